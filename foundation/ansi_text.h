@@ -1,0 +1,29 @@
+#pragma once
+// Conversion between the program's single-byte texts (the system's ANSI code
+// page) and UTF-16. Byte-level code uses these; the conversion itself is the
+// one process-wide choice: Windows-1252 built in, replaced at start-up by the
+// system's own code page (UseSystemAnsiCodePage in ansi_text_win.cpp).
+#include <string>
+#include <string_view>
+
+namespace kv {
+
+// UTF-16 to ANSI; characters the code page lacks become '?', a surrogate pair one '?'.
+std::string WideToAnsi(std::u16string_view text);
+// ANSI to UTF-16.
+std::u16string AnsiToWide(std::string_view text);
+// UTF-8 to ANSI (invalid sequences become '?').
+std::string Utf8ToAnsi(std::string_view text);
+
+// The built-in Windows-1252 conversions, also used by tests as the reference.
+std::string WideToCp1252(std::u16string_view text);
+std::u16string Cp1252ToWide(std::string_view text);
+
+struct AnsiCodec {
+  std::string (*toAnsi)(std::u16string_view);
+  std::u16string (*toWide)(std::string_view);
+};
+// Replaces the process-wide conversion (start-up only, before any other thread runs).
+void SetAnsiCodec(AnsiCodec codec);
+
+}  // namespace kv

@@ -1,0 +1,53 @@
+# Shared by run.sh and test.sh: builds, and the Wine session (Xvfb when there
+# is no display, one persistent wineserver for the whole run).
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+BUILD="$ROOT/build"
+WIN_BUILD="$BUILD/win"
+NATIVE_BUILD="$BUILD/native"
+JOBS=$(nproc)
+
+build_windows() {
+  cmake -S "$ROOT" -B "$WIN_BUILD" -G Ninja \
+    -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-x86_64.cmake" \
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  cmake --build "$WIN_BUILD" -j"$JOBS"
+}
+
+build_native() {
+  cmake -S "$ROOT" -B "$NATIVE_BUILD" -G Ninja -DKELVARIN_NATIVE=ON \
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  cmake --build "$NATIVE_BUILD" -j"$JOBS"
+}
+
+XVFB_PID=""
+wine_session_start() {
+  export WINEPREFIX="$WIN_BUILD/wine/prefix"
+  export HOME_SAVED="$HOME"
+  export WINEDEBUG=-all
+  export WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe,winebrowser.exe="
+  export WINEARCH=win64
+  mkdir -p "$WIN_BUILD/wine/home"
+  if [ -z "${DISPLAY:-}" ]; then
+    export DISPLAY=:87
+    if ! xdpyinfo -display "$DISPLAY" >/dev/null 2>&1; then
+      Xvfb "$DISPLAY" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+      XVFB_PID=$!
+      for _ in $(seq 50); do xdpyinfo -display "$DISPLAY" >/dev/null 2>&1 && break; sleep 0.1; done
+    fi
+  fi
+  # The prefix is made once; later runs reuse it.
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    HOME="$WIN_BUILD/wine/home" wineboot -i >/dev/null 2>&1 || true
+    HOME="$WIN_BUILD/wine/home" wineserver -w || true
+  fi
+  HOME="$WIN_BUILD/wine/home" wineserver -p
+  # Start Wine's own services now, with their output detached: started from
+  # inside a test they would inherit its pipes and CTest would wait for them.
+  HOME="$WIN_BUILD/wine/home" wineboot >/dev/null 2>&1 </dev/null || true
+  trap wine_session_stop EXIT
+}
+
+wine_session_stop() {
+  HOME="$WIN_BUILD/wine/home" wineserver -k 2>/dev/null || true
+  if [ -n "$XVFB_PID" ]; then kill "$XVFB_PID" 2>/dev/null || true; fi
+}
