@@ -1,7 +1,7 @@
 # Shared by run.sh and test.sh: builds, and the Wine session (Xvfb when there
 # is no display, one persistent wineserver for the whole run).
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-BUILD="$ROOT/build"
+BUILD="${KV_BUILD:-$ROOT/build}"
 WIN_BUILD="$BUILD/win"
 NATIVE_BUILD="$BUILD/native"
 JOBS=$(nproc)
