@@ -1,0 +1,163 @@
+#pragma once
+// The archive writer's compressor: hash-chain LZ77 with a fast strategy
+// (levels 1-3) and lazy matching (levels 4-9), then per block the cheapest of
+// a stored block, the fixed codes or dynamic codes (RFC 1951).
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <stdexcept>
+#include <vector>
+
+namespace kv {
+
+// An emitted match disagrees with the window: an internal fault, never bad input.
+class EInvalidMatch : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// The fields of the entry being written that deflate reads and changes.
+struct DeflateEntry {
+  uint16_t flags = 0;                // bit 2 set below level 3, bit 1 at levels 8 and 9
+  uint16_t method = 8;               // becomes 0 when the data went out as raw bytes
+  uint16_t internal_attributes = 2;  // 2 on entry: decided as 1 (text) or 0 (binary)
+};
+
+class Deflater {
+ public:
+  // Fills `buf` with up to buf.size() bytes of input; 0 means no more input.
+  using ReadFn = std::function<size_t(std::span<uint8_t> buf)>;
+  // Takes compressed bytes; the span is only valid during the call.
+  using WriteFn = std::function<void(std::span<const uint8_t> bytes)>;
+
+  static constexpr int kMinLevel = 1;
+  static constexpr int kMaxLevel = 9;
+
+  // Allocates the work arrays once; one Deflater serves any number of entries.
+  Deflater();
+
+  // Compresses the whole input at `level` (1-9) and returns the number of
+  // bytes handed to `write`. Exceptions of `read` and `write` pass through.
+  uint64_t Deflate(int level, const ReadFn& read, const WriteFn& write, DeflateEntry& entry);
+
+ private:
+  struct TreeNode {
+    uint32_t freq = 0;  // frequency, or after code construction unused
+    uint16_t code = 0;  // bit-reversed code
+    uint16_t dad = 0;
+    uint16_t len = 0;
+  };
+  struct TreeDesc {
+    TreeNode* dyn_tree;
+    const TreeNode* static_tree;  // null for the bit-length tree
+    const uint8_t* extra_bits;
+    int extra_base;
+    int elems;
+    int max_length;
+    int max_code;
+  };
+
+  // Setting up.
+  void InitBlock();
+  void LmInit(int level, DeflateEntry& entry);
+  // Matching.
+  void FillWindow();
+  unsigned LongestMatch(unsigned cur_match);
+  void CheckMatch(unsigned start, unsigned match, unsigned length) const;
+  uint64_t DeflateFast();
+  uint64_t DeflateLazy();
+  // Block coding.
+  bool Tally(unsigned dist, unsigned lc);
+  uint64_t FlushBlock(bool eof);
+  void SetFileType();
+  void PqDownHeap(const TreeNode* tree, int k);
+  void GenBitLen(TreeDesc& desc);
+  static void GenCodes(TreeNode* tree, int max_code, const uint16_t* bl_count);
+  void BuildTree(TreeDesc& desc);
+  void ScanTree(const TreeNode* tree, int max_code);
+  void SendTree(const TreeNode* tree, int max_code);
+  int BuildBlTree();
+  void SendAllTrees(int lcodes, int dcodes, int blcodes);
+  void CompressBlock(const TreeNode* ltree, const TreeNode* dtree);
+  void SendStored(const uint8_t* buf, uint64_t stored_len, bool eof);
+  // Bit output.
+  void SendBits(uint32_t value, int length) {
+    bi_buf_ |= uint64_t{value} << bi_valid_;
+    bi_valid_ += length;
+    if (bi_valid_ >= 32) {
+      if (outcnt_ + 4 > kOutBufSize) FlushOutbuf();
+      for (int i = 0; i < 4; ++i) outbuf_[outcnt_++] = static_cast<uint8_t>(bi_buf_ >> (8 * i));
+      bi_buf_ >>= 32;
+      bi_valid_ -= 32;
+    }
+  }
+  void SendCode(unsigned c, const TreeNode* tree) { SendBits(tree[c].code, tree[c].len); }
+  void PutByte(uint8_t b) {
+    if (outcnt_ == kOutBufSize) FlushOutbuf();
+    outbuf_[outcnt_++] = b;
+  }
+  void FlushOutbuf();
+  void BiWindup();
+
+  static constexpr int kOutBufSize = 1024;
+  static constexpr int kLCodes = 286;
+  static constexpr int kDCodes = 30;
+  static constexpr int kBlCodes = 19;
+  static constexpr int kHeapSize = 2 * kLCodes + 1;
+
+  // Static tables, built once.
+  uint8_t length_code_[256];
+  uint8_t dist_code_[512];
+  int base_length_[29];
+  int base_dist_[30];
+  TreeNode static_ltree_[288];
+  TreeNode static_dtree_[kDCodes];
+
+  // Work arrays, reused for every entry.
+  std::vector<uint8_t> window_;
+  std::vector<uint16_t> prev_;
+  std::vector<uint16_t> head_;
+  std::vector<uint8_t> l_buf_;
+  std::vector<uint16_t> d_buf_;
+  std::vector<uint8_t> flag_buf_;
+
+  // Per-call state.
+  TreeNode dyn_ltree_[kHeapSize];
+  TreeNode dyn_dtree_[2 * kDCodes + 1];
+  TreeNode bl_tree_[2 * kBlCodes + 1];
+  TreeDesc l_desc_{};
+  TreeDesc d_desc_{};
+  TreeDesc bl_desc_{};
+  uint16_t bl_count_[16] = {};
+  int heap_[kHeapSize] = {};
+  int heap_len_ = 0;
+  int heap_max_ = 0;
+  uint8_t depth_[kHeapSize] = {};
+  uint64_t opt_len_ = 0;
+  uint64_t static_len_ = 0;
+  unsigned last_lit_ = 0;
+  unsigned last_dist_ = 0;
+  unsigned last_flags_ = 0;
+  uint8_t flags_ = 0;
+  uint8_t flag_bit_ = 1;
+  uint64_t compressed_len_ = 0;  // bits
+  uint64_t bi_buf_ = 0;
+  int bi_valid_ = 0;
+  uint8_t outbuf_[kOutBufSize];
+  int outcnt_ = 0;
+  const ReadFn* read_ = nullptr;
+  const WriteFn* write_ = nullptr;
+  DeflateEntry* entry_ = nullptr;
+  int level_ = 0;
+  unsigned good_match_ = 0, max_lazy_ = 0, nice_match_ = 0, max_chain_ = 0;
+  unsigned strstart_ = 0;
+  int64_t block_start_ = 0;
+  unsigned lookahead_ = 0;
+  unsigned match_start_ = 0;
+  unsigned prev_length_ = 0;
+  unsigned ins_h_ = 0;
+  bool eofile_ = false;
+};
+
+}  // namespace kv

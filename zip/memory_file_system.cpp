@@ -1,0 +1,117 @@
+#include <algorithm>
+#include <cstring>
+
+#include "zip/zip_errors.h"
+#include "zip/zip_file_system.h"
+#include "zip/zip_support.h"
+
+namespace kv {
+
+namespace {
+
+// A stream over a shared byte vector, so that the file outlives the stream
+// and a later Open sees what was written.
+class SharedBytesStream : public TStream {
+ public:
+  explicit SharedBytesStream(std::shared_ptr<std::vector<uint8_t>> bytes) : bytes_(std::move(bytes)) {}
+  int64_t Read(void* buffer, int64_t count) override {
+    const auto size = static_cast<int64_t>(bytes_->size());
+    if (count <= 0 || pos_ >= size) return 0;
+    const int64_t n = std::min(count, size - pos_);
+    std::memcpy(buffer, bytes_->data() + pos_, static_cast<size_t>(n));
+    pos_ += n;
+    return n;
+  }
+  int64_t Write(const void* buffer, int64_t count) override {
+    if (count <= 0) return 0;
+    if (pos_ + count > static_cast<int64_t>(bytes_->size())) bytes_->resize(static_cast<size_t>(pos_ + count));
+    std::memcpy(bytes_->data() + pos_, buffer, static_cast<size_t>(count));
+    pos_ += count;
+    return count;
+  }
+  int64_t Seek(int64_t offset, TSeekOrigin origin) override {
+    int64_t pos = offset;
+    if (origin == TSeekOrigin::Current) pos += pos_;
+    if (origin == TSeekOrigin::End) pos += static_cast<int64_t>(bytes_->size());
+    if (pos < 0) throw EZipStreamError(StreamMessage(kStrSeekError));
+    return pos_ = pos;
+  }
+  int64_t Size() override { return static_cast<int64_t>(bytes_->size()); }
+  void SetSize(int64_t size) override { bytes_->resize(static_cast<size_t>(std::max<int64_t>(size, 0))); }
+
+ private:
+  std::shared_ptr<std::vector<uint8_t>> bytes_;
+  int64_t pos_ = 0;
+};
+
+}  // namespace
+
+std::string TMemoryFileSystem::Normal(std::string name) {
+  UnixToDOSFilename(name);
+  while (name.size() > 1 && name.back() == '\\') name.pop_back();
+  return name;
+}
+
+void TMemoryFileSystem::Put(const std::string& name, std::vector<uint8_t> bytes, uint32_t dosDateTime) {
+  File f;
+  *f.bytes = std::move(bytes);
+  f.dosDateTime = dosDateTime;
+  files_[Normal(name)] = std::move(f);
+}
+
+std::unique_ptr<TStream> TMemoryFileSystem::Open(const std::string& name, TFileOpenMode mode) {
+  const std::string key = Normal(name);
+  if (mode == TFileOpenMode::Create) {
+    files_[key] = File{};
+  } else if (!files_.count(key)) {
+    throw EZipFileOpenError("Cannot open file \"" + name + "\"");
+  }
+  return std::make_unique<SharedBytesStream>(files_[key].bytes);
+}
+
+std::optional<uint32_t> TMemoryFileSystem::FileDosDateTime(const std::string& name) {
+  const auto it = files_.find(Normal(name));
+  if (it == files_.end()) return std::nullopt;
+  return it->second.dosDateTime;
+}
+
+bool TMemoryFileSystem::FileExists(const std::string& name) { return files_.count(Normal(name)) > 0; }
+
+bool TMemoryFileSystem::DirExists(const std::string& name) {
+  return std::find(dirs_.begin(), dirs_.end(), Normal(name)) != dirs_.end();
+}
+
+bool TMemoryFileSystem::ForceDirs(const std::string& path) {
+  const std::string p = Normal(path);
+  if (!DirExists(p)) dirs_.push_back(p);
+  return true;
+}
+
+bool TMemoryFileSystem::DeleteFile(const std::string& name) { return files_.erase(Normal(name)) > 0; }
+
+void TMemoryFileSystem::SetFileDateAndAttributes(const std::string& name, uint32_t dosDateTime,
+                                                 std::optional<uint32_t> attributes) {
+  const auto it = files_.find(Normal(name));
+  if (it == files_.end()) return;
+  it->second.dosDateTime = dosDateTime;
+  if (attributes) it->second.attributes = attributes;
+}
+
+std::string TMemoryFileSystem::TempFileName(const std::string& folder) {
+  std::string name;
+  do {
+    name = Normal(folder) + "\\zip" + std::to_string(++tempCounter_) + ".tmp";
+  } while (FileExists(name));
+  files_[name] = File{};
+  return name;
+}
+
+void TMemoryFileSystem::ReplaceFile(const std::string& source, const std::string& target) {
+  const auto it = files_.find(Normal(source));
+  if (it == files_.end()) throw EZipFileOpenError("Cannot open file \"" + source + "\"");
+  File f = it->second;
+  files_.erase(it);
+  files_[Normal(target)] = std::move(f);
+}
+
+}  // namespace kv

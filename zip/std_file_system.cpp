@@ -1,0 +1,125 @@
+// The file system of the native (non-Windows) build: plain C streams and
+// std::filesystem. The Windows build uses win_file_system_win.cpp instead.
+#ifndef _WIN32
+
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <memory>
+#include <unistd.h>
+#include <utime.h>
+
+#include "zip/zip_errors.h"
+#include "zip/zip_file_system.h"
+#include "zip/zip_support.h"
+
+namespace kv {
+
+namespace {
+
+struct FileCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+std::string Native(std::string name) {
+  DOSToUnixFilename(name);
+  return name;
+}
+
+class StdFileStream : public TStream {
+ public:
+  explicit StdFileStream(FilePtr f) : f_(std::move(f)) {}
+  int64_t Read(void* buffer, int64_t count) override {
+    return count > 0 ? static_cast<int64_t>(std::fread(buffer, 1, static_cast<size_t>(count), f_.get())) : 0;
+  }
+  int64_t Write(const void* buffer, int64_t count) override {
+    return count > 0 ? static_cast<int64_t>(std::fwrite(buffer, 1, static_cast<size_t>(count), f_.get())) : 0;
+  }
+  int64_t Seek(int64_t offset, TSeekOrigin origin) override {
+    const int whence = origin == TSeekOrigin::Beginning ? SEEK_SET : origin == TSeekOrigin::Current ? SEEK_CUR : SEEK_END;
+    if (fseeko(f_.get(), offset, whence) != 0) throw EZipStreamError(StreamMessage(kStrSeekError));
+    return ftello(f_.get());
+  }
+  void Flush() override {
+    if (std::fflush(f_.get()) != 0) throw EZipWriteError();
+  }
+
+ private:
+  FilePtr f_;
+};
+
+class StdFileSystem : public TZipFileSystem {
+ public:
+  std::unique_ptr<TStream> Open(const std::string& name, TFileOpenMode mode) override {
+    const char* how = mode == TFileOpenMode::Create ? "w+b" : "rb";
+    FilePtr f(std::fopen(Native(name).c_str(), how));
+    if (!f) throw EZipFileOpenError("Cannot open file \"" + name + "\"");
+    return std::make_unique<StdFileStream>(std::move(f));
+  }
+  std::optional<uint32_t> FileDosDateTime(const std::string& name) override {
+    struct stat st {};
+    if (stat(Native(name).c_str(), &st) != 0) return std::nullopt;
+    std::tm tm{};
+    localtime_r(&st.st_mtime, &tm);
+    TDosDateTime t{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+    if (t.year < 1980) t = TDosDateTime{};
+    return GoodTimeStamp(PackDosDateTime(t));
+  }
+  bool FileExists(const std::string& name) override {
+    std::error_code ec;
+    return std::filesystem::exists(Native(name), ec);
+  }
+  bool DirExists(const std::string& name) override {
+    std::error_code ec;
+    return std::filesystem::is_directory(Native(name), ec);
+  }
+  bool ForceDirs(const std::string& path) override {
+    std::error_code ec;
+    std::filesystem::create_directories(Native(path), ec);
+    return DirExists(path);
+  }
+  bool DeleteFile(const std::string& name) override {
+    std::error_code ec;
+    return std::filesystem::remove(Native(name), ec);
+  }
+  void SetFileDateAndAttributes(const std::string& name, uint32_t dosDateTime, std::optional<uint32_t>) override {
+    const TDosDateTime t = UnpackDosDateTime(dosDateTime);
+    std::tm tm{};
+    tm.tm_year = t.year - 1900;
+    tm.tm_mon = t.month - 1;
+    tm.tm_mday = t.day;
+    tm.tm_hour = t.hour;
+    tm.tm_min = t.minute;
+    tm.tm_sec = t.second;
+    tm.tm_isdst = -1;
+    const std::time_t when = std::mktime(&tm);
+    utimbuf times{when, when};
+    utime(Native(name).c_str(), &times);
+  }
+  std::string TempFileName(const std::string& folder) override {
+    std::string pattern = Native(folder) + "/zipXXXXXX";
+    const int fd = mkstemp(pattern.data());
+    if (fd < 0) throw EZipFileOpenError("Cannot create a temporary file in \"" + folder + "\"");
+    ::close(fd);
+    return pattern;
+  }
+  void ReplaceFile(const std::string& source, const std::string& target) override {
+    std::error_code ec;
+    std::filesystem::rename(Native(source), Native(target), ec);
+    if (ec) throw EZipFileOpenError("Cannot replace \"" + target + "\": " + ec.message());
+  }
+};
+
+}  // namespace
+
+TZipFileSystem& DefaultZipFileSystem() {
+  static StdFileSystem fs;
+  return fs;
+}
+
+}  // namespace kv
+
+#endif  // !_WIN32

@@ -1,0 +1,166 @@
+// The Win32 file system of the zip components: wide-name calls (names arrive
+// as ANSI texts and are widened through the ANSI code page), share modes as
+// TFileOpenMode says, atomic replacement with MoveFileExW.
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+#include "foundation/handle.h"
+#include "zip/zip_errors.h"
+#include "zip/zip_file_system.h"
+#include "zip/zip_support.h"
+
+namespace kv {
+
+namespace {
+
+std::wstring Wide(const std::string& ansi) {
+  std::string name = ansi;
+  UnixToDOSFilename(name);
+  if (name.empty()) return {};
+  const int n = MultiByteToWideChar(CP_ACP, 0, name.data(), static_cast<int>(name.size()), nullptr, 0);
+  std::wstring out(static_cast<size_t>(n), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, name.data(), static_cast<int>(name.size()), out.data(), n);
+  return out;
+}
+
+std::string ErrorText(DWORD code) { return " (system error " + std::to_string(code) + ")"; }
+
+class WinFileStream : public TStream {
+ public:
+  explicit WinFileStream(FileHandle h) : h_(std::move(h)) {}
+  int64_t Read(void* buffer, int64_t count) override {
+    int64_t done = 0;
+    while (done < count) {
+      const DWORD want = static_cast<DWORD>(std::min<int64_t>(count - done, 1 << 30));
+      DWORD got = 0;
+      if (!ReadFile(h_.Get(), static_cast<uint8_t*>(buffer) + done, want, &got, nullptr)) {
+        throw EZipReadError("Stream read error" + ErrorText(GetLastError()));
+      }
+      if (got == 0) break;
+      done += got;
+    }
+    return done;
+  }
+  int64_t Write(const void* buffer, int64_t count) override {
+    int64_t done = 0;
+    while (done < count) {
+      const DWORD want = static_cast<DWORD>(std::min<int64_t>(count - done, 1 << 30));
+      DWORD put = 0;
+      if (!WriteFile(h_.Get(), static_cast<const uint8_t*>(buffer) + done, want, &put, nullptr) || put == 0) break;
+      done += put;
+    }
+    return done;
+  }
+  int64_t Seek(int64_t offset, TSeekOrigin origin) override {
+    LARGE_INTEGER dist;
+    dist.QuadPart = offset;
+    LARGE_INTEGER pos{};
+    const DWORD how = origin == TSeekOrigin::Beginning ? FILE_BEGIN : origin == TSeekOrigin::Current ? FILE_CURRENT : FILE_END;
+    if (!SetFilePointerEx(h_.Get(), dist, &pos, how)) throw EZipStreamError(StreamMessage(kStrSeekError));
+    return pos.QuadPart;
+  }
+  int64_t Size() override {
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(h_.Get(), &size)) throw EZipStreamError(StreamMessage(kStrSeekError));
+    return size.QuadPart;
+  }
+  void SetSize(int64_t size) override {
+    const int64_t pos = Position();
+    Seek(size, TSeekOrigin::Beginning);
+    if (!SetEndOfFile(h_.Get())) throw EZipWriteError("Stream write error" + ErrorText(GetLastError()));
+    Seek(std::min(pos, size), TSeekOrigin::Beginning);
+  }
+  void Flush() override {
+    if (!FlushFileBuffers(h_.Get())) throw EZipWriteError("Stream write error" + ErrorText(GetLastError()));
+  }
+
+ private:
+  FileHandle h_;
+};
+
+class WinFileSystem : public TZipFileSystem {
+ public:
+  std::unique_ptr<TStream> Open(const std::string& name, TFileOpenMode mode) override {
+    DWORD access = GENERIC_READ, share = FILE_SHARE_READ, disposition = OPEN_EXISTING;
+    if (mode == TFileOpenMode::ReadShared) share = FILE_SHARE_READ | FILE_SHARE_WRITE;
+    if (mode == TFileOpenMode::Create) {
+      access = GENERIC_READ | GENERIC_WRITE;
+      disposition = CREATE_ALWAYS;
+    }
+    FileHandle h(CreateFileW(Wide(name).c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!h) throw EZipFileOpenError("Cannot open file \"" + name + "\"" + ErrorText(GetLastError()));
+    return std::make_unique<WinFileStream>(std::move(h));
+  }
+  std::optional<uint32_t> FileDosDateTime(const std::string& name) override {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExW(Wide(name).c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
+    FILETIME local{};
+    WORD date = 0, time = 0;
+    if (!FileTimeToLocalFileTime(&data.ftLastWriteTime, &local) || !FileTimeToDosDateTime(&local, &date, &time)) {
+      return 0u;
+    }
+    return GoodTimeStamp(uint32_t{date} << 16 | time);
+  }
+  bool FileExists(const std::string& name) override {
+    return GetFileAttributesW(Wide(name).c_str()) != INVALID_FILE_ATTRIBUTES;
+  }
+  bool DirExists(const std::string& name) override {
+    const DWORD a = GetFileAttributesW(Wide(name).c_str());
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+  }
+  bool ForceDirs(const std::string& path) override {
+    std::string p = path;
+    UnixToDOSFilename(p);
+    while (p.size() > 3 && p.back() == '\\') p.pop_back();
+    if (p.empty() || DirExists(p)) return !p.empty();
+    const size_t cut = p.find_last_of('\\');
+    if (cut != std::string::npos && cut > 0 && !(cut == 2 && p[1] == ':')) ForceDirs(p.substr(0, cut));
+    CreateDirectoryW(Wide(p).c_str(), nullptr);
+    return DirExists(p);
+  }
+  bool DeleteFile(const std::string& name) override { return DeleteFileW(Wide(name).c_str()) != 0; }
+  void SetFileDateAndAttributes(const std::string& name, uint32_t dosDateTime,
+                                std::optional<uint32_t> attributes) override {
+    const std::wstring w = Wide(name);
+    {
+      FileHandle h(CreateFileW(w.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr));
+      FILETIME local{}, utc{};
+      if (h && DosDateTimeToFileTime(static_cast<WORD>(dosDateTime >> 16), static_cast<WORD>(dosDateTime), &local) &&
+          LocalFileTimeToFileTime(&local, &utc)) {
+        SetFileTime(h.Get(), nullptr, nullptr, &utc);
+      }
+    }
+    if (attributes) {
+      const DWORD keep = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
+      const DWORD a = *attributes & keep;
+      SetFileAttributesW(w.c_str(), a ? a : FILE_ATTRIBUTE_NORMAL);
+    }
+  }
+  std::string TempFileName(const std::string& folder) override {
+    wchar_t buf[MAX_PATH + 1] = {};
+    if (!GetTempFileNameW(Wide(folder).c_str(), L"zip", 0, buf)) {
+      throw EZipFileOpenError("Cannot create a temporary file in \"" + folder + "\"" + ErrorText(GetLastError()));
+    }
+    const int n = WideCharToMultiByte(CP_ACP, 0, buf, -1, nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(n > 0 ? n - 1 : 0), '\0');
+    WideCharToMultiByte(CP_ACP, 0, buf, -1, out.data(), n, nullptr, nullptr);
+    return out;
+  }
+  void ReplaceFile(const std::string& source, const std::string& target) override {
+    if (!MoveFileExW(Wide(source).c_str(), Wide(target).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      throw EZipFileOpenError("Cannot replace \"" + target + "\"" + ErrorText(GetLastError()));
+    }
+  }
+};
+
+}  // namespace
+
+TZipFileSystem& DefaultZipFileSystem() {
+  static WinFileSystem fs;
+  return fs;
+}
+
+}  // namespace kv

@@ -1,0 +1,95 @@
+#pragma once
+// What the zip components need of the file system, behind one interface so
+// that the reader and writer logic stays byte-level. Names are ANSI texts
+// with "\" or "/" separators. The Windows back end (win_file_system_win.cpp)
+// opens wide names and honours share modes; the native build has a
+// std::filesystem back end; tests and fuzzers use TMemoryFileSystem.
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "zip/zip_stream.h"
+
+namespace kv {
+
+enum class TFileOpenMode {
+  ReadDenyWrite,  // reading an archive: others may read, nobody may write
+  ReadShared,     // reading an input file: others may read and write
+  Create,         // a new file (replacing any), read and write, others may read
+};
+
+class TZipFileSystem {
+ public:
+  virtual ~TZipFileSystem() = default;
+  // Opens a file; EZipFileOpenError naming the file when it cannot.
+  virtual std::unique_ptr<TStream> Open(const std::string& name, TFileOpenMode mode) = 0;
+  // The file's last-modification time in DOS form; nullopt when missing.
+  virtual std::optional<uint32_t> FileDosDateTime(const std::string& name) = 0;
+  virtual bool FileExists(const std::string& name) = 0;
+  virtual bool DirExists(const std::string& name) = 0;
+  // Creates the folder and every missing parent; false when it cannot.
+  virtual bool ForceDirs(const std::string& path) = 0;
+  virtual bool DeleteFile(const std::string& name) = 0;
+  // Sets the file's time (DOS form) and, when given, its attributes.
+  virtual void SetFileDateAndAttributes(const std::string& name, uint32_t dosDateTime,
+                                        std::optional<uint32_t> attributes) = 0;
+  // A new, empty, uniquely named file in folder (created, so the name is taken).
+  virtual std::string TempFileName(const std::string& folder) = 0;
+  // Moves source over target, replacing it atomically where the system can.
+  virtual void ReplaceFile(const std::string& source, const std::string& target) = 0;
+};
+
+// The process's file system: Win32 on Windows, std::filesystem elsewhere.
+TZipFileSystem& DefaultZipFileSystem();
+
+// Files in memory, by exact name (separators normalised to "\").
+class TMemoryFileSystem : public TZipFileSystem {
+ public:
+  std::unique_ptr<TStream> Open(const std::string& name, TFileOpenMode mode) override;
+  std::optional<uint32_t> FileDosDateTime(const std::string& name) override;
+  bool FileExists(const std::string& name) override;
+  bool DirExists(const std::string& name) override;
+  bool ForceDirs(const std::string& path) override;
+  bool DeleteFile(const std::string& name) override;
+  void SetFileDateAndAttributes(const std::string& name, uint32_t dosDateTime,
+                                std::optional<uint32_t> attributes) override;
+  std::string TempFileName(const std::string& folder) override;
+  void ReplaceFile(const std::string& source, const std::string& target) override;
+
+  struct File {
+    std::shared_ptr<std::vector<uint8_t>> bytes = std::make_shared<std::vector<uint8_t>>();
+    uint32_t dosDateTime = 0;
+    std::optional<uint32_t> attributes;
+  };
+  // Adds or replaces a file.
+  void Put(const std::string& name, std::vector<uint8_t> bytes, uint32_t dosDateTime = 0);
+  const std::map<std::string, File>& Files() const { return files_; }
+  const std::vector<std::string>& Dirs() const { return dirs_; }
+
+ private:
+  static std::string Normal(std::string name);
+  std::map<std::string, File> files_;
+  std::vector<std::string> dirs_;
+  int tempCounter_ = 0;
+};
+
+}  // namespace kv
+
+namespace kv {
+
+// A buffered stream over a file of the given file system (archives are read
+// and written through it).
+class TLFNFileStream : public TS_BufferStream {
+ public:
+  TLFNFileStream(TZipFileSystem& fs, const std::string& name, TFileOpenMode mode)
+      : TS_BufferStream(fs.Open(name, mode)), name_(name) {}
+  const std::string& FileName() const { return name_; }
+
+ private:
+  std::string name_;
+};
+
+}  // namespace kv

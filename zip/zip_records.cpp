@@ -1,0 +1,321 @@
+#include "zip/zip_records.h"
+
+#include <algorithm>
+#include <array>
+#include <vector>
+
+#include "zip/zip_support.h"
+
+namespace kv {
+
+namespace {
+
+uint16_t Get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
+uint32_t Get32(const uint8_t* p) {
+  return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
+}
+
+// Little-endian record assembly.
+class RecordWriter {
+ public:
+  RecordWriter& U16(uint32_t v) {
+    bytes_.push_back(static_cast<uint8_t>(v));
+    bytes_.push_back(static_cast<uint8_t>(v >> 8));
+    return *this;
+  }
+  RecordWriter& U32(uint32_t v) { return U16(v & 0xFFFF).U16(v >> 16); }
+  RecordWriter& Text(const std::string& s) {
+    bytes_.insert(bytes_.end(), s.begin(), s.end());
+    return *this;
+  }
+  void WriteTo(TStream& stream) { stream.WriteBuffer(bytes_); }
+
+ private:
+  std::vector<uint8_t> bytes_;
+};
+
+// Reads exactly n bytes or nothing: false (stream put back at start) on a short read.
+bool ReadExact(TStream& stream, void* buffer, int64_t n, int64_t start) {
+  if (stream.Read(buffer, n) == n) return true;
+  stream.Seek(start, TSeekOrigin::Beginning);
+  return false;
+}
+
+// The name as it travels, converted to how it is held.
+std::string HeldName(std::string name) {
+  UnixToDOSFilename(name);
+  OemToAnsi(name);
+  return name;
+}
+
+uint16_t ClipLength(size_t n) { return static_cast<uint16_t>(std::min<size_t>(n, 0xFFFF)); }
+
+}  // namespace
+
+// -------------------------------------------------------- TZipHeaderInfo --
+
+void TZipHeaderInfo::Clear() {
+  versionMadeBy = 20;
+  versionNeeded = 20;
+  flag = 0;
+  compressionMethod = kMethodDeflated;
+  lastModFileDateTime = 0;
+  crc32 = 0xFFFFFFFFu;
+  compressedSize = 0;
+  uncompressedSize = 0;
+  fileNameLength = 0;
+  extraFieldLength = 0;
+  fileCommentLength = 0;
+  diskNumberStart = 0;
+  internalFileAttributes = 1;
+  externalFileAttributes = 32;
+  relativeOffset = 0;
+  centralOffset = 0;
+  matchFlag = false;
+  fileName_.clear();
+  directory_.clear();
+  fileComment_.reset();
+}
+
+void TZipHeaderInfo::SetFileName(const std::string& name) {
+  fileName_ = name;
+  fileNameLength = ClipLength(directory_.size() + fileName_.size());
+}
+
+void TZipHeaderInfo::SetDirectory(const std::string& dir) {
+  directory_ = dir;
+  if (!directory_.empty() && directory_.back() != '\\') directory_ += '\\';
+  fileNameLength = ClipLength(directory_.size() + fileName_.size());
+}
+
+void TZipHeaderInfo::SetFullName(const std::string& fullName) {
+  const size_t cut = fullName.find_last_of("\\:");
+  if (cut == std::string::npos) {
+    directory_.clear();
+    fileName_ = fullName;
+  } else {
+    directory_ = fullName.substr(0, cut + 1);
+    fileName_ = fullName.substr(cut + 1);
+  }
+  fileNameLength = ClipLength(fullName.size());
+}
+
+void TZipHeaderInfo::SetFileComment(std::optional<std::string> comment) {
+  if (comment && comment->size() > 0xFFFF) comment->resize(0xFFFF);
+  fileComment_ = std::move(comment);
+  fileCommentLength = fileComment_ ? static_cast<uint16_t>(fileComment_->size()) : 0;
+}
+
+void TZipHeaderInfo::SetFromCentral(std::span<const uint8_t, kCentralHeaderSize> r, const std::string& fullName) {
+  const uint8_t* p = r.data();
+  versionMadeBy = Get16(p + 4);
+  versionNeeded = Get16(p + 6);
+  flag = Get16(p + 8);
+  compressionMethod = Get16(p + 10);
+  lastModFileDateTime = GoodTimeStamp(Get32(p + 12));
+  crc32 = Get32(p + 16);
+  compressedSize = Get32(p + 20);
+  uncompressedSize = Get32(p + 24);
+  extraFieldLength = Get16(p + 30);
+  fileCommentLength = Get16(p + 32);
+  diskNumberStart = Get16(p + 34);
+  internalFileAttributes = Get16(p + 36);
+  externalFileAttributes = Get32(p + 38);
+  relativeOffset = Get32(p + 42);
+  fileComment_.reset();
+  matchFlag = false;
+  SetFullName(fullName);
+}
+
+void TZipHeaderInfo::SetFromLocal(std::span<const uint8_t, kLocalHeaderSize> h, const std::string& fullName) {
+  const uint8_t* p = h.data();
+  versionMadeBy = 0;
+  versionNeeded = Get16(p + 4);
+  flag = Get16(p + 6);
+  compressionMethod = Get16(p + 8);
+  lastModFileDateTime = GoodTimeStamp(Get32(p + 10));
+  crc32 = Get32(p + 14);
+  compressedSize = Get32(p + 18);
+  uncompressedSize = Get32(p + 22);
+  extraFieldLength = Get16(p + 28);
+  fileCommentLength = 0;
+  diskNumberStart = 0;
+  internalFileAttributes = 0;
+  externalFileAttributes = 0;
+  relativeOffset = 0;
+  centralOffset = 0;
+  fileComment_.reset();
+  matchFlag = false;
+  SetFullName(fullName);
+}
+
+std::string TZipHeaderInfo::StoredName() const {
+  std::string name = FullName();
+  DOSToUnixFilename(name);
+  AnsiToOem(name);
+  return name;
+}
+
+void TZipHeaderInfo::SaveLocalToStream(TStream& stream) {
+  relativeOffset = static_cast<uint32_t>(stream.Position());
+  extraFieldLength = 0;
+  const std::string name = fileNameLength ? StoredName() : std::string();
+  fileNameLength = ClipLength(name.size());
+  RecordWriter w;
+  w.U32(kLocalHeaderSignature).U16(versionNeeded).U16(flag).U16(compressionMethod)
+      .U32(lastModFileDateTime).U32(crc32).U32(compressedSize).U32(uncompressedSize)
+      .U16(fileNameLength).U16(extraFieldLength).Text(name.substr(0, fileNameLength));
+  w.WriteTo(stream);
+}
+
+void TZipHeaderInfo::SaveCentralToStream(TStream& stream) {
+  extraFieldLength = 0;
+  const std::string name = fileNameLength ? StoredName() : std::string();
+  fileNameLength = ClipLength(name.size());
+  fileCommentLength = fileComment_ ? ClipLength(fileComment_->size()) : 0;
+  RecordWriter w;
+  w.U32(kCentralHeaderSignature).U16(versionMadeBy).U16(versionNeeded).U16(flag).U16(compressionMethod)
+      .U32(lastModFileDateTime).U32(crc32).U32(compressedSize).U32(uncompressedSize)
+      .U16(fileNameLength).U16(extraFieldLength).U16(fileCommentLength).U16(diskNumberStart)
+      .U16(internalFileAttributes).U32(externalFileAttributes).U32(relativeOffset)
+      .Text(name.substr(0, fileNameLength));
+  if (fileCommentLength > 0) w.Text(fileComment_->substr(0, fileCommentLength));
+  w.WriteTo(stream);
+}
+
+bool TZipHeaderInfo::ReadCentralFromStream(TStream& stream) {
+  const int64_t start = stream.Position();
+  std::array<uint8_t, kCentralHeaderSize> r{};
+  if (!ReadExact(stream, r.data(), kCentralHeaderSize, start)) return false;
+  if (Get32(r.data()) != kCentralHeaderSignature) {
+    stream.Seek(start, TSeekOrigin::Beginning);
+    return false;
+  }
+  std::string name(Get16(r.data() + 28), '\0');
+  if (!name.empty() && !ReadExact(stream, name.data(), static_cast<int64_t>(name.size()), start)) return false;
+  // The extra field and the comment must be there too: a record cut short
+  // by the end of the stream is no record.
+  const int64_t tail = int64_t{Get16(r.data() + 30)} + Get16(r.data() + 32);
+  const int64_t after = stream.Position();
+  if (tail > stream.Size() - after) {
+    stream.Seek(start, TSeekOrigin::Beginning);
+    return false;
+  }
+  stream.Seek(after + tail, TSeekOrigin::Beginning);
+  SetFromCentral(r, HeldName(std::move(name)));
+  centralOffset = start;
+  return true;
+}
+
+bool TZipHeaderInfo::ReadLocalFromStream(TStream& stream) {
+  const int64_t start = stream.Position();
+  std::array<uint8_t, kLocalHeaderSize> h{};
+  if (!ReadExact(stream, h.data(), kLocalHeaderSize, start)) return false;
+  if (Get32(h.data()) != kLocalHeaderSignature) {
+    stream.Seek(start, TSeekOrigin::Beginning);
+    return false;
+  }
+  std::string name(Get16(h.data() + 26), '\0');
+  if (!name.empty() && !ReadExact(stream, name.data(), static_cast<int64_t>(name.size()), start)) return false;
+  SetFromLocal(h, HeldName(std::move(name)));
+  relativeOffset = static_cast<uint32_t>(start);
+  return true;
+}
+
+// ------------------------------------------------------------ TEndCentral --
+
+void TEndCentral::Clear() {
+  signature = 0;
+  thisDisk = centralDisk = entriesThisDisk = totalEntries = 0;
+  centralSize = centralOffset = 0;
+  zipCommentLength = 0;
+  zipCommentPosition = 0;
+  recordPosition = -1;
+  zipComment_.reset();
+}
+
+void TEndCentral::SetZipComment(std::optional<std::string> comment) {
+  if (comment && comment->size() > 0xFFFF) comment->resize(0xFFFF);
+  zipComment_ = std::move(comment);
+  zipCommentLength = zipComment_ ? static_cast<uint16_t>(zipComment_->size()) : 0;
+}
+
+void TEndCentral::SaveToStream(TStream& stream) {
+  zipCommentLength = zipComment_ ? ClipLength(zipComment_->size()) : 0;
+  RecordWriter w;
+  w.U32(kEndCentralSignature).U16(thisDisk).U16(centralDisk).U16(entriesThisDisk).U16(totalEntries)
+      .U32(centralSize).U32(centralOffset).U16(zipCommentLength);
+  if (zipCommentLength > 0) w.Text(zipComment_->substr(0, zipCommentLength));
+  w.WriteTo(stream);
+}
+
+bool TEndCentral::ReadFromStream(TStream& stream) {
+  const int64_t size = stream.Size();
+  if (size < kEndCentralSize) return false;
+  const int64_t window = std::min<int64_t>(size, kEndCentralSearchSize);
+  std::vector<uint8_t> buf(static_cast<size_t>(window));
+  stream.Seek(size - window, TSeekOrigin::Beginning);
+  if (stream.Read(buf.data(), window) != window) return false;
+  for (int64_t i = window - kEndCentralSize; i >= 0; --i) {
+    const uint8_t* p = buf.data() + i;
+    if (p[0] != 'P' || Get32(p) != kEndCentralSignature) continue;
+    signature = kEndCentralSignature;
+    thisDisk = Get16(p + 4);
+    centralDisk = Get16(p + 6);
+    entriesThisDisk = Get16(p + 8);
+    totalEntries = Get16(p + 10);
+    centralSize = Get32(p + 12);
+    centralOffset = Get32(p + 16);
+    zipCommentLength = Get16(p + 20);
+    recordPosition = size - window + i;
+    zipCommentPosition = recordPosition + kEndCentralSize;
+    zipComment_.reset();
+    stream.Seek(zipCommentPosition, TSeekOrigin::Beginning);
+    return true;
+  }
+  return false;
+}
+
+std::string TEndCentral::ReadComment(TStream& stream) const {
+  if (zipCommentLength == 0 || recordPosition < 0) return {};
+  const int64_t avail = std::max<int64_t>(stream.Size() - zipCommentPosition, 0);
+  std::string text(static_cast<size_t>(std::min<int64_t>(zipCommentLength, avail)), '\0');
+  stream.Seek(zipCommentPosition, TSeekOrigin::Beginning);
+  stream.ReadBuffer(text.data(), static_cast<int64_t>(text.size()));
+  return text;
+}
+
+// ------------------------------------------------------------- TSortedZip --
+
+int CompareText(const std::string& a, const std::string& b) {
+  const size_t n = std::min(a.size(), b.size());
+  for (size_t i = 0; i < n; ++i) {
+    auto fold = [](char c) {
+      const auto u = static_cast<unsigned char>(c);
+      return u >= 'a' && u <= 'z' ? u - 32 : u;
+    };
+    const int d = fold(a[i]) - fold(b[i]);
+    if (d != 0) return d;
+  }
+  return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
+}
+
+int TSortedZip::Compare(const TZipHeaderInfo& a, const TZipHeaderInfo& b) const {
+  switch (sortMode_) {
+    case TZipSortMode::ByName: return CompareText(a.FullName(), b.FullName());
+    case TZipSortMode::ByFileName: return CompareText(a.FileName(), b.FileName());
+    case TZipSortMode::ByDirectoryName: return CompareText(a.Directory(), b.Directory());
+    case TZipSortMode::ByDate:
+      return DosDateTimeToValue(b.lastModFileDateTime) > DosDateTimeToValue(a.lastModFileDateTime) ? 1 : -1;
+    case TZipSortMode::ByCompressedSize: return b.compressedSize > a.compressedSize ? 1 : -1;
+    case TZipSortMode::ByUnCompressedSize: return b.uncompressedSize > a.uncompressedSize ? 1 : -1;
+    case TZipSortMode::ByRate:
+      return CRate(b.uncompressedSize, b.compressedSize) - CRate(a.uncompressedSize, a.compressedSize);
+    case TZipSortMode::ByNone:
+      if (a.diskNumberStart != b.diskNumberStart) return int{a.diskNumberStart} - int{b.diskNumberStart};
+      return a.relativeOffset > b.relativeOffset ? 1 : a.relativeOffset < b.relativeOffset ? -1 : 0;
+  }
+  return -1;
+}
+
+}  // namespace kv

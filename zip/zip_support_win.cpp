@@ -1,0 +1,51 @@
+// The Win32 halves of the zip support helpers: the system's OEM conversion
+// and the string-table resources of the running program.
+#include <windows.h>
+
+#include <map>
+#include <mutex>
+#include <vector>
+
+#include "zip/zip_errors.h"
+#include "zip/zip_support.h"
+
+namespace kv {
+
+namespace {
+
+void SystemAnsiToOem(std::string& s) {
+  if (!s.empty()) CharToOemBuffA(s.data(), s.data(), static_cast<DWORD>(s.size()));
+}
+void SystemOemToAnsi(std::string& s) {
+  if (!s.empty()) OemToCharBuffA(s.data(), s.data(), static_cast<DWORD>(s.size()));
+}
+
+}  // namespace
+
+void UseSystemOemConversion() { SetOemCodec({&SystemAnsiToOem, &SystemOemToAnsi}); }
+
+std::string LoadResourceString(const std::string& name, uint16_t id) {
+  // Loaded tables are kept for the life of the process (module resources
+  // need no freeing); one lock because any thread may format a message.
+  static std::mutex lock;
+  static std::map<std::string, std::span<const uint8_t>> tables;
+  std::span<const uint8_t> table;
+  {
+    std::lock_guard<std::mutex> guard(lock);
+    auto it = tables.find(name);
+    if (it == tables.end()) {
+      HRSRC res = FindResourceA(nullptr, name.c_str(), "S_STRINGTABLE");
+      if (!res) throw EZipResourceError("No such string resource: " + name);
+      HGLOBAL loaded = LoadResource(nullptr, res);
+      if (!loaded) throw EZipResourceError("Cannot load string resource");
+      const void* data = LockResource(loaded);
+      if (!data) throw EZipResourceError("Cannot lock string resource");
+      it = tables.emplace(name, std::span<const uint8_t>(static_cast<const uint8_t*>(data), SizeofResource(nullptr, res)))
+               .first;
+    }
+    table = it->second;
+  }
+  return FindTableString(table, id);
+}
+
+}  // namespace kv
