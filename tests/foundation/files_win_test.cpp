@@ -1,0 +1,115 @@
+#include "foundation/files_win.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "diagnostics/file_utils_win.h"
+#include "foundation/log.h"
+#include "foundation/md5.h"
+#include "foundation/strings.h"
+#include "foundation/translate.h"
+#include "foundation/translate_win.h"
+
+namespace kv {
+namespace {
+
+// A fresh folder under the build tree for each test.
+class FilesTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    dir_ = std::string(KV_TEST_BINARY_DIR) + "\\testdata\\files_" + info->name();
+    std::error_code ec;
+    std::filesystem::remove_all(dir_, ec);
+    std::filesystem::create_directories(dir_);
+  }
+  void TearDown() override { SetLanguage(nullptr); }
+  std::string Path(const std::string& name) const { return dir_ + "\\" + name; }
+
+  std::string dir_;
+};
+
+size_t CountFiles(const std::string& dir) {
+  size_t n = 0;
+  for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir)) ++n;
+  return n;
+}
+
+TEST_F(FilesTest, WholeFilesRoundTripAndReplaceAtomically) {
+  const std::string file = Path("a.txt");
+  EXPECT_EQ(StrFromFile(file), "");  // missing: empty, no error
+  StrToFile(std::string("one\0two", 7), file);
+  EXPECT_EQ(StrFromFile(file), std::string("one\0two", 7));
+  StrToFile("second", file);
+  EXPECT_EQ(StrFromFile(file), "second");
+  EXPECT_EQ(CountFiles(dir_), 1u);  // no temporary file left behind
+  EXPECT_EQ(GetFileSize(file), 6u);
+}
+
+TEST_F(FilesTest, AFailedReplaceKeepsTheOldFileAndReportsTheError) {
+  const std::string file = Path("keep.txt");
+  StrToFile("precious", file);
+  {
+    // Another program holds the file open without sharing deletion: the
+    // final move fails, after the new text was written to the temporary file.
+    HANDLE held = CreateFileA(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    EXPECT_THROW(StrToFile("new", file), EOSError);
+    CloseHandle(held);
+  }
+  EXPECT_EQ(StrFromFile(file), "precious");
+  EXPECT_EQ(CountFiles(dir_), 1u);
+  EXPECT_THROW(StrToFile("x", Path("no\\such\\folder\\f.txt")), EOSError);
+}
+
+TEST_F(FilesTest, MakePathCreatesEveryFolderButTheLastWhenAsked) {
+  EXPECT_TRUE(MakePath(dir_, "a/b/c.txt", true));
+  EXPECT_TRUE(DirectoryExists(Path("a\\b")));
+  EXPECT_FALSE(FileExists(Path("a\\b\\c.txt")));
+  EXPECT_TRUE(MakePath(dir_, "x\\y", false));
+  EXPECT_TRUE(DirectoryExists(Path("x\\y")));
+  StrToFile("f", Path("file"));
+  EXPECT_FALSE(MakePath(dir_, "file/sub", false));  // a file is in the way
+}
+
+TEST_F(FilesTest, ExistenceChecks) {
+  StrToFile("x", Path("song.mp3"));
+  EXPECT_TRUE(FileExists(Path("song.mp3")));
+  EXPECT_TRUE(FileExists(dir_));           // a folder counts as present
+  EXPECT_TRUE(FileExists(Path("*.mp3")));  // so does a wildcard match
+  EXPECT_FALSE(FileExists(Path("*.ogg")));
+  EXPECT_TRUE(DirectoryExists(dir_));
+  EXPECT_FALSE(DirectoryExists(Path("song.mp3")));
+  EXPECT_FALSE(DirectoryExists(Path("missing")));
+}
+
+TEST_F(FilesTest, LanguageFileTranslatesAndBadFilesFallBackToEnglish) {
+  const std::string english = "Caf\xE9 closed";  // Windows-1252 bytes are hashed as they are
+  StrToFile("[Other]\r\nX=Y\r\n[Messages]\r\n" + ToHex(GetMD5(english)) + "=Caf\xE9 ferm\xE9\r\n", Path("default.lng"));
+  SetLanguage(LoadLanguage(Path("default.lng")));
+  EXPECT_EQ(Translate(english), "Caf\xE9 ferm\xE9");
+  EXPECT_EQ(Translate("X"), "X");
+
+  std::string binary;
+  for (int i = 0; i < 4096; ++i) binary.push_back(static_cast<char>(i * 37));
+  StrToFile(binary, Path("binary.lng"));
+  StrToFile("", Path("empty.lng"));
+  for (const std::string name : {"missing.lng", "binary.lng", "empty.lng"}) {
+    SetLanguage(LoadLanguage(Path(name)));
+    EXPECT_EQ(Translate(english), english) << name;
+  }
+}
+
+TEST_F(FilesTest, SaveLogWritesCrLfLinesToTheProgramFolder) {
+  SetAppDir(std::filesystem::path(dir_).wstring());
+  ClearLog();
+  AddToLog("CommonInit:start");
+  AddToLog("CommonInit:success");
+  SaveLog();
+  EXPECT_EQ(StrFromFile(Path("tmp.log")), "CommonInit:start\r\nCommonInit:success\r\n");
+  ClearLog();
+}
+
+}  // namespace
+}  // namespace kv
