@@ -1,0 +1,309 @@
+#include "engine/readers/id3v2.h"
+
+#include <algorithm>
+#include <cstring>
+#include <span>
+#include <string_view>
+
+#include "foundation/ansi_text.h"
+
+namespace kv {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+// A text frame keeps at most this many bytes (encoding byte included).
+constexpr size_t kTextBufferSize = 500;
+// Frames walked in one tag; each is at least 6 bytes, so this only bounds
+// the time spent on a tag made of tiny frames.
+constexpr int kMaxTextReaderFrames = 65536;
+
+// The frames the record uses, by slot, with their identifiers in versions
+// 2.3/2.4 and in version 2.2.
+enum Slot {
+  kTitle, kArtist, kAlbum, kTrack, kYear, kGenre, kComment, kComposer, kEncoder,
+  kCopyright, kLanguage, kLink, kDate, kOriginalArtist, kContentGroup, kOriginalAlbum,
+  kSizeSlot, kSlotCount
+};
+constexpr std::array<std::string_view, kSlotCount> kIds34 = {
+    "TIT2", "TPE1", "TALB", "TRCK", "TYER", "TCON", "COMM", "TCOM", "TENC",
+    "TCOP", "TLAN", "WXXX", "TDRC", "TOPE", "TIT1", "TOAL", "TSIZ"};
+constexpr std::array<std::string_view, kSlotCount> kIds22 = {
+    "TT2", "TP1", "TAL", "TRK", "TYE", "TCO", "COM", "TCM", "TEN",
+    "TCR", "TLA", "WXX", "TOR", "TOA", "TT1", "TOT", "TSI"};
+
+enum Encoding : uint8_t { kLatin1 = 0, kUtf16 = 1, kUtf16Be = 2, kUtf8 = 3 };
+
+int SlotOf(std::string_view id, int version) {
+  const auto& ids = version == 2 ? kIds22 : kIds34;
+  for (size_t i = 0; i < ids.size(); ++i) {
+    if (ids[i] == id) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+uint32_t Syncsafe(const uint8_t* p) {
+  return (uint32_t{p[0] & 0x7Fu} << 21) | (uint32_t{p[1] & 0x7Fu} << 14) |
+         (uint32_t{p[2] & 0x7Fu} << 7) | (p[3] & 0x7Fu);
+}
+
+uint32_t Be32(const uint8_t* p) {
+  return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
+}
+
+bool IsUpper(uint8_t c) { return c >= 'A' && c <= 'Z'; }
+bool IsIdChar(uint8_t c) { return IsUpper(c) || (c >= '0' && c <= '9'); }
+
+std::string Trim(std::string s) {
+  size_t b = 0, e = s.size();
+  while (b < e && static_cast<uint8_t>(s[b]) <= ' ') ++b;
+  while (e > b && static_cast<uint8_t>(s[e - 1]) <= ' ') --e;
+  return s.substr(b, e - b);
+}
+
+bool IsWide(uint8_t enc) { return enc == kUtf16 || enc == kUtf16Be; }
+
+// UTF-16 up to the first 0 unit. Only a leading byte-order mark is dropped;
+// FE FF switches to big-endian. Without a mark, encoding 1 is read
+// little-endian (what most writers of that encoding produce) and encoding 2
+// big-endian. A unit cut by the end of the buffer is dropped.
+std::u16string DecodeUtf16(std::span<const uint8_t> b, bool bigEndian) {
+  size_t i = 0;
+  if (b.size() >= 2) {
+    if (b[0] == 0xFF && b[1] == 0xFE) { bigEndian = false; i = 2; }
+    else if (b[0] == 0xFE && b[1] == 0xFF) { bigEndian = true; i = 2; }
+  }
+  std::u16string w;
+  for (; b.size() - i >= 2; i += 2) {
+    const auto unit = static_cast<char16_t>(bigEndian ? (b[i] << 8) | b[i + 1] : b[i] | (b[i + 1] << 8));
+    if (unit == 0) break;
+    w.push_back(unit);
+  }
+  return w;
+}
+
+// UTF-8 up to the first 0 byte, without a leading byte-order mark. When the
+// buffer cut the text, an incomplete last sequence is dropped rather than
+// turned into '?'.
+std::string DecodeUtf8(std::span<const uint8_t> b) {
+  std::string_view s(reinterpret_cast<const char*>(b.data()), b.size());
+  if (s.substr(0, 3) == "\xEF\xBB\xBF") s.remove_prefix(3);
+  const size_t nul = s.find('\0');
+  if (nul != std::string_view::npos) {
+    s = s.substr(0, nul);
+  } else {
+    size_t lead = s.size();
+    while (lead > 0 && s.size() - lead < 4 && (static_cast<uint8_t>(s[lead - 1]) & 0xC0) == 0x80) --lead;
+    if (lead > 0) {
+      const auto c = static_cast<uint8_t>(s[lead - 1]);
+      const size_t need = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+      if (c >= 0xC0 && s.size() - (lead - 1) < need) s = s.substr(0, lead - 1);
+    }
+  }
+  return Utf8ToAnsi(s);
+}
+
+// Text in the given encoding; Latin-1 (and any other byte) is taken byte for
+// byte, the way the ANSI code page reads it.
+std::string DecodeText(uint8_t enc, std::span<const uint8_t> b) {
+  switch (enc) {
+    case kUtf16: return Trim(WideToAnsi(DecodeUtf16(b, false)));
+    case kUtf16Be: return Trim(WideToAnsi(DecodeUtf16(b, true)));
+    case kUtf8: return Trim(DecodeUtf8(b));
+    default: return Trim(std::string(b.begin(), b.end()));
+  }
+}
+
+// Offset just past a terminated string that starts at `from` (one 0 byte, or
+// a 0 unit on a unit boundary for UTF-16); the size of `b` when unterminated.
+size_t SkipTerminated(uint8_t enc, std::span<const uint8_t> b, size_t from) {
+  if (IsWide(enc)) {
+    for (size_t i = from; i + 1 < b.size(); i += 2) {
+      if (b[i] == 0 && b[i + 1] == 0) return i + 2;
+    }
+    return b.size();
+  }
+  for (size_t i = from; i < b.size(); ++i) {
+    if (b[i] == 0) return i + 1;
+  }
+  return b.size();
+}
+
+std::span<const uint8_t> From(const Bytes& b, size_t offset) {
+  return offset < b.size() ? std::span<const uint8_t>(b).subspan(offset) : std::span<const uint8_t>{};
+}
+
+// A text frame: encoding byte, then the text.
+std::string FrameText(const Bytes& b) { return b.empty() ? std::string{} : DecodeText(b[0], From(b, 1)); }
+
+// COMM: encoding, three-letter language, description, text.
+std::string CommentText(const Bytes& b) {
+  if (b.size() < 4) return {};
+  const size_t text = SkipTerminated(b[0], b, 4);
+  return DecodeText(b[0], From(b, text));
+}
+
+// WXXX: encoding, description, then the address, which is always Latin-1.
+std::string LinkText(const Bytes& b) {
+  if (b.empty()) return {};
+  return DecodeText(kLatin1, From(b, SkipTerminated(b[0], b, 1)));
+}
+
+// The integer before the first "/" (an optional sign and decimal digits that
+// fit 32 bits); 0 for anything else.
+int32_t TrackNumber(std::string_view text) {
+  text = text.substr(0, text.find('/'));
+  bool negative = false;
+  if (!text.empty() && (text[0] == '-' || text[0] == '+')) {
+    negative = text[0] == '-';
+    text.remove_prefix(1);
+  }
+  if (text.empty() || text.size() > 10) return 0;
+  int64_t v = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return 0;
+    v = v * 10 + (c - '0');
+  }
+  if (negative) v = -v;
+  return v < INT32_MIN || v > INT32_MAX ? 0 : static_cast<int32_t>(v);
+}
+
+// Whether a frame may start at `pos`: the exact end of the frame area, padding
+// (a 0 byte), or four identifier characters.
+bool FrameMayStartAt(ByteSource& src, uint64_t pos, uint64_t end) {
+  if (pos == end) return true;
+  if (pos > end) return false;
+  std::array<uint8_t, 4> id{};
+  const size_t want = static_cast<size_t>(std::min<uint64_t>(4, end - pos));
+  const size_t got = src.ReadAt(pos, std::span(id.data(), want));
+  if (got == 0) return false;
+  if (id[0] == 0) return true;
+  return got == 4 && IsUpper(id[0]) && IsIdChar(id[1]) && IsIdChar(id[2]) && IsIdChar(id[3]);
+}
+
+// Data size of a version 2.4 frame. Writers are told to store it syncsafe,
+// and a cover picture stored so would derail a walk that reads it plainly;
+// some early writers stored it as a plain number, so the plain reading is
+// taken when only it lands on another frame.
+uint64_t Version4FrameSize(ByteSource& src, const uint8_t* sizeBytes, uint64_t dataStart, uint64_t end) {
+  const uint64_t plain = Be32(sizeBytes);
+  if ((sizeBytes[0] | sizeBytes[1] | sizeBytes[2] | sizeBytes[3]) & 0x80) return plain;
+  const uint64_t safe = Syncsafe(sizeBytes);
+  if (safe == plain || FrameMayStartAt(src, dataStart + safe, end)) return safe;
+  return FrameMayStartAt(src, dataStart + plain, end) ? plain : safe;
+}
+
+// Whether the frame's data is compressed or encrypted (then it is not text).
+bool IsPacked(int version, uint8_t formatFlags) {
+  if (version == 3) return (formatFlags & 0xC0) != 0;
+  if (version == 4) return (formatFlags & 0x0C) != 0;
+  return false;
+}
+
+}  // namespace
+
+bool TID3v2::ReadFromSource(ByteSource& src) {
+  ResetData();
+  std::array<uint8_t, 10> h{};
+  if (src.ReadAt(0, h) < h.size()) return false;
+  const uint64_t fileSize = src.Size();
+  if (std::memcmp(h.data(), "ID3", 3) != 0) return true;
+  Exists = true;
+  Version = h[3];
+  Size = uint64_t{Syncsafe(&h[6])} + 10 + ((h[5] & 0x10) ? 10 : 0);
+  if (Size > fileSize) Size = 0;
+  if (Version < 2 || Version > 4 || Size < 1) return true;
+
+  // The frame walk stays inside the tag: a frame header that does not fit,
+  // or data that runs past the tag's end, is cut there.
+  const uint64_t end = Size;
+  const size_t headerLen = Version == 2 ? 6 : 10;
+  std::array<Bytes, kSlotCount> kept;
+  uint64_t pos = 10;
+  for (int frames = 0; pos < end && frames < kMaxTextReaderFrames; ++frames) {
+    if (headerLen > end - pos) break;
+    std::array<uint8_t, 10> fh{};
+    if (src.ReadAt(pos, std::span(fh.data(), headerLen)) < headerLen) break;
+    if (!IsUpper(fh[0])) break;  // padding or garbage ends the walk
+    const uint64_t dataStart = pos + headerLen;
+    uint64_t frameSize = 0;
+    if (Version == 2) {
+      frameSize = (uint64_t{fh[3]} << 16) | (uint64_t{fh[4]} << 8) | fh[5];
+    } else if (Version == 3) {
+      frameSize = Be32(&fh[4]);
+    } else {
+      frameSize = Version4FrameSize(src, &fh[4], dataStart, end);
+    }
+    const std::string_view id(reinterpret_cast<const char*>(fh.data()), headerLen == 6 ? 3 : 4);
+    const int slot = SlotOf(id, Version);
+    if (slot >= 0 && !IsPacked(Version, fh[9])) {
+      const uint64_t avail = end - dataStart;
+      Bytes data = src.Read(dataStart, static_cast<size_t>(std::min<uint64_t>({frameSize, kTextBufferSize, avail})));
+      if (data.empty() || data[0] <= kUtf8) kept[static_cast<size_t>(slot)] = std::move(data);
+    }
+    pos = dataStart + frameSize;
+  }
+
+  auto text = [&](Slot s) { return FrameText(kept[s]); };
+  Title = text(kTitle);
+  if (Title.empty()) Title = text(kContentGroup);
+  Artist = text(kArtist);
+  if (Artist.empty()) Artist = text(kOriginalArtist);
+  Album = text(kAlbum);
+  if (Album.empty()) Album = text(kOriginalAlbum);
+  TrackText = text(kTrack);
+  Track = TrackNumber(TrackText);
+  Year = text(kYear);
+  if (Year.empty()) Year = text(kDate).substr(0, 4);
+  Genre = text(kGenre);
+  if (const size_t close = Genre.rfind(')'); close != std::string::npos) Genre = Trim(Genre.substr(close + 1));
+  Comment = CommentText(kept[kComment]);
+  Composer = text(kComposer);
+  Encoder = text(kEncoder);
+  Copyright = text(kCopyright);
+  Language = text(kLanguage);
+  Link = LinkText(kept[kLink]);
+  SizeText = text(kSizeSlot);
+  return true;
+}
+
+void TID3v2Tag::LoadFromStream(ByteSource& src, uint64_t start, uint64_t size) {
+  Header = {};
+  Frames.clear();
+  FramesRead = false;
+  const uint64_t total = src.Size();
+  if (start > total) return;
+  size = std::min(size, total - start);
+  if (size < 10) return;
+  std::array<uint8_t, 10> h{};
+  if (src.ReadAt(start, h) < h.size()) return;
+  Header.Version = h[3];
+  Header.Revision = h[4];
+  Header.Flags = h[5];
+  Header.Valid = std::memcmp(h.data(), "ID3", 3) == 0 && h[3] < 255 && h[4] < 255 &&
+                 h[6] < 128 && h[7] < 128 && h[8] < 128 && h[9] < 128;
+  Header.Size = Syncsafe(&h[6]);
+  if (!Header.Valid || Header.Version >= 5 || Header.Size > size) return;
+
+  // Only the frame headers are read: the walk needs their sizes, nothing else.
+  const uint64_t base = start + 10;
+  const uint64_t length = std::min<uint64_t>(Header.Size, size - 10);
+  uint64_t off = 0;
+  while (length - off >= 10 && Frames.size() < kMaxFrames) {
+    std::array<uint8_t, 10> fh{};
+    if (src.ReadAt(base + off, fh) < fh.size() || fh[0] == 0) break;
+    TID3Frame f;
+    std::memcpy(f.Id.data(), fh.data(), 4);
+    f.Size = Be32(&fh[4]);
+    f.Flags = {fh[8], fh[9]};
+    const std::string_view id(f.Id.data(), 4);
+    if (id == "COMM") f.FrameKind = TID3Frame::Kind::Comment;
+    else if (id[0] == 'T' && id != "TXXX") f.FrameKind = TID3Frame::Kind::Text;
+    Frames.push_back(f);
+    FramesRead = true;
+    if (f.TotalSize() > length - off) break;
+    off += f.TotalSize();
+  }
+}
+
+}  // namespace kv
