@@ -1,0 +1,203 @@
+#include "engine/readers/ogg.h"
+
+#include "engine/readers/reader_support.h"
+#include "foundation/ansi_text.h"
+
+#include <algorithm>
+#include <array>
+#include <string_view>
+#include <vector>
+
+namespace kv {
+namespace {
+
+// Fixed part of a page header; the segment count is its last byte.
+constexpr size_t kPageHeaderSize = 27;
+// Bytes of the identification packet that are read.
+constexpr size_t kIdentificationSize = 30;
+// Bytes of a comment item that are kept; the rest is skipped.
+constexpr uint32_t kMaxItemBytes = 250;
+// Comment items read at most, whatever the count says.
+constexpr uint32_t kMaxCommentItems = 1u << 20;
+// The backward search for the last page: this many steps of kSearchStep bytes,
+// each looking at a window of kSearchWindow bytes ending 10 bytes past its step.
+constexpr int kSearchSteps = 50;
+constexpr int64_t kSearchStep = 241;
+constexpr int64_t kSearchWindow = 251;
+
+enum Slot { kTitle, kArtist, kAlbum, kTrackNumber, kDate, kGenre, kComment, kPerformer, kDescription, kSlots };
+constexpr std::string_view kNames[kSlots] = {"TITLE", "ARTIST",  "ALBUM",     "TRACKNUMBER", "DATE",
+                                             "GENRE", "COMMENT", "PERFORMER", "DESCRIPTION"};
+
+bool StartsWith(const std::vector<uint8_t>& bytes, std::string_view prefix) {
+  return bytes.size() >= prefix.size() &&
+         std::equal(prefix.begin(), prefix.end(), bytes.begin(), [](char a, uint8_t b) { return static_cast<uint8_t>(a) == b; });
+}
+
+uint32_t Le32(const std::vector<uint8_t>& b, size_t at) {
+  return uint32_t{b[at]} | (uint32_t{b[at + 1]} << 8) | (uint32_t{b[at + 2]} << 16) | (uint32_t{b[at + 3]} << 24);
+}
+
+uint64_t Id3v2Size(ByteSource& source, uint64_t fileSize) {
+  const std::vector<uint8_t> h = source.Read(0, 10);
+  if (h.size() < 10 || !StartsWith(h, "ID3")) return 0;
+  uint64_t size = (uint64_t{h[6] & 0x7Fu} << 21) | (uint64_t{h[7] & 0x7Fu} << 14) | (uint64_t{h[8] & 0x7Fu} << 7) |
+                  (h[9] & 0x7Fu);
+  size += 10;
+  if (h[5] & 0x10) size += 10;  // footer
+  return size > fileSize ? 0 : size;
+}
+
+// UTF-8 to UTF-16, one unit per one-, two- or three-byte sequence; the text
+// ends at the first malformed or truncated sequence.
+std::u16string DecodeUtf8(std::string_view text) {
+  std::u16string out;
+  for (size_t i = 0; i < text.size();) {
+    const auto b = static_cast<uint8_t>(text[i]);
+    size_t len;
+    uint32_t cp;
+    if (b < 0x80) len = 1, cp = b;
+    else if ((b & 0xE0) == 0xC0) len = 2, cp = b & 0x1Fu;
+    else if ((b & 0xF0) == 0xE0) len = 3, cp = b & 0x0Fu;
+    else break;
+    if (len > text.size() - i) break;
+    bool ok = true;
+    for (size_t k = 1; k < len && ok; ++k) {
+      const auto c = static_cast<uint8_t>(text[i + k]);
+      ok = (c & 0xC0) == 0x80;
+      cp = (cp << 6) | (c & 0x3Fu);
+    }
+    if (!ok) break;
+    out.push_back(static_cast<char16_t>(cp));
+    i += len;
+  }
+  return out;
+}
+
+std::string Decode(std::string_view text) { return WideToAnsi(DecodeUtf8(text)); }
+
+// One comment item: at most kMaxItemBytes of it, trimmed. Trips the cursor when
+// the item's length runs past the file.
+std::string ReadItem(SourceCursor& c) {
+  const uint32_t length = c.U32le();
+  if (length > c.Remaining()) {
+    c.Fail();
+    return {};
+  }
+  const std::string bytes = c.Bytes(std::min(length, kMaxItemBytes));
+  c.Skip(length - bytes.size());
+  return std::string(TrimBlanks(bytes));
+}
+
+// The comment header's items after its 7-byte packet type and name.
+// Slots and vendor receive decoded texts.
+void ReadComments(SourceCursor& c, std::string (&slots)[kSlots], std::string& vendor) {
+  vendor = Decode(ReadItem(c));
+  uint32_t count = c.U32le();
+  for (count = std::min(count, kMaxCommentItems); count > 0 && c; --count) {
+    const std::string item = ReadItem(c);
+    if (!c) break;
+    const size_t eq = item.find('=');
+    if (eq == std::string::npos) {
+      if (vendor.empty()) vendor = Decode(item);
+      continue;
+    }
+    const std::string name = AsciiUpper(std::string_view(item).substr(0, eq));
+    for (int slot = 0; slot < kSlots; ++slot) {
+      if (name == kNames[slot]) slots[slot] = Decode(TrimBlanks(std::string_view(item).substr(eq + 1)));
+    }
+  }
+}
+
+// The granule position of the last page, found by searching backwards from the
+// end in overlapping windows; 0 when no page header turns up within the steps
+// or before the file's start, or when the position is negative or beyond 32 bits.
+uint32_t LastGranule(ByteSource& source, uint64_t fileSize) {
+  const auto size = static_cast<int64_t>(fileSize);
+  for (int k = 1; k <= kSearchSteps; ++k) {
+    const int64_t windowStart = size - kSearchStep * k - 10;
+    const int64_t windowEnd = std::min(windowStart + kSearchWindow, size);
+    if (windowEnd <= 0) break;
+    const int64_t readStart = std::max<int64_t>(windowStart, 0);
+    const std::vector<uint8_t> buf =
+        source.Read(static_cast<uint64_t>(readStart), static_cast<size_t>(windowEnd - readStart));
+    for (int64_t p = kSearchStep; p >= 0; --p) {
+      const int64_t at = windowStart + p;
+      if (at < readStart || at + 4 > readStart + static_cast<int64_t>(buf.size())) continue;
+      const auto* b = buf.data() + (at - readStart);
+      if (b[0] != 'O' || b[1] != 'g' || b[2] != 'g' || b[3] != 'S') continue;
+      const std::vector<uint8_t> head = source.Read(static_cast<uint64_t>(at), 14);
+      if (head.size() < 14) return 0;
+      const uint64_t granule = uint64_t{Le32(head, 6)} | (uint64_t{Le32(head, 10)} << 32);
+      return granule > UINT32_MAX ? 0 : static_cast<uint32_t>(granule);  // -1: no packet ends on the page
+    }
+    if (windowStart <= 0) break;  // the file's start has been searched
+  }
+  return 0;
+}
+
+uint16_t TrackOf(const std::string& text) {
+  const auto n = ParseWholeNumber(std::string_view(text).substr(0, text.find('/')));
+  return n && *n >= 0 && *n <= UINT16_MAX ? static_cast<uint16_t>(*n) : 0;
+}
+
+}  // namespace
+
+OggInfo ReadOgg(ByteSource& source) {
+  OggInfo info;
+  const uint64_t fileSize = source.Size();
+  const uint64_t id3 = Id3v2Size(source, fileSize);
+
+  const std::vector<uint8_t> page1 = source.Read(id3, kPageHeaderSize);
+  if (page1.size() < kPageHeaderSize || !StartsWith(page1, "OggS")) return info;
+  const uint64_t idAt = id3 + kPageHeaderSize + page1[26];
+  const std::vector<uint8_t> id = source.Read(idAt, kIdentificationSize);
+  if (id.size() < kIdentificationSize || !StartsWith(id, "\x01vorbis")) return info;
+
+  // The comment header is taken to start the page after the identification packet.
+  std::string slots[kSlots];
+  const uint64_t page2At = idAt + kIdentificationSize;
+  const std::vector<uint8_t> page2 = source.Read(page2At, kPageHeaderSize);
+  if (page2.size() == kPageHeaderSize) {
+    const uint64_t commentAt = page2At + kPageHeaderSize + page2[26];
+    if (StartsWith(source.Read(commentAt, 7), "\x03vorbis")) {
+      SourceCursor c(source, commentAt + 7, fileSize);
+      ReadComments(c, slots, info.vendor);
+    }
+  }
+
+  info.valid = true;
+  info.fileSize = fileSize;
+  info.id3v2Size = id3;
+  info.channels = id[11];
+  info.sampleRate = Le32(id, 12);
+  const int32_t nominalKbps = static_cast<int32_t>(Le32(id, 20)) / 1000;
+  info.nominalBitRate = nominalKbps > 0 && nominalKbps <= UINT16_MAX ? static_cast<uint16_t>(nominalKbps) : 0;
+  info.samples = LastGranule(source, fileSize);
+
+  info.title = slots[kTitle];
+  info.artist = slots[slots[kArtist].empty() ? kPerformer : kArtist];
+  info.album = slots[kAlbum];
+  info.track = TrackOf(slots[kTrackNumber]);
+  info.date = slots[kDate];
+  info.genre = slots[kGenre];
+  info.comment = slots[slots[kComment].empty() ? kDescription : kComment];
+  return info;
+}
+
+double OggInfo::Duration() const {
+  if (samples >= 1) return sampleRate == 0 ? 0.0 : static_cast<double>(samples) / sampleRate;
+  if (nominalBitRate != 0 && channels > 0) {
+    return static_cast<double>(fileSize - id3v2Size) / nominalBitRate / channels / 125.0 * 2.0;
+  }
+  return 0.0;
+}
+
+uint16_t OggInfo::BitRate() const {
+  const double duration = Duration();
+  if (!(duration > 0)) return 0;
+  const auto rate = RoundHalfEven(static_cast<double>(fileSize - id3v2Size) / duration / 125.0);
+  return rate && *rate >= 0 && *rate <= UINT16_MAX ? static_cast<uint16_t>(*rate) : 0;
+}
+
+}  // namespace kv

@@ -1,0 +1,130 @@
+#include "engine/readers/reader_support.h"
+
+#include "engine/readers/byte_reader.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace kv {
+namespace {
+
+// Bytes fetched per source read; items larger than this are read in one go.
+constexpr size_t kCursorChunk = 4096;
+
+bool IsBlank(char16_t c) { return c <= u' '; }
+
+}  // namespace
+
+SourceCursor::SourceCursor(ByteSource& source, uint64_t begin, uint64_t end)
+    : source_(source), pos_(begin), end_(std::min(end, source.Size())) {
+  if (pos_ > end_) ok_ = false;
+}
+
+const uint8_t* SourceCursor::Need(size_t n) {
+  if (!ok_ || n > end_ - pos_) {
+    ok_ = false;
+    return nullptr;
+  }
+  if (pos_ < bufferStart_ || pos_ - bufferStart_ > buffer_.size() ||
+      n > buffer_.size() - (pos_ - bufferStart_)) {
+    const size_t want = static_cast<size_t>(std::min<uint64_t>(std::max(n, kCursorChunk), end_ - pos_));
+    buffer_.resize(want);
+    bufferStart_ = pos_;
+    buffer_.resize(source_.ReadAt(pos_, buffer_));
+    if (buffer_.size() < n) {  // the source holds less than its size said
+      ok_ = false;
+      return nullptr;
+    }
+  }
+  const uint8_t* p = buffer_.data() + (pos_ - bufferStart_);
+  pos_ += n;
+  return p;
+}
+
+uint8_t SourceCursor::U8() {
+  const uint8_t* p = Need(1);
+  return p ? p[0] : 0;
+}
+
+#define KV_CURSOR_INT(Name, Type, Size)      \
+  Type SourceCursor::Name() {                \
+    const uint8_t* p = Need(Size);           \
+    if (!p) return 0;                        \
+    ByteReader r(std::span(p, Size));        \
+    return r.Name();                         \
+  }
+KV_CURSOR_INT(U16le, uint16_t, 2)
+KV_CURSOR_INT(U16be, uint16_t, 2)
+KV_CURSOR_INT(U32le, uint32_t, 4)
+KV_CURSOR_INT(U32be, uint32_t, 4)
+KV_CURSOR_INT(U64le, uint64_t, 8)
+KV_CURSOR_INT(U64be, uint64_t, 8)
+#undef KV_CURSOR_INT
+
+std::string SourceCursor::Bytes(size_t n) {
+  const uint8_t* p = Need(n);
+  return p ? std::string(reinterpret_cast<const char*>(p), n) : std::string();
+}
+
+void SourceCursor::Skip(uint64_t n) {
+  if (!ok_ || n > end_ - pos_) {
+    ok_ = false;
+    return;
+  }
+  pos_ += n;
+}
+
+void SourceCursor::Seek(uint64_t pos) {
+  if (!ok_ || pos > end_) {
+    ok_ = false;
+    return;
+  }
+  pos_ = pos;
+}
+
+std::string_view TrimBlanks(std::string_view text) {
+  while (!text.empty() && static_cast<uint8_t>(text.front()) <= ' ') text.remove_prefix(1);
+  while (!text.empty() && static_cast<uint8_t>(text.back()) <= ' ') text.remove_suffix(1);
+  return text;
+}
+
+std::u16string_view TrimBlanks(std::u16string_view text) {
+  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+std::string AsciiUpper(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return out;
+}
+
+std::optional<int32_t> ParseWholeNumber(std::string_view text) {
+  size_t i = 0;
+  while (i < text.size() && text[i] == ' ') ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  const size_t digitsStart = i;
+  int64_t value = 0;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+    value = value * 10 + (text[i] - '0');
+    if (value > int64_t{std::numeric_limits<int32_t>::max()} + 1) return std::nullopt;
+  }
+  if (i == digitsStart || (i < text.size() && text[i] != '\0')) return std::nullopt;
+  if (negative) value = -value;
+  if (value < std::numeric_limits<int32_t>::min() || value > std::numeric_limits<int32_t>::max()) return std::nullopt;
+  return static_cast<int32_t>(value);
+}
+
+std::optional<int32_t> RoundHalfEven(double value) {
+  if (!std::isfinite(value)) return std::nullopt;
+  const double r = std::nearbyint(value);  // the default rounding mode: halves to even
+  if (r < std::numeric_limits<int32_t>::min() || r > std::numeric_limits<int32_t>::max()) return std::nullopt;
+  return static_cast<int32_t>(r);
+}
+
+}  // namespace kv
