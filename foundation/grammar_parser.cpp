@@ -1,0 +1,311 @@
+#include "foundation/grammar_parser.h"
+
+#include "foundation/strings.h"
+#include "foundation/translate.h"
+
+namespace kv {
+namespace {
+
+constexpr size_t kNone = static_cast<size_t>(-1);
+// The node's rule index is one byte.
+constexpr size_t kMaxRules = 256;
+
+bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+[[noreturn]] void DefinitionError(const std::string& what) {
+  throw ESyntaxDefinitionError("Error in syntax definition : " + what);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- TAnaTree --
+
+TAnaTree& TAnaTree::Add(std::unique_ptr<TAnaTree> child) {
+  child->Parent = this;
+  Items.push_back(std::move(child));
+  return *Items.back();
+}
+
+std::unique_ptr<TAnaTree> TAnaTree::Remove(size_t index) {
+  if (index >= Items.size()) throw std::out_of_range("TTree:" + Translate("Delete error"));
+  std::unique_ptr<TAnaTree> child = std::move(Items[index]);
+  Items.erase(Items.begin() + static_cast<std::ptrdiff_t>(index));
+  child->Parent = nullptr;
+  return child;
+}
+
+void TAnaTree::Clear() {
+  while (!Items.empty()) Items.pop_back();  // last first
+}
+
+std::string_view TAnaTree::GetText(std::string_view text) const {
+  if (Start < 1 || Len <= 0 || static_cast<uint64_t>(Start - 1) >= text.size()) return {};
+  return text.substr(static_cast<size_t>(Start - 1), static_cast<size_t>(Len));
+}
+
+// --------------------------------------------------------------- compiling --
+
+void TAnalyser::LoadLang(std::string_view ruleText) {
+  rules_.clear();
+  std::vector<std::string> lines;
+  Separate(ruleText, "\r\n", lines);
+  if (lines.size() > kMaxRules) DefinitionError("too many rules");
+  std::vector<std::string> names;
+  std::vector<std::string_view> expressions;
+  for (const std::string& line : lines) {
+    const size_t eq = line.find('=');
+    names.push_back(line.substr(0, eq));
+    expressions.push_back(eq == std::string::npos ? std::string_view() : std::string_view(line).substr(eq + 1));
+  }
+  std::vector<Rule> rules;
+  for (size_t i = 0; i < lines.size(); ++i) rules.push_back({names[i], CompileExpression(expressions[i], names)});
+  rules_ = std::move(rules);
+}
+
+std::vector<TAnalyser::Part> TAnalyser::CompileExpression(std::string_view e,
+                                                          const std::vector<std::string>& names) const {
+  std::vector<Part> parts;
+  for (size_t k = 0; k < e.size(); ++k) {
+    const char c = e[k];
+    switch (c) {
+      case '\\':  // a trailing backslash stands for itself
+        parts.push_back({Kind::Literal, static_cast<unsigned char>(k + 1 < e.size() ? e[++k] : c), {}, {}});
+        break;
+      case '<': {
+        const size_t close = e.find('>', k + 1);
+        if (close == std::string_view::npos) DefinitionError("\">\" not found");
+        const std::string_view name = e.substr(k + 1, close - k - 1);
+        size_t index = kNone;
+        for (size_t n = 0; n < names.size() && index == kNone; ++n) {
+          if (SameTextAscii(names[n], name)) index = n;
+        }
+        if (index == kNone) DefinitionError("element not found (" + std::string(name) + ")");
+        parts.push_back({Kind::RuleRef, static_cast<int>(index), {}, {}});
+        k = close;
+        break;
+      }
+      case '^': {
+        // Consecutive runs form one part with several delimiters.
+        Part run{Kind::Operator, kRun, {}, {}};
+        while (k < e.size() && e[k] == '^') {
+          if (k + 1 >= e.size()) DefinitionError("delimiter after \"^\" not found");
+          char delimiter = e[k + 1];
+          k += 2;
+          if (delimiter == '\\' && k < e.size()) delimiter = e[k++] == 'n' ? '\r' : e[k - 1];
+          char escape = ' ';
+          if (k + 2 < e.size() && e[k] == '(' && e[k + 2] == ')') {
+            escape = e[k + 1];
+            k += 3;
+          }
+          run.text += delimiter;
+          run.escapes += escape;
+        }
+        --k;
+        parts.push_back(std::move(run));
+        break;
+      }
+      case '~': {
+        const size_t close = e.find('~', k + 1);
+        if (close == std::string_view::npos) DefinitionError("second \"~\" not found");
+        parts.push_back({Kind::Operator, kSkipTo, std::string(e.substr(k + 1, close - k - 1)), {}});
+        k = close;
+        break;
+      }
+      case ' ': case '\t': case '\r': case '\n': parts.push_back({Kind::Space, 0, {}, {}}); break;
+      case '$': parts.push_back({Kind::Identifier, 0, {}, {}}); break;
+      case '#': parts.push_back({Kind::Number, 0, {}, {}}); break;
+      case '[': parts.push_back({Kind::Operator, kOptOpen, {}, {}}); break;
+      case ']': parts.push_back({Kind::Operator, kOptClose, {}, {}}); break;
+      case '{': parts.push_back({Kind::Operator, kRepOpen, {}, {}}); break;
+      case '}': parts.push_back({Kind::Operator, kRepClose, {}, {}}); break;
+      case '(': parts.push_back({Kind::Operator, kAltOpen, {}, {}}); break;
+      case '|': parts.push_back({Kind::Operator, kAltNext, {}, {}}); break;
+      case ')': parts.push_back({Kind::Operator, kAltClose, {}, {}}); break;
+      default: parts.push_back({Kind::Literal, static_cast<unsigned char>(c), {}, {}}); break;
+    }
+  }
+  return parts;
+}
+
+// ---------------------------------------------------------------- matching --
+
+void TAnalyser::Parse(std::string text, size_t startRule) {
+  failPos_ = 0;
+  failExpected_.clear();
+  message_.clear();
+  if (rules_.empty()) return;
+  if (startRule >= rules_.size()) throw std::out_of_range("TAnalyser::Parse: no such rule");
+  tree_ = std::make_unique<TAnaTree>();
+  text_ = std::move(text);
+  int64_t end = 0;
+  try {
+    end = Match(startRule, 1, *tree_, 1);
+  } catch (...) {
+    tree_->Clear();
+    throw;
+  }
+  if (end == 0 && failPos_ > 0) {
+    message_ = BuildMessage();
+    throw EParseError(message_, failPos_);
+  }
+}
+
+size_t TAnalyser::FindOperator(const Rule& rule, size_t from, int code) const {
+  for (size_t i = from; i < rule.parts.size(); ++i) {
+    if (rule.parts[i].kind == Kind::Operator && rule.parts[i].value == code) return i;
+  }
+  DefinitionError("close item is absent");
+}
+
+int64_t TAnalyser::FindRunEnd(const Part& part, int64_t pos) const {
+  const std::string_view text(text_);
+  for (size_t q = static_cast<size_t>(pos - 1); q < text.size(); ++q) {
+    q = text.find_first_of(part.text, q);
+    if (q == std::string_view::npos) break;
+    const char escape = part.escapes[part.text.find(text[q])];
+    if (escape != ' ' && q + 1 > static_cast<size_t>(pos) && text[q - 1] == escape) continue;
+    return static_cast<int64_t>(q) + 1 == pos ? 0 : static_cast<int64_t>(q) + 1;
+  }
+  return 0;
+}
+
+void TAnalyser::RecordFailure(int64_t pos, const Part& part) {
+  if (pos <= failPos_) return;
+  failPos_ = pos;
+  failKind_ = part.kind;
+  failOp_ = part.kind == Kind::Operator ? part.value : 0;
+  failExpected_ = part.kind == Kind::Literal ? std::string(1, static_cast<char>(part.value)) : part.text;
+}
+
+std::string TAnalyser::BuildMessage() const {
+  if (failKind_ == Kind::Literal) {
+    return Translate("Syntax error") + ": \"" + failExpected_ + "\" " + Translate("expected");
+  }
+  if (failKind_ == Kind::Operator && failOp_ == kRun) {
+    return Translate("Syntax error") + ": " + Translate("delimiter") + " \"" + failExpected_ + "\" " +
+           Translate("not found");
+  }
+  if (failKind_ == Kind::Identifier) return Translate("Syntax error") + ": " + Translate("identifier expected");
+  return {};
+}
+
+int64_t TAnalyser::Match(size_t ruleIndex, int64_t pos, TAnaTree& parent, int depth) {
+  // A cap on nesting keeps hostile text from exhausting the stack.
+  if (depth > kMaxDepth) throw EParseError(Translate("Syntax error") + ": " + Translate("nesting too deep"), pos);
+  const Rule& rule = rules_[ruleIndex];
+  const int64_t length = static_cast<int64_t>(text_.size());
+  TAnaTree& node = parent.Add(std::make_unique<TAnaTree>(pos, static_cast<uint8_t>(ruleIndex)));
+  std::vector<Open> open;
+  int64_t p = pos;
+  size_t i = 0;
+  while (i < rule.parts.size()) {
+    const Part& part = rule.parts[i];
+    bool ok = true;
+    if (part.kind == Kind::Operator) {
+      switch (part.value) {
+        case kOptOpen: case kRepOpen: case kAltOpen:
+          open.push_back({p, i + 1, part.value, node.Count()});
+          ++i;
+          continue;
+        case kOptClose: case kAltClose:
+          if (!open.empty()) open.pop_back();
+          ++i;
+          continue;
+        case kRepClose:
+          // A pass that consumed nothing would repeat for ever: it ends the repetition.
+          if (open.empty() || open.back().pos == p) {
+            if (!open.empty()) open.pop_back();
+            ++i;
+            continue;
+          }
+          open.back().pos = p;
+          open.back().children = node.Count();
+          i = open.back().part;
+          continue;
+        case kAltNext:  // an alternative succeeded: the rest are skipped
+          i = FindOperator(rule, i + 1, kAltClose) + 1;
+          if (!open.empty()) open.pop_back();
+          continue;
+        case kRun: {
+          const int64_t end = FindRunEnd(part, p);
+          if (end == 0) ok = false; else p = end;
+          break;
+        }
+        default: {  // kSkipTo
+          const size_t at = p > length ? std::string::npos : text_.find(part.text, static_cast<size_t>(p - 1));
+          p = at == std::string::npos ? length + 1 : static_cast<int64_t>(at + part.text.size()) + 1;
+          break;
+        }
+      }
+    } else if (p > length) {
+      ok = false;
+    } else {
+      auto at = [&](int64_t q) { return text_[static_cast<size_t>(q - 1)]; };
+      switch (part.kind) {
+        case Kind::Literal:
+          while (true) {
+            if (p > length) { ok = false; break; }
+            const char c = at(p);
+            if (c == static_cast<char>(part.value)) { ++p; break; }
+            if (!IsSpace(c)) { ok = false; break; }
+            ++p;
+          }
+          break;
+        case Kind::RuleRef: {
+          const int64_t end = Match(static_cast<size_t>(part.value), p, node, depth + 1);
+          if (end <= p) ok = false; else p = end;
+          break;
+        }
+        case Kind::Identifier:
+          if (!IsLetter(at(p))) { ok = false; break; }
+          while (p <= length && (IsLetter(at(p)) || IsDigit(at(p)))) ++p;
+          break;
+        case Kind::Number:
+          if (!IsDigit(at(p))) { ok = false; break; }
+          while (p <= length && IsDigit(at(p))) ++p;
+          break;
+        default:  // Kind::Space
+          while (p <= length && IsSpace(at(p))) ++p;
+          break;
+      }
+    }
+    if (ok) {
+      ++i;
+      continue;
+    }
+    // Backtrack to the innermost open bracket; with none left the rule fails.
+    while (true) {
+      if (open.empty()) {
+        RecordFailure(p, part);
+        parent.Items.pop_back();
+        return 0;
+      }
+      Open& top = open.back();
+      p = top.pos;
+      node.Items.resize(top.children);  // what the abandoned attempt added
+      if (top.code == kOptOpen || top.code == kRepOpen) {
+        i = FindOperator(rule, i, top.code == kOptOpen ? kOptClose : kRepClose) + 1;
+        open.pop_back();
+        break;
+      }
+      const size_t close = FindOperator(rule, i, kAltClose);
+      size_t next = kNone;
+      for (size_t k = i; k < close && next == kNone; ++k) {
+        if (rule.parts[k].kind == Kind::Operator && rule.parts[k].value == kAltNext) next = k;
+      }
+      if (next != kNone) {
+        i = next + 1;
+        break;
+      }
+      open.pop_back();
+      i = close;  // fails again at the enclosing level
+    }
+  }
+  node.Len = p - pos;
+  if (node.Len == 0) parent.Items.pop_back();
+  return p;
+}
+
+}  // namespace kv

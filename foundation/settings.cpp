@@ -1,0 +1,369 @@
+#include "foundation/settings.h"
+
+#include <algorithm>
+#include <climits>
+
+#include "foundation/strings.h"
+#include "foundation/translate.h"
+
+namespace kv {
+namespace {
+
+constexpr std::string_view kDeclaration = "<?xml version=\"1.0\" encoding=\"Windows-1252\" ?>";
+
+TSectData* Sect(const TAnaTree& node) {
+  return node.Rule == kConfigRoot || node.Rule == kConfigGroup ? static_cast<TSectData*>(node.Data.get())
+                                                               : nullptr;
+}
+TKeyData* Key(const TAnaTree& node) {
+  return node.Rule == kConfigParam ? static_cast<TKeyData*>(node.Data.get()) : nullptr;
+}
+bool IsItem(const TAnaTree& node) { return node.Rule == kConfigGroup || node.Rule == kConfigParam; }
+bool IsDeleted(const TAnaTree& node) {
+  if (const TSectData* s = Sect(node)) return s->Deleted;
+  if (const TKeyData* k = Key(node)) return k->Deleted;
+  return false;
+}
+void SetDeleted(TAnaTree& node, bool deleted) {
+  if (TSectData* s = Sect(node)) s->Deleted = deleted;
+  if (TKeyData* k = Key(node)) k->Deleted = deleted;
+}
+
+// Decimal, or hexadecimal after "0x"; nothing else (no blanks, no trailing text).
+bool ParseInteger(std::string_view s, int& out) {
+  bool negative = false;
+  if (!s.empty() && (s[0] == '-' || s[0] == '+')) {
+    negative = s[0] == '-';
+    s.remove_prefix(1);
+  }
+  int base = 10;
+  if (s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) {
+    base = 16;
+    s.remove_prefix(2);
+  }
+  if (s.empty()) return false;
+  long long value = 0;
+  for (char c : s) {
+    int digit;
+    if (c >= '0' && c <= '9') digit = c - '0';
+    else if (base == 16 && c >= 'a' && c <= 'f') digit = c - 'a' + 10;
+    else if (base == 16 && c >= 'A' && c <= 'F') digit = c - 'A' + 10;
+    else return false;
+    value = value * base + digit;
+    if (value > static_cast<long long>(INT_MAX) + 1) return false;
+  }
+  if (negative) value = -value;
+  if (value > INT_MAX || value < INT_MIN) return false;
+  out = static_cast<int>(value);
+  return true;
+}
+
+}  // namespace
+
+std::string_view SettingsRules() {
+  static const std::string rules =
+      std::string(R"RULE(config=\<\?xml version\=\"1\.0\" encoding\=\"Windows\-1252\" \?\>[ ]\<XMLConfig\>[ ]<configinfo>{[ ](<param>|<group>)}[ ]\<\/XMLConfig\>)RULE") +
+      "\r\n" + R"RULE(configinfo=\<info\><data>\<\/info\>)RULE" +
+      "\r\n" + R"RULE(group=\<(group|g) (name|n)\=\"<name>\"\>{[ ](<param>|<group>)}[ ]\<\/(group|g)\>)RULE" +
+      "\r\n" + R"RULE(param=\<(param|p) (name|n)\=\"[<name>]\"\>[<data>]\<\/(param|p)\>)RULE" +
+      "\r\n" + R"RULE(name=^")RULE" +
+      "\r\n" + R"RULE(data=^<)RULE";
+  return rules;
+}
+
+std::string NewSettingsText(std::string_view info) {
+  return std::string(kDeclaration) + "\r\n<XMLConfig><info>" + std::string(info) + "</info>\r\n</XMLConfig>";
+}
+
+std::string EncodeSettingsValue(std::string_view value) {
+  std::string out;
+  if (value.find("\r\n") != std::string_view::npos) out = "\r\n";
+  for (char c : value) {
+    if (c == '<') out += "&lt;";
+    else if (c == '>') out += "&gt;";
+    else out += c;
+  }
+  return out;
+}
+
+std::string DecodeSettingsValue(std::string_view raw) {
+  if (raw.substr(0, 2) == "\r\n") raw.remove_prefix(2);
+  std::string value(raw);
+  ReplaceStr(value, "&lt;", "<", false);
+  ReplaceStr(value, "&gt;", ">", false);
+  return value;
+}
+
+// ---------------------------------------------------------------- TSectData --
+
+void TSectData::Insert(std::string name, size_t child) {
+  std::string key = AsciiUpper(name);
+  const auto at = std::upper_bound(List.begin(), List.end(), key,
+                                   [](const std::string& k, const Entry& e) { return k < e.key; });
+  List.insert(at, Entry{std::move(key), std::move(name), child});
+}
+
+int64_t TSectData::Find(std::string_view name) const {
+  const std::string key = AsciiUpper(name);
+  const auto at = std::lower_bound(List.begin(), List.end(), key,
+                                   [](const Entry& e, const std::string& k) { return e.key < k; });
+  return at != List.end() && at->key == key ? static_cast<int64_t>(at->child) : -1;
+}
+
+// --------------------------------------------------------------- TXMLConfig --
+
+TXMLConfig::TXMLConfig(std::string fileName, std::string text, bool autoSave, Writer writer)
+    : AutoSave(autoSave), fileName_(std::move(fileName)), writer_(std::move(writer)) {
+  analyser_.LoadLang(SettingsRules());
+  auto fail = [&](int64_t position) {
+    int column = 0, line = 0;
+    PosToXY(analyser_.Text(), static_cast<int>(std::min<int64_t>(position, INT_MAX)), column, line, false);
+    return EParseError(Translate("Error in config file \"$1\" at position $2",
+                                 fileName_ + "\r\n" + std::to_string(line) + ":" + std::to_string(column)),
+                       position);
+  };
+  try {
+    analyser_.Parse(std::move(text));
+  } catch (const EParseError& e) {
+    throw fail(e.Position());
+  }
+  if (analyser_.Tree() == nullptr || analyser_.Tree()->Count() == 0) throw fail(1);
+  root_ = &analyser_.Tree()->Item(0);
+  const TAnaTree& info = root_->Item(0);
+  Info = info.Count() > 0 ? std::string(info.Item(0).GetText(analyser_.Text())) : std::string();
+  Index(*root_);
+}
+
+TXMLConfig::~TXMLConfig() = default;
+
+void TXMLConfig::Index(TAnaTree& node) {
+  auto sect = std::make_unique<TSectData>();
+  if (node.Count() > 0) sect->Name = std::string(node.Item(0).GetText(analyser_.Text()));
+  for (size_t i = 0; i < node.Count(); ++i) {
+    TAnaTree& child = node.Item(i);
+    if (child.Rule == kConfigGroup) {
+      Index(child);
+      sect->List.push_back({AsciiUpper(Sect(child)->Name), Sect(child)->Name, i});
+    } else if (child.Rule == kConfigParam) {
+      auto key = std::make_unique<TKeyData>();
+      if (child.Count() > 0 && child.Item(0).Rule == kConfigName) {
+        key->Name = std::string(child.Item(0).GetText(analyser_.Text()));
+      }
+      sect->List.push_back({AsciiUpper(key->Name), key->Name, i});
+      child.Data = std::move(key);
+    }
+  }
+  std::stable_sort(sect->List.begin(), sect->List.end(),
+                   [](const TSectData::Entry& a, const TSectData::Entry& b) { return a.key < b.key; });
+  node.Data = std::move(sect);
+}
+
+std::string TXMLConfig::GetVal(const TAnaTree& param) const {
+  const TKeyData* key = Key(param);
+  // A value written at run time is kept as given: decoding it again would eat
+  // a leading line break or turn a literal "&lt;" into "<" before it was saved.
+  if (param.Start == -1 || !key->Value.empty()) return key->Value;
+  const TAnaTree* data = nullptr;
+  if (param.Count() == 2) data = &param.Item(1);
+  else if (param.Count() == 1 && param.Item(0).Rule == kConfigData) data = &param.Item(0);
+  return data ? DecodeSettingsValue(data->GetText(analyser_.Text())) : std::string();
+}
+
+TAnaTree* TXMLConfig::ConvertParamToGroup(TAnaTree& param) {
+  TAnaTree& parent = *param.Parent;
+  size_t index = 0;
+  while (parent.Items[index].get() != &param) ++index;
+  auto group = std::make_unique<TAnaTree>(-1, kConfigGroup);
+  auto sect = std::make_unique<TSectData>();
+  sect->Name = Key(param)->Name;
+  sect->Insert("", 0);
+  group->Data = std::move(sect);
+  group->Parent = &parent;
+  std::unique_ptr<TAnaTree> old = std::move(parent.Items[index]);
+  parent.Items[index] = std::move(group);
+  TAnaTree& result = *parent.Items[index];
+  Key(*old)->Name.clear();  // the param's value becomes the group's own value
+  result.Add(std::move(old));
+  Modified = true;
+  return &result;
+}
+
+TAnaTree* TXMLConfig::FindKey(std::string_view key, bool create, bool value) {
+  TAnaTree* current = root_;
+  std::string rest(key), name, next;
+  while (!rest.empty() || value) {
+    if (rest.empty()) {
+      if (current->Rule == kConfigParam) break;
+      value = false;  // the unnamed param holds a group's own value
+      name.clear();
+    } else {
+      SeparFirst(rest, ".", name, next);
+      rest = std::move(next);
+    }
+    int64_t found = -1;
+    if (current->Rule == kConfigParam) {
+      if (!create) return nullptr;
+      current = ConvertParamToGroup(*current);
+    } else {
+      found = Sect(*current)->Find(name);
+    }
+    if (found < 0) {
+      if (!create) return nullptr;
+      Modified = true;
+      const bool isParam = rest.empty();
+      auto node = std::make_unique<TAnaTree>(-1, isParam ? kConfigParam : kConfigGroup);
+      if (isParam) {
+        auto data = std::make_unique<TKeyData>();
+        data->Name = name;
+        node->Data = std::move(data);
+      } else {
+        auto data = std::make_unique<TSectData>();
+        data->Name = name;
+        node->Data = std::move(data);
+      }
+      TAnaTree& added = current->Add(std::move(node));
+      Sect(*current)->Insert(name, current->Count() - 1);
+      current = &added;
+      continue;
+    }
+    TAnaTree& child = current->Item(static_cast<size_t>(found));
+    if (IsDeleted(child)) {
+      if (!create) return nullptr;
+      Modified = true;
+      SetDeleted(child, false);
+      if (child.Rule == kConfigGroup) {
+        for (auto& grandchild : child.Items) SetDeleted(*grandchild, true);  // a revived group starts empty
+      }
+    }
+    current = &child;
+  }
+  return current == root_ ? nullptr : current;
+}
+
+void TXMLConfig::CheckWritableKey(std::string_view key) const {
+  std::string rest(key), name, next;
+  int depth = 0;
+  while (!rest.empty()) {
+    SeparFirst(rest, ".", name, next);
+    const bool group = !next.empty();
+    if (name.find_first_of("\"<>") != std::string::npos || (group && name.empty()) || ++depth > kMaxKeyDepth) {
+      throw ESettingsError(Translate("The setting \"$1\" cannot be stored: a name may not be empty or contain \", < or >",
+                                     key));
+    }
+    rest = std::move(next);
+  }
+}
+
+std::string TXMLConfig::ReadString(std::string_view section, std::string_view ident, std::string_view def) {
+  const std::string key = TrimSymbol(section, '.') + "." + TrimSymbol(ident, '.');
+  const TAnaTree* node = FindKey(key, false, true);
+  return node ? GetVal(*node) : std::string(def);
+}
+
+void TXMLConfig::WriteString(std::string_view section, std::string_view ident, std::string_view value) {
+  const std::string key = std::string(section) + "." + std::string(ident);
+  CheckWritableKey(key);
+  TAnaTree* node = FindKey(key, true, true);
+  if (node && node->Rule == kConfigParam) {
+    node->Start = -1;
+    Key(*node)->Value = std::string(value);
+  }
+  Modified = true;
+}
+
+int TXMLConfig::ReadInteger(std::string_view section, std::string_view ident, int def) {
+  int value = def;
+  return ParseInteger(ReadString(section, ident, ""), value) ? value : def;
+}
+
+void TXMLConfig::WriteInteger(std::string_view section, std::string_view ident, int value) {
+  WriteString(section, ident, std::to_string(value));
+}
+
+bool TXMLConfig::ReadBool(std::string_view section, std::string_view ident, bool def) {
+  return ReadInteger(section, ident, def ? 1 : 0) != 0;
+}
+
+void TXMLConfig::WriteBool(std::string_view section, std::string_view ident, bool value) {
+  WriteString(section, ident, value ? "1" : "0");
+}
+
+void TXMLConfig::ReadSection(std::string_view section, std::vector<std::string>& names) {
+  names.clear();
+  const TAnaTree* node = FindKey(section, false, false);
+  if (!node || node->Rule != kConfigGroup) return;
+  for (const auto& child : node->Items) {
+    if (child->Rule == kConfigParam && !IsDeleted(*child)) names.push_back(Key(*child)->Name);
+  }
+}
+
+void TXMLConfig::ReadSections(std::vector<std::string>& names) {
+  names.clear();
+  for (const auto& child : root_->Items) {
+    if (child->Rule == kConfigGroup && !IsDeleted(*child)) names.push_back(Sect(*child)->Name);
+  }
+}
+
+void TXMLConfig::ReadSectionValues(std::string_view section, std::vector<std::string>& lines) {
+  lines.clear();
+  const TAnaTree* node = FindKey(section, false, false);
+  if (!node || node->Rule != kConfigGroup) return;
+  for (const auto& child : node->Items) {
+    if (child->Rule == kConfigParam && !IsDeleted(*child)) lines.push_back(Key(*child)->Name + "=" + GetVal(*child));
+  }
+}
+
+void TXMLConfig::EraseSection(std::string_view section) { DeleteKey(section, ""); }
+
+void TXMLConfig::DeleteKey(std::string_view section, std::string_view ident) {
+  TAnaTree* node = FindKey(std::string(section) + "." + std::string(ident), false, false);
+  if (!node) return;
+  SetDeleted(*node, true);
+  Modified = true;
+}
+
+void TXMLConfig::WriteItems(const TAnaTree& node, size_t depth, std::string& out) const {
+  const std::string indent(depth, ' ');
+  for (const auto& child : node.Items) {
+    if (!IsItem(*child) || IsDeleted(*child)) continue;
+    if (child->Rule == kConfigParam) {
+      out += indent + "<param name=\"" + Key(*child)->Name + "\">" + EncodeSettingsValue(GetVal(*child)) +
+             "</param>\r\n";
+    } else {
+      out += indent + "<group name=\"" + Sect(*child)->Name + "\">\r\n";
+      WriteItems(*child, depth + 1, out);
+      out += indent + "</group>\r\n";
+    }
+  }
+}
+
+std::string TXMLConfig::BuildText() const {
+  // Built by concatenation: names and values are never scanned for placeholders.
+  std::string out = std::string(kDeclaration) + "\r\n<XMLConfig><info>" + Info + "</info>\r\n";
+  WriteItems(*root_, 0, out);
+  out += "</XMLConfig>";
+  return out;
+}
+
+std::string TXMLConfig::GetXMLText() const {
+  std::string text = BuildText();
+  // The text must load again and write back unchanged before it may replace a file.
+  std::string again;
+  try {
+    again = TXMLConfig(fileName_, text).BuildText();
+  } catch (const EParseError& e) {
+    throw ESettingsError(Translate("The settings could not be written: $1", e.what()));
+  }
+  if (again != text) throw ESettingsError(Translate("The settings could not be written: $1", "check failed"));
+  return text;
+}
+
+void TXMLConfig::UpdateFile() {
+  if (AutoSave) {
+    const std::string text = GetXMLText();
+    if (writer_) writer_(fileName_, text);
+  }
+  Modified = false;
+}
+
+}  // namespace kv

@@ -1,0 +1,116 @@
+#pragma once
+// The XML settings store: the settings file held in memory as a tree of named
+// groups and named values. A value is addressed by a section and a key in
+// which dots separate nested groups; names compare without regard to ASCII
+// letter case. This half works on text only; settings_win.h reads and writes
+// the file. User-interface thread only.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "foundation/grammar_parser.h"
+
+namespace kv {
+
+// A setting that the file format cannot hold, or a text that failed its check before saving.
+class ESettingsError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Node kinds of the settings grammar (the rule index of a node).
+enum TConfigNodeKind : uint8_t { kConfigRoot = 0, kConfigInfo = 1, kConfigGroup = 2, kConfigParam = 3,
+                                 kConfigName = 4, kConfigData = 5 };
+
+// The grammar of the settings file, one rule per line.
+std::string_view SettingsRules();
+// The text of a new settings file.
+std::string NewSettingsText(std::string_view info);
+// A value as it is written between the param tags, and back.
+std::string EncodeSettingsValue(std::string_view value);
+std::string DecodeSettingsValue(std::string_view raw);
+
+// A group (or the root): its children by name, sorted without regard to case.
+class TSectData : public TNodeData {
+ public:
+  struct Entry {
+    std::string key;  // the name upper-cased, for the sorted search
+    std::string name;
+    size_t child;     // index in the node's children
+  };
+  std::vector<Entry> List;
+  std::string Name;
+  bool Deleted = false;
+
+  void Insert(std::string name, size_t child);
+  // The child index stored under the name, or -1.
+  int64_t Find(std::string_view name) const;
+};
+
+// A param: its name and, once written at run time, its value.
+class TKeyData : public TNodeData {
+ public:
+  std::string Name;
+  std::string Value;
+  bool Deleted = false;
+};
+
+class TXMLConfig {
+ public:
+  // Writes the finished text to the named file (the file half supplies it).
+  using Writer = std::function<void(const std::string& fileName, std::string_view text)>;
+  // Deepest dotted key a write may create; the parser's nesting cap must still read it back.
+  static constexpr int kMaxKeyDepth = 900;
+
+  // Parses the file's text; EParseError "Error in config file ..." with line:column.
+  TXMLConfig(std::string fileName, std::string text, bool autoSave = false, Writer writer = {});
+  TXMLConfig(const TXMLConfig&) = delete;
+  TXMLConfig& operator=(const TXMLConfig&) = delete;
+  ~TXMLConfig();  // never writes: saving is the owner's explicit UpdateFile
+
+  std::string ReadString(std::string_view section, std::string_view ident, std::string_view def);
+  // ESettingsError, with the tree unchanged, for a name the file cannot hold.
+  void WriteString(std::string_view section, std::string_view ident, std::string_view value);
+  int ReadInteger(std::string_view section, std::string_view ident, int def);
+  void WriteInteger(std::string_view section, std::string_view ident, int value);
+  bool ReadBool(std::string_view section, std::string_view ident, bool def);
+  void WriteBool(std::string_view section, std::string_view ident, bool value);
+  // Params (not groups) of the section that are not deleted, in file order.
+  void ReadSection(std::string_view section, std::vector<std::string>& names);
+  // Top-level groups that are not deleted, in file order.
+  void ReadSections(std::vector<std::string>& names);
+  // "name=value" for each param of the section.
+  void ReadSectionValues(std::string_view section, std::vector<std::string>& lines);
+  void EraseSection(std::string_view section);
+  void DeleteKey(std::string_view section, std::string_view ident);
+  // With AutoSave, hands the checked text to the writer; clears Modified once saved.
+  void UpdateFile();
+  // The whole file as it would be written, checked by parsing it again.
+  std::string GetXMLText() const;
+
+  const std::string& FileName() const { return fileName_; }
+  bool AutoSave = false;
+  bool Modified = false;
+  std::string Info;
+
+ private:
+  TAnaTree* FindKey(std::string_view key, bool create, bool value);
+  TAnaTree* ConvertParamToGroup(TAnaTree& param);
+  void Index(TAnaTree& node);
+  std::string GetVal(const TAnaTree& param) const;
+  std::string BuildText() const;
+  void WriteItems(const TAnaTree& node, size_t depth, std::string& out) const;
+  void CheckWritableKey(std::string_view key) const;
+
+  std::string fileName_;
+  Writer writer_;
+  TAnalyser analyser_;
+  TAnaTree* root_ = nullptr;
+};
+
+}  // namespace kv

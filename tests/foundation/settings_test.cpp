@@ -1,0 +1,389 @@
+#include "foundation/settings.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <sstream>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "foundation/strings.h"
+
+namespace kv {
+namespace {
+
+const std::string kHead = "<?xml version=\"1.0\" encoding=\"Windows-1252\" ?>\r\n<XMLConfig><info>t</info>\r\n";
+
+std::string File(const std::string& body) { return kHead + body + "</XMLConfig>"; }
+
+// A store over text that is never written anywhere.
+TXMLConfig Load(const std::string& text) { return TXMLConfig("f.conf.xml", text); }
+
+TEST(Settings, NestedKeysAreWrittenInTheLongLayout) {
+  TXMLConfig c = Load(NewSettingsText("t"));
+  c.WriteString("Options", "General.LangFile", "default.lng");
+  c.WriteString("Session", "EmptyTags", "0");
+  EXPECT_EQ(c.GetXMLText(), File("<group name=\"Options\">\r\n"
+                                 " <group name=\"General\">\r\n"
+                                 "  <param name=\"LangFile\">default.lng</param>\r\n"
+                                 " </group>\r\n"
+                                 "</group>\r\n"
+                                 "<group name=\"Session\">\r\n"
+                                 " <param name=\"EmptyTags\">0</param>\r\n"
+                                 "</group>\r\n"));
+}
+
+TEST(Settings, LookupIgnoresCaseAndOuterDotsAndMissingKeysGiveTheDefault) {
+  TXMLConfig c = Load(File("<group name=\"Options\"><group name=\"General\">"
+                           "<param name=\"LangFile\">x.lng</param></group></group>"));
+  EXPECT_EQ(c.ReadString("Options", "General.LangFile", "d"), "x.lng");
+  EXPECT_EQ(c.ReadString("OPTIONS", "general.langfile", "d"), "x.lng");
+  EXPECT_EQ(c.ReadString(".Options.", ".General.LangFile..", "d"), "x.lng");
+  EXPECT_EQ(c.ReadString("Options", "General.Other", "d"), "d");
+  EXPECT_EQ(c.ReadString("Options", "General.LangFile.Deeper", "d"), "d");  // a param mid-path
+  EXPECT_EQ(c.ReadString("Options", "General", "d"), "d");  // a group without an own value
+  EXPECT_FALSE(c.Modified);
+}
+
+TEST(Settings, AParamGivenAChildBecomesAGroupKeepingItsValue) {
+  TXMLConfig c = Load(NewSettingsText("t"));
+  c.WriteString("A", "B", "1");
+  c.WriteString("A", "B.C", "2");
+  EXPECT_EQ(c.ReadString("A", "B", ""), "1");
+  EXPECT_EQ(c.ReadString("A", "B.C", ""), "2");
+  const std::string text = c.GetXMLText();
+  EXPECT_EQ(text, File("<group name=\"A\">\r\n <group name=\"B\">\r\n  <param name=\"\">1</param>\r\n"
+                       "  <param name=\"C\">2</param>\r\n </group>\r\n</group>\r\n"));
+  TXMLConfig again = Load(text);
+  EXPECT_EQ(again.ReadString("a", "b", ""), "1");
+  EXPECT_EQ(again.ReadString("a", "b.c", ""), "2");
+}
+
+TEST(Settings, ValuesAreEncodedAndReadBack) {
+  const struct {
+    std::string value, written, readBack;
+  } cases[] = {
+      {"a<b>c", "a&lt;b&gt;c", "a<b>c"},
+      {"x\r\ny", "\r\nx\r\ny", "x\r\ny"},
+      {"\r\nx", "\r\n\r\nx", "\r\nx"},
+      {"a&b \"q\"", "a&b \"q\"", "a&b \"q\""},
+      {"  ", "  ", "  "},
+      {"", "", ""},
+      {"$2 and $1", "$2 and $1", "$2 and $1"},  // no placeholder is ever filled
+      {"&lt;", "&lt;", "<"},                    // the format cannot tell these apart
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.value);
+    TXMLConfig s = Load(NewSettingsText("t"));
+    s.WriteString("S", "$1", c.value);
+    const std::string text = s.GetXMLText();
+    EXPECT_EQ(text, File("<group name=\"S\">\r\n <param name=\"$1\">" + c.written + "</param>\r\n</group>\r\n"));
+    EXPECT_EQ(s.ReadString("S", "$1", "missing"), c.value);  // as written, before any save
+    EXPECT_EQ(Load(text).ReadString("S", "$1", "missing"), c.readBack);
+  }
+}
+
+TEST(Settings, ShortFormsAndWhiteSpaceInsideTagsAreReadAndWrittenLong) {
+  const std::string text =
+      "<?xml  version = \"1.0\"\r\nencoding=\"Windows-1252\"?>\t< XMLConfig >< info >i</ info>"
+      "<g n=\"S\" ><p\r\nn = \"k\">v</param><param name=\"\"></p>\r\n</group >"
+      "<p n=\"top\"> w </p></XMLConfig >trailing text is ignored";
+  TXMLConfig c = Load(text);
+  EXPECT_EQ(c.Info, "i");
+  EXPECT_EQ(c.ReadString("S", "k", ""), "v");
+  EXPECT_EQ(c.ReadString("top", "", ""), " w ");  // a top-level param is its own section
+  EXPECT_EQ(c.GetXMLText(), "<?xml version=\"1.0\" encoding=\"Windows-1252\" ?>\r\n<XMLConfig><info>i</info>\r\n"
+                            "<group name=\"S\">\r\n <param name=\"k\">v</param>\r\n <param name=\"\"></param>\r\n"
+                            "</group>\r\n<param name=\"top\"> w </param>\r\n</XMLConfig>");
+}
+
+TEST(Settings, LoadErrorsNameTheLineAndColumn) {
+  const struct {
+    std::string text;
+    const char* where;
+  } cases[] = {
+      {"", "0:0"},
+      {"<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\r\n<XMLConfig><info>t</info></XMLConfig>", "1:31"},
+      {"<?xml version=\"1.0\" encoding=\"Windows-1252\" ?>\r\n<XMLConfig>\r\n<group name=\"a\"></group>"
+       "</XMLConfig>", "3:2"},
+      {File("<!-- note -->"), "3:2"},
+      {File("<group name=\"\"></group>"), "3:14"},  // a group needs a name
+      {File("<group name=\"a\"><param name=\"b\">x</group></group>"), "3:36"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    try {
+      Load(c.text);
+      ADD_FAILURE() << "loaded";
+    } catch (const EParseError& e) {
+      EXPECT_EQ(std::string(e.what()), std::string("Error in config file \"f.conf.xml\" at position ") + c.where);
+    }
+  }
+}
+
+TEST(Settings, DeletedItemsAreHiddenUntilWrittenAgain) {
+  TXMLConfig c = Load(File("<group name=\"S\"><param name=\"a\">1</param><group name=\"G\">"
+                           "<param name=\"x\">9</param></group><param name=\"b\">2</param></group>"
+                           "<param name=\"top\">3</param><group name=\"T\"></group>"));
+  std::vector<std::string> list;
+  c.ReadSection("S", list);
+  EXPECT_EQ(list, (std::vector<std::string>{"a", "b"}));
+  c.ReadSections(list);
+  EXPECT_EQ(list, (std::vector<std::string>{"S", "T"}));
+  c.ReadSectionValues("s", list);
+  EXPECT_EQ(list, (std::vector<std::string>{"a=1", "b=2"}));
+
+  c.DeleteKey("S", "a");
+  c.EraseSection("S.G");
+  EXPECT_TRUE(c.Modified);
+  EXPECT_EQ(c.ReadString("S", "a", "d"), "d");
+  EXPECT_EQ(c.ReadString("S", "G.x", "d"), "d");
+  c.ReadSection("S", list);
+  EXPECT_EQ(list, (std::vector<std::string>{"b"}));
+  c.WriteString("S", "G.y", "5");  // revives G, empty
+  EXPECT_EQ(c.ReadString("S", "G.x", "d"), "d");
+  EXPECT_EQ(c.GetXMLText(), File("<group name=\"S\">\r\n <group name=\"G\">\r\n  <param name=\"y\">5</param>\r\n"
+                                 " </group>\r\n <param name=\"b\">2</param>\r\n</group>\r\n"
+                                 "<param name=\"top\">3</param>\r\n<group name=\"T\">\r\n</group>\r\n"));
+  c.EraseSection("T");
+  c.ReadSections(list);
+  EXPECT_EQ(list, (std::vector<std::string>{"S"}));
+}
+
+TEST(Settings, NamesTheFileCannotHoldAreRefusedAndChangeNothing) {
+  const std::string text = File("<group name=\"S\"><param name=\"\">own</param></group>");
+  const struct {
+    const char* section;
+    const char* ident;
+  } cases[] = {{"S", "a\"b"}, {"S", "a<b"}, {"S>", "a"}, {"", "a"}, {"S", ".a"}, {"S..x", "a"}};
+  for (const auto& k : cases) {
+    SCOPED_TRACE(std::string(k.section) + " / " + k.ident);
+    TXMLConfig c = Load(text);
+    EXPECT_THROW(c.WriteString(k.section, k.ident, "v"), ESettingsError);
+    EXPECT_FALSE(c.Modified);
+    EXPECT_EQ(c.ReadString("S", "", ""), "own");
+    EXPECT_EQ(c.GetXMLText(), File("<group name=\"S\">\r\n <param name=\"\">own</param>\r\n</group>\r\n"));
+  }
+  TXMLConfig deep = Load(text);
+  std::string key = "k";
+  for (int i = 0; i < TXMLConfig::kMaxKeyDepth; ++i) key += ".k";
+  EXPECT_THROW(deep.WriteString("S", key, "v"), ESettingsError);
+  key.resize(key.size() - 4);
+  deep.WriteString("S", key, "v");
+  EXPECT_EQ(Load(deep.GetXMLText()).ReadString("S", key, ""), "v");
+}
+
+TEST(Settings, NumbersAndFlags) {
+  TXMLConfig c = Load(File("<param name=\"d\">-42</param><param name=\"h\">0x1F</param><param name=\"w\">12a</param>"
+                           "<param name=\"big\">99999999999</param><param name=\"e\"></param>"));
+  EXPECT_EQ(c.ReadInteger("d", "", 7), -42);
+  EXPECT_EQ(c.ReadInteger("h", "", 7), 31);
+  EXPECT_EQ(c.ReadInteger("w", "", 7), 7);
+  EXPECT_EQ(c.ReadInteger("big", "", 7), 7);
+  EXPECT_EQ(c.ReadInteger("e", "", 7), 7);
+  EXPECT_TRUE(c.ReadBool("d", "", false));
+  EXPECT_FALSE(c.ReadBool("w", "", false));
+  EXPECT_TRUE(c.ReadBool("missing", "", true));
+  c.WriteBool("F", "on", true);
+  c.WriteBool("F", "off", false);
+  EXPECT_EQ(c.ReadString("F", "on", ""), "1");
+  EXPECT_EQ(c.ReadString("F", "off", ""), "0");
+}
+
+TEST(Settings, OnlyAnExplicitUpdateWrites) {
+  int writes = 0;
+  std::string written;
+  auto writer = [&](const std::string& name, std::string_view text) {
+    ++writes;
+    EXPECT_EQ(name, "f.conf.xml");
+    written = std::string(text);
+  };
+  {
+    TXMLConfig c("f.conf.xml", NewSettingsText("t"), true, writer);
+    c.WriteString("S", "k", "v");
+    c.UpdateFile();
+    EXPECT_EQ(writes, 1);
+    EXPECT_FALSE(c.Modified);
+    EXPECT_EQ(written, c.GetXMLText());
+    c.WriteString("S", "k", "w");  // modified at destruction: still not written
+  }
+  EXPECT_EQ(writes, 1);
+  TXMLConfig off("f.conf.xml", NewSettingsText("t"), false, writer);
+  off.WriteString("S", "k", "v");
+  off.UpdateFile();
+  EXPECT_EQ(writes, 1);
+  EXPECT_FALSE(off.Modified);
+}
+
+const std::string kMultiGroup =
+    File("<group name=\"Session\">\r\n <param name=\"ArtistBound\">90</param>\r\n <param name=\"Note\">\r\n"
+         "two\r\nlines &lt;x&gt;</param>\r\n</group>\r\n<group name=\"Last\">\r\n <group name=\"Dirs\">\r\n"
+         "  <param name=\"0\">C:\\Music</param>\r\n </group>\r\n</group>\r\n");
+
+TEST(Settings, EveryPrefixOfAFileFailsWithinItsLength) {
+  ASSERT_NO_THROW(Load(kMultiGroup));
+  for (size_t n = 0; n < kMultiGroup.size(); ++n) {
+    try {
+      Load(kMultiGroup.substr(0, n));
+      ADD_FAILURE() << "prefix of " << n << " loaded";
+    } catch (const EParseError& e) {
+      EXPECT_GE(e.Position(), 1);
+      EXPECT_LE(e.Position(), static_cast<int64_t>(n) + 1) << n;
+    }
+  }
+}
+
+TEST(Settings, MutatedFilesLoadOrFailCleanlyAndSettleAfterTwoSaves) {
+  std::mt19937 rng(20261206);
+  const std::string alphabet = "<>/\"=&; \r\ngpnx$.";
+  int loaded = 0;
+  for (int round = 0; round < 3000; ++round) {
+    std::string text = kMultiGroup;
+    const int edits = 1 + static_cast<int>(rng() % 4);
+    for (int e = 0; e < edits && !text.empty(); ++e) {
+      const size_t at = rng() % text.size();
+      switch (rng() % 3) {
+        case 0: text[at] = alphabet[rng() % alphabet.size()]; break;
+        case 1: text.erase(at, 1 + rng() % 8); break;
+        default: text.insert(at, 1, alphabet[rng() % alphabet.size()]); break;
+      }
+    }
+    SCOPED_TRACE(text);
+    try {
+      const std::string first = Load(text).GetXMLText();
+      const std::string second = Load(first).GetXMLText();
+      EXPECT_EQ(Load(second).GetXMLText(), second);
+      ++loaded;
+    } catch (const EParseError&) {
+    }
+  }
+  EXPECT_GT(loaded, 100);  // the mutations must not all be trivially refused
+}
+
+// ---- files exchanged with Python's xml.etree and xmllint (tests/foundation/settings.cmake) ----
+
+// One line per param in file order: section, ident and value in hexadecimal
+// ("-" when empty); the Python side writes and reads the same lines.
+struct Setting {
+  std::string section, ident, value;
+};
+
+std::string Hex(const std::string& s) { return s.empty() ? "-" : ToHex(s); }
+std::string Unhex(const std::string& s) {
+  std::string out;
+  for (size_t i = 0; s != "-" && i + 1 < s.size(); i += 2) out += static_cast<char>(std::stoi(s.substr(i, 2), nullptr, 16));
+  return out;
+}
+
+std::string DumpLines(const std::vector<Setting>& settings) {
+  std::string out;
+  for (const Setting& s : settings) out += Hex(s.section) + " " + Hex(s.ident) + " " + Hex(s.value) + "\n";
+  return out;
+}
+
+std::string ReadAll(const std::filesystem::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Random names and values the format and an XML reader both hold: names
+// without . " < > &, values without & and control characters other than CR LF.
+class SettingsModel {
+ public:
+  explicit SettingsModel(uint32_t seed) : rng_(seed) {}
+
+  std::vector<Setting> Make() {
+    std::vector<Setting> out;
+    std::vector<std::string> used;
+    const int top = 1 + Pick(5);
+    for (int i = 0; i < top; ++i) {
+      const std::string name = Name(used);
+      if (Pick(4) == 0) out.push_back({name, "", Value()});
+      else Group(name, "", 1, out);
+    }
+    return out;
+  }
+
+ private:
+  int Pick(int n) { return static_cast<int>(rng_() % static_cast<uint32_t>(n)); }
+
+  std::string Name(std::vector<std::string>& used) {
+    static const std::string chars = "abcXYZ019 _-\xE9\xC4\xDF\x80";
+    while (true) {
+      std::string n;
+      for (int i = 1 + Pick(6); i > 0; --i) n += chars[static_cast<size_t>(Pick(static_cast<int>(chars.size())))];
+      bool clash = false;
+      for (const std::string& u : used) clash = clash || SameTextAscii(u, n);
+      if (!clash) {
+        used.push_back(n);
+        return n;
+      }
+    }
+  }
+
+  std::string Value() {
+    static const std::string chars = "ab <>/=\"'\t;$1$2\xE4\xFF\x9C";
+    std::string v;
+    for (int i = Pick(12); i > 0; --i) {
+      if (Pick(8) == 0) v += "\r\n";
+      else v += chars[static_cast<size_t>(Pick(static_cast<int>(chars.size())))];
+    }
+    return v;
+  }
+
+  void Group(const std::string& section, const std::string& path, int depth, std::vector<Setting>& out) {
+    std::vector<std::string> used;
+    const int items = 1 + Pick(4);
+    for (int i = 0; i < items; ++i) {
+      const std::string name = Name(used);
+      const std::string ident = path.empty() ? name : path + "." + name;
+      if (depth < 4 && Pick(3) == 0) {
+        Group(section, ident, depth + 1, out);
+      } else {
+        out.push_back({section, ident, Value()});
+      }
+    }
+  }
+
+  std::mt19937 rng_;
+};
+
+TEST(SettingsOracle, PythonWrittenFilesLoadAndOwnFilesAreLeftForPython) {
+  const std::filesystem::path dir = std::filesystem::path(KV_TEST_BINARY_DIR) / "settings_oracle";
+  // Files in our layout written by Python: each loads, reads every value and writes back byte for byte.
+  int pythonFiles = 0;
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(dir / "py", ec)) {
+    if (entry.path().extension() != ".xml") continue;
+    SCOPED_TRACE(entry.path().string());
+    ++pythonFiles;
+    const std::string text = ReadAll(entry.path());
+    std::filesystem::path dumpPath = entry.path();
+    dumpPath.replace_extension(".dump");
+    std::istringstream dump(ReadAll(dumpPath));
+    TXMLConfig c = Load(text);
+    std::string s, i, v;
+    while (dump >> s >> i >> v) EXPECT_EQ(c.ReadString(Unhex(s), Unhex(i), "<missing>"), Unhex(v));
+    EXPECT_EQ(c.GetXMLText(), text);
+  }
+  if (pythonFiles == 0) std::printf("settings oracle: no Python files in %s (run through ctest)\n", dir.string().c_str());
+
+  // Our own files, for xmllint and xml.etree to read (settings.cmake checks them afterwards).
+  std::filesystem::create_directories(dir / "kv");
+  for (uint32_t n = 0; n < 40; ++n) {
+    const std::vector<Setting> settings = SettingsModel(n).Make();
+    TXMLConfig c = Load(NewSettingsText("kelvarin config file"));
+    for (const Setting& s : settings) c.WriteString(s.section, s.ident, s.value);
+    for (const Setting& s : settings) ASSERT_EQ(c.ReadString(s.section, s.ident, "<missing>"), s.value);
+    const std::string name = "kv" + std::to_string(n);
+    std::ofstream(dir / "kv" / (name + ".conf.xml"), std::ios::binary) << c.GetXMLText();
+    std::ofstream(dir / "kv" / (name + ".dump"), std::ios::binary) << DumpLines(settings);
+  }
+}
+
+}  // namespace
+}  // namespace kv
