@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "foundation/strings.h"  // AsciiUpper
+
 namespace kv {
 
 // Sequential reads inside the window [begin, end) of a source (end clipped to
@@ -55,8 +57,6 @@ class SourceCursor {
 std::string_view TrimBlanks(std::string_view text);
 std::u16string_view TrimBlanks(std::u16string_view text);
 
-// ASCII letters upper-cased, other bytes kept.
-std::string AsciiUpper(std::string_view text);
 
 // A whole number: leading blanks, an optional sign, decimal digits, then the
 // end of the text or a NUL. Nothing else (and nothing outside 32 bits) is one.
