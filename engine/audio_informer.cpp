@@ -1,0 +1,238 @@
+#include "engine/audio_informer.h"
+
+#include <cmath>
+
+#include "engine/readers/asf.h"
+#include "engine/readers/flac.h"
+#include "engine/readers/id3v1.h"
+#include "engine/readers/id3v2.h"
+#include "engine/readers/mp4.h"
+#include "engine/readers/mpeg_frames.h"
+#include "engine/readers/ogg.h"
+#include "foundation/log.h"
+#include "foundation/strings.h"
+
+namespace kv {
+namespace {
+
+// Nearest integer, halves to the even neighbour (values here are small and finite).
+int32_t RoundEven(double value) {
+  if (!std::isfinite(value) || value >= 2147483647.0 || value <= -2147483648.0) return 0;
+  return static_cast<int32_t>(std::nearbyint(value));  // the default rounding mode is to nearest even
+}
+
+// A positive decimal sub-match number, or 0.
+int GroupNumber(const std::string& text) {
+  if (text.empty() || text.size() > 4 || text.find_first_not_of("0123456789") != std::string::npos) return 0;
+  return std::stoi(text);
+}
+
+std::string CleanName(std::string text) {
+  ReplaceStr(text, "_", " ", false);
+  ReplaceStr(text, "  ", " ", false);
+  return TrimSymbol(text, ' ');
+}
+
+std::string UpperExtension(std::string_view path) {
+  const size_t dot = path.rfind('.');
+  if (dot == std::string_view::npos || path.find_first_of("\\/", dot) != std::string_view::npos) return {};
+  return AsciiUpper(path.substr(dot));
+}
+
+}  // namespace
+
+void TNameTemplates::Load(std::string_view fileText) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  while (start < fileText.size()) {
+    size_t end = fileText.find('\n', start);
+    if (end == std::string_view::npos) end = fileText.size();
+    std::string line(fileText.substr(start, end - start));
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(std::move(line));
+    start = end + 1;
+  }
+  templates_.clear();
+  for (size_t i = 0; i + 2 < lines.size(); i += 3) {
+    Template t;
+    t.expression = lines[i];
+    t.artistGroup = lines[i + 1];
+    t.titleGroup = lines[i + 2];
+    templates_.push_back(std::move(t));
+  }
+}
+
+bool TNameTemplates::Find(std::string_view path, Match& match) {
+  for (size_t i = 0; i < templates_.size(); ++i) {
+    Template& t = templates_[i];
+    if (t.broken) continue;
+    try {
+      if (!t.compiled) {
+        t.regex.SetModifierBits(t.regex.ModifierBits() | TRegex::kModI);
+        t.regex.SetExpression(t.expression);
+        t.regex.Compile();
+        t.compiled = true;
+      }
+      if (!t.regex.Exec(path)) continue;
+    } catch (const ERegexError& e) {
+      // A bad line of the data file must not cost the user files: the
+      // template is skipped from now on.
+      AddToLog("fnametemplates: template " + std::to_string(i + 1) + " skipped: " + e.what());
+      t.broken = !t.compiled;
+      continue;
+    }
+    const int artist = GroupNumber(t.artistGroup);
+    const int title = GroupNumber(t.titleGroup);
+    match.artist = artist > 0 ? t.regex.GetMatch(artist) : std::string();
+    match.title = title > 0 ? t.regex.GetMatch(title) : std::string();
+    match.templateNo = static_cast<int32_t>(i + 1);
+    return true;
+  }
+  return false;
+}
+
+TNameTemplates& NameTemplates() {
+  static TNameTemplates templates;  // process-wide, filled at start-up
+  return templates;
+}
+
+int32_t ChannelCodeFor(uint32_t channels) {
+  switch (channels) {
+    case 1: return kMono;
+    case 2: return kStereo;
+    default: return kChannelsUnknown;  // none, or more than two
+  }
+}
+
+void TMP3Informer::ExtractInfoFromFilename(const std::string& path, TAudioReadEnvironment& env,
+                                           TNameTemplates& templates) {
+  TNameTemplates::Match match;
+  if (templates.Find(path, match)) {
+    SetTagPartRaw(kTagArtist, CleanName(match.artist));
+    SetTagPartRaw(kTagTitle, CleanName(match.title));
+    TemplateNo = match.templateNo;
+  }
+  env.SetSessionFlag("EmptyTags");
+}
+
+void TMP3Informer::ReadFile(const std::string& displayPath, TAudioReadEnvironment& env) {
+  ResetTags();
+  SetTagPart(kTagDisplayPath, displayPath);
+  if (!env.FileExists(FileName())) {
+    ExtractInfoFromFilename(displayPath, env);
+    return;
+  }
+  try {
+    std::unique_ptr<ByteSource> file = env.Open(FileName());
+    TID3v2 v2;
+    v2.ReadFromSource(*file);
+    SetTagPart(kTagArtist, v2.Artist);
+    SetTagPart(kTagTitle, v2.Title);
+    SetTagPart(kTagAlbum, v2.Album);
+    SetTagPart(kTagYear, v2.Year);
+    SetTagPart(kTagComment, v2.Comment);
+    SetTagPart(kTagTrack, std::to_string(v2.Track));
+    SetTagPart(kTagGenre, v2.Genre);
+
+    bool anyEmpty = false;
+    for (int slot = kTagArtist; slot <= kTagGenre; ++slot) anyEmpty = anyEmpty || GetTagPart(slot).empty();
+    bool v1Found = false;
+    if (anyEmpty) {
+      TID3v1Tag v1;
+      v1.LoadFromSource(*file);
+      v1Found = v1.Exists;
+      if (v1.Exists) {
+        const std::string* fields[] = {&v1.Artist, &v1.Title, &v1.Album, &v1.Year, &v1.Comment, nullptr, &v1.Genre};
+        for (int slot = kTagArtist; slot <= kTagGenre; ++slot) {
+          if (fields[slot] && GetTagPart(slot).empty()) SetTagPart(slot, *fields[slot]);
+        }
+      }
+    }
+    // The templates stand in when no tag gives an artist or a title.
+    if ((!v2.Exists && !v1Found) || (GetTagPart(kTagArtist).empty() && GetTagPart(kTagTitle).empty())) {
+      ExtractInfoFromFilename(displayPath, env);
+    }
+    for (int slot = 0; slot < static_cast<int>(kTagCount); ++slot) {
+      std::string text = GetTagPart(slot);
+      std::erase(text, '\0');
+      SetTagPartRaw(slot, std::move(text));
+    }
+
+    TAudInfo stream;
+    stream.LoadFromSource(*file);
+    SetPart(kInfoLength, stream.LengthSeconds());
+    SetPart(kInfoSampleRate, stream.SampleRateHz());
+    SetPart(kInfoBitRate, stream.BitRateKbps());
+    SetPart(kInfoChannels, stream.ChannelCode());
+    SetPart(kInfoFileSize, static_cast<int32_t>(env.FileSize(displayPath)));
+    SetPart(kInfoMpegVersion, stream.VersionCode());
+    SetPart(kInfoMpegLayer, stream.LayerCode());
+  } catch (...) {
+    // A damaged MPEG file keeps what was read so far and is still added.
+  }
+}
+
+void TAudioInformer::ReadFile(const std::string& displayPath, TAudioReadEnvironment& env) {
+  const std::string ext = UpperExtension(displayPath);
+  if (ext == ".MP3") {
+    TMP3Informer::ReadFile(displayPath, env);
+    return;
+  }
+  if (ext != ".WMA" && ext != ".OGG" && ext != ".FLAC" && ext != ".M4A") return;
+  if (ext == ".M4A") env.SetSessionFlag("iTunesInstalled");
+
+  ResetTags();
+  SetTagPart(kTagDisplayPath, displayPath);
+  std::unique_ptr<ByteSource> file = env.Open(FileName());  // raises: the file is left out
+  struct Texts {
+    std::string artist, title, album, year, comment, genre;
+    int64_t track = 0;
+  } t;
+  int32_t length = 0, sampleRate = 0, bitRate = 0, channels = 0;
+  const uint32_t fileSize = env.FileSize(displayPath);
+
+  if (ext == ".WMA") {
+    const AsfInfo info = ReadAsf(*file);
+    t = {info.artist, info.title, info.album, info.year, info.comment, info.genre, info.track};
+    length = RoundEven(info.duration);
+    sampleRate = static_cast<int32_t>(info.sampleRate);
+    bitRate = info.bitRate;
+    channels = ChannelCodeFor(info.channels);
+  } else if (ext == ".OGG") {
+    const OggInfo info = ReadOgg(*file);
+    t = {info.artist, info.title, info.album, info.date, info.comment, info.genre, info.track};
+    length = RoundEven(info.Duration());
+    sampleRate = static_cast<int32_t>(info.sampleRate);
+    bitRate = info.BitRate();
+    channels = ChannelCodeFor(info.channels);
+  } else if (ext == ".FLAC") {
+    const FlacInfo info = ReadFlac(*file);  // raises for a file that is no FLAC stream
+    t = {info.artist, info.title, info.album, info.year, info.comment, info.genre, info.track};
+    length = static_cast<int32_t>(info.duration);
+    sampleRate = static_cast<int32_t>(info.sampleRate);
+    bitRate = FlacBitRate(fileSize, info.duration);
+    channels = ChannelCodeFor(info.channels);
+  } else {
+    const Mp4Info info = ReadMp4(*file);
+    t = {info.artist, info.title, info.album, info.year, info.comment, info.genre, info.track};
+    length = static_cast<int32_t>(info.duration);
+    sampleRate = static_cast<int32_t>(info.sampleRate);
+    bitRate = kLosslessBitRate;
+    channels = ChannelCodeFor(info.channels);
+  }
+  SetTagPart(kTagArtist, t.artist);
+  SetTagPart(kTagTitle, t.title);
+  SetTagPart(kTagAlbum, t.album);
+  SetTagPart(kTagYear, t.year);
+  SetTagPart(kTagComment, t.comment);
+  SetTagPart(kTagTrack, std::to_string(t.track));
+  SetTagPart(kTagGenre, t.genre);
+  ClearInfo();
+  SetPart(kInfoLength, length);
+  SetPart(kInfoSampleRate, sampleRate);
+  SetPart(kInfoBitRate, bitRate);
+  SetPart(kInfoChannels, channels);
+  SetPart(kInfoFileSize, static_cast<int32_t>(fileSize));
+}
+
+}  // namespace kv

@@ -1,0 +1,257 @@
+#include "engine/audio_informer.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+
+#include "engine/mp3_collection.h"
+
+namespace kv {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+// Files in memory, by access path.
+class MemoryEnvironment : public TAudioReadEnvironment {
+ public:
+  bool FileExists(const std::string& path) override { return files.count(path) != 0; }
+  std::unique_ptr<ByteSource> Open(const std::string& path) override {
+    auto it = files.find(path);
+    if (it == files.end()) throw std::runtime_error("Cannot open file " + path);
+    return std::make_unique<MemorySource>(it->second);
+  }
+  uint32_t FileSize(const std::string& displayPath) override { return sizes[displayPath]; }
+  void SetSessionFlag(std::string_view key) override { flags.insert(std::string(key)); }
+
+  std::map<std::string, Bytes> files;
+  std::map<std::string, uint32_t> sizes;
+  std::set<std::string> flags;
+};
+
+void Append(Bytes& b, std::string_view s) { b.insert(b.end(), s.begin(), s.end()); }
+
+Bytes Id3v23(const std::vector<std::pair<std::string, std::string>>& frames) {
+  Bytes body;
+  for (const auto& [id, text] : frames) {
+    Append(body, id);
+    const uint32_t size = static_cast<uint32_t>(text.size() + 1);
+    for (int s = 24; s >= 0; s -= 8) body.push_back(static_cast<uint8_t>(size >> s));
+    body.push_back(0);
+    body.push_back(0);
+    body.push_back(0);  // Latin-1
+    Append(body, text);
+  }
+  Bytes tag;
+  Append(tag, "ID3");
+  tag.insert(tag.end(), {3, 0, 0});
+  const uint32_t n = static_cast<uint32_t>(body.size());
+  for (int s = 21; s >= 0; s -= 7) tag.push_back(static_cast<uint8_t>((n >> s) & 0x7F));
+  tag.insert(tag.end(), body.begin(), body.end());
+  return tag;
+}
+
+Bytes Id3v1(std::string title, std::string artist, std::string album, std::string year) {
+  Bytes tag;
+  Append(tag, "TAG");
+  for (std::string* f : {&title, &artist, &album}) {
+    f->resize(30, '\0');
+    Append(tag, *f);
+  }
+  year.resize(4, '\0');
+  Append(tag, year);
+  tag.resize(tag.size() + 30, 0);
+  tag.push_back(17);  // "Rock"
+  return tag;
+}
+
+// Ten MPEG-1 Layer III frames at 128 kbit/s, 44100 Hz, joint stereo.
+Bytes Frames() {
+  Bytes b;
+  for (int i = 0; i < 10; ++i) {
+    const size_t at = b.size();
+    b.resize(at + 417, 0);
+    b[at] = 0xFF;
+    b[at + 1] = 0xFB;
+    b[at + 2] = 0x90;
+    b[at + 3] = 0x40;
+  }
+  return b;
+}
+
+Bytes Concat(std::initializer_list<Bytes> parts) {
+  Bytes all;
+  for (const Bytes& p : parts) all.insert(all.end(), p.begin(), p.end());
+  return all;
+}
+
+TEST(AudioInformer, Id3v2TextsAreCompletedFromId3v1AndTheStreamIsAnalysed) {
+  MemoryEnvironment env;
+  env.files["C:\\M\\SONG~1.MP3"] =
+      Concat({Id3v23({{"TIT2", "Title Two"}, {"TALB", "Album\rcut"}}), Frames(),
+              Id3v1("Old title", "Artist One", "Old album", "1999")});
+  env.sizes["C:\\M\\Song one.mp3"] = 12345;
+  TAudioInformer info;
+  info.SetFileName("C:\\M\\SONG~1.MP3");
+  info.ReadFile("C:\\M\\Song one.mp3", env);
+  EXPECT_EQ(info.GetTagPart(kTagTitle), "Title Two");
+  EXPECT_EQ(info.GetTagPart(kTagArtist), "Artist One");  // empty in ID3v2, taken from ID3v1
+  EXPECT_EQ(info.GetTagPart(kTagAlbum), "Album");         // cut at the CR
+  EXPECT_EQ(info.GetTagPart(kTagYear), "1999");
+  EXPECT_EQ(info.GetTagPart(kTagTrack), "0");
+  EXPECT_EQ(info.GetTagPart(kTagGenre), "Rock");
+  EXPECT_EQ(info.GetTagPart(kTagDisplayPath), "C:\\M\\Song one.mp3");
+  EXPECT_EQ(info.InfoCount(), 7u);
+  EXPECT_EQ(info.GetInfoPart(kInfoSampleRate), 44100);
+  EXPECT_EQ(info.GetInfoPart(kInfoBitRate), 128);
+  EXPECT_EQ(info.GetInfoPart(kInfoChannels), kJointStereo);
+  EXPECT_EQ(info.GetInfoPart(kInfoFileSize), 12345);
+  EXPECT_EQ(info.GetInfoPart(kInfoMpegVersion), 1);
+  EXPECT_EQ(info.GetInfoPart(kInfoMpegLayer), 3);
+  EXPECT_EQ(info.TemplateNo, 0);
+  EXPECT_TRUE(env.flags.empty());
+}
+
+class TemplatesTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::ifstream in(std::string(KV_TEST_SOURCE_DIR) + "/data/fnametemplates.txt", std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    ASSERT_FALSE(text.str().empty());
+    shipped.Load(text.str());
+  }
+  TNameTemplates shipped;
+};
+
+// The shipped templates, on the real expression engine.
+TEST_F(TemplatesTest, ShippedTemplatesTakeArtistAndTitleFromCommonNames) {
+  const struct { const char* path; const char* artist; const char* title; int number; } cases[] = {
+      {"C:\\Music\\03 - Some Band - A Song.mp3", "Some Band", "A Song", 1},
+      {"C:\\Music\\Some Band\\07 - A Song.mp3", "Some Band", "A Song", 2},
+      {"C:\\Music\\Some Band\\07. A Song.MP3", "Some Band", "A Song", 2},
+      {"C:\\Music\\Some Band - A Song.mp3", "Some Band", "A Song", 3},
+      {"C:\\Music\\Jay-Z - Big Tune.mp3", "Jay-Z", "Big Tune", 3},
+      {"D:\\x\\Some_Band_-_A__Song.mp3", "Some Band", "A Song", 3},
+  };
+  for (const auto& c : cases) {
+    MemoryEnvironment env;  // no such file: the name is all there is
+    TMP3Informer info;
+    info.SetFileName(c.path);
+    info.ReadFile(c.path, env);
+    TMP3Informer direct;
+    direct.ExtractInfoFromFilename(c.path, env, shipped);
+    EXPECT_EQ(direct.GetTagPart(kTagArtist), c.artist) << c.path;
+    EXPECT_EQ(direct.GetTagPart(kTagTitle), c.title) << c.path;
+    EXPECT_EQ(direct.TemplateNo, c.number) << c.path;
+    EXPECT_TRUE(env.flags.count("EmptyTags")) << c.path;
+  }
+  TMP3Informer none;
+  MemoryEnvironment env;
+  none.ExtractInfoFromFilename("C:\\Music\\track.mp3", env, shipped);
+  EXPECT_EQ(none.GetTagPart(kTagArtist), "");
+  EXPECT_EQ(none.TemplateNo, 0);
+  EXPECT_TRUE(env.flags.count("EmptyTags"));
+}
+
+TEST(NameTemplates, FirstMatchWinsBlanksAreCleanedAndBadLinesAreSkipped) {
+  TNameTemplates t;
+  t.Load("(unclosed\r\n1\r\n2\r\n\\\\(\\w+)_+(\\w+)\\.mp3$\r\n1\r\n2\r\n(.*)\r\n1\r\nx\r\nincomplete\r\n1\r\n");
+  EXPECT_EQ(t.Count(), 3u);
+  MemoryEnvironment env;
+  TMP3Informer info;
+  info.ExtractInfoFromFilename("C:\\a\\Foo___Bar.mp3", env, t);
+  EXPECT_EQ(info.GetTagPart(kTagArtist), "Foo");
+  EXPECT_EQ(info.GetTagPart(kTagTitle), "Bar");
+  EXPECT_EQ(info.TemplateNo, 2);
+  TMP3Informer other;
+  other.ExtractInfoFromFilename("C:\\  spaced__out  .wma", env, t);
+  EXPECT_EQ(other.TemplateNo, 3);
+  EXPECT_EQ(other.GetTagPart(kTagArtist), "C:\\ spaced out .wma");  // "_" -> " ", blanks halved once, trimmed
+  EXPECT_EQ(other.GetTagPart(kTagTitle), "");                        // "x" is no sub-match number
+}
+
+TEST(AudioInformer, MissingMp3GetsNoIntegersAndOtherFormatsRaiseWhenUnreadable) {
+  MemoryEnvironment env;
+  TAudioInformer mp3;
+  mp3.SetFileName("C:\\gone.mp3");
+  mp3.ReadFile("C:\\gone.mp3", env);
+  EXPECT_EQ(mp3.InfoCount(), 0u);
+  EXPECT_EQ(mp3.GetTagPart(kTagDisplayPath), "C:\\gone.mp3");
+
+  TAudioInformer ogg;
+  ogg.SetFileName("C:\\gone.ogg");
+  EXPECT_ANY_THROW(ogg.ReadFile("C:\\gone.ogg", env));
+
+  env.files["C:\\NOTFLAC.FLA"] = Bytes(100, 0x55);
+  TAudioInformer flac;
+  flac.SetFileName("C:\\NOTFLAC.FLA");
+  EXPECT_ANY_THROW(flac.ReadFile("C:\\not.flac", env));
+
+  env.files["C:\\X.M4A"] = Bytes(64, 0);
+  TAudioInformer m4a;
+  m4a.SetFileName("C:\\X.M4A");
+  m4a.ReadFile("C:\\x.m4a", env);  // not an M4A inside: added with empty texts
+  EXPECT_EQ(m4a.GetInfoPart(kInfoBitRate), kLosslessBitRate);
+  EXPECT_TRUE(env.flags.count("iTunesInstalled"));
+
+  // A damaged MPEG file is still read as far as it goes.
+  env.files["C:\\BAD.MP3"] = Bytes{'I', 'D', '3', 3, 0, 0, 0x7F, 0x7F, 0x7F, 0x7F, 'T', 'I'};
+  TAudioInformer bad;
+  bad.SetFileName("C:\\BAD.MP3");
+  EXPECT_NO_THROW(bad.ReadFile("C:\\bad.mp3", env));
+  EXPECT_EQ(bad.GetInfoPart(kInfoBitRate), 0);
+}
+
+TEST(MP3Collection, CopiesIndexesAndCombinesCandidates) {
+  TCustomStrFinder exclude;
+  exclude.AddString("THE", 0);
+  TMP3Collection c(&exclude);
+  EXPECT_EQ(c.Combine, 3);
+  EXPECT_EQ(c.GetTotalSize(), 0);
+  auto add = [&](const char* artist, const char* title, int32_t size) {
+    TAudioInfo r;
+    r.SetTagPart(kTagArtist, artist);
+    r.SetTagPart(kTagTitle, title);
+    r.SetTagPart(kTagYear, "");
+    r.SetPart(kInfoFileSize, size);
+    r.SetPart(kInfoMpegVersion, 1);
+    return &c.AddMp3Info(r);
+  };
+  TMP3Info* first = add("The Band", "Song", -1);  // 4 GiB - 1 as an unsigned size
+  add("band", "song", 10);
+  add("Other", "Song", 10);
+  add("The", "Song", 10);
+  EXPECT_EQ(first->GetTagPart(kTagYear), "0");       // copied as a number
+  EXPECT_EQ(first->GetInfoPart(kInfoMpegVersion), 0);  // stream integers 5 and 6 are not copied
+  EXPECT_EQ(c.GetTotalSize(), 4294967295LL + 30);
+
+  c.ArtistBound = 100;
+  c.TitleBound = 100;
+  std::vector<int32_t> found;
+  c.FindSimilar("The Band", "Song", found);
+  EXPECT_EQ(found, (std::vector<int32_t>{0, 1}));
+  c.FindSimilar("The", "Song", found);  // only excluded artist words: nothing at all
+  EXPECT_TRUE(found.empty());
+  c.Combine = 4;
+  c.FindSimilar("Other", "Nothing", found);
+  EXPECT_EQ(found, (std::vector<int32_t>{2}));
+  c.Combine = 2;
+  c.FindSimilar("x", "song", found);
+  EXPECT_EQ(found, (std::vector<int32_t>{0, 1, 2, 3}));
+
+  c.IndexEnabled = 0;
+  found = {42};
+  c.FindSimilar("band", "song", found);
+  EXPECT_EQ(found, (std::vector<int32_t>{42}));  // untouched
+  c.ArtistBound = 77;
+  c.Clear();
+  EXPECT_EQ(c.Count(), 0);
+  EXPECT_EQ(c.ArtistBound, 77);  // settings survive
+  EXPECT_TRUE(c.Modified);
+}
+
+}  // namespace
+}  // namespace kv
