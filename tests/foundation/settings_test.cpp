@@ -264,6 +264,19 @@ TEST(Settings, MutatedFilesLoadOrFailCleanlyAndSettleAfterTwoSaves) {
   EXPECT_GT(loaded, 100);  // the mutations must not all be trivially refused
 }
 
+TEST(Settings, DeeplyNestedGroupsAreRefusedNotOverflowingTheStack) {
+  std::ifstream in(std::string(KV_TEST_SOURCE_DIR) + "/tests/corpus/settings/regress/stack_overflow_deep_groups.conf.xml",
+                   std::ios::binary);
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  ASSERT_GT(text.size(), 50000u);
+  try {
+    Load(text);
+    ADD_FAILURE() << "loaded";
+  } catch (const EParseError& e) {
+    EXPECT_NE(std::string(e.what()).find("at position 2:"), std::string::npos) << e.what();
+  }
+}
+
 // ---- files exchanged with Python's xml.etree and xmllint (tests/foundation/settings.cmake) ----
 
 // One line per param in file order: section, ident and value in hexadecimal
