@@ -60,6 +60,16 @@ void TCsvDataSet::Open() {
     }
   }
   if (lines_.empty()) lines_.emplace_back();  // no header: no fields, no rows
+  BuildFields();
+}
+
+void TCsvDataSet::CreateTable(std::string_view header) {
+  if (Active()) Close();
+  lines_.assign(1, std::string(header));
+  BuildFields();
+}
+
+void TCsvDataSet::BuildFields() {
   fields_.clear();
   std::vector<std::string> names;
   Separate(lines_[0], ",", names);

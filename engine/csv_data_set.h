@@ -68,6 +68,9 @@ class TCsvDataSet {
 
   // Reads the file (empty lines dropped) and builds the fields from its header.
   void Open();
+  // Opens a new, empty table with the given header line without reading the
+  // file; Close writes it.
+  void CreateTable(std::string_view header);
   // Writes every line back unless read-only, then closes. Call explicitly:
   // the destructor never writes.
   void Close();
@@ -105,6 +108,7 @@ class TCsvDataSet {
   friend class TCsvField;
   void CheckActive() const;
   void LoadCurrent();
+  void BuildFields();
 
   TCsvStorage& storage_;
   std::string tableName_;

@@ -34,10 +34,10 @@ void TMP3Collection::Grow() {
   if (items_.size() == items_.capacity()) items_.reserve(items_.size() + kGrowBy);
 }
 
-void TMP3Collection::AddRecord(std::unique_ptr<TMP3Info> record) {
+void TMP3Collection::AddRecord(std::unique_ptr<TMP3Info> record, bool index) {
   Modified = true;
   Grow();
-  AddSearchInfo(record->GetTagPart(kTagArtist), record->GetTagPart(kTagTitle), Count());
+  if (index) AddSearchInfo(record->GetTagPart(kTagArtist), record->GetTagPart(kTagTitle), Count());
   items_.push_back(std::move(record));
 }
 

@@ -52,8 +52,9 @@ class TMP3Collection {
 
   // Empties records and indexes; the settings stay.
   void Clear();
-  // Appends a record read by the caller and indexes its artist and title.
-  void AddRecord(std::unique_ptr<TMP3Info> record);
+  // Appends a record read by the caller and, unless told not to, indexes
+  // its artist and title.
+  void AddRecord(std::unique_ptr<TMP3Info> record, bool index = true);
   // Appends a copy of the record's texts (year and track as numbers), stream
   // integers 0-4 and access path; Tag is left 0 for the caller.
   TMP3Info& AddMp3Info(const TAudioInfo& record);

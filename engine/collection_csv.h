@@ -1,0 +1,45 @@
+#pragma once
+// The result list "last": a collection saved as comma-separated rows and
+// loaded again with its group numbers. Byte-level; the file goes through a
+// TCsvStorage and the progress window through TSaveProgress.
+#include <functional>
+#include <string>
+
+#include "engine/csv_data_set.h"
+#include "engine/mp3_collection.h"
+
+namespace kv {
+
+// The header line the collection writes.
+inline constexpr char kCsvHeader[] =
+    "Tag,Artist,Title,File,Album,Comment,Year,TrackNo,Time,Sample,Bitrate,Channels,FileSize";
+
+// The progress window shown while a list is saved.
+class TSaveProgress {
+ public:
+  virtual ~TSaveProgress() = default;
+  // Shows the window with its caption, a label, a progress bar and a stop button captioned stopCaption.
+  virtual void Start(const std::string& caption, const std::string& stopCaption) = 0;
+  virtual void SetLabel(const std::string& text) = 0;
+  virtual void SetProgress(int percent) = 0;
+  // Repaints and processes pending messages.
+  virtual void Refresh() = 0;
+  virtual bool Stopped() const = 0;
+  virtual void Finish() = 0;
+};
+
+// Saves every record as a row (the whole file replaced in one write). A stop
+// from the progress window leaves a file of the header line only.
+void SaveCollectionToCSV(TMP3Collection& collection, const std::string& path, TCsvStorage& storage,
+                         TSaveProgress* progress);
+
+// The long form of an access path, or empty when there is none.
+using TLongPathFn = std::function<std::string(const std::string& path)>;
+
+// Loads the rows of the file into the (cleared) collection, without indexing
+// them. A missing file does nothing. A damaged file raises EDatabaseError
+// naming the row; the collection then holds the rows read before it.
+void LoadCollectionFromCSV(TMP3Collection& collection, const std::string& path, TCsvStorage& storage,
+                           const TLongPathFn& longPath);
+
+}  // namespace kv

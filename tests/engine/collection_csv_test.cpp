@@ -1,0 +1,138 @@
+#include "engine/collection_csv.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+namespace kv {
+namespace {
+
+class MemoryStorage : public TCsvStorage {
+ public:
+  std::optional<std::string> Load(const std::string& path) override {
+    auto it = files.find(path);
+    if (it == files.end()) return std::nullopt;
+    return it->second;
+  }
+  void Save(const std::string& path, std::string_view text) override {
+    ++saves;
+    files[path] = std::string(text);
+  }
+  std::map<std::string, std::string> files;
+  int saves = 0;
+};
+
+class RecordingProgress : public TSaveProgress {
+ public:
+  void Start(const std::string& caption, const std::string&) override { this->caption = caption; }
+  void SetLabel(const std::string& text) override { labels.push_back(text); }
+  void SetProgress(int percent) override { percents.push_back(percent); }
+  void Refresh() override {
+    if (++refreshes == stopAfter) stopped = true;
+  }
+  bool Stopped() const override { return stopped; }
+  void Finish() override { finished = true; }
+
+  std::string caption;
+  std::vector<std::string> labels;
+  std::vector<int> percents;
+  int refreshes = 0, stopAfter = -1;
+  bool stopped = false, finished = false;
+};
+
+void AddRecord(TMP3Collection& c, const std::string& artist, const std::string& title, int32_t tag) {
+  TAudioInfo r;
+  r.SetTagPart(kTagArtist, artist);
+  r.SetTagPart(kTagTitle, title);
+  r.SetTagPart(kTagAlbum, "Alb, \"um\"");
+  r.SetTagPart(kTagComment, "multi\nline");
+  r.SetTagPart(kTagYear, "2001");
+  r.SetTagPart(kTagTrack, "7");
+  r.SetPart(kInfoLength, 215);
+  r.SetPart(kInfoSampleRate, 44100);
+  r.SetPart(kInfoBitRate, 192);
+  r.SetPart(kInfoChannels, 0x82);  // only the low 7 bits are written
+  r.SetPart(kInfoFileSize, 5123456);
+  r.SetFileName("C:\\MUSIC\\" + title + ".MP3");
+  c.AddMp3Info(r).Tag = tag;
+}
+
+TEST(CollectionCsv, SaveWritesTheHeaderAndOneQuotedRowPerRecordAndLoadRestoresThem) {
+  MemoryStorage storage;
+  TMP3Collection saved;
+  saved.IndexEnabled = 0;
+  AddRecord(saved, "Artist, The", "Song", 1);
+  AddRecord(saved, "Other", "Tune", 100002);
+  RecordingProgress progress;
+  SaveCollectionToCSV(saved, "last", storage, &progress);
+  EXPECT_EQ(storage.saves, 1);  // the old list is replaced once, when the new one is whole
+  EXPECT_EQ(storage.files["last"],
+            std::string(kCsvHeader) + "\r\n" +
+                "1,\"Artist, The\",Song,C:\\MUSIC\\Song.MP3,\"Alb, \"\"um\"\"\",multi line,2001,7,215,44100,192,2,5123456\r\n"
+                "100002,Other,Tune,C:\\MUSIC\\Tune.MP3,\"Alb, \"\"um\"\"\",multi line,2001,7,215,44100,192,2,5123456\r\n");
+  EXPECT_EQ(progress.labels.front(), "Saving composition #0 / 2");
+  EXPECT_EQ(progress.percents, (std::vector<int>{0, 50}));
+  EXPECT_EQ(progress.caption, "Saving collection...");
+  EXPECT_TRUE(progress.finished);
+  EXPECT_FALSE(saved.Modified);
+
+  TMP3Collection loaded;
+  loaded.IndexEnabled = 0;
+  LoadCollectionFromCSV(loaded, "last", storage, [](const std::string& p) { return p == "C:\\MUSIC\\Song.MP3" ? "C:\\Music\\Song.mp3" : ""; });
+  ASSERT_EQ(loaded.Count(), 2);
+  const TMP3Info& r = loaded.Items(0);
+  EXPECT_EQ(r.GetTagPart(kTagArtist), "Artist, The");
+  EXPECT_EQ(r.GetTagPart(kTagAlbum), "Alb, \"um\"");
+  EXPECT_EQ(r.GetTagPart(kTagDisplayPath), "C:\\Music\\Song.mp3");
+  EXPECT_EQ(loaded.Items(1).GetTagPart(kTagDisplayPath), "C:\\MUSIC\\Tune.MP3");  // no long form: the access path
+  EXPECT_EQ(r.GetInfoPart(kInfoChannels), 2);
+  EXPECT_EQ(r.GetInfoPart(kInfoFileSize), 5123456);
+  EXPECT_EQ(loaded.Items(1).Tag, 100002);
+  EXPECT_EQ(loaded.FileName, "last");
+}
+
+TEST(CollectionCsv, ACancelledSaveLeavesAnEmptyListAndAnEmptyCollectionOnlyTheHeader) {
+  MemoryStorage storage;
+  TMP3Collection c;
+  for (int i = 0; i < 5; ++i) AddRecord(c, "A", "T" + std::to_string(i), i);
+  RecordingProgress progress;
+  progress.stopAfter = 2;
+  SaveCollectionToCSV(c, "last", storage, &progress);
+  EXPECT_EQ(storage.files["last"], std::string(kCsvHeader) + "\r\n");
+  TMP3Collection empty;
+  SaveCollectionToCSV(empty, "e", storage, nullptr);
+  EXPECT_EQ(storage.files["e"], std::string(kCsvHeader) + "\r\n");
+}
+
+TEST(CollectionCsv, LoadingMissingShortAndDamagedLists) {
+  MemoryStorage storage;
+  TMP3Collection c;
+  c.IndexEnabled = 0;
+  LoadCollectionFromCSV(c, "nothing", storage, nullptr);  // missing: nothing happens
+  EXPECT_EQ(c.FileName, "");
+
+  // Without a FileSize column every size is 0; empty lines are skipped.
+  storage.files["nosize"] = "Tag,Artist,Title,File,Album,Comment,Year,TrackNo,Time,Sample,Bitrate,Channels\r\n\r\n"
+                            "3,a,b,C:\\x.mp3,,,12000,100,1,2,3,4\r\n";
+  LoadCollectionFromCSV(c, "nosize", storage, nullptr);
+  ASSERT_EQ(c.Count(), 1);
+  EXPECT_EQ(c.Items(0).GetInfoPart(kInfoFileSize), 0);
+  EXPECT_EQ(c.Items(0).GetTagPart(kTagYear), "");   // 12000 is no year
+  EXPECT_EQ(c.Items(0).GetTagPart(kTagTrack), "");  // 100 is no track number
+
+  // A damaged row: a clear error, and the rows before it stay.
+  storage.files["bad"] = std::string(kCsvHeader) + "\r\n1,a,b,f,,,0,0,1,2,3,4,5\r\nx,a,b,f,,,0,0,1,2,3,4,5\r\n";
+  try {
+    LoadCollectionFromCSV(c, "bad", storage, nullptr);
+    FAIL() << "expected an error";
+  } catch (const EDatabaseError& e) {
+    EXPECT_NE(std::string(e.what()).find("row 2"), std::string::npos) << e.what();
+  }
+  EXPECT_EQ(c.Count(), 1);
+  storage.files["nocolumn"] = "Tag,Artist\r\n1,a\r\n";
+  EXPECT_THROW(LoadCollectionFromCSV(c, "nocolumn", storage, nullptr), EDatabaseError);
+  EXPECT_EQ(c.Count(), 0);
+}
+
+}  // namespace
+}  // namespace kv
