@@ -1,0 +1,139 @@
+#pragma once
+// TRegex: a backtracking regular-expression engine over single-byte (ANSI)
+// text. The expression is compiled into a node program in two passes (measure,
+// then emit) and interpreted by a recursive matcher. The file-name templates
+// are its main user; they are data, so the whole dialect must work.
+//
+// Dialect notes that differ from other engines:
+//  - "{" that does not open a well-formed repeat ("{n}", "{n,}", "{n,m}") is
+//    an ordinary character; a well-formed one with nothing before it is 115.
+//  - Inline modifiers "(?i-s)" hold from that point to the end of the
+//    expression, not to the end of the enclosing group.
+//  - Inside a set only \d, \s and \w are classes; other escaped letters are
+//    the letters themselves.
+//  - An unanchored expression is tried at each position before the end of
+//    the input, never at the end itself, so "a*" finds nothing in "".
+#include <array>
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kv {
+
+// Upper- and lower-case forms of every byte of the ANSI code page.
+struct RegexCaseTables {
+  std::array<uint8_t, 256> upper;
+  std::array<uint8_t, 256> lower;
+};
+
+// The Windows-1252 tables, built in.
+const RegexCaseTables& Cp1252RegexCaseTables();
+// The tables new TRegex objects use; Windows-1252 until replaced.
+const RegexCaseTables& CurrentRegexCaseTables();
+// Replaces the process-wide tables (start-up, before other threads run). The
+// object must outlive every TRegex that uses it.
+void SetRegexCaseTables(const RegexCaseTables& tables);
+// Windows build only: fills the tables once from CharUpperA/CharLowerA and
+// makes them current.
+void UseSystemRegexCaseTables();
+
+class ERegexError : public std::runtime_error {
+ public:
+  ERegexError(int errorNumber, int compilerErrorPos, const std::string& message)
+      : std::runtime_error(message), ErrorNumber(errorNumber), CompilerErrorPos(compilerErrorPos) {}
+  int ErrorNumber;
+  int CompilerErrorPos;  // 1-based position in the expression; 0 for run-time errors
+};
+
+class TRegex {
+ public:
+  static constexpr int kSubExpressions = 15;  // 0 = the whole match
+  // Modifier bits.
+  static constexpr uint32_t kModI = 1, kModR = 2, kModS = 4, kModG = 8, kModM = 16, kModX = 32;
+  // Run-time codes beyond the fixed table (both mean "input too hard for a
+  // backtracking matcher", reported instead of overflowing the stack or hanging).
+  static constexpr int kErrRecursionTooDeep = 1016;
+  static constexpr int kErrStepLimit = 1017;
+
+  TRegex();
+  TRegex(TRegex&&) noexcept = default;
+  TRegex& operator=(TRegex&&) noexcept = default;
+
+  const std::string& Expression() const { return expression_; }
+  // A different text invalidates the program.
+  void SetExpression(std::string_view expression);
+
+  uint32_t ModifierBits() const { return modifiers_; }
+  void SetModifierBits(uint32_t bits);
+  // index 1..6 = i, r, s, g, m, x; any other index raises error 1013.
+  void SetModifier(int index, bool on);
+  bool Modifier(int index) const;
+  // Letters i r s g m x (either case) switch bits on, after "-" off; false
+  // for any other character (bits are then left partly changed).
+  static bool ParseModifiersStr(std::string_view text, uint32_t& bits);
+
+  const std::string& SpaceCharacters() const { return spaceChars_; }
+  void SetSpaceCharacters(std::string_view chars);
+  const std::string& WordCharacters() const { return wordChars_; }
+  void SetWordCharacters(std::string_view chars);
+  const std::string& LineBreakChars() const { return lineBreaks_; }
+  void SetLineBreakChars(std::string_view chars);
+  const std::string& LinePairedSeparator() const { return pairedSeparator_; }
+  // Two different characters or none, else error 128.
+  void SetLinePairedSeparator(std::string_view chars);
+  // Case tables used with the i modifier (default: the current process-wide ones).
+  void SetCaseTables(const RegexCaseTables& tables);
+  // Upper-case form when it differs, else the lower-case form.
+  uint8_t InvertCase(uint8_t c) const;
+
+  // Backtracking budget per run; exceeding it raises kErrStepLimit.
+  void SetStepLimit(uint64_t steps) { stepLimit_ = steps; }
+
+  void Compile();
+  bool Exec(std::string_view input);
+  bool ExecPrim(int offset);  // from 1
+
+  // Sub-match text; empty for an index out of range, no input, or a
+  // sub-expression that took no part.
+  std::string GetMatch(int index) const;
+  // 1-based position and length of a sub-match; -1 when there is none.
+  int MatchPos(int index) const;
+  int MatchLen(int index) const;
+
+  int LastErrorCode() const { return lastError_; }
+  static std::string ErrorMsg(int code);
+
+ private:
+  friend class RegexMatcher;
+  [[noreturn]] void Fail(int code, int pos = 0);
+  void CompileProgram();
+  void Invalidate() { program_.clear(); }
+
+  std::string expression_;
+  uint32_t modifiers_;
+  std::string spaceChars_;
+  std::string wordChars_;
+  std::string lineBreaks_;
+  std::string pairedSeparator_;
+  const RegexCaseTables* caseTables_;
+  std::array<uint8_t, 256> flip_{};  // InvertCase of every byte
+  uint64_t stepLimit_;
+
+  // Compiled program and what the compiler learnt about it.
+  std::vector<uint8_t> program_;
+  std::array<uint8_t, 32> firstSet_{};
+  int firstChar_ = -1;
+  bool anchored_ = false;
+  std::string requiredLiteral_;
+
+  // The last run.
+  std::string input_;
+  bool hasInput_ = false;
+  std::array<int, kSubExpressions> startp_{};
+  std::array<int, kSubExpressions> endp_{};
+  int lastError_ = 0;
+};
+
+}  // namespace kv

@@ -1,0 +1,120 @@
+#include "foundation/uni_file_stream_win.h"
+
+#include <limits>
+#include <system_error>
+
+#include "foundation/ansi_text_win.h"
+
+namespace kv {
+namespace {
+
+constexpr DWORD kAccess[4] = {GENERIC_READ, GENERIC_WRITE, GENERIC_READ | GENERIC_WRITE, 0};
+constexpr DWORD kSharing[5] = {0, 0, FILE_SHARE_READ, FILE_SHARE_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE};
+
+// ReadFile and WriteFile move at most 4 GiB - 1 per call; stay well below.
+constexpr size_t kMaxChunk = size_t{1} << 30;
+
+[[noreturn]] void ThrowLastError(const char* what) {
+  throw std::system_error(static_cast<int>(GetLastError()), std::system_category(), what);
+}
+
+}  // namespace
+
+FileHandle WideFileCreate(const std::wstring& name) {
+  return FileHandle(CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+FileHandle WideFileOpen(const std::wstring& name, uint16_t mode) {
+  const unsigned sharing = (mode >> 4) & 0xF;
+  if (sharing >= std::size(kSharing)) {
+    // Not a sharing mode at all: refuse rather than guess.
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FileHandle();
+  }
+  return FileHandle(CreateFileW(name.c_str(), kAccess[mode & 3], kSharing[sharing], nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+std::wstring WideExpandFileName(const std::wstring& name) {
+  std::wstring full(MAX_PATH, L'\0');
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    const DWORD n = GetFullPathNameW(name.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    if (n == 0) return name;
+    if (n < full.size()) {
+      full.resize(n);
+      return full;
+    }
+    full.assign(n, L'\0');  // n is the size needed, terminator included
+  }
+  return name;
+}
+
+TUniFileStream::TUniFileStream(const std::wstring& fileName, uint16_t mode) {
+  if (mode == kModeCreate) {
+    handle_ = WideFileCreate(fileName);
+    if (!handle_) throw EFCreateError("Cannot create file " + WStringToAnsi(WideExpandFileName(fileName)));
+  } else {
+    handle_ = WideFileOpen(fileName, mode);
+    if (!handle_) throw EFOpenError("Cannot open file " + WStringToAnsi(WideExpandFileName(fileName)));
+  }
+}
+
+size_t TUniFileStream::Read(void* buffer, size_t count) {
+  auto* out = static_cast<uint8_t*>(buffer);
+  size_t done = 0;
+  while (done < count) {
+    const auto chunk = static_cast<DWORD>(std::min(count - done, kMaxChunk));
+    DWORD got = 0;
+    if (!ReadFile(handle_.Get(), out + done, chunk, &got, nullptr)) ThrowLastError("ReadFile");
+    if (got == 0) break;  // end of file
+    done += got;
+  }
+  return done;
+}
+
+size_t TUniFileStream::Write(const void* buffer, size_t count) {
+  const auto* in = static_cast<const uint8_t*>(buffer);
+  size_t done = 0;
+  while (done < count) {
+    const auto chunk = static_cast<DWORD>(std::min(count - done, kMaxChunk));
+    DWORD put = 0;
+    if (!WriteFile(handle_.Get(), in + done, chunk, &put, nullptr)) ThrowLastError("WriteFile");
+    if (put == 0) {
+      SetLastError(ERROR_WRITE_FAULT);
+      ThrowLastError("WriteFile");
+    }
+    done += put;
+  }
+  return done;
+}
+
+int64_t TUniFileStream::Seek(int64_t offset, SeekOrigin origin) {
+  LARGE_INTEGER distance, position;
+  distance.QuadPart = offset;
+  const DWORD method = origin == SeekOrigin::Begin ? FILE_BEGIN : origin == SeekOrigin::Current ? FILE_CURRENT : FILE_END;
+  if (!SetFilePointerEx(handle_.Get(), distance, &position, method)) ThrowLastError("SetFilePointerEx");
+  return position.QuadPart;
+}
+
+int64_t TUniFileStream::Size() const {
+  LARGE_INTEGER size;
+  if (!GetFileSizeEx(handle_.Get(), &size)) ThrowLastError("GetFileSizeEx");
+  return size.QuadPart;
+}
+
+wchar_t* WStrLCopy(wchar_t* dest, const wchar_t* source, size_t most) {
+  size_t i = 0;
+  for (; i < most && source[i] != L'\0'; ++i) dest[i] = source[i];
+  dest[i] = L'\0';
+  return dest;
+}
+
+const wchar_t* WStrScan(const wchar_t* text, wchar_t ch) {
+  for (; *text != L'\0'; ++text) {
+    if (*text == ch) return text;
+  }
+  return nullptr;
+}
+
+}  // namespace kv

@@ -1,0 +1,399 @@
+#include "foundation/regex.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace kv {
+namespace {
+
+// Compiles `pattern` under the modifier letters `mods` ("" = defaults) and
+// returns the error code, 0 when it compiles.
+int CompileCode(const std::string& pattern, const std::string& mods = "", int* pos = nullptr) {
+  TRegex re;
+  uint32_t bits = re.ModifierBits();
+  EXPECT_TRUE(TRegex::ParseModifiersStr(mods, bits));
+  re.SetModifierBits(bits);
+  re.SetExpression(pattern);
+  try {
+    re.Compile();
+    return 0;
+  } catch (const ERegexError& e) {
+    EXPECT_EQ(re.LastErrorCode(), e.ErrorNumber);
+    if (pos) *pos = e.CompilerErrorPos;
+    return e.ErrorNumber;
+  }
+}
+
+// Runs `pattern` on `subject`; returns the whole match or "<none>".
+std::string MatchOf(const std::string& pattern, const std::string& subject, const std::string& mods = "",
+                int group = 0) {
+  TRegex re;
+  uint32_t bits = re.ModifierBits();
+  EXPECT_TRUE(TRegex::ParseModifiersStr(mods, bits)) << mods;
+  re.SetModifierBits(bits);
+  re.SetExpression(pattern);
+  if (!re.Exec(subject)) return "<none>";
+  return re.GetMatch(group);
+}
+
+TEST(Regex, CompileErrorsCarryTheirCode) {
+  struct Case {
+    const char* pattern;
+    const char* mods;
+    int code;
+  } const cases[] = {
+      {"(a)(b)(c)(d)(e)(f)(g)(h)(i)(j)(k)(l)(m)(n)(o)", "", 102},
+      {"(a", "", 103},
+      {"((a)", "", 103},
+      {"a)", "", 104},
+      {"(a*)*", "", 106},
+      {"(^)+", "", 106},
+      {"()*", "", 106},
+      {"(a|)+", "", 106},
+      {"a**", "", 107},
+      {"a{2}*", "", 107},
+      {"a*??", "", 107},
+      {"(ab)+{2}", "", 107},
+      {"\\x4g", "", 108},
+      {"\\x{4g}", "", 108},
+      {"\\x{41", "", 108},
+      {"[z-a]", "", 109},
+      {"[\xE0-\xDF]", "-r", 109},
+      {"[\xE1-\xDF]", "", 109},
+      {"\\xg1", "", 111},
+      {"\\x{}", "", 111},
+      {"\\x", "", 111},
+      {"\\x{100}", "", 112},
+      {"[abc", "", 113},
+      {"[a\\", "", 113},
+      {"*a", "", 115},
+      {"a|+b", "", 115},
+      {"(?b)", "", 127},
+      {"{2}", "", 115},
+      {"(?i)*", "", 115},
+      {"a\\", "", 116},
+      {"a{123456789}", "", 122},
+      {"a{1,123456789}", "", 122},
+      {"a{3,2}", "", 124},
+      {"(?#abc", "", 125},
+      {"(?i:a)", "", 127},
+      {"(?i", "", 127},
+  };
+  for (const Case& c : cases) EXPECT_EQ(CompileCode(c.pattern, c.mods), c.code) << c.pattern;
+
+  // Things that look close to the errors above but are valid.
+  for (const char* ok : {"(a)(b)(c)(d)(e)(f)(g)(h)(i)(j)(k)(l)(m)(n)", "(a*){2,}", "(a*)?", "a{2}?",
+                         "a{,2}", "a{x}", "}", "]", "[]a]", "[a-]", "\\x{ff}", "a{12345678}", "(?#c)a",
+                         "(?-i)a", "[\xE0-\xDF]", "a|", "()", "\\1"}) {
+    EXPECT_EQ(CompileCode(ok), 0) << ok;
+  }
+}
+
+TEST(Regex, ErrorMessagesAndPositions) {
+  int pos = 0;
+  TRegex re;
+  re.SetExpression("ab{3,2}");
+  try {
+    re.Compile();
+    FAIL();
+  } catch (const ERegexError& e) {
+    EXPECT_EQ(e.ErrorNumber, 124);
+    EXPECT_STREQ(e.what(), ("TRegex(comp): BRACE Min Param Greater then Max (pos " +
+                            std::to_string(e.CompilerErrorPos) + ")").c_str());
+  }
+  EXPECT_EQ(CompileCode("ab)", "", &pos), 104);
+  EXPECT_EQ(pos, 3);
+  EXPECT_EQ(CompileCode("*", "", &pos), 115);
+  EXPECT_EQ(pos, 1);
+
+  EXPECT_EQ(TRegex::ErrorMsg(0), "No errors");
+  EXPECT_EQ(TRegex::ErrorMsg(103), TRegex::ErrorMsg(104));
+  EXPECT_EQ(TRegex::ErrorMsg(116), "TRegex(comp): Trailing \\");
+  EXPECT_EQ(TRegex::ErrorMsg(1015), "TRegex(exec): Loop Without LoopEntry !");
+  for (int code : {1013, 117, 999, -1}) EXPECT_EQ(TRegex::ErrorMsg(code), "Unknown error") << code;
+}
+
+TEST(Regex, RunTimeErrors) {
+  auto codeOf = [](auto&& action) {
+    TRegex re;
+    try {
+      action(re);
+    } catch (const ERegexError& e) {
+      EXPECT_EQ(e.CompilerErrorPos, 0);
+      if (e.ErrorNumber >= 1000) {
+        EXPECT_EQ(e.what(), TRegex::ErrorMsg(e.ErrorNumber));  // no position suffix
+      }
+      return e.ErrorNumber;
+    }
+    return 0;
+  };
+  EXPECT_EQ(codeOf([](TRegex& re) { re.Compile(); }), 1003);
+  EXPECT_EQ(codeOf([](TRegex& re) { re.Exec("abc"); }), 1003);
+  EXPECT_EQ(codeOf([](TRegex& re) { re.SetExpression("a"); re.ExecPrim(1); }), 1005);
+  EXPECT_EQ(codeOf([](TRegex& re) { re.SetExpression("a"); re.Exec("a"); re.ExecPrim(0); }), 1006);
+  EXPECT_EQ(codeOf([](TRegex& re) { re.SetModifier(7, true); }), 1013);
+  EXPECT_EQ(codeOf([](TRegex& re) { re.SetModifier(0, true); }), 1013);
+  EXPECT_EQ(codeOf([](TRegex& re) { re.SetLinePairedSeparator("\r\r"); }), 128);
+  EXPECT_EQ(codeOf([](TRegex& re) { re.SetLinePairedSeparator("\r\n\f"); }), 128);
+  EXPECT_EQ(codeOf([](TRegex& re) { re.SetLinePairedSeparator(""); }), 0);
+  // Eleven nested loops overflow the loop stack.
+  EXPECT_EQ(codeOf([](TRegex& re) {
+              re.SetExpression("((((((((((((ab){1,2}){1,2}){1,2}){1,2}){1,2}){1,2}){1,2}){1,2}){1,2}){1,2}){1,2})");
+              re.Exec("ab");
+            }),
+            1014);
+  EXPECT_EQ(codeOf([](TRegex& re) {
+              re.SetExpression("(((((((((((ab){1,2}){1,2}){1,2}){1,2}){1,2}){1,2}){1,2}){1,2}){1,2}){1,2})");
+              EXPECT_TRUE(re.Exec("ab"));
+            }),
+            0);
+}
+
+TEST(Regex, Matches) {
+  struct Case {
+    const char* pattern;
+    const char* subject;
+    const char* mods;
+    const char* match;  // whole match, or "<none>"
+  } const cases[] = {
+      {"abc", "xxabcxx", "", "abc"},
+      {"a.c", "a\nc", "", "a\nc"},
+      {"a[bc]+d", "abcbd", "", "abcbd"},
+      {"a[^bc]d", "abd aed", "", "aed"},
+      {"\\d+\\s\\w+", "no 42 lines", "", "42 lines"},
+      {"\\D\\W\\S", "1_ ", "", "<none>"},
+      {"\\D\\W\\S", "a.b", "", "a.b"},
+      {"[\\d_]+", "x_1_2y", "", "_1_2"},
+      {"[\\w-]+", "!foo-bar!", "", "foo-bar"},
+      {"x[\\D]", "xD x1", "", "xD"},       // only \d, \s, \w are classes in a set
+      {"\\x41\\x{42}\\t", "AB\t", "", "AB\t"},
+      {"\\a\\e\\f", "\x07\x1b\x0c", "", "\x07\x1b\x0c"},
+      {"\\.\\*\\q", "a.*q", "", ".*q"},
+      {"a{x}", "a{x}", "", "a{x}"},
+      {"a{2}", "aaa", "", "aa"},
+      {"a{2,}", "aaaa", "", "aaaa"},
+      {"a{2,3}", "aaaa", "", "aaa"},
+      {"a{2,3}?", "aaaa", "", "aa"},
+      {"(ab){2}", "abababab", "", "abab"},
+      {"(ab){2,}?", "abababab", "", "abab"},
+      {"a*?b", "aaab", "", "aaab"},
+      {"<.*>", "<a><b>", "", "<a><b>"},
+      {"<.*?>", "<a><b>", "", "<a>"},
+      {"<.+?>", "<><b>", "", "<><b>"},
+      {"cat|dog", "hotdog", "", "dog"},
+      {"(a|ab)(c|bcd)(d*)", "abcd", "", "abcd"},
+      {"^abc", "xabc", "", "<none>"},
+      {"abc$", "abc\n", "", "<none>"},   // $ is the end of the input only
+      {"\\Aab", "ab", "", "ab"},
+      {"b\\Z", "ab\n", "", "<none>"},
+      {"(a)b\\1", "aba", "", "aba"},
+      {"(a)b\\1", "abA", "", "<none>"},
+      {"(a)b\\1", "abA", "i", "abA"},
+      {"(a)|b\\1", "b", "", "<none>"},  // a reference to a group that took no part fails
+      {"^$", "", "", ""},
+      {"a*", "", "", "<none>"},          // no start position before the terminating NUL
+      {"x*$", "ab", "", "<none>"},
+      {"x*", "ab", "", ""},
+      {"(a*){2,}", "aaa", "", "aaa"},
+      {"(a*){2,}b", "b", "", "b"},
+      {"(a*|b){3,5}c", "abc", "", "abc"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(MatchOf(c.pattern, c.subject, c.mods), c.match) << c.pattern << " on " << c.subject;
+  }
+  // Matching stops at the first NUL.
+  EXPECT_EQ(MatchOf("ab", std::string("a\0ab", 4)), "<none>");
+  EXPECT_EQ(MatchOf("a.", std::string("a\0ab", 4)), "<none>");
+  EXPECT_EQ(MatchOf("a", std::string("\0ab", 3)), "<none>");
+}
+
+TEST(Regex, EachModifier) {
+  struct Case {
+    const char* pattern;
+    const char* subject;
+    const char* mods;
+    const char* match;
+  } const cases[] = {
+      // i: literals, sets, references, and the first-character shortcuts.
+      {"hello", "say HeLLo", "i", "HeLLo"},
+      {"hello", "say HeLLo", "", "<none>"},
+      {"[a-c]", "xBy", "i", "B"},
+      {"[^a-c]", "Bd", "i", "d"},
+      {"x*HELLO", "say hello", "i", "hello"},
+      {"\xE9t\xE9", "\xC9T\xC9", "i", "\xC9T\xC9"},  // Windows-1252 letters
+      {"\x9A", "\x8A", "i", "\x8A"},
+      {"\xDF", "SS", "i", "<none>"},
+      // r: the Cyrillic ranges of Windows-1251 take YO.
+      {"[\xE0-\xFF]+", "\xB8\xE0\xFF\xA8", "", "\xB8\xE0\xFF"},
+      {"[\xE0-\xFF]+", "\xB8\xE0\xFF\xA8", "-r", "\xE0\xFF"},
+      {"[\xC0-\xDF]+", "\xB8\xA8\xC0\xDF", "", "\xA8\xC0\xDF"},
+      {"[\xE0-\xDF]+", "\xB8\xA8\xC0\xFF\xBF", "", "\xB8\xA8\xC0\xFF"},
+      // s: dot and line separators.
+      {"a.b", "a\rb", "", "a\rb"},
+      {"a.b", "a\rb", "-s", "<none>"},
+      {"a.b", "a\nb", "-s", "<none>"},
+      {"a.+", "abc\ndef", "-s", "abc"},
+      // g: greedy or not.
+      {"a+", "aaa", "-g", "a"},
+      {"a{2,}", "aaa", "-g", "aa"},
+      {"(a|b)*c", "abc", "-g", "abc"},
+      // m: line anchors.
+      {"^b", "a\nb", "", "<none>"},
+      {"^b", "a\nb", "m", "b"},
+      {"a$", "a\nb", "m", "a"},
+      {"a$", "a\r\nb", "m", "a"},
+      {"^\\n", "a\r\nb", "m", "<none>"},  // never between CR and LF
+      {"\\r$", "a\r\nb", "m", "<none>"},
+      {"^x", "a\rx", "m", "x"},
+      {"\\Ab", "a\nb", "m", "<none>"},
+      // x: white space and comments.
+      {"a b # note\n c", "abc", "x", "abc"},
+      {"a b", "a b", "x", "<none>"},
+      {"a\\ b", "a b", "x", "a b"},
+      {"a +", "aaa", "x", "aaa"},
+      {"[ ]", " ", "x", " "},
+      {"a b", "a b", "", "a b"},
+      // Inline modifiers hold from their position on.
+      {"a(?i)b", "aB", "", "aB"},
+      {"a(?i)b", "AB", "", "<none>"},
+      {"(?i-g)A+", "aaa", "", "a"},
+      {"(?x) a b", "ab", "", "ab"},
+      {"(?#skip)ab", "ab", "", "ab"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(MatchOf(c.pattern, c.subject, c.mods), c.match) << c.pattern << " /" << c.mods;
+  }
+}
+
+TEST(Regex, DefaultsAndModifierControl) {
+  TRegex re;
+  EXPECT_EQ(re.ModifierBits(), TRegex::kModR | TRegex::kModS | TRegex::kModG);
+  re.SetModifier(1, true);
+  re.SetModifier(3, false);
+  EXPECT_TRUE(re.Modifier(1));
+  EXPECT_FALSE(re.Modifier(3));
+  EXPECT_FALSE(re.Modifier(9));
+
+  uint32_t bits = 0;
+  EXPECT_TRUE(TRegex::ParseModifiersStr("IrS-g", bits));
+  EXPECT_EQ(bits, TRegex::kModI | TRegex::kModR | TRegex::kModS);
+  EXPECT_FALSE(TRegex::ParseModifiersStr("iq", bits));
+
+  // A modifier change recompiles an already compiled expression.
+  re.SetModifier(1, false);
+  re.SetExpression("ab");
+  EXPECT_FALSE(re.Exec("AB"));
+  re.SetModifier(1, true);
+  EXPECT_TRUE(re.Exec("AB"));
+  re.SetModifierBits(TRegex::kModR);
+  EXPECT_FALSE(re.Exec("AB"));
+}
+
+TEST(Regex, SubMatchesAndOffsets) {
+  TRegex re;
+  re.SetExpression("(\\w+) - (\\w+)(x)?");
+  ASSERT_TRUE(re.Exec("c:/music/Artist - Title.mp3"));
+  EXPECT_EQ(re.GetMatch(0), "Artist - Title");
+  EXPECT_EQ(re.GetMatch(1), "Artist");
+  EXPECT_EQ(re.GetMatch(2), "Title");
+  EXPECT_EQ(re.GetMatch(3), "");
+  EXPECT_EQ(re.MatchPos(3), -1);
+  EXPECT_EQ(re.GetMatch(15), "");
+  EXPECT_EQ(re.GetMatch(-1), "");
+  EXPECT_EQ(re.MatchPos(0), 10);
+  EXPECT_EQ(re.MatchLen(0), 14);
+
+  // Fourteen groups, the last one reachable.
+  re.SetExpression("(a)(b)(c)(d)(e)(f)(g)(h)(i)(j)(k)(l)(m)(n)");
+  ASSERT_TRUE(re.Exec("abcdefghijklmn"));
+  EXPECT_EQ(re.GetMatch(14), "n");
+
+  // A group inside a loop keeps its last iteration.
+  re.SetExpression("(\\d)+!");
+  ASSERT_TRUE(re.Exec("123!"));
+  EXPECT_EQ(re.GetMatch(1), "3");
+
+  re.SetExpression("a.");
+  ASSERT_TRUE(re.Exec("a1a2a3"));
+  EXPECT_TRUE(re.ExecPrim(2));
+  EXPECT_EQ(re.GetMatch(0), "a2");
+  EXPECT_EQ(re.MatchPos(0), 3);
+  EXPECT_FALSE(re.ExecPrim(6));
+  EXPECT_FALSE(re.ExecPrim(8));  // beyond the input: no match, no error
+  EXPECT_EQ(re.GetMatch(0), "");
+
+  re.SetExpression("^");
+  ASSERT_TRUE(re.Exec(""));
+  EXPECT_EQ(re.MatchPos(0), 1);
+  EXPECT_EQ(re.MatchLen(0), 0);
+}
+
+TEST(Regex, CustomCharacterClassesAndCaseTables) {
+  TRegex re;
+  re.SetWordCharacters("ab");
+  re.SetExpression("\\w+");
+  ASSERT_TRUE(re.Exec("xyzabba"));
+  EXPECT_EQ(re.GetMatch(0), "abba");
+  re.SetSpaceCharacters("_");
+  re.SetExpression("\\s");
+  ASSERT_TRUE(re.Exec("a b_c"));
+  EXPECT_EQ(re.MatchPos(0), 4);
+
+  // Windows-1251 case pairs, injected: upper C0-DF, lower E0-FF, YO A8/B8.
+  RegexCaseTables cyr{};
+  for (int c = 0; c < 256; ++c) {
+    cyr.upper[static_cast<size_t>(c)] = static_cast<uint8_t>(c);
+    cyr.lower[static_cast<size_t>(c)] = static_cast<uint8_t>(c);
+  }
+  for (int c = 0xE0; c <= 0xFF; ++c) {
+    cyr.upper[static_cast<size_t>(c)] = static_cast<uint8_t>(c - 32);
+    cyr.lower[static_cast<size_t>(c - 32)] = static_cast<uint8_t>(c);
+  }
+  cyr.upper[0xB8] = 0xA8;
+  cyr.lower[0xA8] = 0xB8;
+  TRegex ru;
+  ru.SetCaseTables(cyr);
+  ru.SetModifier(1, true);
+  EXPECT_EQ(ru.InvertCase(0xB8), 0xA8);
+  EXPECT_EQ(ru.InvertCase('a'), 'a');  // these tables know no Latin letters
+  ru.SetExpression("\xEC\xF3\xE7\xFB\xEA\xE0");
+  EXPECT_TRUE(ru.Exec("\xCC\xD3\xC7\xDB\xCA\xC0"));
+  ru.SetExpression("[\xE0-\xFF]+");
+  ASSERT_TRUE(ru.Exec("\xA8\xCB\xCA\xC0"));
+  EXPECT_EQ(ru.GetMatch(0), "\xA8\xCB\xCA\xC0");
+
+  const RegexCaseTables& cp = Cp1252RegexCaseTables();
+  EXPECT_EQ(cp.upper[0xFF], 0x9F);
+  EXPECT_EQ(cp.lower[0xD7], 0xD7);
+  EXPECT_EQ(cp.upper[0xDF], 0xDF);
+}
+
+TEST(Regex, PathologicalPatternsEndWithAnError) {
+  // Deep recursion: a loop whose every iteration nests one level deeper.
+  TRegex deep;
+  deep.SetExpression("(a|b){1,100000}c");
+  try {
+    deep.Exec(std::string(100000, 'a') + "-c");
+    FAIL() << "expected an error";
+  } catch (const ERegexError& e) {
+    EXPECT_EQ(e.ErrorNumber, TRegex::kErrRecursionTooDeep);
+  }
+  // Short enough: still found.
+  deep.SetExpression("(a|b){1,100000}c");
+  EXPECT_TRUE(deep.Exec(std::string(200, 'a') + "c"));
+
+  // Exponential backtracking runs into the step budget.
+  TRegex slow;
+  slow.SetStepLimit(100000);
+  slow.SetExpression("(a|a)*c");
+  try {
+    slow.Exec(std::string(30, 'a') + "bc");
+    FAIL() << "expected an error";
+  } catch (const ERegexError& e) {
+    EXPECT_EQ(e.ErrorNumber, TRegex::kErrStepLimit);
+  }
+}
+
+}  // namespace
+}  // namespace kv

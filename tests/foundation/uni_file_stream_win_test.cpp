@@ -1,0 +1,188 @@
+#include "foundation/uni_file_stream_win.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "foundation/ansi_text_win.h"
+
+namespace kv {
+namespace {
+
+std::wstring TestFolder() {
+  static const std::wstring folder = [] {
+    std::wstring dir = AnsiToWString(KV_TEST_BINARY_DIR) + L"\\uni_file_stream_test";
+    CreateDirectoryW(dir.c_str(), nullptr);
+    return dir;
+  }();
+  return folder;
+}
+
+// Names outside code page 1252: Cyrillic, CJK, and a character beyond the
+// basic plane (a surrogate pair).
+const wchar_t* const kNames[] = {
+    L"\x041C\x0443\x0437\x044B\x043A\x0430.mp3",
+    L"\x97F3\x697D\x30D5\x30A1\x30A4\x30EB.mp3",
+    L"song \xD834\xDD1E clef.mp3",
+};
+
+std::vector<uint8_t> Pattern(size_t n) {
+  std::vector<uint8_t> v(n);
+  for (size_t i = 0; i < n; ++i) v[i] = static_cast<uint8_t>(i * 7 + 3);
+  return v;
+}
+
+bool Opens(const std::wstring& name, uint16_t mode) {
+  try {
+    TUniFileStream s(name, mode);
+    return true;
+  } catch (const EFOpenError&) {
+    return false;
+  }
+}
+
+TEST(UniFileStream, WideNamesAreCreatedWrittenAndReadInEveryMode) {
+  const std::vector<uint8_t> data = Pattern(10000);
+  for (const wchar_t* leaf : kNames) {
+    const std::wstring name = TestFolder() + L"\\" + leaf;
+    {
+      TUniFileStream out(name, kModeCreate);
+      EXPECT_EQ(out.Write(data.data(), data.size()), data.size());
+      EXPECT_EQ(out.Size(), 10000);
+      EXPECT_EQ(out.Seek(-100, SeekOrigin::End), 9900);
+      uint8_t tail[200];
+      EXPECT_EQ(out.Read(tail, sizeof tail), 100u);  // short only at the end
+      EXPECT_EQ(tail[0], data[9900]);
+    }
+    // The name on disk is exactly the wide name.
+    WIN32_FIND_DATAW found;
+    FindHandle find(FindFirstFileW(name.c_str(), &found));
+    ASSERT_TRUE(find);
+    EXPECT_EQ(std::wstring(found.cFileName), leaf);
+
+    for (uint16_t share : {uint16_t{0}, kShareNone, kShareRead, kShareWrite, kShareReadWrite}) {
+      TUniFileStream in(name, kOpenRead | share);
+      std::vector<uint8_t> back(data.size());
+      EXPECT_EQ(in.Read(back.data(), back.size()), back.size());
+      EXPECT_EQ(back, data) << "sharing " << share;
+    }
+    {
+      TUniFileStream rw(name, kOpenReadWrite | kShareNone);
+      rw.Seek(5, SeekOrigin::Begin);
+      const uint8_t patch[] = {0xAA, 0xBB};
+      rw.Write(patch, 2);
+      EXPECT_EQ(rw.Position(), 7);
+      rw.Seek(4, SeekOrigin::Begin);
+      uint8_t got[4];
+      ASSERT_EQ(rw.Read(got, 4), 4u);
+      EXPECT_EQ(got[0], data[4]);
+      EXPECT_EQ(got[1], 0xAA);
+      EXPECT_EQ(got[2], 0xBB);
+      EXPECT_EQ(got[3], data[7]);
+    }
+    {
+      TUniFileStream w(name, kOpenWrite | kShareReadWrite);
+      uint8_t b;
+      EXPECT_THROW(w.Read(&b, 1), std::system_error);  // opened for writing only
+    }
+    EXPECT_TRUE(DeleteFileW(name.c_str()));
+  }
+}
+
+TEST(UniFileStream, SharingDecidesWhetherASecondOpenSucceeds) {
+  const std::wstring name = TestFolder() + L"\\" + kNames[0];
+  { TUniFileStream create(name, kModeCreate); }
+  struct Case {
+    uint16_t first;
+    uint16_t second;
+    bool opens;
+  } const cases[] = {
+      {kOpenRead | kShareRead, kOpenRead | kShareRead, true},
+      {kOpenRead | kShareRead, kOpenRead | kShareReadWrite, true},
+      {kOpenRead | kShareRead, kOpenWrite | kShareReadWrite, false},
+      {kOpenRead | kShareNone, kOpenRead | kShareReadWrite, false},
+      {kOpenRead, kOpenRead | kShareReadWrite, false},  // sharing 0: none
+      {kOpenRead | kShareWrite, kOpenWrite | kShareReadWrite, true},
+      {kOpenRead | kShareWrite, kOpenRead | kShareReadWrite, false},
+      {kOpenReadWrite | kShareReadWrite, kOpenRead | kShareRead, false},
+      {kOpenReadWrite | kShareReadWrite, kOpenReadWrite | kShareReadWrite, true},
+  };
+  for (const Case& c : cases) {
+    TUniFileStream first(name, c.first);
+    EXPECT_EQ(Opens(name, c.second), c.opens) << std::hex << c.first << " then " << c.second;
+  }
+  {
+    TUniFileStream exclusive(name, kModeCreate);
+    EXPECT_FALSE(Opens(name, kOpenRead | kShareReadWrite));
+  }
+  // Sharing values above 4 are no sharing mode at all.
+  EXPECT_FALSE(Opens(name, kOpenRead | 0x50));
+  EXPECT_FALSE(Opens(name, kOpenRead | 0xF0));
+  EXPECT_TRUE(DeleteFileW(name.c_str()));
+}
+
+TEST(UniFileStream, FailuresNameTheFullPath) {
+  const std::wstring missing = TestFolder() + L"\\" + L"absent \x044F.mp3";
+  try {
+    TUniFileStream s(missing, kOpenRead | kShareRead);
+    FAIL() << "opened a missing file";
+  } catch (const EFOpenError& e) {
+    EXPECT_EQ(std::string(e.what()), "Cannot open file " + WStringToAnsi(WideExpandFileName(missing)));
+  }
+  const std::wstring noFolder = TestFolder() + L"\\no such folder\\new.txt";
+  try {
+    TUniFileStream s(noFolder, kModeCreate);
+    FAIL() << "created a file in a missing folder";
+  } catch (const EFCreateError& e) {
+    EXPECT_EQ(std::string(e.what()), "Cannot create file " + WStringToAnsi(WideExpandFileName(noFolder)));
+  }
+  // The full path is not cut at 260 characters.
+  const std::wstring longName = L"C:\\" + std::wstring(300, L'x') + L"\\..\\y";
+  EXPECT_EQ(WideExpandFileName(longName), L"C:\\y");
+  const std::wstring deep = L"C:\\" + std::wstring(250, L'd') + L"\\" + std::wstring(250, L'f');
+  EXPECT_EQ(WideExpandFileName(deep), deep);
+}
+
+TEST(UniFileStream, PositionsBeyondFourGigabytes) {
+  const std::wstring name = TestFolder() + L"\\sparse.bin";
+  {
+    TUniFileStream s(name, kModeCreate);
+    const int64_t beyond = (int64_t{5} << 30) + 17;
+    EXPECT_EQ(s.Seek(beyond, SeekOrigin::Begin), beyond);
+    const uint8_t b = 0x5A;
+    s.Write(&b, 1);
+    EXPECT_EQ(s.Size(), beyond + 1);
+    EXPECT_EQ(s.Seek(-1, SeekOrigin::Current), beyond);
+    uint8_t back = 0;
+    EXPECT_EQ(s.Read(&back, 1), 1u);
+    EXPECT_EQ(back, 0x5A);
+    EXPECT_THROW(s.Seek(-1, SeekOrigin::Begin), std::system_error);
+  }
+  EXPECT_TRUE(DeleteFileW(name.c_str()));
+}
+
+TEST(UniFileStream, WideStringHelpers) {
+  wchar_t buf[8];
+  struct Case {
+    const wchar_t* source;
+    size_t most;
+    const wchar_t* copied;
+  } const cases[] = {
+      {L"abcdef", 0, L""}, {L"abcdef", 3, L"abc"}, {L"ab", 5, L"ab"}, {L"", 4, L""}, {L"abcdefg", 7, L"abcdefg"},
+  };
+  for (const Case& c : cases) {
+    std::fill(std::begin(buf), std::end(buf), L'#');
+    EXPECT_EQ(WStrLCopy(buf, c.source, c.most), buf);
+    EXPECT_EQ(std::wstring(buf), c.copied);
+  }
+  const wchar_t* text = L"a\\b\\c";
+  EXPECT_EQ(WStrScan(text, L'\\'), text + 1);
+  EXPECT_EQ(WStrScan(text, L'c'), text + 4);
+  EXPECT_EQ(WStrScan(text, L'z'), nullptr);
+  EXPECT_EQ(WStrScan(L"", L'a'), nullptr);
+}
+
+}  // namespace
+}  // namespace kv
