@@ -1,0 +1,63 @@
+#pragma once
+// The word indexes of a collection: artist and title texts cut into words,
+// numbered per side, stored as sequences under their record numbers, and the
+// similarity query that turns per-cent bounds into error budgets and combines
+// the artist and title candidates. The collection owns one instance; it also
+// owns the exclude-words dictionary, which must outlive the index.
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include "engine/word_search.h"
+
+namespace kv {
+
+// How a query combines the artist and title candidates.
+enum class Combine : uint8_t { kNone = 0, kArtist = 1, kTitle = 2, kArtistAndTitle = 3, kArtistOrTitle = 4 };
+
+// The error budget for a text of word_count words at bound per cent:
+// Round(word_count x (100 - bound) / 100) x 3, halves to the even neighbour,
+// limited to the 32-bit range.
+int32_t SimilarityBudget(int64_t word_count, int32_t bound);
+
+// The word numbers of text in `words`, in text order, leaving out the words
+// of `exclude` (may be null). A word is a maximal run of ASCII letters and
+// digits and bytes 128-255; a word new to `words` is added with the highest
+// number so far plus one (the first word gets 1).
+std::vector<int32_t> GetWordsList(std::string_view text, TCustomStrFinder& words, const TCustomStrFinder* exclude);
+
+class WordIndex {
+ public:
+  // exclude_words: the exclude-words dictionary, or null for none.
+  explicit WordIndex(const TCustomStrFinder* exclude_words = nullptr);
+
+  // Forgets every word and sequence; the exclude words stay.
+  void Clear();
+  // Indexes the artist and title of one record.
+  void AddSearchInfo(std::string_view artist, std::string_view title, int32_t record);
+  // The records similar to artist/title within the bounds (per cent), combined
+  // by `combine` (a Combine value; others give nothing), ascending. Words of
+  // the query that were never indexed are numbered as a side effect.
+  std::vector<int32_t> FindSimilar(std::string_view artist, std::string_view title, int32_t artist_bound,
+                                   int32_t title_bound, uint8_t combine);
+
+  TCustomStrFinder& ArtistWords() { return artist_words_; }
+  TCustomStrFinder& TitleWords() { return title_words_; }
+  const TCustomIntArrFinder& ArtistIndex() const { return artist_index_; }
+  const TCustomIntArrFinder& TitleIndex() const { return title_index_; }
+
+ private:
+  // Costs of the collection's tries: substitution, extra stored word, extra
+  // query word.
+  static constexpr int32_t kSubstituteCost = 4, kInsertCost = 3, kDeleteCost = 3;
+
+  std::vector<int32_t> SearchSide(std::string_view text, int32_t bound, TCustomStrFinder& words,
+                                  TCustomIntArrFinder& index);
+
+  const TCustomStrFinder* exclude_;
+  TCustomStrFinder artist_words_, title_words_;
+  TCustomIntArrFinder artist_index_{kSubstituteCost, kInsertCost, kDeleteCost};
+  TCustomIntArrFinder title_index_{kSubstituteCost, kInsertCost, kDeleteCost};
+};
+
+}  // namespace kv

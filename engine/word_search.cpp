@@ -1,0 +1,392 @@
+#include "engine/word_search.h"
+
+#include <algorithm>
+#include <stdexcept>
+#include <string>
+
+namespace kv {
+
+// ----------------------------------------------------------------- FlatMap64
+
+namespace {
+
+uint64_t Mix(uint64_t x) {
+  x ^= x >> 33;
+  x *= 0xff51afd7ed558ccdULL;
+  x ^= x >> 33;
+  return x;
+}
+
+}  // namespace
+
+size_t FlatMap64::Probe(uint64_t key) const {
+  const size_t mask = slots_.size() - 1;
+  size_t i = Mix(key) & mask;
+  while (slots_[i].key != kEmpty && slots_[i].key != key) i = (i + 1) & mask;
+  return i;
+}
+
+uint32_t FlatMap64::Find(uint64_t key) const {
+  if (slots_.empty()) return kMissing;
+  const Slot& s = slots_[Probe(key)];
+  return s.key == key ? s.value : kMissing;
+}
+
+uint32_t& FlatMap64::At(uint64_t key) {
+  // Load stays at or below one half, so probes stay short.
+  if ((size_ + 1) * 2 > slots_.size()) Grow();
+  const size_t i = Probe(key);
+  Slot& s = slots_[i];
+  if (s.key != key) {
+    s.key = key;
+    s.value = kMissing;
+    ++size_;
+    if (track_) touched_.push_back(static_cast<uint32_t>(i));
+  }
+  return s.value;
+}
+
+void FlatMap64::Grow() {
+  std::vector<Slot> old(slots_.empty() ? 16 : slots_.size() * 2, Slot{kEmpty, kMissing});
+  old.swap(slots_);
+  touched_.clear();
+  size_ = 0;
+  for (const Slot& s : old) {
+    if (s.key == kEmpty) continue;
+    const size_t i = Probe(s.key);
+    slots_[i] = s;
+    ++size_;
+    if (track_) touched_.push_back(static_cast<uint32_t>(i));
+  }
+}
+
+void FlatMap64::Clear() {
+  if (track_) {
+    for (uint32_t i : touched_) slots_[i] = Slot{kEmpty, kMissing};
+    touched_.clear();
+  } else {
+    for (Slot& s : slots_) s = Slot{kEmpty, kMissing};
+  }
+  size_ = 0;
+}
+
+// ---------------------------------------------------------- TCustomStrFinder
+
+TCustomStrFinder::TCustomStrFinder() : level_roots_{kNoNode} {}
+
+// Finds the key in the level or inserts it. The would-be parent is the last
+// node of the ordinary search; a new node nearer to 128 than that parent takes
+// the parent's place, the parent becoming its child on the appropriate side.
+// A level holds at most 256 keys, so the walk is bounded.
+uint32_t TCustomStrFinder::AddLetter(uint32_t level, uint8_t key) {
+  uint32_t parent = kNoNode;
+  for (uint32_t x = level_roots_[level]; x != kNoNode;) {
+    if (nodes_[x].key == key) return x;
+    parent = x;
+    x = key < nodes_[x].key ? nodes_[x].smaller : nodes_[x].larger;
+  }
+  const auto n = static_cast<uint32_t>(nodes_.size());
+  nodes_.push_back(Node{key});
+  nodes_[n].level = level;
+  if (parent == kNoNode) {
+    level_roots_[level] = n;
+    return n;
+  }
+  auto distance = [](int k) { return k < 128 ? 128 - k : k - 128; };
+  Node& p = nodes_[parent];
+  Node& nn = nodes_[n];
+  if (distance(p.key) <= distance(key)) {
+    (key >= p.key ? p.larger : p.smaller) = n;
+    nn.parent = parent;
+    return n;
+  }
+  // Lift: the parent's empty side is where n would have gone, so the parent
+  // keeps both its subtrees and the order of the tree is preserved.
+  (key > p.key ? nn.smaller : nn.larger) = parent;
+  nn.parent = p.parent;
+  if (p.parent == kNoNode) {
+    level_roots_[level] = n;
+  } else {
+    Node& g = nodes_[p.parent];
+    (g.smaller == parent ? g.smaller : g.larger) = n;
+  }
+  p.parent = n;
+  return n;
+}
+
+uint32_t TCustomStrFinder::FindLetter(uint32_t level, uint8_t key) const {
+  uint32_t x = level_roots_[level];
+  while (x != kNoNode && nodes_[x].key != key) x = key < nodes_[x].key ? nodes_[x].smaller : nodes_[x].larger;
+  return x;
+}
+
+void TCustomStrFinder::AddString(std::string_view word, int32_t number) {
+  // A word that already ends in its end key is not given a second one.
+  const bool has_end = !word.empty() && word.back() == '\0';
+  const size_t letters = has_end ? word.size() - 1 : word.size();
+  uint32_t level = 0;
+  uint32_t node = kNoNode;
+  for (size_t i = 0; i <= letters; ++i) {
+    if (node != kNoNode) {
+      if (nodes_[node].next == kNoNode) {
+        nodes_[node].next = static_cast<uint32_t>(level_roots_.size());
+        level_roots_.push_back(kNoNode);
+      }
+      level = nodes_[node].next;
+    }
+    const uint8_t key = i < letters ? Fold(static_cast<uint8_t>(word[i])) : 0;
+    node = AddLetter(level, key);
+  }
+  if (nodes_[node].numbers == kNoNode) {
+    nodes_[node].numbers = static_cast<uint32_t>(numbers_.size());
+    numbers_.emplace_back();
+  }
+  numbers_[nodes_[node].numbers].push_back(number);
+  if (number > highest_) highest_ = number;
+}
+
+uint32_t TCustomStrFinder::Find(std::string_view word) const {
+  const bool has_end = !word.empty() && word.back() == '\0';
+  const size_t letters = has_end ? word.size() - 1 : word.size();
+  uint32_t node = kNoNode;
+  for (size_t i = 0; i <= letters; ++i) {
+    uint32_t level = 0;
+    if (node != kNoNode) {
+      level = nodes_[node].next;
+      if (level == kNoNode) return kNoNode;
+    }
+    node = FindLetter(level, i < letters ? Fold(static_cast<uint8_t>(word[i])) : 0);
+    if (node == kNoNode) return kNoNode;
+  }
+  return node;
+}
+
+int32_t TCustomStrFinder::FindFirst(std::string_view word) const {
+  const auto numbers = Numbers(Find(word));
+  return numbers.empty() ? -1 : numbers.front();
+}
+
+std::span<const int32_t> TCustomStrFinder::Numbers(uint32_t node) const {
+  if (node >= nodes_.size() || nodes_[node].numbers == kNoNode) return {};
+  return numbers_[nodes_[node].numbers];
+}
+
+// Pre-order step by parent links: the smaller child, else the larger child,
+// else the larger child of the nearest ancestor reached from its smaller side.
+uint32_t TCustomStrFinder::NextInLevel(uint32_t node) const {
+  const Node& n = nodes_[node];
+  if (n.smaller != kNoNode) return n.smaller;
+  if (n.larger != kNoNode) return n.larger;
+  for (uint32_t x = node; nodes_[x].parent != kNoNode; x = nodes_[x].parent) {
+    const Node& p = nodes_[nodes_[x].parent];
+    if (p.smaller == x && p.larger != kNoNode) return p.larger;
+  }
+  return kNoNode;
+}
+
+std::vector<uint8_t> TCustomStrFinder::LevelKeys(std::string_view prefix) const {
+  uint32_t level = 0;
+  for (char c : prefix) {
+    const uint32_t node = FindLetter(level, Fold(static_cast<uint8_t>(c)));
+    if (node == kNoNode || nodes_[node].next == kNoNode) return {};
+    level = nodes_[node].next;
+  }
+  std::vector<uint8_t> keys;
+  for (uint32_t x = level_roots_[level]; x != kNoNode; x = NextInLevel(x)) keys.push_back(nodes_[x].key);
+  return keys;
+}
+
+size_t TCustomStrFinder::MemoryBytes() const {
+  size_t bytes = nodes_.capacity() * sizeof(Node) + level_roots_.capacity() * sizeof(uint32_t) +
+                 numbers_.capacity() * sizeof(std::vector<int32_t>);
+  for (const auto& v : numbers_) bytes += v.capacity() * sizeof(int32_t);
+  return bytes;
+}
+
+// ------------------------------------------------------- TCustomIntArrFinder
+
+namespace {
+
+// The words of a sequence without its optional trailing end key; a 0 anywhere
+// else would end the sequence early and is refused.
+std::span<const int32_t> WithoutEndKey(std::span<const int32_t> words, const char* what) {
+  if (!words.empty() && words.back() == 0) words = words.first(words.size() - 1);
+  for (int32_t w : words) {
+    if (w == 0) throw std::invalid_argument(std::string(what) + ": word number 0 before the end of the sequence");
+  }
+  return words;
+}
+
+}  // namespace
+
+uint32_t TCustomIntArrFinder::Child(uint32_t parent, int32_t key) const {
+  const Node& p = nodes_[parent];
+  if (p.count > kSmallLevel) return children_.Find(Pair(parent, key));
+  for (uint32_t x = p.first; x != kNone; x = nodes_[x].sibling) {
+    if (nodes_[x].key == key) return x;
+  }
+  return kNone;
+}
+
+// Large levels: every child by key, and for every key k the children that
+// continue with k (so a skipped or substituted word followed by an exact
+// match need not try every child).
+void TCustomIntArrFinder::IndexLevel(uint32_t parent) {
+  for (uint32_t x = nodes_[parent].first; x != kNone; x = nodes_[x].sibling) {
+    children_.At(Pair(parent, nodes_[x].key)) = x;
+    if (nodes_[x].key == 0) continue;
+    for (uint32_t y = nodes_[x].first; y != kNone; y = nodes_[y].sibling) IndexGrandchild(parent, x, nodes_[y].key);
+  }
+}
+
+void TCustomIntArrFinder::IndexGrandchild(uint32_t grandparent, uint32_t parent, int32_t key) {
+  uint32_t& head = grandchildren_.At(Pair(grandparent, key));
+  via_.push_back(Via{parent, head == FlatMap64::kMissing ? kNone : head});
+  head = static_cast<uint32_t>(via_.size() - 1);
+}
+
+uint32_t TCustomIntArrFinder::AddChild(uint32_t parent, int32_t key) {
+  const uint32_t existing = Child(parent, key);
+  if (existing != kNone) return existing;
+  if (nodes_.size() >= kNone - 1) throw std::length_error("word index: too many nodes");
+  const auto n = static_cast<uint32_t>(nodes_.size());
+  nodes_.push_back(Node{key});
+  parent_.push_back(parent);
+  Node& p = nodes_[parent];
+  (p.first == kNone ? p.first : nodes_[p.last].sibling) = n;
+  p.last = n;
+  ++p.count;
+  if (p.count == kSmallLevel + 1) {
+    IndexLevel(parent);
+  } else if (p.count > kSmallLevel + 1) {
+    children_.At(Pair(parent, key)) = n;
+  }
+  const uint32_t grandparent = parent_[parent];
+  if (grandparent != kNone && nodes_[grandparent].count > kSmallLevel) IndexGrandchild(grandparent, parent, key);
+  return n;
+}
+
+void TCustomIntArrFinder::AddString(std::span<const int32_t> words, int32_t record) {
+  words = WithoutEndKey(words, "AddString");
+  uint32_t node = 0;
+  for (int32_t w : words) node = AddChild(node, w);
+  const uint32_t end = AddChild(node, 0);
+  ring_.push_back(RingEntry{record, kNone});
+  const auto entry = static_cast<uint32_t>(ring_.size() - 1);
+  Node& e = nodes_[end];
+  (e.first == kNone ? e.first : ring_[e.last].next) = entry;
+  e.last = entry;
+  ++e.count;
+}
+
+void TCustomIntArrFinder::ClearSearchResults() {
+  found_.clear();
+  result_count_ = 0;
+  // Found marks are tied to a search generation; wrapping resets them.
+  if (++generation_ == 0) {
+    std::fill(found_stamp_.begin(), found_stamp_.end(), 0);
+    generation_ = 1;
+  }
+}
+
+void TCustomIntArrFinder::AddRing(uint32_t end_node) {
+  if (found_stamp_.size() < nodes_.size()) found_stamp_.resize(nodes_.size(), 0);
+  if (found_stamp_[end_node] == generation_) return;
+  found_stamp_[end_node] = generation_;
+  found_.push_back(end_node);
+  result_count_ += static_cast<int32_t>(nodes_[end_node].count);
+}
+
+// A state (level, query position) already explored with at least this budget
+// can find nothing new: every path open to a smaller budget was open then.
+// The entry is claimed at push time; a later push with a higher budget
+// supersedes it and the stale entry is dropped when popped.
+void TCustomIntArrFinder::Push(uint32_t node, uint32_t q, int64_t budget) {
+  uint32_t& best = explored_.At(Pair(node, static_cast<int32_t>(q)));
+  const auto b = static_cast<uint32_t>(budget);  // 0 <= budget <= INT32_MAX here
+  if (best != FlatMap64::kMissing && best >= b) return;
+  best = b;
+  stack_.push_back(State{node, q, budget});
+}
+
+// Continues from every child of `node` except the one keyed `except` (it
+// matched, so it has no other move) and the end node (nothing follows it).
+// When the budget left allows neither move again and no trailing drop, a child
+// can only lead somewhere through the query's word at q: then only the
+// children that continue with that word are tried.
+void TCustomIntArrFinder::Spread(uint32_t node, uint32_t q, int64_t budget, int32_t except,
+                                 std::span<const int32_t> query) {
+  const auto left = static_cast<int64_t>(query.size() - q);
+  const bool exact_only = budget < SubstituteCost && budget < InsertCost &&
+                          (left == 0 || budget < int64_t{DeleteCost} * left);
+  const int32_t next_key = q < query.size() ? query[q] : 0;
+  const Node& n = nodes_[node];
+  if (exact_only && n.count > kSmallLevel) {
+    const uint32_t head = grandchildren_.Find(Pair(node, next_key));
+    for (uint32_t v = head == FlatMap64::kMissing ? kNone : head; v != kNone; v = via_[v].next) {
+      const uint32_t x = via_[v].parent;
+      if (nodes_[x].key != except) Push(x, q, budget);
+    }
+    return;
+  }
+  for (uint32_t x = n.first; x != kNone; x = nodes_[x].sibling) {
+    const int32_t key = nodes_[x].key;
+    if (key == except || key == 0) continue;
+    if (exact_only && Child(x, next_key) == kNone) continue;
+    Push(x, q, budget);
+  }
+}
+
+void TCustomIntArrFinder::Visit(const State& s, std::span<const int32_t> query) {
+  const auto left = static_cast<int64_t>(query.size() - s.q);
+  const int32_t c = s.q < query.size() ? query[s.q] : 0;
+  const uint32_t end = Child(s.node, 0);
+  if (end != kNone && s.budget >= int64_t{DeleteCost} * left) AddRing(end);
+  if (c != 0) {
+    const uint32_t match = Child(s.node, c);
+    if (match != kNone) Push(match, s.q + 1, s.budget);
+    if (s.budget - SubstituteCost >= 0) Spread(s.node, s.q + 1, s.budget - SubstituteCost, c, query);
+  }
+  if (s.budget - InsertCost >= 0) Spread(s.node, s.q, s.budget - InsertCost, c, query);
+}
+
+int32_t TCustomIntArrFinder::FuzzySearch(std::span<const int32_t> query, int32_t budget) {
+  ClearSearchResults();
+  steps_ = 0;
+  if (SubstituteCost < 0 || InsertCost < 0 || DeleteCost < 0) {
+    throw std::invalid_argument("FuzzySearch: negative edit cost");
+  }
+  if (query.empty() || budget < 0) return 0;
+  query = WithoutEndKey(query, "FuzzySearch");
+  if (query.size() >= kNone) throw std::length_error("FuzzySearch: query too long");
+  explored_.TrackTouched(true);
+  explored_.Clear();
+  stack_.clear();
+  Push(0, 0, budget);
+  while (!stack_.empty()) {
+    const State s = stack_.back();
+    stack_.pop_back();
+    if (explored_.Find(Pair(s.node, static_cast<int32_t>(s.q))) != static_cast<uint32_t>(s.budget)) continue;
+    ++steps_;
+    Visit(s, query);
+  }
+  return result_count_;
+}
+
+std::vector<int32_t> TCustomIntArrFinder::GetResultArray() const {
+  std::vector<int32_t> out;
+  out.reserve(static_cast<size_t>(result_count_));
+  for (uint32_t end : found_) {
+    for (uint32_t e = nodes_[end].first; e != kNone; e = ring_[e].next) out.push_back(ring_[e].record);
+  }
+  return out;
+}
+
+size_t TCustomIntArrFinder::MemoryBytes() const {
+  return nodes_.capacity() * sizeof(Node) + parent_.capacity() * sizeof(uint32_t) +
+         ring_.capacity() * sizeof(RingEntry) + children_.MemoryBytes() + grandchildren_.MemoryBytes() +
+         via_.capacity() * sizeof(Via) + found_.capacity() * sizeof(uint32_t) +
+         found_stamp_.capacity() * sizeof(uint32_t) + explored_.MemoryBytes() + stack_.capacity() * sizeof(State);
+}
+
+}  // namespace kv

@@ -1,0 +1,192 @@
+#pragma once
+// Word-level similarity: a letter trie that numbers words, and a trie of
+// word-number sequences searched within an error budget. Byte-level code:
+// no system headers, builds natively.
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string_view>
+#include <vector>
+
+namespace kv {
+
+// Open-addressing hash map from 64-bit keys to 32-bit values, for the
+// indexes of the sequence trie. The key ~0 is reserved as the empty slot.
+class FlatMap64 {
+ public:
+  static constexpr uint32_t kMissing = UINT32_MAX;
+
+  // The value stored under key, or kMissing.
+  uint32_t Find(uint64_t key) const;
+  // Reference to the value under key, inserting kMissing first when absent.
+  uint32_t& At(uint64_t key);
+  // Removes every entry; with `touched` tracking on, costs only the slots used.
+  void Clear();
+  size_t Size() const { return size_; }
+  size_t MemoryBytes() const { return slots_.capacity() * sizeof(Slot) + touched_.capacity() * sizeof(uint32_t); }
+  // Remember the slots written so that Clear need not sweep the whole table.
+  void TrackTouched(bool on) { track_ = on; }
+
+ private:
+  struct Slot {
+    uint64_t key;
+    uint32_t value;
+  };
+  static constexpr uint64_t kEmpty = ~uint64_t{0};
+  void Grow();
+  size_t Probe(uint64_t key) const;
+
+  std::vector<Slot> slots_;
+  std::vector<uint32_t> touched_;
+  size_t size_ = 0;
+  bool track_ = false;
+};
+
+// Word dictionary: a trie of letters giving each distinct word its numbers,
+// ASCII letters folded to upper case. Each level is a binary search tree in
+// which a new key nearer to 128 than its would-be parent takes the parent's
+// place. Nodes live in one pool, so no destructor recurses however long a
+// word is.
+class TCustomStrFinder {
+ public:
+  static constexpr uint32_t kNoNode = UINT32_MAX;
+
+  TCustomStrFinder();
+
+  // Stores word (with its end key 0) and appends number to its end node's
+  // numbers; raises HighestNumber when number is greater.
+  void AddString(std::string_view word, int32_t number);
+  // The word's end node, or kNoNode when it was never stored.
+  uint32_t Find(std::string_view word) const;
+  // The first (oldest) number stored for word, or -1.
+  int32_t FindFirst(std::string_view word) const;
+  // The numbers of an end node returned by Find, oldest first.
+  std::span<const int32_t> Numbers(uint32_t node) const;
+  // Highest number stored so far; -1 in a new dictionary.
+  int32_t HighestNumber() const { return highest_; }
+  // Keys of the level that follows `prefix` (the root level for ""), in
+  // traversal order: node, smaller subtree, larger subtree. Empty when the
+  // prefix is not stored. For inspecting the tree's shape.
+  std::vector<uint8_t> LevelKeys(std::string_view prefix) const;
+  size_t NodeCount() const { return nodes_.size(); }
+  size_t MemoryBytes() const;
+
+ private:
+  struct Node {
+    uint8_t key;
+    uint32_t smaller = kNoNode, larger = kNoNode, parent = kNoNode;
+    uint32_t level = 0;          // the level this node belongs to
+    uint32_t next = kNoNode;     // level of the following letter
+    uint32_t numbers = kNoNode;  // index into numbers_ (end nodes only)
+  };
+
+  uint8_t Fold(uint8_t c) const { return c >= 'a' && c <= 'z' ? static_cast<uint8_t>(c - 32) : c; }
+  uint32_t AddLetter(uint32_t level, uint8_t key);
+  uint32_t FindLetter(uint32_t level, uint8_t key) const;
+  uint32_t NextInLevel(uint32_t node) const;
+
+  std::vector<Node> nodes_;
+  std::vector<uint32_t> level_roots_;  // level 0 is the root level
+  std::vector<std::vector<int32_t>> numbers_;
+  int32_t highest_ = -1;
+};
+
+// Sequence index: a trie whose letters are word numbers (positive; 0 ends a
+// sequence), with record numbers kept at the end nodes. FuzzySearch finds
+// every stored sequence that turns into the query by substituting words,
+// skipping stored words and dropping trailing query words within a budget.
+//
+// Each level is indexed so that following one word is a lookup, and large
+// levels also know, for each key, which of their children continue with it;
+// the search remembers the highest budget each (level, query position) was
+// explored with. The set of records found is that of the plain recursive
+// walk over every node; rings are listed in the order this search meets them.
+class TCustomIntArrFinder {
+ public:
+  TCustomIntArrFinder() = default;
+  TCustomIntArrFinder(int32_t substitute_cost, int32_t insert_cost, int32_t delete_cost)
+      : SubstituteCost(substitute_cost), InsertCost(insert_cost), DeleteCost(delete_cost) {}
+
+  // Cost of replacing a query word by a different stored word.
+  int32_t SubstituteCost = 1;
+  // Cost of a stored word that the query does not have.
+  int32_t InsertCost = 1;
+  // Cost of each query word left over when a stored sequence ends.
+  int32_t DeleteCost = 1;
+
+  // Stores the sequence (a trailing 0 is accepted and not doubled) and appends
+  // record to its end node. Throws std::invalid_argument for a 0 before the end.
+  void AddString(std::span<const int32_t> words, int32_t record);
+  // Runs the search and returns how many record numbers it found. An empty
+  // query or a negative budget finds nothing. Throws std::invalid_argument
+  // for a 0 before the end of the query.
+  int32_t FuzzySearch(std::span<const int32_t> query, int32_t budget);
+  // The record numbers found by the last search, each end node's in the
+  // order they were added.
+  std::vector<int32_t> GetResultArray() const;
+  // Forgets the last search's results; the trie is untouched.
+  void ClearSearchResults();
+
+  // Figures for benchmarks: trie nodes, search states visited by the last
+  // search, and the memory held.
+  size_t NodeCount() const { return nodes_.size(); }
+  uint64_t LastSearchSteps() const { return steps_; }
+  size_t MemoryBytes() const;
+
+ private:
+  static constexpr uint32_t kNone = UINT32_MAX;
+  // Levels with more children than this get a hash index and a grandchild
+  // index; smaller ones are scanned.
+  static constexpr uint32_t kSmallLevel = 8;
+
+  // key 0 marks an end node: its first/last/count describe its ring of
+  // record numbers. Any other node: its children (a list in insertion order).
+  struct Node {
+    int32_t key;
+    uint32_t sibling = kNone;
+    uint32_t first = kNone;
+    uint32_t last = kNone;
+    uint32_t count = 0;
+  };
+  struct RingEntry {
+    int32_t record;
+    uint32_t next;
+  };
+  struct State {
+    uint32_t node;
+    uint32_t q;
+    int64_t budget;
+  };
+
+  static uint64_t Pair(uint32_t a, int32_t b) { return (uint64_t{a} << 32) | static_cast<uint32_t>(b); }
+  uint32_t Child(uint32_t parent, int32_t key) const;
+  uint32_t AddChild(uint32_t parent, int32_t key);
+  void IndexLevel(uint32_t parent);
+  void IndexGrandchild(uint32_t grandparent, uint32_t parent, int32_t key);
+  void Push(uint32_t node, uint32_t q, int64_t budget);
+  void Spread(uint32_t node, uint32_t q, int64_t budget, int32_t except, std::span<const int32_t> query);
+  void Visit(const State& s, std::span<const int32_t> query);
+  void AddRing(uint32_t end_node);
+
+  std::vector<Node> nodes_{Node{1}};   // node 0 owns the root level
+  std::vector<uint32_t> parent_{kNone};
+  std::vector<RingEntry> ring_;
+  FlatMap64 children_;                 // (parent, key) -> child, large levels
+  FlatMap64 grandchildren_;            // (grandparent, key) -> head in via_
+  struct Via {
+    uint32_t parent;
+    uint32_t next;
+  };
+  std::vector<Via> via_;
+
+  // Search state, reused between searches.
+  std::vector<uint32_t> found_;        // end nodes found, in order
+  std::vector<uint32_t> found_stamp_;  // per node: search generation that found it
+  uint32_t generation_ = 0;
+  int32_t result_count_ = 0;
+  FlatMap64 explored_;                 // (node, q) -> highest budget + bias
+  std::vector<State> stack_;
+  uint64_t steps_ = 0;
+};
+
+}  // namespace kv

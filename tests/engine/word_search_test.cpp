@@ -1,0 +1,320 @@
+#include "engine/word_index.h"
+#include "engine/word_search.h"
+#include "tests/engine/word_search_plain.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace kv {
+namespace {
+
+using Seq = std::vector<int32_t>;
+
+std::vector<int32_t> Sorted(std::vector<int32_t> v) {
+  std::sort(v.begin(), v.end());
+  return v;
+}
+
+// ------------------------------------------------------------ dictionary --
+
+TEST(WordDictionary, KeepsNumbersInOrderAndFoldsAsciiOnly) {
+  TCustomStrFinder d;
+  EXPECT_EQ(d.FindFirst("love"), -1);
+  EXPECT_EQ(d.HighestNumber(), -1);
+  d.AddString("love", 2);
+  d.AddString("LOVE", 1);
+  d.AddString("Lov", 7);
+  const auto numbers = d.Numbers(d.Find("lOvE"));
+  EXPECT_EQ(Seq(numbers.begin(), numbers.end()), (Seq{2, 1}));
+  EXPECT_EQ(d.FindFirst("love"), 2);
+  EXPECT_EQ(d.FindFirst("lo"), -1);      // a prefix is not a word
+  EXPECT_EQ(d.FindFirst("loves"), -1);   // nor is a longer word
+  EXPECT_EQ(d.HighestNumber(), 7);
+  d.AddString("\xE9t\xE9", 9);
+  EXPECT_EQ(d.FindFirst("\xE9T\xE9"), 9);
+  EXPECT_EQ(d.FindFirst("\xC9T\xC9"), -1);  // bytes above 127 are not folded
+}
+
+TEST(WordDictionary, NewKeyNearerTheCentreTakesItsParentsPlace) {
+  struct Case {
+    std::vector<std::string> words;
+    std::vector<uint8_t> traversal;
+  };
+  const Case cases[] = {
+      {{"A", "B", "C"}, {67, 66, 65}},            // each lifted above the last
+      {{"C", "B", "A"}, {67, 66, 65}},            // farther keys hang below
+      {{"\x80", "A", "\xC0", "B"}, {128, 66, 65, 192}},
+  };
+  for (const Case& c : cases) {
+    TCustomStrFinder d;
+    for (const auto& w : c.words) d.AddString(w, 1);
+    EXPECT_EQ(d.LevelKeys(""), c.traversal) << c.words.front();
+    for (const auto& w : c.words) EXPECT_EQ(d.FindFirst(w), 1) << w;
+  }
+}
+
+TEST(WordDictionary, VeryLongWordNeedsNoDeepRecursion) {
+  TCustomStrFinder d;
+  const std::string word(200000, 'x');
+  d.AddString(word, 3);
+  EXPECT_EQ(d.FindFirst(word), 3);
+  EXPECT_EQ(d.FindFirst(word.substr(1)), -1);
+}
+
+// ------------------------------------------------------------- word lists --
+
+TEST(WordsList, CutsNumbersAndExcludes) {
+  TCustomStrFinder exclude;
+  exclude.AddString("the", 0);
+  exclude.AddString("FEAT", 1);
+  struct Case {
+    const char* text;
+    Seq numbers;
+  };
+  // One dictionary through the whole table: numbers continue row to row.
+  const Case cases[] = {
+      {"", {}},
+      {" -/.,!", {}},
+      {"AC/DC", {1, 2}},
+      {"ac dc", {1, 2}},                // ASCII case folds
+      {"The Beatles feat. AC", {3, 1}}, // excluded words vanish
+      {"Beyonc\xE9", {4}},              // bytes above 127 are letters
+      {"BEYONC\xC9", {5}},              // and are not folded
+      {"the FEAT The", {}},
+      {"2Pac_2pac\t99", {6, 6, 7}},
+  };
+  TCustomStrFinder words;
+  for (const Case& c : cases) EXPECT_EQ(GetWordsList(c.text, words, &exclude), c.numbers) << c.text;
+  EXPECT_EQ(GetWordsList("ac", words, nullptr), Seq{1});
+}
+
+// ---------------------------------------------------------------- budgets --
+
+TEST(SimilarityBudget, RoundsHalfToEvenAndClamps) {
+  struct Case {
+    int64_t words;
+    int32_t bound;
+    int32_t budget;
+  };
+  const Case cases[] = {
+      {4, 85, 3},     // 0.6 -> 1
+      {5, 90, 0},     // 0.5 -> 0
+      {15, 90, 6},    // 1.5 -> 2
+      {25, 90, 6},    // 2.5 -> 2
+      {3, 85, 0},     // 0.45
+      {7, 50, 12},    // 3.5 -> 4
+      {9, 100, 0},
+      {1, 0, 3},
+      {5, 110, 0},    // -0.5 -> 0
+      {15, 110, -6},  // -1.5 -> -2
+      {25, 110, -6},  // -2.5 -> -2
+      {3, 150, -6},   // -1.5
+      {2147483647, -2147483647 - 1, 2147483647},
+      {2147483647, 2147483647, -2147483647 - 1},
+  };
+  for (const Case& c : cases) EXPECT_EQ(SimilarityBudget(c.words, c.bound), c.budget) << c.words << " " << c.bound;
+}
+
+// ----------------------------------------------------------------- search --
+
+TEST(SequenceSearch, BudgetNeededPerEdit) {
+  struct Case {
+    Seq stored;
+    int32_t needed;
+  };
+  const Seq query = {5, 7};
+  const Case cases[] = {
+      {{5, 7}, 0}, {{5, 9, 7}, 3}, {{5}, 3}, {{5, 8}, 4}, {{7}, 7}, {{}, 6}, {{9, 5, 7}, 3}, {{5, 7, 7}, 3},
+      {{7, 5}, 6},  // skip 7, match 5, drop the trailing 7
+  };
+  for (const Case& c : cases) {
+    TCustomIntArrFinder f(4, 3, 3);
+    f.AddString(c.stored, 42);
+    EXPECT_EQ(f.FuzzySearch(query, c.needed), 1) << c.needed;
+    EXPECT_EQ(f.GetResultArray(), Seq{42});
+    if (c.needed > 0) {
+      EXPECT_EQ(f.FuzzySearch(query, c.needed - 1), 0) << c.needed;
+      EXPECT_TRUE(f.GetResultArray().empty());
+    }
+  }
+}
+
+TEST(SequenceSearch, EmptyQueriesNegativeBudgetsAndBadInput) {
+  TCustomIntArrFinder f(4, 3, 3);
+  f.AddString(Seq{}, 1);         // an empty sequence is stored at the root
+  f.AddString(Seq{5, 7, 0}, 2);    // a trailing end key is not doubled
+  f.AddString(Seq{5, 7}, 3);
+  EXPECT_EQ(f.FuzzySearch(Seq{5, 7}, 0), 2);
+  EXPECT_EQ(Sorted(f.GetResultArray()), (Seq{2, 3}));
+  EXPECT_EQ(f.FuzzySearch(Seq{}, 100), 0);
+  EXPECT_EQ(f.FuzzySearch(Seq{5, 7}, -1), 0);
+  EXPECT_TRUE(f.GetResultArray().empty());
+  EXPECT_EQ(f.FuzzySearch(Seq{0}, 0), 1);   // the end key alone asks for the empty sequence
+  EXPECT_EQ(f.GetResultArray(), Seq{1});
+  f.ClearSearchResults();
+  EXPECT_TRUE(f.GetResultArray().empty());
+
+  EXPECT_THROW(f.AddString(Seq{5, 0, 7}, 4), std::invalid_argument);
+  EXPECT_THROW(f.FuzzySearch(Seq{5, 0, 7}, 3), std::invalid_argument);
+  f.InsertCost = -1;
+  EXPECT_THROW(f.FuzzySearch(Seq{5}, 3), std::invalid_argument);
+  f.InsertCost = 3;
+  EXPECT_EQ(f.FuzzySearch(Seq{5, 7}, 0), 2);  // nothing was stored by the refused call
+}
+
+TEST(SequenceSearch, RecordsOfOneSequenceComeOnceEach) {
+  TCustomIntArrFinder f(4, 3, 3);
+  for (int32_t r = 0; r < 5; ++r) f.AddString(Seq{1, 2, 3}, r);
+  // Many paths reach the same end node with a large budget.
+  EXPECT_EQ(f.FuzzySearch(Seq{1, 2, 3}, 40), 5);
+  EXPECT_EQ(f.GetResultArray(), (Seq{0, 1, 2, 3, 4}));
+}
+
+// Random small collections, some with wide levels so that the indexed paths
+// are taken: the search must agree with the direct cost computation and with
+// the plain walk over every node.
+TEST(SequenceSearch, AgreesWithDirectCostAndPlainWalk) {
+  std::mt19937 rng(20261206);
+  auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+  int found_any = 0;
+  for (int round = 0; round < 3000; ++round) {
+    const bool wide = round % 5 == 0;
+    const int vocabulary = wide ? pick(10, 30) : pick(1, 6);
+    const int records = wide ? pick(20, 80) : pick(1, 12);
+    const int max_len = wide ? 4 : 6;
+    int32_t sub = 4, ins = 3, del = 3;
+    if (round % 3 != 0) {
+      const int top = round % 2 ? 2 : 6;
+      sub = pick(0, top);
+      ins = pick(0, top);
+      del = pick(0, top);
+    }
+    TCustomIntArrFinder fast(sub, ins, del);
+    plain::PlainIntFinder slow(sub, ins, del);
+    std::vector<plain::Stored> stored;
+    auto word = [&] { return pick(1, 3) == 1 ? pick(31990, 32010) : pick(1, vocabulary); };
+    for (int32_t r = 0; r < records; ++r) {
+      Seq s(static_cast<size_t>(pick(0, max_len)));
+      for (auto& w : s) w = word();
+      if (!stored.empty() && pick(0, 3) == 0) s = stored[static_cast<size_t>(pick(0, r - 1))].words;
+      fast.AddString(s, r);
+      slow.AddString(s, r);
+      stored.push_back({s, r});
+    }
+    for (int k = 0; k < 4; ++k) {
+      Seq q(static_cast<size_t>(pick(1, max_len + 1)));
+      for (auto& w : q) w = word();
+      if (pick(0, 1) == 0) q = stored[static_cast<size_t>(pick(0, records - 1))].words;
+      if (q.empty()) q.push_back(word());
+      const int32_t budget = pick(-1, 14);
+      const int32_t count = fast.FuzzySearch(q, budget);
+      const Seq got = fast.GetResultArray();
+      ASSERT_EQ(static_cast<size_t>(count), got.size());
+      const Seq expected = plain::DpSearch(stored, q, budget, sub, ins, del);
+      ASSERT_EQ(Sorted(got), expected) << "round " << round << " budget " << budget;
+      ASSERT_EQ(Sorted(slow.FuzzySearch(q, budget)), expected) << "round " << round;
+      found_any += !expected.empty();
+    }
+  }
+  EXPECT_GT(found_any, 3000);  // the cases are not trivially empty
+}
+
+TEST(SequenceSearch, LongRepetitiveSequencesAgreeWithDirectCost) {
+  std::mt19937 rng(7);
+  TCustomIntArrFinder fast(4, 3, 3);
+  std::vector<plain::Stored> stored;
+  for (int32_t r = 0; r < 30; ++r) {
+    Seq s(static_cast<size_t>(60 + rng() % 10));
+    for (auto& w : s) w = static_cast<int32_t>(1 + rng() % 3);
+    fast.AddString(s, r);
+    stored.push_back({s, r});
+  }
+  for (int32_t r = 0; r < 30; r += 3) {
+    Seq q = stored[static_cast<size_t>(r)].words;
+    q[q.size() / 2] = 2;
+    for (int32_t budget : {0, 9, 30, 60}) {
+      fast.FuzzySearch(q, budget);
+      ASSERT_EQ(Sorted(fast.GetResultArray()), plain::DpSearch(stored, q, budget, 4, 3, 3)) << r << " " << budget;
+    }
+  }
+}
+
+// ------------------------------------------------------------- collection --
+
+class WordIndexTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    exclude_.AddString("the", 0);
+    exclude_.AddString("feat", 1);
+    const char* rows[][2] = {
+        {"The Beatles", "Let It Be"},                  // 0
+        {"Beatles", "Let It Be Naked"},                // 1
+        {"Beatles", "Hey Jude"},                       // 2
+        {"Rolling Stones", "Let It Bleed"},            // 3
+        {"Beatles feat. Billy Preston", "Let It Be"},  // 4
+        {"", "Let It Be"},                             // 5
+        {"The", "Yesterday"},                          // 6
+        {"beatles", "let it be"},                      // 7
+    };
+    for (int32_t i = 0; i < 8; ++i) index_.AddSearchInfo(rows[i][0], rows[i][1], i);
+  }
+  TCustomStrFinder exclude_;
+  WordIndex index_{&exclude_};
+};
+
+TEST_F(WordIndexTest, CombineModes) {
+  struct Case {
+    const char* artist;
+    const char* title;
+    int32_t artist_bound, title_bound;
+    uint8_t combine;
+    Seq expected;
+  };
+  const Case cases[] = {
+      {"Beatles", "Let It Be", 100, 100, 0, {}},
+      {"Beatles", "Let It Be", 100, 100, 1, {0, 1, 2, 7}},
+      {"Beatles", "Let It Be", 100, 100, 2, {0, 4, 5, 7}},
+      {"Beatles", "Let It Be", 100, 100, 3, {0, 7}},
+      {"Beatles", "Let It Be", 100, 100, 4, {0, 1, 2, 4, 5, 7}},
+      {"Beatles", "Let It Be", 90, 85, 3, {0, 7}},     // 3 title words: still exact
+      {"Beatles", "Let It Be", 90, 70, 3, {0, 1, 7}},  // budget 3: one extra stored word
+      {"Beatles", "Let It Be", 90, 70, 2, {0, 1, 4, 5, 7}},
+      {"Beatles", "Let It Be", 90, 50, 2, {0, 1, 3, 4, 5, 7}},  // budget 6: a substitution
+      {"Beatles", "Let It Be", 50, 50, 4, {0, 1, 2, 3, 4, 5, 7}},
+      {"The", "Let It Be", 0, 100, 3, {}},             // artist of excluded words only
+      {"Beatles", "Let It Be", 100, 100, 5, {}},       // no such mode
+      {"Beatles", "", 100, 0, 3, {}},
+      // Never-indexed artist words: only the empty artists are near enough.
+      {"Unknown Band", "Hey Jude", 0, 100, 4, {2, 5, 6}},
+      {"Beatles", "Let It Be", 200, 120, 4, {}},       // negative budgets
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(index_.FindSimilar(c.artist, c.title, c.artist_bound, c.title_bound, c.combine), c.expected)
+        << c.artist << "/" << c.title << " " << c.artist_bound << "/" << c.title_bound << " mode "
+        << int{c.combine};
+  }
+}
+
+TEST_F(WordIndexTest, EveryRecordWithWordsFindsItselfAndQueriesNumberNewWords) {
+  const char* rows[][2] = {{"The Beatles", "Let It Be"}, {"Beatles", "Let It Be Naked"}, {"Beatles", "Hey Jude"},
+                           {"Rolling Stones", "Let It Bleed"}};
+  for (int32_t i = 0; i < 4; ++i) {
+    const Seq found = index_.FindSimilar(rows[i][0], rows[i][1], 90, 85, 3);
+    EXPECT_TRUE(std::binary_search(found.begin(), found.end(), i)) << i;
+  }
+  const int32_t highest = index_.TitleWords().HighestNumber();
+  EXPECT_TRUE(index_.FindSimilar("Beatles", "Penny Lane", 100, 100, 2).empty());
+  EXPECT_EQ(index_.TitleWords().HighestNumber(), highest + 2);
+  EXPECT_EQ(index_.TitleWords().FindFirst("lane"), highest + 2);
+  index_.Clear();
+  EXPECT_TRUE(index_.FindSimilar("Beatles", "Let It Be", 0, 0, 4).empty());
+  EXPECT_EQ(index_.ArtistWords().FindFirst("beatles"), 1);  // numbering restarts at 1
+}
+
+}  // namespace
+}  // namespace kv
