@@ -1,0 +1,334 @@
+// Records, end-record search, entry order, and the support helpers the
+// records stand on (lists, buffered stream, wildcards, rates, time stamps,
+// OEM names, string tables).
+#include <gtest/gtest.h>
+
+#include "tests/zip/zip_test_util.h"
+#include "zip/object_list.h"
+#include "zip/zip_errors.h"
+#include "zip/zip_records.h"
+#include "zip/zip_support.h"
+
+namespace kv {
+namespace {
+
+using test::Bytes;
+
+TEST(ZipRecords, LocalAndCentralRoundTripWithFoldersAndOemNames) {
+  TZipHeaderInfo h;
+  h.SetDirectory("docs\\Caf\xE9");  // Windows-1252 e-acute
+  h.SetFileName("readme.txt");
+  EXPECT_EQ(h.Directory(), "docs\\Caf\xE9\\");
+  EXPECT_EQ(h.fileNameLength, 20);
+  h.crc32 = 0x12345678;
+  h.compressedSize = 7;
+  h.uncompressedSize = 9;
+  h.lastModFileDateTime = 0x5A210000;
+  h.SetFileComment(std::string("note"));
+
+  TMemoryStream s;
+  s.WriteBuffer("xx", 2);  // the record does not start at 0
+  h.SaveLocalToStream(s);
+  EXPECT_EQ(h.relativeOffset, 2u);
+  const int64_t central = s.Position();
+  h.SaveCentralToStream(s);
+  const auto& b = s.Bytes();
+  // The name travels with "/" separators in code page 437 (e-acute is 0x82).
+  EXPECT_EQ(std::string(b.begin() + 2 + 30, b.begin() + 2 + 30 + 20), "docs/Caf\x82/readme.txt");
+
+  s.SetPosition(2);
+  TZipHeaderInfo local;
+  ASSERT_TRUE(local.ReadLocalFromStream(s));
+  EXPECT_EQ(local.FullName(), "docs\\Caf\xE9\\readme.txt");
+  EXPECT_EQ(local.relativeOffset, 2u);
+  EXPECT_EQ(local.versionMadeBy, 0);
+  EXPECT_EQ(s.Position(), central);
+
+  TZipHeaderInfo c;
+  ASSERT_TRUE(c.ReadCentralFromStream(s));
+  EXPECT_EQ(c.Directory(), "docs\\Caf\xE9\\");
+  EXPECT_EQ(c.FileName(), "readme.txt");
+  EXPECT_EQ(c.crc32, 0x12345678u);
+  EXPECT_EQ(c.compressedSize, 7u);
+  EXPECT_EQ(c.uncompressedSize, 9u);
+  EXPECT_EQ(c.relativeOffset, 2u);
+  EXPECT_EQ(c.centralOffset, central);
+  EXPECT_EQ(c.fileCommentLength, 4);   // known by length,
+  EXPECT_FALSE(c.FileComment());       // not held
+  EXPECT_EQ(s.Position(), s.Size());   // just after the comment
+}
+
+TEST(ZipRecords, NewEntryDefaultsAndEmptyName) {
+  TZipHeaderInfo h;
+  TMemoryStream s;
+  h.SaveLocalToStream(s);
+  const auto& b = s.Bytes();
+  ASSERT_EQ(b.size(), 30u);
+  const std::vector<uint8_t> expected = {0x50, 0x4B, 3, 4, 20, 0, 0, 0, 8, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF,
+                                         0xFF, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+  EXPECT_EQ(b, expected);
+  EXPECT_EQ(h.internalFileAttributes, 1);
+  EXPECT_EQ(h.externalFileAttributes, 32u);
+}
+
+TEST(ZipRecords, ShortOrForeignRecordsLeaveTheStreamWhereItWas) {
+  TZipHeaderInfo h;
+  h.SetFileName("name.txt");
+  TMemoryStream full;
+  h.SaveCentralToStream(full);
+  struct Case {
+    const char* what;
+    size_t keep;       // bytes of the record kept
+    bool badSignature;
+  } cases[] = {{"empty", 0, false}, {"fixed part cut", 40, false}, {"name cut", 50, false}, {"not a record", 54, true}};
+  for (const Case& c : cases) {
+    std::vector<uint8_t> bytes(full.Bytes().begin(), full.Bytes().begin() + static_cast<long>(c.keep));
+    if (c.badSignature) bytes[2] = 9;
+    TMemoryStream s(bytes);
+    TZipHeaderInfo r;
+    EXPECT_FALSE(r.ReadCentralFromStream(s)) << c.what;
+    EXPECT_EQ(s.Position(), 0) << c.what;
+    s.SetPosition(0);
+    EXPECT_FALSE(r.ReadLocalFromStream(s)) << c.what;
+    EXPECT_EQ(s.Position(), 0) << c.what;
+  }
+}
+
+TEST(ZipRecords, EndRecordSearch) {
+  auto endRecord = [](uint16_t commentLength) {
+    std::vector<uint8_t> r = {0x50, 0x4B, 5, 6, 0, 0, 0, 0, 3, 0, 3, 0, 10, 0, 0, 0, 20, 0, 0, 0, 0, 0};
+    test::Put16(r, 20, commentLength);
+    return r;
+  };
+  struct Case {
+    const char* what;
+    std::vector<uint8_t> bytes;
+    bool found;
+    int64_t recordAt;
+  };
+  std::vector<Case> cases;
+  cases.push_back({"21 bytes", std::vector<uint8_t>(21, 0), false, -1});
+  cases.push_back({"record at the end", endRecord(0), true, 0});
+  {
+    auto b = std::vector<uint8_t>(100, 'x');
+    auto r = endRecord(0);
+    b.insert(b.end(), r.begin(), r.begin() + 21);  // one byte short
+    cases.push_back({"signature in the last 21 bytes", b, false, -1});
+  }
+  {
+    auto b = endRecord(0);
+    auto r = endRecord(0);
+    b.insert(b.end(), r.begin(), r.end());
+    cases.push_back({"the later of two wins", b, true, 22});
+  }
+  {
+    // A maximal comment: the record lies 65,557 bytes before the end.
+    auto b = std::vector<uint8_t>(10, 'x');
+    auto r = endRecord(65535);
+    b.insert(b.end(), r.begin(), r.end());
+    b.insert(b.end(), 65535, 'c');
+    cases.push_back({"maximal comment", b, true, 10});
+  }
+  for (const Case& c : cases) {
+    TMemoryStream s(c.bytes);
+    TEndCentral e;
+    EXPECT_EQ(e.ReadFromStream(s), c.found) << c.what;
+    if (!c.found) continue;
+    EXPECT_EQ(e.recordPosition, c.recordAt) << c.what;
+    EXPECT_EQ(e.totalEntries, 3) << c.what;
+    EXPECT_EQ(e.zipCommentPosition, c.recordAt + 22) << c.what;
+  }
+}
+
+TEST(ZipRecords, ArchiveCommentIsReadBehindTheRecordAndClipped) {
+  std::vector<uint8_t> b = test::BuildZip({}, "hello");
+  // Remove the last two comment bytes: the length still says 5.
+  std::vector<uint8_t> cut(b.begin(), b.end() - 2);
+  for (const auto& [bytes, expected] : {std::pair{b, std::string("hello")}, std::pair{cut, std::string("hel")}}) {
+    TMemoryStream s(bytes);
+    TEndCentral e;
+    ASSERT_TRUE(e.ReadFromStream(s));
+    EXPECT_EQ(e.ReadComment(s), expected);
+  }
+}
+
+TEST(ZipRecords, SortModes) {
+  auto make = [](const char* name, uint32_t csize, uint32_t usize, uint32_t offset, uint32_t date) {
+    auto h = std::make_unique<TZipHeaderInfo>();
+    h->SetFullName(name);
+    h->compressedSize = csize;
+    h->uncompressedSize = usize;
+    h->relativeOffset = offset;
+    h->lastModFileDateTime = date;
+    return h;
+  };
+  struct Case {
+    TZipSortMode mode;
+    std::vector<std::string> order;
+  } cases[] = {
+      {TZipSortMode::ByNone, {"b\\z", "a", "C"}},
+      {TZipSortMode::ByName, {"a", "b\\z", "C"}},
+      {TZipSortMode::ByFileName, {"a", "C", "b\\z"}},
+      {TZipSortMode::ByCompressedSize, {"a", "b\\z", "C"}},     // 9, 7, 5
+      {TZipSortMode::ByUnCompressedSize, {"C", "b\\z", "a"}},   // 30, 20, 10
+      {TZipSortMode::ByDate, {"C", "a", "b\\z"}},
+  };
+  for (const Case& c : cases) {
+    TSortedZip list(TDuplicates::Accept, true, c.mode);
+    list.Add(make("a", 9, 10, 100, 0x5A210000));
+    list.Add(make("b\\z", 7, 20, 0, 0x4A210000));
+    list.Add(make("C", 5, 30, 200, 0x5B210000));
+    std::vector<std::string> got;
+    for (const TZipHeaderInfo* h : list) got.push_back(h->FullName());
+    EXPECT_EQ(got, c.order) << static_cast<int>(c.mode);
+  }
+  TSortedZip byNone(TDuplicates::Error);
+  byNone.Add(make("x", 1, 1, 50, 0));
+  EXPECT_THROW(byNone.Add(make("y", 1, 1, 50, 0)), EListError);  // same disk and offset
+}
+
+TEST(ZipSupport, ObjectListsGrowAndHandleDuplicates) {
+  TObjectList<int> list;
+  std::vector<int> caps;
+  for (int i = 0; i < 64; ++i) {
+    list.Add(std::make_unique<int>(i));
+    if (caps.empty() || caps.back() != list.Capacity()) caps.push_back(list.Capacity());
+  }
+  EXPECT_EQ(caps, (std::vector<int>{4, 8, 16, 32, 48, 64}));
+  EXPECT_EQ(*list.Next(list.Get(3), true), 4);
+  EXPECT_EQ(list.Next(list.Last(), true), nullptr);
+  int stranger = 0;
+  EXPECT_THROW(list.Next(&stranger, true), EListError);
+  EXPECT_THROW(list.Get(64), EListError);
+
+  struct IntList : TSortedObjectList<int> {
+    using TSortedObjectList<int>::TSortedObjectList;
+    int Compare(const int& a, const int& b) const override { return a - b; }
+  };
+  IntList ignore(TDuplicates::Ignore), accept(TDuplicates::Accept), error(TDuplicates::Error);
+  for (IntList* l : {&ignore, &accept, &error}) {
+    for (int v : {5, 1, 3}) l->Add(std::make_unique<int>(v));
+  }
+  EXPECT_EQ(ignore.Add(std::make_unique<int>(3)), -1);
+  EXPECT_EQ(ignore.Count(), 3);
+  accept.Add(std::make_unique<int>(3));
+  EXPECT_EQ(accept.Count(), 4);
+  EXPECT_THROW(error.Add(std::make_unique<int>(3)), EListError);
+  EXPECT_EQ(*ignore.Get(0), 1);
+  EXPECT_EQ(*ignore.Get(2), 5);
+  EXPECT_THROW(ignore.Put(0, nullptr), EListError);
+}
+
+TEST(ZipSupport, BufferedStreamReadsWritesAndSeeks) {
+  TMemoryStream under(std::vector<uint8_t>(20000));
+  for (size_t i = 0; i < 20000; ++i) under.Bytes()[i] = static_cast<uint8_t>(i * 7);
+  TS_BufferStream s(under);
+  uint8_t b = 0;
+  s.SetPosition(9000);
+  ASSERT_EQ(s.Read(&b, 1), 1);
+  EXPECT_EQ(b, static_cast<uint8_t>(9000 * 7));
+  s.PutBack(0xAB);
+  ASSERT_EQ(s.Read(&b, 1), 1);
+  EXPECT_EQ(b, 0xAB);
+  EXPECT_EQ(s.Seek(10, TSeekOrigin::End), 19990);
+  EXPECT_EQ(s.Seek(-10, TSeekOrigin::End), 19990);
+  EXPECT_EQ(s.Seek(5, TSeekOrigin::Current), 19995);
+  // Writing after reading ahead lands at the logical position.
+  s.SetPosition(100);
+  ASSERT_EQ(s.Read(&b, 1), 1);
+  s.WriteBuffer("xyz", 3);
+  EXPECT_EQ(s.Position(), 104);
+  s.Flush();
+  EXPECT_EQ(under.Bytes()[101], 'x');
+  EXPECT_EQ(under.Bytes()[103], 'z');
+  // Writes past the end grow the stream; reading back flushes first.
+  s.Seek(0, TSeekOrigin::End);
+  std::vector<uint8_t> tail(10000, 0xEE);
+  s.WriteBuffer(tail);
+  EXPECT_EQ(s.Size(), 30000);
+  s.SetPosition(29999);
+  ASSERT_EQ(s.Read(&b, 1), 1);
+  EXPECT_EQ(b, 0xEE);
+  EXPECT_EQ(under.Size(), 30000);
+  TS_BufferStream fresh(under);
+  EXPECT_THROW(fresh.PutBack(1), EZipStreamError);
+}
+
+TEST(ZipSupport, IsMatch) {
+  struct Case {
+    const char* pattern;
+    const char* text;
+    bool match;
+  } cases[] = {
+      {"*.txt", "a.txt", true},       {"<!a>*", "abc", false},      {"d?ta", "data", true},
+      {"*", "", true},                {"?", "", false},             {"data", "data\\x", false},
+      {"a*b*c", "aXbYbZc", true},     {"a*b*c", "aXbYbZ", false},   {"<a-c>x", "bx", true},
+      {"<^a-c>x", "bx", false},       {"<^a-c>x", "dx", true},      {"<abc", "a", false},
+      {"*\\*.mp3", "sub\\x.mp3", true}, {"**a", "bba", true},
+  };
+  for (const Case& c : cases) EXPECT_EQ(IsMatch(c.pattern, c.text), c.match) << c.pattern << " / " << c.text;
+  // No exponential backtracking on many stars.
+  EXPECT_FALSE(IsMatch("*a*a*a*a*a*a*a*a*a*a*a*b", std::string(5000, 'a')));
+}
+
+TEST(ZipSupport, RatesAndTimeStamps) {
+  EXPECT_EQ(CRate(0, 5), 0);
+  EXPECT_EQ(CRate(200, 300), 100);
+  EXPECT_EQ(CRate(200, 1), 0);   // 0.5 rounds to even
+  EXPECT_EQ(CRate(200, 3), 2);   // 1.5 rounds to even
+  EXPECT_EQ(CBigRate(0, 1), 0);
+  EXPECT_EQ(CBigRate(UINT64_MAX, UINT64_MAX / 2), 50);
+
+  const auto pack = [](int y, int mo, int d, int h, int mi, int s) { return PackDosDateTime({y, mo, d, h, mi, s}); };
+  struct Case {
+    uint32_t in, out;
+  } cases[] = {
+      {pack(2020, 5, 17, 13, 45, 30), pack(2020, 5, 17, 13, 45, 30)},
+      {pack(2020, 0, 0, 13, 45, 30), pack(2020, 1, 1, 13, 45, 30)},
+      {pack(2020, 13, 5, 25, 61, 62), pack(2020, 12, 5, 23, 59, 58)},
+      {0, pack(1980, 1, 1, 0, 0, 0)},
+  };
+  for (const Case& c : cases) EXPECT_EQ(GoodTimeStamp(c.in), c.out) << std::hex << c.in;
+  EXPECT_DOUBLE_EQ(DosDateTimeToValue(pack(2000, 1, 1, 12, 0, 0)), 36526.5);
+  EXPECT_EQ(DosDateTimeToValue(pack(2001, 2, 30, 0, 0, 0)), 0);
+}
+
+TEST(ZipSupport, OemConversionAndStringTables) {
+  std::string s = "Caf\xE9 \x80";  // e-acute has an OEM form, the euro sign none
+  AnsiToOemBuiltIn(s);
+  EXPECT_EQ(s, "Caf\x82 ?");
+  OemToAnsiBuiltIn(s);
+  EXPECT_EQ(s, "Caf\xE9 ?");
+
+  const std::vector<uint8_t> table = BuildStringTable(StreamMessageTable());
+  EXPECT_EQ(FindTableString(table, kStrPutbackOverflow), "Putback overflow");
+  EXPECT_EQ(FindTableString(table, 99), "");
+  std::vector<uint8_t> cut(table.begin(), table.begin() + 10);  // a record cut short
+  EXPECT_EQ(FindTableString(cut, kStrInvalidSeekOrigin), "");
+  EXPECT_EQ(StreamMessage(kStrInvalidSeekOrigin, 7), "Invalid seek origin (7)");
+}
+
+TEST(ZipCipher, RoundTripAndCrcCheckValue) {
+  // Encrypting then decrypting with the same password restores the bytes;
+  // another password does not.
+  std::vector<uint8_t> data = Bytes("The quick brown fox jumps over the lazy dog");
+  std::vector<uint8_t> enc = data;
+  TZipKeys a;
+  a.Init("pw");
+  a.EncryptBuff(enc);
+  EXPECT_NE(enc, data);
+  std::vector<uint8_t> dec = enc;
+  TZipKeys b;
+  b.Init("pw");
+  b.DecryptBuff(dec);
+  EXPECT_EQ(dec, data);
+  TZipKeys c;
+  c.Init("pW");
+  std::vector<uint8_t> wrong = enc;
+  c.DecryptBuff(wrong);
+  EXPECT_NE(wrong, data);
+  EXPECT_EQ(Crc32(Bytes("123456789")), 0xCBF43926u);
+}
+
+}  // namespace
+}  // namespace kv

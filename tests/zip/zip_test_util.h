@@ -1,0 +1,86 @@
+#pragma once
+// Test-only archive builder: entries with given raw data, method, flags and
+// optional traditional encryption, written through the library's own
+// record writers; plus small helpers to corrupt and inspect the result.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "zip/crc32.h"
+#include "zip/zip_cipher.h"
+#include "zip/zip_records.h"
+#include "zip/zip_stream.h"
+
+namespace kv::test {
+
+inline std::vector<uint8_t> Bytes(const std::string& s) { return std::vector<uint8_t>(s.begin(), s.end()); }
+
+struct TestEntry {
+  std::string name;                 // held form ("\" separators)
+  std::vector<uint8_t> plain;       // what the entry holds
+  std::optional<std::vector<uint8_t>> packed;  // raw data for method != 0; stored when empty
+  uint16_t method = 0;
+  std::string password;             // encrypts when not empty
+  std::optional<uint32_t> crc;      // overrides the true CRC
+  std::optional<uint32_t> size;     // overrides the uncompressed size
+  uint16_t flag = 0;
+  std::string comment;
+};
+
+// Writes the entries, their central records and the end record.
+inline std::vector<uint8_t> BuildZip(const std::vector<TestEntry>& entries, const std::string& zipComment = {}) {
+  TMemoryStream s;
+  std::vector<TZipHeaderInfo> heads;
+  for (const TestEntry& e : entries) {
+    TZipHeaderInfo h;
+    h.SetFullName(e.name);
+    h.compressionMethod = e.method;
+    h.crc32 = e.crc.value_or(Crc32(e.plain));
+    h.uncompressedSize = e.size.value_or(static_cast<uint32_t>(e.plain.size()));
+    h.lastModFileDateTime = 0x5A210000;
+    h.flag = e.flag;
+    std::vector<uint8_t> data = e.packed.value_or(e.plain);
+    if (!e.password.empty()) {
+      h.flag |= kFlagEncrypted;
+      TZipKeys keys;
+      keys.Init(e.password);
+      std::vector<uint8_t> header(kEncryptionHeaderSize, 0x55);
+      header[11] = PasswordCheckByte(h.flag, h.lastModFileDateTime, h.crc32);
+      keys.EncryptBuff(header);
+      keys.EncryptBuff(data);
+      data.insert(data.begin(), header.begin(), header.end());
+    }
+    h.compressedSize = static_cast<uint32_t>(data.size());
+    h.SaveLocalToStream(s);
+    s.WriteBuffer(data);
+    if (!e.comment.empty()) h.SetFileComment(e.comment);
+    heads.push_back(h);
+  }
+  TEndCentral end;
+  end.centralOffset = static_cast<uint32_t>(s.Position());
+  for (TZipHeaderInfo& h : heads) h.SaveCentralToStream(s);
+  end.signature = kEndCentralSignature;
+  end.totalEntries = end.entriesThisDisk = static_cast<uint16_t>(heads.size());
+  end.centralSize = static_cast<uint32_t>(s.Position() - end.centralOffset);
+  if (!zipComment.empty()) end.SetZipComment(zipComment);
+  end.SaveToStream(s);
+  return s.Bytes();
+}
+
+inline void Put32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
+  for (int i = 0; i < 4; ++i) b[at + static_cast<size_t>(i)] = static_cast<uint8_t>(v >> (8 * i));
+}
+inline void Put16(std::vector<uint8_t>& b, size_t at, uint16_t v) {
+  b[at] = static_cast<uint8_t>(v);
+  b[at + 1] = static_cast<uint8_t>(v >> 8);
+}
+// Offset of the end record (the last "PK\5\6").
+inline size_t EndRecordAt(const std::vector<uint8_t>& b) {
+  for (size_t i = b.size() - 22 + 1; i-- > 0;) {
+    if (b[i] == 'P' && b[i + 1] == 'K' && b[i + 2] == 5 && b[i + 3] == 6) return i;
+  }
+  return SIZE_MAX;
+}
+
+}  // namespace kv::test

@@ -1,0 +1,257 @@
+// Inflate: the deflate format of RFC 1951, decoded through a 32 KB window
+// that is delivered to the output each time it fills.
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+#include "zip/decode_io.h"
+#include "zip/huffman.h"
+#include "zip/zip_errors.h"
+
+namespace kv {
+
+void TVectorOutput::Write(std::span<const uint8_t> bytes) {
+  if (bytes.size() > cap_ - bytes_.size()) throw EBiggerThanUncompressed();
+  bytes_.insert(bytes_.end(), bytes.begin(), bytes.end());
+}
+
+namespace {
+
+constexpr uint32_t kWindowSize = 32768;
+constexpr uint32_t kWindowMask = kWindowSize - 1;
+
+constexpr std::array<uint16_t, 29> kLengthBase = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
+                                                  31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
+constexpr std::array<uint8_t, 29> kLengthExtra = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
+                                                  2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
+constexpr std::array<uint16_t, 30> kDistBase = {1,   2,   3,   4,   5,   7,    9,    13,   17,   25,
+                                                33,  49,  65,  97,  129, 193,  257,  385,  513,  769,
+                                                1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
+constexpr std::array<uint8_t, 30> kDistExtra = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,
+                                                6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
+// Order in which the code-length code's lengths are sent.
+constexpr std::array<uint8_t, 19> kCodeLengthOrder = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
+
+class Inflater {
+ public:
+  Inflater(TDecodeInput& in, TDecodeOutput& out) : in_(in), out_(out), window_(kWindowSize) {}
+
+  TDecodeResult Run() {
+    bool last = false;
+    do {
+      if (!Need(3)) return TDecodeResult::Truncated;
+      last = Bits(1);
+      const uint32_t type = Bits(2);
+      TDecodeResult r = TDecodeResult::BadTable;
+      if (type == 0) r = Stored();
+      if (type == 1) r = Fixed();
+      if (type == 2) r = Dynamic();
+      if (r != TDecodeResult::Ok) return r;
+    } while (!last);
+    if (wp_ > 0) out_.Write(std::span<const uint8_t>(window_.data(), wp_));
+    return TDecodeResult::Ok;
+  }
+
+ private:
+  // Tops the bit buffer up to at least 57 bits while input lasts.
+  void Fill() {
+    while (count_ <= 56) {
+      uint8_t b = 0;
+      if (!in_.NextByte(b)) return;
+      bits_ |= uint64_t{b} << count_;
+      count_ += 8;
+    }
+  }
+  bool Need(int n) {
+    if (count_ < n) Fill();
+    return count_ >= n;
+  }
+  // n bits that Need made available.
+  uint32_t Bits(int n) {
+    const uint32_t v = static_cast<uint32_t>(bits_ & ((uint64_t{1} << n) - 1));
+    bits_ >>= n;
+    count_ -= n;
+    return v;
+  }
+  // Decodes one symbol; false for an invalid code or missing input (result set).
+  bool Decode(const THuffmanTable& t, uint32_t& symbol, TDecodeResult& result) {
+    if (count_ < THuffmanTable::kMaxBits) Fill();
+    int len = 0;
+    if (!t.Lookup(bits_, symbol, len)) {
+      // Zero bits beyond the end of the input may be what made it invalid.
+      result = count_ < t.MaxLength() ? TDecodeResult::Truncated : TDecodeResult::BadData;
+      return false;
+    }
+    if (len > count_) {
+      result = TDecodeResult::Truncated;
+      return false;
+    }
+    bits_ >>= len;
+    count_ -= len;
+    return true;
+  }
+
+  void Put(uint8_t b) {
+    window_[wp_++] = b;
+    if (wp_ == kWindowSize) FlushWindow();
+  }
+  void FlushWindow() {
+    out_.Write(std::span<const uint8_t>(window_.data(), wp_));
+    wp_ = 0;
+  }
+
+  TDecodeResult Stored() {
+    const int drop = count_ % 8;
+    bits_ >>= drop;
+    count_ -= drop;
+    if (!Need(32)) return TDecodeResult::Truncated;
+    const uint32_t len = Bits(16);
+    const uint32_t nlen = Bits(16);
+    if (len != (~nlen & 0xFFFF)) return TDecodeResult::BadData;
+    uint32_t left = len;
+    while (left > 0 && count_ >= 8) {  // whole bytes still in the bit buffer
+      Put(static_cast<uint8_t>(Bits(8)));
+      --left;
+    }
+    total_ += len - left;
+    while (left > 0) {
+      const std::span<const uint8_t> block = in_.NextBlock(left);
+      if (block.empty()) return TDecodeResult::Truncated;
+      for (size_t i = 0; i < block.size();) {
+        const size_t n = std::min<size_t>(block.size() - i, kWindowSize - wp_);
+        std::memcpy(window_.data() + wp_, block.data() + i, n);
+        wp_ += static_cast<uint32_t>(n);
+        i += n;
+        if (wp_ == kWindowSize) FlushWindow();
+      }
+      left -= static_cast<uint32_t>(block.size());
+      total_ += block.size();
+    }
+    return TDecodeResult::Ok;
+  }
+  TDecodeResult Fixed() {
+    if (!fixedBuilt_) {
+      std::array<uint8_t, 288> lit{};
+      std::fill(lit.begin(), lit.begin() + 144, 8);
+      std::fill(lit.begin() + 144, lit.begin() + 256, 9);
+      std::fill(lit.begin() + 256, lit.begin() + 280, 7);
+      std::fill(lit.begin() + 280, lit.end(), 8);
+      std::array<uint8_t, 30> dist{};
+      dist.fill(5);
+      fixedLit_.Make(lit, 9);
+      fixedDist_.Make(dist, 7);  // incomplete (30 of 32 codes): accepted
+      fixedBuilt_ = true;
+    }
+    return Codes(fixedLit_, fixedDist_);
+  }
+
+  TDecodeResult Dynamic() {
+    if (!Need(14)) return TDecodeResult::Truncated;
+    const uint32_t nlit = Bits(5) + 257, ndist = Bits(5) + 1, nlen = Bits(4) + 4;
+    if (nlit > 286 || ndist > 30) return TDecodeResult::BadData;
+    std::array<uint8_t, 19> clen{};
+    for (uint32_t i = 0; i < nlen; ++i) {
+      if (!Need(3)) return TDecodeResult::Truncated;
+      clen[kCodeLengthOrder[i]] = static_cast<uint8_t>(Bits(3));
+    }
+    THuffmanTable clTable;
+    if (clTable.Make(clen, 7) != THuffmanTable::Build::Complete) return TDecodeResult::BadTable;
+    std::array<uint8_t, 286 + 30> lens{};
+    TDecodeResult r = TDecodeResult::Ok;
+    for (uint32_t i = 0; i < nlit + ndist;) {
+      uint32_t sym = 0;
+      if (!Decode(clTable, sym, r)) return r;
+      if (sym < 16) {
+        lens[i++] = static_cast<uint8_t>(sym);
+        continue;
+      }
+      uint32_t repeat = 0;
+      uint8_t value = 0;
+      if (sym == 16) {
+        if (i == 0) return TDecodeResult::BadData;
+        if (!Need(2)) return TDecodeResult::Truncated;
+        value = lens[i - 1];
+        repeat = 3 + Bits(2);
+      } else if (sym == 17) {
+        if (!Need(3)) return TDecodeResult::Truncated;
+        repeat = 3 + Bits(3);
+      } else {
+        if (!Need(7)) return TDecodeResult::Truncated;
+        repeat = 11 + Bits(7);
+      }
+      if (repeat > nlit + ndist - i) return TDecodeResult::BadData;
+      while (repeat-- > 0) lens[i++] = value;
+    }
+    if (lens[256] == 0) return TDecodeResult::BadData;  // no end-of-block code
+    const auto okBuild = [](THuffmanTable::Build b, const THuffmanTable& t) {
+      // An incomplete code is accepted only as a single one-bit code; no
+      // distance code at all is fine while no match needs one.
+      return b == THuffmanTable::Build::Complete || b == THuffmanTable::Build::Empty ||
+             (b == THuffmanTable::Build::Incomplete && t.MaxLength() == 1);
+    };
+    if (!okBuild(lit_.Make(std::span<const uint8_t>(lens.data(), nlit), 10), lit_)) return TDecodeResult::BadTable;
+    if (!okBuild(dist_.Make(std::span<const uint8_t>(lens.data() + nlit, ndist), 8), dist_)) {
+      return TDecodeResult::BadTable;
+    }
+    return Codes(lit_, dist_);
+  }
+
+  TDecodeResult Codes(const THuffmanTable& lit, const THuffmanTable& dist) {
+    TDecodeResult r = TDecodeResult::Ok;
+    for (;;) {
+      uint32_t sym = 0;
+      if (!Decode(lit, sym, r)) return r;
+      if (sym < 256) {
+        Put(static_cast<uint8_t>(sym));
+        ++total_;
+        continue;
+      }
+      if (sym == 256) return TDecodeResult::Ok;
+      sym -= 257;
+      if (sym >= 29) return TDecodeResult::BadData;
+      if (!Need(kLengthExtra[sym])) return TDecodeResult::Truncated;
+      const uint32_t length = kLengthBase[sym] + Bits(kLengthExtra[sym]);
+      uint32_t dsym = 0;
+      if (!Decode(dist, dsym, r)) return r;
+      if (dsym >= 30) return TDecodeResult::BadData;
+      if (!Need(kDistExtra[dsym])) return TDecodeResult::Truncated;
+      const uint32_t distance = kDistBase[dsym] + Bits(kDistExtra[dsym]);
+      if (distance > total_) return TDecodeResult::BadData;  // before the start of the output
+      Copy(distance, length);
+      total_ += length;
+    }
+  }
+
+  void Copy(uint32_t distance, uint32_t length) {
+    uint32_t src = (wp_ - distance) & kWindowMask;
+    // Fast path: neither run wraps nor overlaps.
+    if (distance >= length && src + length <= kWindowSize && wp_ + length < kWindowSize) {
+      std::memcpy(window_.data() + wp_, window_.data() + src, length);
+      wp_ += length;
+      return;
+    }
+    while (length-- > 0) {
+      Put(window_[src]);
+      src = (src + 1) & kWindowMask;
+    }
+  }
+
+  TDecodeInput& in_;
+  TDecodeOutput& out_;
+  std::vector<uint8_t> window_;
+  uint32_t wp_ = 0;
+  uint64_t total_ = 0;
+  uint64_t bits_ = 0;
+  int count_ = 0;
+  bool fixedBuilt_ = false;
+  THuffmanTable fixedLit_, fixedDist_, lit_, dist_;
+};
+
+}  // namespace
+
+TDecodeResult Inflate(TDecodeInput& in, TDecodeOutput& out) {
+  Inflater inflater(in, out);
+  return inflater.Run();
+}
+
+}  // namespace kv

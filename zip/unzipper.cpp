@@ -1,0 +1,648 @@
+#include "zip/unzipper.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+
+#include "zip/crc32.h"
+#include "zip/decode_io.h"
+#include "zip/zip_errors.h"
+#include "zip/zip_support.h"
+
+namespace kv {
+
+namespace {
+
+constexpr int64_t kIoBlock = 16000;           // raw entry bytes per refill
+constexpr int kMaxPasswordRetries = 100;      // new passwords offered for one entry
+constexpr int64_t kScanPollInterval = 10240;  // bytes between polls of the hard scan
+constexpr int64_t kSfxScanStart = 14000;      // where a self-extractor's archive may start
+
+std::string LowerAscii(std::string s) {
+  for (char& c : s) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+  }
+  return s;
+}
+
+bool EqualText(const std::string& a, const std::string& b) { return CompareText(a, b) == 0; }
+
+// The entry's raw bytes, decrypted when keys are given. A short read means
+// the archive changed or was cut under us: EFatalUnzipError.
+class EntryInput : public TDecodeInput {
+ public:
+  EntryInput(TStream& stream, int64_t size, TZipKeys* keys, const std::function<void()>& poll)
+      : stream_(stream), left_(size), keys_(keys), poll_(poll), buffer_(static_cast<size_t>(kIoBlock)) {}
+
+ protected:
+  bool Refill() override {
+    if (left_ <= 0) return false;
+    poll_();
+    const int64_t n = std::min(left_, kIoBlock);
+    if (stream_.Read(buffer_.data(), n) != n) throw EFatalUnzipError();
+    if (keys_ != nullptr) keys_->DecryptBuff(std::span<uint8_t>(buffer_.data(), static_cast<size_t>(n)));
+    left_ -= n;
+    cur_ = buffer_.data();
+    end_ = cur_ + n;
+    return true;
+  }
+
+ private:
+  TStream& stream_;
+  int64_t left_;
+  TZipKeys* keys_;
+  const std::function<void()>& poll_;
+  std::vector<uint8_t> buffer_;
+};
+
+// Where decoded bytes go: counted against this entry's size and the call's
+// cap, CRC'd, written, reported as progress.
+class EntryOutput : public TDecodeOutput {
+ public:
+  EntryOutput(TStream& dest, uint64_t entrySize, uint64_t capLeft, std::function<void(uint64_t)> progress)
+      : dest_(dest), entrySize_(entrySize), capLeft_(capLeft), progress_(std::move(progress)) {}
+  void Write(std::span<const uint8_t> bytes) override {
+    if (bytes.empty()) return;
+    if (bytes.size() > entrySize_ - bytesOut_ || bytes.size() > capLeft_ - bytesOut_) {
+      throw EBiggerThanUncompressed();
+    }
+    dest_.WriteBuffer(bytes);
+    crc_ = UpdateCrcBuff(crc_, bytes);
+    bytesOut_ += bytes.size();
+    progress_(bytes.size());
+  }
+  uint64_t BytesOut() const { return bytesOut_; }
+  uint32_t Crc() const { return ~crc_; }
+
+ private:
+  TStream& dest_;
+  uint64_t entrySize_;
+  uint64_t capLeft_;
+  std::function<void(uint64_t)> progress_;
+  uint64_t bytesOut_ = 0;
+  uint32_t crc_ = kCrcInit;
+};
+
+bool IsDeviceName(std::string component) {
+  const size_t dot = component.find('.');
+  if (dot != std::string::npos) component.resize(dot);
+  while (!component.empty() && component.back() == ' ') component.pop_back();
+  component = LowerAscii(component);
+  static const std::array<const char*, 6> kNames = {"con", "prn", "aux", "nul", "conin$", "conout$"};
+  for (const char* n : kNames) {
+    if (component == n) return true;
+  }
+  return component.size() == 4 && (component.compare(0, 3, "com") == 0 || component.compare(0, 3, "lpt") == 0) &&
+         component[3] >= '0' && component[3] <= '9';
+}
+
+}  // namespace
+
+bool IsSafeEntryName(const std::string& name) {
+  if (name.empty()) return true;
+  if (name.front() == '\\' || name.front() == '/') return false;
+  size_t start = 0;
+  while (start <= name.size()) {
+    size_t end = name.find_first_of("\\/", start);
+    if (end == std::string::npos) end = name.size();
+    const std::string part = name.substr(start, end - start);
+    if (!part.empty()) {
+      if (part.find_first_not_of(". ") == std::string::npos) return false;  // ".", "..", "..."
+      if (IsDeviceName(part)) return false;
+      for (char c : part) {
+        if (static_cast<unsigned char>(c) < 32 || c == ':' || c == '*' || c == '?' || c == '"' || c == '<' ||
+            c == '>' || c == '|') {
+          return false;
+        }
+      }
+    }
+    start = end + 1;
+  }
+  return true;
+}
+
+struct TUnZipper::Extraction {
+  uint64_t totalBytes = 0;
+  uint64_t doneBytes = 0;
+  uint64_t written = 0;  // by this call, against maxOutputSize (stream road)
+  std::function<void()> poll;
+};
+
+// ------------------------------------------------------------- lifecycle --
+
+TUnZipper::TUnZipper() : TUnZipper(DefaultZipFileSystem()) {}
+TUnZipper::TUnZipper(TZipFileSystem& fs) : fs_(fs) {}
+TUnZipper::~TUnZipper() = default;
+
+void TUnZipper::SetZipName(const std::string& name) {
+  if (EqualText(name, zipName_) && !zipName_.empty()) return;
+  zipName_ = name;
+  ResetDirectory();
+}
+
+void TUnZipper::ResetDirectory() {
+  sorted_.reset();
+  entries_.reset();
+  zipDate_.reset();
+  endCentral_.Clear();
+  endCentralModified_ = false;
+  zipStream_.reset();
+  hardScan_ = false;
+  multiMode_ = TMultiMode::mmNone;
+}
+
+void TUnZipper::SetDestDir(const std::string& dir) {
+  destDir_ = dir;
+  while (destDir_.size() > 1 && (destDir_.back() == '\\' || destDir_.back() == '/')) destDir_.pop_back();
+}
+
+void TUnZipper::SetRootDir(const std::string& dir) {
+  rootDir_ = dir;
+  if (!rootDir_.empty() && rootDir_.back() != '\\') rootDir_ += '\\';
+}
+
+void TUnZipper::Sort(TZipSortMode mode) {
+  sorted_.reset();
+  sortMode_ = mode;
+  if (mode == TZipSortMode::ByNone || !entries_) return;
+  sorted_ = std::make_unique<TSortedZip>(TDuplicates::Accept, /*ownsObjects=*/false, mode);
+  for (TZipHeaderInfo* e : *entries_) sorted_->AddRef(e);
+}
+
+TSortedZip* TUnZipper::View() const { return sorted_ ? sorted_.get() : entries_.get(); }
+
+int TUnZipper::Count() const { return entries_ ? entries_->Count() : 0; }
+
+const TZipHeaderInfo& TUnZipper::Entry(int index) const {
+  if (!View() || index < 0 || index >= Count()) {
+    throw EListError("Index " + std::to_string(index) + " is out of range");
+  }
+  return *View()->Get(index);
+}
+
+std::string TUnZipper::FileName(int index) const { return Entry(index).FullName(); }
+
+double TUnZipper::DateTime(int index) const { return DosDateTimeToValue(Entry(index).lastModFileDateTime); }
+
+// ------------------------------------------------------------- comments --
+
+std::string TUnZipper::FileComment(int index) {
+  TZipHeaderInfo& e = const_cast<TZipHeaderInfo&>(Entry(index));
+  if (e.FileComment()) return *e.FileComment();
+  if (e.fileCommentLength == 0 || e.centralOffset <= 0) return {};
+  const bool wasOpen = zipStream_ != nullptr;
+  if (!wasOpen) zipStream_ = std::make_unique<TLFNFileStream>(fs_, zipName_, TFileOpenMode::ReadDenyWrite);
+  const int64_t at = e.centralOffset + kCentralHeaderSize + e.fileNameLength + e.extraFieldLength;
+  const int64_t avail = std::max<int64_t>(zipStream_->Size() - at, 0);
+  std::string text(static_cast<size_t>(std::min<int64_t>(e.fileCommentLength, avail)), '\0');
+  zipStream_->Seek(at, TSeekOrigin::Beginning);
+  zipStream_->ReadBuffer(text.data(), static_cast<int64_t>(text.size()));
+  if (!wasOpen && !keepZipOpen) zipStream_.reset();
+  const uint16_t length = e.fileCommentLength;
+  e.SetFileComment(text);
+  e.fileCommentLength = length;  // fetched, not changed
+  return text;
+}
+
+void TUnZipper::SetFileComment(int index, const std::string& comment) {
+  if (FileComment(index) == comment) return;
+  const_cast<TZipHeaderInfo&>(Entry(index)).SetFileComment(comment);
+  endCentralModified_ = true;
+}
+
+void TUnZipper::FetchComments() {
+  for (int i = 0; i < Count(); ++i) FileComment(i);
+}
+
+std::string TUnZipper::ZipComment() {
+  if (endCentral_.ZipComment()) return *endCentral_.ZipComment();
+  if (!endCentral_.HasComment() || zipName_.empty()) return {};
+  const bool wasOpen = zipStream_ != nullptr;
+  if (!wasOpen) zipStream_ = std::make_unique<TLFNFileStream>(fs_, zipName_, TFileOpenMode::ReadDenyWrite);
+  std::string text = endCentral_.ReadComment(*zipStream_);
+  if (!wasOpen && !keepZipOpen) zipStream_.reset();
+  const uint16_t length = endCentral_.zipCommentLength;
+  endCentral_.SetZipComment(text);
+  endCentral_.zipCommentLength = length;
+  return text;
+}
+
+void TUnZipper::SetZipComment(const std::string& comment) {
+  if (ZipComment() == comment) return;
+  endCentral_.SetZipComment(comment);
+  endCentralModified_ = true;
+}
+
+// ------------------------------------------------------------ directory --
+
+void TUnZipper::OpenZip() {
+  if (!zipStream_) zipStream_ = std::make_unique<TLFNFileStream>(fs_, zipName_, TFileOpenMode::ReadDenyWrite);
+  if (!entries_ || fs_.FileDosDateTime(zipName_) != zipDate_) GetFileInfo();
+}
+
+void TUnZipper::ReadZip() {
+  cancel_ = false;
+  OpenZip();
+  CloseZip();
+}
+
+void TUnZipper::CloseZip() {
+  if (!keepZipOpen) zipStream_.reset();
+}
+
+void TUnZipper::ClearZip() {
+  ResetDirectory();
+  zipName_.clear();
+}
+
+void TUnZipper::CheckCancel() {
+  if (doProcessMessages && onProcessMessages) onProcessMessages();
+  if (cancel_) {
+    cancel_ = false;
+    throw EUserCanceled();
+  }
+}
+
+void TUnZipper::GetFileInfo() {
+  zipDate_ = fs_.FileDosDateTime(zipName_);
+  sorted_.reset();
+  entries_.reset();
+  hardScan_ = false;
+  endCentral_.Clear();
+  TStream& s = *zipStream_;
+  const int64_t size = s.Size();
+
+  // Any failure below leaves the component cleared: never a partial
+  // directory, which a later rewrite would shrink the archive to.
+  auto fail = [this](auto error) {
+    ClearZip();
+    throw error;
+  };
+
+  bool readCentral = false;
+  if (endCentral_.ReadFromStream(s)) {
+    if (endCentral_.thisDisk != 0 || endCentral_.centralDisk != 0) fail(EIncompleteZip());  // one part of a set
+    if (endCentral_.totalEntries == 0) {
+      entries_ = std::make_unique<TSortedZip>(TDuplicates::Error);
+      Sort(sortMode_);
+      return;
+    }
+    if (int64_t{endCentral_.centralOffset} + 4 <= size) {
+      s.Seek(endCentral_.centralOffset, TSeekOrigin::Beginning);
+      std::array<uint8_t, 4> sig{};
+      if (s.Read(sig.data(), 4) == 4 &&
+          (sig[0] | sig[1] << 8 | sig[2] << 16 | static_cast<uint32_t>(sig[3]) << 24) == kCentralHeaderSignature) {
+        s.Seek(-4, TSeekOrigin::Current);
+        readCentral = true;
+      }
+    }
+  } else {
+    TIncompleteZipMode mode = incompleteZipMode;
+    if (onInCompleteZip) onInCompleteZip(mode);
+    incompleteZipMode = mode;
+    if (mode == TIncompleteZipMode::izAssumeMulti) fail(EIncompleteZip());
+  }
+  if (!readCentral) {
+    try {
+      if (!ReadZipHardWay()) fail(EBadZipFile());
+    } catch (const EListError&) {
+      fail(EBadZipFile());
+    }
+  }
+
+  if (!hardScan_) entries_ = std::make_unique<TSortedZip>(TDuplicates::Error);
+  for (int i = 0; i < endCentral_.totalEntries; ++i) {
+    auto e = std::make_unique<TZipHeaderInfo>();
+    if (!e->ReadCentralFromStream(s)) {
+      if (hardScan_) break;  // the scanned entries stand on their own
+      fail(EBadZipFile());   // shorter than announced
+    }
+    if (hardScan_) {
+      // Merge into the scanned entry of the same name, keeping its offset.
+      for (TZipHeaderInfo* found : *entries_) {
+        if (EqualText(found->FullName(), e->FullName())) {
+          const uint32_t offset = found->relativeOffset;
+          found->Assign(*e);
+          found->relativeOffset = offset;
+          break;
+        }
+      }
+      continue;
+    }
+    try {
+      entries_->Add(std::move(e));
+    } catch (const EListError&) {
+      fail(EBadZipFile());  // two records for one local header, or too many
+    }
+  }
+  Sort(sortMode_);
+}
+
+bool TUnZipper::ReadZipHardWay() {
+  hardScan_ = true;
+  entries_ = std::make_unique<TSortedZip>(TDuplicates::Error);
+  TStream& s = *zipStream_;
+  const int64_t size = s.Size();
+  const bool sfx = zipName_.size() >= 4 && zipName_.compare(zipName_.size() - 4, 4, ".EXE") == 0;
+  int64_t pos = sfx ? std::min(kSfxScanStart, size) : 0;
+  s.Seek(pos, TSeekOrigin::Beginning);
+  static constexpr uint8_t kSig[4] = {'P', 'K', 3, 4};
+  int matched = 0;
+  int64_t sincePoll = 0;
+  uint8_t b = 0;
+  while (matched < 4) {
+    if (s.Read(&b, 1) != 1) return false;
+    ++pos;
+    if (++sincePoll >= kScanPollInterval) {
+      sincePoll = 0;
+      CheckCancel();
+    }
+    matched = b == kSig[matched] ? matched + 1 : (b == 'P' ? 1 : 0);
+  }
+  s.Seek(pos - 4, TSeekOrigin::Beginning);
+  for (;;) {
+    auto e = std::make_unique<TZipHeaderInfo>();
+    if (!e->ReadLocalFromStream(s)) break;
+    int64_t next = s.Position() + e->extraFieldLength + int64_t{e->compressedSize};
+    if (e->HasDescriptor()) next += 16;
+    entries_->Add(std::move(e));
+    if (next > size) break;
+    s.Seek(next, TSeekOrigin::Beginning);
+  }
+  if (entries_->Empty()) return false;
+  endCentral_.thisDisk = 0;
+  endCentral_.centralOffset = static_cast<uint32_t>(s.Position());
+  endCentral_.totalEntries = static_cast<uint16_t>(entries_->Count());
+  return true;
+}
+
+// ------------------------------------------------------------ extraction --
+
+int TUnZipper::UnZipToStream(TStream& out, const std::string& entryName) {
+  busy_ = true;
+  cancel_ = false;
+  outStream_ = &out;
+  toStream_ = true;
+  struct Reset {
+    TUnZipper& z;
+    ~Reset() {
+      z.toStream_ = false;
+      z.outStream_ = nullptr;
+      z.CloseZip();
+      z.busy_ = false;
+      z.cancel_ = false;
+    }
+  } reset{*this};
+  OpenZip();
+  filesList.assign(1, entryName);
+  return UnZipFiles();
+}
+
+int TUnZipper::UnZip() {
+  busy_ = true;
+  cancel_ = false;
+  struct Reset {
+    TUnZipper& z;
+    ~Reset() {
+      z.CloseZip();
+      z.busy_ = false;
+      z.cancel_ = false;
+    }
+  } reset{*this};
+  OpenZip();
+  return UnZipFiles();
+}
+
+int TUnZipper::UnZipFiles() {
+  if (!toStream_ && !destDir_.empty() && !fs_.DirExists(destDir_)) fs_.ForceDirs(destDir_);
+  Extraction x;
+  x.poll = [this] { CheckCancel(); };
+  std::vector<std::string> patterns;
+  for (std::string p : filesList) {
+    UnixToDOSFilename(p);
+    patterns.push_back(LowerAscii(p));
+  }
+  int selected = 0;
+  TSortedZip* view = View();
+  for (TZipHeaderInfo* e : *view) {
+    e->matchFlag = doAll;
+    if (e->FileName().empty() && !recreateDirs) {
+      e->matchFlag = false;
+      continue;
+    }
+    if (!e->matchFlag) {
+      const std::string name = LowerAscii(e->FullName());
+      e->matchFlag = std::any_of(patterns.begin(), patterns.end(), [&](const std::string& p) { return IsMatch(p, name); });
+    }
+    if (e->matchFlag) {
+      ++selected;
+      x.totalBytes += e->uncompressedSize;
+    }
+  }
+  bool stop = false;
+  if (onStartUnZipInfo) onStartUnZipInfo(selected, x.totalBytes, stop);
+  if (stop || selected == 0) return toStream_ ? selected : 0;
+  int extracted = 0;
+  for (int i = 0; i < view->Count(); ++i) {
+    if (!view->Get(i)->matchFlag && !doAll) continue;
+    EntryOutcome outcome = EntryOutcome::Retry;
+    for (int attempt = 0; outcome == EntryOutcome::Retry && attempt <= kMaxPasswordRetries; ++attempt) {
+      outcome = DoUnzip(x, i);
+    }
+    if (outcome == EntryOutcome::Done) ++extracted;
+  }
+  return toStream_ ? selected : extracted;
+}
+
+std::string TUnZipper::TargetPath(const TZipHeaderInfo& entry, bool& unsafe) const {
+  std::string dir = recreateDirs ? entry.Directory() : std::string();
+  if (!dir.empty() && !rootDir_.empty() && dir.size() >= rootDir_.size() &&
+      EqualText(dir.substr(0, rootDir_.size()), rootDir_)) {
+    dir.erase(0, rootDir_.size());
+  }
+  std::string rel = dir + entry.FileName();
+  if (!rel.empty() && rel.front() == '\\' && !destDir_.empty()) rel.erase(0, rel.find_first_not_of('\\'));
+  unsafe = !IsSafeEntryName(rel) || IsSafeEntryName(entry.FileName()) == false;
+  return destDir_.empty() ? rel : destDir_ + "\\" + rel;
+}
+
+TUnZipper::EntryOutcome TUnZipper::DoUnzip(Extraction& x, int index) {
+  TZipHeaderInfo entry(*View()->Get(index));
+  const std::string name = entry.FullName();
+  auto skip = [&](TSkipReason reason) {
+    if (onSkippingFile) onSkippingFile(reason, name, index);
+    return reason == TSkipReason::FileExists || reason == TSkipReason::BadPassword ? EntryOutcome::Skipped
+                                                                                     : EntryOutcome::Failed;
+  };
+
+  // Folder entries produce nothing but, on the disk road, their folder.
+  if (entry.FileName().empty()) {
+    if (recreateDirs && !toStream_) {
+      bool unsafe = false;
+      TZipHeaderInfo folder(entry);
+      const std::string path = TargetPath(folder, unsafe);
+      if (unsafe) return skip(TSkipReason::UnsafeName);
+      fs_.ForceDirs(path);
+      bool skipIt = false;
+      if (onStartUnZip) onStartUnZip(index, name, skipIt);
+    }
+    return EntryOutcome::Done;
+  }
+
+  const uint16_t method = entry.compressionMethod;
+  const bool known = method == kMethodStored || method == kMethodShrunk ||
+                     (method >= kMethodReduced1 && method <= kMethodReduced4) || method == kMethodImploded ||
+                     method == kMethodDeflated;
+  // 0xFFFFFFFF sizes live in a 64-bit extra field this library does not read;
+  // flag bit 6 is the strong encryption this library does not do.
+  if (!known || entry.compressedSize == 0xFFFFFFFFu || entry.uncompressedSize == 0xFFFFFFFFu ||
+      (entry.flag & 0x40) != 0) {
+    return skip(TSkipReason::Unsupported);
+  }
+
+  // The local header must be where the directory says, and the data inside the file.
+  TStream& archive = *zipStream_;
+  const int64_t archiveSize = archive.Size();
+  if (int64_t{entry.relativeOffset} + kLocalHeaderSize > archiveSize) return skip(TSkipReason::Damaged);
+  archive.Seek(entry.relativeOffset, TSeekOrigin::Beginning);
+  TZipHeaderInfo local;
+  if (!local.ReadLocalFromStream(archive)) return skip(TSkipReason::Damaged);
+  const int64_t dataStart = int64_t{entry.relativeOffset} + kLocalHeaderSize + local.fileNameLength + local.extraFieldLength;
+  if (int64_t{entry.compressedSize} > archiveSize - dataStart) return skip(TSkipReason::Damaged);
+  archive.Seek(dataStart, TSeekOrigin::Beginning);
+
+  // Disk road: where the entry goes, and whether it may go there.
+  std::string path;
+  if (!toStream_) {
+    bool unsafe = false;
+    path = TargetPath(entry, unsafe);
+    if (unsafe) return skip(TSkipReason::UnsafeName);
+  }
+
+  // Traditional encryption: the 12-byte header decides the password.
+  TZipKeys keys;
+  int64_t dataSize = entry.compressedSize;
+  if (entry.IsEncrypted()) {
+    if (dataSize < int64_t{kEncryptionHeaderSize}) return skip(TSkipReason::Damaged);
+    std::array<uint8_t, kEncryptionHeaderSize> header{};
+    archive.ReadBuffer(header.data(), kEncryptionHeaderSize);
+    keys.Init(password);
+    keys.DecryptBuff(header);
+    dataSize -= kEncryptionHeaderSize;
+    if (header[11] != PasswordCheckByte(entry.flag, entry.lastModFileDateTime, entry.crc32)) {
+      std::string newPassword;
+      if (onBadPassword) onBadPassword(index, newPassword);
+      if (!newPassword.empty() && newPassword != password) {
+        password = newPassword;
+        return EntryOutcome::Retry;
+      }
+      return skip(TSkipReason::BadPassword);
+    }
+  }
+
+  // Destination.
+  std::unique_ptr<TStream> file;
+  TStream* dest = outStream_;
+  int64_t rollbackSize = 0, rollbackPos = 0;
+  if (toStream_) {
+    rollbackSize = dest->Size();
+    rollbackPos = dest->Position();
+  } else {
+    if (recreateDirs) {
+      const size_t cut = path.find_last_of('\\');
+      if (cut != std::string::npos && cut > 0) fs_.ForceDirs(path.substr(0, cut));
+    }
+    if (overwriteMode != TUZOverwriteMode::Always && fs_.FileExists(path)) {
+      bool overwrite = false;
+      std::string promptName = path;
+      if (overwriteMode == TUZOverwriteMode::Prompt && onPromptForOverwrite) {
+        onPromptForOverwrite(overwrite, index, promptName);
+      }
+      if (!overwrite) return skip(TSkipReason::FileExists);
+    }
+    file = fs_.Open(path, TFileOpenMode::Create);
+    dest = file.get();
+  }
+
+  bool skipIt = false;
+  if (onStartUnZip) onStartUnZip(index, name, skipIt);
+  if (skipIt) {
+    if (file) {
+      file.reset();
+      fs_.DeleteFile(path);
+    }
+    return EntryOutcome::Skipped;
+  }
+
+  // Decode. Whatever fails, the destination loses this entry's bytes.
+  auto rollback = [&] {
+    if (file) {
+      file.reset();
+      fs_.DeleteFile(path);
+    } else {
+      dest->SetSize(rollbackSize);
+      dest->Seek(rollbackPos, TSeekOrigin::Beginning);
+    }
+  };
+  const uint64_t capLeft = toStream_ ? maxOutputSize - std::min(maxOutputSize, x.written) : UINT64_MAX;
+  const uint64_t doneBefore = x.doneBytes;
+  EntryOutput out(*dest, entry.uncompressedSize, capLeft, [&](uint64_t n) {
+    x.doneBytes += n;
+    if (onFilePercentDone) onFilePercentDone(CBigRate(entry.uncompressedSize, x.doneBytes - doneBefore));
+    if (onTotalPercentDone) onTotalPercentDone(CBigRate(x.totalBytes, x.doneBytes));
+  });
+  EntryInput in(archive, dataSize, entry.IsEncrypted() ? &keys : nullptr, x.poll);
+  TDecodeResult result = TDecodeResult::BadData;
+  try {
+    switch (method) {
+      case kMethodStored:
+        result = TDecodeResult::Ok;
+        for (auto block = in.NextBlock(); !block.empty(); block = in.NextBlock()) out.Write(block);
+        break;
+      case kMethodShrunk: result = Unshrink(in, out); break;
+      case kMethodImploded:
+        result = Explode(in, out, entry.flag, static_cast<uint64_t>(dataSize), entry.uncompressedSize);
+        break;
+      case kMethodDeflated: result = Inflate(in, out); break;
+      default: result = Unreduce(in, out, method - 1, entry.uncompressedSize); break;
+    }
+  } catch (const EBiggerThanUncompressed&) {
+    result = TDecodeResult::BadData;
+  } catch (...) {
+    x.doneBytes = doneBefore;
+    rollback();
+    throw;
+  }
+
+  const uint32_t crc = out.Crc();
+  if (result == TDecodeResult::Ok && out.BytesOut() == entry.uncompressedSize && crc == entry.crc32) {
+    if (file) {
+      file->Flush();
+      file.reset();
+      fs_.SetFileDateAndAttributes(path, entry.lastModFileDateTime,
+                                   retainAttributes ? std::optional<uint32_t>(entry.externalFileAttributes & 0xFF)
+                                                    : std::nullopt);
+    }
+    if (toStream_) x.written += out.BytesOut();
+    if (onEndUnZip) onEndUnZip(index, name);
+    return EntryOutcome::Done;
+  }
+
+  x.doneBytes = doneBefore;
+  rollback();
+  if (entry.IsEncrypted()) {
+    // The one-byte check passes for about one wrong password in 256.
+    std::string newPassword;
+    if (onBadPassword) onBadPassword(index, newPassword);
+    if (!newPassword.empty() && newPassword != password) {
+      password = newPassword;
+      return EntryOutcome::Retry;
+    }
+    skip(TSkipReason::BadPassword);
+    return EntryOutcome::Failed;
+  }
+  if (onBadCRC) onBadCRC(crc, entry.crc32, index);
+  return EntryOutcome::Failed;
+}
+
+}  // namespace kv

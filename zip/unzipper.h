@@ -1,0 +1,164 @@
+#pragma once
+// TUnZipper: opens a zip archive, reads its directory into a list of entries
+// and extracts selected entries into a stream or onto disk, with traditional
+// decryption and CRC-32 checking. Byte-level: files are reached through a
+// TZipFileSystem. The writer TZipper (part of the same library) derives from it.
+//
+//   TUnZipper unzip;                 // the process's file system
+//   unzip.SetZipName("C:\\prog\\data");
+//   unzip.password = "secret";
+//   TMemoryStream out;
+//   int selected = unzip.UnZipToStream(out, "data");
+//
+// Failure policy: a directory that cannot be read raises (EBadZipFile,
+// EIncompleteZip) and leaves the component cleared; an entry that cannot be
+// extracted (wrong password, damaged data, unsupported method, unsafe name)
+// is reported through the events and contributes nothing to the output.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "zip/zip_cipher.h"
+#include "zip/zip_file_system.h"
+#include "zip/zip_records.h"
+
+namespace kv {
+
+// Why OnSkippingFile was raised.
+enum class TSkipReason {
+  BadPassword = 0,  // the password check failed and no new password came
+  FileExists = 1,   // extraction to disk would overwrite and may not
+  UnsafeName = 2,   // "..", a drive or device name, or a path outside DestDir
+  Damaged = 3,      // local header missing or data outside the archive
+  Unsupported = 4,  // compression method or size field this library cannot read
+};
+
+inline constexpr int kUnZipperVersion = 217;
+// Default cap on what one UnZipToStream call may write.
+inline constexpr uint64_t kDefaultMaxOutputSize = uint64_t{256} << 20;
+
+class TUnZipper {
+ public:
+  TUnZipper();
+  explicit TUnZipper(TZipFileSystem& fs);
+  TUnZipper(const TUnZipper&) = delete;
+  TUnZipper& operator=(const TUnZipper&) = delete;
+  virtual ~TUnZipper();
+
+  // ---------------------------------------------------------- properties --
+  int ThisVersion() const { return kUnZipperVersion; }
+  const std::string& ZipName() const { return zipName_; }
+  // Stores the name and resets the component, unless it equals the current
+  // name (ASCII case ignored).
+  virtual void SetZipName(const std::string& name);
+  const std::string& DestDir() const { return destDir_; }
+  void SetDestDir(const std::string& dir);  // a trailing "\" is removed
+  const std::string& RootDir() const { return rootDir_; }
+  void SetRootDir(const std::string& dir);  // gets a trailing "\" unless empty
+  TZipSortMode SortMode() const { return sortMode_; }
+  // Re-sorts the view that the index accessors see.
+  void Sort(TZipSortMode mode);
+
+  bool recreateDirs = false;
+  TUZOverwriteMode overwriteMode = TUZOverwriteMode::Prompt;
+  std::vector<std::string> filesList;  // names or patterns of the entries to process
+  bool doAll = false;
+  TIncompleteZipMode incompleteZipMode = TIncompleteZipMode::izAssumeMulti;
+  bool keepZipOpen = false;
+  bool doProcessMessages = true;
+  bool retainAttributes = true;
+  std::string password;
+  // Most bytes one UnZipToStream call may write; an entry that would pass it fails.
+  uint64_t maxOutputSize = kDefaultMaxOutputSize;
+
+  // -------------------------------------------------------------- events --
+  std::function<void(int numFiles, uint64_t totalBytes, bool& stopNow)> onStartUnZipInfo;
+  std::function<void(int fileIndex, const std::string& name, bool& skip)> onStartUnZip;
+  std::function<void(int fileIndex, const std::string& name)> onEndUnZip;
+  std::function<void(bool& overwriteIt, int fileIndex, std::string& name)> onPromptForOverwrite;
+  std::function<void(TSkipReason reason, const std::string& name, int fileIndex)> onSkippingFile;
+  std::function<void(int fileIndex, std::string& newPassword)> onBadPassword;
+  std::function<void(uint32_t calcCrc, uint32_t storedCrc, int fileIndex)> onBadCRC;
+  std::function<void(TIncompleteZipMode& mode)> onInCompleteZip;
+  std::function<void(int percent)> onFilePercentDone;
+  std::function<void(int percent)> onTotalPercentDone;
+  // Called at every input refill and every 10240 bytes of a scan while
+  // doProcessMessages is set; the host pumps its messages here.
+  std::function<void()> onProcessMessages;
+
+  // Asks a running operation to stop (it raises EUserCanceled).
+  void Cancel() { cancel_ = true; }
+
+  // ---------------------------------------------------------- operations --
+  // Extracts every entry whose name matches entryName (a name or a pattern;
+  // ASCII case ignored) into out, one after another; returns the number of
+  // entries selected (a skipped one counts too).
+  int UnZipToStream(TStream& out, const std::string& entryName);
+  // Extracts the entries selected by filesList / doAll into destDir; returns
+  // the number of entries extracted.
+  int UnZip();
+  // Opens the archive and reads its directory when not loaded or when the
+  // file's time changed.
+  void OpenZip();
+  void ReadZip();
+  void CloseZip();
+  // Closes and forgets everything, including ZipName.
+  void ClearZip();
+
+  int Count() const;
+  // Index accessors over the sorted view; EListError outside 0..Count-1.
+  const TZipHeaderInfo& Entry(int index) const;
+  std::string FileName(int index) const;
+  double DateTime(int index) const;
+  // The comment, read from the archive when only its length is known.
+  std::string FileComment(int index);
+  void SetFileComment(int index, const std::string& comment);
+  std::string ZipComment();
+  void SetZipComment(const std::string& comment);
+  // True after the directory was rebuilt by scanning local headers.
+  bool HardScanned() const { return hardScan_; }
+  TMultiMode MultiMode() const { return multiMode_; }
+
+ protected:
+  // The sorted view (the entry list itself while the mode is ByNone).
+  TSortedZip* View() const;
+  void ResetDirectory();
+  void GetFileInfo();
+  int UnZipFiles();
+  // Reads the entries' comments that are known by length only (before a rewrite).
+  void FetchComments();
+
+  TZipFileSystem& fs_;
+  std::string zipName_, destDir_, rootDir_;
+  TZipSortMode sortMode_ = TZipSortMode::ByNone;
+  std::unique_ptr<TStream> zipStream_;
+  std::unique_ptr<TSortedZip> entries_;
+  std::unique_ptr<TSortedZip> sorted_;
+  TEndCentral endCentral_;
+  bool endCentralModified_ = false;
+  std::optional<uint32_t> zipDate_;
+  TMultiMode multiMode_ = TMultiMode::mmNone;
+  bool busy_ = false;
+  bool cancel_ = false;
+  bool hardScan_ = false;
+
+ private:
+  struct Extraction;
+  enum class EntryOutcome { Done, Skipped, Failed, Retry };
+  EntryOutcome DoUnzip(Extraction& x, int index);
+  bool ReadZipHardWay();
+  void CheckCancel();
+  std::string TargetPath(const TZipHeaderInfo& entry, bool& unsafe) const;
+
+  TStream* outStream_ = nullptr;
+  bool toStream_ = false;
+};
+
+// True when an entry name (held form, "\" separators) may be extracted
+// below a destination: no "..", no drive, no device name, not absolute.
+bool IsSafeEntryName(const std::string& name);
+
+}  // namespace kv
