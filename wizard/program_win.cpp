@@ -1,6 +1,67 @@
-// Entry point of kelvarin.exe.
+// Entry point of kelvarin.exe: the foundation's start-up, the main block and
+// the foundation's shut-down, in that order and explicitly (never through
+// static initialisers, whose order across files is undefined).
+//
+// Test hook: with the environment variable KELVARIN_LOG_MESSAGE_BOXES set to
+// "1", message boxes are not shown but written to the log as
+// "MessageBox: <text>", so that a test can run the program with nobody to
+// answer them.
 #include <windows.h>
 
+#include <exception>
+#include <string>
+
+#include "foundation/foundation_init_win.h"
+#include "foundation/log.h"
+#include "foundation/settings_win.h"
+
+namespace {
+
+int LogMessageBox(HWND, const char* text, const char*, UINT) {
+  kv::AddToLog(std::string("MessageBox: ") + text);
+  return IDOK;
+}
+
+void InstallTestHooks() {
+  char value[8] = {};
+  const DWORD n = GetEnvironmentVariableA("KELVARIN_LOG_MESSAGE_BOXES", value, sizeof value);
+  if (n == 1 && value[0] == '1') kv::SetMessageBoxHook(&LogMessageBox);
+}
+
+int Run() {
+  InstallTestHooks();
+  if (!kv::FoundationInitialize()) {
+    kv::FoundationFinalize();
+    return 1;
+  }
+  kv::AddToLog("Dpr:start");
+  kv::AddToLog("Dpr:conig");
+  try {
+    kv::CreateConfiger();
+  } catch (const std::exception& e) {
+    kv::ShowMessageBox(e.what());
+    kv::FoundationFinalize();
+    return 1;
+  }
+  // The wizard's forms and the message loop come here.
+  int status = 0;
+  try {
+    kv::FreeConfiger();  // writes the settings file back
+  } catch (const std::exception& e) {
+    kv::ShowMessageBox(e.what());
+    status = 1;
+  }
+  kv::FoundationFinalize();
+  return status;
+}
+
+}  // namespace
+
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-  return 0;
+  try {
+    return Run();
+  } catch (const std::exception& e) {
+    kv::ShowMessageBox(e.what());
+    return 1;
+  }
 }

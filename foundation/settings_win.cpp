@@ -1,0 +1,167 @@
+#include "foundation/settings_win.h"
+
+#include <windows.h>
+
+#include <vector>
+
+#include "foundation/ansi_text_win.h"
+#include "foundation/files_win.h"
+#include "foundation/handle.h"
+#include "foundation/translate.h"
+#include "foundation/translate_win.h"
+
+namespace kv {
+namespace {
+
+std::unique_ptr<TConfiger>& ConfigerSlot() {
+  static std::unique_ptr<TConfiger> configer;  // the process-wide store
+  return configer;
+}
+
+[[noreturn]] void ThrowFileError(std::string_view text, const std::wstring& path, DWORD code) {
+  throw EOSError(Translate(text, WStringToAnsi(path) + "\r\n" + SystemErrorText(code)), code);
+}
+
+std::wstring ExecutablePath() {
+  std::vector<wchar_t> buffer(MAX_PATH);
+  while (true) {
+    const DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (n == 0) ThrowFileError("Cannot open file \"$1\". $2", L"", GetLastError());
+    if (n < buffer.size()) return std::wstring(buffer.data(), n);
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+// The whole file; false when it does not exist. Any other failure raises, so
+// that an unreadable file is never mistaken for a missing one.
+bool ReadExisting(const std::wstring& path, std::string& text) {
+  const FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) {
+    const DWORD code = GetLastError();
+    if (code == ERROR_FILE_NOT_FOUND) return false;
+    ThrowFileError("Cannot open file \"$1\". $2", path, code);
+  }
+  LARGE_INTEGER size;
+  if (!GetFileSizeEx(file.Get(), &size)) ThrowFileError("Cannot read file \"$1\". $2", path, GetLastError());
+  constexpr LONGLONG kMaxSettingsFile = 256ll << 20;
+  if (size.QuadPart > kMaxSettingsFile) ThrowFileError("Cannot read file \"$1\". $2", path, ERROR_FILE_TOO_LARGE);
+  text.assign(static_cast<size_t>(size.QuadPart), '\0');
+  size_t done = 0;
+  while (done < text.size()) {
+    DWORD got = 0;
+    if (!ReadFile(file.Get(), text.data() + done, static_cast<DWORD>(text.size() - done), &got, nullptr)) {
+      ThrowFileError("Cannot read file \"$1\". $2", path, GetLastError());
+    }
+    if (got == 0) break;
+    done += got;
+  }
+  text.resize(done);
+  return true;
+}
+
+// Puts a new file in place atomically, never over an existing one: false
+// when the file appeared meanwhile.
+bool CreateNewFile(const std::wstring& path, std::string_view text) {
+  const size_t slash = path.find_last_of(L"\\/");
+  const std::wstring folder = slash == std::wstring::npos ? L"." : path.substr(0, slash + 1);
+  wchar_t tempName[MAX_PATH + 1];
+  if (GetTempFileNameW(folder.c_str(), L"kv", 0, tempName) == 0) {
+    ThrowFileError("Cannot create file \"$1\". $2", path, GetLastError());
+  }
+  bool moved = false;
+  try {
+    {
+      const FileHandle file(CreateFileW(tempName, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                        nullptr));
+      if (!file) ThrowFileError("Cannot create file \"$1\". $2", path, GetLastError());
+      DWORD written = 0;
+      if (!WriteFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) ||
+          written != text.size() || !FlushFileBuffers(file.Get())) {
+        const DWORD code = GetLastError();
+        ThrowFileError("Cannot write file \"$1\". $2", path, code ? code : ERROR_DISK_FULL);
+      }
+    }
+    if (!MoveFileExW(tempName, path.c_str(), MOVEFILE_WRITE_THROUGH)) {
+      const DWORD code = GetLastError();
+      if (code != ERROR_ALREADY_EXISTS && code != ERROR_FILE_EXISTS) {
+        ThrowFileError("Cannot create file \"$1\". $2", path, code);
+      }
+    } else {
+      moved = true;
+    }
+  } catch (...) {
+    DeleteFileW(tempName);
+    throw;
+  }
+  if (!moved) DeleteFileW(tempName);
+  return moved;
+}
+
+std::string NewFileInfo() {
+  std::wstring name = ExecutablePath();
+  name = name.substr(name.find_last_of(L"\\/") + 1);
+  const size_t dot = name.find_last_of(L'.');
+  if (dot != std::wstring::npos) name.resize(dot);
+  return WStringToAnsi(name) + " config file";
+}
+
+}  // namespace
+
+std::wstring SettingsFileName() {
+  std::wstring path = ExecutablePath();
+  const size_t slash = path.find_last_of(L"\\/");
+  const size_t dot = path.find_last_of(L'.');
+  if (dot != std::wstring::npos && (slash == std::wstring::npos || dot > slash)) path.resize(dot);
+  return path + L".conf.xml";
+}
+
+std::unique_ptr<TXMLConfig> LoadXMLConfig(const std::wstring& fileName, bool autoSave) {
+  std::string text;
+  // Two rounds: a file that another process creates between the two steps is read, not overwritten.
+  for (int round = 0; round < 2; ++round) {
+    if (ReadExisting(fileName, text)) break;
+    text = NewSettingsText(NewFileInfo());
+    if (!autoSave || CreateNewFile(fileName, text)) break;
+  }
+  auto writer = [fileName](const std::string&, std::string_view bytes) { WriteFileAtomic(fileName, bytes); };
+  return std::make_unique<TXMLConfig>(WStringToAnsi(fileName), std::move(text), autoSave, writer);
+}
+
+TConfiger::TConfiger() : TConfiger(SettingsFileName()) {}
+
+TConfiger::TConfiger(const std::wstring& fileName) : ini_(LoadXMLConfig(fileName, true)) {
+  if (Language() == nullptr) {
+    std::string name = ini_->ReadString("Options", "General.LangFile", "");
+    if (name.empty()) name = "default.lng";
+    SetLanguage(LoadLanguage(AppDir() + "\\" + name));
+  }
+}
+
+std::string TConfiger::GetVal(std::string_view section, std::string_view key) {
+  return ini_->ReadString(section, key, "");
+}
+
+void TConfiger::SetVal(std::string_view section, std::string_view key, std::string_view value) {
+  ini_->WriteString(section, key, value);
+}
+
+bool TConfiger::GetFlag(std::string_view section, std::string_view key) { return ini_->ReadBool(section, key, false); }
+
+void TConfiger::SetFlag(std::string_view section, std::string_view key, bool value) {
+  ini_->WriteBool(section, key, value);
+}
+
+TConfiger* Configer() { return ConfigerSlot().get(); }
+
+TConfiger& CreateConfiger() {
+  if (!ConfigerSlot()) ConfigerSlot() = std::make_unique<TConfiger>();
+  return *ConfigerSlot();
+}
+
+void FreeConfiger() {
+  const std::unique_ptr<TConfiger> configer = std::move(ConfigerSlot());
+  if (configer) configer->Ini().UpdateFile();
+}
+
+}  // namespace kv
