@@ -46,9 +46,12 @@ void AddFile(TMP3Collection& collection, TAudioReadEnvironment& env, const std::
 // A directory reached through a junction or a symbolic link is not entered:
 // its files would show as their own duplicates, and deleting the "copy"
 // would delete the only file.
+// Junctions and symbolic links carry name-surrogate reparse tags; a reparse
+// point without a tag (as some file systems report links) counts as a link
+// too. Other reparse points (cloud placeholders) are real folders.
 bool IsLinkedDirectory(const WIN32_FIND_DATAW& entry) {
-  return (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
-         (entry.dwReserved0 == IO_REPARSE_TAG_MOUNT_POINT || entry.dwReserved0 == IO_REPARSE_TAG_SYMLINK);
+  if ((entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) return false;
+  return entry.dwReserved0 == 0 || IsReparseTagNameSurrogate(entry.dwReserved0);
 }
 
 void ScanDirectory(ScanContext& ctx, std::wstring dir, std::string access, int depth) {
