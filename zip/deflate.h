@@ -9,13 +9,12 @@
 #include <stdexcept>
 #include <vector>
 
+#include "zip/zip_errors.h"
+
 namespace kv {
 
 // An emitted match disagrees with the window: an internal fault, never bad input.
-class EInvalidMatch : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
+KV_ZIP_EXCEPTION(EInvalidMatch, "Invalid match");
 
 // The fields of the entry being written that deflate reads and changes.
 struct DeflateEntry {

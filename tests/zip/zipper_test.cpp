@@ -1,0 +1,387 @@
+#include "zip/zipper.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/zip/zipper_test_util.h"
+#include "zip/crc32.h"
+#include "zip/zip_cipher.h"
+
+namespace kv {
+namespace {
+
+using namespace ziptest;
+
+const std::string kArchive = "C:\\data\\arc.zip";
+
+struct Fixture {
+  FaultyFileSystem fs;
+  MemoryDisk disk{fs};
+
+  void Save(const std::string& entry, const Bytes& data, int level = 6, const std::string& password = "") {
+    TZipper z(fs, disk);
+    z.SetZipName(kArchive);
+    z.password = password;
+    z.packLevel = level;
+    EXPECT_EQ(z.ZipFromBuffer(data.data(), data.size(), entry), 1);
+  }
+  Bytes Load(const std::string& entry, const std::string& password = "") {
+    TZipper z(fs, disk);
+    z.SetZipName(kArchive);
+    z.password = password;
+    TMemoryStream out;
+    z.UnZipToStream(out, entry);
+    return out.Bytes();
+  }
+  Bytes File(const std::string& name = kArchive) const {
+    const auto it = fs.Files().find(name);
+    return it == fs.Files().end() ? Bytes{} : *it->second.bytes;
+  }
+  std::vector<std::string> Names() const {
+    std::vector<std::string> out;
+    for (const auto& [name, f] : fs.Files()) out.push_back(name);
+    return out;
+  }
+  // The entries as the reader sees them, in archive order.
+  std::vector<TZipHeaderInfo> Directory() {
+    TZipper z(fs, disk);
+    z.SetZipName(kArchive);
+    z.ReadZip();
+    std::vector<TZipHeaderInfo> out;
+    for (int i = 0; i < z.Count(); ++i) out.push_back(z.Entry(i));
+    return out;
+  }
+};
+
+uint16_t Get16(const Bytes& b, size_t at) { return static_cast<uint16_t>(b[at] | b[at + 1] << 8); }
+uint32_t Get32(const Bytes& b, size_t at) { return Get16(b, at) | static_cast<uint32_t>(Get16(b, at + 2)) << 16; }
+
+// The bytes of an entry's local header, name, extra field and data.
+Bytes LocalRegion(const Bytes& archive, const TZipHeaderInfo& e) {
+  const size_t at = e.relativeOffset;
+  const size_t len = 30 + Get16(archive, at + 26) + Get16(archive, at + 28) + e.compressedSize;
+  return Bytes(archive.begin() + static_cast<std::ptrdiff_t>(at), archive.begin() + static_cast<std::ptrdiff_t>(at + len));
+}
+
+TEST(Zipper, EntriesOfEveryKindReadBackAtEveryLevelWithAndWithoutPassword) {
+  const struct {
+    const char* name;
+    Bytes data;
+  } entries[] = {{"empty", {}},
+                 {"short", {'h', 'i', '!'}},
+                 {"text70k", Text(70000, 1)},
+                 {"random", Random(1 << 20, 2)},
+                 {"same", Bytes(300000, 'z')}};
+  for (const std::string password : {"", "p\xE4ss"}) {
+    for (int level : {0, 1, 3, 4, 6, 8, 9}) {
+      SCOPED_TRACE("level " + std::to_string(level) + " password '" + password + "'");
+      Fixture f;
+      for (const auto& e : entries) f.Save(e.name, e.data, level, password);
+      const auto dir = f.Directory();
+      ASSERT_EQ(dir.size(), std::size(entries));
+      for (size_t i = 0; i < dir.size(); ++i) {
+        const auto& e = entries[i];
+        const TZipHeaderInfo& h = dir[i];
+        SCOPED_TRACE(e.name);
+        EXPECT_EQ(h.FullName(), e.name);
+        EXPECT_EQ(f.Load(e.name, password), e.data);
+        EXPECT_EQ(h.crc32, Crc32(e.data));
+        EXPECT_EQ(h.uncompressedSize, e.data.size());
+        EXPECT_EQ(h.versionNeeded, 20);
+        const uint16_t levelBits = level == 0 ? 0 : level < 3 ? 4 : level >= 8 ? 2 : 0;
+        EXPECT_EQ(h.flag, levelBits | (password.empty() ? 0 : 1));
+        // Nothing to gain: stored, and then the size is the data's (+ 12 encrypted).
+        const bool stored = level == 0 || e.data.size() < 4;
+        if (stored) {
+          EXPECT_EQ(h.compressionMethod, 0);
+        }
+        if (h.compressionMethod == 0) {
+          EXPECT_EQ(h.compressedSize, e.data.size() + (password.empty() ? 0 : 12));
+        } else {
+          EXPECT_EQ(h.compressionMethod, 8);
+        }
+      }
+      EXPECT_EQ(f.Names(), std::vector<std::string>{kArchive}) << "temporary file left";
+    }
+  }
+}
+
+TEST(Zipper, WrongOrMissingPasswordGivesNothing) {
+  Fixture f;
+  f.Save("secret", Text(1000, 3), 6, "right");
+  EXPECT_TRUE(f.Load("secret", "wrong").empty());
+  EXPECT_TRUE(f.Load("secret", "").empty());
+  EXPECT_TRUE(f.Load("absent", "right").empty());
+  EXPECT_EQ(f.Load("secret", "right"), Text(1000, 3));
+}
+
+TEST(Zipper, EncryptionHeaderIsFreshEveryTimeAndChecksTheCrc) {
+  Fixture a, b;
+  const Bytes data = Text(500, 4);
+  a.Save("x", data, 6, "pw");
+  b.Save("x", data, 6, "pw");
+  const auto ea = a.Directory().at(0), eb = b.Directory().at(0);
+  // Same entry apart from the random header (and the time stamp).
+  const Bytes ra = LocalRegion(a.File(), ea), rb = LocalRegion(b.File(), eb);
+  const size_t dataAt = 30 + ea.fileNameLength;
+  EXPECT_NE(Bytes(ra.begin() + dataAt, ra.begin() + dataAt + 10), Bytes(rb.begin() + dataAt, rb.begin() + dataAt + 10));
+  // The last header byte decrypts to the CRC's top byte.
+  TZipKeys keys;
+  keys.Init("pw");
+  Bytes head(ra.begin() + dataAt, ra.begin() + dataAt + 12);
+  keys.DecryptBuff(head);
+  EXPECT_EQ(head[11], ea.crc32 >> 24);
+  EXPECT_EQ(head[10], (ea.crc32 >> 16) & 0xFF);
+}
+
+TEST(Zipper, ReplacingAnEntryKeepsItsPlaceAndTheOthersBytes) {
+  Fixture f;
+  f.Save("one", Text(3000, 5));
+  f.Save("two", Text(3000, 6));
+  f.Save("three", Random(2000, 7));
+  const Bytes before = f.File();
+  const auto old = f.Directory();
+  // A folder part is dropped by default, so "sub\TWO" names the entry "two".
+  f.Save("sub\\TWO", Text(100, 8));
+  const Bytes after = f.File();
+  const auto now = f.Directory();
+  ASSERT_EQ(now.size(), 3u);
+  EXPECT_EQ(now[0].FullName(), "one");
+  EXPECT_EQ(now[1].FullName(), "TWO");
+  EXPECT_EQ(now[2].FullName(), "three");
+  EXPECT_EQ(LocalRegion(after, now[0]), LocalRegion(before, old[0]));
+  EXPECT_EQ(LocalRegion(after, now[2]), LocalRegion(before, old[2]));
+  EXPECT_EQ(f.Load("two"), Text(100, 8));
+  EXPECT_EQ(f.Load("three"), Random(2000, 7));
+}
+
+TEST(Zipper, SaveModifiedRewritesOnlyWhenCommentsChanged) {
+  Fixture f;
+  f.Save("a", Text(100, 9));
+  const Bytes before = f.File();
+  {
+    TZipper z(f.fs, f.disk);
+    z.SetZipName(kArchive);
+    z.SaveModifiedZipFile();
+  }
+  EXPECT_EQ(f.File(), before);
+  {
+    TZipper z(f.fs, f.disk);
+    z.SetZipName(kArchive);
+    z.ReadZip();
+    z.SetZipComment("archive note");
+    z.SetFileComment(0, "entry note");
+    z.SaveModifiedZipFile();
+  }
+  TZipper z(f.fs, f.disk);
+  z.SetZipName(kArchive);
+  z.ReadZip();
+  EXPECT_EQ(z.ZipComment(), "archive note");
+  EXPECT_EQ(z.FileComment(0), "entry note");
+  EXPECT_EQ(f.Load("a"), Text(100, 9));
+}
+
+// A hand-made archive as other tools write them: local and central extra
+// fields of different lengths, a data descriptor with its signature, an
+// entry comment and an archive comment.
+Bytes ForeignArchive() {
+  const std::string name = "foreign.txt";
+  const Bytes data = {'s', 't', 'o', 'r', 'e', 'd'};
+  const uint32_t crc = Crc32(data);
+  Bytes out;
+  auto u16 = [&](uint32_t v) { out.push_back(uint8_t(v)), out.push_back(uint8_t(v >> 8)); };
+  auto u32 = [&](uint32_t v) { u16(v & 0xFFFF), u16(v >> 16); };
+  auto raw = [&](const std::string& s) { out.insert(out.end(), s.begin(), s.end()); };
+  const std::string localExtra("\x55\x54\x05\x00\x03\x01\x02\x03\x04", 9);
+  const std::string centralExtra("\x55\x54\x01\x00\x03", 5);
+  u32(0x04034b50), u16(10), u16(8), u16(0), u32(0x5A210000), u32(0), u32(0), u32(0);
+  u16(uint32_t(name.size())), u16(uint32_t(localExtra.size())), raw(name), raw(localExtra);
+  out.insert(out.end(), data.begin(), data.end());
+  u32(0x08074b50), u32(crc), u32(uint32_t(data.size())), u32(uint32_t(data.size()));
+  const uint32_t central = uint32_t(out.size());
+  u32(0x02014b50), u16(0x031E), u16(10), u16(8), u16(0), u32(0x5A210000), u32(crc);
+  u32(uint32_t(data.size())), u32(uint32_t(data.size())), u16(uint32_t(name.size()));
+  u16(uint32_t(centralExtra.size())), u16(4), u16(0), u16(1), u32(0x81A40000), u32(0);
+  raw(name), raw(centralExtra), raw("note");
+  const uint32_t centralSize = uint32_t(out.size()) - central;
+  u32(0x06054b50), u16(0), u16(0), u16(1), u16(1), u32(centralSize), u32(central), u16(7), raw("comment");
+  return out;
+}
+
+TEST(Zipper, CopiedEntriesKeepExtraFieldsDescriptorsAndComments) {
+  Fixture f;
+  const Bytes foreign = ForeignArchive();
+  f.fs.Put(kArchive, foreign);
+  f.Save("new", Text(5000, 10));
+  const Bytes after = f.File();
+  // The old entry is copied byte for byte, descriptor included.
+  const size_t localLen = 30 + 11 + 9 + 6 + 16;
+  EXPECT_EQ(Bytes(after.begin(), after.begin() + localLen), Bytes(foreign.begin(), foreign.begin() + localLen));
+  // Its central record is the old one with the same offset (0).
+  const size_t oldCentral = localLen;
+  const size_t centralLen = 46 + 11 + 5 + 4;
+  const uint32_t newCentral = Get32(after, after.size() - 22 - 7 + 16);
+  EXPECT_EQ(Bytes(after.begin() + newCentral, after.begin() + newCentral + centralLen),
+            Bytes(foreign.begin() + oldCentral, foreign.begin() + oldCentral + centralLen));
+  TZipper z(f.fs, f.disk);
+  z.SetZipName(kArchive);
+  z.ReadZip();
+  EXPECT_EQ(z.ZipComment(), "comment");
+  EXPECT_EQ(z.FileComment(0), "note");
+  EXPECT_EQ(f.Load("foreign.txt"), (Bytes{'s', 't', 'o', 'r', 'e', 'd'}));
+  EXPECT_EQ(f.Load("new"), Text(5000, 10));
+
+  // Replacing the foreign entry puts ours in its place.
+  f.Save("FOREIGN.TXT", Text(10, 11));
+  const auto dir = f.Directory();
+  ASSERT_EQ(dir.size(), 2u);
+  EXPECT_EQ(dir[0].FullName(), "FOREIGN.TXT");
+  EXPECT_EQ(f.Load("foreign.txt"), Text(10, 11));
+}
+
+TEST(Zipper, AnyFailureLeavesTheOldArchiveAndNoTemporaryFile) {
+  // Count the writes of a good save first, then fail each in turn.
+  Fixture probe;
+  probe.Save("keep", Text(90000, 12));
+  probe.fs.writes = 0;
+  probe.Save("add", Random(40000, 13));
+  const int writes = probe.fs.writes;
+  ASSERT_GT(writes, 3);
+
+  struct Case {
+    std::string name;
+    int failWrite;
+    bool failFlush, failReplace;
+  };
+  std::vector<Case> cases;
+  for (int n = 1; n <= writes; ++n) cases.push_back({"write " + std::to_string(n), n, false, false});
+  cases.push_back({"flush", 0, true, false});
+  cases.push_back({"move", 0, false, true});
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Fixture f;
+    f.Save("keep", Text(90000, 12));
+    const Bytes before = f.File();
+    const auto names = f.Names();
+    f.fs.writes = 0;
+    f.fs.failWrite = c.failWrite;
+    f.fs.failFlush = c.failFlush;
+    f.fs.failReplace = c.failReplace;
+    TZipper z(f.fs, f.disk);
+    z.SetZipName(kArchive);
+    const Bytes data = Random(40000, 13);
+    EXPECT_THROW(z.ZipFromBuffer(data.data(), data.size(), "add"), std::runtime_error);
+    EXPECT_EQ(f.File(), before);
+    EXPECT_EQ(f.Names(), names);
+    // The component is usable afterwards.
+    f.fs.failWrite = 0, f.fs.failFlush = f.fs.failReplace = false;
+    EXPECT_EQ(z.ZipFromBuffer(data.data(), data.size(), "add"), 1);
+    EXPECT_EQ(f.Load("add"), data);
+  }
+  // A first save that fails leaves no archive at all.
+  Fixture fresh;
+  fresh.fs.failFlush = true;
+  EXPECT_THROW(fresh.Save("x", Text(10, 14)), EZipWriteError);
+  EXPECT_TRUE(fresh.Names().empty());
+}
+
+TEST(Zipper, BadOldArchivesAndBusyComponentsRaiseAndChangeNothing) {
+  struct Case {
+    const char* name;
+    std::function<Bytes()> make;
+  } cases[] = {
+      {"offset past 4 GiB marker", [] {
+         Bytes b = ForeignArchive();
+         const size_t central = b.size() - 22 - 7 - (46 + 11 + 5 + 4);
+         for (int i = 0; i < 4; ++i) b[central + 42 + i] = 0xFF;
+         return b;
+       }},
+      {"entry runs past the end", [] {
+         Bytes b = ForeignArchive();
+         const size_t central = b.size() - 22 - 7 - (46 + 11 + 5 + 4);
+         b[central + 20] = 0xF0;  // compressed size
+         return b;
+       }},
+      {"not a zip file", [] { return Text(100, 15); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Fixture f;
+    const Bytes old = c.make();
+    f.fs.Put(kArchive, old);
+    EXPECT_THROW(f.Save("new", Text(10, 16)), std::runtime_error);
+    EXPECT_EQ(f.File(), old);
+    EXPECT_EQ(f.Names(), std::vector<std::string>{kArchive});
+  }
+
+  Fixture f;
+  f.Save("a", Text(10, 17));
+  const Bytes before = f.File();
+  TZipper z(f.fs, f.disk);
+  z.SetZipName(kArchive);
+  int reentered = 0;
+  z.onProcessMessages = [&] {
+    ++reentered;
+    const char b = 'b';
+    z.ZipFromBuffer(&b, 1, "b");  // from the message pump
+  };
+  const Bytes data = Text(100000, 18);
+  EXPECT_THROW(z.ZipFromBuffer(data.data(), data.size(), "c"), EZipBusy);
+  EXPECT_EQ(reentered, 1);
+  EXPECT_EQ(f.File(), before);
+  z.onProcessMessages = [&] { z.Cancel(); };
+  EXPECT_THROW(z.ZipFromBuffer(data.data(), data.size(), "c"), EUserCanceled);
+  EXPECT_EQ(f.File(), before);
+  EXPECT_EQ(f.Names(), std::vector<std::string>{kArchive});
+}
+
+TEST(Zipper, AddsFilesFromDiskByWildcardWithThePathOptions) {
+  struct Case {
+    const char* name;
+    std::function<void(TZipper&)> setup;
+    std::vector<std::string> files;
+    std::vector<std::string> entries;
+  } cases[] = {
+      {"plain names, folders dropped", [](TZipper&) {}, {"C:\\src\\a.txt", "C:\\src\\sub\\c.txt"}, {"a.txt", "c.txt"}},
+      {"wildcard, this folder only", [](TZipper&) {}, {"C:\\src\\*.txt"}, {"a.txt"}},
+      {"wildcard with recursion and relative paths",
+       [](TZipper& z) {
+         z.SetRootDir("C:\\src");
+         z.SetRelativePaths(true);
+       },
+       {"C:\\src\\*.txt"}, {"a.txt", "sub\\c.txt"}},
+      {"stored paths without the drive", [](TZipper& z) { z.SetStorePaths(true); }, {"C:\\src\\a.txt"}, {"src\\a.txt"}},
+      {"exclusions and missing files",
+       [](TZipper& z) {
+         z.recurse = true;
+         z.excludeList = {"c.*"};
+       },
+       {"C:\\src\\*.*", "C:\\src\\missing.txt"}, {"a.txt", "b.mp3"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Fixture f;
+    f.fs.Put("C:\\src\\a.txt", Text(2000, 19));
+    f.fs.Put("C:\\src\\b.mp3", Text(2000, 20));
+    f.fs.Put("C:\\src\\sub\\c.txt", Text(2000, 21));
+    TZipper z(f.fs, f.disk);
+    z.SetZipName(kArchive);
+    z.noCompressList = {"*.mp3"};
+    std::vector<std::string> missing;
+    z.onNoSuchFile = [&](const std::string& n) { missing.push_back(n); };
+    c.setup(z);
+    z.filesList = c.files;
+    EXPECT_EQ(z.Zip(), static_cast<int>(c.entries.size()));
+    std::vector<std::string> names;
+    for (const auto& e : f.Directory()) {
+      names.push_back(e.FullName());
+      EXPECT_EQ(e.compressionMethod, e.FileName() == "b.mp3" ? 0 : 8);
+    }
+    EXPECT_EQ(names, c.entries);
+    if (std::string(c.name) == "exclusions and missing files") {
+      EXPECT_EQ(missing, std::vector<std::string>{"C:\\src\\missing.txt"});
+    }
+  }
+}
+
+}  // namespace
+}  // namespace kv

@@ -1,0 +1,589 @@
+#include "zip/zipper.h"
+
+#include <algorithm>
+#include <cstring>
+#include <ctime>
+
+#include "zip/crc32.h"
+#include "zip/zip_cipher.h"
+#include "zip/zip_support.h"
+
+namespace kv {
+namespace {
+
+constexpr uint64_t kMax32 = 0xFFFFFFFFu;
+constexpr int kMaxEntries = 65535;        // the end record counts in 16 bits
+constexpr int kMaxFolderDepth = 64;       // wildcard recursion (link loops)
+constexpr uint32_t kAttrDirectory = 0x10;
+constexpr uint32_t kAttrArchive = 0x20;
+constexpr size_t kStoreBlock = 4096;
+
+uint16_t Get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
+uint32_t Get32(const uint8_t* p) { return Get16(p) | static_cast<uint32_t>(Get16(p + 2)) << 16; }
+void Put16(uint8_t* p, uint32_t v) {
+  p[0] = static_cast<uint8_t>(v);
+  p[1] = static_cast<uint8_t>(v >> 8);
+}
+void Put32(uint8_t* p, uint32_t v) {
+  Put16(p, v);
+  Put16(p + 2, v >> 16);
+}
+
+std::string Lower(std::string s) {
+  for (char& c : s)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return s;
+}
+
+// The folder of a path, for the temporary archive: it must lie on the same
+// volume as the archive so that the final move is a rename.
+std::string FolderOf(const std::string& path) {
+  const size_t cut = path.find_last_of("\\/");
+  if (cut == std::string::npos) return path.size() >= 2 && path[1] == ':' ? path.substr(0, 2) : ".";
+  if (cut == 0 || (cut == 2 && path[1] == ':')) return path.substr(0, cut + 1);  // a root
+  return path.substr(0, cut);
+}
+
+// The file part: after the last "\" or ":".
+size_t FilePartStart(const std::string& name) {
+  const size_t cut = name.find_last_of("\\:");
+  return cut == std::string::npos ? 0 : cut + 1;
+}
+
+uint32_t NowDosDateTime() {
+  const std::time_t now = std::time(nullptr);
+  const std::tm* t = std::localtime(&now);
+  if (t == nullptr) return PackDosDateTime({});
+  TDosDateTime d;
+  d.year = std::clamp(t->tm_year + 1900, 1980, 2107);
+  d.month = t->tm_mon + 1;
+  d.day = t->tm_mday;
+  d.hour = t->tm_hour;
+  d.minute = t->tm_min;
+  d.second = std::min(t->tm_sec, 59);
+  return PackDosDateTime(d);
+}
+
+void CheckFits32(uint64_t value, const char* what) {
+  if (value > kMax32) throw EZipTooLarge(std::string("The archive would exceed the limits of the zip format (") + what + ")");
+}
+
+}  // namespace
+
+// One entry of the archive being written. A copied entry keeps the bytes of
+// its old central record (extra field and comment included), only the
+// offset patched; a new entry writes its record from the header.
+struct TZipper::NewEntry {
+  std::unique_ptr<TZipHeaderInfo> header;
+  std::vector<uint8_t> central;
+};
+
+// The state of one rebuild.
+struct TZipper::Rebuild {
+  std::unique_ptr<TStream> out;
+  std::vector<NewEntry> entries;
+  // Refuses a second entry of the same name (ASCII case ignored).
+  TSortedZip byName{TDuplicates::Error, /*ownsObjects=*/false, TZipSortMode::ByName};
+  TEndCentral end;
+  std::unique_ptr<Deflater> deflater;
+  int added = 0;
+  uint64_t totalBytes = 0;
+  uint64_t doneBytes = 0;
+  std::vector<std::string> toDispose;
+
+  void Append(std::unique_ptr<TZipHeaderInfo> header, std::vector<uint8_t> central) {
+    if (static_cast<int>(entries.size()) >= kMaxEntries) throw EZipTooLarge("The archive would hold more than 65535 entries");
+    byName.AddRef(header.get());
+    entries.push_back({std::move(header), std::move(central)});
+  }
+};
+
+TZipper::TZipper() : TZipper(DefaultZipFileSystem(), DefaultZipperDisk()) {}
+TZipper::TZipper(TZipFileSystem& fs, TZipperDisk& disk) : TUnZipper(fs), disk_(disk) {}
+// Pending comment changes are not written here: no file is written from a
+// destructor (SaveModifiedZipFile writes them).
+TZipper::~TZipper() = default;
+
+void TZipper::SetStorePaths(bool on) {
+  storePaths_ = on;
+  if (!on) relativePaths_ = storeVolumes_ = false;
+}
+
+void TZipper::SetRelativePaths(bool on) {
+  relativePaths_ = on;
+  if (on) storePaths_ = recurse = true;
+}
+
+void TZipper::SetStoreVolumes(bool on) {
+  storeVolumes_ = on;
+  if (on) storePaths_ = true;
+}
+
+// ------------------------------------------------------------ operations --
+
+int TZipper::ZipFromBuffer(const void* buffer, size_t length, const std::string& entryName) {
+  if (busy_) throw EZipBusy();
+  static const uint8_t kNothing = 0;
+  buffer_ = length != 0 ? static_cast<const uint8_t*>(buffer) : &kNothing;
+  bufferLength_ = length;
+  filesList.assign(1, entryName);
+  struct Leave {
+    TZipper& z;
+    ~Leave() {
+      z.buffer_ = nullptr;
+      z.bufferLength_ = 0;
+      z.CloseZip();
+    }
+  } leave{*this};
+  return ProcessFiles();
+}
+
+int TZipper::Zip() {
+  if (busy_) throw EZipBusy();
+  return ProcessFiles();
+}
+
+void TZipper::SaveModifiedZipFile() {
+  if (busy_) throw EZipBusy();
+  if (!endCentralModified_) return;
+  filesList.clear();
+  ProcessFiles();
+  endCentralModified_ = false;
+}
+
+void TZipper::SetZipName(const std::string& name) {
+  if (busy_) throw EZipBusy();
+  if (!zipName_.empty() && CompareText(name, zipName_) == 0) return;
+  if (endCentralModified_ && !zipName_.empty()) {
+    filesList.clear();
+    ProcessFiles();
+  }
+  TUnZipper::SetZipName(name);
+}
+
+// Processes pending messages and honours a cancel request.
+void TZipper::Pump() {
+  if (doProcessMessages && onProcessMessages) onProcessMessages();
+  if (cancel_) {
+    cancel_ = false;
+    throw EUserCanceled();
+  }
+}
+
+// ------------------------------------------------------------- rebuilding --
+
+int TZipper::ProcessFiles() {
+  if (busy_) throw EZipBusy();
+  if (multiZipInfo.multiMode != TMultiMode::mmNone) throw EZipUnsupported();
+  busy_ = true;
+  const bool savedKeep = keepZipOpen;
+  const TZipSortMode savedSort = sortMode_;
+  keepZipOpen = true;  // the old archive stays open through the rebuild
+  std::string temp;
+  Rebuild r;
+  try {
+    if (buffer_ == nullptr && !filesList.empty()) ExpandForWildCards();
+    const bool existed = fs_.FileExists(zipName_);
+    if (existed) {
+      OpenZip();
+      FetchComments();
+      ZipComment();  // the new end record keeps it
+      r.end.Assign(endCentral_);
+      r.end.entriesThisDisk = r.end.totalEntries = 0;
+    }
+    temp = fs_.TempFileName(FolderOf(zipName_));
+    r.out = std::make_unique<TLFNFileStream>(fs_, temp, TFileOpenMode::Create);
+    r.deflater = std::make_unique<Deflater>();
+    if (existed && entries_) MoveExistingFiles(r);
+    // Freshening only replaces entries that exist.
+    if (buffer_ == nullptr && zipAction == TZipAction::zaFreshen) filesList.clear();
+
+    if (!filesList.empty()) {
+      if (buffer_ != nullptr) {
+        r.totalBytes = bufferLength_;
+      } else {
+        for (const auto& name : filesList)
+          if (disk_.Attributes(name)) r.totalBytes += static_cast<uint64_t>(fs_.Open(name, TFileOpenMode::ReadShared)->Size());
+      }
+      bool stopNow = false;
+      if (onStartZipInfo) onStartZipInfo(static_cast<int>(filesList.size()), r.totalBytes, r.end, stopNow);
+      if (stopNow) throw EUserCanceled("User canceled Zip operation.");
+    }
+    const std::vector<std::string> names = filesList;
+    for (const auto& name : names) AddFileToZip(r, name);
+
+    // The central directory and the end record.
+    const int64_t centralStart = r.out->Position();
+    CheckFits32(static_cast<uint64_t>(centralStart), "central directory offset");
+    for (auto& e : r.entries) {
+      if (!e.central.empty())
+        r.out->WriteBuffer(e.central);
+      else
+        e.header->SaveCentralToStream(*r.out);
+    }
+    const int64_t centralEnd = r.out->Position();
+    CheckFits32(static_cast<uint64_t>(centralEnd), "central directory size");
+    r.end.signature = kEndCentralSignature;
+    r.end.thisDisk = r.end.centralDisk = 0;
+    r.end.entriesThisDisk = r.end.totalEntries = static_cast<uint16_t>(r.entries.size());
+    r.end.centralSize = static_cast<uint32_t>(centralEnd - centralStart);
+    r.end.centralOffset = static_cast<uint32_t>(centralStart);
+    r.end.SaveToStream(*r.out);
+
+    // Onto the disk, then over the old archive in one move. The old archive
+    // is closed first: an open file cannot be replaced.
+    r.out->Flush();
+    r.out.reset();
+    zipStream_.reset();
+    fs_.ReplaceFile(temp, zipName_);
+    temp.clear();
+  } catch (...) {
+    r.out.reset();
+    if (!temp.empty()) fs_.DeleteFile(temp);
+    keepZipOpen = savedKeep;
+    busy_ = false;
+    // The old directory still describes the old archive, which is unchanged.
+    if (!keepZipOpen) zipStream_.reset();
+    throw;
+  }
+  keepZipOpen = savedKeep;
+  busy_ = false;
+
+  for (const auto& name : r.toDispose) {
+    bool skip = false;
+    if (onDisposeFile) onDisposeFile(name, skip);
+    if (!skip) fs_.DeleteFile(name);
+  }
+  // The component now shows the new archive.
+  ResetDirectory();
+  ReadZip();
+  Sort(savedSort);
+  return r.added;
+}
+
+// For each old entry in archive order: copy it, or write the data that
+// replaces it in its place.
+void TZipper::MoveExistingFiles(Rebuild& r) {
+  for (int i = 0; i < entries_->Count(); ++i) {
+    const TZipHeaderInfo& e = *entries_->Get(i);
+    const int match = FilesListMatches(e);
+    if (match < 0) {
+      CopyEntry(r, e);
+      continue;
+    }
+    const std::string name = filesList[static_cast<size_t>(match)];
+    filesList.erase(filesList.begin() + match);
+    if (buffer_ == nullptr && zipAction != TZipAction::zaReplace) {
+      const auto fileDate = fs_.FileDosDateTime(name);
+      if (fileDate && DosDateTimeToValue(e.lastModFileDateTime) >= DosDateTimeToValue(*fileDate)) {
+        CopyEntry(r, e);  // the entry is not older than the file
+        continue;
+      }
+    }
+    // A replacement that does not happen (skipped, file gone) keeps the old entry.
+    if (!AddFileToZip(r, name)) CopyEntry(r, e);
+  }
+}
+
+// Copies an entry unchanged: its local header with name and extra field, its
+// data and its data descriptor, byte for byte; its central record with only
+// the offset (and start disk) changed, and the comment if it was edited.
+void TZipper::CopyEntry(Rebuild& r, const TZipHeaderInfo& e) {
+  TStream& in = *zipStream_;
+  const int64_t size = in.Size();
+  const std::string name = e.FullName();
+  if (e.relativeOffset == kMax32 || e.compressedSize == kMax32 || e.uncompressedSize == kMax32)
+    throw EZipTooLarge("Entries of more than 4 GiB cannot be copied: " + name);
+  const int64_t at = e.relativeOffset;
+  uint8_t lh[kLocalHeaderSize];
+  in.SetPosition(at);
+  if (size - at < kLocalHeaderSize || in.Read(lh, kLocalHeaderSize) != kLocalHeaderSize ||
+      Get32(lh) != kLocalHeaderSignature)
+    throw EBadZipFile("Not a valid zip file! (no local header for " + name + ")");
+  int64_t length = kLocalHeaderSize + int64_t{Get16(lh + 26)} + Get16(lh + 28) + int64_t{e.compressedSize};
+  if (e.HasDescriptor()) {
+    // Optional signature, CRC, sizes.
+    uint8_t sig[4] = {};
+    in.SetPosition(at + length);
+    const bool signed_ = in.Read(sig, 4) == 4 && Get32(sig) == kDataDescriptorSignature;
+    length += signed_ ? 16 : 12;
+  }
+  if (length > size - at) throw EBadZipFile("Not a valid zip file! (" + name + " runs past the end)");
+
+  const int64_t newOffset = r.out->Position();
+  CheckFits32(static_cast<uint64_t>(newOffset), "entry offset");
+  in.SetPosition(at);
+  r.out->CopyFrom(in, length);
+
+  std::vector<uint8_t> central;
+  if (e.centralOffset > 0) {
+    central.resize(kCentralHeaderSize);
+    in.SetPosition(e.centralOffset);
+    in.ReadBuffer(central.data(), kCentralHeaderSize);
+    if (Get32(central.data()) != kCentralHeaderSignature) throw EBadZipFile();
+    const size_t nameExtra = size_t{Get16(&central[28])} + Get16(&central[30]);
+    const size_t comment = Get16(&central[32]);
+    central.resize(kCentralHeaderSize + nameExtra + comment);
+    in.ReadBuffer(central.data() + kCentralHeaderSize, static_cast<int64_t>(nameExtra + comment));
+    if (e.FileComment()) {
+      const std::string& text = *e.FileComment();
+      const size_t n = std::min<size_t>(text.size(), 0xFFFF);
+      central.resize(kCentralHeaderSize + nameExtra);
+      central.insert(central.end(), text.begin(), text.begin() + static_cast<std::ptrdiff_t>(n));
+      Put16(&central[32], static_cast<uint32_t>(n));
+    }
+  } else {
+    // Found by scanning local headers: no central record to keep.
+    TZipHeaderInfo copy(e);
+    TMemoryStream ms;
+    copy.SaveCentralToStream(ms);
+    central = ms.Bytes();
+  }
+  Put16(&central[34], 0);
+  Put32(&central[42], static_cast<uint32_t>(newOffset));
+
+  auto header = std::make_unique<TZipHeaderInfo>(e);
+  header->relativeOffset = static_cast<uint32_t>(newOffset);
+  header->diskNumberStart = 0;
+  r.Append(std::move(header), std::move(central));
+  ++r.end.entriesThisDisk;
+  ++r.end.totalEntries;
+}
+
+// Writes one new entry; false when it was not written (missing file, a
+// second entry of the same name, skipped by OnStartZip).
+bool TZipper::AddFileToZip(Rebuild& r, const std::string& name) {
+  auto h = std::make_unique<TZipHeaderInfo>();
+  std::unique_ptr<TStream> file;
+  std::optional<uint32_t> attributes;
+  if (buffer_ != nullptr) {
+    h->lastModFileDateTime = NowDosDateTime();
+  } else {
+    attributes = disk_.Attributes(name);
+    if (!attributes || (*attributes & kAttrDirectory) != 0) {
+      if (onNoSuchFile) onNoSuchFile(name);
+      return false;
+    }
+    h->externalFileAttributes = *attributes;
+    file = fs_.Open(name, TFileOpenMode::ReadShared);
+    h->lastModFileDateTime = fs_.FileDosDateTime(name).value_or(NowDosDateTime());
+  }
+  h->SetFullName(EntryNameFor(name));
+  h->internalFileAttributes = 2;
+  h->diskNumberStart = 0;
+  int place = 0;
+  if (r.byName.Search(*h, place)) {
+    if (onSkippingFile) onSkippingFile(TSkipReason::FileExists, name, -1);
+    return false;
+  }
+  bool skip = false;
+  if (onStartZip) onStartZip(name, *h, skip);
+  if (skip) return false;
+
+  CheckFits32(static_cast<uint64_t>(r.out->Position()), "entry offset");
+  h->SaveLocalToStream(*r.out);
+  WriteEntryData(r, *h, file.get(), name);
+  // The header again, now with the CRC and the sizes.
+  const int64_t end = r.out->Position();
+  r.out->SetPosition(h->relativeOffset);
+  h->SaveLocalToStream(*r.out);
+  r.out->SetPosition(end);
+  file.reset();
+
+  if (buffer_ == nullptr && resetArchiveBitOnZip) disk_.SetAttributes(name, *attributes & ~kAttrArchive);
+  if (onEndZip) onEndZip(name, h->uncompressedSize, h->compressedSize, static_cast<uint64_t>(end));
+  r.Append(std::move(h), {});
+  ++r.added;
+  ++r.end.entriesThisDisk;
+  ++r.end.totalEntries;
+  if (dispose && buffer_ == nullptr) r.toDispose.push_back(name);
+  return true;
+}
+
+// The entry's data after its local header: the encryption header when a
+// password is set, then the deflated or stored input. Sets CRC, sizes,
+// method, flags and internal attributes.
+void TZipper::WriteEntryData(Rebuild& r, TZipHeaderInfo& h, TStream* file, const std::string& name) {
+  const bool encrypt = !password.empty();
+  const uint64_t total = buffer_ != nullptr ? bufferLength_ : static_cast<uint64_t>(file->Size());
+  CheckFits32(total, "entry size");
+  size_t bufferPos = 0;
+  uint64_t done = 0;
+  uint32_t crcReg = kCrcInit;
+  const auto read = [&](std::span<uint8_t> buf) -> size_t {
+    size_t n;
+    if (buffer_ != nullptr) {
+      n = std::min(buf.size(), bufferLength_ - bufferPos);
+      if (n != 0) std::memcpy(buf.data(), buffer_ + bufferPos, n);
+      bufferPos += n;
+    } else {
+      n = static_cast<size_t>(file->Read(buf.data(), static_cast<int64_t>(buf.size())));
+    }
+    crcReg = UpdateCrcBuff(crcReg, buf.first(n));
+    done += n;
+    r.doneBytes += n;
+    if (onFilePercentDone) onFilePercentDone(CBigRate(total, done));
+    if (onTotalPercentDone) onTotalPercentDone(CBigRate(r.totalBytes, r.doneBytes));
+    return n;
+  };
+  TZipKeys keys;
+  std::vector<uint8_t> cipher;
+  uint64_t written = 0;
+  const auto write = [&](std::span<const uint8_t> bytes) {
+    if (encrypt) {
+      cipher.assign(bytes.begin(), bytes.end());
+      keys.EncryptBuff(cipher);
+      r.out->WriteBuffer(cipher);
+    } else {
+      r.out->WriteBuffer(bytes);
+    }
+    written += bytes.size();
+    Pump();
+  };
+
+  uint32_t expectedCrc = 0;
+  if (encrypt) {
+    // The header's last byte checks the password against the CRC, so the
+    // CRC is needed before the data.
+    if (buffer_ != nullptr) {
+      expectedCrc = Crc32(std::span<const uint8_t>(buffer_, bufferLength_));
+    } else {
+      uint32_t reg = kCrcInit;
+      uint8_t block[kStoreBlock];
+      for (int64_t n; (n = file->Read(block, sizeof block)) > 0;) reg = UpdateCrcBuff(reg, std::span<const uint8_t>(block, static_cast<size_t>(n)));
+      file->SetPosition(0);
+      expectedCrc = ~reg;
+    }
+    keys.Init(password);
+    uint8_t head[kEncryptionHeaderSize];
+    SystemRandomBytes(std::span<uint8_t>(head, 10));
+    head[10] = static_cast<uint8_t>(expectedCrc >> 16);
+    head[11] = static_cast<uint8_t>(expectedCrc >> 24);
+    keys.EncryptBuff(head);
+    r.out->WriteBuffer(head, sizeof head);
+  }
+
+  uint64_t compressed;
+  if (packLevel != 0 && !IsInNoCompressList(name)) {
+    DeflateEntry de{h.flag, kMethodDeflated, h.internalFileAttributes};
+    compressed = r.deflater->Deflate(std::clamp(packLevel, Deflater::kMinLevel, Deflater::kMaxLevel), read, write, de);
+    h.flag = de.flags;
+    h.compressionMethod = de.method;
+    h.internalFileAttributes = de.internal_attributes;
+  } else {
+    uint8_t block[kStoreBlock];
+    while (const size_t n = read(block)) write(std::span<const uint8_t>(block, n));
+    compressed = written;
+    h.compressionMethod = kMethodStored;
+    h.internalFileAttributes = 0;
+  }
+  const uint32_t crc = ~crcReg;
+  if (encrypt && crc != expectedCrc) throw EZipReadError("The file changed while it was added: " + name);
+  CheckFits32(done, "entry size");
+  CheckFits32(compressed + (encrypt ? kEncryptionHeaderSize : 0), "compressed entry size");
+  h.crc32 = crc;
+  h.uncompressedSize = static_cast<uint32_t>(done);
+  h.compressedSize = static_cast<uint32_t>(compressed + (encrypt ? kEncryptionHeaderSize : 0));
+  if (encrypt) h.flag |= kFlagEncrypted;
+}
+
+// ------------------------------------------------------------------ names --
+
+std::string TZipper::EntryNameFor(const std::string& original) {
+  std::string name = original;
+  UnixToDOSFilename(name);
+  if (store83Names && buffer_ == nullptr) name = disk_.ShortName(name);
+  OemFilter(name);
+  const size_t filePart = FilePartStart(name);
+  if (!storePaths_) return name.substr(filePart);
+  std::string dir = name.substr(0, filePart);
+  std::string root = rootDir_;
+  if (relativePaths_ && !root.empty()) {
+    if (store83Names) root = disk_.ShortName(root);
+    OemFilter(root);
+    if (dir.size() >= root.size() && CompareText(dir.substr(0, root.size()), root) == 0) dir.erase(0, root.size());
+  }
+  if (!storeVolumes_) {
+    if (dir.size() >= 2 && dir[1] == ':') {
+      dir.erase(0, 2);
+    } else if (dir.rfind("\\\\", 0) == 0) {  // \\server\share\ is the volume
+      size_t cut = dir.find('\\', 2);
+      cut = cut == std::string::npos ? dir.size() : dir.find('\\', cut + 1);
+      dir.erase(0, cut == std::string::npos ? dir.size() : cut);
+    }
+    while (!dir.empty() && dir.front() == '\\') dir.erase(0, 1);
+  }
+  return dir + name.substr(filePart);
+}
+
+int TZipper::FilesListMatches(const TZipHeaderInfo& entry) {
+  const std::string target = Lower(entry.FullName());
+  for (size_t i = 0; i < filesList.size(); ++i)
+    if (Lower(EntryNameFor(filesList[i])) == target) return static_cast<int>(i);
+  return -1;
+}
+
+namespace {
+bool InPatternList(const std::vector<std::string>& list, const std::string& name) {
+  const std::string whole = Lower(name);
+  const std::string file = whole.substr(FilePartStart(whole));
+  for (const auto& item : list) {
+    const std::string pattern = Lower(item);
+    if (IsMatch(pattern, pattern.find('\\') != std::string::npos ? whole : file)) return true;
+  }
+  return false;
+}
+}  // namespace
+
+bool TZipper::IsInExcludeList(const std::string& name) const { return InPatternList(excludeList, name); }
+bool TZipper::IsInNoCompressList(const std::string& name) const { return InPatternList(noCompressList, name); }
+
+// Replaces each wildcard item of filesList by the files it matches; leaves
+// out excluded files and, when asked, files without the archive attribute.
+void TZipper::ExpandForWildCards() {
+  std::vector<std::string> out;
+  for (std::string item : filesList) {
+    UnixToDOSFilename(item);
+    const size_t filePart = FilePartStart(item);
+    if (IsWildCard(item.substr(filePart))) {
+      ExpandFolder(item.substr(0, filePart), Lower(item.substr(filePart)), out);
+      continue;
+    }
+    const auto attributes = disk_.Attributes(item);
+    if (!attributes) {
+      if (onNoSuchFile) onNoSuchFile(item);
+      continue;
+    }
+    if (IsInExcludeList(item) || (skipIfArchiveBitNotSet && (*attributes & kAttrArchive) == 0)) continue;
+    out.push_back(item);
+  }
+  filesList = std::move(out);
+}
+
+// `folder` is empty or ends with "\" (or ":").
+void TZipper::ExpandFolder(const std::string& folder, const std::string& pattern, std::vector<std::string>& out) {
+  struct Level {
+    std::string folder;
+    int depth;
+  };
+  std::vector<Level> pending{{folder, 0}};
+  while (!pending.empty()) {
+    const Level level = std::move(pending.back());
+    pending.pop_back();
+    std::vector<Level> subfolders;
+    for (const TFoundFile& f : disk_.List(level.folder.empty() ? "." : level.folder)) {
+      const std::string full = level.folder + f.name;
+      if (f.directory) {
+        if (recurse && level.depth < kMaxFolderDepth) subfolders.push_back({full + "\\", level.depth + 1});
+        continue;
+      }
+      if (!IsMatch(pattern, Lower(f.name)) || IsInExcludeList(full)) continue;
+      if (skipIfArchiveBitNotSet && (f.attributes & kAttrArchive) == 0) continue;
+      out.push_back(full);
+    }
+    // Depth first, folders in listed order.
+    pending.insert(pending.end(), subfolders.rbegin(), subfolders.rend());
+  }
+}
+
+}  // namespace kv

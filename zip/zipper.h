@@ -1,0 +1,153 @@
+#pragma once
+// TZipper: the archive writer. Adds entries (from memory or from files on
+// disk), replaces entries of the same name in their place, and writes the
+// whole archive anew, optionally encrypting new entries with the traditional
+// cipher. Byte-level: files are reached through TZipFileSystem and
+// TZipperDisk.
+//
+//   TZipper zip;
+//   zip.SetZipName("C:\\prog\\data");
+//   zip.password = "secret";                 // empty: no encryption
+//   zip.ZipFromBuffer(text.data(), text.size(), "size");
+//
+// Safety: the new archive is written to a temporary file beside the old one,
+// flushed to the disk and moved over it in one step. Any failure raises and
+// leaves the old archive as it was, with no temporary file left behind.
+// Entries that are not replaced are copied byte for byte (local header,
+// extra fields, data, data descriptor; the central record with its extra
+// field and comment, only its offset changed).
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "zip/deflate.h"
+#include "zip/unzipper.h"
+#include "zip/zip_errors.h"
+
+namespace kv {
+
+// The component is already running an operation (re-entered from an event
+// or from the message pump).
+KV_ZIP_EXCEPTION(EZipBusy, "The zip component is busy");
+// A size, offset or count does not fit the zip format's 32-bit (16-bit for
+// counts) fields.
+KV_ZIP_EXCEPTION(EZipTooLarge, "The archive would exceed the limits of the zip format");
+// Multi-part archives cannot be written.
+KV_ZIP_EXCEPTION(EZipUnsupported, "Multi-part archives are not supported");
+
+enum class TZipAction { zaUpdate, zaReplace, zaFreshen };
+
+// Settings of multi-part archives.
+struct TMultiZipInfo {
+  int64_t blockSize = 1457600;
+  int64_t firstBlockSize = 1457600;
+  TMultiMode multiMode = TMultiMode::mmNone;
+  bool checkDiskLabels = true;
+  bool writeDiskLabels = true;
+  void Assign(const TMultiZipInfo& other) { *this = other; }
+};
+
+// A directory entry found on disk.
+struct TFoundFile {
+  std::string name;  // without the folder
+  bool directory = false;
+  uint32_t attributes = 0;  // Windows file attributes
+};
+
+// What adding files from disk needs beyond TZipFileSystem.
+class TZipperDisk {
+ public:
+  virtual ~TZipperDisk() = default;
+  // The entries of a folder, without "." and "..".
+  virtual std::vector<TFoundFile> List(const std::string& folder) = 0;
+  // The Windows attributes of a file; nullopt when it does not exist.
+  virtual std::optional<uint32_t> Attributes(const std::string& name) = 0;
+  virtual void SetAttributes(const std::string& name, uint32_t attributes) = 0;
+  // The short (8.3) form of a path, or the path itself when it has none.
+  virtual std::string ShortName(const std::string& name) = 0;
+};
+
+// The process's disk: Win32 on Windows, std::filesystem elsewhere.
+TZipperDisk& DefaultZipperDisk();
+
+// Fills buf from the system's cryptographic random generator.
+void SystemRandomBytes(std::span<uint8_t> buf);
+
+class TZipper : public TUnZipper {
+ public:
+  TZipper();
+  TZipper(TZipFileSystem& fs, TZipperDisk& disk);
+  ~TZipper() override;
+
+  // ---------------------------------------------------------- properties --
+  int packLevel = 6;  // 0 stores every entry; 1-9 deflate at that level
+  bool recurse = false;
+  bool dispose = false;
+  bool StorePaths() const { return storePaths_; }
+  void SetStorePaths(bool on);     // off also turns relative paths and volumes off
+  bool RelativePaths() const { return relativePaths_; }
+  void SetRelativePaths(bool on);  // on also turns StorePaths and recurse on
+  bool StoreVolumes() const { return storeVolumes_; }
+  void SetStoreVolumes(bool on);   // on also turns StorePaths on
+  TZipAction zipAction = TZipAction::zaUpdate;
+  TMultiZipInfo multiZipInfo;
+  bool store83Names = false;
+  // Kept for callers that set it; the temporary archive always lies in the
+  // archive's own folder so that it can replace the archive in one move.
+  std::string tempPath;
+  bool skipIfArchiveBitNotSet = false;
+  bool resetArchiveBitOnZip = false;
+  std::vector<std::string> excludeList;     // patterns of files not to add
+  std::vector<std::string> noCompressList;  // patterns of files to store
+
+  // -------------------------------------------------------------- events --
+  std::function<void(int numFiles, uint64_t totalBytes, TEndCentral& endCentral, bool& stopNow)> onStartZipInfo;
+  std::function<void(const std::string& name, TZipHeaderInfo& header, bool& skip)> onStartZip;
+  std::function<void(const std::string& name, uint64_t uncompressedSize, uint64_t compressedSize,
+                     uint64_t currentZipSize)> onEndZip;
+  std::function<void(const std::string& name, bool& skip)> onDisposeFile;
+  std::function<void(const std::string& name)> onNoSuchFile;
+
+  // ---------------------------------------------------------- operations --
+  // Adds (or replaces) one entry holding `length` bytes at `buffer` and
+  // rewrites the archive; returns the number of entries added (1).
+  int ZipFromBuffer(const void* buffer, size_t length, const std::string& entryName);
+  // Adds the files named (or matched) by filesList; returns the count added.
+  int Zip();
+  // Writes pending comment changes, if any.
+  void SaveModifiedZipFile();
+  // Writes pending comment changes, then takes the new name.
+  void SetZipName(const std::string& name) override;
+
+ private:
+  struct Rebuild;
+  struct NewEntry;
+
+  int ProcessFiles();
+  void ExpandForWildCards();
+  void ExpandFolder(const std::string& folder, const std::string& pattern, std::vector<std::string>& out);
+  bool IsInExcludeList(const std::string& name) const;
+  bool IsInNoCompressList(const std::string& name) const;
+  // The name as stored: OEM-filtered, folder kept or dropped by the path options.
+  std::string EntryNameFor(const std::string& name);
+  int FilesListMatches(const TZipHeaderInfo& entry);
+  void MoveExistingFiles(Rebuild& r);
+  void CopyEntry(Rebuild& r, const TZipHeaderInfo& entry);
+  bool AddFileToZip(Rebuild& r, const std::string& name);
+  void WriteEntryData(Rebuild& r, TZipHeaderInfo& entry, TStream* file, const std::string& name);
+  void Pump();
+
+  TZipperDisk& disk_;
+  bool storePaths_ = false;
+  bool relativePaths_ = false;
+  bool storeVolumes_ = false;
+  // Memory input of ZipFromBuffer; null when adding files.
+  const uint8_t* buffer_ = nullptr;
+  size_t bufferLength_ = 0;
+};
+
+}  // namespace kv
