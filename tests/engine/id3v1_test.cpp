@@ -93,13 +93,5 @@ TEST(Id3v1, LoadsTheBlockEndingTheGivenRange) {
   EXPECT_EQ(t.Title, "");
 }
 
-TEST(Id3v1, GenreList) {
-  EXPECT_EQ(Id3v1GenreName(0), "Blues");
-  EXPECT_EQ(Id3v1GenreName(79), "Hard Rock");
-  EXPECT_EQ(Id3v1GenreName(147), "Synthpop");
-  EXPECT_EQ(Id3v1GenreName(148), "");
-  EXPECT_EQ(Id3v1GenreName(-1), "");
-}
-
 }  // namespace
 }  // namespace kv

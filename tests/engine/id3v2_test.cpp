@@ -212,19 +212,5 @@ TEST(Id3v2Tag, MeasuresTagsWithFrames) {
   }
 }
 
-TEST(Id3v2Tag, KindsOfFrames) {
-  const Bytes file = Tag(3, Cat({Frame("TIT2", Latin1("T")), Frame("TXXX", Latin1("x")),
-                                 Frame("COMM", Latin1("eng")), Frame("APIC", Bytes(5, 1))}));
-  MemorySource src(file);
-  TID3v2Tag tag;
-  tag.LoadFromStream(src, 0, file.size());
-  ASSERT_EQ(tag.Frames.size(), 4u);
-  EXPECT_EQ(tag.Frames[0].FrameKind, TID3Frame::Kind::Text);
-  EXPECT_EQ(tag.Frames[1].FrameKind, TID3Frame::Kind::Unknown);
-  EXPECT_EQ(tag.Frames[2].FrameKind, TID3Frame::Kind::Comment);
-  EXPECT_EQ(tag.Frames[3].FrameKind, TID3Frame::Kind::Unknown);
-  EXPECT_EQ(tag.GetSize(), file.size());
-}
-
 }  // namespace
 }  // namespace kv

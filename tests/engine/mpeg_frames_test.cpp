@@ -139,6 +139,16 @@ TEST(AudInfo, XingHeader) {
   EXPECT_NEAR(static_cast<double>(truncated.Duration), 26122 * share, 1.0);
   EXPECT_NEAR(static_cast<double>(truncated.FrameCount), 1000 * share, 1.0);
   EXPECT_EQ(truncated.BitRate, 122502);
+
+  // Halves round to even: 4000 frames at 32000 Hz last 144000 ms, and 45 bytes
+  // over them make 2.5 bit/s.
+  const Bytes hdr32 = {0xFF, 0xFB, 0x98, 0x40};
+  Bytes x32 = Frames(hdr32, 576, 1);
+  const Bytes xing = Cat({B("Xing"), Be32(3), Be32(4000), Be32(45)});
+  std::copy(xing.begin(), xing.end(), x32.begin() + 36);
+  const TAudInfo half = Analyse(Cat({x32, Frames(hdr32, 576, 3)}));
+  EXPECT_EQ(half.Duration, 144000);
+  EXPECT_EQ(half.BitRate, 2);
 }
 
 TEST(AudInfo, FirstFrameSearch) {
