@@ -68,6 +68,11 @@ class TMP3Collection {
 
   // Disk scan (Win32): one path, or every fixed and network drive when empty.
   void ScanDisks(const std::string& path, const TScanEvent& onDir, const TScanEvent& onFile);
+  // The result list file (Win32; collection_csv.h has the byte-level halves).
+  // Saving shows a cancellable progress window; a cancelled save leaves a list
+  // of the header line only. Loading a missing file does nothing.
+  void SaveToCSV(const std::string& path);
+  void LoadFromCSV(const std::string& path);
 
   WordIndex& Index() { return *index_; }
 

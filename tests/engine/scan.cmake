@@ -9,3 +9,8 @@ if(dir STREQUAL "engine" AND TARGET engine_tests AND NOT KELVARIN_NATIVE)
   set_tests_properties(disk_scan PROPERTIES FIXTURES_REQUIRED scan_tree TIMEOUT 300
                        ENVIRONMENT "KV_SCAN_TREE=Z:${kv_scan_tree}")
 endif()
+if(dir STREQUAL "engine" AND TARGET engine_tests AND NOT KELVARIN_NATIVE)
+  add_test(NAME collection_csv_win COMMAND engine_tests --gtest_filter=CollectionCsvWin.* --gtest_brief=1)
+  set_tests_properties(collection_csv_win PROPERTIES RESOURCE_LOCK display TIMEOUT 300
+                       ENVIRONMENT "KV_WINDOW_TESTS=1")
+endif()

@@ -1,0 +1,61 @@
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "engine/collection_csv.h"
+#include "engine/mp3_collection.h"
+#include "foundation/files_win.h"
+
+namespace kv {
+namespace {
+
+// Saving shows the progress window, so this runs as its own CTest test under
+// the display lock (KV_WINDOW_TESTS set).
+TEST(CollectionCsvWin, SavesThroughTheProgressWindowAndLoadsLongPaths) {
+  if (!std::getenv("KV_WINDOW_TESTS")) GTEST_SKIP() << "runs as the collection_csv_win CTest test";
+  const std::string dir = std::string(KV_TEST_BINARY_DIR) + "\\testdata\\csv_win";
+  std::error_code ec;
+  std::filesystem::remove_all(dir, ec);
+  std::filesystem::create_directories(dir);
+  const std::string song = dir + "\\A long song name.mp3";
+  StrToFile("x", song);
+  char shortPath[MAX_PATH];
+  ASSERT_GT(GetShortPathNameA(song.c_str(), shortPath, MAX_PATH), 0u);
+
+  const std::string last = dir + "\\last";
+  StrToFile("previous list", last);
+  TMP3Collection saved;
+  saved.IndexEnabled = 0;
+  for (int i = 0; i < 3; ++i) {
+    TAudioInfo r;
+    r.SetTagPart(kTagArtist, "Artist " + std::to_string(i));
+    r.SetTagPart(kTagTitle, "Title, " + std::to_string(i));
+    r.SetFileName(shortPath);
+    saved.AddMp3Info(r).Tag = i + 1;
+  }
+  saved.SaveToCSV(last);
+  EXPECT_EQ(StrFromFile(last).substr(0, sizeof kCsvHeader + 1), std::string(kCsvHeader) + "\r\n");
+  size_t files = 0;
+  for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir)) ++files;
+  EXPECT_EQ(files, 2u) << "no temporary file left beside the list";
+
+  TMP3Collection loaded;
+  loaded.IndexEnabled = 0;
+  loaded.LoadFromCSV(last);
+  ASSERT_EQ(loaded.Count(), 3);
+  EXPECT_EQ(loaded.Items(2).GetTagPart(kTagTitle), "Title, 2");
+  EXPECT_EQ(loaded.Items(2).Tag, 3);
+  EXPECT_EQ(loaded.Items(0).FileName(), shortPath);
+  EXPECT_TRUE(loaded.Items(0).GetTagPart(kTagDisplayPath).ends_with("\\A long song name.mp3"))
+      << loaded.Items(0).GetTagPart(kTagDisplayPath);
+
+  TMP3Collection untouched;
+  untouched.LoadFromCSV(dir + "\\missing");
+  EXPECT_EQ(untouched.FileName, "");
+}
+
+}  // namespace
+}  // namespace kv
