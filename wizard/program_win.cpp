@@ -11,6 +11,7 @@
 #include <exception>
 #include <string>
 
+#include "engine/engine_init_win.h"
 #include "foundation/foundation_init_win.h"
 #include "foundation/log.h"
 #include "foundation/settings_win.h"
@@ -34,6 +35,7 @@ int Run() {
     kv::FoundationFinalize();
     return 1;
   }
+  kv::EngineInitialize();
   kv::AddToLog("Dpr:start");
   kv::AddToLog("Dpr:conig");
   try {
@@ -51,6 +53,7 @@ int Run() {
     kv::ShowMessageBox(e.what());
     status = 1;
   }
+  kv::EngineFinalize();
   kv::FoundationFinalize();
   return status;
 }
