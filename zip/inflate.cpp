@@ -224,9 +224,10 @@ class Inflater {
 
   void Copy(uint32_t distance, uint32_t length) {
     uint32_t src = (wp_ - distance) & kWindowMask;
-    // Fast path: neither run wraps nor overlaps.
+    // Fast path: neither run wraps, and the source is never a byte the copy
+    // itself wrote (a source above wp_ is only read ahead of the writes).
     if (distance >= length && src + length <= kWindowSize && wp_ + length < kWindowSize) {
-      std::memcpy(window_.data() + wp_, window_.data() + src, length);
+      std::memmove(window_.data() + wp_, window_.data() + src, length);
       wp_ += length;
       return;
     }

@@ -17,6 +17,11 @@ namespace kv::test {
 inline std::vector<uint8_t> Bytes(const std::string& s) { return std::vector<uint8_t>(s.begin(), s.end()); }
 
 struct TestEntry {
+  TestEntry(std::string name_, std::vector<uint8_t> plain_, std::optional<std::vector<uint8_t>> packed_ = {},
+            uint16_t method_ = 0, std::string password_ = {}, std::optional<uint32_t> crc_ = {},
+            std::optional<uint32_t> size_ = {}, uint16_t flag_ = 0, std::string comment_ = {})
+      : name(std::move(name_)), plain(std::move(plain_)), packed(std::move(packed_)), method(method_),
+        password(std::move(password_)), crc(crc_), size(size_), flag(flag_), comment(std::move(comment_)) {}
   std::string name;                 // held form ("\" separators)
   std::vector<uint8_t> plain;       // what the entry holds
   std::optional<std::vector<uint8_t>> packed;  // raw data for method != 0; stored when empty

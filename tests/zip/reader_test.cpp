@@ -1,0 +1,304 @@
+// The archive reader: archives of the reference tools (every entry equals
+// `unzip -p`), and crafted archives for the failure paths: each names the
+// exact outcome it must cause.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+#include "tests/zip/zip_test_util.h"
+#include "zip/unzipper.h"
+#include "zip/zip_errors.h"
+#include "zip/zip_file_system.h"
+
+namespace kv {
+namespace {
+
+using test::Bytes;
+using test::TestEntry;
+
+std::vector<uint8_t> ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::vector<std::string> Split(const std::string& line, char sep) {
+  std::vector<std::string> parts;
+  std::stringstream ss(line);
+  std::string part;
+  while (std::getline(ss, part, sep)) parts.push_back(part);
+  if (!line.empty() && line.back() == sep) parts.emplace_back();
+  return parts;
+}
+
+TEST(ZipReaderCorpus, EveryEntryEqualsTheReferenceExtraction) {
+  const std::string dir = std::string(KV_TEST_BINARY_DIR) + "/zip_corpus/";
+  std::ifstream cases(dir + "cases.txt");
+  ASSERT_TRUE(cases) << "corpus missing: the zip_corpus fixture builds it";
+  int checked = 0;
+  std::string line;
+  while (std::getline(cases, line)) {
+    const auto f = Split(line, '|');
+    ASSERT_EQ(f.size(), 4u) << line;
+    const std::string& archive = f[0];
+    TUnZipper unzip;
+    unzip.SetZipName(dir + archive);
+    unzip.password = f[2];
+    TMemoryStream out;
+    const int selected = unzip.UnZipToStream(out, f[1]);
+    EXPECT_EQ(selected, 1) << line;
+    if (f[3] == "EMPTY") {
+      EXPECT_EQ(out.Size(), 0) << line;
+    } else {
+      EXPECT_TRUE(out.Bytes() == ReadFile(dir + "expect/" + f[3])) << line;
+    }
+    ++checked;
+  }
+  EXPECT_GT(checked, 100);
+
+  // Wildcards select several entries, one after the other into one stream;
+  // names match without regard to ASCII case.
+  TUnZipper unzip;
+  unzip.SetZipName(dir + "infozip-6.zip");
+  TMemoryStream out;
+  EXPECT_EQ(unzip.UnZipToStream(out, "SUB/*"), 2);
+  EXPECT_EQ(out.Size(), 200000 + 200000);
+  EXPECT_EQ(unzip.UnZipToStream(out, "README.TXT"), 1);
+  EXPECT_EQ(unzip.UnZipToStream(out, "nothing.here"), 0);
+
+  TUnZipper comment;
+  comment.SetZipName(dir + "infozip-comment.zip");
+  comment.ReadZip();
+  EXPECT_EQ(comment.ZipComment(), "Archive comment");  // zip -z drops the final line end
+}
+
+// ------------------------------------------------------- crafted archives --
+
+struct Fixture {
+  TMemoryFileSystem fs;
+  TUnZipper unzip{fs};
+  std::vector<std::string> skipped;
+  std::vector<uint32_t> badCrc;
+  explicit Fixture(std::vector<uint8_t> archive) {
+    fs.Put("a.zip", std::move(archive), 1);
+    unzip.SetZipName("a.zip");
+    unzip.onSkippingFile = [this](TSkipReason r, const std::string& n, int) {
+      skipped.push_back(std::to_string(static_cast<int>(r)) + ":" + n);
+    };
+    unzip.onBadCRC = [this](uint32_t calc, uint32_t, int) { badCrc.push_back(calc); };
+  }
+  std::string Extract(const std::string& name, int* selected = nullptr) {
+    TMemoryStream out;
+    out.WriteBuffer("prefix", 6);
+    const int n = unzip.UnZipToStream(out, name);
+    if (selected) *selected = n;
+    return out.Text();
+  }
+};
+
+// Raw deflate of "hello hello hello" (fixed Huffman block).
+const std::vector<uint8_t> kHelloDeflate = {0xcb, 0x48, 0xcd, 0xc9, 0xc9, 0x57, 0xc8, 0x40, 0x90, 0x00};
+const std::string kHello = "hello hello hello";
+
+TEST(ZipReader, FailingEntriesContributeNothing) {
+  std::vector<uint8_t> truncated(kHelloDeflate.begin(), kHelloDeflate.begin() + 5);
+  std::vector<uint8_t> garbage = {0xff, 0xff, 0xff, 0xff};  // block type 3
+  struct Case {
+    const char* what;
+    TestEntry entry;
+    const char* event;  // "crc" or the skip reason and name
+  } cases[] = {
+      {"bad CRC", {"e", Bytes(kHello), kHelloDeflate, 8, "", 1234u}, "crc"},
+      {"damaged data", {"e", Bytes(kHello), garbage, 8}, "crc"},
+      {"data ends early", {"e", Bytes(kHello), truncated, 8}, "crc"},
+      {"more than its size", {"e", Bytes(kHello), kHelloDeflate, 8, "", std::nullopt, 5u}, "crc"},
+      {"less than its size", {"e", Bytes(kHello), kHelloDeflate, 8, "", std::nullopt, 50u}, "crc"},
+      {"unknown method, CRC 0", {"e", {}, Bytes("xyz"), 99, "", 0u}, "4:e"},
+      {"Deflate64", {"e", Bytes("abc"), Bytes("abc"), 9}, "4:e"},
+      {"64-bit sizes", {"e", Bytes("abc"), Bytes("abc"), 0, "", std::nullopt, 0xFFFFFFFFu}, "4:e"},
+      {"wrong password", {"e", Bytes(kHello), kHelloDeflate, 8, "other"}, "0:e"},
+  };
+  for (const Case& c : cases) {
+    TestEntry good{"ok", Bytes("fine")};
+    Fixture fx(test::BuildZip({good, c.entry, good}));
+    fx.unzip.password = "secret";
+    int selected = 0;
+    EXPECT_EQ(fx.Extract("*", &selected), "prefixfinefine") << c.what;
+    EXPECT_EQ(selected, 3) << c.what;
+    if (std::string(c.event) == "crc") {
+      EXPECT_EQ(fx.badCrc.size(), 1u) << c.what;
+    } else {
+      EXPECT_EQ(fx.skipped, std::vector<std::string>{c.event}) << c.what;
+    }
+  }
+}
+
+TEST(ZipReader, PasswordsAndTheBadPasswordEvent) {
+  Fixture fx(test::BuildZip({{"e", Bytes(kHello), kHelloDeflate, 8, "right"}}));
+  fx.unzip.password = "wrong";
+  std::vector<int> asked;
+  fx.unzip.onBadPassword = [&](int index, std::string& pw) {
+    asked.push_back(index);
+    pw = "right";
+  };
+  EXPECT_EQ(fx.Extract("e"), "prefix" + kHello);
+  EXPECT_EQ(asked, std::vector<int>{0});
+  EXPECT_EQ(fx.unzip.password, "right");
+
+  // A handler offering the same password again ends in a skip, not a loop.
+  Fixture same(test::BuildZip({{"e", Bytes(kHello), kHelloDeflate, 8, "right"}}));
+  same.unzip.password = "wrong";
+  same.unzip.onBadPassword = [](int, std::string& pw) { pw = "wrong"; };
+  EXPECT_EQ(same.Extract("e"), "prefix");
+  EXPECT_EQ(same.skipped, std::vector<std::string>{"0:e"});
+}
+
+TEST(ZipReader, DirectoryThatCannotBeTrusted) {
+  const std::vector<uint8_t> good = test::BuildZip({{"a", Bytes("one")}, {"b", Bytes("two")}});
+  const size_t end = test::EndRecordAt(good);
+  struct Case {
+    const char* what;
+    std::vector<uint8_t> bytes;
+    bool badZip;          // EBadZipFile from the directory read
+    const char* extract;  // else: what extracting "*" yields
+    const char* skips;
+  };
+  std::vector<Case> cases;
+  {
+    auto b = good;
+    test::Put16(b, end + 10, 3);  // announces three records, holds two
+    test::Put16(b, end + 8, 3);
+    cases.push_back({"directory shorter than announced", b, true, "", ""});
+  }
+  {
+    auto b = good;
+    b[0] = 'X';  // first local header signature broken
+    cases.push_back({"local signature", b, false, "prefixtwo", "3:a"});
+  }
+  {
+    auto b = good;
+    const size_t central = b[end + 16] | b[end + 17] << 8;
+    test::Put32(b, central + 42, 0x7FFFFF00);  // first entry's offset outside the file
+    cases.push_back({"offset outside", b, false, "prefixtwo", "3:a"});
+  }
+  {
+    auto b = good;
+    test::Put32(b, 18, 0x10000);  // local size is ignored; the central one is too large:
+    const size_t central = b[end + 16] | b[end + 17] << 8;
+    test::Put32(b, central + 20, 0x10000);
+    cases.push_back({"data past the end", b, false, "prefixtwo", "3:a"});
+  }
+  for (const Case& c : cases) {
+    Fixture fx(c.bytes);
+    if (c.badZip) {
+      EXPECT_THROW(fx.Extract("*"), EBadZipFile) << c.what;
+      EXPECT_EQ(fx.unzip.Count(), 0) << c.what;
+      EXPECT_EQ(fx.unzip.ZipName(), "") << c.what;
+      continue;
+    }
+    EXPECT_EQ(fx.Extract("*"), c.extract) << c.what;
+    EXPECT_EQ(fx.skipped, std::vector<std::string>{c.skips}) << c.what;
+  }
+}
+
+TEST(ZipReader, MissingEndRecordAndHardScan) {
+  std::vector<uint8_t> b = test::BuildZip({{"a", Bytes("one")}, {"dir\\b", Bytes("two")}});
+  b.resize(test::EndRecordAt(b));  // no end record
+  {
+    Fixture fx(b);
+    EXPECT_THROW(fx.unzip.ReadZip(), EIncompleteZip);
+    EXPECT_EQ(fx.unzip.ZipName(), "");
+  }
+  Fixture fx(b);
+  fx.unzip.incompleteZipMode = TIncompleteZipMode::izAssumeBad;
+  fx.unzip.ReadZip();
+  EXPECT_TRUE(fx.unzip.HardScanned());
+  ASSERT_EQ(fx.unzip.Count(), 2);  // the scanned entries are kept
+  EXPECT_EQ(fx.unzip.FileName(1), "dir\\b");
+  EXPECT_EQ(fx.unzip.Entry(1).versionMadeBy, 20);  // merged from the central record
+  EXPECT_EQ(fx.Extract("*"), "prefixonetwo");
+
+  Fixture none(Bytes("no zip here at all, just text"));
+  none.unzip.incompleteZipMode = TIncompleteZipMode::izAssumeBad;
+  EXPECT_THROW(none.unzip.ReadZip(), EBadZipFile);
+}
+
+TEST(ZipReader, OutputCapAndReopenOnChange) {
+  Fixture fx(test::BuildZip({{"a", std::vector<uint8_t>(1000, 'a')}, {"b", std::vector<uint8_t>(1000, 'b')}}));
+  fx.unzip.maxOutputSize = 1500;
+  EXPECT_EQ(fx.Extract("*").size(), 6u + 1000);  // the second entry would pass the cap
+  EXPECT_EQ(fx.badCrc.size(), 1u);
+
+  fx.unzip.maxOutputSize = kDefaultMaxOutputSize;
+  EXPECT_EQ(fx.unzip.Count(), 2);
+  fx.fs.Put("a.zip", test::BuildZip({{"c", Bytes("new")}}), 2);  // another date
+  EXPECT_EQ(fx.Extract("*"), "prefixnew");
+  EXPECT_EQ(fx.unzip.Count(), 1);
+}
+
+TEST(ZipReader, CommentsOnDemand) {
+  Fixture fx(test::BuildZip({{"a", Bytes("1"), {}, 0, "", {}, {}, 0, "first"}, {"b", Bytes("2")}}, "whole"));
+  fx.unzip.ReadZip();
+  EXPECT_EQ(fx.unzip.FileComment(0), "first");
+  EXPECT_EQ(fx.unzip.FileComment(1), "");
+  EXPECT_EQ(fx.unzip.ZipComment(), "whole");
+  EXPECT_THROW(fx.unzip.FileComment(2), EListError);
+}
+
+TEST(ZipReader, ExtractionToDiskSkipsUnsafeNamesAndKeepsFiles) {
+  const std::vector<TestEntry> entries = {
+      {"ok.txt", Bytes("ok")},         {"dir\\in.txt", Bytes("in")},  {"..\\up.txt", Bytes("x")},
+      {"dir\\..\\..\\up2.txt", Bytes("x")}, {"c:\\abs.txt", Bytes("x")},  {"dir\\NUL.txt", Bytes("x")},
+      {"dir\\com1", Bytes("x")},       {"keep.txt", Bytes("new")},
+  };
+  Fixture fx(test::BuildZip(entries));
+  fx.fs.Put("dest\\keep.txt", Bytes("old"));
+  fx.unzip.SetDestDir("dest\\");
+  fx.unzip.recreateDirs = true;
+  fx.unzip.doAll = true;
+  fx.unzip.overwriteMode = TUZOverwriteMode::Never;
+  EXPECT_EQ(fx.unzip.UnZip(), 2);
+  std::vector<std::string> files;
+  for (const auto& [name, file] : fx.fs.Files()) files.push_back(name + "=" + std::string(file.bytes->begin(), file.bytes->end()));
+  EXPECT_EQ(files.size(), 4u);
+  EXPECT_EQ(files[1], "dest\\dir\\in.txt=in");
+  EXPECT_EQ(files[2], "dest\\keep.txt=old");
+  EXPECT_EQ(files[3], "dest\\ok.txt=ok");
+  EXPECT_EQ(fx.skipped, (std::vector<std::string>{"2:..\\up.txt", "2:dir\\..\\..\\up2.txt", "2:c:\\abs.txt",
+                                                  "2:dir\\NUL.txt", "2:dir\\com1", "1:keep.txt"}));
+
+  // Prompt asks; Always replaces. A failing entry leaves no file behind.
+  Fixture again(test::BuildZip({{"keep.txt", Bytes("new")}, {"bad.txt", Bytes("x"), {}, 0, "", 1u}}));
+  again.fs.Put("dest\\keep.txt", Bytes("old"));
+  again.unzip.SetDestDir("dest");
+  again.unzip.doAll = true;
+  int asked = 0;
+  again.unzip.onPromptForOverwrite = [&](bool& yes, int, std::string&) { yes = ++asked > 0; };
+  EXPECT_EQ(again.unzip.UnZip(), 1);
+  EXPECT_EQ(asked, 1);
+  EXPECT_EQ(*again.fs.Files().at("dest\\keep.txt").bytes, Bytes("new"));
+  EXPECT_FALSE(again.fs.FileExists("dest\\bad.txt"));
+}
+
+TEST(ZipReader, CancelStopsWithUserCanceledAndRollsBack) {
+  Fixture fx(test::BuildZip({{"a", std::vector<uint8_t>(50000, 'a')}}));
+  fx.unzip.onProcessMessages = [&] { fx.unzip.Cancel(); };
+  TMemoryStream out;
+  out.WriteBuffer("keep", 4);
+  EXPECT_THROW(fx.unzip.UnZipToStream(out, "a"), EUserCanceled);
+  EXPECT_EQ(out.Text(), "keep");
+}
+
+TEST(ZipReader, SafeNames) {
+  struct Case {
+    const char* name;
+    bool safe;
+  } cases[] = {{"a\\b.txt", true},   {"..", false},        {"a\\..\\b", false}, {"\\abs", false},
+               {"a:b", false},       {"aux.mp3", false},   {"lpt9", false},     {"...", false},
+               {"com10", true},      {"con_x", true},      {"a\\.\\b", false},  {"tab\tname", false}};
+  for (const Case& c : cases) EXPECT_EQ(IsSafeEntryName(c.name), c.safe) << c.name;
+}
+
+}  // namespace
+}  // namespace kv
