@@ -154,8 +154,10 @@ void TConfiger::SetFlag(std::string_view section, std::string_view key, bool val
 
 TConfiger* Configer() { return ConfigerSlot().get(); }
 
-TConfiger& CreateConfiger() {
-  if (!ConfigerSlot()) ConfigerSlot() = std::make_unique<TConfiger>();
+TConfiger& CreateConfiger() { return CreateConfiger(SettingsFileName()); }
+
+TConfiger& CreateConfiger(const std::wstring& fileName) {
+  if (!ConfigerSlot()) ConfigerSlot() = std::make_unique<TConfiger>(fileName);
   return *ConfigerSlot();
 }
 

@@ -42,8 +42,10 @@ class TConfiger {
 
 // The process-wide store: null before start-up and after FreeConfiger.
 TConfiger* Configer();
-// Creates the store when it is missing; on failure it stays missing and the error passes on.
+// Creates the store (over SettingsFileName() unless a file is named) when it
+// is missing; on failure it stays missing and the error passes on.
 TConfiger& CreateConfiger();
+TConfiger& CreateConfiger(const std::wstring& fileName);
 // Writes the settings file back in full, then frees the store. The store is
 // freed even when the write fails; the error passes on.
 void FreeConfiger();

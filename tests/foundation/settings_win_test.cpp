@@ -1,0 +1,173 @@
+#include "foundation/settings_win.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "foundation/ansi_text_win.h"
+#include "foundation/files_win.h"
+#include "foundation/handle.h"
+#include "foundation/md5.h"
+#include "foundation/strings.h"
+#include "foundation/translate.h"
+
+namespace kv {
+namespace {
+
+// A fresh folder below the temporary folder, emptied and removed afterwards.
+class TempFolder {
+ public:
+  TempFolder() {
+    static int counter = 0;
+    wchar_t base[MAX_PATH + 1];
+    GetTempPathW(MAX_PATH, base);
+    path_ = std::wstring(base) + L"kvsettings" + std::to_wstring(GetCurrentProcessId()) + L"_" +
+            std::to_wstring(++counter);
+    CreateDirectoryW(path_.c_str(), nullptr);
+  }
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+  ~TempFolder() {
+    for (const std::wstring& name : Entries()) {
+      const std::wstring full = path_ + L"\\" + name;
+      if (!DeleteFileW(full.c_str())) RemoveDirectoryW(full.c_str());
+    }
+    RemoveDirectoryW(path_.c_str());
+  }
+  std::wstring File(const wchar_t* name) const { return path_ + L"\\" + name; }
+  const std::wstring& Path() const { return path_; }
+  std::vector<std::wstring> Entries() const {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW data;
+    const FindHandle find(FindFirstFileW((path_ + L"\\*").c_str(), &data));
+    if (!find) return names;
+    do {
+      const std::wstring name = data.cFileName;
+      if (name != L"." && name != L"..") names.push_back(name);
+    } while (FindNextFileW(find.Get(), &data));
+    return names;
+  }
+
+ private:
+  std::wstring path_;
+};
+
+const std::string kFile =
+    "<?xml version=\"1.0\" encoding=\"Windows-1252\" ?>\r\n<XMLConfig><info>kelvarin config file</info>\r\n"
+    "<group name=\"Options\">\r\n <group name=\"General\">\r\n  <param name=\"LangFile\">x.lng</param>\r\n"
+    " </group>\r\n</group>\r\n<group name=\"Session\">\r\n <param name=\"EmptyTags\">1</param>\r\n"
+    " <param name=\"Odd\">abc</param>\r\n <param name=\"Zero\">0</param>\r\n</group>\r\n</XMLConfig>";
+
+// The language table belongs to the process; each test starts and ends without one.
+class SettingsFile : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SetLanguage(nullptr);
+    SetAppDir(dir.Path());
+  }
+  void TearDown() override { SetLanguage(nullptr); }
+  TempFolder dir;
+};
+
+TEST_F(SettingsFile, AMissingFileIsCreatedFromTheTemplateAtOnceOnlyWhenSaving) {
+  const std::wstring path = dir.File(L"a.conf.xml");
+  const auto loaded = LoadXMLConfig(path, true);
+  EXPECT_EQ(loaded->Info, "foundation_tests config file");
+  EXPECT_EQ(StrFromFileW(path), NewSettingsText("foundation_tests config file"));
+
+  const std::wstring other = dir.File(L"b.conf.xml");
+  const auto memoryOnly = LoadXMLConfig(other, false);
+  EXPECT_EQ(memoryOnly->Info, "foundation_tests config file");
+  EXPECT_EQ(dir.Entries(), std::vector<std::wstring>{L"a.conf.xml"});
+}
+
+TEST_F(SettingsFile, AFileThatExistsButCannotBeReadIsNeverReplaced) {
+  const std::wstring path = dir.File(L"locked.conf.xml");
+  WriteFileAtomic(path, kFile);
+  {
+    const FileHandle lock(CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(lock);
+    EXPECT_THROW(LoadXMLConfig(path, true), EOSError);
+  }
+  EXPECT_EQ(StrFromFileW(path), kFile);
+
+  const std::wstring folder = dir.File(L"folder.conf.xml");
+  CreateDirectoryW(folder.c_str(), nullptr);
+  EXPECT_THROW(LoadXMLConfig(folder, true), EOSError);
+  EXPECT_NE(GetFileAttributesW(folder.c_str()) & FILE_ATTRIBUTE_DIRECTORY, 0u);
+  EXPECT_EQ(dir.Entries().size(), 2u);  // no temporary file left behind
+}
+
+TEST_F(SettingsFile, EveryPrefixFailsToLoadAndLeavesTheBytesAlone) {
+  const std::wstring path = dir.File(L"p.conf.xml");
+  for (size_t n = 0; n < kFile.size(); ++n) {
+    const std::string prefix = kFile.substr(0, n);
+    WriteFileAtomic(path, prefix);
+    try {
+      TConfiger configer(path);
+      ADD_FAILURE() << "prefix of " << n << " loaded";
+    } catch (const EParseError& e) {
+      EXPECT_NE(std::string(e.what()).find("p.conf.xml\" at position "), std::string::npos) << e.what();
+      EXPECT_LE(e.Position(), static_cast<int64_t>(n) + 1);
+    }
+    ASSERT_EQ(StrFromFileW(path), prefix) << n;
+  }
+  EXPECT_EQ(dir.Entries().size(), 1u);
+}
+
+TEST_F(SettingsFile, SavingReplacesTheFileWholeOrNotAtAll) {
+  const std::wstring path = dir.File(L"s.conf.xml");
+  WriteFileAtomic(path, "<?xml version=\"1.0\" encoding=\"Windows-1252\"?><XMLConfig><info>i</info>"
+                        "<g n=\"Last\"><p n=\"Dir\">C:\\old</p></g></XMLConfig>");
+  TConfiger configer(path);
+  configer.SetVal("Last", "Dir", "C:\\new $2");
+  configer.Ini().UpdateFile();
+  const std::string saved = StrFromFileW(path);
+  EXPECT_EQ(saved, configer.Ini().GetXMLText());
+  EXPECT_NE(saved.find("<group name=\"Last\">\r\n <param name=\"Dir\">C:\\new $2</param>"), std::string::npos);
+
+  // A file held open without delete sharing cannot be replaced: the old one stays.
+  configer.SetVal("Last", "Dir", "C:\\newer");
+  {
+    const FileHandle hold(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(hold);
+    EXPECT_THROW(configer.Ini().UpdateFile(), EOSError);
+  }
+  EXPECT_EQ(StrFromFileW(path), saved);
+  EXPECT_TRUE(configer.Ini().Modified);
+  EXPECT_EQ(dir.Entries(), std::vector<std::wstring>{L"s.conf.xml"});
+}
+
+TEST_F(SettingsFile, TheConfigerReadsFlagsAndLoadsTheLanguageItNames) {
+  WriteFileAtomic(dir.File(L"x.lng"), "[Messages]\r\n" + ToHex(GetMD5("Syntax error")) + "=Fehler\r\n");
+  const std::wstring path = dir.File(L"c.conf.xml");
+  WriteFileAtomic(path, kFile);
+  TConfiger configer(path);
+  ASSERT_NE(Language(), nullptr);
+  EXPECT_EQ(Language()->LanguageFile(), AppDir() + "\\x.lng");
+  EXPECT_EQ(Translate("Syntax error"), "Fehler");
+
+  const struct {
+    const char* key;
+    bool flag;
+  } flags[] = {{"EmptyTags", true}, {"emptytags", true}, {"Odd", false}, {"Zero", false}, {"Missing", false}};
+  for (const auto& f : flags) EXPECT_EQ(configer.GetFlag("SESSION", f.key), f.flag) << f.key;
+  configer.SetFlag("Session", "Zero", true);
+  configer.SetFlag("Session", "EmptyTags", false);
+  EXPECT_EQ(configer.GetVal("Session", "Zero"), "1");
+  EXPECT_EQ(configer.GetVal("Session", "EmptyTags"), "0");
+  EXPECT_EQ(configer.GetVal("Session", "Missing"), "");
+
+  SetLanguage(nullptr);
+  const std::wstring plain = dir.File(L"plain.conf.xml");
+  TConfiger withDefault(plain);
+  ASSERT_NE(Language(), nullptr);
+  EXPECT_EQ(Language()->LanguageFile(), AppDir() + "\\default.lng");
+}
+
+}  // namespace
+}  // namespace kv

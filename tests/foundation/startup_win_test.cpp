@@ -1,0 +1,200 @@
+// The program's start-up and shut-down, run as kelvarin.exe itself in a
+// folder of its own, and the action list with its "Menu" overrides.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "foundation/files_win.h"
+#include "foundation/foundation_init_win.h"
+#include "foundation/handle.h"
+#include "foundation/settings_win.h"
+#include "foundation/translate.h"
+
+namespace kv {
+namespace {
+
+class ProgramFolder {
+ public:
+  ProgramFolder() {
+    static int counter = 0;
+    wchar_t base[MAX_PATH + 1];
+    GetTempPathW(MAX_PATH, base);
+    path_ = std::wstring(base) + L"kvstart" + std::to_wstring(GetCurrentProcessId()) + L"_" +
+            std::to_wstring(++counter);
+    CreateDirectoryW(path_.c_str(), nullptr);
+    std::wstring source = L"" KV_TEST_BINARY_DIR "/kelvarin.exe";
+    for (wchar_t& c : source) c = c == L'/' ? L'\\' : c;
+    copied_ = CopyFileW(source.c_str(), File(L"kelvarin.exe").c_str(), FALSE) != 0;
+  }
+  ProgramFolder(const ProgramFolder&) = delete;
+  ProgramFolder& operator=(const ProgramFolder&) = delete;
+  ~ProgramFolder() {
+    for (const std::wstring& name : Entries()) DeleteFileW(File(name.c_str()).c_str());
+    RemoveDirectoryW(path_.c_str());
+  }
+  bool Copied() const { return copied_; }
+  std::wstring File(const wchar_t* name) const { return path_ + L"\\" + name; }
+  std::vector<std::wstring> Entries() const {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW data;
+    const FindHandle find(FindFirstFileW((path_ + L"\\*").c_str(), &data));
+    if (!find) return names;
+    do {
+      const std::wstring name = data.cFileName;
+      if (name != L"." && name != L"..") names.push_back(name);
+    } while (FindNextFileW(find.Get(), &data));
+    return names;
+  }
+
+  // Runs the program with message boxes written to its log; its exit code, or -1.
+  DWORD Run() const {
+    SetEnvironmentVariableW(L"KELVARIN_LOG_MESSAGE_BOXES", L"1");
+    std::wstring exe = File(L"kelvarin.exe");
+    std::wstring commandLine = L"\"" + exe + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    const BOOL started = CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                        path_.c_str(), &startup, &info);
+    SetEnvironmentVariableW(L"KELVARIN_LOG_MESSAGE_BOXES", nullptr);
+    if (!started) return static_cast<DWORD>(-1);
+    const KernelHandle process(info.hProcess);
+    const KernelHandle thread(info.hThread);
+    DWORD code = static_cast<DWORD>(-1);
+    if (WaitForSingleObject(process.Get(), 120000) == WAIT_OBJECT_0) GetExitCodeProcess(process.Get(), &code);
+    else TerminateProcess(process.Get(), 99);
+    return code;
+  }
+
+ private:
+  std::wstring path_;
+  bool copied_ = false;
+};
+
+const char kMarkers[] = "CommonInit:start\r\nCommonInit:success\r\nDpr:start\r\nDpr:conig\r\n";
+
+TEST(Startup, AFirstRunCreatesTheSettingsFileAndTheLog) {
+  ProgramFolder program;
+  ASSERT_TRUE(program.Copied());
+  ASSERT_EQ(program.Run(), 0u);
+  EXPECT_EQ(StrFromFileW(program.File(L"kelvarin.conf.xml")), NewSettingsText("kelvarin config file"));
+  EXPECT_EQ(StrFromFileW(program.File(L"tmp.log")), kMarkers);
+}
+
+TEST(Startup, TheSettingsAreReadAndWrittenBackInFull) {
+  ProgramFolder program;
+  ASSERT_TRUE(program.Copied());
+  WriteFileAtomic(program.File(L"kelvarin.conf.xml"),
+                  "<?xml version=\"1.0\" encoding=\"Windows-1252\" ?><XMLConfig><info>mine</info>"
+                  "<g n=\"Last\"><p n=\"Dir\">C:\\M\xFCsic</p></g></XMLConfig>");
+  ASSERT_EQ(program.Run(), 0u);
+  EXPECT_EQ(StrFromFileW(program.File(L"kelvarin.conf.xml")),
+            "<?xml version=\"1.0\" encoding=\"Windows-1252\" ?>\r\n<XMLConfig><info>mine</info>\r\n"
+            "<group name=\"Last\">\r\n <param name=\"Dir\">C:\\M\xFCsic</param>\r\n</group>\r\n</XMLConfig>");
+  EXPECT_EQ(StrFromFileW(program.File(L"tmp.log")), kMarkers);
+}
+
+TEST(Startup, ACorruptSettingsFileEndsTheProgramAndStaysUntouched) {
+  ProgramFolder program;
+  ASSERT_TRUE(program.Copied());
+  const std::string corrupt = "<?xml version=\"1.0\" encoding=\"Windows-1252\" ?>\r\n<XMLConfig><info>i</info>\r\n"
+                              "<group name=\"Session\"><param name=\"A\">1</param>\r\n";  // cut short
+  WriteFileAtomic(program.File(L"kelvarin.conf.xml"), corrupt);
+  EXPECT_NE(program.Run(), 0u);
+  EXPECT_EQ(StrFromFileW(program.File(L"kelvarin.conf.xml")), corrupt);
+  const std::string log = StrFromFileW(program.File(L"tmp.log"));
+  EXPECT_EQ(log.rfind("CommonInit:start\r\nMessageBox: Error in config file \"", 0), 0u) << log;
+  EXPECT_NE(log.find("kelvarin.conf.xml\" at position 3:"), std::string::npos) << log;
+  EXPECT_EQ(log.find("CommonInit:success"), std::string::npos);
+  EXPECT_EQ(program.Entries().size(), 3u);  // the program, its settings and its log
+}
+
+// ---- the action list ----
+
+class Actions : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    wchar_t base[MAX_PATH + 1];
+    GetTempPathW(MAX_PATH, base);
+    path_ = std::wstring(base) + L"kvactions" + std::to_wstring(GetCurrentProcessId()) + L".conf.xml";
+    WriteFileAtomic(path_,
+                    "<?xml version=\"1.0\" encoding=\"Windows-1252\" ?><XMLConfig><info>i</info><group name=\"Menu\">"
+                    "<param name=\"File~Open\">5|1,0,3,Ctrl+O</param>"
+                    "<param name=\"File~Save$As\">x|z,1,,Shift+Ctrl+F12</param>"
+                    "<param name=\"Help~About\">|,,7,Alt+,</param>"
+                    "<param name=\"Edit~Find\">-2|0</param>"
+                    "</group></XMLConfig>");
+    ASSERT_EQ(Configer(), nullptr);
+    SetLanguage(nullptr);
+    CreateConfiger(path_);
+  }
+  void TearDown() override {
+    ClearActions();
+    FreeConfiger();
+    SetLanguage(nullptr);
+    DeleteFileW(path_.c_str());
+  }
+  std::wstring path_;
+};
+
+TEST_F(Actions, OverridesFromTheMenuSectionReplaceTheRegisteredValues) {
+  const struct {
+    const char* path;
+    bool flag2, flag3;  // registered as true, true
+    int image;
+    uint16_t shortcut;
+    int order;          // -1: any random order from 0 to 999
+  } cases[] = {
+      {"File~Open", true, false, 3, 0x4000 | 'O', 5},
+      {"-File~Save.As-", true, true, -1, 0x2000 | 0x4000 | VK_F12, 0},  // "." is read as "$"
+      {"Help~About", true, true, 7, 0x8000 | VK_OEM_COMMA, -1},
+      {"Edit~Find", false, true, -1, 0, -2},
+      {"Tools~Unknown", true, true, -1, 0, -1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path);
+    int runs = 0;
+    TProgAction& a = AddAction(0, c.path, false, true, true, false, [&](TProgAction&) { ++runs; });
+    EXPECT_EQ(a.Flags, (std::array<bool, 4>{false, c.flag2, c.flag3, false}));
+    EXPECT_EQ(a.ImageIndex, c.image);
+    EXPECT_EQ(a.ShortCut, c.shortcut);
+    if (c.order == -1) {
+      EXPECT_GE(a.Order, 0);
+      EXPECT_LE(a.Order, 999);
+    } else {
+      EXPECT_EQ(a.Order, c.order);
+    }
+    EXPECT_TRUE(a.Enabled);
+    a.OnExecute(a);
+    EXPECT_EQ(runs, 1);
+  }
+  EXPECT_EQ(ProgActions().size(), 5u);
+}
+
+TEST_F(Actions, ActionsOfTheSamePathAreLinkedToTheLatestEarlierOne) {
+  AddAction(0, "Tools~Run", false, false, false, false, {});
+  AddAction(0, "Edit~Copy", false, false, false, false, {});
+  AddAction(0, "-Tools~-Run", false, false, false, false, {});
+  AddAction(0, "Tools~Run-", false, false, false, false, {});
+  std::vector<int> links;
+  for (const auto& a : ProgActions()) links.push_back(a->SamePathIndex);
+  EXPECT_EQ(links, (std::vector<int>{-1, -1, 0, 2}));
+  EXPECT_EQ(ProgActions()[0]->Order, 0);  // the first action without an order keeps 0
+}
+
+TEST(ShortCuts, TextsAreReadAsTheMenuShowsThem) {
+  const struct {
+    const char* text;
+    uint16_t value;
+  } cases[] = {{"", 0}, {"Ctrl+O", 0x4000 | 'O'}, {"ctrl+o", 0x4000 | 'O'}, {"Alt+F4", 0x8000 | VK_F4},
+               {"Shift+Del", 0x2000 | VK_DELETE}, {"Ctrl+Alt+Shift+9", 0xE000 | '9'}, {"PgDn", VK_NEXT},
+               {"F25", 0}, {"Ctrl+", 0}, {"Banana", 0}};
+  for (const auto& c : cases) EXPECT_EQ(TextToShortCut(c.text), c.value) << c.text;
+}
+
+}  // namespace
+}  // namespace kv
