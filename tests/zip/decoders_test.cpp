@@ -1,0 +1,364 @@
+// Inflate against zlib (native build) and on crafted bad streams; unreduce by
+// a test-only encoder and a hand-built vector; corrupt inputs of the older
+// methods end in the result that names their fault.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "zip/decode_io.h"
+#include "zip/zip_errors.h"
+
+#ifdef KV_HAVE_ZLIB
+#include <zlib.h>
+#endif
+
+namespace kv {
+namespace {
+
+// Hands the input out in blocks of 1 to 7 bytes, to cross every refill boundary.
+class DribbleInput : public TDecodeInput {
+ public:
+  explicit DribbleInput(std::span<const uint8_t> bytes) : bytes_(bytes) {}
+
+ protected:
+  bool Refill() override {
+    if (pos_ >= bytes_.size()) return false;
+    const size_t n = std::min<size_t>(1 + pos_ % 7, bytes_.size() - pos_);
+    cur_ = bytes_.data() + pos_;
+    end_ = cur_ + n;
+    pos_ += n;
+    return true;
+  }
+
+ private:
+  std::span<const uint8_t> bytes_;
+  size_t pos_ = 0;
+};
+
+struct Decoded {
+  TDecodeResult result;
+  std::vector<uint8_t> bytes;
+};
+
+template <class Fn>
+Decoded Decode(const std::vector<uint8_t>& in, Fn decode, bool dribble = false) {
+  TVectorOutput out(64 << 20);
+  TSpanInput whole(in);
+  DribbleInput small(in);
+  TDecodeResult r = dribble ? decode(static_cast<TDecodeInput&>(small), out) : decode(static_cast<TDecodeInput&>(whole), out);
+  return {r, out.Bytes()};
+}
+
+Decoded RunInflate(const std::vector<uint8_t>& in, bool dribble = false) {
+  return Decode(in, [](TDecodeInput& i, TDecodeOutput& o) { return Inflate(i, o); }, dribble);
+}
+
+std::vector<std::vector<uint8_t>> SampleData() {
+  std::mt19937 rng(11);
+  std::vector<uint8_t> text, noise(100000), mixed;
+  const char* words[] = {"kelvarin ", "music ", "duplicate ", "track ", "\xE9t\xE9 "};
+  while (text.size() < 300000) {
+    const char* w = words[rng() % 5];
+    text.insert(text.end(), w, w + std::char_traits<char>::length(w));
+  }
+  for (auto& b : noise) b = static_cast<uint8_t>(rng());
+  mixed = text;
+  mixed.insert(mixed.begin() + 1000, noise.begin(), noise.begin() + 40000);
+  return {{}, {'x'}, text, noise, std::vector<uint8_t>(200000, 0), mixed};
+}
+
+// LSB-first bit writer for crafted streams; Huffman codes go most significant bit first.
+struct Bits {
+  std::vector<uint8_t> out;
+  int n = 0;
+  void Put(uint32_t v, int count) {
+    for (int i = 0; i < count; ++i) {
+      if (n % 8 == 0) out.push_back(0);
+      out.back() |= static_cast<uint8_t>(((v >> i) & 1) << (n % 8));
+      ++n;
+    }
+  }
+  void Code(uint32_t code, int len) {
+    for (int i = len - 1; i >= 0; --i) Put((code >> i) & 1, 1);
+  }
+};
+
+#ifdef KV_HAVE_ZLIB
+std::vector<uint8_t> ZlibDeflate(const std::vector<uint8_t>& in, int level, int strategy, int windowBits, int memLevel) {
+  z_stream z{};
+  EXPECT_EQ(deflateInit2(&z, level, Z_DEFLATED, -windowBits, memLevel, strategy), Z_OK);
+  std::vector<uint8_t> out(deflateBound(&z, static_cast<uLong>(in.size())) + 64);
+  z.next_in = const_cast<Bytef*>(in.data());
+  z.avail_in = static_cast<uInt>(in.size());
+  z.next_out = out.data();
+  z.avail_out = static_cast<uInt>(out.size());
+  EXPECT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
+  out.resize(z.total_out);
+  deflateEnd(&z);
+  return out;
+}
+
+TEST(Inflate, EqualsZlibAtEveryLevelAndStrategy) {
+  const int strategies[] = {Z_DEFAULT_STRATEGY, Z_FILTERED, Z_HUFFMAN_ONLY, Z_RLE, Z_FIXED};
+  int streams = 0;
+  for (const auto& data : SampleData()) {
+    for (int level = 0; level <= 9; ++level) {
+      for (int strategy : strategies) {
+        for (int windowBits : {9, 15}) {
+          const auto packed = ZlibDeflate(data, level, strategy, windowBits, windowBits == 9 ? 1 : 8);
+          const Decoded d = RunInflate(packed, (streams % 5) == 0);
+          ASSERT_EQ(d.result, TDecodeResult::Ok) << level << "/" << strategy << "/" << windowBits;
+          ASSERT_TRUE(d.bytes == data) << level << "/" << strategy << "/" << windowBits;
+          ++streams;
+        }
+      }
+    }
+  }
+  EXPECT_EQ(streams, 6 * 10 * 5 * 2);
+}
+#endif
+
+TEST(Inflate, CraftedStreams) {
+  std::vector<std::pair<const char*, std::pair<std::vector<uint8_t>, TDecodeResult>>> cases;
+  cases.push_back({"empty input", {{}, TDecodeResult::Truncated}});
+  cases.push_back({"block type 3", {{0x07}, TDecodeResult::BadTable}});
+  cases.push_back({"stored length and complement disagree", {{0x01, 0x05, 0x00, 0x00, 0x00}, TDecodeResult::BadData}});
+  cases.push_back({"stored block cut short", {{0x01, 0x05, 0x00, 0xFA, 0xFF, 'a', 'b'}, TDecodeResult::Truncated}});
+  {
+    Bits b;  // fixed block: a match before any output
+    b.Put(1, 1);
+    b.Put(1, 2);
+    b.Code(1, 7);  // length code 257
+    b.Code(0, 5);  // distance 1
+    cases.push_back({"distance before the start", {b.out, TDecodeResult::BadData}});
+  }
+  {
+    Bits b;  // fixed block: 'a', then distance code 30
+    b.Put(1, 1);
+    b.Put(1, 2);
+    b.Code(0x30 + 'a', 8);
+    b.Code(1, 7);
+    b.Code(30, 5);
+    cases.push_back({"distance code 30", {b.out, TDecodeResult::BadData}});
+  }
+  {
+    Bits b;  // fixed block: length code 286
+    b.Put(1, 1);
+    b.Put(1, 2);
+    b.Code(0xC0 + 6, 8);
+    cases.push_back({"length code 286", {b.out, TDecodeResult::BadData}});
+  }
+  {
+    Bits b;  // dynamic block announcing 287 literal/length codes
+    b.Put(1, 1);
+    b.Put(2, 2);
+    b.Put(30, 5);
+    b.Put(0, 5);
+    b.Put(0, 4);
+    b.Put(0, 24);
+    cases.push_back({"287 literal/length codes", {b.out, TDecodeResult::BadData}});
+  }
+  {
+    Bits b;  // dynamic block whose code-length code is over-subscribed (all length 1)
+    b.Put(1, 1);
+    b.Put(2, 2);
+    b.Put(0, 5);
+    b.Put(0, 5);
+    b.Put(15, 4);
+    for (int i = 0; i < 19; ++i) b.Put(1, 3);
+    cases.push_back({"over-subscribed code", {b.out, TDecodeResult::BadTable}});
+  }
+  for (const auto& [what, c] : cases) {
+    EXPECT_EQ(RunInflate(c.first).result, c.second) << what;
+    EXPECT_EQ(RunInflate(c.first, true).result, c.second) << what;
+  }
+
+  Bits fixed;  // a fixed block decodes with its incomplete distance code
+  fixed.Put(1, 1);
+  fixed.Put(1, 2);
+  for (char c : std::string("abc")) fixed.Code(0x30 + static_cast<uint8_t>(c), 8);
+  fixed.Code(2, 7);  // length 4
+  fixed.Code(2, 5);  // distance 3
+  fixed.Code(0, 7);  // end of block
+  const Decoded d = RunInflate(fixed.out);
+  EXPECT_EQ(d.result, TDecodeResult::Ok);
+  EXPECT_EQ(std::string(d.bytes.begin(), d.bytes.end()), "abcabca");
+
+  // Every cut of a valid stream is an error, never a short success.
+  const std::vector<uint8_t> hello = {0xcb, 0x48, 0xcd, 0xc9, 0xc9, 0x57, 0xc8, 0x40, 0x90, 0x00};
+  for (size_t cut = 0; cut < hello.size(); ++cut) {
+    const Decoded part = RunInflate(std::vector<uint8_t>(hello.begin(), hello.begin() + static_cast<long>(cut)));
+    EXPECT_NE(part.result, TDecodeResult::Ok) << cut;
+  }
+  EXPECT_EQ(RunInflate(hello).result, TDecodeResult::Ok);
+}
+
+TEST(Inflate, OutputCapStopsTheDecoder) {
+  std::vector<uint8_t> stored = {0x01, 0x0A, 0x00, 0xF5, 0xFF};
+  stored.resize(stored.size() + 10, 'z');
+  TSpanInput in(stored);
+  TVectorOutput out(9);
+  EXPECT_THROW(Inflate(in, out), EBiggerThanUncompressed);
+}
+
+// ---------------------------------------------------------------- reduce --
+
+int FollowerBits(size_t n) {
+  int bits = 1;
+  while ((size_t{1} << bits) < n) ++bits;
+  return bits;
+}
+
+// A test-only reducer: greedy matches, escapes, and follower sets of up to
+// 32 bytes per previous byte.
+std::vector<uint8_t> Reduce(const std::vector<uint8_t>& data, int factor) {
+  const uint32_t mask = 0xFFu >> factor;
+  const size_t maxDist = size_t{1} << (16 - (8 - factor) + 0) >> 0;  // (2^factor) * 256
+  std::vector<uint8_t> stream;
+  for (size_t i = 0; i < data.size();) {
+    size_t bestLen = 0, bestDist = 0;
+    for (size_t d = 1; d <= std::min(i, std::min<size_t>(maxDist, size_t{256} << factor)); ++d) {
+      size_t n = 0;
+      while (n < mask + 255 + 3 && i + n < data.size() && data[i + n] == data[i + n - d]) ++n;
+      if (n > bestLen) {
+        bestLen = n;
+        bestDist = d;
+      }
+    }
+    const uint32_t high = static_cast<uint32_t>((bestDist - 1) >> 8) << (8 - factor);
+    if (bestLen >= 3 && (high | std::min<uint32_t>(static_cast<uint32_t>(bestLen - 3), mask)) != 0) {
+      const uint32_t len = static_cast<uint32_t>(bestLen - 3);
+      stream.push_back(144);
+      stream.push_back(static_cast<uint8_t>(high | std::min(len, mask)));
+      if (len >= mask) stream.push_back(static_cast<uint8_t>(len - mask));
+      stream.push_back(static_cast<uint8_t>((bestDist - 1) & 0xFF));
+      i += bestLen;
+    } else {
+      stream.push_back(data[i]);
+      if (data[i] == 144) stream.push_back(0);
+      ++i;
+    }
+  }
+  std::vector<std::vector<uint8_t>> followers(256);
+  {
+    std::vector<std::vector<int>> counts(256, std::vector<int>(256, 0));
+    uint8_t last = 0;
+    for (uint8_t c : stream) {
+      ++counts[last][c];
+      last = c;
+    }
+    for (int p = 0; p < 256; ++p) {
+      for (int c = 0; c < 256 && followers[static_cast<size_t>(p)].size() < 32; ++c) {
+        if (counts[static_cast<size_t>(p)][static_cast<size_t>(c)] > 1) followers[static_cast<size_t>(p)].push_back(static_cast<uint8_t>(c));
+      }
+    }
+  }
+  Bits b;
+  for (int p = 255; p >= 0; --p) {
+    b.Put(static_cast<uint32_t>(followers[static_cast<size_t>(p)].size()), 6);
+    for (uint8_t f : followers[static_cast<size_t>(p)]) b.Put(f, 8);
+  }
+  uint8_t last = 0;
+  for (uint8_t c : stream) {
+    const auto& set = followers[last];
+    if (set.empty()) {
+      b.Put(c, 8);
+    } else {
+      const auto it = std::find(set.begin(), set.end(), c);
+      if (it == set.end()) {
+        b.Put(1, 1);
+        b.Put(c, 8);
+      } else {
+        b.Put(0, 1);
+        b.Put(static_cast<uint32_t>(it - set.begin()), FollowerBits(set.size()));
+      }
+    }
+    last = c;
+  }
+  return b.out;
+}
+
+Decoded RunUnreduce(const std::vector<uint8_t>& in, int factor, uint64_t size, bool dribble = false) {
+  return Decode(in, [&](TDecodeInput& i, TDecodeOutput& o) { return Unreduce(i, o, factor, size); }, dribble);
+}
+
+TEST(Unreduce, EncoderRoundTripAtEveryFactor) {
+  const auto samples = SampleData();
+  for (int factor = 1; factor <= 4; ++factor) {
+    for (size_t s = 1; s < samples.size(); ++s) {
+      std::vector<uint8_t> data(samples[s].begin(), samples[s].begin() + std::min<long>(20000, static_cast<long>(samples[s].size())));
+      data.push_back(144);  // the marker byte as a literal
+      const Decoded d = RunUnreduce(Reduce(data, factor), factor, data.size(), s % 2 == 0);
+      ASSERT_EQ(d.result, TDecodeResult::Ok) << factor << "/" << s;
+      ASSERT_TRUE(d.bytes == data) << factor << "/" << s;
+    }
+  }
+}
+
+TEST(Unreduce, HandBuiltVectors) {
+  // No followers (256 six-bit zero counts), then plain bytes: "abc", a match
+  // of 6 at distance 3, an escaped 144; factor 1.
+  std::vector<uint8_t> v(192, 0);
+  for (uint8_t b : {0x61, 0x62, 0x63, 0x90, 0x03, 0x02, 0x90, 0x00}) v.push_back(b);
+  const Decoded d = RunUnreduce(v, 1, 10);
+  EXPECT_EQ(d.result, TDecodeResult::Ok);
+  EXPECT_EQ(std::string(d.bytes.begin(), d.bytes.end()), "abcabcabc\x90");
+
+  // A match reaching before the start of the output copies zero bytes.
+  std::vector<uint8_t> early(192, 0);
+  for (uint8_t b : {0x90, 0x03, 0x09, 0x41}) early.push_back(b);
+  const Decoded z = RunUnreduce(early, 1, 7);
+  EXPECT_EQ(z.result, TDecodeResult::Ok);
+  EXPECT_EQ(z.bytes, (std::vector<uint8_t>{0, 0, 0, 0, 0, 0, 0x41}));
+
+  // Byte 0 has one follower; index 1 does not exist. (The count of byte 0
+  // is the last of the 256 counts: bits 1530-1535.)
+  std::vector<uint8_t> badIndex(192, 0);
+  badIndex[191] = 0x04;  // count 1 for byte 0
+  badIndex.push_back(0x00);  // its follower: 0x00
+  badIndex.push_back(0x02);  // flag bit 0 (follower), index bit 1
+  EXPECT_EQ(RunUnreduce(badIndex, 1, 5).result, TDecodeResult::BadData);
+  EXPECT_EQ(RunUnreduce(std::vector<uint8_t>(100, 0), 2, 5).result, TDecodeResult::Truncated);
+  EXPECT_EQ(RunUnreduce(v, 1, 11).result, TDecodeResult::Truncated);  // one byte more than the data holds
+}
+
+// ----------------------------------------------------- shrink, implode --
+
+TEST(LegacyDecoders, CorruptInputsEndInTheirFault) {
+  auto unshrink = [](const std::vector<uint8_t>& in) {
+    return Decode(in, [](TDecodeInput& i, TDecodeOutput& o) { return Unshrink(i, o); }).result;
+  };
+  auto explode = [](const std::vector<uint8_t>& in, uint16_t flag) {
+    return Decode(in, [&](TDecodeInput& i, TDecodeOutput& o) { return Explode(i, o, flag, in.size(), 1000); }).result;
+  };
+  {
+    Bits b;
+    b.Put(256, 9);
+    b.Put(3, 9);  // unknown subcode
+    EXPECT_EQ(unshrink(b.out), TDecodeResult::BadData);
+  }
+  {
+    Bits b;
+    b.Put('a', 9);
+    for (int width = 9; width <= 13; ++width) {
+      b.Put(256, width);
+      b.Put(1, width);  // the fifth widening passes 13 bits
+    }
+    EXPECT_EQ(unshrink(b.out), TDecodeResult::BadData);
+  }
+  {
+    Bits b;
+    b.Put(300, 9);  // the first code must be a byte
+    EXPECT_EQ(unshrink(b.out), TDecodeResult::BadData);
+  }
+  EXPECT_EQ(explode({0x00, 0x3F}, 0), TDecodeResult::BadTree);  // 4 lengths where 64 are due
+  EXPECT_EQ(explode({0x04, 0xF5, 0xF5, 0xF5, 0xF5, 0xF5}, 0), TDecodeResult::BadTree);  // 80 lengths
+  EXPECT_EQ(explode({0x03, 0xF5, 0xF5, 0xF5}, 0), TDecodeResult::Truncated);
+  // Complete trees (64 codes of 6 bits) and then no data at all.
+  EXPECT_EQ(explode({0x03, 0xF5, 0xF5, 0xF5, 0xF5, 0x03, 0xF5, 0xF5, 0xF5, 0xF5}, 0), TDecodeResult::Truncated);
+  // Over-subscribed: 64 codes of 5 bits.
+  EXPECT_EQ(explode({0x03, 0xF4, 0xF4, 0xF4, 0xF4}, 0), TDecodeResult::BadTree);
+}
+
+}  // namespace
+}  // namespace kv
