@@ -1,16 +1,17 @@
 #pragma once
-// A music file opened by its wide name for the readers: read-only, others may
-// read but not write while it is open. 64-bit offsets.
+// A music file opened by its wide name for the readers, through the
+// wide-name file stream: read-only, others may read but not write while it
+// is open. 64-bit offsets.
 #include <string>
 
 #include "engine/readers/byte_source.h"
-#include "foundation/handle.h"
+#include "foundation/uni_file_stream_win.h"
 
 namespace kv {
 
 class FileSource final : public ByteSource {
  public:
-  // Opens the file; raises EFOpenError-style std::runtime_error "Cannot open file X" when it cannot.
+  // Opens the file; raises EFOpenError naming it when it cannot.
   explicit FileSource(const std::wstring& path);
   uint64_t Size() const override { return size_; }
   size_t ReadAt(uint64_t offset, std::span<uint8_t> buffer) override;
@@ -18,7 +19,7 @@ class FileSource final : public ByteSource {
   uint64_t BytesRead() const { return bytesRead_; }
 
  private:
-  FileHandle file_;
+  TUniFileStream stream_;
   uint64_t size_ = 0;
   uint64_t bytesRead_ = 0;
 };
