@@ -98,17 +98,7 @@ class Compiler {
   // with x, white space and "#" comments.
   void SkipFiller() {
     for (;;) {
-      if (mods_ & kModXBit) {
-        const char c = Peek();
-        if (!AtEnd() && (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f')) {
-          ++p_;
-          continue;
-        }
-        if (c == '#') {
-          while (!AtEnd() && Peek() != '\n' && Peek() != '\r') ++p_;
-          continue;
-        }
-      }
+      SkipXSpace();
       if (Peek() == '(' && Peek(1) == '?') {
         if (Peek(2) == '#') {
           const size_t close = expr_.find(')', p_ + 3);
@@ -395,7 +385,7 @@ class Compiler {
       case '{':
         if (BraceLength(p_) != 0) return -1;
         break;
-      case '#': case ' ': case '\t': case '\n': case '\r': case '\f':
+      case '#': case ' ': case '\t': case '\n': case '\r':
         if (mods_ & kModXBit) return -1;
         break;
       case '\\': {
@@ -482,13 +472,13 @@ class Compiler {
     for (char ch : run) EmitByte(static_cast<uint8_t>(ch));
     return ret;
   }
-  // White space and "#" comments of the x modifier only (inside a run).
+  // Blanks, tabs, line breaks and "#" comments, with the x modifier only.
   void SkipXSpace() {
     if (!(mods_ & kModXBit)) return;
     for (;;) {
       const char c = Peek();
       if (AtEnd()) return;
-      if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f') {
+      if (c == ' ' || c == '\t' || c == '\n' || c == '\r') {
         ++p_;
       } else if (c == '#') {
         while (!AtEnd() && Peek() != '\n' && Peek() != '\r') ++p_;

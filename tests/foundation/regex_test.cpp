@@ -157,45 +157,22 @@ TEST(Regex, Matches) {
     const char* mods;
     const char* match;  // whole match, or "<none>"
   } const cases[] = {
-      {"abc", "xxabcxx", "", "abc"},
-      {"a.c", "a\nc", "", "a\nc"},
-      {"a[bc]+d", "abcbd", "", "abcbd"},
-      {"a[^bc]d", "abd aed", "", "aed"},
-      {"\\d+\\s\\w+", "no 42 lines", "", "42 lines"},
-      {"\\D\\W\\S", "1_ ", "", "<none>"},
-      {"\\D\\W\\S", "a.b", "", "a.b"},
-      {"[\\d_]+", "x_1_2y", "", "_1_2"},
-      {"[\\w-]+", "!foo-bar!", "", "foo-bar"},
-      {"x[\\D]", "xD x1", "", "xD"},       // only \d, \s, \w are classes in a set
-      {"\\x41\\x{42}\\t", "AB\t", "", "AB\t"},
-      {"\\a\\e\\f", "\x07\x1b\x0c", "", "\x07\x1b\x0c"},
-      {"\\.\\*\\q", "a.*q", "", ".*q"},
+      // Ordinary matching is compared with PCRE2 in regex_pcre_test.cpp; here
+      // the parts of the dialect that read differently, and the cases the
+      // start-position shortcuts could get wrong.
+      {"x[\\D]", "xD x1", "", "xD"},  // only \d, \s, \w are classes in a set
+      {"\\a\\e\\f\\q", "\x07\x1b\x0cq", "", "\x07\x1b\x0cq"},
       {"a{x}", "a{x}", "", "a{x}"},
-      {"a{2}", "aaa", "", "aa"},
-      {"a{2,}", "aaaa", "", "aaaa"},
-      {"a{2,3}", "aaaa", "", "aaa"},
-      {"a{2,3}?", "aaaa", "", "aa"},
-      {"(ab){2}", "abababab", "", "abab"},
-      {"(ab){2,}?", "abababab", "", "abab"},
-      {"a*?b", "aaab", "", "aaab"},
-      {"<.*>", "<a><b>", "", "<a><b>"},
-      {"<.*?>", "<a><b>", "", "<a>"},
-      {"<.+?>", "<><b>", "", "<><b>"},
-      {"cat|dog", "hotdog", "", "dog"},
-      {"(a|ab)(c|bcd)(d*)", "abcd", "", "abcd"},
-      {"^abc", "xabc", "", "<none>"},
-      {"abc$", "abc\n", "", "<none>"},   // $ is the end of the input only
-      {"\\Aab", "ab", "", "ab"},
+      {"abc$", "abc\n", "", "<none>"},  // $ is the end of the input only
       {"b\\Z", "ab\n", "", "<none>"},
-      {"(a)b\\1", "aba", "", "aba"},
-      {"(a)b\\1", "abA", "", "<none>"},
-      {"(a)b\\1", "abA", "i", "abA"},
       {"(a)|b\\1", "b", "", "<none>"},  // a reference to a group that took no part fails
       {"^$", "", "", ""},
-      {"a*", "", "", "<none>"},          // no start position before the terminating NUL
+      {"a*", "", "", "<none>"},  // no start position before the terminating NUL
       {"x*$", "ab", "", "<none>"},
       {"x*", "ab", "", ""},
-      {"(a*){2,}", "aaa", "", "aaa"},
+      {"a*bc", "abd aabc", "", "aabc"},  // required literal found past a false start
+      {"a+bc|x", "aabd", "", "<none>"},
+      {"(a*){2,}", "aaa", "", "aaa"},  // a loop over something that can match empty ends
       {"(a*){2,}b", "b", "", "b"},
       {"(a*|b){3,5}c", "abc", "", "abc"},
   };
