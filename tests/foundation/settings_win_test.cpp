@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -17,42 +18,29 @@
 namespace kv {
 namespace {
 
-// A fresh folder below the temporary folder, emptied and removed afterwards.
+// A fresh folder below the temporary folder, removed with everything in it afterwards.
 class TempFolder {
  public:
-  TempFolder() {
-    static int counter = 0;
-    wchar_t base[MAX_PATH + 1];
-    GetTempPathW(MAX_PATH, base);
-    path_ = std::wstring(base) + L"kvsettings" + std::to_wstring(GetCurrentProcessId()) + L"_" +
-            std::to_wstring(++counter);
-    CreateDirectoryW(path_.c_str(), nullptr);
+  TempFolder() : path_(std::filesystem::temp_directory_path() / ("kvsettings" + std::to_string(GetCurrentProcessId()))) {
+    std::filesystem::remove_all(path_);
+    std::filesystem::create_directory(path_);
   }
   TempFolder(const TempFolder&) = delete;
   TempFolder& operator=(const TempFolder&) = delete;
   ~TempFolder() {
-    for (const std::wstring& name : Entries()) {
-      const std::wstring full = path_ + L"\\" + name;
-      if (!DeleteFileW(full.c_str())) RemoveDirectoryW(full.c_str());
-    }
-    RemoveDirectoryW(path_.c_str());
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
   }
-  std::wstring File(const wchar_t* name) const { return path_ + L"\\" + name; }
-  const std::wstring& Path() const { return path_; }
+  std::wstring File(const wchar_t* name) const { return (path_ / name).wstring(); }
+  std::wstring Path() const { return path_.wstring(); }
   std::vector<std::wstring> Entries() const {
     std::vector<std::wstring> names;
-    WIN32_FIND_DATAW data;
-    const FindHandle find(FindFirstFileW((path_ + L"\\*").c_str(), &data));
-    if (!find) return names;
-    do {
-      const std::wstring name = data.cFileName;
-      if (name != L"." && name != L"..") names.push_back(name);
-    } while (FindNextFileW(find.Get(), &data));
+    for (const auto& e : std::filesystem::directory_iterator(path_)) names.push_back(e.path().filename().wstring());
     return names;
   }
 
  private:
-  std::wstring path_;
+  std::filesystem::path path_;
 };
 
 const std::string kFile =

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <filesystem>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -17,37 +19,25 @@
 namespace kv {
 namespace {
 
+// A copy of the program in a folder of its own, removed afterwards.
 class ProgramFolder {
  public:
-  ProgramFolder() {
-    static int counter = 0;
-    wchar_t base[MAX_PATH + 1];
-    GetTempPathW(MAX_PATH, base);
-    path_ = std::wstring(base) + L"kvstart" + std::to_wstring(GetCurrentProcessId()) + L"_" +
-            std::to_wstring(++counter);
-    CreateDirectoryW(path_.c_str(), nullptr);
-    std::wstring source = L"" KV_TEST_BINARY_DIR "/kelvarin.exe";
-    for (wchar_t& c : source) c = c == L'/' ? L'\\' : c;
-    copied_ = CopyFileW(source.c_str(), File(L"kelvarin.exe").c_str(), FALSE) != 0;
+  ProgramFolder() : path_(std::filesystem::temp_directory_path() / ("kvstart" + std::to_string(GetCurrentProcessId()))) {
+    std::filesystem::remove_all(path_);
+    std::filesystem::create_directory(path_);
+    std::error_code error;
+    copied_ = std::filesystem::copy_file(KV_TEST_BINARY_DIR "/kelvarin.exe", path_ / "kelvarin.exe", error);
   }
   ProgramFolder(const ProgramFolder&) = delete;
   ProgramFolder& operator=(const ProgramFolder&) = delete;
   ~ProgramFolder() {
-    for (const std::wstring& name : Entries()) DeleteFileW(File(name.c_str()).c_str());
-    RemoveDirectoryW(path_.c_str());
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
   }
   bool Copied() const { return copied_; }
-  std::wstring File(const wchar_t* name) const { return path_ + L"\\" + name; }
-  std::vector<std::wstring> Entries() const {
-    std::vector<std::wstring> names;
-    WIN32_FIND_DATAW data;
-    const FindHandle find(FindFirstFileW((path_ + L"\\*").c_str(), &data));
-    if (!find) return names;
-    do {
-      const std::wstring name = data.cFileName;
-      if (name != L"." && name != L"..") names.push_back(name);
-    } while (FindNextFileW(find.Get(), &data));
-    return names;
+  std::wstring File(const wchar_t* name) const { return (path_ / name).wstring(); }
+  size_t EntryCount() const {
+    return static_cast<size_t>(std::distance(std::filesystem::directory_iterator(path_), {}));
   }
 
   // Runs the program with message boxes written to its log; its exit code, or -1.
@@ -59,7 +49,7 @@ class ProgramFolder {
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
     const BOOL started = CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                                        path_.c_str(), &startup, &info);
+                                        path_.wstring().c_str(), &startup, &info);
     SetEnvironmentVariableW(L"KELVARIN_LOG_MESSAGE_BOXES", nullptr);
     if (!started) return static_cast<DWORD>(-1);
     const KernelHandle process(info.hProcess);
@@ -71,7 +61,7 @@ class ProgramFolder {
   }
 
  private:
-  std::wstring path_;
+  std::filesystem::path path_;
   bool copied_ = false;
 };
 
@@ -110,7 +100,7 @@ TEST(Startup, ACorruptSettingsFileEndsTheProgramAndStaysUntouched) {
   EXPECT_EQ(log.rfind("CommonInit:start\r\nMessageBox: Error in config file \"", 0), 0u) << log;
   EXPECT_NE(log.find("kelvarin.conf.xml\" at position 3:"), std::string::npos) << log;
   EXPECT_EQ(log.find("CommonInit:success"), std::string::npos);
-  EXPECT_EQ(program.Entries().size(), 3u);  // the program, its settings and its log
+  EXPECT_EQ(program.EntryCount(), 3u);  // the program, its settings and its log
 }
 
 // ---- the action list ----
