@@ -162,7 +162,8 @@ class RegexMatcher {
     return !(paired_ && in_[pos] == pairSecond_ && pos > 0 && in_[pos - 1] == pairFirst_);
   }
 
-  bool SameIgnoringCase(uint8_t a, uint8_t b) const { return a == b || re_.flip_[a] == b; }
+  // Either character may be the other's other case (the tables need not be symmetric).
+  bool SameIgnoringCase(uint8_t a, uint8_t b) const { return a == b || re_.flip_[a] == b || re_.flip_[b] == a; }
 
   // Does the single-character node `n` accept `c`?
   bool Accepts(size_t n, uint8_t c) const {

@@ -12,7 +12,7 @@ constexpr size_t kMaxProgramSize = size_t{16} << 20;
 constexpr int kMaxBraceDigits = 8;
 constexpr int kFirstSetBudget = 10000;  // node visits while computing the first-character set
 
-// Flags a parsed piece reports upwards.
+// Flags a parsed term (an atom and its repeat) reports upwards.
 constexpr int kHasWidth = 1;  // always matches at least one character
 constexpr int kSimple = 2;    // one single-character node: repeatable without a loop
 constexpr int kSpStart = 4;   // starts with a repeat
@@ -225,17 +225,17 @@ class Compiler {
     for (;;) {
       SkipFiller();
       if (AtEnd() || Peek() == '|' || Peek() == ')') break;
-      int pieceFlags = 0;
-      const size_t piece = ParsePiece(pieceFlags);
-      flags |= pieceFlags & kHasWidth;
-      if (prev == 0) flags |= pieceFlags & kSpStart; else Tail(prev, piece);
-      prev = piece;
+      int termFlags = 0;
+      const size_t term = ParseTerm(termFlags);
+      flags |= termFlags & kHasWidth;
+      if (prev == 0) flags |= termFlags & kSpStart; else Tail(prev, term);
+      prev = term;
     }
     if (prev == 0) EmitNode(kNothing);
     return ret;
   }
 
-  size_t ParsePiece(int& flags) {
+  size_t ParseTerm(int& flags) {
     int atomFlags = 0;
     const size_t atom = ParseAtom(atomFlags);
     SkipFiller();
@@ -519,8 +519,10 @@ class Compiler {
     ++p_;  // ']'
     if (mods_ & kModIBit) {
       const ByteSet plain = set;
+      // Case tables need not be symmetric: take c when it or its other case is in the set.
       for (int c = 0; c < 256; ++c) {
         if (InSet(plain.data(), static_cast<uint8_t>(c))) AddToSet(set, flip_[c]);
+        if (InSet(plain.data(), flip_[c])) AddToSet(set, static_cast<uint8_t>(c));
       }
     }
     if (negate) {
@@ -600,7 +602,13 @@ void AddNodeChars(const Program& prog, size_t n, const ClassSets& sets, const ui
   const uint8_t* op = prog.Operand(n);
   switch (prog.OpAt(n)) {
     case kExactly: AddToSet(set, op[1]); break;
-    case kExactlyCi: AddToSet(set, op[1]); AddToSet(set, flip[op[1]]); break;
+    case kExactlyCi:
+      AddToSet(set, op[1]);
+      AddToSet(set, flip[op[1]]);
+      for (int c = 0; c < 256; ++c) {
+        if (flip[c] == op[1]) AddToSet(set, static_cast<uint8_t>(c));
+      }
+      break;
     case kDigit: addSet(sets.digit, false); break;
     case kNotDigit: addSet(sets.digit, true); break;
     case kWord: addSet(sets.word, false); break;

@@ -65,11 +65,11 @@ class PatternGen {
   }
 
   void Sequence(int depth) {
-    const int pieces = Pick(4) + (depth == 0 ? 1 : 0);
-    for (int i = 0; i < pieces; ++i) Piece(depth);
+    const int terms = Pick(4) + (depth == 0 ? 1 : 0);
+    for (int i = 0; i < terms; ++i) Term(depth);
   }
 
-  void Piece(int depth) {
+  void Term(int depth) {
     if (Pick(10) == 0) {  // anchors, never repeated
       static const char* const kAnchors[] = {"^", "$", "\\A"};
       const int k = Pick(4);

@@ -340,6 +340,20 @@ TEST(Regex, CustomCharacterClassesAndCaseTables) {
   ASSERT_TRUE(ru.Exec("\xA8\xCB\xCA\xC0"));
   EXPECT_EQ(ru.GetMatch(0), "\xA8\xCB\xCA\xC0");
 
+  // Tables need not be symmetric: micro's upper case is a letter whose lower
+  // case is another one. Every spelling must find every other.
+  RegexCaseTables odd = Cp1252RegexCaseTables();
+  odd.upper[0xB5] = 0xCC;
+  TRegex micro;
+  micro.SetCaseTables(odd);
+  micro.SetModifier(1, true);
+  for (const char* pattern : {"\xB5", "\xCC", "[\xCC]", "[\xB5]", "x*\xCC"}) {
+    micro.SetExpression(pattern);
+    for (const char* subject : {"-\xB5", "-\xCC"}) EXPECT_TRUE(micro.Exec(subject)) << pattern << " " << subject;
+  }
+  micro.SetExpression("\xB5");
+  EXPECT_FALSE(micro.Exec("\xEC"));
+
   const RegexCaseTables& cp = Cp1252RegexCaseTables();
   EXPECT_EQ(cp.upper[0xFF], 0x9F);
   EXPECT_EQ(cp.lower[0xD7], 0xD7);
