@@ -10,8 +10,4 @@ if(TARGET foundation_tests)
   set_property(TEST foundation_tests APPEND PROPERTY FIXTURES_SETUP settings_oracle_output)
   add_test(NAME settings_oracle_check COMMAND /usr/bin/python3 ${kv_settings_script} check ${kv_settings_oracle})
   set_tests_properties(settings_oracle_check PROPERTIES FIXTURES_REQUIRED settings_oracle_output)
-  # The start-up test runs a copy of the program itself.
-  if(NOT KELVARIN_NATIVE AND TARGET kelvarin)
-    add_dependencies(foundation_tests kelvarin)
-  endif()
 endif()
