@@ -62,43 +62,76 @@ void WordIndex::Clear() {
   title_words_ = TCustomStrFinder();
   artist_index_ = TCustomIntArrFinder(kSubstituteCost, kInsertCost, kDeleteCost);
   title_index_ = TCustomIntArrFinder(kSubstituteCost, kInsertCost, kDeleteCost);
+  artist_end_.clear();
+  title_end_.clear();
+  records_in_order_ = true;
 }
 
 void WordIndex::AddSearchInfo(std::string_view artist, std::string_view title, int32_t record) {
-  artist_index_.AddString(GetWordsList(artist, artist_words_, exclude_), record);
-  title_index_.AddString(GetWordsList(title, title_words_, exclude_), record);
+  const std::vector<int32_t> artist_words = GetWordsList(artist, artist_words_, exclude_);
+  const std::vector<int32_t> title_words = GetWordsList(title, title_words_, exclude_);
+  const uint32_t artist_end = artist_index_.AddString(artist_words, record);
+  const uint32_t title_end = title_index_.AddString(title_words, record);
+  if (records_in_order_ && record >= 0 && static_cast<size_t>(record) == artist_end_.size()) {
+    artist_end_.push_back(artist_end);
+    title_end_.push_back(title_end);
+  } else {
+    records_in_order_ = false;
+  }
 }
 
-std::vector<int32_t> WordIndex::SearchSide(std::string_view text, int32_t bound, TCustomStrFinder& words,
-                                           TCustomIntArrFinder& index) {
+bool WordIndex::SearchSide(std::string_view text, int32_t bound, TCustomStrFinder& words, TCustomIntArrFinder& index) {
   const std::vector<int32_t> query = GetWordsList(text, words, exclude_);
-  if (query.empty()) return {};
+  if (query.empty()) return false;
   index.FuzzySearch(query, SimilarityBudget(static_cast<int64_t>(query.size()), bound));
-  std::vector<int32_t> found = index.GetResultArray();
-  std::sort(found.begin(), found.end());
-  return found;
+  return true;
+}
+
+std::vector<int32_t> WordIndex::BothSides() const {
+  std::vector<int32_t> out;
+  if (records_in_order_) {
+    const bool artists_fewer = artist_index_.ResultCount() <= title_index_.ResultCount();
+    const TCustomIntArrFinder& few = artists_fewer ? artist_index_ : title_index_;
+    const TCustomIntArrFinder& many = artists_fewer ? title_index_ : artist_index_;
+    const std::vector<uint32_t>& ends = artists_fewer ? title_end_ : artist_end_;
+    for (int32_t r : few.GetResultArray()) {
+      if (many.Found(ends[static_cast<size_t>(r)])) out.push_back(r);
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+  }
+  std::vector<int32_t> artists = artist_index_.GetResultArray(), titles = title_index_.GetResultArray();
+  std::sort(artists.begin(), artists.end());
+  std::sort(titles.begin(), titles.end());
+  std::set_intersection(artists.begin(), artists.end(), titles.begin(), titles.end(), std::back_inserter(out));
+  return out;
 }
 
 std::vector<int32_t> WordIndex::FindSimilar(std::string_view artist, std::string_view title, int32_t artist_bound,
                                             int32_t title_bound, uint8_t combine) {
   const auto mode = static_cast<Combine>(combine);
-  std::vector<int32_t> artists, titles;
+  bool have_artists = false, have_titles = false;
   if (mode == Combine::kArtist || mode == Combine::kArtistAndTitle || mode == Combine::kArtistOrTitle) {
-    artists = SearchSide(artist, artist_bound, artist_words_, artist_index_);
+    have_artists = SearchSide(artist, artist_bound, artist_words_, artist_index_);
   }
   if (mode == Combine::kTitle || mode == Combine::kArtistAndTitle || mode == Combine::kArtistOrTitle) {
-    titles = SearchSide(title, title_bound, title_words_, title_index_);
+    have_titles = SearchSide(title, title_bound, title_words_, title_index_);
   }
-  std::vector<int32_t> out;
+  auto sorted = [](std::vector<int32_t> v) {
+    std::sort(v.begin(), v.end());
+    return v;
+  };
+  std::vector<int32_t> artists, titles, out;
   switch (mode) {
     case Combine::kArtist:
-      return artists;
+      return have_artists ? sorted(artist_index_.GetResultArray()) : out;
     case Combine::kTitle:
-      return titles;
+      return have_titles ? sorted(title_index_.GetResultArray()) : out;
     case Combine::kArtistAndTitle:
-      std::set_intersection(artists.begin(), artists.end(), titles.begin(), titles.end(), std::back_inserter(out));
-      return out;
+      return have_artists && have_titles ? BothSides() : out;
     case Combine::kArtistOrTitle:
+      if (have_artists) artists = sorted(artist_index_.GetResultArray());
+      if (have_titles) titles = sorted(title_index_.GetResultArray());
       std::set_union(artists.begin(), artists.end(), titles.begin(), titles.end(), std::back_inserter(out));
       out.erase(std::unique(out.begin(), out.end()), out.end());
       return out;

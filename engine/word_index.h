@@ -51,10 +51,16 @@ class WordIndex {
   // query word.
   static constexpr int32_t kSubstituteCost = 4, kInsertCost = 3, kDeleteCost = 3;
 
-  std::vector<int32_t> SearchSide(std::string_view text, int32_t bound, TCustomStrFinder& words,
-                                  TCustomIntArrFinder& index);
+  // Runs one side's search; false (and no search) when the text has no words.
+  bool SearchSide(std::string_view text, int32_t bound, TCustomStrFinder& words, TCustomIntArrFinder& index);
+  std::vector<int32_t> BothSides() const;
 
   const TCustomStrFinder* exclude_;
+  // End node of each record's artist and title, while records arrive as
+  // 0, 1, 2, ... (as a collection adds them); then an intersection need only
+  // look up the smaller side's records in the larger side's search.
+  std::vector<uint32_t> artist_end_, title_end_;
+  bool records_in_order_ = true;
   TCustomStrFinder artist_words_, title_words_;
   TCustomIntArrFinder artist_index_{kSubstituteCost, kInsertCost, kDeleteCost};
   TCustomIntArrFinder title_index_{kSubstituteCost, kInsertCost, kDeleteCost};

@@ -229,20 +229,48 @@ uint32_t TCustomIntArrFinder::Child(uint32_t parent, int32_t key) const {
 }
 
 // Large levels: every child by key, and for every key k the children that
-// continue with k (so a skipped or substituted word followed by an exact
-// match need not try every child).
+// continue with k (as child or grandchild), and with a pair of keys; so that
+// a skipped or substituted word followed by an exact match, or by one more
+// skip, need not try every child.
 void TCustomIntArrFinder::IndexLevel(uint32_t parent) {
   for (uint32_t x = nodes_[parent].first; x != kNone; x = nodes_[x].sibling) {
     children_.At(Pair(parent, nodes_[x].key)) = x;
     if (nodes_[x].key == 0) continue;
-    for (uint32_t y = nodes_[x].first; y != kNone; y = nodes_[y].sibling) IndexGrandchild(parent, x, nodes_[y].key);
+    for (uint32_t y = nodes_[x].first; y != kNone; y = nodes_[y].sibling) {
+      IndexGrandchild(parent, x, nodes_[y].key);
+      if (nodes_[y].key == 0) continue;
+      for (uint32_t z = nodes_[y].first; z != kNone; z = nodes_[z].sibling) {
+        IndexGreatGrandchild(parent, x, nodes_[y].key, nodes_[z].key);
+      }
+    }
   }
 }
 
-void TCustomIntArrFinder::IndexGrandchild(uint32_t grandparent, uint32_t parent, int32_t key) {
-  uint32_t& head = grandchildren_.At(Pair(grandparent, key));
-  via_.push_back(Via{parent, head == FlatMap64::kMissing ? kNone : head});
-  head = static_cast<uint32_t>(via_.size() - 1);
+uint32_t TCustomIntArrFinder::Prepend(uint32_t head, uint32_t node) {
+  via_.push_back(Via{node, head == FlatMap64::kMissing ? kNone : head});
+  return static_cast<uint32_t>(via_.size() - 1);
+}
+
+void TCustomIntArrFinder::IndexGrandchild(uint32_t level, uint32_t child, int32_t key) {
+  uint32_t& bucket = grandchildren_.At(Pair(level, key));
+  if (bucket == FlatMap64::kMissing) {
+    bucket = static_cast<uint32_t>(bucket_head_.size());
+    bucket_head_.push_back(kNone);
+  }
+  bucket_head_[bucket] = Prepend(bucket_head_[bucket], child);
+}
+
+// child -> key1 -> key2 below level. The single-key list names each child once
+// however many of its children lead to key2.
+void TCustomIntArrFinder::IndexGreatGrandchild(uint32_t level, uint32_t child, int32_t key1, int32_t key2) {
+  const uint32_t bucket = grandchildren_.Find(Pair(level, key1));  // listed when key1's node was
+  uint32_t& pair = pairs_.At(Pair(bucket, key2));
+  pair = Prepend(pair, child);
+  uint32_t& seen = great_seen_.At(Pair(child, key2));
+  if (seen != FlatMap64::kMissing) return;
+  seen = 1;
+  uint32_t& head = great_grandchildren_.At(Pair(level, key2));
+  head = Prepend(head, child);
 }
 
 uint32_t TCustomIntArrFinder::AddChild(uint32_t parent, int32_t key) {
@@ -262,11 +290,17 @@ uint32_t TCustomIntArrFinder::AddChild(uint32_t parent, int32_t key) {
     children_.At(Pair(parent, key)) = n;
   }
   const uint32_t grandparent = parent_[parent];
-  if (grandparent != kNone && nodes_[grandparent].count > kSmallLevel) IndexGrandchild(grandparent, parent, key);
+  if (grandparent != kNone) {
+    if (nodes_[grandparent].count > kSmallLevel) IndexGrandchild(grandparent, parent, key);
+    const uint32_t great = parent_[grandparent];
+    if (great != kNone && nodes_[great].count > kSmallLevel) {
+      IndexGreatGrandchild(great, grandparent, nodes_[parent].key, key);
+    }
+  }
   return n;
 }
 
-void TCustomIntArrFinder::AddString(std::span<const int32_t> words, int32_t record) {
+uint32_t TCustomIntArrFinder::AddString(std::span<const int32_t> words, int32_t record) {
   words = WithoutEndKey(words, "AddString");
   uint32_t node = 0;
   for (int32_t w : words) node = AddChild(node, w);
@@ -277,6 +311,11 @@ void TCustomIntArrFinder::AddString(std::span<const int32_t> words, int32_t reco
   (e.first == kNone ? e.first : ring_[e.last].next) = entry;
   e.last = entry;
   ++e.count;
+  return end;
+}
+
+bool TCustomIntArrFinder::Found(uint32_t end_node) const {
+  return end_node < found_stamp_.size() && found_stamp_[end_node] == generation_;
 }
 
 void TCustomIntArrFinder::ClearSearchResults() {
@@ -309,35 +348,77 @@ void TCustomIntArrFinder::Push(uint32_t node, uint32_t q, int64_t budget) {
   stack_.push_back(State{node, q, budget});
 }
 
+// With a budget below both the substitution and the skip cost the only way on
+// is the query's own words; a stored sequence ending on the way counts when the
+// budget covers dropping the rest of the query. Such a walk needs no memory of
+// explored states: it branches nowhere and repeating it finds nothing new.
+void TCustomIntArrFinder::ExactWalk(uint32_t node, uint32_t q, int64_t budget, std::span<const int32_t> query) {
+  for (;;) {
+    ++steps_;
+    const uint32_t end = Child(node, 0);
+    if (end != kNone && budget >= int64_t{DeleteCost} * static_cast<int64_t>(query.size() - q)) AddRing(end);
+    if (q == query.size()) return;
+    node = Child(node, query[q]);
+    if (node == kNone) return;
+    ++q;
+  }
+}
+
 // Continues from every child of `node` except the one keyed `except` (it
 // matched, so it has no other move) and the end node (nothing follows it).
-// When the budget left allows neither move again and no trailing drop, a child
-// can only lead somewhere through the query's word at q: then only the
-// children that continue with that word are tried.
+// On a large level, when the budget left allows no trailing drop, no
+// substitution and at most one more skip, a child can only lead somewhere
+// through the query's word at q as its child or grandchild: only the children
+// listed for that word are tried.
 void TCustomIntArrFinder::Spread(uint32_t node, uint32_t q, int64_t budget, int32_t except,
                                  std::span<const int32_t> query) {
   const auto left = static_cast<int64_t>(query.size() - q);
-  const bool exact_only = budget < SubstituteCost && budget < InsertCost &&
-                          (left == 0 || budget < int64_t{DeleteCost} * left);
-  const int32_t next_key = q < query.size() ? query[q] : 0;
+  const bool small = budget < SubstituteCost && budget < InsertCost;
+  const bool no_drop = left == 0 || budget < int64_t{DeleteCost} * left;
   const Node& n = nodes_[node];
-  if (exact_only && n.count > kSmallLevel) {
-    const uint32_t head = grandchildren_.Find(Pair(node, next_key));
-    for (uint32_t v = head == FlatMap64::kMissing ? kNone : head; v != kNone; v = via_[v].next) {
-      const uint32_t x = via_[v].parent;
-      if (nodes_[x].key != except) Push(x, q, budget);
+  if (no_drop && n.count > kSmallLevel) {
+    auto each = [&](uint32_t head, auto&& go) {
+      for (uint32_t v = head == FlatMap64::kMissing ? kNone : head; v != kNone; v = via_[v].next) {
+        if (nodes_[via_[v].parent].key != except) go(via_[v].parent);
+      }
+    };
+    const uint32_t bucket = grandchildren_.Find(Pair(node, q < query.size() ? query[q] : 0));
+    const uint32_t children = bucket == FlatMap64::kMissing ? kNone : bucket_head_[bucket];
+    if (small) {
+      // The two next query words must follow the child unless a sequence
+      // may end after the first of them.
+      const bool pair = left >= 1 && (left == 1 || budget < int64_t{DeleteCost} * (left - 1));
+      const uint32_t head =
+          !pair || bucket == FlatMap64::kMissing
+              ? children
+              : pairs_.Find(Pair(bucket, q + 1 < query.size() ? query[q + 1] : 0));
+      each(head, [&](uint32_t x) { ExactWalk(x, q, budget, query); });
+      return;
     }
-    return;
+    if (budget < SubstituteCost && budget - InsertCost < InsertCost) {
+      each(children, [&](uint32_t x) { Push(x, q, budget); });
+      each(great_grandchildren_.Find(Pair(node, q < query.size() ? query[q] : 0)),
+           [&](uint32_t x) { Push(x, q, budget); });
+      return;
+    }
   }
   for (uint32_t x = n.first; x != kNone; x = nodes_[x].sibling) {
     const int32_t key = nodes_[x].key;
     if (key == except || key == 0) continue;
-    if (exact_only && Child(x, next_key) == kNone) continue;
-    Push(x, q, budget);
+    if (small) {
+      ExactWalk(x, q, budget, query);
+    } else {
+      Push(x, q, budget);
+    }
   }
 }
 
 void TCustomIntArrFinder::Visit(const State& s, std::span<const int32_t> query) {
+  if (s.budget < SubstituteCost && s.budget < InsertCost) {
+    ExactWalk(s.node, s.q, s.budget, query);
+    return;
+  }
+  ++steps_;
   const auto left = static_cast<int64_t>(query.size() - s.q);
   const int32_t c = s.q < query.size() ? query[s.q] : 0;
   const uint32_t end = Child(s.node, 0);
@@ -367,7 +448,6 @@ int32_t TCustomIntArrFinder::FuzzySearch(std::span<const int32_t> query, int32_t
     const State s = stack_.back();
     stack_.pop_back();
     if (explored_.Find(Pair(s.node, static_cast<int32_t>(s.q))) != static_cast<uint32_t>(s.budget)) continue;
-    ++steps_;
     Visit(s, query);
   }
   return result_count_;
@@ -385,6 +465,8 @@ std::vector<int32_t> TCustomIntArrFinder::GetResultArray() const {
 size_t TCustomIntArrFinder::MemoryBytes() const {
   return nodes_.capacity() * sizeof(Node) + parent_.capacity() * sizeof(uint32_t) +
          ring_.capacity() * sizeof(RingEntry) + children_.MemoryBytes() + grandchildren_.MemoryBytes() +
+         great_grandchildren_.MemoryBytes() + great_seen_.MemoryBytes() + pairs_.MemoryBytes() +
+         bucket_head_.capacity() * sizeof(uint32_t) +
          via_.capacity() * sizeof(Via) + found_.capacity() * sizeof(uint32_t) +
          found_stamp_.capacity() * sizeof(uint32_t) + explored_.MemoryBytes() + stack_.capacity() * sizeof(State);
 }

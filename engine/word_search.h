@@ -114,9 +114,10 @@ class TCustomIntArrFinder {
   // Cost of each query word left over when a stored sequence ends.
   int32_t DeleteCost = 1;
 
-  // Stores the sequence (a trailing 0 is accepted and not doubled) and appends
-  // record to its end node. Throws std::invalid_argument for a 0 before the end.
-  void AddString(std::span<const int32_t> words, int32_t record);
+  // Stores the sequence (a trailing 0 is accepted and not doubled), appends
+  // record to its end node and returns that node. Throws
+  // std::invalid_argument for a 0 before the end.
+  uint32_t AddString(std::span<const int32_t> words, int32_t record);
   // Runs the search and returns how many record numbers it found. An empty
   // query or a negative budget finds nothing. Throws std::invalid_argument
   // for a 0 before the end of the query.
@@ -126,8 +127,12 @@ class TCustomIntArrFinder {
   std::vector<int32_t> GetResultArray() const;
   // Forgets the last search's results; the trie is untouched.
   void ClearSearchResults();
+  // How many record numbers the last search found.
+  int32_t ResultCount() const { return result_count_; }
+  // Whether the last search found the end node returned by AddString.
+  bool Found(uint32_t end_node) const;
 
-  // Figures for benchmarks: trie nodes, search states visited by the last
+  // Figures for benchmarks: trie nodes, trie levels visited by the last
   // search, and the memory held.
   size_t NodeCount() const { return nodes_.size(); }
   uint64_t LastSearchSteps() const { return steps_; }
@@ -162,17 +167,24 @@ class TCustomIntArrFinder {
   uint32_t Child(uint32_t parent, int32_t key) const;
   uint32_t AddChild(uint32_t parent, int32_t key);
   void IndexLevel(uint32_t parent);
-  void IndexGrandchild(uint32_t grandparent, uint32_t parent, int32_t key);
+  void IndexGrandchild(uint32_t level, uint32_t child, int32_t key);
+  void IndexGreatGrandchild(uint32_t level, uint32_t child, int32_t key1, int32_t key2);
+  uint32_t Prepend(uint32_t head, uint32_t node);
   void Push(uint32_t node, uint32_t q, int64_t budget);
   void Spread(uint32_t node, uint32_t q, int64_t budget, int32_t except, std::span<const int32_t> query);
   void Visit(const State& s, std::span<const int32_t> query);
+  void ExactWalk(uint32_t node, uint32_t q, int64_t budget, std::span<const int32_t> query);
   void AddRing(uint32_t end_node);
 
   std::vector<Node> nodes_{Node{1}};   // node 0 owns the root level
   std::vector<uint32_t> parent_{kNone};
   std::vector<RingEntry> ring_;
   FlatMap64 children_;                 // (parent, key) -> child, large levels
-  FlatMap64 grandchildren_;            // (grandparent, key) -> head in via_
+  FlatMap64 grandchildren_;            // (level, key) -> bucket: children with that child
+  std::vector<uint32_t> bucket_head_;  // bucket -> head in via_
+  FlatMap64 pairs_;                    // (bucket, key2) -> head in via_: ... whose child has child key2
+  FlatMap64 great_grandchildren_;      // (level, key) -> head in via_: children with that grandchild
+  FlatMap64 great_seen_;               // (child, key) pairs already in great_grandchildren_
   struct Via {
     uint32_t parent;
     uint32_t next;
