@@ -15,7 +15,6 @@ constexpr int kFirstSetBudget = 10000;  // node visits while computing the first
 // Flags a parsed term (an atom and its repeat) reports upwards.
 constexpr int kHasWidth = 1;  // always matches at least one character
 constexpr int kSimple = 2;    // one single-character node: repeatable without a loop
-constexpr int kSpStart = 4;   // starts with a repeat
 
 bool IsHex(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
 int HexValue(char c) {
@@ -184,14 +183,12 @@ class Compiler {
     const size_t first = ParseBranch(branchFlags);
     if (ret) Tail(ret, first); else ret = first;
     if (!(branchFlags & kHasWidth)) flags &= ~kHasWidth;
-    flags |= branchFlags & kSpStart;
     SkipFiller();
     while (Peek() == '|' && !AtEnd()) {
       ++p_;
       const size_t br = ParseBranch(branchFlags);
       Tail(ret, br);
       if (!(branchFlags & kHasWidth)) flags &= ~kHasWidth;
-      flags |= branchFlags & kSpStart;
       SkipFiller();
     }
     size_t ender;
@@ -228,7 +225,7 @@ class Compiler {
       int termFlags = 0;
       const size_t term = ParseTerm(termFlags);
       flags |= termFlags & kHasWidth;
-      if (prev == 0) flags |= termFlags & kSpStart; else Tail(prev, term);
+      if (prev != 0) Tail(prev, term);
       prev = term;
     }
     if (prev == 0) EmitNode(kNothing);
@@ -267,7 +264,6 @@ class Compiler {
       greedy = false;
     }
     flags = min > 0 ? (atomFlags & kHasWidth) : 0;
-    flags |= kSpStart;
     if (atomFlags & kSimple) {
       if (op == '*') {
         InsertNode(greedy ? kStar : kStarNg, atom, 0);
