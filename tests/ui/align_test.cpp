@@ -1,0 +1,62 @@
+#include "ui/align.h"
+
+#include <gtest/gtest.h>
+
+namespace kv::ui {
+namespace {
+
+TEST(Anchors, FollowTheParentsGrowth) {
+  // A 100x20 child at (10, 10) in a 200x100 client that grows to 260x140.
+  const TAnchorOrigin origin{{10, 10, 100, 20}, 200, 100};
+  struct Case {
+    TAnchors anchors;
+    TBounds expected;
+  };
+  const Case cases[] = {
+      {akLeft | akTop, {10, 10, 100, 20}},
+      {akLeft | akTop | akRight, {10, 10, 160, 20}},
+      {akTop | akRight, {70, 10, 100, 20}},
+      {akRight | akBottom, {70, 50, 100, 20}},
+      {akLeft | akTop | akRight | akBottom, {10, 10, 160, 60}},
+      {0, {40, 30, 100, 20}},  // neither side: the centre moves half the growth
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(int(c.anchors));
+    EXPECT_EQ(ApplyAnchors(origin, c.anchors, 260, 140), c.expected);
+  }
+}
+
+TEST(Anchors, ShrinkingStopsAtTheMinimumSize) {
+  const TAnchorOrigin origin{{10, 10, 100, 20}, 200, 100};
+  EXPECT_EQ(ApplyAnchors(origin, akLeft | akRight | akTop | akBottom, 50, 40, 30, 5),
+            (TBounds{10, 10, 30, 5}));
+}
+
+TEST(Align, StacksEdgesAndFillsTheRest) {
+  std::vector<TAlignItem> items = {
+      {TAlign::Top, {0, 0, 5, 30}},    {TAlign::Left, {0, 0, 50, 5}},
+      {TAlign::Client, {0, 0, 5, 5}},  {TAlign::Bottom, {0, 0, 5, 20}},
+      {TAlign::Top, {0, 0, 5, 10}},    {TAlign::Right, {0, 0, 40, 5}},
+      {TAlign::None, {7, 8, 9, 10}},
+  };
+  AlignItems(items, {0, 0, 300, 200});
+  EXPECT_EQ(items[0].bounds, (TBounds{0, 0, 300, 30}));
+  EXPECT_EQ(items[4].bounds, (TBounds{0, 30, 300, 10}));
+  EXPECT_EQ(items[3].bounds, (TBounds{0, 180, 300, 20}));
+  EXPECT_EQ(items[1].bounds, (TBounds{0, 40, 50, 140}));
+  EXPECT_EQ(items[5].bounds, (TBounds{260, 40, 40, 140}));
+  EXPECT_EQ(items[2].bounds, (TBounds{50, 40, 210, 140}));
+  EXPECT_EQ(items[6].bounds, (TBounds{7, 8, 9, 10}));
+}
+
+TEST(Align, TooSmallAClientNeverGivesNegativeSizes) {
+  std::vector<TAlignItem> items = {{TAlign::Top, {0, 0, 5, 80}},
+                                   {TAlign::Bottom, {0, 0, 5, 80}},
+                                   {TAlign::Client, {0, 0, 5, 5}, 20, 0}};
+  AlignItems(items, {0, 0, 10, 100});
+  EXPECT_EQ(items[2].bounds.height, 0);
+  EXPECT_EQ(items[2].bounds.width, 20);  // its minimum width
+}
+
+}  // namespace
+}  // namespace kv::ui

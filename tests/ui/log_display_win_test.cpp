@@ -1,0 +1,191 @@
+#include "foundation/log_display_win.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <set>
+
+#include "ui_test_util.h"
+
+namespace kv {
+namespace {
+
+using ui::test::RunLater;
+
+// The answer buttons of a question, left to right.
+std::vector<ui::TButton*> AnswerButtons(TLogDisplay& d) {
+  std::vector<ui::TButton*> found;
+  for (size_t i = 0; i < d.Form->ComponentCount(); ++i)
+    if (auto* b = dynamic_cast<ui::TButton*>(d.Form->Components(i)); b && b != d.StopButton)
+      found.push_back(b);
+  std::sort(found.begin(), found.end(), [](auto* a, auto* b) { return a->Left() < b->Left(); });
+  return found;
+}
+
+TEST(LogDisplay, ControlsStackInOrderForEveryFlagSet) {
+  for (int flags : {16, 2 | 4 | 8 | 16, 4, 2 | 8, 4 | 16, 2}) {
+    SCOPED_TRACE(flags);
+    TLogDisplay d;
+    d.Start("Working", flags, false, nullptr);
+    EXPECT_EQ(d.Form->Width(), 400);
+    EXPECT_EQ(d.Form->Caption(), "Working");
+    const int client = d.Form->ClientWidth();
+    int y = 0;
+    std::vector<ui::TControl*> present;
+    for (ui::TControl* c : {static_cast<ui::TControl*>(d.StatusLabel), static_cast<ui::TControl*>(d.Memo),
+                            static_cast<ui::TControl*>(d.ProgressBar), static_cast<ui::TControl*>(d.StopButton)})
+      if (c) present.push_back(c);
+    EXPECT_EQ(present.size(), size_t(__builtin_popcount(flags)));
+    for (ui::TControl* c : present) {
+      EXPECT_EQ(c->Top(), y + 5);
+      if (c == d.StopButton) {
+        EXPECT_EQ(c->Left(), client - c->Width() - 10);
+      } else {
+        EXPECT_EQ(c->Left(), 5);
+        EXPECT_EQ(c->Width(), client - 10);
+      }
+      y += c->Height() + 10;
+    }
+    EXPECT_EQ(d.Form->ClientHeight(), y);
+    d.Finish(false);
+    EXPECT_FALSE(d.Form->Visible());
+  }
+}
+
+TEST(LogDisplay, CentresOnTheParentAndDisablesItWhileOnTop) {
+  ui::TForm parent;
+  parent.SetBounds(100, 120, 600, 401);
+  parent.Show();
+  TLogDisplay d;
+  d.Start("Processing...", 4 | 16, true, &parent);
+  EXPECT_EQ(d.Form->Left(), 100 + (600 - 400) / 2);
+  EXPECT_EQ(d.Form->Top(), 120 + (401 - d.Form->Height()) / 2);
+  EXPECT_EQ(d.ParentForm, &parent);
+  EXPECT_FALSE(IsWindowEnabled(parent.Handle()));
+  EXPECT_TRUE(GetWindowLongPtrW(d.Form->Handle(), GWL_EXSTYLE) & WS_EX_TOPMOST);
+  d.Finish(false);
+  EXPECT_TRUE(IsWindowEnabled(parent.Handle()));
+  EXPECT_EQ(d.ParentForm, nullptr);
+
+  // Freed while on top: the parent comes back too.
+  auto again = std::make_unique<TLogDisplay>();
+  again->Start("Processing...", 16, true, &parent);
+  EXPECT_FALSE(IsWindowEnabled(parent.Handle()));
+  again.reset();
+  EXPECT_TRUE(IsWindowEnabled(parent.Handle()));
+}
+
+TEST(LogDisplay, AskReturnsTheClickedAnswerAndPutsTheWindowBack) {
+  struct Case {
+    const char* what;
+    int expected;
+    std::function<void(TLogDisplay&)> act;
+  };
+  auto answer = [](int index) {
+    return [index](TLogDisplay& d) { ui::test::ClickWindow(*AnswerButtons(d).at(size_t(index))); };
+  };
+  const Case cases[] = {
+      {"first", 0, answer(0)},
+      {"second", 1, answer(1)},
+      {"third", 2, answer(2)},
+      {"stop", -1, [](TLogDisplay& d) { ui::test::ClickWindow(*d.StopButton); }},
+      {"close", -1, [](TLogDisplay& d) { PostMessageW(d.Form->Handle(), WM_CLOSE, 0, 0); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TLogDisplay d;
+    d.StopCaption = "Stop";
+    d.Status = "Copying";
+    d.Start("Processing...", 4 | 16, false, nullptr);
+    const int height = d.Form->ClientHeight(), stopTop = d.StopButton->Top();
+    std::vector<std::string> captions;
+    std::string status;
+    int rightGap = 0;
+    RunLater(50, [&] {
+      auto buttons = AnswerButtons(d);
+      for (auto* b : buttons) captions.push_back(b->Caption());
+      status = d.StatusLabel->Caption();
+      rightGap = d.StopButton->Left() - (buttons.back()->Left() + buttons.back()->Width());
+      c.act(d);
+    });
+    EXPECT_EQ(d.Ask("Overwrite\r\nSkip\r\nOverwrite all\r\n", "The file exists. Overwrite it?"),
+              c.expected);
+    EXPECT_EQ(captions, (std::vector<std::string>{"Overwrite", "Skip", "Overwrite all"}));
+    EXPECT_EQ(status, "Confirmation:");
+    EXPECT_EQ(rightGap, 20);
+    EXPECT_TRUE(AnswerButtons(d).empty());
+    EXPECT_EQ(d.StatusLabel->Caption(), "Copying");
+    EXPECT_EQ(d.StopButton->Top(), stopTop);
+    EXPECT_EQ(d.Form->ClientHeight(), height);
+    d.Finish(false);
+  }
+}
+
+TEST(LogDisplay, AskWithoutStopButtonOrOptionsAnswersAtOnce) {
+  TLogDisplay d;
+  d.Start("x", 4, false, nullptr);
+  EXPECT_EQ(d.Ask("Yes\r\nNo", "Sure?"), -1);
+  d.Start("x", 16, false, nullptr);
+  EXPECT_EQ(d.Ask("", "Sure?"), -1);
+  EXPECT_EQ(d.Form->ComponentCount(), 1u);  // nothing was added
+}
+
+TEST(LogDisplay, FinishWaitsForStopUnlessThereIsNoStopButton) {
+  TLogDisplay d;
+  d.Start("x", 2 | 16, false, nullptr);
+  bool clicked = false;
+  RunLater(150, [&] {
+    clicked = true;
+    ui::test::ClickWindow(*d.StopButton);
+  });
+  d.Finish(true);
+  EXPECT_TRUE(clicked);
+  EXPECT_TRUE(d.Stopped);
+  EXPECT_EQ(d.Answer, -1);
+
+  d.Start("x", 2, false, nullptr);  // reused; nothing could stop the wait
+  EXPECT_FALSE(d.Stopped);
+  d.Finish(true);
+  EXPECT_FALSE(d.Form->Visible());
+}
+
+TEST(LogDisplay, QuitDuringAQuestionEndsItAndIsPassedOn) {
+  TLogDisplay d;
+  d.Start("x", 16, false, nullptr);
+  RunLater(50, [] { PostQuitMessage(0); });
+  EXPECT_EQ(d.Ask("A\r\nB", "?"), -1);
+  EXPECT_TRUE(ui::Application().Terminated());
+  MSG msg;
+  EXPECT_TRUE(PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE));
+  ui::Application().ResetTerminated();
+  d.Finish(false);
+}
+
+TEST(LogDisplay, ScreenshotShowsAPaintedWindow) {
+  TLogDisplay d;
+  d.StopCaption = "Stop";
+  d.Status = "C:\\Music\\Artist - Title.mp3";
+  d.Progress = 60;
+  d.Start("Processing...", 2 | 4 | 8 | 16, true, nullptr);
+  d.Memo->AddLine("Copied C:\\Music\\one.mp3");
+  d.Memo->AddLine("Copied C:\\Music\\two.mp3");
+  d.Refresh();
+  const ui::TBitmap shot = ui::test::Screenshot(*d.Form, "log_display");
+  // The bar's filled part differs from its empty part.
+  POINT bar{0, d.ProgressBar->Height() / 2};
+  MapWindowPoints(d.ProgressBar->Handle(), nullptr, &bar, 1);
+  RECT window;
+  GetWindowRect(d.Form->Handle(), &window);
+  const int y = bar.y - window.top, x0 = bar.x - window.left;
+  const uint32_t filled = shot.Pixel(x0 + d.ProgressBar->Width() / 5, y);
+  const uint32_t empty = shot.Pixel(x0 + d.ProgressBar->Width() * 9 / 10, y);
+  EXPECT_NE(filled, empty) << std::hex << filled;
+  std::set<uint32_t> colours;
+  for (int py = 0; py < shot.Height(); py += 3)
+    for (int px = 0; px < shot.Width(); px += 3) colours.insert(shot.Pixel(px, py));
+  EXPECT_GT(colours.size(), 4u);
+  d.Finish(false);
+}
+
+}  // namespace
+}  // namespace kv

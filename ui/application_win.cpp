@@ -1,0 +1,180 @@
+#include "ui/application_win.h"
+
+#include <commctrl.h>
+#include <shellapi.h>
+#include <shlwapi.h>
+
+#include <algorithm>
+
+#include "foundation/ansi_text_win.h"
+#include "ui/forms_win.h"
+
+namespace kv::ui {
+
+namespace {
+
+TMessageBoxHook& MessageBoxHookSlot() {
+  static TMessageBoxHook hook;
+  return hook;
+}
+
+TShellExecuteHook& ShellExecuteHookSlot() {
+  static TShellExecuteHook hook;
+  return hook;
+}
+
+std::function<int()>& ComCtlProviderSlot() {
+  static std::function<int()> provider;
+  return provider;
+}
+
+int SystemComCtlVersion() {
+  HMODULE module = GetModuleHandleW(L"comctl32.dll");
+  if (!module) return 0;
+  using GetVersionFn = HRESULT(CALLBACK*)(DLLVERSIONINFO*);
+  auto get = reinterpret_cast<GetVersionFn>(
+      reinterpret_cast<void*>(GetProcAddress(module, "DllGetVersion")));
+  if (!get) return 400;  // older than the function itself
+  DLLVERSIONINFO info{};
+  info.cbSize = sizeof info;
+  if (FAILED(get(&info))) return 0;
+  return static_cast<int>(info.dwMajorVersion * 100 + info.dwMinorVersion);
+}
+
+}  // namespace
+
+TApplication& Application() {
+  static TApplication app;
+  return app;
+}
+
+TApplication::TApplication() {
+  INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES | ICC_BAR_CLASSES};
+  InitCommonControlsEx(&icc);
+}
+
+TApplication::~TApplication() { DestroyComponents(); }
+
+void TApplication::AddForm(TForm* form) { forms_.push_back(form); }
+
+void TApplication::RemoveForm(TForm* form) {
+  forms_.erase(std::remove(forms_.begin(), forms_.end(), form), forms_.end());
+  if (mainForm_ == form) mainForm_ = nullptr;
+}
+
+void TApplication::Notification(TComponent* component, TOperation operation) {
+  if (operation == TOperation::Remove && component == mainForm_) mainForm_ = nullptr;
+}
+
+void TApplication::Run() {
+  if (mainForm_ && !mainForm_->Visible()) mainForm_->Show();
+  while (!terminated_) HandleMessage();
+}
+
+void TApplication::HandleMessage() {
+  MSG msg;
+  if (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    Dispatch(msg);
+    return;
+  }
+  bool done = true;
+  if (OnIdle) {
+    try {
+      OnIdle(this, done);
+    } catch (...) {
+      HandleException(std::current_exception());
+    }
+  }
+  if (done && !terminated_) WaitMessage();
+}
+
+void TApplication::ProcessMessages() {
+  MSG msg;
+  while (!terminated_ && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) Dispatch(msg);
+}
+
+void TApplication::Dispatch(MSG& msg) {
+  if (msg.message == WM_QUIT) {
+    terminated_ = true;
+    quitCode_ = static_cast<int>(msg.wParam);
+    return;
+  }
+  if (DialogKey(msg)) return;
+  TranslateMessage(&msg);
+  DispatchMessageW(&msg);
+}
+
+// Enter, Esc and Tab inside a form.
+bool TApplication::DialogKey(const MSG& msg) {
+  if (msg.message != WM_KEYDOWN || !msg.hwnd) return false;
+  HWND root = GetAncestor(msg.hwnd, GA_ROOT);
+  auto* form = dynamic_cast<TForm*>(TControl::FromHandle(root));
+  if (!form) return false;
+  if (msg.wParam == VK_RETURN || msg.wParam == VK_ESCAPE) {
+    return Guarded([&] { return form->DialogKey(msg.hwnd, msg.wParam); }, true);
+  }
+  if (msg.wParam == VK_TAB) {
+    MSG copy = msg;
+    return IsDialogMessageW(root, &copy) != 0;
+  }
+  return false;
+}
+
+void TApplication::Terminate() { PostQuitMessage(0); }
+
+void TApplication::ResetTerminated() {
+  terminated_ = false;
+  MSG msg;
+  while (PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+  }
+}
+
+void TApplication::HandleException(std::exception_ptr error) noexcept {
+  if (handlingException_) return;  // a failing handler must not recurse
+  handlingException_ = true;
+  try {
+    if (OnException) {
+      OnException(this, error);
+    } else {
+      std::string text = "Unknown error";
+      try {
+        std::rethrow_exception(error);
+      } catch (const std::exception& e) {
+        text = e.what();
+      } catch (...) {
+      }
+      ShowMessageBox(text, title_, MB_OK | MB_ICONSTOP);
+    }
+  } catch (...) {
+  }
+  handlingException_ = false;
+}
+
+void SetMessageBoxHook(TMessageBoxHook hook) { MessageBoxHookSlot() = std::move(hook); }
+
+int ShowMessageBox(const std::string& text, const std::string& caption, UINT flags) {
+  HWND owner = GetActiveWindow();
+  if (MessageBoxHookSlot()) return MessageBoxHookSlot()(owner, text, caption, flags);
+  return MessageBoxW(owner, AnsiToWString(text).c_str(), AnsiToWString(caption).c_str(), flags);
+}
+
+void SetShellExecuteHook(TShellExecuteHook hook) { ShellExecuteHookSlot() = std::move(hook); }
+
+bool ShellOpen(const std::string& target) {
+  if (ShellExecuteHookSlot()) return ShellExecuteHookSlot()("open", target, SW_SHOWNORMAL);
+  auto result = reinterpret_cast<INT_PTR>(ShellExecuteW(
+      nullptr, L"open", AnsiToWString(target).c_str(), nullptr, nullptr, SW_SHOWNORMAL));
+  return result > 32;
+}
+
+void SetComCtlVersionProvider(std::function<int()> provider) {
+  ComCtlProviderSlot() = std::move(provider);
+}
+
+int ComCtlVersion() {
+  return ComCtlProviderSlot() ? ComCtlProviderSlot()() : SystemComCtlVersion();
+}
+
+bool VisualStylesEnabled() { return ComCtlVersion() >= 600; }
+
+}  // namespace kv::ui

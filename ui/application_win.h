@@ -1,0 +1,114 @@
+#pragma once
+// The application object: the live forms, the main form, the message loop,
+// idle and exception events, and the replaceable hooks through which message
+// boxes and the shell's "open" go (tests replace them so nothing blocks).
+#include <windows.h>
+
+#include <exception>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "ui/component.h"
+
+namespace kv::ui {
+
+class TForm;
+
+class TApplication : public TComponent {
+ public:
+  TApplication();
+  ~TApplication() override;
+  const char* ClassName() const override { return "TApplication"; }
+
+  const std::string& Title() const { return title_; }
+  void SetTitle(std::string title) { title_ = std::move(title); }
+
+  // Makes a T owned by the application; the first such form becomes the main form.
+  template <class T, class... Args>
+  T& CreateForm(Args&&... args) {
+    T& form = Create<T>(std::forward<Args>(args)...);
+    if (!mainForm_) mainForm_ = &form;
+    return form;
+  }
+  TForm* MainForm() const { return mainForm_; }
+  void SetMainForm(TForm* form) { mainForm_ = form; }
+  // Every form alive, in creation order.
+  const std::vector<TForm*>& Forms() const { return forms_; }
+
+  // Shows the main form and handles messages until Terminate.
+  void Run();
+  // Handles one message, or runs the idle event and waits for one.
+  void HandleMessage();
+  // Handles every pending message and returns.
+  void ProcessMessages();
+  // Asks the loops to end (posts WM_QUIT).
+  void Terminate();
+  // True once WM_QUIT was taken from the queue.
+  bool Terminated() const { return terminated_; }
+  // A nested loop that ends because of WM_QUIT hands it on to the loops
+  // outside it.
+  void RepostQuit() const { PostQuitMessage(quitCode_); }
+  // Clears the terminated state (a test that posted WM_QUIT).
+  void ResetTerminated();
+
+  // Idle: done stays true unless the handler wants to run again at once.
+  std::function<void(TComponent* sender, bool& done)> OnIdle;
+  // Every exception caught at a window procedure or other OS boundary.
+  std::function<void(TComponent* sender, std::exception_ptr error)> OnException;
+  // Hands an exception to OnException, or shows its text in a message box.
+  void HandleException(std::exception_ptr error) noexcept;
+
+  // Forms register themselves here.
+  void AddForm(TForm* form);
+  void RemoveForm(TForm* form);
+  void Notification(TComponent* component, TOperation operation) override;
+
+ private:
+  void Dispatch(MSG& msg);
+  bool DialogKey(const MSG& msg);
+
+  std::string title_;
+  TForm* mainForm_ = nullptr;
+  std::vector<TForm*> forms_;
+  bool terminated_ = false;
+  int quitCode_ = 0;
+  bool handlingException_ = false;
+};
+
+TApplication& Application();
+
+// Runs f; an exception goes to the application's handler and fallback is
+// returned instead. For every window procedure and OS callback.
+template <class F, class R>
+R Guarded(F&& f, R fallback) noexcept {
+  try {
+    return f();
+  } catch (...) {
+    Application().HandleException(std::current_exception());
+    return fallback;
+  }
+}
+
+// Message boxes: (owner, text, caption, MB_* flags) -> ID* answer.
+using TMessageBoxHook =
+    std::function<int(HWND owner, const std::string& text, const std::string& caption, UINT flags)>;
+// Replaces the system's message box (empty restores it).
+void SetMessageBoxHook(TMessageBoxHook hook);
+int ShowMessageBox(const std::string& text, const std::string& caption, UINT flags);
+
+// The shell's verb on a file or address: (verb, target, show command) -> success.
+using TShellExecuteHook =
+    std::function<bool(const std::string& verb, const std::string& target, int show)>;
+void SetShellExecuteHook(TShellExecuteHook hook);
+// Opens the target with its associated program, shown normally.
+bool ShellOpen(const std::string& target);
+
+// The common controls' version as major * 100 + minor (6.0 -> 600). Wine
+// reports 5.81 even under the version 6 manifest, so this is replaceable.
+void SetComCtlVersionProvider(std::function<int()> provider);
+int ComCtlVersion();
+// True when controls draw in the system's visual style (version 6 or later).
+bool VisualStylesEnabled();
+
+}  // namespace kv::ui

@@ -1,0 +1,458 @@
+#include "ui/control_win.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <stdexcept>
+
+#include "foundation/ansi_text_win.h"
+#include "ui/application_win.h"
+#include "ui/forms_win.h"
+
+namespace kv::ui {
+
+namespace {
+
+const wchar_t kControlProp[] = L"kv.control";
+
+const TFontSpec& DefaultFont() {
+  static const TFontSpec spec;
+  return spec;
+}
+
+HFONT DefaultFontHandle() {
+  static GdiObject font = MakeFont(DefaultFont());
+  return static_cast<HFONT>(font.Get());
+}
+
+}  // namespace
+
+COLORREF ColorToRGB(TColor color) {
+  if (color & kSysColor) return GetSysColor(static_cast<int>(color & 0xFF));
+  return color & 0xFFFFFF;
+}
+
+int FontHeightFromPoints(int points) {
+  HDC dc = GetDC(nullptr);
+  int dpi = dc ? GetDeviceCaps(dc, LOGPIXELSY) : 96;
+  if (dc) ReleaseDC(nullptr, dc);
+  return -MulDiv(points, dpi, 72);
+}
+
+GdiObject MakeFont(const TFontSpec& spec) {
+  LOGFONTW lf{};
+  lf.lfHeight = spec.height;
+  lf.lfWeight = spec.bold ? FW_BOLD : FW_NORMAL;
+  lf.lfItalic = spec.italic;
+  lf.lfUnderline = spec.underline;
+  lf.lfCharSet = DEFAULT_CHARSET;
+  lf.lfQuality = DEFAULT_QUALITY;
+  std::wstring face = AnsiToWString(spec.name);
+  face.resize(std::min<size_t>(face.size(), LF_FACESIZE - 1));
+  std::copy(face.begin(), face.end(), lf.lfFaceName);
+  GdiObject font(CreateFontIndirectW(&lf));
+  if (!font) throw std::runtime_error("cannot create the font \"" + spec.name + "\"");
+  return font;
+}
+
+const wchar_t* OwnWindowClass() {
+  static const wchar_t* name = [] {
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.style = CS_DBLCLKS;
+    wc.lpfnWndProc = DefWindowProcW;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));
+    wc.lpszClassName = L"KvWindow";
+    RegisterClassExW(&wc);
+    return L"KvWindow";
+  }();
+  return name;
+}
+
+TControl::TControl() = default;
+
+TControl::~TControl() {
+  DestroyComponents();
+  windowProc_ = nullptr;  // a replacement may belong to an object already gone
+  for (TControl* child : children_) child->parent_ = nullptr;  // their windows die with ours
+  children_.clear();
+  if (parent_) {
+    auto& list = parent_->children_;
+    list.erase(std::remove(list.begin(), list.end(), this), list.end());
+  }
+  DestroyHandle();
+}
+
+TControl* TControl::FromHandle(HWND hwnd) {
+  return hwnd ? static_cast<TControl*>(GetPropW(hwnd, kControlProp)) : nullptr;
+}
+
+TForm* TControl::ParentForm() {
+  TControl* c = this;
+  while (c->parent_) c = c->parent_;
+  return dynamic_cast<TForm*>(c);
+}
+
+void TControl::SetParent(TControl* parent) {
+  if (parent == parent_) return;
+  for (TControl* p = parent; p; p = p->parent_)
+    if (p == this) throw std::invalid_argument("a control cannot be its own parent");
+  if (parent_) {
+    auto& list = parent_->children_;
+    list.erase(std::remove(list.begin(), list.end(), this), list.end());
+  }
+  parent_ = parent;
+  if (parent_) {
+    parent_->children_.push_back(this);
+    RecordAnchorOrigin();
+  }
+  if (hwnd_) {
+    if (parent_ && parent_->hwnd_)
+      ::SetParent(hwnd_, parent_->hwnd_);
+    else
+      DestroyHandle();
+  } else if (parent_ && parent_->hwnd_) {
+    CreateHandle();
+  }
+  if (!ownFont_) FontChanged();
+  if (parent_ && align_ != TAlign::None) parent_->Realign();
+}
+
+void TControl::SetParentComponent(TComponent* parent) {
+  if (auto* control = dynamic_cast<TControl*>(parent)) SetParent(control);
+}
+
+void TControl::CreateParams(TCreateParams& params) {
+  params.className = OwnWindowClass();
+  params.style = WS_CHILD | WS_CLIPSIBLINGS | (visible_ ? WS_VISIBLE : 0) |
+                 (enabled_ ? 0 : WS_DISABLED);
+  params.parent = parent_ ? parent_->hwnd_ : nullptr;
+}
+
+void TControl::CreateHandle() {
+  if (hwnd_) return;
+  TCreateParams params;
+  CreateParams(params);
+  if ((params.style & WS_CHILD) && !params.parent) return;  // made when the parent gets one
+  const TBounds wb = WindowBounds();
+  hwnd_ = CreateWindowExW(params.exStyle, params.className.c_str(), AnsiToWString(text_).c_str(),
+                          params.style, wb.left, wb.top, wb.width, wb.height,
+                          params.parent, nullptr, GetModuleHandleW(nullptr), nullptr);
+  if (!hwnd_) throw std::runtime_error(std::string("cannot create the window of ") + ClassName());
+  ownClass_ = params.className == OwnWindowClass();
+  SetPropW(hwnd_, kControlProp, this);
+  SetWindowSubclass(hwnd_, SubclassProc, 1, reinterpret_cast<DWORD_PTR>(this));
+  SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(FontHandle()), FALSE);
+  InitHandle();
+  for (TControl* child : std::vector<TControl*>(children_)) child->CreateHandle();
+  if (!hint_.empty())
+    if (TForm* form = ParentForm()) form->UpdateHint(this);
+}
+
+void TControl::DestroyHandle() {
+  if (hwnd_) DestroyWindow(hwnd_);  // WM_NCDESTROY clears hwnd_
+  hwnd_ = nullptr;
+}
+
+HWND TControl::Handle() {
+  if (!hwnd_) CreateHandle();
+  return hwnd_;
+}
+
+LRESULT CALLBACK TControl::SubclassProc(HWND hwnd, UINT msg, WPARAM w, LPARAM l, UINT_PTR id,
+                                        DWORD_PTR data) noexcept {
+  auto* self = reinterpret_cast<TControl*>(data);
+  if (msg == WM_NCDESTROY) {
+    RemoveWindowSubclass(hwnd, SubclassProc, id);
+    RemovePropW(hwnd, kControlProp);
+    if (self->hwnd_ == hwnd) self->hwnd_ = nullptr;
+    return DefSubclassProc(hwnd, msg, w, l);
+  }
+  TMessage m{msg, w, l, 0};
+  return Guarded(
+      [&] {
+        self->Dispatch(m);
+        return m.result;
+      },
+      LRESULT{0});
+}
+
+void TControl::Dispatch(TMessage& m) {
+  if (windowProc_)
+    windowProc_(m);
+  else
+    WndProc(m);
+}
+
+TWndMethod TControl::WindowProc() const {
+  if (windowProc_) return windowProc_;
+  TControl* self = const_cast<TControl*>(this);
+  return [self](TMessage& m) { self->WndProc(m); };
+}
+
+void TControl::DefaultHandler(TMessage& m) {
+  if (hwnd_) m.result = DefSubclassProc(hwnd_, m.msg, m.wParam, m.lParam);
+}
+
+void TControl::WndProc(TMessage& m) {
+  switch (m.msg) {
+    case WM_COMMAND:
+      if (TControl* c = FromHandle(reinterpret_cast<HWND>(m.lParam)); c && c != this) {
+        c->CommandIdNotify(LOWORD(m.wParam), HIWORD(m.wParam));
+        return;
+      }
+      break;
+    case WM_NOTIFY: {
+      auto* header = reinterpret_cast<NMHDR*>(m.lParam);
+      if (TControl* c = FromHandle(header->hwndFrom); c && c != this) {
+        if (c->NotifyNotify(header, m.result)) return;
+      } else if (header->code == TTN_GETDISPINFOW) {  // a tool bar's tooltip asks for text
+        for (TControl* child : children_)
+          if (child->NotifyNotify(header, m.result)) return;
+      }
+      break;
+    }
+    case WM_HSCROLL:
+    case WM_VSCROLL:
+      if (TControl* c = FromHandle(reinterpret_cast<HWND>(m.lParam)); c && c != this) {
+        c->ScrollNotify(LOWORD(m.wParam));
+        return;
+      }
+      break;
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLORBTN:
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORLISTBOX:
+      if (TControl* c = FromHandle(reinterpret_cast<HWND>(m.lParam)); c && c != this) {
+        if (HBRUSH brush = c->CtlColor(reinterpret_cast<HDC>(m.wParam))) {
+          m.result = reinterpret_cast<LRESULT>(brush);
+          return;
+        }
+      }
+      break;
+    case WM_ERASEBKGND: {
+      if (ownClass_) {
+        RECT r;
+        GetClientRect(hwnd_, &r);
+        FillRect(reinterpret_cast<HDC>(m.wParam), &r, BackgroundBrush());
+        m.result = 1;
+        return;
+      }
+      break;
+    }
+    case WM_SETCURSOR:
+      if (cursor_ && LOWORD(m.lParam) == HTCLIENT) {
+        ::SetCursor(LoadCursorW(nullptr, MAKEINTRESOURCEW(cursor_)));
+        m.result = TRUE;
+        return;
+      }
+      break;
+    case WM_LBUTTONDOWN:
+      pressed_ = ownClass_;
+      break;
+    case WM_LBUTTONUP:
+      if (pressed_) {
+        pressed_ = false;
+        DefaultHandler(m);
+        Click();
+        return;
+      }
+      break;
+    case WM_LBUTTONDBLCLK:
+      if (ownClass_ && OnDblClick) OnDblClick(this);
+      break;
+    default:
+      break;
+  }
+  DefaultHandler(m);
+}
+
+HBRUSH TControl::CtlColor(HDC dc) {
+  SetTextColor(dc, ColorToRGB(Font().color));
+  SetBkColor(dc, ColorToRGB(Color()));
+  return BackgroundBrush();
+}
+
+void TControl::Click() {
+  if (OnClick) OnClick(this);
+}
+
+void TControl::SetBounds(int left, int top, int width, int height) {
+  bounds_ = {left, top, std::max(width, minWidth_), std::max(height, minHeight_)};
+  RecordAnchorOrigin();
+  ApplyBounds();
+  Realign();
+  if (parent_ && align_ != TAlign::None) parent_->Realign();
+}
+
+void TControl::SetBoundsInternal(const TBounds& bounds) {
+  if (bounds == bounds_) return;
+  bounds_ = bounds;
+  ApplyBounds();
+  Realign();
+}
+
+void TControl::ApplyBounds() {
+  if (!hwnd_) return;
+  const TBounds wb = WindowBounds();
+  SetWindowPos(hwnd_, nullptr, wb.left, wb.top, wb.width, wb.height, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void TControl::RecordAnchorOrigin() {
+  if (parent_) origin_ = {bounds_, parent_->ClientWidth(), parent_->ClientHeight()};
+}
+
+void TControl::Realign() {
+  if (children_.empty()) return;
+  std::vector<TAlignItem> items;
+  std::vector<TControl*> aligned;
+  for (TControl* c : children_) {
+    if (c->align_ == TAlign::None || !c->visible_) continue;
+    items.push_back({c->align_, c->bounds_, c->minWidth_, c->minHeight_});
+    aligned.push_back(c);
+  }
+  AlignItems(items, AlignRect());
+  for (size_t i = 0; i < aligned.size(); ++i) aligned[i]->SetBoundsInternal(items[i].bounds);
+  // While a layout is built its coordinates are those of the finished
+  // layout: anchored children stay put and take their origin in Loaded.
+  if (Loading()) return;
+  for (TControl* c : std::vector<TControl*>(children_)) {
+    if (c->align_ != TAlign::None) continue;
+    c->SetBoundsInternal(ApplyAnchors(c->origin_, c->anchors_, ClientWidth(), ClientHeight(),
+                                      c->minWidth_, c->minHeight_));
+  }
+}
+
+void TControl::Loaded() {
+  TComponent::Loaded();
+  RecordAnchorOrigin();
+}
+
+void TControl::SetAlign(TAlign align) {
+  align_ = align;
+  if (parent_) parent_->Realign();
+}
+
+void TControl::SetAnchors(TAnchors anchors) {
+  anchors_ = anchors;
+  RecordAnchorOrigin();
+}
+
+void TControl::SetMinSize(int width, int height) {
+  minWidth_ = width;
+  minHeight_ = height;
+  if (bounds_.width < width || bounds_.height < height)
+    SetBounds(bounds_.left, bounds_.top, bounds_.width, bounds_.height);
+}
+
+void TControl::SetVisible(bool visible) {
+  if (visible_ == visible) return;
+  visible_ = visible;
+  if (hwnd_) ShowWindow(hwnd_, visible ? SW_SHOWNA : SW_HIDE);
+  if (parent_ && align_ != TAlign::None) parent_->Realign();
+}
+
+void TControl::SetEnabled(bool enabled) {
+  enabled_ = enabled;
+  if (hwnd_) EnableWindow(hwnd_, enabled);
+}
+
+void TControl::SetHint(std::string hint) {
+  hint_ = std::move(hint);
+  if (hwnd_)
+    if (TForm* form = ParentForm()) form->UpdateHint(this);
+}
+
+const TFontSpec& TControl::Font() const {
+  if (ownFont_) return font_;
+  return parent_ ? parent_->Font() : DefaultFont();
+}
+
+HFONT TControl::FontHandle() const {
+  if (ownFont_) return static_cast<HFONT>(fontHandle_.Get());
+  return parent_ ? parent_->FontHandle() : DefaultFontHandle();
+}
+
+void TControl::SetFont(const TFontSpec& font) {
+  fontHandle_ = MakeFont(font);
+  font_ = font;
+  ownFont_ = true;
+  FontChanged();
+}
+
+void TControl::FontChanged() {
+  if (hwnd_) SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(FontHandle()), TRUE);
+  for (TControl* child : children_)
+    if (!child->ownFont_) child->FontChanged();
+}
+
+TColor TControl::Color() const {
+  if (color_ != clNone) return color_;
+  return parent_ ? parent_->Color() : clBtnFace;
+}
+
+void TControl::SetColor(TColor color) {
+  color_ = color;
+  brush_ = color == clNone ? GdiObject() : GdiObject(CreateSolidBrush(ColorToRGB(color)));
+  Repaint();
+}
+
+HBRUSH TControl::BackgroundBrush() const {
+  if (brush_) return static_cast<HBRUSH>(brush_.Get());
+  return parent_ ? parent_->BackgroundBrush() : GetSysColorBrush(COLOR_BTNFACE);
+}
+
+std::string TControl::Text() const {
+  if (!hwnd_) return text_;
+  int n = GetWindowTextLengthW(hwnd_);
+  std::wstring w(static_cast<size_t>(n) + 1, L'\0');
+  w.resize(static_cast<size_t>(GetWindowTextW(hwnd_, w.data(), n + 1)));
+  return WStringToAnsi(w);
+}
+
+void TControl::SetText(const std::string& text) {
+  text_ = text;
+  if (hwnd_) SetWindowTextW(hwnd_, AnsiToWString(text).c_str());
+}
+
+void TControl::Repaint() {
+  if (hwnd_)
+    RedrawWindow(hwnd_, nullptr, nullptr,
+                 RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+}
+
+void TControl::UpdateStyle(DWORD add, DWORD remove) {
+  if (!hwnd_) return;
+  LONG_PTR style = GetWindowLongPtrW(hwnd_, GWL_STYLE);
+  SetWindowLongPtrW(hwnd_, GWL_STYLE, (style & ~static_cast<LONG_PTR>(remove)) | add);
+  SetWindowPos(hwnd_, nullptr, 0, 0, 0, 0,
+               SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+  InvalidateRect(hwnd_, nullptr, TRUE);
+}
+
+bool TControl::GetTextProperty(std::string_view name, std::string& value) const {
+  if ((SameName(name, "Caption") && HasCaption()) || SameName(name, "Text")) {
+    value = Text();
+    return true;
+  }
+  if (SameName(name, "Hint")) {
+    value = hint_;
+    return true;
+  }
+  return false;
+}
+
+bool TControl::SetTextProperty(std::string_view name, const std::string& value) {
+  if ((SameName(name, "Caption") && HasCaption()) || SameName(name, "Text")) {
+    SetText(value);
+    return true;
+  }
+  if (SameName(name, "Hint")) {
+    SetHint(value);
+    return true;
+  }
+  return false;
+}
+
+}  // namespace kv::ui

@@ -1,0 +1,209 @@
+#pragma once
+// Controls: components with a parent, children, bounds, alignment, anchors,
+// font, colour and a window. Every control is a real window; its handle is
+// made once its parent has one and its state lives in fields meanwhile, so a
+// layout can set properties in any order.
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "foundation/handle.h"
+#include "ui/align.h"
+#include "ui/component.h"
+
+namespace kv::ui {
+
+// An RGB value (0x00BBGGRR) or, with the top bit, a system colour index.
+using TColor = uint32_t;
+constexpr TColor kSysColor = 0x80000000u;
+constexpr TColor clNone = 0x1FFFFFFFu;
+constexpr TColor clBtnFace = kSysColor | COLOR_BTNFACE, clWindow = kSysColor | COLOR_WINDOW,
+                 clWindowText = kSysColor | COLOR_WINDOWTEXT, clInfoBk = kSysColor | COLOR_INFOBK,
+                 clHighlight = kSysColor | COLOR_HIGHLIGHT, clBtnText = kSysColor | COLOR_BTNTEXT,
+                 clGrayText = kSysColor | COLOR_GRAYTEXT;
+constexpr TColor clBlack = 0x000000, clWhite = 0xFFFFFF, clMaroon = 0x000080, clRed = 0x0000FF,
+                 clBlue = 0xFF0000, clNavy = 0x800000, clGreen = 0x008000, clSilver = 0xC0C0C0,
+                 clGray = 0x808080;
+COLORREF ColorToRGB(TColor color);
+
+struct TFontSpec {
+  std::string name = "MS Shell Dlg 2";
+  int height = -11;  // pixels; negative: character height without internal leading
+  bool bold = false, italic = false, underline = false;
+  TColor color = clWindowText;
+  bool operator==(const TFontSpec&) const = default;
+};
+// Point size -> negative pixel height on the screen.
+int FontHeightFromPoints(int points);
+// A font object for the spec.
+[[nodiscard]] GdiObject MakeFont(const TFontSpec& spec);
+
+struct TMessage {
+  UINT msg;
+  WPARAM wParam;
+  LPARAM lParam;
+  LRESULT result = 0;
+};
+using TWndMethod = std::function<void(TMessage&)>;
+
+class TForm;
+
+class TControl : public TComponent {
+ public:
+  TControl();
+  ~TControl() override;
+  const char* ClassName() const override { return "TControl"; }
+
+  TControl* Parent() const { return parent_; }
+  void SetParent(TControl* parent);
+  void SetParentComponent(TComponent* parent) override;
+  size_t ControlCount() const { return children_.size(); }
+  TControl* Controls(size_t index) const { return children_.at(index); }
+  // The form this control sits on (itself for a form), or null.
+  TForm* ParentForm();
+
+  int Left() const { return bounds_.left; }
+  int Top() const { return bounds_.top; }
+  int Width() const { return bounds_.width; }
+  int Height() const { return bounds_.height; }
+  TBounds Bounds() const { return bounds_; }
+  void SetBounds(int left, int top, int width, int height);
+  void SetLeft(int v) { SetBounds(v, Top(), Width(), Height()); }
+  void SetTop(int v) { SetBounds(Left(), v, Width(), Height()); }
+  void SetWidth(int v) { SetBounds(Left(), Top(), v, Height()); }
+  void SetHeight(int v) { SetBounds(Left(), Top(), Width(), v); }
+  virtual int ClientWidth() const { return bounds_.width; }
+  virtual int ClientHeight() const { return bounds_.height; }
+  virtual void SetClientWidth(int v) { SetWidth(v); }
+  virtual void SetClientHeight(int v) { SetHeight(v); }
+
+  TAlign Align() const { return align_; }
+  void SetAlign(TAlign align);
+  TAnchors Anchors() const { return anchors_; }
+  void SetAnchors(TAnchors anchors);
+  int MinWidth() const { return minWidth_; }
+  int MinHeight() const { return minHeight_; }
+  void SetMinSize(int width, int height);
+
+  bool Visible() const { return visible_; }
+  virtual void SetVisible(bool visible);
+  void Show() { SetVisible(true); }
+  void Hide() { SetVisible(false); }
+  bool Enabled() const { return enabled_; }
+  virtual void SetEnabled(bool enabled);
+  const std::string& Hint() const { return hint_; }
+  void SetHint(std::string hint);
+  // A system cursor id (IDC_HAND...) as a number; 0 keeps the class cursor.
+  int Cursor() const { return cursor_; }
+  void SetCursor(int cursorId) { cursor_ = cursorId; }
+  const TFontSpec& Font() const;
+  void SetFont(const TFontSpec& font);
+  HFONT FontHandle() const;
+  TColor Color() const;
+  void SetColor(TColor color);
+  bool ParentColor() const { return color_ == clNone; }
+  // The brush the control's background is painted with.
+  HBRUSH BackgroundBrush() const;
+
+  // Caption and Text are the window text.
+  virtual std::string Text() const;
+  virtual void SetText(const std::string& text);
+  std::string Caption() const { return Text(); }
+  void SetCaption(const std::string& text) { SetText(text); }
+
+  TNotifyEvent OnClick, OnDblClick;
+  virtual void Click();
+
+  HWND Handle();  // makes the window when it can; null while no ancestor has one
+  HWND HandleIfAllocated() const { return hwnd_; }
+  bool HandleAllocated() const { return hwnd_ != nullptr; }
+  // The current window method; the default runs WndProc. A replacement
+  // usually keeps the old one and calls it for what it does not handle.
+  TWndMethod WindowProc() const;
+  void SetWindowProc(TWndMethod method) { windowProc_ = std::move(method); }
+  // What the window class does with the message.
+  void DefaultHandler(TMessage& m);
+  void Repaint();
+  // Lays out the aligned and anchored children for the current client size.
+  void Realign();
+  // The control of a window made by this layer, or null.
+  static TControl* FromHandle(HWND hwnd);
+
+  bool GetTextProperty(std::string_view name, std::string& value) const override;
+  bool SetTextProperty(std::string_view name, const std::string& value) override;
+  // Anchored children take their origin from the finished layout.
+  void Loaded() override;
+
+ protected:
+  // False for controls whose window text is the user's data, not a caption
+  // (edits, memos): their text is "Text" only and never translated.
+  virtual bool HasCaption() const { return true; }
+  struct TCreateParams {
+    std::wstring className;
+    DWORD style = 0, exStyle = 0;
+    HWND parent = nullptr;
+  };
+  virtual void CreateParams(TCreateParams& params);
+  // Makes the window now (the parent has one) and the children's.
+  virtual void CreateHandle();
+  // Puts the control's own state into a freshly made window.
+  virtual void InitHandle() {}
+  virtual void WndProc(TMessage& m);
+  // Notifications reflected by the parent.
+  virtual void CommandNotify(WORD /*code*/) {}
+  virtual void CommandIdNotify(WORD /*id*/, WORD code) { CommandNotify(code); }
+  virtual bool NotifyNotify(NMHDR* /*header*/, LRESULT& /*result*/) { return false; }
+  virtual void ScrollNotify(WORD /*code*/) {}
+  // Colours a child static, button or edit; null leaves it to the system.
+  virtual HBRUSH CtlColor(HDC dc);
+  // The rectangle children are aligned in.
+  virtual TBounds AlignRect() const { return {0, 0, ClientWidth(), ClientHeight()}; }
+  // Bounds changed by layout, not by the program: anchors keep their origin.
+  virtual void SetBoundsInternal(const TBounds& bounds);
+  // Moves the window to bounds_.
+  virtual void ApplyBounds();
+  // The window's own rectangle for bounds_ (a combo box adds its list).
+  virtual TBounds WindowBounds() const { return bounds_; }
+  void RecordAnchorOrigin();
+  void DestroyHandle();
+  // The visibility a control starts with (forms start hidden).
+  void InitVisible(bool visible) { visible_ = visible; }
+  void UpdateStyle(DWORD add, DWORD remove);
+  virtual void FontChanged();
+  TControl* Parent_() const { return parent_; }
+
+  TBounds bounds_;
+  std::string text_;
+
+ private:
+  static LRESULT CALLBACK SubclassProc(HWND hwnd, UINT msg, WPARAM w, LPARAM l, UINT_PTR id,
+                                       DWORD_PTR data) noexcept;
+  void Dispatch(TMessage& m);
+
+  HWND hwnd_ = nullptr;
+  TControl* parent_ = nullptr;
+  std::vector<TControl*> children_;
+  TAlign align_ = TAlign::None;
+  TAnchors anchors_ = kDefaultAnchors;
+  TAnchorOrigin origin_;
+  int minWidth_ = 0, minHeight_ = 0;
+  bool visible_ = true, enabled_ = true;
+  std::string hint_;
+  int cursor_ = 0;
+  bool ownFont_ = false;
+  TFontSpec font_;
+  GdiObject fontHandle_;
+  TColor color_ = clNone;  // clNone: the parent's
+  GdiObject brush_;
+  TWndMethod windowProc_;
+  bool pressed_ = false;
+  bool ownClass_ = false;  // a window of OwnWindowClass: clicks are ours to detect
+};
+
+// The window class of the layer's own windows (forms, panels, images).
+const wchar_t* OwnWindowClass();
+
+}  // namespace kv::ui

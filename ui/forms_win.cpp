@@ -1,0 +1,351 @@
+#include "ui/forms_win.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <stdexcept>
+
+#include "foundation/ansi_text_win.h"
+#include "ui/application_win.h"
+#include "ui/std_controls_win.h"
+
+namespace kv::ui {
+
+namespace {
+
+// Visible buttons of the form, depth first, for Enter and Esc.
+TButton* FindButton(TControl* root, bool wantDefault) {
+  for (size_t i = 0; i < root->ControlCount(); ++i) {
+    TControl* c = root->Controls(i);
+    if (!c->Visible() || !c->Enabled()) continue;
+    if (auto* b = dynamic_cast<TButton*>(c); b && (wantDefault ? b->Default() : b->Cancel())) return b;
+    if (TButton* inner = FindButton(c, wantDefault)) return inner;
+  }
+  return nullptr;
+}
+
+// Re-enables the forms a modal loop disabled, however the loop ends.
+class DisabledForms {
+ public:
+  explicit DisabledForms(const TForm* except) {
+    for (TForm* f : Application().Forms()) {
+      HWND h = f->HandleIfAllocated();
+      if (f != except && h && IsWindowVisible(h) && IsWindowEnabled(h)) {
+        EnableWindow(h, FALSE);
+        windows_.push_back(h);
+      }
+    }
+  }
+  DisabledForms(const DisabledForms&) = delete;
+  DisabledForms& operator=(const DisabledForms&) = delete;
+  ~DisabledForms() {
+    for (HWND h : windows_)
+      if (IsWindow(h)) EnableWindow(h, TRUE);
+  }
+
+ private:
+  std::vector<HWND> windows_;
+};
+
+}  // namespace
+
+TForm::TForm() {
+  bounds_ = {100, 100, 320, 240};
+  InitVisible(false);
+  Application().AddForm(this);
+  CreateHandle();
+}
+
+TForm::~TForm() {
+  DestroyComponents();
+  DestroyHandle();
+  Application().RemoveForm(this);
+}
+
+void TForm::CreateParams(TCreateParams& params) {
+  params.className = OwnWindowClass();
+  params.style = WS_CLIPSIBLINGS;
+  params.exStyle = WS_EX_CONTROLPARENT | (formStyle_ == TFormStyle::StayOnTop ? WS_EX_TOPMOST : 0);
+  switch (borderStyle_) {
+    case TBorderStyle::None: params.style |= WS_POPUP; break;
+    case TBorderStyle::Single: params.style |= WS_CAPTION | WS_BORDER; break;
+    case TBorderStyle::Sizeable: params.style |= WS_CAPTION | WS_THICKFRAME; break;
+    case TBorderStyle::Dialog:
+      params.style |= WS_CAPTION | WS_POPUP;
+      params.exStyle |= WS_EX_DLGMODALFRAME;
+      break;
+    case TBorderStyle::ToolWindow:
+      params.style |= WS_CAPTION;
+      params.exStyle |= WS_EX_TOOLWINDOW;
+      break;
+  }
+  if (borderStyle_ != TBorderStyle::None && (borderIcons_ & biSystemMenu)) {
+    params.style |= WS_SYSMENU;
+    const bool boxes = borderStyle_ == TBorderStyle::Single || borderStyle_ == TBorderStyle::Sizeable;
+    if (boxes && (borderIcons_ & biMinimize)) params.style |= WS_MINIMIZEBOX;
+    if (boxes && (borderIcons_ & biMaximize)) params.style |= WS_MAXIMIZEBOX;
+  }
+  if (Visible()) params.style |= WS_VISIBLE;
+  params.parent = nullptr;
+}
+
+void TForm::ApplyStyle() {
+  HWND h = HandleIfAllocated();
+  if (!h) return;
+  TCreateParams params;
+  CreateParams(params);
+  SetWindowLongPtrW(h, GWL_STYLE, static_cast<LONG_PTR>(params.style));
+  SetWindowLongPtrW(h, GWL_EXSTYLE, static_cast<LONG_PTR>(params.exStyle & ~WS_EX_TOPMOST));
+  // Keep the outer size: what the program set stays set.
+  SetWindowPos(h, formStyle_ == TFormStyle::StayOnTop ? HWND_TOPMOST : HWND_NOTOPMOST, bounds_.left,
+               bounds_.top, bounds_.width, bounds_.height, SWP_NOACTIVATE | SWP_FRAMECHANGED);
+  Realign();
+}
+
+void TForm::SetBorderStyle(TBorderStyle style) {
+  borderStyle_ = style;
+  ApplyStyle();
+}
+
+void TForm::SetBorderIcons(TBorderIcons icons) {
+  borderIcons_ = icons;
+  ApplyStyle();
+}
+
+void TForm::SetFormStyle(TFormStyle style) {
+  formStyle_ = style;
+  if (HWND h = HandleIfAllocated())
+    SetWindowPos(h, style == TFormStyle::StayOnTop ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
+TWindowState TForm::WindowState() const {
+  HWND h = HandleIfAllocated();
+  if (!h || !IsWindowVisible(h)) return pendingState_;
+  if (IsZoomed(h)) return TWindowState::Maximized;
+  if (IsIconic(h)) return TWindowState::Minimized;
+  return TWindowState::Normal;
+}
+
+void TForm::SetWindowState(TWindowState state) {
+  pendingState_ = state;
+  HWND h = HandleIfAllocated();
+  if (h && IsWindowVisible(h))
+    ShowWindow(h, state == TWindowState::Maximized   ? SW_MAXIMIZE
+                  : state == TWindowState::Minimized ? SW_MINIMIZE
+                                                     : SW_RESTORE);
+}
+
+int TForm::ClientWidth() const {
+  RECT r{};
+  if (HWND h = HandleIfAllocated()) GetClientRect(h, &r);
+  return r.right;
+}
+
+int TForm::ClientHeight() const {
+  RECT r{};
+  if (HWND h = HandleIfAllocated()) GetClientRect(h, &r);
+  return r.bottom;
+}
+
+void TForm::SetClientWidth(int width) { SetWidth(width + (Width() - ClientWidth())); }
+void TForm::SetClientHeight(int height) { SetHeight(height + (Height() - ClientHeight())); }
+
+void TForm::ApplyBounds() {
+  if (HWND h = HandleIfAllocated())
+    SetWindowPos(h, nullptr, bounds_.left, bounds_.top, bounds_.width, bounds_.height,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void TForm::ReadBounds() {
+  HWND h = HandleIfAllocated();
+  if (!h || IsIconic(h) || IsZoomed(h)) return;  // keep the normal bounds
+  RECT r;
+  GetWindowRect(h, &r);
+  bounds_ = {r.left, r.top, r.right - r.left, r.bottom - r.top};
+}
+
+void TForm::CenterOn(const TForm* other) {
+  TBounds area;
+  if (other) {
+    area = other->Bounds();
+  } else {
+    RECT work{};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    area = {work.left, work.top, work.right - work.left, work.bottom - work.top};
+  }
+  SetBounds(area.left + (area.width - Width()) / 2, area.top + (area.height - Height()) / 2,
+            Width(), Height());
+}
+
+void TForm::SetVisible(bool visible) {
+  HWND h = HandleIfAllocated();
+  if (visible && !Visible()) {
+    if (position_ == TPosition::ScreenCenter) CenterOn(nullptr);
+    if (position_ == TPosition::MainFormCenter) {
+      TForm* main = Application().MainForm();
+      CenterOn(main && main != this && main->Visible() ? main : nullptr);
+    }
+  }
+  TControl::SetVisible(visible);
+  if (!h) return;
+  if (visible) {
+    ShowWindow(h, pendingState_ == TWindowState::Maximized   ? SW_SHOWMAXIMIZED
+                  : pendingState_ == TWindowState::Minimized ? SW_SHOWMINIMIZED
+                                                             : SW_SHOWNORMAL);
+    if (formStyle_ == TFormStyle::StayOnTop)
+      SetWindowPos(h, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    UpdateWindow(h);
+  }
+}
+
+bool TForm::CloseQuery() {
+  bool canClose = true;
+  if (OnCloseQuery) OnCloseQuery(this, canClose);
+  return canClose;
+}
+
+void TForm::Close() {
+  if (modal_) {  // the modal loop runs the close protocol
+    modalResult_ = mrCancel;
+    return;
+  }
+  if (!CloseQuery()) return;
+  const bool main = Application().MainForm() == this;
+  TCloseAction action = main ? TCloseAction::Free : TCloseAction::Hide;
+  if (OnClose) OnClose(this, action);
+  if (action == TCloseAction::None) return;
+  if (main) {
+    Hide();
+    Application().Terminate();
+  } else if (action == TCloseAction::Minimize) {
+    SetWindowState(TWindowState::Minimized);
+  } else {
+    Hide();  // Free: the owner frees the form; a window never frees itself
+  }
+}
+
+int TForm::ShowModal() {
+  if (modal_ || Visible()) throw std::logic_error("cannot make a visible window modal");
+  HWND previous = GetActiveWindow();
+  modalResult_ = mrNone;
+  modal_ = true;
+  struct ModalEnd {
+    TForm* form;
+    HWND previous;
+    ~ModalEnd() {
+      form->modal_ = false;
+      form->Hide();
+      if (previous && IsWindow(previous)) SetActiveWindow(previous);
+    }
+  };
+  DisabledForms disabled(this);
+  ModalEnd end{this, previous};
+  Show();
+  SetActiveWindow(HandleIfAllocated());
+  for (;;) {
+    Application().HandleMessage();
+    if (Application().Terminated()) {
+      modalResult_ = mrCancel;
+      Application().RepostQuit();
+      break;
+    }
+    if (modalResult_ == mrNone) continue;
+    // The close protocol may refuse or veto the result.
+    TCloseAction action = TCloseAction::Hide;
+    if (!CloseQuery()) {
+      modalResult_ = mrNone;
+      continue;
+    }
+    if (OnClose) OnClose(this, action);
+    if (action == TCloseAction::None) {
+      modalResult_ = mrNone;
+      continue;
+    }
+    break;
+  }
+  return modalResult_;
+}
+
+void TForm::Loaded() {
+  TControl::Loaded();
+  if (OnCreate) OnCreate(this);
+}
+
+bool TForm::DialogKey(HWND focus, WPARAM key) {
+  TControl* focused = FromHandle(focus);
+  if (!focused && focus) focused = FromHandle(GetParent(focus));  // a combo box's inner edit
+  if (auto* combo = dynamic_cast<TComboBox*>(focused))
+    if (SendMessageW(combo->HandleIfAllocated(), CB_GETDROPPEDSTATE, 0, 0)) return false;
+  if (key == VK_RETURN) {
+    if (auto* memo = dynamic_cast<TMemo*>(focused); memo && memo->WantReturns()) return false;
+    if (auto* button = dynamic_cast<TButton*>(focused)) {
+      button->Click();
+      return true;
+    }
+    if (TButton* button = FindButton(this, true)) {
+      button->Click();
+      return true;
+    }
+    return false;
+  }
+  if (key == VK_ESCAPE) {
+    if (TButton* button = FindButton(this, false)) {
+      button->Click();
+      return true;
+    }
+  }
+  return false;
+}
+
+void TForm::UpdateHint(TControl* control) {
+  HWND h = HandleIfAllocated();
+  HWND target = control->HandleIfAllocated();
+  if (!h || !target) return;
+  if (!tooltip_) {
+    tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP,
+                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, h,
+                               nullptr, GetModuleHandleW(nullptr), nullptr);
+    if (!tooltip_) return;  // hints are a nicety
+  }
+  std::wstring text = AnsiToWString(control->Hint());
+  TOOLINFOW ti{};
+  ti.cbSize = sizeof ti;
+  ti.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+  ti.hwnd = h;
+  ti.uId = reinterpret_cast<UINT_PTR>(target);
+  ti.lpszText = text.data();
+  SendMessageW(tooltip_, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
+  if (!text.empty()) SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
+}
+
+void TForm::WndProc(TMessage& m) {
+  switch (m.msg) {
+    case WM_CLOSE:
+      Close();
+      return;
+    case WM_SIZE:
+      ReadBounds();
+      Realign();
+      break;
+    case WM_MOVE:
+      ReadBounds();
+      break;
+    case WM_GETMINMAXINFO: {
+      auto* info = reinterpret_cast<MINMAXINFO*>(m.lParam);
+      if (MinWidth() > 0) info->ptMinTrackSize.x = MinWidth();
+      if (MinHeight() > 0) info->ptMinTrackSize.y = MinHeight();
+      return;
+    }
+    default:
+      break;
+  }
+  TControl::WndProc(m);
+}
+
+void TFrame::CreateParams(TCreateParams& params) {
+  TControl::CreateParams(params);
+  params.exStyle |= WS_EX_CONTROLPARENT;
+}
+
+}  // namespace kv::ui

@@ -1,0 +1,100 @@
+#pragma once
+// Forms (top-level windows with caption, border, placement, modal results
+// and the close protocol) and frames (a layout placed on a form or on a
+// small dialog it owns).
+#include <windows.h>
+
+#include "ui/control_win.h"
+
+namespace kv::ui {
+
+enum class TBorderStyle { None, Single, Sizeable, Dialog, ToolWindow };
+using TBorderIcons = uint8_t;
+constexpr TBorderIcons biSystemMenu = 1, biMinimize = 2, biMaximize = 4;
+enum class TPosition { Designed, ScreenCenter, MainFormCenter };
+enum class TFormStyle { Normal, StayOnTop };
+enum class TWindowState { Normal, Minimized, Maximized };
+
+// Modal results.
+constexpr int mrNone = 0, mrOk = IDOK, mrCancel = IDCANCEL, mrAbort = IDABORT, mrRetry = IDRETRY,
+              mrIgnore = IDIGNORE, mrYes = IDYES, mrNo = IDNO;
+
+class TForm : public TControl {
+ public:
+  // Makes the (hidden) window at once and registers with the application.
+  TForm();
+  ~TForm() override;
+  const char* ClassName() const override { return "TForm"; }
+
+  TBorderStyle BorderStyle() const { return borderStyle_; }
+  void SetBorderStyle(TBorderStyle style);
+  TBorderIcons BorderIcons() const { return borderIcons_; }
+  void SetBorderIcons(TBorderIcons icons);
+  TPosition Position() const { return position_; }
+  void SetPosition(TPosition position) { position_ = position; }
+  TFormStyle FormStyle() const { return formStyle_; }
+  void SetFormStyle(TFormStyle style);
+  TWindowState WindowState() const;
+  void SetWindowState(TWindowState state);
+
+  int ClientWidth() const override;
+  int ClientHeight() const override;
+  void SetClientWidth(int width) override;
+  void SetClientHeight(int height) override;
+  void SetVisible(bool visible) override;
+  // Places the window centred on the other form (or the screen when null);
+  // halves are rounded toward zero.
+  void CenterOn(const TForm* other);
+
+  // Shows the form, disables the other forms and handles messages until a
+  // modal result is set; a WM_QUIT meanwhile ends it with mrCancel.
+  int ShowModal();
+  int ModalResult() const { return modalResult_; }
+  void SetModalResult(int result) { modalResult_ = result; }
+  bool Modal() const { return modal_; }
+  // The close protocol: OnCloseQuery may refuse, OnClose picks the action
+  // (hide by default); closing the main form terminates the application.
+  void Close();
+  bool CloseQuery();
+
+  TNotifyEvent OnCreate;
+  TCloseEvent OnClose;
+  TCloseQueryEvent OnCloseQuery;
+  // Runs OnCreate once the layout is built.
+  void Loaded() override;
+
+  // Enter and Esc for the control with the focus: Enter clicks a focused
+  // button or the default button, Esc the cancel button. False when the key
+  // belongs to the control.
+  bool DialogKey(HWND focus, WPARAM key);
+  // Registers the control's hint with the form's tooltip.
+  void UpdateHint(TControl* control);
+
+ protected:
+  void CreateParams(TCreateParams& params) override;
+  void WndProc(TMessage& m) override;
+  void ApplyBounds() override;
+
+ private:
+  void ApplyStyle();
+  void ReadBounds();
+
+  TBorderStyle borderStyle_ = TBorderStyle::Sizeable;
+  TBorderIcons borderIcons_ = biSystemMenu | biMinimize | biMaximize;
+  TPosition position_ = TPosition::Designed;
+  TFormStyle formStyle_ = TFormStyle::Normal;
+  TWindowState pendingState_ = TWindowState::Normal;
+  int modalResult_ = mrNone;
+  bool modal_ = false;
+  HWND tooltip_ = nullptr;  // owned by the form's window, destroyed with it
+};
+
+class TFrame : public TControl {
+ public:
+  const char* ClassName() const override { return "TFrame"; }
+
+ protected:
+  void CreateParams(TCreateParams& params) override;
+};
+
+}  // namespace kv::ui

@@ -1,0 +1,48 @@
+#include "ui/save_dialog_win.h"
+
+#include <windows.h>
+#include <commdlg.h>
+
+#include <vector>
+
+#include "foundation/ansi_text_win.h"
+#include "ui/dialogs.h"
+
+namespace kv::ui {
+
+bool TSaveDialog::Execute() {
+  const std::wstring filter = AnsiToWString(FilterToDialogForm(Filter));
+  const std::wstring title = AnsiToWString(Title), ext = AnsiToWString(DefaultExt),
+                     dir = AnsiToWString(InitialDir);
+  std::vector<wchar_t> file(32768, L'\0');
+  const std::wstring initial = AnsiToWString(FileName);
+  initial.copy(file.data(), std::min(initial.size(), file.size() - 1));
+  OPENFILENAMEW ofn{};
+  ofn.lStructSize = sizeof ofn;
+  ofn.hwndOwner = GetActiveWindow();
+  ofn.lpstrFilter = filter.c_str();
+  ofn.lpstrFile = file.data();
+  ofn.nMaxFile = static_cast<DWORD>(file.size());
+  ofn.lpstrTitle = title.empty() ? nullptr : title.c_str();
+  ofn.lpstrDefExt = ext.empty() ? nullptr : ext.c_str();
+  ofn.lpstrInitialDir = dir.empty() ? nullptr : dir.c_str();
+  ofn.Flags = OFN_EXPLORER | OFN_PATHMUSTEXIST | (OverwritePrompt ? OFN_OVERWRITEPROMPT : 0) |
+              (HideReadOnly ? OFN_HIDEREADONLY : 0) | (EnableSizing ? OFN_ENABLESIZING : 0);
+  if (!GetSaveFileNameW(&ofn)) return false;
+  FileName = WStringToAnsi(file.data());
+  return true;
+}
+
+bool TSaveDialog::GetTextProperty(std::string_view name, std::string& value) const {
+  if (!SameName(name, "Title")) return false;
+  value = Title;
+  return true;
+}
+
+bool TSaveDialog::SetTextProperty(std::string_view name, const std::string& value) {
+  if (!SameName(name, "Title")) return false;
+  Title = value;
+  return true;
+}
+
+}  // namespace kv::ui

@@ -1,0 +1,21 @@
+#pragma once
+// The system's save-file dialog as a component.
+#include <string>
+
+#include "ui/component.h"
+
+namespace kv::ui {
+
+class TSaveDialog : public TComponent {
+ public:
+  const char* ClassName() const override { return "TSaveDialog"; }
+  std::string Title, Filter, DefaultExt, FileName, InitialDir;
+  bool OverwritePrompt = false, HideReadOnly = false, EnableSizing = false;
+  // Shows the dialog; true and FileName set when the user chose a file.
+  bool Execute();
+
+  bool GetTextProperty(std::string_view name, std::string& value) const override;
+  bool SetTextProperty(std::string_view name, const std::string& value) override;
+};
+
+}  // namespace kv::ui

@@ -1,0 +1,27 @@
+#include "ui/translate_component.h"
+
+#include "foundation/translate.h"
+
+namespace kv::ui {
+
+namespace {
+constexpr size_t kMaxTranslatedLength = 100;
+constexpr int kMaxOwnerDepth = 64;
+
+void TranslateTree(TComponent& component, int depth) {
+  for (const char* property : {"Caption", "Title", "Hint"}) {
+    std::string text;
+    if (!component.GetTextProperty(property, text)) continue;
+    if (text.empty() || text.size() > kMaxTranslatedLength) continue;
+    std::string translated = kv::Translate(text, "");
+    if (translated != text) component.SetTextProperty(property, translated);
+  }
+  if (depth >= kMaxOwnerDepth) return;
+  for (size_t i = 0; i < component.ComponentCount(); ++i)
+    TranslateTree(*component.Components(i), depth + 1);
+}
+}  // namespace
+
+void TranslateComponent(TComponent& component) { TranslateTree(component, 0); }
+
+}  // namespace kv::ui
