@@ -118,11 +118,12 @@ std::wstring SettingsFileName() {
 
 std::unique_ptr<TXMLConfig> LoadXMLConfig(const std::wstring& fileName, bool autoSave) {
   std::string text;
-  // Two rounds: a file that another process creates between the two steps is read, not overwritten.
-  for (int round = 0; round < 2; ++round) {
+  // A file that another process creates between the two steps is read, not overwritten.
+  for (int round = 0;; ++round) {
     if (ReadExisting(fileName, text)) break;
     text = NewSettingsText(NewFileInfo());
     if (!autoSave || CreateNewFile(fileName, text)) break;
+    if (round == 2) ThrowFileError("Cannot create file \"$1\". $2", fileName, ERROR_FILE_EXISTS);
   }
   auto writer = [fileName](const std::string&, std::string_view bytes) { WriteFileAtomic(fileName, bytes); };
   return std::make_unique<TXMLConfig>(WStringToAnsi(fileName), std::move(text), autoSave, writer);
