@@ -1,0 +1,145 @@
+#include <gtest/gtest.h>
+
+#include "ui/dialogs.h"
+#include "ui_test_util.h"
+
+namespace kv::ui {
+namespace {
+
+using test::RunLater;
+
+TEST(Application, RunEndsWhenTheMainFormClosesAndIdlesMeanwhile) {
+  TApplication& app = Application();
+  TForm main;
+  main.SetText("Main");
+  app.SetMainForm(&main);
+  int idles = 0;
+  app.OnIdle = [&](TComponent*, bool& done) {
+    ++idles;
+    done = true;
+  };
+  bool closeAsked = false;
+  main.OnCloseQuery = [&](TComponent*, bool& canClose) { canClose = closeAsked = true; };
+  RunLater(100, [&] { PostMessageW(main.Handle(), WM_CLOSE, 0, 0); });
+  app.Run();  // shows the main form first
+  app.OnIdle = nullptr;
+  EXPECT_TRUE(closeAsked);
+  EXPECT_TRUE(app.Terminated());
+  EXPECT_GT(idles, 0);
+  EXPECT_FALSE(main.Visible());
+  app.SetMainForm(nullptr);
+  app.ResetTerminated();
+}
+
+TEST(Application, LiveFormsAreListedAndTheMainFormForgottenWhenFreed) {
+  TApplication& app = Application();
+  const size_t before = app.Forms().size();
+  {
+    TForm& owned = app.CreateForm<TForm>();
+    EXPECT_EQ(app.MainForm(), &owned);
+    EXPECT_EQ(app.Forms().size(), before + 1);
+    app.FreeComponent(&owned);
+  }
+  EXPECT_EQ(app.MainForm(), nullptr);
+  EXPECT_EQ(app.Forms().size(), before);
+}
+
+// A frame that puts itself on a small modal dialog it owns, as the
+// destination chooser and the preferences dialog do.
+TEST(Application, AFrameRunsOnADialogItOwns) {
+  auto frame = std::make_unique<test::TTestFrame>();
+  TForm& dialog = frame->Create<TForm>();
+  dialog.SetBorderStyle(TBorderStyle::Dialog);
+  dialog.SetBorderIcons(biSystemMenu);
+  dialog.SetClientWidth(frame->Width());
+  dialog.SetClientHeight(frame->Height());
+  frame->SetParent(&dialog);
+  frame->SetAlign(TAlign::Client);
+  const LONG_PTR style = GetWindowLongPtrW(dialog.Handle(), GWL_STYLE);
+  EXPECT_TRUE(style & WS_SYSMENU);
+  EXPECT_FALSE(style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX));
+  auto& corner = frame->Get<TButton>("Corner");
+  corner.SetModalResult(mrOk);
+  RunLater(50, [&] { test::ClickWindow(corner); });
+  EXPECT_EQ(dialog.ShowModal(), mrOk);
+  HWND frameWindow = frame->Handle();
+  frame.reset();  // frees the dialog with it
+  EXPECT_FALSE(IsWindow(frameWindow));
+}
+
+TEST(Canvas, DrawsTextLinesAndRectanglesWithItsTools) {
+  TBitmap bitmap;
+  bitmap.Create(60, 30);
+  {
+    WindowDc screen(nullptr);
+    MemoryDc dc(screen.Get());
+    SelectedObject selected(dc.Get(), bitmap.Handle());
+    TCanvas canvas(dc.Get());
+    canvas.SetBrush(clWhite);
+    canvas.FillRect({0, 0, 60, 30});
+    canvas.SetPen(clRed);
+    canvas.MoveTo(0, 2);
+    canvas.LineTo(60, 2);
+    canvas.SetBrush(clBlue);
+    canvas.FillRect({40, 10, 60, 30});
+    TFontSpec font;
+    font.color = clBlack;
+    canvas.SetFont(font);
+    canvas.SetBrush(clWhite, TBrushStyle::Clear);
+    EXPECT_GT(canvas.TextWidth("WWW"), canvas.TextWidth("W"));
+    EXPECT_GT(canvas.TextHeight(""), 5);
+    canvas.TextRect({0, 8, 38, 30}, 2, 10, "WWWWWWWWWW");
+  }
+  EXPECT_EQ(bitmap.Pixel(30, 2), 0xFF0000u);   // red pen (as 0xRRGGBB)
+  EXPECT_EQ(bitmap.Pixel(50, 20), 0x0000FFu);  // blue brush
+  EXPECT_EQ(bitmap.Pixel(39, 20), 0xFFFFFFu);  // the text stayed inside its rectangle
+  int dark = 0;
+  for (int y = 10; y < 28; ++y)
+    for (int x = 0; x < 38; ++x) dark += bitmap.Pixel(x, y) == 0;
+  EXPECT_GT(dark, 10);
+  const std::string bmp = bitmap.ToBmpFile();
+  EXPECT_EQ(bmp.substr(0, 2), "BM");
+  EXPECT_EQ(bmp.size(), 54u + 60u * 3u * 30u);
+}
+
+TEST(Controls, LabelsSizeThemselvesAndWrapWhenAsked) {
+  TForm form;
+  TLabel& label = form.Create<TLabel>();
+  label.SetParent(&form);
+  label.SetText("Short");
+  const int shortWidth = label.Width(), lineHeight = label.Height();
+  label.SetText("A much longer text than the other");
+  EXPECT_GT(label.Width(), shortWidth);
+  EXPECT_EQ(label.Height(), lineHeight);
+  label.SetWordWrap(true);
+  label.SetWidth(60);
+  label.SetText("A much longer text than the other");
+  EXPECT_EQ(label.Width(), 60);
+  EXPECT_GT(label.Height(), 2 * lineHeight);
+  TFontSpec big = label.Font();
+  big.height = -24;
+  label.SetWordWrap(false);
+  label.SetFont(big);
+  EXPECT_GT(label.Height(), lineHeight * 3 / 2);
+}
+
+TEST(Controls, AnImageTakesItsPictureFromTheResources) {
+  test::TTestDialog dialog;
+  auto& banner = dialog.Get<TImage>("Banner");
+  EXPECT_EQ(banner.Picture().Width(), 48);
+  EXPECT_EQ(banner.Width(), 48);  // auto-sized
+  EXPECT_EQ(banner.Height(), 16);
+  EXPECT_EQ(banner.Picture().Pixel(8, 8), 0x208020u);
+}
+
+TEST(SaveDialog, FiltersTakeTheDialogsForm) {
+  using namespace std::string_literals;
+  EXPECT_EQ(FilterToDialogForm("html files|*.html;*.htm"), "html files\0*.html;*.htm\0\0"s);
+  EXPECT_EQ(FilterToDialogForm("A|*.a|B|*.b"), "A\0*.a\0B\0*.b\0\0"s);
+  EXPECT_EQ(FilterToDialogForm(""), "\0\0"s);
+  EXPECT_THROW(FilterToDialogForm("html files"), std::invalid_argument);
+  EXPECT_THROW(FilterToDialogForm("A|*.a|B"), std::invalid_argument);
+}
+
+}  // namespace
+}  // namespace kv::ui
