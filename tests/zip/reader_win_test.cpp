@@ -9,6 +9,7 @@
 #include "foundation/handle.h"
 #include "tests/zip/zip_test_util.h"
 #include "zip/unzipper.h"
+#include "zip/zip_errors.h"
 #include "zip/zip_support.h"
 
 namespace kv {
@@ -105,6 +106,12 @@ TEST(ZipReaderWin, ArchiveHeldOpenRefusesWriters) {
   }
   DeleteFileW(zip.c_str());
   RemoveDirectoryW(dir.c_str());
+}
+
+TEST(ZipSupportWin, StringResourceHoldsTheStreamMessages) {
+  for (const auto& [id, text] : StreamMessageTable()) EXPECT_EQ(LoadResourceString("S_STREAM", id), text) << id;
+  EXPECT_EQ(LoadResourceString("S_STREAM", 99), "");
+  EXPECT_THROW(LoadResourceString("S_NONE", 1), EZipResourceError);
 }
 
 }  // namespace
