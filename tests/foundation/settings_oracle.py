@@ -13,6 +13,7 @@ Windows-1252 bytes, "-" when empty, in file order.
 import glob
 import os
 import random
+import shutil
 import subprocess
 import sys
 import xml.etree.ElementTree as ET
@@ -70,6 +71,7 @@ def group_text(rng, name, section, path, indent, depth, lines):
 
 
 def generate(folder):
+    shutil.rmtree(os.path.join(folder, 'kv'), ignore_errors=True)  # the store writes these afresh
     target = os.path.join(folder, 'py')
     os.makedirs(target, exist_ok=True)
     for n in range(40):
