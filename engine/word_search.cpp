@@ -228,49 +228,76 @@ uint32_t TCustomIntArrFinder::Child(uint32_t parent, int32_t key) const {
   return kNone;
 }
 
-// Large levels: every child by key, and for every key k the children that
-// continue with k (as child or grandchild), and with a pair of keys; so that
-// a skipped or substituted word followed by an exact match, or by one more
-// skip, need not try every child.
-void TCustomIntArrFinder::IndexLevel(uint32_t parent) {
-  for (uint32_t x = nodes_[parent].first; x != kNone; x = nodes_[x].sibling) {
-    children_.At(Pair(parent, nodes_[x].key)) = x;
-    if (nodes_[x].key == 0) continue;
-    for (uint32_t y = nodes_[x].first; y != kNone; y = nodes_[y].sibling) {
-      IndexGrandchild(parent, x, nodes_[y].key);
-      if (nodes_[y].key == 0) continue;
-      for (uint32_t z = nodes_[y].first; z != kNone; z = nodes_[z].sibling) {
-        IndexGreatGrandchild(parent, x, nodes_[y].key, nodes_[z].key);
-      }
-    }
-  }
-}
-
+// Large levels keep lists of their children by what follows them, so that a
+// skipped or substituted word followed by an exact match, or by one more skip,
+// need not try every child. For a child X of such a level and keys k1, k2:
+//   bucket (k1):        X -> k1
+//   pairs (k1, k2):     X -> k1 -> k2
+//   great (k1):         X -> any -> k1 (each X once per key)
+//   star1 (k1, k2):     X -> any -> k1 -> k2
+//   star2 (k1, k2):     X -> k1 -> any -> k2
+// A node is listed under each large ancestor up to four levels up.
 uint32_t TCustomIntArrFinder::Prepend(uint32_t head, uint32_t node) {
   via_.push_back(Via{node, head == FlatMap64::kMissing ? kNone : head});
   return static_cast<uint32_t>(via_.size() - 1);
 }
 
-void TCustomIntArrFinder::IndexGrandchild(uint32_t level, uint32_t child, int32_t key) {
-  uint32_t& bucket = grandchildren_.At(Pair(level, key));
+uint32_t TCustomIntArrFinder::Bucket(FlatMap64& map, uint32_t level, int32_t key) {
+  uint32_t& bucket = map.At(Pair(level, key));
   if (bucket == FlatMap64::kMissing) {
     bucket = static_cast<uint32_t>(bucket_head_.size());
     bucket_head_.push_back(kNone);
   }
-  bucket_head_[bucket] = Prepend(bucket_head_[bucket], child);
+  return bucket;
 }
 
-// child -> key1 -> key2 below level. The single-key list names each child once
-// however many of its children lead to key2.
-void TCustomIntArrFinder::IndexGreatGrandchild(uint32_t level, uint32_t child, int32_t key1, int32_t key2) {
-  const uint32_t bucket = grandchildren_.Find(Pair(level, key1));  // listed when key1's node was
-  uint32_t& pair = pairs_.At(Pair(bucket, key2));
-  pair = Prepend(pair, child);
-  uint32_t& seen = great_seen_.At(Pair(child, key2));
-  if (seen != FlatMap64::kMissing) return;
-  seen = 1;
-  uint32_t& head = great_grandchildren_.At(Pair(level, key2));
-  head = Prepend(head, child);
+// path[0] is a child of level, path[i + 1] a child of path[i]; the last node
+// is the one being listed.
+void TCustomIntArrFinder::Register(uint32_t level, const uint32_t* path, int depth) {
+  const uint32_t x = path[0];
+  const int32_t key = nodes_[path[depth - 1]].key;
+  if (depth == 2) {
+    const uint32_t b = Bucket(grandchildren_, level, key);
+    bucket_head_[b] = Prepend(bucket_head_[b], x);
+  } else if (depth == 3) {
+    uint32_t& pair = pairs_.At(Pair(Bucket(grandchildren_, level, nodes_[path[1]].key), key));
+    pair = Prepend(pair, x);
+    const uint32_t b = Bucket(great_grandchildren_, level, key);
+    uint32_t& seen = great_seen_.At(Pair(x, key));
+    if (seen == FlatMap64::kMissing) {
+      seen = 1;
+      bucket_head_[b] = Prepend(bucket_head_[b], x);
+    }
+  } else if (depth == 4) {
+    uint32_t& star1 = star1_.At(Pair(Bucket(great_grandchildren_, level, nodes_[path[2]].key), key));
+    star1 = Prepend(star1, x);
+    uint32_t& star2 = star2_.At(Pair(Bucket(grandchildren_, level, nodes_[path[1]].key), key));
+    star2 = Prepend(star2, x);
+  }
+}
+
+void TCustomIntArrFinder::IndexLevel(uint32_t level) {
+  uint32_t path[4];
+  auto children = [&](uint32_t node, auto&& go) {
+    if (nodes_[node].key == 0) return;  // an end node's first/last are its ring
+    for (uint32_t c = nodes_[node].first; c != kNone; c = nodes_[c].sibling) go(c);
+  };
+  for (uint32_t x = nodes_[level].first; x != kNone; x = nodes_[x].sibling) {
+    children_.At(Pair(level, nodes_[x].key)) = x;
+    path[0] = x;
+    children(x, [&](uint32_t y) {
+      path[1] = y;
+      Register(level, path, 2);
+      children(y, [&](uint32_t z) {
+        path[2] = z;
+        Register(level, path, 3);
+        children(z, [&](uint32_t w) {
+          path[3] = w;
+          Register(level, path, 4);
+        });
+      });
+    });
+  }
 }
 
 uint32_t TCustomIntArrFinder::AddChild(uint32_t parent, int32_t key) {
@@ -289,13 +316,14 @@ uint32_t TCustomIntArrFinder::AddChild(uint32_t parent, int32_t key) {
   } else if (p.count > kSmallLevel + 1) {
     children_.At(Pair(parent, key)) = n;
   }
-  const uint32_t grandparent = parent_[parent];
-  if (grandparent != kNone) {
-    if (nodes_[grandparent].count > kSmallLevel) IndexGrandchild(grandparent, parent, key);
-    const uint32_t great = parent_[grandparent];
-    if (great != kNone && nodes_[great].count > kSmallLevel) {
-      IndexGreatGrandchild(great, grandparent, nodes_[parent].key, key);
-    }
+  // List n under its large ancestors two to four levels up.
+  uint32_t up[5] = {n, parent, kNone, kNone, kNone};
+  for (int d = 2; d <= 4 && up[d - 1] != kNone; ++d) {
+    up[d] = parent_[up[d - 1]];
+    if (up[d] == kNone || nodes_[up[d]].count <= kSmallLevel) continue;
+    uint32_t path[4];
+    for (int i = 0; i < d; ++i) path[i] = up[d - 1 - i];
+    Register(up[d], path, d);
   }
   return n;
 }
@@ -396,9 +424,23 @@ void TCustomIntArrFinder::Spread(uint32_t node, uint32_t q, int64_t budget, int3
       return;
     }
     if (budget < SubstituteCost && budget - InsertCost < InsertCost) {
-      each(children, [&](uint32_t x) { Push(x, q, budget); });
-      each(great_grandchildren_.Find(Pair(node, q < query.size() ? query[q] : 0)),
-           [&](uint32_t x) { Push(x, q, budget); });
+      // One more skip at most: before or after the child's match of the word
+      // at q. With two words to go (or one and the end) the next word must
+      // follow within one level.
+      auto push = [&](uint32_t x) { Push(x, q, budget); };
+      const uint32_t great = great_grandchildren_.Find(Pair(node, q < query.size() ? query[q] : 0));
+      const bool pair = left >= 1 && (left == 1 || budget < int64_t{DeleteCost} * (left - 1));
+      if (!pair) {
+        each(children, push);
+        if (great != FlatMap64::kMissing) each(bucket_head_[great], push);
+        return;
+      }
+      const int32_t next = q + 1 < query.size() ? query[q + 1] : 0;
+      if (bucket != FlatMap64::kMissing) {
+        each(pairs_.Find(Pair(bucket, next)), push);
+        each(star2_.Find(Pair(bucket, next)), push);
+      }
+      if (great != FlatMap64::kMissing) each(star1_.Find(Pair(great, next)), push);
       return;
     }
   }
@@ -466,6 +508,7 @@ size_t TCustomIntArrFinder::MemoryBytes() const {
   return nodes_.capacity() * sizeof(Node) + parent_.capacity() * sizeof(uint32_t) +
          ring_.capacity() * sizeof(RingEntry) + children_.MemoryBytes() + grandchildren_.MemoryBytes() +
          great_grandchildren_.MemoryBytes() + great_seen_.MemoryBytes() + pairs_.MemoryBytes() +
+         star1_.MemoryBytes() + star2_.MemoryBytes() +
          bucket_head_.capacity() * sizeof(uint32_t) +
          via_.capacity() * sizeof(Via) + found_.capacity() * sizeof(uint32_t) +
          found_stamp_.capacity() * sizeof(uint32_t) + explored_.MemoryBytes() + stack_.capacity() * sizeof(State);

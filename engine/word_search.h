@@ -166,9 +166,9 @@ class TCustomIntArrFinder {
   static uint64_t Pair(uint32_t a, int32_t b) { return (uint64_t{a} << 32) | static_cast<uint32_t>(b); }
   uint32_t Child(uint32_t parent, int32_t key) const;
   uint32_t AddChild(uint32_t parent, int32_t key);
-  void IndexLevel(uint32_t parent);
-  void IndexGrandchild(uint32_t level, uint32_t child, int32_t key);
-  void IndexGreatGrandchild(uint32_t level, uint32_t child, int32_t key1, int32_t key2);
+  void IndexLevel(uint32_t level);
+  void Register(uint32_t level, const uint32_t* path, int depth);
+  uint32_t Bucket(FlatMap64& map, uint32_t level, int32_t key);
   uint32_t Prepend(uint32_t head, uint32_t node);
   void Push(uint32_t node, uint32_t q, int64_t budget);
   void Spread(uint32_t node, uint32_t q, int64_t budget, int32_t except, std::span<const int32_t> query);
@@ -180,11 +180,14 @@ class TCustomIntArrFinder {
   std::vector<uint32_t> parent_{kNone};
   std::vector<RingEntry> ring_;
   FlatMap64 children_;                 // (parent, key) -> child, large levels
-  FlatMap64 grandchildren_;            // (level, key) -> bucket: children with that child
-  std::vector<uint32_t> bucket_head_;  // bucket -> head in via_
-  FlatMap64 pairs_;                    // (bucket, key2) -> head in via_: ... whose child has child key2
-  FlatMap64 great_grandchildren_;      // (level, key) -> head in via_: children with that grandchild
-  FlatMap64 great_seen_;               // (child, key) pairs already in great_grandchildren_
+  // Lists of a large level's children (see IndexLevel); heads index via_.
+  FlatMap64 grandchildren_;            // (level, k1) -> bucket of "bucket (k1)"
+  FlatMap64 great_grandchildren_;      // (level, k1) -> bucket of "great (k1)"
+  std::vector<uint32_t> bucket_head_;  // bucket -> head
+  FlatMap64 pairs_;                    // (bucket (k1), k2) -> head
+  FlatMap64 star1_;                    // (bucket of great (k1), k2) -> head
+  FlatMap64 star2_;                    // (bucket (k1), k2) -> head
+  FlatMap64 great_seen_;               // (child, k1) pairs already in great (k1)
   struct Via {
     uint32_t parent;
     uint32_t next;
