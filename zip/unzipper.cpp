@@ -236,8 +236,12 @@ void TUnZipper::SetZipComment(const std::string& comment) {
 // ------------------------------------------------------------ directory --
 
 void TUnZipper::OpenZip() {
+  // A file replaced since the directory was read: reopen it (a stream kept
+  // open would still show the old file) and read its directory again.
+  const bool changed = entries_ && fs_.FileDosDateTime(zipName_) != zipDate_;
+  if (changed) zipStream_.reset();
   if (!zipStream_) zipStream_ = std::make_unique<TLFNFileStream>(fs_, zipName_, TFileOpenMode::ReadDenyWrite);
-  if (!entries_ || fs_.FileDosDateTime(zipName_) != zipDate_) GetFileInfo();
+  if (!entries_ || changed) GetFileInfo();
 }
 
 void TUnZipper::ReadZip() {
@@ -462,7 +466,7 @@ std::string TUnZipper::TargetPath(const TZipHeaderInfo& entry, bool& unsafe) con
   }
   std::string rel = dir + entry.FileName();
   if (!rel.empty() && rel.front() == '\\' && !destDir_.empty()) rel.erase(0, rel.find_first_not_of('\\'));
-  unsafe = !IsSafeEntryName(rel) || IsSafeEntryName(entry.FileName()) == false;
+  unsafe = !IsSafeEntryName(rel);
   return destDir_.empty() ? rel : destDir_ + "\\" + rel;
 }
 
@@ -485,8 +489,9 @@ TUnZipper::EntryOutcome TUnZipper::DoUnzip(Extraction& x, int index) {
       fs_.ForceDirs(path);
       bool skipIt = false;
       if (onStartUnZip) onStartUnZip(index, name, skipIt);
+      return EntryOutcome::Done;
     }
-    return EntryOutcome::Done;
+    return EntryOutcome::Skipped;  // nothing to produce
   }
 
   const uint16_t method = entry.compressionMethod;
@@ -542,6 +547,7 @@ TUnZipper::EntryOutcome TUnZipper::DoUnzip(Extraction& x, int index) {
 
   // Destination.
   std::unique_ptr<TStream> file;
+  std::string tempPath;
   TStream* dest = outStream_;
   int64_t rollbackSize = 0, rollbackPos = 0;
   if (toStream_) {
@@ -560,7 +566,11 @@ TUnZipper::EntryOutcome TUnZipper::DoUnzip(Extraction& x, int index) {
       }
       if (!overwrite) return skip(TSkipReason::FileExists);
     }
-    file = fs_.Open(path, TFileOpenMode::Create);
+    // The entry is written beside its target and moved over it only once
+    // it has checked out: a failing entry never costs an existing file.
+    const size_t cut = path.find_last_of('\\');
+    tempPath = fs_.TempFileName(cut == std::string::npos ? std::string(".") : path.substr(0, cut));
+    file = fs_.Open(tempPath, TFileOpenMode::Create);
     dest = file.get();
   }
 
@@ -569,7 +579,7 @@ TUnZipper::EntryOutcome TUnZipper::DoUnzip(Extraction& x, int index) {
   if (skipIt) {
     if (file) {
       file.reset();
-      fs_.DeleteFile(path);
+      fs_.DeleteFile(tempPath);
     }
     return EntryOutcome::Skipped;
   }
@@ -578,7 +588,7 @@ TUnZipper::EntryOutcome TUnZipper::DoUnzip(Extraction& x, int index) {
   auto rollback = [&] {
     if (file) {
       file.reset();
-      fs_.DeleteFile(path);
+      fs_.DeleteFile(tempPath);
     } else {
       dest->SetSize(rollbackSize);
       dest->Seek(rollbackPos, TSeekOrigin::Beginning);
@@ -617,8 +627,15 @@ TUnZipper::EntryOutcome TUnZipper::DoUnzip(Extraction& x, int index) {
   const uint32_t crc = out.Crc();
   if (result == TDecodeResult::Ok && out.BytesOut() == entry.uncompressedSize && crc == entry.crc32) {
     if (file) {
-      file->Flush();
-      file.reset();
+      try {
+        file->Flush();
+        file.reset();
+        fs_.ReplaceFile(tempPath, path);
+      } catch (...) {
+        file.reset();
+        fs_.DeleteFile(tempPath);
+        throw;
+      }
       fs_.SetFileDateAndAttributes(path, entry.lastModFileDateTime,
                                    retainAttributes ? std::optional<uint32_t>(entry.externalFileAttributes & 0xFF)
                                                     : std::nullopt);

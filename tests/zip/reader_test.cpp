@@ -268,17 +268,22 @@ TEST(ZipReader, ExtractionToDiskSkipsUnsafeNamesAndKeepsFiles) {
   EXPECT_EQ(fx.skipped, (std::vector<std::string>{"2:..\\up.txt", "2:dir\\..\\..\\up2.txt", "2:c:\\abs.txt",
                                                   "2:dir\\NUL.txt", "2:dir\\com1", "1:keep.txt"}));
 
-  // Prompt asks; Always replaces. A failing entry leaves no file behind.
-  Fixture again(test::BuildZip({{"keep.txt", Bytes("new")}, {"bad.txt", Bytes("x"), {}, 0, "", 1u}}));
+  // Prompt asks. A failing entry costs neither an existing file nor leaves
+  // a new one behind.
+  Fixture again(test::BuildZip(
+      {{"keep.txt", Bytes("new")}, {"bad.txt", Bytes("x"), {}, 0, "", 1u}, {"bad2.txt", Bytes("x"), {}, 0, "", 1u}}));
   again.fs.Put("dest\\keep.txt", Bytes("old"));
+  again.fs.Put("dest\\bad.txt", Bytes("old"));
   again.unzip.SetDestDir("dest");
   again.unzip.doAll = true;
   int asked = 0;
   again.unzip.onPromptForOverwrite = [&](bool& yes, int, std::string&) { yes = ++asked > 0; };
   EXPECT_EQ(again.unzip.UnZip(), 1);
-  EXPECT_EQ(asked, 1);
+  EXPECT_EQ(asked, 2);
   EXPECT_EQ(*again.fs.Files().at("dest\\keep.txt").bytes, Bytes("new"));
-  EXPECT_FALSE(again.fs.FileExists("dest\\bad.txt"));
+  EXPECT_EQ(*again.fs.Files().at("dest\\bad.txt").bytes, Bytes("old"));
+  EXPECT_FALSE(again.fs.FileExists("dest\\bad2.txt"));
+  EXPECT_EQ(again.fs.Files().size(), 3u);  // no temporary file left
 }
 
 TEST(ZipReader, CancelStopsWithUserCanceledAndRollsBack) {
