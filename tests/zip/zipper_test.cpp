@@ -105,15 +105,6 @@ TEST(Zipper, EntriesOfEveryKindReadBackAtEveryLevelWithAndWithoutPassword) {
   }
 }
 
-TEST(Zipper, WrongOrMissingPasswordGivesNothing) {
-  Fixture f;
-  f.Save("secret", Text(1000, 3), 6, "right");
-  EXPECT_TRUE(f.Load("secret", "wrong").empty());
-  EXPECT_TRUE(f.Load("secret", "").empty());
-  EXPECT_TRUE(f.Load("absent", "right").empty());
-  EXPECT_EQ(f.Load("secret", "right"), Text(1000, 3));
-}
-
 TEST(Zipper, EncryptionHeaderIsFreshEveryTimeAndChecksTheCrc) {
   Fixture a, b;
   const Bytes data = Text(500, 4);
