@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <utility>
 #include <stdexcept>
 
 #include "foundation/ansi_text_win.h"
@@ -375,10 +376,10 @@ HFONT TControl::FontHandle() const {
 }
 
 void TControl::SetFont(const TFontSpec& font) {
-  fontHandle_ = MakeFont(font);
+  GdiObject previous = std::exchange(fontHandle_, MakeFont(font));
   font_ = font;
   ownFont_ = true;
-  FontChanged();
+  FontChanged();  // the windows let go of the previous font before it goes
 }
 
 void TControl::FontChanged() {

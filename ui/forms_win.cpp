@@ -230,12 +230,17 @@ int TForm::ShowModal() {
   HWND previous = GetActiveWindow();
   modalResult_ = mrNone;
   modal_ = true;
+  // Owned by the window that was active, a modal form stays above it.
+  HWND self = HandleIfAllocated();
+  if (previous && previous != self && GetAncestor(previous, GA_ROOT) == previous)
+    SetWindowLongPtrW(self, GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(previous));
   struct ModalEnd {
     TForm* form;
     HWND previous;
     ~ModalEnd() {
       form->modal_ = false;
       form->Hide();
+      SetWindowLongPtrW(form->HandleIfAllocated(), GWLP_HWNDPARENT, 0);
       if (previous && IsWindow(previous)) SetActiveWindow(previous);
     }
   };

@@ -95,6 +95,19 @@ class TLayoutContext {
   std::vector<std::function<void()>> deferred_;
 };
 
+// Adds a property to a class; the setter takes the concrete class T
+// (subsystems register their controls' properties this way):
+//   AddProperty<TMyTree>(info, "Indent", [](TMyTree& x, const TLayoutValue& v,
+//                                           TLayoutContext& ctx) { x.SetIndent(ctx.Integer(v)); });
+template <class T, class F>
+void AddProperty(TClassInfo& info, const char* name, F setter) {
+  info.properties[name] = [setter](TComponent& c, const TLayoutValue& v, TLayoutContext& ctx) {
+    T* typed = dynamic_cast<T*>(&c);
+    if (!typed) ctx.Fail(std::string(c.ClassName()) + " is registered under the wrong base class");
+    setter(*typed, v, ctx);
+  };
+}
+
 // Builds the parsed layout into root: the root block's class must be the
 // root's class; children are created through the registry and owned by root.
 // On failure everything it created is freed again.

@@ -12,19 +12,10 @@ namespace kv::ui {
 
 namespace {
 
-template <class T>
-T& As(TComponent& c, const TLayoutContext& ctx) {
-  T* typed = dynamic_cast<T*>(&c);
-  if (!typed) ctx.Fail(std::string(c.ClassName()) + " is registered under the wrong base class");
-  return *typed;
-}
-
 // Adds a property whose setter takes the concrete class.
 template <class T, class F>
 void Prop(TClassInfo& info, const char* name, F setter) {
-  info.properties[name] = [setter](TComponent& c, const TLayoutValue& v, TLayoutContext& ctx) {
-    setter(As<T>(c, ctx), v, ctx);
-  };
+  AddProperty<T>(info, name, setter);
 }
 
 int Int(const TLayoutValue& v, const TLayoutContext& ctx) {

@@ -121,6 +121,27 @@ TEST(LogDisplay, AskReturnsTheClickedAnswerAndPutsTheWindowBack) {
   }
 }
 
+TEST(LogDisplay, ALongQuestionWidensTheWindowAndTheStopButtonFollowsTheRightEdge) {
+  TLogDisplay d;
+  d.Start("x", 16, false, nullptr);
+  const int width = d.Form->ClientWidth();
+  const int stopGap = width - d.StopButton->Left();
+  int widened = 0, labelWidth = 0, gapWhileAsking = 0;
+  RunLater(50, [&] {
+    widened = d.Form->ClientWidth();
+    for (size_t i = 0; i < d.Form->ComponentCount(); ++i)
+      if (auto* l = dynamic_cast<ui::TLabel*>(d.Form->Components(i))) labelWidth = l->Width();
+    gapWhileAsking = widened - d.StopButton->Left();
+    ui::test::ClickWindow(*AnswerButtons(d).at(0));
+  });
+  const std::string question(120, 'W');
+  EXPECT_EQ(d.Ask("Yes", question), 0);
+  EXPECT_GT(labelWidth, width);
+  EXPECT_EQ(widened, labelWidth + 10);
+  EXPECT_EQ(gapWhileAsking, stopGap);  // anchored to the right
+  d.Finish(false);
+}
+
 TEST(LogDisplay, AskWithoutStopButtonOrOptionsAnswersAtOnce) {
   TLogDisplay d;
   d.Start("x", 4, false, nullptr);
