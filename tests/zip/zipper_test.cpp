@@ -374,5 +374,46 @@ TEST(Zipper, AddsFilesFromDiskByWildcardWithThePathOptions) {
   }
 }
 
+TEST(Zipper, ExistingEntriesAreUpdatedFreshenedOrReplacedByDate) {
+  const uint32_t kOld = 0x50210000, kNew = 0x5A210000;  // 2020 and 2025, DOS form
+  struct Case {
+    const char* name;
+    TZipAction action;
+    uint32_t fileDate;
+    bool replaced, added;
+  } cases[] = {
+      {"update, newer file", TZipAction::zaUpdate, kNew, true, true},
+      {"update, older file keeps the entry", TZipAction::zaUpdate, kOld, false, true},
+      {"freshen adds nothing new", TZipAction::zaFreshen, kNew, true, false},
+      {"replace ignores dates", TZipAction::zaReplace, kOld, true, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Fixture f;
+    const Bytes old = Text(100, 40), fresh = Text(200, 41), other = Text(50, 42);
+    f.Save("a.txt", old);
+    // Give the stored entry a date between the two file dates.
+    {
+      TZipper z(f.fs, f.disk);
+      z.SetZipName(kArchive);
+      z.onStartZip = [](const std::string&, TZipHeaderInfo& h, bool&) { h.lastModFileDateTime = 0x55210000; };
+      z.ZipFromBuffer(old.data(), old.size(), "a.txt");
+    }
+    f.fs.Put("C:\\in\\a.txt", fresh, c.fileDate);
+    f.fs.Put("C:\\in\\b.txt", other, c.fileDate);
+    TZipper z(f.fs, f.disk);
+    z.SetZipName(kArchive);
+    z.zipAction = c.action;
+    z.dispose = true;
+    z.filesList = {"C:\\in\\a.txt", "C:\\in\\b.txt"};
+    z.Zip();
+    EXPECT_EQ(f.Load("a.txt"), c.replaced ? fresh : old);
+    EXPECT_EQ(f.Load("b.txt"), c.added ? other : Bytes{});
+    // Disposed: exactly the files that went into the archive are deleted.
+    EXPECT_EQ(f.fs.FileExists("C:\\in\\a.txt"), !c.replaced);
+    EXPECT_EQ(f.fs.FileExists("C:\\in\\b.txt"), !c.added);
+  }
+}
+
 }  // namespace
 }  // namespace kv
