@@ -2,25 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/engine/csv_test_util.h"
+
 #include <map>
 
 namespace kv {
 namespace {
-
-class MemoryStorage : public TCsvStorage {
- public:
-  std::optional<std::string> Load(const std::string& path) override {
-    auto it = files.find(path);
-    if (it == files.end()) return std::nullopt;
-    return it->second;
-  }
-  void Save(const std::string& path, std::string_view text) override {
-    ++saves;
-    files[path] = std::string(text);
-  }
-  std::map<std::string, std::string> files;
-  int saves = 0;
-};
 
 class RecordingProgress : public TSaveProgress {
  public:

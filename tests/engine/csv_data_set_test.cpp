@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/engine/csv_test_util.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -11,17 +13,6 @@
 
 namespace kv {
 namespace {
-
-class MemoryStorage : public TCsvStorage {
- public:
-  std::optional<std::string> Load(const std::string& path) override {
-    auto it = files.find(path);
-    if (it == files.end()) return std::nullopt;
-    return it->second;
-  }
-  void Save(const std::string& path, std::string_view text) override { files[path] = std::string(text); }
-  std::map<std::string, std::string> files;
-};
 
 std::vector<std::vector<std::string>> ReadAll(TCsvDataSet& ds) {
   std::vector<std::vector<std::string>> rows;
