@@ -59,7 +59,7 @@ TZipperDisk& DefaultZipperDisk() {
 }
 
 void SystemRandomBytes(std::span<uint8_t> buf) {
-  std::random_device rd;  // the kernel's generator on Linux
+  std::random_device rd("/dev/urandom");  // the kernel's generator
   for (auto& b : buf) b = static_cast<uint8_t>(rd());
 }
 
