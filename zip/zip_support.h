@@ -77,6 +77,16 @@ std::string FindTableString(std::span<const uint8_t> table, uint16_t id);
 // Builds such a table (used to produce the resource and by tests).
 std::vector<uint8_t> BuildStringTable(const std::vector<std::pair<uint16_t, std::string>>& records);
 
+// One loaded string table (the resource's bytes stay with the program).
+class TS_StringResource {
+ public:
+  explicit TS_StringResource(std::span<const uint8_t> table) : table_(table) {}
+  std::string Text(uint16_t id) const { return FindTableString(table_, id); }
+
+ private:
+  std::span<const uint8_t> table_;
+};
+
 // Loads the text `id` of the "S_STRINGTABLE" resource `name` of the running
 // program; the tables are loaded once and kept. A missing resource raises
 // EZipResourceError "No such string resource: <name>" (Windows only).

@@ -28,8 +28,7 @@ std::string LoadResourceString(const std::string& name, uint16_t id) {
   // Loaded tables are kept for the life of the process (module resources
   // need no freeing); one lock because any thread may format a message.
   static std::mutex lock;
-  static std::map<std::string, std::span<const uint8_t>> tables;
-  std::span<const uint8_t> table;
+  static std::map<std::string, TS_StringResource> tables;
   {
     std::lock_guard<std::mutex> guard(lock);
     auto it = tables.find(name);
@@ -40,12 +39,13 @@ std::string LoadResourceString(const std::string& name, uint16_t id) {
       if (!loaded) throw EZipResourceError("Cannot load string resource");
       const void* data = LockResource(loaded);
       if (!data) throw EZipResourceError("Cannot lock string resource");
-      it = tables.emplace(name, std::span<const uint8_t>(static_cast<const uint8_t*>(data), SizeofResource(nullptr, res)))
+      it = tables
+               .emplace(name, TS_StringResource(std::span<const uint8_t>(static_cast<const uint8_t*>(data),
+                                                                          SizeofResource(nullptr, res))))
                .first;
     }
-    table = it->second;
+    return it->second.Text(id);
   }
-  return FindTableString(table, id);
 }
 
 }  // namespace kv
