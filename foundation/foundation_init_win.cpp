@@ -6,6 +6,7 @@
 #include "foundation/ansi_text_win.h"
 #include "foundation/files_win.h"
 #include "foundation/log.h"
+#include "foundation/regex.h"
 #include "foundation/settings_win.h"
 #include "foundation/strings.h"
 #include "foundation/translate.h"
@@ -56,6 +57,7 @@ int ShowMessageBox(const std::string& text, UINT type) {
 
 bool FoundationInitialize() {
   UseSystemAnsiCodePage();
+  UseSystemRegexCaseTables();
   AddToLog("CommonInit:start");
   SetAppDirFromExecutable();
   if (Configer() == nullptr) {
