@@ -159,7 +159,11 @@ class WinFileSystem : public TZipFileSystem {
 }  // namespace
 
 TZipFileSystem& DefaultZipFileSystem() {
+  // Entry names convert through the system's own OEM conversion from the
+  // first use of the Win32 back end on.
+  static const bool oemInstalled = (UseSystemOemConversion(), true);
   static WinFileSystem fs;
+  static_cast<void>(oemInstalled);
   return fs;
 }
 

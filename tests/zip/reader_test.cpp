@@ -219,6 +219,12 @@ TEST(ZipReader, MissingEndRecordAndHardScan) {
   EXPECT_EQ(fx.unzip.Entry(1).versionMadeBy, 20);  // merged from the central record
   EXPECT_EQ(fx.Extract("*"), "prefixonetwo");
 
+  Fixture empty(test::BuildZip({}));  // an end record alone is an empty archive
+  int selected = -1;
+  EXPECT_EQ(empty.Extract("*", &selected), "prefix");
+  EXPECT_EQ(selected, 0);
+  EXPECT_EQ(empty.unzip.Count(), 0);
+
   Fixture none(Bytes("no zip here at all, just text"));
   none.unzip.incompleteZipMode = TIncompleteZipMode::izAssumeBad;
   EXPECT_THROW(none.unzip.ReadZip(), EBadZipFile);
