@@ -152,9 +152,19 @@ void TForm::SetClientWidth(int width) { SetWidth(width + (Width() - ClientWidth(
 void TForm::SetClientHeight(int height) { SetHeight(height + (Height() - ClientHeight())); }
 
 void TForm::ApplyBounds() {
-  if (HWND h = HandleIfAllocated())
-    SetWindowPos(h, nullptr, bounds_.left, bounds_.top, bounds_.width, bounds_.height,
-                 SWP_NOZORDER | SWP_NOACTIVATE);
+  HWND h = HandleIfAllocated();
+  if (!h) return;
+  if (IsZoomed(h) || IsIconic(h)) {  // the bounds are the normal ones, under the state
+    WINDOWPLACEMENT placement{};
+    placement.length = sizeof placement;
+    GetWindowPlacement(h, &placement);
+    placement.rcNormalPosition = {bounds_.left, bounds_.top, bounds_.left + bounds_.width,
+                                  bounds_.top + bounds_.height};
+    SetWindowPlacement(h, &placement);
+    return;
+  }
+  SetWindowPos(h, nullptr, bounds_.left, bounds_.top, bounds_.width, bounds_.height,
+               SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void TForm::ReadBounds() {
@@ -179,24 +189,25 @@ void TForm::CenterOn(const TForm* other) {
 }
 
 void TForm::SetVisible(bool visible) {
+  if (visible == Visible()) return;
+  if (visible && position_ == TPosition::ScreenCenter) CenterOn(nullptr);
+  if (visible && position_ == TPosition::MainFormCenter) {
+    TForm* main = Application().MainForm();
+    CenterOn(main && main != this && main->Visible() ? main : nullptr);
+  }
+  InitVisible(visible);
   HWND h = HandleIfAllocated();
-  if (visible && !Visible()) {
-    if (position_ == TPosition::ScreenCenter) CenterOn(nullptr);
-    if (position_ == TPosition::MainFormCenter) {
-      TForm* main = Application().MainForm();
-      CenterOn(main && main != this && main->Visible() ? main : nullptr);
-    }
-  }
-  TControl::SetVisible(visible);
   if (!h) return;
-  if (visible) {
-    ShowWindow(h, pendingState_ == TWindowState::Maximized   ? SW_SHOWMAXIMIZED
-                  : pendingState_ == TWindowState::Minimized ? SW_SHOWMINIMIZED
-                                                             : SW_SHOWNORMAL);
-    if (formStyle_ == TFormStyle::StayOnTop)
-      SetWindowPos(h, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
-    UpdateWindow(h);
+  if (!visible) {
+    ShowWindow(h, SW_HIDE);
+    return;
   }
+  ShowWindow(h, pendingState_ == TWindowState::Maximized   ? SW_SHOWMAXIMIZED
+                : pendingState_ == TWindowState::Minimized ? SW_SHOWMINIMIZED
+                                                           : SW_SHOWNORMAL);
+  if (formStyle_ == TFormStyle::StayOnTop)
+    SetWindowPos(h, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+  UpdateWindow(h);
 }
 
 bool TForm::CloseQuery() {
@@ -330,6 +341,9 @@ void TForm::WndProc(TMessage& m) {
       Close();
       return;
     case WM_SIZE:
+      if (m.wParam == SIZE_MAXIMIZED) pendingState_ = TWindowState::Maximized;
+      if (m.wParam == SIZE_MINIMIZED) pendingState_ = TWindowState::Minimized;
+      if (m.wParam == SIZE_RESTORED) pendingState_ = TWindowState::Normal;
       ReadBounds();
       Realign();
       break;

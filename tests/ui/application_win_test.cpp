@@ -67,6 +67,31 @@ TEST(Application, AFrameRunsOnADialogItOwns) {
   EXPECT_FALSE(IsWindow(frameWindow));
 }
 
+TEST(Forms, WindowStateAndPlacementKeepTheNormalBounds) {
+  TForm form;
+  form.SetBounds(40, 50, 300, 200);
+  form.SetWindowState(TWindowState::Maximized);
+  EXPECT_EQ(form.WindowState(), TWindowState::Maximized);  // taken when shown
+  form.Show();
+  EXPECT_TRUE(IsZoomed(form.Handle()));
+  EXPECT_EQ(form.Bounds(), (TBounds{40, 50, 300, 200}));  // the normal bounds stay
+  form.SetBounds(60, 70, 320, 210);  // restored geometry goes under the state
+  EXPECT_TRUE(IsZoomed(form.Handle()));
+  form.SetWindowState(TWindowState::Normal);
+  RECT normal;
+  GetWindowRect(form.Handle(), &normal);
+  EXPECT_EQ(normal.left, 60);
+  EXPECT_EQ(normal.right - normal.left, 320);
+  EXPECT_EQ(form.WindowState(), TWindowState::Normal);
+  form.SetPosition(TPosition::ScreenCenter);
+  form.Hide();
+  form.Show();
+  RECT work;
+  SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+  EXPECT_EQ(form.Left(), work.left + (work.right - work.left - 320) / 2);
+  form.Hide();
+}
+
 TEST(Canvas, DrawsTextLinesAndRectanglesWithItsTools) {
   TBitmap bitmap;
   bitmap.Create(60, 30);
