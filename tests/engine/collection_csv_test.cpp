@@ -11,7 +11,7 @@ namespace {
 
 class RecordingProgress : public TSaveProgress {
  public:
-  void Start(const std::string& caption, const std::string&) override { this->caption = caption; }
+  void Start(const std::string& text, const std::string&) override { caption = text; }
   void SetLabel(const std::string& text) override { labels.push_back(text); }
   void SetProgress(int percent) override { percents.push_back(percent); }
   void Refresh() override {
