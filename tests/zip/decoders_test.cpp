@@ -3,7 +3,10 @@
 // methods end in the result that names their fault.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
 #include <random>
+#include <string>
 
 #include "zip/decode_io.h"
 #include "zip/zip_errors.h"
@@ -191,6 +194,19 @@ TEST(Inflate, CraftedStreams) {
     EXPECT_NE(part.result, TDecodeResult::Ok) << cut;
   }
   EXPECT_EQ(RunInflate(hello).result, TDecodeResult::Ok);
+}
+
+TEST(Inflate, MatchAheadOfTheWritePositionAfterTheWindowWraps) {
+  // Regression: 32,778 literals, then a 258-byte match at distance 32,700,
+  // whose source overlaps the bytes the copy writes once the window wrapped.
+  std::ifstream f(std::string(KV_TEST_SOURCE_DIR) + "/tests/corpus/zip_inflate/regress/window_wrap_overlap.bin",
+                  std::ios::binary);
+  const std::vector<uint8_t> packed((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+  ASSERT_FALSE(packed.empty());
+  const Decoded d = RunInflate(packed);
+  ASSERT_EQ(d.result, TDecodeResult::Ok);
+  ASSERT_EQ(d.bytes.size(), 32778u + 258);
+  for (size_t i = 32778; i < d.bytes.size(); ++i) ASSERT_EQ(d.bytes[i], d.bytes[i - 32700]) << i;
 }
 
 TEST(Inflate, OutputCapStopsTheDecoder) {
