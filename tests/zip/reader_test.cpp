@@ -3,6 +3,7 @@
 // exact outcome it must cause.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -290,6 +291,29 @@ TEST(ZipReader, ExtractionToDiskSkipsUnsafeNamesAndKeepsFiles) {
   EXPECT_EQ(*again.fs.Files().at("dest\\bad.txt").bytes, Bytes("old"));
   EXPECT_FALSE(again.fs.FileExists("dest\\bad2.txt"));
   EXPECT_EQ(again.fs.Files().size(), 3u);  // no temporary file left
+}
+
+TEST(ZipReader, EventsReportSelectionProgressAndSkips) {
+  Fixture fx(test::BuildZip({{"a", std::vector<uint8_t>(1000, 'a')}, {"b", std::vector<uint8_t>(40000, 'b')}}));
+  std::vector<std::string> log;
+  bool stop = true;
+  fx.unzip.onStartUnZipInfo = [&](int n, uint64_t total, bool& stopNow) {
+    log.push_back("info " + std::to_string(n) + " " + std::to_string(total));
+    stopNow = stop;
+  };
+  EXPECT_EQ(fx.Extract("*"), "prefix");
+  EXPECT_EQ(log, std::vector<std::string>{"info 2 41000"});
+
+  stop = false;
+  std::vector<int> total;
+  fx.unzip.onTotalPercentDone = [&](int p) { total.push_back(p); };
+  fx.unzip.onStartUnZip = [&](int, const std::string& name, bool& skip) { skip = name == "a"; };
+  fx.unzip.onEndUnZip = [&](int, const std::string& name) { log.push_back("end " + name); };
+  EXPECT_EQ(fx.Extract("*"), "prefix" + std::string(40000, 'b'));
+  EXPECT_EQ(log.back(), "end b");
+  ASSERT_FALSE(total.empty());
+  EXPECT_TRUE(std::is_sorted(total.begin(), total.end()));
+  EXPECT_EQ(total.back(), 98);  // 40,000 of 41,000 bytes: the skipped entry never ran
 }
 
 TEST(ZipReader, CancelStopsWithUserCanceledAndRollsBack) {
