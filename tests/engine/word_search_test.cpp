@@ -186,9 +186,9 @@ TEST(SequenceSearch, AgreesWithDirectCostAndPlainWalk) {
     const bool wide = round % 5 == 0;
     const int vocabulary = wide ? pick(10, 30) : pick(1, 6);
     const int records = wide ? pick(20, 80) : pick(1, 12);
-    const int max_len = wide ? 4 : 6;
+    const int max_len = wide ? 7 : 6;
     int32_t sub = 4, ins = 3, del = 3;
-    if (round % 3 != 0) {
+    if (wide ? round % 2 != 0 : round % 3 != 0) {
       const int top = round % 2 ? 2 : 6;
       sub = pick(0, top);
       ins = pick(0, top);
@@ -209,9 +209,20 @@ TEST(SequenceSearch, AgreesWithDirectCostAndPlainWalk) {
     for (int k = 0; k < 4; ++k) {
       Seq q(static_cast<size_t>(pick(1, max_len + 1)));
       for (auto& w : q) w = word();
-      if (pick(0, 1) == 0) q = stored[static_cast<size_t>(pick(0, records - 1))].words;
+      if (pick(0, 1) == 0) {
+        // A stored sequence with a few words removed, added or replaced.
+        q = stored[static_cast<size_t>(pick(0, records - 1))].words;
+        for (int edits = pick(0, 3); edits > 0; --edits) {
+          const auto at = q.begin() + pick(0, static_cast<int>(q.size()));
+          const int how = pick(0, 3);
+          if (how == 0 && at != q.end()) q.erase(at);
+          if (how == 3 && !q.empty()) q.erase(q.begin());  // skips at the widest level
+          if (how == 1) q.insert(at, word());
+          if (how == 2 && at != q.end()) *at = word();
+        }
+      }
       if (q.empty()) q.push_back(word());
-      const int32_t budget = pick(-1, 14);
+      const int32_t budget = wide ? pick(0, 9) : pick(-1, 14);
       const int32_t count = fast.FuzzySearch(q, budget);
       const Seq got = fast.GetResultArray();
       ASSERT_EQ(static_cast<size_t>(count), got.size());
@@ -222,6 +233,53 @@ TEST(SequenceSearch, AgreesWithDirectCostAndPlainWalk) {
     }
   }
   EXPECT_GT(found_any, 3000);  // the cases are not trivially empty
+}
+
+// Wide levels with shared tails: every way of skipping leading stored words,
+// or dropping query words, must be found through the large levels' lists.
+TEST(SequenceSearch, SkipsAcrossWideLevelsAgreeWithDirectCost) {
+  TCustomIntArrFinder fast(4, 3, 3);
+  std::vector<plain::Stored> stored;
+  int32_t record = 0;
+  auto add = [&](const Seq& s) {
+    fast.AddString(s, record);
+    stored.push_back({s, record++});
+  };
+  const Seq tails[] = {{5}, {5, 7}, {5, 7, 9}, {7, 9, 11, 13}, {5, 9}};
+  for (int32_t lead = 100; lead < 112; ++lead) {
+    for (const Seq& tail : tails) {
+      Seq s = {lead};
+      s.insert(s.end(), tail.begin(), tail.end());
+      add(s);
+      s.insert(s.begin() + 1, 200 + lead % 3);  // and with a second leading word
+      add(s);
+      s.insert(s.begin() + 1, 300);             // and a third
+      add(s);
+    }
+  }
+  for (const Seq& tail : tails) add(tail);
+  std::vector<Seq> queries;
+  for (const auto& s : stored) {
+    for (size_t from = 0; from < s.words.size(); ++from) {
+      queries.emplace_back(s.words.begin() + static_cast<long>(from), s.words.end());
+      if (s.words.size() - from > 1) queries.emplace_back(s.words.begin() + static_cast<long>(from), s.words.end() - 1);
+    }
+  }
+  std::sort(queries.begin(), queries.end());
+  queries.erase(std::unique(queries.begin(), queries.end()), queries.end());
+  for (const Seq& q : queries) {
+    std::vector<int64_t> cost;
+    for (const auto& s : stored) cost.push_back(plain::DpCost(s.words, q, 4, 3, 3));
+    for (int32_t budget = 0; budget <= 10; ++budget) {
+      Seq expected;
+      for (size_t i = 0; i < stored.size(); ++i) {
+        if (cost[i] <= budget) expected.push_back(stored[i].record);
+      }
+      fast.FuzzySearch(q, budget);
+      ASSERT_EQ(Sorted(fast.GetResultArray()), expected)
+          << "query of " << q.size() << " from " << q.front() << ", budget " << budget;
+    }
+  }
 }
 
 TEST(SequenceSearch, LongRepetitiveSequencesAgreeWithDirectCost) {
