@@ -230,13 +230,17 @@ void TRadioGroup::Arrange() {
 // ------------------------------------------------------------------ label --
 TLabel::TLabel() { bounds_ = {0, 0, 0, 0}; }
 
+// The static control's type: one value of SS_TYPEMASK, not a set of bits.
+DWORD TLabel::StaticType() const {
+  if (alignment_ == TAlignment::Right) return SS_RIGHT;
+  if (alignment_ == TAlignment::Center) return SS_CENTER;
+  return wordWrap_ ? SS_LEFT : SS_LEFTNOWORDWRAP;
+}
+
 void TLabel::CreateParams(TCreateParams& params) {
   TControl::CreateParams(params);
   params.className = L"STATIC";
-  params.style |= SS_NOTIFY | (alignment_ == TAlignment::Right    ? SS_RIGHT
-                               : alignment_ == TAlignment::Center ? SS_CENTER
-                               : wordWrap_                        ? SS_LEFT
-                                                                  : SS_LEFTNOWORDWRAP);
+  params.style |= SS_NOTIFY | StaticType();
 }
 
 void TLabel::SetAutoSize(bool on) {
@@ -246,14 +250,13 @@ void TLabel::SetAutoSize(bool on) {
 
 void TLabel::SetWordWrap(bool on) {
   wordWrap_ = on;
-  UpdateStyle(on ? SS_LEFT : SS_LEFTNOWORDWRAP, on ? SS_LEFTNOWORDWRAP : SS_LEFT);
+  UpdateStyle(StaticType(), SS_TYPEMASK);
   AdjustSize();
 }
 
 void TLabel::SetAlignment(TAlignment alignment) {
   alignment_ = alignment;
-  UpdateStyle(alignment == TAlignment::Right ? SS_RIGHT : alignment == TAlignment::Center ? SS_CENTER : 0,
-              SS_RIGHT | SS_CENTER);
+  UpdateStyle(StaticType(), SS_TYPEMASK);
 }
 
 void TLabel::SetText(const std::string& text) {

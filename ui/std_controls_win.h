@@ -149,6 +149,7 @@ class TLabel : public TControl {
 
  private:
   void AdjustSize();
+  DWORD StaticType() const;
   bool autoSize_ = true, wordWrap_ = false;
   TAlignment alignment_ = TAlignment::Left;
 };

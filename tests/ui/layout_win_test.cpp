@@ -59,6 +59,20 @@ TEST_F(LayoutTest, TheDialogIsBuiltAsDeclared) {
   // Children sit in their parents' windows.
   auto& ok = dialog.Get<TButton>("OkButton");
   EXPECT_EQ(GetParent(ok.Handle()), dialog.Get<TPanel>("ButtonPanel").Handle());
+  // A picture of the whole dialog for a person to look at; the info-tinted
+  // memo shows its own colour.
+  dialog.Show();
+  const TBitmap shot = test::Screenshot(dialog, "test_dialog");
+  POINT memo{4, 4};
+  MapWindowPoints(dialog.Get<TMemo>("Notes").Handle(), nullptr, &memo, 1);
+  RECT window;
+  GetWindowRect(dialog.Handle(), &window);
+  EXPECT_EQ(shot.Pixel(memo.x - window.left, memo.y - window.top),
+            ((ColorToRGB(clInfoBk) & 0xFF) << 16) | (ColorToRGB(clInfoBk) & 0xFF00) |
+                ((ColorToRGB(clInfoBk) >> 16) & 0xFF));
+  EXPECT_GT(test::DarkPixels(shot, dialog, dialog.Get<TLabel>("InfoLabel")), 5);  // "90 %"
+  EXPECT_GT(test::DarkPixels(shot, dialog, dialog.Get<TCheckBox>("AgreeCheck")), 5);
+  dialog.Hide();
 }
 
 TEST_F(LayoutTest, MistakesAreReportedWithFileAndLineAndLeaveNothingBehind) {

@@ -67,6 +67,8 @@ inline void PressKey(HWND target, WPARAM key) {
 
 // Captures what the window shows into a BMP under the build folder.
 inline TBitmap Screenshot(TForm& form, const std::string& name) {
+  // On top of whatever else shares the display.
+  SetWindowPos(form.Handle(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
   RedrawWindow(form.Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW | RDW_FRAME);
   Pump(150);
   RECT r;
@@ -77,6 +79,21 @@ inline TBitmap Screenshot(TForm& form, const std::string& name) {
   CreateDirectoryA(folder.c_str(), nullptr);
   StrToFile(shot.ToBmpFile(), folder + "/" + name + ".bmp");
   return shot;
+}
+
+// How many pixels of the control's area in the form's screenshot are dark
+// (text, lines).
+inline int DarkPixels(const TBitmap& shot, TForm& form, TControl& control) {
+  RECT window, area;
+  GetWindowRect(form.Handle(), &window);
+  GetWindowRect(control.Handle(), &area);
+  int dark = 0;
+  for (int y = area.top; y < area.bottom; ++y)
+    for (int x = area.left; x < area.right; ++x) {
+      const uint32_t px = shot.Pixel(x - window.left, y - window.top);
+      dark += ((px >> 16) & 0xFF) + ((px >> 8) & 0xFF) + (px & 0xFF) < 200;
+    }
+  return dark;
 }
 
 inline void RegisterTestClasses();
