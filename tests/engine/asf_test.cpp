@@ -1,0 +1,167 @@
+#include "engine/readers/asf.h"
+
+#include "tests/engine/other_formats_test_util.h"
+
+#include <gtest/gtest.h>
+
+namespace kv {
+namespace {
+
+using namespace oftest;
+
+// A GUID from its usual text form, in the byte order of the file.
+Bytes GuidBytes(std::string_view text) {
+  auto hex = [&](size_t at, int bytes) { return std::stoull(std::string(text.substr(at, bytes * 2)), nullptr, 16); };
+  Bytes out = Cat({Le(hex(0, 4), 4), Le(hex(9, 2), 2), Le(hex(14, 2), 2), Be(hex(19, 2), 2), Be(hex(24, 6), 6)});
+  return out;
+}
+const Bytes kHeader = GuidBytes("75B22630-668E-11CF-A6D9-00AA0062CE6C");
+const Bytes kFileProps = GuidBytes("8CABDCA1-A947-11CF-8EE4-00C00C205365");
+const Bytes kStreamProps = GuidBytes("B7DC0791-A9B7-11CF-8EE6-00C00C205365");
+const Bytes kContent = GuidBytes("75B22633-668E-11CF-A6D9-00AA0062CE6C");
+const Bytes kExtended = GuidBytes("D2D0A440-E307-11D2-97F0-00A0C95EA850");
+
+Bytes Object(const Bytes& guid, const Bytes& body) { return Cat({guid, Le(24 + body.size(), 8), body}); }
+Bytes Utf16z(std::u16string_view s) {
+  Bytes out;
+  for (char16_t c : s) out.insert(out.end(), {static_cast<uint8_t>(c), static_cast<uint8_t>(c >> 8)});
+  return Cat({out, Zeros(2)});
+}
+Bytes FileProps(uint32_t maxBitRate) { return Object(kFileProps, Cat({Zeros(76), Le(maxBitRate, 4)})); }
+Bytes StreamProps(uint16_t channels, uint32_t rate, uint32_t byteRate) {
+  return Object(kStreamProps, Cat({Zeros(56), Le(channels, 2), Le(rate, 4), Le(byteRate, 4), Zeros(8)}));
+}
+Bytes Content(std::u16string_view title, std::u16string_view author, std::u16string_view description) {
+  const Bytes t = Utf16z(title), a = Utf16z(author), c = Utf16z(u"(c)"), d = Utf16z(description);
+  return Object(kContent, Cat({Le(t.size(), 2), Le(a.size(), 2), Le(c.size(), 2), Le(d.size(), 2), Le(0, 2), t, a,
+                               c, d}));
+}
+struct Descriptor {
+  std::u16string name;
+  uint16_t type;
+  Bytes value;
+};
+Bytes Extended(const std::vector<Descriptor>& ds, size_t count) {
+  Bytes body = Le(count, 2);
+  for (const Descriptor& d : ds) {
+    const Bytes name = Utf16z(d.name);
+    body = Cat({body, Le(name.size(), 2), name, Le(d.type, 2), Le(d.value.size(), 2), d.value});
+  }
+  return Object(kExtended, body);
+}
+Bytes Asf(const std::vector<Bytes>& objects, size_t audioBytes = 1000, int extraCount = 0) {
+  Bytes all;
+  for (const Bytes& o : objects) all = Cat({all, o});
+  return Cat({kHeader, Le(30 + all.size(), 8), Le(objects.size() + extraCount, 4), Zeros(2), all, Zeros(audioBytes)});
+}
+
+AsfInfo Read(const Bytes& b) {
+  MemorySource src(b);
+  return ReadAsf(src);
+}
+
+TEST(Asf, ReadsStreamFiguresAndTextsOfBothDescriptions) {
+  const std::vector<Descriptor> ds = {
+      {u"WM/TrackNumber", 3, Le(7, 4)},  // not text: skipped by its length
+      {u"wm/albumtitle", 0, Utf16z(u"Album")},
+      {u" WM/Year ", 0, Utf16z(u"1999")},
+      {u"WM/Genre", 0, Utf16z(u" Jazz ")},
+      {u"WM/Track", 0, Utf16z(u"12")},
+      {u"WM/Picture", 1, Zeros(300)},
+  };
+  Bytes file = Asf({FileProps(0), StreamProps(2, 44100, 16001), Content(u"Title \u00e9", u"Artist", u"Notes"),
+                    Extended(ds, ds.size())});
+  // Pad the file so that its size in bits is 100 times the maximum bit rate.
+  const uint32_t maxBitRate = 8000;
+  file.resize(maxBitRate * 100 / 8);
+  std::copy_n(Le(maxBitRate, 4).begin(), 4, file.begin() + 30 + 100);
+  const AsfInfo info = Read(file);
+  ASSERT_TRUE(info.valid);
+  EXPECT_EQ(info.fileSize, file.size());
+  EXPECT_EQ(info.channels, 2);
+  EXPECT_EQ(info.sampleRate, 44100u);
+  EXPECT_DOUBLE_EQ(info.duration, 100.0);
+  EXPECT_EQ(info.bitRate, 128);  // 16001 * 8 div 1000
+  EXPECT_EQ(info.title, "Title \xE9");
+  EXPECT_EQ(info.artist, "Artist");
+  EXPECT_EQ(info.comment, "Notes");
+  EXPECT_EQ(info.album, "Album");
+  EXPECT_EQ(info.year, "1999");
+  EXPECT_EQ(info.genre, "Jazz");
+  EXPECT_EQ(info.track, 12);
+}
+
+TEST(Asf, ContentDescriptionAloneGivesTitleAndArtistOnly) {
+  const AsfInfo info = Read(Asf({FileProps(128000), StreamProps(1, 22050, 4000), Content(u"T", u"A", u"")}));
+  ASSERT_TRUE(info.valid);
+  EXPECT_EQ(info.title, "T");
+  EXPECT_EQ(info.artist, "A");
+  EXPECT_EQ(info.album, "");
+  EXPECT_EQ(info.track, 0);
+}
+
+TEST(Asf, TextsAreCutAt250Characters) {
+  const std::u16string longText(400, u'x');
+  const std::vector<Descriptor> ds = {{u"WM/AlbumTitle", 0, Utf16z(longText)}, {u"WM/Genre", 0, Utf16z(u"Pop")}};
+  const AsfInfo info = Read(Asf({FileProps(128000), StreamProps(2, 44100, 16000), Extended(ds, 2)}));
+  ASSERT_TRUE(info.valid);
+  EXPECT_EQ(info.album, std::string(250, 'x'));
+  EXPECT_EQ(info.genre, "Pop");  // the rest of the long value was skipped, not read as the next descriptor
+}
+
+TEST(Asf, OnlyPlausibleStreamFiguresMakeAValidFile) {
+  struct Case {
+    uint32_t maxBitRate;
+    uint16_t channels;
+    uint32_t rate, byteRate;
+    bool valid;
+  } cases[] = {
+      {1, 1, 8000, 1, true},         {319999, 2, 96000, 39999, true}, {0, 2, 44100, 16000, false},
+      {320000, 2, 44100, 16000, false}, {128000, 6, 44100, 16000, false}, {128000, 0, 44100, 16000, false},
+      {128000, 2, 7999, 16000, false},  {128000, 2, 96001, 16000, false}, {128000, 2, 44100, 0, false},
+      {128000, 2, 44100, 40000, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.channels);
+    const AsfInfo info = Read(Asf({FileProps(c.maxBitRate), StreamProps(c.channels, c.rate, c.byteRate),
+                                   Content(u"T", u"A", u"")}));
+    EXPECT_EQ(info.valid, c.valid);
+    if (!c.valid) {
+      EXPECT_EQ(info.title, "");  // nothing of an invalid file is kept
+    }
+  }
+}
+
+TEST(Asf, MalformedHeadersEndTheWalkWithoutData) {
+  const Bytes good = Asf({FileProps(128000), StreamProps(2, 44100, 16000), Content(u"T", u"A", u"")});
+  ASSERT_TRUE(Read(good).valid);
+
+  Bytes zeroSize = good;  // an object of size 0 would never move the walk on
+  std::fill_n(zeroSize.begin() + 30 + 16, 8, 0);
+  Bytes pastHeader = good;  // the first object runs past the header object
+  pastHeader[30 + 16 + 1] = 0x40;
+  Bytes headerPastFile = good;
+  headerPastFile[16 + 3] = 0x10;
+  Bytes notAsf = good;
+  notAsf[0] ^= 1;
+  for (const Bytes* b : {&zeroSize, &pastHeader, &headerPastFile, &notAsf}) EXPECT_FALSE(Read(*b).valid);
+
+  // A count larger than the objects present stops at the header's end.
+  EXPECT_TRUE(Read(Asf({FileProps(128000), StreamProps(2, 44100, 16000)}, 1000, 5)).valid);
+  // Cut anywhere inside the header: never valid, never a crash.
+  for (size_t n = 0; n < good.size() - 1000; ++n) {
+    EXPECT_FALSE(Read(Bytes(good.begin(), good.begin() + static_cast<long>(n))).valid) << n;
+  }
+}
+
+TEST(Asf, ReadErrorsGiveAnInvalidResultAndOnlyTheHeaderIsRead) {
+  FailingSource failing;
+  EXPECT_FALSE(ReadAsf(failing).valid);
+
+  PaddedSource big(Asf({FileProps(128000), StreamProps(2, 44100, 16000)}, 0), uint64_t{1} << 32);
+  EXPECT_TRUE(ReadAsf(big).valid);
+  EXPECT_LT(big.bytesRead, 64u * 1024);
+}
+
+}  // namespace
+}  // namespace kv

@@ -1,0 +1,164 @@
+#include "engine/readers/mp4.h"
+
+#include "tests/engine/other_formats_test_util.h"
+
+#include <gtest/gtest.h>
+
+namespace kv {
+namespace {
+
+using namespace oftest;
+
+Bytes Box(std::string_view type, std::initializer_list<Bytes> content) {
+  const Bytes body = Cat(content);
+  return Cat({Be(8 + body.size(), 4), B(type), body});
+}
+Bytes Mvhd0(uint32_t scale, uint32_t duration) { return Box("mvhd", {Zeros(12), Be(scale, 4), Be(duration, 4), Zeros(80)}); }
+Bytes Mvhd1(uint32_t scale, uint64_t duration) {
+  return Box("mvhd", {B("\x01"), Zeros(19), Be(scale, 4), Be(duration, 8), Zeros(80)});
+}
+Bytes Trak(uint16_t channels, uint16_t rate, uint32_t averageBitRate, const Bytes& beforeMdia = {}) {
+  const Bytes esds = Box("esds", {Zeros(26), Be(averageBitRate, 4), Zeros(10)});
+  const Bytes mp4a = Box("mp4a", {Zeros(16), Be(channels, 2), Zeros(6), Be(rate, 2), Zeros(2), esds});
+  const Bytes stbl = Box("stbl", {Box("stsd", {Zeros(4), Be(1, 4), mp4a}), Box("stts", {Zeros(8)})});
+  const Bytes minf = Box("minf", {Box("smhd", {Zeros(8)}), Box("dinf", {Zeros(20)}), stbl});
+  const Bytes mdia = Box("mdia", {Box("mdhd", {Zeros(24)}), Box("hdlr", {Zeros(25)}), minf});
+  return Box("trak", {Box("tkhd", {Zeros(84)}), beforeMdia, mdia});
+}
+Bytes Item(std::string_view type, uint32_t dataType, const Bytes& payload) {
+  return Box(type, {Box("data", {Be(dataType, 4), Zeros(4), payload})});
+}
+Bytes Udta(std::initializer_list<Bytes> items) {
+  return Box("udta", {Box("meta", {Zeros(4), Box("hdlr", {Zeros(25)}), Box("ilst", items), Box("free", {Zeros(4)})})});
+}
+Bytes Ftyp(std::string_view brand = "M4A ") { return Box("ftyp", {B(brand), Zeros(4), B("M4A mp42isom")}); }
+Bytes StandardItems() {
+  return Cat({Item("\xA9nam", 1, B("Title")), Item("\xA9" "ART", 1, B("\xC3\x84rtist")), Item("\xA9" "alb", 1, B("Album")),
+              Item("\xA9" "day", 1, B("2020")), Item("\xA9" "cmt", 1, B("Comment\0ignored")),
+              Item("----", 1, B("free form, skipped")), Item("trkn", 0, Cat({Be(5, 4), Be(12 << 16, 4)})),
+              Item("gnre", 0, Be(18, 2))});
+}
+
+Mp4Info Read(const Bytes& b) {
+  MemorySource src(b);
+  return ReadMp4(src);
+}
+
+TEST(Mp4, ReadsTheBoxesInTheUsualOrder) {
+  const Bytes moov = Box("moov", {Mvhd0(1000, 10500), Trak(2, 44100, 128456), Udta({StandardItems()})});
+  const Bytes mdat = Box("mdat", {Zeros(500)});
+  // As written after the media data and with it last ("faststart").
+  for (const Bytes& file : {Cat({Ftyp(), Box("free", {}), mdat, moov}), Cat({Ftyp(), moov, mdat})}) {
+    const Mp4Info info = Read(file);
+    ASSERT_TRUE(info.exists);
+    EXPECT_EQ(info.title, "Title");
+    EXPECT_EQ(info.artist, "\xC4rtist");
+    EXPECT_EQ(info.album, "Album");
+    EXPECT_EQ(info.year, "2020");
+    EXPECT_EQ(info.comment, "Comment");
+    EXPECT_EQ(info.genre, "Rock");
+    EXPECT_EQ(info.track, 5);
+    EXPECT_EQ(info.duration, 10u);  // 10.5 to the even neighbour
+    EXPECT_EQ(info.channels, 2);
+    EXPECT_EQ(info.sampleRate, 44100u);
+    EXPECT_EQ(info.bitRate, 128u);
+  }
+}
+
+TEST(Mp4, UnknownBoxesBetweenTheExpectedOnesAreSkipped) {
+  const Bytes edts = Box("edts", {Box("elst", {Zeros(20)})});
+  const Mp4Info info = Read(Cat({Ftyp(), Box("moov", {Mvhd0(44100, 441000), Box("iods", {Zeros(16)}),
+                                                       Trak(1, 22050, 64000, edts), Udta({StandardItems()})})}));
+  EXPECT_TRUE(info.exists);
+  EXPECT_EQ(info.title, "Title");
+  EXPECT_EQ(info.sampleRate, 22050u);
+  EXPECT_EQ(info.duration, 10u);
+}
+
+TEST(Mp4, OrderAndBrandDecideWhatIsRead) {
+  Mp4Info info = Read(Cat({Ftyp("isom"), Box("moov", {Mvhd0(1, 5), Trak(2, 44100, 1000), Udta({StandardItems()})})}));
+  EXPECT_FALSE(info.exists);
+  EXPECT_EQ(info.sampleRate, 0u);
+
+  // "udta" before "trak" ends the read: texts, but no stream figures.
+  info = Read(Cat({Ftyp(), Box("moov", {Udta({StandardItems()}), Trak(2, 44100, 1000), Mvhd0(1, 5)})}));
+  EXPECT_TRUE(info.exists);
+  EXPECT_EQ(info.title, "Title");
+  EXPECT_EQ(info.channels, 0);
+  EXPECT_EQ(info.duration, 0u);
+
+  // No "udta": stream figures, no texts.
+  info = Read(Cat({Ftyp(), Box("moov", {Mvhd0(1, 5), Trak(2, 44100, 1000)})}));
+  EXPECT_FALSE(info.exists);
+  EXPECT_EQ(info.duration, 5u);
+  EXPECT_EQ(info.channels, 2);
+}
+
+TEST(Mp4, ItemValues) {
+  struct Case {
+    Bytes item;
+    std::string title, genre;
+    uint16_t track;
+  } cases[] = {
+      {Item("\xA9nam", 1, B(std::string(300, 't'))), std::string(255, 't'), "", 0},
+      {Item("gnre", 1, B("Text Genre")), "", "Text Genre", 0},
+      {Item("gnre", 0, Be(1, 2)), "", "Blues", 0},
+      {Item("gnre", 0, Be(126, 2)), "", "Dance Hall", 0},
+      {Item("gnre", 0, Be(0, 2)), "", "", 0},
+      {Item("gnre", 0, Be(127, 2)), "", "", 0},
+      {Item("trck", 0, Cat({Be(0x00070009, 4), Zeros(4)})), "", "", 9},
+  };
+  for (const Case& c : cases) {
+    const Mp4Info info = Read(Cat({Ftyp(), Box("moov", {Udta({c.item})})}));
+    EXPECT_TRUE(info.exists);
+    EXPECT_EQ(info.title, c.title);
+    EXPECT_EQ(info.genre, c.genre);
+    EXPECT_EQ(info.track, c.track);
+  }
+}
+
+TEST(Mp4, MovieHeaderDurations) {
+  struct Case {
+    Bytes mvhd;
+    uint32_t duration;
+  } cases[] = {
+      {Mvhd0(1000, 11500), 12},  // halves to even
+      {Mvhd0(600, 1000), 2},
+      {Mvhd0(0, 1000), 0},  // no time scale
+      {Mvhd1(48000, uint64_t{48000} * 3600 * 5), 18000},
+      {Mvhd1(1, uint64_t{1} << 40), 0},  // more seconds than 31 bits hold
+  };
+  for (const Case& c : cases) EXPECT_EQ(Read(Cat({Ftyp(), Box("moov", {c.mvhd})})).duration, c.duration);
+}
+
+TEST(Mp4, FaultyBoxesEndTheReadWithoutTexts) {
+  const Bytes noData = Box("\xA9" "ART", {Box("name", {B("x")})});
+  const Bytes zeroSize = Cat({Ftyp(), Box("moov", {Mvhd0(1, 5), Zeros(8), Udta({StandardItems()})})});
+  const Bytes pastParent = Cat({Ftyp(), Box("moov", {Mvhd0(1, 5), Udta({StandardItems(), Be(256, 4), B("\xA9" "alb"), Zeros(8)})})});
+  const Bytes cases[] = {
+      Cat({Ftyp(), Box("moov", {Udta({Item("\xA9nam", 1, B("Title")), noData})})}),
+      zeroSize,
+      pastParent,
+      Cat({Ftyp(), Box("moov", {Udta({Box("\xA9nam", {Box("data", {Zeros(4)})})})})}),  // data shorter than its fields
+  };
+  for (const Bytes& b : cases) {
+    const Mp4Info info = Read(b);
+    EXPECT_FALSE(info.exists);
+    EXPECT_EQ(info.title, "");
+  }
+
+  const Bytes good = Cat({Ftyp(), Box("moov", {Mvhd0(1, 5), Trak(2, 44100, 1000), Udta({StandardItems()})})});
+  for (size_t n = 0; n < good.size(); ++n) EXPECT_FALSE(Read(Bytes(good.begin(), good.begin() + static_cast<long>(n))).exists);
+  FailingSource failing;
+  EXPECT_THROW(ReadMp4(failing), std::runtime_error);
+}
+
+TEST(Mp4, ReadsOnlyTheBoxesItUses) {
+  const Bytes head = Cat({Ftyp(), Be(1, 4), B("mdat"), Be(uint64_t{1} << 32, 8)});  // a 64-bit size
+  PaddedSource big(head, (uint64_t{1} << 32) + 40);
+  EXPECT_FALSE(ReadMp4(big).exists);
+  EXPECT_LT(big.bytesRead, 64u * 1024);
+}
+
+}  // namespace
+}  // namespace kv

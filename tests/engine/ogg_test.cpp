@@ -1,0 +1,171 @@
+#include "engine/readers/ogg.h"
+
+#include "tests/engine/other_formats_test_util.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace kv {
+namespace {
+
+using namespace oftest;
+
+Bytes Page(const Bytes& packet, int64_t granule) {
+  Bytes lacing;
+  size_t left = packet.size();
+  do {
+    lacing.push_back(static_cast<uint8_t>(std::min<size_t>(left, 255)));
+    left -= lacing.back();
+  } while (lacing.back() == 255);
+  return Cat({B("OggS"), Zeros(2), Le(static_cast<uint64_t>(granule), 8), Zeros(12), Le(lacing.size(), 1), lacing,
+              packet});
+}
+Bytes Identification(uint8_t channels, uint32_t rate, int32_t nominal) {
+  return Cat({B("\x01vorbis"), Zeros(4), Le(channels, 1), Le(rate, 4), Zeros(4), Le(static_cast<uint32_t>(nominal), 4),
+              Zeros(4), B("\xB8\x01")});
+}
+Bytes Item(std::string_view text) { return Cat({Le(text.size(), 4), B(text)}); }
+Bytes Comments(std::string_view vendor, const std::vector<std::string>& items, size_t count) {
+  Bytes out = Cat({B("\x03vorbis"), Item(vendor), Le(count, 4)});
+  for (const std::string& i : items) out = Cat({out, Item(i)});
+  return Cat({out, B("\x01")});
+}
+// Identification page, comment page, then audio pages up to about `audio`
+// bytes, the last one carrying `granule`.
+Bytes Ogg(const std::vector<std::string>& items, int64_t granule, size_t audio = 4000, uint8_t channels = 2,
+          uint32_t rate = 44100, int32_t nominal = 128000) {
+  Bytes out = Cat({Page(Identification(channels, rate, nominal), 0), Page(Comments("vendor", items, items.size()), 0)});
+  for (size_t done = 0; done < audio; done += 200) out = Cat({out, Page(Bytes(200, 0x55), granule / 2)});
+  return Cat({out, Page(Bytes(100, 0x55), granule)});
+}
+
+OggInfo Read(const Bytes& b) {
+  MemorySource src(b);
+  return ReadOgg(src);
+}
+
+TEST(Ogg, ReadsHeadersCommentsAndTheLastGranule) {
+  const Bytes file = Ogg({"title=  Caf\xC3\xA9 ", "ARTIST=First", "Artist=Second", "TRACKNUMBER=5/12", "DATE=1999-01",
+                          "GENRE=Ambient", "COMMENT=kept", "DESCRIPTION=unused", "PERFORMER=unused", "no equals sign"},
+                         441000);
+  const OggInfo info = Read(file);
+  ASSERT_TRUE(info.valid);
+  EXPECT_EQ(info.title, "Caf\xE9");
+  EXPECT_EQ(info.artist, "Second");  // a later item of a name replaces an earlier one
+  EXPECT_EQ(info.track, 5);
+  EXPECT_EQ(info.date, "1999-01");
+  EXPECT_EQ(info.genre, "Ambient");
+  EXPECT_EQ(info.comment, "kept");
+  EXPECT_EQ(info.vendor, "vendor");
+  EXPECT_EQ(info.channels, 2);
+  EXPECT_EQ(info.sampleRate, 44100u);
+  EXPECT_EQ(info.nominalBitRate, 128);
+  EXPECT_EQ(info.samples, 441000u);
+  EXPECT_DOUBLE_EQ(info.Duration(), 10.0);
+  EXPECT_EQ(info.BitRate(), static_cast<uint16_t>(std::nearbyint(file.size() / 10.0 / 125)));
+}
+
+TEST(Ogg, FallbacksForArtistCommentAndVendor) {
+  const Bytes withoutVendor = Cat({Page(Identification(1, 8000, 0), 0),
+                                   Page(Cat({B("\x03vorbis"), Item(""), Le(2, 4), Item("only text"),
+                                             Item("PERFORMER=Performer")}),
+                                        0)});
+  OggInfo info = Read(withoutVendor);
+  EXPECT_EQ(info.artist, "Performer");
+  EXPECT_EQ(info.vendor, "only text");
+  info = Read(Ogg({"DESCRIPTION=described"}, 8000));
+  EXPECT_EQ(info.comment, "described");
+}
+
+TEST(Ogg, ValuesAreCutAndDecodedAsTheReaderDoes) {
+  struct Case {
+    std::string item;
+    std::string title;
+  } cases[] = {
+      {"TITLE=" + std::string(300, 'v'), std::string(244, 'v')},  // 250 bytes of item, less "TITLE="
+      {"TITLE=ab\xF0\x9F\x98\x80" "cd", "ab"},                      // a four-byte sequence ends the text
+      {"TITLE=ab\xC3" "cd", "ab"},                                   // so does a broken one
+      {"TITLE=\xE2\x82\xAC 5", "\x80 5"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Read(Ogg({c.item, "ALBUM=after"}, 8000)).title, c.title);
+    EXPECT_EQ(Read(Ogg({c.item, "ALBUM=after"}, 8000)).album, "after");
+  }
+  struct Track {
+    std::string value;
+    uint16_t track;
+  } tracks[] = {{"7", 7}, {"3/9", 3}, {"x", 0}, {"", 0}, {"-1", 0}, {"70000", 0}};
+  for (const Track& t : tracks) EXPECT_EQ(Read(Ogg({"TRACKNUMBER=" + t.value}, 8000)).track, t.track) << t.value;
+}
+
+TEST(Ogg, DurationFallsBackToTheNominalBitRate) {
+  struct Case {
+    const char* what;
+    Bytes file;
+    uint32_t samples;
+  } cases[] = {
+      // The last page header lies further back than the 50 search steps reach.
+      {"far", Cat({Ogg({}, 1000, 0), Bytes(50 * 241 + 100, 0x55)}), 0},
+      {"negative granule", Ogg({}, -1), 0},
+      {"granule past 32 bits", Ogg({}, int64_t{1} << 33), 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const OggInfo info = Read(c.file);
+    ASSERT_TRUE(info.valid);
+    EXPECT_EQ(info.samples, c.samples);
+    EXPECT_DOUBLE_EQ(info.Duration(), c.file.size() / 128.0 / 2 / 125 * 2);
+  }
+  // Nothing to estimate from: 0, and no division by a zero sample rate.
+  EXPECT_EQ(Read(Ogg({}, 0, 400, 2, 44100, 0)).Duration(), 0.0);
+  const OggInfo noRate = Read(Ogg({}, 1000, 400, 2, 0, 128000));
+  EXPECT_EQ(noRate.Duration(), 0.0);
+  EXPECT_EQ(noRate.BitRate(), 0);
+  // A bit rate beyond 16 bits is not wrapped.
+  EXPECT_EQ(Read(Ogg({}, 1, 40000, 2, 48000)).BitRate(), 0);
+}
+
+TEST(Ogg, SmallFilesAndAnId3v2TagBeforeThePages) {
+  // The backward search stops at the file's start: a single short page is found.
+  const OggInfo tiny = Read(Page(Identification(1, 8000, 64000), 4000));
+  ASSERT_TRUE(tiny.valid);
+  EXPECT_EQ(tiny.samples, 4000u);
+
+  const Bytes body = Ogg({"TITLE=tagged"}, 88200);
+  const Bytes file = Cat({B(std::string_view("ID3\x04\x00\x10", 6)), Be(0x0100, 4), Zeros(128 + 10), body});  // 128 + footer
+  const OggInfo info = Read(file);
+  ASSERT_TRUE(info.valid);
+  EXPECT_EQ(info.id3v2Size, 148u);
+  EXPECT_EQ(info.title, "tagged");
+  EXPECT_EQ(info.BitRate(), static_cast<uint16_t>(std::nearbyint(body.size() / 2.0 / 125)));
+}
+
+TEST(Ogg, BrokenFilesKeepWhatWasRead) {
+  EXPECT_FALSE(Read(B("RIFF....WAVEfmt ")).valid);
+  EXPECT_FALSE(Read(Page(Cat({B("\x01vorbiX"), Zeros(23)}), 0)).valid);
+
+  // A count far beyond the items and an item running past the file stop the comments.
+  Bytes lying = Cat({Page(Identification(2, 44100, 128000), 0),
+                     Page(Cat({B("\x03vorbis"), Item("v"), Le(0xFFFFFFFF, 4), Item("TITLE=one"), Le(1 << 30, 4),
+                               B("ARTIST=x")}),
+                          0)});
+  const OggInfo info = Read(lying);
+  ASSERT_TRUE(info.valid);
+  EXPECT_EQ(info.title, "one");
+  EXPECT_EQ(info.artist, "");
+
+  const Bytes good = Ogg({"TITLE=t"}, 1000);
+  for (size_t n = 0; n < good.size(); n += 7) Read(Bytes(good.begin(), good.begin() + static_cast<long>(n)));
+  FailingSource failing;
+  EXPECT_THROW(ReadOgg(failing), std::runtime_error);
+}
+
+TEST(Ogg, ReadsOnlyTheStartAndTheEnd) {
+  PaddedSource big(Ogg({"TITLE=t"}, 1000, 0), uint64_t{1} << 32);
+  EXPECT_TRUE(ReadOgg(big).valid);
+  EXPECT_LT(big.bytesRead, 64u * 1024);
+}
+
+}  // namespace
+}  // namespace kv
