@@ -156,6 +156,13 @@ void TControl::DestroyHandle() {
   hwnd_ = nullptr;
 }
 
+void TControl::RecreateHandle() {
+  if (!hwnd_) return;
+  text_ = Text();
+  DestroyHandle();
+  CreateHandle();
+}
+
 HWND TControl::Handle() {
   if (!hwnd_) CreateHandle();
   return hwnd_;

@@ -169,6 +169,9 @@ class TControl : public TComponent {
   virtual TBounds WindowBounds() const { return bounds_; }
   void RecordAnchorOrigin();
   void DestroyHandle();
+  // Makes the window anew (styles that a live window cannot take); the
+  // window text and the children come along.
+  void RecreateHandle();
   // The visibility a control starts with (forms start hidden).
   void InitVisible(bool visible) { visible_ = visible; }
   void UpdateStyle(DWORD add, DWORD remove);

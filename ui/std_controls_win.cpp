@@ -341,6 +341,16 @@ void TMemo::CreateParams(TCreateParams& params) {
     params.style |= WS_HSCROLL;
 }
 
+void TMemo::SetScrollBars(TScrollStyle style) {
+  scrollBars_ = style;
+  RecreateHandle();
+}
+
+void TMemo::SetWordWrap(bool on) {
+  wordWrap_ = on;
+  RecreateHandle();
+}
+
 void TMemo::AddLine(const std::string& line) {
   std::string text = Text();
   if (!text.empty() && text.back() != '\n') text += "\r\n";

@@ -182,8 +182,8 @@ class TMemo : public TEdit {
  public:
   TMemo();
   const char* ClassName() const override { return "TMemo"; }
-  void SetScrollBars(TScrollStyle style) { scrollBars_ = style; }
-  void SetWordWrap(bool on) { wordWrap_ = on; }
+  void SetScrollBars(TScrollStyle style);
+  void SetWordWrap(bool on);
   bool WantReturns() const { return !readOnly_; }
   // Appends one line (CR LF between lines).
   void AddLine(const std::string& line);

@@ -148,6 +148,16 @@ void TToolBar::SetButtonSize(int width, int height) {
   RebuildButtons();
 }
 
+void TToolBar::SetFlat(bool on) {
+  flat_ = on;
+  HWND h = HandleIfAllocated();
+  if (!h) return;
+  const DWORD bits = TBSTYLE_FLAT | (VisualStylesEnabled() ? TBSTYLE_TRANSPARENT : 0);
+  const auto style = static_cast<DWORD>(SendMessageW(h, TB_GETSTYLE, 0, 0));
+  SendMessageW(h, TB_SETSTYLE, 0, on ? (style | bits) : (style & ~bits));
+  InvalidateRect(h, nullptr, TRUE);
+}
+
 void TToolBar::SetShowCaptions(bool on) {
   showCaptions_ = on;
   RebuildButtons();

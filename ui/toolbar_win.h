@@ -85,7 +85,7 @@ class TToolBar : public TControl {
   void SetButtonSize(int width, int height);
   int ButtonWidth() const { return buttonWidth_; }
   int ButtonHeight() const { return buttonHeight_; }
-  void SetFlat(bool on) { flat_ = on; }
+  void SetFlat(bool on);
   void SetShowCaptions(bool on);
   void SetAutoSize(bool on);
   size_t ButtonCount() const { return buttons_.size(); }

@@ -46,6 +46,9 @@ TEST_F(LayoutTest, TheDialogIsBuiltAsDeclared) {
   EXPECT_TRUE(dialog.Get<TButton>("OkButton").Default());
   EXPECT_EQ(dialog.Get<TButton>("CancelButton").ModalResult(), mrCancel);
   EXPECT_TRUE(dialog.Get<TLabel>("InfoLabel").Font().bold);
+  // Styles a live window cannot take made the window anew.
+  EXPECT_TRUE(GetWindowLongPtrW(dialog.Get<TMemo>("Notes").Handle(), GWL_STYLE) & WS_VSCROLL);
+  EXPECT_TRUE(SendMessageW(dialog.Get<TToolBar>("ToolBar1").Handle(), TB_GETSTYLE, 0, 0) & TBSTYLE_FLAT);
   EXPECT_GT(dialog.Get<TLabel>("InfoLabel").Width(), 0);  // auto-sized once built
   auto& bar = dialog.Get<TToolBar>("ToolBar1");
   ASSERT_EQ(bar.ButtonCount(), 3u);
