@@ -96,11 +96,14 @@ class TCustomStrFinder {
 // every stored sequence that turns into the query by substituting words,
 // skipping stored words and dropping trailing query words within a budget.
 //
-// Each level is indexed so that following one word is a lookup, and large
-// levels also know, for each key, which of their children continue with it;
-// the search remembers the highest budget each (level, query position) was
-// explored with. The set of records found is that of the plain recursive
-// walk over every node; rings are listed in the order this search meets them.
+// Each level is indexed so that following one word is a lookup; a large level
+// also lists its children by the one or two words that follow them, directly
+// or across one more level, so that skipping or replacing a stored word there
+// tries only children that can still lead to the query. The search remembers
+// the highest budget each (level, query position) was explored with and walks
+// without branching once the budget allows no further edit. The records found
+// are exactly those of a plain walk over every node of every level; rings are
+// listed in the order this search meets them.
 class TCustomIntArrFinder {
  public:
   TCustomIntArrFinder() = default;
@@ -120,7 +123,7 @@ class TCustomIntArrFinder {
   uint32_t AddString(std::span<const int32_t> words, int32_t record);
   // Runs the search and returns how many record numbers it found. An empty
   // query or a negative budget finds nothing. Throws std::invalid_argument
-  // for a 0 before the end of the query.
+  // for a 0 before the end of the query or a negative cost.
   int32_t FuzzySearch(std::span<const int32_t> query, int32_t budget);
   // The record numbers found by the last search, each end node's in the
   // order they were added.
@@ -140,8 +143,8 @@ class TCustomIntArrFinder {
 
  private:
   static constexpr uint32_t kNone = UINT32_MAX;
-  // Levels with more children than this get a hash index and a grandchild
-  // index; smaller ones are scanned.
+  // Levels with more children than this get a hash index and the lists of
+  // children by following words; smaller ones are scanned.
   static constexpr uint32_t kSmallLevel = 8;
 
   // key 0 marks an end node: its first/last/count describe its ring of
