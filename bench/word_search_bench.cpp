@@ -151,8 +151,8 @@ GroupStats Group(kv::WordIndex& index, const std::vector<Record>& records, const
     auto enter = [&](int32_t r) {
       if (taken[size_t(r)]) return;
       ++st.queries;
-      std::vector<int32_t> found =
-          index.FindSimilar(records[size_t(r)].artist, records[size_t(r)].title, s.artist_bound, s.title_bound, s.combine);
+      const Record& rec = records[size_t(r)];
+      std::vector<int32_t> found = index.FindSimilar(rec.artist, rec.title, s.artist_bound, s.title_bound, s.combine);
       st.steps += index.ArtistIndex().LastSearchSteps() + index.TitleIndex().LastSearchSteps();
       if (found.size() < 2) return;
       taken[size_t(r)] = 1;
@@ -197,8 +197,8 @@ void RunSize(size_t count) {
     const size_t nodes = index.ArtistIndex().NodeCount() + index.TitleIndex().NodeCount();
     const size_t bytes = index.ArtistIndex().MemoryBytes() + index.TitleIndex().MemoryBytes() +
                          index.ArtistWords().MemoryBytes() + index.TitleWords().MemoryBytes();
-    std::printf("%8zu  %-19s index %6.3f s  group %7.3f s  queries/rec %.3f  states/query %7.1f  groups %7llu (%llu recs)"
-                "  nodes %8zu  index %6.1f MB  peak %6.1f MB\n",
+    std::printf("%8zu  %-19s index %6.3f s  group %7.3f s  queries/rec %.3f  states/query %7.1f"
+                "  groups %7llu (%llu recs)  nodes %8zu  index %6.1f MB  peak %6.1f MB\n",
                 count, s.name, index_s, group_s, double(st.queries) / double(count),
                 double(st.steps) / double(std::max<uint64_t>(st.queries, 1)), (unsigned long long)st.groups,
                 (unsigned long long)st.grouped, nodes, double(bytes) / 1e6, double(PeakRssKb()) / 1e3);
@@ -213,7 +213,9 @@ void RunStress(const char* name, int records, int words, bool periodic) {
   for (int i = 0; i < records; ++i) {
     Record r;
     r.artist = "Chorus Line";
-    for (int k = 0; k < words; ++k) r.title += std::string(k ? " " : "") + kWords[periodic ? (k + i % 2) % 3 : rng() % 3];
+    for (int k = 0; k < words; ++k) {
+      r.title += std::string(k ? " " : "") + kWords[periodic ? (k + i % 2) % 3 : rng() % 3];
+    }
     r.length = 200;
     rs.push_back(r);
   }

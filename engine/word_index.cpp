@@ -80,7 +80,8 @@ void WordIndex::AddSearchInfo(std::string_view artist, std::string_view title, i
   }
 }
 
-bool WordIndex::SearchSide(std::string_view text, int32_t bound, TCustomStrFinder& words, TCustomIntArrFinder& index) {
+bool WordIndex::SearchSide(std::string_view text, int32_t bound, TCustomStrFinder& words,
+                           TCustomIntArrFinder& index) {
   const std::vector<int32_t> query = GetWordsList(text, words, exclude_);
   if (query.empty()) return false;
   index.FuzzySearch(query, SimilarityBudget(static_cast<int64_t>(query.size()), bound));
@@ -109,33 +110,32 @@ std::vector<int32_t> WordIndex::BothSides() const {
 
 std::vector<int32_t> WordIndex::FindSimilar(std::string_view artist, std::string_view title, int32_t artist_bound,
                                             int32_t title_bound, uint8_t combine) {
-  const auto mode = static_cast<Combine>(combine);
+  const auto mode = static_cast<CombineMode>(combine);
+  const bool both = mode == CombineMode::kArtistAndTitle || mode == CombineMode::kArtistOrTitle;
   bool have_artists = false, have_titles = false;
-  if (mode == Combine::kArtist || mode == Combine::kArtistAndTitle || mode == Combine::kArtistOrTitle) {
+  if (mode == CombineMode::kArtist || both) {
     have_artists = SearchSide(artist, artist_bound, artist_words_, artist_index_);
   }
-  if (mode == Combine::kTitle || mode == Combine::kArtistAndTitle || mode == Combine::kArtistOrTitle) {
-    have_titles = SearchSide(title, title_bound, title_words_, title_index_);
-  }
+  if (mode == CombineMode::kTitle || both) have_titles = SearchSide(title, title_bound, title_words_, title_index_);
   auto sorted = [](std::vector<int32_t> v) {
     std::sort(v.begin(), v.end());
     return v;
   };
   std::vector<int32_t> artists, titles, out;
   switch (mode) {
-    case Combine::kArtist:
+    case CombineMode::kArtist:
       return have_artists ? sorted(artist_index_.GetResultArray()) : out;
-    case Combine::kTitle:
+    case CombineMode::kTitle:
       return have_titles ? sorted(title_index_.GetResultArray()) : out;
-    case Combine::kArtistAndTitle:
+    case CombineMode::kArtistAndTitle:
       return have_artists && have_titles ? BothSides() : out;
-    case Combine::kArtistOrTitle:
+    case CombineMode::kArtistOrTitle:
       if (have_artists) artists = sorted(artist_index_.GetResultArray());
       if (have_titles) titles = sorted(title_index_.GetResultArray());
       std::set_union(artists.begin(), artists.end(), titles.begin(), titles.end(), std::back_inserter(out));
       out.erase(std::unique(out.begin(), out.end()), out.end());
       return out;
-    case Combine::kNone:
+    case CombineMode::kNone:
     default:
       return out;
   }

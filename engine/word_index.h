@@ -13,7 +13,7 @@
 namespace kv {
 
 // How a query combines the artist and title candidates.
-enum class Combine : uint8_t { kNone = 0, kArtist = 1, kTitle = 2, kArtistAndTitle = 3, kArtistOrTitle = 4 };
+enum class CombineMode : uint8_t { kNone = 0, kArtist = 1, kTitle = 2, kArtistAndTitle = 3, kArtistOrTitle = 4 };
 
 // The error budget for a text of word_count words at bound per cent:
 // Round(word_count x (100 - bound) / 100) x 3, halves to the even neighbour,
@@ -36,7 +36,7 @@ class WordIndex {
   // Indexes the artist and title of one record.
   void AddSearchInfo(std::string_view artist, std::string_view title, int32_t record);
   // The records similar to artist/title within the bounds (per cent), combined
-  // by `combine` (a Combine value; others give nothing), ascending. Words of
+  // by `combine` (a CombineMode value; others give nothing), ascending. Words of
   // the query that were never indexed are numbered as a side effect.
   std::vector<int32_t> FindSimilar(std::string_view artist, std::string_view title, int32_t artist_bound,
                                    int32_t title_bound, uint8_t combine);

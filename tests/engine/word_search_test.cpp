@@ -262,7 +262,9 @@ TEST(SequenceSearch, SkipsAcrossWideLevelsAgreeWithDirectCost) {
   for (const auto& s : stored) {
     for (size_t from = 0; from < s.words.size(); ++from) {
       queries.emplace_back(s.words.begin() + static_cast<long>(from), s.words.end());
-      if (s.words.size() - from > 1) queries.emplace_back(s.words.begin() + static_cast<long>(from), s.words.end() - 1);
+      if (s.words.size() - from > 1) {
+        queries.emplace_back(s.words.begin() + static_cast<long>(from), s.words.end() - 1);
+      }
     }
   }
   std::sort(queries.begin(), queries.end());

@@ -87,7 +87,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::vector<int32_t> t = kv::GetWordsList(qt, index.TitleWords(), &exclude);
   if (a.size() > kMaxWords || t.size() > kMaxWords) return 0;
   auto side = [](const std::vector<kv::plain::Stored>& s, const std::vector<int32_t>& q, int32_t bound) {
-    return q.empty() ? std::vector<int32_t>() : kv::plain::DpSearch(s, q, kv::SimilarityBudget(int64_t(q.size()), bound), 4, 3, 3);
+    if (q.empty()) return std::vector<int32_t>();
+    return kv::plain::DpSearch(s, q, kv::SimilarityBudget(int64_t(q.size()), bound), 4, 3, 3);
   };
   const std::vector<int32_t> sa = side(artists, a, artist_bound), st = side(titles, t, title_bound);
   std::vector<int32_t> expected;
