@@ -80,7 +80,7 @@ void TApplication::HandleMessage() {
   bool done = true;
   if (OnIdle) {
     try {
-      OnIdle(this, done);
+      Fire(OnIdle, this, done);
     } catch (...) {
       HandleException(std::current_exception());
     }
@@ -134,7 +134,7 @@ void TApplication::HandleException(std::exception_ptr error) noexcept {
   handlingException_ = true;
   try {
     if (OnException) {
-      OnException(this, error);
+      Fire(OnException, this, error);
     } else {
       std::string text = "Unknown error";
       try {

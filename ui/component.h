@@ -9,6 +9,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -134,5 +135,14 @@ class TComponent {
 };
 
 bool SameName(std::string_view a, std::string_view b);
+
+// Runs an event through a copy, so a handler may replace or clear the very
+// event that runs it (the application shell swaps handlers from inside them).
+template <class Event, class... Args>
+void Fire(const Event& event, Args&&... args) {
+  if (!event) return;
+  Event running = event;
+  running(std::forward<Args>(args)...);
+}
 
 }  // namespace kv::ui

@@ -268,7 +268,7 @@ void TControl::WndProc(TMessage& m) {
       }
       break;
     case WM_LBUTTONDBLCLK:
-      if (ownClass_ && OnDblClick) OnDblClick(this);
+      if (ownClass_) Fire(OnDblClick, this);
       break;
     default:
       break;
@@ -283,7 +283,7 @@ HBRUSH TControl::CtlColor(HDC dc) {
 }
 
 void TControl::Click() {
-  if (OnClick) OnClick(this);
+  Fire(OnClick, this);
 }
 
 void TControl::SetBounds(int left, int top, int width, int height) {

@@ -212,7 +212,7 @@ void TForm::SetVisible(bool visible) {
 
 bool TForm::CloseQuery() {
   bool canClose = true;
-  if (OnCloseQuery) OnCloseQuery(this, canClose);
+  Fire(OnCloseQuery, this, canClose);
   return canClose;
 }
 
@@ -224,7 +224,7 @@ void TForm::Close() {
   if (!CloseQuery()) return;
   const bool main = Application().MainForm() == this;
   TCloseAction action = main ? TCloseAction::Free : TCloseAction::Hide;
-  if (OnClose) OnClose(this, action);
+  Fire(OnClose, this, action);
   if (action == TCloseAction::None) return;
   if (main) {
     Hide();
@@ -273,7 +273,7 @@ int TForm::ShowModal() {
       modalResult_ = mrNone;
       continue;
     }
-    if (OnClose) OnClose(this, action);
+    Fire(OnClose, this, action);
     if (action == TCloseAction::None) {
       modalResult_ = mrNone;
       continue;
@@ -285,7 +285,7 @@ int TForm::ShowModal() {
 
 void TForm::Loaded() {
   TControl::Loaded();
-  if (OnCreate) OnCreate(this);
+  Fire(OnCreate, this);
 }
 
 bool TForm::DialogKey(HWND focus, WPARAM key) {

@@ -282,7 +282,7 @@ void TLabel::AdjustSize() {
 
 void TLabel::CommandNotify(WORD code) {
   if (code == STN_CLICKED) Click();
-  if (code == STN_DBLCLK && OnDblClick) OnDblClick(this);
+  if (code == STN_DBLCLK) Fire(OnDblClick, this);
 }
 
 // ------------------------------------------------------------------- edit --
@@ -307,7 +307,7 @@ void TEdit::SetText(const std::string& text) {
 }
 
 void TEdit::CommandNotify(WORD code) {
-  if (code == EN_CHANGE && !settingText_ && OnChange) OnChange(this);
+  if (code == EN_CHANGE && !settingText_) Fire(OnChange, this);
 }
 
 void TEdit::WndProc(TMessage& m) {
@@ -316,7 +316,7 @@ void TEdit::WndProc(TMessage& m) {
     std::string ansi = WStringToAnsi(std::wstring(1, typed));
     char key = ansi.size() == 1 ? ansi[0] : '?';
     const char before = key;
-    OnKeyPress(this, key);
+    Fire(OnKeyPress, this, key);
     if (key == 0) return;  // dropped
     if (key != before) m.wParam = AnsiToWString(std::string(1, key))[0];
   }
@@ -403,7 +403,7 @@ void TComboBox::SetItemIndex(int index) {
 void TComboBox::CommandNotify(WORD code) {
   if (code != CBN_SELCHANGE) return;
   itemIndex_ = ItemIndex();
-  if (OnChange) OnChange(this);
+  Fire(OnChange, this);
 }
 
 // -------------------------------------------------------------- track bar --
@@ -461,7 +461,7 @@ void TTrackBar::ScrollNotify(WORD) {
   const int now = Position();
   if (now == position_) return;
   position_ = now;
-  if (OnChange) OnChange(this);
+  Fire(OnChange, this);
 }
 
 // ----------------------------------------------------------- progress bar --

@@ -86,7 +86,7 @@ void TToolButton::SetVisible(bool visible) {
 }
 
 void TToolButton::Click() {
-  if (OnClick) OnClick(this);
+  Fire(OnClick, this);
 }
 
 bool TToolButton::GetTextProperty(std::string_view name, std::string& value) const {

@@ -31,6 +31,33 @@ TEST(Application, RunEndsWhenTheMainFormClosesAndIdlesMeanwhile) {
   app.ResetTerminated();
 }
 
+// The application shell's pattern: at the first idle moment the handler
+// clears itself and runs the program's own loop until the main form closes.
+TEST(Application, AnIdleHandlerMayClearItselfAndRunTheLoop) {
+  TApplication& app = Application();
+  TForm main;
+  app.SetMainForm(&main);
+  int idleRuns = 0, passes = 0;
+  bool closed = false;
+  app.OnIdle = [&](TComponent*, bool&) {
+    ++idleRuns;
+    app.OnIdle = nullptr;
+    main.OnClose = [&](TComponent*, TCloseAction&) { closed = true; };
+    while (!closed) {
+      app.HandleMessage();
+      app.ProcessMessages();
+      ++passes;
+    }
+  };
+  RunLater(80, [&] { main.Close(); });
+  app.Run();
+  EXPECT_EQ(idleRuns, 1);
+  EXPECT_GT(passes, 0);
+  EXPECT_TRUE(closed);
+  app.SetMainForm(nullptr);
+  app.ResetTerminated();
+}
+
 TEST(Application, LiveFormsAreListedAndTheMainFormForgottenWhenFreed) {
   TApplication& app = Application();
   const size_t before = app.Forms().size();
