@@ -57,7 +57,6 @@ class SourceCursor {
 std::string_view TrimBlanks(std::string_view text);
 std::u16string_view TrimBlanks(std::u16string_view text);
 
-
 // A whole number: leading blanks, an optional sign, decimal digits, then the
 // end of the text or a NUL. Nothing else (and nothing outside 32 bits) is one.
 std::optional<int32_t> ParseWholeNumber(std::string_view text);
