@@ -38,6 +38,7 @@ TLogDisplay::TLogDisplay() {
 }
 
 TLogDisplay::~TLogDisplay() {
+  *alive_ = false;
   SetParentForm(nullptr);
   DestroyComponents();
 }
@@ -165,9 +166,11 @@ int TLogDisplay::Ask(const std::string& options, const std::string& question) {
     StatusLabel->SetText(Translate("Confirmation") + ":");
   }
   ui::TApplication& app = ui::Application();
+  const std::shared_ptr<bool> alive = alive_;
   while (Answer < -1) {
     app.HandleMessage();
     app.ProcessMessages();
+    if (!*alive) return -1;  // freed by a handler meanwhile: its window went with it
     if (app.Terminated()) {  // the program is ending: no answer, and the quit goes on
       Answer = -1;
       app.RepostQuit();
@@ -185,10 +188,12 @@ int TLogDisplay::Ask(const std::string& options, const std::string& question) {
 
 void TLogDisplay::Finish(bool waitForStop) {
   ui::TApplication& app = ui::Application();
+  const std::shared_ptr<bool> alive = alive_;
   // Without a stop button nothing but closing could end the wait.
   while (waitForStop && StopButton && !Stopped) {
     MsgWaitForMultipleObjects(0, nullptr, FALSE, kFinishPollMs, QS_ALLINPUT);
     app.ProcessMessages();
+    if (!*alive) return;
     if (app.Terminated()) {
       app.RepostQuit();
       break;

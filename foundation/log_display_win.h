@@ -4,6 +4,7 @@
 // stacked top down; it can also ask a question with a row of answer buttons.
 // User-interface thread only; Refresh, Ask and Finish process messages, so
 // the caller's own window events run while they wait.
+#include <memory>
 #include <string>
 
 #include "ui/component.h"
@@ -52,6 +53,8 @@ class TLogDisplay : public ui::TComponent {
   ui::TForm* ParentForm = nullptr;
 
  private:
+  // Seen by Ask and Finish: a handler may free this object while they wait.
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
   void ClearControls();
   void SetParentForm(ui::TForm* form);
   void StopClick(ui::TComponent* sender);

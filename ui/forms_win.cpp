@@ -57,6 +57,7 @@ TForm::TForm() {
 }
 
 TForm::~TForm() {
+  *alive_ = false;
   DestroyComponents();
   DestroyHandle();
   Application().RemoveForm(this);
@@ -245,22 +246,27 @@ int TForm::ShowModal() {
   HWND self = HandleIfAllocated();
   if (previous && previous != self && GetAncestor(previous, GA_ROOT) == previous)
     SetWindowLongPtrW(self, GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(previous));
+  const std::shared_ptr<bool> alive = alive_;
   struct ModalEnd {
     TForm* form;
     HWND previous;
+    const std::shared_ptr<bool>& alive;
     ~ModalEnd() {
-      form->modal_ = false;
-      form->Hide();
-      SetWindowLongPtrW(form->HandleIfAllocated(), GWLP_HWNDPARENT, 0);
+      if (*alive) {
+        form->modal_ = false;
+        form->Hide();
+        SetWindowLongPtrW(form->HandleIfAllocated(), GWLP_HWNDPARENT, 0);
+      }
       if (previous && IsWindow(previous)) SetActiveWindow(previous);
     }
   };
   DisabledForms disabled(this);
-  ModalEnd end{this, previous};
+  ModalEnd end{this, previous, alive};
   Show();
-  SetActiveWindow(HandleIfAllocated());
+  SetActiveWindow(self);
   for (;;) {
     Application().HandleMessage();
+    if (!*alive) return mrCancel;  // freed by a handler: touch nothing of it
     if (Application().Terminated()) {
       modalResult_ = mrCancel;
       Application().RepostQuit();

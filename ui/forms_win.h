@@ -4,6 +4,8 @@
 // small dialog it owns).
 #include <windows.h>
 
+#include <memory>
+
 #include "ui/control_win.h"
 
 namespace kv::ui {
@@ -47,7 +49,8 @@ class TForm : public TControl {
   void CenterOn(const TForm* other);
 
   // Shows the form, disables the other forms and handles messages until a
-  // modal result is set; a WM_QUIT meanwhile ends it with mrCancel.
+  // modal result is set; a WM_QUIT meanwhile ends it with mrCancel, and so
+  // does freeing the form from inside the loop.
   int ShowModal();
   int ModalResult() const { return modalResult_; }
   void SetModalResult(int result) { modalResult_ = result; }
@@ -87,6 +90,7 @@ class TForm : public TControl {
   int modalResult_ = mrNone;
   bool modal_ = false;
   HWND tooltip_ = nullptr;  // owned by the form's window, destroyed with it
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);  // seen by a running modal loop
 };
 
 class TFrame : public TControl {

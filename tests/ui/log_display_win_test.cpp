@@ -182,6 +182,23 @@ TEST(LogDisplay, QuitDuringAQuestionEndsItAndIsPassedOn) {
   d.Finish(false);
 }
 
+TEST(LogDisplay, FreedWhileItWaitsEndsTheWaitWithoutTouchingItself) {
+  ui::TForm parent;
+  parent.Show();
+  auto d = std::make_unique<TLogDisplay>();
+  d->Start("x", 16, true, &parent);
+  RunLater(50, [&] { d.reset(); });
+  EXPECT_EQ(d->Ask("A\r\nB", "?"), -1);
+  EXPECT_EQ(d, nullptr);
+  EXPECT_TRUE(IsWindowEnabled(parent.Handle()));
+
+  auto dialog = std::make_unique<ui::TForm>();
+  RunLater(50, [&] { dialog.reset(); });
+  EXPECT_EQ(dialog->ShowModal(), ui::mrCancel);
+  EXPECT_EQ(dialog, nullptr);
+  EXPECT_TRUE(IsWindowEnabled(parent.Handle()));
+}
+
 TEST(LogDisplay, ScreenshotShowsAPaintedWindow) {
   TLogDisplay d;
   d.StopCaption = "Stop";
