@@ -151,14 +151,23 @@ void TControl::CreateHandle() {
     if (TForm* form = ParentForm()) form->UpdateHint(this);
 }
 
+// What the user typed lives in the windows; keep it in the fields of the
+// whole subtree before the windows go, so a new window shows it again.
+void TControl::SaveWindowText() {
+  if (!hwnd_) return;
+  text_ = Text();
+  for (TControl* child : children_) child->SaveWindowText();
+}
+
 void TControl::DestroyHandle() {
-  if (hwnd_) DestroyWindow(hwnd_);  // WM_NCDESTROY clears hwnd_
+  if (!hwnd_) return;
+  SaveWindowText();
+  DestroyWindow(hwnd_);  // WM_NCDESTROY clears the subtree's handles
   hwnd_ = nullptr;
 }
 
 void TControl::RecreateHandle() {
   if (!hwnd_) return;
-  text_ = Text();
   DestroyHandle();
   CreateHandle();
 }

@@ -185,6 +185,7 @@ class TControl : public TComponent {
   static LRESULT CALLBACK SubclassProc(HWND hwnd, UINT msg, WPARAM w, LPARAM l, UINT_PTR id,
                                        DWORD_PTR data) noexcept;
   void Dispatch(TMessage& m);
+  void SaveWindowText();
 
   HWND hwnd_ = nullptr;
   TControl* parent_ = nullptr;

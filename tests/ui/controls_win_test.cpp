@@ -170,6 +170,16 @@ TEST(Controls, OwnersFreeWhatTheyOwnAndTellWhoAsked) {
   EXPECT_FALSE(inner.HandleAllocated());
   inner.SetParent(owner.get());  // and gets a new window on another parent
   EXPECT_TRUE(IsWindow(inner.Handle()));
+  // What the user typed survives a parent without a window.
+  TEdit& typed = owner->Create<TEdit>();
+  typed.SetParent(owner.get());
+  SetWindowTextW(typed.Handle(), L"typed");
+  TPanel& loose = owner->Create<TPanel>();
+  typed.SetParent(&loose);
+  EXPECT_FALSE(typed.HandleAllocated());
+  EXPECT_EQ(typed.Text(), "typed");
+  loose.SetParent(owner.get());
+  EXPECT_EQ(GetWindowTextLengthW(typed.Handle()), 5);
   owner.reset();
   ASSERT_EQ(watcher.removed.size(), 1u);
   EXPECT_EQ(watcher.removed[0], &inner);
