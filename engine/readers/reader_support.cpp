@@ -47,20 +47,20 @@ uint8_t SourceCursor::U8() {
   return p ? p[0] : 0;
 }
 
-#define KV_CURSOR_INT(Name, Type, Size)      \
-  Type SourceCursor::Name() {                \
-    const uint8_t* p = Need(Size);           \
-    if (!p) return 0;                        \
-    ByteReader r(std::span(p, Size));        \
-    return r.Name();                         \
-  }
-KV_CURSOR_INT(U16le, uint16_t, 2)
-KV_CURSOR_INT(U16be, uint16_t, 2)
-KV_CURSOR_INT(U32le, uint32_t, 4)
-KV_CURSOR_INT(U32be, uint32_t, 4)
-KV_CURSOR_INT(U64le, uint64_t, 8)
-KV_CURSOR_INT(U64be, uint64_t, 8)
-#undef KV_CURSOR_INT
+template <typename T>
+T SourceCursor::Int(size_t n, T (ByteReader::*read)()) {
+  const uint8_t* p = Need(n);
+  if (!p) return 0;
+  ByteReader r(std::span(p, n));
+  return (r.*read)();
+}
+
+uint16_t SourceCursor::U16le() { return Int(2, &ByteReader::U16le); }
+uint16_t SourceCursor::U16be() { return Int(2, &ByteReader::U16be); }
+uint32_t SourceCursor::U32le() { return Int(4, &ByteReader::U32le); }
+uint32_t SourceCursor::U32be() { return Int(4, &ByteReader::U32be); }
+uint64_t SourceCursor::U64le() { return Int(8, &ByteReader::U64le); }
+uint64_t SourceCursor::U64be() { return Int(8, &ByteReader::U64be); }
 
 std::string SourceCursor::Bytes(size_t n) {
   const uint8_t* p = Need(n);

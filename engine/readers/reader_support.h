@@ -2,6 +2,7 @@
 // Pieces shared by the WMA, Ogg Vorbis, FLAC and M4A readers: a bounded,
 // buffered cursor over a ByteSource and the small text rules the readers
 // have in common.
+#include "engine/readers/byte_reader.h"
 #include "engine/readers/byte_source.h"
 
 #include <cstddef>
@@ -44,6 +45,8 @@ class SourceCursor {
 
  private:
   const uint8_t* Need(size_t n);
+  template <typename T>
+  T Int(size_t n, T (ByteReader::*read)());
 
   ByteSource& source_;
   uint64_t pos_;
