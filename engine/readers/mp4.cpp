@@ -1,5 +1,7 @@
 #include "engine/readers/mp4.h"
 
+#include "engine/readers/id3v1.h"
+
 #include "engine/readers/reader_support.h"
 #include "foundation/ansi_text.h"
 
@@ -33,24 +35,9 @@ constexpr size_t kMaxItemText = 255;
 constexpr uint64_t kStsdEntriesOffset = 8;
 constexpr uint64_t kMp4aChildrenOffset = 28;
 
-// The first 126 names of the ID3v1 genre list; a "gnre" number n selects n - 1.
-constexpr std::string_view kGenres[] = {
-    "Blues", "Classic Rock", "Country", "Dance", "Disco", "Funk", "Grunge", "Hip-Hop", "Jazz", "Metal",
-    "New Age", "Oldies", "Other", "Pop", "R&B", "Rap", "Reggae", "Rock", "Techno", "Industrial",
-    "Alternative", "Ska", "Death Metal", "Pranks", "Soundtrack", "Euro-Techno", "Ambient", "Trip-Hop",
-    "Vocal", "Jazz+Funk", "Fusion", "Trance", "Classical", "Instrumental", "Acid", "House", "Game",
-    "Sound Clip", "Gospel", "Noise", "AlternRock", "Bass", "Soul", "Punk", "Space", "Meditative",
-    "Instrumental Pop", "Instrumental Rock", "Ethnic", "Gothic", "Darkwave", "Techno-Industrial",
-    "Electronic", "Pop-Folk", "Eurodance", "Dream", "Southern Rock", "Comedy", "Cult", "Gangsta", "Top 40",
-    "Christian Rap", "Pop/Funk", "Jungle", "Native American", "Cabaret", "New Wave", "Psychadelic", "Rave",
-    "Showtunes", "Trailer", "Lo-Fi", "Tribal", "Acid Punk", "Acid Jazz", "Polka", "Retro", "Musical",
-    "Rock & Roll", "Hard Rock", "Folk", "Folk-Rock", "National Folk", "Swing", "Fast Fusion", "Bebob",
-    "Latin", "Revival", "Celtic", "Bluegrass", "Avantgarde", "Gothic Rock", "Progressive Rock",
-    "Psychedelic Rock", "Symphonic Rock", "Slow Rock", "Big Band", "Chorus", "Easy Listening", "Acoustic",
-    "Humour", "Speech", "Chanson", "Opera", "Chamber Music", "Sonata", "Symphony", "Booty Bass", "Primus",
-    "Porn Groove", "Satire", "Slow Jam", "Club", "Tango", "Samba", "Folklore", "Ballad", "Power Ballad",
-    "Rhythmic Soul", "Freestyle", "Duet", "Punk Rock", "Drum Solo", "A capella", "Euro-House", "Dance Hall"};
-static_assert(std::size(kGenres) == 126);
+// A "gnre" number n selects name n - 1 of the ID3v1 genre list, of whose
+// names only the first 126 count here.
+constexpr uint16_t kMp4GenreCount = 126;
 
 struct Box {
   uint32_t type;
@@ -170,7 +157,7 @@ bool ReadItem(ByteSource& source, const Box& item, Mp4Info& info) {
         info.genre = TextOf(c);
       } else {
         const uint16_t n = c.U16be();
-        info.genre = n >= 1 && n <= std::size(kGenres) ? std::string(kGenres[n - 1]) : std::string();
+        info.genre = n >= 1 && n <= kMp4GenreCount ? Id3v1GenreName(n - 1) : std::string();
       }
       break;
     case kTrkn:
