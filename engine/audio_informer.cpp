@@ -1,7 +1,5 @@
 #include "engine/audio_informer.h"
 
-#include <cmath>
-
 #include "engine/readers/asf.h"
 #include "engine/readers/flac.h"
 #include "engine/readers/id3v1.h"
@@ -9,17 +7,12 @@
 #include "engine/readers/mp4.h"
 #include "engine/readers/mpeg_frames.h"
 #include "engine/readers/ogg.h"
+#include "engine/readers/reader_support.h"
 #include "foundation/log.h"
 #include "foundation/strings.h"
 
 namespace kv {
 namespace {
-
-// Nearest integer, halves to the even neighbour (values here are small and finite).
-int32_t RoundEven(double value) {
-  if (!std::isfinite(value) || value >= 2147483647.0 || value <= -2147483648.0) return 0;
-  return static_cast<int32_t>(std::nearbyint(value));  // the default rounding mode is to nearest even
-}
 
 // A positive decimal sub-match number, or 0.
 int GroupNumber(const std::string& text) {
@@ -194,14 +187,14 @@ void TAudioInformer::ReadFile(const std::string& displayPath, TAudioReadEnvironm
   if (ext == ".WMA") {
     const AsfInfo info = ReadAsf(*file);
     t = {info.artist, info.title, info.album, info.year, info.comment, info.genre, info.track};
-    length = RoundEven(info.duration);
+    length = RoundHalfEven(info.duration).value_or(0);
     sampleRate = static_cast<int32_t>(info.sampleRate);
     bitRate = info.bitRate;
     channels = ChannelCodeFor(info.channels);
   } else if (ext == ".OGG") {
     const OggInfo info = ReadOgg(*file);
     t = {info.artist, info.title, info.album, info.date, info.comment, info.genre, info.track};
-    length = RoundEven(info.Duration());
+    length = RoundHalfEven(info.Duration()).value_or(0);
     sampleRate = static_cast<int32_t>(info.sampleRate);
     bitRate = info.BitRate();
     channels = ChannelCodeFor(info.channels);
