@@ -24,26 +24,9 @@
 #include "engine/readers/id3v1.h"
 #include "engine/readers/id3v2.h"
 #include "engine/readers/mpeg_frames.h"
+#include "tests/engine/reader_test_util.h"
 
 namespace {
-
-// Counts what the readers ask of the source underneath.
-class CountingSource final : public kv::ByteSource {
- public:
-  explicit CountingSource(kv::ByteSource& inner) : inner_(inner) {}
-  uint64_t Size() const override { return inner_.Size(); }
-  size_t ReadAt(uint64_t offset, std::span<uint8_t> buffer) override {
-    const size_t n = inner_.ReadAt(offset, buffer);
-    bytes += n;
-    ++reads;
-    return n;
-  }
-  uint64_t bytes = 0;
-  uint64_t reads = 0;
-
- private:
-  kv::ByteSource& inner_;
-};
 
 #ifdef _WIN32
 class FileSource final : public kv::ByteSource {
@@ -140,9 +123,9 @@ int main(int argc, char** argv) {
       std::unique_ptr<kv::ByteSource> inner;
       if (files) inner = std::make_unique<FileSource>(paths[i]);
       else inner = std::make_unique<kv::MemorySource>(data[i]);
-      CountingSource src(*inner);
+      kv::readtest::CountingSource src(*inner);
       ReadOne(src);
-      bytes += src.bytes;
+      bytes += src.bytesRead;
       reads += src.reads;
       ++count;
     }

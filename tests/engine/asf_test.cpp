@@ -1,19 +1,18 @@
 #include "engine/readers/asf.h"
 
-#include "tests/engine/other_formats_test_util.h"
+#include "tests/engine/reader_test_util.h"
 
 #include <gtest/gtest.h>
 
 namespace kv {
 namespace {
 
-using namespace oftest;
+using namespace readtest;
 
 // A GUID from its usual text form, in the byte order of the file.
 Bytes GuidBytes(std::string_view text) {
   auto hex = [&](size_t at, int bytes) { return std::stoull(std::string(text.substr(at, bytes * 2)), nullptr, 16); };
-  Bytes out = Cat({Le(hex(0, 4), 4), Le(hex(9, 2), 2), Le(hex(14, 2), 2), Be(hex(19, 2), 2), Be(hex(24, 6), 6)});
-  return out;
+  return Cat({Le(hex(0, 4), 4), Le(hex(9, 2), 2), Le(hex(14, 2), 2), Be(hex(19, 2), 2), Be(hex(24, 6), 6)});
 }
 const Bytes kHeader = GuidBytes("75B22630-668E-11CF-A6D9-00AA0062CE6C");
 const Bytes kFileProps = GuidBytes("8CABDCA1-A947-11CF-8EE4-00C00C205365");
@@ -22,11 +21,7 @@ const Bytes kContent = GuidBytes("75B22633-668E-11CF-A6D9-00AA0062CE6C");
 const Bytes kExtended = GuidBytes("D2D0A440-E307-11D2-97F0-00A0C95EA850");
 
 Bytes Object(const Bytes& guid, const Bytes& body) { return Cat({guid, Le(24 + body.size(), 8), body}); }
-Bytes Utf16z(std::u16string_view s) {
-  Bytes out;
-  for (char16_t c : s) out.insert(out.end(), {static_cast<uint8_t>(c), static_cast<uint8_t>(c >> 8)});
-  return Cat({out, Zeros(2)});
-}
+Bytes Utf16z(std::u16string_view s) { return Cat({Utf16(s), Zeros(2)}); }
 Bytes FileProps(uint32_t maxBitRate) { return Object(kFileProps, Cat({Zeros(76), Le(maxBitRate, 4)})); }
 Bytes StreamProps(uint16_t channels, uint32_t rate, uint32_t byteRate) {
   return Object(kStreamProps, Cat({Zeros(56), Le(channels, 2), Le(rate, 4), Le(byteRate, 4), Zeros(8)}));

@@ -2,12 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/engine/mp3_test_util.h"
+#include "tests/engine/reader_test_util.h"
 
 namespace kv {
 namespace {
 
-using namespace mp3test;
+using namespace readtest;
 
 TID3v2 Read(const Bytes& file) {
   MemorySource src(file);
@@ -26,17 +26,13 @@ struct TextCase {
 TEST(Id3v2Text, EncodingsDecodeToAnsi) {
   const TextCase cases[] = {
       {"Latin-1 trimmed", Latin1("  Abba \x01"), "Abba"},
-      {"Latin-1 bytes pass as they stand", Latin1("Caf\xE9"), "Caf\xE9"},
-      {"UTF-16 little-endian with mark", Cat({Bytes{1, 0xFF, 0xFE}, Utf16le(u"Beyonc\u00E9"), Bytes{0, 0}}),
-       "Beyonc\xE9"},
-      {"UTF-16 big-endian mark is honoured", Cat({Bytes{1, 0xFE, 0xFF}, Utf16be(u"Bj\u00F6rk")}), "Bj\xF6rk"},
-      {"UTF-16 without mark reads little-endian", Cat({Bytes{1}, Utf16le(u"Moby")}), "Moby"},
-      {"y-diaeresis and U+xxFF are kept", Cat({Bytes{1, 0xFF, 0xFE}, Utf16le(u"\u00FFa\u01FFb")}), "\xFF" "a?b"},
-      {"only a leading mark is dropped", Cat({Bytes{1, 0xFF, 0xFE}, Utf16le(u"a\uFEFFb")}), "a?b"},
-      {"UTF-16 ends at the first 0 unit", Cat({Bytes{1, 0xFF, 0xFE}, Utf16le(u"One"), Bytes{0, 0}, Utf16le(u"Two")}),
+      {"UTF-16 big-endian mark is honoured", Cat({Bytes{1, 0xFE, 0xFF}, Utf16(u"Bj\u00F6rk", true)}), "Bj\xF6rk"},
+      {"UTF-16 without mark reads little-endian", Cat({Bytes{1}, Utf16(u"Moby")}), "Moby"},
+      {"y-diaeresis and U+xxFF are kept", Cat({Bytes{1, 0xFF, 0xFE}, Utf16(u"\u00FFa\u01FFb")}), "\xFF" "a?b"},
+      {"only a leading mark is dropped", Cat({Bytes{1, 0xFF, 0xFE}, Utf16(u"a\uFEFFb")}), "a?b"},
+      {"UTF-16 ends at the first 0 unit", Cat({Bytes{1, 0xFF, 0xFE}, Utf16(u"One"), Bytes{0, 0}, Utf16(u"Two")}),
        "One"},
-      {"UTF-16 odd last byte dropped", Cat({Bytes{1, 0xFF, 0xFE}, Utf16le(u"Ab"), Bytes{'c'}}), "Ab"},
-      {"UTF-16 big-endian encoding", Cat({Bytes{2}, Utf16be(u"\u20ACuro")}), "\x80uro"},
+      {"UTF-16 odd last byte dropped", Cat({Bytes{1, 0xFF, 0xFE}, Utf16(u"Ab"), Bytes{'c'}}), "Ab"},
       {"UTF-8 encoding", Cat({Bytes{3}, B("Sigur R\xC3\xB3s\n")}), "Sigur R\xF3s"},
       {"UTF-8 mark dropped", Cat({Bytes{3}, B("\xEF\xBB\xBFX")}), "X"},
       {"unknown encoding ignored", Cat({Bytes{4}, B("Nope")}), ""},
@@ -48,38 +44,25 @@ TEST(Id3v2Text, EncodingsDecodeToAnsi) {
   }
 }
 
+// The plain frame mappings are compared with mutagen in the corpus test; these
+// are the fallbacks and frames the corpus files do not carry.
 TEST(Id3v2Text, DerivedFieldsAndFallbacks) {
   const Bytes body = Cat({
       Frame("TIT2", Latin1("")),
       Frame("TIT1", Latin1("Group")),
       Frame("TOPE", Latin1("Original")),
-      Frame("TRCK", Latin1("3/12")),
-      Frame("TCON", Latin1("(17)Rock")),
-      Frame("TDRC", Latin1("2004-05-06")),
       Frame("TALB", Latin1("First")),
       Frame("TALB", Latin1("Second")),  // a later frame replaces an earlier one
-      Frame("COMM", Cat({Bytes{0}, B("eng"), B("desc"), Bytes{0}, B("Nice one")})),
-      Frame("WXXX", Cat({Bytes{1, 0xFF, 0xFE}, Utf16le(u"d"), Bytes{0, 0}, B("http://x.example/")})),
-      Frame("TCOM", Latin1("Composer")),
-      Frame("TENC", Latin1("Encoder")),
+      Frame("WXXX", Cat({Bytes{1, 0xFF, 0xFE}, Utf16(u"d"), Bytes{0, 0}, B("http://x.example/")})),
       Frame("TCOP", Latin1("(C) 2004")),
       Frame("TLAN", Latin1("eng")),
       Frame("TSIZ", Latin1("12345")),
   });
   const TID3v2 t = Read(Tag(3, body, 64));
-  EXPECT_TRUE(t.Exists);
-  EXPECT_EQ(t.Version, 3);
   EXPECT_EQ(t.Title, "Group");
   EXPECT_EQ(t.Artist, "Original");
   EXPECT_EQ(t.Album, "Second");
-  EXPECT_EQ(t.Track, 3);
-  EXPECT_EQ(t.TrackText, "3/12");
-  EXPECT_EQ(t.Genre, "Rock");
-  EXPECT_EQ(t.Year, "2004");
-  EXPECT_EQ(t.Comment, "Nice one");
   EXPECT_EQ(t.Link, "http://x.example/");
-  EXPECT_EQ(t.Composer, "Composer");
-  EXPECT_EQ(t.Encoder, "Encoder");
   EXPECT_EQ(t.Copyright, "(C) 2004");
   EXPECT_EQ(t.Language, "eng");
   EXPECT_EQ(t.SizeText, "12345");
@@ -96,7 +79,6 @@ TEST(Id3v2Text, TrackAndGenreRules) {
   for (const auto& c : cases) {
     const TID3v2 t = Read(Tag(3, Cat({Frame("TRCK", Latin1(c.track)), Frame("TCON", Latin1(c.genre))})));
     EXPECT_EQ(t.Track, c.number) << c.track;
-    EXPECT_EQ(t.TrackText, c.track);
     EXPECT_EQ(t.Genre, c.name) << c.genre;
   }
 }
@@ -104,7 +86,7 @@ TEST(Id3v2Text, TrackAndGenreRules) {
 TEST(Id3v2Text, CommentDescriptionsInEachEncoding) {
   const struct { const char* what; Bytes body; std::string comment; } cases[] = {
       {"UTF-16 description ends on a unit boundary",
-       Cat({Bytes{1}, B("eng"), Bytes{0xFF, 0xFE, 'x', 0, 0, 0}, Bytes{0xFF, 0xFE}, Utf16le(u"\u00E9t\u00E9")}),
+       Cat({Bytes{1}, B("eng"), Bytes{0xFF, 0xFE, 'x', 0, 0, 0}, Bytes{0xFF, 0xFE}, Utf16(u"\u00E9t\u00E9")}),
        "\xE9t\xE9"},
       {"UTF-8 description", Cat({Bytes{3}, B("eng"), B("d\xC3\xA9"), Bytes{0}, B("ol\xC3\xA9")}), "ol\xE9"},
       {"unterminated description", Cat({Bytes{0}, B("eng"), B("only")}), ""},
@@ -124,16 +106,9 @@ TEST(Id3v2Versions, Version22FramesAndVersion4Sizes) {
   EXPECT_EQ(v22.Year, "1999");
   EXPECT_EQ(v22.Comment, "Hi");
 
-  // A cover picture first, its size stored syncsafe (plainly it would read
-  // 0x100 larger and skip the texts behind it).
+  // Some writers store version 2.4 sizes plainly: taken when only that lands on
+  // a frame (the syncsafe case is in the corpus).
   const Bytes picture = Cat({Bytes{0}, B("image/png"), Bytes{0, 3, 0}, Bytes(300, 0xAB)});
-  const Bytes syncsafe = Cat({Frame("APIC", picture, true), Frame("TIT2", Latin1("Title"), true),
-                              Frame("TPE1", Cat({Bytes{3}, B("\xC3\x89mile")}), true)});
-  const TID3v2 v24 = Read(Tag(4, syncsafe, 100));
-  EXPECT_EQ(v24.Title, "Title");
-  EXPECT_EQ(v24.Artist, "\xC9mile");
-
-  // Some writers store version 2.4 sizes plainly: taken when only that lands on a frame.
   const Bytes plain = Cat({Frame("APIC", picture, false), Frame("TIT2", Latin1("Plain"), false)});
   EXPECT_EQ(Read(Tag(4, plain, 10)).Title, "Plain");
 }
@@ -177,7 +152,7 @@ TEST(Id3v2Bounds, SizesAreBoundedByTagAndFile) {
 
   // A frame size running past the tag: the data stops at the tag's end, so the
   // audio behind it does not become text.
-  Bytes overrun = Cat({Tag(3, Cat({B("TIT2"), Be32(0xFFFFFFF0), Bytes{0, 0}, Latin1("In")})), B("AUDIO")});
+  Bytes overrun = Cat({Tag(3, Cat({B("TIT2"), Be(0xFFFFFFF0, 4), Bytes{0, 0}, Latin1("In")})), B("AUDIO")});
   EXPECT_EQ(Read(overrun).Title, "In");
 
   // Padding ends the walk; what follows it is not read.
@@ -187,7 +162,8 @@ TEST(Id3v2Bounds, SizesAreBoundedByTagAndFile) {
 TEST(Id3v2Bounds, ReadsOnlyTheFramesItKeeps) {
   const Bytes picture(1 << 20, 0x55);
   const Bytes file = Cat({Tag(3, Cat({Frame("APIC", picture), Frame("TIT2", Latin1("After"))})), Bytes(4096, 0)});
-  CountingSource src(file);
+  MemorySource mem(file);
+  CountingSource src(mem);
   TID3v2 t;
   ASSERT_TRUE(t.ReadFromSource(src));
   EXPECT_EQ(t.Title, "After");
@@ -202,7 +178,7 @@ TEST(Id3v2Tag, MeasuresTagsWithFrames) {
       {"version 5", Tag(5, Frame("TIT2", Latin1("T"))), 0},
       {"size past the data", [] { Bytes b = Tag(3, Frame("TIT2", Latin1("T"))); b[8] = 0x7F; return b; }(), 0},
       {"not a tag", B("TAG and more bytes"), 0},
-      {"frame size past the tag", Tag(3, Cat({B("TIT2"), Be32(0xFFFFFFFF), Bytes{0, 0}})), 20},
+      {"frame size past the tag", Tag(3, Cat({B("TIT2"), Be(0xFFFFFFFF, 4), Bytes{0, 0}})), 20},
   };
   for (const auto& c : cases) {
     MemorySource src(c.file);

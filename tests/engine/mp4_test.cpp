@@ -1,13 +1,13 @@
 #include "engine/readers/mp4.h"
 
-#include "tests/engine/other_formats_test_util.h"
+#include "tests/engine/reader_test_util.h"
 
 #include <gtest/gtest.h>
 
 namespace kv {
 namespace {
 
-using namespace oftest;
+using namespace readtest;
 
 Bytes Box(std::string_view type, std::initializer_list<Bytes> content) {
   const Bytes body = Cat(content);

@@ -4,14 +4,12 @@
 
 #include <cstring>
 
-#include "tests/engine/mp3_test_util.h"
+#include "tests/engine/reader_test_util.h"
 
 namespace kv {
 namespace {
 
-using namespace mp3test;
-
-const Bytes kHdr128 = {0xFF, 0xFB, 0x90, 0x40};  // MPEG-1 Layer III, 128 kbit/s, 44100 Hz, joint stereo
+using namespace readtest;
 
 TEST(MpegFrameHdr, DecodesHeaders) {
   const struct {
@@ -66,19 +64,21 @@ TAudInfo Analyse(const Bytes& file) {
   return info;
 }
 
-// A Xing frame: an MPEG-1 stereo header, the Xing header 36 bytes in.
-Bytes XingFrame(uint32_t flags, uint32_t frames, uint32_t bytes) {
-  Bytes f(417, 0);
-  std::copy(kHdr128.begin(), kHdr128.end(), f.begin());
-  Bytes x = Cat({B("Xing"), Be32(flags)});
-  if (flags & 1) x = Cat({x, Be32(frames)});
-  if (flags & 2) x = Cat({x, Be32(bytes)});
+// A first frame carrying a Xing header with the fields its flags name,
+// `offset` bytes in (36 for MPEG-1 stereo).
+Bytes XingFrame(uint32_t flags, uint32_t frames, uint32_t bytes, const Bytes& header = kHdr128, size_t len = 417,
+                size_t offset = 36) {
+  Bytes f = Frames(header, len, 1);
+  Bytes x = Cat({B("Xing"), Be(flags, 4)});
+  if (flags & 1) x = Cat({x, Be(frames, 4)});
+  if (flags & 2) x = Cat({x, Be(bytes, 4)});
   if (flags & 4) x = Cat({x, Bytes(100, 7)});
-  if (flags & 8) x = Cat({x, Be32(85)});
-  std::copy(x.begin(), x.end(), f.begin() + 36);
+  if (flags & 8) x = Cat({x, Be(85, 4)});
+  std::copy(x.begin(), x.end(), f.begin() + static_cast<long>(offset));
   return f;
 }
 
+// The record's figures of real streams are compared with mutagen in the corpus test.
 TEST(AudInfo, ConstantBitRate) {
   // 160000 audio bytes at 128 kbit/s: 10 seconds.
   Bytes audio = Frames(kHdr128, 417, 384);
@@ -89,12 +89,6 @@ TEST(AudInfo, ConstantBitRate) {
   EXPECT_EQ(cbr.BitRate, 128000);
   EXPECT_EQ(cbr.FrameCount, 160000 / 417);
   EXPECT_FALSE(cbr.Vbr);
-  EXPECT_EQ(cbr.LengthSeconds(), 10);
-  EXPECT_EQ(cbr.BitRateKbps(), 128);
-  EXPECT_EQ(cbr.SampleRateHz(), 44100);
-  EXPECT_EQ(cbr.ChannelCode(), 2);
-  EXPECT_EQ(cbr.VersionCode(), 1);
-  EXPECT_EQ(cbr.LayerCode(), 3);
 
   // Behind an ID3v2 tag and before an ID3v1 block, which is not audio.
   Bytes v1(128, 0);
@@ -143,10 +137,7 @@ TEST(AudInfo, XingHeader) {
   // Halves round to even: 4000 frames at 32000 Hz last 144000 ms, and 45 bytes
   // over them make 2.5 bit/s.
   const Bytes hdr32 = {0xFF, 0xFB, 0x98, 0x40};
-  Bytes x32 = Frames(hdr32, 576, 1);
-  const Bytes xing = Cat({B("Xing"), Be32(3), Be32(4000), Be32(45)});
-  std::copy(xing.begin(), xing.end(), x32.begin() + 36);
-  const TAudInfo half = Analyse(Cat({x32, Frames(hdr32, 576, 3)}));
+  const TAudInfo half = Analyse(Cat({XingFrame(3, 4000, 45, hdr32, 576), Frames(hdr32, 576, 3)}));
   EXPECT_EQ(half.Duration, 144000);
   EXPECT_EQ(half.BitRate, 2);
 }
@@ -179,12 +170,8 @@ TEST(AudInfo, FirstFrameSearch) {
 }
 
 TEST(AudInfo, MonoMpeg2XingOffset) {
-  Bytes f(156, 0);
   const Bytes hdr = {0xFF, 0xF3, 0x60, 0xC4};  // MPEG-2 Layer III, 48 kbit/s, 22050 Hz, mono
-  std::copy(hdr.begin(), hdr.end(), f.begin());
-  const Bytes x = Cat({B("Xing"), Be32(3), Be32(500), Be32(100000)});
-  std::copy(x.begin(), x.end(), f.begin() + 13);
-  const TAudInfo info = Analyse(Cat({f, Frames(hdr, 156, 800)}));
+  const TAudInfo info = Analyse(Cat({XingFrame(3, 500, 100000, hdr, 156, 13), Frames(hdr, 156, 800)}));
   EXPECT_TRUE(info.Xing);
   EXPECT_EQ(info.Duration, 13061);  // 500 x 576 / 22050 s
   EXPECT_EQ(info.ChannelCode(), 4);
@@ -194,7 +181,8 @@ TEST(AudInfo, MonoMpeg2XingOffset) {
 TEST(AudInfo, ReadsOnlyWhatItNeeds) {
   const Bytes file = Cat({Tag(3, Cat({Frame("APIC", Bytes(200000, 1)), Frame("TIT2", Latin1("T"))})),
                           Frames(kHdr128, 417, 2500)});
-  CountingSource src(file);
+  MemorySource mem(file);
+  CountingSource src(mem);
   TAudInfo info;
   info.LoadFromSource(src);
   EXPECT_TRUE(info.HasStream());

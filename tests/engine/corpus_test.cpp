@@ -1,0 +1,148 @@
+// The readers against files made by Debian's encoders and taggers before the
+// test, with the reference readings in each folder's expected.tsv: mutagen's
+// for the MP3 files (tests/engine/make_mp3_corpus.py), the tools' own for the
+// WMA, Ogg Vorbis, FLAC and M4A files (tests/engine/make_other_corpus.py).
+// Each runs as its own CTest test after its corpus is made; skipped when the
+// variable naming the folder is not set.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "engine/readers/asf.h"
+#include "engine/readers/flac.h"
+#include "engine/readers/id3v1.h"
+#include "engine/readers/id3v2.h"
+#include "engine/readers/mp4.h"
+#include "engine/readers/mpeg_frames.h"
+#include "engine/readers/ogg.h"
+
+namespace kv {
+namespace {
+
+// Lines of expected.tsv: file, key, S and a text as Windows-1252 hex, or N, a
+// number and its tolerance.
+struct Expected {
+  bool isText = false;
+  std::string text;
+  double number = 0, tolerance = 0;
+};
+
+std::string FromHex(const std::string& hex) {
+  std::string out;
+  for (size_t i = 0; i + 1 < hex.size(); i += 2) out.push_back(static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+  return out;
+}
+
+struct Found {
+  std::map<std::string, std::string> texts;
+  std::map<std::string, double> numbers;
+};
+
+// Reads every file the folder's expected.tsv names and compares each key.
+void CompareWithReference(const char* variable, size_t minFiles,
+                          const std::function<Found(const std::string&, ByteSource&)>& read) {
+  const char* dir = std::getenv(variable);
+  if (!dir) GTEST_SKIP() << variable << " not set";
+  std::ifstream table(std::string(dir) + "/expected.tsv");
+  std::map<std::string, std::map<std::string, Expected>> files;
+  for (std::string line; std::getline(table, line);) {
+    std::vector<std::string> f;
+    std::stringstream ss(line);
+    for (std::string part; std::getline(ss, part, '\t');) f.push_back(part);
+    if (f.size() < 3) continue;
+    Expected e;
+    e.isText = f[2] == "S";
+    if (e.isText) e.text = FromHex(f.size() > 3 ? f[3] : "");
+    else {
+      e.number = std::stod(f.at(3));
+      e.tolerance = f.size() > 4 ? std::stod(f[4]) : 0;
+    }
+    files[f[0]][f[1]] = e;
+  }
+  ASSERT_GE(files.size(), minFiles) << "expected.tsv missing or short in " << dir;
+
+  for (const auto& [name, keys] : files) {
+    SCOPED_TRACE(name);
+    std::ifstream in(std::string(dir) + "/" + name, std::ios::binary);
+    const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_FALSE(bytes.empty());
+    MemorySource src(bytes);
+    const Found found = read(name, src);
+    for (const auto& [key, e] : keys) {
+      SCOPED_TRACE(key);
+      if (e.isText) {
+        ASSERT_TRUE(found.texts.count(key));
+        EXPECT_EQ(found.texts.at(key), e.text);
+      } else {
+        ASSERT_TRUE(found.numbers.count(key));
+        EXPECT_NEAR(found.numbers.at(key), e.number, e.tolerance);
+      }
+    }
+  }
+}
+
+TEST(Mp3Corpus, EveryFieldMatchesTheReference) {
+  CompareWithReference("KV_MP3_CORPUS", 10, [](const std::string&, ByteSource& src) {
+    TID3v2 v2;
+    v2.ReadFromSource(src);
+    TID3v1Tag v1;
+    v1.LoadFromSource(src);
+    TAudInfo a;
+    a.LoadFromSource(src);
+    return Found{
+        {{"v2.title", v2.Title},     {"v2.artist", v2.Artist},     {"v2.album", v2.Album},
+         {"v2.tracktext", v2.TrackText}, {"v2.year", v2.Year},     {"v2.genre", v2.Genre},
+         {"v2.comment", v2.Comment}, {"v2.composer", v2.Composer}, {"v2.encoder", v2.Encoder},
+         {"v1.title", v1.Title},     {"v1.artist", v1.Artist},     {"v1.album", v1.Album},
+         {"v1.year", v1.Year},       {"v1.comment", v1.Comment},   {"v1.genre", v1.Genre}},
+        {{"v2.exists", v2.Exists},         {"v2.version", v2.Version},       {"v2.track", v2.Track},
+         {"v1.exists", v1.Exists},         {"v1.track", v1.Track},           {"mpeg.length", a.LengthSeconds()},
+         {"mpeg.kbps", a.BitRateKbps()},   {"mpeg.rate", a.SampleRateHz()},  {"mpeg.channels", a.ChannelCode()},
+         {"mpeg.version", a.VersionCode()}, {"mpeg.layer", a.LayerCode()}}};
+  });
+}
+
+TEST(OtherFormatsCorpus, ReadersAgreeWithTheTools) {
+  CompareWithReference("KV_OTHER_FORMATS_CORPUS", 9, [](const std::string& name, ByteSource& src) {
+    Found r;
+    const std::string ext = name.substr(name.rfind('.'));
+    if (ext == ".wma") {
+      const AsfInfo i = ReadAsf(src);
+      r.texts = {{"title", i.title}, {"artist", i.artist}, {"album", i.album},
+                 {"year", i.year},   {"genre", i.genre},   {"comment", i.comment}};
+      r.numbers = {{"track", i.track},           {"valid", i.valid},     {"channels", i.channels},
+                   {"sampleRate", i.sampleRate}, {"bitRate", i.bitRate}, {"duration", i.duration}};
+    } else if (ext == ".ogg") {
+      const OggInfo i = ReadOgg(src);
+      r.texts = {{"title", i.title}, {"artist", i.artist}, {"album", i.album},
+                 {"date", i.date},   {"genre", i.genre},   {"comment", i.comment}};
+      r.numbers = {{"track", i.track},       {"valid", i.valid},           {"channels", i.channels},
+                   {"sampleRate", i.sampleRate}, {"nominalBitRate", i.nominalBitRate}, {"samples", i.samples},
+                   {"duration", i.Duration()}, {"bitRate", i.BitRate()}};
+    } else if (ext == ".flac") {
+      const FlacInfo i = ReadFlac(src);
+      r.texts = {{"title", i.title}, {"artist", i.artist}, {"album", i.album},
+                 {"year", i.year},   {"genre", i.genre},   {"comment", i.comment}};
+      r.numbers = {{"track", i.track},         {"channels", i.channels}, {"sampleRate", i.sampleRate},
+                   {"bitsPerSample", i.bitsPerSample}, {"duration", i.duration},
+                   {"bitRate", FlacBitRate(src.Size(), i.duration)}};
+    } else if (ext == ".m4a") {
+      const Mp4Info i = ReadMp4(src);
+      r.texts = {{"title", i.title}, {"artist", i.artist}, {"album", i.album},
+                 {"year", i.year},   {"genre", i.genre},   {"comment", i.comment}};
+      r.numbers = {{"track", i.track},           {"exists", i.exists},     {"channels", i.channels},
+                   {"sampleRate", i.sampleRate}, {"duration", i.duration}, {"bitRate", i.bitRate}};
+    }
+    return r;
+  });
+}
+
+}  // namespace
+}  // namespace kv
