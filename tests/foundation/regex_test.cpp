@@ -4,17 +4,23 @@
 
 #include <string>
 
+#include "tests/foundation/foundation_test_util.h"
+
 namespace kv {
 namespace {
 
-// Compiles `pattern` under the modifier letters `mods` ("" = defaults) and
-// returns the error code, 0 when it compiles.
-int CompileCode(const std::string& pattern, const std::string& mods = "", int* pos = nullptr) {
-  TRegex re;
+// Sets `pattern` under the modifier letters `mods` ("" = defaults).
+void Prepare(TRegex& re, const std::string& pattern, const std::string& mods) {
   uint32_t bits = re.ModifierBits();
-  EXPECT_TRUE(TRegex::ParseModifiersStr(mods, bits));
+  EXPECT_TRUE(TRegex::ParseModifiersStr(mods, bits)) << mods;
   re.SetModifierBits(bits);
   re.SetExpression(pattern);
+}
+
+// Compiles `pattern` and returns the error code, 0 when it compiles.
+int CompileCode(const std::string& pattern, const std::string& mods = "", int* pos = nullptr) {
+  TRegex re;
+  Prepare(re, pattern, mods);
   try {
     re.Compile();
     return 0;
@@ -26,15 +32,10 @@ int CompileCode(const std::string& pattern, const std::string& mods = "", int* p
 }
 
 // Runs `pattern` on `subject`; returns the whole match or "<none>".
-std::string MatchOf(const std::string& pattern, const std::string& subject, const std::string& mods = "",
-                int group = 0) {
+std::string MatchOf(const std::string& pattern, const std::string& subject, const std::string& mods) {
   TRegex re;
-  uint32_t bits = re.ModifierBits();
-  EXPECT_TRUE(TRegex::ParseModifiersStr(mods, bits)) << mods;
-  re.SetModifierBits(bits);
-  re.SetExpression(pattern);
-  if (!re.Exec(subject)) return "<none>";
-  return re.GetMatch(group);
+  Prepare(re, pattern, mods);
+  return re.Exec(subject) ? re.GetMatch(0) : "<none>";
 }
 
 TEST(Regex, CompileErrorsCarryTheirCode) {
@@ -91,26 +92,17 @@ TEST(Regex, CompileErrorsCarryTheirCode) {
 }
 
 TEST(Regex, ErrorMessagesAndPositions) {
-  int pos = 0;
-  TRegex re;
-  re.SetExpression("ab{3,2}");
-  try {
-    re.Compile();
-    FAIL();
-  } catch (const ERegexError& e) {
-    EXPECT_EQ(e.ErrorNumber, 124);
-    EXPECT_STREQ(e.what(), ("TRegex(comp): BRACE Min Param Greater then Max (pos " +
-                            std::to_string(e.CompilerErrorPos) + ")").c_str());
+  if (const auto e = ThrownBy<ERegexError>([] { TRegex re; re.SetExpression("ab{3,2}"); re.Compile(); })) {
+    EXPECT_EQ(e->ErrorNumber, 124);
+    EXPECT_STREQ(e->what(), ("TRegex(comp): BRACE Min Param Greater then Max (pos " +
+                             std::to_string(e->CompilerErrorPos) + ")").c_str());
   }
+  int pos = 0;
   EXPECT_EQ(CompileCode("ab)", "", &pos), 104);
   EXPECT_EQ(pos, 3);
   EXPECT_EQ(CompileCode("*", "", &pos), 115);
   EXPECT_EQ(pos, 1);
 
-  EXPECT_EQ(TRegex::ErrorMsg(0), "No errors");
-  EXPECT_EQ(TRegex::ErrorMsg(103), TRegex::ErrorMsg(104));
-  EXPECT_EQ(TRegex::ErrorMsg(116), "TRegex(comp): Trailing \\");
-  EXPECT_EQ(TRegex::ErrorMsg(1015), "TRegex(exec): Loop Without LoopEntry !");
   for (int code : {1013, 117, 999, -1}) EXPECT_EQ(TRegex::ErrorMsg(code), "Unknown error") << code;
 }
 
@@ -150,10 +142,10 @@ TEST(Regex, RunTimeErrors) {
             0);
 }
 
-TEST(Regex, Matches) {
+TEST(Regex, MatchesOfTheDialectAndEachModifier) {
   struct Case {
     const char* pattern;
-    const char* subject;
+    std::string subject;
     const char* mods;
     const char* match;  // whole match, or "<none>"
   } const cases[] = {
@@ -165,39 +157,16 @@ TEST(Regex, Matches) {
       {"a{x}", "a{x}", "", "a{x}"},
       {"abc$", "abc\n", "", "<none>"},  // $ is the end of the input only
       {"b\\Z", "ab\n", "", "<none>"},
-      {"(a)|b\\1", "b", "", "<none>"},  // a reference to a group that took no part fails
-      {"^$", "", "", ""},
-      {"a*", "", "", "<none>"},  // no start position before the terminating NUL
-      {"x*$", "ab", "", "<none>"},
-      {"x*", "ab", "", ""},
+      {"a*", "", "", "<none>"},  // no start position before the terminating NUL (more in the differential)
       {"a*bc", "abd aabc", "", "aabc"},  // required literal found past a false start
-      {"a+bc|x", "aabd", "", "<none>"},
       {"(a*){2,}", "aaa", "", "aaa"},  // a loop over something that can match empty ends
       {"(a*){2,}b", "b", "", "b"},
       {"(a*|b){3,5}c", "abc", "", "abc"},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(MatchOf(c.pattern, c.subject, c.mods), c.match) << c.pattern << " on " << c.subject;
-  }
-  // Matching stops at the first NUL.
-  EXPECT_EQ(MatchOf("ab", std::string("a\0ab", 4)), "<none>");
-  EXPECT_EQ(MatchOf("a.", std::string("a\0ab", 4)), "<none>");
-  EXPECT_EQ(MatchOf("a", std::string("\0ab", 3)), "<none>");
-}
-
-TEST(Regex, EachModifier) {
-  struct Case {
-    const char* pattern;
-    const char* subject;
-    const char* mods;
-    const char* match;
-  } const cases[] = {
-      // i: literals, sets, references, and the first-character shortcuts.
-      {"hello", "say HeLLo", "i", "HeLLo"},
-      {"hello", "say HeLLo", "", "<none>"},
-      {"[a-c]", "xBy", "i", "B"},
-      {"[^a-c]", "Bd", "i", "d"},
-      {"x*HELLO", "say hello", "i", "hello"},
+      // Matching stops at the first NUL.
+      {"ab", std::string("a\0ab", 4), "", "<none>"},
+      {"a.", std::string("a\0ab", 4), "", "<none>"},
+      {"a", std::string("\0ab", 3), "", "<none>"},
+      // i: code-page letters (ASCII caseless matching is in the differential).
       {"\xE9t\xE9", "\xC9T\xC9", "i", "\xC9T\xC9"},  // Windows-1252 letters
       {"\x9A", "\x8A", "i", "\x8A"},
       {"\xDF", "SS", "i", "<none>"},
@@ -216,7 +185,6 @@ TEST(Regex, EachModifier) {
       {"a{2,}", "aaa", "-g", "aa"},
       {"(a|b)*c", "abc", "-g", "abc"},
       // m: line anchors.
-      {"^b", "a\nb", "", "<none>"},
       {"^b", "a\nb", "m", "b"},
       {"a$", "a\nb", "m", "a"},
       {"a$", "a\r\nb", "m", "a"},
@@ -230,28 +198,18 @@ TEST(Regex, EachModifier) {
       {"a\\ b", "a b", "x", "a b"},
       {"a +", "aaa", "x", "aaa"},
       {"[ ]", " ", "x", " "},
-      {"a b", "a b", "", "a b"},
-      // Inline modifiers hold from their position on.
-      {"a(?i)b", "aB", "", "aB"},
-      {"a(?i)b", "AB", "", "<none>"},
+      // Inline modifiers hold from their position on (more in the differential).
       {"(?i-g)A+", "aaa", "", "a"},
       {"(?x) a b", "ab", "", "ab"},
-      {"(?#skip)ab", "ab", "", "ab"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(MatchOf(c.pattern, c.subject, c.mods), c.match) << c.pattern << " /" << c.mods;
   }
 }
 
-TEST(Regex, DefaultsAndModifierControl) {
+TEST(Regex, ModifierControl) {
   TRegex re;
-  EXPECT_EQ(re.ModifierBits(), TRegex::kModR | TRegex::kModS | TRegex::kModG);
-  re.SetModifier(1, true);
-  re.SetModifier(3, false);
-  EXPECT_TRUE(re.Modifier(1));
-  EXPECT_FALSE(re.Modifier(3));
   EXPECT_FALSE(re.Modifier(9));
-
   uint32_t bits = 0;
   EXPECT_TRUE(TRegex::ParseModifiersStr("IrS-g", bits));
   EXPECT_EQ(bits, TRegex::kModI | TRegex::kModR | TRegex::kModS);
@@ -353,22 +311,14 @@ TEST(Regex, CustomCharacterClassesAndCaseTables) {
   }
   micro.SetExpression("\xB5");
   EXPECT_FALSE(micro.Exec("\xEC"));
-
-  const RegexCaseTables& cp = Cp1252RegexCaseTables();
-  EXPECT_EQ(cp.upper[0xFF], 0x9F);
-  EXPECT_EQ(cp.lower[0xD7], 0xD7);
-  EXPECT_EQ(cp.upper[0xDF], 0xDF);
 }
 
 TEST(Regex, PathologicalPatternsEndWithAnError) {
   // Deep recursion: a loop whose every iteration nests one level deeper.
   TRegex deep;
   deep.SetExpression("(a|b){1,100000}c");
-  try {
-    deep.Exec(std::string(100000, 'a') + "-c");
-    FAIL() << "expected an error";
-  } catch (const ERegexError& e) {
-    EXPECT_EQ(e.ErrorNumber, TRegex::kErrRecursionTooDeep);
+  if (const auto e = ThrownBy<ERegexError>([&] { deep.Exec(std::string(100000, 'a') + "-c"); })) {
+    EXPECT_EQ(e->ErrorNumber, TRegex::kErrRecursionTooDeep);
   }
   // Short enough: still found.
   deep.SetExpression("(a|b){1,100000}c");
@@ -378,11 +328,8 @@ TEST(Regex, PathologicalPatternsEndWithAnError) {
   TRegex slow;
   slow.SetStepLimit(100000);
   slow.SetExpression("(a|a)*c");
-  try {
-    slow.Exec(std::string(30, 'a') + "bc");
-    FAIL() << "expected an error";
-  } catch (const ERegexError& e) {
-    EXPECT_EQ(e.ErrorNumber, TRegex::kErrStepLimit);
+  if (const auto e = ThrownBy<ERegexError>([&] { slow.Exec(std::string(30, 'a') + "bc"); })) {
+    EXPECT_EQ(e->ErrorNumber, TRegex::kErrStepLimit);
   }
 }
 

@@ -6,7 +6,6 @@
 
 #include <array>
 #include <filesystem>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -15,35 +14,24 @@
 #include "foundation/handle.h"
 #include "foundation/settings_win.h"
 #include "foundation/translate.h"
+#include "tests/foundation/foundation_test_util.h"
 
 namespace kv {
 namespace {
 
 // A copy of the program in a folder of its own, removed afterwards.
-class ProgramFolder {
+class ProgramFolder : public TempFolder {
  public:
-  ProgramFolder() : path_(std::filesystem::temp_directory_path() / ("kvstart" + std::to_string(GetCurrentProcessId()))) {
-    std::filesystem::remove_all(path_);
-    std::filesystem::create_directory(path_);
+  ProgramFolder() {
     // Built by the whole build (not a dependency of this test program, so that
     // the foundation's tests build without the rest of the program).
     const std::filesystem::path exe = KV_TEST_BINARY_DIR "/kelvarin.exe";
     std::error_code error;
     built_ = std::filesystem::exists(exe, error);
-    copied_ = built_ && std::filesystem::copy_file(exe, path_ / "kelvarin.exe", error);
-  }
-  ProgramFolder(const ProgramFolder&) = delete;
-  ProgramFolder& operator=(const ProgramFolder&) = delete;
-  ~ProgramFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
+    copied_ = built_ && std::filesystem::copy_file(exe, Path() / "kelvarin.exe", error);
   }
   bool Built() const { return built_; }
   bool Copied() const { return copied_; }
-  std::wstring File(const wchar_t* name) const { return (path_ / name).wstring(); }
-  size_t EntryCount() const {
-    return static_cast<size_t>(std::distance(std::filesystem::directory_iterator(path_), {}));
-  }
 
   // Runs the program with message boxes written to its log; its exit code, or -1.
   DWORD Run() const {
@@ -54,7 +42,7 @@ class ProgramFolder {
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
     const BOOL started = CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                                        path_.wstring().c_str(), &startup, &info);
+                                        Path().wstring().c_str(), &startup, &info);
     SetEnvironmentVariableW(L"KELVARIN_LOG_MESSAGE_BOXES", nullptr);
     if (!started) return static_cast<DWORD>(-1);
     const KernelHandle process(info.hProcess);
@@ -66,26 +54,20 @@ class ProgramFolder {
   }
 
  private:
-  std::filesystem::path path_;
   bool built_ = false;
   bool copied_ = false;
 };
 
 const char kMarkers[] = "CommonInit:start\r\nCommonInit:success\r\nDpr:start\r\nDpr:conig\r\n";
 
-TEST(Startup, AFirstRunCreatesTheSettingsFileAndTheLog) {
+TEST(Startup, AFirstRunCreatesTheSettingsFileAndLaterRunsWriteTheSettingsBackInFull) {
   ProgramFolder program;
   if (!program.Built()) GTEST_SKIP() << "kelvarin.exe is not built";
   ASSERT_TRUE(program.Copied());
   ASSERT_EQ(program.Run(), 0u);
   EXPECT_EQ(StrFromFileW(program.File(L"kelvarin.conf.xml")), NewSettingsText("kelvarin config file"));
   EXPECT_EQ(StrFromFileW(program.File(L"tmp.log")), kMarkers);
-}
 
-TEST(Startup, TheSettingsAreReadAndWrittenBackInFull) {
-  ProgramFolder program;
-  if (!program.Built()) GTEST_SKIP() << "kelvarin.exe is not built";
-  ASSERT_TRUE(program.Copied());
   WriteFileAtomic(program.File(L"kelvarin.conf.xml"),
                   "<?xml version=\"1.0\" encoding=\"Windows-1252\" ?><XMLConfig><info>mine</info>"
                   "<g n=\"Last\"><p n=\"Dir\">C:\\M\xFCsic</p></g></XMLConfig>");
@@ -109,7 +91,7 @@ TEST(Startup, ACorruptSettingsFileEndsTheProgramAndStaysUntouched) {
   EXPECT_EQ(log.rfind("CommonInit:start\r\nMessageBox: Error in config file \"", 0), 0u) << log;
   EXPECT_NE(log.find("kelvarin.conf.xml\" at position 3:"), std::string::npos) << log;
   EXPECT_EQ(log.find("CommonInit:success"), std::string::npos);
-  EXPECT_EQ(program.EntryCount(), 3u);  // the program, its settings and its log
+  EXPECT_EQ(program.Entries().size(), 3u);  // the program, its settings and its log
 }
 
 // ---- the action list ----
@@ -117,9 +99,6 @@ TEST(Startup, ACorruptSettingsFileEndsTheProgramAndStaysUntouched) {
 class Actions : public ::testing::Test {
  protected:
   void SetUp() override {
-    wchar_t base[MAX_PATH + 1];
-    GetTempPathW(MAX_PATH, base);
-    path_ = std::wstring(base) + L"kvactions" + std::to_wstring(GetCurrentProcessId()) + L".conf.xml";
     WriteFileAtomic(path_,
                     "<?xml version=\"1.0\" encoding=\"Windows-1252\" ?><XMLConfig><info>i</info><group name=\"Menu\">"
                     "<param name=\"File~Open\">5|1,0,3,Ctrl+O</param>"
@@ -135,9 +114,9 @@ class Actions : public ::testing::Test {
     ClearActions();
     FreeConfiger();
     SetLanguage(nullptr);
-    DeleteFileW(path_.c_str());
   }
-  std::wstring path_;
+  TempFolder dir_;
+  const std::wstring path_ = dir_.File(L"actions.conf.xml");
 };
 
 TEST_F(Actions, OverridesFromTheMenuSectionReplaceTheRegisteredValues) {
