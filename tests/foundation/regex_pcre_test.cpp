@@ -166,19 +166,13 @@ class PatternGen {
   bool afterBackref_ = false;
 };
 
-struct PcreCodeFree {
-  void operator()(pcre2_code* c) const { pcre2_code_free(c); }
-};
-struct PcreMatchDataFree {
-  void operator()(pcre2_match_data* m) const { pcre2_match_data_free(m); }
-};
-
 TEST(RegexDifferential, AgreesWithPcre2OnTheCommonSubset) {
   constexpr int kPatterns = 10000;
   constexpr int kSubjectsEach = 6;
   PatternGen gen(20261206);
   int compared = 0, matched = 0, skippedEmptyOperand = 0, tooHard = 0, failures = 0;
-  std::unique_ptr<pcre2_match_data, PcreMatchDataFree> md(pcre2_match_data_create(16, nullptr));
+  std::unique_ptr<pcre2_match_data, decltype(&pcre2_match_data_free)> md(pcre2_match_data_create(16, nullptr),
+                                                                          pcre2_match_data_free);
   for (int p = 0; p < kPatterns && failures < 20; ++p) {
     gen.Make();
     const bool caseless = p % 5 == 0;
@@ -197,9 +191,10 @@ TEST(RegexDifferential, AgreesWithPcre2OnTheCommonSubset) {
     int err = 0;
     PCRE2_SIZE errOffset = 0;
     const uint32_t options = PCRE2_DOTALL | PCRE2_DOLLAR_ENDONLY | (caseless ? PCRE2_CASELESS : 0);
-    std::unique_ptr<pcre2_code, PcreCodeFree> theirs(
+    std::unique_ptr<pcre2_code, decltype(&pcre2_code_free)> theirs(
         pcre2_compile(reinterpret_cast<PCRE2_SPTR>(gen.Theirs().c_str()), gen.Theirs().size(), options, &err,
-                      &errOffset, nullptr));
+                      &errOffset, nullptr),
+        pcre2_code_free);
     ASSERT_TRUE(theirs) << "PCRE2 refused " << gen.Theirs();
 
     for (int s = 0; s < kSubjectsEach; ++s) {
