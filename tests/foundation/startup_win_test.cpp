@@ -146,7 +146,6 @@ TEST_F(Actions, OverridesFromTheMenuSectionReplaceTheRegisteredValues) {
     } else {
       EXPECT_EQ(a.Order, c.order);
     }
-    EXPECT_TRUE(a.Enabled);
     a.OnExecute(a);
     EXPECT_EQ(runs, 1);
   }
