@@ -5,31 +5,27 @@
 namespace kv::ui {
 namespace {
 
-TEST(Anchors, FollowTheParentsGrowth) {
-  // A 100x20 child at (10, 10) in a 200x100 client that grows to 260x140.
+TEST(Anchors, FollowTheParentsSizeDownToTheMinimum) {
+  // A 100x20 child at (10, 10) in a 200x100 client.
   const TAnchorOrigin origin{{10, 10, 100, 20}, 200, 100};
   struct Case {
     TAnchors anchors;
+    int width, height, minWidth, minHeight;
     TBounds expected;
   };
   const Case cases[] = {
-      {akLeft | akTop, {10, 10, 100, 20}},
-      {akLeft | akTop | akRight, {10, 10, 160, 20}},
-      {akTop | akRight, {70, 10, 100, 20}},
-      {akRight | akBottom, {70, 50, 100, 20}},
-      {akLeft | akTop | akRight | akBottom, {10, 10, 160, 60}},
-      {0, {40, 30, 100, 20}},  // neither side: the centre moves half the growth
+      {akLeft | akTop, 260, 140, 0, 0, {10, 10, 100, 20}},
+      {akLeft | akTop | akRight, 260, 140, 0, 0, {10, 10, 160, 20}},
+      {akTop | akRight, 260, 140, 0, 0, {70, 10, 100, 20}},
+      {akRight | akBottom, 260, 140, 0, 0, {70, 50, 100, 20}},
+      {akLeft | akTop | akRight | akBottom, 260, 140, 0, 0, {10, 10, 160, 60}},
+      {0, 260, 140, 0, 0, {40, 30, 100, 20}},  // neither side: the centre moves half the growth
+      {akLeft | akTop | akRight | akBottom, 50, 40, 30, 5, {10, 10, 30, 5}},  // shrunk to the minimum
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(int(c.anchors));
-    EXPECT_EQ(ApplyAnchors(origin, c.anchors, 260, 140), c.expected);
+    SCOPED_TRACE(testing::Message() << int(c.anchors) << " " << c.width);
+    EXPECT_EQ(ApplyAnchors(origin, c.anchors, c.width, c.height, c.minWidth, c.minHeight), c.expected);
   }
-}
-
-TEST(Anchors, ShrinkingStopsAtTheMinimumSize) {
-  const TAnchorOrigin origin{{10, 10, 100, 20}, 200, 100};
-  EXPECT_EQ(ApplyAnchors(origin, akLeft | akRight | akTop | akBottom, 50, 40, 30, 5),
-            (TBounds{10, 10, 30, 5}));
 }
 
 TEST(Align, StacksEdgesAndFillsTheRest) {

@@ -8,65 +8,37 @@ namespace {
 
 using test::RunLater;
 
-TEST(Application, RunEndsWhenTheMainFormClosesAndIdlesMeanwhile) {
-  TApplication& app = Application();
-  TForm main;
-  main.SetText("Main");
-  app.SetMainForm(&main);
-  int idles = 0;
-  app.OnIdle = [&](TComponent*, bool& done) {
-    ++idles;
-    done = true;
-  };
-  bool closeAsked = false;
-  main.OnCloseQuery = [&](TComponent*, bool& canClose) { canClose = closeAsked = true; };
-  RunLater(100, [&] { PostMessageW(main.Handle(), WM_CLOSE, 0, 0); });
-  app.Run();  // shows the main form first
-  app.OnIdle = nullptr;
-  EXPECT_TRUE(closeAsked);
-  EXPECT_TRUE(app.Terminated());
-  EXPECT_GT(idles, 0);
-  EXPECT_FALSE(main.Visible());
-  app.SetMainForm(nullptr);
-  app.ResetTerminated();
-}
-
 // The application shell's pattern: at the first idle moment the handler
 // clears itself and runs the program's own loop until the main form closes.
-TEST(Application, AnIdleHandlerMayClearItselfAndRunTheLoop) {
+// The main form is the first one created and is forgotten when freed.
+TEST(Application, AnIdleHandlerMayClearItselfAndRunTheLoopUntilTheMainFormCloses) {
   TApplication& app = Application();
-  TForm main;
-  app.SetMainForm(&main);
+  const size_t before = app.Forms().size();
+  TForm& main = app.CreateForm<TForm>();
+  EXPECT_EQ(app.MainForm(), &main);
+  EXPECT_EQ(app.Forms().size(), before + 1);
   int idleRuns = 0, passes = 0;
-  bool closed = false;
+  bool closeAsked = false, closed = false;
+  main.OnCloseQuery = [&](TComponent*, bool& canClose) { canClose = closeAsked = true; };
+  main.OnClose = [&](TComponent*, TCloseAction&) { closed = true; };
   app.OnIdle = [&](TComponent*, bool&) {
     ++idleRuns;
     app.OnIdle = nullptr;
-    main.OnClose = [&](TComponent*, TCloseAction&) { closed = true; };
     while (!closed) {
       app.HandleMessage();
       app.ProcessMessages();
       ++passes;
     }
   };
-  RunLater(80, [&] { main.Close(); });
-  app.Run();
+  RunLater(80, [&] { PostMessageW(main.Handle(), WM_CLOSE, 0, 0); });
+  app.Run();  // shows the main form first
   EXPECT_EQ(idleRuns, 1);
   EXPECT_GT(passes, 0);
-  EXPECT_TRUE(closed);
-  app.SetMainForm(nullptr);
+  EXPECT_TRUE(closeAsked && closed);
+  EXPECT_TRUE(app.Terminated());
+  EXPECT_FALSE(main.Visible());
   app.ResetTerminated();
-}
-
-TEST(Application, LiveFormsAreListedAndTheMainFormForgottenWhenFreed) {
-  TApplication& app = Application();
-  const size_t before = app.Forms().size();
-  {
-    TForm& owned = app.CreateForm<TForm>();
-    EXPECT_EQ(app.MainForm(), &owned);
-    EXPECT_EQ(app.Forms().size(), before + 1);
-    app.FreeComponent(&owned);
-  }
+  app.FreeComponent(&main);
   EXPECT_EQ(app.MainForm(), nullptr);
   EXPECT_EQ(app.Forms().size(), before);
 }
@@ -82,9 +54,8 @@ TEST(Application, AFrameRunsOnADialogItOwns) {
   dialog.SetClientHeight(frame->Height());
   frame->SetParent(&dialog);
   frame->SetAlign(TAlign::Client);
-  const LONG_PTR style = GetWindowLongPtrW(dialog.Handle(), GWL_STYLE);
-  EXPECT_TRUE(style & WS_SYSMENU);
-  EXPECT_FALSE(style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX));
+  EXPECT_EQ(GetWindowLongPtrW(dialog.Handle(), GWL_STYLE) & (WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX),
+            WS_SYSMENU);
   auto& corner = frame->Get<TButton>("Corner");
   corner.SetModalResult(mrOk);
   RunLater(50, [&] { test::ClickWindow(corner); });
@@ -173,15 +144,6 @@ TEST(Controls, LabelsSizeThemselvesAndWrapWhenAsked) {
   label.SetWordWrap(false);
   label.SetFont(big);
   EXPECT_GT(label.Height(), lineHeight * 3 / 2);
-}
-
-TEST(Controls, AnImageTakesItsPictureFromTheResources) {
-  test::TTestDialog dialog;
-  auto& banner = dialog.Get<TImage>("Banner");
-  EXPECT_EQ(banner.Picture().Width(), 48);
-  EXPECT_EQ(banner.Width(), 48);  // auto-sized
-  EXPECT_EQ(banner.Height(), 16);
-  EXPECT_EQ(banner.Picture().Pixel(8, 8), 0x208020u);
 }
 
 TEST(SaveDialog, FiltersTakeTheDialogsForm) {

@@ -81,6 +81,15 @@ inline TBitmap Screenshot(TForm& form, const std::string& name) {
   return shot;
 }
 
+// The pixel of form's screenshot at point (x, y) of window's client area.
+inline uint32_t PixelAt(const TBitmap& shot, TForm& form, HWND window, int x, int y) {
+  POINT p{x, y};
+  MapWindowPoints(window, nullptr, &p, 1);
+  RECT r;
+  GetWindowRect(form.Handle(), &r);
+  return shot.Pixel(p.x - r.left, p.y - r.top);
+}
+
 // How many pixels of the control's area in the form's screenshot are dark
 // (text, lines).
 inline int DarkPixels(const TBitmap& shot, TForm& form, TControl& control) {
