@@ -10,62 +10,23 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <random>
+#include <filesystem>
 #include <string>
 #include <vector>
 
-#include <filesystem>
-
+#include "tests/zip/zip_test_util.h"
 #include "zip/deflate.h"
 #include "zip/zipper.h"
-
-#if KV_DEFLATE_ZLIB_ORACLE
-#include <zlib.h>
-#endif
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 using Clock = std::chrono::steady_clock;
 
-Bytes Text(size_t size) {
-  static const char* const kWords[] = {"the ", "music ", "file ", "artist ", "title ", "album ", "similar ",
-                                       "group ", "folder ", "track ", "of ", "and ", "Kelvarin ", "delete ",
-                                       "reserve ", "scan ", ".\r\n", "duplicate ", "Bach ", "1987 ", "remix "};
-  std::mt19937 rng(1);
-  std::geometric_distribution<int> pick(0.15);
-  Bytes out;
-  while (out.size() < size) {
-    const char* w = kWords[std::min<size_t>(pick(rng), std::size(kWords) - 1)];
-    out.insert(out.end(), w, w + std::strlen(w));
-  }
-  out.resize(size);
-  return out;
-}
-
-Bytes Binary(size_t size) {
-  // Records of little-endian integers and short names, like an index file.
-  std::mt19937 rng(2);
-  Bytes out;
-  uint32_t counter = 0;
-  while (out.size() < size) {
-    counter += rng() % 300;
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(counter >> (8 * i)));
-    const uint16_t small = static_cast<uint16_t>(rng() % 1000);
-    out.push_back(static_cast<uint8_t>(small));
-    out.push_back(static_cast<uint8_t>(small >> 8));
-    for (int i = 0; i < 6; ++i) out.push_back(static_cast<uint8_t>('A' + rng() % 8));
-  }
-  out.resize(size);
-  return out;
-}
-
-Bytes Random(size_t size) {
-  std::mt19937 rng(3);
-  Bytes out(size);
-  for (auto& b : out) b = static_cast<uint8_t>(rng());
-  return out;
-}
+// The sample data of the writer's tests.
+Bytes Text(size_t size) { return kv::test::Text(size, 1); }
+Bytes Binary(size_t size) { return kv::test::Binary(size, 2); }
+Bytes Random(size_t size) { return kv::test::Random(size, 3); }
 
 template <class F>
 double SecondsPerRun(F&& f) {
@@ -97,18 +58,8 @@ size_t Ours(kv::Deflater& d, const Bytes& in, int level) {
 }
 
 #if KV_DEFLATE_ZLIB_ORACLE
-size_t Zlib(const Bytes& in, int level, int memLevel, Bytes& out) {
-  z_stream z{};
-  deflateInit2(&z, level, Z_DEFLATED, -15, memLevel, Z_DEFAULT_STRATEGY);
-  out.resize(deflateBound(&z, in.size()));
-  z.next_in = const_cast<Bytef*>(in.data());
-  z.avail_in = static_cast<uInt>(in.size());
-  z.next_out = out.data();
-  z.avail_out = static_cast<uInt>(out.size());
-  deflate(&z, Z_FINISH);
-  const size_t n = z.total_out;
-  deflateEnd(&z);
-  return n;
+size_t Zlib(const Bytes& in, int level, int memLevel) {
+  return kv::test::ZlibDeflate(in, level, Z_DEFAULT_STRATEGY, 15, memLevel).size();
 }
 #endif
 
@@ -162,10 +113,9 @@ int main() {
       const double tOurs = SecondsPerRun([&] { Ours(d, x.bytes, level); });
       const double mb = static_cast<double>(x.bytes.size()) / 1e6;
 #if KV_DEFLATE_ZLIB_ORACLE
-      Bytes buf;
-      const size_t z8 = Zlib(x.bytes, level, 8, buf);
-      const size_t z9 = Zlib(x.bytes, level, 9, buf);
-      const double tZlib = SecondsPerRun([&] { Zlib(x.bytes, level, 8, buf); });
+      const size_t z8 = Zlib(x.bytes, level, 8);
+      const size_t z9 = Zlib(x.bytes, level, 9);
+      const double tZlib = SecondsPerRun([&] { Zlib(x.bytes, level, 8); });
       std::printf("%-7s %5d %10zu %10zu %10zu %+6.2f%% %+6.2f%% %9.1f %9.1f %6.2fx\n", x.name, level, ours, z8, z9,
                   100.0 * (static_cast<double>(ours) / z8 - 1), 100.0 * (static_cast<double>(ours) / z9 - 1),
                   mb / tOurs, mb / tZlib, tZlib / tOurs);

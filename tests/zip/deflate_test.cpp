@@ -4,9 +4,9 @@
 
 #include <algorithm>
 #include <cstring>
-#include <random>
 #include <string>
-#include <vector>
+
+#include "tests/zip/zip_test_util.h"
 
 #if KV_DEFLATE_ZLIB_ORACLE
 #include <zlib.h>
@@ -17,35 +17,9 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-// Word soup with enough repetition at every distance to exercise the matcher.
-Bytes Text(size_t size, uint32_t seed) {
-  static const char* const kWords[] = {"the",    "music",  "file",   "artist", "title", "album",
-                                       "similar", "group",  "folder", "track",  "of",    "and",
-                                       "kelvarin", "delete", "reserve", "scan",  "\r\n",  "duplicate"};
-  std::mt19937 rng(seed);
-  Bytes out;
-  while (out.size() < size) {
-    const char* w = kWords[rng() % std::size(kWords)];
-    out.insert(out.end(), w, w + std::strlen(w));
-    out.push_back(rng() % 9 == 0 ? ',' : ' ');
-  }
-  out.resize(size);
-  return out;
-}
-
-Bytes Random(size_t size, uint32_t seed) {
-  std::mt19937 rng(seed);
-  Bytes out(size);
-  for (auto& b : out) b = static_cast<uint8_t>(rng());
-  return out;
-}
-
-// Structured binary: little-endian counters and a slowly changing pattern.
-Bytes Binary(size_t size) {
-  Bytes out(size);
-  for (size_t i = 0; i < size; ++i) out[i] = static_cast<uint8_t>(i % 4 == 0 ? i >> 10 : (i * 7) >> (i % 3));
-  return out;
-}
+using test::Binary;
+using test::Random;
+using test::Text;
 
 struct Result {
   Bytes out;
@@ -54,8 +28,8 @@ struct Result {
 };
 
 // Deflates `in`, delivering at most `chunk` bytes per read.
-Result Squeeze(Deflater& d, const Bytes& in, int level, size_t chunk = SIZE_MAX) {
-  Result r;
+Result Squeeze(Deflater& d, const Bytes& in, int level, size_t chunk = SIZE_MAX, DeflateEntry entry = {}) {
+  Result r{{}, 0, entry};
   size_t pos = 0;
   const auto read = [&](std::span<uint8_t> buf) {
     const size_t n = std::min({buf.size(), in.size() - pos, chunk});
@@ -69,9 +43,9 @@ Result Squeeze(Deflater& d, const Bytes& in, int level, size_t chunk = SIZE_MAX)
   return r;
 }
 
-Result Squeeze(const Bytes& in, int level, size_t chunk = SIZE_MAX) {
+Result Squeeze(const Bytes& in, int level, size_t chunk = SIZE_MAX, DeflateEntry entry = {}) {
   Deflater d;
-  return Squeeze(d, in, level, chunk);
+  return Squeeze(d, in, level, chunk, entry);
 }
 
 #if KV_DEFLATE_ZLIB_ORACLE
@@ -90,20 +64,6 @@ Bytes ZlibInflate(const Bytes& in, size_t expected) {
   inflateEnd(&z);
   return out;
 }
-
-size_t ZlibSize(const Bytes& in, int level) {
-  z_stream z{};
-  deflateInit2(&z, level, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY);
-  Bytes out(deflateBound(&z, in.size()));
-  z.next_in = const_cast<Bytef*>(in.data());
-  z.avail_in = static_cast<uInt>(in.size());
-  z.next_out = out.data();
-  z.avail_out = static_cast<uInt>(out.size());
-  deflate(&z, Z_FINISH);
-  const size_t n = z.total_out;
-  deflateEnd(&z);
-  return n;
-}
 #endif
 
 struct Sample {
@@ -121,7 +81,7 @@ const std::vector<Sample>& Samples() {
     s.push_back({"1 MiB random", Random(1 << 20, 3)});
     s.push_back({"300 KB of one byte", Bytes(300000, 'a')});
     s.push_back({"2 MB text", Text(2000000, 4)});
-    s.push_back({"200 KB binary", Binary(200000)});
+    s.push_back({"200 KB binary", Binary(200000, 7)});
     // Incompressible for a window and a half, then text: the first block
     // cannot be written raw once the window has slid past its start.
     Bytes mixed = Random(50000, 5);
@@ -152,7 +112,7 @@ TEST(Deflate, EveryLevelRoundTripsAndReportsWhatItWrote) {
   }
 }
 
-TEST(Deflate, OutputDoesNotDependOnHowTheInputArrives) {
+TEST(Deflate, OutputDependsOnlyOnTheInputAndTheLevel) {
   const Bytes in = Samples()[6].data;  // 2 MB text: many slides and blocks
   for (int level : {1, 6, 9}) {
     const Result whole = Squeeze(in, level);
@@ -161,86 +121,52 @@ TEST(Deflate, OutputDoesNotDependOnHowTheInputArrives) {
       EXPECT_EQ(Squeeze(in, level, chunk).out, whole.out) << "level " << level << " chunk " << chunk;
     }
   }
-}
-
-TEST(Deflate, ReusedDeflaterMatchesAFreshOne) {
+  // A deflater reused after other entries at other levels matches a fresh one.
   Deflater reused;
   Squeeze(reused, Random(100000, 9), 9);
   Squeeze(reused, Text(90000, 10), 1);
-  const Bytes in = Text(80000, 11);
-  EXPECT_EQ(Squeeze(reused, in, 6).out, Squeeze(in, 6).out);
+  EXPECT_EQ(Squeeze(reused, Samples()[3].data, 6).out, Squeeze(Samples()[3].data, 6).out);
 }
 
-TEST(Deflate, FlagsAndMethodFollowLevelAndData) {
-  struct Case {
-    int level;
-    uint16_t flags;
-  } cases[] = {{1, 4}, {2, 4}, {3, 0}, {4, 0}, {6, 0}, {7, 0}, {8, 2}, {9, 2}};
-  const Bytes text = Text(5000, 12);
-  for (const auto& c : cases) {
-    DeflateEntry e;
-    e.flags = 0x0800;  // bits already set stay set
-    Deflater d;
-    d.Deflate(c.level, [](std::span<uint8_t>) { return size_t{0}; }, [](std::span<const uint8_t>) {}, e);
-    EXPECT_EQ(e.flags, 0x0800 | c.flags) << "level " << c.level;
-  }
-  // Nothing in, nothing out, stored.
-  const Result empty = Squeeze({}, 6);
-  EXPECT_EQ(empty.size, 0u);
-  EXPECT_EQ(empty.entry.method, 0);
-  // A few distinct bytes cannot shrink: written raw.
-  const Bytes tiny = {'q', 'w', 'e', 'r', 't', 'y'};
-  const Result raw = Squeeze(tiny, 6);
-  EXPECT_EQ(raw.entry.method, 0);
-  EXPECT_EQ(raw.out, tiny);
-  // Compressible text is deflated.
-  EXPECT_EQ(Squeeze(text, 6).entry.method, 8);
-}
-
-TEST(Deflate, DecidesTextOrBinaryOnlyWhenAskedTo) {
+TEST(Deflate, FlagsMethodAndTextBitFollowLevelAndData) {
+  // Flag bits already set stay set; the text bit is decided only when it
+  // comes in as 2 (unknown).
   struct Case {
     const char* name;
     Bytes data;
-    uint16_t before, after;
+    int level;
+    uint16_t attributesIn, flags, method, attributesOut;
+    uint64_t maxSize;
   } cases[] = {
-      {"text", Text(20000, 13), 2, 1},
-      {"random", Random(20000, 14), 2, 0},
-      {"already known as binary", Text(20000, 16), 0, 0},
+      {"text", Text(20000, 13), 1, 2, 4, 8, 1, UINT64_MAX},
+      {"random", Random(20000, 14), 2, 2, 4, 0, 0, UINT64_MAX},
+      {"text already known as binary", Text(20000, 16), 3, 0, 0, 8, 0, UINT64_MAX},
+      {"nothing", {}, 4, 0, 0, 0, 0, 0},
+      {"six distinct bytes cannot shrink", {'q', 'w', 'e', 'r', 't', 'y'}, 6, 0, 0, 0, 0, 6},
+      // One literal, then matches of 258 at distance 1: about 2 bits each.
+      {"runs of one byte collapse", Bytes(300000, 'a'), 7, 0, 0, 8, 0, 400},
+      {"binary", Binary(20000, 15), 8, 2, 2, 8, 0, UINT64_MAX},
+      {"text", Text(5000, 12), 9, 2, 2, 8, 1, UINT64_MAX},
   };
-  for (auto& c : cases) {
-    Deflater d;
-    DeflateEntry e;
-    e.internal_attributes = c.before;
-    size_t pos = 0;
-    d.Deflate(
-        1,
-        [&](std::span<uint8_t> buf) {
-          const size_t n = std::min(buf.size(), c.data.size() - pos);
-          std::memcpy(buf.data(), c.data.data() + pos, n);
-          pos += n;
-          return n;
-        },
-        [](std::span<const uint8_t>) {}, e);
-    EXPECT_EQ(e.internal_attributes, c.after) << c.name;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.name) + " level " + std::to_string(c.level));
+    const Result r = Squeeze(c.data, c.level, SIZE_MAX, {0x0800, 8, c.attributesIn});
+    EXPECT_EQ(r.entry.flags, 0x0800 | c.flags);
+    EXPECT_EQ(r.entry.method, c.method);
+    EXPECT_EQ(r.entry.internal_attributes, c.attributesOut);
+    EXPECT_LE(r.size, c.maxSize);
   }
-}
-
-TEST(Deflate, RunsOfOneByteCollapse) {
-  // One literal then matches of 258 at distance 1: about 2 bits per match.
-  const Result r = Squeeze(Bytes(300000, 'a'), 6);
-  EXPECT_LT(r.size, 400u);
-  EXPECT_EQ(r.entry.method, 8);
 }
 
 #if KV_DEFLATE_ZLIB_ORACLE
 TEST(Deflate, CompressesAsWellAsZlibAtTheSameLevel) {
   // A matcher that misses matches still round-trips; the size gives it away.
   // zlib at memory level 9 buffers as many items per block as we do.
-  const Bytes inputs[] = {Text(500000, 17), Binary(300000)};
+  const Bytes inputs[] = {Text(500000, 17), Binary(300000, 18)};
   for (const auto& in : inputs) {
     for (int level : {1, 3, 4, 6, 9}) {
       const double ours = static_cast<double>(Squeeze(in, level).size);
-      const double theirs = static_cast<double>(ZlibSize(in, level));
+      const double theirs = static_cast<double>(test::ZlibDeflate(in, level, Z_DEFAULT_STRATEGY, 15, 9).size());
       EXPECT_LT(ours, theirs * 1.01) << "level " << level;
       EXPECT_GT(ours, theirs * 0.95) << "level " << level << ": suspiciously small";
     }

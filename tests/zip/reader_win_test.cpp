@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 
 #include "foundation/handle.h"
@@ -56,12 +57,7 @@ TEST(ZipReaderWin, NonAsciiArchiveAndEntryNames) {
   EXPECT_EQ(unzip.UnZip(), 2);
   const std::wstring extracted = dir + L"\\out\\Caf\u00e9\\na\u00efve.txt";
   EXPECT_NE(GetFileAttributesW(extracted.c_str()), INVALID_FILE_ATTRIBUTES);
-  DeleteFileW(extracted.c_str());
-  RemoveDirectoryW((dir + L"\\out\\Caf\u00e9").c_str());
-  DeleteFileW((dir + L"\\out\\plain.txt").c_str());
-  RemoveDirectoryW((dir + L"\\out").c_str());
-  DeleteFileW(zip.c_str());
-  RemoveDirectoryW(dir.c_str());
+  std::filesystem::remove_all(dir);
 }
 
 TEST(ZipReaderWin, NonAnsiPathThroughItsShortName) {
@@ -78,8 +74,7 @@ TEST(ZipReaderWin, NonAnsiPathThroughItsShortName) {
   TMemoryStream out;
   EXPECT_EQ(unzip.UnZipToStream(out, "a.txt"), 1);
   EXPECT_EQ(out.Text(), "wide");
-  DeleteFileW(zip.c_str());
-  RemoveDirectoryW(dir.c_str());
+  std::filesystem::remove_all(dir);
 }
 
 TEST(ZipReaderWin, ArchiveHeldOpenRefusesWriters) {
@@ -104,8 +99,7 @@ TEST(ZipReaderWin, ArchiveHeldOpenRefusesWriters) {
                                  FILE_ATTRIBUTE_NORMAL, nullptr));
     EXPECT_TRUE(after);
   }
-  DeleteFileW(zip.c_str());
-  RemoveDirectoryW(dir.c_str());
+  std::filesystem::remove_all(dir);
 }
 
 TEST(ZipSupportWin, StringResourceHoldsTheStreamMessages) {

@@ -1,9 +1,13 @@
 #pragma once
 // Test-only archive builder: entries with given raw data, method, flags and
 // optional traditional encryption, written through the library's own
-// record writers; plus small helpers to corrupt and inspect the result.
+// record writers; small helpers to corrupt and inspect the result; and the
+// sample data of the writer's tests and of bench/deflate_bench.cpp.
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <optional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -12,9 +16,52 @@
 #include "zip/zip_records.h"
 #include "zip/zip_stream.h"
 
+#if defined(KV_HAVE_ZLIB) || KV_DEFLATE_ZLIB_ORACLE
+#include <zlib.h>
+#endif
+
 namespace kv::test {
 
 inline std::vector<uint8_t> Bytes(const std::string& s) { return std::vector<uint8_t>(s.begin(), s.end()); }
+
+// Words of skewed frequency: matches at every distance, short and long.
+inline std::vector<uint8_t> Text(size_t size, uint32_t seed) {
+  static const char* const kWords[] = {"the ",   "music ",    "file ",  "artist ",  "title ", "album ", "similar ",
+                                       "group ", "folder ",   "track ", "of ",      "and ",   "delete ", "reserve ",
+                                       "scan ",  ".\r\n",     "Bach ",  "1987 ",    "remix ", "duplicate "};
+  std::mt19937 rng(seed);
+  std::vector<uint8_t> out;
+  while (out.size() < size) {
+    const size_t a = rng() % std::size(kWords), b = rng() % std::size(kWords);
+    const char* w = kWords[std::min(a, b)];
+    out.insert(out.end(), w, w + std::strlen(w));
+  }
+  out.resize(size);
+  return out;
+}
+
+inline std::vector<uint8_t> Random(size_t size, uint32_t seed) {
+  std::mt19937 rng(seed);
+  std::vector<uint8_t> out(size);
+  for (auto& b : out) b = static_cast<uint8_t>(rng());
+  return out;
+}
+
+// Records of little-endian integers and short names, like an index file.
+inline std::vector<uint8_t> Binary(size_t size, uint32_t seed) {
+  std::mt19937 rng(seed);
+  std::vector<uint8_t> out;
+  uint32_t counter = 0;
+  while (out.size() < size) {
+    counter += rng() % 300;
+    const uint32_t small = rng() % 1000;
+    for (uint32_t v : {counter, counter >> 8, counter >> 16, counter >> 24, small, small >> 8})
+      out.push_back(static_cast<uint8_t>(v));
+    for (int i = 0; i < 6; ++i) out.push_back(static_cast<uint8_t>('A' + rng() % 8));
+  }
+  out.resize(size);
+  return out;
+}
 
 struct TestEntry {
   TestEntry(std::string name_, std::vector<uint8_t> plain_, std::optional<std::vector<uint8_t>> packed_ = {},
@@ -72,6 +119,24 @@ inline std::vector<uint8_t> BuildZip(const std::vector<TestEntry>& entries, cons
   end.SaveToStream(s);
   return s.Bytes();
 }
+
+#if defined(KV_HAVE_ZLIB) || KV_DEFLATE_ZLIB_ORACLE
+// Raw deflate by the reference library; empty when it fails.
+inline std::vector<uint8_t> ZlibDeflate(const std::vector<uint8_t>& in, int level, int strategy, int windowBits,
+                                        int memLevel) {
+  z_stream z{};
+  if (deflateInit2(&z, level, Z_DEFLATED, -windowBits, memLevel, strategy) != Z_OK) return {};
+  std::vector<uint8_t> out(deflateBound(&z, static_cast<uLong>(in.size())) + 64);
+  z.next_in = const_cast<Bytef*>(in.data());
+  z.avail_in = static_cast<uInt>(in.size());
+  z.next_out = out.data();
+  z.avail_out = static_cast<uInt>(out.size());
+  const bool done = deflate(&z, Z_FINISH) == Z_STREAM_END;
+  out.resize(done ? z.total_out : 0);
+  deflateEnd(&z);
+  return out;
+}
+#endif
 
 inline void Put32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
   for (int i = 0; i < 4; ++i) b[at + static_cast<size_t>(i)] = static_cast<uint8_t>(v >> (8 * i));

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -46,12 +47,7 @@ Bytes Read(const std::string& archive, const std::string& entry, const std::stri
 
 std::vector<std::string> FilesIn(const std::string& folder) {
   std::vector<std::string> out;
-  WIN32_FIND_DATAA fd;
-  FindHandle h(FindFirstFileA((Dos(folder) + "\\*").c_str(), &fd));
-  if (!h) return out;
-  do {
-    if (std::string(fd.cFileName) != "." && std::string(fd.cFileName) != "..") out.push_back(fd.cFileName);
-  } while (FindNextFileA(h.Get(), &fd));
+  for (const auto& e : std::filesystem::directory_iterator(folder)) out.push_back(e.path().filename().string());
   return out;
 }
 
@@ -105,8 +101,8 @@ TEST(ZipperFiles, RewritesArchivesOfOtherTools) {
 
 TEST(ZipperFiles, AFailedReplaceKeepsTheArchiveAndLeavesNoTemporaryFile) {
   const std::string folder = KV_TEST_BINARY_DIR "/zip_writer_fail";
-  CreateDirectoryA(Dos(folder).c_str(), nullptr);
-  for (const auto& f : FilesIn(folder)) DeleteFileA(Dos(folder + "/" + f).c_str());
+  std::filesystem::remove_all(folder);
+  std::filesystem::create_directory(folder);
   const std::string archive = Dos(folder + "/arc.zip");
   const Bytes first = Text(5000, 36);
   {

@@ -1,14 +1,12 @@
 #pragma once
 // Test doubles for the writer: a disk over TMemoryFileSystem, and a file
 // system that fails a chosen write, the flush or the final move.
-#include <algorithm>
-#include <cstring>
 #include <memory>
-#include <random>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "tests/zip/zip_test_util.h"
 #include "zip/zip_errors.h"
 #include "zip/zip_file_system.h"
 #include "zip/zipper.h"
@@ -17,25 +15,8 @@ namespace kv::ziptest {
 
 using Bytes = std::vector<uint8_t>;
 
-inline Bytes Text(size_t size, uint32_t seed) {
-  static const char* const kWords[] = {"the ",   "music ",  "file ",  "artist ", "title ", "album ",
-                                       "group ", "folder ", "track ", "of ",     "and ",   "\r\n"};
-  std::mt19937 rng(seed);
-  Bytes out;
-  while (out.size() < size) {
-    const char* w = kWords[rng() % std::size(kWords)];
-    out.insert(out.end(), w, w + std::strlen(w));
-  }
-  out.resize(size);
-  return out;
-}
-
-inline Bytes Random(size_t size, uint32_t seed) {
-  std::mt19937 rng(seed);
-  Bytes out(size);
-  for (auto& b : out) b = static_cast<uint8_t>(rng());
-  return out;
-}
+using test::Random;
+using test::Text;
 
 // Folders are implied by the files below them.
 class MemoryDisk : public TZipperDisk {
