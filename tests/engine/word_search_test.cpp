@@ -108,10 +108,12 @@ TEST(SimilarityBudget, RoundsHalfToEvenAndClamps) {
       {25, 90, 6},    // 2.5 -> 2
       {3, 85, 0},     // 0.45
       {7, 50, 12},    // 3.5 -> 4
+      {9, 100, 0},
       {1, 0, 3},
       {5, 110, 0},    // -0.5 -> 0
       {15, 110, -6},  // -1.5 -> -2
       {25, 110, -6},  // -2.5 -> -2
+      {3, 150, -6},   // -1.5
       {2147483647, -2147483647 - 1, 2147483647},
       {2147483647, 2147483647, -2147483647 - 1},
   };
@@ -120,8 +122,6 @@ TEST(SimilarityBudget, RoundsHalfToEvenAndClamps) {
 
 // ----------------------------------------------------------------- search --
 
-// Hand-computed costs of each edit: the anchor for the direct computation the
-// differential tests below compare with.
 TEST(SequenceSearch, BudgetNeededPerEdit) {
   struct Case {
     Seq stored;
@@ -176,8 +176,9 @@ TEST(SequenceSearch, RecordsOfOneSequenceComeOnceEach) {
 }
 
 // Random small collections, some with wide levels so that the indexed paths
-// are taken: the search must agree with the direct cost computation.
-TEST(SequenceSearch, AgreesWithDirectCost) {
+// are taken: the search must agree with the direct cost computation and with
+// the plain walk over every node.
+TEST(SequenceSearch, AgreesWithDirectCostAndPlainWalk) {
   std::mt19937 rng(20261206);
   auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
   int found_any = 0;
@@ -194,6 +195,7 @@ TEST(SequenceSearch, AgreesWithDirectCost) {
       del = pick(0, top);
     }
     TCustomIntArrFinder fast(sub, ins, del);
+    plain::PlainIntFinder slow(sub, ins, del);
     std::vector<plain::Stored> stored;
     auto word = [&] { return pick(1, 3) == 1 ? pick(31990, 32010) : pick(1, vocabulary); };
     for (int32_t r = 0; r < records; ++r) {
@@ -201,6 +203,7 @@ TEST(SequenceSearch, AgreesWithDirectCost) {
       for (auto& w : s) w = word();
       if (!stored.empty() && pick(0, 3) == 0) s = stored[static_cast<size_t>(pick(0, r - 1))].words;
       fast.AddString(s, r);
+      slow.AddString(s, r);
       stored.push_back({s, r});
     }
     for (int k = 0; k < 4; ++k) {
@@ -225,6 +228,7 @@ TEST(SequenceSearch, AgreesWithDirectCost) {
       ASSERT_EQ(static_cast<size_t>(count), got.size());
       const Seq expected = plain::DpSearch(stored, q, budget, sub, ins, del);
       ASSERT_EQ(Sorted(got), expected) << "round " << round << " budget " << budget;
+      ASSERT_EQ(Sorted(slow.FuzzySearch(q, budget)), expected) << "round " << round;
       found_any += !expected.empty();
     }
   }
@@ -356,9 +360,13 @@ TEST_F(WordIndexTest, CombineModes) {
   }
 }
 
-// Which records a query finds is compared with the direct cost computation by
-// the word_search fuzz target.
-TEST_F(WordIndexTest, QueriesNumberNewWordsAndClearRestartsTheNumbering) {
+TEST_F(WordIndexTest, EveryRecordWithWordsFindsItselfAndQueriesNumberNewWords) {
+  const char* rows[][2] = {{"The Beatles", "Let It Be"}, {"Beatles", "Let It Be Naked"}, {"Beatles", "Hey Jude"},
+                           {"Rolling Stones", "Let It Bleed"}};
+  for (int32_t i = 0; i < 4; ++i) {
+    const Seq found = index_.FindSimilar(rows[i][0], rows[i][1], 90, 85, 3);
+    EXPECT_TRUE(std::binary_search(found.begin(), found.end(), i)) << i;
+  }
   const int32_t highest = index_.TitleWords().HighestNumber();
   EXPECT_TRUE(index_.FindSimilar("Beatles", "Penny Lane", 100, 100, 2).empty());
   EXPECT_EQ(index_.TitleWords().HighestNumber(), highest + 2);
