@@ -296,7 +296,9 @@ class TLazyTreeModel : public TCacheClient {
   // Side effects of a changed option set (the option object calls this).
   virtual void OptionsChanged(TLTOptionSet which, std::uint32_t oldValue, std::uint32_t newValue);
 
-  // Counts of calls that walk nodes, for the benchmarks.
+  // Bytes the node blocks take (pool slabs and bookkeeping).
+  std::size_t NodeMemoryBytes() const { return pool_.ReservedBytes(); }
+  // Nodes visited by the position walks, for the benchmarks.
   std::uint64_t WalkedNodes() const { return walkedNodes_; }
 
  protected:

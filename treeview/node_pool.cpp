@@ -9,7 +9,7 @@ namespace kv {
 
 namespace {
 constexpr std::size_t kFirstSlabBlocks = 256;
-constexpr std::size_t kMaxSlabBlocks = 65536;
+constexpr std::size_t kMaxSlabBlocks = 8192;
 }  // namespace
 
 void TNodePool::SetBlockSize(std::size_t size) {

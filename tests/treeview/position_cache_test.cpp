@@ -102,7 +102,15 @@ TEST(PositionCache, ChangesDuringBuildsLeaveAnExactCache) {
   for (int round = 0; round < 1000; ++round) {
     tree.InvalidateCache();
     tree.ValidateCache();
-    std::this_thread::sleep_for(std::chrono::microseconds(rng() % 400));
+    // Until the worker reports the build under way, then a little further in.
+    const int startedBefore = started;
+    for (int wait = 0; wait < 2000 && started == startedBefore; ++wait) {
+      tree.DeliverWorkerStates();
+      if (started == startedBefore) std::this_thread::yield();
+    }
+    const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(rng() % 300);
+    while (std::chrono::steady_clock::now() < until) {
+    }
     PLazyNode top = tree.GetFirstNoInit();
     for (unsigned skip = rng() % 900; skip > 0 && top->NextSibling; --skip) top = top->NextSibling;
     switch (rng() % 4) {
@@ -127,7 +135,7 @@ TEST(PositionCache, ChangesDuringBuildsLeaveAnExactCache) {
     }
   }
   // Most changes met a build that had started.
-  EXPECT_GT(started, 500);
+  EXPECT_GT(started, 900);
 }
 
 TEST(PositionCache, TreesDestroyedDuringBuilds) {
