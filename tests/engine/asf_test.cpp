@@ -50,9 +50,11 @@ Bytes Asf(const std::vector<Bytes>& objects, size_t audioBytes = 1000, int extra
   return Cat({kHeader, Le(30 + all.size(), 8), Le(objects.size() + extraCount, 4), Zeros(2), all, Zeros(audioBytes)});
 }
 
-AsfInfo Read(const Bytes& b) {
+TWMAfile Read(const Bytes& b) {
   MemorySource src(b);
-  return ReadAsf(src);
+  TWMAfile wma;
+  EXPECT_EQ(wma.ReadFromSource(src), wma.valid);
+  return wma;
 }
 
 TEST(Asf, DescriptorNamesDurationAndTrack) {
@@ -68,23 +70,23 @@ TEST(Asf, DescriptorNamesDurationAndTrack) {
   const uint32_t maxBitRate = 8000;
   file.resize(maxBitRate * 100 / 8);
   std::copy_n(Le(maxBitRate, 4).begin(), 4, file.begin() + 30 + 100);
-  const AsfInfo info = Read(file);
+  const TWMAfile info = Read(file);
   ASSERT_TRUE(info.valid);
   EXPECT_DOUBLE_EQ(info.duration, 100.0);
   EXPECT_EQ(info.bitRate, 128);  // 16001 * 8 div 1000
-  EXPECT_EQ(info.title, "Title \xE9");
-  EXPECT_EQ(info.album, "Album");
-  EXPECT_EQ(info.genre, "Jazz");
-  EXPECT_EQ(info.track, 12);
+  EXPECT_EQ(info.texts.title, "Title \xE9");
+  EXPECT_EQ(info.texts.album, "Album");
+  EXPECT_EQ(info.texts.genre, "Jazz");
+  EXPECT_EQ(info.texts.track, 12);
 }
 
 TEST(Asf, TextsAreCutAt250Characters) {
   const std::u16string longText(400, u'x');
   const std::vector<Descriptor> ds = {{u"WM/AlbumTitle", 0, Utf16z(longText)}, {u"WM/Genre", 0, Utf16z(u"Pop")}};
-  const AsfInfo info = Read(Asf({FileProps(128000), StreamProps(2, 44100, 16000), Extended(ds, 2)}));
+  const TWMAfile info = Read(Asf({FileProps(128000), StreamProps(2, 44100, 16000), Extended(ds, 2)}));
   ASSERT_TRUE(info.valid);
-  EXPECT_EQ(info.album, std::string(250, 'x'));
-  EXPECT_EQ(info.genre, "Pop");  // the rest of the long value was skipped, not read as the next descriptor
+  EXPECT_EQ(info.texts.album, std::string(250, 'x'));
+  EXPECT_EQ(info.texts.genre, "Pop");  // the rest of the long value was skipped, not read as the next descriptor
 }
 
 TEST(Asf, OnlyPlausibleStreamFiguresMakeAValidFile) {
@@ -101,11 +103,11 @@ TEST(Asf, OnlyPlausibleStreamFiguresMakeAValidFile) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.channels);
-    const AsfInfo info = Read(Asf({FileProps(c.maxBitRate), StreamProps(c.channels, c.rate, c.byteRate),
+    const TWMAfile info = Read(Asf({FileProps(c.maxBitRate), StreamProps(c.channels, c.rate, c.byteRate),
                                    Content(u"T", u"A", u"")}));
     EXPECT_EQ(info.valid, c.valid);
     if (!c.valid) {
-      EXPECT_EQ(info.title, "");  // nothing of an invalid file is kept
+      EXPECT_EQ(info.texts.title, "");  // nothing of an invalid file is kept
     }
   }
 }
@@ -134,10 +136,11 @@ TEST(Asf, MalformedHeadersEndTheWalkWithoutData) {
 
 TEST(Asf, ReadErrorsGiveAnInvalidResultAndOnlyTheHeaderIsRead) {
   FailingSource failing;
-  EXPECT_FALSE(ReadAsf(failing).valid);
+  TWMAfile wma;
+  EXPECT_FALSE(wma.ReadFromSource(failing));
 
   PaddedSource big(Asf({FileProps(128000), StreamProps(2, 44100, 16000)}, 0), uint64_t{1} << 32);
-  EXPECT_TRUE(ReadAsf(big).valid);
+  EXPECT_TRUE(wma.ReadFromSource(big));
   EXPECT_LT(big.bytesRead, 64u * 1024);
 }
 

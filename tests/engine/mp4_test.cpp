@@ -39,43 +39,45 @@ Bytes StandardItems() {
               Item("gnre", 0, Be(18, 2))});
 }
 
-Mp4Info Read(const Bytes& b) {
+TM4AFile Read(const Bytes& b) {
   MemorySource src(b);
-  return ReadMp4(src);
+  TM4AFile m4a;
+  EXPECT_EQ(m4a.ReadFromSource(src), m4a.Exists);
+  return m4a;
 }
 
 TEST(Mp4, UnknownBoxesBetweenTheExpectedOnesAreSkipped) {
   const Bytes edts = Box("edts", {Box("elst", {Zeros(20)})});
   const Bytes moov = Box("moov", {Mvhd0(44100, 441000), Box("iods", {Zeros(16)}), Trak(1, 22050, 64000, edts),
                                   Udta({StandardItems()})});
-  const Mp4Info info = Read(Cat({Ftyp(), Box("free", {}), Box("mdat", {Zeros(500)}), moov}));
-  EXPECT_TRUE(info.exists);
-  EXPECT_EQ(info.artist, "\xC4rtist");
-  EXPECT_EQ(info.comment, "Comment");  // up to the first zero byte
-  EXPECT_EQ(info.genre, "Rock");
-  EXPECT_EQ(info.track, 5);
-  EXPECT_EQ(info.sampleRate, 22050u);
+  const TM4AFile info = Read(Cat({Ftyp(), Box("free", {}), Box("mdat", {Zeros(500)}), moov}));
+  EXPECT_TRUE(info.Exists);
+  EXPECT_EQ(info.texts.artist, "\xC4rtist");
+  EXPECT_EQ(info.texts.comment, "Comment");  // up to the first zero byte
+  EXPECT_EQ(info.texts.genre, "Rock");
+  EXPECT_EQ(info.texts.track, 5);
+  EXPECT_EQ(info.stream.sampleRate, 22050u);
   EXPECT_EQ(info.bitRate, 64u);
   EXPECT_EQ(info.duration, 10u);
 }
 
 TEST(Mp4, OrderAndBrandDecideWhatIsRead) {
-  Mp4Info info = Read(Cat({Ftyp("isom"), Box("moov", {Mvhd0(1, 5), Trak(2, 44100, 1000), Udta({StandardItems()})})}));
-  EXPECT_FALSE(info.exists);
-  EXPECT_EQ(info.sampleRate, 0u);
+  TM4AFile info = Read(Cat({Ftyp("isom"), Box("moov", {Mvhd0(1, 5), Trak(2, 44100, 1000), Udta({StandardItems()})})}));
+  EXPECT_FALSE(info.Exists);
+  EXPECT_EQ(info.stream.sampleRate, 0u);
 
   // "udta" before "trak" ends the read: texts, but no stream figures.
   info = Read(Cat({Ftyp(), Box("moov", {Udta({StandardItems()}), Trak(2, 44100, 1000), Mvhd0(1, 5)})}));
-  EXPECT_TRUE(info.exists);
-  EXPECT_EQ(info.title, "Title");
-  EXPECT_EQ(info.channels, 0);
+  EXPECT_TRUE(info.Exists);
+  EXPECT_EQ(info.texts.title, "Title");
+  EXPECT_EQ(info.stream.channels, 0);
   EXPECT_EQ(info.duration, 0u);
 
   // No "udta": stream figures, no texts.
   info = Read(Cat({Ftyp(), Box("moov", {Mvhd0(1, 5), Trak(2, 44100, 1000)})}));
-  EXPECT_FALSE(info.exists);
+  EXPECT_FALSE(info.Exists);
   EXPECT_EQ(info.duration, 5u);
-  EXPECT_EQ(info.channels, 2);
+  EXPECT_EQ(info.stream.channels, 2);
 }
 
 TEST(Mp4, ItemValues) {
@@ -91,11 +93,11 @@ TEST(Mp4, ItemValues) {
       {Item("trck", 0, Cat({Be(0x00070009, 4), Zeros(4)})), "", "", 9},
   };
   for (const Case& c : cases) {
-    const Mp4Info info = Read(Cat({Ftyp(), Box("moov", {Udta({c.item})})}));
-    EXPECT_TRUE(info.exists);
-    EXPECT_EQ(info.title, c.title);
-    EXPECT_EQ(info.genre, c.genre);
-    EXPECT_EQ(info.track, c.track);
+    const TM4AFile info = Read(Cat({Ftyp(), Box("moov", {Udta({c.item})})}));
+    EXPECT_TRUE(info.Exists);
+    EXPECT_EQ(info.texts.title, c.title);
+    EXPECT_EQ(info.texts.genre, c.genre);
+    EXPECT_EQ(info.texts.track, c.track);
   }
 }
 
@@ -124,21 +126,23 @@ TEST(Mp4, FaultyBoxesEndTheReadWithoutTexts) {
       Cat({Ftyp(), Box("moov", {Udta({Box("\xA9nam", {Box("data", {Zeros(4)})})})})}),  // data shorter than its fields
   };
   for (const Bytes& b : cases) {
-    const Mp4Info info = Read(b);
-    EXPECT_FALSE(info.exists);
-    EXPECT_EQ(info.title, "");
+    const TM4AFile info = Read(b);
+    EXPECT_FALSE(info.Exists);
+    EXPECT_EQ(info.texts.title, "");
   }
 
   const Bytes good = Cat({Ftyp(), Box("moov", {Mvhd0(1, 5), Trak(2, 44100, 1000), Udta({StandardItems()})})});
-  for (size_t n = 0; n < good.size(); ++n) EXPECT_FALSE(Read(Bytes(good.begin(), good.begin() + static_cast<long>(n))).exists);
+  for (size_t n = 0; n < good.size(); ++n) EXPECT_FALSE(Read(Bytes(good.begin(), good.begin() + static_cast<long>(n))).Exists);
   FailingSource failing;
-  EXPECT_THROW(ReadMp4(failing), std::runtime_error);
+  TM4AFile m4a;
+  EXPECT_THROW(m4a.ReadFromSource(failing), std::runtime_error);
 }
 
 TEST(Mp4, ReadsOnlyTheBoxesItUses) {
   const Bytes head = Cat({Ftyp(), Be(1, 4), B("mdat"), Be(uint64_t{1} << 32, 8)});  // a 64-bit size
   PaddedSource big(head, (uint64_t{1} << 32) + 40);
-  EXPECT_FALSE(ReadMp4(big).exists);
+  TM4AFile m4a;
+  EXPECT_FALSE(m4a.ReadFromSource(big));
   EXPECT_LT(big.bytesRead, 64u * 1024);
 }
 
