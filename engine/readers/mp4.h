@@ -29,7 +29,7 @@ class TM4AFile {
   ReadFault fault = ReadFault::kNone;
 
   // Boxes walked at most inside one parent (the file counts as one).
-  static constexpr uint32_t kMaxBoxesPerParent = 65536;
+  static constexpr uint32_t kMaxBoxesPerParent = 4096;
 
   void Reset() { *this = TM4AFile{}; }
   // Sets Exists and empties the texts, either way.

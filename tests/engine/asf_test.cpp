@@ -46,7 +46,7 @@ Bytes Extended(const std::vector<Descriptor>& ds, size_t count) {
 }
 Bytes Asf(const std::vector<Bytes>& objects, size_t audioBytes = 1000, int extraCount = 0) {
   Bytes all;
-  for (const Bytes& o : objects) all = Cat({all, o});
+  for (const Bytes& o : objects) all.insert(all.end(), o.begin(), o.end());
   return Cat({kHeader, Le(30 + all.size(), 8), Le(objects.size() + extraCount, 4), Zeros(2), all, Zeros(audioBytes)});
 }
 
@@ -112,36 +112,76 @@ TEST(Asf, OnlyPlausibleStreamFiguresMakeAValidFile) {
   }
 }
 
-TEST(Asf, MalformedHeadersEndTheWalkWithoutData) {
+TEST(Asf, MalformedHeadersNameTheirFault) {
   const Bytes good = Asf({FileProps(128000), StreamProps(2, 44100, 16000), Content(u"T", u"A", u"")});
-  ASSERT_TRUE(Read(good).valid);
-
+  auto changed = [&](size_t at, uint8_t value) {
+    Bytes b = good;
+    b[at] = value;
+    return b;
+  };
   Bytes zeroSize = good;  // an object of size 0 would never move the walk on
   std::fill_n(zeroSize.begin() + 30 + 16, 8, 0);
-  Bytes pastHeader = good;  // the first object runs past the header object
-  pastHeader[30 + 16 + 1] = 0x40;
-  Bytes headerPastFile = good;
-  headerPastFile[16 + 3] = 0x10;
-  Bytes notAsf = good;
-  notAsf[0] ^= 1;
-  for (const Bytes* b : {&zeroSize, &pastHeader, &headerPastFile, &notAsf}) EXPECT_FALSE(Read(*b).valid);
-
-  // A count larger than the objects present stops at the header's end.
-  EXPECT_TRUE(Read(Asf({FileProps(128000), StreamProps(2, 44100, 16000)}, 1000, 5)).valid);
+  const Bytes shortStream = Asf({FileProps(128000), Object(kStreamProps, Zeros(40))});
+  Bytes manyObjects;
+  {
+    std::vector<Bytes> objects(5000, Object(kContent, Zeros(10)));
+    objects.push_back(StreamProps(2, 44100, 16000));
+    manyObjects = Asf(objects);
+  }
+  struct Case {
+    const char* what;
+    Bytes file;
+    ReadFault fault;
+  } cases[] = {
+      {"good", good, ReadFault::kNone},
+      {"count beyond the objects present", Asf({FileProps(128000), StreamProps(2, 44100, 16000)}, 1000, 5),
+       ReadFault::kNone},
+      {"not ASF", changed(0, good[0] ^ 1), ReadFault::kNotThisFormat},
+      {"empty", {}, ReadFault::kNotThisFormat},
+      {"header fields cut", Bytes(good.begin(), good.begin() + 20), ReadFault::kShortField},
+      {"header size below its fields", [&] { Bytes b = good; std::copy_n(Le(29, 8).begin(), 8, b.begin() + 16); return b; }(),
+       ReadFault::kBadSize},
+      {"header past the file", changed(16 + 3, 0x10), ReadFault::kOutsideParent},
+      {"object of size 0", zeroSize, ReadFault::kBadSize},
+      {"object past the header", changed(30 + 16 + 1, 0x40), ReadFault::kOutsideParent},
+      {"object too short for its fields", shortStream, ReadFault::kShortField},
+      {"too many objects", manyObjects, ReadFault::kTooManyBoxes},
+      {"six channels", Asf({FileProps(128000), StreamProps(6, 44100, 16000)}), ReadFault::kImplausibleStream},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const TWMAfile wma = Read(c.file);
+    EXPECT_EQ(wma.fault, c.fault);
+    EXPECT_EQ(wma.valid, c.fault == ReadFault::kNone);
+  }
   // Cut anywhere inside the header: never valid, never a crash.
   for (size_t n = 0; n < good.size() - 1000; ++n) {
     EXPECT_FALSE(Read(Bytes(good.begin(), good.begin() + static_cast<long>(n))).valid) << n;
   }
 }
 
-TEST(Asf, ReadErrorsGiveAnInvalidResultAndOnlyTheHeaderIsRead) {
+TEST(Asf, ReadCostAndReadErrors) {
   FailingSource failing;
   TWMAfile wma;
   EXPECT_FALSE(wma.ReadFromSource(failing));
+  EXPECT_EQ(wma.fault, ReadFault::kReadError);
 
+  // Only the header of a large file is read.
   PaddedSource big(Asf({FileProps(128000), StreamProps(2, 44100, 16000)}, 0), uint64_t{1} << 32);
   EXPECT_TRUE(wma.ReadFromSource(big));
   EXPECT_LT(big.bytesRead, 64u * 1024);
+
+  // Many small objects are read through the header's buffer, a few kilobytes
+  // per source read, not one read per object.
+  std::vector<Bytes> objects(3000, Object(GuidBytes("00000000-0000-0000-0000-000000000000"), {}));
+  objects.push_back(FileProps(128000));
+  objects.push_back(StreamProps(2, 44100, 16000));
+  const Bytes file = Asf(objects);
+  MemorySource mem(file);
+  CountingSource counted(mem);
+  EXPECT_TRUE(wma.ReadFromSource(counted));
+  EXPECT_LE(counted.bytesRead, file.size() + 4096);
+  EXPECT_LE(counted.reads, file.size() / 4096 + 3);
 }
 
 }  // namespace

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
+
 namespace kv {
 namespace {
 
@@ -115,35 +118,102 @@ TEST(Mp4, MovieHeaderDurations) {
   for (const Case& c : cases) EXPECT_EQ(Read(Cat({Ftyp(), Box("moov", {c.mvhd})})).duration, c.duration);
 }
 
-TEST(Mp4, FaultyBoxesEndTheReadWithoutTexts) {
+TEST(Mp4, FaultsNameWhatEndedTheRead) {
   const Bytes noData = Box("\xA9" "ART", {Box("name", {B("x")})});
-  const Bytes zeroSize = Cat({Ftyp(), Box("moov", {Mvhd0(1, 5), Zeros(8), Udta({StandardItems()})})});
-  const Bytes pastParent = Cat({Ftyp(), Box("moov", {Mvhd0(1, 5), Udta({StandardItems(), Be(256, 4), B("\xA9" "alb"), Zeros(8)})})});
-  const Bytes cases[] = {
-      Cat({Ftyp(), Box("moov", {Udta({Item("\xA9nam", 1, B("Title")), noData})})}),
-      zeroSize,
-      pastParent,
-      Cat({Ftyp(), Box("moov", {Udta({Box("\xA9nam", {Box("data", {Zeros(4)})})})})}),  // data shorter than its fields
+  const Bytes good = Cat({Ftyp(), Box("moov", {Mvhd0(1, 5), Trak(2, 44100, 1000), Udta({StandardItems()})})});
+  Bytes tinyBoxes;
+  for (uint32_t i = 0; i <= TM4AFile::kMaxBoxesPerParent; ++i) tinyBoxes.insert(tinyBoxes.end(), {0, 0, 0, 8, 'f', 'r', 'e', 'e'});
+  struct Case {
+    const char* what;
+    Bytes file;
+    ReadFault fault;
+    uint32_t duration;  // stream figures read before the fault stay
+  } cases[] = {
+      {"good", good, ReadFault::kNone, 5},
+      {"empty", {}, ReadFault::kNotThisFormat, 0},
+      {"other brand", Cat({Ftyp("isom"), Box("moov", {Mvhd0(1, 5), Udta({StandardItems()})})}),
+       ReadFault::kNotThisFormat, 0},
+      {"no moov", Cat({Ftyp(), Box("free", {Zeros(8)})}), ReadFault::kMissingBox, 0},
+      {"no udta", Cat({Ftyp(), Box("moov", {Mvhd0(1, 5), Trak(2, 44100, 1000)})}), ReadFault::kMissingBox, 5},
+      {"item without data", Cat({Ftyp(), Box("moov", {Udta({Item("\xA9nam", 1, B("Title")), noData})})}),
+       ReadFault::kMissingBox, 0},
+      {"box of size 0", Cat({Ftyp(), Box("moov", {Mvhd0(1, 5), Zeros(8), Udta({StandardItems()})})}),
+       ReadFault::kBadSize, 5},
+      {"item past its list",
+       Cat({Ftyp(), Box("moov", {Mvhd0(1, 5), Udta({StandardItems(), Be(256, 4), B("\xA9" "alb"), Zeros(8)})})}),
+       ReadFault::kOutsideParent, 5},
+      {"box header cut by its parent", Cat({Ftyp(), Box("moov", {Mvhd0(1, 5), Zeros(4)})}),
+       ReadFault::kOutsideParent, 5},
+      {"data shorter than its fields", Cat({Ftyp(), Box("moov", {Udta({Box("\xA9nam", {Box("data", {Zeros(4)})})})})}),
+       ReadFault::kShortField, 0},
+      {"mvhd cut", Cat({Ftyp(), Box("moov", {Box("mvhd", {Zeros(12)})})}), ReadFault::kShortField, 0},
+      {"trak without mdia", Cat({Ftyp(), Box("moov", {Mvhd0(1, 5), Box("trak", {Box("tkhd", {Zeros(84)})})})}),
+       ReadFault::kMissingBox, 5},
+      {"too many boxes", Cat({Ftyp(), Box("moov", {Mvhd0(1, 5), tinyBoxes, Udta({StandardItems()})})}),
+       ReadFault::kTooManyBoxes, 5},
   };
-  for (const Bytes& b : cases) {
-    const TM4AFile info = Read(b);
-    EXPECT_FALSE(info.Exists);
-    EXPECT_EQ(info.texts.title, "");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const TM4AFile m4a = Read(c.file);
+    EXPECT_EQ(m4a.fault, c.fault);
+    EXPECT_EQ(m4a.Exists, c.fault == ReadFault::kNone);
+    EXPECT_EQ(m4a.texts.title, c.fault == ReadFault::kNone ? "Title" : "");
+    EXPECT_EQ(m4a.duration, c.duration);
   }
 
-  const Bytes good = Cat({Ftyp(), Box("moov", {Mvhd0(1, 5), Trak(2, 44100, 1000), Udta({StandardItems()})})});
   for (size_t n = 0; n < good.size(); ++n) EXPECT_FALSE(Read(Bytes(good.begin(), good.begin() + static_cast<long>(n))).Exists);
   FailingSource failing;
   TM4AFile m4a;
   EXPECT_THROW(m4a.ReadFromSource(failing), std::runtime_error);
 }
 
-TEST(Mp4, ReadsOnlyTheBoxesItUses) {
-  const Bytes head = Cat({Ftyp(), Be(1, 4), B("mdat"), Be(uint64_t{1} << 32, 8)});  // a 64-bit size
+TEST(Mp4, ReadCostFollowsTheBoxesItUses) {
+  // A 64-bit media box of 4 GiB is passed over, not read.
+  const Bytes head = Cat({Ftyp(), Be(1, 4), B("mdat"), Be(uint64_t{1} << 32, 8)});
   PaddedSource big(head, (uint64_t{1} << 32) + 40);
   TM4AFile m4a;
   EXPECT_FALSE(m4a.ReadFromSource(big));
   EXPECT_LT(big.bytesRead, 64u * 1024);
+
+  // Tiny boxes before the metadata, and many small items: read through one
+  // buffer per parent, a few kilobytes per source read.
+  Bytes tiny;
+  for (int i = 0; i < 4000; ++i) tiny.insert(tiny.end(), {0, 0, 0, 8, 'f', 'r', 'e', 'e'});
+  Bytes items;
+  for (int i = 0; i < 1000; ++i) {
+    const Bytes item = Item("\xA9nam", 1, B("Title"));
+    items.insert(items.end(), item.begin(), item.end());
+  }
+  const Bytes file = Cat({Ftyp(), Box("moov", {Mvhd0(1, 5), tiny, Trak(2, 44100, 1000), Udta({items})})});
+  MemorySource mem(file);
+  CountingSource counted(mem);
+  ASSERT_TRUE(m4a.ReadFromSource(counted));
+  EXPECT_EQ(m4a.texts.title, "Title");
+  // About one read per 4 KB, plus a few where a box deeper down starts a buffer of its own.
+  EXPECT_LE(counted.bytesRead, 2 * file.size());
+  EXPECT_LE(counted.reads, file.size() / 4096 + 10);
+}
+
+TEST(Mp4, RegressionSeedsStillRead) {
+  // The seeds the fuzzer starts from that once cost too much: each is read
+  // to its end with the fault it was made for.
+  const struct {
+    const char* name;
+    ReadFault fault;
+  } seeds[] = {{"many_tiny_boxes.m4a", ReadFault::kTooManyBoxes}};
+  for (const auto& seed : seeds) {
+    SCOPED_TRACE(seed.name);
+    std::ifstream in(std::string(KV_TEST_SOURCE_DIR) + "/tests/corpus/mp4/regress/" + seed.name, std::ios::binary);
+    const Bytes bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_FALSE(bytes.empty());
+    MemorySource mem(bytes);
+    CountingSource counted(mem);
+    TM4AFile m4a;
+    EXPECT_FALSE(m4a.ReadFromSource(counted));
+    EXPECT_EQ(m4a.fault, seed.fault);
+    EXPECT_GT(m4a.duration, 0u);  // the movie header before the boxes was read
+    EXPECT_LE(counted.reads, bytes.size() / 4096 + 4);
+  }
 }
 
 }  // namespace

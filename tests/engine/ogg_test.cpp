@@ -120,19 +120,36 @@ TEST(Ogg, SmallFilesAndAnId3v2TagBeforeThePages) {
   EXPECT_EQ(info.FGetBitRate(), Read(body).FGetBitRate());  // the tag is not counted
 }
 
-TEST(Ogg, BrokenFilesKeepWhatWasRead) {
-  EXPECT_FALSE(Read(B("RIFF....WAVEfmt ")).valid);
-  EXPECT_FALSE(Read(Page(Cat({B("\x01vorbiX"), Zeros(23)}), 0)).valid);
-
-  // A count far beyond the items and an item running past the file stop the comments.
-  Bytes lying = Cat({Page(Identification(2, 44100, 128000), 0),
-                     Page(Cat({B("\x03vorbis"), Item("v"), Le(0xFFFFFFFF, 4), Item("TITLE=one"), Le(1 << 30, 4),
-                               B("ARTIST=x")}),
-                          0)});
-  const TOggVorbis info = Read(lying);
-  ASSERT_TRUE(info.valid);
-  EXPECT_EQ(info.texts.title, "one");
-  EXPECT_EQ(info.texts.artist, "");
+TEST(Ogg, BrokenFilesNameTheirFaultAndKeepWhatWasRead) {
+  // A count far beyond the items, then an item running past the file.
+  const Bytes lying = Cat({Page(Identification(2, 44100, 128000), 0),
+                           Page(Cat({B("\x03vorbis"), Item("v"), Le(0xFFFFFFFF, 4), Item("TITLE=one"), Le(1 << 30, 4),
+                                     B("ARTIST=x")}),
+                                0)});
+  const Bytes noComments = Cat({Page(Identification(2, 44100, 128000), 0), Page(B("\x05vorbis....."), 0)});
+  struct Case {
+    const char* what;
+    Bytes file;
+    bool valid;
+    ReadFault fault;
+    std::string title;
+  } cases[] = {
+      {"good", Ogg({"TITLE=t"}, 1000), true, ReadFault::kNone, "t"},
+      {"not Ogg", B("RIFF....WAVEfmt "), false, ReadFault::kNotThisFormat, ""},
+      {"page header cut", B("OggS\x00\x02"), false, ReadFault::kShortField, ""},
+      {"not Vorbis", Page(Cat({B("\x01vorbiX"), Zeros(23)}), 0), false, ReadFault::kNotThisFormat, ""},
+      {"identification cut", Page(B("\x01vorbis\x00"), 0), false, ReadFault::kShortField, ""},
+      {"no comment header", noComments, true, ReadFault::kMissingBox, ""},
+      {"comment item past the file", lying, true, ReadFault::kOutsideParent, "one"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const TOggVorbis ogg = Read(c.file);
+    EXPECT_EQ(ogg.valid, c.valid);
+    EXPECT_EQ(ogg.fault, c.fault);
+    EXPECT_EQ(ogg.texts.title, c.title);
+    EXPECT_EQ(ogg.texts.artist, "");
+  }
 
   FailingSource failing;
   TOggVorbis ogg;
