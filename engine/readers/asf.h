@@ -16,7 +16,8 @@ struct AsfInfo {
   uint64_t fileSize = 0;
   uint16_t channels = 0;
   uint32_t sampleRate = 0;
-  // Seconds, estimated as file size in bits / maximum bit rate.
+  // Seconds: the file's play duration less its preroll, or, when the file
+  // does not state them, file size in bits / maximum bit rate.
   double duration = 0;
   // kbit/s, from the stream's average byte rate.
   int32_t bitRate = 0;
