@@ -32,6 +32,9 @@ std::string UpperExtension(std::string_view path) {
   return AsciiUpper(path.substr(dot));
 }
 
+// The record's size slot: the low 32 bits of the open file's size.
+int32_t LowSize(const ByteSource& file) { return static_cast<int32_t>(static_cast<uint32_t>(file.Size())); }
+
 }  // namespace
 
 void TNameTemplates::Load(std::string_view fileText) {
@@ -157,7 +160,7 @@ void TMP3Informer::ReadFile(const std::string& displayPath, TAudioReadEnvironmen
     SetPart(kInfoSampleRate, stream.SampleRateHz());
     SetPart(kInfoBitRate, stream.BitRateKbps());
     SetPart(kInfoChannels, stream.ChannelCode());
-    SetPart(kInfoFileSize, static_cast<int32_t>(env.FileSize(displayPath)));
+    SetPart(kInfoFileSize, LowSize(*file));
     SetPart(kInfoMpegVersion, stream.VersionCode());
     SetPart(kInfoMpegLayer, stream.LayerCode());
   } catch (...) {
@@ -182,7 +185,7 @@ void TAudioInformer::ReadFile(const std::string& displayPath, TAudioReadEnvironm
     int64_t track = 0;
   } t;
   int32_t length = 0, sampleRate = 0, bitRate = 0, channels = 0;
-  const uint32_t fileSize = env.FileSize(displayPath);
+  const uint64_t fileSize = file->Size();
 
   if (ext == ".WMA") {
     const AsfInfo info = ReadAsf(*file);
@@ -225,7 +228,7 @@ void TAudioInformer::ReadFile(const std::string& displayPath, TAudioReadEnvironm
   SetPart(kInfoSampleRate, sampleRate);
   SetPart(kInfoBitRate, bitRate);
   SetPart(kInfoChannels, channels);
-  SetPart(kInfoFileSize, static_cast<int32_t>(fileSize));
+  SetPart(kInfoFileSize, LowSize(*file));
 }
 
 }  // namespace kv
