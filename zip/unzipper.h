@@ -27,6 +27,9 @@
 
 namespace kv {
 
+class TDecodeOutput;
+enum class TDecodeResult;
+
 // Why OnSkippingFile was raised.
 enum class TSkipReason {
   BadPassword = 0,  // the password check failed and no new password came
@@ -120,6 +123,9 @@ class TUnZipper {
   void SetZipComment(const std::string& comment);
   // True after the directory was rebuilt by scanning local headers.
   bool HardScanned() const { return hardScan_; }
+  // True when the directory was read whole from the archive's central
+  // directory: only such an archive may be rewritten without losing entries.
+  bool DirectoryReadWhole() const { return directoryWhole_; }
   TMultiMode MultiMode() const { return multiMode_; }
 
  protected:
@@ -144,12 +150,23 @@ class TUnZipper {
   bool busy_ = false;
   bool cancel_ = false;
   bool hardScan_ = false;
+  bool directoryWhole_ = false;
 
  private:
   struct Extraction;
+  struct EntryJob;
   enum class EntryOutcome { Done, Skipped, Failed, Retry };
+  // One entry: CheckEntry, OpenDestination, DecodeEntry, CommitEntry.
   EntryOutcome DoUnzip(Extraction& x, int index);
+  std::optional<EntryOutcome> CheckEntry(EntryJob& job);
+  std::optional<EntryOutcome> OpenDestination(EntryJob& job);
+  TDecodeResult DecodeEntry(Extraction& x, EntryJob& job, TDecodeOutput& out);
+  EntryOutcome CommitEntry(EntryJob& job, bool good, uint32_t crc);
+  void DiscardDestination(EntryJob& job);
+  EntryOutcome Skip(const EntryJob& job, TSkipReason reason);
+  bool AskNewPassword(int index);
   bool ReadZipHardWay();
+  bool CentralRecordAt(uint64_t offset);
   void CheckCancel();
   std::string TargetPath(const TZipHeaderInfo& entry, bool& unsafe) const;
 
