@@ -1,5 +1,6 @@
 #include "engine/readers/ogg.h"
 
+#include "engine/readers/id3v2.h"
 #include "engine/readers/reader_support.h"
 #include "foundation/ansi_text.h"
 
@@ -19,11 +20,15 @@ constexpr size_t kIdentificationSize = 30;
 constexpr uint32_t kMaxItemBytes = 250;
 // Comment items read at most, whatever the count says.
 constexpr uint32_t kMaxCommentItems = 1u << 20;
-// The backward search for the last page: this many steps of kSearchStep bytes,
-// each looking at a window of kSearchWindow bytes ending 10 bytes past its step.
-constexpr int kSearchSteps = 50;
-constexpr int64_t kSearchStep = 241;
-constexpr int64_t kSearchWindow = 251;
+// The last page starts at most this far before the end of a file: a page is
+// its 27-byte header, up to 255 lacing values and up to 255 x 255 bytes of
+// data. The backward search for it covers this span (and the header of a page
+// that starts right at its edge) and no more.
+constexpr uint64_t kMaxPageSize = kPageHeaderSize + 255 + 255 * 255;
+constexpr uint64_t kLastPageSpan = kMaxPageSize + kPageHeaderSize;
+// The tail is searched in pieces of this size, the nearest to the end first,
+// so a file with an ordinary last page reads only a few kilobytes.
+constexpr uint64_t kSearchPiece = 8192;
 
 enum Slot { kTitle, kArtist, kAlbum, kTrackNumber, kDate, kGenre, kComment, kPerformer, kDescription, kSlots };
 constexpr std::string_view kNames[kSlots] = {"TITLE", "ARTIST",  "ALBUM",     "TRACKNUMBER", "DATE",
@@ -36,16 +41,6 @@ bool StartsWith(const std::vector<uint8_t>& bytes, std::string_view prefix) {
 
 uint32_t Le32(const std::vector<uint8_t>& b, size_t at) {
   return uint32_t{b[at]} | (uint32_t{b[at + 1]} << 8) | (uint32_t{b[at + 2]} << 16) | (uint32_t{b[at + 3]} << 24);
-}
-
-uint64_t Id3v2Size(ByteSource& source, uint64_t fileSize) {
-  const std::vector<uint8_t> h = source.Read(0, 10);
-  if (h.size() < 10 || !StartsWith(h, "ID3")) return 0;
-  uint64_t size = (uint64_t{h[6] & 0x7Fu} << 21) | (uint64_t{h[7] & 0x7Fu} << 14) | (uint64_t{h[8] & 0x7Fu} << 7) |
-                  (h[9] & 0x7Fu);
-  size += 10;
-  if (h[5] & 0x10) size += 10;  // footer
-  return size > fileSize ? 0 : size;
 }
 
 // UTF-8 to UTF-16, one unit per one-, two- or three-byte sequence; the text
@@ -90,13 +85,16 @@ std::string ReadItem(SourceCursor& c) {
 }
 
 // The comment header's items after its 7-byte packet type and name.
-// Slots and vendor receive decoded texts.
-void ReadComments(SourceCursor& c, std::string (&slots)[kSlots], std::string& vendor) {
+// Slots and vendor receive decoded texts; the result says why the items
+// stopped short of their count.
+ReadFault ReadComments(SourceCursor& c, std::string (&slots)[kSlots], std::string& vendor) {
   vendor = Decode(ReadItem(c));
-  uint32_t count = c.U32le();
-  for (count = std::min(count, kMaxCommentItems); count > 0 && c; --count) {
+  const uint32_t count = c.U32le();
+  if (!c) return ReadFault::kOutsideParent;
+  for (uint32_t i = 0; i < count; ++i) {
+    if (i == kMaxCommentItems) return ReadFault::kTooManyBoxes;
     const std::string item = ReadItem(c);
-    if (!c) break;
+    if (!c) return ReadFault::kOutsideParent;
     const size_t eq = item.find('=');
     if (eq == std::string::npos) {
       if (vendor.empty()) vendor = Decode(item);
@@ -107,31 +105,38 @@ void ReadComments(SourceCursor& c, std::string (&slots)[kSlots], std::string& ve
       if (name == kNames[slot]) slots[slot] = Decode(TrimBlanks(std::string_view(item).substr(eq + 1)));
     }
   }
+  return ReadFault::kNone;
+}
+
+// True when a page header starts at `at` and the page, as its lacing values
+// size it, ends inside the file: an "OggS" inside packet data seldom passes.
+bool IsPageAt(ByteSource& source, uint64_t at, uint64_t fileSize, std::vector<uint8_t>& head) {
+  head = source.Read(at, kPageHeaderSize);
+  if (head.size() < kPageHeaderSize || !StartsWith(head, "OggS") || head[4] != 0) return false;
+  const std::vector<uint8_t> lacing = source.Read(at + kPageHeaderSize, head[26]);
+  if (lacing.size() < head[26]) return false;
+  uint64_t length = kPageHeaderSize + lacing.size();
+  for (uint8_t n : lacing) length += n;
+  return length <= fileSize - at;
 }
 
 // The granule position of the last page, found by searching backwards from the
-// end in overlapping windows; 0 when no page header turns up within the steps
-// or before the file's start, or when the position is negative or beyond 32 bits.
+// end; 0 when no page header turns up within the span a page can take, or
+// when the position is negative or beyond 32 bits.
 uint32_t LastGranule(ByteSource& source, uint64_t fileSize) {
-  const auto size = static_cast<int64_t>(fileSize);
-  for (int k = 1; k <= kSearchSteps; ++k) {
-    const int64_t windowStart = size - kSearchStep * k - 10;
-    const int64_t windowEnd = std::min(windowStart + kSearchWindow, size);
-    if (windowEnd <= 0) break;
-    const int64_t readStart = std::max<int64_t>(windowStart, 0);
-    const std::vector<uint8_t> buf =
-        source.Read(static_cast<uint64_t>(readStart), static_cast<size_t>(windowEnd - readStart));
-    for (int64_t p = kSearchStep; p >= 0; --p) {
-      const int64_t at = windowStart + p;
-      if (at < readStart || at + 4 > readStart + static_cast<int64_t>(buf.size())) continue;
-      const auto* b = buf.data() + (at - readStart);
-      if (b[0] != 'O' || b[1] != 'g' || b[2] != 'g' || b[3] != 'S') continue;
-      const std::vector<uint8_t> head = source.Read(static_cast<uint64_t>(at), 14);
-      if (head.size() < 14) return 0;
+  const uint64_t lowest = fileSize > kLastPageSpan ? fileSize - kLastPageSpan : 0;
+  std::vector<uint8_t> head;
+  for (uint64_t end = fileSize; end > lowest;) {
+    const uint64_t start = end - std::min(end - lowest, kSearchPiece);
+    // Three bytes more, so a capture pattern across the piece's end is seen.
+    const std::vector<uint8_t> buf = source.Read(start, static_cast<size_t>(std::min(end + 3, fileSize) - start));
+    for (auto p = static_cast<size_t>(end - start); p-- > 0;) {
+      if (p + 4 > buf.size() || buf[p] != 'O' || buf[p + 1] != 'g' || buf[p + 2] != 'g' || buf[p + 3] != 'S') continue;
+      if (!IsPageAt(source, start + p, fileSize, head)) continue;
       const uint64_t granule = uint64_t{Le32(head, 6)} | (uint64_t{Le32(head, 10)} << 32);
       return granule > UINT32_MAX ? 0 : static_cast<uint32_t>(granule);  // -1: no packet ends on the page
     }
-    if (windowStart <= 0) break;  // the file's start has been searched
+    end = start;
   }
   return 0;
 }
@@ -143,16 +148,22 @@ uint16_t TrackOf(const std::string& text) {
 
 }  // namespace
 
-OggInfo ReadOgg(ByteSource& source) {
-  OggInfo info;
+bool TOggVorbis::ReadFromSource(ByteSource& source) {
+  Reset();
   const uint64_t fileSize = source.Size();
-  const uint64_t id3 = Id3v2Size(source, fileSize);
+  const uint64_t id3 = Id3v2TagSize(source);
 
   const std::vector<uint8_t> page1 = source.Read(id3, kPageHeaderSize);
-  if (page1.size() < kPageHeaderSize || !StartsWith(page1, "OggS")) return info;
+  if (page1.size() < kPageHeaderSize || !StartsWith(page1, "OggS")) {
+    fault = StartsWith(page1, "OggS") ? ReadFault::kShortField : ReadFault::kNotThisFormat;
+    return false;
+  }
   const uint64_t idAt = id3 + kPageHeaderSize + page1[26];
   const std::vector<uint8_t> id = source.Read(idAt, kIdentificationSize);
-  if (id.size() < kIdentificationSize || !StartsWith(id, "\x01vorbis")) return info;
+  if (id.size() < kIdentificationSize || !StartsWith(id, "\x01vorbis")) {
+    fault = StartsWith(id, "\x01vorbis") ? ReadFault::kShortField : ReadFault::kNotThisFormat;
+    return false;
+  }
 
   // The comment header is taken to start the page after the identification packet.
   std::string slots[kSlots];
@@ -162,41 +173,43 @@ OggInfo ReadOgg(ByteSource& source) {
     const uint64_t commentAt = page2At + kPageHeaderSize + page2[26];
     if (StartsWith(source.Read(commentAt, 7), "\x03vorbis")) {
       SourceCursor c(source, commentAt + 7, fileSize);
-      ReadComments(c, slots, info.vendor);
+      fault = ReadComments(c, slots, vendor);
+    } else {
+      fault = ReadFault::kMissingBox;
     }
+  } else {
+    fault = ReadFault::kMissingBox;
   }
 
-  info.valid = true;
-  info.fileSize = fileSize;
-  info.id3v2Size = id3;
-  info.channels = id[11];
-  info.sampleRate = Le32(id, 12);
+  valid = true;
+  id3v2Size = id3;
+  stream = {fileSize, id[11], Le32(id, 12)};
   const int32_t nominalKbps = static_cast<int32_t>(Le32(id, 20)) / 1000;
-  info.nominalBitRate = nominalKbps > 0 && nominalKbps <= UINT16_MAX ? static_cast<uint16_t>(nominalKbps) : 0;
-  info.samples = LastGranule(source, fileSize);
+  nominalBitRate = nominalKbps > 0 && nominalKbps <= UINT16_MAX ? static_cast<uint16_t>(nominalKbps) : 0;
+  samples = LastGranule(source, fileSize);
 
-  info.title = slots[kTitle];
-  info.artist = slots[slots[kArtist].empty() ? kPerformer : kArtist];
-  info.album = slots[kAlbum];
-  info.track = TrackOf(slots[kTrackNumber]);
-  info.date = slots[kDate];
-  info.genre = slots[kGenre];
-  info.comment = slots[slots[kComment].empty() ? kDescription : kComment];
-  return info;
+  texts.title = slots[kTitle];
+  texts.artist = slots[slots[kArtist].empty() ? kPerformer : kArtist];
+  texts.album = slots[kAlbum];
+  texts.track = TrackOf(slots[kTrackNumber]);
+  texts.year = slots[kDate];
+  texts.genre = slots[kGenre];
+  texts.comment = slots[slots[kComment].empty() ? kDescription : kComment];
+  return true;
 }
 
-double OggInfo::Duration() const {
-  if (samples >= 1) return sampleRate == 0 ? 0.0 : static_cast<double>(samples) / sampleRate;
-  if (nominalBitRate != 0 && channels > 0) {
-    return static_cast<double>(fileSize - id3v2Size) / nominalBitRate / channels / 125.0 * 2.0;
+double TOggVorbis::FGetDuration() const {
+  if (samples >= 1) return stream.sampleRate == 0 ? 0.0 : static_cast<double>(samples) / stream.sampleRate;
+  if (nominalBitRate != 0 && stream.channels > 0) {
+    return static_cast<double>(stream.fileSize - id3v2Size) / nominalBitRate / stream.channels / 125.0 * 2.0;
   }
   return 0.0;
 }
 
-uint16_t OggInfo::BitRate() const {
-  const double duration = Duration();
+uint16_t TOggVorbis::FGetBitRate() const {
+  const double duration = FGetDuration();
   if (!(duration > 0)) return 0;
-  const auto rate = RoundHalfEven(static_cast<double>(fileSize - id3v2Size) / duration / 125.0);
+  const auto rate = RoundHalfEven(static_cast<double>(stream.fileSize - id3v2Size) / duration / 125.0);
   return rate && *rate >= 0 && *rate <= UINT16_MAX ? static_cast<uint16_t>(*rate) : 0;
 }
 
