@@ -9,7 +9,7 @@
 #include "engine/readers/ogg.h"
 #include "engine/readers/reader_support.h"
 #include "foundation/log.h"
-#include "foundation/strings.h"
+#include "base/strings.h"
 
 namespace kv {
 namespace {

@@ -5,7 +5,7 @@
 #include <span>
 #include <string_view>
 
-#include "foundation/ansi_text.h"
+#include "base/ansi_text.h"
 
 namespace kv {
 namespace {

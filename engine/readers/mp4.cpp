@@ -3,7 +3,7 @@
 #include "engine/readers/id3v1.h"
 
 #include "engine/readers/reader_support.h"
-#include "foundation/ansi_text.h"
+#include "base/ansi_text.h"
 
 #include <algorithm>
 #include <limits>

@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "foundation/strings.h"  // AsciiUpper
+#include "base/strings.h"  // AsciiUpper
 
 namespace kv {
 

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "foundation/md5.h"
-#include "foundation/strings.h"
+#include "base/strings.h"
 
 namespace kv {
 namespace {

@@ -4,7 +4,7 @@
 
 #include "foundation/files_win.h"
 #include "ui/jpeg.h"
-#include "ui_test_util.h"
+#include "tests/ui/ui_test_util.h"
 
 namespace kv {
 namespace {
