@@ -2,11 +2,11 @@
 
 #include <windows.h>
 
-#include "base/file_utils_win.h"
-#include "engine/readers/file_source_win.h"
 #include "base/ansi_text_win.h"
-#include "foundation/files_win.h"
+#include "base/file_utils_win.h"
 #include "base/handle.h"
+#include "engine/readers/file_source_win.h"
+#include "foundation/files_win.h"
 
 namespace kv {
 namespace {

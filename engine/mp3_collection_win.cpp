@@ -2,12 +2,12 @@
 // find-file calls, each music file read into a record.
 #include <windows.h>
 
+#include "base/ansi_text_win.h"
 #include "base/file_utils_win.h"
+#include "base/handle.h"
 #include "engine/audio_environment_win.h"
 #include "engine/audio_informer.h"
 #include "engine/mp3_collection.h"
-#include "base/ansi_text_win.h"
-#include "base/handle.h"
 
 namespace kv {
 namespace {

@@ -4,11 +4,11 @@
 #include <random>
 
 #include "base/ansi_text_win.h"
+#include "base/strings.h"
 #include "foundation/files_win.h"
 #include "foundation/log.h"
 #include "foundation/regex.h"
 #include "foundation/settings_win.h"
-#include "base/strings.h"
 #include "foundation/translate.h"
 #include "ui/application_win.h"
 

@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "base/ansi_text_win.h"
-#include "foundation/files_win.h"
 #include "base/handle.h"
+#include "foundation/files_win.h"
 #include "foundation/translate.h"
 #include "foundation/translate_win.h"
 

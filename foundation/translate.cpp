@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "foundation/md5.h"
 #include "base/strings.h"
+#include "foundation/md5.h"
 
 namespace kv {
 namespace {

@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "base/file_utils_win.h"
+#include "base/strings.h"
 #include "foundation/log.h"
 #include "foundation/md5.h"
-#include "base/strings.h"
 #include "foundation/translate.h"
 #include "foundation/translate_win.h"
 #include "tests/foundation/foundation_test_util.h"

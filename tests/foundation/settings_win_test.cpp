@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "base/ansi_text_win.h"
-#include "foundation/files_win.h"
 #include "base/handle.h"
-#include "foundation/md5.h"
 #include "base/strings.h"
+#include "foundation/files_win.h"
+#include "foundation/md5.h"
 #include "foundation/translate.h"
 #include "tests/foundation/foundation_test_util.h"
 

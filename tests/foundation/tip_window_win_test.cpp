@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "foundation/files_win.h"
-#include "ui/jpeg.h"
 #include "tests/ui/ui_test_util.h"
+#include "ui/jpeg.h"
 
 namespace kv {
 namespace {

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "ui/dialogs.h"
 #include "tests/ui/ui_test_util.h"
+#include "ui/dialogs.h"
 
 namespace kv::ui {
 namespace {
