@@ -148,6 +148,7 @@ void TUnZipper::ResetDirectory() {
   endCentralModified_ = false;
   zipStream_.reset();
   hardScan_ = false;
+  directoryWhole_ = false;
   multiMode_ = TMultiMode::mmNone;
 }
 
@@ -272,9 +273,9 @@ void TUnZipper::GetFileInfo() {
   sorted_.reset();
   entries_.reset();
   hardScan_ = false;
+  directoryWhole_ = false;
   endCentral_.Clear();
   TStream& s = *zipStream_;
-  const int64_t size = s.Size();
 
   // Any failure below leaves the component cleared: never a partial
   // directory, which a later rewrite would shrink the archive to.
@@ -284,22 +285,32 @@ void TUnZipper::GetFileInfo() {
   };
 
   bool readCentral = false;
+  uint64_t total = 0;
   if (endCentral_.ReadFromStream(s)) {
-    if (endCentral_.thisDisk != 0 || endCentral_.centralDisk != 0) fail(EIncompleteZip());  // one part of a set
-    if (endCentral_.totalEntries == 0) {
+    uint32_t thisDisk = endCentral_.thisDisk, centralDisk = endCentral_.centralDisk;
+    uint64_t offset = endCentral_.centralOffset;
+    total = endCentral_.totalEntries;
+    // The zip64 record, where there is one, holds the true values (the end
+    // record then says 0xFFFF or 0xFFFFFFFF, or a count cut to 16 bits).
+    if (const auto wide = ReadZip64Directory(s, endCentral_.recordPosition)) {
+      thisDisk = wide->thisDisk;
+      centralDisk = wide->centralDisk;
+      offset = wide->centralOffset;
+      total = wide->totalEntries;
+    }
+    if (thisDisk != 0 || centralDisk != 0) fail(EIncompleteZip());  // one part of a set
+    if (total > static_cast<uint64_t>(kMaxListCount)) {
+      fail(EBadZipFile("Not a valid zip file! (more than " + std::to_string(kMaxListCount) + " entries)"));
+    }
+    const bool atDirectory = CentralRecordAt(offset);
+    if (total == 0) {
+      // Records where the count says none: a count that wrapped at 65536.
       entries_ = std::make_unique<TSortedZip>(TDuplicates::Error);
+      directoryWhole_ = !atDirectory;
       Sort(sortMode_);
       return;
     }
-    if (int64_t{endCentral_.centralOffset} + 4 <= size) {
-      s.Seek(endCentral_.centralOffset, TSeekOrigin::Beginning);
-      std::array<uint8_t, 4> sig{};
-      if (s.Read(sig.data(), 4) == 4 &&
-          (sig[0] | sig[1] << 8 | sig[2] << 16 | static_cast<uint32_t>(sig[3]) << 24) == kCentralHeaderSignature) {
-        s.Seek(-4, TSeekOrigin::Current);
-        readCentral = true;
-      }
-    }
+    readCentral = atDirectory;
   } else {
     TIncompleteZipMode mode = incompleteZipMode;
     if (onInCompleteZip) onInCompleteZip(mode);
@@ -312,10 +323,11 @@ void TUnZipper::GetFileInfo() {
     } catch (const EListError&) {
       fail(EBadZipFile());
     }
+    total = endCentral_.totalEntries;
   }
 
   if (!hardScan_) entries_ = std::make_unique<TSortedZip>(TDuplicates::Error);
-  for (int i = 0; i < endCentral_.totalEntries; ++i) {
+  for (uint64_t i = 0; i < total; ++i) {
     auto e = std::make_unique<TZipHeaderInfo>();
     if (!e->ReadCentralFromStream(s)) {
       if (hardScan_) break;  // the scanned entries stand on their own
@@ -336,10 +348,27 @@ void TUnZipper::GetFileInfo() {
     try {
       entries_->Add(std::move(e));
     } catch (const EListError&) {
-      fail(EBadZipFile());  // two records for one local header, or too many
+      fail(EBadZipFile());  // two records for one local header
     }
   }
+  // Whole: every record of the directory, and no further record after the
+  // announced ones (a count cut to 16 bits). A scan is never whole: it stops
+  // at what it cannot follow.
+  directoryWhole_ = !hardScan_ && !CentralRecordAt(s.Position());
   Sort(sortMode_);
+}
+
+// True when a central record's signature lies at offset (the stream is left
+// there when it does).
+bool TUnZipper::CentralRecordAt(uint64_t offset) {
+  TStream& s = *zipStream_;
+  const int64_t size = s.Size();
+  if (size < 4 || offset > static_cast<uint64_t>(size - 4)) return false;
+  s.Seek(static_cast<int64_t>(offset), TSeekOrigin::Beginning);
+  std::array<uint8_t, 4> sig{};
+  if (s.Read(sig.data(), 4) != 4) return false;
+  s.Seek(static_cast<int64_t>(offset), TSeekOrigin::Beginning);
+  return (sig[0] | sig[1] << 8 | sig[2] << 16 | static_cast<uint32_t>(sig[3]) << 24) == kCentralHeaderSignature;
 }
 
 bool TUnZipper::ReadZipHardWay() {

@@ -123,6 +123,9 @@ class TUnZipper {
   void SetZipComment(const std::string& comment);
   // True after the directory was rebuilt by scanning local headers.
   bool HardScanned() const { return hardScan_; }
+  // True when the directory was read whole from the archive's central
+  // directory: only such an archive may be rewritten without losing entries.
+  bool DirectoryReadWhole() const { return directoryWhole_; }
   TMultiMode MultiMode() const { return multiMode_; }
 
  protected:
@@ -147,6 +150,7 @@ class TUnZipper {
   bool busy_ = false;
   bool cancel_ = false;
   bool hardScan_ = false;
+  bool directoryWhole_ = false;
 
  private:
   struct Extraction;
@@ -162,6 +166,7 @@ class TUnZipper {
   EntryOutcome Skip(const EntryJob& job, TSkipReason reason);
   bool AskNewPassword(int index);
   bool ReadZipHardWay();
+  bool CentralRecordAt(uint64_t offset);
   void CheckCancel();
   std::string TargetPath(const TZipHeaderInfo& entry, bool& unsafe) const;
 

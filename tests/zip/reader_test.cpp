@@ -192,6 +192,52 @@ TEST(ZipReader, DirectoryThatCannotBeTrusted) {
   }
 }
 
+// Whether the directory was read whole decides whether the writer may
+// rewrite the archive; each case names what the reader then holds.
+TEST(ZipReader, DirectoryReadWholeOrNot) {
+  const std::vector<uint8_t> good = test::BuildZip({{"a", Bytes("one")}, {"b", Bytes("two")}});
+  const size_t end = test::EndRecordAt(good);
+  auto withEnd = [&](size_t field, uint32_t value, int width) {
+    auto b = good;
+    width == 2 ? test::Put16(b, end + field, static_cast<uint16_t>(value)) : test::Put32(b, end + field, value);
+    return b;
+  };
+  auto noEnd = good;
+  noEnd.resize(end);
+  struct Case {
+    const char* what;
+    std::vector<uint8_t> bytes;
+    bool whole, scanned;
+    int count;
+    const char* extract;
+  } cases[] = {
+      {"read from the directory", good, true, false, 2, "prefixonetwo"},
+      {"zip64 records, end record at its maxima", test::WithZip64End(good), true, false, 2, "prefixonetwo"},
+      {"directory offset 0xFFFFFFFF, no zip64 locator", withEnd(16, 0xFFFFFFFF, 4), false, true, 2, "prefixonetwo"},
+      {"count smaller than the records", withEnd(10, 1, 2), false, false, 1, "prefixone"},
+      {"count 0 before two records (wrapped at 65536)", withEnd(10, 0, 2), false, false, 0, "prefix"},
+      {"no end record, scanned", noEnd, false, true, 2, "prefixonetwo"},
+  };
+  for (const Case& c : cases) {
+    Fixture fx(c.bytes);
+    fx.unzip.incompleteZipMode = TIncompleteZipMode::izAssumeBad;
+    fx.unzip.ReadZip();
+    EXPECT_EQ(fx.unzip.DirectoryReadWhole(), c.whole) << c.what;
+    EXPECT_EQ(fx.unzip.HardScanned(), c.scanned) << c.what;
+    EXPECT_EQ(fx.unzip.Count(), c.count) << c.what;
+    EXPECT_EQ(fx.Extract("*"), c.extract) << c.what;
+  }
+
+  // More entries than the end record can count cannot be held.
+  Fixture tooMany(test::WithZip64End(good, 65536));
+  try {
+    tooMany.unzip.ReadZip();
+    ADD_FAILURE() << "read a directory of 65536 entries";
+  } catch (const EBadZipFile& e) {
+    EXPECT_STREQ(e.what(), "Not a valid zip file! (more than 65535 entries)");
+  }
+}
+
 TEST(ZipReader, MissingEndRecordAndHardScan) {
   std::vector<uint8_t> b = test::BuildZip({{"a", Bytes("one")}, {"dir\\b", Bytes("two")}});
   b.resize(test::EndRecordAt(b));  // no end record
