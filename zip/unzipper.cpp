@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <unordered_map>
 
 #include "zip/crc32.h"
 #include "zip/decode_io.h"
@@ -124,7 +125,9 @@ bool IsSafeEntryName(const std::string& name) {
 struct TUnZipper::Extraction {
   uint64_t totalBytes = 0;
   uint64_t doneBytes = 0;
-  uint64_t written = 0;  // by this call, against maxOutputSize (stream road)
+  // Every byte decoded by this call, failed entries included: the work
+  // maxOutputSize bounds.
+  uint64_t decoded = 0;
   std::function<void()> poll;
 };
 
@@ -455,7 +458,6 @@ int TUnZipper::UnZipFiles() {
     UnixToDOSFilename(p);
     patterns.push_back(LowerAscii(p));
   }
-  int selected = 0;
   TSortedZip* view = View();
   for (TZipHeaderInfo* e : *view) {
     e->matchFlag = doAll;
@@ -467,17 +469,20 @@ int TUnZipper::UnZipFiles() {
       const std::string name = LowerAscii(e->FullName());
       e->matchFlag = std::any_of(patterns.begin(), patterns.end(), [&](const std::string& p) { return IsMatch(p, name); });
     }
-    if (e->matchFlag) {
-      ++selected;
-      x.totalBytes += e->uncompressedSize;
-    }
+  }
+  KeepLastOfEachName();
+  int selected = 0;
+  for (const TZipHeaderInfo* e : *view) {
+    if (!e->matchFlag) continue;
+    ++selected;
+    x.totalBytes += e->uncompressedSize;
   }
   bool stop = false;
   if (onStartUnZipInfo) onStartUnZipInfo(selected, x.totalBytes, stop);
   if (stop || selected == 0) return toStream_ ? selected : 0;
   int extracted = 0;
   for (int i = 0; i < view->Count(); ++i) {
-    if (!view->Get(i)->matchFlag && !doAll) continue;
+    if (!view->Get(i)->matchFlag) continue;
     EntryOutcome outcome = EntryOutcome::Retry;
     for (int attempt = 0; outcome == EntryOutcome::Retry && attempt <= kMaxPasswordRetries; ++attempt) {
       outcome = DoUnzip(x, i);
@@ -485,6 +490,25 @@ int TUnZipper::UnZipFiles() {
     if (outcome == EntryOutcome::Done) ++extracted;
   }
   return toStream_ ? selected : extracted;
+}
+
+// Of several selected entries with one name (ASCII case ignored) only the
+// last in the directory stays selected: it is the one a writer that appends
+// meant, and reading every copy would let one archive multiply the work.
+void TUnZipper::KeepLastOfEachName() {
+  const auto later = [](const TZipHeaderInfo* a, const TZipHeaderInfo* b) {
+    return a->centralOffset != b->centralOffset ? a->centralOffset > b->centralOffset
+                                                : a->relativeOffset > b->relativeOffset;
+  };
+  std::unordered_map<std::string, TZipHeaderInfo*> last;
+  for (TZipHeaderInfo* e : *entries_) {
+    if (!e->matchFlag) continue;
+    auto [it, added] = last.try_emplace(LowerAscii(e->FullName()), e);
+    if (added) continue;
+    TZipHeaderInfo* dropped = e;
+    if (later(e, it->second)) std::swap(dropped, it->second);
+    dropped->matchFlag = false;
+  }
 }
 
 std::string TUnZipper::TargetPath(const TZipHeaderInfo& entry, bool& unsafe) const {
@@ -527,7 +551,7 @@ TUnZipper::EntryOutcome TUnZipper::DoUnzip(Extraction& x, int index) {
   if (const auto ended = CheckEntry(job)) return *ended;
   if (const auto ended = OpenDestination(job)) return *ended;
   const uint64_t doneBefore = x.doneBytes;
-  const uint64_t capLeft = toStream_ ? maxOutputSize - std::min(maxOutputSize, x.written) : UINT64_MAX;
+  const uint64_t capLeft = maxOutputSize - std::min(maxOutputSize, x.decoded);
   EntryOutput out(*job.dest, job.entry.uncompressedSize, capLeft, [&](uint64_t n) {
     x.doneBytes += n;
     if (onFilePercentDone) onFilePercentDone(CBigRate(job.entry.uncompressedSize, x.doneBytes - doneBefore));
@@ -541,9 +565,9 @@ TUnZipper::EntryOutcome TUnZipper::DoUnzip(Extraction& x, int index) {
     DiscardDestination(job);
     throw;
   }
+  x.decoded += out.BytesOut();
   const bool good = result == TDecodeResult::Ok && out.BytesOut() == job.entry.uncompressedSize &&
                     out.Crc() == job.entry.crc32;
-  if (good && toStream_) x.written += out.BytesOut();
   if (!good) x.doneBytes = doneBefore;
   return CommitEntry(job, good, out.Crc());
 }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "zip/crc32.h"
+#include "zip/deflate.h"
 #include "zip/zip_cipher.h"
 #include "zip/zip_records.h"
 #include "zip/zip_stream.h"
@@ -118,6 +119,24 @@ inline std::vector<uint8_t> BuildZip(const std::vector<TestEntry>& entries, cons
   if (!zipComment.empty()) end.SetZipComment(zipComment);
   end.SaveToStream(s);
   return s.Bytes();
+}
+
+// Raw deflate by the library's own deflater at level 6.
+inline std::vector<uint8_t> Deflated(const std::vector<uint8_t>& in) {
+  Deflater deflater;
+  DeflateEntry entry;
+  std::vector<uint8_t> out;
+  size_t pos = 0;
+  deflater.Deflate(
+      6,
+      [&](std::span<uint8_t> buf) {
+        const size_t n = std::min(buf.size(), in.size() - pos);
+        std::copy_n(in.begin() + static_cast<std::ptrdiff_t>(pos), n, buf.begin());
+        pos += n;
+        return n;
+      },
+      [&](std::span<const uint8_t> bytes) { out.insert(out.end(), bytes.begin(), bytes.end()); }, entry);
+  return out;
 }
 
 #if defined(KV_HAVE_ZLIB) || KV_DEFLATE_ZLIB_ORACLE
