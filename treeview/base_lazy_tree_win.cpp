@@ -17,22 +17,8 @@ constexpr unsigned kEditTimer = 2;
 
 // Two window classes: with redraw on resize (toFullRepaintOnResize) and without.
 const wchar_t* LazyTreeWindowClass(bool fullRepaint) {
-  static const bool registered = [] {
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = DefWindowProcW;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));
-    wc.style = CS_DBLCLKS;
-    wc.lpszClassName = L"KvLazyTree";
-    RegisterClassExW(&wc);
-    wc.style = CS_DBLCLKS | CS_HREDRAW | CS_VREDRAW;
-    wc.lpszClassName = L"KvLazyTreeRedraw";
-    RegisterClassExW(&wc);
-    return true;
-  }();
-  (void)registered;
-  return fullRepaint ? L"KvLazyTreeRedraw" : L"KvLazyTree";
+  return fullRepaint ? ui::RegisterOwnWindowClass(L"KvLazyTreeRedraw", CS_DBLCLKS | CS_HREDRAW | CS_VREDRAW)
+                     : ui::RegisterOwnWindowClass(L"KvLazyTree", CS_DBLCLKS);
 }
 
 RECT ToRect(const TLazyRect& r) { return RECT{r.Left, r.Top, r.Right, r.Bottom}; }
