@@ -546,8 +546,7 @@ TUnZipper::EntryOutcome TUnZipper::DoUnzip(Extraction& x, int index) {
   }
 
   // Destination.
-  std::unique_ptr<TStream> file;
-  std::string tempPath;
+  std::unique_ptr<TFileReplacement> file;
   TStream* dest = outStream_;
   int64_t rollbackSize = 0, rollbackPos = 0;
   if (toStream_) {
@@ -568,19 +567,14 @@ TUnZipper::EntryOutcome TUnZipper::DoUnzip(Extraction& x, int index) {
     }
     // The entry is written beside its target and moved over it only once
     // it has checked out: a failing entry never costs an existing file.
-    const size_t cut = path.find_last_of('\\');
-    tempPath = fs_.TempFileName(cut == std::string::npos ? std::string(".") : path.substr(0, cut));
-    file = fs_.Open(tempPath, TFileOpenMode::Create);
+    file = fs_.BeginReplace(path);
     dest = file.get();
   }
 
   bool skipIt = false;
   if (onStartUnZip) onStartUnZip(index, name, skipIt);
   if (skipIt) {
-    if (file) {
-      file.reset();
-      fs_.DeleteFile(tempPath);
-    }
+    file.reset();
     return EntryOutcome::Skipped;
   }
 
@@ -588,7 +582,6 @@ TUnZipper::EntryOutcome TUnZipper::DoUnzip(Extraction& x, int index) {
   auto rollback = [&] {
     if (file) {
       file.reset();
-      fs_.DeleteFile(tempPath);
     } else {
       dest->SetSize(rollbackSize);
       dest->Seek(rollbackPos, TSeekOrigin::Beginning);
@@ -627,15 +620,8 @@ TUnZipper::EntryOutcome TUnZipper::DoUnzip(Extraction& x, int index) {
   const uint32_t crc = out.Crc();
   if (result == TDecodeResult::Ok && out.BytesOut() == entry.uncompressedSize && crc == entry.crc32) {
     if (file) {
-      try {
-        file->Flush();
-        file.reset();
-        fs_.ReplaceFile(tempPath, path);
-      } catch (...) {
-        file.reset();
-        fs_.DeleteFile(tempPath);
-        throw;
-      }
+      file->Commit();
+      file.reset();
       fs_.SetFileDateAndAttributes(path, entry.lastModFileDateTime,
                                    retainAttributes ? std::optional<uint32_t>(entry.externalFileAttributes & 0xFF)
                                                     : std::nullopt);
