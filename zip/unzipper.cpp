@@ -470,28 +470,76 @@ std::string TUnZipper::TargetPath(const TZipHeaderInfo& entry, bool& unsafe) con
   return destDir_.empty() ? rel : destDir_ + "\\" + rel;
 }
 
-TUnZipper::EntryOutcome TUnZipper::DoUnzip(Extraction& x, int index) {
-  TZipHeaderInfo entry(*View()->Get(index));
-  const std::string name = entry.FullName();
-  auto skip = [&](TSkipReason reason) {
-    if (onSkippingFile) onSkippingFile(reason, name, index);
-    return reason == TSkipReason::FileExists || reason == TSkipReason::BadPassword ? EntryOutcome::Skipped
-                                                                                     : EntryOutcome::Failed;
-  };
+// One entry on its way out: what the check found and where its bytes go.
+struct TUnZipper::EntryJob {
+  int index = 0;
+  TZipHeaderInfo entry;
+  std::string name;      // the held full name, for the events
+  std::string path;      // disk road: the target file
+  TZipKeys keys;         // encrypted entries: keyed past the 12-byte header
+  int64_t dataSize = 0;  // raw bytes after the encryption header
+  TStream* dest = nullptr;
+  // Disk road: the new file beside the target, until it replaces it.
+  std::unique_ptr<TFileReplacement> file;
+  // Stream road: where to cut the stream back to when the entry fails.
+  int64_t rollbackSize = 0;
+  int64_t rollbackPos = 0;
+};
 
+// Check, open, decode, commit: each stage may end the entry; whatever
+// ends it after the destination was opened, the destination loses this
+// entry's bytes unless the commit took them.
+TUnZipper::EntryOutcome TUnZipper::DoUnzip(Extraction& x, int index) {
+  EntryJob job;
+  job.index = index;
+  job.entry = *View()->Get(index);
+  job.name = job.entry.FullName();
+  if (const auto ended = CheckEntry(job)) return *ended;
+  if (const auto ended = OpenDestination(job)) return *ended;
+  const uint64_t doneBefore = x.doneBytes;
+  const uint64_t capLeft = toStream_ ? maxOutputSize - std::min(maxOutputSize, x.written) : UINT64_MAX;
+  EntryOutput out(*job.dest, job.entry.uncompressedSize, capLeft, [&](uint64_t n) {
+    x.doneBytes += n;
+    if (onFilePercentDone) onFilePercentDone(CBigRate(job.entry.uncompressedSize, x.doneBytes - doneBefore));
+    if (onTotalPercentDone) onTotalPercentDone(CBigRate(x.totalBytes, x.doneBytes));
+  });
+  TDecodeResult result = TDecodeResult::BadData;
+  try {
+    result = DecodeEntry(x, job, out);
+  } catch (...) {
+    x.doneBytes = doneBefore;
+    DiscardDestination(job);
+    throw;
+  }
+  const bool good = result == TDecodeResult::Ok && out.BytesOut() == job.entry.uncompressedSize &&
+                    out.Crc() == job.entry.crc32;
+  if (good && toStream_) x.written += out.BytesOut();
+  if (!good) x.doneBytes = doneBefore;
+  return CommitEntry(job, good, out.Crc());
+}
+
+TUnZipper::EntryOutcome TUnZipper::Skip(const EntryJob& job, TSkipReason reason) {
+  if (onSkippingFile) onSkippingFile(reason, job.name, job.index);
+  return reason == TSkipReason::FileExists || reason == TSkipReason::BadPassword ? EntryOutcome::Skipped
+                                                                                   : EntryOutcome::Failed;
+}
+
+// Whether the entry can be extracted at all: a method and sizes this
+// library reads, a local header where the directory says, data inside the
+// file, a name that stays below DestDir, the password. Positions the
+// archive at the entry's data (past the encryption header).
+std::optional<TUnZipper::EntryOutcome> TUnZipper::CheckEntry(EntryJob& job) {
+  const TZipHeaderInfo& entry = job.entry;
   // Folder entries produce nothing but, on the disk road, their folder.
   if (entry.FileName().empty()) {
-    if (recreateDirs && !toStream_) {
-      bool unsafe = false;
-      TZipHeaderInfo folder(entry);
-      const std::string path = TargetPath(folder, unsafe);
-      if (unsafe) return skip(TSkipReason::UnsafeName);
-      fs_.ForceDirs(path);
-      bool skipIt = false;
-      if (onStartUnZip) onStartUnZip(index, name, skipIt);
-      return EntryOutcome::Done;
-    }
-    return EntryOutcome::Skipped;  // nothing to produce
+    if (!recreateDirs || toStream_) return EntryOutcome::Skipped;  // nothing to produce
+    bool unsafe = false;
+    const std::string path = TargetPath(entry, unsafe);
+    if (unsafe) return Skip(job, TSkipReason::UnsafeName);
+    fs_.ForceDirs(path);
+    bool skipIt = false;
+    if (onStartUnZip) onStartUnZip(job.index, job.name, skipIt);
+    return EntryOutcome::Done;
   }
 
   const uint16_t method = entry.compressionMethod;
@@ -502,150 +550,137 @@ TUnZipper::EntryOutcome TUnZipper::DoUnzip(Extraction& x, int index) {
   // flag bit 6 is the strong encryption this library does not do.
   if (!known || entry.compressedSize == 0xFFFFFFFFu || entry.uncompressedSize == 0xFFFFFFFFu ||
       (entry.flag & 0x40) != 0) {
-    return skip(TSkipReason::Unsupported);
+    return Skip(job, TSkipReason::Unsupported);
   }
 
-  // The local header must be where the directory says, and the data inside the file.
   TStream& archive = *zipStream_;
   const int64_t archiveSize = archive.Size();
-  if (int64_t{entry.relativeOffset} + kLocalHeaderSize > archiveSize) return skip(TSkipReason::Damaged);
+  if (int64_t{entry.relativeOffset} + kLocalHeaderSize > archiveSize) return Skip(job, TSkipReason::Damaged);
   archive.Seek(entry.relativeOffset, TSeekOrigin::Beginning);
   TZipHeaderInfo local;
-  if (!local.ReadLocalFromStream(archive)) return skip(TSkipReason::Damaged);
+  if (!local.ReadLocalFromStream(archive)) return Skip(job, TSkipReason::Damaged);
   const int64_t dataStart = int64_t{entry.relativeOffset} + kLocalHeaderSize + local.fileNameLength + local.extraFieldLength;
-  if (int64_t{entry.compressedSize} > archiveSize - dataStart) return skip(TSkipReason::Damaged);
+  if (int64_t{entry.compressedSize} > archiveSize - dataStart) return Skip(job, TSkipReason::Damaged);
   archive.Seek(dataStart, TSeekOrigin::Beginning);
 
-  // Disk road: where the entry goes, and whether it may go there.
-  std::string path;
   if (!toStream_) {
     bool unsafe = false;
-    path = TargetPath(entry, unsafe);
-    if (unsafe) return skip(TSkipReason::UnsafeName);
+    job.path = TargetPath(entry, unsafe);
+    if (unsafe) return Skip(job, TSkipReason::UnsafeName);
   }
 
   // Traditional encryption: the 12-byte header decides the password.
-  TZipKeys keys;
-  int64_t dataSize = entry.compressedSize;
-  if (entry.IsEncrypted()) {
-    if (dataSize < int64_t{kEncryptionHeaderSize}) return skip(TSkipReason::Damaged);
-    std::array<uint8_t, kEncryptionHeaderSize> header{};
-    archive.ReadBuffer(header.data(), kEncryptionHeaderSize);
-    keys.Init(password);
-    keys.DecryptBuff(header);
-    dataSize -= kEncryptionHeaderSize;
-    if (header[11] != PasswordCheckByte(entry.flag, entry.lastModFileDateTime, entry.crc32)) {
-      std::string newPassword;
-      if (onBadPassword) onBadPassword(index, newPassword);
-      if (!newPassword.empty() && newPassword != password) {
-        password = newPassword;
-        return EntryOutcome::Retry;
-      }
-      return skip(TSkipReason::BadPassword);
-    }
-  }
+  job.dataSize = entry.compressedSize;
+  if (!entry.IsEncrypted()) return std::nullopt;
+  if (job.dataSize < int64_t{kEncryptionHeaderSize}) return Skip(job, TSkipReason::Damaged);
+  std::array<uint8_t, kEncryptionHeaderSize> header{};
+  archive.ReadBuffer(header.data(), kEncryptionHeaderSize);
+  job.keys.Init(password);
+  job.keys.DecryptBuff(header);
+  job.dataSize -= kEncryptionHeaderSize;
+  if (header[11] == PasswordCheckByte(entry.flag, entry.lastModFileDateTime, entry.crc32)) return std::nullopt;
+  if (AskNewPassword(job.index)) return EntryOutcome::Retry;
+  return Skip(job, TSkipReason::BadPassword);
+}
 
-  // Destination.
-  std::unique_ptr<TFileReplacement> file;
-  TStream* dest = outStream_;
-  int64_t rollbackSize = 0, rollbackPos = 0;
+// OnBadPassword may offer another password; true when it did (the entry is
+// then tried again with it).
+bool TUnZipper::AskNewPassword(int index) {
+  std::string newPassword;
+  if (onBadPassword) onBadPassword(index, newPassword);
+  if (newPassword.empty() || newPassword == password) return false;
+  password = newPassword;
+  return true;
+}
+
+// Where the bytes go: the caller's stream (remembering where to cut it back
+// to), or a temporary file beside the target, after the overwrite question.
+// OnStartUnZip may still skip the entry.
+std::optional<TUnZipper::EntryOutcome> TUnZipper::OpenDestination(EntryJob& job) {
   if (toStream_) {
-    rollbackSize = dest->Size();
-    rollbackPos = dest->Position();
+    job.dest = outStream_;
+    job.rollbackSize = job.dest->Size();
+    job.rollbackPos = job.dest->Position();
   } else {
-    if (recreateDirs) {
-      const size_t cut = path.find_last_of('\\');
-      if (cut != std::string::npos && cut > 0) fs_.ForceDirs(path.substr(0, cut));
-    }
+    const std::string& path = job.path;
+    const size_t cut = path.find_last_of('\\');
+    if (recreateDirs && cut != std::string::npos && cut > 0) fs_.ForceDirs(path.substr(0, cut));
     if (overwriteMode != TUZOverwriteMode::Always && fs_.FileExists(path)) {
       bool overwrite = false;
       std::string promptName = path;
       if (overwriteMode == TUZOverwriteMode::Prompt && onPromptForOverwrite) {
-        onPromptForOverwrite(overwrite, index, promptName);
+        onPromptForOverwrite(overwrite, job.index, promptName);
       }
-      if (!overwrite) return skip(TSkipReason::FileExists);
+      if (!overwrite) return Skip(job, TSkipReason::FileExists);
     }
     // The entry is written beside its target and moved over it only once
     // it has checked out: a failing entry never costs an existing file.
-    file = fs_.BeginReplace(path);
-    dest = file.get();
+    job.file = fs_.BeginReplace(path);
+    job.dest = job.file.get();
   }
-
   bool skipIt = false;
-  if (onStartUnZip) onStartUnZip(index, name, skipIt);
-  if (skipIt) {
-    file.reset();
-    return EntryOutcome::Skipped;
-  }
+  if (onStartUnZip) onStartUnZip(job.index, job.name, skipIt);
+  if (!skipIt) return std::nullopt;
+  DiscardDestination(job);
+  return EntryOutcome::Skipped;
+}
 
-  // Decode. Whatever fails, the destination loses this entry's bytes.
-  auto rollback = [&] {
-    if (file) {
-      file.reset();
-    } else {
-      dest->SetSize(rollbackSize);
-      dest->Seek(rollbackPos, TSeekOrigin::Beginning);
-    }
-  };
-  const uint64_t capLeft = toStream_ ? maxOutputSize - std::min(maxOutputSize, x.written) : UINT64_MAX;
-  const uint64_t doneBefore = x.doneBytes;
-  EntryOutput out(*dest, entry.uncompressedSize, capLeft, [&](uint64_t n) {
-    x.doneBytes += n;
-    if (onFilePercentDone) onFilePercentDone(CBigRate(entry.uncompressedSize, x.doneBytes - doneBefore));
-    if (onTotalPercentDone) onTotalPercentDone(CBigRate(x.totalBytes, x.doneBytes));
-  });
-  EntryInput in(archive, dataSize, entry.IsEncrypted() ? &keys : nullptr, x.poll);
-  TDecodeResult result = TDecodeResult::BadData;
+// Runs the method's decoder from the entry's data into out. A result other
+// than Ok (or too many bytes for the entry or the call) leaves the
+// destination for the commit to discard; other exceptions pass.
+TDecodeResult TUnZipper::DecodeEntry(Extraction& x, EntryJob& job, TDecodeOutput& out) {
+  const TZipHeaderInfo& entry = job.entry;
+  EntryInput in(*zipStream_, job.dataSize, entry.IsEncrypted() ? &job.keys : nullptr, x.poll);
   try {
-    switch (method) {
+    switch (entry.compressionMethod) {
       case kMethodStored:
-        result = TDecodeResult::Ok;
         for (auto block = in.NextBlock(); !block.empty(); block = in.NextBlock()) out.Write(block);
-        break;
-      case kMethodShrunk: result = Unshrink(in, out); break;
+        return TDecodeResult::Ok;
+      case kMethodShrunk: return Unshrink(in, out);
       case kMethodImploded:
-        result = Explode(in, out, entry.flag, static_cast<uint64_t>(dataSize), entry.uncompressedSize);
-        break;
-      case kMethodDeflated: result = Inflate(in, out); break;
-      default: result = Unreduce(in, out, method - 1, entry.uncompressedSize); break;
+        return Explode(in, out, entry.flag, static_cast<uint64_t>(job.dataSize), entry.uncompressedSize);
+      case kMethodDeflated: return Inflate(in, out);
+      default: return Unreduce(in, out, entry.compressionMethod - 1, entry.uncompressedSize);
     }
   } catch (const EBiggerThanUncompressed&) {
-    result = TDecodeResult::BadData;
-  } catch (...) {
-    x.doneBytes = doneBefore;
-    rollback();
-    throw;
+    return TDecodeResult::BadData;
   }
+}
 
-  const uint32_t crc = out.Crc();
-  if (result == TDecodeResult::Ok && out.BytesOut() == entry.uncompressedSize && crc == entry.crc32) {
-    if (file) {
-      file->Commit();
-      file.reset();
-      fs_.SetFileDateAndAttributes(path, entry.lastModFileDateTime,
+// A good entry's file replaces its target (with the entry's date and
+// attributes); a bad one's bytes are discarded and the events tell why.
+TUnZipper::EntryOutcome TUnZipper::CommitEntry(EntryJob& job, bool good, uint32_t crc) {
+  const TZipHeaderInfo& entry = job.entry;
+  if (good) {
+    if (job.file) {
+      job.file->Commit();
+      job.file.reset();
+      fs_.SetFileDateAndAttributes(job.path, entry.lastModFileDateTime,
                                    retainAttributes ? std::optional<uint32_t>(entry.externalFileAttributes & 0xFF)
                                                     : std::nullopt);
     }
-    if (toStream_) x.written += out.BytesOut();
-    if (onEndUnZip) onEndUnZip(index, name);
+    if (onEndUnZip) onEndUnZip(job.index, job.name);
     return EntryOutcome::Done;
   }
 
-  x.doneBytes = doneBefore;
-  rollback();
+  DiscardDestination(job);
   if (entry.IsEncrypted()) {
     // The one-byte check passes for about one wrong password in 256.
-    std::string newPassword;
-    if (onBadPassword) onBadPassword(index, newPassword);
-    if (!newPassword.empty() && newPassword != password) {
-      password = newPassword;
-      return EntryOutcome::Retry;
-    }
-    skip(TSkipReason::BadPassword);
+    if (AskNewPassword(job.index)) return EntryOutcome::Retry;
+    Skip(job, TSkipReason::BadPassword);
     return EntryOutcome::Failed;
   }
-  if (onBadCRC) onBadCRC(crc, entry.crc32, index);
+  if (onBadCRC) onBadCRC(crc, entry.crc32, job.index);
   return EntryOutcome::Failed;
+}
+
+void TUnZipper::DiscardDestination(EntryJob& job) {
+  if (job.file) {
+    job.file.reset();  // uncommitted: removed
+  } else if (job.dest != nullptr) {
+    job.dest->SetSize(job.rollbackSize);
+    job.dest->Seek(job.rollbackPos, TSeekOrigin::Beginning);
+  }
 }
 
 }  // namespace kv

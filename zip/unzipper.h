@@ -27,6 +27,9 @@
 
 namespace kv {
 
+class TDecodeOutput;
+enum class TDecodeResult;
+
 // Why OnSkippingFile was raised.
 enum class TSkipReason {
   BadPassword = 0,  // the password check failed and no new password came
@@ -147,8 +150,17 @@ class TUnZipper {
 
  private:
   struct Extraction;
+  struct EntryJob;
   enum class EntryOutcome { Done, Skipped, Failed, Retry };
+  // One entry: CheckEntry, OpenDestination, DecodeEntry, CommitEntry.
   EntryOutcome DoUnzip(Extraction& x, int index);
+  std::optional<EntryOutcome> CheckEntry(EntryJob& job);
+  std::optional<EntryOutcome> OpenDestination(EntryJob& job);
+  TDecodeResult DecodeEntry(Extraction& x, EntryJob& job, TDecodeOutput& out);
+  EntryOutcome CommitEntry(EntryJob& job, bool good, uint32_t crc);
+  void DiscardDestination(EntryJob& job);
+  EntryOutcome Skip(const EntryJob& job, TSkipReason reason);
+  bool AskNewPassword(int index);
   bool ReadZipHardWay();
   void CheckCancel();
   std::string TargetPath(const TZipHeaderInfo& entry, bool& unsafe) const;

@@ -1,0 +1,144 @@
+#!/usr/bin/python3
+"""Writes the seed files of the diagnostics fuzz targets.
+
+    make_fuzz_seeds.py <tests/corpus folder>
+
+Each target gets a few well-formed inputs of its format and a few that break
+one rule; the fuzz driver mutates from there.
+"""
+import os
+import struct
+import sys
+
+OUT = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(__file__), "..", "corpus")
+
+
+def write(target, name, data):
+    folder = os.path.join(OUT, target)
+    os.makedirs(folder, exist_ok=True)
+    with open(os.path.join(folder, name), "wb") as f:
+        f.write(data)
+
+
+def pad4(b):
+    return b + b"\0" * (-len(b) % 4)
+
+
+# ------------------------------------------------------------ version_info --
+def vblock(key, value=b"", value_length=0, vtype=1, children=(), wide=True):
+    head = struct.pack("<HH", 0, value_length)
+    if wide:
+        head += struct.pack("<H", vtype) + key.encode("utf-16-le") + b"\0\0"
+    else:
+        head += key.encode("latin-1") + b"\0"
+    out = pad4(head) + value
+    for child in children:
+        out = pad4(out) + child
+    return struct.pack("<H", len(out)) + out[2:]
+
+
+def vstr(key, text, wide=True):
+    if wide:
+        return vblock(key, text.encode("utf-16-le") + b"\0\0", len(text) + 1, 1, wide=wide)
+    return vblock(key, text.encode("latin-1") + b"\0", len(text) + 1, 1, wide=wide)
+
+
+def fixed(ms=0x00010002, ls=0x00030004):
+    return struct.pack("<13I", 0xFEEF04BD, 0x10000, ms, ls, ms, ls, 0x3F, 0, 4, 1, 0, 0, 0)
+
+
+def version_resource(wide=True, table="040904E4", strings=None, bad_type=False):
+    strings = strings or [("CompanyName", "Kelvarin"), ("FileVersion", "1.2.3.4")]
+    items = [vstr(k, v, wide) for k, v in strings]
+    if bad_type:
+        items.append(vblock("Odd", struct.pack("<I", 1), 4, 7, wide=wide))
+    items.append(vblock("Flag", b"\x05", 1, 0, wide=wide))
+    tables = vblock("StringFileInfo", children=[vblock(table, children=items, wide=wide)], wide=wide)
+    var = vblock("VarFileInfo", children=[vblock("Translation", struct.pack("<I", 0x04E40409), 4, 0, wide=wide)],
+                 wide=wide)
+    return vblock("VS_VERSION_INFO", fixed(), 52, 0, [tables, var], wide=wide)
+
+
+def version_seeds():
+    write("version_info", "wide.bin", version_resource())
+    write("version_info", "narrow.bin", version_resource(wide=False))
+    write("version_info", "bad_table_key.bin", version_resource(table="0409"))
+    write("version_info", "bad_value_type.bin", version_resource(bad_type=True))
+    write("version_info", "fixed_only.bin", vblock("VS_VERSION_INFO", fixed(), 52, 0))
+
+
+# ---------------------------------------------------------------- pe_image --
+class Image:
+    """A PE32+ image as loaded in memory (RVA = offset)."""
+    NT = 0x40
+
+    def __init__(self, size=0x3000):
+        self.b = bytearray(size)
+        self.sections = 0
+        self.put(0, "<H", 0x5A4D)
+        self.put(60, "<I", self.NT)
+        self.put(self.NT, "<IHH", 0x4550, 0x8664, 0)
+        self.put(self.NT + 20, "<HH", 240, 0x2022)
+        self.put(self.NT + 24, "<H", 0x20B)
+        self.put(self.NT + 48, "<Q", 0x140000000)
+        self.put(self.NT + 80, "<I", size)
+        self.put(self.NT + 132, "<I", 16)
+
+    def put(self, at, fmt, *values):
+        struct.pack_into(fmt, self.b, at, *values)
+
+    def text(self, at, s):
+        self.b[at:at + len(s) + 1] = s.encode() + b"\0"
+
+    def section(self, name, rva, size):
+        h = self.NT + 24 + 240 + 40 * self.sections
+        self.b[h:h + 8] = name.encode().ljust(8, b"\0")
+        self.put(h + 8, "<IIII", size, rva, size, rva)
+        self.sections += 1
+        self.put(self.NT + 6, "<H", self.sections)
+
+    def directory(self, index, rva, size):
+        self.put(self.NT + 24 + 112 + 8 * index, "<II", rva, size)
+
+
+def pe_seeds():
+    img = Image()
+    img.section(".text", 0x1000, 0x800)
+    img.section(".rdata", 0x1800, 0x1800)
+    d = 0x1800
+    img.directory(0, d, 0x300)
+    img.put(d + 16, "<IIIIII", 1, 3, 3, d + 0x40, d + 0x60, d + 0x80)
+    img.put(d + 0x40, "<III", 0x1010, 0x1020, d + 0x200)
+    names = ["@Classes@TList@Add$qqrpv", "Plain", "Forwarded"]
+    at = d + 0x100
+    for i, name in enumerate(names):
+        img.put(d + 0x60 + 4 * i, "<I", at)
+        img.put(d + 0x80 + 2 * i, "<H", i)
+        img.text(at, name)
+        at += len(name) + 1
+    img.text(d + 0x200, "OTHER.Target")
+    imp = 0x2000
+    img.directory(1, imp, 40)
+    img.put(imp, "<IIIII", 0, 0, 0, imp + 0x100, imp + 0x80)
+    img.text(imp + 0x100, "KERNEL32.dll")
+    img.put(imp + 0x80, "<QQ", 0x7FF000001000, 0)
+    img.directory(6, 0x2200, 28)
+    img.put(0x2200 + 12, "<II", 2, 0x20)
+    r = 0x2400
+    img.directory(2, r, 0x200)
+    img.put(r + 12, "<HHII", 0, 1, 10, 0x80000000 | 0x20)
+    img.put(r + 0x20 + 12, "<HHII", 1, 0, 0x80000000 | 0x100, 0)
+    img.put(r + 0x100, "<H", 6)
+    img.b[r + 0x102:r + 0x102 + 12] = "DVCLAL".encode("utf-16-le")
+    write("pe_image", "image.bin", bytes(img.b))
+    write("pe_image", "headers_only.bin", bytes(img.b[:0x200]))
+    pe32 = bytearray(img.b)
+    struct.pack_into("<H", pe32, Image.NT + 24, 0x10B)
+    write("pe_image", "pe32.bin", bytes(pe32))
+
+
+SEEDS = [version_seeds, pe_seeds]
+
+if __name__ == "__main__":
+    for make in SEEDS:
+        make()

@@ -1,0 +1,119 @@
+#include "diagnostics/pe_image_win.h"
+
+#include <imagehlp.h>
+#include <psapi.h>
+
+#include "diagnostics/diag_errors.h"
+#include "foundation/handle.h"
+#include "tests/diagnostics/diag_test_util.h"
+
+namespace kv {
+namespace {
+
+const std::string kFixtures = KV_TEST_BINARY_DIR "/diag_fixtures/";
+
+std::vector<HMODULE> LoadedModules() {
+  HMODULE modules[512];
+  DWORD needed = 0;
+  EXPECT_TRUE(EnumProcessModules(GetCurrentProcess(), modules, sizeof modules, &needed));
+  return {modules, modules + std::min<size_t>(needed / sizeof(HMODULE), std::size(modules))};
+}
+
+TEST(PeImageWin, SectionsAndExportsOfEveryLoadedModuleAgreeWithTheSystem) {
+  int checkedExports = 0;
+  for (HMODULE module : LoadedModules()) {
+    TDiagPeImage image;
+    image.AttachLoadedModule(module);
+    ASSERT_TRUE(image.StatusOK()) << image.FileName();
+    SCOPED_TRACE(image.FileName());
+    const auto* nt = ImageNtHeader(module);
+    ASSERT_NE(nt, nullptr);
+    EXPECT_EQ(reinterpret_cast<const uint8_t*>(module) + image.NtHeaders(), reinterpret_cast<const uint8_t*>(nt));
+    EXPECT_EQ(image.SizeOfImage(), nt->OptionalHeader.SizeOfImage);
+    const IMAGE_SECTION_HEADER* section = IMAGE_FIRST_SECTION(nt);
+    ASSERT_EQ(image.Sections().size(), nt->FileHeader.NumberOfSections);
+    for (const TDiagPeSectionHeader& s : image.Sections()) {
+      EXPECT_EQ(s.name, std::string(reinterpret_cast<const char*>(section->Name), strnlen(reinterpret_cast<const char*>(section->Name), 8)));
+      EXPECT_EQ(s.virtualAddress, section->VirtualAddress);
+      ++section;
+    }
+    ULONG size = 0;
+    const void* exports = ImageDirectoryEntryToData(module, TRUE, IMAGE_DIRECTORY_ENTRY_EXPORT, &size);
+    const auto data = image.DirectoryEntryToData(kImageDirectoryEntryExport);
+    EXPECT_EQ(exports, data ? static_cast<const void*>(data->Data()) : nullptr);
+    for (const TDiagPeExportFuncItem& item : image.ExportList().Items()) {
+      if (item.forwardedName) continue;
+      EXPECT_EQ(reinterpret_cast<const uint8_t*>(GetProcAddress(module, item.name.c_str())),
+                reinterpret_cast<const uint8_t*>(module) + item.address)
+          << item.name;
+      ++checkedExports;
+    }
+  }
+  EXPECT_GT(checkedExports, 500);
+}
+
+TEST(PeImageWin, BuildIdLibraryHasOneCodeViewEntryAndTheRcDataMarker) {
+  const ModuleHandle library(LoadLibraryA((kFixtures + "diag_buildid.dll").c_str()));
+  ASSERT_TRUE(library);
+  TDiagPeQarnImage image;
+  image.AttachLoadedModule(library.Get());
+  ASSERT_TRUE(image.StatusOK());
+  ASSERT_EQ(image.DebugList().size(), 1u);
+  EXPECT_EQ(image.DebugList()[0].type, 2u);
+  EXPECT_TRUE(image.IsCompilerImage());
+  EXPECT_FALSE(image.IsPackage());
+  EXPECT_EQ(image.ExportList().Count(), 2u);
+
+  TDiagPeQarnImage self;
+  self.AttachLoadedModule(GetModuleHandleA(nullptr));
+  EXPECT_FALSE(self.IsCompilerImage());
+}
+
+TEST(PeImageWin, AttachToNothingOrNonImages) {
+  TDiagPeImage image;
+  image.AttachLoadedModule(nullptr);
+  EXPECT_EQ(image.GetStatus(), TDiagPeImage::kNotLoaded);
+  static const uint8_t notAnImage[4096] = {'M', 'Z'};
+  image.AttachLoadedModule(notAnImage);
+  EXPECT_EQ(image.GetStatus(), TDiagPeImage::kNotPe);
+  EXPECT_FALSE(LoadedModuleView(reinterpret_cast<const void*>(0x10)).has_value());
+}
+
+DWORD WINAPI FakeTickCount() { return 4242; }
+// Calls through the import table each time (a caller may keep the import's address).
+__attribute__((noinline)) DWORD TickCountThroughImport() { return GetTickCount(); }
+
+TEST(PeImageWin, ReplaceImportOfTheTestProgramsOwnKernel32Import) {
+  const HMODULE self = GetModuleHandleA(nullptr);
+  auto* real = reinterpret_cast<const void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetTickCount"));
+  ASSERT_NE(real, nullptr);
+  ASSERT_TRUE(TDiagPeMapImgHooks::ReplaceImport(self, "KERNEL32.dll", real, reinterpret_cast<const void*>(&FakeTickCount)));
+  const DWORD faked = TickCountThroughImport();
+  EXPECT_TRUE(TDiagPeMapImgHooks::ReplaceImport(self, "kernel32.dll", reinterpret_cast<const void*>(&FakeTickCount), real));
+  EXPECT_EQ(faked, 4242u);
+  EXPECT_NE(TickCountThroughImport(), 4242u);
+  EXPECT_FALSE(TDiagPeMapImgHooks::ReplaceImport(self, "nosuch.dll", real, real));
+  EXPECT_EQ(TDiagPeMapImgHooks::SystemBase(), self);
+}
+
+TEST(PeImageWin, SectionStream) {
+  const HMODULE self = GetModuleHandleA(nullptr);
+  TDiagPeSectionStream text(self, ".text");
+  EXPECT_GT(text.Size(), 0u);
+  EXPECT_EQ(text.Memory(), reinterpret_cast<const uint8_t*>(self) + text.SectionHeader().virtualAddress);
+  try {
+    TDiagPeSectionStream missing(self, "NOPE");
+    ADD_FAILURE() << "found";
+  } catch (const EDiagError& e) {
+    EXPECT_STREQ(e.what(), "Section \"NOPE\" not found");
+  }
+  try {
+    text.Write("x", 1);
+    ADD_FAILURE() << "written";
+  } catch (const EDiagError& e) {
+    EXPECT_STREQ(e.what(), "Can't write to a read-only resource stream");
+  }
+}
+
+}  // namespace
+}  // namespace kv
