@@ -91,11 +91,11 @@ BOOL ReplaceCalls::Move(const wchar_t* from, const wchar_t* to, DWORD flags) { r
 
 FileReplacement::FileReplacement(std::wstring target, ReplaceCalls* calls)
     : target_(std::move(target)), calls_(calls ? calls : &SystemCalls()) {
+  const std::wstring folder = FolderOf(target_);
+  RemoveStaleTempFiles(folder);
   // Windows refuses to move over a read-only file; Wine does not. Refusing
   // here first makes both the same, before any byte is written.
   if (IsReadOnly(target_)) throw EReplaceError("Cannot create file \"$1\". $2", target_, ERROR_ACCESS_DENIED);
-  const std::wstring folder = FolderOf(target_);
-  RemoveStaleTempFiles(folder);
   LARGE_INTEGER counter{};
   QueryPerformanceCounter(&counter);
   DWORD value = static_cast<DWORD>(counter.QuadPart) ^ (GetCurrentProcessId() * 2654435761u) ^ GetCurrentThreadId();

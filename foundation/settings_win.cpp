@@ -45,8 +45,11 @@ bool ReadExisting(const std::wstring& path, std::string& text) {
   }
   LARGE_INTEGER size;
   if (!GetFileSizeEx(file.Get(), &size)) ThrowFileError("Cannot read file \"$1\". $2", path, GetLastError());
-  constexpr LONGLONG kMaxSettingsFile = 256ll << 20;
-  if (size.QuadPart > kMaxSettingsFile) ThrowFileError("Cannot read file \"$1\". $2", path, ERROR_FILE_TOO_LARGE);
+  if (size.QuadPart > kMaxSettingsFileSize) {
+    throw EOSError(Translate("The settings file \"$1\" is larger than $2 bytes",
+                             WStringToAnsi(path) + "\r\n" + std::to_string(kMaxSettingsFileSize)),
+                   ERROR_FILE_TOO_LARGE);
+  }
   text.assign(static_cast<size_t>(size.QuadPart), '\0');
   size_t done = 0;
   while (done < text.size()) {
