@@ -11,6 +11,8 @@
 #include "foundation/log.h"
 #include "foundation/strings.h"
 
+#include <stdexcept>
+
 namespace kv {
 namespace {
 
@@ -165,6 +167,42 @@ void TMP3Informer::ReadFile(const std::string& displayPath, TAudioReadEnvironmen
   }
 }
 
+namespace {
+
+// What a WMA, Ogg Vorbis, FLAC or M4A reader gave, in the record's units.
+struct ReaderResult {
+  TTagTexts texts;
+  TStreamProperties stream;
+  int32_t length = 0;   // seconds
+  int32_t bitRate = 0;  // kbit/s
+};
+
+ReaderResult ReadOtherFormat(const std::string& ext, ByteSource& file, uint32_t recordFileSize) {
+  if (ext == ".WMA") {
+    TWMAfile r;
+    r.ReadFromSource(file);
+    return {r.texts, r.stream, RoundHalfEven(r.duration).value_or(0), r.bitRate};
+  }
+  if (ext == ".OGG") {
+    TOggVorbis r;
+    r.ReadFromSource(file);
+    return {r.texts, r.stream, RoundHalfEven(r.FGetDuration()).value_or(0), r.FGetBitRate()};
+  }
+  if (ext == ".FLAC") {
+    TFlacFile r;
+    if (!r.ReadFromSource(file)) {
+      // No stream figures to compute a bit rate from: the file is left out.
+      throw std::runtime_error(std::string("FLAC file not read: ") + ReadFaultText(r.fault));
+    }
+    return {r.texts, r.stream, static_cast<int32_t>(r.duration), FlacBitRate(recordFileSize, r.duration)};
+  }
+  TM4AFile r;
+  r.ReadFromSource(file);
+  return {r.texts, r.stream, static_cast<int32_t>(r.duration), kLosslessBitRate};
+}
+
+}  // namespace
+
 void TAudioInformer::ReadFile(const std::string& displayPath, TAudioReadEnvironment& env) {
   const std::string ext = UpperExtension(displayPath);
   if (ext == ".MP3") {
@@ -177,54 +215,21 @@ void TAudioInformer::ReadFile(const std::string& displayPath, TAudioReadEnvironm
   ResetTags();
   SetTagPart(kTagDisplayPath, displayPath);
   std::unique_ptr<ByteSource> file = env.Open(FileName());  // raises: the file is left out
-  struct Texts {
-    std::string artist, title, album, year, comment, genre;
-    int64_t track = 0;
-  } t;
-  int32_t length = 0, sampleRate = 0, bitRate = 0, channels = 0;
   const uint32_t fileSize = env.FileSize(displayPath);
+  const ReaderResult r = ReadOtherFormat(ext, *file, fileSize);
 
-  if (ext == ".WMA") {
-    const AsfInfo info = ReadAsf(*file);
-    t = {info.artist, info.title, info.album, info.year, info.comment, info.genre, info.track};
-    length = RoundHalfEven(info.duration).value_or(0);
-    sampleRate = static_cast<int32_t>(info.sampleRate);
-    bitRate = info.bitRate;
-    channels = ChannelCodeFor(info.channels);
-  } else if (ext == ".OGG") {
-    const OggInfo info = ReadOgg(*file);
-    t = {info.artist, info.title, info.album, info.date, info.comment, info.genre, info.track};
-    length = RoundHalfEven(info.Duration()).value_or(0);
-    sampleRate = static_cast<int32_t>(info.sampleRate);
-    bitRate = info.BitRate();
-    channels = ChannelCodeFor(info.channels);
-  } else if (ext == ".FLAC") {
-    const FlacInfo info = ReadFlac(*file);  // raises for a file that is no FLAC stream
-    t = {info.artist, info.title, info.album, info.year, info.comment, info.genre, info.track};
-    length = static_cast<int32_t>(info.duration);
-    sampleRate = static_cast<int32_t>(info.sampleRate);
-    bitRate = FlacBitRate(fileSize, info.duration);
-    channels = ChannelCodeFor(info.channels);
-  } else {
-    const Mp4Info info = ReadMp4(*file);
-    t = {info.artist, info.title, info.album, info.year, info.comment, info.genre, info.track};
-    length = static_cast<int32_t>(info.duration);
-    sampleRate = static_cast<int32_t>(info.sampleRate);
-    bitRate = kLosslessBitRate;
-    channels = ChannelCodeFor(info.channels);
-  }
-  SetTagPart(kTagArtist, t.artist);
-  SetTagPart(kTagTitle, t.title);
-  SetTagPart(kTagAlbum, t.album);
-  SetTagPart(kTagYear, t.year);
-  SetTagPart(kTagComment, t.comment);
-  SetTagPart(kTagTrack, std::to_string(t.track));
-  SetTagPart(kTagGenre, t.genre);
+  SetTagPart(kTagArtist, r.texts.artist);
+  SetTagPart(kTagTitle, r.texts.title);
+  SetTagPart(kTagAlbum, r.texts.album);
+  SetTagPart(kTagYear, r.texts.year);
+  SetTagPart(kTagComment, r.texts.comment);
+  SetTagPart(kTagTrack, std::to_string(r.texts.track));
+  SetTagPart(kTagGenre, r.texts.genre);
   ClearInfo();
-  SetPart(kInfoLength, length);
-  SetPart(kInfoSampleRate, sampleRate);
-  SetPart(kInfoBitRate, bitRate);
-  SetPart(kInfoChannels, channels);
+  SetPart(kInfoLength, r.length);
+  SetPart(kInfoSampleRate, static_cast<int32_t>(r.stream.sampleRate));
+  SetPart(kInfoBitRate, r.bitRate);
+  SetPart(kInfoChannels, ChannelCodeFor(r.stream.channels));
   SetPart(kInfoFileSize, static_cast<int32_t>(fileSize));
 }
 

@@ -1,7 +1,9 @@
 #pragma once
 // The library's object lists: an ordered list that may own its items, and a
 // sorted variant kept in the order of a virtual Compare (the base of the zip
-// entry lists). Counts and capacities stay below kMaxListCount.
+// entry lists). Counts and capacities stay at most kMaxListCount, the most
+// entries the end record's 16-bit count can hold.
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -105,11 +107,12 @@ class TObjectList {
 
  private:
   static void FreeItem(T* item) { std::default_delete<T>()(item); }
-  // Capacity grows by 4 while below 5, by 8 while below 9, then by 16.
+  // Capacity grows by 4 while below 5, by 8 while below 9, then by 16. It
+  // is the list's nominal room; the storage beneath grows geometrically, so
+  // that filling a list stays linear.
   void GrowFor(int count) {
-    if (count >= kMaxListCount) throw EListError("List capacity exceeded (" + std::to_string(count) + ")");
-    while (capacity_ < count) capacity_ += capacity_ < 5 ? 4 : capacity_ < 9 ? 8 : 16;
-    items_.reserve(static_cast<size_t>(capacity_));
+    if (count > kMaxListCount) throw EListError("List capacity exceeded (" + std::to_string(count) + ")");
+    while (capacity_ < count) capacity_ = std::min(capacity_ + (capacity_ < 5 ? 4 : capacity_ < 9 ? 8 : 16), kMaxListCount);
   }
 
   bool owns_;

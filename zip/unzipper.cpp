@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <unordered_map>
 
 #include "zip/crc32.h"
 #include "zip/decode_io.h"
@@ -124,7 +125,9 @@ bool IsSafeEntryName(const std::string& name) {
 struct TUnZipper::Extraction {
   uint64_t totalBytes = 0;
   uint64_t doneBytes = 0;
-  uint64_t written = 0;  // by this call, against maxOutputSize (stream road)
+  // Every byte decoded by this call, failed entries included: the work
+  // maxOutputSize bounds.
+  uint64_t decoded = 0;
   std::function<void()> poll;
 };
 
@@ -148,6 +151,7 @@ void TUnZipper::ResetDirectory() {
   endCentralModified_ = false;
   zipStream_.reset();
   hardScan_ = false;
+  directoryWhole_ = false;
   multiMode_ = TMultiMode::mmNone;
 }
 
@@ -272,9 +276,9 @@ void TUnZipper::GetFileInfo() {
   sorted_.reset();
   entries_.reset();
   hardScan_ = false;
+  directoryWhole_ = false;
   endCentral_.Clear();
   TStream& s = *zipStream_;
-  const int64_t size = s.Size();
 
   // Any failure below leaves the component cleared: never a partial
   // directory, which a later rewrite would shrink the archive to.
@@ -284,22 +288,32 @@ void TUnZipper::GetFileInfo() {
   };
 
   bool readCentral = false;
+  uint64_t total = 0;
   if (endCentral_.ReadFromStream(s)) {
-    if (endCentral_.thisDisk != 0 || endCentral_.centralDisk != 0) fail(EIncompleteZip());  // one part of a set
-    if (endCentral_.totalEntries == 0) {
+    uint32_t thisDisk = endCentral_.thisDisk, centralDisk = endCentral_.centralDisk;
+    uint64_t offset = endCentral_.centralOffset;
+    total = endCentral_.totalEntries;
+    // The zip64 record, where there is one, holds the true values (the end
+    // record then says 0xFFFF or 0xFFFFFFFF, or a count cut to 16 bits).
+    if (const auto wide = ReadZip64Directory(s, endCentral_.recordPosition)) {
+      thisDisk = wide->thisDisk;
+      centralDisk = wide->centralDisk;
+      offset = wide->centralOffset;
+      total = wide->totalEntries;
+    }
+    if (thisDisk != 0 || centralDisk != 0) fail(EIncompleteZip());  // one part of a set
+    if (total > static_cast<uint64_t>(kMaxListCount)) {
+      fail(EBadZipFile("Not a valid zip file! (more than " + std::to_string(kMaxListCount) + " entries)"));
+    }
+    const bool atDirectory = CentralRecordAt(offset);
+    if (total == 0) {
+      // Records where the count says none: a count that wrapped at 65536.
       entries_ = std::make_unique<TSortedZip>(TDuplicates::Error);
+      directoryWhole_ = !atDirectory;
       Sort(sortMode_);
       return;
     }
-    if (int64_t{endCentral_.centralOffset} + 4 <= size) {
-      s.Seek(endCentral_.centralOffset, TSeekOrigin::Beginning);
-      std::array<uint8_t, 4> sig{};
-      if (s.Read(sig.data(), 4) == 4 &&
-          (sig[0] | sig[1] << 8 | sig[2] << 16 | static_cast<uint32_t>(sig[3]) << 24) == kCentralHeaderSignature) {
-        s.Seek(-4, TSeekOrigin::Current);
-        readCentral = true;
-      }
-    }
+    readCentral = atDirectory;
   } else {
     TIncompleteZipMode mode = incompleteZipMode;
     if (onInCompleteZip) onInCompleteZip(mode);
@@ -312,10 +326,11 @@ void TUnZipper::GetFileInfo() {
     } catch (const EListError&) {
       fail(EBadZipFile());
     }
+    total = endCentral_.totalEntries;
   }
 
   if (!hardScan_) entries_ = std::make_unique<TSortedZip>(TDuplicates::Error);
-  for (int i = 0; i < endCentral_.totalEntries; ++i) {
+  for (uint64_t i = 0; i < total; ++i) {
     auto e = std::make_unique<TZipHeaderInfo>();
     if (!e->ReadCentralFromStream(s)) {
       if (hardScan_) break;  // the scanned entries stand on their own
@@ -336,10 +351,27 @@ void TUnZipper::GetFileInfo() {
     try {
       entries_->Add(std::move(e));
     } catch (const EListError&) {
-      fail(EBadZipFile());  // two records for one local header, or too many
+      fail(EBadZipFile());  // two records for one local header
     }
   }
+  // Whole: every record of the directory, and no further record after the
+  // announced ones (a count cut to 16 bits). A scan is never whole: it stops
+  // at what it cannot follow.
+  directoryWhole_ = !hardScan_ && !CentralRecordAt(s.Position());
   Sort(sortMode_);
+}
+
+// True when a central record's signature lies at offset (the stream is left
+// there when it does).
+bool TUnZipper::CentralRecordAt(uint64_t offset) {
+  TStream& s = *zipStream_;
+  const int64_t size = s.Size();
+  if (size < 4 || offset > static_cast<uint64_t>(size - 4)) return false;
+  s.Seek(static_cast<int64_t>(offset), TSeekOrigin::Beginning);
+  std::array<uint8_t, 4> sig{};
+  if (s.Read(sig.data(), 4) != 4) return false;
+  s.Seek(static_cast<int64_t>(offset), TSeekOrigin::Beginning);
+  return (sig[0] | sig[1] << 8 | sig[2] << 16 | static_cast<uint32_t>(sig[3]) << 24) == kCentralHeaderSignature;
 }
 
 bool TUnZipper::ReadZipHardWay() {
@@ -426,7 +458,6 @@ int TUnZipper::UnZipFiles() {
     UnixToDOSFilename(p);
     patterns.push_back(LowerAscii(p));
   }
-  int selected = 0;
   TSortedZip* view = View();
   for (TZipHeaderInfo* e : *view) {
     e->matchFlag = doAll;
@@ -438,17 +469,20 @@ int TUnZipper::UnZipFiles() {
       const std::string name = LowerAscii(e->FullName());
       e->matchFlag = std::any_of(patterns.begin(), patterns.end(), [&](const std::string& p) { return IsMatch(p, name); });
     }
-    if (e->matchFlag) {
-      ++selected;
-      x.totalBytes += e->uncompressedSize;
-    }
+  }
+  KeepLastOfEachName();
+  int selected = 0;
+  for (const TZipHeaderInfo* e : *view) {
+    if (!e->matchFlag) continue;
+    ++selected;
+    x.totalBytes += e->uncompressedSize;
   }
   bool stop = false;
   if (onStartUnZipInfo) onStartUnZipInfo(selected, x.totalBytes, stop);
   if (stop || selected == 0) return toStream_ ? selected : 0;
   int extracted = 0;
   for (int i = 0; i < view->Count(); ++i) {
-    if (!view->Get(i)->matchFlag && !doAll) continue;
+    if (!view->Get(i)->matchFlag) continue;
     EntryOutcome outcome = EntryOutcome::Retry;
     for (int attempt = 0; outcome == EntryOutcome::Retry && attempt <= kMaxPasswordRetries; ++attempt) {
       outcome = DoUnzip(x, i);
@@ -456,6 +490,25 @@ int TUnZipper::UnZipFiles() {
     if (outcome == EntryOutcome::Done) ++extracted;
   }
   return toStream_ ? selected : extracted;
+}
+
+// Of several selected entries with one name (ASCII case ignored) only the
+// last in the directory stays selected: it is the one a writer that appends
+// meant, and reading every copy would let one archive multiply the work.
+void TUnZipper::KeepLastOfEachName() {
+  const auto later = [](const TZipHeaderInfo* a, const TZipHeaderInfo* b) {
+    return a->centralOffset != b->centralOffset ? a->centralOffset > b->centralOffset
+                                                : a->relativeOffset > b->relativeOffset;
+  };
+  std::unordered_map<std::string, TZipHeaderInfo*> last;
+  for (TZipHeaderInfo* e : *entries_) {
+    if (!e->matchFlag) continue;
+    auto [it, added] = last.try_emplace(LowerAscii(e->FullName()), e);
+    if (added) continue;
+    TZipHeaderInfo* dropped = e;
+    if (later(e, it->second)) std::swap(dropped, it->second);
+    dropped->matchFlag = false;
+  }
 }
 
 std::string TUnZipper::TargetPath(const TZipHeaderInfo& entry, bool& unsafe) const {
@@ -497,7 +550,7 @@ TUnZipper::EntryOutcome TUnZipper::DoUnzip(Extraction& x, int index) {
   if (const auto ended = CheckEntry(job)) return *ended;
   if (const auto ended = OpenDestination(job)) return *ended;
   const uint64_t doneBefore = x.doneBytes;
-  const uint64_t capLeft = toStream_ ? maxOutputSize - std::min(maxOutputSize, x.written) : UINT64_MAX;
+  const uint64_t capLeft = maxOutputSize - std::min(maxOutputSize, x.decoded);
   EntryOutput out(*job.dest, job.entry.uncompressedSize, capLeft, [&](uint64_t n) {
     x.doneBytes += n;
     if (onFilePercentDone) onFilePercentDone(CBigRate(job.entry.uncompressedSize, x.doneBytes - doneBefore));
@@ -511,9 +564,9 @@ TUnZipper::EntryOutcome TUnZipper::DoUnzip(Extraction& x, int index) {
     DiscardDestination(job);
     throw;
   }
+  x.decoded += out.BytesOut();
   const bool good = result == TDecodeResult::Ok && out.BytesOut() == job.entry.uncompressedSize &&
                     out.Crc() == job.entry.crc32;
-  if (good && toStream_) x.written += out.BytesOut();
   if (!good) x.doneBytes = doneBefore;
   return CommitEntry(job, good, out.Crc());
 }

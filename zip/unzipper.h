@@ -14,6 +14,7 @@
 // EIncompleteZip) and leaves the component cleared; an entry that cannot be
 // extracted (wrong password, damaged data, unsupported method, unsafe name)
 // is reported through the events and contributes nothing to the output.
+// One extraction call decodes at most maxOutputSize bytes in all.
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -40,7 +41,7 @@ enum class TSkipReason {
 };
 
 inline constexpr int kUnZipperVersion = 217;
-// Default cap on what one UnZipToStream call may write.
+// Default cap on what one extraction call may decode.
 inline constexpr uint64_t kDefaultMaxOutputSize = uint64_t{256} << 20;
 
 class TUnZipper {
@@ -74,7 +75,8 @@ class TUnZipper {
   bool doProcessMessages = true;
   bool retainAttributes = true;
   std::string password;
-  // Most bytes one UnZipToStream call may write; an entry that would pass it fails.
+  // Most bytes one extraction call (UnZipToStream or UnZip) may decode, over
+  // all its entries, failed ones included; an entry that would pass it fails.
   uint64_t maxOutputSize = kDefaultMaxOutputSize;
 
   // -------------------------------------------------------------- events --
@@ -97,8 +99,9 @@ class TUnZipper {
 
   // ---------------------------------------------------------- operations --
   // Extracts every entry whose name matches entryName (a name or a pattern;
-  // ASCII case ignored) into out, one after another; returns the number of
-  // entries selected (a skipped one counts too).
+  // ASCII case ignored) into out, one after another; of entries with one
+  // name only the last in the directory. Returns the number of entries
+  // selected (a skipped one counts too).
   int UnZipToStream(TStream& out, const std::string& entryName);
   // Extracts the entries selected by filesList / doAll into destDir; returns
   // the number of entries extracted.
@@ -123,6 +126,9 @@ class TUnZipper {
   void SetZipComment(const std::string& comment);
   // True after the directory was rebuilt by scanning local headers.
   bool HardScanned() const { return hardScan_; }
+  // True when the directory was read whole from the archive's central
+  // directory: only such an archive may be rewritten without losing entries.
+  bool DirectoryReadWhole() const { return directoryWhole_; }
   TMultiMode MultiMode() const { return multiMode_; }
 
  protected:
@@ -147,6 +153,7 @@ class TUnZipper {
   bool busy_ = false;
   bool cancel_ = false;
   bool hardScan_ = false;
+  bool directoryWhole_ = false;
 
  private:
   struct Extraction;
@@ -162,6 +169,8 @@ class TUnZipper {
   EntryOutcome Skip(const EntryJob& job, TSkipReason reason);
   bool AskNewPassword(int index);
   bool ReadZipHardWay();
+  bool CentralRecordAt(uint64_t offset);
+  void KeepLastOfEachName();
   void CheckCancel();
   std::string TargetPath(const TZipHeaderInfo& entry, bool& unsafe) const;
 

@@ -48,6 +48,34 @@ std::string HeldName(std::string name) {
   return name;
 }
 
+uint64_t Get64(const uint8_t* p) { return Get32(p) | uint64_t{Get32(p + 4)} << 32; }
+
+// Replaces the fields at their maximum by the zip64 block's values, which
+// come in this order, each only when its field is at the maximum. A value
+// that does not fit 32 bits leaves its field at the maximum: the entry is
+// then one this library cannot extract or copy.
+void ApplyZip64Block(TZipHeaderInfo& h, std::span<const uint8_t> extra) {
+  const auto block = FindExtraBlock(extra, kZip64ExtraId);
+  if (!block) return;
+  const uint8_t* p = block->data();
+  size_t left = block->size();
+  auto take64 = [&](uint32_t& field) {
+    if (field != 0xFFFFFFFFu) return;
+    if (left < 8) {
+      left = 0;
+      return;
+    }
+    const uint64_t v = Get64(p);
+    p += 8;
+    left -= 8;
+    if (v < 0xFFFFFFFFu) field = static_cast<uint32_t>(v);
+  };
+  take64(h.uncompressedSize);
+  take64(h.compressedSize);
+  take64(h.relativeOffset);
+  if (h.diskNumberStart == 0xFFFF && left >= 4 && Get32(p) < 0xFFFF) h.diskNumberStart = static_cast<uint16_t>(Get32(p));
+}
+
 uint16_t ClipLength(size_t n) { return static_cast<uint16_t>(std::min<size_t>(n, 0xFFFF)); }
 
 }  // namespace
@@ -195,15 +223,23 @@ bool TZipHeaderInfo::ReadCentralFromStream(TStream& stream) {
   if (!name.empty() && !ReadExact(stream, name.data(), static_cast<int64_t>(name.size()), start)) return false;
   // The extra field and the comment must be there too: a record cut short
   // by the end of the stream is no record.
-  const int64_t tail = int64_t{Get16(r.data() + 30)} + Get16(r.data() + 32);
+  const uint16_t extraLength = Get16(r.data() + 30);
+  const int64_t tail = int64_t{extraLength} + Get16(r.data() + 32);
   const int64_t after = stream.Position();
   if (tail > stream.Size() - after) {
     stream.Seek(start, TSeekOrigin::Beginning);
     return false;
   }
-  stream.Seek(after + tail, TSeekOrigin::Beginning);
   SetFromCentral(r, HeldName(std::move(name)));
   centralOffset = start;
+  const bool wide = compressedSize == 0xFFFFFFFFu || uncompressedSize == 0xFFFFFFFFu ||
+                    relativeOffset == 0xFFFFFFFFu || diskNumberStart == 0xFFFF;
+  if (wide && extraLength > 0) {
+    std::vector<uint8_t> extra(extraLength);
+    stream.ReadBuffer(extra.data(), extraLength);
+    ApplyZip64Block(*this, extra);
+  }
+  stream.Seek(after + tail, TSeekOrigin::Beginning);
   return true;
 }
 
@@ -283,6 +319,53 @@ std::string TEndCentral::ReadComment(TStream& stream) const {
   stream.Seek(zipCommentPosition, TSeekOrigin::Beginning);
   stream.ReadBuffer(text.data(), static_cast<int64_t>(text.size()));
   return text;
+}
+
+// -------------------------------------------------------------- zip64 ----
+
+std::optional<TZip64Directory> ReadZip64Directory(TStream& stream, int64_t endRecordPosition) {
+  const int64_t start = stream.Position();
+  const int64_t locatorAt = endRecordPosition - kZip64LocatorSize;
+  if (locatorAt < 0) return std::nullopt;
+  auto fail = [&]() -> std::optional<TZip64Directory> {
+    stream.Seek(start, TSeekOrigin::Beginning);
+    return std::nullopt;
+  };
+  std::array<uint8_t, kZip64LocatorSize> loc{};
+  stream.Seek(locatorAt, TSeekOrigin::Beginning);
+  if (stream.Read(loc.data(), kZip64LocatorSize) != kZip64LocatorSize || Get32(loc.data()) != kZip64LocatorSignature) {
+    return fail();
+  }
+  const uint64_t recordAt = Get64(loc.data() + 8);
+  if (recordAt > static_cast<uint64_t>(locatorAt) || static_cast<uint64_t>(locatorAt) - recordAt < kZip64EndCentralSize) {
+    return fail();
+  }
+  std::array<uint8_t, kZip64EndCentralSize> rec{};
+  stream.Seek(static_cast<int64_t>(recordAt), TSeekOrigin::Beginning);
+  if (stream.Read(rec.data(), kZip64EndCentralSize) != kZip64EndCentralSize ||
+      Get32(rec.data()) != kZip64EndCentralSignature) {
+    return fail();
+  }
+  TZip64Directory d;
+  d.thisDisk = Get32(rec.data() + 16);
+  d.centralDisk = Get32(rec.data() + 20);
+  d.totalEntries = Get64(rec.data() + 32);
+  d.centralSize = Get64(rec.data() + 40);
+  d.centralOffset = Get64(rec.data() + 48);
+  stream.Seek(start, TSeekOrigin::Beginning);
+  return d;
+}
+
+std::optional<std::span<const uint8_t>> FindExtraBlock(std::span<const uint8_t> extra, uint16_t id) {
+  size_t at = 0;
+  while (extra.size() - at >= 4) {
+    const uint16_t blockId = Get16(extra.data() + at);
+    const size_t length = Get16(extra.data() + at + 2);
+    if (length > extra.size() - at - 4) return std::nullopt;
+    if (blockId == id) return extra.subspan(at + 4, length);
+    at += 4 + length;
+  }
+  return std::nullopt;
 }
 
 // ------------------------------------------------------------- TSortedZip --

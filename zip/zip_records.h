@@ -22,9 +22,15 @@ inline constexpr uint32_t kLocalHeaderSignature = 0x04034b50;    // "PK" 3 4
 inline constexpr uint32_t kCentralHeaderSignature = 0x02014b50;  // "PK" 1 2
 inline constexpr uint32_t kEndCentralSignature = 0x06054b50;     // "PK" 5 6
 inline constexpr uint32_t kDataDescriptorSignature = 0x08074b50; // "PK" 7 8
+inline constexpr uint32_t kZip64EndCentralSignature = 0x06064b50;  // "PK" 6 6
+inline constexpr uint32_t kZip64LocatorSignature = 0x07064b50;     // "PK" 6 7
 inline constexpr int kLocalHeaderSize = 30;
 inline constexpr int kCentralHeaderSize = 46;
 inline constexpr int kEndCentralSize = 22;
+inline constexpr int kZip64LocatorSize = 20;
+inline constexpr int kZip64EndCentralSize = 56;
+// The extra block that holds the 64-bit values of fields set to their maximum.
+inline constexpr uint16_t kZip64ExtraId = 0x0001;
 // The farthest an end record can lie before the end of the file: the record
 // plus a maximal comment.
 inline constexpr int kEndCentralSearchSize = kEndCentralSize + 65535;
@@ -76,6 +82,8 @@ class TZipHeaderInfo {
   void SaveCentralToStream(TStream& stream);
   // Reads one central record at the stream's position; the stream ends just
   // after its comment. False (stream put back) when no complete record is there.
+  // Sizes and offset held as 0xFFFFFFFF (disk as 0xFFFF) are taken from the
+  // record's zip64 block when its value fits; otherwise they stay at the maximum.
   bool ReadCentralFromStream(TStream& stream);
   // Reads one local header at the stream's position; the stream ends just
   // after the name (the extra field is not skipped). False (stream put back)
@@ -183,6 +191,26 @@ class TSortedZip : public TSortedObjectList<TZipHeaderInfo> {
  private:
   TZipSortMode sortMode_;
 };
+
+// Where the zip64 end record puts the directory. Writers use it when a
+// count, size or offset does not fit the end record's fields (which then
+// hold their maximum); its values are the true ones.
+struct TZip64Directory {
+  uint32_t thisDisk = 0;
+  uint32_t centralDisk = 0;
+  uint64_t totalEntries = 0;
+  uint64_t centralSize = 0;
+  uint64_t centralOffset = 0;
+};
+// Follows the zip64 locator that lies just before the end record at
+// endRecordPosition to the zip64 end record. nullopt when there is no
+// locator or it leads nowhere (the stream is put back either way).
+std::optional<TZip64Directory> ReadZip64Directory(TStream& stream, int64_t endRecordPosition);
+
+// The data of the first block with this id in an extra field (blocks of a
+// 16-bit id, a 16-bit length and that many bytes); nullopt when none is
+// there or the blocks run past the field.
+std::optional<std::span<const uint8_t>> FindExtraBlock(std::span<const uint8_t> extra, uint16_t id);
 
 // Case-insensitive comparison of two texts, ASCII letters folded.
 int CompareText(const std::string& a, const std::string& b);

@@ -59,6 +59,33 @@ void CheckFits32(uint64_t value, const char* what) {
   if (value > kMax32) throw EZipTooLarge(std::string("The archive would exceed the limits of the zip format (") + what + ")");
 }
 
+void Put64(uint8_t* p, uint64_t v) {
+  Put32(p, static_cast<uint32_t>(v));
+  Put32(p + 4, static_cast<uint32_t>(v >> 32));
+}
+
+// Points a copied central record at its entry's new place: offset and start
+// disk, in the record's fields or, where a field holds its maximum, in the
+// record's zip64 block (whose values follow the fields at their maximum).
+void PatchCentralPlace(std::vector<uint8_t>& central, uint32_t newOffset) {
+  const bool wideUncompressed = Get32(&central[24]) == kMax32, wideCompressed = Get32(&central[20]) == kMax32;
+  const bool wideOffset = Get32(&central[42]) == kMax32, wideDisk = Get16(&central[34]) == 0xFFFF;
+  if (!wideOffset) Put32(&central[42], newOffset);
+  if (!wideDisk) Put16(&central[34], 0);
+  if (!wideOffset && !wideDisk) return;
+  const size_t extraAt = kCentralHeaderSize + size_t{Get16(&central[28])};
+  const auto block = FindExtraBlock(std::span<const uint8_t>(central).subspan(extraAt, Get16(&central[30])), kZip64ExtraId);
+  size_t at = block ? static_cast<size_t>(block->data() - central.data()) : 0;
+  const size_t end = block ? at + block->size() : 0;
+  at += (wideUncompressed ? 8 : 0) + (wideCompressed ? 8 : 0);
+  // The reader took the offset from this block, so it is there.
+  if (wideOffset && end - at >= 8) {
+    Put64(&central[at], newOffset);
+    at += 8;
+  }
+  if (wideDisk && at <= end && end - at >= 4) Put32(&central[at], 0);
+}
+
 }  // namespace
 
 // One entry of the archive being written. A copied entry keeps the bytes of
@@ -177,6 +204,10 @@ int TZipper::ProcessFiles() {
     const bool existed = fs_.FileExists(zipName_);
     if (existed) {
       OpenZip();
+      if (!DirectoryReadWhole()) {
+        throw EZipDirectoryIncomplete("The directory of \"" + zipName_ +
+                                      "\" could not be read whole; the archive is not rewritten");
+      }
       FetchComments();
       ZipComment();  // the new end record keeps it
       r.end.Assign(endCentral_);
@@ -290,13 +321,18 @@ void TZipper::CopyEntry(Rebuild& r, const TZipHeaderInfo& e) {
   if (size - at < kLocalHeaderSize || in.Read(lh, kLocalHeaderSize) != kLocalHeaderSize ||
       Get32(lh) != kLocalHeaderSignature)
     throw EBadZipFile("Not a valid zip file! (no local header for " + name + ")");
-  int64_t length = kLocalHeaderSize + int64_t{Get16(lh + 26)} + Get16(lh + 28) + int64_t{e.compressedSize};
+  const uint16_t localName = Get16(lh + 26), localExtra = Get16(lh + 28);
+  int64_t length = kLocalHeaderSize + int64_t{localName} + localExtra + int64_t{e.compressedSize};
   if (e.HasDescriptor()) {
-    // Optional signature, CRC, sizes.
+    // Optional signature, CRC, then the sizes: 8 bytes each when the local
+    // header carries a zip64 block, else 4.
+    std::vector<uint8_t> extra(localExtra);
+    in.SetPosition(at + kLocalHeaderSize + localName);
+    const bool wide = in.Read(extra.data(), localExtra) == localExtra && FindExtraBlock(extra, kZip64ExtraId);
     uint8_t sig[4] = {};
     in.SetPosition(at + length);
     const bool signed_ = in.Read(sig, 4) == 4 && Get32(sig) == kDataDescriptorSignature;
-    length += signed_ ? 16 : 12;
+    length += (signed_ ? 8 : 4) + (wide ? 16 : 8);
   }
   if (length > size - at) throw EBadZipFile("Not a valid zip file! (" + name + " runs past the end)");
 
@@ -329,8 +365,7 @@ void TZipper::CopyEntry(Rebuild& r, const TZipHeaderInfo& e) {
     copy.SaveCentralToStream(ms);
     central = ms.Bytes();
   }
-  Put16(&central[34], 0);
-  Put32(&central[42], static_cast<uint32_t>(newOffset));
+  PatchCentralPlace(central, static_cast<uint32_t>(newOffset));
 
   auto header = std::make_unique<TZipHeaderInfo>(e);
   header->relativeOffset = static_cast<uint32_t>(newOffset);
@@ -343,6 +378,9 @@ void TZipper::CopyEntry(Rebuild& r, const TZipHeaderInfo& e) {
 // Writes one new entry; false when it was not written (missing file, a
 // second entry of the same name, skipped by OnStartZip).
 bool TZipper::AddFileToZip(Rebuild& r, const std::string& name) {
+  if (r.entries.size() >= static_cast<size_t>(kMaxEntries)) {
+    throw EZipTooLarge("The archive would hold more than " + std::to_string(kMaxEntries) + " entries");
+  }
   auto h = std::make_unique<TZipHeaderInfo>();
   std::unique_ptr<TStream> file;
   std::optional<uint32_t> attributes;

@@ -36,6 +36,10 @@ KV_ZIP_EXCEPTION(EZipBusy, "The zip component is busy");
 // A size, offset or count does not fit the zip format's 32-bit (16-bit for
 // counts) fields.
 KV_ZIP_EXCEPTION(EZipTooLarge, "The archive would exceed the limits of the zip format");
+// The old archive's directory was not read whole (rebuilt by scanning local
+// headers, or more records than its count says): a rewrite would drop the
+// entries it missed, so the archive is left as it is.
+KV_ZIP_EXCEPTION(EZipDirectoryIncomplete, "The archive's directory could not be read whole; it is not rewritten");
 // Multi-part archives cannot be written.
 KV_ZIP_EXCEPTION(EZipUnsupported, "Multi-part archives are not supported");
 

@@ -102,28 +102,38 @@ void ReadExtendedContentDescription(SourceCursor& c, Working& w) {
   }
 }
 
-// Walks the header's objects; false when the header is not there or malformed.
-bool ReadHeader(ByteSource& source, Working& w) {
+// Header objects walked at most; a real header has a dozen.
+constexpr uint32_t kMaxHeaderObjects = 4096;
+
+// Walks the header's objects through one cursor over the file, each
+// object's fields through a cursor over the object that shares its buffer.
+ReadFault ReadHeader(ByteSource& source, Working& w) {
   const uint64_t fileSize = source.Size();
-  SourceCursor c(source, 0, fileSize);
-  if (!GuidIs(c.Bytes(16), kHeaderObject)) return false;
-  const uint64_t headerSize = c.U64le();
-  uint32_t count = c.U32le();
-  c.Skip(2);
-  if (!c || headerSize < kHeaderObjectSize || headerSize > fileSize) return false;
+  SourceCursor file(source, 0, fileSize);
+  if (!GuidIs(file.Bytes(16), kHeaderObject)) return ReadFault::kNotThisFormat;
+  const uint64_t headerSize = file.U64le();
+  uint32_t count = file.U32le();
+  file.Skip(2);
+  if (!file) return ReadFault::kShortField;
+  if (headerSize < kHeaderObjectSize) return ReadFault::kBadSize;
+  if (headerSize > fileSize) return ReadFault::kOutsideParent;
 
   // Each object must lie inside the header object; a count larger than the
   // objects present stops at the header's end.
+  uint32_t walked = 0;
   for (uint64_t pos = kHeaderObjectSize; count > 0 && pos < headerSize; --count) {
-    if (headerSize - pos < kObjectHeaderSize) return false;
-    SourceCursor head(source, pos, pos + kObjectHeaderSize);
-    const std::string guid = head.Bytes(16);
-    const uint64_t size = head.U64le();
-    if (!head || size < kObjectHeaderSize || size > headerSize - pos) return false;
+    if (++walked > kMaxHeaderObjects) return ReadFault::kTooManyBoxes;
+    if (headerSize - pos < kObjectHeaderSize) return ReadFault::kOutsideParent;
+    file.Seek(pos);
+    const std::string guid = file.Bytes(16);
+    const uint64_t size = file.U64le();
+    if (!file) return ReadFault::kShortField;
+    if (size < kObjectHeaderSize) return ReadFault::kBadSize;
+    if (size > headerSize - pos) return ReadFault::kOutsideParent;
 
     // The fields are read 20 bytes into the object, after the GUID and the
     // low half of the size, as the offsets below count.
-    SourceCursor o(source, pos + 20, pos + size);
+    SourceCursor o(file, pos + 20, pos + size);
     if (GuidIs(guid, kFileProperties)) {
       o.Skip(80);
       w.maxBitRate = o.U32le();
@@ -137,48 +147,50 @@ bool ReadHeader(ByteSource& source, Working& w) {
     } else if (GuidIs(guid, kExtendedContentDescription)) {
       ReadExtendedContentDescription(o, w);
     }
-    if (!o) return false;  // an object too short for its own fields
+    if (!o) return ReadFault::kShortField;  // an object too short for its own fields
     pos += size;
   }
-  return true;
+  return ReadFault::kNone;
 }
 
 std::string AnsiTrimmed(const std::u16string& text) { return WideToAnsi(TrimBlanks(std::u16string_view(text))); }
 
 }  // namespace
 
-AsfInfo ReadAsf(ByteSource& source) {
+bool TWMAfile::ReadFromSource(ByteSource& source) {
+  Reset();
   Working w;
   uint64_t fileSize = 0;
   try {
     fileSize = source.Size();
-    if (!ReadHeader(source, w)) return {};
+    fault = ReadHeader(source, w);
   } catch (const std::bad_alloc&) {
     throw;
   } catch (const std::exception&) {
-    return {};  // a read error leaves the result invalid, like a short file
+    fault = ReadFault::kReadError;  // like a short file: the result stays invalid
   }
+  if (fault != ReadFault::kNone) return false;
 
   const bool plausible = w.maxBitRate >= 1 && w.maxBitRate <= 319999 && (w.channels == 1 || w.channels == 2) &&
                          w.sampleRate >= 8000 && w.sampleRate <= 96000 && w.averageByteRate >= 1 &&
                          w.averageByteRate <= 39999;
-  if (!plausible) return {};
+  if (!plausible) {
+    fault = ReadFault::kImplausibleStream;
+    return false;
+  }
 
-  AsfInfo info;
-  info.valid = true;
-  info.fileSize = fileSize;
-  info.channels = w.channels;
-  info.sampleRate = w.sampleRate;
-  info.duration = static_cast<double>(fileSize) * 8.0 / w.maxBitRate;
-  info.bitRate = static_cast<int32_t>(w.averageByteRate * 8 / 1000);
-  info.title = AnsiTrimmed(w.texts[kTitle]);
-  info.artist = AnsiTrimmed(w.texts[kAuthor]);
-  info.album = AnsiTrimmed(w.texts[kAlbum]);
-  info.year = AnsiTrimmed(w.texts[kYear]);
-  info.genre = AnsiTrimmed(w.texts[kGenre]);
-  info.comment = AnsiTrimmed(w.texts[kDescription]);
-  info.track = ParseWholeNumber(WideToAnsi(w.texts[kTrack])).value_or(0);
-  return info;
+  valid = true;
+  stream = {fileSize, w.channels, w.sampleRate};
+  duration = static_cast<double>(fileSize) * 8.0 / w.maxBitRate;
+  bitRate = static_cast<int32_t>(w.averageByteRate * 8 / 1000);
+  texts.title = AnsiTrimmed(w.texts[kTitle]);
+  texts.artist = AnsiTrimmed(w.texts[kAuthor]);
+  texts.album = AnsiTrimmed(w.texts[kAlbum]);
+  texts.year = AnsiTrimmed(w.texts[kYear]);
+  texts.genre = AnsiTrimmed(w.texts[kGenre]);
+  texts.comment = AnsiTrimmed(w.texts[kDescription]);
+  texts.track = ParseWholeNumber(WideToAnsi(w.texts[kTrack])).value_or(0);
+  return true;
 }
 
 }  // namespace kv

@@ -2,32 +2,37 @@
 // WMA files: the stream properties and descriptive texts of an Advanced
 // Systems Format header. Byte-level; reads only the header object.
 #include "engine/readers/byte_source.h"
+#include "engine/readers/reader_results.h"
 
 #include <cstdint>
 #include <string>
 
 namespace kv {
 
-// What a WMA read found. Everything stays zero/empty unless `valid`.
-struct AsfInfo {
+class TWMAfile {
+ public:
+  // Texts blanks-trimmed; track is WM/Track as a whole number, 0 when it is not one.
+  TTagTexts texts;
+  TStreamProperties stream;
   // The header was read whole and its stream figures are plausible (maximum
-  // bit rate 1..319999, 1 or 2 channels, 8000..96000 Hz, average byte rate 1..39999).
+  // bit rate 1..319999, 1 or 2 channels, 8000..96000 Hz, average byte rate
+  // 1..39999). Every other field stays zero/empty unless valid.
   bool valid = false;
-  uint64_t fileSize = 0;
-  uint16_t channels = 0;
-  uint32_t sampleRate = 0;
   // Seconds, estimated as file size in bits / maximum bit rate.
   double duration = 0;
   // kbit/s, from the stream's average byte rate.
   int32_t bitRate = 0;
-  // Texts in the ANSI code page, blanks trimmed.
-  std::string title, artist, album, year, genre, comment;
-  // WM/Track as a whole number, 0 when it is not one.
-  int32_t track = 0;
-};
+  // Why the last read found no valid file (kNone when it did).
+  ReadFault fault = ReadFault::kNone;
 
-// Reads the header object. Never throws except std::bad_alloc: a file that is
-// not ASF, is malformed, is cut short or fails to read gives an invalid result.
-AsfInfo ReadAsf(ByteSource& source);
+  // Empties every field.
+  void Reset() { *this = TWMAfile{}; }
+  // Opens the file by its wide name (others may read, not write) and reads
+  // its header; false for a file that cannot be opened or read, as for one
+  // that is not a valid WMA file. Never throws except std::bad_alloc.
+  bool ReadFromFile(const std::wstring& fileName);
+  // The same over any bytes.
+  bool ReadFromSource(ByteSource& source);
+};
 
 }  // namespace kv

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <optional>
 #include <string_view>
 
 namespace kv {
@@ -22,97 +23,117 @@ constexpr size_t kNamePeek = 8;
 enum Field { kTitle, kArtist, kAlbum, kDate, kGenre, kComment, kTrack, kFields };
 constexpr std::string_view kNames[kFields] = {"TITLE", "ARTIST", "ALBUM", "DATE", "GENRE", "COMMENT", "TRACK"};
 
-const char* MessageOf(FlacDropped::Reason reason) {
-  switch (reason) {
-    case FlacDropped::Reason::NotFlac: return "Not a FLAC file";
-    case FlacDropped::Reason::NoStreamInfo: return "FLAC file without stream information";
-    case FlacDropped::Reason::ZeroSampleRate: return "FLAC stream with a sample rate of 0";
-  }
-  return "FLAC file not readable";
-}
+struct StreamInfo {
+  uint32_t sampleRate, channels, bitsPerSample;
+  uint64_t totalSamples;
+};
 
-void ReadStreamInfo(SourceCursor& c, FlacInfo& info) {
+StreamInfo ReadStreamInfo(SourceCursor& c) {
   c.Skip(10);  // block sizes and frame sizes
   const uint64_t v = c.U64be();
-  info.sampleRate = static_cast<uint32_t>(v >> 44);
-  info.channels = static_cast<uint32_t>((v >> 41) & 0x7) + 1;
-  info.bitsPerSample = static_cast<uint32_t>((v >> 36) & 0x1F) + 1;
-  info.totalSamples = v & 0xFFFFFFFFFull;
+  return {static_cast<uint32_t>(v >> 44), static_cast<uint32_t>((v >> 41) & 0x7) + 1,
+          static_cast<uint32_t>((v >> 36) & 0x1F) + 1, v & 0xFFFFFFFFFull};
 }
 
-// Copies only the values of the names we keep; every other item, and the
-// vendor, is skipped by its length. Lengths are bounded by the block.
-void ReadVorbisComment(SourceCursor& c, std::string (&values)[kFields], bool (&seen)[kFields]) {
+// Copies only the values of the names we keep, each from at most
+// kMaxItemBytes of its item; every other item, the rest of a long item and
+// the vendor are skipped by their length. Lengths are bounded by the block;
+// the result says why the items stopped short of their count.
+ReadFault ReadVorbisComment(SourceCursor& c, std::string (&values)[kFields], bool (&seen)[kFields]) {
   c.Skip(c.U32le());  // vendor
-  uint32_t count = std::min(c.U32le(), kMaxCommentItems);
-  for (; count > 0 && c; --count) {
+  const uint32_t count = c.U32le();
+  if (!c) return ReadFault::kOutsideParent;
+  for (uint32_t i = 0; i < count; ++i) {
+    if (i == kMaxCommentItems) return ReadFault::kTooManyBoxes;
     const uint32_t length = c.U32le();
-    if (length > c.Remaining()) return;
-    std::string head = c.Bytes(std::min<size_t>(length, kNamePeek));
+    if (!c || length > c.Remaining()) return ReadFault::kOutsideParent;
+    const std::string head = c.Bytes(std::min<size_t>(length, kNamePeek));
     const size_t eq = head.find('=');
     const std::string name = AsciiUpper(std::string_view(head).substr(0, eq));
     const auto* hit = eq == std::string::npos ? std::end(kNames) : std::find(std::begin(kNames), std::end(kNames), name);
     const auto field = static_cast<size_t>(hit - std::begin(kNames));
+    const uint32_t kept = std::min(length, TFlacFile::kMaxItemBytes);
     if (field < kFields && !seen[field]) {
       seen[field] = true;
-      values[field] = head.substr(eq + 1) + c.Bytes(length - head.size());
+      values[field] = head.substr(eq + 1) + c.Bytes(kept - head.size());
+      c.Skip(length - kept);
     } else {
       c.Skip(length - head.size());
     }
   }
+  return ReadFault::kNone;
 }
+
+// A value cut by the item limit may end inside a UTF-8 sequence.
+std::string Decode(const std::string& value) { return Utf8ToAnsi(DropCutUtf8Tail(value)); }
 
 }  // namespace
 
-FlacDropped::FlacDropped(Reason reason) : std::runtime_error(MessageOf(reason)), reason_(reason) {}
-
-FlacInfo ReadFlac(ByteSource& source) {
+bool TFlacFile::ReadFromSource(ByteSource& source) {
+  Reset();
   const uint64_t fileSize = source.Size();
-  SourceCursor magic(source, 0, fileSize);
-  if (magic.Bytes(4) != "fLaC") throw FlacDropped(FlacDropped::Reason::NotFlac);
+  SourceCursor file(source, 0, fileSize);
+  if (file.Bytes(4) != "fLaC") {
+    fault = ReadFault::kNotThisFormat;
+    return false;
+  }
 
-  FlacInfo info;
-  bool haveStreamInfo = false;
+  std::optional<StreamInfo> info;
   std::string values[kFields];
   bool seen[kFields] = {};
-  uint64_t pos = 4;
-  for (int block = 0; block < kMaxBlocks; ++block) {
-    SourceCursor head(source, pos, fileSize);
-    const uint8_t flags = head.U8();
-    const uint32_t lengthHigh = head.U16be();
-    const uint32_t length = lengthHigh << 8 | head.U8();
-    if (!head || length > head.Remaining()) break;
+  for (int block = 0;; ++block) {
+    if (block == kMaxBlocks) {
+      fault = ReadFault::kTooManyBoxes;
+      break;
+    }
+    const uint64_t pos = file.Position();
+    const uint8_t flags = file.U8();
+    const uint32_t length = file.U24be();
+    if (!file) {
+      fault = ReadFault::kShortField;
+      break;
+    }
+    if (length > file.Remaining()) {
+      fault = ReadFault::kOutsideParent;
+      break;
+    }
     const uint64_t dataStart = pos + 4;
-    SourceCursor data(source, dataStart, dataStart + length);
+    SourceCursor data(file, dataStart, dataStart + length);
     const uint8_t type = flags & 0x7F;
     if (type == kStreamInfo) {
-      FlacInfo read = info;
-      ReadStreamInfo(data, read);
-      if (data) {
-        info = read;
-        haveStreamInfo = true;
-      }
+      const StreamInfo read = ReadStreamInfo(data);
+      if (data) info = read;
     } else if (type == kVorbisComment) {
-      info.tagFound = true;
-      ReadVorbisComment(data, values, seen);
+      tagFound = true;
+      const ReadFault commentFault = ReadVorbisComment(data, values, seen);
+      if (fault == ReadFault::kNone) fault = commentFault;
     }
-    pos = dataStart + length;
+    file.Seek(dataStart + length);
     if (flags & 0x80) break;  // the last metadata block
   }
 
-  if (!haveStreamInfo) throw FlacDropped(FlacDropped::Reason::NoStreamInfo);
-  if (info.sampleRate == 0) throw FlacDropped(FlacDropped::Reason::ZeroSampleRate);
-  const uint64_t seconds = info.totalSamples / info.sampleRate;
-  info.duration = seconds > uint64_t{std::numeric_limits<int32_t>::max()} ? 0 : static_cast<uint32_t>(seconds);
+  if (!info) {
+    fault = ReadFault::kNoStreamInfo;
+    return false;
+  }
+  if (info->sampleRate == 0) {
+    fault = ReadFault::kZeroSampleRate;
+    return false;
+  }
+  stream = {fileSize, info->channels, info->sampleRate};
+  bitsPerSample = info->bitsPerSample;
+  totalSamples = info->totalSamples;
+  const uint64_t seconds = totalSamples / info->sampleRate;
+  duration = seconds > uint64_t{std::numeric_limits<int32_t>::max()} ? 0 : static_cast<uint32_t>(seconds);
 
-  info.title = Utf8ToAnsi(values[kTitle]);
-  info.artist = Utf8ToAnsi(values[kArtist]);
-  info.album = Utf8ToAnsi(values[kAlbum]);
-  info.year = Utf8ToAnsi(values[kDate]);
-  info.genre = Utf8ToAnsi(values[kGenre]);
-  info.comment = Utf8ToAnsi(values[kComment]);
-  info.track = ParseWholeNumber(values[kTrack]).value_or(0);
-  return info;
+  texts.title = Decode(values[kTitle]);
+  texts.artist = Decode(values[kArtist]);
+  texts.album = Decode(values[kAlbum]);
+  texts.year = Decode(values[kDate]);
+  texts.genre = Decode(values[kGenre]);
+  texts.comment = Decode(values[kComment]);
+  texts.track = ParseWholeNumber(values[kTrack]).value_or(0);
+  return true;
 }
 
 int32_t FlacBitRate(uint64_t fileSize, uint32_t duration) {

@@ -1,10 +1,10 @@
 #include "engine/readers/id3v2.h"
 
 #include <algorithm>
-#include <cstring>
 #include <span>
 #include <string_view>
 
+#include "engine/readers/reader_support.h"
 #include "foundation/ansi_text.h"
 
 namespace kv {
@@ -42,13 +42,37 @@ int SlotOf(std::string_view id, int version) {
   return -1;
 }
 
-uint32_t Syncsafe(const uint8_t* p) {
-  return (uint32_t{p[0] & 0x7Fu} << 21) | (uint32_t{p[1] & 0x7Fu} << 14) |
-         (uint32_t{p[2] & 0x7Fu} << 7) | (p[3] & 0x7Fu);
+// A 28-bit number stored in the low seven bits of each of four bytes.
+uint32_t Syncsafe(uint32_t stored) {
+  return ((stored >> 3) & 0x0FE00000u) | ((stored >> 2) & 0x001FC000u) | ((stored >> 1) & 0x00003F80u) |
+         (stored & 0x7Fu);
 }
 
-uint32_t Be32(const uint8_t* p) {
-  return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
+// The 10-byte header every reader of the tag starts with.
+struct TagHeader {
+  bool isId3 = false;
+  uint8_t version = 0, revision = 0, flags = 0;
+  uint32_t storedSize = 0;  // the size field as it stands
+  uint32_t size = 0;        // the syncsafe size: the tag without its header (and footer)
+};
+
+// Reads the header at the cursor; the cursor trips when fewer than 10 bytes remain.
+TagHeader ReadHeader(SourceCursor& c) {
+  TagHeader h;
+  h.isId3 = c.Bytes(3) == "ID3";
+  h.version = c.U8();
+  h.revision = c.U8();
+  h.flags = c.U8();
+  h.storedSize = c.U32be();
+  h.size = Syncsafe(h.storedSize);
+  return h;
+}
+
+// Header, frames and the footer when flag bit 4 announces one; 0 when that
+// is more than the file holds.
+uint64_t TotalSize(const TagHeader& h, uint64_t fileSize) {
+  const uint64_t size = uint64_t{h.size} + 10 + ((h.flags & 0x10) ? 10 : 0);
+  return size > fileSize ? 0 : size;
 }
 
 bool IsUpper(uint8_t c) { return c >= 'A' && c <= 'Z'; }
@@ -170,27 +194,27 @@ int32_t TrackNumber(std::string_view text) {
 
 // Whether a frame may start at `pos`: the exact end of the frame area, padding
 // (a 0 byte), or four identifier characters.
-bool FrameMayStartAt(ByteSource& src, uint64_t pos, uint64_t end) {
+bool FrameMayStartAt(SourceCursor& tag, uint64_t pos, uint64_t end) {
   if (pos == end) return true;
   if (pos > end) return false;
-  std::array<uint8_t, 4> id{};
-  const size_t want = static_cast<size_t>(std::min<uint64_t>(4, end - pos));
-  const size_t got = src.ReadAt(pos, std::span(id.data(), want));
-  if (got == 0) return false;
-  if (id[0] == 0) return true;
-  return got == 4 && IsUpper(id[0]) && IsIdChar(id[1]) && IsIdChar(id[2]) && IsIdChar(id[3]);
+  SourceCursor peek(tag, pos, end);
+  const std::string id = peek.Bytes(static_cast<size_t>(std::min<uint64_t>(4, end - pos)));
+  if (id.empty()) return false;
+  const auto at = [&](size_t i) { return static_cast<uint8_t>(id[i]); };
+  if (at(0) == 0) return true;
+  return id.size() == 4 && IsUpper(at(0)) && IsIdChar(at(1)) && IsIdChar(at(2)) && IsIdChar(at(3));
 }
 
 // Data size of a version 2.4 frame. Writers are told to store it syncsafe,
 // and a cover picture stored so would derail a walk that reads it plainly;
 // some early writers stored it as a plain number, so the plain reading is
 // taken when only it lands on another frame.
-uint64_t Version4FrameSize(ByteSource& src, const uint8_t* sizeBytes, uint64_t dataStart, uint64_t end) {
-  const uint64_t plain = Be32(sizeBytes);
-  if ((sizeBytes[0] | sizeBytes[1] | sizeBytes[2] | sizeBytes[3]) & 0x80) return plain;
-  const uint64_t safe = Syncsafe(sizeBytes);
-  if (safe == plain || FrameMayStartAt(src, dataStart + safe, end)) return safe;
-  return FrameMayStartAt(src, dataStart + plain, end) ? plain : safe;
+uint64_t Version4FrameSize(SourceCursor& tag, uint32_t stored, uint64_t dataStart, uint64_t end) {
+  const uint64_t plain = stored;
+  if (stored & 0x80808080u) return plain;
+  const uint64_t safe = Syncsafe(stored);
+  if (safe == plain || FrameMayStartAt(tag, dataStart + safe, end)) return safe;
+  return FrameMayStartAt(tag, dataStart + plain, end) ? plain : safe;
 }
 
 // Whether the frame's data is compressed or encrypted (then it is not text).
@@ -202,16 +226,22 @@ bool IsPacked(int version, uint8_t formatFlags) {
 
 }  // namespace
 
+uint64_t Id3v2TagSize(ByteSource& src) {
+  SourceCursor c(src, 0, src.Size());
+  const TagHeader h = ReadHeader(c);
+  return c && h.isId3 ? TotalSize(h, src.Size()) : 0;
+}
+
 bool TID3v2::ReadFromSource(ByteSource& src) {
   ResetData();
-  std::array<uint8_t, 10> h{};
-  if (src.ReadAt(0, h) < h.size()) return false;
   const uint64_t fileSize = src.Size();
-  if (std::memcmp(h.data(), "ID3", 3) != 0) return true;
+  SourceCursor tag(src, 0, fileSize);
+  const TagHeader h = ReadHeader(tag);
+  if (!tag) return false;
+  if (!h.isId3) return true;
   Exists = true;
-  Version = h[3];
-  Size = uint64_t{Syncsafe(&h[6])} + 10 + ((h[5] & 0x10) ? 10 : 0);
-  if (Size > fileSize) Size = 0;
+  Version = h.version;
+  Size = TotalSize(h, fileSize);
   if (Version < 2 || Version > 4 || Size < 1) return true;
 
   // The frame walk stays inside the tag: a frame header that does not fit,
@@ -222,24 +252,26 @@ bool TID3v2::ReadFromSource(ByteSource& src) {
   uint64_t pos = 10;
   for (int frames = 0; pos < end && frames < kMaxTextReaderFrames; ++frames) {
     if (headerLen > end - pos) break;
-    std::array<uint8_t, 10> fh{};
-    if (src.ReadAt(pos, std::span(fh.data(), headerLen)) < headerLen) break;
-    if (!IsUpper(fh[0])) break;  // padding or garbage ends the walk
+    tag.Seek(pos);
+    const std::string id = tag.Bytes(headerLen == 6 ? 3 : 4);
+    if (!tag || !IsUpper(static_cast<uint8_t>(id[0]))) break;  // padding or garbage ends the walk
     const uint64_t dataStart = pos + headerLen;
     uint64_t frameSize = 0;
+    uint8_t formatFlags = 0;
     if (Version == 2) {
-      frameSize = (uint64_t{fh[3]} << 16) | (uint64_t{fh[4]} << 8) | fh[5];
-    } else if (Version == 3) {
-      frameSize = Be32(&fh[4]);
+      frameSize = tag.U24be();
     } else {
-      frameSize = Version4FrameSize(src, &fh[4], dataStart, end);
+      const uint32_t stored = tag.U32be();
+      tag.U8();  // status flags
+      formatFlags = tag.U8();
+      frameSize = Version == 3 ? stored : Version4FrameSize(tag, stored, dataStart, end);
     }
-    const std::string_view id(reinterpret_cast<const char*>(fh.data()), headerLen == 6 ? 3 : 4);
+    if (!tag) break;
     const int slot = SlotOf(id, Version);
-    if (slot >= 0 && !IsPacked(Version, fh[9])) {
-      const uint64_t avail = end - dataStart;
-      Bytes data = src.Read(dataStart, static_cast<size_t>(std::min<uint64_t>({frameSize, kTextBufferSize, avail})));
-      if (data.empty() || data[0] <= kUtf8) kept[static_cast<size_t>(slot)] = std::move(data);
+    if (slot >= 0 && !IsPacked(Version, formatFlags)) {
+      SourceCursor data(tag, dataStart, end);
+      const std::string bytes = data.Bytes(static_cast<size_t>(std::min<uint64_t>({frameSize, kTextBufferSize, end - dataStart})));
+      if (bytes.empty() || static_cast<uint8_t>(bytes[0]) <= kUtf8) kept[static_cast<size_t>(slot)].assign(bytes.begin(), bytes.end());
     }
     pos = dataStart + frameSize;
   }
@@ -275,14 +307,14 @@ void TID3v2Tag::LoadFromStream(ByteSource& src, uint64_t start, uint64_t size) {
   if (start > total) return;
   size = std::min(size, total - start);
   if (size < 10) return;
-  std::array<uint8_t, 10> h{};
-  if (src.ReadAt(start, h) < h.size()) return;
-  Header.Version = h[3];
-  Header.Revision = h[4];
-  Header.Flags = h[5];
-  Header.Valid = std::memcmp(h.data(), "ID3", 3) == 0 && h[3] < 255 && h[4] < 255 &&
-                 h[6] < 128 && h[7] < 128 && h[8] < 128 && h[9] < 128;
-  Header.Size = Syncsafe(&h[6]);
+  SourceCursor tag(src, start, start + size);
+  const TagHeader h = ReadHeader(tag);
+  if (!tag) return;
+  Header.Version = h.version;
+  Header.Revision = h.revision;
+  Header.Flags = h.flags;
+  Header.Valid = h.isId3 && h.version < 255 && h.revision < 255 && (h.storedSize & 0x80808080u) == 0;
+  Header.Size = h.size;
   if (!Header.Valid || Header.Version >= 5 || Header.Size > size) return;
 
   // Only the frame headers are read: the walk needs their sizes, nothing else.
@@ -290,15 +322,17 @@ void TID3v2Tag::LoadFromStream(ByteSource& src, uint64_t start, uint64_t size) {
   const uint64_t length = std::min<uint64_t>(Header.Size, size - 10);
   uint64_t off = 0;
   while (length - off >= 10 && Frames.size() < kMaxFrames) {
-    std::array<uint8_t, 10> fh{};
-    if (src.ReadAt(base + off, fh) < fh.size() || fh[0] == 0) break;
+    tag.Seek(base + off);
+    const std::string id = tag.Bytes(4);
     TID3Frame f;
-    std::memcpy(f.Id.data(), fh.data(), 4);
-    f.Size = Be32(&fh[4]);
-    f.Flags = {fh[8], fh[9]};
-    const std::string_view id(f.Id.data(), 4);
-    if (id == "COMM") f.FrameKind = TID3Frame::Kind::Comment;
-    else if (id[0] == 'T' && id != "TXXX") f.FrameKind = TID3Frame::Kind::Text;
+    f.Size = tag.U32be();
+    f.Flags[0] = tag.U8();
+    f.Flags[1] = tag.U8();
+    if (!tag || id[0] == 0) break;
+    std::copy(id.begin(), id.end(), f.Id.begin());
+    const std::string_view view(f.Id.data(), 4);
+    if (view == "COMM") f.FrameKind = TID3Frame::Kind::Comment;
+    else if (view[0] == 'T' && view != "TXXX") f.FrameKind = TID3Frame::Kind::Text;
     Frames.push_back(f);
     FramesRead = true;
     if (f.TotalSize() > length - off) break;

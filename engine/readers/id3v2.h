@@ -13,6 +13,11 @@
 
 namespace kv {
 
+// Bytes of the ID3v2 tag at the start of the source: header, frames and,
+// when its flag is set, the footer; 0 when the source does not start with
+// "ID3" or the tag would be larger than the source.
+uint64_t Id3v2TagSize(ByteSource& src);
+
 // Texts of an ID3v2 tag. Every text is ANSI, trimmed of blanks and control
 // characters at both ends; a text frame keeps at most its first 500 bytes.
 struct TID3v2 {

@@ -45,33 +45,63 @@ struct Box {
   uint64_t end;
 };
 
-// The box at pos inside its parent; nothing when its header or its size does
-// not fit there (a size below the header's would never move the walk on).
-std::optional<Box> BoxAt(ByteSource& source, uint64_t pos, uint64_t parentEnd) {
-  SourceCursor c(source, pos, parentEnd);
-  uint64_t size = c.U32be();
-  const uint32_t type = c.U32be();
-  uint64_t header = 8;
-  if (size == 1) {  // a 64-bit size follows the type
-    size = c.U64be();
-    header = 16;
-  }
-  if (!c || size < header || size > parentEnd - pos) return std::nullopt;
-  return Box{type, pos + header, pos + size};
-}
+// The children of one box (or of the file), walked through one cursor over
+// the parent's content; boxes inside a child are read through cursors that
+// share its buffer, so a walk over many small boxes costs few source reads.
+// The walker must not move while a child cursor made from it is in use.
+class Children {
+ public:
+  Children(ByteSource& source, uint64_t begin, uint64_t end) : c_(source, begin, end) {}
+  Children(Children& parent, uint64_t begin, uint64_t end) : c_(parent.c_, begin, end) {}
 
-// The next box of the type from pos on, passing over other boxes by their size.
-std::optional<Box> FindBox(ByteSource& source, uint64_t pos, uint64_t parentEnd, uint32_t type) {
-  while (pos < parentEnd) {
-    const auto box = BoxAt(source, pos, parentEnd);
-    if (!box || box->type == type) return box;
-    pos = box->end;
+  // The next child; nothing at the parent's end (fault stays kNone) or when
+  // the child is malformed (fault set).
+  std::optional<Box> Next() {
+    if (fault != ReadFault::kNone || c_.Position() >= c_.End()) return std::nullopt;
+    if (++count_ > TM4AFile::kMaxBoxesPerParent) return Stop(ReadFault::kTooManyBoxes);
+    const uint64_t pos = c_.Position();
+    uint64_t size = c_.U32be();
+    const uint32_t type = c_.U32be();
+    uint64_t header = 8;
+    if (size == 1) {  // a 64-bit size follows the type
+      size = c_.U64be();
+      header = 16;
+    }
+    if (!c_) return Stop(ReadFault::kOutsideParent);  // the header itself does not fit
+    // A size below the header's would never move the walk on.
+    if (size < header) return Stop(ReadFault::kBadSize);
+    if (size > c_.End() - pos) return Stop(ReadFault::kOutsideParent);
+    c_.Seek(pos + size);
+    return Box{type, pos + header, pos + size};
   }
-  return std::nullopt;
-}
 
-bool ReadMvhd(ByteSource& source, const Box& box, Mp4Info& info) {
-  SourceCursor c(source, box.content, box.end);
+  // The next child of the type, passing over others by their size;
+  // kMissingBox when the parent ends first.
+  std::optional<Box> Find(uint32_t type) {
+    for (;;) {
+      const auto box = Next();
+      if (!box) return fault == ReadFault::kNone ? Stop(ReadFault::kMissingBox) : std::nullopt;
+      if (box->type == type) return box;
+    }
+  }
+
+  // Fields of a child box, read through the walk's buffer.
+  SourceCursor Fields(const Box& box, uint64_t skip = 0) { return SourceCursor(c_, box.content + skip, box.end); }
+
+  ReadFault fault = ReadFault::kNone;
+
+ private:
+  std::nullopt_t Stop(ReadFault f) {
+    fault = f;
+    return std::nullopt;
+  }
+
+  SourceCursor c_;
+  uint32_t count_ = 0;
+};
+
+ReadFault ReadMvhd(Children& moov, const Box& box, TM4AFile& file) {
+  SourceCursor c = moov.Fields(box);
   uint32_t timeScale = 0;
   uint64_t duration = 0;
   if (c.U8() == 1) {
@@ -83,55 +113,60 @@ bool ReadMvhd(ByteSource& source, const Box& box, Mp4Info& info) {
     timeScale = c.U32be();
     duration = c.U32be();
   }
-  if (!c) return false;
+  if (!c) return ReadFault::kShortField;
   const auto seconds = timeScale == 0 ? std::nullopt : RoundHalfEven(static_cast<double>(duration) / timeScale);
-  info.duration = seconds && *seconds >= 0 ? static_cast<uint32_t>(*seconds) : 0;
-  return true;
+  file.duration = seconds && *seconds >= 0 ? static_cast<uint32_t>(*seconds) : 0;
+  return ReadFault::kNone;
 }
 
 // tkhd, mdia > mdhd, hdlr, minf > smhd, dinf, stbl > stsd > mp4a > esds.
-bool ReadTrak(ByteSource& source, const Box& trak, Mp4Info& info) {
-  const auto tkhd = FindBox(source, trak.content, trak.end, kTkhd);
-  if (!tkhd) return false;
-  const auto mdia = FindBox(source, tkhd->end, trak.end, kMdia);
-  if (!mdia) return false;
-  const auto mdhd = FindBox(source, mdia->content, mdia->end, kMdhd);
-  if (!mdhd) return false;
-  const auto hdlr = FindBox(source, mdhd->end, mdia->end, kHdlr);
-  if (!hdlr) return false;
-  const auto minf = FindBox(source, hdlr->end, mdia->end, kMinf);
-  if (!minf) return false;
-  const auto smhd = FindBox(source, minf->content, minf->end, kSmhd);
-  if (!smhd) return false;
-  const auto dinf = FindBox(source, smhd->end, minf->end, kDinf);
-  if (!dinf) return false;
-  const auto stbl = FindBox(source, dinf->end, minf->end, kStbl);
-  if (!stbl) return false;
-  const auto stsd = FindBox(source, stbl->content, stbl->end, kStsd);
-  if (!stsd || stsd->end - stsd->content < kStsdEntriesOffset) return false;
-  const auto mp4a = FindBox(source, stsd->content + kStsdEntriesOffset, stsd->end, kMp4a);
-  if (!mp4a) return false;
+ReadFault ReadTrak(Children& moov, const Box& trakBox, TM4AFile& file) {
+  Children trak(moov, trakBox.content, trakBox.end);
+  const auto tkhd = trak.Find(kTkhd);
+  if (!tkhd) return trak.fault;
+  const auto mdiaBox = trak.Find(kMdia);
+  if (!mdiaBox) return trak.fault;
+  Children mdia(trak, mdiaBox->content, mdiaBox->end);
+  const auto mdhd = mdia.Find(kMdhd);
+  if (!mdhd) return mdia.fault;
+  const auto hdlr = mdia.Find(kHdlr);
+  if (!hdlr) return mdia.fault;
+  const auto minfBox = mdia.Find(kMinf);
+  if (!minfBox) return mdia.fault;
+  Children minf(mdia, minfBox->content, minfBox->end);
+  const auto smhd = minf.Find(kSmhd);
+  if (!smhd) return minf.fault;
+  const auto dinf = minf.Find(kDinf);
+  if (!dinf) return minf.fault;
+  const auto stblBox = minf.Find(kStbl);
+  if (!stblBox) return minf.fault;
+  Children stbl(minf, stblBox->content, stblBox->end);
+  const auto stsdBox = stbl.Find(kStsd);
+  if (!stsdBox) return stbl.fault;
+  if (stsdBox->end - stsdBox->content < kStsdEntriesOffset) return ReadFault::kShortField;
+  Children stsd(stbl, stsdBox->content + kStsdEntriesOffset, stsdBox->end);
+  const auto mp4aBox = stsd.Find(kMp4a);
+  if (!mp4aBox) return stsd.fault;
 
-  SourceCursor entry(source, mp4a->content, mp4a->end);
-  entry.Skip(16);
+  SourceCursor entry = stsd.Fields(*mp4aBox, 16);
   const uint16_t channels = entry.U16be();
   entry.Skip(6);
   const uint16_t sampleRate = entry.U16be();
-  if (!entry) return false;
-  info.channels = channels;
-  info.sampleRate = sampleRate;
+  if (!entry) return ReadFault::kShortField;
+  file.stream.channels = channels;
+  file.stream.sampleRate = sampleRate;
 
-  if (mp4a->end - mp4a->content < kMp4aChildrenOffset) return false;
-  const auto esds = FindBox(source, mp4a->content + kMp4aChildrenOffset, mp4a->end, kEsds);
-  if (!esds) return false;
-  SourceCursor descriptor(source, esds->content, esds->end);
+  if (mp4aBox->end - mp4aBox->content < kMp4aChildrenOffset) return ReadFault::kShortField;
+  Children mp4a(stsd, mp4aBox->content + kMp4aChildrenOffset, mp4aBox->end);
+  const auto esds = mp4a.Find(kEsds);
+  if (!esds) return mp4a.fault;
   // Version and flags, then the descriptors with four-byte lengths as the
   // usual writers give them, which puts the average bit rate at 26.
-  descriptor.Skip(26);
+  SourceCursor descriptor = mp4a.Fields(*esds, 26);
   const uint32_t averageBitRate = descriptor.U32be();
-  if (!descriptor) return false;
-  info.bitRate = averageBitRate / 1000;
-  return true;
+  if (!descriptor) return ReadFault::kShortField;
+  file.bitRate = averageBitRate / 1000;
+  return ReadFault::kNone;
 }
 
 std::string TextOf(SourceCursor& c) {
@@ -139,34 +174,35 @@ std::string TextOf(SourceCursor& c) {
   return text.substr(0, text.find('\0'));
 }
 
-// One item of the list; false when it has no "data" box or the box is short.
-bool ReadItem(ByteSource& source, const Box& item, Mp4Info& info) {
-  const auto data = FindBox(source, item.content, item.end, kData);
-  if (!data) return false;
-  SourceCursor c(source, data->content, data->end);
+// One item of the list; the fault when it has no "data" box or the box is short.
+ReadFault ReadItem(Children& ilst, const Box& itemBox, TTagTexts& texts) {
+  Children item(ilst, itemBox.content, itemBox.end);
+  const auto data = item.Find(kData);
+  if (!data) return item.fault;
+  SourceCursor c = item.Fields(*data);
   const uint32_t typeAndFlags = c.U32be();
   c.Skip(4);  // locale
-  switch (item.type) {
-    case kNam: info.title = TextOf(c); break;
-    case kArt: info.artist = TextOf(c); break;
-    case kCmt: info.comment = TextOf(c); break;
-    case kAlb: info.album = TextOf(c); break;
-    case kDay: info.year = TextOf(c); break;
+  switch (itemBox.type) {
+    case kNam: texts.title = TextOf(c); break;
+    case kArt: texts.artist = TextOf(c); break;
+    case kCmt: texts.comment = TextOf(c); break;
+    case kAlb: texts.album = TextOf(c); break;
+    case kDay: texts.year = TextOf(c); break;
     case kGnre:
       if ((typeAndFlags & 0xFF) == 1) {
-        info.genre = TextOf(c);
+        texts.genre = TextOf(c);
       } else {
         const uint16_t n = c.U16be();
-        info.genre = n >= 1 && n <= kMp4GenreCount ? Id3v1GenreName(n - 1) : std::string();
+        texts.genre = n >= 1 && n <= kMp4GenreCount ? Id3v1GenreName(n - 1) : std::string();
       }
       break;
     case kTrkn:
     case kTrck:
-      info.track = static_cast<uint16_t>(c.U32be() & 0xFFFF);
+      texts.track = static_cast<uint16_t>(c.U32be() & 0xFFFF);
       break;
     default: break;
   }
-  return static_cast<bool>(c);
+  return c ? ReadFault::kNone : ReadFault::kShortField;
 }
 
 bool IsItem(uint32_t type) {
@@ -174,76 +210,81 @@ bool IsItem(uint32_t type) {
          type == kTrck || type == kGnre;
 }
 
-void ClearTexts(Mp4Info& info) {
-  info.title.clear();
-  info.artist.clear();
-  info.album.clear();
-  info.comment.clear();
-  info.genre.clear();
-  info.year.clear();
-  info.track = 0;
+// udta > meta (after its version and flags) > hdlr, ilst > items.
+ReadFault ReadMetadata(Children& moov, const Box& udtaBox, TTagTexts& texts) {
+  Children udta(moov, udtaBox.content, udtaBox.end);
+  const auto metaBox = udta.Find(kMeta);
+  if (!metaBox) return udta.fault;
+  if (metaBox->end - metaBox->content < 4) return ReadFault::kShortField;
+  Children meta(udta, metaBox->content + 4, metaBox->end);
+  const auto hdlr = meta.Find(kHdlr);
+  if (!hdlr) return meta.fault;
+  const auto ilstBox = meta.Find(kIlst);
+  if (!ilstBox) return meta.fault;
+  Children ilst(meta, ilstBox->content, ilstBox->end);
+  while (const auto item = ilst.Next()) {
+    if (!IsItem(item->type)) continue;
+    const ReadFault f = ReadItem(ilst, *item, texts);
+    if (f != ReadFault::kNone) return f;
+  }
+  return ilst.fault;
 }
 
-// udta > meta (after its version and flags) > hdlr, ilst > items.
-bool ReadMetadata(ByteSource& source, const Box& udta, Mp4Info& info) {
-  const auto meta = FindBox(source, udta.content, udta.end, kMeta);
-  if (!meta || meta->end - meta->content < 4) return false;
-  const auto hdlr = FindBox(source, meta->content + 4, meta->end, kHdlr);
-  if (!hdlr) return false;
-  const auto ilst = FindBox(source, hdlr->end, meta->end, kIlst);
-  if (!ilst) return false;
-  for (uint64_t pos = ilst->content; pos < ilst->end;) {
-    const auto item = BoxAt(source, pos, ilst->end);
-    if (!item) return false;
-    if (IsItem(item->type) && !ReadItem(source, *item, info)) return false;
-    pos = item->end;
-  }
-  return true;
-}
+std::string Decode(const std::string& text) { return Utf8ToAnsi(text); }
 
 }  // namespace
 
-Mp4Info ReadMp4(ByteSource& source) {
-  Mp4Info info;
-  const uint64_t fileSize = source.Size();
-  const auto ftyp = BoxAt(source, 0, fileSize);
-  if (!ftyp || ftyp->type != kFtyp) return info;
-  SourceCursor brand(source, ftyp->content, ftyp->end);
-  if (brand.Bytes(4) != "M4A ") return info;
+void TM4AFile::SetExists(bool exists) {
+  Exists = exists;
+  texts = {};
+}
+
+bool TM4AFile::ReadFromSource(ByteSource& source) {
+  Reset();
+  stream.fileSize = source.Size();
+  Children top(source, 0, stream.fileSize);
+  const auto ftyp = top.Next();
+  if (!ftyp || ftyp->type != kFtyp || top.Fields(*ftyp).Bytes(4) != "M4A ") {
+    fault = ReadFault::kNotThisFormat;
+    return false;
+  }
 
   // Writers that put the media data first have it (and "free" or "wide"
   // boxes) between "ftyp" and "moov".
-  const auto moov = FindBox(source, ftyp->end, fileSize, kMoov);
-  if (!moov) return info;
+  const auto moovBox = top.Find(kMoov);
+  if (!moovBox) {
+    fault = top.fault;
+    return false;
+  }
+  Children moov(top, moovBox->content, moovBox->end);
+  TTagTexts read;
   bool trakSeen = false;
   bool mvhdSeen = false;
-  for (uint64_t pos = moov->content; pos < moov->end;) {
-    const auto child = BoxAt(source, pos, moov->end);
-    if (!child) break;
+  for (;;) {
+    const auto child = moov.Next();
+    if (!child) {
+      fault = moov.fault == ReadFault::kNone ? ReadFault::kMissingBox : moov.fault;  // no "udta"
+      break;
+    }
     if (child->type == kUdta) {
-      info.exists = ReadMetadata(source, *child, info);
+      fault = ReadMetadata(moov, *child, read);
       break;
     }
     if (child->type == kTrak && !trakSeen) {
       trakSeen = true;
-      if (!ReadTrak(source, *child, info)) break;
+      fault = ReadTrak(moov, *child, *this);
     } else if (child->type == kMvhd && !mvhdSeen) {
       mvhdSeen = true;
-      if (!ReadMvhd(source, *child, info)) break;
+      fault = ReadMvhd(moov, *child, *this);
     }
-    pos = child->end;
+    if (fault != ReadFault::kNone) break;
   }
-  if (!info.exists) {
-    ClearTexts(info);
-    return info;
+  SetExists(fault == ReadFault::kNone);
+  if (Exists) {
+    texts = {Decode(read.title), Decode(read.artist), Decode(read.album), Decode(read.year),
+             Decode(read.genre), Decode(read.comment), read.track};
   }
-  info.title = Utf8ToAnsi(info.title);
-  info.artist = Utf8ToAnsi(info.artist);
-  info.album = Utf8ToAnsi(info.album);
-  info.comment = Utf8ToAnsi(info.comment);
-  info.genre = Utf8ToAnsi(info.genre);
-  info.year = Utf8ToAnsi(info.year);
-  return info;
+  return Exists;
 }
 
 }  // namespace kv

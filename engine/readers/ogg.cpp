@@ -1,5 +1,6 @@
 #include "engine/readers/ogg.h"
 
+#include "engine/readers/id3v2.h"
 #include "engine/readers/reader_support.h"
 #include "foundation/ansi_text.h"
 
@@ -36,16 +37,6 @@ bool StartsWith(const std::vector<uint8_t>& bytes, std::string_view prefix) {
 
 uint32_t Le32(const std::vector<uint8_t>& b, size_t at) {
   return uint32_t{b[at]} | (uint32_t{b[at + 1]} << 8) | (uint32_t{b[at + 2]} << 16) | (uint32_t{b[at + 3]} << 24);
-}
-
-uint64_t Id3v2Size(ByteSource& source, uint64_t fileSize) {
-  const std::vector<uint8_t> h = source.Read(0, 10);
-  if (h.size() < 10 || !StartsWith(h, "ID3")) return 0;
-  uint64_t size = (uint64_t{h[6] & 0x7Fu} << 21) | (uint64_t{h[7] & 0x7Fu} << 14) | (uint64_t{h[8] & 0x7Fu} << 7) |
-                  (h[9] & 0x7Fu);
-  size += 10;
-  if (h[5] & 0x10) size += 10;  // footer
-  return size > fileSize ? 0 : size;
 }
 
 // UTF-8 to UTF-16, one unit per one-, two- or three-byte sequence; the text
@@ -90,13 +81,16 @@ std::string ReadItem(SourceCursor& c) {
 }
 
 // The comment header's items after its 7-byte packet type and name.
-// Slots and vendor receive decoded texts.
-void ReadComments(SourceCursor& c, std::string (&slots)[kSlots], std::string& vendor) {
+// Slots and vendor receive decoded texts; the result says why the items
+// stopped short of their count.
+ReadFault ReadComments(SourceCursor& c, std::string (&slots)[kSlots], std::string& vendor) {
   vendor = Decode(ReadItem(c));
-  uint32_t count = c.U32le();
-  for (count = std::min(count, kMaxCommentItems); count > 0 && c; --count) {
+  const uint32_t count = c.U32le();
+  if (!c) return ReadFault::kOutsideParent;
+  for (uint32_t i = 0; i < count; ++i) {
+    if (i == kMaxCommentItems) return ReadFault::kTooManyBoxes;
     const std::string item = ReadItem(c);
-    if (!c) break;
+    if (!c) return ReadFault::kOutsideParent;
     const size_t eq = item.find('=');
     if (eq == std::string::npos) {
       if (vendor.empty()) vendor = Decode(item);
@@ -107,6 +101,7 @@ void ReadComments(SourceCursor& c, std::string (&slots)[kSlots], std::string& ve
       if (name == kNames[slot]) slots[slot] = Decode(TrimBlanks(std::string_view(item).substr(eq + 1)));
     }
   }
+  return ReadFault::kNone;
 }
 
 // The granule position of the last page, found by searching backwards from the
@@ -143,16 +138,22 @@ uint16_t TrackOf(const std::string& text) {
 
 }  // namespace
 
-OggInfo ReadOgg(ByteSource& source) {
-  OggInfo info;
+bool TOggVorbis::ReadFromSource(ByteSource& source) {
+  Reset();
   const uint64_t fileSize = source.Size();
-  const uint64_t id3 = Id3v2Size(source, fileSize);
+  const uint64_t id3 = Id3v2TagSize(source);
 
   const std::vector<uint8_t> page1 = source.Read(id3, kPageHeaderSize);
-  if (page1.size() < kPageHeaderSize || !StartsWith(page1, "OggS")) return info;
+  if (page1.size() < kPageHeaderSize || !StartsWith(page1, "OggS")) {
+    fault = StartsWith(page1, "OggS") ? ReadFault::kShortField : ReadFault::kNotThisFormat;
+    return false;
+  }
   const uint64_t idAt = id3 + kPageHeaderSize + page1[26];
   const std::vector<uint8_t> id = source.Read(idAt, kIdentificationSize);
-  if (id.size() < kIdentificationSize || !StartsWith(id, "\x01vorbis")) return info;
+  if (id.size() < kIdentificationSize || !StartsWith(id, "\x01vorbis")) {
+    fault = StartsWith(id, "\x01vorbis") ? ReadFault::kShortField : ReadFault::kNotThisFormat;
+    return false;
+  }
 
   // The comment header is taken to start the page after the identification packet.
   std::string slots[kSlots];
@@ -162,41 +163,43 @@ OggInfo ReadOgg(ByteSource& source) {
     const uint64_t commentAt = page2At + kPageHeaderSize + page2[26];
     if (StartsWith(source.Read(commentAt, 7), "\x03vorbis")) {
       SourceCursor c(source, commentAt + 7, fileSize);
-      ReadComments(c, slots, info.vendor);
+      fault = ReadComments(c, slots, vendor);
+    } else {
+      fault = ReadFault::kMissingBox;
     }
+  } else {
+    fault = ReadFault::kMissingBox;
   }
 
-  info.valid = true;
-  info.fileSize = fileSize;
-  info.id3v2Size = id3;
-  info.channels = id[11];
-  info.sampleRate = Le32(id, 12);
+  valid = true;
+  id3v2Size = id3;
+  stream = {fileSize, id[11], Le32(id, 12)};
   const int32_t nominalKbps = static_cast<int32_t>(Le32(id, 20)) / 1000;
-  info.nominalBitRate = nominalKbps > 0 && nominalKbps <= UINT16_MAX ? static_cast<uint16_t>(nominalKbps) : 0;
-  info.samples = LastGranule(source, fileSize);
+  nominalBitRate = nominalKbps > 0 && nominalKbps <= UINT16_MAX ? static_cast<uint16_t>(nominalKbps) : 0;
+  samples = LastGranule(source, fileSize);
 
-  info.title = slots[kTitle];
-  info.artist = slots[slots[kArtist].empty() ? kPerformer : kArtist];
-  info.album = slots[kAlbum];
-  info.track = TrackOf(slots[kTrackNumber]);
-  info.date = slots[kDate];
-  info.genre = slots[kGenre];
-  info.comment = slots[slots[kComment].empty() ? kDescription : kComment];
-  return info;
+  texts.title = slots[kTitle];
+  texts.artist = slots[slots[kArtist].empty() ? kPerformer : kArtist];
+  texts.album = slots[kAlbum];
+  texts.track = TrackOf(slots[kTrackNumber]);
+  texts.year = slots[kDate];
+  texts.genre = slots[kGenre];
+  texts.comment = slots[slots[kComment].empty() ? kDescription : kComment];
+  return true;
 }
 
-double OggInfo::Duration() const {
-  if (samples >= 1) return sampleRate == 0 ? 0.0 : static_cast<double>(samples) / sampleRate;
-  if (nominalBitRate != 0 && channels > 0) {
-    return static_cast<double>(fileSize - id3v2Size) / nominalBitRate / channels / 125.0 * 2.0;
+double TOggVorbis::FGetDuration() const {
+  if (samples >= 1) return stream.sampleRate == 0 ? 0.0 : static_cast<double>(samples) / stream.sampleRate;
+  if (nominalBitRate != 0 && stream.channels > 0) {
+    return static_cast<double>(stream.fileSize - id3v2Size) / nominalBitRate / stream.channels / 125.0 * 2.0;
   }
   return 0.0;
 }
 
-uint16_t OggInfo::BitRate() const {
-  const double duration = Duration();
+uint16_t TOggVorbis::FGetBitRate() const {
+  const double duration = FGetDuration();
   if (!(duration > 0)) return 0;
-  const auto rate = RoundHalfEven(static_cast<double>(fileSize - id3v2Size) / duration / 125.0);
+  const auto rate = RoundHalfEven(static_cast<double>(stream.fileSize - id3v2Size) / duration / 125.0);
   return rate && *rate >= 0 && *rate <= UINT16_MAX ? static_cast<uint16_t>(*rate) : 0;
 }
 

@@ -4,6 +4,7 @@
 // have in common.
 #include "engine/readers/byte_reader.h"
 #include "engine/readers/byte_source.h"
+#include "engine/readers/reader_results.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -20,9 +21,16 @@ namespace kv {
 // its size). Like ByteReader, the first read past the window trips the cursor;
 // afterwards every read yields zero/empty and the cursor tests false. Reads go
 // through a small buffer, so walking many short items costs few source reads.
+//
+// A cursor made over a part of another (a child box inside the parent's walk)
+// reads from the parent's buffer while that covers it, so descending into the
+// children of a box costs no further source reads. The parent must outlive
+// the child and must not move while the child is used.
 class SourceCursor {
  public:
   SourceCursor(ByteSource& source, uint64_t begin, uint64_t end);
+  // The window [begin, end) clipped to the parent's window.
+  SourceCursor(SourceCursor& parent, uint64_t begin, uint64_t end);
 
   explicit operator bool() const { return ok_; }
   uint64_t Position() const { return pos_; }
@@ -33,6 +41,7 @@ class SourceCursor {
   uint8_t U8();
   uint16_t U16le();
   uint16_t U16be();
+  uint32_t U24be();
   uint32_t U32le();
   uint32_t U32be();
   uint64_t U64le();
@@ -48,13 +57,21 @@ class SourceCursor {
   template <typename T>
   T Int(size_t n, T (ByteReader::*read)());
 
+  // Points into this cursor's or the parent's buffer when it holds the n
+  // bytes at pos_, else null.
+  const uint8_t* Buffered(size_t n) const;
+
   ByteSource& source_;
+  const SourceCursor* parent_ = nullptr;
   uint64_t pos_;
   uint64_t end_;
   bool ok_ = true;
   std::vector<uint8_t> buffer_;
   uint64_t bufferStart_ = 0;
 };
+
+// The text without a last UTF-8 sequence that a length limit cut short.
+std::string_view DropCutUtf8Tail(std::string_view text);
 
 // Removes characters up to and including the blank from both ends.
 std::string_view TrimBlanks(std::string_view text);

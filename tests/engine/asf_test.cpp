@@ -46,13 +46,15 @@ Bytes Extended(const std::vector<Descriptor>& ds, size_t count) {
 }
 Bytes Asf(const std::vector<Bytes>& objects, size_t audioBytes = 1000, int extraCount = 0) {
   Bytes all;
-  for (const Bytes& o : objects) all = Cat({all, o});
+  for (const Bytes& o : objects) all.insert(all.end(), o.begin(), o.end());
   return Cat({kHeader, Le(30 + all.size(), 8), Le(objects.size() + extraCount, 4), Zeros(2), all, Zeros(audioBytes)});
 }
 
-AsfInfo Read(const Bytes& b) {
+TWMAfile Read(const Bytes& b) {
   MemorySource src(b);
-  return ReadAsf(src);
+  TWMAfile wma;
+  EXPECT_EQ(wma.ReadFromSource(src), wma.valid);
+  return wma;
 }
 
 TEST(Asf, DescriptorNamesDurationAndTrack) {
@@ -68,23 +70,23 @@ TEST(Asf, DescriptorNamesDurationAndTrack) {
   const uint32_t maxBitRate = 8000;
   file.resize(maxBitRate * 100 / 8);
   std::copy_n(Le(maxBitRate, 4).begin(), 4, file.begin() + 30 + 100);
-  const AsfInfo info = Read(file);
+  const TWMAfile info = Read(file);
   ASSERT_TRUE(info.valid);
   EXPECT_DOUBLE_EQ(info.duration, 100.0);
   EXPECT_EQ(info.bitRate, 128);  // 16001 * 8 div 1000
-  EXPECT_EQ(info.title, "Title \xE9");
-  EXPECT_EQ(info.album, "Album");
-  EXPECT_EQ(info.genre, "Jazz");
-  EXPECT_EQ(info.track, 12);
+  EXPECT_EQ(info.texts.title, "Title \xE9");
+  EXPECT_EQ(info.texts.album, "Album");
+  EXPECT_EQ(info.texts.genre, "Jazz");
+  EXPECT_EQ(info.texts.track, 12);
 }
 
 TEST(Asf, TextsAreCutAt250Characters) {
   const std::u16string longText(400, u'x');
   const std::vector<Descriptor> ds = {{u"WM/AlbumTitle", 0, Utf16z(longText)}, {u"WM/Genre", 0, Utf16z(u"Pop")}};
-  const AsfInfo info = Read(Asf({FileProps(128000), StreamProps(2, 44100, 16000), Extended(ds, 2)}));
+  const TWMAfile info = Read(Asf({FileProps(128000), StreamProps(2, 44100, 16000), Extended(ds, 2)}));
   ASSERT_TRUE(info.valid);
-  EXPECT_EQ(info.album, std::string(250, 'x'));
-  EXPECT_EQ(info.genre, "Pop");  // the rest of the long value was skipped, not read as the next descriptor
+  EXPECT_EQ(info.texts.album, std::string(250, 'x'));
+  EXPECT_EQ(info.texts.genre, "Pop");  // the rest of the long value was skipped, not read as the next descriptor
 }
 
 TEST(Asf, OnlyPlausibleStreamFiguresMakeAValidFile) {
@@ -101,44 +103,85 @@ TEST(Asf, OnlyPlausibleStreamFiguresMakeAValidFile) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.channels);
-    const AsfInfo info = Read(Asf({FileProps(c.maxBitRate), StreamProps(c.channels, c.rate, c.byteRate),
+    const TWMAfile info = Read(Asf({FileProps(c.maxBitRate), StreamProps(c.channels, c.rate, c.byteRate),
                                    Content(u"T", u"A", u"")}));
     EXPECT_EQ(info.valid, c.valid);
     if (!c.valid) {
-      EXPECT_EQ(info.title, "");  // nothing of an invalid file is kept
+      EXPECT_EQ(info.texts.title, "");  // nothing of an invalid file is kept
     }
   }
 }
 
-TEST(Asf, MalformedHeadersEndTheWalkWithoutData) {
+TEST(Asf, MalformedHeadersNameTheirFault) {
   const Bytes good = Asf({FileProps(128000), StreamProps(2, 44100, 16000), Content(u"T", u"A", u"")});
-  ASSERT_TRUE(Read(good).valid);
-
+  auto changed = [&](size_t at, uint8_t value) {
+    Bytes b = good;
+    b[at] = value;
+    return b;
+  };
   Bytes zeroSize = good;  // an object of size 0 would never move the walk on
   std::fill_n(zeroSize.begin() + 30 + 16, 8, 0);
-  Bytes pastHeader = good;  // the first object runs past the header object
-  pastHeader[30 + 16 + 1] = 0x40;
-  Bytes headerPastFile = good;
-  headerPastFile[16 + 3] = 0x10;
-  Bytes notAsf = good;
-  notAsf[0] ^= 1;
-  for (const Bytes* b : {&zeroSize, &pastHeader, &headerPastFile, &notAsf}) EXPECT_FALSE(Read(*b).valid);
-
-  // A count larger than the objects present stops at the header's end.
-  EXPECT_TRUE(Read(Asf({FileProps(128000), StreamProps(2, 44100, 16000)}, 1000, 5)).valid);
+  const Bytes shortStream = Asf({FileProps(128000), Object(kStreamProps, Zeros(40))});
+  Bytes manyObjects;
+  {
+    std::vector<Bytes> objects(5000, Object(kContent, Zeros(10)));
+    objects.push_back(StreamProps(2, 44100, 16000));
+    manyObjects = Asf(objects);
+  }
+  struct Case {
+    const char* what;
+    Bytes file;
+    ReadFault fault;
+  } cases[] = {
+      {"good", good, ReadFault::kNone},
+      {"count beyond the objects present", Asf({FileProps(128000), StreamProps(2, 44100, 16000)}, 1000, 5),
+       ReadFault::kNone},
+      {"not ASF", changed(0, good[0] ^ 1), ReadFault::kNotThisFormat},
+      {"empty", {}, ReadFault::kNotThisFormat},
+      {"header fields cut", Bytes(good.begin(), good.begin() + 20), ReadFault::kShortField},
+      {"header size below its fields", [&] { Bytes b = good; std::copy_n(Le(29, 8).begin(), 8, b.begin() + 16); return b; }(),
+       ReadFault::kBadSize},
+      {"header past the file", changed(16 + 3, 0x10), ReadFault::kOutsideParent},
+      {"object of size 0", zeroSize, ReadFault::kBadSize},
+      {"object past the header", changed(30 + 16 + 1, 0x40), ReadFault::kOutsideParent},
+      {"object too short for its fields", shortStream, ReadFault::kShortField},
+      {"too many objects", manyObjects, ReadFault::kTooManyBoxes},
+      {"six channels", Asf({FileProps(128000), StreamProps(6, 44100, 16000)}), ReadFault::kImplausibleStream},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const TWMAfile wma = Read(c.file);
+    EXPECT_EQ(wma.fault, c.fault);
+    EXPECT_EQ(wma.valid, c.fault == ReadFault::kNone);
+  }
   // Cut anywhere inside the header: never valid, never a crash.
   for (size_t n = 0; n < good.size() - 1000; ++n) {
     EXPECT_FALSE(Read(Bytes(good.begin(), good.begin() + static_cast<long>(n))).valid) << n;
   }
 }
 
-TEST(Asf, ReadErrorsGiveAnInvalidResultAndOnlyTheHeaderIsRead) {
+TEST(Asf, ReadCostAndReadErrors) {
   FailingSource failing;
-  EXPECT_FALSE(ReadAsf(failing).valid);
+  TWMAfile wma;
+  EXPECT_FALSE(wma.ReadFromSource(failing));
+  EXPECT_EQ(wma.fault, ReadFault::kReadError);
 
+  // Only the header of a large file is read.
   PaddedSource big(Asf({FileProps(128000), StreamProps(2, 44100, 16000)}, 0), uint64_t{1} << 32);
-  EXPECT_TRUE(ReadAsf(big).valid);
+  EXPECT_TRUE(wma.ReadFromSource(big));
   EXPECT_LT(big.bytesRead, 64u * 1024);
+
+  // Many small objects are read through the header's buffer, a few kilobytes
+  // per source read, not one read per object.
+  std::vector<Bytes> objects(3000, Object(GuidBytes("00000000-0000-0000-0000-000000000000"), {}));
+  objects.push_back(FileProps(128000));
+  objects.push_back(StreamProps(2, 44100, 16000));
+  const Bytes file = Asf(objects);
+  MemorySource mem(file);
+  CountingSource counted(mem);
+  EXPECT_TRUE(wma.ReadFromSource(counted));
+  EXPECT_LE(counted.bytesRead, file.size() + 4096);
+  EXPECT_LE(counted.reads, file.size() / 4096 + 3);
 }
 
 }  // namespace

@@ -29,31 +29,39 @@ Bytes Flac(std::initializer_list<Bytes> blocks) {
 }
 Bytes Last() { return Block(1, Zeros(16), true); }  // padding, the last block
 
-FlacInfo Read(const Bytes& b) {
+TFlacFile Read(const Bytes& b) {
   MemorySource src(b);
-  return ReadFlac(src);
-}
-
-FlacDropped::Reason DropReason(const Bytes& b) {
-  try {
-    Read(b);
-  } catch (const FlacDropped& e) {
-    return e.reason();
-  }
-  ADD_FAILURE() << "not dropped";
-  return FlacDropped::Reason::NotFlac;
+  TFlacFile flac;
+  flac.ReadFromSource(src);
+  return flac;
 }
 
 TEST(Flac, FirstItemOfANameWinsAndTheLastBlockEndsTheWalk) {
-  const FlacInfo info =
+  const TFlacFile info =
       Read(Flac({StreamInfo(44100, 2, 16, 441000), Block(2, B("appl-data")),
-                 Comments({"Artist=First", "ARTIST=Second", "COMMENT=" + std::string(300, 'c'), "TRACKNUMBER=9"}),
-                 Last(), Comments({"TITLE=after the last block"})}));
+                 Comments({"Artist=First", "ARTIST=Second", "TRACKNUMBER=9"}), Last(),
+                 Comments({"TITLE=after the last block"})}));
   EXPECT_TRUE(info.tagFound);
-  EXPECT_EQ(info.artist, "First");
-  EXPECT_EQ(info.comment, std::string(300, 'c'));  // no cut here, unlike Ogg
-  EXPECT_EQ(info.track, 0);                         // TRACK only, not TRACKNUMBER
-  EXPECT_EQ(info.title, "");
+  EXPECT_EQ(info.texts.artist, "First");
+  EXPECT_EQ(info.texts.track, 0);  // TRACK only, not TRACKNUMBER
+  EXPECT_EQ(info.texts.title, "");
+  EXPECT_EQ(info.fault, ReadFault::kNone);
+}
+
+TEST(Flac, ValuesAreCutLikeTheOtherReadersTexts) {
+  struct Case {
+    std::string item;
+    std::string comment;
+  } cases[] = {
+      {"COMMENT=" + std::string(300, 'c'), std::string(242, 'c')},  // 250 bytes of item, less "COMMENT="
+      {"COMMENT=" + std::string(240, 'c') + "\xC3\xA9\xC3\xA9", std::string(240, 'c') + "\xE9"},  // no half character
+      {"COMMENT=" + std::string((16 << 20) - 100, 'c'), std::string(242, 'c')},  // near the largest block
+  };
+  for (const Case& c : cases) {
+    const TFlacFile info = Read(Flac({StreamInfo(44100, 2, 16, 441000), Comments({c.item, "ALBUM=after"}), Last()}));
+    EXPECT_EQ(info.texts.comment, c.comment);
+    EXPECT_EQ(info.texts.album, "after");  // the rest of the long item was skipped, not read as the next one
+  }
 }
 
 TEST(Flac, DurationAndBitRate) {
@@ -82,43 +90,61 @@ TEST(Flac, TrackIsAWholeNumberOrZero) {
     int32_t track;
   } cases[] = {{"4", 4}, {"4/12", 0}, {"", 0}, {"x1", 0}, {"99999999999", 0}};
   for (const Case& c : cases) {
-    const FlacInfo info = Read(Flac({StreamInfo(44100, 2, 16, 0), Comments({"TRACK=" + c.value, "TITLE=t"}), Last()}));
-    EXPECT_EQ(info.track, c.track) << c.value;
-    EXPECT_EQ(info.title, "t");
+    const TFlacFile info = Read(Flac({StreamInfo(44100, 2, 16, 0), Comments({"TRACK=" + c.value, "TITLE=t"}), Last()}));
+    EXPECT_EQ(info.texts.track, c.track) << c.value;
+    EXPECT_EQ(info.texts.title, "t");
   }
 }
 
-TEST(Flac, FilesThatAreDropped) {
-  EXPECT_EQ(DropReason(B("ID3\x03")), FlacDropped::Reason::NotFlac);
-  EXPECT_EQ(DropReason(B("fLa")), FlacDropped::Reason::NotFlac);
-  EXPECT_EQ(DropReason(Flac({Comments({"TITLE=t"}), Last()})), FlacDropped::Reason::NoStreamInfo);
-  EXPECT_EQ(DropReason(Flac({StreamInfo(0, 2, 16, 1000), Last()})), FlacDropped::Reason::ZeroSampleRate);
-  EXPECT_EQ(DropReason(B("fLaC\x00\x00\x00\x22")), FlacDropped::Reason::NoStreamInfo);  // cut in its STREAMINFO
-  FailingSource failing;
-  EXPECT_THROW(ReadFlac(failing), std::runtime_error);
-}
-
-TEST(Flac, LengthsAreBoundedByTheirBlockAndTheFile) {
+TEST(Flac, FaultsNameWhatStoppedTheRead) {
   // A comment count far beyond the items, and an item running past its block.
   Bytes lying = Comments({"TITLE=one"}, 0xFFFFFFFF);
   lying = Cat({lying, Le(1u << 30, 4), B("ARTIST=x")});
   lying[3] = static_cast<uint8_t>(lying.size() - 4);
-  FlacInfo info = Read(Flac({StreamInfo(44100, 2, 16, 44100), lying, Last()}));
-  EXPECT_EQ(info.title, "one");
-  EXPECT_EQ(info.artist, "");
-
-  // A comment block running past the file ends the walk without the tag.
+  // A comment block running past the file.
   Bytes cut = Flac({StreamInfo(44100, 2, 16, 44100), Comments({"TITLE=cut"})});
   cut.erase(cut.end() - 2, cut.end());
-  info = Read(cut);
-  EXPECT_FALSE(info.tagFound);
-  EXPECT_EQ(info.duration, 1u);
+  Bytes manyBlocks = Flac({StreamInfo(44100, 2, 16, 44100)});
+  for (int i = 0; i < 5000; ++i) manyBlocks = Cat({manyBlocks, Block(1, {})});
+
+  struct Case {
+    const char* what;
+    Bytes file;
+    bool read;
+    ReadFault fault;
+    std::string title;
+  } cases[] = {
+      {"ID3v2 first", B("ID3\x03"), false, ReadFault::kNotThisFormat, ""},
+      {"short signature", B("fLa"), false, ReadFault::kNotThisFormat, ""},
+      {"no STREAMINFO", Flac({Comments({"TITLE=t"}), Last()}), false, ReadFault::kNoStreamInfo, ""},
+      {"cut in its STREAMINFO", B(std::string_view("fLaC\x00\x00\x00\x22", 8)), false, ReadFault::kNoStreamInfo, ""},
+      {"sample rate 0", Flac({StreamInfo(0, 2, 16, 1000), Last()}), false, ReadFault::kZeroSampleRate, ""},
+      {"item past its block", Flac({StreamInfo(44100, 2, 16, 44100), lying, Last()}), true,
+       ReadFault::kOutsideParent, "one"},
+      {"block past the file", cut, true, ReadFault::kOutsideParent, ""},
+      {"block header cut", Cat({Flac({StreamInfo(44100, 2, 16, 44100)}), B("\x04\x00")}), true,
+       ReadFault::kShortField, ""},
+      {"too many blocks", manyBlocks, true, ReadFault::kTooManyBoxes, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    MemorySource src(c.file);
+    TFlacFile flac;
+    EXPECT_EQ(flac.ReadFromSource(src), c.read);
+    EXPECT_EQ(flac.fault, c.fault);
+    EXPECT_EQ(flac.texts.title, c.title);
+  }
+  FailingSource failing;
+  TFlacFile flac;
+  EXPECT_THROW(flac.ReadFromSource(failing), std::runtime_error);
 }
 
 TEST(Flac, ReadsOnlyTheMetadata) {
   PaddedSource big(Flac({StreamInfo(44100, 2, 16, 44100), Block(1, Zeros(1 << 20)), Comments({"TITLE=t"}), Last()}),
                    uint64_t{1} << 32);
-  EXPECT_EQ(ReadFlac(big).title, "t");
+  TFlacFile flac;
+  ASSERT_TRUE(flac.ReadFromSource(big));
+  EXPECT_EQ(flac.texts.title, "t");
   EXPECT_LT(big.bytesRead, 64u * 1024);
 }
 

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
+
 namespace kv {
 namespace {
 
@@ -39,43 +42,45 @@ Bytes StandardItems() {
               Item("gnre", 0, Be(18, 2))});
 }
 
-Mp4Info Read(const Bytes& b) {
+TM4AFile Read(const Bytes& b) {
   MemorySource src(b);
-  return ReadMp4(src);
+  TM4AFile m4a;
+  EXPECT_EQ(m4a.ReadFromSource(src), m4a.Exists);
+  return m4a;
 }
 
 TEST(Mp4, UnknownBoxesBetweenTheExpectedOnesAreSkipped) {
   const Bytes edts = Box("edts", {Box("elst", {Zeros(20)})});
   const Bytes moov = Box("moov", {Mvhd0(44100, 441000), Box("iods", {Zeros(16)}), Trak(1, 22050, 64000, edts),
                                   Udta({StandardItems()})});
-  const Mp4Info info = Read(Cat({Ftyp(), Box("free", {}), Box("mdat", {Zeros(500)}), moov}));
-  EXPECT_TRUE(info.exists);
-  EXPECT_EQ(info.artist, "\xC4rtist");
-  EXPECT_EQ(info.comment, "Comment");  // up to the first zero byte
-  EXPECT_EQ(info.genre, "Rock");
-  EXPECT_EQ(info.track, 5);
-  EXPECT_EQ(info.sampleRate, 22050u);
+  const TM4AFile info = Read(Cat({Ftyp(), Box("free", {}), Box("mdat", {Zeros(500)}), moov}));
+  EXPECT_TRUE(info.Exists);
+  EXPECT_EQ(info.texts.artist, "\xC4rtist");
+  EXPECT_EQ(info.texts.comment, "Comment");  // up to the first zero byte
+  EXPECT_EQ(info.texts.genre, "Rock");
+  EXPECT_EQ(info.texts.track, 5);
+  EXPECT_EQ(info.stream.sampleRate, 22050u);
   EXPECT_EQ(info.bitRate, 64u);
   EXPECT_EQ(info.duration, 10u);
 }
 
 TEST(Mp4, OrderAndBrandDecideWhatIsRead) {
-  Mp4Info info = Read(Cat({Ftyp("isom"), Box("moov", {Mvhd0(1, 5), Trak(2, 44100, 1000), Udta({StandardItems()})})}));
-  EXPECT_FALSE(info.exists);
-  EXPECT_EQ(info.sampleRate, 0u);
+  TM4AFile info = Read(Cat({Ftyp("isom"), Box("moov", {Mvhd0(1, 5), Trak(2, 44100, 1000), Udta({StandardItems()})})}));
+  EXPECT_FALSE(info.Exists);
+  EXPECT_EQ(info.stream.sampleRate, 0u);
 
   // "udta" before "trak" ends the read: texts, but no stream figures.
   info = Read(Cat({Ftyp(), Box("moov", {Udta({StandardItems()}), Trak(2, 44100, 1000), Mvhd0(1, 5)})}));
-  EXPECT_TRUE(info.exists);
-  EXPECT_EQ(info.title, "Title");
-  EXPECT_EQ(info.channels, 0);
+  EXPECT_TRUE(info.Exists);
+  EXPECT_EQ(info.texts.title, "Title");
+  EXPECT_EQ(info.stream.channels, 0);
   EXPECT_EQ(info.duration, 0u);
 
   // No "udta": stream figures, no texts.
   info = Read(Cat({Ftyp(), Box("moov", {Mvhd0(1, 5), Trak(2, 44100, 1000)})}));
-  EXPECT_FALSE(info.exists);
+  EXPECT_FALSE(info.Exists);
   EXPECT_EQ(info.duration, 5u);
-  EXPECT_EQ(info.channels, 2);
+  EXPECT_EQ(info.stream.channels, 2);
 }
 
 TEST(Mp4, ItemValues) {
@@ -91,11 +96,11 @@ TEST(Mp4, ItemValues) {
       {Item("trck", 0, Cat({Be(0x00070009, 4), Zeros(4)})), "", "", 9},
   };
   for (const Case& c : cases) {
-    const Mp4Info info = Read(Cat({Ftyp(), Box("moov", {Udta({c.item})})}));
-    EXPECT_TRUE(info.exists);
-    EXPECT_EQ(info.title, c.title);
-    EXPECT_EQ(info.genre, c.genre);
-    EXPECT_EQ(info.track, c.track);
+    const TM4AFile info = Read(Cat({Ftyp(), Box("moov", {Udta({c.item})})}));
+    EXPECT_TRUE(info.Exists);
+    EXPECT_EQ(info.texts.title, c.title);
+    EXPECT_EQ(info.texts.genre, c.genre);
+    EXPECT_EQ(info.texts.track, c.track);
   }
 }
 
@@ -113,33 +118,102 @@ TEST(Mp4, MovieHeaderDurations) {
   for (const Case& c : cases) EXPECT_EQ(Read(Cat({Ftyp(), Box("moov", {c.mvhd})})).duration, c.duration);
 }
 
-TEST(Mp4, FaultyBoxesEndTheReadWithoutTexts) {
+TEST(Mp4, FaultsNameWhatEndedTheRead) {
   const Bytes noData = Box("\xA9" "ART", {Box("name", {B("x")})});
-  const Bytes zeroSize = Cat({Ftyp(), Box("moov", {Mvhd0(1, 5), Zeros(8), Udta({StandardItems()})})});
-  const Bytes pastParent = Cat({Ftyp(), Box("moov", {Mvhd0(1, 5), Udta({StandardItems(), Be(256, 4), B("\xA9" "alb"), Zeros(8)})})});
-  const Bytes cases[] = {
-      Cat({Ftyp(), Box("moov", {Udta({Item("\xA9nam", 1, B("Title")), noData})})}),
-      zeroSize,
-      pastParent,
-      Cat({Ftyp(), Box("moov", {Udta({Box("\xA9nam", {Box("data", {Zeros(4)})})})})}),  // data shorter than its fields
+  const Bytes good = Cat({Ftyp(), Box("moov", {Mvhd0(1, 5), Trak(2, 44100, 1000), Udta({StandardItems()})})});
+  Bytes tinyBoxes;
+  for (uint32_t i = 0; i <= TM4AFile::kMaxBoxesPerParent; ++i) tinyBoxes.insert(tinyBoxes.end(), {0, 0, 0, 8, 'f', 'r', 'e', 'e'});
+  struct Case {
+    const char* what;
+    Bytes file;
+    ReadFault fault;
+    uint32_t duration;  // stream figures read before the fault stay
+  } cases[] = {
+      {"good", good, ReadFault::kNone, 5},
+      {"empty", {}, ReadFault::kNotThisFormat, 0},
+      {"other brand", Cat({Ftyp("isom"), Box("moov", {Mvhd0(1, 5), Udta({StandardItems()})})}),
+       ReadFault::kNotThisFormat, 0},
+      {"no moov", Cat({Ftyp(), Box("free", {Zeros(8)})}), ReadFault::kMissingBox, 0},
+      {"no udta", Cat({Ftyp(), Box("moov", {Mvhd0(1, 5), Trak(2, 44100, 1000)})}), ReadFault::kMissingBox, 5},
+      {"item without data", Cat({Ftyp(), Box("moov", {Udta({Item("\xA9nam", 1, B("Title")), noData})})}),
+       ReadFault::kMissingBox, 0},
+      {"box of size 0", Cat({Ftyp(), Box("moov", {Mvhd0(1, 5), Zeros(8), Udta({StandardItems()})})}),
+       ReadFault::kBadSize, 5},
+      {"item past its list",
+       Cat({Ftyp(), Box("moov", {Mvhd0(1, 5), Udta({StandardItems(), Be(256, 4), B("\xA9" "alb"), Zeros(8)})})}),
+       ReadFault::kOutsideParent, 5},
+      {"box header cut by its parent", Cat({Ftyp(), Box("moov", {Mvhd0(1, 5), Zeros(4)})}),
+       ReadFault::kOutsideParent, 5},
+      {"data shorter than its fields", Cat({Ftyp(), Box("moov", {Udta({Box("\xA9nam", {Box("data", {Zeros(4)})})})})}),
+       ReadFault::kShortField, 0},
+      {"mvhd cut", Cat({Ftyp(), Box("moov", {Box("mvhd", {Zeros(12)})})}), ReadFault::kShortField, 0},
+      {"trak without mdia", Cat({Ftyp(), Box("moov", {Mvhd0(1, 5), Box("trak", {Box("tkhd", {Zeros(84)})})})}),
+       ReadFault::kMissingBox, 5},
+      {"too many boxes", Cat({Ftyp(), Box("moov", {Mvhd0(1, 5), tinyBoxes, Udta({StandardItems()})})}),
+       ReadFault::kTooManyBoxes, 5},
   };
-  for (const Bytes& b : cases) {
-    const Mp4Info info = Read(b);
-    EXPECT_FALSE(info.exists);
-    EXPECT_EQ(info.title, "");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const TM4AFile m4a = Read(c.file);
+    EXPECT_EQ(m4a.fault, c.fault);
+    EXPECT_EQ(m4a.Exists, c.fault == ReadFault::kNone);
+    EXPECT_EQ(m4a.texts.title, c.fault == ReadFault::kNone ? "Title" : "");
+    EXPECT_EQ(m4a.duration, c.duration);
   }
 
-  const Bytes good = Cat({Ftyp(), Box("moov", {Mvhd0(1, 5), Trak(2, 44100, 1000), Udta({StandardItems()})})});
-  for (size_t n = 0; n < good.size(); ++n) EXPECT_FALSE(Read(Bytes(good.begin(), good.begin() + static_cast<long>(n))).exists);
+  for (size_t n = 0; n < good.size(); ++n) EXPECT_FALSE(Read(Bytes(good.begin(), good.begin() + static_cast<long>(n))).Exists);
   FailingSource failing;
-  EXPECT_THROW(ReadMp4(failing), std::runtime_error);
+  TM4AFile m4a;
+  EXPECT_THROW(m4a.ReadFromSource(failing), std::runtime_error);
 }
 
-TEST(Mp4, ReadsOnlyTheBoxesItUses) {
-  const Bytes head = Cat({Ftyp(), Be(1, 4), B("mdat"), Be(uint64_t{1} << 32, 8)});  // a 64-bit size
+TEST(Mp4, ReadCostFollowsTheBoxesItUses) {
+  // A 64-bit media box of 4 GiB is passed over, not read.
+  const Bytes head = Cat({Ftyp(), Be(1, 4), B("mdat"), Be(uint64_t{1} << 32, 8)});
   PaddedSource big(head, (uint64_t{1} << 32) + 40);
-  EXPECT_FALSE(ReadMp4(big).exists);
+  TM4AFile m4a;
+  EXPECT_FALSE(m4a.ReadFromSource(big));
   EXPECT_LT(big.bytesRead, 64u * 1024);
+
+  // Tiny boxes before the metadata, and many small items: read through one
+  // buffer per parent, a few kilobytes per source read.
+  Bytes tiny;
+  for (int i = 0; i < 4000; ++i) tiny.insert(tiny.end(), {0, 0, 0, 8, 'f', 'r', 'e', 'e'});
+  Bytes items;
+  for (int i = 0; i < 1000; ++i) {
+    const Bytes item = Item("\xA9nam", 1, B("Title"));
+    items.insert(items.end(), item.begin(), item.end());
+  }
+  const Bytes file = Cat({Ftyp(), Box("moov", {Mvhd0(1, 5), tiny, Trak(2, 44100, 1000), Udta({items})})});
+  MemorySource mem(file);
+  CountingSource counted(mem);
+  ASSERT_TRUE(m4a.ReadFromSource(counted));
+  EXPECT_EQ(m4a.texts.title, "Title");
+  // About one read per 4 KB, plus a few where a box deeper down starts a buffer of its own.
+  EXPECT_LE(counted.bytesRead, 2 * file.size());
+  EXPECT_LE(counted.reads, file.size() / 4096 + 10);
+}
+
+TEST(Mp4, RegressionSeedsStillRead) {
+  // The seeds the fuzzer starts from that once cost too much: each is read
+  // to its end with the fault it was made for.
+  const struct {
+    const char* name;
+    ReadFault fault;
+  } seeds[] = {{"many_tiny_boxes.m4a", ReadFault::kTooManyBoxes}};
+  for (const auto& seed : seeds) {
+    SCOPED_TRACE(seed.name);
+    std::ifstream in(std::string(KV_TEST_SOURCE_DIR) + "/tests/corpus/mp4/regress/" + seed.name, std::ios::binary);
+    const Bytes bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_FALSE(bytes.empty());
+    MemorySource mem(bytes);
+    CountingSource counted(mem);
+    TM4AFile m4a;
+    EXPECT_FALSE(m4a.ReadFromSource(counted));
+    EXPECT_EQ(m4a.fault, seed.fault);
+    EXPECT_GT(m4a.duration, 0u);  // the movie header before the boxes was read
+    EXPECT_LE(counted.reads, bytes.size() / 4096 + 4);
+  }
 }
 
 }  // namespace

@@ -186,7 +186,7 @@ TEST(AudInfo, ReadsOnlyWhatItNeeds) {
   TAudInfo info;
   info.LoadFromSource(src);
   EXPECT_TRUE(info.HasStream());
-  EXPECT_LT(src.bytesRead, 1000u);
+  EXPECT_LT(src.bytesRead, 16u * 1024);  // the picture is passed over, not read
 }
 
 }  // namespace

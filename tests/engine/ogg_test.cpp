@@ -38,21 +38,23 @@ Bytes Ogg(const std::vector<std::string>& items, int64_t granule, size_t audio =
   return Cat({out, Page(Bytes(100, 0x55), granule)});
 }
 
-OggInfo Read(const Bytes& b) {
+TOggVorbis Read(const Bytes& b) {
   MemorySource src(b);
-  return ReadOgg(src);
+  TOggVorbis ogg;
+  EXPECT_EQ(ogg.ReadFromSource(src), ogg.valid);
+  return ogg;
 }
 
 TEST(Ogg, CommentNamesAndTheLastGranule) {
-  const OggInfo info = Read(Ogg({"title=  Caf\xC3\xA9 ", "ARTIST=First", "Artist=Second", "DESCRIPTION=unused",
+  const TOggVorbis info = Read(Ogg({"title=  Caf\xC3\xA9 ", "ARTIST=First", "Artist=Second", "DESCRIPTION=unused",
                                  "COMMENT=kept"},
                                 441000));
   ASSERT_TRUE(info.valid);
-  EXPECT_EQ(info.title, "Caf\xE9");
-  EXPECT_EQ(info.artist, "Second");  // a later item of a name replaces an earlier one
-  EXPECT_EQ(info.comment, "kept");
+  EXPECT_EQ(info.texts.title, "Caf\xE9");
+  EXPECT_EQ(info.texts.artist, "Second");  // a later item of a name replaces an earlier one
+  EXPECT_EQ(info.texts.comment, "kept");
   EXPECT_EQ(info.samples, 441000u);
-  EXPECT_DOUBLE_EQ(info.Duration(), 10.0);
+  EXPECT_DOUBLE_EQ(info.FGetDuration(), 10.0);
 }
 
 TEST(Ogg, ValuesAreCutAndDecodedAsTheReaderDoes) {
@@ -66,14 +68,14 @@ TEST(Ogg, ValuesAreCutAndDecodedAsTheReaderDoes) {
       {"TITLE=\xE2\x82\xAC 5", "\x80 5"},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(Read(Ogg({c.item, "ALBUM=after"}, 8000)).title, c.title);
-    EXPECT_EQ(Read(Ogg({c.item, "ALBUM=after"}, 8000)).album, "after");
+    EXPECT_EQ(Read(Ogg({c.item, "ALBUM=after"}, 8000)).texts.title, c.title);
+    EXPECT_EQ(Read(Ogg({c.item, "ALBUM=after"}, 8000)).texts.album, "after");
   }
   struct Track {
     std::string value;
     uint16_t track;
   } tracks[] = {{"7", 7}, {"3/9", 3}, {"x", 0}, {"", 0}, {"-1", 0}, {"70000", 0}};
-  for (const Track& t : tracks) EXPECT_EQ(Read(Ogg({"TRACKNUMBER=" + t.value}, 8000)).track, t.track) << t.value;
+  for (const Track& t : tracks) EXPECT_EQ(Read(Ogg({"TRACKNUMBER=" + t.value}, 8000)).texts.track, t.track) << t.value;
 }
 
 TEST(Ogg, DurationFallsBackToTheNominalBitRate) {
@@ -89,56 +91,75 @@ TEST(Ogg, DurationFallsBackToTheNominalBitRate) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    const OggInfo info = Read(c.file);
+    const TOggVorbis info = Read(c.file);
     ASSERT_TRUE(info.valid);
     EXPECT_EQ(info.samples, c.samples);
-    EXPECT_DOUBLE_EQ(info.Duration(), c.file.size() / 128.0 / 2 / 125 * 2);
+    EXPECT_DOUBLE_EQ(info.FGetDuration(), c.file.size() / 128.0 / 2 / 125 * 2);
   }
   // Nothing to estimate from: 0, and no division by a zero sample rate.
-  EXPECT_EQ(Read(Ogg({}, 0, 400, 2, 44100, 0)).Duration(), 0.0);
-  const OggInfo noRate = Read(Ogg({}, 1000, 400, 2, 0, 128000));
-  EXPECT_EQ(noRate.Duration(), 0.0);
-  EXPECT_EQ(noRate.BitRate(), 0);
+  EXPECT_EQ(Read(Ogg({}, 0, 400, 2, 44100, 0)).FGetDuration(), 0.0);
+  const TOggVorbis noRate = Read(Ogg({}, 1000, 400, 2, 0, 128000));
+  EXPECT_EQ(noRate.FGetDuration(), 0.0);
+  EXPECT_EQ(noRate.FGetBitRate(), 0);
   // A bit rate beyond 16 bits is not wrapped.
-  EXPECT_EQ(Read(Ogg({}, 1, 40000, 2, 48000)).BitRate(), 0);
+  EXPECT_EQ(Read(Ogg({}, 1, 40000, 2, 48000)).FGetBitRate(), 0);
 }
 
 TEST(Ogg, SmallFilesAndAnId3v2TagBeforeThePages) {
   // The backward search stops at the file's start: a single short page is found.
-  const OggInfo tiny = Read(Page(Identification(1, 8000, 64000), 4000));
+  const TOggVorbis tiny = Read(Page(Identification(1, 8000, 64000), 4000));
   ASSERT_TRUE(tiny.valid);
   EXPECT_EQ(tiny.samples, 4000u);
 
   const Bytes body = Ogg({"TITLE=tagged"}, 88200);
   const Bytes file = Cat({B(std::string_view("ID3\x04\x00\x10", 6)), Be(0x0100, 4), Zeros(128 + 10), body});  // 128 + footer
-  const OggInfo info = Read(file);
+  const TOggVorbis info = Read(file);
   ASSERT_TRUE(info.valid);
   EXPECT_EQ(info.id3v2Size, 148u);
-  EXPECT_EQ(info.title, "tagged");
-  EXPECT_EQ(info.BitRate(), Read(body).BitRate());  // the tag is not counted
+  EXPECT_EQ(info.texts.title, "tagged");
+  EXPECT_EQ(info.FGetBitRate(), Read(body).FGetBitRate());  // the tag is not counted
 }
 
-TEST(Ogg, BrokenFilesKeepWhatWasRead) {
-  EXPECT_FALSE(Read(B("RIFF....WAVEfmt ")).valid);
-  EXPECT_FALSE(Read(Page(Cat({B("\x01vorbiX"), Zeros(23)}), 0)).valid);
-
-  // A count far beyond the items and an item running past the file stop the comments.
-  Bytes lying = Cat({Page(Identification(2, 44100, 128000), 0),
-                     Page(Cat({B("\x03vorbis"), Item("v"), Le(0xFFFFFFFF, 4), Item("TITLE=one"), Le(1 << 30, 4),
-                               B("ARTIST=x")}),
-                          0)});
-  const OggInfo info = Read(lying);
-  ASSERT_TRUE(info.valid);
-  EXPECT_EQ(info.title, "one");
-  EXPECT_EQ(info.artist, "");
+TEST(Ogg, BrokenFilesNameTheirFaultAndKeepWhatWasRead) {
+  // A count far beyond the items, then an item running past the file.
+  const Bytes lying = Cat({Page(Identification(2, 44100, 128000), 0),
+                           Page(Cat({B("\x03vorbis"), Item("v"), Le(0xFFFFFFFF, 4), Item("TITLE=one"), Le(1 << 30, 4),
+                                     B("ARTIST=x")}),
+                                0)});
+  const Bytes noComments = Cat({Page(Identification(2, 44100, 128000), 0), Page(B("\x05vorbis....."), 0)});
+  struct Case {
+    const char* what;
+    Bytes file;
+    bool valid;
+    ReadFault fault;
+    std::string title;
+  } cases[] = {
+      {"good", Ogg({"TITLE=t"}, 1000), true, ReadFault::kNone, "t"},
+      {"not Ogg", B("RIFF....WAVEfmt "), false, ReadFault::kNotThisFormat, ""},
+      {"page header cut", B("OggS\x00\x02"), false, ReadFault::kShortField, ""},
+      {"not Vorbis", Page(Cat({B("\x01vorbiX"), Zeros(23)}), 0), false, ReadFault::kNotThisFormat, ""},
+      {"identification cut", Page(B("\x01vorbis\x00"), 0), false, ReadFault::kShortField, ""},
+      {"no comment header", noComments, true, ReadFault::kMissingBox, ""},
+      {"comment item past the file", lying, true, ReadFault::kOutsideParent, "one"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const TOggVorbis ogg = Read(c.file);
+    EXPECT_EQ(ogg.valid, c.valid);
+    EXPECT_EQ(ogg.fault, c.fault);
+    EXPECT_EQ(ogg.texts.title, c.title);
+    EXPECT_EQ(ogg.texts.artist, "");
+  }
 
   FailingSource failing;
-  EXPECT_THROW(ReadOgg(failing), std::runtime_error);
+  TOggVorbis ogg;
+  EXPECT_THROW(ogg.ReadFromSource(failing), std::runtime_error);
 }
 
 TEST(Ogg, ReadsOnlyTheStartAndTheEnd) {
   PaddedSource big(Ogg({"TITLE=t"}, 1000, 0), uint64_t{1} << 32);
-  EXPECT_TRUE(ReadOgg(big).valid);
+  TOggVorbis ogg;
+  EXPECT_TRUE(ogg.ReadFromSource(big));
   EXPECT_LT(big.bytesRead, 64u * 1024);
 }
 

@@ -4,12 +4,21 @@
 #include <algorithm>
 #include <cstdint>
 #include <initializer_list>
+#include <ostream>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "engine/readers/byte_source.h"
+#include "engine/readers/reader_results.h"
+
+namespace kv {
+
+// Faults print by name in test failures.
+inline void PrintTo(ReadFault fault, std::ostream* os) { *os << ReadFaultText(fault); }
+
+}  // namespace kv
 
 namespace kv::readtest {
 

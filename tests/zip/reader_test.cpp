@@ -110,8 +110,7 @@ TEST(ZipReader, FailingEntriesContributeNothing) {
       {"64-bit sizes", {"e", Bytes("abc"), Bytes("abc"), 0, "", std::nullopt, 0xFFFFFFFFu}, "4:e"},
   };
   for (const Case& c : cases) {
-    TestEntry good{"ok", Bytes("fine")};
-    Fixture fx(test::BuildZip({good, c.entry, good}));
+    Fixture fx(test::BuildZip({{"ok1", Bytes("fine")}, c.entry, {"ok2", Bytes("fine")}}));
     fx.unzip.password = "secret";
     int selected = 0;
     EXPECT_EQ(fx.Extract("*", &selected), "prefixfinefine") << c.what;
@@ -192,6 +191,52 @@ TEST(ZipReader, DirectoryThatCannotBeTrusted) {
   }
 }
 
+// Whether the directory was read whole decides whether the writer may
+// rewrite the archive; each case names what the reader then holds.
+TEST(ZipReader, DirectoryReadWholeOrNot) {
+  const std::vector<uint8_t> good = test::BuildZip({{"a", Bytes("one")}, {"b", Bytes("two")}});
+  const size_t end = test::EndRecordAt(good);
+  auto withEnd = [&](size_t field, uint32_t value, int width) {
+    auto b = good;
+    width == 2 ? test::Put16(b, end + field, static_cast<uint16_t>(value)) : test::Put32(b, end + field, value);
+    return b;
+  };
+  auto noEnd = good;
+  noEnd.resize(end);
+  struct Case {
+    const char* what;
+    std::vector<uint8_t> bytes;
+    bool whole, scanned;
+    int count;
+    const char* extract;
+  } cases[] = {
+      {"read from the directory", good, true, false, 2, "prefixonetwo"},
+      {"zip64 records, end record at its maxima", test::WithZip64End(good), true, false, 2, "prefixonetwo"},
+      {"directory offset 0xFFFFFFFF, no zip64 locator", withEnd(16, 0xFFFFFFFF, 4), false, true, 2, "prefixonetwo"},
+      {"count smaller than the records", withEnd(10, 1, 2), false, false, 1, "prefixone"},
+      {"count 0 before two records (wrapped at 65536)", withEnd(10, 0, 2), false, false, 0, "prefix"},
+      {"no end record, scanned", noEnd, false, true, 2, "prefixonetwo"},
+  };
+  for (const Case& c : cases) {
+    Fixture fx(c.bytes);
+    fx.unzip.incompleteZipMode = TIncompleteZipMode::izAssumeBad;
+    fx.unzip.ReadZip();
+    EXPECT_EQ(fx.unzip.DirectoryReadWhole(), c.whole) << c.what;
+    EXPECT_EQ(fx.unzip.HardScanned(), c.scanned) << c.what;
+    EXPECT_EQ(fx.unzip.Count(), c.count) << c.what;
+    EXPECT_EQ(fx.Extract("*"), c.extract) << c.what;
+  }
+
+  // More entries than the end record can count cannot be held.
+  Fixture tooMany(test::WithZip64End(good, 65536));
+  try {
+    tooMany.unzip.ReadZip();
+    ADD_FAILURE() << "read a directory of 65536 entries";
+  } catch (const EBadZipFile& e) {
+    EXPECT_STREQ(e.what(), "Not a valid zip file! (more than 65535 entries)");
+  }
+}
+
 TEST(ZipReader, MissingEndRecordAndHardScan) {
   std::vector<uint8_t> b = test::BuildZip({{"a", Bytes("one")}, {"dir\\b", Bytes("two")}});
   b.resize(test::EndRecordAt(b));  // no end record
@@ -220,14 +265,100 @@ TEST(ZipReader, MissingEndRecordAndHardScan) {
   EXPECT_THROW(none.unzip.ReadZip(), EBadZipFile);
 }
 
-TEST(ZipReader, OutputCapAndReopenOnChange) {
+// Counts every byte written to it, also those a failing entry's rollback
+// takes back: the bytes decoded.
+class CountingStream : public TMemoryStream {
+ public:
+  int64_t Write(const void* buffer, int64_t count) override {
+    written += static_cast<uint64_t>(count);
+    return TMemoryStream::Write(buffer, count);
+  }
+  uint64_t written = 0;
+};
+
+// The same for every file created: extraction to disk.
+class CountingFileSystem : public TMemoryFileSystem {
+ public:
+  std::unique_ptr<TStream> Open(const std::string& name, TFileOpenMode mode) override {
+    auto inner = TMemoryFileSystem::Open(name, mode);
+    if (mode != TFileOpenMode::Create) return inner;
+    struct Counted : TStream {
+      Counted(std::unique_ptr<TStream> s, uint64_t& n) : inner(std::move(s)), written(n) {}
+      int64_t Read(void* b, int64_t n) override { return inner->Read(b, n); }
+      int64_t Write(const void* b, int64_t n) override {
+        written += static_cast<uint64_t>(n);
+        return inner->Write(b, n);
+      }
+      int64_t Seek(int64_t o, TSeekOrigin w) override { return inner->Seek(o, w); }
+      int64_t Size() override { return inner->Size(); }
+      void SetSize(int64_t n) override { inner->SetSize(n); }
+      std::unique_ptr<TStream> inner;
+      uint64_t& written;
+    };
+    return std::make_unique<Counted>(std::move(inner), written);
+  }
+  uint64_t written = 0;
+};
+
+// An entry that decodes to 1 MiB and then fails its CRC.
+TestEntry Bomb(const std::string& name) {
+  static const std::vector<uint8_t> zeros(1 << 20, 0);
+  static const std::vector<uint8_t> packed = test::Deflated(zeros);
+  return {name, zeros, packed, 8, "", 1234u};
+}
+
+TEST(ZipReader, DecodingWorkIsBoundedPerCallNotPerEntry) {
+  constexpr uint64_t kMiB = 1 << 20;
+  // Of twenty entries with one name only the last in the directory is read.
+  std::vector<TestEntry> sameName(19, Bomb("big"));
+  sameName.push_back({"BIG", Bytes("last")});
+  {
+    Fixture fx(test::BuildZip(sameName));
+    CountingStream out;
+    EXPECT_EQ(fx.unzip.UnZipToStream(out, "big"), 1);
+    EXPECT_EQ(out.Text(), "last");
+    EXPECT_EQ(out.written, 4u);
+    EXPECT_TRUE(fx.badCrc.empty());
+  }
+  // Failing entries count against the cap: twenty of them decode no more
+  // than the cap in all, and leave nothing in the output.
+  std::vector<TestEntry> many;
+  for (int i = 0; i < 20; ++i) many.push_back(Bomb("b" + std::to_string(i)));
+  many.push_back({"c", Bytes("fine")});  // past the cap even when good
+  {
+    Fixture fx(test::BuildZip(many));
+    fx.unzip.maxOutputSize = 3 * kMiB + kMiB / 2;
+    CountingStream out;
+    EXPECT_EQ(fx.unzip.UnZipToStream(out, "*"), 21);
+    EXPECT_EQ(out.Size(), 0);
+    EXPECT_LE(out.written, fx.unzip.maxOutputSize);
+    EXPECT_GT(out.written, 3 * kMiB);
+    EXPECT_EQ(fx.badCrc.size(), 21u);
+  }
+  // Extraction to disk has the same total.
+  {
+    CountingFileSystem fs;
+    fs.Put("a.zip", test::BuildZip(many), 1);
+    TUnZipper unzip(fs);
+    unzip.SetZipName("a.zip");
+    unzip.SetDestDir("dest");
+    unzip.doAll = true;
+    unzip.maxOutputSize = 3 * kMiB + kMiB / 2;
+    EXPECT_EQ(unzip.UnZip(), 0);
+    EXPECT_LE(fs.written, unzip.maxOutputSize);
+    EXPECT_GT(fs.written, 3 * kMiB);
+    EXPECT_EQ(fs.Files().size(), 1u);  // the archive alone
+  }
+  // Good entries take their bytes from the same cap.
   Fixture fx(test::BuildZip({{"a", std::vector<uint8_t>(1000, 'a')}, {"b", std::vector<uint8_t>(1000, 'b')}}));
   fx.unzip.maxOutputSize = 1500;
-  EXPECT_EQ(fx.Extract("*").size(), 6u + 1000);  // the second entry would pass the cap
+  EXPECT_EQ(fx.Extract("*"), "prefix" + std::string(1000, 'a'));
   EXPECT_EQ(fx.badCrc.size(), 1u);
+}
 
-  fx.unzip.maxOutputSize = kDefaultMaxOutputSize;
-  EXPECT_EQ(fx.unzip.Count(), 2);
+TEST(ZipReader, ReadsTheDirectoryAgainWhenTheFileChanged) {
+  Fixture fx(test::BuildZip({{"a", Bytes("old")}, {"b", Bytes("two")}}));
+  EXPECT_EQ(fx.Extract("*"), "prefixoldtwo");
   fx.fs.Put("a.zip", test::BuildZip({{"c", Bytes("new")}}), 2);  // another date
   EXPECT_EQ(fx.Extract("*"), "prefixnew");
   EXPECT_EQ(fx.unzip.Count(), 1);

@@ -7,7 +7,9 @@
                                 with unzip, 7z and Python's zipfile
 
 DIR/foreign/<tool>.zip   three entries (a.txt, b.txt, c.bin) and a comment;
-                         DIR/foreign/src holds the entries' bytes
+                         DIR/foreign/src holds the entries' bytes; zip64 and
+                         python64 carry zip64 records although every value
+                         fits 32 bits
 DIR/strings/*.zip        strings stored by zip -P and by Python
 DIR/out/                 written by the Windows tests; out/expected/<name>
                          holds the bytes each entry must have
@@ -77,6 +79,18 @@ def prepare(root):
             z.comment = b"comment by Python"
             for name in FOREIGN_ENTRIES:
                 z.writestr(name, contents[name])
+    # Zip64 records and blocks: zip -fz puts the directory offset at its
+    # maximum; Python, not seeking, writes 8-byte sizes in the descriptors.
+    r = run(["zip", "-q", "-fz", os.path.join(foreign, "zip64.zip")] + FOREIGN_ENTRIES, cwd=src)
+    r2 = run(["zip", "-q", "-z", os.path.join(foreign, "zip64.zip")], cwd=src, stdin=b"comment by zip -fz\n.\n")
+    if r.returncode or r2.returncode:
+        fail("zip -fz could not make its archive: %s %s" % (r.stderr, r2.stderr))
+    with open(os.path.join(foreign, "python64.zip"), "wb") as raw:
+        with zipfile.ZipFile(Unseekable(raw), "w", zipfile.ZIP_DEFLATED) as z:
+            z.comment = b"comment by Python, zip64"
+            for name in FOREIGN_ENTRIES:
+                with z.open(name, "w", force_zip64=True) as w:
+                    w.write(contents[name])
     r = run(["7z", "a", "-tzip", "-bd", os.path.join(foreign, "7z.zip")] + FOREIGN_ENTRIES, cwd=src)
     if r.returncode:
         fail("7z could not make its archive: %s" % r.stdout)
@@ -100,9 +114,16 @@ def local_region(archive_bytes, info):
     (and data descriptor)."""
     at = info.header_offset
     name_len, extra_len = struct.unpack_from("<HH", archive_bytes, at + 26)
+    extra = archive_bytes[at + 30 + name_len:at + 30 + name_len + extra_len]
+    wide = False
+    i = 0
+    while i + 4 <= len(extra):
+        block_id, block_len = struct.unpack_from("<HH", extra, i)
+        wide = wide or block_id == 1
+        i += 4 + block_len
     end = at + 30 + name_len + extra_len + info.compress_size
     if info.flag_bits & 8:
-        end += 16 if archive_bytes[end:end + 4] == b"PK\x07\x08" else 12
+        end += (4 if archive_bytes[end:end + 4] == b"PK\x07\x08" else 0) + (20 if wide else 12)
     return archive_bytes[at:end]
 
 
@@ -162,7 +183,7 @@ def verify(root):
                 if (level == 0 or tiny) and i.compress_type != 0:
                     fail("%s %s: method %d, expected stored" % (f, i.filename, i.compress_type))
 
-    for tool in ("zip", "python", "7z"):
+    for tool in ("zip", "python", "7z", "zip64", "python64"):
         old_path = os.path.join(root, "foreign", tool + ".zip")
         new_path = os.path.join(out, "rewritten_" + tool + ".zip")
         if not os.path.exists(new_path):

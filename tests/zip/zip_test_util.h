@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "zip/crc32.h"
+#include "zip/deflate.h"
 #include "zip/zip_cipher.h"
 #include "zip/zip_records.h"
 #include "zip/zip_stream.h"
@@ -120,6 +121,24 @@ inline std::vector<uint8_t> BuildZip(const std::vector<TestEntry>& entries, cons
   return s.Bytes();
 }
 
+// Raw deflate by the library's own deflater at level 6.
+inline std::vector<uint8_t> Deflated(const std::vector<uint8_t>& in) {
+  Deflater deflater;
+  DeflateEntry entry;
+  std::vector<uint8_t> out;
+  size_t pos = 0;
+  deflater.Deflate(
+      6,
+      [&](std::span<uint8_t> buf) {
+        const size_t n = std::min(buf.size(), in.size() - pos);
+        std::copy_n(in.begin() + static_cast<std::ptrdiff_t>(pos), n, buf.begin());
+        pos += n;
+        return n;
+      },
+      [&](std::span<const uint8_t> bytes) { out.insert(out.end(), bytes.begin(), bytes.end()); }, entry);
+  return out;
+}
+
 #if defined(KV_HAVE_ZLIB) || KV_DEFLATE_ZLIB_ORACLE
 // Raw deflate by the reference library; empty when it fails.
 inline std::vector<uint8_t> ZlibDeflate(const std::vector<uint8_t>& in, int level, int strategy, int windowBits,
@@ -151,6 +170,41 @@ inline size_t EndRecordAt(const std::vector<uint8_t>& b) {
     if (b[i] == 'P' && b[i + 1] == 'K' && b[i + 2] == 5 && b[i + 3] == 6) return i;
   }
   return SIZE_MAX;
+}
+
+inline uint32_t Get32(const std::vector<uint8_t>& b, size_t at) {
+  return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<uint32_t>(b[at + 3]) << 24;
+}
+
+// The archive with a zip64 end record and locator before its end record,
+// whose fields then hold their maximum as zip64 writers leave them. The
+// zip64 record gives the true values (or `entries` as the count).
+inline std::vector<uint8_t> WithZip64End(std::vector<uint8_t> b, std::optional<uint64_t> entries = {}) {
+  const size_t end = EndRecordAt(b);
+  const uint64_t count = entries.value_or(b[end + 10] | b[end + 11] << 8);
+  const uint64_t size = Get32(b, end + 12), offset = Get32(b, end + 16);
+  std::vector<uint8_t> z(56 + 20, 0);
+  auto put64 = [&](size_t at, uint64_t v) {
+    for (int i = 0; i < 8; ++i) z[at + static_cast<size_t>(i)] = static_cast<uint8_t>(v >> (8 * i));
+  };
+  Put32(z, 0, 0x06064b50);
+  put64(4, 44);
+  Put16(z, 12, 45);
+  Put16(z, 14, 45);
+  put64(24, count);
+  put64(32, count);
+  put64(40, size);
+  put64(48, offset);
+  Put32(z, 56, 0x07064b50);
+  put64(64, end);  // where the zip64 end record starts
+  Put32(z, 72, 1);
+  b.insert(b.begin() + static_cast<std::ptrdiff_t>(end), z.begin(), z.end());
+  const size_t moved = end + z.size();
+  Put16(b, moved + 8, 0xFFFF);
+  Put16(b, moved + 10, 0xFFFF);
+  Put32(b, moved + 12, 0xFFFFFFFF);
+  Put32(b, moved + 16, 0xFFFFFFFF);
+  return b;
 }
 
 }  // namespace kv::test

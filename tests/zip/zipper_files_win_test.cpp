@@ -84,7 +84,7 @@ TEST(ZipperFiles, RewritesArchivesOfOtherTools) {
   const Bytes added = Text(9000, 34), replaced = Text(700, 35);
   WriteFile(kOut + "/expected/added.txt", added);
   WriteFile(kOut + "/expected/replaced_b.txt", replaced);
-  for (const std::string tool : {"zip", "python", "7z"}) {
+  for (const std::string tool : {"zip", "python", "7z", "zip64", "python64"}) {
     SCOPED_TRACE(tool);
     const std::string archive = Dos(kOut + "/rewritten_" + tool + ".zip");
     ASSERT_TRUE(CopyFileA(Dos(kDir + "/foreign/" + tool + ".zip").c_str(), archive.c_str(), FALSE));

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
+
 #include "tests/zip/zipper_test_util.h"
 #include "zip/crc32.h"
 #include "zip/zip_cipher.h"
@@ -371,6 +374,86 @@ TEST(Zipper, ExistingEntriesAreUpdatedFreshenedOrReplacedByDate) {
     EXPECT_EQ(f.fs.FileExists("C:\\in\\a.txt"), !c.replaced);
     EXPECT_EQ(f.fs.FileExists("C:\\in\\b.txt"), !c.added);
   }
+}
+
+// Made by `zip -X -fz` from three files of 120, 370 and 120 bytes: zip64
+// records and blocks although every value fits 32 bits, and the end
+// record's directory offset at 0xFFFFFFFF.
+Bytes Zip64ThreeEntries() {
+  std::ifstream in(KV_TEST_SOURCE_DIR "/tests/corpus/zip_archive/regress/zip64_rewrite_dropped_entries.zip",
+                   std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+TEST(Zipper, RewritingAZip64ArchiveKeepsEveryEntry) {
+  const Bytes old = Zip64ThreeEntries();
+  ASSERT_EQ(old.size(), 1038u);
+  Fixture f;
+  f.fs.Put(kArchive, old);
+  const auto before = f.Directory();
+  ASSERT_EQ(before.size(), 3u);
+  f.Save("new", Text(500, 50));
+  const auto after = f.Directory();
+  ASSERT_EQ(after.size(), 4u);
+  const std::pair<const char*, uint32_t> kept[] = {{"A", 120}, {"B", 370}, {"C", 120}};
+  for (size_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(after[i].FullName(), kept[i].first);
+    EXPECT_EQ(after[i].uncompressedSize, kept[i].second);
+    EXPECT_EQ(LocalRegion(f.File(), after[i]), LocalRegion(old, before[i])) << kept[i].first;
+    EXPECT_EQ(f.Load(kept[i].first).size(), kept[i].second) << kept[i].first;  // and its CRC checked
+  }
+  EXPECT_EQ(f.Load("new"), Text(500, 50));
+}
+
+TEST(Zipper, ArchivesWhoseDirectoryWasNotReadWholeAreLeftAsTheyAre) {
+  Bytes scanned = Zip64ThreeEntries();
+  scanned[test::EndRecordAt(scanned) - 20] = 'X';  // no zip64 locator: the directory offset leads nowhere
+  const Bytes two = test::BuildZip({{"a", Text(100, 51)}, {"b", Text(100, 52)}});
+  Bytes wrapped = two, shortCount = two;
+  test::Put16(wrapped, test::EndRecordAt(two) + 10, 0);
+  test::Put16(shortCount, test::EndRecordAt(two) + 10, 1);
+  Bytes noEnd = two;
+  noEnd.resize(test::EndRecordAt(two));
+  const std::pair<const char*, Bytes> cases[] = {
+      {"directory rebuilt by a scan", scanned},
+      {"entry count wrapped to 0", wrapped},
+      {"entry count below the records", shortCount},
+      {"no end record, scan allowed", noEnd},
+  };
+  for (const auto& [name, old] : cases) {
+    SCOPED_TRACE(name);
+    Fixture f;
+    f.fs.Put(kArchive, old);
+    auto z = f.Open();
+    z->incompleteZipMode = TIncompleteZipMode::izAssumeBad;
+    const Bytes data = Text(10, 53);
+    try {
+      z->ZipFromBuffer(data.data(), data.size(), "new");
+      ADD_FAILURE() << "rewritten";
+    } catch (const EZipDirectoryIncomplete& e) {
+      EXPECT_EQ(std::string(e.what()),
+                "The directory of \"" + kArchive + "\" could not be read whole; the archive is not rewritten");
+    }
+    EXPECT_EQ(f.File(), old);
+    EXPECT_EQ(f.Names(), std::vector<std::string>{kArchive});
+  }
+}
+
+TEST(Zipper, AnArchiveHoldsAtMost65535Entries) {
+  std::vector<test::TestEntry> entries;
+  for (int i = 0; i < 65535; ++i) entries.push_back({"e" + std::to_string(i), {}});
+  const Bytes full = test::BuildZip(entries);
+  Fixture f;
+  f.fs.Put(kArchive, full);
+  auto z = f.Open();
+  const Bytes data = Text(10, 54);
+  EXPECT_THROW(z->ZipFromBuffer(data.data(), data.size(), "one more"), EZipTooLarge);
+  EXPECT_EQ(f.File(), full);
+  EXPECT_EQ(f.Names(), std::vector<std::string>{kArchive});
+  // Replacing one keeps the count.
+  EXPECT_EQ(z->ZipFromBuffer(data.data(), data.size(), "e65534"), 1);
+  EXPECT_EQ(z->Count(), 65535);
+  EXPECT_EQ(f.Load("e65534"), data);
 }
 
 }  // namespace

@@ -1,0 +1,44 @@
+// The readers' file entry points: each opens the file by its wide name for
+// reading (others may read, not write) and reads it through the byte-level
+// reader of its format.
+#include <exception>
+#include <new>
+
+#include "engine/readers/asf.h"
+#include "engine/readers/file_source_win.h"
+#include "engine/readers/flac.h"
+#include "engine/readers/mp4.h"
+#include "engine/readers/ogg.h"
+
+namespace kv {
+
+bool TWMAfile::ReadFromFile(const std::wstring& fileName) {
+  Reset();
+  try {
+    FileSource file(fileName);
+    return ReadFromSource(file);
+  } catch (const std::bad_alloc&) {
+    throw;
+  } catch (const std::exception&) {
+    // A file that cannot be opened fails quietly, like one that is not WMA.
+    fault = ReadFault::kReadError;
+    return false;
+  }
+}
+
+bool TOggVorbis::ReadFromFile(const std::wstring& fileName) {
+  FileSource file(fileName);
+  return ReadFromSource(file);
+}
+
+bool TFlacFile::ReadFromFile(const std::wstring& fileName) {
+  FileSource file(fileName);
+  return ReadFromSource(file);
+}
+
+bool TM4AFile::ReadFromFile(const std::wstring& fileName) {
+  FileSource file(fileName);
+  return ReadFromSource(file);
+}
+
+}  // namespace kv

@@ -1,0 +1,122 @@
+// The readers' file entry points on real files: wide names outside the ANSI
+// code page, files that are missing, and the same results as the byte-level
+// reads of the same bytes.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "engine/readers/asf.h"
+#include "engine/readers/flac.h"
+#include "engine/readers/mp4.h"
+#include "engine/readers/ogg.h"
+#include "tests/engine/reader_test_util.h"
+
+namespace kv {
+namespace {
+
+namespace fs = std::filesystem;
+using readtest::Bytes;
+
+class ReaderFiles : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::path(KV_TEST_BINARY_DIR) / L"reader_files";
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  // The seed file copied under a name of Cyrillic and CJK letters; its bytes.
+  std::wstring Copy(const char* seed, const wchar_t* extension, Bytes& bytes) {
+    const fs::path from = fs::path(KV_TEST_SOURCE_DIR) / "tests/corpus" / seed;
+    std::ifstream in(from, std::ios::binary);
+    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    const fs::path to = dir_ / (std::wstring(L"\u0416\u0443\u043a \u97f3\u697d") + extension);
+    fs::copy_file(from, to);
+    return to.wstring();
+  }
+  std::wstring Missing(const wchar_t* extension) { return (dir_ / (std::wstring(L"gone") + extension)).wstring(); }
+
+  fs::path dir_;
+};
+
+void ExpectSameTexts(const TTagTexts& a, const TTagTexts& b) {
+  EXPECT_EQ(a.title, b.title);
+  EXPECT_EQ(a.artist, b.artist);
+  EXPECT_EQ(a.album, b.album);
+  EXPECT_EQ(a.year, b.year);
+  EXPECT_EQ(a.genre, b.genre);
+  EXPECT_EQ(a.comment, b.comment);
+  EXPECT_EQ(a.track, b.track);
+}
+
+void ExpectSameStream(const TStreamProperties& a, const TStreamProperties& b) {
+  EXPECT_EQ(a.fileSize, b.fileSize);
+  EXPECT_EQ(a.channels, b.channels);
+  EXPECT_EQ(a.sampleRate, b.sampleRate);
+}
+
+TEST_F(ReaderFiles, WmaByWideNameAndMissingFile) {
+  Bytes bytes;
+  const std::wstring name = Copy("asf/tagged_mono.wma", L".wma", bytes);
+  TWMAfile fromFile, fromMemory;
+  MemorySource mem(bytes);
+  ASSERT_TRUE(fromFile.ReadFromFile(name));
+  ASSERT_TRUE(fromMemory.ReadFromSource(mem));
+  EXPECT_FALSE(fromFile.texts.title.empty());
+  ExpectSameTexts(fromFile.texts, fromMemory.texts);
+  ExpectSameStream(fromFile.stream, fromMemory.stream);
+  EXPECT_EQ(fromFile.stream.fileSize, bytes.size());
+
+  TWMAfile missing;
+  EXPECT_FALSE(missing.ReadFromFile(Missing(L".wma")));  // quietly
+  EXPECT_EQ(missing.fault, ReadFault::kReadError);
+}
+
+TEST_F(ReaderFiles, OggFlacAndM4aByWideNameRaiseForAMissingFile) {
+  Bytes bytes;
+  {
+    const std::wstring name = Copy("ogg/tagged_mono.ogg", L".ogg", bytes);
+    TOggVorbis fromFile, fromMemory;
+    MemorySource mem(bytes);
+    ASSERT_TRUE(fromFile.ReadFromFile(name));
+    ASSERT_TRUE(fromMemory.ReadFromSource(mem));
+    EXPECT_FALSE(fromFile.texts.title.empty());
+    ExpectSameTexts(fromFile.texts, fromMemory.texts);
+    ExpectSameStream(fromFile.stream, fromMemory.stream);
+    EXPECT_EQ(fromFile.samples, fromMemory.samples);
+  }
+  {
+    const std::wstring name = Copy("flac/tagged_mono.flac", L".flac", bytes);
+    TFlacFile fromFile, fromMemory;
+    MemorySource mem(bytes);
+    ASSERT_TRUE(fromFile.ReadFromFile(name));
+    ASSERT_TRUE(fromMemory.ReadFromSource(mem));
+    EXPECT_FALSE(fromFile.texts.title.empty());
+    ExpectSameTexts(fromFile.texts, fromMemory.texts);
+    ExpectSameStream(fromFile.stream, fromMemory.stream);
+    EXPECT_EQ(fromFile.duration, fromMemory.duration);
+  }
+  {
+    const std::wstring name = Copy("mp4/tagged_mono.m4a", L".m4a", bytes);
+    TM4AFile fromFile, fromMemory;
+    MemorySource mem(bytes);
+    ASSERT_TRUE(fromFile.ReadFromFile(name));
+    ASSERT_TRUE(fromMemory.ReadFromSource(mem));
+    EXPECT_FALSE(fromFile.texts.title.empty());
+    ExpectSameTexts(fromFile.texts, fromMemory.texts);
+    ExpectSameStream(fromFile.stream, fromMemory.stream);
+    EXPECT_EQ(fromFile.duration, fromMemory.duration);
+  }
+  TOggVorbis ogg;
+  EXPECT_ANY_THROW(ogg.ReadFromFile(Missing(L".ogg")));
+  TFlacFile flac;
+  EXPECT_ANY_THROW(flac.ReadFromFile(Missing(L".flac")));
+  TM4AFile m4a;
+  EXPECT_ANY_THROW(m4a.ReadFromFile(Missing(L".m4a")));
+}
+
+}  // namespace
+}  // namespace kv

@@ -1,0 +1,299 @@
+// Selection, focus, change notification, update locking, expanding and the
+// scroll geometry of the window-free tree.
+
+#include <gtest/gtest.h>
+
+#include "tests/treeview/tree_checker.h"
+
+namespace kv {
+namespace {
+
+using test::AllNodes;
+using test::Populate;
+
+std::vector<PLazyNode> SelectedNodes(TLazyTreeModel& tree) { return tree.GetSortedSelection(false); }
+
+TEST(LazyTreeSelection, ConstraintsAndSingleSelection) {
+  struct Case {
+    const char* name;
+    std::uint32_t options;
+    std::size_t expectedSelected;  // after selecting a range over two parents
+  };
+  // Range: a, a1, a2, b, b1, b2 (both expanded).
+  const Case cases[] = {
+      {"multi, no constraint", toMultiSelect, 6},
+      {"level of the first selected node", toMultiSelect | toLevelSelectConstraint, 2},
+      {"siblings of the anchor", toMultiSelect | toSiblingSelectConstraint, 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TLazyTreeModel tree;
+    Populate(tree, 3, 2);
+    auto nodes = AllNodes(tree);
+    tree.ToggleNode(nodes[0]);
+    tree.ToggleNode(nodes[3]);
+    tree.TreeOptions().SetSelectionOptions(c.options);
+    tree.SetSelected(nodes[0], true);
+    tree.SelectNodes(nodes[0], nodes[5], true);
+    EXPECT_EQ(SelectedNodes(tree).size(), c.expectedSelected);
+    EXPECT_TREE_OK(tree);
+  }
+  TLazyTreeModel single;
+  Populate(single, 3, 0);
+  single.SetSelected(single.GetFirst(), true);
+  single.SetSelected(single.GetFirst()->NextSibling, true);
+  EXPECT_EQ(SelectedNodes(single), std::vector<PLazyNode>{single.GetFirst()->NextSibling});
+}
+
+TEST(LazyTreeSelection, DisabledAndCollapsedNodesAreNotSelected) {
+  TLazyTreeModel tree;
+  tree.TreeOptions().SetSelectionOptions(toMultiSelect);
+  Populate(tree, 4, 3);
+  auto nodes = AllNodes(tree);  // a a1 a2 a3 b b1 b2 b3 ...
+  nodes[4]->States.Include(nsDisabled);
+  tree.ToggleNode(nodes[0]);
+  tree.SelectNodes(nodes[0], nodes[12], false);  // b is collapsed: its children stay out
+  auto selected = SelectedNodes(tree);
+  EXPECT_EQ(selected.size(), 6u);  // a a1 a2 a3 c d: not the disabled b nor b's children
+  for (PLazyNode n : selected) EXPECT_TRUE(tree.FullyVisible(n));
+  tree.SelectAll(false);
+  EXPECT_FALSE(tree.Selected(nodes[4]));
+  EXPECT_EQ(tree.SelectedCount(), nodes.size() - 1);
+  EXPECT_TREE_OK(tree);
+}
+
+TEST(LazyTreeSelection, ChangeEventsAreCollapsed) {
+  TLazyTreeModel tree;
+  tree.TreeOptions().SetSelectionOptions(toMultiSelect);
+  Populate(tree, 5, 0);
+  int changes = 0;
+  PLazyNode last = tree.RootNode();
+  tree.OnChange = [&](TLazyTreeModel&, PLazyNode n) {
+    ++changes;
+    last = n;
+  };
+  tree.SelectAll(true);
+  EXPECT_EQ(changes, 1);
+  tree.InvertSelection(true);  // nothing to add: still exactly one event
+  EXPECT_EQ(changes, 2);
+  EXPECT_EQ(tree.SelectedCount(), 0u);
+  std::vector<TLTUpdateState> updates;
+  tree.OnUpdating = [&](TLazyTreeModel&, TLTUpdateState s) { updates.push_back(s); };
+  tree.BeginUpdate();
+  tree.BeginUpdate();
+  for (PLazyNode n = tree.GetFirst(); n; n = tree.GetNext(n)) tree.SetSelected(n, true);
+  tree.EndUpdate();
+  EXPECT_EQ(changes, 2);
+  tree.EndUpdate();
+  EXPECT_EQ(changes, 3);
+  EXPECT_EQ(last, tree.GetLast());
+  EXPECT_EQ(updates, (std::vector<TLTUpdateState>{TLTUpdateState::usBegin, TLTUpdateState::usUpdate,
+                                                  TLTUpdateState::usUpdate, TLTUpdateState::usEnd}));
+}
+
+TEST(LazyTreeSelection, StructureChangeReasonsAccumulate) {
+  TLazyTreeModel tree;
+  std::vector<TChangeReason> reasons;
+  tree.OnStructureChange = [&](TLazyTreeModel&, PLazyNode, TChangeReason r) { reasons.push_back(r); };
+  tree.SetRootNodeCount(3);
+  tree.BeginUpdate();
+  tree.AddChild(nullptr);
+  tree.AddChild(nullptr);
+  tree.EndUpdate();
+  tree.BeginUpdate();
+  tree.AddChild(nullptr);
+  tree.DeleteNode(tree.GetFirst());
+  tree.EndUpdate();
+  EXPECT_EQ(reasons, (std::vector<TChangeReason>{TChangeReason::crChildAdded, TChangeReason::crChildAdded,
+                                                 TChangeReason::crAccumulated}));
+  std::vector<std::pair<std::uint64_t, std::uint64_t>> states;
+  tree.OnStateChange = [&](TLazyTreeModel&, TLazyTreeStates e, TLazyTreeStates l) {
+    states.emplace_back(e.Bits(), l.Bits());
+  };
+  tree.DoStateChange({tsPopupShown});
+  tree.DoStateChange({tsPopupShown}, {tsDragPending});  // changes nothing
+  EXPECT_EQ(states.size(), 1u);
+}
+
+TEST(LazyTreeSelection, FocusEventsAndAutoExpand) {
+  TLazyTreeModel tree;
+  Populate(tree, 3, 2);
+  PLazyNode a = tree.GetFirst(), b = a->NextSibling;
+  int changed = 0;
+  bool allow = false;
+  tree.OnFocusChanging = [&](TLazyTreeModel&, PLazyNode, PLazyNode, TColumnIndex, TColumnIndex,
+                             bool& allowed) { allowed = allow; };
+  tree.OnFocusChanged = [&](TLazyTreeModel&, PLazyNode, TColumnIndex) { ++changed; };
+  tree.SetFocusedNode(a);
+  EXPECT_EQ(tree.FocusedNode(), nullptr);
+  EXPECT_EQ(changed, 0);
+  allow = true;
+  tree.TreeOptions().SetAutoOptions(tree.TreeOptions().AutoOptions() | toAutoExpand);
+  tree.SetFocusedNode(a);
+  EXPECT_EQ(changed, 1);
+  EXPECT_TRUE(tree.Expanded(a));
+  tree.SetFocusedNode(b);
+  EXPECT_FALSE(tree.Expanded(a));
+  EXPECT_TRUE(tree.Expanded(b));
+  EXPECT_EQ(tree.RangeAnchor(), b);  // follows the focus while nothing is selected
+  EXPECT_TREE_OK(tree);
+}
+
+TEST(LazyTreeSelection, OptionChangesClearTheSelection) {
+  TLazyTreeModel tree;
+  tree.TreeOptions().SetSelectionOptions(toMultiSelect);
+  Populate(tree, 4, 0);
+  tree.SelectAll(false);
+  tree.TreeOptions().SetSelectionOptions(toMultiSelect | toExtendedFocus);
+  EXPECT_EQ(tree.SelectedCount(), 4u);
+  tree.TreeOptions().SetSelectionOptions(toExtendedFocus);
+  EXPECT_EQ(tree.SelectedCount(), 0u);
+  TLazyTreeModel defaults;
+  EXPECT_EQ(defaults.TreeOptions().PaintOptions(), 7008u);
+  EXPECT_EQ(defaults.TreeOptions().AutoOptions(), 329u);
+  EXPECT_EQ(defaults.TreeOptions().MiscOptions(), 425u);
+  EXPECT_EQ(defaults.TreeOptions().SelectionOptions() | defaults.TreeOptions().AnimationOptions(), 0u);
+  defaults.SetAnimationDuration(0);
+  EXPECT_EQ(defaults.TreeOptions().AnimationOptions(), 0u);
+  defaults.SetAnimationDuration(200);
+  EXPECT_EQ(defaults.TreeOptions().AnimationOptions(), std::uint32_t{toAnimatedToggle});
+}
+
+// ---------------------------------------------------------------- expanding --
+
+TEST(LazyTreeView, ExpandAndCollapse) {
+  TLazyTreeModel tree;
+  Populate(tree, 2, 3);
+  PLazyNode a = tree.GetFirst();
+  const std::uint32_t rootHeight = tree.RootNode()->TotalHeight;
+  tree.ToggleNode(a);
+  EXPECT_EQ(a->TotalHeight, 4u * 18);
+  EXPECT_EQ(tree.RootNode()->TotalHeight, rootHeight + 54);
+  EXPECT_EQ(tree.VisibleCount(), 5u);
+  tree.ToggleNode(a);
+  EXPECT_EQ(tree.RootNode()->TotalHeight, rootHeight);
+  EXPECT_EQ(tree.VisibleCount(), 2u);
+
+  int expandedEvents = 0;
+  tree.OnExpanding = [](TLazyTreeModel&, PLazyNode, bool& allowed) { allowed = false; };
+  tree.OnExpanded = [&](TLazyTreeModel&, PLazyNode) { ++expandedEvents; };
+  tree.ToggleNode(a);
+  EXPECT_FALSE(tree.Expanded(a));
+  EXPECT_EQ(expandedEvents, 0);
+  tree.OnExpanding = nullptr;
+
+  int asked = 0;
+  tree.OnInitChildren = [&](TLazyTreeModel&, PLazyNode, std::uint32_t& count) {
+    ++asked;
+    count = 2;
+  };
+  tree.TreeOptions().SetAutoOptions(tree.TreeOptions().AutoOptions() | toAutoFreeOnCollapse);
+  tree.ToggleNode(a);
+  tree.ToggleNode(a);
+  EXPECT_EQ(a->ChildCount, 0u);
+  EXPECT_TRUE(tree.HasChildren(a));
+  tree.ToggleNode(a);
+  EXPECT_EQ(asked, 1);
+  EXPECT_EQ(a->ChildCount, 2u);
+  EXPECT_TREE_OK(tree);
+
+  tree.OnInitChildren = [](TLazyTreeModel&, PLazyNode, std::uint32_t& count) { count = 0; };
+  PLazyNode empty = tree.AddChild(nullptr);
+  tree.SetHasChildren(empty, true);
+  tree.ToggleNode(empty);
+  EXPECT_FALSE(tree.Expanded(empty));
+  EXPECT_FALSE(tree.HasChildren(empty));
+}
+
+TEST(LazyTreeView, FullExpandAndCollapse) {
+  TLazyTreeModel tree;
+  Populate(tree, 5, 4);
+  for (PLazyNode n = tree.GetFirst(); n; n = n->NextSibling) tree.AddChild(n->FirstChild);
+  tree.FullExpand();
+  EXPECT_EQ(tree.VisibleCount(), tree.TotalCount());
+  EXPECT_TREE_OK(tree);
+  tree.FullCollapse();
+  EXPECT_EQ(tree.VisibleCount(), 5u);
+  EXPECT_FALSE(tree.Expanded(tree.GetFirst()->FirstChild));
+  EXPECT_TREE_OK(tree);
+}
+
+// ---------------------------------------------------------------- geometry --
+
+TEST(LazyTreeView, OffsetsAreClamped) {
+  TLazyTreeModel tree;
+  tree.SetViewSize(200, 100);
+  tree.SetRootNodeCount(100);
+  tree.UpdateScrollBars(false);
+  struct Case {
+    int request, expected;
+  };
+  for (Case c : {Case{100, 0}, Case{-1000000, 100 - 1800}, Case{-500, -500}}) {
+    tree.SetOffsetY(c.request);
+    EXPECT_EQ(tree.OffsetY(), c.expected) << c.request;
+  }
+  tree.SetViewSize(200, 5000);
+  EXPECT_EQ(tree.OffsetY(), 0);
+}
+
+TEST(LazyTreeView, NodeAtPositionAndDisplayRects) {
+  TLazyTreeModel tree;
+  tree.SetViewSize(300, 90);
+  Populate(tree, 10, 3);
+  tree.ToggleNode(tree.GetFirst()->NextSibling);  // rows: a b b1 b2 b3 c ...
+  tree.SetNodeHeight(tree.GetFirst(), 30);
+  tree.UpdateScrollBars(false);
+  PLazyNode b = tree.GetFirst()->NextSibling;
+  int top = 0;
+  struct Case {
+    int y;
+    PLazyNode node;
+    int top;
+  };
+  const Case cases[] = {
+      {0, tree.GetFirst(), 0}, {29, tree.GetFirst(), 0}, {30, b, 30}, {48, b->FirstChild, 48},
+      {100, b->LastChild, 84}, {-5, tree.GetFirst(), 0}, {100000, nullptr, 0},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(tree.GetNodeAt(0, c.y, false, top), c.node) << c.y;
+    if (c.node) {
+      EXPECT_EQ(top, c.top) << c.y;
+    }
+  }
+  EXPECT_EQ(tree.GetDisplayRect(b->FirstChild, kNoColumn, false), (TLazyRect{0, 48, 300, 66}));
+  tree.SetOffsetY(-40);
+  EXPECT_EQ(tree.TopNode(), b);
+  EXPECT_EQ(tree.GetDisplayRect(tree.GetFirst(), kNoColumn, false), (TLazyRect{0, -40, 300, -10}));
+  EXPECT_EQ(tree.InvalidateNode(b->FirstChild), (TLazyRect{0, 8, 300, 26}));
+  EXPECT_TRUE(tree.InvalidateNode(tree.GetLast()).Empty());  // below the screen
+  EXPECT_TRUE(tree.InvalidateNode(b->NextSibling->FirstChild).Empty());  // collapsed
+
+  EXPECT_TRUE(tree.ScrollIntoView(tree.GetFirst(), false));
+  EXPECT_EQ(tree.OffsetY(), 0);
+  PLazyNode deep = tree.GetLast();  // inside the collapsed last node: expanded on the way
+  tree.ScrollIntoView(deep, false);  // expanding alone may already bring it in
+  EXPECT_TRUE(tree.FullyVisible(deep));
+  const TLazyRect r = tree.GetDisplayRect(deep, kNoColumn, false);
+  EXPECT_EQ(r.Bottom, 90);
+  EXPECT_TREE_OK(tree);
+}
+
+// Invalidating a row costs the node's depth plus the rows on screen, wherever
+// the view is scrolled to and whether or not the node is shown.
+TEST(LazyTreeView, InvalidatingARowWalksOnlyTheScreen) {
+  TLazyTreeModel tree;
+  tree.SetViewSize(300, 180);  // ten rows
+  tree.SetRootNodeCount(100000);
+  tree.UpdateScrollBars(false);
+  tree.SetOffsetY(-18 * 90000);
+  PLazyNode shown = tree.TopNode();
+  tree.InvalidateNode(shown);  // places the screen anchor once
+  const std::uint64_t before = tree.WalkedNodes();
+  for (PLazyNode n = shown; n && n->Index < shown->Index + 10; n = n->NextSibling) tree.InvalidateNode(n);
+  tree.InvalidateNode(tree.GetFirstNoInit());  // far above
+  tree.InvalidateNode(tree.GetLastNoInit());   // far below
+  EXPECT_LE(tree.WalkedNodes() - before, 12u * 11);
+}
+
+}  // namespace
+}  // namespace kv

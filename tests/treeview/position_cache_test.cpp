@@ -1,0 +1,154 @@
+// The position cache and its worker thread.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <random>
+#include <thread>
+
+#include "tests/treeview/tree_checker.h"
+
+namespace kv {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Delivers the worker's reports until the cache is in use (false on time-out).
+bool WaitForCache(TLazyTreeModel& tree) {
+  for (int i = 0; i < 20000; ++i) {
+    tree.DeliverWorkerStates();
+    if (tree.TreeStates().Contains(tsUseCache)) return true;
+    std::this_thread::sleep_for(1ms);
+  }
+  return false;
+}
+
+TEST(PositionCache, EntryPerTwoThousandVisibleNodes) {
+  struct Case {
+    std::uint32_t visible;
+    std::vector<std::uint32_t> tops;  // entries, in units of the default height
+  };
+  const Case cases[] = {
+      {2000, {}},
+      {2001, {0, 2000}},
+      {4000, {0, 2000}},
+      {4001, {0, 2000, 4000}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.visible);
+    TLazyTreeModel tree;
+    tree.SetRootNodeCount(c.visible);
+    if (c.tops.empty()) {
+      std::this_thread::sleep_for(20ms);
+      tree.DeliverWorkerStates();
+      EXPECT_FALSE(tree.TreeStates().Contains(tsUseCache));
+      EXPECT_TRUE(tree.PositionCache().empty());
+      continue;
+    }
+    ASSERT_TRUE(WaitForCache(tree));
+    std::vector<std::uint32_t> tops;
+    for (const TCacheEntry& e : tree.PositionCache()) {
+      tops.push_back(e.AbsoluteTop / 18);
+      EXPECT_EQ(e.Node->Index, e.AbsoluteTop / 18);
+    }
+    EXPECT_EQ(tops, c.tops);
+  }
+}
+
+TEST(PositionCache, LookupsStartAtTheNearestEntry) {
+  TLazyTreeModel tree;
+  tree.SetViewSize(300, 400);
+  tree.SetRootNodeCount(100000);
+  ASSERT_TRUE(WaitForCache(tree));
+  for (std::uint32_t row : {0u, 50000u, 99999u}) {
+    const std::uint64_t before = tree.WalkedNodes();
+    int top = 0;
+    PLazyNode n = tree.GetNodeAt(0, static_cast<int>(row * 18 + 5), false, top);
+    ASSERT_NE(n, nullptr);
+    EXPECT_EQ(n->Index, row);
+    EXPECT_EQ(top, static_cast<int>(row * 18));
+    EXPECT_LE(tree.WalkedNodes() - before, 2001u);
+    std::uint32_t cachedTop = 0;
+    PLazyNode cached = tree.FindInPositionCache(n, cachedTop);
+    EXPECT_EQ(cached->Index, row / 2000 * 2000);
+    EXPECT_EQ(tree.GetDisplayRect(n, kNoColumn, false).Top, static_cast<int>(row * 18));
+  }
+}
+
+TEST(PositionCache, WorkerEndsWithTheLastTreeAndStartsAgain) {
+  {
+    TLazyTreeModel tree;
+    EXPECT_TRUE(TWorkerThread::Running());
+  }
+  EXPECT_FALSE(TWorkerThread::Running());
+  TLazyTreeModel again;
+  again.SetRootNodeCount(3000);
+  EXPECT_TRUE(WaitForCache(again));
+}
+
+// Changes land while the worker builds: every change interrupts first, and a
+// build finished for an older shape is dropped; in the end the cache equals a
+// build made on this thread.
+TEST(PositionCache, ChangesDuringBuildsLeaveAnExactCache) {
+  std::mt19937 rng(7);
+  TLazyTreeModel tree;
+  test::Populate(tree, 1000, 99);
+  tree.FullExpand();
+  ASSERT_GE(tree.VisibleCount(), 100000u);
+  int started = 0;
+  tree.OnStateChange = [&](TLazyTreeModel&, TLazyTreeStates enter, TLazyTreeStates) {
+    started += enter.Contains(tsValidating);
+  };
+  for (int round = 0; round < 1000; ++round) {
+    tree.InvalidateCache();
+    tree.ValidateCache();
+    // Until the worker reports the build under way, then a little further in.
+    const int startedBefore = started;
+    for (int wait = 0; wait < 2000 && started == startedBefore; ++wait) {
+      tree.DeliverWorkerStates();
+      if (started == startedBefore) std::this_thread::yield();
+    }
+    const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(rng() % 300);
+    while (std::chrono::steady_clock::now() < until) {
+    }
+    PLazyNode top = tree.GetFirstNoInit();
+    for (unsigned skip = rng() % 900; skip > 0 && top->NextSibling; --skip) top = top->NextSibling;
+    switch (rng() % 4) {
+      case 0:
+        tree.DeleteNode(top->LastChild != nullptr ? top->LastChild : top);
+        break;
+      case 1:
+        tree.ToggleNode(top);
+        break;
+      case 2:
+        tree.SetNodeHeight(top->FirstChild != nullptr ? top->FirstChild : top, 10 + rng() % 30);
+        break;
+      default:
+        tree.AddChild(top);
+        break;
+    }
+    tree.DeliverWorkerStates();
+    if (round % 100 == 99) {
+      ASSERT_TRUE(WaitForCache(tree));
+      EXPECT_EQ(tree.PositionCache(), tree.BuildCacheNow()) << "round " << round;
+      EXPECT_TREE_OK(tree);
+    }
+  }
+  // Most changes met a build that had started.
+  EXPECT_GT(started, 900);
+}
+
+TEST(PositionCache, TreesDestroyedDuringBuilds) {
+  std::mt19937 rng(11);
+  TLazyTreeModel keeper;  // keeps the worker alive across the rounds
+  for (int round = 0; round < 200; ++round) {
+    TLazyTreeModel tree;
+    tree.SetRootNodeCount(100000);  // queued by the update's end
+    std::this_thread::sleep_for(std::chrono::microseconds(rng() % 2000));
+  }
+  keeper.SetRootNodeCount(2500);
+  EXPECT_TRUE(WaitForCache(keeper));
+}
+
+}  // namespace
+}  // namespace kv

@@ -1,0 +1,451 @@
+#pragma once
+// The window-free half of the lazy tree control: nodes, counters, navigation,
+// sorting, selection, focus, change notification, the position cache, expand
+// and collapse, update locking and the scroll geometry. The window half
+// (TBaseLazyTree) derives from this class and from the GUI layer's control and
+// overrides the hooks in the "window hooks" section; without a window they do
+// nothing, which is what the model's tests run against.
+//
+// Threads: everything here runs on the user-interface thread, except
+// BuildCache and WorkerStateChange, which the cache worker calls.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "treeview/lazy_node.h"
+#include "treeview/node_pool.h"
+#include "treeview/position_cache.h"
+#include "treeview/tree_options.h"
+#include "treeview/tree_states.h"
+
+namespace kv {
+
+struct TLazyRect {
+  int Left = 0, Top = 0, Right = 0, Bottom = 0;
+  bool Empty() const { return Right <= Left || Bottom <= Top; }
+  bool operator==(const TLazyRect&) const = default;
+};
+
+inline constexpr unsigned kDefaultNodeHeight = 18;
+// Timer ids of the tree's window used by this half.
+inline constexpr unsigned kChangeTimer = 5;
+inline constexpr unsigned kStructureChangeTimer = 6;
+// Option bits of DoSetOffsetXY.
+inline constexpr unsigned kSoInvalidateHeader = 1, kSoRepaintScrollBars = 2, kSoScrollClient = 4,
+                          kSoUpdateScrollBars = 8;
+
+class TLazyTreeModel : public TCacheClient {
+ public:
+  using TTree = TLazyTreeModel;
+  // Events, fired only when set; the tree passes itself as the sender.
+  std::function<void(TTree&, PLazyNode parent, PLazyNode node, TLazyNodeInitStates&)> OnInitNode;
+  std::function<void(TTree&, PLazyNode node, std::uint32_t& childCount)> OnInitChildren;
+  std::function<void(TTree&, PLazyNode node)> OnFreeNode;
+  std::function<void(TTree&, int& dataSize)> OnGetNodeDataSize;
+  std::function<void(TTree&, PLazyNode node)> OnResetNode;
+  std::function<void(TTree&, PLazyNode node, TChangeReason)> OnStructureChange;
+  std::function<void(TTree&, PLazyNode node)> OnChange;
+  std::function<void(TTree&, TLazyTreeStates enter, TLazyTreeStates leave)> OnStateChange;
+  std::function<void(TTree&, PLazyNode n1, PLazyNode n2, TColumnIndex, int& result)> OnCompareNodes;
+  std::function<void(TTree&, PLazyNode oldNode, PLazyNode newNode, TColumnIndex oldColumn,
+                     TColumnIndex newColumn, bool& allowed)>
+      OnFocusChanging;
+  std::function<void(TTree&, PLazyNode node, TColumnIndex column)> OnFocusChanged;
+  std::function<void(TTree&, PLazyNode node, bool& allowed)> OnExpanding;
+  std::function<void(TTree&, PLazyNode node, bool& allowed)> OnCollapsing;
+  std::function<void(TTree&, PLazyNode node)> OnExpanded;
+  std::function<void(TTree&, PLazyNode node)> OnCollapsed;
+  std::function<void(TTree&, int deltaX, int deltaY)> OnScroll;
+  std::function<void(TTree&, TLTUpdateState)> OnUpdating;
+
+  // `options` comes from the most-derived class (constructors do not dispatch
+  // to derived classes); null gives the plain option class.
+  explicit TLazyTreeModel(std::unique_ptr<TCustomLazyTreeOptions> options = nullptr);
+  ~TLazyTreeModel() override;
+  TLazyTreeModel(const TLazyTreeModel&) = delete;
+  TLazyTreeModel& operator=(const TLazyTreeModel&) = delete;
+
+  // ---------------------------------------------------------------- nodes --
+  PLazyNode RootNode();  // made on first need
+  std::uint32_t RootNodeCount();
+  void SetRootNodeCount(std::uint32_t count);
+  std::uint32_t ChildCount(PLazyNode node);
+  void SetChildCount(PLazyNode node, std::uint32_t count);
+  PLazyNode AddChild(PLazyNode parent, void* userData = nullptr);
+  int NodeDataSize() const { return nodeDataSize_; }
+  void SetNodeDataSize(int size);
+  void* GetNodeData(PLazyNode node);
+  std::uint32_t AllocateInternalDataArea(std::uint32_t size);
+  std::uint32_t DefaultNodeHeight() const { return defaultNodeHeight_; }
+  void SetDefaultNodeHeight(std::uint32_t height);
+  std::uint32_t NodeHeight(PLazyNode node);
+  void SetNodeHeight(PLazyNode node, std::uint32_t height);
+  bool HasChildren(PLazyNode node) const;
+  void SetHasChildren(PLazyNode node, bool value);
+  bool MultiLine(PLazyNode node) const;
+  void SetMultiLine(PLazyNode node, bool value);
+  bool Visible(PLazyNode node);
+  bool FullyVisible(PLazyNode node);
+  bool ChildrenInitialized(PLazyNode node) const;
+  std::uint32_t VisibleCount() const { return visibleCount_; }
+  std::uint32_t TotalCount() { return RootNode()->TotalCount - 1; }
+  // Whether `node` is a node of this tree that has not been freed.
+  bool IsLiveNode(const void* node) const;
+
+  void InitNode(PLazyNode node);
+  void InitChildren(PLazyNode node);
+  virtual void ReinitNode(PLazyNode node, bool recursive);
+  virtual void ReinitChildren(PLazyNode node, bool recursive);
+  virtual void ResetNode(PLazyNode node);
+  void ValidateNode(PLazyNode node, bool recursive);
+  void ValidateChildren(PLazyNode node, bool recursive);
+
+  void DeleteNode(PLazyNode node, bool reindex = true);
+  void DeleteChildren(PLazyNode node, bool resetHasChildren = false);
+  virtual void Clear();
+
+  void InternalConnectNode(PLazyNode node, PLazyNode destination, TLazyTreeModel& target,
+                           TLTNodeAttachMode mode);
+  void InternalDisconnectNode(PLazyNode node, bool keepFocus, bool reindex = true);
+
+  void AdjustTotalCount(PLazyNode node, std::int64_t value, bool relative);
+  void AdjustTotalHeight(PLazyNode node, std::int64_t value, bool relative);
+  std::uint32_t CountVisibleChildren(PLazyNode node) const;
+  int CountLevelDifference(PLazyNode node1, PLazyNode node2) const;
+  void DetermineHiddenChildrenFlag(PLazyNode node);
+  void DetermineHiddenChildrenFlagAllNodes();
+
+  // ----------------------------------------------------------- navigation --
+  PLazyNode GetFirst();
+  PLazyNode GetFirstNoInit();
+  PLazyNode GetFirstInitialized();
+  PLazyNode GetNextInitialized(PLazyNode node);
+  PLazyNode GetFirstChild(PLazyNode node);
+  PLazyNode GetLastChild(PLazyNode node);
+  PLazyNode GetLastChildNoInit(PLazyNode node);
+  PLazyNode GetFirstVisible();
+  PLazyNode GetFirstVisibleNoInit() const;
+  PLazyNode GetFirstVisibleChild(PLazyNode node);
+  PLazyNode GetFirstVisibleChildNoInit(PLazyNode node) const;
+  PLazyNode GetLast(PLazyNode node = nullptr);
+  PLazyNode GetLastNoInit(PLazyNode node = nullptr);
+  PLazyNode GetLastVisible(PLazyNode node = nullptr);
+  PLazyNode GetLastVisibleNoInit(PLazyNode node = nullptr);
+  PLazyNode GetLastVisibleChild(PLazyNode node);
+  PLazyNode GetLastVisibleChildNoInit(PLazyNode node);
+  PLazyNode GetNext(PLazyNode node);
+  PLazyNode GetNextNoInit(PLazyNode node) const;
+  PLazyNode GetNextSibling(PLazyNode node);
+  PLazyNode GetPreviousSibling(PLazyNode node);
+  PLazyNode GetNextVisibleSibling(PLazyNode node);
+  PLazyNode GetNextVisibleSiblingNoInit(PLazyNode node) const;
+  PLazyNode GetPreviousVisibleSibling(PLazyNode node);
+  PLazyNode GetPreviousVisibleSiblingNoInit(PLazyNode node) const;
+  PLazyNode GetNextVisible(PLazyNode node);
+  PLazyNode GetNextVisibleNoInit(PLazyNode node) const;
+  PLazyNode GetPrevious(PLazyNode node);
+  PLazyNode GetPreviousNoInit(PLazyNode node);
+  PLazyNode GetPreviousVisible(PLazyNode node);
+  PLazyNode GetPreviousVisibleNoInit(PLazyNode node);
+  PLazyNode GetVisibleParent(PLazyNode node);
+  int GetNodeLevel(PLazyNode node) const;
+  bool HasAsParent(PLazyNode node, PLazyNode candidate) const;
+  bool HasVisibleNextSibling(PLazyNode node) const;
+  bool IsFirstVisibleChild(PLazyNode parent, PLazyNode node) const;
+  bool IsLastVisibleChild(PLazyNode parent, PLazyNode node) const;
+
+  // -------------------------------------------------------------- sorting --
+  virtual void Sort(PLazyNode node, TColumnIndex column, TSortDirection direction,
+                    bool doInit = true);
+  void SortTree(TColumnIndex column, TSortDirection direction, bool doInit = true);
+
+  // ------------------------------------------------------------ selection --
+  bool Selected(PLazyNode node) const;
+  void SetSelected(PLazyNode node, bool value);
+  std::uint32_t SelectedCount() const { return static_cast<std::uint32_t>(selection_.size()) - markedCount_; }
+  void AddToSelection(PLazyNode node);
+  void AddToSelection(const PLazyNode* nodes, std::size_t count, bool force = false);
+  void RemoveFromSelection(PLazyNode node);
+  void ClearSelection();
+  void SelectNodes(PLazyNode startNode, PLazyNode endNode, bool addOnly);
+  void ToggleSelection(PLazyNode startNode, PLazyNode endNode);
+  void SelectAll(bool visibleOnly);
+  void InvertSelection(bool visibleOnly);
+  PLazyNode GetFirstSelected();
+  PLazyNode GetNextSelected(PLazyNode node);
+  std::vector<PLazyNode> GetSortedSelection(bool trimOverlapped);
+  virtual void DeleteSelectedNodes();
+  void ResetRangeAnchor();
+  // The selection array without entries marked for removal, in address order.
+  std::vector<PLazyNode> SelectionEntries() const;
+  PLazyNode RangeAnchor() const { return rangeAnchor_; }
+  int SelectionLevel() const { return selectionLevel_; }
+  // Collects the nodes whose place relative to a rubber band changed between
+  // `oldRect` and `newRect` (tree coordinates); the left-to-right rules, or
+  // mirrored. True when something was collected or removed.
+  bool CollectSelectedNodesLTR(TColumnIndex mainColumn, int left, TLazyRect oldRect,
+                               TLazyRect newRect, int alignment, int right);
+  bool CollectSelectedNodesRTL(TColumnIndex mainColumn, int left, TLazyRect oldRect,
+                               TLazyRect newRect, int alignment, int right);
+  // Modifier keys in force when a rubber band started (Ctrl flips).
+  void SetDrawSelectionShift(bool ctrl) { drawSelectionCtrl_ = ctrl; }
+  void HandleClickSelection(PLazyNode lastFocused, PLazyNode newNode, bool shift, bool ctrl,
+                            bool dragPending);
+  static TLazyRect OrderRect(TLazyRect r);
+
+  // ---------------------------------------------------------------- focus --
+  PLazyNode FocusedNode() const { return focusedNode_; }
+  void SetFocusedNode(PLazyNode node);
+  TColumnIndex FocusedColumn() const { return focusedColumn_; }
+  void SetFocusedColumn(TColumnIndex column) { focusedColumn_ = column; }
+  void SetFocusedNodeAndColumn(PLazyNode node, TColumnIndex column);
+  PLazyNode HotNode() const { return hotNode_; }
+  void SetHotNode(PLazyNode node) { hotNode_ = node; }
+  PLazyNode DropTargetNode() const { return dropTargetNode_; }
+  void SetDropTargetNode(PLazyNode node) { dropTargetNode_ = node; }
+
+  // --------------------------------------------------- change notification --
+  void Change(PLazyNode node);
+  void StructureChange(PLazyNode node, TChangeReason reason);
+  unsigned ChangeDelay() const { return changeDelay_; }
+  void SetChangeDelay(unsigned ms) { changeDelay_ = ms; }
+  TLazyTreeStates TreeStates() const { return states_; }
+  virtual void DoStateChange(TLazyTreeStates enter, TLazyTreeStates leave = {});
+  // Timer expiry of the change timers (ids 5 and 6).
+  void ChangeTimerExpired(unsigned id);
+  [[noreturn]] static void ShowError(const std::string& message, int code);
+
+  // ------------------------------------------------------- position cache --
+  void InvalidateCache();
+  void ValidateCache();
+  void InterruptValidation();
+  // The cached node at or before `node` in display order, or at or above a position.
+  PLazyNode FindInPositionCache(PLazyNode node, std::uint32_t& top) const;
+  PLazyNode FindInPositionCache(std::uint32_t position, std::uint32_t& top) const;
+  int CompareNodePositions(PLazyNode node1, PLazyNode node2) const;
+  const TCache& PositionCache() const { return cache_; }
+  // Applies what the worker reported (the bits of the state-change message).
+  void WMChangeState(unsigned enter, unsigned leave);
+  // Without a window the worker's reports wait in a mailbox until this runs.
+  void DeliverWorkerStates();
+  // A single-threaded build, as the worker would make it (for checks).
+  TCache BuildCacheNow() const;
+  void InternalCacheNode(PLazyNode node);
+  void ClearTempCache();
+
+  // ----------------------------------------------- expand, update, scroll --
+  bool Expanded(PLazyNode node) const;
+  void SetExpanded(PLazyNode node, bool value);
+  void ToggleNode(PLazyNode node);
+  virtual void FullExpand(PLazyNode node = nullptr);
+  virtual void FullCollapse(PLazyNode node = nullptr);
+  void BeginUpdate();
+  void EndUpdate();
+  std::uint32_t UpdateCount() const { return updateCount_; }
+  unsigned AnimationDuration() const { return animationDuration_; }
+  void SetAnimationDuration(unsigned ms);
+  int OffsetX() const { return offsetX_; }
+  int OffsetY() const { return offsetY_; }
+  void SetOffsetX(int x);
+  void SetOffsetY(int y);
+  bool DoSetOffsetXY(int x, int y, unsigned options, const TLazyRect* clip = nullptr);
+  std::uint32_t RangeX() const { return rangeX_; }
+  std::uint32_t RangeY() const { return rangeY_; }
+  // The widest row extent met so far (the horizontal range without columns).
+  void NoteNodeExtent(std::uint32_t right);
+  void ResetRangeX() { rangeX_ = 0; }
+  PLazyNode TopNode();
+  void SetTopNode(PLazyNode node);
+  bool ScrollIntoView(PLazyNode node, bool center, bool horizontally = false);
+  virtual void UpdateScrollBars(bool doRepaint);
+  void UpdateVerticalRange();
+  unsigned Indent() const { return indent_; }
+  void SetIndent(unsigned indent) { indent_ = indent; }
+  int Margin() const { return margin_; }
+  void SetMargin(int margin) { margin_ = margin; }
+  unsigned VerticalIncrement() const { return verticalIncrement_; }
+  void SetVerticalIncrement(unsigned v) { verticalIncrement_ = v; }
+  unsigned HorizontalIncrement() const { return horizontalIncrement_; }
+  void SetHorizontalIncrement(unsigned v) { horizontalIncrement_ = v; }
+
+  // ------------------------------------------------------------- geometry --
+  PLazyNode GetNodeAt(int x, int y);
+  PLazyNode GetNodeAt(int x, int y, bool relative, int& nodeTop);
+  TLazyRect GetDisplayRect(PLazyNode node, TColumnIndex column, bool textOnly,
+                           bool unclipped = false);
+  // The node's row in client coordinates when it lies (partly) on screen;
+  // costs the node's depth plus the rows on screen.
+  bool RowOnScreen(PLazyNode node, TLazyRect& row);
+  TLazyRect GetTreeRect() const;
+  virtual TLazyRect InvalidateNode(PLazyNode node);
+  void InvalidateToBottom(PLazyNode node);
+  void InvalidateChildren(PLazyNode node, bool recursive);
+  void RepaintNode(PLazyNode node);
+  // The size the tree is shown in (the window's client area).
+  int ViewWidth() const { return viewWidth_; }
+  int ViewHeight() const { return viewHeight_; }
+  void SetViewSize(int width, int height);
+
+  // -------------------------------------------------------------- options --
+  TCustomLazyTreeOptions& TreeOptions() { return *options_; }
+  const TCustomLazyTreeOptions& TreeOptions() const { return *options_; }
+  void SetTreeOptions(const TCustomLazyTreeOptions& options) { options.AssignTo(*options_); }
+  // Side effects of a changed option set (the option object calls this).
+  virtual void OptionsChanged(TLTOptionSet which, std::uint32_t oldValue, std::uint32_t newValue);
+
+  // Bytes the node blocks take (pool slabs and bookkeeping).
+  std::size_t NodeMemoryBytes() const { return pool_.ReservedBytes(); }
+  // Nodes visited by the position walks, for the benchmarks.
+  std::uint64_t WalkedNodes() const { return walkedNodes_; }
+
+ protected:
+  // Clears every node with the derived class's dispatchers still in place;
+  // the most-derived destructor calls it (the base destructor calls it again
+  // as a no-op). Ends cache work for this tree and drops the worker reference.
+  void DestroyNodes();
+
+  // Dispatchers (descendants override them, base behaviour fires the event).
+  virtual void DoInitNode(PLazyNode parent, PLazyNode node, TLazyNodeInitStates& initStates);
+  virtual void DoInitChildren(PLazyNode node, std::uint32_t& childCount);
+  virtual void DoFreeNode(PLazyNode node);
+  virtual void DoReset(PLazyNode node);
+  virtual void ValidateNodeDataSize(int& size);
+  virtual int DoCompare(PLazyNode node1, PLazyNode node2, TColumnIndex column);
+  virtual void DoChange(PLazyNode node);
+  virtual void DoStructureChange(PLazyNode node, TChangeReason reason);
+  virtual bool DoFocusChanging(PLazyNode oldNode, PLazyNode newNode, TColumnIndex oldColumn,
+                               TColumnIndex newColumn);
+  virtual void DoFocusChange(PLazyNode node, TColumnIndex column);
+  virtual bool DoFocusNode(PLazyNode node, bool ask);
+  virtual bool DoExpanding(PLazyNode node);
+  virtual void DoExpanded(PLazyNode node);
+  virtual bool DoCollapsing(PLazyNode node);
+  virtual void DoCollapsed(PLazyNode node);
+  virtual void DoScroll(int deltaX, int deltaY);
+  virtual void DoUpdating(TLTUpdateState state);
+  // Editing arrives later; the base answers "no edit running".
+  virtual bool DoEndEdit() { return true; }
+  virtual void DoCancelEdit() {}
+  // Width of the node's content in a column (painting supplies it).
+  virtual int DoGetNodeWidth(PLazyNode /*node*/, TColumnIndex /*column*/) { return 0; }
+  // Extra space before the content (check, state and normal images).
+  virtual int ContentImagesWidth(PLazyNode /*node*/, TColumnIndex /*column*/) { return 0; }
+  // Measures a node's height once under toVariableNodeHeight (painting).
+  virtual void MeasureItemHeight(PLazyNode /*node*/) {}
+  // Called for every node just before its memory goes: every reference the
+  // tree keeps to it must be dropped here. Descendants that keep further
+  // references override and call the base.
+  virtual void ForgetNode(PLazyNode node);
+
+  // Header facts (the header arrives later; without it there are no columns).
+  virtual bool HeaderUsesColumns() const { return false; }
+  virtual TColumnIndex HeaderMainColumn() const { return kNoColumn; }
+  virtual TColumnIndex HeaderSortColumn() const { return kNoColumn; }
+  virtual TSortDirection HeaderSortDirection() const { return TSortDirection::sdAscending; }
+
+  // Window hooks: no-ops without a window.
+  virtual bool HasWindow() const { return false; }
+  virtual bool Destroying() const { return destroying_; }
+  virtual void InvalidateClientRect(const TLazyRect* /*rect*/) {}
+  virtual void RedrawRectNow(const TLazyRect& /*rect*/) {}
+  virtual void SetUpdateState(bool /*updating*/) {}
+  virtual bool StartTimer(unsigned /*id*/, unsigned /*ms*/) { return false; }
+  virtual void StopTimer(unsigned /*id*/) {}
+  virtual void ScrollClient(int /*dx*/, int /*dy*/, const TLazyRect* /*clip*/) {}
+  virtual void ApplyScrollBars(bool /*repaint*/) {}
+  virtual bool MouseButtonHeld() const { return false; }
+  // Slides the rows below `node` (expand: down, collapse: up) by `distance`.
+  virtual void AnimateToggle(PLazyNode /*node*/, bool /*expanding*/, int /*distance*/) {}
+  // Reports from the worker, on the worker thread; without a window they go
+  // to the mailbox. The window half sends them as a message instead.
+  void WorkerStateChange(unsigned enter, unsigned leave) override;
+  // Waits for the worker to leave this tree; the window half delivers sent
+  // messages meanwhile.
+  virtual void WaitForWorker();
+
+  bool BuildCache(TCache& cache, const std::atomic<bool>& stop) const override;
+
+  // Internals shared by the split sources.
+  PLazyNode MakeNewNode();
+  void FreeNodeMemory(PLazyNode node);
+  void AdviseChangeEvent(bool structural, PLazyNode node, TChangeReason reason);
+  bool InternalAddToSelection(PLazyNode* nodes, std::size_t count, bool force);
+  void InternalRemoveFromSelection(PLazyNode node);
+  void InternalClearSelection();
+  bool FindNodeInSelection(PLazyNode node, std::size_t& index) const;
+  void PackSelection();
+  void SortChildren(PLazyNode node, TColumnIndex column, TSortDirection direction);
+  void SortTreeLevel(PLazyNode node, TColumnIndex column, TSortDirection direction, bool doInit);
+  bool IsRoot(PLazyNode node) const { return node == root_; }
+  bool ReadOnly() const { return (options_->MiscOptions() & toReadOnly) != 0; }
+  bool HasOption(TLTAutoOption o) const { return (options_->AutoOptions() & o) != 0; }
+  bool HasOption(TLTSelectionOption o) const { return (options_->SelectionOptions() & o) != 0; }
+  bool HasOption(TLTMiscOption o) const { return (options_->MiscOptions() & o) != 0; }
+  bool HasOption(TLTPaintOption o) const { return (options_->PaintOptions() & o) != 0; }
+  bool HasOption(TLTAnimationOption o) const { return (options_->AnimationOptions() & o) != 0; }
+  PLazyNode NilForRoot(PLazyNode node) const { return node == root_ ? nullptr : node; }
+  bool TopOnScreen(PLazyNode& node, std::uint32_t& top);
+  std::uint32_t NodeTopByWalk(PLazyNode node);
+  void CountWalk(std::uint64_t n = 1) const { walkedNodes_ += n; }
+  void EnsureNodeDataSize();
+
+  TLazyTreeStates states_;
+  bool destroying_ = false;
+
+ private:
+  std::unique_ptr<TCustomLazyTreeOptions> options_;
+  TNodePool pool_;
+  std::vector<std::uint64_t> rootStorage_;
+  PLazyNode root_ = nullptr;
+  std::uint32_t internalDataSize_ = 0;
+  int nodeDataSize_ = -1;
+  std::uint32_t defaultNodeHeight_ = kDefaultNodeHeight;
+  std::uint32_t visibleCount_ = 0;
+  std::uint32_t updateCount_ = 0;
+  bool released_ = false;
+
+  std::vector<std::uintptr_t> selection_;  // ascending; lowest bit marks removal
+  std::uint32_t markedCount_ = 0;
+  PLazyNode rangeAnchor_ = nullptr;
+  int selectionLevel_ = -1;
+  bool drawSelectionCtrl_ = false;
+  std::vector<PLazyNode> tempNodes_;
+
+  PLazyNode focusedNode_ = nullptr;
+  TColumnIndex focusedColumn_ = kNoColumn;
+  PLazyNode hotNode_ = nullptr;
+  PLazyNode dropTargetNode_ = nullptr;
+  PLazyNode lastChangedNode_ = nullptr;
+  PLazyNode lastStructureChangeNode_ = nullptr;
+  TChangeReason lastStructureChangeReason_ = TChangeReason::crNone;
+  unsigned changeDelay_ = 0;
+
+  TCache cache_;
+  std::mutex mailboxLock_;
+  std::vector<std::pair<unsigned, unsigned>> mailbox_;
+
+  // The node at the top of the client area with its top, kept while neither
+  // the shape (cache generation) nor the vertical offset changed.
+  struct ScreenAnchor {
+    PLazyNode node = nullptr;
+    std::uint32_t top = 0;
+    std::uint64_t generation = ~std::uint64_t{0};
+    int offsetY = 1;
+  } screenAnchor_;
+
+  unsigned animationDuration_ = 200;
+  int offsetX_ = 0, offsetY_ = 0;
+  std::uint32_t rangeX_ = 0, rangeY_ = 0;
+  int viewWidth_ = 200, viewHeight_ = 100;
+  unsigned indent_ = 18;
+  int margin_ = 4;
+  unsigned verticalIncrement_ = 20, horizontalIncrement_ = 20;
+  mutable std::uint64_t walkedNodes_ = 0;
+
+  friend class TCustomLazyTreeOptions;
+};
+
+}  // namespace kv

@@ -1,0 +1,490 @@
+// Selection and focus. The selection is an array of node addresses in
+// ascending order, mirrored by nsSelected on each node; inside an update a
+// removed entry keeps its place with the lowest address bit set (node records
+// are 8-aligned) until PackSelection drops all marked entries at once.
+
+#include <algorithm>
+
+#include "treeview/lazy_tree_model.h"
+
+namespace kv {
+
+namespace {
+std::uintptr_t Address(PLazyNode node) { return reinterpret_cast<std::uintptr_t>(node); }
+PLazyNode NodeAt(std::uintptr_t entry) { return reinterpret_cast<PLazyNode>(entry); }
+}  // namespace
+
+bool TLazyTreeModel::Selected(PLazyNode node) const {
+  return node != nullptr && node->States.Contains(nsSelected);
+}
+
+bool TLazyTreeModel::FindNodeInSelection(PLazyNode node, std::size_t& index) const {
+  auto it = std::lower_bound(selection_.begin(), selection_.end(), Address(node));
+  index = static_cast<std::size_t>(it - selection_.begin());
+  return it != selection_.end() && *it == Address(node);
+}
+
+bool TLazyTreeModel::InternalAddToSelection(PLazyNode* nodes, std::size_t count, bool force) {
+  if (count == 0) return false;
+  LazyTreeAssert(nodes[0] != nullptr, "Node must not be nil!");
+  if (!force) {
+    const bool levelConstraint = HasOption(toLevelSelectConstraint);
+    const bool siblingConstraint = HasOption(toSiblingSelectConstraint);
+    if (levelConstraint && selectionLevel_ == -1) selectionLevel_ = GetNodeLevel(nodes[0]);
+    if (siblingConstraint && rangeAnchor_ == nullptr) rangeAnchor_ = nodes[0];
+    for (std::size_t i = 0; i < count; ++i) {
+      PLazyNode n = nodes[i];
+      const bool rejected = n == nullptr || n == root_ ||
+                            n->States.Contains(nsSelected) || n->States.Contains(nsDisabled) ||
+                            (levelConstraint && GetNodeLevel(n) != selectionLevel_) ||
+                            (siblingConstraint && n->Parent != rangeAnchor_->Parent);
+      if (rejected)
+        nodes[i] = nullptr;
+      else
+        n->States.Include(nsSelected);
+    }
+  } else {
+    // Forced entries skip the checks, but a node already in the array is not
+    // entered twice.
+    for (std::size_t i = 0; i < count; ++i) {
+      PLazyNode n = nodes[i];
+      if (n == nullptr || n == root_ || n->States.Contains(nsSelected))
+        nodes[i] = nullptr;
+      else
+        n->States.Include(nsSelected);
+    }
+  }
+  std::vector<std::uintptr_t> added;
+  added.reserve(count);
+  for (std::size_t i = 0; i < count; ++i)
+    if (nodes[i] != nullptr) added.push_back(Address(nodes[i]));
+  if (added.empty()) return false;
+  std::sort(added.begin(), added.end());
+  const std::size_t oldSize = selection_.size();
+  if (oldSize == 0 || added.front() > selection_.back()) {
+    selection_.insert(selection_.end(), added.begin(), added.end());
+  } else {
+    selection_.insert(selection_.end(), added.begin(), added.end());
+    std::inplace_merge(selection_.begin(), selection_.begin() + static_cast<std::ptrdiff_t>(oldSize),
+                       selection_.end());
+  }
+  return true;
+}
+
+void TLazyTreeModel::AddToSelection(PLazyNode node) {
+  LazyTreeAssert(node != nullptr, "Node must not be nil!");
+  PLazyNode one[1] = {node};
+  if (InternalAddToSelection(one, 1, false)) Change(node);
+}
+
+void TLazyTreeModel::AddToSelection(const PLazyNode* nodes, std::size_t count, bool force) {
+  if (count == 0) return;
+  std::vector<PLazyNode> copy(nodes, nodes + count);
+  if (InternalAddToSelection(copy.data(), count, force)) Change(count == 1 ? nodes[0] : nullptr);
+}
+
+void TLazyTreeModel::RemoveFromSelection(PLazyNode node) {
+  LazyTreeAssert(node != nullptr, "Node must not be nil!");
+  if (!node->States.Contains(nsSelected)) return;
+  node->States.Exclude(nsSelected);
+  std::size_t index = 0;
+  if (FindNodeInSelection(node, index))
+    selection_.erase(selection_.begin() + static_cast<std::ptrdiff_t>(index));
+  if (SelectedCount() == 0) ResetRangeAnchor();
+  Change(node);
+}
+
+void TLazyTreeModel::InternalRemoveFromSelection(PLazyNode node) {
+  std::size_t index = 0;
+  if (!FindNodeInSelection(node, index)) return;
+  node->States.Exclude(nsSelected);
+  selection_[index] |= 1;
+  ++markedCount_;
+}
+
+void TLazyTreeModel::PackSelection() {
+  if (markedCount_ == 0) return;
+  std::erase_if(selection_, [](std::uintptr_t e) { return (e & 1) != 0; });
+  markedCount_ = 0;
+}
+
+void TLazyTreeModel::InternalClearSelection() {
+  for (std::uintptr_t e : selection_)
+    if ((e & 1) == 0) NodeAt(e)->States.Exclude(nsSelected);
+  selection_.clear();
+  markedCount_ = 0;
+  ResetRangeAnchor();
+  if (states_.Contains(tsClearPending)) DoStateChange({}, {tsClearPending});
+}
+
+void TLazyTreeModel::ClearSelection() {
+  if (SelectedCount() == 0 || Destroying()) return;
+  if (updateCount_ == 0 && HasWindow() && visibleCount_ > 0) {
+    // Only the selected rows on screen need repainting.
+    PLazyNode node = nullptr;
+    std::uint32_t top = 0;
+    if (TopOnScreen(node, top)) {
+      const std::int64_t bottom = std::int64_t{-offsetY_} + viewHeight_;
+      std::uint32_t met = 0;
+      const std::uint32_t selected = SelectedCount();
+      for (; node != nullptr && top < bottom && met < selected; node = GetNextVisibleNoInit(node)) {
+        if (node->States.Contains(nsSelected)) {
+          ++met;
+          TLazyRect row{0, static_cast<int>(top + offsetY_),
+                        std::max<int>(viewWidth_, static_cast<int>(rangeX_)),
+                        static_cast<int>(top + node->NodeHeight + offsetY_)};
+          InvalidateClientRect(&row);
+        }
+        top += node->NodeHeight;
+      }
+    }
+  }
+  InternalClearSelection();
+  Change(nullptr);
+}
+
+std::vector<PLazyNode> TLazyTreeModel::SelectionEntries() const {
+  std::vector<PLazyNode> result;
+  result.reserve(selection_.size());
+  for (std::uintptr_t e : selection_)
+    if ((e & 1) == 0) result.push_back(NodeAt(e));
+  return result;
+}
+
+void TLazyTreeModel::ResetRangeAnchor() {
+  rangeAnchor_ = focusedNode_;
+  selectionLevel_ = -1;
+}
+
+void TLazyTreeModel::SetSelected(PLazyNode node, bool value) {
+  if (node == nullptr || node == root_ || node->States.Contains(nsSelected) == value) return;
+  if (value) {
+    if (SelectedCount() == 0)
+      rangeAnchor_ = node;
+    else if (!HasOption(toMultiSelect))
+      ClearSelection();
+    AddToSelection(node);
+    if (focusedColumn_ < 0 && HeaderUsesColumns() && HeaderMainColumn() >= 0)
+      focusedColumn_ = HeaderMainColumn();
+    if (rangeAnchor_ == nullptr) rangeAnchor_ = node;
+  } else {
+    RemoveFromSelection(node);
+    if (SelectedCount() == 0) ResetRangeAnchor();
+  }
+  if (FullyVisible(node)) InvalidateNode(node);
+}
+
+// Nil means the first top-level node; a start the user cannot see becomes the
+// visible node before it.
+static PLazyNode VisibleRangeStart(TLazyTreeModel& tree, PLazyNode start) {
+  if (start == nullptr) return tree.GetFirst();
+  if (tree.FullyVisible(start)) return start;
+  if (!start->States.Contains(nsInitialized)) tree.InitNode(start);
+  PLazyNode previous = tree.GetPreviousVisible(start);
+  return previous != nullptr ? previous : tree.GetFirst();
+}
+
+void TLazyTreeModel::SelectNodes(PLazyNode startNode, PLazyNode endNode, bool addOnly) {
+  LazyTreeAssert(endNode != nullptr, "EndNode must not be nil!");
+  startNode = VisibleRangeStart(*this, startNode);
+  if (startNode == nullptr) return;
+  PLazyNode first = startNode, last = endNode;
+  if (CompareNodePositions(startNode, endNode) > 0) std::swap(first, last);
+  const PLazyNode anchor = rangeAnchor_;
+  if (!addOnly) InternalClearSelection();
+  const bool lastShown = FullyVisible(last);
+  tempNodes_.clear();
+  for (PLazyNode n = first; n != nullptr; n = GetNextVisible(n)) {
+    if (!lastShown && CompareNodePositions(n, last) > 0) break;
+    InternalCacheNode(n);
+    if (n == last) break;
+  }
+  std::vector<PLazyNode> collected;
+  collected.swap(tempNodes_);
+  AddToSelection(collected.data(), collected.size(), false);
+  ClearTempCache();
+  if (anchor != nullptr && IsLiveNode(anchor) && anchor->States.Contains(nsSelected))
+    rangeAnchor_ = anchor;
+}
+
+void TLazyTreeModel::ToggleSelection(PLazyNode startNode, PLazyNode endNode) {
+  LazyTreeAssert(endNode != nullptr, "EndNode must not be nil!");
+  startNode = VisibleRangeStart(*this, startNode);
+  if (startNode == nullptr || startNode == endNode) return;
+  PLazyNode first = startNode, last = endNode;
+  if (CompareNodePositions(startNode, endNode) > 0) std::swap(first, last);
+  const PLazyNode anchor = rangeAnchor_;
+  const bool lastShown = FullyVisible(last);
+  std::vector<PLazyNode> collected;
+  for (PLazyNode n = first; n != nullptr; n = GetNextVisible(n)) {
+    if (!lastShown && CompareNodePositions(n, last) > 0) break;
+    bool flip = true;
+    if (n == first) flip = anchor != nullptr && CompareNodePositions(first, anchor) < 0;
+    if (n == last) flip = anchor != nullptr && CompareNodePositions(last, anchor) > 0;
+    if (flip) {
+      if (n->States.Contains(nsSelected))
+        InternalRemoveFromSelection(n);
+      else
+        collected.push_back(n);
+    }
+    if (n == last) break;
+  }
+  PackSelection();
+  if (anchor != nullptr && !anchor->States.Contains(nsSelected)) collected.push_back(anchor);
+  AddToSelection(collected.data(), collected.size(), false);
+}
+
+void TLazyTreeModel::SelectAll(bool visibleOnly) {
+  if (!HasOption(toMultiSelect)) return;
+  std::vector<PLazyNode> collected;
+  PLazyNode n = visibleOnly ? GetFirstVisible() : GetFirst();
+  while (n != nullptr) {
+    if (!n->States.Contains(nsSelected)) collected.push_back(n);
+    n = visibleOnly ? GetNextVisible(n) : GetNext(n);
+  }
+  AddToSelection(collected.data(), collected.size(), false);
+  InvalidateClientRect(nullptr);
+}
+
+void TLazyTreeModel::InvertSelection(bool visibleOnly) {
+  if (!HasOption(toMultiSelect)) return;
+  std::vector<PLazyNode> collected;
+  PLazyNode n = visibleOnly ? GetFirstVisibleNoInit() : GetFirstNoInit();
+  while (n != nullptr) {
+    if (n->States.Contains(nsSelected))
+      InternalRemoveFromSelection(n);
+    else
+      collected.push_back(n);
+    n = visibleOnly ? GetNextVisibleNoInit(n) : GetNextNoInit(n);
+  }
+  PackSelection();
+  const bool added = InternalAddToSelection(collected.data(), collected.size(), false);
+  InvalidateClientRect(nullptr);
+  Change(added && collected.size() == 1 ? collected.front() : nullptr);
+}
+
+PLazyNode TLazyTreeModel::GetFirstSelected() { return GetNextSelected(nullptr); }
+
+PLazyNode TLazyTreeModel::GetNextSelected(PLazyNode node) {
+  if (SelectedCount() == 0) return nullptr;
+  PLazyNode n = node == nullptr || node == root_ ? GetFirstNoInit() : GetNextNoInit(node);
+  while (n != nullptr && !n->States.Contains(nsSelected)) n = GetNextNoInit(n);
+  if (n != nullptr && !n->States.Contains(nsInitialized)) InitNode(n);
+  return n;
+}
+
+std::vector<PLazyNode> TLazyTreeModel::GetSortedSelection(bool trimOverlapped) {
+  std::vector<PLazyNode> result;
+  std::uint32_t remaining = SelectedCount();
+  if (remaining == 0) return result;
+  result.reserve(remaining);
+  PLazyNode n = GetFirstNoInit();
+  while (n != nullptr && remaining > 0) {
+    if (n->States.Contains(nsSelected)) {
+      result.push_back(n);
+      --remaining;
+      if (trimOverlapped) {
+        // Past the subtree: the next sibling of the node or of an ancestor.
+        PLazyNode up = n;
+        while (up != root_ && up->NextSibling == nullptr) up = up->Parent;
+        n = up == root_ ? nullptr : up->NextSibling;
+        continue;
+      }
+    }
+    n = GetNextNoInit(n);
+  }
+  return result;
+}
+
+void TLazyTreeModel::DeleteSelectedNodes() {
+  if (SelectedCount() == 0 || ReadOnly()) return;
+  BeginUpdate();
+  struct End {
+    TLazyTreeModel& tree;
+    ~End() { tree.EndUpdate(); }
+  } end{*this};
+  std::vector<PLazyNode> nodes = GetSortedSelection(true);
+  // Back to front: a run of siblings is renumbered once, by its first node.
+  for (std::size_t i = nodes.size() - 1; i > 0; --i)
+    DeleteNode(nodes[i], nodes[i]->Parent != nodes[i - 1]->Parent);
+  DeleteNode(nodes[0], true);
+}
+
+TLazyRect TLazyTreeModel::OrderRect(TLazyRect r) {
+  if (r.Left > r.Right) std::swap(r.Left, r.Right);
+  if (r.Top > r.Bottom) std::swap(r.Top, r.Bottom);
+  return r;
+}
+
+void TLazyTreeModel::HandleClickSelection(PLazyNode /*lastFocused*/, PLazyNode newNode, bool shift,
+                                          bool ctrl, bool dragPending) {
+  if (ctrl && shift) {
+    SelectNodes(rangeAnchor_, newNode, true);
+    InvalidateClientRect(nullptr);
+  } else if (ctrl) {
+    if (!HasOption(toSiblingSelectConstraint)) rangeAnchor_ = newNode;
+    if (dragPending)
+      DoStateChange({tsToggleFocusPending});
+    else if (newNode->States.Contains(nsSelected))
+      RemoveFromSelection(newNode);
+    else
+      AddToSelection(newNode);
+  } else if (shift) {
+    if (rangeAnchor_ == nullptr) rangeAnchor_ = GetFirst();
+    SelectNodes(rangeAnchor_, newNode, false);
+    InvalidateClientRect(nullptr);
+  } else {
+    if (!newNode->States.Contains(nsSelected)) {
+      AddToSelection(newNode);
+      InvalidateNode(newNode);
+    }
+    rangeAnchor_ = newNode;
+  }
+}
+
+// Rubber band: a node changes when its inside-ness differs between the old and
+// the new band. `mirrored` measures from the right edge (right-to-left).
+static bool CollectBand(TLazyTreeModel& tree, bool mirrored, TColumnIndex column, int left,
+                        TLazyRect oldRect, TLazyRect newRect, int alignment, int right, bool ctrl,
+                        bool simple, int indentPerLevel, int margin, bool showRoot,
+                        const std::function<int(PLazyNode)>& contentExtra,
+                        const std::function<int(PLazyNode)>& nodeWidth,
+                        std::vector<PLazyNode>& collected, std::vector<PLazyNode>& removed) {
+  oldRect = TLazyTreeModel::OrderRect(oldRect);
+  newRect = TLazyTreeModel::OrderRect(newRect);
+  const int unionTop = std::min(oldRect.Top, newRect.Top);
+  const int unionBottom = std::max(oldRect.Bottom, newRect.Bottom);
+  int top = 0;
+  PLazyNode node = tree.GetNodeAt(0, std::max(unionTop, 0), false, top);
+  bool changed = false;
+  for (; node != nullptr && top < unionBottom; node = tree.GetNextVisible(node)) {
+    const int height = static_cast<int>(tree.NodeHeight(node));
+    const int bottom = top + height;
+    const int level = tree.GetNodeLevel(node) + (showRoot ? 1 : 0);
+    const int indentation = level * indentPerLevel + margin + contentExtra(node);
+    int contentLeft = mirrored ? left : left + indentation;
+    int contentRight = mirrored ? right - indentation : right;
+    auto inside = [&](const TLazyRect& r) {
+      if (simple) return r.Top < bottom && r.Bottom > top;
+      return r.Right >= contentLeft && r.Left <= contentRight && r.Top < bottom && r.Bottom > top;
+    };
+    if (!simple) {
+      const bool needWidth = alignment != 0 ||
+                             (!mirrored && (oldRect.Left > contentLeft || newRect.Left > contentLeft)) ||
+                             (mirrored && (oldRect.Right < contentRight || newRect.Right < contentRight));
+      if (needWidth) {
+        const int width = nodeWidth(node);
+        const int space = contentRight - contentLeft;
+        if (width < space) {
+          if (alignment == 2) {
+            contentLeft += (space - width) / 2;
+            contentRight = contentLeft + width;
+          } else if ((alignment == 1) != mirrored) {
+            contentLeft = contentRight - width;
+          } else {
+            contentRight = contentLeft + width;
+          }
+        }
+      }
+    }
+    const bool wasInside = inside(oldRect), nowInside = inside(newRect);
+    if (wasInside != nowInside) {
+      changed = true;
+      const bool select = ctrl ? !node->States.Contains(nsSelected) : nowInside;
+      if (select)
+        collected.push_back(node);
+      else
+        removed.push_back(node);
+    }
+    (void)column;
+    top = bottom;
+  }
+  return changed;
+}
+
+bool TLazyTreeModel::CollectSelectedNodesLTR(TColumnIndex mainColumn, int left, TLazyRect oldRect,
+                                             TLazyRect newRect, int alignment, int right) {
+  std::vector<PLazyNode> collected, removed;
+  const bool changed = CollectBand(
+      *this, false, mainColumn, left, oldRect, newRect, alignment, right, drawSelectionCtrl_,
+      HasOption(toSimpleDrawSelection), static_cast<int>(indent_), margin_, HasOption(toShowRoot),
+      [&](PLazyNode n) { return ContentImagesWidth(n, mainColumn); },
+      [&](PLazyNode n) { return DoGetNodeWidth(n, mainColumn); }, collected, removed);
+  for (PLazyNode n : removed) InternalRemoveFromSelection(n);
+  for (PLazyNode n : collected) InternalCacheNode(n);
+  return changed;
+}
+
+bool TLazyTreeModel::CollectSelectedNodesRTL(TColumnIndex mainColumn, int left, TLazyRect oldRect,
+                                             TLazyRect newRect, int alignment, int right) {
+  std::vector<PLazyNode> collected, removed;
+  const bool changed = CollectBand(
+      *this, true, mainColumn, left, oldRect, newRect, alignment, right, drawSelectionCtrl_,
+      HasOption(toSimpleDrawSelection), static_cast<int>(indent_), margin_, HasOption(toShowRoot),
+      [&](PLazyNode n) { return ContentImagesWidth(n, mainColumn); },
+      [&](PLazyNode n) { return DoGetNodeWidth(n, mainColumn); }, collected, removed);
+  for (PLazyNode n : removed) InternalRemoveFromSelection(n);
+  for (PLazyNode n : collected) InternalCacheNode(n);
+  return changed;
+}
+
+// ------------------------------------------------------------------- focus --
+
+bool TLazyTreeModel::DoFocusChanging(PLazyNode oldNode, PLazyNode newNode, TColumnIndex oldColumn,
+                                     TColumnIndex newColumn) {
+  bool allowed = true;
+  if (OnFocusChanging) OnFocusChanging(*this, oldNode, newNode, oldColumn, newColumn, allowed);
+  return allowed;
+}
+
+void TLazyTreeModel::DoFocusChange(PLazyNode node, TColumnIndex column) {
+  if (OnFocusChanged) OnFocusChanged(*this, node, column);
+}
+
+bool TLazyTreeModel::DoFocusNode(PLazyNode node, bool ask) {
+  if (states_.Contains(tsEditing) && !DoEndEdit()) return false;
+  if (node == root_) node = nullptr;
+  if (node != focusedNode_) {
+    const bool allowed = !ask || DoFocusChanging(focusedNode_, node, focusedColumn_, focusedColumn_);
+    if (allowed) {
+      PLazyNode old = focusedNode_;
+      if (HasOption(toAutoExpand) && old != nullptr && node != nullptr && node->Parent == old->Parent &&
+          old->States.Contains(nsExpanded))
+        ToggleNode(old);
+      else if (old != nullptr)
+        InvalidateNode(old);
+      focusedNode_ = node;
+    }
+  }
+  if (focusedNode_ != nullptr) {
+    if (HeaderUsesColumns() && focusedColumn_ < 0) focusedColumn_ = 0;
+    if (HasOption(toAutoExpand) && !focusedNode_->States.Contains(nsExpanded) &&
+        focusedNode_->States.Contains(nsHasChildren))
+      ToggleNode(focusedNode_);
+    InvalidateNode(focusedNode_);
+    if (updateCount_ == 0)
+      ScrollIntoView(focusedNode_, HasOption(toCenterScrollIntoView) && !MouseButtonHeld(),
+                     !HasOption(toDisableAutoscrollOnFocus));
+  }
+  if (SelectedCount() == 0) ResetRangeAnchor();
+  return focusedNode_ == node;
+}
+
+void TLazyTreeModel::SetFocusedNode(PLazyNode node) {
+  if (node == root_) node = nullptr;
+  PLazyNode old = focusedNode_;
+  if (DoFocusNode(node, true) && focusedNode_ != old) DoFocusChange(focusedNode_, focusedColumn_);
+}
+
+void TLazyTreeModel::SetFocusedNodeAndColumn(PLazyNode node, TColumnIndex column) {
+  if (node == root_) node = nullptr;
+  const TColumnIndex oldColumn = focusedColumn_;
+  focusedColumn_ = column;
+  SetFocusedNode(node);
+  if (focusedNode_ != node)
+    focusedColumn_ = oldColumn;
+  else if (states_.Contains(tsEditPending))
+    DoStateChange({}, {tsEditPending});
+}
+
+}  // namespace kv
