@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-#include "foundation/handle.h"
+#include "base/handle.h"
 
 namespace kv {
 

@@ -2,11 +2,14 @@
 
 #include <windows.h>
 
-#include "diagnostics/file_utils_win.h"
+#include <optional>
+#include <utility>
+
+#include "base/ansi_text_win.h"
+#include "base/file_utils_win.h"
+#include "base/handle.h"
 #include "engine/readers/file_source_win.h"
-#include "foundation/ansi_text_win.h"
 #include "foundation/files_win.h"
-#include "foundation/handle.h"
 
 namespace kv {
 namespace {
@@ -29,15 +32,55 @@ std::unique_ptr<ByteSource> TWin32AudioEnvironment::Open(const std::string& acce
   return std::make_unique<FileSource>(AnsiToWString(accessPath));
 }
 
-uint32_t TWin32AudioEnvironment::FileSize(const std::string& displayPath) {
-  // A display name with characters outside the ANSI code page holds "?",
-  // which the find call would take as a wildcard matching another file: 0.
-  if (displayPath.find_first_of("?*") != std::string::npos) return 0;
-  return kv::GetFileSize(displayPath);
-}
-
 void TWin32AudioEnvironment::SetSessionFlag(std::string_view key) {
   if (FlagWriter()) FlagWriter()(key);
+}
+
+std::vector<TScanEntry> TScanEnvironment::ListFolder(const std::wstring& folder) {
+  std::vector<TScanEntry> entries;
+  WIN32_FIND_DATAW data;
+  const FindHandle find(FindFirstFileW((folder + L"\\*.*").c_str(), &data));
+  if (!find) return entries;
+  do {
+    entries.push_back({data.cFileName, data.cAlternateFileName, data.dwFileAttributes, data.dwReserved0});
+  } while (FindNextFileW(find.Get(), &data));
+  return entries;
+}
+
+namespace {
+
+// Volume and file index of the file a path opens; nothing when it opens none.
+std::optional<std::pair<DWORD, uint64_t>> FileIdentity(const std::wstring& path) {
+  const FileHandle file(CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!file || !GetFileInformationByHandle(file.Get(), &info)) return std::nullopt;
+  return std::pair{info.dwVolumeSerialNumber, (uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
+}
+
+}  // namespace
+
+bool TScanEnvironment::SameFile(const std::wstring& a, const std::wstring& b) {
+  const ErrorModeScope quiet(SEM_FAILCRITICALERRORS);
+  const auto first = FileIdentity(a);
+  return first && first == FileIdentity(b);
+}
+
+void TScanEnvironment::SetCurrentFile(std::wstring longPath, std::string accessPath) {
+  longPath_ = std::move(longPath);
+  accessPath_ = std::move(accessPath);
+}
+
+bool TScanEnvironment::FileExists(const std::string& accessPath) {
+  if (accessPath != accessPath_) return TWin32AudioEnvironment::FileExists(accessPath);
+  const ErrorModeScope quiet(SEM_FAILCRITICALERRORS);
+  const DWORD attributes = GetFileAttributesW(longPath_.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+std::unique_ptr<ByteSource> TScanEnvironment::Open(const std::string& accessPath) {
+  if (accessPath != accessPath_) return TWin32AudioEnvironment::Open(accessPath);
+  return std::make_unique<FileSource>(longPath_);
 }
 
 }  // namespace kv

@@ -1,5 +1,6 @@
 #include "engine/audio_informer.h"
 
+#include "base/strings.h"
 #include "engine/readers/asf.h"
 #include "engine/readers/flac.h"
 #include "engine/readers/id3v1.h"
@@ -9,7 +10,6 @@
 #include "engine/readers/ogg.h"
 #include "engine/readers/reader_support.h"
 #include "foundation/log.h"
-#include "foundation/strings.h"
 
 #include <stdexcept>
 
@@ -33,6 +33,9 @@ std::string UpperExtension(std::string_view path) {
   if (dot == std::string_view::npos || path.find_first_of("\\/", dot) != std::string_view::npos) return {};
   return AsciiUpper(path.substr(dot));
 }
+
+// The record's size slot: the low 32 bits of the open file's size.
+int32_t LowSize(const ByteSource& file) { return static_cast<int32_t>(static_cast<uint32_t>(file.Size())); }
 
 }  // namespace
 
@@ -159,7 +162,7 @@ void TMP3Informer::ReadFile(const std::string& displayPath, TAudioReadEnvironmen
     SetPart(kInfoSampleRate, stream.SampleRateHz());
     SetPart(kInfoBitRate, stream.BitRateKbps());
     SetPart(kInfoChannels, stream.ChannelCode());
-    SetPart(kInfoFileSize, static_cast<int32_t>(env.FileSize(displayPath)));
+    SetPart(kInfoFileSize, LowSize(*file));
     SetPart(kInfoMpegVersion, stream.VersionCode());
     SetPart(kInfoMpegLayer, stream.LayerCode());
   } catch (...) {
@@ -177,7 +180,7 @@ struct ReaderResult {
   int32_t bitRate = 0;  // kbit/s
 };
 
-ReaderResult ReadOtherFormat(const std::string& ext, ByteSource& file, uint32_t recordFileSize) {
+ReaderResult ReadOtherFormat(const std::string& ext, ByteSource& file) {
   if (ext == ".WMA") {
     TWMAfile r;
     r.ReadFromSource(file);
@@ -194,7 +197,7 @@ ReaderResult ReadOtherFormat(const std::string& ext, ByteSource& file, uint32_t 
       // No stream figures to compute a bit rate from: the file is left out.
       throw std::runtime_error(std::string("FLAC file not read: ") + ReadFaultText(r.fault));
     }
-    return {r.texts, r.stream, static_cast<int32_t>(r.duration), FlacBitRate(recordFileSize, r.duration)};
+    return {r.texts, r.stream, static_cast<int32_t>(r.duration), FlacBitRate(file.Size(), r.duration)};
   }
   TM4AFile r;
   r.ReadFromSource(file);
@@ -215,8 +218,7 @@ void TAudioInformer::ReadFile(const std::string& displayPath, TAudioReadEnvironm
   ResetTags();
   SetTagPart(kTagDisplayPath, displayPath);
   std::unique_ptr<ByteSource> file = env.Open(FileName());  // raises: the file is left out
-  const uint32_t fileSize = env.FileSize(displayPath);
-  const ReaderResult r = ReadOtherFormat(ext, *file, fileSize);
+  const ReaderResult r = ReadOtherFormat(ext, *file);
 
   SetTagPart(kTagArtist, r.texts.artist);
   SetTagPart(kTagTitle, r.texts.title);
@@ -230,7 +232,7 @@ void TAudioInformer::ReadFile(const std::string& displayPath, TAudioReadEnvironm
   SetPart(kInfoSampleRate, static_cast<int32_t>(r.stream.sampleRate));
   SetPart(kInfoBitRate, r.bitRate);
   SetPart(kInfoChannels, ChannelCodeFor(r.stream.channels));
-  SetPart(kInfoFileSize, static_cast<int32_t>(fileSize));
+  SetPart(kInfoFileSize, LowSize(*file));
 }
 
 }  // namespace kv

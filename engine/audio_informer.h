@@ -23,8 +23,6 @@ class TAudioReadEnvironment {
   virtual bool FileExists(const std::string& accessPath) = 0;
   // Opens the file for reading by its access path; raises when it cannot.
   virtual std::unique_ptr<ByteSource> Open(const std::string& accessPath) = 0;
-  // The low 32 bits of the file's size, found by its display path; 0 when not found.
-  virtual uint32_t FileSize(const std::string& displayPath) = 0;
   // Writes "1" under the key of the settings section "Session".
   virtual void SetSessionFlag(std::string_view key) = 0;
 };

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <charconv>
 
-#include "foundation/strings.h"
+#include "base/strings.h"
 
 namespace kv {
 

@@ -17,6 +17,7 @@
 namespace kv {
 
 class TMP3Collection;
+class TScanEnvironment;
 
 // Scan events: sender, path (ANSI), and a flag the handler sets to stop the scan.
 using TScanEvent = std::function<void(TMP3Collection& sender, const std::string& path, bool& cancel)>;
@@ -68,6 +69,8 @@ class TMP3Collection {
 
   // Disk scan (Win32): one path, or every fixed and network drive when empty.
   void ScanDisks(const std::string& path, const TScanEvent& onDir, const TScanEvent& onFile);
+  // The same through the given view of the system (benchmarks, tests).
+  void ScanDisks(const std::string& path, const TScanEvent& onDir, const TScanEvent& onFile, TScanEnvironment& env);
   // The result list file (Win32; collection_csv.h has the byte-level halves).
   // Saving shows a cancellable progress window; a cancelled save leaves a list
   // of the header line only. Loading a missing file does nothing.

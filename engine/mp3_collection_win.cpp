@@ -1,13 +1,27 @@
 // The disk scan of the music collection: folders walked with the wide
 // find-file calls, each music file read into a record.
+//
+// Every file is read by its wide long path. The record's ANSI access path is
+// what the rest of the program uses to play, copy, rename or delete the file,
+// so it must name that file and no other:
+// - a short (8.3) name is used only when it leads to its own entry. Some
+//   systems make short names by hashing the long name, and two files of one
+//   folder can get the same one; it then opens one of them;
+// - otherwise the long name, when the ANSI code page holds it exactly (no
+//   best-fit look-alike letters, which could name another file);
+// - otherwise the long name with "|" for each character the code page lacks.
+//   "|" is not allowed in file names and is no wildcard, so every use of such
+//   a path fails instead of reaching another file.
 #include <windows.h>
 
-#include "diagnostics/file_utils_win.h"
+#include <unordered_map>
+
+#include "base/ansi_text_win.h"
+#include "base/file_utils_win.h"
+#include "base/handle.h"
 #include "engine/audio_environment_win.h"
 #include "engine/audio_informer.h"
 #include "engine/mp3_collection.h"
-#include "foundation/ansi_text_win.h"
-#include "foundation/handle.h"
 
 namespace kv {
 namespace {
@@ -15,12 +29,80 @@ namespace {
 // Recursion depth cap: deeper trees than this are not real music folders
 // (and a path that long cannot be opened anyway).
 constexpr int kMaxScanDepth = 256;
+// Stands for a character the ANSI code page cannot hold in an access path.
+constexpr char kNoAnsiChar = '|';
+
+// The text in the ANSI code page when every character converts exactly (and
+// converts back to itself); false otherwise.
+bool ExactAnsi(std::wstring_view text, std::string& out) {
+  out.clear();
+  if (text.empty()) return true;
+  const int len = static_cast<int>(text.size());
+  BOOL lossy = FALSE;
+  const int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), len, nullptr, 0, nullptr, &lossy);
+  if (n <= 0 || lossy) return false;
+  out.resize(static_cast<size_t>(n));
+  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), len, out.data(), n, nullptr, &lossy);
+  return !lossy && AnsiToWString(out) == text;
+}
+
+// The long name with kNoAnsiChar for every character (or surrogate pair)
+// that does not convert exactly.
+std::string MarkedAnsi(std::wstring_view name) {
+  std::string out, piece;
+  for (size_t i = 0; i < name.size();) {
+    const size_t n = IS_HIGH_SURROGATE(name[i]) && i + 1 < name.size() ? 2 : 1;
+    out += ExactAnsi(name.substr(i, n), piece) ? piece : std::string(1, kNoAnsiChar);
+    i += n;
+  }
+  return out;
+}
+
+std::wstring Upper(std::wstring text) {
+  if (!text.empty()) CharUpperBuffW(text.data(), static_cast<DWORD>(text.size()));
+  return text;
+}
+
+// One listed folder and the access names of its entries.
+class FolderNames {
+ public:
+  FolderNames(const std::vector<TScanEntry>& entries, const std::wstring& folder, const std::wstring& access)
+      : folder_(folder), access_(access) {
+    // How many entries answer to each name, long or short: a short name that
+    // only its own entry answers to cannot lead anywhere else.
+    for (const TScanEntry& e : entries) {
+      const std::wstring name = Upper(e.name);
+      ++answers_[name];
+      if (!e.shortName.empty()) {
+        const std::wstring shortName = Upper(e.shortName);
+        if (shortName != name) ++answers_[shortName];
+      }
+    }
+  }
+
+  std::string AccessName(TScanEnvironment& env, const TScanEntry& e) const {
+    std::string ansi;
+    if (!e.shortName.empty() && ExactAnsi(e.shortName, ansi)) {
+      if (answers_.at(Upper(e.shortName)) == 1) return ansi;
+      // Shared with another entry: only opening it tells which entry it
+      // reaches. (Asking for its long form is not enough: one system answers
+      // with the first entry of its listing and opens another.)
+      if (env.SameFile(access_ + L"\\" + e.shortName, folder_ + L"\\" + e.name)) return ansi;
+    }
+    if (ExactAnsi(e.name, ansi)) return ansi;
+    return MarkedAnsi(e.name);
+  }
+
+ private:
+  std::wstring folder_, access_;
+  std::unordered_map<std::wstring, int> answers_;
+};
 
 struct ScanContext {
   TMP3Collection& collection;
   const TScanEvent& onDir;
   const TScanEvent& onFile;
-  TAudioReadEnvironment& env;
+  TScanEnvironment& env;
   bool cancel = false;
 
   void Fire(const TScanEvent& event, const std::wstring& path) {
@@ -28,16 +110,16 @@ struct ScanContext {
   }
 };
 
-// Reads one file into a new record and appends it; a file that fails to
-// read is left out and the scan goes on.
-void AddFile(TMP3Collection& collection, TAudioReadEnvironment& env, const std::wstring& displayPath,
-             const std::string& accessPath) {
-  collection.Modified = true;
+// Reads one file by its long path into a new record and appends it; a file
+// that fails to read is left out and the scan goes on.
+void AddFile(ScanContext& ctx, const std::wstring& longPath, const std::string& accessPath) {
+  ctx.collection.Modified = true;
   try {
     auto record = std::make_unique<TAudioInformer>();
     record->SetFileName(accessPath);
-    record->ReadFile(WStringToAnsi(displayPath), env);
-    collection.AddRecord(std::move(record));
+    ctx.env.SetCurrentFile(longPath, accessPath);
+    record->ReadFile(WStringToAnsi(longPath), ctx.env);
+    ctx.collection.AddRecord(std::move(record));
   } catch (...) {
     // The record is dropped; nothing was appended.
   }
@@ -49,9 +131,9 @@ void AddFile(TMP3Collection& collection, TAudioReadEnvironment& env, const std::
 // Junctions and symbolic links carry name-surrogate reparse tags; a reparse
 // point without a tag (as some file systems report links) counts as a link
 // too. Other reparse points (cloud placeholders) are real folders.
-bool IsLinkedDirectory(const WIN32_FIND_DATAW& entry) {
-  if ((entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) return false;
-  return entry.dwReserved0 == 0 || IsReparseTagNameSurrogate(entry.dwReserved0);
+bool IsLinkedDirectory(const TScanEntry& entry) {
+  if ((entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) return false;
+  return entry.reparseTag == 0 || IsReparseTagNameSurrogate(entry.reparseTag);
 }
 
 void ScanDirectory(ScanContext& ctx, std::wstring dir, std::string access, int depth) {
@@ -62,35 +144,38 @@ void ScanDirectory(ScanContext& ctx, std::wstring dir, std::string access, int d
 
   const DWORD attributes = GetFileAttributesW(dir.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-    if (CanRead(ToU16(dir))) AddFile(ctx.collection, ctx.env, dir, access);
+    if (CanRead(ToU16(dir))) AddFile(ctx, dir, access);
     ctx.Fire(ctx.onFile, dir);
     return;
   }
   if (depth >= kMaxScanDepth) return;
 
-  WIN32_FIND_DATAW entry;
-  FindHandle find(FindFirstFileW((dir + L"\\*.*").c_str(), &entry));
-  if (!find) return;
-  do {
-    const std::wstring name = entry.cFileName;
-    const std::wstring path = dir + L"\\" + name;
-    const std::wstring shortName = entry.cAlternateFileName;
-    const std::string accessName = WStringToAnsi(shortName.empty() ? name : shortName);
-    const bool isDirectory = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    if (!isDirectory || name.front() == L'.') {
-      if (!isDirectory && CanRead(ToU16(name))) AddFile(ctx.collection, ctx.env, path, access + "\\" + accessName);
+  const std::vector<TScanEntry> entries = ctx.env.ListFolder(dir);
+  const FolderNames names(entries, dir, AnsiToWString(access));
+  for (const TScanEntry& entry : entries) {
+    const std::wstring path = dir + L"\\" + entry.name;
+    const bool isDirectory = (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if (!isDirectory || entry.name.front() == L'.') {
+      if (!isDirectory && CanRead(ToU16(entry.name))) {
+        AddFile(ctx, path, access + "\\" + names.AccessName(ctx.env, entry));
+      }
     } else if (!IsLinkedDirectory(entry)) {
-      ScanDirectory(ctx, path, access + "\\" + accessName, depth + 1);
+      ScanDirectory(ctx, path, access + "\\" + names.AccessName(ctx.env, entry), depth + 1);
     }
     ctx.Fire(ctx.onFile, path);
     if (ctx.cancel) return;
-  } while (FindNextFileW(find.Get(), &entry));
+  }
 }
 
 }  // namespace
 
 void TMP3Collection::ScanDisks(const std::string& path, const TScanEvent& onDir, const TScanEvent& onFile) {
-  TWin32AudioEnvironment env;
+  TScanEnvironment env;
+  ScanDisks(path, onDir, onFile, env);
+}
+
+void TMP3Collection::ScanDisks(const std::string& path, const TScanEvent& onDir, const TScanEvent& onFile,
+                               TScanEnvironment& env) {
   ScanContext ctx{*this, onDir, onFile, env};
   Modified = true;
   if (path.empty()) {

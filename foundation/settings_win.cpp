@@ -4,10 +4,10 @@
 
 #include <vector>
 
+#include "base/ansi_text_win.h"
 #include "base/file_replacement_win.h"
-#include "foundation/ansi_text_win.h"
+#include "base/handle.h"
 #include "foundation/files_win.h"
-#include "foundation/handle.h"
 #include "foundation/translate.h"
 #include "foundation/translate_win.h"
 

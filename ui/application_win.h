@@ -7,6 +7,7 @@
 #include <exception>
 #include <functional>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "ui/component.h"
@@ -79,14 +80,21 @@ class TApplication : public TComponent {
 TApplication& Application();
 
 // Runs f; an exception goes to the application's handler and fallback is
-// returned instead. For every window procedure and OS callback.
+// returned instead. For every window procedure and OS callback. A callable
+// fallback runs only when f threw (a window procedure's default answer);
+// it must not throw.
 template <class F, class R>
-R Guarded(F&& f, R fallback) noexcept {
+auto Guarded(F&& f, R fallback) noexcept {
+  using Result = typename std::conditional_t<std::is_invocable_v<R&>, std::invoke_result<R&>,
+                                             std::type_identity<R>>::type;
   try {
-    return f();
+    return static_cast<Result>(f());
   } catch (...) {
     Application().HandleException(std::current_exception());
-    return fallback;
+    if constexpr (std::is_invocable_v<R&>)
+      return static_cast<Result>(fallback());
+    else
+      return fallback;
   }
 }
 

@@ -6,7 +6,7 @@
 #include <utility>
 #include <stdexcept>
 
-#include "foundation/ansi_text_win.h"
+#include "base/ansi_text_win.h"
 #include "ui/application_win.h"
 #include "ui/forms_win.h"
 
@@ -56,18 +56,31 @@ GdiObject MakeFont(const TFontSpec& spec) {
   return font;
 }
 
+const wchar_t* RegisterOwnWindowClass(const wchar_t* name, UINT style) {
+  const HINSTANCE instance = GetModuleHandleW(nullptr);
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof wc;
+  if (GetClassInfoExW(instance, name, &wc)) {
+    if (wc.lpfnWndProc != TControl::ClassProc || wc.style != style)
+      throw std::logic_error("the window class \"" + WStringToAnsi(name) +
+                             "\" is registered otherwise");
+    return name;
+  }
+  wc = {};
+  wc.cbSize = sizeof wc;
+  wc.style = style;
+  wc.lpfnWndProc = TControl::ClassProc;
+  wc.cbWndExtra = sizeof(TControl*);  // the bound control
+  wc.hInstance = instance;
+  wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));
+  wc.lpszClassName = name;
+  if (!RegisterClassExW(&wc))
+    throw std::runtime_error("cannot register the window class \"" + WStringToAnsi(name) + "\"");
+  return name;
+}
+
 const wchar_t* OwnWindowClass() {
-  static const wchar_t* name = [] {
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof wc;
-    wc.style = CS_DBLCLKS;
-    wc.lpfnWndProc = DefWindowProcW;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));
-    wc.lpszClassName = L"KvWindow";
-    RegisterClassExW(&wc);
-    return L"KvWindow";
-  }();
+  static const wchar_t* name = RegisterOwnWindowClass(L"KvWindow", CS_DBLCLKS);
   return name;
 }
 
@@ -137,18 +150,40 @@ void TControl::CreateHandle() {
   CreateParams(params);
   if ((params.style & WS_CHILD) && !params.parent) return;  // made when the parent gets one
   const TBounds wb = WindowBounds();
-  hwnd_ = CreateWindowExW(params.exStyle, params.className.c_str(), AnsiToWString(text_).c_str(),
-                          params.style, wb.left, wb.top, wb.width, wb.height,
-                          params.parent, nullptr, GetModuleHandleW(nullptr), nullptr);
-  if (!hwnd_) throw std::runtime_error(std::string("cannot create the window of ") + ClassName());
-  ownClass_ = params.className == OwnWindowClass();
-  SetPropW(hwnd_, kControlProp, this);
-  SetWindowSubclass(hwnd_, SubclassProc, 1, reinterpret_cast<DWORD_PTR>(this));
+  // Our own classes bind the control at WM_NCCREATE; system controls are
+  // subclassed once made, so they miss the messages of their creation.
+  ownClass_ = IsOwnClass(params.className);
+  HWND made = CreateWindowExW(params.exStyle, params.className.c_str(),
+                              AnsiToWString(text_).c_str(), params.style, wb.left, wb.top,
+                              wb.width, wb.height, params.parent, nullptr,
+                              GetModuleHandleW(nullptr), ownClass_ ? this : nullptr);
+  if (!made) throw std::runtime_error(std::string("cannot create the window of ") + ClassName());
+  if (!ownClass_) {
+    Bind(made);
+    SetWindowSubclass(made, SubclassProc, 1, reinterpret_cast<DWORD_PTR>(this));
+  }
   SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(FontHandle()), FALSE);
   InitHandle();
   for (TControl* child : std::vector<TControl*>(children_)) child->CreateHandle();
   if (!hint_.empty())
     if (TForm* form = ParentForm()) form->UpdateHint(this);
+}
+
+bool TControl::IsOwnClass(const std::wstring& className) {
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof wc;
+  return GetClassInfoExW(GetModuleHandleW(nullptr), className.c_str(), &wc) &&
+         wc.lpfnWndProc == ClassProc;
+}
+
+void TControl::Bind(HWND hwnd) {
+  hwnd_ = hwnd;
+  SetPropW(hwnd, kControlProp, this);
+}
+
+void TControl::Unbind(HWND hwnd) {
+  RemovePropW(hwnd, kControlProp);
+  if (hwnd_ == hwnd) hwnd_ = nullptr;
 }
 
 // What the user typed lives in the windows; keep it in the fields of the
@@ -177,13 +212,40 @@ HWND TControl::Handle() {
   return hwnd_;
 }
 
+// A handler that throws leaves the message to the default procedure: an
+// answer of 0 would be wrong for many (0 to WM_NCHITTEST is HTNOWHERE).
+LRESULT CALLBACK TControl::ClassProc(HWND hwnd, UINT msg, WPARAM w, LPARAM l) noexcept {
+  auto* self = reinterpret_cast<TControl*>(GetWindowLongPtrW(hwnd, 0));
+  if (!self && msg == WM_NCCREATE) {
+    // Null for a window made elsewhere than in CreateHandle: it stays plain.
+    self = static_cast<TControl*>(reinterpret_cast<CREATESTRUCTW*>(l)->lpCreateParams);
+    if (self) {
+      SetWindowLongPtrW(hwnd, 0, reinterpret_cast<LONG_PTR>(self));
+      self->Bind(hwnd);
+    }
+  }
+  // A top-level window's first WM_GETMINMAXINFO comes before WM_NCCREATE.
+  if (!self) return DefWindowProcW(hwnd, msg, w, l);
+  if (msg == WM_NCDESTROY) {
+    SetWindowLongPtrW(hwnd, 0, 0);
+    self->Unbind(hwnd);
+    return DefWindowProcW(hwnd, msg, w, l);
+  }
+  TMessage m{msg, w, l, 0};
+  return Guarded(
+      [&] {
+        self->Dispatch(m);
+        return m.result;
+      },
+      [&] { return IsWindow(hwnd) ? DefWindowProcW(hwnd, msg, w, l) : LRESULT{0}; });
+}
+
 LRESULT CALLBACK TControl::SubclassProc(HWND hwnd, UINT msg, WPARAM w, LPARAM l, UINT_PTR id,
                                         DWORD_PTR data) noexcept {
   auto* self = reinterpret_cast<TControl*>(data);
   if (msg == WM_NCDESTROY) {
     RemoveWindowSubclass(hwnd, SubclassProc, id);
-    RemovePropW(hwnd, kControlProp);
-    if (self->hwnd_ == hwnd) self->hwnd_ = nullptr;
+    self->Unbind(hwnd);
     return DefSubclassProc(hwnd, msg, w, l);
   }
   TMessage m{msg, w, l, 0};
@@ -192,7 +254,7 @@ LRESULT CALLBACK TControl::SubclassProc(HWND hwnd, UINT msg, WPARAM w, LPARAM l,
         self->Dispatch(m);
         return m.result;
       },
-      LRESULT{0});
+      [&] { return IsWindow(hwnd) ? DefSubclassProc(hwnd, msg, w, l) : LRESULT{0}; });
 }
 
 void TControl::Dispatch(TMessage& m) {
@@ -209,7 +271,9 @@ TWndMethod TControl::WindowProc() const {
 }
 
 void TControl::DefaultHandler(TMessage& m) {
-  if (hwnd_) m.result = DefSubclassProc(hwnd_, m.msg, m.wParam, m.lParam);
+  if (!hwnd_) return;
+  m.result = ownClass_ ? DefWindowProcW(hwnd_, m.msg, m.wParam, m.lParam)
+                       : DefSubclassProc(hwnd_, m.msg, m.wParam, m.lParam);
 }
 
 void TControl::WndProc(TMessage& m) {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "foundation/handle.h"
+#include "base/handle.h"
 #include "ui/align.h"
 #include "ui/component.h"
 
@@ -124,7 +124,8 @@ class TControl : public TComponent {
   // usually keeps the old one and calls it for what it does not handle.
   TWndMethod WindowProc() const;
   void SetWindowProc(TWndMethod method) { windowProc_ = std::move(method); }
-  // What the window class does with the message.
+  // What the window class does with the message (for a subclassed system
+  // control its own procedure, for the layer's classes DefWindowProcW).
   void DefaultHandler(TMessage& m);
   void Repaint();
   // Lays out the aligned and anchored children for the current client size.
@@ -182,8 +183,16 @@ class TControl : public TComponent {
   std::string text_;
 
  private:
+  friend const wchar_t* RegisterOwnWindowClass(const wchar_t* name, UINT style);
+  // The procedure of the layer's own classes: the control comes with
+  // CreateWindowExW and is bound from WM_NCCREATE to WM_NCDESTROY.
+  static LRESULT CALLBACK ClassProc(HWND hwnd, UINT msg, WPARAM w, LPARAM l) noexcept;
+  // System controls are subclassed once made.
   static LRESULT CALLBACK SubclassProc(HWND hwnd, UINT msg, WPARAM w, LPARAM l, UINT_PTR id,
                                        DWORD_PTR data) noexcept;
+  static bool IsOwnClass(const std::wstring& className);
+  void Bind(HWND hwnd);
+  void Unbind(HWND hwnd);
   void Dispatch(TMessage& m);
   void SaveWindowText();
 
@@ -204,10 +213,18 @@ class TControl : public TComponent {
   GdiObject brush_;
   TWndMethod windowProc_;
   bool pressed_ = false;
-  bool ownClass_ = false;  // a window of OwnWindowClass: clicks are ours to detect
+  bool ownClass_ = false;  // a window of one of our classes: clicks are ours to detect
 };
 
-// The window class of the layer's own windows (forms, panels, images).
+// Registers one of the layer's window classes (once; later calls only
+// check it) and returns its name for CreateParams. A control of such a
+// class gets every message from WM_NCCREATE on, WM_CREATE and
+// WM_NCCALCSIZE included, and its background and clicks are the layer's.
+// style: CS_* bits, e.g. CS_HREDRAW | CS_VREDRAW for a control that draws
+// all of itself anew when its size changes. Throws when the name belongs
+// to another procedure or registration fails.
+const wchar_t* RegisterOwnWindowClass(const wchar_t* name, UINT style);
+// The plain class of the layer's own windows (forms, panels, images).
 const wchar_t* OwnWindowClass();
 
 }  // namespace kv::ui

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "base/file_replacement_win.h"
-#include "foundation/handle.h"
+#include "base/handle.h"
 #include "zip/zip_errors.h"
 #include "zip/zip_file_system.h"
 #include "zip/zip_support.h"

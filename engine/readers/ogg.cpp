@@ -1,8 +1,8 @@
 #include "engine/readers/ogg.h"
 
+#include "base/ansi_text.h"
 #include "engine/readers/id3v2.h"
 #include "engine/readers/reader_support.h"
-#include "foundation/ansi_text.h"
 
 #include <algorithm>
 #include <array>
@@ -20,11 +20,15 @@ constexpr size_t kIdentificationSize = 30;
 constexpr uint32_t kMaxItemBytes = 250;
 // Comment items read at most, whatever the count says.
 constexpr uint32_t kMaxCommentItems = 1u << 20;
-// The backward search for the last page: this many steps of kSearchStep bytes,
-// each looking at a window of kSearchWindow bytes ending 10 bytes past its step.
-constexpr int kSearchSteps = 50;
-constexpr int64_t kSearchStep = 241;
-constexpr int64_t kSearchWindow = 251;
+// The last page starts at most this far before the end of a file: a page is
+// its 27-byte header, up to 255 lacing values and up to 255 x 255 bytes of
+// data. The backward search for it covers this span (and the header of a page
+// that starts right at its edge) and no more.
+constexpr uint64_t kMaxPageSize = kPageHeaderSize + 255 + 255 * 255;
+constexpr uint64_t kLastPageSpan = kMaxPageSize + kPageHeaderSize;
+// The tail is searched in pieces of this size, the nearest to the end first,
+// so a file with an ordinary last page reads only a few kilobytes.
+constexpr uint64_t kSearchPiece = 8192;
 
 enum Slot { kTitle, kArtist, kAlbum, kTrackNumber, kDate, kGenre, kComment, kPerformer, kDescription, kSlots };
 constexpr std::string_view kNames[kSlots] = {"TITLE", "ARTIST",  "ALBUM",     "TRACKNUMBER", "DATE",
@@ -104,29 +108,35 @@ ReadFault ReadComments(SourceCursor& c, std::string (&slots)[kSlots], std::strin
   return ReadFault::kNone;
 }
 
+// True when a page header starts at `at` and the page, as its lacing values
+// size it, ends inside the file: an "OggS" inside packet data seldom passes.
+bool IsPageAt(ByteSource& source, uint64_t at, uint64_t fileSize, std::vector<uint8_t>& head) {
+  head = source.Read(at, kPageHeaderSize);
+  if (head.size() < kPageHeaderSize || !StartsWith(head, "OggS") || head[4] != 0) return false;
+  const std::vector<uint8_t> lacing = source.Read(at + kPageHeaderSize, head[26]);
+  if (lacing.size() < head[26]) return false;
+  uint64_t length = kPageHeaderSize + lacing.size();
+  for (uint8_t n : lacing) length += n;
+  return length <= fileSize - at;
+}
+
 // The granule position of the last page, found by searching backwards from the
-// end in overlapping windows; 0 when no page header turns up within the steps
-// or before the file's start, or when the position is negative or beyond 32 bits.
+// end; 0 when no page header turns up within the span a page can take, or
+// when the position is negative or beyond 32 bits.
 uint32_t LastGranule(ByteSource& source, uint64_t fileSize) {
-  const auto size = static_cast<int64_t>(fileSize);
-  for (int k = 1; k <= kSearchSteps; ++k) {
-    const int64_t windowStart = size - kSearchStep * k - 10;
-    const int64_t windowEnd = std::min(windowStart + kSearchWindow, size);
-    if (windowEnd <= 0) break;
-    const int64_t readStart = std::max<int64_t>(windowStart, 0);
-    const std::vector<uint8_t> buf =
-        source.Read(static_cast<uint64_t>(readStart), static_cast<size_t>(windowEnd - readStart));
-    for (int64_t p = kSearchStep; p >= 0; --p) {
-      const int64_t at = windowStart + p;
-      if (at < readStart || at + 4 > readStart + static_cast<int64_t>(buf.size())) continue;
-      const auto* b = buf.data() + (at - readStart);
-      if (b[0] != 'O' || b[1] != 'g' || b[2] != 'g' || b[3] != 'S') continue;
-      const std::vector<uint8_t> head = source.Read(static_cast<uint64_t>(at), 14);
-      if (head.size() < 14) return 0;
+  const uint64_t lowest = fileSize > kLastPageSpan ? fileSize - kLastPageSpan : 0;
+  std::vector<uint8_t> head;
+  for (uint64_t end = fileSize; end > lowest;) {
+    const uint64_t start = end - std::min(end - lowest, kSearchPiece);
+    // Three bytes more, so a capture pattern across the piece's end is seen.
+    const std::vector<uint8_t> buf = source.Read(start, static_cast<size_t>(std::min(end + 3, fileSize) - start));
+    for (auto p = static_cast<size_t>(end - start); p-- > 0;) {
+      if (p + 4 > buf.size() || buf[p] != 'O' || buf[p + 1] != 'g' || buf[p + 2] != 'g' || buf[p + 3] != 'S') continue;
+      if (!IsPageAt(source, start + p, fileSize, head)) continue;
       const uint64_t granule = uint64_t{Le32(head, 6)} | (uint64_t{Le32(head, 10)} << 32);
       return granule > UINT32_MAX ? 0 : static_cast<uint32_t>(granule);  // -1: no packet ends on the page
     }
-    if (windowStart <= 0) break;  // the file's start has been searched
+    end = start;
   }
   return 0;
 }

@@ -22,7 +22,12 @@ const Bytes kExtended = GuidBytes("D2D0A440-E307-11D2-97F0-00A0C95EA850");
 
 Bytes Object(const Bytes& guid, const Bytes& body) { return Cat({guid, Le(24 + body.size(), 8), body}); }
 Bytes Utf16z(std::u16string_view s) { return Cat({Utf16(s), Zeros(2)}); }
-Bytes FileProps(uint32_t maxBitRate) { return Object(kFileProps, Cat({Zeros(76), Le(maxBitRate, 4)})); }
+// Play duration in 100-ns units and preroll in ms at object offsets 64 and 80,
+// flags at 88, maximum bit rate at 100.
+Bytes FileProps(uint32_t maxBitRate, uint64_t playDuration = 0, uint64_t preroll = 0, uint32_t flags = 0) {
+  return Object(kFileProps,
+                Cat({Zeros(40), Le(playDuration, 8), Zeros(8), Le(preroll, 8), Le(flags, 4), Zeros(8), Le(maxBitRate, 4)}));
+}
 Bytes StreamProps(uint16_t channels, uint32_t rate, uint32_t byteRate) {
   return Object(kStreamProps, Cat({Zeros(56), Le(channels, 2), Le(rate, 4), Le(byteRate, 4), Zeros(8)}));
 }
@@ -78,6 +83,31 @@ TEST(Asf, DescriptorNamesDurationAndTrack) {
   EXPECT_EQ(info.texts.album, "Album");
   EXPECT_EQ(info.texts.genre, "Jazz");
   EXPECT_EQ(info.texts.track, 12);
+}
+
+TEST(Asf, DurationIsThePlayDurationLessThePreroll) {
+  // 16,000 bytes at 128,000 bit/s: the size formula gives 1 s.
+  struct Case {
+    const char* what;
+    uint64_t playDuration, preroll;
+    uint32_t flags;
+    double duration;
+  } cases[] = {
+      {"stated", 2'034'400'000, 3100, 0, 200.34},
+      {"no preroll", 1'000'000, 0, 0, 0.1},
+      {"zero play duration", 0, 3100, 0, 1.0},
+      {"preroll not below the play duration", 31'000'000, 3100, 0, 1.0},
+      {"broadcast", 2'034'400'000, 3100, 1, 1.0},
+      {"beyond a record's seconds", uint64_t{1} << 60, 0, 0, 1.0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Bytes file = Asf({FileProps(128000, c.playDuration, c.preroll, c.flags), StreamProps(2, 44100, 16000)});
+    file.resize(16000);
+    const TWMAfile info = Read(file);
+    ASSERT_TRUE(info.valid);
+    EXPECT_NEAR(info.duration, c.duration, 1e-9);
+  }
 }
 
 TEST(Asf, TextsAreCutAt250Characters) {

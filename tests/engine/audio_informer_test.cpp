@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <set>
 #include <sstream>
@@ -24,11 +25,9 @@ class MemoryEnvironment : public TAudioReadEnvironment {
     if (it == files.end()) throw std::runtime_error("Cannot open file " + path);
     return std::make_unique<MemorySource>(it->second);
   }
-  uint32_t FileSize(const std::string& displayPath) override { return sizes[displayPath]; }
   void SetSessionFlag(std::string_view key) override { flags.insert(std::string(key)); }
 
   std::map<std::string, Bytes> files;
-  std::map<std::string, uint32_t> sizes;
   std::set<std::string> flags;
 };
 
@@ -37,7 +36,6 @@ TEST(AudioInformer, Id3v2TextsAreCompletedFromId3v1AndTheStreamIsAnalysed) {
   env.files["C:\\M\\SONG~1.MP3"] =
       Cat({Tag(3, Cat({Frame("TIT2", Latin1("Title Two")), Frame("TALB", Latin1("Second\rcut"))})),
            Frames(kHdr128, 417, 10), Id3v1Block("Old title", "Artist One", 0, 0, 17)});
-  env.sizes["C:\\M\\Song one.mp3"] = 12345;
   TAudioInformer info;
   info.SetFileName("C:\\M\\SONG~1.MP3");
   info.ReadFile("C:\\M\\Song one.mp3", env);
@@ -52,7 +50,8 @@ TEST(AudioInformer, Id3v2TextsAreCompletedFromId3v1AndTheStreamIsAnalysed) {
   EXPECT_EQ(info.GetInfoPart(kInfoSampleRate), 44100);
   EXPECT_EQ(info.GetInfoPart(kInfoBitRate), 128);
   EXPECT_EQ(info.GetInfoPart(kInfoChannels), kJointStereo);
-  EXPECT_EQ(info.GetInfoPart(kInfoFileSize), 12345);
+  // The size is the open file's, whatever the display path says.
+  EXPECT_EQ(info.GetInfoPart(kInfoFileSize), static_cast<int32_t>(env.files["C:\\M\\SONG~1.MP3"].size()));
   EXPECT_EQ(info.GetInfoPart(kInfoMpegVersion), 1);
   EXPECT_EQ(info.GetInfoPart(kInfoMpegLayer), 3);
   EXPECT_EQ(info.TemplateNo, 0);
@@ -144,6 +143,48 @@ TEST(AudioInformer, MissingMp3GetsNoIntegersAndOtherFormatsRaiseWhenUnreadable) 
   bad.SetFileName("C:\\BAD.MP3");
   EXPECT_NO_THROW(bad.ReadFile("C:\\bad.mp3", env));
   EXPECT_EQ(bad.GetInfoPart(kInfoBitRate), 0);
+}
+
+Bytes SeedFile(const std::string& name) {
+  std::ifstream in(std::string(KV_TEST_SOURCE_DIR) + "/tests/corpus/" + name, std::ios::binary);
+  return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+TEST(AudioInformer, EveryOtherFormatFillsTheSameSlots) {
+  // A FLAC file with every text the record takes, each different.
+  Bytes comments = Cat({Le(1, 4), B("v"), Le(7, 4)});
+  for (const char* item : {"TITLE=T", "ARTIST=A\rcut", "ALBUM=L", "DATE=1999", "GENRE=G", "COMMENT=C", "TRACK=7"}) {
+    comments = Cat({comments, Le(std::string_view(item).size(), 4), B(item)});
+  }
+  const uint64_t streamInfo = uint64_t{44100} << 44 | uint64_t{0} << 41 | uint64_t{15} << 36 | 441000;
+  Bytes flac = Cat({B("fLaC"), Bytes{0}, Be(34, 3), Zeros(10), Be(streamInfo, 8), Zeros(16), Bytes{0x84},
+                    Be(comments.size(), 3), comments});
+  flac.resize(200000);
+
+  struct Case {
+    const char* path;
+    Bytes file;
+    std::vector<std::string> texts;  // artist, title, album, year, comment, track, genre
+    std::vector<int32_t> ints;       // length, sample rate, bit rate, channel code, size
+  } cases[] = {
+      {"C:\\a.flac", flac, {"A", "T", "L", "1999", "C", "7", "G"}, {10, 44100, 148, kMono, 200000}},
+      {"C:\\a.wma", SeedFile("asf/tagged_mono.wma"), {"Artist", "Seed", "Album", "", "", "2", ""}, {}},
+      {"C:\\a.ogg", SeedFile("ogg/tagged_mono.ogg"), {"Artist", "Seed", "", "", "", "2", ""}, {}},
+      {"C:\\a.m4a", SeedFile("mp4/tagged_mono.m4a"), {"Artist", "Seed", "", "", "", "2", "Rock"}, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    MemoryEnvironment env;
+    env.files["C:\\X"] = c.file;
+    TAudioInformer info;
+    info.SetFileName("C:\\X");
+    info.ReadFile(c.path, env);
+    for (int slot = kTagArtist; slot <= kTagGenre; ++slot) EXPECT_EQ(info.GetTagPart(slot), c.texts[slot]) << slot;
+    EXPECT_EQ(info.GetTagPart(kTagDisplayPath), c.path);
+    ASSERT_EQ(info.InfoCount(), 5u);
+    EXPECT_EQ(info.GetInfoPart(kInfoFileSize), static_cast<int32_t>(c.file.size()));
+    for (size_t i = 0; i < c.ints.size(); ++i) EXPECT_EQ(info.GetInfoPart(static_cast<int>(i)), c.ints[i]) << i;
+  }
 }
 
 TEST(MP3Collection, CopiesIndexesAndCombinesCandidates) {

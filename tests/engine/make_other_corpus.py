@@ -53,6 +53,14 @@ def probe(name):
     return data["streams"][0], float(data["format"]["duration"])
 
 
+def stream_end(name):
+    """Where ffprobe's last packet ends: the stream's length. (For some WMA
+    files its format duration is an estimate from the bit rate instead.)"""
+    out = subprocess.run(["ffprobe", "-v", "error", "-show_entries", "packet=pts_time,duration_time",
+                          "-of", "json", path(name)], check=True, capture_output=True, text=True).stdout
+    return max(float(p["pts_time"]) + float(p["duration_time"]) for p in json.loads(out)["packets"])
+
+
 def make_wma():
     cases = [
         ("stereo.wma", 6, 2, 44100, "128k",
@@ -68,7 +76,7 @@ def make_wma():
         for key, value in tags.items():
             f[key] = [ASFUnicodeAttribute(value)]
         f.save()
-        stream, duration = probe(name)
+        stream, _ = probe(name)
         text(name, "title", tags.get("Title", ""))
         text(name, "artist", tags.get("Author", ""))
         text(name, "album", tags.get("WM/AlbumTitle", ""))
@@ -80,7 +88,7 @@ def make_wma():
         number(name, "channels", int(stream["channels"]))
         number(name, "sampleRate", int(stream["sample_rate"]))
         number(name, "bitRate", int(stream["bit_rate"]) // 1000)
-        number(name, "duration", duration, 1)
+        number(name, "duration", stream_end(name), 0.1)
 
 
 def make_ogg():

@@ -1,5 +1,6 @@
-# The disk scan walks a real folder tree (with a symbolic link loop) made
-# before the test; Windows build only. DiskScan.* skips itself unless
+# The disk scan walks a real folder tree (with a symbolic link loop, and a
+# folder of 1,500 files whose short names collide) made before the test;
+# Windows build only. DiskScan.* skips itself unless
 # KV_SCAN_TREE names the tree.
 if(dir STREQUAL "engine" AND TARGET engine_tests AND NOT KELVARIN_NATIVE)
   set(kv_scan_tree ${PROJECT_BINARY_DIR}/scan_tree)

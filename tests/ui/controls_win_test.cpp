@@ -1,12 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
 #include <stdexcept>
 
-#include "foundation/md5.h"
-#include "foundation/strings.h"
-#include "foundation/translate.h"
-#include "ui/translate_component.h"
-#include "ui_test_util.h"
+#include "tests/ui/ui_test_util.h"
 
 namespace kv::ui {
 namespace {
@@ -183,25 +181,6 @@ TEST(Controls, OwnersFreeWhatTheyOwnAndTellWhoAsked) {
   EXPECT_EQ(watcher.removed[0], &inner);
 }
 
-TEST(Controls, TranslationReachesCaptionsTitlesAndHintsOfEveryOwnedComponent) {
-  auto key = [](const std::string& english) { return ToHex(GetMD5(english)); };
-  SetLanguage(std::make_unique<TLanguage>(
-      "test.lng", std::vector<std::string>{
-                      key("I agree") + "=Einverstanden", key("Play file") + "=Datei spielen",
-                      key("Select the file for report") + "=Berichtsdatei",
-                      key("The bound") + "=Die Grenze", key("Test dialog") + "=Testdialog",
-                      key("0") + "=null"}));
-  TTestDialog dialog;
-  TranslateComponent(dialog);
-  SetLanguage(nullptr);
-  EXPECT_EQ(dialog.Caption(), "Testdialog");
-  EXPECT_EQ(dialog.Get<TCheckBox>("AgreeCheck").Caption(), "Einverstanden");
-  EXPECT_EQ(dialog.Get<TToolButton>("PlayButton").Hint(), "Datei spielen");
-  EXPECT_EQ(dialog.Get<TSaveDialog>("SaveDialog1").Title, "Berichtsdatei");
-  EXPECT_EQ(dialog.Get<TLabel>("InfoLabel").Hint(), "Die Grenze");
-  EXPECT_EQ(dialog.Get<TEdit>("NameEdit").Text(), "0");  // an edit's text is the user's
-}
-
 TEST(Controls, VisualStylesFollowTheInjectedVersion) {
   SetComCtlVersionProvider([] { return 581; });  // what Wine reports
   EXPECT_FALSE(VisualStylesEnabled());
@@ -229,6 +208,130 @@ TEST(Controls, AReplacedWindowProcSeesMessagesAndCanHandOn) {
   SetWindowTextW(panel.Handle(), L"still handled");
   EXPECT_EQ(panel.Text(), "still handled");
   EXPECT_EQ(seen, 1);
+}
+
+// Records every message its own handler gets; may throw on one of them.
+template <class Base>
+class TRecording : public Base {
+ public:
+  std::vector<UINT> messages;
+  UINT throwOn = 0;
+
+ protected:
+  void WndProc(TMessage& m) override {
+    messages.push_back(m.msg);
+    if (m.msg == throwOn) throw std::runtime_error("handler failed");
+    Base::WndProc(m);
+  }
+};
+
+// A form whose window is made again once the derived handler is in place.
+class TRecordingForm : public TRecording<TForm> {
+ public:
+  TRecordingForm() {
+    DestroyHandle();
+    messages.clear();
+    CreateHandle();
+  }
+};
+
+// A control of a class of its own that repaints whole when resized.
+class TRedrawPanel : public TRecording<TControl> {
+ protected:
+  void CreateParams(TCreateParams& params) override {
+    TControl::CreateParams(params);
+    params.className = RegisterOwnWindowClass(L"KvTestRedraw", CS_HREDRAW | CS_VREDRAW);
+  }
+};
+
+size_t IndexOf(const std::vector<UINT>& messages, UINT msg) {
+  return size_t(std::find(messages.begin(), messages.end(), msg) - messages.begin());
+}
+
+TEST(Controls, OwnClassesSeeTheMessagesOfTheirCreation) {
+  TRecordingForm form;
+  TRecording<TPanel>& panel = form.Create<TRecording<TPanel>>();
+  panel.SetParent(&form);
+  TRedrawPanel& redraw = form.Create<TRedrawPanel>();
+  redraw.SetParent(&form);
+  const std::vector<UINT>* lists[] = {&form.messages, &panel.messages, &redraw.messages};
+  for (const std::vector<UINT>* messages : lists) {
+    ASSERT_FALSE(messages->empty());
+    EXPECT_EQ(messages->front(), UINT(WM_NCCREATE));
+    EXPECT_LT(IndexOf(*messages, WM_NCCALCSIZE), IndexOf(*messages, WM_CREATE));
+    EXPECT_LT(IndexOf(*messages, WM_CREATE), messages->size());
+  }
+  EXPECT_EQ(GetClassLongPtrW(redraw.Handle(), GCL_STYLE) & (CS_HREDRAW | CS_VREDRAW),
+            ULONG_PTR(CS_HREDRAW | CS_VREDRAW));
+  // A resized sizeable form is asked its limits.
+  form.messages.clear();
+  form.SetMinSize(250, 200);
+  SetWindowPos(form.Handle(), nullptr, 0, 0, 100, 100, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  EXPECT_LT(IndexOf(form.messages, WM_GETMINMAXINFO), form.messages.size());
+  RECT r;
+  GetWindowRect(form.Handle(), &r);
+  EXPECT_EQ(r.right - r.left, 250);
+  // One name, one class.
+  EXPECT_THROW(RegisterOwnWindowClass(L"KvTestRedraw", CS_DBLCLKS), std::logic_error);
+  EXPECT_THROW(RegisterOwnWindowClass(L"BUTTON", 0), std::logic_error);
+}
+
+TEST(Controls, AHandlerThatThrowsLeavesTheMessageToTheDefaultProcedure) {
+  int failures = 0;
+  Application().OnException = [&](TComponent*, std::exception_ptr) { ++failures; };
+  TRecordingForm form;
+  form.SetCaption("Drag me");
+  // Wine draws a tool window's caption itself; the others' belong to the
+  // window manager, which the test display does not have.
+  form.SetBorderStyle(TBorderStyle::ToolWindow);
+  form.SetBounds(200, 150, 300, 200);
+  form.Show();
+  SetWindowPos(form.Handle(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+  test::Pump(100);
+  RECT window, client;
+  GetWindowRect(form.Handle(), &window);
+  GetClientRect(form.Handle(), &client);
+  MapWindowPoints(form.Handle(), nullptr, reinterpret_cast<POINT*>(&client), 2);
+  const POINT caption{window.left + 100, (window.top + client.top) / 2};
+
+  TEdit& edit = form.Create<TEdit>();  // a subclassed system control
+  edit.SetParent(&form);
+  edit.SetText("hello");
+  edit.SetWindowProc([old = edit.WindowProc()](TMessage& m) {
+    if (m.msg == WM_GETTEXTLENGTH) throw std::runtime_error("handler failed");
+    old(m);
+  });
+  form.throwOn = WM_NCHITTEST;
+  EXPECT_EQ(SendMessageW(form.Handle(), WM_NCHITTEST, 0, MAKELPARAM(caption.x, caption.y)),
+            HTCAPTION);
+  EXPECT_EQ(GetWindowTextLengthW(edit.Handle()), 5);
+  EXPECT_EQ(failures, 2);
+
+  // The user drags the caption while every hit test fails.
+  const int screenW = GetSystemMetrics(SM_CXSCREEN), screenH = GetSystemMetrics(SM_CYSCREEN);
+  auto mouse = [&](int x, int y, DWORD flags) {
+    INPUT in{};
+    in.type = INPUT_MOUSE;
+    in.mi.dx = MulDiv(x, 65536, screenW) + 1;
+    in.mi.dy = MulDiv(y, 65536, screenH) + 1;
+    in.mi.dwFlags = flags | MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    return in;
+  };
+  INPUT drag[] = {mouse(caption.x, caption.y, 0), mouse(caption.x, caption.y, MOUSEEVENTF_LEFTDOWN),
+                  mouse(caption.x + 20, caption.y + 10, 0),
+                  mouse(caption.x + 40, caption.y + 30, 0),
+                  mouse(caption.x + 40, caption.y + 30, MOUSEEVENTF_LEFTUP)};
+  // All at once: the caption's move loop takes the rest from the queue.
+  EXPECT_EQ(SendInput(UINT(std::size(drag)), drag, sizeof(INPUT)), std::size(drag));
+  test::Pump(300);
+  form.throwOn = 0;
+  Application().OnException = nullptr;
+  RECT moved;
+  GetWindowRect(form.Handle(), &moved);
+  EXPECT_EQ(moved.left, window.left + 40);
+  EXPECT_EQ(moved.top, window.top + 30);
+  EXPECT_GT(failures, 2);
+  form.Hide();
 }
 
 }  // namespace
