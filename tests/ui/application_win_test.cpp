@@ -94,9 +94,9 @@ TEST(Canvas, DrawsTextLinesAndRectanglesWithItsTools) {
   TBitmap bitmap;
   bitmap.Create(60, 30);
   {
-    WindowDc screen(nullptr);
-    MemoryDc dc(screen.Get());
-    SelectedObject selected(dc.Get(), bitmap.Handle());
+    const WindowDc screen = GetClientDc(nullptr);
+    const MemoryDc dc = CreateMemoryDc(screen.Get());
+    const SelectedObject selected = SelectInto(dc.Get(), bitmap.Handle());
     TCanvas canvas(dc.Get());
     canvas.SetBrush(clWhite);
     canvas.FillRect({0, 0, 60, 30});
