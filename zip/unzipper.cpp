@@ -6,6 +6,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "base/scope_guard.h"
 #include "zip/crc32.h"
 #include "zip/decode_io.h"
 #include "zip/zip_errors.h"
@@ -422,16 +423,13 @@ int TUnZipper::UnZipToStream(TStream& out, const std::string& entryName) {
   cancel_ = false;
   outStream_ = &out;
   toStream_ = true;
-  struct Reset {
-    TUnZipper& z;
-    ~Reset() {
-      z.toStream_ = false;
-      z.outStream_ = nullptr;
-      z.CloseZip();
-      z.busy_ = false;
-      z.cancel_ = false;
-    }
-  } reset{*this};
+  ScopeGuard reset([this] {
+    toStream_ = false;
+    outStream_ = nullptr;
+    CloseZip();
+    busy_ = false;
+    cancel_ = false;
+  });
   OpenZip();
   filesList.assign(1, entryName);
   return UnZipFiles();
@@ -440,14 +438,11 @@ int TUnZipper::UnZipToStream(TStream& out, const std::string& entryName) {
 int TUnZipper::UnZip() {
   busy_ = true;
   cancel_ = false;
-  struct Reset {
-    TUnZipper& z;
-    ~Reset() {
-      z.CloseZip();
-      z.busy_ = false;
-      z.cancel_ = false;
-    }
-  } reset{*this};
+  ScopeGuard reset([this] {
+    CloseZip();
+    busy_ = false;
+    cancel_ = false;
+  });
   OpenZip();
   return UnZipFiles();
 }
