@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "base/ansi_text_win.h"
 #include "base/scope_guard.h"
-#include "foundation/ansi_text_win.h"
 #include "ui/application_win.h"
 #include "ui/std_controls_win.h"
 

@@ -3,7 +3,7 @@
 #include <stdexcept>
 #include <utility>
 
-#include "foundation/ansi_text_win.h"
+#include "base/ansi_text_win.h"
 
 namespace kv::ui {
 

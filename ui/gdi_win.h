@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "foundation/handle.h"
+#include "base/handle.h"
 
 namespace kv::ui {
 

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
+#include "tests/ui/ui_test_util.h"
 #include "ui/dialogs.h"
-#include "ui_test_util.h"
 
 namespace kv::ui {
 namespace {
