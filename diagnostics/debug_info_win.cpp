@@ -240,8 +240,7 @@ std::string GetLocationInfoStr(const void* address, bool includeModuleName, bool
   std::optional<uint32_t> procStartLine;
   if (found && includeStartProcLineOffset && info.lineNumber >= 1) {
     TDiagLocationInfo start;
-    const uint8_t* procStart = (returnAddress ? at - 1 : at) - (info.offsetFromProcName - (returnAddress ? 1 : 0));
-    if (GetLocationInfo(procStart, start) && start.lineNumber >= 1) procStartLine = start.lineNumber;
+    if (GetLocationInfo(at - info.offsetFromProcName, start) && start.lineNumber >= 1) procStartLine = start.lineNumber;
   }
   std::optional<std::string> moduleName;
   if (includeModuleName) moduleName = PathExtractFileName(GetModulePath(ModuleFromAddr(address)));

@@ -98,19 +98,19 @@ bool TDiagBinDebugScanner::IsModuleNameValid(const std::string& fileName) const 
 
 std::vector<uint32_t> TDiagBinDebugScanner::DecodeStream(uint32_t offset, int width) const {
   std::vector<uint32_t> out;
-  if (!valid_) return out;
-  std::vector<uint32_t> sums(static_cast<size_t>(width), 0);
+  if (!valid_ || width < 1 || width > 3) return out;
+  uint32_t sums[3] = {0, 0, 0};
+  uint32_t tuple[3] = {0, 0, 0};
   uint64_t at = offset;
   // Each tuple takes at least `width` bytes, so the block bounds the count.
   for (;;) {
-    std::vector<uint32_t> tuple(static_cast<size_t>(width));
     for (int i = 0; i < width; ++i) {
       uint32_t number = 0;
       if (!ReadNumber(block_, at, number) || number == kDiagStreamEnd) return out;
-      sums[static_cast<size_t>(i)] += number;  // 32-bit running sums wrap
-      tuple[static_cast<size_t>(i)] = sums[static_cast<size_t>(i)];
+      sums[i] += number;  // 32-bit running sums wrap
+      tuple[i] = sums[i];
     }
-    out.insert(out.end(), tuple.begin(), tuple.end());
+    out.insert(out.end(), tuple, tuple + width);
   }
 }
 
