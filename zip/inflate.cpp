@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "zip/decode_io.h"
+#include "zip/inflate.h"
 #include "zip/huffman.h"
 #include "zip/zip_errors.h"
 
@@ -39,20 +40,29 @@ class Inflater {
   TDecodeResult Run() {
     bool last = false;
     do {
-      if (!Need(3)) return TDecodeResult::Truncated;
+      if (!Need(3)) return Truncated();
       last = Bits(1);
       const uint32_t type = Bits(2);
-      TDecodeResult r = TDecodeResult::BadTable;
-      if (type == 0) r = Stored();
-      if (type == 1) r = Fixed();
-      if (type == 2) r = Dynamic();
+      const TDecodeResult r = type == 0   ? Stored()
+                              : type == 1 ? Fixed()
+                              : type == 2 ? Dynamic()
+                                          : Fail(TDecodeResult::BadTable, TInflateFault::kBadBlockType);
       if (r != TDecodeResult::Ok) return r;
     } while (!last);
     if (wp_ > 0) out_.Write(std::span<const uint8_t>(window_.data(), wp_));
+    fault_ = TInflateFault::kNone;
     return TDecodeResult::Ok;
   }
 
+  TInflateFault Fault() const { return fault_; }
+
  private:
+  TDecodeResult Fail(TDecodeResult result, TInflateFault fault) {
+    fault_ = fault;
+    return result;
+  }
+  TDecodeResult Truncated() { return Fail(TDecodeResult::Truncated, TInflateFault::kTruncated); }
+
   // Tops the bit buffer up to at least 57 bits while input lasts.
   void Fill() {
     while (count_ <= 56) {
@@ -79,11 +89,11 @@ class Inflater {
     int len = 0;
     if (!t.Lookup(bits_, symbol, len)) {
       // Zero bits beyond the end of the input may be what made it invalid.
-      result = count_ < t.MaxLength() ? TDecodeResult::Truncated : TDecodeResult::BadData;
+      result = count_ < t.MaxLength() ? Truncated() : Fail(TDecodeResult::BadData, TInflateFault::kBadCode);
       return false;
     }
     if (len > count_) {
-      result = TDecodeResult::Truncated;
+      result = Truncated();
       return false;
     }
     bits_ >>= len;
@@ -104,10 +114,10 @@ class Inflater {
     const int drop = count_ % 8;
     bits_ >>= drop;
     count_ -= drop;
-    if (!Need(32)) return TDecodeResult::Truncated;
+    if (!Need(32)) return Truncated();
     const uint32_t len = Bits(16);
     const uint32_t nlen = Bits(16);
-    if (len != (~nlen & 0xFFFF)) return TDecodeResult::BadData;
+    if (len != (~nlen & 0xFFFF)) return Fail(TDecodeResult::BadData, TInflateFault::kStoredLengthMismatch);
     uint32_t left = len;
     while (left > 0 && count_ >= 8) {  // whole bytes still in the bit buffer
       Put(static_cast<uint8_t>(Bits(8)));
@@ -116,7 +126,7 @@ class Inflater {
     total_ += len - left;
     while (left > 0) {
       const std::span<const uint8_t> block = in_.NextBlock(left);
-      if (block.empty()) return TDecodeResult::Truncated;
+      if (block.empty()) return Truncated();
       for (size_t i = 0; i < block.size();) {
         const size_t n = std::min<size_t>(block.size() - i, kWindowSize - wp_);
         std::memcpy(window_.data() + wp_, block.data() + i, n);
@@ -146,16 +156,18 @@ class Inflater {
   }
 
   TDecodeResult Dynamic() {
-    if (!Need(14)) return TDecodeResult::Truncated;
+    if (!Need(14)) return Truncated();
     const uint32_t nlit = Bits(5) + 257, ndist = Bits(5) + 1, nlen = Bits(4) + 4;
-    if (nlit > 286 || ndist > 30) return TDecodeResult::BadData;
+    if (nlit > 286 || ndist > 30) return Fail(TDecodeResult::BadData, TInflateFault::kTooManySymbols);
     std::array<uint8_t, 19> clen{};
     for (uint32_t i = 0; i < nlen; ++i) {
-      if (!Need(3)) return TDecodeResult::Truncated;
+      if (!Need(3)) return Truncated();
       clen[kCodeLengthOrder[i]] = static_cast<uint8_t>(Bits(3));
     }
     THuffmanTable clTable;
-    if (clTable.Make(clen, 7) != THuffmanTable::Build::Complete) return TDecodeResult::BadTable;
+    if (clTable.Make(clen, 7) != THuffmanTable::Build::Complete) {
+      return Fail(TDecodeResult::BadTable, TInflateFault::kBadCodeLengthCode);
+    }
     std::array<uint8_t, 286 + 30> lens{};
     TDecodeResult r = TDecodeResult::Ok;
     for (uint32_t i = 0; i < nlit + ndist;) {
@@ -168,30 +180,30 @@ class Inflater {
       uint32_t repeat = 0;
       uint8_t value = 0;
       if (sym == 16) {
-        if (i == 0) return TDecodeResult::BadData;
-        if (!Need(2)) return TDecodeResult::Truncated;
+        if (i == 0) return Fail(TDecodeResult::BadData, TInflateFault::kRepeatOverflow);
+        if (!Need(2)) return Truncated();
         value = lens[i - 1];
         repeat = 3 + Bits(2);
       } else if (sym == 17) {
-        if (!Need(3)) return TDecodeResult::Truncated;
+        if (!Need(3)) return Truncated();
         repeat = 3 + Bits(3);
       } else {
-        if (!Need(7)) return TDecodeResult::Truncated;
+        if (!Need(7)) return Truncated();
         repeat = 11 + Bits(7);
       }
-      if (repeat > nlit + ndist - i) return TDecodeResult::BadData;
+      if (repeat > nlit + ndist - i) return Fail(TDecodeResult::BadData, TInflateFault::kRepeatOverflow);
       while (repeat-- > 0) lens[i++] = value;
     }
-    if (lens[256] == 0) return TDecodeResult::BadData;  // no end-of-block code
+    if (lens[256] == 0) return Fail(TDecodeResult::BadData, TInflateFault::kNoEndOfBlock);
     const auto okBuild = [](THuffmanTable::Build b, const THuffmanTable& t) {
       // An incomplete code is accepted only as a single one-bit code; no
       // distance code at all is fine while no match needs one.
       return b == THuffmanTable::Build::Complete || b == THuffmanTable::Build::Empty ||
              (b == THuffmanTable::Build::Incomplete && t.MaxLength() == 1);
     };
-    if (!okBuild(lit_.Make(std::span<const uint8_t>(lens.data(), nlit), 10), lit_)) return TDecodeResult::BadTable;
-    if (!okBuild(dist_.Make(std::span<const uint8_t>(lens.data() + nlit, ndist), 8), dist_)) {
-      return TDecodeResult::BadTable;
+    if (!okBuild(lit_.Make(std::span<const uint8_t>(lens.data(), nlit), 10), lit_) ||
+        !okBuild(dist_.Make(std::span<const uint8_t>(lens.data() + nlit, ndist), 8), dist_)) {
+      return Fail(TDecodeResult::BadTable, TInflateFault::kBadCodeLengths);
     }
     return Codes(lit_, dist_);
   }
@@ -208,15 +220,15 @@ class Inflater {
       }
       if (sym == 256) return TDecodeResult::Ok;
       sym -= 257;
-      if (sym >= 29) return TDecodeResult::BadData;
-      if (!Need(kLengthExtra[sym])) return TDecodeResult::Truncated;
+      if (sym >= 29) return Fail(TDecodeResult::BadData, TInflateFault::kBadCode);
+      if (!Need(kLengthExtra[sym])) return Truncated();
       const uint32_t length = kLengthBase[sym] + Bits(kLengthExtra[sym]);
       uint32_t dsym = 0;
       if (!Decode(dist, dsym, r)) return r;
-      if (dsym >= 30) return TDecodeResult::BadData;
-      if (!Need(kDistExtra[dsym])) return TDecodeResult::Truncated;
+      if (dsym >= 30) return Fail(TDecodeResult::BadData, TInflateFault::kBadCode);
+      if (!Need(kDistExtra[dsym])) return Truncated();
       const uint32_t distance = kDistBase[dsym] + Bits(kDistExtra[dsym]);
-      if (distance > total_) return TDecodeResult::BadData;  // before the start of the output
+      if (distance > total_) return Fail(TDecodeResult::BadData, TInflateFault::kDistanceTooFarBack);
       Copy(distance, length);
       total_ += length;
     }
@@ -245,14 +257,39 @@ class Inflater {
   uint64_t bits_ = 0;
   int count_ = 0;
   bool fixedBuilt_ = false;
+  TInflateFault fault_ = TInflateFault::kNone;
   THuffmanTable fixedLit_, fixedDist_, lit_, dist_;
 };
 
 }  // namespace
 
-TDecodeResult Inflate(TDecodeInput& in, TDecodeOutput& out) {
+const char* InflateFaultText(TInflateFault fault) {
+  switch (fault) {
+    case TInflateFault::kNone: return "none";
+    case TInflateFault::kTruncated: return "input ended early";
+    case TInflateFault::kBadBlockType: return "bad block type";
+    case TInflateFault::kStoredLengthMismatch: return "stored length mismatch";
+    case TInflateFault::kTooManySymbols: return "too many symbols";
+    case TInflateFault::kBadCodeLengthCode: return "bad code-length code";
+    case TInflateFault::kRepeatOverflow: return "repeat overflow";
+    case TInflateFault::kNoEndOfBlock: return "no end-of-block code";
+    case TInflateFault::kBadCodeLengths: return "bad code lengths";
+    case TInflateFault::kBadCode: return "bad code";
+    case TInflateFault::kDistanceTooFarBack: return "distance too far back";
+  }
+  return "unknown fault";
+}
+
+TDecodeResult Inflate(TDecodeInput& in, TDecodeOutput& out, TInflateFault& fault) {
   Inflater inflater(in, out);
-  return inflater.Run();
+  const TDecodeResult result = inflater.Run();
+  fault = inflater.Fault();
+  return result;
+}
+
+TDecodeResult Inflate(TDecodeInput& in, TDecodeOutput& out) {
+  TInflateFault fault = TInflateFault::kNone;
+  return Inflate(in, out, fault);
 }
 
 }  // namespace kv

@@ -9,6 +9,7 @@
 
 #include "tests/zip/zip_test_util.h"
 #include "zip/decode_io.h"
+#include "zip/inflate.h"
 #include "zip/zip_errors.h"
 
 
@@ -104,22 +105,77 @@ TEST(Inflate, EqualsZlibAtEveryLevelAndStrategy) {
 TEST(Inflate, CraftedStreams) {
   Bits overSubscribed = FinalBlock(2).Put(0, 5).Put(0, 5).Put(15, 4);  // 19 code-length codes, all of length 1
   for (int i = 0; i < 19; ++i) overSubscribed.Put(1, 3);
-  const std::pair<const char*, std::pair<std::vector<uint8_t>, TDecodeResult>> cases[] = {
-      {"empty input", {{}, TDecodeResult::Truncated}},
-      {"block type 3", {{0x07}, TDecodeResult::BadTable}},
-      {"stored length and complement disagree", {{0x01, 0x05, 0x00, 0x00, 0x00}, TDecodeResult::BadData}},
-      {"stored block cut short", {{0x01, 0x05, 0x00, 0xFA, 0xFF, 'a', 'b'}, TDecodeResult::Truncated}},
-      // Length code 257, distance 1, before any output.
-      {"distance before the start", {FinalBlock(1).Code(1, 7).Code(0, 5).out, TDecodeResult::BadData}},
-      {"distance code 30", {FinalBlock(1).Code(0x30 + 'a', 8).Code(1, 7).Code(30, 5).out, TDecodeResult::BadData}},
-      {"length code 286", {FinalBlock(1).Code(0xC0 + 6, 8).out, TDecodeResult::BadData}},
-      {"287 literal/length codes",
-       {FinalBlock(2).Put(30, 5).Put(0, 5).Put(0, 4).Put(0, 24).out, TDecodeResult::BadData}},
-      {"over-subscribed code", {overSubscribed.out, TDecodeResult::BadTable}},
+  // Dynamic headers over a complete code-length code: 16 and 18 at 2 bits,
+  // 0..15 at 5 bits, 17 unused.
+  auto dynamic = [](uint32_t hlit, uint32_t hdist) {
+    Bits b = FinalBlock(2).Put(hlit, 5).Put(hdist, 5).Put(15, 4);  // all 19 code-length lengths follow
+    const int order[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
+    for (int sym : order) b.Put(sym == 16 || sym == 18 ? 2 : sym == 17 ? 0 : 5, 3);
+    return b;
   };
-  for (const auto& [what, c] : cases) {
-    EXPECT_EQ(RunInflate(c.first).result, c.second) << what;
-    EXPECT_EQ(RunInflate(c.first, true).result, c.second) << what;
+  // Its canonical codes: 16 -> 00, 18 -> 01, 0..15 -> 10000 + the length.
+  auto lengthSym = [](Bits& b, int sym) -> Bits& {
+    if (sym == 16) return b.Code(0, 2);
+    if (sym == 18) return b.Code(1, 2);
+    return b.Code(0x10 + static_cast<uint32_t>(sym), 5);
+  };
+  Bits repeatPast = dynamic(0, 0);
+  lengthSym(repeatPast, 8);
+  for (int i = 0; i < 2; ++i) lengthSym(repeatPast, 18).Put(127, 7);  // 1 + 2 x 138 > 258
+  Bits repeatFirst = dynamic(0, 0);
+  lengthSym(repeatFirst, 16).Put(0, 2);
+  // Lengths 8 for the 256 literals (the first, then repeats of it), none for
+  // end of block, one distance of length 1.
+  Bits noEnd = dynamic(0, 0);
+  lengthSym(noEnd, 8);
+  for (int i = 0; i < 42; ++i) lengthSym(noEnd, 16).Put(3, 2);  // 42 x 6
+  lengthSym(noEnd, 16).Put(0, 2);                                // + 3 = 255
+  lengthSym(noEnd, 0);
+  lengthSym(noEnd, 1);
+  // Four literal/length codes of length 1: over-subscribed.
+  Bits overLiteral = dynamic(0, 0);
+  for (int i = 0; i < 3; ++i) lengthSym(overLiteral, 1);
+  lengthSym(overLiteral, 18).Put(127, 7);  // 138 zeros
+  lengthSym(overLiteral, 18).Put(104, 7);  // + 115 = up to symbol 255
+  lengthSym(overLiteral, 1);               // end of block
+  lengthSym(overLiteral, 1);               // one distance
+  const struct {
+    const char* what;
+    std::vector<uint8_t> in;
+    TDecodeResult result;
+    TInflateFault fault;
+  } cases[] = {
+      {"empty input", {}, TDecodeResult::Truncated, TInflateFault::kTruncated},
+      {"block type 3", {0x07}, TDecodeResult::BadTable, TInflateFault::kBadBlockType},
+      {"stored length and complement disagree", {0x01, 0x05, 0x00, 0x00, 0x00}, TDecodeResult::BadData,
+       TInflateFault::kStoredLengthMismatch},
+      {"stored block cut short", {0x01, 0x05, 0x00, 0xFA, 0xFF, 'a', 'b'}, TDecodeResult::Truncated,
+       TInflateFault::kTruncated},
+      // Length code 257, distance 1, before any output.
+      {"distance before the start", FinalBlock(1).Code(1, 7).Code(0, 5).out, TDecodeResult::BadData,
+       TInflateFault::kDistanceTooFarBack},
+      {"distance code 30", FinalBlock(1).Code(0x30 + 'a', 8).Code(1, 7).Code(30, 5).out, TDecodeResult::BadData,
+       TInflateFault::kBadCode},
+      {"length code 286", FinalBlock(1).Code(0xC0 + 6, 8).out, TDecodeResult::BadData, TInflateFault::kBadCode},
+      {"287 literal/length codes", FinalBlock(2).Put(30, 5).Put(0, 5).Put(0, 4).Put(0, 24).out,
+       TDecodeResult::BadData, TInflateFault::kTooManySymbols},
+      {"over-subscribed code-length code", overSubscribed.out, TDecodeResult::BadTable,
+       TInflateFault::kBadCodeLengthCode},
+      {"repeat past the lengths", repeatPast.out, TDecodeResult::BadData, TInflateFault::kRepeatOverflow},
+      {"repeat before the first length", repeatFirst.out, TDecodeResult::BadData, TInflateFault::kRepeatOverflow},
+      {"no end-of-block code", noEnd.out, TDecodeResult::BadData, TInflateFault::kNoEndOfBlock},
+      {"over-subscribed literal code", overLiteral.out, TDecodeResult::BadTable, TInflateFault::kBadCodeLengths},
+  };
+  for (const auto& c : cases) {
+    for (bool dribble : {false, true}) {
+      TVectorOutput out(1 << 20);
+      TSpanInput whole(c.in);
+      DribbleInput small(c.in);
+      TInflateFault fault = TInflateFault::kNone;
+      const TDecodeResult r = Inflate(dribble ? static_cast<TDecodeInput&>(small) : whole, out, fault);
+      EXPECT_EQ(r, c.result) << c.what;
+      EXPECT_EQ(fault, c.fault) << c.what << ": " << InflateFaultText(fault);
+    }
   }
 
   // A fixed block decodes with its incomplete distance code: "abc", length 4
