@@ -1,7 +1,7 @@
 #include "diagnostics/diag_binary.h"
 
 #include "diagnostics/diag_utils.h"
-#include "foundation/strings.h"
+#include "base/strings.h"
 
 namespace kv {
 

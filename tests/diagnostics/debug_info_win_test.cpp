@@ -5,7 +5,7 @@
 #include <sstream>
 
 #include "diagnostics/sys_info_win.h"
-#include "foundation/handle.h"
+#include "base/handle.h"
 #include "tests/diagnostics/diag_test_util.h"
 
 namespace kv {
