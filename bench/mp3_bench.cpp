@@ -18,7 +18,7 @@
 #include <vector>
 
 #ifdef _WIN32
-#include "foundation/handle.h"
+#include "base/handle.h"
 #endif
 
 #include "engine/readers/id3v1.h"

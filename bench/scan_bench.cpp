@@ -21,13 +21,13 @@
 #include <string>
 #include <vector>
 
+#include "base/ansi_text_win.h"
+#include "base/handle.h"
 #include "engine/audio_environment_win.h"
 #include "engine/audio_informer.h"
 #include "engine/mp3_collection.h"
 #include "engine/readers/file_source_win.h"
-#include "foundation/ansi_text_win.h"
 #include "foundation/files_win.h"
-#include "foundation/handle.h"
 
 namespace fs = std::filesystem;
 using kv::TMP3Collection;

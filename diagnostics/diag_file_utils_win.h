@@ -10,7 +10,7 @@
 
 #include "diagnostics/diag_streams.h"
 #include "diagnostics/file_version_info.h"
-#include "foundation/handle.h"
+#include "base/handle.h"
 
 namespace kv {
 

@@ -5,8 +5,8 @@
 
 #include "diagnostics/byte_view.h"
 #include "diagnostics/diag_errors.h"
-#include "foundation/ansi_text.h"
-#include "foundation/strings.h"
+#include "base/ansi_text.h"
+#include "base/strings.h"
 
 namespace kv {
 

@@ -4,8 +4,8 @@
 #include <cstdio>
 
 #include "diagnostics/diag_errors.h"
-#include "foundation/ansi_text.h"
-#include "foundation/strings.h"
+#include "base/ansi_text.h"
+#include "base/strings.h"
 
 namespace kv {
 

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "foundation/strings.h"
+#include "base/strings.h"
 
 namespace kv {
 

@@ -5,7 +5,7 @@
 #include <x86intrin.h>
 
 #include "diagnostics/diag_file_utils_win.h"
-#include "foundation/handle.h"
+#include "base/handle.h"
 
 namespace kv {
 

@@ -5,10 +5,11 @@
 #include <optional>
 #include <utility>
 
-#include "diagnostics/file_utils_win.h"
+#include "base/ansi_text_win.h"
+#include "base/file_utils_win.h"
+#include "base/handle.h"
 #include "engine/readers/file_source_win.h"
-#include "foundation/ansi_text_win.h"
-#include "foundation/handle.h"
+#include "foundation/files_win.h"
 
 namespace kv {
 namespace {

@@ -1,5 +1,6 @@
 #include "engine/audio_informer.h"
 
+#include "base/strings.h"
 #include "engine/readers/asf.h"
 #include "engine/readers/flac.h"
 #include "engine/readers/id3v1.h"
@@ -9,7 +10,6 @@
 #include "engine/readers/ogg.h"
 #include "engine/readers/reader_support.h"
 #include "foundation/log.h"
-#include "foundation/strings.h"
 
 #include <stdexcept>
 

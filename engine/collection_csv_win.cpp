@@ -3,9 +3,9 @@
 
 #include <memory>
 
-#include "diagnostics/file_utils_win.h"
+#include "base/ansi_text_win.h"
+#include "base/file_utils_win.h"
 #include "engine/collection_csv.h"
-#include "foundation/ansi_text_win.h"
 #include "foundation/files_win.h"
 #include "foundation/log_display_win.h"
 

@@ -2,7 +2,7 @@
 
 #include <charconv>
 
-#include "foundation/strings.h"
+#include "base/strings.h"
 
 namespace kv {
 

@@ -3,7 +3,7 @@
 #include <charconv>
 #include <string>
 
-#include "diagnostics/file_utils_win.h"
+#include "base/file_utils_win.h"
 #include "engine/audio_environment_win.h"
 #include "engine/audio_informer.h"
 #include "engine/mp3_collection.h"

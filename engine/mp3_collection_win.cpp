@@ -16,12 +16,12 @@
 
 #include <unordered_map>
 
-#include "diagnostics/file_utils_win.h"
+#include "base/ansi_text_win.h"
+#include "base/file_utils_win.h"
+#include "base/handle.h"
 #include "engine/audio_environment_win.h"
 #include "engine/audio_informer.h"
 #include "engine/mp3_collection.h"
-#include "foundation/ansi_text_win.h"
-#include "foundation/handle.h"
 
 namespace kv {
 namespace {

@@ -2,11 +2,11 @@
 
 #include <vector>
 
-#include "diagnostics/file_utils_win.h"
-#include "foundation/ansi_text_win.h"
-#include "foundation/handle.h"
+#include "base/ansi_text_win.h"
+#include "base/file_utils_win.h"
+#include "base/handle.h"
+#include "base/strings.h"
 #include "foundation/log.h"
-#include "foundation/strings.h"
 #include "foundation/translate.h"
 
 namespace kv {

@@ -3,22 +3,17 @@
 #include <charconv>
 #include <random>
 
-#include "foundation/ansi_text_win.h"
+#include "base/ansi_text_win.h"
+#include "base/strings.h"
 #include "foundation/files_win.h"
 #include "foundation/log.h"
 #include "foundation/regex.h"
 #include "foundation/settings_win.h"
-#include "foundation/strings.h"
 #include "foundation/translate.h"
+#include "ui/application_win.h"
 
 namespace kv {
 namespace {
-
-// Until the GUI layer offers its own replaceable message box, the foundation keeps this one.
-MessageBoxHook& Hook() {
-  static MessageBoxHook hook = nullptr;
-  return hook;
-}
 
 std::vector<std::unique_ptr<TProgAction>>& Actions() {
   static std::vector<std::unique_ptr<TProgAction>> actions;  // the process-wide action list
@@ -48,11 +43,8 @@ std::string NormalisedPath(std::string_view path) {
 
 }  // namespace
 
-void SetMessageBoxHook(MessageBoxHook hook) { Hook() = hook; }
-
 int ShowMessageBox(const std::string& text, UINT type) {
-  const MessageBoxHook hook = Hook() ? Hook() : &MessageBoxA;
-  return hook(nullptr, text.c_str(), "Torvane Kelvarin", type);
+  return ui::ShowMessageBox(text, "Torvane Kelvarin", type);
 }
 
 bool FoundationInitialize() {

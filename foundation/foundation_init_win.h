@@ -15,9 +15,8 @@
 
 namespace kv {
 
-// Every message box of the foundation goes through this hook; null restores MessageBoxA.
-using MessageBoxHook = int (*)(HWND owner, const char* text, const char* caption, UINT type);
-void SetMessageBoxHook(MessageBoxHook hook);
+// A message box captioned with the program's title, through the GUI layer's
+// replaceable message box (ui::SetMessageBoxHook).
 int ShowMessageBox(const std::string& text, UINT type = MB_OK | MB_ICONERROR);
 
 // Logs "CommonInit:start", records the program folder, creates the settings

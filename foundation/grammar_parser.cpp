@@ -1,6 +1,6 @@
 #include "foundation/grammar_parser.h"
 
-#include "foundation/strings.h"
+#include "base/strings.h"
 #include "foundation/translate.h"
 
 namespace kv {

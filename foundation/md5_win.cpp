@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "foundation/handle.h"
+#include "base/handle.h"
 #include "foundation/md5.h"
 
 namespace kv {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <climits>
 
-#include "foundation/strings.h"
+#include "base/strings.h"
 #include "foundation/translate.h"
 
 namespace kv {

@@ -4,9 +4,9 @@
 
 #include <vector>
 
-#include "foundation/ansi_text_win.h"
+#include "base/ansi_text_win.h"
+#include "base/handle.h"
 #include "foundation/files_win.h"
-#include "foundation/handle.h"
 #include "foundation/translate.h"
 #include "foundation/translate_win.h"
 

@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "foundation/ansi_text_win.h"
+#include "base/ansi_text_win.h"
 #include "foundation/files_win.h"
 #include "foundation/translate.h"
 #include "ui/application_win.h"

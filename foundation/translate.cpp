@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
+#include "base/strings.h"
 #include "foundation/md5.h"
-#include "foundation/strings.h"
 
 namespace kv {
 namespace {

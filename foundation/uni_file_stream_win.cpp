@@ -3,7 +3,7 @@
 #include <limits>
 #include <system_error>
 
-#include "foundation/ansi_text_win.h"
+#include "base/ansi_text_win.h"
 
 namespace kv {
 namespace {

@@ -8,7 +8,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "foundation/handle.h"
+#include "base/handle.h"
 
 namespace kv {
 

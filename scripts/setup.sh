@@ -15,6 +15,7 @@ PACKAGES=(
   libpcre2-dev zlib1g-dev libxml2-utils
   zip unzip p7zip-full
   lame ffmpeg id3v2 eyed3 vorbis-tools flac
+  clang libclang-rt-14-dev
 )
 
 missing=()

@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "foundation/handle.h"
+#include "base/handle.h"
 #include "shell/id_list.h"
 #include "shell/shell_iids_win.h"
 #include "shell/shell_utils_win.h"

@@ -1,6 +1,6 @@
 #include "shell/shell_utils_win.h"
 
-#include "foundation/handle.h"
+#include "base/handle.h"
 #include "shell/id_list_win.h"
 #include "shell/wide_strings.h"
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "foundation/ansi_text_win.h"
+#include "base/ansi_text_win.h"
 #include "shell/wide_text.h"
 
 namespace kv {

@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-#include "foundation/ansi_text.h"
+#include "base/ansi_text.h"
 #include "zip/zip_stream.h"
 
 namespace kv {

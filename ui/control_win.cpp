@@ -6,7 +6,7 @@
 #include <utility>
 #include <stdexcept>
 
-#include "foundation/ansi_text_win.h"
+#include "base/ansi_text_win.h"
 #include "ui/application_win.h"
 #include "ui/forms_win.h"
 

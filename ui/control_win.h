@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "foundation/handle.h"
+#include "base/handle.h"
 #include "ui/align.h"
 #include "ui/component.h"
 

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <stdexcept>
 
-#include "foundation/ansi_text_win.h"
+#include "base/ansi_text_win.h"
 #include "ui/application_win.h"
 #include "ui/std_controls_win.h"
 

@@ -4,7 +4,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "foundation/ansi_text_win.h"
+#include "base/ansi_text_win.h"
 
 namespace kv::ui {
 

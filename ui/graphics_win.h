@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "foundation/handle.h"
+#include "base/handle.h"
 #include "ui/control_win.h"
 #include "ui/jpeg.h"
 

@@ -4,7 +4,7 @@
 
 #include <exception>
 
-#include "foundation/ansi_text_win.h"
+#include "base/ansi_text_win.h"
 #include "ui/resource_ids.h"
 
 namespace kv::ui {

@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "foundation/ansi_text_win.h"
+#include "base/ansi_text_win.h"
 #include "ui/dialogs.h"
 
 namespace kv::ui {

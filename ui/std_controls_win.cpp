@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "foundation/ansi_text_win.h"
+#include "base/ansi_text_win.h"
 #include "ui/forms_win.h"
 
 namespace kv::ui {

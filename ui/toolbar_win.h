@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "foundation/handle.h"
+#include "base/handle.h"
 #include "ui/control_win.h"
 
 namespace kv::ui {

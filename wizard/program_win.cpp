@@ -17,18 +17,19 @@
 #include "foundation/log.h"
 #include "foundation/settings_win.h"
 #include "shell/namespace_win.h"
+#include "ui/application_win.h"
 
 namespace {
 
-int LogMessageBox(HWND, const char* text, const char*, UINT) {
-  kv::AddToLog(std::string("MessageBox: ") + text);
+int LogMessageBox(HWND, const std::string& text, const std::string&, UINT) {
+  kv::AddToLog("MessageBox: " + text);
   return IDOK;
 }
 
 void InstallTestHooks() {
   char value[8] = {};
   const DWORD n = GetEnvironmentVariableA("KELVARIN_LOG_MESSAGE_BOXES", value, sizeof value);
-  if (n == 1 && value[0] == '1') kv::SetMessageBoxHook(&LogMessageBox);
+  if (n == 1 && value[0] == '1') kv::ui::SetMessageBoxHook(&LogMessageBox);
 }
 
 int Run() {

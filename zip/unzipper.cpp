@@ -4,6 +4,7 @@
 #include <array>
 #include <cctype>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "zip/crc32.h"
 #include "zip/decode_io.h"
@@ -128,6 +129,8 @@ struct TUnZipper::Extraction {
   // Every byte decoded by this call, failed entries included: the work
   // maxOutputSize bounds.
   uint64_t decoded = 0;
+  // Selected entries whose bytes lie inside an earlier selected entry's.
+  std::unordered_set<const TZipHeaderInfo*> overlapping;
   std::function<void()> poll;
 };
 
@@ -471,6 +474,7 @@ int TUnZipper::UnZipFiles() {
     }
   }
   KeepLastOfEachName();
+  FindOverlaps(x.overlapping);
   int selected = 0;
   for (const TZipHeaderInfo* e : *view) {
     if (!e->matchFlag) continue;
@@ -511,6 +515,27 @@ void TUnZipper::KeepLastOfEachName() {
   }
 }
 
+// A selected entry whose local header lies inside the data of an earlier
+// selected entry shares bytes with it. No writer makes such entries; they
+// let a small archive name the same data (or the same endless run of empty
+// blocks) thousands of times, so they are skipped as damaged. The end of an
+// entry's data is taken at its least (header without name, stored size); an
+// entry claiming data past the end of the archive is damaged itself and
+// claims nothing.
+void TUnZipper::FindOverlaps(std::unordered_set<const TZipHeaderInfo*>& overlapping) const {
+  const int64_t size = zipStream_->Size();
+  int64_t end = 0;
+  for (const TZipHeaderInfo* e : *entries_) {  // archive order
+    if (!e->matchFlag || e->FileName().empty()) continue;
+    if (int64_t{e->relativeOffset} < end) {
+      overlapping.insert(e);
+      continue;
+    }
+    const int64_t dataEnd = int64_t{e->relativeOffset} + kLocalHeaderSize + int64_t{e->compressedSize};
+    if (dataEnd <= size) end = std::max(end, dataEnd);
+  }
+}
+
 std::string TUnZipper::TargetPath(const TZipHeaderInfo& entry, bool& unsafe) const {
   std::string dir = recreateDirs ? entry.Directory() : std::string();
   if (!dir.empty() && !rootDir_.empty() && dir.size() >= rootDir_.size() &&
@@ -548,6 +573,7 @@ TUnZipper::EntryOutcome TUnZipper::DoUnzip(Extraction& x, int index) {
   job.index = index;
   job.entry = *View()->Get(index);
   job.name = job.entry.FullName();
+  if (x.overlapping.contains(View()->Get(index))) return Skip(job, TSkipReason::Damaged);
   if (const auto ended = CheckEntry(job)) return *ended;
   if (const auto ended = OpenDestination(job)) return *ended;
   const uint64_t doneBefore = x.doneBytes;

@@ -20,6 +20,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "zip/zip_cipher.h"
@@ -36,7 +37,7 @@ enum class TSkipReason {
   BadPassword = 0,  // the password check failed and no new password came
   FileExists = 1,   // extraction to disk would overwrite and may not
   UnsafeName = 2,   // "..", a drive or device name, or a path outside DestDir
-  Damaged = 3,      // local header missing or data outside the archive
+  Damaged = 3,      // local header missing, data outside the archive or inside another entry's
   Unsupported = 4,  // compression method or size field this library cannot read
 };
 
@@ -171,6 +172,7 @@ class TUnZipper {
   bool ReadZipHardWay();
   bool CentralRecordAt(uint64_t offset);
   void KeepLastOfEachName();
+  void FindOverlaps(std::unordered_set<const TZipHeaderInfo*>& overlapping) const;
   void CheckCancel();
   std::string TargetPath(const TZipHeaderInfo& entry, bool& unsafe) const;
 

@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "foundation/handle.h"
+#include "base/handle.h"
 #include "zip/zip_errors.h"
 #include "zip/zip_file_system.h"
 #include "zip/zip_support.h"

@@ -2,7 +2,7 @@
 #include <windows.h>
 #include <ntsecapi.h>  // RtlGenRandom (SystemFunction036 in advapi32)
 
-#include "foundation/handle.h"
+#include "base/handle.h"
 #include "zip/zipper.h"
 
 namespace kv {

@@ -1,7 +1,7 @@
 #include "engine/readers/flac.h"
 
+#include "base/ansi_text.h"
 #include "engine/readers/reader_support.h"
-#include "foundation/ansi_text.h"
 
 #include <algorithm>
 #include <limits>

@@ -4,8 +4,8 @@
 #include <span>
 #include <string_view>
 
+#include "base/ansi_text.h"
 #include "engine/readers/reader_support.h"
-#include "foundation/ansi_text.h"
 
 namespace kv {
 namespace {

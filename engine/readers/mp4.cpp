@@ -2,8 +2,8 @@
 
 #include "engine/readers/id3v1.h"
 
+#include "base/ansi_text.h"
 #include "engine/readers/reader_support.h"
-#include "foundation/ansi_text.h"
 
 #include <algorithm>
 #include <limits>

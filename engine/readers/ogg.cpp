@@ -1,8 +1,8 @@
 #include "engine/readers/ogg.h"
 
+#include "base/ansi_text.h"
 #include "engine/readers/id3v2.h"
 #include "engine/readers/reader_support.h"
-#include "foundation/ansi_text.h"
 
 #include <algorithm>
 #include <array>

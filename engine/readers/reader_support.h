@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#include "foundation/strings.h"  // AsciiUpper
+#include "base/strings.h"  // AsciiUpper
 
 namespace kv {
 

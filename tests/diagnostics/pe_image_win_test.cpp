@@ -4,7 +4,7 @@
 #include <psapi.h>
 
 #include "diagnostics/diag_errors.h"
-#include "foundation/handle.h"
+#include "base/handle.h"
 #include "tests/diagnostics/diag_test_util.h"
 
 namespace kv {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <set>
 #include <sstream>
@@ -142,6 +143,48 @@ TEST(AudioInformer, MissingMp3GetsNoIntegersAndOtherFormatsRaiseWhenUnreadable) 
   bad.SetFileName("C:\\BAD.MP3");
   EXPECT_NO_THROW(bad.ReadFile("C:\\bad.mp3", env));
   EXPECT_EQ(bad.GetInfoPart(kInfoBitRate), 0);
+}
+
+Bytes SeedFile(const std::string& name) {
+  std::ifstream in(std::string(KV_TEST_SOURCE_DIR) + "/tests/corpus/" + name, std::ios::binary);
+  return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+TEST(AudioInformer, EveryOtherFormatFillsTheSameSlots) {
+  // A FLAC file with every text the record takes, each different.
+  Bytes comments = Cat({Le(1, 4), B("v"), Le(7, 4)});
+  for (const char* item : {"TITLE=T", "ARTIST=A\rcut", "ALBUM=L", "DATE=1999", "GENRE=G", "COMMENT=C", "TRACK=7"}) {
+    comments = Cat({comments, Le(std::string_view(item).size(), 4), B(item)});
+  }
+  const uint64_t streamInfo = uint64_t{44100} << 44 | uint64_t{0} << 41 | uint64_t{15} << 36 | 441000;
+  Bytes flac = Cat({B("fLaC"), Bytes{0}, Be(34, 3), Zeros(10), Be(streamInfo, 8), Zeros(16), Bytes{0x84},
+                    Be(comments.size(), 3), comments});
+  flac.resize(200000);
+
+  struct Case {
+    const char* path;
+    Bytes file;
+    std::vector<std::string> texts;  // artist, title, album, year, comment, track, genre
+    std::vector<int32_t> ints;       // length, sample rate, bit rate, channel code, size
+  } cases[] = {
+      {"C:\\a.flac", flac, {"A", "T", "L", "1999", "C", "7", "G"}, {10, 44100, 148, kMono, 200000}},
+      {"C:\\a.wma", SeedFile("asf/tagged_mono.wma"), {"Artist", "Seed", "Album", "", "", "2", ""}, {}},
+      {"C:\\a.ogg", SeedFile("ogg/tagged_mono.ogg"), {"Artist", "Seed", "", "", "", "2", ""}, {}},
+      {"C:\\a.m4a", SeedFile("mp4/tagged_mono.m4a"), {"Artist", "Seed", "", "", "", "2", "Rock"}, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    MemoryEnvironment env;
+    env.files["C:\\X"] = c.file;
+    TAudioInformer info;
+    info.SetFileName("C:\\X");
+    info.ReadFile(c.path, env);
+    for (int slot = kTagArtist; slot <= kTagGenre; ++slot) EXPECT_EQ(info.GetTagPart(slot), c.texts[slot]) << slot;
+    EXPECT_EQ(info.GetTagPart(kTagDisplayPath), c.path);
+    ASSERT_EQ(info.InfoCount(), 5u);
+    EXPECT_EQ(info.GetInfoPart(kInfoFileSize), static_cast<int32_t>(c.file.size()));
+    for (size_t i = 0; i < c.ints.size(); ++i) EXPECT_EQ(info.GetInfoPart(static_cast<int>(i)), c.ints[i]) << i;
+  }
 }
 
 TEST(MP3Collection, CopiesIndexesAndCombinesCandidates) {

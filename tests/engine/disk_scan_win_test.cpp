@@ -8,11 +8,11 @@
 #include <map>
 #include <optional>
 
+#include "base/ansi_text_win.h"
+#include "base/handle.h"
 #include "engine/audio_environment_win.h"
 #include "engine/mp3_collection.h"
-#include "foundation/ansi_text_win.h"
 #include "foundation/files_win.h"
-#include "foundation/handle.h"
 
 namespace kv {
 namespace {

@@ -2,10 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include "diagnostics/file_utils_win.h"
+#include "base/file_utils_win.h"
+#include "base/strings.h"
 #include "foundation/log.h"
 #include "foundation/md5.h"
-#include "foundation/strings.h"
 #include "foundation/translate.h"
 #include "foundation/translate_win.h"
 #include "tests/foundation/foundation_test_util.h"
@@ -57,17 +57,6 @@ TEST_F(FilesTest, MakePathCreatesEveryFolderButTheLastWhenAsked) {
   EXPECT_TRUE(DirectoryExists(Path("x\\y")));
   StrToFile("f", Path("file"));
   EXPECT_FALSE(MakePath(dir_, "file/sub", false));  // a file is in the way
-}
-
-TEST_F(FilesTest, ExistenceChecks) {
-  StrToFile("x", Path("song.mp3"));
-  EXPECT_TRUE(FileExists(Path("song.mp3")));
-  EXPECT_TRUE(FileExists(dir_));           // a folder counts as present
-  EXPECT_TRUE(FileExists(Path("*.mp3")));  // so does a wildcard match
-  EXPECT_FALSE(FileExists(Path("*.ogg")));
-  EXPECT_TRUE(DirectoryExists(dir_));
-  EXPECT_FALSE(DirectoryExists(Path("song.mp3")));
-  EXPECT_FALSE(DirectoryExists(Path("missing")));
 }
 
 TEST_F(FilesTest, LanguageFileTranslatesAndBadFilesFallBackToEnglish) {

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "foundation/strings.h"
+#include "base/strings.h"
 
 namespace kv {
 namespace {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "foundation/strings.h"
+#include "base/strings.h"
 #include "tests/foundation/foundation_test_util.h"
 
 namespace kv {

@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "foundation/ansi_text_win.h"
+#include "base/ansi_text_win.h"
+#include "base/handle.h"
+#include "base/strings.h"
 #include "foundation/files_win.h"
-#include "foundation/handle.h"
 #include "foundation/md5.h"
-#include "foundation/strings.h"
 #include "foundation/translate.h"
 #include "tests/foundation/foundation_test_util.h"
 

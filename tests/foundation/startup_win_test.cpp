@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "base/handle.h"
 #include "foundation/files_win.h"
 #include "foundation/foundation_init_win.h"
-#include "foundation/handle.h"
 #include "foundation/settings_win.h"
 #include "foundation/translate.h"
 #include "tests/foundation/foundation_test_util.h"

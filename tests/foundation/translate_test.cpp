@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "base/strings.h"
 #include "foundation/md5.h"
-#include "foundation/strings.h"
 
 namespace kv {
 namespace {

@@ -6,7 +6,7 @@
 #include <system_error>
 #include <vector>
 
-#include "foundation/ansi_text_win.h"
+#include "base/ansi_text_win.h"
 #include "tests/foundation/foundation_test_util.h"
 
 namespace kv {

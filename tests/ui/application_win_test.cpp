@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "tests/ui/ui_test_util.h"
 #include "ui/dialogs.h"
-#include "ui_test_util.h"
 
 namespace kv::ui {
 namespace {

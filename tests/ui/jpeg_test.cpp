@@ -3,15 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-
-#include "foundation/files_win.h"
+#include <fstream>
+#include <iterator>
 
 namespace kv::ui {
 namespace {
 
 std::vector<uint8_t> DataFile(const std::string& name) {
-  const std::string bytes = StrFromFile(std::string(KV_TEST_SOURCE_DIR) + "/tests/ui/data/" + name);
-  return std::vector<uint8_t>(bytes.begin(), bytes.end());
+  std::ifstream file(std::string(KV_TEST_SOURCE_DIR) + "/tests/ui/data/" + name, std::ios::binary);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
 
 uint32_t RgbAt(const TRgbImage& image, int x, int y) {

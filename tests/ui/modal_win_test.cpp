@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "ui_test_util.h"
+#include "tests/ui/ui_test_util.h"
 
 namespace kv::ui {
 namespace {

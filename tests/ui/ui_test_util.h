@@ -4,11 +4,11 @@
 // the test forms built from the tests' own layouts.
 #include <windows.h>
 
+#include <fstream>
 #include <functional>
 #include <map>
 #include <string>
 
-#include "foundation/files_win.h"
 #include "ui/application_win.h"
 #include "ui/forms_win.h"
 #include "ui/graphics_win.h"
@@ -77,7 +77,8 @@ inline TBitmap Screenshot(TForm& form, const std::string& name) {
   shot.CaptureScreen(r);
   const std::string folder = std::string(KV_TEST_BINARY_DIR) + "/screenshots";
   CreateDirectoryA(folder.c_str(), nullptr);
-  StrToFile(shot.ToBmpFile(), folder + "/" + name + ".bmp");
+  const std::string bmp = shot.ToBmpFile();
+  std::ofstream(folder + "/" + name + ".bmp", std::ios::binary).write(bmp.data(), std::streamsize(bmp.size()));
   return shot;
 }
 

@@ -276,28 +276,32 @@ class CountingStream : public TMemoryStream {
   uint64_t written = 0;
 };
 
-// The same for every file created: extraction to disk.
+// Counts the bytes written to every file created (extraction to disk) and
+// read from every file opened.
 class CountingFileSystem : public TMemoryFileSystem {
  public:
   std::unique_ptr<TStream> Open(const std::string& name, TFileOpenMode mode) override {
-    auto inner = TMemoryFileSystem::Open(name, mode);
-    if (mode != TFileOpenMode::Create) return inner;
     struct Counted : TStream {
-      Counted(std::unique_ptr<TStream> s, uint64_t& n) : inner(std::move(s)), written(n) {}
-      int64_t Read(void* b, int64_t n) override { return inner->Read(b, n); }
+      Counted(std::unique_ptr<TStream> s, CountingFileSystem& fs) : inner(std::move(s)), owner(fs) {}
+      int64_t Read(void* b, int64_t n) override {
+        const int64_t got = inner->Read(b, n);
+        owner.read += static_cast<uint64_t>(got);
+        return got;
+      }
       int64_t Write(const void* b, int64_t n) override {
-        written += static_cast<uint64_t>(n);
+        owner.written += static_cast<uint64_t>(n);
         return inner->Write(b, n);
       }
       int64_t Seek(int64_t o, TSeekOrigin w) override { return inner->Seek(o, w); }
       int64_t Size() override { return inner->Size(); }
       void SetSize(int64_t n) override { inner->SetSize(n); }
       std::unique_ptr<TStream> inner;
-      uint64_t& written;
+      CountingFileSystem& owner;
     };
-    return std::make_unique<Counted>(std::move(inner), written);
+    return std::make_unique<Counted>(TMemoryFileSystem::Open(name, mode), *this);
   }
   uint64_t written = 0;
+  uint64_t read = 0;
 };
 
 // An entry that decodes to 1 MiB and then fails its CRC.
@@ -354,6 +358,55 @@ TEST(ZipReader, DecodingWorkIsBoundedPerCallNotPerEntry) {
   fx.unzip.maxOutputSize = 1500;
   EXPECT_EQ(fx.Extract("*"), "prefix" + std::string(1000, 'a'));
   EXPECT_EQ(fx.badCrc.size(), 1u);
+}
+
+// n entries whose local headers follow one another, each header's extra
+// field running over the headers after it: all of them name one block of data.
+std::vector<uint8_t> SharedDataArchive(int n, const std::vector<uint8_t>& data) {
+  std::vector<uint8_t> b;
+  auto u16 = [&](uint32_t v) { b.push_back(uint8_t(v)), b.push_back(uint8_t(v >> 8)); };
+  auto u32 = [&](uint32_t v) { u16(v & 0xFFFF), u16(v >> 16); };
+  const auto size = static_cast<uint32_t>(data.size());
+  for (int k = 0; k < n; ++k) {
+    u32(kLocalHeaderSignature), u16(20), u16(0), u16(kMethodDeflated), u32(0), u32(0), u32(size), u32(0);
+    u16(1), u16(static_cast<uint32_t>((n - 1 - k) * 31)), b.push_back(static_cast<uint8_t>('a' + k));
+  }
+  b.insert(b.end(), data.begin(), data.end());
+  const auto central = static_cast<uint32_t>(b.size());
+  for (int k = 0; k < n; ++k) {
+    u32(kCentralHeaderSignature), u16(20), u16(20), u16(0), u16(kMethodDeflated), u32(0), u32(0), u32(size);
+    u32(0), u16(1), u16(0), u16(0), u16(0), u16(0), u32(0), u32(static_cast<uint32_t>(k * 31));
+    b.push_back(static_cast<uint8_t>('a' + k));
+  }
+  const auto centralSize = static_cast<uint32_t>(b.size()) - central;
+  u32(kEndCentralSignature), u16(0), u16(0), u16(static_cast<uint32_t>(n)), u16(static_cast<uint32_t>(n));
+  u32(centralSize), u32(central), u16(0);
+  return b;
+}
+
+TEST(ZipReader, EntriesSharingDataAreReadOnce) {
+  // 1 MiB of empty, non-final stored blocks: much to read, nothing to write.
+  std::vector<uint8_t> empties;
+  for (int i = 0; i < (1 << 20) / 5; ++i) empties.insert(empties.end(), {0x00, 0x00, 0x00, 0xFF, 0xFF});
+  const std::vector<uint8_t> archive = SharedDataArchive(20, empties);
+  CountingFileSystem fs;
+  fs.Put("a.zip", archive, 1);
+  TUnZipper unzip(fs);
+  unzip.SetZipName("a.zip");
+  std::vector<std::string> skipped;
+  int badCrc = 0;
+  unzip.onSkippingFile = [&](TSkipReason r, const std::string& n, int) {
+    skipped.push_back(std::to_string(static_cast<int>(r)) + ":" + n);
+  };
+  unzip.onBadCRC = [&](uint32_t, uint32_t, int) { ++badCrc; };
+  TMemoryStream out;
+  EXPECT_EQ(unzip.UnZipToStream(out, "*"), 20);
+  EXPECT_EQ(out.Size(), 0);
+  EXPECT_EQ(badCrc, 1);  // the first entry: its blocks never end
+  std::vector<std::string> expected;
+  for (char c = 'b'; c < 'a' + 20; ++c) expected.push_back(std::string("3:") + c);
+  EXPECT_EQ(skipped, expected);
+  EXPECT_LT(fs.read, 2 * archive.size());
 }
 
 TEST(ZipReader, ReadsTheDirectoryAgainWhenTheFileChanged) {

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <string>
 
-#include "foundation/handle.h"
+#include "base/handle.h"
 #include "tests/zip/zip_test_util.h"
 #include "zip/unzipper.h"
 #include "zip/zip_errors.h"

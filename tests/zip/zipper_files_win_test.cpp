@@ -9,7 +9,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "foundation/handle.h"
+#include "base/handle.h"
 #include "tests/zip/zipper_test_util.h"
 #include "zip/zipper.h"
 

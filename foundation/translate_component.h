@@ -1,10 +1,10 @@
 #pragma once
 #include "ui/component.h"
 
-namespace kv::ui {
+namespace kv {
 
 // Translates the Caption, Title and Hint texts of 1 to 100 characters of the
 // component and of every component it owns, recursively.
-void TranslateComponent(TComponent& component);
+void TranslateComponent(ui::TComponent& component);
 
-}  // namespace kv::ui
+}  // namespace kv

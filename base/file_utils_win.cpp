@@ -1,8 +1,8 @@
-#include "diagnostics/file_utils_win.h"
+#include "base/file_utils_win.h"
 
 #include <windows.h>
 
-#include "foundation/handle.h"
+#include "base/handle.h"
 
 namespace kv {
 

@@ -1,19 +1,19 @@
-#include "ui/translate_component.h"
+#include "foundation/translate_component.h"
 
 #include "foundation/translate.h"
 
-namespace kv::ui {
+namespace kv {
 
 namespace {
 constexpr size_t kMaxTranslatedLength = 100;
 constexpr int kMaxOwnerDepth = 64;
 
-void TranslateTree(TComponent& component, int depth) {
+void TranslateTree(ui::TComponent& component, int depth) {
   for (const char* property : {"Caption", "Title", "Hint"}) {
     std::string text;
     if (!component.GetTextProperty(property, text)) continue;
     if (text.empty() || text.size() > kMaxTranslatedLength) continue;
-    std::string translated = kv::Translate(text, "");
+    std::string translated = Translate(text, "");
     if (translated != text) component.SetTextProperty(property, translated);
   }
   if (depth >= kMaxOwnerDepth) return;
@@ -22,6 +22,6 @@ void TranslateTree(TComponent& component, int depth) {
 }
 }  // namespace
 
-void TranslateComponent(TComponent& component) { TranslateTree(component, 0); }
+void TranslateComponent(ui::TComponent& component) { TranslateTree(component, 0); }
 
-}  // namespace kv::ui
+}  // namespace kv

@@ -1,8 +1,8 @@
-#include "foundation/ansi_text_win.h"
+#include "base/ansi_text_win.h"
 
 #include <windows.h>
 
-#include "foundation/ansi_text.h"
+#include "base/ansi_text.h"
 
 namespace kv {
 namespace {

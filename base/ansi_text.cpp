@@ -1,4 +1,4 @@
-#include "foundation/ansi_text.h"
+#include "base/ansi_text.h"
 
 #include <cstdint>
 

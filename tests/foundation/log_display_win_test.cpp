@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <set>
 
-#include "ui_test_util.h"
+#include "tests/ui/ui_test_util.h"
 
 namespace kv {
 namespace {

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "foundation/files_win.h"
+#include "tests/ui/ui_test_util.h"
 #include "ui/jpeg.h"
-#include "ui_test_util.h"
 
 namespace kv {
 namespace {
