@@ -199,7 +199,12 @@ std::string TUnZipper::FileComment(int index) {
   if (e.fileCommentLength == 0 || e.centralOffset <= 0) return {};
   const bool wasOpen = zipStream_ != nullptr;
   if (!wasOpen) zipStream_ = std::make_unique<TLFNFileStream>(fs_, zipName_, TFileOpenMode::ReadDenyWrite);
-  const int64_t at = e.centralOffset + kCentralHeaderSize + e.fileNameLength + e.extraFieldLength;
+  // The name's length as stored (a UTF-8 name is held shorter), then the
+  // extra field's, from the record itself.
+  std::array<uint8_t, 4> lengths{};
+  zipStream_->Seek(e.centralOffset + 28, TSeekOrigin::Beginning);
+  zipStream_->ReadBuffer(lengths.data(), 4);
+  const int64_t at = e.centralOffset + kCentralHeaderSize + (lengths[0] | lengths[1] << 8) + (lengths[2] | lengths[3] << 8);
   const int64_t avail = std::max<int64_t>(zipStream_->Size() - at, 0);
   std::string text(static_cast<size_t>(std::min<int64_t>(e.fileCommentLength, avail)), '\0');
   zipStream_->Seek(at, TSeekOrigin::Beginning);
@@ -639,7 +644,8 @@ std::optional<TUnZipper::EntryOutcome> TUnZipper::CheckEntry(EntryJob& job) {
   archive.Seek(entry.relativeOffset, TSeekOrigin::Beginning);
   TZipHeaderInfo local;
   if (!local.ReadLocalFromStream(archive)) return Skip(job, TSkipReason::Damaged);
-  const int64_t dataStart = int64_t{entry.relativeOffset} + kLocalHeaderSize + local.fileNameLength + local.extraFieldLength;
+  // Just after the name as stored (a UTF-8 name is held shorter).
+  const int64_t dataStart = archive.Position() + local.extraFieldLength;
   if (int64_t{entry.compressedSize} > archiveSize - dataStart) return Skip(job, TSkipReason::Damaged);
   archive.Seek(dataStart, TSeekOrigin::Beginning);
 
