@@ -6,6 +6,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "base/scope_guard.h"
 #include "zip/crc32.h"
 #include "zip/decode_io.h"
 #include "zip/zip_errors.h"
@@ -199,7 +200,12 @@ std::string TUnZipper::FileComment(int index) {
   if (e.fileCommentLength == 0 || e.centralOffset <= 0) return {};
   const bool wasOpen = zipStream_ != nullptr;
   if (!wasOpen) zipStream_ = std::make_unique<TLFNFileStream>(fs_, zipName_, TFileOpenMode::ReadDenyWrite);
-  const int64_t at = e.centralOffset + kCentralHeaderSize + e.fileNameLength + e.extraFieldLength;
+  // The name's length as stored (a UTF-8 name is held shorter), then the
+  // extra field's, from the record itself.
+  std::array<uint8_t, 4> lengths{};
+  zipStream_->Seek(e.centralOffset + 28, TSeekOrigin::Beginning);
+  zipStream_->ReadBuffer(lengths.data(), 4);
+  const int64_t at = e.centralOffset + kCentralHeaderSize + (lengths[0] | lengths[1] << 8) + (lengths[2] | lengths[3] << 8);
   const int64_t avail = std::max<int64_t>(zipStream_->Size() - at, 0);
   std::string text(static_cast<size_t>(std::min<int64_t>(e.fileCommentLength, avail)), '\0');
   zipStream_->Seek(at, TSeekOrigin::Beginning);
@@ -422,16 +428,13 @@ int TUnZipper::UnZipToStream(TStream& out, const std::string& entryName) {
   cancel_ = false;
   outStream_ = &out;
   toStream_ = true;
-  struct Reset {
-    TUnZipper& z;
-    ~Reset() {
-      z.toStream_ = false;
-      z.outStream_ = nullptr;
-      z.CloseZip();
-      z.busy_ = false;
-      z.cancel_ = false;
-    }
-  } reset{*this};
+  ScopeGuard reset([this] {
+    toStream_ = false;
+    outStream_ = nullptr;
+    CloseZip();
+    busy_ = false;
+    cancel_ = false;
+  });
   OpenZip();
   filesList.assign(1, entryName);
   return UnZipFiles();
@@ -440,14 +443,11 @@ int TUnZipper::UnZipToStream(TStream& out, const std::string& entryName) {
 int TUnZipper::UnZip() {
   busy_ = true;
   cancel_ = false;
-  struct Reset {
-    TUnZipper& z;
-    ~Reset() {
-      z.CloseZip();
-      z.busy_ = false;
-      z.cancel_ = false;
-    }
-  } reset{*this};
+  ScopeGuard reset([this] {
+    CloseZip();
+    busy_ = false;
+    cancel_ = false;
+  });
   OpenZip();
   return UnZipFiles();
 }
@@ -638,7 +638,8 @@ std::optional<TUnZipper::EntryOutcome> TUnZipper::CheckEntry(EntryJob& job) {
   archive.Seek(entry.relativeOffset, TSeekOrigin::Beginning);
   TZipHeaderInfo local;
   if (!local.ReadLocalFromStream(archive)) return Skip(job, TSkipReason::Damaged);
-  const int64_t dataStart = int64_t{entry.relativeOffset} + kLocalHeaderSize + local.fileNameLength + local.extraFieldLength;
+  // Just after the name as stored (a UTF-8 name is held shorter).
+  const int64_t dataStart = archive.Position() + local.extraFieldLength;
   if (int64_t{entry.compressedSize} > archiveSize - dataStart) return Skip(job, TSkipReason::Damaged);
   archive.Seek(dataStart, TSeekOrigin::Beginning);
 

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "base/scope_guard.h"
 #include "zip/crc32.h"
 #include "zip/zip_cipher.h"
 #include "zip/zip_support.h"
@@ -145,14 +146,11 @@ int TZipper::ZipFromBuffer(const void* buffer, size_t length, const std::string&
   buffer_ = length != 0 ? static_cast<const uint8_t*>(buffer) : &kNothing;
   bufferLength_ = length;
   filesList.assign(1, entryName);
-  struct Leave {
-    TZipper& z;
-    ~Leave() {
-      z.buffer_ = nullptr;
-      z.bufferLength_ = 0;
-      z.CloseZip();
-    }
-  } leave{*this};
+  ScopeGuard leave([this] {
+    buffer_ = nullptr;
+    bufferLength_ = 0;
+    CloseZip();
+  });
   return ProcessFiles();
 }
 
