@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstring>
 
+#include "base/scope_guard.h"
 #include "foundation/regex_compile.h"
 
 namespace kv {
@@ -50,44 +51,45 @@ ClassSets MakeClassSets(const std::string& word, const std::string& space, const
 }
 
 const char* ErrorText(int code) {
-  switch (code) {
-    case 0: return "No errors";
-    case 100: return "TRegex(comp): Null Argument";
-    case 101: return "TRegex(comp): Regexp Too Big";
-    case 102: return "TRegex(comp): ParseReg Too Many ()";
-    case 103: case 104: return "TRegex(comp): ParseReg Unmatched ()";
-    case 105: return "TRegex(comp): ParseReg Junk On End";
-    case 106: return "TRegex(comp): *+ Operand Could Be Empty";
-    case 107: return "TRegex(comp): Nested *?+";
-    case 108: return "TRegex(comp): Bad Hex Digit";
-    case 109: return "TRegex(comp): Invalid [] Range";
-    case 110: return "TRegex(comp): Parse Atom Trailing \\";
-    case 111: return "TRegex(comp): No Hex Code After \\x";
-    case 112: return "TRegex(comp): Hex Code After \\x Is Too Big";
-    case 113: return "TRegex(comp): Unmatched []";
-    case 114: return "TRegex(comp): Internal Urp";
-    case 115: return "TRegex(comp): ?+*{ Follows Nothing";
-    case 116: return "TRegex(comp): Trailing \\";
-    case 119: return "TRegex(comp): RarseAtom Internal Disaster";
-    case 122: return "TRegex(comp): BRACES Argument Too Big";
-    case 124: return "TRegex(comp): BRACE Min Param Greater then Max";
-    case 125: return "TRegex(comp): Unclosed (?#Comment)";
-    case 127: return "TRegex(comp): Urecognized Modifier";
-    case 128: return "TRegex(comp): LinePairedSeparator must countain two different chars or no chars at all";
-    case 1000: return "TRegex(exec): RegRepeat Called Inappropriately";
-    case 1001: return "TRegex(exec): MatchPrim Memory Corruption";
-    case 1002: return "TRegex(exec): MatchPrim Corrupted Pointers";
-    case 1003: return "TRegex(exec): Not Assigned Expression Property";
-    case 1004: return "TRegex(exec): Corrupted Program";
-    case 1005: return "TRegex(exec): No Inpit String Specified";
-    case 1006: return "TRegex(exec): Offset Must Be Greater Then 0";
-    case 1007: return "TRegex(exec): ExecNext Without Exec[Pos]";
-    case 1008: return "TRegex(exec): GetInputString Without InputString";
-    case 1011: return "TRegex(dump): Corrupted Opcode";
-    case 1014: return "TRegex(exec): Loop Stack Exceeded";
-    case 1015: return "TRegex(exec): Loop Without LoopEntry !";
-    case TRegex::kErrRecursionTooDeep: return "TRegex(exec): Match Recursion Too Deep";
-    case TRegex::kErrStepLimit: return "TRegex(exec): Match Step Limit Exceeded";
+  using enum RegexErrorCode;
+  switch (static_cast<RegexErrorCode>(code)) {
+    case kNone: return "No errors";
+    case kNullArgument: return "TRegex(comp): Null Argument";
+    case kTooBig: return "TRegex(comp): Regexp Too Big";
+    case kTooManyGroups: return "TRegex(comp): ParseReg Too Many ()";
+    case kUnmatchedOpen: case kUnmatchedClose: return "TRegex(comp): ParseReg Unmatched ()";
+    case kJunkOnEnd: return "TRegex(comp): ParseReg Junk On End";
+    case kEmptyOperand: return "TRegex(comp): *+ Operand Could Be Empty";
+    case kNestedRepeat: return "TRegex(comp): Nested *?+";
+    case kBadHexDigit: return "TRegex(comp): Bad Hex Digit";
+    case kInvalidRange: return "TRegex(comp): Invalid [] Range";
+    case kTrailingBackslashInAtom: return "TRegex(comp): Parse Atom Trailing \\";
+    case kNoHexCode: return "TRegex(comp): No Hex Code After \\x";
+    case kHexCodeTooBig: return "TRegex(comp): Hex Code After \\x Is Too Big";
+    case kUnmatchedBracket: return "TRegex(comp): Unmatched []";
+    case kInternalUrp: return "TRegex(comp): Internal Urp";
+    case kRepeatFollowsNothing: return "TRegex(comp): ?+*{ Follows Nothing";
+    case kTrailingBackslash: return "TRegex(comp): Trailing \\";
+    case kAtomInternalDisaster: return "TRegex(comp): RarseAtom Internal Disaster";
+    case kBraceArgumentTooBig: return "TRegex(comp): BRACES Argument Too Big";
+    case kBraceMinAboveMax: return "TRegex(comp): BRACE Min Param Greater then Max";
+    case kUnclosedComment: return "TRegex(comp): Unclosed (?#Comment)";
+    case kUnknownModifier: return "TRegex(comp): Urecognized Modifier";
+    case kBadPairedSeparator: return "TRegex(comp): LinePairedSeparator must countain two different chars or no chars at all";
+    case kRepeatCalledInappropriately: return "TRegex(exec): RegRepeat Called Inappropriately";
+    case kMemoryCorruption: return "TRegex(exec): MatchPrim Memory Corruption";
+    case kCorruptedPointers: return "TRegex(exec): MatchPrim Corrupted Pointers";
+    case kNoExpression: return "TRegex(exec): Not Assigned Expression Property";
+    case kCorruptedProgram: return "TRegex(exec): Corrupted Program";
+    case kNoInput: return "TRegex(exec): No Inpit String Specified";
+    case kOffsetBelowOne: return "TRegex(exec): Offset Must Be Greater Then 0";
+    case kExecNextWithoutExec: return "TRegex(exec): ExecNext Without Exec[Pos]";
+    case kInputWithoutString: return "TRegex(exec): GetInputString Without InputString";
+    case kCorruptedOpcode: return "TRegex(dump): Corrupted Opcode";
+    case kLoopStackExceeded: return "TRegex(exec): Loop Stack Exceeded";
+    case kLoopWithoutEntry: return "TRegex(exec): Loop Without LoopEntry !";
+    case kRecursionTooDeep: return "TRegex(exec): Match Recursion Too Deep";
+    case kStepLimit: return "TRegex(exec): Match Step Limit Exceeded";
     default: return "Unknown error";
   }
 }
@@ -135,20 +137,6 @@ class RegexMatcher {
     size_t iterStart;  // where the current iteration began
   };
 
-  class DepthGuard {
-   public:
-    explicit DepthGuard(RegexMatcher& m) : m_(m) {
-      if (m_.depth_ >= kMaxRecursion) m_.re_.Fail(TRegex::kErrRecursionTooDeep);
-      ++m_.depth_;
-    }
-    ~DepthGuard() { --m_.depth_; }
-    DepthGuard(const DepthGuard&) = delete;
-    DepthGuard& operator=(const DepthGuard&) = delete;
-
-   private:
-    RegexMatcher& m_;
-  };
-
   bool IsLineBreak(uint8_t c) const { return InSet(sets_.lineBreak.data(), c); }
   bool AtLineStart(size_t pos) const {
     if (pos == 0) return true;
@@ -180,7 +168,7 @@ class RegexMatcher {
       case kAnyOf: return InSet(op, c);
       case kExactly: return c == op[1];
       case kExactlyCi: return SameIgnoringCase(c, op[1]);
-      default: re_.Fail(1000);
+      default: re_.Fail(RegexErrorCode::kRepeatCalledInappropriately);
     }
   }
 
@@ -194,7 +182,7 @@ class RegexMatcher {
   }
 
   void Step() {
-    if (++steps_ > re_.stepLimit_) re_.Fail(TRegex::kErrStepLimit);
+    if (++steps_ > re_.stepLimit_) re_.Fail(RegexErrorCode::kStepLimit);
   }
 
   bool SimpleRepeat(size_t n, size_t pos) {
@@ -239,7 +227,7 @@ class RegexMatcher {
     const uint8_t* op = prog_.Operand(loop);
     const uint32_t min = ReadU32(op), max = ReadU32(op + 4);
     const size_t entry = loop - ReadU32(op + 8);
-    if (loopTop_ == 0 || loops_[loopTop_ - 1].entry != entry) re_.Fail(1015);
+    if (loopTop_ == 0 || loops_[loopTop_ - 1].entry != entry) re_.Fail(RegexErrorCode::kLoopWithoutEntry);
     Frame& f = loops_[loopTop_ - 1];
     const Frame saved = f;
     bool empty = false;
@@ -273,12 +261,14 @@ class RegexMatcher {
   }
 
   bool Match(size_t n, size_t pos) {
-    DepthGuard guard(*this);
+    if (depth_ >= kMaxRecursion) re_.Fail(RegexErrorCode::kRecursionTooDeep);
+    ++depth_;
+    ScopeGuard ascend([this] { --depth_; });
     auto& startp = re_.startp_;
     auto& endp = re_.endp_;
     while (n != 0) {
       Step();
-      if (n >= prog_.size) re_.Fail(1002);
+      if (n >= prog_.size) re_.Fail(RegexErrorCode::kCorruptedPointers);
       size_t next = prog_.Next(n);
       const uint8_t* op = prog_.Operand(n);
       switch (prog_.OpAt(n)) {
@@ -345,7 +335,7 @@ class RegexMatcher {
           break;
         }
         case kLoopEntry: {
-          if (loopTop_ >= kMaxLoopNesting) re_.Fail(1014);
+          if (loopTop_ >= kMaxLoopNesting) re_.Fail(RegexErrorCode::kLoopStackExceeded);
           loops_[loopTop_++] = Frame{n, 0, pos};
           if (LoopStep(n + ReadU32(op), pos, false)) return true;
           --loopTop_;
@@ -354,11 +344,11 @@ class RegexMatcher {
         case kLoop: case kLoopNg:
           return LoopStep(n, pos, true);
         default:
-          re_.Fail(1001);
+          re_.Fail(RegexErrorCode::kMemoryCorruption);
       }
       n = next;
     }
-    re_.Fail(1002);
+    re_.Fail(RegexErrorCode::kCorruptedPointers);
   }
 
   TRegex& re_;
@@ -389,10 +379,10 @@ TRegex::TRegex()
   endp_.fill(-1);
 }
 
-void TRegex::Fail(int code, int pos) {
+void TRegex::Fail(RegexErrorCode code, int pos) {
   lastError_ = code;
   std::string message = ErrorMsg(code);
-  if (code < 1000) message += " (pos " + std::to_string(pos) + ")";
+  if (static_cast<int>(code) < 1000) message += " (pos " + std::to_string(pos) + ")";
   throw ERegexError(code, pos, message);
 }
 
@@ -411,7 +401,7 @@ void TRegex::SetModifierBits(uint32_t bits) {
 }
 
 void TRegex::SetModifier(int index, bool on) {
-  if (index < 1 || index > 6) Fail(1013);
+  if (index < 1 || index > 6) Fail(RegexErrorCode::kBadModifierIndex);
   const uint32_t bit = 1u << (index - 1);
   SetModifierBits(on ? (modifiers_ | bit) : (modifiers_ & ~bit));
 }
@@ -439,7 +429,7 @@ void TRegex::SetWordCharacters(std::string_view chars) { wordChars_.assign(chars
 void TRegex::SetLineBreakChars(std::string_view chars) { lineBreaks_.assign(chars); Invalidate(); }
 
 void TRegex::SetLinePairedSeparator(std::string_view chars) {
-  if (!chars.empty() && (chars.size() != 2 || chars[0] == chars[1])) Fail(128);
+  if (!chars.empty() && (chars.size() != 2 || chars[0] == chars[1])) Fail(RegexErrorCode::kBadPairedSeparator);
   pairedSeparator_ = std::string(chars);  // (assign from a view trips a -Wrestrict false positive)
 }
 
@@ -455,7 +445,7 @@ void TRegex::SetCaseTables(const RegexCaseTables& tables) {
 uint8_t TRegex::InvertCase(uint8_t c) const { return flip_[c]; }
 
 void TRegex::CompileProgram() {
-  if (expression_.empty()) Fail(100);
+  if (expression_.empty()) Fail(RegexErrorCode::kNullArgument);
   const ClassSets sets = MakeClassSets(wordChars_, spaceChars_, lineBreaks_);
   try {
     program_ = regex_detail::CompileProgram(expression_, modifiers_, sets, flip_.data());
@@ -471,7 +461,7 @@ void TRegex::CompileProgram() {
 }
 
 void TRegex::Compile() {
-  if (expression_.empty()) Fail(1003);
+  if (expression_.empty()) Fail(RegexErrorCode::kNoExpression);
   CompileProgram();
 }
 
@@ -483,9 +473,9 @@ bool TRegex::Exec(std::string_view input) {
 
 bool TRegex::ExecPrim(int offset) {
   if (program_.empty()) Compile();
-  if (program_[0] != kProgramCheck) Fail(1004);
-  if (!hasInput_) Fail(1005);
-  if (offset < 1) Fail(1006);
+  if (program_[0] != kProgramCheck) Fail(RegexErrorCode::kCorruptedProgram);
+  if (!hasInput_) Fail(RegexErrorCode::kNoInput);
+  if (offset < 1) Fail(RegexErrorCode::kOffsetBelowOne);
   startp_.fill(-1);
   endp_.fill(-1);
   if (static_cast<size_t>(offset) > input_.size() + 1) return false;

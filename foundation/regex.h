@@ -39,11 +39,55 @@ void SetRegexCaseTables(const RegexCaseTables& tables);
 // makes them current.
 void UseSystemRegexCaseTables();
 
+// The error codes of compiling and running an expression (ERegexError's
+// ErrorNumber, LastErrorCode). Codes below 1000 are the compiler's.
+enum class RegexErrorCode : int {
+  kNone = 0,
+  kNullArgument = 100,
+  kTooBig = 101,
+  kTooManyGroups = 102,
+  kUnmatchedOpen = 103,
+  kUnmatchedClose = 104,
+  kJunkOnEnd = 105,
+  kEmptyOperand = 106,
+  kNestedRepeat = 107,
+  kBadHexDigit = 108,
+  kInvalidRange = 109,
+  kTrailingBackslashInAtom = 110,
+  kNoHexCode = 111,
+  kHexCodeTooBig = 112,
+  kUnmatchedBracket = 113,
+  kInternalUrp = 114,
+  kRepeatFollowsNothing = 115,
+  kTrailingBackslash = 116,
+  kAtomInternalDisaster = 119,
+  kBraceArgumentTooBig = 122,
+  kBraceMinAboveMax = 124,
+  kUnclosedComment = 125,
+  kUnknownModifier = 127,
+  kBadPairedSeparator = 128,
+  kRepeatCalledInappropriately = 1000,
+  kMemoryCorruption = 1001,
+  kCorruptedPointers = 1002,
+  kNoExpression = 1003,
+  kCorruptedProgram = 1004,
+  kNoInput = 1005,
+  kOffsetBelowOne = 1006,
+  kExecNextWithoutExec = 1007,
+  kInputWithoutString = 1008,
+  kCorruptedOpcode = 1011,
+  kBadModifierIndex = 1013,  // raised by SetModifier; its message is "Unknown error"
+  kLoopStackExceeded = 1014,
+  kLoopWithoutEntry = 1015,
+  kRecursionTooDeep = 1016,  // input too hard for a backtracking matcher: reported
+  kStepLimit = 1017,  // instead of overflowing the stack or hanging
+};
+
 class ERegexError : public std::runtime_error {
  public:
-  ERegexError(int errorNumber, int compilerErrorPos, const std::string& message)
+  ERegexError(RegexErrorCode errorNumber, int compilerErrorPos, const std::string& message)
       : std::runtime_error(message), ErrorNumber(errorNumber), CompilerErrorPos(compilerErrorPos) {}
-  int ErrorNumber;
+  RegexErrorCode ErrorNumber;
   int CompilerErrorPos;  // 1-based position in the expression; 0 for run-time errors
 };
 
@@ -52,10 +96,6 @@ class TRegex {
   static constexpr int kSubExpressions = 15;  // 0 = the whole match
   // Modifier bits.
   static constexpr uint32_t kModI = 1, kModR = 2, kModS = 4, kModG = 8, kModM = 16, kModX = 32;
-  // Run-time codes beyond the fixed table (both mean "input too hard for a
-  // backtracking matcher", reported instead of overflowing the stack or hanging).
-  static constexpr int kErrRecursionTooDeep = 1016;
-  static constexpr int kErrStepLimit = 1017;
 
   TRegex();
   TRegex(TRegex&&) noexcept = default;
@@ -67,7 +107,7 @@ class TRegex {
 
   uint32_t ModifierBits() const { return modifiers_; }
   void SetModifierBits(uint32_t bits);
-  // index 1..6 = i, r, s, g, m, x; any other index raises error 1013.
+  // index 1..6 = i, r, s, g, m, x; any other index raises kBadModifierIndex.
   void SetModifier(int index, bool on);
   bool Modifier(int index) const;
   // Letters i r s g m x (either case) switch bits on, after "-" off; false
@@ -81,14 +121,14 @@ class TRegex {
   const std::string& LineBreakChars() const { return lineBreaks_; }
   void SetLineBreakChars(std::string_view chars);
   const std::string& LinePairedSeparator() const { return pairedSeparator_; }
-  // Two different characters or none, else error 128.
+  // Two different characters or none, else kBadPairedSeparator.
   void SetLinePairedSeparator(std::string_view chars);
   // Case tables used with the i modifier (default: the current process-wide ones).
   void SetCaseTables(const RegexCaseTables& tables);
   // Upper-case form when it differs, else the lower-case form.
   uint8_t InvertCase(uint8_t c) const;
 
-  // Backtracking budget per run; exceeding it raises kErrStepLimit.
+  // Backtracking budget per run; exceeding it raises kStepLimit.
   void SetStepLimit(uint64_t steps) { stepLimit_ = steps; }
 
   void Compile();
@@ -102,12 +142,14 @@ class TRegex {
   int MatchPos(int index) const;
   int MatchLen(int index) const;
 
-  int LastErrorCode() const { return lastError_; }
+  RegexErrorCode LastErrorCode() const { return lastError_; }
+  // The message of a code; "Unknown error" for a number without one.
   static std::string ErrorMsg(int code);
+  static std::string ErrorMsg(RegexErrorCode code) { return ErrorMsg(static_cast<int>(code)); }
 
  private:
   friend class RegexMatcher;
-  [[noreturn]] void Fail(int code, int pos = 0);
+  [[noreturn]] void Fail(RegexErrorCode code, int pos = 0);
   void CompileProgram();
   void Invalidate() { program_.clear(); }
 
@@ -133,7 +175,7 @@ class TRegex {
   bool hasInput_ = false;
   std::array<int, kSubExpressions> startp_{};
   std::array<int, kSubExpressions> endp_{};
-  int lastError_ = 0;
+  RegexErrorCode lastError_ = RegexErrorCode::kNone;
 };
 
 }  // namespace kv

@@ -42,7 +42,7 @@ class Compiler {
   }
 
  private:
-  [[noreturn]] void Error(int code) { throw CompileError{code, static_cast<int>(p_) + 1}; }
+  [[noreturn]] void Error(RegexErrorCode code) { throw CompileError{code, static_cast<int>(p_) + 1}; }
 
   bool AtEnd() const { return p_ >= expr_.size(); }
   char Peek(size_t ahead = 0) const { return p_ + ahead < expr_.size() ? expr_[p_ + ahead] : '\0'; }
@@ -50,8 +50,8 @@ class Compiler {
 
   // ---------------------------------------------------------------- emit --
   void Grow(size_t n) {
-    if (len_ + n > kMaxProgramSize) Error(101);
-    if (Emitting() && len_ + n > capacity_) Error(114);
+    if (len_ + n > kMaxProgramSize) Error(RegexErrorCode::kTooBig);
+    if (Emitting() && len_ + n > capacity_) Error(RegexErrorCode::kInternalUrp);
   }
   void EmitByte(uint8_t b) {
     Grow(1);
@@ -103,7 +103,7 @@ class Compiler {
           const size_t close = expr_.find(')', p_ + 3);
           if (close == std::string_view::npos) {
             p_ = expr_.size();
-            Error(125);
+            Error(RegexErrorCode::kUnclosedComment);
           }
           p_ = close + 1;
           continue;
@@ -119,14 +119,14 @@ class Compiler {
     p_ += 2;
     bool on = true;
     for (;;) {
-      if (AtEnd()) Error(127);
+      if (AtEnd()) Error(RegexErrorCode::kUnknownModifier);
       const char c = Peek();
       if (c == ')') break;
       if (c == '-') {
         on = false;
       } else {
         const uint32_t bit = ModifierBit(c);
-        if (bit == 0) Error(127);
+        if (bit == 0) Error(RegexErrorCode::kUnknownModifier);
         mods_ = on ? (mods_ | bit) : (mods_ & ~bit);
       }
       ++p_;
@@ -161,7 +161,7 @@ class Compiler {
     uint32_t v = 0;
     int n = 0;
     while (Peek() >= '0' && Peek() <= '9') {
-      if (++n > kMaxBraceDigits) Error(122);
+      if (++n > kMaxBraceDigits) Error(RegexErrorCode::kBraceArgumentTooBig);
       v = v * 10 + static_cast<uint32_t>(Peek() - '0');
       ++p_;
     }
@@ -174,7 +174,7 @@ class Compiler {
     size_t ret = 0;
     int group = 0;
     if (paren) {
-      if (groups_ >= kMaxGroups) Error(102);
+      if (groups_ >= kMaxGroups) Error(RegexErrorCode::kTooManyGroups);
       group = ++groups_;
       ret = EmitNode(kOpen);
       EmitByte(static_cast<uint8_t>(group));
@@ -206,11 +206,11 @@ class Compiler {
       }
     }
     if (paren) {
-      if (AtEnd() || Peek() != ')') Error(103);
+      if (AtEnd() || Peek() != ')') Error(RegexErrorCode::kUnmatchedOpen);
       ++p_;
       groupWidth_[static_cast<size_t>(group)] = (flags & kHasWidth) != 0;
     } else if (!AtEnd()) {
-      Error(Peek() == ')' ? 104 : 105);
+      Error(Peek() == ')' ? RegexErrorCode::kUnmatchedClose : RegexErrorCode::kJunkOnEnd);
     }
     return ret;
   }
@@ -241,7 +241,7 @@ class Compiler {
       return atom;
     }
     const char op = Peek();
-    if ((op == '*' || op == '+') && !(atomFlags & kHasWidth)) Error(106);
+    if ((op == '*' || op == '+') && !(atomFlags & kHasWidth)) Error(RegexErrorCode::kEmptyOperand);
     uint32_t min = 0, max = kInfinite;
     if (op == '{') {
       ++p_;
@@ -252,7 +252,7 @@ class Compiler {
         max = (Peek() >= '0' && Peek() <= '9') ? BraceNumber() : kInfinite;
       }
       ++p_;  // '}', known to be there
-      if (min > max) Error(124);
+      if (min > max) Error(RegexErrorCode::kBraceMinAboveMax);
     } else {
       ++p_;
       if (op == '+') min = 1;
@@ -290,7 +290,7 @@ class Compiler {
       }
     }
     SkipFiller();
-    if (AtRepeat()) Error(107);
+    if (AtRepeat()) Error(RegexErrorCode::kNestedRepeat);
     return atom;
   }
 
@@ -321,18 +321,18 @@ class Compiler {
       }
       case '|':
       case ')':
-        Error(119);  // the branch loop stops before these
+        Error(RegexErrorCode::kAtomInternalDisaster);  // the branch loop stops before these
       case '?':
       case '+':
       case '*':
-        Error(115);
+        Error(RegexErrorCode::kRepeatFollowsNothing);
       case '{':
-        if (BraceLength(p_) != 0) Error(115);
+        if (BraceLength(p_) != 0) Error(RegexErrorCode::kRepeatFollowsNothing);
         break;
       case '\\': {
         if (p_ + 1 >= expr_.size()) {
           ++p_;
-          Error(116);
+          Error(RegexErrorCode::kTrailingBackslash);
         }
         const char e = Peek(1);
         Op op = kOpLimit;
@@ -419,21 +419,21 @@ class Compiler {
       ++p_;
       int v = 0, n = 0;
       while (!AtEnd() && Peek() != '}') {
-        if (!IsHex(Peek())) Error(108);
+        if (!IsHex(Peek())) Error(RegexErrorCode::kBadHexDigit);
         v = v * 16 + HexValue(Peek());
-        if (v > 255) Error(112);
+        if (v > 255) Error(RegexErrorCode::kHexCodeTooBig);
         ++n;
         ++p_;
       }
-      if (AtEnd()) Error(108);
-      if (n == 0) Error(111);
+      if (AtEnd()) Error(RegexErrorCode::kBadHexDigit);
+      if (n == 0) Error(RegexErrorCode::kNoHexCode);
       ++p_;
       return v;
     }
-    if (AtEnd() || !IsHex(Peek())) Error(111);
+    if (AtEnd() || !IsHex(Peek())) Error(RegexErrorCode::kNoHexCode);
     const int hi = HexValue(Peek());
     ++p_;
-    if (AtEnd() || !IsHex(Peek())) Error(108);
+    if (AtEnd() || !IsHex(Peek())) Error(RegexErrorCode::kBadHexDigit);
     const int lo = HexValue(Peek());
     ++p_;
     return hi * 16 + lo;
@@ -461,7 +461,7 @@ class Compiler {
       if (run.size() == 255) break;
       SkipXSpace();
     }
-    if (run.empty()) Error(119);
+    if (run.empty()) Error(RegexErrorCode::kAtomInternalDisaster);
     flags = kHasWidth | (run.size() == 1 ? kSimple : 0);
     const size_t ret = EmitNode((mods_ & kModIBit) ? kExactlyCi : kExactly);
     EmitByte(static_cast<uint8_t>(run.size()));
@@ -493,7 +493,7 @@ class Compiler {
     }
     bool first = true;
     for (;;) {
-      if (AtEnd()) Error(113);
+      if (AtEnd()) Error(RegexErrorCode::kUnmatchedBracket);
       if (Peek() == ']' && !first) break;
       first = false;
       int lo;
@@ -539,7 +539,7 @@ class Compiler {
     }
     if (p_ + 1 >= expr_.size()) {
       ++p_;
-      Error(113);
+      Error(RegexErrorCode::kUnmatchedBracket);
     }
     const char e = Peek(1);
     const ByteSet* cls = e == 'd' ? &sets_.digit : e == 's' ? &sets_.space : e == 'w' ? &sets_.word : nullptr;
@@ -567,7 +567,7 @@ class Compiler {
     }
     if (lo > hi) {
       p_ = dash;
-      Error(109);
+      Error(RegexErrorCode::kInvalidRange);
     }
     for (int c = lo; c <= hi; ++c) AddToSet(set, static_cast<uint8_t>(c));
     if (r && lo == 0xE0 && hi == 0xFF) AddToSet(set, 0xB8);
@@ -686,7 +686,7 @@ std::vector<uint8_t> CompileProgram(std::string_view expr, uint32_t modifiers, c
   const size_t size = measure.Run(nullptr, 0);
   std::vector<uint8_t> code(size);
   Compiler emit(expr, modifiers, sets, flip);
-  if (emit.Run(code.data(), code.size()) != size) throw CompileError{114, 0};
+  if (emit.Run(code.data(), code.size()) != size) throw CompileError{RegexErrorCode::kInternalUrp, 0};
   return code;
 }
 

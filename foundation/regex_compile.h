@@ -4,13 +4,14 @@
 #include <string_view>
 #include <vector>
 
+#include "foundation/regex.h"
 #include "foundation/regex_program.h"
 
 namespace kv::regex_detail {
 
 // A compile error: its code and the 1-based position in the expression.
 struct CompileError {
-  int code;
+  RegexErrorCode code;
   int pos;
 };
 

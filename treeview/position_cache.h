@@ -120,7 +120,7 @@ void TWorkerThread::StopAndWait(TCacheClient& tree, Fn&& whileWaiting) {
   RemoveTree(tree);
   while (worker->IsCurrent(tree)) {
     whileWaiting();
-    worker->WaitUntilLeft(tree, std::chrono::milliseconds(5));
+    worker->WaitUntilLeft(tree, std::chrono::milliseconds(1));
   }
 }
 

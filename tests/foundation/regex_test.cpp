@@ -17,13 +17,15 @@ void Prepare(TRegex& re, const std::string& pattern, const std::string& mods) {
   re.SetExpression(pattern);
 }
 
-// Compiles `pattern` and returns the error code, 0 when it compiles.
-int CompileCode(const std::string& pattern, const std::string& mods = "", int* pos = nullptr) {
+using E = RegexErrorCode;
+
+// Compiles `pattern` and returns the error code, kNone when it compiles.
+E CompileCode(const std::string& pattern, const std::string& mods = "", int* pos = nullptr) {
   TRegex re;
   Prepare(re, pattern, mods);
   try {
     re.Compile();
-    return 0;
+    return E::kNone;
   } catch (const ERegexError& e) {
     EXPECT_EQ(re.LastErrorCode(), e.ErrorNumber);
     if (pos) *pos = e.CompilerErrorPos;
@@ -42,44 +44,44 @@ TEST(Regex, CompileErrorsCarryTheirCode) {
   struct Case {
     const char* pattern;
     const char* mods;
-    int code;
+    E code;
   } const cases[] = {
-      {"(a)(b)(c)(d)(e)(f)(g)(h)(i)(j)(k)(l)(m)(n)(o)", "", 102},
-      {"(a", "", 103},
-      {"((a)", "", 103},
-      {"a)", "", 104},
-      {"(a*)*", "", 106},
-      {"(^)+", "", 106},
-      {"()*", "", 106},
-      {"(a|)+", "", 106},
-      {"a**", "", 107},
-      {"a{2}*", "", 107},
-      {"a*??", "", 107},
-      {"(ab)+{2}", "", 107},
-      {"\\x4g", "", 108},
-      {"\\x{4g}", "", 108},
-      {"\\x{41", "", 108},
-      {"[z-a]", "", 109},
-      {"[\xE0-\xDF]", "-r", 109},
-      {"[\xE1-\xDF]", "", 109},
-      {"\\xg1", "", 111},
-      {"\\x{}", "", 111},
-      {"\\x", "", 111},
-      {"\\x{100}", "", 112},
-      {"[abc", "", 113},
-      {"[a\\", "", 113},
-      {"*a", "", 115},
-      {"a|+b", "", 115},
-      {"(?b)", "", 127},
-      {"{2}", "", 115},
-      {"(?i)*", "", 115},
-      {"a\\", "", 116},
-      {"a{123456789}", "", 122},
-      {"a{1,123456789}", "", 122},
-      {"a{3,2}", "", 124},
-      {"(?#abc", "", 125},
-      {"(?i:a)", "", 127},
-      {"(?i", "", 127},
+      {"(a)(b)(c)(d)(e)(f)(g)(h)(i)(j)(k)(l)(m)(n)(o)", "", E::kTooManyGroups},
+      {"(a", "", E::kUnmatchedOpen},
+      {"((a)", "", E::kUnmatchedOpen},
+      {"a)", "", E::kUnmatchedClose},
+      {"(a*)*", "", E::kEmptyOperand},
+      {"(^)+", "", E::kEmptyOperand},
+      {"()*", "", E::kEmptyOperand},
+      {"(a|)+", "", E::kEmptyOperand},
+      {"a**", "", E::kNestedRepeat},
+      {"a{2}*", "", E::kNestedRepeat},
+      {"a*??", "", E::kNestedRepeat},
+      {"(ab)+{2}", "", E::kNestedRepeat},
+      {"\\x4g", "", E::kBadHexDigit},
+      {"\\x{4g}", "", E::kBadHexDigit},
+      {"\\x{41", "", E::kBadHexDigit},
+      {"[z-a]", "", E::kInvalidRange},
+      {"[\xE0-\xDF]", "-r", E::kInvalidRange},
+      {"[\xE1-\xDF]", "", E::kInvalidRange},
+      {"\\xg1", "", E::kNoHexCode},
+      {"\\x{}", "", E::kNoHexCode},
+      {"\\x", "", E::kNoHexCode},
+      {"\\x{100}", "", E::kHexCodeTooBig},
+      {"[abc", "", E::kUnmatchedBracket},
+      {"[a\\", "", E::kUnmatchedBracket},
+      {"*a", "", E::kRepeatFollowsNothing},
+      {"a|+b", "", E::kRepeatFollowsNothing},
+      {"(?b)", "", E::kUnknownModifier},
+      {"{2}", "", E::kRepeatFollowsNothing},
+      {"(?i)*", "", E::kRepeatFollowsNothing},
+      {"a\\", "", E::kTrailingBackslash},
+      {"a{123456789}", "", E::kBraceArgumentTooBig},
+      {"a{1,123456789}", "", E::kBraceArgumentTooBig},
+      {"a{3,2}", "", E::kBraceMinAboveMax},
+      {"(?#abc", "", E::kUnclosedComment},
+      {"(?i:a)", "", E::kUnknownModifier},
+      {"(?i", "", E::kUnknownModifier},
   };
   for (const Case& c : cases) EXPECT_EQ(CompileCode(c.pattern, c.mods), c.code) << c.pattern;
 
@@ -87,20 +89,20 @@ TEST(Regex, CompileErrorsCarryTheirCode) {
   for (const char* ok : {"(a)(b)(c)(d)(e)(f)(g)(h)(i)(j)(k)(l)(m)(n)", "(a*){2,}", "(a*)?", "a{2}?",
                          "a{,2}", "a{x}", "}", "]", "[]a]", "[a-]", "\\x{ff}", "a{12345678}", "(?#c)a",
                          "(?-i)a", "[\xE0-\xDF]", "a|", "()", "\\1"}) {
-    EXPECT_EQ(CompileCode(ok), 0) << ok;
+    EXPECT_EQ(CompileCode(ok), E::kNone) << ok;
   }
 }
 
 TEST(Regex, ErrorMessagesAndPositions) {
   if (const auto e = ThrownBy<ERegexError>([] { TRegex re; re.SetExpression("ab{3,2}"); re.Compile(); })) {
-    EXPECT_EQ(e->ErrorNumber, 124);
+    EXPECT_EQ(e->ErrorNumber, E::kBraceMinAboveMax);
     EXPECT_STREQ(e->what(), ("TRegex(comp): BRACE Min Param Greater then Max (pos " +
                              std::to_string(e->CompilerErrorPos) + ")").c_str());
   }
   int pos = 0;
-  EXPECT_EQ(CompileCode("ab)", "", &pos), 104);
+  EXPECT_EQ(CompileCode("ab)", "", &pos), E::kUnmatchedClose);
   EXPECT_EQ(pos, 3);
-  EXPECT_EQ(CompileCode("*", "", &pos), 115);
+  EXPECT_EQ(CompileCode("*", "", &pos), E::kRepeatFollowsNothing);
   EXPECT_EQ(pos, 1);
 
   for (int code : {1013, 117, 999, -1}) EXPECT_EQ(TRegex::ErrorMsg(code), "Unknown error") << code;
@@ -113,33 +115,33 @@ TEST(Regex, RunTimeErrors) {
       action(re);
     } catch (const ERegexError& e) {
       EXPECT_EQ(e.CompilerErrorPos, 0);
-      if (e.ErrorNumber >= 1000) {
+      if (static_cast<int>(e.ErrorNumber) >= 1000) {
         EXPECT_EQ(e.what(), TRegex::ErrorMsg(e.ErrorNumber));  // no position suffix
       }
       return e.ErrorNumber;
     }
-    return 0;
+    return E::kNone;
   };
-  EXPECT_EQ(codeOf([](TRegex& re) { re.Compile(); }), 1003);
-  EXPECT_EQ(codeOf([](TRegex& re) { re.Exec("abc"); }), 1003);
-  EXPECT_EQ(codeOf([](TRegex& re) { re.SetExpression("a"); re.ExecPrim(1); }), 1005);
-  EXPECT_EQ(codeOf([](TRegex& re) { re.SetExpression("a"); re.Exec("a"); re.ExecPrim(0); }), 1006);
-  EXPECT_EQ(codeOf([](TRegex& re) { re.SetModifier(7, true); }), 1013);
-  EXPECT_EQ(codeOf([](TRegex& re) { re.SetModifier(0, true); }), 1013);
-  EXPECT_EQ(codeOf([](TRegex& re) { re.SetLinePairedSeparator("\r\r"); }), 128);
-  EXPECT_EQ(codeOf([](TRegex& re) { re.SetLinePairedSeparator("\r\n\f"); }), 128);
-  EXPECT_EQ(codeOf([](TRegex& re) { re.SetLinePairedSeparator(""); }), 0);
+  EXPECT_EQ(codeOf([](TRegex& re) { re.Compile(); }), E::kNoExpression);
+  EXPECT_EQ(codeOf([](TRegex& re) { re.Exec("abc"); }), E::kNoExpression);
+  EXPECT_EQ(codeOf([](TRegex& re) { re.SetExpression("a"); re.ExecPrim(1); }), E::kNoInput);
+  EXPECT_EQ(codeOf([](TRegex& re) { re.SetExpression("a"); re.Exec("a"); re.ExecPrim(0); }), E::kOffsetBelowOne);
+  EXPECT_EQ(codeOf([](TRegex& re) { re.SetModifier(7, true); }), E::kBadModifierIndex);
+  EXPECT_EQ(codeOf([](TRegex& re) { re.SetModifier(0, true); }), E::kBadModifierIndex);
+  EXPECT_EQ(codeOf([](TRegex& re) { re.SetLinePairedSeparator("\r\r"); }), E::kBadPairedSeparator);
+  EXPECT_EQ(codeOf([](TRegex& re) { re.SetLinePairedSeparator("\r\n\f"); }), E::kBadPairedSeparator);
+  EXPECT_EQ(codeOf([](TRegex& re) { re.SetLinePairedSeparator(""); }), E::kNone);
   // Eleven nested loops overflow the loop stack.
   EXPECT_EQ(codeOf([](TRegex& re) {
               re.SetExpression("((((((((((((ab){1,2}){1,2}){1,2}){1,2}){1,2}){1,2}){1,2}){1,2}){1,2}){1,2}){1,2})");
               re.Exec("ab");
             }),
-            1014);
+            E::kLoopStackExceeded);
   EXPECT_EQ(codeOf([](TRegex& re) {
               re.SetExpression("(((((((((((ab){1,2}){1,2}){1,2}){1,2}){1,2}){1,2}){1,2}){1,2}){1,2}){1,2})");
               EXPECT_TRUE(re.Exec("ab"));
             }),
-            0);
+            E::kNone);
 }
 
 TEST(Regex, MatchesOfTheDialectAndEachModifier) {
@@ -311,7 +313,7 @@ TEST(Regex, PathologicalPatternsEndWithAnError) {
   TRegex deep;
   deep.SetExpression("(a|b){1,100000}c");
   if (const auto e = ThrownBy<ERegexError>([&] { deep.Exec(std::string(100000, 'a') + "-c"); })) {
-    EXPECT_EQ(e->ErrorNumber, TRegex::kErrRecursionTooDeep);
+    EXPECT_EQ(e->ErrorNumber, E::kRecursionTooDeep);
   }
   // Short enough: still found.
   deep.SetExpression("(a|b){1,100000}c");
@@ -322,7 +324,7 @@ TEST(Regex, PathologicalPatternsEndWithAnError) {
   slow.SetStepLimit(100000);
   slow.SetExpression("(a|a)*c");
   if (const auto e = ThrownBy<ERegexError>([&] { slow.Exec(std::string(30, 'a') + "bc"); })) {
-    EXPECT_EQ(e->ErrorNumber, TRegex::kErrStepLimit);
+    EXPECT_EQ(e->ErrorNumber, E::kStepLimit);
   }
 }
 

@@ -1,6 +1,6 @@
 // Disk scan benchmark (run under Wine or on Windows):
 //
-//   scan_bench.exe <sample-folder> <work-folder> [files=20000]
+//   scan_win_bench.exe <sample-folder> <work-folder> [files=20000]
 //
 // Copies the music files found in the sample folder (e.g. the test corpora)
 // round-robin into a library of nested folders under the work folder, plus

@@ -1,0 +1,341 @@
+// The tree's window: option side effects, delayed change events, update
+// locking, scroll bars, the tree-view protocol, layouts and the worker's
+// reports arriving as messages.
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <atomic>
+#include <cstring>
+#include <thread>
+
+#include "tests/treeview/tree_checker.h"
+#include "treeview/lazy_trees_win.h"
+#include "ui/application_win.h"
+#include "ui/forms_win.h"
+#include "ui/layout_loader_win.h"
+
+namespace kv {
+namespace {
+
+void Pump(DWORD ms) {
+  const DWORD end = GetTickCount() + ms;
+  while (static_cast<int>(end - GetTickCount()) > 0) {
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    ui::Application().ProcessMessages();
+  }
+}
+
+class DropCountingTree : public TLazyDrawTree {
+ public:
+  ~DropCountingTree() override { DestroyNodes(); }
+  int registered = 0, revoked = 0;
+
+ protected:
+  void RegisterDropTarget() override { ++registered; }
+  void RevokeDropTarget() override { ++revoked; }
+};
+
+class TreeWindow : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    tree = &form.Create<DropCountingTree>();
+    tree->SetParent(&form);
+    form.SetClientWidth(400);
+    form.SetClientHeight(300);
+    tree->SetBounds(0, 0, 300, 200);
+    form.Show();
+  }
+  HWND Window() { return tree->Handle(); }
+  RECT Client() {
+    RECT r;
+    GetClientRect(Window(), &r);
+    return r;
+  }
+  SCROLLINFO Bar(int bar) {
+    SCROLLINFO si{};
+    si.cbSize = sizeof si;
+    si.fMask = SIF_ALL;
+    GetScrollInfo(Window(), bar, &si);
+    return si;
+  }
+  ui::TForm form;
+  DropCountingTree* tree = nullptr;
+};
+
+TEST_F(TreeWindow, OptionSideEffects) {
+  EXPECT_NE(tree->ClassStyleForTests() & CS_HREDRAW, 0u);  // toFullRepaintOnResize by default
+  const HWND before = Window();
+  const int registeredBefore = tree->registered;
+  const int revokedBefore = tree->revoked;
+  auto& options = tree->TreeOptions();
+  options.SetMiscOptions(options.MiscOptions() & ~toFullRepaintOnResize);
+  EXPECT_NE(Window(), before);  // remade with the other class
+  EXPECT_EQ(tree->ClassStyleForTests() & (CS_HREDRAW | CS_VREDRAW), 0u);
+  // The old window revoked, the new one registers again.
+  EXPECT_EQ(tree->revoked, revokedBefore + 1);
+  EXPECT_EQ(tree->registered, registeredBefore + 1);
+
+  options.SetMiscOptions(options.MiscOptions() & ~toAcceptOLEDrop);
+  EXPECT_EQ(tree->revoked, revokedBefore + 2);
+  options.SetMiscOptions(options.MiscOptions() | toAcceptOLEDrop);
+  EXPECT_EQ(tree->registered, registeredBefore + 2);
+
+  options.SetPaintOptions(options.PaintOptions() & ~toThemeAware);
+  EXPECT_FALSE(tree->TreeStates().Contains(tsUseThemes));
+  options.SetPaintOptions(options.PaintOptions() | toThemeAware);
+  EXPECT_EQ(tree->TreeStates().Contains(tsUseThemes), ui::VisualStylesEnabled());
+
+  tree->ScrollBarOptions().SetScrollBars(TScrollStyle::ssNone);
+  EXPECT_EQ(GetWindowLongW(Window(), GWL_STYLE) & (WS_VSCROLL | WS_HSCROLL), 0);
+  tree->SetBorderStyle(TTreeBorderStyle::bsNone);
+  EXPECT_EQ(GetWindowLongW(Window(), GWL_EXSTYLE) & WS_EX_CLIENTEDGE, 0);
+}
+
+TEST_F(TreeWindow, DelayedChangesArriveOnceForTheLastNode) {
+  tree->TreeOptions().SetSelectionOptions(toMultiSelect);
+  tree->SetRootNodeCount(20);
+  tree->SetChangeDelay(100);
+  int changes = 0;
+  PLazyNode last = nullptr;
+  tree->OnChange = [&](TLazyTreeModel&, PLazyNode n) {
+    ++changes;
+    last = n;
+  };
+  std::vector<TChangeReason> reasons;
+  tree->OnStructureChange = [&](TLazyTreeModel&, PLazyNode, TChangeReason r) { reasons.push_back(r); };
+  PLazyNode n = tree->GetFirst();
+  PLazyNode tenth = nullptr;
+  for (int i = 0; i < 10; ++i, n = tree->GetNext(n)) {
+    tree->SetSelected(n, true);
+    tenth = n;
+  }
+  tree->AddChild(nullptr);
+  tree->DeleteNode(tree->GetLast());
+  EXPECT_EQ(changes, 0);
+  EXPECT_TRUE(reasons.empty());
+  Pump(400);
+  EXPECT_EQ(changes, 1);
+  EXPECT_EQ(last, tenth);
+  EXPECT_EQ(reasons, std::vector<TChangeReason>{TChangeReason::crAccumulated});
+  // A selected node deleted outside an update reports at once.
+  tree->DeleteNode(tree->GetFirst());
+  EXPECT_EQ(changes, 2);
+}
+
+TEST_F(TreeWindow, UpdateLockingStopsRedrawAndRepaintsAfterwards) {
+  std::vector<TLTUpdateState> states;
+  tree->OnUpdating = [&](TLazyTreeModel&, TLTUpdateState s) { states.push_back(s); };
+  UpdateWindow(Window());
+  tree->BeginUpdate();
+  EXPECT_EQ(GetWindowLongW(Window(), GWL_STYLE) & WS_VISIBLE, 0);  // WM_SETREDRAW FALSE
+  tree->BeginUpdate();
+  tree->SetRootNodeCount(30);
+  tree->EndUpdate();
+  EXPECT_EQ(GetWindowLongW(Window(), GWL_STYLE) & WS_VISIBLE, 0);
+  tree->EndUpdate();
+  EXPECT_NE(GetWindowLongW(Window(), GWL_STYLE) & WS_VISIBLE, 0);
+  RECT dirty{};
+  EXPECT_TRUE(GetUpdateRect(Window(), &dirty, FALSE));
+  // Outer begin, inner begin, RootNodeCount's own pair, inner end, outer end.
+  EXPECT_EQ(states, (std::vector<TLTUpdateState>{TLTUpdateState::usBegin, TLTUpdateState::usUpdate,
+                                                 TLTUpdateState::usUpdate, TLTUpdateState::usUpdate,
+                                                 TLTUpdateState::usUpdate, TLTUpdateState::usEnd}));
+}
+
+TEST_F(TreeWindow, ScrollBarsFollowTheRanges) {
+  tree->SetRootNodeCount(3);
+  EXPECT_EQ(GetWindowLongW(Window(), GWL_STYLE) & WS_VSCROLL, 0);  // nothing to scroll
+  tree->SetRootNodeCount(1000);
+  SCROLLINFO v = Bar(SB_VERT);
+  EXPECT_NE(GetWindowLongW(Window(), GWL_STYLE) & WS_VSCROLL, 0);
+  EXPECT_EQ(v.nMax, 18000);
+  EXPECT_EQ(v.nPage, static_cast<UINT>(Client().bottom + 1));
+  tree->SetOffsetY(-500);
+  EXPECT_EQ(Bar(SB_VERT).nPos, 500);
+  SendMessageW(Window(), WM_VSCROLL, SB_PAGEDOWN, 0);
+  EXPECT_EQ(tree->OffsetY(), -500 - Client().bottom);
+
+  tree->SetRootNodeCount(300000);  // past the 16 bits of the message
+  SCROLLINFO pos{};
+  pos.cbSize = sizeof pos;
+  pos.fMask = SIF_POS;
+  pos.nPos = 5000000;
+  SetScrollInfo(Window(), SB_VERT, &pos, FALSE);
+  SendMessageW(Window(), WM_VSCROLL, MAKEWPARAM(SB_THUMBPOSITION, 5000000 & 0xFFFF), 0);
+  SendMessageW(Window(), WM_VSCROLL, SB_ENDSCROLL, 0);
+  EXPECT_EQ(tree->OffsetY(), -5000000);
+  EXPECT_EQ(Bar(SB_VERT).nPos, 5000000);
+
+  tree->Clear();
+  tree->ScrollBarOptions().SetAlwaysVisible(true);
+  tree->SetRootNodeCount(2);
+  EXPECT_NE(GetWindowLongW(Window(), GWL_STYLE) & WS_VSCROLL, 0);
+}
+
+TEST_F(TreeWindow, TreeViewProtocolFromAnotherThread) {
+  tree->TreeOptions().SetSelectionOptions(toMultiSelect);
+  test::Populate(*tree, 3, 2);
+  PLazyNode a = tree->GetFirst();
+  PLazyNode b = a->NextSibling;
+  tree->ToggleNode(a);
+  tree->SetSelected(a->FirstChild, true);
+  tree->SetFocusedNode(b);
+  PLazyNode stale = tree->AddChild(b);
+  tree->DeleteNode(stale);
+  const HWND hwnd = Window();
+  struct Answers {
+    LRESULT root, parentOfTop, child, next, staleNext, lastVisible, caret, unknown;
+    LRESULT itemOk, itemStale, staleRect, hiddenRect, shownRect;
+    TVITEMA item;
+    char text[8];
+    RECT rect;
+  } got{};
+  std::atomic<bool> done{false};
+  std::thread other([&] {
+    auto next = [&](WPARAM flag, PLazyNode n) {
+      return SendMessageW(hwnd, TVM_GETNEXTITEM, flag, reinterpret_cast<LPARAM>(n));
+    };
+    got.root = next(TVGN_ROOT, nullptr);
+    got.parentOfTop = next(TVGN_PARENT, a);
+    got.child = next(TVGN_CHILD, a);
+    got.next = next(TVGN_NEXT, a);
+    got.staleNext = next(TVGN_NEXT, stale);
+    got.lastVisible = next(TVGN_LASTVISIBLE, nullptr);
+    got.caret = next(TVGN_CARET, nullptr);
+    got.unknown = next(0x77, a);
+    std::memcpy(got.text, "xxxxxxx", 8);
+    got.item.mask = TVIF_HANDLE | TVIF_STATE | TVIF_TEXT | TVIF_CHILDREN;
+    got.item.hItem = reinterpret_cast<HTREEITEM>(a->FirstChild);
+    got.item.pszText = got.text;
+    got.item.cchTextMax = 0;  // nothing may be written
+    got.itemOk = SendMessageW(hwnd, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&got.item));
+    TVITEMA staleItem{};
+    staleItem.mask = TVIF_HANDLE | TVIF_TEXT;
+    staleItem.hItem = reinterpret_cast<HTREEITEM>(stale);
+    staleItem.pszText = got.text;
+    staleItem.cchTextMax = 8;
+    got.itemStale = SendMessageW(hwnd, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&staleItem));
+    auto rectOf = [&](PLazyNode n) {
+      std::memcpy(&got.rect, &n, sizeof n);
+      return SendMessageW(hwnd, TVM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&got.rect));
+    };
+    got.staleRect = rectOf(stale);
+    got.hiddenRect = rectOf(b->FirstChild);
+    got.shownRect = rectOf(a->FirstChild);
+    done = true;
+  });
+  while (!done) {
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+    ui::Application().ProcessMessages();
+  }
+  other.join();
+  EXPECT_EQ(got.root, reinterpret_cast<LRESULT>(a));
+  EXPECT_EQ(got.parentOfTop, 0);
+  EXPECT_EQ(got.child, reinterpret_cast<LRESULT>(a->FirstChild));
+  EXPECT_EQ(got.next, reinterpret_cast<LRESULT>(b));
+  EXPECT_EQ(got.staleNext, 0);
+  EXPECT_EQ(got.lastVisible, reinterpret_cast<LRESULT>(tree->GetLastVisible()));
+  EXPECT_EQ(got.caret, reinterpret_cast<LRESULT>(b));
+  EXPECT_EQ(got.unknown, 0);
+  EXPECT_EQ(got.itemOk, 1);
+  EXPECT_EQ(got.item.state, static_cast<UINT>(TVIS_SELECTED));
+  EXPECT_EQ(got.item.cChildren, 0);
+  EXPECT_STREQ(got.text, "xxxxxxx");
+  EXPECT_EQ(got.itemStale, 0);
+  EXPECT_EQ(got.staleRect, 0);
+  EXPECT_EQ(got.hiddenRect, 0);
+  EXPECT_EQ(got.shownRect, 1);
+  EXPECT_EQ(got.rect.top, 18);
+  EXPECT_EQ(got.rect.bottom, 36);
+}
+
+TEST_F(TreeWindow, WorkerReportsArriveAsMessages) {
+  tree->SetRootNodeCount(5000);
+  for (int i = 0; i < 500 && !tree->TreeStates().Contains(tsUseCache); ++i) Pump(10);
+  ASSERT_TRUE(tree->TreeStates().Contains(tsUseCache));
+  EXPECT_EQ(tree->PositionCache(), tree->BuildCacheNow());
+  EXPECT_EQ(tree->PositionCache().size(), 3u);
+  // Trees destroyed while the worker builds for them.
+  for (int round = 0; round < 20; ++round) {
+    auto& doomed = form.Create<TLazyDrawTree>();
+    doomed.SetParent(&form);
+    doomed.SetRootNodeCount(100000);
+    Sleep(round % 3);
+    form.FreeComponent(&doomed);
+  }
+  EXPECT_TREE_OK(*tree);
+}
+
+TEST_F(TreeWindow, AnimatedToggleKeepsTheCounts) {
+  test::Populate(*tree, 5, 4);
+  tree->SetAnimationDuration(60);
+  tree->ToggleNode(tree->GetFirst());
+  tree->ToggleNode(tree->GetFirst());
+  EXPECT_FALSE(tree->TreeStates().Contains(tsInAnimation));
+  EXPECT_EQ(tree->VisibleCount(), 5u);
+  EXPECT_TREE_OK(*tree);
+}
+
+TEST_F(TreeWindow, BandAtTheBottomEdgeScrollsAfterTheDelay) {
+  tree->TreeOptions().SetSelectionOptions(toMultiSelect);
+  tree->TreeOptions().SetAutoOptions(tree->TreeOptions().AutoOptions() | toAutoScroll);
+  tree->SetAutoScrollDelay(50);
+  tree->SetRootNodeCount(100);
+  const int bottom = Client().bottom;
+  POINT at{50, bottom - 5};
+  ClientToScreen(Window(), &at);
+  SetCursorPos(at.x, at.y);
+  tree->BeginDrawSelection(5, 5, false);
+  tree->DoAutoScroll(50, bottom - 5);
+  EXPECT_EQ(tree->OffsetY(), 0);
+  Pump(80);
+  tree->DoAutoScroll(50, bottom - 5);  // rested long enough: the timer starts
+  EXPECT_EQ(tree->OffsetY(), 0);
+  Pump(400);
+  EXPECT_LT(tree->OffsetY(), 0);
+  EXPECT_GT(tree->SelectedCount(), 0u);
+  tree->EndDrawSelection();
+  tree->DoAutoScroll(50, bottom - 5);  // the band is gone: nothing to scroll for
+  EXPECT_FALSE(tree->TreeStates().Contains(tsScrolling));
+}
+
+TEST(TreeLayout, ALayoutDeclaringTreesBuilds) {
+  RegisterLazyTreeClasses();
+  ui::TForm form;
+  const std::string text =
+      "object F: TForm\n"
+      "  object Results: TLazyDrawTree\n"
+      "    Width = 300\n"
+      "    Height = 200\n"
+      "    RootNodeCount = 50\n"
+      "    DefaultNodeHeight = 32\n"
+      "    NodeDataSize = 4\n"
+      "    TreeOptions.SelectionOptions = [toMultiSelect, toFullRowSelect]\n"
+      "    ScrollBarOptions.ScrollBars = ssVertical\n"
+      "  end\n"
+      "  object Old: TLazyStringTree\n"
+      "    Options = [voMultiSelect, voShowRoot, voAutoSort, toSomethingElse]\n"
+      "    TreeOptions.StringOptions = [toShowStaticText]\n"
+      "  end\n"
+      "end\n";
+  ui::BuildLayout(form, ui::ParseLayout(text, "trees.layout"), "trees.layout");
+  auto& results = form.Get<TLazyDrawTree>("Results");
+  EXPECT_EQ(results.RootNodeCount(), 50u);
+  EXPECT_EQ(results.GetFirst()->NodeHeight, 32);  // made after every property was read
+  EXPECT_EQ(results.TreeOptions().SelectionOptions(), std::uint32_t{toMultiSelect | toFullRowSelect});
+  EXPECT_EQ(results.ScrollBarOptions().ScrollBars(), TScrollStyle::ssVertical);
+  auto& old = form.Get<TLazyStringTree>("Old");
+  EXPECT_EQ(old.TreeOptions().SelectionOptions(), std::uint32_t{toMultiSelect});
+  EXPECT_EQ(old.TreeOptions().PaintOptions(), std::uint32_t{toShowRoot});
+  EXPECT_EQ(old.TreeOptions().AutoOptions(), std::uint32_t{toAutoSort});
+  EXPECT_EQ(old.TreeOptions().MiscOptions(), 0u);
+  EXPECT_EQ(old.GetOptions().StringOptions(), std::uint32_t{toShowStaticText});
+  TLazyStringTree fresh;
+  EXPECT_EQ(fresh.GetOptions().StringOptions(), 5u);
+}
+
+}  // namespace
+}  // namespace kv

@@ -1,0 +1,690 @@
+#include "treeview/base_lazy_tree_win.h"
+
+#include <commctrl.h>
+#include <mmsystem.h>
+#include <ole2.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "ui/application_win.h"
+
+namespace kv {
+
+namespace {
+
+constexpr unsigned kEditTimer = 2;
+
+// Two window classes: with redraw on resize (toFullRepaintOnResize) and without.
+const wchar_t* LazyTreeWindowClass(bool fullRepaint) {
+  return fullRepaint ? ui::RegisterOwnWindowClass(L"KvLazyTreeRedraw", CS_DBLCLKS | CS_HREDRAW | CS_VREDRAW)
+                     : ui::RegisterOwnWindowClass(L"KvLazyTree", CS_DBLCLKS);
+}
+
+RECT ToRect(const TLazyRect& r) { return RECT{r.Left, r.Top, r.Right, r.Bottom}; }
+
+// Process-wide resources of the trees, released at exit.
+struct GlobalStructures {
+  bool oleInitialized = false;
+  bool timerPeriod = false;
+  UINT treeReferenceFormat = 0;
+  ~GlobalStructures() {
+    if (timerPeriod) timeEndPeriod(1);
+    if (oleInitialized) OleUninitialize();
+  }
+};
+
+GlobalStructures& Globals() {
+  static GlobalStructures globals;
+  return globals;
+}
+
+}  // namespace
+
+void InitializeGlobalStructures() {
+  static const bool done = [] {
+    GlobalStructures& g = Globals();
+    g.oleInitialized = SUCCEEDED(OleInitialize(nullptr));
+    g.treeReferenceFormat = RegisterClipboardFormatW(L"Lazy Tree Reference");
+    g.timerPeriod = timeBeginPeriod(1) == TIMERR_NOERROR;
+    return true;
+  }();
+  (void)done;
+}
+
+// ------------------------------------------------------------ option objects --
+
+void TScrollBarOptions::SetAlwaysVisible(bool value) {
+  if (value == alwaysVisible_) return;
+  alwaysVisible_ = value;
+  if (!owner_.Loading() && owner_.HandleAllocated()) owner_.RecreateWindow();
+}
+
+void TScrollBarOptions::SetScrollBars(TScrollStyle value) {
+  if (value == scrollBars_) return;
+  scrollBars_ = value;
+  if (!owner_.Loading() && owner_.HandleAllocated()) owner_.RecreateWindow();
+}
+
+unsigned TScrollBarOptions::HorizontalIncrement() const { return owner_.HorizontalIncrement(); }
+void TScrollBarOptions::SetHorizontalIncrement(unsigned value) {
+  owner_.SetHorizontalIncrement(std::clamp(value, 1u, 10000u));
+}
+unsigned TScrollBarOptions::VerticalIncrement() const { return owner_.VerticalIncrement(); }
+void TScrollBarOptions::SetVerticalIncrement(unsigned value) {
+  owner_.SetVerticalIncrement(std::clamp(value, 1u, 10000u));
+}
+
+void TScrollBarOptions::Assign(const TScrollBarOptions& source) {
+  SetAlwaysVisible(source.alwaysVisible_);
+  SetHorizontalIncrement(source.HorizontalIncrement());
+  SetVerticalIncrement(source.VerticalIncrement());
+  SetScrollBars(source.scrollBars_);
+}
+
+TLTColors::TLTColors(TBaseLazyTree& owner)
+    : owner_(owner),
+      colors_{ui::kSysColor | COLOR_BTNSHADOW, ui::clHighlight,          ui::clHighlight,
+              ui::clHighlight,                 ui::clBtnFace,            ui::kSysColor | COLOR_BTNSHADOW,
+              ui::clBtnFace,                   ui::clBtnFace,            ui::clWindowText,
+              ui::clHighlight,                 ui::clBtnFace,            ui::clHighlight,
+              ui::clHighlight,                 ui::clHighlight,          ui::kSysColor | COLOR_BTNSHADOW} {}
+
+void TLTColors::SetColor(Index index, ui::TColor value) {
+  if (colors_[index] == value) return;
+  colors_[index] = value;
+  if (owner_.Loading() || !owner_.HandleAllocated()) return;
+  if (index == BorderColor)
+    RedrawWindow(owner_.HandleIfAllocated(), nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_NOCHILDREN);
+  else
+    owner_.InvalidateClientRect(nullptr);
+}
+
+void TLTColors::Assign(const TLTColors& source) {
+  colors_ = source.colors_;
+  if (owner_.UpdateCount() == 0) owner_.InvalidateClientRect(nullptr);
+}
+
+// -------------------------------------------------------------------- tree --
+
+TBaseLazyTree::TBaseLazyTree(std::unique_ptr<TCustomLazyTreeOptions> options)
+    : TLazyTreeModel(std::move(options)) {
+  InitializeGlobalStructures();
+  SetBounds(0, 0, 200, 100);
+  SetColor(ui::clWindow);
+}
+
+TBaseLazyTree::~TBaseLazyTree() {
+  DestroyNodes();
+  workerTarget_.store(nullptr);
+  destroyingWindow_ = true;
+}
+
+void TBaseLazyTree::SetBorderStyle(TTreeBorderStyle style) {
+  if (style == borderStyle_) return;
+  borderStyle_ = style;
+  RecreateHandle();
+}
+
+void TBaseLazyTree::SetTextMargin(int margin) {
+  if (margin == textMargin_) return;
+  textMargin_ = margin;
+  if (!Loading()) InvalidateClientRect(nullptr);
+}
+
+void TBaseLazyTree::SetIndentAndRepaint(unsigned indent) {
+  if (indent == Indent()) return;
+  SetIndent(indent);
+  if (HandleAllocated() && UpdateCount() == 0 && !Loading()) {
+    UpdateScrollBars(true);
+    InvalidateClientRect(nullptr);
+  }
+}
+
+void TBaseLazyTree::SetMarginAndRepaint(int margin) {
+  if (margin == Margin()) return;
+  SetMargin(margin);
+  if (HandleAllocated() && !Loading()) InvalidateClientRect(nullptr);
+}
+
+void TBaseLazyTree::SetSelectionCurveRadius(unsigned radius) {
+  if (radius == selectionCurveRadius_) return;
+  selectionCurveRadius_ = radius;
+  if (HandleAllocated() && !Loading()) InvalidateClientRect(nullptr);
+}
+
+void TBaseLazyTree::SetRootNodeCountLoading(std::uint32_t count) {
+  if (Loading()) {
+    pendingRootCount_ = count;
+    DoStateChange({tsRootCountDue});
+    return;
+  }
+  SetRootNodeCount(count);
+}
+
+void TBaseLazyTree::Loaded() {
+  TControl::Loaded();
+  if (states_.Contains(tsRootCountDue)) {
+    DoStateChange({}, {tsRootCountDue});
+    if (pendingRootCount_ > 0) {
+      const std::uint32_t misc = TreeOptions().MiscOptions();
+      TreeOptions().SetMiscOptions(misc & ~toReadOnly);
+      BeginUpdate();
+      SetRootNodeCount(pendingRootCount_);
+      EndUpdate();
+      TreeOptions().SetMiscOptions(misc);
+    }
+  }
+}
+
+void TBaseLazyTree::ReadOldOptions(const std::vector<std::string>& names) {
+  struct Old {
+    const char* name;
+    TLTOptionSet set;
+    std::uint32_t bit;
+  };
+  static const Old kOld[] = {
+      {"voAcceptOLEDrop", TLTOptionSet::Misc, toAcceptOLEDrop},
+      {"voCheckSupport", TLTOptionSet::Misc, toCheckSupport},
+      {"voEditable", TLTOptionSet::Misc, toEditable},
+      {"voGridExtensions", TLTOptionSet::Misc, toGridExtensions},
+      {"voInitOnSave", TLTOptionSet::Misc, toInitOnSave},
+      {"voToggleOnDblClick", TLTOptionSet::Misc, toToggleOnDblClick},
+      {"voAnimatedToggle", TLTOptionSet::Animation, toAnimatedToggle},
+      {"voAutoDropExpand", TLTOptionSet::Auto, toAutoDropExpand},
+      {"voAutoExpand", TLTOptionSet::Auto, toAutoExpand},
+      {"voAutoScroll", TLTOptionSet::Auto, toAutoScroll},
+      {"voAutoSort", TLTOptionSet::Auto, toAutoSort},
+      {"voAutoSpanColumns", TLTOptionSet::Auto, toAutoSpanColumns},
+      {"voAutoTristateTracking", TLTOptionSet::Auto, toAutoTristateTracking},
+      {"voDisableDrawSelection", TLTOptionSet::Selection, toDisableDrawSelection},
+      {"voExtendedFocus", TLTOptionSet::Selection, toExtendedFocus},
+      {"voFullRowSelect", TLTOptionSet::Selection, toFullRowSelect},
+      {"voLevelSelectConstraint", TLTOptionSet::Selection, toLevelSelectConstraint},
+      {"voMiddleClickSelect", TLTOptionSet::Selection, toMiddleClickSelect},
+      {"voMultiSelect", TLTOptionSet::Selection, toMultiSelect},
+      {"voRightClickSelect", TLTOptionSet::Selection, toRightClickSelect},
+      {"voSiblingSelectConstraint", TLTOptionSet::Selection, toSiblingSelectConstraint},
+      {"voHideFocusRect", TLTOptionSet::Paint, toHideFocusRect},
+      {"voHideSelection", TLTOptionSet::Paint, toHideSelection},
+      {"voHotTrack", TLTOptionSet::Paint, toHotTrack},
+      {"voPopupMode", TLTOptionSet::Paint, toPopupMode},
+      {"voShowBackground", TLTOptionSet::Paint, toShowBackground},
+      {"voShowButtons", TLTOptionSet::Paint, toShowButtons},
+      {"voShowDropmark", TLTOptionSet::Paint, toShowDropmark},
+      {"voShowHorzGridLines", TLTOptionSet::Paint, toShowHorzGridLines},
+      {"voShowRoot", TLTOptionSet::Paint, toShowRoot},
+      {"voShowTreeLines", TLTOptionSet::Paint, toShowTreeLines},
+      {"voShowVertGridLines", TLTOptionSet::Paint, toShowVertGridLines},
+  };
+  std::uint32_t sets[5] = {};  // paint, animation, auto, selection, misc
+  for (const std::string& name : names)
+    for (const Old& o : kOld)
+      if (name == o.name) sets[static_cast<int>(o.set)] |= o.bit;
+  TCustomLazyTreeOptions& options = TreeOptions();
+  options.SetPaintOptions(sets[0]);
+  options.SetAnimationOptions(sets[1]);
+  options.SetAutoOptions(sets[2]);
+  options.SetSelectionOptions(sets[3]);
+  options.SetMiscOptions(sets[4]);
+}
+
+UINT_PTR TBaseLazyTree::ClassStyleForTests() const {
+  return HandleAllocated() ? GetClassLongPtrW(HandleIfAllocated(), GCL_STYLE) : 0;
+}
+
+void TBaseLazyTree::CreateParams(TCreateParams& params) {
+  TControl::CreateParams(params);
+  params.className = LazyTreeWindowClass(HasOption(toFullRepaintOnResize));
+  params.style |= WS_CLIPCHILDREN | WS_CLIPSIBLINGS | WS_TABSTOP;
+  const TScrollStyle bars = scrollBarOptions_.ScrollBars();
+  if (bars == TScrollStyle::ssVertical || bars == TScrollStyle::ssBoth) params.style |= WS_VSCROLL;
+  if (bars == TScrollStyle::ssHorizontal || bars == TScrollStyle::ssBoth) params.style |= WS_HSCROLL;
+  if (borderStyle_ == TTreeBorderStyle::bsSingle) params.exStyle |= WS_EX_CLIENTEDGE;
+}
+
+void TBaseLazyTree::InitHandle() {
+  TControl::InitHandle();
+  DoStateChange({tsWindowCreating});
+  HWND hwnd = HandleIfAllocated();
+  workerTarget_.store(hwnd);
+  if (HasOption(toThemeAware) && ui::VisualStylesEnabled())
+    DoStateChange({tsUseThemes});
+  else
+    DoStateChange({}, {tsUseThemes});
+  if (HasOption(toAcceptOLEDrop)) RegisterDropTarget();
+  RECT client{};
+  GetClientRect(hwnd, &client);
+  SetViewSize(client.right, client.bottom);
+  UpdateScrollBars(true);
+  DoStateChange({}, {tsWindowCreating});
+}
+
+// ------------------------------------------------------------ window hooks --
+
+void TBaseLazyTree::InvalidateClientRect(const TLazyRect* rect) {
+  HWND hwnd = HandleIfAllocated();
+  if (hwnd == nullptr) return;
+  if (rect == nullptr) {
+    InvalidateRect(hwnd, nullptr, FALSE);
+  } else {
+    RECT r = ToRect(*rect);
+    InvalidateRect(hwnd, &r, FALSE);
+  }
+}
+
+void TBaseLazyTree::RedrawRectNow(const TLazyRect& rect) {
+  if (HWND hwnd = HandleIfAllocated()) {
+    RECT r = ToRect(rect);
+    RedrawWindow(hwnd, &r, nullptr, RDW_INVALIDATE | RDW_VALIDATE | RDW_NOERASE | RDW_NOCHILDREN |
+                                        RDW_UPDATENOW);
+  }
+}
+
+// The control's own visibility decides: WM_SETREDRAW FALSE clears WS_VISIBLE,
+// so asking the window would keep redraw off for good after a nested update.
+void TBaseLazyTree::SetUpdateState(bool updating) {
+  if (TControl::Visible() && HandleAllocated())
+    SendMessageW(HandleIfAllocated(), WM_SETREDRAW, updating ? FALSE : TRUE, 0);
+}
+
+bool TBaseLazyTree::StartTimer(unsigned id, unsigned ms) {
+  return HandleAllocated() && SetTimer(HandleIfAllocated(), id, ms, nullptr) != 0;
+}
+
+void TBaseLazyTree::StopTimer(unsigned id) {
+  if (HandleAllocated()) KillTimer(HandleIfAllocated(), id);
+}
+
+void TBaseLazyTree::ScrollClient(int dx, int dy, const TLazyRect* clip) {
+  if (!HandleAllocated()) return;
+  if (clip != nullptr) {
+    RECT r = ToRect(*clip);
+    ScrollWindow(HandleIfAllocated(), dx, dy, nullptr, &r);
+  } else {
+    ScrollWindow(HandleIfAllocated(), dx, dy, nullptr, nullptr);
+  }
+}
+
+bool TBaseLazyTree::PointOverTree(int x, int y) const {
+  HWND hwnd = HandleIfAllocated();
+  if (hwnd == nullptr) return false;
+  POINT p{x, y};
+  ClientToScreen(hwnd, &p);
+  return WindowFromPoint(p) == hwnd;
+}
+
+bool TBaseLazyTree::MouseButtonHeld() const {
+  return states_.Contains(tsLeftButtonDown) || states_.Contains(tsMiddleButtonDown) ||
+         states_.Contains(tsRightButtonDown);
+}
+
+void TBaseLazyTree::UpdateBar(int bar, std::uint32_t range, int page, int offset) {
+  HWND hwnd = HandleIfAllocated();
+  const bool always = scrollBarOptions_.AlwaysVisible();
+  SCROLLINFO si{};
+  si.cbSize = sizeof si;
+  if (std::int64_t{page} < range || always) {
+    si.fMask = SIF_ALL | (always ? SIF_DISABLENOSCROLL : 0);
+    si.nMin = 0;
+    si.nMax = static_cast<int>(std::min<std::uint32_t>(range, INT32_MAX));
+    si.nPage = static_cast<UINT>(std::max(page + 1, 0));
+    si.nPos = -offset;
+    ShowScrollBar(hwnd, bar, TRUE);
+    SetScrollInfo(hwnd, bar, &si, TRUE);
+    if (always) EnableScrollBar(hwnd, bar, std::int64_t{page} < range ? ESB_ENABLE_BOTH : ESB_DISABLE_BOTH);
+  } else {
+    si.fMask = SIF_RANGE | SIF_POS;
+    SetScrollInfo(hwnd, bar, &si, FALSE);
+    ShowScrollBar(hwnd, bar, FALSE);
+  }
+}
+
+void TBaseLazyTree::ApplyScrollBars(bool /*repaint*/) {
+  if (!HandleAllocated()) return;
+  const TScrollStyle bars = scrollBarOptions_.ScrollBars();
+  if (bars == TScrollStyle::ssVertical || bars == TScrollStyle::ssBoth)
+    UpdateBar(SB_VERT, RangeY(), ViewHeight(), OffsetY());
+  if (bars == TScrollStyle::ssHorizontal || bars == TScrollStyle::ssBoth)
+    UpdateBar(SB_HORZ, RangeX(), ViewWidth(), OffsetX());
+}
+
+// Slides the rows below the node: each step moves the area by the step size
+// and clears the stripe it uncovered; the step size grows when painting is
+// too slow for the duration, and an overrunning step ends the animation.
+void TBaseLazyTree::AnimateToggle(PLazyNode node, bool expanding, int distance) {
+  const unsigned duration = AnimationDuration();
+  if (distance <= 0 || duration == 0 || states_.Contains(tsInAnimation) || !HandleAllocated()) return;
+  TLazyRect row;
+  if (!RowOnScreen(node, row)) return;
+  HWND hwnd = HandleIfAllocated();
+  UpdateWindow(hwnd);
+  DoStateChange({tsInAnimation});
+  struct Leave {
+    TBaseLazyTree& tree;
+    ~Leave() { tree.DoStateChange({}, {tsCancelHintAnimation, tsInAnimation}); }
+  } leave{*this};
+  HDC dc = GetDC(hwnd);
+  if (dc == nullptr) return;
+  struct Release {
+    HWND hwnd;
+    HDC dc;
+    ~Release() { ReleaseDC(hwnd, dc); }
+  } release{hwnd, dc};
+  RECT area{0, row.Bottom, ViewWidth(), ViewHeight()};
+  auto step = [&](int size) {
+    if (size <= 0) return;
+    ScrollDC(dc, 0, expanding ? size : -size, &area, &area, nullptr, nullptr);
+    RECT stripe = expanding ? RECT{area.left, area.top, area.right, area.top + size}
+                            : RECT{area.left, area.bottom - size, area.right, area.bottom};
+    FillRect(dc, &stripe, BackgroundBrush());
+  };
+  int stepSize = static_cast<int>(std::max(1.0, static_cast<double>(distance) / duration) + 0.5);
+  int left = distance;
+  int steps = left / stepSize;
+  double remaining = duration;
+  while (steps > 0 && remaining > 0) {
+    const DWORD start = timeGetTime();
+    const double end = start + remaining / steps;
+    step(stepSize);
+    while (timeGetTime() < end) {
+    }
+    const double taken = timeGetTime() - start;
+    if (taken > remaining) break;
+    left -= stepSize;
+    remaining -= taken;
+    steps = left / stepSize;
+    while (steps > 0 && remaining / steps < 1) {
+      ++stepSize;
+      steps = left / stepSize;
+    }
+  }
+  step(0);
+}
+
+void TBaseLazyTree::WorkerStateChange(unsigned enter, unsigned leave) {
+  HWND target = workerTarget_.load();
+  // Delivered through the window so that states change on its thread; without
+  // a window (or when it went meanwhile) the report waits in the mailbox.
+  if (target == nullptr || SendMessageW(target, WM_CHANGESTATE, enter, leave) != 1)
+    TLazyTreeModel::WorkerStateChange(enter, leave);
+}
+
+// Waits for the worker to leave the tree while delivering the messages other
+// threads send (the worker's state reports); posted input, paints and timers
+// stay queued, so nothing re-enters the tree meanwhile, and a quit message is
+// left for the message loop.
+void TBaseLazyTree::WaitForWorker() {
+  TWorkerThread::StopAndWait(*this, [] {
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 1, QS_SENDMESSAGE);
+    MSG msg;
+    PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+  });
+  DeliverWorkerStates();
+}
+
+void TBaseLazyTree::OptionsChanged(TLTOptionSet which, std::uint32_t oldValue, std::uint32_t newValue) {
+  TLazyTreeModel::OptionsChanged(which, oldValue, newValue);
+  if (Destroying() || Loading() || !HandleAllocated()) return;
+  const std::uint32_t changed = oldValue ^ newValue;
+  switch (which) {
+    case TLTOptionSet::Auto:
+      if (changed & toAutoSpanColumns) InvalidateClientRect(nullptr);
+      break;
+    case TLTOptionSet::Misc:
+      if (changed & toCheckSupport) InvalidateClientRect(nullptr);
+      if (changed & toFullRepaintOnResize) RecreateHandle();
+      if ((changed & toAcceptOLEDrop) && (newValue & toAcceptOLEDrop)) RegisterDropTarget();
+      if ((changed & toAcceptOLEDrop) && !(newValue & toAcceptOLEDrop)) RevokeDropTarget();
+      break;
+    case TLTOptionSet::Paint:
+      if (changed & toThemeAware) {
+        if ((newValue & toThemeAware) && ui::VisualStylesEnabled())
+          DoStateChange({tsUseThemes});
+        else
+          DoStateChange({}, {tsUseThemes});
+        RedrawWindow(HandleIfAllocated(), nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME);
+      } else {
+        InvalidateClientRect(nullptr);
+      }
+      break;
+    default:
+      break;
+  }
+}
+
+// ---------------------------------------------------------------- messages --
+
+void TBaseLazyTree::Paint() {
+  PAINTSTRUCT ps;
+  HDC dc = BeginPaint(HandleIfAllocated(), &ps);
+  if (dc != nullptr) {
+    FillRect(dc, &ps.rcPaint, BackgroundBrush());
+    EndPaint(HandleIfAllocated(), &ps);
+  }
+}
+
+void TBaseLazyTree::HandleSize() {
+  RECT client{};
+  GetClientRect(HandleIfAllocated(), &client);
+  if (states_.Contains(tsSizing) || client.bottom <= 0) return;
+  DoStateChange({tsSizing});
+  SetViewSize(client.right, client.bottom);
+  UpdateScrollBars(true);
+  DoStateChange({}, {tsSizing});
+}
+
+bool TBaseLazyTree::HandleScroll(ui::TMessage& m, bool vertical) {
+  if (m.lParam != 0) return false;  // a scroll bar control of a child
+  HWND hwnd = HandleIfAllocated();
+  const int bar = vertical ? SB_VERT : SB_HORZ;
+  const int increment = static_cast<int>(vertical ? VerticalIncrement() : HorizontalIncrement());
+  const int page = vertical ? ViewHeight() : ViewWidth();
+  const int current = vertical ? OffsetY() : OffsetX();
+  auto set = [&](int offset) { vertical ? SetOffsetY(offset) : SetOffsetX(offset); };
+  switch (LOWORD(m.wParam)) {
+    case SB_LINEUP: set(current + increment); break;
+    case SB_LINEDOWN: set(current - increment); break;
+    case SB_PAGEUP: set(current + page); break;
+    case SB_PAGEDOWN: set(current - page); break;
+    case SB_THUMBPOSITION:
+    case SB_THUMBTRACK: {
+      DoStateChange({tsThumbTracking});
+      // The 32-bit track position; the message carries only 16 bits.
+      SCROLLINFO si{};
+      si.cbSize = sizeof si;
+      si.fMask = SIF_TRACKPOS;
+      GetScrollInfo(hwnd, bar, &si);
+      set(-si.nTrackPos);
+      break;
+    }
+    case SB_TOP: set(0); break;
+    case SB_BOTTOM: set(-static_cast<int>(vertical ? RootNode()->TotalHeight : RangeX())); break;
+    case SB_ENDSCROLL:
+      DoStateChange({}, {tsThumbTracking});
+      if (vertical) {
+        UpdateScrollBars(true);
+        RedrawWindow(hwnd, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_NOCHILDREN);
+      } else {
+        ApplyScrollBars(true);
+      }
+      break;
+  }
+  m.result = 0;
+  return true;
+}
+
+// One auto-scroll tick: the active directions move the view by the scroll
+// increments; while a band is drawn with the mouse outside the client area
+// the step grows with the distance, and the band follows.
+void TBaseLazyTree::DoTimerScroll() {
+  HWND hwnd = HandleIfAllocated();
+  POINT p{};
+  GetCursorPos(&p);
+  ScreenToClient(hwnd, &p);
+  const int width = ViewWidth(), height = ViewHeight();
+  const bool inside = p.x >= 0 && p.y >= 0 && p.x < width && p.y < height;
+  const bool panning = states_.Contains(tsPanningHeld) || states_.Contains(tsPanningSticky);
+  const bool banding = states_.Contains(tsDrawSelecting);
+  unsigned directions = AutoScrollDirections();
+  if (banding || panning || inside) {
+    const int vertical = std::min<int>(static_cast<int>(VerticalIncrement()), std::max(height, 1));
+    const int horizontal = static_cast<int>(HorizontalIncrement());
+    auto factor = [&](int distance) { return inside || panning ? 1 : std::max(distance, 1); };
+    int dx = 0, dy = 0;
+    if ((directions & 1) && OffsetX() == 0) directions &= ~1u;
+    if ((directions & 2) && OffsetY() == 0) directions &= ~2u;
+    if ((directions & 4) && std::int64_t{width} - OffsetX() >= RangeX()) directions &= ~4u;
+    if ((directions & 8) && std::int64_t{height} - OffsetY() >= RangeY()) directions &= ~8u;
+    if (directions & 1) dx += horizontal * factor(-p.x);
+    if (directions & 4) dx -= horizontal * factor(p.x - width);
+    if (directions & 2) dy += vertical * factor(-p.y);
+    if (directions & 8) dy -= vertical * factor(p.y - height);
+    if (banding) {
+      DoSetOffsetXY(OffsetX() + dx, OffsetY() + dy, kSoScrollClient | kSoUpdateScrollBars);
+      CalculateSelectionRect(p.x, p.y);
+      if (HandleDrawSelection()) InvalidateRect(hwnd, nullptr, FALSE);
+    } else if (!IsDropTarget()) {
+      DoSetOffsetXY(OffsetX() + dx, OffsetY() + dy, kSoScrollClient | kSoUpdateScrollBars);
+    }
+    UpdateWindow(hwnd);
+  }
+  if (directions == 0 && !panning) {
+    StopTimer(kScrollTimer);
+    DoStateChange({}, {tsScrollPending, tsScrolling});
+  }
+}
+
+void TBaseLazyTree::WndProc(ui::TMessage& m) {
+  switch (m.msg) {
+    case WM_CHANGESTATE:
+      WMChangeState(static_cast<unsigned>(m.wParam), static_cast<unsigned>(m.lParam));
+      m.result = 1;
+      return;
+    case WM_PAINT:
+      Paint();
+      m.result = 0;
+      return;
+    case WM_ERASEBKGND:
+      m.result = 1;  // painting covers every pixel
+      return;
+    case WM_SIZE:
+      TControl::WndProc(m);
+      HandleSize();
+      return;
+    case WM_VSCROLL:
+    case WM_HSCROLL:
+      if (HandleScroll(m, m.msg == WM_VSCROLL)) return;
+      break;
+    case WM_TIMER:
+      if (m.wParam == kChangeTimer || m.wParam == kStructureChangeTimer) {
+        ChangeTimerExpired(static_cast<unsigned>(m.wParam));
+        return;
+      }
+      if (m.wParam == kScrollTimer) {
+        if (states_.Contains(tsScrollPending)) {
+          // The delay has passed: from now on at the scroll interval.
+          DoStateChange({tsScrolling}, {tsScrollPending});
+          StartTimer(kScrollTimer, AutoScrollInterval());
+        }
+        DoTimerScroll();
+        return;
+      }
+      if (m.wParam == kEditTimer) return;
+      break;
+    case WM_DESTROY:
+      // The worker's reports go to the mailbox from now on; its pending
+      // report is delivered before the window goes.
+      InterruptValidation();
+      workerTarget_.store(nullptr);
+      StopTimer(kChangeTimer);
+      StopTimer(kStructureChangeTimer);
+      if (HasOption(toAcceptOLEDrop)) RevokeDropTarget();
+      break;
+    case WM_NCLBUTTONDOWN:
+    case WM_NCRBUTTONDOWN:
+    case WM_NCMBUTTONDOWN:
+      if (GetFocus() != HandleIfAllocated() && Enabled() && TControl::Visible())
+        SetFocus(HandleIfAllocated());
+      break;
+    case TVM_GETNEXTITEM:
+    case TVM_GETITEMRECT:
+    case TVM_GETITEMA:
+      m.result = TreeViewMessage(m.msg, m.wParam, m.lParam);
+      return;
+  }
+  TControl::WndProc(m);
+}
+
+// The common tree-view protocol, for accessibility tools. An item handle is a
+// node pointer; one that is not a live node of this tree answers 0 and is
+// never dereferenced (the caller may hold a handle of a node freed since).
+LRESULT TBaseLazyTree::TreeViewMessage(UINT msg, WPARAM w, LPARAM l) {
+  auto live = [this](const void* item) -> PLazyNode {
+    return IsLiveNode(item) ? static_cast<PLazyNode>(const_cast<void*>(item)) : nullptr;
+  };
+  auto answer = [](PLazyNode n) { return reinterpret_cast<LRESULT>(n); };
+  switch (msg) {
+    case TVM_GETNEXTITEM: {
+      PLazyNode item = live(reinterpret_cast<const void*>(l));
+      switch (w) {
+        case TVGN_ROOT: return answer(GetFirst());
+        case TVGN_NEXT: return item ? answer(GetNextSibling(item)) : 0;
+        case TVGN_PREVIOUS: return item ? answer(GetPreviousSibling(item)) : 0;
+        case TVGN_PARENT: return item && item->Parent != RootNode() ? answer(item->Parent) : 0;
+        case TVGN_CHILD: return item ? answer(GetFirstChild(item)) : 0;
+        case TVGN_FIRSTVISIBLE: return answer(GetFirstVisible());
+        case TVGN_NEXTVISIBLE: return item ? answer(GetNextVisible(item)) : 0;
+        case TVGN_PREVIOUSVISIBLE:
+          if (item == nullptr) return 0;
+          if (!item->States.Contains(nsInitialized)) InitNode(item);
+          return answer(GetPreviousVisible(item));
+        case TVGN_DROPHILITE: return answer(DropTargetNode());
+        case TVGN_CARET: return answer(FocusedNode());
+        case TVGN_LASTVISIBLE: return answer(GetLastVisible());
+        default: return 0;
+      }
+    }
+    case TVM_GETITEMRECT: {
+      auto* rect = reinterpret_cast<RECT*>(l);
+      if (rect == nullptr) return 0;
+      void* handle = nullptr;
+      std::memcpy(&handle, rect, sizeof handle);
+      PLazyNode item = live(handle);
+      if (item == nullptr || !FullyVisible(item)) return 0;
+      const TLazyRect r = GetDisplayRect(item, HeaderUsesColumns() ? HeaderMainColumn() : kNoColumn, w != 0);
+      *rect = ToRect(r);
+      return 1;
+    }
+    case TVM_GETITEMA: {
+      auto* tv = reinterpret_cast<TVITEMA*>(l);
+      if (tv == nullptr || !(tv->mask & TVIF_HANDLE)) return 0;
+      PLazyNode item = live(tv->hItem);
+      if (item == nullptr) return 0;
+      if (tv->mask & TVIF_CHILDREN) tv->cChildren = static_cast<int>(item->ChildCount);
+      if (tv->mask & TVIF_IMAGE) tv->iImage = -1;
+      if (tv->mask & TVIF_SELECTEDIMAGE) tv->iSelectedImage = -1;
+      if (tv->mask & TVIF_STATE) {
+        tv->stateMask = 0xFF2F;
+        UINT state = 0;
+        if (item == FocusedNode()) state |= 0x0001;  // focused
+        if (item->States.Contains(nsSelected)) state |= TVIS_SELECTED;
+        if (item->States.Contains(nsCutCopyMarked)) state |= TVIS_CUT;
+        if (item == DropTargetNode()) state |= TVIS_DROPHILITED;
+        if (item->States.Contains(nsExpanded)) state |= TVIS_EXPANDED;
+        // No state or overlay images yet: index -1, stored as 0.
+        tv->state = state;
+      }
+      if ((tv->mask & TVIF_TEXT) && tv->pszText != nullptr && tv->cchTextMax > 0) {
+        const std::string text = ItemText(item);
+        const std::size_t n = std::min<std::size_t>(text.size(), static_cast<std::size_t>(tv->cchTextMax) - 1);
+        std::memcpy(tv->pszText, text.data(), n);
+        tv->pszText[n] = '\0';
+      }
+      return 1;
+    }
+  }
+  return 0;
+}
+
+}  // namespace kv

@@ -1,0 +1,152 @@
+// The trees in the layout class registry, with their published properties.
+
+#include <windows.h>
+
+#include <algorithm>
+
+#include "treeview/lazy_trees_win.h"
+#include "ui/layout_loader_win.h"
+
+namespace kv {
+
+namespace {
+
+using ui::TLayoutContext;
+using ui::TLayoutValue;
+
+unsigned Unsigned(const TLayoutValue& v, const TLayoutContext& ctx) {
+  const std::int64_t n = ctx.Integer(v);
+  if (n < 0 || n > UINT32_MAX) ctx.Fail("expected a number from 0 to 4294967295");
+  return static_cast<unsigned>(n);
+}
+
+template <class F>
+void Prop(ui::TClassInfo& info, const char* name, F setter) {
+  ui::AddProperty<TBaseLazyTree>(info, name, setter);
+}
+
+std::uint32_t OptionSet(const TLayoutValue& v, const TLayoutContext& ctx,
+                        std::initializer_list<const char*> names) {
+  std::vector<std::pair<const char*, int>> bits;
+  int bit = 1;
+  for (const char* n : names) {
+    bits.emplace_back(n, bit);
+    bit <<= 1;
+  }
+  std::uint32_t set = 0;
+  if (v.kind != TLayoutValue::Kind::Set) ctx.Fail("expected a set [...]");
+  for (const TLayoutValue& item : v.items) {
+    auto it = std::find_if(bits.begin(), bits.end(), [&](auto& b) { return item.text == b.first; });
+    if (it == bits.end()) ctx.Fail("unknown option \"" + item.text + "\"");
+    set |= static_cast<std::uint32_t>(it->second);
+  }
+  return set;
+}
+
+void RegisterBase(ui::TClassRegistry& r) {
+  ui::TClassInfo& c = r.Register("TBaseLazyTree", "TControl", nullptr);
+  using T = TBaseLazyTree;
+  Prop(c, "AnimationDuration", [](T& t, auto& v, auto& ctx) { t.SetAnimationDuration(Unsigned(v, ctx)); });
+  Prop(c, "AutoExpandDelay", [](T& t, auto& v, auto& ctx) { t.SetAutoExpandDelay(Unsigned(v, ctx)); });
+  Prop(c, "AutoScrollDelay", [](T& t, auto& v, auto& ctx) { t.SetAutoScrollDelay(Unsigned(v, ctx)); });
+  Prop(c, "AutoScrollInterval",
+       [](T& t, auto& v, auto& ctx) { t.SetAutoScrollInterval(Unsigned(v, ctx)); });
+  Prop(c, "BorderStyle", [](T& t, auto& v, auto& ctx) {
+    t.SetBorderStyle(static_cast<TTreeBorderStyle>(ctx.Enum(v, {{"bsNone", 0}, {"bsSingle", 1}})));
+  });
+  Prop(c, "ChangeDelay", [](T& t, auto& v, auto& ctx) { t.SetChangeDelay(Unsigned(v, ctx)); });
+  Prop(c, "DefaultNodeHeight", [](T& t, auto& v, auto& ctx) { t.SetDefaultNodeHeight(Unsigned(v, ctx)); });
+  Prop(c, "Indent", [](T& t, auto& v, auto& ctx) { t.SetIndentAndRepaint(Unsigned(v, ctx)); });
+  Prop(c, "Margin", [](T& t, auto& v, auto& ctx) { t.SetMarginAndRepaint(static_cast<int>(ctx.Integer(v))); });
+  Prop(c, "TextMargin", [](T& t, auto& v, auto& ctx) { t.SetTextMargin(static_cast<int>(ctx.Integer(v))); });
+  Prop(c, "NodeDataSize", [](T& t, auto& v, auto& ctx) { t.SetNodeDataSize(static_cast<int>(ctx.Integer(v))); });
+  Prop(c, "RootNodeCount", [](T& t, auto& v, auto& ctx) { t.SetRootNodeCountLoading(Unsigned(v, ctx)); });
+  Prop(c, "SelectionBlendFactor", [](T& t, auto& v, auto& ctx) {
+    const unsigned n = Unsigned(v, ctx);
+    if (n > 255) ctx.Fail("expected a number from 0 to 255");
+    t.SetSelectionBlendFactor(static_cast<std::uint8_t>(n));
+  });
+  Prop(c, "SelectionCurveRadius",
+       [](T& t, auto& v, auto& ctx) { t.SetSelectionCurveRadius(Unsigned(v, ctx)); });
+  Prop(c, "WantTabs", [](T& t, auto& v, auto& ctx) { t.SetWantTabs(ctx.Boolean(v)); });
+  Prop(c, "TreeOptions.PaintOptions", [](T& t, auto& v, auto& ctx) {
+    t.TreeOptions().SetPaintOptions(OptionSet(
+        v, ctx, {"toHideFocusRect", "toHideSelection", "toHotTrack", "toPopupMode", "toShowBackground",
+                 "toShowButtons", "toShowDropmark", "toShowHorzGridLines", "toShowRoot",
+                 "toShowTreeLines", "toShowVertGridLines", "toThemeAware", "toUseBlendedImages",
+                 "toGhostedIfUnfocused", "toFullVertGridLines", "toAlwaysHideSelection",
+                 "toUseBlendedSelection"}));
+  });
+  Prop(c, "TreeOptions.AnimationOptions", [](T& t, auto& v, auto& ctx) {
+    t.TreeOptions().SetAnimationOptions(OptionSet(v, ctx, {"toAnimatedToggle"}));
+  });
+  Prop(c, "TreeOptions.AutoOptions", [](T& t, auto& v, auto& ctx) {
+    t.TreeOptions().SetAutoOptions(OptionSet(
+        v, ctx, {"toAutoDropExpand", "toAutoExpand", "toAutoScroll", "toAutoScrollOnExpand",
+                 "toAutoSort", "toAutoSpanColumns", "toAutoTristateTracking", "toAutoHideButtons",
+                 "toAutoDeleteMovedNodes", "toDisableAutoscrollOnFocus", "toAutoChangeScale",
+                 "toAutoFreeOnCollapse"}));
+  });
+  Prop(c, "TreeOptions.SelectionOptions", [](T& t, auto& v, auto& ctx) {
+    t.TreeOptions().SetSelectionOptions(OptionSet(
+        v, ctx, {"toDisableDrawSelection", "toExtendedFocus", "toFullRowSelect",
+                 "toLevelSelectConstraint", "toMiddleClickSelect", "toMultiSelect",
+                 "toRightClickSelect", "toSiblingSelectConstraint", "toCenterScrollIntoView",
+                 "toSimpleDrawSelection"}));
+  });
+  Prop(c, "TreeOptions.MiscOptions", [](T& t, auto& v, auto& ctx) {
+    t.TreeOptions().SetMiscOptions(OptionSet(
+        v, ctx, {"toAcceptOLEDrop", "toCheckSupport", "toEditable", "toFullRepaintOnResize",
+                 "toGridExtensions", "toInitOnSave", "toReportMode", "toToggleOnDblClick",
+                 "toWheelPanning", "toReadOnly", "toVariableNodeHeight", "toFullRowDrag"}));
+  });
+  Prop(c, "ScrollBarOptions.AlwaysVisible",
+       [](T& t, auto& v, auto& ctx) { t.ScrollBarOptions().SetAlwaysVisible(ctx.Boolean(v)); });
+  Prop(c, "ScrollBarOptions.HorizontalIncrement",
+       [](T& t, auto& v, auto& ctx) { t.ScrollBarOptions().SetHorizontalIncrement(Unsigned(v, ctx)); });
+  Prop(c, "ScrollBarOptions.VerticalIncrement",
+       [](T& t, auto& v, auto& ctx) { t.ScrollBarOptions().SetVerticalIncrement(Unsigned(v, ctx)); });
+  Prop(c, "ScrollBarOptions.ScrollBars", [](T& t, auto& v, auto& ctx) {
+    t.ScrollBarOptions().SetScrollBars(static_cast<TScrollStyle>(ctx.Enum(
+        v, {{"ssNone", 0}, {"ssHorizontal", 1}, {"ssVertical", 2}, {"ssBoth", 3}})));
+  });
+  // The older single option set; read, never written.
+  Prop(c, "Options", [](T& t, auto& v, auto& ctx) {
+    if (v.kind != TLayoutValue::Kind::Set) ctx.Fail("expected a set [...]");
+    std::vector<std::string> names;
+    for (const TLayoutValue& item : v.items) names.push_back(item.text);
+    t.ReadOldOptions(names);
+  });
+  static const char* const kColorNames[] = {
+      "DisabledColor", "DropMarkColor", "DropTargetColor", "FocusedSelectionColor", "GridLineColor",
+      "TreeLineColor", "UnfocusedSelectionColor", "BorderColor", "HotColor",
+      "FocusedSelectionBorderColor", "UnfocusedSelectionBorderColor", "DropTargetBorderColor",
+      "SelectionRectangleBlendColor", "SelectionRectangleBorderColor", "HeaderHotColor"};
+  for (int i = 0; i < TLTColors::kCount; ++i) {
+    static std::string names[TLTColors::kCount];
+    names[i] = std::string("Colors.") + kColorNames[i];
+    Prop(c, names[i].c_str(), [i](T& t, auto& v, auto& ctx) {
+      t.Colors().SetColor(static_cast<TLTColors::Index>(i), static_cast<ui::TColor>(ctx.Integer(v)));
+    });
+  }
+}
+
+}  // namespace
+
+void RegisterLazyTreeClasses() {
+  static const bool done = [] {
+    ui::TClassRegistry& r = ui::ClassRegistry();
+    RegisterBase(r);
+    r.Register("TLazyDrawTree", "TBaseLazyTree", [] { return std::make_unique<TLazyDrawTree>(); });
+    ui::TClassInfo& s =
+        r.Register("TLazyStringTree", "TBaseLazyTree", [] { return std::make_unique<TLazyStringTree>(); });
+    ui::AddProperty<TCustomLazyStringTree>(s, "TreeOptions.StringOptions", [](auto& t, auto& v, auto& ctx) {
+      t.GetOptions().SetStringOptions(
+          OptionSet(v, ctx, {"toSaveCaptions", "toShowStaticText", "toAutoAcceptEditChange"}));
+    });
+    return true;
+  }();
+  (void)done;
+}
+
+}  // namespace kv
