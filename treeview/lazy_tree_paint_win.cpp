@@ -11,6 +11,7 @@
 #include "base/scope_guard.h"
 #include "treeview/alpha_blend_win.h"
 #include "treeview/base_lazy_tree_win.h"
+#include "treeview/check_images_win.h"
 
 namespace kv {
 
@@ -113,6 +114,16 @@ void TBaseLazyTree::SetCheckImageKind(TCheckImageKind kind) {
   if (UpdateCount() == 0 && !Loading()) InvalidateClientRect(nullptr);
 }
 
+void TBaseLazyTree::SetCustomCheckImages(HIMAGELIST list) {
+  if (customCheckImages_ == list) return;
+  customCheckImages_ = list;
+  if (!Loading()) InvalidateClientRect(nullptr);
+}
+
+HIMAGELIST TBaseLazyTree::CurrentCheckImages() const {
+  return CheckImagesFor(checkImageKind_, customCheckImages_);
+}
+
 // ------------------------------------------------------------- resources --
 
 void TBaseLazyTree::PrepareBitmaps(bool needButtons, bool needLines) {
@@ -133,11 +144,15 @@ void TBaseLazyTree::PrepareBitmaps(bool needButtons, bool needLines) {
           const POINT minus[3] = {{0, 2}, {8, 2}, {4, 6}};
           const POINT plusPts[3] = {{2, 0}, {6, 4}, {2, 8}};
           Polygon(dc.Get(), plus ? plusPts : minus, 3);
+        } else if (buttonFillMode_ == TLTButtonFillMode::fmShaded) {
+          const ui::BitmapObject shaded = ui::LoadBitmapResource(plus ? "LT_XPBUTTONPLUS" : "LT_XPBUTTONMINUS");
+          const ui::MemoryDc from = ui::CreateMemoryDc(nullptr);
+          const ui::SelectedObject s = ui::SelectInto(from.Get(), shaded.Get());
+          BitBlt(dc.Get(), 0, 0, kButtonSize, kButtonSize, from.Get(), 0, 0, SRCCOPY);
         } else {
           if (buttonFillMode_ == TLTButtonFillMode::fmTreeColor) {
             FillColor(dc.Get(), all, ui::ColorToRGB(Color()));
-          } else if (buttonFillMode_ == TLTButtonFillMode::fmWindowColor ||
-                     buttonFillMode_ == TLTButtonFillMode::fmShaded) {
+          } else if (buttonFillMode_ == TLTButtonFillMode::fmWindowColor) {
             FillColor(dc.Get(), all, GetSysColor(COLOR_WINDOW));
           }
           const ui::BrushObject frame = ui::MakeSolidBrush(ui::ColorToRGB(colors_.Color(TLTColors::TreeLineColor)));
@@ -358,26 +373,9 @@ void TBaseLazyTree::PaintNodeButton(HDC /*dc*/, PLazyNode node, const RECT& r, i
 
 void TBaseLazyTree::PaintCheckImage(TLTPaintInfo& info) {
   const TLTImageInfo& image = info.ImageInfo[iiCheck];
-  const int index = image.Index;
-  if (index < 1 || index >= kCheckImageCount) return;
-  // The system's own drawing of the control in the 16x16 cell.
-  const int group = (index - 1) / 4;  // 0,1 radio; 2,3,4 box; 5 button
-  const int look = (index - 1) % 4;
-  UINT type = DFC_BUTTON, state = 0;
-  switch (group) {
-    case 0: state = DFCS_BUTTONRADIO; break;
-    case 1: state = DFCS_BUTTONRADIO | DFCS_CHECKED; break;
-    case 2: state = DFCS_BUTTONCHECK; break;
-    case 3: state = DFCS_BUTTONCHECK | DFCS_CHECKED; break;
-    case 4: state = DFCS_BUTTON3STATE | DFCS_CHECKED; break;
-    default: state = DFCS_BUTTONPUSH; break;
-  }
-  if (look == 1) state |= DFCS_HOT;
-  if (look == 2) state |= DFCS_PUSHED;
-  if (look == 3) state |= DFCS_INACTIVE;
-  if (checkImageKind_ == ckSystemFlat || checkImageKind_ == ckFlat) state |= DFCS_FLAT;
-  RECT r{image.XPos + 1, image.YPos + 2, image.XPos + 16 - 2, image.YPos + 16 - 1};
-  DrawFrameControl(info.Canvas, &r, type, state);
+  HIMAGELIST list = CurrentCheckImages();
+  if (list == nullptr || image.Index < 0) return;
+  ImageList_Draw(list, image.Index, info.Canvas, image.XPos, image.YPos, ILD_TRANSPARENT);
 }
 
 void TBaseLazyTree::PaintImage(TLTPaintInfo& info, TLTImageInfoIndex slot, HIMAGELIST list,
@@ -576,7 +574,9 @@ void TBaseLazyTree::PaintTree(HDC target, const RECT& window, POINT at, std::uin
     indentSize = static_cast<int>(lineImage.size());
     buttonX = indentSize * indent + HalfEven(indent - kButtonSize) - indent;
   }
-  const bool checks = HasOption(toCheckSupport);
+  HIMAGELIST checkImages = HasOption(toCheckSupport) ? CurrentCheckImages() : nullptr;
+  int checkWidth = 0, checkHeight = 0;
+  if (checkImages != nullptr) ImageList_GetIconSize(checkImages, &checkWidth, &checkHeight);
   int bitmapHeight = -1;
   while (node != nullptr) {
     if (!node->States.Contains(nsInitialized)) InitNode(node);
@@ -616,10 +616,11 @@ void TBaseLazyTree::PaintTree(HDC target, const RECT& window, POINT at, std::uin
           info.NodeWidth = DoGetNodeWidth(node, info.Column);
           info.ContentRect = info.CellRect;
           info.ContentRect.left += Margin();
-          if (checks) {
+          if (checkImages != nullptr) {
             info.ImageInfo[iiCheck].Index = GetCheckImage(node);
             if (info.ImageInfo[iiCheck].Index != -1)
-              AdjustImageBorder(16, 16, info.BidiMode, vAlign, info.ContentRect, info.ImageInfo[iiCheck]);
+              AdjustImageBorder(checkWidth, checkHeight, info.BidiMode, vAlign, info.ContentRect,
+                                info.ImageInfo[iiCheck]);
           }
           int iw = 0, ih = 0;
           if (stateImages_ != nullptr) {
