@@ -602,6 +602,9 @@ void TBaseLazyTree::WndProc(ui::TMessage& m) {
     case WM_ERASEBKGND:
       m.result = 1;  // painting covers every pixel
       return;
+    case ui::CM_DENYSUBCLASSING:
+      m.result = 1;  // the tree paints itself
+      return;
     case WM_SYSCOLORCHANGE:
       RecolorCheckImages();
       PrepareBitmaps(true, false);

@@ -250,6 +250,7 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   ui::BrushObject lineBrush_;
   HDC paintCanvas_ = nullptr;
   int buttonX_ = 0, buttonY_ = 0;
+  bool buttonsThemed_ = false;  // the buttons hold the style's glyphs
 };
 
 // Once per process, from the first tree: OLE, the tree's clipboard format,

@@ -12,6 +12,9 @@
 #include "treeview/alpha_blend_win.h"
 #include "treeview/base_lazy_tree_win.h"
 #include "treeview/check_images_win.h"
+#include "treeview/theme_services_win.h"
+
+#include <vssym32.h>
 
 namespace kv {
 
@@ -128,6 +131,7 @@ HIMAGELIST TBaseLazyTree::CurrentCheckImages() const {
 
 void TBaseLazyTree::PrepareBitmaps(bool needButtons, bool needLines) {
   if (needButtons) {
+    buttonsThemed_ = TreeStates().Contains(tsUseThemes) && ThemeServices().ThemesEnabled();
     const ui::MemoryDc dc = ui::CreateMemoryDc(nullptr);
     for (bool plus : {true, false}) {
       std::uint32_t* bits = nullptr;
@@ -161,6 +165,10 @@ void TBaseLazyTree::PrepareBitmaps(bool needButtons, bool needLines) {
           const RECT bar{2, kButtonSize / 2, kButtonSize - 2, kButtonSize / 2 + 1};
           FillColor(dc.Get(), bar, ink);
           if (plus) FillColor(dc.Get(), RECT{kButtonSize / 2, 2, kButtonSize / 2 + 1, kButtonSize - 2}, ink);
+        }
+        if (buttonsThemed_) {
+          ThemeServices().DrawElement(dc.Get(), GetElementDetails(plus ? TThemedTreeview::ttGlyphClosed
+                                                                       : TThemedTreeview::ttGlyphOpened), all);
         }
       }
       GdiFlush();
@@ -373,8 +381,29 @@ void TBaseLazyTree::PaintNodeButton(HDC /*dc*/, PLazyNode node, const RECT& r, i
 
 void TBaseLazyTree::PaintCheckImage(TLTPaintInfo& info) {
   const TLTImageInfo& image = info.ImageInfo[iiCheck];
+  if (image.Index < 1) return;
+  if (TreeStates().Contains(tsUseThemes) && checkImageKind_ != ckCustom && ThemeServices().ThemesEnabled()) {
+    // The style's own part: radio button, check box or push button, with the
+    // state number the image index gives inside its group.
+    TThemedElementDetails details;
+    details.element = TThemedElement::teButton;
+    if (image.Index <= 8) {
+      details.part = BP_RADIOBUTTON;
+      details.state = image.Index;
+    } else if (image.Index <= 20) {
+      details.part = BP_CHECKBOX;
+      details.state = image.Index - 8;
+    } else {
+      details.part = BP_PUSHBUTTON;
+      details.state = image.Index - 20;
+    }
+    const RECT r{image.XPos, image.YPos, image.XPos + 16, image.YPos + 16};
+    ThemeServices().DrawElement(info.Canvas, details, r);
+    if (details.part == BP_PUSHBUTTON) ImageList_Draw(UtilityImages(), 1, info.Canvas, r.left, r.top, ILD_TRANSPARENT);
+    return;
+  }
   HIMAGELIST list = CurrentCheckImages();
-  if (list == nullptr || image.Index < 0) return;
+  if (list == nullptr) return;
   ImageList_Draw(list, image.Index, info.Canvas, image.XPos, image.YPos, ILD_TRANSPARENT);
 }
 
@@ -537,7 +566,8 @@ void TBaseLazyTree::PaintTree(HDC target, const RECT& window, POINT at, std::uin
   });
   const int width = window.right - window.left;
   if (width <= 0 || window.bottom <= window.top) return;
-  if (!lineBrush_) PrepareBitmaps(true, true);
+  const bool themed = TreeStates().Contains(tsUseThemes) && ThemeServices().ThemesEnabled();
+  if (!lineBrush_ || themed != buttonsThemed_) PrepareBitmaps(true, !lineBrush_);
   memory.emplace(ui::CreateMemoryDc(target));
   HDC dc = memory->Get();
   paintCanvas_ = dc;
@@ -577,6 +607,9 @@ void TBaseLazyTree::PaintTree(HDC target, const RECT& window, POINT at, std::uin
   HIMAGELIST checkImages = HasOption(toCheckSupport) ? CurrentCheckImages() : nullptr;
   int checkWidth = 0, checkHeight = 0;
   if (checkImages != nullptr) ImageList_GetIconSize(checkImages, &checkWidth, &checkHeight);
+  if (checkImages != nullptr && TreeStates().Contains(tsUseThemes) && checkImageKind_ != ckCustom &&
+      ThemeServices().ThemesEnabled())
+    checkWidth = checkHeight = 16;
   int bitmapHeight = -1;
   while (node != nullptr) {
     if (!node->States.Contains(nsInitialized)) InitNode(node);

@@ -10,6 +10,7 @@
 
 #include "treeview/check_images_win.h"
 #include "treeview/lazy_trees_win.h"
+#include "treeview/theme_services_win.h"
 #include "ui/application_win.h"
 #include "ui/forms_win.h"
 #include "ui/gdi_win.h"
@@ -30,8 +31,21 @@ constexpr COLORREF kFocused = RGB(0x00, 0x40, 0xC0);
 constexpr COLORREF kUnfocused = RGB(0x20, 0x40, 0x80);
 constexpr COLORREF kInk = RGB(0, 0, 0);
 
+// The common-controls version the layer reports, for one test.
+struct ComCtl {
+  explicit ComCtl(int version) {
+    ui::SetComCtlVersionProvider([version] { return version; });
+    ThemeServices().UpdateThemes();
+  }
+  ~ComCtl() {
+    ui::SetComCtlVersionProvider(nullptr);
+    ThemeServices().UpdateThemes();
+  }
+};
+
 class TreePaint : public ::testing::Test {
  protected:
+  explicit TreePaint(int version = 581) : comCtl(version) {}
   void SetUp() override {
     tree = &form.Create<TLazyDrawTree>();
     tree->SetParent(&form);
@@ -87,9 +101,15 @@ class TreePaint : public ::testing::Test {
     o.SetSelectionOptions(o.SelectionOptions() | add);
   }
 
+  ComCtl comCtl;
   ui::TForm form;
   TLazyDrawTree* tree = nullptr;
   PLazyNode first = nullptr, second = nullptr;
+};
+
+class TreePaintThemed : public TreePaint {
+ protected:
+  TreePaintThemed() : TreePaint(600) {}
 };
 
 TEST_F(TreePaint, LinesAndButtons) {
@@ -282,6 +302,48 @@ TEST_F(TreePaint, CheckCellsShowTheImageOfTheirKind) {
   int differing = 0;
   for (int y = 0; y < size; ++y)
     for (int x = 0; x < size; ++x) differing += system.Pixel(x0 + x, sy0 + y) != alone.Pixel(x, y);
+  EXPECT_EQ(differing, 0);
+}
+
+// A themed part drawn alone on the tree colour, size x size.
+ui::TBitmap ThemedAlone(const TThemedElementDetails& details, int size) {
+  ui::TBitmap alone;
+  alone.Create(size, size);
+  const ui::MemoryDc dc = ui::CreateMemoryDc(nullptr);
+  const ui::SelectedObject selected = ui::SelectInto(dc.Get(), alone.Handle());
+  const RECT all{0, 0, size, size};
+  const ui::BrushObject white = ui::MakeSolidBrush(kTree);
+  FillRect(dc.Get(), &all, white.Get());
+  ThemeServices().DrawElement(dc.Get(), details, all);
+  return alone;
+}
+
+TEST_F(TreePaintThemed, ChecksAndButtonsAreTheStyleParts) {
+  ASSERT_TRUE(ThemeServices().ThemesEnabled());
+  ASSERT_TRUE(tree->TreeStates().Contains(tsUseThemes));
+  auto& o = tree->TreeOptions();
+  o.SetMiscOptions(o.MiscOptions() | toCheckSupport);
+  tree->SetRootNodeCount(2);
+  PLazyNode node = tree->GetFirst();
+  node->CheckType = ctCheckBox;
+  node->CheckState = csCheckedNormal;
+  tree->AddChild(node);
+  const ui::TBitmap shot = Print("themed");
+  TThemedElementDetails check;
+  check.element = TThemedElement::teButton;
+  check.part = 3;  // check box
+  check.state = 13 - 8;
+  const ui::TBitmap alone = ThemedAlone(check, 16);
+  const int x0 = 4 + 18, y0 = 9 - 8;
+  int differing = 0;
+  for (int y = 0; y < 16; ++y)
+    for (int x = 0; x < 16; ++x) differing += shot.Pixel(x0 + x, y0 + y) != alone.Pixel(x, y);
+  EXPECT_EQ(differing, 0);
+  // The collapsed button is the closed glyph (drawn over the tree colour).
+  const ui::TBitmap glyph = ThemedAlone(GetElementDetails(TThemedTreeview::ttGlyphClosed), 9);
+  differing = 0;
+  for (int y = 0; y < 9; ++y)
+    for (int x = 0; x < 9; ++x) differing += shot.Pixel(4 + x, 5 + y) != glyph.Pixel(x, y);
   EXPECT_EQ(differing, 0);
 }
 
