@@ -86,7 +86,7 @@ class TCustomStrFinder {
   uint32_t NextInLevel(uint32_t node) const;
 
   std::vector<Node> nodes_;
-  std::vector<uint32_t> level_roots_;  // level 0 is the root level
+  std::vector<uint32_t> levelRoots_;  // level 0 is the root level
   std::vector<std::vector<int32_t>> numbers_;
   int32_t highest_ = -1;
 };
@@ -107,8 +107,8 @@ class TCustomStrFinder {
 class TCustomIntArrFinder {
  public:
   TCustomIntArrFinder() = default;
-  TCustomIntArrFinder(int32_t substitute_cost, int32_t insert_cost, int32_t delete_cost)
-      : SubstituteCost(substitute_cost), InsertCost(insert_cost), DeleteCost(delete_cost) {}
+  TCustomIntArrFinder(int32_t substituteCost, int32_t insertCost, int32_t deleteCost)
+      : SubstituteCost(substituteCost), InsertCost(insertCost), DeleteCost(deleteCost) {}
 
   // Cost of replacing a query word by a different stored word.
   int32_t SubstituteCost = 1;
@@ -131,9 +131,9 @@ class TCustomIntArrFinder {
   // Forgets the last search's results; the trie is untouched.
   void ClearSearchResults();
   // How many record numbers the last search found.
-  int32_t ResultCount() const { return result_count_; }
+  int32_t ResultCount() const { return resultCount_; }
   // Whether the last search found the end node returned by AddString.
-  bool Found(uint32_t end_node) const;
+  bool Found(uint32_t endNode) const;
 
   // Figures for benchmarks: trie nodes, trie levels visited by the last
   // search, and the memory held.
@@ -177,7 +177,7 @@ class TCustomIntArrFinder {
   void Spread(uint32_t node, uint32_t q, int64_t budget, int32_t except, std::span<const int32_t> query);
   void Visit(const State& s, std::span<const int32_t> query);
   void ExactWalk(uint32_t node, uint32_t q, int64_t budget, std::span<const int32_t> query);
-  void AddRing(uint32_t end_node);
+  void AddRing(uint32_t endNode);
 
   std::vector<Node> nodes_{Node{1}};   // node 0 owns the root level
   std::vector<uint32_t> parent_{kNone};
@@ -185,12 +185,12 @@ class TCustomIntArrFinder {
   FlatMap64 children_;                 // (parent, key) -> child, large levels
   // Lists of a large level's children (see IndexLevel); heads index via_.
   FlatMap64 grandchildren_;            // (level, k1) -> bucket of "bucket (k1)"
-  FlatMap64 great_grandchildren_;      // (level, k1) -> bucket of "great (k1)"
-  std::vector<uint32_t> bucket_head_;  // bucket -> head
+  FlatMap64 greatGrandchildren_;      // (level, k1) -> bucket of "great (k1)"
+  std::vector<uint32_t> bucketHead_;  // bucket -> head
   FlatMap64 pairs_;                    // (bucket (k1), k2) -> head
   FlatMap64 star1_;                    // (bucket of great (k1), k2) -> head
   FlatMap64 star2_;                    // (bucket (k1), k2) -> head
-  FlatMap64 great_seen_;               // (child, k1) pairs already in great (k1)
+  FlatMap64 greatSeen_;               // (child, k1) pairs already in great (k1)
   struct Via {
     uint32_t parent;
     uint32_t next;
@@ -199,9 +199,9 @@ class TCustomIntArrFinder {
 
   // Search state, reused between searches.
   std::vector<uint32_t> found_;        // end nodes found, in order
-  std::vector<uint32_t> found_stamp_;  // per node: search generation that found it
+  std::vector<uint32_t> foundStamp_;  // per node: search generation that found it
   uint32_t generation_ = 0;
-  int32_t result_count_ = 0;
+  int32_t resultCount_ = 0;
   FlatMap64 explored_;                 // (node, q) -> highest budget + bias
   std::vector<State> stack_;
   uint64_t steps_ = 0;

@@ -181,12 +181,12 @@ TEST(SequenceSearch, RecordsOfOneSequenceComeOnceEach) {
 TEST(SequenceSearch, AgreesWithDirectCostAndPlainWalk) {
   std::mt19937 rng(20261206);
   auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
-  int found_any = 0;
+  int foundAny = 0;
   for (int round = 0; round < 3000; ++round) {
     const bool wide = round % 5 == 0;
     const int vocabulary = wide ? pick(10, 30) : pick(1, 6);
     const int records = wide ? pick(20, 80) : pick(1, 12);
-    const int max_len = wide ? 7 : 6;
+    const int maxLen = wide ? 7 : 6;
     int32_t sub = 4, ins = 3, del = 3;
     if (wide ? round % 2 != 0 : round % 3 != 0) {
       const int top = round % 2 ? 2 : 6;
@@ -199,7 +199,7 @@ TEST(SequenceSearch, AgreesWithDirectCostAndPlainWalk) {
     std::vector<plain::Stored> stored;
     auto word = [&] { return pick(1, 3) == 1 ? pick(31990, 32010) : pick(1, vocabulary); };
     for (int32_t r = 0; r < records; ++r) {
-      Seq s(static_cast<size_t>(pick(0, max_len)));
+      Seq s(static_cast<size_t>(pick(0, maxLen)));
       for (auto& w : s) w = word();
       if (!stored.empty() && pick(0, 3) == 0) s = stored[static_cast<size_t>(pick(0, r - 1))].words;
       fast.AddString(s, r);
@@ -207,7 +207,7 @@ TEST(SequenceSearch, AgreesWithDirectCostAndPlainWalk) {
       stored.push_back({s, r});
     }
     for (int k = 0; k < 4; ++k) {
-      Seq q(static_cast<size_t>(pick(1, max_len + 1)));
+      Seq q(static_cast<size_t>(pick(1, maxLen + 1)));
       for (auto& w : q) w = word();
       if (pick(0, 1) == 0) {
         // A stored sequence with a few words removed, added or replaced.
@@ -229,10 +229,10 @@ TEST(SequenceSearch, AgreesWithDirectCostAndPlainWalk) {
       const Seq expected = plain::DpSearch(stored, q, budget, sub, ins, del);
       ASSERT_EQ(Sorted(got), expected) << "round " << round << " budget " << budget;
       ASSERT_EQ(Sorted(slow.FuzzySearch(q, budget)), expected) << "round " << round;
-      found_any += !expected.empty();
+      foundAny += !expected.empty();
     }
   }
-  EXPECT_GT(found_any, 3000);  // the cases are not trivially empty
+  EXPECT_GT(foundAny, 3000);  // the cases are not trivially empty
 }
 
 // Wide levels with shared tails: every way of skipping leading stored words,
@@ -331,7 +331,7 @@ TEST_F(WordIndexTest, CombineModes) {
   struct Case {
     const char* artist;
     const char* title;
-    int32_t artist_bound, title_bound;
+    int32_t artistBound, titleBound;
     uint8_t combine;
     Seq expected;
   };
@@ -354,8 +354,8 @@ TEST_F(WordIndexTest, CombineModes) {
       {"Beatles", "Let It Be", 200, 120, 4, {}},       // negative budgets
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(index_.FindSimilar(c.artist, c.title, c.artist_bound, c.title_bound, c.combine), c.expected)
-        << c.artist << "/" << c.title << " " << c.artist_bound << "/" << c.title_bound << " mode "
+    EXPECT_EQ(index_.FindSimilar(c.artist, c.title, c.artistBound, c.titleBound, c.combine), c.expected)
+        << c.artist << "/" << c.title << " " << c.artistBound << "/" << c.titleBound << " mode "
         << int{c.combine};
   }
 }
