@@ -41,7 +41,7 @@ std::vector<int32_t> GetWordsList(std::string_view text, TCustomStrFinder& words
     while (end < text.size() && IsWordByte(static_cast<unsigned char>(text[end]))) ++end;
     const std::string_view word = text.substr(i, end - i);
     i = end;
-    if (exclude && exclude->Find(word) != TCustomStrFinder::kNoNode) continue;
+    if (exclude && exclude->Contains(word)) continue;
     int32_t number = words.FindFirst(word);
     if (number < 0) {
       // Numbers start at 1: 0 ends a sequence in the index.

@@ -137,15 +137,19 @@ void TCustomStrFinder::AddString(std::string_view word, int32_t number) {
     const uint8_t key = i < letters ? Fold(static_cast<uint8_t>(word[i])) : 0;
     node = AddLetter(level, key);
   }
+  AddNumber(node, number);
+  if (number > highest_) highest_ = number;
+}
+
+void TCustomStrFinder::AddNumber(uint32_t node, int32_t number) {
   if (nodes_[node].numbers == kNoNode) {
     nodes_[node].numbers = static_cast<uint32_t>(numbers_.size());
     numbers_.emplace_back();
   }
   numbers_[nodes_[node].numbers].push_back(number);
-  if (number > highest_) highest_ = number;
 }
 
-uint32_t TCustomStrFinder::Find(std::string_view word) const {
+uint32_t TCustomStrFinder::FindNode(std::string_view word) const {
   const bool hasEnd = !word.empty() && word.back() == '\0';
   const size_t letters = hasEnd ? word.size() - 1 : word.size();
   uint32_t node = kNoNode;
@@ -161,14 +165,12 @@ uint32_t TCustomStrFinder::Find(std::string_view word) const {
   return node;
 }
 
-int32_t TCustomStrFinder::FindFirst(std::string_view word) const {
-  const auto numbers = Numbers(Find(word));
-  return numbers.empty() ? -1 : numbers.front();
-}
+TLetterTree TCustomStrFinder::Find(std::string_view word) { return Handle(FindNode(word)); }
 
-std::span<const int32_t> TCustomStrFinder::Numbers(uint32_t node) const {
-  if (node >= nodes_.size() || nodes_[node].numbers == kNoNode) return {};
-  return numbers_[nodes_[node].numbers];
+int32_t TCustomStrFinder::FindFirst(std::string_view word) const {
+  const uint32_t node = FindNode(word);
+  if (node == kNoNode || nodes_[node].numbers == kNoNode) return -1;
+  return numbers_[nodes_[node].numbers].front();
 }
 
 // Pre-order step by parent links: the smaller child, else the larger child,
@@ -184,24 +186,40 @@ uint32_t TCustomStrFinder::NextInLevel(uint32_t node) const {
   return kNoNode;
 }
 
-std::vector<uint8_t> TCustomStrFinder::LevelKeys(std::string_view prefix) const {
-  uint32_t level = 0;
-  for (char c : prefix) {
-    const uint32_t node = FindLetter(level, Fold(static_cast<uint8_t>(c)));
-    if (node == kNoNode || nodes_[node].next == kNoNode) return {};
-    level = nodes_[node].next;
-  }
-  std::vector<uint8_t> keys;
-  for (uint32_t x = levelRoots_[level]; x != kNoNode; x = NextInLevel(x)) keys.push_back(nodes_[x].key);
-  return keys;
-}
-
 size_t TCustomStrFinder::MemoryBytes() const {
   size_t bytes = nodes_.capacity() * sizeof(Node) + levelRoots_.capacity() * sizeof(uint32_t) +
                  numbers_.capacity() * sizeof(std::vector<int32_t>);
   for (const auto& v : numbers_) bytes += v.capacity() * sizeof(int32_t);
   return bytes;
 }
+
+// ---------------------------------------------------- TLetterTree, TWordsTree
+
+TLetterTree::TLetterTree(TCustomStrFinder* owner, uint32_t node) : owner_(owner), node_(node) {}
+
+uint8_t TLetterTree::Key() const { return owner_->nodes_[node_].key; }
+TLetterTree TLetterTree::Smaller() const { return owner_->Handle(owner_->nodes_[node_].smaller); }
+TLetterTree TLetterTree::Larger() const { return owner_->Handle(owner_->nodes_[node_].larger); }
+TLetterTree TLetterTree::Parent() const { return owner_->Handle(owner_->nodes_[node_].parent); }
+
+TWordsTree TLetterTree::Next() const {
+  const uint32_t level = owner_->nodes_[node_].next;
+  return level == TCustomStrFinder::kNoNode ? TWordsTree() : TWordsTree(owner_, level);
+}
+
+std::span<const int32_t> TLetterTree::Numbers() const {
+  const uint32_t numbers = owner_->nodes_[node_].numbers;
+  if (numbers == TCustomStrFinder::kNoNode) return {};
+  return owner_->numbers_[numbers];
+}
+
+void TLetterTree::AddID(int32_t number) { owner_->AddNumber(node_, number); }
+
+TLetterTree TLetterTree::GetNextLetter() const { return owner_->Handle(owner_->NextInLevel(node_)); }
+
+TLetterTree TWordsTree::Root() const { return owner_->Handle(owner_->levelRoots_[level_]); }
+TLetterTree TWordsTree::AddLetter(uint8_t key) { return owner_->Handle(owner_->AddLetter(level_, key)); }
+TLetterTree TWordsTree::FindLetter(uint8_t key) const { return owner_->Handle(owner_->FindLetter(level_, key)); }
 
 // ------------------------------------------------------- TCustomIntArrFinder
 

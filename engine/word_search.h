@@ -42,36 +42,95 @@ class FlatMap64 {
   bool track_ = false;
 };
 
+class TCustomStrFinder;
+class TWordsTree;
+
+// One node of a word dictionary's letter trie: its key (a letter, or 0 at the
+// end of a word), its two children and parent within its level, the numbers
+// of the word that ends here, and the level of the following letter. A handle
+// into the dictionary, valid while the dictionary lives and is not assigned
+// to; a default-made handle is "none".
+class TLetterTree {
+ public:
+  TLetterTree() = default;
+  explicit operator bool() const { return owner_ != nullptr; }
+  bool operator==(const TLetterTree&) const = default;
+
+  uint8_t Key() const;
+  TLetterTree Smaller() const;  // keys below this one
+  TLetterTree Larger() const;   // keys at or above this one
+  TLetterTree Parent() const;   // none at the level's root
+  TWordsTree Next() const;      // level of the following letter; none when absent
+  // The numbers of the word that ends here, oldest first.
+  std::span<const int32_t> Numbers() const;
+  // Appends a number at the end of the node's numbers.
+  void AddID(int32_t number);
+  // The node after this one in its level's traversal order (node, smaller
+  // subtree, larger subtree), stepping by parent links; none after the last.
+  TLetterTree GetNextLetter() const;
+
+ private:
+  friend class TCustomStrFinder;
+  friend class TWordsTree;
+  TLetterTree(TCustomStrFinder* owner, uint32_t node);
+  TCustomStrFinder* owner_ = nullptr;
+  uint32_t node_ = 0;
+};
+
+// One level of a word dictionary's letter trie: a binary search tree of the
+// letters that may follow one prefix. A handle as TLetterTree.
+class TWordsTree {
+ public:
+  TWordsTree() = default;
+  explicit operator bool() const { return owner_ != nullptr; }
+  bool operator==(const TWordsTree&) const = default;
+
+  // The level's root node; none while the level is empty.
+  TLetterTree Root() const;
+  // The key's node, inserted when missing: a new node nearer to 128 than its
+  // would-be parent takes the parent's place, the parent becoming its child.
+  TLetterTree AddLetter(uint8_t key);
+  // The key's node by a plain search; none when absent.
+  TLetterTree FindLetter(uint8_t key) const;
+
+ private:
+  friend class TCustomStrFinder;
+  friend class TLetterTree;
+  TWordsTree(TCustomStrFinder* owner, uint32_t level) : owner_(owner), level_(level) {}
+  TCustomStrFinder* owner_ = nullptr;
+  uint32_t level_ = 0;
+};
+
 // Word dictionary: a trie of letters giving each distinct word its numbers,
-// ASCII letters folded to upper case. Each level is a binary search tree in
-// which a new key nearer to 128 than its would-be parent takes the parent's
-// place. Nodes live in one pool, so no destructor recurses however long a
-// word is.
+// ASCII letters folded to upper case. Each level (TWordsTree) is a binary
+// search tree of nodes (TLetterTree) in which a new key nearer to 128 than
+// its would-be parent takes the parent's place. Nodes live in one pool, so
+// no destructor recurses however long a word is.
 class TCustomStrFinder {
  public:
-  static constexpr uint32_t kNoNode = UINT32_MAX;
-
   TCustomStrFinder();
 
   // Stores word (with its end key 0) and appends number to its end node's
   // numbers; raises HighestNumber when number is greater.
   void AddString(std::string_view word, int32_t number);
-  // The word's end node, or kNoNode when it was never stored.
-  uint32_t Find(std::string_view word) const;
+  // The word's end node, or none when it was never stored.
+  TLetterTree Find(std::string_view word);
+  // Whether the word was ever stored.
+  bool Contains(std::string_view word) const { return FindNode(word) != kNoNode; }
   // The first (oldest) number stored for word, or -1.
   int32_t FindFirst(std::string_view word) const;
-  // The numbers of an end node returned by Find, oldest first.
-  std::span<const int32_t> Numbers(uint32_t node) const;
   // Highest number stored so far; -1 in a new dictionary.
   int32_t HighestNumber() const { return highest_; }
-  // Keys of the level that follows `prefix` (the root level for ""), in
-  // traversal order: node, smaller subtree, larger subtree. Empty when the
-  // prefix is not stored. For inspecting the tree's shape.
-  std::vector<uint8_t> LevelKeys(std::string_view prefix) const;
+  // The level of the first letters.
+  TWordsTree Root() { return TWordsTree(this, 0); }
   size_t NodeCount() const { return nodes_.size(); }
   size_t MemoryBytes() const;
 
  private:
+  friend class TLetterTree;
+  friend class TWordsTree;
+  static constexpr uint32_t kNoNode = UINT32_MAX;
+
   struct Node {
     uint8_t key;
     uint32_t smaller = kNoNode, larger = kNoNode, parent = kNoNode;
@@ -80,6 +139,9 @@ class TCustomStrFinder {
     uint32_t numbers = kNoNode;  // index into numbers_ (end nodes only)
   };
 
+  TLetterTree Handle(uint32_t node) { return node == kNoNode ? TLetterTree() : TLetterTree(this, node); }
+  uint32_t FindNode(std::string_view word) const;
+  void AddNumber(uint32_t node, int32_t number);
   uint8_t Fold(uint8_t c) const { return c >= 'a' && c <= 'z' ? static_cast<uint8_t>(c - 32) : c; }
   uint32_t AddLetter(uint32_t level, uint8_t key);
   uint32_t FindLetter(uint32_t level, uint8_t key) const;
