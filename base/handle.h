@@ -50,11 +50,6 @@ struct FindHandleTraits {
   static Type Invalid() noexcept { return INVALID_HANDLE_VALUE; }
   static void Close(Type h) noexcept { FindClose(h); }
 };
-struct GdiObjectTraits {
-  using Type = HGDIOBJ;
-  static Type Invalid() noexcept { return nullptr; }
-  static void Close(Type h) noexcept { DeleteObject(h); }
-};
 struct ModuleTraits {
   using Type = HMODULE;
   static Type Invalid() noexcept { return nullptr; }
@@ -69,7 +64,6 @@ struct GlobalMemoryTraits {
 using FileHandle = Handle<FileHandleTraits>;
 using KernelHandle = Handle<KernelHandleTraits>;
 using FindHandle = Handle<FindHandleTraits>;
-using GdiObject = Handle<GdiObjectTraits>;
 using ModuleHandle = Handle<ModuleTraits>;
 using GlobalMemory = Handle<GlobalMemoryTraits>;
 

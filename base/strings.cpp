@@ -100,13 +100,16 @@ void SeparFirst(std::string_view text, std::string_view separator, std::string& 
 }
 
 void Separate(std::string_view text, std::string_view separator, std::vector<std::string>& list) {
+  // Repeated SeparFirst, walking the text instead of copying the rest each time.
   list.clear();
-  std::string rest(text), first;
-  while (!rest.empty()) {
-    std::string next;
-    SeparFirst(rest, separator, first, next);
-    list.push_back(first);
-    rest = std::move(next);
+  while (!text.empty()) {
+    const size_t at = separator.empty() ? std::string_view::npos : text.find(separator);
+    if (at == std::string_view::npos) {
+      list.emplace_back(text);
+      return;
+    }
+    list.emplace_back(text.substr(0, at));
+    text.remove_prefix(at + separator.size());
   }
 }
 

@@ -4,6 +4,36 @@
 
 namespace kv {
 
+void TThrottledProgress::Start(const std::string& caption, const std::string& stopCaption) {
+  refreshed_ = pending_ = false;
+  shown_.Start(caption, stopCaption);
+}
+
+void TThrottledProgress::SetLabel(const std::string& text) {
+  shown_.SetLabel(text);
+  pending_ = true;
+}
+
+void TThrottledProgress::SetProgress(int percent) {
+  shown_.SetProgress(percent);
+  pending_ = true;
+}
+
+void TThrottledProgress::Refresh() {
+  const uint64_t now = clock_();
+  if (refreshed_ && now - last_ < kIntervalMs) return;
+  shown_.Refresh();
+  last_ = now;
+  refreshed_ = true;
+  pending_ = false;
+}
+
+void TThrottledProgress::Finish() {
+  if (pending_) shown_.Refresh();
+  pending_ = false;
+  shown_.Finish();
+}
+
 void SaveCollectionToCSV(TMP3Collection& collection, const std::string& path, TCsvStorage& storage,
                          TSaveProgress* progress) {
   collection.FileName = path;
@@ -40,9 +70,8 @@ void SaveCollectionToCSV(TMP3Collection& collection, const std::string& path, TC
     table.FieldByName("FileSize").SetAsInteger(r.GetInfoPart(kInfoFileSize));
     table.Post();
   }
-  if (progress && progress->Stopped()) {
-    table.CreateTable(kCsvHeader);  // a cancelled save leaves an empty list
-  }
+  // A cancelled save keeps the previous list whole.
+  if (progress && progress->Stopped()) table.SetReadOnly(true);
   table.Close();
   if (progress) progress->Finish();
 }
@@ -55,8 +84,10 @@ void LoadCollectionFromCSV(TMP3Collection& collection, const std::string& path, 
   table.SetReadOnly(true);
   try {
     table.Open();
-  } catch (const EDatabaseError&) {
+  } catch (const EDatabaseFileMissing&) {
     return;  // no such file: nothing to load
+  } catch (const EDatabaseError& e) {
+    throw EDatabaseError(Translate("The result list \"$1\" is damaged: $2", path + "\r\n" + e.what()));
   }
   collection.FileName = path;
   collection.Clear();

@@ -2,6 +2,7 @@
 // The result list "last": a collection saved as comma-separated rows and
 // loaded again with its group numbers. Byte-level; the file goes through a
 // TCsvStorage and the progress window through TSaveProgress.
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -28,8 +29,32 @@ class TSaveProgress {
   virtual void Finish() = 0;
 };
 
+// Passes the refreshes of a progress window on at most every kIntervalMs of
+// the clock, so that the window does not slow the work it shows. Labels and
+// positions go through at once; the last ones are shown before Finish.
+class TThrottledProgress : public TSaveProgress {
+ public:
+  static constexpr uint64_t kIntervalMs = 50;
+  using Clock = std::function<uint64_t()>;  // milliseconds, never decreasing
+
+  TThrottledProgress(TSaveProgress& shown, Clock clock) : shown_(shown), clock_(std::move(clock)) {}
+  void Start(const std::string& caption, const std::string& stopCaption) override;
+  void SetLabel(const std::string& text) override;
+  void SetProgress(int percent) override;
+  void Refresh() override;
+  bool Stopped() const override { return shown_.Stopped(); }
+  void Finish() override;
+
+ private:
+  TSaveProgress& shown_;
+  Clock clock_;
+  uint64_t last_ = 0;
+  bool refreshed_ = false;  // at least once since Start
+  bool pending_ = false;    // a label or position not yet shown
+};
+
 // Saves every record as a row (the whole file replaced in one write). A stop
-// from the progress window leaves a file of the header line only.
+// from the progress window writes nothing: the previous file stays as it was.
 void SaveCollectionToCSV(TMP3Collection& collection, const std::string& path, TCsvStorage& storage,
                          TSaveProgress* progress);
 

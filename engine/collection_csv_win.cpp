@@ -58,7 +58,8 @@ class LogDisplayProgress : public TSaveProgress {
 
 void TMP3Collection::SaveToCSV(const std::string& path) {
   FileStorage storage;
-  LogDisplayProgress progress;
+  LogDisplayProgress window;
+  TThrottledProgress progress(window, [] { return static_cast<uint64_t>(GetTickCount64()); });
   SaveCollectionToCSV(*this, path, storage, &progress);
 }
 

@@ -1,5 +1,6 @@
 #include "engine/csv_data_set.h"
 
+#include <algorithm>
 #include <charconv>
 
 #include "base/strings.h"
@@ -7,6 +8,7 @@
 namespace kv {
 
 std::string TCsvField::AsString() const {
+  if (!owner_->damage_.empty()) throw EDatabaseError(owner_->damage_);
   return index_ < owner_->buffer_.size() ? owner_->buffer_[index_] : std::string();
 }
 
@@ -48,24 +50,43 @@ void TCsvDataSet::CheckActive() const {
 void TCsvDataSet::Open() {
   if (Active()) return;
   std::optional<std::string> text = storage_.Load(tableName_);
-  if (!text) throw EDatabaseError("Cannot open file \"" + tableName_ + "\"");
+  if (!text) throw EDatabaseFileMissing("Cannot open file \"" + tableName_ + "\"");
   lines_.clear();
+  longLines_.clear();
   // Lines end with CR LF; a lone LF or CR also ends a line. Empty lines are dropped.
   size_t start = 0;
   const std::string& t = *text;
   for (size_t i = 0; i <= t.size(); ++i) {
-    if (i == t.size() || t[i] == '\r' || t[i] == '\n') {
-      if (i > start) lines_.push_back(t.substr(start, i - start));
-      start = i + 1;
+    if (i < t.size() && t[i] != '\r' && t[i] != '\n') continue;
+    const size_t length = i - start;
+    if (length > kMaxLineLength) {
+      if (lines_.empty()) {
+        throw EDatabaseError("The header of \"" + tableName_ + "\" is longer than " +
+                             std::to_string(kMaxLineLength) + " characters");
+      }
+      longLines_.push_back(lines_.size() - 1);
+      // The text is kept only where Close writes it back.
+      lines_.push_back(readOnly_ ? std::string() : t.substr(start, length));
+    } else if (length > 0) {
+      lines_.push_back(t.substr(start, length));
     }
+    start = i + 1;
   }
+  text.reset();
   if (lines_.empty()) lines_.emplace_back();  // no header: no fields, no rows
-  BuildFields();
+  try {
+    BuildFields();
+  } catch (...) {
+    lines_.clear();
+    longLines_.clear();
+    throw;
+  }
 }
 
 void TCsvDataSet::CreateTable(std::string_view header) {
   if (Active()) Close();
   lines_.assign(1, std::string(header));
+  longLines_.clear();
   BuildFields();
 }
 
@@ -73,6 +94,10 @@ void TCsvDataSet::BuildFields() {
   fields_.clear();
   std::vector<std::string> names;
   Separate(lines_[0], ",", names);
+  if (names.size() > kMaxFields) {
+    throw EDatabaseError("The header of \"" + tableName_ + "\" has more than " + std::to_string(kMaxFields) +
+                         " fields");
+  }
   for (std::string& name : names) {
     fields_.push_back(std::make_unique<TCsvField>(TCsvField::Key{}, *this, std::move(name), fields_.size()));
   }
@@ -95,16 +120,37 @@ void TCsvDataSet::Close() {
   fields_.clear();
   buffer_.clear();
   lines_.clear();
+  longLines_.clear();
+  damage_.clear();
   current_ = -1;
   eof_ = true;
 }
 
 void TCsvDataSet::LoadCurrent() {
   buffer_.assign(fields_.size(), std::string());
+  damage_.clear();
   if (current_ < 0 || current_ >= RecordCount()) return;
-  std::vector<std::string> values = ParseRow(lines_[static_cast<size_t>(current_) + 1]);
-  // Extra texts beyond the header are ignored; missing ones read as empty.
-  for (size_t i = 0; i < values.size() && i < buffer_.size(); ++i) buffer_[i] = std::move(values[i]);
+  const auto row = static_cast<size_t>(current_);
+  if (std::binary_search(longLines_.begin(), longLines_.end(), row)) {
+    damage_ = "The line is longer than " + std::to_string(kMaxLineLength) + " characters";
+    return;
+  }
+  bool more = false;
+  std::vector<std::string> values = ParseRow(lines_[row + 1], fields_.size(), &more);
+  if (more) {
+    damage_ = "The row has more texts than the header has fields (" + std::to_string(fields_.size()) + ")";
+    return;
+  }
+  // Missing texts read as empty.
+  for (size_t i = 0; i < values.size(); ++i) {
+    if (values[i].size() > kMaxFieldLength) {
+      damage_ = "The text of field '" + fields_[i]->FieldName() + "' is longer than " +
+                std::to_string(kMaxFieldLength) + " characters";
+      buffer_.assign(fields_.size(), std::string());
+      return;
+    }
+    buffer_[i] = std::move(values[i]);
+  }
 }
 
 void TCsvDataSet::SetRecNo(int recNo) {
@@ -144,12 +190,14 @@ void TCsvDataSet::Append() {
   if (state_ != State::Browse) Post();
   state_ = State::Insert;
   buffer_.assign(fields_.size(), std::string());
+  damage_.clear();
 }
 
 void TCsvDataSet::Edit() {
   CheckActive();
   if (readOnly_) throw EDatabaseError("Cannot modify a read-only dataset");
   if (current_ < 0 || current_ >= RecordCount()) throw EDatabaseError("No current row to edit");
+  if (!damage_.empty()) throw EDatabaseError(damage_);
   state_ = State::Edit;
 }
 
@@ -177,6 +225,11 @@ void TCsvDataSet::Delete() {
   if (readOnly_) throw EDatabaseError("Cannot modify a read-only dataset");
   if (current_ < 0 || current_ >= RecordCount()) throw EDatabaseError("No current row to delete");
   lines_.erase(lines_.begin() + current_ + 1);
+  const auto row = static_cast<size_t>(current_);
+  // The row's own mark goes; the marks of later rows move up with their lines.
+  auto at = std::lower_bound(longLines_.begin(), longLines_.end(), row);
+  if (at != longLines_.end() && *at == row) at = longLines_.erase(at);
+  for (; at != longLines_.end(); ++at) --*at;
   if (current_ >= RecordCount()) current_ = RecordCount() - 1;
   eof_ = RecordCount() <= 0;
   LoadCurrent();
@@ -215,8 +268,9 @@ std::string TCsvDataSet::FormatRow(const std::vector<std::string>& values) {
   return line;
 }
 
-std::vector<std::string> TCsvDataSet::ParseRow(std::string_view line) {
+std::vector<std::string> TCsvDataSet::ParseRow(std::string_view line, size_t maxTexts, bool* more) {
   std::vector<std::string> values;
+  if (more) *more = false;
   std::string field;
   bool quoted = false;
   for (size_t i = 0; i <= line.size(); ++i) {
@@ -229,6 +283,10 @@ std::vector<std::string> TCsvDataSet::ParseRow(std::string_view line) {
         quoted = !quoted;
       }
     } else if (c == ',' && (!quoted || i == line.size())) {
+      if (values.size() == maxTexts) {
+        if (more) *more = true;
+        break;
+      }
       values.push_back(std::move(field));
       field.clear();
     } else {

@@ -4,6 +4,8 @@
 // and written through a cursor (First/Next, Append/Edit/Post, Delete), as
 // the result list "last" needs. The file itself is read and written through
 // a TCsvStorage, so the data set runs over memory in tests.
+#include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -13,10 +15,15 @@
 
 namespace kv {
 
-// A failure of the data set: field not found, bad conversion, closed table, missing file.
+// A failure of the data set: field not found, bad conversion, closed table, damaged row.
 class EDatabaseError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
+};
+// The table's file does not exist.
+class EDatabaseFileMissing : public EDatabaseError {
+ public:
+  using EDatabaseError::EDatabaseError;
 };
 
 class TCsvStorage {
@@ -56,6 +63,13 @@ class TCsvDataSet {
  public:
   enum class State { Inactive, Browse, Edit, Insert };
 
+  // Limits on what a file may hold. A longer line or field text, or more
+  // texts in a row than the header has fields, makes that row damaged; a
+  // header past them (or with more fields than kMaxFields) fails Open.
+  static constexpr size_t kMaxLineLength = size_t{1} << 20;
+  static constexpr size_t kMaxFieldLength = size_t{1} << 16;
+  static constexpr size_t kMaxFields = 1024;
+
   explicit TCsvDataSet(TCsvStorage& storage) : storage_(storage) {}
   TCsvDataSet(const TCsvDataSet&) = delete;
   TCsvDataSet& operator=(const TCsvDataSet&) = delete;
@@ -66,7 +80,9 @@ class TCsvDataSet {
   bool ReadOnly() const { return readOnly_; }
   void SetReadOnly(bool readOnly) { readOnly_ = readOnly; }
 
-  // Reads the file (empty lines dropped) and builds the fields from its header.
+  // Reads the file (empty lines dropped) and builds the fields from its
+  // header. EDatabaseFileMissing when there is no file, EDatabaseError for a
+  // header past the limits.
   void Open();
   // Opens a new, empty table with the given header line without reading the
   // file; Close writes it.
@@ -93,6 +109,10 @@ class TCsvDataSet {
   // Deletes the current row.
   void Delete();
 
+  // Why the current row cannot be read, or empty. Reading a field of a
+  // damaged row, or editing it, raises EDatabaseError with this text.
+  const std::string& RowDamage() const { return damage_; }
+
   size_t FieldCount() const { return fields_.size(); }
   TCsvField& Fields(size_t index);
   // Raises EDatabaseError "Field 'X' not found" when there is none (names compare without ASCII case).
@@ -102,7 +122,9 @@ class TCsvDataSet {
   // One row's texts as a file line, quoting texts with "," or '"'.
   static std::string FormatRow(const std::vector<std::string>& values);
   // Splits a file line into its texts, honouring quotes and doubled quotes.
-  static std::vector<std::string> ParseRow(std::string_view line);
+  // Stops after maxTexts texts (a row longer than that is then told by a
+  // result of maxTexts texts and a true `more`).
+  static std::vector<std::string> ParseRow(std::string_view line, size_t maxTexts = SIZE_MAX, bool* more = nullptr);
 
  private:
   friend class TCsvField;
@@ -115,6 +137,10 @@ class TCsvDataSet {
   bool readOnly_ = false;
   State state_ = State::Inactive;
   std::vector<std::string> lines_;  // lines_[0] is the header
+  // Rows whose line was longer than kMaxLineLength, ascending; read-only
+  // tables keep an empty line in their place instead of the text.
+  std::vector<size_t> longLines_;
+  std::string damage_;
   std::vector<std::unique_ptr<TCsvField>> fields_;
   std::vector<std::string> buffer_;  // the current row's texts
   int current_ = -1;                 // row index, -1 before the first

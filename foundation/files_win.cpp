@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "base/ansi_text_win.h"
+#include "base/file_replacement_win.h"
 #include "base/file_utils_win.h"
 #include "base/handle.h"
 #include "base/strings.h"
@@ -21,26 +22,6 @@ AppFolder& Folder() {
   static AppFolder folder;  // the process-wide program folder
   return folder;
 }
-
-[[noreturn]] void ThrowFileError(std::string_view text, const std::wstring& path, DWORD code) {
-  throw EOSError(Translate(text, WStringToAnsi(path) + "\r\n" + SystemErrorText(code)), code);
-}
-
-// Removes the temporary file unless the move consumed it.
-class TempFile {
- public:
-  explicit TempFile(std::wstring path) : path_(std::move(path)) {}
-  TempFile(const TempFile&) = delete;
-  TempFile& operator=(const TempFile&) = delete;
-  ~TempFile() {
-    if (!path_.empty()) DeleteFileW(path_.c_str());
-  }
-  const std::wstring& Path() const { return path_; }
-  void Keep() { path_.clear(); }
-
- private:
-  std::wstring path_;
-};
 
 }  // namespace
 
@@ -70,34 +51,16 @@ void SetAppDirFromExecutable() {
 
 std::string AppFile(std::string_view name) { return AppDir() + "\\" + std::string(name); }
 
+EOSError TranslatedError(const EReplaceError& error) {
+  return EOSError(Translate(error.Template(), error.Params()), error.Code());
+}
+
 void WriteFileAtomic(const std::wstring& path, std::string_view bytes) {
-  const size_t slash = path.find_last_of(L"\\/");
-  const std::wstring folder = slash == std::wstring::npos ? L"." : path.substr(0, slash == 2 && path[1] == L':' ? 3 : slash);
-  wchar_t tempName[MAX_PATH + 1];
-  if (GetTempFileNameW(folder.c_str(), L"kv", 0, tempName) == 0) {
-    ThrowFileError("Cannot create file \"$1\". $2", path, GetLastError());
+  try {
+    ReplaceFileContent(path, bytes);
+  } catch (const EReplaceError& e) {
+    throw TranslatedError(e);
   }
-  TempFile temp(tempName);
-  {
-    const FileHandle file(CreateFileW(temp.Path().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) ThrowFileError("Cannot create file \"$1\". $2", path, GetLastError());
-    size_t done = 0;
-    while (done < bytes.size()) {
-      const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 20));
-      DWORD written = 0;
-      if (!WriteFile(file.Get(), bytes.data() + done, chunk, &written, nullptr) || written != chunk) {
-        const DWORD code = GetLastError();
-        ThrowFileError("Cannot write file \"$1\". $2", path, code ? code : ERROR_DISK_FULL);
-      }
-      done += written;
-    }
-    if (!FlushFileBuffers(file.Get())) ThrowFileError("Cannot write file \"$1\". $2", path, GetLastError());
-  }
-  if (!MoveFileExW(temp.Path().c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    ThrowFileError("Cannot create file \"$1\". $2", path, GetLastError());
-  }
-  temp.Keep();
 }
 
 void StrToFile(std::string_view text, const std::string& fileName) {
@@ -169,16 +132,5 @@ uint32_t GetFileSize(const std::string& fileName) {
 }
 
 void SaveLog() { StrToFile(LogText(), AppFile("tmp.log")); }
-
-std::string SystemErrorText(DWORD code) {
-  char* buffer = nullptr;
-  const DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                     FORMAT_MESSAGE_IGNORE_INSERTS,
-                                 nullptr, code, 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
-  std::string text = n ? std::string(buffer, n) : "System error " + std::to_string(code) + ".";
-  if (buffer) LocalFree(buffer);
-  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) text.pop_back();
-  return text;
-}
 
 }  // namespace kv

@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/file_replacement_win.h"
+
 namespace kv {
 
 // A failed system call on a file, with the system's error code.
@@ -29,10 +31,12 @@ void SetAppDirFromExecutable();
 // AppDir + "\" + name.
 std::string AppFile(std::string_view name);
 
-// Replaces the file with the bytes atomically: a temporary file in the same
-// folder is written, checked, flushed and moved over the target, so a crash or
-// a full disk leaves the old file or the new one, never a torn one. Raises
-// EOSError and leaves the old file untouched on any failure.
+// A replacement's failure as the EOSError the user sees, its text translated.
+EOSError TranslatedError(const EReplaceError& error);
+
+// Replaces the file with the bytes atomically (FileReplacement). Raises
+// EOSError, naming the file and the cause, and leaves the old file untouched
+// on any failure.
 void WriteFileAtomic(const std::wstring& path, std::string_view bytes);
 // The same for an ANSI path.
 void StrToFile(std::string_view text, const std::string& fileName);
@@ -46,8 +50,5 @@ bool MakePath(const std::string& root, const std::string& path, bool exceptLast)
 uint32_t GetFileSize(const std::string& fileName);
 // Writes the log to AppDir\tmp.log, replacing the previous one.
 void SaveLog();
-
-// The system's text for an error code, without the trailing line break.
-std::string SystemErrorText(DWORD code);
 
 }  // namespace kv

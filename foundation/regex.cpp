@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstring>
 
+#include "base/scope_guard.h"
 #include "foundation/regex_compile.h"
 
 namespace kv {
@@ -136,20 +137,6 @@ class RegexMatcher {
     size_t iterStart;  // where the current iteration began
   };
 
-  class DepthGuard {
-   public:
-    explicit DepthGuard(RegexMatcher& m) : m_(m) {
-      if (m_.depth_ >= kMaxRecursion) m_.re_.Fail(RegexErrorCode::kRecursionTooDeep);
-      ++m_.depth_;
-    }
-    ~DepthGuard() { --m_.depth_; }
-    DepthGuard(const DepthGuard&) = delete;
-    DepthGuard& operator=(const DepthGuard&) = delete;
-
-   private:
-    RegexMatcher& m_;
-  };
-
   bool IsLineBreak(uint8_t c) const { return InSet(sets_.lineBreak.data(), c); }
   bool AtLineStart(size_t pos) const {
     if (pos == 0) return true;
@@ -274,7 +261,9 @@ class RegexMatcher {
   }
 
   bool Match(size_t n, size_t pos) {
-    DepthGuard guard(*this);
+    if (depth_ >= kMaxRecursion) re_.Fail(RegexErrorCode::kRecursionTooDeep);
+    ++depth_;
+    ScopeGuard ascend([this] { --depth_; });
     auto& startp = re_.startp_;
     auto& endp = re_.endp_;
     while (n != 0) {

@@ -24,6 +24,17 @@ bool IsDeleted(const TAnaTree& node) {
   if (const TKeyData* k = Key(node)) return k->Deleted;
   return false;
 }
+// <0, 0 or >0 as a sorts before, equal to or after b, ASCII letter case ignored.
+int CompareAsciiNoCase(std::string_view a, std::string_view b) {
+  const size_t n = std::min(a.size(), b.size());
+  for (size_t i = 0; i < n; ++i) {
+    auto upper = [](char c) { return static_cast<unsigned char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c); };
+    const int d = upper(a[i]) - upper(b[i]);
+    if (d != 0) return d;
+  }
+  return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
+}
+
 void SetDeleted(TAnaTree& node, bool deleted) {
   if (TSectData* s = Sect(node)) s->Deleted = deleted;
   if (TKeyData* k = Key(node)) k->Deleted = deleted;
@@ -96,18 +107,26 @@ std::string DecodeSettingsValue(std::string_view raw) {
 
 // ---------------------------------------------------------------- TSectData --
 
-void TSectData::Insert(std::string name, size_t child) {
-  std::string key = AsciiUpper(name);
-  const auto at = std::upper_bound(List.begin(), List.end(), key,
-                                   [](const std::string& k, const Entry& e) { return k < e.key; });
-  List.insert(at, Entry{std::move(key), std::move(name), child});
+std::string_view TSectData::NameOf(size_t child) const {
+  const TAnaTree& node = Node->Item(child);
+  if (const TSectData* s = Sect(node)) return s->Name;
+  if (const TKeyData* k = Key(node)) return k->Name;
+  return {};
+}
+
+void TSectData::Insert(size_t child) {
+  const std::string_view name = NameOf(child);
+  const auto at = std::upper_bound(List.begin(), List.end(), name, [this](std::string_view n, size_t c) {
+    return CompareAsciiNoCase(n, NameOf(c)) < 0;
+  });
+  List.insert(at, child);
 }
 
 int64_t TSectData::Find(std::string_view name) const {
-  const std::string key = AsciiUpper(name);
-  const auto at = std::lower_bound(List.begin(), List.end(), key,
-                                   [](const Entry& e, const std::string& k) { return e.key < k; });
-  return at != List.end() && at->key == key ? static_cast<int64_t>(at->child) : -1;
+  const auto at = std::lower_bound(List.begin(), List.end(), name, [this](size_t c, std::string_view n) {
+    return CompareAsciiNoCase(NameOf(c), n) < 0;
+  });
+  return at != List.end() && CompareAsciiNoCase(NameOf(*at), name) == 0 ? static_cast<int64_t>(*at) : -1;
 }
 
 // --------------------------------------------------------------- TXMLConfig --
@@ -137,24 +156,28 @@ TXMLConfig::TXMLConfig(std::string fileName, std::string text, bool autoSave, Wr
 TXMLConfig::~TXMLConfig() = default;
 
 void TXMLConfig::Index(TAnaTree& node) {
-  auto sect = std::make_unique<TSectData>();
+  auto sect = std::make_unique<TSectData>(node);
   if (node.Count() > 0) sect->Name = std::string(node.Item(0).GetText(analyser_.Text()));
+  size_t items = 0;
+  for (const auto& child : node.Items) items += IsItem(*child) ? 1 : 0;
+  sect->List.reserve(items);
   for (size_t i = 0; i < node.Count(); ++i) {
     TAnaTree& child = node.Item(i);
     if (child.Rule == kConfigGroup) {
       Index(child);
-      sect->List.push_back({AsciiUpper(Sect(child)->Name), Sect(child)->Name, i});
+      sect->List.push_back(i);
     } else if (child.Rule == kConfigParam) {
       auto key = std::make_unique<TKeyData>();
       if (child.Count() > 0 && child.Item(0).Rule == kConfigName) {
         key->Name = std::string(child.Item(0).GetText(analyser_.Text()));
       }
-      sect->List.push_back({AsciiUpper(key->Name), key->Name, i});
       child.Data = std::move(key);
+      sect->List.push_back(i);
     }
   }
+  const TSectData& s = *sect;
   std::stable_sort(sect->List.begin(), sect->List.end(),
-                   [](const TSectData::Entry& a, const TSectData::Entry& b) { return a.key < b.key; });
+                   [&s](size_t a, size_t b) { return CompareAsciiNoCase(s.NameOf(a), s.NameOf(b)) < 0; });
   node.Data = std::move(sect);
 }
 
@@ -174,9 +197,8 @@ TAnaTree* TXMLConfig::ConvertParamToGroup(TAnaTree& param) {
   size_t index = 0;
   while (parent.Items[index].get() != &param) ++index;
   auto group = std::make_unique<TAnaTree>(-1, kConfigGroup);
-  auto sect = std::make_unique<TSectData>();
+  auto sect = std::make_unique<TSectData>(*group);
   sect->Name = Key(param)->Name;
-  sect->Insert("", 0);
   group->Data = std::move(sect);
   group->Parent = &parent;
   std::unique_ptr<TAnaTree> old = std::move(parent.Items[index]);
@@ -184,6 +206,7 @@ TAnaTree* TXMLConfig::ConvertParamToGroup(TAnaTree& param) {
   TAnaTree& result = *parent.Items[index];
   Key(*old)->Name.clear();  // the param's value becomes the group's own value
   result.Add(std::move(old));
+  Sect(result)->Insert(0);
   Modified = true;
   return &result;
 }
@@ -217,12 +240,12 @@ TAnaTree* TXMLConfig::FindKey(std::string_view key, bool create, bool value) {
         data->Name = name;
         node->Data = std::move(data);
       } else {
-        auto data = std::make_unique<TSectData>();
+        auto data = std::make_unique<TSectData>(*node);
         data->Name = name;
         node->Data = std::move(data);
       }
       TAnaTree& added = current->Add(std::move(node));
-      Sect(*current)->Insert(name, current->Count() - 1);
+      Sect(*current)->Insert(current->Count() - 1);
       current = &added;
       continue;
     }

@@ -35,21 +35,24 @@ std::string NewSettingsText(std::string_view info);
 std::string EncodeSettingsValue(std::string_view value);
 std::string DecodeSettingsValue(std::string_view raw);
 
-// A group (or the root): its children by name, sorted without regard to case.
+// A group (or the root): its children by name, sorted without regard to
+// ASCII case. An entry is a child's index; its name is the child's own
+// (TKeyData or TSectData) Name, so the list holds no copies of the names.
 class TSectData : public TNodeData {
  public:
-  struct Entry {
-    std::string key;  // the name upper-cased, for the sorted search
-    std::string name;
-    size_t child;     // index in the node's children
-  };
-  std::vector<Entry> List;
+  explicit TSectData(const TAnaTree& node) : Node(&node) {}
+
+  std::vector<size_t> List;
   std::string Name;
   bool Deleted = false;
+  const TAnaTree* Node;  // the group or root whose children are listed
 
-  void Insert(std::string name, size_t child);
-  // The child index stored under the name, or -1.
+  // Enters child `child` of Node, whose data must already be attached.
+  void Insert(size_t child);
+  // The index of a child of that name, or -1.
   int64_t Find(std::string_view name) const;
+  // The name under which child `child` is listed.
+  std::string_view NameOf(size_t child) const;
 };
 
 // A param: its name and, once written at run time, its value.

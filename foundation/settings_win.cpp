@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "base/ansi_text_win.h"
+#include "base/file_replacement_win.h"
 #include "base/handle.h"
 #include "foundation/files_win.h"
 #include "foundation/translate.h"
@@ -44,8 +45,11 @@ bool ReadExisting(const std::wstring& path, std::string& text) {
   }
   LARGE_INTEGER size;
   if (!GetFileSizeEx(file.Get(), &size)) ThrowFileError("Cannot read file \"$1\". $2", path, GetLastError());
-  constexpr LONGLONG kMaxSettingsFile = 256ll << 20;
-  if (size.QuadPart > kMaxSettingsFile) ThrowFileError("Cannot read file \"$1\". $2", path, ERROR_FILE_TOO_LARGE);
+  if (size.QuadPart > kMaxSettingsFileSize) {
+    throw EOSError(Translate("The settings file \"$1\" is larger than $2 bytes",
+                             WStringToAnsi(path) + "\r\n" + std::to_string(kMaxSettingsFileSize)),
+                   ERROR_FILE_TOO_LARGE);
+  }
   text.assign(static_cast<size_t>(size.QuadPart), '\0');
   size_t done = 0;
   while (done < text.size()) {
@@ -63,39 +67,13 @@ bool ReadExisting(const std::wstring& path, std::string& text) {
 // Puts a new file in place atomically, never over an existing one: false
 // when the file appeared meanwhile.
 bool CreateNewFile(const std::wstring& path, std::string_view text) {
-  const size_t slash = path.find_last_of(L"\\/");
-  const std::wstring folder = slash == std::wstring::npos ? L"." : path.substr(0, slash + 1);
-  wchar_t tempName[MAX_PATH + 1];
-  if (GetTempFileNameW(folder.c_str(), L"kv", 0, tempName) == 0) {
-    ThrowFileError("Cannot create file \"$1\". $2", path, GetLastError());
-  }
-  bool moved = false;
   try {
-    {
-      const FileHandle file(CreateFileW(tempName, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                        nullptr));
-      if (!file) ThrowFileError("Cannot create file \"$1\". $2", path, GetLastError());
-      DWORD written = 0;
-      if (!WriteFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) ||
-          written != text.size() || !FlushFileBuffers(file.Get())) {
-        const DWORD code = GetLastError();
-        ThrowFileError("Cannot write file \"$1\". $2", path, code ? code : ERROR_DISK_FULL);
-      }
-    }
-    if (!MoveFileExW(tempName, path.c_str(), MOVEFILE_WRITE_THROUGH)) {
-      const DWORD code = GetLastError();
-      if (code != ERROR_ALREADY_EXISTS && code != ERROR_FILE_EXISTS) {
-        ThrowFileError("Cannot create file \"$1\". $2", path, code);
-      }
-    } else {
-      moved = true;
-    }
-  } catch (...) {
-    DeleteFileW(tempName);
-    throw;
+    FileReplacement file(path);
+    file.Write(text);
+    return file.CommitNew();
+  } catch (const EReplaceError& e) {
+    throw TranslatedError(e);
   }
-  if (!moved) DeleteFileW(tempName);
-  return moved;
 }
 
 std::string NewFileInfo() {

@@ -9,6 +9,10 @@
 
 namespace kv {
 
+// The largest settings file that is read; a larger one is refused with an
+// EOSError naming the limit (and never replaced).
+inline constexpr long long kMaxSettingsFileSize = 4ll << 20;
+
 // The executable's path with its extension replaced by ".conf.xml".
 std::wstring SettingsFileName();
 

@@ -120,8 +120,6 @@ TBaseLazyTree::~TBaseLazyTree() {
   destroyingWindow_ = true;
 }
 
-void TBaseLazyTree::SetAutoScrollInterval(unsigned ms) { autoScrollInterval_ = std::clamp(ms, 1u, 1000u); }
-
 void TBaseLazyTree::SetBorderStyle(TTreeBorderStyle style) {
   if (style == borderStyle_) return;
   borderStyle_ = style;
@@ -306,6 +304,14 @@ void TBaseLazyTree::ScrollClient(int dx, int dy, const TLazyRect* clip) {
   } else {
     ScrollWindow(HandleIfAllocated(), dx, dy, nullptr, nullptr);
   }
+}
+
+bool TBaseLazyTree::PointOverTree(int x, int y) const {
+  HWND hwnd = HandleIfAllocated();
+  if (hwnd == nullptr) return false;
+  POINT p{x, y};
+  ClientToScreen(hwnd, &p);
+  return WindowFromPoint(p) == hwnd;
 }
 
 bool TBaseLazyTree::MouseButtonHeld() const {
@@ -508,6 +514,47 @@ bool TBaseLazyTree::HandleScroll(ui::TMessage& m, bool vertical) {
   return true;
 }
 
+// One auto-scroll tick: the active directions move the view by the scroll
+// increments; while a band is drawn with the mouse outside the client area
+// the step grows with the distance, and the band follows.
+void TBaseLazyTree::DoTimerScroll() {
+  HWND hwnd = HandleIfAllocated();
+  POINT p{};
+  GetCursorPos(&p);
+  ScreenToClient(hwnd, &p);
+  const int width = ViewWidth(), height = ViewHeight();
+  const bool inside = p.x >= 0 && p.y >= 0 && p.x < width && p.y < height;
+  const bool panning = states_.Contains(tsPanningHeld) || states_.Contains(tsPanningSticky);
+  const bool banding = states_.Contains(tsDrawSelecting);
+  unsigned directions = AutoScrollDirections();
+  if (banding || panning || inside) {
+    const int vertical = std::min<int>(static_cast<int>(VerticalIncrement()), std::max(height, 1));
+    const int horizontal = static_cast<int>(HorizontalIncrement());
+    auto factor = [&](int distance) { return inside || panning ? 1 : std::max(distance, 1); };
+    int dx = 0, dy = 0;
+    if ((directions & 1) && OffsetX() == 0) directions &= ~1u;
+    if ((directions & 2) && OffsetY() == 0) directions &= ~2u;
+    if ((directions & 4) && std::int64_t{width} - OffsetX() >= RangeX()) directions &= ~4u;
+    if ((directions & 8) && std::int64_t{height} - OffsetY() >= RangeY()) directions &= ~8u;
+    if (directions & 1) dx += horizontal * factor(-p.x);
+    if (directions & 4) dx -= horizontal * factor(p.x - width);
+    if (directions & 2) dy += vertical * factor(-p.y);
+    if (directions & 8) dy -= vertical * factor(p.y - height);
+    if (banding) {
+      DoSetOffsetXY(OffsetX() + dx, OffsetY() + dy, kSoScrollClient | kSoUpdateScrollBars);
+      CalculateSelectionRect(p.x, p.y);
+      if (HandleDrawSelection()) InvalidateRect(hwnd, nullptr, FALSE);
+    } else if (!IsDropTarget()) {
+      DoSetOffsetXY(OffsetX() + dx, OffsetY() + dy, kSoScrollClient | kSoUpdateScrollBars);
+    }
+    UpdateWindow(hwnd);
+  }
+  if (directions == 0 && !panning) {
+    StopTimer(kScrollTimer);
+    DoStateChange({}, {tsScrollPending, tsScrolling});
+  }
+}
+
 void TBaseLazyTree::WndProc(ui::TMessage& m) {
   switch (m.msg) {
     case WM_CHANGESTATE:
@@ -532,6 +579,15 @@ void TBaseLazyTree::WndProc(ui::TMessage& m) {
     case WM_TIMER:
       if (m.wParam == kChangeTimer || m.wParam == kStructureChangeTimer) {
         ChangeTimerExpired(static_cast<unsigned>(m.wParam));
+        return;
+      }
+      if (m.wParam == kScrollTimer) {
+        if (states_.Contains(tsScrollPending)) {
+          // The delay has passed: from now on at the scroll interval.
+          DoStateChange({tsScrolling}, {tsScrollPending});
+          StartTimer(kScrollTimer, AutoScrollInterval());
+        }
+        DoTimerScroll();
         return;
       }
       if (m.wParam == kEditTimer) return;

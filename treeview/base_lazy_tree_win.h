@@ -80,10 +80,6 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
 
   unsigned AutoExpandDelay() const { return autoExpandDelay_; }
   void SetAutoExpandDelay(unsigned ms) { autoExpandDelay_ = ms; }
-  unsigned AutoScrollDelay() const { return autoScrollDelay_; }
-  void SetAutoScrollDelay(unsigned ms) { autoScrollDelay_ = ms; }
-  unsigned AutoScrollInterval() const { return autoScrollInterval_; }
-  void SetAutoScrollInterval(unsigned ms);
   TTreeBorderStyle BorderStyle() const { return borderStyle_; }
   void SetBorderStyle(TTreeBorderStyle style);
   int TextMargin() const { return textMargin_; }
@@ -129,6 +125,7 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   void ScrollClient(int dx, int dy, const TLazyRect* clip) override;
   void ApplyScrollBars(bool repaint) override;
   bool MouseButtonHeld() const override;
+  bool PointOverTree(int x, int y) const override;
   void AnimateToggle(PLazyNode node, bool expanding, int distance) override;
   void WorkerStateChange(unsigned enter, unsigned leave) override;
   void WaitForWorker() override;
@@ -138,6 +135,7 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   friend class TScrollBarOptions;
   friend class TLTColors;
   bool HandleScroll(ui::TMessage& m, bool vertical);
+  void DoTimerScroll();
   void HandleSize();
   LRESULT TreeViewMessage(UINT msg, WPARAM w, LPARAM l);
   void Paint();
@@ -147,7 +145,7 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   TLTColors colors_{*this};
   // The window the worker reports to; written on this thread, read by the worker.
   std::atomic<HWND> workerTarget_{nullptr};
-  unsigned autoExpandDelay_ = 1000, autoScrollDelay_ = 1000, autoScrollInterval_ = 1;
+  unsigned autoExpandDelay_ = 1000;
   TTreeBorderStyle borderStyle_ = TTreeBorderStyle::bsSingle;
   int textMargin_ = 4;
   unsigned selectionCurveRadius_ = 0;

@@ -33,6 +33,7 @@ inline constexpr unsigned kDefaultNodeHeight = 18;
 // Timer ids of the tree's window used by this half.
 inline constexpr unsigned kChangeTimer = 5;
 inline constexpr unsigned kStructureChangeTimer = 6;
+inline constexpr unsigned kScrollTimer = 4;
 // Option bits of DoSetOffsetXY.
 inline constexpr unsigned kSoInvalidateHeader = 1, kSoRepaintScrollBars = 2, kSoScrollClient = 4,
                           kSoUpdateScrollBars = 8;
@@ -190,11 +191,18 @@ class TLazyTreeModel : public TCacheClient {
                                TLazyRect newRect, int alignment, int right);
   bool CollectSelectedNodesRTL(TColumnIndex mainColumn, int left, TLazyRect oldRect,
                                TLazyRect newRect, int alignment, int right);
-  // Modifier keys in force when a rubber band started (Ctrl flips).
-  void SetDrawSelectionShift(bool ctrl) { drawSelectionCtrl_ = ctrl; }
   void HandleClickSelection(PLazyNode lastFocused, PLazyNode newNode, bool shift, bool ctrl,
                             bool dragPending);
   static TLazyRect OrderRect(TLazyRect r);
+  // Rubber band: starts at the client point (both rectangles empty there),
+  // follows the mouse, and selects what it covers.
+  void BeginDrawSelection(int x, int y, bool ctrl);
+  void EndDrawSelection();
+  bool CalculateSelectionRect(int x, int y);
+  bool HandleDrawSelection();
+  bool IsMouseSelecting() const;
+  TLazyRect SelectionRect() const { return newSelectionRect_; }
+  TLazyRect OldSelectionRect() const { return oldSelectionRect_; }
 
   // ---------------------------------------------------------------- focus --
   PLazyNode FocusedNode() const { return focusedNode_; }
@@ -262,6 +270,17 @@ class TLazyTreeModel : public TCacheClient {
   bool ScrollIntoView(PLazyNode node, bool center, bool horizontally = false);
   virtual void UpdateScrollBars(bool doRepaint);
   void UpdateVerticalRange();
+  unsigned AutoScrollDelay() const { return autoScrollDelay_; }
+  void SetAutoScrollDelay(unsigned ms) { autoScrollDelay_ = ms; }
+  unsigned AutoScrollInterval() const { return autoScrollInterval_; }
+  void SetAutoScrollInterval(unsigned ms) { autoScrollInterval_ = ms < 1 ? 1 : ms > 1000 ? 1000 : ms; }
+  // Directions to scroll for the mouse at (x, y) in client coordinates (bits
+  // 1 left, 2 up, 4 right, 8 down), once it rested AutoScrollDelay at an edge.
+  unsigned DetermineScrollDirections(int x, int y);
+  virtual void DoAutoScroll(int x, int y);
+  unsigned AutoScrollDirections() const { return scrollDirections_; }
+  // Panning start point while wheel panning runs (client coordinates).
+  void SetPanningStart(int x, int y) { panningX_ = x; panningY_ = y; }
   unsigned Indent() const { return indent_; }
   void SetIndent(unsigned indent) { indent_ = indent; }
   int Margin() const { return margin_; }
@@ -357,6 +376,13 @@ class TLazyTreeModel : public TCacheClient {
   virtual void ScrollClient(int /*dx*/, int /*dy*/, const TLazyRect* /*clip*/) {}
   virtual void ApplyScrollBars(bool /*repaint*/) {}
   virtual bool MouseButtonHeld() const { return false; }
+  // Milliseconds of a steady clock (tests replace it).
+  virtual std::uint64_t TickCount() const;
+  virtual bool CanAutoScroll() const;
+  // Whether the tree is the current OLE drop target (the drag manager arrives later).
+  virtual bool IsDropTarget() const { return false; }
+  // Whether a client point lies over this tree and not over another window.
+  virtual bool PointOverTree(int /*x*/, int /*y*/) const { return true; }
   // Slides the rows below `node` (expand: down, collapse: up) by `distance`.
   virtual void AnimateToggle(PLazyNode /*node*/, bool /*expanding*/, int /*distance*/) {}
   // Reports from the worker, on the worker thread; without a window they go
@@ -443,6 +469,12 @@ class TLazyTreeModel : public TCacheClient {
   unsigned indent_ = 18;
   int margin_ = 4;
   unsigned verticalIncrement_ = 20, horizontalIncrement_ = 20;
+  unsigned autoScrollDelay_ = 1000, autoScrollInterval_ = 1;
+  unsigned scrollDirections_ = 0;
+  std::uint64_t scrollEdgeSince_ = 0;
+  bool scrollEdgeNoted_ = false;
+  int panningX_ = 0, panningY_ = 0;
+  TLazyRect newSelectionRect_, oldSelectionRect_;
   mutable std::uint64_t walkedNodes_ = 0;
 
   friend class TCustomLazyTreeOptions;

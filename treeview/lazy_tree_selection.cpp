@@ -488,3 +488,52 @@ void TLazyTreeModel::SetFocusedNodeAndColumn(PLazyNode node, TColumnIndex column
 }
 
 }  // namespace kv
+
+// ------------------------------------------------------------ rubber band --
+
+namespace kv {
+
+void TLazyTreeModel::BeginDrawSelection(int x, int y, bool ctrl) {
+  drawSelectionCtrl_ = ctrl;
+  const TLazyRect at{x - offsetX_, y - offsetY_, x - offsetX_, y - offsetY_};
+  newSelectionRect_ = oldSelectionRect_ = at;
+  DoStateChange({tsDrawSelecting}, {tsDrawSelPending});
+}
+
+void TLazyTreeModel::EndDrawSelection() {
+  DoStateChange({}, {tsDrawSelecting, tsDrawSelPending});
+  newSelectionRect_ = oldSelectionRect_ = TLazyRect{};
+}
+
+bool TLazyTreeModel::IsMouseSelecting() const {
+  return states_.Contains(tsDrawSelPending) || states_.Contains(tsDrawSelecting);
+}
+
+// The band's moving corner follows the mouse in tree coordinates, kept
+// inside the tree's area.
+bool TLazyTreeModel::CalculateSelectionRect(int x, int y) {
+  if (!states_.Contains(tsDrawSelecting)) return false;
+  oldSelectionRect_ = newSelectionRect_;
+  const TLazyRect area = GetTreeRect();
+  newSelectionRect_.Right = std::clamp(x - offsetX_, 0, area.Right);
+  newSelectionRect_.Bottom = std::clamp(y - offsetY_, 0, area.Bottom);
+  return !(newSelectionRect_ == oldSelectionRect_);
+}
+
+bool TLazyTreeModel::HandleDrawSelection() {
+  if (RootNode()->TotalCount <= 1 || !states_.Contains(tsDrawSelecting)) return false;
+  const TLazyRect oldRect = OrderRect(oldSelectionRect_), newRect = OrderRect(newSelectionRect_);
+  tempNodes_.clear();
+  const bool changed = CollectSelectedNodesLTR(HeaderMainColumn(), 0, oldRect, newRect, 0, viewWidth_);
+  if (changed) {
+    PackSelection();
+    std::vector<PLazyNode> collected;
+    collected.swap(tempNodes_);
+    InternalAddToSelection(collected.data(), collected.size(), false);
+    Change(nullptr);
+  }
+  ClearTempCache();
+  return changed;
+}
+
+}  // namespace kv

@@ -3,6 +3,7 @@
 // invalidation).
 
 #include <algorithm>
+#include <chrono>
 
 #include "treeview/lazy_tree_model.h"
 
@@ -492,6 +493,66 @@ void TLazyTreeModel::OptionsChanged(TLTOptionSet which, std::uint32_t oldValue,
     InvalidateClientRect(nullptr);
   }
   if (!(newValue & toExtendedFocus) && HeaderUsesColumns()) focusedColumn_ = HeaderMainColumn();
+}
+
+}  // namespace kv
+
+// ------------------------------------------------------------ auto-scroll --
+
+namespace kv {
+
+std::uint64_t TLazyTreeModel::TickCount() const {
+  return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                        std::chrono::steady_clock::now().time_since_epoch())
+                                        .count());
+}
+
+bool TLazyTreeModel::CanAutoScroll() const {
+  const bool panning = states_.Contains(tsPanningHeld) || states_.Contains(tsPanningSticky);
+  if (!HasOption(toAutoScroll) && !panning) return false;
+  return IsMouseSelecting() || IsDropTarget() || states_.Contains(tsControlDragging) || panning;
+}
+
+unsigned TLazyTreeModel::DetermineScrollDirections(int x, int y) {
+  unsigned directions = 0;
+  if (CanAutoScroll()) {
+    if (states_.Contains(tsPanningHeld) || states_.Contains(tsPanningSticky)) {
+      if (x < panningX_ - 8) directions |= 1;
+      if (x > panningX_ + 8) directions |= 4;
+      if (y < panningY_ - 8) directions |= 2;
+      if (y > panningY_ + 8) directions |= 8;
+    } else {
+      const int zone = static_cast<int>(defaultNodeHeight_);
+      if (x < zone && offsetX_ != 0) directions |= 1;
+      if (std::int64_t{viewWidth_} - offsetX_ < rangeX_ && x > viewWidth_ - zone) directions |= 4;
+      if (y < zone && offsetY_ != 0) directions |= 2;
+      if (std::int64_t{viewHeight_} - offsetY_ < rangeY_ && y > viewHeight_ - zone) directions |= 8;
+      if (directions != 0 && !IsDropTarget() && !PointOverTree(x, y)) directions = 0;
+    }
+  }
+  if (directions == 0) {
+    scrollEdgeNoted_ = false;
+    return 0;
+  }
+  const std::uint64_t now = TickCount();
+  if (!scrollEdgeNoted_) {
+    scrollEdgeNoted_ = true;
+    scrollEdgeSince_ = now;
+  }
+  return now - scrollEdgeSince_ < autoScrollDelay_ ? 0 : directions;
+}
+
+void TLazyTreeModel::DoAutoScroll(int x, int y) {
+  scrollDirections_ = DetermineScrollDirections(x, y);
+  if (states_.Contains(tsPanningHeld) || states_.Contains(tsPanningSticky)) return;
+  const bool scrolling = states_.Contains(tsScrollPending) || states_.Contains(tsScrolling);
+  if (scrollDirections_ != 0 && !scrolling) {
+    DoStateChange({tsScrollPending});
+    StartTimer(kScrollTimer, autoScrollDelay_);
+  } else if (scrollDirections_ == 0 && scrolling) {
+    StopTimer(kScrollTimer);
+    DoStateChange({}, {tsScrollPending, tsScrolling});
+  }
 }
 
 }  // namespace kv

@@ -22,8 +22,8 @@ const TFontSpec& DefaultFont() {
 }
 
 HFONT DefaultFontHandle() {
-  static GdiObject font = MakeFont(DefaultFont());
-  return static_cast<HFONT>(font.Get());
+  static const FontObject font = MakeFont(DefaultFont());
+  return font.Get();
 }
 
 }  // namespace
@@ -34,13 +34,11 @@ COLORREF ColorToRGB(TColor color) {
 }
 
 int FontHeightFromPoints(int points) {
-  HDC dc = GetDC(nullptr);
-  int dpi = dc ? GetDeviceCaps(dc, LOGPIXELSY) : 96;
-  if (dc) ReleaseDC(nullptr, dc);
-  return -MulDiv(points, dpi, 72);
+  const WindowDc screen = GetClientDc(nullptr);
+  return -MulDiv(points, GetDeviceCaps(screen.Get(), LOGPIXELSY), 72);
 }
 
-GdiObject MakeFont(const TFontSpec& spec) {
+FontObject MakeFont(const TFontSpec& spec) {
   LOGFONTW lf{};
   lf.lfHeight = spec.height;
   lf.lfWeight = spec.bold ? FW_BOLD : FW_NORMAL;
@@ -51,7 +49,7 @@ GdiObject MakeFont(const TFontSpec& spec) {
   std::wstring face = AnsiToWString(spec.name);
   face.resize(std::min<size_t>(face.size(), LF_FACESIZE - 1));
   std::copy(face.begin(), face.end(), lf.lfFaceName);
-  GdiObject font(CreateFontIndirectW(&lf));
+  FontObject font(CreateFontIndirectW(&lf));
   if (!font) throw std::runtime_error("cannot create the font \"" + spec.name + "\"");
   return font;
 }
@@ -451,12 +449,12 @@ const TFontSpec& TControl::Font() const {
 }
 
 HFONT TControl::FontHandle() const {
-  if (ownFont_) return static_cast<HFONT>(fontHandle_.Get());
+  if (ownFont_) return fontHandle_.Get();
   return parent_ ? parent_->FontHandle() : DefaultFontHandle();
 }
 
 void TControl::SetFont(const TFontSpec& font) {
-  GdiObject previous = std::exchange(fontHandle_, MakeFont(font));
+  FontObject previous = std::exchange(fontHandle_, MakeFont(font));
   font_ = font;
   ownFont_ = true;
   FontChanged();  // the windows let go of the previous font before it goes
@@ -474,13 +472,13 @@ TColor TControl::Color() const {
 }
 
 void TControl::SetColor(TColor color) {
+  brush_ = color == clNone ? BrushObject() : MakeSolidBrush(ColorToRGB(color));
   color_ = color;
-  brush_ = color == clNone ? GdiObject() : GdiObject(CreateSolidBrush(ColorToRGB(color)));
   Repaint();
 }
 
 HBRUSH TControl::BackgroundBrush() const {
-  if (brush_) return static_cast<HBRUSH>(brush_.Get());
+  if (brush_) return brush_.Get();
   return parent_ ? parent_->BackgroundBrush() : GetSysColorBrush(COLOR_BTNFACE);
 }
 

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "base/handle.h"
 #include "ui/align.h"
 #include "ui/component.h"
+#include "ui/gdi_win.h"
 
 namespace kv::ui {
 
@@ -39,7 +39,7 @@ struct TFontSpec {
 // Point size -> negative pixel height on the screen.
 int FontHeightFromPoints(int points);
 // A font object for the spec.
-[[nodiscard]] GdiObject MakeFont(const TFontSpec& spec);
+[[nodiscard]] FontObject MakeFont(const TFontSpec& spec);
 
 struct TMessage {
   UINT msg;
@@ -208,9 +208,9 @@ class TControl : public TComponent {
   int cursor_ = 0;
   bool ownFont_ = false;
   TFontSpec font_;
-  GdiObject fontHandle_;
+  FontObject fontHandle_;
   TColor color_ = clNone;  // clNone: the parent's
-  GdiObject brush_;
+  BrushObject brush_;
   TWndMethod windowProc_;
   bool pressed_ = false;
   bool ownClass_ = false;  // a window of one of our classes: clicks are ours to detect

@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "base/ansi_text_win.h"
+#include "base/scope_guard.h"
 #include "ui/application_win.h"
 #include "ui/std_controls_win.h"
 
@@ -247,21 +248,15 @@ int TForm::ShowModal() {
   if (previous && previous != self && GetAncestor(previous, GA_ROOT) == previous)
     SetWindowLongPtrW(self, GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(previous));
   const std::shared_ptr<bool> alive = alive_;
-  struct ModalEnd {
-    TForm* form;
-    HWND previous;
-    const std::shared_ptr<bool>& alive;
-    ~ModalEnd() {
-      if (*alive) {
-        form->modal_ = false;
-        form->Hide();
-        SetWindowLongPtrW(form->HandleIfAllocated(), GWLP_HWNDPARENT, 0);
-      }
-      if (previous && IsWindow(previous)) SetActiveWindow(previous);
-    }
-  };
   DisabledForms disabled(this);
-  ModalEnd end{this, previous, alive};
+  ScopeGuard end([this, previous, &alive] {
+    if (*alive) {
+      modal_ = false;
+      Hide();
+      SetWindowLongPtrW(HandleIfAllocated(), GWLP_HWNDPARENT, 0);
+    }
+    if (previous && IsWindow(previous)) SetActiveWindow(previous);
+  });
   Show();
   SetActiveWindow(self);
   for (;;) {

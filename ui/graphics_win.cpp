@@ -18,7 +18,7 @@ void TBitmap::Create(int width, int height) {
   bi.bmiHeader.biBitCount = 32;
   bi.bmiHeader.biCompression = BI_RGB;
   void* bits = nullptr;
-  GdiObject made(CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
+  BitmapObject made(CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
   if (!made || !bits) throw std::runtime_error("cannot create a bitmap");
   bitmap_ = std::move(made);
   bits_ = static_cast<uint32_t*>(bits);
@@ -58,15 +58,13 @@ void TBitmap::LoadFromJpegFile(const std::wstring& path) {
 }
 
 void TBitmap::LoadFromResource(const std::string& name) {
-  GdiObject loaded(LoadImageW(GetModuleHandleW(nullptr), AnsiToWString(name).c_str(), IMAGE_BITMAP,
-                              0, 0, LR_CREATEDIBSECTION));
-  if (!loaded) throw std::runtime_error("bitmap resource \"" + name + "\" not found");
+  const BitmapObject loaded = LoadBitmapResource(name);
   BITMAP info{};
   GetObjectW(loaded.Get(), sizeof info, &info);
   TBitmap made;
   made.Create(info.bmWidth, info.bmHeight);
-  MemoryDc src(nullptr), dst(nullptr);
-  SelectedObject a(src.Get(), loaded.Get()), b(dst.Get(), made.Handle());
+  const MemoryDc src = CreateMemoryDc(nullptr), dst = CreateMemoryDc(nullptr);
+  const SelectedObject a = SelectInto(src.Get(), loaded.Get()), b = SelectInto(dst.Get(), made.Handle());
   BitBlt(dst.Get(), 0, 0, info.bmWidth, info.bmHeight, src.Get(), 0, 0, SRCCOPY);
   *this = std::move(made);
 }
@@ -74,9 +72,9 @@ void TBitmap::LoadFromResource(const std::string& name) {
 void TBitmap::CaptureScreen(const RECT& rect) {
   TBitmap made;
   made.Create(rect.right - rect.left, rect.bottom - rect.top);
-  WindowDc screen(nullptr);
-  MemoryDc dst(screen.Get());
-  SelectedObject sel(dst.Get(), made.Handle());
+  const WindowDc screen = GetClientDc(nullptr);
+  const MemoryDc dst = CreateMemoryDc(screen.Get());
+  const SelectedObject sel = SelectInto(dst.Get(), made.Handle());
   BitBlt(dst.Get(), 0, 0, made.width_, made.height_, screen.Get(), rect.left, rect.top, SRCCOPY);
   GdiFlush();
   *this = std::move(made);
@@ -123,7 +121,7 @@ TCanvas::TCanvas(HDC dc) : dc_(dc), saved_(SaveDC(dc)) {}
 TCanvas::~TCanvas() { RestoreDC(dc_, saved_); }  // deselects our objects before they go
 
 void TCanvas::SetFont(const TFontSpec& font) {
-  GdiObject made = MakeFont(font);
+  FontObject made = MakeFont(font);
   SelectObject(dc_, made.Get());
   font_ = std::move(made);
   fontColor_ = font.color;
@@ -132,7 +130,7 @@ void TCanvas::SetFont(const TFontSpec& font) {
 
 void TCanvas::SetBrush(TColor color, TBrushStyle style) {
   brushStyle_ = style;
-  GdiObject made(style == TBrushStyle::Clear ? nullptr : CreateSolidBrush(ColorToRGB(color)));
+  BrushObject made = style == TBrushStyle::Clear ? BrushObject() : MakeSolidBrush(ColorToRGB(color));
   SelectObject(dc_, made ? made.Get() : GetStockObject(NULL_BRUSH));
   brush_ = std::move(made);
   ::SetBkColor(dc_, ColorToRGB(color));
@@ -140,7 +138,7 @@ void TCanvas::SetBrush(TColor color, TBrushStyle style) {
 }
 
 void TCanvas::SetPen(TColor color, int width) {
-  GdiObject made(CreatePen(PS_SOLID, width, ColorToRGB(color)));
+  PenObject made = MakeSolidPen(ColorToRGB(color), width);
   SelectObject(dc_, made.Get());
   pen_ = std::move(made);
 }
@@ -174,19 +172,19 @@ void TCanvas::MoveTo(int x, int y) { MoveToEx(dc_, x, y, nullptr); }
 void TCanvas::LineTo(int x, int y) { ::LineTo(dc_, x, y); }
 
 void TCanvas::FillRect(const RECT& rect) {
-  if (brush_) ::FillRect(dc_, &rect, static_cast<HBRUSH>(brush_.Get()));
+  if (brush_) ::FillRect(dc_, &rect, brush_.Get());
 }
 
 void TCanvas::Draw(int x, int y, const TBitmap& bitmap) {
   if (bitmap.Empty()) return;
-  MemoryDc src(dc_);
-  SelectedObject sel(src.Get(), bitmap.Handle());
+  const MemoryDc src = CreateMemoryDc(dc_);
+  const SelectedObject sel = SelectInto(src.Get(), bitmap.Handle());
   BitBlt(dc_, x, y, bitmap.Width(), bitmap.Height(), src.Get(), 0, 0, SRCCOPY);
 }
 
 SIZE MeasureText(const std::string& text, HFONT font, int wrapWidth) {
-  WindowDc screen(nullptr);
-  SelectedObject sel(screen.Get(), font);
+  const WindowDc screen = GetClientDc(nullptr);
+  const SelectedObject sel = SelectInto(screen.Get(), font);
   std::wstring w = AnsiToWString(text.empty() ? std::string(" ") : text);
   RECT r{0, 0, wrapWidth > 0 ? wrapWidth : 0, 0};
   UINT flags = DT_CALCRECT | DT_EXPANDTABS | (wrapWidth > 0 ? DT_WORDBREAK : 0);

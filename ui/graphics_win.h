@@ -1,73 +1,15 @@
 #pragma once
-// Device contexts (each kind released its own way), GDI object selection,
-// bitmaps (DIB sections, from resources or JPEG) and the canvas that draws
+// Bitmaps (DIB sections, from resources or JPEG) and the canvas that draws
 // text, lines and rectangles with a font, brush and pen.
 #include <windows.h>
 
 #include <string>
 
-#include "base/handle.h"
 #include "ui/control_win.h"
+#include "ui/gdi_win.h"
 #include "ui/jpeg.h"
 
 namespace kv::ui {
-
-class WindowDc {  // GetDC / ReleaseDC; a null window means the screen
- public:
-  explicit WindowDc(HWND hwnd) : hwnd_(hwnd), dc_(GetDC(hwnd)) {}
-  WindowDc(const WindowDc&) = delete;
-  WindowDc& operator=(const WindowDc&) = delete;
-  ~WindowDc() {
-    if (dc_) ReleaseDC(hwnd_, dc_);
-  }
-  HDC Get() const { return dc_; }
-
- private:
-  HWND hwnd_;
-  HDC dc_;
-};
-
-class PaintDc {  // BeginPaint / EndPaint
- public:
-  explicit PaintDc(HWND hwnd) : hwnd_(hwnd) { dc_ = BeginPaint(hwnd, &ps_); }
-  PaintDc(const PaintDc&) = delete;
-  PaintDc& operator=(const PaintDc&) = delete;
-  ~PaintDc() { EndPaint(hwnd_, &ps_); }
-  HDC Get() const { return dc_; }
-
- private:
-  HWND hwnd_;
-  PAINTSTRUCT ps_{};
-  HDC dc_;
-};
-
-class MemoryDc {  // CreateCompatibleDC / DeleteDC
- public:
-  explicit MemoryDc(HDC like) : dc_(CreateCompatibleDC(like)) {}
-  MemoryDc(const MemoryDc&) = delete;
-  MemoryDc& operator=(const MemoryDc&) = delete;
-  ~MemoryDc() {
-    if (dc_) DeleteDC(dc_);
-  }
-  HDC Get() const { return dc_; }
-
- private:
-  HDC dc_;
-};
-
-class SelectedObject {  // restores the previous object
- public:
-  SelectedObject(HDC dc, HGDIOBJ object) : dc_(dc), previous_(SelectObject(dc, object)) {}
-  SelectedObject(const SelectedObject&) = delete;
-  SelectedObject& operator=(const SelectedObject&) = delete;
-  ~SelectedObject() {
-    if (previous_) SelectObject(dc_, previous_);
-  }
-
- private:
-  HDC dc_;
-  HGDIOBJ previous_;
-};
 
 // A 32-bit top-down DIB section.
 class TBitmap {
@@ -76,7 +18,7 @@ class TBitmap {
   bool Empty() const { return !bitmap_; }
   int Width() const { return width_; }
   int Height() const { return height_; }
-  HBITMAP Handle() const { return static_cast<HBITMAP>(bitmap_.Get()); }
+  HBITMAP Handle() const { return bitmap_.Get(); }
   // Throws on failure; the bitmap is unchanged then.
   void Create(int width, int height);
   void LoadFromRgb(const TRgbImage& image);
@@ -90,7 +32,7 @@ class TBitmap {
   std::string ToBmpFile() const;
 
  private:
-  GdiObject bitmap_;
+  BitmapObject bitmap_;
   uint32_t* bits_ = nullptr;
   int width_ = 0, height_ = 0;
 };
@@ -122,7 +64,9 @@ class TCanvas {
  private:
   HDC dc_;
   int saved_;
-  GdiObject font_, brush_, pen_;
+  FontObject font_;
+  BrushObject brush_;
+  PenObject pen_;
   TColor fontColor_ = clWindowText;
   TBrushStyle brushStyle_ = TBrushStyle::Solid;
 };

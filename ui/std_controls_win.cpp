@@ -42,7 +42,7 @@ void TPanel::SetText(const std::string& text) {
 
 void TPanel::WndProc(TMessage& m) {
   if (m.msg != WM_PAINT) return TControl::WndProc(m);
-  PaintDc paint(HandleIfAllocated());
+  const PaintDc paint = BeginPaintDc(HandleIfAllocated());
   RECT r;
   GetClientRect(HandleIfAllocated(), &r);
   if (bevel_ != TBevel::None) {
@@ -51,7 +51,7 @@ void TPanel::WndProc(TMessage& m) {
   }
   const std::wstring text = AnsiToWString(text_);
   if (!text.empty()) {
-    SelectedObject font(paint.Get(), FontHandle());
+    const SelectedObject font = SelectInto(paint.Get(), FontHandle());
     SetBkMode(paint.Get(), TRANSPARENT);
     SetTextColor(paint.Get(), ColorToRGB(Enabled() ? Font().color : clGrayText));
     UINT align = alignment_ == TAlignment::Left    ? DT_LEFT
@@ -545,10 +545,10 @@ void TImage::SetPicture(TBitmap picture) {
 
 void TImage::WndProc(TMessage& m) {
   if (m.msg != WM_PAINT) return TControl::WndProc(m);
-  PaintDc paint(HandleIfAllocated());
+  const PaintDc paint = BeginPaintDc(HandleIfAllocated());
   if (picture_.Empty()) return;
-  MemoryDc src(paint.Get());
-  SelectedObject sel(src.Get(), picture_.Handle());
+  const MemoryDc src = CreateMemoryDc(paint.Get());
+  const SelectedObject sel = SelectInto(src.Get(), picture_.Handle());
   if (stretch_) {
     SetStretchBltMode(paint.Get(), HALFTONE);
     StretchBlt(paint.Get(), 0, 0, Width(), Height(), src.Get(), 0, 0, picture_.Width(),

@@ -27,13 +27,13 @@ HIMAGELIST TImageList::Handle() {
 int TImageList::Count() const { return list_ ? ImageList_GetImageCount(list_.Get()) : 0; }
 
 void TImageList::AddStrip(HBITMAP strip) {
-  WindowDc screen(nullptr);
-  MemoryDc dc(screen.Get());
+  const WindowDc screen = GetClientDc(nullptr);
+  const MemoryDc dc = CreateMemoryDc(screen.Get());
   BITMAP info{};
   GetObjectW(strip, sizeof info, &info);
   COLORREF transparent;
   {
-    SelectedObject sel(dc.Get(), strip);
+    const SelectedObject sel = SelectInto(dc.Get(), strip);
     transparent = GetPixel(dc.Get(), 0, info.bmHeight - 1);
   }
   if (ImageList_AddMasked(Handle(), strip, transparent) < 0)
@@ -41,10 +41,8 @@ void TImageList::AddStrip(HBITMAP strip) {
 }
 
 void TImageList::LoadStripResource(const std::string& name) {
-  GdiObject strip(LoadImageW(GetModuleHandleW(nullptr), AnsiToWString(name).c_str(), IMAGE_BITMAP,
-                             0, 0, LR_CREATEDIBSECTION));
-  if (!strip) throw std::runtime_error("bitmap resource \"" + name + "\" not found");
-  AddStrip(static_cast<HBITMAP>(strip.Get()));
+  const BitmapObject strip = LoadBitmapResource(name);
+  AddStrip(strip.Get());
 }
 
 void TImageList::Draw(HDC dc, int x, int y, int index) const {

@@ -7,6 +7,7 @@
 // "MessageBox: <text>", so that a test can run the program with nobody to
 // answer them.
 #include <windows.h>
+#include <ole2.h>
 
 #include <exception>
 #include <string>
@@ -15,6 +16,7 @@
 #include "foundation/foundation_init_win.h"
 #include "foundation/log.h"
 #include "foundation/settings_win.h"
+#include "shell/namespace_win.h"
 #include "ui/application_win.h"
 
 namespace {
@@ -37,12 +39,17 @@ int Run() {
     return 1;
   }
   kv::EngineInitialize();
+  // The shell items need OLE on this thread; they end before it does.
+  const bool ole = SUCCEEDED(OleInitialize(nullptr));
+  kv::ShellInitialize();
   kv::AddToLog("Dpr:start");
   kv::AddToLog("Dpr:conig");
   try {
     kv::CreateConfiger();
   } catch (const std::exception& e) {
     kv::ShowMessageBox(e.what());
+    kv::ShellFinalize();
+    if (ole) OleUninitialize();
     kv::FoundationFinalize();
     return 1;
   }
@@ -54,6 +61,8 @@ int Run() {
     kv::ShowMessageBox(e.what());
     status = 1;
   }
+  kv::ShellFinalize();
+  if (ole) OleUninitialize();
   kv::EngineFinalize();
   kv::FoundationFinalize();
   return status;

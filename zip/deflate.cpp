@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/scope_guard.h"
+
 namespace kv {
 namespace {
 
@@ -160,10 +162,7 @@ uint64_t Deflater::Deflate(int level, const ReadFn& read, const WriteFn& write, 
   LmInit(level, entry);
   // Input must not outlive the call in the window: the next entry may be
   // written without a password and the array is shared.
-  struct ClearWindow {
-    std::vector<uint8_t>& w;
-    ~ClearWindow() { std::fill(w.begin(), w.end(), uint8_t{0}); }
-  } clear{window_};
+  ScopeGuard clear([this] { std::fill(window_.begin(), window_.end(), uint8_t{0}); });
   return level <= 3 ? DeflateFast() : DeflateLazy();
 }
 

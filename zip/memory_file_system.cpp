@@ -97,13 +97,49 @@ void TMemoryFileSystem::SetFileDateAndAttributes(const std::string& name, uint32
   if (attributes) it->second.attributes = attributes;
 }
 
-std::string TMemoryFileSystem::TempFileName(const std::string& folder) {
+namespace {
+
+// The new content in a file of its own until the commit moves it over the target.
+class MemoryReplacement : public TFileReplacement {
+ public:
+  MemoryReplacement(TMemoryFileSystem& fs, std::string temp, std::string target)
+      : fs_(fs), temp_(std::move(temp)), target_(std::move(target)), inner_(fs.Open(temp_, TFileOpenMode::Create)) {}
+  ~MemoryReplacement() override {
+    if (inner_) {
+      inner_.reset();
+      fs_.DeleteFile(temp_);
+    }
+  }
+  int64_t Read(void* b, int64_t n) override { return inner_->Read(b, n); }
+  int64_t Write(const void* b, int64_t n) override { return inner_->Write(b, n); }
+  int64_t Seek(int64_t o, TSeekOrigin w) override { return inner_->Seek(o, w); }
+  int64_t Size() override { return inner_->Size(); }
+  void SetSize(int64_t size) override { inner_->SetSize(size); }
+  void Flush() override { inner_->Flush(); }
+  void Commit() override {
+    inner_->Flush();
+    fs_.ReplaceFile(temp_, target_);
+    inner_.reset();
+  }
+
+ private:
+  TMemoryFileSystem& fs_;
+  std::string temp_, target_;
+  std::unique_ptr<TStream> inner_;
+};
+
+}  // namespace
+
+std::unique_ptr<TFileReplacement> TMemoryFileSystem::BeginReplace(const std::string& target) {
+  const std::string t = Normal(target);
+  const size_t cut = t.find_last_of('\\');
+  const std::string folder = cut == std::string::npos ? std::string(".") : t.substr(0, cut);
   std::string name;
   do {
-    name = Normal(folder) + "\\zip" + std::to_string(++tempCounter_) + ".tmp";
+    name = folder + "\\zip" + std::to_string(++tempCounter_) + ".tmp";
   } while (FileExists(name));
   files_[name] = File{};
-  return name;
+  return std::make_unique<MemoryReplacement>(*this, name, t);
 }
 
 void TMemoryFileSystem::ReplaceFile(const std::string& source, const std::string& target) {

@@ -51,6 +51,51 @@ class StdFileStream : public TStream {
   FilePtr f_;
 };
 
+// A temporary file beside the target, renamed over it on commit.
+class StdReplacement : public TFileReplacement {
+ public:
+  explicit StdReplacement(const std::string& target) : target_(Native(target)) {
+    const size_t cut = target_.find_last_of('/');
+    temp_ = (cut == std::string::npos ? std::string(".") : target_.substr(0, cut)) + "/~kvXXXXXX";
+    const int fd = mkstemp(temp_.data());
+    if (fd < 0) throw EZipFileOpenError("Cannot create a temporary file for \"" + target + "\"");
+    FilePtr file(fdopen(fd, "w+b"));
+    if (!file) {
+      ::close(fd);
+      std::remove(temp_.c_str());
+      throw EZipFileOpenError("Cannot create a temporary file for \"" + target + "\"");
+    }
+    stream_ = std::make_unique<StdFileStream>(std::move(file));
+  }
+  ~StdReplacement() override {
+    if (stream_) {
+      stream_.reset();
+      std::remove(temp_.c_str());
+    }
+  }
+  int64_t Read(void* buffer, int64_t count) override { return stream_->Read(buffer, count); }
+  int64_t Write(const void* buffer, int64_t count) override {
+    const int64_t done = stream_->Write(buffer, count);
+    if (done != count) throw EZipWriteError("Cannot write file \"" + target_ + "\"");
+    return done;
+  }
+  int64_t Seek(int64_t offset, TSeekOrigin origin) override { return stream_->Seek(offset, origin); }
+  void Commit() override {
+    stream_->Flush();
+    stream_.reset();
+    std::error_code ec;
+    std::filesystem::rename(temp_, target_, ec);
+    if (ec) {
+      std::remove(temp_.c_str());
+      throw EZipWriteError("Cannot create file \"" + target_ + "\": " + ec.message());
+    }
+  }
+
+ private:
+  std::string target_, temp_;
+  std::unique_ptr<StdFileStream> stream_;
+};
+
 class StdFileSystem : public TZipFileSystem {
  public:
   std::unique_ptr<TStream> Open(const std::string& name, TFileOpenMode mode) override {
@@ -99,19 +144,12 @@ class StdFileSystem : public TZipFileSystem {
     utimbuf times{when, when};
     utime(Native(name).c_str(), &times);
   }
-  std::string TempFileName(const std::string& folder) override {
-    std::string pattern = Native(folder) + "/zipXXXXXX";
-    const int fd = mkstemp(pattern.data());
-    if (fd < 0) throw EZipFileOpenError("Cannot create a temporary file in \"" + folder + "\"");
-    ::close(fd);
-    return pattern;
-  }
-  void ReplaceFile(const std::string& source, const std::string& target) override {
-    std::error_code ec;
-    std::filesystem::rename(Native(source), Native(target), ec);
-    if (ec) throw EZipFileOpenError("Cannot replace \"" + target + "\": " + ec.message());
-  }
+  std::unique_ptr<TFileReplacement> BeginReplace(const std::string& target) override;
 };
+
+std::unique_ptr<TFileReplacement> StdFileSystem::BeginReplace(const std::string& target) {
+  return std::make_unique<StdReplacement>(target);
+}
 
 }  // namespace
 

@@ -6,6 +6,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "base/scope_guard.h"
 #include "zip/crc32.h"
 #include "zip/decode_io.h"
 #include "zip/zip_errors.h"
@@ -199,7 +200,12 @@ std::string TUnZipper::FileComment(int index) {
   if (e.fileCommentLength == 0 || e.centralOffset <= 0) return {};
   const bool wasOpen = zipStream_ != nullptr;
   if (!wasOpen) zipStream_ = std::make_unique<TLFNFileStream>(fs_, zipName_, TFileOpenMode::ReadDenyWrite);
-  const int64_t at = e.centralOffset + kCentralHeaderSize + e.fileNameLength + e.extraFieldLength;
+  // The name's length as stored (a UTF-8 name is held shorter), then the
+  // extra field's, from the record itself.
+  std::array<uint8_t, 4> lengths{};
+  zipStream_->Seek(e.centralOffset + 28, TSeekOrigin::Beginning);
+  zipStream_->ReadBuffer(lengths.data(), 4);
+  const int64_t at = e.centralOffset + kCentralHeaderSize + (lengths[0] | lengths[1] << 8) + (lengths[2] | lengths[3] << 8);
   const int64_t avail = std::max<int64_t>(zipStream_->Size() - at, 0);
   std::string text(static_cast<size_t>(std::min<int64_t>(e.fileCommentLength, avail)), '\0');
   zipStream_->Seek(at, TSeekOrigin::Beginning);
@@ -422,16 +428,13 @@ int TUnZipper::UnZipToStream(TStream& out, const std::string& entryName) {
   cancel_ = false;
   outStream_ = &out;
   toStream_ = true;
-  struct Reset {
-    TUnZipper& z;
-    ~Reset() {
-      z.toStream_ = false;
-      z.outStream_ = nullptr;
-      z.CloseZip();
-      z.busy_ = false;
-      z.cancel_ = false;
-    }
-  } reset{*this};
+  ScopeGuard reset([this] {
+    toStream_ = false;
+    outStream_ = nullptr;
+    CloseZip();
+    busy_ = false;
+    cancel_ = false;
+  });
   OpenZip();
   filesList.assign(1, entryName);
   return UnZipFiles();
@@ -440,14 +443,11 @@ int TUnZipper::UnZipToStream(TStream& out, const std::string& entryName) {
 int TUnZipper::UnZip() {
   busy_ = true;
   cancel_ = false;
-  struct Reset {
-    TUnZipper& z;
-    ~Reset() {
-      z.CloseZip();
-      z.busy_ = false;
-      z.cancel_ = false;
-    }
-  } reset{*this};
+  ScopeGuard reset([this] {
+    CloseZip();
+    busy_ = false;
+    cancel_ = false;
+  });
   OpenZip();
   return UnZipFiles();
 }
@@ -557,9 +557,8 @@ struct TUnZipper::EntryJob {
   TZipKeys keys;         // encrypted entries: keyed past the 12-byte header
   int64_t dataSize = 0;  // raw bytes after the encryption header
   TStream* dest = nullptr;
-  // Disk road: the temporary file beside the target.
-  std::unique_ptr<TStream> file;
-  std::string tempPath;
+  // Disk road: the new file beside the target, until it replaces it.
+  std::unique_ptr<TFileReplacement> file;
   // Stream road: where to cut the stream back to when the entry fails.
   int64_t rollbackSize = 0;
   int64_t rollbackPos = 0;
@@ -639,7 +638,8 @@ std::optional<TUnZipper::EntryOutcome> TUnZipper::CheckEntry(EntryJob& job) {
   archive.Seek(entry.relativeOffset, TSeekOrigin::Beginning);
   TZipHeaderInfo local;
   if (!local.ReadLocalFromStream(archive)) return Skip(job, TSkipReason::Damaged);
-  const int64_t dataStart = int64_t{entry.relativeOffset} + kLocalHeaderSize + local.fileNameLength + local.extraFieldLength;
+  // Just after the name as stored (a UTF-8 name is held shorter).
+  const int64_t dataStart = archive.Position() + local.extraFieldLength;
   if (int64_t{entry.compressedSize} > archiveSize - dataStart) return Skip(job, TSkipReason::Damaged);
   archive.Seek(dataStart, TSeekOrigin::Beginning);
 
@@ -695,8 +695,7 @@ std::optional<TUnZipper::EntryOutcome> TUnZipper::OpenDestination(EntryJob& job)
     }
     // The entry is written beside its target and moved over it only once
     // it has checked out: a failing entry never costs an existing file.
-    job.tempPath = fs_.TempFileName(cut == std::string::npos ? std::string(".") : path.substr(0, cut));
-    job.file = fs_.Open(job.tempPath, TFileOpenMode::Create);
+    job.file = fs_.BeginReplace(path);
     job.dest = job.file.get();
   }
   bool skipIt = false;
@@ -734,15 +733,8 @@ TUnZipper::EntryOutcome TUnZipper::CommitEntry(EntryJob& job, bool good, uint32_
   const TZipHeaderInfo& entry = job.entry;
   if (good) {
     if (job.file) {
-      try {
-        job.file->Flush();
-        job.file.reset();
-        fs_.ReplaceFile(job.tempPath, job.path);
-      } catch (...) {
-        job.file.reset();
-        fs_.DeleteFile(job.tempPath);
-        throw;
-      }
+      job.file->Commit();
+      job.file.reset();
       fs_.SetFileDateAndAttributes(job.path, entry.lastModFileDateTime,
                                    retainAttributes ? std::optional<uint32_t>(entry.externalFileAttributes & 0xFF)
                                                     : std::nullopt);
@@ -764,8 +756,7 @@ TUnZipper::EntryOutcome TUnZipper::CommitEntry(EntryJob& job, bool good, uint32_
 
 void TUnZipper::DiscardDestination(EntryJob& job) {
   if (job.file) {
-    job.file.reset();
-    fs_.DeleteFile(job.tempPath);
+    job.file.reset();  // uncommitted: removed
   } else if (job.dest != nullptr) {
     job.dest->SetSize(job.rollbackSize);
     job.dest->Seek(job.rollbackPos, TSeekOrigin::Beginning);

@@ -1,11 +1,12 @@
 // The Win32 file system of the zip components: wide-name calls (names arrive
 // as ANSI texts and are widened through the ANSI code page), share modes as
-// TFileOpenMode says, atomic replacement with MoveFileExW.
+// TFileOpenMode says, replacement through FileReplacement.
 #include <windows.h>
 
 #include <memory>
 #include <string>
 
+#include "base/file_replacement_win.h"
 #include "base/handle.h"
 #include "zip/zip_errors.h"
 #include "zip/zip_file_system.h"
@@ -29,13 +30,15 @@ std::string ErrorText(DWORD code) { return " (system error " + std::to_string(co
 
 class WinFileStream : public TStream {
  public:
-  explicit WinFileStream(FileHandle h) : h_(std::move(h)) {}
+  explicit WinFileStream(FileHandle h) : owned_(std::move(h)), h_(owned_.Get()) {}
+  // Over a handle that another owner closes.
+  explicit WinFileStream(HANDLE borrowed) : h_(borrowed) {}
   int64_t Read(void* buffer, int64_t count) override {
     int64_t done = 0;
     while (done < count) {
       const DWORD want = static_cast<DWORD>(std::min<int64_t>(count - done, 1 << 30));
       DWORD got = 0;
-      if (!ReadFile(h_.Get(), static_cast<uint8_t*>(buffer) + done, want, &got, nullptr)) {
+      if (!ReadFile(h_, static_cast<uint8_t*>(buffer) + done, want, &got, nullptr)) {
         throw EZipReadError("Stream read error" + ErrorText(GetLastError()));
       }
       if (got == 0) break;
@@ -48,7 +51,7 @@ class WinFileStream : public TStream {
     while (done < count) {
       const DWORD want = static_cast<DWORD>(std::min<int64_t>(count - done, 1 << 30));
       DWORD put = 0;
-      if (!WriteFile(h_.Get(), static_cast<const uint8_t*>(buffer) + done, want, &put, nullptr) || put == 0) break;
+      if (!WriteFile(h_, static_cast<const uint8_t*>(buffer) + done, want, &put, nullptr) || put == 0) break;
       done += put;
     }
     return done;
@@ -58,26 +61,66 @@ class WinFileStream : public TStream {
     dist.QuadPart = offset;
     LARGE_INTEGER pos{};
     const DWORD how = origin == TSeekOrigin::Beginning ? FILE_BEGIN : origin == TSeekOrigin::Current ? FILE_CURRENT : FILE_END;
-    if (!SetFilePointerEx(h_.Get(), dist, &pos, how)) throw EZipStreamError(StreamMessage(kStrSeekError));
+    if (!SetFilePointerEx(h_, dist, &pos, how)) throw EZipStreamError(StreamMessage(kStrSeekError));
     return pos.QuadPart;
   }
   int64_t Size() override {
     LARGE_INTEGER size{};
-    if (!GetFileSizeEx(h_.Get(), &size)) throw EZipStreamError(StreamMessage(kStrSeekError));
+    if (!GetFileSizeEx(h_, &size)) throw EZipStreamError(StreamMessage(kStrSeekError));
     return size.QuadPart;
   }
   void SetSize(int64_t size) override {
     const int64_t pos = Position();
     Seek(size, TSeekOrigin::Beginning);
-    if (!SetEndOfFile(h_.Get())) throw EZipWriteError("Stream write error" + ErrorText(GetLastError()));
+    if (!SetEndOfFile(h_)) throw EZipWriteError("Stream write error" + ErrorText(GetLastError()));
     Seek(std::min(pos, size), TSeekOrigin::Beginning);
   }
   void Flush() override {
-    if (!FlushFileBuffers(h_.Get())) throw EZipWriteError("Stream write error" + ErrorText(GetLastError()));
+    if (!FlushFileBuffers(h_)) throw EZipWriteError("Stream write error" + ErrorText(GetLastError()));
   }
 
  private:
-  FileHandle h_;
+  FileHandle owned_;
+  HANDLE h_;
+};
+
+// The new file through the one replacement helper; its failures become the
+// library's write errors, with the helper's text (target and cause).
+class WinReplacement : public TFileReplacement {
+ public:
+  explicit WinReplacement(const std::string& target) : file_(Open(target)), stream_(file_->Handle()) {}
+
+  int64_t Read(void* buffer, int64_t count) override { return stream_.Read(buffer, count); }
+  int64_t Write(const void* buffer, int64_t count) override {
+    if (count <= 0) return 0;
+    Checked([&] { file_->Write(buffer, static_cast<size_t>(count)); });
+    return count;
+  }
+  int64_t Seek(int64_t offset, TSeekOrigin origin) override { return stream_.Seek(offset, origin); }
+  int64_t Size() override { return stream_.Size(); }
+  void SetSize(int64_t size) override { stream_.SetSize(size); }
+  void Commit() override {
+    Checked([&] { file_->Commit(); });
+  }
+
+ private:
+  static std::unique_ptr<FileReplacement> Open(const std::string& target) {
+    try {
+      return std::make_unique<FileReplacement>(Wide(target));
+    } catch (const EReplaceError& e) {
+      throw EZipFileOpenError(e.what());
+    }
+  }
+  template <class F>
+  static void Checked(F step) {
+    try {
+      step();
+    } catch (const EReplaceError& e) {
+      throw EZipWriteError(e.what());
+    }
+  }
+  std::unique_ptr<FileReplacement> file_;
+  WinFileStream stream_;  // borrows the helper's handle for reading, seeking and sizing
 };
 
 class WinFileSystem : public TZipFileSystem {
@@ -139,22 +182,12 @@ class WinFileSystem : public TZipFileSystem {
       SetFileAttributesW(w.c_str(), a ? a : FILE_ATTRIBUTE_NORMAL);
     }
   }
-  std::string TempFileName(const std::string& folder) override {
-    wchar_t buf[MAX_PATH + 1] = {};
-    if (!GetTempFileNameW(Wide(folder).c_str(), L"zip", 0, buf)) {
-      throw EZipFileOpenError("Cannot create a temporary file in \"" + folder + "\"" + ErrorText(GetLastError()));
-    }
-    const int n = WideCharToMultiByte(CP_ACP, 0, buf, -1, nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(n > 0 ? n - 1 : 0), '\0');
-    WideCharToMultiByte(CP_ACP, 0, buf, -1, out.data(), n, nullptr, nullptr);
-    return out;
-  }
-  void ReplaceFile(const std::string& source, const std::string& target) override {
-    if (!MoveFileExW(Wide(source).c_str(), Wide(target).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-      throw EZipFileOpenError("Cannot replace \"" + target + "\"" + ErrorText(GetLastError()));
-    }
-  }
+  std::unique_ptr<TFileReplacement> BeginReplace(const std::string& target) override;
 };
+
+std::unique_ptr<TFileReplacement> WinFileSystem::BeginReplace(const std::string& target) {
+  return std::make_unique<WinReplacement>(target);
+}
 
 }  // namespace
 

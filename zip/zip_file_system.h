@@ -21,6 +21,16 @@ enum class TFileOpenMode {
   Create,         // a new file (replacing any), read and write, others may read
 };
 
+// A new file written beside its target that replaces the target only when
+// committed. Destroyed uncommitted, it is removed and the target stays as it
+// was. Writes that fail raise EZipWriteError naming the target and the cause.
+class TFileReplacement : public TStream {
+ public:
+  // Flushes the file to the disk and moves it over the target; EZipWriteError
+  // naming the target and the cause when it cannot.
+  virtual void Commit() = 0;
+};
+
 class TZipFileSystem {
  public:
   virtual ~TZipFileSystem() = default;
@@ -36,10 +46,9 @@ class TZipFileSystem {
   // Sets the file's time (DOS form) and, when given, its attributes.
   virtual void SetFileDateAndAttributes(const std::string& name, uint32_t dosDateTime,
                                         std::optional<uint32_t> attributes) = 0;
-  // A new, empty, uniquely named file in folder (created, so the name is taken).
-  virtual std::string TempFileName(const std::string& folder) = 0;
-  // Moves source over target, replacing it atomically where the system can.
-  virtual void ReplaceFile(const std::string& source, const std::string& target) = 0;
+  // Starts replacing the target (a new, empty file in the target's folder);
+  // EZipFileOpenError naming the target when it cannot.
+  virtual std::unique_ptr<TFileReplacement> BeginReplace(const std::string& target) = 0;
 };
 
 // The process's file system: Win32 on Windows, std::filesystem elsewhere.
@@ -56,8 +65,11 @@ class TMemoryFileSystem : public TZipFileSystem {
   bool DeleteFile(const std::string& name) override;
   void SetFileDateAndAttributes(const std::string& name, uint32_t dosDateTime,
                                 std::optional<uint32_t> attributes) override;
-  std::string TempFileName(const std::string& folder) override;
-  void ReplaceFile(const std::string& source, const std::string& target) override;
+  // The new content lies in a temporary file "zipN.tmp" of the target's
+  // folder until committed.
+  std::unique_ptr<TFileReplacement> BeginReplace(const std::string& target) override;
+  // Moves source over target (the commit of a replacement).
+  virtual void ReplaceFile(const std::string& source, const std::string& target);
 
   struct File {
     std::shared_ptr<std::vector<uint8_t>> bytes = std::make_shared<std::vector<uint8_t>>();

@@ -4,6 +4,7 @@
 #include <array>
 #include <vector>
 
+#include "base/ansi_text.h"
 #include "zip/zip_support.h"
 
 namespace kv {
@@ -42,8 +43,9 @@ bool ReadExact(TStream& stream, void* buffer, int64_t n, int64_t start) {
 }
 
 // The name as it travels, converted to how it is held.
-std::string HeldName(std::string name) {
+std::string HeldName(std::string name, uint16_t flag) {
   UnixToDOSFilename(name);
+  if ((flag & kFlagUtf8Name) != 0) return Utf8ToAnsi(name);
   OemToAnsi(name);
   return name;
 }
@@ -187,6 +189,7 @@ std::string TZipHeaderInfo::StoredName() const {
 void TZipHeaderInfo::SaveLocalToStream(TStream& stream) {
   relativeOffset = static_cast<uint32_t>(stream.Position());
   extraFieldLength = 0;
+  flag &= ~kFlagUtf8Name;  // the name goes out in the OEM code page
   const std::string name = fileNameLength ? StoredName() : std::string();
   fileNameLength = ClipLength(name.size());
   RecordWriter w;
@@ -198,6 +201,7 @@ void TZipHeaderInfo::SaveLocalToStream(TStream& stream) {
 
 void TZipHeaderInfo::SaveCentralToStream(TStream& stream) {
   extraFieldLength = 0;
+  flag &= ~kFlagUtf8Name;
   const std::string name = fileNameLength ? StoredName() : std::string();
   fileNameLength = ClipLength(name.size());
   fileCommentLength = fileComment_ ? ClipLength(fileComment_->size()) : 0;
@@ -230,7 +234,7 @@ bool TZipHeaderInfo::ReadCentralFromStream(TStream& stream) {
     stream.Seek(start, TSeekOrigin::Beginning);
     return false;
   }
-  SetFromCentral(r, HeldName(std::move(name)));
+  SetFromCentral(r, HeldName(std::move(name), Get16(r.data() + 8)));
   centralOffset = start;
   const bool wide = compressedSize == 0xFFFFFFFFu || uncompressedSize == 0xFFFFFFFFu ||
                     relativeOffset == 0xFFFFFFFFu || diskNumberStart == 0xFFFF;
@@ -253,7 +257,7 @@ bool TZipHeaderInfo::ReadLocalFromStream(TStream& stream) {
   }
   std::string name(Get16(h.data() + 26), '\0');
   if (!name.empty() && !ReadExact(stream, name.data(), static_cast<int64_t>(name.size()), start)) return false;
-  SetFromLocal(h, HeldName(std::move(name)));
+  SetFromLocal(h, HeldName(std::move(name), Get16(h.data() + 6)));
   relativeOffset = static_cast<uint32_t>(start);
   return true;
 }

@@ -5,7 +5,9 @@
 // TSortedZip with its sort modes. All integers little-endian.
 //
 // Names are held with "\" separators in the ANSI code page and travel with
-// "/" separators in the OEM code page (zip_support.h: AnsiToOem/OemToAnsi).
+// "/" separators in the OEM code page (zip_support.h: AnsiToOem/OemToAnsi),
+// or in UTF-8 where the entry's flag says so (read only: this library
+// writes the OEM form and clears the flag).
 // Extra fields are never held and never written: a record written by this
 // library always says extra field length 0.
 #include <cstdint>
@@ -38,6 +40,7 @@ inline constexpr int kEndCentralSearchSize = kEndCentralSize + 65535;
 // General purpose flag bits.
 inline constexpr uint16_t kFlagEncrypted = 1;
 inline constexpr uint16_t kFlagDescriptor = 8;
+inline constexpr uint16_t kFlagUtf8Name = 0x800;  // name (and comment) in UTF-8
 
 // Compression methods.
 enum : uint16_t {

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "base/scope_guard.h"
 #include "zip/crc32.h"
 #include "zip/zip_cipher.h"
 #include "zip/zip_support.h"
@@ -33,15 +34,6 @@ std::string Lower(std::string s) {
   for (char& c : s)
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   return s;
-}
-
-// The folder of a path, for the temporary archive: it must lie on the same
-// volume as the archive so that the final move is a rename.
-std::string FolderOf(const std::string& path) {
-  const size_t cut = path.find_last_of("\\/");
-  if (cut == std::string::npos) return path.size() >= 2 && path[1] == ':' ? path.substr(0, 2) : ".";
-  if (cut == 0 || (cut == 2 && path[1] == ':')) return path.substr(0, cut + 1);  // a root
-  return path.substr(0, cut);
 }
 
 // The file part: after the last "\" or ":".
@@ -154,14 +146,11 @@ int TZipper::ZipFromBuffer(const void* buffer, size_t length, const std::string&
   buffer_ = length != 0 ? static_cast<const uint8_t*>(buffer) : &kNothing;
   bufferLength_ = length;
   filesList.assign(1, entryName);
-  struct Leave {
-    TZipper& z;
-    ~Leave() {
-      z.buffer_ = nullptr;
-      z.bufferLength_ = 0;
-      z.CloseZip();
-    }
-  } leave{*this};
+  ScopeGuard leave([this] {
+    buffer_ = nullptr;
+    bufferLength_ = 0;
+    CloseZip();
+  });
   return ProcessFiles();
 }
 
@@ -206,7 +195,7 @@ int TZipper::ProcessFiles() {
   const bool savedKeep = keepZipOpen;
   const TZipSortMode savedSort = sortMode_;
   keepZipOpen = true;  // the old archive stays open through the rebuild
-  std::string temp;
+  std::unique_ptr<TFileReplacement> replacement;
   Rebuild r;
   try {
     if (buffer_ == nullptr && !filesList.empty()) ExpandForWildCards();
@@ -222,8 +211,8 @@ int TZipper::ProcessFiles() {
       r.end.Assign(endCentral_);
       r.end.entriesThisDisk = r.end.totalEntries = 0;
     }
-    temp = fs_.TempFileName(FolderOf(zipName_));
-    r.out = std::make_unique<TLFNFileStream>(fs_, temp, TFileOpenMode::Create);
+    replacement = fs_.BeginReplace(zipName_);
+    r.out = std::make_unique<TS_BufferStream>(*replacement);
     r.deflater = std::make_unique<Deflater>();
     if (existed && entries_) MoveExistingFiles(r);
     // Freshening only replaces entries that exist.
@@ -266,11 +255,10 @@ int TZipper::ProcessFiles() {
     r.out->Flush();
     r.out.reset();
     zipStream_.reset();
-    fs_.ReplaceFile(temp, zipName_);
-    temp.clear();
+    replacement->Commit();
   } catch (...) {
     r.out.reset();
-    if (!temp.empty()) fs_.DeleteFile(temp);
+    replacement.reset();  // removes the new archive, uncommitted
     keepZipOpen = savedKeep;
     busy_ = false;
     // The old directory still describes the old archive, which is unchanged.

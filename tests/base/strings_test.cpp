@@ -93,12 +93,21 @@ TEST(Strings, PositionToLineAndColumn) {
   EXPECT_EQ(line, 2);
   EXPECT_EQ(column, 2);
   // Positions outside the text and texts of line breaks only stay inside it.
-  PosToXY(text, 99, column, line, true);
-  EXPECT_EQ(line, 2);
-  PosToXY("\r\n\r\n", 2, column, line, true);
-  EXPECT_GE(line, 1);
-  PosToXY("\r\n", 1, column, line, false);
-  EXPECT_GE(column, 0);
+  const struct {
+    std::string text;
+    int position;
+    bool forward;
+    int line, column;
+  } edges[] = {
+      {text, 99, true, 2, 2},            // past the end: the last character
+      {"\r\n\r\n", 2, true, 3, 2},       // forwards to the last LF, after two CRs
+      {"\r\n", 1, false, 1, 1},          // backwards from the first character: it stays
+  };
+  for (const auto& e : edges) {
+    PosToXY(e.text, e.position, column, line, e.forward);
+    EXPECT_EQ(line, e.line) << e.position;
+    EXPECT_EQ(column, e.column) << e.position;
+  }
 }
 
 }  // namespace

@@ -137,7 +137,74 @@ def pe_seeds():
     write("pe_image", "pe32.bin", bytes(pe32))
 
 
-SEEDS = [version_seeds, pe_seeds]
+# ------------------------------------------------------------- diag_binary --
+def diag_seeds():
+    sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
+    import mkdiag
+    units = [(0x100, "Alpha"), (0x400, "beta_win")]
+    sources = [(0x100, "alpha.cpp"), (0x400, "beta_win.cpp")]
+    symbols = [(0x100, "kv", "First"), (0x180, "kv::TList<int>", "Add"), (0x480, "main", "")]
+    lines = [(0x100, 10), (0x110, 12), (0x120, 7), (0x180, 0), (0x400, 3)]
+    block = mkdiag.build_block("kelvarin", units, sources, symbols, lines)
+    write("diag_binary", "sample.bin", block)
+    checked = bytearray(block)
+    checked[33] = 1
+    total = sum(struct.unpack_from("<I", checked, i)[0] for i in range(0, len(checked), 4)) & 0xFFFFFFFF
+    struct.pack_into("<I", checked, 29, total)
+    write("diag_binary", "checksum.bin", bytes(checked))
+    write("diag_binary", "empty_streams.bin", mkdiag.build_block("m", [], [], [], []))
+
+
+# -------------------------------------------------------------------- td32 --
+def td32_seeds():
+    names = struct.pack("<I", 3)
+    for n in (b"Unit1", b"@Unit1@TForm1@Click", b"Unit1.pas"):
+        names += bytes([len(n)]) + n + b"\0"
+    module = bytearray(28)
+    struct.pack_into("<H", module, 4, 1)
+    struct.pack_into("<I", module, 8, 1)
+    module += struct.pack("<HHII", 1, 0, 0x100, 0x200)
+    rec = bytearray(44)
+    struct.pack_into("<HH", rec, 0, 42, 0x205)
+    struct.pack_into("<I", rec, 16, 0x40)
+    struct.pack_into("<I", rec, 28, 0x100)
+    struct.pack_into("<I", rec, 40, 2)
+    symbols = struct.pack("<I", 1) + bytes(rec)
+    source = struct.pack("<HIHII", 1, 6, 1, 3, 24) + struct.pack("<II", 0x100, 0x1C0)
+    source += struct.pack("<HH", 1, 2) + struct.pack("<II", 0x100, 0x110) + struct.pack("<HH", 10, 12)
+    out = bytearray(struct.pack("<II", 0x39304246, 0))
+    entries = []
+    for kind, sub in ((0x130, names), (0x120, bytes(module)), (0x125, symbols), (0x127, source)):
+        entries.append((kind, len(out), len(sub)))
+        out += sub
+    struct.pack_into("<I", out, 4, len(out))
+    out += struct.pack("<HHIII", 16, 12, len(entries), 0, 0)
+    for kind, at, size in entries:
+        out += struct.pack("<HHII", kind, 1, at, size)
+    out += struct.pack("<II", 0x39304246, len(out) + 8)
+    write("td32", "sample.tds", bytes(out))
+
+
+# ------------------------------------------------------------- map_scanner --
+def map_seeds():
+    text = (
+        "\r\n Start         Length     Name                   Class\r\n"
+        " 0001:00401000 00000400H .text                  CODE\r\n\r\n"
+        "Detailed map of segments\r\n\r\n"
+        " 0001:00000000 00000200 C=CODE     S=.text    G=(none)   M=System   ACBP=A9\r\n"
+        " 0001:00000200 00000100 C=CODE     S=.text    G=(none)   M=Main     ACBP=A9\r\n\r\n"
+        "  Address         Publics by Name\r\n\r\n 0001:00000010       @System@Start\r\n\r\n"
+        "  Address         Publics by Value\r\n\r\n 0001:00000010       @System@Start\r\n"
+        " 0001:00000210       Main.Run\r\n\r\n"
+        "Line numbers for System(system.pas) segment .text\r\n\r\n"
+        "    10 0001:00000010    11 0001:00000018\r\n\r\n"
+        "Line numbers for Main(main.pas) segment .text\r\n\r\n"
+        "     5 0001:00000210     6 0001:00000220\r\n")
+    write("map_scanner", "sample.map", text.encode())
+    write("map_scanner", "no_publics.map", text.split("  Address")[0].encode())
+
+
+SEEDS = [version_seeds, pe_seeds, diag_seeds, td32_seeds, map_seeds]
 
 if __name__ == "__main__":
     for make in SEEDS:

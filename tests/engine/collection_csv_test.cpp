@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/engine/csv_test_util.h"
+#include "tests/support/allocation_meter.h"
 
 #include <map>
 
@@ -15,6 +16,7 @@ class RecordingProgress : public TSaveProgress {
   void SetLabel(const std::string& text) override { labels.push_back(text); }
   void SetProgress(int percent) override { percents.push_back(percent); }
   void Refresh() override {
+    shownLabels.push_back(labels.empty() ? std::string() : labels.back());
     if (++refreshes == stopAfter) stopped = true;
   }
   bool Stopped() const override { return stopped; }
@@ -23,6 +25,7 @@ class RecordingProgress : public TSaveProgress {
   std::string caption;
   std::vector<std::string> labels;
   std::vector<int> percents;
+  std::vector<std::string> shownLabels;  // the label at each refresh
   int refreshes = 0, stopAfter = -1;
   bool stopped = false, finished = false;
 };
@@ -78,17 +81,50 @@ TEST(CollectionCsv, SaveWritesTheHeaderAndOneQuotedRowPerRecordAndLoadRestoresTh
   EXPECT_EQ(loaded.FileName, "last");
 }
 
-TEST(CollectionCsv, ACancelledSaveLeavesAnEmptyListAndAnEmptyCollectionOnlyTheHeader) {
+TEST(CollectionCsv, ACancelledSaveKeepsThePreviousListAndAnEmptyCollectionWritesOnlyTheHeader) {
   MemoryStorage storage;
+  storage.files["last"] = "the previous list";
   TMP3Collection c;
   for (int i = 0; i < 5; ++i) AddRecord(c, "A", "T" + std::to_string(i), i);
   RecordingProgress progress;
   progress.stopAfter = 2;
   SaveCollectionToCSV(c, "last", storage, &progress);
-  EXPECT_EQ(storage.files["last"], std::string(kCsvHeader) + "\r\n");
+  EXPECT_EQ(storage.saves, 0);
+  EXPECT_EQ(storage.files["last"], "the previous list");
+  EXPECT_TRUE(progress.finished);
   TMP3Collection empty;
   SaveCollectionToCSV(empty, "e", storage, nullptr);
   EXPECT_EQ(storage.files["e"], std::string(kCsvHeader) + "\r\n");
+}
+
+// The window is refreshed at most once per interval of the clock, and the
+// counts it shows at the end are those of the last row.
+TEST(CollectionCsv, TheProgressWindowIsRefreshedAtMostEveryIntervalAndEndsExact) {
+  MemoryStorage storage;
+  TMP3Collection c;
+  c.IndexEnabled = 0;
+  for (int i = 0; i < 1000; ++i) AddRecord(c, "A", "T" + std::to_string(i), i);
+  RecordingProgress window;
+  uint64_t now = 0;
+  TThrottledProgress progress(window, [&] { return now += 3; });  // 3 ms per row
+  SaveCollectionToCSV(c, "last", storage, &progress);
+  EXPECT_EQ(storage.saves, 1);
+  // 3000 ms of work: the first refresh and one per 50 ms (every 17th row), then the final one.
+  EXPECT_EQ(window.refreshes, 1 + 999 / 17 + 1);
+  EXPECT_EQ(window.shownLabels.front(), "Saving composition #0 / 1000");
+  EXPECT_EQ(window.shownLabels.back(), "Saving composition #999 / 1000");
+  EXPECT_EQ(window.percents.back(), 99);
+  EXPECT_TRUE(window.finished);
+
+  // A stop is seen at the next refresh that goes through.
+  RecordingProgress stopping;
+  stopping.stopAfter = 2;
+  now = 0;
+  TThrottledProgress throttled(stopping, [&] { return now += 3; });
+  storage.files["last"] = "kept";
+  SaveCollectionToCSV(c, "last", storage, &throttled);
+  EXPECT_EQ(stopping.labels.size(), 18u);
+  EXPECT_EQ(storage.files["last"], "kept");
 }
 
 TEST(CollectionCsv, LoadingMissingShortAndDamagedLists) {
@@ -119,6 +155,37 @@ TEST(CollectionCsv, LoadingMissingShortAndDamagedLists) {
   storage.files["nocolumn"] = "Tag,Artist\r\n1,a\r\n";
   EXPECT_THROW(LoadCollectionFromCSV(c, "nocolumn", storage, nullptr), EDatabaseError);
   EXPECT_EQ(c.Count(), 0);
+
+  // Rows past the limits, and a header past them, name the row and the cause.
+  const std::string good = "1,a,b,f,,,0,0,1,2,3,4,5\r\n";
+  const struct {
+    std::string file;
+    std::string error;
+    int kept;
+  } damaged[] = {
+      {std::string(kCsvHeader) + "\r\n" + good + good + "1,a,b,f,,,0,0,1,2,3,4,5,6\r\n",
+       "The result list \"x\" is damaged (row 3): The row has more texts than the header has fields (13)", 2},
+      {std::string(kCsvHeader) + "\r\n" + good + std::string(TCsvDataSet::kMaxLineLength + 1, ',') + "\r\n" + good,
+       "The result list \"x\" is damaged (row 2): The line is longer than 1048576 characters", 1},
+      {std::string(kCsvHeader) + "\r\n1," + std::string(TCsvDataSet::kMaxFieldLength + 1, 'a') + ",b,f,,,0,0,1,2,3,4,5\r\n",
+       "The result list \"x\" is damaged (row 1): The text of field 'Artist' is longer than 65536 characters", 0},
+      {std::string(TCsvDataSet::kMaxLineLength + 1, 'T') + "\r\n" + good,
+       "The result list \"x\" is damaged: The header of \"x\" is longer than 1048576 characters", 0},
+  };
+  for (const auto& d : damaged) {
+    storage.files["x"] = d.file;
+    TMP3Collection list;
+    list.IndexEnabled = 0;
+    test::AllocationMeter meter;
+    try {
+      LoadCollectionFromCSV(list, "x", storage, nullptr);
+      ADD_FAILURE() << "loaded";
+    } catch (const EDatabaseError& e) {
+      EXPECT_EQ(e.what(), d.error);
+    }
+    EXPECT_EQ(list.Count(), d.kept);
+    EXPECT_LT(meter.Peak(), 3 * d.file.size() + 65536) << d.error;
+  }
 }
 
 }  // namespace

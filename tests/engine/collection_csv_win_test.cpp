@@ -55,6 +55,17 @@ TEST(CollectionCsvWin, SavesThroughTheProgressWindowAndLoadsLongPaths) {
   TMP3Collection untouched;
   untouched.LoadFromCSV(dir + "\\missing");
   EXPECT_EQ(untouched.FileName, "");
+
+  // A read-only list stays as it is; a killed save's temporary file goes with the next save.
+  const std::string before = StrFromFile(last);
+  StrToFile("left by a killed save", dir + "\\~kv00C0FFEE.tmp");
+  ASSERT_TRUE(SetFileAttributesA(last.c_str(), FILE_ATTRIBUTE_READONLY));
+  EXPECT_THROW(saved.SaveToCSV(last), EOSError);
+  EXPECT_EQ(StrFromFile(last), before);
+  SetFileAttributesA(last.c_str(), FILE_ATTRIBUTE_NORMAL);
+  files = 0;
+  for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir)) ++files;
+  EXPECT_EQ(files, 2u);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 
 #include "base/strings.h"
 #include "tests/foundation/foundation_test_util.h"
+#include "tests/support/allocation_meter.h"
 
 namespace kv {
 namespace {
@@ -202,6 +203,24 @@ TEST(Settings, OnlyAnExplicitUpdateWrites) {
   failing.WriteString("S", "k", "v");
   EXPECT_THROW(failing.UpdateFile(), std::runtime_error);
   EXPECT_TRUE(failing.Modified);
+}
+
+// A large file as the program writes it (a 4 MB file is the most the
+// program reads) costs a bounded multiple of its size to load.
+TEST(Settings, LoadingTakesLessThanTenTimesTheFilesSizeInMemory) {
+  std::string body;
+  for (int i = 0; body.size() < (3u << 20); ++i) {
+    body += "<group name=\"G" + std::to_string(i) + "\">\r\n";
+    for (int k = 0; k < 20; ++k) body += " <param name=\"Key" + std::to_string(k) + "\">" + std::to_string(i * k) + "</param>\r\n";
+    body += "</group>\r\n";
+  }
+  std::string text = NewSettingsText("i");
+  text.insert(text.size() - 12, body);
+  const size_t size = text.size();
+  test::AllocationMeter meter;
+  TXMLConfig config("x", std::move(text));
+  EXPECT_LT(meter.Peak(), 10 * size);
+  EXPECT_EQ(config.ReadString("g77", "key19", ""), std::to_string(77 * 19));
 }
 
 TEST(Settings, DeeplyNestedGroupsAreRefusedNotOverflowingTheStack) {

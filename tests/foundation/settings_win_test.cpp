@@ -14,6 +14,7 @@
 #include "foundation/md5.h"
 #include "foundation/translate.h"
 #include "tests/foundation/foundation_test_util.h"
+#include "tests/support/allocation_meter.h"
 
 namespace kv {
 namespace {
@@ -91,6 +92,39 @@ TEST_F(SettingsFile, TheConfigerSavesTheWholeFile) {
   EXPECT_NE(saved.find("<group name=\"Last\">\r\n <param name=\"Dir\">C:\\new $2</param>"), std::string::npos);
   EXPECT_FALSE(configer.Ini().Modified);
   EXPECT_EQ(dir.Entries(), std::vector<std::wstring>{L"s.conf.xml"});
+}
+
+TEST_F(SettingsFile, AFileOverTheSizeLimitIsRefusedUnreadAndKept) {
+  const std::wstring path = dir.File(L"big.conf.xml");
+  const std::string big = kFile.substr(0, kFile.size() - 12) + std::string(kMaxSettingsFileSize, ' ') + "</XMLConfig>";
+  WriteFileAtomic(path, big);
+  test::AllocationMeter meter;
+  const auto e = ThrownBy<EOSError>([&] { LoadXMLConfig(path, true); });
+  ASSERT_TRUE(e);
+  EXPECT_EQ(e->what(), "The settings file \"" + WStringToAnsi(path) + "\" is larger than 4194304 bytes");
+  EXPECT_LT(meter.Peak(), 65536u);  // refused before reading
+  EXPECT_EQ(StrFromFileW(path), big);
+}
+
+// A save keeps a read-only file as it is (as Windows refuses to replace it)
+// and removes the temporary files a killed save left in the folder.
+TEST_F(SettingsFile, SavingKeepsAReadOnlyFileAndClearsStaleTemporaryFiles) {
+  const std::wstring path = dir.File(L"r.conf.xml");
+  WriteFileAtomic(path, kFile);
+  WriteFileAtomic(dir.File(L"~kv0BADF00D.tmp"), "left by a killed save");
+  ASSERT_TRUE(SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY));
+  {
+    TConfiger configer(path);
+    configer.SetVal("Session", "EmptyTags", "0");
+    const auto e = ThrownBy<EOSError>([&] { configer.Ini().UpdateFile(); });
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->Code(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(e->what(), "Cannot create file \"" + WStringToAnsi(path) + "\". " + SystemErrorText(ERROR_ACCESS_DENIED));
+  }
+  EXPECT_EQ(StrFromFileW(path), kFile);
+  EXPECT_NE(GetFileAttributesW(path.c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
+  EXPECT_EQ(dir.Entries(), std::vector<std::wstring>{L"r.conf.xml"});
+  SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
 TEST_F(SettingsFile, TheConfigerReadsFlagsAndLoadsTheLanguageItNames) {

@@ -279,6 +279,29 @@ TEST_F(TreeWindow, AnimatedToggleKeepsTheCounts) {
   EXPECT_TREE_OK(*tree);
 }
 
+TEST_F(TreeWindow, BandAtTheBottomEdgeScrollsAfterTheDelay) {
+  tree->TreeOptions().SetSelectionOptions(toMultiSelect);
+  tree->TreeOptions().SetAutoOptions(tree->TreeOptions().AutoOptions() | toAutoScroll);
+  tree->SetAutoScrollDelay(50);
+  tree->SetRootNodeCount(100);
+  const int bottom = Client().bottom;
+  POINT at{50, bottom - 5};
+  ClientToScreen(Window(), &at);
+  SetCursorPos(at.x, at.y);
+  tree->BeginDrawSelection(5, 5, false);
+  tree->DoAutoScroll(50, bottom - 5);
+  EXPECT_EQ(tree->OffsetY(), 0);
+  Pump(80);
+  tree->DoAutoScroll(50, bottom - 5);  // rested long enough: the timer starts
+  EXPECT_EQ(tree->OffsetY(), 0);
+  Pump(400);
+  EXPECT_LT(tree->OffsetY(), 0);
+  EXPECT_GT(tree->SelectedCount(), 0u);
+  tree->EndDrawSelection();
+  tree->DoAutoScroll(50, bottom - 5);  // the band is gone: nothing to scroll for
+  EXPECT_FALSE(tree->TreeStates().Contains(tsScrolling));
+}
+
 TEST(TreeLayout, ALayoutDeclaringTreesBuilds) {
   RegisterLazyTreeClasses();
   ui::TForm form;

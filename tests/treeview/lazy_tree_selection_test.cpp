@@ -297,3 +297,66 @@ TEST(LazyTreeView, InvalidatingARowWalksOnlyTheScreen) {
 
 }  // namespace
 }  // namespace kv
+
+namespace kv {
+namespace {
+
+class ClockTree : public TLazyTreeModel {
+ public:
+  std::uint64_t now = 1000;
+
+ protected:
+  std::uint64_t TickCount() const override { return now; }
+};
+
+TEST(LazyTreeView, AutoScrollWaitsAtTheEdgeForTheDelay) {
+  ClockTree tree;
+  tree.SetViewSize(200, 100);
+  tree.SetRootNodeCount(100);
+  tree.UpdateScrollBars(false);
+  tree.BeginDrawSelection(10, 10, false);
+  EXPECT_EQ(tree.DetermineScrollDirections(50, 90), 0u);  // toAutoScroll is off
+  tree.TreeOptions().SetAutoOptions(tree.TreeOptions().AutoOptions() | toAutoScroll);
+  EXPECT_EQ(tree.DetermineScrollDirections(50, 90), 0u);  // time noted
+  tree.now += 999;
+  EXPECT_EQ(tree.DetermineScrollDirections(50, 90), 0u);
+  tree.now += 1;
+  EXPECT_EQ(tree.DetermineScrollDirections(50, 90), 8u);
+  EXPECT_EQ(tree.DetermineScrollDirections(50, 5), 0u);  // top edge: already at the top
+  tree.SetOffsetY(-100);
+  tree.now += 1000;
+  EXPECT_EQ(tree.DetermineScrollDirections(50, 5), 0u);  // a new edge waits again
+  tree.now += 1000;
+  EXPECT_EQ(tree.DetermineScrollDirections(50, 5), 2u);
+  tree.EndDrawSelection();
+  EXPECT_EQ(tree.DetermineScrollDirections(50, 5), 0u);
+}
+
+TEST(LazyTreeSelection, RubberBandSelectsTheRowsItCovers) {
+  TLazyTreeModel tree;
+  tree.SetViewSize(200, 200);
+  tree.TreeOptions().SetSelectionOptions(toMultiSelect);
+  Populate(tree, 8, 0);
+  tree.UpdateScrollBars(false);
+  auto nodes = AllNodes(tree);
+  nodes[1]->States.Include(nsDisabled);
+  int changes = 0;
+  tree.OnChange = [&](TLazyTreeModel&, PLazyNode) { ++changes; };
+  tree.BeginDrawSelection(0, 5, false);
+  tree.CalculateSelectionRect(100, 60);  // rows 0..3
+  EXPECT_TRUE(tree.HandleDrawSelection());
+  EXPECT_EQ(SelectedNodes(tree), (std::vector<PLazyNode>{nodes[0], nodes[2], nodes[3]}));
+  EXPECT_EQ(changes, 1);
+  tree.CalculateSelectionRect(100, 30);  // back to rows 0..1
+  EXPECT_TRUE(tree.HandleDrawSelection());
+  EXPECT_EQ(SelectedNodes(tree), std::vector<PLazyNode>{nodes[0]});
+  tree.EndDrawSelection();
+  tree.BeginDrawSelection(0, 5, true);  // Ctrl: covered rows flip
+  tree.CalculateSelectionRect(100, 40);
+  tree.HandleDrawSelection();
+  EXPECT_EQ(SelectedNodes(tree), std::vector<PLazyNode>{nodes[2]});
+  EXPECT_TREE_OK(tree);
+}
+
+}  // namespace
+}  // namespace kv

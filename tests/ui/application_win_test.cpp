@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "tests/ui/ui_test_util.h"
 #include "ui/dialogs.h"
 
@@ -92,37 +94,65 @@ TEST(Forms, WindowStateAndPlacementKeepTheNormalBounds) {
 
 TEST(Canvas, DrawsTextLinesAndRectanglesWithItsTools) {
   TBitmap bitmap;
-  bitmap.Create(60, 30);
+  bitmap.Create(100, 44);
+  int textWidth2 = 0, textWidth3 = 0, textHeight = 0;
   {
-    WindowDc screen(nullptr);
-    MemoryDc dc(screen.Get());
-    SelectedObject selected(dc.Get(), bitmap.Handle());
+    const WindowDc screen = GetClientDc(nullptr);
+    const MemoryDc dc = CreateMemoryDc(screen.Get());
+    const SelectedObject selected = SelectInto(dc.Get(), bitmap.Handle());
     TCanvas canvas(dc.Get());
     canvas.SetBrush(clWhite);
-    canvas.FillRect({0, 0, 60, 30});
+    canvas.FillRect({0, 0, 100, 44});
     canvas.SetPen(clRed);
     canvas.MoveTo(0, 2);
-    canvas.LineTo(60, 2);
+    canvas.LineTo(100, 2);
     canvas.SetBrush(clBlue);
-    canvas.FillRect({40, 10, 60, 30});
+    canvas.FillRect({80, 10, 100, 44});
     TFontSpec font;
     font.color = clBlack;
     canvas.SetFont(font);
     canvas.SetBrush(clWhite, TBrushStyle::Clear);
-    EXPECT_GT(canvas.TextWidth("WWW"), canvas.TextWidth("W"));
-    EXPECT_GT(canvas.TextHeight(""), 5);
-    canvas.TextRect({0, 8, 38, 30}, 2, 10, "WWWWWWWWWW");
+    textWidth2 = canvas.TextWidth("WW");
+    textWidth3 = canvas.TextWidth("WWW");
+    textHeight = canvas.TextHeight("WWW");
+    canvas.TextOut(4, 6, "WWW");
+    canvas.TextRect({0, 26, 40, 44}, 2, 27, "WWWWWWWWWW");
   }
-  EXPECT_EQ(bitmap.Pixel(30, 2), 0xFF0000u);   // red pen (as 0xRRGGBB)
-  EXPECT_EQ(bitmap.Pixel(50, 20), 0x0000FFu);  // blue brush
-  EXPECT_EQ(bitmap.Pixel(39, 20), 0xFFFFFFu);  // the text stayed inside its rectangle
-  int dark = 0;
-  for (int y = 10; y < 28; ++y)
-    for (int x = 0; x < 38; ++x) dark += bitmap.Pixel(x, y) == 0;
-  EXPECT_GT(dark, 10);
+  EXPECT_EQ(bitmap.Pixel(50, 2), 0xFF0000u);  // red pen (as 0xRRGGBB), one pixel wide
+  EXPECT_EQ(bitmap.Pixel(50, 1), 0xFFFFFFu);
+  EXPECT_EQ(bitmap.Pixel(50, 3), 0xFFFFFFu);
+  EXPECT_EQ(bitmap.Pixel(90, 30), 0x0000FFu);  // blue brush, inside its rectangle only
+  EXPECT_EQ(bitmap.Pixel(79, 30), 0xFFFFFFu);
+  auto dark = [&](int x, int y) {
+    const uint32_t px = bitmap.Pixel(x, y);
+    return ((px >> 16) & 0xFF) < 128 && ((px >> 8) & 0xFF) < 128 && (px & 0xFF) < 128;
+  };
+  // The ink of the text lies in the box the canvas measured for it, and its
+  // third letter reaches past the width of two.
+  int left = 100, right = -1, top = 44, bottom = -1;
+  for (int y = 4; y < 26; ++y)
+    for (int x = 0; x < 80; ++x)
+      if (dark(x, y)) {
+        left = std::min(left, x);
+        right = std::max(right, x);
+        top = std::min(top, y);
+        bottom = std::max(bottom, y);
+      }
+  EXPECT_GE(left, 4);
+  EXPECT_GE(right, 4 + textWidth2);
+  EXPECT_LT(right, 4 + textWidth3);
+  EXPECT_GE(top, 6);
+  EXPECT_LT(bottom, 6 + textHeight);
+  EXPECT_GT(bottom - top, textHeight / 2);
+  // The clipped text stays inside its rectangle.
+  int inside = 0, outside = 0;
+  for (int y = 26; y < 44; ++y)
+    for (int x = 0; x < 80; ++x) (x < 40 ? inside : outside) += dark(x, y);
+  EXPECT_GT(inside, 10);
+  EXPECT_EQ(outside, 0);
   const std::string bmp = bitmap.ToBmpFile();
   EXPECT_EQ(bmp.substr(0, 2), "BM");
-  EXPECT_EQ(bmp.size(), 54u + 60u * 3u * 30u);
+  EXPECT_EQ(bmp.size(), 54u + 100u * 3u * 44u);
 }
 
 TEST(Controls, LabelsSizeThemselvesAndWrapWhenAsked) {

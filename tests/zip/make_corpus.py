@@ -397,6 +397,27 @@ def legacy(files):
             expect_entry(path, e)
 
 
+def names():
+    """The same name three ways: flagged UTF-8 by Python and 7-Zip, and in
+    the OEM code page (437) without the flag by Info-ZIP in the C locale."""
+    with zipfile.ZipFile(os.path.join(OUT, "py-utf8.zip"), "w") as z:
+        info = zipfile.ZipInfo("\u00e9t\u00e9.txt")
+        info.comment = b"note"
+        z.writestr(info, b"summer")
+        z.writestr("snow \u2603.txt", b"cold")  # no ANSI form
+    folder = os.path.join(OUT, "names")
+    os.makedirs(folder)
+    with open(os.path.join(folder.encode(), "\u00e9t\u00e9.txt".encode("utf-8")), "wb") as f:
+        f.write(b"summer")
+    run("7z", "a", "-tzip", os.path.join(OUT, "7z-utf8.zip"), "\u00e9t\u00e9.txt", cwd=folder)
+    oem = "\u00e9t\u00e9.txt".encode("cp437")
+    os.rename(os.path.join(folder.encode(), "\u00e9t\u00e9.txt".encode("utf-8")), os.path.join(folder.encode(), oem))
+    subprocess.run([b"zip", b"-q", b"-X", os.path.join(OUT, "infozip-oem.zip").encode(), oem], cwd=folder, check=True,
+                   stdout=subprocess.DEVNULL, env=dict(os.environ, LC_ALL="C"))
+    for archive in ("py-utf8.zip", "7z-utf8.zip", "infozip-oem.zip"):
+        run("unzip", "-tq", os.path.join(OUT, archive))
+
+
 def main():
     if os.path.isdir(OUT):
         shutil.rmtree(OUT)
@@ -407,6 +428,7 @@ def main():
     python_zipfile(files)
     seven_zip(files)
     legacy(files)
+    names()
     with open(os.path.join(OUT, "cases.txt"), "w") as f:
         for c in cases:
             f.write("|".join(c) + "\n")

@@ -65,6 +65,40 @@ TEST(ZipReaderCorpus, EveryEntryEqualsTheReferenceExtraction) {
   EXPECT_EQ(comment.ZipComment(), "Archive comment");  // zip -z drops the final line end
 }
 
+// Names flagged UTF-8 (general purpose bit 11) are read as UTF-8, others in
+// the OEM code page; either way they are held in the ANSI code page.
+TEST(ZipReaderCorpus, NamesFlaggedUtf8AreReadAsUtf8) {
+  const std::string dir = std::string(KV_TEST_BINARY_DIR) + "/zip_corpus/";
+  const std::string ete = "\xE9t\xE9.txt";
+  for (const char* archive : {"py-utf8.zip", "7z-utf8.zip", "infozip-oem.zip"}) {
+    TUnZipper unzip;
+    unzip.SetZipName(dir + archive);
+    unzip.ReadZip();
+    ASSERT_GE(unzip.Count(), 1) << archive;
+    EXPECT_EQ(unzip.FileName(0), ete) << archive;
+    TMemoryStream out;
+    EXPECT_EQ(unzip.UnZipToStream(out, ete), 1) << archive;
+    EXPECT_EQ(out.Text(), "summer") << archive;
+  }
+  // Without the directory the local headers' flags decide; a character the
+  // code page lacks becomes '?'.
+  std::vector<uint8_t> bytes = ReadFile(dir + "py-utf8.zip");
+  for (const bool scanned : {false, true}) {
+    if (scanned) bytes.resize(test::EndRecordAt(bytes));
+    TMemoryFileSystem fs;
+    fs.Put("a.zip", bytes);
+    TUnZipper unzip(fs);
+    unzip.SetZipName("a.zip");
+    unzip.incompleteZipMode = TIncompleteZipMode::izAssumeBad;
+    unzip.ReadZip();
+    EXPECT_EQ(unzip.HardScanned(), scanned);
+    ASSERT_EQ(unzip.Count(), 2);
+    EXPECT_EQ(unzip.FileName(0), ete);
+    EXPECT_EQ(unzip.FileName(1), "snow ?.txt");
+    EXPECT_EQ(unzip.FileComment(0), "note");  // behind the name as stored
+  }
+}
+
 // ------------------------------------------------------- crafted archives --
 
 struct Fixture {

@@ -131,6 +131,23 @@ TEST(ZipperFiles, AFailedReplaceKeepsTheArchiveAndLeavesNoTemporaryFile) {
   EXPECT_THROW(z.ZipFromBuffer(more.data(), more.size(), "x"), std::runtime_error);
   RemoveDirectoryA(notAFile.c_str());
   EXPECT_EQ(FilesIn(folder), std::vector<std::string>{"arc.zip"});
+  // A read-only archive is refused as Windows refuses it; a killed save's
+  // temporary file goes with the next save into the folder.
+  {
+    std::ofstream(folder + "/~kv12345678.tmp") << "left by a killed save";
+    ASSERT_TRUE(SetFileAttributesA(archive.c_str(), FILE_ATTRIBUTE_READONLY));
+    TZipper locked;
+    locked.SetZipName(archive);
+    try {
+      locked.ZipFromBuffer(more.data(), more.size(), "second");
+      ADD_FAILURE() << "saved over a read-only archive";
+    } catch (const EZipFileOpenError& e) {
+      EXPECT_NE(std::string(e.what()).find("arc.zip\". "), std::string::npos) << e.what();
+    }
+    SetFileAttributesA(archive.c_str(), FILE_ATTRIBUTE_NORMAL);
+  }
+  EXPECT_EQ(ReadFile(archive), before);
+  EXPECT_EQ(FilesIn(folder), std::vector<std::string>{"arc.zip"});
   // Once free again, the save goes through.
   TZipper ok;
   ok.SetZipName(archive);

@@ -456,5 +456,29 @@ TEST(Zipper, AnArchiveHoldsAtMost65535Entries) {
   EXPECT_EQ(f.Load("e65534"), data);
 }
 
+// The program writes names in the OEM code page without the UTF-8 flag,
+// also where it replaces an entry whose name was flagged; the entries it
+// copies keep their names and flags.
+TEST(Zipper, NamesAreWrittenInTheOemCodePageAndCopiedAsTheyWere) {
+  const std::string ete = "\xE9t\xE9.txt";
+  std::ifstream in(KV_TEST_BINARY_DIR "/zip_corpus/py-utf8.zip", std::ios::binary);
+  const Bytes python(std::istreambuf_iterator<char>(in), {});
+  ASSERT_FALSE(python.empty()) << "corpus missing: the zip_corpus fixture builds it";
+  Fixture f;
+  f.fs.Put(kArchive, python);
+  const auto before = f.Directory();
+  f.Save(ete, Text(20, 55));
+  const Bytes after = f.File();
+  const auto now = f.Directory();
+  ASSERT_EQ(now.size(), 2u);
+  EXPECT_EQ(now[0].FullName(), ete);
+  EXPECT_EQ(now[0].flag & 0x800, 0);
+  EXPECT_EQ(Bytes(after.begin() + 30, after.begin() + 30 + 7), Bytes({0x82, 't', 0x82, '.', 't', 'x', 't'}));
+  EXPECT_EQ(f.Load(ete), Text(20, 55));
+  EXPECT_EQ(now[1].flag & 0x800, 0x800);
+  EXPECT_EQ(LocalRegion(after, now[1]), LocalRegion(python, before[1]));
+  EXPECT_EQ(f.Load("snow ?.txt"), Bytes({'c', 'o', 'l', 'd'}));
+}
+
 }  // namespace
 }  // namespace kv

@@ -1,0 +1,251 @@
+#include "diagnostics/debug_info_win.h"
+
+#include <algorithm>
+#include <mutex>
+#include <vector>
+
+#include "diagnostics/diag_file_utils_win.h"
+#include "diagnostics/diag_utils.h"
+#include "diagnostics/pe_image_win.h"
+#include "diagnostics/sys_info_win.h"
+
+namespace kv {
+
+namespace {
+
+constexpr uint64_t kCodeStart = 0x1000;
+
+// Maps a file beside the module read-only, others may not write it; null when it is missing or unreadable.
+std::unique_ptr<TDiagFileMappingStream> MapBeside(HMODULE module, const char* extension) {
+  const std::string path = PathRemoveExtension(GetModulePath(module)) + extension;
+  if (!FileGetSize(path)) return nullptr;
+  try {
+    return std::make_unique<TDiagFileMappingStream>(path, GENERIC_READ, FILE_SHARE_READ);
+  } catch (const std::exception&) {
+    return nullptr;
+  }
+}
+
+// The sources made so far, one per module; kept until the process ends.
+class TDiagDebugInfoList {
+ public:
+  TDiagDebugInfoSource* GetItemFromModule(HMODULE module) {
+    if (module == nullptr) return nullptr;
+    for (const auto& source : items_) {
+      if (source->Module() == module) return source.get();
+    }
+    std::unique_ptr<TDiagDebugInfoSource> made = CreateDebugInfo(module);
+    if (!made) return nullptr;  // nothing kept: the next lookup tries again
+    items_.push_back(std::move(made));
+    return items_.back().get();
+  }
+
+ private:
+  static std::unique_ptr<TDiagDebugInfoSource> CreateDebugInfo(HMODULE module) {
+    std::unique_ptr<TDiagDebugInfoSource> candidates[] = {
+        std::make_unique<TDiagDebugInfoBinary>(module), std::make_unique<TDiagDebugInfoTD32>(module),
+        std::make_unique<TDiagDebugInfoMap>(module), std::make_unique<TDiagDebugInfoExports>(module)};
+    for (auto& candidate : candidates) {
+      bool usable = false;
+      try {
+        usable = candidate->InitializeSource();
+      } catch (const std::exception&) {
+        usable = false;
+      }
+      if (usable) return std::move(candidate);
+    }
+    return nullptr;
+  }
+
+  std::vector<std::unique_ptr<TDiagDebugInfoSource>> items_;
+};
+
+struct LookupState {
+  std::mutex lock;
+  TDiagDebugInfoList list;
+};
+
+// Process-wide: the lock and the sources, made on first use.
+LookupState& State() {
+  static LookupState state;
+  return state;
+}
+
+}  // namespace
+
+uint32_t TDiagDebugInfoSource::VAFromAddr(uint64_t address) const {
+  return static_cast<uint32_t>(address - reinterpret_cast<uint64_t>(module_) - kCodeStart);
+}
+
+std::string TDiagDebugInfoSource::GetFileName() const { return GetModulePath(module_); }
+
+template <class Scanner>
+bool TDiagDebugInfoSource::FillFrom(Scanner& scanner, uint64_t address, TDiagLocationInfo& info) {
+  const uint32_t r = VAFromAddr(address);
+  std::string unit = scanner.ModuleNameFromAddr(r);
+  if (unit.empty()) return false;
+  info.address = address;
+  info.unitName = std::move(unit);
+  info.procedureName = scanner.ProcNameFromAddr(r, info.offsetFromProcName);
+  info.lineNumber = scanner.LineNumberFromAddr(r, info.offsetFromLineNumber);
+  info.sourceName = scanner.SourceNameFromAddr(r);
+  info.debugInfo = this;
+  return true;
+}
+
+// ------------------------------------------------------------------ binary --
+
+bool TDiagDebugInfoBinary::InitializeSource() {
+  const auto view = LoadedModuleView(Module());
+  bool fromFile = false;
+  if (view && PeMapImgFindSection(*view, *PeMapImgNtHeaders(*view), "DIAGINFO")) {
+    stream_ = std::make_unique<TDiagPeSectionStream>(Module(), "DIAGINFO");
+  } else {
+    stream_ = MapBeside(Module(), ".diag");
+    fromFile = true;
+  }
+  if (!stream_) return false;
+  scanner_ = std::make_unique<TDiagBinDebugScanner>(stream_->Bytes(), true);
+  if (!scanner_->ValidFormat()) return false;
+  return !fromFile || scanner_->IsModuleNameValid(GetFileName());
+}
+
+bool TDiagDebugInfoBinary::GetLocationInfo(uint64_t address, TDiagLocationInfo& info) {
+  return FillFrom(*scanner_, address, info);
+}
+
+// -------------------------------------------------------------------- TD32 --
+
+bool TDiagDebugInfoTD32::InitializeSource() {
+  TDiagPeQarnImage image;
+  image.AttachLoadedModule(Module());
+  if (!image.StatusOK()) return false;
+  if (image.IsCompilerImage() && image.DebugList().size() == 1 && image.DebugList()[0].type == 0) {
+    const TDiagPeDebugEntry& entry = image.DebugList()[0];
+    const auto data = image.Image().Sub(entry.addressOfRawData, entry.sizeOfData);
+    if (data && IsTD32DebugData(*data)) {
+      stream_ = std::make_unique<TDiagReferenceMemoryStream>(data->Data(), data->Size());
+    }
+  }
+  if (!stream_) stream_ = MapBeside(Module(), ".tds");
+  if (!stream_) return false;
+  scanner_ = std::make_unique<TDiagTD32InfoScanner>(stream_->Bytes());
+  return scanner_->ValidData();
+}
+
+bool TDiagDebugInfoTD32::GetLocationInfo(uint64_t address, TDiagLocationInfo& info) {
+  return FillFrom(*scanner_, address, info);
+}
+
+// --------------------------------------------------------------------- map --
+
+bool TDiagDebugInfoMap::InitializeSource() {
+  stream_ = MapBeside(Module(), ".map");
+  if (!stream_) return false;
+  const auto bytes = stream_->Bytes();
+  scanner_ = std::make_unique<TDiagMapScanner>(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+  return true;
+}
+
+bool TDiagDebugInfoMap::GetLocationInfo(uint64_t address, TDiagLocationInfo& info) {
+  return FillFrom(*scanner_, address, info);
+}
+
+// ----------------------------------------------------------------- exports --
+
+bool TDiagDebugInfoExports::InitializeSource() {
+  image_.AttachLoadedModule(Module());
+  if (!image_.StatusOK() || image_.ExportList().Count() == 0) return false;
+  image_.ExportList().SortList(TDiagPeExportSort::kAddress, false);
+  return true;
+}
+
+uint32_t TDiagDebugInfoExports::VAFromAddr(uint64_t address) const {
+  return static_cast<uint32_t>(address - reinterpret_cast<uint64_t>(Module()));
+}
+
+bool TDiagDebugInfoExports::GetLocationInfo(uint64_t address, TDiagLocationInfo& info) {
+  const uint32_t r = VAFromAddr(address);
+  const auto& items = image_.ExportList().Items();
+  for (size_t i = items.size(); i-- > 0;) {
+    const TDiagPeExportFuncItem& item = items[i];
+    if (item.address > r) continue;
+    if (image_.IsPackage()) {
+      std::string text;
+      TDiagUnmangleInfo description;
+      int basePos = 0;
+      const TDiagUnmangleResult result = PeQarnUnmangleName(item.name, text, description, basePos);
+      if (result == TDiagUnmangleResult::kOk) {
+        const size_t dot = text.find('.');
+        info.unitName = text.substr(0, dot);
+        if (description.kind != TDiagUnmangleKind::kRtti && description.kind != TDiagUnmangleKind::kVTable) {
+          info.procedureName = dot == std::string::npos ? text : text.substr(dot + 1);
+          if ((description.modifiers & kUnmangleLinkProc) != 0) info.procedureName = "@" + info.procedureName;
+          info.offsetFromProcName = r - item.address;
+        }
+      } else if (result == TDiagUnmangleResult::kNotMangled) {
+        info.procedureName = item.name;
+        info.offsetFromProcName = r - item.address;
+      } else {
+        continue;
+      }
+    } else {
+      info.procedureName = item.name;
+      info.offsetFromProcName = r - item.address;
+    }
+    info.address = address;
+    info.debugInfo = this;
+    return true;
+  }
+  return false;
+}
+
+// ------------------------------------------------------------------ lookup --
+
+TDiagDebugInfoSource* DebugInfoSourceOf(HMODULE module) {
+  LookupState& state = State();
+  const std::lock_guard<std::mutex> guard(state.lock);
+  try {
+    return state.list.GetItemFromModule(module);
+  } catch (const std::exception&) {
+    return nullptr;
+  }
+}
+
+bool GetLocationInfo(const void* address, TDiagLocationInfo& info) noexcept {
+  info = TDiagLocationInfo{};
+  try {
+    LookupState& state = State();
+    const std::lock_guard<std::mutex> guard(state.lock);
+    TDiagDebugInfoSource* source = state.list.GetItemFromModule(ModuleFromAddr(address));
+    if (source == nullptr) return false;
+    if (source->GetLocationInfo(reinterpret_cast<uint64_t>(address), info)) return true;
+  } catch (...) {
+  }
+  info = TDiagLocationInfo{};
+  return false;
+}
+
+std::string GetLocationInfoStr(const void* address, bool includeModuleName, bool includeAddressOffset,
+                               bool includeStartProcLineOffset, bool returnAddress) {
+  const auto* at = static_cast<const uint8_t*>(address);
+  TDiagLocationInfo info;
+  const bool found = GetLocationInfo(returnAddress ? at - 1 : at, info);
+  if (found && returnAddress) {
+    // Offsets count from the address printed, not the byte looked up.
+    info.address = reinterpret_cast<uint64_t>(address);
+    ++info.offsetFromProcName;
+    ++info.offsetFromLineNumber;
+  }
+  std::optional<uint32_t> procStartLine;
+  if (found && includeStartProcLineOffset && info.lineNumber >= 1) {
+    TDiagLocationInfo start;
+    if (GetLocationInfo(at - info.offsetFromProcName, start) && start.lineNumber >= 1) procStartLine = start.lineNumber;
+  }
+  std::optional<std::string> moduleName;
+  if (includeModuleName) moduleName = PathExtractFileName(GetModulePath(ModuleFromAddr(address)));
+  return FormatLocationLine(reinterpret_cast<uint64_t>(address), found ? &info : nullptr, moduleName,
+                            includeAddressOffset, procStartLine);
+}
+
+}  // namespace kv

@@ -1,0 +1,50 @@
+#pragma once
+// Reader of a linker map file of the segment:offset kind (segments, publics
+// by value, line numbers per unit). Names stay views into the text, which
+// must outlive the scanner. Addresses are offsets into segment 1, the code.
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kv {
+
+class TDiagMapScanner {
+ public:
+  explicit TDiagMapScanner(std::string_view text);
+
+  std::string ModuleNameFromAddr(uint32_t addr) const;
+  // Start of the segment entry holding addr, 0xFFFFFFFF when none does.
+  uint32_t ModuleStartFromAddr(uint32_t addr) const;
+  std::string ProcNameFromAddr(uint32_t addr, uint32_t& offset) const;
+  uint32_t LineNumberFromAddr(uint32_t addr, int32_t& offset) const;
+  std::string SourceNameFromAddr(uint32_t addr) const;
+  // Line-number pairs that broke the order and were left out.
+  int SkippedLines() const noexcept { return skipped_; }
+
+ private:
+  struct Segment {
+    uint32_t start, end;
+    std::string_view name;
+  };
+  struct Named {
+    uint32_t offset;
+    std::string_view name;
+  };
+  struct Line {
+    uint32_t offset, line;
+  };
+
+  // The last kept entry with offset <= addr that is not below the unit start.
+  template <class T>
+  const T* Find(const std::vector<T>& items, uint32_t addr) const;
+
+  std::vector<Segment> segments_;
+  std::vector<Named> publics_;
+  std::vector<Named> sources_;
+  std::vector<Line> lines_;
+  uint32_t highestEnd_ = 0;
+  int skipped_ = 0;
+};
+
+}  // namespace kv

@@ -1,0 +1,266 @@
+#include "shell/id_list_win.h"
+
+#include <stdexcept>
+
+#include "shell/namespace_win.h"
+#include "shell/shell_utils_win.h"
+#include "zip/zip_stream.h"
+
+namespace kv {
+
+TPidl PidlFromBytes(std::span<const uint8_t> bytes) {
+  TPidl out(static_cast<LPITEMIDLIST>(CoTaskMemAlloc(bytes.size())));
+  if (out) std::memcpy(out.get(), bytes.data(), bytes.size());
+  return out;
+}
+
+TPIDLManager::TPIDLManager() {
+  if (FAILED(SHGetMalloc(malloc_.Put()))) throw std::runtime_error("The shell has no task allocator");
+}
+
+LPITEMIDLIST TPIDLManager::NextID(LPCITEMIDLIST item) {
+  return const_cast<LPITEMIDLIST>(static_cast<LPCITEMIDLIST>(NextIDItem(item)));
+}
+
+LPITEMIDLIST TPIDLManager::GetPointerToLastID(LPCITEMIDLIST list) {
+  return const_cast<LPITEMIDLIST>(static_cast<LPCITEMIDLIST>(LastIDItem(list)));
+}
+
+TPidl TPIDLManager::CopyPIDL(LPCITEMIDLIST list) {
+  if (!list) return nullptr;
+  return PidlFromBytes(PidlBytes(list));
+}
+
+TPidl TPIDLManager::AppendPIDL(LPCITEMIDLIST first, LPCITEMIDLIST second) {
+  if (!second) return CopyPIDL(first);
+  size_t head = first ? IDListSize(first) - 2 : 0;
+  size_t tail = IDListSize(second);
+  TPidl out(static_cast<LPITEMIDLIST>(CoTaskMemAlloc(head + tail)));
+  if (!out) return nullptr;
+  auto p = reinterpret_cast<uint8_t*>(out.get());
+  if (head) std::memcpy(p, first, head);
+  std::memcpy(p + head, second, tail);
+  return out;
+}
+
+LPITEMIDLIST TPIDLManager::StripLastID(LPITEMIDLIST list) {
+  uint16_t count;
+  LPITEMIDLIST item;
+  return StripLastID(list, count, item);
+}
+
+LPITEMIDLIST TPIDLManager::StripLastID(LPITEMIDLIST list, uint16_t& count, LPITEMIDLIST& item) {
+  count = 0;
+  item = nullptr;
+  if (!list || IsDesktopIDList(list)) return list;
+  item = GetPointerToLastID(list);
+  count = IDCountAt(item);
+  SetIDCountAt(item, 0);
+  return list;
+}
+
+void TPIDLManager::RestoreLastID(LPITEMIDLIST item, uint16_t count) {
+  if (item) SetIDCountAt(item, count);
+}
+
+bool TPIDLManager::IsSubPIDL(LPCITEMIDLIST full, LPCITEMIDLIST leading) {
+  if (!full || !leading) return false;
+  size_t n = IDListCount(leading);
+  if (n > IDListCount(full)) return false;
+  // Compare on a copy cut after n items, so that `full` is never written.
+  TPidl copy = CopyPIDL(full);
+  if (!copy) return false;
+  auto p = reinterpret_cast<uint8_t*>(copy.get());
+  for (size_t i = 0; i < n; ++i) p += IDCountAt(p);
+  SetIDCountAt(p, 0);
+  return ILIsEqualSafe(copy.get(), leading);
+}
+
+TPidl TPIDLManager::LoadFromStream(TStream& stream) {
+  std::vector<uint8_t> bytes = ReadIDList(stream);
+  TPidl out = PidlFromBytes(bytes);
+  if (!out) throw std::bad_alloc();
+  return out;
+}
+
+bool ILIsEqualSafe(LPCITEMIDLIST a, LPCITEMIDLIST b) { return a && b && ILIsEqual(a, b); }
+
+bool ILIsParentSafe(LPCITEMIDLIST parent, LPCITEMIDLIST child, bool immediate) {
+  return parent && child && ILIsParent(parent, child, immediate);
+}
+
+void TPIDLList::CopyAdd(LPCITEMIDLIST list) {
+  TPidl copy = TPIDLManager::CopyPIDL(list);
+  if (!copy) return;
+  items_.push_back(copy.release());
+}
+
+void TPIDLList::Clear() {
+  if (!SharePIDLs)
+    for (LPITEMIDLIST p : items_) CoTaskMemFree(p);
+  items_.clear();
+}
+
+bool TPIDLList::SaveToStream(TStream& stream) const {
+  try {
+    auto n = static_cast<uint32_t>(items_.size());
+    uint8_t b[4] = {uint8_t(n), uint8_t(n >> 8), uint8_t(n >> 16), uint8_t(n >> 24)};
+    stream.WriteBuffer(b, 4);
+    for (LPITEMIDLIST p : items_) WriteIDList(stream, p);
+    return true;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+bool TPIDLList::LoadFromStream(TStream& stream) {
+  try {
+    std::vector<TPidl> read;
+    for (const auto& bytes : ReadIDLists(stream)) {
+      read.push_back(PidlFromBytes(bytes));
+      if (!read.back()) return false;
+    }
+    items_.reserve(items_.size() + read.size());
+    for (auto& p : read) items_.push_back(p.release());
+    return true;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+TPidl PathToPIDL(const std::wstring& path) {
+  ComPtr<IShellFolder> desktop;
+  if (FAILED(SHGetDesktopFolder(desktop.Put()))) return nullptr;
+  LPITEMIDLIST list = nullptr;
+  std::wstring buffer = path;
+  if (FAILED(desktop->ParseDisplayName(nullptr, nullptr, buffer.data(), nullptr, &list, nullptr))) return nullptr;
+  return TPidl(list);
+}
+
+std::wstring PIDLToPath(LPCITEMIDLIST list) {
+  if (!list) return {};
+  auto item = TNamespace::CreateShared(const_cast<LPITEMIDLIST>(list));
+  return item->GetNameForParsing();
+}
+
+std::vector<LPITEMIDLIST> NamespaceToAbsolutePIDLArray(const std::vector<TNamespace*>& items) {
+  std::vector<LPITEMIDLIST> out;
+  for (TNamespace* n : items) out.push_back(n->AbsolutePIDL());
+  return out;
+}
+
+std::vector<LPITEMIDLIST> NamespaceToRelativePIDLArray(const std::vector<TNamespace*>& items) {
+  std::vector<LPITEMIDLIST> out;
+  for (TNamespace* n : items) out.push_back(n->RelativePIDL());
+  return out;
+}
+
+std::unique_ptr<TNamespace> CreateSpecialNamespace(int csidl) {
+  LPITEMIDLIST list = nullptr;
+  if (FAILED(SHGetSpecialFolderLocation(nullptr, csidl, &list)) || !list) return nullptr;
+  auto item = std::make_unique<TNamespace>(TPidl(list), nullptr);
+  item->GetParentShellFolder();
+  return item;
+}
+
+TPidl GetMyDocumentsVirtualFolder() {
+  ComPtr<IShellFolder> desktop;
+  if (FAILED(SHGetDesktopFolder(desktop.Put()))) return nullptr;
+  LPITEMIDLIST personal = nullptr;
+  if (FAILED(SHGetSpecialFolderLocation(nullptr, CSIDL_PERSONAL, &personal)) || !personal) return nullptr;
+  TPidl personalOwner(personal);
+  // The in-folder name of My Documents, as its own parent shows it.
+  uint16_t count;
+  LPITEMIDLIST last;
+  TPidl parentList = TPIDLManager::CopyPIDL(personal);
+  TPIDLManager::StripLastID(parentList.get(), count, last);
+  ComPtr<IShellFolder> parent;
+  if (IsDesktopIDList(parentList.get())) parent = desktop;
+  else if (FAILED(desktop->BindToObject(parentList.get(), nullptr, IID_IShellFolder, parent.PutVoid()))) return nullptr;
+  STRRET ret{};
+  if (FAILED(parent->GetDisplayNameOf(TPIDLManager::GetPointerToLastID(personal), SHGDN_INFOLDER, &ret))) return nullptr;
+  std::wstring wanted = StrRetToStr(ret, TPIDLManager::GetPointerToLastID(personal));
+  ComPtr<IEnumIDList> items;
+  if (desktop->EnumObjects(nullptr, SHCONTF_FOLDERS, items.Put()) != S_OK || !items) return nullptr;
+  LPITEMIDLIST child = nullptr;
+  while (items->Next(1, &child, nullptr) == S_OK) {
+    TPidl owner(child);
+    STRRET name{};
+    if (SUCCEEDED(desktop->GetDisplayNameOf(child, SHGDN_NORMAL, &name)) &&
+        lstrcmpiW(StrRetToStr(name, child).c_str(), wanted.c_str()) == 0)
+      return owner;
+  }
+  return nullptr;
+}
+
+int DefaultSystemImageIndex(int kind) {
+  SHFILEINFOW info{};
+  switch (kind) {
+    case 0:
+    case 1: {
+      UINT flags = SHGFI_SYSICONINDEX | SHGFI_USEFILEATTRIBUTES | SHGFI_SHELLICONSIZE | (kind == 1 ? SHGFI_OPENICON : 0);
+      if (!SHGetFileInfoW(L"*.*", FILE_ATTRIBUTE_DIRECTORY, &info, sizeof info, flags)) return -1;
+      return info.iIcon;
+    }
+    case 2:
+      if (!SHGetFileInfoW(L"*.zyxwv", FILE_ATTRIBUTE_NORMAL, &info, sizeof info,
+                          SHGFI_SYSICONINDEX | SHGFI_USEFILEATTRIBUTES | SHGFI_SHELLICONSIZE))
+        return -1;
+      return info.iIcon;
+    case 3:
+      return 29;
+    case 4: {
+      if (!DesktopFolder()) return DefaultSystemImageIndex(0);
+      ComPtr<IShellFolder> desktop = DesktopFolder()->GetShellFolder();
+      LPITEMIDLIST list = nullptr;
+      wchar_t name[] = L"::{450d8fba-ad25-11d0-98a8-0800361b1103}";
+      if (!desktop || FAILED(desktop->ParseDisplayName(nullptr, nullptr, name, nullptr, &list, nullptr)) || !list)
+        return -1;
+      TPidl owner(list);
+      if (!SHGetFileInfoW(reinterpret_cast<LPCWSTR>(list), 0, &info, sizeof info,
+                          SHGFI_PIDL | SHGFI_SYSICONINDEX | SHGFI_SHELLICONSIZE))
+        return -1;
+      return info.iIcon;
+    }
+    default:
+      return -1;
+  }
+}
+
+bool FileIconInit(bool restore) {
+  HMODULE shell = GetModuleHandleW(L"shell32.dll");
+  if (!shell) return false;
+  using Fn = BOOL(WINAPI*)(BOOL);
+  auto fn = reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(shell, MAKEINTRESOURCEA(660))));
+  return fn && fn(restore);
+}
+
+bool ValidFileTime(const FILETIME& time) { return time.dwLowDateTime != 0 || time.dwHighDateTime != 0; }
+
+std::wstring ConvertTFileTimeToLocalStr(const FILETIME& time) {
+  if (!ValidFileTime(time)) return {};
+  FILETIME local;
+  SYSTEMTIME st;
+  if (!FileTimeToLocalFileTime(&time, &local) || !FileTimeToSystemTime(&local, &st)) return {};
+  wchar_t date[128], clock[128];
+  if (!GetDateFormatW(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &st, nullptr, date, 128)) return {};
+  if (!GetTimeFormatW(LOCALE_USER_DEFAULT, 0, &st, nullptr, clock, 128)) return {};
+  return std::wstring(date) + L" " + clock;
+}
+
+namespace {
+TShellClipboardFormats gFormats;
+}
+
+const TShellClipboardFormats& ShellClipboardFormats() { return gFormats; }
+
+void RegisterShellClipboardFormats() {
+  gFormats.shellIDList = RegisterClipboardFormatW(L"Shell IDList Array");
+  gFormats.logicalPerformedDropEffect = RegisterClipboardFormatW(L"Logical Performed DropEffect");
+  gFormats.preferredDropEffect = RegisterClipboardFormatW(L"Preferred DropEffect");
+  gFormats.fileContents = RegisterClipboardFormatW(L"FileContents");
+  gFormats.fileGroupDescriptor = RegisterClipboardFormatW(L"FileGroupDescriptor");
+  gFormats.fileGroupDescriptorW = RegisterClipboardFormatW(L"FileGroupDescriptorW");
+}
+
+}  // namespace kv

@@ -1,0 +1,257 @@
+#include "shell/wide_string_list_win.h"
+
+#include <string>
+
+#include "base/ansi_text_win.h"
+#include "shell/wide_text.h"
+
+namespace kv {
+
+// ----------------------------------------------------------- TWideFileStream
+
+int64_t TWideFileStream::Read(void* buffer, int64_t count) {
+  if (count <= 0) return 0;
+  return static_cast<int64_t>(file_.Read(buffer, static_cast<size_t>(count)));
+}
+
+int64_t TWideFileStream::Write(const void* buffer, int64_t count) {
+  if (count <= 0) return 0;
+  return static_cast<int64_t>(file_.Write(buffer, static_cast<size_t>(count)));
+}
+
+int64_t TWideFileStream::Seek(int64_t offset, TSeekOrigin origin) {
+  return file_.Seek(offset, static_cast<SeekOrigin>(static_cast<int>(origin)));
+}
+
+void TWideFileStream::SetSize(int64_t size) {
+  int64_t pos = Position();
+  LARGE_INTEGER to;
+  to.QuadPart = size;
+  if (!SetFilePointerEx(file_.Handle(), to, nullptr, FILE_BEGIN) || !SetEndOfFile(file_.Handle()))
+    throw std::runtime_error("Stream write error");
+  Seek(std::min(pos, size), TSeekOrigin::Beginning);
+}
+
+void TWideFileStream::Flush() {
+  if (!FlushFileBuffers(file_.Handle())) throw std::runtime_error("Stream write error");
+}
+
+// ----------------------------------------------------------- TWideStringList
+
+namespace {
+// `format` holds the text before the index: "List index out of bounds (%d)".
+[[noreturn]] void ListError(const char* format, int index) {
+  std::string text(format);
+  text.replace(text.find("%d"), 2, std::to_string(index));
+  throw EStringListError(text);
+}
+int CompareText(const std::wstring& a, const std::wstring& b) { return lstrcmpiW(a.c_str(), b.c_str()); }
+}  // namespace
+
+TWideStringList::~TWideStringList() {
+  OnChange = nullptr;
+  OnChanging = nullptr;
+  Clear();
+}
+
+void TWideStringList::CheckIndex(int index) const {
+  if (index < 0 || index >= Count()) ListError("List index out of bounds (%d)", index);
+}
+
+void TWideStringList::Grow() {
+  size_t cap = items_.capacity();
+  size_t delta = cap > 64 ? cap / 4 : (cap > 8 ? 16 : 4);
+  items_.reserve(cap + delta);
+}
+
+void TWideStringList::SetCapacity(int capacity) {
+  if (capacity < Count()) ListError("List capacity out of bounds (%d)", capacity);
+  if (static_cast<size_t>(capacity) > items_.capacity()) items_.reserve(static_cast<size_t>(capacity));
+  else items_.shrink_to_fit();
+}
+
+void TWideStringList::SetSorted(bool sorted) {
+  if (sorted == sorted_) return;
+  if (sorted) Sort();
+  sorted_ = sorted;
+}
+
+std::wstring TWideStringList::Get(int index) const {
+  CheckIndex(index);
+  return items_[static_cast<size_t>(index)].text;
+}
+
+TListObject* TWideStringList::GetObject(int index) const {
+  CheckIndex(index);
+  return items_[static_cast<size_t>(index)].object;
+}
+
+void TWideStringList::Put(int index, const std::wstring& s) {
+  if (sorted_) throw EStringListError("Operation not allowed on sorted list");
+  CheckIndex(index);
+  Changing();
+  items_[static_cast<size_t>(index)].text = s;
+  Changed();
+}
+
+void TWideStringList::PutObject(int index, TListObject* object) {
+  CheckIndex(index);
+  Changing();
+  items_[static_cast<size_t>(index)].object = object;
+  Changed();
+}
+
+int TWideStringList::AddObject(const std::wstring& s, TListObject* object) {
+  int index = Count();
+  if (sorted_ && Find(s, index)) {
+    if (DuplicateRule == TDuplicates::dupIgnore) return index;
+    if (DuplicateRule == TDuplicates::dupError) throw EStringListError("String list does not allow duplicates");
+  }
+  InsertItem(index, s, object);
+  return index;
+}
+
+void TWideStringList::InsertItem(int index, const std::wstring& s, TListObject* object) {
+  Changing();
+  if (items_.size() == items_.capacity()) Grow();
+  items_.insert(items_.begin() + index, Item{s, object});
+  Changed();
+}
+
+void TWideStringList::InsertObject(int index, const std::wstring& s, TListObject* object) {
+  if (sorted_) throw EStringListError("Operation not allowed on sorted list");
+  if (index < 0 || index > Count()) ListError("List index out of bounds (%d)", index);
+  InsertItem(index, s, object);
+}
+
+void TWideStringList::AddStrings(const TWideStringList& other) {
+  for (const Item& item : other.items_) AddObject(item.text, item.object);
+}
+
+void TWideStringList::Assign(const TWideStringList& other) {
+  if (&other == this) return;
+  Clear();
+  AddStrings(other);
+}
+
+void TWideStringList::Clear() {
+  if (items_.empty()) {
+    items_.shrink_to_fit();
+    return;
+  }
+  Changing();
+  while (!items_.empty()) Delete(0);
+  items_.shrink_to_fit();
+  Changed();
+}
+
+void TWideStringList::Delete(int index) {
+  CheckIndex(index);
+  Changing();
+  std::unique_ptr<TListObject> owned(OwnsObjects ? items_[static_cast<size_t>(index)].object : nullptr);
+  items_.erase(items_.begin() + index);
+  Changed();
+}
+
+void TWideStringList::Exchange(int a, int b) {
+  CheckIndex(a);
+  CheckIndex(b);
+  Changing();
+  std::swap(items_[static_cast<size_t>(a)], items_[static_cast<size_t>(b)]);
+  Changed();
+}
+
+bool TWideStringList::Find(const std::wstring& s, int& index) const {
+  int low = 0, high = Count() - 1;
+  bool found = false;
+  while (low <= high) {
+    int mid = low + (high - low) / 2;
+    int c = CompareText(items_[static_cast<size_t>(mid)].text, s);
+    if (c < 0) {
+      low = mid + 1;
+    } else {
+      high = mid - 1;
+      if (c == 0) {
+        found = true;
+        if (DuplicateRule != TDuplicates::dupAccept) low = mid;
+      }
+    }
+  }
+  index = low;
+  return found;
+}
+
+int TWideStringList::IndexOf(const std::wstring& s) const {
+  if (sorted_) {
+    int index;
+    return Find(s, index) ? index : -1;
+  }
+  for (int i = 0; i < Count(); ++i)
+    if (CompareText(items_[static_cast<size_t>(i)].text, s) == 0) return i;
+  return -1;
+}
+
+void TWideStringList::QuickSort(int left, int right, const std::function<int(TWideStringList&, int, int)>& compare) {
+  while (left < right) {
+    int i = left, j = right, pivot = left + (right - left) / 2;
+    do {
+      while (compare(*this, i, pivot) < 0) ++i;
+      while (compare(*this, j, pivot) > 0) --j;
+      if (i <= j) {
+        if (i != j) std::swap(items_[static_cast<size_t>(i)], items_[static_cast<size_t>(j)]);
+        if (pivot == i) pivot = j;
+        else if (pivot == j) pivot = i;
+        ++i;
+        --j;
+      }
+    } while (i <= j);
+    if (left < j) QuickSort(left, j, compare);
+    left = i;
+  }
+}
+
+void TWideStringList::CustomSort(const std::function<int(TWideStringList&, int, int)>& compare) {
+  if (sorted_ || Count() < 2) return;
+  Changing();
+  QuickSort(0, Count() - 1, compare);
+  Changed();
+}
+
+void TWideStringList::Sort() {
+  CustomSort([](TWideStringList& list, int a, int b) {
+    return CompareText(list.items_[static_cast<size_t>(a)].text, list.items_[static_cast<size_t>(b)].text);
+  });
+}
+
+std::wstring TWideStringList::GetTextStr() const {
+  std::wstring out;
+  for (const Item& item : items_) {
+    out += item.text;
+    out += L"\r\n";
+  }
+  return out;
+}
+
+void TWideStringList::SetTextStr(const std::wstring& text) {
+  Changing();
+  Clear();
+  for (const auto& piece : SplitWideText(ToU16(text))) Add(ToWString(piece));
+  Changed();
+}
+
+void TWideStringList::LoadFromStream(TStream& stream) { SetTextStr(ToWString(ReadWideText(stream))); }
+
+void TWideStringList::SaveToStream(TStream& stream) const { WriteWideText(stream, ToU16(GetTextStr())); }
+
+void TWideStringList::LoadFromFile(const std::wstring& fileName) {
+  TWideFileStream stream(fileName, kOpenRead | kShareReadWrite);
+  LoadFromStream(stream);
+}
+
+void TWideStringList::SaveToFile(const std::wstring& fileName) const {
+  TWideFileStream stream(fileName, kModeCreate);
+  SaveToStream(stream);
+  stream.Flush();
+}
+
+}  // namespace kv

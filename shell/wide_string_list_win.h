@@ -1,0 +1,111 @@
+#pragma once
+// TWideFileStream: a TStream over a file opened by wide name.
+// TWideStringList: the shell controls' list of wide strings, compared without
+// case, with objects, optional sorting and a text and stream form led by the
+// byte-order mark.
+#include <windows.h>
+
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "foundation/uni_file_stream_win.h"
+#include "zip/zip_stream.h"
+
+namespace kv {
+
+class TWideFileStream : public TStream {
+ public:
+  // kModeCreate creates the file (EFCreateError), any other mode opens it (EFOpenError).
+  TWideFileStream(const std::wstring& fileName, uint16_t mode) : file_(fileName, mode) {}
+  int64_t Read(void* buffer, int64_t count) override;
+  int64_t Write(const void* buffer, int64_t count) override;
+  int64_t Seek(int64_t offset, TSeekOrigin origin) override;
+  int64_t Size() override { return file_.Size(); }
+  void SetSize(int64_t size) override;
+  void Flush() override;
+  HANDLE Handle() const { return file_.Handle(); }
+
+ private:
+  TUniFileStream file_;
+};
+
+class EStringListError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// What a list item may carry; freed by the list only with OwnsObjects.
+class TListObject {
+ public:
+  virtual ~TListObject() = default;
+};
+
+enum class TDuplicates { dupIgnore, dupAccept, dupError };
+
+class TWideStringList {
+ public:
+  using TNotify = std::function<void(TWideStringList&)>;
+  TWideStringList() = default;
+  TWideStringList(const TWideStringList&) = delete;
+  TWideStringList& operator=(const TWideStringList&) = delete;
+  virtual ~TWideStringList();
+
+  bool Sorted() const { return sorted_; }
+  void SetSorted(bool sorted);
+  TDuplicates DuplicateRule = TDuplicates::dupIgnore;
+  bool OwnsObjects = false;
+  TNotify OnChange, OnChanging;
+
+  int Count() const { return static_cast<int>(items_.size()); }
+  int Capacity() const { return static_cast<int>(items_.capacity()); }
+  void SetCapacity(int capacity);
+  std::wstring Get(int index) const;
+  TListObject* GetObject(int index) const;
+  void Put(int index, const std::wstring& s);
+  void PutObject(int index, TListObject* object);
+  virtual int Add(const std::wstring& s) { return AddObject(s, nullptr); }
+  virtual int AddObject(const std::wstring& s, TListObject* object);
+  void AddStrings(const TWideStringList& other);
+  void Assign(const TWideStringList& other);
+  virtual void Clear();
+  virtual void Delete(int index);
+  void Exchange(int a, int b);
+  // Sorted lists: true and the position when found, else false and the insertion point.
+  bool Find(const std::wstring& s, int& index) const;
+  int IndexOf(const std::wstring& s) const;
+  void Insert(int index, const std::wstring& s) { InsertObject(index, s, nullptr); }
+  void InsertObject(int index, const std::wstring& s, TListObject* object);
+  void Sort();
+  void CustomSort(const std::function<int(TWideStringList&, int, int)>& compare);
+  void SetUpdateState(bool updating) { updating ? Changing() : Changed(); }
+
+  std::wstring GetTextStr() const;
+  void SetTextStr(const std::wstring& text);
+
+  void LoadFromStream(TStream& stream);
+  void SaveToStream(TStream& stream) const;
+  void LoadFromFile(const std::wstring& fileName);
+  void SaveToFile(const std::wstring& fileName) const;
+
+ protected:
+  virtual void Changing() { if (OnChanging) OnChanging(*this); }
+  virtual void Changed() { if (OnChange) OnChange(*this); }
+
+ private:
+  struct Item {
+    std::wstring text;
+    TListObject* object = nullptr;
+  };
+  void CheckIndex(int index) const;
+  void Grow();
+  void InsertItem(int index, const std::wstring& s, TListObject* object);
+  void QuickSort(int left, int right, const std::function<int(TWideStringList&, int, int)>& compare);
+
+  std::vector<Item> items_;
+  bool sorted_ = false;
+};
+
+}  // namespace kv

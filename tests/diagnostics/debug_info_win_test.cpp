@@ -1,0 +1,140 @@
+#include "diagnostics/debug_info_win.h"
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "diagnostics/sys_info_win.h"
+#include "base/handle.h"
+#include "tests/diagnostics/diag_test_util.h"
+
+namespace kv {
+namespace {
+
+const std::string kFixtures = KV_TEST_BINARY_DIR "/diag_fixtures/";
+
+// The return address of its call: the statement that calls it.
+__attribute__((noinline)) const void* CallSite() { return __builtin_return_address(0); }
+
+TEST(DebugInfo, MarkedStatementResolvesToUnitProcedureLineAndFile) {
+  const void* site = CallSite(); const int line = __LINE__;  // both on this line
+  TDiagLocationInfo info;
+  ASSERT_TRUE(GetLocationInfo(static_cast<const uint8_t*>(site) - 1, info));
+  EXPECT_EQ(info.unitName, "debug_info_win_test");
+  EXPECT_EQ(info.procedureName,
+            "kv::(anonymous namespace)::DebugInfo_MarkedStatementResolvesToUnitProcedureLineAndFile_Test.TestBody");
+  EXPECT_EQ(info.lineNumber, static_cast<uint32_t>(line));
+  EXPECT_EQ(info.sourceName, "debug_info_win_test.cpp");
+  EXPECT_NE(dynamic_cast<const TDiagDebugInfoBinary*>(info.debugInfo), nullptr);
+
+  // The return address itself may already belong to the next statement; the flag looks one byte back.
+  const std::string text = GetLocationInfoStr(site, false, true, false, true);
+  std::ostringstream expected;
+  expected << "(Line " << line << ", \"debug_info_win_test.cpp\")";
+  EXPECT_NE(text.find(expected.str()), std::string::npos) << text;
+  char head[32];
+  std::snprintf(head, sizeof head, "[%016llX] ", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(site)));
+  EXPECT_EQ(text.rfind(head, 0), 0u) << text;
+
+  const std::string withModule = GetLocationInfoStr(site, true, false, true, true);
+  EXPECT_EQ(withModule.substr(18, 24), "{diagnostics_tests.exe} ") << withModule;
+  EXPECT_NE(withModule.find("\" + "), std::string::npos) << withModule;  // lines from the procedure's start
+}
+
+TEST(DebugInfo, AddressesOutsideAnyModulePrintBare) {
+  TDiagLocationInfo info;
+  const uint8_t local = 0;
+  EXPECT_FALSE(GetLocationInfo(&local, info));
+  EXPECT_EQ(info.unitName, "");
+  char expected[32];
+  std::snprintf(expected, sizeof expected, "[%016llX]", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(&local)));
+  EXPECT_EQ(GetLocationInfoStr(&local, false, true, true), expected);
+}
+
+TEST(DebugInfo, OwnDebugDataAgreesWithAddr2line) {
+  std::ifstream oracle(KV_TEST_BINARY_DIR "/diag_addr2line.txt");
+  if (!oracle) GTEST_SKIP() << "made by the diag_addr2line_oracle test";
+  const auto* text = reinterpret_cast<const uint8_t*>(GetModuleHandleA(nullptr)) + 0x1000;
+  int compared = 0, files = 0;
+  std::string r, file;
+  uint32_t line = 0;
+  while (oracle >> r >> line >> file) {
+    TDiagLocationInfo info;
+    ASSERT_TRUE(GetLocationInfo(text + std::stoul(r, nullptr, 16), info)) << r;
+    EXPECT_EQ(info.lineNumber, line) << r;
+    if (file != "-") {
+      EXPECT_EQ(info.sourceName, file) << r;
+      ++files;
+    }
+    ++compared;
+  }
+  EXPECT_GT(compared, 1900);
+  EXPECT_GT(files, 20);
+}
+
+TEST(DebugInfo, SourcesOfOtherModules) {
+  // A ".diag" file beside the library.
+  const ModuleHandle withFile(LoadLibraryA((kFixtures + "diag_with_file.dll").c_str()));
+  ASSERT_TRUE(withFile);
+  const auto* alpha = reinterpret_cast<const uint8_t*>(GetProcAddress(withFile.Get(), "KvFixtureAlpha"));
+  TDiagLocationInfo info;
+  ASSERT_TRUE(GetLocationInfo(alpha + 1, info));
+  EXPECT_NE(dynamic_cast<const TDiagDebugInfoBinary*>(info.debugInfo), nullptr);
+  EXPECT_EQ(info.unitName, "fixture_dll");
+  EXPECT_EQ(info.procedureName, "KvFixtureAlpha");
+  EXPECT_EQ(info.sourceName, "fixture_dll.c");
+  EXPECT_EQ(info.lineNumber, 2u);
+
+  // The same data under another module's name is refused; the exports answer.
+  const std::filesystem::path folder = std::filesystem::temp_directory_path() / "kv_diag_sources";
+  std::filesystem::remove_all(folder);
+  std::filesystem::create_directories(folder);
+  std::filesystem::copy_file(kFixtures + "diag_with_file.dll", folder / "diag_renamed.dll");
+  std::filesystem::copy_file(kFixtures + "diag_with_file.diag", folder / "diag_renamed.diag");
+  const ModuleHandle renamed(LoadLibraryA((folder / "diag_renamed.dll").string().c_str()));
+  ASSERT_TRUE(renamed);
+  const auto* beta = reinterpret_cast<const uint8_t*>(GetProcAddress(renamed.Get(), "KvFixtureBeta"));
+  ASSERT_TRUE(GetLocationInfo(beta + 2, info));
+  EXPECT_NE(dynamic_cast<const TDiagDebugInfoExports*>(info.debugInfo), nullptr);
+  EXPECT_EQ(info.procedureName, "KvFixtureBeta");
+  EXPECT_EQ(info.offsetFromProcName, 2u);
+  EXPECT_EQ(info.unitName, "");
+
+  // A module that no source serves is tried again: a ".map" file made later serves it.
+  std::filesystem::copy_file(kFixtures + "diag_plain.dll", folder / "diag_plain.dll");
+  const ModuleHandle plain(LoadLibraryA((folder / "diag_plain.dll").string().c_str()));
+  ASSERT_TRUE(plain);
+  EXPECT_EQ(DebugInfoSourceOf(plain.Get()), nullptr);
+  std::ofstream(folder / "diag_plain.map", std::ios::binary)
+      << "\r\n Start         Length     Name                   Class\r\n"
+      << " 0001:00000000 00001000H .text                  CODE\r\n\r\n"
+      << "Detailed map of segments\r\n\r\n"
+      << " 0001:00000000 00001000 C=CODE     S=.text    G=(none)   M=PlainUnit ACBP=A9\r\n\r\n"
+      << "  Address         Publics by Value\r\n\r\n"
+      << " 0001:00000000       kv_plain_value\r\n\r\n"
+      << "Line numbers for PlainUnit(plain_dll.c) segment .text\r\n\r\n"
+      << "     2 0001:00000000     2 0001:00000004\r\n";
+  TDiagDebugInfoSource* source = DebugInfoSourceOf(plain.Get());
+  ASSERT_NE(source, nullptr);
+  ASSERT_TRUE(source->GetLocationInfo(reinterpret_cast<uint64_t>(plain.Get()) + 0x1000 + 6, info));
+  EXPECT_EQ(info.unitName, "PlainUnit");
+  EXPECT_EQ(info.procedureName, "kv_plain_value");
+  EXPECT_EQ(info.sourceName, "plain_dll.c");
+}
+
+TEST(DebugInfo, SystemLibraryExportsAgreeWithGetProcAddress) {
+  const HMODULE kernel32 = GetModuleHandleA("kernel32.dll");
+  for (const char* name : {"GetTickCount", "CreateFileA", "VirtualQuery", "GetModuleFileNameA"}) {
+    const auto* address = reinterpret_cast<const uint8_t*>(GetProcAddress(kernel32, name));
+    ASSERT_NE(address, nullptr) << name;
+    TDiagLocationInfo info;
+    if (ModuleFromAddr(address) != kernel32) continue;  // forwarded to another library
+    ASSERT_TRUE(GetLocationInfo(address, info)) << name;
+    EXPECT_EQ(info.offsetFromProcName, 0u);
+    // Aliases share an address; the one found must resolve to the same code.
+    EXPECT_EQ(reinterpret_cast<const uint8_t*>(GetProcAddress(kernel32, info.procedureName.c_str())), address) << name;
+  }
+}
+
+}  // namespace
+}  // namespace kv

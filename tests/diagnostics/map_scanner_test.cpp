@@ -1,0 +1,77 @@
+#include "diagnostics/map_scanner.h"
+
+#include <gtest/gtest.h>
+
+namespace kv {
+namespace {
+
+// Two units in segment 1; publics of both and of segment 2; line numbers for
+// both units, with a pair that breaks the order.
+const char kMap[] =
+    "\r\n Start         Length     Name                   Class\r\n"
+    " 0001:00401000 00000400H .text                  CODE\r\n"
+    " 0002:00402000 00000100H .data                  DATA\r\n\r\n\r\n"
+    "Detailed map of segments\r\n\r\n"
+    " 0001:00000000 00000200 C=CODE     S=.text    G=(none)   M=System   ACBP=A9\r\n"
+    " 0001:00000200 00000100 C=CODE     S=.text    G=(none)   M=Main     ACBP=A9\r\n"
+    " 0002:00000000 00000100 C=DATA     S=.data    G=DGROUP   M=Main     ACBP=A9\r\n\r\n"
+    "  Address         Publics by Name\r\n\r\n"
+    " 0001:00000010       @System@Start\r\n\r\n"
+    "  Address         Publics by Value\r\n\r\n"
+    " 0001:00000010       @System@Start\r\n"
+    " 0001:00000080       @System@Halt\r\n"
+    " 0002:00000004       SomeData\r\n"
+    " 0001:00000210       Main.Run\r\n\r\n"
+    "Line numbers for System(system.pas) segment .text\r\n\r\n"
+    "    10 0001:00000010    11 0001:00000018    20 0001:00000080\r\n"
+    "    21 0001:00000070\r\n\r\n"
+    "Line numbers for Main(C:\\src\\main.pas) segment .text\r\n\r\n"
+    "     5 0001:00000210     6 0001:00000220\r\n";
+
+TEST(MapScanner, Lookups) {
+  const TDiagMapScanner map(kMap);
+  EXPECT_EQ(map.SkippedLines(), 1);  // offset 0x70 after 0x80
+  struct Case {
+    uint32_t addr;
+    const char* unit;
+    const char* proc;
+    uint32_t procOffset;
+    uint32_t line;
+    int32_t lineOffset;
+    const char* source;
+  };
+  const Case cases[] = {
+      {0x08, "System", "", 0, 0, 0, ""},
+      {0x14, "System", "@System@Start", 4, 10, 4, "system.pas"},
+      {0x90, "System", "@System@Halt", 0x10, 20, 0x10, "system.pas"},
+      {0x205, "Main", "", 0, 0, 0, ""},  // entries of the earlier unit are not used
+      {0x224, "Main", "Main.Run", 0x14, 6, 4, "C:\\src\\main.pas"},
+      {0x400, "", "", 0, 0, 0, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.addr);
+    EXPECT_EQ(map.ModuleNameFromAddr(c.addr), c.unit);
+    uint32_t procOffset = 99;
+    EXPECT_EQ(map.ProcNameFromAddr(c.addr, procOffset), c.proc);
+    EXPECT_EQ(procOffset, c.procOffset);
+    int32_t lineOffset = 99;
+    EXPECT_EQ(map.LineNumberFromAddr(c.addr, lineOffset), c.line);
+    EXPECT_EQ(lineOffset, c.lineOffset);
+    EXPECT_EQ(map.SourceNameFromAddr(c.addr), c.source);
+  }
+}
+
+TEST(MapScanner, TruncatedAndForeignTextReadsWhatIsThere) {
+  const std::string full = kMap;
+  for (size_t n = 0; n <= full.size(); n += 7) {
+    const TDiagMapScanner map(std::string_view(full).substr(0, n));
+    uint32_t offset = 0;
+    map.ProcNameFromAddr(0x14, offset);
+  }
+  const TDiagMapScanner foreign("just some text\nwithout sections\n");
+  EXPECT_EQ(foreign.ModuleNameFromAddr(0), "");
+  EXPECT_EQ(foreign.ModuleStartFromAddr(0), 0xFFFFFFFFu);
+}
+
+}  // namespace
+}  // namespace kv

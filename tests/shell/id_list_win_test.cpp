@@ -1,0 +1,110 @@
+// Item-ID lists of fixture items against shell32's own list functions.
+#include "shell/id_list_win.h"
+
+#include "shell/shell_utils_win.h"
+#include "tests/shell/shell_test_util.h"
+#include "zip/zip_stream.h"
+
+namespace kv {
+namespace {
+using namespace test;
+
+std::vector<std::wstring> FixturePaths() {
+  return {kFixture, kFixture + L"\\names\\small.txt", kFixture + L"\\enum\\.dotfolder\\inside.txt",
+          kFixture + L"\\names\\\u6771\u4eac\u90fd.txt", L"C:\\"};
+}
+
+TEST(IDListWin, AgreesWithTheShellsListFunctions) {
+  for (const auto& path : FixturePaths()) {
+    SCOPED_TRACE(Narrow(path));
+    TPidl list = PathToPIDL(path);
+    ASSERT_TRUE(list);
+    EXPECT_EQ(TPIDLManager::PIDLSize(list.get()), ILGetSize(list.get()));
+    EXPECT_EQ(TPIDLManager::NextID(list.get()), ILGetNext(list.get()));
+    // The last item and the list without it.
+    TPidl copy = TPIDLManager::CopyPIDL(list.get());
+    TPidl shellCopy(ILClone(list.get()));
+    ILRemoveLastID(shellCopy.get());
+    TPIDLManager::StripLastID(copy.get());
+    EXPECT_TRUE(ILIsEqual(copy.get(), shellCopy.get()));
+    EXPECT_EQ(TPIDLManager::IDCount(copy.get()) + 1, TPIDLManager::IDCount(list.get()));
+    EXPECT_EQ(ILFindLastID(list.get()), TPIDLManager::GetPointerToLastID(list.get()));
+    // Joining the parent and the last item gives the list back, as ILCombine does.
+    TPidl joined = TPIDLManager::AppendPIDL(copy.get(), TPIDLManager::GetPointerToLastID(list.get()));
+    TPidl shellJoined(ILCombine(copy.get(), ILFindLastID(list.get())));
+    EXPECT_EQ(TPIDLManager::PIDLSize(joined.get()), ILGetSize(shellJoined.get()));
+    EXPECT_EQ(0, std::memcmp(joined.get(), shellJoined.get(), ILGetSize(shellJoined.get())));
+    EXPECT_TRUE(ILIsEqualSafe(joined.get(), list.get()));
+    EXPECT_EQ(ILIsParentSafe(copy.get(), list.get(), true), ILIsParent(copy.get(), list.get(), TRUE) != FALSE);
+    EXPECT_TRUE(TPIDLManager::IsSubPIDL(list.get(), copy.get()));
+    EXPECT_TRUE(TPIDLManager::IsSubPIDL(list.get(), list.get()));
+    EXPECT_FALSE(TPIDLManager::IsSubPIDL(copy.get(), list.get()));
+  }
+}
+
+TEST(IDListWin, DesktopAndAbsentLists) {
+  TPidl desktop = PidlFromBytes(std::vector<uint8_t>{0, 0});
+  TPidl small = PathToPIDL(kFixture + L"\\names\\small.txt");
+  TPidl appended = TPIDLManager::AppendPIDL(desktop.get(), small.get());
+  EXPECT_TRUE(ILIsEqual(appended.get(), small.get()));
+  EXPECT_FALSE(ILIsEqualSafe(nullptr, small.get()));
+  EXPECT_FALSE(ILIsParentSafe(small.get(), nullptr, false));
+  EXPECT_FALSE(TPIDLManager::CopyPIDL(nullptr));
+  EXPECT_FALSE(PathToPIDL(kFixture + L"\\no such file"));
+  // Cutting the one item of a drive's list leaves My Computer's list; cutting a
+  // one-item list leaves the desktop's.
+  TPidl drive = PathToPIDL(L"C:\\");
+  TPidl myComputer = TPIDLManager::CopyPIDL(drive.get());
+  TPIDLManager::StripLastID(myComputer.get());
+  TPIDLManager::StripLastID(myComputer.get());
+  EXPECT_TRUE(TPIDLManager::IsDesktopFolder(myComputer.get()));
+}
+
+TEST(IDListWin, ListOfListsRoundTripsAndRejectsBadStreams) {
+  TPIDLList lists;
+  for (const auto& path : FixturePaths()) lists.Add(PathToPIDL(path).release());
+  TMemoryStream stream;
+  ASSERT_TRUE(lists.SaveToStream(stream));
+  stream.SetPosition(0);
+  TPIDLList back;
+  ASSERT_TRUE(back.LoadFromStream(stream));
+  ASSERT_EQ(back.Count(), lists.Count());
+  for (size_t i = 0; i < lists.Count(); ++i) EXPECT_TRUE(ILIsEqual(back[i], lists[i]));
+
+  // A list cut short keeps nothing.
+  std::vector<uint8_t> bytes = stream.Bytes();
+  bytes.resize(bytes.size() - 3);
+  TMemoryStream cut(bytes);
+  TPIDLList none;
+  EXPECT_FALSE(none.LoadFromStream(cut));
+  EXPECT_EQ(none.Count(), 0u);
+
+  TMemoryStream one;
+  TPIDLManager::SaveToStream(one, lists[1]);
+  one.SetPosition(0);
+  TPidl read = TPIDLManager::LoadFromStream(one);
+  EXPECT_TRUE(ILIsEqual(read.get(), lists[1]));
+}
+
+TEST(IDListWin, PathsAndSpecialFolders) {
+  TPidl small = PathToPIDL(kFixture + L"\\names\\small.txt");
+  EXPECT_EQ(PIDLToPath(small.get()), kFixture + L"\\names\\small.txt");
+  auto drives = CreateSpecialNamespace(CSIDL_DRIVES);
+  ASSERT_TRUE(drives);
+  EXPECT_TRUE(drives->IsMyComputer());
+  EXPECT_FALSE(CreateSpecialNamespace(0x7F));  // no such folder
+  TPidl virtualDocs = GetMyDocumentsVirtualFolder();
+  ASSERT_TRUE(virtualDocs);
+  EXPECT_EQ(TPIDLManager::IDCount(virtualDocs.get()), 1u);
+  EXPECT_EQ(DefaultSystemImageIndex(3), 29);
+  EXPECT_EQ(DefaultSystemImageIndex(5), -1);
+  EXPECT_GE(DefaultSystemImageIndex(0), 0);
+  EXPECT_EQ(ConvertTFileTimeToLocalStr(FILETIME{}), L"");
+  FILETIME some{0x12345678, 0x01D00000};
+  EXPECT_FALSE(ConvertTFileTimeToLocalStr(some).empty());
+  EXPECT_NE(ShellClipboardFormats().shellIDList, 0u);
+  EXPECT_EQ(ShellClipboardFormats().shellIDList, RegisterClipboardFormatW(L"Shell IDList Array"));
+}
+
+}  // namespace
+}  // namespace kv

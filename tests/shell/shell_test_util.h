@@ -1,0 +1,39 @@
+#pragma once
+// Helpers of the shell tests: items of the fixture C:\kvtest.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "shell/namespace_win.h"
+
+namespace kv::test {
+
+inline const std::wstring kFixture = L"C:\\kvtest";
+
+inline std::unique_ptr<TNamespace> Item(const std::wstring& relative) {
+  return TNamespace::CreateFromFileName(kFixture + L"\\" + relative);
+}
+
+// In-folder names of a folder's children for the enumeration flags.
+inline std::vector<std::wstring> ChildNames(TNamespace& folder, bool folders, bool nonFolders, bool hidden) {
+  std::vector<std::wstring> names;
+  folder.EnumerateFolder(folders, nonFolders, hidden, [&](TPidl child, TNamespace& parent, bool&) {
+    TNamespace item(std::move(child), &parent);
+    names.push_back(item.GetNameForParsingInFolder());
+    return true;
+  });
+  return names;
+}
+
+inline std::string Narrow(const std::wstring& s) {
+  int n = WideCharToMultiByte(CP_UTF8, 0, s.c_str(), static_cast<int>(s.size()), nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<size_t>(n), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, s.c_str(), static_cast<int>(s.size()), out.data(), n, nullptr, nullptr);
+  return out;
+}
+
+}  // namespace kv::test

@@ -1,0 +1,148 @@
+#include "shell/shell_utils_win.h"
+
+#include "shell/streamable.h"
+#include "shell/wide_string_list_win.h"
+#include "tests/shell/shell_test_util.h"
+
+namespace kv {
+namespace {
+using namespace test;
+
+std::vector<uint8_t> FileBytes(const std::wstring& path) {
+  TWideFileStream s(path, kOpenRead | kShareReadWrite);
+  std::vector<uint8_t> bytes(static_cast<size_t>(s.Size()));
+  s.ReadBuffer(bytes.data(), s.Size());
+  return bytes;
+}
+
+TEST(ShellUtils, NewFolderNames) {
+  EXPECT_EQ(NewFolderNameW(kFixture + L"\\newfolder\\"), kFixture + L"\\newfolder\\New Folder (2)");
+  EXPECT_EQ(NewFolderNameW(kFixture + L"\\newfolder", L"Fresh"), kFixture + L"\\newfolder\\Fresh");
+  // A taken suggestion goes on with the numbered default names.
+  EXPECT_EQ(NewFolderNameW(kFixture + L"\\newfolder", L"New Folder (1)"), kFixture + L"\\newfolder\\New Folder (2)");
+  EXPECT_EQ(NewFolderNameW(kFixture + L"\\newfolder19"), L"");
+}
+
+TEST(ShellUtils, FileTestsAndDrives) {
+  EXPECT_TRUE(DirExistsW(kFixture + L"\\enum\\.dotfolder"));
+  EXPECT_FALSE(DirExistsW(kFixture + L"\\enum\\one.txt"));
+  EXPECT_TRUE(FileExistsW(kFixture + L"\\enum\\alpha"));
+  EXPECT_TRUE(FileExistsW(kFixture + L"\\names\\\u041f\u0440\u0438\u0432\u0435\u0442 \u043c\u0438\u0440.txt"));
+  EXPECT_FALSE(FileExistsW(kFixture + L"\\missing"));
+  EXPECT_TRUE(DiskInDrive(L'c'));
+  // An absent letter answers false and leaves the error mode as it was.
+  UINT before = SetErrorMode(0);
+  SetErrorMode(before);
+  EXPECT_FALSE(DiskInDrive(L'Q'));
+  EXPECT_FALSE(DiskInDrive(L'1'));
+  UINT after = SetErrorMode(0);
+  SetErrorMode(after);
+  EXPECT_EQ(before, after);
+  std::wstring made = NewFolderNameW(kFixture + L"\\ops");
+  ASSERT_TRUE(CreateDirW(made));
+  EXPECT_TRUE(DirExistsW(made));
+  EXPECT_FALSE(CreateDirW(made));
+}
+
+TEST(ShellUtils, StringRecords) {
+  STRRET wide{};
+  wide.uType = STRRET_WSTR;
+  wide.pOleStr = static_cast<LPWSTR>(CoTaskMemAlloc(8));
+  std::memcpy(wide.pOleStr, L"abc", 8);
+  EXPECT_EQ(StrRetToStr(wide, nullptr), L"abc");
+  EXPECT_EQ(wide.pOleStr, nullptr);
+  STRRET inRecord{};
+  inRecord.uType = STRRET_CSTR;
+  std::strcpy(inRecord.cStr, "caf\xe9");
+  EXPECT_EQ(StrRetToStr(inRecord, nullptr), L"caf\u00e9");
+  // An offset past the item's bytes gives nothing rather than a read outside it.
+  const uint8_t item[] = {6, 0, 'h', 'i', 0, 0, 0, 0};
+  STRRET offset{};
+  offset.uType = STRRET_OFFSET;
+  offset.uOffset = 2;
+  EXPECT_EQ(StrRetToStr(offset, reinterpret_cast<LPCITEMIDLIST>(item)), L"hi");
+  offset.uOffset = 200;
+  EXPECT_EQ(StrRetToStr(offset, reinterpret_cast<LPCITEMIDLIST>(item)), L"");
+  EXPECT_EQ(StrRetToStr(offset, nullptr), L"");
+}
+
+TEST(ShellUtils, WideMessageGoesThroughTheHook) {
+  std::wstring caption, text;
+  SetWideMessageHook([&](HWND, const std::wstring& c, const std::wstring& t) { caption = c; text = t; });
+  ShowWideMessage(nullptr, L"Error", L"\u6771\u4eac");
+  SetWideMessageHook(nullptr);
+  EXPECT_EQ(caption, L"Error");
+  EXPECT_EQ(text, L"\u6771\u4eac");
+}
+
+TEST(WideStringList, FileFormsMatchTheOracle) {
+  const std::wstring expected = kFixture + L"\\lists\\expected.txt";
+  TWideStringList list;
+  for (const wchar_t* s : {L"C:\\kvtest", L"\u041f\u0440\u0438\u0432\u0435\u0442", L"\u6771\u4eac", L"caf\u00e9", L"",
+                           L"\U0001F3B5 note"})
+    list.Add(s);
+  const std::wstring written = kFixture + L"\\lists\\written.txt";
+  list.SaveToFile(written);
+  EXPECT_EQ(FileBytes(written), FileBytes(expected));
+
+  for (const wchar_t* name : {L"expected.txt", L"big_endian.txt"}) {
+    TWideStringList back;
+    back.LoadFromFile(kFixture + L"\\lists\\" + name);
+    ASSERT_EQ(back.Count(), list.Count()) << Narrow(name);
+    for (int i = 0; i < list.Count(); ++i) EXPECT_EQ(back.Get(i), list.Get(i));
+  }
+  TWideStringList ansi;
+  ansi.LoadFromFile(kFixture + L"\\lists\\markless.txt");
+  ASSERT_EQ(ansi.Count(), 2);
+  EXPECT_EQ(ansi.Get(0), L"caf\u00e9");
+  EXPECT_EQ(ansi.Get(1), L"\u20ac uro");
+  EXPECT_THROW(ansi.LoadFromFile(kFixture + L"\\lists\\missing.txt"), EFOpenError);
+}
+
+TEST(WideStringList, SortedRulesAndErrors) {
+  TWideStringList list;
+  int changes = 0;
+  list.OnChange = [&](TWideStringList&) { ++changes; };
+  list.SetSorted(true);
+  for (const wchar_t* s : {L"beta", L"Alpha", L"gamma", L"ALPHA"}) list.Add(s);
+  ASSERT_EQ(list.Count(), 3);  // duplicates ignored without case
+  EXPECT_EQ(list.Get(0), L"Alpha");
+  EXPECT_EQ(list.IndexOf(L"GAMMA"), 2);
+  EXPECT_EQ(changes, 3);
+  list.DuplicateRule = TDuplicates::dupError;
+  try {
+    list.Add(L"BETA");
+    ADD_FAILURE();
+  } catch (const EStringListError& e) {
+    EXPECT_STREQ(e.what(), "String list does not allow duplicates");
+  }
+  try {
+    list.Insert(0, L"x");
+    ADD_FAILURE();
+  } catch (const EStringListError& e) {
+    EXPECT_STREQ(e.what(), "Operation not allowed on sorted list");
+  }
+  try {
+    list.Get(7);
+    ADD_FAILURE();
+  } catch (const EStringListError& e) {
+    EXPECT_STREQ(e.what(), "List index out of bounds (7)");
+  }
+  list.SetSorted(false);
+  list.SetTextStr(L"c\r\na\rb");
+  list.Sort();
+  EXPECT_EQ(list.GetTextStr(), L"a\r\nb\r\nc\r\n");
+}
+
+TEST(Streamable, FilesThroughTheWideStream) {
+  struct Versioned : TStreamableClass {} item;
+  const std::wstring file = kFixture + L"\\lists\\\u7248.bin";
+  item.SaveToFile(file, 5, true);
+  Versioned back;
+  back.LoadFromFile(file, 0, true);
+  EXPECT_EQ(back.StreamVersion(), 5);
+  EXPECT_THROW(back.LoadFromFile(kFixture + L"\\lists\\none.bin"), EFOpenError);
+}
+
+}  // namespace
+}  // namespace kv

@@ -1,0 +1,36 @@
+#pragma once
+// A popup menu's items as data: what a control offers as its own submenu
+// inside a system menu. The system menu is built from it on demand.
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace kv::ui {
+
+enum class TMenuBreak { None, Break, BarBreak };
+
+class TMenuItem {
+ public:
+  explicit TMenuItem(std::wstring caption) : Caption(std::move(caption)) {}
+  std::wstring Caption;  // "-" is a separator
+  bool Checked = false, Default = false, Enabled = true, RadioItem = false;
+  TMenuBreak Break = TMenuBreak::None;
+  std::function<void(TMenuItem&)> OnClick;
+  void Click() {
+    if (OnClick) OnClick(*this);
+  }
+};
+
+class TPopupMenu {
+ public:
+  TMenuItem& Add(std::wstring caption) { return *items_.emplace_back(std::make_unique<TMenuItem>(std::move(caption))); }
+  size_t Count() const { return items_.size(); }
+  TMenuItem& Items(size_t index) { return *items_.at(index); }
+  bool RightToLeft = false;
+
+ private:
+  std::vector<std::unique_ptr<TMenuItem>> items_;
+};
+
+}  // namespace kv::ui
