@@ -89,10 +89,10 @@ BOOL ReplaceCalls::Write(HANDLE file, const void* data, DWORD size, DWORD* writt
 BOOL ReplaceCalls::Flush(HANDLE file) { return FlushFileBuffers(file); }
 BOOL ReplaceCalls::Move(const wchar_t* from, const wchar_t* to, DWORD flags) { return MoveFileExW(from, to, flags); }
 
-FileReplacement::FileReplacement(std::wstring target, ReplaceCalls* calls)
+FileReplacement::FileReplacement(std::wstring target, ReplaceCalls* calls, StaleTempFiles stale)
     : target_(std::move(target)), calls_(calls ? calls : &SystemCalls()) {
   const std::wstring folder = FolderOf(target_);
-  RemoveStaleTempFiles(folder);
+  if (stale == StaleTempFiles::Remove) RemoveStaleTempFiles(folder);
   // Windows refuses to move over a read-only file; Wine does not. Refusing
   // here first makes both the same, before any byte is written.
   if (IsReadOnly(target_)) throw EReplaceError("Cannot create file \"$1\". $2", target_, ERROR_ACCESS_DENIED);

@@ -49,13 +49,19 @@ class ReplaceCalls {
 // and ".tmp", so that one left by a killed process can be told from a user's file.
 inline constexpr wchar_t kTempPrefix[] = L"~kv";
 
+// Whether a replacement first removes the stale temporary files of its folder.
+enum class StaleTempFiles { Remove, Keep };
+
 class FileReplacement {
  public:
-  // Refuses a read-only target (as Windows refuses to move over one),
-  // removes stale temporary files from the target's folder and creates a new
-  // one there, open for reading and writing and shared with nobody.
-  // EReplaceError on failure. calls defaults to the real system calls.
-  explicit FileReplacement(std::wstring target, ReplaceCalls* calls = nullptr);
+  // Removes stale temporary files from the target's folder (unless told to
+  // keep them: a caller writing many files into one folder asks once),
+  // refuses a read-only target (as Windows refuses to move over one) and
+  // creates a new temporary file there, open for reading and writing and
+  // shared with nobody. EReplaceError on failure. calls defaults to the real
+  // system calls.
+  explicit FileReplacement(std::wstring target, ReplaceCalls* calls = nullptr,
+                           StaleTempFiles stale = StaleTempFiles::Remove);
   FileReplacement(const FileReplacement&) = delete;
   FileReplacement& operator=(const FileReplacement&) = delete;
   // Uncommitted: closes and deletes the temporary file. Never writes.

@@ -9,6 +9,8 @@ if(NOT KELVARIN_NATIVE)
   function(kv_add_diaginfo target)
     set(map $<TARGET_FILE_DIR:${target}>/$<TARGET_FILE_BASE_NAME:${target}>.map)
     target_link_options(${target} PRIVATE -Wl,-Map=${map})
+    # A changed generator relinks, so the data is made anew.
+    set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${PROJECT_SOURCE_DIR}/tools/mkdiag.py)
     add_custom_command(TARGET ${target} POST_BUILD
       COMMAND ${KV_PYTHON3} ${PROJECT_SOURCE_DIR}/tools/mkdiag.py
               --exe $<TARGET_FILE:${target}> --map ${map}

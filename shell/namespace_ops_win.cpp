@@ -108,6 +108,7 @@ HMENU InjectCustomSubMenu(HMENU menu, const std::wstring& caption, ui::TPopupMen
     info.fMask = MIIM_FTYPE | MIIM_STATE | MIIM_ID | MIIM_DATA | MIIM_STRING;
     std::wstring text = item.Caption;
     info.fType = text == L"-" ? MFT_SEPARATOR : MFT_STRING;
+    if (text == L"-") info.fMask &= ~MIIM_STRING;
     if (item.RadioItem) info.fType |= MFT_RADIOCHECK;
     if (popup.RightToLeft) info.fType |= MFT_RIGHTJUSTIFY;
     if (item.Break == ui::TMenuBreak::Break) info.fType |= MFT_MENUBREAK;
@@ -381,6 +382,9 @@ bool TNamespace::CanShowPropertiesOfAll(const TNamespaceArray& items) {
 }
 
 bool TNamespace::VerifyPIDLRelationship(const TNamespaceArray& items) {
+  // An item made from a path learns its parent on first use of the parent
+  // folder; it counts as having one from the start.
+  if (!parent_ && !IsDesktop()) GetParentShellFolder();
   bool ok = true;
   TNamespace* failed = nullptr;
   for (TNamespace* n : items) {

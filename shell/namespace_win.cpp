@@ -3,6 +3,7 @@
 #include <array>
 
 #include "base/handle.h"
+#include "shell/icon_thread_win.h"
 #include "shell/id_list.h"
 #include "shell/shell_iids_win.h"
 #include "shell/shell_utils_win.h"
@@ -615,6 +616,7 @@ void ShellInitialize() {
 }
 
 void ShellFinalize() {
+  FreeIconThreadGlobals();
   for (int i = 10; i >= 0; --i) gShell.special[i].reset();
   gShell.pidlMgr.reset();
 }

@@ -214,15 +214,22 @@ def line_rows(objdump, exe, text_start, text_end):
     """(address, file, line) with line None for an end of sequence, in address order."""
     row_re = re.compile(r"^(\S+)\s+(\d+|-)\s+(0x[0-9a-f]+)")
     out = []
+    sequence = []
     for line in run(objdump, "--dwarf=decodedline", exe).splitlines():
         m = row_re.match(line)
         if not m:
             continue
         address = int(m.group(3), 16)
-        # Rows below .text belong to discarded COMDAT copies.
-        if not text_start <= address <= text_end:
+        if m.group(2) != "-":
+            sequence.append((address, m.group(1), int(m.group(2))))
             continue
-        out.append((address, m.group(1), None if m.group(2) == "-" else int(m.group(2))))
+        # A row at the address where its sequence ends covers no byte.
+        out += [r for r in sequence if r[0] != address]
+        out.append((address, m.group(1), None))
+        sequence = []
+    out += sequence
+    # Rows below .text belong to discarded COMDAT copies.
+    out = [r for r in out if text_start <= r[0] <= text_end]
     out.sort(key=lambda r: r[0])  # stable: the order within one address stays
     merged = []
     for address, name, number in out:
@@ -242,11 +249,14 @@ def lines_and_sources(rows, units, text_start):
     current_file = None
     si = 0
 
+    start_set = set(starts)
+
     def emit(address, name, number):
         nonlocal current_file
         r = address - text_start
         lines.append((r, number or 0))
-        if number is not None and name != current_file:
+        # A unit's first row names its file even when the unit before ended in the same file.
+        if number is not None and (name != current_file or r in start_set):
             sources.append((r, name))
             current_file = name
 

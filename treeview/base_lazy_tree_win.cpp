@@ -116,8 +116,41 @@ TBaseLazyTree::TBaseLazyTree(std::unique_ptr<TCustomLazyTreeOptions> options)
 
 TBaseLazyTree::~TBaseLazyTree() {
   DestroyNodes();
+  // The window goes while the whole tree is still there to answer its last messages.
+  DestroyHandle();
   workerTarget_.store(nullptr);
   destroyingWindow_ = true;
+}
+
+void TBaseLazyTree::Assign(TBaseLazyTree& source) {
+  SetAutoScrollDelay(source.AutoScrollDelay());
+  SetAutoScrollInterval(source.AutoScrollInterval());
+  SetAutoExpandDelay(source.AutoExpandDelay());
+  SetBorderStyle(source.BorderStyle());
+  SetChangeDelay(source.ChangeDelay());
+  colors_.Assign(source.colors_);
+  SetDefaultNodeHeight(source.DefaultNodeHeight());
+  SetIndentAndRepaint(source.Indent());
+  SetMarginAndRepaint(source.Margin());
+  SetTextMargin(source.TextMargin());
+  SetNodeDataSize(source.NodeDataSize());
+  SetTreeOptions(source.TreeOptions());
+  SetAnimationDuration(source.AnimationDuration());
+  SetRootNodeCount(source.RootNodeCount());
+  scrollBarOptions_.Assign(source.scrollBarOptions_);
+  SetSelectionCurveRadius(source.SelectionCurveRadius());
+  SetSelectionBlendFactor(source.SelectionBlendFactor());
+  SetWantTabs(source.WantTabs());
+}
+
+// The widest row was measured with the old font.
+void TBaseLazyTree::FontChanged() {
+  TControl::FontChanged();
+  ResetRangeX();
+  if (HandleAllocated() && !Loading()) {
+    UpdateScrollBars(true);
+    InvalidateClientRect(nullptr);
+  }
 }
 
 void TBaseLazyTree::SetBorderStyle(TTreeBorderStyle style) {
@@ -601,6 +634,18 @@ void TBaseLazyTree::WndProc(ui::TMessage& m) {
       StopTimer(kStructureChangeTimer);
       if (HasOption(toAcceptOLEDrop)) RevokeDropTarget();
       break;
+    case WM_THEMECHANGED:
+      TControl::WndProc(m);
+      if (HasOption(toThemeAware) && ui::VisualStylesEnabled())
+        DoStateChange({tsUseThemes});
+      else
+        DoStateChange({}, {tsUseThemes});
+      RedrawWindow(HandleIfAllocated(), nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME | RDW_NOCHILDREN);
+      return;
+    case WM_ENABLE:
+      TControl::WndProc(m);
+      RedrawWindow(HandleIfAllocated(), nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME | RDW_NOCHILDREN);
+      return;
     case WM_NCLBUTTONDOWN:
     case WM_NCRBUTTONDOWN:
     case WM_NCMBUTTONDOWN:

@@ -100,6 +100,9 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   void ReadOldOptions(const std::vector<std::string>& names);
   void Loaded() override;
 
+  // Copies the published settings of another tree; the nodes are not copied,
+  // this tree gets as many new top-level nodes as the other has.
+  void Assign(TBaseLazyTree& source);
   // Remakes the window (styles a live window cannot take).
   void RecreateWindow() { RecreateHandle(); }
   UINT_PTR ClassStyleForTests() const;
@@ -108,6 +111,7 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   void CreateParams(TCreateParams& params) override;
   void InitHandle() override;
   void WndProc(ui::TMessage& m) override;
+  void FontChanged() override;
   // The main column's text for the tree-view protocol (string trees answer it).
   virtual std::string ItemText(PLazyNode /*node*/) { return {}; }
   // Drop target registration (the drag manager arrives later).

@@ -14,9 +14,21 @@ void TImageList::SetSize(int width, int height) {
   width_ = std::max(width, 1);
   height_ = std::max(height, 1);
   list_.Reset();
+  shared_ = nullptr;
+}
+
+void TImageList::ShareHandle(HIMAGELIST shared) {
+  list_.Reset();
+  shared_ = shared;
+  int cx = 0, cy = 0;
+  if (shared_ && ImageList_GetIconSize(shared_, &cx, &cy)) {
+    width_ = cx;
+    height_ = cy;
+  }
 }
 
 HIMAGELIST TImageList::Handle() {
+  if (shared_) return shared_;
   if (!list_) {
     list_.Reset(ImageList_Create(width_, height_, ILC_COLOR32 | ILC_MASK, 0, 8));
     if (!list_) throw std::runtime_error("cannot create an image list");
@@ -24,7 +36,7 @@ HIMAGELIST TImageList::Handle() {
   return list_.Get();
 }
 
-int TImageList::Count() const { return list_ ? ImageList_GetImageCount(list_.Get()) : 0; }
+int TImageList::Count() const { return Current() ? ImageList_GetImageCount(Current()) : 0; }
 
 void TImageList::AddStrip(HBITMAP strip) {
   const WindowDc screen = GetClientDc(nullptr);
@@ -46,7 +58,7 @@ void TImageList::LoadStripResource(const std::string& name) {
 }
 
 void TImageList::Draw(HDC dc, int x, int y, int index) const {
-  if (list_) ImageList_Draw(list_.Get(), index, dc, x, y, ILD_TRANSPARENT);
+  if (Current()) ImageList_Draw(Current(), index, dc, x, y, ILD_TRANSPARENT);
 }
 
 // ------------------------------------------------------------ tool button --

@@ -32,10 +32,16 @@ class TImageList : public TComponent {
   void AddStrip(HBITMAP strip);
   void LoadStripResource(const std::string& name);
   void Draw(HDC dc, int x, int y, int index) const;
+  // Non-owning mode: shows a list that someone else owns and frees (the
+  // system's image list); the size becomes the list's. Null leaves the mode.
+  void ShareHandle(HIMAGELIST shared);
+  bool SharesHandle() const { return shared_ != nullptr; }
 
  private:
+  HIMAGELIST Current() const { return shared_ ? shared_ : list_.Get(); }
   int width_ = 16, height_ = 16;
   ImageListHandle list_;
+  HIMAGELIST shared_ = nullptr;
 };
 
 class TToolBar;

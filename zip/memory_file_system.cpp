@@ -130,7 +130,7 @@ class MemoryReplacement : public TFileReplacement {
 
 }  // namespace
 
-std::unique_ptr<TFileReplacement> TMemoryFileSystem::BeginReplace(const std::string& target) {
+std::unique_ptr<TFileReplacement> TMemoryFileSystem::BeginReplace(const std::string& target, bool) {
   const std::string t = Normal(target);
   const size_t cut = t.find_last_of('\\');
   const std::string folder = cut == std::string::npos ? std::string(".") : t.substr(0, cut);

@@ -144,10 +144,11 @@ class StdFileSystem : public TZipFileSystem {
     utimbuf times{when, when};
     utime(Native(name).c_str(), &times);
   }
-  std::unique_ptr<TFileReplacement> BeginReplace(const std::string& target) override;
+  std::unique_ptr<TFileReplacement> BeginReplace(const std::string& target, bool removeStale) override;
 };
 
-std::unique_ptr<TFileReplacement> StdFileSystem::BeginReplace(const std::string& target) {
+// Killed saves leave nothing to remove here: the native build serves tests.
+std::unique_ptr<TFileReplacement> StdFileSystem::BeginReplace(const std::string& target, bool) {
   return std::make_unique<StdReplacement>(target);
 }
 

@@ -132,6 +132,8 @@ struct TUnZipper::Extraction {
   uint64_t decoded = 0;
   // Selected entries whose bytes lie inside an earlier selected entry's.
   std::unordered_set<const TZipHeaderInfo*> overlapping;
+  // Folders whose stale temporary files this call has removed already.
+  std::unordered_set<std::string> sweptFolders;
   std::function<void()> poll;
 };
 
@@ -559,6 +561,7 @@ struct TUnZipper::EntryJob {
   TStream* dest = nullptr;
   // Disk road: the new file beside the target, until it replaces it.
   std::unique_ptr<TFileReplacement> file;
+  bool removeStale = false;  // the first entry into its folder in this call
   // Stream road: where to cut the stream back to when the entry fails.
   int64_t rollbackSize = 0;
   int64_t rollbackPos = 0;
@@ -574,6 +577,7 @@ TUnZipper::EntryOutcome TUnZipper::DoUnzip(Extraction& x, int index) {
   job.name = job.entry.FullName();
   if (x.overlapping.contains(View()->Get(index))) return Skip(job, TSkipReason::Damaged);
   if (const auto ended = CheckEntry(job)) return *ended;
+  if (!toStream_) job.removeStale = x.sweptFolders.insert(job.path.substr(0, job.path.find_last_of('\\') + 1)).second;
   if (const auto ended = OpenDestination(job)) return *ended;
   const uint64_t doneBefore = x.doneBytes;
   const uint64_t capLeft = maxOutputSize - std::min(maxOutputSize, x.decoded);
@@ -695,7 +699,7 @@ std::optional<TUnZipper::EntryOutcome> TUnZipper::OpenDestination(EntryJob& job)
     }
     // The entry is written beside its target and moved over it only once
     // it has checked out: a failing entry never costs an existing file.
-    job.file = fs_.BeginReplace(path);
+    job.file = fs_.BeginReplace(path, job.removeStale);
     job.dest = job.file.get();
   }
   bool skipIt = false;

@@ -88,7 +88,8 @@ class WinFileStream : public TStream {
 // library's write errors, with the helper's text (target and cause).
 class WinReplacement : public TFileReplacement {
  public:
-  explicit WinReplacement(const std::string& target) : file_(Open(target)), stream_(file_->Handle()) {}
+  WinReplacement(const std::string& target, bool removeStale)
+      : file_(Open(target, removeStale)), stream_(file_->Handle()) {}
 
   int64_t Read(void* buffer, int64_t count) override { return stream_.Read(buffer, count); }
   int64_t Write(const void* buffer, int64_t count) override {
@@ -104,9 +105,10 @@ class WinReplacement : public TFileReplacement {
   }
 
  private:
-  static std::unique_ptr<FileReplacement> Open(const std::string& target) {
+  static std::unique_ptr<FileReplacement> Open(const std::string& target, bool removeStale) {
     try {
-      return std::make_unique<FileReplacement>(Wide(target));
+      return std::make_unique<FileReplacement>(Wide(target), nullptr,
+                                               removeStale ? StaleTempFiles::Remove : StaleTempFiles::Keep);
     } catch (const EReplaceError& e) {
       throw EZipFileOpenError(e.what());
     }
@@ -182,11 +184,11 @@ class WinFileSystem : public TZipFileSystem {
       SetFileAttributesW(w.c_str(), a ? a : FILE_ATTRIBUTE_NORMAL);
     }
   }
-  std::unique_ptr<TFileReplacement> BeginReplace(const std::string& target) override;
+  std::unique_ptr<TFileReplacement> BeginReplace(const std::string& target, bool removeStale) override;
 };
 
-std::unique_ptr<TFileReplacement> WinFileSystem::BeginReplace(const std::string& target) {
-  return std::make_unique<WinReplacement>(target);
+std::unique_ptr<TFileReplacement> WinFileSystem::BeginReplace(const std::string& target, bool removeStale) {
+  return std::make_unique<WinReplacement>(target, removeStale);
 }
 
 }  // namespace

@@ -47,8 +47,10 @@ class TZipFileSystem {
   virtual void SetFileDateAndAttributes(const std::string& name, uint32_t dosDateTime,
                                         std::optional<uint32_t> attributes) = 0;
   // Starts replacing the target (a new, empty file in the target's folder);
-  // EZipFileOpenError naming the target when it cannot.
-  virtual std::unique_ptr<TFileReplacement> BeginReplace(const std::string& target) = 0;
+  // EZipFileOpenError naming the target when it cannot. With removeStale the
+  // temporary files that killed saves left in that folder go first (a caller
+  // writing many files into one folder asks for it once).
+  virtual std::unique_ptr<TFileReplacement> BeginReplace(const std::string& target, bool removeStale) = 0;
 };
 
 // The process's file system: Win32 on Windows, std::filesystem elsewhere.
@@ -67,7 +69,7 @@ class TMemoryFileSystem : public TZipFileSystem {
                                 std::optional<uint32_t> attributes) override;
   // The new content lies in a temporary file "zipN.tmp" of the target's
   // folder until committed.
-  std::unique_ptr<TFileReplacement> BeginReplace(const std::string& target) override;
+  std::unique_ptr<TFileReplacement> BeginReplace(const std::string& target, bool removeStale) override;
   // Moves source over target (the commit of a replacement).
   virtual void ReplaceFile(const std::string& source, const std::string& target);
 

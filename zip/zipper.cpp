@@ -211,7 +211,7 @@ int TZipper::ProcessFiles() {
       r.end.Assign(endCentral_);
       r.end.entriesThisDisk = r.end.totalEntries = 0;
     }
-    replacement = fs_.BeginReplace(zipName_);
+    replacement = fs_.BeginReplace(zipName_, /*removeStale=*/true);
     r.out = std::make_unique<TS_BufferStream>(*replacement);
     r.deflater = std::make_unique<Deflater>();
     if (existed && entries_) MoveExistingFiles(r);

@@ -15,7 +15,9 @@
 // leaves the old archive as it was, with no temporary file left behind.
 // Entries that are not replaced are copied byte for byte (local header,
 // extra fields, data, data descriptor; the central record with its extra
-// field and comment, only its offset changed).
+// field and comment, only its offset changed). An archive whose directory
+// was not read whole (DirectoryReadWhole) is never rewritten: the save
+// raises EZipDirectoryIncomplete, since the entries it missed would be lost.
 #include <cstdint>
 #include <functional>
 #include <memory>

@@ -11,6 +11,7 @@ inlined or the function is not the project's own (addr2line names the file of
 inlined header code wrongly), so only the line is compared there.
 """
 import argparse
+import bisect
 import random
 import re
 import subprocess
@@ -29,6 +30,7 @@ m = re.search(r"^\s*\d+\s+\.text\s+([0-9a-f]+)\s+([0-9a-f]+)", facts, re.M)
 text_start, text_end = int(m.group(2), 16), int(m.group(2), 16) + int(m.group(1), 16)
 
 rows = []
+row_files = {}
 decoded = subprocess.run([args.objdump, "--dwarf=decodedline", args.exe], capture_output=True, text=True,
                          check=True).stdout
 for line in decoded.splitlines():
@@ -37,6 +39,7 @@ for line in decoded.splitlines():
         address = int(r.group(3), 16)
         if text_start <= address < text_end:
             rows.append(address)
+            row_files[address] = r.group(1)
 rows = sorted(set(rows))
 rng = random.Random(27)
 picks = []
@@ -58,6 +61,10 @@ for pair in pairs:
     else:
         frames.append(pair)
 
+def rows_at_or_below(address):
+    return rows[bisect.bisect_right(rows, address) - 1]
+
+
 with open(args.out, "w") as f:
     for address, frames in zip(picks, answers):
         if not frames:
@@ -71,4 +78,7 @@ with open(args.out, "w") as f:
         # often defined implicitly in a header, and addr2line then names the .cpp file.
         project = func.startswith("_ZN2kv") and not re.search(r"(C[123]|D[012])E", func)
         name = file.replace("\\", "/").rsplit("/", 1)[-1] if len(frames) == 1 and project else "-"
+        # Code of a function defined in a header: addr2line names the including file.
+        if not row_files[rows_at_or_below(address)].endswith((".cpp", ".c")):
+            name = "-"
         f.write(f"{address - text_start:x} {line} {name}\n")

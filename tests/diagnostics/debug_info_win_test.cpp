@@ -6,7 +6,7 @@
 
 #include "diagnostics/sys_info_win.h"
 #include "base/handle.h"
-#include "tests/diagnostics/diag_test_util.h"
+#include "tests/diagnostics/td32_sample.h"
 
 namespace kv {
 namespace {
@@ -120,6 +120,27 @@ TEST(DebugInfo, SourcesOfOtherModules) {
   EXPECT_EQ(info.unitName, "PlainUnit");
   EXPECT_EQ(info.procedureName, "kv_plain_value");
   EXPECT_EQ(info.sourceName, "plain_dll.c");
+}
+
+TEST(DebugInfo, HandWrittenTdsFile) {
+  const std::filesystem::path folder = std::filesystem::temp_directory_path() / "kv_diag_tds";
+  std::filesystem::remove_all(folder);
+  std::filesystem::create_directories(folder);
+  // A ".tds" file beside a library without other debug data (its exports come later).
+  std::filesystem::copy_file(kFixtures + "diag_version_badkey.dll", folder / "diag_plain_tds.dll");
+  const diagtest::Bytes td32 = diagtest::Sample().Build();
+  std::ofstream(folder / "diag_plain_tds.tds", std::ios::binary)
+      .write(reinterpret_cast<const char*>(td32.data()), static_cast<std::streamsize>(td32.size()));
+  const ModuleHandle plain(LoadLibraryA((folder / "diag_plain_tds.dll").string().c_str()));
+  ASSERT_TRUE(plain);
+  TDiagLocationInfo info;
+  TDiagDebugInfoSource* source = DebugInfoSourceOf(plain.Get());
+  ASSERT_NE(dynamic_cast<TDiagDebugInfoTD32*>(source), nullptr);
+  ASSERT_TRUE(source->GetLocationInfo(reinterpret_cast<uint64_t>(plain.Get()) + 0x1000 + 0x114, info));
+  EXPECT_EQ(info.unitName, "Unit1");
+  EXPECT_EQ(info.procedureName, "TForm1.Click");
+  EXPECT_EQ(info.lineNumber, 12u);
+  EXPECT_EQ(info.sourceName, "Unit1.pas");
 }
 
 TEST(DebugInfo, SystemLibraryExportsAgreeWithGetProcAddress) {

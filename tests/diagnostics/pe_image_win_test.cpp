@@ -5,7 +5,7 @@
 
 #include "diagnostics/diag_errors.h"
 #include "base/handle.h"
-#include "tests/diagnostics/diag_test_util.h"
+#include "tests/diagnostics/pe_test_image.h"
 
 namespace kv {
 namespace {
@@ -94,6 +94,33 @@ TEST(PeImageWin, ReplaceImportOfTheTestProgramsOwnKernel32Import) {
   EXPECT_NE(TickCountThroughImport(), 4242u);
   EXPECT_FALSE(TDiagPeMapImgHooks::ReplaceImport(self, "nosuch.dll", real, real));
   EXPECT_EQ(TDiagPeMapImgHooks::SystemBase(), self);
+}
+
+TEST(PeImageWin, ReplaceImportInBothDescriptorsOfAReadOnlySyntheticImage) {
+  diagtest::TestImage image;
+  const uint32_t d = 0x2000;
+  image.SetDirectory(1, d, 60);
+  image.Text(0x2400, "KERNEL32.dll");
+  const auto from = reinterpret_cast<uint64_t>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetTickCount"));
+  for (uint32_t i = 0; i < 2; ++i) {
+    image.U32(d + 20 * i + 12, 0x2400);
+    image.U32(d + 20 * i + 16, 0x2100 + 0x100 * i);
+    image.U64(0x2100 + 0x100 * i, from);
+  }
+  void* memory = VirtualAlloc(nullptr, image.Raw().size(), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+  ASSERT_NE(memory, nullptr);
+  std::memcpy(memory, image.Raw().data(), image.Raw().size());
+  DWORD previous = 0;
+  ASSERT_TRUE(VirtualProtect(memory, image.Raw().size(), PAGE_READONLY, &previous));
+  const auto* to = reinterpret_cast<const void*>(&FakeTickCount);
+  EXPECT_TRUE(TDiagPeMapImgHooks::ReplaceImport(memory, "kernel32.dll", reinterpret_cast<const void*>(from), to));
+  const auto* bytes = static_cast<const uint8_t*>(memory);
+  EXPECT_EQ(*reinterpret_cast<const void* const*>(bytes + 0x2100), to);
+  EXPECT_EQ(*reinterpret_cast<const void* const*>(bytes + 0x2200), to);
+  MEMORY_BASIC_INFORMATION info;
+  ASSERT_NE(VirtualQuery(bytes + 0x2100, &info, sizeof info), 0u);
+  EXPECT_EQ(info.Protect, static_cast<DWORD>(PAGE_READONLY));  // the protection comes back
+  VirtualFree(memory, 0, MEM_RELEASE);
 }
 
 TEST(PeImageWin, SectionStream) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "zip/decode_io.h"
+#include "zip/inflate.h"
 #include "zip/zip_errors.h"
 
 namespace {
@@ -37,13 +38,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   kv::TSpanInput in(std::span<const uint8_t>(data, size));
   kv::TVectorOutput out(kCap);
   kv::TDecodeResult r = kv::TDecodeResult::BadData;
+  kv::TInflateFault fault = kv::TInflateFault::kNone;
   bool capped = false;
   try {
-    r = kv::Inflate(in, out);
+    r = kv::Inflate(in, out, fault);
   } catch (const kv::EBiggerThanUncompressed&) {
     capped = true;
   }
   if (verdict < 0 || capped) return 0;
+  // A refused stream always names its fault, an accepted one none.
+  if ((r == kv::TDecodeResult::Ok) != (fault == kv::TInflateFault::kNone)) std::abort();
+  if ((r == kv::TDecodeResult::Truncated) != (fault == kv::TInflateFault::kTruncated)) std::abort();
   if ((verdict == 1) != (r == kv::TDecodeResult::Ok)) std::abort();
   if (verdict == 1 && out.Bytes() != reference) std::abort();
   return 0;

@@ -335,6 +335,11 @@ TEST(TreeLayout, ALayoutDeclaringTreesBuilds) {
   EXPECT_EQ(old.GetOptions().StringOptions(), std::uint32_t{toShowStaticText});
   TLazyStringTree fresh;
   EXPECT_EQ(fresh.GetOptions().StringOptions(), 5u);
+  fresh.Assign(results);  // settings and a node count, never the nodes
+  EXPECT_EQ(fresh.RootNodeCount(), 50u);
+  EXPECT_EQ(fresh.GetFirst()->NodeHeight, 32);
+  EXPECT_NE(fresh.GetFirst(), results.GetFirst());
+  EXPECT_EQ(fresh.TreeOptions().SelectionOptions(), results.TreeOptions().SelectionOptions());
 }
 
 }  // namespace

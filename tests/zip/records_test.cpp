@@ -49,6 +49,63 @@ TEST(ZipRecords, LocalAndCentralRoundTripWithFoldersAndOemNames) {
   EXPECT_EQ(s.Position(), s.Size());  // just after the comment
 }
 
+using Raw = std::vector<uint8_t>;
+
+// An extra field block: id, length and 64-bit values.
+Raw ExtraBlock(uint16_t id, const std::vector<uint64_t>& values, int lengthFix = 0) {
+  Raw b = {static_cast<uint8_t>(id), static_cast<uint8_t>(id >> 8), 0, 0};
+  for (uint64_t v : values)
+    for (int i = 0; i < 8; ++i) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
+  test::Put16(b, 2, static_cast<uint16_t>(static_cast<int>(b.size()) - 4 + lengthFix));
+  return b;
+}
+
+Raw operator+(Raw a, const Raw& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+// Fields at their maximum take the values of the record's zip64 block, which
+// come in the order uncompressed size, compressed size, offset; a value that
+// does not fit 32 bits, or one the block lacks, leaves the maximum.
+TEST(ZipRecords, CentralRecordsTakeTheValuesOfTheirZip64Block) {
+  constexpr uint32_t kMax = 0xFFFFFFFF;
+  const Raw unrelated = {0x55, 0x54, 0x05, 0x00, 1, 2, 3, 4, 5};
+  struct Case {
+    const char* what;
+    uint32_t uncompressed, compressed, offset;  // as the record says
+    Raw extra;
+    uint32_t wantUncompressed, wantCompressed, wantOffset;
+  } cases[] = {
+      {"uncompressed size, after another block", kMax, 7, 2, unrelated + ExtraBlock(1, {120}), 120, 7, 2},
+      {"all three", kMax, kMax, kMax, ExtraBlock(1, {120, 100, 5}), 120, 100, 5},
+      {"offset alone", 9, 7, kMax, ExtraBlock(1, {77}), 9, 7, 77},
+      {"a value past 32 bits", kMax, 7, 2, ExtraBlock(1, {uint64_t{1} << 32}), kMax, 7, 2},
+      {"block without the compressed size", kMax, kMax, 2, ExtraBlock(1, {120}), 120, kMax, 2},
+      {"block running past the field", kMax, 7, 2, ExtraBlock(1, {120}, 4), kMax, 7, 2},
+      {"no zip64 block", kMax, 7, 2, unrelated, kMax, 7, 2},
+  };
+  for (const Case& c : cases) {
+    TZipHeaderInfo h;
+    h.SetFileName("n");
+    h.uncompressedSize = c.uncompressed;
+    h.compressedSize = c.compressed;
+    h.relativeOffset = c.offset;
+    TMemoryStream s;
+    h.SaveCentralToStream(s);
+    Raw record = s.Bytes();
+    test::Put16(record, 30, static_cast<uint16_t>(c.extra.size()));
+    record = record + c.extra;
+    TMemoryStream in(record);
+    TZipHeaderInfo read;
+    ASSERT_TRUE(read.ReadCentralFromStream(in)) << c.what;
+    EXPECT_EQ(read.uncompressedSize, c.wantUncompressed) << c.what;
+    EXPECT_EQ(read.compressedSize, c.wantCompressed) << c.what;
+    EXPECT_EQ(read.relativeOffset, c.wantOffset) << c.what;
+    EXPECT_EQ(in.Position(), in.Size()) << c.what;
+  }
+}
+
 TEST(ZipRecords, ShortOrForeignRecordsLeaveTheStreamWhereItWas) {
   TZipHeaderInfo h;
   h.SetFileName("name.txt");

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -154,6 +155,26 @@ TEST(ZipperFiles, AFailedReplaceKeepsTheArchiveAndLeavesNoTemporaryFile) {
   EXPECT_EQ(ok.ZipFromBuffer(more.data(), more.size(), "second"), 1);
   EXPECT_EQ(Read(archive, "first"), first);
   EXPECT_EQ(Read(archive, "second"), more);
+
+  // Extraction replaces files the same way: a killed extraction's temporary
+  // file goes, a read-only file stays as it is and its entry fails.
+  const std::string out = folder + "/out";
+  std::filesystem::create_directory(out);
+  std::ofstream(out + "/~kvFEEDBEEF.tmp") << "left by a killed extraction";
+  std::ofstream(out + "/second") << "read-only";
+  ASSERT_TRUE(SetFileAttributesA(Dos(out + "/second").c_str(), FILE_ATTRIBUTE_READONLY));
+  TZipper extract;
+  extract.SetZipName(archive);
+  extract.SetDestDir(Dos(out));
+  extract.doAll = true;
+  extract.overwriteMode = TUZOverwriteMode::Always;
+  EXPECT_THROW(extract.UnZip(), EZipFileOpenError);
+  SetFileAttributesA(Dos(out + "/second").c_str(), FILE_ATTRIBUTE_NORMAL);
+  EXPECT_EQ(ReadFile(out + "/first"), first);
+  EXPECT_EQ(ReadFile(out + "/second"), (Bytes{'r', 'e', 'a', 'd', '-', 'o', 'n', 'l', 'y'}));
+  auto names = FilesIn(out);
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"first", "second"}));
 }
 
 }  // namespace

@@ -405,6 +405,55 @@ TEST(Zipper, RewritingAZip64ArchiveKeepsEveryEntry) {
   EXPECT_EQ(f.Load("new"), Text(500, 50));
 }
 
+// Two entries; the second's offset lives in its central record's zip64
+// block, the record's field at its maximum.
+Bytes OffsetInZip64Block() {
+  Bytes b = test::BuildZip({{"a", Text(100, 60)}, {"b", Text(200, 61)}});
+  const size_t end = test::EndRecordAt(b);
+  const size_t second = test::Get32(b, end + 16) + 46 + 1;  // after a's record
+  const uint32_t offset = test::Get32(b, second + 42);
+  test::Put32(b, second + 42, 0xFFFFFFFF);
+  test::Put16(b, second + 30, 12);
+  const Bytes block = {1, 0, 8, 0, uint8_t(offset), uint8_t(offset >> 8), uint8_t(offset >> 16), uint8_t(offset >> 24),
+                       0, 0, 0, 0};
+  b.insert(b.begin() + static_cast<std::ptrdiff_t>(second + 46 + 1), block.begin(), block.end());
+  test::Put32(b, end + 12 + 12, test::Get32(b, end + 12 + 12) + 12);  // directory size
+  return b;
+}
+
+TEST(Zipper, CopiedZip64EntriesKeepTheirDescriptorsAndGetTheirNewOffset) {
+  {
+    // The offset of a moved entry is patched where the reader found it.
+    Fixture f;
+    f.fs.Put(kArchive, OffsetInZip64Block());
+    f.Save("a", Text(5000, 62));  // b moves
+    const auto dir = f.Directory();
+    ASSERT_EQ(dir.size(), 2u);
+    const Bytes now = f.File();
+    EXPECT_EQ(Get32(now, dir[1].relativeOffset), kLocalHeaderSignature);
+    const size_t record = Get32(now, now.size() - 22 + 16) + 46 + 1;
+    EXPECT_EQ(Get32(now, record + 42), 0xFFFFFFFFu);
+    EXPECT_EQ(Get32(now, record + 46 + 1 + 4), dir[1].relativeOffset);
+    EXPECT_EQ(f.Load("b"), Text(200, 61));
+  }
+  // Written by Python without seeking: zip64 blocks in the local headers,
+  // so 8-byte sizes in the data descriptors, copied whole.
+  std::ifstream in(KV_TEST_SOURCE_DIR "/tests/corpus/zip_archive/zip64_descriptors.zip", std::ios::binary);
+  const Bytes python(std::istreambuf_iterator<char>(in), {});
+  Fixture f;
+  f.fs.Put(kArchive, python);
+  const auto before = f.Directory();
+  ASSERT_EQ(before.size(), 2u);
+  f.Save("new", Text(50, 63));
+  const auto after = f.Directory();
+  ASSERT_EQ(after.size(), 3u);
+  EXPECT_EQ(after[1].relativeOffset - after[0].relativeOffset, before[1].relativeOffset - before[0].relativeOffset);
+  const Bytes now = f.File();
+  EXPECT_EQ(Bytes(now.begin(), now.begin() + before[1].relativeOffset),
+            Bytes(python.begin(), python.begin() + before[1].relativeOffset));
+  EXPECT_EQ(f.Load("b.bin").size(), 256u);
+}
+
 TEST(Zipper, ArchivesWhoseDirectoryWasNotReadWholeAreLeftAsTheyAre) {
   Bytes scanned = Zip64ThreeEntries();
   scanned[test::EndRecordAt(scanned) - 20] = 'X';  // no zip64 locator: the directory offset leads nowhere

@@ -1,0 +1,332 @@
+#include "shell/icon_thread_win.h"
+
+#include <process.h>
+
+#include <stdexcept>
+
+#include "shell/shell_iids_win.h"
+
+namespace kv {
+
+// ------------------------------------------------------------ icon thread
+
+TLazyImageThread::TLazyImageThread() : wake_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
+  if (!wake_) throw std::runtime_error("Cannot create the icon thread's event");
+}
+
+TLazyImageThread::~TLazyImageThread() { Stop(); }
+
+void TLazyImageThread::Start() {
+  if (thread_) return;
+  // The thread gets its object as the start parameter.
+  uintptr_t h = _beginthreadex(nullptr, 0, &TLazyImageThread::Entry, this, 0, nullptr);
+  if (!h) throw std::runtime_error("Cannot start the icon thread");
+  thread_.Reset(reinterpret_cast<HANDLE>(h));
+}
+
+void TLazyImageThread::Stop() {
+  if (!thread_) return;
+  ::SetThreadPriority(thread_.Get(), THREAD_PRIORITY_NORMAL);
+  terminated_ = true;
+  SetEvent(wake_.Get());
+  WaitForSingleObject(thread_.Get(), INFINITE);
+  thread_.Reset();
+  // What is still queued belongs to nobody else now.
+  std::vector<std::unique_ptr<TImageThreadItem>> rest;
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    rest.swap(items_);
+  }
+  for (auto& item : rest) ReleaseItem(std::move(item));
+}
+
+void TLazyImageThread::SetPriority(int priority) {
+  if (thread_) ::SetThreadPriority(thread_.Get(), priority);
+}
+
+void TLazyImageThread::Add(std::unique_ptr<TImageThreadItem> item, bool atFront) {
+  std::lock_guard<std::mutex> guard(lock_);
+  item->Serial = nextSerial_++;
+  if (atFront) items_.insert(items_.begin(), std::move(item));
+  else items_.push_back(std::move(item));
+  SetEvent(wake_.Get());
+}
+
+size_t TLazyImageThread::QueuedCount() {
+  std::lock_guard<std::mutex> guard(lock_);
+  return items_.size();
+}
+
+void TLazyImageThread::Clear(const void* control, HWND window, UINT message, const void* data, bool matchData) {
+  // Answers already posted refer to items the control still has to release:
+  // let it handle them before anything is dropped.
+  if (window && IsWindow(window)) {
+    MSG msg;
+    while (PeekMessageW(&msg, window, message, message, PM_REMOVE)) DispatchMessageW(&msg);
+  }
+  std::vector<std::unique_ptr<TImageThreadItem>> dropped;
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    for (auto& item : items_)
+      if (item->Control == control && (!matchData || item->Data == data)) dropped.push_back(std::move(item));
+    std::erase_if(items_, [](const auto& item) { return !item; });
+  }
+  for (auto& item : dropped) ReleaseItem(std::move(item));
+}
+
+unsigned __stdcall TLazyImageThread::Entry(void* self) noexcept {
+  try {
+    static_cast<TLazyImageThread*>(self)->Execute();
+  } catch (...) {
+    // Nothing may leave a thread entry; the thread just ends.
+  }
+  return 0;
+}
+
+void TLazyImageThread::Execute() {
+  bool com = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
+  while (!terminated_) {
+    WaitForSingleObject(wake_.Get(), INFINITE);
+    if (terminated_) break;
+    Sleep(1);
+    try {
+      PassOnce();
+    } catch (...) {
+      // One failed pass does not end the thread.
+    }
+  }
+  if (com) CoUninitialize();
+}
+
+void TLazyImageThread::PassOnce() {
+  uint64_t serial = 0;
+  TPidl copy;
+  // Extraction sees a snapshot: the queued item may be dropped and freed
+  // by the user-interface thread meanwhile.
+  TImageThreadItem snapshot;
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (items_.empty()) {
+      ResetEvent(wake_.Get());
+      return;
+    }
+    const TImageThreadItem& newest = *items_.back();  // newest first
+    serial = newest.Serial;
+    copy = TPIDLManager::CopyPIDL(newest.PIDL.get());
+    snapshot.Large = newest.Large;
+    snapshot.Control = newest.Control;
+    snapshot.Window = newest.Window;
+    snapshot.Data = newest.Data;
+    snapshot.Tag = newest.Tag;
+    snapshot.MessageID = newest.MessageID;
+    snapshot.Serial = newest.Serial;
+  }
+  int32_t extracted = 0;
+  try {
+    ExtractInfo(copy.get(), snapshot);
+    extracted = lastExtracted_;
+  } catch (...) {
+    // An extraction that raises answers 0 like a failed one; retrying it
+    // would serve the same newest item for ever.
+    extracted = 0;
+  }
+  copy.reset();
+  std::unique_ptr<TImageThreadItem> done;
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    // The request still counts only when the same request is still queued
+    // (a freed request's memory may be reused by a new one at the same place).
+    auto it = std::find_if(items_.begin(), items_.end(), [&](const auto& item) { return item->Serial == serial; });
+    if (it == items_.end()) {
+      InvalidateExtraction();
+      return;
+    }
+    lastExtracted_ = extracted;
+    ExtractedInfoLoad(**it);
+    done = std::move(*it);
+    items_.erase(it);
+  }
+  HWND window = done->Window;
+  UINT message = done->MessageID;
+  TImageThreadItem* raw = done.get();
+  for (int attempt = 0; attempt <= 20; ++attempt) {
+    if (attempt) Sleep(1);
+    if (window && PostMessageW(window, message, reinterpret_cast<WPARAM>(raw), 0)) {
+      (void)done.release();  // the receiver owns it now
+      return;
+    }
+    if (!window || !IsWindow(window)) break;
+  }
+  ReleaseItem(std::move(done));
+}
+
+void TLazyImageThread::ExtractInfo(LPCITEMIDLIST pidl, TImageThreadItem&) {
+  lastExtracted_ = 0;
+  if (!pidl) return;
+  // The parent folder's icon interface first; it does not touch the file.
+  TPidl parentList = TPIDLManager::CopyPIDL(pidl);
+  if (parentList && !IsDesktopIDList(pidl)) {
+    TPIDLManager::StripLastID(parentList.get());
+    ComPtr<IShellFolder> desktop;
+    ComPtr<IShellFolder> parent;
+    if (SUCCEEDED(SHGetDesktopFolder(desktop.Put()))) {
+      if (IsDesktopIDList(parentList.get())) parent = desktop;
+      else if (FAILED(desktop->BindToObject(parentList.get(), nullptr, IID_IShellFolder, parent.PutVoid())))
+        parent.Reset();
+    }
+    if (parent)
+      if (ComPtr<IShellIcon> icon = parent.As<IShellIcon>(IID_IShellIcon)) {
+        int index = 0;
+        if (icon->GetIconOf(static_cast<LPCITEMIDLIST>(LastIDItem(pidl)), 0, &index) == S_OK) {
+          lastExtracted_ = index;
+          return;
+        }
+      }
+  }
+  SHFILEINFOW info{};
+  if (SHGetFileInfoW(reinterpret_cast<LPCWSTR>(pidl), 0, &info, sizeof info,
+                     SHGFI_SYSICONINDEX | SHGFI_PIDL | SHGFI_SHELLICONSIZE | SHGFI_SMALLICON))
+    lastExtracted_ = info.iIcon;
+}
+
+// ---------------------------------------------------------------- manager
+
+TLazyImageThreadManager::TLazyImageThreadManager(TThreadFactory factory) : factory_(std::move(factory)) {}
+
+TLazyImageThreadManager::~TLazyImageThreadManager() {
+  if (thread_) thread_->Stop();
+  thread_.reset();
+}
+
+void TLazyImageThreadManager::CheckRegistered(const void* control, const char* message) {
+  std::lock_guard<std::mutex> guard(controlsLock_);
+  if (std::find(controls_.begin(), controls_.end(), control) == controls_.end()) throw std::logic_error(message);
+}
+
+void TLazyImageThreadManager::Queue(const void* control, HWND window, UINT message, LPCITEMIDLIST pidl, bool large,
+                                    void* data, int32_t tag, bool atFront) {
+  CheckRegistered(control, "Trying to add Image Thread Item to a unregistered control");
+  if (!thread_) return;
+  auto item = std::make_unique<TImageThreadItem>();
+  item->PIDL = TPIDLManager::CopyPIDL(pidl);
+  item->Large = large;
+  item->Control = control;
+  item->Window = window;
+  item->Data = data;
+  item->Tag = tag;
+  item->MessageID = message;
+  thread_->Add(std::move(item), atFront);
+}
+
+void TLazyImageThreadManager::AddNewItem(const void* control, HWND window, UINT message, LPCITEMIDLIST pidl,
+                                         bool large, void* data, int32_t tag) {
+  Queue(control, window, message, pidl, large, data, tag, false);
+}
+
+void TLazyImageThreadManager::InsertNewItem(const void* control, HWND window, UINT message, LPCITEMIDLIST pidl,
+                                            bool large, void* data, int32_t tag) {
+  Queue(control, window, message, pidl, large, data, tag, true);
+}
+
+void TLazyImageThreadManager::ClearPendingItems(const void* control, HWND window, UINT message) {
+  CheckRegistered(control, "Trying to clear pending Image Thead Items from an unregistered control");
+  if (thread_) thread_->Clear(control, window, message, nullptr, false);
+}
+
+void TLazyImageThreadManager::ClearPendingItem(const void* control, HWND window, void* data, UINT message) {
+  CheckRegistered(control, "Trying to clear pending Image Thead Items from an unregistered control");
+  if (thread_) thread_->Clear(control, window, message, data, true);
+}
+
+void TLazyImageThreadManager::RegisterControl(const void* control) {
+  std::lock_guard<std::mutex> guard(controlsLock_);
+  controls_.push_back(control);
+  if (!thread_) {
+    thread_ = factory_ ? factory_() : std::make_unique<TLazyImageThread>();
+    thread_->Start();
+    thread_->SetPriority(priority_);
+  }
+}
+
+void TLazyImageThreadManager::UnRegisterControl(const void* control) {
+  std::unique_ptr<TLazyImageThread> ending;
+  {
+    std::lock_guard<std::mutex> guard(controlsLock_);
+    auto it = std::find(controls_.begin(), controls_.end(), control);
+    if (it != controls_.end()) controls_.erase(it);
+    if (controls_.empty()) ending = std::move(thread_);
+  }
+  if (ending) ending->Stop();
+}
+
+void TLazyImageThreadManager::ReleaseItem(TImageThreadItem* item) {
+  std::unique_ptr<TImageThreadItem> owned(item);
+  if (thread_) thread_->ReleaseItem(std::move(owned));
+}
+
+void TLazyImageThreadManager::SetThreadPriority(int priority) {
+  priority_ = priority;
+  if (thread_) thread_->SetPriority(priority);
+}
+
+// -------------------------------------------------------------- globals
+
+namespace {
+struct IconGlobals {
+  std::unique_ptr<TLazyImageThreadManager> manager;
+  std::unique_ptr<TLazySysImages> small, large;
+};
+IconGlobals gIcons;
+}  // namespace
+
+TLazyImageThreadManager& ImageThreadManager() {
+  if (!gIcons.manager) gIcons.manager = std::make_unique<TLazyImageThreadManager>();
+  return *gIcons.manager;
+}
+
+TLazySysImages& SmallSysImages() {
+  if (!gIcons.small) gIcons.small = std::make_unique<TLazySysImages>();
+  return *gIcons.small;
+}
+
+TLazySysImages& LargeSysImages() {
+  if (!gIcons.large) {
+    gIcons.large = std::make_unique<TLazySysImages>();
+    gIcons.large->SetImageSize(1);
+  }
+  return *gIcons.large;
+}
+
+void FreeIconThreadGlobals() {
+  gIcons.large.reset();
+  gIcons.small.reset();
+  gIcons.manager.reset();
+}
+
+// ------------------------------------------------------ system image lists
+
+TLazySysImages::TLazySysImages() { SetImageSize(0); }
+
+void TLazySysImages::SetImageSize(int size) {
+  extraLarge_.Reset();
+  if (size == 2) {
+    HRESULT hr = SHGetImageList(SHIL_EXTRALARGE, kIID_IImageList, extraLarge_.PutVoid());
+    if (SUCCEEDED(hr) && extraLarge_) {
+      // The interface doubles as the list's handle.
+      ShareHandle(reinterpret_cast<HIMAGELIST>(extraLarge_.Get()));
+      size_ = 2;
+      return;
+    }
+    size = 1;
+  }
+  size_ = size;
+  LPITEMIDLIST desktop = nullptr;
+  if (FAILED(SHGetSpecialFolderLocation(nullptr, CSIDL_DESKTOP, &desktop))) return;
+  TPidl owner(desktop);
+  SHFILEINFOW info{};
+  UINT flags = SHGFI_SYSICONINDEX | SHGFI_PIDL | (size == 0 ? SHGFI_SMALLICON : 0);
+  auto list = reinterpret_cast<HIMAGELIST>(SHGetFileInfoW(reinterpret_cast<LPCWSTR>(desktop), 0, &info, sizeof info, flags));
+  ShareHandle(list);
+}
+
+}  // namespace kv

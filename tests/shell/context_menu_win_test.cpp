@@ -1,0 +1,169 @@
+// The shell's context menu with the program's submenu, and the verbs on
+// siblings, driven through Wine's shell with keys and timers.
+
+#include "shell/namespace_win.h"
+#include "shell/shell_utils_win.h"
+#include "tests/shell/shell_test_util.h"
+#include "ui/popup_menu.h"
+
+namespace kv {
+namespace {
+using namespace test;
+
+class OwnerWindow {
+ public:
+  OwnerWindow() {
+    hwnd_ = CreateWindowExW(0, L"STATIC", L"owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 100, 300, 200, nullptr,
+                            nullptr, GetModuleHandleW(nullptr), nullptr);
+    SetForegroundWindow(hwnd_);
+  }
+  ~OwnerWindow() { DestroyWindow(hwnd_); }
+  HWND Get() const { return hwnd_; }
+
+ private:
+  HWND hwnd_;
+};
+
+void PressKeys(std::initializer_list<BYTE> keys) {
+  for (BYTE k : keys) {
+    keybd_event(k, 0, 0, 0);
+    keybd_event(k, 0, KEYEVENTF_KEYUP, 0);
+  }
+}
+
+std::vector<std::wstring> MenuVerbs(TNamespace& item, HMENU menu) {
+  std::vector<std::wstring> verbs;
+  for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+    UINT id = GetMenuItemID(menu, i);
+    if (id != 0 && id != UINT(-1)) verbs.push_back(item.ContextMenuVerb(id));
+  }
+  return verbs;
+}
+
+std::wstring MenuText(HMENU menu, int position) {
+  wchar_t text[128] = {};
+  GetMenuStringW(menu, static_cast<UINT>(position), text, 128, MF_BYPOSITION);
+  return text;
+}
+
+TEST(ContextMenu, ShowCallbackSeesVerbsAndSubmenuThenCancels) {
+  OwnerWindow owner;
+  auto item = Item(L"ops\\copy1.txt");
+  ui::TPopupMenu popup;
+  popup.Add(L"First");
+  popup.Add(L"-");
+  popup.Add(L"Second \u0416").Enabled = false;
+  bool commandSeen = false;
+  std::vector<std::wstring> verbs;
+  std::vector<std::wstring> subTexts;
+  UINT subState = 0;
+  POINT at{150, 150};
+  bool result = item->ShowContextMenu(
+      owner.Get(), [&](TNamespace&, const std::wstring&, UINT, bool&) { commandSeen = true; },
+      [&](TNamespace& ns, HMENU menu, bool& allow) {
+        verbs = MenuVerbs(ns, menu);
+        int last = GetMenuItemCount(menu) - 1;
+        EXPECT_EQ(MenuText(menu, last), L"Kelvarin \u00e9");
+        EXPECT_EQ(GetMenuState(menu, static_cast<UINT>(last - 1), MF_BYPOSITION) & MF_SEPARATOR, UINT(MF_SEPARATOR));
+        HMENU sub = GetSubMenu(menu, last);
+        for (int i = 0; i < GetMenuItemCount(sub); ++i) subTexts.push_back(MenuText(sub, i));
+        subState = GetMenuState(sub, 2, MF_BYPOSITION);
+        allow = false;
+      },
+      nullptr, &at, &popup, L"Kelvarin \u00e9");
+  EXPECT_FALSE(result);
+  EXPECT_FALSE(commandSeen);
+  // Wine's menu of a file: no rename even with a command callback, no paste.
+  EXPECT_EQ(verbs, (std::vector<std::wstring>{L"open", L"cut", L"copy", L"link", L"delete", L"properties"}));
+  EXPECT_EQ(subTexts, (std::vector<std::wstring>{L"First", L"", L"Second \u0416"}));
+  EXPECT_TRUE(subState & MF_GRAYED);
+}
+
+TEST(ContextMenu, KeysChooseTheCustomItem) {
+  OwnerWindow owner;
+  auto item = Item(L"ops\\copy1.txt");
+  ui::TPopupMenu popup;
+  int firstClicks = 0, secondClicks = 0;
+  popup.Add(L"First").OnClick = [&](ui::TMenuItem&) { ++firstClicks; };
+  popup.Add(L"Second").OnClick = [&](ui::TMenuItem&) { ++secondClicks; };
+  bool commandSeen = false, afterSeen = false;
+  POINT at{150, 150};
+  item->ShowContextMenu(
+      owner.Get(), [&](TNamespace&, const std::wstring&, UINT, bool&) { commandSeen = true; },
+      [&](TNamespace&, HMENU, bool&) {
+        // Once the menu runs its loop: the last entry (the submenu), open it, its second item.
+        SetTimer(nullptr, 0, 300, [](HWND, UINT, UINT_PTR id, DWORD) {
+          KillTimer(nullptr, id);
+          PressKeys({VK_UP, VK_RIGHT, VK_DOWN, VK_RETURN});
+        });
+      },
+      [&](TNamespace&, const std::wstring&, UINT, bool) { afterSeen = true; }, &at, &popup, L"Mine");
+  EXPECT_EQ(firstClicks, 0);
+  EXPECT_EQ(secondClicks, 1);
+  EXPECT_FALSE(commandSeen);
+  EXPECT_FALSE(afterSeen);
+  EXPECT_TRUE(FileExistsW(kFixture + L"\\ops\\copy1.txt"));
+}
+
+TEST(ContextMenu, CopyPutsTheFilesOnTheClipboard) {
+  auto one = Item(L"ops\\copy1.txt"), two = Item(L"ops\\copy2.txt");
+  ASSERT_TRUE(one->Copy({one.get(), two.get()}));
+  ComPtr<IDataObject> data;
+  ASSERT_TRUE(SUCCEEDED(OleGetClipboard(data.Put())));
+  FORMATETC format{CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+  STGMEDIUM medium{};
+  ASSERT_TRUE(SUCCEEDED(data->GetData(&format, &medium)));
+  auto drop = static_cast<HDROP>(medium.hGlobal);
+  std::vector<std::wstring> files;
+  UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+  for (UINT i = 0; i < count; ++i) {
+    wchar_t name[MAX_PATH];
+    DragQueryFileW(drop, i, name, MAX_PATH);
+    files.push_back(name);
+  }
+  ReleaseStgMedium(&medium);
+  EXPECT_EQ(files, (std::vector<std::wstring>{kFixture + L"\\ops\\copy1.txt", kFixture + L"\\ops\\copy2.txt"}));
+  OleSetClipboard(nullptr);
+}
+
+TEST(ContextMenu, ItemsOfTwoFoldersAreRefused) {
+  auto mine = Item(L"ops\\delete1.txt"), other = Item(L"other\\elsewhere.txt");
+  std::wstring text;
+  SetWideMessageHook([&](HWND, const std::wstring& caption, const std::wstring& t) {
+    EXPECT_EQ(caption, L"Error");
+    text = t;
+  });
+  EXPECT_FALSE(mine->Delete({mine.get(), other.get()}));
+  SetWideMessageHook(nullptr);
+  EXPECT_EQ(text, L"PIDLs to operate on are not siblings of the Namespace doing the operation.");
+  EXPECT_TRUE(FileExistsW(kFixture + L"\\ops\\delete1.txt"));
+  EXPECT_TRUE(FileExistsW(kFixture + L"\\other\\elsewhere.txt"));
+}
+
+TEST(ContextMenu, DeleteAsksAndDeletesWhenAnswered) {
+  static std::wstring seen;
+  seen.clear();
+  UINT_PTR timer = SetTimer(nullptr, 0, 200, [](HWND, UINT, UINT_PTR, DWORD) {
+    HWND box = FindWindowW(nullptr, L"Confirm file deletion");
+    if (!box) return;
+    wchar_t title[64];
+    GetWindowTextW(box, title, 64);
+    seen = title;
+    PostMessageW(box, WM_COMMAND, IDYES, 0);
+  });
+  auto item = Item(L"ops\\delete1.txt");
+  EXPECT_TRUE(item->Delete({item.get()}));
+  KillTimer(nullptr, timer);
+  EXPECT_EQ(seen, L"Confirm file deletion");
+  EXPECT_FALSE(FileExistsW(kFixture + L"\\ops\\delete1.txt"));
+}
+
+TEST(ContextMenu, VerbNotInTheMenuGoesToTheShellAsText) {
+  auto item = Item(L"ops\\copy2.txt");
+  // Wine's menu knows no such verb: the shell is asked with the text and refuses.
+  EXPECT_FALSE(item->ExecuteContextMenuVerb(L"nosuchverb", {item->RelativePIDL()}));
+  EXPECT_FALSE(item->ExecuteContextMenuVerb(L"copy", {}));
+}
+
+}  // namespace
+}  // namespace kv
