@@ -262,7 +262,7 @@ void TBaseLazyTree::ReadOldOptions(const std::vector<std::string>& names) {
   options.SetMiscOptions(sets[4]);
 }
 
-UINT_PTR TBaseLazyTree::ClassStyleForTests() const {
+UINT_PTR TBaseLazyTree::WindowClassStyle() const {
   return HandleAllocated() ? GetClassLongPtrW(HandleIfAllocated(), GCL_STYLE) : 0;
 }
 

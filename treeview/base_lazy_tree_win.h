@@ -105,7 +105,8 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   void Assign(TBaseLazyTree& source);
   // Remakes the window (styles a live window cannot take).
   void RecreateWindow() { RecreateHandle(); }
-  UINT_PTR ClassStyleForTests() const;
+  // The class style of the current window (0 without one).
+  UINT_PTR WindowClassStyle() const;
 
  protected:
   void CreateParams(TCreateParams& params) override;

@@ -344,7 +344,7 @@ void TLazyTreeModel::HandleClickSelection(PLazyNode /*lastFocused*/, PLazyNode n
 
 // Rubber band: a node changes when its inside-ness differs between the old and
 // the new band. `mirrored` measures from the right edge (right-to-left).
-static bool CollectBand(TLazyTreeModel& tree, bool mirrored, TColumnIndex column, int left,
+static bool CollectBand(TLazyTreeModel& tree, bool mirrored, int left,
                         TLazyRect oldRect, TLazyRect newRect, int alignment, int right, bool ctrl,
                         bool simple, int indentPerLevel, int margin, bool showRoot,
                         const std::function<int(PLazyNode)>& contentExtra,
@@ -396,7 +396,6 @@ static bool CollectBand(TLazyTreeModel& tree, bool mirrored, TColumnIndex column
       else
         removed.push_back(node);
     }
-    (void)column;
     top = bottom;
   }
   return changed;
@@ -406,7 +405,7 @@ bool TLazyTreeModel::CollectSelectedNodesLTR(TColumnIndex mainColumn, int left, 
                                              TLazyRect newRect, int alignment, int right) {
   std::vector<PLazyNode> collected, removed;
   const bool changed = CollectBand(
-      *this, false, mainColumn, left, oldRect, newRect, alignment, right, drawSelectionCtrl_,
+      *this, false, left, oldRect, newRect, alignment, right, drawSelectionCtrl_,
       HasOption(toSimpleDrawSelection), static_cast<int>(indent_), margin_, HasOption(toShowRoot),
       [&](PLazyNode n) { return ContentImagesWidth(n, mainColumn); },
       [&](PLazyNode n) { return DoGetNodeWidth(n, mainColumn); }, collected, removed);
@@ -419,7 +418,7 @@ bool TLazyTreeModel::CollectSelectedNodesRTL(TColumnIndex mainColumn, int left, 
                                              TLazyRect newRect, int alignment, int right) {
   std::vector<PLazyNode> collected, removed;
   const bool changed = CollectBand(
-      *this, true, mainColumn, left, oldRect, newRect, alignment, right, drawSelectionCtrl_,
+      *this, true, left, oldRect, newRect, alignment, right, drawSelectionCtrl_,
       HasOption(toSimpleDrawSelection), static_cast<int>(indent_), margin_, HasOption(toShowRoot),
       [&](PLazyNode n) { return ContentImagesWidth(n, mainColumn); },
       [&](PLazyNode n) { return DoGetNodeWidth(n, mainColumn); }, collected, removed);

@@ -153,7 +153,10 @@ void TApplication::HandleException(std::exception_ptr error) noexcept {
 void SetMessageBoxHook(TMessageBoxHook hook) { MessageBoxHookSlot() = std::move(hook); }
 
 int ShowMessageBox(const std::string& text, const std::string& caption, UINT flags) {
-  HWND owner = GetActiveWindow();
+  return ShowMessageBox(GetActiveWindow(), text, caption, flags);
+}
+
+int ShowMessageBox(HWND owner, const std::string& text, const std::string& caption, UINT flags) {
   if (MessageBoxHookSlot()) return MessageBoxHookSlot()(owner, text, caption, flags);
   return MessageBoxW(owner, AnsiToWString(text).c_str(), AnsiToWString(caption).c_str(), flags);
 }

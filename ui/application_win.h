@@ -104,6 +104,8 @@ using TMessageBoxHook =
 // Replaces the system's message box (empty restores it).
 void SetMessageBoxHook(TMessageBoxHook hook);
 int ShowMessageBox(const std::string& text, const std::string& caption, UINT flags);
+// The same with the given owner window instead of the active one.
+int ShowMessageBox(HWND owner, const std::string& text, const std::string& caption, UINT flags);
 
 // The shell's verb on a file or address: (verb, target, show command) -> success.
 using TShellExecuteHook =

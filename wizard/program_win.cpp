@@ -10,6 +10,7 @@
 #include <ole2.h>
 
 #include <exception>
+#include <memory>
 #include <string>
 
 #include "engine/engine_init_win.h"
@@ -18,6 +19,10 @@
 #include "foundation/settings_win.h"
 #include "shell/namespace_win.h"
 #include "ui/application_win.h"
+#include "wizard/about_form_win.h"
+#include "wizard/face_win.h"
+#include "wizard/main_form_win.h"
+#include "wizard/theme_win.h"
 
 namespace {
 
@@ -32,6 +37,43 @@ void InstallTestHooks() {
   if (n == 1 && value[0] == '1') kv::ui::SetMessageBoxHook(&LogMessageBox);
 }
 
+// The main block after the settings store: each step is logged before it
+// runs, so that the log of a failed start ends with the failing step.
+void MainBlock() {
+  kv::AddToLog("Dpr:about");
+  auto& about = kv::ui::Application().Create<kv::TAboutForm>();
+  kv::SetAboutForm(&about);
+  kv::AddToLog("Dpr:splash");
+  about.StartSplash();
+  kv::AddToLog("Dpr:main");
+  kv::ui::Application().SetTitle(kv::kProductTitle);
+  kv::SetMainForm(&kv::ui::Application().CreateForm<kv::TMainForm>());
+  kv::AddToLog("Dpr:theme");
+  std::unique_ptr<kv::ui::TComponent> themeManager = kv::CreateThemeManager();
+  kv::AddToLog("Dpr:load");
+  kv::SetProgDispatcher(&kv::ui::Application().Create<kv::TProgDispatcher>());
+  kv::LoadEnvironment();
+  kv::AddToLog("Dpr:init");
+  kv::Init({}, &kv::SaveEnvironment, {}, [](kv::ui::TComponent* sender, bool& canClose) {
+    if (kv::TProgDispatcher* dispatcher = kv::ProgDispatcher()) dispatcher->OnTryClose(sender, canClose);
+  });
+  kv::AddToLog("Dpr:run");
+  kv::ui::Application().Run();
+  themeManager.reset();
+}
+
+// The forms and the dispatcher go before the services they use.
+void FreeMainObjects() {
+  kv::ResetFace();
+  kv::ui::TApplication& app = kv::ui::Application();
+  if (kv::TProgDispatcher* dispatcher = kv::ProgDispatcher()) app.FreeComponent(dispatcher);
+  kv::SetProgDispatcher(nullptr);
+  if (kv::TMainForm* form = kv::MainForm()) app.FreeComponent(form);
+  kv::SetMainForm(nullptr);
+  if (kv::TAboutForm* about = kv::AboutForm()) app.FreeComponent(about);
+  kv::SetAboutForm(nullptr);
+}
+
 int Run() {
   InstallTestHooks();
   if (!kv::FoundationInitialize()) {
@@ -42,6 +84,7 @@ int Run() {
   // The shell items need OLE on this thread; they end before it does.
   const bool ole = SUCCEEDED(OleInitialize(nullptr));
   kv::ShellInitialize();
+  kv::RegisterHelpActions();
   kv::AddToLog("Dpr:start");
   kv::AddToLog("Dpr:conig");
   try {
@@ -53,8 +96,14 @@ int Run() {
     kv::FoundationFinalize();
     return 1;
   }
-  // The wizard's forms and the message loop come here.
   int status = 0;
+  try {
+    MainBlock();
+  } catch (const std::exception& e) {
+    kv::ShowMessageBox(e.what());
+    status = 1;
+  }
+  FreeMainObjects();
   try {
     kv::FreeConfiger();  // writes the settings file back
   } catch (const std::exception& e) {

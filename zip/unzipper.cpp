@@ -629,7 +629,8 @@ std::optional<TUnZipper::EntryOutcome> TUnZipper::CheckEntry(EntryJob& job) {
   const bool known = method == kMethodStored || method == kMethodShrunk ||
                      (method >= kMethodReduced1 && method <= kMethodReduced4) || method == kMethodImploded ||
                      method == kMethodDeflated;
-  // 0xFFFFFFFF sizes live in a 64-bit extra field this library does not read;
+  // 0xFFFFFFFF sizes are values past 32 bits (the directory reader keeps
+  // the maximum where the zip64 block's value does not fit);
   // flag bit 6 is the strong encryption this library does not do.
   if (!known || entry.compressedSize == 0xFFFFFFFFu || entry.uncompressedSize == 0xFFFFFFFFu ||
       (entry.flag & 0x40) != 0) {

@@ -104,8 +104,9 @@ class TUnZipper {
   // name only the last in the directory. Returns the number of entries
   // selected (a skipped one counts too).
   int UnZipToStream(TStream& out, const std::string& entryName);
-  // Extracts the entries selected by filesList / doAll into destDir; returns
-  // the number of entries extracted.
+  // Extracts the entries selected by filesList / doAll into destDir (of
+  // entries with one name only the last in the directory); returns the
+  // number of entries extracted.
   int UnZip();
   // Opens the archive and reads its directory when not loaded or when the
   // file's time changed.

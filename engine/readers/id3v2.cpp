@@ -270,8 +270,11 @@ bool TID3v2::ReadFromSource(ByteSource& src) {
     const int slot = SlotOf(id, Version);
     if (slot >= 0 && !IsPacked(Version, formatFlags)) {
       SourceCursor data(tag, dataStart, end);
-      const std::string bytes = data.Bytes(static_cast<size_t>(std::min<uint64_t>({frameSize, kTextBufferSize, end - dataStart})));
-      if (bytes.empty() || static_cast<uint8_t>(bytes[0]) <= kUtf8) kept[static_cast<size_t>(slot)].assign(bytes.begin(), bytes.end());
+      const auto keep = static_cast<size_t>(std::min<uint64_t>({frameSize, kTextBufferSize, end - dataStart}));
+      const std::string bytes = data.Bytes(keep);
+      if (bytes.empty() || static_cast<uint8_t>(bytes[0]) <= kUtf8) {
+        kept[static_cast<size_t>(slot)].assign(bytes.begin(), bytes.end());
+      }
     }
     pos = dataStart + frameSize;
   }

@@ -66,14 +66,14 @@ class TreeWindow : public ::testing::Test {
 };
 
 TEST_F(TreeWindow, OptionSideEffects) {
-  EXPECT_NE(tree->ClassStyleForTests() & CS_HREDRAW, 0u);  // toFullRepaintOnResize by default
+  EXPECT_NE(tree->WindowClassStyle() & CS_HREDRAW, 0u);  // toFullRepaintOnResize by default
   const HWND before = Window();
   const int registeredBefore = tree->registered;
   const int revokedBefore = tree->revoked;
   auto& options = tree->TreeOptions();
   options.SetMiscOptions(options.MiscOptions() & ~toFullRepaintOnResize);
   EXPECT_NE(Window(), before);  // remade with the other class
-  EXPECT_EQ(tree->ClassStyleForTests() & (CS_HREDRAW | CS_VREDRAW), 0u);
+  EXPECT_EQ(tree->WindowClassStyle() & (CS_HREDRAW | CS_VREDRAW), 0u);
   // The old window revoked, the new one registers again.
   EXPECT_EQ(tree->revoked, revokedBefore + 1);
   EXPECT_EQ(tree->registered, registeredBefore + 1);

@@ -1,0 +1,150 @@
+#include "wizard/pages_win.h"
+
+#include <gtest/gtest.h>
+
+#include "ui/forms_win.h"
+
+namespace kv {
+namespace {
+
+class SimilarTuner : public ::testing::Test {
+ protected:
+  void SetUp() override { tuner.AssignCollection(&collection); }
+  // The user's change of a control.
+  void Changed(ui::TComponent& control) { tuner.OnStateChange(&control); }
+
+  TMP3Collection collection;
+  TSimilarTuner tuner;
+};
+
+TEST_F(SimilarTuner, ANegativeTimeDifferenceIsAnUntickedCheck) {
+  collection.TimeDifference = -5;
+  tuner.Refresh();
+  EXPECT_EQ(tuner.TimeDifferenceEdit->Text(), "5");
+  EXPECT_FALSE(tuner.CheckTimeCheckBox->Checked());
+  EXPECT_FALSE(tuner.TimeDifferenceEdit->Enabled());
+  EXPECT_FALSE(tuner.TimeLabel->Enabled());
+  // Ticking it gives the same number as a check in force.
+  tuner.CheckTimeCheckBox->SetChecked(true);
+  Changed(*tuner.CheckTimeCheckBox);
+  EXPECT_EQ(collection.TimeDifference, 5);
+  EXPECT_TRUE(tuner.TimeDifferenceEdit->Enabled());
+}
+
+TEST_F(SimilarTuner, UntickingTheTimeBoxAtZeroKeepsTheCheckInForce) {
+  collection.TimeDifference = 7;
+  tuner.Refresh();
+  tuner.TimeDifferenceEdit->SetText("0");
+  tuner.CheckTimeCheckBox->SetChecked(false);
+  Changed(*tuner.CheckTimeCheckBox);
+  EXPECT_EQ(collection.TimeDifference, 0);
+  EXPECT_FALSE(tuner.CheckTimeCheckBox->Checked());  // 0 leaves the box as the user set it
+  EXPECT_TRUE(tuner.TimeDifferenceEdit->Enabled());
+  EXPECT_TRUE(tuner.TimeLabel->Enabled());
+  // A text that is no number counts as 0.
+  tuner.CheckTimeCheckBox->SetChecked(true);
+  tuner.TimeDifferenceEdit->SetText("");
+  Changed(*tuner.TimeDifferenceEdit);
+  EXPECT_EQ(collection.TimeDifference, 0);
+}
+
+TEST_F(SimilarTuner, TheEnabledBoxesAndTheRadioButtonsMakeTheCombineMode) {
+  struct Case {
+    bool artist, title, orSelected;
+    int combine;
+  } const cases[] = {
+      {false, false, false, 0}, {true, false, false, 1}, {false, true, false, 2},
+      {true, true, false, 3},   {true, true, true, 4},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.combine);
+    tuner.ArtistCheckBox->SetChecked(c.artist);
+    tuner.TitleCheckBox->SetChecked(c.title);
+    (c.orSelected ? tuner.OrRadioButton : tuner.AndRadioButton)->SetChecked(true);
+    Changed(*tuner.TitleCheckBox);
+    EXPECT_EQ(collection.Combine, c.combine);
+    // Refresh shows the mode back: the boxes, their bars and labels, the radio buttons.
+    EXPECT_EQ(tuner.ArtistCheckBox->Checked(), c.artist);
+    EXPECT_EQ(tuner.ArtistTrackBar->Enabled(), c.artist);
+    EXPECT_EQ(tuner.ArtistStatusLabel->Enabled(), c.artist);
+    EXPECT_EQ(tuner.TitleCheckBox->Checked(), c.title);
+    EXPECT_EQ(tuner.TitleTrackBar->Enabled(), c.title);
+    EXPECT_EQ(tuner.OrRadioButton->Checked(), c.orSelected);
+    EXPECT_EQ(tuner.AndRadioButton->Enabled(), c.combine >= 3);
+  }
+  // Combine 2 from the store: the artist's controls off, the title's on.
+  collection.Combine = 2;
+  tuner.Refresh();
+  EXPECT_FALSE(tuner.ArtistCheckBox->Checked());
+  EXPECT_TRUE(tuner.TitleCheckBox->Checked());
+  EXPECT_FALSE(tuner.OrRadioButton->Enabled());
+}
+
+TEST_F(SimilarTuner, BoundsShowAsPercentClampedToTheBar) {
+  struct Case {
+    int stored, shown;
+    const char* label;
+  } const cases[] = {{90, 90, "90 %"}, {85, 85, "85 %"}, {150, 100, "100 %"}, {-3, 0, "0 %"}};
+  for (const Case& c : cases) {
+    collection.ArtistBound = c.stored;
+    collection.TitleBound = c.stored;
+    tuner.Refresh();
+    EXPECT_EQ(tuner.ArtistTrackBar->Position(), c.shown);
+    EXPECT_EQ(tuner.ArtistStatusLabel->Caption(), c.label);
+    EXPECT_EQ(tuner.TitleStatusLabel->Caption(), c.label);
+  }
+  // Filling its own controls fires nothing back into the collection.
+  EXPECT_EQ(collection.ArtistBound, -3);
+  tuner.TitleTrackBar->SetPosition(40);
+  Changed(*tuner.TitleTrackBar);
+  EXPECT_EQ(collection.TitleBound, 40);
+  EXPECT_EQ(tuner.TitleStatusLabel->Caption(), "40 %");
+}
+
+TEST_F(SimilarTuner, TheTimeEditTakesDigitsAndBackspaceOnly) {
+  const std::pair<char, char> keys[] = {{'0', '0'}, {'9', '9'}, {'\b', '\b'}, {'-', 0}, {'a', 0},
+                                        {' ', 0},   {'.', 0},   {'\r', 0},   {'/', 0}, {':', 0}};
+  for (auto [typed, kept] : keys) {
+    char key = typed;
+    tuner.TimeDifferenceEditKeyPress(tuner.TimeDifferenceEdit, key);
+    EXPECT_EQ(key, kept) << int(typed);
+  }
+  // Through the edit itself: the layout binds the filter.
+  ui::TForm host;
+  tuner.SetParent(&host);
+  host.Show();
+  tuner.TimeDifferenceEdit->SetText("");
+  for (char c : std::string("1a-2"))
+    SendMessageW(tuner.TimeDifferenceEdit->Handle(), WM_CHAR, static_cast<WPARAM>(c), 0);
+  EXPECT_EQ(tuner.TimeDifferenceEdit->Text(), "12");
+  tuner.SetParent(nullptr);
+}
+
+TEST(ProgressFrame, MarkerBarAndCount) {
+  TMP3Collection collection;
+  for (int i = 0; i < 8; ++i) collection.AddRecord(std::make_unique<TMP3Info>(), false);
+  TProgressFrame page;
+  page.SetCollection(&collection);
+  page.SetStep(1);
+  EXPECT_EQ(page.CurImage->Top(), page.Step1Label->Top() + page.Step1Label->Height() + 5);
+  page.SetStep(2);
+  EXPECT_EQ(page.CurImage->Top(), page.Step2Label->Top() + page.Step2Label->Height() + 5);
+  const std::pair<int, int> bars[] = {{0, 0}, {1, 12}, {3, 38}, {5, 62}, {8, 100}, {9, 100}, {-1, 0}};
+  for (auto [count, position] : bars) {
+    page.ItemsCompared(count);
+    EXPECT_EQ(page.CompareProgressBar->Position(), position) << count;
+  }
+  page.SetStep(1);
+  EXPECT_EQ(page.CompareProgressBar->Position(), 0);
+  bool cancel = false;
+  page.OnFile(collection, "C:\\Music\\a.mp3", cancel);
+  EXPECT_FALSE(cancel);
+  EXPECT_EQ(page.SearchLabel->Caption(), "C:\\Music\\a.mp3");
+  EXPECT_EQ(page.FoundPanel->Caption(), "   Found: 8");
+  page.Cancelled = true;
+  page.OnFile(collection, "C:\\Music\\b.mp3", cancel);
+  EXPECT_TRUE(cancel);
+}
+
+}  // namespace
+}  // namespace kv

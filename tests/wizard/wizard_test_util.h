@@ -1,0 +1,97 @@
+#pragma once
+// The wizard's tests: a temporary program folder with its own settings file,
+// message boxes and shell calls recorded instead of shown, and the main form
+// built in-process over it.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "foundation/files_win.h"
+#include "foundation/settings_win.h"
+#include "foundation/translate.h"
+#include "tests/foundation/foundation_test_util.h"
+#include "tests/ui/ui_test_util.h"
+#include "ui/application_win.h"
+#include "wizard/about_form_win.h"
+#include "wizard/later_pages_win.h"
+#include "wizard/main_form_win.h"
+#include "wizard/pages_win.h"
+
+namespace kv::test {
+
+inline std::string ReadWhole(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+inline void WriteWhole(const std::filesystem::path& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
+}
+
+// Seven step texts: "text 0" ... "text 6", with blanks and line breaks around.
+inline std::string SevenStepTexts() {
+  std::string text;
+  for (int i = 0; i < 7; ++i) text += (i ? "\r\n-------\r\n  " : " ") + std::string("text ") + std::to_string(i) + " \r\n";
+  return text;
+}
+
+class WizardFixture : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SetAppDir(folder.Path().wstring());
+    WriteWhole(folder.Path() / "steps.txt", SevenStepTexts());
+    CreateConfiger(folder.File(L"kelvarin.conf.xml"));
+    ui::Application().SetTitle("Torvane Kelvarin");
+    ui::SetMessageBoxHook([this](HWND owner, const std::string& text, const std::string& caption, UINT flags) {
+      boxes.push_back({owner, text, caption, flags});
+      return answer;
+    });
+    ui::SetShellExecuteHook([this](const std::string&, const std::string& target, int) {
+      opened.push_back(target);
+      return true;
+    });
+  }
+  void TearDown() override {
+    FreeForm();
+    FreeConfiger();
+    SetLanguage(nullptr);
+    ui::SetMessageBoxHook({});
+    ui::SetShellExecuteHook({});
+  }
+
+  TConfiger& Settings() { return *Configer(); }
+
+  // The wizard as the start-up makes it: the application's main form, set up.
+  TMainForm& MakeForm() {
+    form = &ui::Application().CreateForm<TMainForm>();
+    SetMainForm(form);
+    form->Init();
+    return *form;
+  }
+  void FreeForm() {
+    if (!form) return;
+    if (ui::Application().MainForm() == form) ui::Application().SetMainForm(nullptr);
+    ui::Application().FreeComponent(form);
+    SetMainForm(nullptr);
+    form = nullptr;
+  }
+  void Next() { ui::test::ClickWindow(*form->NextButton); }
+  void Back() { ui::test::ClickWindow(*form->BackButton); }
+
+  struct Box {
+    HWND owner;
+    std::string text, caption;
+    UINT flags;
+  };
+  TempFolder folder;
+  TMainForm* form = nullptr;
+  std::vector<Box> boxes;
+  std::vector<std::string> opened;
+  int answer = IDOK;
+};
+
+}  // namespace kv::test

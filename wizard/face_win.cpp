@@ -1,0 +1,93 @@
+#include "wizard/face_win.h"
+
+#include <exception>
+
+#include "foundation/foundation_init_win.h"
+#include "ui/application_win.h"
+#include "ui/forms_win.h"
+
+namespace kv {
+namespace {
+
+// The shell is process-wide: it owns the loop of the one user-interface thread.
+std::unique_ptr<TStub>& StubHolder() {
+  static std::unique_ptr<TStub> stub;
+  return stub;
+}
+bool terminated = false;
+
+}  // namespace
+
+TStub* Stub() { return StubHolder().get(); }
+bool Terminated() { return terminated; }
+
+void ResetFace() {
+  StubHolder().reset();
+  terminated = false;
+}
+
+TStub::~TStub() {
+  // The main form must not call into a freed shell.
+  if (!installed_) return;
+  if (ui::TForm* main = ui::Application().MainForm()) {
+    main->OnCloseQuery = {};
+    main->OnClose = {};
+  }
+}
+
+void TStub::OnAppIdle(ui::TComponent*, bool&) {
+  ui::Application().OnIdle = {};
+  if (ui::TForm* main = ui::Application().MainForm()) {
+    main->OnCloseQuery = [this](ui::TComponent* s, bool& canClose) { FormCloseQuery(s, canClose); };
+    main->OnClose = [this](ui::TComponent* s, ui::TCloseAction& action) { FormClose(s, action); };
+    installed_ = true;
+  }
+  WaitAction();  // frees this object before it returns
+}
+
+void TStub::FormCloseQuery(ui::TComponent* sender, bool& canClose) {
+  canClose = true;
+  ui::Fire(OnTryClose, sender, canClose);
+}
+
+void TStub::FormClose(ui::TComponent*, ui::TCloseAction&) { terminated = true; }
+
+void TStub::OnExit(ui::TComponent*) {
+  if (ui::TForm* main = ui::Application().MainForm()) main->Close();
+}
+
+void Init(TProcedure onStart, TProcedure onFinish, TProcedure onIdle, ui::TCloseQueryEvent onTryClose) {
+  StubHolder() = std::make_unique<TStub>();
+  AddAction(0, "File~Exit", false, false, false, false, [](TProgAction&) {
+    if (TStub* stub = Stub()) stub->OnExit(nullptr);
+  });
+  ui::Application().OnIdle = [](ui::TComponent* sender, bool& done) {
+    if (TStub* stub = Stub()) stub->OnAppIdle(sender, done);
+  };
+  TStub& stub = *StubHolder();
+  stub.OnStart = std::move(onStart);
+  stub.OnFinish = std::move(onFinish);
+  stub.OnIdle = std::move(onIdle);
+  stub.OnTryClose = std::move(onTryClose);
+}
+
+void WaitAction() {
+  TStub* stub = Stub();
+  if (!stub) return;
+  ui::Fire(stub->OnStart);
+  while (!terminated) {
+    try {
+      ui::Application().HandleMessage();
+      ui::Application().ProcessMessages();
+    } catch (...) {
+      ui::Application().HandleException(std::current_exception());
+    }
+    ui::Fire(stub->OnIdle);
+    // A WM_QUIT from elsewhere ends the application's loops; this one too.
+    if (ui::Application().Terminated()) break;
+  }
+  ui::Fire(stub->OnFinish);
+  StubHolder().reset();
+}
+
+}  // namespace kv

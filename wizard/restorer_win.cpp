@@ -1,0 +1,112 @@
+#include "wizard/restorer_win.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <stdexcept>
+
+#include "base/strings.h"
+#include "foundation/settings_win.h"
+#include "ui/forms_win.h"
+#include "ui/graphics_win.h"
+#include "ui/std_controls_win.h"
+
+namespace kv {
+namespace {
+
+TConfiger& Store(TConfiger* store) {
+  if (store) return *store;
+  if (TConfiger* global = Configer()) return *global;
+  throw std::logic_error("window geometry: no settings store");
+}
+
+// Labels and images draw on their parent in the layouts' terms; only the
+// other controls have geometry of their own worth keeping.
+bool IsWindowed(const ui::TControl& control) {
+  return !dynamic_cast<const ui::TLabel*>(&control) && !dynamic_cast<const ui::TImage*>(&control);
+}
+
+bool Kept(const ui::TControl& control) { return IsWindowed(control) && !control.Name().empty(); }
+
+// A restored form must be reachable: no smaller than its minimum size, no
+// larger than the work area, and on the monitor nearest to where it was.
+void MakeUsable(ui::TForm& form) {
+  ui::TBounds b = form.Bounds();
+  RECT wanted{b.left, b.top, b.left + std::max(b.width, 1), b.top + std::max(b.height, 1)};
+  MONITORINFO info{};
+  info.cbSize = sizeof info;
+  if (!GetMonitorInfoW(MonitorFromRect(&wanted, MONITOR_DEFAULTTONEAREST), &info)) return;
+  const RECT& work = info.rcWork;
+  const int workWidth = work.right - work.left, workHeight = work.bottom - work.top;
+  b.width = std::max(std::min(b.width, workWidth), form.MinWidth());
+  b.height = std::max(std::min(b.height, workHeight), form.MinHeight());
+  RECT placed{b.left, b.top, b.left + b.width, b.top + b.height}, common;
+  if (!IntersectRect(&common, &placed, &work) || common.right - common.left < 40 ||
+      common.bottom - common.top < 20) {
+    b.left = std::clamp(b.left, int(work.left), std::max(int(work.left), int(work.right) - b.width));
+    b.top = std::clamp(b.top, int(work.top), std::max(int(work.top), int(work.bottom) - b.height));
+  }
+  if (!(b == form.Bounds())) form.SetBounds(b.left, b.top, b.width, b.height);
+}
+
+}  // namespace
+
+TGeometryFields SavedFields(const ui::TControl& control) {
+  const ui::TAlign align = control.Align();
+  const ui::TAnchors anchors = control.Anchors();
+  const bool none = align == ui::TAlign::None;
+  return {
+      ((none || align == ui::TAlign::Top) && !(anchors & ui::akBottom)) || align == ui::TAlign::Bottom,
+      ((none || align == ui::TAlign::Left) && !(anchors & ui::akRight)) || align == ui::TAlign::Right,
+      none, none};
+}
+
+void Restore(ui::TControl& control, const std::string& key, TConfiger* store) {
+  TConfiger& settings = Store(store);
+  auto* form = dynamic_cast<ui::TForm*>(&control);
+  if (form) form->SetWindowState(ui::TWindowState::Normal);
+  const std::string value = settings.GetVal(kSizeAndPos, key);
+  const TGeometryFields fields = SavedFields(control);
+  const ui::TAnchors anchors = control.Anchors();
+  if (fields.height) control.SetHeight(Extract(value, ",", 1, control.Height()));
+  if (fields.width) control.SetWidth(Extract(value, ",", 2, control.Width()));
+  if (fields.top && !(anchors & ui::akBottom)) control.SetTop(Extract(value, ",", 3, control.Top()));
+  if (fields.left && !(anchors & ui::akRight)) control.SetLeft(Extract(value, ",", 4, control.Left()));
+  if (form) {
+    MakeUsable(*form);
+    const int state = Extract(value, ",", 5, 0);
+    form->SetWindowState(state == 2   ? ui::TWindowState::Maximized
+                         : state == 1 ? ui::TWindowState::Minimized
+                                      : ui::TWindowState::Normal);
+  }
+  for (size_t i = 0; i < control.ControlCount(); ++i) {
+    ui::TControl& child = *control.Controls(i);
+    if (Kept(child)) Restore(child, key + "." + child.Name(), &settings);
+  }
+}
+
+void Save(ui::TControl& control, const std::string& key, TConfiger* store) {
+  TConfiger& settings = Store(store);
+  std::string value;
+  const TGeometryFields fields = SavedFields(control);
+  // A form's bounds are its normal ones also while it is maximised, minimised
+  // or hidden, so it is saved as the user left it without being shown again.
+  if (fields.height) value += std::to_string(control.Height());
+  value += ",";
+  if (fields.width) value += std::to_string(control.Width());
+  value += ",";
+  if (fields.top)
+    value += std::to_string(control.Top()) + "," + std::to_string(control.Left()) + ",";
+  else
+    value += ",,";
+  if (auto* form = dynamic_cast<ui::TForm*>(&control))
+    value += std::to_string(static_cast<int>(form->WindowState())) + ",";
+  for (size_t i = 0; i < control.ControlCount(); ++i) {
+    ui::TControl& child = *control.Controls(i);
+    if (Kept(child) && child.Visible()) Save(child, key + "." + child.Name(), &settings);
+  }
+  settings.SetVal(kSizeAndPos, key, value);
+  settings.Ini().UpdateFile();
+}
+
+}  // namespace kv
