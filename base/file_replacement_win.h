@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "base/handle.h"
+#include "base/system_error_win.h"
 
 namespace kv {
 
@@ -100,8 +101,5 @@ void ReplaceFileContent(const std::wstring& target, std::string_view bytes, Repl
 // Deletes the temporary files of kTempPrefix in the folder that no process
 // holds open (left behind by a process that was killed while saving).
 void RemoveStaleTempFiles(const std::wstring& folder);
-
-// The system's text for an error code, without the trailing line break.
-std::string SystemErrorText(DWORD code);
 
 }  // namespace kv

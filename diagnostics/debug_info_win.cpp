@@ -17,7 +17,9 @@ constexpr uint64_t kCodeStart = 0x1000;
 
 // Maps a file beside the module read-only, others may not write it; null when it is missing or unreadable.
 std::unique_ptr<TDiagFileMappingStream> MapBeside(HMODULE module, const char* extension) {
-  const std::string path = PathRemoveExtension(GetModulePath(module)) + extension;
+  const std::string modulePath = GetModulePath(module);
+  if (modulePath.empty()) return nullptr;  // not a module: no file beside it
+  const std::string path = PathRemoveExtension(modulePath) + extension;
   if (!FileGetSize(path)) return nullptr;
   try {
     return std::make_unique<TDiagFileMappingStream>(path, GENERIC_READ, FILE_SHARE_READ);

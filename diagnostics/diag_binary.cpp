@@ -182,7 +182,10 @@ std::string TDiagBinDebugScanner::ProcNameFromAddr(uint32_t addr, uint32_t& offs
   const Symbol& s = symbols[static_cast<size_t>(i)];
   if (unitStart == 0xFFFFFFFFu || s.addr < unitStart) return {};
   std::string name = NameFromRef(s.first);
-  if (s.second != 0) name += "." + NameFromRef(s.second);
+  if (s.second != 0) {
+    name += '.';
+    name += NameFromRef(s.second);
+  }
   offset = addr - s.addr;
   return name;
 }

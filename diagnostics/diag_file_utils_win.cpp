@@ -143,15 +143,6 @@ std::string RegReadStringDef(HKEY rootKey, const std::string& key, const std::st
   return text;
 }
 
-std::string SystemErrorText(DWORD code) {
-  char* buffer = nullptr;
-  const DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                 nullptr, code, 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
-  std::string text = n != 0 && buffer != nullptr ? std::string(buffer, n) : std::string();
-  if (buffer != nullptr) LocalFree(buffer);
-  while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' ')) text.pop_back();
-  return text;
-}
 
 TDiagFileMappingStream::TDiagFileMappingStream(const std::string& fileName, DWORD access, DWORD share) {
   file_.Reset(CreateFileA(fileName.c_str(), access, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));

@@ -8,6 +8,8 @@
 #include <optional>
 #include <string>
 
+#include "base/system_error_win.h"
+
 #include "diagnostics/diag_streams.h"
 #include "diagnostics/file_version_info.h"
 #include "base/handle.h"
@@ -32,9 +34,6 @@ TDiagFileVersionInfo ReadFileVersionInfo(const std::string& fileName);
 uint32_t RegReadIntegerDef(HKEY rootKey, const std::string& key, const std::string& name, uint32_t def);
 // The text value (plain or expandable, not expanded, cut at its first zero), or def.
 std::string RegReadStringDef(HKEY rootKey, const std::string& key, const std::string& name, const std::string& def);
-
-// The system's text for an error code (trailing line breaks removed).
-std::string SystemErrorText(DWORD code);
 
 // A whole file mapped as a stream: read-only, or copy-on-write when opened for
 // writing. Writing copies into the view only when the whole count fits.

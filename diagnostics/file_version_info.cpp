@@ -16,7 +16,7 @@ constexpr std::array<const char*, 12> kVersionKeyNames{
     "Comments",       "CompanyName",  "FileDescription", "FileVersion",    "InternalName", "LegalCopyright",
     "LegalTradeMarks", "OriginalFilename", "ProductName", "ProductVersion", "SpecialBuild", "PrivateBuild"};
 
-// Resources nest a few levels; a deeper walk is never needed.
+// A string table holds a few dozen strings; thousands mean a broken resource.
 constexpr int kMaxStringsPerTable = 4096;
 
 [[noreturn]] void Malformed() { throw EDiagFileVersionInfoError(DiagText::kNoVersionInfo); }

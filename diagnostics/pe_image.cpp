@@ -15,7 +15,7 @@ constexpr uint64_t kSectionHeaderSize = 40;
 constexpr uint64_t kExportDirectorySize = 40;
 constexpr uint64_t kImportDescriptorSize = 20;
 constexpr uint64_t kMaxNameLength = 4096;
-// A resource name is a 16-bit length and that many UTF-16 units.
+// Entries read from one resource directory at most (the counts are 16-bit each).
 constexpr uint64_t kMaxResourceEntries = 65536;
 
 std::string SectionName(ByteView image, uint64_t header) {

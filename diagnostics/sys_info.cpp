@@ -22,6 +22,14 @@ uint64_t RoundDiv(Wide num, Wide den) {
 }
 
 
+// prefix + number + suffix (appended piecewise: GCC 12 warns falsely on the operator+ chain).
+std::string Numbered(const char* prefix, int number, const char* suffix = "") {
+  std::string text(prefix);
+  text += std::to_string(number);
+  text += suffix;
+  return text;
+}
+
 std::string RegsText(std::initializer_list<uint32_t> regs) {
   std::string text;
   for (uint32_t r : regs) {
@@ -56,12 +64,12 @@ std::string IntelName(const TCpuInfo& cpu) {
         case 8: return cpu.brandIndex == 1 ? "Celeron" : cpu.brandIndex == 3 ? "Pentium III Xeon" : "Pentium III";
         case 10: return "Pentium III Xeon";
         case 11: return "Pentium III";
-        default: return "P6 (Model " + std::to_string(cpu.model) + ")";
+        default: return Numbered("P6 (Model ", cpu.model, ")");
       }
     case 15:
       return cpu.brandIndex == 1 ? "Celeron" : cpu.brandIndex == 14 ? "Xeon" : "Pentium 4";
     default:
-      return "P" + std::to_string(cpu.family);
+      return Numbered("P", cpu.family);
   }
 }
 
@@ -70,7 +78,7 @@ std::string CyrixName(const TCpuInfo& cpu) {
     case 4: return "Cyrix MediaGX";
     case 5: return cpu.model == 2 ? "Cyrix 6x86" : cpu.model == 4 ? "Cyrix GXm" : "";
     case 6: return "6x86MX";
-    default: return std::to_string(cpu.family) + "x86";
+    default: return Numbered("", cpu.family, "x86");
   }
 }
 
@@ -78,7 +86,7 @@ std::string AmdName(const TCpuInfo& cpu) {
   if (cpu.family == 4) return "Am486(R) or Am5x86";
   if (cpu.family != 5) return "Unknown AMD Chip";
   switch (cpu.model) {
-    case 0: case 1: case 2: case 3: return "AMD-K5 (Model " + std::to_string(cpu.model) + ")";
+    case 0: case 1: case 2: case 3: return Numbered("AMD-K5 (Model ", cpu.model, ")");
     case 6: return "AMD-K6(R)";
     case 7: return "AMD-K6";
     case 8: return "AMD-K6(R) -2";
@@ -112,8 +120,8 @@ std::string WindowsVersionString(TDiagWindowsVersion version, uint32_t minor) {
   switch (version) {
     case kWinNT31:
     case kWinNT35:
-    case kWinNT351: return "Windows NT 3." + std::to_string(minor);
-    case kWinNT4: return "Windows NT 4." + std::to_string(minor);
+    case kWinNT351: return Numbered("Windows NT 3.", static_cast<int>(minor));
+    case kWinNT4: return Numbered("Windows NT 4.", static_cast<int>(minor));
     case kWin2000: return "Windows 2000";
     case kWinXP: return "Windows XP";
     default: return "";

@@ -40,7 +40,8 @@ fi
 find "$HOME" -mindepth 1 -maxdepth 1 ! -name .config ! -name .local ! -name .cache -exec rm -rf {} +
 
 FIXTURE="$WINEPREFIX/drive_c/kvtest"
-/usr/bin/python3 "$ROOT/tests/shell/make_fixture.py" "$FIXTURE"
+# KV_SHELL_FIXTURE_ARGS="--bench N" adds the benchmark's folder of N files.
+/usr/bin/python3 "$ROOT/tests/shell/make_fixture.py" "$FIXTURE" ${KV_SHELL_FIXTURE_ARGS:-}
 mkdir -p "$FIXTURE/bin"
 cp "$PROGRAM" "$FIXTURE/bin/"
 cd "$FIXTURE/bin"

@@ -2,6 +2,7 @@
 
 #include <process.h>
 
+#include <algorithm>
 #include <stdexcept>
 
 #include "shell/shell_iids_win.h"
@@ -85,20 +86,24 @@ unsigned __stdcall TLazyImageThread::Entry(void* self) noexcept {
 
 void TLazyImageThread::Execute() {
   bool com = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
+  bool busy = false;
   while (!terminated_) {
     WaitForSingleObject(wake_.Get(), INFINITE);
     if (terminated_) break;
-    Sleep(1);
+    // A short pause after a real wake-up lets a burst of requests arrive
+    // before the newest is chosen; while the queue stays full there is no pause.
+    if (!busy) Sleep(1);
     try {
-      PassOnce();
+      busy = PassOnce();
     } catch (...) {
-      // One failed pass does not end the thread.
+      busy = false;  // one failed pass does not end the thread
     }
   }
+  parentFolder_.Reset();
   if (com) CoUninitialize();
 }
 
-void TLazyImageThread::PassOnce() {
+bool TLazyImageThread::PassOnce() {
   uint64_t serial = 0;
   TPidl copy;
   // Extraction sees a snapshot: the queued item may be dropped and freed
@@ -108,7 +113,7 @@ void TLazyImageThread::PassOnce() {
     std::lock_guard<std::mutex> guard(lock_);
     if (items_.empty()) {
       ResetEvent(wake_.Get());
-      return;
+      return false;
     }
     const TImageThreadItem& newest = *items_.back();  // newest first
     serial = newest.Serial;
@@ -139,7 +144,7 @@ void TLazyImageThread::PassOnce() {
     auto it = std::find_if(items_.begin(), items_.end(), [&](const auto& item) { return item->Serial == serial; });
     if (it == items_.end()) {
       InvalidateExtraction();
-      return;
+      return true;
     }
     lastExtracted_ = extracted;
     ExtractedInfoLoad(**it);
@@ -153,35 +158,44 @@ void TLazyImageThread::PassOnce() {
     if (attempt) Sleep(1);
     if (window && PostMessageW(window, message, reinterpret_cast<WPARAM>(raw), 0)) {
       (void)done.release();  // the receiver owns it now
-      return;
+      return true;
     }
     if (!window || !IsWindow(window)) break;
   }
   ReleaseItem(std::move(done));
+  return true;
 }
 
 void TLazyImageThread::ExtractInfo(LPCITEMIDLIST pidl, TImageThreadItem&) {
   lastExtracted_ = 0;
   if (!pidl) return;
   // The parent folder's icon interface first; it does not touch the file.
-  TPidl parentList = TPIDLManager::CopyPIDL(pidl);
-  if (parentList && !IsDesktopIDList(pidl)) {
-    TPIDLManager::StripLastID(parentList.get());
-    ComPtr<IShellFolder> desktop;
-    ComPtr<IShellFolder> parent;
-    if (SUCCEEDED(SHGetDesktopFolder(desktop.Put()))) {
-      if (IsDesktopIDList(parentList.get())) parent = desktop;
-      else if (FAILED(desktop->BindToObject(parentList.get(), nullptr, IID_IShellFolder, parent.PutVoid())))
-        parent.Reset();
-    }
-    if (parent)
-      if (ComPtr<IShellIcon> icon = parent.As<IShellIcon>(IID_IShellIcon)) {
-        int index = 0;
-        if (icon->GetIconOf(static_cast<LPCITEMIDLIST>(LastIDItem(pidl)), 0, &index) == S_OK) {
-          lastExtracted_ = index;
-          return;
-        }
+  // Requests come in runs from one folder: the bound parent is kept.
+  if (!IsDesktopIDList(pidl)) {
+    auto last = static_cast<LPCITEMIDLIST>(LastIDItem(pidl));
+    std::span<const uint8_t> head(reinterpret_cast<const uint8_t*>(pidl),
+                                  static_cast<size_t>(reinterpret_cast<const uint8_t*>(last) - reinterpret_cast<const uint8_t*>(pidl)));
+    if (!parentFolder_ || !std::equal(head.begin(), head.end(), parentBytes_.begin(), parentBytes_.end())) {
+      parentFolder_.Reset();
+      parentIcon_.Reset();
+      parentBytes_.assign(head.begin(), head.end());
+      std::vector<uint8_t> list(head.begin(), head.end());
+      list.push_back(0);
+      list.push_back(0);
+      ComPtr<IShellFolder> desktop;
+      if (SUCCEEDED(SHGetDesktopFolder(desktop.Put()))) {
+        if (head.empty()) parentFolder_ = desktop;
+        else if (FAILED(desktop->BindToObject(reinterpret_cast<LPCITEMIDLIST>(list.data()), nullptr, IID_IShellFolder,
+                                              parentFolder_.PutVoid())))
+          parentFolder_.Reset();
       }
+      if (parentFolder_) parentIcon_ = parentFolder_.As<IShellIcon>(IID_IShellIcon);
+    }
+    int index = 0;
+    if (parentIcon_ && parentIcon_->GetIconOf(last, 0, &index) == S_OK) {
+      lastExtracted_ = index;
+      return;
+    }
   }
   SHFILEINFOW info{};
   if (SHGetFileInfoW(reinterpret_cast<LPCWSTR>(pidl), 0, &info, sizeof info,

@@ -73,7 +73,8 @@ class TLazyImageThread {
  private:
   static unsigned __stdcall Entry(void* self) noexcept;
   void Execute();
-  void PassOnce();
+  // Serves one request; false when the queue was empty.
+  bool PassOnce();
 
   std::mutex lock_;
   std::vector<std::unique_ptr<TImageThreadItem>> items_;
@@ -81,6 +82,10 @@ class TLazyImageThread {
   KernelHandle thread_;
   std::atomic<bool> terminated_{false};
   uint64_t nextSerial_ = 1;
+  // The last parent folder bound by ExtractInfo (icon thread only).
+  std::vector<uint8_t> parentBytes_;
+  ComPtr<IShellFolder> parentFolder_;
+  ComPtr<IShellIcon> parentIcon_;
 };
 
 class TLazyImageThreadManager {

@@ -254,7 +254,11 @@ def lines_and_sources(rows, units, text_start):
     def emit(address, name, number):
         nonlocal current_file
         r = address - text_start
-        lines.append((r, number or 0))
+        # A row that only continues the line before it adds nothing: the line
+        # starts where that one does.
+        same = lines and lines[-1][1] == (number or 0) and name == current_file and r not in start_set
+        if not same:
+            lines.append((r, number or 0))
         # A unit's first row names its file even when the unit before ended in the same file.
         if number is not None and (name != current_file or r in start_set):
             sources.append((r, name))

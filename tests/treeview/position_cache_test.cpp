@@ -141,10 +141,10 @@ TEST(PositionCache, ChangesDuringBuildsLeaveAnExactCache) {
 TEST(PositionCache, TreesDestroyedDuringBuilds) {
   std::mt19937 rng(11);
   TLazyTreeModel keeper;  // keeps the worker alive across the rounds
-  for (int round = 0; round < 200; ++round) {
+  for (int round = 0; round < 1000; ++round) {
     TLazyTreeModel tree;
     tree.SetRootNodeCount(100000);  // queued by the update's end
-    std::this_thread::sleep_for(std::chrono::microseconds(rng() % 2000));
+    std::this_thread::sleep_for(std::chrono::microseconds(rng() % 1500));
   }
   keeper.SetRootNodeCount(2500);
   EXPECT_TRUE(WaitForCache(keeper));

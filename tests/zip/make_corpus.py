@@ -131,7 +131,8 @@ def python_zipfile(files):
                     w.write(body)
     for e in entries_of(piped):
         expect_entry(piped, e)
-    # The most entries the end record counts: Python adds the zip64 records.
+    # The most entries the end record's 16-bit count holds (0xFFFF, which
+    # zip64 writers also use as a marker; Python adds no zip64 records here).
     many = os.path.join(OUT, "py-65535.zip")
     with zipfile.ZipFile(many, "w", zipfile.ZIP_STORED) as z:
         for i in range(65535):

@@ -208,6 +208,15 @@ def verify(root):
                 if zo.getinfo(name).extra != zn.getinfo(name).extra:
                     fail("%s: central extra field of %s changed" % (tool, name))
 
+    full = os.path.join(out, "full65535.zip")
+    if not os.path.exists(full):
+        fail("missing " + full)
+    else:
+        tool_checks(full, "", {"e00000": expected["full65535_e00000"], "e65534": b"65534"})
+        with zipfile.ZipFile(full) as z:
+            if len(z.infolist()) != 65535:
+                fail("%s: %d entries" % (full, len(z.infolist())))
+
     strings = {"strings_plain.zip": "", "strings_pw.zip": PASSWORD}
     for f, password in strings.items():
         tool_checks(os.path.join(out, f), password, {"note": expected["strings_note"]})

@@ -100,6 +100,26 @@ TEST(ZipperFiles, RewritesArchivesOfOtherTools) {
   }
 }
 
+// The most entries an archive holds: one replaced in a 65535-entry archive
+// made by Python (for the reference tools, writer_check.py verify), one more
+// refused as too large with the archive unchanged.
+TEST(ZipperFiles, RewritesAnArchiveOf65535Entries) {
+  if (!Prepared()) GTEST_SKIP() << "run through CTest: writer_check.py prepares " << kDir;
+  const std::string archive = Dos(kOut + "/full65535.zip");
+  ASSERT_TRUE(CopyFileA(Dos(KV_TEST_BINARY_DIR "/zip_corpus/py-65535.zip").c_str(), archive.c_str(), FALSE));
+  const Bytes first = Text(3000, 38);
+  WriteFile(kOut + "/expected/full65535_e00000", first);
+  TZipper z;
+  z.SetZipName(archive);
+  ASSERT_EQ(z.ZipFromBuffer(first.data(), first.size(), "e00000"), 1);
+  EXPECT_EQ(z.Count(), 65535);
+  const Bytes before = ReadFile(archive);
+  EXPECT_THROW(z.ZipFromBuffer(first.data(), first.size(), "one more"), EZipTooLarge);
+  EXPECT_EQ(ReadFile(archive), before);
+  EXPECT_EQ(Read(archive, "e00000"), first);
+  EXPECT_EQ(Read(archive, "e65534"), Bytes({'6', '5', '5', '3', '4'}));
+}
+
 TEST(ZipperFiles, AFailedReplaceKeepsTheArchiveAndLeavesNoTemporaryFile) {
   const std::string folder = KV_TEST_BINARY_DIR "/zip_writer_fail";
   std::filesystem::remove_all(folder);

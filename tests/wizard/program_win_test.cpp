@@ -1,0 +1,226 @@
+// The program itself, started in a program folder of its own and driven from
+// outside as a user would: buttons clicked, the window moved, maximised and
+// closed, then its log and settings file read.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "base/ansi_text_win.h"
+#include "base/handle.h"
+#include "foundation/settings_win.h"
+#include "tests/wizard/wizard_test_util.h"
+#include "wizard/step_texts.h"
+
+namespace kv {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string WindowText(HWND window) {
+  wchar_t text[512] = {};
+  SendMessageW(window, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text));
+  return WStringToAnsi(text);
+}
+
+class Program : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fs::copy_file(fs::path(KV_TEST_BINARY_DIR) / "kelvarin.exe", folder.Path() / "kelvarin.exe");
+    for (const auto& entry : fs::directory_iterator(fs::path(KV_TEST_SOURCE_DIR) / "data"))
+      fs::copy_file(entry.path(), folder.Path() / entry.path().filename());
+    SetEnvironmentVariableW(L"KELVARIN_LOG_MESSAGE_BOXES", L"1");
+  }
+  void TearDown() override {
+    if (process) {
+      TerminateProcess(process.Get(), 99);
+      WaitForSingleObject(process.Get(), 5000);
+    }
+    SetEnvironmentVariableW(L"KELVARIN_LOG_MESSAGE_BOXES", nullptr);
+  }
+
+  // Starts the program and waits for its visible main window.
+  HWND Start() {
+    if (!Launch()) return nullptr;
+    for (int i = 0; i < 600; ++i) {
+      if (HWND found = FindMain()) return found;
+      if (WaitForSingleObject(process.Get(), 50) == WAIT_OBJECT_0) break;
+    }
+    ADD_FAILURE() << "no main window";
+    return nullptr;
+  }
+  bool Launch() {
+    std::wstring exe = (folder.Path() / "kelvarin.exe").wstring();
+    std::wstring commandLine = L"\"" + exe + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        folder.Path().wstring().c_str(), &startup, &info)) {
+      ADD_FAILURE() << "CreateProcessW failed: " << GetLastError();
+      return false;
+    }
+    CloseHandle(info.hThread);
+    process = KernelHandle(info.hProcess);
+    processId = info.dwProcessId;
+    return true;
+  }
+  HWND FindMain() {
+    struct Search {
+      DWORD pid;
+      HWND found;
+    } search{processId, nullptr};
+    EnumWindows(
+        [](HWND w, LPARAM p) noexcept -> BOOL {
+          auto* s = reinterpret_cast<Search*>(p);
+          DWORD pid = 0;
+          GetWindowThreadProcessId(w, &pid);
+          if (pid == s->pid && IsWindowVisible(w) && WindowText(w) == "Torvane Kelvarin") {
+            s->found = w;
+            return FALSE;
+          }
+          return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+  }
+  // The first visible child window with this text (buttons, the memo...).
+  static HWND Child(HWND main, const std::string& text, bool visibleOnly = true) {
+    struct Search {
+      const std::string& text;
+      bool visibleOnly;
+      HWND found;
+    } search{text, visibleOnly, nullptr};
+    EnumChildWindows(
+        main,
+        [](HWND w, LPARAM p) noexcept -> BOOL {
+          auto* s = reinterpret_cast<Search*>(p);
+          if ((!s->visibleOnly || IsWindowVisible(w)) && WindowText(w) == s->text) {
+            s->found = w;
+            return FALSE;
+          }
+          return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+  }
+  // The text of the step memo: the only child of class EDIT with ES_READONLY.
+  static std::string StepMemo(HWND main) {
+    HWND found = nullptr;
+    EnumChildWindows(
+        main,
+        [](HWND w, LPARAM p) noexcept -> BOOL {
+          wchar_t cls[32] = {};
+          GetClassNameW(w, cls, 32);
+          if (lstrcmpiW(cls, L"Edit") == 0 && (GetWindowLongW(w, GWL_STYLE) & ES_READONLY)) {
+            *reinterpret_cast<HWND*>(p) = w;
+            return FALSE;
+          }
+          return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    return found ? WindowText(found) : std::string("(no memo)");
+  }
+  static void Click(HWND main, const std::string& caption) {
+    HWND button = Child(main, caption);
+    ASSERT_TRUE(button) << caption;
+    SendMessageW(button, BM_CLICK, 0, 0);
+  }
+  DWORD WaitForExit() {
+    EXPECT_EQ(WaitForSingleObject(process.Get(), 60000), WAIT_OBJECT_0);
+    DWORD code = 12345;
+    GetExitCodeProcess(process.Get(), &code);
+    process = KernelHandle();
+    return code;
+  }
+  std::string Setting(const char* section, const char* key) {
+    auto config = LoadXMLConfig((folder.Path() / "kelvarin.conf.xml").wstring(), false);
+    return config->ReadString(section, key, "(missing)");
+  }
+
+  TempFolder folder;
+  KernelHandle process;
+  DWORD processId = 0;
+};
+
+TEST_F(Program, StartsInOrderStepsThroughThePagesAndSavesOnExit) {
+  const std::string steps = test::ReadWhole(folder.Path() / "steps.txt");
+  HWND main = Start();
+  ASSERT_TRUE(main);
+  EXPECT_EQ(StepMemo(main), StepText(steps, 2));
+  EXPECT_FALSE(IsWindowEnabled(Child(main, "< &Back")));
+  Click(main, "Next >");
+  EXPECT_EQ(StepMemo(main), StepText(steps, 3));
+  Click(main, "Search for duplicates and similar files (remixes, variations, etc.)");
+  Click(main, "Next >");
+  EXPECT_EQ(StepMemo(main), StepText(steps, 4));
+  EXPECT_TRUE(Child(main, "Search"));
+  Click(main, "< &Back");
+  EXPECT_EQ(StepMemo(main), StepText(steps, 3));
+  SetWindowPos(main, nullptr, 50, 60, 600, 400, SWP_NOZORDER | SWP_NOACTIVATE);
+  Click(main, "&Exit");
+  EXPECT_EQ(WaitForExit(), 0u);
+
+  const std::string log = test::ReadWhole(folder.Path() / "tmp.log");
+  size_t at = 0;
+  for (const char* marker : {"CommonInit:start", "CommonInit:success", "Dpr:start", "Dpr:conig", "Dpr:about",
+                             "Dpr:splash", "Dpr:main", "Dpr:theme", "Dpr:load", "Dpr:init", "Dpr:run"}) {
+    const size_t found = log.find(std::string(marker) + "\r\n", at);
+    ASSERT_NE(found, std::string::npos) << marker << " in\n" << log;
+    at = found + 1;
+  }
+  EXPECT_EQ(log.find("MessageBox"), std::string::npos) << log;
+  EXPECT_EQ(Setting("Session", "ArtistBound"), "90");
+  EXPECT_EQ(Setting("Session", "TitleBound"), "85");
+  EXPECT_EQ(Setting("Session", "Combine"), "3");
+  EXPECT_EQ(Setting("Session", "TimeDifference"), "5");
+  EXPECT_EQ(Setting("Session", "CheckAlbums"), "0");
+  EXPECT_EQ(Setting("Last", "OpenScan"), "0");
+  EXPECT_EQ(Setting("Last", "DupeSimilar"), "1");
+  EXPECT_EQ(Setting("Last", "TreeSelection"), "");
+  EXPECT_EQ(Setting("SizeAndPos", "MainForm"), "400,600,60,50,0,");
+  EXPECT_EQ(Setting("SizeAndPos", "MainForm.MainPanel.WorkPanel.Panel1"), "49,,,,");
+  EXPECT_EQ(Setting("SizeAndPos", "MainForm.MainPanel.WorkPanel.panProperties.DupeSimilarFrame"), ",,,,");
+
+  // The next start has that geometry; closed maximised, it comes back so.
+  main = Start();
+  ASSERT_TRUE(main);
+  RECT r;
+  GetWindowRect(main, &r);
+  EXPECT_EQ(r.left, 50);
+  EXPECT_EQ(r.top, 60);
+  EXPECT_EQ(r.right - r.left, 600);
+  EXPECT_EQ(r.bottom - r.top, 400);
+  ShowWindow(main, SW_MAXIMIZE);
+  Click(main, "&Exit");
+  EXPECT_EQ(WaitForExit(), 0u);
+  EXPECT_EQ(Setting("SizeAndPos", "MainForm"), "400,600,60,50,2,");
+  main = Start();
+  ASSERT_TRUE(main);
+  EXPECT_TRUE(IsZoomed(main));
+  WINDOWPLACEMENT placement{};
+  placement.length = sizeof placement;
+  GetWindowPlacement(main, &placement);
+  EXPECT_EQ(placement.rcNormalPosition.left, 50);
+  EXPECT_EQ(placement.rcNormalPosition.right - placement.rcNormalPosition.left, 600);
+  PostMessageW(main, WM_CLOSE, 0, 0);  // the close box behaves as Exit
+  EXPECT_EQ(WaitForExit(), 0u);
+}
+
+// A settings file that cannot be read: its error is shown, the start stops
+// before the main block, and the program ends with a failure code.
+TEST_F(Program, AnUnreadableSettingsFileStopsTheStart) {
+  test::WriteWhole(folder.Path() / "kelvarin.conf.xml", "<not a settings file");
+  ASSERT_TRUE(Launch());
+  EXPECT_NE(WaitForExit(), 0u);
+  const std::string log = test::ReadWhole(folder.Path() / "tmp.log");
+  EXPECT_EQ(log.find("CommonInit:start\r\n"), 0u) << log;
+  EXPECT_NE(log.find("MessageBox: "), std::string::npos) << log;
+  EXPECT_EQ(log.find("Dpr:"), std::string::npos) << log;
+  EXPECT_EQ(test::ReadWhole(folder.Path() / "kelvarin.conf.xml"), "<not a settings file");
+}
+
+}  // namespace
+}  // namespace kv
