@@ -489,12 +489,12 @@ void TBaseLazyTree::OptionsChanged(TLTOptionSet which, std::uint32_t oldValue, s
 // ---------------------------------------------------------------- messages --
 
 void TBaseLazyTree::Paint() {
-  PAINTSTRUCT ps;
-  HDC dc = BeginPaint(HandleIfAllocated(), &ps);
-  if (dc != nullptr) {
-    FillRect(dc, &ps.rcPaint, BackgroundBrush());
-    EndPaint(HandleIfAllocated(), &ps);
-  }
+  const ui::PaintDc paint = ui::BeginPaintDc(HandleIfAllocated());
+  RECT window = paint.PaintRect();
+  if (IsRectEmpty(&window)) return;
+  const POINT at{window.left, window.top};
+  OffsetRect(&window, -OffsetX(), -OffsetY());
+  PaintTree(paint.Get(), window, at, kPaintRequestOptions);
 }
 
 void TBaseLazyTree::HandleSize() {
@@ -600,6 +600,10 @@ void TBaseLazyTree::WndProc(ui::TMessage& m) {
       return;
     case WM_ERASEBKGND:
       m.result = 1;  // painting covers every pixel
+      return;
+    case WM_PRINTCLIENT:
+      PrintClient(reinterpret_cast<HDC>(m.wParam), m.lParam);
+      m.result = 0;
       return;
     case WM_SIZE:
       TControl::WndProc(m);

@@ -15,6 +15,7 @@
 #include <mutex>
 #include <vector>
 
+#include "treeview/check_types.h"
 #include "treeview/lazy_node.h"
 #include "treeview/node_pool.h"
 #include "treeview/position_cache.h"
@@ -61,6 +62,8 @@ class TLazyTreeModel : public TCacheClient {
   std::function<void(TTree&, PLazyNode node)> OnCollapsed;
   std::function<void(TTree&, int deltaX, int deltaY)> OnScroll;
   std::function<void(TTree&, TLTUpdateState)> OnUpdating;
+  std::function<void(TTree&, PLazyNode node, TCheckState& newState, bool& allowed)> OnChecking;
+  std::function<void(TTree&, PLazyNode node)> OnChecked;
 
   // `options` comes from the most-derived class (constructors do not dispatch
   // to derived classes); null gives the plain option class.
@@ -308,6 +311,24 @@ class TLazyTreeModel : public TCacheClient {
   int ViewHeight() const { return viewHeight_; }
   void SetViewSize(int width, int height);
 
+  // ----------------------------------------------------------- check boxes --
+  TCheckState GetCheckState(PLazyNode node) const { return static_cast<TCheckState>(node->CheckState); }
+  // Asks OnChecking, then changes and propagates the state with OnChecked.
+  void SetCheckState(PLazyNode node, TCheckState value);
+  // Writes the state byte and repaints the node: no events, no propagation
+  // (for owners that restore states they keep themselves).
+  void WriteCheckState(PLazyNode node, TCheckState value);
+  TCheckType GetCheckType(PLazyNode node) const { return static_cast<TCheckType>(node->CheckType); }
+  void SetCheckType(PLazyNode node, TCheckType value);
+  bool ChangeCheckState(PLazyNode node, TCheckState newState);
+  bool CheckParentCheckState(PLazyNode node, TCheckState newState);
+  virtual TCheckState DetermineNextCheckState(TCheckType type, TCheckState state) const;
+  // The node's image in the current check image list; -1 for none.
+  virtual int GetCheckImage(PLazyNode node);
+  virtual bool DoChecking(PLazyNode node, TCheckState& newState);
+  virtual void DoCheckClick(PLazyNode node, TCheckState newState);
+  virtual void DoChecked(PLazyNode node);
+
   // -------------------------------------------------------------- options --
   TCustomLazyTreeOptions& TreeOptions() { return *options_; }
   const TCustomLazyTreeOptions& TreeOptions() const { return *options_; }
@@ -367,6 +388,8 @@ class TLazyTreeModel : public TCacheClient {
 
   // Window hooks: no-ops without a window.
   virtual bool HasWindow() const { return false; }
+  // Whether the control accepts input (a disabled window shows disabled checks).
+  virtual bool TreeEnabled() const { return true; }
   virtual bool Destroying() const { return destroying_; }
   virtual void InvalidateClientRect(const TLazyRect* /*rect*/) {}
   virtual void RedrawRectNow(const TLazyRect& /*rect*/) {}
@@ -448,6 +471,7 @@ class TLazyTreeModel : public TCacheClient {
   PLazyNode lastStructureChangeNode_ = nullptr;
   TChangeReason lastStructureChangeReason_ = TChangeReason::crNone;
   unsigned changeDelay_ = 0;
+  unsigned checkPropagationDepth_ = 0;
 
   TCache cache_;
   std::mutex mailboxLock_;

@@ -55,7 +55,10 @@ TApplication::TApplication() {
 
 TApplication::~TApplication() { DestroyComponents(); }
 
-void TApplication::AddForm(TForm* form) { forms_.push_back(form); }
+void TApplication::AddForm(TForm* form) {
+  forms_.push_back(form);
+  if (OnFormAdded) OnFormAdded(form);
+}
 
 void TApplication::RemoveForm(TForm* form) {
   forms_.erase(std::remove(forms_.begin(), forms_.end(), form), forms_.end());

@@ -1,0 +1,8 @@
+# The error history archive that diagnostics_tests leaves behind, checked by
+# unzip, 7-Zip and Python.
+if(TARGET diagnostics_tests AND NOT KELVARIN_NATIVE)
+  add_test(NAME diag_error_history_archive COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/check_history.sh
+           ${PROJECT_BINARY_DIR}/report_history/error.history)
+  set_tests_properties(diagnostics_tests PROPERTIES FIXTURES_SETUP diag_error_history)
+  set_tests_properties(diag_error_history_archive PROPERTIES FIXTURES_REQUIRED diag_error_history)
+endif()

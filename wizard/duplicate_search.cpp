@@ -1,0 +1,171 @@
+#include "wizard/duplicate_search.h"
+
+#include <cstdlib>
+#include <unordered_map>
+#include <vector>
+
+#include "base/scope_guard.h"
+
+namespace kv {
+
+std::string FoldPathCase(std::string_view path) {
+  std::string folded(path);
+  for (char& c : folded) {
+    const auto b = static_cast<unsigned char>(c);
+    if (b >= 'a' && b <= 'z')
+      c = static_cast<char>(b - 32);
+    else if (b >= 0xE0 && b <= 0xFE && b != 0xF7)  // the accented small letters of 1252
+      c = static_cast<char>(b - 32);
+    else if (b == 0x9A || b == 0x9C || b == 0x9E)  // š œ ž
+      c = static_cast<char>(b - 16);
+    else if (b == 0xFF)  // ÿ
+      c = static_cast<char>(0x9F);
+  }
+  return folded;
+}
+
+namespace {
+
+using CandidateList = std::shared_ptr<const std::vector<int32_t>>;
+
+// One record being grown from: its candidates and the next one to look at.
+struct Frame {
+  int32_t record;
+  CandidateList found;
+  size_t next;
+};
+
+class Grouping {
+ public:
+  Grouping(TMP3Collection& collection, const TCompareEvents& events) : c_(collection), events_(events) {
+    const int32_t count = c_.Count();
+    fileOf_.resize(static_cast<size_t>(count));
+    joined_.assign(static_cast<size_t>(count), 0);
+    std::unordered_map<std::string, int32_t> files;
+    files.reserve(static_cast<size_t>(count));
+    for (int32_t i = 0; i < count; ++i)
+      fileOf_[static_cast<size_t>(i)] = files.emplace(FoldPathCase(c_.Items(i).FileName()), i).first->second;
+  }
+
+  // False when stopped.
+  bool Run(TMP3Collection& results) {
+    int32_t groupNo = 0;
+    for (int32_t i = 0; i < c_.Count(); ++i) {
+      if (Taken(i)) continue;
+      group_.assign(1, i);
+      Joined(i) = 1;
+      Grow(i);
+      if (stopped_ || IsCancelled()) return false;
+      if (group_.size() < 2) {
+        Joined(i) = 0;  // searched alone: it may still join a later group
+        continue;
+      }
+      ++groupNo;
+      for (int32_t member : group_) results.AddMp3Info(c_.Items(member)).Tag = groupNo;
+    }
+    return true;
+  }
+
+ private:
+  uint8_t& Joined(int32_t record) { return joined_[static_cast<size_t>(fileOf_[static_cast<size_t>(record)])]; }
+  bool SameFile(int32_t a, int32_t b) const {
+    return fileOf_[static_cast<size_t>(a)] == fileOf_[static_cast<size_t>(b)];
+  }
+  bool Taken(int32_t record) { return c_.Items(record).Tag == kGroupedMark || Joined(record); }
+  bool IsCancelled() const { return events_.Cancelled && events_.Cancelled(); }
+
+  // Whether candidate k may join through the record r that found it.
+  bool Passes(int32_t k, int32_t r) {
+    const TMP3Info& rec = c_.Items(r);
+    const TMP3Info& cand = c_.Items(k);
+    if (c_.TimeDifference >= 0 &&
+        std::llabs(static_cast<long long>(cand.GetInfoPart(kInfoLength)) - rec.GetInfoPart(kInfoLength)) >
+            c_.TimeDifference)
+      return false;
+    if (c_.CheckAlbums > 0 && cand.GetTagPart(kTagAlbum) != rec.GetTagPart(kTagAlbum)) return false;
+    return true;
+  }
+
+  // Searches record r; when it finds others, marks it and pushes its frame.
+  // parent: the frame r was found from (its list is shared when artist and
+  // title are the same texts, as the search would give the same list).
+  void Enter(int32_t r, const Frame* parent) {
+    TMP3Info& rec = c_.Items(r);
+    if (rec.Tag == kGroupedMark) return;
+    if (events_.OnSearch) events_.OnSearch(searched_, rec);
+    ++searched_;
+    CandidateList found;
+    const std::string artist = rec.GetTagPart(kTagArtist), title = rec.GetTagPart(kTagTitle);
+    if (parent && c_.Items(parent->record).GetTagPart(kTagArtist) == artist &&
+        c_.Items(parent->record).GetTagPart(kTagTitle) == title) {
+      found = parent->found;
+    } else {
+      auto list = std::make_shared<std::vector<int32_t>>();
+      c_.FindSimilar(artist, title, *list);
+      found = std::move(list);
+    }
+    if (found->size() < 2) return;
+    rec.Tag = kGroupedMark;
+    stack_.push_back(Frame{r, std::move(found), 0});
+  }
+
+  void Grow(int32_t first) {
+    stack_.clear();
+    Enter(first, nullptr);
+    while (!stack_.empty()) {
+      Frame& top = stack_.back();
+      if (top.next == top.found->size()) {
+        stack_.pop_back();
+        continue;
+      }
+      const int32_t k = (*top.found)[top.next++];
+      if (k < 0 || k >= c_.Count() || SameFile(k, top.record)) continue;
+      if (!Taken(k) && Passes(k, top.record)) {
+        group_.push_back(k);
+        Joined(k) = 1;
+        const Frame parent = top;  // Enter may move the stack
+        Enter(k, &parent);
+      }
+      if (IsCancelled()) {
+        stopped_ = true;
+        stack_.clear();
+        return;
+      }
+    }
+  }
+
+  TMP3Collection& c_;
+  const TCompareEvents& events_;
+  std::vector<int32_t> fileOf_;  // record -> the first record of the same file
+  std::vector<uint8_t> joined_;  // by that first record: the file is in a group
+  std::vector<int32_t> group_;
+  std::vector<Frame> stack_;
+  int32_t searched_ = 0;
+  bool stopped_ = false;
+};
+
+}  // namespace
+
+std::unique_ptr<TMP3Collection> CompareCollection(TMP3Collection& collection, bool duplicatesOnly,
+                                                  const TCompareEvents& events) {
+  const int32_t artistBound = collection.ArtistBound, titleBound = collection.TitleBound;
+  const uint8_t combine = collection.Combine;
+  ScopeGuard restore([&] {
+    collection.ArtistBound = artistBound;
+    collection.TitleBound = titleBound;
+    collection.Combine = combine;
+    for (int32_t i = 0; i < collection.Count(); ++i) collection.Items(i).Tag = 0;
+  });
+  if (duplicatesOnly) {
+    collection.ArtistBound = 100;
+    collection.TitleBound = 100;
+    collection.Combine = 3;
+  }
+  auto results = std::make_unique<TMP3Collection>();
+  results->IndexEnabled = 0;
+  Grouping grouping(collection, events);
+  if (!grouping.Run(*results)) return nullptr;
+  return results;
+}
+
+}  // namespace kv

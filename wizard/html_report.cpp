@@ -1,0 +1,122 @@
+#include "wizard/html_report.h"
+
+#include "base/strings.h"
+
+namespace kv {
+
+std::string EscapeHtml(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      default: out += static_cast<unsigned char>(c) < 0x20 || c == 0x7F ? ' ' : c;
+    }
+  }
+  return out;
+}
+
+std::string FillTemplate(std::string_view pattern, const std::vector<std::pair<std::string, std::string>>& values) {
+  std::string out;
+  out.reserve(pattern.size());
+  size_t i = 0;
+  while (i < pattern.size()) {
+    const size_t dollar = pattern.find('$', i);
+    if (dollar == std::string_view::npos) {
+      out.append(pattern.substr(i));
+      break;
+    }
+    out.append(pattern.substr(i, dollar - i));
+    const std::pair<std::string, std::string>* best = nullptr;
+    for (const auto& v : values)
+      if (pattern.compare(dollar, v.first.size(), v.first) == 0 && (!best || v.first.size() > best->first.size()))
+        best = &v;
+    if (best) {
+      out += best->second;
+      i = dollar + best->first.size();
+    } else {
+      out += '$';
+      i = dollar + 1;
+    }
+  }
+  return out;
+}
+
+std::string CharsetOfCodePage(unsigned codePage) {
+  switch (codePage) {
+    case 874: return "windows-874";
+    case 932: return "shift_jis";
+    case 936: return "gbk";
+    case 949: return "euc-kr";
+    case 950: return "big5";
+    case 65001: return "utf-8";
+    default: return "windows-" + std::to_string(codePage);
+  }
+}
+
+namespace {
+
+constexpr std::string_view kRowTemplate =
+    "<TABLE border=0 cellspacing=0><TR class=\"$Color\"><TD colspan=\"4\" class=\"Main\">$Main</TD></TR>"
+    "<TR class=\"$Color\"><TD class=\"time\">$Time</TD><TD class=\"bitrate\">$Bitrate</TD>"
+    "<TD class=\"samplerate\">$Samplerate</TD><TD class=\"file\">$File</TD></TR></TABLE>";
+
+std::string ChannelName(int code) {
+  switch (code) {
+    case kStereo: return "Stereo";
+    case kJointStereo: return "Joint Stereo";
+    case kDualChannel: return "Dual Channel";
+    case kMono: return "Mono";
+    default: return "";
+  }
+}
+
+}  // namespace
+
+std::string BuildReportRow(const TMP3Info& record) {
+  std::string main = "<b>" + EscapeHtml(record.GetTagPart(kTagArtist)) + " - " +
+                     EscapeHtml(record.GetTagPart(kTagTitle)) + "</b>";
+  const int year = record.GetTagPartInt(kTagYear);
+  const std::string album = record.GetTagPart(kTagAlbum);
+  if (year > 0 || !album.empty()) {
+    main += "&nbsp;&nbsp;&nbsp;&nbsp;&nbsp; [" + EscapeHtml(album);
+    if (year > 0) main += "  " + std::to_string(year);
+    main += "]";
+  }
+  const int32_t length = record.GetInfoPart(kInfoLength);
+  return FillTemplate(
+      kRowTemplate,
+      {{"$Main", main},
+       {"$File", EscapeHtml(record.GetTagPart(kTagDisplayPath))},
+       {"$Time", SecondsToStr(length < 0 ? 0 : length)},
+       {"$Bitrate", std::to_string(record.GetInfoPart(kInfoBitRate)) + "Kbit"},
+       {"$Samplerate", std::to_string(record.GetInfoPart(kInfoSampleRate)) + "Hz " +
+                           ChannelName(record.GetChannels(kInfoChannels))},
+       {"$Color", record.Tag % 2 == 1 ? "odd" : "even"}});
+}
+
+std::string BuildReportPage(std::string_view title, std::string_view date, std::string_view charset,
+                            const std::vector<const TMP3Info*>& rows) {
+  // Put together piece by piece: no inserted text is looked at again.
+  std::string page = "<HTML><HEAD><META http-equiv=\"Content-Type\" content=\"text/html; charset=" +
+                     EscapeHtml(charset) + "\"><TITLE>" + EscapeHtml(title) + " , " + EscapeHtml(date) +
+                     "</TITLE><style type=\"text/css\"><!--"
+                     ".time{width:60px}"
+                     ".bitrate{width:80px}"
+                     ".samplerate{width:160px}"
+                     ".file{}"
+                     "TABLE {width:100%;border:solid black 1px;font-size:10pt;font-family: MS Sans Serif}"
+                     ".Main{}"
+                     ".odd{background-color:#F0FFF0;color:#008000}"
+                     ".even{background-color:#F0F0FF;color:#000080}"
+                     "--></style></HEAD><BODY>";
+  for (const TMP3Info* row : rows)
+    if (row) page += BuildReportRow(*row);
+  page += "</BODY></HTML>";
+  return page;
+}
+
+}  // namespace kv
