@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "treeview/check_images_win.h"
 #include "ui/application_win.h"
 
 namespace kv {
@@ -600,6 +601,14 @@ void TBaseLazyTree::WndProc(ui::TMessage& m) {
       return;
     case WM_ERASEBKGND:
       m.result = 1;  // painting covers every pixel
+      return;
+    case ui::CM_DENYSUBCLASSING:
+      m.result = 1;  // the tree paints itself
+      return;
+    case WM_SYSCOLORCHANGE:
+      RecolorCheckImages();
+      PrepareBitmaps(true, false);
+      TControl::WndProc(m);
       return;
     case WM_PRINTCLIENT:
       PrintClient(reinterpret_cast<HDC>(m.wParam), m.lParam);

@@ -135,6 +135,11 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   void SetBackgroundOffset(int x, int y);
   TCheckImageKind CheckImageKind() const { return checkImageKind_; }
   void SetCheckImageKind(TCheckImageKind kind);
+  // The owner's check images, used with ckCustom.
+  HIMAGELIST CustomCheckImages() const { return customCheckImages_; }
+  void SetCustomCheckImages(HIMAGELIST list);
+  // The list the check images are drawn from now (null: none).
+  HIMAGELIST CurrentCheckImages() const;
   // Where the plus/minus button of the row being painted sits (for checks).
   int LastButtonX() const { return buttonX_; }
   int LastButtonY() const { return buttonY_; }
@@ -234,6 +239,7 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   TCheckImageKind checkImageKind_ = ckLightCheck;
   HIMAGELIST images_ = nullptr;
   HIMAGELIST stateImages_ = nullptr;
+  HIMAGELIST customCheckImages_ = nullptr;
   HBITMAP background_ = nullptr;
   POINT backgroundOffset_{};
   // The 9x9 plus and minus pictures as 32-bit pixels (fuchsia is transparent).
@@ -244,6 +250,7 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   ui::BrushObject lineBrush_;
   HDC paintCanvas_ = nullptr;
   int buttonX_ = 0, buttonY_ = 0;
+  bool buttonsThemed_ = false;  // the buttons hold the style's glyphs
 };
 
 // Once per process, from the first tree: OLE, the tree's clipboard format,

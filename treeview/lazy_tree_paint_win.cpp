@@ -11,6 +11,10 @@
 #include "base/scope_guard.h"
 #include "treeview/alpha_blend_win.h"
 #include "treeview/base_lazy_tree_win.h"
+#include "treeview/check_images_win.h"
+#include "treeview/theme_services_win.h"
+
+#include <vssym32.h>
 
 namespace kv {
 
@@ -113,10 +117,21 @@ void TBaseLazyTree::SetCheckImageKind(TCheckImageKind kind) {
   if (UpdateCount() == 0 && !Loading()) InvalidateClientRect(nullptr);
 }
 
+void TBaseLazyTree::SetCustomCheckImages(HIMAGELIST list) {
+  if (customCheckImages_ == list) return;
+  customCheckImages_ = list;
+  if (!Loading()) InvalidateClientRect(nullptr);
+}
+
+HIMAGELIST TBaseLazyTree::CurrentCheckImages() const {
+  return CheckImagesFor(checkImageKind_, customCheckImages_);
+}
+
 // ------------------------------------------------------------- resources --
 
 void TBaseLazyTree::PrepareBitmaps(bool needButtons, bool needLines) {
   if (needButtons) {
+    buttonsThemed_ = TreeStates().Contains(tsUseThemes) && ThemeServices().ThemesEnabled();
     const ui::MemoryDc dc = ui::CreateMemoryDc(nullptr);
     for (bool plus : {true, false}) {
       std::uint32_t* bits = nullptr;
@@ -133,11 +148,15 @@ void TBaseLazyTree::PrepareBitmaps(bool needButtons, bool needLines) {
           const POINT minus[3] = {{0, 2}, {8, 2}, {4, 6}};
           const POINT plusPts[3] = {{2, 0}, {6, 4}, {2, 8}};
           Polygon(dc.Get(), plus ? plusPts : minus, 3);
+        } else if (buttonFillMode_ == TLTButtonFillMode::fmShaded) {
+          const ui::BitmapObject shaded = ui::LoadBitmapResource(plus ? "LT_XPBUTTONPLUS" : "LT_XPBUTTONMINUS");
+          const ui::MemoryDc from = ui::CreateMemoryDc(nullptr);
+          const ui::SelectedObject s = ui::SelectInto(from.Get(), shaded.Get());
+          BitBlt(dc.Get(), 0, 0, kButtonSize, kButtonSize, from.Get(), 0, 0, SRCCOPY);
         } else {
           if (buttonFillMode_ == TLTButtonFillMode::fmTreeColor) {
             FillColor(dc.Get(), all, ui::ColorToRGB(Color()));
-          } else if (buttonFillMode_ == TLTButtonFillMode::fmWindowColor ||
-                     buttonFillMode_ == TLTButtonFillMode::fmShaded) {
+          } else if (buttonFillMode_ == TLTButtonFillMode::fmWindowColor) {
             FillColor(dc.Get(), all, GetSysColor(COLOR_WINDOW));
           }
           const ui::BrushObject frame = ui::MakeSolidBrush(ui::ColorToRGB(colors_.Color(TLTColors::TreeLineColor)));
@@ -146,6 +165,10 @@ void TBaseLazyTree::PrepareBitmaps(bool needButtons, bool needLines) {
           const RECT bar{2, kButtonSize / 2, kButtonSize - 2, kButtonSize / 2 + 1};
           FillColor(dc.Get(), bar, ink);
           if (plus) FillColor(dc.Get(), RECT{kButtonSize / 2, 2, kButtonSize / 2 + 1, kButtonSize - 2}, ink);
+        }
+        if (buttonsThemed_) {
+          ThemeServices().DrawElement(dc.Get(), GetElementDetails(plus ? TThemedTreeview::ttGlyphClosed
+                                                                       : TThemedTreeview::ttGlyphOpened), all);
         }
       }
       GdiFlush();
@@ -358,26 +381,30 @@ void TBaseLazyTree::PaintNodeButton(HDC /*dc*/, PLazyNode node, const RECT& r, i
 
 void TBaseLazyTree::PaintCheckImage(TLTPaintInfo& info) {
   const TLTImageInfo& image = info.ImageInfo[iiCheck];
-  const int index = image.Index;
-  if (index < 1 || index >= kCheckImageCount) return;
-  // The system's own drawing of the control in the 16x16 cell.
-  const int group = (index - 1) / 4;  // 0,1 radio; 2,3,4 box; 5 button
-  const int look = (index - 1) % 4;
-  UINT type = DFC_BUTTON, state = 0;
-  switch (group) {
-    case 0: state = DFCS_BUTTONRADIO; break;
-    case 1: state = DFCS_BUTTONRADIO | DFCS_CHECKED; break;
-    case 2: state = DFCS_BUTTONCHECK; break;
-    case 3: state = DFCS_BUTTONCHECK | DFCS_CHECKED; break;
-    case 4: state = DFCS_BUTTON3STATE | DFCS_CHECKED; break;
-    default: state = DFCS_BUTTONPUSH; break;
+  if (image.Index < 1) return;
+  if (TreeStates().Contains(tsUseThemes) && checkImageKind_ != ckCustom && ThemeServices().ThemesEnabled()) {
+    // The style's own part: radio button, check box or push button, with the
+    // state number the image index gives inside its group.
+    TThemedElementDetails details;
+    details.element = TThemedElement::teButton;
+    if (image.Index <= 8) {
+      details.part = BP_RADIOBUTTON;
+      details.state = image.Index;
+    } else if (image.Index <= 20) {
+      details.part = BP_CHECKBOX;
+      details.state = image.Index - 8;
+    } else {
+      details.part = BP_PUSHBUTTON;
+      details.state = image.Index - 20;
+    }
+    const RECT r{image.XPos, image.YPos, image.XPos + 16, image.YPos + 16};
+    ThemeServices().DrawElement(info.Canvas, details, r);
+    if (details.part == BP_PUSHBUTTON) ImageList_Draw(UtilityImages(), 1, info.Canvas, r.left, r.top, ILD_TRANSPARENT);
+    return;
   }
-  if (look == 1) state |= DFCS_HOT;
-  if (look == 2) state |= DFCS_PUSHED;
-  if (look == 3) state |= DFCS_INACTIVE;
-  if (checkImageKind_ == ckSystemFlat || checkImageKind_ == ckFlat) state |= DFCS_FLAT;
-  RECT r{image.XPos + 1, image.YPos + 2, image.XPos + 16 - 2, image.YPos + 16 - 1};
-  DrawFrameControl(info.Canvas, &r, type, state);
+  HIMAGELIST list = CurrentCheckImages();
+  if (list == nullptr) return;
+  ImageList_Draw(list, image.Index, info.Canvas, image.XPos, image.YPos, ILD_TRANSPARENT);
 }
 
 void TBaseLazyTree::PaintImage(TLTPaintInfo& info, TLTImageInfoIndex slot, HIMAGELIST list,
@@ -539,7 +566,8 @@ void TBaseLazyTree::PaintTree(HDC target, const RECT& window, POINT at, std::uin
   });
   const int width = window.right - window.left;
   if (width <= 0 || window.bottom <= window.top) return;
-  if (!lineBrush_) PrepareBitmaps(true, true);
+  const bool themed = TreeStates().Contains(tsUseThemes) && ThemeServices().ThemesEnabled();
+  if (!lineBrush_ || themed != buttonsThemed_) PrepareBitmaps(true, !lineBrush_);
   memory.emplace(ui::CreateMemoryDc(target));
   HDC dc = memory->Get();
   paintCanvas_ = dc;
@@ -576,7 +604,12 @@ void TBaseLazyTree::PaintTree(HDC target, const RECT& window, POINT at, std::uin
     indentSize = static_cast<int>(lineImage.size());
     buttonX = indentSize * indent + HalfEven(indent - kButtonSize) - indent;
   }
-  const bool checks = HasOption(toCheckSupport);
+  HIMAGELIST checkImages = HasOption(toCheckSupport) ? CurrentCheckImages() : nullptr;
+  int checkWidth = 0, checkHeight = 0;
+  if (checkImages != nullptr) ImageList_GetIconSize(checkImages, &checkWidth, &checkHeight);
+  if (checkImages != nullptr && TreeStates().Contains(tsUseThemes) && checkImageKind_ != ckCustom &&
+      ThemeServices().ThemesEnabled())
+    checkWidth = checkHeight = 16;
   int bitmapHeight = -1;
   while (node != nullptr) {
     if (!node->States.Contains(nsInitialized)) InitNode(node);
@@ -616,10 +649,11 @@ void TBaseLazyTree::PaintTree(HDC target, const RECT& window, POINT at, std::uin
           info.NodeWidth = DoGetNodeWidth(node, info.Column);
           info.ContentRect = info.CellRect;
           info.ContentRect.left += Margin();
-          if (checks) {
+          if (checkImages != nullptr) {
             info.ImageInfo[iiCheck].Index = GetCheckImage(node);
             if (info.ImageInfo[iiCheck].Index != -1)
-              AdjustImageBorder(16, 16, info.BidiMode, vAlign, info.ContentRect, info.ImageInfo[iiCheck]);
+              AdjustImageBorder(checkWidth, checkHeight, info.BidiMode, vAlign, info.ContentRect,
+                                info.ImageInfo[iiCheck]);
           }
           int iw = 0, ih = 0;
           if (stateImages_ != nullptr) {

@@ -173,7 +173,7 @@ TThemeManager::TThemeManager() {
       options_ = registry.main->options_;
     }
   }
-  if (becameMain) BecomeMain();
+  if (becameMain) ui::Application().OnFormAdded = [this](ui::TForm* form) { FormAdded(form); };
 }
 
 TThemeManager::~TThemeManager() {

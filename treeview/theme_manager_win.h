@@ -80,8 +80,8 @@ class TWindowProcList {
 
 class TThemeManager : public ui::TComponent {
  public:
-  // The first manager alive becomes the main one; later ones are sub managers
-  // that take over its options.
+  // The first manager alive becomes the main one (collecting nothing yet:
+  // see CollectForms); later ones are sub managers that take over its options.
   TThemeManager();
   ~TThemeManager() override;
   const char* ClassName() const override { return "TThemeManager"; }

@@ -8,7 +8,9 @@
 #include <fstream>
 #include <string>
 
+#include "treeview/check_images_win.h"
 #include "treeview/lazy_trees_win.h"
+#include "treeview/theme_services_win.h"
 #include "ui/application_win.h"
 #include "ui/forms_win.h"
 #include "ui/gdi_win.h"
@@ -29,8 +31,21 @@ constexpr COLORREF kFocused = RGB(0x00, 0x40, 0xC0);
 constexpr COLORREF kUnfocused = RGB(0x20, 0x40, 0x80);
 constexpr COLORREF kInk = RGB(0, 0, 0);
 
+// The common-controls version the layer reports, for one test.
+struct ComCtl {
+  explicit ComCtl(int version) {
+    ui::SetComCtlVersionProvider([version] { return version; });
+    ThemeServices().UpdateThemes();
+  }
+  ~ComCtl() {
+    ui::SetComCtlVersionProvider(nullptr);
+    ThemeServices().UpdateThemes();
+  }
+};
+
 class TreePaint : public ::testing::Test {
  protected:
+  explicit TreePaint(int version = 581) : comCtl(version) {}
   void SetUp() override {
     tree = &form.Create<TLazyDrawTree>();
     tree->SetParent(&form);
@@ -86,9 +101,15 @@ class TreePaint : public ::testing::Test {
     o.SetSelectionOptions(o.SelectionOptions() | add);
   }
 
+  ComCtl comCtl;
   ui::TForm form;
   TLazyDrawTree* tree = nullptr;
   PLazyNode first = nullptr, second = nullptr;
+};
+
+class TreePaintThemed : public TreePaint {
+ protected:
+  TreePaintThemed() : TreePaint(600) {}
 };
 
 TEST_F(TreePaint, LinesAndButtons) {
@@ -219,36 +240,126 @@ TEST_F(TreePaint, BlendedSelectionFollowsTheFormula) {
   EXPECT_EQ(shot.Pixel(22 + 45, 3 * 18 + 9), Rgb(kTree));  // beyond the node width
 }
 
-TEST_F(TreePaint, CheckCellIsTheSystemDrawing) {
+// The 16x16 cells of a strip resource over the tree colour, mapped as on loading.
+std::uint32_t StripPixel(const ui::TBitmap& strip, int index, int x, int y) {
+  const std::uint32_t p = strip.Pixel(x, index * 16 + y);
+  if (p == strip.Pixel(0, 0)) return Rgb(kTree);
+  if (p == 0xFFFFFF) return Rgb(GetSysColor(COLOR_WINDOW));
+  if (p == 0xC0C0C0) return Rgb(GetSysColor(COLOR_BTNFACE));
+  if (p == 0x808080) return Rgb(GetSysColor(COLOR_BTNSHADOW));
+  if (p == 0x000000) return Rgb(GetSysColor(COLOR_BTNTEXT));
+  return p;
+}
+
+TEST_F(TreePaint, CheckCellsShowTheImageOfTheirKind) {
+  auto& o = tree->TreeOptions();
+  o.SetMiscOptions(o.MiscOptions() | toCheckSupport);
+  tree->SetRootNodeCount(4);
+  struct Row {
+    TCheckType type;
+    TCheckState state;
+    bool disabled;
+    int index;
+  };
+  const Row rows[] = {{ctCheckBox, csCheckedNormal, false, 13},
+                      {ctTriStateCheckBox, csMixedNormal, false, 17},
+                      {ctRadioButton, csCheckedNormal, false, 5},
+                      {ctCheckBox, csUncheckedNormal, true, 12}};
+  int i = 0;
+  for (PLazyNode n = tree->GetFirst(); n != nullptr; n = tree->GetNextSibling(n), ++i) {
+    n->CheckType = rows[i].type;
+    n->CheckState = rows[i].state;
+    if (rows[i].disabled) n->States.Include(nsDisabled);
+  }
+  ui::TBitmap strip;
+  strip.LoadFromResource("LT_CHECK_LIGHT");
+  const ui::TBitmap shot = Print("checks_light");
+  const int x0 = 4 + 18, y0 = 9 - 8;  // margin and one level; vertical centre 9
+  for (int r = 0; r < 4; ++r) {
+    int differing = 0;
+    for (int y = 0; y < 16; ++y)
+      for (int x = 0; x < 16; ++x)
+        differing += shot.Pixel(x0 + x, r * 18 + y0 + y) != StripPixel(strip, rows[r].index, x, y);
+    EXPECT_EQ(differing, 0) << "row " << r;
+  }
+
+  // The system set: the frame control drawn alone into a cell of the same size.
+  tree->SetCheckImageKind(ckSystem);
+  const ui::TBitmap system = Print("checks_system");
+  const int size = GetSystemMetrics(SM_CXMENUCHECK) + 3;
+  ui::TBitmap alone;
+  alone.Create(size, size);
+  {
+    const ui::MemoryDc dc = ui::CreateMemoryDc(nullptr);
+    const ui::SelectedObject selected = ui::SelectInto(dc.Get(), alone.Handle());
+    const RECT all{0, 0, size, size};
+    const ui::BrushObject white = ui::MakeSolidBrush(kTree);
+    FillRect(dc.Get(), &all, white.Get());
+    RECT r{1, 2, size - 2, size - 1};
+    DrawFrameControl(dc.Get(), &r, DFC_BUTTON, DFCS_BUTTONCHECK | DFCS_CHECKED);
+  }
+  const int sy0 = 9 - size / 2;
+  int differing = 0;
+  for (int y = 0; y < size; ++y)
+    for (int x = 0; x < size; ++x) differing += system.Pixel(x0 + x, sy0 + y) != alone.Pixel(x, y);
+  EXPECT_EQ(differing, 0);
+}
+
+// A themed part drawn alone on the tree colour, size x size.
+ui::TBitmap ThemedAlone(const TThemedElementDetails& details, int size) {
+  ui::TBitmap alone;
+  alone.Create(size, size);
+  const ui::MemoryDc dc = ui::CreateMemoryDc(nullptr);
+  const ui::SelectedObject selected = ui::SelectInto(dc.Get(), alone.Handle());
+  const RECT all{0, 0, size, size};
+  const ui::BrushObject white = ui::MakeSolidBrush(kTree);
+  FillRect(dc.Get(), &all, white.Get());
+  ThemeServices().DrawElement(dc.Get(), details, all);
+  return alone;
+}
+
+TEST_F(TreePaintThemed, ChecksAndButtonsAreTheStyleParts) {
+  ASSERT_TRUE(ThemeServices().ThemesEnabled());
+  ASSERT_TRUE(tree->TreeStates().Contains(tsUseThemes));
   auto& o = tree->TreeOptions();
   o.SetMiscOptions(o.MiscOptions() | toCheckSupport);
   tree->SetRootNodeCount(2);
   PLazyNode node = tree->GetFirst();
   node->CheckType = ctCheckBox;
   node->CheckState = csCheckedNormal;
-  const ui::TBitmap shot = Print("checks");
-  // The same drawing alone on the tree colour.
-  ui::TBitmap alone;
-  alone.Create(16, 16);
-  {
-    const ui::MemoryDc dc = ui::CreateMemoryDc(nullptr);
-    const ui::SelectedObject selected = ui::SelectInto(dc.Get(), alone.Handle());
-    const RECT all{0, 0, 16, 16};
-    const ui::BrushObject white = ui::MakeSolidBrush(kTree);
-    FillRect(dc.Get(), &all, white.Get());
-    RECT r{1, 2, 14, 15};
-    DrawFrameControl(dc.Get(), &r, DFC_BUTTON, DFCS_BUTTONCHECK | DFCS_CHECKED);
-  }
-  const int x0 = 4 + 18, y0 = 9 - 8;  // margin and one level; vertical centre 9
+  tree->AddChild(node);
+  const ui::TBitmap shot = Print("themed");
+  TThemedElementDetails check;
+  check.element = TThemedElement::teButton;
+  check.part = 3;  // check box
+  check.state = 13 - 8;
+  const ui::TBitmap alone = ThemedAlone(check, 16);
+  const int x0 = 4 + 18, y0 = 9 - 8;
   int differing = 0;
   for (int y = 0; y < 16; ++y)
     for (int x = 0; x < 16; ++x) differing += shot.Pixel(x0 + x, y0 + y) != alone.Pixel(x, y);
   EXPECT_EQ(differing, 0);
-  // The unchecked second row looks different.
-  int differs = 0;
-  for (int y = 0; y < 16; ++y)
-    for (int x = 0; x < 16; ++x) differs += shot.Pixel(x0 + x, 18 + y0 + y) != alone.Pixel(x, y);
-  EXPECT_GT(differs, 0);
+  // The collapsed button is the closed glyph (drawn over the tree colour).
+  const ui::TBitmap glyph = ThemedAlone(GetElementDetails(TThemedTreeview::ttGlyphClosed), 9);
+  differing = 0;
+  for (int y = 0; y < 9; ++y)
+    for (int x = 0; x < 9; ++x) differing += shot.Pixel(4 + x, 5 + y) != glyph.Pixel(x, y);
+  EXPECT_EQ(differing, 0);
+}
+
+TEST(CheckImages, AMissingStripIsAnInternalAssertion) {
+  HIMAGELIST list = ImageList_Create(16, 16, ILC_COLOR24 | ILC_MASK, 4, 0);
+  try {
+    ConvertImageList(list, "LT_NOT_THERE", true);
+    ADD_FAILURE();
+  } catch (const ELazyTreeAssertion& e) {
+    EXPECT_STREQ(e.what(), "Internal image \"LT_NOT_THERE\" is missing or corrupt.");
+  }
+  ConvertImageList(list, "LT_UTILITIES", false);
+  EXPECT_EQ(ImageList_GetImageCount(list), 3);
+  ConvertImageList(list, "LT_CHECK_DARK", false);
+  EXPECT_EQ(ImageList_GetImageCount(list), 25);
+  ImageList_Destroy(list);
 }
 
 }  // namespace

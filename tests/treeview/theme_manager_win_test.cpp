@@ -80,6 +80,8 @@ TEST(ThemeManager, EveryClassJoinsItsListAndSelfPaintedControlsRefuse) {
   StandardForm standard;
   TThemeManager manager;
   ASSERT_TRUE(manager.IsMainManager());
+  EXPECT_FALSE(manager.Subclassed(*standard.form));  // nothing before the collection
+  manager.CollectForms();
   struct Case {
     K kind;
     size_t count;
@@ -138,6 +140,7 @@ TEST(ThemeManager, ControlsJoiningACollectedFormAreSubclassed) {
   if (!ThemeServices().ThemesEnabled()) GTEST_SKIP() << "no visual style active";
   StandardForm standard;
   TThemeManager manager;
+  manager.CollectForms();
   auto& added = standard.form->Create<ui::TButton>();
   added.SetParent(standard.form.get());
   EXPECT_TRUE(manager.Subclassed(added));
@@ -149,6 +152,7 @@ TEST(ThemeManager, DestroyingTheMainManagerMakesTheSecondMain) {
   const ComCtl comctl(581);
   StandardForm standard;
   auto first = std::make_unique<TThemeManager>();
+  first->CollectForms();
   first->SetOptions(kDefaultThemeOptions & ~toSubclassGroupBox);
   TThemeManager second;
   EXPECT_FALSE(second.IsMainManager());
@@ -180,6 +184,7 @@ TEST(ThemeManager, WithoutStylesTheFormLooksAsWithoutTheManager) {
   standard.form->Show();
   const ui::TBitmap before = ui::test::Screenshot(*standard.form, "theme_manager_581_without");
   TThemeManager manager;
+  manager.CollectForms();
   const ui::TBitmap after = ui::test::Screenshot(*standard.form, "theme_manager_581_with");
   ASSERT_EQ(before.Width(), after.Width());
   ASSERT_EQ(before.Height(), after.Height());
@@ -192,6 +197,7 @@ TEST(ThemeManager, StyledGroupBoxAndPanelSitWhereTheyBelong) {
   StandardForm standard;
   standard.form->Show();
   TThemeManager manager;
+  manager.CollectForms();
   const ui::TBitmap shot = ui::test::Screenshot(*standard.form, "theme_manager_600");
   ui::TForm& form = *standard.form;
 

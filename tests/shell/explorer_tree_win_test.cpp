@@ -1,0 +1,150 @@
+// The explorer tree over the test prefix's namespace, in the folder page's settings.
+#include "shell/explorer_tree_win.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "shell_test_util.h"
+#include "ui/forms_win.h"
+
+namespace kv {
+namespace {
+
+class CountingTree : public TLazyExplorerTreeview {
+ public:
+  ~CountingTree() override { DestroyNodes(); }
+  int enumerations = 0;
+
+ protected:
+  uint32_t ExpandNamespaceFolder(PLazyNode node) override {
+    ++enumerations;
+    return TLazyExplorerTreeview::ExpandNamespaceFolder(node);
+  }
+};
+
+class ExplorerTree : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    tree = &form.Create<CountingTree>();
+    tree->SetParent(&form);
+    tree->SetBounds(0, 0, 300, 400);
+    tree->SetFileObjects(foFolders | foNonFolders | foHidden);
+    tree->SetExplorerFolderOptions(toFoldersExpandable | toForceHideRecycleBin);
+    tree->TreeOptions().SetMiscOptions(tree->TreeOptions().MiscOptions() | toCheckSupport);
+    tree->TreeOptions().SetAutoOptions(tree->TreeOptions().AutoOptions() | toAutoTristateTracking);
+    // As the folder page does: every item carries a three-state box.
+    tree->OnInitNode = [](TLazyTreeModel&, PLazyNode, PLazyNode node, TLazyNodeInitStates&) {
+      node->CheckType = ctTriStateCheckBox;
+    };
+    tree->SetActive(true);
+  }
+  std::vector<std::string> Names(PLazyNode parent) {
+    std::vector<std::string> names;
+    for (PLazyNode n = tree->GetFirstChild(parent); n; n = tree->GetNextSibling(n)) names.push_back(Text(n));
+    return names;
+  }
+  std::string Text(PLazyNode node) {
+    TNamespace* ns = nullptr;
+    return tree->ValidateNamespace(node, ns) ? test::Narrow(ns->GetNameInFolder()) : "";
+  }
+  PLazyNode Browse(const std::wstring& path) {
+    TPidl list = PathToPIDL(path);
+    if (!list || !tree->BrowseToByPIDL(list.get(), false, false, false, true)) return nullptr;
+    return tree->FindNodeByPIDL(list.get());
+  }
+  void Click(PLazyNode node) {
+    tree->DoCheckClick(node, tree->DetermineNextCheckState(tree->GetCheckType(node), tree->GetCheckState(node)));
+  }
+  std::vector<std::wstring> Resolved() {
+    std::vector<std::wstring> out;
+    for (const auto& p : tree->GetNewStorage()->GetResolvedFileNamesW()) out.emplace_back(p.begin(), p.end());
+    std::sort(out.begin(), out.end());
+    return out;
+  }
+
+  ui::TForm form;
+  CountingTree* tree = nullptr;
+};
+
+TEST_F(ExplorerTree, FolderPageShowsTheDesktopExpanded) {
+  ASSERT_EQ(tree->RootNodeCount(), 1u);
+  PLazyNode desktop = tree->GetFirst();
+  EXPECT_TRUE(tree->Expanded(desktop));
+  auto top = Names(desktop);
+  EXPECT_NE(std::find(top.begin(), top.end(), "My Computer"), top.end());
+  EXPECT_NE(std::find(top.begin(), top.end(), "Documents"), top.end());
+  EXPECT_EQ(std::find(top.begin(), top.end(), "Trash"), top.end());
+  PLazyNode computer = tree->GetFirstChild(desktop);
+  while (computer && Text(computer) != "My Computer") computer = tree->GetNextSibling(computer);
+  ASSERT_NE(computer, nullptr);
+  tree->SetExpanded(computer, true);
+  auto drives = Names(computer);
+  EXPECT_TRUE(std::any_of(drives.begin(), drives.end(), [](auto& n) { return n.find("C:") != std::string::npos; }));
+  EXPECT_NE(std::find(drives.begin(), drives.end(), "Control Panel"), drives.end());
+}
+
+TEST_F(ExplorerTree, ChecksLiveInTheStorageAcrossCollapseAndRefresh) {
+  const std::wstring enumPath = test::kFixture + L"\\enum", names = test::kFixture + L"\\names";
+  // Not found before its parent was read; browsing reads the way.
+  EXPECT_EQ(tree->FindNode(enumPath), nullptr);
+  PLazyNode enumNode = Browse(enumPath);
+  ASSERT_NE(enumNode, nullptr);
+  tree->SetExpanded(enumNode, true);
+  Click(enumNode);
+  EXPECT_EQ(tree->GetCheckState(enumNode), csCheckedNormal);
+  PLazyNode namesNode = Browse(names);
+  ASSERT_NE(namesNode, nullptr);
+  Click(namesNode);
+  EXPECT_EQ(Resolved(), (std::vector<std::wstring>{enumPath, names}));  // enum's checked children drop out
+  PLazyNode kvtest = tree->FindNode(test::kFixture);
+  ASSERT_NE(kvtest, nullptr);
+  EXPECT_EQ(tree->GetCheckState(kvtest), csMixedNormal);
+
+  // Collapse and expand again, re-read, refresh: the checks come back from the storage.
+  tree->SetExpanded(kvtest, false);
+  tree->DeleteChildren(kvtest, false);
+  tree->SetExpanded(kvtest, true);
+  enumNode = tree->FindNode(enumPath);
+  ASSERT_NE(enumNode, nullptr);
+  EXPECT_EQ(tree->GetCheckState(enumNode), csCheckedNormal);
+
+  int expanded = 0;
+  for (PLazyNode n = tree->GetFirstNoInit(); n; n = tree->GetNextNoInit(n))
+    if (tree->Expanded(n)) ++expanded;
+  tree->enumerations = 0;
+  tree->RefreshTree();
+  EXPECT_EQ(tree->enumerations, expanded);  // only the folders that were expanded
+  enumNode = tree->FindNode(enumPath);
+  ASSERT_NE(enumNode, nullptr);
+  EXPECT_EQ(tree->GetCheckState(enumNode), csCheckedNormal);
+  EXPECT_EQ(tree->GetCheckState(tree->FindNode(test::kFixture)), csMixedNormal);
+
+  tree->enumerations = 0;
+  tree->InitAllNodes();
+  EXPECT_EQ(tree->enumerations, 0);
+
+  tree->RebuildRootNamespace();
+  ASSERT_NE(Browse(enumPath), nullptr);
+  EXPECT_EQ(tree->GetCheckState(tree->FindNode(enumPath)), csCheckedNormal);
+  // Unchecking removes it from the result.
+  Click(tree->FindNode(enumPath));
+  EXPECT_EQ(Resolved(), (std::vector<std::wstring>{names}));
+}
+
+TEST_F(ExplorerTree, CustomAndHiddenRoots) {
+  tree->SetRootFolderCustomPath(test::kFixture);
+  EXPECT_EQ(tree->RootFolder(), TRootFolder::rfCustom);
+  TNamespace* ns = nullptr;
+  ASSERT_TRUE(tree->ValidateNamespace(tree->GetFirst(), ns));
+  EXPECT_EQ(ns->GetNameForParsing(), test::kFixture);
+  tree->SetRootFolderCustomPath(test::kFixture + L"\\no such folder");  // refused
+  EXPECT_EQ(tree->RootFolderCustomPath(), test::kFixture + L"\\");
+  tree->SetExplorerFolderOptions(toFoldersExpandable | toHideRootFolder);
+  auto top = Names(nullptr);
+  EXPECT_NE(std::find(top.begin(), top.end(), "enum"), top.end());
+  EXPECT_NE(std::find(top.begin(), top.end(), "names"), top.end());
+}
+
+}  // namespace
+}  // namespace kv
