@@ -7,6 +7,7 @@
 
 #include "shell_test_util.h"
 #include "ui/forms_win.h"
+#include "ui/layout_loader_win.h"
 
 namespace kv {
 namespace {
@@ -144,6 +145,34 @@ TEST_F(ExplorerTree, CustomAndHiddenRoots) {
   auto top = Names(nullptr);
   EXPECT_NE(std::find(top.begin(), top.end(), "enum"), top.end());
   EXPECT_NE(std::find(top.begin(), top.end(), "names"), top.end());
+}
+
+TEST(ExplorerTreeLayout, TheFolderPagesTreeLoads) {
+  RegisterExplorerTreeClasses();
+  ui::TForm form;
+  const std::string text =
+      "object F: TForm\n"
+      "  object SysTree: TLazyExplorerTreeview\n"
+      "    Width = 241\n"
+      "    Height = 300\n"
+      "    FileObjects = [foFolders, foNonFolders, foHidden]\n"
+      "    TreeOptions.AutoOptions = [toAutoScroll, toAutoHideButtons]\n"
+      "    TreeOptions.MiscOptions = [toCheckSupport, toToggleOnDblClick]\n"
+      "    TreeOptions.ExplorerFolderOptions = [toFoldersExpandable, toForceHideRecycleBin]\n"
+      "    TreeOptions.ExplorerSyncOptions = [toExpandTarget, toSelectTarget]\n"
+      "    TreeOptions.ExplorerMiscOptions = [toBrowseExecuteFolder, toBrowseExecuteFolderShortcut, "
+      "toChangeNotifierThread]\n"
+      "    TreeOptions.ExplorerImageOptions = [toImages, toThreadedImages]\n"
+      "    Active = true\n"
+      "  end\n"
+      "end\n";
+  ui::BuildLayout(form, ui::ParseLayout(text, "folders.layout"), "folders.layout");
+  auto& tree = form.Get<TLazyExplorerTreeview>("SysTree");
+  EXPECT_EQ(tree.FileObjects(), uint32_t{foFolders | foNonFolders | foHidden});
+  EXPECT_EQ(tree.ExplorerFolderOptions(), uint32_t{toFoldersExpandable | toForceHideRecycleBin});
+  EXPECT_EQ(tree.ExplorerSyncOptions(), uint32_t{toExpandTarget | toSelectTarget});
+  EXPECT_TRUE(tree.Active());
+  EXPECT_EQ(tree.RootNodeCount(), 1u);
 }
 
 }  // namespace
