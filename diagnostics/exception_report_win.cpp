@@ -7,6 +7,7 @@
 #include <functional>
 #include <mutex>
 #include <random>
+#include <stdexcept>
 
 #include "base/file_utils_win.h"
 #include "base/strings.h"
@@ -268,6 +269,27 @@ void SetReportRandomSource(std::function<unsigned()> source) {
   RandomState& state = Random();
   const std::lock_guard<std::mutex> guard(state.lock);
   state.source = std::move(source);
+}
+
+}  // namespace kv
+
+namespace kv {
+
+void MoveHistoryToSent(const std::string& archive) {
+  const std::string sent = archive + ".sent";
+  const std::vector<std::string> names = ArchiveEntryNames(archive);
+  std::vector<std::string> taken = ArchiveEntryNames(sent);
+  for (const std::string& name : names) {
+    const std::string text = LoadStringFromZip(archive, name, "");
+    std::string target = name;
+    if (std::find(taken.begin(), taken.end(), target) != taken.end()) target = NewReportEntryName(sent);
+    SaveStringToZip(sent, target, text, "");
+    taken.push_back(target);
+  }
+  // Every entry is safe in the sent archive now.
+  if (!DeleteFileA(archive.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND) {
+    throw std::runtime_error("Cannot remove " + archive);
+  }
 }
 
 }  // namespace kv

@@ -36,6 +36,8 @@ enum TExplorerImageOption : uint32_t {
   toMarkCutAndCopy = 1u << 4,
 };
 
+enum TExplorerSyncOption : uint32_t { toCollapseTargetFirst = 1u << 0, toExpandTarget = 1u << 1, toSelectTarget = 1u << 2 };
+
 // Root kinds by the special folder they stand for; the two custom kinds take a path or a list.
 enum class TRootFolder : int {
   rfDesktop = 0, rfInternet = 1, rfControlPanel = 3, rfPersonal = 5, rfFavorites = 6, rfBitBucket = 10,
@@ -63,7 +65,10 @@ class TCustomLazyExplorerTree : public TCustomLazyStringTree {
   uint32_t ExplorerMiscOptions() const { return miscOptions_; }
   void SetExplorerMiscOptions(uint32_t value) { miscOptions_ = value; }
   uint32_t ExplorerImageOptions() const { return imageOptions_; }
-  void SetExplorerImageOptions(uint32_t value) { imageOptions_ = value; }
+  // Images: the system image list (small, or large with toLargeImages).
+  void SetExplorerImageOptions(uint32_t value);
+  uint32_t ExplorerSyncOptions() const { return syncOptions_; }
+  void SetExplorerSyncOptions(uint32_t value) { syncOptions_ = value; }
 
   virtual void RebuildRootNamespace();
   void RebuildRootNamespaceBeginUpdate() { ++rebuildLock_; }
@@ -127,6 +132,7 @@ class TCustomLazyExplorerTree : public TCustomLazyStringTree {
   uint32_t folderOptions_ = toFoldersExpandable;
   uint32_t miscOptions_ = toBrowseExecuteFolder | toBrowseExecuteFolderShortcut | toExecuteOnDblClk;
   uint32_t imageOptions_ = toImages | toMarkCutAndCopy;
+  uint32_t syncOptions_ = toCollapseTargetFirst | toExpandTarget | toSelectTarget;
   uint32_t areaOffset_ = 0;
   std::unique_ptr<TRootNodeStorage> storage_;
 };
@@ -144,5 +150,9 @@ class TLazyExplorerTreeview : public TCustomLazyExplorerTree {
   ~TLazyExplorerTreeview() override { DestroyNodes(); }
   const char* ClassName() const override { return "TLazyExplorerTreeview"; }
 };
+
+// The explorer trees and their layout properties in the layout class
+// registry; registers the lazy trees first.
+void RegisterExplorerTreeClasses();
 
 }  // namespace kv

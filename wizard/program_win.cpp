@@ -25,6 +25,7 @@
 #include "ui/application_win.h"
 #include "wizard/about_form_win.h"
 #include "wizard/face_win.h"
+#include "diagnostics/exception_dialog_win.h"
 #include "wizard/main_form_win.h"
 #include "wizard/theme_win.h"
 
@@ -115,12 +116,14 @@ int Run() {
   const bool ole = SUCCEEDED(OleInitialize(nullptr));
   kv::ShellInitialize();
   kv::RegisterHelpActions();
+  kv::InitializeHandler();
   kv::AddToLog("Dpr:start");
   kv::AddToLog("Dpr:conig");
   try {
     kv::CreateConfiger();
   } catch (const std::exception& e) {
     kv::ShowMessageBox(e.what());
+    kv::UnInitializeHandler();
     kv::ShellFinalize();
     if (ole) OleUninitialize();
     kv::FoundationFinalize();
@@ -133,6 +136,7 @@ int Run() {
     kv::ShowMessageBox(e.what());
     status = 1;
   }
+  kv::UnInitializeHandler();
   FreeMainObjects();
   try {
     kv::FreeConfiger();  // writes the settings file back
