@@ -222,6 +222,32 @@ TEST_F(TreePaint, SelectedOnlyLeavesOtherRowsUnpainted) {
   EXPECT_EQ(shot.Pixel(150, 4 * 18 + 9), 0xFF00FFu);
 }
 
+TEST_F(TreePaint, OnlyRowsInTheAreaAreDrawnAndBandsReplaceLines) {
+  MakeNodes();
+  int draws = 0;
+  tree->OnDrawNode = [&](TBaseLazyTree&, const TLTPaintInfo&) { ++draws; };
+  ui::TBitmap shot;
+  shot.Create(300, 200);
+  const ui::MemoryDc dc = ui::CreateMemoryDc(nullptr);
+  const ui::SelectedObject selected = ui::SelectInto(dc.Get(), shot.Handle());
+  // Rows 1 to 3 meet the band from y = 20 to 60.
+  tree->PaintTree(dc.Get(), RECT{0, 20, 300, 60}, POINT{0, 0}, kPaintRequestOptions);
+  EXPECT_EQ(draws, 3);
+
+  // Bands: in the children's rows a solid-looking grid column at the level's
+  // left edge instead of the dotted tree line in its middle.
+  Options(toShowHorzGridLines);
+  tree->SetLineMode(TLTLineMode::lmBands);
+  const ui::TBitmap bands = Print("bands");
+  int gridAtEdge = 0, lineInMiddle = 0;
+  for (int y = 18; y < 54; ++y) {
+    gridAtEdge += bands.Pixel(18, y) == Rgb(kGrid);
+    lineInMiddle += bands.Pixel(27, y) == Rgb(kLines);
+  }
+  EXPECT_GT(gridAtEdge, 10);
+  EXPECT_EQ(lineInMiddle, 0);
+}
+
 TEST_F(TreePaint, BlendedSelectionFollowsTheFormula) {
   MakeNodes();
   Options(toUseBlendedSelection);
