@@ -322,7 +322,7 @@ void TBaseLazyTree::PaintTreeLines(TLTPaintInfo& info, int vAlign, int indentSiz
   const bool rtl = info.BidiMode != TLTBidiMode::bdLeftToRight;
   int x = rtl ? info.CellRect.right - indent : info.CellRect.left;
   const int step = rtl ? -indent : indent;
-  const int h = info.CellRect.bottom - info.CellRect.top;
+  const int h = info.Node->NodeHeight;  // the full row, grid line included
   if (lineMode_ == TLTLineMode::lmNormal) {
     SetTextColor(info.Canvas, ui::ColorToRGB(colors_.Color(TLTColors::TreeLineColor)));
     for (int i = 0; i < indentSize; ++i, x += step) {

@@ -222,6 +222,65 @@ TEST_F(TreePaint, SelectedOnlyLeavesOtherRowsUnpainted) {
   EXPECT_EQ(shot.Pixel(150, 4 * 18 + 9), 0xFF00FFu);
 }
 
+TEST_F(TreePaint, OnlyRowsInTheAreaAreDrawnAndBandsReplaceLines) {
+  MakeNodes();
+  int draws = 0;
+  tree->OnDrawNode = [&](TBaseLazyTree&, const TLTPaintInfo&) { ++draws; };
+  ui::TBitmap shot;
+  shot.Create(300, 200);
+  const ui::MemoryDc dc = ui::CreateMemoryDc(nullptr);
+  const ui::SelectedObject selected = ui::SelectInto(dc.Get(), shot.Handle());
+  // Rows 1 to 3 meet the band from y = 20 to 60.
+  tree->PaintTree(dc.Get(), RECT{0, 20, 300, 60}, POINT{0, 0}, kPaintRequestOptions);
+  EXPECT_EQ(draws, 3);
+
+  // Bands: in the children's rows a solid-looking grid column at the level's
+  // left edge instead of the dotted tree line in its middle.
+  Options(toShowHorzGridLines);
+  tree->SetLineMode(TLTLineMode::lmBands);
+  const ui::TBitmap bands = Print("bands");
+  int gridAtEdge = 0, lineInMiddle = 0;
+  for (int y = 18; y < 54; ++y) {
+    gridAtEdge += bands.Pixel(18, y) == Rgb(kGrid);
+    lineInMiddle += bands.Pixel(27, y) == Rgb(kLines);
+  }
+  EXPECT_GT(gridAtEdge, 10);
+  EXPECT_EQ(lineInMiddle, 0);
+}
+
+TEST_F(TreePaint, EraseActionsAndTiledBackground) {
+  MakeNodes();
+  // A 4x4 background: each pixel its own colour, so the tile offset shows.
+  ui::TBitmap picture;
+  picture.Create(4, 4);
+  {
+    const ui::MemoryDc dc = ui::CreateMemoryDc(nullptr);
+    const ui::SelectedObject selected = ui::SelectInto(dc.Get(), picture.Handle());
+    for (int y = 0; y < 4; ++y)
+      for (int x = 0; x < 4; ++x) SetPixel(dc.Get(), x, y, RGB(10 + x, 20 + y, 30));
+  }
+  tree->SetBackground(picture.Handle());
+  tree->SetBackgroundOffset(1, 0);
+  Options(toShowBackground, toShowTreeLines | toShowButtons);
+  tree->OnBeforeItemErase = [&](TBaseLazyTree&, HDC, PLazyNode node, const RECT&, COLORREF& color,
+                                TItemEraseAction& action) {
+    if (node == first) {
+      action = TItemEraseAction::eaColor;
+      color = RGB(1, 2, 3);
+    } else if (node == second) {
+      action = TItemEraseAction::eaNone;  // the row keeps what the bitmap held
+    }
+  };
+  const ui::TBitmap shot = Print("background");
+  EXPECT_EQ(shot.Pixel(100, 5), 0x010203u);
+  // Rows and the area below continue one tiling: (x + 1) mod 4, y mod 4.
+  for (int y : {18 + 1, 18 + 2, 36 + 3, 100, 101}) {
+    for (int x : {0, 1, 2, 3, 150}) {
+      EXPECT_EQ(shot.Pixel(x, y), Rgb(RGB(10 + (x + 1) % 4, 20 + y % 4, 30))) << x << "," << y;
+    }
+  }
+}
+
 TEST_F(TreePaint, BlendedSelectionFollowsTheFormula) {
   MakeNodes();
   Options(toUseBlendedSelection);
