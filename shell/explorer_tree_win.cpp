@@ -33,6 +33,20 @@ TCustomLazyExplorerTree::TCustomLazyExplorerTree() {
   storage_ = MakeShellNodeStorage();
   rootNamespace_ = DesktopItem();
   SetDefaultNodeHeight(17);
+  SetExplorerImageOptions(imageOptions_);
+}
+
+void TCustomLazyExplorerTree::SetExplorerImageOptions(uint32_t value) {
+  imageOptions_ = value;
+  HIMAGELIST list = nullptr;
+  if (value & toImages) {
+    // The shell's own list: shared by the process, never destroyed here.
+    SHFILEINFOW info{};
+    list = reinterpret_cast<HIMAGELIST>(
+        SHGetFileInfoW(L"C:\\", 0, &info, sizeof info,
+                       SHGFI_SYSICONINDEX | ((value & toLargeImages) ? SHGFI_LARGEICON : SHGFI_SMALLICON)));
+  }
+  SetImages(list);
 }
 
 TCustomLazyExplorerTree::~TCustomLazyExplorerTree() { DestroyNodes(); }

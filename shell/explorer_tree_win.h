@@ -65,7 +65,8 @@ class TCustomLazyExplorerTree : public TCustomLazyStringTree {
   uint32_t ExplorerMiscOptions() const { return miscOptions_; }
   void SetExplorerMiscOptions(uint32_t value) { miscOptions_ = value; }
   uint32_t ExplorerImageOptions() const { return imageOptions_; }
-  void SetExplorerImageOptions(uint32_t value) { imageOptions_ = value; }
+  // Images: the system image list (small, or large with toLargeImages).
+  void SetExplorerImageOptions(uint32_t value);
   uint32_t ExplorerSyncOptions() const { return syncOptions_; }
   void SetExplorerSyncOptions(uint32_t value) { syncOptions_ = value; }
 
