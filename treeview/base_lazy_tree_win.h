@@ -133,6 +133,8 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   // The tiled background picture (the owner's bitmap) and its offsets.
   void SetBackground(HBITMAP bitmap);
   void SetBackgroundOffset(int x, int y);
+  TLTDrawSelectionMode DrawSelectionMode() const { return drawSelectionMode_; }
+  void SetDrawSelectionMode(TLTDrawSelectionMode mode) { drawSelectionMode_ = mode; }
   TCheckImageKind CheckImageKind() const { return checkImageKind_; }
   void SetCheckImageKind(TCheckImageKind kind);
   // The owner's check images, used with ckCustom.
@@ -215,6 +217,8 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   void DrawDottedHLine(const TLTPaintInfo& info, int left, int right, int top);
   void DrawDottedVLine(const TLTPaintInfo& info, int top, int bottom, int left);
   void TileBackground(HDC dc, POINT offset, const RECT& r);
+  // The rubber band `band` (canvas coordinates) where it meets `target`.
+  void PaintSelectionRectangle(HDC dc, int windowOrgX, const RECT& band, const RECT& target);
   bool PaintFocused() const;
   void UpdateBar(int bar, std::uint32_t range, int page, int offset);
 
@@ -237,6 +241,7 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   TLTButtonFillMode buttonFillMode_ = TLTButtonFillMode::fmTreeColor;
   TLTNodeAlignment nodeAlignment_ = TLTNodeAlignment::naProportional;
   TCheckImageKind checkImageKind_ = ckLightCheck;
+  TLTDrawSelectionMode drawSelectionMode_ = TLTDrawSelectionMode::smDottedRectangle;
   HIMAGELIST images_ = nullptr;
   HIMAGELIST stateImages_ = nullptr;
   HIMAGELIST customCheckImages_ = nullptr;

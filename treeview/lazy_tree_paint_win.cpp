@@ -464,6 +464,29 @@ void TBaseLazyTree::TileBackground(HDC dc, POINT offset, const RECT& r) {
   }
 }
 
+void TBaseLazyTree::PaintSelectionRectangle(HDC dc, int windowOrgX, const RECT& band, const RECT& target) {
+  if ((drawSelectionMode_ == TLTDrawSelectionMode::smBlendedRectangle ||
+       TreeStates().Contains(tsUseThemes)) && HasMMX()) {
+    RECT inside;
+    if (IntersectRect(&inside, &band, &target)) {
+      RECT pixels = inside;
+      OffsetRect(&pixels, -windowOrgX, 0);
+      AlphaBlend(nullptr, dc, pixels, POINT{pixels.left, pixels.top}, TBlendMode::bmConstantAlphaAndColor,
+                 SelectionBlendFactor(),
+                 static_cast<int>(ui::ColorToRGB(colors_.Color(TLTColors::SelectionRectangleBlendColor))));
+    }
+    const ui::BrushObject border =
+        ui::MakeSolidBrush(ui::ColorToRGB(colors_.Color(TLTColors::SelectionRectangleBorderColor)));
+    FrameRect(dc, &band, border.Get());
+    return;
+  }
+  const COLORREF oldText = SetTextColor(dc, RGB(255, 255, 255));
+  const COLORREF oldBack = SetBkColor(dc, RGB(0, 0, 0));
+  DrawFocusRect(dc, &band);
+  SetTextColor(dc, oldText);
+  SetBkColor(dc, oldBack);
+}
+
 // ------------------------------------------------------------- the rows --
 
 void TBaseLazyTree::ClearNodeBackground(TLTPaintInfo& info, bool useBackground, RECT r) {
@@ -591,6 +614,14 @@ void TBaseLazyTree::PaintTree(HDC target, const RECT& window, POINT at, std::uin
   }
   if (HasOption(toHideFocusRect)) paintOptions &= ~poDrawFocusRect;
 
+  // The rubber band in tree coordinates, drawn while the mouse selects.
+  RECT band{};
+  bool drawBand = false;
+  if (IsMouseSelecting()) {
+    const TLazyRect ordered = OrderRect(SelectionRect());
+    band = RECT{ordered.Left, ordered.Top, ordered.Right, ordered.Bottom};
+    drawBand = !IsRectEmpty(&band);
+  }
   int baseOffset = 0;
   PLazyNode node = GetNodeAt(0, window.top, false, baseOffset);
   int targetTop = at.y - (window.top - baseOffset);
@@ -699,6 +730,11 @@ void TBaseLazyTree::PaintTree(HDC target, const RECT& window, POINT at, std::uin
         }
         DoAfterItemPaint(dc, node, r);
       }
+      if (drawBand) {
+        RECT rowBand = band;
+        OffsetRect(&rowBand, 0, -nodeTop);
+        PaintSelectionRectangle(dc, window.left, rowBand, r);
+      }
       GdiFlush();
       BitBlt(target, at.x, targetTop, width, h, dc, window.left, 0, SRCCOPY);
     }
@@ -736,6 +772,12 @@ void TBaseLazyTree::PaintTree(HDC target, const RECT& window, POINT at, std::uin
       TileBackground(dc, POINT{window.left, window.bottom - h}, r);
     } else {
       FillColor(dc, r, ui::ColorToRGB(Color()));
+    }
+    if (drawBand) {
+      RECT areaBand = band;
+      OffsetRect(&areaBand, -window.left, -(window.bottom - h));
+      SetBrushOrgEx(dc, 0, at.x & 1, nullptr);
+      PaintSelectionRectangle(dc, 0, areaBand, r);
     }
     GdiFlush();
     BitBlt(target, at.x, targetTop, width, h, dc, 0, 0, SRCCOPY);

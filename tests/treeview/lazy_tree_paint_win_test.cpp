@@ -248,6 +248,67 @@ TEST_F(TreePaint, OnlyRowsInTheAreaAreDrawnAndBandsReplaceLines) {
   EXPECT_EQ(lineInMiddle, 0);
 }
 
+TEST_F(TreePaint, EraseActionsAndTiledBackground) {
+  MakeNodes();
+  // A 4x4 background: each pixel its own colour, so the tile offset shows.
+  ui::TBitmap picture;
+  picture.Create(4, 4);
+  {
+    const ui::MemoryDc dc = ui::CreateMemoryDc(nullptr);
+    const ui::SelectedObject selected = ui::SelectInto(dc.Get(), picture.Handle());
+    for (int y = 0; y < 4; ++y)
+      for (int x = 0; x < 4; ++x) SetPixel(dc.Get(), x, y, RGB(10 + x, 20 + y, 30));
+  }
+  tree->SetBackground(picture.Handle());
+  tree->SetBackgroundOffset(1, 0);
+  Options(toShowBackground, toShowTreeLines | toShowButtons);
+  tree->OnBeforeItemErase = [&](TBaseLazyTree&, HDC, PLazyNode node, const RECT&, COLORREF& color,
+                                TItemEraseAction& action) {
+    if (node == first) {
+      action = TItemEraseAction::eaColor;
+      color = RGB(1, 2, 3);
+    } else if (node == second) {
+      action = TItemEraseAction::eaNone;  // the row keeps what the bitmap held
+    }
+  };
+  const ui::TBitmap shot = Print("background");
+  EXPECT_EQ(shot.Pixel(100, 5), 0x010203u);
+  // Rows and the area below continue one tiling: (x + 1) mod 4, y mod 4.
+  for (int y : {18 + 1, 18 + 2, 36 + 3, 100, 101}) {
+    for (int x : {0, 1, 2, 3, 150}) {
+      EXPECT_EQ(shot.Pixel(x, y), Rgb(RGB(10 + (x + 1) % 4, 20 + y % 4, 30))) << x << "," << y;
+    }
+  }
+}
+
+TEST_F(TreePaint, RubberBandDottedOrBlended) {
+  MakeNodes();
+  const COLORREF blend = RGB(0x40, 0x80, 0xC0), border = RGB(0x00, 0x00, 0x80);
+  tree->Colors().SetColor(TLTColors::SelectionRectangleBlendColor, blend);
+  tree->Colors().SetColor(TLTColors::SelectionRectangleBorderColor, border);
+  tree->BeginDrawSelection(150, 10, false);
+  tree->CalculateSelectionRect(250, 150);  // over three rows and the area below
+  const ui::TBitmap dotted = Print("band_dotted");
+  int inverted = 0;
+  for (int y = 20; y < 40; ++y) inverted += dotted.Pixel(150, y) == 0x000000;
+  EXPECT_EQ(inverted, 10);  // every other pixel of the left edge, also across rows
+  EXPECT_EQ(dotted.Pixel(200, 100), Rgb(kTree));
+
+  tree->SetDrawSelectionMode(TLTDrawSelectionMode::smBlendedRectangle);
+  const ui::TBitmap blended = Print("band_blended");
+  for (int y : {30, 100, 140}) {  // in a row and below the last one
+    const std::uint32_t p = blended.Pixel(200, y);
+    const std::uint32_t c = Rgb(blend);
+    for (int shift : {0, 8, 16}) {
+      const int expected = (255 * (256 - 128) + static_cast<int>((c >> shift) & 0xFF) * 128) >> 8;
+      EXPECT_EQ(static_cast<int>((p >> shift) & 0xFF), expected) << y << " " << shift;
+    }
+    EXPECT_EQ(blended.Pixel(150, y), Rgb(border)) << y;
+  }
+  EXPECT_EQ(blended.Pixel(260, 100), Rgb(kTree));
+  tree->EndDrawSelection();
+}
+
 TEST_F(TreePaint, BlendedSelectionFollowsTheFormula) {
   MakeNodes();
   Options(toUseBlendedSelection);
