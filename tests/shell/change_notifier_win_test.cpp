@@ -81,9 +81,27 @@ class Receiver {
   ui::TWndMethod previous_;
 };
 
+// Removes a folder with everything in it, quietly.
+void RemoveTree(const std::wstring& folder) {
+  WIN32_FIND_DATAW found;
+  HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &found);
+  if (find != INVALID_HANDLE_VALUE) {
+    do {
+      std::wstring name = found.cFileName;
+      if (name == L"." || name == L"..") continue;
+      std::wstring path = folder + L"\\" + name;
+      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveTree(path);
+      else DeleteFileW(path.c_str());
+    } while (FindNextFileW(find, &found));
+    FindClose(find);
+  }
+  RemoveDirectoryW(folder.c_str());
+}
+
 class ChangeNotifierTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    RemoveTree(kRoot);
     CreateDirectoryW(kRoot.c_str(), nullptr);
     ChangeNotifier().SetQuietPeriod(60);
     liveBefore_ = TLazyShellEventList::LiveCount();
