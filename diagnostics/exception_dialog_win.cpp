@@ -3,10 +3,13 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <stdexcept>
 
 #include "base/scope_guard.h"
 #include "diagnostics/exception_report_win.h"
+#include "diagnostics/os_exceptions_win.h"
 #include "diagnostics/quick_mail_win.h"
 #include "foundation/files_win.h"
 #include "foundation/translate.h"
@@ -246,14 +249,101 @@ void TExceptionDialog::SendButtonClick(ui::TComponent*) {
   }
 }
 
+// ------------------------------------------------------------ ending paths --
+// When the program cannot go on, the report is stored without a dialog and
+// without the focus block, and the process ends with a failure code.
+
+void StoreEndingReport(const std::string& message, const std::string& className, const void* address,
+                       const std::shared_ptr<TDiagStackInfoList>& stack) noexcept {
+  try {
+    const TDiagRecordingPause pause;
+    std::vector<std::string> details = ReportHeaderLines(className, address);
+    TReportInput input;
+    input.stack = stack;
+    CreateReport(details, kReportStackList | kReportSystem | kReportModules, input);
+    StoreReport(ErrorHistoryPath(), MakeStoredReport(ReportMessageText(message), details));
+  } catch (...) {
+    // Nothing more can be done on the way out.
+  }
+}
+
+namespace {
+
+const void* FirstAddress(const std::shared_ptr<TDiagStackInfoList>& stack) {
+  return stack && !stack->Items().empty() ? reinterpret_cast<const void*>(stack->Items()[0].callerAddr) : nullptr;
+}
+
+[[noreturn]] void TerminateHandler() noexcept {
+  const std::exception_ptr error = std::current_exception();
+  std::shared_ptr<TDiagStackInfoList> stack;
+  if (error) {
+    stack = DiagLastExceptStackList();
+    StoreEndingReport(ExceptionMessage(error), ExceptionClassName(error), FirstAddress(stack), stack);
+  } else {
+    try {
+      stack = std::make_shared<TDiagStackInfoList>((StackTrackingOptions() & kStackTrackRaw) != 0, 0, nullptr, false,
+                                                   nullptr);
+    } catch (...) {
+    }
+    StoreEndingReport("The program was terminated", "", nullptr, stack);
+  }
+  TerminateProcess(GetCurrentProcess(), 3);
+  std::abort();
+}
+
+std::string FaultMessage(const EXCEPTION_RECORD& record) {
+  std::string message = OsExceptionMessage(record);
+  if (message.empty()) {
+    char text[96];
+    std::snprintf(text, sizeof text, "External exception %08lX at address %016llX",
+                  static_cast<unsigned long>(record.ExceptionCode),
+                  static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(record.ExceptionAddress)));
+    message = text;
+  }
+  return message;
+}
+
+std::shared_ptr<TDiagStackInfoList> FaultStack(const EXCEPTION_RECORD& record, const CONTEXT& context,
+                                               uint64_t stackTop) {
+  try {
+    return std::make_shared<TDiagStackInfoList>((StackTrackingOptions() & kStackTrackRaw) != 0, 0,
+                                                record.ExceptionAddress, true, &context, stackTop);
+  } catch (...) {
+    return nullptr;
+  }
+}
+
+LONG WINAPI UnhandledFilter(EXCEPTION_POINTERS* info) noexcept {
+  const EXCEPTION_RECORD& record = *info->ExceptionRecord;
+  const auto stack = FaultStack(record, *info->ContextRecord, 0);
+  StoreEndingReport(FaultMessage(record), "EExternalException", record.ExceptionAddress, stack);
+  TerminateProcess(GetCurrentProcess(), record.ExceptionCode);
+  return EXCEPTION_EXECUTE_HANDLER;
+}
+
+void ReportStackOverflow(const CONTEXT& context, uint64_t stackTop) {
+  EXCEPTION_RECORD record{};
+  record.ExceptionCode = EXCEPTION_STACK_OVERFLOW;
+  record.ExceptionAddress = reinterpret_cast<void*>(context.Rip);
+  const auto stack = FaultStack(record, context, stackTop);
+  StoreEndingReport("Stack overflow", "EStackOverflow", record.ExceptionAddress, stack);
+}
+
+}  // namespace
+
 void InitializeHandler() {
   SetStackTrackingOptions(StackTrackingOptions() | kStackTrackRaw);
+  SetStackOverflowReporter(&ReportStackOverflow);
   DiagStartExceptionTracking();
   ui::Application().OnException = &TExceptionDialog::ExceptionHandler;
+  std::set_terminate(&TerminateHandler);
+  SetUnhandledExceptionFilter(&UnhandledFilter);
 }
 
 void UnInitializeHandler() {
   ui::Application().OnException = nullptr;
+  SetUnhandledExceptionFilter(nullptr);
+  SetStackOverflowReporter(nullptr);
   DiagUnhookExceptions();
   DiagStopExceptionTracking();
 }

@@ -68,7 +68,14 @@ class TExceptionDialog : public ui::TForm {
   std::string storedEntry_;
 };
 
-// Start-up and shut-down of the exception reporting.
+// Stores a report without a dialog (the program is about to end).
+void StoreEndingReport(const std::string& message, const std::string& className, const void* address,
+                       const std::shared_ptr<TDiagStackInfoList>& stack) noexcept;
+
+// Start-up and shut-down of the exception reporting: the hooks, the
+// application's exception event, and the terminate handler, the unhandled
+// exception filter and the stack overflow reporter that store a report
+// before the process ends.
 void InitializeHandler();
 void UnInitializeHandler();
 

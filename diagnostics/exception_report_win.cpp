@@ -3,6 +3,7 @@
 #include <cxxabi.h>
 
 #include <algorithm>
+#include <cstdarg>
 #include <cstdio>
 #include <functional>
 #include <mutex>
@@ -20,9 +21,12 @@
 namespace kv {
 namespace {
 
-std::string Format(const char* format, auto... args) {
+__attribute__((format(gnu_printf, 1, 2))) std::string Format(const char* format, ...) {
   char buffer[1024];
-  const int n = std::snprintf(buffer, sizeof buffer, format, args...);
+  va_list args;
+  va_start(args, format);
+  const int n = std::vsnprintf(buffer, sizeof buffer, format, args);
+  va_end(args);
   return std::string(buffer, n < 0 ? 0 : std::min<size_t>(static_cast<size_t>(n), sizeof buffer - 1));
 }
 

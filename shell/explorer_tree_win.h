@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "shell/explorer_persistent_win.h"
 #include "shell/id_list_win.h"
 #include "shell/namespace_win.h"
 #include "shell/node_storage_win.h"
@@ -88,7 +89,10 @@ class TCustomLazyExplorerTree : public TCustomLazyStringTree {
   void InitAllChildren(PLazyNode node);
   void InitAllNodes() { InitAllChildren(nullptr); }
 
-  TRootNodeStorage* GetNewStorage() { return storage_.get(); }
+  // Re-reads one folder node, keeping what was expanded and selected below it.
+  void RefreshNode(PLazyNode node);
+  TRootNodeStorage* GetNewStorage() { return persistent_->Storage.get(); }
+  TExplorerPersistent& Persistent() { return *persistent_; }
   // Hook for the linked views; called when the selection or the root changes.
   virtual void ChangeLinkDispatch() {}
 
@@ -134,7 +138,7 @@ class TCustomLazyExplorerTree : public TCustomLazyStringTree {
   uint32_t imageOptions_ = toImages | toMarkCutAndCopy;
   uint32_t syncOptions_ = toCollapseTargetFirst | toExpandTarget | toSelectTarget;
   uint32_t areaOffset_ = 0;
-  std::unique_ptr<TRootNodeStorage> storage_;
+  std::unique_ptr<TExplorerPersistent> persistent_;
 };
 
 class TLazyExplorerTree : public TCustomLazyExplorerTree {

@@ -221,6 +221,40 @@ void TBaseLazyTree::DoAfterItemErase(HDC dc, PLazyNode node, const RECT& r) {
   if (OnAfterItemErase) OnAfterItemErase(*this, dc, node, r);
 }
 
+void TBaseLazyTree::DoBeforePaint(HDC dc) {
+  if (OnBeforePaint) OnBeforePaint(*this, dc);
+}
+
+void TBaseLazyTree::DoAfterPaint(HDC dc) {
+  if (OnAfterPaint) OnAfterPaint(*this, dc);
+}
+
+void TBaseLazyTree::DoBeforeCellPaint(HDC dc, PLazyNode node, TColumnIndex column, const RECT& cell) {
+  if (OnBeforeCellPaint) OnBeforeCellPaint(*this, dc, node, column, cell);
+}
+
+void TBaseLazyTree::DoAfterCellPaint(HDC dc, PLazyNode node, TColumnIndex column, const RECT& cell) {
+  if (OnAfterCellPaint) OnAfterCellPaint(*this, dc, node, column, cell);
+}
+
+void TBaseLazyTree::DoMeasureItem(HDC dc, PLazyNode node, int& height) {
+  if (OnMeasureItem) OnMeasureItem(*this, dc, node, height);
+}
+
+void TBaseLazyTree::MeasureItemHeight(PLazyNode node) {
+  if (node == nullptr || IsRoot(node) || node->States.Contains(nsHeightMeasured)) return;
+  node->States.Include(nsHeightMeasured);
+  int height = node->NodeHeight;
+  if (PaintCanvas() != nullptr) {
+    DoMeasureItem(PaintCanvas(), node, height);
+  } else {
+    const ui::WindowDc screen = ui::GetClientDc(HandleAllocated() ? HandleIfAllocated() : nullptr);
+    DoMeasureItem(screen.Get(), node, height);
+  }
+  if (height >= 0 && static_cast<std::uint32_t>(height) != node->NodeHeight)
+    SetNodeHeight(node, static_cast<std::uint32_t>(height));
+}
+
 int TBaseLazyTree::InitializeLineImageAndSelectLevel(PLazyNode node,
                                                     std::vector<TLTLineType>& lineImage) {
   int selectLevel = 0;
@@ -464,6 +498,29 @@ void TBaseLazyTree::TileBackground(HDC dc, POINT offset, const RECT& r) {
   }
 }
 
+void TBaseLazyTree::PaintSelectionRectangle(HDC dc, int windowOrgX, const RECT& band, const RECT& target) {
+  if ((drawSelectionMode_ == TLTDrawSelectionMode::smBlendedRectangle ||
+       TreeStates().Contains(tsUseThemes)) && HasMMX()) {
+    RECT inside;
+    if (IntersectRect(&inside, &band, &target)) {
+      RECT pixels = inside;
+      OffsetRect(&pixels, -windowOrgX, 0);
+      AlphaBlend(nullptr, dc, pixels, POINT{pixels.left, pixels.top}, TBlendMode::bmConstantAlphaAndColor,
+                 SelectionBlendFactor(),
+                 static_cast<int>(ui::ColorToRGB(colors_.Color(TLTColors::SelectionRectangleBlendColor))));
+    }
+    const ui::BrushObject border =
+        ui::MakeSolidBrush(ui::ColorToRGB(colors_.Color(TLTColors::SelectionRectangleBorderColor)));
+    FrameRect(dc, &band, border.Get());
+    return;
+  }
+  const COLORREF oldText = SetTextColor(dc, RGB(255, 255, 255));
+  const COLORREF oldBack = SetBkColor(dc, RGB(0, 0, 0));
+  DrawFocusRect(dc, &band);
+  SetTextColor(dc, oldText);
+  SetBkColor(dc, oldBack);
+}
+
 // ------------------------------------------------------------- the rows --
 
 void TBaseLazyTree::ClearNodeBackground(TLTPaintInfo& info, bool useBackground, RECT r) {
@@ -568,6 +625,7 @@ void TBaseLazyTree::PaintTree(HDC target, const RECT& window, POINT at, std::uin
   if (width <= 0 || window.bottom <= window.top) return;
   const bool themed = TreeStates().Contains(tsUseThemes) && ThemeServices().ThemesEnabled();
   if (!lineBrush_ || themed != buttonsThemed_) PrepareBitmaps(true, !lineBrush_);
+  DoBeforePaint(target);
   memory.emplace(ui::CreateMemoryDc(target));
   HDC dc = memory->Get();
   paintCanvas_ = dc;
@@ -591,6 +649,14 @@ void TBaseLazyTree::PaintTree(HDC target, const RECT& window, POINT at, std::uin
   }
   if (HasOption(toHideFocusRect)) paintOptions &= ~poDrawFocusRect;
 
+  // The rubber band in tree coordinates, drawn while the mouse selects.
+  RECT band{};
+  bool drawBand = false;
+  if (IsMouseSelecting()) {
+    const TLazyRect ordered = OrderRect(SelectionRect());
+    band = RECT{ordered.Left, ordered.Top, ordered.Right, ordered.Bottom};
+    drawBand = !IsRectEmpty(&band);
+  }
   int baseOffset = 0;
   PLazyNode node = GetNodeAt(0, window.top, false, baseOffset);
   int targetTop = at.y - (window.top - baseOffset);
@@ -686,6 +752,7 @@ void TBaseLazyTree::PaintTree(HDC target, const RECT& window, POINT at, std::uin
             --info.CellRect.bottom;
             --info.ContentRect.bottom;
           }
+          DoBeforeCellPaint(dc, node, info.Column, info.CellRect);
           PrepareCell(info, width);
           if (HasOption(toShowTreeLines)) PaintTreeLines(info, vAlign, indentSize, lineImage.data());
           if (HasOption(toShowButtons) && node->States.Contains(nsHasChildren) &&
@@ -696,8 +763,14 @@ void TBaseLazyTree::PaintTree(HDC target, const RECT& window, POINT at, std::uin
           if (info.ImageInfo[iiState].Index != -1) PaintImage(info, iiState, stateImages_, false);
           if (info.ImageInfo[iiNormal].Index != -1) PaintImage(info, iiNormal, images_, true);
           if (!(TreeStates().Contains(tsEditing) && node == FocusedNode())) DoPaintNode(info);
+          DoAfterCellPaint(dc, node, info.Column, info.CellRect);
         }
         DoAfterItemPaint(dc, node, r);
+      }
+      if (drawBand) {
+        RECT rowBand = band;
+        OffsetRect(&rowBand, 0, -nodeTop);
+        PaintSelectionRectangle(dc, window.left, rowBand, r);
       }
       GdiFlush();
       BitBlt(target, at.x, targetTop, width, h, dc, window.left, 0, SRCCOPY);
@@ -737,9 +810,16 @@ void TBaseLazyTree::PaintTree(HDC target, const RECT& window, POINT at, std::uin
     } else {
       FillColor(dc, r, ui::ColorToRGB(Color()));
     }
+    if (drawBand) {
+      RECT areaBand = band;
+      OffsetRect(&areaBand, -window.left, -(window.bottom - h));
+      SetBrushOrgEx(dc, 0, at.x & 1, nullptr);
+      PaintSelectionRectangle(dc, 0, areaBand, r);
+    }
     GdiFlush();
     BitBlt(target, at.x, targetTop, width, h, dc, 0, 0, SRCCOPY);
   }
+  DoAfterPaint(target);
 }
 
 // ------------------------------------------------------------- messages --

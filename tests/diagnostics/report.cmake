@@ -14,3 +14,11 @@ if(TARGET diagnostics_tests AND NOT KELVARIN_NATIVE)
   add_dependencies(diagnostics_tests fake_mapi)
   set_tests_properties(diagnostics_tests PROPERTIES RESOURCE_LOCK display)
 endif()
+
+# The crash test program, run by diagnostics_tests from a program folder of its own.
+if(TARGET diagnostics_tests AND NOT KELVARIN_NATIVE)
+  add_executable(diag_crash WIN32 ${CMAKE_CURRENT_LIST_DIR}/crash_program_win.cpp $<TARGET_OBJECTS:kelvarin_res>)
+  kv_project_flags(diag_crash)
+  target_link_libraries(diag_crash PRIVATE kv_diagnostics)
+  add_dependencies(diagnostics_tests diag_crash)
+endif()

@@ -113,9 +113,12 @@ TEST_F(ExplorerTree, ChecksLiveInTheStorageAcrossCollapseAndRefresh) {
   ASSERT_NE(enumNode, nullptr);
   EXPECT_EQ(tree->GetCheckState(enumNode), csCheckedNormal);
 
-  int expanded = 0;
-  for (PLazyNode n = tree->GetFirstNoInit(); n; n = tree->GetNextNoInit(n))
-    if (tree->Expanded(n)) ++expanded;
+  int expanded = 0;  // shown expanded: every ancestor expanded too
+  for (PLazyNode n = tree->GetFirstNoInit(); n; n = tree->GetNextNoInit(n)) {
+    bool shown = tree->Expanded(n);
+    for (PLazyNode p = n->Parent; shown && p && p != tree->RootNode(); p = p->Parent) shown = tree->Expanded(p);
+    if (shown) ++expanded;
+  }
   tree->enumerations = 0;
   tree->RefreshTree();
   EXPECT_EQ(tree->enumerations, expanded);  // only the folders that were expanded
@@ -181,6 +184,39 @@ TEST_F(ExplorerTree, BoxesAndIconsArePainted) {
   EXPECT_NE(unchecked, mixed);
   EXPECT_NE(checked, mixed);
   EXPECT_GT(c1, 5);  // a folder icon, not only a box on the background
+}
+
+TEST_F(ExplorerTree, RefreshKeepsExpansionAndSelectionPastDeletedItems) {
+  const std::wstring base = test::kFixture + L"\\refresh";
+  CreateDirectoryW(base.c_str(), nullptr);
+  for (const wchar_t* f : {L"\\A", L"\\A\\B", L"\\A\\B\\x", L"\\A\\C", L"\\A\\C\\y"})
+    CreateDirectoryW((base + f).c_str(), nullptr);
+  for (const wchar_t* f : {L"\\a.txt", L"\\b.txt", L"\\c.txt"})
+    CloseHandle(CreateFileW((base + f).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+  PLazyNode b = Browse(base + L"\\A\\B");
+  ASSERT_NE(b, nullptr);
+  tree->SetExpanded(b, true);
+  PLazyNode c = tree->FindNode(base + L"\\A\\C");
+  tree->SetExpanded(c, true);
+  tree->SetExpanded(c, false);
+  // Two files selected; the first of them in the folder's order goes away.
+  tree->TreeOptions().SetSelectionOptions(tree->TreeOptions().SelectionOptions() | toMultiSelect);
+  PLazyNode fa = tree->FindNode(base + L"\\a.txt"), fb = tree->FindNode(base + L"\\b.txt");
+  ASSERT_TRUE(fa && fb);
+  tree->ClearSelection();
+  tree->SetSelected(fa, true);
+  tree->SetSelected(fb, true);
+  ASSERT_EQ(tree->SelectedCount(), 2u);
+  tree->Persistent().SaveTree(*tree, true, true);
+  ASSERT_EQ(tree->Persistent().SelectedPIDLs.size(), 2u);
+  ASSERT_TRUE(DeleteFileW((base + L"\\a.txt").c_str()));
+  tree->Persistent().RestoreTree(*tree, true, false, true);
+  EXPECT_TRUE(tree->Expanded(tree->FindNode(base + L"\\A\\B")));
+  EXPECT_FALSE(tree->Expanded(tree->FindNode(base + L"\\A\\C")));
+  std::vector<std::string> selected;
+  for (PLazyNode n = tree->GetFirstSelected(); n; n = tree->GetNextSelected(n)) selected.push_back(Text(n));
+  EXPECT_EQ(selected, (std::vector<std::string>{"b.txt"}));
+  EXPECT_EQ(tree->FindNode(base + L"\\a.txt"), nullptr);
 }
 
 TEST_F(ExplorerTree, CustomAndHiddenRoots) {

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <fstream>
+#include <map>
 #include <string>
 
 #include "treeview/check_images_win.h"
@@ -279,6 +280,57 @@ TEST_F(TreePaint, EraseActionsAndTiledBackground) {
       EXPECT_EQ(shot.Pixel(x, y), Rgb(RGB(10 + (x + 1) % 4, 20 + y % 4, 30))) << x << "," << y;
     }
   }
+}
+
+TEST_F(TreePaint, RubberBandDottedOrBlended) {
+  MakeNodes();
+  const COLORREF blend = RGB(0x40, 0x80, 0xC0), border = RGB(0x00, 0x00, 0x80);
+  tree->Colors().SetColor(TLTColors::SelectionRectangleBlendColor, blend);
+  tree->Colors().SetColor(TLTColors::SelectionRectangleBorderColor, border);
+  tree->BeginDrawSelection(150, 10, false);
+  tree->CalculateSelectionRect(250, 150);  // over three rows and the area below
+  const ui::TBitmap dotted = Print("band_dotted");
+  int inverted = 0;
+  for (int y = 20; y < 40; ++y) inverted += dotted.Pixel(150, y) == 0x000000;
+  EXPECT_EQ(inverted, 10);  // every other pixel of the left edge, also across rows
+  EXPECT_EQ(dotted.Pixel(200, 100), Rgb(kTree));
+
+  tree->SetDrawSelectionMode(TLTDrawSelectionMode::smBlendedRectangle);
+  const ui::TBitmap blended = Print("band_blended");
+  for (int y : {30, 100, 140}) {  // in a row and below the last one
+    const std::uint32_t p = blended.Pixel(200, y);
+    const std::uint32_t c = Rgb(blend);
+    for (int shift : {0, 8, 16}) {
+      const int expected = (255 * (256 - 128) + static_cast<int>((c >> shift) & 0xFF) * 128) >> 8;
+      EXPECT_EQ(static_cast<int>((p >> shift) & 0xFF), expected) << y << " " << shift;
+    }
+    EXPECT_EQ(blended.Pixel(150, y), Rgb(border)) << y;
+  }
+  EXPECT_EQ(blended.Pixel(260, 100), Rgb(kTree));
+  tree->EndDrawSelection();
+}
+
+TEST_F(TreePaint, MeasuredOncePerNode) {
+  auto& o = tree->TreeOptions();
+  o.SetMiscOptions(o.MiscOptions() | toVariableNodeHeight);
+  std::map<PLazyNode, int> asked;
+  tree->OnMeasureItem = [&](TBaseLazyTree&, HDC dc, PLazyNode node, int& height) {
+    EXPECT_NE(dc, nullptr);
+    ++asked[node];
+    if (node->Index == 0 && node->Parent == tree->RootNode()) height = 24;
+  };
+  MakeNodes();
+  int painted = 0;
+  tree->OnBeforePaint = [&](TBaseLazyTree&, HDC) { ++painted; };
+  Print("measured_1");
+  const ui::TBitmap shot = Print("measured_2");
+  EXPECT_EQ(painted, 2);
+  EXPECT_EQ(asked.size(), 6u);  // every node, the hidden child of the collapsed one too
+  for (const auto& [node, count] : asked) EXPECT_EQ(count, 1);
+  EXPECT_EQ(tree->NodeHeight(first), 24u);
+  // The children's line starts in the second row, now at 24.
+  EXPECT_EQ(shot.Pixel(27, 23), Rgb(kTree));
+  EXPECT_TRUE(shot.Pixel(27, 24) == Rgb(kLines) || shot.Pixel(27, 25) == Rgb(kLines));
 }
 
 TEST_F(TreePaint, BlendedSelectionFollowsTheFormula) {

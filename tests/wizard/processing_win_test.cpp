@@ -221,5 +221,25 @@ TEST_F(ProcessingTest, AReservedRowAndAStopEndTheRunAsTheUserSees) {
   EXPECT_EQ(PercentDone(3, 8), 38);  // 37.5 to even
 }
 
+// R: is a sysfs folder (set up by the test's CTest fixture): nothing can be
+// created there, not even by root.
+TEST_F(ProcessingTest, AReadOnlyDestinationGivesTheNoticeAndKeepsSourcesAndMarks) {
+  if (GetFileAttributesW(L"R:\\") == INVALID_FILE_ATTRIBUTES) GTEST_SKIP() << "no drive R:";
+  Add(kRoot / L"M" / L"a.mp3", "a");
+  Add(kRoot / L"M" / L"b.mp3", "b");
+  ui.answers = {0, 0};
+  const TProcessResult result = ProcessRows(kProcessCopy | kProcessReserve, rows, "R:\\", true, reserve, ui);
+  EXPECT_EQ(result.done, 2);
+  ASSERT_EQ(ui.questions.size(), 2u);
+  for (size_t i = 0; i < 2; ++i) {
+    EXPECT_EQ(ui.questions[i].rfind("Unable to copy file\"", 0), 0u) << ui.questions[i];
+    EXPECT_TRUE(rows[i].checked);
+    EXPECT_EQ(records[i]->Tag, 1);
+  }
+  EXPECT_EQ(Read(kRoot / L"M" / L"a.mp3"), "a");
+  EXPECT_EQ(Read(kRoot / L"M" / L"b.mp3"), "b");
+  EXPECT_EQ(reserve.GetHiddenCount(), 0);
+}
+
 }  // namespace
 }  // namespace kv
