@@ -113,6 +113,10 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   std::function<void(TBaseLazyTree&, HDC, PLazyNode, const RECT&)> OnAfterItemErase;
   std::function<void(TBaseLazyTree&, PLazyNode, TLTImageKind, TColumnIndex, bool& ghosted, int& index)>
       OnGetImageIndex;
+  std::function<void(TBaseLazyTree&, HDC, PLazyNode, int& height)> OnMeasureItem;
+  std::function<void(TBaseLazyTree&, HDC)> OnBeforePaint, OnAfterPaint;
+  std::function<void(TBaseLazyTree&, HDC, PLazyNode, TColumnIndex, const RECT&)> OnBeforeCellPaint,
+      OnAfterCellPaint;
   // Paints the part `window` of the tree area (tree coordinates) onto `target` at `at`.
   void PaintTree(HDC target, const RECT& window, POINT at, std::uint32_t paintOptions);
   TLTLineStyle LineStyle() const { return lineStyle_; }
@@ -165,6 +169,13 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
                                  TItemEraseAction& action);
   virtual void DoAfterItemErase(HDC dc, PLazyNode node, const RECT& r);
   virtual bool DoBeforeItemPaint(HDC /*dc*/, PLazyNode /*node*/, const RECT& /*r*/) { return false; }
+  virtual void DoBeforePaint(HDC dc);
+  virtual void DoAfterPaint(HDC dc);
+  virtual void DoBeforeCellPaint(HDC dc, PLazyNode node, TColumnIndex column, const RECT& cell);
+  virtual void DoAfterCellPaint(HDC dc, PLazyNode node, TColumnIndex column, const RECT& cell);
+  virtual void DoMeasureItem(HDC dc, PLazyNode node, int& height);
+  // Once per node (until it is reinitialised): offers its height to DoMeasureItem.
+  void MeasureItemHeight(PLazyNode node) override;
   virtual void DoAfterItemPaint(HDC /*dc*/, PLazyNode /*node*/, const RECT& /*r*/) {}
   virtual void DoPaintNode(TLTPaintInfo& /*info*/) {}
   virtual int DoGetImageIndex(PLazyNode node, TLTImageKind kind, TColumnIndex column, bool& ghosted);

@@ -221,6 +221,40 @@ void TBaseLazyTree::DoAfterItemErase(HDC dc, PLazyNode node, const RECT& r) {
   if (OnAfterItemErase) OnAfterItemErase(*this, dc, node, r);
 }
 
+void TBaseLazyTree::DoBeforePaint(HDC dc) {
+  if (OnBeforePaint) OnBeforePaint(*this, dc);
+}
+
+void TBaseLazyTree::DoAfterPaint(HDC dc) {
+  if (OnAfterPaint) OnAfterPaint(*this, dc);
+}
+
+void TBaseLazyTree::DoBeforeCellPaint(HDC dc, PLazyNode node, TColumnIndex column, const RECT& cell) {
+  if (OnBeforeCellPaint) OnBeforeCellPaint(*this, dc, node, column, cell);
+}
+
+void TBaseLazyTree::DoAfterCellPaint(HDC dc, PLazyNode node, TColumnIndex column, const RECT& cell) {
+  if (OnAfterCellPaint) OnAfterCellPaint(*this, dc, node, column, cell);
+}
+
+void TBaseLazyTree::DoMeasureItem(HDC dc, PLazyNode node, int& height) {
+  if (OnMeasureItem) OnMeasureItem(*this, dc, node, height);
+}
+
+void TBaseLazyTree::MeasureItemHeight(PLazyNode node) {
+  if (node == nullptr || IsRoot(node) || node->States.Contains(nsHeightMeasured)) return;
+  node->States.Include(nsHeightMeasured);
+  int height = node->NodeHeight;
+  if (PaintCanvas() != nullptr) {
+    DoMeasureItem(PaintCanvas(), node, height);
+  } else {
+    const ui::WindowDc screen = ui::GetClientDc(HandleAllocated() ? HandleIfAllocated() : nullptr);
+    DoMeasureItem(screen.Get(), node, height);
+  }
+  if (height >= 0 && static_cast<std::uint32_t>(height) != node->NodeHeight)
+    SetNodeHeight(node, static_cast<std::uint32_t>(height));
+}
+
 int TBaseLazyTree::InitializeLineImageAndSelectLevel(PLazyNode node,
                                                     std::vector<TLTLineType>& lineImage) {
   int selectLevel = 0;
@@ -591,6 +625,7 @@ void TBaseLazyTree::PaintTree(HDC target, const RECT& window, POINT at, std::uin
   if (width <= 0 || window.bottom <= window.top) return;
   const bool themed = TreeStates().Contains(tsUseThemes) && ThemeServices().ThemesEnabled();
   if (!lineBrush_ || themed != buttonsThemed_) PrepareBitmaps(true, !lineBrush_);
+  DoBeforePaint(target);
   memory.emplace(ui::CreateMemoryDc(target));
   HDC dc = memory->Get();
   paintCanvas_ = dc;
@@ -717,6 +752,7 @@ void TBaseLazyTree::PaintTree(HDC target, const RECT& window, POINT at, std::uin
             --info.CellRect.bottom;
             --info.ContentRect.bottom;
           }
+          DoBeforeCellPaint(dc, node, info.Column, info.CellRect);
           PrepareCell(info, width);
           if (HasOption(toShowTreeLines)) PaintTreeLines(info, vAlign, indentSize, lineImage.data());
           if (HasOption(toShowButtons) && node->States.Contains(nsHasChildren) &&
@@ -727,6 +763,7 @@ void TBaseLazyTree::PaintTree(HDC target, const RECT& window, POINT at, std::uin
           if (info.ImageInfo[iiState].Index != -1) PaintImage(info, iiState, stateImages_, false);
           if (info.ImageInfo[iiNormal].Index != -1) PaintImage(info, iiNormal, images_, true);
           if (!(TreeStates().Contains(tsEditing) && node == FocusedNode())) DoPaintNode(info);
+          DoAfterCellPaint(dc, node, info.Column, info.CellRect);
         }
         DoAfterItemPaint(dc, node, r);
       }
@@ -782,6 +819,7 @@ void TBaseLazyTree::PaintTree(HDC target, const RECT& window, POINT at, std::uin
     GdiFlush();
     BitBlt(target, at.x, targetTop, width, h, dc, 0, 0, SRCCOPY);
   }
+  DoAfterPaint(target);
 }
 
 // ------------------------------------------------------------- messages --

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <fstream>
+#include <map>
 #include <string>
 
 #include "treeview/check_images_win.h"
@@ -307,6 +308,29 @@ TEST_F(TreePaint, RubberBandDottedOrBlended) {
   }
   EXPECT_EQ(blended.Pixel(260, 100), Rgb(kTree));
   tree->EndDrawSelection();
+}
+
+TEST_F(TreePaint, MeasuredOncePerNode) {
+  auto& o = tree->TreeOptions();
+  o.SetMiscOptions(o.MiscOptions() | toVariableNodeHeight);
+  std::map<PLazyNode, int> asked;
+  tree->OnMeasureItem = [&](TBaseLazyTree&, HDC dc, PLazyNode node, int& height) {
+    EXPECT_NE(dc, nullptr);
+    ++asked[node];
+    if (node->Index == 0 && node->Parent == tree->RootNode()) height = 24;
+  };
+  MakeNodes();
+  int painted = 0;
+  tree->OnBeforePaint = [&](TBaseLazyTree&, HDC) { ++painted; };
+  Print("measured_1");
+  const ui::TBitmap shot = Print("measured_2");
+  EXPECT_EQ(painted, 2);
+  EXPECT_EQ(asked.size(), 6u);  // every node, the hidden child of the collapsed one too
+  for (const auto& [node, count] : asked) EXPECT_EQ(count, 1);
+  EXPECT_EQ(tree->NodeHeight(first), 24u);
+  // The children's line starts in the second row, now at 24.
+  EXPECT_EQ(shot.Pixel(27, 23), Rgb(kTree));
+  EXPECT_TRUE(shot.Pixel(27, 24) == Rgb(kLines) || shot.Pixel(27, 25) == Rgb(kLines));
 }
 
 TEST_F(TreePaint, BlendedSelectionFollowsTheFormula) {
