@@ -92,6 +92,21 @@ bool WaitFor(const std::function<bool()>& done) {
   return false;
 }
 
+// Waits until the kernel thread rebuilt its watch after `before` and has not
+// rebuilt again for a while, so that no rebuild is under way.
+bool WaitForSettledWatch(uint32_t before) {
+  auto& notifier = ChangeNotifier();
+  if (!WaitFor([&] { return notifier.KernelRebuildCount() > before; })) return false;
+  uint32_t seen = notifier.KernelRebuildCount();
+  return WaitFor([&] {
+    Sleep(100);
+    uint32_t now = notifier.KernelRebuildCount();
+    bool settled = now == seen;
+    seen = now;
+    return settled;
+  });
+}
+
 // Removes a folder with everything in it, quietly.
 void RemoveTree(const std::wstring& folder) {
   WIN32_FIND_DATAW found;
@@ -247,8 +262,10 @@ TEST_F(ChangeNotifierTest, ADesktopChangeIsSeenInTheFolderAndOnTheDesktop) {
   EXPECT_THROW(notifier.RegisterKernelSpecialFolderWatch(CSIDL_DESKTOP), std::logic_error);
   Receiver receiver;
   notifier.RegisterKernelChangeNotify(&receiver.form, KernelEvent(TKernelNotifyEvent::FileName));
+  uint32_t rebuilds = notifier.KernelRebuildCount();
   notifier.RegisterKernelSpecialFolderWatch(CSIDL_DESKTOP);
-  ASSERT_TRUE(WaitFor([&] { return notifier.KernelWatchedCount() == 1; }));
+  ASSERT_TRUE(WaitForSettledWatch(rebuilds));
+  ASSERT_EQ(notifier.KernelWatchedCount(), 1u);
   wchar_t desktop[MAX_PATH];
   ASSERT_EQ(SHGetFolderPathW(nullptr, CSIDL_DESKTOPDIRECTORY, nullptr, 0, desktop), S_OK);
   std::wstring file = std::wstring(desktop) + L"\\kv_notify.txt";
@@ -309,7 +326,8 @@ TEST_F(ChangeNotifierTest, KernelWatchesReportChangesByTheProgramAndByLinux) {
                                                           KernelEvent(TKernelNotifyEvent::DirName));
   uint32_t rebuilds = notifier.KernelRebuildCount();
   ASSERT_TRUE(notifier.NotifyWatchFolder(&receiver.form, first));
-  ASSERT_TRUE(WaitFor([&] { return notifier.KernelRebuildCount() > rebuilds && notifier.KernelWatchedCount() == 1; }));
+  ASSERT_TRUE(WaitForSettledWatch(rebuilds));
+  ASSERT_EQ(notifier.KernelWatchedCount(), 1u);
   ASSERT_TRUE(CreateDirectoryW((first + L"\\made").c_str(), nullptr));
   EXPECT_EQ(receiver.NextBatch(), (std::vector<Seen>{{K::UpdateDirectory, first}}));
 
@@ -321,7 +339,7 @@ TEST_F(ChangeNotifierTest, KernelWatchesReportChangesByTheProgramAndByLinux) {
   // The watch moves with the folder.
   rebuilds = notifier.KernelRebuildCount();
   ASSERT_TRUE(notifier.NotifyWatchFolder(&receiver.form, second));
-  ASSERT_TRUE(WaitFor([&] { return notifier.KernelRebuildCount() > rebuilds; }));
+  ASSERT_TRUE(WaitForSettledWatch(rebuilds));
   ASSERT_TRUE(CreateDirectoryW((first + L"\\unwatched").c_str(), nullptr));
   ASSERT_TRUE(CreateDirectoryW((second + L"\\made").c_str(), nullptr));
   EXPECT_EQ(receiver.NextBatch(), (std::vector<Seen>{{K::UpdateDirectory, second}}));
@@ -342,7 +360,7 @@ TEST_F(ChangeNotifierTest, SeventyWatchFoldersFillTheWaitLimit) {
   Receiver receiver;
   uint32_t rebuilds = notifier.KernelRebuildCount();
   notifier.RegisterKernelChangeNotify(&receiver.form, KernelEvent(TKernelNotifyEvent::DirName));
-  ASSERT_TRUE(WaitFor([&] { return notifier.KernelRebuildCount() > rebuilds; }));
+  ASSERT_TRUE(WaitForSettledWatch(rebuilds));
   HANDLE file = CreateFileW((kRoot + L"\\many0\\inner.txt").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
   ASSERT_NE(file, INVALID_HANDLE_VALUE);
   CloseHandle(file);
