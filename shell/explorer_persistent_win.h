@@ -41,6 +41,11 @@ class TExplorerPersistent : public TStreamableClass {
   // Selects again the stored items that still exist in the stored folder.
   void ReStoreSelectedPIDLs(TCustomLazyExplorerTree& tree);
 
+  // Stream form: all or nothing; a bad stream throws (ENodeStorage,
+  // EIDListFormat or the stream's read error) and changes nothing.
+  void LoadFromStream(TStream& stream, int32_t version = 0, bool readVerFromStream = false) override;
+  void SaveToStream(TStream& stream, int32_t version = 0, bool writeVerToStream = false) override;
+
   std::vector<TLeafNode> LeafNodes;
   std::vector<TPidl> SelectedPIDLs;  // relative
   TPidl TopNodePIDL;
@@ -52,6 +57,44 @@ class TExplorerPersistent : public TStreamableClass {
   TPidl RootFolderCustomPIDL;
   TPidl FocusedPIDL;
   TPidl TopNodeBeforePIDL;
+
+ protected:
+  static void ReadState(TStream& stream, int32_t version, bool readVerFromStream, TExplorerPersistent& into);
+  void Take(TExplorerPersistent& from);
 };
+
+// A saved state under a name.
+class TView : public TExplorerPersistent {
+ public:
+  std::wstring ViewName;
+  void LoadFromStream(TStream& stream, int32_t version = 0, bool readVerFromStream = false) override;
+  void SaveToStream(TStream& stream, int32_t version = 0, bool writeVerToStream = false) override;
+};
+
+class TViewManager : public TStreamableClass {
+ public:
+  ~TViewManager() override { Clear(); }
+  virtual void Clear();
+  // The last view of that name, compared without case; none when there is none.
+  TView* GetView(const std::wstring& name);
+  virtual void Snapshot(const std::wstring& name, TCustomLazyExplorerTree& tree);
+  virtual void ShowView(const std::wstring& name, TCustomLazyExplorerTree& tree);
+  void LoadFromStream(TStream& stream, int32_t version = 0, bool readVerFromStream = false) override;
+  void SaveToStream(TStream& stream, int32_t version = 0, bool writeVerToStream = false) override;
+
+  std::vector<std::unique_ptr<TView>> Views;
+};
+
+// The process-wide manager: its views carry a copy of the tree's node storage.
+class TGlobalViewManager : public TViewManager {
+ public:
+  void Snapshot(const std::wstring& name, TCustomLazyExplorerTree& tree) override;
+  void ShowView(const std::wstring& name, TCustomLazyExplorerTree& tree) override;
+  // Always versioned in the stream; written as version 3.
+  void LoadFromStream(TStream& stream, int32_t version = 0, bool readVerFromStream = false) override;
+  void SaveToStream(TStream& stream, int32_t version = 0, bool writeVerToStream = false) override;
+};
+
+TGlobalViewManager& GlobalViewManager();
 
 }  // namespace kv
