@@ -5,6 +5,8 @@
 #include <mutex>
 #include <vector>
 
+#include "diagnostics/os_exceptions_win.h"
+
 extern "C" {
 [[noreturn]] void __real___cxa_throw(void* object, std::type_info* type, void (*destructor)(void*));
 [[noreturn]] void __wrap___cxa_throw(void* object, std::type_info* type, void (*destructor)(void*));
@@ -60,11 +62,14 @@ bool DiagRemoveExceptNotifier(TDiagNotifierProc proc) {
 
 bool DiagHookExceptions() {
   tNotifying = false;
+  if (gHooked.load(std::memory_order_acquire)) return true;
+  InstallOsExceptionHandler();
   gHooked.store(true, std::memory_order_release);
   return true;
 }
 
 bool DiagUnhookExceptions() {
+  if (gHooked.load(std::memory_order_acquire)) RemoveOsExceptionHandler();
   gHooked.store(false, std::memory_order_release);
   return true;
 }
@@ -73,7 +78,7 @@ bool DiagExceptionsHooked() noexcept { return gHooked.load(std::memory_order_acq
 
 bool DiagBelongsHookedCode(const void* address) noexcept {
   const auto at = reinterpret_cast<DWORD64>(address);
-  return InRoutine(at, reinterpret_cast<const void*>(&__wrap___cxa_throw));
+  return InRoutine(at, reinterpret_cast<const void*>(&__wrap___cxa_throw)) || DiagBelongsOsTrampoline(at);
 }
 
 void DiagNotifyException(const TDiagRaiseInfo& info) noexcept {

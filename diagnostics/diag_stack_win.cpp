@@ -147,9 +147,9 @@ std::shared_ptr<const TDiagModuleInfoList> CreateModulesList() {
 TDiagStackBaseList::TDiagStackBaseList() : threadId_(GetCurrentThreadId()) { GetLocalTime(&timeStamp_); }
 
 TDiagStackInfoList::TDiagStackInfoList(bool raw, uint32_t ignoreLevels, const void* firstCaller, bool faultFirst,
-                                       const CONTEXT* start)
+                                       const CONTEXT* start, uint64_t stackTop)
     : ignoreLevels_(ignoreLevels), faultFirst_(faultFirst && firstCaller != nullptr) {
-  topOfStack_ = ThreadStackTop();
+  topOfStack_ = stackTop != 0 ? stackTop : ThreadStackTop();
   const std::shared_ptr<const TDiagModuleInfoList> modules = CreateModulesList();
   const bool allModules = (StackTrackingOptions() & kStackTrackAllModules) != 0;
   if (firstCaller != nullptr) {

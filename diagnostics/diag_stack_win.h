@@ -72,8 +72,9 @@ class TDiagStackInfoList : public TDiagStackBaseList {
   // Walks the current thread's stack from start (or from here when null);
   // a first caller is kept whatever the ignore levels. faultFirst: the
   // first caller is a fault address, not a return address.
+  // stackTop: the top of the walked thread's stack (0: the current thread).
   TDiagStackInfoList(bool raw, uint32_t ignoreLevels, const void* firstCaller, bool faultFirst,
-                     const CONTEXT* start);
+                     const CONTEXT* start, uint64_t stackTop = 0);
 
   const std::vector<TDiagStackInfoItem>& Items() const noexcept { return items_; }
   std::vector<TDiagStackInfoItem>& Items() noexcept { return items_; }

@@ -3,10 +3,12 @@
 #include <cxxabi.h>
 
 #include <algorithm>
+#include <cstdarg>
 #include <cstdio>
 #include <functional>
 #include <mutex>
 #include <random>
+#include <stdexcept>
 
 #include "base/file_utils_win.h"
 #include "base/strings.h"
@@ -19,9 +21,12 @@
 namespace kv {
 namespace {
 
-std::string Format(const char* format, auto... args) {
+__attribute__((format(gnu_printf, 1, 2))) std::string Format(const char* format, ...) {
   char buffer[1024];
-  const int n = std::snprintf(buffer, sizeof buffer, format, args...);
+  va_list args;
+  va_start(args, format);
+  const int n = std::vsnprintf(buffer, sizeof buffer, format, args);
+  va_end(args);
   return std::string(buffer, n < 0 ? 0 : std::min<size_t>(static_cast<size_t>(n), sizeof buffer - 1));
 }
 
@@ -268,6 +273,27 @@ void SetReportRandomSource(std::function<unsigned()> source) {
   RandomState& state = Random();
   const std::lock_guard<std::mutex> guard(state.lock);
   state.source = std::move(source);
+}
+
+}  // namespace kv
+
+namespace kv {
+
+void MoveHistoryToSent(const std::string& archive) {
+  const std::string sent = archive + ".sent";
+  const std::vector<std::string> names = ArchiveEntryNames(archive);
+  std::vector<std::string> taken = ArchiveEntryNames(sent);
+  for (const std::string& name : names) {
+    const std::string text = LoadStringFromZip(archive, name, "");
+    std::string target = name;
+    if (std::find(taken.begin(), taken.end(), target) != taken.end()) target = NewReportEntryName(sent);
+    SaveStringToZip(sent, target, text, "");
+    taken.push_back(target);
+  }
+  // Every entry is safe in the sent archive now.
+  if (!DeleteFileA(archive.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND) {
+    throw std::runtime_error("Cannot remove " + archive);
+  }
 }
 
 }  // namespace kv

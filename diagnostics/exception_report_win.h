@@ -71,3 +71,12 @@ std::vector<std::string> ArchiveEntryNames(const std::string& archive);
 void SetReportRandomSource(std::function<unsigned()> source);
 
 }  // namespace kv
+
+namespace kv {
+
+// After a mail: the entries of archive are added to archive + ".sent" (an
+// entry whose name is taken there gets a fresh name), then the archive is
+// removed. A report is never lost: on any failure the archive stays.
+void MoveHistoryToSent(const std::string& archive);
+
+}  // namespace kv

@@ -30,9 +30,23 @@ std::string Utf8(const std::wstring& text) {
 
 TCustomLazyExplorerTree::TCustomLazyExplorerTree() {
   areaOffset_ = AllocateInternalDataArea(sizeof(TNodeArea));
-  storage_ = MakeShellNodeStorage();
+  persistent_ = std::make_unique<TExplorerPersistent>();
   rootNamespace_ = DesktopItem();
   SetDefaultNodeHeight(17);
+  SetExplorerImageOptions(imageOptions_);
+}
+
+void TCustomLazyExplorerTree::SetExplorerImageOptions(uint32_t value) {
+  imageOptions_ = value;
+  HIMAGELIST list = nullptr;
+  if (value & toImages) {
+    // The shell's own list: shared by the process, never destroyed here.
+    SHFILEINFOW info{};
+    list = reinterpret_cast<HIMAGELIST>(
+        SHGetFileInfoW(L"C:\\", 0, &info, sizeof info,
+                       SHGFI_SYSICONINDEX | ((value & toLargeImages) ? SHGFI_LARGEICON : SHGFI_SMALLICON)));
+  }
+  SetImages(list);
 }
 
 TCustomLazyExplorerTree::~TCustomLazyExplorerTree() { DestroyNodes(); }
@@ -151,13 +165,13 @@ void TCustomLazyExplorerTree::DoInitNode(PLazyNode parent, PLazyNode node, TLazy
   const bool tracking = HasOption(toAutoTristateTracking);
   if (tracking && !topLevel && GetCheckState(parent) == csCheckedNormal) {
     WriteCheckState(node, csCheckedNormal);
-    if (TNodeStorage* stored = storage_->Store(bytes, kStoreCheck)) {
+    if (TNodeStorage* stored = GetNewStorage()->Store(bytes, kStoreCheck)) {
       stored->Storage.CheckState = node->CheckState;
       stored->Storage.CheckType = node->CheckType;
     }
     return;
   }
-  if (TNodeStorage* stored = storage_->Find(bytes, kStoreCheck)) {
+  if (TNodeStorage* stored = GetNewStorage()->Find(bytes, kStoreCheck)) {
     node->CheckType = stored->Storage.CheckType;
     node->CheckState = stored->Storage.CheckState;
   }
@@ -238,8 +252,12 @@ int TCustomLazyExplorerTree::DoCompare(PLazyNode node1, PLazyNode node2, TColumn
   if (miscOptions_ & toUserSort) return TCustomLazyStringTree::DoCompare(node1, node2, column);
   TNamespace *a = nullptr, *b = nullptr;
   if (!ValidateNamespace(node1, a) || !ValidateNamespace(node2, b)) return 0;
-  // The parent folder's own order, folders and files as the shell sorts them.
-  return a->ComparePIDL(b->AbsolutePIDL(), true, 0);
+  // The parent folder's own order.
+  ComPtr<IShellFolder> folder = a->GetParentShellFolder();
+  LPCITEMIDLIST first = TPIDLManager::GetPointerToLastID(a->AbsolutePIDL());
+  LPCITEMIDLIST second = TPIDLManager::GetPointerToLastID(b->AbsolutePIDL());
+  return CompareIDsResult(folder ? folder->CompareIDs(0, first, second) : E_FAIL, IDItemBytes(first),
+                          IDItemBytes(second));
 }
 
 void TCustomLazyExplorerTree::DoChecked(PLazyNode node) {
@@ -247,12 +265,12 @@ void TCustomLazyExplorerTree::DoChecked(PLazyNode node) {
   if (ValidateNamespace(node, ns)) {
     auto bytes = StorageBytes(ns->AbsolutePIDL());
     if (node->CheckState != csUncheckedNormal) {
-      if (TNodeStorage* stored = storage_->Store(bytes, kStoreCheck)) {
+      if (TNodeStorage* stored = GetNewStorage()->Store(bytes, kStoreCheck)) {
         stored->Storage.CheckState = node->CheckState;
         stored->Storage.CheckType = node->CheckType;
       }
     } else {
-      storage_->Delete(bytes, kStoreCheck, false, false);
+      GetNewStorage()->Delete(bytes, kStoreCheck, false, false);
     }
   }
   TCustomLazyStringTree::DoChecked(node);
@@ -369,29 +387,23 @@ void TCustomLazyExplorerTree::InitAllChildren(PLazyNode node) {
 }
 
 void TCustomLazyExplorerTree::RefreshTree(bool restoreTopNode) {
-  // What was expanded and selected, as lists; existing nodes only.
-  std::vector<TPidl> expanded, selected;
-  TPidl top;
-  for (PLazyNode n = GetFirstNoInit(); n; n = GetNextNoInit(n)) {
-    TNamespace* ns = nullptr;
-    if (!ValidateNamespace(n, ns)) continue;
-    if (n->States.Contains(nsExpanded)) expanded.push_back(TPIDLManager::CopyPIDL(ns->AbsolutePIDL()));
-    if (n->States.Contains(nsSelected)) selected.push_back(TPIDLManager::CopyPIDL(ns->AbsolutePIDL()));
-  }
-  if (restoreTopNode) {
-    TNamespace* ns = nullptr;
-    if (ValidateNamespace(TopNode(), ns)) top = TPIDLManager::CopyPIDL(ns->AbsolutePIDL());
-  }
   BeginUpdate();
-  RebuildRootNamespace();
-  for (const auto& list : expanded)  // parents come before their children
-    if (PLazyNode n = WalkPIDLToNode(list.get(), false, false, false)) SetExpanded(n, true);
-  ClearSelection();
-  for (const auto& list : selected)
-    if (PLazyNode n = WalkPIDLToNode(list.get(), false, false, false)) SetSelected(n, true);
+  persistent_->SaveTree(*this, true, true);
+  persistent_->RestoreTree(*this, true, restoreTopNode, true);
   EndUpdate();
-  if (top)
-    if (PLazyNode n = WalkPIDLToNode(top.get(), false, false, false)) SetTopNode(n);
+}
+
+void TCustomLazyExplorerTree::RefreshNode(PLazyNode node) {
+  TNamespace* ns = nullptr;
+  if (!ValidateNamespace(node, ns)) return;
+  BeginUpdate();
+  persistent_->SaveTreeBranch(*this, node, true);
+  if (node->ChildCount > 0) DeleteChildren(node, false);
+  ns->InvalidateCache();
+  SetHasChildren(node, ItemHasChildren(*ns, node->Parent && !IsRoot(node->Parent) ? node->Parent : nullptr));
+  persistent_->RestoreTreeBranch(*this, node, true);
+  if (!IsRoot(node)) InvalidateNode(node);
+  EndUpdate();
 }
 
 TLazyExplorerTreeview::TLazyExplorerTreeview() {

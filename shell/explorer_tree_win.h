@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "shell/explorer_persistent_win.h"
 #include "shell/id_list_win.h"
 #include "shell/namespace_win.h"
 #include "shell/node_storage_win.h"
@@ -35,6 +36,8 @@ enum TExplorerImageOption : uint32_t {
   toHideOverlay = 1u << 0, toImages = 1u << 1, toThreadedImages = 1u << 2, toLargeImages = 1u << 3,
   toMarkCutAndCopy = 1u << 4,
 };
+
+enum TExplorerSyncOption : uint32_t { toCollapseTargetFirst = 1u << 0, toExpandTarget = 1u << 1, toSelectTarget = 1u << 2 };
 
 // Root kinds by the special folder they stand for; the two custom kinds take a path or a list.
 enum class TRootFolder : int {
@@ -63,7 +66,10 @@ class TCustomLazyExplorerTree : public TCustomLazyStringTree {
   uint32_t ExplorerMiscOptions() const { return miscOptions_; }
   void SetExplorerMiscOptions(uint32_t value) { miscOptions_ = value; }
   uint32_t ExplorerImageOptions() const { return imageOptions_; }
-  void SetExplorerImageOptions(uint32_t value) { imageOptions_ = value; }
+  // Images: the system image list (small, or large with toLargeImages).
+  void SetExplorerImageOptions(uint32_t value);
+  uint32_t ExplorerSyncOptions() const { return syncOptions_; }
+  void SetExplorerSyncOptions(uint32_t value) { syncOptions_ = value; }
 
   virtual void RebuildRootNamespace();
   void RebuildRootNamespaceBeginUpdate() { ++rebuildLock_; }
@@ -83,7 +89,10 @@ class TCustomLazyExplorerTree : public TCustomLazyStringTree {
   void InitAllChildren(PLazyNode node);
   void InitAllNodes() { InitAllChildren(nullptr); }
 
-  TRootNodeStorage* GetNewStorage() { return storage_.get(); }
+  // Re-reads one folder node, keeping what was expanded and selected below it.
+  void RefreshNode(PLazyNode node);
+  TRootNodeStorage* GetNewStorage() { return persistent_->Storage.get(); }
+  TExplorerPersistent& Persistent() { return *persistent_; }
   // Hook for the linked views; called when the selection or the root changes.
   virtual void ChangeLinkDispatch() {}
 
@@ -127,8 +136,9 @@ class TCustomLazyExplorerTree : public TCustomLazyStringTree {
   uint32_t folderOptions_ = toFoldersExpandable;
   uint32_t miscOptions_ = toBrowseExecuteFolder | toBrowseExecuteFolderShortcut | toExecuteOnDblClk;
   uint32_t imageOptions_ = toImages | toMarkCutAndCopy;
+  uint32_t syncOptions_ = toCollapseTargetFirst | toExpandTarget | toSelectTarget;
   uint32_t areaOffset_ = 0;
-  std::unique_ptr<TRootNodeStorage> storage_;
+  std::unique_ptr<TExplorerPersistent> persistent_;
 };
 
 class TLazyExplorerTree : public TCustomLazyExplorerTree {
@@ -144,5 +154,9 @@ class TLazyExplorerTreeview : public TCustomLazyExplorerTree {
   ~TLazyExplorerTreeview() override { DestroyNodes(); }
   const char* ClassName() const override { return "TLazyExplorerTreeview"; }
 };
+
+// The explorer trees and their layout properties in the layout class
+// registry; registers the lazy trees first.
+void RegisterExplorerTreeClasses();
 
 }  // namespace kv

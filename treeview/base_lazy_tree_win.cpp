@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "treeview/check_images_win.h"
+#include "treeview/theme_services_win.h"
 #include "ui/application_win.h"
 
 namespace kv {
@@ -601,6 +602,16 @@ void TBaseLazyTree::WndProc(ui::TMessage& m) {
       return;
     case WM_ERASEBKGND:
       m.result = 1;  // painting covers every pixel
+      return;
+    case WM_NCPAINT:
+      TControl::WndProc(m);
+      if (TreeStates().Contains(tsUseThemes) &&
+          (GetWindowLongPtrW(HandleIfAllocated(), GWL_EXSTYLE) & WS_EX_CLIENTEDGE) != 0 &&
+          ThemeServices().ThemesEnabled())
+        ThemeServices().PaintBorder(*this, false);
+      return;
+    case ui::CM_DENYSUBCLASSING:
+      m.result = 1;  // the tree paints itself
       return;
     case WM_SYSCOLORCHANGE:
       RecolorCheckImages();

@@ -113,6 +113,10 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   std::function<void(TBaseLazyTree&, HDC, PLazyNode, const RECT&)> OnAfterItemErase;
   std::function<void(TBaseLazyTree&, PLazyNode, TLTImageKind, TColumnIndex, bool& ghosted, int& index)>
       OnGetImageIndex;
+  std::function<void(TBaseLazyTree&, HDC, PLazyNode, int& height)> OnMeasureItem;
+  std::function<void(TBaseLazyTree&, HDC)> OnBeforePaint, OnAfterPaint;
+  std::function<void(TBaseLazyTree&, HDC, PLazyNode, TColumnIndex, const RECT&)> OnBeforeCellPaint,
+      OnAfterCellPaint;
   // Paints the part `window` of the tree area (tree coordinates) onto `target` at `at`.
   void PaintTree(HDC target, const RECT& window, POINT at, std::uint32_t paintOptions);
   TLTLineStyle LineStyle() const { return lineStyle_; }
@@ -133,6 +137,8 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   // The tiled background picture (the owner's bitmap) and its offsets.
   void SetBackground(HBITMAP bitmap);
   void SetBackgroundOffset(int x, int y);
+  TLTDrawSelectionMode DrawSelectionMode() const { return drawSelectionMode_; }
+  void SetDrawSelectionMode(TLTDrawSelectionMode mode) { drawSelectionMode_ = mode; }
   TCheckImageKind CheckImageKind() const { return checkImageKind_; }
   void SetCheckImageKind(TCheckImageKind kind);
   // The owner's check images, used with ckCustom.
@@ -163,6 +169,13 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
                                  TItemEraseAction& action);
   virtual void DoAfterItemErase(HDC dc, PLazyNode node, const RECT& r);
   virtual bool DoBeforeItemPaint(HDC /*dc*/, PLazyNode /*node*/, const RECT& /*r*/) { return false; }
+  virtual void DoBeforePaint(HDC dc);
+  virtual void DoAfterPaint(HDC dc);
+  virtual void DoBeforeCellPaint(HDC dc, PLazyNode node, TColumnIndex column, const RECT& cell);
+  virtual void DoAfterCellPaint(HDC dc, PLazyNode node, TColumnIndex column, const RECT& cell);
+  virtual void DoMeasureItem(HDC dc, PLazyNode node, int& height);
+  // Once per node (until it is reinitialised): offers its height to DoMeasureItem.
+  void MeasureItemHeight(PLazyNode node) override;
   virtual void DoAfterItemPaint(HDC /*dc*/, PLazyNode /*node*/, const RECT& /*r*/) {}
   virtual void DoPaintNode(TLTPaintInfo& /*info*/) {}
   virtual int DoGetImageIndex(PLazyNode node, TLTImageKind kind, TColumnIndex column, bool& ghosted);
@@ -206,15 +219,19 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   void Paint();
   void PrintClient(HDC dc, LPARAM flags);
   int InitializeLineImageAndSelectLevel(PLazyNode node, std::vector<TLTLineType>& lineImage);
-  void ClearNodeBackground(TLTPaintInfo& info, bool useBackground, RECT r);
+  // `tileOffset`: where the row lies in the tiling of the background.
+  void ClearNodeBackground(TLTPaintInfo& info, bool useBackground, POINT tileOffset, RECT r);
   void PrepareCell(TLTPaintInfo& info, int maxWidth);
-  void SelectionColors(bool& filled, COLORREF& brush, COLORREF& pen) const;
+  // The focused or unfocused selection colours (fill and frame).
+  void SelectionColors(COLORREF& brush, COLORREF& pen) const;
   void CalculateVerticalAlignments(PLazyNode node, int& vAlign, int& buttonY) const;
   void AdjustImageBorder(int width, int height, TLTBidiMode bidi, int vAlign, RECT& r, TLTImageInfo& info) const;
   void DrawLineImage(const TLTPaintInfo& info, int x, int y, int h, int vAlign, TLTLineType style, bool reverse);
   void DrawDottedHLine(const TLTPaintInfo& info, int left, int right, int top);
   void DrawDottedVLine(const TLTPaintInfo& info, int top, int bottom, int left);
   void TileBackground(HDC dc, POINT offset, const RECT& r);
+  // The rubber band `band` (canvas coordinates) where it meets `target`.
+  void PaintSelectionRectangle(HDC dc, int windowOrgX, const RECT& band, const RECT& target);
   bool PaintFocused() const;
   void UpdateBar(int bar, std::uint32_t range, int page, int offset);
 
@@ -237,6 +254,7 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   TLTButtonFillMode buttonFillMode_ = TLTButtonFillMode::fmTreeColor;
   TLTNodeAlignment nodeAlignment_ = TLTNodeAlignment::naProportional;
   TCheckImageKind checkImageKind_ = ckLightCheck;
+  TLTDrawSelectionMode drawSelectionMode_ = TLTDrawSelectionMode::smDottedRectangle;
   HIMAGELIST images_ = nullptr;
   HIMAGELIST stateImages_ = nullptr;
   HIMAGELIST customCheckImages_ = nullptr;
@@ -250,6 +268,7 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   ui::BrushObject lineBrush_;
   HDC paintCanvas_ = nullptr;
   int buttonX_ = 0, buttonY_ = 0;
+  bool buttonsThemed_ = false;  // the buttons hold the style's glyphs
 };
 
 // Once per process, from the first tree: OLE, the tree's clipboard format,

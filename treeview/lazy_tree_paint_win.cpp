@@ -4,7 +4,6 @@
 // area below the last row is filled last.
 
 #include <algorithm>
-#include <cmath>
 #include <optional>
 #include <stdexcept>
 
@@ -12,6 +11,9 @@
 #include "treeview/alpha_blend_win.h"
 #include "treeview/base_lazy_tree_win.h"
 #include "treeview/check_images_win.h"
+#include "treeview/theme_services_win.h"
+
+#include <vssym32.h>
 
 namespace kv {
 
@@ -128,6 +130,7 @@ HIMAGELIST TBaseLazyTree::CurrentCheckImages() const {
 
 void TBaseLazyTree::PrepareBitmaps(bool needButtons, bool needLines) {
   if (needButtons) {
+    buttonsThemed_ = TreeStates().Contains(tsUseThemes) && ThemeServices().ThemesEnabled();
     const ui::MemoryDc dc = ui::CreateMemoryDc(nullptr);
     for (bool plus : {true, false}) {
       std::uint32_t* bits = nullptr;
@@ -162,6 +165,10 @@ void TBaseLazyTree::PrepareBitmaps(bool needButtons, bool needLines) {
           FillColor(dc.Get(), bar, ink);
           if (plus) FillColor(dc.Get(), RECT{kButtonSize / 2, 2, kButtonSize / 2 + 1, kButtonSize - 2}, ink);
         }
+        if (buttonsThemed_) {
+          ThemeServices().DrawElement(dc.Get(), GetElementDetails(plus ? TThemedTreeview::ttGlyphClosed
+                                                                       : TThemedTreeview::ttGlyphOpened), all);
+        }
       }
       GdiFlush();
       auto& target = plus ? plusPixels_ : minusPixels_;
@@ -188,13 +195,12 @@ bool TBaseLazyTree::PaintFocused() const {
   return HandleAllocated() && GetFocus() == HandleIfAllocated();
 }
 
-void TBaseLazyTree::SelectionColors(bool& filled, COLORREF& brush, COLORREF& pen) const {
+void TBaseLazyTree::SelectionColors(COLORREF& brush, COLORREF& pen) const {
   const bool focused = PaintFocused() || HasOption(toPopupMode);
   brush = ui::ColorToRGB(colors_.Color(focused ? TLTColors::FocusedSelectionColor
                                                : TLTColors::UnfocusedSelectionColor));
   pen = ui::ColorToRGB(colors_.Color(focused ? TLTColors::FocusedSelectionBorderColor
                                              : TLTColors::UnfocusedSelectionBorderColor));
-  filled = true;
 }
 
 int TBaseLazyTree::DoGetImageIndex(PLazyNode node, TLTImageKind kind, TColumnIndex column,
@@ -211,6 +217,40 @@ void TBaseLazyTree::DoBeforeItemErase(HDC dc, PLazyNode node, const RECT& r, COL
 
 void TBaseLazyTree::DoAfterItemErase(HDC dc, PLazyNode node, const RECT& r) {
   if (OnAfterItemErase) OnAfterItemErase(*this, dc, node, r);
+}
+
+void TBaseLazyTree::DoBeforePaint(HDC dc) {
+  if (OnBeforePaint) OnBeforePaint(*this, dc);
+}
+
+void TBaseLazyTree::DoAfterPaint(HDC dc) {
+  if (OnAfterPaint) OnAfterPaint(*this, dc);
+}
+
+void TBaseLazyTree::DoBeforeCellPaint(HDC dc, PLazyNode node, TColumnIndex column, const RECT& cell) {
+  if (OnBeforeCellPaint) OnBeforeCellPaint(*this, dc, node, column, cell);
+}
+
+void TBaseLazyTree::DoAfterCellPaint(HDC dc, PLazyNode node, TColumnIndex column, const RECT& cell) {
+  if (OnAfterCellPaint) OnAfterCellPaint(*this, dc, node, column, cell);
+}
+
+void TBaseLazyTree::DoMeasureItem(HDC dc, PLazyNode node, int& height) {
+  if (OnMeasureItem) OnMeasureItem(*this, dc, node, height);
+}
+
+void TBaseLazyTree::MeasureItemHeight(PLazyNode node) {
+  if (node == nullptr || IsRoot(node) || node->States.Contains(nsHeightMeasured)) return;
+  node->States.Include(nsHeightMeasured);
+  int height = node->NodeHeight;
+  if (PaintCanvas() != nullptr) {
+    DoMeasureItem(PaintCanvas(), node, height);
+  } else {
+    const ui::WindowDc screen = ui::GetClientDc(HandleAllocated() ? HandleIfAllocated() : nullptr);
+    DoMeasureItem(screen.Get(), node, height);
+  }
+  if (height >= 0 && static_cast<std::uint32_t>(height) != node->NodeHeight)
+    SetNodeHeight(node, static_cast<std::uint32_t>(height));
 }
 
 int TBaseLazyTree::InitializeLineImageAndSelectLevel(PLazyNode node,
@@ -314,7 +354,7 @@ void TBaseLazyTree::PaintTreeLines(TLTPaintInfo& info, int vAlign, int indentSiz
   const bool rtl = info.BidiMode != TLTBidiMode::bdLeftToRight;
   int x = rtl ? info.CellRect.right - indent : info.CellRect.left;
   const int step = rtl ? -indent : indent;
-  const int h = info.CellRect.bottom - info.CellRect.top;
+  const int h = info.Node->NodeHeight;  // the full row, grid line included
   if (lineMode_ == TLTLineMode::lmNormal) {
     SetTextColor(info.Canvas, ui::ColorToRGB(colors_.Color(TLTColors::TreeLineColor)));
     for (int i = 0; i < indentSize; ++i, x += step) {
@@ -373,8 +413,29 @@ void TBaseLazyTree::PaintNodeButton(HDC /*dc*/, PLazyNode node, const RECT& r, i
 
 void TBaseLazyTree::PaintCheckImage(TLTPaintInfo& info) {
   const TLTImageInfo& image = info.ImageInfo[iiCheck];
+  if (image.Index < 1) return;
+  if (TreeStates().Contains(tsUseThemes) && checkImageKind_ != ckCustom && ThemeServices().ThemesEnabled()) {
+    // The style's own part: radio button, check box or push button, with the
+    // state number the image index gives inside its group.
+    TThemedElementDetails details;
+    details.element = TThemedElement::teButton;
+    if (image.Index <= 8) {
+      details.part = BP_RADIOBUTTON;
+      details.state = image.Index;
+    } else if (image.Index <= 20) {
+      details.part = BP_CHECKBOX;
+      details.state = image.Index - 8;
+    } else {
+      details.part = BP_PUSHBUTTON;
+      details.state = image.Index - 20;
+    }
+    const RECT r{image.XPos, image.YPos, image.XPos + 16, image.YPos + 16};
+    ThemeServices().DrawElement(info.Canvas, details, r);
+    if (details.part == BP_PUSHBUTTON) ImageList_Draw(UtilityImages(), 1, info.Canvas, r.left, r.top, ILD_TRANSPARENT);
+    return;
+  }
   HIMAGELIST list = CurrentCheckImages();
-  if (list == nullptr || image.Index < 0) return;
+  if (list == nullptr) return;
   ImageList_Draw(list, image.Index, info.Canvas, image.XPos, image.YPos, ILD_TRANSPARENT);
 }
 
@@ -435,27 +496,49 @@ void TBaseLazyTree::TileBackground(HDC dc, POINT offset, const RECT& r) {
   }
 }
 
+void TBaseLazyTree::PaintSelectionRectangle(HDC dc, int windowOrgX, const RECT& band, const RECT& target) {
+  if ((drawSelectionMode_ == TLTDrawSelectionMode::smBlendedRectangle ||
+       TreeStates().Contains(tsUseThemes)) && HasMMX()) {
+    RECT inside;
+    if (IntersectRect(&inside, &band, &target)) {
+      RECT pixels = inside;
+      OffsetRect(&pixels, -windowOrgX, 0);
+      AlphaBlend(nullptr, dc, pixels, POINT{pixels.left, pixels.top}, TBlendMode::bmConstantAlphaAndColor,
+                 SelectionBlendFactor(),
+                 static_cast<int>(ui::ColorToRGB(colors_.Color(TLTColors::SelectionRectangleBlendColor))));
+    }
+    const ui::BrushObject border =
+        ui::MakeSolidBrush(ui::ColorToRGB(colors_.Color(TLTColors::SelectionRectangleBorderColor)));
+    FrameRect(dc, &band, border.Get());
+    return;
+  }
+  const COLORREF oldText = SetTextColor(dc, RGB(255, 255, 255));
+  const COLORREF oldBack = SetBkColor(dc, RGB(0, 0, 0));
+  DrawFocusRect(dc, &band);
+  SetTextColor(dc, oldText);
+  SetBkColor(dc, oldBack);
+}
+
 // ------------------------------------------------------------- the rows --
 
-void TBaseLazyTree::ClearNodeBackground(TLTPaintInfo& info, bool useBackground, RECT r) {
+void TBaseLazyTree::ClearNodeBackground(TLTPaintInfo& info, bool useBackground, POINT tileOffset,
+                                        RECT r) {
   COLORREF color = ui::ColorToRGB(Color());
   TItemEraseAction action = TItemEraseAction::eaDefault;
   DoBeforeItemErase(info.Canvas, info.Node, r, color, action);
-  const POINT offset{0, info.BrushOrigin.y};
   switch (action) {
     case TItemEraseAction::eaColor: FillColor(info.Canvas, r, color); break;
     case TItemEraseAction::eaNone: break;
     case TItemEraseAction::eaDefault:
       if (useBackground) {
-        TileBackground(info.Canvas, offset, r);
+        TileBackground(info.Canvas, tileOffset, r);
       } else if ((info.PaintOptions & poDrawSelection) && HasOption(toFullRowSelect) &&
                  Selected(info.Node)) {
         FillColor(info.Canvas, r, ui::ColorToRGB(Color()));
         RECT s = r;
         if (HasOption(toShowHorzGridLines)) --s.bottom;
-        bool filled = true;
         COLORREF brushColor = 0, penColor = 0;
-        SelectionColors(filled, brushColor, penColor);
+        SelectionColors(brushColor, penColor);
         const ui::BrushObject brush = ui::MakeSolidBrush(brushColor);
         const ui::PenObject pen = ui::MakeSolidPen(penColor, 1);
         const ui::SelectedObject b = ui::SelectInto(info.Canvas, brush.Get());
@@ -486,9 +569,8 @@ void TBaseLazyTree::PrepareCell(TLTPaintInfo& info, int maxWidth) {
     }
   }
   if ((info.PaintOptions & poDrawSelection) && Selected(info.Node)) {
-    bool filled = true;
     COLORREF brushColor = 0, penColor = 0;
-    SelectionColors(filled, brushColor, penColor);
+    SelectionColors(brushColor, penColor);
     RECT r = HasOption(toGridExtensions) || HasOption(toFullRowSelect) ? info.CellRect : selection;
     if (!IsRectEmpty(&r)) {
       if (HasOption(toUseBlendedSelection) && HasMMX()) {
@@ -537,7 +619,9 @@ void TBaseLazyTree::PaintTree(HDC target, const RECT& window, POINT at, std::uin
   });
   const int width = window.right - window.left;
   if (width <= 0 || window.bottom <= window.top) return;
-  if (!lineBrush_) PrepareBitmaps(true, true);
+  const bool themed = TreeStates().Contains(tsUseThemes) && ThemeServices().ThemesEnabled();
+  if (!lineBrush_ || themed != buttonsThemed_) PrepareBitmaps(true, !lineBrush_);
+  DoBeforePaint(target);
   memory.emplace(ui::CreateMemoryDc(target));
   HDC dc = memory->Get();
   paintCanvas_ = dc;
@@ -561,6 +645,14 @@ void TBaseLazyTree::PaintTree(HDC target, const RECT& window, POINT at, std::uin
   }
   if (HasOption(toHideFocusRect)) paintOptions &= ~poDrawFocusRect;
 
+  // The rubber band in tree coordinates, drawn while the mouse selects.
+  RECT band{};
+  bool drawBand = false;
+  if (IsMouseSelecting()) {
+    const TLazyRect ordered = OrderRect(SelectionRect());
+    band = RECT{ordered.Left, ordered.Top, ordered.Right, ordered.Bottom};
+    drawBand = !IsRectEmpty(&band);
+  }
   int baseOffset = 0;
   PLazyNode node = GetNodeAt(0, window.top, false, baseOffset);
   int targetTop = at.y - (window.top - baseOffset);
@@ -577,6 +669,9 @@ void TBaseLazyTree::PaintTree(HDC target, const RECT& window, POINT at, std::uin
   HIMAGELIST checkImages = HasOption(toCheckSupport) ? CurrentCheckImages() : nullptr;
   int checkWidth = 0, checkHeight = 0;
   if (checkImages != nullptr) ImageList_GetIconSize(checkImages, &checkWidth, &checkHeight);
+  if (checkImages != nullptr && TreeStates().Contains(tsUseThemes) && checkImageKind_ != ckCustom &&
+      ThemeServices().ThemesEnabled())
+    checkWidth = checkHeight = 16;
   int bitmapHeight = -1;
   while (node != nullptr) {
     if (!node->States.Contains(nsInitialized)) InitNode(node);
@@ -604,9 +699,7 @@ void TBaseLazyTree::PaintTree(HDC target, const RECT& window, POINT at, std::uin
       buttonX_ = buttonX;
       buttonY_ = buttonY;
       if (!DoBeforeItemPaint(dc, node, r)) {
-        info.BrushOrigin.y = nodeTop;
-        ClearNodeBackground(info, useBackground, r);
-        info.BrushOrigin = {window.left & 1, nodeTop & 1};
+        ClearNodeBackground(info, useBackground, POINT{0, nodeTop}, r);
         info.CellRect = r;
         info.Column = kNoColumn;
         info.Position = 0;
@@ -653,6 +746,7 @@ void TBaseLazyTree::PaintTree(HDC target, const RECT& window, POINT at, std::uin
             --info.CellRect.bottom;
             --info.ContentRect.bottom;
           }
+          DoBeforeCellPaint(dc, node, info.Column, info.CellRect);
           PrepareCell(info, width);
           if (HasOption(toShowTreeLines)) PaintTreeLines(info, vAlign, indentSize, lineImage.data());
           if (HasOption(toShowButtons) && node->States.Contains(nsHasChildren) &&
@@ -663,8 +757,14 @@ void TBaseLazyTree::PaintTree(HDC target, const RECT& window, POINT at, std::uin
           if (info.ImageInfo[iiState].Index != -1) PaintImage(info, iiState, stateImages_, false);
           if (info.ImageInfo[iiNormal].Index != -1) PaintImage(info, iiNormal, images_, true);
           if (!(TreeStates().Contains(tsEditing) && node == FocusedNode())) DoPaintNode(info);
+          DoAfterCellPaint(dc, node, info.Column, info.CellRect);
         }
         DoAfterItemPaint(dc, node, r);
+      }
+      if (drawBand) {
+        RECT rowBand = band;
+        OffsetRect(&rowBand, 0, -nodeTop);
+        PaintSelectionRectangle(dc, window.left, rowBand, r);
       }
       GdiFlush();
       BitBlt(target, at.x, targetTop, width, h, dc, window.left, 0, SRCCOPY);
@@ -704,9 +804,16 @@ void TBaseLazyTree::PaintTree(HDC target, const RECT& window, POINT at, std::uin
     } else {
       FillColor(dc, r, ui::ColorToRGB(Color()));
     }
+    if (drawBand) {
+      RECT areaBand = band;
+      OffsetRect(&areaBand, -window.left, -(window.bottom - h));
+      SetBrushOrgEx(dc, 0, at.x & 1, nullptr);
+      PaintSelectionRectangle(dc, 0, areaBand, r);
+    }
     GdiFlush();
     BitBlt(target, at.x, targetTop, width, h, dc, 0, 0, SRCCOPY);
   }
+  DoAfterPaint(target);
 }
 
 // ------------------------------------------------------------- messages --

@@ -33,6 +33,7 @@ enum class TLTLineMode : std::uint8_t { lmNormal, lmBands };
 enum class TLTButtonStyle : std::uint8_t { bsRectangle, bsTriangle };
 enum class TLTButtonFillMode : std::uint8_t { fmTreeColor, fmWindowColor, fmShaded, fmTransparent };
 enum class TLTNodeAlignment : std::uint8_t { naFromBottom, naFromTop, naProportional };
+enum class TLTDrawSelectionMode : std::uint8_t { smDottedRectangle, smBlendedRectangle };
 enum class TLTAlignment : std::uint8_t { taLeftJustify, taRightJustify, taCenter };
 enum class TLTBidiMode : std::uint8_t { bdLeftToRight, bdRightToLeft };
 

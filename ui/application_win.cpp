@@ -179,12 +179,21 @@ void TApplication::ResetTerminated() {
 }
 
 void TApplication::HandleException(std::exception_ptr error) noexcept {
-  if (handlingException_) return;  // a failing handler must not recurse
-  handlingException_ = true;
+  // An exception while OnException runs (a report dialog's own loop) goes
+  // to it again: the handler decides how to show it. Only the plain box
+  // guards against recursion.
   try {
     if (OnException) {
       Fire(OnException, this, error);
-    } else {
+      return;
+    }
+  } catch (...) {
+    return;
+  }
+  if (handlingException_) return;
+  handlingException_ = true;
+  try {
+    {
       std::string text = "Unknown error";
       try {
         std::rethrow_exception(error);

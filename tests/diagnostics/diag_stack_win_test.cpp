@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <climits>
 #include <exception>
 #include <stdexcept>
 #include <string>
@@ -10,6 +12,7 @@
 #include <vector>
 
 #include "diagnostics/debug_info_win.h"
+#include "diagnostics/os_exceptions_win.h"
 
 namespace kv {
 namespace {
@@ -248,6 +251,55 @@ TEST_F(Tracking, HandlerFramesAreListed) {
   ASSERT_NE(frames, nullptr);
   ASSERT_FALSE(frames->Frames().empty());  // at least ThrowDeep's catch
   for (const TDiagExceptFrame& frame : frames->Frames()) EXPECT_EQ(frame.frameKind, 0u);
+}
+
+// ------------------------------------------------------------ OS faults --
+
+struct Marker {
+  bool* destroyed;
+  ~Marker() { *destroyed = true; }
+};
+__attribute__((noinline)) void Touch(int* p, bool* destroyed) {
+  const Marker marker{destroyed};
+  *static_cast<volatile int*>(p) = 1;
+}
+volatile int gQuotient = 0;
+__attribute__((noinline)) void Divide(int a, int b) { gQuotient = a / b; }
+
+TEST_F(Tracking, FaultsInOwnCodeBecomeExceptionsTheCallerCatches) {
+  SetStackTrackingOptions(kStackTrackStack | kStackTrackRaw);
+  bool destroyed = false;
+  try {
+    Touch(nullptr, &destroyed);
+    ADD_FAILURE() << "no exception";
+  } catch (const EAccessViolation& e) {
+    EXPECT_NE(std::string(e.what()).find("Access violation at address "), std::string::npos) << e.what();
+    EXPECT_NE(std::string(e.what()).find(". Write of address 0000000000000000"), std::string::npos) << e.what();
+  }
+  EXPECT_TRUE(destroyed);  // the faulting frame was unwound properly
+  const auto list = DiagLastExceptStackList();
+  ASSERT_NE(list, nullptr);
+  EXPECT_TRUE(list->FaultFirst());
+  EXPECT_EQ(*list->ExceptionType(), typeid(EAccessViolation));
+  const std::vector<std::string> names = Procedures(*list);
+  ASSERT_GE(names.size(), 2u);
+  EXPECT_EQ(names[0], "diag_stack_win_test:kv::(anonymous namespace).Touch");
+  // Its caller follows (raw scans may meet stale addresses in between).
+  EXPECT_NE(std::find_if(names.begin() + 1, names.end(),
+                         [](const std::string& n) { return n.find("FaultsInOwnCode") != std::string::npos; }),
+            names.end());
+
+  volatile int zero = 0;
+  volatile int minimum = INT_MIN;
+  volatile int minusOne = -1;
+  EXPECT_THROW(Divide(1, zero), EDivByZero);
+  // The processor faults on INT_MIN / -1 too; the system reports either kind.
+  try {
+    Divide(minimum, minusOne);
+    ADD_FAILURE() << "no exception";
+  } catch (const EOsException& e) {
+    EXPECT_TRUE(dynamic_cast<const EDivByZero*>(&e) || dynamic_cast<const EIntOverflow*>(&e)) << e.what();
+  }
 }
 
 TEST(StackList, DirectRecordingHonoursIgnoreLevelsAndFirstCaller) {

@@ -4,9 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
+#include <set>
 
 #include "shell_test_util.h"
 #include "ui/forms_win.h"
+#include "ui/layout_loader_win.h"
+#include "tests/ui/ui_test_util.h"
 
 namespace kv {
 namespace {
@@ -109,9 +113,12 @@ TEST_F(ExplorerTree, ChecksLiveInTheStorageAcrossCollapseAndRefresh) {
   ASSERT_NE(enumNode, nullptr);
   EXPECT_EQ(tree->GetCheckState(enumNode), csCheckedNormal);
 
-  int expanded = 0;
-  for (PLazyNode n = tree->GetFirstNoInit(); n; n = tree->GetNextNoInit(n))
-    if (tree->Expanded(n)) ++expanded;
+  int expanded = 0;  // shown expanded: every ancestor expanded too
+  for (PLazyNode n = tree->GetFirstNoInit(); n; n = tree->GetNextNoInit(n)) {
+    bool shown = tree->Expanded(n);
+    for (PLazyNode p = n->Parent; shown && p && p != tree->RootNode(); p = p->Parent) shown = tree->Expanded(p);
+    if (shown) ++expanded;
+  }
   tree->enumerations = 0;
   tree->RefreshTree();
   EXPECT_EQ(tree->enumerations, expanded);  // only the folders that were expanded
@@ -132,6 +139,86 @@ TEST_F(ExplorerTree, ChecksLiveInTheStorageAcrossCollapseAndRefresh) {
   EXPECT_EQ(Resolved(), (std::vector<std::wstring>{names}));
 }
 
+// Three sibling folders with the same icon, unchecked, checked and mixed: their
+// box-and-icon strips differ pairwise, and each shows an icon's colours.
+TEST_F(ExplorerTree, BoxesAndIconsArePainted) {
+  form.SetClientWidth(320);
+  form.SetClientHeight(420);
+  form.Show();
+  PLazyNode alpha = Browse(test::kFixture + L"\\enum\\alpha");
+  ASSERT_NE(alpha, nullptr);
+  Click(alpha);  // enum becomes mixed
+  PLazyNode names = tree->FindNode(test::kFixture + L"\\names");
+  PLazyNode ops = tree->FindNode(test::kFixture + L"\\ops");
+  PLazyNode enumNode = tree->FindNode(test::kFixture + L"\\enum");
+  ASSERT_TRUE(names && ops && enumNode);
+  Click(names);
+  tree->SetExpanded(enumNode, false);
+  tree->ClearSelection();
+  tree->SetFocusedNode(nullptr);
+  tree->SetTopNode(tree->FindNode(test::kFixture));
+  ASSERT_EQ(tree->GetCheckState(enumNode), csMixedNormal);
+  const ui::TBitmap shot = ui::test::Screenshot(form, "explorer_tree_checks");
+  {  // the shell prefix has no drive for the build folder: keep a copy in the fixture
+    const std::string bmp = shot.ToBmpFile();
+    std::ofstream("C:\\kvtest\\explorer_tree_checks.bmp", std::ios::binary)
+        .write(bmp.data(), std::streamsize(bmp.size()));
+  }
+  auto strip = [&](PLazyNode node, int& colours) {
+    // Middle siblings with buttons: their rows differ in the box only.
+    TLazyRect row = tree->GetDisplayRect(node, kNoColumn, false);
+    std::vector<uint32_t> pixels;
+    std::set<uint32_t> distinct;
+    for (int y = row.Top + 1; y < row.Bottom - 1; ++y)
+      for (int x = 0; x < 200; ++x) {
+        uint32_t px = ui::test::PixelAt(shot, form, tree->Handle(), x, y);
+        pixels.push_back(px);
+        distinct.insert(px);
+      }
+    colours = static_cast<int>(distinct.size());
+    return pixels;
+  };
+  int c1 = 0, c2 = 0, c3 = 0;
+  auto unchecked = strip(ops, c1), checked = strip(names, c2), mixed = strip(enumNode, c3);
+  EXPECT_NE(unchecked, checked);
+  EXPECT_NE(unchecked, mixed);
+  EXPECT_NE(checked, mixed);
+  EXPECT_GT(c1, 5);  // a folder icon, not only a box on the background
+}
+
+TEST_F(ExplorerTree, RefreshKeepsExpansionAndSelectionPastDeletedItems) {
+  const std::wstring base = test::kFixture + L"\\refresh";
+  CreateDirectoryW(base.c_str(), nullptr);
+  for (const wchar_t* f : {L"\\A", L"\\A\\B", L"\\A\\B\\x", L"\\A\\C", L"\\A\\C\\y"})
+    CreateDirectoryW((base + f).c_str(), nullptr);
+  for (const wchar_t* f : {L"\\a.txt", L"\\b.txt", L"\\c.txt"})
+    CloseHandle(CreateFileW((base + f).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+  PLazyNode b = Browse(base + L"\\A\\B");
+  ASSERT_NE(b, nullptr);
+  tree->SetExpanded(b, true);
+  PLazyNode c = tree->FindNode(base + L"\\A\\C");
+  tree->SetExpanded(c, true);
+  tree->SetExpanded(c, false);
+  // Two files selected; the first of them in the folder's order goes away.
+  tree->TreeOptions().SetSelectionOptions(tree->TreeOptions().SelectionOptions() | toMultiSelect);
+  PLazyNode fa = tree->FindNode(base + L"\\a.txt"), fb = tree->FindNode(base + L"\\b.txt");
+  ASSERT_TRUE(fa && fb);
+  tree->ClearSelection();
+  tree->SetSelected(fa, true);
+  tree->SetSelected(fb, true);
+  ASSERT_EQ(tree->SelectedCount(), 2u);
+  tree->Persistent().SaveTree(*tree, true, true);
+  ASSERT_EQ(tree->Persistent().SelectedPIDLs.size(), 2u);
+  ASSERT_TRUE(DeleteFileW((base + L"\\a.txt").c_str()));
+  tree->Persistent().RestoreTree(*tree, true, false, true);
+  EXPECT_TRUE(tree->Expanded(tree->FindNode(base + L"\\A\\B")));
+  EXPECT_FALSE(tree->Expanded(tree->FindNode(base + L"\\A\\C")));
+  std::vector<std::string> selected;
+  for (PLazyNode n = tree->GetFirstSelected(); n; n = tree->GetNextSelected(n)) selected.push_back(Text(n));
+  EXPECT_EQ(selected, (std::vector<std::string>{"b.txt"}));
+  EXPECT_EQ(tree->FindNode(base + L"\\a.txt"), nullptr);
+}
+
 TEST_F(ExplorerTree, CustomAndHiddenRoots) {
   tree->SetRootFolderCustomPath(test::kFixture);
   EXPECT_EQ(tree->RootFolder(), TRootFolder::rfCustom);
@@ -144,6 +231,34 @@ TEST_F(ExplorerTree, CustomAndHiddenRoots) {
   auto top = Names(nullptr);
   EXPECT_NE(std::find(top.begin(), top.end(), "enum"), top.end());
   EXPECT_NE(std::find(top.begin(), top.end(), "names"), top.end());
+}
+
+TEST(ExplorerTreeLayout, TheFolderPagesTreeLoads) {
+  RegisterExplorerTreeClasses();
+  ui::TForm form;
+  const std::string text =
+      "object F: TForm\n"
+      "  object SysTree: TLazyExplorerTreeview\n"
+      "    Width = 241\n"
+      "    Height = 300\n"
+      "    FileObjects = [foFolders, foNonFolders, foHidden]\n"
+      "    TreeOptions.AutoOptions = [toAutoScroll, toAutoHideButtons]\n"
+      "    TreeOptions.MiscOptions = [toCheckSupport, toToggleOnDblClick]\n"
+      "    TreeOptions.ExplorerFolderOptions = [toFoldersExpandable, toForceHideRecycleBin]\n"
+      "    TreeOptions.ExplorerSyncOptions = [toExpandTarget, toSelectTarget]\n"
+      "    TreeOptions.ExplorerMiscOptions = [toBrowseExecuteFolder, toBrowseExecuteFolderShortcut, "
+      "toChangeNotifierThread]\n"
+      "    TreeOptions.ExplorerImageOptions = [toImages, toThreadedImages]\n"
+      "    Active = true\n"
+      "  end\n"
+      "end\n";
+  ui::BuildLayout(form, ui::ParseLayout(text, "folders.layout"), "folders.layout");
+  auto& tree = form.Get<TLazyExplorerTreeview>("SysTree");
+  EXPECT_EQ(tree.FileObjects(), uint32_t{foFolders | foNonFolders | foHidden});
+  EXPECT_EQ(tree.ExplorerFolderOptions(), uint32_t{toFoldersExpandable | toForceHideRecycleBin});
+  EXPECT_EQ(tree.ExplorerSyncOptions(), uint32_t{toExpandTarget | toSelectTarget});
+  EXPECT_TRUE(tree.Active());
+  EXPECT_EQ(tree.RootNodeCount(), 1u);
 }
 
 }  // namespace

@@ -6,10 +6,12 @@
 #include <windows.h>
 
 #include <fstream>
+#include <map>
 #include <string>
 
 #include "treeview/check_images_win.h"
 #include "treeview/lazy_trees_win.h"
+#include "treeview/theme_services_win.h"
 #include "ui/application_win.h"
 #include "ui/forms_win.h"
 #include "ui/gdi_win.h"
@@ -30,8 +32,21 @@ constexpr COLORREF kFocused = RGB(0x00, 0x40, 0xC0);
 constexpr COLORREF kUnfocused = RGB(0x20, 0x40, 0x80);
 constexpr COLORREF kInk = RGB(0, 0, 0);
 
+// The common-controls version the layer reports, for one test.
+struct ComCtl {
+  explicit ComCtl(int version) {
+    ui::SetComCtlVersionProvider([version] { return version; });
+    ThemeServices().UpdateThemes();
+  }
+  ~ComCtl() {
+    ui::SetComCtlVersionProvider(nullptr);
+    ThemeServices().UpdateThemes();
+  }
+};
+
 class TreePaint : public ::testing::Test {
  protected:
+  explicit TreePaint(int version = 581) : comCtl(version) {}
   void SetUp() override {
     tree = &form.Create<TLazyDrawTree>();
     tree->SetParent(&form);
@@ -87,9 +102,15 @@ class TreePaint : public ::testing::Test {
     o.SetSelectionOptions(o.SelectionOptions() | add);
   }
 
+  ComCtl comCtl;
   ui::TForm form;
   TLazyDrawTree* tree = nullptr;
   PLazyNode first = nullptr, second = nullptr;
+};
+
+class TreePaintThemed : public TreePaint {
+ protected:
+  TreePaintThemed() : TreePaint(600) {}
 };
 
 TEST_F(TreePaint, LinesAndButtons) {
@@ -202,6 +223,116 @@ TEST_F(TreePaint, SelectedOnlyLeavesOtherRowsUnpainted) {
   EXPECT_EQ(shot.Pixel(150, 4 * 18 + 9), 0xFF00FFu);
 }
 
+TEST_F(TreePaint, OnlyRowsInTheAreaAreDrawnAndBandsReplaceLines) {
+  MakeNodes();
+  int draws = 0;
+  tree->OnDrawNode = [&](TBaseLazyTree&, const TLTPaintInfo&) { ++draws; };
+  ui::TBitmap shot;
+  shot.Create(300, 200);
+  const ui::MemoryDc dc = ui::CreateMemoryDc(nullptr);
+  const ui::SelectedObject selected = ui::SelectInto(dc.Get(), shot.Handle());
+  // Rows 1 to 3 meet the band from y = 20 to 60.
+  tree->PaintTree(dc.Get(), RECT{0, 20, 300, 60}, POINT{0, 0}, kPaintRequestOptions);
+  EXPECT_EQ(draws, 3);
+
+  // Bands: in the children's rows a solid-looking grid column at the level's
+  // left edge instead of the dotted tree line in its middle.
+  Options(toShowHorzGridLines);
+  tree->SetLineMode(TLTLineMode::lmBands);
+  const ui::TBitmap bands = Print("bands");
+  int gridAtEdge = 0, lineInMiddle = 0;
+  for (int y = 18; y < 54; ++y) {
+    gridAtEdge += bands.Pixel(18, y) == Rgb(kGrid);
+    lineInMiddle += bands.Pixel(27, y) == Rgb(kLines);
+  }
+  EXPECT_GT(gridAtEdge, 10);
+  EXPECT_EQ(lineInMiddle, 0);
+}
+
+TEST_F(TreePaint, EraseActionsAndTiledBackground) {
+  MakeNodes();
+  // A 4x4 background: each pixel its own colour, so the tile offset shows.
+  ui::TBitmap picture;
+  picture.Create(4, 4);
+  {
+    const ui::MemoryDc dc = ui::CreateMemoryDc(nullptr);
+    const ui::SelectedObject selected = ui::SelectInto(dc.Get(), picture.Handle());
+    for (int y = 0; y < 4; ++y)
+      for (int x = 0; x < 4; ++x) SetPixel(dc.Get(), x, y, RGB(10 + x, 20 + y, 30));
+  }
+  tree->SetBackground(picture.Handle());
+  tree->SetBackgroundOffset(1, 0);
+  Options(toShowBackground, toShowTreeLines | toShowButtons);
+  tree->OnBeforeItemErase = [&](TBaseLazyTree&, HDC, PLazyNode node, const RECT&, COLORREF& color,
+                                TItemEraseAction& action) {
+    if (node == first) {
+      action = TItemEraseAction::eaColor;
+      color = RGB(1, 2, 3);
+    } else if (node == second) {
+      action = TItemEraseAction::eaNone;  // the row keeps what the bitmap held
+    }
+  };
+  const ui::TBitmap shot = Print("background");
+  EXPECT_EQ(shot.Pixel(100, 5), 0x010203u);
+  // Rows and the area below continue one tiling: (x + 1) mod 4, y mod 4.
+  for (int y : {18 + 1, 18 + 2, 36 + 3, 100, 101}) {
+    for (int x : {0, 1, 2, 3, 150}) {
+      EXPECT_EQ(shot.Pixel(x, y), Rgb(RGB(10 + (x + 1) % 4, 20 + y % 4, 30))) << x << "," << y;
+    }
+  }
+}
+
+TEST_F(TreePaint, RubberBandDottedOrBlended) {
+  MakeNodes();
+  const COLORREF blend = RGB(0x40, 0x80, 0xC0), border = RGB(0x00, 0x00, 0x80);
+  tree->Colors().SetColor(TLTColors::SelectionRectangleBlendColor, blend);
+  tree->Colors().SetColor(TLTColors::SelectionRectangleBorderColor, border);
+  tree->BeginDrawSelection(150, 10, false);
+  tree->CalculateSelectionRect(250, 150);  // over three rows and the area below
+  const ui::TBitmap dotted = Print("band_dotted");
+  int inverted = 0;
+  for (int y = 20; y < 40; ++y) inverted += dotted.Pixel(150, y) == 0x000000;
+  EXPECT_EQ(inverted, 10);  // every other pixel of the left edge, also across rows
+  EXPECT_EQ(dotted.Pixel(200, 100), Rgb(kTree));
+
+  tree->SetDrawSelectionMode(TLTDrawSelectionMode::smBlendedRectangle);
+  const ui::TBitmap blended = Print("band_blended");
+  for (int y : {30, 100, 140}) {  // in a row and below the last one
+    const std::uint32_t p = blended.Pixel(200, y);
+    const std::uint32_t c = Rgb(blend);
+    for (int shift : {0, 8, 16}) {
+      const int expected = (255 * (256 - 128) + static_cast<int>((c >> shift) & 0xFF) * 128) >> 8;
+      EXPECT_EQ(static_cast<int>((p >> shift) & 0xFF), expected) << y << " " << shift;
+    }
+    EXPECT_EQ(blended.Pixel(150, y), Rgb(border)) << y;
+  }
+  EXPECT_EQ(blended.Pixel(260, 100), Rgb(kTree));
+  tree->EndDrawSelection();
+}
+
+TEST_F(TreePaint, MeasuredOncePerNode) {
+  auto& o = tree->TreeOptions();
+  o.SetMiscOptions(o.MiscOptions() | toVariableNodeHeight);
+  std::map<PLazyNode, int> asked;
+  tree->OnMeasureItem = [&](TBaseLazyTree&, HDC dc, PLazyNode node, int& height) {
+    EXPECT_NE(dc, nullptr);
+    ++asked[node];
+    if (node->Index == 0 && node->Parent == tree->RootNode()) height = 24;
+  };
+  MakeNodes();
+  int painted = 0;
+  tree->OnBeforePaint = [&](TBaseLazyTree&, HDC) { ++painted; };
+  Print("measured_1");
+  const ui::TBitmap shot = Print("measured_2");
+  EXPECT_EQ(painted, 2);
+  EXPECT_EQ(asked.size(), 6u);  // every node, the hidden child of the collapsed one too
+  for (const auto& [node, count] : asked) EXPECT_EQ(count, 1);
+  EXPECT_EQ(tree->NodeHeight(first), 24u);
+  // The children's line starts in the second row, now at 24.
+  EXPECT_EQ(shot.Pixel(27, 23), Rgb(kTree));
+  EXPECT_TRUE(shot.Pixel(27, 24) == Rgb(kLines) || shot.Pixel(27, 25) == Rgb(kLines));
+}
+
 TEST_F(TreePaint, BlendedSelectionFollowsTheFormula) {
   MakeNodes();
   Options(toUseBlendedSelection);
@@ -282,6 +413,48 @@ TEST_F(TreePaint, CheckCellsShowTheImageOfTheirKind) {
   int differing = 0;
   for (int y = 0; y < size; ++y)
     for (int x = 0; x < size; ++x) differing += system.Pixel(x0 + x, sy0 + y) != alone.Pixel(x, y);
+  EXPECT_EQ(differing, 0);
+}
+
+// A themed part drawn alone on the tree colour, size x size.
+ui::TBitmap ThemedAlone(const TThemedElementDetails& details, int size) {
+  ui::TBitmap alone;
+  alone.Create(size, size);
+  const ui::MemoryDc dc = ui::CreateMemoryDc(nullptr);
+  const ui::SelectedObject selected = ui::SelectInto(dc.Get(), alone.Handle());
+  const RECT all{0, 0, size, size};
+  const ui::BrushObject white = ui::MakeSolidBrush(kTree);
+  FillRect(dc.Get(), &all, white.Get());
+  ThemeServices().DrawElement(dc.Get(), details, all);
+  return alone;
+}
+
+TEST_F(TreePaintThemed, ChecksAndButtonsAreTheStyleParts) {
+  ASSERT_TRUE(ThemeServices().ThemesEnabled());
+  ASSERT_TRUE(tree->TreeStates().Contains(tsUseThemes));
+  auto& o = tree->TreeOptions();
+  o.SetMiscOptions(o.MiscOptions() | toCheckSupport);
+  tree->SetRootNodeCount(2);
+  PLazyNode node = tree->GetFirst();
+  node->CheckType = ctCheckBox;
+  node->CheckState = csCheckedNormal;
+  tree->AddChild(node);
+  const ui::TBitmap shot = Print("themed");
+  TThemedElementDetails check;
+  check.element = TThemedElement::teButton;
+  check.part = 3;  // check box
+  check.state = 13 - 8;
+  const ui::TBitmap alone = ThemedAlone(check, 16);
+  const int x0 = 4 + 18, y0 = 9 - 8;
+  int differing = 0;
+  for (int y = 0; y < 16; ++y)
+    for (int x = 0; x < 16; ++x) differing += shot.Pixel(x0 + x, y0 + y) != alone.Pixel(x, y);
+  EXPECT_EQ(differing, 0);
+  // The collapsed button is the closed glyph (drawn over the tree colour).
+  const ui::TBitmap glyph = ThemedAlone(GetElementDetails(TThemedTreeview::ttGlyphClosed), 9);
+  differing = 0;
+  for (int y = 0; y < 9; ++y)
+    for (int x = 0; x < 9; ++x) differing += shot.Pixel(4 + x, 5 + y) != glyph.Pixel(x, y);
   EXPECT_EQ(differing, 0);
 }
 
