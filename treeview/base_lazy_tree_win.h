@@ -246,9 +246,11 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   void Paint();
   void PrintClient(HDC dc, LPARAM flags);
   int InitializeLineImageAndSelectLevel(PLazyNode node, std::vector<TLTLineType>& lineImage);
-  void ClearNodeBackground(TLTPaintInfo& info, bool useBackground, RECT r);
+  // `tileOffset`: where the row lies in the tiling of the background.
+  void ClearNodeBackground(TLTPaintInfo& info, bool useBackground, POINT tileOffset, RECT r);
   void PrepareCell(TLTPaintInfo& info, int maxWidth);
-  void SelectionColors(bool& filled, COLORREF& brush, COLORREF& pen) const;
+  // The focused or unfocused selection colours (fill and frame).
+  void SelectionColors(COLORREF& brush, COLORREF& pen) const;
   void CalculateVerticalAlignments(PLazyNode node, int& vAlign, int& buttonY) const;
   void AdjustImageBorder(int width, int height, TLTBidiMode bidi, int vAlign, RECT& r, TLTImageInfo& info) const;
   void DrawLineImage(const TLTPaintInfo& info, int x, int y, int h, int vAlign, TLTLineType style, bool reverse);

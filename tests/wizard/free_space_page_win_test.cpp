@@ -40,6 +40,7 @@ TEST_F(FreeSpacePage, AReserveOpensTheWizardOnItAndRecoveringEmptiesIt) {
   MakeForm();
   EXPECT_EQ(form->Step, 0);
   EXPECT_EQ(Status(), "Duplicates deleted before still occupy the space\r\nYou can free 5Mb or recover 3 files");
+  ui::test::Screenshot(*form, "reserve_page");
   ui::test::ClickWindow(form->FreeSpaceFrame->Get<ui::TButton>("RecoverButton"));
   for (const fs::path& file : files) EXPECT_TRUE(fs::exists(file)) << file;
   EXPECT_EQ(Status(), "There are no space reserved by deleted duplicates\r\nClick the \"Next\"-button");

@@ -7,6 +7,7 @@
 #include <deque>
 #include <filesystem>
 #include <fstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -239,6 +240,20 @@ TEST_F(ProcessingTest, AReadOnlyDestinationGivesTheNoticeAndKeepsSourcesAndMarks
   EXPECT_EQ(Read(kRoot / L"M" / L"a.mp3"), "a");
   EXPECT_EQ(Read(kRoot / L"M" / L"b.mp3"), "b");
   EXPECT_EQ(reserve.GetHiddenCount(), 0);
+}
+
+TEST_F(ProcessingTest, AnExceptionInTheRunStillClosesTheWindow) {
+  struct ThrowingUi : ScriptedUi {
+    void SetProgress(int) override { throw std::runtime_error("refresh failed"); }
+  } throwing;
+  Add(kRoot / L"M" / L"a.mp3", "a");
+  EXPECT_THROW(ProcessRows(kProcessReserve, rows, "", true, reserve, throwing), std::runtime_error);
+  EXPECT_EQ(throwing.log, (std::vector<std::string>{"start Processing... Stop", "finish", "free"}));
+  // The file reserved before the failure is in the journal for the next start.
+  TReserve next(kProgram.wstring());
+  reserve = TReserve(kRoot.wstring());  // lets go of the journal
+  next.Load();
+  EXPECT_EQ(next.GetHiddenCount(), 1);
 }
 
 }  // namespace
