@@ -3,11 +3,13 @@
 // needs them now: built from their layouts, with the entry points the form
 // calls. Their own behaviour comes with the pages themselves.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "engine/mp3_collection.h"
+#include "shell/explorer_tree_win.h"
 #include "wizard/reserve_win.h"
 #include "ui/forms_win.h"
 #include "ui/std_controls_win.h"
@@ -60,16 +62,35 @@ class TFreeSpaceFrame : public ui::TFrame {
   TCollectionFrame* page_ = nullptr;
 };
 
-// Step 2: the folders to scan.
+// Step 2: the folders to scan: a folder tree with three-state check boxes
+// whose marks live in the tree's node storage.
 class TCheckboxDriveTree : public ui::TFrame {
  public:
   TCheckboxDriveTree();
   const char* ClassName() const override { return "TCheckboxDriveTree"; }
-  // Checks exactly the paths of Paths.
+  // Checks exactly the paths of Paths; paths that do not exist are skipped.
   void SetPaths();
   // Fills Paths with the checked paths less those inside a checked folder.
+  // A path the ANSI code page cannot hold exactly is given in its short form.
   void GetResolvedPaths();
   std::vector<std::string> Paths;
+
+  // None when the shell was not started.
+  TLazyExplorerTreeview* SysTree = nullptr;
+  // Asked before the user checks an item that stands for the whole Linux
+  // file system (the "/" desktop entry, drive Z:); true checks it.
+  std::function<bool(const std::wstring& path)> ConfirmWholeFileSystem;
+
+ private:
+  void SysTreeChecking(PLazyNode node, TCheckState& newState, bool& allowed);
+  PLazyNode FindNodeByFilename(const std::wstring& path);
+  bool restoring_ = false;
 };
+
+// The folder's path as the program's single-byte text: itself when the ANSI
+// code page holds it exactly, else its short (8.3) form when it has one.
+std::string PathForAnsi(const std::wstring& path);
+// A path from such a text, short forms expanded to their long names.
+std::wstring PathFromAnsi(const std::string& path);
 
 }  // namespace kv
