@@ -1,0 +1,55 @@
+#include "wizard/result_tree_win.h"
+
+#include <windowsx.h>
+
+#include <cstring>
+
+#include "wizard/result_rows.h"
+
+namespace kv {
+
+TResultTree::TResultTree() {
+  SetDefaultNodeHeight(kRowHeight);
+  SetNodeDataSize(sizeof(int32_t));
+  SetAlign(ui::TAlign::Client);
+}
+
+TResultTree::~TResultTree() { DestroyNodes(); }
+
+void TResultTree::DoInitNode(PLazyNode parent, PLazyNode node, TLazyNodeInitStates& initStates) {
+  if (void* data = GetNodeData(node)) std::memset(data, 0, sizeof(int32_t));
+  TLazyDrawTree::DoInitNode(parent, node, initStates);
+}
+
+int32_t TResultTree::GetData(PLazyNode node) {
+  void* data = GetNodeData(node);
+  if (!data) return 0;
+  if (!node->States.Contains(nsInitialized)) InitNode(node);
+  int32_t value;
+  std::memcpy(&value, data, sizeof value);
+  return value;
+}
+
+void TResultTree::SetData(PLazyNode node, int32_t value) {
+  void* data = GetNodeData(node);
+  if (!data) return;
+  if (!node->States.Contains(nsInitialized)) InitNode(node);
+  std::memcpy(data, &value, sizeof value);
+}
+
+void TResultTree::WndProc(ui::TMessage& m) {
+  TLazyDrawTree::WndProc(m);
+  int button = 0;
+  switch (m.msg) {
+    case WM_LBUTTONUP: button = VK_LBUTTON; break;
+    case WM_RBUTTONUP: button = VK_RBUTTON; break;
+    case WM_MBUTTONUP: button = VK_MBUTTON; break;
+    case WM_KEYUP:
+      if (OnKeyUp) OnKeyUp(*this, static_cast<WORD>(m.wParam));
+      return;
+    default: return;
+  }
+  if (OnMouseUp) OnMouseUp(*this, button, GET_X_LPARAM(m.lParam), GET_Y_LPARAM(m.lParam));
+}
+
+}  // namespace kv
