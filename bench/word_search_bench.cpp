@@ -2,7 +2,7 @@
 // way the wizard's comparison does it (every record not yet grouped queries
 // the index; groups grow transitively through the members' own queries).
 //
-//   word_search_bench [max_records]     (default 1000000)
+//   word_search_bench [maxRecords]     (default 1000000)
 //
 // Prints, per collection size and mode: indexing time, grouping time, queries
 // per record, search states per query, trie nodes, index memory and the
@@ -77,8 +77,8 @@ std::vector<std::string> MakeVocabulary(size_t size, std::mt19937_64& rng, std::
 std::vector<Record> MakeCollection(size_t count, uint64_t seed) {
   std::mt19937_64 rng(seed);
   const size_t vocabulary = 2000 + count / 4;
-  const Zipf artist_words(MakeVocabulary(vocabulary / 2, rng, {"The", "DJ", "Band", "feat", "Orchestra"}), 1.0);
-  const Zipf title_words(MakeVocabulary(vocabulary, rng, {"the", "love", "you", "me", "remix", "feat", "my", "of",
+  const Zipf artistWords(MakeVocabulary(vocabulary / 2, rng, {"The", "DJ", "Band", "feat", "Orchestra"}), 1.0);
+  const Zipf titleWords(MakeVocabulary(vocabulary, rng, {"the", "love", "you", "me", "remix", "feat", "my", "of",
                                                           "in", "night", "live", "edit", "version", "a", "heart"}),
                          1.0);
   // Artists with many titles: artists themselves drawn with Zipf weights.
@@ -86,11 +86,11 @@ std::vector<Record> MakeCollection(size_t count, uint64_t seed) {
   for (size_t i = 0; i < count / 8 + 10; ++i) {
     std::string a;
     const int n = 1 + int(rng() % 3);
-    for (int k = 0; k < n; ++k) a += (k ? " " : "") + artist_words.Draw(rng);
-    if (rng() % 12 == 0) a += " feat. " + artist_words.Draw(rng);
+    for (int k = 0; k < n; ++k) a += (k ? " " : "") + artistWords.Draw(rng);
+    if (rng() % 12 == 0) a += " feat. " + artistWords.Draw(rng);
     artists.push_back(a);
   }
-  const Zipf artist_pick(artists, 0.9);
+  const Zipf artistPick(artists, 0.9);
   std::vector<Record> records;
   records.reserve(count);
   while (records.size() < count) {
@@ -105,18 +105,18 @@ std::vector<Record> MakeCollection(size_t count, uint64_t seed) {
     if (roll < 20 && !records.empty()) {  // near duplicate: one title word added, dropped or changed
       Record r = records[rng() % records.size()];
       const uint64_t how = rng() % 3;
-      if (how == 0) r.title += " " + title_words.Draw(rng);
+      if (how == 0) r.title += " " + titleWords.Draw(rng);
       if (how == 1 && r.title.find(' ') != std::string::npos) r.title.erase(r.title.rfind(' '));
-      if (how == 2) r.title = title_words.Draw(rng) + " " + r.title;
+      if (how == 2) r.title = titleWords.Draw(rng) + " " + r.title;
       records.push_back(r);
       continue;
     }
     Record r;
-    r.artist = artist_pick.Draw(rng);
+    r.artist = artistPick.Draw(rng);
     static const int kLengths[] = {1, 2, 2, 3, 3, 3, 4, 4, 4, 5, 5, 6, 7, 8, 10, 13};
     const int n = kLengths[rng() % std::size(kLengths)];
-    for (int k = 0; k < n; ++k) r.title += (k ? " " : "") + title_words.Draw(rng);
-    if (rng() % 10 == 0) r.title += " (" + title_words.Draw(rng) + " Remix)";
+    for (int k = 0; k < n; ++k) r.title += (k ? " " : "") + titleWords.Draw(rng);
+    if (rng() % 10 == 0) r.title += " (" + titleWords.Draw(rng) + " Remix)";
     r.length = 120 + int(rng() % 300);
     records.push_back(r);
   }
@@ -125,9 +125,9 @@ std::vector<Record> MakeCollection(size_t count, uint64_t seed) {
 
 struct Settings {
   const char* name;
-  int32_t artist_bound, title_bound;
+  int32_t artistBound, titleBound;
   uint8_t combine;
-  int32_t time_difference;
+  int32_t timeDifference;
 };
 
 struct GroupStats {
@@ -147,12 +147,12 @@ GroupStats Group(kv::WordIndex& index, const std::vector<Record>& records, const
   std::vector<Frame> stack;
   for (int32_t i = 0; i < int32_t(records.size()); ++i) {
     if (taken[size_t(i)]) continue;
-    size_t group_size = 1;
+    size_t groupSize = 1;
     auto enter = [&](int32_t r) {
       if (taken[size_t(r)]) return;
       ++st.queries;
       const Record& rec = records[size_t(r)];
-      std::vector<int32_t> found = index.FindSimilar(rec.artist, rec.title, s.artist_bound, s.title_bound, s.combine);
+      std::vector<int32_t> found = index.FindSimilar(rec.artist, rec.title, s.artistBound, s.titleBound, s.combine);
       st.steps += index.ArtistIndex().LastSearchSteps() + index.TitleIndex().LastSearchSteps();
       if (found.size() < 2) return;
       taken[size_t(r)] = 1;
@@ -168,13 +168,13 @@ GroupStats Group(kv::WordIndex& index, const std::vector<Record>& records, const
       const int32_t k = f.found[f.next++];
       const Record& r = records[size_t(f.record)];
       if (k == f.record || taken[size_t(k)]) continue;
-      if (s.time_difference >= 0 && std::abs(records[size_t(k)].length - r.length) > s.time_difference) continue;
-      ++group_size;
+      if (s.timeDifference >= 0 && std::abs(records[size_t(k)].length - r.length) > s.timeDifference) continue;
+      ++groupSize;
       enter(k);  // may invalidate f
     }
-    if (group_size > 1) {
+    if (groupSize > 1) {
       ++st.groups;
-      st.grouped += group_size;
+      st.grouped += groupSize;
     }
   }
   return st;
@@ -190,16 +190,16 @@ void RunSize(size_t count) {
     kv::WordIndex index(&exclude);
     const auto t0 = Clock::now();
     for (size_t i = 0; i < records.size(); ++i) index.AddSearchInfo(records[i].artist, records[i].title, int32_t(i));
-    const double index_s = Seconds(t0);
+    const double indexSeconds = Seconds(t0);
     const auto t1 = Clock::now();
     const GroupStats st = Group(index, records, s);
-    const double group_s = Seconds(t1);
+    const double groupSeconds = Seconds(t1);
     const size_t nodes = index.ArtistIndex().NodeCount() + index.TitleIndex().NodeCount();
     const size_t bytes = index.ArtistIndex().MemoryBytes() + index.TitleIndex().MemoryBytes() +
                          index.ArtistWords().MemoryBytes() + index.TitleWords().MemoryBytes();
     std::printf("%8zu  %-19s index %6.3f s  group %7.3f s  queries/rec %.3f  states/query %7.1f"
                 "  groups %7llu (%llu recs)  nodes %8zu  index %6.1f MB  peak %6.1f MB\n",
-                count, s.name, index_s, group_s, double(st.queries) / double(count),
+                count, s.name, indexSeconds, groupSeconds, double(st.queries) / double(count),
                 double(st.steps) / double(std::max<uint64_t>(st.queries, 1)), (unsigned long long)st.groups,
                 (unsigned long long)st.grouped, nodes, double(bytes) / 1e6, double(PeakRssKb()) / 1e3);
     std::fflush(stdout);
@@ -234,9 +234,9 @@ void RunStress(const char* name, int records, int words, bool periodic) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const size_t max_records = argc > 1 ? size_t(std::strtoull(argv[1], nullptr, 10)) : 1000000;
+  const size_t maxRecords = argc > 1 ? size_t(std::strtoull(argv[1], nullptr, 10)) : 1000000;
   for (size_t n : {size_t{10000}, size_t{30000}, size_t{100000}, size_t{1000000}}) {
-    if (n <= max_records) RunSize(n);
+    if (n <= maxRecords) RunSize(n);
   }
   RunStress("random", 50, 250, false);
   RunStress("periodic", 50, 250, true);

@@ -17,8 +17,8 @@ bool IsWordByte(unsigned char c) {
 
 // Exact integer arithmetic: the product fits in 64 bits for any word count
 // below 2^31, and p / 100 rounded half to even needs no floating point.
-int32_t SimilarityBudget(int64_t word_count, int32_t bound) {
-  const int64_t n = std::min<int64_t>(word_count, std::numeric_limits<int32_t>::max());
+int32_t SimilarityBudget(int64_t wordCount, int32_t bound) {
+  const int64_t n = std::min<int64_t>(wordCount, std::numeric_limits<int32_t>::max());
   const int64_t p = n * (int64_t{100} - bound);
   int64_t q = p / 100;
   const int64_t r = p % 100;  // same sign as p
@@ -41,7 +41,7 @@ std::vector<int32_t> GetWordsList(std::string_view text, TCustomStrFinder& words
     while (end < text.size() && IsWordByte(static_cast<unsigned char>(text[end]))) ++end;
     const std::string_view word = text.substr(i, end - i);
     i = end;
-    if (exclude && exclude->Find(word) != TCustomStrFinder::kNoNode) continue;
+    if (exclude && exclude->Contains(word)) continue;
     int32_t number = words.FindFirst(word);
     if (number < 0) {
       // Numbers start at 1: 0 ends a sequence in the index.
@@ -55,28 +55,28 @@ std::vector<int32_t> GetWordsList(std::string_view text, TCustomStrFinder& words
   return numbers;
 }
 
-WordIndex::WordIndex(const TCustomStrFinder* exclude_words) : exclude_(exclude_words) {}
+WordIndex::WordIndex(const TCustomStrFinder* excludeWords) : exclude_(excludeWords) {}
 
 void WordIndex::Clear() {
-  artist_words_ = TCustomStrFinder();
-  title_words_ = TCustomStrFinder();
-  artist_index_ = TCustomIntArrFinder(kSubstituteCost, kInsertCost, kDeleteCost);
-  title_index_ = TCustomIntArrFinder(kSubstituteCost, kInsertCost, kDeleteCost);
-  artist_end_.clear();
-  title_end_.clear();
-  records_in_order_ = true;
+  artistWords_ = TCustomStrFinder();
+  titleWords_ = TCustomStrFinder();
+  artistIndex_ = TCustomIntArrFinder(kSubstituteCost, kInsertCost, kDeleteCost);
+  titleIndex_ = TCustomIntArrFinder(kSubstituteCost, kInsertCost, kDeleteCost);
+  artistEnd_.clear();
+  titleEnd_.clear();
+  recordsInOrder_ = true;
 }
 
 void WordIndex::AddSearchInfo(std::string_view artist, std::string_view title, int32_t record) {
-  const std::vector<int32_t> artist_words = GetWordsList(artist, artist_words_, exclude_);
-  const std::vector<int32_t> title_words = GetWordsList(title, title_words_, exclude_);
-  const uint32_t artist_end = artist_index_.AddString(artist_words, record);
-  const uint32_t title_end = title_index_.AddString(title_words, record);
-  if (records_in_order_ && record >= 0 && static_cast<size_t>(record) == artist_end_.size()) {
-    artist_end_.push_back(artist_end);
-    title_end_.push_back(title_end);
+  const std::vector<int32_t> artistWords = GetWordsList(artist, artistWords_, exclude_);
+  const std::vector<int32_t> titleWords = GetWordsList(title, titleWords_, exclude_);
+  const uint32_t artistEnd = artistIndex_.AddString(artistWords, record);
+  const uint32_t titleEnd = titleIndex_.AddString(titleWords, record);
+  if (recordsInOrder_ && record >= 0 && static_cast<size_t>(record) == artistEnd_.size()) {
+    artistEnd_.push_back(artistEnd);
+    titleEnd_.push_back(titleEnd);
   } else {
-    records_in_order_ = false;
+    recordsInOrder_ = false;
   }
 }
 
@@ -90,33 +90,33 @@ bool WordIndex::SearchSide(std::string_view text, int32_t bound, TCustomStrFinde
 
 std::vector<int32_t> WordIndex::BothSides() const {
   std::vector<int32_t> out;
-  if (records_in_order_) {
-    const bool artists_fewer = artist_index_.ResultCount() <= title_index_.ResultCount();
-    const TCustomIntArrFinder& few = artists_fewer ? artist_index_ : title_index_;
-    const TCustomIntArrFinder& many = artists_fewer ? title_index_ : artist_index_;
-    const std::vector<uint32_t>& ends = artists_fewer ? title_end_ : artist_end_;
+  if (recordsInOrder_) {
+    const bool artistsFewer = artistIndex_.ResultCount() <= titleIndex_.ResultCount();
+    const TCustomIntArrFinder& few = artistsFewer ? artistIndex_ : titleIndex_;
+    const TCustomIntArrFinder& many = artistsFewer ? titleIndex_ : artistIndex_;
+    const std::vector<uint32_t>& ends = artistsFewer ? titleEnd_ : artistEnd_;
     for (int32_t r : few.GetResultArray()) {
       if (many.Found(ends[static_cast<size_t>(r)])) out.push_back(r);
     }
     std::sort(out.begin(), out.end());
     return out;
   }
-  std::vector<int32_t> artists = artist_index_.GetResultArray(), titles = title_index_.GetResultArray();
+  std::vector<int32_t> artists = artistIndex_.GetResultArray(), titles = titleIndex_.GetResultArray();
   std::sort(artists.begin(), artists.end());
   std::sort(titles.begin(), titles.end());
   std::set_intersection(artists.begin(), artists.end(), titles.begin(), titles.end(), std::back_inserter(out));
   return out;
 }
 
-std::vector<int32_t> WordIndex::FindSimilar(std::string_view artist, std::string_view title, int32_t artist_bound,
-                                            int32_t title_bound, uint8_t combine) {
+std::vector<int32_t> WordIndex::FindSimilar(std::string_view artist, std::string_view title, int32_t artistBound,
+                                            int32_t titleBound, uint8_t combine) {
   const auto mode = static_cast<CombineMode>(combine);
   const bool both = mode == CombineMode::kArtistAndTitle || mode == CombineMode::kArtistOrTitle;
-  bool have_artists = false, have_titles = false;
+  bool haveArtists = false, haveTitles = false;
   if (mode == CombineMode::kArtist || both) {
-    have_artists = SearchSide(artist, artist_bound, artist_words_, artist_index_);
+    haveArtists = SearchSide(artist, artistBound, artistWords_, artistIndex_);
   }
-  if (mode == CombineMode::kTitle || both) have_titles = SearchSide(title, title_bound, title_words_, title_index_);
+  if (mode == CombineMode::kTitle || both) haveTitles = SearchSide(title, titleBound, titleWords_, titleIndex_);
   auto sorted = [](std::vector<int32_t> v) {
     std::sort(v.begin(), v.end());
     return v;
@@ -124,14 +124,14 @@ std::vector<int32_t> WordIndex::FindSimilar(std::string_view artist, std::string
   std::vector<int32_t> artists, titles, out;
   switch (mode) {
     case CombineMode::kArtist:
-      return have_artists ? sorted(artist_index_.GetResultArray()) : out;
+      return haveArtists ? sorted(artistIndex_.GetResultArray()) : out;
     case CombineMode::kTitle:
-      return have_titles ? sorted(title_index_.GetResultArray()) : out;
+      return haveTitles ? sorted(titleIndex_.GetResultArray()) : out;
     case CombineMode::kArtistAndTitle:
-      return have_artists && have_titles ? BothSides() : out;
+      return haveArtists && haveTitles ? BothSides() : out;
     case CombineMode::kArtistOrTitle:
-      if (have_artists) artists = sorted(artist_index_.GetResultArray());
-      if (have_titles) titles = sorted(title_index_.GetResultArray());
+      if (haveArtists) artists = sorted(artistIndex_.GetResultArray());
+      if (haveTitles) titles = sorted(titleIndex_.GetResultArray());
       std::set_union(artists.begin(), artists.end(), titles.begin(), titles.end(), std::back_inserter(out));
       out.erase(std::unique(out.begin(), out.end()), out.end());
       return out;

@@ -15,10 +15,10 @@ namespace kv {
 // How a query combines the artist and title candidates.
 enum class CombineMode : uint8_t { kNone = 0, kArtist = 1, kTitle = 2, kArtistAndTitle = 3, kArtistOrTitle = 4 };
 
-// The error budget for a text of word_count words at bound per cent:
-// Round(word_count x (100 - bound) / 100) x 3, halves to the even neighbour,
+// The error budget for a text of wordCount words at bound per cent:
+// Round(wordCount x (100 - bound) / 100) x 3, halves to the even neighbour,
 // limited to the 32-bit range.
-int32_t SimilarityBudget(int64_t word_count, int32_t bound);
+int32_t SimilarityBudget(int64_t wordCount, int32_t bound);
 
 // The word numbers of text in `words`, in text order, leaving out the words
 // of `exclude` (may be null). A word is a maximal run of ASCII letters and
@@ -28,8 +28,8 @@ std::vector<int32_t> GetWordsList(std::string_view text, TCustomStrFinder& words
 
 class WordIndex {
  public:
-  // exclude_words: the exclude-words dictionary, or null for none.
-  explicit WordIndex(const TCustomStrFinder* exclude_words = nullptr);
+  // excludeWords: the exclude-words dictionary, or null for none.
+  explicit WordIndex(const TCustomStrFinder* excludeWords = nullptr);
 
   // Forgets every word and sequence; the exclude words stay.
   void Clear();
@@ -38,13 +38,13 @@ class WordIndex {
   // The records similar to artist/title within the bounds (per cent), combined
   // by `combine` (a CombineMode value; others give nothing), ascending. Words of
   // the query that were never indexed are numbered as a side effect.
-  std::vector<int32_t> FindSimilar(std::string_view artist, std::string_view title, int32_t artist_bound,
-                                   int32_t title_bound, uint8_t combine);
+  std::vector<int32_t> FindSimilar(std::string_view artist, std::string_view title, int32_t artistBound,
+                                   int32_t titleBound, uint8_t combine);
 
-  TCustomStrFinder& ArtistWords() { return artist_words_; }
-  TCustomStrFinder& TitleWords() { return title_words_; }
-  const TCustomIntArrFinder& ArtistIndex() const { return artist_index_; }
-  const TCustomIntArrFinder& TitleIndex() const { return title_index_; }
+  TCustomStrFinder& ArtistWords() { return artistWords_; }
+  TCustomStrFinder& TitleWords() { return titleWords_; }
+  const TCustomIntArrFinder& ArtistIndex() const { return artistIndex_; }
+  const TCustomIntArrFinder& TitleIndex() const { return titleIndex_; }
 
  private:
   // Costs of the collection's tries: substitution, extra stored word, extra
@@ -59,11 +59,11 @@ class WordIndex {
   // End node of each record's artist and title, while records arrive as
   // 0, 1, 2, ... (as a collection adds them); then an intersection need only
   // look up the smaller side's records in the larger side's search.
-  std::vector<uint32_t> artist_end_, title_end_;
-  bool records_in_order_ = true;
-  TCustomStrFinder artist_words_, title_words_;
-  TCustomIntArrFinder artist_index_{kSubstituteCost, kInsertCost, kDeleteCost};
-  TCustomIntArrFinder title_index_{kSubstituteCost, kInsertCost, kDeleteCost};
+  std::vector<uint32_t> artistEnd_, titleEnd_;
+  bool recordsInOrder_ = true;
+  TCustomStrFinder artistWords_, titleWords_;
+  TCustomIntArrFinder artistIndex_{kSubstituteCost, kInsertCost, kDeleteCost};
+  TCustomIntArrFinder titleIndex_{kSubstituteCost, kInsertCost, kDeleteCost};
 };
 
 }  // namespace kv

@@ -72,7 +72,7 @@ void FlatMap64::Clear() {
 
 // ---------------------------------------------------------- TCustomStrFinder
 
-TCustomStrFinder::TCustomStrFinder() : level_roots_{kNoNode} {}
+TCustomStrFinder::TCustomStrFinder() : levelRoots_{kNoNode} {}
 
 // Finds the key in the level or inserts it. The would-be parent is the last
 // node of the ordinary search; a new node nearer to 128 than that parent takes
@@ -80,7 +80,7 @@ TCustomStrFinder::TCustomStrFinder() : level_roots_{kNoNode} {}
 // A level holds at most 256 keys, so the walk is bounded.
 uint32_t TCustomStrFinder::AddLetter(uint32_t level, uint8_t key) {
   uint32_t parent = kNoNode;
-  for (uint32_t x = level_roots_[level]; x != kNoNode;) {
+  for (uint32_t x = levelRoots_[level]; x != kNoNode;) {
     if (nodes_[x].key == key) return x;
     parent = x;
     x = key < nodes_[x].key ? nodes_[x].smaller : nodes_[x].larger;
@@ -89,7 +89,7 @@ uint32_t TCustomStrFinder::AddLetter(uint32_t level, uint8_t key) {
   nodes_.push_back(Node{key});
   nodes_[n].level = level;
   if (parent == kNoNode) {
-    level_roots_[level] = n;
+    levelRoots_[level] = n;
     return n;
   }
   auto distance = [](int k) { return k < 128 ? 128 - k : k - 128; };
@@ -105,7 +105,7 @@ uint32_t TCustomStrFinder::AddLetter(uint32_t level, uint8_t key) {
   (key > p.key ? nn.smaller : nn.larger) = parent;
   nn.parent = p.parent;
   if (p.parent == kNoNode) {
-    level_roots_[level] = n;
+    levelRoots_[level] = n;
   } else {
     Node& g = nodes_[p.parent];
     (g.smaller == parent ? g.smaller : g.larger) = n;
@@ -115,39 +115,43 @@ uint32_t TCustomStrFinder::AddLetter(uint32_t level, uint8_t key) {
 }
 
 uint32_t TCustomStrFinder::FindLetter(uint32_t level, uint8_t key) const {
-  uint32_t x = level_roots_[level];
+  uint32_t x = levelRoots_[level];
   while (x != kNoNode && nodes_[x].key != key) x = key < nodes_[x].key ? nodes_[x].smaller : nodes_[x].larger;
   return x;
 }
 
 void TCustomStrFinder::AddString(std::string_view word, int32_t number) {
   // A word that already ends in its end key is not given a second one.
-  const bool has_end = !word.empty() && word.back() == '\0';
-  const size_t letters = has_end ? word.size() - 1 : word.size();
+  const bool hasEnd = !word.empty() && word.back() == '\0';
+  const size_t letters = hasEnd ? word.size() - 1 : word.size();
   uint32_t level = 0;
   uint32_t node = kNoNode;
   for (size_t i = 0; i <= letters; ++i) {
     if (node != kNoNode) {
       if (nodes_[node].next == kNoNode) {
-        nodes_[node].next = static_cast<uint32_t>(level_roots_.size());
-        level_roots_.push_back(kNoNode);
+        nodes_[node].next = static_cast<uint32_t>(levelRoots_.size());
+        levelRoots_.push_back(kNoNode);
       }
       level = nodes_[node].next;
     }
     const uint8_t key = i < letters ? Fold(static_cast<uint8_t>(word[i])) : 0;
     node = AddLetter(level, key);
   }
+  AddNumber(node, number);
+  if (number > highest_) highest_ = number;
+}
+
+void TCustomStrFinder::AddNumber(uint32_t node, int32_t number) {
   if (nodes_[node].numbers == kNoNode) {
     nodes_[node].numbers = static_cast<uint32_t>(numbers_.size());
     numbers_.emplace_back();
   }
   numbers_[nodes_[node].numbers].push_back(number);
-  if (number > highest_) highest_ = number;
 }
 
-uint32_t TCustomStrFinder::Find(std::string_view word) const {
-  const bool has_end = !word.empty() && word.back() == '\0';
-  const size_t letters = has_end ? word.size() - 1 : word.size();
+uint32_t TCustomStrFinder::FindNode(std::string_view word) const {
+  const bool hasEnd = !word.empty() && word.back() == '\0';
+  const size_t letters = hasEnd ? word.size() - 1 : word.size();
   uint32_t node = kNoNode;
   for (size_t i = 0; i <= letters; ++i) {
     uint32_t level = 0;
@@ -161,14 +165,12 @@ uint32_t TCustomStrFinder::Find(std::string_view word) const {
   return node;
 }
 
-int32_t TCustomStrFinder::FindFirst(std::string_view word) const {
-  const auto numbers = Numbers(Find(word));
-  return numbers.empty() ? -1 : numbers.front();
-}
+TLetterTree TCustomStrFinder::Find(std::string_view word) { return Handle(FindNode(word)); }
 
-std::span<const int32_t> TCustomStrFinder::Numbers(uint32_t node) const {
-  if (node >= nodes_.size() || nodes_[node].numbers == kNoNode) return {};
-  return numbers_[nodes_[node].numbers];
+int32_t TCustomStrFinder::FindFirst(std::string_view word) const {
+  const uint32_t node = FindNode(word);
+  if (node == kNoNode || nodes_[node].numbers == kNoNode) return -1;
+  return numbers_[nodes_[node].numbers].front();
 }
 
 // Pre-order step by parent links: the smaller child, else the larger child,
@@ -184,24 +186,40 @@ uint32_t TCustomStrFinder::NextInLevel(uint32_t node) const {
   return kNoNode;
 }
 
-std::vector<uint8_t> TCustomStrFinder::LevelKeys(std::string_view prefix) const {
-  uint32_t level = 0;
-  for (char c : prefix) {
-    const uint32_t node = FindLetter(level, Fold(static_cast<uint8_t>(c)));
-    if (node == kNoNode || nodes_[node].next == kNoNode) return {};
-    level = nodes_[node].next;
-  }
-  std::vector<uint8_t> keys;
-  for (uint32_t x = level_roots_[level]; x != kNoNode; x = NextInLevel(x)) keys.push_back(nodes_[x].key);
-  return keys;
-}
-
 size_t TCustomStrFinder::MemoryBytes() const {
-  size_t bytes = nodes_.capacity() * sizeof(Node) + level_roots_.capacity() * sizeof(uint32_t) +
+  size_t bytes = nodes_.capacity() * sizeof(Node) + levelRoots_.capacity() * sizeof(uint32_t) +
                  numbers_.capacity() * sizeof(std::vector<int32_t>);
   for (const auto& v : numbers_) bytes += v.capacity() * sizeof(int32_t);
   return bytes;
 }
+
+// ---------------------------------------------------- TLetterTree, TWordsTree
+
+TLetterTree::TLetterTree(TCustomStrFinder* owner, uint32_t node) : owner_(owner), node_(node) {}
+
+uint8_t TLetterTree::Key() const { return owner_->nodes_[node_].key; }
+TLetterTree TLetterTree::Smaller() const { return owner_->Handle(owner_->nodes_[node_].smaller); }
+TLetterTree TLetterTree::Larger() const { return owner_->Handle(owner_->nodes_[node_].larger); }
+TLetterTree TLetterTree::Parent() const { return owner_->Handle(owner_->nodes_[node_].parent); }
+
+TWordsTree TLetterTree::Next() const {
+  const uint32_t level = owner_->nodes_[node_].next;
+  return level == TCustomStrFinder::kNoNode ? TWordsTree() : TWordsTree(owner_, level);
+}
+
+std::span<const int32_t> TLetterTree::Numbers() const {
+  const uint32_t numbers = owner_->nodes_[node_].numbers;
+  if (numbers == TCustomStrFinder::kNoNode) return {};
+  return owner_->numbers_[numbers];
+}
+
+void TLetterTree::AddID(int32_t number) { owner_->AddNumber(node_, number); }
+
+TLetterTree TLetterTree::GetNextLetter() const { return owner_->Handle(owner_->NextInLevel(node_)); }
+
+TLetterTree TWordsTree::Root() const { return owner_->Handle(owner_->levelRoots_[level_]); }
+TLetterTree TWordsTree::AddLetter(uint8_t key) { return owner_->Handle(owner_->AddLetter(level_, key)); }
+TLetterTree TWordsTree::FindLetter(uint8_t key) const { return owner_->Handle(owner_->FindLetter(level_, key)); }
 
 // ------------------------------------------------------- TCustomIntArrFinder
 
@@ -245,8 +263,8 @@ uint32_t TCustomIntArrFinder::Prepend(uint32_t head, uint32_t node) {
 uint32_t TCustomIntArrFinder::Bucket(FlatMap64& map, uint32_t level, int32_t key) {
   uint32_t& bucket = map.At(Pair(level, key));
   if (bucket == FlatMap64::kMissing) {
-    bucket = static_cast<uint32_t>(bucket_head_.size());
-    bucket_head_.push_back(kNone);
+    bucket = static_cast<uint32_t>(bucketHead_.size());
+    bucketHead_.push_back(kNone);
   }
   return bucket;
 }
@@ -258,18 +276,18 @@ void TCustomIntArrFinder::Register(uint32_t level, const uint32_t* path, int dep
   const int32_t key = nodes_[path[depth - 1]].key;
   if (depth == 2) {
     const uint32_t b = Bucket(grandchildren_, level, key);
-    bucket_head_[b] = Prepend(bucket_head_[b], x);
+    bucketHead_[b] = Prepend(bucketHead_[b], x);
   } else if (depth == 3) {
     uint32_t& pair = pairs_.At(Pair(Bucket(grandchildren_, level, nodes_[path[1]].key), key));
     pair = Prepend(pair, x);
-    const uint32_t b = Bucket(great_grandchildren_, level, key);
-    uint32_t& seen = great_seen_.At(Pair(x, key));
+    const uint32_t b = Bucket(greatGrandchildren_, level, key);
+    uint32_t& seen = greatSeen_.At(Pair(x, key));
     if (seen == FlatMap64::kMissing) {
       seen = 1;
-      bucket_head_[b] = Prepend(bucket_head_[b], x);
+      bucketHead_[b] = Prepend(bucketHead_[b], x);
     }
   } else if (depth == 4) {
-    uint32_t& star1 = star1_.At(Pair(Bucket(great_grandchildren_, level, nodes_[path[2]].key), key));
+    uint32_t& star1 = star1_.At(Pair(Bucket(greatGrandchildren_, level, nodes_[path[2]].key), key));
     star1 = Prepend(star1, x);
     uint32_t& star2 = star2_.At(Pair(Bucket(grandchildren_, level, nodes_[path[1]].key), key));
     star2 = Prepend(star2, x);
@@ -342,26 +360,26 @@ uint32_t TCustomIntArrFinder::AddString(std::span<const int32_t> words, int32_t 
   return end;
 }
 
-bool TCustomIntArrFinder::Found(uint32_t end_node) const {
-  return end_node < found_stamp_.size() && found_stamp_[end_node] == generation_;
+bool TCustomIntArrFinder::Found(uint32_t endNode) const {
+  return endNode < foundStamp_.size() && foundStamp_[endNode] == generation_;
 }
 
 void TCustomIntArrFinder::ClearSearchResults() {
   found_.clear();
-  result_count_ = 0;
+  resultCount_ = 0;
   // Found marks are tied to a search generation; wrapping resets them.
   if (++generation_ == 0) {
-    std::fill(found_stamp_.begin(), found_stamp_.end(), 0);
+    std::fill(foundStamp_.begin(), foundStamp_.end(), 0);
     generation_ = 1;
   }
 }
 
-void TCustomIntArrFinder::AddRing(uint32_t end_node) {
-  if (found_stamp_.size() < nodes_.size()) found_stamp_.resize(nodes_.size(), 0);
-  if (found_stamp_[end_node] == generation_) return;
-  found_stamp_[end_node] = generation_;
-  found_.push_back(end_node);
-  result_count_ += static_cast<int32_t>(nodes_[end_node].count);
+void TCustomIntArrFinder::AddRing(uint32_t endNode) {
+  if (foundStamp_.size() < nodes_.size()) foundStamp_.resize(nodes_.size(), 0);
+  if (foundStamp_[endNode] == generation_) return;
+  foundStamp_[endNode] = generation_;
+  found_.push_back(endNode);
+  resultCount_ += static_cast<int32_t>(nodes_[endNode].count);
 }
 
 // A state (level, query position) already explored with at least this budget
@@ -402,16 +420,16 @@ void TCustomIntArrFinder::Spread(uint32_t node, uint32_t q, int64_t budget, int3
                                  std::span<const int32_t> query) {
   const auto left = static_cast<int64_t>(query.size() - q);
   const bool small = budget < SubstituteCost && budget < InsertCost;
-  const bool no_drop = left == 0 || budget < int64_t{DeleteCost} * left;
+  const bool noDrop = left == 0 || budget < int64_t{DeleteCost} * left;
   const Node& n = nodes_[node];
-  if (no_drop && n.count > kSmallLevel) {
+  if (noDrop && n.count > kSmallLevel) {
     auto each = [&](uint32_t head, auto&& go) {
       for (uint32_t v = head == FlatMap64::kMissing ? kNone : head; v != kNone; v = via_[v].next) {
         if (nodes_[via_[v].parent].key != except) go(via_[v].parent);
       }
     };
     const uint32_t bucket = grandchildren_.Find(Pair(node, q < query.size() ? query[q] : 0));
-    const uint32_t children = bucket == FlatMap64::kMissing ? kNone : bucket_head_[bucket];
+    const uint32_t children = bucket == FlatMap64::kMissing ? kNone : bucketHead_[bucket];
     if (small) {
       // The two next query words must follow the child unless a sequence
       // may end after the first of them.
@@ -428,11 +446,11 @@ void TCustomIntArrFinder::Spread(uint32_t node, uint32_t q, int64_t budget, int3
       // at q. With two words to go (or one and the end) the next word must
       // follow within one level.
       auto push = [&](uint32_t x) { Push(x, q, budget); };
-      const uint32_t great = great_grandchildren_.Find(Pair(node, q < query.size() ? query[q] : 0));
+      const uint32_t great = greatGrandchildren_.Find(Pair(node, q < query.size() ? query[q] : 0));
       const bool pair = left >= 1 && (left == 1 || budget < int64_t{DeleteCost} * (left - 1));
       if (!pair) {
         each(children, push);
-        if (great != FlatMap64::kMissing) each(bucket_head_[great], push);
+        if (great != FlatMap64::kMissing) each(bucketHead_[great], push);
         return;
       }
       const int32_t next = q + 1 < query.size() ? query[q + 1] : 0;
@@ -492,12 +510,12 @@ int32_t TCustomIntArrFinder::FuzzySearch(std::span<const int32_t> query, int32_t
     if (explored_.Find(Pair(s.node, static_cast<int32_t>(s.q))) != static_cast<uint32_t>(s.budget)) continue;
     Visit(s, query);
   }
-  return result_count_;
+  return resultCount_;
 }
 
 std::vector<int32_t> TCustomIntArrFinder::GetResultArray() const {
   std::vector<int32_t> out;
-  out.reserve(static_cast<size_t>(result_count_));
+  out.reserve(static_cast<size_t>(resultCount_));
   for (uint32_t end : found_) {
     for (uint32_t e = nodes_[end].first; e != kNone; e = ring_[e].next) out.push_back(ring_[e].record);
   }
@@ -507,11 +525,11 @@ std::vector<int32_t> TCustomIntArrFinder::GetResultArray() const {
 size_t TCustomIntArrFinder::MemoryBytes() const {
   return nodes_.capacity() * sizeof(Node) + parent_.capacity() * sizeof(uint32_t) +
          ring_.capacity() * sizeof(RingEntry) + children_.MemoryBytes() + grandchildren_.MemoryBytes() +
-         great_grandchildren_.MemoryBytes() + great_seen_.MemoryBytes() + pairs_.MemoryBytes() +
+         greatGrandchildren_.MemoryBytes() + greatSeen_.MemoryBytes() + pairs_.MemoryBytes() +
          star1_.MemoryBytes() + star2_.MemoryBytes() +
-         bucket_head_.capacity() * sizeof(uint32_t) +
+         bucketHead_.capacity() * sizeof(uint32_t) +
          via_.capacity() * sizeof(Via) + found_.capacity() * sizeof(uint32_t) +
-         found_stamp_.capacity() * sizeof(uint32_t) + explored_.MemoryBytes() + stack_.capacity() * sizeof(State);
+         foundStamp_.capacity() * sizeof(uint32_t) + explored_.MemoryBytes() + stack_.capacity() * sizeof(State);
 }
 
 }  // namespace kv

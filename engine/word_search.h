@@ -42,36 +42,95 @@ class FlatMap64 {
   bool track_ = false;
 };
 
+class TCustomStrFinder;
+class TWordsTree;
+
+// One node of a word dictionary's letter trie: its key (a letter, or 0 at the
+// end of a word), its two children and parent within its level, the numbers
+// of the word that ends here, and the level of the following letter. A handle
+// into the dictionary, valid while the dictionary lives and is not assigned
+// to; a default-made handle is "none".
+class TLetterTree {
+ public:
+  TLetterTree() = default;
+  explicit operator bool() const { return owner_ != nullptr; }
+  bool operator==(const TLetterTree&) const = default;
+
+  uint8_t Key() const;
+  TLetterTree Smaller() const;  // keys below this one
+  TLetterTree Larger() const;   // keys at or above this one
+  TLetterTree Parent() const;   // none at the level's root
+  TWordsTree Next() const;      // level of the following letter; none when absent
+  // The numbers of the word that ends here, oldest first.
+  std::span<const int32_t> Numbers() const;
+  // Appends a number at the end of the node's numbers.
+  void AddID(int32_t number);
+  // The node after this one in its level's traversal order (node, smaller
+  // subtree, larger subtree), stepping by parent links; none after the last.
+  TLetterTree GetNextLetter() const;
+
+ private:
+  friend class TCustomStrFinder;
+  friend class TWordsTree;
+  TLetterTree(TCustomStrFinder* owner, uint32_t node);
+  TCustomStrFinder* owner_ = nullptr;
+  uint32_t node_ = 0;
+};
+
+// One level of a word dictionary's letter trie: a binary search tree of the
+// letters that may follow one prefix. A handle as TLetterTree.
+class TWordsTree {
+ public:
+  TWordsTree() = default;
+  explicit operator bool() const { return owner_ != nullptr; }
+  bool operator==(const TWordsTree&) const = default;
+
+  // The level's root node; none while the level is empty.
+  TLetterTree Root() const;
+  // The key's node, inserted when missing: a new node nearer to 128 than its
+  // would-be parent takes the parent's place, the parent becoming its child.
+  TLetterTree AddLetter(uint8_t key);
+  // The key's node by a plain search; none when absent.
+  TLetterTree FindLetter(uint8_t key) const;
+
+ private:
+  friend class TCustomStrFinder;
+  friend class TLetterTree;
+  TWordsTree(TCustomStrFinder* owner, uint32_t level) : owner_(owner), level_(level) {}
+  TCustomStrFinder* owner_ = nullptr;
+  uint32_t level_ = 0;
+};
+
 // Word dictionary: a trie of letters giving each distinct word its numbers,
-// ASCII letters folded to upper case. Each level is a binary search tree in
-// which a new key nearer to 128 than its would-be parent takes the parent's
-// place. Nodes live in one pool, so no destructor recurses however long a
-// word is.
+// ASCII letters folded to upper case. Each level (TWordsTree) is a binary
+// search tree of nodes (TLetterTree) in which a new key nearer to 128 than
+// its would-be parent takes the parent's place. Nodes live in one pool, so
+// no destructor recurses however long a word is.
 class TCustomStrFinder {
  public:
-  static constexpr uint32_t kNoNode = UINT32_MAX;
-
   TCustomStrFinder();
 
   // Stores word (with its end key 0) and appends number to its end node's
   // numbers; raises HighestNumber when number is greater.
   void AddString(std::string_view word, int32_t number);
-  // The word's end node, or kNoNode when it was never stored.
-  uint32_t Find(std::string_view word) const;
+  // The word's end node, or none when it was never stored.
+  TLetterTree Find(std::string_view word);
+  // Whether the word was ever stored.
+  bool Contains(std::string_view word) const { return FindNode(word) != kNoNode; }
   // The first (oldest) number stored for word, or -1.
   int32_t FindFirst(std::string_view word) const;
-  // The numbers of an end node returned by Find, oldest first.
-  std::span<const int32_t> Numbers(uint32_t node) const;
   // Highest number stored so far; -1 in a new dictionary.
   int32_t HighestNumber() const { return highest_; }
-  // Keys of the level that follows `prefix` (the root level for ""), in
-  // traversal order: node, smaller subtree, larger subtree. Empty when the
-  // prefix is not stored. For inspecting the tree's shape.
-  std::vector<uint8_t> LevelKeys(std::string_view prefix) const;
+  // The level of the first letters.
+  TWordsTree Root() { return TWordsTree(this, 0); }
   size_t NodeCount() const { return nodes_.size(); }
   size_t MemoryBytes() const;
 
  private:
+  friend class TLetterTree;
+  friend class TWordsTree;
+  static constexpr uint32_t kNoNode = UINT32_MAX;
+
   struct Node {
     uint8_t key;
     uint32_t smaller = kNoNode, larger = kNoNode, parent = kNoNode;
@@ -80,13 +139,16 @@ class TCustomStrFinder {
     uint32_t numbers = kNoNode;  // index into numbers_ (end nodes only)
   };
 
+  TLetterTree Handle(uint32_t node) { return node == kNoNode ? TLetterTree() : TLetterTree(this, node); }
+  uint32_t FindNode(std::string_view word) const;
+  void AddNumber(uint32_t node, int32_t number);
   uint8_t Fold(uint8_t c) const { return c >= 'a' && c <= 'z' ? static_cast<uint8_t>(c - 32) : c; }
   uint32_t AddLetter(uint32_t level, uint8_t key);
   uint32_t FindLetter(uint32_t level, uint8_t key) const;
   uint32_t NextInLevel(uint32_t node) const;
 
   std::vector<Node> nodes_;
-  std::vector<uint32_t> level_roots_;  // level 0 is the root level
+  std::vector<uint32_t> levelRoots_;  // level 0 is the root level
   std::vector<std::vector<int32_t>> numbers_;
   int32_t highest_ = -1;
 };
@@ -107,8 +169,8 @@ class TCustomStrFinder {
 class TCustomIntArrFinder {
  public:
   TCustomIntArrFinder() = default;
-  TCustomIntArrFinder(int32_t substitute_cost, int32_t insert_cost, int32_t delete_cost)
-      : SubstituteCost(substitute_cost), InsertCost(insert_cost), DeleteCost(delete_cost) {}
+  TCustomIntArrFinder(int32_t substituteCost, int32_t insertCost, int32_t deleteCost)
+      : SubstituteCost(substituteCost), InsertCost(insertCost), DeleteCost(deleteCost) {}
 
   // Cost of replacing a query word by a different stored word.
   int32_t SubstituteCost = 1;
@@ -131,9 +193,9 @@ class TCustomIntArrFinder {
   // Forgets the last search's results; the trie is untouched.
   void ClearSearchResults();
   // How many record numbers the last search found.
-  int32_t ResultCount() const { return result_count_; }
+  int32_t ResultCount() const { return resultCount_; }
   // Whether the last search found the end node returned by AddString.
-  bool Found(uint32_t end_node) const;
+  bool Found(uint32_t endNode) const;
 
   // Figures for benchmarks: trie nodes, trie levels visited by the last
   // search, and the memory held.
@@ -177,7 +239,7 @@ class TCustomIntArrFinder {
   void Spread(uint32_t node, uint32_t q, int64_t budget, int32_t except, std::span<const int32_t> query);
   void Visit(const State& s, std::span<const int32_t> query);
   void ExactWalk(uint32_t node, uint32_t q, int64_t budget, std::span<const int32_t> query);
-  void AddRing(uint32_t end_node);
+  void AddRing(uint32_t endNode);
 
   std::vector<Node> nodes_{Node{1}};   // node 0 owns the root level
   std::vector<uint32_t> parent_{kNone};
@@ -185,12 +247,12 @@ class TCustomIntArrFinder {
   FlatMap64 children_;                 // (parent, key) -> child, large levels
   // Lists of a large level's children (see IndexLevel); heads index via_.
   FlatMap64 grandchildren_;            // (level, k1) -> bucket of "bucket (k1)"
-  FlatMap64 great_grandchildren_;      // (level, k1) -> bucket of "great (k1)"
-  std::vector<uint32_t> bucket_head_;  // bucket -> head
+  FlatMap64 greatGrandchildren_;      // (level, k1) -> bucket of "great (k1)"
+  std::vector<uint32_t> bucketHead_;  // bucket -> head
   FlatMap64 pairs_;                    // (bucket (k1), k2) -> head
   FlatMap64 star1_;                    // (bucket of great (k1), k2) -> head
   FlatMap64 star2_;                    // (bucket (k1), k2) -> head
-  FlatMap64 great_seen_;               // (child, k1) pairs already in great (k1)
+  FlatMap64 greatSeen_;               // (child, k1) pairs already in great (k1)
   struct Via {
     uint32_t parent;
     uint32_t next;
@@ -199,9 +261,9 @@ class TCustomIntArrFinder {
 
   // Search state, reused between searches.
   std::vector<uint32_t> found_;        // end nodes found, in order
-  std::vector<uint32_t> found_stamp_;  // per node: search generation that found it
+  std::vector<uint32_t> foundStamp_;  // per node: search generation that found it
   uint32_t generation_ = 0;
-  int32_t result_count_ = 0;
+  int32_t resultCount_ = 0;
   FlatMap64 explored_;                 // (node, q) -> highest budget + bias
   std::vector<State> stack_;
   uint64_t steps_ = 0;

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "treeview/check_images_win.h"
+#include "treeview/theme_services_win.h"
 #include "ui/application_win.h"
 
 namespace kv {
@@ -489,12 +491,12 @@ void TBaseLazyTree::OptionsChanged(TLTOptionSet which, std::uint32_t oldValue, s
 // ---------------------------------------------------------------- messages --
 
 void TBaseLazyTree::Paint() {
-  PAINTSTRUCT ps;
-  HDC dc = BeginPaint(HandleIfAllocated(), &ps);
-  if (dc != nullptr) {
-    FillRect(dc, &ps.rcPaint, BackgroundBrush());
-    EndPaint(HandleIfAllocated(), &ps);
-  }
+  const ui::PaintDc paint = ui::BeginPaintDc(HandleIfAllocated());
+  RECT window = paint.PaintRect();
+  if (IsRectEmpty(&window)) return;
+  const POINT at{window.left, window.top};
+  OffsetRect(&window, -OffsetX(), -OffsetY());
+  PaintTree(paint.Get(), window, at, kPaintRequestOptions);
 }
 
 void TBaseLazyTree::HandleSize() {
@@ -600,6 +602,25 @@ void TBaseLazyTree::WndProc(ui::TMessage& m) {
       return;
     case WM_ERASEBKGND:
       m.result = 1;  // painting covers every pixel
+      return;
+    case WM_NCPAINT:
+      TControl::WndProc(m);
+      if (TreeStates().Contains(tsUseThemes) &&
+          (GetWindowLongPtrW(HandleIfAllocated(), GWL_EXSTYLE) & WS_EX_CLIENTEDGE) != 0 &&
+          ThemeServices().ThemesEnabled())
+        ThemeServices().PaintBorder(*this, false);
+      return;
+    case ui::CM_DENYSUBCLASSING:
+      m.result = 1;  // the tree paints itself
+      return;
+    case WM_SYSCOLORCHANGE:
+      RecolorCheckImages();
+      PrepareBitmaps(true, false);
+      TControl::WndProc(m);
+      return;
+    case WM_PRINTCLIENT:
+      PrintClient(reinterpret_cast<HDC>(m.wParam), m.lParam);
+      m.result = 0;
       return;
     case WM_SIZE:
       TControl::WndProc(m);

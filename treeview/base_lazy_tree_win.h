@@ -12,9 +12,13 @@
 #include <array>
 #include <atomic>
 #include <memory>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "treeview/lazy_tree_model.h"
+#include "treeview/lazy_tree_paint_win.h"
+#include "ui/gdi_win.h"
 #include "ui/control_win.h"
 
 namespace kv {
@@ -103,6 +107,51 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   // Copies the published settings of another tree; the nodes are not copied,
   // this tree gets as many new top-level nodes as the other has.
   void Assign(TBaseLazyTree& source);
+  // -------------------------------------------------------------- painting --
+  std::function<void(TBaseLazyTree&, HDC, PLazyNode, const RECT&, COLORREF&, TItemEraseAction&)>
+      OnBeforeItemErase;
+  std::function<void(TBaseLazyTree&, HDC, PLazyNode, const RECT&)> OnAfterItemErase;
+  std::function<void(TBaseLazyTree&, PLazyNode, TLTImageKind, TColumnIndex, bool& ghosted, int& index)>
+      OnGetImageIndex;
+  std::function<void(TBaseLazyTree&, HDC, PLazyNode, int& height)> OnMeasureItem;
+  std::function<void(TBaseLazyTree&, HDC)> OnBeforePaint, OnAfterPaint;
+  std::function<void(TBaseLazyTree&, HDC, PLazyNode, TColumnIndex, const RECT&)> OnBeforeCellPaint,
+      OnAfterCellPaint;
+  // Paints the part `window` of the tree area (tree coordinates) onto `target` at `at`.
+  void PaintTree(HDC target, const RECT& window, POINT at, std::uint32_t paintOptions);
+  TLTLineStyle LineStyle() const { return lineStyle_; }
+  void SetLineStyle(TLTLineStyle style);
+  TLTLineMode LineMode() const { return lineMode_; }
+  void SetLineMode(TLTLineMode mode);
+  TLTButtonStyle ButtonStyle() const { return buttonStyle_; }
+  void SetButtonStyle(TLTButtonStyle style);
+  TLTButtonFillMode ButtonFillMode() const { return buttonFillMode_; }
+  void SetButtonFillMode(TLTButtonFillMode mode);
+  TLTNodeAlignment NodeAlignment() const { return nodeAlignment_; }
+  void SetNodeAlignment(TLTNodeAlignment value);
+  // Image lists stay the owner's.
+  HIMAGELIST Images() const { return images_; }
+  void SetImages(HIMAGELIST list);
+  HIMAGELIST StateImages() const { return stateImages_; }
+  void SetStateImages(HIMAGELIST list);
+  // The tiled background picture (the owner's bitmap) and its offsets.
+  void SetBackground(HBITMAP bitmap);
+  void SetBackgroundOffset(int x, int y);
+  TLTDrawSelectionMode DrawSelectionMode() const { return drawSelectionMode_; }
+  void SetDrawSelectionMode(TLTDrawSelectionMode mode) { drawSelectionMode_ = mode; }
+  TCheckImageKind CheckImageKind() const { return checkImageKind_; }
+  void SetCheckImageKind(TCheckImageKind kind);
+  // The owner's check images, used with ckCustom.
+  HIMAGELIST CustomCheckImages() const { return customCheckImages_; }
+  void SetCustomCheckImages(HIMAGELIST list);
+  // The list the check images are drawn from now (null: none).
+  HIMAGELIST CurrentCheckImages() const;
+  // Where the plus/minus button of the row being painted sits (for checks).
+  int LastButtonX() const { return buttonX_; }
+  int LastButtonY() const { return buttonY_; }
+  // Rebuilds the plus/minus bitmaps and/or the line brush.
+  void PrepareBitmaps(bool needButtons, bool needLines);
+
   // Remakes the window (styles a live window cannot take).
   void RecreateWindow() { RecreateHandle(); }
   // The class style of the current window (0 without one).
@@ -115,6 +164,30 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   void FontChanged() override;
   // The main column's text for the tree-view protocol (string trees answer it).
   virtual std::string ItemText(PLazyNode /*node*/) { return {}; }
+  // Painting steps and dispatchers.
+  virtual void DoBeforeItemErase(HDC dc, PLazyNode node, const RECT& r, COLORREF& color,
+                                 TItemEraseAction& action);
+  virtual void DoAfterItemErase(HDC dc, PLazyNode node, const RECT& r);
+  virtual bool DoBeforeItemPaint(HDC /*dc*/, PLazyNode /*node*/, const RECT& /*r*/) { return false; }
+  virtual void DoBeforePaint(HDC dc);
+  virtual void DoAfterPaint(HDC dc);
+  virtual void DoBeforeCellPaint(HDC dc, PLazyNode node, TColumnIndex column, const RECT& cell);
+  virtual void DoAfterCellPaint(HDC dc, PLazyNode node, TColumnIndex column, const RECT& cell);
+  virtual void DoMeasureItem(HDC dc, PLazyNode node, int& height);
+  // Once per node (until it is reinitialised): offers its height to DoMeasureItem.
+  void MeasureItemHeight(PLazyNode node) override;
+  virtual void DoAfterItemPaint(HDC /*dc*/, PLazyNode /*node*/, const RECT& /*r*/) {}
+  virtual void DoPaintNode(TLTPaintInfo& /*info*/) {}
+  virtual int DoGetImageIndex(PLazyNode node, TLTImageKind kind, TColumnIndex column, bool& ghosted);
+  virtual void DoGetLineStyle(std::uint8_t (&/*pattern*/)[8]) {}
+  virtual void PaintCheckImage(TLTPaintInfo& info);
+  virtual void PaintImage(TLTPaintInfo& info, TLTImageInfoIndex slot, HIMAGELIST list, bool overlay);
+  virtual void PaintNodeButton(HDC dc, PLazyNode node, const RECT& r, int buttonX, int buttonY,
+                               TLTBidiMode bidi);
+  virtual void PaintTreeLines(TLTPaintInfo& info, int vAlign, int indentSize, const TLTLineType* lineImage);
+  // The canvas of the paint running now (null outside painting), for width queries.
+  HDC PaintCanvas() const { return paintCanvas_; }
+  bool TreeEnabled() const override { return Enabled(); }
   // Drop target registration (the drag manager arrives later).
   virtual void RegisterDropTarget() {}
   virtual void RevokeDropTarget() {}
@@ -144,6 +217,22 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   void HandleSize();
   LRESULT TreeViewMessage(UINT msg, WPARAM w, LPARAM l);
   void Paint();
+  void PrintClient(HDC dc, LPARAM flags);
+  int InitializeLineImageAndSelectLevel(PLazyNode node, std::vector<TLTLineType>& lineImage);
+  // `tileOffset`: where the row lies in the tiling of the background.
+  void ClearNodeBackground(TLTPaintInfo& info, bool useBackground, POINT tileOffset, RECT r);
+  void PrepareCell(TLTPaintInfo& info, int maxWidth);
+  // The focused or unfocused selection colours (fill and frame).
+  void SelectionColors(COLORREF& brush, COLORREF& pen) const;
+  void CalculateVerticalAlignments(PLazyNode node, int& vAlign, int& buttonY) const;
+  void AdjustImageBorder(int width, int height, TLTBidiMode bidi, int vAlign, RECT& r, TLTImageInfo& info) const;
+  void DrawLineImage(const TLTPaintInfo& info, int x, int y, int h, int vAlign, TLTLineType style, bool reverse);
+  void DrawDottedHLine(const TLTPaintInfo& info, int left, int right, int top);
+  void DrawDottedVLine(const TLTPaintInfo& info, int top, int bottom, int left);
+  void TileBackground(HDC dc, POINT offset, const RECT& r);
+  // The rubber band `band` (canvas coordinates) where it meets `target`.
+  void PaintSelectionRectangle(HDC dc, int windowOrgX, const RECT& band, const RECT& target);
+  bool PaintFocused() const;
   void UpdateBar(int bar, std::uint32_t range, int page, int offset);
 
   TScrollBarOptions scrollBarOptions_{*this};
@@ -158,6 +247,28 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   bool wantTabs_ = false;
   bool destroyingWindow_ = false;
   std::uint32_t pendingRootCount_ = 0;
+
+  TLTLineStyle lineStyle_ = TLTLineStyle::lsDotted;
+  TLTLineMode lineMode_ = TLTLineMode::lmNormal;
+  TLTButtonStyle buttonStyle_ = TLTButtonStyle::bsRectangle;
+  TLTButtonFillMode buttonFillMode_ = TLTButtonFillMode::fmTreeColor;
+  TLTNodeAlignment nodeAlignment_ = TLTNodeAlignment::naProportional;
+  TCheckImageKind checkImageKind_ = ckLightCheck;
+  TLTDrawSelectionMode drawSelectionMode_ = TLTDrawSelectionMode::smDottedRectangle;
+  HIMAGELIST images_ = nullptr;
+  HIMAGELIST stateImages_ = nullptr;
+  HIMAGELIST customCheckImages_ = nullptr;
+  HBITMAP background_ = nullptr;
+  POINT backgroundOffset_{};
+  // The 9x9 plus and minus pictures as 32-bit pixels (fuchsia is transparent).
+  std::array<std::uint32_t, kButtonSize * kButtonSize> plusPixels_{}, minusPixels_{};
+  // The node bitmap of the paint running now, and its left edge in tree coordinates.
+  std::uint32_t* nodeBits_ = nullptr;
+  int nodeBitsWidth_ = 0, nodeBitsHeight_ = 0, nodeBitsLeft_ = 0;
+  ui::BrushObject lineBrush_;
+  HDC paintCanvas_ = nullptr;
+  int buttonX_ = 0, buttonY_ = 0;
+  bool buttonsThemed_ = false;  // the buttons hold the style's glyphs
 };
 
 // Once per process, from the first tree: OLE, the tree's clipboard format,

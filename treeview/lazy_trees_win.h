@@ -13,6 +13,20 @@ class TCustomLazyDrawTree : public TBaseLazyTree {
       : TBaseLazyTree(options ? std::move(options) : std::make_unique<TLazyTreeOptions>()) {}
   ~TCustomLazyDrawTree() override { DestroyNodes(); }
   const char* ClassName() const override { return "TCustomLazyDrawTree"; }
+
+  // The owner draws each node's content and tells its width.
+  std::function<void(TBaseLazyTree&, const TLTPaintInfo&)> OnDrawNode;
+  std::function<void(TBaseLazyTree&, HDC, PLazyNode, TColumnIndex, int& width)> OnGetNodeWidth;
+
+ protected:
+  void DoPaintNode(TLTPaintInfo& info) override {
+    if (OnDrawNode) OnDrawNode(*this, info);
+  }
+  int DoGetNodeWidth(PLazyNode node, TColumnIndex column) override {
+    int width = 2 * TextMargin();
+    if (OnGetNodeWidth) OnGetNodeWidth(*this, PaintCanvas(), node, column, width);
+    return width;
+  }
 };
 
 class TLazyDrawTree : public TCustomLazyDrawTree {

@@ -62,6 +62,9 @@ class TApplication : public TComponent {
 
   // Forms register themselves here.
   void AddForm(TForm* form);
+  // Runs for every form registered from now on, from the start of its
+  // constructor (the form is not complete yet: keep the pointer, use it later).
+  std::function<void(TForm* form)> OnFormAdded;
   void RemoveForm(TForm* form);
   void Notification(TComponent* component, TOperation operation) override;
 

@@ -113,6 +113,7 @@ void TControl::SetParent(TControl* parent) {
   if (parent_) {
     auto& list = parent_->children_;
     list.erase(std::remove(list.begin(), list.end(), this), list.end());
+    NotifyControlListChange(parent_, false);
   }
   parent_ = parent;
   if (parent_) {
@@ -127,8 +128,16 @@ void TControl::SetParent(TControl* parent) {
   } else if (parent_ && parent_->hwnd_) {
     CreateHandle();
   }
+  if (parent_) NotifyControlListChange(parent_, true);
   if (!ownFont_) FontChanged();
   if (parent_ && align_ != TAlign::None) parent_->Realign();
+}
+
+void TControl::NotifyControlListChange(TControl* parent, bool inserting) {
+  TForm* form = parent->ParentForm();
+  if (!form) return;
+  TMessage m{CM_CONTROLLISTCHANGE, reinterpret_cast<WPARAM>(this), inserting ? 1 : 0};
+  form->WindowProc()(m);
 }
 
 void TControl::SetParentComponent(TComponent* parent) {

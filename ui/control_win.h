@@ -41,6 +41,14 @@ int FontHeightFromPoints(int points);
 // A font object for the spec.
 [[nodiscard]] FontObject MakeFont(const TFontSpec& spec);
 
+// Messages between components, sent to window methods rather than windows.
+constexpr UINT CM_BASE = 0xB000;
+// To a form's window method when a control joins (lParam 1) or leaves (0)
+// the controls under it; wParam is the control.
+constexpr UINT CM_CONTROLLISTCHANGE = CM_BASE + 44;
+// A control answering non-zero is never subclassed by the theme manager.
+constexpr UINT CM_DENYSUBCLASSING = CM_BASE + 2000;
+
 struct TMessage {
   UINT msg;
   WPARAM wParam;
@@ -195,6 +203,8 @@ class TControl : public TComponent {
   void Unbind(HWND hwnd);
   void Dispatch(TMessage& m);
   void SaveWindowText();
+  // CM_CONTROLLISTCHANGE to the form under which `parent` sits.
+  void NotifyControlListChange(TControl* parent, bool inserting);
 
   HWND hwnd_ = nullptr;
   TControl* parent_ = nullptr;

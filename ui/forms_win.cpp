@@ -347,6 +347,24 @@ void TForm::WndProc(TMessage& m) {
       if (m.wParam == SIZE_RESTORED) pendingState_ = TWindowState::Normal;
       ReadBounds();
       Realign();
+      if (OnResize) OnResize(this);
+      break;
+    case WM_SHOWWINDOW:
+      TControl::WndProc(m);
+      if (m.wParam && OnShow) OnShow(this);
+      return;
+    case WM_PAINT:
+      if (OnPaint) {
+        PAINTSTRUCT ps;
+        paintDc_ = BeginPaint(HandleIfAllocated(), &ps);
+        const ScopeGuard end([&] {
+          paintDc_ = nullptr;
+          EndPaint(HandleIfAllocated(), &ps);
+        });
+        OnPaint(this);
+        m.result = 0;
+        return;
+      }
       break;
     case WM_MOVE:
       ReadBounds();
@@ -355,6 +373,7 @@ void TForm::WndProc(TMessage& m) {
       auto* info = reinterpret_cast<MINMAXINFO*>(m.lParam);
       if (MinWidth() > 0) info->ptMinTrackSize.x = MinWidth();
       if (MinHeight() > 0) info->ptMinTrackSize.y = MinHeight();
+      if (maxHeight_ > 0) info->ptMaxTrackSize.y = maxHeight_;
       return;
     }
     default:

@@ -61,6 +61,13 @@ class TForm : public TControl {
   bool CloseQuery();
 
   TNotifyEvent OnCreate;
+  // When the window becomes visible, after each change of its size, and
+  // after the background is drawn (PaintDC is the paint's device context).
+  TNotifyEvent OnShow, OnResize, OnPaint;
+  HDC PaintDC() const { return paintDc_; }
+  // The tallest the user may make the window (0: no limit).
+  int MaxHeight() const { return maxHeight_; }
+  void SetMaxHeight(int height) { maxHeight_ = height; }
   TCloseEvent OnClose;
   TCloseQueryEvent OnCloseQuery;
   // Runs OnCreate once the layout is built.
@@ -88,6 +95,8 @@ class TForm : public TControl {
   TFormStyle formStyle_ = TFormStyle::Normal;
   TWindowState pendingState_ = TWindowState::Normal;
   int modalResult_ = mrNone;
+  int maxHeight_ = 0;
+  HDC paintDc_ = nullptr;
   bool modal_ = false;
   HWND tooltip_ = nullptr;  // owned by the form's window, destroyed with it
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);  // seen by a running modal loop

@@ -137,6 +137,12 @@ void Forms(TClassRegistry& r) {
   });
   Prop<TForm>(f, "OnCreate",
               [](TForm& x, auto& v, auto& ctx) { x.OnCreate = ctx.template Handler<TNotifyEvent>(v); });
+  Prop<TForm>(f, "OnShow",
+              [](TForm& x, auto& v, auto& ctx) { x.OnShow = ctx.template Handler<TNotifyEvent>(v); });
+  Prop<TForm>(f, "OnResize",
+              [](TForm& x, auto& v, auto& ctx) { x.OnResize = ctx.template Handler<TNotifyEvent>(v); });
+  Prop<TForm>(f, "OnPaint",
+              [](TForm& x, auto& v, auto& ctx) { x.OnPaint = ctx.template Handler<TNotifyEvent>(v); });
   Prop<TForm>(f, "OnClose",
               [](TForm& x, auto& v, auto& ctx) { x.OnClose = ctx.template Handler<TCloseEvent>(v); });
   Prop<TForm>(f, "OnCloseQuery", [](TForm& x, auto& v, auto& ctx) {

@@ -23,6 +23,7 @@ class TPanel : public TControl {
   TBevel BevelOuter() const { return bevel_; }
   void SetBevelOuter(TBevel bevel);
   void SetAlignment(TAlignment alignment);
+  TAlignment Alignment() const { return alignment_; }
   void SetDoubleBuffered(bool on);
   void SetText(const std::string& text) override;
 

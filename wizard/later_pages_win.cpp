@@ -10,6 +10,7 @@ namespace kv {
 TCollectionFrame::TCollectionFrame() {
   RegisterWizardClasses();
   ui::LoadLayout(*this, "collection_frame");
+  LoadReserve();
 }
 
 void TCollectionFrame::DisplayCollection(TMP3Collection* collection) {
@@ -23,26 +24,6 @@ void TCollectionFrame::ReleaseCollection(const TMP3Collection* collection) {
 void TCollectionFrame::CheckSmartButtonClick(ui::TComponent*) {}
 void TCollectionFrame::SaveMp3Tags() {}
 void TCollectionFrame::SaveSettings() {}
-
-TFreeSpaceFrame::TFreeSpaceFrame() {
-  RegisterWizardClasses();
-  ui::LoadLayout(*this, "free_space_frame");
-}
-
-bool TFreeSpaceFrame::Display(TCollectionFrame& page) {
-  page_ = &page;
-  const int count = page.GetHiddenCount();
-  std::string text;
-  if (count > 0)
-    text = Translate("Duplicates deleted before still occupy the space") + "\r\n" + Translate("You can free") +
-           " " + SizeToStr(page.GetHiddenSize(), 3) + "b " + Translate("or recover") + " " +
-           std::to_string(count) + " " + Translate("files");
-  else
-    text = Translate("There are no space reserved by deleted duplicates") + "\r\n" +
-           Translate("Click the \"Next\"-button");
-  Get<ui::TLabel>("StatusLabel").SetCaption(text);
-  return count > 0;
-}
 
 TCheckboxDriveTree::TCheckboxDriveTree() {
   RegisterWizardClasses();

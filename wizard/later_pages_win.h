@@ -2,11 +2,13 @@
 // The wizard's reserve, folder and results pages as far as the wizard form
 // needs them now: built from their layouts, with the entry points the form
 // calls. Their own behaviour comes with the pages themselves.
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "engine/mp3_collection.h"
+#include "wizard/reserve_win.h"
 #include "ui/forms_win.h"
 #include "ui/std_controls_win.h"
 
@@ -26,12 +28,22 @@ class TCollectionFrame : public ui::TFrame {
   void CheckSmartButtonClick(ui::TComponent* sender);
   void SaveMp3Tags();
   void SaveSettings();
-  // The reserve of deleted files: the number of files and their bytes.
-  int GetHiddenCount() const { return 0; }
-  long long GetHiddenSize() const { return 0; }
+  // The reserve of deleted files (reserve_page_win.cpp): loaded when the
+  // page is made, saved by SaveReserve (after each run and at exit).
+  bool HideInsteadDelete(const std::wstring& widePath, const std::string& fileName);
+  int GetHiddenCount() const;
+  int64_t GetHiddenSize() const;
+  // Frees the reserve after a confirmation; recovers it without one. Both
+  // run in the progress window and can be stopped between files.
+  void DeleteHidden();
+  void RecoverHidden();
+  void SaveReserve();
+  TReserve& Reserve() { return *reserve_; }
 
  private:
+  void LoadReserve();
   TMP3Collection* results_ = nullptr;
+  std::unique_ptr<TReserve> reserve_;
 };
 
 // Step 0: frees or recovers the reserve.
@@ -41,6 +53,8 @@ class TFreeSpaceFrame : public ui::TFrame {
   const char* ClassName() const override { return "TFreeSpaceFrame"; }
   // Shows the reserve of the results page; true when it holds files.
   bool Display(TCollectionFrame& page);
+  void FreeSpaceButtonClick(ui::TComponent* sender);
+  void RecoverButtonClick(ui::TComponent* sender);
 
  private:
   TCollectionFrame* page_ = nullptr;

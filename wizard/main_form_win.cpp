@@ -307,6 +307,7 @@ void TMainForm::OfferTips() {
 
 void TMainForm::Finish() {
   TConfiger& settings = Settings();
+  CollectionFrame->SaveReserve();
   CheckboxDriveTree->GetResolvedPaths();
   settings.SetVal("Last", "TreeSelection", JoinLines(CheckboxDriveTree->Paths));
   WriteSimilaritySettings(*Collection);

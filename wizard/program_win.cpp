@@ -13,7 +13,11 @@
 #include <memory>
 #include <string>
 
+#include "base/ansi_text_win.h"
+#include "base/handle.h"
+#include "base/strings.h"
 #include "engine/engine_init_win.h"
+#include "foundation/md5.h"
 #include "foundation/foundation_init_win.h"
 #include "foundation/log.h"
 #include "foundation/settings_win.h"
@@ -21,6 +25,7 @@
 #include "ui/application_win.h"
 #include "wizard/about_form_win.h"
 #include "wizard/face_win.h"
+#include "diagnostics/exception_dialog_win.h"
 #include "wizard/main_form_win.h"
 #include "wizard/theme_win.h"
 
@@ -74,8 +79,34 @@ void FreeMainObjects() {
   kv::SetAboutForm(nullptr);
 }
 
+// One running program per program folder: two would each write their
+// reserve list at exit, the later erasing the other's lines. The mutex is
+// named after the folder (upper-cased, so that letter case does not make
+// two). Null when another program of this folder runs.
+kv::KernelHandle TakeProgramFolder() {
+  wchar_t exe[MAX_PATH] = {};
+  const DWORD n = GetModuleFileNameW(nullptr, exe, MAX_PATH);
+  std::wstring folder(exe, n);
+  folder.resize(folder.rfind(L'\\') == std::wstring::npos ? 0 : folder.rfind(L'\\'));
+  CharUpperBuffW(folder.data(), static_cast<DWORD>(folder.size()));
+  std::string utf8(folder.size() * 3, '\0');
+  utf8.resize(static_cast<size_t>(WideCharToMultiByte(CP_UTF8, 0, folder.data(), static_cast<int>(folder.size()),
+                                                      utf8.data(), static_cast<int>(utf8.size()), nullptr, nullptr)));
+  const std::wstring name = L"Local\\KelvarinProgramFolder-" + kv::AnsiToWString(kv::ToHex(kv::GetMD5(utf8)));
+  kv::KernelHandle mutex(CreateMutexW(nullptr, TRUE, name.c_str()));
+  if (mutex && GetLastError() == ERROR_ALREADY_EXISTS) mutex.Reset();
+  return mutex;
+}
+
 int Run() {
   InstallTestHooks();
+  // Before anything that writes a file (settings, log, reserve).
+  const kv::KernelHandle instance = TakeProgramFolder();
+  if (!instance) {
+    kv::ui::ShowMessageBox(nullptr, "Kelvarin is already running from this folder.", kv::kProductTitle,
+                           MB_OK | MB_ICONINFORMATION);
+    return 2;
+  }
   if (!kv::FoundationInitialize()) {
     kv::FoundationFinalize();
     return 1;
@@ -85,12 +116,14 @@ int Run() {
   const bool ole = SUCCEEDED(OleInitialize(nullptr));
   kv::ShellInitialize();
   kv::RegisterHelpActions();
+  kv::InitializeHandler();
   kv::AddToLog("Dpr:start");
   kv::AddToLog("Dpr:conig");
   try {
     kv::CreateConfiger();
   } catch (const std::exception& e) {
     kv::ShowMessageBox(e.what());
+    kv::UnInitializeHandler();
     kv::ShellFinalize();
     if (ole) OleUninitialize();
     kv::FoundationFinalize();
@@ -103,6 +136,7 @@ int Run() {
     kv::ShowMessageBox(e.what());
     status = 1;
   }
+  kv::UnInitializeHandler();
   FreeMainObjects();
   try {
     kv::FreeConfiger();  // writes the settings file back

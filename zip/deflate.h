@@ -20,7 +20,7 @@ KV_ZIP_EXCEPTION(EInvalidMatch, "Invalid match");
 struct DeflateEntry {
   uint16_t flags = 0;                // bit 2 set below level 3, bit 1 at levels 8 and 9
   uint16_t method = 8;               // becomes 0 when the data went out as raw bytes
-  uint16_t internal_attributes = 2;  // 2 on entry: decided as 1 (text) or 0 (binary)
+  uint16_t internalAttributes = 2;  // 2 on entry: decided as 1 (text) or 0 (binary)
 };
 
 class Deflater {
@@ -48,13 +48,13 @@ class Deflater {
     uint16_t len = 0;
   };
   struct TreeDesc {
-    TreeNode* dyn_tree;
-    const TreeNode* static_tree;  // null for the bit-length tree
-    const uint8_t* extra_bits;
-    int extra_base;
+    TreeNode* dynTree;
+    const TreeNode* staticTree;  // null for the bit-length tree
+    const uint8_t* extraBits;
+    int extraBase;
     int elems;
-    int max_length;
-    int max_code;
+    int maxLength;
+    int maxCode;
   };
 
   // Setting up.
@@ -62,7 +62,7 @@ class Deflater {
   void LmInit(int level, DeflateEntry& entry);
   // Matching.
   void FillWindow();
-  unsigned LongestMatch(unsigned cur_match);
+  unsigned LongestMatch(unsigned curMatch);
   void CheckMatch(unsigned start, unsigned match, unsigned length) const;
   uint64_t DeflateFast();
   uint64_t DeflateLazy();
@@ -72,23 +72,23 @@ class Deflater {
   void SetFileType();
   void PqDownHeap(const TreeNode* tree, int k);
   void GenBitLen(TreeDesc& desc);
-  static void GenCodes(TreeNode* tree, int max_code, const uint16_t* bl_count);
+  static void GenCodes(TreeNode* tree, int maxCode, const uint16_t* blCount);
   void BuildTree(TreeDesc& desc);
-  void ScanTree(const TreeNode* tree, int max_code);
-  void SendTree(const TreeNode* tree, int max_code);
+  void ScanTree(const TreeNode* tree, int maxCode);
+  void SendTree(const TreeNode* tree, int maxCode);
   int BuildBlTree();
   void SendAllTrees(int lcodes, int dcodes, int blcodes);
   void CompressBlock(const TreeNode* ltree, const TreeNode* dtree);
-  void SendStored(const uint8_t* buf, uint64_t stored_len, bool eof);
+  void SendStored(const uint8_t* buf, uint64_t storedLen, bool eof);
   // Bit output.
   void SendBits(uint32_t value, int length) {
-    bi_buf_ |= uint64_t{value} << bi_valid_;
-    bi_valid_ += length;
-    if (bi_valid_ >= 32) {
+    biBuf_ |= uint64_t{value} << biValid_;
+    biValid_ += length;
+    if (biValid_ >= 32) {
       if (outcnt_ + 4 > kOutBufSize) FlushOutbuf();
-      for (int i = 0; i < 4; ++i) outbuf_[outcnt_++] = static_cast<uint8_t>(bi_buf_ >> (8 * i));
-      bi_buf_ >>= 32;
-      bi_valid_ -= 32;
+      for (int i = 0; i < 4; ++i) outbuf_[outcnt_++] = static_cast<uint8_t>(biBuf_ >> (8 * i));
+      biBuf_ >>= 32;
+      biValid_ -= 32;
     }
   }
   void SendCode(unsigned c, const TreeNode* tree) { SendBits(tree[c].code, tree[c].len); }
@@ -106,56 +106,56 @@ class Deflater {
   static constexpr int kHeapSize = 2 * kLCodes + 1;
 
   // Static tables, built once.
-  uint8_t length_code_[256];
-  uint8_t dist_code_[512];
-  int base_length_[29];
-  int base_dist_[30];
-  TreeNode static_ltree_[288];
-  TreeNode static_dtree_[kDCodes];
+  uint8_t lengthCode_[256];
+  uint8_t distCode_[512];
+  int baseLength_[29];
+  int baseDist_[30];
+  TreeNode staticLtree_[288];
+  TreeNode staticDtree_[kDCodes];
 
   // Work arrays, reused for every entry.
   std::vector<uint8_t> window_;
   std::vector<uint16_t> prev_;
   std::vector<uint16_t> head_;
-  std::vector<uint8_t> l_buf_;
-  std::vector<uint16_t> d_buf_;
-  std::vector<uint8_t> flag_buf_;
+  std::vector<uint8_t> lBuf_;
+  std::vector<uint16_t> dBuf_;
+  std::vector<uint8_t> flagBuf_;
 
   // Per-call state.
-  TreeNode dyn_ltree_[kHeapSize];
-  TreeNode dyn_dtree_[2 * kDCodes + 1];
-  TreeNode bl_tree_[2 * kBlCodes + 1];
-  TreeDesc l_desc_{};
-  TreeDesc d_desc_{};
-  TreeDesc bl_desc_{};
-  uint16_t bl_count_[16] = {};
+  TreeNode dynLtree_[kHeapSize];
+  TreeNode dynDtree_[2 * kDCodes + 1];
+  TreeNode blTree_[2 * kBlCodes + 1];
+  TreeDesc lDesc_{};
+  TreeDesc dDesc_{};
+  TreeDesc blDesc_{};
+  uint16_t blCount_[16] = {};
   int heap_[kHeapSize] = {};
-  int heap_len_ = 0;
-  int heap_max_ = 0;
+  int heapLen_ = 0;
+  int heapMax_ = 0;
   uint8_t depth_[kHeapSize] = {};
-  uint64_t opt_len_ = 0;
-  uint64_t static_len_ = 0;
-  unsigned last_lit_ = 0;
-  unsigned last_dist_ = 0;
-  unsigned last_flags_ = 0;
+  uint64_t optLen_ = 0;
+  uint64_t staticLen_ = 0;
+  unsigned lastLit_ = 0;
+  unsigned lastDist_ = 0;
+  unsigned lastFlags_ = 0;
   uint8_t flags_ = 0;
-  uint8_t flag_bit_ = 1;
-  uint64_t compressed_len_ = 0;  // bits
-  uint64_t bi_buf_ = 0;
-  int bi_valid_ = 0;
+  uint8_t flagBit_ = 1;
+  uint64_t compressedLen_ = 0;  // bits
+  uint64_t biBuf_ = 0;
+  int biValid_ = 0;
   uint8_t outbuf_[kOutBufSize];
   int outcnt_ = 0;
   const ReadFn* read_ = nullptr;
   const WriteFn* write_ = nullptr;
   DeflateEntry* entry_ = nullptr;
   int level_ = 0;
-  unsigned good_match_ = 0, max_lazy_ = 0, nice_match_ = 0, max_chain_ = 0;
+  unsigned goodMatch_ = 0, maxLazy_ = 0, niceMatch_ = 0, maxChain_ = 0;
   unsigned strstart_ = 0;
-  int64_t block_start_ = 0;
+  int64_t blockStart_ = 0;
   unsigned lookahead_ = 0;
-  unsigned match_start_ = 0;
-  unsigned prev_length_ = 0;
-  unsigned ins_h_ = 0;
+  unsigned matchStart_ = 0;
+  unsigned prevLength_ = 0;
+  unsigned insH_ = 0;
   bool eofile_ = false;
 };
 

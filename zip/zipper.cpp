@@ -495,7 +495,7 @@ void TZipper::WriteEntryData(Rebuild& r, TZipHeaderInfo& h, TStream* file, const
     compressed = r.deflater->Deflate(std::clamp(packLevel, Deflater::kMinLevel, Deflater::kMaxLevel), read, write, de);
     h.flag = de.flags;
     h.compressionMethod = de.method;
-    h.internalFileAttributes = de.internal_attributes;
+    h.internalFileAttributes = de.internalAttributes;
   } else {
     uint8_t block[kStoreBlock];
     while (const size_t n = read(block)) write(std::span<const uint8_t>(block, n));

@@ -100,12 +100,12 @@ class PlainIntFinder {
     return -1;
   }
 
-  void FSearch(size_t q, int64_t b, int level_root) {
-    if (level_root < 0 || b < 0) return;
+  void FSearch(size_t q, int64_t b, int levelRoot) {
+    if (levelRoot < 0 || b < 0) return;
     const int32_t c = q < query_.size() ? query_[q] : 0;
     int64_t n = 0;
     for (size_t i = q; i < query_.size(); ++i) n += query_[i] != 0;
-    for (int x = level_root; x >= 0; x = NextLetter(x)) {
+    for (int x = levelRoot; x >= 0; x = NextLetter(x)) {
       const int next = nodes_[x].next < 0 ? -1 : levels_[nodes_[x].next];
       if (c != nodes_[x].key) {
         if (c != 0) FSearch(q + 1, b - sub_, next);

@@ -29,7 +29,7 @@ TEST(WordDictionary, KeepsNumbersInOrderAndFoldsAsciiOnly) {
   d.AddString("love", 2);
   d.AddString("LOVE", 1);
   d.AddString("Lov", 7);
-  const auto numbers = d.Numbers(d.Find("lOvE"));
+  const auto numbers = d.Find("lOvE").Numbers();
   EXPECT_EQ(Seq(numbers.begin(), numbers.end()), (Seq{2, 1}));
   EXPECT_EQ(d.FindFirst("love"), 2);
   EXPECT_EQ(d.FindFirst("lo"), -1);      // a prefix is not a word
@@ -40,22 +40,72 @@ TEST(WordDictionary, KeepsNumbersInOrderAndFoldsAsciiOnly) {
   EXPECT_EQ(d.FindFirst("\xC9T\xC9"), -1);  // bytes above 127 are not folded
 }
 
-TEST(WordDictionary, NewKeyNearerTheCentreTakesItsParentsPlace) {
-  struct Case {
-    std::vector<std::string> words;
-    std::vector<uint8_t> traversal;
-  };
-  const Case cases[] = {
-      {{"A", "B", "C"}, {67, 66, 65}},            // each lifted above the last
-      {{"C", "B", "A"}, {67, 66, 65}},            // farther keys hang below
-      {{"\x80", "A", "\xC0", "B"}, {128, 66, 65, 192}},
-  };
-  for (const Case& c : cases) {
+// Whatever order the letters arrive in, and however often a node nearer the
+// centre is lifted above its parent, every word stays findable with its own
+// numbers, each level lists each of its letters exactly once, and a letter
+// already present is found rather than added again.
+TEST(WordDictionary, WordsStayFindableWhateverOrderTheirLettersArriveIn) {
+  std::mt19937 rng(7);
+  for (int round = 0; round < 200; ++round) {
+    std::vector<uint8_t> keys;
+    for (int k = 1; k < 256; ++k)
+      if (rng() % 8 == 0) keys.push_back(static_cast<uint8_t>(k));
+    std::shuffle(keys.begin(), keys.end(), rng);
     TCustomStrFinder d;
-    for (const auto& w : c.words) d.AddString(w, 1);
-    EXPECT_EQ(d.LevelKeys(""), c.traversal) << c.words.front();
-    for (const auto& w : c.words) EXPECT_EQ(d.FindFirst(w), 1) << w;
+    for (size_t i = 0; i < keys.size(); ++i) {
+      d.AddString(std::string(1, static_cast<char>(keys[i])) + "x", static_cast<int32_t>(i));
+      d.AddString(std::string(1, static_cast<char>(keys[i])), static_cast<int32_t>(i + 1000));
+    }
+    const size_t nodes = d.NodeCount();
+    std::vector<uint8_t> listed;
+    for (TLetterTree x = d.Root().Root(); x; x = x.GetNextLetter()) listed.push_back(x.Key());
+    std::sort(listed.begin(), listed.end());
+    std::vector<uint8_t> stored;
+    for (uint8_t k : keys) stored.push_back(k >= 'a' && k <= 'z' ? static_cast<uint8_t>(k - 32) : k);
+    std::sort(stored.begin(), stored.end());
+    stored.erase(std::unique(stored.begin(), stored.end()), stored.end());
+    ASSERT_EQ(listed, stored) << "round " << round;
+    for (uint8_t k : stored) {
+      // The first of the letters that fold to k gave the oldest numbers.
+      const auto first = std::find_if(keys.begin(), keys.end(), [k](uint8_t key) {
+        return key == k || (key >= 'a' && key <= 'z' && key - 32 == k);
+      });
+      const auto i = static_cast<int32_t>(first - keys.begin());
+      const std::string letter(1, static_cast<char>(k));
+      EXPECT_EQ(d.FindFirst(letter + "x"), i) << int(k);
+      EXPECT_EQ(d.FindFirst(letter), i + 1000) << int(k);
+      const TLetterTree node = d.Root().FindLetter(k);
+      ASSERT_TRUE(node) << int(k);
+      EXPECT_EQ(node.Key(), k);
+      EXPECT_EQ(d.Root().AddLetter(k), node);
+    }
+    EXPECT_EQ(d.NodeCount(), nodes);  // finding added nothing
   }
+}
+
+// The level's own interface shows the lifting: inserting 65, 66, 67 lifts each
+// above the last, while a key farther from 128 than its parent hangs below it.
+TEST(WordDictionary, NewKeyNearerTheCentreTakesItsParentsPlace) {
+  TCustomStrFinder d;
+  TWordsTree level = d.Root();
+  EXPECT_FALSE(level.Root());
+  const TLetterTree a = level.AddLetter(65), b = level.AddLetter(66), c = level.AddLetter(67);
+  EXPECT_EQ(level.Root(), c);
+  EXPECT_EQ(c.Smaller(), b);
+  EXPECT_EQ(b.Smaller(), a);
+  EXPECT_EQ(a.Parent(), b);
+  EXPECT_FALSE(c.Parent());
+  EXPECT_FALSE(c.Larger());
+  TLetterTree end = level.AddLetter(0);  // farthest from 128: never lifted
+  EXPECT_EQ(end.Parent(), a);
+  EXPECT_EQ(level.Root(), c);
+  EXPECT_EQ(level.FindLetter(66), b);
+  EXPECT_FALSE(level.FindLetter(68));
+  EXPECT_FALSE(b.Next());
+  end.AddID(5);
+  end.AddID(3);
+  EXPECT_EQ(Seq(end.Numbers().begin(), end.Numbers().end()), (Seq{5, 3}));
+  EXPECT_EQ(d.FindFirst(""), 5);  // the empty word ends at the root level's end key
 }
 
 TEST(WordDictionary, VeryLongWordNeedsNoDeepRecursion) {
@@ -181,12 +231,12 @@ TEST(SequenceSearch, RecordsOfOneSequenceComeOnceEach) {
 TEST(SequenceSearch, AgreesWithDirectCostAndPlainWalk) {
   std::mt19937 rng(20261206);
   auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
-  int found_any = 0;
+  int foundAny = 0;
   for (int round = 0; round < 3000; ++round) {
     const bool wide = round % 5 == 0;
     const int vocabulary = wide ? pick(10, 30) : pick(1, 6);
     const int records = wide ? pick(20, 80) : pick(1, 12);
-    const int max_len = wide ? 7 : 6;
+    const int maxLen = wide ? 7 : 6;
     int32_t sub = 4, ins = 3, del = 3;
     if (wide ? round % 2 != 0 : round % 3 != 0) {
       const int top = round % 2 ? 2 : 6;
@@ -199,7 +249,7 @@ TEST(SequenceSearch, AgreesWithDirectCostAndPlainWalk) {
     std::vector<plain::Stored> stored;
     auto word = [&] { return pick(1, 3) == 1 ? pick(31990, 32010) : pick(1, vocabulary); };
     for (int32_t r = 0; r < records; ++r) {
-      Seq s(static_cast<size_t>(pick(0, max_len)));
+      Seq s(static_cast<size_t>(pick(0, maxLen)));
       for (auto& w : s) w = word();
       if (!stored.empty() && pick(0, 3) == 0) s = stored[static_cast<size_t>(pick(0, r - 1))].words;
       fast.AddString(s, r);
@@ -207,7 +257,7 @@ TEST(SequenceSearch, AgreesWithDirectCostAndPlainWalk) {
       stored.push_back({s, r});
     }
     for (int k = 0; k < 4; ++k) {
-      Seq q(static_cast<size_t>(pick(1, max_len + 1)));
+      Seq q(static_cast<size_t>(pick(1, maxLen + 1)));
       for (auto& w : q) w = word();
       if (pick(0, 1) == 0) {
         // A stored sequence with a few words removed, added or replaced.
@@ -229,10 +279,10 @@ TEST(SequenceSearch, AgreesWithDirectCostAndPlainWalk) {
       const Seq expected = plain::DpSearch(stored, q, budget, sub, ins, del);
       ASSERT_EQ(Sorted(got), expected) << "round " << round << " budget " << budget;
       ASSERT_EQ(Sorted(slow.FuzzySearch(q, budget)), expected) << "round " << round;
-      found_any += !expected.empty();
+      foundAny += !expected.empty();
     }
   }
-  EXPECT_GT(found_any, 3000);  // the cases are not trivially empty
+  EXPECT_GT(foundAny, 3000);  // the cases are not trivially empty
 }
 
 // Wide levels with shared tails: every way of skipping leading stored words,
@@ -331,7 +381,7 @@ TEST_F(WordIndexTest, CombineModes) {
   struct Case {
     const char* artist;
     const char* title;
-    int32_t artist_bound, title_bound;
+    int32_t artistBound, titleBound;
     uint8_t combine;
     Seq expected;
   };
@@ -354,8 +404,8 @@ TEST_F(WordIndexTest, CombineModes) {
       {"Beatles", "Let It Be", 200, 120, 4, {}},       // negative budgets
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(index_.FindSimilar(c.artist, c.title, c.artist_bound, c.title_bound, c.combine), c.expected)
-        << c.artist << "/" << c.title << " " << c.artist_bound << "/" << c.title_bound << " mode "
+    EXPECT_EQ(index_.FindSimilar(c.artist, c.title, c.artistBound, c.titleBound, c.combine), c.expected)
+        << c.artist << "/" << c.title << " " << c.artistBound << "/" << c.titleBound << " mode "
         << int{c.combine};
   }
 }

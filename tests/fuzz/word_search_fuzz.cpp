@@ -37,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 7) return 0;
   const int32_t sub = data[0] % 6, ins = data[1] % 6, del = data[2] % 6;
   const int32_t budget = int32_t(data[3] % 24) - 1;
-  const int32_t artist_bound = data[4] % 120, title_bound = data[5] % 120;
+  const int32_t artistBound = data[4] % 120, titleBound = data[5] % 120;
   const uint8_t combine = data[6] % 6;
   std::string_view text(reinterpret_cast<const char*>(data + 7), size - 7);
   std::vector<std::string_view> lines;
@@ -68,13 +68,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   // The collection query: pairs of lines are records.
   kv::WordIndex index(&exclude);
-  kv::TCustomStrFinder artist_words, title_words;
+  kv::TCustomStrFinder artistWords, titleWords;
   std::vector<kv::plain::Stored> artists, titles;
   const size_t records = lines.size() / 2 - 1;
   for (size_t r = 0; r < records; ++r) {
     const std::string_view artist = lines[2 * r], title = lines[2 * r + 1];
-    if (kv::GetWordsList(artist, artist_words, &exclude).size() > kMaxWords ||
-        kv::GetWordsList(title, title_words, &exclude).size() > kMaxWords) {
+    if (kv::GetWordsList(artist, artistWords, &exclude).size() > kMaxWords ||
+        kv::GetWordsList(title, titleWords, &exclude).size() > kMaxWords) {
       continue;
     }
     index.AddSearchInfo(artist, title, int32_t(r));
@@ -82,7 +82,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     titles.push_back({kv::GetWordsList(title, index.TitleWords(), &exclude), int32_t(r)});
   }
   const std::string_view qa = lines[lines.size() - 2], qt = lines.back();
-  const std::vector<int32_t> found = index.FindSimilar(qa, qt, artist_bound, title_bound, combine);
+  const std::vector<int32_t> found = index.FindSimilar(qa, qt, artistBound, titleBound, combine);
   const std::vector<int32_t> a = kv::GetWordsList(qa, index.ArtistWords(), &exclude);
   const std::vector<int32_t> t = kv::GetWordsList(qt, index.TitleWords(), &exclude);
   if (a.size() > kMaxWords || t.size() > kMaxWords) return 0;
@@ -90,7 +90,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (q.empty()) return std::vector<int32_t>();
     return kv::plain::DpSearch(s, q, kv::SimilarityBudget(int64_t(q.size()), bound), 4, 3, 3);
   };
-  const std::vector<int32_t> sa = side(artists, a, artist_bound), st = side(titles, t, title_bound);
+  const std::vector<int32_t> sa = side(artists, a, artistBound), st = side(titles, t, titleBound);
   std::vector<int32_t> expected;
   switch (combine) {
     case 1: expected = sa; break;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -220,6 +221,28 @@ TEST_F(Program, AnUnreadableSettingsFileStopsTheStart) {
   EXPECT_NE(log.find("MessageBox: "), std::string::npos) << log;
   EXPECT_EQ(log.find("Dpr:"), std::string::npos) << log;
   EXPECT_EQ(test::ReadWhole(folder.Path() / "kelvarin.conf.xml"), "<not a settings file");
+}
+
+// A second start from the same folder says so and ends at once: two
+// programs would each write their reserve list at exit.
+TEST_F(Program, ASecondStartFromTheSameFolderEndsWithoutWritingAFile) {
+  HWND main = Start();
+  ASSERT_TRUE(main);
+  auto snapshot = [&] {
+    std::vector<std::pair<std::wstring, uintmax_t>> files;
+    for (const auto& e : fs::directory_iterator(folder.Path()))
+      files.emplace_back(e.path().filename().wstring(), e.is_regular_file() ? e.file_size() : 0);
+    std::sort(files.begin(), files.end());
+    return files;
+  };
+  const auto before = snapshot();
+  KernelHandle first = std::move(process);
+  ASSERT_TRUE(Launch());
+  EXPECT_EQ(WaitForExit(), 2u);
+  process = std::move(first);
+  EXPECT_EQ(snapshot(), before);
+  PostMessageW(main, WM_CLOSE, 0, 0);
+  EXPECT_EQ(WaitForExit(), 0u);
 }
 
 }  // namespace

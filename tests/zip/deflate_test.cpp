@@ -153,7 +153,7 @@ TEST(Deflate, FlagsMethodAndTextBitFollowLevelAndData) {
     const Result r = Squeeze(c.data, c.level, SIZE_MAX, {0x0800, 8, c.attributesIn});
     EXPECT_EQ(r.entry.flags, 0x0800 | c.flags);
     EXPECT_EQ(r.entry.method, c.method);
-    EXPECT_EQ(r.entry.internal_attributes, c.attributesOut);
+    EXPECT_EQ(r.entry.internalAttributes, c.attributesOut);
     EXPECT_LE(r.size, c.maxSize);
   }
 }

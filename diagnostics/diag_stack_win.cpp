@@ -1,0 +1,313 @@
+#include "diagnostics/diag_stack_win.h"
+
+#include <algorithm>
+#include <atomic>
+#include <mutex>
+#include <typeindex>
+
+#include "diagnostics/debug_info_win.h"
+#include "diagnostics/sys_info_win.h"
+
+namespace kv {
+namespace {
+
+constexpr int kMaxFrames = 4096;  // bounds a walk through corrupt unwind data
+
+std::atomic<uint8_t> gOptions{kStackTrackStack};
+std::atomic<bool> gTracking{false};
+std::atomic<int> gPauses{0};
+
+// The recorded lists, at most one per thread and class. Lists are shared:
+// a report keeps the one it prints even when the thread raises again.
+struct GlobalStackList {
+  std::mutex lock;
+  std::vector<std::shared_ptr<TDiagStackBaseList>> lists;
+
+  void AddObject(std::shared_ptr<TDiagStackBaseList> list) {
+    const std::lock_guard<std::mutex> guard(lock);
+    const std::type_index kind(typeid(*list));
+    std::erase_if(lists, [&](const auto& item) {
+      return item->ThreadID() == list->ThreadID() && std::type_index(typeid(*item)) == kind;
+    });
+    lists.push_back(std::move(list));
+  }
+
+  template <class T>
+  std::shared_ptr<T> FindObject(DWORD threadId) {
+    const std::lock_guard<std::mutex> guard(lock);
+    for (const auto& item : lists) {
+      if (item->ThreadID() == threadId && typeid(*item) == typeid(T)) return std::static_pointer_cast<T>(item);
+    }
+    return nullptr;
+  }
+};
+
+GlobalStackList& StackLists() {
+  static GlobalStackList list;
+  return list;
+}
+
+struct GlobalModulesList {
+  std::mutex lock;
+  std::shared_ptr<const TDiagModuleInfoList> kept;
+};
+
+GlobalModulesList& ModulesLists() {
+  static GlobalModulesList list;
+  return list;
+}
+
+// The highest address of the thread's stack: NT_TIB::StackBase, at gs:8.
+uint64_t ThreadStackTop() noexcept {
+  uint64_t top = 0;
+  asm volatile("movq %%gs:8, %0" : "=r"(top));
+  return top;
+}
+
+// One step up the stack: unwind data when the function has any, else a
+// leaf whose return address sits at the stack pointer. False at the end.
+bool UnwindOnce(CONTEXT& context, uint64_t top, void** handler, DWORD64* establisher) {
+  if (context.Rip == 0 || context.Rsp >= top) return false;
+  DWORD64 imageBase = 0;
+  RUNTIME_FUNCTION* entry = RtlLookupFunctionEntry(context.Rip, &imageBase, nullptr);
+  const DWORD64 before = context.Rsp;
+  if (handler != nullptr) *handler = nullptr;
+  *establisher = 0;
+  if (entry != nullptr) {
+    void* handlerData = nullptr;
+    auto* routine = RtlVirtualUnwind(handler != nullptr ? UNW_FLAG_EHANDLER : UNW_FLAG_NHANDLER, imageBase,
+                                     context.Rip, entry, &context, &handlerData, establisher, nullptr);
+    if (handler != nullptr) *handler = reinterpret_cast<void*>(routine);
+  } else {
+    if (context.Rsp + 8 > top) return false;
+    context.Rip = *reinterpret_cast<const DWORD64*>(context.Rsp);
+    context.Rsp += 8;
+  }
+  return context.Rip != 0 && context.Rsp > before && context.Rsp <= top;
+}
+
+void CurrentContext(CONTEXT& context) noexcept {
+  RtlCaptureContext(&context);
+}
+
+}  // namespace
+
+uint8_t StackTrackingOptions() noexcept { return gOptions.load(); }
+void SetStackTrackingOptions(uint8_t options) noexcept { gOptions.store(options); }
+
+TDiagRecordingPause::TDiagRecordingPause() noexcept { gPauses.fetch_add(1); }
+TDiagRecordingPause::~TDiagRecordingPause() { gPauses.fetch_sub(1); }
+
+// ----------------------------------------------------------------- modules --
+
+bool ModuleInfoFromImage(HMODULE module, bool systemModule, TDiagModuleInfo& info) {
+  if (module == nullptr) return false;
+  const auto base = reinterpret_cast<uint64_t>(module);
+  const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(module);
+  if (dos->e_magic != IMAGE_DOS_SIGNATURE || dos->e_lfanew <= 0 || dos->e_lfanew > 0x10000) return false;
+  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS64*>(base + static_cast<uint64_t>(dos->e_lfanew));
+  if (nt->Signature != IMAGE_NT_SIGNATURE || nt->OptionalHeader.Magic != IMAGE_NT_OPTIONAL_HDR64_MAGIC) return false;
+  info = TDiagModuleInfo{};
+  info.startAddr = base;
+  info.size = nt->OptionalHeader.SizeOfImage;
+  info.endAddr = base + info.size - 1;
+  info.systemModule = systemModule;
+  const IMAGE_SECTION_HEADER* section = IMAGE_FIRST_SECTION(nt);
+  for (WORD i = 0; i < nt->FileHeader.NumberOfSections && i < 96; ++i, ++section) {
+    if ((section->Characteristics & (IMAGE_SCN_CNT_CODE | IMAGE_SCN_MEM_EXECUTE)) == 0) continue;
+    const uint64_t first = base + section->VirtualAddress;
+    const uint64_t last = std::min<uint64_t>(first + section->Misc.VirtualSize, info.endAddr + 1);
+    if (first < last) info.codeRanges.emplace_back(first, last);
+  }
+  return true;
+}
+
+std::shared_ptr<const TDiagModuleInfoList> CreateModulesList() {
+  GlobalModulesList& global = ModulesLists();
+  const std::lock_guard<std::mutex> guard(global.lock);
+  if (global.kept) return global.kept;
+  const uint8_t options = StackTrackingOptions();
+  auto list = std::make_shared<TDiagModuleInfoList>();
+  TDiagModuleInfo info;
+  if ((options & kStackTrackAllModules) == 0) {
+    if (ModuleInfoFromImage(GetModuleHandleW(nullptr), true, info)) list->Add(std::move(info));
+  } else {
+    std::vector<TDiagModuleEntry> modules;
+    LoadedModulesList(modules, GetCurrentProcessId(), true);
+    for (const TDiagModuleEntry& module : modules) {
+      if (ModuleInfoFromImage(module.base, IsSystemModule(module.base), info)) list->Add(std::move(info));
+    }
+  }
+  if ((options & kStackTrackKeepModules) != 0) global.kept = list;
+  return list;
+}
+
+// ------------------------------------------------------------------ lists --
+
+TDiagStackBaseList::TDiagStackBaseList() : threadId_(GetCurrentThreadId()) { GetLocalTime(&timeStamp_); }
+
+TDiagStackInfoList::TDiagStackInfoList(bool raw, uint32_t ignoreLevels, const void* firstCaller, bool faultFirst,
+                                       const CONTEXT* start, uint64_t stackTop)
+    : ignoreLevels_(ignoreLevels), faultFirst_(faultFirst && firstCaller != nullptr) {
+  topOfStack_ = stackTop != 0 ? stackTop : ThreadStackTop();
+  const std::shared_ptr<const TDiagModuleInfoList> modules = CreateModulesList();
+  const bool allModules = (StackTrackingOptions() & kStackTrackAllModules) != 0;
+  if (firstCaller != nullptr) {
+    TDiagStackInfoItem item;
+    item.callerAddr = reinterpret_cast<uint64_t>(firstCaller);
+    items_.push_back(item);
+  }
+  CONTEXT here{};
+  if (start == nullptr) {
+    CurrentContext(here);
+    start = &here;
+  }
+  if (raw) {
+    baseOfStack_ = start->Rsp;
+    TraceStackRaw(*modules, allModules);
+  } else {
+    baseOfStack_ = start->Rsp;
+    TraceStackFrames(*start, *modules, allModules);
+  }
+}
+
+void TDiagStackInfoList::StoreToList(const TDiagStackInfoItem& item) {
+  // Ignoring n levels drops the first n + 1 entries (the recording call
+  // itself counts); 0 keeps every entry, for walks that start in the raiser.
+  if (ignoreLevels_ == 0 || item.level > uint64_t{ignoreLevels_} + 1) items_.push_back(item);
+}
+
+void TDiagStackInfoList::TraceStackRaw(const TDiagModuleInfoList& modules, bool allModules) {
+  if (baseOfStack_ >= topOfStack_ || (baseOfStack_ & 7) != 0) return;
+  const std::span<const uint64_t> words(reinterpret_cast<const uint64_t*>(baseOfStack_),
+                                        (topOfStack_ - baseOfStack_) / 8);
+  uint64_t level = 0;
+  for (const uint64_t address : ScanStackWords(words, modules, allModules)) {
+    TDiagStackInfoItem item;
+    item.callerAddr = address;
+    item.level = ++level;
+    StoreToList(item);
+  }
+}
+
+void TDiagStackInfoList::TraceStackFrames(const CONTEXT& start, const TDiagModuleInfoList& modules,
+                                          bool allModules) {
+  CONTEXT context = start;
+  uint64_t level = 0;
+  DWORD64 establisher = 0;
+  for (int step = 0; step < kMaxFrames; ++step) {
+    const uint64_t frame = context.Rsp;
+    if (!UnwindOnce(context, topOfStack_, nullptr, &establisher)) break;
+    if (!modules.IsCodeRange(context.Rip - 1, 1, allModules)) continue;
+    TDiagStackInfoItem item;
+    item.callerAddr = context.Rip;
+    item.level = ++level;
+    item.stackFrame = frame;
+    item.callerFrame = context.Rsp;
+    item.dumpSize = context.Rsp - frame;
+    item.paramPtr = context.Rsp;
+    item.paramSize = item.dumpSize >= 8 ? (item.dumpSize - 8) / 8 : 0;
+    StoreToList(item);
+  }
+}
+
+void TDiagStackInfoList::AddToStrings(std::vector<std::string>& lines, bool includeModuleName,
+                                      bool includeAddressOffset, bool includeStartProcLineOffset) const {
+  for (size_t i = 0; i < items_.size(); ++i) {
+    const bool returnAddress = !(i == 0 && faultFirst_);
+    lines.push_back(GetLocationInfoStr(reinterpret_cast<const void*>(items_[i].callerAddr), includeModuleName,
+                                       includeAddressOffset, includeStartProcLineOffset, returnAddress));
+  }
+}
+
+TDiagExceptFrameList::TDiagExceptFrameList(uint32_t ignoreLevels, const CONTEXT* start) {
+  CONTEXT context{};
+  if (start != nullptr) {
+    context = *start;
+  } else {
+    CurrentContext(context);
+  }
+  const uint64_t top = ThreadStackTop();
+  uint32_t position = 0;
+  for (int step = 0; step < kMaxFrames; ++step) {
+    void* handler = nullptr;
+    DWORD64 establisher = 0;
+    if (!UnwindOnce(context, top, &handler, &establisher)) break;
+    if (handler == nullptr) continue;
+    if (position++ < ignoreLevels) continue;
+    frames_.push_back({establisher, reinterpret_cast<uint64_t>(handler), 0});
+  }
+}
+
+// --------------------------------------------------------------- recording --
+
+std::shared_ptr<TDiagStackInfoList> DiagCreateStackList(bool raw, uint32_t ignoreLevels, const void* firstCaller,
+                                                        bool faultFirst, const CONTEXT* start) {
+  auto list = std::make_shared<TDiagStackInfoList>(raw, ignoreLevels, firstCaller, faultFirst, start);
+  StackLists().AddObject(list);
+  return list;
+}
+
+std::shared_ptr<TDiagExceptFrameList> DiagCreateExceptFrameList(uint32_t ignoreLevels, const CONTEXT* start) {
+  auto list = std::make_shared<TDiagExceptFrameList>(ignoreLevels, start);
+  StackLists().AddObject(list);
+  return list;
+}
+
+std::shared_ptr<TDiagStackInfoList> DiagLastExceptStackList() {
+  return DiagLastExceptStackList(GetCurrentThreadId());
+}
+
+std::shared_ptr<TDiagStackInfoList> DiagLastExceptStackList(DWORD threadId) {
+  return StackLists().FindObject<TDiagStackInfoList>(threadId);
+}
+
+std::shared_ptr<TDiagExceptFrameList> DiagLastExceptFrameList() {
+  return StackLists().FindObject<TDiagExceptFrameList>(GetCurrentThreadId());
+}
+
+void CorrectExceptStackListTop(TDiagStackInfoList& list, bool skipFirst) {
+  std::vector<TDiagStackInfoItem>& items = list.Items();
+  const size_t lowest = skipFirst ? 1 : 0;
+  for (size_t i = items.size(); i > lowest; --i) {
+    if (DiagBelongsHookedCode(reinterpret_cast<const void*>(items[i - 1].callerAddr))) {
+      items.erase(items.begin() + static_cast<std::ptrdiff_t>(lowest), items.begin() + static_cast<std::ptrdiff_t>(i));
+      return;
+    }
+  }
+}
+
+void DoExceptNotify(const TDiagRaiseInfo& info) {
+  if (!gTracking.load() || gPauses.load() > 0) return;
+  const uint8_t options = StackTrackingOptions();
+  if ((options & kStackTrackStack) != 0) {
+    // The walk starts in the raising frame, so no level needs ignoring.
+    auto list = std::make_shared<TDiagStackInfoList>((options & kStackTrackRaw) != 0, 0, info.address,
+                                                     info.osException, info.context);
+    list->SetException(info.object, info.type);
+    // A walk from the raising frame holds no call of the hook; a stale
+    // return address into it, left in an unused stack slot, must not cut
+    // the callers off. Only a walk from here needs the correction.
+    if (info.context == nullptr) CorrectExceptStackListTop(*list, info.address != nullptr);
+    StackLists().AddObject(std::move(list));
+  }
+  if ((options & kStackTrackFrames) != 0) DiagCreateExceptFrameList(0, info.context);
+}
+
+bool DiagStartExceptionTracking() {
+  if (gTracking.load()) return false;
+  const bool started = DiagHookExceptions() && DiagAddExceptNotifier(&DoExceptNotify, TDiagNotifierPriority::FirstChain);
+  gTracking.store(started);
+  return started;
+}
+
+bool DiagStopExceptionTracking() {
+  if (!gTracking.load()) return false;
+  const bool result = DiagRemoveExceptNotifier(&DoExceptNotify);
+  gTracking.store(false);
+  return result;
+}
+
+bool DiagExceptionTracking() noexcept { return gTracking.load(); }
+
+}  // namespace kv

@@ -1,0 +1,351 @@
+#include "diagnostics/exception_dialog_win.h"
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <stdexcept>
+
+#include "base/scope_guard.h"
+#include "diagnostics/exception_report_win.h"
+#include "diagnostics/os_exceptions_win.h"
+#include "diagnostics/quick_mail_win.h"
+#include "foundation/files_win.h"
+#include "foundation/translate.h"
+#include "foundation/translate_component.h"
+#include "ui/application_win.h"
+#include "ui/gdi_win.h"
+#include "ui/layout_loader_win.h"
+
+namespace kv {
+namespace {
+
+// Process-wide: one report on screen at a time, and the test hook.
+bool reportShowing = false;
+std::function<void(TExceptionDialog&)> reportStoredHook;
+DWORD mainThreadId = GetCurrentThreadId();
+
+// Restores the arrow when the scope ends.
+class WaitCursor {
+ public:
+  WaitCursor() : previous_(SetCursor(LoadCursorA(nullptr, IDC_WAIT))) {}
+  ~WaitCursor() { SetCursor(previous_ ? previous_ : LoadCursorA(nullptr, IDC_ARROW)); }
+  WaitCursor(const WaitCursor&) = delete;
+  WaitCursor& operator=(const WaitCursor&) = delete;
+
+ private:
+  HCURSOR previous_;
+};
+
+std::vector<std::string> SplitLines(const std::string& text) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  while (start <= text.size()) {
+    size_t end = text.find("\r\n", start);
+    if (end == std::string::npos) end = text.size();
+    lines.push_back(text.substr(start, end - start));
+    if (end == text.size()) break;
+    start = end + 2;
+  }
+  return lines;
+}
+
+}  // namespace
+
+std::string ErrorHistoryPath() { return AppFile(kErrorHistoryName); }
+
+void SetReportStoredHook(std::function<void(TExceptionDialog&)> hook) { reportStoredHook = std::move(hook); }
+
+TExceptionDialog::TExceptionDialog() {
+  static const bool registered = [] {
+    ui::RegisterComponentClass<TExceptionDialog>("TExceptionDialog", "TForm");
+    return true;
+  }();
+  (void)registered;
+  RegisterHandler("FormCreate", &TExceptionDialog::FormCreate);
+  RegisterHandler("FormShow", &TExceptionDialog::FormShow);
+  RegisterHandler("FormPaint", &TExceptionDialog::FormPaint);
+  RegisterHandler("FormResize", &TExceptionDialog::FormResize);
+  RegisterHandler("SendButtonClick", &TExceptionDialog::SendButtonClick);
+  ui::LoadLayout(*this, "exception_dialog");
+}
+
+bool TExceptionDialog::ReportShowing() { return reportShowing; }
+
+void TExceptionDialog::ExceptionHandler(ui::TComponent*, std::exception_ptr error) {
+  if (reportShowing) {
+    // A second exception while a report is on screen: the standard box.
+    ui::ShowMessageBox(ExceptionMessage(error), ui::Application().Title(), MB_OK | MB_ICONSTOP);
+    return;
+  }
+  reportShowing = true;
+  const ScopeGuard done([] { reportShowing = false; });
+  ShowException(error);
+}
+
+void TExceptionDialog::ShowException(std::exception_ptr error) {
+  // The stack of this exception, kept before anything else can raise.
+  std::shared_ptr<TDiagStackInfoList> stack = DiagLastExceptStackList();
+  TExceptionDialog dialog;
+  dialog.stack_ = std::move(stack);
+  dialog.Prepare(error);
+  dialog.ShowModal();
+}
+
+void TExceptionDialog::FormCreate(ui::TComponent*) {
+  expandedHeight_ = ClientHeight();
+  SetDetailsVisible(false);
+  SetCaption(ui::Application().Title() + " - application error");
+}
+
+void TExceptionDialog::Prepare(std::exception_ptr error) {
+  error_ = error;
+  TranslateComponent(*this);
+  onMainThread_ = GetCurrentThreadId() == mainThreadId;
+  focusChain_.clear();
+  hasFocus_ = false;
+  for (ui::TControl* control = ui::TControl::FromHandle(GetFocus()); control != nullptr; control = control->Parent()) {
+    hasFocus_ = true;
+    focusChain_.emplace_back(control->ClassName(), control->Name());
+  }
+  Get<ui::TMemo>("TextLabel").SetText(ReportMessageText(ExceptionMessage(error)));
+  UpdateTextLabelScrollbars();
+  const void* address = nullptr;
+  if (stack_ && !stack_->Items().empty()) address = reinterpret_cast<const void*>(stack_->Items()[0].callerAddr);
+  details_ = ReportHeaderLines(ExceptionClassName(error), address);
+}
+
+void TExceptionDialog::FormShow(ui::TComponent*) {
+  BeforeCreateDetails();
+  MessageBeep(MB_ICONHAND);
+  HWND h = HandleIfAllocated();
+  if (onMainThread_ && h != nullptr && GetWindowThreadProcessId(h, nullptr) == mainThreadId) {
+    PostMessageW(h, UM_CREATEDETAILS, 0, 0);
+  } else {
+    CreateDetails();
+  }
+}
+
+void TExceptionDialog::WndProc(ui::TMessage& m) {
+  if (m.msg == UM_CREATEDETAILS) {
+    if (HWND h = HandleIfAllocated()) UpdateWindow(h);
+    CreateDetails();
+    return;
+  }
+  ui::TForm::WndProc(m);
+}
+
+void TExceptionDialog::CreateDetailInfo() {
+  TReportInput input;
+  input.stack = stack_;
+  input.focusChain = focusChain_;
+  input.hasFocus = hasFocus_;
+  CreateReport(details_, kReportAllBlocks, input);
+}
+
+void TExceptionDialog::CreateDetails() {
+  if (detailsBuilt_) return;
+  detailsBuilt_ = true;
+  {
+    const WaitCursor wait;
+    const TDiagRecordingPause pause;
+    try {
+      CreateDetailInfo();
+    } catch (const std::exception& e) {
+      details_.push_back(std::string("(report failed: ") + e.what() + ")");
+    }
+    std::string text;
+    for (const std::string& line : details_) text += line + "\r\n";
+    Get<ui::TMemo>("DetailsMemo").SetText(text);
+    AfterCreateDetails();
+    Get<ui::TButton>("OkBtn").SetEnabled(true);
+  }
+  StoreReportText();
+}
+
+void TExceptionDialog::StoreReportText() {
+  try {
+    storedEntry_ = StoreReport(ErrorHistoryPath(), MakeStoredReport(Get<ui::TMemo>("TextLabel").Text(), details_));
+  } catch (const std::exception&) {
+    storedEntry_.clear();  // the dialog still shows the message
+  }
+  if (reportStoredHook) reportStoredHook(*this);
+}
+
+std::string TExceptionDialog::GetReportAsText() const {
+  std::string text = Get<ui::TMemo>("TextLabel").Text();
+  if (text.size() < 2 || text.compare(text.size() - 2, 2, "\r\n") != 0) text += "\r\n";
+  text += "\r\n";
+  for (const std::string& line : details_) text += line + "\r\n";
+  return text;
+}
+
+void TExceptionDialog::FormPaint(ui::TComponent*) {
+  const ui::TControl& label = Get<ui::TMemo>("TextLabel");
+  if (HDC dc = PaintDC()) {
+    DrawIcon(dc, label.Left() - GetSystemMetrics(SM_CXICON) - 15, label.Top(), LoadIconA(nullptr, IDI_ERROR));
+  }
+}
+
+void TExceptionDialog::FormResize(ui::TComponent*) { UpdateTextLabelScrollbars(); }
+
+void TExceptionDialog::UpdateTextLabelScrollbars() {
+  if ((Tag() & 2) != 0) return;
+  ui::TMemo& label = Get<ui::TMemo>("TextLabel");
+  HWND h = label.HandleIfAllocated();
+  if (h == nullptr) return;
+  const ui::WindowDc dc = ui::GetClientDc(h);
+  const ui::SelectedObject font = ui::SelectInto(dc.Get(), label.FontHandle());
+  SIZE size{};
+  GetTextExtentPoint32A(dc.Get(), "Wg", 2, &size);
+  RECT client{};
+  GetClientRect(h, &client);
+  const auto lines = static_cast<long>(SplitLines(label.Text()).size());
+  label.SetScrollBars(lines * size.cy > client.bottom ? ui::TScrollStyle::Vertical : ui::TScrollStyle::None);
+}
+
+void TExceptionDialog::SetDetailsVisible(bool visible) {
+  ui::TMemo& memo = Get<ui::TMemo>("DetailsMemo");
+  if (visible) {
+    SetMinSize(MinWidth(), compactHeight_ + 100);
+    SetMaxHeight(GetSystemMetrics(SM_CYSCREEN));
+    SetClientHeight(expandedHeight_);
+    memo.SetHeight(expandedHeight_ - memo.Top() - 3);
+    memo.SetEnabled(true);
+  } else {
+    expandedHeight_ = ClientHeight();
+    if (compactHeight_ == 0) {
+      SetClientHeight(Get<ui::TPanel>("Bevel1").Top());
+      compactHeight_ = Height();
+    } else {
+      SetHeight(compactHeight_);
+    }
+    SetMinSize(MinWidth(), compactHeight_);
+    SetMaxHeight(compactHeight_);
+    memo.SetEnabled(false);
+  }
+  detailsShown_ = visible;
+}
+
+void TExceptionDialog::SendButtonClick(ui::TComponent*) {
+  const std::string archive = ErrorHistoryPath();
+  try {
+    TAFQuickMail mail;
+    mail.ToEmail = {kSupportAddress};
+    mail.Subject = std::string("Bug report: ") + kReportTitle;
+    mail.FileNames = {archive};
+    mail.Execute();
+    // Mail that the system accepted may still never leave (a client that
+    // only says yes): the reports move to the sent archive, never away.
+    MoveHistoryToSent(archive);
+  } catch (const std::exception&) {
+    ui::ShowMessageBox(HandleIfAllocated(),
+                       Translate("Cannot send the message automatically") + ". \r\n" +
+                           Translate("Please send the file \"error.history\" from the program folder to the authors") +
+                           " (" + kSupportAddress + ")",
+                       ui::Application().Title(), MB_OK);
+    ui::ShellOpen(std::string("mailto:") + kSupportAddress);
+  }
+}
+
+// ------------------------------------------------------------ ending paths --
+// When the program cannot go on, the report is stored without a dialog and
+// without the focus block, and the process ends with a failure code.
+
+void StoreEndingReport(const std::string& message, const std::string& className, const void* address,
+                       const std::shared_ptr<TDiagStackInfoList>& stack) noexcept {
+  try {
+    const TDiagRecordingPause pause;
+    std::vector<std::string> details = ReportHeaderLines(className, address);
+    TReportInput input;
+    input.stack = stack;
+    CreateReport(details, kReportStackList | kReportSystem | kReportModules, input);
+    StoreReport(ErrorHistoryPath(), MakeStoredReport(ReportMessageText(message), details));
+  } catch (...) {
+    // Nothing more can be done on the way out.
+  }
+}
+
+namespace {
+
+const void* FirstAddress(const std::shared_ptr<TDiagStackInfoList>& stack) {
+  return stack && !stack->Items().empty() ? reinterpret_cast<const void*>(stack->Items()[0].callerAddr) : nullptr;
+}
+
+[[noreturn]] void TerminateHandler() noexcept {
+  const std::exception_ptr error = std::current_exception();
+  std::shared_ptr<TDiagStackInfoList> stack;
+  if (error) {
+    stack = DiagLastExceptStackList();
+    StoreEndingReport(ExceptionMessage(error), ExceptionClassName(error), FirstAddress(stack), stack);
+  } else {
+    try {
+      stack = std::make_shared<TDiagStackInfoList>((StackTrackingOptions() & kStackTrackRaw) != 0, 0, nullptr, false,
+                                                   nullptr);
+    } catch (...) {
+    }
+    StoreEndingReport("The program was terminated", "", nullptr, stack);
+  }
+  TerminateProcess(GetCurrentProcess(), 3);
+  std::abort();
+}
+
+std::string FaultMessage(const EXCEPTION_RECORD& record) {
+  std::string message = OsExceptionMessage(record);
+  if (message.empty()) {
+    char text[96];
+    std::snprintf(text, sizeof text, "External exception %08lX at address %016llX",
+                  static_cast<unsigned long>(record.ExceptionCode),
+                  static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(record.ExceptionAddress)));
+    message = text;
+  }
+  return message;
+}
+
+std::shared_ptr<TDiagStackInfoList> FaultStack(const EXCEPTION_RECORD& record, const CONTEXT& context,
+                                               uint64_t stackTop) {
+  try {
+    return std::make_shared<TDiagStackInfoList>((StackTrackingOptions() & kStackTrackRaw) != 0, 0,
+                                                record.ExceptionAddress, true, &context, stackTop);
+  } catch (...) {
+    return nullptr;
+  }
+}
+
+LONG WINAPI UnhandledFilter(EXCEPTION_POINTERS* info) noexcept {
+  const EXCEPTION_RECORD& record = *info->ExceptionRecord;
+  const auto stack = FaultStack(record, *info->ContextRecord, 0);
+  StoreEndingReport(FaultMessage(record), "EExternalException", record.ExceptionAddress, stack);
+  TerminateProcess(GetCurrentProcess(), record.ExceptionCode);
+  return EXCEPTION_EXECUTE_HANDLER;
+}
+
+void ReportStackOverflow(const CONTEXT& context, uint64_t stackTop) {
+  EXCEPTION_RECORD record{};
+  record.ExceptionCode = EXCEPTION_STACK_OVERFLOW;
+  record.ExceptionAddress = reinterpret_cast<void*>(context.Rip);
+  const auto stack = FaultStack(record, context, stackTop);
+  StoreEndingReport("Stack overflow", "EStackOverflow", record.ExceptionAddress, stack);
+}
+
+}  // namespace
+
+void InitializeHandler() {
+  SetStackTrackingOptions(StackTrackingOptions() | kStackTrackRaw);
+  SetStackOverflowReporter(&ReportStackOverflow);
+  DiagStartExceptionTracking();
+  ui::Application().OnException = &TExceptionDialog::ExceptionHandler;
+  std::set_terminate(&TerminateHandler);
+  SetUnhandledExceptionFilter(&UnhandledFilter);
+}
+
+void UnInitializeHandler() {
+  ui::Application().OnException = nullptr;
+  SetUnhandledExceptionFilter(nullptr);
+  SetStackOverflowReporter(nullptr);
+  DiagUnhookExceptions();
+  DiagStopExceptionTracking();
+}
+
+}  // namespace kv

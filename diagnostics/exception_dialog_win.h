@@ -1,0 +1,88 @@
+#pragma once
+// The dialog that shows an exception reaching the user-interface thread:
+// the message in the compact form, the report built once the dialog is on
+// screen and stored in the error history, and the "Bug report" button that
+// mails the history. User-interface thread only.
+#include <exception>
+#include <functional>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "diagnostics/diag_stack_win.h"
+#include "ui/forms_win.h"
+#include "ui/std_controls_win.h"
+
+namespace kv {
+
+inline constexpr UINT UM_CREATEDETAILS = WM_USER + 0x100;
+
+class TExceptionDialog : public ui::TForm {
+ public:
+  TExceptionDialog();
+  const char* ClassName() const override { return "TExceptionDialog"; }
+
+  // The application's exception event: the dialog, or the standard box
+  // while a report is already on screen.
+  static void ExceptionHandler(ui::TComponent* sender, std::exception_ptr error);
+  // Shows one exception modally; returns once the user closed the dialog.
+  static void ShowException(std::exception_ptr error);
+  static bool ReportShowing();
+
+  void FormCreate(ui::TComponent* sender);
+  void FormShow(ui::TComponent* sender);
+  void FormPaint(ui::TComponent* sender);
+  void FormResize(ui::TComponent* sender);
+  void SendButtonClick(ui::TComponent* sender);
+
+  // The message, made to end with CR LF, then CR LF and the details.
+  std::string GetReportAsText() const;
+  const std::vector<std::string>& Details() const { return details_; }
+  // The entry the report was stored as ("" until stored, or when storing failed).
+  const std::string& StoredEntry() const { return storedEntry_; }
+
+ protected:
+  void WndProc(ui::TMessage& m) override;
+  virtual void BeforeCreateDetails() {}
+  virtual void CreateDetailInfo();
+  virtual void AfterCreateDetails() {}
+
+ private:
+  void Prepare(std::exception_ptr error);
+  void CreateDetails();
+  void StoreReportText();
+  void UpdateTextLabelScrollbars();
+  void SetDetailsVisible(bool visible);
+
+  std::exception_ptr error_;
+  std::shared_ptr<TDiagStackInfoList> stack_;
+  std::vector<std::pair<std::string, std::string>> focusChain_;
+  bool hasFocus_ = false;
+  bool onMainThread_ = false;
+  bool detailsShown_ = true;
+  bool detailsBuilt_ = false;
+  int compactHeight_ = 0;
+  int expandedHeight_ = 0;
+  std::vector<std::string> details_;
+  std::string storedEntry_;
+};
+
+// Stores a report without a dialog (the program is about to end).
+void StoreEndingReport(const std::string& message, const std::string& className, const void* address,
+                       const std::shared_ptr<TDiagStackInfoList>& stack) noexcept;
+
+// Start-up and shut-down of the exception reporting: the hooks, the
+// application's exception event, and the terminate handler, the unhandled
+// exception filter and the stack overflow reporter that store a report
+// before the process ends.
+void InitializeHandler();
+void UnInitializeHandler();
+
+// Called after each report was stored (tests close the dialog here).
+void SetReportStoredHook(std::function<void(TExceptionDialog& dialog)> hook);
+
+// The archive reports are stored in: "error.history" in the program folder.
+std::string ErrorHistoryPath();
+
+}  // namespace kv

@@ -1,0 +1,56 @@
+#pragma once
+// Processor faults in the program's own code turned into C++ exceptions that
+// the faulting code's callers can catch (their destructors run as for any
+// throw), and the stack overflow handed to a reporter thread.
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <stdexcept>
+#include <string>
+
+namespace kv {
+
+// One class per kind of fault; the message names the kind, the fault
+// address and, for access violations, the address touched.
+class EOsException : public std::runtime_error {
+ public:
+  EOsException(const std::string& message, uint64_t faultAddress)
+      : std::runtime_error(message), faultAddress_(faultAddress) {}
+  uint64_t FaultAddress() const noexcept { return faultAddress_; }
+
+ private:
+  uint64_t faultAddress_;
+};
+class EAccessViolation : public EOsException {
+  using EOsException::EOsException;
+};
+class EDivByZero : public EOsException {
+  using EOsException::EOsException;
+};
+class EIntOverflow : public EOsException {
+  using EOsException::EOsException;
+};
+class EPrivilege : public EOsException {
+  using EOsException::EOsException;
+};
+class EIllegalInstruction : public EOsException {
+  using EOsException::EOsException;
+};
+
+// The message of a fault record ("" for kinds that are not converted).
+std::string OsExceptionMessage(const EXCEPTION_RECORD& record);
+
+// Installs the first vectored handler (and the overflow reporter thread);
+// removes them. Called by the exception hooks.
+bool InstallOsExceptionHandler();
+void RemoveOsExceptionHandler();
+bool DiagBelongsOsTrampoline(uint64_t address) noexcept;
+
+// Runs on the reporter thread when a thread overflows its stack: the
+// faulting registers and the top of that thread's stack. The overflowing
+// thread waits for it (with a time limit), then the process ends.
+using TStackOverflowReporter = std::function<void(const CONTEXT& context, uint64_t stackTop)>;
+void SetStackOverflowReporter(TStackOverflowReporter reporter);
+
+}  // namespace kv

@@ -1,0 +1,84 @@
+// The explorer trees in the layout class registry, with the properties layouts set.
+#include <windows.h>
+
+#include <algorithm>
+
+#include "shell/explorer_tree_win.h"
+#include "ui/layout_loader_win.h"
+
+namespace kv {
+
+namespace {
+
+using ui::TLayoutContext;
+using ui::TLayoutValue;
+
+uint32_t Flags(const TLayoutValue& v, const TLayoutContext& ctx, std::initializer_list<const char*> names) {
+  if (v.kind != TLayoutValue::Kind::Set) ctx.Fail("expected a set [...]");
+  uint32_t set = 0;
+  for (const TLayoutValue& item : v.items) {
+    auto it = std::find_if(names.begin(), names.end(), [&](const char* n) { return item.text == n; });
+    if (it == names.end()) ctx.Fail("unknown option \"" + item.text + "\"");
+    set |= 1u << (it - names.begin());
+  }
+  return set;
+}
+
+template <class F>
+void Prop(ui::TClassInfo& info, const char* name, F setter) {
+  ui::AddProperty<TCustomLazyExplorerTree>(info, name, setter);
+}
+
+void RegisterProperties(ui::TClassInfo& c) {
+  using T = TCustomLazyExplorerTree;
+  Prop(c, "Active", [](T& t, auto& v, auto& ctx) { t.SetActive(ctx.Boolean(v)); });
+  Prop(c, "FileObjects", [](T& t, auto& v, auto& ctx) {
+    t.SetFileObjects(Flags(v, ctx, {"foFolders", "foNonFolders", "foHidden"}));
+  });
+  Prop(c, "RootFolder", [](T& t, auto& v, auto& ctx) {
+    t.SetRootFolder(static_cast<TRootFolder>(ctx.Enum(v, {{"rfDesktop", 0}, {"rfDrives", 17}, {"rfPersonal", 5}})));
+  });
+  Prop(c, "RootFolderCustomPath", [](T& t, auto& v, auto& ctx) {
+    const std::string& text = ctx.String(v);
+    std::wstring path(text.size(), L'\0');
+    path.resize(static_cast<size_t>(std::max(0, MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                                                     path.data(), static_cast<int>(path.size())))));
+    t.SetRootFolderCustomPath(path);
+  });
+  Prop(c, "TreeOptions.ExplorerFolderOptions", [](T& t, auto& v, auto& ctx) {
+    t.SetExplorerFolderOptions(Flags(v, ctx, {"toFoldersExpandable", "toHideRootFolder", "toForceHideRecycleBin",
+                                              "toForceShowMyDocuments", "toShowOpenIconOnSelect",
+                                              "toDisableGhostedFolders", "toNoUseExplorerColorsProp"}));
+  });
+  Prop(c, "TreeOptions.ExplorerMiscOptions", [](T& t, auto& v, auto& ctx) {
+    t.SetExplorerMiscOptions(Flags(
+        v, ctx, {"toBrowseExecuteFolder", "toBrowseExecuteFolderShortcut", "toChangeNotifierThread",
+                 "toListviewLimitBrowseToRoot", "toNoRebuildIconListOnAssocChange", "toTrackChangesInMappedDrives",
+                 "toPersistentColumns", "toExecuteOnDblClk", "toRightButtonSelect", "toRemoveContextMenuShortCut",
+                 "toUserSort", "toAutoScrollHorz", "toExplorerReadOnly", "toRestoreTopNodeOnRefresh"}));
+  });
+  Prop(c, "TreeOptions.ExplorerImageOptions", [](T& t, auto& v, auto& ctx) {
+    t.SetExplorerImageOptions(
+        Flags(v, ctx, {"toHideOverlay", "toImages", "toThreadedImages", "toLargeImages", "toMarkCutAndCopy"}));
+  });
+  Prop(c, "TreeOptions.ExplorerSyncOptions", [](T& t, auto& v, auto& ctx) {
+    t.SetExplorerSyncOptions(Flags(v, ctx, {"toCollapseTargetFirst", "toExpandTarget", "toSelectTarget"}));
+  });
+}
+
+}  // namespace
+
+void RegisterExplorerTreeClasses() {
+  static const bool done = [] {
+    RegisterLazyTreeClasses();
+    ui::TClassRegistry& r = ui::ClassRegistry();
+    RegisterProperties(r.Register("TLazyExplorerTree", "TLazyStringTree",
+                                  [] { return std::make_unique<TLazyExplorerTree>(); }));
+    RegisterProperties(r.Register("TLazyExplorerTreeview", "TLazyStringTree",
+                                  [] { return std::make_unique<TLazyExplorerTreeview>(); }));
+    return true;
+  }();
+  (void)done;
+}
+
+}  // namespace kv

@@ -1,0 +1,415 @@
+#include "shell/explorer_tree_win.h"
+
+#include <algorithm>
+
+#include "shell/shell_utils_win.h"
+
+namespace kv {
+
+namespace {
+
+std::unique_ptr<TNamespace> SpecialFolder(TRootFolder kind) {
+  LPITEMIDLIST list = nullptr;
+  if (FAILED(SHGetSpecialFolderLocation(nullptr, static_cast<int>(kind), &list)) || !list) return nullptr;
+  return std::make_unique<TNamespace>(TPidl(list), nullptr);
+}
+
+std::unique_ptr<TNamespace> DesktopItem() {
+  return SpecialFolder(TRootFolder::rfDesktop);
+}
+
+std::string Utf8(const std::wstring& text) {
+  int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<size_t>(std::max(n, 0)), '\0');
+  if (n > 0)
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
+  return out;
+}
+
+}  // namespace
+
+TCustomLazyExplorerTree::TCustomLazyExplorerTree() {
+  areaOffset_ = AllocateInternalDataArea(sizeof(TNodeArea));
+  persistent_ = std::make_unique<TExplorerPersistent>();
+  rootNamespace_ = DesktopItem();
+  SetDefaultNodeHeight(17);
+  SetExplorerImageOptions(imageOptions_);
+}
+
+void TCustomLazyExplorerTree::SetExplorerImageOptions(uint32_t value) {
+  imageOptions_ = value;
+  HIMAGELIST list = nullptr;
+  if (value & toImages) {
+    // The shell's own list: shared by the process, never destroyed here.
+    SHFILEINFOW info{};
+    list = reinterpret_cast<HIMAGELIST>(
+        SHGetFileInfoW(L"C:\\", 0, &info, sizeof info,
+                       SHGFI_SYSICONINDEX | ((value & toLargeImages) ? SHGFI_LARGEICON : SHGFI_SMALLICON)));
+  }
+  SetImages(list);
+}
+
+TCustomLazyExplorerTree::~TCustomLazyExplorerTree() { DestroyNodes(); }
+
+TCustomLazyExplorerTree::TNodeArea* TCustomLazyExplorerTree::Area(PLazyNode node) {
+  if (!node || IsRoot(node)) return nullptr;
+  return reinterpret_cast<TNodeArea*>(reinterpret_cast<uint8_t*>(node) + areaOffset_);
+}
+
+bool TCustomLazyExplorerTree::ValidateNamespace(PLazyNode node, TNamespace*& ns) {
+  ns = nullptr;
+  if (node && IsRoot(node)) ns = hiddenRootNamespace_.get();
+  else if (TNodeArea* area = Area(node)) ns = area->Namespace;
+  return ns != nullptr;
+}
+
+void TCustomLazyExplorerTree::SetActive(bool value) {
+  if (value == active_) return;
+  active_ = value;
+  ActivateTree(value);
+}
+
+void TCustomLazyExplorerTree::ActivateTree(bool value) {
+  if (value && !activated_) {
+    activated_ = true;
+    if (rootNamespace_) RebuildRootNamespace();
+  } else if (!value && activated_) {
+    Clear();
+    activated_ = false;
+  }
+}
+
+void TCustomLazyExplorerTree::SetFileObjects(uint32_t value) {
+  if (value == fileObjects_) return;
+  fileObjects_ = value;
+  RebuildRootNamespace();
+}
+
+void TCustomLazyExplorerTree::SetExplorerFolderOptions(uint32_t value) {
+  if (value == folderOptions_) return;
+  bool rebuild = (value ^ folderOptions_) & (toHideRootFolder | toForceHideRecycleBin | toForceShowMyDocuments);
+  folderOptions_ = value;
+  if (rebuild) RebuildRootNamespace();
+}
+
+void TCustomLazyExplorerTree::ReplaceRoot(std::unique_ptr<TNamespace> root, TRootFolder kind) {
+  BeginUpdate();
+  Clear();
+  rootFolder_ = kind;
+  if (kind != TRootFolder::rfCustom) rootFolderCustomPath_.clear();
+  hiddenRootNamespace_.reset();
+  rootNamespace_ = std::move(root);
+  EndUpdate();
+  if (rootNamespace_) RebuildRootNamespace();
+  ChangeLinkDispatch();
+}
+
+void TCustomLazyExplorerTree::SetRootFolder(TRootFolder kind) {
+  if (kind == TRootFolder::rfCustom || kind == TRootFolder::rfCustomPIDL) return;  // through their setters
+  ReplaceRoot(SpecialFolder(kind), kind);
+}
+
+void TCustomLazyExplorerTree::SetRootFolderCustomPath(const std::wstring& path) {
+  std::wstring p = path;
+  if (!p.empty() && p.back() != L'\\') p += L'\\';
+  DWORD attributes = GetFileAttributesW(p.c_str());
+  if (p.empty() || attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return;
+  auto root = TNamespace::CreateFromFileName(p);
+  if (!root) return;
+  rootFolderCustomPath_ = p;
+  ReplaceRoot(std::move(root), TRootFolder::rfCustom);
+}
+
+void TCustomLazyExplorerTree::RebuildRootNamespaceEndUpdate() {
+  if (rebuildLock_ > 0 && --rebuildLock_ == 0) RebuildRootNamespace();
+}
+
+void TCustomLazyExplorerTree::RebuildRootNamespace() {
+  if (rebuildLock_ > 0 || !rootNamespace_ || !active_) return;
+  BeginUpdate();
+  Clear();
+  hiddenRootNamespace_.reset();
+  if (folderOptions_ & toHideRootFolder) {
+    hiddenRootNamespace_ = rootNamespace_->Clone();
+    ExpandNamespaceFolder(RootNode());
+  } else {
+    SetRootNodeCount(1);
+  }
+  EndUpdate();
+  if (PLazyNode first = GetFirst()) SetFocusedNode(first);
+  ChangeLinkDispatch();
+  if (OnRootRebuild) OnRootRebuild(*this);
+}
+
+PLazyNode TCustomLazyExplorerTree::AddNamespaceNode(PLazyNode parent, std::unique_ptr<TNamespace> ns) {
+  PLazyNode child = AddChild(parent && !IsRoot(parent) ? parent : nullptr);
+  if (!child) return nullptr;
+  Area(child)->Namespace = ns.release();  // freed in DoFreeNode
+  Area(child)->ColumnManager = nullptr;
+  return child;
+}
+
+void TCustomLazyExplorerTree::DoInitNode(PLazyNode parent, PLazyNode node, TLazyNodeInitStates& initStates) {
+  TNodeArea* area = Area(node);
+  const bool topLevel = parent == nullptr || IsRoot(parent);
+  if (topLevel && RootNodeCount() < 2 && !(folderOptions_ & toHideRootFolder)) {
+    std::unique_ptr<TNamespace>(area->Namespace).reset();
+    area->Namespace = (rootNamespace_ ? rootNamespace_->Clone() : DesktopItem()).release();
+    area->ColumnManager = nullptr;
+    initStates |= nisExpanded;
+  }
+  if (area->Namespace && ItemHasChildren(*area->Namespace, topLevel ? nullptr : parent)) initStates |= nisHasChildren;
+  TCustomLazyStringTree::DoInitNode(parent, node, initStates);
+  if (!HasOption(toCheckSupport) || !area->Namespace) return;
+  auto bytes = StorageBytes(area->Namespace->AbsolutePIDL());
+  const bool tracking = HasOption(toAutoTristateTracking);
+  if (tracking && !topLevel && GetCheckState(parent) == csCheckedNormal) {
+    WriteCheckState(node, csCheckedNormal);
+    if (TNodeStorage* stored = GetNewStorage()->Store(bytes, kStoreCheck)) {
+      stored->Storage.CheckState = node->CheckState;
+      stored->Storage.CheckType = node->CheckType;
+    }
+    return;
+  }
+  if (TNodeStorage* stored = GetNewStorage()->Find(bytes, kStoreCheck)) {
+    node->CheckType = stored->Storage.CheckType;
+    node->CheckState = stored->Storage.CheckState;
+  }
+}
+
+bool TCustomLazyExplorerTree::ItemHasChildren(TNamespace& ns, PLazyNode parent) {
+  DWORD flags = 0;
+  if (fileObjects_ & foFolders) flags |= SHCONTF_FOLDERS;
+  if (fileObjects_ & foNonFolders) flags |= SHCONTF_NONFOLDERS;
+  if (fileObjects_ & foHidden) flags |= SHCONTF_INCLUDEHIDDEN;
+  bool candidate = (folderOptions_ & toFoldersExpandable) || (!parent && !(folderOptions_ & toHideRootFolder));
+  if (!candidate || ns.IsRecycleBin()) return candidate;
+  if (ns.GetHasSubFolder()) return true;
+  if ((fileObjects_ & foFolders) && ns.SubFoldersEx(flags & ~DWORD(SHCONTF_NONFOLDERS))) return true;
+  return (fileObjects_ & foNonFolders) && ns.SubItemsEx(flags);
+}
+
+bool TCustomLazyExplorerTree::OkToExpandNode(PLazyNode node) {
+  if (!(folderOptions_ & toFoldersExpandable) && !IsRoot(node) && node != GetFirstNoInit()) return false;
+  TNamespace* ns = nullptr;
+  bool ok = ValidateNamespace(node, ns);
+  if (ok) {
+    std::wstring address = ns->GetNameParseAddressInFolder();
+    if (address.size() == 3 && address[1] == L':' && address[2] == L'\\') {
+      UINT old = SetErrorMode(SEM_FAILCRITICALERRORS);
+      ULARGE_INTEGER free{};
+      ok = GetDiskFreeSpaceExW(address.c_str(), &free, nullptr, nullptr) != 0;
+      SetErrorMode(old);
+    }
+  }
+  if (!ok && !IsRoot(node)) {
+    SetHasChildren(node, false);
+    InvalidateNode(node);
+  }
+  return ok;
+}
+
+uint32_t TCustomLazyExplorerTree::ExpandNamespaceFolder(PLazyNode node) {
+  if (!OkToExpandNode(node)) return 0;
+  TNamespace* ns = nullptr;
+  BeginUpdate();
+  if (node->ChildCount == 0 && ValidateNamespace(node, ns)) {
+    ns->EnumerateFolder(fileObjects_ & foFolders, fileObjects_ & foNonFolders, fileObjects_ & foHidden,
+                        [&](TPidl child, TNamespace& parent, bool&) {
+                          TPidl absolute = TPIDLManager::AppendPIDL(parent.AbsolutePIDL(), child.get());
+                          if (!absolute) return false;
+                          auto item = std::make_unique<TNamespace>(std::move(absolute), nullptr);
+                          if ((folderOptions_ & toForceHideRecycleBin) && item->IsRecycleBin()) return false;
+                          bool allow = true;
+                          if (OnEnumFolder) OnEnumFolder(*this, *item, allow);
+                          if (!allow) return false;
+                          AddNamespaceNode(node, std::move(item));
+                          return true;
+                        });
+    if (node->ChildCount > 0) Sort(node, kNoColumn, TSortDirection::sdAscending, false);
+  }
+  EndUpdate();
+  return node->ChildCount;
+}
+
+void TCustomLazyExplorerTree::DoInitChildren(PLazyNode node, std::uint32_t& childCount) {
+  childCount = ExpandNamespaceFolder(node);
+  // With check boxes the new children show their stored states at once.
+  if (HasOption(toCheckSupport))
+    for (PLazyNode child = node->FirstChild; child; child = child->NextSibling) InitNode(child);
+  TCustomLazyStringTree::DoInitChildren(node, childCount);
+}
+
+void TCustomLazyExplorerTree::DoFreeNode(PLazyNode node) {
+  if (TNodeArea* area = Area(node)) {
+    std::unique_ptr<TNamespace>(area->Namespace).reset();
+    area->Namespace = nullptr;
+  }
+  TCustomLazyStringTree::DoFreeNode(node);
+}
+
+int TCustomLazyExplorerTree::DoCompare(PLazyNode node1, PLazyNode node2, TColumnIndex column) {
+  if (miscOptions_ & toUserSort) return TCustomLazyStringTree::DoCompare(node1, node2, column);
+  TNamespace *a = nullptr, *b = nullptr;
+  if (!ValidateNamespace(node1, a) || !ValidateNamespace(node2, b)) return 0;
+  // The parent folder's own order.
+  ComPtr<IShellFolder> folder = a->GetParentShellFolder();
+  LPCITEMIDLIST first = TPIDLManager::GetPointerToLastID(a->AbsolutePIDL());
+  LPCITEMIDLIST second = TPIDLManager::GetPointerToLastID(b->AbsolutePIDL());
+  return CompareIDsResult(folder ? folder->CompareIDs(0, first, second) : E_FAIL, IDItemBytes(first),
+                          IDItemBytes(second));
+}
+
+void TCustomLazyExplorerTree::DoChecked(PLazyNode node) {
+  TNamespace* ns = nullptr;
+  if (ValidateNamespace(node, ns)) {
+    auto bytes = StorageBytes(ns->AbsolutePIDL());
+    if (node->CheckState != csUncheckedNormal) {
+      if (TNodeStorage* stored = GetNewStorage()->Store(bytes, kStoreCheck)) {
+        stored->Storage.CheckState = node->CheckState;
+        stored->Storage.CheckType = node->CheckType;
+      }
+    } else {
+      GetNewStorage()->Delete(bytes, kStoreCheck, false, false);
+    }
+  }
+  TCustomLazyStringTree::DoChecked(node);
+}
+
+void TCustomLazyExplorerTree::DoChange(PLazyNode node) {
+  TCustomLazyStringTree::DoChange(node);
+  ChangeLinkDispatch();
+}
+
+std::string TCustomLazyExplorerTree::ItemText(PLazyNode node) {
+  TNamespace* ns = nullptr;
+  return ValidateNamespace(node, ns) ? Utf8(ns->GetNameInFolder()) : std::string();
+}
+
+int TCustomLazyExplorerTree::DoGetImageIndex(PLazyNode node, TLTImageKind kind, TColumnIndex column,
+                                             bool& ghosted) {
+  TNamespace* ns = nullptr;
+  if (!(imageOptions_ & toImages) || (kind != TLTImageKind::ikNormal && kind != TLTImageKind::ikSelected) ||
+      !ValidateNamespace(node, ns))
+    return TCustomLazyStringTree::DoGetImageIndex(node, kind, column, ghosted);
+  // Icons load synchronously until the icon thread serves this tree.
+  return ns->GetIconIndex(kind == TLTImageKind::ikSelected && (folderOptions_ & toShowOpenIconOnSelect),
+                          (imageOptions_ & toLargeImages) ? 1 : 0, true);
+}
+
+PLazyNode TCustomLazyExplorerTree::StartNode() {
+  return (folderOptions_ & toHideRootFolder) ? RootNode() : GetFirst();
+}
+
+PLazyNode TCustomLazyExplorerTree::FindNode(const std::wstring& path) {
+  TPidl list = PathToPIDL(path);
+  return list ? FindNodeByPIDL(list.get()) : nullptr;
+}
+
+PLazyNode TCustomLazyExplorerTree::WalkPIDLToNode(LPCITEMIDLIST pidl, bool select, bool reinitChildren,
+                                                  bool expand) {
+  if (!pidl) return nullptr;
+  PLazyNode node = StartNode();
+  TNamespace* ns = nullptr;
+  if (!node || !ValidateNamespace(node, ns)) return nullptr;
+  if (!ILIsEqualSafe(ns->AbsolutePIDL(), pidl)) {
+    if (!ILIsParentSafe(ns->AbsolutePIDL(), pidl, false)) return nullptr;
+    TPidl work = TPIDLManager::CopyPIDL(pidl);
+    if (!work) return nullptr;
+    // Walk one item further than the start item per level.
+    size_t depth = IDListCount(ns->AbsolutePIDL());
+    size_t total = IDListCount(work.get());
+    for (size_t level = depth + 1; node && level <= total; ++level) {
+      TPidl cut = TPIDLManager::CopyPIDL(work.get());
+      while (IDListCount(cut.get()) > level) TPIDLManager::StripLastID(cut.get());
+      if (expand) {
+        if (reinitChildren) ReinitChildren(node, false);
+        else SetExpanded(node, true);
+      }
+      PLazyNode found = nullptr;
+      // Children that exist only: never reads a folder that was not expanded.
+      for (PLazyNode child = node->ChildCount ? node->FirstChild : nullptr; child; child = child->NextSibling) {
+        TNamespace* childNs = nullptr;
+        if (!ValidateNamespace(child, childNs)) {
+          InitNode(child);
+          if (!ValidateNamespace(child, childNs)) break;
+        }
+        if (ILIsEqualSafe(childNs->AbsolutePIDL(), cut.get())) {
+          found = child;
+          break;
+        }
+      }
+      node = found;
+    }
+  }
+  if (select && node) {
+    ClearSelection();
+    SetSelected(node, true);
+    SetTopNode(node);
+    SetFocusedNode(node);
+  }
+  return node;
+}
+
+bool TCustomLazyExplorerTree::BrowseToByPIDL(LPCITEMIDLIST pidl, bool expand, bool collapseFirst, bool scrollTop,
+                                             bool select) {
+  BeginUpdate();
+  PLazyNode node = WalkPIDLToNode(pidl, false, false, true);
+  if (node) {
+    if (collapseFirst) FullCollapse();
+    SetExpanded(node, expand);
+    if (scrollTop) SetTopNode(node);
+    if (select) {
+      ClearSelection();
+      SetFocusedNode(nullptr);
+      SetSelected(node, true);
+      SetFocusedNode(node);
+    }
+  }
+  EndUpdate();
+  if (node) ScrollIntoView(node, false, (miscOptions_ & toAutoScrollHorz) != 0);
+  return node != nullptr;
+}
+
+std::wstring TCustomLazyExplorerTree::GetSelectedPath() {
+  TNamespace* ns = nullptr;
+  PLazyNode node = GetFirstSelected();
+  if (!ValidateNamespace(node, ns) || !ns->GetFileSystem()) return {};
+  return ns->GetNameForParsing();
+}
+
+void TCustomLazyExplorerTree::InitAllChildren(PLazyNode node) {
+  PLazyNode stop = node ? node->NextSibling : nullptr;
+  for (PLazyNode n = node ? node->FirstChild : GetFirstNoInit(); n && n != stop; n = GetNextNoInit(n)) {
+    if (node && !HasAsParent(n, node)) break;
+    if (!n->States.Contains(nsInitialized)) InitNode(n);
+  }
+}
+
+void TCustomLazyExplorerTree::RefreshTree(bool restoreTopNode) {
+  BeginUpdate();
+  persistent_->SaveTree(*this, true, true);
+  persistent_->RestoreTree(*this, true, restoreTopNode, true);
+  EndUpdate();
+}
+
+void TCustomLazyExplorerTree::RefreshNode(PLazyNode node) {
+  TNamespace* ns = nullptr;
+  if (!ValidateNamespace(node, ns)) return;
+  BeginUpdate();
+  persistent_->SaveTreeBranch(*this, node, true);
+  if (node->ChildCount > 0) DeleteChildren(node, false);
+  ns->InvalidateCache();
+  SetHasChildren(node, ItemHasChildren(*ns, node->Parent && !IsRoot(node->Parent) ? node->Parent : nullptr));
+  persistent_->RestoreTreeBranch(*this, node, true);
+  if (!IsRoot(node)) InvalidateNode(node);
+  EndUpdate();
+}
+
+TLazyExplorerTreeview::TLazyExplorerTreeview() {
+  SetExplorerFolderOptions(toFoldersExpandable);
+  SetExplorerMiscOptions(toBrowseExecuteFolder | toBrowseExecuteFolderShortcut | toChangeNotifierThread);
+  SetExplorerImageOptions(toImages | toThreadedImages);
+}
+
+}  // namespace kv

@@ -1,0 +1,162 @@
+#pragma once
+// The explorer tree: a string tree whose every node stands for one shell item.
+// Folders are read when their node first expands; check marks live in the
+// tree's node storage, so they outlive collapsing, re-reading and refreshing.
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "shell/explorer_persistent_win.h"
+#include "shell/id_list_win.h"
+#include "shell/namespace_win.h"
+#include "shell/node_storage_win.h"
+#include "treeview/lazy_trees_win.h"
+
+namespace kv {
+
+enum TFileObject : uint32_t { foFolders = 1u << 0, foNonFolders = 1u << 1, foHidden = 1u << 2 };
+
+enum TExplorerFolderOption : uint32_t {
+  toFoldersExpandable = 1u << 0, toHideRootFolder = 1u << 1, toForceHideRecycleBin = 1u << 2,
+  toForceShowMyDocuments = 1u << 3, toShowOpenIconOnSelect = 1u << 4, toDisableGhostedFolders = 1u << 5,
+  toNoUseExplorerColorsProp = 1u << 6,
+};
+enum TExplorerMiscOption : uint32_t {
+  toBrowseExecuteFolder = 1u << 0, toBrowseExecuteFolderShortcut = 1u << 1, toChangeNotifierThread = 1u << 2,
+  toListviewLimitBrowseToRoot = 1u << 3, toNoRebuildIconListOnAssocChange = 1u << 4,
+  toTrackChangesInMappedDrives = 1u << 5, toPersistentColumns = 1u << 6, toExecuteOnDblClk = 1u << 7,
+  toRightButtonSelect = 1u << 8, toRemoveContextMenuShortCut = 1u << 9, toUserSort = 1u << 10,
+  toAutoScrollHorz = 1u << 11, toExplorerReadOnly = 1u << 12, toRestoreTopNodeOnRefresh = 1u << 13,
+};
+enum TExplorerImageOption : uint32_t {
+  toHideOverlay = 1u << 0, toImages = 1u << 1, toThreadedImages = 1u << 2, toLargeImages = 1u << 3,
+  toMarkCutAndCopy = 1u << 4,
+};
+
+enum TExplorerSyncOption : uint32_t { toCollapseTargetFirst = 1u << 0, toExpandTarget = 1u << 1, toSelectTarget = 1u << 2 };
+
+// Root kinds by the special folder they stand for; the two custom kinds take a path or a list.
+enum class TRootFolder : int {
+  rfDesktop = 0, rfInternet = 1, rfControlPanel = 3, rfPersonal = 5, rfFavorites = 6, rfBitBucket = 10,
+  rfDesktopDirectory = 16, rfDrives = 17, rfNetwork = 18, rfFonts = 20, rfTemplates = 21, rfAppData = 26,
+  rfCustom = -1, rfCustomPIDL = -2,
+};
+
+class TCustomLazyExplorerTree : public TCustomLazyStringTree {
+ public:
+  TCustomLazyExplorerTree();
+  ~TCustomLazyExplorerTree() override;
+  const char* ClassName() const override { return "TCustomLazyExplorerTree"; }
+
+  bool Active() const { return active_; }
+  void SetActive(bool value);
+  uint32_t FileObjects() const { return fileObjects_; }
+  void SetFileObjects(uint32_t value);
+  TRootFolder RootFolder() const { return rootFolder_; }
+  void SetRootFolder(TRootFolder kind);
+  const std::wstring& RootFolderCustomPath() const { return rootFolderCustomPath_; }
+  // A path that names no folder is refused silently.
+  void SetRootFolderCustomPath(const std::wstring& path);
+  uint32_t ExplorerFolderOptions() const { return folderOptions_; }
+  void SetExplorerFolderOptions(uint32_t value);
+  uint32_t ExplorerMiscOptions() const { return miscOptions_; }
+  void SetExplorerMiscOptions(uint32_t value) { miscOptions_ = value; }
+  uint32_t ExplorerImageOptions() const { return imageOptions_; }
+  // Images: the system image list (small, or large with toLargeImages).
+  void SetExplorerImageOptions(uint32_t value);
+  uint32_t ExplorerSyncOptions() const { return syncOptions_; }
+  void SetExplorerSyncOptions(uint32_t value) { syncOptions_ = value; }
+
+  virtual void RebuildRootNamespace();
+  void RebuildRootNamespaceBeginUpdate() { ++rebuildLock_; }
+  void RebuildRootNamespaceEndUpdate();
+
+  bool ValidateNamespace(PLazyNode node, TNamespace*& ns);
+  // Nodes that exist only: a folder never expanded is not searched.
+  PLazyNode FindNode(const std::wstring& path);
+  PLazyNode FindNodeByPIDL(LPCITEMIDLIST pidl) { return WalkPIDLToNode(pidl, false, false, false); }
+  PLazyNode WalkPIDLToNode(LPCITEMIDLIST pidl, bool select, bool reinitChildren, bool expand);
+  // Expands the way to the item; true when found.
+  virtual bool BrowseToByPIDL(LPCITEMIDLIST pidl, bool expand, bool collapseFirst, bool scrollTop, bool select);
+  std::wstring GetSelectedPath();
+  // Rebuilds the tree and expands again what was expanded; no other folder is read.
+  void RefreshTree(bool restoreTopNode = false);
+  // Initialise the nodes that exist below `node` (or in the whole tree); no folder is read.
+  void InitAllChildren(PLazyNode node);
+  void InitAllNodes() { InitAllChildren(nullptr); }
+
+  // Re-reads one folder node, keeping what was expanded and selected below it.
+  void RefreshNode(PLazyNode node);
+  TRootNodeStorage* GetNewStorage() { return persistent_->Storage.get(); }
+  TExplorerPersistent& Persistent() { return *persistent_; }
+  // Hook for the linked views; called when the selection or the root changes.
+  virtual void ChangeLinkDispatch() {}
+
+  std::function<void(TCustomLazyExplorerTree&, TNamespace&, bool& allow)> OnEnumFolder;
+  std::function<void(TCustomLazyExplorerTree&)> OnRootRebuild;
+
+ protected:
+  struct TNodeArea {
+    TNamespace* Namespace;
+    void* ColumnManager;
+  };
+  TNodeArea* Area(PLazyNode node);
+
+  void DoInitNode(PLazyNode parent, PLazyNode node, TLazyNodeInitStates& initStates) override;
+  void DoInitChildren(PLazyNode node, std::uint32_t& childCount) override;
+  void DoFreeNode(PLazyNode node) override;
+  int DoCompare(PLazyNode node1, PLazyNode node2, TColumnIndex column) override;
+  void DoChecked(PLazyNode node) override;
+  void DoChange(PLazyNode node) override;
+  std::string ItemText(PLazyNode node) override;
+  int DoGetImageIndex(PLazyNode node, TLTImageKind kind, TColumnIndex column, bool& ghosted) override;
+
+  virtual uint32_t ExpandNamespaceFolder(PLazyNode node);
+  bool ItemHasChildren(TNamespace& ns, PLazyNode parent);
+  bool OkToExpandNode(PLazyNode node);
+  PLazyNode AddNamespaceNode(PLazyNode parent, std::unique_ptr<TNamespace> ns);
+
+ private:
+  void ActivateTree(bool value);
+  void ReplaceRoot(std::unique_ptr<TNamespace> root, TRootFolder kind);
+  PLazyNode StartNode();
+
+  bool active_ = false;
+  bool activated_ = false;
+  uint32_t fileObjects_ = foFolders;
+  int rebuildLock_ = 0;
+  TRootFolder rootFolder_ = TRootFolder::rfDesktop;
+  std::wstring rootFolderCustomPath_;
+  std::unique_ptr<TNamespace> rootNamespace_;
+  std::unique_ptr<TNamespace> hiddenRootNamespace_;  // held for the invisible root with toHideRootFolder
+  uint32_t folderOptions_ = toFoldersExpandable;
+  uint32_t miscOptions_ = toBrowseExecuteFolder | toBrowseExecuteFolderShortcut | toExecuteOnDblClk;
+  uint32_t imageOptions_ = toImages | toMarkCutAndCopy;
+  uint32_t syncOptions_ = toCollapseTargetFirst | toExpandTarget | toSelectTarget;
+  uint32_t areaOffset_ = 0;
+  std::unique_ptr<TExplorerPersistent> persistent_;
+};
+
+class TLazyExplorerTree : public TCustomLazyExplorerTree {
+ public:
+  ~TLazyExplorerTree() override { DestroyNodes(); }
+  const char* ClassName() const override { return "TLazyExplorerTree"; }
+};
+
+// The folder tree of the linked views, working on its own until its list partner exists.
+class TLazyExplorerTreeview : public TCustomLazyExplorerTree {
+ public:
+  TLazyExplorerTreeview();
+  ~TLazyExplorerTreeview() override { DestroyNodes(); }
+  const char* ClassName() const override { return "TLazyExplorerTreeview"; }
+};
+
+// The explorer trees and their layout properties in the layout class
+// registry; registers the lazy trees first.
+void RegisterExplorerTreeClasses();
+
+}  // namespace kv

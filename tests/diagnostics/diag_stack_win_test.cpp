@@ -1,0 +1,320 @@
+#include "diagnostics/diag_stack_win.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <climits>
+#include <exception>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "diagnostics/debug_info_win.h"
+#include "diagnostics/os_exceptions_win.h"
+
+namespace kv {
+namespace {
+
+struct Seen {
+  const void* object;
+  const std::type_info* type;
+  const void* address;
+  bool os;
+};
+thread_local std::vector<Seen> tSeen;
+thread_local int tNested = 0;
+
+void Record(const TDiagRaiseInfo& info) { tSeen.push_back({info.object, info.type, info.address, info.osException}); }
+void Failing(const TDiagRaiseInfo&) { throw std::logic_error("notifier fault"); }
+void Nesting(const TDiagRaiseInfo&) {
+  try {
+    throw std::runtime_error("inside a notifier");
+  } catch (const std::exception&) {
+    ++tNested;
+  }
+}
+
+// Hooks and registers Record for one test; everything is undone after it.
+class Hooks : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    tSeen.clear();
+    ASSERT_TRUE(DiagHookExceptions());
+    ASSERT_TRUE(DiagAddExceptNotifier(&Record, TDiagNotifierPriority::Normal));
+  }
+  void TearDown() override {
+    DiagRemoveExceptNotifier(&Record);
+    DiagRemoveExceptNotifier(&Failing);
+    DiagRemoveExceptNotifier(&Nesting);
+    DiagUnhookExceptions();
+  }
+};
+
+TEST_F(Hooks, EveryThrowIsSeenOnceWithObjectAndType) {
+  try {
+    throw std::runtime_error("plain");
+  } catch (const std::runtime_error& e) {
+    ASSERT_EQ(tSeen.size(), 1u);
+    EXPECT_EQ(tSeen[0].object, &e);
+    EXPECT_EQ(*tSeen[0].type, typeid(std::runtime_error));
+    EXPECT_FALSE(tSeen[0].os);
+    EXPECT_FALSE(DiagBelongsHookedCode(tSeen[0].address));
+  }
+  // Throws inside the static C++ run-time.
+  std::vector<int> v(2);
+  EXPECT_THROW((void)v.at(5), std::out_of_range);
+  EXPECT_THROW((void)std::stoi("x"), std::invalid_argument);
+  ASSERT_EQ(tSeen.size(), 3u);
+  EXPECT_EQ(*tSeen[1].type, typeid(std::out_of_range));
+  EXPECT_EQ(*tSeen[2].type, typeid(std::invalid_argument));
+}
+
+TEST_F(Hooks, RethrowsKeepTheFirstNotification) {
+  std::exception_ptr saved;
+  try {
+    try {
+      throw std::runtime_error("once");
+    } catch (...) {
+      saved = std::current_exception();
+      throw;
+    }
+  } catch (const std::exception&) {
+  }
+  EXPECT_THROW(std::rethrow_exception(saved), std::runtime_error);
+  EXPECT_EQ(tSeen.size(), 1u);
+}
+
+TEST_F(Hooks, FailingAndNestingNotifiersDoNotDisturbTheRaise) {
+  ASSERT_TRUE(DiagAddExceptNotifier(&Failing, TDiagNotifierPriority::FirstChain));
+  ASSERT_TRUE(DiagAddExceptNotifier(&Nesting, TDiagNotifierPriority::Normal));
+  tNested = 0;
+  try {
+    throw std::runtime_error("original");
+  } catch (const std::runtime_error& e) {
+    EXPECT_STREQ(e.what(), "original");
+  }
+  // The throws inside the notifiers reached no notifier.
+  EXPECT_EQ(tSeen.size(), 1u);
+  EXPECT_EQ(tNested, 1);
+}
+
+TEST_F(Hooks, RegistrationRules) {
+  EXPECT_FALSE(DiagAddExceptNotifier(nullptr, TDiagNotifierPriority::Normal));
+  EXPECT_FALSE(DiagRemoveExceptNotifier(nullptr));
+  ASSERT_TRUE(DiagAddExceptNotifier(&Record, TDiagNotifierPriority::Normal));  // twice now
+  EXPECT_THROW(throw std::runtime_error("x"), std::runtime_error);
+  EXPECT_EQ(tSeen.size(), 2u);
+  EXPECT_TRUE(DiagRemoveExceptNotifier(&Record));  // removes both
+  EXPECT_THROW(throw std::runtime_error("x"), std::runtime_error);
+  EXPECT_EQ(tSeen.size(), 2u);
+  EXPECT_TRUE(DiagHookExceptions());  // hooking twice is harmless
+  ASSERT_TRUE(DiagAddExceptNotifier(&Record, TDiagNotifierPriority::Normal));
+  EXPECT_TRUE(DiagUnhookExceptions());
+  EXPECT_TRUE(DiagUnhookExceptions());
+  EXPECT_THROW(throw std::runtime_error("x"), std::runtime_error);
+  EXPECT_EQ(tSeen.size(), 2u);  // unhooked: not seen
+}
+
+// ----------------------------------------------------------- stack lists --
+
+int gLine3 = 0;
+__attribute__((noinline)) void Level3(int depth) {
+  gLine3 = __LINE__; if (depth > 0) throw std::out_of_range("deep");  // the raise
+  asm volatile("");
+}
+__attribute__((noinline)) void Level2(int depth) {
+  Level3(depth + 1);
+  asm volatile("");
+}
+__attribute__((noinline)) void Level1(int depth) {
+  Level2(depth + 1);
+  asm volatile("");
+}
+
+std::vector<std::string> Procedures(const TDiagStackInfoList& list) {
+  std::vector<std::string> names;
+  for (size_t i = 0; i < list.Items().size(); ++i) {
+    const auto* at = reinterpret_cast<const uint8_t*>(list.Items()[i].callerAddr);
+    TDiagLocationInfo info;
+    names.push_back(GetLocationInfo(i == 0 && list.FaultFirst() ? at : at - 1, info)
+                        ? info.unitName + ":" + info.procedureName
+                        : "?");
+  }
+  return names;
+}
+
+class Tracking : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    options_ = StackTrackingOptions();
+    ASSERT_TRUE(DiagStartExceptionTracking());
+    EXPECT_FALSE(DiagStartExceptionTracking());
+  }
+  void TearDown() override {
+    DiagUnhookExceptions();
+    EXPECT_TRUE(DiagStopExceptionTracking());
+    SetStackTrackingOptions(options_);
+  }
+  // Throws through three levels and returns the list recorded for it.
+  __attribute__((noinline)) static std::shared_ptr<TDiagStackInfoList> ThrowDeep() {
+    try {
+      Level1(1);
+    } catch (const std::out_of_range&) {
+    }
+    return DiagLastExceptStackList();
+  }
+  uint8_t options_ = 0;
+};
+
+TEST_F(Tracking, BothWalksStartAtTheRaisingProcedureAndListItsCallers) {
+  const std::vector<std::string> chain = {
+      "diag_stack_win_test:kv::(anonymous namespace).Level3",
+      "diag_stack_win_test:kv::(anonymous namespace).Level2",
+      "diag_stack_win_test:kv::(anonymous namespace).Level1",
+      "diag_stack_win_test:kv::(anonymous namespace)::Tracking.ThrowDeep",
+  };
+  for (const bool raw : {false, true}) {
+    SCOPED_TRACE(raw ? "raw" : "frames");
+    SetStackTrackingOptions(raw ? kStackTrackStack | kStackTrackRaw : kStackTrackStack);
+    const auto list = ThrowDeep();
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(*list->ExceptionType(), typeid(std::out_of_range));
+    const std::vector<std::string> names = Procedures(*list);
+    ASSERT_GE(names.size(), chain.size());
+    EXPECT_EQ(names[0], chain[0]);
+    if (raw) {
+      // The scan also meets stale return addresses left in unused stack
+      // slots; the real callers still come in order.
+      size_t next = 0;
+      for (const std::string& name : names) {
+        if (next < chain.size() && name == chain[next]) ++next;
+      }
+      EXPECT_EQ(next, chain.size());
+    } else {
+      EXPECT_EQ(std::vector<std::string>(names.begin(), names.begin() + 4), chain);
+      for (const std::string& name : names) {
+        EXPECT_EQ(name.find("diag_hooks_win"), std::string::npos);
+        EXPECT_EQ(name.find("diag_stack_win:"), std::string::npos);
+      }
+    }
+    std::vector<std::string> lines;
+    list->AddToStrings(lines, false, true, true);
+    ASSERT_EQ(lines.size(), list->Items().size());
+    EXPECT_NE(lines[0].find("(Line " + std::to_string(gLine3) + ", \"diag_stack_win_test.cpp\""), std::string::npos)
+        << lines[0];
+  }
+}
+
+TEST_F(Tracking, ListsAreKeptPerThreadAndSharedWithTheirReaders) {
+  SetStackTrackingOptions(kStackTrackStack | kStackTrackRaw);
+  const auto first = ThrowDeep();
+  ASSERT_NE(first, nullptr);
+  std::shared_ptr<TDiagStackInfoList> other;
+  DWORD otherId = 0;
+  std::thread worker([&] {
+    otherId = GetCurrentThreadId();
+    try {
+      throw std::runtime_error("worker");
+    } catch (const std::exception&) {
+    }
+    other = DiagLastExceptStackList();
+  });
+  worker.join();
+  ASSERT_NE(other, nullptr);
+  EXPECT_EQ(other->ThreadID(), otherId);
+  EXPECT_EQ(*other->ExceptionType(), typeid(std::runtime_error));
+  EXPECT_EQ(DiagLastExceptStackList(), first);  // this thread's list is untouched
+  EXPECT_EQ(DiagLastExceptStackList(otherId), other);
+
+  // A reader keeps a list while the thread raises again.
+  const size_t count = first->Items().size();
+  EXPECT_THROW(throw std::logic_error("again"), std::logic_error);
+  EXPECT_NE(DiagLastExceptStackList(), first);
+  EXPECT_EQ(first->Items().size(), count);
+  EXPECT_EQ(*first->ExceptionType(), typeid(std::out_of_range));
+
+  // While a report is built nothing is recorded.
+  const auto kept = DiagLastExceptStackList();
+  {
+    const TDiagRecordingPause pause;
+    EXPECT_THROW(throw std::runtime_error("during the report"), std::runtime_error);
+  }
+  EXPECT_EQ(DiagLastExceptStackList(), kept);
+}
+
+TEST_F(Tracking, HandlerFramesAreListed) {
+  SetStackTrackingOptions(kStackTrackStack | kStackTrackRaw | kStackTrackFrames);
+  ThrowDeep();
+  const auto frames = DiagLastExceptFrameList();
+  ASSERT_NE(frames, nullptr);
+  ASSERT_FALSE(frames->Frames().empty());  // at least ThrowDeep's catch
+  for (const TDiagExceptFrame& frame : frames->Frames()) EXPECT_EQ(frame.frameKind, 0u);
+}
+
+// ------------------------------------------------------------ OS faults --
+
+struct Marker {
+  bool* destroyed;
+  ~Marker() { *destroyed = true; }
+};
+__attribute__((noinline)) void Touch(int* p, bool* destroyed) {
+  const Marker marker{destroyed};
+  *static_cast<volatile int*>(p) = 1;
+}
+volatile int gQuotient = 0;
+__attribute__((noinline)) void Divide(int a, int b) { gQuotient = a / b; }
+
+TEST_F(Tracking, FaultsInOwnCodeBecomeExceptionsTheCallerCatches) {
+  SetStackTrackingOptions(kStackTrackStack | kStackTrackRaw);
+  bool destroyed = false;
+  try {
+    Touch(nullptr, &destroyed);
+    ADD_FAILURE() << "no exception";
+  } catch (const EAccessViolation& e) {
+    EXPECT_NE(std::string(e.what()).find("Access violation at address "), std::string::npos) << e.what();
+    EXPECT_NE(std::string(e.what()).find(". Write of address 0000000000000000"), std::string::npos) << e.what();
+  }
+  EXPECT_TRUE(destroyed);  // the faulting frame was unwound properly
+  const auto list = DiagLastExceptStackList();
+  ASSERT_NE(list, nullptr);
+  EXPECT_TRUE(list->FaultFirst());
+  EXPECT_EQ(*list->ExceptionType(), typeid(EAccessViolation));
+  const std::vector<std::string> names = Procedures(*list);
+  ASSERT_GE(names.size(), 2u);
+  EXPECT_EQ(names[0], "diag_stack_win_test:kv::(anonymous namespace).Touch");
+  // Its caller follows (raw scans may meet stale addresses in between).
+  EXPECT_NE(std::find_if(names.begin() + 1, names.end(),
+                         [](const std::string& n) { return n.find("FaultsInOwnCode") != std::string::npos; }),
+            names.end());
+
+  volatile int zero = 0;
+  volatile int minimum = INT_MIN;
+  volatile int minusOne = -1;
+  EXPECT_THROW(Divide(1, zero), EDivByZero);
+  // The processor faults on INT_MIN / -1 too; the system reports either kind.
+  try {
+    Divide(minimum, minusOne);
+    ADD_FAILURE() << "no exception";
+  } catch (const EOsException& e) {
+    EXPECT_TRUE(dynamic_cast<const EDivByZero*>(&e) || dynamic_cast<const EIntOverflow*>(&e)) << e.what();
+  }
+}
+
+TEST(StackList, DirectRecordingHonoursIgnoreLevelsAndFirstCaller) {
+  const auto* fault = reinterpret_cast<const void*>(&Level3);
+  const auto all = DiagCreateStackList(false, 0, fault, true);
+  ASSERT_GE(all->Items().size(), 3u);
+  EXPECT_EQ(all->Items()[0].callerAddr, reinterpret_cast<uint64_t>(fault));
+  EXPECT_EQ(all->Items()[0].level, 0u);
+  // Ignoring two levels drops the first three frames; the first caller stays.
+  const auto fewer = DiagCreateStackList(false, 2, fault, true);
+  ASSERT_EQ(fewer->Items().size() + 3, all->Items().size());
+  EXPECT_EQ(fewer->Items()[0].callerAddr, reinterpret_cast<uint64_t>(fault));
+  EXPECT_EQ(fewer->Items()[1].callerAddr, all->Items()[4].callerAddr);
+  EXPECT_EQ(DiagLastExceptStackList(), fewer);
+}
+
+}  // namespace
+}  // namespace kv

@@ -1,0 +1,220 @@
+#include "diagnostics/exception_dialog_win.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <stdexcept>
+
+#include "base/handle.h"
+#include "base/scope_guard.h"
+#include "diagnostics/exception_report_win.h"
+#include "diagnostics/quick_mail_win.h"
+#include "foundation/files_win.h"
+#include "foundation/zip_strings_win.h"
+#include "tests/ui/ui_test_util.h"
+
+namespace kv {
+namespace {
+
+namespace fs = std::filesystem;
+
+int gThrowLine = 0;
+__attribute__((noinline)) void Deepest() {
+  gThrowLine = __LINE__; throw std::out_of_range("Index out of range\nsecond line");
+}
+__attribute__((noinline)) void Middle() {
+  Deepest();
+  asm volatile("");
+}
+__attribute__((noinline)) void Outer() {
+  Middle();
+  asm volatile("");
+}
+
+// A program folder of its own, the handler installed, the boxes recorded.
+class ReportDialog : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder_ = fs::path(KV_TEST_BINARY_DIR) / "report_dialog";
+    fs::remove_all(folder_);
+    fs::create_directories(folder_);
+    savedDir_ = AppDirW();
+    SetAppDir(folder_.wstring());
+    ui::Application().SetTitle("Kelvarin");
+    ui::SetMessageBoxHook([this](HWND, const std::string& text, const std::string&, UINT) {
+      boxes_.push_back(text);
+      return IDOK;
+    });
+    ui::SetShellExecuteHook([this](const std::string&, const std::string& target, int) {
+      opened_.push_back(target);
+      return true;
+    });
+    InitializeHandler();
+  }
+  void TearDown() override {
+    UnInitializeHandler();
+    SetReportStoredHook(nullptr);
+    ui::SetMessageBoxHook(nullptr);
+    ui::SetShellExecuteHook(nullptr);
+    SetAppDir(savedDir_);
+  }
+  // Raises through three levels and hands the exception to the application.
+  static void RaiseToTheApplication() {
+    try {
+      Outer();
+    } catch (...) {
+      ui::Application().HandleException(std::current_exception());
+    }
+  }
+  std::string Archive() const { return (folder_ / "error.history").string(); }
+
+  fs::path folder_;
+  std::wstring savedDir_;
+  std::vector<std::string> boxes_;
+  std::vector<std::string> opened_;
+};
+
+TEST_F(ReportDialog, ShowsTheMessageStoresTheReportAndTakesALaterExceptionInTheStandardBox) {
+  std::string stored;
+  std::string memoText;
+  int storedCalls = 0;
+  SetReportStoredHook([&](TExceptionDialog& dialog) {
+    ++storedCalls;
+    stored = dialog.StoredEntry();
+    memoText = dialog.Get<ui::TMemo>("TextLabel").Text();
+    EXPECT_EQ(dialog.Caption(), "Kelvarin - application error");
+    EXPECT_TRUE(TExceptionDialog::ReportShowing());
+    // The compact form: 432 wide, no taller than the line above the details.
+    RECT client;
+    GetClientRect(dialog.Handle(), &client);
+    EXPECT_EQ(client.right, 432);
+    EXPECT_EQ(client.bottom, 91);
+
+    const ui::TBitmap shot = ui::test::Screenshot(dialog, "exception_dialog");
+    HWND h = dialog.Handle();
+    // The bold red line above the message.
+    int red = 0;
+    for (int y = 4; y < 30; ++y)
+      for (int x = 52; x < 337; ++x) red += ui::test::PixelAt(shot, dialog, h, x, y) == 0xFF0000;
+    EXPECT_GT(red, 50);
+    // The error icon left of the message, at (5, 36).
+    int iconRed = 0;
+    for (int y = 36; y < 68; ++y)
+      for (int x = 5; x < 37; ++x) {
+        const uint32_t px = ui::test::PixelAt(shot, dialog, h, x, y);
+        iconRed += ((px >> 16) & 0xFF) > 160 && ((px >> 8) & 0xFF) < 100;
+      }
+    EXPECT_GT(iconRed, 100);
+    EXPECT_GT(ui::test::DarkPixels(shot, dialog, dialog.Get<ui::TButton>("OkBtn")), 20);
+    EXPECT_GT(ui::test::DarkPixels(shot, dialog, dialog.Get<ui::TButton>("SendButton")), 20);
+
+    // An exception while the report is on screen: the standard box.
+    ui::Application().HandleException(std::make_exception_ptr(std::runtime_error("while showing")));
+    dialog.SetModalResult(ui::mrOk);
+  });
+  RaiseToTheApplication();
+  EXPECT_EQ(storedCalls, 1);
+  EXPECT_FALSE(TExceptionDialog::ReportShowing());
+  EXPECT_EQ(memoText, "Index out of range\r\nsecond line.");
+  EXPECT_EQ(boxes_, std::vector<std::string>{"while showing"});
+
+  ASSERT_EQ(stored.size(), 32u);
+  const std::string text = LoadStringFromZip(Archive(), stored, "");
+  EXPECT_EQ(text.rfind(std::string(kReportTitle) + "\r\n\r\nIndex out of range\r\nsecond line.\r\n\r\n"
+                       "Exception class: std::out_of_range\r\nException address: ", 0), 0u)
+      << text.substr(0, 300);
+  // The stack block names the throwing procedure first, with its line.
+  const size_t stack = text.find("Stack list, generated ");
+  ASSERT_NE(stack, std::string::npos);
+  const size_t firstLine = text.find("\r\n", stack) + 2;
+  const std::string line = text.substr(firstLine, text.find("\r\n", firstLine) - firstLine);
+  EXPECT_NE(line.find("Deepest"), std::string::npos) << line;
+  EXPECT_NE(line.find("(Line " + std::to_string(gThrowLine) + ", \"exception_dialog_win_test.cpp\""), std::string::npos)
+      << line;
+  EXPECT_LT(text.find("Middle"), text.find("Outer"));
+  for (const char* block : {"System   : ", "Processor: ", "Display  : ", "List of loaded modules:"}) {
+    EXPECT_NE(text.find(block), std::string::npos) << block;
+  }
+}
+
+// The fake mail library beside the test program: it records the call and
+// answers the code it was given.
+class FakeMail : public ReportDialog {
+ protected:
+  void SetUp() override {
+    ReportDialog::SetUp();
+    const std::string path = KV_TEST_BINARY_DIR "/diag_fixtures/fake_mapi.dll";
+    library_.Reset(LoadLibraryA(path.c_str()));
+    ASSERT_TRUE(library_);
+    setAnswer_ = reinterpret_cast<void (*)(int)>(reinterpret_cast<void*>(GetProcAddress(library_.Get(), "FakeMapiSetAnswer")));
+    lastCall_ = reinterpret_cast<const char* (*)()>(reinterpret_cast<void*>(GetProcAddress(library_.Get(), "FakeMapiLastCall")));
+    ASSERT_TRUE(setAnswer_ && lastCall_);
+    SetMapiLibraryPath(path);
+  }
+  void TearDown() override {
+    SetMapiLibraryPath("");
+    ReportDialog::TearDown();
+  }
+  // Shows a report and presses "Bug report" once it is stored.
+  void ReportAndSend() {
+    SetReportStoredHook([](TExceptionDialog& dialog) {
+      dialog.SendButtonClick(&dialog);
+      dialog.SetModalResult(ui::mrOk);
+    });
+    RaiseToTheApplication();
+  }
+
+  ModuleHandle library_;
+  void (*setAnswer_)(int) = nullptr;
+  const char* (*lastCall_)() = nullptr;
+};
+
+TEST_F(FakeMail, TheCallCarriesRecipientAndArchive) {
+  TAFQuickMail mail;
+  mail.ToEmail = {"a@torvane.example"};
+  mail.ToCCEmail = {"b@torvane.example"};
+  mail.ToBCCEmail = {"c@torvane.example"};
+  mail.FileNames = {"C:\\reports\\error.history", "plain.txt"};
+  setAnswer_(0);
+  EXPECT_TRUE(mail.Execute());
+  EXPECT_EQ(std::string(lastCall_()),
+            "flags=0 subject=- note=- recips=3"
+            " [1 a@torvane.example SMTP:a@torvane.example]"
+            " [2 b@torvane.example SMTP:b@torvane.example]"
+            " [3 c@torvane.example SMTP:c@torvane.example]"
+            " files=2 [-1 C:\\reports\\error.history error.history] [-1 plain.txt plain.txt]");
+  for (const auto& [code, text] : std::vector<std::pair<int, std::string>>{
+           {-1, "Error sending mail (-1)."}, {1, "Error sending mail (1)."}, {2, "Error sending mail (2)."}}) {
+    setAnswer_(code);
+    try {
+      mail.Execute();
+      ADD_FAILURE() << code;
+    } catch (const std::runtime_error& e) {
+      EXPECT_EQ(e.what(), text);
+    }
+  }
+}
+
+TEST_F(FakeMail, AcceptedMailMovesTheReportsAndARefusalKeepsThem) {
+  setAnswer_(2);
+  ReportAndSend();
+  ASSERT_EQ(boxes_.size(), 1u);
+  EXPECT_NE(boxes_[0].find("Cannot send the message automatically. \r\n"), std::string::npos) << boxes_[0];
+  EXPECT_NE(boxes_[0].find("error.history"), std::string::npos);
+  EXPECT_NE(boxes_[0].find(std::string("(") + kSupportAddress + ")"), std::string::npos);
+  EXPECT_EQ(opened_, std::vector<std::string>{std::string("mailto:") + kSupportAddress});
+  EXPECT_EQ(ArchiveEntryNames(Archive()).size(), 1u);
+  EXPECT_NE(std::string(lastCall_()).find(" [1 " + std::string(kSupportAddress) + " SMTP:"), std::string::npos);
+
+  setAnswer_(0);
+  ReportAndSend();
+  EXPECT_EQ(boxes_.size(), 1u);
+  EXPECT_FALSE(fs::exists(Archive()));
+  EXPECT_EQ(ArchiveEntryNames(Archive() + ".sent").size(), 2u);
+  // The next report starts a new history; a later mail merges into the sent one.
+  ReportAndSend();
+  EXPECT_EQ(ArchiveEntryNames(Archive() + ".sent").size(), 3u);
+}
+
+}  // namespace
+}  // namespace kv

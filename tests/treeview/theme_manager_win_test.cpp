@@ -1,0 +1,260 @@
+// The theme manager over the layer's standard controls: which list each
+// class joins, controls that refuse, forms made later, freeing in either
+// order, the hand-over of the main role, and what the screen shows with and
+// without visual styles.
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "tests/ui/ui_test_util.h"
+#include "treeview/theme_manager_win.h"
+#include "treeview/theme_services_win.h"
+
+namespace kv {
+namespace {
+
+using K = TThemeListKind;
+
+struct ComCtl {
+  explicit ComCtl(int version) {
+    ui::SetComCtlVersionProvider([version] { return version; });
+    ThemeServices().UpdateThemes();
+  }
+  ~ComCtl() {
+    ui::SetComCtlVersionProvider(nullptr);
+    ThemeServices().UpdateThemes();
+  }
+};
+
+// A control that paints itself and refuses to be subclassed, as trees do.
+class TSelfPainted : public ui::TPanel {
+ protected:
+  void WndProc(ui::TMessage& m) override {
+    if (m.msg == ui::CM_DENYSUBCLASSING) {
+      m.result = 1;
+      return;
+    }
+    ui::TPanel::WndProc(m);
+  }
+};
+
+// A form with one control of every standard class.
+struct StandardForm {
+  StandardForm() {
+    form = std::make_unique<ui::TForm>();
+    form->SetBounds(60, 60, 420, 300);
+    ui::TForm& f = *form;
+    auto place = [&](ui::TControl& c, ui::TControl& parent, int x, int y, int w, int h,
+                     const char* caption) {
+      c.SetParent(&parent);
+      c.SetBounds(x, y, w, h);
+      if (*caption) c.SetCaption(caption);
+    };
+    place(f.Create<ui::TButton>(), f, 10, 10, 80, 25, "Button");
+    place(f.Create<ui::TCheckBox>(), f, 10, 40, 100, 20, "Check");
+    place(f.Create<ui::TRadioButton>(), f, 10, 65, 100, 20, "Radio");
+    place(f.Create<ui::TSpeedButton>(), f, 100, 10, 25, 25, "S");
+    group = &f.Create<ui::TGroupBox>();
+    place(*group, f, 140, 10, 150, 90, "Group");
+    place(f.Create<ui::TCheckBox>(), *group, 10, 30, 100, 20, "Inside");
+    place(f.Create<ui::TRadioGroup>(), f, 300, 10, 100, 90, "Radios");
+    panel = &f.Create<ui::TPanel>();
+    place(*panel, f, 10, 110, 200, 60, "Wg panel");
+    place(f.Create<ui::TFrame>(), f, 220, 110, 80, 60, "");
+    place(f.Create<ui::TTrackBar>(), f, 10, 180, 200, 30, "");
+    place(f.Create<ui::TEdit>(), f, 220, 180, 120, 22, "");
+    selfPainted = &f.Create<TSelfPainted>();
+    place(*selfPainted, f, 350, 110, 50, 50, "");
+    place(f.Create<ui::TStatusBar>(), f, 0, 250, 400, 20, "");
+  }
+  std::unique_ptr<ui::TForm> form;
+  ui::TGroupBox* group = nullptr;
+  ui::TPanel* panel = nullptr;
+  TSelfPainted* selfPainted = nullptr;
+};
+
+TEST(ThemeManager, EveryClassJoinsItsListAndSelfPaintedControlsRefuse) {
+  const ComCtl comctl(581);
+  StandardForm standard;
+  TThemeManager manager;
+  ASSERT_TRUE(manager.IsMainManager());
+  EXPECT_FALSE(manager.Subclassed(*standard.form));  // nothing before the collection
+  manager.CollectForms();
+  struct Case {
+    K kind;
+    size_t count;
+  };
+  const Case cases[] = {
+      {K::ButtonControl, 5},  // button, speed button, two check boxes, radio button
+      {K::SpeedButton, 0}, {K::GroupBox, 2}, {K::Panel, 1}, {K::Frame, 1}, {K::TrackBar, 1},
+      {K::StatusBar, 1},   {K::Form, 1},     {K::ListView, 0}, {K::TabSheet, 0},
+      {K::Animate, 0},     {K::CheckListBox, 0},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(manager.ListCount(c.kind), c.count) << static_cast<int>(c.kind);
+  EXPECT_FALSE(manager.Subclassed(*standard.selfPainted));
+  EXPECT_TRUE(manager.Subclassed(*standard.form));
+
+  // An option switched off leaves its class alone at the next collection.
+  manager.SetOptions(manager.Options() & ~toSubclassPanel);
+  manager.CollectForms(nullptr);
+  EXPECT_FALSE(manager.Subclassed(*standard.panel));
+  EXPECT_EQ(manager.ListCount(K::Panel), 0u);
+  manager.SetOptions(kDefaultThemeOptions);
+  EXPECT_THROW(manager.CollectControls(nullptr), std::invalid_argument);
+}
+
+TEST(ThemeManager, FreeingAFormThenTheManagerTouchesNothingStale) {
+  const ComCtl comctl(600);
+  auto manager = std::make_unique<TThemeManager>();
+  {
+    StandardForm standard;
+    manager->CollectForms(nullptr);
+    EXPECT_GT(manager->ListCount(K::ButtonControl), 0u);
+    standard.form->Show();
+    ui::test::Pump(50);
+  }
+  // Every control freed with its form left its list.
+  for (int k = 0; k < kThemeListCount; ++k)
+    EXPECT_EQ(manager->ListCount(static_cast<K>(k)), 0u) << k;
+  manager.reset();
+  EXPECT_EQ(TThemeManager::MainManager(), nullptr);
+}
+
+TEST(ThemeManager, FormMadeLaterIsCollectedAtTheNextMessage) {
+  const ComCtl comctl(581);
+  TThemeManager manager;
+  ui::TForm later;
+  auto& button = later.Create<ui::TButton>();
+  button.SetParent(&later);
+  EXPECT_FALSE(manager.Subclassed(later));
+  ui::Application().ProcessMessages();
+  EXPECT_TRUE(manager.Subclassed(later));
+  EXPECT_TRUE(manager.Subclassed(button));
+}
+
+TEST(ThemeManager, ControlsJoiningACollectedFormAreSubclassed) {
+  const ComCtl comctl(600);
+  if (!ThemeServices().ThemesEnabled()) GTEST_SKIP() << "no visual style active";
+  StandardForm standard;
+  TThemeManager manager;
+  manager.CollectForms();
+  auto& added = standard.form->Create<ui::TButton>();
+  added.SetParent(standard.form.get());
+  EXPECT_TRUE(manager.Subclassed(added));
+  added.SetParent(nullptr);
+  EXPECT_FALSE(manager.Subclassed(added));
+}
+
+TEST(ThemeManager, DestroyingTheMainManagerMakesTheSecondMain) {
+  const ComCtl comctl(581);
+  StandardForm standard;
+  auto first = std::make_unique<TThemeManager>();
+  first->CollectForms();
+  first->SetOptions(kDefaultThemeOptions & ~toSubclassGroupBox);
+  TThemeManager second;
+  EXPECT_FALSE(second.IsMainManager());
+  EXPECT_EQ(second.Options(), first->Options());  // a sub manager takes the main one's options
+  EXPECT_EQ(second.ListCount(K::Form), 0u);
+  first.reset();
+  EXPECT_TRUE(second.IsMainManager());
+  EXPECT_EQ(second.ListCount(K::Form), 1u);
+  EXPECT_EQ(second.ListCount(K::GroupBox), 0u);
+  EXPECT_TRUE(second.Subclassed(*standard.panel));
+  // Taking the role back explicitly.
+  TThemeManager third;
+  third.ForceAsMainManager();
+  EXPECT_TRUE(third.IsMainManager());
+  EXPECT_EQ(second.ListCount(K::Form), 0u);
+  EXPECT_EQ(third.ListCount(K::Form), 1u);
+}
+
+std::string Pixels(const ui::TBitmap& shot) {
+  std::string all;
+  for (int y = 0; y < shot.Height(); ++y)
+    for (int x = 0; x < shot.Width(); ++x) all += std::to_string(shot.Pixel(x, y)) + ",";
+  return all;
+}
+
+TEST(ThemeManager, WithoutStylesTheFormLooksAsWithoutTheManager) {
+  const ComCtl comctl(581);
+  StandardForm standard;
+  standard.form->Show();
+  const ui::TBitmap before = ui::test::Screenshot(*standard.form, "theme_manager_581_without");
+  TThemeManager manager;
+  manager.CollectForms();
+  const ui::TBitmap after = ui::test::Screenshot(*standard.form, "theme_manager_581_with");
+  ASSERT_EQ(before.Width(), after.Width());
+  ASSERT_EQ(before.Height(), after.Height());
+  EXPECT_TRUE(Pixels(before) == Pixels(after));
+}
+
+TEST(ThemeManager, StyledGroupBoxAndPanelSitWhereTheyBelong) {
+  const ComCtl comctl(600);
+  if (!ThemeServices().ThemesEnabled()) GTEST_SKIP() << "no visual style active";
+  StandardForm standard;
+  standard.form->Show();
+  TThemeManager manager;
+  manager.CollectForms();
+  const ui::TBitmap shot = ui::test::Screenshot(*standard.form, "theme_manager_600");
+  ui::TForm& form = *standard.form;
+
+  // The group box element drawn alone over the frame rectangle, which
+  // starts at half the caption height; the caption's place is left out.
+  HWND group = standard.group->Handle();
+  RECT client;
+  GetClientRect(group, &client);
+  const ui::WindowDc screen = ui::GetClientDc(nullptr);
+  const ui::MemoryDc alone = ui::CreateMemoryDc(screen.Get());
+  const ui::BitmapObject bitmap(CreateCompatibleBitmap(screen.Get(), client.right, client.bottom));
+  const ui::SelectedObject selected = ui::SelectInto(alone.Get(), bitmap.Get());
+  const ui::SelectedObject font = ui::SelectInto(alone.Get(), standard.group->FontHandle());
+  SIZE extent{};
+  GetTextExtentPoint32W(alone.Get(), L"Group", 5, &extent);
+  FillRect(alone.Get(), &client, GetSysColorBrush(COLOR_BTNFACE));
+  const RECT frame{0, extent.cy / 2, client.right, client.bottom};
+  ThemeServices().DrawElement(alone.Get(), GetElementDetails(TThemedButton::tbGroupBoxNormal),
+                              frame);
+  auto rgb = [](COLORREF c) {
+    return static_cast<uint32_t>(GetRValue(c) << 16 | GetGValue(c) << 8 | GetBValue(c));
+  };
+  const POINT frameProbes[] = {{0, client.bottom / 2},
+                               {client.right - 1, client.bottom / 2},
+                               {4, extent.cy / 2},
+                               {client.right / 2, client.bottom - 1}};
+  for (POINT p : frameProbes)
+    EXPECT_EQ(ui::test::PixelAt(shot, form, group, p.x, p.y), rgb(GetPixel(alone.Get(), p.x, p.y)))
+        << p.x << "," << p.y;
+  // The caption starts 8 pixels in: the frame line does not run under it.
+  int dark = 0;
+  for (int x = 8; x < 8 + extent.cx; ++x) {
+    const uint32_t px = ui::test::PixelAt(shot, form, group, x, extent.cy / 2);
+    dark += ((px >> 16) & 0xFF) + ((px >> 8) & 0xFF) + (px & 0xFF) < 300;
+  }
+  EXPECT_GT(dark, 0);  // caption strokes
+  // Above the frame the parent's background shows.
+  for (int y = 0; y < extent.cy / 2 - 1; ++y)
+    EXPECT_EQ(ui::test::PixelAt(shot, form, group, 2, y), rgb(GetSysColor(COLOR_BTNFACE))) << y;
+
+  // The panel's caption sits in a band one "W" high centred in the panel.
+  HWND panel = standard.panel->Handle();
+  GetClientRect(panel, &client);
+  const ui::SelectedObject panelFont = ui::SelectInto(alone.Get(), standard.panel->FontHandle());
+  SIZE w{};
+  GetTextExtentPoint32W(alone.Get(), L"W", 1, &w);
+  const int bandTop = 1 + (client.bottom - 2 - w.cy) / 2;
+  int inBand = 0, outside = 0;
+  for (int y = 1; y < client.bottom - 1; ++y)
+    for (int x = 1; x < client.right - 1; ++x) {
+      const uint32_t px = ui::test::PixelAt(shot, form, panel, x, y);
+      const bool ink = ((px >> 16) & 0xFF) + ((px >> 8) & 0xFF) + (px & 0xFF) < 200;
+      (y >= bandTop && y < bandTop + w.cy ? inBand : outside) += ink;
+    }
+  EXPECT_GT(inBand, 10);
+  EXPECT_EQ(outside, 0);
+}
+
+}  // namespace
+}  // namespace kv

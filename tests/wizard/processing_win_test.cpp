@@ -1,0 +1,260 @@
+// Processing of checked rows on a real disk, with the user's answers scripted.
+#include "wizard/processing_win.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "base/ansi_text_win.h"
+#include "foundation/log.h"
+
+namespace kv {
+namespace {
+
+namespace fs = std::filesystem;
+
+const fs::path kRoot = L"C:\\kvprocess";
+const fs::path kProgram = kRoot / L"Program";
+const fs::path kDest = kRoot / L"Dest";
+
+std::string Read(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void Write(const fs::path& path, const std::string& text) {
+  fs::create_directories(path.parent_path());
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+// Answers from a script; records what was shown.
+class ScriptedUi : public TProcessUi {
+ public:
+  bool Confirm(const std::string& question) override {
+    confirmations.push_back(question);
+    return confirm;
+  }
+  void Start(const std::string& caption, const std::string& stop) override {
+    started = true;
+    log.push_back("start " + caption + " " + stop);
+  }
+  void SetStatus(const std::string& text) override { status.push_back(text); }
+  void SetProgress(int percent) override {
+    progress.push_back(percent);
+    if (stopAfter > 0 && int(progress.size()) == stopAfter) stopped = true;
+  }
+  int Ask(const std::string& options, const std::string& question) override {
+    questions.push_back(question);
+    lastOptions = options;
+    if (answers.empty()) return -1;
+    const int a = answers.front();
+    answers.pop_front();
+    return a;
+  }
+  bool Stopped() override { return stopped; }
+  void Finish() override { log.push_back("finish"); }
+  void Free() override { log.push_back("free"); }
+  void Repaint() override { log.push_back("repaint"); }
+
+  bool confirm = true, started = false, stopped = false;
+  int stopAfter = 0;
+  std::deque<int> answers;
+  std::vector<std::string> confirmations, questions, status, log;
+  std::vector<int> progress;
+  std::string lastOptions;
+};
+
+class ProcessingTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Clean();
+    fs::create_directories(kProgram);
+    fs::create_directories(kDest);
+    ClearLog();
+  }
+  void TearDown() override { Clean(); }
+  static void Clean() {
+    std::error_code ignored;
+    for (const auto& e : fs::recursive_directory_iterator(kRoot, ignored))
+      SetFileAttributesW(e.path().c_str(), FILE_ATTRIBUTE_NORMAL);
+    fs::remove_all(kRoot, ignored);
+  }
+  // A file with its record and a checked row.
+  void Add(const fs::path& path, const std::string& content, bool checked = true) {
+    Write(path, content);
+    auto rec = std::make_unique<TMP3Info>();
+    rec->SetTagPart(kTagDisplayPath, WStringToAnsi(path.wstring()));
+    wchar_t access[MAX_PATH];  // the short-name path, as the scan records it
+    const DWORD n = GetShortPathNameW(path.c_str(), access, MAX_PATH);
+    rec->SetFileName(WStringToAnsi(std::wstring(access, n)));
+    rec->Tag = 1;
+    rows.push_back({rec.get(), checked});
+    records.push_back(std::move(rec));
+  }
+  TProcessResult Run(int mode, bool savePaths = true) {
+    return ProcessRows(mode, rows, WStringToAnsi(kDest.wstring()) + "\\", savePaths, reserve, ui);
+  }
+  std::vector<std::unique_ptr<TMP3Info>> records;
+  std::vector<TProcessRow> rows;
+  TReserve reserve{kProgram.wstring()};
+  ScriptedUi ui;
+};
+
+TEST_F(ProcessingTest, DeletingAsksWithTheCountAndReservesTheRows) {
+  Add(kRoot / L"M" / L"a.mp3", "a");
+  Add(kRoot / L"M" / L"b.mp3", "b", false);
+  Add(kRoot / L"M" / L"c.mp3", "c");
+  Add(kRoot / L"N" / L"d.mp3", "d");
+  ui.confirm = false;
+  EXPECT_FALSE(Run(kProcessReserve).started);
+  EXPECT_FALSE(ui.started);
+  EXPECT_TRUE(fs::exists(kRoot / L"M" / L"a.mp3"));
+
+  ui.confirm = true;
+  const TProcessResult result = Run(kProcessReserve);
+  EXPECT_EQ(ui.confirmations.back(), "Do you really want to delete 3 files ?");
+  EXPECT_EQ(result.done, 3);
+  EXPECT_EQ(ui.progress, (std::vector<int>{33, 67, 100}));
+  for (size_t i : {0u, 2u, 3u}) {
+    EXPECT_EQ(records[i]->Tag, -1);
+    EXPECT_FALSE(rows[i].checked);
+  }
+  EXPECT_EQ(records[1]->Tag, 1);
+  EXPECT_TRUE(fs::exists(kRoot / L"M" / L"b.mp3"));
+  EXPECT_EQ(reserve.GetHiddenCount(), 3);
+  EXPECT_EQ(LogText(),
+            "ifcoldispl:before logfinish\r\nifcoldispl:before logfree\r\nifcoldispl:after logfree\r\n"
+            "ifcoldispl:final\r\n");
+  EXPECT_EQ(ui.log, (std::vector<std::string>{"start Processing... Stop", "finish", "free", "repaint"}));
+
+  // Nothing checked: nothing asked, nothing shown.
+  ui.confirmations.clear();
+  EXPECT_FALSE(Run(kProcessReserve).started);
+  EXPECT_TRUE(ui.confirmations.empty());
+}
+
+TEST_F(ProcessingTest, OverwriteAnswersAreRememberedAsSpecifiedForEachFile) {
+  // Without the folder structure every file meets the same target name but the first.
+  struct Case {
+    const char* what;
+    std::deque<int> answers;
+    size_t questions;
+    std::string result;  // the target's content after the run
+  };
+  const Case cases[] = {
+      {"yes to all", {2}, 1, "e"},
+      {"no to all", {3}, 1, "a"},
+      {"no, then yes", {1, 0, 1, 1}, 4, "c"},  // c overwrites; d and e are asked again
+      {"stop", {-1}, 1, "a"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    SetUp();
+    records.clear();
+    rows.clear();
+    ui = ScriptedUi();
+    for (const char* name : {"a", "b", "c", "d", "e"})
+      Add(kRoot / name / L"x.mp3", name);
+    ui.answers = c.answers;
+    Run(kProcessCopy, false);
+    EXPECT_EQ(ui.questions.size(), c.questions);
+    EXPECT_EQ(Read(kDest / L"x.mp3"), c.result);
+    for (const TProcessRow& row : rows) EXPECT_TRUE(row.checked);  // copies keep their marks
+  }
+  EXPECT_EQ(ui.lastOptions, "Yes\r\nNo\r\nYes to all\r\nNo to all");
+  EXPECT_EQ(ui.questions[0], "File \"" + WStringToAnsi((kDest / L"x.mp3").wstring()) +
+                                 "\" already exists.Do you really want to overwrite it ?\t\t");
+}
+
+TEST_F(ProcessingTest, CopiesRecreateTheFoldersUnderDiskAndAFailedCopyKeepsTheSource) {
+  Add(kRoot / L"Music" / L"Rock" / L"a.mp3", "aaa");
+  Add(kRoot / L"Music" / L"\u0416\u0430\u0440.mp3", "zh");
+  Run(kProcessCopy);
+  EXPECT_EQ(Read(kDest / L"Disk C" / L"kvprocess" / L"Music" / L"Rock" / L"a.mp3"), "aaa");
+  // The real name, not the display path's "???".
+  EXPECT_EQ(Read(kDest / L"Disk C" / L"kvprocess" / L"Music" / L"\u0416\u0430\u0440.mp3"), "zh");
+  EXPECT_TRUE(ui.questions.empty());
+
+  // Moving where the target is read-only: the copy fails, is reported, and
+  // the source stays with its mark; "No" to an overwrite still moves.
+  ui = ScriptedUi();
+  const fs::path target = kDest / L"Disk C" / L"kvprocess" / L"Music" / L"Rock" / L"a.mp3";
+  SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_READONLY);
+  ui.answers = {0, 0, 1};  // overwrite a.mp3 (fails: read-only), the notice, "No" for the other
+  Run(kProcessCopy | kProcessReserve);
+  ASSERT_EQ(ui.questions.size(), 3u);
+  EXPECT_EQ(ui.questions[1].rfind("Unable to copy file\"", 0), 0u);
+  EXPECT_TRUE(fs::exists(kRoot / L"Music" / L"Rock" / L"a.mp3"));
+  EXPECT_TRUE(rows[0].checked);
+  EXPECT_EQ(records[0]->Tag, 1);
+  EXPECT_FALSE(fs::exists(kRoot / L"Music" / L"\u0416\u0430\u0440.mp3"));
+  EXPECT_FALSE(rows[1].checked);
+  EXPECT_EQ(reserve.GetHiddenCount(), 1);
+  for (const auto& e : fs::directory_iterator(target.parent_path()))
+    EXPECT_EQ(e.path().filename().wstring().rfind(L"~kv", 0), std::wstring::npos);  // no temporary left
+}
+
+TEST_F(ProcessingTest, AReservedRowAndAStopEndTheRunAsTheUserSees) {
+  Add(kRoot / L"M" / L"a.mp3", "a");
+  Add(kRoot / L"M" / L"b.mp3", "b");
+  Add(kRoot / L"M" / L"c.mp3", "c");
+  fs::remove(kRoot / L"M" / L"a.mp3");  // reserved earlier, checked by hand
+  records[0]->Tag = -1;
+  ui.answers = {0};
+  ui.stopAfter = 2;
+  const TProcessResult result = Run(kProcessReserve);
+  EXPECT_TRUE(result.stopped);
+  EXPECT_EQ(result.done, 2);
+  ASSERT_EQ(ui.questions.size(), 1u);
+  EXPECT_EQ(ui.questions[0], "Unable to delete file\"" + WStringToAnsi((kRoot / L"M" / L"a.mp3").wstring()) + "\"");
+  EXPECT_TRUE(rows[0].checked);
+  EXPECT_FALSE(rows[1].checked);
+  EXPECT_TRUE(rows[2].checked);  // after the stop: untouched
+  EXPECT_TRUE(fs::exists(kRoot / L"M" / L"c.mp3"));
+  EXPECT_EQ(Read(kProgram / L"lasterr.txt"), "2");
+  EXPECT_EQ(PercentDone(1, 8), 12);  // 12.5 to even
+  EXPECT_EQ(PercentDone(3, 8), 38);  // 37.5 to even
+}
+
+// R: is a sysfs folder (set up by the test's CTest fixture): nothing can be
+// created there, not even by root.
+TEST_F(ProcessingTest, AReadOnlyDestinationGivesTheNoticeAndKeepsSourcesAndMarks) {
+  if (GetFileAttributesW(L"R:\\") == INVALID_FILE_ATTRIBUTES) GTEST_SKIP() << "no drive R:";
+  Add(kRoot / L"M" / L"a.mp3", "a");
+  Add(kRoot / L"M" / L"b.mp3", "b");
+  ui.answers = {0, 0};
+  const TProcessResult result = ProcessRows(kProcessCopy | kProcessReserve, rows, "R:\\", true, reserve, ui);
+  EXPECT_EQ(result.done, 2);
+  ASSERT_EQ(ui.questions.size(), 2u);
+  for (size_t i = 0; i < 2; ++i) {
+    EXPECT_EQ(ui.questions[i].rfind("Unable to copy file\"", 0), 0u) << ui.questions[i];
+    EXPECT_TRUE(rows[i].checked);
+    EXPECT_EQ(records[i]->Tag, 1);
+  }
+  EXPECT_EQ(Read(kRoot / L"M" / L"a.mp3"), "a");
+  EXPECT_EQ(Read(kRoot / L"M" / L"b.mp3"), "b");
+  EXPECT_EQ(reserve.GetHiddenCount(), 0);
+}
+
+TEST_F(ProcessingTest, AnExceptionInTheRunStillClosesTheWindow) {
+  struct ThrowingUi : ScriptedUi {
+    void SetProgress(int) override { throw std::runtime_error("refresh failed"); }
+  } throwing;
+  Add(kRoot / L"M" / L"a.mp3", "a");
+  EXPECT_THROW(ProcessRows(kProcessReserve, rows, "", true, reserve, throwing), std::runtime_error);
+  EXPECT_EQ(throwing.log, (std::vector<std::string>{"start Processing... Stop", "finish", "free"}));
+  // The file reserved before the failure is in the journal for the next start.
+  TReserve next(kProgram.wstring());
+  reserve = TReserve(kRoot.wstring());  // lets go of the journal
+  next.Load();
+  EXPECT_EQ(next.GetHiddenCount(), 1);
+}
+
+}  // namespace
+}  // namespace kv

@@ -1,0 +1,8 @@
+# The processing tests copy to a read-only drive: R: in the test prefix is a
+# sysfs folder, where even root cannot create files (chmod would not stop root).
+if(TARGET ${exe} AND NOT KELVARIN_NATIVE)
+  add_test(NAME wizard_readonly_drive
+           COMMAND ln -sfn /sys/kernel ${PROJECT_BINARY_DIR}/wine/prefix/dosdevices/r:)
+  set_tests_properties(wizard_readonly_drive PROPERTIES FIXTURES_SETUP kv_readonly_drive)
+  set_tests_properties(${exe} PROPERTIES FIXTURES_REQUIRED kv_readonly_drive)
+endif()

@@ -1,0 +1,144 @@
+#include "wizard/reserve_list.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "zip/zip_errors.h"
+
+namespace kv {
+namespace {
+
+constexpr char kHex[] = "0123456789ABCDEF0123456789ABCDEF";
+
+std::string Hidden(const std::string& folder) { return folder + "\\" + kHex; }
+
+TEST(ReserveList, LinesParseOrGoToRejectedByTheirForm) {
+  const std::string good = Hidden("C:\\Music") + "\tC:\\Music\\a.mp3\r\n";
+  struct Case {
+    const char* what;
+    std::string text;
+    size_t lines, rejected;
+  };
+  const Case cases[] = {
+      {"two fields", good, 1, 0},
+      {"three fields, UTF-8 long path", Hidden("C:\\M") + "\tC:\\M\\?.mp3\tC:\\M\\\xD0\x96.mp3\r\n", 1, 0},
+      {"empty lines are skipped", "\r\n" + good + "\r\n\r\n" + good, 2, 0},
+      {"LF alone ends a line", Hidden("C:\\M") + "\tC:\\M\\a.mp3\n", 1, 0},
+      {"no tab", "C:\\M\\" + std::string(kHex) + "\r\n", 0, 1},
+      {"lower-case digits", "C:\\M\\0123456789abcdef0123456789abcdef\tC:\\a\r\n", 0, 1},
+      {"31 digits", "C:\\M\\0123456789ABCDEF0123456789ABCDE\tC:\\a\r\n", 0, 1},
+      {"no folder", std::string(kHex) + "\tC:\\a\r\n", 0, 1},
+      {"empty display path", Hidden("C:\\M") + "\t\r\n", 0, 1},
+      {"fourth field", Hidden("C:\\M") + "\ta\tb\tc\r\n", 0, 1},
+      {"long path not UTF-8", Hidden("C:\\M") + "\ta\t\xC0\xAF\r\n", 0, 1},
+      {"surrogate in UTF-8", Hidden("C:\\M") + "\ta\t\xED\xA0\x80\r\n", 0, 1},
+      {"control character", Hidden("C:\\M") + "\ta\x01\r\n", 0, 1},
+      {"garbage between good lines", good + "garbage\r\n" + good, 2, 1},
+      {"line over the bound", Hidden("C:\\M") + "\t" + std::string(kMaxReserveLineBytes, 'a') + "\r\n", 0, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const TParsedReserve parsed = ParseReserveList(c.text, false);
+    EXPECT_EQ(parsed.lines.size(), c.lines);
+    EXPECT_EQ(parsed.rejected.size(), c.rejected);
+    EXPECT_FALSE(parsed.torn);
+  }
+}
+
+TEST(ReserveList, TheJournalDropsATornLastLineAndTheArchiveKeepsIt) {
+  const std::string text = Hidden("C:\\A") + "\tC:\\A\\a.mp3\r\n" + Hidden("C:\\B") + "\tC:\\B\\b.mp3";
+  const TParsedReserve journal = ParseReserveList(text, true);
+  ASSERT_EQ(journal.lines.size(), 1u);
+  EXPECT_TRUE(journal.torn);
+  EXPECT_EQ(ParseReserveList(text, false).lines.size(), 2u);
+}
+
+TEST(ReserveList, FormattedListsReadBackFieldForField) {
+  const std::vector<TReserveLine> lines = {
+      {Hidden("C:\\A"), "C:\\A\\a.mp3", "", 0},
+      {Hidden("D:\\B c"), "D:\\B c\\?.mp3", "D:\\B c\\\xD0\x96\xD0\xB0.mp3", 0},
+  };
+  const std::string text = FormatReserveList(lines);
+  EXPECT_EQ(text.substr(0, text.find("\r\n") + 2), Hidden("C:\\A") + "\tC:\\A\\a.mp3\r\n");
+  const TParsedReserve parsed = ParseReserveList(text, true);
+  ASSERT_EQ(parsed.lines.size(), 2u);
+  for (size_t i = 0; i < 2; ++i) {
+    EXPECT_EQ(parsed.lines[i].hidden, lines[i].hidden);
+    EXPECT_EQ(parsed.lines[i].display, lines[i].display);
+    EXPECT_EQ(parsed.lines[i].longPath, lines[i].longPath);
+  }
+}
+
+TEST(ReserveList, MergeKeepsPresentAndUnreachableFilesOncePerHiddenPath) {
+  const TReserveLine a{Hidden("C:\\A"), "C:\\A\\a.mp3", "", 0};
+  const TReserveLine gone{Hidden("C:\\Gone"), "C:\\Gone\\g.mp3", "", 0};
+  const TReserveLine away{Hidden("E:\\Away"), "E:\\Away\\w.mp3", "", 0};
+  TReserveLine aAgain = a;
+  aAgain.hidden = Hidden("c:\\a");  // the same file in other letter case
+  aAgain.display = "other";
+  const TReserveLine b{Hidden("C:\\B"), "C:\\B\\b.mp3", "", 0};
+  const std::map<std::string, THiddenState> disk = {{a.hidden, THiddenState::Present},
+                                                    {gone.hidden, THiddenState::Missing},
+                                                    {away.hidden, THiddenState::Unreachable},
+                                                    {b.hidden, THiddenState::Present}};
+  int probes = 0;
+  const auto merged = MergeReserve({a, gone, away}, {aAgain, b, gone}, [&](const TReserveLine& line) {
+    ++probes;
+    return disk.at(line.hidden);
+  });
+  ASSERT_EQ(merged.size(), 3u);
+  EXPECT_EQ(merged[0].display, "C:\\A\\a.mp3");  // the archive's line wins
+  EXPECT_EQ(merged[1].hidden, away.hidden);
+  EXPECT_EQ(merged[2].hidden, b.hidden);
+  EXPECT_EQ(probes, 4);  // each hidden path looked at once
+}
+
+TEST(ReserveList, DayNumbersEqualPythonsOrdinals) {
+  // Values of Python's date(y, m, d).toordinal().
+  const struct {
+    int y, m, d;
+    int64_t ordinal;
+  } cases[] = {{1, 1, 1, 1},           {1, 12, 31, 365},        {2000, 2, 29, 730179}, {2000, 3, 1, 730180},
+               {1900, 3, 1, 693655},   {2024, 2, 29, 738945},   {2026, 12, 6, 739956}, {9999, 12, 31, 3652059}};
+  for (const auto& c : cases) EXPECT_EQ(DayNumber(c.y, c.m, c.d), c.ordinal) << c.y << "-" << c.m << "-" << c.d;
+  EXPECT_EQ(HistoryEntryName("del", 739956, 86399999), "del.739956.86399999");
+}
+
+TEST(ReserveList, SizeTextsAndHiddenNames) {
+  EXPECT_EQ(ParseReserveSize("5368709120"), 5368709120);  // past 32 bits
+  for (const char* bad : {"", "12a", "-5", " 5", "99999999999999999999"}) EXPECT_EQ(ParseReserveSize(bad), 0) << bad;
+  EXPECT_TRUE(IsHiddenName(kHex));
+  EXPECT_FALSE(IsHiddenName(std::string(kHex) + ".mp3"));
+  EXPECT_EQ(FileNamePart("C:\\a\\b.mp3"), "b.mp3");
+  EXPECT_EQ(FolderPart("C:\\a\\b.mp3"), "C:\\a");
+}
+
+TEST(ReserveArchive, EntriesWrittenInOneRewriteReadBackAndHistoryIsKept) {
+  std::vector<uint8_t> bytes = RewriteReserveArchive({}, {{"data", "list 1\r\n"}, {"size", "10"}});
+  bytes = RewriteReserveArchive(bytes, {{"del.1.2", "list 1\r\n"}, {"data", ""}, {"size", "0"}});
+  bytes = RewriteReserveArchive(bytes, {{"data", "list 2\r\n"}, {"size", "5368709120"}});
+  const TReserveArchive archive = ReadReserveArchive(bytes);
+  EXPECT_TRUE(archive.hasList);
+  EXPECT_EQ(archive.list, "list 2\r\n");
+  EXPECT_EQ(archive.size, "5368709120");
+  EXPECT_EQ(archive.entryNames.size(), 3u);
+  EXPECT_TRUE(IsReserveArchive(archive));
+}
+
+TEST(ReserveArchive, ForeignAndBrokenArchivesAreToldApart) {
+  const TReserveArchive foreign = ReadReserveArchive(RewriteReserveArchive({}, {{"readme.txt", "hello"}}));
+  EXPECT_FALSE(IsReserveArchive(foreign));
+  EXPECT_FALSE(foreign.hasList);
+  std::vector<uint8_t> random(300);
+  for (size_t i = 0; i < random.size(); ++i) random[i] = static_cast<uint8_t>(i * 7919 % 251);
+  EXPECT_THROW(ReadReserveArchive(random), EIncompleteZip);
+  std::vector<uint8_t> truncated = RewriteReserveArchive({}, {{"data", std::string(500, 'x')}, {"size", "1"}});
+  truncated.resize(truncated.size() / 2);
+  EXPECT_ANY_THROW(ReadReserveArchive(truncated));
+}
+
+}  // namespace
+}  // namespace kv

@@ -1,0 +1,201 @@
+// The theme manager's window method: what it paints itself for the layer's
+// controls while visual styles are on, and what it hands on.
+
+#include "treeview/theme_manager_win.h"
+
+#include <uxtheme.h>
+
+#include <string>
+
+#include "base/ansi_text_win.h"
+#include "treeview/theme_services_win.h"
+#include "ui/forms_win.h"
+#include "ui/gdi_win.h"
+#include "ui/std_controls_win.h"
+
+namespace kv {
+namespace {
+
+void Frame3D(HDC dc, RECT& r, COLORREF topLeft, COLORREF bottomRight) {
+  const ui::BrushObject light = ui::MakeSolidBrush(topLeft);
+  const ui::BrushObject dark = ui::MakeSolidBrush(bottomRight);
+  RECT line{r.left, r.top, r.right - 1, r.top + 1};
+  FillRect(dc, &line, light.Get());
+  line = {r.left, r.top, r.left + 1, r.bottom - 1};
+  FillRect(dc, &line, light.Get());
+  line = {r.left, r.bottom - 1, r.right, r.bottom};
+  FillRect(dc, &line, dark.Get());
+  line = {r.right - 1, r.top, r.right, r.bottom};
+  FillRect(dc, &line, dark.Get());
+  InflateRect(&r, -1, -1);
+}
+
+bool RightToLeft(HWND h) { return (GetWindowLongPtrW(h, GWL_EXSTYLE) & WS_EX_RTLREADING) != 0; }
+
+}  // namespace
+
+void TThemeManager::WindowProc(TThemeListKind kind, ui::TControl& control, ui::TMessage& m) {
+  TWindowProcList& list = List(kind);
+  if (DoControlMessage(control, m)) return;
+  if (!ThemeServices().ThemesEnabled()) return list.CallSaved(control, m);
+  HWND h = control.HandleIfAllocated();
+  using K = TThemeListKind;
+  switch (m.msg) {
+    case WM_KEYDOWN:
+    case WM_SYSKEYDOWN:
+      UpdateUIState(control, m);
+      break;
+    case ui::CM_CONTROLLISTCHANGE:
+      if (kind == K::Form)
+        HandleControlChange(*reinterpret_cast<ui::TControl*>(m.wParam), m.lParam != 0);
+      break;
+    case WM_ERASEBKGND:
+      if (!h) break;
+      if (kind == K::ButtonControl) {
+        m.result = 1;
+        return;
+      }
+      if (kind == K::GroupBox || kind == K::Panel || kind == K::Frame) {
+        ParentBackground(control, reinterpret_cast<HDC>(m.wParam), kind == K::GroupBox);
+        m.result = 1;
+        return;
+      }
+      if (kind == K::StatusBar) {
+        RECT r;
+        GetClientRect(h, &r);
+        ThemeServices().DrawElement(reinterpret_cast<HDC>(m.wParam),
+                                    {TThemedElement::teStatus, 0, 1}, r);
+        m.result = 1;
+        return;
+      }
+      break;
+    case WM_PAINT:
+      if (!h) break;
+      if (kind == K::GroupBox) {
+        PaintGroupBox(control);
+        m.result = 0;
+        return;
+      }
+      if (kind == K::Panel) {
+        const ui::PaintDc paint = ui::BeginPaintDc(h);
+        PaintPanel(control, paint.Get());
+        m.result = 0;
+        return;
+      }
+      break;
+    case WM_PRINTCLIENT:
+      if (kind == K::Panel && h) {
+        PaintPanel(control, reinterpret_cast<HDC>(m.wParam));
+        m.result = 0;
+        return;
+      }
+      break;
+    case WM_NCPAINT:
+      if (kind == K::WinControl && h) {
+        list.CallSaved(control, m);
+        if (NeedsBorderPaint(control) ||
+            (GetWindowLongPtrW(h, GWL_EXSTYLE) & WS_EX_CLIENTEDGE))
+          ThemeServices().PaintBorder(control, false);
+        return;
+      }
+      break;
+    case WM_NCCALCSIZE:
+      if (kind == K::StatusBar && m.wParam) {
+        list.CallSaved(control, m);
+        m.result |= WVR_HREDRAW | WVR_VREDRAW;
+        return;
+      }
+      break;
+    default:
+      break;
+  }
+  list.CallSaved(control, m);
+}
+
+void TThemeManager::UpdateUIState(ui::TControl& control, const ui::TMessage& m) {
+  ui::TForm* form = control.ParentForm();
+  if (!form || !form->HandleIfAllocated()) return;
+  WORD flag = 0;
+  if (m.msg == WM_KEYDOWN && (m.wParam == VK_TAB || (m.wParam >= VK_LEFT && m.wParam <= VK_DOWN)))
+    flag = UISF_HIDEFOCUS;
+  else if (m.msg == WM_SYSKEYDOWN && m.wParam == VK_MENU)
+    flag = UISF_HIDEACCEL;
+  if (flag)
+    SendMessageW(form->HandleIfAllocated(), WM_CHANGEUISTATE, MAKEWPARAM(UIS_CLEAR, flag), 0);
+}
+
+void TThemeManager::ParentBackground(ui::TControl& control, HDC dc, bool groupBoxPart) {
+  const TThemedElementDetails details = GetElementDetails(
+      control.Enabled() ? TThemedButton::tbGroupBoxNormal : TThemedButton::tbGroupBoxDisabled);
+  ThemeServices().DrawParentBackground(control.HandleIfAllocated(), dc, &details, groupBoxPart);
+}
+
+void TThemeManager::PaintGroupBox(ui::TControl& control) {
+  HWND h = control.HandleIfAllocated();
+  const ui::PaintDc paint = ui::BeginPaintDc(h);
+  HDC dc = paint.Get();
+  const ui::SelectedObject font = ui::SelectInto(dc, control.FontHandle());
+  const std::wstring caption = AnsiToWString(control.Caption());
+  SIZE extent{};
+  const std::wstring measured = caption.empty() ? L"0" : caption;
+  GetTextExtentPoint32W(dc, measured.c_str(), static_cast<int>(measured.size()), &extent);
+  RECT client;
+  GetClientRect(h, &client);
+  RECT captionRect{8, 0, 8 + (caption.empty() ? 0 : extent.cx), extent.cy};
+  if (RightToLeft(h)) OffsetRect(&captionRect, client.right - 16 - extent.cx, 0);
+  RECT frame = client;
+  frame.top = extent.cy / 2;
+  const TThemedElementDetails details = GetElementDetails(
+      control.Enabled() ? TThemedButton::tbGroupBoxNormal : TThemedButton::tbGroupBoxDisabled);
+  const int saved = SaveDC(dc);
+  if (!caption.empty())
+    ExcludeClipRect(dc, captionRect.left, captionRect.top, captionRect.right, captionRect.bottom);
+  ThemeServices().DrawElement(dc, details, frame);
+  RestoreDC(dc, saved);
+  if (!caption.empty()) {
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, ui::ColorToRGB(control.Font().color));
+    ThemeServices().DrawText(dc, details, caption, captionRect, DT_LEFT | DT_SINGLELINE, 0);
+  }
+}
+
+void TThemeManager::PaintPanel(ui::TControl& control, HDC dc) {
+  auto* panel = dynamic_cast<ui::TPanel*>(&control);
+  HWND h = control.HandleIfAllocated();
+  RECT r;
+  GetClientRect(h, &r);
+  if (panel && panel->BevelOuter() != ui::TBevel::None) {
+    const COLORREF light = GetSysColor(COLOR_BTNHIGHLIGHT), shadow = GetSysColor(COLOR_BTNSHADOW);
+    if (panel->BevelOuter() == ui::TBevel::Raised)
+      Frame3D(dc, r, light, shadow);
+    else
+      Frame3D(dc, r, shadow, light);
+  }
+  const ui::TControl* parent = control.Parent();
+  if (!control.ParentColor() && (!parent || parent->Color() != control.Color())) {
+    const ui::BrushObject brush = ui::MakeSolidBrush(ui::ColorToRGB(control.Color()));
+    FillRect(dc, &r, brush.Get());
+  } else {
+    const TThemedElementDetails details = GetElementDetails(TThemedButton::tbGroupBoxNormal);
+    ThemeServices().DrawParentBackground(h, dc, &details, false, &r);
+  }
+  const std::wstring caption = AnsiToWString(control.Caption());
+  if (caption.empty()) return;
+  const ui::SelectedObject font = ui::SelectInto(dc, control.FontHandle());
+  SIZE w{};
+  GetTextExtentPoint32W(dc, L"W", 1, &w);
+  RECT band = r;
+  band.top = r.top + (r.bottom - r.top - w.cy) / 2;
+  band.bottom = band.top + w.cy;
+  UINT align = DT_CENTER;
+  const ui::TAlignment alignment = panel ? panel->Alignment() : ui::TAlignment::Center;
+  const bool rtl = RightToLeft(h);
+  if (alignment == ui::TAlignment::Left) align = rtl ? DT_RIGHT : DT_LEFT;
+  if (alignment == ui::TAlignment::Right) align = rtl ? DT_LEFT : DT_RIGHT;
+  SetBkMode(dc, TRANSPARENT);
+  SetTextColor(dc, ui::ColorToRGB(control.Font().color));
+  DrawTextW(dc, caption.c_str(), static_cast<int>(caption.size()), &band,
+            align | DT_EXPANDTABS | DT_VCENTER | DT_SINGLELINE | (rtl ? DT_RTLREADING : 0));
+}
+
+}  // namespace kv

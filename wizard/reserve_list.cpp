@@ -1,0 +1,255 @@
+#include "wizard/reserve_list.h"
+
+#include <charconv>
+#include <stdexcept>
+#include <unordered_set>
+
+#include "zip/unzipper.h"
+#include "zip/zip_file_system.h"
+#include "zip/zipper.h"
+
+namespace kv {
+namespace {
+
+constexpr std::string_view kArchiveName = "data";
+
+bool IsUtf8(std::string_view s) {
+  size_t i = 0;
+  while (i < s.size()) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    size_t extra = 0;
+    uint32_t cp = 0;
+    if (c < 0x80) {
+      ++i;
+      continue;
+    } else if ((c & 0xE0) == 0xC0) {
+      extra = 1, cp = c & 0x1F;
+    } else if ((c & 0xF0) == 0xE0) {
+      extra = 2, cp = c & 0x0F;
+    } else if ((c & 0xF8) == 0xF0) {
+      extra = 3, cp = c & 0x07;
+    } else {
+      return false;
+    }
+    if (extra > s.size() - i - 1) return false;
+    for (size_t k = 1; k <= extra; ++k) {
+      const auto d = static_cast<unsigned char>(s[i + k]);
+      if ((d & 0xC0) != 0x80) return false;
+      cp = (cp << 6) | (d & 0x3F);
+    }
+    constexpr uint32_t kMin[] = {0, 0x80, 0x800, 0x10000};
+    if (cp < kMin[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+    i += extra + 1;
+  }
+  return true;
+}
+
+bool HasControl(std::string_view s) {
+  for (char ch : s)
+    if (static_cast<unsigned char>(ch) < 0x20) return true;
+  return false;
+}
+
+// One line without its CR LF; false when it is not a reserve line.
+bool ParseLine(std::string_view text, TReserveLine& line) {
+  const size_t tab = text.find('\t');
+  if (tab == std::string_view::npos) return false;
+  const std::string_view hidden = text.substr(0, tab);
+  std::string_view rest = text.substr(tab + 1);
+  std::string_view longPath;
+  const size_t tab2 = rest.find('\t');
+  if (tab2 != std::string_view::npos) {
+    longPath = rest.substr(tab2 + 1);
+    rest = rest.substr(0, tab2);
+    if (longPath.find('\t') != std::string_view::npos || !IsUtf8(longPath)) return false;
+  }
+  if (FolderPart(hidden).empty() || !IsHiddenName(FileNamePart(hidden)) || rest.empty() || HasControl(hidden) ||
+      HasControl(rest) || HasControl(longPath))
+    return false;
+  line.hidden.assign(hidden);
+  line.display.assign(rest);
+  line.longPath.assign(longPath);
+  line.size = 0;
+  return true;
+}
+
+}  // namespace
+
+TParsedReserve ParseReserveList(std::string_view text, bool completeLinesOnly) {
+  TParsedReserve out;
+  size_t pos = 0;
+  while (pos < text.size()) {
+    if (out.lines.size() + out.rejected.size() >= kMaxReserveLines) {
+      out.rejected.emplace_back(text.substr(pos, kMaxReserveLineBytes));
+      break;
+    }
+    size_t end = text.find('\n', pos);
+    const bool complete = end != std::string_view::npos;
+    if (!complete) {
+      if (completeLinesOnly) {
+        out.torn = true;
+        break;
+      }
+      end = text.size();
+    }
+    std::string_view raw = text.substr(pos, end - pos);
+    pos = complete ? end + 1 : end;
+    if (!raw.empty() && raw.back() == '\r') raw.remove_suffix(1);
+    if (raw.empty()) continue;
+    TReserveLine line;
+    if (raw.size() <= kMaxReserveLineBytes && ParseLine(raw, line))
+      out.lines.push_back(std::move(line));
+    else
+      out.rejected.emplace_back(raw.substr(0, kMaxReserveLineBytes));
+  }
+  return out;
+}
+
+std::string FormatReserveLine(const TReserveLine& line) {
+  std::string text = line.hidden + '\t' + line.display;
+  if (!line.longPath.empty()) text += '\t' + line.longPath;
+  return text + "\r\n";
+}
+
+std::string FormatReserveList(const std::vector<TReserveLine>& lines) {
+  std::string text;
+  for (const TReserveLine& line : lines) text += FormatReserveLine(line);
+  return text;
+}
+
+bool IsHiddenName(std::string_view name) {
+  if (name.size() != 32) return false;
+  for (char ch : name)
+    if (!((ch >= '0' && ch <= '9') || (ch >= 'A' && ch <= 'F'))) return false;
+  return true;
+}
+
+std::string_view FileNamePart(std::string_view path) {
+  const size_t slash = path.rfind('\\');
+  return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
+std::string_view FolderPart(std::string_view path) {
+  const size_t slash = path.rfind('\\');
+  return slash == std::string_view::npos ? std::string_view() : path.substr(0, slash);
+}
+
+bool SamePath(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
+    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 32);
+    if (x != y) return false;
+  }
+  return true;
+}
+
+std::vector<TReserveLine> MergeReserve(const std::vector<TReserveLine>& archived,
+                                       const std::vector<TReserveLine>& journal,
+                                       const std::function<THiddenState(const TReserveLine&)>& probe) {
+  std::vector<TReserveLine> merged;
+  std::unordered_set<std::string> seen;
+  auto key = [](const std::string& path) {
+    std::string k = path;
+    for (char& ch : k)
+      if (ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - 32);
+    return k;
+  };
+  for (const auto* list : {&archived, &journal})
+    for (const TReserveLine& line : *list) {
+      if (!seen.insert(key(line.hidden)).second) continue;
+      if (probe(line) != THiddenState::Missing) merged.push_back(line);
+    }
+  return merged;
+}
+
+// Days before the year, the month's days before it, the day (proleptic
+// Gregorian calendar).
+int64_t DayNumber(int year, int month, int day) {
+  static constexpr int kBefore[] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334};
+  if (month < 1 || month > 12) throw std::invalid_argument("month out of range");
+  const int64_t y = int64_t{year} - 1;
+  int64_t days = y * 365 + y / 4 - y / 100 + y / 400 + kBefore[month - 1] + day;
+  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  if (leap && month > 2) ++days;
+  return days;
+}
+
+std::string HistoryEntryName(std::string_view kind, int64_t day, int64_t millisecondsOfDay) {
+  return std::string(kind) + "." + std::to_string(day) + "." + std::to_string(millisecondsOfDay);
+}
+
+// --- the archive ---
+
+namespace {
+
+// Extracts one entry; a damaged entry raises, a wrong password gives "".
+std::string ReadEntry(TUnZipper& zip, const std::string& name, const std::string& password, bool& found) {
+  TMemoryStream out;
+  bool damaged = false;
+  zip.password = password;
+  zip.onSkippingFile = [&](TSkipReason reason, const std::string&, int) {
+    if (reason != TSkipReason::BadPassword) damaged = true;
+  };
+  found = zip.UnZipToStream(out, name) > 0;
+  if (damaged) throw EBadZipFile("The entry \"" + name + "\" of the reserve's archive is damaged");
+  return out.Text();
+}
+
+}  // namespace
+
+TReserveArchive ReadReserveArchive(const std::vector<uint8_t>& bytes) {
+  TMemoryFileSystem fs;
+  fs.Put(std::string(kArchiveName), bytes);
+  TUnZipper zip(fs);
+  zip.doProcessMessages = false;
+  zip.SetZipName(std::string(kArchiveName));
+  zip.ReadZip();
+  TReserveArchive archive;
+  for (int i = 0; i < zip.Count(); ++i) archive.entryNames.push_back(zip.FileName(i));
+  bool sizeFound = false;
+  archive.list = ReadEntry(zip, "data", "", archive.hasList);
+  archive.size = ReadEntry(zip, "size", "", sizeFound);
+  if (archive.list.empty()) {
+    archive.list = ReadEntry(zip, "data", kReservePassword, archive.hasList);
+    archive.size = ReadEntry(zip, "size", kReservePassword, sizeFound);
+  }
+  return archive;
+}
+
+bool IsReserveArchive(const TReserveArchive& archive) {
+  for (const std::string& name : archive.entryNames) {
+    if (name == "data" || name == "size") continue;
+    const std::string_view kind = std::string_view(name).substr(0, 4);
+    if (kind != "del." && kind != "rec." && kind != "bad.") return false;
+  }
+  return true;
+}
+
+std::vector<uint8_t> RewriteReserveArchive(const std::vector<uint8_t>& bytes,
+                                           const std::vector<std::pair<std::string, std::string>>& entries) {
+  // Each entry rewrites the archive in memory; only the last result reaches
+  // the disk, so the file changes once for all entries.
+  TMemoryFileSystem fs;
+  const std::string name(kArchiveName);
+  if (!bytes.empty()) fs.Put(name, bytes);
+  for (const auto& [entry, text] : entries) {
+    TZipper zip(fs, DefaultZipperDisk());
+    zip.doProcessMessages = false;
+    zip.SetZipName(name);
+    zip.ZipFromBuffer(text.data(), text.size(), entry);
+  }
+  const auto it = fs.Files().find(name);
+  if (it == fs.Files().end()) throw std::logic_error("the reserve's archive was not written");
+  return *it->second.bytes;
+}
+
+int64_t ParseReserveSize(std::string_view text) {
+  int64_t value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size() || value < 0) return 0;
+  return value;
+}
+
+}  // namespace kv

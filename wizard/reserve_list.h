@@ -1,0 +1,95 @@
+#pragma once
+// The reserve of deleted files as bytes: the list kept in the archive "data"
+// and in the journal "data.journal", one line per reserved file:
+//
+//   hidden path TAB display path [TAB long path in UTF-8] CR LF
+//
+// The hidden path is the file's folder, "\" and 32 upper-case hexadecimal
+// digits; the display path is ANSI; the long path is the file's real name.
+// Also the archive itself (entries "data", "size" and the history) and the
+// day numbers of the history entries. Byte-level: no system calls.
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kv {
+
+struct TReserveLine {
+  std::string hidden;    // ANSI
+  std::string display;   // ANSI
+  std::string longPath;  // UTF-8; empty in lines of the older two-field form
+  int64_t size = 0;      // bytes, in memory only; 0 when unknown
+};
+
+// Bounds of a list that is still believed: longer lines or more of them are
+// not a list this program wrote.
+inline constexpr size_t kMaxReserveLineBytes = 3 * 4 * 32768;
+inline constexpr size_t kMaxReserveLines = 4'000'000;
+
+struct TParsedReserve {
+  std::vector<TReserveLine> lines;
+  std::vector<std::string> rejected;  // lines that are not reserve lines, as they were
+  bool torn = false;                  // the text ended inside a line (a killed append)
+};
+
+// Parses a list. Empty lines are skipped; a line that breaks the form goes to
+// rejected. With completeLinesOnly (the journal), a last line without CR LF
+// is left out and `torn` is set; otherwise it counts as a line.
+TParsedReserve ParseReserveList(std::string_view text, bool completeLinesOnly);
+// One line in the form above, CR LF included.
+std::string FormatReserveLine(const TReserveLine& line);
+std::string FormatReserveList(const std::vector<TReserveLine>& lines);
+
+// True for a name of exactly 32 upper-case hexadecimal digits.
+bool IsHiddenName(std::string_view name);
+// The part after the last "\" (the whole text without one).
+std::string_view FileNamePart(std::string_view path);
+// The part before the last "\" (empty without one).
+std::string_view FolderPart(std::string_view path);
+// ASCII-case-insensitive equality (paths as Windows compares them, as far as
+// the hidden names of this program need).
+bool SamePath(std::string_view a, std::string_view b);
+
+// What start-up finds for a line's hidden file.
+enum class THiddenState { Present, Missing, Unreachable };
+
+// Lines of the archive first, then those of the journal; each hidden path
+// once. A line stays while its file is present or its folder cannot be
+// reached (a drive not plugged in).
+std::vector<TReserveLine> MergeReserve(const std::vector<TReserveLine>& archived,
+                                       const std::vector<TReserveLine>& journal,
+                                       const std::function<THiddenState(const TReserveLine&)>& probe);
+
+// The day number of a date, 1 January of the year 1 being day 1.
+int64_t DayNumber(int year, int month, int day);
+// "del." / "rec." + D + "." + T.
+std::string HistoryEntryName(std::string_view kind, int64_t day, int64_t millisecondsOfDay);
+
+// --- the archive "data" ---
+inline constexpr char kReservePassword[] = "wrenfield";
+
+struct TReserveArchive {
+  std::string list;
+  std::string size;  // the "size" entry's text
+  bool hasList = false;
+  std::vector<std::string> entryNames;
+};
+
+// Reads "data" and "size" without password and, when the list comes back
+// empty, both again with the reserve's password. Raises the zip library's
+// errors for bytes that are not an archive.
+TReserveArchive ReadReserveArchive(const std::vector<uint8_t>& bytes);
+// True when every entry is one this program writes ("data", "size" and the
+// history entries "del.", "rec.", "bad.").
+bool IsReserveArchive(const TReserveArchive& archive);
+// The archive with each given entry added or replaced, in one rewrite, no
+// password. Empty bytes start a new archive.
+std::vector<uint8_t> RewriteReserveArchive(const std::vector<uint8_t>& bytes,
+                                           const std::vector<std::pair<std::string, std::string>>& entries);
+
+// The "size" entry as a 64-bit count; 0 when it is not a decimal number.
+int64_t ParseReserveSize(std::string_view text);
+
+}  // namespace kv

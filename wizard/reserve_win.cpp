@@ -1,0 +1,351 @@
+#include "wizard/reserve_win.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <stdexcept>
+
+#include "base/ansi_text_win.h"
+#include "base/file_replacement_win.h"
+#include "base/strings.h"
+#include "base/system_error_win.h"
+#include "foundation/files_win.h"
+#include "foundation/md5.h"
+#include "foundation/translate.h"
+
+namespace kv {
+namespace {
+
+constexpr DWORD kNoAttributes = INVALID_FILE_ATTRIBUTES;
+
+std::string ToUtf8(const std::wstring& text) {
+  if (text.empty()) return {};
+  const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<size_t>(n), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
+  return out;
+}
+
+std::wstring FromUtf8(const std::string& text) {
+  if (text.empty()) return {};
+  const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring out(static_cast<size_t>(n), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
+  return out;
+}
+
+std::wstring WideFolder(const std::wstring& path) {
+  const size_t slash = path.rfind(L'\\');
+  return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
+}
+
+std::wstring WideFileName(const std::wstring& path) {
+  const size_t slash = path.rfind(L'\\');
+  return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
+bool FolderExists(const std::wstring& folder) {
+  const DWORD a = GetFileAttributesW(folder.c_str());
+  return a != kNoAttributes && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// The real long path of an access path; the path itself when the system
+// cannot tell.
+std::wstring LongPathOf(const std::wstring& path) {
+  std::wstring out(MAX_PATH, L'\0');
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    const DWORD n = GetLongPathNameW(path.c_str(), out.data(), static_cast<DWORD>(out.size()));
+    if (n == 0) return path;
+    if (n < out.size()) {
+      out.resize(n);
+      return out;
+    }
+    out.resize(n);
+  }
+  return path;
+}
+
+// 64-bit size from the directory entry; 0 when missing.
+int64_t SizeOf(const std::wstring& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return 0;
+  return static_cast<int64_t>((uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow);
+}
+
+// The whole file; EOSError naming it when it cannot be read.
+std::vector<uint8_t> ReadBytes(const std::wstring& path) {
+  FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+  auto fail = [&](DWORD code) {
+    return EOSError(Translate("Cannot read file \"$1\": $2", WStringToAnsi(path) + "\r\n" + SystemErrorText(code)), code);
+  };
+  if (!file) throw fail(GetLastError());
+  LARGE_INTEGER size{};
+  if (!GetFileSizeEx(file.Get(), &size)) throw fail(GetLastError());
+  constexpr int64_t kMaxArchive = int64_t{1} << 30;
+  if (size.QuadPart > kMaxArchive) throw fail(ERROR_FILE_TOO_LARGE);
+  std::vector<uint8_t> bytes(static_cast<size_t>(size.QuadPart));
+  size_t done = 0;
+  while (done < bytes.size()) {
+    DWORD got = 0;
+    const DWORD want = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1 << 20));
+    if (!ReadFile(file.Get(), bytes.data() + done, want, &got, nullptr)) throw fail(GetLastError());
+    if (got == 0) break;
+    done += got;
+  }
+  bytes.resize(done);
+  return bytes;
+}
+
+std::string Stamp() {
+  SYSTEMTIME t{};
+  GetLocalTime(&t);
+  char text[32];
+  std::snprintf(text, sizeof text, "%04u%02u%02u-%02u%02u%02u", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute,
+                t.wSecond);
+  return text;
+}
+
+}  // namespace
+
+std::pair<int64_t, int64_t> ReserveTimeStamp() {
+  SYSTEMTIME t{};
+  GetLocalTime(&t);
+  const int64_t ms = ((int64_t{t.wHour} * 60 + t.wMinute) * 60 + t.wSecond) * 1000 + t.wMilliseconds;
+  return {DayNumber(t.wYear, t.wMonth, t.wDay), ms};
+}
+
+// The counter lives for the process: the hook exists for tests that kill
+// the program at a chosen step.
+void TestCrashPoint(const char* name) {
+  static int hits = 0;
+  char value[64] = {};
+  const DWORD n = GetEnvironmentVariableA("KELVARIN_TEST_CRASH_AT", value, sizeof value);
+  if (n == 0 || n >= sizeof value) return;
+  std::string spec(value, n);
+  int target = 1;
+  if (const size_t colon = spec.find(':'); colon != std::string::npos) {
+    target = std::atoi(spec.c_str() + colon + 1);
+    spec.resize(colon);
+  }
+  if (spec != name) return;
+  if (++hits >= target) TerminateProcess(GetCurrentProcess(), 3);
+}
+
+std::string HiddenDigits(const std::wstring& widePath, const std::wstring& longPath) {
+  const std::string ansiLong = WStringToAnsi(longPath);
+  const bool exact = AnsiToWString(ansiLong) == longPath;
+  return ToHex(GetMD5(exact ? WStringToAnsi(widePath) : ToUtf8(longPath)));
+}
+
+TReserve::TReserve(std::wstring folder) : folder_(std::move(folder)) {}
+
+std::vector<std::string> TReserve::Load() {
+  std::vector<std::string> notices;
+  std::vector<TReserveLine> archived;
+  std::vector<std::string> rejected;
+  bool archiveRead = false;
+  int64_t storedSize = 0;
+  const std::wstring archivePath = ArchivePath();
+  if (GetFileAttributesW(archivePath.c_str()) != kNoAttributes) {
+    try {
+      const TReserveArchive archive = ReadReserveArchive(ReadBytes(archivePath));
+      if (!IsReserveArchive(archive)) throw std::runtime_error(Translate("It holds entries of another kind"));
+      TParsedReserve parsed = ParseReserveList(archive.list, false);
+      archived = std::move(parsed.lines);
+      rejected = std::move(parsed.rejected);
+      storedSize = ParseReserveSize(archive.size);
+      archiveRead = true;
+    } catch (const std::exception& e) {
+      const std::wstring aside = archivePath + L"." + AnsiToWString(Stamp()) + L".unreadable";
+      const bool moved = MoveFileExW(archivePath.c_str(), aside.c_str(), 0) != 0;
+      std::string text = Translate("The list of the reserve of deleted files \"$1\" cannot be read: $2",
+                                   WStringToAnsi(archivePath) + "\r\n" + e.what());
+      if (moved)
+        text += "\r\n" + Translate("It was renamed to \"$1\"; the reserve is taken from its journal.",
+                                   WStringToAnsi(aside));
+      notices.push_back(text);
+    }
+  }
+  const TParsedReserve journal = ParseReserveList(StrFromFileW(JournalPath()), true);
+  rejected.insert(rejected.end(), journal.rejected.begin(), journal.rejected.end());
+
+  lines_ = MergeReserve(archived, journal.lines, [](const TReserveLine& line) {
+    const std::wstring hidden = AnsiToWString(line.hidden);
+    if (GetFileAttributesW(hidden.c_str()) != kNoAttributes) return THiddenState::Present;
+    return FolderExists(WideFolder(hidden)) ? THiddenState::Missing : THiddenState::Unreachable;
+  });
+  int64_t found = 0;
+  for (TReserveLine& line : lines_) found += line.size = SizeOf(AnsiToWString(line.hidden));
+  auto sameAs = [&](const std::vector<TReserveLine>& other) {
+    if (other.size() != lines_.size()) return false;
+    for (size_t i = 0; i < other.size(); ++i)
+      if (other[i].hidden != lines_[i].hidden) return false;
+    return true;
+  };
+  const bool archiveHoldsAll = archiveRead && sameAs(archived);
+  size_ = archiveHoldsAll ? storedSize : found;
+  // Written back when the files on disk told more than the archive, and
+  // when the journal is more than a copy of the list.
+  bool changed = !archiveHoldsAll && (archiveRead || !lines_.empty() || !notices.empty());
+  changed = changed || journal.torn || !sameAs(journal.lines);
+  if (!archiveRead && notices.empty() && lines_.empty() && journal.lines.empty() && !journal.torn) changed = false;
+
+  std::vector<std::pair<std::string, std::string>> history;
+  if (!rejected.empty()) {
+    std::string text;
+    for (const std::string& line : rejected) text += line + "\r\n";
+    const auto [day, ms] = ReserveTimeStamp();
+    history.emplace_back(HistoryEntryName("bad", day, ms), text);
+    notices.push_back(Translate("$1 lines of the reserve's list could not be read; they were kept in the entry \"$2\".",
+                                std::to_string(rejected.size()) + "\r\n" + history.back().first));
+  }
+  if (changed || !history.empty()) SaveArchive(history);
+  return notices;
+}
+
+void TReserve::AppendJournal(const TReserveLine& line) {
+  const std::wstring path = JournalPath();
+  auto fail = [&](DWORD code) {
+    return EOSError(Translate("Cannot write file \"$1\": $2", WStringToAnsi(path) + "\r\n" + SystemErrorText(code)), code);
+  };
+  if (!journal_) {
+    journal_.Reset(CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                               OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!journal_) throw fail(GetLastError());
+  }
+  // One write per line: a killed process leaves whole lines behind (the
+  // system has them), and a torn last line is recognised at start-up.
+  const std::string text = FormatReserveLine(line);
+  DWORD written = 0;
+  if (!WriteFile(journal_.Get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr))
+    throw fail(GetLastError());
+  if (written != text.size()) throw fail(ERROR_DISK_FULL);
+}
+
+void TReserve::FlushJournal() {
+  if (journal_) FlushFileBuffers(journal_.Get());
+}
+
+bool TReserve::HideInsteadDelete(const std::wstring& widePath, const std::string& fileName) {
+  const std::wstring access = AnsiToWString(fileName);
+  const std::wstring longPath = LongPathOf(access);
+  const std::wstring hidden = WideFolder(access) + L"\\" + AnsiToWString(HiddenDigits(widePath, longPath));
+  TReserveLine line{WStringToAnsi(hidden), WStringToAnsi(widePath), ToUtf8(longPath), 0};
+  AppendJournal(line);
+  TestCrashPoint("journal");
+
+  const DWORD attributes = GetFileAttributesW(access.c_str());
+  if (attributes != kNoAttributes) SetFileAttributesW(access.c_str(), FILE_ATTRIBUTE_NORMAL);
+  if (!MoveFileExW(access.c_str(), hidden.c_str(), 0)) {  // never over an existing file
+    const DWORD code = GetLastError();
+    if (attributes != kNoAttributes) SetFileAttributesW(access.c_str(), attributes);
+    try {
+      ReplaceFileContent(LastErrorPath(), std::to_string(code));
+    } catch (const EReplaceError&) {
+      // The code is a diagnostic aid; the failure itself reaches the caller.
+    }
+    return false;
+  }
+  TestCrashPoint("rename");
+  SetFileAttributesW(hidden.c_str(), FILE_ATTRIBUTE_HIDDEN);
+  line.size = SizeOf(hidden);
+  size_ += line.size;
+  lines_.push_back(std::move(line));
+  TestCrashPoint("list");
+  return true;
+}
+
+TReserveRun TReserve::RunOverList(const char* kind, const TProgress& progress,
+                                  const std::function<bool(const TReserveLine&, std::string&)>& act) {
+  const std::string before = HiddenList();
+  const auto [day, ms] = ReserveTimeStamp();
+  TReserveRun run;
+  std::vector<TReserveLine> kept;
+  for (size_t i = 0; i < lines_.size(); ++i) {
+    if (progress && !progress(i, lines_.size(), lines_[i])) {
+      run.stopped = true;
+      kept.insert(kept.end(), lines_.begin() + static_cast<ptrdiff_t>(i), lines_.end());
+      break;
+    }
+    std::string failure;
+    if (act(lines_[i], failure)) {
+      ++run.done;
+    } else {
+      kept.push_back(lines_[i]);
+      run.failures.push_back(failure);
+    }
+  }
+  const bool all = kept.empty();
+  lines_ = std::move(kept);
+  size_ = 0;
+  if (!all)
+    for (const TReserveLine& line : lines_) size_ += line.size;
+  SaveArchive({{HistoryEntryName(kind, day, ms), before}});
+  return run;
+}
+
+namespace {
+
+// A line whose hidden file is gone from a folder that exists is done; one
+// whose folder cannot be reached is not.
+bool GoneFor(const std::wstring& hidden, std::string& failure) {
+  if (FolderExists(WideFolder(hidden))) return true;
+  failure = Translate("The folder of \"$1\" cannot be reached", WStringToAnsi(hidden));
+  return false;
+}
+
+}  // namespace
+
+TReserveRun TReserve::Free(const TProgress& progress) {
+  return RunOverList("del", progress, [](const TReserveLine& line, std::string& failure) {
+    const std::wstring hidden = AnsiToWString(line.hidden);
+    if (!IsHiddenName(FileNamePart(line.hidden))) {
+      failure = Translate("Not a reserved file: \"$1\"", line.hidden);
+      return false;
+    }
+    const DWORD attributes = GetFileAttributesW(hidden.c_str());
+    if (attributes == kNoAttributes) return GoneFor(hidden, failure);
+    SetFileAttributesW(hidden.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (DeleteFileW(hidden.c_str())) return true;
+    const DWORD code = GetLastError();
+    SetFileAttributesW(hidden.c_str(), attributes);
+    failure = Translate("Unable to delete file") + " \"" + line.display + "\": " + SystemErrorText(code);
+    return false;
+  });
+}
+
+TReserveRun TReserve::Recover(const TProgress& progress) {
+  return RunOverList("rec", progress, [](const TReserveLine& line, std::string& failure) {
+    const std::wstring hidden = AnsiToWString(line.hidden);
+    const std::wstring name =
+        WideFileName(line.longPath.empty() ? AnsiToWString(line.display) : FromUtf8(line.longPath));
+    const std::wstring target = WideFolder(hidden) + L"\\" + name;
+    const DWORD attributes = GetFileAttributesW(hidden.c_str());
+    if (attributes == kNoAttributes) return GoneFor(hidden, failure);
+    SetFileAttributesW(hidden.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (MoveFileExW(hidden.c_str(), target.c_str(), 0)) return true;  // never over an existing file
+    const DWORD code = GetLastError();
+    SetFileAttributesW(hidden.c_str(), attributes);
+    failure = Translate("Unable to recover file") + " \"" + line.display + "\": " + SystemErrorText(code);
+    return false;
+  });
+}
+
+void TReserve::Save() { SaveArchive({}); }
+
+void TReserve::SaveArchive(std::vector<std::pair<std::string, std::string>> entries) {
+  entries.emplace_back("data", HiddenList());
+  entries.emplace_back("size", std::to_string(size_));
+  const std::wstring archivePath = ArchivePath();
+  std::vector<uint8_t> old;
+  if (GetFileAttributesW(archivePath.c_str()) != kNoAttributes) old = ReadBytes(archivePath);
+  const std::vector<uint8_t> bytes = RewriteReserveArchive(old, entries);
+  WriteFileAtomic(archivePath, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+  // The journal's lines are all in the archive now; it starts again as the list.
+  journal_.Reset();
+  WriteFileAtomic(JournalPath(), HiddenList());
+}
+
+}  // namespace kv
