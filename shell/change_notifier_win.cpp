@@ -78,8 +78,16 @@ LRESULT CALLBACK TLazyChangeNotifier::ListenerWndProc(HWND window, UINT msg, WPA
     auto* self = reinterpret_cast<TLazyChangeNotifier*>(GetWindowLongPtrW(window, GWLP_USERDATA));
     auto* batch = reinterpret_cast<TLazyShellEventList*>(wParam);
     if (!batch) return 0;
-    if (self) self->HandOut(batch);
-    else batch->Release();
+    if (!self) {
+      batch->Release();
+      return 0;
+    }
+    try {
+      self->HandOut(batch);
+    } catch (...) {
+      // The control list's lock failed: the batch is lost, not leaked.
+      batch->Release();
+    }
     return 0;
   }
   return DefWindowProcW(window, msg, wParam, lParam);

@@ -9,6 +9,7 @@
 
 #include <cstring>
 #include <functional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,7 @@ const std::wstring kRoot = L"C:\\kvtest\\notify";
 struct Seen {
   K kind;
   std::wstring path;  // parsing name of ItemList1; empty when absent
+  uint32_t value1 = 0;
   bool operator==(const Seen&) const = default;
 };
 
@@ -43,7 +45,8 @@ class Receiver {
       auto* batch = reinterpret_cast<TLazyShellEventList*>(m.wParam);
       std::vector<Seen> seen;
       for (const auto& event : batch->Events())
-        seen.push_back({event->Kind, event->Item1() ? PIDLToPath(static_cast<LPCITEMIDLIST>(event->Item1())) : L""});
+        seen.push_back({event->Kind, event->Item1() ? PIDLToPath(static_cast<LPCITEMIDLIST>(event->Item1())) : L"",
+                        event->Value1});
       batches.push_back(std::move(seen));
       batch->Release();
     });
@@ -80,6 +83,29 @@ class Receiver {
  private:
   ui::TWndMethod previous_;
 };
+
+bool WaitFor(const std::function<bool()>& done) {
+  for (int i = 0; i < 250; ++i) {
+    if (done()) return true;
+    Sleep(20);
+  }
+  return false;
+}
+
+// Waits until the kernel thread rebuilt its watch after `before` and has not
+// rebuilt again for a while, so that no rebuild is under way.
+bool WaitForSettledWatch(uint32_t before) {
+  auto& notifier = ChangeNotifier();
+  if (!WaitFor([&] { return notifier.KernelRebuildCount() > before; })) return false;
+  uint32_t seen = notifier.KernelRebuildCount();
+  return WaitFor([&] {
+    Sleep(100);
+    uint32_t now = notifier.KernelRebuildCount();
+    bool settled = now == seen;
+    seen = now;
+    return settled;
+  });
+}
 
 // Removes a folder with everything in it, quietly.
 void RemoveTree(const std::wstring& folder) {
@@ -218,6 +244,41 @@ TEST_F(ChangeNotifierTest, AnnouncedShellChangesReachTheWindowAsOneBatch) {
   EXPECT_EQ(receiver.NextBatch(), (std::vector<Seen>{{K::UpdateDirectory, folder}}));
 }
 
+TEST_F(ChangeNotifierTest, SpaceValuesComeOnlyFromItemsLongEnoughToHoldThem) {
+  Receiver receiver;
+  ASSERT_TRUE(ChangeNotifier().RegisterShellChangeNotify(&receiver.form));
+  const uint8_t shortItem[] = {4, 0, 'a', 'b', 0, 0};
+  const uint8_t longItem[] = {10, 0, 1, 0, 0, 0, 2, 0, 0, 0, 0, 0};
+  TPidl shortList = PidlFromBytes(shortItem), longList = PidlFromBytes(longItem);
+  ChangeNotifier().PostShellNotifyEvent(SHCNE_FREESPACE, shortList.get(), nullptr);
+  ChangeNotifier().PostShellNotifyEvent(SHCNE_FREESPACE, shortList.get(), nullptr);
+  ChangeNotifier().PostShellNotifyEvent(SHCNE_FREESPACE, longList.get(), nullptr);
+  ChangeNotifier().PostShellNotifyEvent(0x40000000, longList.get(), nullptr);  // no event kind
+  EXPECT_EQ(receiver.NextBatch(), (std::vector<Seen>{{K::FreeSpace, L"", 0}, {K::FreeSpace, L"", 1}}));
+}
+
+TEST_F(ChangeNotifierTest, ADesktopChangeIsSeenInTheFolderAndOnTheDesktop) {
+  auto& notifier = ChangeNotifier();
+  EXPECT_THROW(notifier.RegisterKernelSpecialFolderWatch(CSIDL_DESKTOP), std::logic_error);
+  Receiver receiver;
+  notifier.RegisterKernelChangeNotify(&receiver.form, KernelEvent(TKernelNotifyEvent::FileName));
+  uint32_t rebuilds = notifier.KernelRebuildCount();
+  notifier.RegisterKernelSpecialFolderWatch(CSIDL_DESKTOP);
+  ASSERT_TRUE(WaitForSettledWatch(rebuilds));
+  ASSERT_EQ(notifier.KernelWatchedCount(), 1u);
+  wchar_t desktop[MAX_PATH];
+  ASSERT_EQ(SHGetFolderPathW(nullptr, CSIDL_DESKTOPDIRECTORY, nullptr, 0, desktop), S_OK);
+  std::wstring file = std::wstring(desktop) + L"\\kv_notify.txt";
+  HANDLE made = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  ASSERT_NE(made, INVALID_HANDLE_VALUE);
+  CloseHandle(made);
+  auto batch = receiver.NextBatch();
+  DeleteFileW(file.c_str());
+  ASSERT_EQ(batch.size(), 2u);  // the desktop folder by its path, then the desktop itself
+  EXPECT_EQ(batch[0], (Seen{K::UpdateDirectory, desktop}));
+  EXPECT_EQ(batch[1].kind, K::UpdateDirectory);
+}
+
 TEST_F(ChangeNotifierTest, BatchesAreReleasedAlsoForWindowlessControls) {
   Receiver receiver, gone;
   ui::TControl windowless;
@@ -256,13 +317,6 @@ std::wstring UnixPath(const std::wstring& path) {
   return out;
 }
 
-bool WaitFor(const std::function<bool()>& done) {
-  for (int i = 0; i < 250; ++i) {
-    if (done()) return true;
-    Sleep(20);
-  }
-  return false;
-}
 
 TEST_F(ChangeNotifierTest, KernelWatchesReportChangesByTheProgramAndByLinux) {
   std::wstring first = Dir(L"watched1"), second = Dir(L"watched2");
@@ -272,7 +326,8 @@ TEST_F(ChangeNotifierTest, KernelWatchesReportChangesByTheProgramAndByLinux) {
                                                           KernelEvent(TKernelNotifyEvent::DirName));
   uint32_t rebuilds = notifier.KernelRebuildCount();
   ASSERT_TRUE(notifier.NotifyWatchFolder(&receiver.form, first));
-  ASSERT_TRUE(WaitFor([&] { return notifier.KernelRebuildCount() > rebuilds && notifier.KernelWatchedCount() == 1; }));
+  ASSERT_TRUE(WaitForSettledWatch(rebuilds));
+  ASSERT_EQ(notifier.KernelWatchedCount(), 1u);
   ASSERT_TRUE(CreateDirectoryW((first + L"\\made").c_str(), nullptr));
   EXPECT_EQ(receiver.NextBatch(), (std::vector<Seen>{{K::UpdateDirectory, first}}));
 
@@ -284,7 +339,7 @@ TEST_F(ChangeNotifierTest, KernelWatchesReportChangesByTheProgramAndByLinux) {
   // The watch moves with the folder.
   rebuilds = notifier.KernelRebuildCount();
   ASSERT_TRUE(notifier.NotifyWatchFolder(&receiver.form, second));
-  ASSERT_TRUE(WaitFor([&] { return notifier.KernelRebuildCount() > rebuilds; }));
+  ASSERT_TRUE(WaitForSettledWatch(rebuilds));
   ASSERT_TRUE(CreateDirectoryW((first + L"\\unwatched").c_str(), nullptr));
   ASSERT_TRUE(CreateDirectoryW((second + L"\\made").c_str(), nullptr));
   EXPECT_EQ(receiver.NextBatch(), (std::vector<Seen>{{K::UpdateDirectory, second}}));
@@ -305,7 +360,7 @@ TEST_F(ChangeNotifierTest, SeventyWatchFoldersFillTheWaitLimit) {
   Receiver receiver;
   uint32_t rebuilds = notifier.KernelRebuildCount();
   notifier.RegisterKernelChangeNotify(&receiver.form, KernelEvent(TKernelNotifyEvent::DirName));
-  ASSERT_TRUE(WaitFor([&] { return notifier.KernelRebuildCount() > rebuilds; }));
+  ASSERT_TRUE(WaitForSettledWatch(rebuilds));
   HANDLE file = CreateFileW((kRoot + L"\\many0\\inner.txt").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
   ASSERT_NE(file, INVALID_HANDLE_VALUE);
   CloseHandle(file);
