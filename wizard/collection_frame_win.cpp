@@ -81,8 +81,8 @@ TCollectionFrame::TCollectionFrame() {
   options.SetAnimationOptions(0);
   options.SetPaintOptions(toThemeAware);
   tree_->OnDrawNode = [this](TBaseLazyTree&, const TLTPaintInfo& info) { DrawRow(info.Canvas, info.Node, info.CellRect); };
-  tree_->OnMouseUp = [this](TResultTree&, int, int x, int y) { TreeMouseUp(x, y); };
-  tree_->OnKeyUp = [this](TResultTree&, WORD key) { TreeKeyUp(key); };
+  tree_->OnMouseUp = [this](TBaseLazyTree&, int, unsigned, int x, int y) { TreeMouseUp(x, y); };
+  tree_->OnKeyUp = [this](TBaseLazyTree&, WORD& key) { TreeKeyUp(key); };
   tree_->OnDblClick = [this](ui::TComponent* sender) { PlayButtonClick(sender); };
 
   const ui::TFontSpec& font = tree_->Font();

@@ -1,7 +1,5 @@
 #include "wizard/result_tree_win.h"
 
-#include <windowsx.h>
-
 #include <cstring>
 
 #include "wizard/result_rows.h"
@@ -35,21 +33,6 @@ void TResultTree::SetData(PLazyNode node, int32_t value) {
   if (!data) return;
   if (!node->States.Contains(nsInitialized)) InitNode(node);
   std::memcpy(data, &value, sizeof value);
-}
-
-void TResultTree::WndProc(ui::TMessage& m) {
-  TLazyDrawTree::WndProc(m);
-  int button = 0;
-  switch (m.msg) {
-    case WM_LBUTTONUP: button = VK_LBUTTON; break;
-    case WM_RBUTTONUP: button = VK_RBUTTON; break;
-    case WM_MBUTTONUP: button = VK_MBUTTON; break;
-    case WM_KEYUP:
-      if (OnKeyUp) OnKeyUp(*this, static_cast<WORD>(m.wParam));
-      return;
-    default: return;
-  }
-  if (OnMouseUp) OnMouseUp(*this, button, GET_X_LPARAM(m.lParam), GET_Y_LPARAM(m.lParam));
 }
 
 }  // namespace kv

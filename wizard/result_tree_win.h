@@ -4,7 +4,6 @@
 #include <windows.h>
 
 #include <cstdint>
-#include <functional>
 
 #include "treeview/lazy_trees_win.h"
 
@@ -20,14 +19,8 @@ class TResultTree : public TLazyDrawTree {
   int32_t GetData(PLazyNode node);
   void SetData(PLazyNode node, int32_t value);
 
-  // Mouse button released (button: VK_LBUTTON, VK_RBUTTON or VK_MBUTTON) and
-  // key released over the tree, client coordinates.
-  std::function<void(TResultTree&, int button, int x, int y)> OnMouseUp;
-  std::function<void(TResultTree&, WORD key)> OnKeyUp;
-
  protected:
   void DoInitNode(PLazyNode parent, PLazyNode node, TLazyNodeInitStates& initStates) override;
-  void WndProc(ui::TMessage& m) override;
 };
 
 }  // namespace kv

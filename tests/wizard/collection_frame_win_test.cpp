@@ -1,6 +1,6 @@
 // The results page on a fixed collection: its rows printed and probed pixel
-// by pixel, the status texts, the check buttons, smart marking, clicks and
-// the space key through the tree's window, and marks that survive saving the
+// by pixel, the status texts, the check buttons, smart marking, clicks through
+// the tree's window, the space key, and marks that survive saving the
 // list and showing it again.
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -85,6 +85,8 @@ class CollectionFrame : public WizardFixture {
         .write(bmp.data(), static_cast<std::streamsize>(bmp.size()));
     return shot;
   }
+  // The key as the tree reports its release.
+  void KeyUp(WORD key) { Tree().OnKeyUp(Tree(), key); }
   void Click(int x, int y) {
     SendMessageW(TreeWindow(), WM_LBUTTONUP, 0, MAKELPARAM(x, y));
   }
@@ -136,7 +138,7 @@ TEST_F(CollectionFrame, AnEmptyListShowsOneUnmarkableRowInSilver) {
   page->CheckInvertButtonClick(nullptr);
   Click(10, 10);
   Tree().SetFocusedNode(Tree().GetFirst());
-  SendMessageW(TreeWindow(), WM_KEYUP, VK_SPACE, 0);
+  KeyUp(VK_SPACE);
   page->PlayButtonClick(nullptr);
   Click(40, 5);
   EXPECT_EQ(Marks(), ".");
@@ -167,9 +169,9 @@ TEST_F(CollectionFrame, ClicksToggleMarksOrSearchTheMusicStore) {
   Click(23, 2 * 32 + 1);
   EXPECT_EQ(Marks(), ".....");
   Tree().SetFocusedNode(Tree().GetFirst());
-  SendMessageW(TreeWindow(), WM_KEYUP, VK_SPACE, 0);
+  KeyUp(VK_SPACE);
   EXPECT_EQ(Marks(), "x....");
-  SendMessageW(TreeWindow(), WM_KEYUP, 'A', 0);
+  KeyUp('A');
   EXPECT_EQ(Marks(), "x....");
 
   Click(30, 2 * 32 + 20);  // second line: nothing

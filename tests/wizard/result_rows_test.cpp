@@ -55,7 +55,9 @@ TEST(ResultRows, SavedMarksRoundTripAndLeaveDeletedRowsAlone) {
     EXPECT_EQ(tag, c.saved) << c.tag;
     const bool restored = TakeSavedMark(tag);
     EXPECT_EQ(restored, c.checked && c.tag > 0) << c.tag;
-    if (restored) EXPECT_EQ(tag, c.tag);
+    if (restored) {
+      EXPECT_EQ(tag, c.tag);
+    }
   }
 }
 
