@@ -3,6 +3,7 @@
 #include <array>
 
 #include "base/handle.h"
+#include "shell/change_notifier_win.h"
 #include "shell/icon_thread_win.h"
 #include "shell/id_list.h"
 #include "shell/shell_iids_win.h"
@@ -616,6 +617,7 @@ void ShellInitialize() {
 }
 
 void ShellFinalize() {
+  FreeChangeNotifier();
   FreeIconThreadGlobals();
   for (int i = 10; i >= 0; --i) gShell.special[i].reset();
   gShell.pidlMgr.reset();

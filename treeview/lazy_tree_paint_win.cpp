@@ -4,7 +4,6 @@
 // area below the last row is filled last.
 
 #include <algorithm>
-#include <cmath>
 #include <optional>
 #include <stdexcept>
 
@@ -196,13 +195,12 @@ bool TBaseLazyTree::PaintFocused() const {
   return HandleAllocated() && GetFocus() == HandleIfAllocated();
 }
 
-void TBaseLazyTree::SelectionColors(bool& filled, COLORREF& brush, COLORREF& pen) const {
+void TBaseLazyTree::SelectionColors(COLORREF& brush, COLORREF& pen) const {
   const bool focused = PaintFocused() || HasOption(toPopupMode);
   brush = ui::ColorToRGB(colors_.Color(focused ? TLTColors::FocusedSelectionColor
                                                : TLTColors::UnfocusedSelectionColor));
   pen = ui::ColorToRGB(colors_.Color(focused ? TLTColors::FocusedSelectionBorderColor
                                              : TLTColors::UnfocusedSelectionBorderColor));
-  filled = true;
 }
 
 int TBaseLazyTree::DoGetImageIndex(PLazyNode node, TLTImageKind kind, TColumnIndex column,
@@ -523,25 +521,24 @@ void TBaseLazyTree::PaintSelectionRectangle(HDC dc, int windowOrgX, const RECT& 
 
 // ------------------------------------------------------------- the rows --
 
-void TBaseLazyTree::ClearNodeBackground(TLTPaintInfo& info, bool useBackground, RECT r) {
+void TBaseLazyTree::ClearNodeBackground(TLTPaintInfo& info, bool useBackground, POINT tileOffset,
+                                        RECT r) {
   COLORREF color = ui::ColorToRGB(Color());
   TItemEraseAction action = TItemEraseAction::eaDefault;
   DoBeforeItemErase(info.Canvas, info.Node, r, color, action);
-  const POINT offset{0, info.BrushOrigin.y};
   switch (action) {
     case TItemEraseAction::eaColor: FillColor(info.Canvas, r, color); break;
     case TItemEraseAction::eaNone: break;
     case TItemEraseAction::eaDefault:
       if (useBackground) {
-        TileBackground(info.Canvas, offset, r);
+        TileBackground(info.Canvas, tileOffset, r);
       } else if ((info.PaintOptions & poDrawSelection) && HasOption(toFullRowSelect) &&
                  Selected(info.Node)) {
         FillColor(info.Canvas, r, ui::ColorToRGB(Color()));
         RECT s = r;
         if (HasOption(toShowHorzGridLines)) --s.bottom;
-        bool filled = true;
         COLORREF brushColor = 0, penColor = 0;
-        SelectionColors(filled, brushColor, penColor);
+        SelectionColors(brushColor, penColor);
         const ui::BrushObject brush = ui::MakeSolidBrush(brushColor);
         const ui::PenObject pen = ui::MakeSolidPen(penColor, 1);
         const ui::SelectedObject b = ui::SelectInto(info.Canvas, brush.Get());
@@ -572,9 +569,8 @@ void TBaseLazyTree::PrepareCell(TLTPaintInfo& info, int maxWidth) {
     }
   }
   if ((info.PaintOptions & poDrawSelection) && Selected(info.Node)) {
-    bool filled = true;
     COLORREF brushColor = 0, penColor = 0;
-    SelectionColors(filled, brushColor, penColor);
+    SelectionColors(brushColor, penColor);
     RECT r = HasOption(toGridExtensions) || HasOption(toFullRowSelect) ? info.CellRect : selection;
     if (!IsRectEmpty(&r)) {
       if (HasOption(toUseBlendedSelection) && HasMMX()) {
@@ -703,9 +699,7 @@ void TBaseLazyTree::PaintTree(HDC target, const RECT& window, POINT at, std::uin
       buttonX_ = buttonX;
       buttonY_ = buttonY;
       if (!DoBeforeItemPaint(dc, node, r)) {
-        info.BrushOrigin.y = nodeTop;
-        ClearNodeBackground(info, useBackground, r);
-        info.BrushOrigin = {window.left & 1, nodeTop & 1};
+        ClearNodeBackground(info, useBackground, POINT{0, nodeTop}, r);
         info.CellRect = r;
         info.Column = kNoColumn;
         info.Position = 0;

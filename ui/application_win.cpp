@@ -5,8 +5,14 @@
 #include <shlwapi.h>
 
 #include <algorithm>
+#include <cstdint>
+#include <cwchar>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include "base/ansi_text_win.h"
+#include "base/scope_guard.h"
 #include "ui/forms_win.h"
 
 namespace kv::ui {
@@ -28,7 +34,43 @@ std::function<int()>& ComCtlProviderSlot() {
   return provider;
 }
 
-int SystemComCtlVersion() {
+// The version of the common-controls assembly the activation context maps
+// comctl32.dll to (major * 100 + minor), or 0 when it maps it nowhere. Wine
+// loads the version 6 copy through the manifest but its DllGetVersion still
+// says 5.81, so the assembly's identity is the better witness.
+int ActivationContextComCtlVersion() {
+  ACTCTX_SECTION_KEYED_DATA data{};
+  data.cbSize = sizeof data;
+  if (!FindActCtxSectionStringW(FIND_ACTCTX_SECTION_KEY_RETURN_HACTCTX, nullptr,
+                                ACTIVATION_CONTEXT_SECTION_DLL_REDIRECTION, L"comctl32.dll",
+                                &data))
+    return 0;
+  const ScopeGuard release([&] { ReleaseActCtx(data.hActCtx); });
+  DWORD index = data.ulAssemblyRosterIndex;
+  SIZE_T needed = 0;
+  QueryActCtxW(0, data.hActCtx, &index, AssemblyDetailedInformationInActivationContext, nullptr,
+               0, &needed);
+  if (needed < sizeof(ACTIVATION_CONTEXT_ASSEMBLY_DETAILED_INFORMATION)) return 0;
+  std::vector<std::uint64_t> buffer((needed + 7) / 8);
+  if (!QueryActCtxW(0, data.hActCtx, &index, AssemblyDetailedInformationInActivationContext,
+                    buffer.data(), needed, &needed))
+    return 0;
+  const auto* info =
+      reinterpret_cast<const ACTIVATION_CONTEXT_ASSEMBLY_DETAILED_INFORMATION*>(buffer.data());
+  if (!info->lpAssemblyEncodedAssemblyIdentity) return 0;
+  // e.g. Microsoft.Windows.Common-Controls,...,version="6.0.2600.2982"
+  const std::wstring identity = info->lpAssemblyEncodedAssemblyIdentity;
+  constexpr std::wstring_view kName = L"Microsoft.Windows.Common-Controls,";
+  const size_t at = identity.find(L"version=\"");
+  if (identity.compare(0, kName.size(), kName) != 0 || at == std::wstring::npos) return 0;
+  unsigned major = 0, minor = 0;
+  if (swscanf(identity.c_str() + at + 9, L"%u.%u", &major, &minor) != 2 || major > 99 ||
+      minor > 99)
+    return 0;
+  return static_cast<int>(major * 100 + minor);
+}
+
+int DllComCtlVersion() {
   HMODULE module = GetModuleHandleW(L"comctl32.dll");
   if (!module) return 0;
   using GetVersionFn = HRESULT(CALLBACK*)(DLLVERSIONINFO*);
@@ -39,6 +81,10 @@ int SystemComCtlVersion() {
   info.cbSize = sizeof info;
   if (FAILED(get(&info))) return 0;
   return static_cast<int>(info.dwMajorVersion * 100 + info.dwMinorVersion);
+}
+
+int SystemComCtlVersion() {
+  return std::max(DllComCtlVersion(), ActivationContextComCtlVersion());
 }
 
 }  // namespace
