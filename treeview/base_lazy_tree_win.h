@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "treeview/hit_test.h"
 #include "treeview/lazy_tree_model.h"
 #include "treeview/lazy_tree_paint_win.h"
 #include "ui/gdi_win.h"
@@ -152,6 +153,22 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   // Rebuilds the plus/minus bitmaps and/or the line brush.
   void PrepareBitmaps(bool needButtons, bool needLines);
 
+  // ----------------------------------------------------------------- mouse --
+  // What lies at the point (client coordinates when `relative`, else tree coordinates).
+  void GetHitTestInfoAt(int x, int y, bool relative, TTreeHitInfo& hitInfo);
+  // Plain control events: the button (0 left, 1 right, 2 middle), the
+  // modifier keys as MK_* flags of the message, and the client point.
+  std::function<void(TBaseLazyTree&, int button, unsigned keys, int x, int y)> OnMouseDown, OnMouseUp;
+  std::function<void(TBaseLazyTree&, unsigned keys, int x, int y)> OnMouseMove;
+  // Keys: the virtual key (set to 0 to swallow it) and, for presses, the character.
+  std::function<void(TBaseLazyTree&, WORD& key)> OnKeyDown, OnKeyUp;
+  std::function<void(TBaseLazyTree&, wchar_t& key)> OnKeyPress;
+  std::function<void(TBaseLazyTree&, PLazyNode oldNode, PLazyNode newNode)> OnHotChange;
+  // The wheel's lines per notch (tests replace it; null: the system setting).
+  void SetWheelLinesProvider(std::function<unsigned()> provider) { wheelLines_ = std::move(provider); }
+  // The node whose check box is held down by the mouse or Space (null: none).
+  PLazyNode PendingCheckNode() const { return checkNode_; }
+
   // Remakes the window (styles a live window cannot take).
   void RecreateWindow() { RecreateHandle(); }
   // The class style of the current window (0 without one).
@@ -188,6 +205,16 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   // The canvas of the paint running now (null outside painting), for width queries.
   HDC PaintCanvas() const { return paintCanvas_; }
   bool TreeEnabled() const override { return Enabled(); }
+  // Hit positions inside a cell, left-to-right and mirrored reading.
+  virtual void DetermineHitPositionLTR(TTreeHitInfo& hitInfo, int offset, int right, TLTAlignment alignment);
+  virtual void DetermineHitPositionRTL(TTreeHitInfo& hitInfo, int offset, int right, TLTAlignment alignment);
+  // Deciders shared by the three buttons.
+  virtual void HandleMouseDown(ui::TMessage& m, const TTreeHitInfo& hitInfo);
+  virtual void HandleMouseUp(ui::TMessage& m, const TTreeHitInfo& hitInfo);
+  virtual void HandleMouseDblClick(ui::TMessage& m, const TTreeHitInfo& hitInfo);
+  virtual void DoHotChange(PLazyNode oldNode, PLazyNode newNode);
+  bool CanFocus() const;
+  void ForgetNode(PLazyNode node) override;
   // Drop target registration (the drag manager arrives later).
   virtual void RegisterDropTarget() {}
   virtual void RevokeDropTarget() {}
@@ -235,6 +262,20 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   bool PaintFocused() const;
   void UpdateBar(int bar, std::uint32_t range, int page, int offset);
 
+  // Mouse and focus messages; true when the message was answered.
+  bool MouseMessage(ui::TMessage& m);
+  TCellHitLayout CellLayout(PLazyNode node, TColumnIndex column);
+  void MouseButtonDown(ui::TMessage& m, TLazyTreeState button);
+  void MouseButtonUp(ui::TMessage& m, TLazyTreeState button);
+  void MouseWheel(ui::TMessage& m);
+  void HandleHotTrack(int x, int y);
+  void StopMouseTimers();
+  void ShowCheckPressed(PLazyNode node, TCheckState newState);
+  PLazyNode checkNode_ = nullptr;
+  TCheckState pendingCheckState_ = csUncheckedNormal;
+  POINT lastClickPos_{};
+  std::function<unsigned()> wheelLines_;
+  int wheelRest_ = 0;
   TScrollBarOptions scrollBarOptions_{*this};
   TLTColors colors_{*this};
   // The window the worker reports to; written on this thread, read by the worker.

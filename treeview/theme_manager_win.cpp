@@ -191,6 +191,8 @@ TThemeManager::~TThemeManager() {
   }
   for (auto& list : lists_) list->Clear();
   if (ui::Application().OnFormAdded && !successor) ui::Application().OnFormAdded = nullptr;
+  // The hook must not run for a manager half gone.
+  SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
   DestroyWindow(window_);
   if (successor) ui::Guarded([&] { successor->BecomeMain(); return 0; }, 0);
 }

@@ -1,0 +1,216 @@
+// The tree driven by real button and wheel messages at points taken from the
+// nodes' display rectangles, modifier keys pressed through SendInput.
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include "treeview/lazy_trees_win.h"
+#include "ui/application_win.h"
+#include "ui/forms_win.h"
+
+namespace kv {
+namespace {
+
+// Holds a modifier key down (through the input queue, so GetKeyState agrees).
+class HeldKey {
+ public:
+  explicit HeldKey(WORD key) : key_(key) { Send(0); }
+  ~HeldKey() { Send(KEYEVENTF_KEYUP); }
+  HeldKey(const HeldKey&) = delete;
+  HeldKey& operator=(const HeldKey&) = delete;
+
+ private:
+  void Send(DWORD flags) {
+    INPUT input{};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = key_;
+    input.ki.dwFlags = flags;
+    SendInput(1, &input, sizeof input);
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+  }
+  WORD key_;
+};
+
+class TreeMouse : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    tree = &form.Create<TLazyDrawTree>();
+    tree->SetParent(&form);
+    form.SetClientWidth(320);
+    form.SetClientHeight(240);
+    tree->SetBounds(0, 0, 300, 200);
+    tree->SetBorderStyle(TTreeBorderStyle::bsNone);
+    tree->OnGetNodeWidth = [](TBaseLazyTree&, HDC, PLazyNode, TColumnIndex, int& width) { width = 40; };
+    form.Show();
+    // Five top-level nodes, the first with two children (collapsed).
+    tree->SetRootNodeCount(5);
+    for (PLazyNode n = tree->GetFirst(); n != nullptr; n = tree->GetNextSibling(n)) nodes.push_back(n);
+    tree->AddChild(nodes[0]);
+    tree->AddChild(nodes[0]);
+  }
+  HWND Window() { return tree->Handle(); }
+  // A point on the node's label, or `dx` pixels into its row.
+  POINT Label(PLazyNode node) {
+    const TLazyRect r = tree->GetDisplayRect(node, kNoColumn, true);
+    return {r.Left + 2, (r.Top + r.Bottom) / 2};
+  }
+  POINT Row(PLazyNode node, int x) {
+    const TLazyRect r = tree->GetDisplayRect(node, kNoColumn, false);
+    return {x, (r.Top + r.Bottom) / 2};
+  }
+  static LPARAM At(POINT p) { return MAKELPARAM(p.x, p.y); }
+  void Click(POINT p, WPARAM keys = 0) {
+    SendMessageW(Window(), WM_LBUTTONDOWN, MK_LBUTTON | keys, At(p));
+    SendMessageW(Window(), WM_LBUTTONUP, keys, At(p));
+  }
+  std::vector<PLazyNode> Selection() {
+    std::vector<PLazyNode> s;
+    for (PLazyNode n = tree->GetFirstSelected(); n != nullptr; n = tree->GetNextSelected(n)) s.push_back(n);
+    return s;
+  }
+
+  ui::TForm form;
+  TLazyDrawTree* tree = nullptr;
+  std::vector<PLazyNode> nodes;
+};
+
+TEST_F(TreeMouse, HitTestAtTheDisplayRectangles) {
+  TTreeHitInfo info;
+  const POINT label = Label(nodes[1]);
+  tree->GetHitTestInfoAt(label.x, label.y, true, info);
+  EXPECT_EQ(info.HitNode, nodes[1]);
+  EXPECT_EQ(info.HitPositions.Bits(), 0x88);  // on the item, on the label
+  EXPECT_EQ(info.HitColumn, kNoColumn);
+  // The first node has children: its button sits in the root indentation.
+  const POINT button = Row(nodes[0], static_cast<int>(tree->Indent()) / 2);
+  tree->GetHitTestInfoAt(button.x, button.y, true, info);
+  EXPECT_EQ(info.HitPositions, (THitPositions{hpOnItem, hpOnItemButton}));
+  const POINT right = Row(nodes[1], label.x + 60);
+  tree->GetHitTestInfoAt(right.x, right.y, true, info);
+  EXPECT_EQ(info.HitPositions, (THitPositions{hpOnItem, hpOnItemRight}));
+  // Below the last node, and outside the area.
+  tree->GetHitTestInfoAt(10, 150, true, info);
+  EXPECT_EQ(info.HitNode, nullptr);
+  EXPECT_EQ(info.HitPositions, (THitPositions{hpNowhere}));
+  tree->GetHitTestInfoAt(-1, 400, true, info);
+  EXPECT_EQ(info.HitPositions, (THitPositions{hpToLeft, hpBelow}));
+}
+
+TEST_F(TreeMouse, ClicksFocusSelectAndExpand) {
+  auto& o = tree->TreeOptions();
+  o.SetSelectionOptions(o.SelectionOptions() | toMultiSelect);
+  Click(Label(nodes[1]));
+  EXPECT_EQ(tree->FocusedNode(), nodes[1]);
+  EXPECT_EQ(Selection(), (std::vector<PLazyNode>{nodes[1]}));
+  {
+    HeldKey shift(VK_SHIFT);
+    Click(Label(nodes[3]), MK_SHIFT);
+  }
+  EXPECT_EQ(Selection(), (std::vector<PLazyNode>{nodes[1], nodes[2], nodes[3]}));
+  {
+    HeldKey ctrl(VK_CONTROL);
+    Click(Label(nodes[2]), MK_CONTROL);
+  }
+  EXPECT_EQ(Selection(), (std::vector<PLazyNode>{nodes[1], nodes[3]}));
+  // A plain click leaves only the clicked node selected.
+  Click(Label(nodes[4]));
+  EXPECT_EQ(Selection(), (std::vector<PLazyNode>{nodes[4]}));
+  // The button expands without moving the focus; a double click on the label toggles.
+  Click(Row(nodes[0], static_cast<int>(tree->Indent()) / 2));
+  EXPECT_TRUE(tree->Expanded(nodes[0]));
+  EXPECT_EQ(tree->FocusedNode(), nodes[4]);
+  const POINT label = Label(nodes[0]);
+  SendMessageW(Window(), WM_LBUTTONDBLCLK, MK_LBUTTON, At(label));
+  SendMessageW(Window(), WM_LBUTTONUP, 0, At(label));
+  EXPECT_FALSE(tree->Expanded(nodes[0]));
+}
+
+TEST_F(TreeMouse, SelectionConstraintsHoldForMouseRanges) {
+  auto& o = tree->TreeOptions();
+  tree->SetExpanded(nodes[0], true);
+  const PLazyNode child = tree->GetFirstChild(nodes[0]);
+  for (auto constraint : {toLevelSelectConstraint, toSiblingSelectConstraint}) {
+    o.SetSelectionOptions(toMultiSelect | constraint);
+    Click(Label(nodes[0]));
+    {
+      HeldKey shift(VK_SHIFT);
+      Click(Label(nodes[2]), MK_SHIFT);
+    }
+    // The children lie inside the range but on another level.
+    EXPECT_EQ(Selection(), (std::vector<PLazyNode>{nodes[0], nodes[1], nodes[2]})) << constraint;
+    {
+      HeldKey ctrl(VK_CONTROL);
+      Click(Label(child), MK_CONTROL);
+    }
+    EXPECT_FALSE(tree->Selected(child)) << constraint;
+  }
+}
+
+TEST_F(TreeMouse, CheckBoxPressAppliesOnReleaseOverTheSameNode) {
+  auto& o = tree->TreeOptions();
+  o.SetMiscOptions(o.MiscOptions() | toCheckSupport);
+  for (PLazyNode n : nodes) tree->SetCheckType(n, ctCheckBox);
+  int checked = 0;
+  tree->OnChecked = [&](TLazyTreeModel&, PLazyNode) { ++checked; };
+  const POINT box = Row(nodes[1], static_cast<int>(tree->Indent() + tree->Margin() + 2));
+  TTreeHitInfo info;
+  tree->GetHitTestInfoAt(box.x, box.y, true, info);
+  ASSERT_EQ(info.HitPositions, (THitPositions{hpOnItem, hpOnItemCheckbox}));
+
+  SendMessageW(Window(), WM_LBUTTONDOWN, MK_LBUTTON, At(box));
+  EXPECT_EQ(tree->GetCheckState(nodes[1]), csUncheckedPressed);
+  EXPECT_EQ(tree->PendingCheckNode(), nodes[1]);
+  SendMessageW(Window(), WM_LBUTTONUP, 0, At(box));
+  EXPECT_EQ(tree->GetCheckState(nodes[1]), csCheckedNormal);
+  EXPECT_EQ(checked, 1);
+
+  // Released over another node: abandoned, the normal form comes back.
+  SendMessageW(Window(), WM_LBUTTONDOWN, MK_LBUTTON, At(box));
+  EXPECT_EQ(tree->GetCheckState(nodes[1]), csCheckedPressed);
+  SendMessageW(Window(), WM_LBUTTONUP, 0, At(Label(nodes[3])));
+  EXPECT_EQ(tree->GetCheckState(nodes[1]), csCheckedNormal);
+  EXPECT_EQ(checked, 1);
+
+  // The node goes while the button is down: the release changes nothing.
+  SendMessageW(Window(), WM_LBUTTONDOWN, MK_LBUTTON, At(box));
+  tree->DeleteNode(nodes[1]);
+  EXPECT_EQ(tree->PendingCheckNode(), nullptr);
+  SendMessageW(Window(), WM_LBUTTONUP, 0, At(box));
+  EXPECT_EQ(checked, 1);
+  EXPECT_EQ(tree->GetCheckState(nodes[2]), csUncheckedNormal);
+}
+
+TEST_F(TreeMouse, WheelScrollsLinesOrAScreenPerNotch) {
+  tree->SetRootNodeCount(100);
+  unsigned lines = 3;
+  tree->SetWheelLinesProvider([&] { return lines; });
+  const int row = static_cast<int>(tree->DefaultNodeHeight());
+  SendMessageW(Window(), WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(-WHEEL_DELTA)), 0);
+  EXPECT_EQ(tree->OffsetY(), -3 * row);
+  SendMessageW(Window(), WM_MOUSEWHEEL, MAKEWPARAM(0, WHEEL_DELTA), 0);
+  EXPECT_EQ(tree->OffsetY(), 0);
+  lines = WHEEL_PAGESCROLL;
+  SendMessageW(Window(), WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(-2 * WHEEL_DELTA)), 0);
+  EXPECT_EQ(tree->OffsetY(), -2 * tree->ViewHeight());
+}
+
+TEST_F(TreeMouse, ControlEventsSeeTheMessages) {
+  std::vector<std::string> seen;
+  tree->OnMouseDown = [&](TBaseLazyTree&, int button, unsigned keys, int x, int y) {
+    seen.push_back("down " + std::to_string(button) + " " + std::to_string(keys) + " " +
+                   std::to_string(x) + "," + std::to_string(y));
+  };
+  tree->OnMouseUp = [&](TBaseLazyTree&, int button, unsigned, int, int) {
+    seen.push_back("up " + std::to_string(button));
+  };
+  tree->OnClick = [&](ui::TComponent*) { seen.push_back("click"); };
+  tree->OnDblClick = [&](ui::TComponent*) { seen.push_back("dblclick"); };
+  SendMessageW(Window(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 7));
+  SendMessageW(Window(), WM_LBUTTONUP, 0, MAKELPARAM(5, 7));
+  SendMessageW(Window(), WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(5, 7));
+  EXPECT_EQ(seen, (std::vector<std::string>{"down 0 1 5,7", "up 0", "click", "dblclick", "down 0 1 5,7"}));
+}
+
+}  // namespace
+}  // namespace kv

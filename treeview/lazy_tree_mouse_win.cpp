@@ -1,0 +1,420 @@
+// The mouse side of the tree window: the hit test every mouse path starts
+// with, the three buttons (focus, selection, check boxes, expand buttons),
+// the wheel, hot tracking, focus changes and cancel mode.
+
+#include <algorithm>
+
+#include "treeview/base_lazy_tree_win.h"
+#include "treeview/theme_services_win.h"
+
+namespace kv {
+
+namespace {
+
+int PointX(LPARAM l) { return static_cast<short>(LOWORD(l)); }
+int PointY(LPARAM l) { return static_cast<short>(HIWORD(l)); }
+
+constexpr unsigned kEditTimerId = 2;
+constexpr unsigned kSearchTimerId = 7;
+
+bool AltHeld() { return GetKeyState(VK_MENU) < 0; }
+
+int ButtonOf(TLazyTreeState button) {
+  return button == tsLeftButtonDown ? 0 : button == tsRightButtonDown ? 1 : 2;
+}
+
+}  // namespace
+
+TCellHitLayout TBaseLazyTree::CellLayout(PLazyNode node, TColumnIndex column) {
+  TCellHitLayout cell;
+  const int indent = static_cast<int>(Indent());
+  const bool mainColumn = column == kNoColumn || column == HeaderMainColumn();
+  if (mainColumn)
+    cell.Indent = GetNodeLevel(node) * indent + (HasOption(toShowRoot) ? indent : 0);
+  cell.IndentStep = indent;
+  cell.HasButton = HasOption(toShowButtons) && node->States.Contains(nsHasChildren);
+  cell.ContentOnly = !mainColumn && HasOption(toReportMode);
+  cell.Margin = Margin();
+  if (mainColumn && HasOption(toCheckSupport) && GetCheckType(node) != ctNone) {
+    if (HIMAGELIST checks = CurrentCheckImages(); checks != nullptr) {
+      int w = 0, h = 0;
+      ImageList_GetIconSize(checks, &w, &h);
+      // Themed boxes are painted 16 pixels wide whatever the list holds.
+      if (TreeStates().Contains(tsUseThemes) && CheckImageKind() != ckCustom &&
+          ThemeServices().ThemesEnabled())
+        w = 16;
+      cell.CheckWidth = w;
+    }
+  }
+  bool ghosted = false;
+  int w = 0, h = 0;
+  if (StateImages() != nullptr && DoGetImageIndex(node, TLTImageKind::ikState, column, ghosted) >= 0) {
+    ImageList_GetIconSize(StateImages(), &w, &h);
+    cell.StateWidth = w;
+  }
+  if (Images() != nullptr &&
+      DoGetImageIndex(node, Selected(node) ? TLTImageKind::ikSelected : TLTImageKind::ikNormal, column,
+                      ghosted) >= 0) {
+    ImageList_GetIconSize(Images(), &w, &h);
+    cell.ImageWidth = w;
+  }
+  cell.NodeWidth = DoGetNodeWidth(node, column);
+  return cell;
+}
+
+void TBaseLazyTree::DetermineHitPositionLTR(TTreeHitInfo& hitInfo, int offset, int right,
+                                            TLTAlignment alignment) {
+  TCellHitLayout cell = CellLayout(hitInfo.HitNode, hitInfo.HitColumn);
+  cell.Alignment = static_cast<int>(alignment);
+  hitInfo.HitPositions = CellHitPositionsLTR(cell, offset, right);
+}
+
+void TBaseLazyTree::DetermineHitPositionRTL(TTreeHitInfo& hitInfo, int offset, int right,
+                                            TLTAlignment alignment) {
+  TCellHitLayout cell = CellLayout(hitInfo.HitNode, hitInfo.HitColumn);
+  cell.Alignment = static_cast<int>(alignment);
+  hitInfo.HitPositions = CellHitPositionsRTL(cell, offset, right);
+}
+
+void TBaseLazyTree::GetHitTestInfoAt(int x, int y, bool relative, TTreeHitInfo& hitInfo) {
+  hitInfo = TTreeHitInfo{};
+  const std::int64_t width = std::max<std::int64_t>(RangeX(), ViewWidth());
+  const std::int64_t height = std::max<std::int64_t>(RangeY(), ViewHeight());
+  if (x < 0) hitInfo.HitPositions.Include(hpToLeft);
+  if (x > width) hitInfo.HitPositions.Include(hpToRight);
+  if (y < 0) hitInfo.HitPositions.Include(hpAbove);
+  if (y > height) hitInfo.HitPositions.Include(hpBelow);
+  if (relative) x -= OffsetX();
+  if (!hitInfo.HitPositions.Empty()) return;
+  int top = 0;
+  hitInfo.HitNode = GetNodeAt(x, y, relative, top);
+  if (hitInfo.HitNode == nullptr) {
+    hitInfo.HitPositions.Include(hpNowhere);
+    return;
+  }
+  if (!hitInfo.HitNode->States.Contains(nsInitialized)) InitNode(hitInfo.HitNode);
+  // Without columns the cell spans the whole row from 0.
+  const int right = static_cast<int>(width);
+  DetermineHitPositionLTR(hitInfo, x, right, TLTAlignment::taLeftJustify);
+}
+
+bool TBaseLazyTree::CanFocus() const {
+  if (!Enabled() || !TControl::Visible()) return false;
+  HWND hwnd = HandleIfAllocated();
+  if (hwnd == nullptr) return false;
+  HWND top = GetAncestor(hwnd, GA_ROOT);
+  return top == nullptr || (IsWindowEnabled(top) && IsWindowVisible(top));
+}
+
+void TBaseLazyTree::DoHotChange(PLazyNode oldNode, PLazyNode newNode) {
+  if (OnHotChange) OnHotChange(*this, oldNode, newNode);
+}
+
+void TBaseLazyTree::ForgetNode(PLazyNode node) {
+  if (checkNode_ == node) {
+    checkNode_ = nullptr;
+    DoStateChange({}, {tsMouseCheckPending, tsKeyCheckPending});
+  }
+  TLazyTreeModel::ForgetNode(node);
+}
+
+void TBaseLazyTree::ShowCheckPressed(PLazyNode node, TCheckState newState) {
+  checkNode_ = node;
+  pendingCheckState_ = newState;
+  WriteCheckState(node, PressedCheckState(node->CheckState));
+  InvalidateNode(node);
+}
+
+void TBaseLazyTree::HandleMouseDown(ui::TMessage& m, const TTreeHitInfo& hitInfo) {
+  const HWND hwnd = HandleIfAllocated();
+  if (states_.Contains(tsEditPending)) {
+    StopTimer(kEditTimerId);
+    DoStateChange({}, {tsEditPending});
+  }
+  if (states_.Contains(tsEditing) && !DoEndEdit()) return;
+  if (GetFocus() != hwnd && CanFocus()) SetFocus(hwnd);
+
+  const PLazyNode node = hitInfo.HitNode;
+  const THitPositions& at = hitInfo.HitPositions;
+  // Without columns no column change happens.
+  const TColumnIndex newColumn = FocusedColumn();
+  const bool alt = AltHeld();
+  const bool shift = (m.wParam & MK_SHIFT) != 0;
+  const bool ctrl = (m.wParam & MK_CONTROL) != 0;
+  const bool shiftEmpty = !shift && !ctrl;
+  const bool labelHit = !alt && (at.Contains(hpOnItemLabel) || at.Contains(hpOnNormalIcon));
+  const bool cellHit = !alt && !labelHit && node != nullptr && !at.Contains(hpOnItemButton) &&
+                       !at.Contains(hpOnItemCheckbox) &&
+                       (HasOption(toFullRowSelect) || HasOption(toGridExtensions));
+  const bool anyHit = labelHit || cellHit;
+  const bool nodeSelected = anyHit && Selected(node);
+  const bool multi = HasOption(toMultiSelect);
+  // Nodes are not dragged yet, so no click waits for a drag.
+  const bool autoDrag = false;
+
+  if (node != nullptr && at.Contains(hpOnItemButton) && HasChildren(node)) {
+    ToggleNode(node);
+    return;
+  }
+  if (node != nullptr && at.Contains(hpOnItemCheckbox)) {
+    if (states_.Contains(tsKeyCheckPending) || states_.Contains(tsMouseCheckPending) ||
+        node->States.Contains(nsDisabled))
+      return;
+    TCheckState newState = DetermineNextCheckState(GetCheckType(node), GetCheckState(node));
+    if (!DoChecking(node, newState)) return;
+    DoStateChange({tsMouseCheckPending});
+    ShowCheckPressed(node, newState);
+    return;
+  }
+
+  bool clearPending = false;
+  if (multi && shiftEmpty && labelHit && autoDrag && nodeSelected) {
+    DoStateChange({tsClearPending});
+    clearPending = true;
+  }
+  const bool popupReady = !autoDrag;
+  const bool clearNow = (!anyHit && !HasOption(toFullRowDrag) && multi && shiftEmpty) ||
+                        (anyHit && (!nodeSelected || popupReady) && (shiftEmpty || !multi));
+  if (clearNow && !clearPending) {
+    if (node == nullptr || !Selected(node)) {
+      ClearSelection();
+    } else if (SelectedCount() > 1) {
+      ClearSelection();
+      AddToSelection(node);
+      InvalidateClientRect(nullptr);
+      Change(nullptr);
+    }
+  }
+  if (GetFocus() == hwnd && (labelHit || (HasOption(toGridExtensions) && at.Contains(hpOnItem))) &&
+      nodeSelected && shiftEmpty)
+    DoStateChange({tsEditPending});
+
+  if (!HasOption(toDisableDrawSelection) && !labelHit && !HasOption(toFullRowDrag) && multi) {
+    SetCapture(hwnd);
+    DoStateChange({tsDrawSelPending});
+    BeginDrawSelection(PointX(m.lParam), PointY(m.lParam), ctrl);
+    DoStateChange({tsDrawSelPending}, {tsDrawSelecting});
+    if (!cellHit) return;
+  }
+  lastClickPos_ = {PointX(m.lParam), PointY(m.lParam)};
+
+  if (anyHit && DoFocusChanging(FocusedNode(), node, FocusedColumn(), newColumn)) {
+    const PLazyNode lastFocused = FocusedNode();
+    DoFocusNode(node, false);
+    if (!multi || shiftEmpty)
+      HandleClickSelection(lastFocused, node, false, false, false);
+    else
+      HandleClickSelection(lastFocused, node, shift, ctrl, autoDrag);
+    DoFocusChange(FocusedNode(), FocusedColumn());
+  }
+}
+
+void TBaseLazyTree::HandleMouseUp(ui::TMessage& /*m*/, const TTreeHitInfo& hitInfo) {
+  if (states_.Contains(tsControlDragging)) return;
+  if (IsMouseSelecting()) {
+    EndDrawSelection();
+    DoStateChange({}, {tsToggleFocusPending});
+    InvalidateClientRect(nullptr);
+  }
+  if (states_.Contains(tsClearPending)) {
+    const bool wasSelected = FocusedNode() != nullptr && Selected(FocusedNode());
+    ClearSelection();
+    if (wasSelected) AddToSelection(FocusedNode());
+  }
+  if (states_.Contains(tsToggleFocusPending) && hitInfo.HitNode != nullptr &&
+      hitInfo.HitNode == FocusedNode()) {
+    SetSelected(hitInfo.HitNode, !Selected(hitInfo.HitNode));
+    InvalidateNode(hitInfo.HitNode);
+  }
+  DoStateChange({}, {tsToggleFocusPending, tsClearPending, tsDrawSelPending, tsDragPending,
+                     tsScrolling, tsScrollPending});
+  StopTimer(kScrollTimer);
+  if (states_.Contains(tsMouseCheckPending)) {
+    DoStateChange({}, {tsMouseCheckPending});
+    if (PLazyNode node = checkNode_; node != nullptr) {
+      // The normal form comes back first; a click applies the new state over it.
+      WriteCheckState(node, NormalCheckState(node->CheckState));
+      if (hitInfo.HitNode == node && hitInfo.HitPositions.Contains(hpOnItem))
+        DoCheckClick(node, pendingCheckState_);
+      InvalidateNode(node);
+      checkNode_ = nullptr;
+    }
+  }
+  if (states_.Contains(tsEditPending)) {
+    // The editor arrives with the string tree's editing; until then a pending
+    // edit ends here.
+    DoStateChange({}, {tsEditPending});
+  }
+}
+
+void TBaseLazyTree::HandleMouseDblClick(ui::TMessage& m, const TTreeHitInfo& hitInfo) {
+  if (states_.Contains(tsEditPending)) {
+    StopTimer(kEditTimerId);
+    DoStateChange({}, {tsEditPending});
+  }
+  if (states_.Contains(tsEditing) && !DoEndEdit()) return;
+  const PLazyNode node = hitInfo.HitNode;
+  const THitPositions& at = hitInfo.HitPositions;
+  if (node == nullptr) return;
+  if (at.Contains(hpOnItemCheckbox)) {
+    if (states_.Contains(tsKeyCheckPending) || states_.Contains(tsMouseCheckPending) ||
+        node->States.Contains(nsDisabled))
+      return;
+    TCheckState newState = DetermineNextCheckState(GetCheckType(node), GetCheckState(node));
+    if (!DoChecking(node, newState)) return;
+    DoStateChange({tsMouseCheckPending});
+    ShowCheckPressed(node, newState);
+  } else if (at.Contains(hpOnItemButton)) {
+    ToggleNode(node);
+  } else if (HasOption(toToggleOnDblClick) &&
+             (at.Contains(hpOnItemLabel) || at.Contains(hpOnNormalIcon) || at.Contains(hpOnStateIcon) ||
+              HasOption(toFullRowSelect))) {
+    ToggleNode(node);
+  }
+  (void)m;
+}
+
+void TBaseLazyTree::MouseButtonDown(ui::TMessage& m, TLazyTreeState button) {
+  DoStateChange({button});
+  const int x = PointX(m.lParam), y = PointY(m.lParam);
+  TControl::WndProc(m);
+  if (OnMouseDown) OnMouseDown(*this, ButtonOf(button), static_cast<unsigned>(m.wParam), x, y);
+  const bool dblClick = m.msg == WM_LBUTTONDBLCLK || m.msg == WM_RBUTTONDBLCLK || m.msg == WM_MBUTTONDBLCLK;
+  if ((button == tsRightButtonDown && !HasOption(toRightClickSelect)) ||
+      (button == tsMiddleButtonDown && !HasOption(toMiddleClickSelect)))
+    return;
+  TTreeHitInfo hitInfo;
+  GetHitTestInfoAt(x, y, true, hitInfo);
+  if (dblClick)
+    HandleMouseDblClick(m, hitInfo);
+  else
+    HandleMouseDown(m, hitInfo);
+}
+
+void TBaseLazyTree::MouseButtonUp(ui::TMessage& m, TLazyTreeState button) {
+  DoStateChange({}, {button});
+  if (button == tsRightButtonDown) DoStateChange({}, {tsPopupShown});
+  const int x = PointX(m.lParam), y = PointY(m.lParam);
+  if (GetCapture() == HandleIfAllocated()) ReleaseCapture();
+  if ((button != tsRightButtonDown || HasOption(toRightClickSelect)) &&
+      (button != tsMiddleButtonDown || HasOption(toMiddleClickSelect))) {
+    TTreeHitInfo hitInfo;
+    GetHitTestInfoAt(x, y, true, hitInfo);
+    HandleMouseUp(m, hitInfo);
+  }
+  if (OnMouseUp) OnMouseUp(*this, ButtonOf(button), static_cast<unsigned>(m.wParam), x, y);
+  TControl::WndProc(m);  // the layer's click
+}
+
+void TBaseLazyTree::HandleHotTrack(int x, int y) {
+  TTreeHitInfo hitInfo;
+  GetHitTestInfoAt(x, y, true, hitInfo);
+  PLazyNode node = hitInfo.HitNode;
+  if (!(hitInfo.HitPositions.Contains(hpOnItemCheckbox) || hitInfo.HitPositions.Contains(hpOnItemLabel) ||
+        HasOption(toFullRowSelect)))
+    node = nullptr;
+  if (node == HotNode()) return;
+  const PLazyNode old = HotNode();
+  DoHotChange(old, node);
+  if (HasOption(toHotTrack) || HasOption(toCheckSupport)) {
+    if (old != nullptr) InvalidateNode(old);
+    if (node != nullptr) InvalidateNode(node);
+  }
+  SetHotNode(node);
+}
+
+// Lines per notch; "one screen at a time" scrolls a client height per notch
+// rather than being taken as a line count.
+void TBaseLazyTree::MouseWheel(ui::TMessage& m) {
+  const int delta = GET_WHEEL_DELTA_WPARAM(m.wParam);
+  const bool ctrl = (GET_KEYSTATE_WPARAM(m.wParam) & MK_CONTROL) != 0;
+  wheelRest_ += delta;
+  const int notches = wheelRest_ / WHEEL_DELTA;
+  wheelRest_ -= notches * WHEEL_DELTA;
+  m.result = 0;
+  if (notches == 0) return;
+  const int clientHeight = ViewHeight(), clientWidth = ViewWidth();
+  const int line = static_cast<int>(std::max(DefaultNodeHeight(), 1u));
+  if (std::int64_t{RangeY()} <= clientHeight) {
+    const int step = static_cast<int>(Indent()) * notches;
+    SetOffsetX(OffsetX() + (ctrl ? clientWidth * step : step));
+    return;
+  }
+  unsigned lines = 3;
+  if (wheelLines_) {
+    lines = wheelLines_();
+  } else {
+    UINT value = 3;
+    if (SystemParametersInfoW(SPI_GETWHEELSCROLLLINES, 0, &value, 0)) lines = value;
+  }
+  std::int64_t distance;
+  if (ctrl)
+    distance = std::int64_t{clientHeight / line} * notches * line;
+  else if (lines == WHEEL_PAGESCROLL)
+    distance = std::int64_t{clientHeight} * notches;
+  else
+    distance = std::int64_t{lines} * notches * line;
+  distance = std::clamp<std::int64_t>(distance, -(std::int64_t{1} << 30), std::int64_t{1} << 30);
+  SetOffsetY(OffsetY() + static_cast<int>(distance));
+}
+
+void TBaseLazyTree::StopMouseTimers() {
+  for (unsigned id : {1u, 2u, 3u, 4u, kSearchTimerId}) StopTimer(id);
+}
+
+bool TBaseLazyTree::MouseMessage(ui::TMessage& m) {
+  switch (m.msg) {
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK:
+      MouseButtonDown(m, tsLeftButtonDown);
+      return true;
+    case WM_RBUTTONDOWN:
+    case WM_RBUTTONDBLCLK:
+      MouseButtonDown(m, tsRightButtonDown);
+      return true;
+    case WM_MBUTTONDOWN:
+    case WM_MBUTTONDBLCLK:
+      MouseButtonDown(m, tsMiddleButtonDown);
+      return true;
+    case WM_LBUTTONUP:
+      MouseButtonUp(m, tsLeftButtonDown);
+      return true;
+    case WM_RBUTTONUP:
+      MouseButtonUp(m, tsRightButtonDown);
+      return true;
+    case WM_MBUTTONUP:
+      MouseButtonUp(m, tsMiddleButtonDown);
+      return true;
+    case WM_MOUSEMOVE: {
+      const int x = PointX(m.lParam), y = PointY(m.lParam);
+      if (!IsMouseSelecting()) HandleHotTrack(x, y);
+      if (OnMouseMove) OnMouseMove(*this, static_cast<unsigned>(m.wParam), x, y);
+      return false;
+    }
+    case WM_MOUSEWHEEL:
+      MouseWheel(m);
+      return true;
+    case WM_SETFOCUS:
+      if (!(SelectedCount() == 0 && HasOption(toGhostedIfUnfocused))) InvalidateClientRect(nullptr);
+      return false;
+    case WM_KILLFOCUS:
+      StopMouseTimers();
+      DoStateChange({}, {tsEditPending, tsSearching, tsLeftButtonDown, tsMiddleButtonDown, tsDragPending,
+                         tsRightButtonDown, tsScrolling, tsScrollPending, tsControlDragging});
+      if (SelectedCount() == 0 && HasOption(toGhostedIfUnfocused)) {
+        if (FocusedNode() != nullptr) InvalidateNode(FocusedNode());
+      } else {
+        InvalidateClientRect(nullptr);
+      }
+      return false;
+    case WM_CANCELMODE:
+      StopMouseTimers();
+      if (IsMouseSelecting()) EndDrawSelection();
+      DoStateChange({}, {tsClearPending, tsDrawSelPending, tsDrawSelecting, tsEditPending, tsSearching,
+                         tsDragPending, tsControlDragging});
+      return false;
+  }
+  return false;
+}
+
+}  // namespace kv
