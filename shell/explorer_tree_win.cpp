@@ -184,6 +184,7 @@ bool TCustomLazyExplorerTree::ItemHasChildren(TNamespace& ns, PLazyNode parent) 
   if (fileObjects_ & foHidden) flags |= SHCONTF_INCLUDEHIDDEN;
   bool candidate = (folderOptions_ & toFoldersExpandable) || (!parent && !(folderOptions_ & toHideRootFolder));
   if (!candidate || ns.IsRecycleBin()) return candidate;
+  if (!ns.GetFolder()) return false;  // nothing to enumerate in a file
   if (ns.GetHasSubFolder()) return true;
   if ((fileObjects_ & foFolders) && ns.SubFoldersEx(flags & ~DWORD(SHCONTF_NONFOLDERS))) return true;
   return (fileObjects_ & foNonFolders) && ns.SubItemsEx(flags);
@@ -216,9 +217,8 @@ uint32_t TCustomLazyExplorerTree::ExpandNamespaceFolder(PLazyNode node) {
   if (node->ChildCount == 0 && ValidateNamespace(node, ns)) {
     ns->EnumerateFolder(fileObjects_ & foFolders, fileObjects_ & foNonFolders, fileObjects_ & foHidden,
                         [&](TPidl child, TNamespace& parent, bool&) {
-                          TPidl absolute = TPIDLManager::AppendPIDL(parent.AbsolutePIDL(), child.get());
-                          if (!absolute) return false;
-                          auto item = std::make_unique<TNamespace>(std::move(absolute), nullptr);
+                          // Children use their folder node's bound folder; the node outlives them.
+                          auto item = std::make_unique<TNamespace>(std::move(child), &parent);
                           if ((folderOptions_ & toForceHideRecycleBin) && item->IsRecycleBin()) return false;
                           bool allow = true;
                           if (OnEnumFolder) OnEnumFolder(*this, *item, allow);
@@ -252,8 +252,11 @@ int TCustomLazyExplorerTree::DoCompare(PLazyNode node1, PLazyNode node2, TColumn
   if (miscOptions_ & toUserSort) return TCustomLazyStringTree::DoCompare(node1, node2, column);
   TNamespace *a = nullptr, *b = nullptr;
   if (!ValidateNamespace(node1, a) || !ValidateNamespace(node2, b)) return 0;
-  // The parent folder's own order.
-  ComPtr<IShellFolder> folder = a->GetParentShellFolder();
+  // The parent folder's own order, through the parent node's bound folder.
+  TNamespace* parent = nullptr;
+  ComPtr<IShellFolder> folder;
+  if (node1->Parent == node2->Parent && ValidateNamespace(node1->Parent, parent)) folder = parent->GetShellFolder();
+  if (!folder) folder = a->GetParentShellFolder();
   LPCITEMIDLIST first = TPIDLManager::GetPointerToLastID(a->AbsolutePIDL());
   LPCITEMIDLIST second = TPIDLManager::GetPointerToLastID(b->AbsolutePIDL());
   return CompareIDsResult(folder ? folder->CompareIDs(0, first, second) : E_FAIL, IDItemBytes(first),
