@@ -115,6 +115,7 @@ void TBaseLazyTree::ForgetNode(PLazyNode node) {
     checkNode_ = nullptr;
     DoStateChange({}, {tsMouseCheckPending, tsKeyCheckPending});
   }
+  if (lastSearchNode_ == node) lastSearchNode_ = nullptr;
   TLazyTreeModel::ForgetNode(node);
 }
 
