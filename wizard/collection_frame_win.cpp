@@ -7,11 +7,9 @@
 #include <cmath>
 #include <optional>
 
-#include "base/ansi_text_win.h"
 #include "base/scope_guard.h"
 #include "base/strings.h"
 #include "engine/mp3_collection.h"
-#include "foundation/files_win.h"
 #include "foundation/settings_win.h"
 #include "foundation/translate.h"
 #include "ui/application_win.h"
@@ -19,7 +17,7 @@
 #include "ui/save_dialog_win.h"
 #include "ui/std_controls_win.h"
 #include "ui/toolbar_win.h"
-#include "wizard/html_report.h"
+#include "wizard/html_report_win.h"
 #include "wizard/later_pages_win.h"
 #include "wizard/pages_win.h"
 #include "wizard/processing_win.h"
@@ -324,12 +322,7 @@ void TCollectionFrame::Export(ui::TComponent*) {
   std::vector<const TMP3Info*> rows;
   for (PLazyNode node = tree_->GetFirst(); node; node = tree_->GetNextSibling(node))
     if (const TMP3Info* record = RowRecord(node)) rows.push_back(record);
-  char date[128] = {};
-  if (GetDateFormatA(LOCALE_USER_DEFAULT, DATE_SHORTDATE, nullptr, nullptr, date, sizeof date) == 0) date[0] = 0;
-  const std::string page =
-      BuildReportPage(Translate("Found mp3 duplicates"), date, CharsetOfCodePage(GetACP()), rows);
-  WriteFileAtomic(AnsiToWString(dialog.FileName), page);
-  ui::ShellOpen(dialog.FileName);
+  ExportReport(dialog.FileName, rows);
 }
 
 }  // namespace kv

@@ -85,8 +85,7 @@ class CollectionFrame : public WizardFixture {
         .write(bmp.data(), static_cast<std::streamsize>(bmp.size()));
     return shot;
   }
-  // The key as the tree reports its release.
-  void KeyUp(WORD key) { Tree().OnKeyUp(Tree(), key); }
+  void KeyUp(WORD key) { SendMessageW(TreeWindow(), WM_KEYUP, key, 0); }
   void Click(int x, int y) {
     SendMessageW(TreeWindow(), WM_LBUTTONUP, 0, MAKELPARAM(x, y));
   }
