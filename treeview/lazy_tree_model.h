@@ -354,6 +354,9 @@ class TLazyTreeModel : public TCacheClient {
   // version, leaves the tree as it was; a damaged one keeps what was read.
   virtual void LoadFromStream(TNodeStream& stream);
   void LoadFromFile(const std::filesystem::path& name);
+  // Replaces the file in one step, so that a failed save leaves the old one
+  // (Windows builds only: lazy_tree_stream_win.cpp).
+  void SaveToFile(const std::filesystem::path& name);
   void WriteNode(TNodeStream& stream, PLazyNode node);
   virtual void WriteChunks(TNodeStream& stream, PLazyNode node);
   static void FinishChunkHeader(TNodeStream& stream, std::int64_t start, std::int64_t end);

@@ -280,6 +280,41 @@ TEST(LazyTreeStream, UserChunksCannotMisalignTheReader) {
   }
 }
 
+// A tree with a chunk of its own after the base chunks, as the string tree
+// adds its captions.
+class LabelTree : public TLazyTreeModel {
+ public:
+  std::vector<std::uint8_t> read;
+
+ protected:
+  void WriteChunks(TNodeStream& stream, PLazyNode node) override {
+    TLazyTreeModel::WriteChunks(stream, node);
+    const std::uint8_t chunk[] = {3, 0, 0, 0, 1, 0, 0, 0, static_cast<std::uint8_t>(node->Index + 'a')};
+    stream.WriteBuffer(chunk, sizeof chunk);
+  }
+  bool ReadChunk(TNodeStream& stream, int version, PLazyNode node, std::uint32_t type,
+                 std::uint32_t size) override {
+    if (type != 3) return TLazyTreeModel::ReadChunk(stream, version, node, type, size);
+    std::uint8_t b = 0;
+    stream.ReadBuffer(&b, 1);
+    read.push_back(b);
+    return true;
+  }
+};
+
+TEST(LazyTreeStream, ChunksOfADerivedTreeComeBackAndAPlainTreeSkipsThem) {
+  LabelTree tree;
+  test::Populate(tree, 3, 0);
+  const Bytes saved = Save(tree);
+  LabelTree copy;
+  ASSERT_EQ(LoadError(copy, saved), 0);
+  EXPECT_EQ(copy.read, (std::vector<std::uint8_t>{'a', 'b', 'c'}));
+  TLazyTreeModel plain;
+  ASSERT_EQ(LoadError(plain, saved), 0);
+  EXPECT_EQ(plain.TotalCount(), 3u);
+  EXPECT_TREE_OK(plain);
+}
+
 // A chain of `levels` nodes, every one expanded.
 void Chain(TLazyTreeModel& tree, int levels) {
   PLazyNode n = nullptr;
