@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <filesystem>
 #include <fstream>
 #include <string>
 
@@ -212,6 +213,34 @@ TEST_F(CollectionFrame, MarksSurviveSavingTheListAndShowingItAgain) {
   for (int i = 0; i < 5; ++i) plain.AddMp3Info(TAudioInfo()).Tag = 1;
   page->DisplayCollection(&plain);
   EXPECT_EQ(Marks(), ".....");
+}
+
+TEST_F(CollectionFrame, DeletingPutsTheCheckedFilesIntoTheReserveAndGreysTheirRows) {
+  std::filesystem::create_directories(folder.Path() / "lib");
+  for (int i = 0; i < results.Count(); ++i) {
+    const std::filesystem::path file = folder.Path() / "lib" / (std::to_string(i) + ".mp3");
+    WriteWhole(file, "ID3");
+    results.Items(i).SetFileName(file.string());
+    results.Items(i).SetTagPart(kTagDisplayPath, file.string());
+  }
+  page->DisplayCollection(&results);
+  Click(10, 0 * 32 + 10);
+  Click(10, 2 * 32 + 10);
+  answer = IDNO;
+  page->DelButtonClick(nullptr);
+  EXPECT_EQ(Marks(), "x.x..");
+  EXPECT_EQ(page->GetHiddenCount(), 0);
+
+  answer = IDYES;
+  page->DelButtonClick(nullptr);
+  EXPECT_EQ(Marks(), ".....");
+  EXPECT_EQ(page->GetHiddenCount(), 2);
+  const int32_t tags[] = {-1, 1, -1, -1, 3};
+  for (int i = 0; i < 5; ++i) {
+    EXPECT_EQ(results.Items(i).Tag, tags[i]) << i;
+    EXPECT_EQ(std::filesystem::exists(results.Items(i).FileName()), tags[i] != -1 || i == 3) << i;
+  }
+  EXPECT_EQ(Print("deleted").Pixel(kProbeX, 2 * 32 + 10), Rgb(0xC0C0C0));
 }
 
 }  // namespace
