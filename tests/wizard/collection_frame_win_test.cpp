@@ -109,6 +109,14 @@ TEST_F(CollectionFrame, RowsInGroupColoursWithSeparatorsOnlyBetweenGroups) {
   // Below the rows the tree's own background.
   EXPECT_EQ(shot.Pixel(kProbeX, 5 * 32 + 10), Rgb(0xFFFFFF));
 
+  // A selected row keeps the tree's selection colour behind its texts.
+  Tree().SetSelected(Tree().GetNextSibling(Tree().GetNextSibling(Tree().GetFirst())), true);
+  const uint32_t selected = Print("selected").Pixel(kProbeX, 2 * 32 + 10);
+  const auto& colors = Tree().Colors();
+  EXPECT_TRUE(selected == Rgb(ui::ColorToRGB(colors.Color(TLTColors::FocusedSelectionColor))) ||
+              selected == Rgb(ui::ColorToRGB(colors.Color(TLTColors::UnfocusedSelectionColor))))
+      << std::hex << selected;
+
   EXPECT_EQ(Status(0), "Total:");
   EXPECT_EQ(Status(1), "3 groups");  // the highest group, not the last row's -1
   EXPECT_EQ(Status(2), "5 files");
