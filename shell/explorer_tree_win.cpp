@@ -49,7 +49,10 @@ void TCustomLazyExplorerTree::SetExplorerImageOptions(uint32_t value) {
   SetImages(list);
 }
 
-TCustomLazyExplorerTree::~TCustomLazyExplorerTree() { DestroyNodes(); }
+TCustomLazyExplorerTree::~TCustomLazyExplorerTree() {
+  SetChangeNotiferEnabled(false);
+  DestroyNodes();
+}
 
 TCustomLazyExplorerTree::TNodeArea* TCustomLazyExplorerTree::Area(PLazyNode node) {
   if (!node || IsRoot(node)) return nullptr;

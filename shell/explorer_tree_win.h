@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "shell/change_events.h"
 #include "shell/explorer_persistent_win.h"
 #include "shell/id_list_win.h"
 #include "shell/namespace_win.h"
@@ -64,7 +65,8 @@ class TCustomLazyExplorerTree : public TCustomLazyStringTree {
   uint32_t ExplorerFolderOptions() const { return folderOptions_; }
   void SetExplorerFolderOptions(uint32_t value);
   uint32_t ExplorerMiscOptions() const { return miscOptions_; }
-  void SetExplorerMiscOptions(uint32_t value) { miscOptions_ = value; }
+  // Turns the change notification on or off with toChangeNotifierThread.
+  void SetExplorerMiscOptions(uint32_t value);
   uint32_t ExplorerImageOptions() const { return imageOptions_; }
   // Images: the system image list (small, or large with toLargeImages).
   void SetExplorerImageOptions(uint32_t value);
@@ -99,6 +101,26 @@ class TCustomLazyExplorerTree : public TCustomLazyStringTree {
   std::function<void(TCustomLazyExplorerTree&, TNamespace&, bool& allow)> OnEnumFolder;
   std::function<void(TCustomLazyExplorerTree&)> OnRootRebuild;
 
+  // Change notification: registered with the notifier from window creation
+  // (with toChangeNotifierThread) until the window or the tree goes.
+  bool ChangeNotifierEnabled() const { return changeNotifierEnabled_; }
+  void SetChangeNotiferEnabled(bool enable);
+  // Merges a folder's current content into its children: kept nodes keep
+  // their selection, expansion and check state; new ones come last unless resorted.
+  virtual void ReReadAndRefreshNode(PLazyNode node, bool resort);
+  // Makes the shell rebuild its icon cache and shows the new icons.
+  void ForceIconCachRebuild();
+  // Called while the enlarged icon size is in force (tests).
+  std::function<void()> OnIconCacheRebuilding;
+  // Nodes whose icon is `index` fetch their icon again.
+  void InvalidateImageByIndex(int index);
+  // A handler may set the event's Handled to take it over.
+  std::function<void(TCustomLazyExplorerTree&, TLazyShellEvent&)> OnShellNotify;
+  // Fired for a child a re-read removed (kind 0).
+  std::function<void(TCustomLazyExplorerTree&, TNamespace&, int kind)> OnNamespaceStructureChange;
+  // Set while a batch was dropped (menu shown or dragging); the next mouse move refreshes.
+  bool MissedNotification() const { return missedNotification_; }
+
  protected:
   struct TNodeArea {
     TNamespace* Namespace;
@@ -116,12 +138,22 @@ class TCustomLazyExplorerTree : public TCustomLazyStringTree {
   int DoGetImageIndex(PLazyNode node, TLTImageKind kind, TColumnIndex column, bool& ghosted) override;
 
   virtual uint32_t ExpandNamespaceFolder(PLazyNode node);
+  void InitHandle() override;
+  void WndProc(ui::TMessage& m) override;
+  virtual void DoShellNotify(TLazyShellEvent& event);
+  // Whether batches must be dropped now (a shell context menu is shown or a drag runs).
+  virtual bool ShellMenuOrDragActive();
+  // Events are ignored while a caption is edited.
+  virtual bool IsAnyEditing() const { return TreeStates().Contains(tsEditing); }
   bool ItemHasChildren(TNamespace& ns, PLazyNode parent);
   bool OkToExpandNode(PLazyNode node);
   PLazyNode AddNamespaceNode(PLazyNode parent, std::unique_ptr<TNamespace> ns);
 
  private:
   void ActivateTree(bool value);
+  void WMShellNotify(TLazyShellEventList* batch);
+  void HandleShellEvent(TLazyShellEvent& event);
+  void DrainShellNotifications(bool handle);
   void ReplaceRoot(std::unique_ptr<TNamespace> root, TRootFolder kind);
   PLazyNode StartNode();
 
@@ -139,6 +171,8 @@ class TCustomLazyExplorerTree : public TCustomLazyStringTree {
   uint32_t syncOptions_ = toCollapseTargetFirst | toExpandTarget | toSelectTarget;
   uint32_t areaOffset_ = 0;
   std::unique_ptr<TExplorerPersistent> persistent_;
+  bool changeNotifierEnabled_ = false;
+  bool missedNotification_ = false;
 };
 
 class TLazyExplorerTree : public TCustomLazyExplorerTree {

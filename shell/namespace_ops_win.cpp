@@ -3,6 +3,7 @@
 // data objects, drop targets, renaming and execution.
 #include <array>
 
+#include "base/handle.h"
 #include "shell/namespace_win.h"
 #include "shell/shell_link_win.h"
 #include "shell/shell_utils_win.h"
@@ -15,15 +16,6 @@ namespace {
 
 constexpr int kMaxColumns = 200;
 constexpr UINT kFirstCommand = 1, kLastCommand = 0x7FFF;
-
-class ErrorModeGuard {
- public:
-  ErrorModeGuard() : old_(SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX)) {}
-  ~ErrorModeGuard() { SetErrorMode(old_); }
-
- private:
-  UINT old_;
-};
 
 struct MenuHandle {
   HMENU menu = CreatePopupMenu();
@@ -283,7 +275,7 @@ bool TNamespace::ShowMenu(HWND owner, const TContextMenuCmdCallback& cmd, const 
   else GetCursorPos(&pt);
   MenuHandle menu;
   if (!menu.menu) return false;
-  ErrorModeGuard quiet;
+  const ErrorModeScope quiet(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);  // no system error boxes
   // The interfaces live for the menu only, whatever way it ends.
   struct Release {
     TNamespace& item;

@@ -14,16 +14,6 @@ namespace kv {
 
 namespace {
 
-// The system's error boxes off for the length of an enumeration or a menu.
-class ErrorModeGuard {
- public:
-  ErrorModeGuard() : old_(SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX)) {}
-  ~ErrorModeGuard() { SetErrorMode(old_); }
-
- private:
-  UINT old_;
-};
-
 DWORD EnumFlags(bool folders, bool nonFolders, bool includeHidden) {
   return (folders ? SHCONTF_FOLDERS : 0) | (nonFolders ? SHCONTF_NONFOLDERS : 0) |
          (includeHidden ? SHCONTF_INCLUDEHIDDEN : 0);
@@ -415,7 +405,7 @@ bool TNamespace::SubItemsEx(DWORD flags) {
   if (!GetFolder()) return false;
   ComPtr<IShellFolder> folder = GetShellFolder();
   if (!folder) return false;
-  ErrorModeGuard quiet;
+  const ErrorModeScope quiet(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);  // no system error boxes
   ComPtr<IEnumIDList> items;
   if (folder->EnumObjects(nullptr, flags, items.Put()) != S_OK || !items) return false;
   LPITEMIDLIST child = nullptr;
@@ -495,7 +485,7 @@ void TNamespace::SetIconIndexByThread(int index, bool clearLoading) {
 // ------------------------------------------------------------------ children
 
 int TNamespace::EnumerateFolder(bool folders, bool nonFolders, bool includeHidden, const TEnumFolderCallback& callback) {
-  ErrorModeGuard quiet;
+  const ErrorModeScope quiet(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);  // no system error boxes
   ComPtr<IShellFolder> folder = GetShellFolder();
   if (!folder || !callback) return 0;
   ComPtr<IEnumIDList> items;

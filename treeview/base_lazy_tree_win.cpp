@@ -591,7 +591,7 @@ void TBaseLazyTree::DoTimerScroll() {
 }
 
 void TBaseLazyTree::WndProc(ui::TMessage& m) {
-  if (MouseMessage(m)) return;
+  if (MouseMessage(m) || KeyMessage(m)) return;
   switch (m.msg) {
     case WM_CHANGESTATE:
       WMChangeState(static_cast<unsigned>(m.wParam), static_cast<unsigned>(m.lParam));

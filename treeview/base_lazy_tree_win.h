@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "treeview/hit_test.h"
+#include "treeview/incremental_search.h"
 #include "treeview/lazy_tree_model.h"
 #include "treeview/lazy_tree_paint_win.h"
 #include "ui/gdi_win.h"
@@ -169,6 +170,22 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   // The node whose check box is held down by the mouse or Space (null: none).
   PLazyNode PendingCheckNode() const { return checkNode_; }
 
+  // -------------------------------------------------------------- keyboard --
+  TLTIncrementalSearch IncrementalSearch() const { return incrementalSearch_; }
+  void SetIncrementalSearch(TLTIncrementalSearch value);
+  TLTSearchDirection IncrementalSearchDirection() const { return searchDirection_; }
+  void SetIncrementalSearchDirection(TLTSearchDirection value) { searchDirection_ = value; }
+  TLTSearchStart IncrementalSearchStart() const { return searchStart_; }
+  void SetIncrementalSearchStart(TLTSearchStart value) { searchStart_ = value; }
+  unsigned IncrementalSearchTimeout() const { return searchTimeout_; }
+  void SetIncrementalSearchTimeout(unsigned ms) { searchTimeout_ = ms; }
+  // The text typed so far (empty when no search runs).
+  const std::u16string& SearchBuffer() const { return searchBuffer_; }
+  // Asked for each candidate: 0 means the node matches the text.
+  std::function<void(TBaseLazyTree&, PLazyNode, const std::u16string& text, int& result)> OnIncrementalSearch;
+  // Sounded when a search finds nothing (tests replace it; null: the system beep).
+  void SetBeepHook(std::function<void()> hook) { beep_ = std::move(hook); }
+
   // Remakes the window (styles a live window cannot take).
   void RecreateWindow() { RecreateHandle(); }
   // The class style of the current window (0 without one).
@@ -215,6 +232,8 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   virtual void DoHotChange(PLazyNode oldNode, PLazyNode newNode);
   bool CanFocus() const;
   void ForgetNode(PLazyNode node) override;
+  virtual int DoIncrementalSearch(PLazyNode node, const std::u16string& text);
+  void HandleIncrementalSearch(char16_t charCode);
   // Drop target registration (the drag manager arrives later).
   virtual void RegisterDropTarget() {}
   virtual void RevokeDropTarget() {}
@@ -271,6 +290,18 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   void HandleHotTrack(int x, int y);
   void StopMouseTimers();
   void ShowCheckPressed(PLazyNode node, TCheckState newState);
+  bool KeyMessage(ui::TMessage& m);
+  void KeyDown(WORD key);
+  void KeyUp(WORD key);
+  void EndSearch();
+  PLazyNode SearchStep(PLazyNode node, bool forward);
+  TLTIncrementalSearch incrementalSearch_ = TLTIncrementalSearch::isNone;
+  TLTSearchDirection searchDirection_ = TLTSearchDirection::sdForward;
+  TLTSearchStart searchStart_ = TLTSearchStart::ssFocusedNode;
+  unsigned searchTimeout_ = 1000;
+  std::u16string searchBuffer_;
+  PLazyNode lastSearchNode_ = nullptr;
+  std::function<void()> beep_;
   PLazyNode checkNode_ = nullptr;
   TCheckState pendingCheckState_ = csUncheckedNormal;
   POINT lastClickPos_{};

@@ -18,6 +18,7 @@
 #include "treeview/check_types.h"
 #include "treeview/lazy_node.h"
 #include "treeview/node_pool.h"
+#include "treeview/node_stream.h"
 #include "treeview/position_cache.h"
 #include "treeview/tree_options.h"
 #include "treeview/tree_states.h"
@@ -341,6 +342,32 @@ class TLazyTreeModel : public TCacheClient {
   // Nodes visited by the position walks, for the benchmarks.
   std::uint64_t WalkedNodes() const { return walkedNodes_; }
 
+  // --------------------------------------------------------- node streams --
+  // (lazy_tree_stream.cpp) The owner's data of a node; the root passes nil.
+  std::function<void(TTree&, PLazyNode node, TNodeStream& stream)> OnSaveNode;
+  std::function<void(TTree&, PLazyNode node, TNodeStream& stream)> OnLoadNode;
+  // After a whole load, with nil.
+  std::function<void(TTree&, PLazyNode node)> OnNodeCopied;
+  // Nil writes the whole tree; a node writes itself with its subtree.
+  virtual void SaveToStream(TNodeStream& stream, PLazyNode node = nullptr);
+  // Replaces the tree. A stream that is no node stream, or of a newer
+  // version, leaves the tree as it was; a damaged one keeps what was read.
+  virtual void LoadFromStream(TNodeStream& stream);
+  void LoadFromFile(const std::filesystem::path& name);
+  // Replaces the file in one step, so that a failed save leaves the old one
+  // (Windows builds only: lazy_tree_stream_win.cpp).
+  void SaveToFile(const std::filesystem::path& name);
+  void WriteNode(TNodeStream& stream, PLazyNode node);
+  virtual void WriteChunks(TNodeStream& stream, PLazyNode node);
+  static void FinishChunkHeader(TNodeStream& stream, std::int64_t start, std::int64_t end);
+  // Reads one node chunk into `node` (nil: the root), version 2 rules for
+  // chunks without the file header.
+  void InternalAddFromStream(TNodeStream& stream, int version, PLazyNode node);
+  virtual void ReadNode(TNodeStream& stream, int version, PLazyNode node);
+  virtual bool ReadChunk(TNodeStream& stream, int version, PLazyNode node, std::uint32_t chunkType,
+                         std::uint32_t chunkSize);
+  virtual void SkipNode(TNodeStream& stream);
+
  protected:
   // Clears every node with the derived class's dispatchers still in place;
   // the most-derived destructor calls it (the base destructor calls it again
@@ -366,6 +393,9 @@ class TLazyTreeModel : public TCacheClient {
   virtual void DoCollapsed(PLazyNode node);
   virtual void DoScroll(int deltaX, int deltaY);
   virtual void DoUpdating(TLTUpdateState state);
+  virtual void DoSaveUserData(PLazyNode node, TNodeStream& stream);
+  virtual void DoLoadUserData(PLazyNode node, TNodeStream& stream);
+  virtual void DoNodeCopied(PLazyNode node);
   // Editing arrives later; the base answers "no edit running".
   virtual bool DoEndEdit() { return true; }
   virtual void DoCancelEdit() {}
@@ -441,6 +471,9 @@ class TLazyTreeModel : public TCacheClient {
   void CountWalk(std::uint64_t n = 1) const { walkedNodes_ += n; }
   void EnsureNodeDataSize();
 
+  // The node reader's nesting depth and the end of the chunk it reads in.
+  int streamDepth_ = 0;
+  std::int64_t streamLimit_ = 0;
   TLazyTreeStates states_;
   bool destroying_ = false;
 

@@ -5,6 +5,8 @@
 
 #include "treeview/base_lazy_tree_win.h"
 
+#include <string>
+
 namespace kv {
 
 class TCustomLazyDrawTree : public TBaseLazyTree {
@@ -35,16 +37,63 @@ class TLazyDrawTree : public TCustomLazyDrawTree {
   const char* ClassName() const override { return "TLazyDrawTree"; }
 };
 
+enum class TLSTTextType : std::uint8_t { ttNormal, ttStatic };
+
 class TCustomLazyStringTree : public TBaseLazyTree {
  public:
-  explicit TCustomLazyStringTree(std::unique_ptr<TCustomStringTreeOptions> options = nullptr)
-      : TBaseLazyTree(options ? std::move(options) : std::make_unique<TStringTreeOptions>()) {}
+  explicit TCustomLazyStringTree(std::unique_ptr<TCustomStringTreeOptions> options = nullptr);
   ~TCustomLazyStringTree() override { DestroyNodes(); }
   const char* ClassName() const override { return "TCustomLazyStringTree"; }
   TCustomStringTreeOptions& GetOptions() {
     return static_cast<TCustomStringTreeOptions&>(TreeOptions());
   }
   void SetOptions(const TCustomStringTreeOptions& options) { options.AssignTo(GetOptions()); }
+
+  // The text a cell has before OnGetText changes it.
+  const std::wstring& DefaultText() const { return defaultText_; }
+  void SetDefaultText(std::wstring text);
+  std::wstring GetText(PLazyNode node, TColumnIndex column);
+  void SetText(PLazyNode node, TColumnIndex column, const std::wstring& text);
+  // Width of the text with the margins, as painted (the font OnPaintText sets included).
+  int CalculateTextWidth(HDC canvas, PLazyNode node, const std::wstring& text, TColumnIndex column);
+  // The height a multi-line node needs for its word-wrapped text (its current
+  // height for other nodes); for OnMeasureItem.
+  int ComputeNodeHeight(HDC canvas, PLazyNode node, TColumnIndex column);
+  TLazyRect InvalidateNode(PLazyNode node) override;
+  void ReinitNode(PLazyNode node, bool recursive) override;
+
+  std::function<void(TBaseLazyTree&, PLazyNode, TColumnIndex, TLSTTextType, std::wstring& text)> OnGetText;
+  std::function<void(TBaseLazyTree&, PLazyNode, TColumnIndex, const std::wstring& text)> OnNewText;
+  // The owner may change the canvas's font and colour before a text is drawn or measured.
+  std::function<void(TBaseLazyTree&, HDC, PLazyNode, TColumnIndex, TLSTTextType)> OnPaintText;
+  std::function<void(TBaseLazyTree&, HDC, PLazyNode, TColumnIndex, const std::wstring& text, int width,
+                     std::wstring& result, bool& done)>
+      OnShortenString;
+
+ protected:
+  void FontChanged() override;
+  virtual void DoGetText(PLazyNode node, TColumnIndex column, TLSTTextType type, std::wstring& text);
+  virtual void DoNewText(PLazyNode node, TColumnIndex column, const std::wstring& text);
+  virtual void DoPaintText(PLazyNode node, HDC canvas, TColumnIndex column, TLSTTextType type);
+  virtual std::wstring DoShortenString(HDC canvas, PLazyNode node, TColumnIndex column,
+                                       const std::wstring& text, int width, bool rightToLeft,
+                                       int ellipsisWidth);
+  int DoGetNodeWidth(PLazyNode node, TColumnIndex column) override;
+  void DoPaintNode(TLTPaintInfo& info) override;
+  int DoIncrementalSearch(PLazyNode node, const std::u16string& text) override;
+  std::string ItemText(PLazyNode node) override;
+
+ private:
+  void PaintNormalText(TLTPaintInfo& info, const std::wstring& text);
+  void PaintStaticText(TLTPaintInfo& info, const std::wstring& text);
+  void SetTextColors(const TLTPaintInfo& info, HDC dc);
+  void MeasureFont();
+  void ResetWidthCaches();
+  std::uint32_t& CachedWidth(PLazyNode node);
+  std::wstring defaultText_ = L"Node";
+  std::uint32_t widthCacheOffset_ = 0;
+  int textHeight_ = 0;
+  int ellipsisWidth_ = 0;
 };
 
 class TLazyStringTree : public TCustomLazyStringTree {

@@ -11,24 +11,6 @@
 
 namespace kv {
 
-TCollectionFrame::TCollectionFrame() {
-  RegisterWizardClasses();
-  ui::LoadLayout(*this, "collection_frame");
-  LoadReserve();
-}
-
-void TCollectionFrame::DisplayCollection(TMP3Collection* collection) {
-  if (collection) results_ = collection;
-}
-
-void TCollectionFrame::ReleaseCollection(const TMP3Collection* collection) {
-  if (results_ == collection) results_ = nullptr;
-}
-
-void TCollectionFrame::CheckSmartButtonClick(ui::TComponent*) {}
-void TCollectionFrame::SaveMp3Tags() {}
-void TCollectionFrame::SaveSettings() {}
-
 namespace {
 
 bool SameTextW(const std::wstring& a, const std::wstring& b) {
@@ -108,8 +90,10 @@ TCheckboxDriveTree::TCheckboxDriveTree() {
   options.SetSelectionOptions(toRightClickSelect | toSiblingSelectConstraint);
   SysTree->SetExplorerFolderOptions(toFoldersExpandable | toForceHideRecycleBin);
   SysTree->SetExplorerSyncOptions(toExpandTarget | toSelectTarget);
-  SysTree->SetExplorerMiscOptions(toBrowseExecuteFolder | toBrowseExecuteFolderShortcut | toChangeNotifierThread);
-  SysTree->SetExplorerImageOptions(toImages | toThreadedImages);
+  // No change-notifier or icon thread yet: with them the main window came
+  // back from a maximised exit unmaximised (not understood yet).
+  SysTree->SetExplorerMiscOptions(toBrowseExecuteFolder | toBrowseExecuteFolderShortcut);
+  SysTree->SetExplorerImageOptions(toImages);
   SysTree->OnInitNode = [](TLazyTreeModel&, PLazyNode, PLazyNode node, TLazyNodeInitStates&) {
     node->CheckType = ctTriStateCheckBox;
   };

@@ -12,9 +12,11 @@
 #include "ui/application_win.h"
 #include "ui/layout_loader_win.h"
 #include "wizard/about_form_win.h"
+#include "wizard/duplicate_search.h"
 #include "wizard/later_pages_win.h"
 #include "wizard/pages_win.h"
 #include "wizard/restorer_win.h"
+#include "wizard/scan_paths.h"
 #include "wizard/step_texts.h"
 
 namespace kv {
@@ -213,40 +215,73 @@ void TMainForm::FormClose(ui::TComponent*, ui::TCloseAction&) {
   if (TAboutForm* about = AboutForm()) about->Close();
 }
 
-void TMainForm::FormCloseQuery(ui::TComponent*, bool& canClose) { canClose = true; }
+void TMainForm::FormCloseQuery(ui::TComponent*, bool& canClose) { canClose = !StopSearchBeforeClosing(); }
 
 void TMainForm::Search() {
   ProgressFrame->Cancelled = false;
+  searching_ = true;
   NextButton->SetCaption(Translate("Cancel"));
   BackButton->SetEnabled(false);
-  ProgressFrame->SetStep(1);
-  FillCollection();
-  if (!ProgressFrame->Cancelled) {
-    ProgressFrame->SetStep(2);
-    Compare();
+  try {
+    ProgressFrame->SetStep(1);
+    FillCollection();
+    if (!ProgressFrame->Cancelled) {
+      ProgressFrame->SetStep(2);
+      Compare();
+    }
+  } catch (...) {
+    searching_ = false;
+    throw;
   }
+  searching_ = false;
   if (ProgressFrame->Cancelled) BackButtonClick(nullptr);
+  if (closeAfterSearch_) {  // Exit during the search: stopped like Cancel, now closing
+    closeAfterSearch_ = false;
+    Close();
+  }
 }
 
-// The scan reads the folders chosen on the folder page; until that page has
-// its folder tree there is nothing to scan.
+bool TMainForm::StopSearchBeforeClosing() {
+  if (!searching_) return false;
+  ProgressFrame->Cancelled = true;
+  closeAfterSearch_ = true;
+  return true;
+}
+
 void TMainForm::FillCollection() {
   Collection->Clear();
   CheckboxDriveTree->GetResolvedPaths();
   ProgressFrame->MainPanel->SetDoubleBuffered(true);
   Settings().SetVal("Session", "EmptyTags", "0");
   Settings().SetVal("Session", "iTunesInstalled", "0");
+  const TScanEvent onFile = [this](TMP3Collection& sender, const std::string& name, bool& cancel) {
+    ProgressFrame->OnFile(sender, name, cancel);
+  };
+  for (const std::string& path : ScanRoots(CheckboxDriveTree->Paths)) {
+    if (ProgressFrame->Cancelled) break;
+    Collection->ScanDisks(path, nullptr, onFile);
+  }
 }
 
-// The grouping of the scanned records comes with the search itself; here the
-// result collection is made anew and the wizard moves on to it.
 void TMainForm::Compare() {
   SimilarTuner->OnStateChange(nullptr);
+  const bool duplicatesOnly = DupeSimilarFrame->ActionRG->ItemIndex() == 0;
+  TCompareEvents events;
+  events.OnSearch = [this](int32_t searched, const TMP3Info& record) {
+    ProgressFrame->ItemsCompared(searched);
+    ProgressFrame->CompareLabel->SetCaption(record.GetTagPart(kTagDisplayPath));
+    ui::Application().ProcessMessages();
+  };
+  events.Cancelled = [this] { return ProgressFrame->Cancelled; };
+  // The new list is built aside: a stopped comparison leaves the last
+  // complete one and the results page as they were.
+  std::unique_ptr<TMP3Collection> fresh = CompareCollection(*Collection, duplicatesOnly, events);
+  if (duplicatesOnly) SimilarTuner->SaveChanges();
+  if (!fresh) return;
+  // The page lets go of the old list before it is freed.
+  CollectionFrame->DisplayCollection(fresh.get());
   if (Results) CollectionFrame->ReleaseCollection(Results.get());
-  Results = std::make_unique<TMP3Collection>();
-  Results->IndexEnabled = 0;
-  for (int32_t i = 0; i < Collection->Count(); ++i) Collection->Items(i).Tag = 0;
-  CollectionFrame->DisplayCollection(Results.get());
+  Results = std::move(fresh);
   CollectionFrame->CheckSmartButtonClick(nullptr);
   NextButton->SetCaption(Translate("Next"));
   NextButtonClick(NextButton);
@@ -256,10 +291,18 @@ void TMainForm::Compare() {
 
 void TMainForm::OfferTips() {
   TConfiger& settings = Settings();
-  if (settings.GetVal("Session", "iTunesInstalled") == "1" && settings.GetVal("Session", "IgnoreiTunes") != "1")
-    settings.SetVal("Session", "IgnoreiTunes", DisplayAdv("Brisquel", kBrisquelUrl) ? "1" : "0");
-  if (settings.GetVal("Session", "EmptyTags") == "1" && settings.GetVal("Session", "IgnoreEmptyTags") != "1")
-    settings.SetVal("Session", "IgnoreEmptyTags", DisplayAdv("EmptyTags", kCorvennaUrl) ? "1" : "0");
+  // A tip that cannot be shown (its picture missing or broken) says why and
+  // leaves the results and the other tip alone.
+  auto offer = [&](const char* flag, const char* ignore, const char* picture, const char* url) {
+    if (settings.GetVal("Session", flag) != "1" || settings.GetVal("Session", ignore) == "1") return;
+    try {
+      settings.SetVal("Session", ignore, DisplayAdv(picture, url) ? "1" : "0");
+    } catch (const std::exception& e) {
+      ShowMessageBox(e.what());
+    }
+  };
+  offer("iTunesInstalled", "IgnoreiTunes", "Brisquel", kBrisquelUrl);
+  offer("EmptyTags", "IgnoreEmptyTags", "EmptyTags", kCorvennaUrl);
 }
 
 void TMainForm::Finish() {
@@ -296,7 +339,10 @@ void TProgDispatcher::SaveEnvironment() {
   form->Finish();
 }
 
-void TProgDispatcher::OnTryClose(ui::TComponent*, bool& canClose) { canClose = true; }
+void TProgDispatcher::OnTryClose(ui::TComponent*, bool& canClose) {
+  TMainForm* form = MainForm();
+  canClose = !(form && form->StopSearchBeforeClosing());
+}
 
 void LoadEnvironment() {
   if (TProgDispatcher* dispatcher = ProgDispatcher()) {

@@ -46,6 +46,9 @@ class TMainForm : public ui::TForm {
   // The search: scan phase and comparison phase.
   void FillCollection();
   void Compare();
+  // While a search runs: stops it like Cancel and closes the wizard once it
+  // has stepped back; true then (the close waits). False when no search runs.
+  bool StopSearchBeforeClosing();
 
   int Step = 0;
   std::vector<ui::TFrame*> Frames;
@@ -77,6 +80,9 @@ class TMainForm : public ui::TForm {
   // when it cannot be read.
   bool OpenSavedList();
   void OfferTips();
+
+  bool searching_ = false;
+  bool closeAfterSearch_ = false;
 };
 
 // Joins the application shell to the wizard.

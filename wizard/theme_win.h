@@ -7,8 +7,8 @@
 
 namespace kv {
 
-// Until the tree-view layer provides the visual-style painter, a plain
-// component holds its place in the start-up order.
+// The main theme manager, named "ThemeManager", with every form that exists
+// now collected (later forms are collected as they come).
 std::unique_ptr<ui::TComponent> CreateThemeManager();
 
 }  // namespace kv

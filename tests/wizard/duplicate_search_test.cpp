@@ -131,6 +131,13 @@ TEST(DuplicateSearch, DuplicatesOnlyUsesExactBoundsAndPutsTheSettingsBack) {
   EXPECT_EQ(c->Items(0).Tag, 0);
 }
 
+TEST(DuplicateSearch, SimilarTitlesGroupOnlyWhenSimilarFilesAreAskedFor) {
+  auto c = Scan({{"Pink Floyd", "Shine On You Crazy Diamond Parts One To Five Remastered", "c:\\1.mp3"},
+                 {"Pink Floyd", "Shine On You Crazy Diamond Parts One To Five", "c:\\2.mp3"}});
+  EXPECT_EQ(CompareCollection(*c, false)->Count(), 2);
+  EXPECT_EQ(CompareCollection(*c, true)->Count(), 0);
+}
+
 TEST(DuplicateSearch, AnAsymmetricMatchGivesEachFileOneRow) {
   // At 90/85 "Let It Be Naked" finds "Let It Be" but not the other way round.
   auto c = Scan({{"Beatles", "Let It Be", "c:\\be1.mp3"},

@@ -1,0 +1,419 @@
+// The explorer tree's side of the change notifier: registration, the handling
+// of each batch of shell events, the merge of a folder's new content into its
+// existing nodes, and the forced rebuild of the shell's icon cache.
+#include <shlobj.h>
+
+#include <algorithm>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "shell/change_notifier_win.h"
+#include "shell/com_ptr_win.h"
+#include "shell/explorer_tree_win.h"
+#include "shell/id_list.h"
+
+namespace kv {
+
+namespace {
+
+constexpr wchar_t kMetricsKey[] = L"Control Panel\\Desktop\\WindowMetrics";
+constexpr wchar_t kIconSizeValue[] = L"Shell Icon Size";
+constexpr UINT kMetricsAction = 42;  // SPI_SETNONCLIENTMETRICS
+constexpr UINT kBroadcastTimeout = 2000;
+constexpr size_t kReadGrowth = 8192;
+
+void AnnounceMetricsChange() {
+  DWORD_PTR answer = 0;
+  // A hung window must not hold the program.
+  SendMessageTimeoutW(HWND_BROADCAST, WM_SETTINGCHANGE, kMetricsAction, reinterpret_cast<LPARAM>(L"WindowMetrics"),
+                      SMTO_ABORTIFHUNG, kBroadcastTimeout, &answer);
+}
+
+// Holds the user's "Shell Icon Size" as it was and puts it back exactly when
+// it goes (removed again when it was absent), then tells every window.
+class TIconSizeGuard {
+ public:
+  explicit TIconSizeGuard(HKEY key) : key_(key) {
+    DWORD size = 0;
+    if (RegQueryValueExW(key_, kIconSizeValue, nullptr, &type_, nullptr, &size) == ERROR_SUCCESS) {
+      bytes_.resize(size);
+      had_ = RegQueryValueExW(key_, kIconSizeValue, nullptr, &type_, bytes_.data(), &size) == ERROR_SUCCESS;
+      bytes_.resize(size);
+    }
+  }
+  ~TIconSizeGuard() {
+    if (had_)
+      RegSetValueExW(key_, kIconSizeValue, 0, type_, bytes_.data(), static_cast<DWORD>(bytes_.size()));
+    else
+      RegDeleteValueW(key_, kIconSizeValue);
+    AnnounceMetricsChange();
+    FileIconInit(true);
+  }
+  TIconSizeGuard(const TIconSizeGuard&) = delete;
+  TIconSizeGuard& operator=(const TIconSizeGuard&) = delete;
+
+  // The size in force: the stored text as a number, else the system's icon width.
+  int Current() const {
+    if (had_ && (type_ == REG_SZ || type_ == REG_EXPAND_SZ)) {
+      std::wstring text(reinterpret_cast<const wchar_t*>(bytes_.data()), bytes_.size() / sizeof(wchar_t));
+      while (!text.empty() && text.back() == L'\0') text.pop_back();
+      int value = 0;
+      bool digits = !text.empty() && text.size() < 6;
+      for (wchar_t c : text) {
+        if (c < L'0' || c > L'9') digits = false;
+        else value = value * 10 + (c - L'0');
+      }
+      if (digits) return value;
+    }
+    return GetSystemMetrics(SM_CXICON);
+  }
+
+ private:
+  HKEY key_;
+  DWORD type_ = REG_SZ;
+  std::vector<BYTE> bytes_;
+  bool had_ = false;
+};
+
+struct TKeyCloser {
+  HKEY key = nullptr;
+  ~TKeyCloser() {
+    if (key) RegCloseKey(key);
+  }
+};
+
+DWORD EnumFlagsOf(uint32_t fileObjects) {
+  DWORD flags = 0;
+  if (fileObjects & foFolders) flags |= SHCONTF_FOLDERS;
+  if (fileObjects & foNonFolders) flags |= SHCONTF_NONFOLDERS;
+  if (fileObjects & foHidden) flags |= SHCONTF_INCLUDEHIDDEN;
+  return flags;
+}
+
+bool IsDesktopList(LPCITEMIDLIST list) { return list && list->mkid.cb == 0; }
+
+std::wstring DriveOf(const std::wstring& path) {
+  return path.size() >= 2 && path[1] == L':' ? std::wstring(1, static_cast<wchar_t>(towupper(path[0]))) : L"";
+}
+
+// Releases a batch once, however its handling ends.
+struct TBatchReleaser {
+  TLazyShellEventList* batch;
+  ~TBatchReleaser() {
+    if (batch) batch->Release();
+  }
+};
+
+}  // namespace
+
+void TCustomLazyExplorerTree::SetExplorerMiscOptions(uint32_t value) {
+  const uint32_t before = miscOptions_;
+  miscOptions_ = value;
+  if (((before ^ value) & toChangeNotifierThread) && HandleAllocated())
+    SetChangeNotiferEnabled((value & toChangeNotifierThread) != 0);
+}
+
+void TCustomLazyExplorerTree::SetChangeNotiferEnabled(bool enable) {
+  if (enable == changeNotifierEnabled_ || Loading()) return;
+  if (!enable) {
+    // Batches already posted are handled now, so none is lost (or leaked).
+    if (HandleAllocated()) DrainShellNotifications(!Destroying());
+    ChangeNotifier().UnRegisterShellChangeNotify(this);
+    changeNotifierEnabled_ = false;
+  } else if (miscOptions_ & toChangeNotifierThread) {
+    changeNotifierEnabled_ = ChangeNotifier().RegisterShellChangeNotify(this);
+  }
+}
+
+void TCustomLazyExplorerTree::DrainShellNotifications(bool handle) {
+  HWND window = HandleIfAllocated();
+  MSG msg;
+  while (window && PeekMessageW(&msg, window, WM_SHELLNOTIFY, WM_SHELLNOTIFY, PM_REMOVE)) {
+    auto* batch = reinterpret_cast<TLazyShellEventList*>(msg.wParam);
+    if (handle) WMShellNotify(batch);
+    else if (batch) batch->Release();
+  }
+}
+
+void TCustomLazyExplorerTree::InitHandle() {
+  TCustomLazyStringTree::InitHandle();
+  SetChangeNotiferEnabled((miscOptions_ & toChangeNotifierThread) != 0);
+}
+
+void TCustomLazyExplorerTree::WndProc(ui::TMessage& m) {
+  switch (m.msg) {
+    case WM_SHELLNOTIFY:
+      WMShellNotify(reinterpret_cast<TLazyShellEventList*>(m.wParam));
+      m.result = 0;
+      return;
+    case WM_DESTROY:
+      // The window goes: what is still queued is released unread.
+      if (changeNotifierEnabled_) {
+        DrainShellNotifications(false);
+        ChangeNotifier().UnRegisterShellChangeNotify(this);
+        changeNotifierEnabled_ = false;
+      }
+      break;
+    case WM_QUERYENDSESSION:
+      SetChangeNotiferEnabled(false);
+      m.result = 1;
+      return;
+    case WM_MOUSEMOVE:
+      if (missedNotification_ && !ShellMenuOrDragActive()) {
+        missedNotification_ = false;
+        RefreshTree(false);
+      }
+      break;
+    default:
+      break;
+  }
+  TCustomLazyStringTree::WndProc(m);
+}
+
+bool TCustomLazyExplorerTree::ShellMenuOrDragActive() {
+  const auto states = TreeStates();
+  return states.Contains(tsControlDragging) || states.Contains(tsPopupShown);
+}
+
+void TCustomLazyExplorerTree::DoShellNotify(TLazyShellEvent& event) {
+  if (OnShellNotify) OnShellNotify(*this, event);
+}
+
+void TCustomLazyExplorerTree::WMShellNotify(TLazyShellEventList* batch) {
+  TBatchReleaser release{batch};
+  if (!batch) return;
+  if (ShellMenuOrDragActive()) {
+    missedNotification_ = true;
+    return;
+  }
+  // A copy, so that handling (which may pump messages) never holds the list's lock.
+  std::vector<TLazyShellEvent> events;
+  {
+    std::lock_guard<std::mutex> hold(batch->Lock());
+    events.reserve(batch->Events().size());
+    for (const auto& event : batch->Events())
+      if (event) events.push_back(*event);
+  }
+  for (auto& event : events) HandleShellEvent(event);
+}
+
+void TCustomLazyExplorerTree::HandleShellEvent(TLazyShellEvent& event) {
+  using K = TShellEventKind;
+  DoShellNotify(event);
+  if (event.Handled || IsAnyEditing()) return;
+  auto item = static_cast<LPCITEMIDLIST>(event.Item1());
+  auto parent = static_cast<LPCITEMIDLIST>(event.Parent1());
+  const bool resort = !(fileObjects_ & foNonFolders);
+  const bool restoreTop = (miscOptions_ & toRestoreTopNodeOnRefresh) != 0;
+
+  if ((miscOptions_ & toTrackChangesInMappedDrives) && event.Kind == K::UpdateDirectory && item) {
+    std::wstring drive = DriveOf(PIDLToPath(item));
+    if (!drive.empty() && GetDriveTypeW((drive + L":\\").c_str()) == DRIVE_REMOTE) {
+      if (PLazyNode node = FindNodeByPIDL(item)) RefreshNode(node);
+      return;
+    }
+  }
+
+  auto invalidateChildren = [this](PLazyNode node) {
+    if (!node) return;
+    for (PLazyNode child = node->ChildCount ? node->FirstChild : nullptr; child; child = child->NextSibling) {
+      TNamespace* ns = nullptr;
+      if (ValidateNamespace(child, ns)) ns->InvalidateNamespace(false);
+      InvalidateNode(child);
+    }
+  };
+
+  switch (event.Kind) {
+    case K::AssocChanged:
+      ForceIconCachRebuild();
+      break;
+    case K::Attributes:
+      invalidateChildren(FindNodeByPIDL(parent));
+      break;
+    case K::ItemCreate:
+    case K::ItemDelete:
+    case K::MakeDirectory:
+    case K::RemoveDirectory:
+      break;
+    case K::DriveAdd:
+    case K::DriveAddGUI:
+    case K::DriveRemoved:
+    case K::FolderRename:
+    case K::ItemRename:
+      if (PLazyNode node = FindNodeByPIDL(parent)) ReReadAndRefreshNode(node, resort);
+      break;
+    case K::FreeSpace: {
+      LPITEMIDLIST drives = nullptr;
+      if (SUCCEEDED(SHGetSpecialFolderLocation(nullptr, CSIDL_DRIVES, &drives)) && drives) {
+        TPidl owned(drives);
+        invalidateChildren(FindNodeByPIDL(owned.get()));
+      }
+      break;
+    }
+    case K::MediaInserted:
+    case K::MediaRemoved: {
+      if (!item) break;
+      if (auto ns = TNamespace::CreateShared(const_cast<LPITEMIDLIST>(item))) {
+        if (ComPtr<IShellFolder> folder = ns->GetParentShellFolder()) {
+          LPCITEMIDLIST last = ns->RelativePIDL();
+          SFGAOF attributes = 0x01000000;  // validate the item
+          folder->GetAttributesOf(1, &last, &attributes);
+        }
+      }
+      if (PLazyNode node = FindNodeByPIDL(item)) {
+        RefreshNode(node);
+      } else if (rootNamespace_) {
+        std::wstring drive = DriveOf(PIDLToPath(item));
+        if (!drive.empty() && drive == DriveOf(rootNamespace_->GetNameForParsing())) RefreshTree(restoreTop);
+      }
+      break;
+    }
+    case K::NetShare:
+    case K::NetUnShare:
+    case K::ServerDisconnect:
+    case K::UpdateItem: {
+      PLazyNode node = FindNodeByPIDL(item);
+      TNamespace* ns = nullptr;
+      if (!ValidateNamespace(node, ns)) break;
+      BeginUpdate();
+      ns->InvalidateRelativePIDL(fileObjects_ & foFolders, fileObjects_ & foNonFolders, fileObjects_ & foHidden);
+      if (!IsRoot(node)) InvalidateNode(node);
+      EndUpdate();
+      break;
+    }
+    case K::UpdateDirectory:
+      if (!item) break;
+      if (IsDesktopList(item)) RefreshTree(restoreTop);
+      else if (PLazyNode node = FindNodeByPIDL(item)) ReReadAndRefreshNode(node, resort);
+      break;
+    case K::UpdateImage:
+      InvalidateImageByIndex(static_cast<int>(event.Value1));
+      break;
+  }
+}
+
+void TCustomLazyExplorerTree::ReReadAndRefreshNode(PLazyNode node, bool resort) {
+  TNamespace* ns = nullptr;
+  if (!ValidateNamespace(node, ns)) return;
+  // A folder that was never read stays unread: its children come when it expands.
+  if (!IsRoot(node) && node->ChildCount == 0 && !Expanded(node)) return;
+
+  struct TChild {
+    PLazyNode node;
+    TNamespace* ns;
+  };
+  std::vector<TChild> existing;
+  for (PLazyNode child = node->FirstChild; child; child = child->NextSibling) {
+    TNamespace* childNs = nullptr;
+    if (ValidateNamespace(child, childNs)) existing.push_back({child, childNs});
+  }
+  ns->InvalidateNamespace(true);
+  ComPtr<IShellFolder> folder = ns->GetShellFolder();
+  ComPtr<IEnumIDList> items;
+  if (!folder || folder->EnumObjects(nullptr, EnumFlagsOf(fileObjects_), items.Put()) != S_OK || !items) {
+    RefreshNode(node);
+    return;
+  }
+  auto compare = [&folder](LPCITEMIDLIST a, LPCITEMIDLIST b) {
+    return CompareIDsResult(folder->CompareIDs(0, a, b), IDItemBytes(a), IDItemBytes(b));
+  };
+  std::vector<TPidl> fresh;
+  LPITEMIDLIST child = nullptr;
+  while (items->Next(1, &child, nullptr) == S_OK) {
+    if (fresh.size() == fresh.capacity()) fresh.reserve(fresh.size() + kReadGrowth);
+    fresh.emplace_back(child);
+  }
+  std::sort(fresh.begin(), fresh.end(), [&](const TPidl& a, const TPidl& b) { return compare(a.get(), b.get()) < 0; });
+  std::sort(existing.begin(), existing.end(),
+            [&](const TChild& a, const TChild& b) { return compare(a.ns->RelativePIDL(), b.ns->RelativePIDL()) < 0; });
+
+  const bool checks = HasOption(toCheckSupport);
+  size_t deleted = 0;
+  auto add = [&](TPidl list) {
+    auto item = std::make_unique<TNamespace>(std::move(list), ns);
+    // The same choice as the first enumeration of the folder.
+    if ((folderOptions_ & toForceHideRecycleBin) && item->IsRecycleBin()) return;
+    bool allow = true;
+    if (OnEnumFolder) OnEnumFolder(*this, *item, allow);
+    if (!allow) return;
+    PLazyNode added = AddNamespaceNode(node, std::move(item));
+    if (added && checks) {
+      added->CheckType = ctTriStateCheckBox;
+      added->CheckState = csUncheckedNormal;
+    }
+  };
+  auto remove = [&](const TChild& gone) {
+    if (checks) GetNewStorage()->Delete(StorageBytes(gone.ns->AbsolutePIDL()), kStoreCheck, false, false);
+    if (OnNamespaceStructureChange) OnNamespaceStructureChange(*this, *gone.ns, 0);
+    DeleteNode(gone.node, false);
+    ++deleted;
+  };
+
+  BeginUpdate();
+  size_t i = 0, j = 0;
+  while (i < fresh.size() && j < existing.size()) {
+    int order = compare(fresh[i].get(), existing[j].ns->RelativePIDL());
+    if (order == 0) {
+      ++i;
+      ++j;
+    } else if (order < 0) {
+      add(std::move(fresh[i++]));
+    } else {
+      remove(existing[j++]);
+    }
+  }
+  for (; i < fresh.size(); ++i) add(std::move(fresh[i]));
+  for (; j < existing.size(); ++j) remove(existing[j]);
+  if (deleted > 0) {
+    uint32_t index = 0;
+    for (PLazyNode c = node->FirstChild; c; c = c->NextSibling) c->Index = index++;
+  }
+  if (resort && node->ChildCount > 1) Sort(node, HeaderSortColumn(), HeaderSortDirection(), false);
+  EndUpdate();
+}
+
+void TCustomLazyExplorerTree::ForceIconCachRebuild() {
+  if (miscOptions_ & toNoRebuildIconListOnAssocChange) return;
+  {
+    // Images go off while the cache is rebuilt and come back as they were.
+    struct TImagesBack {
+      TCustomLazyExplorerTree& tree;
+      uint32_t images;
+      ~TImagesBack() { tree.SetExplorerImageOptions((tree.imageOptions_ & ~uint32_t(toImages)) | images); }
+    } imagesBack{*this, imageOptions_ & toImages};
+    SetExplorerImageOptions(imageOptions_ & ~uint32_t(toImages));
+    TKeyCloser key;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, kMetricsKey, 0, 0x2001F, &key.key) == ERROR_SUCCESS) {
+      TIconSizeGuard restore(key.key);
+      std::wstring bigger = std::to_wstring(restore.Current() + 1);
+      RegSetValueExW(key.key, kIconSizeValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(bigger.c_str()),
+                     static_cast<DWORD>((bigger.size() + 1) * sizeof(wchar_t)));
+      AnnounceMetricsChange();
+      FileIconInit(true);
+      if (OnIconCacheRebuilding) OnIconCacheRebuilding();
+    }
+  }
+  RefreshTree((miscOptions_ & toRestoreTopNodeOnRefresh) != 0);
+}
+
+void TCustomLazyExplorerTree::InvalidateImageByIndex(int index) {
+  // Depth first, children before their folder.
+  auto visit = [&](auto&& self, PLazyNode parent) -> void {
+    for (PLazyNode child = parent->ChildCount ? parent->FirstChild : nullptr; child; child = child->NextSibling) {
+      self(self, child);
+      TNamespace* ns = nullptr;
+      if (!ValidateNamespace(child, ns)) continue;
+      const int size = (imageOptions_ & toLargeImages) ? 1 : 0;
+      if (ns->GetIconIndex(false, size, false) == index || ns->GetIconIndex(true, size, false) == index) {
+        ns->InvalidateNamespace(true);
+        InvalidateNode(child);
+      }
+    }
+  };
+  HCURSOR old = ::SetCursor(::LoadCursorW(nullptr, MAKEINTRESOURCEW(32514)));  // the wait cursor
+  visit(visit, RootNode());
+  ::SetCursor(old);
+}
+
+}  // namespace kv

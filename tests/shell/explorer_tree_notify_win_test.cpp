@@ -1,0 +1,315 @@
+// Explorer trees following announced shell changes: folders re-read in place,
+// nodes kept with their selection and checks, unread folders left unread,
+// batches always released, and the icon-size setting put back after an
+// association change.
+#include <windows.h>
+#include <shellapi.h>
+#include <shlobj.h>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "shell/change_notifier_win.h"
+#include "shell/explorer_tree_win.h"
+#include "tests/shell/shell_test_util.h"
+#include "ui/forms_win.h"
+
+namespace kv {
+namespace {
+
+const std::wstring kRoot = test::kFixture + L"\\live";
+
+class CountingTree : public TLazyExplorerTree {
+ public:
+  ~CountingTree() override { DestroyNodes(); }
+  int enumerations = 0;
+
+ protected:
+  uint32_t ExpandNamespaceFolder(PLazyNode node) override {
+    ++enumerations;
+    return TLazyExplorerTree::ExpandNamespaceFolder(node);
+  }
+};
+
+void RemoveTree(const std::wstring& folder) {
+  WIN32_FIND_DATAW found;
+  HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &found);
+  if (find != INVALID_HANDLE_VALUE) {
+    do {
+      std::wstring name = found.cFileName;
+      if (name == L"." || name == L"..") continue;
+      std::wstring path = folder + L"\\" + name;
+      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveTree(path);
+      else DeleteFileW(path.c_str());
+    } while (FindNextFileW(find, &found));
+    FindClose(find);
+  }
+  RemoveDirectoryW(folder.c_str());
+}
+
+void MakeFile(const std::wstring& path) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE) << test::Narrow(path);
+  CloseHandle(file);
+}
+
+// A rename through the shell, which announces it to this process.
+void ShellRename(const std::wstring& from, const std::wstring& to) {
+  std::wstring source = from + L'\0', target = to + L'\0';
+  SHFILEOPSTRUCTW op = {};
+  op.wFunc = FO_RENAME;
+  op.pFrom = source.c_str();
+  op.pTo = target.c_str();
+  op.fFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI;
+  ASSERT_EQ(SHFileOperationW(&op), 0) << test::Narrow(from);
+}
+
+// Delivers messages until `done` or five seconds passed.
+bool PumpUntil(const std::function<bool()>& done) {
+  DWORD start = GetTickCount();
+  while (GetTickCount() - start < 5000) {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+    if (done()) return true;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+  }
+  return false;
+}
+
+class ExplorerTreeNotify : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    RemoveTree(kRoot);
+    ASSERT_TRUE(CreateDirectoryW(kRoot.c_str(), nullptr));
+    ChangeNotifier().SetQuietPeriod(60);
+    liveBefore_ = TLazyShellEventList::LiveCount();
+  }
+  void TearDown() override {
+    form.reset();
+    EXPECT_FALSE(ChangeNotifier().HasShellThread());
+    EXPECT_EQ(TLazyShellEventList::LiveCount(), liveBefore_);
+    RemoveTree(kRoot);
+  }
+  // A tree with check boxes over the scratch folder, registered through its window.
+  void MakeTree(uint32_t fileObjects) {
+    form = std::make_unique<ui::TForm>();
+    tree = &form->Create<CountingTree>();
+    tree->SetParent(form.get());
+    tree->SetBounds(0, 0, 300, 400);
+    tree->SetFileObjects(fileObjects);
+    tree->SetExplorerMiscOptions(tree->ExplorerMiscOptions() | toChangeNotifierThread);
+    tree->TreeOptions().SetMiscOptions(tree->TreeOptions().MiscOptions() | toCheckSupport);
+    tree->OnInitNode = [](TLazyTreeModel&, PLazyNode, PLazyNode node, TLazyNodeInitStates&) {
+      node->CheckType = ctTriStateCheckBox;
+    };
+    tree->SetRootFolderCustomPath(kRoot);
+    tree->SetActive(true);
+    form->Show();
+    ASSERT_TRUE(tree->ChangeNotifierEnabled());
+  }
+  std::vector<std::string> Names(PLazyNode parent) {
+    std::vector<std::string> names;
+    for (PLazyNode n = tree->GetFirstChild(parent); n; n = tree->GetNextSibling(n)) {
+      TNamespace* ns = nullptr;
+      names.push_back(tree->ValidateNamespace(n, ns) ? test::Narrow(ns->GetNameInFolder()) : "");
+    }
+    return names;
+  }
+  PLazyNode Child(PLazyNode parent, const std::string& name) {
+    for (PLazyNode n = tree->GetFirstChild(parent); n; n = tree->GetNextSibling(n)) {
+      TNamespace* ns = nullptr;
+      if (tree->ValidateNamespace(n, ns) && test::Narrow(ns->GetNameInFolder()) == name) return n;
+    }
+    return nullptr;
+  }
+
+  std::unique_ptr<ui::TForm> form;
+  CountingTree* tree = nullptr;
+  int32_t liveBefore_ = 0;
+};
+
+TEST_F(ExplorerTreeNotify, RenamedFileIsReplacedAndOtherNodesKeepTheirState) {
+  for (const wchar_t* name : {L"\\a.txt", L"\\b.txt", L"\\c.txt", L"\\d.txt"}) MakeFile(kRoot + name);
+  ASSERT_TRUE(CreateDirectoryW((kRoot + L"\\keep").c_str(), nullptr));
+  MakeTree(foFolders | foNonFolders);
+  PLazyNode root = tree->GetFirst();
+  ASSERT_EQ(Names(root), (std::vector<std::string>{"keep", "a.txt", "b.txt", "c.txt", "d.txt"}));
+  PLazyNode c = Child(root, "c.txt");
+  PLazyNode d = Child(root, "d.txt");
+  tree->SetSelected(c, true);
+  tree->DoCheckClick(d, csCheckedNormal);
+
+  ShellRename(kRoot + L"\\b.txt", kRoot + L"\\b2.txt");
+  ASSERT_TRUE(PumpUntil([&] { return Child(root, "b2.txt") != nullptr; }));
+  // Not sorted in: the new node comes after the kept ones.
+  EXPECT_EQ(Names(root), (std::vector<std::string>{"keep", "a.txt", "c.txt", "d.txt", "b2.txt"}));
+  EXPECT_EQ(Child(root, "c.txt"), c);
+  EXPECT_TRUE(tree->Selected(c));
+  EXPECT_EQ(tree->GetCheckState(d), csCheckedNormal);
+  EXPECT_EQ(tree->GetCheckState(Child(root, "b2.txt")), csUncheckedNormal);
+  uint32_t index = 0;
+  for (PLazyNode n = tree->GetFirstChild(root); n; n = tree->GetNextSibling(n)) EXPECT_EQ(n->Index, index++);
+}
+
+TEST_F(ExplorerTreeNotify, FoldersOnlyTreeSortsRenamedFolderAndLeavesUnreadFoldersUnread) {
+  for (const wchar_t* name : {L"\\alpha", L"\\beta", L"\\gamma", L"\\gamma\\inner"})
+    ASSERT_TRUE(CreateDirectoryW((kRoot + name).c_str(), nullptr));
+  MakeTree(foFolders);
+  PLazyNode root = tree->GetFirst();
+  PLazyNode gamma = Child(root, "gamma");
+  ASSERT_NE(gamma, nullptr);
+  const int enumerated = tree->enumerations;
+
+  // Inside a folder never expanded: nothing is read.
+  ShellRename(kRoot + L"\\gamma\\inner", kRoot + L"\\gamma\\outer");
+  ShellRename(kRoot + L"\\beta", kRoot + L"\\aardvark");
+  ASSERT_TRUE(PumpUntil([&] { return Child(root, "aardvark") != nullptr; }));
+  EXPECT_EQ(Names(root), (std::vector<std::string>{"aardvark", "alpha", "gamma"}));
+  EXPECT_EQ(tree->enumerations, enumerated);
+  EXPECT_EQ(gamma->ChildCount, 0u);
+
+  // A folder made through the shell helper appears.
+  ASSERT_EQ(SHCreateDirectoryExW(nullptr, (kRoot + L"\\delta").c_str(), nullptr), ERROR_SUCCESS);
+  EXPECT_TRUE(PumpUntil([&] { return Child(root, "delta") != nullptr; }));
+}
+
+TEST_F(ExplorerTreeNotify, HandlersEditingDragsAndTheDesktopDecideWhatIsDone) {
+  MakeFile(kRoot + L"\\one.txt");
+  MakeTree(foFolders | foNonFolders);
+  PLazyNode root = tree->GetFirst();
+  int rebuilds = 0;
+  tree->OnRootRebuild = [&](TCustomLazyExplorerTree&) { ++rebuilds; };
+  std::vector<TShellEventKind> seen;
+  bool takeOver = true;
+  tree->OnShellNotify = [&](TCustomLazyExplorerTree&, TLazyShellEvent& event) {
+    seen.push_back(event.Kind);
+    event.Handled = takeOver;
+  };
+  TPidl folder = PathToPIDL(kRoot);
+  ASSERT_TRUE(folder);
+
+  // Taken over by the handler: the tree does nothing itself.
+  ShellRename(kRoot + L"\\one.txt", kRoot + L"\\two.txt");
+  ASSERT_TRUE(PumpUntil([&] { return !seen.empty(); }));
+  EXPECT_EQ(Names(root), (std::vector<std::string>{"one.txt"}));
+
+  // While a caption is edited events are ignored.
+  takeOver = false;
+  seen.clear();
+  tree->DoStateChange({tsEditing});
+  SHChangeNotify(SHCNE_UPDATEDIR, SHCNF_IDLIST, folder.get(), nullptr);
+  ASSERT_TRUE(PumpUntil([&] { return !seen.empty(); }));
+  EXPECT_EQ(Names(root), (std::vector<std::string>{"one.txt"}));
+  tree->DoStateChange({}, {tsEditing});
+
+  // During a drag the batch is dropped whole; the next mouse move refreshes once.
+  seen.clear();
+  tree->DoStateChange({tsControlDragging});
+  SHChangeNotify(SHCNE_UPDATEDIR, SHCNF_IDLIST, folder.get(), nullptr);
+  ASSERT_TRUE(PumpUntil([&] { return tree->MissedNotification(); }));
+  EXPECT_TRUE(seen.empty());
+  SendMessageW(tree->Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(5, 5));
+  EXPECT_EQ(rebuilds, 0);  // still dragging
+  tree->DoStateChange({}, {tsControlDragging});
+  SendMessageW(tree->Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(5, 5));
+  SendMessageW(tree->Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(6, 6));
+  EXPECT_EQ(rebuilds, 1);
+  EXPECT_FALSE(tree->MissedNotification());
+  EXPECT_EQ(Names(tree->GetFirst()), (std::vector<std::string>{"two.txt"}));
+
+  // The desktop's folder changed: the whole tree is rebuilt.
+  TPidl desktop;
+  {
+    LPITEMIDLIST list = nullptr;
+    ASSERT_EQ(SHGetSpecialFolderLocation(nullptr, CSIDL_DESKTOP, &list), S_OK);
+    desktop.reset(list);
+  }
+  SHChangeNotify(SHCNE_UPDATEDIR, SHCNF_IDLIST, desktop.get(), nullptr);
+  ASSERT_TRUE(PumpUntil([&] { return rebuilds == 2; }));
+}
+
+// Delivers the listener's messages only, until a batch waits in the tree's queue.
+bool BatchQueuedFor(HWND tree) {
+  HWND listener = ChangeNotifier().ListenerWindow();
+  DWORD start = GetTickCount();
+  while (GetTickCount() - start < 5000) {
+    MSG msg;
+    while (PeekMessageW(&msg, listener, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    if (PeekMessageW(&msg, tree, WM_SHELLNOTIFY, WM_SHELLNOTIFY, PM_NOREMOVE)) return true;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+  }
+  return false;
+}
+
+TEST_F(ExplorerTreeNotify, BatchesQueuedWhenTheTreeStopsListeningAreHandledOrReleased) {
+  MakeFile(kRoot + L"\\one.txt");
+  MakeTree(foFolders | foNonFolders);
+  PLazyNode root = tree->GetFirst();
+  // Turned off with a batch queued: it is handled at once.
+  ShellRename(kRoot + L"\\one.txt", kRoot + L"\\two.txt");
+  ASSERT_TRUE(BatchQueuedFor(tree->Handle()));
+  tree->SetExplorerMiscOptions(tree->ExplorerMiscOptions() & ~uint32_t(toChangeNotifierThread));
+  EXPECT_FALSE(tree->ChangeNotifierEnabled());
+  EXPECT_NE(Child(root, "two.txt"), nullptr);
+  tree->SetExplorerMiscOptions(tree->ExplorerMiscOptions() | toChangeNotifierThread);
+  EXPECT_TRUE(tree->ChangeNotifierEnabled());
+
+  // Destroyed with a batch queued: it is released unread (counted in TearDown).
+  ShellRename(kRoot + L"\\two.txt", kRoot + L"\\three.txt");
+  ASSERT_TRUE(BatchQueuedFor(tree->Handle()));
+}
+
+// "Shell Icon Size" as it is now; empty when absent.
+std::wstring IconSize() {
+  wchar_t text[32] = {};
+  DWORD size = sizeof text;
+  if (RegGetValueW(HKEY_CURRENT_USER, L"Control Panel\\Desktop\\WindowMetrics", L"Shell Icon Size", RRF_RT_REG_SZ,
+                   nullptr, text, &size) != ERROR_SUCCESS)
+    return L"";
+  return text;
+}
+
+TEST_F(ExplorerTreeNotify, IconCacheRebuildPutsTheIconSizeAndImagesBack) {
+  MakeTree(foFolders);
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop\\WindowMetrics", 0, nullptr, 0,
+                            KEY_ALL_ACCESS, nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  struct Case {
+    const wchar_t* before;  // empty: absent
+    bool raise;
+    uint32_t images;
+  };
+  for (const Case& c : {Case{L"", false, toImages}, Case{L"40", false, 0u}, Case{L"", true, 0u},
+                        Case{L"40", true, toImages}}) {
+    SCOPED_TRACE(test::Narrow(c.before) + (c.raise ? " raising" : ""));
+    if (*c.before)
+      RegSetValueExW(key, L"Shell Icon Size", 0, REG_SZ, reinterpret_cast<const BYTE*>(c.before),
+                     static_cast<DWORD>((wcslen(c.before) + 1) * sizeof(wchar_t)));
+    else
+      RegDeleteValueW(key, L"Shell Icon Size");
+    tree->SetExplorerImageOptions((tree->ExplorerImageOptions() & ~uint32_t(toImages)) | c.images);
+    std::wstring during;
+    tree->OnIconCacheRebuilding = [&] {
+      during = IconSize();
+      if (c.raise) throw std::runtime_error("midway");
+    };
+    if (c.raise) EXPECT_THROW(tree->ForceIconCachRebuild(), std::runtime_error);
+    else tree->ForceIconCachRebuild();
+    EXPECT_EQ(during, *c.before ? L"41" : std::to_wstring(GetSystemMetrics(SM_CXICON) + 1));
+    EXPECT_EQ(IconSize(), c.before);
+    EXPECT_EQ(tree->ExplorerImageOptions() & toImages, c.images);
+  }
+  RegDeleteValueW(key, L"Shell Icon Size");
+  RegCloseKey(key);
+}
+
+}  // namespace
+}  // namespace kv

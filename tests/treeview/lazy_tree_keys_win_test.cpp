@@ -1,0 +1,234 @@
+// The tree driven by WM_KEYDOWN/WM_KEYUP/WM_CHAR, modifiers through SendInput,
+// the search timer through the message loop.
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <map>
+#include <string>
+
+#include "treeview/lazy_trees_win.h"
+#include "ui/forms_win.h"
+
+namespace kv {
+namespace {
+
+class HeldKey {
+ public:
+  explicit HeldKey(WORD key) : key_(key) { Send(0); }
+  ~HeldKey() { Send(KEYEVENTF_KEYUP); }
+  HeldKey(const HeldKey&) = delete;
+  HeldKey& operator=(const HeldKey&) = delete;
+
+ private:
+  void Send(DWORD flags) {
+    INPUT input{};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = key_;
+    input.ki.dwFlags = flags;
+    SendInput(1, &input, sizeof input);
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+  }
+  WORD key_;
+};
+
+class TreeKeys : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    tree = &form.Create<TLazyDrawTree>();
+    tree->SetParent(&form);
+    form.SetClientWidth(320);
+    form.SetClientHeight(240);
+    tree->SetBounds(0, 0, 300, 180);  // ten rows of 18
+    tree->SetBorderStyle(TTreeBorderStyle::bsNone);
+    form.Show();
+    tree->SetRootNodeCount(30);
+    for (PLazyNode n = tree->GetFirst(); n != nullptr; n = tree->GetNextSibling(n)) nodes.push_back(n);
+    tree->AddChild(nodes[0]);
+    tree->AddChild(nodes[0]);
+    tree->OnIncrementalSearch = [this](TBaseLazyTree&, PLazyNode n, const std::u16string& text, int& result) {
+      const std::u16string& name = names[n];
+      result = name.compare(0, text.size(), text) == 0 ? 0 : 1;
+    };
+    tree->SetBeepHook([this] { ++beeps; });
+    SetFocus(tree->Handle());
+  }
+  void Key(WORD key, UINT scan = 0) {
+    SendMessageW(tree->Handle(), WM_KEYDOWN, key, static_cast<LPARAM>(scan) << 16 | 1);
+    SendMessageW(tree->Handle(), WM_KEYUP, key, static_cast<LPARAM>(scan) << 16 | 0xC0000001);
+  }
+  void Type(const std::u16string& text) {
+    for (char16_t c : text) {
+      const WORD key = c >= u'a' && c <= u'z' ? static_cast<WORD>(c - u'a' + 'A') : static_cast<WORD>('Q');
+      SendMessageW(tree->Handle(), WM_KEYDOWN, key, 1);
+      SendMessageW(tree->Handle(), WM_CHAR, c, 1);
+      SendMessageW(tree->Handle(), WM_KEYUP, key, 0xC0000001);
+    }
+  }
+  ui::TForm form;
+  TLazyDrawTree* tree = nullptr;
+  std::vector<PLazyNode> nodes;
+  std::map<PLazyNode, std::u16string> names;
+  int beeps = 0;
+};
+
+TEST_F(TreeKeys, NavigationRows) {
+  tree->SetFocusedNode(nodes[0]);
+  Key(VK_DOWN);
+  EXPECT_EQ(tree->FocusedNode(), nodes[1]);
+  EXPECT_TRUE(tree->Selected(nodes[1]));
+  EXPECT_FALSE(tree->Selected(nodes[0]));
+  // Page Down covers at least a client height: ten rows on.
+  Key(VK_NEXT);
+  EXPECT_EQ(tree->FocusedNode(), nodes[11]);
+  Key(VK_PRIOR);
+  EXPECT_EQ(tree->FocusedNode(), nodes[1]);
+  Key(VK_END);
+  EXPECT_EQ(tree->FocusedNode(), nodes[29]);
+  Key(VK_HOME);
+  EXPECT_EQ(tree->FocusedNode(), nodes[0]);
+  // Right expands, Right again enters the child, Left on a child goes to the parent.
+  Key(VK_RIGHT);
+  EXPECT_TRUE(tree->Expanded(nodes[0]));
+  Key(VK_RIGHT);
+  EXPECT_EQ(tree->FocusedNode(), tree->GetFirstChild(nodes[0]));
+  Key(VK_LEFT);
+  EXPECT_EQ(tree->FocusedNode(), nodes[0]);
+  Key(VK_LEFT);
+  EXPECT_FALSE(tree->Expanded(nodes[0]));
+  // Ctrl+End scrolls without moving the focus.
+  {
+    HeldKey ctrl(VK_CONTROL);
+    Key(VK_END);
+  }
+  EXPECT_EQ(tree->FocusedNode(), nodes[0]);
+  EXPECT_LT(tree->OffsetY(), 0);
+}
+
+TEST_F(TreeKeys, PlusOnTheMainKeyboardActsAsTheKeypadKey) {
+  tree->SetFocusedNode(nodes[0]);
+  // "+" is Shift+"=" on the US layout; "-" is unshifted.
+  {
+    HeldKey shift(VK_SHIFT);
+    Key(VK_OEM_PLUS, MapVirtualKeyW(VK_OEM_PLUS, MAPVK_VK_TO_VSC));
+  }
+  EXPECT_TRUE(tree->Expanded(nodes[0]));
+  Key(VK_OEM_MINUS, MapVirtualKeyW(VK_OEM_MINUS, MAPVK_VK_TO_VSC));
+  EXPECT_FALSE(tree->Expanded(nodes[0]));
+  Key(VK_MULTIPLY);
+  EXPECT_TRUE(tree->Expanded(nodes[0]));
+}
+
+TEST_F(TreeKeys, ShiftExtendsAndCtrlASelectsAll) {
+  auto& o = tree->TreeOptions();
+  o.SetSelectionOptions(o.SelectionOptions() | toMultiSelect);
+  tree->SetFocusedNode(nodes[2]);
+  Key(VK_DOWN);  // anchor on node 3
+  {
+    HeldKey shift(VK_SHIFT);
+    Key(VK_DOWN);
+    Key(VK_DOWN);
+  }
+  EXPECT_EQ(tree->SelectedCount(), 3u);
+  EXPECT_TRUE(tree->Selected(nodes[3]) && tree->Selected(nodes[5]));
+  {
+    HeldKey shift(VK_SHIFT);
+    Key(VK_UP);
+  }
+  EXPECT_EQ(tree->SelectedCount(), 2u);
+  Key(VK_DOWN);
+  EXPECT_EQ(tree->SelectedCount(), 1u);
+  {
+    HeldKey ctrl(VK_CONTROL);
+    Key('A');
+  }
+  EXPECT_EQ(tree->SelectedCount(), 30u);
+}
+
+TEST_F(TreeKeys, SpaceTogglesTheFocusedCheckBoxOnRelease) {
+  auto& o = tree->TreeOptions();
+  o.SetMiscOptions(o.MiscOptions() | toCheckSupport);
+  for (PLazyNode n : nodes) tree->SetCheckType(n, ctCheckBox);
+  tree->SetFocusedNode(nodes[1]);
+  SendMessageW(tree->Handle(), WM_KEYDOWN, VK_SPACE, 1);
+  EXPECT_EQ(tree->GetCheckState(nodes[1]), csUncheckedPressed);
+  SendMessageW(tree->Handle(), WM_KEYUP, VK_SPACE, 0xC0000001);
+  EXPECT_EQ(tree->GetCheckState(nodes[1]), csCheckedNormal);
+  // Released after the focus moved: nothing changes.
+  SendMessageW(tree->Handle(), WM_KEYDOWN, VK_SPACE, 1);
+  tree->SetFocusedNode(nodes[2]);
+  SendMessageW(tree->Handle(), WM_KEYUP, VK_SPACE, 0xC0000001);
+  EXPECT_EQ(tree->GetCheckState(nodes[1]), csCheckedNormal);
+  // A disabled node's box does not move.
+  nodes[2]->States.Include(nsDisabled);
+  Key(VK_SPACE);
+  EXPECT_EQ(tree->GetCheckState(nodes[2]), csUncheckedNormal);
+}
+
+TEST_F(TreeKeys, IncrementalSearch) {
+  const char16_t* words[] = {u"alpha", u"beta", u"berry", u"bold", u"\u0436\u0443\u043a"};
+  for (std::size_t i = 0; i < nodes.size(); ++i) names[nodes[i]] = i < 5 ? words[i] : u"zz";
+  tree->SetIncrementalSearch(TLTIncrementalSearch::isAll);
+  tree->SetIncrementalSearchTimeout(100000);
+  tree->SetFocusedNode(nodes[0]);
+  Type(u"b");
+  EXPECT_EQ(tree->FocusedNode(), nodes[1]);
+  Type(u"b");  // a repeated letter cycles
+  EXPECT_EQ(tree->FocusedNode(), nodes[2]);
+  Type(u"b");
+  EXPECT_EQ(tree->FocusedNode(), nodes[3]);
+  EXPECT_EQ(tree->SearchBuffer(), u"b");
+  Type(u"o");
+  EXPECT_EQ(tree->SearchBuffer(), u"bo");
+  Type(u"x");  // no match: the focus and the buffer stay, one beep
+  EXPECT_EQ(tree->FocusedNode(), nodes[3]);
+  EXPECT_EQ(tree->SearchBuffer(), u"bo");
+  EXPECT_EQ(beeps, 1);
+  SendMessageW(tree->Handle(), WM_KEYDOWN, VK_BACK, 1);
+  SendMessageW(tree->Handle(), WM_CHAR, 8, 1);
+  EXPECT_EQ(tree->SearchBuffer(), u"b");
+  // A Cyrillic text arrives as UTF-16 and is searched as it is.
+  SendMessageW(tree->Handle(), WM_TIMER, 7, 0);
+  EXPECT_EQ(tree->SearchBuffer(), u"");
+  Type(u"\u0436\u0443");
+  EXPECT_EQ(tree->FocusedNode(), nodes[4]);
+  EXPECT_EQ(tree->SearchBuffer(), u"\u0436\u0443");
+}
+
+TEST_F(TreeKeys, SearchWithoutAStartNodeEndsAfterOneRound) {
+  for (PLazyNode n : nodes) names[n] = u"x";
+  names[nodes[7]] = u"q";
+  tree->SetIncrementalSearch(TLTIncrementalSearch::isAll);
+  tree->SetIncrementalSearchStart(TLTSearchStart::ssAlwaysStartOver);
+  tree->SetIncrementalSearchTimeout(100000);
+  Type(u"m");  // nothing matches: the search returns
+  EXPECT_EQ(tree->FocusedNode(), nullptr);
+  Type(u"q");
+  EXPECT_EQ(tree->FocusedNode(), nodes[7]);
+  Type(u"q");  // a repeat without a start node is a plain repeat
+  EXPECT_EQ(tree->FocusedNode(), nodes[7]);
+  EXPECT_EQ(tree->SearchBuffer(), u"q");
+}
+
+TEST_F(TreeKeys, SearchTimesOutThroughTheMessageLoop) {
+  names[nodes[3]] = u"k";
+  tree->SetIncrementalSearch(TLTIncrementalSearch::isAll);
+  tree->SetIncrementalSearchTimeout(50);
+  Type(u"k");
+  EXPECT_EQ(tree->SearchBuffer(), u"k");
+  const DWORD until = GetTickCount() + 2000;
+  MSG msg;
+  while (!tree->SearchBuffer().empty() && GetTickCount() < until) {
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    Sleep(10);
+  }
+  EXPECT_EQ(tree->SearchBuffer(), u"");
+  EXPECT_FALSE(tree->TreeStates().Contains(tsSearching));
+  tree->SetIncrementalSearch(TLTIncrementalSearch::isNone);
+  Type(u"k");
+  EXPECT_EQ(tree->SearchBuffer(), u"");
+}
+
+}  // namespace
+}  // namespace kv

@@ -1,0 +1,363 @@
+// The keyboard side of the tree window: navigation keys move the focus and
+// the selection, expand and collapse, scroll, Space toggles check boxes, and
+// character keys feed the incremental search (timer 7 ends it).
+
+#include <algorithm>
+
+#include "treeview/base_lazy_tree_win.h"
+
+namespace kv {
+
+namespace {
+
+constexpr unsigned kSearchTimerId = 7;
+
+bool Held(int key) { return GetKeyState(key) < 0; }
+
+// The key the main keyboard's "*", "+", "-" and "/" produce is taken as the
+// numeric keypad's, so both act alike.
+WORD KeypadEquivalent(WORD key, UINT scanCode) {
+  BYTE state[256];
+  if (!GetKeyboardState(state)) return key;
+  WORD chars[2] = {};
+  if (ToAscii(key, scanCode, state, chars, 0) != 1) return key;
+  switch (chars[0] & 0xFF) {
+    case '*': return VK_MULTIPLY;
+    case '+': return VK_ADD;
+    case '-': return VK_SUBTRACT;
+    case '/': return VK_DIVIDE;
+    default: return key;
+  }
+}
+
+}  // namespace
+
+void TBaseLazyTree::SetIncrementalSearch(TLTIncrementalSearch value) {
+  if (incrementalSearch_ == value) return;
+  incrementalSearch_ = value;
+  if (value == TLTIncrementalSearch::isNone) EndSearch();
+}
+
+void TBaseLazyTree::EndSearch() {
+  StopTimer(kSearchTimerId);
+  searchBuffer_.clear();
+  lastSearchNode_ = nullptr;
+  DoStateChange({}, {tsSearching, tsSearchPending});
+}
+
+int TBaseLazyTree::DoIncrementalSearch(PLazyNode node, const std::u16string& text) {
+  int result = 0;
+  if (OnIncrementalSearch) OnIncrementalSearch(*this, node, text, result);
+  return result;
+}
+
+// One step of the search in the chosen walk, wrapping at either end.
+PLazyNode TBaseLazyTree::SearchStep(PLazyNode node, bool forward) {
+  switch (incrementalSearch_) {
+    case TLTIncrementalSearch::isInitializedOnly:
+      if (node != nullptr) node = forward ? GetNextNoInit(node) : GetPreviousNoInit(node);
+      return node != nullptr ? node : forward ? GetFirstNoInit() : GetLastNoInit();
+    case TLTIncrementalSearch::isVisibleOnly:
+      if (node != nullptr) node = forward ? GetNextVisible(node) : GetPreviousVisible(node);
+      return node != nullptr ? node : forward ? GetFirstVisible() : GetLastVisible();
+    default:
+      if (node != nullptr) node = forward ? GetNext(node) : GetPrevious(node);
+      return node != nullptr ? node : forward ? GetFirst() : GetLast();
+  }
+}
+
+// The window is a Unicode window: the character arrives as UTF-16 and is
+// taken as it is.
+void TBaseLazyTree::HandleIncrementalSearch(char16_t charCode) {
+  StopTimer(kSearchTimerId);
+  if (incrementalSearch_ == TLTIncrementalSearch::isNone) return;
+  if (charCode != 0) {
+    DoStateChange({tsSearching});
+    const bool backspace = charCode == 8;
+    if (!(backspace && searchBuffer_.size() <= 1)) {
+      PLazyNode start = searchStart_ == TLTSearchStart::ssLastHit       ? lastSearchNode_
+                        : searchStart_ == TLTSearchStart::ssFocusedNode ? FocusedNode()
+                                                                        : nullptr;
+      if (start != nullptr &&
+          ((incrementalSearch_ == TLTIncrementalSearch::isInitializedOnly &&
+            !start->States.Contains(nsInitialized)) ||
+           (incrementalSearch_ == TLTIncrementalSearch::isVisibleOnly && !FullyVisible(start))))
+        start = nullptr;
+      const PLazyNode stop = start;
+      bool forward = searchDirection_ == TLTSearchDirection::sdForward;
+      if (backspace) forward = !forward;
+      bool repeat = searchBuffer_.size() == 1 && !backspace && charCode == searchBuffer_[0];
+      // A doubled letter the start node begins with is searched as a prefix;
+      // without a start node a repeat stays a repeat.
+      if (repeat && start != nullptr && DoIncrementalSearch(start, searchBuffer_ + charCode) == 0)
+        repeat = false;
+      if (searchBuffer_.empty() || start == nullptr || repeat || backspace) start = SearchStep(start, forward);
+      std::u16string text;
+      if (repeat) {
+        text = searchBuffer_;
+      } else if (backspace) {
+        searchBuffer_.pop_back();
+        text = searchBuffer_;
+      } else {
+        text = searchBuffer_ + charCode;
+      }
+      PLazyNode found = SearchRound(
+          start, stop, [&](PLazyNode n) { return SearchStep(n, forward); },
+          [&](PLazyNode n) { return DoIncrementalSearch(n, text) == 0; });
+      if (found != nullptr) {
+        ClearSelection();
+        searchBuffer_ = text;
+        lastSearchNode_ = found;
+        DoFocusNode(found, false);
+        AddToSelection(found);
+        DoFocusChange(FocusedNode(), FocusedColumn());
+      } else if (stop != nullptr) {
+        if (beep_)
+          beep_();
+        else
+          MessageBeep(MB_OK);
+      }
+    }
+  }
+  StartTimer(kSearchTimerId, searchTimeout_);
+}
+
+void TBaseLazyTree::KeyDown(WORD key) {
+  const bool shift = Held(VK_SHIFT), ctrl = Held(VK_CONTROL), alt = Held(VK_MENU);
+  const bool anyModifier = shift || ctrl || alt;
+  if (states_.Contains(tsKeyCheckPending) && key != VK_SPACE) {
+    DoStateChange({}, {tsKeyCheckPending});
+    if (checkNode_ != nullptr) {
+      WriteCheckState(checkNode_, NormalCheckState(checkNode_->CheckState));
+      InvalidateNode(checkNode_);
+      checkNode_ = nullptr;
+    }
+  }
+  const bool multi = HasOption(toMultiSelect);
+  switch (key) {
+    case VK_BACK: case VK_TAB: case VK_PRIOR: case VK_NEXT: case VK_END: case VK_HOME:
+    case VK_LEFT: case VK_UP: case VK_RIGHT: case VK_DOWN: {
+      if (key == VK_BACK && states_.Contains(tsSearching)) {
+        DoStateChange({tsSearchPending});
+        return;
+      }
+      const bool extended = shift && multi && !states_.Contains(tsEditing);
+      const bool paging = key == VK_PRIOR || key == VK_NEXT || key == VK_END || key == VK_HOME;
+      const bool rangeRefresh = paging && extended;
+      const bool invalidateAfter = rangeRefresh || SelectedCount() > 1;
+      const bool clearAfter = !anyModifier || key == VK_BACK || key == VK_TAB || !multi ||
+                              (HasOption(toGridExtensions) && !shift);
+      PLazyNode lastFocused = FocusedNode();
+      if (lastFocused == nullptr && anyModifier) lastFocused = GetFirstVisible();
+      PLazyNode target = FocusedNode();
+      const PLazyNode focused = FocusedNode();
+      const int clientHeight = ViewHeight();
+      switch (key) {
+        case VK_BACK:
+          if (focused != nullptr && focused->Parent != RootNode()) target = focused->Parent;
+          break;
+        case VK_TAB:
+          return;  // moves between columns only, and the tree has none
+        case VK_PRIOR:
+        case VK_NEXT: {
+          const int sign = key == VK_PRIOR ? 1 : -1;
+          if (ctrl) {
+            SetOffsetY(OffsetY() + sign * clientHeight);
+            return;
+          }
+          if (focused == nullptr) {
+            target = key == VK_PRIOR ? GetFirstVisible() : GetLastVisible();
+            break;
+          }
+          std::int64_t covered = 0;
+          for (PLazyNode n = focused; covered < clientHeight;) {
+            PLazyNode step = key == VK_PRIOR ? GetPreviousVisible(n) : GetNextVisible(n);
+            if (step == nullptr) break;
+            covered += NodeHeight(step);
+            n = target = step;
+          }
+          break;
+        }
+        case VK_HOME:
+        case VK_END:
+          target = key == VK_HOME ? GetFirstVisible() : GetLastVisible();
+          if (ctrl && !shift && !alt && !HasOption(toGridExtensions)) {
+            ScrollIntoView(target, HasOption(toCenterScrollIntoView), !HasOption(toDisableAutoscrollOnFocus));
+            SetOffsetX(key == VK_HOME ? 0 : -2147483647);
+            return;
+          }
+          break;
+        case VK_LEFT:
+        case VK_RIGHT:
+          if (ctrl) {
+            const int step = static_cast<int>(Indent());
+            SetOffsetX(OffsetX() + (key == VK_LEFT ? step : -step));
+            return;
+          }
+          if (focused == nullptr) {
+            target = GetFirstVisible();
+          } else if (key == VK_LEFT && Expanded(focused) && HasChildren(focused) && !shift) {
+            ToggleNode(focused);
+          } else if (key == VK_RIGHT && !Expanded(focused) && HasChildren(focused) && !shift) {
+            ToggleNode(focused);
+          } else if (key == VK_LEFT) {
+            if (focused->Parent != RootNode()) target = focused->Parent;
+          } else if (PLazyNode child = GetFirstVisibleChild(focused); child != nullptr) {
+            target = child;
+          }
+          break;
+        case VK_UP:
+        case VK_DOWN: {
+          if (ctrl) {
+            const int step = static_cast<int>(DefaultNodeHeight());
+            SetOffsetY(OffsetY() + (key == VK_UP ? step : -step));
+            return;
+          }
+          PLazyNode next = focused == nullptr ? (key == VK_UP ? GetLastVisible() : GetFirstVisible())
+                           : key == VK_UP    ? GetPreviousVisible(focused)
+                                             : GetNextVisible(focused);
+          if (next == nullptr) {
+            if (focused != nullptr) InvalidateNode(focused);
+            return;
+          }
+          if (states_.Contains(tsEditing) && !DoEndEdit()) return;
+          target = next;
+          break;
+        }
+      }
+      const bool focusMoves = target != nullptr && target != focused;
+      if (focusMoves && !DoFocusNode(target, true)) return;
+      const bool moved = FocusedNode() != focused;
+      bool cleared = false;
+      if (clearAfter && (moved || SelectedCount() > 1)) {
+        ClearSelection();
+        cleared = true;
+      }
+      if (PLazyNode now = FocusedNode(); now != nullptr) {
+        if (extended)
+          HandleClickSelection(lastFocused, now, true, false, false);
+        else if (!shift)
+          HandleClickSelection(lastFocused, now, false, false, false);
+        else if (moved || cleared)
+          AddToSelection(now);
+      }
+      if (invalidateAfter) InvalidateClientRect(nullptr);
+      if (moved) DoFocusChange(FocusedNode(), FocusedColumn());
+      return;
+    }
+    case VK_ADD:
+    case VK_SUBTRACT:
+    case VK_MULTIPLY:
+    case VK_DIVIDE: {
+      if (states_.Contains(tsSearching)) {
+        DoStateChange({tsSearchPending});
+        return;
+      }
+      PLazyNode focused = FocusedNode();
+      if (key == VK_ADD || key == VK_SUBTRACT) {
+        const bool expand = key == VK_ADD;
+        if (ctrl && shift) {
+          if (expand) FullExpand(); else FullCollapse();
+        } else if (ctrl) {
+          // Fitting and restoring columns: the tree shows no columns.
+        } else if (focused != nullptr && Expanded(focused) != expand && (expand ? HasChildren(focused) : true)) {
+          ToggleNode(focused);
+        }
+      } else if (focused != nullptr) {
+        if (key == VK_MULTIPLY) FullExpand(focused); else FullCollapse(focused);
+      }
+      return;
+    }
+    case 'A':
+      if (ctrl) {
+        if (multi) SelectAll(true);
+      } else if (!alt) {
+        DoStateChange({tsSearchPending});
+      }
+      return;
+    case VK_ESCAPE:
+      if (IsMouseSelecting()) {
+        EndDrawSelection();
+        InvalidateClientRect(nullptr);
+      } else if (states_.Contains(tsEditing)) {
+        DoCancelEdit();
+      }
+      return;
+    case VK_SPACE: {
+      PLazyNode focused = FocusedNode();
+      if (HasOption(toCheckSupport) && focused != nullptr && GetCheckType(focused) != ctNone) {
+        if (states_.Contains(tsKeyCheckPending) || states_.Contains(tsMouseCheckPending) ||
+            focused->States.Contains(nsDisabled))
+          return;
+        TCheckState newState = DetermineNextCheckState(GetCheckType(focused), GetCheckState(focused));
+        if (DoChecking(focused, newState)) {
+          DoStateChange({tsKeyCheckPending});
+          ShowCheckPressed(focused, newState);
+        }
+      } else {
+        DoStateChange({tsSearchPending});
+      }
+      return;
+    }
+    default:
+      if (key >= 32 && !ctrl && !alt) DoStateChange({tsSearchPending});
+      return;
+  }
+}
+
+void TBaseLazyTree::KeyUp(WORD key) {
+  if (key != VK_SPACE || !states_.Contains(tsKeyCheckPending)) return;
+  DoStateChange({}, {tsKeyCheckPending});
+  if (PLazyNode node = checkNode_; node != nullptr) {
+    WriteCheckState(node, NormalCheckState(node->CheckState));
+    if (node == FocusedNode()) DoCheckClick(node, pendingCheckState_);
+    InvalidateNode(node);
+    checkNode_ = nullptr;
+  }
+}
+
+bool TBaseLazyTree::KeyMessage(ui::TMessage& m) {
+  switch (m.msg) {
+    case WM_KEYDOWN: {
+      WORD key = static_cast<WORD>(m.wParam);
+      if (OnKeyDown) OnKeyDown(*this, key);
+      if (key == 0) return true;
+      KeyDown(KeypadEquivalent(key, (static_cast<UINT>(m.lParam) >> 16) & 0xFF));
+      m.result = 0;
+      return true;
+    }
+    case WM_KEYUP: {
+      WORD key = static_cast<WORD>(m.wParam);
+      if (OnKeyUp) OnKeyUp(*this, key);
+      if (key != 0) KeyUp(key);
+      m.result = 0;
+      return true;
+    }
+    case WM_CHAR: {
+      wchar_t c = static_cast<wchar_t>(m.wParam);
+      if (OnKeyPress) OnKeyPress(*this, c);
+      if (c != 0 && states_.Contains(tsSearchPending)) {
+        HandleIncrementalSearch(static_cast<char16_t>(c));
+        DoStateChange({}, {tsSearchPending});
+      }
+      m.result = 0;
+      return true;
+    }
+    case WM_GETDLGCODE:
+      m.result = DLGC_WANTARROWS | DLGC_WANTCHARS | (WantTabs() ? DLGC_WANTTAB : 0);
+      return true;
+    case WM_TIMER:
+      if (m.wParam == kSearchTimerId) {
+        EndSearch();
+        return true;
+      }
+      return false;
+    case WM_KILLFOCUS:
+    case WM_CANCELMODE:
+      EndSearch();
+      return false;
+  }
+  return false;
+}
+
+}  // namespace kv

@@ -1,0 +1,75 @@
+#include "treeview/node_stream.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#ifdef _WIN32
+#include <share.h>
+#endif
+
+namespace kv {
+
+void TNodeStream::ReadBuffer(void* buffer, std::int64_t count) {
+  if (count > 0 && Read(buffer, count) != count) throw ENodeStreamError("Stream read error.");
+}
+
+void TNodeStream::WriteBuffer(const void* buffer, std::int64_t count) {
+  if (count > 0 && Write(buffer, count) != count) throw ENodeStreamError("Stream write error.");
+}
+
+std::int64_t TNodeMemoryStream::Read(void* buffer, std::int64_t count) {
+  const std::int64_t available = std::max<std::int64_t>(Size() - position_, 0);
+  const std::int64_t n = std::clamp<std::int64_t>(count, 0, available);
+  if (n > 0) std::memcpy(buffer, bytes_.data() + position_, static_cast<std::size_t>(n));
+  position_ += n;
+  return n;
+}
+
+std::int64_t TNodeMemoryStream::Write(const void* buffer, std::int64_t count) {
+  if (count <= 0) return 0;
+  const std::int64_t end = position_ + count;
+  if (end > Size()) {
+    // Geometric growth keeps a long run of small writes linear.
+    if (static_cast<std::size_t>(end) > bytes_.capacity())
+      bytes_.reserve(std::max<std::size_t>(static_cast<std::size_t>(end), bytes_.capacity() * 2));
+    bytes_.resize(static_cast<std::size_t>(end));
+  }
+  std::memcpy(bytes_.data() + position_, buffer, static_cast<std::size_t>(count));
+  position_ = end;
+  return count;
+}
+
+void TNodeMemoryStream::SetPosition(std::int64_t position) { position_ = std::max<std::int64_t>(position, 0); }
+
+void TNodeMemoryStream::SetSize(std::int64_t size) {
+  bytes_.resize(static_cast<std::size_t>(std::max<std::int64_t>(size, 0)));
+  position_ = std::min(position_, Size());
+}
+
+namespace {
+struct FileCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+}  // namespace
+
+std::vector<std::uint8_t> ReadNodeStreamFile(const std::filesystem::path& name) {
+#ifdef _WIN32
+  std::unique_ptr<std::FILE, FileCloser> file(_wfsopen(name.c_str(), L"rb", _SH_DENYWR));
+#else
+  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(name.c_str(), "rb"));
+#endif
+  if (!file) throw ENodeStreamError("Cannot open file \"" + name.string() + "\".");
+  std::vector<std::uint8_t> bytes;
+  std::uint8_t chunk[65536];
+  for (;;) {
+    const std::size_t n = std::fread(chunk, 1, sizeof chunk, file.get());
+    bytes.insert(bytes.end(), chunk, chunk + n);
+    if (n < sizeof chunk) break;
+  }
+  if (std::ferror(file.get())) throw ENodeStreamError("Cannot read file \"" + name.string() + "\".");
+  return bytes;
+}
+
+}  // namespace kv

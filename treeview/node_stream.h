@@ -1,0 +1,61 @@
+#pragma once
+// The byte stream the tree writes its nodes to and reads them from. The tree
+// sits below the archive library, so it brings its own small interface; a
+// layer that sees both adapts the library's streams to it. Window-free.
+
+#include <cstdint>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace kv {
+
+// A read or write the stream could not complete (a short read inside a chunk,
+// a full disk).
+class ENodeStreamError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+class TNodeStream {
+ public:
+  virtual ~TNodeStream() = default;
+  // Up to `count` bytes; fewer only at the end.
+  virtual std::int64_t Read(void* buffer, std::int64_t count) = 0;
+  virtual std::int64_t Write(const void* buffer, std::int64_t count) = 0;
+  virtual std::int64_t Position() = 0;
+  virtual void SetPosition(std::int64_t position) = 0;
+  virtual std::int64_t Size() = 0;
+  // Cuts the stream (or extends it with zeros); the position stays inside.
+  virtual void SetSize(std::int64_t size) = 0;
+
+  // Exactly `count` bytes or ENodeStreamError.
+  void ReadBuffer(void* buffer, std::int64_t count);
+  void WriteBuffer(const void* buffer, std::int64_t count);
+};
+
+class TNodeMemoryStream : public TNodeStream {
+ public:
+  TNodeMemoryStream() = default;
+  explicit TNodeMemoryStream(std::vector<std::uint8_t> bytes) : bytes_(std::move(bytes)) {}
+  std::int64_t Read(void* buffer, std::int64_t count) override;
+  std::int64_t Write(const void* buffer, std::int64_t count) override;
+  std::int64_t Position() override { return position_; }
+  void SetPosition(std::int64_t position) override;
+  std::int64_t Size() override { return static_cast<std::int64_t>(bytes_.size()); }
+  void SetSize(std::int64_t size) override;
+
+  const std::vector<std::uint8_t>& Bytes() const { return bytes_; }
+  std::vector<std::uint8_t>& Bytes() { return bytes_; }
+
+ private:
+  std::vector<std::uint8_t> bytes_;
+  std::int64_t position_ = 0;
+};
+
+// Reads a whole file into memory (others may read it meanwhile, not write).
+// Throws ENodeStreamError naming the file when it cannot be read.
+std::vector<std::uint8_t> ReadNodeStreamFile(const std::filesystem::path& name);
+
+}  // namespace kv
