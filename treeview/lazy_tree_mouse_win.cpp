@@ -3,6 +3,7 @@
 // the wheel, hot tracking, focus changes and cancel mode.
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "treeview/base_lazy_tree_win.h"
 #include "treeview/theme_services_win.h"
@@ -388,7 +389,31 @@ bool TBaseLazyTree::MouseMessage(ui::TMessage& m) {
       return true;
     case WM_MOUSEMOVE: {
       const int x = PointX(m.lParam), y = PointY(m.lParam);
-      if (!IsMouseSelecting()) HandleHotTrack(x, y);
+      if (states_.Contains(tsDrawSelPending)) {
+        // The band starts once the mouse left the drag threshold around the press.
+        const TLazyRect start = SelectionRect();
+        if (std::abs(x - OffsetX() - start.Left) > GetSystemMetrics(SM_CXDRAG) ||
+            std::abs(y - OffsetY() - start.Top) > GetSystemMetrics(SM_CYDRAG)) {
+          if (states_.Contains(tsClearPending)) {
+            DoStateChange({}, {tsClearPending});
+            ClearSelection();
+          }
+          DoStateChange({tsDrawSelecting}, {tsDrawSelPending});
+          if (CalculateSelectionRect(x, y)) {
+            HandleDrawSelection();
+            InvalidateClientRect(nullptr);
+          }
+        }
+      } else if (states_.Contains(tsDrawSelecting)) {
+        if (CanAutoScroll()) DoAutoScroll(x, y);
+        if (!states_.Contains(tsScrolling) && CalculateSelectionRect(x, y)) {
+          HandleDrawSelection();
+          InvalidateClientRect(nullptr);
+          UpdateWindow(HandleIfAllocated());
+        }
+      } else {
+        HandleHotTrack(x, y);
+      }
       if (OnMouseMove) OnMouseMove(*this, static_cast<unsigned>(m.wParam), x, y);
       return false;
     }

@@ -7,24 +7,6 @@
 
 namespace kv {
 
-TCollectionFrame::TCollectionFrame() {
-  RegisterWizardClasses();
-  ui::LoadLayout(*this, "collection_frame");
-  LoadReserve();
-}
-
-void TCollectionFrame::DisplayCollection(TMP3Collection* collection) {
-  if (collection) results_ = collection;
-}
-
-void TCollectionFrame::ReleaseCollection(const TMP3Collection* collection) {
-  if (results_ == collection) results_ = nullptr;
-}
-
-void TCollectionFrame::CheckSmartButtonClick(ui::TComponent*) {}
-void TCollectionFrame::SaveMp3Tags() {}
-void TCollectionFrame::SaveSettings() {}
-
 TCheckboxDriveTree::TCheckboxDriveTree() {
   RegisterWizardClasses();
   ui::LoadLayout(*this, "checkbox_drive_tree");

@@ -2,30 +2,40 @@
 // The wizard's reserve, folder and results pages as far as the wizard form
 // needs them now: built from their layouts, with the entry points the form
 // calls. Their own behaviour comes with the pages themselves.
+#include <windows.h>
+
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "engine/mp3_collection.h"
 #include "wizard/reserve_win.h"
+#include "treeview/lazy_node.h"
 #include "ui/forms_win.h"
+#include "ui/gdi_win.h"
 #include "ui/std_controls_win.h"
 
 namespace kv {
 
-// Step 6: the result list.
+// Step 6: the result list (collection_frame_win.cpp).
+class TResultTree;
+
 class TCollectionFrame : public ui::TFrame {
  public:
   TCollectionFrame();
   const char* ClassName() const override { return "TCollectionFrame"; }
 
-  // Binds a result collection (not owned); nothing for null.
+  // Binds a result collection (not owned) and shows it; nothing for null.
+  // Marks saved in the group numbers come back as checked rows.
   void DisplayCollection(TMP3Collection* collection);
   // Lets go of the bound collection, which is about to be freed.
   void ReleaseCollection(const TMP3Collection* collection);
   TMP3Collection* Results() const { return results_; }
+  // Checks all but the file to keep of every group.
   void CheckSmartButtonClick(ui::TComponent* sender);
+  // Folds the marks into the group numbers, for saving the list.
   void SaveMp3Tags();
   void SaveSettings();
   // The reserve of deleted files (reserve_page_win.cpp): loaded when the
@@ -40,10 +50,36 @@ class TCollectionFrame : public ui::TFrame {
   void SaveReserve();
   TReserve& Reserve() { return *reserve_; }
 
+  TResultTree& Tree() { return *tree_; }
+  bool Checked(int row);
+  void PlayButtonClick(ui::TComponent* sender);
+  void CheckAllButtonClick(ui::TComponent* sender);
+  void CheckNoneButtonClick(ui::TComponent* sender);
+  void CheckInvertButtonClick(ui::TComponent* sender);
+  void DelButtonClick(ui::TComponent* sender);
+  void MoveButtonClick(ui::TComponent* sender);
+  void CopyButtonClick(ui::TComponent* sender);
+  void Export(ui::TComponent* sender);
+  // The tree's events.
+  void TreeMouseUp(int x, int y);
+  void TreeKeyUp(WORD key);
+  // The destination of moving and copying (a folder ending in "\" and
+  // whether to recreate the folders under it); false when cancelled. Until
+  // the destination chooser is set, moving and copying do nothing.
+  std::function<bool(std::string& folder, bool& savePaths)> ChooseDestination;
+
  private:
   void LoadReserve();
+  void UpdateStatus();
+  void ToggleMark(PLazyNode node);
+  // The record of a row; null for a row without one.
+  TMP3Info* RowRecord(PLazyNode node);
+  void Process(int mode);
+  void DrawRow(HDC dc, PLazyNode node, const RECT& cell);
   TMP3Collection* results_ = nullptr;
   std::unique_ptr<TReserve> reserve_;
+  TResultTree* tree_ = nullptr;
+  ui::FontObject bigFont_, boldFont_, plainFont_;
 };
 
 // Step 0: frees or recovers the reserve.

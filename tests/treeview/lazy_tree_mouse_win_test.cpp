@@ -181,6 +181,24 @@ TEST_F(TreeMouse, CheckBoxPressAppliesOnReleaseOverTheSameNode) {
   EXPECT_EQ(tree->GetCheckState(nodes[2]), csUncheckedNormal);
 }
 
+TEST_F(TreeMouse, BandFromBesideTheLabelsSelectsTheRowsItCrosses) {
+  auto& o = tree->TreeOptions();
+  o.SetSelectionOptions(o.SelectionOptions() | toMultiSelect);
+  const POINT from = Row(nodes[0], 250);
+  SendMessageW(Window(), WM_LBUTTONDOWN, MK_LBUTTON, At(from));
+  EXPECT_TRUE(tree->TreeStates().Contains(tsDrawSelPending));
+  // Within the drag threshold nothing happens yet.
+  SendMessageW(Window(), WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(from.x - 1, from.y));
+  EXPECT_TRUE(Selection().empty());
+  const POINT to = Row(nodes[2], 10);
+  SendMessageW(Window(), WM_MOUSEMOVE, MK_LBUTTON, At(to));
+  EXPECT_TRUE(tree->TreeStates().Contains(tsDrawSelecting));
+  EXPECT_EQ(Selection(), (std::vector<PLazyNode>{nodes[0], nodes[1], nodes[2]}));
+  SendMessageW(Window(), WM_LBUTTONUP, 0, At(to));
+  EXPECT_FALSE(tree->TreeStates().Contains(tsDrawSelecting));
+  EXPECT_EQ(Selection().size(), 3u);
+}
+
 TEST_F(TreeMouse, WheelScrollsLinesOrAScreenPerNotch) {
   tree->SetRootNodeCount(100);
   unsigned lines = 3;

@@ -61,7 +61,8 @@ class Search : public test::WizardFixture {
       if (rounds > 0) CloseTips(rounds - 1);
     });
   }
-  // The groups of the results as sets of library-relative paths.
+  // The groups of the results as sets of library-relative paths (a saved
+  // list's marked rows carry 100000 on top of their group number).
   std::map<int32_t, Group> Groups(const TMP3Collection& results) const {
     std::map<int32_t, Group> groups;
     const std::string root = library().string() + "\\";
@@ -71,7 +72,8 @@ class Search : public test::WizardFixture {
       path.erase(0, root.size());
       for (char& c : path)
         if (c == '\\') c = '/';
-      groups[results.Items(i).Tag].insert(path);
+      const int32_t tag = results.Items(i).Tag;
+      groups[tag > 100000 ? tag - 100000 : tag].insert(path);
     }
     return groups;
   }
