@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <filesystem>
 #include <fstream>
 #include <string>
 
@@ -107,6 +108,14 @@ TEST_F(CollectionFrame, RowsInGroupColoursWithSeparatorsOnlyBetweenGroups) {
   for (int row = 0; row < 5; ++row) EXPECT_EQ(shot.Pixel(kProbeX, row * 32 + 31), Rgb(lines[row])) << row;
   // Below the rows the tree's own background.
   EXPECT_EQ(shot.Pixel(kProbeX, 5 * 32 + 10), Rgb(0xFFFFFF));
+
+  // A selected row keeps the tree's selection colour behind its texts.
+  Tree().SetSelected(Tree().GetNextSibling(Tree().GetNextSibling(Tree().GetFirst())), true);
+  const uint32_t selected = Print("selected").Pixel(kProbeX, 2 * 32 + 10);
+  const auto& colors = Tree().Colors();
+  EXPECT_TRUE(selected == Rgb(ui::ColorToRGB(colors.Color(TLTColors::FocusedSelectionColor))) ||
+              selected == Rgb(ui::ColorToRGB(colors.Color(TLTColors::UnfocusedSelectionColor))))
+      << std::hex << selected;
 
   EXPECT_EQ(Status(0), "Total:");
   EXPECT_EQ(Status(1), "3 groups");  // the highest group, not the last row's -1
@@ -212,6 +221,34 @@ TEST_F(CollectionFrame, MarksSurviveSavingTheListAndShowingItAgain) {
   for (int i = 0; i < 5; ++i) plain.AddMp3Info(TAudioInfo()).Tag = 1;
   page->DisplayCollection(&plain);
   EXPECT_EQ(Marks(), ".....");
+}
+
+TEST_F(CollectionFrame, DeletingPutsTheCheckedFilesIntoTheReserveAndGreysTheirRows) {
+  std::filesystem::create_directories(folder.Path() / "lib");
+  for (int i = 0; i < results.Count(); ++i) {
+    const std::filesystem::path file = folder.Path() / "lib" / (std::to_string(i) + ".mp3");
+    WriteWhole(file, "ID3");
+    results.Items(i).SetFileName(file.string());
+    results.Items(i).SetTagPart(kTagDisplayPath, file.string());
+  }
+  page->DisplayCollection(&results);
+  Click(10, 0 * 32 + 10);
+  Click(10, 2 * 32 + 10);
+  answer = IDNO;
+  page->DelButtonClick(nullptr);
+  EXPECT_EQ(Marks(), "x.x..");
+  EXPECT_EQ(page->GetHiddenCount(), 0);
+
+  answer = IDYES;
+  page->DelButtonClick(nullptr);
+  EXPECT_EQ(Marks(), ".....");
+  EXPECT_EQ(page->GetHiddenCount(), 2);
+  const int32_t tags[] = {-1, 1, -1, -1, 3};
+  for (int i = 0; i < 5; ++i) {
+    EXPECT_EQ(results.Items(i).Tag, tags[i]) << i;
+    EXPECT_EQ(std::filesystem::exists(results.Items(i).FileName()), tags[i] != -1 || i == 3) << i;
+  }
+  EXPECT_EQ(Print("deleted").Pixel(kProbeX, 2 * 32 + 10), Rgb(0xC0C0C0));
 }
 
 }  // namespace
