@@ -385,7 +385,13 @@ TEST_F(ExplorerTreeNotify, IconCacheRebuildPutsTheIconSizeAndImagesBack) {
     EXPECT_EQ(IconSize(), c.before);
     EXPECT_EQ(tree->ExplorerImageOptions() & toImages, c.images);
   }
+  // An announced association change does the same.
   RegDeleteValueW(key, L"Shell Icon Size");
+  int rebuilt = 0;
+  tree->OnIconCacheRebuilding = [&] { ++rebuilt; };
+  SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
+  EXPECT_TRUE(PumpUntil([&] { return rebuilt == 1; }));
+  EXPECT_EQ(IconSize(), L"");
   RegCloseKey(key);
 }
 
