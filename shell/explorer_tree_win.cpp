@@ -314,8 +314,10 @@ int TCustomLazyExplorerTree::DoGetImageIndex(PLazyNode node, TLTImageKind kind, 
     }
     return PlaceholderImage(*ns);
   }
-  return ns->GetIconIndex(kind == TLTImageKind::ikSelected && (folderOptions_ & toShowOpenIconOnSelect),
-                          (imageOptions_ & toLargeImages) ? 1 : 0, true);
+  ghosted = ns->GetGhosted() && !(folderOptions_ & toDisableGhostedFolders);
+  // An expanded folder shows its open form; a selected one also with toShowOpenIconOnSelect.
+  const bool open = Expanded(node) || (kind == TLTImageKind::ikSelected && (folderOptions_ & toShowOpenIconOnSelect));
+  return ns->GetIconIndex(open, (imageOptions_ & toLargeImages) ? 1 : 0, true);
 }
 
 PLazyNode TCustomLazyExplorerTree::StartNode() {

@@ -325,6 +325,20 @@ TEST_F(ExplorerTreeNotify, IconsComeFromTheThreadAndNoAnswerOutlivesItsNode) {
   EXPECT_EQ(ImageThreadManager().Thread()->QueuedCount(), 0u);
   EXPECT_FALSE(AnswerQueuedFor(tree->Handle()));
 
+  // Only the nodes showing a changed image fetch it again.
+  tree->RefreshNode(root);
+  ASSERT_TRUE(PumpUntil([&] {
+    ask();
+    return tree->PendingIconRequests() == 0;
+  }));
+  TNamespace *textNs = nullptr, *folderNs = nullptr;
+  ASSERT_TRUE(tree->ValidateNamespace(Child(root, "file1.txt"), textNs));
+  ASSERT_TRUE(tree->ValidateNamespace(Child(root, "keep"), folderNs));
+  ASSERT_TRUE(textNs->ThreadedIconLoaded() && folderNs->ThreadedIconLoaded());
+  tree->InvalidateImageByIndex(textNs->GetIconIndex(false, 0, false));
+  EXPECT_FALSE(textNs->ThreadedIconLoaded());
+  EXPECT_TRUE(folderNs->ThreadedIconLoaded());
+
   // Switched off: icons are found at once again.
   tree->SetExplorerImageOptions(toImages);
   EXPECT_FALSE(tree->ThreadedImagesEnabled());
