@@ -210,8 +210,12 @@ TEST_F(TreeMouse, HotNodeFollowsTheLabels) {
   // Beside the label the node is not hot (no full-row selection).
   SendMessageW(Window(), WM_MOUSEMOVE, 0, At(Row(nodes[2], 250)));
   EXPECT_EQ(tree->HotNode(), nullptr);
+  SendMessageW(Window(), WM_MOUSEMOVE, 0, At(Label(nodes[3])));
+  SendMessageW(Window(), WM_MOUSELEAVE, 0, 0);
+  EXPECT_EQ(tree->HotNode(), nullptr);
   using Change = std::pair<PLazyNode, PLazyNode>;
-  EXPECT_EQ(changes, (std::vector<Change>{{nullptr, nodes[2]}, {nodes[2], nullptr}}));
+  EXPECT_EQ(changes, (std::vector<Change>{{nullptr, nodes[2]}, {nodes[2], nullptr}, {nullptr, nodes[3]},
+                                          {nodes[3], nullptr}}));
 }
 
 TEST_F(TreeMouse, WheelScrollsLinesOrAScreenPerNotch) {
