@@ -11,6 +11,7 @@
 #include "shell/change_notifier_win.h"
 #include "shell/com_ptr_win.h"
 #include "shell/explorer_tree_win.h"
+#include "shell/icon_thread_win.h"
 #include "shell/id_list.h"
 
 namespace kv {
@@ -138,6 +139,7 @@ void TCustomLazyExplorerTree::DrainShellNotifications(bool handle) {
 
 void TCustomLazyExplorerTree::InitHandle() {
   TCustomLazyStringTree::InitHandle();
+  SetThreadedImagesEnabled((imageOptions_ & toThreadedImages) != 0);
   SetChangeNotiferEnabled((miscOptions_ & toChangeNotifierThread) != 0);
 }
 
@@ -147,8 +149,13 @@ void TCustomLazyExplorerTree::WndProc(ui::TMessage& m) {
       WMShellNotify(reinterpret_cast<TLazyShellEventList*>(m.wParam));
       m.result = 0;
       return;
+    case WM_LTSETICONINDEX:
+      WMLTSetIconIndex(reinterpret_cast<TImageThreadItem*>(m.wParam));
+      m.result = 0;
+      return;
     case WM_DESTROY:
       // The window goes: what is still queued is released unread.
+      SetThreadedImagesEnabled(false);
       if (changeNotifierEnabled_) {
         DrainShellNotifications(false);
         ChangeNotifier().UnRegisterShellChangeNotify(this);
@@ -414,6 +421,62 @@ void TCustomLazyExplorerTree::InvalidateImageByIndex(int index) {
   HCURSOR old = ::SetCursor(::LoadCursorW(nullptr, MAKEINTRESOURCEW(32514)));  // the wait cursor
   visit(visit, RootNode());
   ::SetCursor(old);
+}
+
+// ------------------------------------------------------------ background icons
+
+void TCustomLazyExplorerTree::SetThreadedImagesEnabled(bool enable) {
+  if (enable == threadedImagesEnabled_ || Loading()) return;
+  if (!enable) {
+    // Answers already posted are delivered, then the queued requests dropped.
+    WithdrawIconRequests();
+    ImageThreadManager().UnRegisterControl(this);
+    threadedImagesEnabled_ = false;
+  } else {
+    ImageThreadManager().RegisterControl(this);
+    threadedImagesEnabled_ = true;
+  }
+}
+
+void TCustomLazyExplorerTree::WithdrawIconRequest(PLazyNode node) {
+  if (!threadedImagesEnabled_ || !iconRequests_.contains(node)) return;
+  ImageThreadManager().ClearPendingItem(this, HandleIfAllocated(), node, WM_LTSETICONINDEX);
+  iconRequests_.erase(node);
+}
+
+void TCustomLazyExplorerTree::WithdrawIconRequests() {
+  if (!threadedImagesEnabled_) return;
+  ImageThreadManager().ClearPendingItems(this, HandleIfAllocated(), WM_LTSETICONINDEX);
+  iconRequests_.clear();
+}
+
+void TCustomLazyExplorerTree::DoCollapsed(PLazyNode node) {
+  TCustomLazyStringTree::DoCollapsed(node);
+  WithdrawIconRequests();
+}
+
+void TCustomLazyExplorerTree::WMLTSetIconIndex(TImageThreadItem* item) {
+  if (!item) return;
+  auto node = static_cast<PLazyNode>(item->Data);
+  TNamespace* ns = nullptr;
+  // Requests are withdrawn before their node goes, so an outstanding node is alive.
+  auto out = iconRequests_.find(node);
+  const bool known = out != iconRequests_.end();
+  if (known && --out->second == 0) iconRequests_.erase(out);
+  if (known && !Destroying() && ValidateNamespace(node, ns)) {
+    ns->SetIconIndexByThread(item->ImageIndex, true);
+    if (!IsRoot(node) && !node->States.Contains(nsBeingDeleted)) InvalidateNode(node);
+  }
+  // Handed back in every case, so no answer is leaked.
+  ImageThreadManager().ReleaseItem(item);
+}
+
+int TCustomLazyExplorerTree::PlaceholderImage(TNamespace& ns) {
+  if (defaultFolderImage_ == -2) {
+    defaultFolderImage_ = DefaultSystemImageIndex(0);
+    defaultDocumentImage_ = DefaultSystemImageIndex(2);
+  }
+  return ns.GetFolder() && ns.GetFileSystem() ? defaultFolderImage_ : defaultDocumentImage_;
 }
 
 }  // namespace kv

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "shell/icon_thread_win.h"
 #include "shell/shell_utils_win.h"
 
 namespace kv {
@@ -37,7 +38,10 @@ TCustomLazyExplorerTree::TCustomLazyExplorerTree() {
 }
 
 void TCustomLazyExplorerTree::SetExplorerImageOptions(uint32_t value) {
+  const uint32_t before = imageOptions_;
   imageOptions_ = value;
+  if (((before ^ value) & toThreadedImages) && HandleAllocated())
+    SetThreadedImagesEnabled((value & toThreadedImages) != 0);
   HIMAGELIST list = nullptr;
   if (value & toImages) {
     // The shell's own list: shared by the process, never destroyed here.
@@ -50,6 +54,7 @@ void TCustomLazyExplorerTree::SetExplorerImageOptions(uint32_t value) {
 }
 
 TCustomLazyExplorerTree::~TCustomLazyExplorerTree() {
+  SetThreadedImagesEnabled(false);
   SetChangeNotiferEnabled(false);
   DestroyNodes();
 }
@@ -129,6 +134,7 @@ void TCustomLazyExplorerTree::RebuildRootNamespaceEndUpdate() {
 
 void TCustomLazyExplorerTree::RebuildRootNamespace() {
   if (rebuildLock_ > 0 || !rootNamespace_ || !active_) return;
+  WithdrawIconRequests();
   BeginUpdate();
   Clear();
   hiddenRootNamespace_.reset();
@@ -244,6 +250,7 @@ void TCustomLazyExplorerTree::DoInitChildren(PLazyNode node, std::uint32_t& chil
 }
 
 void TCustomLazyExplorerTree::DoFreeNode(PLazyNode node) {
+  WithdrawIconRequest(node);
   if (TNodeArea* area = Area(node)) {
     std::unique_ptr<TNamespace>(area->Namespace).reset();
     area->Namespace = nullptr;
@@ -298,9 +305,19 @@ int TCustomLazyExplorerTree::DoGetImageIndex(PLazyNode node, TLTImageKind kind, 
   if (!(imageOptions_ & toImages) || (kind != TLTImageKind::ikNormal && kind != TLTImageKind::ikSelected) ||
       !ValidateNamespace(node, ns))
     return TCustomLazyStringTree::DoGetImageIndex(node, kind, column, ghosted);
-  // Icons load synchronously until the icon thread serves this tree.
-  return ns->GetIconIndex(kind == TLTImageKind::ikSelected && (folderOptions_ & toShowOpenIconOnSelect),
-                          (imageOptions_ & toLargeImages) ? 1 : 0, true);
+  if (threadedImagesEnabled_ && !ns->ThreadedIconLoaded() && HandleAllocated()) {
+    if (!ns->ThreadIconLoading()) {
+      ns->SetThreadIconLoading(true);
+      ++iconRequests_[node];
+      ImageThreadManager().AddNewItem(this, HandleIfAllocated(), WM_LTSETICONINDEX, ns->AbsolutePIDL(),
+                                      (imageOptions_ & toLargeImages) != 0, node, 0);
+    }
+    return PlaceholderImage(*ns);
+  }
+  ghosted = ns->GetGhosted() && !(folderOptions_ & toDisableGhostedFolders);
+  // An expanded folder shows its open form; a selected one also with toShowOpenIconOnSelect.
+  const bool open = Expanded(node) || (kind == TLTImageKind::ikSelected && (folderOptions_ & toShowOpenIconOnSelect));
+  return ns->GetIconIndex(open, (imageOptions_ & toLargeImages) ? 1 : 0, true);
 }
 
 PLazyNode TCustomLazyExplorerTree::StartNode() {

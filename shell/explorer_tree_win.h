@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "shell/change_events.h"
@@ -18,6 +19,8 @@
 #include "treeview/lazy_trees_win.h"
 
 namespace kv {
+
+struct TImageThreadItem;
 
 enum TFileObject : uint32_t { foFolders = 1u << 0, foNonFolders = 1u << 1, foHidden = 1u << 2 };
 
@@ -104,6 +107,12 @@ class TCustomLazyExplorerTree : public TCustomLazyStringTree {
   // Change notification: registered with the notifier from window creation
   // (with toChangeNotifierThread) until the window or the tree goes.
   bool ChangeNotifierEnabled() const { return changeNotifierEnabled_; }
+  // Background icons: registered with the icon thread from window creation
+  // (with toThreadedImages); nodes show a default image until the answer comes.
+  bool ThreadedImagesEnabled() const { return threadedImagesEnabled_; }
+  void SetThreadedImagesEnabled(bool enable);
+  // Nodes whose icon request is still out.
+  size_t PendingIconRequests() const { return iconRequests_.size(); }
   void SetChangeNotiferEnabled(bool enable);
   // Merges a folder's current content into its children: kept nodes keep
   // their selection, expansion and check state; new ones come last unless resorted.
@@ -140,6 +149,7 @@ class TCustomLazyExplorerTree : public TCustomLazyStringTree {
   virtual uint32_t ExpandNamespaceFolder(PLazyNode node);
   void InitHandle() override;
   void WndProc(ui::TMessage& m) override;
+  void DoCollapsed(PLazyNode node) override;
   virtual void DoShellNotify(TLazyShellEvent& event);
   // Whether batches must be dropped now (a shell context menu is shown or a drag runs).
   virtual bool ShellMenuOrDragActive();
@@ -154,6 +164,11 @@ class TCustomLazyExplorerTree : public TCustomLazyStringTree {
   void WMShellNotify(TLazyShellEventList* batch);
   void HandleShellEvent(TLazyShellEvent& event);
   void DrainShellNotifications(bool handle);
+  void WMLTSetIconIndex(TImageThreadItem* item);
+  // Withdraws the node's queued icon request (answers already posted are delivered first).
+  void WithdrawIconRequest(PLazyNode node);
+  void WithdrawIconRequests();
+  int PlaceholderImage(TNamespace& ns);
   void ReplaceRoot(std::unique_ptr<TNamespace> root, TRootFolder kind);
   PLazyNode StartNode();
 
@@ -173,6 +188,10 @@ class TCustomLazyExplorerTree : public TCustomLazyStringTree {
   std::unique_ptr<TExplorerPersistent> persistent_;
   bool changeNotifierEnabled_ = false;
   bool missedNotification_ = false;
+  bool threadedImagesEnabled_ = false;
+  std::unordered_map<PLazyNode, int> iconRequests_;  // requests out per node
+  int defaultFolderImage_ = -2;  // -2: not looked up yet
+  int defaultDocumentImage_ = -2;
 };
 
 class TLazyExplorerTree : public TCustomLazyExplorerTree {

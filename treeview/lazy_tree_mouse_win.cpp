@@ -323,6 +323,11 @@ void TBaseLazyTree::HandleHotTrack(int x, int y) {
     if (node != nullptr) InvalidateNode(node);
   }
   SetHotNode(node);
+  if (node != nullptr) {
+    // Told when the mouse leaves the window, to forget the hot node then.
+    TRACKMOUSEEVENT track{sizeof(TRACKMOUSEEVENT), TME_LEAVE, HandleIfAllocated(), 0};
+    TrackMouseEvent(&track);
+  }
 }
 
 // Lines per notch; "one screen at a time" scrolls a client height per notch
@@ -417,6 +422,18 @@ bool TBaseLazyTree::MouseMessage(ui::TMessage& m) {
       if (OnMouseMove) OnMouseMove(*this, static_cast<unsigned>(m.wParam), x, y);
       return false;
     }
+    case WM_MOUSELEAVE:
+      DoStateChange({}, {tsHintShowing});
+      if (!states_.Contains(tsPanningHeld) && !states_.Contains(tsPanningSticky)) {
+        StopTimer(kScrollTimer);
+        DoStateChange({}, {tsScrolling, tsScrollPending});
+      }
+      if (PLazyNode old = HotNode(); old != nullptr) {
+        DoHotChange(old, nullptr);
+        InvalidateNode(old);
+        SetHotNode(nullptr);
+      }
+      return false;
     case WM_MOUSEWHEEL:
       MouseWheel(m);
       return true;

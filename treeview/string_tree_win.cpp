@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 #include "treeview/lazy_trees_win.h"
 #include "treeview/shorten_text.h"
@@ -92,8 +93,9 @@ int TCustomLazyStringTree::CalculateTextWidth(HDC canvas, PLazyNode node, const 
                                               TColumnIndex column) {
   int width = 2 * TextMargin();
   if (text.empty()) return width;
-  const ui::WindowDc screen = ui::GetClientDc(canvas == nullptr ? HandleIfAllocated() : nullptr);
-  HDC dc = canvas != nullptr ? canvas : screen.Get();
+  std::optional<ui::WindowDc> own;
+  if (canvas == nullptr) own.emplace(ui::GetClientDc(HandleIfAllocated()));
+  HDC dc = canvas != nullptr ? canvas : own->Get();
   const int saved = SaveDC(dc);
   SelectObject(dc, FontHandle());
   DoPaintText(node, dc, column, TLSTTextType::ttNormal);
@@ -117,8 +119,9 @@ int TCustomLazyStringTree::ComputeNodeHeight(HDC canvas, PLazyNode node, TColumn
   const TLazyRect r = GetDisplayRect(node, column, true);
   RECT calc{r.Left, 0, r.Right, 0};
   const std::wstring text = GetText(node, column);
-  const ui::WindowDc screen = ui::GetClientDc(canvas == nullptr ? HandleIfAllocated() : nullptr);
-  HDC dc = canvas != nullptr ? canvas : screen.Get();
+  std::optional<ui::WindowDc> own;
+  if (canvas == nullptr) own.emplace(ui::GetClientDc(HandleIfAllocated()));
+  HDC dc = canvas != nullptr ? canvas : own->Get();
   const int saved = SaveDC(dc);
   SelectObject(dc, FontHandle());
   DoPaintText(node, dc, column, TLSTTextType::ttNormal);

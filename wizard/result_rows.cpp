@@ -128,7 +128,7 @@ std::string MusicStoreAddress(std::string_view ansiText, std::string_view kind) 
   // An empty or blank text searches nothing.
   if (std::none_of(ansiText.begin(), ansiText.end(), [](char c) { return static_cast<unsigned char>(c) > ' '; }))
     return {};
-  return "https://www.kelvarin.net/musicstore/search.php?q=" + PercentEncode(Utf16ToUtf8(AnsiToWide(ansiText))) +
+  return "https://www.torvane.example/musicstore/search.php?q=" + PercentEncode(Utf16ToUtf8(AnsiToWide(ansiText))) +
          "&t=" + std::string(kind);
 }
 

@@ -15,6 +15,7 @@
 
 #include "shell/change_notifier_win.h"
 #include "shell/explorer_tree_win.h"
+#include "shell/icon_thread_win.h"
 #include "tests/shell/shell_test_util.h"
 #include "ui/forms_win.h"
 
@@ -27,6 +28,10 @@ class CountingTree : public TLazyExplorerTree {
  public:
   ~CountingTree() override { DestroyNodes(); }
   int enumerations = 0;
+  int Image(PLazyNode node) {
+    bool ghosted = false;
+    return DoGetImageIndex(node, TLTImageKind::ikNormal, kNoColumn, ghosted);
+  }
 
  protected:
   uint32_t ExpandNamespaceFolder(PLazyNode node) override {
@@ -98,12 +103,13 @@ class ExplorerTreeNotify : public ::testing::Test {
     RemoveTree(kRoot);
   }
   // A tree with check boxes over the scratch folder, registered through its window.
-  void MakeTree(uint32_t fileObjects) {
+  void MakeTree(uint32_t fileObjects, uint32_t imageOptions = toImages) {
     form = std::make_unique<ui::TForm>();
     tree = &form->Create<CountingTree>();
     tree->SetParent(form.get());
     tree->SetBounds(0, 0, 300, 400);
     tree->SetFileObjects(fileObjects);
+    tree->SetExplorerImageOptions(imageOptions);
     tree->SetExplorerMiscOptions(tree->ExplorerMiscOptions() | toChangeNotifierThread);
     tree->TreeOptions().SetMiscOptions(tree->TreeOptions().MiscOptions() | toCheckSupport);
     tree->OnInitNode = [](TLazyTreeModel&, PLazyNode, PLazyNode node, TLazyNodeInitStates&) {
@@ -266,6 +272,78 @@ TEST_F(ExplorerTreeNotify, BatchesQueuedWhenTheTreeStopsListeningAreHandledOrRel
   ASSERT_TRUE(BatchQueuedFor(tree->Handle()));
 }
 
+// Waits, delivering nothing, until the icon thread has answered every request.
+bool IconQueueEmpty() {
+  for (int i = 0; i < 250; ++i) {
+    if (ImageThreadManager().Thread()->QueuedCount() == 0) return true;
+    Sleep(20);
+  }
+  return false;
+}
+
+bool AnswerQueuedFor(HWND window) {
+  MSG msg;
+  return PeekMessageW(&msg, window, WM_LTSETICONINDEX, WM_LTSETICONINDEX, PM_NOREMOVE) != 0;
+}
+
+TEST_F(ExplorerTreeNotify, IconsComeFromTheThreadAndNoAnswerOutlivesItsNode) {
+  for (int i = 0; i < 20; ++i) MakeFile(kRoot + L"\\file" + std::to_wstring(i) + L".txt");
+  ASSERT_TRUE(CreateDirectoryW((kRoot + L"\\keep").c_str(), nullptr));
+  MakeTree(foFolders | foNonFolders, toImages | toThreadedImages);
+  ASSERT_TRUE(tree->ThreadedImagesEnabled());
+  PLazyNode root = tree->GetFirst();
+  PLazyNode keep = Child(root, "keep");
+  PLazyNode file = Child(root, "file0.txt");
+  auto ask = [&] {
+    for (PLazyNode n = tree->GetFirstChild(root); n; n = tree->GetNextSibling(n)) tree->Image(n);
+  };
+
+  // Default images first, one request per node however often it is asked.
+  ask();
+  ask();
+  EXPECT_EQ(tree->Image(keep), DefaultSystemImageIndex(0));
+  EXPECT_EQ(tree->Image(file), DefaultSystemImageIndex(2));
+  EXPECT_EQ(tree->PendingIconRequests(), 22u);  // the children and the shown root
+
+  // Collapsing delivers what was answered already and drops the rest.
+  ASSERT_TRUE(IconQueueEmpty());
+  tree->SetExpanded(root, false);
+  EXPECT_EQ(tree->PendingIconRequests(), 0u);
+  EXPECT_FALSE(AnswerQueuedFor(tree->Handle()));
+  TNamespace* ns = nullptr;
+  ASSERT_TRUE(tree->ValidateNamespace(file, ns));
+  EXPECT_TRUE(ns->ThreadedIconLoaded());
+  EXPECT_EQ(tree->Image(file), test::Item(L"live\\file0.txt")->GetIconIndex(false, 0, true));
+
+  // Nodes freed with answers posted and requests queued leave neither behind.
+  tree->SetExpanded(root, true);
+  tree->RefreshNode(root);
+  ask();
+  EXPECT_EQ(tree->PendingIconRequests(), 21u);
+  tree->DeleteChildren(root, false);
+  EXPECT_EQ(tree->PendingIconRequests(), 0u);
+  EXPECT_EQ(ImageThreadManager().Thread()->QueuedCount(), 0u);
+  EXPECT_FALSE(AnswerQueuedFor(tree->Handle()));
+
+  // Only the nodes showing a changed image fetch it again.
+  tree->RefreshNode(root);
+  ASSERT_TRUE(PumpUntil([&] {
+    ask();
+    return tree->PendingIconRequests() == 0;
+  }));
+  TNamespace *textNs = nullptr, *folderNs = nullptr;
+  ASSERT_TRUE(tree->ValidateNamespace(Child(root, "file1.txt"), textNs));
+  ASSERT_TRUE(tree->ValidateNamespace(Child(root, "keep"), folderNs));
+  ASSERT_TRUE(textNs->ThreadedIconLoaded() && folderNs->ThreadedIconLoaded());
+  tree->InvalidateImageByIndex(textNs->GetIconIndex(false, 0, false));
+  EXPECT_FALSE(textNs->ThreadedIconLoaded());
+  EXPECT_TRUE(folderNs->ThreadedIconLoaded());
+
+  // Switched off: icons are found at once again.
+  tree->SetExplorerImageOptions(toImages);
+  EXPECT_FALSE(tree->ThreadedImagesEnabled());
+}
+
 // "Shell Icon Size" as it is now; empty when absent.
 std::wstring IconSize() {
   wchar_t text[32] = {};
@@ -307,7 +385,13 @@ TEST_F(ExplorerTreeNotify, IconCacheRebuildPutsTheIconSizeAndImagesBack) {
     EXPECT_EQ(IconSize(), c.before);
     EXPECT_EQ(tree->ExplorerImageOptions() & toImages, c.images);
   }
+  // An announced association change does the same.
   RegDeleteValueW(key, L"Shell Icon Size");
+  int rebuilt = 0;
+  tree->OnIconCacheRebuilding = [&] { ++rebuilt; };
+  SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
+  EXPECT_TRUE(PumpUntil([&] { return rebuilt == 1; }));
+  EXPECT_EQ(IconSize(), L"");
   RegCloseKey(key);
 }
 

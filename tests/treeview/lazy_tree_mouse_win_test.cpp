@@ -199,6 +199,25 @@ TEST_F(TreeMouse, BandFromBesideTheLabelsSelectsTheRowsItCrosses) {
   EXPECT_EQ(Selection().size(), 3u);
 }
 
+TEST_F(TreeMouse, HotNodeFollowsTheLabels) {
+  auto& o = tree->TreeOptions();
+  o.SetPaintOptions(o.PaintOptions() | toHotTrack);
+  std::vector<std::pair<PLazyNode, PLazyNode>> changes;
+  tree->OnHotChange = [&](TBaseLazyTree&, PLazyNode from, PLazyNode to) { changes.emplace_back(from, to); };
+  SendMessageW(Window(), WM_MOUSEMOVE, 0, At(Label(nodes[2])));
+  SendMessageW(Window(), WM_MOUSEMOVE, 0, At(Label(nodes[2])));
+  EXPECT_EQ(tree->HotNode(), nodes[2]);
+  // Beside the label the node is not hot (no full-row selection).
+  SendMessageW(Window(), WM_MOUSEMOVE, 0, At(Row(nodes[2], 250)));
+  EXPECT_EQ(tree->HotNode(), nullptr);
+  SendMessageW(Window(), WM_MOUSEMOVE, 0, At(Label(nodes[3])));
+  SendMessageW(Window(), WM_MOUSELEAVE, 0, 0);
+  EXPECT_EQ(tree->HotNode(), nullptr);
+  using Change = std::pair<PLazyNode, PLazyNode>;
+  EXPECT_EQ(changes, (std::vector<Change>{{nullptr, nodes[2]}, {nodes[2], nullptr}, {nullptr, nodes[3]},
+                                          {nodes[3], nullptr}}));
+}
+
 TEST_F(TreeMouse, WheelScrollsLinesOrAScreenPerNotch) {
   tree->SetRootNodeCount(100);
   unsigned lines = 3;

@@ -188,8 +188,8 @@ TEST_F(CollectionFrame, ClicksToggleMarksOrSearchTheMusicStore) {
   Click(kProbeX, 5);       // right of the artist, album "Moor"
   Click(kProbeX, 2 * 32 + 5);  // no album: nothing
   ASSERT_EQ(opened.size(), 2u);
-  EXPECT_EQ(opened[0], "https://www.kelvarin.net/musicstore/search.php?q=AC%2FDC%20%26%20Friends&t=artist");
-  EXPECT_EQ(opened[1], "https://www.kelvarin.net/musicstore/search.php?q=Moor&t=album");
+  EXPECT_EQ(opened[0], "https://www.torvane.example/musicstore/search.php?q=AC%2FDC%20%26%20Friends&t=artist");
+  EXPECT_EQ(opened[1], "https://www.torvane.example/musicstore/search.php?q=Moor&t=album");
 
   Tree().SetFocusedNode(Tree().GetNextSibling(Tree().GetFirst()));
   page->PlayButtonClick(nullptr);

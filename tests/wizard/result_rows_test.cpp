@@ -79,7 +79,7 @@ TEST(ResultRows, GroupCountIsTheHighestGroupNumber) {
 }
 
 TEST(ResultRows, MusicStoreQueryIsPercentEncodedUtf8) {
-  const std::string base = "https://www.kelvarin.net/musicstore/search.php?q=";
+  const std::string base = "https://www.torvane.example/musicstore/search.php?q=";
   EXPECT_EQ(MusicStoreAddress("AC/DC & Friends", "artist"), base + "AC%2FDC%20%26%20Friends&t=artist");
   EXPECT_EQ(MusicStoreAddress("Mot\xF6rhead", "album"), base + "Mot%C3%B6rhead&t=album");  // ANSI o-umlaut
   EXPECT_EQ(MusicStoreAddress("a+b=c?#", "artist"), base + "a%2Bb%3Dc%3F%23&t=artist");
