@@ -5,11 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "shell/namespace_win.h"
+#include "ui/graphics_win.h"
 
 namespace kv::test {
 
@@ -57,6 +59,13 @@ inline std::wstring UnixPath(const std::wstring& path) {
   std::wstring out(unix, unix + strlen(unix));
   HeapFree(GetProcessHeap(), 0, unix);
   return out;
+}
+
+// Keeps a screenshot in the fixture folder (the prefix has no Z: drive to
+// reach the build folder): build/win/wine/shell-prefix/drive_c/kvtest.
+inline void KeepShot(const ui::TBitmap& shot, const std::string& name) {
+  const std::string bmp = shot.ToBmpFile();
+  std::ofstream("C:\\kvtest\\" + name + ".bmp", std::ios::binary).write(bmp.data(), std::streamsize(bmp.size()));
 }
 
 }  // namespace kv::test
