@@ -120,6 +120,7 @@ TBaseLazyTree::TBaseLazyTree(std::unique_ptr<TCustomLazyTreeOptions> options)
 TBaseLazyTree::~TBaseLazyTree() {
   alive_.reset();
   editLink_.reset();
+  DoStateChange({}, {tsEditing, tsEditPending});
   hintWindow_.reset();
   panning_.reset();
   DestroyNodes();

@@ -421,6 +421,7 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   std::shared_ptr<const bool> alive_ = std::make_shared<const bool>(true);
   PLTEditLink editLink_;
   TColumnIndex editColumn_ = kNoColumn;
+  PLazyNode editNode_ = nullptr;  // the node the open editor edits
   unsigned editDelay_ = 1000;
   THintMode hintMode_ = THintMode::hmDefault;
   THintAnimationType hintAnimation_ = THintAnimationType::hatSystemDefault;

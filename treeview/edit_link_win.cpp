@@ -64,6 +64,7 @@ void TBaseLazyTree::DoEdit() {
   if (node == nullptr || node->States.Contains(nsDisabled) || ReadOnly() || editLink_) return;
   editLink_ = DoCreateEditor(node, editColumn_);
   if (!editLink_) return;
+  editNode_ = node;
   DoStateChange({tsEditing}, {tsToggleFocusPending, tsClearPending, tsDrawSelPending, tsDrawSelecting,
                               tsMouseCheckPending, tsDragPending, tsScrolling, tsScrollPending});
   ScrollIntoView(node, HasOption(toCenterScrollIntoView), true);

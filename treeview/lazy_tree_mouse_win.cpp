@@ -117,6 +117,9 @@ void TBaseLazyTree::ForgetNode(PLazyNode node) {
     DoStateChange({}, {tsMouseCheckPending, tsKeyCheckPending});
   }
   if (lastSearchNode_ == node) lastSearchNode_ = nullptr;
+  // An editor or a hint never outlives its node.
+  if (states_.Contains(tsEditing) && node == editNode_) DoCancelEdit();
+  if (hintWindow_ && hintWindow_->Data().Node == node) HideHint();
   TLazyTreeModel::ForgetNode(node);
 }
 
