@@ -61,6 +61,10 @@ class TCustomLazyStringTree : public TBaseLazyTree {
   int ComputeNodeHeight(HDC canvas, PLazyNode node, TColumnIndex column);
   TLazyRect InvalidateNode(PLazyNode node) override;
   void ReinitNode(PLazyNode node, bool recursive) override;
+  // Node streams carry the main column's text (with toSaveCaptions).
+  void WriteChunks(TNodeStream& stream, PLazyNode node) override;
+  bool ReadChunk(TNodeStream& stream, int version, PLazyNode node, std::uint32_t chunkType,
+                 std::uint32_t chunkSize) override;
 
   std::function<void(TBaseLazyTree&, PLazyNode, TColumnIndex, TLSTTextType, std::wstring& text)> OnGetText;
   std::function<void(TBaseLazyTree&, PLazyNode, TColumnIndex, const std::wstring& text)> OnNewText;

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace kv {
@@ -53,6 +54,12 @@ class TNodeMemoryStream : public TNodeStream {
   std::vector<std::uint8_t> bytes_;
   std::int64_t position_ = 0;
 };
+
+// The string tree's caption chunk: the main column's text as UTF-16LE without
+// terminator, after the node's other chunks. Reading takes size / 2 units.
+inline constexpr std::uint32_t kCaptionChunk = 3;
+void WriteCaptionChunk(TNodeStream& stream, std::u16string_view text);
+std::u16string ReadCaptionChunk(TNodeStream& stream, std::uint32_t size);
 
 // Reads a whole file into memory (others may read it meanwhile, not write).
 // Throws ENodeStreamError naming the file when it cannot be read.

@@ -63,6 +63,23 @@ void TCustomLazyStringTree::SetText(PLazyNode node, TColumnIndex column, const s
   InvalidateNode(node);
 }
 
+void TCustomLazyStringTree::WriteChunks(TNodeStream& stream, PLazyNode node) {
+  TBaseLazyTree::WriteChunks(stream, node);
+  if ((GetOptions().StringOptions() & toSaveCaptions) == 0 || node == RootNode() ||
+      !node->States.Contains(nsInitialized))
+    return;
+  const std::wstring text = GetText(node, HeaderMainColumn());
+  if (!text.empty()) WriteCaptionChunk(stream, std::u16string(text.begin(), text.end()));
+}
+
+bool TCustomLazyStringTree::ReadChunk(TNodeStream& stream, int version, PLazyNode node,
+                                      std::uint32_t chunkType, std::uint32_t chunkSize) {
+  if (chunkType != kCaptionChunk) return TBaseLazyTree::ReadChunk(stream, version, node, chunkType, chunkSize);
+  const std::u16string text = ReadCaptionChunk(stream, chunkSize);
+  if (node != RootNode()) SetText(node, HeaderMainColumn(), std::wstring(text.begin(), text.end()));
+  return true;
+}
+
 void TCustomLazyStringTree::DoGetText(PLazyNode node, TColumnIndex column, TLSTTextType type,
                                       std::wstring& text) {
   if (OnGetText) OnGetText(*this, node, column, type, text);

@@ -4,11 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "shell/namespace_win.h"
+#include "ui/graphics_win.h"
 
 namespace kv::test {
 
@@ -34,6 +36,13 @@ inline std::string Narrow(const std::wstring& s) {
   std::string out(static_cast<size_t>(n), '\0');
   WideCharToMultiByte(CP_UTF8, 0, s.c_str(), static_cast<int>(s.size()), out.data(), n, nullptr, nullptr);
   return out;
+}
+
+// Keeps a screenshot in the fixture folder (the prefix has no Z: drive to
+// reach the build folder): build/win/wine/shell-prefix/drive_c/kvtest.
+inline void KeepShot(const ui::TBitmap& shot, const std::string& name) {
+  const std::string bmp = shot.ToBmpFile();
+  std::ofstream("C:\\kvtest\\" + name + ".bmp", std::ios::binary).write(bmp.data(), std::streamsize(bmp.size()));
 }
 
 }  // namespace kv::test
