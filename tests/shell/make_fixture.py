@@ -51,6 +51,10 @@ def main():
     os.makedirs(os.path.join(root, "ops", "target"))
     write(os.path.join(root, "other", "elsewhere.txt"), b"e")
     os.makedirs(os.path.join(root, "links"))
+    # The explorer tree's commands.
+    for name in ("a.txt", "b.txt", "gone.txt", "kept.txt", "ren.txt"):
+        write(os.path.join(root, "cmds", name), name.encode())
+    os.makedirs(os.path.join(root, "cmds", "New Folder"))
     # New folder names: base and (1) taken; base and (1)..(19) taken.
     os.makedirs(os.path.join(root, "newfolder", "New Folder"))
     os.makedirs(os.path.join(root, "newfolder", "New Folder (1)"))

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -35,6 +36,28 @@ inline std::string Narrow(const std::wstring& s) {
   int n = WideCharToMultiByte(CP_UTF8, 0, s.c_str(), static_cast<int>(s.size()), nullptr, 0, nullptr, nullptr);
   std::string out(static_cast<size_t>(n), '\0');
   WideCharToMultiByte(CP_UTF8, 0, s.c_str(), static_cast<int>(s.size()), out.data(), n, nullptr, nullptr);
+  return out;
+}
+
+// Runs a Linux program through Wine's starter and waits for it.
+inline void RunUnix(const std::wstring& commandLine) {
+  STARTUPINFOW si = {sizeof si};
+  PROCESS_INFORMATION pi = {};
+  std::wstring line = L"start.exe /wait /unix " + commandLine;
+  ASSERT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &si, &pi));
+  WaitForSingleObject(pi.hProcess, 10000);
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+}
+
+inline std::wstring UnixPath(const std::wstring& path) {
+  using Convert = char*(CDECL*)(LPCWSTR);
+  auto convert = reinterpret_cast<Convert>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name"));
+  if (!convert) return {};
+  char* unix = convert(path.c_str());
+  if (!unix) return {};
+  std::wstring out(unix, unix + strlen(unix));
+  HeapFree(GetProcessHeap(), 0, unix);
   return out;
 }
 
