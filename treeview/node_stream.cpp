@@ -40,6 +40,13 @@ std::u16string ReadCaptionChunk(TNodeStream& stream, std::uint32_t size) {
   return text;
 }
 
+std::span<const std::uint8_t> NativeBlockPayload(const void* block, std::size_t blockSize) {
+  if (block == nullptr || blockSize < 4) return {};
+  const auto* b = static_cast<const std::uint8_t*>(block);
+  const std::size_t claimed = b[0] | (b[1] << 8) | (b[2] << 16) | (std::size_t{b[3]} << 24);
+  return {b + 4, std::min(claimed, blockSize - 4)};
+}
+
 std::int64_t TNodeMemoryStream::Read(void* buffer, std::int64_t count) {
   const std::int64_t available = std::max<std::int64_t>(Size() - position_, 0);
   const std::int64_t n = std::clamp<std::int64_t>(count, 0, available);
