@@ -12,6 +12,10 @@ namespace kv::ui {
 
 enum class TBorderStyle { None, Single, Sizeable, Dialog, ToolWindow };
 using TBorderIcons = uint8_t;
+// A window carrying this property takes Enter and Escape itself (an
+// in-place editor): the form's default and cancel buttons leave them alone.
+inline constexpr wchar_t kWantAllKeysProp[] = L"KvWantAllKeys";
+
 constexpr TBorderIcons biSystemMenu = 1, biMinimize = 2, biMaximize = 4;
 enum class TPosition { Designed, ScreenCenter, MainFormCenter };
 enum class TFormStyle { Normal, StayOnTop };
