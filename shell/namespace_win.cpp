@@ -433,7 +433,9 @@ bool TNamespace::IsNetworkNeighborhoodChild() const {
 }
 bool TNamespace::IsRecycleBin() {
   if (!isRecycleBin_)
-    isRecycleBin_ = RecycleBinFolder() && ILIsEqualSafe(absolute_, RecycleBinFolder()->AbsolutePIDL());
+    // Lists of another depth differ without asking the shell to compare them.
+    isRecycleBin_ = RecycleBinFolder() && IDListCount(absolute_) == IDListCount(RecycleBinFolder()->AbsolutePIDL()) &&
+                    ILIsEqualSafe(absolute_, RecycleBinFolder()->AbsolutePIDL());
   return *isRecycleBin_;
 }
 

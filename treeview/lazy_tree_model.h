@@ -432,7 +432,7 @@ class TLazyTreeModel : public TCacheClient {
   virtual void DoNodeMoved(PLazyNode node);
   // Editing arrives later; the base answers "no edit running".
   virtual bool DoEndEdit() { return true; }
-  virtual void DoCancelEdit() {}
+  virtual bool DoCancelEdit() { return true; }
   // Width of the node's content in a column (painting supplies it).
   virtual int DoGetNodeWidth(PLazyNode /*node*/, TColumnIndex /*column*/) { return 0; }
   // Extra space before the content (check, state and normal images).

@@ -89,6 +89,9 @@ class TCustomLazyStringTree : public TBaseLazyTree {
   std::function<void(TBaseLazyTree&, HDC, PLazyNode, TColumnIndex, const std::wstring& text, int width,
                      std::wstring& result, bool& done)>
       OnShortenString;
+  // The owner's node hint (hint modes other than tooltips).
+  std::function<void(TBaseLazyTree&, PLazyNode, TColumnIndex, std::wstring& text)> OnGetHint;
+  void GetTextInfo(PLazyNode node, TColumnIndex column, LOGFONTW& font, RECT& r, std::wstring& text) override;
 
  protected:
   void FontChanged() override;
@@ -101,6 +104,9 @@ class TCustomLazyStringTree : public TBaseLazyTree {
   int DoGetNodeWidth(PLazyNode node, TColumnIndex column) override;
   void DoPaintNode(TLTPaintInfo& info) override;
   int DoIncrementalSearch(PLazyNode node, const std::u16string& text) override;
+  PLTEditLink DoCreateEditor(PLazyNode node, TColumnIndex column) override;
+  void DoGetNodeHint(PLazyNode node, TColumnIndex column, std::wstring& text) override;
+  void DoGetNodeTooltip(PLazyNode node, TColumnIndex column, std::wstring& text) override;
   std::string ItemText(PLazyNode node) override;
 
  private:

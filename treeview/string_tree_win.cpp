@@ -289,4 +289,42 @@ std::string TCustomLazyStringTree::ItemText(PLazyNode node) {
   return out;
 }
 
+PLTEditLink TCustomLazyStringTree::DoCreateEditor(PLazyNode node, TColumnIndex column) {
+  PLTEditLink link = TBaseLazyTree::DoCreateEditor(node, column);
+  if (!link) link = std::make_shared<TStringEditLink>();
+  return link;
+}
+
+void TCustomLazyStringTree::DoGetNodeHint(PLazyNode node, TColumnIndex column, std::wstring& text) {
+  TBaseLazyTree::DoGetNodeHint(node, column, text);
+  if (OnGetHint) OnGetHint(*this, node, column, text);
+}
+
+void TCustomLazyStringTree::DoGetNodeTooltip(PLazyNode node, TColumnIndex column, std::wstring& text) {
+  text = GetText(node, column);
+}
+
+// The cell's text as painted: the font OnPaintText chooses, and the text
+// rectangle centred on one line of that font.
+void TCustomLazyStringTree::GetTextInfo(PLazyNode node, TColumnIndex column, LOGFONTW& font, RECT& r,
+                                        std::wstring& text) {
+  TBaseLazyTree::GetTextInfo(node, column, font, r, text);
+  int height = textHeight_;
+  {
+    const ui::WindowDc screen = ui::GetClientDc(nullptr);
+    const int saved = SaveDC(screen.Get());
+    SelectObject(screen.Get(), FontHandle());
+    DoPaintText(node, screen.Get(), column, TLSTTextType::ttNormal);
+    GetObjectW(GetCurrentObject(screen.Get(), OBJ_FONT), sizeof font, &font);
+    TEXTMETRICW metrics{};
+    if (GetTextMetricsW(screen.Get(), &metrics)) height = metrics.tmHeight;
+    RestoreDC(screen.Get(), saved);
+  }
+  text = GetText(node, column);
+  const TLazyRect d = GetDisplayRect(node, column, true, !MultiLine(node));
+  r = {d.Left, d.Top, d.Right, d.Bottom};
+  if (HasOption(toShowHorzGridLines)) --r.bottom;
+  InflateRect(&r, 0, (height - (r.bottom - r.top)) / 2);
+}
+
 }  // namespace kv
