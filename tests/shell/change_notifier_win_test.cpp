@@ -297,7 +297,8 @@ TEST_F(ChangeNotifierTest, BatchesAreReleasedAlsoForWindowlessControls) {
 
 // Runs a Linux program through Wine's starter and waits for it.
 void RunUnix(const std::wstring& commandLine) {
-  STARTUPINFOW si = {sizeof si};
+  STARTUPINFOW si = {};
+  si.cb = sizeof si;
   PROCESS_INFORMATION pi = {};
   std::wstring line = L"start.exe /wait /unix " + commandLine;
   ASSERT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &si, &pi));
@@ -308,7 +309,8 @@ void RunUnix(const std::wstring& commandLine) {
 
 std::wstring UnixPath(const std::wstring& path) {
   using Convert = char*(CDECL*)(LPCWSTR);
-  auto convert = reinterpret_cast<Convert>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name"));
+  auto convert = reinterpret_cast<Convert>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
   if (!convert) return {};
   char* unix = convert(path.c_str());
   if (!unix) return {};
