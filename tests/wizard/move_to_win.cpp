@@ -133,7 +133,7 @@ TEST_F(MoveTo, TheTreeNotTheTypedTextDecidesAndCancelStoresNothing) {
               const TLazyRect r = tree.GetDisplayRect(tree.GetFirstSelected(), kNoColumn, true);
               selectedPixel = ui::test::PixelAt(shot, form, tree.Handle(), r.Right - 2, (r.Top + r.Bottom) / 2);
               for (auto color : {TLTColors::FocusedSelectionColor, TLTColors::UnfocusedSelectionColor}) {
-                const COLORREF c = ui::ColorToRGB(tree.Colors().Color(color));
+                const COLORREF c = ui::ColorToRGB(static_cast<TBaseLazyTree&>(tree).Colors().Color(color));
                 selectionColors.push_back(((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF));
               }
               SetWindowTextW(chooser.Get<ui::TEdit>("CopyToEdit").Handle(), L"C:\\kvtest\\names\\");
