@@ -215,7 +215,13 @@ TEST_F(EndToEnd, SearchDeleteExitRecoverAndReopenTheList) {
   Click(main, "Next >");
   EXPECT_EQ(StepMemo(main), StepText(steps, 6));
   EXPECT_EQ(StatusTexts(main), (std::vector<std::string>{"Total:", "5 groups", "10 files", "96Kbytes"}));
+  // Its one marked row is marked again: Delete counts it (and No leaves it).
+  ToolCommand(main, kDeleteButton);
+  const auto [again, question] = WaitForMessageBox();
+  EXPECT_EQ(question, "Do you really want to delete 1 files ?");
+  Answer(again, IDNO);
   Exit(main);
+  EXPECT_EQ(test::ReadWhole(worse[0]), contents[worse[0]]);
 }
 
 // Killed in the middle of a delete, its archive damaged since: the next
