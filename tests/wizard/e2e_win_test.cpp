@@ -57,6 +57,7 @@ class EndToEnd : public test::ProgramFixture {
       contents[file] = test::ReadWhole(file);
     }
     InstallProgram(kProgram);
+    unmanagedWindows = true;
     steps = test::ReadWhole(kProgram / "steps.txt");
   }
   void TearDown() override {
