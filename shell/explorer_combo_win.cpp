@@ -81,7 +81,11 @@ void TComboEdit::SelectEnteredPath() {
     }
     return;
   }
-  std::unique_ptr<TNamespace> found = FindFolderByName(text);
+  // A folder so named under the current one, on the desktop or in My Computer.
+  std::unique_ptr<TNamespace> found;
+  if (TNamespace* current = combo_.EditNamespace(); current && current->GetFolder())
+    found = ChildByName(*current, text, false);
+  if (!found) found = FindFolderByName(text);
   if (!found) found = FindDesktopFolderByName(text);
   if (found) {
     combo_.SetEditNamespace(std::move(found));

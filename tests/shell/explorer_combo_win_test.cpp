@@ -52,6 +52,7 @@ TEST_F(ComboFixture, EnteredPathsBecomeTheCurrentFolder) {
       {L"C", L"C:\\", L"C:\\"},
       {L"C:", L"C:\\", L"C:\\"},
       {music, music, music},
+      {L"rock", music + L"\\Rock", music + L"\\Rock"},  // a folder of the current one, by name
       {L"my computer", DrivesFolder()->GetNameForParsing(), DrivesFolder()->GetNameNormal()},
       {DesktopFolder()->GetNameNormal(), DesktopFolder()->GetNameForParsing(), DesktopFolder()->GetNameNormal()},
   };
@@ -62,7 +63,7 @@ TEST_F(ComboFixture, EnteredPathsBecomeTheCurrentFolder) {
     EXPECT_EQ(combo.Edit().WideText(), c.text) << test::Narrow(c.typed);
     EXPECT_EQ(combo.Edit().UndoText(), c.text);
   }
-  EXPECT_EQ(dispatches, 5);
+  EXPECT_EQ(dispatches, 6);
   EXPECT_TRUE(invalid.empty());
   EXPECT_TRUE(executed.empty());
   // The box shows the item's icon left of the text.
