@@ -1,9 +1,11 @@
 #pragma once
 // Helpers of the shell tests: items of the fixture C:\kvtest.
 #include <windows.h>
+#include <ole2.h>
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <memory>
@@ -16,6 +18,25 @@
 namespace kv::test {
 
 inline const std::wstring kFixture = L"C:\\kvtest";
+
+// The entry point of a program testing in the fixture's namespace
+// (scripts/shell_namespace_run.sh): OLE and the shell unit are started as the
+// program's entry point does, never from static initialisers.
+inline int RunInFixtureNamespace() {
+  if (GetFileAttributesW((kFixture + L"\\fixture.ok").c_str()) == INVALID_FILE_ATTRIBUTES) {
+    std::fprintf(stderr, "The fixture C:\\kvtest is missing: run through scripts/shell_namespace_run.sh\n");
+    return 2;
+  }
+  if (FAILED(OleInitialize(nullptr))) {
+    std::fprintf(stderr, "OleInitialize failed\n");
+    return 2;
+  }
+  ShellInitialize();
+  const int status = RUN_ALL_TESTS();
+  ShellFinalize();
+  OleUninitialize();
+  return status;
+}
 
 inline std::unique_ptr<TNamespace> Item(const std::wstring& relative) {
   return TNamespace::CreateFromFileName(kFixture + L"\\" + relative);
