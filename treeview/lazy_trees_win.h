@@ -53,6 +53,7 @@ class TCustomLazyStringTree : public TBaseLazyTree {
   const std::wstring& DefaultText() const { return defaultText_; }
   void SetDefaultText(std::wstring text);
   std::wstring GetText(PLazyNode node, TColumnIndex column);
+  using TBaseLazyTree::SetText;  // the window text stays reachable
   void SetText(PLazyNode node, TColumnIndex column, const std::wstring& text);
   // Width of the text with the margins, as painted (the font OnPaintText sets included).
   int CalculateTextWidth(HDC canvas, PLazyNode node, const std::wstring& text, TColumnIndex column);

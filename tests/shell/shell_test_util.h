@@ -62,7 +62,8 @@ inline std::string Narrow(const std::wstring& s) {
 
 // Runs a Linux program through Wine's starter and waits for it.
 inline void RunUnix(const std::wstring& commandLine) {
-  STARTUPINFOW si = {sizeof si};
+  STARTUPINFOW si = {};
+  si.cb = sizeof si;
   PROCESS_INFORMATION pi = {};
   std::wstring line = L"start.exe /wait /unix " + commandLine;
   ASSERT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &si, &pi));
@@ -73,7 +74,8 @@ inline void RunUnix(const std::wstring& commandLine) {
 
 inline std::wstring UnixPath(const std::wstring& path) {
   using Convert = char*(CDECL*)(LPCWSTR);
-  auto convert = reinterpret_cast<Convert>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name"));
+  auto convert = reinterpret_cast<Convert>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
   if (!convert) return {};
   char* unix = convert(path.c_str());
   if (!unix) return {};
