@@ -195,6 +195,8 @@ class TLazyTreeModel : public TCacheClient {
                                TLazyRect newRect, int alignment, int right);
   bool CollectSelectedNodesRTL(TColumnIndex mainColumn, int left, TLazyRect oldRect,
                                TLazyRect newRect, int alignment, int right);
+  bool CollectSelectedNodes(bool mirrored, TColumnIndex mainColumn, int left, TLazyRect oldRect,
+                            TLazyRect newRect, int alignment, int right);
   void HandleClickSelection(PLazyNode lastFocused, PLazyNode newNode, bool shift, bool ctrl,
                             bool dragPending);
   static TLazyRect OrderRect(TLazyRect r);
