@@ -339,6 +339,77 @@ void TDropDownWnd::WndProc(ui::TMessage& m) {
   TControl::WndProc(m);
 }
 
+// ---------------------------------------------------------- tree drop-down --
+void TTreeDropDownWnd::SetPopupOptions(TPopupOptions options) {
+  TDropDownWnd::SetPopupOptions(options);
+  if (!tree_) return;
+  auto& tree = tree_->TreeOptions();
+  tree.SetPaintOptions((options & poThemeAware) ? tree.PaintOptions() | toThemeAware
+                                                : tree.PaintOptions() & ~toThemeAware);
+}
+
+void TTreeDropDownWnd::RealignChildWindows(int width, int height) {
+  TDropDownWnd::RealignChildWindows(width, height);
+  if (!tree_) return;
+  const int side = GetSystemMetrics(SM_CXVSCROLL);
+  const bool bar = Scrollbar().Visible();
+  Scrollbar().SetBounds(width - side, 0, side, height - (Grabber().Visible() ? side : 0));
+  tree_->SetBounds(0, 0, bar ? width - side : width, height);
+}
+
+void TTreeDropDownWnd::RefreshScrollbar() {
+  if (!tree_) return;
+  const int range = static_cast<int>(tree_->RangeY()), page = tree_->ClientHeight();
+  TOwnerDrawScrollbar& bar = Scrollbar();
+  bar.SetMin(0);
+  bar.SetMax(std::max(range, 1));
+  bar.SetPageSize(page);
+  bar.SetPosition(-tree_->OffsetY());
+  if ((range > page) != bar.Visible()) {
+    bar.SetVisible(range > page);
+    RealignChildWindows(ClientWidth(), ClientHeight());
+  }
+}
+
+bool TTreeDropDownWnd::AllowClickInWindow(HWND window, POINT) {
+  return window && (window == (tree_ ? tree_->HandleIfAllocated() : nullptr) ||
+                    window == Scrollbar().HandleIfAllocated() || window == Grabber().HandleIfAllocated());
+}
+
+void TTreeDropDownWnd::HotTrack(TBaseLazyTree& tree, int x, int y) {
+  if (PLazyNode node = tree.GetNodeAt(x, y); node && node != tree.FocusedNode()) {
+    tree.ClearSelection();
+    tree.SetFocusedNode(node);
+    tree.SetSelected(node, true);
+  }
+}
+
+void TTreeDropDownWnd::NavigateTree(const MSG& msg, WPARAM key) {
+  if (!tree_->FocusedNode()) {
+    if (PLazyNode first = tree_->GetFirst()) {
+      tree_->SetFocusedNode(first);
+      tree_->SetSelected(first, true);
+    }
+  } else {
+    SendMessageW(tree_->Handle(), WM_KEYDOWN, key, msg.lParam);
+  }
+  RefreshScrollbar();
+}
+
+void TTreeDropDownWnd::WndProc(ui::TMessage& m) {
+  // The scroll bar's actions: the thumb sets the tree's offset, the rest go to the tree.
+  if (tree_ && m.msg == WM_VSCROLL && reinterpret_cast<HWND>(m.lParam) == Scrollbar().HandleIfAllocated()) {
+    const int code = LOWORD(m.wParam);
+    if (code == SB_THUMBTRACK)
+      tree_->SetOffsetY(-Scrollbar().Position());
+    else if (code != SB_ENDSCROLL)
+      SendMessageW(tree_->Handle(), WM_VSCROLL, m.wParam, 0);
+    RefreshScrollbar();
+    return;
+  }
+  TDropDownWnd::WndProc(m);
+}
+
 // ------------------------------------------------------- explorer drop-down --
 TPopupExplorerTree::TPopupExplorerTree(TPopupExplorerDropDown& dropDown) : dropDown_(dropDown) {
   SetBorderStyle(TTreeBorderStyle::bsNone);
@@ -363,11 +434,7 @@ void TPopupExplorerTree::MouseMove(int x, int y) {
     return;
   }
   dropDown_.ScrollTimerStop();
-  if (PLazyNode node = GetNodeAt(x, y); node && node != FocusedNode()) {  // hot tracking
-    ClearSelection();
-    SetFocusedNode(node);
-    SetSelected(node, true);
-  }
+  TTreeDropDownWnd::HotTrack(*this, x, y);
 }
 
 void TPopupExplorerTree::WndProc(ui::TMessage& m) {
@@ -413,6 +480,7 @@ TPopupExplorerDropDown::TPopupExplorerDropDown() {
   SetDropDownCount(8);
   auto tree = CreatePopupExplorerTree();
   tree_ = tree.get();
+  SetTree(*tree_);
   InsertComponent(std::move(tree));
   tree_->SetParent(this);
   SetFocusControl(tree_);
@@ -432,13 +500,6 @@ void TPopupExplorerDropDown::SetComboBoxStyle(TComboBoxStyle style) {
   const uint32_t lines = toShowTreeLines | toShowButtons | toShowRoot;
   options.SetPaintOptions(style == TComboBoxStyle::cbsExplorerEnhanced ? options.PaintOptions() | lines
                                                                        : options.PaintOptions() & ~lines);
-}
-
-void TPopupExplorerDropDown::SetPopupOptions(TPopupOptions options) {
-  TDropDownWnd::SetPopupOptions(options);
-  auto& tree = tree_->GetOptions();
-  tree.SetPaintOptions((options & poThemeAware) ? tree.PaintOptions() | toThemeAware
-                                                : tree.PaintOptions() & ~toThemeAware);
 }
 
 void TPopupExplorerDropDown::SetSelectPIDL(LPCITEMIDLIST pidl, bool expand) {
@@ -485,15 +546,7 @@ bool TPopupExplorerDropDown::KeyPressDispatch(MSG& msg) {
   switch (key) {
     case VK_PRIOR: case VK_NEXT: case VK_UP: case VK_DOWN: case VK_LEFT: case VK_RIGHT:
     case VK_ADD: case VK_SUBTRACT:
-      if (!tree_->FocusedNode()) {
-        if (PLazyNode first = tree_->GetFirst()) {
-          tree_->SetFocusedNode(first);
-          tree_->SetSelected(first, true);
-        }
-      } else {
-        SendMessageW(tree_->Handle(), WM_KEYDOWN, key, msg.lParam);
-      }
-      RefreshScrollbar();
+      NavigateTree(msg, key);
       return true;
     default:
       RollUp(key == VK_RETURN);
@@ -501,50 +554,9 @@ bool TPopupExplorerDropDown::KeyPressDispatch(MSG& msg) {
   }
 }
 
-void TPopupExplorerDropDown::RealignChildWindows(int width, int height) {
-  TDropDownWnd::RealignChildWindows(width, height);
-  const int side = GetSystemMetrics(SM_CXVSCROLL);
-  const bool bar = Scrollbar().Visible();
-  Scrollbar().SetBounds(width - side, 0, side, height - (Grabber().Visible() ? side : 0));
-  tree_->SetBounds(0, 0, bar ? width - side : width, height);
-  if (Grabber().HandleAllocated())
-    SetWindowPos(Grabber().Handle(), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-}
-
-void TPopupExplorerDropDown::RefreshScrollbar() {
-  const int range = static_cast<int>(tree_->RangeY()), page = tree_->ClientHeight();
-  TOwnerDrawScrollbar& bar = Scrollbar();
-  const bool show = range > page;
-  bar.SetMin(0);
-  bar.SetMax(std::max(range, 1));
-  bar.SetPageSize(page);
-  bar.SetPosition(-tree_->OffsetY());
-  if (show != bar.Visible()) {
-    bar.SetVisible(show);
-    RealignChildWindows(ClientWidth(), ClientHeight());
-  }
-}
-
-bool TPopupExplorerDropDown::AllowClickInWindow(HWND window, POINT) {
-  return window == tree_->HandleIfAllocated() || window == Scrollbar().HandleIfAllocated() ||
-         window == Grabber().HandleIfAllocated();
-}
-
 void TPopupExplorerDropDown::DoAutoScroll(bool up) {
   SendMessageW(tree_->Handle(), WM_VSCROLL, up ? SB_LINEUP : SB_LINEDOWN, 0);
 }
 
-void TPopupExplorerDropDown::WndProc(ui::TMessage& m) {
-  if (m.msg == WM_VSCROLL && reinterpret_cast<HWND>(m.lParam) == Scrollbar().HandleIfAllocated()) {
-    const int code = LOWORD(m.wParam);
-    if (code == SB_THUMBTRACK)
-      tree_->SetOffsetY(-Scrollbar().Position());
-    else if (code != SB_ENDSCROLL)
-      SendMessageW(tree_->Handle(), WM_VSCROLL, m.wParam, 0);
-    RefreshScrollbar();
-    return;
-  }
-  TDropDownWnd::WndProc(m);
-}
 
 }  // namespace kv

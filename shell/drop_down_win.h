@@ -130,6 +130,28 @@ class TDropDownWnd : public ui::TControl {
   TSizeGrabber* grabber_ = nullptr;
 };
 
+// A drop-down showing one tree, with the owner-drawn scroll bar beside it
+// while the tree is higher than its window.
+class TTreeDropDownWnd : public TDropDownWnd {
+ public:
+  const char* ClassName() const override { return "TTreeDropDownWnd"; }
+  void SetPopupOptions(TPopupOptions options) override;
+  void RealignChildWindows(int width, int height) override;
+  void RefreshScrollbar() override;
+  bool AllowClickInWindow(HWND window, POINT screen) override;
+  // The node under (x, y) of `tree` becomes its focused and selected node.
+  static void HotTrack(TBaseLazyTree& tree, int x, int y);
+
+ protected:
+  void SetTree(TBaseLazyTree& tree) { tree_ = &tree; }
+  // A navigation key: to the tree, or, without a focused node, the first node.
+  void NavigateTree(const MSG& msg, WPARAM key);
+  void WndProc(ui::TMessage& m) override;
+
+ private:
+  TBaseLazyTree* tree_ = nullptr;
+};
+
 class TPopupExplorerDropDown;
 
 // The explorer drop-down's folder tree.
@@ -151,7 +173,7 @@ class TPopupExplorerTree : public TCustomLazyExplorerTree {
   TPopupExplorerDropDown& dropDown_;
 };
 
-class TPopupExplorerDropDown : public TDropDownWnd {
+class TPopupExplorerDropDown : public TTreeDropDownWnd {
  public:
   TPopupExplorerDropDown();
   ~TPopupExplorerDropDown() override;
@@ -160,7 +182,6 @@ class TPopupExplorerDropDown : public TDropDownWnd {
   TPopupExplorerTree& ExplorerTree() { return *tree_; }
   TComboBoxStyle ComboBoxStyle() const { return style_; }
   void SetComboBoxStyle(TComboBoxStyle style);
-  void SetPopupOptions(TPopupOptions options) override;
   // The folder to show selected when it opens (copied); null: the desktop.
   void SetSelectPIDL(LPCITEMIDLIST pidl, bool expand);
   LPCITEMIDLIST SelectPIDL() const { return selectPIDL_.get(); }
@@ -171,16 +192,12 @@ class TPopupExplorerDropDown : public TDropDownWnd {
   std::function<void(TNamespace& folder)> OnFolderSelected;
 
   bool KeyPressDispatch(MSG& msg) override;
-  void RealignChildWindows(int width, int height) override;
-  void RefreshScrollbar() override;
-  bool AllowClickInWindow(HWND window, POINT screen) override;
 
  protected:
   virtual std::unique_ptr<TPopupExplorerTree> CreatePopupExplorerTree();
   void DoRollDown() override;
   void DoRollUp(bool selected) override;
   void DoAutoScroll(bool up) override;
-  void WndProc(ui::TMessage& m) override;
 
  private:
   friend class TPopupExplorerTree;

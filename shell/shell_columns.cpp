@@ -132,14 +132,6 @@ std::vector<TColumnData> ColumnSettingsEntries(const std::vector<TColumnState>& 
   return entries;
 }
 
-void MoveColumnEntry(std::vector<TColumnData>& entries, size_t dragged, size_t target) {
-  if (dragged >= entries.size() || target >= entries.size() || dragged == target) return;
-  TColumnData moving = std::move(entries[dragged]);
-  entries.erase(entries.begin() + static_cast<std::ptrdiff_t>(dragged));
-  // Moving down, the target slid up by one: inserting at its old index puts the entry after it.
-  entries.insert(entries.begin() + static_cast<std::ptrdiff_t>(target), std::move(moving));
-}
-
 bool WidthBoxAccepts(char16_t c) { return (c >= u'0' && c <= u'9') || c == 8 || c == 13; }
 
 std::optional<int32_t> ParseColumnWidth(std::u16string_view text) {

@@ -3,6 +3,7 @@
 // columns, the shell columns' default widths, the remembered layout of a
 // folder, the column manager's width toggles, and the entries of the column
 // menu and of the column settings dialog.
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -106,7 +107,14 @@ struct TColumnData {
 // In display order, without empty titles and titles listed already.
 std::vector<TColumnData> ColumnSettingsEntries(const std::vector<TColumnState>& columns);
 // The dragged entry moves after the target when it moved down, before it when it moved up.
-void MoveColumnEntry(std::vector<TColumnData>& entries, size_t dragged, size_t target);
+template <class T>
+void MoveColumnEntry(std::vector<T>& entries, size_t dragged, size_t target) {
+  if (dragged >= entries.size() || target >= entries.size() || dragged == target) return;
+  T moving = std::move(entries[dragged]);
+  entries.erase(entries.begin() + static_cast<std::ptrdiff_t>(dragged));
+  // Moving down the target slid up by one: its old place is after it.
+  entries.insert(entries.begin() + static_cast<std::ptrdiff_t>(target), std::move(moving));
+}
 // Characters the width box takes: digits, backspace and Enter.
 bool WidthBoxAccepts(char16_t c);
 // The width the box says; none for an empty box (the width stays), clamped to 0..65535.

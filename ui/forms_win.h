@@ -83,7 +83,7 @@ class TForm : public TControl {
   // Enter and Esc for the control with the focus: Enter clicks a focused
   // button or the default button, Esc the cancel button. False when the key
   // belongs to the control.
-  bool DialogKey(HWND focus, WPARAM key);
+  virtual bool DialogKey(HWND focus, WPARAM key);
   // Registers the control's hint with the form's tooltip.
   void UpdateHint(TControl* control);
 

@@ -34,7 +34,7 @@ struct DropDownFixture : ::testing::Test {
     form.SetBounds(200, formTop, 300, ownerHeight + 60);
     owner.SetParent(&form);
     owner.SetBounds(10, 10, 250, ownerHeight);
-    form.Show();
+    ASSERT_TRUE(owner.Handle());  // the form stays hidden: showing costs Wine seconds
   }
   ui::TForm form;
   ui::TPanel& owner = form.Create<ui::TPanel>();
@@ -91,11 +91,60 @@ TEST_F(DropDownFixture, RollsUpSelectedOnlyOnEnter) {
     EXPECT_EQ(rollUps, std::vector<bool>{c.selected}) << c.msg;
     EXPECT_FALSE(dropDown.DroppedDown());
   }
+  // Animated, the window still ends in place and visible.
+  TDropDownWnd animated;
+  animated.SetPopupOptions((kDefaultPopupOptions | poAnimated) & ~poRespectSysAnimationFlag);
+  animated.SetRollTime(60);
+  bool visible = false;
+  RunLater(120, [&] {
+    visible = IsWindowVisible(animated.Handle());
+    PostMessageW(animated.Handle(), WM_KEYDOWN, VK_ESCAPE, 0);
+  });
+  animated.RollDown(&owner);
+  EXPECT_TRUE(visible);
   // Disabled: nothing opens.
   TDropDownWnd disabled;
   disabled.SetPopupOptions(kDefaultPopupOptions & ~poEnabled);
   disabled.RollDown(&owner);
   EXPECT_FALSE(disabled.HandleAllocated() && IsWindowVisible(disabled.Handle()));
+}
+
+TEST_F(DropDownFixture, GripResizesAwayFromTheOwnerAndNotBelowItsSize) {
+  const int side = GetSystemMetrics(SM_CXVSCROLL);
+  const struct {
+    int formTop, dx, dy;
+    bool above;
+  } cases[] = {{100, 40, 30, false}, {880, 40, -30, true}, {100, -1000, -1000, false}};
+  for (const auto& c : cases) {
+    Place(c.formTop, 23);
+    TDropDownWnd dropDown;
+    dropDown.SetPopupOptions(kDefaultPopupOptions | poSizeable);
+    RECT before{}, after{};
+    RunLater(30, [&] {
+      TSizeGrabber& grip = dropDown.Grabber();
+      before = ScreenRect(dropDown.Handle());
+      RECT g = ScreenRect(grip.Handle());
+      EXPECT_EQ(g.right, before.right - 1);  // inside the border, at the corner away from the owner
+      EXPECT_EQ(c.above ? g.top - 1 : g.bottom + 1, c.above ? before.top : before.bottom);
+      SetCursorPos(g.left + 2, g.top + 2);
+      SendMessageW(grip.Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
+      SetCursorPos(g.left + 2 + c.dx, g.top + 2 + c.dy);
+      SendMessageW(grip.Handle(), WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(2, 2));
+      SendMessageW(grip.Handle(), WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
+      after = ScreenRect(dropDown.Handle());
+      PostMessageW(dropDown.Handle(), WM_KEYDOWN, VK_ESCAPE, 0);
+    });
+    dropDown.RollDown(&owner);
+    EXPECT_EQ(after.left, before.left);
+    if (c.dx < -100) {
+      EXPECT_EQ(after.right - after.left, side);
+      EXPECT_EQ(after.bottom - after.top, side);
+      continue;
+    }
+    EXPECT_EQ(after.right, before.right + c.dx);
+    EXPECT_EQ(c.above ? after.bottom : after.top, c.above ? before.bottom : before.top);  // the owner's edge stays
+    EXPECT_EQ(c.above ? after.top : after.bottom, (c.above ? before.top : before.bottom) + c.dy);
+  }
 }
 
 std::wstring ParsingName(TCustomLazyExplorerTree& tree, PLazyNode node) {

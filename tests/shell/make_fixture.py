@@ -61,6 +61,11 @@ def main():
     os.makedirs(os.path.join(root, "newfolder19", "New Folder"))
     for n in range(1, 20):
         os.makedirs(os.path.join(root, "newfolder19", "New Folder (%d)" % n))
+    # Linked views: a music library with two levels.
+    write(os.path.join(root, "Music", "Rock", "a.mp3"), b"a")
+    write(os.path.join(root, "Music", "Rock", "Live", "b.mp3"), b"b")
+    os.makedirs(os.path.join(root, "Music", "Jazz"))
+    write(os.path.join(root, "Music", "c.mp3"), b"c")
     # Icons.
     for n in range(12):
         write(os.path.join(root, "icons", "file%02d.txt" % n), b"i")

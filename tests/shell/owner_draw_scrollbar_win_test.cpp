@@ -113,6 +113,24 @@ TEST_F(ScrollbarFixture, DraggingTracksPositionsAndEndsOnce) {
   EXPECT_EQ(recorder.calls, (Calls{{5, 0}, {5, 0}, {5, 0}, {8, 0}}));
 }
 
+TEST_F(ScrollbarFixture, HotPartsFollowTheMouseUntilItLeaves) {
+  const TScrollbarGeometry g = bar.Geometry();
+  const uint16_t hot = sbsUpperArrowHot | sbsLowerArrowHot | sbsThumbHot;
+  const struct {
+    int y;
+    uint16_t bit;
+  } moves[] = {{2, sbsUpperArrowHot}, {g.LowerArrow().top + 2, sbsLowerArrowHot},
+               {g.ThumbCenter(), sbsThumbHot}, {g.Track().bottom - 2, 0}};
+  for (const auto& move : moves) {
+    SendMessageW(bar.Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(8, move.y));
+    EXPECT_EQ(bar.State() & hot, move.bit) << move.y;
+  }
+  SendMessageW(bar.Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(8, 2));
+  SetCursorPos(1200, 1000);  // far from the bar: the hot timer clears the mark
+  ui::test::Pump(150);
+  EXPECT_EQ(bar.State() & hot, 0);
+}
+
 TEST_F(ScrollbarFixture, ShortBarHasArrowsOnlyAndNeverTakesActivation) {
   bar.SetHeight(20);
   EXPECT_EQ(bar.Geometry().TrackLength(), 0);

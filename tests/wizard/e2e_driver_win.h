@@ -60,8 +60,8 @@ class ProgramFixture : public ::testing::Test {
   }
 
   // Starts the program and waits for its visible main window.
-  HWND Start() {
-    if (!Launch()) return nullptr;
+  HWND Start() { return Launch() ? WaitForMain() : nullptr; }
+  HWND WaitForMain() {
     HWND found = nullptr;
     if (!WaitUntil([&] { return (found = FindTop("Torvane Kelvarin")) || !Running(); }, 30000) || !found)
       ADD_FAILURE() << "no main window";

@@ -218,5 +218,46 @@ TEST_F(EndToEnd, SearchDeleteExitRecoverAndReopenTheList) {
   Exit(main);
 }
 
+// Killed in the middle of a delete, its archive damaged since: the next
+// start says so and takes the reserve from the journal, which names exactly
+// the files renamed before the kill.
+TEST_F(EndToEnd, AKilledDeleteAndAnUnreadableArchiveLoseNoFile) {
+  Preset({{"Ready", "1"}, {"OpenScan", "1"}});
+  SetEnvironmentVariableW(L"KELVARIN_TEST_CRASH_AT", L"rename:3");
+  HWND main = Start();
+  SetEnvironmentVariableW(L"KELVARIN_TEST_CRASH_AT", nullptr);
+  ASSERT_TRUE(main);
+  EXPECT_EQ(StepMemo(main), StepText(steps, 1));
+  Search(main);
+  Delete(main, 5);
+  EXPECT_EQ(WaitForExit(), 3u);  // the crash point's exit code
+  const std::set<fs::path> renamed = HiddenOnDisk();
+  EXPECT_EQ(renamed.size(), 3u);
+  for (const fs::path& hidden : renamed)
+    EXPECT_TRUE(std::any_of(worse.begin(), worse.end(),
+                            [&](const fs::path& f) { return HiddenName(f) == hidden && !fs::exists(f); }))
+        << hidden;
+  test::WriteWhole(kProgram / "data", "PK\x03\x04 not a whole archive");
+
+  ASSERT_TRUE(Launch());
+  const auto [box, text] = WaitForMessageBox();
+  EXPECT_TRUE(text.starts_with("The list of the reserve of deleted files \"" + WStringToAnsi((kProgram / "data").wstring())))
+      << text;
+  Answer(box, IDOK);
+  main = WaitForMain();
+  ASSERT_TRUE(main);
+  EXPECT_EQ(StepMemo(main), StepText(steps, 0));
+  EXPECT_TRUE(ReservePageText(main).ends_with("or recover 3 files")) << ReservePageText(main);
+  int aside = 0;
+  for (const auto& e : fs::directory_iterator(kProgram))
+    aside += e.path().filename().string().ends_with(".unreadable");
+  EXPECT_EQ(aside, 1);
+  PostClick(main, "Recover deleted files");
+  ASSERT_TRUE(test::WaitUntil([&] { return ReservePageText(main).starts_with("There are no space"); }));
+  Exit(main);
+  for (const auto& [file, bytes] : contents) EXPECT_EQ(test::ReadWhole(file), bytes) << file;
+  EXPECT_TRUE(HiddenOnDisk().empty());
+}
+
 }  // namespace
 }  // namespace kv
