@@ -22,6 +22,7 @@ using ui::test::Pump;
 class TreeHint : public ::testing::Test {
  protected:
   void SetUp() override {
+    GetCursorPos(&savedCursor);
     tree = &form.Create<TLazyStringTree>();
     tree->SetParent(&form);
     form.SetClientWidth(320);
@@ -39,6 +40,11 @@ class TreeHint : public ::testing::Test {
       text = texts[n];
     };
     Pump(50);
+  }
+  // The mouse goes back where it was: later tests' key input depends on it.
+  void TearDown() override {
+    SetCursorPos(savedCursor.x, savedCursor.y);
+    Pump(30);
   }
   // Rests the mouse on the client point until the hint pause has passed.
   void Hover(POINT p, DWORD wait = 0) {
@@ -59,6 +65,7 @@ class TreeHint : public ::testing::Test {
     return r;
   }
 
+  POINT savedCursor{};
   ui::TForm form;
   TLazyStringTree* tree = nullptr;
   std::vector<PLazyNode> nodes;

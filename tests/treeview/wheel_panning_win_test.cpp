@@ -35,6 +35,7 @@ TEST(PanningCursor, NamesByDirectionAndRoom) {
 class TreePanning : public ::testing::Test {
  protected:
   void SetUp() override {
+    GetCursorPos(&savedCursor);
     tree = &form.Create<TLazyDrawTree>();
     tree->SetParent(&form);
     form.SetClientWidth(320);
@@ -43,8 +44,12 @@ class TreePanning : public ::testing::Test {
     tree->SetBorderStyle(TTreeBorderStyle::bsNone);
     tree->SetAutoScrollDelay(0);
     form.Show();
-    SetWindowPos(form.Handle(), HWND_TOPMOST, 100, 100, 0, 0, SWP_NOSIZE);
     tree->SetRootNodeCount(100);  // taller than the client, not wider
+  }
+  // The mouse goes back where it was: later tests' key input depends on it.
+  void TearDown() override {
+    SetCursorPos(savedCursor.x, savedCursor.y);
+    Pump(30);
   }
   void Send(UINT msg, POINT p, WPARAM keys = 0) { SendMessageW(tree->Handle(), msg, keys, MAKELPARAM(p.x, p.y)); }
   void MoveTo(POINT p) {
@@ -53,6 +58,7 @@ class TreePanning : public ::testing::Test {
     SetCursorPos(screen.x, screen.y);
     Send(WM_MOUSEMOVE, p);
   }
+  POINT savedCursor{};
   ui::TForm form;
   TLazyDrawTree* tree = nullptr;
 };
