@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,23 +27,8 @@ class ProgressWindow : public WizardFixture {
  protected:
   void SetUp() override {
     WizardFixture::SetUp();
-    fs::remove_all(kWork);
-    page = &host.Create<TCollectionFrame>();
-    page->SetParent(&host);
-    host.SetClientWidth(600);
-    host.SetClientHeight(300);
-    host.Show();
-    for (const char* name : {"first.mp3", "second.mp3"}) {
-      const fs::path file = kWork / "src" / name;
-      fs::create_directories(file.parent_path());
-      WriteWhole(file, std::string("new ") + name);
-      TAudioInfo info;
-      info.SetTagPart(kTagArtist, "Wren");
-      info.SetTagPart(kTagDisplayPath, file.string());
-      info.SetFileName(file.string());
-      results.AddMp3Info(info).Tag = 1;
-    }
-    page->DisplayCollection(&results);
+    disk.emplace(kWork, std::initializer_list<const char*>{"first.mp3", "second.mp3"});
+    page = disk->page;
     page->CheckAllButtonClick(nullptr);
     page->ChooseDestination = [](std::string& folder, bool& savePaths) {
       folder = (kWork / "dest").string() + "\\";
@@ -51,15 +37,12 @@ class ProgressWindow : public WizardFixture {
     };
   }
   void TearDown() override {
-    host.Hide();
-    page->ReleaseCollection(&results);
+    disk.reset();
     WizardFixture::TearDown();
-    fs::remove_all(kWork);
   }
 
-  ui::TForm host;
+  std::optional<ResultsOnDisk> disk;
   TCollectionFrame* page = nullptr;
-  TMP3Collection results{nullptr};
 };
 
 TEST_F(ProgressWindow, AskingHalfWayItShowsTheBarTheQuestionAndTheAnswers) {
@@ -80,7 +63,7 @@ TEST_F(ProgressWindow, AskingHalfWayItShowsTheBarTheQuestionAndTheAnswers) {
       return;
     }
     asked = true;
-    hostEnabled = IsWindowEnabled(host.Handle());
+    hostEnabled = IsWindowEnabled(disk->host.Handle());
     const ui::TBitmap shot = ui::test::Screenshot(*form, "progress_copy_question");
     // The bar stands at 50 %: filled at a quarter of its width, empty at three quarters.
     ui::TProgressBar& bar = *window->ProgressBar;
@@ -104,7 +87,7 @@ TEST_F(ProgressWindow, AskingHalfWayItShowsTheBarTheQuestionAndTheAnswers) {
 
   EXPECT_TRUE(asked);
   EXPECT_FALSE(hostEnabled);
-  EXPECT_TRUE(IsWindowEnabled(host.Handle()));
+  EXPECT_TRUE(IsWindowEnabled(disk->host.Handle()));
   EXPECT_EQ(done, highlight) << std::hex << done;
   EXPECT_NE(todo, highlight) << std::hex << todo;
   EXPECT_GT(statusInk, 20);    // "Confirmation:"

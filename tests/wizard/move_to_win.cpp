@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -195,30 +196,12 @@ class MoveAndCopy : public MoveTo {
  protected:
   void SetUp() override {
     MoveTo::SetUp();
-    fs::remove_all(kWork);
-    page = &host.Create<TCollectionFrame>();
-    page->SetParent(&host);
-    host.SetClientWidth(600);
-    host.SetClientHeight(300);
-    host.Show();
-    for (const char* name : {"a.mp3", "b.mp3"}) {
-      const fs::path file = kWork / "src" / name;
-      fs::create_directories(file.parent_path());
-      test::WriteWhole(file, std::string("sound of ") + name);
-      TAudioInfo info;
-      info.SetTagPart(kTagArtist, "Wren");
-      info.SetTagPart(kTagTitle, "Song");
-      info.SetTagPart(kTagDisplayPath, file.string());
-      info.SetFileName(file.string());
-      results.AddMp3Info(info).Tag = 1;
-    }
-    page->DisplayCollection(&results);
+    disk.emplace(kWork, std::initializer_list<const char*>{"a.mp3", "b.mp3"});
+    page = disk->page;
   }
   void TearDown() override {
-    host.Hide();
-    page->ReleaseCollection(&results);
+    disk.reset();
     MoveTo::TearDown();
-    fs::remove_all(kWork);
   }
   // Clicks the tool button; onChooser answers the chooser if it comes.
   void Run(void (TCollectionFrame::*button)(ui::TComponent*), const std::function<void(TMoveToFrame&)>& onChooser) {
@@ -233,9 +216,8 @@ class MoveAndCopy : public MoveTo {
     ui::test::Pump(300);
   }
 
-  ui::TForm host;
+  std::optional<test::ResultsOnDisk> disk;
   TCollectionFrame* page = nullptr;
-  TMP3Collection results{nullptr};
   bool chooserShown = false;
 };
 
@@ -254,7 +236,7 @@ TEST_F(MoveAndCopy, MoveAndCopyGoThroughTheChooserToTheDisk) {
   // Copy with the folders recreated under "Disk C": the marks stay.
   Settings().SetFlag("Last", "CopyMoveSavePath", true);
   Run(&TCollectionFrame::CopyButtonClick, [](TMoveToFrame& chooser) { Ok(chooser); });
-  EXPECT_EQ(test::ReadWhole(kWork / "dest" / "Disk C" / "kvmove" / "src" / "a.mp3"), "sound of a.mp3");
+  EXPECT_EQ(test::ReadWhole(kWork / "dest" / "Disk C" / "kvmove" / "src" / "a.mp3"), "new a.mp3");
   EXPECT_TRUE(page->Checked(0) && page->Checked(1));
   EXPECT_TRUE(fs::exists(kWork / "src" / "a.mp3"));
 
@@ -266,10 +248,10 @@ TEST_F(MoveAndCopy, MoveAndCopyGoThroughTheChooserToTheDisk) {
     Ok(chooser);
   });
   EXPECT_TRUE(chooserShown);
-  EXPECT_EQ(test::ReadWhole(kWork / "dest" / "b.mp3"), "sound of b.mp3");
+  EXPECT_EQ(test::ReadWhole(kWork / "dest" / "b.mp3"), "new b.mp3");
   EXPECT_FALSE(fs::exists(kWork / "src" / "b.mp3"));
   EXPECT_TRUE(fs::exists(kWork / "src" / "a.mp3"));
-  EXPECT_EQ(results.Items(1).Tag, -1);
+  EXPECT_EQ(disk->results.Items(1).Tag, -1);
   EXPECT_FALSE(page->Checked(1));
   EXPECT_EQ(page->GetHiddenCount(), 1);
 }
@@ -435,19 +417,8 @@ int RunAgain() {
 
 }  // namespace
 
-// OLE and the shell unit started as the program's entry point does.
 int main(int argc, char** argv) {
   testing::InitGoogleTest(&argc, argv);
   if (!WindowsLeftUnmanaged()) return RunAgain();
-  if (GetFileAttributesW(L"C:\\kvtest\\fixture.ok") == INVALID_FILE_ATTRIBUTES) {
-    std::fprintf(stderr, "The fixture C:\\kvtest is missing: run through scripts/shell_namespace_run.sh\n");
-    return 2;
-  }
-  CreateDirectoryW(L"C:\\kvshots", nullptr);  // the screenshots' folder
-  if (FAILED(OleInitialize(nullptr))) return 2;
-  kv::ShellInitialize();
-  int status = RUN_ALL_TESTS();
-  kv::ShellFinalize();
-  OleUninitialize();
-  return status;
+  return kv::test::RunInFixtureNamespace();
 }
