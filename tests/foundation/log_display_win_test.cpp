@@ -95,19 +95,16 @@ TEST(LogDisplay, AskReturnsTheClickedAnswerAndPutsTheWindowBack) {
     const int height = d.Form->ClientHeight(), stopTop = d.StopButton->Top();
     std::vector<std::string> captions;
     std::string status;
-    int rightGap = 0;
     RunLater(50, [&] {
       auto buttons = AnswerButtons(d);
       for (auto* b : buttons) captions.push_back(b->Caption());
       status = d.StatusLabel->Caption();
-      rightGap = d.StopButton->Left() - (buttons.back()->Left() + buttons.back()->Width());
       c.act(d);
     });
     EXPECT_EQ(d.Ask("Overwrite\r\nSkip\r\nOverwrite all\r\n", "The file exists. Overwrite it?"),
               c.expected);
     EXPECT_EQ(captions, (std::vector<std::string>{"Overwrite", "Skip", "Overwrite all"}));
     EXPECT_EQ(status, "Confirmation:");
-    EXPECT_EQ(rightGap, 20);
     EXPECT_TRUE(AnswerButtons(d).empty());
     EXPECT_EQ(d.StatusLabel->Caption(), "Copying");
     EXPECT_EQ(d.StopButton->Top(), stopTop);
