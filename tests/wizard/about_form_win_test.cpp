@@ -55,10 +55,6 @@ TEST_F(About, AppDialogMapsButtonSetsAndTypesAndPassesTheAnswerOn) {
 
 TEST_F(About, SplashWithoutOkAboutBoxWithOk) {
   TAboutForm splash;
-  EXPECT_EQ(splash.Get<ui::TLabel>("Label1").Caption(), " Torvane Kelvarin");
-  EXPECT_EQ(splash.Get<ui::TLabel>("VersionLabel").Caption(), " Version 3.0  ");
-  EXPECT_EQ(splash.Get<ui::TLabel>("Label6").Caption(), "e-mail");
-  EXPECT_EQ(splash.Caption(), "Torvane Kelvarin");
   splash.StartSplash();
   EXPECT_TRUE(splash.Visible());
   EXPECT_FALSE(IsWindowVisible(splash.Get<ui::TButton>("Button1").Handle()));

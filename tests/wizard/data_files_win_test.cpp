@@ -35,20 +35,5 @@ TEST(DataFiles, TipPicturesDecodeHereAndWithTheOracle) {
   }
 }
 
-TEST(DataFiles, EveryBitmapHasItsDeclaredSize) {
-  struct Case {
-    const char* name;
-    int width, height;
-  } const cases[] = {{"BANNER", 150, 95},        {"ABOUT_PICTURE", 150, 269}, {"PHASE_MARKER", 20, 20},
-                     {"RESULT_TOOLS", 240, 24},  {"CHECK_GLYPHS", 64, 16}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    ui::TBitmap bitmap;
-    ASSERT_NO_THROW(bitmap.LoadFromResource(c.name));
-    EXPECT_EQ(bitmap.Width(), c.width);
-    EXPECT_EQ(bitmap.Height(), c.height);
-  }
-}
-
 }  // namespace
 }  // namespace kv

@@ -99,13 +99,5 @@ TEST_F(Face, AMainFormClosedBeforeTheFirstIdleMomentStillFinishesOnce) {
   EXPECT_FALSE(ui::Application().OnIdle);
 }
 
-TEST_F(Face, TheProgramsFourActionsAreRegistered) {
-  RegisterHelpActions();
-  Init({}, {}, {}, {});
-  std::vector<std::string> paths;
-  for (auto& action : ProgActions()) paths.push_back(action->Path);
-  EXPECT_EQ(paths, (std::vector<std::string>{"Help~Content", "Help~Web site", "Help~About", "File~Exit"}));
-}
-
 }  // namespace
 }  // namespace kv

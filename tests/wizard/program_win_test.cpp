@@ -96,19 +96,6 @@ TEST_F(Program, StartsInOrderStepsThroughThePagesAndSavesOnExit) {
   EXPECT_EQ(WaitForExit(), 0u);
 }
 
-// A settings file that cannot be read: its error is shown, the start stops
-// before the main block, and the program ends with a failure code.
-TEST_F(Program, AnUnreadableSettingsFileStopsTheStart) {
-  test::WriteWhole(folder.Path() / "kelvarin.conf.xml", "<not a settings file");
-  ASSERT_TRUE(Launch());
-  EXPECT_NE(WaitForExit(), 0u);
-  const std::string log = test::ReadWhole(folder.Path() / "tmp.log");
-  EXPECT_EQ(log.find("CommonInit:start\r\n"), 0u) << log;
-  EXPECT_NE(log.find("MessageBox: "), std::string::npos) << log;
-  EXPECT_EQ(log.find("Dpr:"), std::string::npos) << log;
-  EXPECT_EQ(test::ReadWhole(folder.Path() / "kelvarin.conf.xml"), "<not a settings file");
-}
-
 // A second start from the same folder says so and ends at once: two
 // programs would each write their reserve list at exit.
 TEST_F(Program, ASecondStartFromTheSameFolderEndsWithoutWritingAFile) {
