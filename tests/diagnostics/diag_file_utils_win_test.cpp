@@ -8,39 +8,28 @@
 
 #include "diagnostics/diag_errors.h"
 #include "tests/diagnostics/diag_test_util.h"
+#include "tests/foundation/foundation_test_util.h"
 
 namespace kv {
 namespace {
 
 const std::string kFixtures = KV_TEST_BINARY_DIR "/diag_fixtures/";
 
-// A fresh folder for one test, removed afterwards.
-class Scratch {
+// A file with the given content in a fresh folder of the test; its path.
+class Scratch : public TempFolder {
  public:
-  Scratch() : path_(std::filesystem::temp_directory_path() / ("kv_diag_" + std::to_string(GetCurrentProcessId()))) {
-    std::filesystem::remove_all(path_);
-    std::filesystem::create_directories(path_);
-  }
-  ~Scratch() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
   std::string File(const std::string& name, const std::string& content) const {
-    const auto p = path_ / name;
-    std::ofstream(p, std::ios::binary) << content;
-    return p.string();
+    std::ofstream(Path() / name, std::ios::binary) << content;
+    return (Path() / name).string();
   }
-  std::string Path() const { return path_.string(); }
-
- private:
-  std::filesystem::path path_;
+  std::string Folder() const { return Path().string(); }
 };
 
 TEST(DiagFileUtils, FileGetSizeReportsSizesFoldersAndAbsence) {
   Scratch scratch;
   EXPECT_EQ(FileGetSize(scratch.File("a.txt", "12345")), 5u);
-  EXPECT_TRUE(FileGetSize(scratch.Path()).has_value());
-  EXPECT_FALSE(FileGetSize(scratch.Path() + "\\missing.txt").has_value());
+  EXPECT_TRUE(FileGetSize(scratch.Folder()).has_value());
+  EXPECT_FALSE(FileGetSize(scratch.Folder() + "\\missing.txt").has_value());
   // A size whose low 32 bits are all ones is a size, not absence.
   const std::string big = scratch.File("big.bin", "");
   {
@@ -171,7 +160,7 @@ TEST(DiagFileUtils, FileMappingStream) {
   std::ifstream in(file, std::ios::binary);
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "0123456789");  // copy-on-write
 
-  EXPECT_THROW(TDiagFileMappingStream(scratch.Path() + "\\missing.bin", GENERIC_READ, 0), std::system_error);
+  EXPECT_THROW(TDiagFileMappingStream(scratch.Folder() + "\\missing.bin", GENERIC_READ, 0), std::system_error);
   try {
     TDiagFileMappingStream stream(scratch.File("empty.bin", ""), GENERIC_READ, 0);
     ADD_FAILURE() << "mapped an empty file";

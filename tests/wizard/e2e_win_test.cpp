@@ -28,13 +28,6 @@ const fs::path kProgram = kRoot / L"prog";
 // The results page's tool buttons: Play, separator, Delete, Move, Copy...
 constexpr int kDeleteButton = 3, kMoveButton = 4;
 
-void RemoveTree(const fs::path& root) {
-  std::error_code ignored;
-  for (const auto& e : fs::recursive_directory_iterator(root, ignored))
-    SetFileAttributesW(e.path().c_str(), FILE_ATTRIBUTE_NORMAL);
-  fs::remove_all(root, ignored);
-}
-
 bool IsHidden(const fs::path& path) {
   const DWORD a = GetFileAttributesW(path.c_str());
   return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_HIDDEN);
@@ -45,7 +38,7 @@ class EndToEnd : public test::ProgramFixture {
   void SetUp() override {
     const fs::path source = fs::path(KV_TEST_BINARY_DIR) / "e2e_library";
     ASSERT_TRUE(fs::exists(source)) << "made by the fixture wizard_e2e_library";
-    RemoveTree(kRoot);
+    test::RemoveTree(kRoot);
     fs::create_directories(kProgram);
     fs::copy(source, kLibrary, fs::copy_options::recursive);
     // relative path (UTF-8) -> hidden name's digits, from Python's hashlib
@@ -63,7 +56,7 @@ class EndToEnd : public test::ProgramFixture {
   void TearDown() override {
     ProgramFixture::TearDown();
     SetEnvironmentVariableW(L"KELVARIN_TEST_CRASH_AT", nullptr);
-    RemoveTree(kRoot);
+    test::RemoveTree(kRoot);
   }
 
   // Settings as a user's earlier runs left them.

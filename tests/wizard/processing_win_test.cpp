@@ -13,6 +13,7 @@
 
 #include "base/ansi_text_win.h"
 #include "foundation/log.h"
+#include "tests/wizard/wizard_test_util.h"
 
 namespace kv {
 namespace {
@@ -22,11 +23,6 @@ namespace fs = std::filesystem;
 const fs::path kRoot = L"C:\\kvprocess";
 const fs::path kProgram = kRoot / L"Program";
 const fs::path kDest = kRoot / L"Dest";
-
-std::string Read(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 void Write(const fs::path& path, const std::string& text) {
   fs::create_directories(path.parent_path());
@@ -73,18 +69,12 @@ class ScriptedUi : public TProcessUi {
 class ProcessingTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    Clean();
+    test::RemoveTree(kRoot);
     fs::create_directories(kProgram);
     fs::create_directories(kDest);
     ClearLog();
   }
-  void TearDown() override { Clean(); }
-  static void Clean() {
-    std::error_code ignored;
-    for (const auto& e : fs::recursive_directory_iterator(kRoot, ignored))
-      SetFileAttributesW(e.path().c_str(), FILE_ATTRIBUTE_NORMAL);
-    fs::remove_all(kRoot, ignored);
-  }
+  void TearDown() override { test::RemoveTree(kRoot); }
   // A file with its record and a checked row.
   void Add(const fs::path& path, const std::string& content, bool checked = true) {
     Write(path, content);
@@ -164,7 +154,7 @@ TEST_F(ProcessingTest, OverwriteAnswersAreRememberedAsSpecifiedForEachFile) {
     ui.answers = c.answers;
     Run(kProcessCopy, false);
     EXPECT_EQ(ui.questions.size(), c.questions);
-    EXPECT_EQ(Read(kDest / L"x.mp3"), c.result);
+    EXPECT_EQ(test::ReadWhole(kDest / L"x.mp3"), c.result);
     for (const TProcessRow& row : rows) EXPECT_TRUE(row.checked);  // copies keep their marks
   }
   EXPECT_EQ(ui.lastOptions, "Yes\r\nNo\r\nYes to all\r\nNo to all");
@@ -176,9 +166,9 @@ TEST_F(ProcessingTest, CopiesRecreateTheFoldersUnderDiskAndAFailedCopyKeepsTheSo
   Add(kRoot / L"Music" / L"Rock" / L"a.mp3", "aaa");
   Add(kRoot / L"Music" / L"\u0416\u0430\u0440.mp3", "zh");
   Run(kProcessCopy);
-  EXPECT_EQ(Read(kDest / L"Disk C" / L"kvprocess" / L"Music" / L"Rock" / L"a.mp3"), "aaa");
+  EXPECT_EQ(test::ReadWhole(kDest / L"Disk C" / L"kvprocess" / L"Music" / L"Rock" / L"a.mp3"), "aaa");
   // The real name, not the display path's "???".
-  EXPECT_EQ(Read(kDest / L"Disk C" / L"kvprocess" / L"Music" / L"\u0416\u0430\u0440.mp3"), "zh");
+  EXPECT_EQ(test::ReadWhole(kDest / L"Disk C" / L"kvprocess" / L"Music" / L"\u0416\u0430\u0440.mp3"), "zh");
   EXPECT_TRUE(ui.questions.empty());
 
   // Moving where the target is read-only: the copy fails, is reported, and
@@ -217,7 +207,7 @@ TEST_F(ProcessingTest, AReservedRowAndAStopEndTheRunAsTheUserSees) {
   EXPECT_FALSE(rows[1].checked);
   EXPECT_TRUE(rows[2].checked);  // after the stop: untouched
   EXPECT_TRUE(fs::exists(kRoot / L"M" / L"c.mp3"));
-  EXPECT_EQ(Read(kProgram / L"lasterr.txt"), "2");
+  EXPECT_EQ(test::ReadWhole(kProgram / L"lasterr.txt"), "2");
   EXPECT_EQ(PercentDone(1, 8), 12);  // 12.5 to even
   EXPECT_EQ(PercentDone(3, 8), 38);  // 37.5 to even
 }
@@ -237,8 +227,8 @@ TEST_F(ProcessingTest, AReadOnlyDestinationGivesTheNoticeAndKeepsSourcesAndMarks
     EXPECT_TRUE(rows[i].checked);
     EXPECT_EQ(records[i]->Tag, 1);
   }
-  EXPECT_EQ(Read(kRoot / L"M" / L"a.mp3"), "a");
-  EXPECT_EQ(Read(kRoot / L"M" / L"b.mp3"), "b");
+  EXPECT_EQ(test::ReadWhole(kRoot / L"M" / L"a.mp3"), "a");
+  EXPECT_EQ(test::ReadWhole(kRoot / L"M" / L"b.mp3"), "b");
   EXPECT_EQ(reserve.GetHiddenCount(), 0);
 }
 

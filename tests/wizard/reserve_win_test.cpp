@@ -15,6 +15,7 @@
 
 #include "base/ansi_text_win.h"
 #include "foundation/zip_strings_win.h"
+#include "tests/wizard/wizard_test_util.h"
 
 namespace kv {
 namespace {
@@ -27,11 +28,6 @@ const fs::path kProgram = kRoot / L"Program";
 
 void Write(const fs::path& path, size_t size, char fill = 'x') {
   std::ofstream(path, std::ios::binary) << std::string(size, fill);
-}
-
-std::string Read(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 std::string ShortAnsi(const fs::path& path) {
@@ -68,19 +64,11 @@ std::set<std::wstring> Listed(const TReserve& reserve) {
 class ReserveTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::error_code ignored;
-    for (const auto& e : fs::recursive_directory_iterator(kRoot, ignored))
-      SetFileAttributesW(e.path().c_str(), FILE_ATTRIBUTE_NORMAL);
-    fs::remove_all(kRoot, ignored);
+    test::RemoveTree(kRoot);
     fs::create_directories(kMusic);
     fs::create_directories(kProgram);
   }
-  void TearDown() override {
-    std::error_code ignored;
-    for (const auto& e : fs::recursive_directory_iterator(kRoot, ignored))
-      SetFileAttributesW(e.path().c_str(), FILE_ATTRIBUTE_NORMAL);
-    fs::remove_all(kRoot, ignored);
-  }
+  void TearDown() override { test::RemoveTree(kRoot); }
   bool Hide(TReserve& reserve, const fs::path& file) {
     return reserve.HideInsteadDelete(AnsiToWString(WStringToAnsi(file.wstring())), ShortAnsi(file));
   }
@@ -119,7 +107,7 @@ TEST_F(ReserveTest, DeletedFilesGetTheirDigestNamesHiddenAndComeBackByteForByte)
   EXPECT_EQ(reserve.Lines()[2].display, "C:\\kvreserve\\Music\\???.mp3");
 
   // The journal holds every line already, before any save.
-  const TParsedReserve journal = ParseReserveList(Read(kProgram / L"data.journal"), true);
+  const TParsedReserve journal = ParseReserveList(test::ReadWhole(kProgram / L"data.journal"), true);
   EXPECT_EQ(journal.lines.size(), 4u);
 
   reserve.Save();
@@ -144,8 +132,8 @@ TEST_F(ReserveTest, AClashKeepsFileAndAttributesAndWritesTheCodeToLastErr) {
     Write(a, 20, 'y');  // a second file under the same display path
     SetFileAttributesW(a.c_str(), FILE_ATTRIBUTE_READONLY);
     EXPECT_FALSE(Hide(reserve, a));
-    EXPECT_EQ(Read(kProgram / L"lasterr.txt"), "183");
-    EXPECT_EQ(Read(a), std::string(20, 'y'));
+    EXPECT_EQ(test::ReadWhole(kProgram / L"lasterr.txt"), "183");
+    EXPECT_EQ(test::ReadWhole(a), std::string(20, 'y'));
     EXPECT_EQ(Attributes(a), DWORD{FILE_ATTRIBUTE_READONLY});
     EXPECT_EQ(reserve.GetHiddenCount(), 1);
     EXPECT_EQ(reserve.GetHiddenSize(), 10);
@@ -169,7 +157,7 @@ TEST_F(ReserveTest, RecoveryOntoATakenNameAndFreeingOfAGoneFileKeepOnlyWhatIsLef
   EXPECT_EQ(run.done, 2);
   ASSERT_EQ(run.failures.size(), 1u);
   EXPECT_NE(run.failures[0].find("b.mp3"), std::string::npos);
-  EXPECT_EQ(Read(kMusic / L"b.mp3"), std::string(7, 'n'));  // never replaced
+  EXPECT_EQ(test::ReadWhole(kMusic / L"b.mp3"), std::string(7, 'n'));  // never replaced
   ASSERT_EQ(reserve.GetHiddenCount(), 1);
   EXPECT_EQ(reserve.GetHiddenSize(), 100);
   const fs::path stillHidden = AnsiToWString(reserve.Lines()[0].hidden);
@@ -190,7 +178,7 @@ TEST_F(ReserveTest, RecoveryOntoATakenNameAndFreeingOfAGoneFileKeepOnlyWhatIsLef
   const std::string archive = WStringToAnsi((kProgram / L"data").wstring());
   EXPECT_EQ(LoadStringFromZip(archive, "data", ""), "");
   EXPECT_EQ(LoadStringFromZip(archive, "size", ""), "0");
-  EXPECT_EQ(Read(kProgram / L"data.journal"), "");
+  EXPECT_EQ(test::ReadWhole(kProgram / L"data.journal"), "");
 }
 
 TEST_F(ReserveTest, AStopLeavesEveryFileDoneOrUntouched) {
@@ -285,7 +273,7 @@ TEST_F(ReserveTest, AnUnreadableArchiveIsRenamedAsideAndTheJournalGivesTheReserv
     for (const auto& e : fs::directory_iterator(kProgram))
       if (e.path().extension() == L".unreadable") {
         ++aside;
-        EXPECT_EQ(Read(e.path()), c.bytes);  // kept as it was
+        EXPECT_EQ(test::ReadWhole(e.path()), c.bytes);  // kept as it was
       }
     EXPECT_EQ(aside, c.renamed ? 1 : 0);
     const std::string archive = WStringToAnsi((kProgram / L"data").wstring());

@@ -35,6 +35,14 @@ inline void WriteWhole(const std::filesystem::path& path, const std::string& byt
   std::ofstream(path, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
 }
 
+// Removes a folder tree the tests left read-only or hidden files in.
+inline void RemoveTree(const std::filesystem::path& root) {
+  std::error_code ignored;
+  for (const auto& e : std::filesystem::recursive_directory_iterator(root, ignored))
+    SetFileAttributesW(e.path().c_str(), FILE_ATTRIBUTE_NORMAL);
+  std::filesystem::remove_all(root, ignored);
+}
+
 // Seven step texts: "text 0" ... "text 6", with blanks and line breaks around.
 inline std::string SevenStepTexts() {
   std::string text;
