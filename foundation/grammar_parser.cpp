@@ -305,6 +305,7 @@ int64_t TAnalyser::Match(size_t ruleIndex, int64_t pos, TAnaTree& parent, int de
   }
   node.Len = p - pos;
   if (node.Len == 0) parent.Items.pop_back();
+  else if (OnNodeParsed) OnNodeParsed(node);
   return p;
 }
 

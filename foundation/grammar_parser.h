@@ -17,6 +17,7 @@
 // Brackets of one kind do not nest within one rule.
 // Byte-level: no system calls. Positions count from 1.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -88,6 +89,10 @@ class TAnalyser {
   // Root of the last result; its first child is the start rule's node.
   TAnaTree* Tree() const { return tree_.get(); }
   const std::string& Text() const { return text_; }
+  // Called for each node as soon as its rule has matched (a failing enclosing
+  // attempt may still drop it). The receiver may attach data and shed the
+  // node's children, so a large text need not keep every leaf in memory.
+  std::function<void(TAnaTree&)> OnNodeParsed;
   size_t RuleCount() const { return rules_.size(); }
   int64_t FailPosition() const { return failPos_; }
   const std::string& Message() const { return message_; }

@@ -119,7 +119,7 @@ void TSectData::Insert(size_t child) {
   const auto at = std::upper_bound(List.begin(), List.end(), name, [this](std::string_view n, size_t c) {
     return CompareAsciiNoCase(n, NameOf(c)) < 0;
   });
-  List.insert(at, child);
+  List.insert(at, static_cast<uint32_t>(child));
 }
 
 int64_t TSectData::Find(std::string_view name) const {
@@ -134,6 +134,10 @@ int64_t TSectData::Find(std::string_view name) const {
 TXMLConfig::TXMLConfig(std::string fileName, std::string text, bool autoSave, Writer writer)
     : AutoSave(autoSave), fileName_(std::move(fileName)), writer_(std::move(writer)) {
   analyser_.LoadLang(SettingsRules());
+  analyser_.OnNodeParsed = [this](TAnaTree& node) {
+    if (node.Rule == kConfigParam) TakeParam(node);
+    else if (node.Rule == kConfigGroup) node.Items.shrink_to_fit();  // no spare room kept per group
+  };
   auto fail = [&](int64_t position) {
     int column = 0, line = 0;
     PosToXY(analyser_.Text(), static_cast<int>(std::min<int64_t>(position, INT_MAX)), column, line, false);
@@ -141,11 +145,14 @@ TXMLConfig::TXMLConfig(std::string fileName, std::string text, bool autoSave, Wr
                                  fileName_ + "\r\n" + std::to_string(line) + ":" + std::to_string(column)),
                        position);
   };
+  if (text.size() > UINT32_MAX) throw fail(1);  // far beyond any settings file
   try {
     analyser_.Parse(std::move(text));
   } catch (const EParseError& e) {
+    analyser_.OnNodeParsed = nullptr;
     throw fail(e.Position());
   }
+  analyser_.OnNodeParsed = nullptr;
   if (analyser_.Tree() == nullptr || analyser_.Tree()->Count() == 0) throw fail(1);
   root_ = &analyser_.Tree()->Item(0);
   const TAnaTree& info = root_->Item(0);
@@ -154,6 +161,26 @@ TXMLConfig::TXMLConfig(std::string fileName, std::string text, bool autoSave, Wr
 }
 
 TXMLConfig::~TXMLConfig() = default;
+
+// A parsed param becomes its TKeyData at once: the name is copied, the value
+// kept as a place in the text, and the name and data nodes are let go.
+void TXMLConfig::TakeParam(TAnaTree& param) {
+  auto key = std::make_unique<TKeyData>();
+  const TAnaTree* data = nullptr;
+  if (param.Count() > 0 && param.Item(0).Rule == kConfigName) {
+    key->Name = std::string(param.Item(0).GetText(analyser_.Text()));
+    if (param.Count() == 2) data = &param.Item(1);
+  } else if (param.Count() == 1 && param.Item(0).Rule == kConfigData) {
+    data = &param.Item(0);
+  }
+  if (data) {
+    key->ValueStart = static_cast<uint32_t>(data->Start - 1);
+    key->ValueLength = static_cast<uint32_t>(data->Len);
+  }
+  param.Items.clear();
+  param.Items.shrink_to_fit();
+  param.Data = std::move(key);
+}
 
 void TXMLConfig::Index(TAnaTree& node) {
   auto sect = std::make_unique<TSectData>(node);
@@ -165,14 +192,10 @@ void TXMLConfig::Index(TAnaTree& node) {
     TAnaTree& child = node.Item(i);
     if (child.Rule == kConfigGroup) {
       Index(child);
-      sect->List.push_back(i);
+      sect->List.push_back(static_cast<uint32_t>(i));
     } else if (child.Rule == kConfigParam) {
-      auto key = std::make_unique<TKeyData>();
-      if (child.Count() > 0 && child.Item(0).Rule == kConfigName) {
-        key->Name = std::string(child.Item(0).GetText(analyser_.Text()));
-      }
-      child.Data = std::move(key);
-      sect->List.push_back(i);
+      if (!child.Data) TakeParam(child);
+      sect->List.push_back(static_cast<uint32_t>(i));
     }
   }
   const TSectData& s = *sect;
@@ -185,11 +208,10 @@ std::string TXMLConfig::GetVal(const TAnaTree& param) const {
   const TKeyData* key = Key(param);
   // A value written at run time is kept as given: decoding it again would eat
   // a leading line break or turn a literal "&lt;" into "<" before it was saved.
-  if (param.Start == -1 || !key->Value.empty()) return key->Value;
-  const TAnaTree* data = nullptr;
-  if (param.Count() == 2) data = &param.Item(1);
-  else if (param.Count() == 1 && param.Item(0).Rule == kConfigData) data = &param.Item(0);
-  return data ? DecodeSettingsValue(data->GetText(analyser_.Text())) : std::string();
+  if (key->Value && (param.Start == -1 || !key->Value->empty())) return *key->Value;
+  if (param.Start == -1 || key->ValueLength == 0) return std::string();
+  return DecodeSettingsValue(std::string_view(analyser_.Text()).substr(static_cast<size_t>(key->ValueStart),
+                                                                       static_cast<size_t>(key->ValueLength)));
 }
 
 TAnaTree* TXMLConfig::ConvertParamToGroup(TAnaTree& param) {
@@ -289,7 +311,7 @@ void TXMLConfig::WriteString(std::string_view section, std::string_view ident, s
   TAnaTree* node = FindKey(key, true, true);
   if (node && node->Rule == kConfigParam) {
     node->Start = -1;
-    Key(*node)->Value = std::string(value);
+    Key(*node)->Value = std::make_unique<std::string>(value);
   }
   Modified = true;
 }

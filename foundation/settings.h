@@ -42,7 +42,7 @@ class TSectData : public TNodeData {
  public:
   explicit TSectData(const TAnaTree& node) : Node(&node) {}
 
-  std::vector<size_t> List;
+  std::vector<uint32_t> List;  // texts past 4 GiB are refused, so child indexes fit
   std::string Name;
   bool Deleted = false;
   const TAnaTree* Node;  // the group or root whose children are listed
@@ -55,11 +55,15 @@ class TSectData : public TNodeData {
   std::string_view NameOf(size_t child) const;
 };
 
-// A param: its name and, once written at run time, its value.
+// A param: its name and, once written at run time, its value. A param read
+// from the file keeps its value as a place in the file's text rather than as
+// child nodes, which would cost several times the text they stand for.
 class TKeyData : public TNodeData {
  public:
   std::string Name;
-  std::string Value;
+  std::unique_ptr<std::string> Value;  // written at run time
+  uint32_t ValueStart = 0;             // the value's raw text in the file, from 0
+  uint32_t ValueLength = 0;
   bool Deleted = false;
 };
 
@@ -105,6 +109,7 @@ class TXMLConfig {
   TAnaTree* FindKey(std::string_view key, bool create, bool value);
   TAnaTree* ConvertParamToGroup(TAnaTree& param);
   void Index(TAnaTree& node);
+  void TakeParam(TAnaTree& param);
   std::string GetVal(const TAnaTree& param) const;
   std::string BuildText() const;
   void WriteItems(const TAnaTree& node, size_t depth, std::string& out) const;

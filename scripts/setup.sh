@@ -16,7 +16,7 @@ PACKAGES=(
   zip unzip p7zip-full
   lame ffmpeg id3v2 eyed3 vorbis-tools flac
   clang libclang-rt-14-dev
-  python3-html5lib chromium
+  python3-html5lib chromium xclip
 )
 
 missing=()

@@ -1,6 +1,7 @@
 #include "shell/explorer_persistent_win.h"
 
 #include <algorithm>
+#include <stdexcept>
 
 #include "shell/explorer_tree_win.h"
 #include "shell/node_storage_win.h"
@@ -403,9 +404,19 @@ void TGlobalViewManager::SaveToStream(TStream& stream, int32_t /*version*/, bool
   TViewManager::SaveToStream(stream, 3, true);
 }
 
+namespace {
+std::unique_ptr<TGlobalViewManager> gViewManager;
+}
+
+void CreateGlobalViewManager() {
+  if (!gViewManager) gViewManager = std::make_unique<TGlobalViewManager>();
+}
+
+void FreeGlobalViewManager() { gViewManager.reset(); }
+
 TGlobalViewManager& GlobalViewManager() {
-  static TGlobalViewManager manager;
-  return manager;
+  if (!gViewManager) throw std::logic_error("the view manager exists from ShellInitialize to ShellFinalize");
+  return *gViewManager;
 }
 
 }  // namespace kv

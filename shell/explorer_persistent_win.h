@@ -95,6 +95,9 @@ class TGlobalViewManager : public TViewManager {
   void SaveToStream(TStream& stream, int32_t version = 0, bool writeVerToStream = false) override;
 };
 
+// Made by ShellInitialize, freed by ShellFinalize.
 TGlobalViewManager& GlobalViewManager();
+void CreateGlobalViewManager();
+void FreeGlobalViewManager();
 
 }  // namespace kv

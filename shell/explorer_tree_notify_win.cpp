@@ -144,6 +144,7 @@ void TCustomLazyExplorerTree::InitHandle() {
 }
 
 void TCustomLazyExplorerTree::WndProc(ui::TMessage& m) {
+  if (ShellCommandMessage(m)) return;
   switch (m.msg) {
     case WM_SHELLNOTIFY:
       WMShellNotify(reinterpret_cast<TLazyShellEventList*>(m.wParam));
@@ -180,7 +181,7 @@ void TCustomLazyExplorerTree::WndProc(ui::TMessage& m) {
 
 bool TCustomLazyExplorerTree::ShellMenuOrDragActive() {
   const auto states = TreeStates();
-  return states.Contains(tsControlDragging) || states.Contains(tsPopupShown);
+  return states.Contains(tsControlDragging) || states.Contains(tsPopupShown) || contextMenuManager_->MenuPending();
 }
 
 void TCustomLazyExplorerTree::DoShellNotify(TLazyShellEvent& event) {

@@ -32,6 +32,9 @@ std::string Utf8(const std::wstring& text) {
 TCustomLazyExplorerTree::TCustomLazyExplorerTree() {
   areaOffset_ = AllocateInternalDataArea(sizeof(TNodeArea));
   persistent_ = std::make_unique<TExplorerPersistent>();
+  colors_ = std::make_unique<TExplorerColors>(this);
+  contextMenuManager_ = std::make_unique<TContextMenuManager>(this);
+  contextMenuManager_->SetEnabled((shellOptions_ & toContextMenus) != 0);
   rootNamespace_ = DesktopItem();
   SetDefaultNodeHeight(17);
   SetExplorerImageOptions(imageOptions_);
@@ -251,6 +254,7 @@ void TCustomLazyExplorerTree::DoInitChildren(PLazyNode node, std::uint32_t& chil
 
 void TCustomLazyExplorerTree::DoFreeNode(PLazyNode node) {
   WithdrawIconRequest(node);
+  contextMenuManager_->ForgetNode(node);
   if (TNodeArea* area = Area(node)) {
     std::unique_ptr<TNamespace>(area->Namespace).reset();
     area->Namespace = nullptr;
@@ -432,7 +436,9 @@ void TCustomLazyExplorerTree::RefreshNode(PLazyNode node) {
 TLazyExplorerTreeview::TLazyExplorerTreeview() {
   SetExplorerFolderOptions(toFoldersExpandable);
   SetExplorerMiscOptions(toBrowseExecuteFolder | toBrowseExecuteFolderShortcut | toChangeNotifierThread);
-  SetExplorerImageOptions(toImages | toThreadedImages);
+  SetExplorerImageOptions(toImages | toThreadedImages | toMarkCutAndCopy);
+  SetExplorerShellOptions(toContextMenus);
+  SetExplorerMiscOptions(ExplorerMiscOptions() | toRemoveContextMenuShortCut);
 }
 
 }  // namespace kv

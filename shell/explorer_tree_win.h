@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "shell/change_events.h"
+#include "shell/context_menu_win.h"
 #include "shell/explorer_persistent_win.h"
 #include "shell/id_list_win.h"
 #include "shell/namespace_win.h"
@@ -40,6 +41,14 @@ enum TExplorerImageOption : uint32_t {
   toHideOverlay = 1u << 0, toImages = 1u << 1, toThreadedImages = 1u << 2, toLargeImages = 1u << 3,
   toMarkCutAndCopy = 1u << 4,
 };
+
+enum TExplorerShellOption : uint32_t {
+  toRightAlignSizeColumn = 1u << 0, toContextMenus = 1u << 1, toDragDrop = 1u << 2, toShellHints = 1u << 3,
+  toShellColumnMenu = 1u << 4,
+};
+
+// Posted to the tree (WParam = the node) when the shell refused a new name.
+constexpr UINT WM_INVALIDFILENAME = 0x8035;
 
 enum TExplorerSyncOption : uint32_t { toCollapseTargetFirst = 1u << 0, toExpandTarget = 1u << 1, toSelectTarget = 1u << 2 };
 
@@ -130,6 +139,56 @@ class TCustomLazyExplorerTree : public TCustomLazyStringTree {
   // Set while a batch was dropped (menu shown or dragging); the next mouse move refreshes.
   bool MissedNotification() const { return missedNotification_; }
 
+  // ---------------------------------------------------------- shell commands --
+  // Every command goes through the items' shell objects: the shell does the
+  // file work and asks its own confirmations.
+  uint32_t ExplorerShellOptions() const { return shellOptions_; }
+  void SetExplorerShellOptions(uint32_t value);
+  TExplorerColors& Colors() { return *colors_; }
+  TContextMenuManager& ContextMenuManager() { return *contextMenuManager_; }
+  // The items of the selected nodes, in selection order.
+  TNamespaceArray SelectedNamespaces();
+  virtual bool CopyToClipboard();
+  virtual bool CutToClipboard();
+  virtual bool PasteFromClipboard();
+  virtual void SelectedFilesPaste(bool allSelected);
+  virtual void SelectedFilesDelete();
+  // Deleting nodes means deleting their items.
+  void DeleteSelectedNodes() override;
+  virtual void SelectedFilesShowProperties();
+  void MarkNodesCut();
+  void MarkNodesCopied();
+  virtual void DoShellExecute(PLazyNode node);
+  virtual bool ExecuteNamespace(TNamespace& ns, std::wstring& workingDir, std::wstring& cmdLineArgument);
+  virtual void ShellExecuteFolderLink(TNamespace& ns, const std::wstring& workingDir, const std::wstring& args);
+  // Makes a free folder name from `suggestedName` in the parent, creates the
+  // folder, adds its node and starts renaming it; false when nothing was made.
+  virtual bool InternalCreateNewFolder(LPCITEMIDLIST parentPIDL, const std::wstring& suggestedName,
+                                       std::wstring& newName);
+  // Drag out: whether the node may be dragged, and the data of the selected items.
+  virtual bool DoBeforeDrag(PLazyNode node, TColumnIndex column);
+  virtual ComPtr<IDataObject> DoCreateDataObject();
+  int SuggestDropEffect() const { return DROPEFFECT_COPY | DROPEFFECT_MOVE | DROPEFFECT_LINK; }
+  // Starts the in-place editor on the node's caption; false while the tree cannot edit.
+  virtual bool EditCaption(PLazyNode node);
+
+  std::function<void(TCustomLazyExplorerTree&, TNamespace&, HMENU, bool& allow)> OnContextMenuShow;
+  std::function<void(TCustomLazyExplorerTree&, TNamespace&, const std::wstring& verb, UINT id, bool& handled)>
+      OnContextMenuCmd;
+  std::function<void(TCustomLazyExplorerTree&, TNamespace&, const std::wstring& verb, UINT id, bool successful)>
+      OnContextMenuAfterCmd;
+  std::function<void(TCustomLazyExplorerTree&, TNamespace&, UINT id, HMENU subMenu, bool mouseSelect)>
+      OnContextMenuItemChange;
+  std::function<void(TCustomLazyExplorerTree&, bool& handled)> OnClipboardCopy, OnClipboardPaste;
+  std::function<void(TCustomLazyExplorerTree&, bool& markSelectedCut, bool& handled)> OnClipboardCut;
+  std::function<void(TCustomLazyExplorerTree&, TNamespace&, std::wstring& workingDir, std::wstring& args,
+                     bool& allow)>
+      OnShellExecute;
+  std::function<void(TCustomLazyExplorerTree&, PLazyNode, int button, POINT)> OnTreeDblClick;
+  std::function<void(TCustomLazyExplorerTree&, PLazyNode, TColumnIndex, bool& allowed)> OnDragAllowed;
+  // Keys the tree handles for the shell; the handler may clear `key` to refuse one.
+  std::function<void(TCustomLazyExplorerTree&, WORD& key, UINT shift)> OnKeyAction;
+
  protected:
   struct TNodeArea {
     TNamespace* Namespace;
@@ -151,6 +210,18 @@ class TCustomLazyExplorerTree : public TCustomLazyStringTree {
   void WndProc(ui::TMessage& m) override;
   void DoCollapsed(PLazyNode node) override;
   virtual void DoShellNotify(TLazyShellEvent& event);
+  friend class TContextMenuManager;
+  virtual bool DoContextMenuShow(TNamespace& ns, HMENU menu);
+  virtual bool DoContextMenuCmd(TNamespace& ns, const std::wstring& verb, UINT id);
+  virtual void DoContextMenuAfterCmd(TNamespace& ns, const std::wstring& verb, UINT id, bool successful);
+  virtual void DoContextMenuSelect(TNamespace& ns, UINT id, HMENU subMenu, bool mouseSelect);
+  // Answers false when the key was consumed. `shift` holds MK_SHIFT / MK_CONTROL / MK_ALT.
+  virtual bool DoKeyAction(WORD& key, UINT shift);
+  virtual void DoTreeDblClick(int button, POINT pt);
+  void DoNewText(PLazyNode node, TColumnIndex column, const std::wstring& text) override;
+  void DoPaintText(PLazyNode node, HDC canvas, TColumnIndex column, TLSTTextType type) override;
+  // The shell commands' messages; true when handled.
+  bool ShellCommandMessage(ui::TMessage& m);
   // Whether batches must be dropped now (a shell context menu is shown or a drag runs).
   virtual bool ShellMenuOrDragActive();
   // Events are ignored while a caption is edited.
@@ -191,6 +262,11 @@ class TCustomLazyExplorerTree : public TCustomLazyStringTree {
   bool threadedImagesEnabled_ = false;
   std::unordered_map<PLazyNode, int> iconRequests_;  // requests out per node
   int defaultFolderImage_ = -2;  // -2: not looked up yet
+  uint32_t shellOptions_ = toRightAlignSizeColumn | toContextMenus;
+  std::unique_ptr<TExplorerColors> colors_;
+  std::unique_ptr<TContextMenuManager> contextMenuManager_;
+  ComPtr<IDataObject> dragDataObject_;  // the shell's data of the items dragged out
+  bool altDown_ = false;
   int defaultDocumentImage_ = -2;
 };
 

@@ -4,6 +4,7 @@
 
 #include "base/handle.h"
 #include "shell/change_notifier_win.h"
+#include "shell/explorer_persistent_win.h"
 #include "shell/icon_thread_win.h"
 #include "shell/id_list.h"
 #include "shell/shell_iids_win.h"
@@ -432,7 +433,9 @@ bool TNamespace::IsNetworkNeighborhoodChild() const {
 }
 bool TNamespace::IsRecycleBin() {
   if (!isRecycleBin_)
-    isRecycleBin_ = RecycleBinFolder() && ILIsEqualSafe(absolute_, RecycleBinFolder()->AbsolutePIDL());
+    // Lists of another depth differ without asking the shell to compare them.
+    isRecycleBin_ = RecycleBinFolder() && IDListCount(absolute_) == IDListCount(RecycleBinFolder()->AbsolutePIDL()) &&
+                    ILIsEqualSafe(absolute_, RecycleBinFolder()->AbsolutePIDL());
   return *isRecycleBin_;
 }
 
@@ -604,9 +607,11 @@ void ShellInitialize() {
   RegisterShellClipboardFormats();
   gShell.pidlMgr = std::make_unique<TPIDLManager>();
   for (int i = 0; i < 11; ++i) gShell.special[i] = CreateSpecialNamespace(kSpecialCsidl[i]);
+  CreateGlobalViewManager();
 }
 
 void ShellFinalize() {
+  FreeGlobalViewManager();
   FreeChangeNotifier();
   FreeIconThreadGlobals();
   for (int i = 10; i >= 0; --i) gShell.special[i].reset();

@@ -9,6 +9,7 @@
 
 #include "treeview/check_images_win.h"
 #include "treeview/theme_services_win.h"
+#include "treeview/wheel_panning_win.h"
 #include "ui/application_win.h"
 
 namespace kv {
@@ -117,6 +118,11 @@ TBaseLazyTree::TBaseLazyTree(std::unique_ptr<TCustomLazyTreeOptions> options)
 }
 
 TBaseLazyTree::~TBaseLazyTree() {
+  alive_.reset();
+  editLink_.reset();
+  DoStateChange({}, {tsEditing, tsEditPending});
+  hintWindow_.reset();
+  panning_.reset();
   DestroyNodes();
   // The window goes while the whole tree is still there to answer its last messages.
   DestroyHandle();
@@ -600,7 +606,7 @@ void TBaseLazyTree::WndProc(ui::TMessage& m) {
       SetFocus(HandleIfAllocated());
     if (header_->HandleMessage(m)) return;
   }
-  if (MouseMessage(m) || KeyMessage(m)) return;
+  if (HintMessage(m) || EditMessage(m) || PanningMessage(m) || MouseMessage(m) || KeyMessage(m)) return;
   switch (m.msg) {
     case WM_CHANGESTATE:
       WMChangeState(static_cast<unsigned>(m.wParam), static_cast<unsigned>(m.lParam));

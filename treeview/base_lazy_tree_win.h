@@ -16,13 +16,16 @@
 #include <string>
 #include <vector>
 
+#include "treeview/edit_link_win.h"
 #include "treeview/header_win.h"
+#include "treeview/hint_window_win.h"
 #include "treeview/hit_test.h"
 #include "treeview/incremental_search.h"
 #include "treeview/lazy_tree_model.h"
 #include "treeview/lazy_tree_paint_win.h"
 #include "ui/gdi_win.h"
 #include "ui/control_win.h"
+#include "ui/popup_menu.h"
 
 namespace kv {
 
@@ -35,6 +38,7 @@ enum class TScrollStyle : std::uint8_t { ssNone, ssHorizontal, ssVertical, ssBot
 enum class TTreeBorderStyle : std::uint8_t { bsNone, bsSingle };
 
 class TBaseLazyTree;
+class TWheelPanning;
 
 // Scroll bar settings; changing which bars exist remakes the window.
 class TScrollBarOptions {
@@ -207,6 +211,68 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   std::function<void(TBaseLazyTree&, TColumnIndex, int oldPosition)> OnHeaderDragged;
   std::function<void(TBaseLazyTree&, TColumnIndex, POINT screen)> OnHeaderDraggedOut;
   std::function<void(TBaseLazyTree&, HCURSOR&)> OnGetHeaderCursor;
+  // --------------------------------------------- editing, hints, panning --
+  // Opens the editor on the cell (focusing the node first); true when an editor is open.
+  bool EditNode(PLazyNode node, TColumnIndex column);
+  bool EndEditNode();
+  bool CancelEditNode();
+  bool IsEditing() const { return states_.Contains(tsEditing); }
+  // toEditable, enabled, not read-only, and OnEditing agrees.
+  virtual bool CanEdit(PLazyNode node, TColumnIndex column);
+  unsigned EditDelay() const { return editDelay_; }
+  void SetEditDelay(unsigned ms) { editDelay_ = ms; }
+  TColumnIndex EditColumn() const { return editColumn_; }
+  const PLTEditLink& EditLink() const { return editLink_; }
+  std::function<void(TBaseLazyTree&, PLazyNode, TColumnIndex, bool& allowed)> OnEditing;
+  std::function<void(TBaseLazyTree&, PLazyNode, TColumnIndex)> OnEdited;
+  std::function<void(TBaseLazyTree&, TColumnIndex)> OnEditCancelled;
+  // Supplies the editor; an assigned handler that returns none is error 2000.
+  std::function<PLTEditLink(TBaseLazyTree&, PLazyNode, TColumnIndex)> OnCreateEditor;
+  // Both answer whether the editor closed.
+  bool DoEndEdit() override;
+  bool DoCancelEdit() override;
+  // Frees an editor window once its link let it go (later, from the message loop).
+  void ReleaseEditor(ui::TControl* editor);
+  // The text of a cell as painted: its rectangle (client coordinates, one
+  // text line high), the font it is painted with, and the text.
+  virtual void GetTextInfo(PLazyNode node, TColumnIndex column, LOGFONTW& font, RECT& r, std::wstring& text);
+  // Answers while the tree object lives; an animation holding it stops when it expires.
+  std::weak_ptr<const bool> LivenessToken() const { return alive_; }
+
+  THintMode HintMode() const { return hintMode_; }
+  void SetHintMode(THintMode mode) { hintMode_ = mode; }
+  THintAnimationType HintAnimation() const { return hintAnimation_; }
+  void SetHintAnimation(THintAnimationType type) { hintAnimation_ = type; }
+  bool ShowHint() const { return showHint_; }
+  void SetShowHint(bool value) { showHint_ = value; }
+  // The hint window showing now (null when none).
+  TLazyTreeHintWindow* HintWindow() const { return hintWindow_.get(); }
+  void HideHint();
+  // The header's hint for a client point (set by the header): true with a
+  // text and the area it holds for (client coordinates) when one applies.
+  std::function<bool(TBaseLazyTree&, POINT, std::wstring& text, RECT& area)> HeaderHintAt;
+
+  // The cursor shown over hot nodes with toHotTrack (0: the control's).
+  int HotCursor() const { return hotCursor_; }
+  void SetHotCursor(int cursorId) { hotCursor_ = cursorId; }
+  std::function<void(TBaseLazyTree&, HCURSOR& cursor)> OnGetCursor;
+  // The menu of a node (column -1 without one); `askParent` goes on to the ancestors.
+  std::function<void(TBaseLazyTree&, PLazyNode, TColumnIndex, POINT, bool& askParent, ui::TPopupMenu*& menu)>
+      OnGetPopupMenu;
+  // The control's own menu (shown for the whole tree; null: none).
+  ui::TPopupMenu* PopupMenu() const { return popupMenu_; }
+  void SetPopupMenu(ui::TPopupMenu* menu) { popupMenu_ = menu; }
+  std::function<void(TBaseLazyTree&, PLazyNode, TColumnIndex, unsigned& helpContext)> OnGetHelpContext;
+  unsigned HelpContext() const { return helpContext_; }
+  void SetHelpContext(unsigned context) { helpContext_ = context; }
+  // Shows help for a context (tests replace it; null: WinHelp-less, nothing).
+  void SetHelpHook(std::function<void(unsigned)> hook) { helpHook_ = std::move(hook); }
+  // Pops a menu up at a screen point (tests replace it; null: TrackPopupMenu).
+  void SetPopupHook(std::function<void(ui::TPopupMenu&, POINT)> hook) { popupHook_ = std::move(hook); }
+  bool Panning() const { return states_.Contains(tsPanningHeld) || states_.Contains(tsPanningSticky); }
+  // The panning symbol window (null when not panning) and the current direction cursor name.
+  HWND PanningWindow() const;
+  const char* PanningCursorName() const;
 
   // Remakes the window (styles a live window cannot take).
   void RecreateWindow() { RecreateHandle(); }
@@ -281,6 +347,20 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   bool HeaderColumnBounds(TColumnIndex column, int& left, int& right) const override;
   int HeaderColumnsWidth() const override;
   void DoScroll(int deltaX, int deltaY) override;
+  // Editing steps: the veto, the editor, opening it, placing it over the cell.
+  virtual bool DoCanEdit(PLazyNode node, TColumnIndex column);
+  virtual PLTEditLink DoCreateEditor(PLazyNode node, TColumnIndex column);
+  void DoEdit();
+  void UpdateEditBounds();
+  // Hint texts and the animation of the hint window.
+  virtual void DoGetNodeHint(PLazyNode node, TColumnIndex column, std::wstring& text);
+  virtual void DoGetNodeTooltip(PLazyNode node, TColumnIndex column, std::wstring& text);
+  virtual THintAnimationType DoGetAnimationType();
+  // Popup menus of nodes and the cursor.
+  virtual ui::TPopupMenu* DoGetPopupMenu(PLazyNode node, TColumnIndex column, POINT position);
+  virtual void DoPopupMenu(PLazyNode node, TColumnIndex column, POINT position);
+  virtual bool HasPopupMenu(PLazyNode node, TColumnIndex column, POINT position);
+  virtual void DoGetCursor(HCURSOR& cursor);
   // Drop target registration (the drag manager arrives later).
   virtual void RegisterDropTarget() {}
   virtual void RevokeDropTarget() {}
@@ -317,6 +397,9 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   void ColumnMouse(int phase, TColumnIndex column);
   // A button went down in the header: hints, scrolling and edit wait.
   void HeaderMouseDownStarted();
+  friend class TLazyTreeHintWindow;
+  friend class TStringEditLink;
+  friend class TLTEdit;
   bool HandleScroll(ui::TMessage& m, bool vertical);
   void DoTimerScroll();
   void HandleSize();
@@ -383,6 +466,38 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   bool wantTabs_ = false;
   bool destroyingWindow_ = false;
   std::uint32_t pendingRootCount_ = 0;
+
+  // Editing, hints, popup menus, panning (edit_link_win.cpp, hint_window_win.cpp,
+  // wheel_panning_win.cpp).
+  bool EditMessage(ui::TMessage& m);
+  bool HintMessage(ui::TMessage& m);
+  void HintTimerExpired();
+  bool DecideHint(POINT client, THintData& data, RECT& hintArea, POINT& at);
+  bool PanningMessage(ui::TMessage& m);
+  void StartWheelPanning(POINT position);
+  void StopWheelPanning();
+  void AdjustPanningCursor(int x, int y);
+  bool SetCursorMessage(ui::TMessage& m);
+  void ShowHelp();
+  void MenuKey();
+  void PopupAt(ui::TPopupMenu& menu, POINT screen);
+  std::shared_ptr<const bool> alive_ = std::make_shared<const bool>(true);
+  PLTEditLink editLink_;
+  TColumnIndex editColumn_ = kNoColumn;
+  PLazyNode editNode_ = nullptr;  // the node the open editor edits
+  unsigned editDelay_ = 1000;
+  THintMode hintMode_ = THintMode::hmDefault;
+  THintAnimationType hintAnimation_ = THintAnimationType::hatSystemDefault;
+  bool showHint_ = true;
+  std::unique_ptr<TLazyTreeHintWindow> hintWindow_;
+  RECT lastHintRect_{};
+  POINT hintMousePos_{-1, -1};
+  int hotCursor_ = 0;
+  ui::TPopupMenu* popupMenu_ = nullptr;
+  unsigned helpContext_ = 0;
+  std::function<void(unsigned)> helpHook_;
+  std::function<void(ui::TPopupMenu&, POINT)> popupHook_;
+  std::unique_ptr<TWheelPanning> panning_;
 
   TLTLineStyle lineStyle_ = TLTLineStyle::lsDotted;
   TLTLineMode lineMode_ = TLTLineMode::lmNormal;

@@ -651,7 +651,11 @@ bool TLTHeader::HandleMessage(ui::TMessage& m) {
         const bool changed = AdjustColumnIndex(columns.hoverIndex_, p);
         if (changed || (columns.downIndex_ >= 0 && columns.downIndex_ != columns.hoverIndex_))
           tree_.StartTimer(kHeaderTimer, 50);
-        if (HasOption(hoShowHint) && OnHintMove) OnHintMove(*this, h);
+        if (HasOption(hoShowHint)) {
+          // The tree times the hint as for a move over its rows.
+          ui::TMessage move{WM_MOUSEMOVE, 0, MAKELPARAM(p.x, p.y)};
+          tree_.HintMessage(move);
+        }
       }
       return false;
     }
@@ -705,6 +709,15 @@ bool TLTHeader::HandleMessage(ui::TMessage& m) {
       return true;
   }
   return false;
+}
+
+bool TLTHeader::HintAt(POINT p, std::wstring& text, RECT& area) const {
+  if (!UseColumns() || !HasOption(hoShowHint) || !InHeader(p)) return false;
+  const RECT header = HeaderRect();
+  area = RECT{0, -Height(), header.right - header.left, 0};
+  const TColumnIndex column = Columns().ColumnFromPosition(THeaderPoint{p.x, 0});
+  text = column >= 0 ? Columns().Items(column).Hint() : std::wstring();
+  return true;
 }
 
 // ------------------------------------------------------------- resizing --

@@ -54,9 +54,11 @@ class TLTHeader : public TLTHeaderModel {
 
   // Shown on a right click in the header (the owner's; null: none).
   ui::TPopupMenu* PopupMenu = nullptr;
-  // With hoShowHint: the mouse moved over the header (point relative to the
-  // header's top-left corner); the hint window takes it from here.
-  std::function<void(TLTHeader&, POINT)> OnHintMove;
+
+  // The hint over the header at a client point (hoShowHint): true when the
+  // point is in the header, with the column's hint (empty: none) and the
+  // header's area in client coordinates.
+  bool HintAt(POINT p, std::wstring& text, RECT& area) const;
 
   // Every visible resizable column fits its widest visible content.
   void AutoFitColumns(bool animated);

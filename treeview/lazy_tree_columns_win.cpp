@@ -20,7 +20,13 @@ constexpr unsigned kEditTimer = 2;
 std::unique_ptr<TLTHeader> TBaseLazyTree::CreateHeader() { return std::make_unique<TLTHeader>(*this); }
 
 TLTHeader& TBaseLazyTree::Header() {
-  if (header_ == nullptr) header_ = CreateHeader();
+  if (header_ == nullptr) {
+    header_ = CreateHeader();
+    if (!HeaderHintAt)
+      HeaderHintAt = [](TBaseLazyTree& tree, POINT p, std::wstring& text, RECT& area) {
+        return tree.header_->HintAt(p, text, area);
+      };
+  }
   return *header_;
 }
 

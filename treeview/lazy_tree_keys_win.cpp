@@ -275,6 +275,18 @@ void TBaseLazyTree::KeyDown(WORD key) {
         DoStateChange({tsSearchPending});
       }
       return;
+    case VK_F1:
+      ShowHelp();
+      return;
+    case VK_F2:
+      if (!anyModifier && FocusedNode() != nullptr && CanEdit(FocusedNode(), FocusedColumn())) {
+        editColumn_ = FocusedColumn();
+        DoEdit();
+      }
+      return;
+    case VK_APPS:
+      MenuKey();
+      return;
     case VK_ESCAPE:
       if (IsMouseSelecting()) {
         EndDrawSelection();
@@ -303,6 +315,16 @@ void TBaseLazyTree::KeyDown(WORD key) {
       if (key >= 32 && !ctrl && !alt) DoStateChange({tsSearchPending});
       return;
   }
+}
+
+// The focused node's help context, else its ancestors', else the tree's.
+void TBaseLazyTree::ShowHelp() {
+  unsigned context = 0;
+  if (OnGetHelpContext)
+    for (PLazyNode n = FocusedNode(); n != nullptr && n != RootNode() && context == 0; n = n->Parent)
+      OnGetHelpContext(*this, n, 0, context);
+  if (context == 0) context = helpContext_;
+  if (context != 0 && helpHook_) helpHook_(context);
 }
 
 void TBaseLazyTree::KeyUp(WORD key) {

@@ -346,8 +346,10 @@ class TLazyTreeModel : public TCacheClient {
   // (lazy_tree_stream.cpp) The owner's data of a node; the root passes nil.
   std::function<void(TTree&, PLazyNode node, TNodeStream& stream)> OnSaveNode;
   std::function<void(TTree&, PLazyNode node, TNodeStream& stream)> OnLoadNode;
-  // After a whole load, with nil.
+  // After a whole load, with nil; after each pasted or dropped node, with it.
   std::function<void(TTree&, PLazyNode node)> OnNodeCopied;
+  // Whether a node restored from clipboard or drag data may stay (default yes).
+  std::function<void(TTree&, PLazyNode node, PLazyNode target, bool& allowed)> OnNodeCopying;
   // Nil writes the whole tree; a node writes itself with its subtree.
   virtual void SaveToStream(TNodeStream& stream, PLazyNode node = nullptr);
   // Replaces the tree. A stream that is no node stream, or of a newer
@@ -367,6 +369,26 @@ class TLazyTreeModel : public TCacheClient {
   virtual bool ReadChunk(TNodeStream& stream, int version, PLazyNode node, std::uint32_t chunkType,
                          std::uint32_t chunkSize);
   virtual void SkipNode(TNodeStream& stream);
+  // Node chunks without the file header (clipboard and drag data): each
+  // becomes a new node attached to `target` by `mode` and is offered to
+  // DoNodeCopying. A chunk that fails to read leaves no node behind and ends
+  // the reading with its error. Answers the nodes kept.
+  std::uint32_t AddNodesFromStream(TNodeStream& stream, PLazyNode target, TLTNodeAttachMode mode,
+                                   TChangeReason reason);
+
+  // ------------------------------------------------------- cut/copy set --
+  // (lazy_tree_cut_copy.cpp) Nodes marked by a pending cut or copy.
+  void MarkCutCopyNodes();
+  void CancelCutOrCopy();
+  // Deletes what a pending cut marked, in one update, each parent renumbered once.
+  void FinishCutOrCopy();
+  PLazyNode GetFirstCutCopy();
+  PLazyNode GetNextCutCopy(PLazyNode node);
+  // Marked nodes in tree order; with `resolve` none below another.
+  std::vector<PLazyNode> GetSortedCutCopySet(bool resolve);
+  // Deletes `nodes` (none the ancestor of another) in one update; each parent
+  // is renumbered once at the end.
+  void DeleteNodesOnce(const std::vector<PLazyNode>& nodes);
 
  protected:
   // Clears every node with the derived class's dispatchers still in place;
@@ -396,9 +418,10 @@ class TLazyTreeModel : public TCacheClient {
   virtual void DoSaveUserData(PLazyNode node, TNodeStream& stream);
   virtual void DoLoadUserData(PLazyNode node, TNodeStream& stream);
   virtual void DoNodeCopied(PLazyNode node);
+  virtual bool DoNodeCopying(PLazyNode node, PLazyNode target);
   // Editing arrives later; the base answers "no edit running".
   virtual bool DoEndEdit() { return true; }
-  virtual void DoCancelEdit() {}
+  virtual bool DoCancelEdit() { return true; }
   // Width of the node's content in a column (painting supplies it).
   virtual int DoGetNodeWidth(PLazyNode /*node*/, TColumnIndex /*column*/) { return 0; }
   // Extra space before the content (check, state and normal images).

@@ -126,6 +126,9 @@ void TBaseLazyTree::ForgetNode(PLazyNode node) {
     DoStateChange({}, {tsMouseCheckPending, tsKeyCheckPending});
   }
   if (lastSearchNode_ == node) lastSearchNode_ = nullptr;
+  // An editor or a hint never outlives its node.
+  if (states_.Contains(tsEditing) && node == editNode_) DoCancelEdit();
+  if (hintWindow_ && hintWindow_->Data().Node == node) HideHint();
   TLazyTreeModel::ForgetNode(node);
 }
 
@@ -252,9 +255,15 @@ void TBaseLazyTree::HandleMouseUp(ui::TMessage& /*m*/, const TTreeHitInfo& hitIn
     }
   }
   if (states_.Contains(tsEditPending)) {
-    // The editor arrives with the string tree's editing; until then a pending
-    // edit ends here.
-    DoStateChange({}, {tsEditPending});
+    // A click on the focused node's label: the editor opens after the edit
+    // delay unless a double click or another press comes first.
+    if (hitInfo.HitNode != nullptr && hitInfo.HitNode == FocusedNode() && hitInfo.HitPositions.Contains(hpOnItem) &&
+        CanEdit(FocusedNode(), hitInfo.HitColumn)) {
+      editColumn_ = FocusedColumn();
+      StartTimer(kEditTimerId, EditDelay());
+    } else {
+      DoStateChange({}, {tsEditPending});
+    }
   }
 }
 
@@ -305,16 +314,24 @@ void TBaseLazyTree::MouseButtonDown(ui::TMessage& m, TLazyTreeState button) {
 
 void TBaseLazyTree::MouseButtonUp(ui::TMessage& m, TLazyTreeState button) {
   DoStateChange({}, {button});
-  if (button == tsRightButtonDown) DoStateChange({}, {tsPopupShown});
   const int x = PointX(m.lParam), y = PointY(m.lParam);
+  if (button == tsRightButtonDown) {
+    DoStateChange({}, {tsPopupShown});
+    HideHint();
+    if (popupMenu_ != nullptr && IsMouseSelecting()) {
+      EndDrawSelection();
+      InvalidateClientRect(nullptr);
+    }
+  }
   if (GetCapture() == HandleIfAllocated()) ReleaseCapture();
+  TTreeHitInfo hitInfo;
+  GetHitTestInfoAt(x, y, true, hitInfo);
   if ((button != tsRightButtonDown || HasOption(toRightClickSelect)) &&
       (button != tsMiddleButtonDown || HasOption(toMiddleClickSelect))) {
-    TTreeHitInfo hitInfo;
-    GetHitTestInfoAt(x, y, true, hitInfo);
     HandleMouseUp(m, hitInfo);
     ColumnMouse(1, hitInfo.HitColumn);
   }
+  if (button == tsRightButtonDown && popupMenu_ == nullptr) DoPopupMenu(hitInfo.HitNode, hitInfo.HitColumn, {x, y});
   if (OnMouseUp) OnMouseUp(*this, ButtonOf(button), static_cast<unsigned>(m.wParam), x, y);
   TControl::WndProc(m);  // the layer's click
 }
@@ -374,6 +391,75 @@ void TBaseLazyTree::MouseWheel(ui::TMessage& m) {
     distance = std::int64_t{lines} * notches * line;
   distance = std::clamp<std::int64_t>(distance, -(std::int64_t{1} << 30), std::int64_t{1} << 30);
   SetOffsetY(OffsetY() + static_cast<int>(distance));
+}
+
+ui::TPopupMenu* TBaseLazyTree::DoGetPopupMenu(PLazyNode node, TColumnIndex column, POINT position) {
+  ui::TPopupMenu* menu = nullptr;
+  if (!OnGetPopupMenu) return nullptr;
+  bool askParent = true;
+  if (node == nullptr) {
+    OnGetPopupMenu(*this, nullptr, kNoColumn, position, askParent, menu);
+    return menu;
+  }
+  for (PLazyNode n = node; n != nullptr && n != RootNode() && menu == nullptr && askParent; n = n->Parent)
+    OnGetPopupMenu(*this, n, column, position, askParent, menu);
+  return menu;
+}
+
+void TBaseLazyTree::DoPopupMenu(PLazyNode node, TColumnIndex column, POINT position) {
+  ui::TPopupMenu* menu = DoGetPopupMenu(node, column, position);
+  if (menu == nullptr) return;
+  DoStateChange({tsPopupShown});
+  StopTimer(kEditTimerId);
+  POINT screen = position;
+  ClientToScreen(HandleIfAllocated(), &screen);
+  PopupAt(*menu, screen);
+}
+
+void TBaseLazyTree::PopupAt(ui::TPopupMenu& menu, POINT screen) {
+  menu.PopupComponent = this;
+  if (popupHook_)
+    popupHook_(menu, screen);
+  else
+    menu.Popup(screen.x, screen.y);
+}
+
+bool TBaseLazyTree::HasPopupMenu(PLazyNode node, TColumnIndex column, POINT position) {
+  return popupMenu_ != nullptr || DoGetPopupMenu(node, column, position) != nullptr;
+}
+
+void TBaseLazyTree::DoGetCursor(HCURSOR& cursor) {
+  if (OnGetCursor) OnGetCursor(*this, cursor);
+}
+
+// Over the client area: the hot cursor over a hot node (with hot tracking),
+// else the control's, as the owner may change it.
+bool TBaseLazyTree::SetCursorMessage(ui::TMessage& m) {
+  if (reinterpret_cast<HWND>(m.wParam) != HandleIfAllocated() || LOWORD(m.lParam) != HTCLIENT) return false;
+  int id = Cursor();
+  if (HasOption(toHotTrack) && HotNode() != nullptr && HotCursor() != 0) id = HotCursor();
+  HCURSOR cursor = LoadCursorW(nullptr, id != 0 ? MAKEINTRESOURCEW(id) : MAKEINTRESOURCEW(32512));
+  DoGetCursor(cursor);
+  ::SetCursor(cursor);
+  m.result = 1;
+  return true;
+}
+
+// The menu key, Shift+F10: the focused node's menu at its cell (or the
+// control's own menu there).
+void TBaseLazyTree::MenuKey() {
+  const PLazyNode node = FocusedNode();
+  if (node == nullptr) return;
+  const TLazyRect cell = GetDisplayRect(node, FocusedColumn(), false);
+  const int width = std::min(DoGetNodeWidth(node, FocusedColumn()), ViewWidth());
+  const POINT at{cell.Left + width / 2, (cell.Top + cell.Bottom) / 2};
+  if (popupMenu_ == nullptr) {
+    DoPopupMenu(node, FocusedColumn(), at);
+    return;
+  }
+  POINT screen = at;
+  ClientToScreen(HandleIfAllocated(), &screen);
+  PopupAt(*popupMenu_, screen);
 }
 
 void TBaseLazyTree::StopMouseTimers() {
@@ -461,6 +547,18 @@ bool TBaseLazyTree::MouseMessage(ui::TMessage& m) {
         InvalidateClientRect(nullptr);
       }
       return false;
+    case WM_CONTEXTMENU: {
+      DoStateChange({}, {tsClearPending, tsEditPending, tsDragPending, tsControlDragging});
+      m.result = 0;
+      if (states_.Contains(tsPopupShown)) return true;  // a node menu showed already
+      if (m.lParam == -1) {
+        MenuKey();  // from the keyboard
+        return true;
+      }
+      if (popupMenu_ == nullptr) return false;
+      PopupAt(*popupMenu_, {PointX(m.lParam), PointY(m.lParam)});
+      return true;
+    }
     case WM_CANCELMODE:
       StopMouseTimers();
       if (IsMouseSelecting()) EndDrawSelection();

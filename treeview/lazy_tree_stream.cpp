@@ -358,6 +358,43 @@ void TLazyTreeModel::DoLoadUserData(PLazyNode node, TNodeStream& stream) {
   if (OnLoadNode) OnLoadNode(*this, node, stream);
 }
 
+std::uint32_t TLazyTreeModel::AddNodesFromStream(TNodeStream& stream, PLazyNode target,
+                                                 TLTNodeAttachMode mode, TChangeReason reason) {
+  std::uint32_t kept = 0;
+  BeginUpdate();
+  try {
+    while (stream.Position() < stream.Size()) {
+      PLazyNode node = MakeNewNode();
+      InternalConnectNode(node, target, *this, mode);
+      try {
+        streamDepth_ = 0;
+        InternalAddFromStream(stream, 2, node);
+      } catch (...) {
+        DeleteNode(node);
+        throw;
+      }
+      if (DoNodeCopying(node, NilForRoot(target))) {
+        ++kept;
+        DoNodeCopied(node);
+        StructureChange(node, reason);
+      } else {
+        DeleteNode(node);
+      }
+    }
+  } catch (...) {
+    EndUpdate();
+    throw;
+  }
+  EndUpdate();
+  return kept;
+}
+
+bool TLazyTreeModel::DoNodeCopying(PLazyNode node, PLazyNode target) {
+  bool allowed = true;
+  if (OnNodeCopying) OnNodeCopying(*this, node, target, allowed);
+  return allowed;
+}
+
 void TLazyTreeModel::DoNodeCopied(PLazyNode node) {
   if (OnNodeCopied) OnNodeCopied(*this, node);
 }

@@ -61,6 +61,10 @@ class TCustomLazyStringTree : public TBaseLazyTree {
   int ComputeNodeHeight(HDC canvas, PLazyNode node, TColumnIndex column);
   TLazyRect InvalidateNode(PLazyNode node) override;
   void ReinitNode(PLazyNode node, bool recursive) override;
+  // Node streams carry the main column's text (with toSaveCaptions).
+  void WriteChunks(TNodeStream& stream, PLazyNode node) override;
+  bool ReadChunk(TNodeStream& stream, int version, PLazyNode node, std::uint32_t chunkType,
+                 std::uint32_t chunkSize) override;
 
   std::function<void(TBaseLazyTree&, PLazyNode, TColumnIndex, TLSTTextType, std::wstring& text)> OnGetText;
   std::function<void(TBaseLazyTree&, PLazyNode, TColumnIndex, const std::wstring& text)> OnNewText;
@@ -69,6 +73,9 @@ class TCustomLazyStringTree : public TBaseLazyTree {
   std::function<void(TBaseLazyTree&, HDC, PLazyNode, TColumnIndex, const std::wstring& text, int width,
                      std::wstring& result, bool& done)>
       OnShortenString;
+  // The owner's node hint (hint modes other than tooltips).
+  std::function<void(TBaseLazyTree&, PLazyNode, TColumnIndex, std::wstring& text)> OnGetHint;
+  void GetTextInfo(PLazyNode node, TColumnIndex column, LOGFONTW& font, RECT& r, std::wstring& text) override;
 
  protected:
   void FontChanged() override;
@@ -81,6 +88,9 @@ class TCustomLazyStringTree : public TBaseLazyTree {
   int DoGetNodeWidth(PLazyNode node, TColumnIndex column) override;
   void DoPaintNode(TLTPaintInfo& info) override;
   int DoIncrementalSearch(PLazyNode node, const std::u16string& text) override;
+  PLTEditLink DoCreateEditor(PLazyNode node, TColumnIndex column) override;
+  void DoGetNodeHint(PLazyNode node, TColumnIndex column, std::wstring& text) override;
+  void DoGetNodeTooltip(PLazyNode node, TColumnIndex column, std::wstring& text) override;
   std::string ItemText(PLazyNode node) override;
 
  private:

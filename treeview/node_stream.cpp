@@ -19,6 +19,34 @@ void TNodeStream::WriteBuffer(const void* buffer, std::int64_t count) {
   if (count > 0 && Write(buffer, count) != count) throw ENodeStreamError("Stream write error.");
 }
 
+void WriteCaptionChunk(TNodeStream& stream, std::u16string_view text) {
+  const auto size = static_cast<std::uint32_t>(2 * text.size());
+  std::vector<std::uint8_t> bytes(8 + size);
+  const std::uint32_t header[2] = {kCaptionChunk, size};
+  for (int i = 0; i < 8; ++i) bytes[i] = static_cast<std::uint8_t>(header[i / 4] >> (8 * (i % 4)));
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    bytes[8 + 2 * i] = static_cast<std::uint8_t>(text[i]);
+    bytes[9 + 2 * i] = static_cast<std::uint8_t>(text[i] >> 8);
+  }
+  stream.WriteBuffer(bytes.data(), static_cast<std::int64_t>(bytes.size()));
+}
+
+std::u16string ReadCaptionChunk(TNodeStream& stream, std::uint32_t size) {
+  std::vector<std::uint8_t> bytes(size / 2 * 2);
+  stream.ReadBuffer(bytes.data(), static_cast<std::int64_t>(bytes.size()));
+  std::u16string text(bytes.size() / 2, u'\0');
+  for (std::size_t i = 0; i < text.size(); ++i)
+    text[i] = static_cast<char16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
+  return text;
+}
+
+std::span<const std::uint8_t> NativeBlockPayload(const void* block, std::size_t blockSize) {
+  if (block == nullptr || blockSize < 4) return {};
+  const auto* b = static_cast<const std::uint8_t*>(block);
+  const std::size_t claimed = b[0] | (b[1] << 8) | (b[2] << 16) | (std::size_t{b[3]} << 24);
+  return {b + 4, std::min(claimed, blockSize - 4)};
+}
+
 std::int64_t TNodeMemoryStream::Read(void* buffer, std::int64_t count) {
   const std::int64_t available = std::max<std::int64_t>(Size() - position_, 0);
   const std::int64_t n = std::clamp<std::int64_t>(count, 0, available);

@@ -6,7 +6,9 @@
 #include <cstdint>
 #include <filesystem>
 #include <stdexcept>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace kv {
@@ -53,6 +55,17 @@ class TNodeMemoryStream : public TNodeStream {
   std::vector<std::uint8_t> bytes_;
   std::int64_t position_ = 0;
 };
+
+// The string tree's caption chunk: the main column's text as UTF-16LE without
+// terminator, after the node's other chunks. Reading takes size / 2 units.
+inline constexpr std::uint32_t kCaptionChunk = 3;
+void WriteCaptionChunk(TNodeStream& stream, std::u16string_view text);
+std::u16string ReadCaptionChunk(TNodeStream& stream, std::uint32_t size);
+
+// The bytes of the native clipboard block: a 32-bit length, then the node
+// chunks. A block shorter than it claims gives what it holds; one under 4
+// bytes gives nothing.
+std::span<const std::uint8_t> NativeBlockPayload(const void* block, std::size_t blockSize);
 
 // Reads a whole file into memory (others may read it meanwhile, not write).
 // Throws ENodeStreamError naming the file when it cannot be read.

@@ -63,6 +63,23 @@ void TCustomLazyStringTree::SetText(PLazyNode node, TColumnIndex column, const s
   InvalidateNode(node);
 }
 
+void TCustomLazyStringTree::WriteChunks(TNodeStream& stream, PLazyNode node) {
+  TBaseLazyTree::WriteChunks(stream, node);
+  if ((GetOptions().StringOptions() & toSaveCaptions) == 0 || node == RootNode() ||
+      !node->States.Contains(nsInitialized))
+    return;
+  const std::wstring text = GetText(node, HeaderMainColumn());
+  if (!text.empty()) WriteCaptionChunk(stream, std::u16string(text.begin(), text.end()));
+}
+
+bool TCustomLazyStringTree::ReadChunk(TNodeStream& stream, int version, PLazyNode node,
+                                      std::uint32_t chunkType, std::uint32_t chunkSize) {
+  if (chunkType != kCaptionChunk) return TBaseLazyTree::ReadChunk(stream, version, node, chunkType, chunkSize);
+  const std::u16string text = ReadCaptionChunk(stream, chunkSize);
+  if (node != RootNode()) SetText(node, HeaderMainColumn(), std::wstring(text.begin(), text.end()));
+  return true;
+}
+
 void TCustomLazyStringTree::DoGetText(PLazyNode node, TColumnIndex column, TLSTTextType type,
                                       std::wstring& text) {
   if (OnGetText) OnGetText(*this, node, column, type, text);
@@ -270,6 +287,44 @@ std::string TCustomLazyStringTree::ItemText(PLazyNode node) {
   if (n > 0)
     WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
   return out;
+}
+
+PLTEditLink TCustomLazyStringTree::DoCreateEditor(PLazyNode node, TColumnIndex column) {
+  PLTEditLink link = TBaseLazyTree::DoCreateEditor(node, column);
+  if (!link) link = std::make_shared<TStringEditLink>();
+  return link;
+}
+
+void TCustomLazyStringTree::DoGetNodeHint(PLazyNode node, TColumnIndex column, std::wstring& text) {
+  TBaseLazyTree::DoGetNodeHint(node, column, text);
+  if (OnGetHint) OnGetHint(*this, node, column, text);
+}
+
+void TCustomLazyStringTree::DoGetNodeTooltip(PLazyNode node, TColumnIndex column, std::wstring& text) {
+  text = GetText(node, column);
+}
+
+// The cell's text as painted: the font OnPaintText chooses, and the text
+// rectangle centred on one line of that font.
+void TCustomLazyStringTree::GetTextInfo(PLazyNode node, TColumnIndex column, LOGFONTW& font, RECT& r,
+                                        std::wstring& text) {
+  TBaseLazyTree::GetTextInfo(node, column, font, r, text);
+  int height = textHeight_;
+  {
+    const ui::WindowDc screen = ui::GetClientDc(nullptr);
+    const int saved = SaveDC(screen.Get());
+    SelectObject(screen.Get(), FontHandle());
+    DoPaintText(node, screen.Get(), column, TLSTTextType::ttNormal);
+    GetObjectW(GetCurrentObject(screen.Get(), OBJ_FONT), sizeof font, &font);
+    TEXTMETRICW metrics{};
+    if (GetTextMetricsW(screen.Get(), &metrics)) height = metrics.tmHeight;
+    RestoreDC(screen.Get(), saved);
+  }
+  text = GetText(node, column);
+  const TLazyRect d = GetDisplayRect(node, column, true, !MultiLine(node));
+  r = {d.Left, d.Top, d.Right, d.Bottom};
+  if (HasOption(toShowHorzGridLines)) --r.bottom;
+  InflateRect(&r, 0, (height - (r.bottom - r.top)) / 2);
 }
 
 }  // namespace kv

@@ -290,6 +290,7 @@ void TForm::Loaded() {
 }
 
 bool TForm::DialogKey(HWND focus, WPARAM key) {
+  if (focus != nullptr && GetPropW(focus, kWantAllKeysProp) != nullptr) return false;
   TControl* focused = FromHandle(focus);
   if (!focused && focus) focused = FromHandle(GetParent(focus));  // a combo box's inner edit
   if (auto* combo = dynamic_cast<TComboBox*>(focused))

@@ -12,6 +12,10 @@ namespace kv::ui {
 
 enum class TBorderStyle { None, Single, Sizeable, Dialog, ToolWindow };
 using TBorderIcons = uint8_t;
+// A window carrying this property takes Enter and Escape itself (an
+// in-place editor): the form's default and cancel buttons leave them alone.
+inline constexpr wchar_t kWantAllKeysProp[] = L"KvWantAllKeys";
+
 constexpr TBorderIcons biSystemMenu = 1, biMinimize = 2, biMaximize = 4;
 enum class TPosition { Designed, ScreenCenter, MainFormCenter };
 enum class TFormStyle { Normal, StayOnTop };
@@ -76,7 +80,7 @@ class TForm : public TControl {
   // Enter and Esc for the control with the focus: Enter clicks a focused
   // button or the default button, Esc the cancel button. False when the key
   // belongs to the control.
-  bool DialogKey(HWND focus, WPARAM key);
+  virtual bool DialogKey(HWND focus, WPARAM key);
   // Registers the control's hint with the form's tooltip.
   void UpdateHint(TControl* control);
 

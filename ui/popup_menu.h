@@ -22,8 +22,15 @@ class TMenuItem {
   }
 };
 
+class TComponent;
+
 class TPopupMenu {
  public:
+  // Shows the menu at a screen point over the popup component's window and
+  // clicks the chosen item (nothing when the menu is dismissed).
+  void Popup(int x, int y);
+  // The component the menu was popped up for (a tree sets itself).
+  TComponent* PopupComponent = nullptr;
   TMenuItem& Add(std::wstring caption) { return *items_.emplace_back(std::make_unique<TMenuItem>(std::move(caption))); }
   size_t Count() const { return items_.size(); }
   TMenuItem& Items(size_t index) { return *items_.at(index); }

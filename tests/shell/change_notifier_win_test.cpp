@@ -295,29 +295,6 @@ TEST_F(ChangeNotifierTest, BatchesAreReleasedAlsoForWindowlessControls) {
   notifier.UnRegisterShellChangeNotify(&windowless);
 }
 
-// Runs a Linux program through Wine's starter and waits for it.
-void RunUnix(const std::wstring& commandLine) {
-  STARTUPINFOW si = {sizeof si};
-  PROCESS_INFORMATION pi = {};
-  std::wstring line = L"start.exe /wait /unix " + commandLine;
-  ASSERT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &si, &pi));
-  WaitForSingleObject(pi.hProcess, 10000);
-  CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
-}
-
-std::wstring UnixPath(const std::wstring& path) {
-  using Convert = char*(CDECL*)(LPCWSTR);
-  auto convert = reinterpret_cast<Convert>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name"));
-  if (!convert) return {};
-  char* unix = convert(path.c_str());
-  if (!unix) return {};
-  std::wstring out(unix, unix + strlen(unix));
-  HeapFree(GetProcessHeap(), 0, unix);
-  return out;
-}
-
-
 TEST_F(ChangeNotifierTest, KernelWatchesReportChangesByTheProgramAndByLinux) {
   std::wstring first = Dir(L"watched1"), second = Dir(L"watched2");
   Receiver receiver;
@@ -331,9 +308,9 @@ TEST_F(ChangeNotifierTest, KernelWatchesReportChangesByTheProgramAndByLinux) {
   ASSERT_TRUE(CreateDirectoryW((first + L"\\made").c_str(), nullptr));
   EXPECT_EQ(receiver.NextBatch(), (std::vector<Seen>{{K::UpdateDirectory, first}}));
 
-  std::wstring unix = UnixPath(first + L"\\fromlinux");
+  std::wstring unix = test::UnixPath(first + L"\\fromlinux");
   ASSERT_FALSE(unix.empty());
-  RunUnix(L"/bin/mkdir " + unix);
+  test::RunUnix(L"/bin/mkdir " + unix);
   EXPECT_EQ(receiver.NextBatch(), (std::vector<Seen>{{K::UpdateDirectory, first}}));
 
   // The watch moves with the folder.

@@ -51,12 +51,21 @@ def main():
     os.makedirs(os.path.join(root, "ops", "target"))
     write(os.path.join(root, "other", "elsewhere.txt"), b"e")
     os.makedirs(os.path.join(root, "links"))
+    # The explorer tree's commands.
+    for name in ("a.txt", "b.txt", "gone.txt", "kept.txt", "ren.txt"):
+        write(os.path.join(root, "cmds", name), name.encode())
+    os.makedirs(os.path.join(root, "cmds", "New Folder"))
     # New folder names: base and (1) taken; base and (1)..(19) taken.
     os.makedirs(os.path.join(root, "newfolder", "New Folder"))
     os.makedirs(os.path.join(root, "newfolder", "New Folder (1)"))
     os.makedirs(os.path.join(root, "newfolder19", "New Folder"))
     for n in range(1, 20):
         os.makedirs(os.path.join(root, "newfolder19", "New Folder (%d)" % n))
+    # Linked views: a music library with two levels.
+    write(os.path.join(root, "Music", "Rock", "a.mp3"), b"a")
+    write(os.path.join(root, "Music", "Rock", "Live", "b.mp3"), b"b")
+    os.makedirs(os.path.join(root, "Music", "Jazz"))
+    write(os.path.join(root, "Music", "c.mp3"), b"c")
     # Icons.
     for n in range(12):
         write(os.path.join(root, "icons", "file%02d.txt" % n), b"i")

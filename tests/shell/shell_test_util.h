@@ -4,11 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "shell/namespace_win.h"
+#include "ui/graphics_win.h"
 
 namespace kv::test {
 
@@ -34,6 +37,35 @@ inline std::string Narrow(const std::wstring& s) {
   std::string out(static_cast<size_t>(n), '\0');
   WideCharToMultiByte(CP_UTF8, 0, s.c_str(), static_cast<int>(s.size()), out.data(), n, nullptr, nullptr);
   return out;
+}
+
+// Runs a Linux program through Wine's starter and waits for it.
+inline void RunUnix(const std::wstring& commandLine) {
+  STARTUPINFOW si = {sizeof si};
+  PROCESS_INFORMATION pi = {};
+  std::wstring line = L"start.exe /wait /unix " + commandLine;
+  ASSERT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &si, &pi));
+  WaitForSingleObject(pi.hProcess, 10000);
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+}
+
+inline std::wstring UnixPath(const std::wstring& path) {
+  using Convert = char*(CDECL*)(LPCWSTR);
+  auto convert = reinterpret_cast<Convert>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name"));
+  if (!convert) return {};
+  char* unix = convert(path.c_str());
+  if (!unix) return {};
+  std::wstring out(unix, unix + strlen(unix));
+  HeapFree(GetProcessHeap(), 0, unix);
+  return out;
+}
+
+// Keeps a screenshot in the fixture folder (the prefix has no Z: drive to
+// reach the build folder): build/win/wine/shell-prefix/drive_c/kvtest.
+inline void KeepShot(const ui::TBitmap& shot, const std::string& name) {
+  const std::string bmp = shot.ToBmpFile();
+  std::ofstream("C:\\kvtest\\" + name + ".bmp", std::ios::binary).write(bmp.data(), std::streamsize(bmp.size()));
 }
 
 }  // namespace kv::test

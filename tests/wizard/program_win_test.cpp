@@ -9,10 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "base/ansi_text_win.h"
-#include "base/handle.h"
-#include "foundation/settings_win.h"
-#include "tests/wizard/wizard_test_util.h"
+#include "tests/wizard/e2e_driver_win.h"
 #include "wizard/step_texts.h"
 
 namespace kv {
@@ -20,130 +17,18 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string WindowText(HWND window) {
-  wchar_t text[512] = {};
-  SendMessageW(window, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text));
-  return WStringToAnsi(text);
-}
-
-class Program : public ::testing::Test {
+class Program : public test::ProgramFixture {
  protected:
   void SetUp() override {
-    fs::copy_file(fs::path(KV_TEST_BINARY_DIR) / "kelvarin.exe", folder.Path() / "kelvarin.exe");
-    for (const auto& entry : fs::directory_iterator(fs::path(KV_TEST_SOURCE_DIR) / "data"))
-      fs::copy_file(entry.path(), folder.Path() / entry.path().filename());
+    InstallProgram(folder.Path());
     SetEnvironmentVariableW(L"KELVARIN_LOG_MESSAGE_BOXES", L"1");
   }
   void TearDown() override {
-    if (process) {
-      TerminateProcess(process.Get(), 99);
-      WaitForSingleObject(process.Get(), 5000);
-    }
+    ProgramFixture::TearDown();
     SetEnvironmentVariableW(L"KELVARIN_LOG_MESSAGE_BOXES", nullptr);
   }
 
-  // Starts the program and waits for its visible main window.
-  HWND Start() {
-    if (!Launch()) return nullptr;
-    for (int i = 0; i < 600; ++i) {
-      if (HWND found = FindMain()) return found;
-      if (WaitForSingleObject(process.Get(), 50) == WAIT_OBJECT_0) break;
-    }
-    ADD_FAILURE() << "no main window";
-    return nullptr;
-  }
-  bool Launch() {
-    std::wstring exe = (folder.Path() / "kelvarin.exe").wstring();
-    std::wstring commandLine = L"\"" + exe + L"\"";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info{};
-    if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        folder.Path().wstring().c_str(), &startup, &info)) {
-      ADD_FAILURE() << "CreateProcessW failed: " << GetLastError();
-      return false;
-    }
-    CloseHandle(info.hThread);
-    process = KernelHandle(info.hProcess);
-    processId = info.dwProcessId;
-    return true;
-  }
-  HWND FindMain() {
-    struct Search {
-      DWORD pid;
-      HWND found;
-    } search{processId, nullptr};
-    EnumWindows(
-        [](HWND w, LPARAM p) noexcept -> BOOL {
-          auto* s = reinterpret_cast<Search*>(p);
-          DWORD pid = 0;
-          GetWindowThreadProcessId(w, &pid);
-          if (pid == s->pid && IsWindowVisible(w) && WindowText(w) == "Torvane Kelvarin") {
-            s->found = w;
-            return FALSE;
-          }
-          return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.found;
-  }
-  // The first visible child window with this text (buttons, the memo...).
-  static HWND Child(HWND main, const std::string& text, bool visibleOnly = true) {
-    struct Search {
-      const std::string& text;
-      bool visibleOnly;
-      HWND found;
-    } search{text, visibleOnly, nullptr};
-    EnumChildWindows(
-        main,
-        [](HWND w, LPARAM p) noexcept -> BOOL {
-          auto* s = reinterpret_cast<Search*>(p);
-          if ((!s->visibleOnly || IsWindowVisible(w)) && WindowText(w) == s->text) {
-            s->found = w;
-            return FALSE;
-          }
-          return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.found;
-  }
-  // The text of the step memo: the only child of class EDIT with ES_READONLY.
-  static std::string StepMemo(HWND main) {
-    HWND found = nullptr;
-    EnumChildWindows(
-        main,
-        [](HWND w, LPARAM p) noexcept -> BOOL {
-          wchar_t cls[32] = {};
-          GetClassNameW(w, cls, 32);
-          if (lstrcmpiW(cls, L"Edit") == 0 && (GetWindowLongW(w, GWL_STYLE) & ES_READONLY)) {
-            *reinterpret_cast<HWND*>(p) = w;
-            return FALSE;
-          }
-          return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&found));
-    return found ? WindowText(found) : std::string("(no memo)");
-  }
-  static void Click(HWND main, const std::string& caption) {
-    HWND button = Child(main, caption);
-    ASSERT_TRUE(button) << caption;
-    SendMessageW(button, BM_CLICK, 0, 0);
-  }
-  DWORD WaitForExit() {
-    EXPECT_EQ(WaitForSingleObject(process.Get(), 60000), WAIT_OBJECT_0);
-    DWORD code = 12345;
-    GetExitCodeProcess(process.Get(), &code);
-    process = KernelHandle();
-    return code;
-  }
-  std::string Setting(const char* section, const char* key) {
-    auto config = LoadXMLConfig((folder.Path() / "kelvarin.conf.xml").wstring(), false);
-    return config->ReadString(section, key, "(missing)");
-  }
-
   TempFolder folder;
-  KernelHandle process;
-  DWORD processId = 0;
 };
 
 TEST_F(Program, StartsInOrderStepsThroughThePagesAndSavesOnExit) {

@@ -4,5 +4,5 @@ if(TARGET ${exe} AND NOT KELVARIN_NATIVE)
   add_test(NAME wizard_readonly_drive
            COMMAND ln -sfn /sys/kernel ${PROJECT_BINARY_DIR}/wine/prefix/dosdevices/r:)
   set_tests_properties(wizard_readonly_drive PROPERTIES FIXTURES_SETUP kv_readonly_drive)
-  set_tests_properties(${exe} PROPERTIES FIXTURES_REQUIRED kv_readonly_drive)
+  set_property(TEST ${exe} APPEND PROPERTY FIXTURES_REQUIRED kv_readonly_drive)
 endif()

@@ -1,6 +1,8 @@
 // The search from the wizard: a generated library (tests/wizard/search.cmake)
 // copied below C:\, scanned and grouped, and stopped in different ways.
 #include <gtest/gtest.h>
+#include <windows.h>
+#include <commctrl.h>
 
 #include <map>
 #include <memory>
@@ -175,6 +177,45 @@ TEST_F(Search, AStoppedSearchKeepsTheLastListAndExitClosesAfterStopping) {
   TMP3Collection saved;
   saved.LoadFromCSV((folder.Path() / "last").string());
   EXPECT_EQ(Values(Groups(saved)), kSimilarGroups);
+}
+
+// Stopped while the second record is compared (the click is posted when the
+// compare bar moves): the list before stays shown and bound, with the marks
+// the user set, and that is what "last" keeps.
+TEST_F(Search, AStopDuringTheComparisonKeepsTheLastListWithItsMarks) {
+  Settings().SetVal("Session", "IgnoreiTunes", "1");
+  Settings().SetVal("Session", "IgnoreEmptyTags", "1");
+  OpenOnLibrary();
+  RunSearch();
+  ASSERT_EQ(form->Step, 6);
+  TMP3Collection* first = form->Results.get();
+  form->CollectionFrame->CheckAllButtonClick(nullptr);  // not what smart marking chose
+
+  Back();
+  ASSERT_EQ(form->Step, 4);
+  HWND bar = form->ProgressFrame->CompareProgressBar->Handle();
+  auto stopOnMove = [](HWND w, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR next) noexcept -> LRESULT {
+    if (msg == PBM_SETPOS && wp > 0) {
+      PostMessageW(reinterpret_cast<HWND>(next), BM_CLICK, 0, 0);
+      RemoveWindowSubclass(w, nullptr, 1);
+    }
+    return DefSubclassProc(w, msg, wp, lp);
+  };
+  ASSERT_TRUE(SetWindowSubclass(bar, stopOnMove, 1, reinterpret_cast<DWORD_PTR>(form->NextButton->Handle())));
+  Next();
+  RemoveWindowSubclass(bar, stopOnMove, 1);
+  EXPECT_EQ(form->Step, 4);  // stepped back
+  EXPECT_EQ(form->Collection->Count(), 9);  // the scan was whole
+  EXPECT_LT(form->ProgressFrame->CompareProgressBar->Position(), 89);  // not all compared
+  EXPECT_EQ(form->Results.get(), first);
+  EXPECT_EQ(form->CollectionFrame->Results(), first);
+  for (int row = 0; row < first->Count(); ++row) EXPECT_TRUE(form->CollectionFrame->Checked(row)) << row;
+
+  form->Finish();
+  TMP3Collection saved;
+  saved.LoadFromCSV((folder.Path() / "last").string());
+  EXPECT_EQ(Values(Groups(saved)), kSimilarGroups);
+  for (int32_t i = 0; i < saved.Count(); ++i) EXPECT_GT(saved.Items(i).Tag, 100000) << i;
 }
 
 TEST_F(Search, AMissingTipPictureShowsItsErrorAndKeepsTheResults) {

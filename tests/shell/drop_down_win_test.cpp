@@ -1,0 +1,246 @@
+#include "shell/drop_down_win.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "tests/shell/shell_test_util.h"
+#include "tests/ui/ui_test_util.h"
+
+namespace kv {
+namespace {
+
+using ui::test::RunLater;
+
+RECT ScreenRect(HWND window) {
+  RECT r;
+  GetWindowRect(window, &r);
+  return r;
+}
+
+RECT WorkArea(HWND window) {
+  MONITORINFO info{};
+  info.cbSize = sizeof info;
+  GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &info);
+  return info.rcWork;
+}
+
+// A form with one control the drop-down opens at.
+struct DropDownFixture : ::testing::Test {
+  void Place(int formTop, int ownerHeight) {
+    form.SetBounds(200, formTop, 300, ownerHeight + 60);
+    owner.SetParent(&form);
+    owner.SetBounds(10, 10, 250, ownerHeight);
+    ASSERT_TRUE(owner.Handle());  // the form stays hidden: showing costs Wine seconds
+  }
+  ui::TForm form;
+  ui::TPanel& owner = form.Create<ui::TPanel>();
+};
+
+TEST_F(DropDownFixture, OpensBelowAboveOrShortenedOnTheRoomierSide) {
+  const int rows = 8 * 17 + GetSystemMetrics(SM_CYSIZEFRAME);
+  const struct {
+    int formTop, ownerHeight;
+    bool above, shortened;
+  } cases[] = {{100, 23, false, false}, {880, 23, true, false}, {60, 830, false, true}, {100, 830, true, true}};
+  for (const auto& c : cases) {
+    Place(c.formTop, c.ownerHeight);
+    TDropDownWnd dropDown;
+    RECT shown{}, ownerRect = ScreenRect(owner.Handle()), screen = WorkArea(owner.Handle());
+    uint32_t state = 0;
+    RunLater(30, [&] {
+      shown = ScreenRect(dropDown.Handle());
+      state = dropDown.State();
+      EXPECT_TRUE(IsWindowVisible(dropDown.Handle()));
+      PostMessageW(dropDown.Handle(), WM_KEYDOWN, VK_ESCAPE, 0);
+    });
+    dropDown.RollDown(&owner);
+    EXPECT_FALSE(IsWindowVisible(dropDown.Handle()));
+    EXPECT_EQ(shown.left, ownerRect.left);
+    EXPECT_EQ(shown.right - shown.left, ownerRect.right - ownerRect.left);
+    EXPECT_EQ(bool(state & dsOpenedAbove), c.above) << c.formTop;
+    if (c.above)
+      EXPECT_EQ(shown.bottom, ownerRect.top) << c.formTop;
+    else
+      EXPECT_EQ(shown.top, ownerRect.bottom) << c.formTop;
+    const int expected = !c.shortened ? rows : c.above ? ownerRect.top - screen.top : screen.bottom - ownerRect.bottom;
+    EXPECT_EQ(shown.bottom - shown.top, expected) << c.formTop;
+  }
+}
+
+TEST_F(DropDownFixture, RollsUpSelectedOnlyOnEnter) {
+  Place(100, 23);
+  const struct {
+    UINT msg;
+    WPARAM wParam;
+    bool toForm, selected;
+  } cases[] = {{WM_KEYDOWN, VK_ESCAPE, false, false},
+               {WM_KEYDOWN, VK_RETURN, false, true},
+               {WM_LBUTTONDOWN, MK_LBUTTON, true, false},  // a click outside
+               {WM_CANCELMODE, 0, false, false},
+               {WM_SYSKEYDOWN, VK_MENU, false, false}};
+  for (const auto& c : cases) {
+    TDropDownWnd dropDown;
+    std::vector<bool> rollUps;
+    dropDown.OnRollUp = [&](TDropDownWnd&, bool selected) { rollUps.push_back(selected); };
+    RunLater(30, [&] { PostMessageW(c.toForm ? form.Handle() : dropDown.Handle(), c.msg, c.wParam, MAKELPARAM(5, 5)); });
+    dropDown.RollDown(&owner);
+    EXPECT_EQ(rollUps, std::vector<bool>{c.selected}) << c.msg;
+    EXPECT_FALSE(dropDown.DroppedDown());
+  }
+  // Animated, the window still ends in place and visible.
+  TDropDownWnd animated;
+  animated.SetPopupOptions((kDefaultPopupOptions | poAnimated) & ~poRespectSysAnimationFlag);
+  animated.SetRollTime(60);
+  bool visible = false;
+  RunLater(120, [&] {
+    visible = IsWindowVisible(animated.Handle());
+    PostMessageW(animated.Handle(), WM_KEYDOWN, VK_ESCAPE, 0);
+  });
+  animated.RollDown(&owner);
+  EXPECT_TRUE(visible);
+  // Disabled: nothing opens.
+  TDropDownWnd disabled;
+  disabled.SetPopupOptions(kDefaultPopupOptions & ~poEnabled);
+  disabled.RollDown(&owner);
+  EXPECT_FALSE(disabled.HandleAllocated() && IsWindowVisible(disabled.Handle()));
+}
+
+TEST_F(DropDownFixture, GripResizesAwayFromTheOwnerAndNotBelowItsSize) {
+  const int side = GetSystemMetrics(SM_CXVSCROLL);
+  const struct {
+    int formTop, dx, dy;
+    bool above;
+  } cases[] = {{100, 40, 30, false}, {880, 40, -30, true}, {100, -1000, -1000, false}};
+  for (const auto& c : cases) {
+    Place(c.formTop, 23);
+    TDropDownWnd dropDown;
+    dropDown.SetPopupOptions(kDefaultPopupOptions | poSizeable);
+    RECT before{}, after{};
+    RunLater(30, [&] {
+      TSizeGrabber& grip = dropDown.Grabber();
+      before = ScreenRect(dropDown.Handle());
+      RECT g = ScreenRect(grip.Handle());
+      EXPECT_EQ(g.right, before.right - 1);  // inside the border, at the corner away from the owner
+      EXPECT_EQ(c.above ? g.top - 1 : g.bottom + 1, c.above ? before.top : before.bottom);
+      SetCursorPos(g.left + 2, g.top + 2);
+      SendMessageW(grip.Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
+      SetCursorPos(g.left + 2 + c.dx, g.top + 2 + c.dy);
+      SendMessageW(grip.Handle(), WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(2, 2));
+      SendMessageW(grip.Handle(), WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
+      after = ScreenRect(dropDown.Handle());
+      PostMessageW(dropDown.Handle(), WM_KEYDOWN, VK_ESCAPE, 0);
+    });
+    dropDown.RollDown(&owner);
+    EXPECT_EQ(after.left, before.left);
+    if (c.dx < -100) {
+      EXPECT_EQ(after.right - after.left, side);
+      EXPECT_EQ(after.bottom - after.top, side);
+      continue;
+    }
+    EXPECT_EQ(after.right, before.right + c.dx);
+    EXPECT_EQ(c.above ? after.bottom : after.top, c.above ? before.bottom : before.top);  // the owner's edge stays
+    EXPECT_EQ(c.above ? after.top : after.bottom, (c.above ? before.top : before.bottom) + c.dy);
+  }
+}
+
+std::wstring ParsingName(TCustomLazyExplorerTree& tree, PLazyNode node) {
+  TNamespace* ns = nullptr;
+  return tree.ValidateNamespace(node, ns) ? ns->GetNameForParsing() : L"?";
+}
+
+// Folder parsing names of a folder's children.
+std::vector<std::wstring> Folders(TNamespace& folder) {
+  std::vector<std::wstring> out;
+  folder.EnumerateFolder(true, false, false, [&](TPidl child, TNamespace& parent, bool&) {
+    out.push_back(TNamespace(std::move(child), &parent).GetNameForParsing());
+    return true;
+  });
+  return out;
+}
+
+TEST_F(DropDownFixture, ClassicExplorerDropDownListsTwoLevelsAndThePath) {
+  Place(100, 23);
+  TPopupExplorerDropDown dropDown;
+  auto target = test::Item(L"enum\\alpha");
+  dropDown.SetSelectPIDL(target->AbsolutePIDL(), true);
+  std::set<std::wstring> expected;
+  for (const std::wstring& first : Folders(*DesktopFolder())) {
+    expected.insert(first);
+    auto item = TNamespace::CreateFromFileName(first);
+    for (const std::wstring& second : Folders(*item)) expected.insert(second);
+  }
+  for (const wchar_t* path : {L"", L"\\enum", L"\\enum\\alpha"}) expected.insert(test::kFixture + path);
+  std::set<std::wstring> listed;
+  std::wstring focused, afterTab, chosen;
+  uint32_t slow = 0, fast = 0, inside = 0;
+  dropDown.OnFolderSelected = [&](TNamespace& folder) { chosen = folder.GetNameForParsing(); };
+  TPopupExplorerTree& tree = dropDown.ExplorerTree();
+  RunLater(50, [&] {
+    for (PLazyNode node = tree.GetFirst(); node; node = tree.GetNext(node)) {
+      EXPECT_TRUE(tree.Expanded(node) || node->ChildCount == 0);
+      const std::wstring name = ParsingName(tree, node);
+      if (tree.GetNodeLevel(node) > 0) listed.insert(name);
+    }
+    focused = ParsingName(tree, tree.FocusedNode());
+    ui::TBitmap shot;
+    shot.CaptureScreen(ScreenRect(dropDown.Handle()));
+    test::KeepShot(shot, "explorer_drop_down_classic");
+    PostMessageW(tree.Handle(), WM_KEYDOWN, VK_TAB, 0);
+    RunLater(30, [&] {
+      afterTab = ParsingName(tree, tree.FocusedNode());
+      // Auto-scroll: slowly just above the tree, fast far below, not inside.
+      SendMessageW(tree.Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(5, -5));
+      slow = dropDown.State();
+      SendMessageW(tree.Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(5, tree.ClientHeight() + 40));
+      fast = dropDown.State();
+      SendMessageW(tree.Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(5, 5));
+      inside = dropDown.State();
+      PostMessageW(tree.Handle(), WM_KEYDOWN, VK_RETURN, 0);
+    });
+  });
+  dropDown.RollDown(&owner);
+  EXPECT_EQ(listed, expected);
+  EXPECT_EQ(focused, test::kFixture + L"\\enum\\alpha");
+  EXPECT_NE(afterTab, focused);
+  EXPECT_EQ(slow & (dsScrollingUp | dsScrollingDown | dsSlowTimer | dsFastTimer), dsScrollingUp | dsSlowTimer);
+  EXPECT_EQ(fast & (dsScrollingUp | dsScrollingDown | dsSlowTimer | dsFastTimer), dsScrollingDown | dsFastTimer);
+  EXPECT_EQ(inside & (dsScrollingUp | dsScrollingDown | dsSlowTimer | dsFastTimer), 0u);
+  // The mouse moved inside over a node: that node was chosen.
+  EXPECT_FALSE(chosen.empty());
+  EXPECT_FALSE(tree.Active());
+}
+
+TEST_F(DropDownFixture, ScrollBarFollowsTheTreeAndDragsIt) {
+  Place(100, 23);
+  TPopupExplorerDropDown dropDown;
+  dropDown.SetDropDownCount(4);
+  dropDown.SetPopupOptions(kDefaultPopupOptions & ~poThemeAware);
+  TPopupExplorerTree& tree = dropDown.ExplorerTree();
+  bool shown = false;
+  int offset = 1, lowest = 0;
+  RunLater(50, [&] {
+    TOwnerDrawScrollbar& bar = dropDown.Scrollbar();
+    shown = bar.Visible() && IsWindowVisible(bar.Handle());
+    EXPECT_EQ(bar.Max(), static_cast<int>(tree.RangeY()));
+    EXPECT_EQ(bar.PageSize(), tree.ClientHeight());
+    const TScrollbarGeometry g = bar.Geometry();
+    SendMessageW(bar.Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, g.ThumbCenter()));
+    SendMessageW(bar.Handle(), WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(5, g.Track().bottom));
+    SendMessageW(bar.Handle(), WM_LBUTTONUP, 0, MAKELPARAM(5, g.Track().bottom));
+    offset = tree.OffsetY();
+    lowest = static_cast<int>(tree.RangeY()) - tree.ClientHeight();
+    EXPECT_EQ(-offset, bar.Position());
+    PostMessageW(dropDown.Handle(), WM_KEYDOWN, VK_ESCAPE, 0);
+  });
+  dropDown.RollDown(&owner);
+  EXPECT_TRUE(shown);
+  EXPECT_GT(lowest, 0);
+  EXPECT_EQ(-offset, lowest);  // dragged to the end of the track
+}
+
+}  // namespace
+}  // namespace kv

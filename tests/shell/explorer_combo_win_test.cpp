@@ -1,0 +1,191 @@
+#include "shell/explorer_combo_win.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "shell/shell_utils_win.h"
+#include "tests/shell/shell_test_util.h"
+#include "tests/ui/ui_test_util.h"
+
+namespace kv {
+namespace {
+
+using ui::test::RunLater;
+
+struct ComboFixture : ::testing::Test {
+  void SetUp() override {
+    form.SetBounds(100, 100, 400, 300);
+    combo.SetParent(&form);
+    combo.SetBounds(10, 10, 320, 23);
+    combo.OnInvalidEntry = [this](TCustomLazyExplorerCombobox&, const std::wstring& text) { invalid.push_back(text); };
+    combo.ExecuteHook = [this](TCustomLazyExplorerCombobox&, TNamespace& item) {
+      executed.push_back(item.GetNameForParsing());
+    };
+    combo.OnChangeLinkDispatch = [this](TCustomLazyExplorerCombobox&, LPCITEMIDLIST) { ++dispatches; };
+    ASSERT_TRUE(combo.Handle());
+  }
+  void Enter(const std::wstring& text) {
+    combo.Edit().SetWideText(text);
+    SendMessageW(combo.Edit().Handle(), WM_KEYDOWN, VK_RETURN, 0);
+    ui::test::Pump(20);  // the posted selection
+  }
+  std::wstring Shown() { return combo.EditNamespace() ? combo.EditNamespace()->GetNameForParsing() : L""; }
+  std::pair<DWORD, DWORD> Selection() {
+    DWORD start = 0, end = 0;
+    SendMessageW(combo.Edit().Handle(), EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    return {start, end};
+  }
+  ui::TForm form;
+  TLazyExplorerCombobox& combo = form.Create<TLazyExplorerCombobox>();
+  std::vector<std::wstring> invalid, executed;
+  int dispatches = 0;
+};
+
+TEST_F(ComboFixture, EnteredPathsBecomeTheCurrentFolder) {
+  const std::wstring music = test::kFixture + L"\\Music";
+  const struct {
+    std::wstring typed, shown, text;
+  } cases[] = {
+      {L"C", L"C:\\", L"C:\\"},
+      {L"C:", L"C:\\", L"C:\\"},
+      {music, music, music},
+      {L"rock", music + L"\\Rock", music + L"\\Rock"},  // a folder of the current one, by name
+      {L"my computer", DrivesFolder()->GetNameForParsing(), DrivesFolder()->GetNameNormal()},
+      {DesktopFolder()->GetNameNormal(), DesktopFolder()->GetNameForParsing(), DesktopFolder()->GetNameNormal()},
+  };
+  for (const auto& c : cases) {
+    combo.Edit().SetWideText(L"");
+    Enter(c.typed);
+    EXPECT_EQ(Shown(), c.shown) << test::Narrow(c.typed);
+    EXPECT_EQ(combo.Edit().WideText(), c.text) << test::Narrow(c.typed);
+    EXPECT_EQ(combo.Edit().UndoText(), c.text);
+  }
+  EXPECT_EQ(dispatches, 6);
+  EXPECT_TRUE(invalid.empty());
+  EXPECT_TRUE(executed.empty());
+  // The box shows the item's icon left of the text.
+  Enter(music);
+  form.Show();
+  const ui::TBitmap shot = ui::test::Screenshot(form, "explorer_combo");
+  test::KeepShot(shot, "explorer_combo");
+  int coloured = 0;
+  for (int y = 5; y < 18; ++y)
+    for (int x = 4; x < 20; ++x) {
+      const uint32_t px = ui::test::PixelAt(shot, form, combo.Handle(), x, y);
+      coloured += ((px >> 16) & 0xFF) != (px & 0xFF) || ((px >> 8) & 0xFF) != (px & 0xFF);
+    }
+  EXPECT_GT(coloured, 20);
+}
+
+TEST_F(ComboFixture, InvalidEntriesAndFilesLeaveTheFolderAlone) {
+  const std::wstring music = test::kFixture + L"\\Music";
+  Enter(music);
+  ASSERT_EQ(Shown(), music);
+  // The rest after the longest existing folder is selected and reported.
+  const std::wstring nope = music + L"\\Nope";
+  Enter(nope);
+  EXPECT_EQ(invalid, std::vector<std::wstring>{nope});
+  EXPECT_EQ(Selection(), std::make_pair(DWORD(music.size() + 1), DWORD(nope.size())));
+  EXPECT_EQ(Shown(), music);
+  EXPECT_EQ(combo.Edit().UndoText(), music);
+  SendMessageW(combo.Edit().Handle(), WM_KEYDOWN, VK_ESCAPE, 0);
+  EXPECT_EQ(combo.Edit().WideText(), music);
+  Enter(L"Nowhere at all");
+  EXPECT_EQ(Selection(), std::make_pair(DWORD(0), DWORD(14)));
+  // Without a handler: the message box, through its hook.
+  combo.OnInvalidEntry = nullptr;
+  std::wstring caption, text;
+  SetWideMessageHook([&](HWND, const std::wstring& c, const std::wstring& t) { caption = c, text = t; });
+  Enter(L"Q:\\missing");
+  SetWideMessageHook(nullptr);
+  EXPECT_EQ(caption, L"Invalid Path");
+  EXPECT_EQ(text, L"Windows can not find \"Q:\\missing\" Please check the spelling and try again.");
+  // A file is run, the box keeps its folder and text.
+  const std::wstring file = test::kFixture + L"\\enum\\one.txt";
+  Enter(file);
+  EXPECT_EQ(executed, std::vector<std::wstring>{file});
+  EXPECT_EQ(Shown(), music);
+  EXPECT_EQ(combo.Edit().WideText(), music);
+  EXPECT_EQ(dispatches, 1);
+}
+
+TEST_F(ComboFixture, TypingOffersMatchingNamesAndEnterTakesOne) {
+  combo.Edit().SetWideText(test::kFixture + L"\\M");
+  SendMessageW(combo.Edit().Handle(), EM_SETSEL, 100, 100);
+  std::vector<std::wstring> offered, afterSlash;
+  bool below = false;
+  TPopupAutoCompleteDropDown& dropDown = combo.PopupAutoCompleteDropDown();
+  RunLater(30, [&] {
+    offered = dropDown.AutoCompleteTree().Rows();
+    RECT box, list;
+    GetWindowRect(combo.Handle(), &box);
+    GetWindowRect(dropDown.Handle(), &list);
+    below = list.top == box.bottom && list.left == box.left;
+    // Typing on while it is open narrows or changes the list.
+    PostMessageW(combo.Edit().Handle(), WM_CHAR, L's', 0);
+    RunLater(30, [&] {
+      offered.push_back(L"|");
+      for (const auto& row : dropDown.AutoCompleteTree().Rows()) offered.push_back(row);
+      PostMessageW(combo.Edit().Handle(), WM_KEYDOWN, VK_DOWN, 0);
+      PostMessageW(combo.Edit().Handle(), WM_KEYDOWN, VK_RETURN, 0);
+    });
+  });
+  SendMessageW(combo.Edit().Handle(), WM_CHAR, L'u', 0);
+  const std::wstring music = test::kFixture + L"\\Music";
+  EXPECT_EQ(offered, (std::vector<std::wstring>{music, L"|", music}));
+  EXPECT_TRUE(below);
+  EXPECT_FALSE(dropDown.DroppedDown());
+  EXPECT_EQ(Shown(), music);
+  // Inside a folder: its entries, sorted as the source gives them.
+  combo.Edit().SetWideText(music);
+  SendMessageW(combo.Edit().Handle(), EM_SETSEL, 100, 100);
+  RunLater(30, [&] {
+    afterSlash = dropDown.AutoCompleteTree().Rows();
+    PostMessageW(combo.Edit().Handle(), WM_KEYDOWN, VK_ESCAPE, 0);
+  });
+  SendMessageW(combo.Edit().Handle(), WM_CHAR, L'\\', 0);
+  std::sort(afterSlash.begin(), afterSlash.end());
+  EXPECT_EQ(afterSlash, (std::vector<std::wstring>{music + L"\\Jazz", music + L"\\Rock", music + L"\\c.mp3"}));
+  EXPECT_EQ(Shown(), music);  // Esc chose nothing
+}
+
+TEST_F(ComboFixture, DropDownTreeHandsTheChosenFolderOver) {
+  Enter(test::kFixture + L"\\Music\\Rock");
+  TPopupExplorerTree& tree = combo.PopupExplorerDropDown().ExplorerTree();
+  std::wstring focused;
+  RunLater(50, [&] {
+    TNamespace* ns = nullptr;
+    if (tree.ValidateNamespace(tree.FocusedNode(), ns)) focused = ns->GetNameForParsing();
+    PLazyNode parent = tree.FocusedNode()->Parent;
+    tree.SetFocusedNode(parent);
+    PostMessageW(tree.Handle(), WM_KEYDOWN, VK_RETURN, 0);
+  });
+  combo.DropDownButtonClick();
+  EXPECT_EQ(focused, test::kFixture + L"\\Music\\Rock");
+  EXPECT_EQ(Shown(), test::kFixture + L"\\Music");
+  EXPECT_EQ(dispatches, 2);
+}
+
+TEST_F(ComboFixture, FollowsChangesWithoutEchoes) {
+  auto alpha = test::Item(L"enum\\alpha");
+  int nested = 0;
+  combo.OnChangeLinkDispatch = [&](TCustomLazyExplorerCombobox& c, LPCITEMIDLIST pidl) {
+    ++dispatches;
+    c.ChangeLinkChanging(nullptr, pidl);  // a chain back to the box: ignored
+    ++nested;
+  };
+  combo.ChangeLinkChanging(nullptr, alpha->AbsolutePIDL());
+  EXPECT_EQ(Shown(), alpha->GetNameForParsing());
+  combo.ChangeLinkChanging(nullptr, alpha->AbsolutePIDL());  // the same item: nothing
+  EXPECT_EQ(dispatches, 1);
+  EXPECT_EQ(nested, 1);
+  combo.ChangeLinkChanging(nullptr, nullptr);
+  EXPECT_EQ(combo.EditNamespace(), nullptr);
+  EXPECT_EQ(combo.Edit().WideText(), L"");
+}
+
+}  // namespace
+}  // namespace kv

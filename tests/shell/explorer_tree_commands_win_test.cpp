@@ -1,0 +1,317 @@
+// The explorer tree's shell commands driven by real keys and mouse clicks
+// over C:\kvtest\cmds: clipboard, delete, the shell's context menu, rename,
+// new folders and the data of dragged items.
+#include <windows.h>
+#include <ole2.h>
+#include <shlobj.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "shell/explorer_tree_win.h"
+#include "shell/shell_utils_win.h"
+#include "tests/shell/shell_test_util.h"
+#include "tests/ui/ui_test_util.h"
+#include "ui/forms_win.h"
+
+namespace kv {
+namespace {
+using namespace test;
+using ui::test::Pump;
+
+const std::wstring kCmds = kFixture + L"\\cmds";
+
+class CommandTree : public TLazyExplorerTree {
+ public:
+  ~CommandTree() override { DestroyNodes(); }
+  using TCustomLazyExplorerTree::DoNewText;
+  bool EditCaption(PLazyNode node) override {
+    edited.push_back(node);
+    return true;
+  }
+  std::vector<PLazyNode> edited;
+};
+
+void Keys(std::initializer_list<BYTE> down) {
+  for (BYTE k : down) keybd_event(k, 0, 0, 0);
+  for (auto it = std::rbegin(down); it != std::rend(down); ++it) keybd_event(*it, 0, KEYEVENTF_KEYUP, 0);
+  Pump(150);
+}
+
+std::vector<std::wstring> DroppedFiles(IDataObject* data) {
+  FORMATETC format{CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+  STGMEDIUM medium{};
+  std::vector<std::wstring> files;
+  if (FAILED(data->GetData(&format, &medium))) return files;
+  auto drop = static_cast<HDROP>(medium.hGlobal);
+  for (UINT i = 0, n = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0); i < n; ++i) {
+    wchar_t name[MAX_PATH];
+    DragQueryFileW(drop, i, name, MAX_PATH);
+    files.push_back(name);
+  }
+  ReleaseStgMedium(&medium);
+  return files;
+}
+
+// Answers the shell's delete confirmation with Yes and remembers it was asked.
+struct ConfirmDelete {
+  static inline bool asked = false;
+  ConfirmDelete() {
+    asked = false;
+    timer = SetTimer(nullptr, 0, 150, [](HWND, UINT, UINT_PTR, DWORD) {
+      if (HWND box = FindWindowW(nullptr, L"Confirm file deletion")) {
+        asked = true;
+        PostMessageW(box, WM_COMMAND, IDYES, 0);
+      }
+    });
+  }
+  ~ConfirmDelete() { KillTimer(nullptr, timer); }
+  UINT_PTR timer;
+};
+
+class ExplorerCommands : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    form.SetBounds(50, 50, 400, 400);
+    tree = &form.Create<CommandTree>();
+    tree->SetParent(&form);
+    tree->SetBounds(0, 0, 380, 360);
+    tree->SetFileObjects(foFolders | foNonFolders);
+    tree->SetExplorerFolderOptions(toFoldersExpandable | toHideRootFolder);
+    tree->TreeOptions().SetSelectionOptions(tree->TreeOptions().SelectionOptions() | toMultiSelect);
+    tree->SetRootFolderCustomPath(kCmds);
+    tree->SetActive(true);
+    form.Show();
+    SetForegroundWindow(form.Handle());
+    SetFocus(tree->Handle());
+    Pump(100);
+  }
+  PLazyNode Node(const std::wstring& name) {
+    for (PLazyNode n = tree->GetFirst(); n; n = tree->GetNextSibling(n)) {
+      TNamespace* ns = nullptr;
+      if (tree->ValidateNamespace(n, ns) && ns->GetNameInFolder() == name) return n;
+    }
+    return nullptr;
+  }
+  void Select(std::initializer_list<const wchar_t*> names) {
+    tree->ClearSelection();
+    for (const wchar_t* name : names) {
+      PLazyNode n = Node(name);
+      ASSERT_NE(n, nullptr) << Narrow(name);
+      tree->SetSelected(n, true);
+      tree->SetFocusedNode(n);
+    }
+  }
+  std::wstring SelectedName() {
+    TNamespace* ns = nullptr;
+    return tree->ValidateNamespace(tree->GetFirstSelected(), ns) ? ns->GetNameInFolder() : L"";
+  }
+
+  ui::TForm form;
+  CommandTree* tree = nullptr;
+};
+
+TEST_F(ExplorerCommands, CtrlCCopiesTheSelectionForWindowsAndX) {
+  Select({L"a.txt", L"b.txt"});
+  Keys({VK_CONTROL, 'C'});
+  ComPtr<IDataObject> data;
+  ASSERT_TRUE(SUCCEEDED(OleGetClipboard(data.Put())));
+  const std::vector<std::wstring> expected{kCmds + L"\\a.txt", kCmds + L"\\b.txt"};
+  EXPECT_EQ(DroppedFiles(data.Get()), expected);
+  EXPECT_TRUE(tree->TreeStates().Contains(tsCopyPending));
+  EXPECT_TRUE(Node(L"a.txt")->States.Contains(nsCutCopyMarked));
+
+  // The X side of the clipboard lists the same files.
+  if (GetFileAttributesW(L"\\\\?\\unix\\usr\\bin\\xclip") == INVALID_FILE_ATTRIBUTES)
+    GTEST_SKIP() << "xclip is not installed (scripts/setup.sh)";
+  const std::wstring out = kCmds + L"\\..\\xclip.txt";
+  RunUnix(L"/bin/sh -c \"xclip -selection clipboard -o -t text/uri-list > '" + UnixPath(out) + L"'\"");
+  std::ifstream in{std::filesystem::path(out)};
+  std::string line;
+  std::vector<std::string> uris;
+  while (std::getline(in, line))
+    if (!line.empty() && line[0] != '#') uris.push_back(line.substr(0, line.find_last_not_of("\r") + 1));
+  ASSERT_EQ(uris.size(), 2u);
+  EXPECT_EQ(uris[0].substr(uris[0].rfind('/')), "/a.txt");
+  EXPECT_EQ(uris[1].substr(uris[1].rfind('/')), "/b.txt");
+  EXPECT_EQ(uris[0].rfind("file://", 0), 0u);
+  OleSetClipboard(nullptr);
+}
+
+TEST_F(ExplorerCommands, DeleteKeyDeletesThroughTheShellUnlessReadOnly) {
+  Select({L"kept.txt"});
+  tree->SetExplorerMiscOptions(tree->ExplorerMiscOptions() | toExplorerReadOnly);
+  {
+    ConfirmDelete confirm;
+    Keys({VK_DELETE});
+    Pump(300);
+    EXPECT_FALSE(ConfirmDelete::asked);
+  }
+  EXPECT_TRUE(FileExistsW(kCmds + L"\\kept.txt"));
+
+  tree->SetExplorerMiscOptions(tree->ExplorerMiscOptions() & ~toExplorerReadOnly);
+  Select({L"gone.txt"});
+  {
+    ConfirmDelete confirm;
+    Keys({VK_DELETE});
+    EXPECT_TRUE(ConfirmDelete::asked);
+  }
+  EXPECT_FALSE(FileExistsW(kCmds + L"\\gone.txt"));
+  EXPECT_TRUE(FileExistsW(kCmds + L"\\kept.txt"));
+}
+
+// What the shell menu held when the tree was about to show it (then cancelled).
+struct MenuSeen {
+  int shown = 0;
+  std::wstring item;
+  std::vector<std::wstring> entries;  // verbs, "-" for separators
+};
+
+void WatchMenus(CommandTree& tree, MenuSeen& seen) {
+  tree.OnContextMenuShow = [&seen](TCustomLazyExplorerTree&, TNamespace& ns, HMENU menu, bool& allow) {
+    ++seen.shown;
+    seen.item = ns.GetNameInFolder();
+    seen.entries.clear();
+    for (int i = 0; i < GetMenuItemCount(menu); ++i)
+      seen.entries.push_back(IndexIsSeparator(menu, i) ? L"-" : ns.ContextMenuVerb(GetMenuItemID(menu, i)));
+    allow = false;
+  };
+}
+
+TEST_F(ExplorerCommands, ContextMenuKeysAndRightClickShowTheShellMenu) {
+  MenuSeen seen;
+  WatchMenus(*tree, seen);
+  Select({L"a.txt"});
+  Keys({VK_APPS});
+  ASSERT_EQ(seen.shown, 1);
+  EXPECT_EQ(seen.item, L"a.txt");
+  const std::vector<std::wstring> full = seen.entries;
+  EXPECT_NE(std::find(full.begin(), full.end(), L"link"), full.end());
+
+  // Without the shortcut entry: the separator before it stays, Delete follows it.
+  tree->SetExplorerMiscOptions(tree->ExplorerMiscOptions() | toRemoveContextMenuShortCut);
+  Keys({VK_SHIFT, VK_F10});
+  ASSERT_EQ(seen.shown, 2);
+  EXPECT_EQ(std::find(seen.entries.begin(), seen.entries.end(), L"link"), seen.entries.end());
+  auto del = std::find(seen.entries.begin(), seen.entries.end(), L"delete");
+  ASSERT_NE(del, seen.entries.end());
+  ASSERT_NE(del, seen.entries.begin());
+  EXPECT_EQ(*(del - 1), L"-");
+  EXPECT_EQ(seen.entries.size(), full.size() - 1);
+
+  // A right click on another node shows its menu and gives the selection back.
+  PLazyNode b = Node(L"b.txt");
+  const TLazyRect r = tree->GetDisplayRect(b, kNoColumn, true);
+  POINT pt{r.Left + 30, (r.Top + r.Bottom) / 2};
+  ClientToScreen(tree->Handle(), &pt);
+  SetCursorPos(pt.x, pt.y);
+  mouse_event(MOUSEEVENTF_RIGHTDOWN, 0, 0, 0, 0);
+  mouse_event(MOUSEEVENTF_RIGHTUP, 0, 0, 0, 0);
+  Pump(200);
+  EXPECT_EQ(seen.shown, 3);
+  EXPECT_EQ(seen.item, L"b.txt");
+  EXPECT_EQ(SelectedName(), L"a.txt");
+  EXPECT_EQ(tree->SelectedCount(), 1u);
+
+  // Nothing selected, or a read-only tree: no shell menu.
+  tree->ClearSelection();
+  Keys({VK_APPS});
+  tree->SetExplorerMiscOptions(tree->ExplorerMiscOptions() | toExplorerReadOnly);
+  Select({L"a.txt"});
+  Keys({VK_APPS});
+  EXPECT_EQ(seen.shown, 3);
+}
+
+TEST(ShortcutEntry, SeparatorGoesOnlyWhenItWouldEndTheMenuOrDouble) {
+  struct Case {
+    std::vector<const wchar_t*> entries;
+    std::vector<const wchar_t*> expected;
+  } cases[] = {
+      {{L"open", L"-", L"link", L"delete"}, {L"open", L"-", L"delete"}},
+      {{L"open", L"-", L"link"}, {L"open"}},
+      {{L"open", L"-", L"link", L"-", L"properties"}, {L"open", L"-", L"properties"}},
+      {{L"open", L"link", L"-", L"link"}, {L"open", L"-", L"link"}},
+      {{L"open", L"copy"}, {L"open", L"copy"}},
+  };
+  for (const Case& c : cases) {
+    HMENU menu = CreatePopupMenu();
+    std::vector<std::wstring> verbs;
+    for (const wchar_t* e : c.entries) {
+      if (std::wstring(e) == L"-") {
+        AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+      } else {
+        verbs.push_back(e);
+        AppendMenuW(menu, MF_STRING, verbs.size(), e);
+      }
+    }
+    RemoveShortcutItem(menu, [&](UINT id) { return verbs.at(id - 1); });
+    std::vector<std::wstring> left;
+    for (int i = 0; i < GetMenuItemCount(menu); ++i)
+      left.push_back(IndexIsSeparator(menu, i) ? L"-" : verbs.at(GetMenuItemID(menu, i) - 1));
+    EXPECT_EQ(left, std::vector<std::wstring>(c.expected.begin(), c.expected.end())) << Narrow(c.entries[2]);
+    DestroyMenu(menu);
+  }
+}
+
+TEST_F(ExplorerCommands, RenameGoesToTheShellAndARefusedNameReopensTheEditor) {
+  PLazyNode node = Node(L"ren.txt");
+  ASSERT_NE(node, nullptr);
+  tree->DoNewText(node, kNoColumn, L"renamed.txt");
+  EXPECT_TRUE(FileExistsW(kCmds + L"\\renamed.txt"));
+  EXPECT_FALSE(FileExistsW(kCmds + L"\\ren.txt"));
+  TNamespace* ns = nullptr;
+  ASSERT_TRUE(tree->ValidateNamespace(node, ns));
+  EXPECT_EQ(ns->GetNameInFolder(), L"renamed.txt");
+  EXPECT_TRUE(tree->edited.empty());
+
+  // Wine refuses the name without a box of its own.
+  tree->DoNewText(node, kNoColumn, L"bad?name.txt");
+  Pump(100);
+  EXPECT_EQ(tree->edited, std::vector<PLazyNode>{node});
+  EXPECT_TRUE(FileExistsW(kCmds + L"\\renamed.txt"));
+}
+
+TEST_F(ExplorerCommands, NewFolderBesideNewFolderIsNumberedAndEdited) {
+  std::wstring newName;
+  auto root = TNamespace::CreateFromFileName(kCmds);
+  EXPECT_FALSE(tree->InternalCreateNewFolder(root->AbsolutePIDL(), L"New Folder", newName));  // not editable
+  tree->TreeOptions().SetMiscOptions(tree->TreeOptions().MiscOptions() | toEditable);
+  ASSERT_TRUE(tree->InternalCreateNewFolder(root->AbsolutePIDL(), L"New Folder", newName));
+  EXPECT_EQ(newName, L"New Folder (1)");
+  EXPECT_TRUE(DirExistsW(kCmds + L"\\New Folder (1)"));
+  EXPECT_EQ(SelectedName(), L"New Folder (1)");
+  EXPECT_EQ(tree->FocusedNode(), tree->GetFirstSelected());
+  EXPECT_EQ(tree->edited, std::vector<PLazyNode>{tree->GetFirstSelected()});
+}
+
+TEST_F(ExplorerCommands, DraggedItemsCarryTheShellFormats) {
+  Select({L"a.txt", L"b.txt"});
+  EXPECT_FALSE(tree->DoBeforeDrag(Node(L"a.txt"), kNoColumn));  // no toDragDrop
+  tree->SetExplorerShellOptions(tree->ExplorerShellOptions() | toDragDrop);
+  EXPECT_TRUE(tree->DoBeforeDrag(Node(L"a.txt"), kNoColumn));
+  tree->OnDragAllowed = [](TCustomLazyExplorerTree&, PLazyNode, TColumnIndex, bool& allowed) { allowed = false; };
+  EXPECT_FALSE(tree->DoBeforeDrag(Node(L"a.txt"), kNoColumn));
+
+  ComPtr<IDataObject> data = tree->DoCreateDataObject();
+  ASSERT_TRUE(data);
+  ComPtr<IEnumFORMATETC> formats;
+  ASSERT_EQ(data->EnumFormatEtc(DATADIR_GET, formats.Put()), S_OK);
+  std::vector<CLIPFORMAT> listed;
+  FORMATETC f{};
+  while (formats->Next(1, &f, nullptr) == S_OK) listed.push_back(f.cfFormat);
+  const auto idList = static_cast<CLIPFORMAT>(RegisterClipboardFormatW(L"Shell IDList Array"));
+  EXPECT_NE(std::find(listed.begin(), listed.end(), idList), listed.end());
+  EXPECT_NE(std::find(listed.begin(), listed.end(), CF_HDROP), listed.end());
+  FORMATETC hdrop{CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+  EXPECT_EQ(data->QueryGetData(&hdrop), S_OK);
+  FORMATETC text{CF_UNICODETEXT, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+  EXPECT_EQ(data->QueryGetData(&text), DV_E_FORMATETC);
+  EXPECT_EQ(DroppedFiles(data.Get()), (std::vector<std::wstring>{kCmds + L"\\a.txt", kCmds + L"\\b.txt"}));
+}
+
+}  // namespace
+}  // namespace kv
