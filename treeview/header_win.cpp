@@ -71,24 +71,6 @@ POINT ClientPointOf(LPARAM l) { return POINT{PointX(l), PointY(l)}; }
 constexpr std::uint32_t kTransparent = 0xFF00FF;
 constexpr int kHotPieceWidth = 16;
 
-// Pops up a menu's items at a screen point and clicks the chosen one.
-void ShowPopupMenu(ui::TPopupMenu& menu, HWND owner, POINT screen) {
-  HMENU handle = CreatePopupMenu();
-  if (handle == nullptr) return;
-  for (std::size_t i = 0; i < menu.Count(); ++i) {
-    const ui::TMenuItem& item = menu.Items(i);
-    UINT flags = item.Caption == L"-" ? MF_SEPARATOR : MF_STRING;
-    if (item.Checked) flags |= MF_CHECKED;
-    if (!item.Enabled) flags |= MF_GRAYED;
-    AppendMenuW(handle, flags, i + 1, item.Caption.c_str());
-  }
-  const UINT flags = TPM_RETURNCMD | TPM_RIGHTBUTTON | (menu.RightToLeft ? TPM_RIGHTALIGN : TPM_LEFTALIGN);
-  const int chosen = TrackPopupMenu(handle, flags, screen.x, screen.y, 0, owner, nullptr);
-  DestroyMenu(handle);
-  if (chosen > 0 && static_cast<std::size_t>(chosen) <= menu.Count())
-    menu.Items(static_cast<std::size_t>(chosen) - 1).Click();
-}
-
 }  // namespace
 
 TShiftState GetShiftState() {
@@ -572,6 +554,7 @@ bool TLTHeader::HandleMessage(ui::TMessage& m) {
     case WM_LBUTTONUP: {
       const bool busy = (States() & kHeaderBusyStates) != 0;
       if (m.msg == WM_LBUTTONUP && !busy) return false;
+      tree_.HideHint();
       const POINT p = m.msg == WM_NCLBUTTONUP ? fromScreen(m.lParam) : ClientPointOf(m.lParam);
       if (busy && GetCapture() == hwnd) ReleaseCapture();
       if (States() & hstDragging) DropColumn(p);
@@ -624,6 +607,7 @@ bool TLTHeader::HandleMessage(ui::TMessage& m) {
     }
     case WM_NCMBUTTONUP:
     case WM_NCRBUTTONUP: {
+      if (m.msg == WM_NCRBUTTONUP) tree_.HideHint();
       const POINT p = fromScreen(m.lParam);
       if (!InHeader(p)) return false;
       const POINT h = HeaderPoint(p);
@@ -637,7 +621,7 @@ bool TLTHeader::HandleMessage(ui::TMessage& m) {
           tree_.StopTimer(kHeaderTimer);
           columns.hoverIndex_ = -1;
           POINT screen{PointX(m.lParam), PointY(m.lParam)};
-          ShowPopupMenu(*PopupMenu, hwnd, screen);
+          tree_.PopupAt(*PopupMenu, screen);
         }
       }
       m.result = 0;

@@ -135,6 +135,7 @@ void TBaseLazyTree::HeaderSortChanged() {
 }
 
 void TBaseLazyTree::HeaderMouseDownStarted() {
+  HideHint();
   StopTimer(kScrollTimer);
   StopTimer(kEditTimer);
   DoStateChange({}, {tsScrollPending, tsScrolling, tsEditPending});

@@ -185,6 +185,40 @@ TEST_F(HeaderTest, ColumnsAreReorderedAndDraggedOut) {
   EXPECT_TRUE(clicks.empty());
 }
 
+TEST_F(HeaderTest, RowClicksPerColumnTheHeaderMenuAndHints) {
+  std::vector<TColumnIndex> columnClicks;
+  tree->OnColumnClick = [&](TBaseLazyTree&, TColumnIndex c, TShiftState) { columnClicks.push_back(c); };
+  const TLazyRect row = tree->GetDisplayRect(tree->GetFirst(), 2, false);
+  const LPARAM at = MAKELPARAM(row.Left + 10, row.Top + 2);
+  SendMessageW(hwnd, WM_LBUTTONDOWN, MK_LBUTTON, at);
+  SendMessageW(hwnd, WM_LBUTTONUP, 0, at);
+  EXPECT_EQ(columnClicks, std::vector<TColumnIndex>{2});
+
+  ui::TPopupMenu menu;
+  menu.Add(L"Columns...");
+  Header().PopupMenu = &menu;
+  std::vector<POINT> shown;
+  tree->SetPopupHook([&](ui::TPopupMenu& m, POINT p) {
+    EXPECT_EQ(&m, &menu);
+    shown.push_back(p);
+  });
+  Nc(WM_NCRBUTTONDOWN, 150, 10);
+  Nc(WM_NCRBUTTONUP, 150, 10);
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].x, Screen(150, 10).x);
+  EXPECT_EQ(clicks, std::vector<TColumnIndex>{1});  // a right click is a (forced) column click too
+
+  Columns().Items(1).SetHint(L"size in bytes");
+  std::wstring text;
+  RECT area{};
+  EXPECT_FALSE(Header().HintAt(POINT{150, -5}, text, area));  // hoShowHint is off
+  Header().SetOptions(Header().Options() | hoShowHint);
+  ASSERT_TRUE(Header().HintAt(POINT{150, -5}, text, area));
+  EXPECT_EQ(text, L"size in bytes");
+  EXPECT_EQ(area.top, -kHeaderHeight);
+  EXPECT_FALSE(Header().HintAt(POINT{150, 5}, text, area));
+}
+
 // ------------------------------------------------------------- pictures --
 
 class HeaderLook : public HeaderTest {
