@@ -202,4 +202,13 @@ bool SameTextAscii(std::string_view a, std::string_view b) {
                                             [](char x, char y) { return UpperAscii(x) == UpperAscii(y); });
 }
 
+int CompareTextAscii(std::string_view a, std::string_view b) {
+  const size_t n = std::min(a.size(), b.size());
+  for (size_t i = 0; i < n; ++i) {
+    const int d = static_cast<unsigned char>(UpperAscii(a[i])) - static_cast<unsigned char>(UpperAscii(b[i]));
+    if (d != 0) return d;
+  }
+  return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
+}
+
 }  // namespace kv

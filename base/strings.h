@@ -43,5 +43,7 @@ std::string ExtractFileDirAndName(std::string_view path);
 // ASCII-only letter case folding, for names compared without regard to case.
 std::string AsciiUpper(std::string_view text);
 bool SameTextAscii(std::string_view a, std::string_view b);
+// <0, 0 or >0 as a sorts before, equals or sorts after b, ASCII letter case ignored.
+int CompareTextAscii(std::string_view a, std::string_view b);
 
 }  // namespace kv

@@ -24,17 +24,6 @@ bool IsDeleted(const TAnaTree& node) {
   if (const TKeyData* k = Key(node)) return k->Deleted;
   return false;
 }
-// <0, 0 or >0 as a sorts before, equal to or after b, ASCII letter case ignored.
-int CompareAsciiNoCase(std::string_view a, std::string_view b) {
-  const size_t n = std::min(a.size(), b.size());
-  for (size_t i = 0; i < n; ++i) {
-    auto upper = [](char c) { return static_cast<unsigned char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c); };
-    const int d = upper(a[i]) - upper(b[i]);
-    if (d != 0) return d;
-  }
-  return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
-}
-
 void SetDeleted(TAnaTree& node, bool deleted) {
   if (TSectData* s = Sect(node)) s->Deleted = deleted;
   if (TKeyData* k = Key(node)) k->Deleted = deleted;
@@ -117,16 +106,16 @@ std::string_view TSectData::NameOf(size_t child) const {
 void TSectData::Insert(size_t child) {
   const std::string_view name = NameOf(child);
   const auto at = std::upper_bound(List.begin(), List.end(), name, [this](std::string_view n, size_t c) {
-    return CompareAsciiNoCase(n, NameOf(c)) < 0;
+    return CompareTextAscii(n, NameOf(c)) < 0;
   });
   List.insert(at, static_cast<uint32_t>(child));
 }
 
 int64_t TSectData::Find(std::string_view name) const {
   const auto at = std::lower_bound(List.begin(), List.end(), name, [this](size_t c, std::string_view n) {
-    return CompareAsciiNoCase(NameOf(c), n) < 0;
+    return CompareTextAscii(NameOf(c), n) < 0;
   });
-  return at != List.end() && CompareAsciiNoCase(NameOf(*at), name) == 0 ? static_cast<int64_t>(*at) : -1;
+  return at != List.end() && CompareTextAscii(NameOf(*at), name) == 0 ? static_cast<int64_t>(*at) : -1;
 }
 
 // --------------------------------------------------------------- TXMLConfig --
@@ -200,7 +189,7 @@ void TXMLConfig::Index(TAnaTree& node) {
   }
   const TSectData& s = *sect;
   std::stable_sort(sect->List.begin(), sect->List.end(),
-                   [&s](size_t a, size_t b) { return CompareAsciiNoCase(s.NameOf(a), s.NameOf(b)) < 0; });
+                   [&s](size_t a, size_t b) { return CompareTextAscii(s.NameOf(a), s.NameOf(b)) < 0; });
   node.Data = std::move(sect);
 }
 

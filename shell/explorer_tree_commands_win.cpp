@@ -164,9 +164,26 @@ void TCustomLazyExplorerTree::ShellExecuteFolderLink(TNamespace& ns, const std::
 
 // ---------------------------------------------------------- rename, new --
 
-bool TCustomLazyExplorerTree::EditCaption(PLazyNode /*node*/) {
-  // The tree control has no in-place editor yet.
-  return false;
+bool TCustomLazyExplorerTree::EditCaption(PLazyNode node) {
+  return node && EditNode(node, HeaderUsesColumns() ? 0 : HeaderMainColumn());
+}
+
+bool TCustomLazyExplorerTree::DoEndEdit() {
+  // The rename's own notifications are handled before the editor closes.
+  if (changeNotifierEnabled_) {
+    Sleep(100);
+    DrainShellNotifications(true);
+  }
+  return TCustomLazyStringTree::DoEndEdit();
+}
+
+bool TCustomLazyExplorerTree::DoCanEdit(PLazyNode node, TColumnIndex column) {
+  return !(miscOptions_ & toExplorerReadOnly) && TCustomLazyStringTree::DoCanEdit(node, column);
+}
+
+void TCustomLazyExplorerTree::DoGetText(PLazyNode node, TColumnIndex, TLSTTextType, std::wstring& text) {
+  TNamespace* ns = nullptr;
+  text = ValidateNamespace(node, ns) ? ns->GetNameInFolder() : std::wstring();
 }
 
 void TCustomLazyExplorerTree::DoNewText(PLazyNode node, TColumnIndex column, const std::wstring& text) {

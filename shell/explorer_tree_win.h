@@ -169,8 +169,9 @@ class TCustomLazyExplorerTree : public TCustomLazyStringTree {
   virtual bool DoBeforeDrag(PLazyNode node, TColumnIndex column);
   virtual ComPtr<IDataObject> DoCreateDataObject();
   int SuggestDropEffect() const { return DROPEFFECT_COPY | DROPEFFECT_MOVE | DROPEFFECT_LINK; }
-  // Starts the in-place editor on the node's caption; false while the tree cannot edit.
+  // Starts the in-place editor on the node's caption; false when the tree may not edit it.
   virtual bool EditCaption(PLazyNode node);
+  bool DoEndEdit() override;
 
   std::function<void(TCustomLazyExplorerTree&, TNamespace&, HMENU, bool& allow)> OnContextMenuShow;
   std::function<void(TCustomLazyExplorerTree&, TNamespace&, const std::wstring& verb, UINT id, bool& handled)>
@@ -219,6 +220,8 @@ class TCustomLazyExplorerTree : public TCustomLazyStringTree {
   virtual bool DoKeyAction(WORD& key, UINT shift);
   virtual void DoTreeDblClick(int button, POINT pt);
   void DoNewText(PLazyNode node, TColumnIndex column, const std::wstring& text) override;
+  bool DoCanEdit(PLazyNode node, TColumnIndex column) override;
+  void DoGetText(PLazyNode node, TColumnIndex column, TLSTTextType type, std::wstring& text) override;
   void DoPaintText(PLazyNode node, HDC canvas, TColumnIndex column, TLSTTextType type) override;
   // The shell commands' messages; true when handled.
   bool ShellCommandMessage(ui::TMessage& m);

@@ -113,6 +113,7 @@ void TLTColors::Assign(const TLTColors& source) {
 TBaseLazyTree::TBaseLazyTree(std::unique_ptr<TCustomLazyTreeOptions> options)
     : TLazyTreeModel(std::move(options)) {
   InitializeGlobalStructures();
+  registration_.emplace(static_cast<void*>(this));
   SetBounds(0, 0, 200, 100);
   SetColor(ui::clWindow);
 }
@@ -606,7 +607,7 @@ void TBaseLazyTree::WndProc(ui::TMessage& m) {
       SetFocus(HandleIfAllocated());
     if (header_->HandleMessage(m)) return;
   }
-  if (HintMessage(m) || EditMessage(m) || PanningMessage(m) || MouseMessage(m) || KeyMessage(m)) return;
+  if (HintMessage(m) || EditMessage(m) || PanningMessage(m) || MouseMessage(m) || KeyMessage(m) || ClipboardMessage(m)) return;
   switch (m.msg) {
     case WM_CHANGESTATE:
       WMChangeState(static_cast<unsigned>(m.wParam), static_cast<unsigned>(m.lParam));

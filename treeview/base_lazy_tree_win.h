@@ -13,9 +13,12 @@
 #include <atomic>
 #include <memory>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "base/com_ptr_win.h"
+#include "treeview/clipboard_formats_win.h"
 #include "treeview/edit_link_win.h"
 #include "treeview/header_win.h"
 #include "treeview/hint_window_win.h"
@@ -23,6 +26,7 @@
 #include "treeview/incremental_search.h"
 #include "treeview/lazy_tree_model.h"
 #include "treeview/lazy_tree_paint_win.h"
+#include "treeview/tree_registry.h"
 #include "ui/gdi_win.h"
 #include "ui/control_win.h"
 #include "ui/popup_menu.h"
@@ -38,6 +42,7 @@ enum class TScrollStyle : std::uint8_t { ssNone, ssHorizontal, ssVertical, ssBot
 enum class TTreeBorderStyle : std::uint8_t { bsNone, bsSingle };
 
 class TBaseLazyTree;
+class TLTDataObject;
 class TWheelPanning;
 
 // Scroll bar settings; changing which bars exist remakes the window.
@@ -211,6 +216,34 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   std::function<void(TBaseLazyTree&, TColumnIndex, int oldPosition)> OnHeaderDragged;
   std::function<void(TBaseLazyTree&, TColumnIndex, POINT screen)> OnHeaderDraggedOut;
   std::function<void(TBaseLazyTree&, HCURSOR&)> OnGetHeaderCursor;
+  // ------------------------------------------------------------- exchange --
+  // (tree_clipboard_win.cpp) The tree's serial among the live trees; a tree
+  // is found again only through it.
+  std::uint32_t Serial() const { return registration_ ? registration_->Serial() : 0; }
+  static TBaseLazyTree* FromSerial(std::uint32_t serial);
+  // The names of the clipboard formats the tree offers (none by default).
+  TClipboardFormats& ClipboardFormats() { return clipboardFormats_; }
+  TLTNodeAttachMode DefaultPasteMode() const { return defaultPasteMode_; }
+  void SetDefaultPasteMode(TLTNodeAttachMode mode) { defaultPasteMode_ = mode; }
+  std::function<void(TBaseLazyTree&, std::vector<FORMATETC>& formats)> OnGetUserClipboardFormats;
+  std::function<void(TBaseLazyTree&, const FORMATETC& formatEtcIn, STGMEDIUM& medium, bool forClipboard,
+                     HRESULT& result)>
+      OnRenderOLEData;
+  std::function<void(TBaseLazyTree&, ComPtr<IDataObject>& dataObject)> OnCreateDataObject;
+  virtual void GetNativeClipboardFormats(std::vector<FORMATETC>& formats);
+  virtual HRESULT RenderOLEData(const FORMATETC& formatEtcIn, STGMEDIUM& medium, bool forClipboard);
+  virtual bool CopyToClipboard();
+  virtual bool CutToClipboard();
+  virtual bool PasteFromClipboard();
+  // Restores nodes from the native format of `dataObject` at `targetNode`;
+  // `optimized` moves the nodes of a cut in this process instead.
+  bool ProcessOLEData(TBaseLazyTree* source, IDataObject* dataObject, PLazyNode targetNode,
+                      TLTNodeAttachMode mode, bool optimized);
+  // The tree of this process a data object comes from, or null.
+  static TBaseLazyTree* GetTreeFromDataObject(IDataObject* dataObject);
+  virtual ComPtr<IDataObject> DoCreateDataObject();
+  // The clipboard's data object of this tree went away.
+  void ClipboardObjectGone(const TLTDataObject* object);
   // --------------------------------------------- editing, hints, panning --
   // Opens the editor on the cell (focusing the node first); true when an editor is open.
   bool EditNode(PLazyNode node, TColumnIndex column);
@@ -347,6 +380,13 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   bool HeaderColumnBounds(TColumnIndex column, int& left, int& right) const override;
   int HeaderColumnsWidth() const override;
   void DoScroll(int deltaX, int deltaY) override;
+  virtual HRESULT DoRenderOLEData(const FORMATETC& formatEtcIn, STGMEDIUM& medium, bool forClipboard);
+  virtual void DoGetUserClipboardFormats(std::vector<FORMATETC>& formats);
+  // Before the nodes go: data of this tree on the clipboard is rendered there.
+  void ReleaseExchange() override;
+  void EmptyOwnClipboard() override;
+  // WM_COPY, WM_CUT, WM_PASTE; true when answered.
+  bool ClipboardMessage(ui::TMessage& m);
   // Editing steps: the veto, the editor, opening it, placing it over the cell.
   virtual bool DoCanEdit(PLazyNode node, TColumnIndex column);
   virtual PLTEditLink DoCreateEditor(PLazyNode node, TColumnIndex column);
@@ -520,6 +560,11 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   HDC paintCanvas_ = nullptr;
   int buttonX_ = 0, buttonY_ = 0;
   bool buttonsThemed_ = false;  // the buttons hold the style's glyphs
+
+  std::optional<TLiveTreeRegistration> registration_;
+  TClipboardFormats clipboardFormats_{*this};
+  TLTNodeAttachMode defaultPasteMode_ = TLTNodeAttachMode::amAddChildLast;
+  const TLTDataObject* clipboardObject_ = nullptr;  // ours on the clipboard, not owned
 };
 
 // Once per process, from the first tree: OLE, the tree's clipboard format,

@@ -195,6 +195,8 @@ class TLazyTreeModel : public TCacheClient {
                                TLazyRect newRect, int alignment, int right);
   bool CollectSelectedNodesRTL(TColumnIndex mainColumn, int left, TLazyRect oldRect,
                                TLazyRect newRect, int alignment, int right);
+  bool CollectSelectedNodes(bool mirrored, TColumnIndex mainColumn, int left, TLazyRect oldRect,
+                            TLazyRect newRect, int alignment, int right);
   void HandleClickSelection(PLazyNode lastFocused, PLazyNode newNode, bool shift, bool ctrl,
                             bool dragPending);
   static TLazyRect OrderRect(TLazyRect r);
@@ -376,6 +378,15 @@ class TLazyTreeModel : public TCacheClient {
   std::uint32_t AddNodesFromStream(TNodeStream& stream, PLazyNode target, TLTNodeAttachMode mode,
                                    TChangeReason reason);
 
+  // ---------------------------------------------------------- moving --
+  // (lazy_tree_move.cpp) Moves `source` (or only its children) to `target`,
+  // which may lie in another tree (through the node stream); null means this
+  // tree's root, first child.
+  std::function<void(TTree&, PLazyNode node, PLazyNode target, bool& allowed)> OnNodeMoving;
+  std::function<void(TTree&, PLazyNode node)> OnNodeMoved;
+  void MoveTo(PLazyNode source, PLazyNode target, TLTNodeAttachMode mode, bool childrenOnly,
+              TLazyTreeModel* targetTree = nullptr);
+
   // ------------------------------------------------------- cut/copy set --
   // (lazy_tree_cut_copy.cpp) Nodes marked by a pending cut or copy.
   void MarkCutCopyNodes();
@@ -419,6 +430,8 @@ class TLazyTreeModel : public TCacheClient {
   virtual void DoLoadUserData(PLazyNode node, TNodeStream& stream);
   virtual void DoNodeCopied(PLazyNode node);
   virtual bool DoNodeCopying(PLazyNode node, PLazyNode target);
+  virtual bool DoNodeMoving(PLazyNode node, PLazyNode target);
+  virtual void DoNodeMoved(PLazyNode node);
   // Editing arrives later; the base answers "no edit running".
   virtual bool DoEndEdit() { return true; }
   virtual bool DoCancelEdit() { return true; }
@@ -459,6 +472,11 @@ class TLazyTreeModel : public TCacheClient {
   // Milliseconds of a steady clock (tests replace it).
   virtual std::uint64_t TickCount() const;
   virtual bool CanAutoScroll() const;
+  // Runs first when the nodes go at destruction (the window half hands its
+  // clipboard data over then).
+  virtual void ReleaseExchange() {}
+  // Empties the clipboard when it holds this tree's data (and nobody else's).
+  virtual void EmptyOwnClipboard() {}
   // Whether the tree is the current OLE drop target (the drag manager arrives later).
   virtual bool IsDropTarget() const { return false; }
   // Whether a client point lies over this tree and not over another window.

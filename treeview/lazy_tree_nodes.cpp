@@ -31,6 +31,7 @@ TLazyTreeModel::~TLazyTreeModel() { DestroyNodes(); }
 
 void TLazyTreeModel::DestroyNodes() {
   if (released_) return;
+  ReleaseExchange();
   destroying_ = true;
   InterruptValidation();
   TWorkerThread::ReleaseThreadReference(*this);
@@ -496,8 +497,10 @@ void TLazyTreeModel::Clear() {
   BeginUpdate();
   InterruptValidation();
   DoCancelEdit();
-  if (states_.Contains(tsCopyPending) || states_.Contains(tsCutPending))
+  if (states_.Contains(tsCopyPending) || states_.Contains(tsCutPending)) {
+    EmptyOwnClipboard();
     DoStateChange({}, {tsCopyPending, tsCutPending});
+  }
   if (destroying_)
     InternalClearSelection();
   else

@@ -401,11 +401,11 @@ static bool CollectBand(TLazyTreeModel& tree, bool mirrored, int left,
   return changed;
 }
 
-bool TLazyTreeModel::CollectSelectedNodesLTR(TColumnIndex mainColumn, int left, TLazyRect oldRect,
-                                             TLazyRect newRect, int alignment, int right) {
+bool TLazyTreeModel::CollectSelectedNodes(bool mirrored, TColumnIndex mainColumn, int left, TLazyRect oldRect,
+                                          TLazyRect newRect, int alignment, int right) {
   std::vector<PLazyNode> collected, removed;
   const bool changed = CollectBand(
-      *this, false, left, oldRect, newRect, alignment, right, drawSelectionCtrl_,
+      *this, mirrored, left, oldRect, newRect, alignment, right, drawSelectionCtrl_,
       HasOption(toSimpleDrawSelection), static_cast<int>(indent_), margin_, HasOption(toShowRoot),
       [&](PLazyNode n) { return ContentImagesWidth(n, mainColumn); },
       [&](PLazyNode n) { return DoGetNodeWidth(n, mainColumn); }, collected, removed);
@@ -414,17 +414,14 @@ bool TLazyTreeModel::CollectSelectedNodesLTR(TColumnIndex mainColumn, int left, 
   return changed;
 }
 
+bool TLazyTreeModel::CollectSelectedNodesLTR(TColumnIndex mainColumn, int left, TLazyRect oldRect,
+                                             TLazyRect newRect, int alignment, int right) {
+  return CollectSelectedNodes(false, mainColumn, left, oldRect, newRect, alignment, right);
+}
+
 bool TLazyTreeModel::CollectSelectedNodesRTL(TColumnIndex mainColumn, int left, TLazyRect oldRect,
                                              TLazyRect newRect, int alignment, int right) {
-  std::vector<PLazyNode> collected, removed;
-  const bool changed = CollectBand(
-      *this, true, left, oldRect, newRect, alignment, right, drawSelectionCtrl_,
-      HasOption(toSimpleDrawSelection), static_cast<int>(indent_), margin_, HasOption(toShowRoot),
-      [&](PLazyNode n) { return ContentImagesWidth(n, mainColumn); },
-      [&](PLazyNode n) { return DoGetNodeWidth(n, mainColumn); }, collected, removed);
-  for (PLazyNode n : removed) InternalRemoveFromSelection(n);
-  for (PLazyNode n : collected) InternalCacheNode(n);
-  return changed;
+  return CollectSelectedNodes(true, mainColumn, left, oldRect, newRect, alignment, right);
 }
 
 // ------------------------------------------------------------------- focus --

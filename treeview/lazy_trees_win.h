@@ -4,6 +4,7 @@
 // painting and string tree work; here they are the frame with its options.
 
 #include "treeview/base_lazy_tree_win.h"
+#include "treeview/content_export.h"
 
 #include <string>
 
@@ -38,6 +39,8 @@ class TLazyDrawTree : public TCustomLazyDrawTree {
 };
 
 enum class TLSTTextType : std::uint8_t { ttNormal, ttStatic };
+// Which nodes an export takes.
+enum class TLTTextSource : std::uint8_t { tstAll, tstInitialized, tstSelected, tstCutCopySet, tstVisible };
 
 class TCustomLazyStringTree : public TBaseLazyTree {
  public:
@@ -53,6 +56,7 @@ class TCustomLazyStringTree : public TBaseLazyTree {
   const std::wstring& DefaultText() const { return defaultText_; }
   void SetDefaultText(std::wstring text);
   std::wstring GetText(PLazyNode node, TColumnIndex column);
+  using TBaseLazyTree::SetText;  // the window text stays reachable
   void SetText(PLazyNode node, TColumnIndex column, const std::wstring& text);
   // Width of the text with the margins, as painted (the font OnPaintText sets included).
   int CalculateTextWidth(HDC canvas, PLazyNode node, const std::wstring& text, TColumnIndex column);
@@ -65,6 +69,19 @@ class TCustomLazyStringTree : public TBaseLazyTree {
   void WriteChunks(TNodeStream& stream, PLazyNode node) override;
   bool ReadChunk(TNodeStream& stream, int version, PLazyNode node, std::uint32_t chunkType,
                  std::uint32_t chunkSize) override;
+
+  // ------------------------------------------------------ export (string_tree_export_win.cpp) --
+  HRESULT RenderOLEData(const FORMATETC& formatEtcIn, STGMEDIUM& medium, bool forClipboard) override;
+  // A global block with the content in `format`, or null for a format the tree does not write.
+  HGLOBAL ContentToClipboard(CLIPFORMAT format, TLTTextSource source);
+  std::string ContentToHTML(TLTTextSource source, const std::wstring& caption = {});
+  std::string ContentToRTF(TLTTextSource source);
+  std::string ContentToText(TLTTextSource source, char separator);
+  std::u16string ContentToUnicode(TLTTextSource source, char16_t separator);
+  // The first node of a source and the step to the next.
+  void GetRenderStartValues(TLTTextSource source, PLazyNode& node, std::function<PLazyNode(PLazyNode)>& next);
+  // Rows, columns and fonts of the nodes of `source`, as the exports write them.
+  TExportLayout CollectExportLayout(TLTTextSource source);
 
   std::function<void(TBaseLazyTree&, PLazyNode, TColumnIndex, TLSTTextType, std::wstring& text)> OnGetText;
   std::function<void(TBaseLazyTree&, PLazyNode, TColumnIndex, const std::wstring& text)> OnNewText;

@@ -8,6 +8,7 @@ namespace kv {
 
 enum TLazyTreeState : std::uint8_t {
   tsCancelHintAnimation = 0, tsChangePending = 1, tsCheckPropagation = 2, tsCollapsing = 3,
+  tsClipboardFlushing = 4,
   tsClearPending = 5, tsCopyPending = 7, tsCutPending = 8, tsDrawSelPending = 9,
   tsDrawSelecting = 10, tsEditing = 11, tsEditPending = 12, tsExpanding = 13, tsHintShowing = 14,
   tsInAnimation = 15, tsSearching = 16, tsSearchPending = 17, tsKeyCheckPending = 19,

@@ -13,6 +13,8 @@
 #include <variant>
 #include <vector>
 
+#include "base/strings.h"
+
 namespace kv::ui {
 
 class TComponent;
@@ -134,7 +136,8 @@ class TComponent {
   std::map<std::string, THandler, std::less<>> handlers_;
 };
 
-bool SameName(std::string_view a, std::string_view b);
+// Property and class names compare without regard to ASCII letter case.
+inline bool SameName(std::string_view a, std::string_view b) { return SameTextAscii(a, b); }
 
 // Runs an event through a copy, so a handler may replace or clear the very
 // event that runs it (the application shell swaps handlers from inside them).

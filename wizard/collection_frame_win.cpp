@@ -19,11 +19,13 @@
 #include "ui/toolbar_win.h"
 #include "wizard/html_report_win.h"
 #include "wizard/later_pages_win.h"
+#include "wizard/move_to_frame_win.h"
 #include "wizard/pages_win.h"
 #include "wizard/processing_win.h"
 #include "wizard/result_rows.h"
 #include "wizard/result_tree_win.h"
 #include "wizard/smart_marking.h"
+#include "wizard/tune_smart_frame_win.h"
 
 namespace kv {
 
@@ -47,12 +49,6 @@ int TextWidth(HDC dc, const std::string& text) {
   return size.cx;
 }
 
-std::string SessionValue(const std::string& key) {
-  std::string value;
-  if (TConfiger* settings = Configer()) value = settings->GetVal("Session", key);
-  return value;
-}
-
 }  // namespace
 
 TCollectionFrame::TCollectionFrame() {
@@ -65,9 +61,10 @@ TCollectionFrame::TCollectionFrame() {
   RegisterHandler("CheckNoneButtonClick", &TCollectionFrame::CheckNoneButtonClick);
   RegisterHandler("CheckInvertButtonClick", &TCollectionFrame::CheckInvertButtonClick);
   RegisterHandler("CheckSmartButtonClick", &TCollectionFrame::CheckSmartButtonClick);
+  RegisterHandler("OptionsButtonClick", &TCollectionFrame::OptionsButtonClick);
   RegisterHandler("Export", &TCollectionFrame::Export);
   ui::LoadLayout(*this, "collection_frame");
-  LoadMode(KeepPreferences(), SessionValue);
+  TTuneSmartFrame::LoadMode();
   SetAlign(ui::TAlign::Client);
 
   tree_ = &Create<TResultTree>();
@@ -88,6 +85,13 @@ TCollectionFrame::TCollectionFrame() {
   boldFont_ = ui::MakeFont(FontOf(font, 8, true));
   plainFont_ = ui::MakeFont(FontOf(font, 8, false));
   LoadReserve();
+  ChooseDestination = [this](std::string& folder, bool& savePaths) {
+    auto& chooser = Create<TMoveToFrame>();
+    ScopeGuard free([&] { FreeComponent(&chooser); });
+    chooser.Select(folder);
+    savePaths = chooser.Get<ui::TCheckBox>("SavePathsCheckbox").Checked();
+    return !folder.empty();
+  };
 }
 
 TMP3Info* TCollectionFrame::RowRecord(PLazyNode node) {
@@ -291,15 +295,19 @@ void TCollectionFrame::CheckSmartButtonClick(ui::TComponent*) {
 
 void TCollectionFrame::Process(int mode) {
   if (!results_) return;
-  std::string destination;
-  bool savePaths = false;
-  if ((mode & kProcessCopy) && !(ChooseDestination && ChooseDestination(destination, savePaths))) return;
   std::vector<PLazyNode> nodes;
   std::vector<TProcessRow> rows;
+  bool anyChecked = false;
   for (PLazyNode node = tree_->GetFirst(); node; node = tree_->GetNextSibling(node)) {
     nodes.push_back(node);
     rows.push_back({RowRecord(node), tree_->GetCheckState(node) == csCheckedNormal});
+    anyChecked = anyChecked || rows.back().checked;
   }
+  // Nothing checked: no chooser either.
+  if (!anyChecked) return;
+  std::string destination;
+  bool savePaths = false;
+  if ((mode & kProcessCopy) && !(ChooseDestination && ChooseDestination(destination, savePaths))) return;
   TWindowProcessUi processUi(ParentForm(), [this] { tree_->Repaint(); });
   ProcessRows(mode, rows, destination, savePaths, *reserve_, processUi);
   tree_->BeginUpdate();
@@ -309,6 +317,12 @@ void TCollectionFrame::Process(int mode) {
       tree_->WriteCheckState(nodes[i], rows[i].checked ? csCheckedNormal : csUncheckedNormal);
   }
   tree_->Repaint();
+}
+
+void TCollectionFrame::OptionsButtonClick(ui::TComponent*) {
+  auto& dialog = Create<TTuneSmartFrame>();
+  ScopeGuard free([&] { FreeComponent(&dialog); });
+  dialog.Run();
 }
 
 void TCollectionFrame::DelButtonClick(ui::TComponent*) { Process(kProcessReserve); }

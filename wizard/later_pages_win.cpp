@@ -25,6 +25,13 @@ bool IsWholeFileSystem(TNamespace& item) {
          item.GetNameInFolder() == L"/";
 }
 
+bool FolderExists(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES;
+}
+
+}  // namespace
+
 // Folders other than file-system ones count only for My Computer and the
 // network places; a folder named exactly ".zip" is an archive, not a folder.
 bool IsScannableFolder(TNamespace& item) {
@@ -35,13 +42,6 @@ bool IsScannableFolder(TNamespace& item) {
   }
   return item.GetExtension() != L".zip";
 }
-
-bool FolderExists(const std::wstring& path) {
-  const DWORD attributes = GetFileAttributesW(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES;
-}
-
-}  // namespace
 
 std::string PathForAnsi(const std::wstring& path) {
   std::string ansi = WStringToAnsi(path);

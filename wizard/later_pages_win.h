@@ -36,6 +36,8 @@ class TCollectionFrame : public ui::TFrame {
   TMP3Collection* Results() const { return results_; }
   // Checks all but the file to keep of every group.
   void CheckSmartButtonClick(ui::TComponent* sender);
+  // The smart-marking preferences dialog; the marks stay as they are.
+  void OptionsButtonClick(ui::TComponent* sender);
   // Folds the marks into the group numbers, for saving the list.
   void SaveMp3Tags();
   void SaveSettings();
@@ -65,8 +67,8 @@ class TCollectionFrame : public ui::TFrame {
   void TreeMouseUp(int x, int y);
   void TreeKeyUp(WORD key);
   // The destination of moving and copying (a folder ending in "\" and
-  // whether to recreate the folders under it); false when cancelled. Until
-  // the destination chooser is set, moving and copying do nothing.
+  // whether to recreate the folders under it); false when cancelled. The
+  // destination chooser unless replaced.
   std::function<bool(std::string& folder, bool& savePaths)> ChooseDestination;
 
  private:
@@ -121,6 +123,10 @@ class TCheckboxDriveTree : public ui::TFrame {
   PLazyNode FindNodeByFilename(const std::wstring& path);
   bool restoring_ = false;
 };
+
+// Whether the folder trees show the item: folders, file-system ones or the
+// computer and network places leading to them, but no ".zip" archive.
+bool IsScannableFolder(TNamespace& item);
 
 // The folder's path as the program's single-byte text: itself when the ANSI
 // code page holds it exactly, else its short (8.3) form when it has one.

@@ -4,6 +4,7 @@
 #include <stdexcept>
 #include <unordered_set>
 
+#include "base/strings.h"
 #include "zip/unzipper.h"
 #include "zip/zip_file_system.h"
 #include "zip/zipper.h"
@@ -132,17 +133,6 @@ std::string_view FileNamePart(std::string_view path) {
 std::string_view FolderPart(std::string_view path) {
   const size_t slash = path.rfind('\\');
   return slash == std::string_view::npos ? std::string_view() : path.substr(0, slash);
-}
-
-bool SamePath(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 32);
-    if (x != y) return false;
-  }
-  return true;
 }
 
 std::vector<TReserveLine> MergeReserve(const std::vector<TReserveLine>& archived,

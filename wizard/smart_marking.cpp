@@ -68,8 +68,10 @@ std::vector<bool> SmartMarks(const std::vector<const TMP3Info*>& rows, const TKe
 
 void LoadMode(TKeepPreferences& prefs, const std::function<std::string(const std::string& key)>& sessionValue) {
   for (int slot = 1; slot <= 3; ++slot) {
+    // Only the six known codes: another number would decide nothing (or,
+    // cut to a byte, a different criterion: 257 is 1) and be stored again.
     const int code = StrToIntDef(sessionValue("Keep" + std::to_string(slot)), 0);
-    if (code != 0) prefs.KeepOrder[static_cast<size_t>(slot - 1)] = static_cast<uint8_t>(code);
+    if (code >= kBitRateGreater && code <= kSizeLesser) prefs.KeepOrder[static_cast<size_t>(slot - 1)] = static_cast<uint8_t>(code);
   }
   if (sessionValue("UseKeepFolder") == "1") prefs.KeepFolder = sessionValue("KeepFolder");
 }

@@ -40,8 +40,8 @@ int MarkWorse(int level, const TAudioInfo& current, const TAudioInfo& kept, cons
 std::vector<bool> SmartMarks(const std::vector<const TMP3Info*>& rows, const TKeepPreferences& prefs);
 
 // Loads the preferences from the "Session" values (key -> value, empty when
-// missing): "Keep1".."Keep3" replace a slot when they read a non-zero
-// integer; "KeepFolder" is taken when "UseKeepFolder" reads "1".
+// missing): "Keep1".."Keep3" replace a slot when they read a criterion
+// code (1-6); "KeepFolder" is taken when "UseKeepFolder" reads "1".
 void LoadMode(TKeepPreferences& prefs, const std::function<std::string(const std::string& key)>& sessionValue);
 
 }  // namespace kv

@@ -4,7 +4,9 @@
 #include "wizard/about_form_win.h"
 #include "wizard/later_pages_win.h"
 #include "wizard/main_form_win.h"
+#include "wizard/move_to_frame_win.h"
 #include "wizard/pages_win.h"
+#include "wizard/tune_smart_frame_win.h"
 
 namespace kv {
 
@@ -19,6 +21,8 @@ void RegisterWizardClasses() {
     ui::RegisterComponentClass<TSimilarTuner>("TSimilarTuner", "TFrame");
     ui::RegisterComponentClass<TProgressFrame>("TProgressFrame", "TFrame");
     ui::RegisterComponentClass<TCollectionFrame>("TCollectionFrame", "TFrame");
+    ui::RegisterComponentClass<TMoveToFrame>("TMoveToFrame", "TFrame");
+    ui::RegisterComponentClass<TTuneSmartFrame>("TTuneSmartFrame", "TFrame");
     return true;
   }();
   (void)once;

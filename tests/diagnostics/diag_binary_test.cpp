@@ -50,37 +50,18 @@ TEST(DiagBinary, Lookups) {
   TDiagBinDebugScanner scanner(bytes);
   ASSERT_TRUE(scanner.ValidFormat());
   EXPECT_EQ(scanner.GetModuleName(), "kelvarin");
-  struct Case {
-    uint32_t addr;
-    const char* unit;
-    uint32_t unitStart;
-    const char* proc;
-    uint32_t procOffset;
-    uint32_t line;
-    int32_t lineOffset;
-    const char* source;
-  };
-  const Case cases[] = {
-      {0x0FF, "", 0xFFFFFFFF, "", 0, 0, 0, ""},  // below the first unit
-      {0x100, "Alpha", 0x100, "kv.First", 0, 10, 0, "alpha-file.cpp"},
-      {0x115, "Alpha", 0x100, "kv.First", 0x15, 12, 5, "alpha-file.cpp"},
-      {0x125, "Alpha", 0x100, "kv.First", 0x25, 7, 5, "alpha-file.cpp"},
-      {0x190, "Alpha", 0x100, "@Second", 0x10, 0, 0x10, "alpha-file.cpp"},
-      {0x410, "Beta", 0x400, "", 0, 3, 0x10, "beta_win"},  // the gap before Beta's first procedure
-      {0x490, "Beta", 0x400, "TBeta.Run", 0x10, 3, 0x90, "beta_win"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.addr);
-    EXPECT_EQ(scanner.ModuleNameFromAddr(c.addr), c.unit);
-    EXPECT_EQ(scanner.ModuleStartFromAddr(c.addr), c.unitStart);
-    uint32_t procOffset = 99;
-    EXPECT_EQ(scanner.ProcNameFromAddr(c.addr, procOffset), c.proc);
-    EXPECT_EQ(procOffset, c.procOffset);
-    int32_t lineOffset = 99;
-    EXPECT_EQ(scanner.LineNumberFromAddr(c.addr, lineOffset), c.line);
-    EXPECT_EQ(lineOffset, c.lineOffset);
-    EXPECT_EQ(scanner.SourceNameFromAddr(c.addr), c.source);
-  }
+  ExpectLocations(scanner, {
+                               {0x0FF, "", "", 0, 0, 0, ""},  // below the first unit
+                               {0x100, "Alpha", "kv.First", 0, 10, 0, "alpha-file.cpp"},
+                               {0x115, "Alpha", "kv.First", 0x15, 12, 5, "alpha-file.cpp"},
+                               {0x125, "Alpha", "kv.First", 0x25, 7, 5, "alpha-file.cpp"},
+                               {0x190, "Alpha", "@Second", 0x10, 0, 0x10, "alpha-file.cpp"},
+                               {0x410, "Beta", "", 0, 3, 0x10, "beta_win"},  // the gap before Beta's first procedure
+                               {0x490, "Beta", "TBeta.Run", 0x10, 3, 0x90, "beta_win"},
+                           });
+  EXPECT_EQ(scanner.ModuleStartFromAddr(0x0FF), 0xFFFFFFFFu);
+  EXPECT_EQ(scanner.ModuleStartFromAddr(0x190), 0x100u);
+  EXPECT_EQ(scanner.ModuleStartFromAddr(0x410), 0x400u);
 }
 
 TEST(DiagBinary, Names) {

@@ -91,4 +91,30 @@ inline VersionBlock Root(Bytes fixed, std::vector<VersionBlock> children) {
   return VersionBlock{"VS_VERSION_INFO", 0, std::move(fixed), 52, std::move(children)};
 }
 
+// What a debug-information scanner answers for one address.
+struct LocationCase {
+  uint32_t addr;
+  const char* unit;
+  const char* proc;
+  uint32_t procOffset;
+  uint32_t line;
+  int32_t lineOffset;
+  const char* source;
+};
+
+template <class Scanner>
+void ExpectLocations(Scanner& scanner, std::initializer_list<LocationCase> cases) {
+  for (const LocationCase& c : cases) {
+    SCOPED_TRACE(c.addr);
+    EXPECT_EQ(scanner.ModuleNameFromAddr(c.addr), c.unit);
+    uint32_t procOffset = 99;
+    EXPECT_EQ(scanner.ProcNameFromAddr(c.addr, procOffset), c.proc);
+    EXPECT_EQ(procOffset, c.procOffset);
+    int32_t lineOffset = 99;
+    EXPECT_EQ(scanner.LineNumberFromAddr(c.addr, lineOffset), c.line);
+    EXPECT_EQ(lineOffset, c.lineOffset);
+    EXPECT_EQ(scanner.SourceNameFromAddr(c.addr), c.source);
+  }
+}
+
 }  // namespace kv::diagtest

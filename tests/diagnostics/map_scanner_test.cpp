@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/diagnostics/diag_test_util.h"
+
 namespace kv {
 namespace {
+
+using namespace diagtest;
 
 // Two units in segment 1; publics of both and of segment 2; line numbers for
 // both units, with a pair that breaks the order.
@@ -31,34 +35,14 @@ const char kMap[] =
 TEST(MapScanner, Lookups) {
   const TDiagMapScanner map(kMap);
   EXPECT_EQ(map.SkippedLines(), 1);  // offset 0x70 after 0x80
-  struct Case {
-    uint32_t addr;
-    const char* unit;
-    const char* proc;
-    uint32_t procOffset;
-    uint32_t line;
-    int32_t lineOffset;
-    const char* source;
-  };
-  const Case cases[] = {
-      {0x08, "System", "", 0, 0, 0, ""},
-      {0x14, "System", "@System@Start", 4, 10, 4, "system.pas"},
-      {0x90, "System", "@System@Halt", 0x10, 20, 0x10, "system.pas"},
-      {0x205, "Main", "", 0, 0, 0, ""},  // entries of the earlier unit are not used
-      {0x224, "Main", "Main.Run", 0x14, 6, 4, "C:\\src\\main.pas"},
-      {0x400, "", "", 0, 0, 0, ""},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.addr);
-    EXPECT_EQ(map.ModuleNameFromAddr(c.addr), c.unit);
-    uint32_t procOffset = 99;
-    EXPECT_EQ(map.ProcNameFromAddr(c.addr, procOffset), c.proc);
-    EXPECT_EQ(procOffset, c.procOffset);
-    int32_t lineOffset = 99;
-    EXPECT_EQ(map.LineNumberFromAddr(c.addr, lineOffset), c.line);
-    EXPECT_EQ(lineOffset, c.lineOffset);
-    EXPECT_EQ(map.SourceNameFromAddr(c.addr), c.source);
-  }
+  ExpectLocations(map, {
+                           {0x08, "System", "", 0, 0, 0, ""},
+                           {0x14, "System", "@System@Start", 4, 10, 4, "system.pas"},
+                           {0x90, "System", "@System@Halt", 0x10, 20, 0x10, "system.pas"},
+                           {0x205, "Main", "", 0, 0, 0, ""},  // entries of the earlier unit are not used
+                           {0x224, "Main", "Main.Run", 0x14, 6, 4, "C:\\src\\main.pas"},
+                           {0x400, "", "", 0, 0, 0, ""},
+                       });
 }
 
 TEST(MapScanner, TruncatedAndForeignTextReadsWhatIsThere) {

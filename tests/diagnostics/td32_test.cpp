@@ -11,34 +11,14 @@ TEST(TD32, Lookups) {
   const Bytes data = Sample().Build();
   const TDiagTD32InfoScanner td32(data);
   ASSERT_TRUE(td32.ValidData());
-  struct Case {
-    uint32_t addr;
-    const char* unit;
-    const char* proc;
-    uint32_t procOffset;
-    uint32_t line;
-    int32_t lineOffset;
-    const char* source;
-  };
-  const Case cases[] = {
-      {0x100, "Unit1", "TForm1.Click", 0, 10, 0, "Unit1.pas"},
-      {0x114, "Unit1", "TForm1.Click", 0x14, 12, 4, "Unit1.pas"},
-      {0x150, "Unit1", "", 0, 12, 0x40, "Unit1.pas"},
-      {0x180, "Unit1", "Helper", 0, 20, 0, "Unit1.pas"},
-      {0x190, "Unit1", "Helper", 0x10, 0, 0, "Unit1.pas"},  // past the last line
-      {0x50, "", "", 0, 0, 0, ""},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.addr);
-    EXPECT_EQ(td32.ModuleNameFromAddr(c.addr), c.unit);
-    uint32_t procOffset = 99;
-    EXPECT_EQ(td32.ProcNameFromAddr(c.addr, procOffset), c.proc);
-    EXPECT_EQ(procOffset, c.procOffset);
-    int32_t lineOffset = 99;
-    EXPECT_EQ(td32.LineNumberFromAddr(c.addr, lineOffset), c.line);
-    EXPECT_EQ(lineOffset, c.lineOffset);
-    EXPECT_EQ(td32.SourceNameFromAddr(c.addr), c.source);
-  }
+  ExpectLocations(td32, {
+                            {0x100, "Unit1", "TForm1.Click", 0, 10, 0, "Unit1.pas"},
+                            {0x114, "Unit1", "TForm1.Click", 0x14, 12, 4, "Unit1.pas"},
+                            {0x150, "Unit1", "", 0, 12, 0x40, "Unit1.pas"},
+                            {0x180, "Unit1", "Helper", 0, 20, 0, "Unit1.pas"},
+                            {0x190, "Unit1", "Helper", 0x10, 0, 0, "Unit1.pas"},  // past the last line
+                            {0x50, "", "", 0, 0, 0, ""},
+                        });
 }
 
 TEST(TD32, ShortProcNames) {

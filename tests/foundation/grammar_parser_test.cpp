@@ -108,7 +108,9 @@ TEST(GrammarParser, MalformedRulesAreRefusedWithTheirMessage) {
       a.LoadLang(c.rules);
       if (c.text) a.Parse(c.text);
     });
-    if (e) EXPECT_EQ(std::string(e->what()), c.message);
+    if (e) {
+      EXPECT_EQ(std::string(e->what()), c.message);
+    }
   }
 }
 

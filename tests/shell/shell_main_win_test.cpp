@@ -2,13 +2,12 @@
 // (scripts/shell_namespace_run.sh). OLE and the shell unit are started here,
 // as the program's entry point does, never from static initialisers.
 #include <windows.h>
-#include <ole2.h>
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 
-#include "shell/namespace_win.h"
+#include "tests/shell/shell_test_util.h"
 
 int main(int argc, char** argv) {
   testing::InitGoogleTest(&argc, argv);
@@ -16,17 +15,5 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "Drive Z: exists: the shell tests run only in their own prefix (shell_namespace_run.sh)\n");
     return 2;
   }
-  if (GetFileAttributesW(L"C:\\kvtest\\fixture.ok") == INVALID_FILE_ATTRIBUTES) {
-    std::fprintf(stderr, "The fixture C:\\kvtest is missing: run through scripts/shell_namespace_run.sh\n");
-    return 2;
-  }
-  if (FAILED(OleInitialize(nullptr))) {
-    std::fprintf(stderr, "OleInitialize failed\n");
-    return 2;
-  }
-  kv::ShellInitialize();
-  int status = RUN_ALL_TESTS();
-  kv::ShellFinalize();
-  OleUninitialize();
-  return status;
+  return kv::test::RunInFixtureNamespace();
 }

@@ -1,9 +1,11 @@
 #pragma once
 // Helpers of the shell tests: items of the fixture C:\kvtest.
 #include <windows.h>
+#include <ole2.h>
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <memory>
@@ -16,6 +18,25 @@
 namespace kv::test {
 
 inline const std::wstring kFixture = L"C:\\kvtest";
+
+// The entry point of a program testing in the fixture's namespace
+// (scripts/shell_namespace_run.sh): OLE and the shell unit are started as the
+// program's entry point does, never from static initialisers.
+inline int RunInFixtureNamespace() {
+  if (GetFileAttributesW((kFixture + L"\\fixture.ok").c_str()) == INVALID_FILE_ATTRIBUTES) {
+    std::fprintf(stderr, "The fixture C:\\kvtest is missing: run through scripts/shell_namespace_run.sh\n");
+    return 2;
+  }
+  if (FAILED(OleInitialize(nullptr))) {
+    std::fprintf(stderr, "OleInitialize failed\n");
+    return 2;
+  }
+  ShellInitialize();
+  const int status = RUN_ALL_TESTS();
+  ShellFinalize();
+  OleUninitialize();
+  return status;
+}
 
 inline std::unique_ptr<TNamespace> Item(const std::wstring& relative) {
   return TNamespace::CreateFromFileName(kFixture + L"\\" + relative);
@@ -41,7 +62,8 @@ inline std::string Narrow(const std::wstring& s) {
 
 // Runs a Linux program through Wine's starter and waits for it.
 inline void RunUnix(const std::wstring& commandLine) {
-  STARTUPINFOW si = {sizeof si};
+  STARTUPINFOW si = {};
+  si.cb = sizeof si;
   PROCESS_INFORMATION pi = {};
   std::wstring line = L"start.exe /wait /unix " + commandLine;
   ASSERT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &si, &pi));
@@ -52,7 +74,8 @@ inline void RunUnix(const std::wstring& commandLine) {
 
 inline std::wstring UnixPath(const std::wstring& path) {
   using Convert = char*(CDECL*)(LPCWSTR);
-  auto convert = reinterpret_cast<Convert>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name"));
+  auto convert = reinterpret_cast<Convert>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
   if (!convert) return {};
   char* unix = convert(path.c_str());
   if (!unix) return {};

@@ -75,11 +75,11 @@ TEST_F(StringTree, TextsAndTheWidthCache) {
 
 TEST_F(StringTree, WithoutColumnsLongTextsScrollRatherThanShorten) {
   texts[nodes[0]] = std::wstring(200, L'W');
-  bool asked = false;
+  bool shortened = false;
   tree->OnShortenString = [&](TBaseLazyTree&, HDC, PLazyNode, TColumnIndex, const std::wstring&, int,
-                              std::wstring&, bool&) { asked = true; };
+                              std::wstring&, bool&) { shortened = true; };
   Paint();
-  EXPECT_FALSE(asked);
+  EXPECT_FALSE(shortened);
 }
 
 TEST_F(StringTree, MultiLineNodesGrowWithTheirText) {

@@ -26,7 +26,7 @@ const fs::path kRoot = L"C:\\kve2e";
 const fs::path kLibrary = kRoot / L"lib";
 const fs::path kProgram = kRoot / L"prog";
 // The results page's tool buttons: Play, separator, Delete, Move, Copy...
-constexpr int kDeleteButton = 3;
+constexpr int kDeleteButton = 3, kMoveButton = 4;
 
 void RemoveTree(const fs::path& root) {
   std::error_code ignored;
@@ -215,7 +215,13 @@ TEST_F(EndToEnd, SearchDeleteExitRecoverAndReopenTheList) {
   Click(main, "Next >");
   EXPECT_EQ(StepMemo(main), StepText(steps, 6));
   EXPECT_EQ(StatusTexts(main), (std::vector<std::string>{"Total:", "5 groups", "10 files", "96Kbytes"}));
+  // Its one marked row is marked again: Delete counts it (and No leaves it).
+  ToolCommand(main, kDeleteButton);
+  const auto [again, question] = WaitForMessageBox();
+  EXPECT_EQ(question, "Do you really want to delete 1 files ?");
+  Answer(again, IDNO);
   Exit(main);
+  EXPECT_EQ(test::ReadWhole(worse[0]), contents[worse[0]]);
 }
 
 // Killed in the middle of a delete, its archive damaged since: the next
@@ -257,6 +263,39 @@ TEST_F(EndToEnd, AKilledDeleteAndAnUnreadableArchiveLoseNoFile) {
   Exit(main);
   for (const auto& [file, bytes] : contents) EXPECT_EQ(test::ReadWhole(file), bytes) << file;
   EXPECT_TRUE(HiddenOnDisk().empty());
+}
+
+// Moving to a drive nothing can be written to (R: in the test prefix is a
+// sysfs folder): each file's copy fails with a notice, and a source whose
+// copy failed is not reserved and keeps its mark.
+TEST_F(EndToEnd, AMoveToAReadOnlyDriveKeepsSourcesAndMarks) {
+  if (GetFileAttributesW(L"R:\\") == INVALID_FILE_ATTRIBUTES) GTEST_SKIP() << "no drive R:";
+  Preset({{"CopyMoveTo", "R:\\"}, {"CopyMoveSavePath", "1"}});
+  HWND main = Start();
+  ASSERT_TRUE(main);
+  Search(main);
+  ToolCommand(main, kMoveButton);
+  HWND chooser = nullptr;
+  ASSERT_TRUE(test::WaitUntil([&] { return (chooser = FindTop("Copy/Move Files")) != nullptr; }));
+  EXPECT_EQ(test::WindowText(ChildOfClass(chooser, "Edit")), "R:\\");
+  PostClick(chooser, "OK");
+  for (int notices = 0; notices < 5; ++notices) {
+    HWND progress = nullptr;
+    ASSERT_TRUE(test::WaitUntil([&] { return (progress = FindTop("Processing...")) && Child(progress, "Ok"); }))
+        << notices;
+    HWND notice = ChildIf(progress, [](HWND w) { return test::WindowText(w).starts_with("Unable to copy file"); });
+    ASSERT_TRUE(notice) << notices;
+    PostClick(progress, "Ok");
+    test::WaitUntil([&] { return !IsWindow(notice); });
+  }
+  ASSERT_TRUE(test::WaitUntil([&] { return !FindTop("Processing...") && IsWindowEnabled(main); }));
+  Exit(main);
+  for (const auto& [file, bytes] : contents) EXPECT_EQ(test::ReadWhole(file), bytes) << file;
+  EXPECT_TRUE(HiddenOnDisk().empty());
+  const std::multiset<int32_t> tags = SavedTags();
+  EXPECT_EQ(tags.count(-1), 0u);
+  EXPECT_EQ(Count(tags, [](int32_t t) { return t > 100000; }), 5);
+  EXPECT_EQ(Setting("Last", "CopyMoveTo"), "R:\\");
 }
 
 }  // namespace

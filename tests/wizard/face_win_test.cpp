@@ -56,7 +56,7 @@ TEST_F(Face, TheExitActionAndTheCloseBoxEndTheLoopOnceAndFinishOnce) {
          for (auto& action : ProgActions())
            if (action->Path == "File~Exit") action->OnExecute(*action);
        }},
-      {"the close box", [](ui::TForm& form) { PostMessageW(form.Handle(), WM_CLOSE, 0, 0); }},
+      {"the close box", [](ui::TForm& closing) { PostMessageW(closing.Handle(), WM_CLOSE, 0, 0); }},
   };
   for (const auto& [name, closer] : closers) {
     SCOPED_TRACE(name);

@@ -132,17 +132,7 @@ TEST_F(FolderPage, NonAnsiFolderTravelsAsItsShortForm) {
 }  // namespace
 }  // namespace kv
 
-// OLE and the shell unit started as the program's entry point does.
 int main(int argc, char** argv) {
   testing::InitGoogleTest(&argc, argv);
-  if (GetFileAttributesW(L"C:\\kvtest\\fixture.ok") == INVALID_FILE_ATTRIBUTES) {
-    std::fprintf(stderr, "The fixture C:\\kvtest is missing: run through scripts/shell_namespace_run.sh\n");
-    return 2;
-  }
-  if (FAILED(OleInitialize(nullptr))) return 2;
-  kv::ShellInitialize();
-  int status = RUN_ALL_TESTS();
-  kv::ShellFinalize();
-  OleUninitialize();
-  return status;
+  return kv::test::RunInFixtureNamespace();
 }

@@ -92,7 +92,9 @@ TEST_F(MainForm, NextAndBackFollowTheChoices) {
       EXPECT_EQ(form->Results->Count(), 2);
       EXPECT_EQ(form->Results->IndexEnabled, 0);
     }
-    if (form->Step == 6) EXPECT_FALSE(form->NextButton->Enabled());
+    if (form->Step == 6) {
+      EXPECT_FALSE(form->NextButton->Enabled());
+    }
     FreeForm();
   }
 }

@@ -85,7 +85,7 @@ TEST(SmartMarking, OrderAndDirectionsOfTheCriteria) {
   EXPECT_EQ(cmp(4, 4), 0);
 }
 
-TEST(SmartMarking, LoadModeTakesNonZeroCodesAndTheFolderWhenUsed) {
+TEST(SmartMarking, LoadModeTakesKnownCodesAndTheFolderWhenUsed) {
   std::map<std::string, std::string> session;
   auto value = [&](const std::string& key) {
     auto it = session.find(key);
@@ -105,6 +105,9 @@ TEST(SmartMarking, LoadModeTakesNonZeroCodesAndTheFolderWhenUsed) {
   session = {{"UseKeepFolder", "true"}};  // not "1": the folder stays
   LoadMode(prefs, value);
   EXPECT_EQ(prefs.KeepFolder, "D:\\Keep\\");
+  session = {{"Keep1", "7"}, {"Keep2", "257"}, {"Keep3", "-1"}};  // no criterion (257 is 1 as a byte)
+  LoadMode(prefs, value);
+  EXPECT_EQ(prefs.KeepOrder, (std::array<uint8_t, 3>{5, 4, 6}));
 }
 
 }  // namespace

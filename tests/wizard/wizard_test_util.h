@@ -7,6 +7,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
+#include <system_error>
 #include <string>
 #include <vector>
 
@@ -15,6 +17,7 @@
 #include "foundation/translate.h"
 #include "tests/foundation/foundation_test_util.h"
 #include "tests/ui/ui_test_util.h"
+#include "engine/mp3_collection.h"
 #include "ui/application_win.h"
 #include "wizard/about_form_win.h"
 #include "wizard/later_pages_win.h"
@@ -92,6 +95,44 @@ class WizardFixture : public ::testing::Test {
   std::vector<Box> boxes;
   std::vector<std::string> opened;
   int answer = IDOK;
+};
+
+// A results page on a shown form over one group of files it writes under
+// folder\src (content "new " + name); the folder goes again at the end.
+class ResultsOnDisk {
+ public:
+  ResultsOnDisk(std::filesystem::path folder, std::initializer_list<const char*> names) : folder_(std::move(folder)) {
+    std::filesystem::remove_all(folder_);
+    page = &host.Create<TCollectionFrame>();
+    page->SetParent(&host);
+    host.SetClientWidth(600);
+    host.SetClientHeight(300);
+    host.Show();
+    for (const char* name : names) {
+      const std::filesystem::path file = folder_ / "src" / name;
+      std::filesystem::create_directories(file.parent_path());
+      WriteWhole(file, std::string("new ") + name);
+      TAudioInfo info;
+      info.SetTagPart(kTagArtist, "Wren");
+      info.SetTagPart(kTagDisplayPath, file.string());
+      info.SetFileName(file.string());
+      results.AddMp3Info(info).Tag = 1;
+    }
+    page->DisplayCollection(&results);
+  }
+  ~ResultsOnDisk() {
+    host.Hide();
+    page->ReleaseCollection(&results);
+    std::error_code ignored;
+    std::filesystem::remove_all(folder_, ignored);
+  }
+
+  ui::TForm host;
+  TCollectionFrame* page = nullptr;
+  TMP3Collection results{nullptr};
+
+ private:
+  std::filesystem::path folder_;
 };
 
 }  // namespace kv::test

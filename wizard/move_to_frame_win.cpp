@@ -1,0 +1,145 @@
+#include "wizard/move_to_frame_win.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "base/ansi_text_win.h"
+#include "foundation/settings_win.h"
+#include "foundation/translate.h"
+#include "foundation/translate_component.h"
+#include "shell/namespace_win.h"
+#include "ui/layout_loader_win.h"
+#include "wizard/later_pages_win.h"
+#include "wizard/pages_win.h"
+
+namespace kv {
+
+std::string FolderText(const std::wstring& folder, bool exact) {
+  if (folder.empty()) return {};
+  std::string text = exact ? PathForAnsi(folder) : WStringToAnsi(folder);
+  if (text.back() != '\\') text += '\\';
+  return text;
+}
+
+void TFoldersTree::DoGetText(PLazyNode node, TColumnIndex column, TLSTTextType type, std::wstring& text) {
+  TNamespace* ns = nullptr;
+  if (ValidateNamespace(node, ns)) text = ns->GetNameInFolder();
+  TLazyExplorerTreeview::DoGetText(node, column, type, text);
+}
+
+// ------------------------------------------------------------- TExplorer --
+
+TExplorer::TExplorer() { SetBevelOuter(ui::TBevel::None); }
+
+TExplorer::~TExplorer() {
+  if (!FoldersTree) return;
+  // Settings live in memory until the program writes its file.
+  try {
+    if (TConfiger* settings = Configer()) settings->SetVal(Section, "DirWidth", std::to_string(FoldersTree->Width()));
+  } catch (...) {
+  }
+}
+
+void TExplorer::Prepare() {
+  if (FoldersTree || DesktopFolder() == nullptr) return;
+  FoldersTree = &Create<TFoldersTree>();
+  auto& options = FoldersTree->TreeOptions();
+  options.SetSelectionOptions(options.SelectionOptions() & ~toMultiSelect);
+  FoldersTree->SetFileObjects(foFolders);
+  FoldersTree->SetExplorerFolderOptions(toFoldersExpandable | toForceHideRecycleBin);
+  // As on the folder page: no change-notifier or icon thread yet.
+  FoldersTree->SetExplorerMiscOptions(toBrowseExecuteFolder | toBrowseExecuteFolderShortcut);
+  FoldersTree->SetExplorerImageOptions(toImages);
+  // An archive the shell shows as a folder can take no files.
+  FoldersTree->OnEnumFolder = [](TCustomLazyExplorerTree&, TNamespace& item, bool& allow) {
+    allow = IsScannableFolder(item);
+  };
+  FoldersTree->OnChange = [this](TLazyTreeModel&, PLazyNode) { OnChange(this); };
+  FoldersTree->SetParent(this);
+  FoldersTree->SetAlign(ui::TAlign::Client);
+  SetVisible(true);
+  FoldersTree->SetActive(true);
+}
+
+void TExplorer::OnChange(ui::TComponent*) { ui::Fire(OnFolderChange, this); }
+
+PLazyNode TExplorer::Reveal(const std::wstring& folder) {
+  TPidl list = PathToPIDL(folder);
+  // Reads the folders on the way: a folder never expanded has no nodes yet.
+  return list ? FoldersTree->WalkPIDLToNode(list.get(), false, false, true) : nullptr;
+}
+
+void TExplorer::SetSelectedFiles(const std::string& files) {
+  if (!FoldersTree) return;
+  // The shell may parse the empty name as the desktop, or as nothing at all.
+  if (PLazyNode top = FoldersTree->FindNode(L"")) FoldersTree->SetExpanded(top, true);
+  std::vector<std::string> lines;
+  for (size_t start = 0; start < files.size();) {
+    const size_t end = std::min(files.find("\r\n", start), files.size());
+    lines.push_back(files.substr(start, end - start));
+    start = end + 2;
+  }
+  PLazyNode last = nullptr;
+  for (auto it = lines.rbegin(); it != lines.rend(); ++it) {
+    const std::wstring line = PathFromAnsi(*it);
+    // Every folder on the way, from the drive on; a network path (two
+    // leading backslashes) has none at position 3 or later and selects nothing.
+    for (size_t at = line.find(L'\\'); at != std::wstring::npos && at >= 2; at = line.find(L'\\', at + 1)) {
+      PLazyNode node = Reveal(line.substr(0, at + 1));
+      if (!node) continue;
+      FoldersTree->SetExpanded(node, true);
+      FoldersTree->ClearSelection();
+      FoldersTree->SetSelected(node, true);
+      FoldersTree->SetFocusedNode(node);
+      last = node;
+    }
+  }
+  if (last) FoldersTree->ScrollIntoView(last, false);
+}
+
+std::wstring TExplorer::GetFolder() { return FoldersTree ? FoldersTree->GetSelectedPath() : std::wstring(); }
+
+// ---------------------------------------------------------- TMoveToFrame --
+
+TMoveToFrame::TMoveToFrame() {
+  RegisterWizardClasses();
+  ui::LoadLayout(*this, "move_to_frame");
+  TranslateComponent(*this);
+}
+
+void TMoveToFrame::OnTreeChange(ui::TComponent*) {
+  Get<ui::TEdit>("CopyToEdit").SetText(Explorer ? WStringToAnsi(Explorer->GetFolder()) : std::string());
+}
+
+void TMoveToFrame::Select(std::string& dest) {
+  dest.clear();
+  auto& form = Create<ui::TForm>();
+  SetParent(&form);
+  Explorer = &Create<TExplorer>();
+  Explorer->SetParent(&Get<ui::TPanel>("TreePanel"));
+  Explorer->SetAlign(ui::TAlign::Client);
+  form.SetBounds(form.Left(), form.Top(), 400, 400);
+  form.SetText(Translate("Copy/Move Files"));
+  form.SetBorderIcons(ui::biSystemMenu);
+  form.SetPosition(ui::TPosition::ScreenCenter);
+  Explorer->Prepare();
+
+  TConfiger* settings = Configer();
+  auto& savePaths = Get<ui::TCheckBox>("SavePathsCheckbox");
+  savePaths.SetChecked(settings && settings->GetFlag("Last", "CopyMoveSavePath"));
+  Explorer->SetSelectedFiles(settings ? settings->GetVal("Last", "CopyMoveTo") : std::string());
+  OnTreeChange(nullptr);
+  Explorer->OnFolderChange = [this](ui::TComponent* sender) { OnTreeChange(sender); };
+  SetAlign(ui::TAlign::Client);
+  if (form.ShowModal() != ui::mrOk) return;
+
+  // A folder outside the ANSI code page travels as its short form: its
+  // single-byte text would name no folder at all.
+  dest = FolderText(Explorer->GetFolder(), true);
+  if (settings) {
+    settings->SetVal("Last", "CopyMoveTo", dest);
+    settings->SetFlag("Last", "CopyMoveSavePath", savePaths.Checked());
+  }
+}
+
+}  // namespace kv

@@ -1,0 +1,74 @@
+#pragma once
+// Picking a folder on the shell's folder tree: the explorer panel, and the
+// results page's destination chooser built on it. User-interface thread only.
+#include <windows.h>
+
+#include <string>
+
+#include "shell/explorer_tree_win.h"
+#include "ui/forms_win.h"
+#include "ui/std_controls_win.h"
+
+namespace kv {
+
+// The explorer's shell folder tree; a node's text is the item's name.
+class TFoldersTree : public TLazyExplorerTreeview {
+ public:
+  const char* ClassName() const override { return "TFoldersTree"; }
+
+ protected:
+  void DoGetText(PLazyNode node, TColumnIndex column, TLSTTextType type, std::wstring& text) override;
+};
+
+// A panel holding a shell folder tree that selects given paths and answers
+// the selected folder. Folders only: nothing in the program asks for a file
+// list beside the tree, so none is built.
+class TExplorer : public ui::TPanel {
+ public:
+  TExplorer();
+  // Keeps the tree's width in the settings (Section/"DirWidth").
+  ~TExplorer() override;
+  const char* ClassName() const override { return "TExplorer"; }
+
+  // Builds the tree once; without the shell there is none.
+  void Prepare();
+  // Selects the folder of each line (CR LF between lines, the last line
+  // first): every folder on its way is expanded and selected in turn, so
+  // "C:\Music\Rock\" ends on Rock and a line without a trailing "\" on its
+  // parent. Short (8.3) names are expanded first.
+  void SetSelectedFiles(const std::string& files);
+  // The selected file-system folder as the tree names it; empty when none
+  // is selected or the selected item is no file-system folder.
+  std::wstring GetFolder();
+  void OnChange(ui::TComponent* sender);
+
+  std::string Section = "Explorer";
+  ui::TNotifyEvent OnFolderChange;
+  TFoldersTree* FoldersTree = nullptr;
+
+ private:
+  PLazyNode Reveal(const std::wstring& folder);
+};
+
+// The destination of moving and copying: a modal dialog "Copy/Move Files"
+// with the folder tree, the chosen folder's text and "Recreate directory
+// structure in destination"; remembers both in "Last".
+class TMoveToFrame : public ui::TFrame {
+ public:
+  TMoveToFrame();
+  const char* ClassName() const override { return "TMoveToFrame"; }
+  // Shows the chooser; dest is the chosen folder ending in "\", or empty
+  // after Cancel or when no file-system folder is selected. The text typed
+  // into the edit is only a display: the tree's selection counts.
+  void Select(std::string& dest);
+  // Puts the selected folder into the edit.
+  void OnTreeChange(ui::TComponent* sender);
+
+  TExplorer* Explorer = nullptr;
+};
+
+// A folder as the program's single-byte text, ending in "\" (once: a drive
+// root keeps its own). Empty for an empty folder.
+std::string FolderText(const std::wstring& folder, bool exact);
+
+}  // namespace kv
