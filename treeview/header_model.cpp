@@ -86,6 +86,7 @@ void TLazyTreeColumn::SetPosition(int position) {
   }
   position = std::clamp(position, 0, owner_.Count() - 1);
   if (position == position_) return;
+  header.EndEditing();
   owner_.InitializePositionArray();
   owner_.AdjustPosition(*this, position);
   owner_.UpdatePositions();

@@ -334,6 +334,8 @@ class TLTHeaderModel {
   virtual void MainColumnChanged() {}
   // Sort column or direction changed.
   virtual void SortChanged() {}
+  // A column is about to move: an edit in progress ends first.
+  virtual void EndEditing() {}
   // A column's option change that the tree reacts to (visibility, colour).
   virtual void ColumnOptionsChanged(TLazyTreeColumn& /*column*/, TLTColumnOptions /*changed*/) {}
 

@@ -127,6 +127,10 @@ void TLTHeader::ColumnOptionsChanged(TLazyTreeColumn& /*column*/, TLTColumnOptio
   if (changed & coVisible) UpdateHorizontalScrollBar();
 }
 
+void TLTHeader::EndEditing() {
+  if (tree_.IsEditing()) tree_.DoEndEdit();
+}
+
 void TLTHeader::SetImages(HIMAGELIST list) {
   images_ = list;
   Invalidate(-1);

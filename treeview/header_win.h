@@ -81,6 +81,7 @@ class TLTHeader : public TLTHeaderModel {
   void MainColumnChanged() override;
   void SortChanged() override;
   void ColumnOptionsChanged(TLazyTreeColumn& column, TLTColumnOptions changed) override;
+  void EndEditing() override;
 
  private:
   // A picture of the program's resources as pixels (magenta is transparent).

@@ -123,6 +123,7 @@ void TBaseLazyTree::DoColumnResize(TColumnIndex column) {
     if (header_->States() & hstTracking) UpdateWindow(HandleIfAllocated());
   }
   if (OnColumnResize) OnColumnResize(*this, column);
+  if (IsEditing()) UpdateEditBounds();
 }
 
 void TBaseLazyTree::MainColumnChanged() {
