@@ -273,7 +273,8 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   std::weak_ptr<const bool> LivenessToken() const { return alive_; }
 
   THintMode HintMode() const { return hintMode_; }
-  void SetHintMode(THintMode mode) { hintMode_ = mode; }
+  // Outside hmDefault the tree shows the control's Hint itself, not the form.
+  void SetHintMode(THintMode mode);
   THintAnimationType HintAnimation() const { return hintAnimation_; }
   void SetHintAnimation(THintAnimationType type) { hintAnimation_ = type; }
   bool ShowHint() const { return showHint_; }
@@ -512,6 +513,7 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   bool EditMessage(ui::TMessage& m);
   bool HintMessage(ui::TMessage& m);
   void HintTimerExpired();
+  void ClaimHints();
   bool DecideHint(POINT client, THintData& data, RECT& hintArea, POINT& at);
   bool PanningMessage(ui::TMessage& m);
   void StartWheelPanning(POINT position);

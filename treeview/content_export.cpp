@@ -61,7 +61,8 @@ S BuildText(const TExportLayout& layout, typename S::value_type separator, bool 
     const auto level = static_cast<std::size_t>(std::max(row.level, 0));
     if (columns == 0) {
       out.append(levelTabs, 0, level);
-      if (!row.cells.empty()) out += convert(row.cells[0].text);
+      // Quoted as cells are, so that the levels stay apart from the text.
+      if (!row.cells.empty()) AppendCell(out, convert(row.cells[0].text), separator, doubleQuotes);
     } else {
       for (std::size_t i = 0; i < columns && i < row.cells.size(); ++i) {
         const S text = convert(row.cells[i].text);

@@ -305,6 +305,7 @@ void TLTEdit::WndProc(ui::TMessage& m) {
       }
       return;
     case WM_DESTROY:
+      RemovePropW(HandleIfAllocated(), ui::kWantAllKeysProp);
       if (link_ != nullptr && link_->tree_ != nullptr && !link_->stopping_ &&
           (link_->tree_->GetOptions().StringOptions() & toAutoAcceptEditChange) && Modified())
         link_->tree_->SetText(link_->node_, link_->column_, WideText());

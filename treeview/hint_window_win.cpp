@@ -14,6 +14,7 @@
 #include "treeview/base_lazy_tree_win.h"
 #include "base/ansi_text_win.h"
 #include "ui/application_win.h"
+#include "ui/forms_win.h"
 
 namespace kv {
 
@@ -197,8 +198,9 @@ RECT TLazyTreeHintWindow::CalcHintRect(int maxWidth, const THintData& data) {
   }
   RestoreDC(screen.Get(), saved);
   if (IsRectEmpty(&r)) return {};
-  r.right += kHintShadowSize;
-  r.bottom += kHintShadowSize;
+  shadow_ = HasMMX() ? kHintShadowSize : 0;
+  r.right += shadow_;
+  r.bottom += shadow_;
   return r;
 }
 
@@ -288,7 +290,7 @@ bool TLazyTreeHintWindow::Animate(int steps, unsigned duration) {
 void TLazyTreeHintWindow::RenderDrawing() {
   TBaseLazyTree& tree = tree_;
   HDC dc = drawing_->Get();
-  const RECT content{0, 0, width_ - kHintShadowSize, height_ - kHintShadowSize};
+  const RECT content{0, 0, width_ - shadow_, height_ - shadow_};
   const int saved = SaveDC(dc);
   const ui::BrushObject brush = ui::MakeSolidBrush(GetSysColor(COLOR_INFOBK));
   SelectObject(dc, brush.Get());
@@ -313,14 +315,14 @@ void TLazyTreeHintWindow::RenderDrawing() {
   else if (multiLine)
     text.top = 1;
   else
-    text.top = (height_ - kHintShadowSize - textHeight_) / 2;
+    text.top = (height_ - shadow_ - textHeight_) / 2;
   DrawTextW(dc, data_.HintText.c_str(), static_cast<int>(data_.HintText.size()), &text, format);
   RestoreDC(dc, saved);
 }
 
 void TLazyTreeHintWindow::InternalPaint(int step, int stepSize) {
   if (!drawing_ || width_ <= 0) return;
-  const int s = kHintShadowSize;
+  const int s = shadow_;
   const int contentWidth = width_ - s, contentHeight = height_ - s;
   HDC target = target_->Get();
   const RECT whole{0, 0, width_, height_};
@@ -330,14 +332,14 @@ void TLazyTreeHintWindow::InternalPaint(int step, int stepSize) {
   if (stepSize == 0) {
     if (animation_ == THintAnimationType::hatFade) return;  // the animation draws
     BitBlt(target, 0, 0, contentWidth, contentHeight, drawing_->Get(), 0, 0, SRCCOPY);
-    DrawHintShadow(target, s, whole);
+    if (s > 0) DrawHintShadow(target, s, whole);
   } else if (animation_ == THintAnimationType::hatSlide) {
     const int rows = std::min(step, contentHeight);
     BitBlt(target, 0, 0, contentWidth, rows, drawing_->Get(), 0, contentHeight - rows, SRCCOPY);
   } else {
     const RECT content{0, 0, contentWidth, contentHeight};
     AlphaBlend(drawing_->Get(), target, content, {0, 0}, TBlendMode::bmConstantAlpha, MulDiv(step, 256, 255), 0);
-    DrawHintShadow(target, s, whole);
+    if (s > 0) DrawHintShadow(target, s, whole);
   }
   const ui::WindowDc window = ui::GetClientDc(hwnd_);
   BitBlt(window.Get(), 0, 0, width_, height_, target, 0, 0, SRCCOPY);
@@ -374,7 +376,25 @@ THintAnimationType TBaseLazyTree::DoGetAnimationType() {
     SystemParametersInfoW(SPI_GETTOOLTIPFADE, 0, &fade, 0);
     type = !animate ? THintAnimationType::hatNone : fade ? THintAnimationType::hatFade : THintAnimationType::hatSlide;
   }
+  // Fading blends; without blending the hint slides in.
+  if (type == THintAnimationType::hatFade && !HasMMX()) type = THintAnimationType::hatSlide;
   return type;
+}
+
+void TBaseLazyTree::SetHintMode(THintMode mode) {
+  hintMode_ = mode;
+  ClaimHints();
+}
+
+// The form's tooltip shows the control's Hint only in hmDefault.
+void TBaseLazyTree::ClaimHints() {
+  HWND hwnd = HandleIfAllocated();
+  if (hwnd == nullptr) return;
+  if (hintMode_ == THintMode::hmDefault)
+    RemovePropW(hwnd, ui::kOwnHintsProp);
+  else
+    SetPropW(hwnd, ui::kOwnHintsProp, reinterpret_cast<HANDLE>(1));
+  if (ui::TForm* form = ParentForm()) form->UpdateHint(this);
 }
 
 void TBaseLazyTree::HideHint() {
@@ -488,6 +508,9 @@ bool TBaseLazyTree::HintMessage(ui::TMessage& m) {
       TrackMouseEvent(&track);
       return false;
     }
+    case WM_CREATE:
+      if (hintMode_ != THintMode::hmDefault) SetPropW(HandleIfAllocated(), ui::kOwnHintsProp, reinterpret_cast<HANDLE>(1));
+      return false;
     case WM_TIMER:
       if (m.wParam != kHintTimer) return false;
       HintTimerExpired();
@@ -496,6 +519,7 @@ bool TBaseLazyTree::HintMessage(ui::TMessage& m) {
     case WM_LBUTTONDBLCLK: case WM_RBUTTONDBLCLK: case WM_MBUTTONDBLCLK:
     case WM_MOUSELEAVE: case WM_MOUSEWHEEL: case WM_VSCROLL: case WM_HSCROLL:
     case WM_CANCELMODE: case WM_DESTROY:
+      if (m.msg == WM_DESTROY) RemovePropW(HandleIfAllocated(), ui::kOwnHintsProp);
       hintMousePos_ = {-1, -1};
       HideHint();
       return false;

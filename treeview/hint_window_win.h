@@ -32,7 +32,8 @@ struct THintData {
   TLTAlignment Alignment = TLTAlignment::taLeftJustify;
 };
 
-// The width of the shadow at the right and bottom of a hint.
+// The width of the shadow at the right and bottom of a hint (none where
+// blending is not available).
 inline constexpr int kHintShadowSize = 5;
 // The five layers of black blended over each shadow strip (out of 256).
 inline constexpr std::uint8_t kHintShadowAlphas[5] = {5, 10, 20, 35, 50};
@@ -80,6 +81,7 @@ class TLazyTreeHintWindow {
   THintAnimationType animation_ = THintAnimationType::hatNone;
   int width_ = 0, height_ = 0;
   int textHeight_ = 0;
+  int shadow_ = kHintShadowSize;
   LOGFONTW font_{};
   std::unique_ptr<Surface> background_, drawing_, target_;
 };

@@ -68,7 +68,7 @@ TWheelPanning::TWheelPanning(HWND owner, POINT centre, bool horizontal, bool ver
   bitmap_ = ui::BitmapObject(static_cast<HBITMAP>(
       LoadImageW(GetModuleHandleW(nullptr), picture, IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
   if (!bitmap_) throw std::runtime_error("the panning picture is missing");
-  window_ = CreateWindowExW(WS_EX_TOOLWINDOW, PanningWindowClass(), L"", WS_POPUP, centre.x - kPanningSize / 2,
+  window_ = CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE | WS_EX_TOPMOST, PanningWindowClass(), L"", WS_POPUP, centre.x - kPanningSize / 2,
                             centre.y - kPanningSize / 2, kPanningSize, kPanningSize, owner, nullptr,
                             GetModuleHandleW(nullptr), nullptr);
   if (window_ == nullptr) throw std::runtime_error("the panning window could not be made");

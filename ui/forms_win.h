@@ -15,6 +15,9 @@ using TBorderIcons = uint8_t;
 // A window carrying this property takes Enter and Escape itself (an
 // in-place editor): the form's default and cancel buttons leave them alone.
 inline constexpr wchar_t kWantAllKeysProp[] = L"KvWantAllKeys";
+// A window carrying this property shows its hints itself: the form's
+// tooltip leaves it out.
+inline constexpr wchar_t kOwnHintsProp[] = L"KvOwnHints";
 
 constexpr TBorderIcons biSystemMenu = 1, biMinimize = 2, biMaximize = 4;
 enum class TPosition { Designed, ScreenCenter, MainFormCenter };

@@ -90,4 +90,12 @@ void WaitAction() {
   StubHolder().reset();
 }
 
+void EndShell() {
+  TStub* stub = Stub();
+  if (!stub) return;
+  ui::Application().OnIdle = {};
+  ui::Fire(stub->OnFinish);
+  StubHolder().reset();
+}
+
 }  // namespace kv

@@ -43,5 +43,9 @@ void ResetFace();
 void Init(TProcedure onStart, TProcedure onFinish, TProcedure onIdle, ui::TCloseQueryEvent onTryClose);
 // The main loop: returns once the main window has closed, after OnFinish.
 void WaitAction();
+// After the application's own loop has returned: a main window closed before
+// the first idle moment never let the shell take the loop, so its OnFinish
+// runs here (still exactly once) and the shell is freed.
+void EndShell();
 
 }  // namespace kv

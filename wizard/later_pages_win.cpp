@@ -90,10 +90,8 @@ TCheckboxDriveTree::TCheckboxDriveTree() {
   options.SetSelectionOptions(toRightClickSelect | toSiblingSelectConstraint);
   SysTree->SetExplorerFolderOptions(toFoldersExpandable | toForceHideRecycleBin);
   SysTree->SetExplorerSyncOptions(toExpandTarget | toSelectTarget);
-  // No change-notifier or icon thread yet: with them the main window came
-  // back from a maximised exit unmaximised (not understood yet).
-  SysTree->SetExplorerMiscOptions(toBrowseExecuteFolder | toBrowseExecuteFolderShortcut);
-  SysTree->SetExplorerImageOptions(toImages);
+  SysTree->SetExplorerMiscOptions(toBrowseExecuteFolder | toBrowseExecuteFolderShortcut | toChangeNotifierThread);
+  SysTree->SetExplorerImageOptions(toImages | toThreadedImages);
   SysTree->OnInitNode = [](TLazyTreeModel&, PLazyNode, PLazyNode node, TLazyNodeInitStates&) {
     node->CheckType = ctTriStateCheckBox;
   };

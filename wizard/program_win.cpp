@@ -64,6 +64,7 @@ void MainBlock() {
   });
   kv::AddToLog("Dpr:run");
   kv::ui::Application().Run();
+  kv::EndShell();  // the settings are saved also after a close before the first idle moment
   themeManager.reset();
 }
 

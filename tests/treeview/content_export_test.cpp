@@ -66,7 +66,8 @@ TExportLayout TwoLevels(bool columns) {
 }
 
 TEST(ContentExport, TextUnicodeAndCsvLayouts) {
-  EXPECT_EQ(ContentToText(TwoLevels(false), '\t'), "top\r\n\tsay \"hi\"\r\n<x&y>\r\n");
+  EXPECT_EQ(ContentToText(TwoLevels(false), '\t'), "top\r\n\t\"say \"\"hi\"\"\"\r\n<x&y>\r\n");
+  EXPECT_EQ(ContentToUnicode(TwoLevels(false), u'\t'), u"top\r\n\tsay \"hi\"\r\n<x&y>\r\n");
   EXPECT_EQ(ContentToText(TwoLevels(true), ','),
             "Name,,Value\r\n"
             "top,,\"a,b\"\r\n"

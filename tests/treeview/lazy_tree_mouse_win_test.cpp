@@ -249,5 +249,72 @@ TEST_F(TreeMouse, ControlEventsSeeTheMessages) {
   EXPECT_EQ(seen, (std::vector<std::string>{"down 0 1 5,7", "up 0", "click", "dblclick", "down 0 1 5,7"}));
 }
 
+// A right click asks the node, then its parent, for a menu; the context
+// menu message that follows shows nothing more. The menu key pops the
+// focused node's menu up at the middle of its cell.
+TEST_F(TreeMouse, NodeMenusComeFromTheNodeOrItsAncestors) {
+  ui::TPopupMenu menu;
+  menu.Add(L"Open");
+  std::vector<PLazyNode> asked;
+  tree->OnGetPopupMenu = [&](TBaseLazyTree&, PLazyNode node, TColumnIndex, POINT, bool&,
+                             ui::TPopupMenu*& result) {
+    asked.push_back(node);
+    if (node == nodes[0]) result = &menu;
+  };
+  std::vector<POINT> shown;
+  tree->SetPopupHook([&](ui::TPopupMenu& m, POINT at) {
+    EXPECT_EQ(&m, &menu);
+    EXPECT_EQ(m.PopupComponent, tree);
+    shown.push_back(at);
+  });
+  tree->SetExpanded(nodes[0], true);
+  const PLazyNode child = tree->GetFirstChild(nodes[0]);
+  const POINT p = Label(child);
+  SendMessageW(Window(), WM_RBUTTONDOWN, MK_RBUTTON, At(p));
+  SendMessageW(Window(), WM_RBUTTONUP, 0, At(p));
+  EXPECT_EQ(asked, (std::vector<PLazyNode>{child, nodes[0]}));
+  ASSERT_EQ(shown.size(), 1u);  // the WM_CONTEXTMENU of the release is swallowed
+  POINT screen = p;
+  ClientToScreen(Window(), &screen);
+  EXPECT_EQ(shown[0].x, screen.x);
+  EXPECT_EQ(shown[0].y, screen.y);
+
+  tree->SetFocusedNode(nodes[0]);
+  SendMessageW(Window(), WM_KEYDOWN, VK_APPS, 1);
+  ASSERT_EQ(shown.size(), 2u);
+  const TLazyRect cell = tree->GetDisplayRect(nodes[0], kNoColumn, false);
+  POINT middle{cell.Left + 40 / 2, (cell.Top + cell.Bottom) / 2};
+  ClientToScreen(Window(), &middle);
+  EXPECT_EQ(shown[1].x, middle.x);
+  EXPECT_EQ(shown[1].y, middle.y);
+  // A node without a menu anywhere up its chain shows none.
+  SendMessageW(Window(), WM_RBUTTONUP, 0, At(Label(nodes[3])));
+  EXPECT_EQ(shown.size(), 2u);
+}
+
+TEST_F(TreeMouse, HotNodesShowTheHotCursorAndF1AsksUpTheChain) {
+  auto& o = tree->TreeOptions();
+  o.SetPaintOptions(o.PaintOptions() | toHotTrack);
+  tree->SetHotCursor(32649);  // the hand
+  const POINT p = Label(nodes[1]);
+  SendMessageW(Window(), WM_MOUSEMOVE, 0, At(p));
+  ASSERT_EQ(tree->HotNode(), nodes[1]);
+  SendMessageW(Window(), WM_SETCURSOR, reinterpret_cast<WPARAM>(Window()), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+  EXPECT_EQ(GetCursor(), LoadCursorW(nullptr, MAKEINTRESOURCEW(32649)));
+
+  tree->SetExpanded(nodes[0], true);
+  tree->SetFocusedNode(tree->GetFirstChild(nodes[0]));
+  std::vector<unsigned> help;
+  tree->SetHelpHook([&](unsigned context) { help.push_back(context); });
+  tree->OnGetHelpContext = [&](TBaseLazyTree&, PLazyNode node, TColumnIndex, unsigned& context) {
+    if (node == nodes[0]) context = 7;
+  };
+  SendMessageW(Window(), WM_KEYDOWN, VK_F1, 1);
+  tree->OnGetHelpContext = nullptr;
+  tree->SetHelpContext(3);
+  SendMessageW(Window(), WM_KEYDOWN, VK_F1, 1);
+  EXPECT_EQ(help, (std::vector<unsigned>{7, 3}));
+}
+
 }  // namespace
 }  // namespace kv

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <memory>
 #include <string>
@@ -360,6 +362,110 @@ TEST(Clipboard, WindowMessagesAndADestroyedTreesCopyStaysPasteable) {
   while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
   target.tree.Clear();
   EXPECT_EQ(ClipboardBytes(CF_TEXT), "xyz");
+}
+
+}  // namespace
+}  // namespace kv
+
+namespace kv {
+namespace {
+
+// Runs a shell command line on the Unix side and waits for it while this
+// thread serves the clipboard (rendering happens on demand, and the handle of
+// a Unix child never signals under Wine). Answers what it wrote to `out`.
+class UnixSide {
+ public:
+  UnixSide() {
+    folder_ = "/tmp/kv_xclip_" + std::to_string(GetCurrentProcessId());
+    std::filesystem::create_directories(Windows(folder_));
+  }
+  ~UnixSide() { std::filesystem::remove_all(Windows(folder_)); }
+  std::string Run(const std::string& command) {
+    const std::string out = folder_ + "/out", done = folder_ + "/done";
+    std::filesystem::remove(Windows(out));
+    std::filesystem::remove(Windows(done));
+    std::string line = "Z:\\bin\\sh -c \"" + command + " > " + out + " 2>&1; touch " + done + "\"";
+    STARTUPINFOA si{sizeof si};
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+      return "cannot start";
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    for (int i = 0; i < 2000 && !std::filesystem::exists(Windows(done)); ++i) {
+      MSG msg;
+      while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+      Sleep(10);
+    }
+    std::ifstream in(Windows(out), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+  std::string File(const std::string& name, const std::string& bytes) {
+    std::ofstream(Windows(folder_ + "/" + name), std::ios::binary) << bytes;
+    return folder_ + "/" + name;
+  }
+
+ private:
+  static std::filesystem::path Windows(const std::string& unixPath) { return "Z:" + unixPath; }
+  std::string folder_;
+};
+
+TEST(ClipboardInterop, OtherProgramsReadTheTextFormats) {
+  TextTree t;
+  t.owner.texts[t.b1] = L"x,\"y\"\u00E9";
+  for (PLazyNode n : {t.a, t.b, t.b1}) t.tree.AddToSelection(n);
+  ASSERT_TRUE(t.tree.CopyToClipboard());
+  UnixSide unix;
+  const std::string targets = unix.Run("xclip -o -selection clipboard -t TARGETS");
+  EXPECT_EQ(unix.Run("xclip -o -selection clipboard -t UTF8_STRING"), "a\nb<&>\n\tx,\"y\"\xC3\xA9\n") << targets;
+  const std::string html = unix.Run("xclip -o -selection clipboard -t text/html");
+  EXPECT_NE(html.find("<table"), std::string::npos) << targets;
+  EXPECT_NE(html.find("b&lt;&amp;&gt;"), std::string::npos);
+  const std::string htmlFile = unix.File("fragment.html", html);
+  EXPECT_EQ(unix.Run("xmllint --html --noout " + htmlFile + " && echo parsed"), "parsed\n");
+  EXPECT_NE(unix.Run("xclip -o -selection clipboard -t text/rtf").find("{\\rtf1"), std::string::npos) << targets;
+  std::string csv = unix.Run("xclip -o -selection clipboard -t CSV");
+  if (!csv.empty() && csv.back() == '\0') csv.pop_back();  // the block's terminator travels along
+  const std::string csvFile = unix.File("cells.csv", csv);
+  const std::string script =
+      unix.File("read.py", "import csv, sys\nprint(list(csv.reader(open(sys.argv[1], encoding='cp1252'))))\n");
+  EXPECT_EQ(unix.Run("/usr/bin/python3 " + script + " " + csvFile),
+            "[['a'], ['b<&>'], ['', 'x,\"y\"\xC3\xA9']]\n") << csv;
+  OleSetClipboard(nullptr);
+}
+
+TEST(ClipboardInterop, ShortAndGarbageBlocksFromOtherProgramsPasteNothing) {
+  TextTree t;
+  UnixSide unix;
+  TNodeMemoryStream node;
+  t.tree.WriteNode(node, t.a);
+  const std::string chunk(node.Bytes().begin(), node.Bytes().end());
+  const auto size = static_cast<char>(chunk.size());
+  struct Case {
+    std::string block;
+    std::uint32_t added;
+  } cases[] = {
+      {std::string{size, 0, 0, 0} + chunk, 1},
+      {std::string("\x40\x00\x00\x00garbage", 11), 0},
+      {std::string{size, 0, 0, 0} + chunk.substr(0, chunk.size() - 2), 0},
+      {std::string("\x01\x02", 2), 0},
+  };
+  for (const Case& c : cases) {
+    const std::uint32_t before = t.tree.TotalCount();
+    const std::string file = unix.File("block", c.block);
+    OleSetClipboard(nullptr);
+    unix.Run("xclip -i -selection clipboard -t 'Lazy Tree Data' " + file);
+    // The system notices the new owner of the selection a little later.
+    for (int i = 0; i < 300 && !IsClipboardFormatAvailable(CF_LAZYTREE()); ++i) {
+      MSG msg;
+      while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+      Sleep(10);
+    }
+    EXPECT_TRUE(IsClipboardFormatAvailable(CF_LAZYTREE()));
+    t.tree.PasteFromClipboard();
+    EXPECT_EQ(t.tree.TotalCount(), before + c.added) << c.block.size();
+    EXPECT_EQ(t.tree.UpdateCount(), 0u);
+  }
+  OleSetClipboard(nullptr);  // the last xclip leaves once it loses the selection
 }
 
 }  // namespace

@@ -68,6 +68,7 @@ class ProgramFixture : public ::testing::Test {
     return found;
   }
   bool Launch() {
+    if (unmanagedWindows) LeaveWindowsUnmanaged(true);
     const std::wstring exe = (programFolder / "kelvarin.exe").wstring();
     std::wstring commandLine = L"\"" + exe + L"\"";
     STARTUPINFOW startup{};
@@ -76,12 +77,33 @@ class ProgramFixture : public ::testing::Test {
     if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
                         programFolder.wstring().c_str(), &startup, &info)) {
       ADD_FAILURE() << "CreateProcessW failed: " << GetLastError();
+      if (unmanagedWindows) LeaveWindowsUnmanaged(false);
       return false;
     }
     CloseHandle(info.hThread);
     process = KernelHandle(info.hProcess);
     processId = info.dwProcessId;
+    if (unmanagedWindows) {  // read by then: the program's other starts stay as they were
+      WaitUntil([&] { return FindTopIf([](HWND) { return true; }) || !Running(); });
+      LeaveWindowsUnmanaged(false);
+    }
     return true;
+  }
+  // Without a window manager on the test display, Wine waits two seconds
+  // for every hidden managed window to be withdrawn (the splash, message
+  // boxes, the progress window). Wine reads the setting when the program
+  // starts; it is taken away once the program shows a window, so that other
+  // starts (tests of the window geometry, a user's own) stay managed.
+  static void LeaveWindowsUnmanaged(bool on) {
+    const wchar_t* path = L"Software\\Wine\\AppDefaults\\kelvarin.exe\\X11 Driver";
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, path, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) != ERROR_SUCCESS)
+      return;
+    if (on)
+      RegSetValueExW(key, L"Managed", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"N"), sizeof L"N");
+    else
+      RegDeleteValueW(key, L"Managed");
+    RegCloseKey(key);
   }
   bool Running() const { return process && WaitForSingleObject(process.Get(), 0) == WAIT_TIMEOUT; }
   DWORD WaitForExit() {
@@ -233,6 +255,7 @@ class ProgramFixture : public ::testing::Test {
   }
 
   std::filesystem::path programFolder;
+  bool unmanagedWindows = false;
   KernelHandle process;
   DWORD processId = 0;
 };

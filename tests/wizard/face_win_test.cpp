@@ -80,6 +80,25 @@ TEST_F(Face, TheExitActionAndTheCloseBoxEndTheLoopOnceAndFinishOnce) {
   }
 }
 
+// Closed before the first idle moment (a quick user, or a program that is
+// still busy starting): the shell never ran, yet the finish callback, which
+// saves the settings, runs once.
+TEST_F(Face, AMainFormClosedBeforeTheFirstIdleMomentStillFinishesOnce) {
+  main->OnCloseQuery = {};
+  Init([this] { ++starts; }, [this] { ++finishes; }, [this] { ++idles; }, {});
+  PostMessageW(main->Handle(), WM_CLOSE, 0, 0);
+  ui::Application().Run();
+  ASSERT_NE(Stub(), nullptr);  // the loop ended before the shell took it
+  EXPECT_EQ(finishes, 0);
+  EndShell();
+  EndShell();
+  EXPECT_EQ(starts, 0);
+  EXPECT_EQ(idles, 0);
+  EXPECT_EQ(finishes, 1);
+  EXPECT_EQ(Stub(), nullptr);
+  EXPECT_FALSE(ui::Application().OnIdle);
+}
+
 TEST_F(Face, TheProgramsFourActionsAreRegistered) {
   RegisterHelpActions();
   Init({}, {}, {}, {});

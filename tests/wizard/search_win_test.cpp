@@ -51,6 +51,15 @@ class Search : public test::WizardFixture {
     Next();
     if (form->Step == 4) Next();
   }
+  // A first search (tips declined before) to the results; its list.
+  TMP3Collection* SearchWithoutTips() {
+    Settings().SetVal("Session", "IgnoreiTunes", "1");
+    Settings().SetVal("Session", "IgnoreEmptyTags", "1");
+    OpenOnLibrary();
+    RunSearch();
+    EXPECT_EQ(form->Step, 6);
+    return form->Step == 6 ? form->Results.get() : nullptr;
+  }
   // Closes every tip window as it comes, noting its address.
   // The chain ends with the test (tipsAlive), so no later test meets it.
   void CloseTips(int rounds = 150) {
@@ -144,12 +153,8 @@ TEST_F(Search, DuplicatesOnlyKeepsTheUsersBoundsAndNoFolderFindsNothing) {
 }
 
 TEST_F(Search, AStoppedSearchKeepsTheLastListAndExitClosesAfterStopping) {
-  Settings().SetVal("Session", "IgnoreiTunes", "1");
-  Settings().SetVal("Session", "IgnoreEmptyTags", "1");
-  OpenOnLibrary();
-  RunSearch();
-  ASSERT_EQ(form->Step, 6);
-  TMP3Collection* first = form->Results.get();
+  TMP3Collection* first = SearchWithoutTips();
+  ASSERT_TRUE(first);
 
   // Cancel: the click waits in the queue and arrives during the scan.
   Back();
@@ -183,12 +188,8 @@ TEST_F(Search, AStoppedSearchKeepsTheLastListAndExitClosesAfterStopping) {
 // compare bar moves): the list before stays shown and bound, with the marks
 // the user set, and that is what "last" keeps.
 TEST_F(Search, AStopDuringTheComparisonKeepsTheLastListWithItsMarks) {
-  Settings().SetVal("Session", "IgnoreiTunes", "1");
-  Settings().SetVal("Session", "IgnoreEmptyTags", "1");
-  OpenOnLibrary();
-  RunSearch();
-  ASSERT_EQ(form->Step, 6);
-  TMP3Collection* first = form->Results.get();
+  TMP3Collection* first = SearchWithoutTips();
+  ASSERT_TRUE(first);
   form->CollectionFrame->CheckAllButtonClick(nullptr);  // not what smart marking chose
 
   Back();

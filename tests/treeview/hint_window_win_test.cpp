@@ -1,0 +1,180 @@
+// The tree's hints driven by the mouse: tooltips only over cut-off text and
+// exactly over it, the shadow blended onto the captured screen, the window
+// kept inside the desktop, keys leaving it alone, and an animation that
+// outlives its tree.
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "tests/ui/ui_test_util.h"
+#include "treeview/alpha_blend.h"
+#include "treeview/lazy_trees_win.h"
+
+namespace kv {
+namespace {
+
+using ui::test::Pump;
+
+class TreeHint : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    GetCursorPos(&savedCursor);
+    tree = &form.Create<TLazyStringTree>();
+    tree->SetParent(&form);
+    form.SetClientWidth(320);
+    form.SetClientHeight(240);
+    tree->SetBounds(0, 0, 300, 200);
+    tree->SetBorderStyle(TTreeBorderStyle::bsNone);
+    tree->SetHintAnimation(THintAnimationType::hatNone);
+    form.Show();
+    SetWindowPos(form.Handle(), HWND_TOPMOST, 100, 100, 0, 0, SWP_NOSIZE);
+    tree->SetRootNodeCount(3);
+    for (PLazyNode n = tree->GetFirst(); n != nullptr; n = tree->GetNextSibling(n)) nodes.push_back(n);
+    texts[nodes[0]] = L"short";
+    texts[nodes[1]] = L"a text too long for the window " + std::wstring(40, L'w');
+    tree->OnGetText = [this](TBaseLazyTree&, PLazyNode n, TColumnIndex, TLSTTextType, std::wstring& text) {
+      text = texts[n];
+    };
+    Pump(50);
+  }
+  // The mouse goes back where it was: later tests' key input depends on it.
+  void TearDown() override {
+    SetCursorPos(savedCursor.x, savedCursor.y);
+    Pump(30);
+  }
+  // Rests the mouse on the client point until the hint pause has passed.
+  void Hover(POINT p, DWORD wait = 0) {
+    POINT screen = p;
+    ClientToScreen(tree->Handle(), &screen);
+    SetCursorPos(screen.x, screen.y);
+    SendMessageW(tree->Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(p.x, p.y));
+    Pump(wait != 0 ? wait : GetDoubleClickTime() + 150);
+  }
+  POINT Label(PLazyNode node) {
+    const TLazyRect r = tree->GetDisplayRect(node, kNoColumn, true);
+    return {r.Left + 5, (r.Top + r.Bottom) / 2};
+  }
+  bool HintShown() { return tree->HintWindow() != nullptr && tree->HintWindow()->Visible(); }
+  RECT HintRect() {
+    RECT r{};
+    GetWindowRect(tree->HintWindow()->Handle(), &r);
+    return r;
+  }
+
+  POINT savedCursor{};
+  ui::TForm form;
+  TLazyStringTree* tree = nullptr;
+  std::vector<PLazyNode> nodes;
+  std::map<PLazyNode, std::wstring> texts;
+};
+
+TEST_F(TreeHint, TooltipsShowOnlyCutOffTextExactlyOverIt) {
+  tree->SetHintMode(THintMode::hmTooltip);
+  Hover(Label(nodes[0]), 150);
+  EXPECT_FALSE(HintShown());  // the text fits
+  Hover(Label(nodes[1]), 150);
+  ASSERT_TRUE(HintShown());
+  // The window's frame lies one pixel around the text rectangle, so the text
+  // is drawn where the tree draws it.
+  const TLazyRect text = tree->GetDisplayRect(nodes[1], kNoColumn, true, true);
+  POINT corner{text.Left, text.Top};
+  ClientToScreen(tree->Handle(), &corner);
+  const RECT r = HintRect();
+  EXPECT_EQ(r.left, corner.x - 1);
+  EXPECT_EQ(r.top, corner.y - 1);
+  EXPECT_EQ(r.bottom - r.top, text.Bottom - text.Top + 2 + kHintShadowSize);
+  ui::test::Screenshot(form, "tree_tooltip");
+  // Keys never close it; a click does.
+  SendMessageW(tree->Handle(), WM_KEYDOWN, VK_SHIFT, 1);
+  SendMessageW(tree->Handle(), WM_KEYDOWN, 'X', 1);
+  Pump(30);
+  EXPECT_TRUE(HintShown());
+  const POINT p = Label(nodes[1]);
+  SendMessageW(tree->Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(p.x, p.y));
+  SendMessageW(tree->Handle(), WM_LBUTTONUP, 0, MAKELPARAM(p.x, p.y));
+  EXPECT_FALSE(HintShown());
+}
+
+// The shadow strips are the captured background darkened by black in five
+// overlapping layers: the inner rows and columns carry all five, the outer
+// ones only the first.
+TEST_F(TreeHint, NodeHintsCastTheLayeredShadowAndStayOnTheDesktop) {
+  tree->SetHintMode(THintMode::hmHint);
+  tree->SetHint("Hint of a node");
+  Hover(Label(nodes[2]));  // the hint lies over the empty area below the last node
+  ASSERT_TRUE(HintShown());
+  const RECT r = HintRect();
+  // What the window shows, from its own surface.
+  ui::TBitmap shot;
+  shot.Create(r.right - r.left, r.bottom - r.top);
+  {
+    const ui::WindowDc window = ui::GetClientDc(tree->HintWindow()->Handle());
+    const ui::MemoryDc dc = ui::CreateMemoryDc(window.Get());
+    const ui::SelectedObject selected = ui::SelectInto(dc.Get(), shot.Handle());
+    BitBlt(dc.Get(), 0, 0, r.right - r.left, r.bottom - r.top, window.Get(), 0, 0, SRCCOPY);
+  }
+  tree->HideHint();
+  Pump(50);
+  ui::TBitmap background;
+  background.CaptureScreen(r);
+  const std::string bmp = shot.ToBmpFile();
+  std::ofstream(std::string(KV_TEST_BINARY_DIR) + "/screenshots/tree_hint_shadow.bmp", std::ios::binary)
+      .write(bmp.data(), static_cast<std::streamsize>(bmp.size()));
+  const int w = r.right - r.left, h = r.bottom - r.top, s = kHintShadowSize;
+  auto darkened = [&](int x, int y, int layers) {
+    std::uint32_t pixel = background.Pixel(x, y);
+    for (int i = 0; i < layers; ++i) AlphaBlendLineMasterAndColor(&pixel, 1, 0, kHintShadowAlphas[i]);
+    return pixel;
+  };
+  const struct {
+    int x, y, layers;
+  } probes[] = {
+      {w / 2, h - s, 5}, {w / 2, h - 1, 1}, {w / 2, h - 3, 3},  // bottom strip, inner to outer row
+      {w - s, h / 2, 5}, {w - 1, h / 2, 1}, {w - 4, h / 2, 4},  // right strip, inner to outer column
+      {s + 2, h - s, 3}, {s, h - s, 1},                         // the bottom strip's left end thins out
+  };
+  for (const auto& p : probes) EXPECT_EQ(shot.Pixel(p.x, p.y), darkened(p.x, p.y, p.layers)) << p.x << "," << p.y;
+  EXPECT_NE(shot.Pixel(w / 2, h - 1), background.Pixel(w / 2, h - 1));
+  EXPECT_EQ(shot.Pixel(w / 2, 0), 0u);  // the frame, over the content
+
+  // Near the desktop's bottom right the window is moved back inside.
+  RECT desktop;
+  GetWindowRect(GetDesktopWindow(), &desktop);
+  SetWindowPos(form.Handle(), nullptr, desktop.right - 200, desktop.bottom - 120, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+  Pump(50);
+  const POINT p = Label(nodes[2]);
+  Hover({p.x + 2, p.y});
+  ASSERT_TRUE(HintShown());
+  const RECT moved = HintRect();
+  EXPECT_LE(moved.right, desktop.right);
+  EXPECT_LE(moved.bottom, desktop.bottom);
+  EXPECT_GE(moved.left, desktop.left);
+}
+
+// A click handled while the hint fades in frees the tree: the animation
+// returns without touching it.
+TEST_F(TreeHint, AFadeOutlivingItsTreeTouchesNothing) {
+  tree->SetHintMode(THintMode::hmHint);
+  tree->SetHint("Hint of a node");
+  tree->SetHintAnimation(THintAnimationType::hatFade);
+  tree->SetAnimationDuration(2000);
+  const POINT p = Label(nodes[0]);
+  HWND hintWindow = nullptr;
+  ui::test::RunLater(GetDoubleClickTime() + 300, [&] {
+    ASSERT_TRUE(tree->TreeStates().Contains(tsInAnimation));
+    hintWindow = tree->HintWindow()->Handle();
+    form.FreeComponent(tree);
+    tree = nullptr;
+  });
+  Hover(p, GetDoubleClickTime() + 600);
+  EXPECT_EQ(tree, nullptr);
+  EXPECT_NE(hintWindow, nullptr);
+  EXPECT_FALSE(IsWindow(hintWindow));
+}
+
+}  // namespace
+}  // namespace kv

@@ -1,0 +1,119 @@
+// Wheel panning by the middle button: the symbol window, the direction
+// cursors, sticky and held panning, and scrolling towards the mouse.
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+
+#include "tests/ui/ui_test_util.h"
+#include "treeview/lazy_trees_win.h"
+#include "treeview/wheel_panning_win.h"
+
+namespace kv {
+namespace {
+
+using ui::test::Pump;
+
+TEST(PanningCursor, NamesByDirectionAndRoom) {
+  const struct {
+    int dx, dy;
+    bool horizontal, vertical;
+    const char* name;
+  } cases[] = {
+      {0, 0, true, true, "LT_MOVEALL"}, {8, -8, false, true, "LT_MOVENS"}, {3, 3, true, false, "LT_MOVEEW"},
+      {-30, -30, true, true, "LT_MOVENW"}, {-30, 0, true, true, "LT_MOVEW"}, {-30, 30, true, true, "LT_MOVESW"},
+      {30, -30, true, true, "LT_MOVENE"}, {30, 8, true, true, "LT_MOVEE"}, {30, 30, true, true, "LT_MOVESE"},
+      {0, -30, true, true, "LT_MOVEN"}, {5, 30, true, true, "LT_MOVES"},
+      // Only one direction scrolls: the other axis is ignored.
+      {-30, 20, false, true, "LT_MOVES"}, {-30, 20, true, false, "LT_MOVEW"}, {9, -30, true, false, "LT_MOVEE"},
+  };
+  for (const auto& c : cases)
+    EXPECT_STREQ(PanningCursorName(c.dx, c.dy, c.horizontal, c.vertical), c.name) << c.dx << "," << c.dy;
+}
+
+class TreePanning : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    GetCursorPos(&savedCursor);
+    tree = &form.Create<TLazyDrawTree>();
+    tree->SetParent(&form);
+    form.SetClientWidth(320);
+    form.SetClientHeight(240);
+    tree->SetBounds(0, 0, 300, 200);
+    tree->SetBorderStyle(TTreeBorderStyle::bsNone);
+    tree->SetAutoScrollDelay(0);
+    form.Show();
+    tree->SetRootNodeCount(100);  // taller than the client, not wider
+  }
+  // The mouse goes back where it was: later tests' key input depends on it.
+  void TearDown() override {
+    SetCursorPos(savedCursor.x, savedCursor.y);
+    Pump(30);
+  }
+  void Send(UINT msg, POINT p, WPARAM keys = 0) { SendMessageW(tree->Handle(), msg, keys, MAKELPARAM(p.x, p.y)); }
+  void MoveTo(POINT p) {
+    POINT screen = p;
+    ClientToScreen(tree->Handle(), &screen);
+    SetCursorPos(screen.x, screen.y);
+    Send(WM_MOUSEMOVE, p);
+  }
+  POINT savedCursor{};
+  ui::TForm form;
+  TLazyDrawTree* tree = nullptr;
+};
+
+TEST_F(TreePanning, AMiddleClickPansUntilTheNextClick) {
+  const POINT origin{150, 100};
+  MoveTo(origin);
+  Send(WM_MBUTTONDOWN, origin, MK_MBUTTON);
+  ASSERT_TRUE(tree->Panning());
+  HWND symbol = tree->PanningWindow();
+  ASSERT_NE(symbol, nullptr);
+  RECT r;
+  GetWindowRect(symbol, &r);
+  POINT centre = origin;
+  ClientToScreen(tree->Handle(), &centre);
+  EXPECT_EQ(r.left, centre.x - 16);
+  EXPECT_EQ(r.top, centre.y - 16);
+  EXPECT_EQ(r.right - r.left, 32);
+  // The window is cut to the symbol: its corners are not part of it.
+  HRGN shape = CreateRectRgn(0, 0, 0, 0);
+  ASSERT_NE(GetWindowRgn(symbol, shape), ERROR);
+  EXPECT_FALSE(PtInRegion(shape, 0, 0));
+  EXPECT_TRUE(PtInRegion(shape, 16, 16));
+  DeleteObject(shape);
+  EXPECT_STREQ(tree->PanningCursorName(), "LT_MOVENS");  // only taller than the client
+
+  // Released without moving: panning goes on; the mouse below scrolls down.
+  Send(WM_MBUTTONUP, origin);
+  EXPECT_TRUE(tree->Panning());
+  MoveTo({origin.x, origin.y + 60});
+  EXPECT_STREQ(tree->PanningCursorName(), "LT_MOVES");
+  Pump(150);
+  EXPECT_LT(tree->OffsetY(), 0);
+  // The next click ends it and does nothing else.
+  const PLazyNode focused = tree->FocusedNode();
+  Send(WM_LBUTTONDOWN, {10, 10}, MK_LBUTTON);
+  Send(WM_LBUTTONUP, {10, 10});
+  EXPECT_FALSE(tree->Panning());
+  EXPECT_FALSE(IsWindow(symbol));
+  EXPECT_EQ(tree->FocusedNode(), focused);
+}
+
+TEST_F(TreePanning, HeldPanningEndsWithTheButtonAndNeedsRoom) {
+  const POINT origin{150, 100};
+  MoveTo(origin);
+  Send(WM_MBUTTONDOWN, origin, MK_MBUTTON);
+  MoveTo({origin.x, origin.y - 40});
+  EXPECT_FALSE(tree->TreeStates().Contains(tsPanningSticky));
+  Send(WM_MBUTTONUP, {origin.x, origin.y - 40});
+  EXPECT_FALSE(tree->Panning());
+  // Content that fits the client does not pan.
+  tree->SetRootNodeCount(2);
+  Send(WM_MBUTTONDOWN, origin, MK_MBUTTON);
+  EXPECT_FALSE(tree->Panning());
+}
+
+}  // namespace
+}  // namespace kv
