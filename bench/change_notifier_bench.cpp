@@ -5,7 +5,8 @@
 // within about twice the first: the queue never grows past the folders),
 // then one batch taken.
 //
-// Figures are printed, not asserted. Native: build without sanitizers (see
+// Figures are printed, not asserted (the tree and icon figures are in
+// change_notifier_win_bench). Native: build without sanitizers (see
 // DEVELOPERS.md) and run build/bench/change_notifier_bench.
 #include <chrono>
 #include <cstdio>

@@ -306,10 +306,22 @@ std::string TCustomLazyExplorerTree::ItemText(PLazyNode node) {
 int TCustomLazyExplorerTree::DoGetImageIndex(PLazyNode node, TLTImageKind kind, TColumnIndex column,
                                              bool& ghosted) {
   TNamespace* ns = nullptr;
-  if (!(imageOptions_ & toImages) || (kind != TLTImageKind::ikNormal && kind != TLTImageKind::ikSelected) ||
-      !ValidateNamespace(node, ns))
+  const bool shellImage = kind == TLTImageKind::ikNormal || kind == TLTImageKind::ikSelected ||
+                          kind == TLTImageKind::ikOverlay;
+  if (!(imageOptions_ & toImages) || !shellImage || !ValidateNamespace(node, ns))
     return TCustomLazyStringTree::DoGetImageIndex(node, kind, column, ghosted);
-  if (threadedImagesEnabled_ && !ns->ThreadedIconLoaded() && HandleAllocated()) {
+  const bool loading = threadedImagesEnabled_ && !ns->ThreadedIconLoaded() && HandleAllocated();
+  if (kind == TLTImageKind::ikOverlay) {
+    if (loading) return -1;  // nothing over the placeholder
+    // The shell's overlay service decides where there is one; else the
+    // system list's shortcut arrow (overlay 2) and shared hand (overlay 1).
+    if (!(imageOptions_ & toHideOverlay) && ns->Parent() && ns->Parent()->GetShellIconOverlayInterface())
+      return ns->GetOverlayIndex() - 1;
+    if (ns->GetLink()) return 1;
+    if (ns->GetShare()) return 0;
+    return TCustomLazyStringTree::DoGetImageIndex(node, kind, column, ghosted);
+  }
+  if (loading) {
     if (!ns->ThreadIconLoading()) {
       ns->SetThreadIconLoading(true);
       ++iconRequests_[node];

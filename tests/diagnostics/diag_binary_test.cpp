@@ -7,21 +7,6 @@ namespace {
 
 using namespace diagtest;
 
-TEST(DiagBinary, NumberAndNameEncodings) {
-  DiagBlock block;
-  block.Unit(300, block.Name("System"));
-  const Bytes bytes = block.Build();
-  // The units stream at 34: 300 as AC 02, then reference 1; the name area holds "System" packed.
-  EXPECT_EQ(Bytes(bytes.begin() + 34, bytes.begin() + 37), (Bytes{0xAC, 0x02, 0x01}));
-  const uint32_t words = static_cast<uint32_t>(bytes[21] | bytes[22] << 8);
-  EXPECT_EQ(Bytes(bytes.begin() + words, bytes.begin() + words + 6), (Bytes{0x5D, 0x7F, 0xE3, 0x69, 0x0C, 0x00}));
-  TDiagBinDebugScanner scanner(bytes);
-  ASSERT_TRUE(scanner.ValidFormat());
-  EXPECT_EQ(scanner.ModuleStartFromAddr(300), 300u);
-  EXPECT_EQ(scanner.ModuleStartFromAddr(299), 0xFFFFFFFFu);
-  EXPECT_EQ(scanner.ModuleNameFromAddr(1000), "System");
-}
-
 // Two units: "Alpha" from 0x100 (procedures at 0x100 and 0x180), "Beta" from 0x400
 // (its first procedure only at 0x480); lines with one stepping back; a plain file name.
 struct Sample {

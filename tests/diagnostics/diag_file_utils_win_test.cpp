@@ -54,11 +54,6 @@ TEST(DiagFileUtils, FileGetSizeReportsSizesFoldersAndAbsence) {
   EXPECT_EQ(FileGetSize(big), 0xFFFFFFFFull);
 }
 
-TEST(DiagFileUtils, GetModulePathNamesTheTestProgram) {
-  const std::string path = GetModulePath(nullptr);
-  EXPECT_TRUE(path.ends_with("diagnostics_tests.exe")) << path;
-}
-
 // Every string of the selected table, as the system's own query sees it.
 void ExpectMatchesVerQueryValue(const std::string& file) {
   DWORD ignored = 0;

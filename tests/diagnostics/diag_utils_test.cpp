@@ -35,17 +35,6 @@ TEST(DiagUtils, PathRoutines) {
   EXPECT_EQ(PathAddSeparator("C:\\a"), "C:\\a\\");
 }
 
-TEST(DiagUtils, StringRoutines) {
-  EXPECT_EQ(StrRepeat(" ", 11), std::string(11, ' '));
-  EXPECT_EQ(StrRepeat("ab", 0), "");
-  EXPECT_EQ(StrRepeat("ab", -3), "");
-  EXPECT_EQ(StrEnsureSuffix(".", "Text."), "Text.");
-  EXPECT_EQ(StrEnsureSuffix(".", "Text"), "Text.");
-  std::string s("abc\0def", 7);
-  StrResetLength(s);
-  EXPECT_EQ(s, "abc");
-}
-
 TEST(DiagUtils, ReferenceStreamReadsAndRefusesWrites) {
   const uint8_t block[] = {1, 2, 3, 4, 5};
   TDiagReferenceMemoryStream stream(block, sizeof block);

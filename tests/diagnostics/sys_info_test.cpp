@@ -19,26 +19,6 @@ TEST(SysInfo, RoundFrequency) {
   }
 }
 
-TEST(SysInfo, VersionAndProductNames) {
-  EXPECT_EQ(WindowsVersionString(WindowsVersionOf(3, 51), 51), "Windows NT 3.51");
-  EXPECT_EQ(WindowsVersionString(WindowsVersionOf(4, 0), 0), "Windows NT 4.0");
-  EXPECT_EQ(WindowsVersionString(WindowsVersionOf(5, 0), 0), "Windows 2000");
-  EXPECT_EQ(WindowsVersionString(WindowsVersionOf(5, 1), 1), "Windows XP");
-  for (auto [major, minor] : {std::pair{5u, 2u}, {6u, 1u}, {10u, 0u}, {3u, 2u}}) {
-    EXPECT_EQ(WindowsVersionOf(major, minor), kWinUnknown);
-  }
-  EXPECT_EQ(NtProductTypeFromText("WinNT"), kPtWorkStation);
-  EXPECT_EQ(NtProductTypeFromText("LanmanNT"), kPtServer);
-  EXPECT_EQ(NtProductTypeFromText("ServerNT"), kPtAdvancedServer);
-  EXPECT_EQ(NtProductTypeFromText(""), kPtUnknown);
-  EXPECT_STREQ(NtProductTypeName(kPtWorkStation), "Workstation");
-  EXPECT_STREQ(NtProductTypeName(kPtUnknown), "");
-  EXPECT_EQ(ServicePackFromCsdVersion(0x100), 1);
-  EXPECT_EQ(ServicePackFromCsdVersion(0x600), 6);
-  EXPECT_EQ(ServicePackFromCsdVersion(0), 0);
-  EXPECT_EQ(ServicePackFromCsdVersion(0x1A0), 0);  // not decimal digits
-}
-
 uint32_t Text4(const char* s) {
   uint32_t v = 0;
   std::memcpy(&v, s, 4);

@@ -83,31 +83,6 @@ TEST(WordDictionary, WordsStayFindableWhateverOrderTheirLettersArriveIn) {
   }
 }
 
-// The level's own interface shows the lifting: inserting 65, 66, 67 lifts each
-// above the last, while a key farther from 128 than its parent hangs below it.
-TEST(WordDictionary, NewKeyNearerTheCentreTakesItsParentsPlace) {
-  TCustomStrFinder d;
-  TWordsTree level = d.Root();
-  EXPECT_FALSE(level.Root());
-  const TLetterTree a = level.AddLetter(65), b = level.AddLetter(66), c = level.AddLetter(67);
-  EXPECT_EQ(level.Root(), c);
-  EXPECT_EQ(c.Smaller(), b);
-  EXPECT_EQ(b.Smaller(), a);
-  EXPECT_EQ(a.Parent(), b);
-  EXPECT_FALSE(c.Parent());
-  EXPECT_FALSE(c.Larger());
-  TLetterTree end = level.AddLetter(0);  // farthest from 128: never lifted
-  EXPECT_EQ(end.Parent(), a);
-  EXPECT_EQ(level.Root(), c);
-  EXPECT_EQ(level.FindLetter(66), b);
-  EXPECT_FALSE(level.FindLetter(68));
-  EXPECT_FALSE(b.Next());
-  end.AddID(5);
-  end.AddID(3);
-  EXPECT_EQ(Seq(end.Numbers().begin(), end.Numbers().end()), (Seq{5, 3}));
-  EXPECT_EQ(d.FindFirst(""), 5);  // the empty word ends at the root level's end key
-}
-
 TEST(WordDictionary, VeryLongWordNeedsNoDeepRecursion) {
   TCustomStrFinder d;
   const std::string word(200000, 'x');

@@ -28,9 +28,9 @@ class CountingTree : public TLazyExplorerTree {
  public:
   ~CountingTree() override { DestroyNodes(); }
   int enumerations = 0;
-  int Image(PLazyNode node) {
+  int Image(PLazyNode node, TLTImageKind kind = TLTImageKind::ikNormal) {
     bool ghosted = false;
-    return DoGetImageIndex(node, TLTImageKind::ikNormal, kNoColumn, ghosted);
+    return DoGetImageIndex(node, kind, kNoColumn, ghosted);
   }
 
  protected:
@@ -342,6 +342,32 @@ TEST_F(ExplorerTreeNotify, IconsComeFromTheThreadAndNoAnswerOutlivesItsNode) {
   // Switched off: icons are found at once again.
   tree->SetExplorerImageOptions(toImages);
   EXPECT_FALSE(tree->ThreadedImagesEnabled());
+}
+
+// A shortcut carries the arrow, drawn through the system list's overlay
+// images (Wine's folders have no overlay service, so both option sets fall
+// back to it); nothing is drawn over a placeholder.
+TEST_F(ExplorerTreeNotify, AShortcutGetsTheArrowOverlay) {
+  MakeFile(kRoot + L"\\plain.txt");
+  ComPtr<IShellLinkW> link;
+  ASSERT_TRUE(SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                         link.PutVoid())));
+  link->SetPath((kRoot + L"\\plain.txt").c_str());
+  ASSERT_TRUE(SUCCEEDED(link.As<IPersistFile>(IID_IPersistFile)->Save((kRoot + L"\\arrow.lnk").c_str(), TRUE)));
+  const struct {
+    uint32_t options;
+    int link, plain;
+  } rows[] = {{toImages, 1, -1}, {toImages | toHideOverlay, 1, -1}, {toImages | toThreadedImages, -1, -1}};
+  MakeTree(foFolders | foNonFolders);
+  PLazyNode root = tree->GetFirst();
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.options);
+    tree->SetExplorerImageOptions(row.options);
+    PLazyNode arrow = Child(root, "arrow") ? Child(root, "arrow") : Child(root, "arrow.lnk");
+    ASSERT_TRUE(arrow);
+    EXPECT_EQ(tree->Image(arrow, TLTImageKind::ikOverlay), row.link);
+    EXPECT_EQ(tree->Image(Child(root, "plain.txt"), TLTImageKind::ikOverlay), row.plain);
+  }
 }
 
 // "Shell Icon Size" as it is now; empty when absent.

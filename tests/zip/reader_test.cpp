@@ -201,14 +201,14 @@ TEST(ZipReader, DirectoryThatCannotBeTrusted) {
   }
   {
     auto b = good;
-    const size_t central = b[end + 16] | b[end + 17] << 8;
+    const size_t central = test::Get32(b, end + 16);
     test::Put32(b, central + 42, 0x7FFFFF00);  // first entry's offset outside the file
     cases.push_back({"offset outside", b, false, "prefixtwo", "3:a"});
   }
   {
     auto b = good;
     test::Put32(b, 18, 0x10000);  // local size is ignored; the central one is too large:
-    const size_t central = b[end + 16] | b[end + 17] << 8;
+    const size_t central = test::Get32(b, end + 16);
     test::Put32(b, central + 20, 0x10000);
     cases.push_back({"data past the end", b, false, "prefixtwo", "3:a"});
   }

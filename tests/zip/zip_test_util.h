@@ -172,8 +172,9 @@ inline size_t EndRecordAt(const std::vector<uint8_t>& b) {
   return SIZE_MAX;
 }
 
+inline uint16_t Get16(const std::vector<uint8_t>& b, size_t at) { return static_cast<uint16_t>(b[at] | b[at + 1] << 8); }
 inline uint32_t Get32(const std::vector<uint8_t>& b, size_t at) {
-  return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<uint32_t>(b[at + 3]) << 24;
+  return Get16(b, at) | static_cast<uint32_t>(Get16(b, at + 2)) << 16;
 }
 
 // The archive with a zip64 end record and locator before its end record,

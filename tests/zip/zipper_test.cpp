@@ -57,8 +57,8 @@ struct Fixture {
   }
 };
 
-uint16_t Get16(const Bytes& b, size_t at) { return static_cast<uint16_t>(b[at] | b[at + 1] << 8); }
-uint32_t Get32(const Bytes& b, size_t at) { return Get16(b, at) | static_cast<uint32_t>(Get16(b, at + 2)) << 16; }
+using test::Get16;
+using test::Get32;
 
 // The bytes of an entry's local header, name, extra field and data.
 Bytes LocalRegion(const Bytes& archive, const TZipHeaderInfo& e) {
@@ -410,14 +410,14 @@ TEST(Zipper, RewritingAZip64ArchiveKeepsEveryEntry) {
 Bytes OffsetInZip64Block() {
   Bytes b = test::BuildZip({{"a", Text(100, 60)}, {"b", Text(200, 61)}});
   const size_t end = test::EndRecordAt(b);
-  const size_t second = test::Get32(b, end + 16) + 46 + 1;  // after a's record
-  const uint32_t offset = test::Get32(b, second + 42);
+  const size_t second = Get32(b, end + 16) + 46 + 1;  // after a's record
+  const uint32_t offset = Get32(b, second + 42);
   test::Put32(b, second + 42, 0xFFFFFFFF);
   test::Put16(b, second + 30, 12);
   const Bytes block = {1, 0, 8, 0, uint8_t(offset), uint8_t(offset >> 8), uint8_t(offset >> 16), uint8_t(offset >> 24),
                        0, 0, 0, 0};
   b.insert(b.begin() + static_cast<std::ptrdiff_t>(second + 46 + 1), block.begin(), block.end());
-  test::Put32(b, end + 12 + 12, test::Get32(b, end + 12 + 12) + 12);  // directory size
+  test::Put32(b, end + 12 + 12, Get32(b, end + 12 + 12) + 12);  // directory size
   return b;
 }
 
