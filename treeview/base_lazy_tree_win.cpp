@@ -150,6 +150,7 @@ void TBaseLazyTree::Assign(TBaseLazyTree& source) {
   SetSelectionCurveRadius(source.SelectionCurveRadius());
   SetSelectionBlendFactor(source.SelectionBlendFactor());
   SetWantTabs(source.WantTabs());
+  if (source.header_ != nullptr) Header().Assign(*source.header_);
 }
 
 // The widest row was measured with the old font.
@@ -160,6 +161,7 @@ void TBaseLazyTree::FontChanged() {
     UpdateScrollBars(true);
     InvalidateClientRect(nullptr);
   }
+  if (header_ != nullptr && header_->ParentFont()) header_->Invalidate(-1);
 }
 
 void TBaseLazyTree::SetBorderStyle(TTreeBorderStyle style) {
@@ -598,6 +600,13 @@ void TBaseLazyTree::DoTimerScroll() {
 }
 
 void TBaseLazyTree::WndProc(ui::TMessage& m) {
+  if (header_ != nullptr) {
+    if (HeaderFrameMessage(m)) return;
+    if ((m.msg == WM_NCLBUTTONDOWN || m.msg == WM_NCRBUTTONDOWN || m.msg == WM_NCMBUTTONDOWN) &&
+        GetFocus() != HandleIfAllocated() && Enabled() && TControl::Visible())
+      SetFocus(HandleIfAllocated());
+    if (header_->HandleMessage(m)) return;
+  }
   if (HintMessage(m) || EditMessage(m) || PanningMessage(m) || MouseMessage(m) || KeyMessage(m) || ClipboardMessage(m)) return;
   switch (m.msg) {
     case WM_CHANGESTATE:
@@ -617,6 +626,7 @@ void TBaseLazyTree::WndProc(ui::TMessage& m) {
           (GetWindowLongPtrW(HandleIfAllocated(), GWL_EXSTYLE) & WS_EX_CLIENTEDGE) != 0 &&
           ThemeServices().ThemesEnabled())
         ThemeServices().PaintBorder(*this, false);
+      if (header_ != nullptr && header_->HasOption(hoVisible)) header_->Invalidate(-1);
       return;
     case ui::CM_DENYSUBCLASSING:
       m.result = 1;  // the tree paints itself

@@ -20,6 +20,7 @@
 #include "base/com_ptr_win.h"
 #include "treeview/clipboard_formats_win.h"
 #include "treeview/edit_link_win.h"
+#include "treeview/header_win.h"
 #include "treeview/hint_window_win.h"
 #include "treeview/hit_test.h"
 #include "treeview/incremental_search.h"
@@ -126,6 +127,7 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
       OnGetImageIndex;
   std::function<void(TBaseLazyTree&, HDC, PLazyNode, int& height)> OnMeasureItem;
   std::function<void(TBaseLazyTree&, HDC)> OnBeforePaint, OnAfterPaint;
+  std::function<void(TBaseLazyTree&, PLazyNode, TColumnIndex, bool& isEmpty)> OnGetCellIsEmpty;
   std::function<void(TBaseLazyTree&, HDC, PLazyNode, TColumnIndex, const RECT&)> OnBeforeCellPaint,
       OnAfterCellPaint;
   // Paints the part `window` of the tree area (tree coordinates) onto `target` at `at`.
@@ -195,6 +197,25 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   // Sounded when a search finds nothing (tests replace it; null: the system beep).
   void SetBeepHook(std::function<void()> hook) { beep_ = std::move(hook); }
 
+  // ---------------------------------------------------------------- header --
+  // The header and its columns (made on first use).
+  TLTHeader& Header();
+  // The widest content of a column among the visible nodes, with indentation,
+  // images and margins.
+  int GetMaxColumnWidth(TColumnIndex column);
+  void InvalidateColumn(TColumnIndex column);
+  // Header events: points are relative to the header's top-left corner;
+  // buttons 0 left, 1 right, 2 middle.
+  std::function<void(TBaseLazyTree&, TColumnIndex, int button, TShiftState, int x, int y)> OnHeaderClick,
+      OnHeaderDblClick;
+  std::function<void(TBaseLazyTree&, int button, TShiftState, int x, int y)> OnHeaderMouseDown, OnHeaderMouseUp;
+  std::function<void(TBaseLazyTree&, TShiftState, int x, int y)> OnHeaderMouseMove;
+  std::function<void(TBaseLazyTree&, TColumnIndex)> OnColumnResize;
+  std::function<void(TBaseLazyTree&, TColumnIndex, TShiftState)> OnColumnClick, OnColumnDblClick;
+  std::function<void(TBaseLazyTree&, TColumnIndex, bool& allowed)> OnHeaderDragging;
+  std::function<void(TBaseLazyTree&, TColumnIndex, int oldPosition)> OnHeaderDragged;
+  std::function<void(TBaseLazyTree&, TColumnIndex, POINT screen)> OnHeaderDraggedOut;
+  std::function<void(TBaseLazyTree&, HCURSOR&)> OnGetHeaderCursor;
   // ------------------------------------------------------------- exchange --
   // (tree_clipboard_win.cpp) The tree's serial among the live trees; a tree
   // is found again only through it.
@@ -315,6 +336,8 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   virtual void DoPaintNode(TLTPaintInfo& /*info*/) {}
   virtual int DoGetImageIndex(PLazyNode node, TLTImageKind kind, TColumnIndex column, bool& ghosted);
   virtual void DoGetLineStyle(std::uint8_t (&/*pattern*/)[8]) {}
+  // Whether a cell shows nothing (OnGetCellIsEmpty; without it every cell counts as empty).
+  virtual bool ColumnIsEmpty(PLazyNode node, TColumnIndex column);
   virtual void PaintCheckImage(TLTPaintInfo& info);
   virtual void PaintImage(TLTPaintInfo& info, TLTImageInfoIndex slot, HIMAGELIST list, bool overlay);
   virtual void PaintNodeButton(HDC dc, PLazyNode node, const RECT& r, int buttonX, int buttonY,
@@ -335,6 +358,29 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   void ForgetNode(PLazyNode node) override;
   virtual int DoIncrementalSearch(PLazyNode node, const std::u16string& text);
   void HandleIncrementalSearch(char16_t charCode);
+  // Header: the header's kind, and the dispatchers it fires through the tree.
+  virtual std::unique_ptr<TLTHeader> CreateHeader();
+  virtual void DoHeaderClick(TColumnIndex column, int button, TShiftState shift, int x, int y);
+  virtual void DoHeaderDblClick(TColumnIndex column, int button, TShiftState shift, int x, int y);
+  virtual void DoHeaderMouseDown(int button, TShiftState shift, int x, int y);
+  virtual void DoHeaderMouseUp(int button, TShiftState shift, int x, int y);
+  virtual void DoHeaderMouseMove(TShiftState shift, int x, int y);
+  virtual bool DoHeaderDragging(TColumnIndex column);
+  virtual void DoHeaderDragged(TColumnIndex column, int oldPosition);
+  virtual void DoHeaderDraggedOut(TColumnIndex column, POINT screen);
+  virtual void DoGetHeaderCursor(HCURSOR& cursor);
+  virtual void DoColumnClick(TColumnIndex column, TShiftState shift);
+  virtual void DoColumnDblClick(TColumnIndex column, TShiftState shift);
+  virtual void DoColumnResize(TColumnIndex column);
+  // The main column moved: the focused column follows, the tree repaints.
+  virtual void MainColumnChanged();
+  bool HeaderUsesColumns() const override;
+  TColumnIndex HeaderMainColumn() const override;
+  TColumnIndex HeaderSortColumn() const override;
+  TSortDirection HeaderSortDirection() const override;
+  bool HeaderColumnBounds(TColumnIndex column, int& left, int& right) const override;
+  int HeaderColumnsWidth() const override;
+  void DoScroll(int deltaX, int deltaY) override;
   virtual HRESULT DoRenderOLEData(const FORMATETC& formatEtcIn, STGMEDIUM& medium, bool forClipboard);
   virtual void DoGetUserClipboardFormats(std::vector<FORMATETC>& formats);
   // Before the nodes go: data of this tree on the clipboard is rendered there.
@@ -378,8 +424,20 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   void OptionsChanged(TLTOptionSet which, std::uint32_t oldValue, std::uint32_t newValue) override;
 
  private:
+  friend class TLTHeader;
   friend class TScrollBarOptions;
   friend class TLTColors;
+  // Header messages of the window; true when answered.
+  bool HeaderFrameMessage(ui::TMessage& m);
+  void HeaderSortChanged();
+  // The column and cell bounds under tree x of a row hit (auto-spanned over
+  // empty neighbours); false beyond the last column.
+  bool HitColumnBounds(TTreeHitInfo& hitInfo, int x, int& left, int& right);
+  // A button on a cell: 0 down (the header's click column), 1 up (column
+  // click), 2 double click.
+  void ColumnMouse(int phase, TColumnIndex column);
+  // A button went down in the header: hints, scrolling and edit wait.
+  void HeaderMouseDownStarted();
   friend class TLazyTreeHintWindow;
   friend class TStringEditLink;
   friend class TLTEdit;
@@ -393,6 +451,10 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   // `tileOffset`: where the row lies in the tiling of the background.
   void ClearNodeBackground(TLTPaintInfo& info, bool useBackground, POINT tileOffset, RECT r);
   void PrepareCell(TLTPaintInfo& info, int maxWidth);
+  void PaintCells(TLTPaintInfo& info, const RECT& row, const RECT& window, int h, int vAlign, int buttonX,
+                  int buttonY, int indentSize, const TLTLineType* lineImage, HIMAGELIST checkImages,
+                  int checkWidth, int checkHeight, int maxWidth);
+  void PaintColumnStripes(HDC dc, const RECT& window, int h, std::uint32_t paintOptions);
   // The focused or unfocused selection colours (fill and frame).
   void SelectionColors(COLORREF& brush, COLORREF& pen) const;
   void CalculateVerticalAlignments(PLazyNode node, int& vAlign, int& buttonY) const;
@@ -432,6 +494,7 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   POINT lastClickPos_{};
   std::function<unsigned()> wheelLines_;
   int wheelRest_ = 0;
+  std::unique_ptr<TLTHeader> header_;
   TScrollBarOptions scrollBarOptions_{*this};
   TLTColors colors_{*this};
   // The window the worker reports to; written on this thread, read by the worker.

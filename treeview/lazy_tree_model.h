@@ -451,6 +451,10 @@ class TLazyTreeModel : public TCacheClient {
   virtual TColumnIndex HeaderMainColumn() const { return kNoColumn; }
   virtual TColumnIndex HeaderSortColumn() const { return kNoColumn; }
   virtual TSortDirection HeaderSortDirection() const { return TSortDirection::sdAscending; }
+  // A column's absolute left and right edge (false when there is no such column).
+  virtual bool HeaderColumnBounds(TColumnIndex /*column*/, int& /*left*/, int& /*right*/) const { return false; }
+  // Right edge of the last visible column: the horizontal range with columns.
+  virtual int HeaderColumnsWidth() const { return 0; }
 
   // Window hooks: no-ops without a window.
   virtual bool HasWindow() const { return false; }

@@ -95,8 +95,17 @@ void TBaseLazyTree::GetHitTestInfoAt(int x, int y, bool relative, TTreeHitInfo& 
   }
   if (!hitInfo.HitNode->States.Contains(nsInitialized)) InitNode(hitInfo.HitNode);
   // Without columns the cell spans the whole row from 0.
-  const int right = static_cast<int>(width);
-  DetermineHitPositionLTR(hitInfo, x, right, TLTAlignment::taLeftJustify);
+  int left = 0, right = static_cast<int>(width);
+  if (HeaderUsesColumns() && !HitColumnBounds(hitInfo, x, left, right)) {
+    hitInfo.HitPositions = THitPositions{hpNowhere};
+    return;
+  }
+  const TLazyTreeColumn* column = HeaderUsesColumns() ? &Header().Columns().Items(hitInfo.HitColumn) : nullptr;
+  const TLTAlignment alignment = column != nullptr ? column->Alignment() : TLTAlignment::taLeftJustify;
+  if (column != nullptr && column->UseRightToLeftReading())
+    DetermineHitPositionRTL(hitInfo, x - left, right - left, alignment);
+  else
+    DetermineHitPositionLTR(hitInfo, x - left, right - left, alignment);
 }
 
 bool TBaseLazyTree::CanFocus() const {
@@ -296,6 +305,7 @@ void TBaseLazyTree::MouseButtonDown(ui::TMessage& m, TLazyTreeState button) {
     return;
   TTreeHitInfo hitInfo;
   GetHitTestInfoAt(x, y, true, hitInfo);
+  ColumnMouse(dblClick ? 2 : 0, hitInfo.HitColumn);
   if (dblClick)
     HandleMouseDblClick(m, hitInfo);
   else
@@ -317,8 +327,10 @@ void TBaseLazyTree::MouseButtonUp(ui::TMessage& m, TLazyTreeState button) {
   TTreeHitInfo hitInfo;
   GetHitTestInfoAt(x, y, true, hitInfo);
   if ((button != tsRightButtonDown || HasOption(toRightClickSelect)) &&
-      (button != tsMiddleButtonDown || HasOption(toMiddleClickSelect)))
+      (button != tsMiddleButtonDown || HasOption(toMiddleClickSelect))) {
     HandleMouseUp(m, hitInfo);
+    ColumnMouse(1, hitInfo.HitColumn);
+  }
   if (button == tsRightButtonDown && popupMenu_ == nullptr) DoPopupMenu(hitInfo.HitNode, hitInfo.HitColumn, {x, y});
   if (OnMouseUp) OnMouseUp(*this, ButtonOf(button), static_cast<unsigned>(m.wParam), x, y);
   TControl::WndProc(m);  // the layer's click

@@ -603,6 +603,161 @@ void TBaseLazyTree::PrepareCell(TLTPaintInfo& info, int maxWidth) {
   }
 }
 
+// The cells of one row, column by column in display order (one cell over
+// the whole row without columns). `info` holds the row; each cell gets its
+// own rectangle, options, images and reading order.
+void TBaseLazyTree::PaintCells(TLTPaintInfo& info, const RECT& row, const RECT& window, int h, int vAlign,
+                               int buttonX, int buttonY, int indentSize, const TLTLineType* lineImage,
+                               HIMAGELIST checkImages, int checkWidth, int checkHeight, int maxWidth) {
+  HDC dc = info.Canvas;
+  PLazyNode node = info.Node;
+  const std::uint32_t requested = info.PaintOptions;
+  const bool useColumns = HeaderUsesColumns();
+  const TLazyTreeColumns* columns = useColumns ? &header_->Columns() : nullptr;
+  const int indent = static_cast<int>(Indent());
+  info.CellRect = row;
+  TColumnIndex column = kNoColumn;
+  info.Position = 0;
+  if (useColumns) {
+    column = columns->GetFirstVisibleColumn();
+    if (column >= 0) {
+      const TLazyTreeColumn& c = columns->Items(column);
+      info.CellRect.left = c.Left();
+      info.CellRect.right = c.Left() + c.Width();
+      info.Position = c.Position();
+    }
+  }
+  const TColumnIndex lastVisible = useColumns ? columns->GetLastVisibleColumn() : kNoColumn;
+  for (;;) {
+    if ((useColumns && column < 0) || info.CellRect.left >= window.right) break;
+    const TLazyTreeColumn* c = useColumns ? &columns->Items(column) : nullptr;
+    info.Column = column;
+    info.BidiMode = c != nullptr ? c->BiDiMode() : TLTBidiMode::bdLeftToRight;
+    info.Alignment = c != nullptr ? c->Alignment() : TLTAlignment::taLeftJustify;
+    info.PaintOptions = requested;
+    if (TreeStates().Contains(tsEditing) && node == FocusedNode() && (!useColumns || column == FocusedColumn()))
+      info.PaintOptions &= ~poDrawSelection;
+    if (c == nullptr || c->HasOption(coParentColor) ||
+        (Selected(node) && HasOption(toFullRowSelect) && (info.PaintOptions & poDrawSelection)))
+      info.PaintOptions &= ~poColumnColor;
+    const bool isMain = !useColumns || column == HeaderMainColumn();
+    const bool rtl = info.BidiMode != TLTBidiMode::bdLeftToRight;
+    if (rtl && info.Alignment != TLTAlignment::taCenter)
+      info.Alignment = info.Alignment == TLTAlignment::taLeftJustify ? TLTAlignment::taRightJustify
+                                                                      : TLTAlignment::taLeftJustify;
+    const bool skip = (c != nullptr && !c->HasOption(coVisible)) || ((info.PaintOptions & poMainOnly) && !isMain);
+    if (!skip && info.CellRect.right > window.left) {
+      for (auto& image : info.ImageInfo) image = TLTImageInfo{};
+      info.NodeWidth = DoGetNodeWidth(node, column);
+      info.ContentRect = info.CellRect;
+      if (rtl) info.ContentRect.right -= Margin();
+      else info.ContentRect.left += Margin();
+      if (isMain && checkImages != nullptr) {
+        info.ImageInfo[iiCheck].Index = GetCheckImage(node);
+        if (info.ImageInfo[iiCheck].Index != -1)
+          AdjustImageBorder(checkWidth, checkHeight, info.BidiMode, vAlign, info.ContentRect, info.ImageInfo[iiCheck]);
+      }
+      int iw = 0, ih = 0;
+      if (stateImages_ != nullptr) {
+        bool ghosted = false;
+        info.ImageInfo[iiState].Index = DoGetImageIndex(node, TLTImageKind::ikState, column, ghosted);
+        info.ImageInfo[iiState].Ghosted = ghosted;
+        if (info.ImageInfo[iiState].Index != -1) {
+          ImageList_GetIconSize(stateImages_, &iw, &ih);
+          AdjustImageBorder(iw, ih, info.BidiMode, vAlign, info.ContentRect, info.ImageInfo[iiState]);
+        }
+      }
+      if (images_ != nullptr) {
+        bool ghosted = false;
+        info.ImageInfo[iiNormal].Index = DoGetImageIndex(
+            node, Selected(node) ? TLTImageKind::ikSelected : TLTImageKind::ikNormal, column, ghosted);
+        info.ImageInfo[iiNormal].Ghosted = ghosted;
+        if (info.ImageInfo[iiNormal].Index != -1) {
+          ImageList_GetIconSize(images_, &iw, &ih);
+          AdjustImageBorder(iw, ih, info.BidiMode, vAlign, info.ContentRect, info.ImageInfo[iiNormal]);
+        }
+      }
+      // The main column's indentation moves the content and the images.
+      const int shift = isMain ? indentSize * indent : 0;
+      if (rtl) info.ContentRect.right -= shift;
+      else info.ContentRect.left += shift;
+      for (auto& image : info.ImageInfo) image.XPos += rtl ? -shift : shift;
+      const int saved = useColumns ? SaveDC(dc) : 0;
+      if (useColumns)
+        IntersectClipRect(dc, info.CellRect.left, info.CellRect.top, info.CellRect.right, info.CellRect.bottom);
+      if ((info.PaintOptions & poGridLines) && HasOption(toShowHorzGridLines)) {
+        SetTextColor(dc, ui::ColorToRGB(colors_.Color(TLTColors::GridLineColor)));
+        int left = info.CellRect.left, right = info.CellRect.right - 1;
+        if (isMain && lineMode_ == TLTLineMode::lmBands) {
+          if (rtl) right -= shift;
+          else left += shift;
+        }
+        DrawDottedHLine(info, left, right, info.CellRect.bottom - 1);
+        --info.CellRect.bottom;
+        --info.ContentRect.bottom;
+      }
+      if (useColumns && (info.PaintOptions & poGridLines) && HasOption(toShowVertGridLines) &&
+          !(header_->HasOption(hoAutoResize) && column == lastVisible)) {
+        if (!(rtl && ColumnIsEmpty(node, column))) {
+          SetTextColor(dc, ui::ColorToRGB(colors_.Color(TLTColors::GridLineColor)));
+          DrawDottedVLine(info, info.CellRect.top, info.CellRect.bottom - 1, info.CellRect.right - 1);
+        }
+        --info.CellRect.right;
+        --info.ContentRect.right;
+      }
+      if (info.PaintOptions & poColumnColor) FillColor(dc, info.CellRect, ui::ColorToRGB(c->Color()));
+      DoBeforeCellPaint(dc, node, column, info.CellRect);
+      PrepareCell(info, maxWidth);
+      if (isMain) {
+        if (HasOption(toShowTreeLines)) PaintTreeLines(info, vAlign, indentSize, lineImage);
+        if (HasOption(toShowButtons) && node->States.Contains(nsHasChildren) &&
+            !(node->States.Contains(nsAllChildrenHidden) && HasOption(toAutoHideButtons))) {
+          PaintNodeButton(dc, node, info.CellRect, buttonX, buttonY, info.BidiMode);
+        }
+        if (info.ImageInfo[iiCheck].Index != -1) PaintCheckImage(info);
+      }
+      if (info.ImageInfo[iiState].Index != -1) PaintImage(info, iiState, stateImages_, false);
+      if (info.ImageInfo[iiNormal].Index != -1) PaintImage(info, iiNormal, images_, true);
+      if (!(TreeStates().Contains(tsEditing) && node == FocusedNode() && (!useColumns || column == FocusedColumn())))
+        DoPaintNode(info);
+      DoAfterCellPaint(dc, node, column, info.CellRect);
+      if (useColumns) RestoreDC(dc, saved);
+    }
+    if (!useColumns) break;
+    const TColumnIndex next = columns->GetNextVisibleColumn(column);
+    if (next < 0) break;
+    column = next;
+    const TLazyTreeColumn& n = columns->Items(column);
+    info.Position = n.Position();
+    info.CellRect = RECT{n.Left(), 0, n.Left() + n.Width(), h};
+  }
+}
+
+// The area below the last row with columns: each visible column's stripe in
+// its colour, full-height grid lines, the tree colour right of the columns.
+void TBaseLazyTree::PaintColumnStripes(HDC dc, const RECT& window, int h, std::uint32_t paintOptions) {
+  const TLazyTreeColumns& columns = header_->Columns();
+  const COLORREF tree = ui::ColorToRGB(Color());
+  FillColor(dc, RECT{0, 0, window.right - window.left, h}, tree);
+  const TColumnIndex last = columns.GetLastVisibleColumn();
+  const bool grid = (paintOptions & poGridLines) && HasOption(toShowVertGridLines) && HasOption(toFullVertGridLines);
+  for (TColumnIndex index : columns.GetVisibleColumns()) {
+    const TLazyTreeColumn& c = columns.Items(index);
+    const int left = c.Left() - window.left, right = c.Left() + c.Width() - window.left;
+    if (right <= 0) continue;
+    if (left >= window.right - window.left) break;
+    FillColor(dc, RECT{left, 0, right, h}, c.HasOption(coParentColor) ? tree : ui::ColorToRGB(c.Color()));
+    if (grid && !(header_->HasOption(hoAutoResize) && index == last))
+      FillColor(dc, RECT{right - 1, 0, right, h}, ui::ColorToRGB(colors_.Color(TLTColors::GridLineColor)));
+  }
+}
+
+bool TBaseLazyTree::ColumnIsEmpty(PLazyNode node, TColumnIndex column) {
+  bool empty = true;
+  if (OnGetCellIsEmpty) OnGetCellIsEmpty(*this, node, column, empty);
+  return empty;
+}
+
 void TBaseLazyTree::PaintTree(HDC target, const RECT& window, POINT at, std::uint32_t paintOptions) {
   DoStateChange({tsPainting});
   std::optional<ui::MemoryDc> memory;
@@ -700,65 +855,8 @@ void TBaseLazyTree::PaintTree(HDC target, const RECT& window, POINT at, std::uin
       buttonY_ = buttonY;
       if (!DoBeforeItemPaint(dc, node, r)) {
         ClearNodeBackground(info, useBackground, POINT{0, nodeTop}, r);
-        info.CellRect = r;
-        info.Column = kNoColumn;
-        info.Position = 0;
-        info.BidiMode = TLTBidiMode::bdLeftToRight;
-        info.Alignment = TLTAlignment::taLeftJustify;
-        if (info.CellRect.right > window.left) {
-          info.NodeWidth = DoGetNodeWidth(node, info.Column);
-          info.ContentRect = info.CellRect;
-          info.ContentRect.left += Margin();
-          if (checkImages != nullptr) {
-            info.ImageInfo[iiCheck].Index = GetCheckImage(node);
-            if (info.ImageInfo[iiCheck].Index != -1)
-              AdjustImageBorder(checkWidth, checkHeight, info.BidiMode, vAlign, info.ContentRect,
-                                info.ImageInfo[iiCheck]);
-          }
-          int iw = 0, ih = 0;
-          if (stateImages_ != nullptr) {
-            bool ghosted = false;
-            info.ImageInfo[iiState].Index = DoGetImageIndex(node, TLTImageKind::ikState, info.Column, ghosted);
-            info.ImageInfo[iiState].Ghosted = ghosted;
-            if (info.ImageInfo[iiState].Index != -1) {
-              ImageList_GetIconSize(stateImages_, &iw, &ih);
-              AdjustImageBorder(iw, ih, info.BidiMode, vAlign, info.ContentRect, info.ImageInfo[iiState]);
-            }
-          }
-          if (images_ != nullptr) {
-            bool ghosted = false;
-            info.ImageInfo[iiNormal].Index = DoGetImageIndex(
-                node, Selected(node) ? TLTImageKind::ikSelected : TLTImageKind::ikNormal, info.Column, ghosted);
-            info.ImageInfo[iiNormal].Ghosted = ghosted;
-            if (info.ImageInfo[iiNormal].Index != -1) {
-              ImageList_GetIconSize(images_, &iw, &ih);
-              AdjustImageBorder(iw, ih, info.BidiMode, vAlign, info.ContentRect, info.ImageInfo[iiNormal]);
-            }
-          }
-          // The main column's indentation moves the content and the images.
-          const int shift = indentSize * indent;
-          info.ContentRect.left += shift;
-          for (auto& image : info.ImageInfo) image.XPos += shift;
-          if ((paintOptions & poGridLines) && HasOption(toShowHorzGridLines)) {
-            SetTextColor(dc, ui::ColorToRGB(colors_.Color(TLTColors::GridLineColor)));
-            const int left = lineMode_ == TLTLineMode::lmBands ? info.CellRect.left + shift : info.CellRect.left;
-            DrawDottedHLine(info, left, info.CellRect.right - 1, info.CellRect.bottom - 1);
-            --info.CellRect.bottom;
-            --info.ContentRect.bottom;
-          }
-          DoBeforeCellPaint(dc, node, info.Column, info.CellRect);
-          PrepareCell(info, width);
-          if (HasOption(toShowTreeLines)) PaintTreeLines(info, vAlign, indentSize, lineImage.data());
-          if (HasOption(toShowButtons) && node->States.Contains(nsHasChildren) &&
-              !(node->States.Contains(nsAllChildrenHidden) && HasOption(toAutoHideButtons))) {
-            PaintNodeButton(dc, node, info.CellRect, buttonX, buttonY, info.BidiMode);
-          }
-          if (info.ImageInfo[iiCheck].Index != -1) PaintCheckImage(info);
-          if (info.ImageInfo[iiState].Index != -1) PaintImage(info, iiState, stateImages_, false);
-          if (info.ImageInfo[iiNormal].Index != -1) PaintImage(info, iiNormal, images_, true);
-          if (!(TreeStates().Contains(tsEditing) && node == FocusedNode())) DoPaintNode(info);
-          DoAfterCellPaint(dc, node, info.Column, info.CellRect);
-        }
+        PaintCells(info, r, window, h, vAlign, buttonX, buttonY, indentSize, lineImage.data(), checkImages,
+                   checkWidth, checkHeight, width);
         DoAfterItemPaint(dc, node, r);
       }
       if (drawBand) {
@@ -801,6 +899,8 @@ void TBaseLazyTree::PaintTree(HDC target, const RECT& window, POINT at, std::uin
     const RECT r{0, 0, width, h};
     if (background_ != nullptr && HasOption(toShowBackground) && (paintOptions & poBackground)) {
       TileBackground(dc, POINT{window.left, window.bottom - h}, r);
+    } else if (HeaderUsesColumns()) {
+      PaintColumnStripes(dc, window, h, paintOptions);
     } else {
       FillColor(dc, r, ui::ColorToRGB(Color()));
     }

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 
+#include "treeview/header_model.h"
 #include "treeview/lazy_node.h"
 
 namespace kv {
@@ -34,8 +35,6 @@ enum class TLTButtonStyle : std::uint8_t { bsRectangle, bsTriangle };
 enum class TLTButtonFillMode : std::uint8_t { fmTreeColor, fmWindowColor, fmShaded, fmTransparent };
 enum class TLTNodeAlignment : std::uint8_t { naFromBottom, naFromTop, naProportional };
 enum class TLTDrawSelectionMode : std::uint8_t { smDottedRectangle, smBlendedRectangle };
-enum class TLTAlignment : std::uint8_t { taLeftJustify, taRightJustify, taCenter };
-enum class TLTBidiMode : std::uint8_t { bdLeftToRight, bdRightToLeft };
 
 struct TLTImageInfo {
   int Index = -1;

@@ -237,7 +237,10 @@ void TLazyTreeModel::SetOffsetY(int y) {
                                  kSoUpdateScrollBars);
 }
 
-void TLazyTreeModel::NoteNodeExtent(std::uint32_t right) { rangeX_ = std::max(rangeX_, right); }
+// With columns the range is the columns' width, whatever the rows hold.
+void TLazyTreeModel::NoteNodeExtent(std::uint32_t right) {
+  if (!HeaderUsesColumns()) rangeX_ = std::max(rangeX_, right);
+}
 
 void TLazyTreeModel::UpdateVerticalRange() {
   PLazyNode root = RootNode();
@@ -247,6 +250,7 @@ void TLazyTreeModel::UpdateVerticalRange() {
 
 void TLazyTreeModel::UpdateScrollBars(bool doRepaint) {
   UpdateVerticalRange();
+  if (HeaderUsesColumns()) rangeX_ = static_cast<std::uint32_t>(std::max(HeaderColumnsWidth(), 0));
   DoSetOffsetXY(offsetX_, offsetY_, 0);
   ApplyScrollBars(doRepaint);
 }
@@ -416,6 +420,12 @@ TLazyRect TLazyTreeModel::GetDisplayRect(PLazyNode node, TColumnIndex column, bo
     const int width = std::max<int>(viewWidth_, static_cast<int>(rangeX_));
     r = {offsetX_, static_cast<int>(top), offsetX_ + width,
          static_cast<int>(top + node->NodeHeight)};
+  }
+  // A column's cell, in client coordinates like the whole row; its last
+  // pixel belongs to the vertical grid line.
+  if (int left = 0, right = 0; column >= 0 && HeaderColumnBounds(column, left, right)) {
+    r.Left = left + offsetX_;
+    r.Right = right - 1 + offsetX_;
   }
   if (textOnly) {
     int indentation = 0;

@@ -1,0 +1,117 @@
+#pragma once
+// The window half of the tree's header: it lives in the tree's non-client
+// area above the client rectangle, paints its column buttons there in four
+// styles and handles the non-client mouse messages the tree passes on
+// (clicks, resizing on splitters, dragging columns to new places).
+
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <functional>
+#include <vector>
+
+#include "treeview/header_model.h"
+#include "ui/control_win.h"
+#include "ui/popup_menu.h"
+
+namespace kv {
+
+class TBaseLazyTree;
+
+// Modifier keys and the double click, as header events report them.
+using TShiftState = unsigned;
+inline constexpr TShiftState ssShift = 1, ssAlt = 2, ssCtrl = 4, ssDouble = 8;
+// Shift, Ctrl and Alt from the current key state.
+TShiftState GetShiftState();
+
+// The header's timer (hover and pressed look).
+inline constexpr unsigned kHeaderTimer = 3;
+
+class TLTHeader : public TLTHeaderModel {
+ public:
+  explicit TLTHeader(TBaseLazyTree& tree);
+  ~TLTHeader() override;
+  TBaseLazyTree& Tree() const { return tree_; }
+
+  // The header's rectangle in window coordinates (empty while hidden).
+  RECT HeaderRect() const;
+  // Whether a client point lies in the header.
+  bool InHeader(POINT p) const;
+  // A column's button rectangle in window coordinates.
+  RECT GetRect(TColumnIndex column) const;
+  // Redraws a column's button, or the whole header for -1.
+  void Invalidate(TColumnIndex column, bool expandToBorder = false);
+  // Paints the header into `dc` (window coordinates of `r`), scrolled by `hOffset`.
+  void PaintHeader(HDC dc, const RECT& r, int hOffset);
+  // Handles a message of the tree's window meant for the header; true ends
+  // the tree's own processing.
+  bool HandleMessage(ui::TMessage& m);
+
+  // Image list of the column images (the owner's).
+  HIMAGELIST Images() const { return images_; }
+  void SetImages(HIMAGELIST list);
+
+  // Shown on a right click in the header (the owner's; null: none).
+  ui::TPopupMenu* PopupMenu = nullptr;
+
+  // The hint over the header at a client point (hoShowHint): true when the
+  // point is in the header, with the column's hint (empty: none) and the
+  // header's area in client coordinates.
+  bool HintAt(POINT p, std::wstring& text, RECT& area) const;
+
+  // Every visible resizable column fits its widest visible content.
+  void AutoFitColumns(bool animated);
+  // Every visible resizable column gets its previous width back.
+  void RestoreColumns();
+  // Grows or shrinks a column in 32 steps, sliding what lies right of it.
+  void AnimatedResize(TColumnIndex column, int newWidth);
+
+  // The model's hooks, answered by the tree.
+  bool OwnerLoading() const override;
+  int AvailableWidth() const override;
+  int HorizontalOffset() const override;
+  int TreeHeight() const override;
+  std::uint32_t TreeColor() const override;
+  void InvalidateHeader(TColumnIndex column) override { Invalidate(column); }
+  void InvalidateTree() override;
+  void UpdateHorizontalScrollBar() override;
+  void RecalculateHeader() override;
+  void DoColumnResize(TColumnIndex column) override;
+  void MainColumnChanged() override;
+  void SortChanged() override;
+  void ColumnOptionsChanged(TLazyTreeColumn& column, TLTColumnOptions changed) override;
+  void EndEditing() override;
+
+ private:
+  // A picture of the program's resources as pixels (magenta is transparent).
+  struct TPicture {
+    int Width = 0, Height = 0;
+    std::vector<std::uint32_t> Pixels;
+  };
+  const TPicture& Picture(TPicture& slot, const char* name);
+  void DrawPicture(HDC dc, const TPicture& picture, int srcX, int width, int x, int y);
+  THeaderSize SortGlyphSize();
+  void DrawSortGlyph(HDC dc, int x, int y, bool ascending);
+  HCURSOR SplitCursor() const;
+  void DragTo(POINT client);
+  // Header point (relative to the header's top-left corner) of a client point.
+  POINT HeaderPoint(POINT client) const;
+  void DrawButton(HDC dc, TColumnIndex index, const RECT& r, bool pressed, bool hot);
+  void DrawXPButton(HDC dc, const RECT& r, bool pressed, bool hot);
+  void DrawButtonText(HDC dc, const std::wstring& caption, RECT bounds, bool enabled, bool hot,
+                      const TLazyTreeColumn& column);
+  void HandleClick(POINT client, bool dblClick, bool force);
+  bool AdjustColumnIndex(TColumnIndex& slot, POINT client);
+  bool HandleHeaderMouseMove(ui::TMessage& m);
+  void EndDragOrTrack(bool cancel);
+  void DropColumn(POINT screen);
+  int MaxColumnWidth(TColumnIndex column) const;
+
+  TBaseLazyTree& tree_;
+  HIMAGELIST images_ = nullptr;
+  POINT dragStart_{};
+  TPicture sortUp_, sortDown_, hotPieces_;
+};
+
+}  // namespace kv
