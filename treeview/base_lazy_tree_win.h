@@ -436,6 +436,9 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   // A button on a cell: 0 down (the header's click column), 1 up (column
   // click), 2 double click.
   void ColumnMouse(int phase, TColumnIndex column);
+  // The mouse moved over the header (client point): its hint is timed like
+  // the rows' hints, its leaving tracked in the frame.
+  void HeaderHintMove(POINT p);
   // A button went down in the header: hints, scrolling and edit wait.
   void HeaderMouseDownStarted();
   friend class TLazyTreeHintWindow;

@@ -639,14 +639,13 @@ bool TLTHeader::HandleMessage(ui::TMessage& m) {
         const bool changed = AdjustColumnIndex(columns.hoverIndex_, p);
         if (changed || (columns.downIndex_ >= 0 && columns.downIndex_ != columns.hoverIndex_))
           tree_.StartTimer(kHeaderTimer, 50);
-        if (HasOption(hoShowHint)) {
-          // The tree times the hint as for a move over its rows.
-          ui::TMessage move{WM_MOUSEMOVE, 0, MAKELPARAM(p.x, p.y)};
-          tree_.HintMessage(move);
-        }
+        if (HasOption(hoShowHint)) tree_.HeaderHintMove(p);
       }
       return false;
     }
+    case WM_NCMOUSELEAVE:
+      tree_.HideHint();
+      return false;
     case WM_TIMER: {
       if (m.wParam != kHeaderTimer) return false;
       POINT p{};

@@ -14,6 +14,7 @@ int PointX(LPARAM l) { return static_cast<short>(LOWORD(l)); }
 int PointY(LPARAM l) { return static_cast<short>(HIWORD(l)); }
 
 constexpr unsigned kEditTimer = 2;
+constexpr unsigned kHintTimer = 9;
 
 }  // namespace
 
@@ -140,6 +141,18 @@ void TBaseLazyTree::HeaderMouseDownStarted() {
   StopTimer(kScrollTimer);
   StopTimer(kEditTimer);
   DoStateChange({}, {tsScrollPending, tsScrolling, tsEditPending});
+}
+
+void TBaseLazyTree::HeaderHintMove(POINT p) {
+  if (p.x == hintMousePos_.x && p.y == hintMousePos_.y) return;
+  hintMousePos_ = p;
+  if (PtInRect(&lastHintRect_, p)) return;
+  const bool hadHint = hintWindow_ && hintWindow_->Visible();
+  HideHint();
+  if (!showHint_ || GetKeyState(VK_LBUTTON) < 0) return;
+  StartTimer(kHintTimer, hintMode_ == THintMode::hmTooltip || hadHint ? USER_TIMER_MINIMUM : GetDoubleClickTime());
+  TRACKMOUSEEVENT track{sizeof(TRACKMOUSEEVENT), TME_LEAVE | TME_NONCLIENT, HandleIfAllocated(), 0};
+  TrackMouseEvent(&track);
 }
 
 void TBaseLazyTree::InvalidateColumn(TColumnIndex column) {

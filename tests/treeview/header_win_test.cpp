@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/ui/ui_test_util.h"
 #include "treeview/lazy_trees_win.h"
 #include "treeview/theme_services_win.h"
 #include "ui/application_win.h"
@@ -217,6 +218,19 @@ TEST_F(HeaderTest, RowClicksPerColumnTheHeaderMenuAndHints) {
   EXPECT_EQ(text, L"size in bytes");
   EXPECT_EQ(area.top, -kHeaderHeight);
   EXPECT_FALSE(Header().HintAt(POINT{150, 5}, text, area));
+
+  // Resting over the header shows the column's hint after the pause.
+  tree->SetHintAnimation(THintAnimationType::hatNone);
+  SetWindowPos(form.Handle(), HWND_TOPMOST, 100, 100, 0, 0, SWP_NOSIZE);
+  POINT saved{};
+  GetCursorPos(&saved);
+  const POINT over = Screen(150, 10);
+  SetCursorPos(over.x, over.y);
+  Nc(WM_NCMOUSEMOVE, 150, 10);
+  ui::test::Pump(GetDoubleClickTime() + 150);
+  EXPECT_TRUE(tree->HintWindow() != nullptr && tree->HintWindow()->Visible());
+  SetCursorPos(saved.x, saved.y);
+  ui::test::Pump(30);
 }
 
 // ------------------------------------------------------------- pictures --
