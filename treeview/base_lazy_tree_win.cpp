@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "treeview/check_images_win.h"
+#include "treeview/drag_image_win.h"
 #include "treeview/theme_services_win.h"
 #include "treeview/wheel_panning_win.h"
 #include "ui/application_win.h"
@@ -663,6 +664,10 @@ void TBaseLazyTree::WndProc(ui::TMessage& m) {
         return;
       }
       if (m.wParam == kEditTimer) return;
+      if (m.wParam == kExpandTimer) {
+        DoDragExpand();
+        return;
+      }
       break;
     case WM_DESTROY:
       // The worker's reports go to the mailbox from now on; its pending
@@ -671,7 +676,7 @@ void TBaseLazyTree::WndProc(ui::TMessage& m) {
       workerTarget_.store(nullptr);
       StopTimer(kChangeTimer);
       StopTimer(kStructureChangeTimer);
-      if (HasOption(toAcceptOLEDrop)) RevokeDropTarget();
+      RevokeDropTarget();
       break;
     case WM_THEMECHANGED:
       TControl::WndProc(m);

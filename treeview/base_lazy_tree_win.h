@@ -11,6 +11,7 @@
 
 #include <array>
 #include <atomic>
+#include <exception>
 #include <memory>
 #include <functional>
 #include <optional>
@@ -19,6 +20,7 @@
 
 #include "base/com_ptr_win.h"
 #include "treeview/clipboard_formats_win.h"
+#include "treeview/drag_manager_win.h"
 #include "treeview/edit_link_win.h"
 #include "treeview/header_win.h"
 #include "treeview/hint_window_win.h"
@@ -38,11 +40,15 @@ namespace kv {
 // 2 use cache, 4 validating, 8 validation needed). Answered 1.
 inline constexpr UINT WM_CHANGESTATE = WM_APP + 0x20;
 
+// The window timer that opens a drop target with children.
+inline constexpr unsigned kExpandTimer = 1;
+
 enum class TScrollStyle : std::uint8_t { ssNone, ssHorizontal, ssVertical, ssBoth };
 enum class TTreeBorderStyle : std::uint8_t { bsNone, bsSingle };
 
 class TBaseLazyTree;
 class TLTDataObject;
+class TLTDragImage;
 class TWheelPanning;
 
 // Scroll bar settings; changing which bars exist remakes the window.
@@ -244,6 +250,58 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   virtual ComPtr<IDataObject> DoCreateDataObject();
   // The clipboard's data object of this tree went away.
   void ClipboardObjectGone(const TLTDataObject* object);
+  // ------------------------------------------------------- drag and drop --
+  // (tree_drag_win.cpp) Bits of TDragOperation; none allows all three.
+  std::uint8_t DragOperations() const { return dragOperations_; }
+  void SetDragOperations(std::uint8_t operations) { dragOperations_ = operations; }
+  TLTDragImageKind DragImageKind() const { return dragImageKind_; }
+  void SetDragImageKind(TLTDragImageKind kind) { dragImageKind_ = kind; }
+  int DragWidth() const { return dragWidth_; }
+  void SetDragWidth(int width) { dragWidth_ = width; }
+  int DragHeight() const { return dragHeight_; }
+  void SetDragHeight(int height) { dragHeight_ = height; }
+  // Whether a drag may start at the node (default: no).
+  std::function<void(TBaseLazyTree&, PLazyNode, TColumnIndex, bool& allowed)> OnDragAllowed;
+  // Asked while something is dragged over the tree (points in client
+  // coordinates); unassigned, nothing is accepted.
+  std::function<void(TBaseLazyTree&, TBaseLazyTree* source, TShiftState, TDragState, POINT, TDropMode,
+                     DWORD& effect, bool& accept)>
+      OnDragOver;
+  // The drop: the owner does it and sets the final effect.
+  std::function<void(TBaseLazyTree&, TBaseLazyTree* source, IDataObject*, const std::vector<CLIPFORMAT>& formats,
+                     TShiftState, POINT, DWORD& effect, TDropMode)>
+      OnDragDrop;
+  std::function<void(TBaseLazyTree&)> OnStartDrag;
+  std::function<void(TBaseLazyTree&, POINT client)> OnEndDrag;
+  std::function<void(TBaseLazyTree&, ComPtr<ILTDragManager>& manager)> OnCreateDragManager;
+  // The tree's drop source and target (made on first use).
+  ILTDragManager& GetDragManager();
+  // The tree's own drag image (made on first use).
+  TLTDragImage& DragImage();
+  // Starts a drag of the selection at the last click position, now or once
+  // the mouse moved `threshold` pixels (negative: the system's threshold).
+  void BeginDrag(bool immediate, int threshold = -1);
+  bool Dragging() const { return states_.Contains(tsDragPending) || states_.Contains(tsOLEDragging); }
+  bool CanShowDragImage() const { return dragImageKind_ != TLTDragImageKind::diNoImage; }
+  // Runs one OLE drag and returns when it ends; an exception of the drop
+  // handler of a tree in this process comes out here.
+  virtual void DoDragging(POINT p);
+  // The drop-target steps (screen points), called by the drag manager.
+  virtual HRESULT DragDrop(IDataObject* dataObject, DWORD keyState, POINT pt, DWORD& effect);
+  virtual HRESULT DragEnter(DWORD keyState, POINT pt, DWORD& effect);
+  virtual void DragLeave();
+  virtual HRESULT DragOver(TBaseLazyTree* source, DWORD keyState, TDragState state, POINT pt, DWORD& effect);
+  virtual DWORD SuggestDropEffect(TBaseLazyTree* source, TShiftState shift, POINT pt, DWORD allowedEffects);
+  // The expand timer (1) expired: the drop target opens.
+  void DoDragExpand();
+  TDropMode LastDropMode() const { return lastDropMode_; }
+  // The dragged nodes (topmost only) while a drag runs; a node deleted or moved away leaves it.
+  const std::vector<PLazyNode>& DragSelection() const { return dragSelection_; }
+  // Paints the image of the selected nodes around the client point `hotSpot`.
+  void PrepareDragImage(POINT hotSpot, IDataObject* dataObject);
+  // Repaints `treeRect` (client coordinates) under the drag image of `tree`.
+  void UpdateWindowAndDragImage(TBaseLazyTree& tree, RECT treeRect, bool updateNCArea, bool reshowDragImage);
+
   // --------------------------------------------- editing, hints, panning --
   // Opens the editor on the cell (focusing the node first); true when an editor is open.
   bool EditNode(PLazyNode node, TColumnIndex column);
@@ -402,9 +460,22 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   virtual void DoPopupMenu(PLazyNode node, TColumnIndex column, POINT position);
   virtual bool HasPopupMenu(PLazyNode node, TColumnIndex column, POINT position);
   virtual void DoGetCursor(HCURSOR& cursor);
-  // Drop target registration (the drag manager arrives later).
-  virtual void RegisterDropTarget() {}
-  virtual void RevokeDropTarget() {}
+  // Drop target registration (toAcceptOLEDrop).
+  virtual void RegisterDropTarget();
+  virtual void RevokeDropTarget();
+  // Drag and drop dispatchers.
+  virtual bool DoBeforeDrag(PLazyNode node, TColumnIndex column);
+  virtual bool DoDragOver(TBaseLazyTree* source, TShiftState shift, TDragState state, POINT pt, TDropMode mode,
+                          DWORD& effect);
+  virtual void DoDragDrop(TBaseLazyTree* source, IDataObject* dataObject, const std::vector<CLIPFORMAT>& formats,
+                          TShiftState shift, POINT pt, DWORD& effect, TDropMode mode);
+  virtual void DoStartDrag();
+  virtual void DoEndDrag(POINT client);
+  virtual ComPtr<ILTDragManager> DoCreateDragManager();
+  // The mark above or below the drop target row `r` (painting calls it).
+  virtual void DoPaintDropMark(HDC dc, PLazyNode node, const RECT& r);
+  void DoNodeMoved(PLazyNode node) override;
+  bool IsDropTarget() const override;
 
   // Window hooks of the model.
   bool HasWindow() const override { return HandleAllocated(); }
@@ -570,6 +641,21 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   TClipboardFormats clipboardFormats_{*this};
   TLTNodeAttachMode defaultPasteMode_ = TLTNodeAttachMode::amAddChildLast;
   const TLTDataObject* clipboardObject_ = nullptr;  // ours on the clipboard, not owned
+
+  // Drag and drop (tree_drag_win.cpp).
+  void ForgetDragged(PLazyNode node);
+  // Repaints a changed drop target area, under the drag image of `imageOwner` when there is one.
+  void RepaintDropArea(TBaseLazyTree* imageOwner, RECT r, bool scrolled, bool willMove);
+  ComPtr<ILTDragManager> dragManager_;
+  std::unique_ptr<TLTDragImage> dragImage_;
+  std::vector<PLazyNode> dragSelection_;
+  std::exception_ptr dropException_;  // from a drop handler, rethrown by DoDragging
+  int dragThreshold_ = 0;
+  TDropMode lastDropMode_ = TDropMode::dmOnNode;
+  std::uint8_t dragOperations_ = doCopy | doMove;
+  TLTDragImageKind dragImageKind_ = TLTDragImageKind::diComplete;
+  int dragWidth_ = 200, dragHeight_ = 350;
+  bool dropTargetRegistered_ = false;
 };
 
 // Once per process, from the first tree: OLE, the tree's clipboard format,

@@ -129,6 +129,7 @@ void TBaseLazyTree::ForgetNode(PLazyNode node) {
   // An editor or a hint never outlives its node.
   if (states_.Contains(tsEditing) && node == editNode_) DoCancelEdit();
   if (hintWindow_ && hintWindow_->Data().Node == node) HideHint();
+  if (!dragSelection_.empty()) ForgetDragged(node);
   TLazyTreeModel::ForgetNode(node);
 }
 
@@ -163,8 +164,9 @@ void TBaseLazyTree::HandleMouseDown(ui::TMessage& m, const TTreeHitInfo& hitInfo
   const bool anyHit = labelHit || cellHit;
   const bool nodeSelected = anyHit && Selected(node);
   const bool multi = HasOption(toMultiSelect);
-  // Nodes are not dragged yet, so no click waits for a drag.
-  const bool autoDrag = false;
+  // The drag mode is manual: a drag starts where the owner allows it.
+  bool autoDrag = Dragging() && (!cellHit || HasOption(toFullRowDrag));
+  if (!autoDrag && node != nullptr) autoDrag = DoBeforeDrag(node, hitInfo.HitColumn) && !cellHit;
 
   if (node != nullptr && at.Contains(hpOnItemButton) && HasChildren(node)) {
     ToggleNode(node);
@@ -221,6 +223,9 @@ void TBaseLazyTree::HandleMouseDown(ui::TMessage& m, const TTreeHitInfo& hitInfo
       HandleClickSelection(lastFocused, node, shift, ctrl, autoDrag);
     DoFocusChange(FocusedNode(), FocusedColumn());
   }
+  if (autoDrag && (states_.Contains(tsLeftButtonDown) || states_.Contains(tsMiddleButtonDown) ||
+                   states_.Contains(tsRightButtonDown)))
+    BeginDrag(false, -1);
 }
 
 void TBaseLazyTree::HandleMouseUp(ui::TMessage& /*m*/, const TTreeHitInfo& hitInfo) {
@@ -491,6 +496,12 @@ bool TBaseLazyTree::MouseMessage(ui::TMessage& m) {
       return true;
     case WM_MOUSEMOVE: {
       const int x = PointX(m.lParam), y = PointY(m.lParam);
+      if (states_.Contains(tsDragPending) &&
+          (std::abs(x - lastClickPos_.x) >= dragThreshold_ || std::abs(y - lastClickPos_.y) >= dragThreshold_)) {
+        DoDragging(lastClickPos_);
+        m.result = 0;
+        return true;
+      }
       if (states_.Contains(tsDrawSelPending)) {
         // The band starts once the mouse left the drag threshold around the press.
         const TLazyRect start = SelectionRect();

@@ -568,9 +568,17 @@ void TBaseLazyTree::PrepareCell(TLTPaintInfo& info, int maxWidth) {
         break;
     }
   }
-  if ((info.PaintOptions & poDrawSelection) && Selected(info.Node)) {
+  // The drop target shows its own colours while something is dropped on it
+  // (or on the selection it belongs to).
+  const bool dropTarget = info.Node == DropTargetNode() &&
+                          (LastDropMode() == TDropMode::dmOnNode || Selected(info.Node));
+  if ((info.PaintOptions & poDrawSelection) && (dropTarget || Selected(info.Node))) {
     COLORREF brushColor = 0, penColor = 0;
     SelectionColors(brushColor, penColor);
+    if (dropTarget) {
+      brushColor = ui::ColorToRGB(Colors().Color(TLTColors::DropTargetColor));
+      penColor = ui::ColorToRGB(Colors().Color(TLTColors::DropTargetBorderColor));
+    }
     RECT r = HasOption(toGridExtensions) || HasOption(toFullRowSelect) ? info.CellRect : selection;
     if (!IsRectEmpty(&r)) {
       if (HasOption(toUseBlendedSelection) && HasMMX()) {
@@ -858,6 +866,8 @@ void TBaseLazyTree::PaintTree(HDC target, const RECT& window, POINT at, std::uin
         PaintCells(info, r, window, h, vAlign, buttonX, buttonY, indentSize, lineImage.data(), checkImages,
                    checkWidth, checkHeight, width);
         DoAfterItemPaint(dc, node, r);
+        if (node == DropTargetNode() && HasOption(toShowDropmark) && (paintOptions & poDrawDropMark))
+          DoPaintDropMark(dc, node, r);
       }
       if (drawBand) {
         RECT rowBand = band;

@@ -155,7 +155,9 @@ bool TBaseLazyTree::ProcessOLEData(TBaseLazyTree* source, IDataObject* dataObjec
   } endUpdate{*this};
 
   if (optimized && source != nullptr) {
-    std::vector<PLazyNode> nodes = source->GetSortedCutCopySet(true);
+    // A running drag moves its own nodes, anything else the marked ones.
+    std::vector<PLazyNode> nodes = source->TreeStates().Contains(tsOLEDragging) ? source->DragSelection()
+                                                                               : source->GetSortedCutCopySet(true);
     const bool forward = mode == TLTNodeAttachMode::amInsertBefore || mode == TLTNodeAttachMode::amAddChildLast;
     if (!forward) std::reverse(nodes.begin(), nodes.end());
     for (PLazyNode node : nodes)
