@@ -3,6 +3,7 @@
 
 #include <shlobj.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -158,16 +159,35 @@ void TLTDragImage::PrepareDrag(HBITMAP bitmap, POINT imagePosition, POINT hotSpo
   states_ = kHidden | kInDrag | kPrepared;
 }
 
-void TLTDragImage::RestoreScreen(HDC screen, const RECT& part) const {
-  if (part.right <= 0 || part.bottom <= 0) return;
+namespace {
+
+// `part` (left, top, width, height in the image at `origin`) cut to the
+// screen: a copy from the screen that starts outside it does not come back
+// in place everywhere, so only the part on the screen is moved.
+bool OnScreen(POINT origin, RECT& part) {
+  const int left = GetSystemMetrics(SM_XVIRTUALSCREEN), top = GetSystemMetrics(SM_YVIRTUALSCREEN);
+  const RECT screen{left, top, left + GetSystemMetrics(SM_CXVIRTUALSCREEN), top + GetSystemMetrics(SM_CYVIRTUALSCREEN)};
+  RECT r{origin.x + part.left, origin.y + part.top, origin.x + part.left + part.right,
+         origin.y + part.top + part.bottom};
+  if (!IntersectRect(&r, &r, &screen)) return false;
+  part = RECT{r.left - origin.x, r.top - origin.y, r.right - r.left, r.bottom - r.top};
+  return true;
+}
+
+}  // namespace
+
+void TLTDragImage::RestoreScreen(HDC screen, const RECT& whole) const {
+  RECT part = whole;
+  if (part.right <= 0 || part.bottom <= 0 || !OnScreen(imagePosition_, part)) return;
   ui::MemoryDc dc = ui::CreateMemoryDc(nullptr);
   const ui::SelectedObject s = ui::SelectInto(dc.Get(), back_.bitmap.Get());
   BitBlt(screen, imagePosition_.x + part.left, imagePosition_.y + part.top, part.right, part.bottom, dc.Get(),
          part.left, part.top, SRCCOPY);
 }
 
-void TLTDragImage::SampleScreen(HDC screen, const RECT& part) const {
-  if (part.right <= 0 || part.bottom <= 0) return;
+void TLTDragImage::SampleScreen(HDC screen, const RECT& whole) const {
+  RECT part = whole;
+  if (part.right <= 0 || part.bottom <= 0 || !OnScreen(imagePosition_, part)) return;
   ui::MemoryDc dc = ui::CreateMemoryDc(nullptr);
   const ui::SelectedObject s = ui::SelectInto(dc.Get(), back_.bitmap.Get());
   BitBlt(dc.Get(), part.left, part.top, part.right, part.bottom, screen, imagePosition_.x + part.left,
@@ -234,18 +254,23 @@ bool TLTDragImage::DragTo(POINT p, bool forceRepaint) {
       const TDragRectangles r = FillDragRectangles(width_, height_, dx, dy);
       if (dx != 0) RestoreScreen(screen.Get(), r.Draw1);
       if (dy != 0) RestoreScreen(screen.Get(), r.Draw2);
-      // The part still covered moves with the image inside the back image.
+      // The part still covered moves with the image inside the back image:
+      // the scroll rectangle moved by (dx, dy), cut to the clip rectangle.
       GdiFlush();
-      const RECT& s = r.Scroll;
+      RECT s = r.Scroll;
+      s.left = std::max<LONG>(s.left, r.Clip.left - dx);
+      s.right = std::min<LONG>(s.right, r.Clip.right - dx);
+      s.top = std::max<LONG>(s.top, r.Clip.top - dy);
+      s.bottom = std::min<LONG>(s.bottom, r.Clip.bottom - dy);
       const int rowWidth = s.right - s.left;
       auto moveRow = [&](int y) {
         std::memmove(back_.bits + static_cast<std::size_t>(y + dy) * width_ + s.left + dx,
                      back_.bits + static_cast<std::size_t>(y) * width_ + s.left,
                      static_cast<std::size_t>(rowWidth) * 4);
       };
-      if (dy > 0) {
+      if (rowWidth > 0 && dy > 0) {
         for (int y = s.bottom - 1; y >= s.top; --y) moveRow(y);
-      } else {
+      } else if (rowWidth > 0) {
         for (int y = s.top; y < s.bottom; ++y) moveRow(y);
       }
       imagePosition_.x -= dx;
@@ -295,6 +320,12 @@ void TLTDragImage::RecaptureBackground(TBaseLazyTree& tree, RECT r, HRGN visible
     const ui::WindowDc screen = ui::GetClientDc(nullptr);
     InternalShowDragImage(screen.Get());
   }
+}
+
+void TLTDragImage::Reshow() {
+  if (!Visible()) return;
+  const ui::WindowDc screen = ui::GetClientDc(nullptr);
+  InternalShowDragImage(screen.Get());
 }
 
 RECT TLTDragImage::GetDragImageRect() const {

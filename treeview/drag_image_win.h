@@ -57,6 +57,8 @@ class TLTDragImage {
   // `visibleRegion` (screen coordinates; it is moved by this call).
   void RecaptureBackground(TBaseLazyTree& tree, RECT r, HRGN visibleRegion, bool captureNCArea,
                            bool reshowDragImage);
+  // Puts a visible image on the screen again (after its area was repainted).
+  void Reshow();
   RECT GetDragImageRect() const;
   void EndDrag();
 

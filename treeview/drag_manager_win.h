@@ -65,7 +65,9 @@ class TLTDragManager : public ILTDragManager, public IDropSource {
   void ForceDragLeave() override;
   ComPtr<IDataObject> GetDataObject() override;
   TBaseLazyTree* GetDragSource() const override;
-  bool GetDropTargetHelperSupported() const override { return static_cast<bool>(helper_); }
+  // The system helper shows the image only while windows are dragged full;
+  // otherwise the tree's own image is needed.
+  bool GetDropTargetHelperSupported() const override { return UseHelper(); }
   bool GetIsDropTarget() const override { return isDropTarget_; }
 
  private:

@@ -394,6 +394,9 @@ HRESULT TBaseLazyTree::DragEnter(DWORD keyState, POINT pt, DWORD& effect) {
         lastDropMode_ = (r.Top + r.Bottom) / 2 > p.y ? TDropMode::dmAbove : TDropMode::dmBelow;
       }
     }
+    // The target entered on waits its delay like any later one.
+    if (HasOption(toAutoDropExpand) && DropTargetNode() != nullptr && HasChildren(DropTargetNode()))
+      StartTimer(kExpandTimer, AutoExpandDelay());
     TBaseLazyTree* imageOwner = !manager.GetDropTargetHelperSupported() ? source : nullptr;
     if (imageOwner != nullptr) imageOwner->DragImage().ShowDragImage();
     if (DropTargetNode() != nullptr)
@@ -592,7 +595,10 @@ void TBaseLazyTree::DoPaintDropMark(HDC dc, PLazyNode /*node*/, const RECT& r) {
 }
 
 // Repaints under a drag image without tearing it: the image's background is
-// painted again from the tree, then everything around the image is redrawn at once.
+// painted again from the tree, the area is redrawn at once and the image put
+// back over it. The area under the image is redrawn too: where windows keep
+// their own surfaces (Wine) an area left out keeps old pixels once the
+// image moves away.
 void TBaseLazyTree::UpdateWindowAndDragImage(TBaseLazyTree& tree, RECT treeRect, bool updateNCArea,
                                              bool reshowDragImage) {
   const HWND hwnd = HandleIfAllocated();
@@ -610,23 +616,10 @@ void TBaseLazyTree::UpdateWindowAndDragImage(TBaseLazyTree& tree, RECT treeRect,
       ReleaseDC(hwnd, dc);
     }
   }
-  image.RecaptureBackground(*this, treeRect, visible.Get(), updateNCArea, reshowDragImage);
-  RECT imageRect = image.GetDragImageRect();
-  MapWindowPoints(nullptr, hwnd, reinterpret_cast<POINT*>(&imageRect), 2);
-  const RegionObject imageRegion(CreateRectRgnIndirect(&imageRect));
-  if (updateNCArea) {
-    RECT window{};
-    GetWindowRect(hwnd, &window);
-    MapWindowPoints(nullptr, hwnd, reinterpret_cast<POINT*>(&window), 2);
-    const RegionObject frame(CreateRectRgnIndirect(&window));
-    const RegionObject inner(CreateRectRgnIndirect(&client));
-    CombineRgn(frame.Get(), frame.Get(), inner.Get(), RGN_DIFF);
-    CombineRgn(frame.Get(), frame.Get(), imageRegion.Get(), RGN_DIFF);
-    RedrawWindow(hwnd, nullptr, frame.Get(), RDW_FRAME | RDW_INVALIDATE | RDW_UPDATENOW | RDW_NOERASE | RDW_NOCHILDREN);
-  }
-  const RegionObject area(CreateRectRgnIndirect(&treeRect));
-  CombineRgn(area.Get(), area.Get(), imageRegion.Get(), RGN_DIFF);
-  RedrawWindow(hwnd, nullptr, area.Get(), RDW_INVALIDATE | RDW_UPDATENOW | RDW_NOERASE | RDW_NOCHILDREN);
+  image.RecaptureBackground(*this, treeRect, visible.Get(), updateNCArea, false);
+  if (updateNCArea) RedrawWindow(hwnd, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_UPDATENOW | RDW_NOCHILDREN);
+  RedrawWindow(hwnd, &treeRect, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_NOERASE | RDW_NOCHILDREN);
+  if (reshowDragImage) image.Reshow();
 }
 
 }  // namespace kv
