@@ -12,18 +12,6 @@ namespace kv {
 
 namespace {
 
-// The hourglass for the length of a command.
-class WaitCursor {
- public:
-  WaitCursor() : old_(SetCursor(LoadCursorW(nullptr, MAKEINTRESOURCEW(32514)))) {}
-  ~WaitCursor() { SetCursor(old_); }
-  WaitCursor(const WaitCursor&) = delete;
-  WaitCursor& operator=(const WaitCursor&) = delete;
-
- private:
-  HCURSOR old_;
-};
-
 UINT ShiftState() {
   UINT shift = 0;
   if (GetKeyState(VK_SHIFT) < 0) shift |= MK_SHIFT;

@@ -324,7 +324,9 @@ int TCustomLazyExplorerTree::DoGetImageIndex(PLazyNode node, TLTImageKind kind, 
   TNamespace* ns = nullptr;
   const bool shellImage = kind == TLTImageKind::ikNormal || kind == TLTImageKind::ikSelected ||
                           kind == TLTImageKind::ikOverlay;
-  if (!(imageOptions_ & toImages) || !shellImage || !ValidateNamespace(node, ns))
+  // The item's icon belongs to the main column only.
+  const bool mainColumn = column == kNoColumn || !HeaderUsesColumns() || column == HeaderMainColumn();
+  if (!(imageOptions_ & toImages) || !shellImage || !mainColumn || !ValidateNamespace(node, ns))
     return TCustomLazyStringTree::DoGetImageIndex(node, kind, column, ghosted);
   const bool loading = threadedImagesEnabled_ && !ns->ThreadedIconLoaded() && HandleAllocated();
   if (kind == TLTImageKind::ikOverlay) {
@@ -459,6 +461,11 @@ void TCustomLazyExplorerTree::RefreshNode(PLazyNode node) {
   persistent_->RestoreTreeBranch(*this, node, true);
   if (!IsRoot(node)) InvalidateNode(node);
   EndUpdate();
+}
+
+TLazyExplorerTreeview::~TLazyExplorerTreeview() {
+  UnregisterChangeLinks();
+  DestroyNodes();
 }
 
 TLazyExplorerTreeview::TLazyExplorerTreeview() {

@@ -275,6 +275,7 @@ class TCustomLazyExplorerTree : public TCustomLazyStringTree {
   // Events are ignored while a caption is edited.
   virtual bool IsAnyEditing() const { return TreeStates().Contains(tsEditing); }
   bool ItemHasChildren(TNamespace& ns, PLazyNode parent);
+  bool RebuildSuspended() const { return rebuildLock_ > 0; }
   // The item followers compare a change with: the first selected node's.
   virtual TNamespace* ChangeLinkCurrentItem();
   // Drops every link the tree takes part in; views call it before their nodes go.
@@ -341,20 +342,40 @@ class TCustomLazyExplorerTree : public TCustomLazyStringTree {
 
 class TLazyExplorerTree : public TCustomLazyExplorerTree {
  public:
-  ~TLazyExplorerTree() override { DestroyNodes(); }
+  ~TLazyExplorerTree() override {
+    UnregisterChangeLinks();
+    DestroyNodes();
+  }
   const char* ClassName() const override { return "TLazyExplorerTree"; }
 };
 
-// The folder tree of the linked views, working on its own until its list partner exists.
-class TLazyExplorerTreeview : public TCustomLazyExplorerTree {
+// The common base of the linked folder tree and file list.
+class TLazyExplorerViews : public TCustomLazyExplorerTree {
  public:
-  TLazyExplorerTreeview();
-  ~TLazyExplorerTreeview() override { DestroyNodes(); }
-  const char* ClassName() const override { return "TLazyExplorerTreeview"; }
+  const char* ClassName() const override { return "TLazyExplorerViews"; }
 };
 
-// The explorer trees and their layout properties in the layout class
-// registry; registers the lazy trees first.
+class TLazyExplorerListview;
+
+// The folder tree of the linked views: follows its list partner and is
+// followed by it once each names the other.
+class TLazyExplorerTreeview : public TLazyExplorerViews {
+ public:
+  TLazyExplorerTreeview();
+  ~TLazyExplorerTreeview() override;
+  const char* ClassName() const override { return "TLazyExplorerTreeview"; }
+
+  TLazyExplorerListview* LazyExplorerListview() const { return listview_; }
+  // Follows `listview` (none: follows no list).
+  void SetLazyExplorerListview(TLazyExplorerListview* listview);
+  void ChangeLinkFreeing(TExplorerChangeLink& link) override;
+
+ private:
+  TLazyExplorerListview* listview_ = nullptr;
+};
+
+// The explorer trees (the linked list view too) and their layout properties
+// in the layout class registry; registers the lazy trees first.
 void RegisterExplorerTreeClasses();
 
 }  // namespace kv
