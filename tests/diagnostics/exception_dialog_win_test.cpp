@@ -132,9 +132,6 @@ TEST_F(ReportDialog, ShowsTheMessageStoresTheReportAndTakesALaterExceptionInTheS
   EXPECT_NE(line.find("(Line " + std::to_string(gThrowLine) + ", \"exception_dialog_win_test.cpp\""), std::string::npos)
       << line;
   EXPECT_LT(text.find("Middle"), text.find("Outer"));
-  for (const char* block : {"System   : ", "Processor: ", "Display  : ", "List of loaded modules:"}) {
-    EXPECT_NE(text.find(block), std::string::npos) << block;
-  }
 }
 
 // The fake mail library beside the test program: it records the call and
