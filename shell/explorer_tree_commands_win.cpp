@@ -12,18 +12,6 @@ namespace kv {
 
 namespace {
 
-// The hourglass for the length of a command.
-class WaitCursor {
- public:
-  WaitCursor() : old_(SetCursor(LoadCursorW(nullptr, MAKEINTRESOURCEW(32514)))) {}
-  ~WaitCursor() { SetCursor(old_); }
-  WaitCursor(const WaitCursor&) = delete;
-  WaitCursor& operator=(const WaitCursor&) = delete;
-
- private:
-  HCURSOR old_;
-};
-
 UINT ShiftState() {
   UINT shift = 0;
   if (GetKeyState(VK_SHIFT) < 0) shift |= MK_SHIFT;
@@ -181,9 +169,25 @@ bool TCustomLazyExplorerTree::DoCanEdit(PLazyNode node, TColumnIndex column) {
   return !(miscOptions_ & toExplorerReadOnly) && TCustomLazyStringTree::DoCanEdit(node, column);
 }
 
-void TCustomLazyExplorerTree::DoGetText(PLazyNode node, TColumnIndex, TLSTTextType, std::wstring& text) {
+void TCustomLazyExplorerTree::DoGetText(PLazyNode node, TColumnIndex column, TLSTTextType, std::wstring& text) {
   TNamespace* ns = nullptr;
-  text = ValidateNamespace(node, ns) ? ns->GetNameInFolder() : std::wstring();
+  text.clear();
+  if (!ValidateNamespace(node, ns)) return;
+  if (column <= 0 || columnDetails_ == cdUser) {
+    text = ns->GetNameInFolder();
+  } else if (columnDetails_ == cdShellColumns) {
+    if (column < shellColumnCount_) text = ns->DetailsOf(column);
+  } else if (column < Header().Columns().Count()) {
+    switch (Header().Columns()[column].Tag()) {
+      case cdFileName: text = ns->GetNameInFolder(); break;
+      case cdSize: text = ns->DetailsDefaultOf(1); break;
+      case cdType: text = ns->DetailsDefaultOf(2); break;
+      case cdModified: text = ns->DetailsDefaultOf(3); break;
+      case cdAttributes: text = ns->DetailsDefaultOf(4); break;
+      case cdPath: text = ns->GetNameParseAddress(); break;
+      default: break;
+    }
+  }
 }
 
 void TCustomLazyExplorerTree::DoNewText(PLazyNode node, TColumnIndex column, const std::wstring& text) {

@@ -11,17 +11,21 @@
 #include <unordered_map>
 #include <vector>
 
+#include "shell/change_dispatch_win.h"
 #include "shell/change_events.h"
 #include "shell/context_menu_win.h"
 #include "shell/explorer_persistent_win.h"
 #include "shell/id_list_win.h"
 #include "shell/namespace_win.h"
 #include "shell/node_storage_win.h"
+#include "shell/shell_columns.h"
 #include "treeview/lazy_trees_win.h"
 
 namespace kv {
 
 struct TImageThreadItem;
+class TCustomLazyExplorerCombobox;
+class TColumnMenu;
 
 enum TFileObject : uint32_t { foFolders = 1u << 0, foNonFolders = 1u << 1, foHidden = 1u << 2 };
 
@@ -107,8 +111,49 @@ class TCustomLazyExplorerTree : public TCustomLazyStringTree {
   void RefreshNode(PLazyNode node);
   TRootNodeStorage* GetNewStorage() { return persistent_->Storage.get(); }
   TExplorerPersistent& Persistent() { return *persistent_; }
-  // Hook for the linked views; called when the selection or the root changes.
-  virtual void ChangeLinkDispatch() {}
+  // The custom root as an item-ID list (kept as a copy); none is refused.
+  void SetRootFolderCustomPIDL(LPCITEMIDLIST pidl);
+  LPCITEMIDLIST RootFolderCustomPIDL() const { return rootFolderCustomPIDL_.get(); }
+  // The root folder's item (none before a root is set).
+  TNamespace* RootNamespace() const { return rootNamespace_.get(); }
+
+  // ---------------------------------------------------------- change links --
+  // Hands the first selected node's item (else the focused node's) to the
+  // dispatcher; called when the selection or the root changes.
+  virtual void ChangeLinkDispatch();
+  // A followed control now shows `pidl`: browses there unless the tree stands on it.
+  virtual void ChangeLinkChanging(ui::TControl* server, LPCITEMIDLIST pidl);
+  // A link this tree follows through is going: the reference to its server is dropped.
+  virtual void ChangeLinkFreeing(TExplorerChangeLink& link);
+  // The explorer tree or combo box this tree follows (none: no link).
+  TCustomLazyExplorerTree* LazyExplorerTree() const { return lazyExplorerTree_; }
+  void SetLazyExplorerTree(TCustomLazyExplorerTree* tree);
+  TCustomLazyExplorerCombobox* ExplorerComboBox() const { return explorerComboBox_; }
+  void SetExplorerComboBox(TCustomLazyExplorerCombobox* combo);
+  virtual bool OkToBrowseTo(LPCITEMIDLIST) { return true; }
+
+  // --------------------------------------------------------- detail columns --
+  TColumnDetailType ColumnDetails() const { return columnDetails_; }
+  // cdUser removes the columns and hides the header; the others build them.
+  void SetColumnDetails(TColumnDetailType value);
+  // The columns for the folder shown (nothing for cdUser or without a window).
+  void RebuildHeader(TNamespace* ns);
+  // One column per detail the shell offers for `ns`'s children.
+  void RebuildShellHeader(TNamespace* ns);
+  void RebuildExplorerHeader();
+  // Columns made from the shell (the first ones of the header).
+  int ShellColumnCount() const { return shellColumnCount_; }
+  // The column layout of the root folder in the node storage (with
+  // toPersistentColumns and shell columns only).
+  virtual void StoreColumnState();
+  virtual void ReStoreColumnState();
+  // The most columns the column menu lists directly.
+  int ColumnMenuItemCount() const { return columnMenuItemCount_; }
+  void SetColumnMenuItemCount(int value) { columnMenuItemCount_ = value; }
+  TColumnMenu& ColumnMenu() { return *columnMenu_; }
+  // The header's columns in index order, and back (visibility, width, position).
+  std::vector<TColumnState> ColumnStates();
+  void ApplyColumnStates(const std::vector<TColumnState>& states);
 
   std::function<void(TCustomLazyExplorerTree&, TNamespace&, bool& allow)> OnEnumFolder;
   std::function<void(TCustomLazyExplorerTree&)> OnRootRebuild;
@@ -230,6 +275,18 @@ class TCustomLazyExplorerTree : public TCustomLazyStringTree {
   // Events are ignored while a caption is edited.
   virtual bool IsAnyEditing() const { return TreeStates().Contains(tsEditing); }
   bool ItemHasChildren(TNamespace& ns, PLazyNode parent);
+  bool RebuildSuspended() const { return rebuildLock_ > 0; }
+  // The item followers compare a change with: the first selected node's.
+  virtual TNamespace* ChangeLinkCurrentItem();
+  // Drops every link the tree takes part in; views call it before their nodes go.
+  void UnregisterChangeLinks();
+  // Follows `server` / stops following it (none: nothing).
+  void LinkTo(ui::TControl* server);
+  void UnlinkFrom(ui::TControl* server);
+  void DoHeaderMouseUp(int button, TShiftState shift, int x, int y) override;
+  void DoColumnResize(TColumnIndex column) override;
+  void DoHeaderDragged(TColumnIndex column, int oldPosition) override;
+  bool ColumnStateKept() const;
   bool OkToExpandNode(PLazyNode node);
   PLazyNode AddNamespaceNode(PLazyNode parent, std::unique_ptr<TNamespace> ns);
 
@@ -246,7 +303,17 @@ class TCustomLazyExplorerTree : public TCustomLazyStringTree {
   void ReplaceRoot(std::unique_ptr<TNamespace> root, TRootFolder kind);
   PLazyNode StartNode();
 
+
   bool active_ = false;
+  TPidl rootFolderCustomPIDL_;
+  TCustomLazyExplorerTree* lazyExplorerTree_ = nullptr;
+  TCustomLazyExplorerCombobox* explorerComboBox_ = nullptr;
+  bool changeLinkChanging_ = false;
+  TColumnDetailType columnDetails_ = cdUser;
+  int shellColumnCount_ = 0;
+  bool buildingHeader_ = false;
+  int columnMenuItemCount_ = 8;
+  std::unique_ptr<TColumnMenu> columnMenu_;
   bool activated_ = false;
   uint32_t fileObjects_ = foFolders;
   int rebuildLock_ = 0;
@@ -275,20 +342,40 @@ class TCustomLazyExplorerTree : public TCustomLazyStringTree {
 
 class TLazyExplorerTree : public TCustomLazyExplorerTree {
  public:
-  ~TLazyExplorerTree() override { DestroyNodes(); }
+  ~TLazyExplorerTree() override {
+    UnregisterChangeLinks();
+    DestroyNodes();
+  }
   const char* ClassName() const override { return "TLazyExplorerTree"; }
 };
 
-// The folder tree of the linked views, working on its own until its list partner exists.
-class TLazyExplorerTreeview : public TCustomLazyExplorerTree {
+// The common base of the linked folder tree and file list.
+class TLazyExplorerViews : public TCustomLazyExplorerTree {
  public:
-  TLazyExplorerTreeview();
-  ~TLazyExplorerTreeview() override { DestroyNodes(); }
-  const char* ClassName() const override { return "TLazyExplorerTreeview"; }
+  const char* ClassName() const override { return "TLazyExplorerViews"; }
 };
 
-// The explorer trees and their layout properties in the layout class
-// registry; registers the lazy trees first.
+class TLazyExplorerListview;
+
+// The folder tree of the linked views: follows its list partner and is
+// followed by it once each names the other.
+class TLazyExplorerTreeview : public TLazyExplorerViews {
+ public:
+  TLazyExplorerTreeview();
+  ~TLazyExplorerTreeview() override;
+  const char* ClassName() const override { return "TLazyExplorerTreeview"; }
+
+  TLazyExplorerListview* LazyExplorerListview() const { return listview_; }
+  // Follows `listview` (none: follows no list).
+  void SetLazyExplorerListview(TLazyExplorerListview* listview);
+  void ChangeLinkFreeing(TExplorerChangeLink& link) override;
+
+ private:
+  TLazyExplorerListview* listview_ = nullptr;
+};
+
+// The explorer trees (the linked list view too) and their layout properties
+// in the layout class registry; registers the lazy trees first.
 void RegisterExplorerTreeClasses();
 
 }  // namespace kv
