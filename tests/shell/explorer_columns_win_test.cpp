@@ -180,6 +180,7 @@ TEST_F(ExplorerColumns, ExplorerColumnsAndSortingByHeaderClicks) {
   EXPECT_EQ(tree->Header().SortColumn(), 1);
   EXPECT_EQ(tree->Header().SortDirection(), TSortDirection::sdAscending);
   EXPECT_EQ(Names(), bySize);
+  test::KeepShot(ui::test::Screenshot(form, "explorer_columns"), "explorer_columns");
   ClickHeader(1);
   EXPECT_EQ(tree->Header().SortDirection(), TSortDirection::sdDescending);
   EXPECT_EQ(Names(), std::vector<std::wstring>(bySize.rbegin(), bySize.rend()));
