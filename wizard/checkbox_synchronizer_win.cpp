@@ -4,6 +4,7 @@
 #include "base/scope_guard.h"
 #include "shell/id_list_win.h"
 #include "wizard/checkbox_state.h"
+#include "wizard/later_pages_win.h"
 
 namespace kv {
 
@@ -395,7 +396,9 @@ void TLazyCheckboxesSynchronizer::SetCheckedFileNames(const std::vector<std::wst
 void TLazyCheckboxesSynchronizer::SetCheckedFileNames(const std::vector<std::string>& names) {
   std::vector<std::wstring> wide;
   wide.reserve(names.size());
-  for (const std::string& name : names) wide.push_back(AnsiToWString(name));
+  for (const std::string& name : names) {
+    if (!name.empty()) wide.push_back(PathFromAnsi(name));
+  }
   SetCheckedFileNames(wide);
 }
 
@@ -409,7 +412,7 @@ void TLazyCheckboxesSynchronizer::GetResolvedFileNames(std::vector<std::string>&
   std::vector<std::wstring> wide;
   GetResolvedFileNames(wide);
   names.clear();
-  for (const std::wstring& path : wide) names.push_back(WStringToAnsi(path));
+  for (const std::wstring& path : wide) names.push_back(PathForAnsi(path));
 }
 
 void TLazyCheckboxesSynchronizer::GetCheckedFileNames(std::vector<std::wstring>& names) {

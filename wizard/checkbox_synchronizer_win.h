@@ -78,9 +78,12 @@ class TLazyCheckboxesSynchronizer : public ui::TComponent {
 
   // Checks exactly these existing paths; every other mark goes.
   void SetCheckedFileNames(const std::vector<std::wstring>& names);
+  // The same from single-byte texts, short (8.3) forms taken at their long names.
   void SetCheckedFileNames(const std::vector<std::string>& names);
   // The checked existing paths less those inside another one, sorted.
   void GetResolvedFileNames(std::vector<std::wstring>& names);
+  // The same as single-byte texts: a path the ANSI code page cannot hold
+  // exactly comes in its short form, which the scan can open.
   void GetResolvedFileNames(std::vector<std::string>& names);
   // Every checked existing path.
   void GetCheckedFileNames(std::vector<std::wstring>& names);

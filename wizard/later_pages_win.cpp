@@ -123,20 +123,11 @@ void TCheckboxDriveTree::ViewChecking(TCustomLazyExplorerTree& view, PLazyNode n
 }
 
 void TCheckboxDriveTree::SetPaths() {
-  if (Synchronizer == nullptr) return;
-  std::vector<std::wstring> paths;
-  for (const std::string& path : Paths) {
-    if (!path.empty()) paths.push_back(PathFromAnsi(path));
-  }
-  Synchronizer->SetCheckedFileNames(paths);
+  if (Synchronizer != nullptr) Synchronizer->SetCheckedFileNames(Paths);
 }
 
 void TCheckboxDriveTree::GetResolvedPaths() {
-  if (Synchronizer == nullptr) return;
-  std::vector<std::wstring> paths;
-  Synchronizer->GetResolvedFileNames(paths);
-  Paths.clear();
-  for (const std::wstring& path : paths) Paths.push_back(PathForAnsi(path));
+  if (Synchronizer != nullptr) Synchronizer->GetResolvedFileNames(Paths);
 }
 
 void TCheckboxDriveTree::GetAllCheckedPaths() {
