@@ -45,6 +45,10 @@ class LinkedViews : public ::testing::Test {
     ui::BuildLayout(form, ui::ParseLayout(text, "pair.layout"), "pair.layout");
     tree = &form.Get<TLazyExplorerTreeview>("SysTree");
     list = &form.Get<TLazyExplorerListview>("FileList");
+    // Loaded, each told the other once: the tree selected the list's folder.
+    TNamespace* selected = nullptr;
+    loadedInStep = tree->ValidateNamespace(tree->GetFirstSelected(), selected) && selected->IsDesktop() &&
+                   list->RootNamespace() && list->RootNamespace()->IsDesktop();
     form.SetClientWidth(720);
     form.SetClientHeight(400);
     form.Show();
@@ -83,11 +87,13 @@ class LinkedViews : public ::testing::Test {
   TLazyExplorerTreeview* tree = nullptr;
   TLazyExplorerListview* list = nullptr;
   int listRebuilds = 0;
+  bool loadedInStep = false;
 };
 
 TEST_F(LinkedViews, TreeSelectionShowsTheFolderAndListBrowsingSelectsInTheTree) {
   EXPECT_EQ(tree->LazyExplorerListview(), list);
   EXPECT_EQ(list->LazyExplorerTreeview(), tree);
+  EXPECT_TRUE(loadedInStep);
   SelectInTree(test::kFixture + L"\\Music");
   EXPECT_EQ(ParseName(list->RootNamespace()), test::kFixture + L"\\Music");
   ASSERT_TRUE(ListNode(L"Rock") && ListNode(L"Jazz") && ListNode(L"c.mp3"));
