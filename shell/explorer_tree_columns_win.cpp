@@ -51,14 +51,12 @@ void TCustomLazyExplorerTree::RebuildExplorerHeader() {
   static constexpr TColumnDetails kOrder[] = {cdFileName, cdSize,    cdType,    cdModified, cdAttributes,
                                               cdAccessed, cdCreated, cdDOSName, cdPath};
   for (TColumnDetails kind : kOrder) {
-    TLazyTreeColumn& column = columns.Add();
-    const TColumnDetailsInfo& info = ColumnDetailsInfo(kind);
-    column.SetText(std::wstring(info.Text, info.Text + std::char_traits<char16_t>::length(info.Text)));
-    column.SetWidth(info.Width);
-    column.SetTag(kind);
+    auto& column = static_cast<TExplorerColumn&>(columns.Add());
+    column.SetColumnDetails(kind);
     if (kind == cdAccessed || kind == cdCreated || kind == cdDOSName || kind == cdPath)
       column.SetOptions(static_cast<TLTColumnOptions>(column.Options() & ~coVisible));
   }
+  DoAddCustomShellColumn(columns.Count());
 }
 
 void TCustomLazyExplorerTree::RebuildShellHeader(TNamespace* ns) {
@@ -79,11 +77,12 @@ void TCustomLazyExplorerTree::RebuildShellHeader(TNamespace* ns) {
     column.SetText(ns->DetailsColumnTitle(i));
     if (i == 1 && rightAlignSize) column.SetAlignment(TLTAlignment::taRightJustify);
     column.SetWidth(DefaultShellColumnWidth(i, kind));
-    column.SetTag(cdCustom);
+    static_cast<TExplorerColumn&>(column).SetColumnDetails(cdCustom);
     if (!(ns->DetailsGetDefaultColumnState(i) & static_cast<uint16_t>(TShellColumnState::OnByDefault)))
       column.SetOptions(static_cast<TLTColumnOptions>(column.Options() & ~coVisible));
     ++shellColumnCount_;
   }
+  DoAddCustomShellColumn(shellColumnCount_);
   ReStoreColumnState();
   EndUpdate();
 }

@@ -169,27 +169,6 @@ bool TCustomLazyExplorerTree::DoCanEdit(PLazyNode node, TColumnIndex column) {
   return !(miscOptions_ & toExplorerReadOnly) && TCustomLazyStringTree::DoCanEdit(node, column);
 }
 
-void TCustomLazyExplorerTree::DoGetText(PLazyNode node, TColumnIndex column, TLSTTextType, std::wstring& text) {
-  TNamespace* ns = nullptr;
-  text.clear();
-  if (!ValidateNamespace(node, ns)) return;
-  if (column <= 0 || columnDetails_ == cdUser) {
-    text = ns->GetNameInFolder();
-  } else if (columnDetails_ == cdShellColumns) {
-    if (column < shellColumnCount_) text = ns->DetailsOf(column);
-  } else if (column < Header().Columns().Count()) {
-    switch (Header().Columns()[column].Tag()) {
-      case cdFileName: text = ns->GetNameInFolder(); break;
-      case cdSize: text = ns->DetailsDefaultOf(1); break;
-      case cdType: text = ns->DetailsDefaultOf(2); break;
-      case cdModified: text = ns->DetailsDefaultOf(3); break;
-      case cdAttributes: text = ns->DetailsDefaultOf(4); break;
-      case cdPath: text = ns->GetNameParseAddress(); break;
-      default: break;
-    }
-  }
-}
-
 void TCustomLazyExplorerTree::DoNewText(PLazyNode node, TColumnIndex column, const std::wstring& text) {
   TNamespace* ns = nullptr;
   if (column > 0 || !ValidateNamespace(node, ns)) {
@@ -487,16 +466,5 @@ bool TCustomLazyExplorerTree::ShellCommandMessage(ui::TMessage& m) {
 }
 
 // ----------------------------------------------------------------- paint --
-
-void TCustomLazyExplorerTree::DoPaintText(PLazyNode node, HDC canvas, TColumnIndex column, TLSTTextType type) {
-  TNamespace* ns = nullptr;
-  if (ValidateNamespace(node, ns) && !(folderOptions_ & toNoUseExplorerColorsProp) && !Selected(node) &&
-      node != DropTargetNode() && !(HasOption(toHotTrack) && node == HotNode())) {
-    const bool mainColumn = column <= 0;
-    if (ns->GetCompressed()) SetTextColor(canvas, colors_->CompressedTextColor());
-    else if (mainColumn) SetTextColor(canvas, ns->GetFolder() ? colors_->FolderTextColor() : colors_->FileTextColor());
-  }
-  TCustomLazyStringTree::DoPaintText(node, canvas, column, type);
-}
 
 }  // namespace kv

@@ -156,6 +156,7 @@ void TCustomLazyExplorerTree::RebuildRootNamespace() {
   WithdrawIconRequests();
   BeginUpdate();
   Clear();
+  RebuildHeader(rootNamespace_.get());
   hiddenRootNamespace_.reset();
   if (folderOptions_ & toHideRootFolder) {
     hiddenRootNamespace_ = rootNamespace_->Clone();
@@ -183,6 +184,7 @@ void TCustomLazyExplorerTree::DoInitNode(PLazyNode parent, PLazyNode node, TLazy
   if (topLevel && RootNodeCount() < 2 && !(folderOptions_ & toHideRootFolder)) {
     std::unique_ptr<TNamespace>(area->Namespace).reset();
     area->Namespace = (rootNamespace_ ? rootNamespace_->Clone() : DesktopItem()).release();
+    std::unique_ptr<TColumnManager>(area->ColumnManager).reset();
     area->ColumnManager = nullptr;
     initStates |= nisExpanded;
   }
@@ -274,6 +276,8 @@ void TCustomLazyExplorerTree::DoFreeNode(PLazyNode node) {
   if (TNodeArea* area = Area(node)) {
     std::unique_ptr<TNamespace>(area->Namespace).reset();
     area->Namespace = nullptr;
+    std::unique_ptr<TColumnManager>(area->ColumnManager).reset();
+    area->ColumnManager = nullptr;
   }
   TCustomLazyStringTree::DoFreeNode(node);
 }
@@ -282,6 +286,7 @@ int TCustomLazyExplorerTree::DoCompare(PLazyNode node1, PLazyNode node2, TColumn
   if (miscOptions_ & toUserSort) return TCustomLazyStringTree::DoCompare(node1, node2, column);
   TNamespace *a = nullptr, *b = nullptr;
   if (!ValidateNamespace(node1, a) || !ValidateNamespace(node2, b)) return 0;
+  if (column >= 0 && Header().Columns().IsValidColumn(column)) return CompareByColumn(node1, node2, *a, *b, column);
   // The parent folder's own order, through the parent node's bound folder.
   TNamespace* parent = nullptr;
   ComPtr<IShellFolder> folder;

@@ -19,6 +19,7 @@
 #include "shell/namespace_win.h"
 #include "shell/node_storage_win.h"
 #include "shell/shell_columns.h"
+#include "shell/shell_link_win.h"
 #include "treeview/lazy_trees_win.h"
 
 namespace kv {
@@ -26,6 +27,39 @@ namespace kv {
 struct TImageThreadItem;
 class TCustomLazyExplorerCombobox;
 class TColumnMenu;
+class TCustomLazyExplorerTree;
+
+// How the size column shows a file's size.
+enum TFileSizeFormat : uint8_t { fsfExplorer, fsfActual, fsfDiskUsage };
+
+// A header column that knows which of the standard details it shows.
+class TExplorerColumn : public TLazyTreeColumn {
+ public:
+  // "Name", 200 pixels wide.
+  explicit TExplorerColumn(TLazyTreeColumns& owner);
+  TColumnDetails ColumnDetails() const { return columnDetails_; }
+  // Under shell columns every column is cdCustom; otherwise the kind brings
+  // its caption and (unless the tree is loading) its width.
+  void SetColumnDetails(TColumnDetails value);
+  void Assign(const TLazyTreeColumn& source) override;
+
+ private:
+  TCustomLazyExplorerTree* Tree() const;
+  TColumnDetails columnDetails_ = cdFileName;
+};
+
+// The explorer tree's header: its columns are TExplorerColumn; shell columns
+// are made again for every folder and so never written with the header.
+class TExplorerHeader : public TLTHeader {
+ public:
+  explicit TExplorerHeader(TCustomLazyExplorerTree& tree);
+  TCustomLazyExplorerTree& ExplorerTree() const { return explorerTree_; }
+  bool CanWriteColumns() const override;
+  std::unique_ptr<TLazyTreeColumn> CreateColumn(TLazyTreeColumns& owner) override;
+
+ private:
+  TCustomLazyExplorerTree& explorerTree_;
+};
 
 enum TFileObject : uint32_t { foFolders = 1u << 0, foNonFolders = 1u << 1, foHidden = 1u << 2 };
 
@@ -156,6 +190,22 @@ class TCustomLazyExplorerTree : public TCustomLazyStringTree {
   // The header's columns in index order, and back (visibility, width, position).
   std::vector<TColumnState> ColumnStates();
   void ApplyColumnStates(const std::vector<TColumnState>& states);
+  TFileSizeFormat FileSizeFormat() const { return fileSizeFormat_; }
+  void SetFileSizeFormat(TFileSizeFormat value);
+  // How the type column orders: by type name or by extension.
+  TFileSort FileSort() const { return sortHelper_.FileSort; }
+  void SetFileSort(TFileSort value) { sortHelper_.FileSort = value; }
+  // The standard kind of a column (cdCustom for none).
+  TColumnDetails ColumnKind(TColumnIndex column);
+
+  // Appends the application's own columns after the built ones (the first free index).
+  std::function<void(TCustomLazyExplorerTree&, TColumnIndex firstFree, TLTHeader&)> OnAddCustomShellColumn;
+  // Orders two nodes by a column the tree cannot compare itself.
+  std::function<void(TCustomLazyExplorerTree&, TColumnIndex, PLazyNode, PLazyNode, int& result)>
+      OnCustomColumnCompare;
+  // Fired with every cell's text as computed (no item: `ns` is null).
+  std::function<void(TCustomLazyExplorerTree&, TColumnIndex, PLazyNode, std::wstring& text, TNamespace* ns)>
+      OnGetExplorerText;
 
   std::function<void(TCustomLazyExplorerTree&, TNamespace&, bool& allow)> OnEnumFolder;
   std::function<void(TCustomLazyExplorerTree&)> OnRootRebuild;
@@ -240,7 +290,7 @@ class TCustomLazyExplorerTree : public TCustomLazyStringTree {
  protected:
   struct TNodeArea {
     TNamespace* Namespace;
-    void* ColumnManager;
+    TColumnManager* ColumnManager;  // top-level nodes only, made on first use
   };
   TNodeArea* Area(PLazyNode node);
 
@@ -288,6 +338,16 @@ class TCustomLazyExplorerTree : public TCustomLazyStringTree {
   void LinkTo(ui::TControl* server);
   void UnlinkFrom(ui::TControl* server);
   void DoHeaderMouseUp(int button, TShiftState shift, int x, int y) override;
+  std::unique_ptr<TLTHeader> CreateHeader() override;
+  void DoHeaderClick(TColumnIndex column, int button, TShiftState shift, int x, int y) override;
+  void DoGetNodeHint(PLazyNode node, TColumnIndex column, std::wstring& text) override;
+  virtual void DoAddCustomShellColumn(TColumnIndex firstFree);
+  virtual void DoCustomColumnCompare(TColumnIndex column, PLazyNode node1, PLazyNode node2, int& result);
+  virtual void DoGetExplorerText(TColumnIndex column, PLazyNode node, std::wstring& text, TNamespace* ns);
+  // The width toggles' memory, kept with the first top-level node (none without nodes).
+  TColumnManager* FirstNodeColumnManager();
+  // The order of two items by a header column.
+  int CompareByColumn(PLazyNode node1, PLazyNode node2, TNamespace& a, TNamespace& b, TColumnIndex column);
   void DoColumnResize(TColumnIndex column) override;
   void DoHeaderDragged(TColumnIndex column, int oldPosition) override;
   bool ColumnStateKept() const;
@@ -317,6 +377,8 @@ class TCustomLazyExplorerTree : public TCustomLazyStringTree {
   TColumnDetailType columnDetails_ = cdUser;
   int shellColumnCount_ = 0;
   bool buildingHeader_ = false;
+  TFileSizeFormat fileSizeFormat_ = fsfExplorer;
+  TShellSortHelper sortHelper_;
   int columnMenuItemCount_ = 8;
   std::unique_ptr<TColumnMenu> columnMenu_;
   bool activated_ = false;

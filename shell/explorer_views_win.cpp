@@ -181,7 +181,6 @@ void TLazyExplorerListview::ReReadAndRefreshNode(PLazyNode node, bool resort) {
 void TLazyExplorerListview::RebuildRootNamespace() {
   if (RebuildSuspended()) return;
   TLazyExplorerViews::RebuildRootNamespace();
-  if (ColumnDetails() == cdShellColumns) RebuildShellHeader(RootNamespace());
 }
 
 void TLazyExplorerListview::ChangeLinkDispatch() {
