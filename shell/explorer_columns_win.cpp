@@ -215,12 +215,16 @@ void TCustomLazyExplorerTree::DoHeaderClick(TColumnIndex column, int button, TSh
     return;
   }
   TLTHeader& header = Header();
+  // Inside an update the header's own sorting waits; ours sorts the nodes
+  // there are: sorting with initialisation would read every folder below.
+  BeginUpdate();
   if (header.SortColumn() == column)
     header.SetSortDirection(header.SortDirection() == TSortDirection::sdAscending ? TSortDirection::sdDescending
                                                                                  : TSortDirection::sdAscending);
   else
     header.SetSortColumn(column);
-  SortTree(header.SortColumn(), header.SortDirection(), true);
+  SortTree(header.SortColumn(), header.SortDirection(), false);
+  EndUpdate();
 }
 
 }  // namespace kv

@@ -45,10 +45,22 @@ ComPtr<IShellFolder2> BindFolder(const std::wstring& path) {
   return folder;
 }
 
+class CountingTree : public TLazyExplorerTree {
+ public:
+  ~CountingTree() override { DestroyNodes(); }
+  int enumerations = 0;
+
+ protected:
+  uint32_t ExpandNamespaceFolder(PLazyNode node) override {
+    ++enumerations;
+    return TLazyExplorerTree::ExpandNamespaceFolder(node);
+  }
+};
+
 class ExplorerColumns : public ::testing::Test {
  protected:
   void SetUp() override {
-    tree = &form.Create<TLazyExplorerTree>();
+    tree = &form.Create<CountingTree>();
     tree->SetParent(&form);
     form.SetClientWidth(760);
     form.SetClientHeight(320);
@@ -94,7 +106,7 @@ class ExplorerColumns : public ::testing::Test {
   }
 
   ui::TForm form;
-  TLazyExplorerTree* tree = nullptr;
+  CountingTree* tree = nullptr;
 };
 
 TEST_F(ExplorerColumns, ShellColumnsComeFromTheFolderShown) {
@@ -176,7 +188,10 @@ TEST_F(ExplorerColumns, ExplorerColumnsAndSortingByHeaderClicks) {
   std::vector<std::wstring> bySize{L"folder"};
   for (auto& f : files) bySize.push_back(f.second);
 
+  const int enumerations = tree->enumerations;
   ClickHeader(1);
+  // Only the nodes there are: the subfolder is not read for sorting.
+  EXPECT_EQ(tree->enumerations, enumerations);
   EXPECT_EQ(tree->Header().SortColumn(), 1);
   EXPECT_EQ(tree->Header().SortDirection(), TSortDirection::sdAscending);
   EXPECT_EQ(Names(), bySize);
