@@ -4,7 +4,6 @@
 
 #include "shell/column_settings_win.h"
 #include "shell/explorer_tree_win.h"
-#include "treeview/node_stream.h"
 
 namespace kv {
 
@@ -56,10 +55,11 @@ void TColumnMenuItem::Click() {
     return;
   }
   if (entry_.ColumnIndex >= kColumnMenuSeparator) return;
-  // "More ...": the header as it was, to undo the live changes of a cancelled dialog.
-  TNodeMemoryStream saved;
-  tree.Header().SaveToStream(saved);
-  saved.SetPosition(0);
+  // "More ...": the columns as they were, to undo the live changes of a
+  // cancelled dialog. Not through the header stream: with shell columns it
+  // holds no columns (loading it back would delete them all), and it never
+  // holds a column's kind.
+  const std::vector<TColumnState> saved = tree.ColumnStates();
   TFormColumnSettings dialog;
   dialog.SetEntries(ColumnSettingsEntries(tree.ColumnStates()));
   dialog.OnLiveUpdate = [&tree](TFormColumnSettings& d) { UpdateColumns(d, tree); };
@@ -67,9 +67,7 @@ void TColumnMenuItem::Click() {
     UpdateColumns(dialog, tree);
     tree.StoreColumnState();
   } else {
-    tree.BeginUpdate();
-    tree.Header().LoadFromStream(saved);
-    tree.EndUpdate();
+    tree.ApplyColumnStates(saved);
     tree.Header().Invalidate(kNoColumn);
     tree.Repaint();
   }

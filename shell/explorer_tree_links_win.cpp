@@ -1,5 +1,7 @@
 // The explorer tree's half of the change links: what it tells its followers
 // and how it follows the explorer tree or combo box it names.
+#include <algorithm>
+
 #include "base/scope_guard.h"
 #include "shell/explorer_combo_win.h"
 #include "shell/explorer_tree_win.h"
@@ -13,6 +15,9 @@ namespace {
 // one CompareIDs reading of the shell items: not by the answer's low byte,
 // which calls items equal whose comparison is a multiple of 256.
 bool SameShellItem(LPCITEMIDLIST a, LPCITEMIDLIST b) {
+  // The same bytes are the same item; the shell is asked only when they differ.
+  const auto first = PidlBytes(a), second = PidlBytes(b);
+  if (std::equal(first.begin(), first.end(), second.begin(), second.end())) return true;
   TNamespace* desktop = DesktopFolder();
   ComPtr<IShellFolder> folder = desktop ? desktop->GetShellFolder() : ComPtr<IShellFolder>();
   if (!folder) return ILIsEqualSafe(a, b);
@@ -32,9 +37,23 @@ TNamespace* TCustomLazyExplorerTree::ChangeLinkCurrentItem() {
   return ns;
 }
 
+bool TCustomLazyExplorerTree::DeferChangeLinkDispatch() {
+  if (!Loading()) return false;
+  dispatchPending_ = true;
+  return true;
+}
+
+void TCustomLazyExplorerTree::Loaded() {
+  TCustomLazyStringTree::Loaded();
+  if (dispatchPending_) {
+    dispatchPending_ = false;
+    ChangeLinkDispatch();
+  }
+}
+
 void TCustomLazyExplorerTree::ChangeLinkDispatch() {
   TExplorerChangeDispatch* dispatch = ExplorerChangeDispatch();
-  if (!dispatch) return;
+  if (!dispatch || DeferChangeLinkDispatch()) return;
   PLazyNode node = GetFirstSelected();
   if (!node) node = FocusedNode();
   TNamespace* ns = nullptr;

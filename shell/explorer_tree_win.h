@@ -157,6 +157,8 @@ class TCustomLazyExplorerTree : public TCustomLazyStringTree {
   virtual void ChangeLinkDispatch();
   // A followed control now shows `pidl`: browses there unless the tree stands on it.
   virtual void ChangeLinkChanging(ui::TControl* server, LPCITEMIDLIST pidl);
+  // While a layout loads, dispatches wait; the loaded tree tells its followers once.
+  void Loaded() override;
   // A link this tree follows through is going: the reference to its server is dropped.
   virtual void ChangeLinkFreeing(TExplorerChangeLink& link);
   // The explorer tree or combo box this tree follows (none: no link).
@@ -330,6 +332,8 @@ class TCustomLazyExplorerTree : public TCustomLazyStringTree {
   virtual TNamespace* ChangeLinkCurrentItem();
   // Drops every link the tree takes part in; views call it before their nodes go.
   void UnregisterChangeLinks();
+  // True (and the dispatch remembered for Loaded) while a layout loads the tree.
+  bool DeferChangeLinkDispatch();
   // Follows `server` / stops following it (none: nothing).
   void LinkTo(ui::TControl* server);
   void UnlinkFrom(ui::TControl* server);
@@ -369,6 +373,7 @@ class TCustomLazyExplorerTree : public TCustomLazyStringTree {
   TCustomLazyExplorerTree* lazyExplorerTree_ = nullptr;
   TCustomLazyExplorerCombobox* explorerComboBox_ = nullptr;
   bool changeLinkChanging_ = false;
+  bool dispatchPending_ = false;
   TColumnDetailType columnDetails_ = cdUser;
   int shellColumnCount_ = 0;
   bool buildingHeader_ = false;

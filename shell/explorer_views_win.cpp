@@ -186,7 +186,7 @@ void TLazyExplorerListview::RebuildRootNamespace() {
 void TLazyExplorerListview::ChangeLinkDispatch() {
   TExplorerChangeDispatch* dispatch = ExplorerChangeDispatch();
   TNamespace* root = RootNamespace();
-  if (!dispatch || !root) return;
+  if (!dispatch || !root || DeferChangeLinkDispatch()) return;
   TPidl pidl = TPIDLManager::CopyPIDL(root->AbsolutePIDL());
   if (pidl) dispatch->DispatchChange(this, pidl.get());
 }

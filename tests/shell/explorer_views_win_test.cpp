@@ -8,6 +8,7 @@
 #include <set>
 
 #include "shell/column_settings_win.h"
+#include "shell/explorer_combo_win.h"
 #include "shell_test_util.h"
 #include "tests/ui/ui_test_util.h"
 #include "ui/forms_win.h"
@@ -44,6 +45,10 @@ class LinkedViews : public ::testing::Test {
     ui::BuildLayout(form, ui::ParseLayout(text, "pair.layout"), "pair.layout");
     tree = &form.Get<TLazyExplorerTreeview>("SysTree");
     list = &form.Get<TLazyExplorerListview>("FileList");
+    // Loaded, each told the other once: the tree selected the list's folder.
+    TNamespace* selected = nullptr;
+    loadedInStep = tree->ValidateNamespace(tree->GetFirstSelected(), selected) && selected->IsDesktop() &&
+                   list->RootNamespace() && list->RootNamespace()->IsDesktop();
     form.SetClientWidth(720);
     form.SetClientHeight(400);
     form.Show();
@@ -82,11 +87,13 @@ class LinkedViews : public ::testing::Test {
   TLazyExplorerTreeview* tree = nullptr;
   TLazyExplorerListview* list = nullptr;
   int listRebuilds = 0;
+  bool loadedInStep = false;
 };
 
 TEST_F(LinkedViews, TreeSelectionShowsTheFolderAndListBrowsingSelectsInTheTree) {
   EXPECT_EQ(tree->LazyExplorerListview(), list);
   EXPECT_EQ(list->LazyExplorerTreeview(), tree);
+  EXPECT_TRUE(loadedInStep);
   SelectInTree(test::kFixture + L"\\Music");
   EXPECT_EQ(ParseName(list->RootNamespace()), test::kFixture + L"\\Music");
   ASSERT_TRUE(ListNode(L"Rock") && ListNode(L"Jazz") && ListNode(L"c.mp3"));
@@ -156,6 +163,201 @@ TEST_F(LinkedViews, LimitToTheTreesRootAndBrowsingToAFile) {
   // Up one level inside the limit.
   SendMessageW(list->Handle(), WM_KEYDOWN, VK_BACK, 0);
   EXPECT_EQ(ParseName(list->RootNamespace()), test::kFixture + L"\\Music");
+}
+
+// Views that count how often a followed control reached them.
+template <class Base>
+class Counting : public Base {
+ public:
+  ~Counting() override {
+    this->UnregisterChangeLinks();
+    this->DestroyNodes();
+  }
+  void ChangeLinkChanging(ui::TControl* server, LPCITEMIDLIST pidl) override {
+    ++calls;
+    Base::ChangeLinkChanging(server, pidl);
+  }
+  int calls = 0;
+};
+
+class ChangeLinks : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (TCustomLazyExplorerTree* t : {static_cast<TCustomLazyExplorerTree*>(&tree), static_cast<TCustomLazyExplorerTree*>(&list)}) {
+      t->SetParent(&form);
+      t->SetActive(true);
+    }
+    tree.SetBounds(0, 0, 200, 300);
+    list.SetBounds(200, 0, 400, 300);
+    combo.SetParent(&form);
+    combo.SetBounds(0, 310, 300, 23);
+    form.SetBounds(0, 0, 640, 400);
+    form.Show();
+    tree.SetRootFolderCustomPath(test::kFixture);
+    tree.SetLazyExplorerListview(&list);
+    list.SetLazyExplorerTreeview(&tree);
+    // The box and the tree follow each other.
+    tree.SetExplorerComboBox(&combo);
+    ExplorerChangeDispatch()->RegisterChangeLink(
+        &tree, &combo,
+        [this](ui::TControl* server, LPCITEMIDLIST pidl) {
+          ++comboCalls;
+          combo.ChangeLinkChanging(server, pidl);
+        },
+        nullptr);
+    tree.calls = list.calls = comboCalls = 0;
+  }
+  void TearDown() override { ExplorerChangeDispatch()->UnRegisterChangeLink(&combo, &combo, TChangeLinkMatch::Either); }
+
+  ui::TForm form;
+  Counting<TLazyExplorerTreeview> tree;
+  Counting<TLazyExplorerListview> list;
+  TLazyExplorerCombobox combo;
+  int comboCalls = 0;
+};
+
+TEST_F(ChangeLinks, ADispatchReachesEachFollowerOnceAndNeverItsStarter) {
+  TPidl music = PathToPIDL(test::kFixture + L"\\Music");
+  ASSERT_TRUE(tree.BrowseToByPIDL(music.get(), false, false, false, true));
+  EXPECT_EQ(list.calls, 1);
+  EXPECT_EQ(comboCalls, 1);
+  EXPECT_EQ(tree.calls, 0);
+  EXPECT_EQ(ParseName(list.RootNamespace()), test::kFixture + L"\\Music");
+  EXPECT_EQ(ParseName(combo.EditNamespace()), test::kFixture + L"\\Music");
+
+  // From the box: the tree follows and passes it on to the list, not back.
+  tree.calls = list.calls = comboCalls = 0;
+  combo.SetEditNamespace(test::Item(L"Music\\Jazz"));
+  EXPECT_EQ(tree.calls, 1);
+  EXPECT_EQ(list.calls, 1);
+  EXPECT_EQ(comboCalls, 0);
+  EXPECT_EQ(ParseName(list.RootNamespace()), test::kFixture + L"\\Music\\Jazz");
+  EXPECT_EQ(ExplorerChangeDispatch()->DispatchingServer(), nullptr);
+}
+
+TEST_F(ChangeLinks, PartnerNoneAndAFreedViewTakeTheirLinksOnly) {
+  TExplorerChangeDispatch& d = *ExplorerChangeDispatch();
+  const size_t all = d.Count();
+  list.SetLazyExplorerTreeview(nullptr);
+  EXPECT_EQ(d.Count(), all - 1);
+  EXPECT_EQ(list.LazyExplorerTreeview(), nullptr);
+  EXPECT_EQ(tree.LazyExplorerListview(), &list);  // the tree still follows the list
+
+  auto second = std::make_unique<TLazyExplorerListview>();
+  second->SetLazyExplorerTreeview(&tree);
+  tree.SetLazyExplorerListview(second.get());  // the old partner's link goes
+  EXPECT_EQ(d.CountOf(&list), 0u);
+  EXPECT_EQ(d.CountOf(second.get()), 2u);
+  second.reset();
+  EXPECT_EQ(d.Count(), all - 2);
+  EXPECT_EQ(tree.LazyExplorerListview(), nullptr);
+}
+
+TEST(ChangeDispatch, ModesRemoveTheRightLinksAndAFreeHandlerMayRemoveOthers) {
+  TExplorerChangeDispatch d;
+  ui::TControl a, b, c;
+  std::vector<std::string> freed;
+  auto add = [&](ui::TControl* s, ui::TControl* cl, std::string name) {
+    d.RegisterChangeLink(s, cl, [](ui::TControl*, LPCITEMIDLIST) {},
+                         [&freed, name](TExplorerChangeLink&) { freed.push_back(name); });
+  };
+  auto reset = [&] {
+    d.UnRegisterChangeLink(&a, &a, TChangeLinkMatch::Either);
+    d.UnRegisterChangeLink(&b, &b, TChangeLinkMatch::Either);
+    d.UnRegisterChangeLink(&c, &c, TChangeLinkMatch::Either);
+    freed.clear();
+    add(&a, &b, "ab");
+    add(&a, &c, "ac");
+    add(&b, &c, "bc");
+    add(&c, &a, "ca");
+  };
+  reset();
+  d.UnRegisterChangeLink(&a, nullptr, TChangeLinkMatch::Server);  // the last with server a
+  EXPECT_EQ(freed, std::vector<std::string>{"ac"});
+  reset();
+  d.UnRegisterChangeLink(nullptr, &c, TChangeLinkMatch::Client);
+  EXPECT_EQ(freed, std::vector<std::string>{"bc"});
+  reset();
+  d.UnRegisterChangeLink(&a, &b, TChangeLinkMatch::Both);
+  d.UnRegisterChangeLink(&b, &a, TChangeLinkMatch::Both);  // no such link
+  EXPECT_EQ(freed, std::vector<std::string>{"ab"});
+  reset();
+  d.UnRegisterChangeLink(&a, &a, TChangeLinkMatch::Either);
+  EXPECT_EQ(freed, (std::vector<std::string>{"ca", "ac", "ab"}));
+  EXPECT_EQ(d.Count(), 1u);
+
+  // A free handler that unregisters another link (as a view forgetting its
+  // partner may): no deadlock, and both are gone.
+  d.RegisterChangeLink(&a, &b, nullptr, [&](TExplorerChangeLink&) {
+    d.UnRegisterChangeLink(&b, &c, TChangeLinkMatch::Both);
+  });
+  d.UnRegisterChangeLink(&a, &b, TChangeLinkMatch::Both);
+  EXPECT_EQ(d.Count(), 0u);
+}
+
+TEST_F(LinkedViews, ColumnMenuListsSomeColumnsAndAClickToggledColumnIsRemembered) {
+  SelectInTree(test::kFixture + L"\\Music");
+  list->SetExplorerMiscOptions(list->ExplorerMiscOptions() | toPersistentColumns);
+  list->SetColumnMenuItemCount(3);
+  // A right click on the header pops the menu up.
+  std::vector<std::wstring> captions;
+  ui::TPopupMenu* shown = nullptr;
+  list->ColumnMenu().ShowHook = [&](ui::TPopupMenu& menu, POINT) {
+    shown = &menu;
+    for (size_t i = 0; i < menu.Count(); ++i) captions.push_back(menu.Items(i).Caption);
+    menu.Items(1).Click();  // hides "Size"
+  };
+  POINT header{40, -list->Header().Height() / 2};
+  ClientToScreen(list->Handle(), &header);
+  SendMessageW(list->Handle(), WM_NCRBUTTONDOWN, HTBORDER, MAKELPARAM(header.x, header.y));
+  SendMessageW(list->Handle(), WM_NCRBUTTONUP, HTBORDER, MAKELPARAM(header.x, header.y));
+  ASSERT_NE(shown, nullptr);
+  EXPECT_EQ(captions, (std::vector<std::wstring>{L"File", L"Size", L"Type", L"-", L"More ..."}));
+  EXPECT_FALSE(list->Header().Columns()[1].HasOption(coVisible));
+  ASSERT_EQ(list->ColumnMenu().Count(), 5u);
+  EXPECT_EQ(list->ColumnMenu().Items(4).ColumnIndex(), kColumnMenuMore);
+
+  // Stored with the folder: back in it, the column stays hidden.
+  SelectInTree(test::kFixture + L"\\Music\\Rock");
+  EXPECT_TRUE(list->Header().Columns()[1].HasOption(coVisible));
+  SelectInTree(test::kFixture + L"\\Music");
+  EXPECT_FALSE(list->Header().Columns()[1].HasOption(coVisible));
+  list->ColumnMenu().Rebuild();
+  EXPECT_FALSE(list->ColumnMenu().Items(1).Entry().Checked);
+  EXPECT_TRUE(list->ColumnMenu().Items(0).Entry().Checked);
+
+  // The tree's own columns: every one listed, no "More ...".
+  list->SetColumnDetails(cdExplorerColumns);
+  list->ColumnMenu().Rebuild();
+  EXPECT_EQ(list->ColumnMenu().Count(), 9u);
+}
+
+// "More ...": the dialog's live changes are undone by Cancel, byte for byte.
+// The header stream of shell columns holds no columns: they are compared
+// through the column collection's own stream.
+TEST_F(LinkedViews, MoreCancelledRestoresTheHeader) {
+  SelectInTree(test::kFixture + L"\\Music");
+  list->SetColumnMenuItemCount(2);
+  list->ColumnMenu().Rebuild();
+  ASSERT_EQ(list->ColumnMenu().Items(3).ColumnIndex(), kColumnMenuMore);
+  TNodeMemoryStream before, after;
+  list->Header().SaveToStream(before);
+  list->Header().Columns().SaveToStream(before);
+  int livePosition = -1;
+  ui::test::RunLater(300, [&] {
+    auto* dialog = ui::test::FindForm<TFormColumnSettings>();
+    ASSERT_NE(dialog, nullptr);
+    dialog->CheckBoxLiveUpdate->SetChecked(true);
+    dialog->DropEntry(0, 2);
+    livePosition = list->Header().Columns()[0].Position();
+    dialog->SetModalResult(ui::mrCancel);
+  });
+  list->ColumnMenu().Items(3).Click();
+  EXPECT_EQ(livePosition, 2);
+  list->Header().SaveToStream(after);
+  list->Header().Columns().SaveToStream(after);
+  EXPECT_EQ(list->Header().Columns().Count(), 5);
+  EXPECT_EQ(before.Bytes(), after.Bytes());
 }
 
 }  // namespace
