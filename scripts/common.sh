@@ -40,6 +40,9 @@ wine_session_start() {
     HOME="$WIN_BUILD/wine/home" wineboot -i >/dev/null 2>&1 || true
     HOME="$WIN_BUILD/wine/home" wineserver -w || true
   fi
+  # A caller's own preparation of the prefix, before Wine's services start
+  # (the mount manager lists the drives it finds at its start).
+  if declare -F wine_prefix_prepare >/dev/null; then wine_prefix_prepare; fi
   HOME="$WIN_BUILD/wine/home" wineserver -p
   # Start Wine's own services now, with their output detached: started from
   # inside a test they would inherit its pipes and CTest would wait for them.

@@ -11,6 +11,7 @@
 #include "shell/shell_columns.h"
 #include "treeview/lazy_trees_win.h"
 #include "ui/forms_win.h"
+#include "ui/popup_menu.h"
 #include "ui/std_controls_win.h"
 
 namespace kv {
@@ -87,6 +88,8 @@ class TColumnMenu {
   void Rebuild();
   size_t Count() const { return items_.size(); }
   TColumnMenuItem& Items(size_t index) { return *items_.at(index); }
+  // Shows the built menu (tests replace it; null: the system's menu).
+  std::function<void(ui::TPopupMenu&, POINT)> ShowHook;
 
  private:
   TCustomLazyExplorerTree& tree_;

@@ -8,6 +8,7 @@
 #include <algorithm>
 
 #include "base/scope_guard.h"
+#include "shell/change_dispatch_win.h"
 #include "shell/icon_thread_win.h"
 #include "shell/shell_utils_win.h"
 
@@ -225,7 +226,11 @@ TCustomLazyExplorerCombobox::TCustomLazyExplorerCombobox() {
   explorerDropDown_->OnFolderSelected = [this](TNamespace& folder) { SetEditNamespace(folder.Clone()); };
 }
 
-TCustomLazyExplorerCombobox::~TCustomLazyExplorerCombobox() { CloseThemes(); }
+TCustomLazyExplorerCombobox::~TCustomLazyExplorerCombobox() {
+  if (TExplorerChangeDispatch* dispatch = ExplorerChangeDispatch())
+    dispatch->UnRegisterChangeLink(this, this, TChangeLinkMatch::Either);
+  CloseThemes();
+}
 
 void TCustomLazyExplorerCombobox::CreateParams(TCreateParams& params) {
   TControl::CreateParams(params);
@@ -306,7 +311,7 @@ void TCustomLazyExplorerCombobox::DoExecute(TNamespace& item) {
     item.ShellExecuteNamespace(L"", L"", false, false);
 }
 
-void TCustomLazyExplorerCombobox::ChangeLinkChanging(void*, LPCITEMIDLIST pidl) {
+void TCustomLazyExplorerCombobox::ChangeLinkChanging(ui::TControl*, LPCITEMIDLIST pidl) {
   if (changing_) return;
   changing_ = true;
   const ScopeGuard done([this] { changing_ = false; });
@@ -321,7 +326,7 @@ void TCustomLazyExplorerCombobox::ChangeLinkChanging(void*, LPCITEMIDLIST pidl) 
 }
 
 void TCustomLazyExplorerCombobox::ChangeLinkDispatch(LPCITEMIDLIST pidl) {
-  if (OnChangeLinkDispatch) OnChangeLinkDispatch(*this, pidl);
+  if (TExplorerChangeDispatch* dispatch = ExplorerChangeDispatch()) dispatch->DispatchChange(this, pidl);
 }
 
 void TCustomLazyExplorerCombobox::DropDownButtonClick() {

@@ -189,11 +189,9 @@ class TCustomLazyExplorerCombobox : public ui::TControl {
   // ---------------------------------------------------------- change links --
   // A followed control changed: shows `pidl` unless it is the current item;
   // none (or design time) clears the edit.
-  void ChangeLinkChanging(void* server, LPCITEMIDLIST pidl);
-  // Hands `pidl` to the linked controls.
+  void ChangeLinkChanging(ui::TControl* server, LPCITEMIDLIST pidl);
+  // Hands `pidl` to the controls that follow the box (the process-wide dispatcher).
   void ChangeLinkDispatch(LPCITEMIDLIST pidl);
-  // The dispatch itself, until the process-wide dispatcher takes it.
-  std::function<void(TCustomLazyExplorerCombobox&, LPCITEMIDLIST)> OnChangeLinkDispatch;
 
   std::function<void(TCustomLazyExplorerCombobox&, const std::wstring& text)> OnInvalidEntry;
   std::function<void(TCustomLazyExplorerCombobox&, TNamespace& item)> OnPathChange;

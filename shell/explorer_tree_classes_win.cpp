@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "shell/explorer_tree_win.h"
+#include "shell/explorer_views_win.h"
 #include "ui/layout_loader_win.h"
 
 namespace kv {
@@ -64,6 +64,20 @@ void RegisterProperties(ui::TClassInfo& c) {
   Prop(c, "TreeOptions.ExplorerSyncOptions", [](T& t, auto& v, auto& ctx) {
     t.SetExplorerSyncOptions(Flags(v, ctx, {"toCollapseTargetFirst", "toExpandTarget", "toSelectTarget"}));
   });
+  Prop(c, "TreeOptions.ExplorerShellOptions", [](T& t, auto& v, auto& ctx) {
+    t.SetExplorerShellOptions(Flags(
+        v, ctx, {"toRightAlignSizeColumn", "toContextMenus", "toDragDrop", "toShellHints", "toShellColumnMenu"}));
+  });
+  Prop(c, "ColumnDetails", [](T& t, auto& v, auto& ctx) {
+    t.SetColumnDetails(static_cast<TColumnDetailType>(
+        ctx.Enum(v, {{"cdUser", cdUser}, {"cdExplorerColumns", cdExplorerColumns}, {"cdShellColumns", cdShellColumns}})));
+  });
+  Prop(c, "ColumnMenuItemCount", [](T& t, auto& v, auto& ctx) {
+    t.SetColumnMenuItemCount(static_cast<int>(ctx.Integer(v)));
+  });
+  Prop(c, "LazyExplorerTree", [](T& t, auto& v, auto& ctx) {
+    ctx.template Reference<TCustomLazyExplorerTree>(v, [&t](TCustomLazyExplorerTree* tree) { t.SetLazyExplorerTree(tree); });
+  });
 }
 
 }  // namespace
@@ -74,8 +88,21 @@ void RegisterExplorerTreeClasses() {
     ui::TClassRegistry& r = ui::ClassRegistry();
     RegisterProperties(r.Register("TLazyExplorerTree", "TLazyStringTree",
                                   [] { return std::make_unique<TLazyExplorerTree>(); }));
-    RegisterProperties(r.Register("TLazyExplorerTreeview", "TLazyStringTree",
-                                  [] { return std::make_unique<TLazyExplorerTreeview>(); }));
+    ui::TClassInfo& treeview = r.Register("TLazyExplorerTreeview", "TLazyStringTree",
+                                          [] { return std::make_unique<TLazyExplorerTreeview>(); });
+    RegisterProperties(treeview);
+    // The partners name each other; each becomes the other's follower.
+    ui::AddProperty<TLazyExplorerTreeview>(treeview, "LazyExplorerListview", [](auto& t, auto& v, auto& ctx) {
+      ctx.template Reference<TLazyExplorerListview>(
+          v, [&t](TLazyExplorerListview* list) { t.SetLazyExplorerListview(list); });
+    });
+    ui::TClassInfo& listview = r.Register("TLazyExplorerListview", "TLazyStringTree",
+                                          [] { return std::make_unique<TLazyExplorerListview>(); });
+    RegisterProperties(listview);
+    ui::AddProperty<TLazyExplorerListview>(listview, "LazyExplorerTreeview", [](auto& t, auto& v, auto& ctx) {
+      ctx.template Reference<TLazyExplorerTreeview>(
+          v, [&t](TLazyExplorerTreeview* tree) { t.SetLazyExplorerTreeview(tree); });
+    });
     return true;
   }();
   (void)done;

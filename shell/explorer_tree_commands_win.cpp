@@ -12,18 +12,6 @@ namespace kv {
 
 namespace {
 
-// The hourglass for the length of a command.
-class WaitCursor {
- public:
-  WaitCursor() : old_(SetCursor(LoadCursorW(nullptr, MAKEINTRESOURCEW(32514)))) {}
-  ~WaitCursor() { SetCursor(old_); }
-  WaitCursor(const WaitCursor&) = delete;
-  WaitCursor& operator=(const WaitCursor&) = delete;
-
- private:
-  HCURSOR old_;
-};
-
 UINT ShiftState() {
   UINT shift = 0;
   if (GetKeyState(VK_SHIFT) < 0) shift |= MK_SHIFT;
@@ -179,11 +167,6 @@ bool TCustomLazyExplorerTree::DoEndEdit() {
 
 bool TCustomLazyExplorerTree::DoCanEdit(PLazyNode node, TColumnIndex column) {
   return !(miscOptions_ & toExplorerReadOnly) && TCustomLazyStringTree::DoCanEdit(node, column);
-}
-
-void TCustomLazyExplorerTree::DoGetText(PLazyNode node, TColumnIndex, TLSTTextType, std::wstring& text) {
-  TNamespace* ns = nullptr;
-  text = ValidateNamespace(node, ns) ? ns->GetNameInFolder() : std::wstring();
 }
 
 void TCustomLazyExplorerTree::DoNewText(PLazyNode node, TColumnIndex column, const std::wstring& text) {
@@ -483,16 +466,5 @@ bool TCustomLazyExplorerTree::ShellCommandMessage(ui::TMessage& m) {
 }
 
 // ----------------------------------------------------------------- paint --
-
-void TCustomLazyExplorerTree::DoPaintText(PLazyNode node, HDC canvas, TColumnIndex column, TLSTTextType type) {
-  TNamespace* ns = nullptr;
-  if (ValidateNamespace(node, ns) && !(folderOptions_ & toNoUseExplorerColorsProp) && !Selected(node) &&
-      node != DropTargetNode() && !(HasOption(toHotTrack) && node == HotNode())) {
-    const bool mainColumn = column <= 0;
-    if (ns->GetCompressed()) SetTextColor(canvas, colors_->CompressedTextColor());
-    else if (mainColumn) SetTextColor(canvas, ns->GetFolder() ? colors_->FolderTextColor() : colors_->FileTextColor());
-  }
-  TCustomLazyStringTree::DoPaintText(node, canvas, column, type);
-}
 
 }  // namespace kv

@@ -139,6 +139,7 @@ void TCustomLazyExplorerTree::DrainShellNotifications(bool handle) {
 
 void TCustomLazyExplorerTree::InitHandle() {
   TCustomLazyStringTree::InitHandle();
+  RebuildHeader(rootNamespace_.get());
   SetThreadedImagesEnabled((imageOptions_ & toThreadedImages) != 0);
   SetChangeNotiferEnabled((miscOptions_ & toChangeNotifierThread) != 0);
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "shell/column_settings_win.h"
 #include "shell/icon_thread_win.h"
 #include "shell/shell_utils_win.h"
 
@@ -35,6 +36,7 @@ TCustomLazyExplorerTree::TCustomLazyExplorerTree() {
   colors_ = std::make_unique<TExplorerColors>(this);
   contextMenuManager_ = std::make_unique<TContextMenuManager>(this);
   contextMenuManager_->SetEnabled((shellOptions_ & toContextMenus) != 0);
+  columnMenu_ = std::make_unique<TColumnMenu>(*this);
   rootNamespace_ = DesktopItem();
   SetDefaultNodeHeight(17);
   SetExplorerImageOptions(imageOptions_);
@@ -57,6 +59,7 @@ void TCustomLazyExplorerTree::SetExplorerImageOptions(uint32_t value) {
 }
 
 TCustomLazyExplorerTree::~TCustomLazyExplorerTree() {
+  UnregisterChangeLinks();
   SetThreadedImagesEnabled(false);
   SetChangeNotiferEnabled(false);
   DestroyNodes();
@@ -108,11 +111,24 @@ void TCustomLazyExplorerTree::ReplaceRoot(std::unique_ptr<TNamespace> root, TRoo
   Clear();
   rootFolder_ = kind;
   if (kind != TRootFolder::rfCustom) rootFolderCustomPath_.clear();
+  if (kind != TRootFolder::rfCustomPIDL) rootFolderCustomPIDL_.reset();
   hiddenRootNamespace_.reset();
   rootNamespace_ = std::move(root);
   EndUpdate();
-  if (rootNamespace_) RebuildRootNamespace();
-  ChangeLinkDispatch();
+  // A rebuild tells the followers itself.
+  if (rootNamespace_ && active_ && rebuildLock_ == 0)
+    RebuildRootNamespace();
+  else
+    ChangeLinkDispatch();
+}
+
+void TCustomLazyExplorerTree::SetRootFolderCustomPIDL(LPCITEMIDLIST pidl) {
+  if (!pidl || (rootFolderCustomPIDL_ && ILIsEqualSafe(rootFolderCustomPIDL_.get(), pidl))) return;
+  TPidl copy = TPIDLManager::CopyPIDL(pidl), rootCopy = TPIDLManager::CopyPIDL(pidl);
+  if (!copy || !rootCopy) return;
+  auto root = std::make_unique<TNamespace>(std::move(rootCopy), nullptr);
+  ReplaceRoot(std::move(root), TRootFolder::rfCustomPIDL);
+  rootFolderCustomPIDL_ = std::move(copy);
 }
 
 void TCustomLazyExplorerTree::SetRootFolder(TRootFolder kind) {
@@ -140,6 +156,7 @@ void TCustomLazyExplorerTree::RebuildRootNamespace() {
   WithdrawIconRequests();
   BeginUpdate();
   Clear();
+  RebuildHeader(rootNamespace_.get());
   hiddenRootNamespace_.reset();
   if (folderOptions_ & toHideRootFolder) {
     hiddenRootNamespace_ = rootNamespace_->Clone();
@@ -167,6 +184,7 @@ void TCustomLazyExplorerTree::DoInitNode(PLazyNode parent, PLazyNode node, TLazy
   if (topLevel && RootNodeCount() < 2 && !(folderOptions_ & toHideRootFolder)) {
     std::unique_ptr<TNamespace>(area->Namespace).reset();
     area->Namespace = (rootNamespace_ ? rootNamespace_->Clone() : DesktopItem()).release();
+    std::unique_ptr<TColumnManager>(area->ColumnManager).reset();
     area->ColumnManager = nullptr;
     initStates |= nisExpanded;
   }
@@ -258,6 +276,8 @@ void TCustomLazyExplorerTree::DoFreeNode(PLazyNode node) {
   if (TNodeArea* area = Area(node)) {
     std::unique_ptr<TNamespace>(area->Namespace).reset();
     area->Namespace = nullptr;
+    std::unique_ptr<TColumnManager>(area->ColumnManager).reset();
+    area->ColumnManager = nullptr;
   }
   TCustomLazyStringTree::DoFreeNode(node);
 }
@@ -266,6 +286,7 @@ int TCustomLazyExplorerTree::DoCompare(PLazyNode node1, PLazyNode node2, TColumn
   if (miscOptions_ & toUserSort) return TCustomLazyStringTree::DoCompare(node1, node2, column);
   TNamespace *a = nullptr, *b = nullptr;
   if (!ValidateNamespace(node1, a) || !ValidateNamespace(node2, b)) return 0;
+  if (column >= 0 && Header().Columns().IsValidColumn(column)) return CompareByColumn(node1, node2, *a, *b, column);
   // The parent folder's own order, through the parent node's bound folder.
   TNamespace* parent = nullptr;
   ComPtr<IShellFolder> folder;
@@ -308,7 +329,9 @@ int TCustomLazyExplorerTree::DoGetImageIndex(PLazyNode node, TLTImageKind kind, 
   TNamespace* ns = nullptr;
   const bool shellImage = kind == TLTImageKind::ikNormal || kind == TLTImageKind::ikSelected ||
                           kind == TLTImageKind::ikOverlay;
-  if (!(imageOptions_ & toImages) || !shellImage || !ValidateNamespace(node, ns))
+  // The item's icon belongs to the main column only.
+  const bool mainColumn = column == kNoColumn || !HeaderUsesColumns() || column == HeaderMainColumn();
+  if (!(imageOptions_ & toImages) || !shellImage || !mainColumn || !ValidateNamespace(node, ns))
     return TCustomLazyStringTree::DoGetImageIndex(node, kind, column, ghosted);
   const bool loading = threadedImagesEnabled_ && !ns->ThreadedIconLoaded() && HandleAllocated();
   if (kind == TLTImageKind::ikOverlay) {
@@ -443,6 +466,11 @@ void TCustomLazyExplorerTree::RefreshNode(PLazyNode node) {
   persistent_->RestoreTreeBranch(*this, node, true);
   if (!IsRoot(node)) InvalidateNode(node);
   EndUpdate();
+}
+
+TLazyExplorerTreeview::~TLazyExplorerTreeview() {
+  UnregisterChangeLinks();
+  DestroyNodes();
 }
 
 TLazyExplorerTreeview::TLazyExplorerTreeview() {

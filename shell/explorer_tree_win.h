@@ -11,17 +11,55 @@
 #include <unordered_map>
 #include <vector>
 
+#include "shell/change_dispatch_win.h"
 #include "shell/change_events.h"
 #include "shell/context_menu_win.h"
 #include "shell/explorer_persistent_win.h"
 #include "shell/id_list_win.h"
 #include "shell/namespace_win.h"
 #include "shell/node_storage_win.h"
+#include "shell/shell_columns.h"
+#include "shell/shell_link_win.h"
 #include "treeview/lazy_trees_win.h"
 
 namespace kv {
 
 struct TImageThreadItem;
+class TCustomLazyExplorerCombobox;
+class TColumnMenu;
+class TCustomLazyExplorerTree;
+
+// How the size column shows a file's size.
+enum TFileSizeFormat : uint8_t { fsfExplorer, fsfActual, fsfDiskUsage };
+
+// A header column that knows which of the standard details it shows.
+class TExplorerColumn : public TLazyTreeColumn {
+ public:
+  // "Name", 200 pixels wide.
+  explicit TExplorerColumn(TLazyTreeColumns& owner);
+  TColumnDetails ColumnDetails() const { return columnDetails_; }
+  // Under shell columns every column is cdCustom; otherwise the kind brings
+  // its caption and (unless the tree is loading) its width.
+  void SetColumnDetails(TColumnDetails value);
+  void Assign(const TLazyTreeColumn& source) override;
+
+ private:
+  TCustomLazyExplorerTree* Tree() const;
+  TColumnDetails columnDetails_ = cdFileName;
+};
+
+// The explorer tree's header: its columns are TExplorerColumn; shell columns
+// are made again for every folder and so never written with the header.
+class TExplorerHeader : public TLTHeader {
+ public:
+  explicit TExplorerHeader(TCustomLazyExplorerTree& tree);
+  TCustomLazyExplorerTree& ExplorerTree() const { return explorerTree_; }
+  bool CanWriteColumns() const override;
+  std::unique_ptr<TLazyTreeColumn> CreateColumn(TLazyTreeColumns& owner) override;
+
+ private:
+  TCustomLazyExplorerTree& explorerTree_;
+};
 
 enum TFileObject : uint32_t { foFolders = 1u << 0, foNonFolders = 1u << 1, foHidden = 1u << 2 };
 
@@ -107,8 +145,67 @@ class TCustomLazyExplorerTree : public TCustomLazyStringTree {
   void RefreshNode(PLazyNode node);
   TRootNodeStorage* GetNewStorage() { return persistent_->Storage.get(); }
   TExplorerPersistent& Persistent() { return *persistent_; }
-  // Hook for the linked views; called when the selection or the root changes.
-  virtual void ChangeLinkDispatch() {}
+  // The custom root as an item-ID list (kept as a copy); none is refused.
+  void SetRootFolderCustomPIDL(LPCITEMIDLIST pidl);
+  LPCITEMIDLIST RootFolderCustomPIDL() const { return rootFolderCustomPIDL_.get(); }
+  // The root folder's item (none before a root is set).
+  TNamespace* RootNamespace() const { return rootNamespace_.get(); }
+
+  // ---------------------------------------------------------- change links --
+  // Hands the first selected node's item (else the focused node's) to the
+  // dispatcher; called when the selection or the root changes.
+  virtual void ChangeLinkDispatch();
+  // A followed control now shows `pidl`: browses there unless the tree stands on it.
+  virtual void ChangeLinkChanging(ui::TControl* server, LPCITEMIDLIST pidl);
+  // While a layout loads, dispatches wait; the loaded tree tells its followers once.
+  void Loaded() override;
+  // A link this tree follows through is going: the reference to its server is dropped.
+  virtual void ChangeLinkFreeing(TExplorerChangeLink& link);
+  // The explorer tree or combo box this tree follows (none: no link).
+  TCustomLazyExplorerTree* LazyExplorerTree() const { return lazyExplorerTree_; }
+  void SetLazyExplorerTree(TCustomLazyExplorerTree* tree);
+  TCustomLazyExplorerCombobox* ExplorerComboBox() const { return explorerComboBox_; }
+  void SetExplorerComboBox(TCustomLazyExplorerCombobox* combo);
+  virtual bool OkToBrowseTo(LPCITEMIDLIST) { return true; }
+
+  // --------------------------------------------------------- detail columns --
+  TColumnDetailType ColumnDetails() const { return columnDetails_; }
+  // cdUser removes the columns and hides the header; the others build them.
+  void SetColumnDetails(TColumnDetailType value);
+  // The columns for the folder shown (nothing for cdUser or without a window).
+  void RebuildHeader(TNamespace* ns);
+  // One column per detail the shell offers for `ns`'s children.
+  void RebuildShellHeader(TNamespace* ns);
+  void RebuildExplorerHeader();
+  // Columns made from the shell (the first ones of the header).
+  int ShellColumnCount() const { return shellColumnCount_; }
+  // The column layout of the root folder in the node storage (with
+  // toPersistentColumns and shell columns only).
+  virtual void StoreColumnState();
+  virtual void ReStoreColumnState();
+  // The most columns the column menu lists directly.
+  int ColumnMenuItemCount() const { return columnMenuItemCount_; }
+  void SetColumnMenuItemCount(int value) { columnMenuItemCount_ = value; }
+  TColumnMenu& ColumnMenu() { return *columnMenu_; }
+  // The header's columns in index order, and back (visibility, width, position).
+  std::vector<TColumnState> ColumnStates();
+  void ApplyColumnStates(const std::vector<TColumnState>& states);
+  TFileSizeFormat FileSizeFormat() const { return fileSizeFormat_; }
+  void SetFileSizeFormat(TFileSizeFormat value);
+  // How the type column orders: by type name or by extension.
+  TFileSort FileSort() const { return sortHelper_.FileSort; }
+  void SetFileSort(TFileSort value) { sortHelper_.FileSort = value; }
+  // The standard kind of a column (cdCustom for none).
+  TColumnDetails ColumnKind(TColumnIndex column);
+
+  // Appends the application's own columns after the built ones (the first free index).
+  std::function<void(TCustomLazyExplorerTree&, TColumnIndex firstFree, TLTHeader&)> OnAddCustomShellColumn;
+  // Orders two nodes by a column the tree cannot compare itself.
+  std::function<void(TCustomLazyExplorerTree&, TColumnIndex, PLazyNode, PLazyNode, int& result)>
+      OnCustomColumnCompare;
+  // Fired with every cell's text as computed (no item: `ns` is null).
+  std::function<void(TCustomLazyExplorerTree&, TColumnIndex, PLazyNode, std::wstring& text, TNamespace* ns)>
+      OnGetExplorerText;
 
   std::function<void(TCustomLazyExplorerTree&, TNamespace&, bool& allow)> OnEnumFolder;
   std::function<void(TCustomLazyExplorerTree&)> OnRootRebuild;
@@ -193,7 +290,7 @@ class TCustomLazyExplorerTree : public TCustomLazyStringTree {
  protected:
   struct TNodeArea {
     TNamespace* Namespace;
-    void* ColumnManager;
+    TColumnManager* ColumnManager;  // top-level nodes only, made on first use
   };
   TNodeArea* Area(PLazyNode node);
 
@@ -230,6 +327,30 @@ class TCustomLazyExplorerTree : public TCustomLazyStringTree {
   // Events are ignored while a caption is edited.
   virtual bool IsAnyEditing() const { return TreeStates().Contains(tsEditing); }
   bool ItemHasChildren(TNamespace& ns, PLazyNode parent);
+  bool RebuildSuspended() const { return rebuildLock_ > 0; }
+  // The item followers compare a change with: the first selected node's.
+  virtual TNamespace* ChangeLinkCurrentItem();
+  // Drops every link the tree takes part in; views call it before their nodes go.
+  void UnregisterChangeLinks();
+  // True (and the dispatch remembered for Loaded) while a layout loads the tree.
+  bool DeferChangeLinkDispatch();
+  // Follows `server` / stops following it (none: nothing).
+  void LinkTo(ui::TControl* server);
+  void UnlinkFrom(ui::TControl* server);
+  void DoHeaderMouseUp(int button, TShiftState shift, int x, int y) override;
+  std::unique_ptr<TLTHeader> CreateHeader() override;
+  void DoHeaderClick(TColumnIndex column, int button, TShiftState shift, int x, int y) override;
+  void DoGetNodeHint(PLazyNode node, TColumnIndex column, std::wstring& text) override;
+  virtual void DoAddCustomShellColumn(TColumnIndex firstFree);
+  virtual void DoCustomColumnCompare(TColumnIndex column, PLazyNode node1, PLazyNode node2, int& result);
+  virtual void DoGetExplorerText(TColumnIndex column, PLazyNode node, std::wstring& text, TNamespace* ns);
+  // The width toggles' memory, kept with the first top-level node (none without nodes).
+  TColumnManager* FirstNodeColumnManager();
+  // The order of two items by a header column.
+  int CompareByColumn(PLazyNode node1, PLazyNode node2, TNamespace& a, TNamespace& b, TColumnIndex column);
+  void DoColumnResize(TColumnIndex column) override;
+  void DoHeaderDragged(TColumnIndex column, int oldPosition) override;
+  bool ColumnStateKept() const;
   bool OkToExpandNode(PLazyNode node);
   PLazyNode AddNamespaceNode(PLazyNode parent, std::unique_ptr<TNamespace> ns);
 
@@ -246,7 +367,20 @@ class TCustomLazyExplorerTree : public TCustomLazyStringTree {
   void ReplaceRoot(std::unique_ptr<TNamespace> root, TRootFolder kind);
   PLazyNode StartNode();
 
+
   bool active_ = false;
+  TPidl rootFolderCustomPIDL_;
+  TCustomLazyExplorerTree* lazyExplorerTree_ = nullptr;
+  TCustomLazyExplorerCombobox* explorerComboBox_ = nullptr;
+  bool changeLinkChanging_ = false;
+  bool dispatchPending_ = false;
+  TColumnDetailType columnDetails_ = cdUser;
+  int shellColumnCount_ = 0;
+  bool buildingHeader_ = false;
+  TFileSizeFormat fileSizeFormat_ = fsfExplorer;
+  TShellSortHelper sortHelper_;
+  int columnMenuItemCount_ = 8;
+  std::unique_ptr<TColumnMenu> columnMenu_;
   bool activated_ = false;
   uint32_t fileObjects_ = foFolders;
   int rebuildLock_ = 0;
@@ -275,20 +409,40 @@ class TCustomLazyExplorerTree : public TCustomLazyStringTree {
 
 class TLazyExplorerTree : public TCustomLazyExplorerTree {
  public:
-  ~TLazyExplorerTree() override { DestroyNodes(); }
+  ~TLazyExplorerTree() override {
+    UnregisterChangeLinks();
+    DestroyNodes();
+  }
   const char* ClassName() const override { return "TLazyExplorerTree"; }
 };
 
-// The folder tree of the linked views, working on its own until its list partner exists.
-class TLazyExplorerTreeview : public TCustomLazyExplorerTree {
+// The common base of the linked folder tree and file list.
+class TLazyExplorerViews : public TCustomLazyExplorerTree {
  public:
-  TLazyExplorerTreeview();
-  ~TLazyExplorerTreeview() override { DestroyNodes(); }
-  const char* ClassName() const override { return "TLazyExplorerTreeview"; }
+  const char* ClassName() const override { return "TLazyExplorerViews"; }
 };
 
-// The explorer trees and their layout properties in the layout class
-// registry; registers the lazy trees first.
+class TLazyExplorerListview;
+
+// The folder tree of the linked views: follows its list partner and is
+// followed by it once each names the other.
+class TLazyExplorerTreeview : public TLazyExplorerViews {
+ public:
+  TLazyExplorerTreeview();
+  ~TLazyExplorerTreeview() override;
+  const char* ClassName() const override { return "TLazyExplorerTreeview"; }
+
+  TLazyExplorerListview* LazyExplorerListview() const { return listview_; }
+  // Follows `listview` (none: follows no list).
+  void SetLazyExplorerListview(TLazyExplorerListview* listview);
+  void ChangeLinkFreeing(TExplorerChangeLink& link) override;
+
+ private:
+  TLazyExplorerListview* listview_ = nullptr;
+};
+
+// The explorer trees (the linked list view too) and their layout properties
+// in the layout class registry; registers the lazy trees first.
 void RegisterExplorerTreeClasses();
 
 }  // namespace kv

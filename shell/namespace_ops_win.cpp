@@ -199,22 +199,22 @@ std::wstring TNamespace::DetailsDefaultOf(int column) {
 
 uint16_t TNamespace::DetailsGetDefaultColumnState(int column) {
   if (!DetailsValidIndex(column)) return 0;
-  auto onByDefault = static_cast<uint16_t>(TColumnState::OnByDefault);
+  auto onByDefault = static_cast<uint16_t>(TShellColumnState::OnByDefault);
   ComPtr<IShellFolder2> folder2 = GetShellFolder2();
   SHCOLSTATEF flags = 0;
   if (!folder2 || folder2->GetDefaultColumnState(static_cast<UINT>(column), &flags) != S_OK) return onByDefault;
   uint16_t set = 0;
   switch (flags & 0xF) {
-    case 1: set |= static_cast<uint16_t>(TColumnState::TypeString); break;
-    case 2: set |= static_cast<uint16_t>(TColumnState::TypeInteger); break;
-    case 3: set |= static_cast<uint16_t>(TColumnState::TypeDate); break;
+    case 1: set |= static_cast<uint16_t>(TShellColumnState::TypeString); break;
+    case 2: set |= static_cast<uint16_t>(TShellColumnState::TypeInteger); break;
+    case 3: set |= static_cast<uint16_t>(TShellColumnState::TypeDate); break;
     default: break;
   }
   if (flags & 0x10) set |= onByDefault;
-  if (flags & 0x20) set |= static_cast<uint16_t>(TColumnState::Slow);
-  if (flags & 0x40) set |= static_cast<uint16_t>(TColumnState::Extended);
-  if (flags & 0x80) set |= static_cast<uint16_t>(TColumnState::SecondaryUI);
-  if (flags & 0x100) set |= static_cast<uint16_t>(TColumnState::Hidden);
+  if (flags & 0x20) set |= static_cast<uint16_t>(TShellColumnState::Slow);
+  if (flags & 0x40) set |= static_cast<uint16_t>(TShellColumnState::Extended);
+  if (flags & 0x80) set |= static_cast<uint16_t>(TShellColumnState::SecondaryUI);
+  if (flags & 0x100) set |= static_cast<uint16_t>(TShellColumnState::Hidden);
   return set;
 }
 

@@ -3,6 +3,7 @@
 #include <array>
 
 #include "base/handle.h"
+#include "shell/change_dispatch_win.h"
 #include "shell/change_notifier_win.h"
 #include "shell/explorer_persistent_win.h"
 #include "shell/icon_thread_win.h"
@@ -608,9 +609,11 @@ void ShellInitialize() {
   gShell.pidlMgr = std::make_unique<TPIDLManager>();
   for (int i = 0; i < 11; ++i) gShell.special[i] = CreateSpecialNamespace(kSpecialCsidl[i]);
   CreateGlobalViewManager();
+  CreateExplorerChangeDispatch();
 }
 
 void ShellFinalize() {
+  FreeExplorerChangeDispatch();
   FreeGlobalViewManager();
   FreeChangeNotifier();
   FreeIconThreadGlobals();

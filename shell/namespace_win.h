@@ -42,7 +42,7 @@ using TContextMenuAfterCmdCallback = std::function<void(TNamespace&, const std::
 // whether the child counts; sets `terminate` to end the walk.
 using TEnumFolderCallback = std::function<bool(TPidl child, TNamespace& parent, bool& terminate)>;
 
-enum class TColumnState : uint16_t {
+enum class TShellColumnState : uint16_t {
   TypeString = 1, TypeInteger = 2, TypeDate = 4, OnByDefault = 8,
   Slow = 16, Extended = 32, SecondaryUI = 64, Hidden = 128,
 };

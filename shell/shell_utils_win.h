@@ -11,6 +11,18 @@
 
 namespace kv {
 
+// The hourglass for the length of a command.
+class WaitCursor {
+ public:
+  WaitCursor() : old_(SetCursor(LoadCursorW(nullptr, MAKEINTRESOURCEW(32514)))) {}
+  ~WaitCursor() { SetCursor(old_); }
+  WaitCursor(const WaitCursor&) = delete;
+  WaitCursor& operator=(const WaitCursor&) = delete;
+
+ private:
+  HCURSOR old_;
+};
+
 // A find-first on the path succeeds (folders count too).
 bool FileExistsW(const std::wstring& path);
 // The attributes can be read and carry the directory flag.

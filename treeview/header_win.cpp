@@ -411,13 +411,13 @@ bool TLTHeader::AdjustColumnIndex(TColumnIndex& slot, POINT client) {
   return true;
 }
 
-void TLTHeader::HandleClick(POINT client, bool dblClick, bool force) {
+void TLTHeader::HandleClick(POINT client, bool dblClick, bool force, int button) {
   TLazyTreeColumns& columns = Columns();
   const TColumnIndex index = InHeader(client) ? columns.ColumnFromPosition(THeaderPoint{client.x, 0}) : -1;
   if (index >= 0 && columns.Items(index).HasOption(coAllowClick) && (index == columns.downIndex_ || force)) {
     columns.clickIndex_ = index;
     const POINT p = HeaderPoint(client);
-    tree_.DoHeaderClick(index, 0, GetShiftState() | (dblClick ? ssDouble : 0), p.x, p.y);
+    tree_.DoHeaderClick(index, button, GetShiftState() | (dblClick ? ssDouble : 0), p.x, p.y);
     Invalidate(index);
   } else {
     columns.clickIndex_ = -1;
@@ -585,16 +585,16 @@ bool TLTHeader::HandleMessage(ui::TMessage& m) {
     case WM_NCMBUTTONDBLCLK: {
       const POINT p = fromScreen(m.lParam);
       if (!InHeader(p)) return false;
+      const int button = m.msg == WM_NCLBUTTONDBLCLK ? 0 : m.msg == WM_NCRBUTTONDBLCLK ? 1 : 2;
       if (HasOption(hoDblClickResize) && DetermineSplitterIndex(THeaderPoint{p.x, p.y})) {
         const TColumnIndex track = columns.trackIndex_;
         AnimatedResize(track, std::max(columns.Items(track).MinWidth(), MaxColumnWidth(track)));
         columns.trackIndex_ = -1;
       } else {
-        HandleClick(p, true, true);
+        HandleClick(p, true, true, button);
       }
       if (columns.clickIndex_ >= 0) {
         const POINT h = HeaderPoint(p);
-        const int button = m.msg == WM_NCLBUTTONDBLCLK ? 0 : m.msg == WM_NCRBUTTONDBLCLK ? 1 : 2;
         tree_.DoHeaderDblClick(columns.clickIndex_, button, GetShiftState() | ssDouble, h.x, h.y);
       }
       m.result = 0;
@@ -615,7 +615,7 @@ bool TLTHeader::HandleMessage(ui::TMessage& m) {
       const POINT p = fromScreen(m.lParam);
       if (!InHeader(p)) return false;
       const POINT h = HeaderPoint(p);
-      HandleClick(p, false, true);
+      HandleClick(p, false, true, m.msg == WM_NCRBUTTONUP ? 1 : 2);
       tree_.DoHeaderMouseUp(m.msg == WM_NCRBUTTONUP ? 1 : 2, GetShiftState(), h.x, h.y);
       columns.downIndex_ = -1;
       if (m.msg == WM_NCRBUTTONUP) {

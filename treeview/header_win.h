@@ -101,7 +101,7 @@ class TLTHeader : public TLTHeaderModel {
   void DrawXPButton(HDC dc, const RECT& r, bool pressed, bool hot);
   void DrawButtonText(HDC dc, const std::wstring& caption, RECT bounds, bool enabled, bool hot,
                       const TLazyTreeColumn& column);
-  void HandleClick(POINT client, bool dblClick, bool force);
+  void HandleClick(POINT client, bool dblClick, bool force, int button = 0);
   bool AdjustColumnIndex(TColumnIndex& slot, POINT client);
   bool HandleHeaderMouseMove(ui::TMessage& m);
   void EndDragOrTrack(bool cancel);

@@ -25,23 +25,9 @@ bool IsWholeFileSystem(TNamespace& item) {
          item.GetNameInFolder() == L"/";
 }
 
-bool FolderExists(const std::wstring& path) {
-  const DWORD attributes = GetFileAttributesW(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES;
-}
-
 }  // namespace
 
-// Folders other than file-system ones count only for My Computer and the
-// network places; a folder named exactly ".zip" is an archive, not a folder.
-bool IsScannableFolder(TNamespace& item) {
-  if (!item.GetFolder()) return false;
-  if (!item.GetFileSystem() && !item.IsMyComputer() && !item.IsNetworkNeighborhood() &&
-      !item.IsNetworkNeighborhoodChild()) {
-    return false;
-  }
-  return item.GetExtension() != L".zip";
-}
+bool IsScannableFolder(TNamespace& item) { return IsFolder(item, true, true, false); }
 
 std::string PathForAnsi(const std::wstring& path) {
   std::string ansi = WStringToAnsi(path);
@@ -75,111 +61,81 @@ TCheckboxDriveTree::TCheckboxDriveTree() {
   // Without the shell (a program that never started it) there is no tree,
   // and the stored choice is kept as it came.
   if (DesktopFolder() == nullptr) return;
-  // The file list beside the tree comes with the linked views; until then
-  // the tree alone carries the checks and tracks the three states itself.
   SysTree = &Create<TLazyExplorerTreeview>();
-  SysTree->SetParent(this);
+  SysList = &Create<TLazyExplorerListview>();
+  for (TCustomLazyExplorerTree* view : {static_cast<TCustomLazyExplorerTree*>(SysTree),
+                                        static_cast<TCustomLazyExplorerTree*>(SysList)}) {
+    view->SetParent(this);
+    view->SetCheckImageKind(ckLightTick);
+    auto& options = view->TreeOptions();
+    options.SetAutoOptions(toAutoScroll | toAutoHideButtons);
+    options.SetMiscOptions(options.MiscOptions() | toCheckSupport | toToggleOnDblClick);
+    options.SetSelectionOptions(toRightClickSelect | toSiblingSelectConstraint);
+    // The light-tick boxes in both panes: a style's own boxes would replace them.
+    options.SetPaintOptions(options.PaintOptions() & ~uint32_t(toThemeAware));
+    view->SetExplorerSyncOptions(toExpandTarget | toSelectTarget);
+    view->SetExplorerImageOptions(toImages | toThreadedImages);
+    view->OnChecking = [this, view](TLazyTreeModel&, PLazyNode node, TCheckState& newState, bool& allowed) {
+      ViewChecking(*view, node, newState, allowed);
+    };
+  }
   SysTree->SetAlign(ui::TAlign::Left);
   SysTree->SetWidth(241);
-  // Files are not shown in the tree, so none is read.
-  SysTree->SetFileObjects(foFolders | foHidden);
-  SysTree->SetCheckImageKind(ckLightTick);
-  auto& options = SysTree->TreeOptions();
-  options.SetAutoOptions(toAutoScroll | toAutoHideButtons | toAutoTristateTracking);
-  options.SetMiscOptions(options.MiscOptions() | toCheckSupport | toToggleOnDblClick);
-  options.SetSelectionOptions(toRightClickSelect | toSiblingSelectConstraint);
   SysTree->SetExplorerFolderOptions(toFoldersExpandable | toForceHideRecycleBin);
-  SysTree->SetExplorerSyncOptions(toExpandTarget | toSelectTarget);
   SysTree->SetExplorerMiscOptions(toBrowseExecuteFolder | toBrowseExecuteFolderShortcut | toChangeNotifierThread);
-  SysTree->SetExplorerImageOptions(toImages | toThreadedImages);
-  SysTree->OnInitNode = [](TLazyTreeModel&, PLazyNode, PLazyNode node, TLazyNodeInitStates&) {
-    node->CheckType = ctTriStateCheckBox;
-  };
-  SysTree->OnEnumFolder = [](TCustomLazyExplorerTree&, TNamespace& item, bool& allow) {
-    allow = IsScannableFolder(item);
-  };
-  SysTree->OnChecking = [this](TLazyTreeModel&, PLazyNode node, TCheckState& newState, bool& allowed) {
-    SysTreeChecking(node, newState, allowed);
-  };
+  SysTree->SetLazyExplorerListview(SysList);
+  // The list: the shell's detail columns, its own folder hidden.
+  SysList->SetAlign(ui::TAlign::Client);
+  SysList->SetExplorerFolderOptions(toHideRootFolder | toFoldersExpandable | toForceHideRecycleBin);
+  SysList->SetExplorerMiscOptions(toBrowseExecuteFolder | toBrowseExecuteFolderShortcut | toChangeNotifierThread |
+                                  toPersistentColumns);
+  SysList->SetExplorerShellOptions(toRightAlignSizeColumn | toContextMenus);
+  SysList->SetLazyExplorerTreeview(SysTree);
 
+  // Created after the views, so it goes first and hands their handlers back.
+  Synchronizer = &Create<TLazyCheckboxesSynchronizer>();
+  Synchronizer->OnPropagateCheck = [](TNamespace& item, bool& allow) { allow = !IsWholeFileSystem(item); };
+  Synchronizer->SetLazyExplorerTreeview(SysTree);
+  Synchronizer->SetLazyExplorerListview(SysList);
+  BuildTree();
+}
+
+void TCheckboxDriveTree::BuildTree() {
   SysTree->BeginUpdate();
+  ScopeGuard endUpdate([&] { SysTree->EndUpdate(); });
+  SysList->SetActive(true);
   SysTree->SetActive(true);
   if (PLazyNode computer = SysTree->FindNodeByPIDL(DrivesFolder()->AbsolutePIDL())) {
     SysTree->SetExpanded(computer, true);
   }
-  SysTree->EndUpdate();
 }
 
-void TCheckboxDriveTree::SysTreeChecking(PLazyNode node, TCheckState& newState, bool& allowed) {
+void TCheckboxDriveTree::ViewChecking(TCustomLazyExplorerTree& view, PLazyNode node, TCheckState& newState,
+                                      bool& allowed) {
   if (!IsCheckedState(newState)) return;
-  // The tree shows no files, so checked subfolders do not make the folder
-  // checked: its own files would be scanned too. It becomes mixed instead.
-  for (PLazyNode child = node->FirstChild; child; child = child->NextSibling) {
-    if (child->States.Contains(nsCheckChanging)) {
-      newState = csMixedNormal;
-      return;
-    }
-  }
   TNamespace* item = nullptr;
-  if ( !SysTree->ValidateNamespace(node, item) || !IsWholeFileSystem(*item)) return;
-  // Never checked along with a folder above it; by the user only when confirmed.
-  if (node->Parent && node->Parent->States.Contains(nsCheckChanging)) {
-    allowed = false;
-  } else if (!restoring_) {
-    const std::wstring path = item->GetNameForParsing();
-    allowed = ConfirmWholeFileSystem
-                  ? ConfirmWholeFileSystem(path)
-                  : AppDialog(Translate("This item holds the whole Linux file system. Scan all of it?"),
-                              TMsgDlgType::Confirmation, mbYes | mbNo) == ui::mrYes;
-  }
-}
-
-PLazyNode TCheckboxDriveTree::FindNodeByFilename(const std::wstring& path) {
-  if (SysTree == nullptr || path.empty() || !FolderExists(path)) return nullptr;
-  PLazyNode node = SysTree->FindNodeByPIDL(DrivesFolder()->AbsolutePIDL());
-  if (node == nullptr) return nullptr;
-  std::wstring full = path;
-  while (full.size() > 3 && full.back() == L'\\') full.pop_back();
-  std::vector<std::wstring> chain{full};
-  while (chain.front().size() >= 4) {
-    const std::wstring& current = chain.front();
-    const size_t cut = current.find_last_of(L'\\');
-    if (cut == std::wstring::npos) break;
-    chain.insert(chain.begin(), current.substr(0, cut == 2 ? 3 : cut));
-  }
-  for (const std::wstring& prefix : chain) {
-    PLazyNode found = nullptr;
-    for (PLazyNode child = SysTree->GetFirstChild(node); child && !found; child = SysTree->GetNextSibling(child)) {
-      TNamespace* item = nullptr;
-      if (SysTree->ValidateNamespace(child, item) && SameTextW(item->GetNameForParsing(), prefix)) found = child;
-    }
-    if (found == nullptr) return nullptr;
-    node = found;
-  }
-  return node;
+  if (!view.ValidateNamespace(node, item) || !IsWholeFileSystem(*item)) return;
+  const std::wstring path = item->GetNameForParsing();
+  allowed = ConfirmWholeFileSystem
+                ? ConfirmWholeFileSystem(path)
+                : AppDialog(Translate("This item holds the whole Linux file system. Scan all of it?"),
+                            TMsgDlgType::Confirmation, mbYes | mbNo) == ui::mrYes;
 }
 
 void TCheckboxDriveTree::SetPaths() {
-  if (SysTree == nullptr) return;
-  restoring_ = true;
-  ScopeGuard done([&] { restoring_ = false; });
-  SysTree->BeginUpdate();
-  ScopeGuard endUpdate([&] { SysTree->EndUpdate(); });
-  for (PLazyNode n = SysTree->GetFirstNoInit(); n; n = SysTree->GetNextNoInit(n)) {
-    SysTree->WriteCheckState(n, csUncheckedNormal);
-  }
-  SysTree->GetNewStorage()->Clear(false);
-  for (const std::string& path : Paths) {
-    if (PLazyNode node = FindNodeByFilename(PathFromAnsi(path))) SysTree->SetCheckState(node, csCheckedNormal);
-  }
+  if (Synchronizer != nullptr) Synchronizer->SetCheckedFileNames(Paths);
 }
 
 void TCheckboxDriveTree::GetResolvedPaths() {
-  if (SysTree == nullptr) return;
+  if (Synchronizer != nullptr) Synchronizer->GetResolvedFileNames(Paths);
+}
+
+void TCheckboxDriveTree::GetAllCheckedPaths() {
+  if (Synchronizer == nullptr) return;
+  std::vector<std::wstring> paths;
+  Synchronizer->GetCheckedFileNames(paths);
   Paths.clear();
-  for (const std::u16string& path : SysTree->GetNewStorage()->GetResolvedFileNamesW()) {
-    Paths.push_back(PathForAnsi(ToWString(path)));
-  }
+  for (const std::wstring& path : paths) Paths.push_back(PathForAnsi(path));
 }
 
 }  // namespace kv

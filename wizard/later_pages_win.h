@@ -12,6 +12,7 @@
 
 #include "engine/mp3_collection.h"
 #include "shell/explorer_tree_win.h"
+#include "wizard/checkbox_synchronizer_win.h"
 #include "wizard/reserve_win.h"
 #include "treeview/lazy_node.h"
 #include "ui/forms_win.h"
@@ -99,8 +100,9 @@ class TFreeSpaceFrame : public ui::TFrame {
   TCollectionFrame* page_ = nullptr;
 };
 
-// Step 2: the folders to scan: a folder tree with three-state check boxes
-// whose marks live in the tree's node storage.
+// Step 2: the folders to scan: a folder tree and the list of the folder
+// selected in it, both with three-state check boxes, whose marks live in the
+// tree's node storage, kept by the synchroniser.
 class TCheckboxDriveTree : public ui::TFrame {
  public:
   TCheckboxDriveTree();
@@ -110,18 +112,22 @@ class TCheckboxDriveTree : public ui::TFrame {
   // Fills Paths with the checked paths less those inside a checked folder.
   // A path the ANSI code page cannot hold exactly is given in its short form.
   void GetResolvedPaths();
+  // Fills Paths with every checked path.
+  void GetAllCheckedPaths();
   std::vector<std::string> Paths;
 
   // None when the shell was not started.
   TLazyExplorerTreeview* SysTree = nullptr;
+  TLazyExplorerListview* SysList = nullptr;
+  TLazyCheckboxesSynchronizer* Synchronizer = nullptr;
   // Asked before the user checks an item that stands for the whole Linux
-  // file system (the "/" desktop entry, drive Z:); true checks it.
+  // file system (the "/" desktop entry, drive Z:); true checks it. A check
+  // of a folder above one never reaches it.
   std::function<bool(const std::wstring& path)> ConfirmWholeFileSystem;
 
  private:
-  void SysTreeChecking(PLazyNode node, TCheckState& newState, bool& allowed);
-  PLazyNode FindNodeByFilename(const std::wstring& path);
-  bool restoring_ = false;
+  void ViewChecking(TCustomLazyExplorerTree& view, PLazyNode node, TCheckState& newState, bool& allowed);
+  void BuildTree();
 };
 
 // Whether the folder trees show the item: folders, file-system ones or the

@@ -18,18 +18,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-int gThrowLine = 0;
-__attribute__((noinline)) void Deepest() {
-  gThrowLine = __LINE__; throw std::out_of_range("Index out of range\nsecond line");
-}
-__attribute__((noinline)) void Middle() {
-  Deepest();
-  asm volatile("");
-}
-__attribute__((noinline)) void Outer() {
-  Middle();
-  asm volatile("");
-}
+__attribute__((noinline)) void Raise() { throw std::out_of_range("Index out of range\nsecond line"); }
 
 // A program folder of its own, the handler installed, the boxes recorded.
 class ReportDialog : public ::testing::Test {
@@ -58,10 +47,10 @@ class ReportDialog : public ::testing::Test {
     ui::SetShellExecuteHook(nullptr);
     SetAppDir(savedDir_);
   }
-  // Raises through three levels and hands the exception to the application.
+  // Raises and hands the exception to the application.
   static void RaiseToTheApplication() {
     try {
-      Outer();
+      Raise();
     } catch (...) {
       ui::Application().HandleException(std::current_exception());
     }
@@ -123,18 +112,7 @@ TEST_F(ReportDialog, ShowsTheMessageStoresTheReportAndTakesALaterExceptionInTheS
   EXPECT_EQ(text.rfind(std::string(kReportTitle) + "\r\n\r\nIndex out of range\r\nsecond line.\r\n\r\n"
                        "Exception class: std::out_of_range\r\nException address: ", 0), 0u)
       << text.substr(0, 300);
-  // The stack block names the throwing procedure first, with its line.
-  const size_t stack = text.find("Stack list, generated ");
-  ASSERT_NE(stack, std::string::npos);
-  const size_t firstLine = text.find("\r\n", stack) + 2;
-  const std::string line = text.substr(firstLine, text.find("\r\n", firstLine) - firstLine);
-  EXPECT_NE(line.find("Deepest"), std::string::npos) << line;
-  EXPECT_NE(line.find("(Line " + std::to_string(gThrowLine) + ", \"exception_dialog_win_test.cpp\""), std::string::npos)
-      << line;
-  EXPECT_LT(text.find("Middle"), text.find("Outer"));
-  for (const char* block : {"System   : ", "Processor: ", "Display  : ", "List of loaded modules:"}) {
-    EXPECT_NE(text.find(block), std::string::npos) << block;
-  }
+  // The stack block of such a report: crash_program_win_test.cpp.
 }
 
 // The fake mail library beside the test program: it records the call and

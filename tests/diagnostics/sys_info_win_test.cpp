@@ -7,6 +7,7 @@
 namespace kv {
 namespace {
 
+// The version's texts are checked in the report's system line (exception_report_win_test).
 TEST(SysInfoWin, WineReportsWindows7Workstation) {
   // Wine's default prefix: 6.1 build 7601 "Service Pack 1", "ProductType" "WinNT", "CSDVersion" $0100.
   const TDiagSysInfo& info = SysInfo();
@@ -14,13 +15,8 @@ TEST(SysInfoWin, WineReportsWindows7Workstation) {
   EXPECT_GE(info.processorCount, 1u);
   EXPECT_EQ(info.pageSize, 4096u);
   EXPECT_EQ(info.allocationGranularity, 65536u);
-  EXPECT_EQ(info.majorVersion, 6u);
-  EXPECT_EQ(info.minorVersion, 1u);
-  EXPECT_EQ(info.servicePackText, "Service Pack 1");
   EXPECT_EQ(GetWindowsVersion(), kWinUnknown);
-  EXPECT_EQ(GetWindowsVersionString(), "");
   EXPECT_EQ(NtProductType(), kPtWorkStation);
-  EXPECT_EQ(NtProductTypeString(), "Workstation");
   EXPECT_EQ(GetWindowsServicePackVersion(), 1);
 }
 

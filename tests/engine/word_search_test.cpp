@@ -201,9 +201,8 @@ TEST(SequenceSearch, RecordsOfOneSequenceComeOnceEach) {
 }
 
 // Random small collections, some with wide levels so that the indexed paths
-// are taken: the search must agree with the direct cost computation and with
-// the plain walk over every node.
-TEST(SequenceSearch, AgreesWithDirectCostAndPlainWalk) {
+// are taken: the search must agree with the direct cost computation.
+TEST(SequenceSearch, AgreesWithDirectCost) {
   std::mt19937 rng(20261206);
   auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
   int foundAny = 0;
@@ -220,7 +219,6 @@ TEST(SequenceSearch, AgreesWithDirectCostAndPlainWalk) {
       del = pick(0, top);
     }
     TCustomIntArrFinder fast(sub, ins, del);
-    plain::PlainIntFinder slow(sub, ins, del);
     std::vector<plain::Stored> stored;
     auto word = [&] { return pick(1, 3) == 1 ? pick(31990, 32010) : pick(1, vocabulary); };
     for (int32_t r = 0; r < records; ++r) {
@@ -228,7 +226,6 @@ TEST(SequenceSearch, AgreesWithDirectCostAndPlainWalk) {
       for (auto& w : s) w = word();
       if (!stored.empty() && pick(0, 3) == 0) s = stored[static_cast<size_t>(pick(0, r - 1))].words;
       fast.AddString(s, r);
-      slow.AddString(s, r);
       stored.push_back({s, r});
     }
     for (int k = 0; k < 4; ++k) {
@@ -253,7 +250,6 @@ TEST(SequenceSearch, AgreesWithDirectCostAndPlainWalk) {
       ASSERT_EQ(static_cast<size_t>(count), got.size());
       const Seq expected = plain::DpSearch(stored, q, budget, sub, ins, del);
       ASSERT_EQ(Sorted(got), expected) << "round " << round << " budget " << budget;
-      ASSERT_EQ(Sorted(slow.FuzzySearch(q, budget)), expected) << "round " << round;
       foundAny += !expected.empty();
     }
   }

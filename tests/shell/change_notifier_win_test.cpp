@@ -310,7 +310,7 @@ TEST_F(ChangeNotifierTest, KernelWatchesReportChangesByTheProgramAndByLinux) {
 
   std::wstring unix = test::UnixPath(first + L"\\fromlinux");
   ASSERT_FALSE(unix.empty());
-  test::RunUnix(L"/bin/mkdir " + unix);
+  test::RunUnix(L"/bin/mkdir '" + unix + L"'");
   EXPECT_EQ(receiver.NextBatch(), (std::vector<Seen>{{K::UpdateDirectory, first}}));
 
   // The watch moves with the folder.

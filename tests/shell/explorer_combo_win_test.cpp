@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "shell/change_dispatch_win.h"
 #include "shell/shell_utils_win.h"
 #include "tests/shell/shell_test_util.h"
 #include "tests/ui/ui_test_util.h"
@@ -24,9 +25,12 @@ struct ComboFixture : ::testing::Test {
     combo.ExecuteHook = [this](TCustomLazyExplorerCombobox&, TNamespace& item) {
       executed.push_back(item.GetNameForParsing());
     };
-    combo.OnChangeLinkDispatch = [this](TCustomLazyExplorerCombobox&, LPCITEMIDLIST) { ++dispatches; };
+    // The form stands for a control following the box.
+    ExplorerChangeDispatch()->RegisterChangeLink(
+        &combo, &form, [this](ui::TControl*, LPCITEMIDLIST) { ++dispatches; }, nullptr);
     ASSERT_TRUE(combo.Handle());
   }
+  void TearDown() override { ExplorerChangeDispatch()->UnRegisterChangeLink(&combo, &form, TChangeLinkMatch::Both); }
   void Enter(const std::wstring& text) {
     combo.Edit().SetWideText(text);
     SendMessageW(combo.Edit().Handle(), WM_KEYDOWN, VK_RETURN, 0);
@@ -172,11 +176,15 @@ TEST_F(ComboFixture, DropDownTreeHandsTheChosenFolderOver) {
 TEST_F(ComboFixture, FollowsChangesWithoutEchoes) {
   auto alpha = test::Item(L"enum\\alpha");
   int nested = 0;
-  combo.OnChangeLinkDispatch = [&](TCustomLazyExplorerCombobox& c, LPCITEMIDLIST pidl) {
-    ++dispatches;
-    c.ChangeLinkChanging(nullptr, pidl);  // a chain back to the box: ignored
-    ++nested;
-  };
+  ExplorerChangeDispatch()->UnRegisterChangeLink(&combo, &form, TChangeLinkMatch::Both);
+  ExplorerChangeDispatch()->RegisterChangeLink(
+      &combo, &form,
+      [&](ui::TControl*, LPCITEMIDLIST pidl) {
+        ++dispatches;
+        combo.ChangeLinkChanging(&form, pidl);  // a chain back to the box: ignored
+        ++nested;
+      },
+      nullptr);
   combo.ChangeLinkChanging(nullptr, alpha->AbsolutePIDL());
   EXPECT_EQ(Shown(), alpha->GetNameForParsing());
   combo.ChangeLinkChanging(nullptr, alpha->AbsolutePIDL());  // the same item: nothing

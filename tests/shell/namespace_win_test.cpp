@@ -75,7 +75,7 @@ TEST(WineShell, ColumnsAndMissingInterfaces) {
   ASSERT_EQ(file->DetailsSupportedColumns(), 5);
   EXPECT_EQ(file->DetailsColumnTitle(0), L"Name");
   EXPECT_EQ(file->DetailsColumnTitle(3), L"Modified");
-  EXPECT_EQ(file->DetailsGetDefaultColumnState(0), static_cast<uint16_t>(TColumnState::OnByDefault));
+  EXPECT_EQ(file->DetailsGetDefaultColumnState(0), static_cast<uint16_t>(TShellColumnState::OnByDefault));
 }
 
 TEST(WineShell, CompareIDsAnswersInNameOrderForEveryColumn) {

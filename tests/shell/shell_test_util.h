@@ -60,16 +60,29 @@ inline std::string Narrow(const std::wstring& s) {
   return out;
 }
 
-// Runs a Linux program through Wine's starter and waits for it.
-inline void RunUnix(const std::wstring& commandLine) {
+inline std::wstring UnixPath(const std::wstring& path);
+
+// Runs a shell command line on the Linux side and waits for it while this
+// thread serves its windows: the clipboard renders on demand, so a command
+// reading it needs the messages handled. The handle of a Linux child never
+// signals under Wine, so the command leaves a file behind when it is done.
+// `command` holds no double quotes.
+inline void RunUnix(const std::wstring& command) {
+  const std::wstring done = kFixture + L"\\unix.done";
+  DeleteFileW(done.c_str());
+  std::wstring line = L"start.exe /unix /bin/sh -c \"" + command + L"; touch '" + UnixPath(done) + L"'\"";
   STARTUPINFOW si = {};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi = {};
-  std::wstring line = L"start.exe /wait /unix " + commandLine;
   ASSERT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &si, &pi));
-  WaitForSingleObject(pi.hProcess, 10000);
   CloseHandle(pi.hThread);
   CloseHandle(pi.hProcess);
+  for (int i = 0; i < 2000 && GetFileAttributesW(done.c_str()) == INVALID_FILE_ATTRIBUTES; ++i) {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    Sleep(10);
+  }
+  DeleteFileW(done.c_str());
 }
 
 inline std::wstring UnixPath(const std::wstring& path) {

@@ -30,7 +30,7 @@ TEST(ContentExport, Utf16ToUtf8TakesOnlyHighLowPairs) {
 }
 
 TEST(ContentExport, FragmentOffsetsPointAtTheFragment) {
-  for (const std::string html : {std::string(), std::string("<table>\xC3\xA9</table>")}) {
+  for (const std::string& html : {std::string(), std::string("<table>\xC3\xA9</table>")}) {
     const std::string block = MakeFragment(html);
     auto offset = [&](const std::string& key) {
       return std::stoul(block.substr(block.find(key + ":") + key.size() + 1, 8));

@@ -7,31 +7,14 @@
 #include <map>
 #include <string>
 
+#include "tests/treeview/held_key_win.h"
 #include "treeview/lazy_trees_win.h"
 #include "ui/forms_win.h"
 
 namespace kv {
 namespace {
 
-class HeldKey {
- public:
-  explicit HeldKey(WORD key) : key_(key) { Send(0); }
-  ~HeldKey() { Send(KEYEVENTF_KEYUP); }
-  HeldKey(const HeldKey&) = delete;
-  HeldKey& operator=(const HeldKey&) = delete;
-
- private:
-  void Send(DWORD flags) {
-    INPUT input{};
-    input.type = INPUT_KEYBOARD;
-    input.ki.wVk = key_;
-    input.ki.dwFlags = flags;
-    SendInput(1, &input, sizeof input);
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
-  }
-  WORD key_;
-};
+using test::HeldKey;
 
 class TreeKeys : public ::testing::Test {
  protected:

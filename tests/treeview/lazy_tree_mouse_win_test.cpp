@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include "tests/treeview/held_key_win.h"
 #include "treeview/lazy_trees_win.h"
 #include "ui/application_win.h"
 #include "ui/forms_win.h"
@@ -11,26 +12,7 @@
 namespace kv {
 namespace {
 
-// Holds a modifier key down (through the input queue, so GetKeyState agrees).
-class HeldKey {
- public:
-  explicit HeldKey(WORD key) : key_(key) { Send(0); }
-  ~HeldKey() { Send(KEYEVENTF_KEYUP); }
-  HeldKey(const HeldKey&) = delete;
-  HeldKey& operator=(const HeldKey&) = delete;
-
- private:
-  void Send(DWORD flags) {
-    INPUT input{};
-    input.type = INPUT_KEYBOARD;
-    input.ki.wVk = key_;
-    input.ki.dwFlags = flags;
-    SendInput(1, &input, sizeof input);
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
-  }
-  WORD key_;
-};
+using test::HeldKey;
 
 class TreeMouse : public ::testing::Test {
  protected:

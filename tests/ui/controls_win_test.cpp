@@ -181,15 +181,6 @@ TEST(Controls, OwnersFreeWhatTheyOwnAndTellWhoAsked) {
   EXPECT_EQ(watcher.removed[0], &inner);
 }
 
-TEST(Controls, VisualStylesFollowTheInjectedVersion) {
-  SetComCtlVersionProvider([] { return 581; });  // what Wine reports
-  EXPECT_FALSE(VisualStylesEnabled());
-  SetComCtlVersionProvider([] { return 600; });
-  EXPECT_TRUE(VisualStylesEnabled());
-  SetComCtlVersionProvider(nullptr);
-  EXPECT_GT(ComCtlVersion(), 400);
-}
-
 TEST(Controls, AReplacedWindowProcSeesMessagesAndCanHandOn) {
   TForm form;
   TPanel& panel = form.Create<TPanel>();

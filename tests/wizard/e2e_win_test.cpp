@@ -274,7 +274,10 @@ TEST_F(EndToEnd, AMoveToAReadOnlyDriveKeepsSourcesAndMarks) {
   ToolCommand(main, kMoveButton);
   HWND chooser = nullptr;
   ASSERT_TRUE(test::WaitUntil([&] { return (chooser = FindTop("Copy/Move Files")) != nullptr; }));
-  EXPECT_EQ(test::WindowText(ChildOfClass(chooser, "Edit")), "R:\\");
+  // The chooser's window exists before its box is filled.
+  HWND edit = nullptr;
+  EXPECT_TRUE(test::WaitUntil([&] { return (edit = ChildOfClass(chooser, "Edit")) && test::WindowText(edit) == "R:\\"; }))
+      << (edit ? test::WindowText(edit) : "no box");
   PostClick(chooser, "OK");
   for (int notices = 0; notices < 5; ++notices) {
     HWND progress = nullptr;

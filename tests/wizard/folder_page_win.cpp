@@ -15,6 +15,7 @@
 #include "shell/id_list_win.h"
 #include "shell/namespace_win.h"
 #include "tests/shell/shell_test_util.h"
+#include "tests/ui/ui_test_util.h"
 #include "ui/forms_win.h"
 #include "wizard/later_pages_win.h"
 
@@ -27,7 +28,10 @@ class FolderPage : public ::testing::Test {
     ui::TForm& form = forms.emplace_back();  // one page to a form: the page's name is fixed
     auto& page = form.Create<TCheckboxDriveTree>();
     page.SetParent(&form);
+    form.SetClientWidth(667);
+    form.SetClientHeight(459);
     page.SetBounds(0, 0, 667, 459);
+    form.Handle();  // real windows for the clicks; shown only for pictures
     return page;
   }
   PLazyNode Browse(TCheckboxDriveTree& page, const std::wstring& path) {
@@ -35,12 +39,74 @@ class FolderPage : public ::testing::Test {
     if (!list || !page.SysTree->BrowseToByPIDL(list.get(), false, false, false, false)) return nullptr;
     return page.SysTree->FindNodeByPIDL(list.get());
   }
+  // A real click on the node's check box.
   void Click(TCheckboxDriveTree& page, const std::wstring& path) {
     PLazyNode node = Browse(page, path);
     ASSERT_NE(node, nullptr) << test::Narrow(path);
-    TLazyExplorerTreeview& tree = *page.SysTree;
-    TCheckState next = tree.DetermineNextCheckState(tree.GetCheckType(node), tree.GetCheckState(node));
-    if (tree.DoChecking(node, next)) tree.DoCheckClick(node, next);
+    ClickBox(*page.SysTree, node);
+  }
+  // The client rectangle of the node's check box, found by hit tests.
+  static RECT Box(TCustomLazyExplorerTree& tree, PLazyNode node) {
+    tree.ScrollIntoView(node, false);
+    const TLazyRect row = tree.GetDisplayRect(node, kNoColumn, false);
+    const int y = (row.Top + row.Bottom) / 2;
+    RECT box{-1, row.Top, -1, row.Bottom};
+    for (int x = row.Left; x < row.Left + 300; ++x) {
+      TTreeHitInfo info;
+      tree.GetHitTestInfoAt(x, y, true, info);
+      if (info.HitPositions.Contains(hpOnItemCheckbox)) {
+        if (box.left < 0) box.left = x;
+        box.right = x + 1;
+      }
+    }
+    return box;
+  }
+  static void ClickBox(TCustomLazyExplorerTree& tree, PLazyNode node) {
+    const RECT box = Box(tree, node);
+    ASSERT_GE(box.left, 0) << "no check box on the row";
+    const LPARAM at = MAKELPARAM((box.left + box.right) / 2, (box.top + box.bottom) / 2);
+    SendMessageW(tree.Handle(), WM_LBUTTONDOWN, MK_LBUTTON, at);
+    SendMessageW(tree.Handle(), WM_LBUTTONUP, 0, at);
+  }
+  TCheckState State(TCheckboxDriveTree& page, const std::wstring& path) {
+    PLazyNode node = page.SysTree->FindNode(path);
+    EXPECT_NE(node, nullptr) << test::Narrow(path);
+    return node ? page.SysTree->GetCheckState(node) : csUncheckedPressed;
+  }
+  // The states of the ancestors from C:\kvtest up to the desktop.
+  std::vector<TCheckState> Ancestors(TCheckboxDriveTree& page) {
+    std::vector<TCheckState> states;
+    PLazyNode node = page.SysTree->FindNode(test::kFixture);
+    for (; node && node != page.SysTree->RootNode(); node = node->Parent) states.push_back(page.SysTree->GetCheckState(node));
+    return states;
+  }
+  // Selects the folder in the tree; the list follows.
+  void Select(TCheckboxDriveTree& page, const std::wstring& path) {
+    PLazyNode node = Browse(page, path);
+    ASSERT_NE(node, nullptr) << test::Narrow(path);
+    page.SysTree->ClearSelection();
+    page.SysTree->SetSelected(node, true);
+    page.SysTree->SetFocusedNode(node);
+    TNamespace* shown = page.SysList->RootNamespace();
+    ASSERT_TRUE(shown && shown->GetNameForParsing() == path) << test::Narrow(path);
+  }
+  PLazyNode Row(TCheckboxDriveTree& page, const std::wstring& name) {
+    for (PLazyNode row = page.SysList->RootNode()->FirstChild; row; row = row->NextSibling) {
+      TNamespace* ns = nullptr;
+      if (page.SysList->ValidateNamespace(row, ns) && ns->GetNameForParsingInFolder() == name) return row;
+    }
+    ADD_FAILURE() << "no row " << test::Narrow(name);
+    return nullptr;
+  }
+  // The list's rows in order, each with its state.
+  std::vector<std::pair<std::string, TCheckState>> Rows(TCheckboxDriveTree& page) {
+    std::vector<std::pair<std::string, TCheckState>> rows;
+    for (PLazyNode row = page.SysList->RootNode()->FirstChild; row; row = row->NextSibling) {
+      TNamespace* ns = nullptr;
+      if (page.SysList->ValidateNamespace(row, ns))
+        rows.emplace_back(test::Narrow(ns->GetNameForParsingInFolder()), page.SysList->GetCheckState(row));
+    }
+    return rows;
   }
   std::vector<std::string> Resolved(TCheckboxDriveTree& page) {
     page.GetResolvedPaths();
@@ -48,47 +114,181 @@ class FolderPage : public ::testing::Test {
     std::sort(paths.begin(), paths.end());
     return paths;
   }
-  std::vector<std::string> Names(TCheckboxDriveTree& page, const std::wstring& folder) {
+  // The in-folder names of the folder's loaded children, shown or hidden.
+  std::vector<std::string> Names(TCheckboxDriveTree& page, const std::wstring& folder, bool shown) {
     std::vector<std::string> names;
     PLazyNode node = Browse(page, folder);
     if (!node) return names;
-    for (PLazyNode n = page.SysTree->GetFirstChild(node); n; n = page.SysTree->GetNextSibling(n)) {
+    page.SysTree->SetExpanded(node, true);
+    for (PLazyNode n = node->FirstChild; n; n = n->NextSibling) {
       TNamespace* ns = nullptr;
-      if (page.SysTree->ValidateNamespace(n, ns)) names.push_back(test::Narrow(ns->GetNameForParsingInFolder()));
+      if (n->States.Contains(nsVisible) == shown && page.SysTree->ValidateNamespace(n, ns))
+        names.push_back(test::Narrow(ns->GetNameForParsingInFolder()));
     }
+    std::sort(names.begin(), names.end());
     return names;
   }
 
   std::deque<ui::TForm> forms;
 };
 
-TEST_F(FolderPage, TreeHoldsFoldersButNoFilesOrZipFolders) {
+using States = std::vector<TCheckState>;
+using Strings = std::vector<std::string>;
+
+TEST_F(FolderPage, TreeShowsFoldersHidesFilesAndLeavesOutZipFolders) {
+  for (const wchar_t* folder : {L"\\zipped", L"\\zipped\\Archive.zip", L"\\zipped\\Upper.ZIP"})
+    ASSERT_TRUE(CreateDirectoryW((test::kFixture + folder).c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
   auto& page = NewPage();
-  EXPECT_EQ(Names(page, test::kFixture + L"\\enum"), (std::vector<std::string>{".dotfolder", "alpha", "beta"}));
-  EXPECT_TRUE(Names(page, test::kFixture + L"\\names").empty());
+  EXPECT_EQ(Names(page, test::kFixture + L"\\enum", true), (Strings{".dotfolder", "alpha", "beta"}));
+  EXPECT_EQ(Names(page, test::kFixture + L"\\enum", false), (Strings{".dotfile", "Folder.zip", "one.txt", "two.dat"}));
+  EXPECT_EQ(Names(page, test::kFixture + L"\\zipped", true), (Strings{"Upper.ZIP"}));
+  // A folder of files only shows no expand button.
+  EXPECT_TRUE(Names(page, test::kFixture + L"\\names", true).empty());
+  EXPECT_TRUE(page.SysTree->FindNode(test::kFixture + L"\\names")->States.Contains(nsAllChildrenHidden));
+  EXPECT_FALSE(page.SysTree->FindNode(test::kFixture + L"\\enum")->States.Contains(nsAllChildrenHidden));
 }
 
-TEST_F(FolderPage, CheckedFoldersResolveToTheOutermost) {
+TEST_F(FolderPage, CheckTravelsDownToLoadedItemsAndUpToTheDesktop) {
   auto& page = NewPage();
-  EXPECT_TRUE(Resolved(page).empty());
-  Click(page, test::kFixture + L"\\enum\\alpha");
-  Click(page, test::kFixture + L"\\enum");
-  Click(page, test::kFixture + L"\\names");
-  EXPECT_EQ(Resolved(page), (std::vector<std::string>{"C:\\kvtest\\enum", "C:\\kvtest\\names"}));
-  EXPECT_EQ(page.SysTree->GetCheckState(Browse(page, test::kFixture)), csMixedNormal);
-  EXPECT_EQ(page.SysTree->GetCheckState(Browse(page, test::kFixture + L"\\enum\\beta")), csCheckedNormal);
-  // Its only subfolder checked, a folder holding files stays mixed: the
-  // tree shows no files, so the folder's own files must not join the scan.
-  Click(page, test::kFixture + L"\\sizes\\folder");
-  EXPECT_EQ(page.SysTree->GetCheckState(Browse(page, test::kFixture + L"\\sizes")), csMixedNormal);
-  EXPECT_EQ(Resolved(page), (std::vector<std::string>{"C:\\kvtest\\enum", "C:\\kvtest\\names",
-                                                      "C:\\kvtest\\sizes\\folder"}));
-  Click(page, test::kFixture + L"\\sizes\\folder");
+  const std::wstring music = test::kFixture + L"\\Music";
+  ASSERT_NE(Browse(page, music + L"\\Rock\\Live"), nullptr);
+  Click(page, music);
+  for (const wchar_t* item : {L"\\Rock", L"\\Jazz", L"\\c.mp3", L"\\Rock\\a.mp3", L"\\Rock\\Live"})
+    EXPECT_EQ(State(page, music + item), csCheckedNormal) << test::Narrow(item);
+  // C:\kvtest, C:, My Computer and the desktop.
+  EXPECT_EQ(Ancestors(page), (States{csMixedNormal, csMixedNormal, csMixedNormal, csMixedNormal}));
+  EXPECT_EQ(Resolved(page), (Strings{"C:\\kvtest\\Music"}));
 
-  // Unchecking one child leaves its checked siblings, not the folder.
-  Click(page, test::kFixture + L"\\enum\\alpha");
-  EXPECT_EQ(Resolved(page), (std::vector<std::string>{"C:\\kvtest\\enum\\.dotfolder", "C:\\kvtest\\enum\\beta",
-                                                      "C:\\kvtest\\names"}));
+  // One of three children unchecked: the folder and everything above it mixed.
+  Click(page, music + L"\\Jazz");
+  EXPECT_EQ(State(page, music), csMixedNormal);
+  EXPECT_EQ(Ancestors(page), (States{csMixedNormal, csMixedNormal, csMixedNormal, csMixedNormal}));
+  EXPECT_EQ(Resolved(page), (Strings{"C:\\kvtest\\Music\\Rock", "C:\\kvtest\\Music\\c.mp3"}));
+  // Checked again, with its subfolder checked too: the folder alone is scanned.
+  Click(page, music + L"\\Jazz");
+  EXPECT_EQ(State(page, music), csCheckedNormal);
+  EXPECT_EQ(Resolved(page), (Strings{"C:\\kvtest\\Music"}));
+  // Unchecked from the top, nothing stays.
+  Click(page, music);
+  EXPECT_EQ(State(page, music + L"\\Rock\\Live"), csUncheckedNormal);
+  EXPECT_EQ(Ancestors(page), (States{csUncheckedNormal, csUncheckedNormal, csUncheckedNormal, csUncheckedNormal}));
+  EXPECT_TRUE(Resolved(page).empty());
+
+  // A checked folder whose content was never read shows it checked when opened.
+  const std::wstring enumPath = test::kFixture + L"\\enum";
+  PLazyNode enumNode = Browse(page, enumPath);
+  ASSERT_NE(enumNode, nullptr);
+  ASSERT_EQ(enumNode->ChildCount, 0u);
+  Click(page, enumPath);
+  page.SysTree->SetExpanded(enumNode, true);
+  EXPECT_EQ(State(page, enumPath + L"\\alpha"), csCheckedNormal);
+  EXPECT_EQ(State(page, enumPath + L"\\one.txt"), csCheckedNormal);
+  // A folder holding files with its only subfolder checked stays mixed:
+  // its own files are not part of the choice.
+  Click(page, test::kFixture + L"\\sizes\\folder");
+  EXPECT_EQ(State(page, test::kFixture + L"\\sizes"), csMixedNormal);
+  EXPECT_EQ(Resolved(page), (Strings{"C:\\kvtest\\enum", "C:\\kvtest\\sizes\\folder"}));
+}
+
+// How the whole Linux file system ("/", Z:) is kept out of a folder's check;
+// the test prefix has neither, so another item stands in for them.
+TEST_F(FolderPage, ACheckHeldBackOnTheWayDownLeavesItsFoldersMixed) {
+  auto& page = NewPage();
+  page.Synchronizer->OnPropagateCheck = [](TNamespace& item, bool& allow) {
+    allow = item.GetNameForParsingInFolder() != L"alpha";
+  };
+  const std::wstring enumPath = test::kFixture + L"\\enum";
+  ASSERT_NE(Browse(page, enumPath + L"\\alpha"), nullptr);
+  Click(page, test::kFixture);
+  EXPECT_EQ(State(page, enumPath + L"\\alpha"), csUncheckedNormal);
+  EXPECT_EQ(State(page, enumPath + L"\\beta"), csCheckedNormal);
+  EXPECT_EQ(State(page, enumPath), csMixedNormal);
+  EXPECT_EQ(Ancestors(page), (States{csMixedNormal, csMixedNormal, csMixedNormal, csMixedNormal}));
+  const Strings resolved = Resolved(page);
+  EXPECT_EQ(std::count(resolved.begin(), resolved.end(), "C:\\kvtest\\names"), 1);
+  EXPECT_EQ(std::count(resolved.begin(), resolved.end(), "C:\\kvtest"), 0);
+  // Checked by itself, it completes its folder.
+  Click(page, enumPath + L"\\alpha");
+  EXPECT_EQ(State(page, enumPath), csCheckedNormal);
+  EXPECT_EQ(State(page, test::kFixture), csCheckedNormal);
+}
+
+TEST_F(FolderPage, TheListShowsItsFolderAndChecksTravelBothWays) {
+  using RowStates = std::vector<std::pair<std::string, TCheckState>>;
+  auto& page = NewPage();
+  const std::wstring music = test::kFixture + L"\\Music";
+  Select(page, music);
+  EXPECT_EQ(Rows(page), (RowStates{{"Jazz", csUncheckedNormal}, {"Rock", csUncheckedNormal}, {"c.mp3", csUncheckedNormal}}));
+  // A mixed folder: each row shows its own item's state.
+  Click(page, music + L"\\Rock");
+  EXPECT_EQ(State(page, music), csMixedNormal);
+  EXPECT_EQ(Rows(page), (RowStates{{"Jazz", csUncheckedNormal}, {"Rock", csCheckedNormal}, {"c.mp3", csUncheckedNormal}}));
+  // A checked folder: every row.
+  Click(page, music);
+  EXPECT_EQ(Rows(page), (RowStates{{"Jazz", csCheckedNormal}, {"Rock", csCheckedNormal}, {"c.mp3", csCheckedNormal}}));
+  Click(page, music);
+
+  // A file checked in the list: its tree node, the folders above, the scan.
+  ClickBox(*page.SysList, Row(page, L"c.mp3"));
+  EXPECT_EQ(State(page, music + L"\\c.mp3"), csCheckedNormal);
+  EXPECT_EQ(State(page, music), csMixedNormal);
+  EXPECT_EQ(Ancestors(page), (States{csMixedNormal, csMixedNormal, csMixedNormal, csMixedNormal}));
+  EXPECT_EQ(Resolved(page), (Strings{"C:\\kvtest\\Music\\c.mp3"}));
+  // A folder checked in the list takes its loaded content along in the tree.
+  ClickBox(*page.SysList, Row(page, L"Rock"));
+  EXPECT_EQ(State(page, music + L"\\Rock\\a.mp3"), csCheckedNormal);
+  EXPECT_EQ(Resolved(page), (Strings{"C:\\kvtest\\Music\\Rock", "C:\\kvtest\\Music\\c.mp3"}));
+  // ... and the last one completes the folder.
+  ClickBox(*page.SysList, Row(page, L"Jazz"));
+  EXPECT_EQ(State(page, music), csCheckedNormal);
+  EXPECT_EQ(Resolved(page), (Strings{"C:\\kvtest\\Music"}));
+
+  // The folder above shows Music's row mixed once Music is mixed again.
+  ClickBox(*page.SysList, Row(page, L"c.mp3"));
+  Select(page, test::kFixture);
+  EXPECT_EQ(page.SysList->GetCheckState(Row(page, L"Music")), csMixedNormal);
+  EXPECT_EQ(page.SysList->GetCheckState(Row(page, L"enum")), csUncheckedNormal);
+}
+
+// Both panes side by side: the same state draws the same glyph in either,
+// and the three states draw three different ones.
+TEST_F(FolderPage, BothPanesDrawTheirCheckGlyphs) {
+  auto& page = NewPage();
+  ui::TForm& form = forms.back();
+  form.Show();
+  const std::wstring music = test::kFixture + L"\\Music";
+  Select(page, music);
+  page.SysTree->SetExpanded(page.SysTree->FindNode(music), true);
+  Click(page, music + L"\\Rock");
+  page.SysTree->SetTopNode(page.SysTree->FindNode(test::kFixture));
+  // The mouse off the box it clicked, which would stay lit.
+  SendMessageW(page.SysTree->Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(5, 400));
+  CreateDirectoryW(L"C:\\kvshots", nullptr);
+  const ui::TBitmap shot = ui::test::Screenshot(form, "folder_page");
+  // The 11x11 pixels of the box drawn in the node's check area, from the top
+  // left of its black frame (tree lines are grey).
+  auto glyph = [&](TCustomLazyExplorerTree& view, PLazyNode node) {
+    const RECT area = Box(view, node);
+    auto px = [&](int x, int y) { return ui::test::PixelAt(shot, form, view.Handle(), x, y) & 0xFFFFFF; };
+    int left = area.right, top = area.bottom;
+    for (int y = area.top; y < area.bottom; ++y)
+      for (int x = area.left; x < area.right; ++x)
+        if (px(x, y) == 0) left = std::min(left, x), top = std::min(top, y);
+    std::vector<uint32_t> pixels;
+    for (int y = top; y < top + 11; ++y)
+      for (int x = left; x < left + 11; ++x) pixels.push_back(px(x, y));
+    EXPECT_GE(std::count(pixels.begin(), pixels.end(), 0u), 40) << "no box drawn";
+    return pixels;
+  };
+  const auto treeMixed = glyph(*page.SysTree, page.SysTree->FindNode(music));
+  const auto treeChecked = glyph(*page.SysTree, page.SysTree->FindNode(music + L"\\Rock"));
+  const auto treeUnchecked = glyph(*page.SysTree, page.SysTree->FindNode(music + L"\\Jazz"));
+  EXPECT_NE(treeMixed, treeChecked);
+  EXPECT_NE(treeMixed, treeUnchecked);
+  EXPECT_NE(treeChecked, treeUnchecked);
+  EXPECT_EQ(glyph(*page.SysList, Row(page, L"Rock")), treeChecked);
+  EXPECT_EQ(glyph(*page.SysList, Row(page, L"Jazz")), treeUnchecked);
+  EXPECT_EQ(glyph(*page.SysList, Row(page, L"c.mp3")), treeUnchecked);
 }
 
 TEST_F(FolderPage, SetPathsChecksExactlyTheStoredPaths) {
