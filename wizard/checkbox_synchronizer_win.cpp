@@ -4,6 +4,7 @@
 #include "base/scope_guard.h"
 #include "shell/id_list_win.h"
 #include "wizard/checkbox_state.h"
+#include "wizard/later_pages_win.h"
 
 namespace kv {
 
@@ -173,38 +174,65 @@ bool TreeCheck(TCustomLazyExplorerTree& view, TCustomLazyExplorerTree* other, TN
 
 TLazyCheckboxesSynchronizer::~TLazyCheckboxesSynchronizer() {
   // The views may outlive us: they must not call into a freed synchroniser.
-  if (treeEventsInstalled_) SetupEvents(true);
+  SetupEvents(true);
+}
+
+void TLazyCheckboxesSynchronizer::PrepareView(TCustomLazyExplorerTree& view) {
+  view.FreeNotification(this);
+  view.SetFileObjects(foFolders | foNonFolders | foHidden);
+  auto& options = view.TreeOptions();
+  options.SetAutoOptions((options.AutoOptions() & ~uint32_t(toAutoTristateTracking)) | toAutoHideButtons);
+  options.SetMiscOptions(options.MiscOptions() | toCheckSupport);
+}
+
+void TLazyCheckboxesSynchronizer::InstallOn(TCustomLazyExplorerTree& view) {
+  if (!AutoSetupEvents) return;
+  // New handlers change what the nodes are made of: rebuild them.
+  const bool active = view.Active();
+  if (active) view.SetActive(false);
+  if (&view == tree_) SetupTreeEvents(false);
+  else SetupListEvents(false);
+  if (active) view.SetActive(true);
 }
 
 void TLazyCheckboxesSynchronizer::SetLazyExplorerTreeview(TLazyExplorerTreeview* value) {
   if (value == tree_) return;
   if (tree_ != nullptr) {
-    if (treeEventsInstalled_) SetupEvents(true);
+    SetupTreeEvents(true);
     tree_->RemoveFreeNotification(this);
   }
   tree_ = value;
   if (tree_ == nullptr) return;
-  tree_->FreeNotification(this);
-  tree_->SetFileObjects(foFolders | foNonFolders | foHidden);
-  auto& options = tree_->TreeOptions();
-  // The three states are tracked here, over the tree's hidden files too.
-  options.SetAutoOptions((options.AutoOptions() & ~uint32_t(toAutoTristateTracking)) | toAutoHideButtons);
-  options.SetMiscOptions(options.MiscOptions() | toCheckSupport);
+  PrepareView(*tree_);
   savedTreeInitNode_ = tree_->OnInitNode;
   savedTreeChecked_ = tree_->OnChecked;
   savedTreeExpanded_ = tree_->OnExpanded;
   savedTreeEnumFolder_ = tree_->OnEnumFolder;
-  if (AutoSetupEvents) {
-    // New handlers change what the nodes are made of: rebuild them.
-    const bool active = tree_->Active();
-    if (active) tree_->SetActive(false);
-    SetupEvents(false);
-    if (active) tree_->SetActive(true);
+  InstallOn(*tree_);
+}
+
+void TLazyCheckboxesSynchronizer::SetLazyExplorerListview(TLazyExplorerListview* value) {
+  if (value == list_) return;
+  if (list_ != nullptr) {
+    SetupListEvents(true);
+    list_->RemoveFreeNotification(this);
   }
+  list_ = value;
+  if (list_ == nullptr) return;
+  PrepareView(*list_);
+  savedListInitNode_ = list_->OnInitNode;
+  savedListChecked_ = list_->OnChecked;
+  savedListRootChange_ = list_->OnRootRebuild;
+  InstallOn(*list_);
 }
 
 void TLazyCheckboxesSynchronizer::SetupEvents(bool restore) {
-  if (tree_ == nullptr) return;
+  SetupTreeEvents(restore);
+  SetupListEvents(restore);
+}
+
+void TLazyCheckboxesSynchronizer::SetupTreeEvents(bool restore) {
+  if (tree_ == nullptr || treeEventsInstalled_ != restore) return;
   if (restore) {
     tree_->OnInitNode = savedTreeInitNode_;
     tree_->OnChecked = savedTreeChecked_;
@@ -222,6 +250,23 @@ void TLazyCheckboxesSynchronizer::SetupEvents(bool restore) {
     TreeOnEnumFolder(sender, item, allow);
   };
   treeEventsInstalled_ = true;
+}
+
+void TLazyCheckboxesSynchronizer::SetupListEvents(bool restore) {
+  if (list_ == nullptr || listEventsInstalled_ != restore) return;
+  if (restore) {
+    list_->OnInitNode = savedListInitNode_;
+    list_->OnChecked = savedListChecked_;
+    list_->OnRootRebuild = savedListRootChange_;
+    listEventsInstalled_ = false;
+    return;
+  }
+  list_->OnInitNode = [this](TLazyTreeModel& sender, PLazyNode parent, PLazyNode node, TLazyNodeInitStates& states) {
+    ListOnInitNode(sender, parent, node, states);
+  };
+  list_->OnChecked = [this](TLazyTreeModel& sender, PLazyNode node) { ListOnChecked(sender, node); };
+  list_->OnRootRebuild = [this](TCustomLazyExplorerTree& sender) { ListOnRootChange(sender); };
+  listEventsInstalled_ = true;
 }
 
 void TLazyCheckboxesSynchronizer::TreeOnInitNode(TLazyTreeModel& sender, PLazyNode parent, PLazyNode node,
@@ -263,12 +308,72 @@ void TLazyCheckboxesSynchronizer::TreeOnEnumFolder(TCustomLazyExplorerTree& send
   if (savedTreeEnumFolder_) savedTreeEnumFolder_(sender, item, allow);
 }
 
+void TLazyCheckboxesSynchronizer::ListOnInitNode(TLazyTreeModel& sender, PLazyNode parent, PLazyNode node,
+                                                 TLazyNodeInitStates& initStates) {
+  node->CheckType = ctTriStateCheckBox;
+  if (savedListInitNode_) savedListInitNode_(sender, parent, node, initStates);
+}
+
+void TLazyCheckboxesSynchronizer::ListOnChecked(TLazyTreeModel& sender, PLazyNode node) {
+  SyncCheckedNode(false, node);
+  if (savedListChecked_) savedListChecked_(sender, node);
+}
+
+void TLazyCheckboxesSynchronizer::ListOnRootChange(TCustomLazyExplorerTree& sender) {
+  UpdateListView();
+  if (savedListRootChange_) savedListRootChange_(sender);
+}
+
 void TLazyCheckboxesSynchronizer::SyncCheckedNode(bool fromTree, PLazyNode node) {
-  if (node == nullptr || !fromTree || tree_ == nullptr) return;
+  if (node == nullptr) return;
   TNamespace* item = nullptr;
-  if (!tree_->ValidateNamespace(node, item)) return;
-  TreeCheck(*tree_, nullptr, *item, static_cast<TCheckState>(node->CheckState),
-            static_cast<TCheckType>(node->CheckType), OnPropagateCheck);
+  const auto state = static_cast<TCheckState>(node->CheckState);
+  const auto type = static_cast<TCheckType>(node->CheckType);
+  if (!fromTree) {
+    // A row whose item has no node in the tree changes the row only.
+    if (list_ != nullptr && tree_ != nullptr && list_->ValidateNamespace(node, item)) {
+      TreeCheck(*tree_, list_, *item, state, type, OnPropagateCheck);
+    }
+    return;
+  }
+  if (tree_ == nullptr || !tree_->ValidateNamespace(node, item)) return;
+  TreeCheck(*tree_, list_, *item, state, type, OnPropagateCheck);
+  if (list_ != nullptr) {
+    ManualCheck(item->AbsolutePIDL(), *list_->GetNewStorage(), type, state);
+    UpdateListView();
+  }
+}
+
+void TLazyCheckboxesSynchronizer::UpdateListView() {
+  if (tree_ == nullptr || list_ == nullptr) return;
+  list_->BeginUpdate();
+  ScopeGuard endUpdate([&] { list_->EndUpdate(); });
+  // The folder shown is the parent of the first row's item.
+  PLazyNode first = list_->RootNode()->FirstChild;
+  TNamespace* firstItem = nullptr;
+  if (first == nullptr || !list_->ValidateNamespace(first, firstItem)) return;
+  TPidl folderPidl = TPIDLManager::CopyPIDL(firstItem->AbsolutePIDL());
+  if (!folderPidl) return;
+  TPIDLManager::StripLastID(folderPidl.get());
+  PLazyNode folder = NodeOf(*tree_, folderPidl.get());
+  if (folder == nullptr) return;
+  // Content read just now takes the folder's settled state.
+  if (ForceInit(*tree_, folder)) ManualTristateTrack(*tree_, list_, folder, false, true, false, OnPropagateCheck);
+
+  const auto state = static_cast<TCheckState>(folder->CheckState);
+  if (state != csUncheckedNormal && state != csCheckedNormal && state != csMixedNormal) return;
+  for (PLazyNode row = first; row != nullptr; row = row->NextSibling) {
+    // A row made later would take the list's own stored state over ours.
+    if (!row->States.Contains(nsInitialized)) list_->InitNode(row);
+    TNamespace* item = nullptr;
+    if (!list_->ValidateNamespace(row, item)) break;
+    if (state != csMixedNormal) {
+      row->CheckState = state;
+      list_->InvalidateNode(row);
+    } else if (PLazyNode node = NodeOf(*tree_, item->AbsolutePIDL())) {
+      ManualCheck(*list_, row, static_cast<TCheckType>(node->CheckType), static_cast<TCheckState>(node->CheckState));
+    }
+  }
 }
 
 void TLazyCheckboxesSynchronizer::SetCheckedFileNames(const std::vector<std::wstring>& names) {
@@ -291,7 +396,9 @@ void TLazyCheckboxesSynchronizer::SetCheckedFileNames(const std::vector<std::wst
 void TLazyCheckboxesSynchronizer::SetCheckedFileNames(const std::vector<std::string>& names) {
   std::vector<std::wstring> wide;
   wide.reserve(names.size());
-  for (const std::string& name : names) wide.push_back(AnsiToWString(name));
+  for (const std::string& name : names) {
+    if (!name.empty()) wide.push_back(PathFromAnsi(name));
+  }
   SetCheckedFileNames(wide);
 }
 
@@ -305,7 +412,7 @@ void TLazyCheckboxesSynchronizer::GetResolvedFileNames(std::vector<std::string>&
   std::vector<std::wstring> wide;
   GetResolvedFileNames(wide);
   names.clear();
-  for (const std::wstring& path : wide) names.push_back(WStringToAnsi(path));
+  for (const std::wstring& path : wide) names.push_back(PathForAnsi(path));
 }
 
 void TLazyCheckboxesSynchronizer::GetCheckedFileNames(std::vector<std::wstring>& names) {
@@ -320,6 +427,10 @@ void TLazyCheckboxesSynchronizer::Notification(ui::TComponent* component, ui::TO
   if (component == tree_) {
     tree_ = nullptr;
     treeEventsInstalled_ = false;
+  }
+  if (component == list_) {
+    list_ = nullptr;
+    listEventsInstalled_ = false;
   }
 }
 

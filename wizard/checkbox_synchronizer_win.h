@@ -1,9 +1,10 @@
 #pragma once
-// Three-state check boxes on the explorer views of the folder page: the
-// synchroniser gives the folder tree its check boxes and tracks the three
-// states itself, keeping the tree's nodes and its node storage (the source of
-// truth for the marks) consistent. A check travels down to the loaded
-// children and up to the ancestors.
+// Three-state check boxes on the linked explorer views of the folder page:
+// the synchroniser gives the folder tree and the file list their check boxes
+// and tracks the three states itself, keeping the tree's nodes, its node
+// storage (the source of truth for the marks) and the list consistent. A
+// check travels down to the loaded children and up to the ancestors, from the
+// list to the tree and back, and the list shows the state of its folder.
 #include <windows.h>
 
 #include <functional>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "shell/explorer_tree_win.h"
+#include "shell/explorer_views_win.h"
 #include "ui/component.h"
 
 namespace kv {
@@ -65,6 +67,9 @@ class TLazyCheckboxesSynchronizer : public ui::TComponent {
   // tracking off, files read (hidden with HideTreeFiles), its handlers saved
   // and, with AutoSetupEvents, ours installed in front of them.
   void SetLazyExplorerTreeview(TLazyExplorerTreeview* value);
+  TLazyExplorerListview* LazyExplorerListview() const { return list_; }
+  // Attaches the list the same way (its files stay shown).
+  void SetLazyExplorerListview(TLazyExplorerListview* value);
   // Read when a view is attached and when nodes are initialised.
   bool AutoSetupEvents = true;
   bool HideTreeFiles = true;
@@ -73,15 +78,20 @@ class TLazyCheckboxesSynchronizer : public ui::TComponent {
 
   // Checks exactly these existing paths; every other mark goes.
   void SetCheckedFileNames(const std::vector<std::wstring>& names);
+  // The same from single-byte texts, short (8.3) forms taken at their long names.
   void SetCheckedFileNames(const std::vector<std::string>& names);
   // The checked existing paths less those inside another one, sorted.
   void GetResolvedFileNames(std::vector<std::wstring>& names);
+  // The same as single-byte texts: a path the ANSI code page cannot hold
+  // exactly comes in its short form, which the scan can open.
   void GetResolvedFileNames(std::vector<std::string>& names);
   // Every checked existing path.
   void GetCheckedFileNames(std::vector<std::wstring>& names);
 
   // Carries a changed check from the tree (`fromTree`) or from the list.
   void SyncCheckedNode(bool fromTree, PLazyNode node);
+  // Gives the list's rows the state of the folder shown (with both views).
+  void UpdateListView();
 
   // Installs our handlers (false) or puts the saved ones back (true).
   virtual void SetupEvents(bool restore);
@@ -90,17 +100,34 @@ class TLazyCheckboxesSynchronizer : public ui::TComponent {
   virtual void TreeOnChecked(TLazyTreeModel& sender, PLazyNode node);
   virtual void TreeOnExpanded(TLazyTreeModel& sender, PLazyNode node);
   virtual void TreeOnEnumFolder(TCustomLazyExplorerTree& sender, TNamespace& item, bool& allow);
+  virtual void ListOnInitNode(TLazyTreeModel& sender, PLazyNode parent, PLazyNode node,
+                              TLazyNodeInitStates& initStates);
+  virtual void ListOnChecked(TLazyTreeModel& sender, PLazyNode node);
+  // The list shows another folder.
+  virtual void ListOnRootChange(TCustomLazyExplorerTree& sender);
 
   void Notification(ui::TComponent* component, ui::TOperation operation) override;
 
  private:
   TLazyExplorerTreeview* tree_ = nullptr;
   bool treeEventsInstalled_ = false;
+  // Prepares a view being attached: files read, check boxes on, our own
+  // tracking in place of the tree control's.
+  void PrepareView(TCustomLazyExplorerTree& view);
+  // Installs our handlers on a view being attached, rebuilding its nodes.
+  void InstallOn(TCustomLazyExplorerTree& view);
+  void SetupTreeEvents(bool restore);
+  void SetupListEvents(bool restore);
   // The tree's handlers from before it was attached, called after ours.
   std::function<void(TLazyTreeModel&, PLazyNode, PLazyNode, TLazyNodeInitStates&)> savedTreeInitNode_;
   std::function<void(TLazyTreeModel&, PLazyNode)> savedTreeChecked_;
   std::function<void(TLazyTreeModel&, PLazyNode)> savedTreeExpanded_;
   std::function<void(TCustomLazyExplorerTree&, TNamespace&, bool&)> savedTreeEnumFolder_;
+  TLazyExplorerListview* list_ = nullptr;
+  bool listEventsInstalled_ = false;
+  std::function<void(TLazyTreeModel&, PLazyNode, PLazyNode, TLazyNodeInitStates&)> savedListInitNode_;
+  std::function<void(TLazyTreeModel&, PLazyNode)> savedListChecked_;
+  std::function<void(TCustomLazyExplorerTree&)> savedListRootChange_;
 };
 
 }  // namespace kv

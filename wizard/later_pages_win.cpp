@@ -62,42 +62,59 @@ TCheckboxDriveTree::TCheckboxDriveTree() {
   // and the stored choice is kept as it came.
   if (DesktopFolder() == nullptr) return;
   SysTree = &Create<TLazyExplorerTreeview>();
-  SysTree->SetParent(this);
+  SysList = &Create<TLazyExplorerListview>();
+  for (TCustomLazyExplorerTree* view : {static_cast<TCustomLazyExplorerTree*>(SysTree),
+                                        static_cast<TCustomLazyExplorerTree*>(SysList)}) {
+    view->SetParent(this);
+    view->SetCheckImageKind(ckLightTick);
+    auto& options = view->TreeOptions();
+    options.SetAutoOptions(toAutoScroll | toAutoHideButtons);
+    options.SetMiscOptions(options.MiscOptions() | toCheckSupport | toToggleOnDblClick);
+    options.SetSelectionOptions(toRightClickSelect | toSiblingSelectConstraint);
+    // The light-tick boxes in both panes: a style's own boxes would replace them.
+    options.SetPaintOptions(options.PaintOptions() & ~uint32_t(toThemeAware));
+    view->SetExplorerSyncOptions(toExpandTarget | toSelectTarget);
+    view->SetExplorerImageOptions(toImages | toThreadedImages);
+    view->OnChecking = [this, view](TLazyTreeModel&, PLazyNode node, TCheckState& newState, bool& allowed) {
+      ViewChecking(*view, node, newState, allowed);
+    };
+  }
   SysTree->SetAlign(ui::TAlign::Left);
   SysTree->SetWidth(241);
-  SysTree->SetCheckImageKind(ckLightTick);
-  auto& options = SysTree->TreeOptions();
-  options.SetAutoOptions(toAutoScroll | toAutoHideButtons);
-  options.SetMiscOptions(options.MiscOptions() | toCheckSupport | toToggleOnDblClick);
-  options.SetSelectionOptions(toRightClickSelect | toSiblingSelectConstraint);
   SysTree->SetExplorerFolderOptions(toFoldersExpandable | toForceHideRecycleBin);
-  SysTree->SetExplorerSyncOptions(toExpandTarget | toSelectTarget);
   SysTree->SetExplorerMiscOptions(toBrowseExecuteFolder | toBrowseExecuteFolderShortcut | toChangeNotifierThread);
-  SysTree->SetExplorerImageOptions(toImages | toThreadedImages);
-  SysTree->OnChecking = [this](TLazyTreeModel&, PLazyNode node, TCheckState& newState, bool& allowed) {
-    SysTreeChecking(node, newState, allowed);
-  };
+  SysTree->SetLazyExplorerListview(SysList);
+  // The list: the shell's detail columns, its own folder hidden.
+  SysList->SetAlign(ui::TAlign::Client);
+  SysList->SetExplorerFolderOptions(toHideRootFolder | toFoldersExpandable | toForceHideRecycleBin);
+  SysList->SetExplorerMiscOptions(toBrowseExecuteFolder | toBrowseExecuteFolderShortcut | toChangeNotifierThread |
+                                  toPersistentColumns);
+  SysList->SetExplorerShellOptions(toRightAlignSizeColumn | toContextMenus);
+  SysList->SetLazyExplorerTreeview(SysTree);
 
   // Created after the views, so it goes first and hands their handlers back.
   Synchronizer = &Create<TLazyCheckboxesSynchronizer>();
   Synchronizer->OnPropagateCheck = [](TNamespace& item, bool& allow) { allow = !IsWholeFileSystem(item); };
   Synchronizer->SetLazyExplorerTreeview(SysTree);
+  Synchronizer->SetLazyExplorerListview(SysList);
   BuildTree();
 }
 
 void TCheckboxDriveTree::BuildTree() {
   SysTree->BeginUpdate();
   ScopeGuard endUpdate([&] { SysTree->EndUpdate(); });
+  SysList->SetActive(true);
   SysTree->SetActive(true);
   if (PLazyNode computer = SysTree->FindNodeByPIDL(DrivesFolder()->AbsolutePIDL())) {
     SysTree->SetExpanded(computer, true);
   }
 }
 
-void TCheckboxDriveTree::SysTreeChecking(PLazyNode node, TCheckState& newState, bool& allowed) {
+void TCheckboxDriveTree::ViewChecking(TCustomLazyExplorerTree& view, PLazyNode node, TCheckState& newState,
+                                      bool& allowed) {
   if (!IsCheckedState(newState)) return;
   TNamespace* item = nullptr;
-  if (!SysTree->ValidateNamespace(node, item) || !IsWholeFileSystem(*item)) return;
+  if (!view.ValidateNamespace(node, item) || !IsWholeFileSystem(*item)) return;
   const std::wstring path = item->GetNameForParsing();
   allowed = ConfirmWholeFileSystem
                 ? ConfirmWholeFileSystem(path)
@@ -106,20 +123,11 @@ void TCheckboxDriveTree::SysTreeChecking(PLazyNode node, TCheckState& newState, 
 }
 
 void TCheckboxDriveTree::SetPaths() {
-  if (Synchronizer == nullptr) return;
-  std::vector<std::wstring> paths;
-  for (const std::string& path : Paths) {
-    if (!path.empty()) paths.push_back(PathFromAnsi(path));
-  }
-  Synchronizer->SetCheckedFileNames(paths);
+  if (Synchronizer != nullptr) Synchronizer->SetCheckedFileNames(Paths);
 }
 
 void TCheckboxDriveTree::GetResolvedPaths() {
-  if (Synchronizer == nullptr) return;
-  std::vector<std::wstring> paths;
-  Synchronizer->GetResolvedFileNames(paths);
-  Paths.clear();
-  for (const std::wstring& path : paths) Paths.push_back(PathForAnsi(path));
+  if (Synchronizer != nullptr) Synchronizer->GetResolvedFileNames(Paths);
 }
 
 void TCheckboxDriveTree::GetAllCheckedPaths() {

@@ -100,8 +100,9 @@ class TFreeSpaceFrame : public ui::TFrame {
   TCollectionFrame* page_ = nullptr;
 };
 
-// Step 2: the folders to scan: a folder tree with three-state check boxes
-// whose marks live in the tree's node storage, kept by the synchroniser.
+// Step 2: the folders to scan: a folder tree and the list of the folder
+// selected in it, both with three-state check boxes, whose marks live in the
+// tree's node storage, kept by the synchroniser.
 class TCheckboxDriveTree : public ui::TFrame {
  public:
   TCheckboxDriveTree();
@@ -117,6 +118,7 @@ class TCheckboxDriveTree : public ui::TFrame {
 
   // None when the shell was not started.
   TLazyExplorerTreeview* SysTree = nullptr;
+  TLazyExplorerListview* SysList = nullptr;
   TLazyCheckboxesSynchronizer* Synchronizer = nullptr;
   // Asked before the user checks an item that stands for the whole Linux
   // file system (the "/" desktop entry, drive Z:); true checks it. A check
@@ -124,7 +126,7 @@ class TCheckboxDriveTree : public ui::TFrame {
   std::function<bool(const std::wstring& path)> ConfirmWholeFileSystem;
 
  private:
-  void SysTreeChecking(PLazyNode node, TCheckState& newState, bool& allowed);
+  void ViewChecking(TCustomLazyExplorerTree& view, PLazyNode node, TCheckState& newState, bool& allowed);
   void BuildTree();
 };
 

@@ -4,6 +4,8 @@ if(NOT KELVARIN_NATIVE)
   add_executable(folder_page_tests ${PROJECT_SOURCE_DIR}/tests/wizard/folder_page_win.cpp)
   kv_project_flags(folder_page_tests)
   target_link_libraries(folder_page_tests PRIVATE kv_wizard gtest)
+  # No Z: in that prefix: screenshots go to its C:\kvshots (inside the build folder).
+  target_compile_definitions(folder_page_tests PRIVATE KV_TEST_BINARY_DIR="C:/kvshots")
   target_sources(folder_page_tests PRIVATE $<TARGET_OBJECTS:kelvarin_res>)
   set_property(TARGET folder_page_tests PROPERTY CROSSCOMPILING_EMULATOR
     "${PROJECT_SOURCE_DIR}/scripts/shell_namespace_run.sh;${PROJECT_BINARY_DIR}")

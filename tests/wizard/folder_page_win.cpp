@@ -15,6 +15,7 @@
 #include "shell/id_list_win.h"
 #include "shell/namespace_win.h"
 #include "tests/shell/shell_test_util.h"
+#include "tests/ui/ui_test_util.h"
 #include "ui/forms_win.h"
 #include "wizard/later_pages_win.h"
 
@@ -44,22 +45,26 @@ class FolderPage : public ::testing::Test {
     ASSERT_NE(node, nullptr) << test::Narrow(path);
     ClickBox(*page.SysTree, node);
   }
-  static void ClickBox(TCustomLazyExplorerTree& tree, PLazyNode node) {
+  // The client rectangle of the node's check box, found by hit tests.
+  static RECT Box(TCustomLazyExplorerTree& tree, PLazyNode node) {
     tree.ScrollIntoView(node, false);
     const TLazyRect row = tree.GetDisplayRect(node, kNoColumn, false);
-    const TLazyRect label = tree.GetDisplayRect(node, kNoColumn, true);
     const int y = (row.Top + row.Bottom) / 2;
-    int first = -1, last = -1;
-    for (int x = row.Left; x < label.Left; ++x) {
+    RECT box{-1, row.Top, -1, row.Bottom};
+    for (int x = row.Left; x < row.Left + 300; ++x) {
       TTreeHitInfo info;
       tree.GetHitTestInfoAt(x, y, true, info);
       if (info.HitPositions.Contains(hpOnItemCheckbox)) {
-        if (first < 0) first = x;
-        last = x;
+        if (box.left < 0) box.left = x;
+        box.right = x + 1;
       }
     }
-    ASSERT_GE(first, 0) << "no check box on the row";
-    const LPARAM at = MAKELPARAM((first + last) / 2, y);
+    return box;
+  }
+  static void ClickBox(TCustomLazyExplorerTree& tree, PLazyNode node) {
+    const RECT box = Box(tree, node);
+    ASSERT_GE(box.left, 0) << "no check box on the row";
+    const LPARAM at = MAKELPARAM((box.left + box.right) / 2, (box.top + box.bottom) / 2);
     SendMessageW(tree.Handle(), WM_LBUTTONDOWN, MK_LBUTTON, at);
     SendMessageW(tree.Handle(), WM_LBUTTONUP, 0, at);
   }
@@ -74,6 +79,34 @@ class FolderPage : public ::testing::Test {
     PLazyNode node = page.SysTree->FindNode(test::kFixture);
     for (; node && node != page.SysTree->RootNode(); node = node->Parent) states.push_back(page.SysTree->GetCheckState(node));
     return states;
+  }
+  // Selects the folder in the tree; the list follows.
+  void Select(TCheckboxDriveTree& page, const std::wstring& path) {
+    PLazyNode node = Browse(page, path);
+    ASSERT_NE(node, nullptr) << test::Narrow(path);
+    page.SysTree->ClearSelection();
+    page.SysTree->SetSelected(node, true);
+    page.SysTree->SetFocusedNode(node);
+    TNamespace* shown = page.SysList->RootNamespace();
+    ASSERT_TRUE(shown && shown->GetNameForParsing() == path) << test::Narrow(path);
+  }
+  PLazyNode Row(TCheckboxDriveTree& page, const std::wstring& name) {
+    for (PLazyNode row = page.SysList->RootNode()->FirstChild; row; row = row->NextSibling) {
+      TNamespace* ns = nullptr;
+      if (page.SysList->ValidateNamespace(row, ns) && ns->GetNameForParsingInFolder() == name) return row;
+    }
+    ADD_FAILURE() << "no row " << test::Narrow(name);
+    return nullptr;
+  }
+  // The list's rows in order, each with its state.
+  std::vector<std::pair<std::string, TCheckState>> Rows(TCheckboxDriveTree& page) {
+    std::vector<std::pair<std::string, TCheckState>> rows;
+    for (PLazyNode row = page.SysList->RootNode()->FirstChild; row; row = row->NextSibling) {
+      TNamespace* ns = nullptr;
+      if (page.SysList->ValidateNamespace(row, ns))
+        rows.emplace_back(test::Narrow(ns->GetNameForParsingInFolder()), page.SysList->GetCheckState(row));
+    }
+    return rows;
   }
   std::vector<std::string> Resolved(TCheckboxDriveTree& page) {
     page.GetResolvedPaths();
@@ -178,6 +211,84 @@ TEST_F(FolderPage, ACheckHeldBackOnTheWayDownLeavesItsFoldersMixed) {
   Click(page, enumPath + L"\\alpha");
   EXPECT_EQ(State(page, enumPath), csCheckedNormal);
   EXPECT_EQ(State(page, test::kFixture), csCheckedNormal);
+}
+
+TEST_F(FolderPage, TheListShowsItsFolderAndChecksTravelBothWays) {
+  using RowStates = std::vector<std::pair<std::string, TCheckState>>;
+  auto& page = NewPage();
+  const std::wstring music = test::kFixture + L"\\Music";
+  Select(page, music);
+  EXPECT_EQ(Rows(page), (RowStates{{"Jazz", csUncheckedNormal}, {"Rock", csUncheckedNormal}, {"c.mp3", csUncheckedNormal}}));
+  // A mixed folder: each row shows its own item's state.
+  Click(page, music + L"\\Rock");
+  EXPECT_EQ(State(page, music), csMixedNormal);
+  EXPECT_EQ(Rows(page), (RowStates{{"Jazz", csUncheckedNormal}, {"Rock", csCheckedNormal}, {"c.mp3", csUncheckedNormal}}));
+  // A checked folder: every row.
+  Click(page, music);
+  EXPECT_EQ(Rows(page), (RowStates{{"Jazz", csCheckedNormal}, {"Rock", csCheckedNormal}, {"c.mp3", csCheckedNormal}}));
+  Click(page, music);
+
+  // A file checked in the list: its tree node, the folders above, the scan.
+  ClickBox(*page.SysList, Row(page, L"c.mp3"));
+  EXPECT_EQ(State(page, music + L"\\c.mp3"), csCheckedNormal);
+  EXPECT_EQ(State(page, music), csMixedNormal);
+  EXPECT_EQ(Ancestors(page), (States{csMixedNormal, csMixedNormal, csMixedNormal, csMixedNormal}));
+  EXPECT_EQ(Resolved(page), (Strings{"C:\\kvtest\\Music\\c.mp3"}));
+  // A folder checked in the list takes its loaded content along in the tree.
+  ClickBox(*page.SysList, Row(page, L"Rock"));
+  EXPECT_EQ(State(page, music + L"\\Rock\\a.mp3"), csCheckedNormal);
+  EXPECT_EQ(Resolved(page), (Strings{"C:\\kvtest\\Music\\Rock", "C:\\kvtest\\Music\\c.mp3"}));
+  // ... and the last one completes the folder.
+  ClickBox(*page.SysList, Row(page, L"Jazz"));
+  EXPECT_EQ(State(page, music), csCheckedNormal);
+  EXPECT_EQ(Resolved(page), (Strings{"C:\\kvtest\\Music"}));
+
+  // The folder above shows Music's row mixed once Music is mixed again.
+  ClickBox(*page.SysList, Row(page, L"c.mp3"));
+  Select(page, test::kFixture);
+  EXPECT_EQ(page.SysList->GetCheckState(Row(page, L"Music")), csMixedNormal);
+  EXPECT_EQ(page.SysList->GetCheckState(Row(page, L"enum")), csUncheckedNormal);
+}
+
+// Both panes side by side: the same state draws the same glyph in either,
+// and the three states draw three different ones.
+TEST_F(FolderPage, BothPanesDrawTheirCheckGlyphs) {
+  auto& page = NewPage();
+  ui::TForm& form = forms.back();
+  form.Show();
+  const std::wstring music = test::kFixture + L"\\Music";
+  Select(page, music);
+  page.SysTree->SetExpanded(page.SysTree->FindNode(music), true);
+  Click(page, music + L"\\Rock");
+  page.SysTree->SetTopNode(page.SysTree->FindNode(test::kFixture));
+  // The mouse off the box it clicked, which would stay lit.
+  SendMessageW(page.SysTree->Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(5, 400));
+  CreateDirectoryW(L"C:\\kvshots", nullptr);
+  const ui::TBitmap shot = ui::test::Screenshot(form, "folder_page");
+  // The 11x11 pixels of the box drawn in the node's check area, from the top
+  // left of its black frame (tree lines are grey).
+  auto glyph = [&](TCustomLazyExplorerTree& view, PLazyNode node) {
+    const RECT area = Box(view, node);
+    auto px = [&](int x, int y) { return ui::test::PixelAt(shot, form, view.Handle(), x, y) & 0xFFFFFF; };
+    int left = area.right, top = area.bottom;
+    for (int y = area.top; y < area.bottom; ++y)
+      for (int x = area.left; x < area.right; ++x)
+        if (px(x, y) == 0) left = std::min(left, x), top = std::min(top, y);
+    std::vector<uint32_t> pixels;
+    for (int y = top; y < top + 11; ++y)
+      for (int x = left; x < left + 11; ++x) pixels.push_back(px(x, y));
+    EXPECT_GE(std::count(pixels.begin(), pixels.end(), 0u), 40) << "no box drawn";
+    return pixels;
+  };
+  const auto treeMixed = glyph(*page.SysTree, page.SysTree->FindNode(music));
+  const auto treeChecked = glyph(*page.SysTree, page.SysTree->FindNode(music + L"\\Rock"));
+  const auto treeUnchecked = glyph(*page.SysTree, page.SysTree->FindNode(music + L"\\Jazz"));
+  EXPECT_NE(treeMixed, treeChecked);
+  EXPECT_NE(treeMixed, treeUnchecked);
+  EXPECT_NE(treeChecked, treeUnchecked);
+  EXPECT_EQ(glyph(*page.SysList, Row(page, L"Rock")), treeChecked);
+  EXPECT_EQ(glyph(*page.SysList, Row(page, L"Jazz")), treeUnchecked);
+  EXPECT_EQ(glyph(*page.SysList, Row(page, L"c.mp3")), treeUnchecked);
 }
 
 TEST_F(FolderPage, SetPathsChecksExactlyTheStoredPaths) {
