@@ -135,7 +135,9 @@ void TBaseLazyTree::Assign(TBaseLazyTree& source) {
   SetAutoScrollDelay(source.AutoScrollDelay());
   SetAutoScrollInterval(source.AutoScrollInterval());
   SetAutoExpandDelay(source.AutoExpandDelay());
+  SetBevels(source.BevelKind(), source.BevelInner(), source.BevelOuter(), source.BevelWidth());
   SetBorderStyle(source.BorderStyle());
+  SetBorderWidth(source.BorderWidth());
   SetChangeDelay(source.ChangeDelay());
   colors_.Assign(source.colors_);
   SetDefaultNodeHeight(source.DefaultNodeHeight());
@@ -622,6 +624,7 @@ void TBaseLazyTree::WndProc(ui::TMessage& m) {
       return;
     case WM_NCPAINT:
       TControl::WndProc(m);
+      PaintFrame();
       if (TreeStates().Contains(tsUseThemes) &&
           (GetWindowLongPtrW(HandleIfAllocated(), GWL_EXSTYLE) & WS_EX_CLIENTEDGE) != 0 &&
           ThemeServices().ThemesEnabled())

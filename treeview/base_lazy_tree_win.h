@@ -40,6 +40,8 @@ inline constexpr UINT WM_CHANGESTATE = WM_APP + 0x20;
 
 enum class TScrollStyle : std::uint8_t { ssNone, ssHorizontal, ssVertical, ssBoth };
 enum class TTreeBorderStyle : std::uint8_t { bsNone, bsSingle };
+enum class TBevelKind : std::uint8_t { bkNone, bkTile, bkSoft, bkFlat };
+enum class TBevelCut : std::uint8_t { bvNone, bvLowered, bvRaised, bvSpace };
 
 class TBaseLazyTree;
 class TLTDataObject;
@@ -98,6 +100,16 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   void SetAutoExpandDelay(unsigned ms) { autoExpandDelay_ = ms; }
   TTreeBorderStyle BorderStyle() const { return borderStyle_; }
   void SetBorderStyle(TTreeBorderStyle style);
+  // The frame inside the system's border, around header and scroll bars: a
+  // bevel of BevelKind with its inner and outer cuts BevelWidth wide each,
+  // then a ring BorderWidth wide in the border colour.
+  TBevelKind BevelKind() const { return bevelKind_; }
+  TBevelCut BevelInner() const { return bevelInner_; }
+  TBevelCut BevelOuter() const { return bevelOuter_; }
+  int BevelWidth() const { return bevelWidth_; }
+  int BorderWidth() const { return borderWidth_; }
+  void SetBevels(TBevelKind kind, TBevelCut inner, TBevelCut outer, int width = 1);
+  void SetBorderWidth(int width);
   int TextMargin() const { return textMargin_; }
   void SetTextMargin(int margin);
   void SetIndentAndRepaint(unsigned indent);
@@ -127,6 +139,8 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
       OnGetImageIndex;
   std::function<void(TBaseLazyTree&, HDC, PLazyNode, int& height)> OnMeasureItem;
   std::function<void(TBaseLazyTree&, HDC)> OnBeforePaint, OnAfterPaint;
+  // Paints the area below the last row (r in dc's coordinates) instead of the tree.
+  std::function<void(TBaseLazyTree&, HDC, const RECT& r, bool& handled)> OnPaintBackground;
   std::function<void(TBaseLazyTree&, PLazyNode, TColumnIndex, bool& isEmpty)> OnGetCellIsEmpty;
   std::function<void(TBaseLazyTree&, HDC, PLazyNode, TColumnIndex, const RECT&)> OnBeforeCellPaint,
       OnAfterCellPaint;
@@ -327,6 +341,8 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   virtual bool DoBeforeItemPaint(HDC /*dc*/, PLazyNode /*node*/, const RECT& /*r*/) { return false; }
   virtual void DoBeforePaint(HDC dc);
   virtual void DoAfterPaint(HDC dc);
+  // True when the area below the last row was painted (OnPaintBackground).
+  virtual bool DoPaintBackground(HDC dc, const RECT& r);
   virtual void DoBeforeCellPaint(HDC dc, PLazyNode node, TColumnIndex column, const RECT& cell);
   virtual void DoAfterCellPaint(HDC dc, PLazyNode node, TColumnIndex column, const RECT& cell);
   virtual void DoMeasureItem(HDC dc, PLazyNode node, int& height);
@@ -429,6 +445,15 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   friend class TLTColors;
   // Header messages of the window; true when answered.
   bool HeaderFrameMessage(ui::TMessage& m);
+  // The system's frame as inflate amounts (negative), and how far the bevel
+  // and border ring reach inside it.
+  SIZE GetBorderDimensions() const;
+  int FrameInset() const;
+  // Draws the bevel and border ring into the window's frame context.
+  void OriginalWMNCPaint(HDC dc);
+  void PaintFrame();
+  void InsetClientByFrame(RECT& r) const;
+  void FrameChanged();
   void HeaderSortChanged();
   // The column and cell bounds under tree x of a row hit (auto-spanned over
   // empty neighbours); false beyond the last column.
@@ -504,6 +529,9 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   std::atomic<HWND> workerTarget_{nullptr};
   unsigned autoExpandDelay_ = 1000;
   TTreeBorderStyle borderStyle_ = TTreeBorderStyle::bsSingle;
+  TBevelKind bevelKind_ = TBevelKind::bkNone;
+  TBevelCut bevelInner_ = TBevelCut::bvRaised, bevelOuter_ = TBevelCut::bvLowered;
+  int bevelWidth_ = 1, borderWidth_ = 0;
   int textMargin_ = 4;
   unsigned selectionCurveRadius_ = 0;
   std::uint8_t selectionBlendFactor_ = 128;

@@ -220,8 +220,9 @@ bool TBaseLazyTree::HeaderFrameMessage(ui::TMessage& m) {
   switch (m.msg) {
     case WM_NCCALCSIZE: {
       TControl::WndProc(m);
+      auto* r = reinterpret_cast<RECT*>(m.lParam);
+      InsetClientByFrame(*r);
       if (header_ != nullptr && header_->HasOption(hoVisible)) {
-        auto* r = reinterpret_cast<RECT*>(m.lParam);
         r->top = std::min<LONG>(r->top + header_->Height(), r->bottom);
       }
       return true;

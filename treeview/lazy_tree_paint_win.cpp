@@ -227,6 +227,12 @@ void TBaseLazyTree::DoAfterPaint(HDC dc) {
   if (OnAfterPaint) OnAfterPaint(*this, dc);
 }
 
+bool TBaseLazyTree::DoPaintBackground(HDC dc, const RECT& r) {
+  bool handled = false;
+  if (OnPaintBackground) OnPaintBackground(*this, dc, r, handled);
+  return handled;
+}
+
 void TBaseLazyTree::DoBeforeCellPaint(HDC dc, PLazyNode node, TColumnIndex column, const RECT& cell) {
   if (OnBeforeCellPaint) OnBeforeCellPaint(*this, dc, node, column, cell);
 }
@@ -897,7 +903,9 @@ void TBaseLazyTree::PaintTree(HDC target, const RECT& window, POINT at, std::uin
     makeBitmap(width, h);
     SetWindowOrgEx(dc, 0, 0, nullptr);
     const RECT r{0, 0, width, h};
-    if (background_ != nullptr && HasOption(toShowBackground) && (paintOptions & poBackground)) {
+    if (DoPaintBackground(dc, r)) {
+      // The user painted it.
+    } else if (background_ != nullptr && HasOption(toShowBackground) && (paintOptions & poBackground)) {
       TileBackground(dc, POINT{window.left, window.bottom - h}, r);
     } else if (HeaderUsesColumns()) {
       PaintColumnStripes(dc, window, h, paintOptions);

@@ -3,6 +3,7 @@
 
 #include "treeview/theme_manager_win.h"
 
+#include <commctrl.h>
 #include <uxtheme.h>
 
 #include <string>
@@ -99,6 +100,32 @@ void TThemeManager::WindowProc(TThemeListKind kind, ui::TControl& control, ui::T
         return;
       }
       break;
+    case ui::CN_CTLCOLORBTN:
+    case ui::CN_CTLCOLORSTATIC:
+      if (!h) break;
+      if (kind == K::ButtonControl) {
+        // The parent shows around the face and behind a check box's text.
+        ThemeServices().DrawParentBackground(h, reinterpret_cast<HDC>(m.wParam), nullptr, false);
+        m.result = reinterpret_cast<LRESULT>(GetStockObject(NULL_BRUSH));
+        return;
+      }
+      if (kind == K::WinControl && m.msg == ui::CN_CTLCOLORSTATIC &&
+          dynamic_cast<ui::TLabel*>(&control)) {
+        const HDC dc = reinterpret_cast<HDC>(m.wParam);
+        ThemeServices().DrawParentBackground(h, dc, nullptr, false);
+        list.CallSaved(control, m);  // the text colour
+        SetBkMode(dc, TRANSPARENT);
+        m.result = reinterpret_cast<LRESULT>(GetStockObject(NULL_BRUSH));
+        return;
+      }
+      break;
+    case ui::CN_NOTIFY:
+      if (kind == K::TrackBar && h &&
+          reinterpret_cast<NMHDR*>(m.lParam)->code == static_cast<UINT>(NM_CUSTOMDRAW)) {
+        m.result = TrackBarCustomDraw(control, *reinterpret_cast<NMCUSTOMDRAW*>(m.lParam));
+        return;
+      }
+      break;
     case WM_NCCALCSIZE:
       if (kind == K::StatusBar && m.wParam) {
         list.CallSaved(control, m);
@@ -110,6 +137,45 @@ void TThemeManager::WindowProc(TThemeListKind kind, ui::TControl& control, ui::T
       break;
   }
   list.CallSaved(control, m);
+}
+
+// The parent shows through the track bar (the layer's are horizontal):
+// behind the tics over the client area, less the focus border while that
+// shows, and in the band the thumb moves along before the channel is drawn.
+// The system may draw the channel before the tics (Wine does), so the tics'
+// background leaves the channel out.
+LRESULT TThemeManager::TrackBarCustomDraw(ui::TControl& control, const NMCUSTOMDRAW& draw) {
+  HWND h = control.HandleIfAllocated();
+  if (draw.dwDrawStage == CDDS_PREPAINT) return CDRF_NOTIFYITEMDRAW;
+  if (draw.dwDrawStage != CDDS_ITEMPREPAINT) return CDRF_DODEFAULT;
+  RECT client;
+  GetClientRect(h, &client);
+  const int saved = SaveDC(draw.hdc);
+  RECT area{};
+  if (draw.dwItemSpec == TBCD_TICS) {
+    area = client;
+    const bool cues = !(SendMessageW(h, WM_QUERYUISTATE, 0, 0) & UISF_HIDEFOCUS);
+    if (GetFocus() == h && cues) {
+      UINT fx = 1, fy = 1;
+      SystemParametersInfoW(SPI_GETFOCUSBORDERWIDTH, 0, &fx, 0);
+      SystemParametersInfoW(SPI_GETFOCUSBORDERHEIGHT, 0, &fy, 0);
+      InflateRect(&area, -static_cast<int>(fx), -static_cast<int>(fy));
+    }
+    RECT channel{};
+    SendMessageW(h, TBM_GETCHANNELRECT, 0, reinterpret_cast<LPARAM>(&channel));
+    ExcludeClipRect(draw.hdc, channel.left, channel.top, channel.right, channel.bottom);
+  } else if (draw.dwItemSpec == TBCD_CHANNEL) {
+    RECT thumb{};
+    SendMessageW(h, TBM_GETTHUMBRECT, 0, reinterpret_cast<LPARAM>(&thumb));
+    area = RECT{client.left, thumb.top, client.right, thumb.bottom};
+    IntersectRect(&area, &area, &client);
+  }
+  if (!IsRectEmpty(&area)) {
+    IntersectClipRect(draw.hdc, area.left, area.top, area.right, area.bottom);
+    ThemeServices().DrawParentBackground(h, draw.hdc, nullptr, false, &area);
+  }
+  RestoreDC(draw.hdc, saved);
+  return CDRF_DODEFAULT;
 }
 
 void TThemeManager::UpdateUIState(ui::TControl& control, const ui::TMessage& m) {

@@ -11,6 +11,7 @@
 #include "ui/application_win.h"
 #include "ui/forms_win.h"
 #include "ui/std_controls_win.h"
+#include "ui/toolbar_win.h"
 
 namespace kv {
 namespace {
@@ -384,7 +385,17 @@ void TThemeManager::BroadcastThemeChange() {
 void TThemeManager::FixControls(ui::TForm* form) {
   if (!ThemeServices().ThemesEnabled()) return;
   std::function<void(ui::TControl&)> fix = [&](ui::TControl& c) {
-    if (HWND h = c.HandleIfAllocated()) EnableThemeDialogTexture(h, ETDT_ENABLETAB);
+    HWND h = c.HandleIfAllocated();
+    if (h) EnableThemeDialogTexture(h, ETDT_ENABLETAB);
+    // A tool bar lets its parent show between the buttons. (Its buttons are
+    // the system's, so there is no mouse-capture style to take away.)
+    if (h && (options_ & toSetTransparency) && dynamic_cast<ui::TToolBar*>(&c)) {
+      const auto style = static_cast<DWORD>(SendMessageW(h, TB_GETSTYLE, 0, 0));
+      if (!(style & TBSTYLE_TRANSPARENT)) {
+        SendMessageW(h, TB_SETSTYLE, 0, style | TBSTYLE_TRANSPARENT);
+        InvalidateRect(h, nullptr, TRUE);
+      }
+    }
     for (size_t i = 0; i < c.ControlCount(); ++i) fix(*c.Controls(i));
   };
   if (form) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include <array>
 #include <cstdint>
@@ -108,7 +109,8 @@ class TThemeManager : public ui::TComponent {
   void UpdateThemes();
   // WM_THEMECHANGED to every form and every windowed child.
   void BroadcastThemeChange();
-  // Theme dialog texture for every windowed control of the form (all forms for null).
+  // Theme dialog texture for every windowed control of the form (all forms for
+  // null); tool bars become transparent with toSetTransparency.
   void FixControls(ui::TForm* form = nullptr);
 
   // Which list holds the control, if any.
@@ -152,6 +154,7 @@ class TThemeManager : public ui::TComponent {
   void ParentBackground(ui::TControl& control, HDC dc, bool groupBoxPart);
   void PaintGroupBox(ui::TControl& control);
   void PaintPanel(ui::TControl& control, HDC dc);
+  LRESULT TrackBarCustomDraw(ui::TControl& control, const NMCUSTOMDRAW& draw);
 
   TThemeOptions options_ = kDefaultThemeOptions;
   std::array<std::unique_ptr<TWindowProcList>, kThemeListCount> lists_;

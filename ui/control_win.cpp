@@ -294,7 +294,8 @@ void TControl::WndProc(TMessage& m) {
     case WM_NOTIFY: {
       auto* header = reinterpret_cast<NMHDR*>(m.lParam);
       if (TControl* c = FromHandle(header->hwndFrom); c && c != this) {
-        if (c->NotifyNotify(header, m.result)) return;
+        Reflect(*c, m);
+        return;
       } else if (header->code == TTN_GETDISPINFOW) {  // a tool bar's tooltip asks for text
         for (TControl* child : children_)
           if (child->NotifyNotify(header, m.result)) return;
@@ -308,17 +309,35 @@ void TControl::WndProc(TMessage& m) {
         return;
       }
       break;
-    case WM_CTLCOLORSTATIC:
-    case WM_CTLCOLORBTN:
+    case WM_CTLCOLORMSGBOX:
     case WM_CTLCOLOREDIT:
     case WM_CTLCOLORLISTBOX:
+    case WM_CTLCOLORBTN:
+    case WM_CTLCOLORDLG:
+    case WM_CTLCOLORSCROLLBAR:
+    case WM_CTLCOLORSTATIC:
       if (TControl* c = FromHandle(reinterpret_cast<HWND>(m.lParam)); c && c != this) {
-        if (HBRUSH brush = c->CtlColor(reinterpret_cast<HDC>(m.wParam))) {
-          m.result = reinterpret_cast<LRESULT>(brush);
-          return;
-        }
+        Reflect(*c, m);
+        return;
       }
       break;
+    case CN_NOTIFY:
+      if (!NotifyNotify(reinterpret_cast<NMHDR*>(m.lParam), m.result)) ReflectedDefault(m);
+      return;
+    case CN_CTLCOLORSTATIC:
+    case CN_CTLCOLORBTN:
+    case CN_CTLCOLOREDIT:
+    case CN_CTLCOLORLISTBOX:
+      if (HBRUSH brush = CtlColor(reinterpret_cast<HDC>(m.wParam)))
+        m.result = reinterpret_cast<LRESULT>(brush);
+      else
+        ReflectedDefault(m);
+      return;
+    case CN_CTLCOLORMSGBOX:
+    case CN_CTLCOLORDLG:
+    case CN_CTLCOLORSCROLLBAR:
+      ReflectedDefault(m);
+      return;
     case WM_ERASEBKGND: {
       if (ownClass_) {
         RECT r;
@@ -354,6 +373,21 @@ void TControl::WndProc(TMessage& m) {
       break;
   }
   DefaultHandler(m);
+}
+
+void TControl::Reflect(TControl& child, TMessage& m) {
+  TMessage reflected{CN_BASE + m.msg, m.wParam, m.lParam, 0};
+  child.Dispatch(reflected);
+  m.result = reflected.result;
+}
+
+void TControl::ReflectedDefault(TMessage& m) {
+  // The parent whose window received the original message.
+  TControl* parent = hwnd_ ? FromHandle(GetParent(hwnd_)) : nullptr;
+  if (!parent) return;
+  TMessage original{m.msg - CN_BASE, m.wParam, m.lParam, 0};
+  parent->DefaultHandler(original);
+  m.result = original.result;
 }
 
 HBRUSH TControl::CtlColor(HDC dc) {

@@ -49,6 +49,19 @@ constexpr UINT CM_CONTROLLISTCHANGE = CM_BASE + 44;
 // A control answering non-zero is never subclassed by the theme manager.
 constexpr UINT CM_DENYSUBCLASSING = CM_BASE + 2000;
 
+// Notifications a parent hands back to the child control they came from, so
+// that the child's window method (or whoever replaced it) answers them. A
+// child's default handling answers as the parent used to; what it leaves
+// unanswered goes to the parent's default handler with the original message.
+constexpr UINT CN_BASE = 0xBC00;
+constexpr UINT CN_NOTIFY = CN_BASE + WM_NOTIFY;
+constexpr UINT CN_CTLCOLORMSGBOX = CN_BASE + WM_CTLCOLORMSGBOX,
+               CN_CTLCOLOREDIT = CN_BASE + WM_CTLCOLOREDIT,
+               CN_CTLCOLORLISTBOX = CN_BASE + WM_CTLCOLORLISTBOX,
+               CN_CTLCOLORBTN = CN_BASE + WM_CTLCOLORBTN, CN_CTLCOLORDLG = CN_BASE + WM_CTLCOLORDLG,
+               CN_CTLCOLORSCROLLBAR = CN_BASE + WM_CTLCOLORSCROLLBAR,
+               CN_CTLCOLORSTATIC = CN_BASE + WM_CTLCOLORSTATIC;
+
 struct TMessage {
   UINT msg;
   WPARAM wParam;
@@ -202,6 +215,11 @@ class TControl : public TComponent {
   void Bind(HWND hwnd);
   void Unbind(HWND hwnd);
   void Dispatch(TMessage& m);
+  // Hands a notification of a child control to that child as CN_*.
+  void Reflect(TControl& child, TMessage& m);
+  // A reflected message the child left unanswered: the receiving parent's
+  // default handler with the original message.
+  void ReflectedDefault(TMessage& m);
   void SaveWindowText();
   // CM_CONTROLLISTCHANGE to the form under which `parent` sits.
   void NotifyControlListChange(TControl* parent, bool inserting);

@@ -9,6 +9,7 @@
 #include <map>
 #include <string>
 
+#include "tests/ui/ui_test_util.h"
 #include "treeview/check_images_win.h"
 #include "treeview/lazy_trees_win.h"
 #include "treeview/theme_services_win.h"
@@ -280,6 +281,97 @@ TEST_F(TreePaint, EraseActionsAndTiledBackground) {
       EXPECT_EQ(shot.Pixel(x, y), Rgb(RGB(10 + (x + 1) % 4, 20 + y % 4, 30))) << x << "," << y;
     }
   }
+}
+
+// The bevel and the border ring sit inside the client edge and outside the
+// header and the scroll bar; the area below the last row is the user's to
+// paint when asked for.
+TEST(TreeFrame, BevelAndBorderRingAroundHeaderAndScrollBar) {
+  const ComCtl comCtl(581);
+  constexpr COLORREF kBorder = RGB(0xC0, 0x20, 0x80), kBelow = RGB(0x10, 0x90, 0x30);
+  constexpr int kRing = 4, kHeader = 20;
+  ui::TForm form;
+  form.SetBounds(40, 40, 360, 300);
+  auto& tree = form.Create<TLazyDrawTree>();
+  tree.SetParent(&form);
+  tree.SetBounds(10, 10, 300, 220);
+  tree.SetColor(ui::clWhite);
+  tree.Colors().SetColor(TLTColors::BorderColor, kBorder);
+  tree.Header().SetHeight(kHeader);
+  tree.Header().Columns().Add().SetWidth(150);
+  tree.Header().SetOptions(tree.Header().Options() | hoVisible);
+  tree.SetRootNodeCount(3);
+  tree.OnPaintBackground = [&](TBaseLazyTree&, HDC dc, const RECT& r, bool& handled) {
+    const ui::BrushObject brush = ui::MakeSolidBrush(kBelow);
+    FillRect(dc, &r, brush.Get());
+    handled = true;
+  };
+  form.Show();
+  HWND hwnd = tree.Handle();
+  RECT before{};
+  GetClientRect(hwnd, &before);
+  tree.SetBevels(TBevelKind::bkTile, TBevelCut::bvRaised, TBevelCut::bvLowered);
+  tree.SetBorderWidth(kRing);
+  tree.SetRootNodeCount(100);  // a vertical scroll bar
+  const ui::TBitmap shot = ui::test::Screenshot(form, "tree_frame_bevel_border");
+
+  const int edge = GetSystemMetrics(SM_CXEDGE), inset = edge + 2 + kRing;
+  RECT window{}, formWindow{};
+  GetWindowRect(hwnd, &window);
+  GetWindowRect(form.Handle(), &formWindow);
+  POINT origin{0, 0};
+  ClientToScreen(hwnd, &origin);
+  EXPECT_EQ(origin.x - window.left, inset);
+  EXPECT_EQ(origin.y - window.top, inset + kHeader);
+  const RECT header = tree.Header().HeaderRect();
+  EXPECT_EQ(header.left, inset);
+  EXPECT_EQ(header.top, inset);
+  EXPECT_EQ(header.right, window.right - window.left - inset);
+  auto at = [&](int x, int y) {  // window coordinates
+    return shot.Pixel(window.left - formWindow.left + x, window.top - formWindow.top + y);
+  };
+  const int w = window.right - window.left, h = window.bottom - window.top;
+  // The ring on all four sides, beside the header and beyond the scroll bar.
+  for (POINT p : {POINT{edge + 2, h / 2}, POINT{w - 1 - edge - 2, h / 2}, POINT{w / 2, edge + 2},
+                  POINT{w / 2, inset - 1}, POINT{w / 2, h - 1 - edge - 2}, POINT{inset - 1, inset + 5}})
+    EXPECT_EQ(at(p.x, p.y), Rgb(kBorder)) << p.x << "," << p.y;
+  EXPECT_NE(at(w - inset - 2, h / 2), Rgb(kBorder));  // the scroll bar
+  EXPECT_NE(at(inset + 1, inset + kHeader / 2), Rgb(kBorder));  // the header
+  // The bevel is the system's edge drawn alone inside the client edge.
+  {
+    const ui::WindowDc screen = ui::GetClientDc(nullptr);
+    const ui::MemoryDc alone = ui::CreateMemoryDc(screen.Get());
+    const ui::BitmapObject bitmap(CreateCompatibleBitmap(screen.Get(), w, h));
+    const ui::SelectedObject selected = ui::SelectInto(alone.Get(), bitmap.Get());
+    RECT r{edge, edge, w - edge, h - edge};
+    DrawEdge(alone.Get(), &r, BDR_RAISEDINNER | BDR_SUNKENOUTER, BF_RECT);
+    for (POINT p : {POINT{edge, h / 2}, POINT{edge + 1, h / 2}, POINT{w - edge - 1, h / 2},
+                    POINT{w / 2, edge}, POINT{w / 2, h - edge - 2}})
+      EXPECT_EQ(at(p.x, p.y), Rgb(GetPixel(alone.Get(), p.x, p.y))) << p.x << "," << p.y;
+  }
+  // Taking the frame away gives the client its room back.
+  tree.SetBorderWidth(0);
+  tree.SetBevels(TBevelKind::bkNone, TBevelCut::bvRaised, TBevelCut::bvLowered);
+  tree.SetRootNodeCount(3);
+  RECT after{};
+  GetClientRect(hwnd, &after);
+  EXPECT_EQ(after.bottom, before.bottom);
+  EXPECT_EQ(after.right, before.right);
+
+  // Below the last of three rows the handler's colour; it got that area.
+  RECT asked{};
+  tree.OnPaintBackground = [&](TBaseLazyTree&, HDC dc, const RECT& r, bool& handled) {
+    asked = r;
+    const ui::BrushObject brush = ui::MakeSolidBrush(kBelow);
+    FillRect(dc, &r, brush.Get());
+    handled = true;
+  };
+  const ui::TBitmap plain = ui::test::Screenshot(form, "tree_frame_background");
+  const int rows = 3 * static_cast<int>(tree.DefaultNodeHeight());
+  EXPECT_EQ(asked.bottom - asked.top, after.bottom - rows);
+  EXPECT_EQ(ui::test::PixelAt(plain, form, hwnd, 20, rows + 2), Rgb(kBelow));
+  EXPECT_EQ(ui::test::PixelAt(plain, form, hwnd, 20, after.bottom - 1), Rgb(kBelow));
+  EXPECT_NE(ui::test::PixelAt(plain, form, hwnd, 20, rows - 2), Rgb(kBelow));
 }
 
 TEST_F(TreePaint, RubberBandDottedOrBlended) {

@@ -11,6 +11,7 @@
 #include "tests/ui/ui_test_util.h"
 #include "treeview/theme_manager_win.h"
 #include "treeview/theme_services_win.h"
+#include "ui/toolbar_win.h"
 
 namespace kv {
 namespace {
@@ -254,6 +255,84 @@ TEST(ThemeManager, StyledGroupBoxAndPanelSitWhereTheyBelong) {
     }
   EXPECT_GT(inBand, 10);
   EXPECT_EQ(outside, 0);
+}
+
+// A label and a track bar of their own colour on a coloured panel, and a
+// flat tool bar.
+struct ColouredPanelForm {
+  static constexpr ui::TColor kPanel = 0x3070C0, kOwn = ui::clWhite;
+  ColouredPanelForm() {
+    form = std::make_unique<ui::TForm>();
+    form->SetBounds(80, 80, 320, 200);
+    panel = &form->Create<ui::TPanel>();
+    panel->SetParent(form.get());
+    panel->SetBounds(10, 40, 290, 110);
+    panel->SetColor(kPanel);
+    panel->SetBevelOuter(ui::TBevel::None);
+    label = &form->Create<ui::TLabel>();
+    label->SetParent(panel);
+    label->SetAutoSize(false);
+    label->SetBounds(10, 10, 150, 20);
+    label->SetColor(kOwn);
+    label->SetCaption("Ab");
+    track = &form->Create<ui::TTrackBar>();
+    track->SetParent(panel);
+    track->SetBounds(10, 50, 250, 40);
+    track->SetColor(kOwn);
+    track->SetPosition(5);
+    toolbar = &form->Create<ui::TToolBar>();
+    toolbar->SetParent(form.get());
+    toolbar->SetBounds(0, 0, 300, 30);
+    toolbar->SetFlat(false);
+    form->Show();
+  }
+  std::unique_ptr<ui::TForm> form;
+  ui::TPanel* panel = nullptr;
+  ui::TLabel* label = nullptr;
+  ui::TTrackBar* track = nullptr;
+  ui::TToolBar* toolbar = nullptr;
+};
+
+uint32_t Rgb(ui::TColor c) {
+  const COLORREF v = ui::ColorToRGB(c);
+  return static_cast<uint32_t>(GetRValue(v) << 16 | GetGValue(v) << 8 | GetBValue(v));
+}
+
+TEST(ThemeManager, StyledLabelAndTrackBarShowTheirParent) {
+  {
+    const ComCtl comctl(581);
+    ColouredPanelForm plain;
+    const ui::TBitmap before = ui::test::Screenshot(*plain.form, "theme_manager_coloured_581");
+    TThemeManager manager;
+    manager.CollectForms();
+    const ui::TBitmap after = ui::test::Screenshot(*plain.form, "theme_manager_coloured_581_with");
+    EXPECT_TRUE(Pixels(before) == Pixels(after));
+    EXPECT_EQ(ui::test::PixelAt(after, *plain.form, plain.label->Handle(), 140, 10),
+              Rgb(ColouredPanelForm::kOwn));
+  }
+  const ComCtl comctl(600);
+  if (!ThemeServices().ThemesEnabled()) GTEST_SKIP() << "no visual style active";
+  ColouredPanelForm styled;
+  TThemeManager manager;
+  manager.CollectForms();
+  const ui::TBitmap shot = ui::test::Screenshot(*styled.form, "theme_manager_coloured_600");
+  ui::TForm& form = *styled.form;
+  const uint32_t panel = Rgb(ColouredPanelForm::kPanel);
+  // Beside the label's text, and above and beside the track bar's channel.
+  HWND label = styled.label->Handle(), track = styled.track->Handle();
+  EXPECT_EQ(ui::test::PixelAt(shot, form, label, 140, 10), panel);
+  EXPECT_EQ(ui::test::PixelAt(shot, form, label, 100, 2), panel);
+  RECT client, channel{}, thumb{};
+  GetClientRect(track, &client);
+  SendMessageW(track, TBM_GETCHANNELRECT, 0, reinterpret_cast<LPARAM>(&channel));
+  SendMessageW(track, TBM_GETTHUMBRECT, 0, reinterpret_cast<LPARAM>(&thumb));
+  EXPECT_EQ(ui::test::PixelAt(shot, form, track, client.right - 3, 1), panel);
+  EXPECT_EQ(ui::test::PixelAt(shot, form, track, 1, (channel.top + channel.bottom) / 2), panel);
+  // The channel drawn before the tics is still there, away from the thumb.
+  const int x = thumb.right + 10 < channel.right ? thumb.right + 10 : channel.left + 2;
+  EXPECT_NE(ui::test::PixelAt(shot, form, track, x, (channel.top + channel.bottom) / 2), panel);
+  // The tool bar was made transparent.
+  EXPECT_TRUE(SendMessageW(styled.toolbar->Handle(), TB_GETSTYLE, 0, 0) & TBSTYLE_TRANSPARENT);
 }
 
 }  // namespace
