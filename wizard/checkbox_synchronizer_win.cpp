@@ -164,8 +164,9 @@ bool TreeCheck(TCustomLazyExplorerTree& view, TCustomLazyExplorerTree* other, TN
   if (node == nullptr) return false;
   ForceInit(view, node);
   ManualCheck(view, node, type, state);
+  // Only a folder tree carries a check on; only a file list shows it back.
   if (dynamic_cast<TLazyExplorerTreeview*>(&view) != nullptr) {
-    ManualTristateTrack(view, other, node, true, true, false, filter);
+    ManualTristateTrack(view, dynamic_cast<TLazyExplorerListview*>(other), node, true, true, false, filter);
   }
   return true;
 }
