@@ -56,7 +56,7 @@ double ListFollowsTree() {
   form.Show();
   tree.SetRootFolderCustomPath(kRoot);
   double best = 1e30;
-  for (int round = 0; round < 3; ++round) {
+  for (int round = 0; round < 5; ++round) {
     Select(tree, kRoot + L"\\Music");
     UpdateWindow(list.Handle());
     auto start = Clock::now();
@@ -76,7 +76,7 @@ double ListFollowsTree() {
 
 double TreeExpands() {
   double best = 1e30;
-  for (int round = 0; round < 3; ++round) {
+  for (int round = 0; round < 5; ++round) {
     ui::TForm form;
     form.SetBounds(0, 0, 900, 700);
     auto& tree = form.Create<TLazyExplorerTreeview>();

@@ -133,8 +133,7 @@ bool TLazyExplorerListview::DoKeyAction(WORD& key, UINT shift) {
         DoShellExecute(GetFirstSelected());
       }
       return true;
-    case 'V':
-    case 'v':
+    case 'V':  // a virtual key: 'v' (0x76) would be F7
       if (!(shift & MK_CONTROL)) return true;
       {
         const WaitCursor wait;

@@ -20,6 +20,10 @@ unsigned Unsigned(const TLayoutValue& v, const TLayoutContext& ctx) {
   return static_cast<unsigned>(n);
 }
 
+TBevelCut Cut(const TLayoutValue& v, const TLayoutContext& ctx) {
+  return static_cast<TBevelCut>(ctx.Enum(v, {{"bvNone", 0}, {"bvLowered", 1}, {"bvRaised", 2}, {"bvSpace", 3}}));
+}
+
 template <class F>
 void Prop(ui::TClassInfo& info, const char* name, F setter) {
   ui::AddProperty<TBaseLazyTree>(info, name, setter);
@@ -53,6 +57,26 @@ void RegisterBase(ui::TClassRegistry& r) {
        [](T& t, auto& v, auto& ctx) { t.SetAutoScrollInterval(Unsigned(v, ctx)); });
   Prop(c, "BorderStyle", [](T& t, auto& v, auto& ctx) {
     t.SetBorderStyle(static_cast<TTreeBorderStyle>(ctx.Enum(v, {{"bsNone", 0}, {"bsSingle", 1}})));
+  });
+  Prop(c, "BevelKind", [](T& t, auto& v, auto& ctx) {
+    const int kind = ctx.Enum(v, {{"bkNone", 0}, {"bkTile", 1}, {"bkSoft", 2}, {"bkFlat", 3}});
+    t.SetBevels(static_cast<TBevelKind>(kind), t.BevelInner(), t.BevelOuter(), t.BevelWidth());
+  });
+  Prop(c, "BevelInner", [](T& t, auto& v, auto& ctx) {
+    t.SetBevels(t.BevelKind(), Cut(v, ctx), t.BevelOuter(), t.BevelWidth());
+  });
+  Prop(c, "BevelOuter", [](T& t, auto& v, auto& ctx) {
+    t.SetBevels(t.BevelKind(), t.BevelInner(), Cut(v, ctx), t.BevelWidth());
+  });
+  Prop(c, "BevelWidth", [](T& t, auto& v, auto& ctx) {
+    const std::int64_t n = ctx.Integer(v);
+    if (n < 1 || n > 255) ctx.Fail("expected a number from 1 to 255");
+    t.SetBevels(t.BevelKind(), t.BevelInner(), t.BevelOuter(), static_cast<int>(n));
+  });
+  Prop(c, "BorderWidth", [](T& t, auto& v, auto& ctx) {
+    const std::int64_t n = ctx.Integer(v);
+    if (n < 0 || n > 255) ctx.Fail("expected a number from 0 to 255");
+    t.SetBorderWidth(static_cast<int>(n));
   });
   Prop(c, "ChangeDelay", [](T& t, auto& v, auto& ctx) { t.SetChangeDelay(Unsigned(v, ctx)); });
   Prop(c, "DefaultNodeHeight", [](T& t, auto& v, auto& ctx) { t.SetDefaultNodeHeight(Unsigned(v, ctx)); });

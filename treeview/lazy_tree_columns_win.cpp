@@ -237,6 +237,11 @@ bool TBaseLazyTree::HeaderFrameMessage(ui::TMessage& m) {
     }
     case WM_NCHITTEST: {
       TControl::WndProc(m);
+      if ((m.result == HTERROR || m.result == HTNOWHERE) && FrameInset() > 0) {
+        RECT window{};
+        GetWindowRect(HandleIfAllocated(), &window);
+        if (PtInRect(&window, POINT{PointX(m.lParam), PointY(m.lParam)})) m.result = HTBORDER;  // the ring
+      }
       if (header_ != nullptr && header_->HasOption(hoVisible)) {
         POINT p{PointX(m.lParam), PointY(m.lParam)};
         ScreenToClient(HandleIfAllocated(), &p);

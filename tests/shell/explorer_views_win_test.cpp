@@ -177,7 +177,9 @@ class Counting : public Base {
     ++calls;
     Base::ChangeLinkChanging(server, pidl);
   }
+  bool PasteFromClipboard() override { return ++pastes > 0; }
   int calls = 0;
+  int pastes = 0;
 };
 
 class ChangeLinks : public ::testing::Test {
@@ -251,6 +253,25 @@ TEST_F(ChangeLinks, PartnerNoneAndAFreedViewTakeTheirLinksOnly) {
   second.reset();
   EXPECT_EQ(d.Count(), all - 2);
   EXPECT_EQ(tree.LazyExplorerListview(), nullptr);
+}
+
+// Ctrl+V pastes into the list's folder; Ctrl+F7 (virtual key 0x76, a lower-case
+// "v" as a character) and a plain V do not.
+TEST_F(ChangeLinks, OnlyCtrlVPastes) {
+  auto press = [&](WORD key, bool ctrl) {
+    BYTE keys[256];
+    GetKeyboardState(keys);
+    keys[VK_CONTROL] = ctrl ? 0x80 : 0;
+    SetKeyboardState(keys);
+    SendMessageW(list.Handle(), WM_KEYDOWN, key, 0);
+    keys[VK_CONTROL] = 0;
+    SetKeyboardState(keys);
+  };
+  press(VK_F7, true);
+  press('V', false);
+  EXPECT_EQ(list.pastes, 0);
+  press('V', true);
+  EXPECT_EQ(list.pastes, 1);
 }
 
 TEST(ChangeDispatch, ModesRemoveTheRightLinksAndAFreeHandlerMayRemoveOthers) {

@@ -315,6 +315,9 @@ TEST(TreeLayout, ALayoutDeclaringTreesBuilds) {
       "    NodeDataSize = 4\n"
       "    TreeOptions.SelectionOptions = [toMultiSelect, toFullRowSelect]\n"
       "    ScrollBarOptions.ScrollBars = ssVertical\n"
+      "    BevelKind = bkFlat\n"
+      "    BevelInner = bvNone\n"
+      "    BorderWidth = 3\n"
       "  end\n"
       "  object Old: TLazyStringTree\n"
       "    Options = [voMultiSelect, voShowRoot, voAutoSort, toSomethingElse]\n"
@@ -340,6 +343,10 @@ TEST(TreeLayout, ALayoutDeclaringTreesBuilds) {
   EXPECT_EQ(fresh.GetFirst()->NodeHeight, 32);
   EXPECT_NE(fresh.GetFirst(), results.GetFirst());
   EXPECT_EQ(fresh.TreeOptions().SelectionOptions(), results.TreeOptions().SelectionOptions());
+  EXPECT_EQ(fresh.BevelKind(), TBevelKind::bkFlat);
+  EXPECT_EQ(fresh.BevelInner(), TBevelCut::bvNone);
+  EXPECT_EQ(fresh.BevelOuter(), TBevelCut::bvLowered);
+  EXPECT_EQ(fresh.BorderWidth(), 3);
 }
 
 }  // namespace

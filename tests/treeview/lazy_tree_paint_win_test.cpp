@@ -336,6 +336,8 @@ TEST(TreeFrame, BevelAndBorderRingAroundHeaderAndScrollBar) {
                   POINT{w / 2, inset - 1}, POINT{w / 2, h - 1 - edge - 2}, POINT{inset - 1, inset + 5}})
     EXPECT_EQ(at(p.x, p.y), Rgb(kBorder)) << p.x << "," << p.y;
   EXPECT_NE(at(w - inset - 2, h / 2), Rgb(kBorder));  // the scroll bar
+  EXPECT_EQ(SendMessageW(hwnd, WM_NCHITTEST, 0, MAKELPARAM(window.left + edge + 3, window.top + h / 2)),
+            HTBORDER);
   EXPECT_NE(at(inset + 1, inset + kHeader / 2), Rgb(kBorder));  // the header
   // The bevel is the system's edge drawn alone inside the client edge.
   {

@@ -257,8 +257,8 @@ TEST(ThemeManager, StyledGroupBoxAndPanelSitWhereTheyBelong) {
   EXPECT_EQ(outside, 0);
 }
 
-// A label and a track bar of their own colour on a coloured panel, and a
-// flat tool bar.
+// A label, a check box and a track bar of their own colour on a coloured
+// panel, and a tool bar.
 struct ColouredPanelForm {
   static constexpr ui::TColor kPanel = 0x3070C0, kOwn = ui::clWhite;
   ColouredPanelForm() {
@@ -275,6 +275,11 @@ struct ColouredPanelForm {
     label->SetBounds(10, 10, 150, 20);
     label->SetColor(kOwn);
     label->SetCaption("Ab");
+    check = &form->Create<ui::TCheckBox>();
+    check->SetParent(panel);
+    check->SetBounds(170, 10, 110, 20);
+    check->SetColor(kOwn);
+    check->SetCaption("Ab");
     track = &form->Create<ui::TTrackBar>();
     track->SetParent(panel);
     track->SetBounds(10, 50, 250, 40);
@@ -289,6 +294,7 @@ struct ColouredPanelForm {
   std::unique_ptr<ui::TForm> form;
   ui::TPanel* panel = nullptr;
   ui::TLabel* label = nullptr;
+  ui::TCheckBox* check = nullptr;
   ui::TTrackBar* track = nullptr;
   ui::TToolBar* toolbar = nullptr;
 };
@@ -322,6 +328,7 @@ TEST(ThemeManager, StyledLabelAndTrackBarShowTheirParent) {
   HWND label = styled.label->Handle(), track = styled.track->Handle();
   EXPECT_EQ(ui::test::PixelAt(shot, form, label, 140, 10), panel);
   EXPECT_EQ(ui::test::PixelAt(shot, form, label, 100, 2), panel);
+  EXPECT_EQ(ui::test::PixelAt(shot, form, styled.check->Handle(), 100, 10), panel);
   RECT client, channel{}, thumb{};
   GetClientRect(track, &client);
   SendMessageW(track, TBM_GETCHANNELRECT, 0, reinterpret_cast<LPARAM>(&channel));

@@ -1,5 +1,7 @@
-// The folder page over the shell tests' namespace (fixture C:\kvtest): checks
-// become scan paths and come back from them, non-ANSI folders included.
+// The folder page over the shell tests' namespace (fixture C:\kvtest), driven
+// by real clicks on the check boxes: three states in the tree and the list,
+// checks that become scan paths and come back from them, non-ANSI folders
+// included.
 #include <windows.h>
 #include <ole2.h>
 
@@ -289,6 +291,39 @@ TEST_F(FolderPage, BothPanesDrawTheirCheckGlyphs) {
   EXPECT_EQ(glyph(*page.SysList, Row(page, L"Rock")), treeChecked);
   EXPECT_EQ(glyph(*page.SysList, Row(page, L"Jazz")), treeUnchecked);
   EXPECT_EQ(glyph(*page.SysList, Row(page, L"c.mp3")), treeUnchecked);
+}
+
+// Drive Z: maps the whole Linux file system in a user's prefix; here a drive
+// letter defined for the process stands in for it (Wine lists it with the
+// drives, though its files cannot be reached).
+TEST_F(FolderPage, DriveZIsCheckedOnlyWhenItselfCheckedAndConfirmed) {
+  if (!DefineDosDeviceW(0, L"Z:", test::kFixture.c_str())) GTEST_SKIP() << "no drive Z: can be defined";
+  struct Unmap {
+    ~Unmap() { DefineDosDeviceW(DDD_REMOVE_DEFINITION, L"Z:", nullptr); }
+  } unmap;
+  auto& page = NewPage();
+  std::vector<std::wstring> asked;
+  bool confirm = false;
+  page.ConfirmWholeFileSystem = [&](const std::wstring& path) {
+    asked.push_back(path);
+    return confirm;
+  };
+  PLazyNode computer = page.SysTree->FindNodeByPIDL(DrivesFolder()->AbsolutePIDL());
+  ASSERT_NE(computer, nullptr);
+  PLazyNode drive = FindNamespace(*page.SysTree, computer, L"Z:\\");
+  if (drive == nullptr) GTEST_SKIP() << "the shell does not list the drive";
+  ClickBox(*page.SysTree, computer);
+  EXPECT_EQ(page.SysTree->GetCheckState(drive), csUncheckedNormal);
+  EXPECT_EQ(page.SysTree->GetCheckState(computer), csMixedNormal);
+  EXPECT_EQ(page.SysTree->GetCheckState(page.SysTree->FindNode(L"C:\\")), csCheckedNormal);
+  EXPECT_TRUE(asked.empty());
+  ClickBox(*page.SysTree, drive);
+  EXPECT_EQ(asked, (std::vector<std::wstring>{L"Z:\\"}));
+  EXPECT_EQ(page.SysTree->GetCheckState(drive), csUncheckedNormal);
+  confirm = true;
+  ClickBox(*page.SysTree, drive);
+  EXPECT_EQ(page.SysTree->GetCheckState(drive), csCheckedNormal);
+  EXPECT_EQ(page.SysTree->GetCheckState(computer), csCheckedNormal);
 }
 
 TEST_F(FolderPage, SetPathsChecksExactlyTheStoredPaths) {
