@@ -474,11 +474,21 @@ TLazyExplorerTreeview::~TLazyExplorerTreeview() {
 }
 
 TLazyExplorerTreeview::TLazyExplorerTreeview() {
+  // The working defaults of a folder tree; a layout or its owner sets its own on top.
+  SetFileObjects(foFolders | foHidden);
+  auto& options = TreeOptions();
+  options.SetAutoOptions(toAutoScroll);
+  options.SetSelectionOptions(toMultiSelect | toSiblingSelectConstraint);
+  options.SetMiscOptions(toAcceptOLEDrop | toEditable | toToggleOnDblClick);
+  // The root's button and the theme stay as the tree has them.
+  options.SetPaintOptions(options.PaintOptions() | toShowButtons | toShowTreeLines | toUseBlendedImages |
+                          toGhostedIfUnfocused);
   SetExplorerFolderOptions(toFoldersExpandable);
-  SetExplorerMiscOptions(toBrowseExecuteFolder | toBrowseExecuteFolderShortcut | toChangeNotifierThread);
-  SetExplorerImageOptions(toImages | toThreadedImages | toMarkCutAndCopy);
   SetExplorerShellOptions(toContextMenus);
-  SetExplorerMiscOptions(ExplorerMiscOptions() | toRemoveContextMenuShortCut);
+  SetExplorerMiscOptions(toBrowseExecuteFolder | toBrowseExecuteFolderShortcut | toChangeNotifierThread |
+                         toRemoveContextMenuShortCut);
+  SetExplorerImageOptions(toImages | toThreadedImages | toMarkCutAndCopy);
+  SetExplorerSyncOptions(toCollapseTargetFirst | toExpandTarget | toSelectTarget);
 }
 
 }  // namespace kv

@@ -570,6 +570,8 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   // Mouse and focus messages; true when the message was answered.
   bool MouseMessage(ui::TMessage& m);
   TCellHitLayout CellLayout(PLazyNode node, TColumnIndex column);
+  // The check box and images before a cell's text, each with its gap.
+  int ContentImagesWidth(PLazyNode node, TColumnIndex column) override;
   void MouseButtonDown(ui::TMessage& m, TLazyTreeState button);
   void MouseButtonUp(ui::TMessage& m, TLazyTreeState button);
   void MouseWheel(ui::TMessage& m);

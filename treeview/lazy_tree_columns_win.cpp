@@ -169,12 +169,8 @@ int TBaseLazyTree::GetMaxColumnWidth(TColumnIndex column) {
   int widest = 0;
   for (PLazyNode n = GetFirstVisible(); n != nullptr; n = GetNextVisible(n)) {
     int width = 2 * Margin() + DoGetNodeWidth(n, column);
-    if (mainColumn) {
-      const TCellHitLayout cell = CellLayout(n, column);
-      width += GetNodeLevel(n) * indent + (HasOption(toShowRoot) ? indent : 0);
-      for (int part : {cell.CheckWidth, cell.StateWidth, cell.ImageWidth})
-        if (part > 0) width += part + 2;
-    }
+    if (mainColumn)
+      width += GetNodeLevel(n) * indent + (HasOption(toShowRoot) ? indent : 0) + ContentImagesWidth(n, column);
     widest = std::max(widest, width);
   }
   return widest;

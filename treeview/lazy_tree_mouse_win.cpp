@@ -63,6 +63,14 @@ TCellHitLayout TBaseLazyTree::CellLayout(PLazyNode node, TColumnIndex column) {
   return cell;
 }
 
+int TBaseLazyTree::ContentImagesWidth(PLazyNode node, TColumnIndex column) {
+  const TCellHitLayout cell = CellLayout(node, column);
+  int width = 0;
+  for (int part : {cell.CheckWidth, cell.StateWidth, cell.ImageWidth})
+    if (part > 0) width += part + 2;
+  return width;
+}
+
 void TBaseLazyTree::DetermineHitPositionLTR(TTreeHitInfo& hitInfo, int offset, int right,
                                             TLTAlignment alignment) {
   TCellHitLayout cell = CellLayout(hitInfo.HitNode, hitInfo.HitColumn);

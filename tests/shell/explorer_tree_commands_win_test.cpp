@@ -211,7 +211,7 @@ TEST_F(ExplorerCommands, ContextMenuKeysAndRightClickShowTheShellMenu) {
   // A right click on another node shows its menu and gives the selection back.
   PLazyNode b = Node(L"b.txt");
   const TLazyRect r = tree->GetDisplayRect(b, kNoColumn, true);
-  POINT pt{r.Left + 30, (r.Top + r.Bottom) / 2};
+  POINT pt{r.Left + 5, (r.Top + r.Bottom) / 2};
   ClientToScreen(tree->Handle(), &pt);
   SetCursorPos(pt.x, pt.y);
   mouse_event(MOUSEEVENTF_RIGHTDOWN, 0, 0, 0, 0);

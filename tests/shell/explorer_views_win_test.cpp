@@ -121,7 +121,8 @@ TEST_F(LinkedViews, TreeSelectionShowsTheFolderAndListBrowsingSelectsInTheTree) 
   test::KeepShot(shot, "linked_views");
   const TLazyRect treeRow = tree->GetDisplayRect(tree->GetFirstSelected(), kNoColumn, true);
   std::set<uint32_t> rowColours;
-  for (int x = treeRow.Left; x < treeRow.Right; ++x)
+  // The icon sits just before the text, with a gap of 2.
+  for (int x = treeRow.Left - 18; x < treeRow.Right; ++x)
     rowColours.insert(ui::test::PixelAt(shot, form, tree->Handle(), x, (treeRow.Top + treeRow.Bottom) / 2));
   EXPECT_GT(rowColours.size(), 2u);  // background, text, icon
   auto darkIn = [&](PLazyNode node, TColumnIndex column) {

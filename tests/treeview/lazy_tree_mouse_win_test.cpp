@@ -139,6 +139,10 @@ TEST_F(TreeMouse, CheckBoxPressAppliesOnReleaseOverTheSameNode) {
   TTreeHitInfo info;
   tree->GetHitTestInfoAt(box.x, box.y, true, info);
   ASSERT_EQ(info.HitPositions, (THitPositions{hpOnItem, hpOnItemCheckbox}));
+  // The label's rectangle starts past the box.
+  const POINT label = Label(nodes[2]);
+  tree->GetHitTestInfoAt(label.x, label.y, true, info);
+  EXPECT_EQ(info.HitPositions.Bits(), 0x88);
 
   SendMessageW(Window(), WM_LBUTTONDOWN, MK_LBUTTON, At(box));
   EXPECT_EQ(tree->GetCheckState(nodes[1]), csUncheckedPressed);
