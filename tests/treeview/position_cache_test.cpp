@@ -103,8 +103,11 @@ TEST(PositionCache, ChangesDuringBuildsLeaveAnExactCache) {
     tree.InvalidateCache();
     tree.ValidateCache();
     // Until the worker reports the build under way, then a little further in.
+    // (Waited by time, not by turns: a loaded machine may not run the worker
+    // for a while.)
     const int startedBefore = started;
-    for (int wait = 0; wait < 2000 && started == startedBefore; ++wait) {
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::milliseconds(200);
+    while (started == startedBefore && std::chrono::steady_clock::now() < giveUp) {
       tree.DeliverWorkerStates();
       if (started == startedBefore) std::this_thread::yield();
     }
