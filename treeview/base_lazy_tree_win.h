@@ -686,6 +686,7 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   TLTDragImageKind dragImageKind_ = TLTDragImageKind::diComplete;
   int dragWidth_ = 200, dragHeight_ = 350;
   bool dropTargetRegistered_ = false;
+  std::uint32_t runningTimers_ = 0;  // ids below 32 set on the window and not yet stopped
 };
 
 // Once per process, from the first tree: OLE, the tree's clipboard format,

@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "treeview/base_lazy_tree_win.h"
+#include "treeview/drag_image_win.h"
 #include "treeview/shorten_text.h"
 #include "treeview/theme_services_win.h"
 
@@ -432,10 +433,47 @@ void TLTHeader::DragTo(POINT client) {
   if (!InHeader(client)) target = -1;
   const bool before = target >= 0 && client.x < (left + right) / 2;
   if (target < 0) target = -1;
-  if (target == columns.dropTarget_ && before == columns.dropBefore_) return;
-  columns.dropTarget_ = target;
-  columns.dropBefore_ = before;
-  Invalidate(-1);
+  const bool repaint = target != columns.dropTarget_ || before != columns.dropBefore_;
+  if (repaint) {
+    columns.dropTarget_ = target;
+    columns.dropBefore_ = before;
+    Invalidate(-1);
+  }
+  // A changed drop mark is painted before the picture moves over it.
+  if (dragImage_) {
+    POINT screen = client;
+    ClientToScreen(tree_.HandleIfAllocated(), &screen);
+    dragImage_->DragTo(screen, repaint);
+  }
+}
+
+void TLTHeader::PrepareDrag(POINT start) {
+  TLazyTreeColumns& columns = Columns();
+  columns.dropTarget_ = -1;
+  const HWND hwnd = tree_.HandleIfAllocated();
+  const RECT header = HeaderRect();
+  const int width = header.right - header.left, height = header.bottom - header.top;
+  if (hwnd == nullptr || width <= 0 || height <= 0 || !columns.IsValidColumn(columns.dragIndex_)) return;
+  const TLazyTreeColumn& column = columns.Items(columns.dragIndex_);
+  const int left = column.Left() + HorizontalOffset();
+  const ui::WindowDc screen = ui::GetClientDc(nullptr);
+  const ui::BitmapObject whole(CreateCompatibleBitmap(screen.Get(), width, height));
+  const ui::BitmapObject part(CreateCompatibleBitmap(screen.Get(), column.Width(), height));
+  if (!whole || !part) return;
+  {
+    const ui::MemoryDc from = ui::CreateMemoryDc(screen.Get()), to = ui::CreateMemoryDc(screen.Get());
+    const ui::SelectedObject a = ui::SelectInto(from.Get(), whole.Get());
+    const ui::SelectedObject b = ui::SelectInto(to.Get(), part.Get());
+    PaintHeader(from.Get(), RECT{0, 0, width, height}, HorizontalOffset());
+    BitBlt(to.Get(), 0, 0, column.Width(), height, from.Get(), left, 0, SRCCOPY);
+  }
+  RECT window{};
+  GetWindowRect(hwnd, &window);
+  POINT hot = start;
+  ClientToScreen(hwnd, &hot);
+  dragImage_ = std::make_unique<TLTDragImage>(hwnd);
+  dragImage_->PrepareDrag(part.Get(), POINT{window.left + header.left + left, window.top + header.top}, hot, nullptr);
+  dragImage_->ShowDragImage();
 }
 
 bool TLTHeader::HandleHeaderMouseMove(ui::TMessage& m) {
@@ -464,6 +502,9 @@ bool TLTHeader::HandleHeaderMouseMove(ui::TMessage& m) {
       LeaveState(hstDragPending);
       EnterState(hstDragging);
       Invalidate(-1);
+      UpdateWindow(tree_.HandleIfAllocated());
+      PrepareDrag(dragStart_);
+      DragTo(p);
     }
     return true;
   }
@@ -478,6 +519,7 @@ void TLTHeader::DropColumn(POINT client) {
   TLazyTreeColumns& columns = Columns();
   const TColumnIndex dragged = columns.dragIndex_;
   const TColumnIndex target = columns.dropTarget_;
+  dragImage_.reset();  // the screen under it comes back first
   if (!columns.IsValidColumn(dragged)) return;
   if (!columns.IsValidColumn(target) || target == dragged || !InHeader(client)) {
     POINT screen = client;
@@ -501,6 +543,7 @@ void TLTHeader::DropColumn(POINT client) {
 
 void TLTHeader::EndDragOrTrack(bool /*cancel*/) {
   TLazyTreeColumns& columns = Columns();
+  dragImage_.reset();
   if (GetCapture() == tree_.HandleIfAllocated()) ReleaseCapture();
   columns.dropTarget_ = -1;
   columns.dragIndex_ = -1;

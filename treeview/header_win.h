@@ -9,6 +9,7 @@
 #include <commctrl.h>
 
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "treeview/header_model.h"
@@ -18,6 +19,7 @@
 namespace kv {
 
 class TBaseLazyTree;
+class TLTDragImage;
 
 // Modifier keys and the double click, as header events report them.
 using TShiftState = unsigned;
@@ -36,6 +38,8 @@ class TLTHeader : public TLTHeaderModel {
 
   // The header's rectangle in window coordinates (empty while hidden).
   RECT HeaderRect() const;
+  // The picture of the column being dragged (null when no column is dragged).
+  const TLTDragImage* DragImage() const { return dragImage_.get(); }
   // Whether a client point lies in the header.
   bool InHeader(POINT p) const;
   // A column's button rectangle in window coordinates.
@@ -95,6 +99,8 @@ class TLTHeader : public TLTHeaderModel {
   void DrawSortGlyph(HDC dc, int x, int y, bool ascending);
   HCURSOR SplitCursor() const;
   void DragTo(POINT client);
+  // The dragged column's picture, shown at its place with `start` as hot spot (client points).
+  void PrepareDrag(POINT start);
   // Header point (relative to the header's top-left corner) of a client point.
   POINT HeaderPoint(POINT client) const;
   void DrawButton(HDC dc, TColumnIndex index, const RECT& r, bool pressed, bool hot);
@@ -111,6 +117,7 @@ class TLTHeader : public TLTHeaderModel {
   TBaseLazyTree& tree_;
   HIMAGELIST images_ = nullptr;
   POINT dragStart_{};
+  std::unique_ptr<TLTDragImage> dragImage_;  // while a column is dragged
   TPicture sortUp_, sortDown_, hotPieces_;
 };
 

@@ -2,6 +2,7 @@
 // the native format, and the restoring of nodes from it.
 #include <cstring>
 
+#include "base/scope_guard.h"
 #include "treeview/base_lazy_tree_win.h"
 #include "treeview/data_object_win.h"
 
@@ -160,6 +161,11 @@ bool TBaseLazyTree::ProcessOLEData(TBaseLazyTree* source, IDataObject* dataObjec
                                                                                : source->GetSortedCutCopySet(true);
     const bool forward = mode == TLTNodeAttachMode::amInsertBefore || mode == TLTNodeAttachMode::amAddChildLast;
     if (!forward) std::reverse(nodes.begin(), nodes.end());
+    // The source changes in one update too, not once per node moved out of it.
+    if (source != this) source->BeginUpdate();
+    const ScopeGuard endSourceUpdate([&] {
+      if (source != this) source->EndUpdate();
+    });
     for (PLazyNode node : nodes)
       if (node != targetNode && !(source == this && HasAsParent(targetNode, node)))
         source->MoveTo(node, targetNode, mode, false, this);

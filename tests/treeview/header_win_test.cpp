@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "tests/ui/ui_test_util.h"
+#include "treeview/drag_image_win.h"
 #include "treeview/lazy_trees_win.h"
 #include "treeview/theme_services_win.h"
 #include "ui/application_win.h"
@@ -177,11 +178,22 @@ TEST_F(HeaderTest, ColumnsAreReorderedAndDraggedOut) {
   Drag(300 - 50, 10);
   EXPECT_EQ(Order(), (std::vector<TColumnIndex>{0, 1, 2}));
   EXPECT_EQ(dragged, (std::vector<std::pair<TColumnIndex, int>>{{0, 0}, {0, 2}}));
-  // Onto itself, and out of the header downwards: nothing moves.
+  // The dragged column's picture follows the mouse until the drop.
+  Nc(WM_NCLBUTTONDOWN, 50, 10);
+  Client(WM_MOUSEMOVE, 60, 10);
+  Client(WM_MOUSEMOVE, 90, 12);
+  ASSERT_NE(Header().DragImage(), nullptr);
+  EXPECT_TRUE(Header().DragImage()->Visible());
+  const RECT image = Header().DragImage()->GetDragImageRect();
+  EXPECT_EQ(image.right - image.left, Columns().Items(0).Width());
+  EXPECT_EQ(image.left, Screen(40, 0).x);
+  Client(WM_LBUTTONUP, 90, 12);
+  EXPECT_EQ(Header().DragImage(), nullptr);
+  // Onto itself (twice), and out of the header downwards: nothing moves.
   Drag(30, 80);
   Drag(30, 150, kHeaderHeight + 40);
   EXPECT_EQ(Order(), (std::vector<TColumnIndex>{0, 1, 2}));
-  EXPECT_EQ(draggedOut, (std::vector<TColumnIndex>{0, 0}));
+  EXPECT_EQ(draggedOut, (std::vector<TColumnIndex>{0, 0, 0}));
   EXPECT_EQ(Header().States(), 0);
   EXPECT_TRUE(clicks.empty());
 }

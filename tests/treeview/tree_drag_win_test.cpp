@@ -239,6 +239,11 @@ TEST_F(TreeDrag, CopyAndMoveBetweenTreesByTheKeysHeld) {
   EXPECT_EQ(right.Shape(), L"a b[b1 b] c[a]");
   EXPECT_EQ(right.tree.TotalCount(), 7u);
   EXPECT_TRUE(left.tree.DragSelection().empty());
+
+  // Within one tree a drag moves: the node moved in place is not deleted afterwards.
+  Drag(left, left.a, left, left.Label(left.c));
+  EXPECT_EQ(left.dropEffect, static_cast<DWORD>(DROPEFFECT_MOVE));
+  EXPECT_EQ(left.Shape(), L"c[a]");
 }
 
 void SaveBitmap(const std::vector<std::uint32_t>& pixels, int w, int h, const std::string& name) {
