@@ -12,6 +12,7 @@
 #include "treeview/drag_image_win.h"
 #include "treeview/shorten_text.h"
 #include "treeview/theme_services_win.h"
+#include "ui/gdi_win.h"
 
 namespace kv {
 
@@ -19,22 +20,6 @@ namespace {
 
 int PointX(LPARAM l) { return static_cast<short>(LOWORD(l)); }
 int PointY(LPARAM l) { return static_cast<short>(HIWORD(l)); }
-
-// The window's device context including its frame.
-class FrameDc {
- public:
-  explicit FrameDc(HWND hwnd) : hwnd_(hwnd), dc_(GetWindowDC(hwnd)) {}
-  ~FrameDc() {
-    if (dc_ != nullptr) ReleaseDC(hwnd_, dc_);
-  }
-  FrameDc(const FrameDc&) = delete;
-  FrameDc& operator=(const FrameDc&) = delete;
-  HDC Get() const { return dc_; }
-
- private:
-  HWND hwnd_;
-  HDC dc_;
-};
 
 void FillColor(HDC dc, const RECT& r, COLORREF color) {
   const COLORREF old = SetBkColor(dc, color);
@@ -181,7 +166,7 @@ void TLTHeader::Invalidate(TColumnIndex column, bool expandToBorder) {
   if (expandToBorder) part.right = header.right;
   IntersectRect(&part, &part, &header);
   if (IsRectEmpty(&part)) return;
-  FrameDc dc(hwnd);
+  const ui::WindowDc dc = ui::GetFrameDc(hwnd);
   if (dc.Get() == nullptr) return;
   IntersectClipRect(dc.Get(), part.left, part.top, part.right, part.bottom);
   PaintHeader(dc.Get(), header, HorizontalOffset());
@@ -762,7 +747,7 @@ void TLTHeader::AnimatedResize(TColumnIndex column, int newWidth) {
   if (hwnd != nullptr && IsWindowVisible(hwnd) && HasOption(hoVisible)) {
     const int step = (newWidth - c.Width()) / 32;
     if (step != 0) {
-      FrameDc dc(hwnd);
+      const ui::WindowDc dc = ui::GetFrameDc(hwnd);
       const RECT header = HeaderRect();
       RECT window{};
       GetWindowRect(hwnd, &window);

@@ -10,22 +10,6 @@
 namespace kv {
 namespace {
 
-// The window's context including its frame.
-class FrameDc {
- public:
-  explicit FrameDc(HWND hwnd) : hwnd_(hwnd), dc_(GetWindowDC(hwnd)) {}
-  ~FrameDc() {
-    if (dc_ != nullptr) ReleaseDC(hwnd_, dc_);
-  }
-  FrameDc(const FrameDc&) = delete;
-  FrameDc& operator=(const FrameDc&) = delete;
-  HDC Get() const { return dc_; }
-
- private:
-  HWND hwnd_;
-  HDC dc_;
-};
-
 UINT InnerEdge(TBevelCut cut) {
   return cut == TBevelCut::bvLowered ? BDR_SUNKENINNER : cut == TBevelCut::bvRaised ? BDR_RAISEDINNER : 0;
 }
@@ -143,7 +127,7 @@ void TBaseLazyTree::InsetClientByFrame(RECT& r) const {
 void TBaseLazyTree::PaintFrame() {
   HWND hwnd = HandleIfAllocated();
   if (hwnd == nullptr || FrameInset() == 0) return;
-  FrameDc dc(hwnd);
+  const ui::WindowDc dc = ui::GetFrameDc(hwnd);
   if (dc.Get() != nullptr) OriginalWMNCPaint(dc.Get());
 }
 

@@ -6,6 +6,7 @@
 
 #include "ui/application_win.h"
 #include "ui/forms_win.h"
+#include "ui/gdi_win.h"
 
 namespace kv {
 namespace {
@@ -124,7 +125,8 @@ void TThemeServices::PaintBorder(ui::TControl& control, bool eraseLRCorner) {
   RECT r;
   GetWindowRect(window, &r);
   OffsetRect(&r, -r.left, -r.top);
-  const HDC dc = GetWindowDC(window);
+  const ui::WindowDc frame = ui::GetFrameDc(window);
+  const HDC dc = frame.Get();
   if (!dc) return;
   const auto style = static_cast<DWORD>(GetWindowLongPtrW(window, GWL_STYLE));
   if (eraseLRCorner && (style & WS_HSCROLL) && (style & WS_VSCROLL)) {
@@ -137,7 +139,6 @@ void TThemeServices::PaintBorder(ui::TControl& control, bool eraseLRCorner) {
   // Only the outer two pixels get the themed edit frame.
   ExcludeClipRect(dc, r.left + 2, r.top + 2, r.right - 2, r.bottom - 2);
   DrawElement(dc, GetElementDetails(TThemedEdit::teEditTextNormal), r);
-  ReleaseDC(window, dc);
 }
 
 TThemeServices& ThemeServices() {

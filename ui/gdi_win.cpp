@@ -34,6 +34,8 @@ WindowDc GetClientDc(HWND window) {
   return WindowDc(window, dc);
 }
 
+WindowDc GetFrameDc(HWND window) { return WindowDc(window, GetWindowDC(window)); }
+
 WindowDc::WindowDc(WindowDc&& other) noexcept
     : window_(other.window_), dc_(std::exchange(other.dc_, nullptr)) {}
 

@@ -34,6 +34,9 @@ class MemoryDc;
 class SelectedObject;
 // GetDC: the window's client area; null is the screen.
 [[nodiscard]] WindowDc GetClientDc(HWND window);
+// GetWindowDC: the whole window, frame included. Get() is null when the
+// system gives none (painting code skips its work then).
+[[nodiscard]] WindowDc GetFrameDc(HWND window);
 // BeginPaint, for WM_PAINT.
 [[nodiscard]] PaintDc BeginPaintDc(HWND window);
 // CreateCompatibleDC: compatible with like, or with the screen when null.
@@ -50,6 +53,7 @@ class WindowDc {  // ReleaseDC
 
  private:
   friend WindowDc GetClientDc(HWND window);
+  friend WindowDc GetFrameDc(HWND window);
   WindowDc(HWND window, HDC dc) : window_(window), dc_(dc) {}
   HWND window_ = nullptr;
   HDC dc_ = nullptr;
