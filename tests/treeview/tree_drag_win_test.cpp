@@ -18,6 +18,7 @@
 
 #include "treeview/data_object_win.h"
 #include "treeview/drag_image_win.h"
+#include "tests/treeview/text_owner_win.h"
 #include "treeview/lazy_trees_win.h"
 #include "ui/application_win.h"
 #include "ui/forms_win.h"
@@ -25,17 +26,7 @@
 namespace kv {
 namespace {
 
-struct TextOwner {
-  explicit TextOwner(TLazyStringTree& tree) {
-    tree.OnGetText = [map = map](TBaseLazyTree&, PLazyNode n, TColumnIndex, TLSTTextType, std::wstring& text) {
-      if (auto it = map->find(n); it != map->end()) text = it->second;
-    };
-    tree.OnNewText = [map = map](TBaseLazyTree&, PLazyNode n, TColumnIndex, const std::wstring& text) {
-      (*map)[n] = text;
-    };
-  }
-  std::shared_ptr<std::map<PLazyNode, std::wstring>> map = std::make_shared<std::map<PLazyNode, std::wstring>>();
-};
+using test::TextOwner;
 
 TLTNodeAttachMode AttachMode(TDropMode mode) {
   switch (mode) {

@@ -13,26 +13,15 @@
 #include <string>
 
 #include "treeview/data_object_win.h"
+#include "tests/treeview/text_owner_win.h"
 #include "treeview/lazy_trees_win.h"
 #include "ui/forms_win.h"
 
 namespace kv {
 namespace {
 
-// Texts kept by the owner, per node; the handlers keep them alive as long as
-// the tree, which renders them once more when it goes with data on the clipboard.
-struct TextOwner {
-  explicit TextOwner(TLazyStringTree& tree) {
-    tree.OnGetText = [map = map](TBaseLazyTree&, PLazyNode n, TColumnIndex, TLSTTextType, std::wstring& text) {
-      if (auto it = map->find(n); it != map->end()) text = it->second;
-    };
-    tree.OnNewText = [map = map](TBaseLazyTree&, PLazyNode n, TColumnIndex, const std::wstring& text) {
-      (*map)[n] = text;
-    };
-  }
-  std::shared_ptr<std::map<PLazyNode, std::wstring>> map = std::make_shared<std::map<PLazyNode, std::wstring>>();
-  std::map<PLazyNode, std::wstring>& texts = *map;
-};
+
+using test::TextOwner;
 
 std::size_t CountCaptionChunks(const std::vector<std::uint8_t>& bytes, std::u16string_view text) {
   std::vector<std::uint8_t> chunk{3, 0, 0, 0, static_cast<std::uint8_t>(2 * text.size()), 0, 0, 0};
