@@ -61,11 +61,18 @@ struct GlobalMemoryTraits {
   static void Close(Type h) noexcept { GlobalFree(h); }
 };
 
+struct MenuTraits {  // CreatePopupMenu: null on failure
+  using Type = HMENU;
+  static Type Invalid() noexcept { return nullptr; }
+  static void Close(Type h) noexcept { DestroyMenu(h); }
+};
+
 using FileHandle = Handle<FileHandleTraits>;
 using KernelHandle = Handle<KernelHandleTraits>;
 using FindHandle = Handle<FindHandleTraits>;
 using ModuleHandle = Handle<ModuleTraits>;
 using GlobalMemory = Handle<GlobalMemoryTraits>;
+using MenuHandle = Handle<MenuTraits>;
 
 // Restores the previous error mode when it goes out of scope.
 class ErrorModeScope {

@@ -17,11 +17,6 @@ namespace {
 constexpr int kMaxColumns = 200;
 constexpr UINT kFirstCommand = 1, kLastCommand = 0x7FFF;
 
-struct MenuHandle {
-  HMENU menu = CreatePopupMenu();
-  ~MenuHandle() { if (menu) DestroyMenu(menu); }
-};
-
 // Counts answers of `ask` for 0, 1, ... up to the cap; reaching the cap counts as none.
 template <class Ask>
 int CountColumns(Ask ask) {
@@ -82,14 +77,13 @@ UINT FindUniqueMenuID(HMENU menu, UINT start) {
 // `popup`; answers the submenu (owned by `menu` from then on) or null.
 HMENU InjectCustomSubMenu(HMENU menu, const std::wstring& caption, ui::TPopupMenu& popup, TMenuItemIDArray& ids) {
   int n = GetMenuItemCount(menu);
-  HMENU sub = CreatePopupMenu();
-  if (!sub) return nullptr;
+  MenuHandle owned(CreatePopupMenu());
+  if (!owned) return nullptr;
   InsertMenuW(menu, static_cast<UINT>(n), MF_BYPOSITION | MF_SEPARATOR, 0, nullptr);
   if (!InsertMenuW(menu, static_cast<UINT>(n + 1), MF_BYPOSITION | MF_POPUP | MF_STRING,
-                   reinterpret_cast<UINT_PTR>(sub), caption.c_str())) {
-    DestroyMenu(sub);
+                   reinterpret_cast<UINT_PTR>(owned.Get()), caption.c_str()))
     return nullptr;
-  }
+  HMENU sub = owned.Release();
   ids.assign(popup.Count(), 0);
   UINT previous = 0;
   for (size_t i = 0; i < popup.Count(); ++i) ids[i] = previous = FindUniqueMenuID(menu, previous + 1);
@@ -273,8 +267,8 @@ bool TNamespace::ShowMenu(HWND owner, const TContextMenuCmdCallback& cmd, const 
   POINT pt{};
   if (position) pt = *position;
   else GetCursorPos(&pt);
-  MenuHandle menu;
-  if (!menu.menu) return false;
+  const MenuHandle menu(CreatePopupMenu());
+  if (!menu) return false;
   const ErrorModeScope quiet(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);  // no system error boxes
   // The interfaces live for the menu only, whatever way it ends.
   struct Release {
@@ -296,15 +290,15 @@ bool TNamespace::ShowMenu(HWND owner, const TContextMenuCmdCallback& cmd, const 
   IContextMenu* best = currentContextMenu3_ ? currentContextMenu3_.Get()
                        : currentContextMenu2_ ? static_cast<IContextMenu*>(currentContextMenu2_.Get())
                                               : currentContextMenu_.Get();
-  best->QueryContextMenu(menu.menu, 0, kFirstCommand, kLastCommand, flags);
+  best->QueryContextMenu(menu.Get(), 0, kFirstCommand, kLastCommand, flags);
 
   TMenuItemIDArray ids;
-  HMENU subMenu = sub ? InjectCustomSubMenu(menu.menu, caption, *sub, ids) : nullptr;
+  HMENU subMenu = sub ? InjectCustomSubMenu(menu.Get(), caption, *sub, ids) : nullptr;
   bool allow = true;
-  if (show) show(*this, menu.menu, allow);
+  if (show) show(*this, menu.Get(), allow);
   UINT command = 0;
   if (allow)
-    command = static_cast<UINT>(TrackPopupMenuEx(menu.menu, TPM_RETURNCMD | TPM_RIGHTBUTTON, pt.x, pt.y, owner, nullptr));
+    command = static_cast<UINT>(TrackPopupMenuEx(menu.Get(), TPM_RETURNCMD | TPM_RIGHTBUTTON, pt.x, pt.y, owner, nullptr));
   if (command == 0) return false;
 
   std::wstring verb = CommandVerb(best, command - kFirstCommand);
@@ -343,12 +337,12 @@ bool TNamespace::ExecuteContextMenuVerb(const std::wstring& verb, const TPIDLArr
   if (!menu) return false;
   ComPtr<IContextMenu2> menu2 = menu.As<IContextMenu2>(IID_IContextMenu2);
   IContextMenu* best = menu2 ? static_cast<IContextMenu*>(menu2.Get()) : menu.Get();
-  MenuHandle popup;
-  if (!popup.menu) return false;
-  best->QueryContextMenu(popup.menu, 0, kFirstCommand, kLastCommand, CMF_EXPLORE);
-  int count = GetMenuItemCount(popup.menu);
+  const MenuHandle popup(CreatePopupMenu());
+  if (!popup) return false;
+  best->QueryContextMenu(popup.Get(), 0, kFirstCommand, kLastCommand, CMF_EXPLORE);
+  int count = GetMenuItemCount(popup.Get());
   for (int i = 0; i < count; ++i) {
-    UINT id = GetMenuItemID(popup.menu, i);
+    UINT id = GetMenuItemID(popup.Get(), i);
     if (id == 0 || id == UINT(-1)) continue;
     std::wstring text = CommandVerb(best, id - kFirstCommand);
     if (!text.empty() && lstrcmpiW(text.c_str(), verb.c_str()) == 0)
