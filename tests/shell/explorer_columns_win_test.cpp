@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "counting_tree_win.h"
 #include "shell_test_util.h"
 #include "tests/ui/ui_test_util.h"
 #include "ui/forms_win.h"
@@ -45,17 +46,7 @@ ComPtr<IShellFolder2> BindFolder(const std::wstring& path) {
   return folder;
 }
 
-class CountingTree : public TLazyExplorerTree {
- public:
-  ~CountingTree() override { DestroyNodes(); }
-  int enumerations = 0;
-
- protected:
-  uint32_t ExpandNamespaceFolder(PLazyNode node) override {
-    ++enumerations;
-    return TLazyExplorerTree::ExpandNamespaceFolder(node);
-  }
-};
+using CountingTree = test::CountingTree<TLazyExplorerTree>;
 
 class ExplorerColumns : public ::testing::Test {
  protected:

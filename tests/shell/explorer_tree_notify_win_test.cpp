@@ -16,6 +16,7 @@
 #include "shell/change_notifier_win.h"
 #include "shell/explorer_tree_win.h"
 #include "shell/icon_thread_win.h"
+#include "tests/shell/counting_tree_win.h"
 #include "tests/shell/shell_test_util.h"
 #include "ui/forms_win.h"
 
@@ -24,19 +25,11 @@ namespace {
 
 const std::wstring kRoot = test::kFixture + L"\\live";
 
-class CountingTree : public TLazyExplorerTree {
+class CountingTree : public test::CountingTree<TLazyExplorerTree> {
  public:
-  ~CountingTree() override { DestroyNodes(); }
-  int enumerations = 0;
   int Image(PLazyNode node, TLTImageKind kind = TLTImageKind::ikNormal) {
     bool ghosted = false;
     return DoGetImageIndex(node, kind, kNoColumn, ghosted);
-  }
-
- protected:
-  uint32_t ExpandNamespaceFolder(PLazyNode node) override {
-    ++enumerations;
-    return TLazyExplorerTree::ExpandNamespaceFolder(node);
   }
 };
 

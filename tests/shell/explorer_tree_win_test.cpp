@@ -7,6 +7,7 @@
 #include <fstream>
 #include <set>
 
+#include "counting_tree_win.h"
 #include "shell_test_util.h"
 #include "ui/forms_win.h"
 #include "ui/layout_loader_win.h"
@@ -15,17 +16,7 @@
 namespace kv {
 namespace {
 
-class CountingTree : public TLazyExplorerTreeview {
- public:
-  ~CountingTree() override { DestroyNodes(); }
-  int enumerations = 0;
-
- protected:
-  uint32_t ExpandNamespaceFolder(PLazyNode node) override {
-    ++enumerations;
-    return TLazyExplorerTreeview::ExpandNamespaceFolder(node);
-  }
-};
+using CountingTree = test::CountingTree<TLazyExplorerTreeview>;
 
 class ExplorerTree : public ::testing::Test {
  protected:
