@@ -271,6 +271,21 @@ void TControl::Dispatch(TMessage& m) {
     WndProc(m);
 }
 
+LRESULT TControl::Perform(UINT msg, WPARAM wParam, LPARAM lParam) {
+  TMessage m{msg, wParam, lParam};
+  WindowProc()(m);
+  return m.result;
+}
+
+void TControl::BroadcastToControls(UINT msg, WPARAM wParam, LPARAM lParam) {
+  // A copy: a handler may add or remove controls.
+  const std::vector<TControl*> children = children_;
+  for (TControl* child : children) {
+    child->Perform(msg, wParam, lParam);
+    child->BroadcastToControls(msg, wParam, lParam);
+  }
+}
+
 TWndMethod TControl::WindowProc() const {
   if (windowProc_) return windowProc_;
   TControl* self = const_cast<TControl*>(this);
@@ -505,6 +520,7 @@ void TControl::SetFont(const TFontSpec& font) {
 
 void TControl::FontChanged() {
   if (hwnd_) SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(FontHandle()), TRUE);
+  Perform(CM_FONTCHANGED);
   for (TControl* child : children_)
     if (!child->ownFont_) child->FontChanged();
 }
@@ -518,6 +534,7 @@ void TControl::SetColor(TColor color) {
   brush_ = color == clNone ? BrushObject() : MakeSolidBrush(ColorToRGB(color));
   color_ = color;
   Repaint();
+  Perform(CM_COLORCHANGED);
 }
 
 HBRUSH TControl::BackgroundBrush() const {

@@ -48,6 +48,12 @@ constexpr UINT CM_BASE = 0xB000;
 constexpr UINT CM_CONTROLLISTCHANGE = CM_BASE + 44;
 // A control answering non-zero is never subclassed by the theme manager.
 constexpr UINT CM_DENYSUBCLASSING = CM_BASE + 2000;
+// To a control's window method after its own colour or font changed.
+constexpr UINT CM_COLORCHANGED = CM_BASE + 13;
+constexpr UINT CM_FONTCHANGED = CM_BASE + 14;
+// To every control of a form when the system colours changed (Windows tells
+// only top-level windows, WM_SYSCOLORCHANGE).
+constexpr UINT CM_SYSCOLORCHANGE = CM_BASE + 37;
 
 // Notifications a parent hands back to the child control they came from, so
 // that the child's window method (or whoever replaced it) answers them. A
@@ -153,6 +159,10 @@ class TControl : public TComponent {
   void Realign();
   // The control of a window made by this layer, or null.
   static TControl* FromHandle(HWND hwnd);
+  // Hands a message to the control's current window method (no window needed).
+  LRESULT Perform(UINT msg, WPARAM wParam = 0, LPARAM lParam = 0);
+  // Performs the message on every control below this one, depth first.
+  void BroadcastToControls(UINT msg, WPARAM wParam = 0, LPARAM lParam = 0);
 
   bool GetTextProperty(std::string_view name, std::string& value) const override;
   bool SetTextProperty(std::string_view name, const std::string& value) override;

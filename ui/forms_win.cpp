@@ -370,6 +370,9 @@ void TForm::WndProc(TMessage& m) {
     case WM_MOVE:
       ReadBounds();
       break;
+    case WM_SYSCOLORCHANGE:
+      BroadcastToControls(CM_SYSCOLORCHANGE, m.wParam, m.lParam);
+      break;
     case WM_GETMINMAXINFO: {
       auto* info = reinterpret_cast<MINMAXINFO*>(m.lParam);
       if (MinWidth() > 0) info->ptMinTrackSize.x = MinWidth();
