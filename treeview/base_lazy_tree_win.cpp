@@ -10,6 +10,7 @@
 #include "treeview/check_images_win.h"
 #include "treeview/drag_image_win.h"
 #include "treeview/theme_services_win.h"
+#include "treeview/toggle_animation.h"
 #include "treeview/wheel_panning_win.h"
 #include "ui/application_win.h"
 
@@ -100,6 +101,8 @@ void TLTColors::SetColor(Index index, ui::TColor value) {
   if (owner_.Loading() || !owner_.HandleAllocated()) return;
   if (index == BorderColor)
     RedrawWindow(owner_.HandleIfAllocated(), nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_NOCHILDREN);
+  else if (index == TreeLineColor)
+    owner_.ColorsChanged();  // the buttons are framed in it
   else
     owner_.InvalidateClientRect(nullptr);
 }
@@ -154,6 +157,18 @@ void TBaseLazyTree::Assign(TBaseLazyTree& source) {
   SetSelectionBlendFactor(source.SelectionBlendFactor());
   SetWantTabs(source.WantTabs());
   if (source.header_ != nullptr) Header().Assign(*source.header_);
+}
+
+// The buttons are drawn in the tree's colours and font: outside loading they
+// are made again, at once when the window exists, else at the next paint.
+void TBaseLazyTree::ColorsChanged() {
+  if (Loading()) return;
+  if (!HandleAllocated()) {
+    lineBrush_ = {};
+    return;
+  }
+  PrepareBitmaps(true, false);
+  InvalidateClientRect(nullptr);
 }
 
 // The widest row was measured with the old font.
@@ -408,14 +423,14 @@ void TBaseLazyTree::ApplyScrollBars(bool /*repaint*/) {
 }
 
 // Slides the rows below the node: each step moves the area by the step size
-// and clears the stripe it uncovered; the step size grows when painting is
-// too slow for the duration, and an overrunning step ends the animation.
+// and clears the stripe it uncovered (RunToggleAnimation keeps the timing).
 void TBaseLazyTree::AnimateToggle(PLazyNode node, bool expanding, int distance) {
   const unsigned duration = AnimationDuration();
   if (distance <= 0 || duration == 0 || states_.Contains(tsInAnimation) || !HandleAllocated()) return;
   TLazyRect row;
   if (!RowOnScreen(node, row)) return;
   HWND hwnd = HandleIfAllocated();
+  CancelHint();
   UpdateWindow(hwnd);
   DoStateChange({tsInAnimation});
   struct Leave {
@@ -430,34 +445,29 @@ void TBaseLazyTree::AnimateToggle(PLazyNode node, bool expanding, int distance) 
     ~Release() { ReleaseDC(hwnd, dc); }
   } release{hwnd, dc};
   RECT area{0, row.Bottom, ViewWidth(), ViewHeight()};
-  auto step = [&](int size) {
-    if (size <= 0) return;
-    ScrollDC(dc, 0, expanding ? size : -size, &area, &area, nullptr, nullptr);
-    RECT stripe = expanding ? RECT{area.left, area.top, area.right, area.top + size}
-                            : RECT{area.left, area.bottom - size, area.right, area.bottom};
-    FillRect(dc, &stripe, BackgroundBrush());
-  };
-  int stepSize = static_cast<int>(std::max(1.0, static_cast<double>(distance) / duration) + 0.5);
-  int left = distance;
-  int steps = left / stepSize;
-  double remaining = duration;
-  while (steps > 0 && remaining > 0) {
-    const DWORD start = timeGetTime();
-    const double end = start + remaining / steps;
-    step(stepSize);
-    while (timeGetTime() < end) {
-    }
-    const double taken = timeGetTime() - start;
-    if (taken > remaining) break;
-    left -= stepSize;
-    remaining -= taken;
-    steps = left / stepSize;
-    while (steps > 0 && remaining / steps < 1) {
-      ++stepSize;
-      steps = left / stepSize;
-    }
+  RunToggleAnimation(
+      distance, duration, [] { return static_cast<std::uint32_t>(timeGetTime()); },
+      [&](int size) {
+        if (size <= 0) return true;
+        ScrollDC(dc, 0, expanding ? size : -size, &area, &area, nullptr, nullptr);
+        EraseLine(dc, expanding ? RECT{area.left, area.top, area.right, area.top + size}
+                                : RECT{area.left, area.bottom - size, area.right, area.bottom});
+        return true;
+      });
+}
+
+void TBaseLazyTree::EraseLine(HDC dc, const RECT& stripe) {
+  FillRect(dc, &stripe, BackgroundBrush());
+  const TLazyTreeColumns& columns = header_->Columns();
+  for (TColumnIndex index : columns.GetVisibleColumns()) {
+    const TLazyTreeColumn& c = columns.Items(index);
+    if (c.HasOption(coParentColor)) continue;
+    RECT part{std::max<LONG>(stripe.left, c.Left() + OffsetX()), stripe.top,
+              std::min<LONG>(stripe.right, c.Left() + c.Width() + OffsetX()), stripe.bottom};
+    if (part.left >= part.right) continue;
+    ui::BrushObject brush = ui::MakeSolidBrush(ui::ColorToRGB(c.Color()));
+    FillRect(dc, &part, brush.Get());
   }
-  step(0);
 }
 
 void TBaseLazyTree::WorkerStateChange(unsigned enter, unsigned leave) {
@@ -647,9 +657,14 @@ void TBaseLazyTree::WndProc(ui::TMessage& m) {
       m.result = 1;  // the tree paints itself
       return;
     case WM_SYSCOLORCHANGE:
+    case ui::CM_SYSCOLORCHANGE:
       RecolorCheckImages();
-      PrepareBitmaps(true, false);
+      ColorsChanged();
       TControl::WndProc(m);
+      return;
+    case ui::CM_COLORCHANGED:
+    case ui::CM_FONTCHANGED:
+      ColorsChanged();
       return;
     case WM_PRINTCLIENT:
       PrintClient(reinterpret_cast<HDC>(m.wParam), m.lParam);
@@ -686,7 +701,7 @@ void TBaseLazyTree::WndProc(ui::TMessage& m) {
     case WM_DESTROY:
       // The worker's reports go to the mailbox from now on; its pending
       // report is delivered before the window goes.
-      InterruptValidation();
+      StopCacheBuild();
       workerTarget_.store(nullptr);
       StopTimer(kChangeTimer);
       StopTimer(kStructureChangeTimer);
@@ -756,7 +771,9 @@ LRESULT TBaseLazyTree::TreeViewMessage(UINT msg, WPARAM w, LPARAM l) {
       std::memcpy(&handle, rect, sizeof handle);
       PLazyNode item = live(handle);
       if (item == nullptr || !FullyVisible(item)) return 0;
-      const TLazyRect r = GetDisplayRect(item, HeaderUsesColumns() ? HeaderMainColumn() : kNoColumn, w != 0);
+      // All columns (the whole row), or the main column's text only.
+      const TColumnIndex column = w != 0 && HeaderUsesColumns() ? HeaderMainColumn() : kNoColumn;
+      const TLazyRect r = GetDisplayRect(item, column, w != 0);
       *rect = ToRect(r);
       return 1;
     }
@@ -766,8 +783,13 @@ LRESULT TBaseLazyTree::TreeViewMessage(UINT msg, WPARAM w, LPARAM l) {
       PLazyNode item = live(tv->hItem);
       if (item == nullptr) return 0;
       if (tv->mask & TVIF_CHILDREN) tv->cChildren = static_cast<int>(item->ChildCount);
-      if (tv->mask & TVIF_IMAGE) tv->iImage = -1;
-      if (tv->mask & TVIF_SELECTEDIMAGE) tv->iSelectedImage = -1;
+      const TColumnIndex main = HeaderUsesColumns() ? HeaderMainColumn() : kNoColumn;
+      auto image = [&](TLTImageKind kind) {
+        bool ghosted = false;
+        return DoGetImageIndex(item, kind, main, ghosted);
+      };
+      if (tv->mask & TVIF_IMAGE) tv->iImage = image(TLTImageKind::ikNormal);
+      if (tv->mask & TVIF_SELECTEDIMAGE) tv->iSelectedImage = image(TLTImageKind::ikSelected);
       if (tv->mask & TVIF_STATE) {
         tv->stateMask = 0xFF2F;
         UINT state = 0;
@@ -776,7 +798,9 @@ LRESULT TBaseLazyTree::TreeViewMessage(UINT msg, WPARAM w, LPARAM l) {
         if (item->States.Contains(nsCutCopyMarked)) state |= TVIS_CUT;
         if (item == DropTargetNode()) state |= TVIS_DROPHILITED;
         if (item->States.Contains(nsExpanded)) state |= TVIS_EXPANDED;
-        // No state or overlay images yet: index -1, stored as 0.
+        // State image and overlay indexes + 1 (0: none) in their standard fields.
+        state |= INDEXTOSTATEIMAGEMASK(std::max(image(TLTImageKind::ikState) + 1, 0) & 0xF);
+        state |= INDEXTOOVERLAYMASK(std::max(image(TLTImageKind::ikOverlay) + 1, 0) & 0xF);
         tv->state = state;
       }
       if ((tv->mask & TVIF_TEXT) && tv->pszText != nullptr && tv->cchTextMax > 0) {

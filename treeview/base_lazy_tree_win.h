@@ -184,6 +184,8 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   int LastButtonY() const { return buttonY_; }
   // Rebuilds the plus/minus bitmaps and/or the line brush.
   void PrepareBitmaps(bool needButtons, bool needLines);
+  // Colour, font or system colours changed: the buttons are made again.
+  void ColorsChanged();
 
   // ----------------------------------------------------------------- mouse --
   // What lies at the point (client coordinates when `relative`, else tree coordinates).
@@ -506,6 +508,10 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   bool MouseButtonHeld() const override;
   bool PointOverTree(int x, int y) const override;
   void AnimateToggle(PLazyNode node, bool expanding, int distance) override;
+  void CancelHint() override { HideHint(); }
+  // Clears a stripe of the client uncovered by the toggle slide: with header
+  // columns each visible column's part in its colour, else the tree's brush.
+  void EraseLine(HDC dc, const RECT& stripe);
   void WorkerStateChange(unsigned enter, unsigned leave) override;
   void WaitForWorker() override;
   void OptionsChanged(TLTOptionSet which, std::uint32_t oldValue, std::uint32_t newValue) override;

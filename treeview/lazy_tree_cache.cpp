@@ -97,7 +97,7 @@ void TLazyTreeModel::InvalidateCache() {
 }
 
 void TLazyTreeModel::ValidateCache() {
-  InterruptValidation();
+  StopCacheBuild();
   if (!states_.Contains(tsValidationNeeded)) return;
   // Trees of up to 2000 visible nodes never get a cache: no need to wake the worker.
   if (visibleCount_ <= kCacheThreshold) {
@@ -108,10 +108,22 @@ void TLazyTreeModel::ValidateCache() {
   TWorkerThread::AddTree(*this);
 }
 
-// Stops a queued or running build of this tree and waits until the worker has
-// left it. A cache already in use stays in use: it is left only by
-// InvalidateCache, which every change of shape calls after its interruption.
+// Called before every change of shape: stops a queued or running build and
+// takes the cache out of use at once, so that the events fired while the shape
+// changes (OnExpanded, OnCollapsed...) never see positions of the old shape.
+// A cache that was in use is marked for rebuilding.
 void TLazyTreeModel::InterruptValidation() {
+  const bool wasInUse = states_.Contains(tsUseCache);
+  StopCacheBuild();
+  if (wasInUse)
+    DoStateChange({tsValidationNeeded}, {tsUseCache});
+  else
+    DoStateChange({}, {tsUseCache});
+}
+
+// Stops a queued or running build of this tree and waits until the worker has
+// left it. A cache already in use stays in use.
+void TLazyTreeModel::StopCacheBuild() {
   const bool busy = inWorker_.load(std::memory_order_acquire);
   DoStateChange({tsStopValidation});
   WaitForWorker();

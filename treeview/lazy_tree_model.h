@@ -236,6 +236,8 @@ class TLazyTreeModel : public TCacheClient {
   void InvalidateCache();
   void ValidateCache();
   void InterruptValidation();
+  // Stops a build without taking a finished cache out of use.
+  void StopCacheBuild();
   // The cached node at or before `node` in display order, or at or above a position.
   PLazyNode FindInPositionCache(PLazyNode node, std::uint32_t& top) const;
   PLazyNode FindInPositionCache(std::uint32_t position, std::uint32_t& top) const;
@@ -362,7 +364,10 @@ class TLazyTreeModel : public TCacheClient {
   // (Windows builds only: lazy_tree_stream_win.cpp).
   void SaveToFile(const std::filesystem::path& name);
   void WriteNode(TNodeStream& stream, PLazyNode node);
+  // The node's chunks after its base chunk (which WriteNode writes with the
+  // children inside): the owner's data; descendants add theirs after it.
   virtual void WriteChunks(TNodeStream& stream, PLazyNode node);
+  void WriteBaseChunkHead(TNodeStream& stream, PLazyNode node, std::uint32_t childCount);
   static void FinishChunkHeader(TNodeStream& stream, std::int64_t start, std::int64_t end);
   // Reads one node chunk into `node` (nil: the root), version 2 rules for
   // chunks without the file header.
@@ -483,6 +488,8 @@ class TLazyTreeModel : public TCacheClient {
   virtual bool PointOverTree(int /*x*/, int /*y*/) const { return true; }
   // Slides the rows below `node` (expand: down, collapse: up) by `distance`.
   virtual void AnimateToggle(PLazyNode /*node*/, bool /*expanding*/, int /*distance*/) {}
+  // Takes a showing hint away (the window half hides its hint window).
+  virtual void CancelHint() { DoStateChange({}, {tsHintShowing}); }
   // Reports from the worker, on the worker thread; without a window they go
   // to the mailbox. The window half sends them as a message instead.
   void WorkerStateChange(unsigned enter, unsigned leave) override;

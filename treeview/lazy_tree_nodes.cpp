@@ -432,7 +432,7 @@ void TLazyTreeModel::DeleteNode(PLazyNode node, bool reindex) {
     }
   }
   InvalidateToBottom(parent);
-  if (states_.Contains(tsHintShowing)) DoStateChange({}, {tsHintShowing});
+  if (states_.Contains(tsHintShowing)) CancelHint();
   DeleteChildren(node, false);
   InternalDisconnectNode(node, false, reindex);
   DoFreeNode(node);

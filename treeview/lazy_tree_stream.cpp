@@ -7,6 +7,7 @@
 // into range, nesting is capped and every chunk must fit its parent.
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "treeview/lazy_tree_model.h"
 
@@ -82,27 +83,53 @@ void TLazyTreeModel::SaveToStream(TNodeStream& stream, PLazyNode node) {
     WriteNode(stream, child);
 }
 
+// Writes the node with its subtree. The walk keeps its own stack of open
+// chunks, so a tree of any depth can be saved: each node opens its node and
+// base chunk, its children follow inside the base chunk, then the base chunk
+// is closed, the node's other chunks follow (WriteChunks) and the node chunk
+// is closed.
 void TLazyTreeModel::WriteNode(TNodeStream& stream, PLazyNode node) {
-  if (HasOption(toInitOnSave)) {
-    if (!node->States.Contains(nsInitialized)) InitNode(node);
-    if (node->States.Contains(nsHasChildren) && node->ChildCount == 0) InitChildren(node);
+  struct Open {
+    PLazyNode node;
+    std::int64_t nodeStart, baseStart;
+    PLazyNode nextChild;
+  };
+  std::vector<Open> open;
+  auto enter = [&](PLazyNode n) {
+    if (HasOption(toInitOnSave)) {
+      if (!n->States.Contains(nsInitialized)) InitNode(n);
+      if (n->States.Contains(nsHasChildren) && n->ChildCount == 0) InitChildren(n);
+    }
+    const std::int64_t nodeStart = stream.Position();
+    WriteU32(stream, kNodeChunk);
+    WriteU32(stream, 0);
+    const std::int64_t baseStart = stream.Position();
+    // The count states the child chunks that follow; an uninitialised node
+    // writes none.
+    const bool withChildren = n->States.Contains(nsInitialized);
+    WriteBaseChunkHead(stream, n, withChildren ? n->ChildCount : 0);
+    open.push_back({n, nodeStart, baseStart, withChildren ? n->FirstChild : nullptr});
+  };
+  enter(node);
+  while (!open.empty()) {
+    Open& top = open.back();
+    if (PLazyNode child = top.nextChild) {
+      top.nextChild = child->NextSibling;
+      enter(child);  // may move `top`
+      continue;
+    }
+    const Open done = top;
+    open.pop_back();
+    FinishChunkHeader(stream, done.baseStart, stream.Position());
+    WriteChunks(stream, done.node);
+    FinishChunkHeader(stream, done.nodeStart, stream.Position());
   }
-  const std::int64_t start = stream.Position();
-  WriteU32(stream, kNodeChunk);
-  WriteU32(stream, 0);
-  WriteChunks(stream, node);
-  FinishChunkHeader(stream, start, stream.Position());
 }
 
-void TLazyTreeModel::WriteChunks(TNodeStream& stream, PLazyNode node) {
-  std::int64_t start = stream.Position();
+void TLazyTreeModel::WriteBaseChunkHead(TNodeStream& stream, PLazyNode node, std::uint32_t childCount) {
   WriteU32(stream, kBaseChunk);
   WriteU32(stream, 0);
-  // The count states the child chunks that follow; an uninitialised node
-  // writes none.
-  const bool withChildren = node->States.Contains(nsInitialized);
   std::uint8_t fields[kBaseFieldsSize] = {};
-  const std::uint32_t childCount = withChildren ? node->ChildCount : 0;
   const std::uint32_t height = node->NodeHeight;
   const std::uint16_t states = node->States.Raw() & kStoredStates;
   for (int i = 0; i < 4; ++i) {
@@ -115,12 +142,10 @@ void TLazyTreeModel::WriteChunks(TNodeStream& stream, PLazyNode node) {
   fields[11] = node->CheckState;
   fields[12] = node->CheckType;
   stream.WriteBuffer(fields, sizeof fields);
-  if (withChildren)
-    for (PLazyNode child = node->FirstChild; child != nullptr; child = child->NextSibling)
-      WriteNode(stream, child);
-  FinishChunkHeader(stream, start, stream.Position());
+}
 
-  start = stream.Position();
+void TLazyTreeModel::WriteChunks(TNodeStream& stream, PLazyNode node) {
+  const std::int64_t start = stream.Position();
   WriteU32(stream, kUserChunk);
   WriteU32(stream, 0);
   DoSaveUserData(NilForRoot(node), stream);

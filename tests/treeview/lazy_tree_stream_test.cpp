@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -346,6 +348,49 @@ TEST(LazyTreeStream, NestingIsCappedAtAThousandLevels) {
   EXPECT_TREE_OK(tree);
   tree.Clear();
   EXPECT_TREE_OK(tree);
+}
+
+// A tree built in code may be deeper than any call stack: the writer keeps
+// its own stack, so the owner's save handler runs at the same stack depth for
+// the deepest node as for the first. (Built and deleted from the bottom up
+// inside one update, so that the test's own work stays flat too.)
+TEST(LazyTreeStream, WriterDoesNotGrowTheCallStackWithDepth) {
+  constexpr std::uint32_t kDepth = 3000;
+  TLazyTreeModel tree;
+  tree.BeginUpdate();
+  PLazyNode n = nullptr;
+  for (std::uint32_t i = 0; i < kDepth; ++i) n = tree.AddChild(n);
+  std::uintptr_t lowest = UINTPTR_MAX, highest = 0;
+  tree.OnSaveNode = [&](TLazyTreeModel&, PLazyNode, TNodeStream&) {
+    const auto frame = reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0));
+    lowest = std::min(lowest, frame);
+    highest = std::max(highest, frame);
+  };
+  const Bytes saved = Save(tree);
+  EXPECT_LT(highest - lowest, 1024u);
+  // Header, count, then per level a node chunk header, a base chunk header
+  // and the 17 field bytes, no user data.
+  ASSERT_EQ(saved.size(), 16u + kDepth * 33u);
+  auto u32 = [&](std::size_t at) {
+    return std::uint32_t{saved[at]} | std::uint32_t{saved[at + 1]} << 8 | std::uint32_t{saved[at + 2]} << 16 |
+           std::uint32_t{saved[at + 3]} << 24;
+  };
+  EXPECT_EQ(u32(12), 1u);
+  EXPECT_EQ(u32(16), 1u);                 // node chunk
+  EXPECT_EQ(u32(20), kDepth * 33u - 8);   // its size: everything after its header
+  EXPECT_EQ(u32(24), 2u);                 // base chunk
+  EXPECT_EQ(u32(28), kDepth * 33u - 16);  // the fields and the rest of the chain
+  EXPECT_EQ(u32(32), 1u);                 // one child
+  const std::size_t last = 16 + (kDepth - 1) * 33;
+  EXPECT_EQ(u32(last + 4), 25u);
+  EXPECT_EQ(u32(last + 12), 17u);
+  EXPECT_EQ(u32(last + 16), 0u);          // the deepest node has no children
+  while (n != nullptr && n != tree.RootNode()) {
+    PLazyNode parent = n->Parent;
+    tree.DeleteNode(n);
+    n = parent;
+  }
+  tree.EndUpdate();
 }
 
 TEST(LazyTreeStream, LoadsFromAFile) {

@@ -153,5 +153,49 @@ TEST(PositionCache, TreesDestroyedDuringBuilds) {
   EXPECT_TRUE(WaitForCache(keeper));
 }
 
+// The events fired while a node opens or closes see the new shape: the cache
+// of the old shape is out of use by then.
+TEST(PositionCache, ToggleEventsSeeTheNewPositions) {
+  TLazyTreeModel tree;
+  tree.SetViewSize(300, 400);
+  tree.SetRootNodeCount(10000);
+  PLazyNode first = tree.GetFirst();
+  tree.SetChildCount(first, 100);
+  PLazyNode probe = first;
+  for (int i = 0; i < 4900; ++i) probe = probe->NextSibling;
+  ASSERT_TRUE(WaitForCache(tree));
+
+  int topInEvent = -1;
+  bool cacheInEvent = true;
+  auto look = [&](TLazyTreeModel& t, PLazyNode) {
+    topInEvent = t.GetDisplayRect(probe, kNoColumn, false).Top;
+    cacheInEvent = t.TreeStates().Contains(tsUseCache);
+  };
+  tree.OnExpanded = look;
+  tree.OnCollapsed = look;
+
+  tree.ToggleNode(first);
+  EXPECT_EQ(topInEvent, 5000 * 18);
+  EXPECT_FALSE(cacheInEvent);
+  ASSERT_TRUE(WaitForCache(tree));
+  EXPECT_EQ(tree.GetDisplayRect(probe, kNoColumn, false).Top, 5000 * 18);
+
+  tree.ToggleNode(first);
+  EXPECT_EQ(topInEvent, 4900 * 18);
+  ASSERT_TRUE(WaitForCache(tree));
+  EXPECT_EQ(tree.GetDisplayRect(probe, kNoColumn, false).Top, 4900 * 18);
+
+  // With toAutoFreeOnCollapse the children go after the event; the rebuilt
+  // cache must not name them.
+  tree.TreeOptions().SetAutoOptions(tree.TreeOptions().AutoOptions() | toAutoFreeOnCollapse);
+  tree.ToggleNode(first);
+  ASSERT_TRUE(WaitForCache(tree));
+  tree.ToggleNode(first);
+  EXPECT_EQ(first->ChildCount, 0u);
+  ASSERT_TRUE(WaitForCache(tree));
+  for (const TCacheEntry& e : tree.PositionCache()) EXPECT_EQ(e.Node->Parent, tree.RootNode());
+  EXPECT_EQ(tree.GetDisplayRect(probe, kNoColumn, false).Top, 4900 * 18);
+}
+
 }  // namespace
 }  // namespace kv

@@ -1,0 +1,22 @@
+#pragma once
+
+// The timing of the expand and collapse slide, window-free: how many pixels
+// each step moves and when the next step may start, so that the whole slide
+// keeps to its duration however slow drawing a step is.
+
+#include <cstdint>
+#include <functional>
+
+namespace kv {
+
+// A millisecond counter that wraps at 2^32 (the system's multimedia timer).
+using TMillisecondClock = std::function<std::uint32_t()>;
+
+// Moves `distance` pixels in steps within `duration` ms. `step` (size) draws
+// one step and answers false to end the slide; it is called once more with
+// size 0 when the slide is over. Times are compared as elapsed unsigned
+// differences, so a wrap of the counter during the slide changes nothing.
+void RunToggleAnimation(int distance, unsigned duration, const TMillisecondClock& now,
+                        const std::function<bool(int size)>& step);
+
+}  // namespace kv
