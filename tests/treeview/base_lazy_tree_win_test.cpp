@@ -185,6 +185,10 @@ TEST_F(TreeWindow, TreeViewProtocolFromAnotherThread) {
   tree->SetFocusedNode(b);
   PLazyNode stale = tree->AddChild(b);
   tree->DeleteNode(stale);
+  tree->OnGetImageIndex = [](TBaseLazyTree&, PLazyNode, TLTImageKind kind, TColumnIndex, bool&, int& index) {
+    index = kind == TLTImageKind::ikNormal ? 4 : kind == TLTImageKind::ikSelected ? 5
+          : kind == TLTImageKind::ikState ? 2 : 0;
+  };
   const HWND hwnd = Window();
   struct Answers {
     LRESULT root, parentOfTop, child, next, staleNext, lastVisible, caret, unknown;
@@ -207,7 +211,7 @@ TEST_F(TreeWindow, TreeViewProtocolFromAnotherThread) {
     got.caret = next(TVGN_CARET, nullptr);
     got.unknown = next(0x77, a);
     std::memcpy(got.text, "xxxxxxx", 8);
-    got.item.mask = TVIF_HANDLE | TVIF_STATE | TVIF_TEXT | TVIF_CHILDREN;
+    got.item.mask = TVIF_HANDLE | TVIF_STATE | TVIF_TEXT | TVIF_CHILDREN | TVIF_IMAGE | TVIF_SELECTEDIMAGE;
     got.item.hItem = reinterpret_cast<HTREEITEM>(a->FirstChild);
     got.item.pszText = got.text;
     got.item.cchTextMax = 0;  // nothing may be written
@@ -241,7 +245,10 @@ TEST_F(TreeWindow, TreeViewProtocolFromAnotherThread) {
   EXPECT_EQ(got.caret, reinterpret_cast<LRESULT>(b));
   EXPECT_EQ(got.unknown, 0);
   EXPECT_EQ(got.itemOk, 1);
-  EXPECT_EQ(got.item.state, static_cast<UINT>(TVIS_SELECTED));
+  // Selected, state image 2 and overlay 0, each + 1 in their fields.
+  EXPECT_EQ(got.item.state, static_cast<UINT>(TVIS_SELECTED | INDEXTOSTATEIMAGEMASK(3) | INDEXTOOVERLAYMASK(1)));
+  EXPECT_EQ(got.item.iImage, 4);
+  EXPECT_EQ(got.item.iSelectedImage, 5);
   EXPECT_EQ(got.item.cChildren, 0);
   EXPECT_STREQ(got.text, "xxxxxxx");
   EXPECT_EQ(got.itemStale, 0);

@@ -567,5 +567,36 @@ TEST(CheckImages, AMissingStripIsAnInternalAssertion) {
   ImageList_Destroy(list);
 }
 
+// The buttons are made in the tree's colours and font: changing them after the
+// first paint shows in the next one, and a system colour change sent to the
+// form reaches the tree.
+TEST_F(TreePaint, ButtonsFollowColourFontAndSystemColourChanges) {
+  MakeNodes();
+  Print("buttons_before");
+  constexpr COLORREF kNewTree = RGB(255, 255, 0), kNewLines = RGB(200, 0, 0), kNewInk = RGB(0, 0, 255);
+  tree->SetColor(kNewTree);
+  tree->Colors().SetColor(TLTColors::TreeLineColor, kNewLines);
+  ui::TFontSpec font = tree->Font();
+  font.color = kNewInk;
+  tree->SetFont(font);
+  const ui::TBitmap shot = Print("buttons_after");
+  const int bx = 4, by = 5;
+  EXPECT_EQ(shot.Pixel(bx, by), Rgb(kNewLines));             // the frame
+  EXPECT_EQ(shot.Pixel(bx + 2, by + 2), Rgb(kNewTree));      // the fill
+  EXPECT_EQ(shot.Pixel(bx + 4, by + 4), Rgb(kNewInk));       // the bar
+  EXPECT_EQ(shot.Pixel(bx + 4, 3 * 18 + by + 2), Rgb(kNewInk));  // the plus
+
+  int sysColorChanges = 0;
+  const ui::TWndMethod old = tree->WindowProc();
+  tree->SetWindowProc([&](ui::TMessage& m) {
+    if (m.msg == ui::CM_SYSCOLORCHANGE) ++sysColorChanges;
+    old(m);
+  });
+  SendMessageW(form.Handle(), WM_SYSCOLORCHANGE, 0, 0);
+  tree->SetWindowProc(old);
+  EXPECT_EQ(sysColorChanges, 1);
+  EXPECT_EQ(Print("buttons_syscolor").Pixel(bx, by), Rgb(kNewLines));
+}
+
 }  // namespace
 }  // namespace kv
