@@ -80,11 +80,16 @@ void TScrollBarOptions::SetVerticalIncrement(unsigned value) {
   owner_.SetVerticalIncrement(std::clamp(value, 1u, 10000u));
 }
 
+void TScrollBarOptions::SetScrollBarStyle(TScrollBarStyle value) {
+  LazyTreeAssert(value == TScrollBarStyle::sbmRegular, "Flat scroll bar styles are disabled.");
+}
+
 void TScrollBarOptions::Assign(const TScrollBarOptions& source) {
   SetAlwaysVisible(source.alwaysVisible_);
   SetHorizontalIncrement(source.HorizontalIncrement());
   SetVerticalIncrement(source.VerticalIncrement());
   SetScrollBars(source.scrollBars_);
+  SetScrollBarStyle(source.ScrollBarStyle());
 }
 
 TLTColors::TLTColors(TBaseLazyTree& owner)
@@ -458,6 +463,7 @@ void TBaseLazyTree::AnimateToggle(PLazyNode node, bool expanding, int distance) 
 
 void TBaseLazyTree::EraseLine(HDC dc, const RECT& stripe) {
   FillRect(dc, &stripe, BackgroundBrush());
+  if (header_ == nullptr || !HeaderUsesColumns()) return;
   const TLazyTreeColumns& columns = header_->Columns();
   for (TColumnIndex index : columns.GetVisibleColumns()) {
     const TLazyTreeColumn& c = columns.Items(index);
@@ -539,7 +545,30 @@ void TBaseLazyTree::HandleSize() {
   DoStateChange({tsSizing});
   SetViewSize(client.right, client.bottom);
   UpdateScrollBars(true);
+  // With columns the header's layout moves the editor.
+  if (IsEditing() && !HeaderUsesColumns()) UpdateEditBounds();
   DoStateChange({}, {tsSizing});
+}
+
+// After a scroll the hint no longer belongs where it shows, and the node under
+// the resting mouse changed.
+void TBaseLazyTree::OffsetsMoved() {
+  CancelHint();
+  POINT p;
+  RECT client;
+  HWND hwnd = HandleIfAllocated();
+  if (hwnd == nullptr || !GetCursorPos(&p) || !ScreenToClient(hwnd, &p)) return;
+  GetClientRect(hwnd, &client);
+  if (PtInRect(&client, p) && HasOption(toHotTrack)) HandleHotTrack(p.x, p.y);
+}
+
+int TBaseLazyTree::HorizontalBarDueHeight() const {
+  HWND hwnd = HandleIfAllocated();
+  if (hwnd == nullptr || HeaderUsesColumns()) return 0;
+  const TScrollStyle bars = scrollBarOptions_.ScrollBars();
+  if (bars != TScrollStyle::ssHorizontal && bars != TScrollStyle::ssBoth) return 0;
+  const bool shown = (GetWindowLongPtrW(hwnd, GWL_STYLE) & WS_HSCROLL) != 0;
+  return !shown && ViewWidth() < static_cast<int>(RangeX()) ? GetSystemMetrics(SM_CYHSCROLL) : 0;
 }
 
 bool TBaseLazyTree::HandleScroll(ui::TMessage& m, bool vertical) {

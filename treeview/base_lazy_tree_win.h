@@ -54,6 +54,8 @@ class TLTDragImage;
 class TWheelPanning;
 
 // Scroll bar settings; changing which bars exist remakes the window.
+enum class TScrollBarStyle : std::uint8_t { sbmRegular, sbmFlat, sbm3D };
+
 class TScrollBarOptions {
  public:
   explicit TScrollBarOptions(TBaseLazyTree& owner) : owner_(owner) {}
@@ -65,6 +67,9 @@ class TScrollBarOptions {
   void SetHorizontalIncrement(unsigned value);
   unsigned VerticalIncrement() const;
   void SetVerticalIncrement(unsigned value);
+  // Only the regular style exists; another value is refused (an assertion).
+  TScrollBarStyle ScrollBarStyle() const { return TScrollBarStyle::sbmRegular; }
+  void SetScrollBarStyle(TScrollBarStyle value);
   void Assign(const TScrollBarOptions& source);
 
  private:
@@ -509,6 +514,8 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   bool PointOverTree(int x, int y) const override;
   void AnimateToggle(PLazyNode node, bool expanding, int distance) override;
   void CancelHint() override { HideHint(); }
+  void OffsetsMoved() override;
+  int HorizontalBarDueHeight() const override;
   // Clears a stripe of the client uncovered by the toggle slide: with header
   // columns each visible column's part in its colour, else the tree's brush.
   void EraseLine(HDC dc, const RECT& stripe);

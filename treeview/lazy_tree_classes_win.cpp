@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "base/ansi_text_win.h"
 #include "treeview/lazy_trees_win.h"
 #include "ui/layout_loader_win.h"
 
@@ -134,6 +135,10 @@ void RegisterBase(ui::TClassRegistry& r) {
     t.ScrollBarOptions().SetScrollBars(static_cast<TScrollStyle>(ctx.Enum(
         v, {{"ssNone", 0}, {"ssHorizontal", 1}, {"ssVertical", 2}, {"ssBoth", 3}})));
   });
+  Prop(c, "ScrollBarOptions.ScrollBarStyle", [](T& t, auto& v, auto& ctx) {
+    t.ScrollBarOptions().SetScrollBarStyle(
+        static_cast<TScrollBarStyle>(ctx.Enum(v, {{"sbmRegular", 0}, {"sbmFlat", 1}, {"sbm3D", 2}})));
+  });
   // The older single option set; read, never written.
   Prop(c, "Options", [](T& t, auto& v, auto& ctx) {
     if (v.kind != TLayoutValue::Kind::Set) ctx.Fail("expected a set [...]");
@@ -167,6 +172,21 @@ void RegisterLazyTreeClasses() {
     ui::AddProperty<TCustomLazyStringTree>(s, "TreeOptions.StringOptions", [](auto& t, auto& v, auto& ctx) {
       t.GetOptions().SetStringOptions(
           OptionSet(v, ctx, {"toSaveCaptions", "toShowStaticText", "toAutoAcceptEditChange"}));
+    });
+    // The default text as a layout stores it (texts of layouts are ANSI).
+    ui::AddProperty<TCustomLazyStringTree>(s, "WideDefaultText", [](auto& t, auto& v, auto& ctx) {
+      t.SetDefaultText(AnsiToWString(ctx.String(v)));
+    });
+    // The older string option set; read, never written: the string options
+    // are emptied, then the old names move over; other names are skipped.
+    ui::AddProperty<TCustomLazyStringTree>(s, "StringOptions", [](auto& t, auto& v, auto& ctx) {
+      if (v.kind != TLayoutValue::Kind::Set) ctx.Fail("expected a set [...]");
+      std::uint32_t options = 0;
+      for (const TLayoutValue& item : v.items) {
+        if (item.text == "soSaveCaptions") options |= toSaveCaptions;
+        if (item.text == "soShowStaticText") options |= toShowStaticText;
+      }
+      t.GetOptions().SetStringOptions(options);
     });
     return true;
   }();

@@ -490,6 +490,10 @@ class TLazyTreeModel : public TCacheClient {
   virtual void AnimateToggle(PLazyNode /*node*/, bool /*expanding*/, int /*distance*/) {}
   // Takes a showing hint away (the window half hides its hint window).
   virtual void CancelHint() { DoStateChange({}, {tsHintShowing}); }
+  // The offsets moved (the window half cancels the hint and follows the mouse).
+  virtual void OffsetsMoved() {}
+  // The height of the horizontal scroll bar when it is about to appear, else 0.
+  virtual int HorizontalBarDueHeight() const { return 0; }
   // Reports from the worker, on the worker thread; without a window they go
   // to the mailbox. The window half sends them as a message instead.
   void WorkerStateChange(unsigned enter, unsigned leave) override;

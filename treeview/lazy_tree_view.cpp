@@ -223,6 +223,7 @@ bool TLazyTreeModel::DoSetOffsetXY(int x, int y, unsigned options, const TLazyRe
         !states_.Contains(tsThumbTracking))
       ApplyScrollBars((options & kSoRepaintScrollBars) != 0);
   }
+  OffsetsMoved();
   DoScroll(dx, dy);
   return true;
 }
@@ -289,7 +290,8 @@ bool TLazyTreeModel::ScrollIntoView(PLazyNode node, bool center, bool horizontal
   bool scrolled = false;
   if (r.Top >= 0) {
     if (r.Bottom > viewHeight_ || center) {
-      SetOffsetY(offsetY_ + (center ? viewHeight_ / 2 : viewHeight_) - r.Bottom);
+      // The bar about to appear takes the bottom of the client.
+      SetOffsetY(offsetY_ + (center ? viewHeight_ / 2 : viewHeight_) - r.Bottom - HorizontalBarDueHeight());
       scrolled = true;
     }
   } else {

@@ -356,5 +356,26 @@ TEST(TreeLayout, ALayoutDeclaringTreesBuilds) {
   EXPECT_EQ(fresh.BorderWidth(), 3);
 }
 
+TEST(TreeLayout, StringTreeLayoutPropertiesAndScrollBarStyle) {
+  RegisterLazyTreeClasses();
+  ui::TForm form;
+  const std::string text =
+      "object F: TForm\n"
+      "  object Names: TLazyStringTree\n"
+      "    WideDefaultText = \"Caf\xe9\"\n"
+      "    StringOptions = [soShowStaticText, soSomethingElse]\n"
+      "    ScrollBarOptions.ScrollBarStyle = sbmRegular\n"
+      "  end\n"
+      "end\n";
+  ui::BuildLayout(form, ui::ParseLayout(text, "names.layout"), "names.layout");
+  auto& names = form.Get<TLazyStringTree>("Names");
+  EXPECT_EQ(names.DefaultText(), L"Caf\u00e9");
+  // Emptied first: toSaveCaptions and toAutoAcceptEditChange are gone.
+  EXPECT_EQ(names.GetOptions().StringOptions(), std::uint32_t{toShowStaticText});
+  EXPECT_EQ(names.ScrollBarOptions().ScrollBarStyle(), TScrollBarStyle::sbmRegular);
+  EXPECT_THROW(names.ScrollBarOptions().SetScrollBarStyle(TScrollBarStyle::sbmFlat), ELazyTreeAssertion);
+  EXPECT_EQ(names.ScrollBarOptions().ScrollBarStyle(), TScrollBarStyle::sbmRegular);
+}
+
 }  // namespace
 }  // namespace kv

@@ -146,6 +146,16 @@ TEST_F(TreeEdit, TheEditorIsAtLeastThirtyPixelsWideAndInsideTheClient) {
   EXPECT_THROW(tree->EditNode(nodes[0], 3), ELazyTreeAssertion);
 }
 
+TEST_F(TreeEdit, TheEditorFollowsAResize) {
+  ASSERT_TRUE(tree->EditNode(nodes[2], kNoColumn));
+  EXPECT_GT(EditorBounds().right, 150);
+  tree->SetBounds(0, 0, 150, 200);
+  Pump(30);
+  EXPECT_LE(EditorBounds().right, tree->ViewWidth());
+  EXPECT_LE(tree->ViewWidth(), 150);
+  EXPECT_TRUE(tree->EndEditNode());
+}
+
 TEST_F(TreeEdit, CtrlEnterEndsAMultiLineEdit) {
   tree->SetMultiLine(nodes[1], true);
   ASSERT_TRUE(tree->EditNode(nodes[1], kNoColumn));
