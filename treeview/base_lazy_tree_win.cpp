@@ -162,6 +162,35 @@ void TBaseLazyTree::Assign(TBaseLazyTree& source) {
   SetSelectionBlendFactor(source.SelectionBlendFactor());
   SetWantTabs(source.WantTabs());
   if (source.header_ != nullptr) Header().Assign(*source.header_);
+  AssignFrame(source);
+}
+
+// The rest of the published settings: placement, pictures, colour and font,
+// drag and hint settings, menus and visibility.
+void TBaseLazyTree::AssignFrame(TBaseLazyTree& source) {
+  SetAlign(source.Align());
+  SetAnchors(source.Anchors());
+  SetBackground(source.background_);
+  SetBackgroundOffset(source.backgroundOffset_.x, source.backgroundOffset_.y);
+  SetCheckImageKind(source.CheckImageKind());
+  SetCustomCheckImages(source.CustomCheckImages());
+  SetColor(source.ParentColor() ? ui::clNone : source.Color());
+  if (!(Font() == source.Font())) SetFont(source.Font());
+  SetDefaultPasteMode(source.DefaultPasteMode());
+  SetDragOperations(source.DragOperations());
+  SetDragImageKind(source.DragImageKind());
+  SetDragWidth(source.DragWidth());
+  SetDragHeight(source.DragHeight());
+  SetHint(source.Hint());
+  SetHintMode(source.HintMode());
+  SetHintAnimation(source.HintAnimation());
+  SetShowHint(source.ShowHint());
+  SetHotCursor(source.HotCursor());
+  SetImages(source.Images());
+  SetStateImages(source.StateImages());
+  SetNodeAlignment(source.NodeAlignment());
+  SetPopupMenu(source.PopupMenu());
+  SetVisible(source.Visible());
 }
 
 // The buttons are drawn in the tree's colours and font: outside loading they

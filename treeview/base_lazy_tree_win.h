@@ -514,6 +514,7 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   bool PointOverTree(int x, int y) const override;
   void AnimateToggle(PLazyNode node, bool expanding, int distance) override;
   void CancelHint() override { HideHint(); }
+  void AssignFrame(TBaseLazyTree& source);
   void OffsetsMoved() override;
   int HorizontalBarDueHeight() const override;
   // Clears a stripe of the client uncovered by the toggle slide: with header

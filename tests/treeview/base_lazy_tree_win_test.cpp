@@ -345,7 +345,31 @@ TEST(TreeLayout, ALayoutDeclaringTreesBuilds) {
   EXPECT_EQ(old.GetOptions().StringOptions(), std::uint32_t{toShowStaticText});
   TLazyStringTree fresh;
   EXPECT_EQ(fresh.GetOptions().StringOptions(), 5u);
-  fresh.Assign(results);  // settings and a node count, never the nodes
+  results.SetCheckImageKind(TCheckImageKind::ckDarkTick);
+  results.SetColor(RGB(1, 2, 3));
+  ui::TFontSpec font = results.Font();
+  font.bold = true;
+  results.SetFont(font);
+  results.SetDefaultPasteMode(TLTNodeAttachMode::amInsertBefore);
+  results.SetDragWidth(77);
+  results.SetDragHeight(66);
+  results.SetDragImageKind(TLTDragImageKind::diNoImage);
+  results.SetHintMode(THintMode::hmTooltip);
+  results.SetHotCursor(32649);
+  results.SetNodeAlignment(TLTNodeAlignment::naFromTop);
+  results.SetHint("the results");
+  fresh.Assign(results);
+  EXPECT_EQ(fresh.CheckImageKind(), TCheckImageKind::ckDarkTick);
+  EXPECT_EQ(fresh.Color(), static_cast<ui::TColor>(RGB(1, 2, 3)));
+  EXPECT_TRUE(fresh.Font().bold);
+  EXPECT_EQ(fresh.DefaultPasteMode(), TLTNodeAttachMode::amInsertBefore);
+  EXPECT_EQ(fresh.DragWidth(), 77);
+  EXPECT_EQ(fresh.DragHeight(), 66);
+  EXPECT_EQ(fresh.DragImageKind(), TLTDragImageKind::diNoImage);
+  EXPECT_EQ(fresh.HintMode(), THintMode::hmTooltip);
+  EXPECT_EQ(fresh.HotCursor(), 32649);
+  EXPECT_EQ(fresh.NodeAlignment(), TLTNodeAlignment::naFromTop);
+  EXPECT_EQ(fresh.Hint(), "the results");  // settings and a node count, never the nodes
   EXPECT_EQ(fresh.RootNodeCount(), 50u);
   EXPECT_EQ(fresh.GetFirst()->NodeHeight, 32);
   EXPECT_NE(fresh.GetFirst(), results.GetFirst());
