@@ -6,11 +6,13 @@
 #include <exception>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "diagnostics/diag_stack_win.h"
+#include "diagnostics/sys_info.h"
 
 namespace kv {
 
@@ -36,10 +38,10 @@ std::string ExceptionMessage(const std::exception_ptr& error);
 std::string ExceptionClassName(const std::exception_ptr& error);
 std::string DemangledTypeName(const std::type_info& type);
 
-// "Exception class: ..." and "Exception address: <16 hex digits>" (or the
-// thread line when thread is not empty), then a delimiter line.
+// "Exception class: ..." and "Exception address: <16 hex digits>" (or
+// "Thread: <description>" for a thread's exception), then a delimiter line.
 std::vector<std::string> ReportHeaderLines(const std::string& className, const void* address,
-                                           const std::string& thread = {});
+                                           const std::optional<std::string>& thread = std::nullopt);
 
 struct TReportInput {
   std::shared_ptr<const TDiagStackInfoList> stack;             // none: the block is left out
@@ -50,6 +52,9 @@ struct TReportInput {
 // Appends the chosen blocks, each ending with a delimiter line. A block that
 // fails ends with a line naming the failure; the others are still written.
 void CreateReport(std::vector<std::string>& lines, unsigned blocks, const TReportInput& input);
+
+// "Processor: maker, name, <MHz> MHz [MMX][ [FDIV Bug]]" of a processor record.
+std::string ProcessorLine(const TCpuInfo& cpu);
 
 // The module lines of one loaded module: "[base] path", then the prefix
 // ("<preferred base> " when rebased, else 19 blanks) with the version, or
@@ -69,14 +74,5 @@ std::vector<std::string> ArchiveEntryNames(const std::string& archive);
 
 // Replaceable pieces for tests: the random numbers behind entry names.
 void SetReportRandomSource(std::function<unsigned()> source);
-
-}  // namespace kv
-
-namespace kv {
-
-// After a mail: the entries of archive are added to archive + ".sent" (an
-// entry whose name is taken there gets a fresh name), then the archive is
-// removed. A report is never lost: on any failure the archive stays.
-void MoveHistoryToSent(const std::string& archive);
 
 }  // namespace kv
