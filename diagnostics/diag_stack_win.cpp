@@ -338,6 +338,10 @@ std::shared_ptr<TDiagStackInfoList> DiagLastExceptStackList(DWORD threadId) {
   return StackLists().FindObject<TDiagStackInfoList>(threadId);
 }
 
+std::shared_ptr<TDiagStackInfoList> DiagLastFaultStackList() {
+  return StackLists().FindObject<TDiagFaultStackList>(GetCurrentThreadId());
+}
+
 std::shared_ptr<TDiagExceptFrameList> DiagLastExceptFrameList() {
   return StackLists().FindObject<TDiagExceptFrameList>(GetCurrentThreadId());
 }
@@ -358,8 +362,11 @@ void DoExceptNotify(const TDiagRaiseInfo& info) {
   const uint8_t options = StackTrackingOptions();
   if ((options & kStackTrackStack) != 0) {
     // The walk starts in the raising frame, so no level needs ignoring.
-    auto list = std::make_shared<TDiagStackInfoList>((options & kStackTrackRaw) != 0, 0, info.address,
-                                                     info.osException, info.context);
+    const bool raw = (options & kStackTrackRaw) != 0;
+    std::shared_ptr<TDiagStackInfoList> list =
+        info.osException && info.object == nullptr
+            ? std::make_shared<TDiagFaultStackList>(raw, 0, info.address, true, info.context)
+            : std::make_shared<TDiagStackInfoList>(raw, 0, info.address, info.osException, info.context);
     list->SetException(info.object, info.type);
     // A walk from the raising frame holds no call of the hook; a stale
     // return address into it, left in an unused stack slot, must not cut

@@ -110,6 +110,14 @@ class TDiagStackInfoList : public TDiagStackBaseList {
   const std::type_info* exceptionType_ = nullptr;
 };
 
+// The list of a fault the program does not convert (one inside a system
+// library, which may handle it itself): kept apart, so that it never
+// replaces the list of the exception the thread is handling.
+class TDiagFaultStackList : public TDiagStackInfoList {
+ public:
+  using TDiagStackInfoList::TDiagStackInfoList;
+};
+
 struct TDiagExceptFrame {
   uint64_t frameLocation = 0;  // the establisher frame
   uint64_t handlerAddr = 0;
@@ -153,6 +161,8 @@ std::shared_ptr<TDiagExceptFrameList> DiagCreateExceptFrameList(uint32_t ignoreL
 std::shared_ptr<TDiagStackInfoList> DiagLastExceptStackList();
 std::shared_ptr<TDiagStackInfoList> DiagLastExceptStackList(DWORD threadId);
 std::shared_ptr<TDiagExceptFrameList> DiagLastExceptFrameList();
+// The current thread's list of its last fault that was not converted, or null.
+std::shared_ptr<TDiagStackInfoList> DiagLastFaultStackList();
 
 // Drops the hook's own calls from the top of a list; with skipFirst the
 // first item (the raise or fault address) always stays.

@@ -367,7 +367,12 @@ std::shared_ptr<TDiagStackInfoList> FaultStack(const EXCEPTION_RECORD& record, c
 // report is already on screen, is stored without a dialog.
 LONG WINAPI UnhandledFilter(EXCEPTION_POINTERS* info) noexcept {
   const EXCEPTION_RECORD& record = *info->ExceptionRecord;
-  const auto stack = FaultStack(record, *info->ContextRecord, 0);
+  // The stack recorded when the fault was raised; walked anew when there is none.
+  std::shared_ptr<TDiagStackInfoList> stack = DiagLastFaultStackList();
+  if (!stack || stack->Items().empty() ||
+      stack->Items()[0].callerAddr != reinterpret_cast<uint64_t>(record.ExceptionAddress)) {
+    stack = FaultStack(record, *info->ContextRecord, 0);
+  }
   std::exception_ptr error;
   try {
     const TDiagRecordingPause pause;

@@ -246,6 +246,30 @@ TEST_F(Tracking, ListsAreKeptPerThreadAndSharedWithTheirReaders) {
   EXPECT_EQ(DiagLastExceptStackList(), kept);
 }
 
+TEST_F(Tracking, AFaultASystemLibraryHandlesKeepsTheHandledExceptionsList) {
+  SetStackTrackingOptions(kStackTrackStack | kStackTrackRaw);
+  const auto thrown = ThrowDeep();
+  ASSERT_NE(thrown, nullptr);
+  void* reserved = VirtualAlloc(nullptr, 4096, MEM_RESERVE, PAGE_NOACCESS);
+  ASSERT_NE(reserved, nullptr);
+  EXPECT_TRUE(IsBadReadPtr(reserved, 4));
+  VirtualFree(reserved, 0, MEM_RELEASE);
+  EXPECT_EQ(DiagLastExceptStackList(), thrown);
+  const auto fault = DiagLastFaultStackList();
+  ASSERT_NE(fault, nullptr);
+  EXPECT_TRUE(fault->FaultFirst());
+  ASSERT_FALSE(fault->Items().empty());
+  const auto* at = reinterpret_cast<const void*>(fault->Items()[0].callerAddr);
+  EXPECT_NE(ModuleFromAddr(at), GetModuleHandleA(nullptr));
+  // The scan goes on into this program's own callers.
+  EXPECT_NE(std::find_if(fault->Items().begin() + 1, fault->Items().end(),
+                         [](const TDiagStackInfoItem& item) {
+                           return ModuleFromAddr(reinterpret_cast<const void*>(item.callerAddr)) ==
+                                  GetModuleHandleA(nullptr);
+                         }),
+            fault->Items().end());
+}
+
 // The frame of a function in a list: its code address lies in the function.
 const TDiagExceptFrame* FrameOf(const TDiagExceptFrameList& list, const void* function) {
   DWORD64 base = 0;
