@@ -23,29 +23,8 @@ class Cursor {
     ++at_;
     return *v;
   }
-  uint64_t Uleb() {
-    uint64_t value = 0;
-    for (int shift = 0; shift < 64; shift += 7) {
-      const uint8_t byte = U8();
-      if (!ok_) return 0;
-      value |= static_cast<uint64_t>(byte & 0x7F) << shift;
-      if ((byte & 0x80) == 0) return value;
-    }
-    return Fail<uint64_t>();
-  }
-  int64_t Sleb() {
-    uint64_t value = 0;
-    for (int shift = 0; shift < 64; shift += 7) {
-      const uint8_t byte = U8();
-      if (!ok_) return 0;
-      value |= static_cast<uint64_t>(byte & 0x7F) << shift;
-      if ((byte & 0x80) == 0) {
-        if (shift + 7 < 64 && (byte & 0x40) != 0) value |= ~uint64_t{0} << (shift + 7);
-        return static_cast<int64_t>(value);
-      }
-    }
-    return Fail<int64_t>();
-  }
+  uint64_t Uleb() { return Leb(false); }
+  int64_t Sleb() { return static_cast<int64_t>(Leb(true)); }
   // A value in one of the pointer encodings (only its format is used: the
   // offsets of the tables are relative, and only zero tests are made).
   uint64_t Encoded(uint8_t encoding) {
@@ -61,6 +40,20 @@ class Cursor {
   }
 
  private:
+  // A little-endian base-128 number; a signed one extends its last sign bit.
+  uint64_t Leb(bool isSigned) {
+    uint64_t value = 0;
+    for (int shift = 0; shift < 64; shift += 7) {
+      const uint8_t byte = U8();
+      if (!ok_) return 0;
+      value |= static_cast<uint64_t>(byte & 0x7F) << shift;
+      if ((byte & 0x80) == 0) {
+        if (isSigned && shift + 7 < 64 && (byte & 0x40) != 0) value |= ~uint64_t{0} << (shift + 7);
+        return value;
+      }
+    }
+    return Fail<uint64_t>();
+  }
   uint64_t Fixed(int bytes) {
     uint64_t value = 0;
     for (int i = 0; i < bytes; ++i) value |= static_cast<uint64_t>(U8()) << (8 * i);

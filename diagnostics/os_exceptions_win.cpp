@@ -82,8 +82,8 @@ bool Converted(DWORD code) {
 
 // Faults of the processor, wherever they happen; the notifiers see every one.
 bool ProcessorFault(DWORD code) {
+  if (Converted(code)) return true;
   switch (code) {
-    case EXCEPTION_ACCESS_VIOLATION:
     case EXCEPTION_IN_PAGE_ERROR:
     case EXCEPTION_DATATYPE_MISALIGNMENT:
     case EXCEPTION_ARRAY_BOUNDS_EXCEEDED:
@@ -94,10 +94,6 @@ bool ProcessorFault(DWORD code) {
     case EXCEPTION_FLT_OVERFLOW:
     case EXCEPTION_FLT_STACK_CHECK:
     case EXCEPTION_FLT_UNDERFLOW:
-    case EXCEPTION_INT_DIVIDE_BY_ZERO:
-    case EXCEPTION_INT_OVERFLOW:
-    case EXCEPTION_ILLEGAL_INSTRUCTION:
-    case EXCEPTION_PRIV_INSTRUCTION:
       return true;
     default:
       return false;
