@@ -139,9 +139,8 @@ TDiagFrameKind FrameKindFromLsda(const ByteView& lsda, uint64_t offset) {
         (*all ? catchAll : typed) = true;
       }
       if (next == 0) break;
-      const int64_t target = static_cast<int64_t>(nextAt) + next;
-      if (target < 0) return kFrameUnknown;
-      record = static_cast<uint64_t>(target);
+      // Self-relative; a target outside the data fails at its first read.
+      record = nextAt + static_cast<uint64_t>(next);
     }
     if (typed) return kFrameOnException;
     if (catchAll) return kFrameAnyException;

@@ -79,6 +79,11 @@ TEST(FrameKind, MalformedTablesAreUnknown) {
   EXPECT_EQ(Kind(Lsda(true, {0x00, 0x10, 0x20, 0x01}, {0x3F, 0x00}, {0, 0, 0, 0}), 0x04), kFrameUnknown);
   // An action chain that loops on itself ends.
   EXPECT_EQ(Kind(Lsda(true, {0x00, 0x10, 0x20, 0x01}, {0x00, 0x7F}, {0, 0, 0, 0}), 0x04), kFrameFinally);
+  // A link to the largest positive offset leaves the data (no overflow).
+  EXPECT_EQ(Kind(Lsda(true, {0x00, 0x10, 0x20, 0x01}, {0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x00},
+                      {0, 0, 0, 0}),
+                 0x04),
+            kFrameUnknown);
   // A type table in an encoding tables cannot use (uleb128).
   std::vector<uint8_t> uleb = Lsda(true, {0x00, 0x10, 0x20, 0x01}, {0x01, 0x00}, {0, 0, 0, 0});
   uleb[1] = 0x01;
