@@ -133,7 +133,13 @@ DWORD WINAPI TDiagDebugThread::Entry(void* self) noexcept {
   } catch (...) {
     thread.syncException_ = std::current_exception();
   }
-  if (thread.syncException_) DiagDebugThreadList().SyncException(thread);
+  if (thread.syncException_) {
+    try {
+      DiagDebugThreadList().SyncException(thread);
+    } catch (...) {
+      // Nobody could be told; the exception stays with the thread object.
+    }
+  }
   return 0;
 }
 
