@@ -74,7 +74,11 @@ void SystemBlock(std::vector<std::string>& lines) {
   lines.push_back(Format("System   : %s %s, Version: %u.%u, Build: %x, \"%s\"", GetWindowsVersionString().c_str(),
                          NtProductTypeString().c_str(), info.majorVersion, info.minorVersion, info.buildNumber,
                          info.servicePackText.c_str()));
-  lines.push_back(ProcessorLine(GetCpuInfo()));
+  // The record's one measurement (none without the time-stamp counter).
+  const TCpuInfo cpu = GetCpuInfo();
+  lines.push_back(Format("Processor: %s, %s, %u MHz %s%s", cpu.manufacturer.c_str(), cpu.cpuName.c_str(),
+                         RoundFrequency(cpu.frequencyInfo.normFreq), cpu.mmx ? "MMX" : "",
+                         cpu.divisionTestPassed ? "" : " [FDIV Bug]"));
   HDC screen = GetDC(nullptr);
   int bpp = 0;
   if (screen != nullptr) {
@@ -160,13 +164,6 @@ std::vector<std::string> ReportHeaderLines(const std::string& className, const v
   }
   lines.push_back(Delimiter());
   return lines;
-}
-
-std::string ProcessorLine(const TCpuInfo& cpu) {
-  // The record's one measurement (none without the time-stamp counter).
-  return Format("Processor: %s, %s, %u MHz %s%s", cpu.manufacturer.c_str(), cpu.cpuName.c_str(),
-                RoundFrequency(cpu.frequencyInfo.normFreq), cpu.mmx ? "MMX" : "",
-                cpu.divisionTestPassed ? "" : " [FDIV Bug]");
 }
 
 std::vector<std::string> ReportModuleLines(HMODULE module, const std::string& path) {

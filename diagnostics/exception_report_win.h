@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "diagnostics/diag_stack_win.h"
-#include "diagnostics/sys_info.h"
 
 namespace kv {
 
@@ -52,9 +51,6 @@ struct TReportInput {
 // Appends the chosen blocks, each ending with a delimiter line. A block that
 // fails ends with a line naming the failure; the others are still written.
 void CreateReport(std::vector<std::string>& lines, unsigned blocks, const TReportInput& input);
-
-// "Processor: maker, name, <MHz> MHz [MMX][ [FDIV Bug]]" of a processor record.
-std::string ProcessorLine(const TCpuInfo& cpu);
 
 // The module lines of one loaded module: "[base] path", then the prefix
 // ("<preferred base> " when rebased, else 19 blanks) with the version, or

@@ -334,22 +334,5 @@ TEST(DebugThreadList, EntriesAndTheirLines) {
   EXPECT_EQ(list.GetThreadInfo(8), "");
 }
 
-TEST(ExceptionReport, AProcessorWithoutTheTimeStampCounterReportsZeroMegahertz) {
-  TCpuInfo cpu;
-  cpu.hasInstruction = true;
-  cpu.manufacturer = "Intel";
-  cpu.cpuName = "Pentium";
-  cpu.features = 1u << 23;
-  CompleteCpuInfo(cpu, true, [](TFreqInfo& info) {
-    info.normFreq = 999;
-    return true;
-  });
-  EXPECT_EQ(ProcessorLine(cpu), "Processor: Intel, Pentium, 0 MHz MMX");
-  cpu.frequencyInfo.normFreq = 2394;
-  cpu.divisionTestPassed = false;
-  cpu.mmx = false;
-  EXPECT_EQ(ProcessorLine(cpu), "Processor: Intel, Pentium, 2390 MHz  [FDIV Bug]");
-}
-
 }  // namespace
 }  // namespace kv
