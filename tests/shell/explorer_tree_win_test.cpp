@@ -8,6 +8,7 @@
 #include <set>
 
 #include "counting_tree_win.h"
+#include "shell/auto_complete_win.h"
 #include "shell_test_util.h"
 #include "ui/forms_win.h"
 #include "ui/layout_loader_win.h"
@@ -250,6 +251,31 @@ TEST(ExplorerTreeLayout, TheFolderPagesTreeLoads) {
   EXPECT_EQ(tree.ExplorerSyncOptions(), uint32_t{toExpandTarget | toSelectTarget});
   EXPECT_TRUE(tree.Active());
   EXPECT_EQ(tree.RootNodeCount(), 1u);
+}
+
+TEST(ExplorerTreeLayout, RootKindsAndTheCompletionSourceLoad) {
+  RegisterExplorerTreeClasses();
+  ui::TForm form;
+  const std::string text =
+      "object F: TForm\n"
+      "  object Drives: TLazyExplorerTree\n"
+      "    RootFolder = rfDrives\n"
+      "    Active = true\n"
+      "  end\n"
+      "  object Complete: TLazyShellAutoComplete\n"
+      "    CurrentDir = \"C:\\\\kvtest\\\\names\"\n"
+      "    Contents = [accCurrentDir, accFileSysFiles, accSortList]\n"
+      "  end\n"
+      "end\n";
+  ui::BuildLayout(form, ui::ParseLayout(text, "roots.layout"), "roots.layout");
+  auto& tree = form.Get<TLazyExplorerTree>("Drives");
+  EXPECT_EQ(tree.RootFolder(), TRootFolder::rfDrives);
+  TNamespace* ns = nullptr;
+  ASSERT_TRUE(tree.ValidateNamespace(tree.GetFirst(), ns));
+  EXPECT_TRUE(ILIsEqualSafe(ns->AbsolutePIDL(), DrivesFolder()->AbsolutePIDL()));
+  auto& complete = form.Get<TLazyShellAutoComplete>("Complete");
+  EXPECT_EQ(complete.CurrentDir(), test::kFixture + L"\\names");
+  EXPECT_EQ(complete.Contents(), TAutoCompleteContents{accCurrentDir | accFileSysFiles | accSortList});
 }
 
 }  // namespace
