@@ -318,32 +318,33 @@ TEST_F(ExplorerTreeRoot, FocusMovesOffDeletedAndCollapsedNodes) {
 
 TEST_F(ExplorerTreeRoot, CollapsingLeavesNoIconAPlaceholder) {
   for (int i = 0; i < 150; ++i) MakeFile(kRoot + L"\\two\\many" + std::to_wstring(i) + L".txt");
+  MakeFile(kRoot + L"\\one\\x.txt");
   tree->SetExplorerImageOptions(toImages | toThreadedImages);
   tree->SetRootFolderCustomPath(kRoot);
   tree->SetActive(true);
   form->Show();
   ASSERT_TRUE(tree->ThreadedImagesEnabled());
   PLazyNode top = tree->GetFirst();
-  PLazyNode two = Child(top, "two");
+  PLazyNode one = Child(top, "one"), two = Child(top, "two");
+  tree->SetExpanded(one, true);
   tree->SetExpanded(two, true);
-  // Requests for the top folder's items and the many files go out together;
-  // collapsing `two` withdraws what is still queued, the top folder's too.
+  // The many files of `two` ask for their icons; collapsing `one` withdraws
+  // every request of the tree still queued, those of `two` too.
   for (PLazyNode n = tree->GetFirstChild(two); n; n = tree->GetNextSibling(n)) tree->Image(n);
-  for (PLazyNode n = tree->GetFirstChild(top); n; n = tree->GetNextSibling(n)) tree->Image(n);
-  tree->SetExpanded(two, false);
+  tree->SetExpanded(one, false);
   EXPECT_EQ(tree->PendingIconRequests(), 0u);
-  // As painting asks: every visible item comes to its real icon.
+  // As painting asks: every item of `two` comes to its real icon.
   EXPECT_TRUE(PumpUntil([&] {
     bool all = true;
-    for (PLazyNode n = tree->GetFirstChild(top); n; n = tree->GetNextSibling(n)) {
+    for (PLazyNode n = tree->GetFirstChild(two); n; n = tree->GetNextSibling(n)) {
       tree->Image(n);
       TNamespace* ns = nullptr;
       all = all && tree->ValidateNamespace(n, ns) && ns->ThreadedIconLoaded();
     }
     return all;
   }));
-  PLazyNode a = Child(top, "a.txt");
-  EXPECT_EQ(tree->Image(a), test::Item(L"roots\\a.txt")->GetIconIndex(false, 0, true));
+  PLazyNode c = Child(two, "c.txt");
+  EXPECT_EQ(tree->Image(c), test::Item(L"roots\\two\\c.txt")->GetIconIndex(false, 0, true));
 }
 
 }  // namespace
