@@ -6,6 +6,11 @@
 
 #include "base/scope_guard.h"
 #include "shell/explorer_tree_win.h"
+// The tree's own data object; COM interfaces are released through Release only.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
+#include "treeview/data_object_win.h"
+#pragma GCC diagnostic pop
 #include "shell/shell_link_win.h"
 #include "shell/shell_utils_win.h"
 
@@ -349,7 +354,9 @@ ComPtr<IDataObject> TCustomLazyExplorerTree::DoCreateDataObject() {
   dragDataObject_.Reset();
   TNamespace* first = nullptr;
   if (ValidateNamespace(GetFirstSelected(), first)) dragDataObject_ = first->DataObjectMulti(SelectedNamespaces());
-  return TExplorerDataObject::Create(dragDataObject_);
+  // The tree's own formats travel too (its nodes, and the reference to the tree).
+  ComPtr<TLTDataObject> own = MakeComObject<TLTDataObject>(*this, false);
+  return TExplorerDataObject::Create(dragDataObject_, ComPtr<IDataObject>(own.Get()));
 }
 
 // ------------------------------------------------------ context menu hooks --

@@ -347,5 +347,59 @@ TEST_F(ExplorerTreeRoot, CollapsingLeavesNoIconAPlaceholder) {
   EXPECT_EQ(tree->Image(c), test::Item(L"roots\\two\\c.txt")->GetIconIndex(false, 0, true));
 }
 
+// Ctrl held through the thread's key state, as GetKeyState reads it.
+class CtrlHeld {
+ public:
+  CtrlHeld() {
+    GetKeyboardState(saved_);
+    BYTE held[256];
+    std::copy(std::begin(saved_), std::end(saved_), held);
+    held[VK_CONTROL] = 0x80;
+    SetKeyboardState(held);
+  }
+  ~CtrlHeld() { SetKeyboardState(saved_); }
+
+ private:
+  BYTE saved_[256] = {};
+};
+
+TEST_F(ExplorerTreeRoot, CtrlPageKeysPageAmongSiblings) {
+  for (int i = 0; i < 60; ++i) MakeFile(kRoot + L"\\two\\page" + std::to_wstring(100 + i) + L".txt");
+  MakeList(kRoot + L"\\two");
+  auto press = [&](WORD key) { SendMessageW(tree->Handle(), WM_KEYDOWN, key, 0); };
+  const CtrlHeld ctrl;
+  tree->SetFocusedNode(nullptr);
+  press(VK_NEXT);
+  PLazyNode first = tree->GetFirst();
+  EXPECT_EQ(tree->FocusedNode(), first);  // nothing focused: the first node
+
+  // Down: the last sibling shown, then a page further.
+  press(VK_NEXT);
+  PLazyNode lastShown = tree->FocusedNode();
+  ASSERT_NE(lastShown, first);
+  const int rows = tree->ViewHeight() / static_cast<int>(tree->DefaultNodeHeight());
+  EXPECT_EQ(static_cast<int>(lastShown->Index), rows - (tree->ViewHeight() % tree->DefaultNodeHeight() ? 0 : 1));
+  // (focusing the half-shown node scrolls it into view)
+  const int shownOffset = tree->OffsetY();
+  press(VK_NEXT);
+  EXPECT_LT(tree->OffsetY(), shownOffset - tree->ViewHeight() / 2);
+  EXPECT_GT(tree->FocusedNode()->Index, lastShown->Index);
+
+  // Up: the top node, then a page back.
+  press(VK_PRIOR);
+  EXPECT_EQ(tree->FocusedNode(), tree->TopNode());
+  const int pagedOffset = tree->OffsetY();
+  press(VK_PRIOR);
+  EXPECT_GT(tree->OffsetY(), pagedOffset + tree->ViewHeight() / 2);
+  EXPECT_EQ(tree->FocusedNode(), tree->TopNode());
+
+  // At the end the view cannot move: the last node takes the focus.
+  tree->SetFocusedNode(tree->GetLastChild(nullptr));
+  tree->ScrollIntoView(tree->GetLastChild(nullptr), false, false);
+  press(VK_NEXT);
+  press(VK_NEXT);
+  EXPECT_EQ(tree->FocusedNode(), tree->GetLastChild(nullptr));
+}
+
 }  // namespace
 }  // namespace kv
