@@ -228,12 +228,9 @@ bool TCustomLazyExplorerTree::InternalCreateNewFolder(LPCITEMIDLIST parentPIDL, 
   }
   if (!child) return false;
   if (!Expanded(parentNode)) SetExpanded(parentNode, true);
-  PLazyNode node = AddNamespaceNode(parentNode, std::make_unique<TNamespace>(std::move(child), parentNs));
+  PLazyNode node = AddCustomNode(parentNode, std::make_unique<TNamespace>(std::move(child), parentNs),
+                                 ctTriStateCheckBox, HasOption(toCheckSupport));
   if (!node) return false;
-  if (HasOption(toCheckSupport)) {
-    SetCheckType(node, ctTriStateCheckBox);
-    SetCheckState(node, csUncheckedNormal);
-  }
   ClearSelection();
   SetSelected(node, true);
   SetFocusedNode(node);

@@ -14,6 +14,7 @@
 #include "shell/icon_thread_win.h"
 #include "tests/shell/shell_test_util.h"
 #include "treeview/node_stream.h"
+#include "tests/ui/ui_test_util.h"
 #include "ui/forms_win.h"
 
 namespace kv {
@@ -100,6 +101,17 @@ TEST_F(ExplorerTreeRoot, F5AndRefreshNodeReadTheListsFolderAgain) {
   SendMessageW(tree->Handle(), WM_KEYDOWN, VK_F5, 0);
   EXPECT_TRUE(Has(nullptr, "late.txt"));
   EXPECT_EQ(tree->RootFolder(), TRootFolder::rfCustomPIDL);
+  // As the user sees it: the new file's row carries its name.
+  const ui::TBitmap shot = ui::test::Screenshot(*form, "list_after_refresh");
+  test::KeepShot(shot, "list_after_refresh");
+  const TLazyRect row = tree->GetDisplayRect(Child(nullptr, "late.txt"), kNoColumn, true);
+  int dark = 0;
+  for (int y = row.Top; y < row.Bottom; ++y)
+    for (int x = row.Left; x < row.Right; ++x) {
+      const uint32_t px = ui::test::PixelAt(shot, *form, tree->Handle(), x, y);
+      if (((px >> 16) & 0xFF) + ((px >> 8) & 0xFF) + (px & 0xFF) < 200) ++dark;
+    }
+  EXPECT_GT(dark, 10);
 
   // The hidden root re-read keeps its rows (media events reach a drive root so).
   MakeFile(kRoot + L"\\later.txt");
