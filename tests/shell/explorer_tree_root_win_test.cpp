@@ -12,6 +12,7 @@
 
 #include "shell/explorer_tree_win.h"
 #include "shell/icon_thread_win.h"
+#include "tests/shell/explorer_tree_test_util.h"
 #include "tests/shell/shell_test_util.h"
 #include "treeview/node_stream.h"
 #include "tests/ui/ui_test_util.h"
@@ -28,19 +29,7 @@ void MakeFile(const std::wstring& path) {
   CloseHandle(file);
 }
 
-bool PumpUntil(const std::function<bool()>& done) {
-  DWORD start = GetTickCount();
-  while (GetTickCount() - start < 5000) {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&msg);
-      DispatchMessageW(&msg);
-    }
-    if (done()) return true;
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-  }
-  return false;
-}
+using test::PumpUntil;
 
 class ImageTree : public TLazyExplorerTree {
  public:
@@ -71,15 +60,8 @@ class ExplorerTreeRoot : public ::testing::Test {
     tree->SetActive(true);
     form->Show();
   }
-  std::vector<std::string> Names(PLazyNode parent) {
-    std::vector<std::string> names;
-    for (PLazyNode n = tree->GetFirstChild(parent); n; n = tree->GetNextSibling(n)) names.push_back(Text(n));
-    return names;
-  }
-  std::string Text(PLazyNode node) {
-    TNamespace* ns = nullptr;
-    return tree->ValidateNamespace(node, ns) ? test::Narrow(ns->GetNameInFolder()) : "";
-  }
+  std::vector<std::string> Names(PLazyNode parent) { return test::NodeNames(*tree, parent); }
+  std::string Text(PLazyNode node) { return test::NodeName(*tree, node); }
   PLazyNode Child(PLazyNode parent, const std::string& name) {
     for (PLazyNode n = tree->GetFirstChild(parent); n; n = tree->GetNextSibling(n))
       if (Text(n) == name) return n;

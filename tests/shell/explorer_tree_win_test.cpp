@@ -8,6 +8,7 @@
 #include <set>
 
 #include "counting_tree_win.h"
+#include "explorer_tree_test_util.h"
 #include "shell/auto_complete_win.h"
 #include "shell_test_util.h"
 #include "ui/forms_win.h"
@@ -35,15 +36,8 @@ class ExplorerTree : public ::testing::Test {
     };
     tree->SetActive(true);
   }
-  std::vector<std::string> Names(PLazyNode parent) {
-    std::vector<std::string> names;
-    for (PLazyNode n = tree->GetFirstChild(parent); n; n = tree->GetNextSibling(n)) names.push_back(Text(n));
-    return names;
-  }
-  std::string Text(PLazyNode node) {
-    TNamespace* ns = nullptr;
-    return tree->ValidateNamespace(node, ns) ? test::Narrow(ns->GetNameInFolder()) : "";
-  }
+  std::vector<std::string> Names(PLazyNode parent) { return test::NodeNames(*tree, parent); }
+  std::string Text(PLazyNode node) { return test::NodeName(*tree, node); }
   PLazyNode Browse(const std::wstring& path) {
     TPidl list = PathToPIDL(path);
     if (!list || !tree->BrowseToByPIDL(list.get(), false, false, false, true)) return nullptr;
