@@ -37,6 +37,7 @@ class ImageTree : public TLazyExplorerTree {
     bool ghosted = false;
     return DoGetImageIndex(node, TLTImageKind::ikNormal, kNoColumn, ghosted);
   }
+  using TLazyExplorerTree::DoCanEdit;
 };
 
 class ExplorerTreeRoot : public ::testing::Test {
@@ -177,6 +178,35 @@ TEST_F(ExplorerTreeRoot, OptionSettersKeepTheirRules) {
   } catch (const ELazyTreeAssertion& e) {
     EXPECT_STREQ(e.what(), "SaveToStream is not supported in the explorer tree. Use the ViewManager Property");
   }
+}
+
+TEST_F(ExplorerTreeRoot, OnlyTheNameAndOwnColumnsAreEdited) {
+  MakeList(kRoot);
+  tree->TreeOptions().SetMiscOptions(tree->TreeOptions().MiscOptions() | toEditable);
+  PLazyNode a = Child(nullptr, "a.txt");
+  ASSERT_NE(a, nullptr);
+  EXPECT_TRUE(tree->DoCanEdit(a, kNoColumn));
+  tree->SetColumnDetails(cdExplorerColumns);
+  ASSERT_GT(tree->Header().Columns().Count(), 2);
+  EXPECT_TRUE(tree->DoCanEdit(a, 0));   // the name
+  EXPECT_FALSE(tree->DoCanEdit(a, 1));  // the size
+  tree->SetColumnDetails(cdShellColumns);
+  ASSERT_GT(tree->ShellColumnCount(), 1);
+  EXPECT_TRUE(tree->DoCanEdit(a, 0));
+  EXPECT_FALSE(tree->DoCanEdit(a, 1));
+  tree->SetExplorerMiscOptions(tree->ExplorerMiscOptions() | toExplorerReadOnly);
+  EXPECT_FALSE(tree->DoCanEdit(a, 0));
+
+  // Another tree takes the settings: the same root, columns and options.
+  ImageTree copy;
+  copy.Assign(*tree);
+  EXPECT_EQ(copy.RootFolder(), TRootFolder::rfCustomPIDL);
+  EXPECT_TRUE(ILIsEqualSafe(copy.RootFolderCustomPIDL(), tree->RootFolderCustomPIDL()));
+  EXPECT_EQ(copy.ColumnDetails(), cdShellColumns);
+  EXPECT_EQ(copy.FileObjects(), tree->FileObjects());
+  EXPECT_EQ(copy.ExplorerFolderOptions(), tree->ExplorerFolderOptions());
+  EXPECT_TRUE(copy.ExplorerMiscOptions() & toExplorerReadOnly);
+  EXPECT_TRUE(copy.Active());
 }
 
 // A drop target that keeps what the tree handed it (released through Release only).
