@@ -133,14 +133,14 @@ void TCustomLazyExplorerTree::DoGetExplorerText(TColumnIndex column, PLazyNode n
 
 void TCustomLazyExplorerTree::DoGetNodeHint(PLazyNode node, TColumnIndex column, std::wstring& text) {
   TNamespace* ns = nullptr;
-  if ((explorerOptions_->shell_ & toShellHints) && ValidateNamespace(node, ns)) text = ns->GetInfoTip();
+  if ((ExplorerShellOptions() & toShellHints) && ValidateNamespace(node, ns)) text = ns->GetInfoTip();
   else TCustomLazyStringTree::DoGetNodeHint(node, column, text);
 }
 
 void TCustomLazyExplorerTree::DoPaintText(PLazyNode node, HDC canvas, TColumnIndex column, TLSTTextType type) {
   TNamespace* ns = nullptr;
   const bool fullRowFocus = HasOption(toFullRowSelect) && node == FocusedNode();
-  if (ValidateNamespace(node, ns) && !(explorerOptions_->folder_ & toNoUseExplorerColorsProp) && !Selected(node) &&
+  if (ValidateNamespace(node, ns) && !(ExplorerFolderOptions() & toNoUseExplorerColorsProp) && !Selected(node) &&
       node != DropTargetNode() && !fullRowFocus && !(HasOption(toHotTrack) && node == HotNode())) {
     const bool mainColumn = column < 0 || !HeaderUsesColumns() || column == HeaderMainColumn();
     if (ns->GetCompressed()) SetTextColor(canvas, colors_->CompressedTextColor());

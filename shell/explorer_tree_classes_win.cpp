@@ -16,12 +16,21 @@ using ui::TLayoutValue;
 
 // The special-folder root kinds by their layout names.
 const std::initializer_list<std::pair<const char*, int>> kRootFolderNames = {
-    {"rfAdminTools", 48}, {"rfAltStartup", 29}, {"rfAppData", 26}, {"rfBitBucket", 10}, {"rfCommonAdminTools", 47}, {"rfCommonAltStartup", 30}, {"rfCommonAppData", 35}, {"rfCommonDesktopDirectory", 25}, {"rfCommonDocuments", 46}, {"rfCommonFavorties", 31}, {"rfCommonPrograms", 23}, {"rfCommonStartMenu", 22}, {"rfCommonStartup", 24}, {"rfCommonTemplates", 45}, {"rfControlPanel", 3}, {"rfCookies", 33}, {"rfDesktop", 0}, {"rfDesktopDirectory", 16}, {"rfDrives", 17}, {"rfFavorites", 6}, {"rfFonts", 20}, {"rfHistory", 34}, {"rfInternet", 1}, {"rfInternetCache", 32}, {"rfLocalAppData", 28}, {"rfMyPictures", 39}, {"rfNetHood", 19}, {"rfNetwork", 18}, {"rfPersonal", 5}, {"rfPrinters", 4}, {"rfPrintHood", 27}, {"rfProfile", 40}, {"rfProgramFiles", 38}, {"rfCommonProgramFiles", 43}, {"rfPrograms", 2}, {"rfRecent", 8}, {"rfSendTo", 9}, {"rfStartMenu", 11}, {"rfStartUp", 7}, {"rfSystem", 37}, {"rfTemplate", 21}, {"rfWindows", 36}};
+    {"rfAdminTools", 48}, {"rfAltStartup", 29}, {"rfAppData", 26}, {"rfBitBucket", 10}, {"rfCommonAdminTools", 47},
+    {"rfCommonAltStartup", 30}, {"rfCommonAppData", 35}, {"rfCommonDesktopDirectory", 25}, {"rfCommonDocuments", 46},
+    {"rfCommonFavorties", 31}, {"rfCommonPrograms", 23}, {"rfCommonStartMenu", 22}, {"rfCommonStartup", 24},
+    {"rfCommonTemplates", 45}, {"rfControlPanel", 3}, {"rfCookies", 33}, {"rfDesktop", 0}, {"rfDesktopDirectory", 16},
+    {"rfDrives", 17}, {"rfFavorites", 6}, {"rfFonts", 20}, {"rfHistory", 34}, {"rfInternet", 1},
+    {"rfInternetCache", 32}, {"rfLocalAppData", 28}, {"rfMyPictures", 39}, {"rfNetHood", 19}, {"rfNetwork", 18},
+    {"rfPersonal", 5}, {"rfPrinters", 4}, {"rfPrintHood", 27}, {"rfProfile", 40}, {"rfProgramFiles", 38},
+    {"rfCommonProgramFiles", 43}, {"rfPrograms", 2}, {"rfRecent", 8}, {"rfSendTo", 9}, {"rfStartMenu", 11},
+    {"rfStartUp", 7}, {"rfSystem", 37}, {"rfTemplate", 21}, {"rfWindows", 36}};
 
 std::wstring WideFromUtf8(const std::string& text) {
   std::wstring wide(text.size(), L'\0');
-  wide.resize(static_cast<size_t>(std::max(0, MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                                                   wide.data(), static_cast<int>(wide.size())))));
+  const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(),
+                                    static_cast<int>(wide.size()));
+  wide.resize(static_cast<size_t>(std::max(0, n)));
   return wide;
 }
 

@@ -64,7 +64,7 @@ bool TCustomLazyExplorerTree::CopyToClipboard() {
 }
 
 bool TCustomLazyExplorerTree::CutToClipboard() {
-  if (explorerOptions_->misc_ & toExplorerReadOnly) return false;
+  if (ExplorerMiscOptions() & toExplorerReadOnly) return false;
   const TTreeWaitCursor wait(*this);
   bool markSelectedCut = true, handled = false;
   if (OnClipboardCut) OnClipboardCut(*this, markSelectedCut, handled);
@@ -79,7 +79,7 @@ bool TCustomLazyExplorerTree::CutToClipboard() {
 }
 
 bool TCustomLazyExplorerTree::PasteFromClipboard() {
-  if (explorerOptions_->misc_ & toExplorerReadOnly) return false;
+  if (ExplorerMiscOptions() & toExplorerReadOnly) return false;
   const TTreeWaitCursor wait(*this);
   bool handled = false;
   if (OnClipboardPaste) OnClipboardPaste(*this, handled);
@@ -90,7 +90,7 @@ bool TCustomLazyExplorerTree::PasteFromClipboard() {
 }
 
 void TCustomLazyExplorerTree::SelectedFilesPaste(bool allSelected) {
-  if (explorerOptions_->misc_ & toExplorerReadOnly) return;
+  if (ExplorerMiscOptions() & toExplorerReadOnly) return;
   TNamespaceArray items = SelectedNamespaces();
   if (items.empty() || (!allSelected && SelectedCount() != 1)) return;
   const TTreeWaitCursor wait(*this);
@@ -99,7 +99,7 @@ void TCustomLazyExplorerTree::SelectedFilesPaste(bool allSelected) {
 }
 
 void TCustomLazyExplorerTree::SelectedFilesDelete() {
-  if (explorerOptions_->misc_ & toExplorerReadOnly) return;
+  if (ExplorerMiscOptions() & toExplorerReadOnly) return;
   TNamespaceArray items = SelectedNamespaces();
   if (items.empty()) return;
   const TTreeWaitCursor wait(*this);
@@ -114,7 +114,7 @@ void TCustomLazyExplorerTree::SelectedFilesShowProperties() {
 }
 
 void TCustomLazyExplorerTree::MarkNodesCut() {
-  if (!(explorerOptions_->image_ & toMarkCutAndCopy)) return;
+  if (!(ExplorerImageOptions() & toMarkCutAndCopy)) return;
   for (PLazyNode node = GetFirstNoInit(); node; node = GetNextNoInit(node)) node->States.Exclude(nsCutCopyMarked);
   DoStateChange({tsCutPending}, {tsCopyPending});
   for (PLazyNode node = GetFirstSelected(); node; node = GetNextSelected(node)) node->States.Include(nsCutCopyMarked);
@@ -122,7 +122,7 @@ void TCustomLazyExplorerTree::MarkNodesCut() {
 }
 
 void TCustomLazyExplorerTree::MarkNodesCopied() {
-  if (!(explorerOptions_->image_ & toMarkCutAndCopy)) return;
+  if (!(ExplorerImageOptions() & toMarkCutAndCopy)) return;
   for (PLazyNode node = GetFirstNoInit(); node; node = GetNextNoInit(node)) node->States.Exclude(nsCutCopyMarked);
   DoStateChange({tsCopyPending}, {tsCutPending});
   for (PLazyNode node = GetFirstSelected(); node; node = GetNextSelected(node)) node->States.Include(nsCutCopyMarked);
@@ -133,27 +133,29 @@ void TCustomLazyExplorerTree::MarkNodesCopied() {
 
 void TCustomLazyExplorerTree::DoShellExecute(PLazyNode node) {
   TNamespace* ns = nullptr;
-  if (!(explorerOptions_->misc_ & toExecuteOnDblClk) || !ValidateNamespace(node, ns)) return;
+  if (!(ExplorerMiscOptions() & toExecuteOnDblClk) || !ValidateNamespace(node, ns)) return;
   std::wstring workingDir, args;
   bool allow = true;
   if (OnShellExecute) OnShellExecute(*this, *ns, workingDir, args, allow);
   if (!allow) return;
   ExecuteNamespace(*ns, workingDir, args);
-  if (ns->GetLink() && (explorerOptions_->misc_ & toBrowseExecuteFolderShortcut)) ShellExecuteFolderLink(*ns, workingDir, args);
+  if (ns->GetLink() && (ExplorerMiscOptions() & toBrowseExecuteFolderShortcut))
+    ShellExecuteFolderLink(*ns, workingDir, args);
 }
 
 bool TCustomLazyExplorerTree::ExecuteNamespace(TNamespace& ns, std::wstring& workingDir,
                                                std::wstring& cmdLineArgument) {
-  return ns.ShellExecuteNamespace(workingDir, cmdLineArgument, !(explorerOptions_->misc_ & toBrowseExecuteFolder),
-                                  !(explorerOptions_->misc_ & toBrowseExecuteFolderShortcut));
+  return ns.ShellExecuteNamespace(workingDir, cmdLineArgument, !(ExplorerMiscOptions() & toBrowseExecuteFolder),
+                                  !(ExplorerMiscOptions() & toBrowseExecuteFolderShortcut));
 }
 
 void TCustomLazyExplorerTree::ShellExecuteFolderLink(TNamespace& ns, const std::wstring&, const std::wstring&) {
   if (!ns.GetLink()) return;
   TLazyShellLink link;
   if (!link.ReadLink(ns.GetNameParseAddress()) || !DirExistsW(link.TargetPath) || !link.TargetIDList) return;
-  BrowseToByPIDL(link.TargetIDList.get(), (explorerOptions_->sync_ & toExpandTarget) != 0,
-                 (explorerOptions_->sync_ & toCollapseTargetFirst) != 0, false, (explorerOptions_->sync_ & toSelectTarget) != 0);
+  BrowseToByPIDL(link.TargetIDList.get(), (ExplorerSyncOptions() & toExpandTarget) != 0,
+                 (ExplorerSyncOptions() & toCollapseTargetFirst) != 0, false,
+                 (ExplorerSyncOptions() & toSelectTarget) != 0);
 }
 
 // ---------------------------------------------------------- rename, new --
@@ -172,7 +174,7 @@ bool TCustomLazyExplorerTree::DoEndEdit() {
 }
 
 bool TCustomLazyExplorerTree::DoCanEdit(PLazyNode node, TColumnIndex column) {
-  if (explorerOptions_->misc_ & toExplorerReadOnly) return false;
+  if (ExplorerMiscOptions() & toExplorerReadOnly) return false;
   // The name and the application's own columns are edited; the shell's details are not.
   if (column >= 0 && HeaderUsesColumns()) {
     const TColumnDetails kind = ColumnKind(column);
@@ -244,8 +246,8 @@ bool TCustomLazyExplorerTree::InternalCreateNewFolder(LPCITEMIDLIST parentPIDL, 
 
 bool TCustomLazyExplorerTree::DoBeforeDrag(PLazyNode node, TColumnIndex column) {
   TNamespace* ns = nullptr;
-  if ((explorerOptions_->misc_ & toExplorerReadOnly) || !(explorerOptions_->shell_ & toDragDrop) || !HasOption(toAcceptOLEDrop) ||
-      !ValidateNamespace(node, ns) || ns->IsDesktop())
+  if ((ExplorerMiscOptions() & toExplorerReadOnly) || !(ExplorerShellOptions() & toDragDrop) ||
+      !HasOption(toAcceptOLEDrop) || !ValidateNamespace(node, ns) || ns->IsDesktop())
     return false;
   bool allowed = true;
   if (OnDragAllowed) OnDragAllowed(*this, node, column, allowed);
@@ -258,7 +260,7 @@ bool TCustomLazyExplorerTree::DoBeforeDrag(PLazyNode node, TColumnIndex column) 
 
 PLazyNode TCustomLazyExplorerTree::DropTargetFolder(POINT) {
   PLazyNode node = DropTargetNode();
-  if (!node && (explorerOptions_->folder_ & toHideRootFolder)) node = RootNode();
+  if (!node && (ExplorerFolderOptions() & toHideRootFolder)) node = RootNode();
   return node;
 }
 
@@ -273,7 +275,7 @@ void TCustomLazyExplorerTree::ChangeDropTarget(PLazyNode node, DWORD keyState, P
 }
 
 HRESULT TCustomLazyExplorerTree::DragEnter(DWORD keyState, POINT pt, DWORD& effect) {
-  if (explorerOptions_->misc_ & toExplorerReadOnly) {
+  if (ExplorerMiscOptions() & toExplorerReadOnly) {
     effect = DROPEFFECT_NONE;
     return S_OK;
   }
@@ -291,7 +293,7 @@ HRESULT TCustomLazyExplorerTree::DragEnter(DWORD keyState, POINT pt, DWORD& effe
 
 HRESULT TCustomLazyExplorerTree::DragOver(TBaseLazyTree* source, DWORD keyState, TDragState state, POINT pt,
                                           DWORD& effect) {
-  if (explorerOptions_->misc_ & toExplorerReadOnly) {
+  if (ExplorerMiscOptions() & toExplorerReadOnly) {
     effect = DROPEFFECT_NONE;
     return S_OK;
   }
@@ -311,7 +313,7 @@ HRESULT TCustomLazyExplorerTree::DragOver(TBaseLazyTree* source, DWORD keyState,
 }
 
 void TCustomLazyExplorerTree::DragLeave() {
-  if (explorerOptions_->misc_ & toExplorerReadOnly) return;
+  if (ExplorerMiscOptions() & toExplorerReadOnly) return;
   TCustomLazyStringTree::DragLeave();
   TNamespace* ns = nullptr;
   if (dropTargetSet_ && ValidateNamespace(dropTarget_, ns)) ns->DragLeave();
@@ -321,7 +323,7 @@ void TCustomLazyExplorerTree::DragLeave() {
 }
 
 HRESULT TCustomLazyExplorerTree::DragDrop(IDataObject* dataObject, DWORD keyState, POINT pt, DWORD& effect) {
-  if (explorerOptions_->misc_ & toExplorerReadOnly) {
+  if (ExplorerMiscOptions() & toExplorerReadOnly) {
     effect = DROPEFFECT_NONE;
     return S_OK;
   }
@@ -396,7 +398,7 @@ void TCustomLazyExplorerTree::DoTreeDblClick(int button, POINT pt) {
 // ------------------------------------------------------------ popup menu --
 
 ui::TPopupMenu* TCustomLazyExplorerTree::DoGetPopupMenu(PLazyNode node, TColumnIndex column, POINT position) {
-  if (explorerOptions_->shell_ & toContextMenus) {
+  if (ExplorerShellOptions() & toContextMenus) {
     // On an item the shell's menu takes the place of the form's.
     TTreeHitInfo hit;
     GetHitTestInfoAt(position.x, position.y, true, hit);
@@ -412,7 +414,7 @@ ui::TPopupMenu* TCustomLazyExplorerTree::DoGetPopupMenu(PLazyNode node, TColumnI
 bool TCustomLazyExplorerTree::HasPopupMenu(PLazyNode node, TColumnIndex column, POINT position) {
   TNamespace* ns = nullptr;
   return TCustomLazyStringTree::HasPopupMenu(node, column, position) ||
-         ((explorerOptions_->shell_ & toContextMenus) && ValidateNamespace(node, ns));
+         ((ExplorerShellOptions() & toContextMenus) && ValidateNamespace(node, ns));
 }
 
 void TCustomLazyExplorerTree::DoPopupMenu(PLazyNode, TColumnIndex column, POINT position) {
@@ -462,7 +464,7 @@ bool TCustomLazyExplorerTree::PageSiblingKey(WORD key) {
   }
   const int before = OffsetY();
   SetOffsetY(before - height);
-  if ((explorerOptions_->misc_ & toAutoScrollHorz) && last) ScrollIntoView(last, false, true);
+  if ((ExplorerMiscOptions() & toAutoScrollHorz) && last) ScrollIntoView(last, false, true);
   if (OffsetY() != before) {
     if (PLazyNode now = TopNode()) SetFocusedNode(LastDisplayedSibling(*this, now, height));
   } else if (PLazyNode lastTop = GetLastChild(nullptr)) {
@@ -490,7 +492,7 @@ bool TCustomLazyExplorerTree::DoKeyAction(WORD& key, UINT shift) {
       }
       return true;
     case VK_INSERT:
-      if (explorerOptions_->misc_ & toExplorerReadOnly) return false;
+      if (ExplorerMiscOptions() & toExplorerReadOnly) return false;
       if (ctrl) CopyToClipboard();
       else if (shiftKey) PasteFromClipboard();
       return false;
@@ -506,7 +508,7 @@ bool TCustomLazyExplorerTree::DoKeyAction(WORD& key, UINT shift) {
       if (PLazyNode node = GetFirstSelected()) RefreshNode(node);
       return true;
     case VK_F5:
-      RefreshTree((explorerOptions_->misc_ & toRestoreTopNodeOnRefresh) != 0);
+      RefreshTree((ExplorerMiscOptions() & toRestoreTopNodeOnRefresh) != 0);
       return true;
     case VK_UP:
     case VK_DOWN:
@@ -566,7 +568,7 @@ bool TCustomLazyExplorerTree::ShellCommandMessage(ui::TMessage& m) {
       }
       return false;
     case WM_CONTEXTMENU: {
-      if (TreeStates().Contains(tsRightButtonDown) || (explorerOptions_->misc_ & toExplorerReadOnly)) {
+      if (TreeStates().Contains(tsRightButtonDown) || (ExplorerMiscOptions() & toExplorerReadOnly)) {
         m.result = 1;
         return true;
       }

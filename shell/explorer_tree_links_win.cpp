@@ -73,8 +73,9 @@ void TCustomLazyExplorerTree::ChangeLinkChanging(ui::TControl*, LPCITEMIDLIST pi
   const ScopeGuard done([this] { changeLinkChanging_ = false; });
   TNamespace* current = ChangeLinkCurrentItem();
   if (current && SameShellItem(current->AbsolutePIDL(), pidl)) return;
-  BrowseToByPIDL(pidl, (explorerOptions_->sync_ & toExpandTarget) != 0, (explorerOptions_->sync_ & toCollapseTargetFirst) != 0, false,
-                 (explorerOptions_->sync_ & toSelectTarget) != 0);
+  BrowseToByPIDL(pidl, (ExplorerSyncOptions() & toExpandTarget) != 0,
+                 (ExplorerSyncOptions() & toCollapseTargetFirst) != 0, false,
+                 (ExplorerSyncOptions() & toSelectTarget) != 0);
 }
 
 void TCustomLazyExplorerTree::ChangeLinkFreeing(TExplorerChangeLink& link) {

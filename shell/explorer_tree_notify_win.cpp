@@ -128,7 +128,7 @@ void TCustomLazyExplorerTree::SetChangeNotiferEnabled(bool enable) {
     if (HandleAllocated()) DrainShellNotifications(!Destroying());
     ChangeNotifier().UnRegisterShellChangeNotify(this);
     changeNotifierEnabled_ = false;
-  } else if (explorerOptions_->misc_ & toChangeNotifierThread) {
+  } else if (ExplorerMiscOptions() & toChangeNotifierThread) {
     changeNotifierEnabled_ = ChangeNotifier().RegisterShellChangeNotify(this);
   }
 }
@@ -146,8 +146,8 @@ void TCustomLazyExplorerTree::DrainShellNotifications(bool handle) {
 void TCustomLazyExplorerTree::InitHandle() {
   TCustomLazyStringTree::InitHandle();
   RebuildHeader(rootNamespace_.get());
-  SetThreadedImagesEnabled((explorerOptions_->image_ & toThreadedImages) != 0);
-  SetChangeNotiferEnabled((explorerOptions_->misc_ & toChangeNotifierThread) != 0);
+  SetThreadedImagesEnabled((ExplorerImageOptions() & toThreadedImages) != 0);
+  SetChangeNotiferEnabled((ExplorerMiscOptions() & toChangeNotifierThread) != 0);
 }
 
 void TCustomLazyExplorerTree::WndProc(ui::TMessage& m) {
@@ -220,9 +220,9 @@ void TCustomLazyExplorerTree::HandleShellEvent(TLazyShellEvent& event) {
   auto item = static_cast<LPCITEMIDLIST>(event.Item1());
   auto parent = static_cast<LPCITEMIDLIST>(event.Parent1());
   const bool resort = !(fileObjects_ & foNonFolders);
-  const bool restoreTop = (explorerOptions_->misc_ & toRestoreTopNodeOnRefresh) != 0;
+  const bool restoreTop = (ExplorerMiscOptions() & toRestoreTopNodeOnRefresh) != 0;
 
-  if ((explorerOptions_->misc_ & toTrackChangesInMappedDrives) && event.Kind == K::UpdateDirectory && item) {
+  if ((ExplorerMiscOptions() & toTrackChangesInMappedDrives) && event.Kind == K::UpdateDirectory && item) {
     std::wstring drive = DriveOf(PIDLToPath(item));
     if (!drive.empty() && GetDriveTypeW((drive + L":\\").c_str()) == DRIVE_REMOTE) {
       if (PLazyNode node = FindNodeByPIDL(item)) RefreshNode(node);
@@ -339,7 +339,7 @@ void TCustomLazyExplorerTree::ReReadAndRefreshNode(PLazyNode node, bool resort) 
   auto add = [&](TPidl list) {
     auto item = std::make_unique<TNamespace>(std::move(list), ns);
     // The same choice as the first enumeration of the folder.
-    if ((explorerOptions_->folder_ & toForceHideRecycleBin) && item->IsRecycleBin()) return;
+    if ((ExplorerFolderOptions() & toForceHideRecycleBin) && item->IsRecycleBin()) return;
     bool allow = true;
     if (OnEnumFolder) OnEnumFolder(*this, *item, allow);
     if (!allow) return;
@@ -376,15 +376,15 @@ void TCustomLazyExplorerTree::ReReadAndRefreshNode(PLazyNode node, bool resort) 
 }
 
 void TCustomLazyExplorerTree::ForceIconCachRebuild() {
-  if (explorerOptions_->misc_ & toNoRebuildIconListOnAssocChange) return;
+  if (ExplorerMiscOptions() & toNoRebuildIconListOnAssocChange) return;
   {
     // Images go off while the cache is rebuilt and come back as they were.
     struct TImagesBack {
       TCustomLazyExplorerTree& tree;
       uint32_t images;
-      ~TImagesBack() { tree.SetExplorerImageOptions((tree.explorerOptions_->image_ & ~uint32_t(toImages)) | images); }
-    } imagesBack{*this, explorerOptions_->image_ & toImages};
-    SetExplorerImageOptions(explorerOptions_->image_ & ~uint32_t(toImages));
+      ~TImagesBack() { tree.SetExplorerImageOptions((tree.ExplorerImageOptions() & ~uint32_t(toImages)) | images); }
+    } imagesBack{*this, ExplorerImageOptions() & toImages};
+    SetExplorerImageOptions(ExplorerImageOptions() & ~uint32_t(toImages));
     TKeyCloser key;
     if (RegOpenKeyExW(HKEY_CURRENT_USER, kMetricsKey, 0, 0x2001F, &key.key) == ERROR_SUCCESS) {
       TIconSizeGuard restore(key.key);
@@ -396,7 +396,7 @@ void TCustomLazyExplorerTree::ForceIconCachRebuild() {
       if (OnIconCacheRebuilding) OnIconCacheRebuilding();
     }
   }
-  RefreshTree((explorerOptions_->misc_ & toRestoreTopNodeOnRefresh) != 0);
+  RefreshTree((ExplorerMiscOptions() & toRestoreTopNodeOnRefresh) != 0);
 }
 
 void TCustomLazyExplorerTree::InvalidateImageByIndex(int index) {
@@ -406,7 +406,7 @@ void TCustomLazyExplorerTree::InvalidateImageByIndex(int index) {
       self(self, child);
       TNamespace* ns = nullptr;
       if (!ValidateNamespace(child, ns)) continue;
-      const int size = (explorerOptions_->image_ & toLargeImages) ? 1 : 0;
+      const int size = (ExplorerImageOptions() & toLargeImages) ? 1 : 0;
       if (ns->GetIconIndex(false, size, false) == index || ns->GetIconIndex(true, size, false) == index) {
         ns->InvalidateNamespace(true);
         InvalidateNode(child);
@@ -471,7 +471,8 @@ void TCustomLazyExplorerTree::WMLTSetIconIndex(TImageThreadItem* item) {
       const TLazyRect r = InvalidateNode(node);
       // Under a drag the new icon shows at once, the drag image kept over it.
       if (Dragging() && GetDragManager().GetDragSource())
-        UpdateWindowAndDragImage(*GetDragManager().GetDragSource(), RECT{r.Left, r.Top, r.Right, r.Bottom}, false, true);
+        UpdateWindowAndDragImage(*GetDragManager().GetDragSource(), RECT{r.Left, r.Top, r.Right, r.Bottom}, false,
+                                 true);
     }
   }
   // Handed back in every case, so no answer is leaked.

@@ -67,13 +67,15 @@ TCustomLazyExplorerTree::TCustomLazyExplorerTree()
 
 void TCustomLazyExplorerTree::LoadDefaultOptions() {
   auto& options = GetOptions();
-  options.SetPaintOptions(toShowButtons | toShowTreeLines | toUseBlendedImages | toGhostedIfUnfocused);
+  // Added to the tree's own: the root's button and the theme stay as the tree has them.
+  options.SetPaintOptions(options.PaintOptions() | toShowButtons | toShowTreeLines | toUseBlendedImages |
+                          toGhostedIfUnfocused);
   SetExplorerFolderOptions(toFoldersExpandable);
   SetExplorerShellOptions(toRightAlignSizeColumn | toContextMenus);
   SetExplorerMiscOptions(toBrowseExecuteFolder | toBrowseExecuteFolderShortcut | toExecuteOnDblClk);
   SetExplorerImageOptions(toImages | toMarkCutAndCopy);
   SetExplorerSyncOptions(toCollapseTargetFirst | toExpandTarget | toSelectTarget);
-  contextMenuManager_->SetEnabled((explorerOptions_->shell_ & toContextMenus) != 0);
+  contextMenuManager_->SetEnabled((ExplorerShellOptions() & toContextMenus) != 0);
 }
 
 void TCustomLazyExplorerTree::SetExplorerImageOptions(uint32_t value) {
@@ -190,7 +192,8 @@ void TCustomLazyExplorerTree::ApplyRootFolderCustomPIDL(LPCITEMIDLIST pidl, bool
 void TCustomLazyExplorerTree::SetRootFolder(TRootFolder kind) {
   // The custom kinds rebuild on what is stored (nothing stored: nothing to show).
   if (kind == TRootFolder::rfCustomPIDL) {
-    if (rootFolderCustomPIDL_) RefreshRootFolderCustomPIDL(TPidl(TPIDLManager::CopyPIDL(rootFolderCustomPIDL_.get())).get());
+    if (rootFolderCustomPIDL_)
+      RefreshRootFolderCustomPIDL(TPidl(TPIDLManager::CopyPIDL(rootFolderCustomPIDL_.get())).get());
     return;
   }
   if (kind == TRootFolder::rfCustom) {
@@ -224,7 +227,7 @@ void TCustomLazyExplorerTree::RebuildRootNamespace() {
   Clear();
   RebuildHeader(rootNamespace_.get());
   hiddenRootNamespace_.reset();
-  if (explorerOptions_->folder_ & toHideRootFolder) {
+  if (ExplorerFolderOptions() & toHideRootFolder) {
     hiddenRootNamespace_ = rootNamespace_->Clone();
     ExpandNamespaceFolder(RootNode());
   } else {
@@ -264,7 +267,7 @@ void TCustomLazyExplorerTree::DoNamespaceStructureChange(PLazyNode node, TNamesp
 }
 
 void TCustomLazyExplorerTree::DoCustomNamespace(PLazyNode node) {
-  if (explorerOptions_->folder_ & toForceShowMyDocuments) AddMyDocumentsFolder(node, true);
+  if (ExplorerFolderOptions() & toForceShowMyDocuments) AddMyDocumentsFolder(node, true);
   if (OnCustomNamespace) OnCustomNamespace(*this, node);
 }
 
@@ -315,7 +318,7 @@ void TCustomLazyExplorerTree::DeleteNode(PLazyNode node, bool reindex) {
 void TCustomLazyExplorerTree::DoInitNode(PLazyNode parent, PLazyNode node, TLazyNodeInitStates& initStates) {
   TNodeArea* area = Area(node);
   const bool topLevel = parent == nullptr || IsRoot(parent);
-  if (topLevel && RootNodeCount() < 2 && !(explorerOptions_->folder_ & toHideRootFolder)) {
+  if (topLevel && RootNodeCount() < 2 && !(ExplorerFolderOptions() & toHideRootFolder)) {
     std::unique_ptr<TNamespace>(area->Namespace).reset();
     area->Namespace = (rootNamespace_ ? rootNamespace_->Clone() : DesktopItem()).release();
     std::unique_ptr<TColumnManager>(area->ColumnManager).reset();
@@ -350,7 +353,8 @@ bool TCustomLazyExplorerTree::ItemHasChildren(TNamespace& ns, PLazyNode parent) 
   if (fileObjects_ & foFolders) flags |= SHCONTF_FOLDERS;
   if (fileObjects_ & foNonFolders) flags |= SHCONTF_NONFOLDERS;
   if (fileObjects_ & foHidden) flags |= SHCONTF_INCLUDEHIDDEN;
-  bool candidate = (explorerOptions_->folder_ & toFoldersExpandable) || (!parent && !(explorerOptions_->folder_ & toHideRootFolder));
+  bool candidate =
+      (ExplorerFolderOptions() & toFoldersExpandable) || (!parent && !(ExplorerFolderOptions() & toHideRootFolder));
   if (!candidate || ns.IsRecycleBin()) return candidate;
   if (!ns.GetFolder()) return false;  // nothing to enumerate in a file
   if (ns.GetHasSubFolder()) return true;
@@ -359,7 +363,7 @@ bool TCustomLazyExplorerTree::ItemHasChildren(TNamespace& ns, PLazyNode parent) 
 }
 
 bool TCustomLazyExplorerTree::OkToExpandNode(PLazyNode node) {
-  if (!(explorerOptions_->folder_ & toFoldersExpandable) && !IsRoot(node) && node != GetFirstNoInit()) return false;
+  if (!(ExplorerFolderOptions() & toFoldersExpandable) && !IsRoot(node) && node != GetFirstNoInit()) return false;
   TNamespace* ns = nullptr;
   bool ok = ValidateNamespace(node, ns);
   if (ok) {
@@ -387,7 +391,7 @@ uint32_t TCustomLazyExplorerTree::ExpandNamespaceFolder(PLazyNode node) {
                         [&](TPidl child, TNamespace& parent, bool&) {
                           // Children use their folder node's bound folder; the node outlives them.
                           auto item = std::make_unique<TNamespace>(std::move(child), &parent);
-                          if ((explorerOptions_->folder_ & toForceHideRecycleBin) && item->IsRecycleBin()) return false;
+                          if ((ExplorerFolderOptions() & toForceHideRecycleBin) && item->IsRecycleBin()) return false;
                           bool allow = true;
                           if (OnEnumFolder) OnEnumFolder(*this, *item, allow);
                           if (!allow) return false;
@@ -411,7 +415,7 @@ void TCustomLazyExplorerTree::DoInitChildren(PLazyNode node, std::uint32_t& chil
 
 bool TCustomLazyExplorerTree::DoExpanding(PLazyNode node) {
   // Without browsing into folders the user opens one only by its button.
-  if (!(explorerOptions_->misc_ & toBrowseExecuteFolder) && userInput_ && !mouseOnExpandButton_ &&
+  if (!(ExplorerMiscOptions() & toBrowseExecuteFolder) && userInput_ && !mouseOnExpandButton_ &&
       node != GetFirstNoInit())
     return false;
   return TCustomLazyStringTree::DoExpanding(node);
@@ -446,7 +450,7 @@ void TCustomLazyExplorerTree::DoFreeNode(PLazyNode node) {
 }
 
 int TCustomLazyExplorerTree::DoCompare(PLazyNode node1, PLazyNode node2, TColumnIndex column) {
-  if (explorerOptions_->misc_ & toUserSort) return TCustomLazyStringTree::DoCompare(node1, node2, column);
+  if (ExplorerMiscOptions() & toUserSort) return TCustomLazyStringTree::DoCompare(node1, node2, column);
   TNamespace *a = nullptr, *b = nullptr;
   if (!ValidateNamespace(node1, a) || !ValidateNamespace(node2, b)) return 0;
   if (column >= 0 && Header().Columns().IsValidColumn(column)) return CompareByColumn(node1, node2, *a, *b, column);
@@ -496,14 +500,14 @@ int TCustomLazyExplorerTree::DoGetImageIndex(PLazyNode node, TLTImageKind kind, 
                           kind == TLTImageKind::ikOverlay;
   // The item's icon belongs to the main column only.
   const bool mainColumn = column == kNoColumn || !HeaderUsesColumns() || column == HeaderMainColumn();
-  if (!(explorerOptions_->image_ & toImages) || !shellImage || !mainColumn || !ValidateNamespace(node, ns))
+  if (!(ExplorerImageOptions() & toImages) || !shellImage || !mainColumn || !ValidateNamespace(node, ns))
     return TCustomLazyStringTree::DoGetImageIndex(node, kind, column, ghosted);
   const bool loading = threadedImagesEnabled_ && !ns->ThreadedIconLoaded() && HandleAllocated();
   if (kind == TLTImageKind::ikOverlay) {
     if (loading) return -1;  // nothing over the placeholder
     // The shell's overlay service decides where there is one; else the
     // system list's shortcut arrow (overlay 2) and shared hand (overlay 1).
-    if (!(explorerOptions_->image_ & toHideOverlay) && ns->Parent() && ns->Parent()->GetShellIconOverlayInterface())
+    if (!(ExplorerImageOptions() & toHideOverlay) && ns->Parent() && ns->Parent()->GetShellIconOverlayInterface())
       return ns->GetOverlayIndex() - 1;
     if (ns->GetLink()) return 1;
     if (ns->GetShare()) return 0;
@@ -514,18 +518,19 @@ int TCustomLazyExplorerTree::DoGetImageIndex(PLazyNode node, TLTImageKind kind, 
       ns->SetThreadIconLoading(true);
       ++iconRequests_[node];
       ImageThreadManager().AddNewItem(this, HandleIfAllocated(), WM_LTSETICONINDEX, ns->AbsolutePIDL(),
-                                      (explorerOptions_->image_ & toLargeImages) != 0, node, 0);
+                                      (ExplorerImageOptions() & toLargeImages) != 0, node, 0);
     }
     return PlaceholderImage(*ns);
   }
-  ghosted = ns->GetGhosted() && !(explorerOptions_->folder_ & toDisableGhostedFolders);
+  ghosted = ns->GetGhosted() && !(ExplorerFolderOptions() & toDisableGhostedFolders);
   // An expanded folder shows its open form; a selected one also with toShowOpenIconOnSelect.
-  const bool open = Expanded(node) || (kind == TLTImageKind::ikSelected && (explorerOptions_->folder_ & toShowOpenIconOnSelect));
-  return ns->GetIconIndex(open, (explorerOptions_->image_ & toLargeImages) ? 1 : 0, true);
+  const bool open =
+      Expanded(node) || (kind == TLTImageKind::ikSelected && (ExplorerFolderOptions() & toShowOpenIconOnSelect));
+  return ns->GetIconIndex(open, (ExplorerImageOptions() & toLargeImages) ? 1 : 0, true);
 }
 
 PLazyNode TCustomLazyExplorerTree::StartNode() {
-  return (explorerOptions_->folder_ & toHideRootFolder) ? RootNode() : GetFirst();
+  return (ExplorerFolderOptions() & toHideRootFolder) ? RootNode() : GetFirst();
 }
 
 PLazyNode TCustomLazyExplorerTree::FindNode(const std::wstring& path) {
@@ -583,7 +588,8 @@ PLazyNode TCustomLazyExplorerTree::WalkPIDLToNode(LPCITEMIDLIST pidl, bool selec
         }
       }
       // Items under the network neighbourhood are not enumerated: a node is made for them.
-      if (!found && UnderNetwork(cut.get())) found = AddCustomNode(node, std::make_unique<TNamespace>(std::move(cut), nullptr), ctNone, false);
+      if (!found && UnderNetwork(cut.get()))
+        found = AddCustomNode(node, std::make_unique<TNamespace>(std::move(cut), nullptr), ctNone, false);
       node = found;
     }
   }
@@ -641,7 +647,7 @@ bool TCustomLazyExplorerTree::BrowseToByPIDL(LPCITEMIDLIST pidl, bool expand, bo
     }
   }
   EndUpdate();
-  if (node) ScrollIntoView(node, false, (explorerOptions_->misc_ & toAutoScrollHorz) != 0);
+  if (node) ScrollIntoView(node, false, (ExplorerMiscOptions() & toAutoScrollHorz) != 0);
   return node != nullptr;
 }
 

@@ -22,7 +22,8 @@ TEST(ShellUtils, NewFolderNames) {
   EXPECT_EQ(NewFolderNameW(kFixture + L"\\newfolder", L"New Folder (1)"), kFixture + L"\\newfolder\\New Folder (2)");
   EXPECT_EQ(NewFolderNameW(kFixture + L"\\newfolder19"), L"");
   // A file of the name is skipped as a folder is.
-  EXPECT_EQ(NewFolderNameW(kFixture + L"\\newfolder19\\withfile"), kFixture + L"\\newfolder19\\withfile\\New Folder (1)");
+  EXPECT_EQ(NewFolderNameW(kFixture + L"\\newfolder19\\withfile"),
+            kFixture + L"\\newfolder19\\withfile\\New Folder (1)");
 }
 
 TEST(ShellUtils, FileTestsAndDrives) {
