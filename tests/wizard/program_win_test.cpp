@@ -96,6 +96,37 @@ TEST_F(Program, StartsInOrderStepsThroughThePagesAndSavesOnExit) {
   EXPECT_EQ(WaitForExit(), 0u);
 }
 
+// Exit while another program holds the result list "last" open without
+// sharing: the user is told once, naming the file; the reserve and the
+// settings are saved all the same, "Ready" stays unset (no list to offer)
+// and the program ends normally.
+TEST_F(Program, ALockedResultListAtExitIsToldOnceAndTheRestIsSaved) {
+  HWND main = Start();
+  ASSERT_TRUE(main);
+  Click(main, "Next >");
+  Click(main, "Search for duplicates and similar files (remixes, variations, etc.)");
+  Click(main, "Next >");
+  Click(main, "Search");  // an empty search: an empty result list
+  const fs::path last = folder.Path() / "last";
+  FileHandle lock(CreateFileW(last.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+  ASSERT_TRUE(lock);
+  Click(main, "&Exit");
+  EXPECT_EQ(WaitForExit(), 0u);
+  lock = FileHandle();
+
+  const std::string log = test::ReadWhole(folder.Path() / "tmp.log");
+  const size_t box = log.find("MessageBox: ");
+  ASSERT_NE(box, std::string::npos) << log;
+  EXPECT_EQ(log.find("MessageBox: ", box + 1), std::string::npos) << log;
+  const std::string told = log.substr(box, log.find("\r\n\r\n", box) - box);
+  EXPECT_NE(told.find("\"" + last.string() + "\""), std::string::npos) << told;
+  EXPECT_EQ(test::ReadWhole(last), "");
+  EXPECT_TRUE(fs::exists(folder.Path() / "data"));
+  EXPECT_EQ(Setting("Last", "DupeSimilar"), "1");
+  EXPECT_EQ(Setting("Session", "ArtistBound"), "90");
+  EXPECT_EQ(Setting("Last", "Ready"), "(missing)");
+}
+
 // A second start from the same folder says so and ends at once: two
 // programs would each write their reserve list at exit.
 TEST_F(Program, ASecondStartFromTheSameFolderEndsWithoutWritingAFile) {
