@@ -3,8 +3,8 @@
 #include <exception>
 #include <functional>
 
-#include "engine/engine_init_win.h"
 #include "base/file_utils_win.h"
+#include "engine/engine_init_win.h"
 #include "foundation/files_win.h"
 #include "foundation/foundation_init_win.h"
 #include "foundation/settings_win.h"

@@ -284,6 +284,30 @@ TEST_F(EndToEnd, AKilledDeleteAndAnUnreadableArchiveLoseNoFile) {
   EXPECT_TRUE(HiddenOnDisk().empty());
 }
 
+// The very first run killed while deleting: no list was ever saved, yet the
+// next start opens on the reserve page with the files the journal names.
+TEST_F(EndToEnd, AFirstRunKilledWhileDeletingOpensOnTheReserve) {
+  Preset({});
+  SetEnvironmentVariableW(L"KELVARIN_TEST_CRASH_AT", L"rename:2");
+  HWND main = Start();
+  SetEnvironmentVariableW(L"KELVARIN_TEST_CRASH_AT", nullptr);
+  ASSERT_TRUE(main);
+  Search(main);
+  Delete(main, 5);
+  EXPECT_EQ(WaitForExit(), 3u);
+  EXPECT_EQ(HiddenOnDisk().size(), 2u);
+  EXPECT_EQ(Setting("Last", "Ready"), "(missing)");
+
+  main = Start();
+  ASSERT_TRUE(main);
+  EXPECT_EQ(StepMemo(main), StepText(steps, 0));
+  EXPECT_TRUE(ReservePageText(main).ends_with("or recover 2 files")) << ReservePageText(main);
+  PostClick(main, "Recover deleted files");
+  ASSERT_TRUE(test::WaitUntil([&] { return ReservePageText(main).starts_with("There are no space"); }));
+  Exit(main);
+  for (const auto& [file, bytes] : contents) EXPECT_EQ(test::ReadWhole(file), bytes) << file;
+}
+
 // Moving to a drive nothing can be written to (R: in the test prefix is a
 // sysfs folder): each file's copy fails with a notice, and a source whose
 // copy failed is not reserved and keeps its mark.
