@@ -116,6 +116,9 @@ using TShellExecuteHook =
 void SetShellExecuteHook(TShellExecuteHook hook);
 // Opens the target with its associated program, shown normally.
 bool ShellOpen(const std::string& target);
+// Runs the target's default verb (for music often "play", not "open"),
+// shown normally; the hook sees an empty verb.
+bool ShellDefault(const std::string& target);
 
 // The common controls' version as major * 100 + minor (6.0 -> 600). Wine
 // reports 5.81 even under the version 6 manifest, so this is replaceable.

@@ -66,6 +66,7 @@ void Controls(TClassRegistry& r) {
   });
   Prop<TControl>(c, "Visible", [](TControl& x, auto& v, auto& ctx) { x.SetVisible(ctx.Boolean(v)); });
   Prop<TControl>(c, "Enabled", [](TControl& x, auto& v, auto& ctx) { x.SetEnabled(ctx.Boolean(v)); });
+  Prop<TControl>(c, "TabStop", [](TControl& x, auto& v, auto& ctx) { x.SetTabStop(ctx.Boolean(v)); });
   Prop<TControl>(c, "Hint", [](TControl& x, auto& v, auto& ctx) { x.SetHint(ctx.String(v)); });
   Prop<TControl>(c, "Caption", [](TControl& x, auto& v, auto& ctx) { x.SetText(ctx.String(v)); });
   Prop<TControl>(c, "Text", [](TControl& x, auto& v, auto& ctx) { x.SetText(ctx.String(v)); });

@@ -235,8 +235,8 @@ class ProgramFixture : public ::testing::Test {
   }
 
   // Captures the window as the screen shows it into a BMP under the build
-  // folder's screenshots.
-  static void Screenshot(HWND window, const std::string& name) {
+  // folder's screenshots, and returns it.
+  static ui::TBitmap Screenshot(HWND window, const std::string& name) {
     SetWindowPos(window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW | RDW_FRAME);
     Sleep(300);
@@ -247,6 +247,7 @@ class ProgramFixture : public ::testing::Test {
     const std::filesystem::path folder = std::filesystem::path(KV_TEST_BINARY_DIR) / "screenshots";
     std::filesystem::create_directories(folder);
     WriteWhole(folder / (name + ".bmp"), shot.ToBmpFile());
+    return shot;
   }
 
   std::string Setting(const char* section, const char* key) {
