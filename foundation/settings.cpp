@@ -387,7 +387,8 @@ void TXMLConfig::ReadSectionValues(std::string_view section, std::vector<std::st
   const TAnaTree* node = FindKey(section, false, false);
   if (!node || node->Rule != kConfigGroup) return;
   for (const auto& child : node->Items) {
-    if (child->Rule == kConfigParam && !IsDeleted(*child)) lines.push_back(std::string(Key(*child)->Name) + "=" + GetVal(*child));
+    if (child->Rule == kConfigParam && !IsDeleted(*child))
+      lines.push_back(std::string(Key(*child)->Name) + "=" + GetVal(*child));
   }
 }
 

@@ -107,7 +107,8 @@ TParsedReserve ParseReserveList(std::string_view text, bool completeLinesOnly) {
     else
       ++uncounted;
   }
-  if (uncounted > 0) out.rejected.push_back("(" + std::to_string(uncounted) + " more lines that are not reserve lines)");
+  if (uncounted > 0)
+    out.rejected.push_back("(" + std::to_string(uncounted) + " more lines that are not reserve lines)");
   return out;
 }
 

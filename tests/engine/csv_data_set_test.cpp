@@ -53,8 +53,8 @@ TEST(CsvDataSet, ParsesQuotesDoubledQuotesAndShortRows) {
 // Texts past the header's fields are ignored (a spreadsheet's trailing
 // comma); a file reads the same whole, in small pieces and unidirectionally.
 TEST(CsvDataSet, ExtraTextsAreIgnoredAndAnyReadingGivesTheSameRows) {
-  const std::string text = "A,B,C\r\n1,2,3,\r\n\n\r4,\"5,\"\"\",6,7,8\r" + std::string(TCsvDataSet::kMaxFields - 1, ',') +
-                           "\nlast,line";
+  const std::string text =
+      "A,B,C\r\n1,2,3,\r\n\n\r4,\"5,\"\"\",6,7,8\r" + std::string(TCsvDataSet::kMaxFields - 1, ',') + "\nlast,line";
   const std::vector<std::vector<std::string>> expected = {
       {"1", "2", "3"}, {"4", "5,\"", "6"}, {"", "", ""}, {"last", "line", ""}};
   MemoryStorage storage;

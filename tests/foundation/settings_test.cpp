@@ -238,7 +238,8 @@ TEST(Settings, LoadingTakesLessThanTenTimesTheFilesSizeInMemory) {
     EXPECT_LT(meter.Peak(), 10 * size) << static_cast<double>(meter.Peak()) / size;
     EXPECT_EQ(config.ReadString("77", "19", ""), "19");
   }  // The smallest items the grammar has: empty groups and empty params.
-  for (const std::string item : {"<g n=\"a\"></g>", "<p n=\"a\"></p>", "<p n=\"\"></p>", "<g n=\"c\"><g n=\"b\"></g></g>"}) {
+  for (const std::string item :
+       {"<g n=\"a\"></g>", "<p n=\"a\"></p>", "<p n=\"\"></p>", "<g n=\"c\"><g n=\"b\"></g></g>"}) {
     SCOPED_TRACE(item);
     std::string text = NewSettingsText("i");
     std::string body;
