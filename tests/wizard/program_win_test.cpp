@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/collection_csv.h"
 #include "tests/wizard/e2e_driver_win.h"
 #include "wizard/step_texts.h"
 
@@ -210,6 +211,33 @@ TEST_F(Program, ASecondStartFromTheSameFolderEndsWithoutWritingAFile) {
   EXPECT_EQ(snapshot(), before);
   PostMessageW(main, WM_CLOSE, 0, 0);
   EXPECT_EQ(WaitForExit(), 0u);
+}
+
+// A saved list that exists but cannot be read (another program holds it) is
+// no empty list: opening it says so, and Exit leaves it and "Ready" alone.
+TEST_F(Program, ARestartWithLastUnreadableSaysSoAndKeepsIt) {
+  const std::string list = std::string(kCsvHeader) + "\r\n1,Artist,Title,C:\\nowhere\\a.mp3,,,0,0,1,2,3,4,5\r\n";
+  test::WriteWhole(folder.Path() / "last", list);
+  {
+    auto config = LoadXMLConfig((folder.Path() / "kelvarin.conf.xml").wstring(), true);
+    config->WriteString("Last", "Ready", "1");
+    config->UpdateFile();
+  }
+  FileHandle held(CreateFileW((folder.Path() / "last").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(held);
+  HWND main = Start();
+  ASSERT_TRUE(main);
+  Click(main, "Open recently found duplicates list");
+  Click(main, "Next >");  // the message box goes to the log
+  EXPECT_TRUE(Child(main, "Open recently found duplicates list"));  // still on the choice
+  held = FileHandle();  // readable again: only Exit could touch it now
+  Click(main, "&Exit");
+  EXPECT_EQ(WaitForExit(), 0u);
+  const std::string log = test::ReadWhole(folder.Path() / "tmp.log");
+  EXPECT_NE(log.find("MessageBox: The file \""), std::string::npos) << log;
+  EXPECT_NE(log.find("\\last\" cannot be read: "), std::string::npos) << log;
+  EXPECT_EQ(test::ReadWhole(folder.Path() / "last"), list);
+  EXPECT_EQ(Setting("Last", "Ready"), "1");
 }
 
 }  // namespace
