@@ -268,9 +268,8 @@ void TMainForm::Compare() {
   const bool duplicatesOnly = DupeSimilarFrame->ActionRG->ItemIndex() == 0;
   TCompareEvents events;
   events.OnSearch = [this](int32_t searched, const TMP3Info& record) {
-    ProgressFrame->ItemsCompared(searched);
-    ProgressFrame->CompareLabel->SetCaption(record.GetTagPart(kTagDisplayPath));
-    ui::Application().ProcessMessages();
+    ProgressFrame->SetComparedFile(record.GetTagPart(kTagDisplayPath));
+    ProgressFrame->ItemsCompared(searched);  // the bar and the file, then pending messages
   };
   events.Cancelled = [this] { return ProgressFrame->Cancelled; };
   // The new list is built aside: a stopped comparison leaves the last
