@@ -1,7 +1,7 @@
 // The search through the program's window against the engine alone (run
 // under Wine or on Windows, with a display):
 //
-//   program_search_win_bench.exe <library> <kelvarin.exe> <data folder> <work folder>
+//   program_search_win_bench.exe <library> <kelvarin.exe> <data folder> <work folder> [runs=3]
 //
 // The library comes from bench/make_search_bench_library.py (copied or made
 // under the prefix's C: drive, as a user's music would be). On a warm cache,
@@ -13,12 +13,14 @@
 //   "Next >" to "Search", and timed from the click on "Search" until the
 //   program has shown the results page (the click returns when the search has
 //   ended). It exits, and the list it saved is counted against the engine's.
-// Prints both times and their ratio. Targets: the program at most 1.3 times
+// Each is run [runs] times, alternately; the best times count (other work on
+// the machine only ever adds). Prints both times and their ratio. Targets: the program at most 1.3 times
 // the engine alone, and the whole search under 20 s.
 #include <windows.h>
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -193,11 +195,12 @@ Outcome ThroughProgram(const fs::path& program, const std::string& library, bool
 
 int main(int argc, char** argv) {
   if (argc < 5) {
-    std::fprintf(stderr, "usage: program_search_win_bench <library> <kelvarin.exe> <data folder> <work folder>\n");
+    std::fprintf(stderr, "usage: program_search_win_bench <library> <kelvarin.exe> <data folder> <work folder> [runs]\n");
     return 2;
   }
   const std::string library = argv[1];
   const fs::path program = fs::path(argv[4]) / "program_search_bench";
+  const int runs = argc > 5 ? std::max(1, std::atoi(argv[5])) : 3;
   std::error_code ignored;
   fs::remove_all(program, ignored);
   fs::create_directories(program);
@@ -216,8 +219,13 @@ int main(int argc, char** argv) {
   int failed = 0;
   for (const bool duplicatesOnly : {true, false}) {
     std::printf("%s:\n", duplicatesOnly ? "duplicates only" : "similar files");
-    const Outcome engine = EngineAlone(library, duplicatesOnly);
-    const Outcome shown = ThroughProgram(program, library, duplicatesOnly);
+    Outcome engine, shown;
+    for (int run = 0; run < runs; ++run) {
+      const Outcome e = EngineAlone(library, duplicatesOnly), p = ThroughProgram(program, library, duplicatesOnly);
+      if (run == 0 || e.seconds < engine.seconds) engine = e;
+      if (run == 0 || (p.seconds >= 0 && p.seconds < shown.seconds)) shown = p;
+    }
+    std::printf("  best of %d: engine alone %.2f s, through the window %.2f s\n", runs, engine.seconds, shown.seconds);
     const bool same = engine.rows == shown.rows && engine.groups == shown.groups;
     failed += !same;
     std::printf("  %d groups of %d files (engine) / %d of %d (program's saved list)%s\n", engine.groups, engine.rows,

@@ -77,7 +77,8 @@ class TProgressFrame : public ui::TFrame {
   void OnFile(TMP3Collection& sender, const std::string& fileName, bool& cancel);
   // The file being compared, shown in CompareLabel by the next ItemsCompared.
   void SetComparedFile(const std::string& displayPath);
-  // The bar at count of the collection's records; processes pending messages.
+  // The bar at count of the collection's records (at the texts' pace);
+  // processes pending messages.
   void ItemsCompared(int count);
   // Shows the texts reported and not shown yet, now.
   void ShowLatest();
@@ -97,7 +98,7 @@ class TProgressFrame : public ui::TFrame {
   TUpdatePace pace_;
   // Reported and not shown yet.
   std::optional<std::string> searchText_, compareText_;
-  std::optional<int> foundCount_;
+  std::optional<int> foundCount_, barPosition_;
 };
 
 // Registers the wizard's page and form classes with the layout loader.
