@@ -147,5 +147,33 @@ TEST(ProgressFrame, MarkerBarAndCount) {
   EXPECT_TRUE(cancel);
 }
 
+// The labels follow the reports at the screen's pace; whatever was reported
+// last shows once the next phase starts, with "&" as a letter.
+TEST(ProgressFrame, TheLastReportedTextsShowWhenThePhaseEnds) {
+  TMP3Collection collection;
+  ui::TForm host;
+  TProgressFrame& page = host.Create<TProgressFrame>();
+  page.SetParent(&host);
+  page.SetCollection(&collection);
+  page.SetStep(1);
+  bool cancel = false;
+  for (int i = 0; i < 200; ++i) {
+    collection.AddRecord(std::make_unique<TMP3Info>(), false);
+    page.OnFile(collection, "C:\\Music\\Kate Wood & the Crowns\\" + std::to_string(i) + ".mp3", cancel);
+  }
+  page.SetStep(2);
+  EXPECT_EQ(page.SearchLabel->Caption(), "C:\\Music\\Kate Wood & the Crowns\\199.mp3");
+  EXPECT_EQ(page.FoundPanel->Caption(), "   Found: 200");
+  for (int i = 0; i < 100; ++i) {
+    page.SetComparedFile("C:\\Music\\" + std::to_string(i) + ".mp3");
+    page.ItemsCompared(i);
+  }
+  page.ShowLatest();
+  EXPECT_EQ(page.CompareLabel->Caption(), "C:\\Music\\99.mp3");
+  EXPECT_EQ(page.CompareProgressBar->Position(), 50);
+  for (ui::TLabel* label : {page.SearchLabel, page.CompareLabel})
+    EXPECT_NE(GetWindowLongW(label->Handle(), GWL_STYLE) & SS_NOPREFIX, 0);
+}
+
 }  // namespace
 }  // namespace kv
