@@ -31,6 +31,7 @@
 #include "engine/mp3_collection.h"
 #include "foundation/files_win.h"
 #include "foundation/settings_win.h"
+#include "tests/wizard/window_search_win.h"
 #include "wizard/duplicate_search.h"
 #include "wizard/result_rows.h"
 
@@ -56,41 +57,12 @@ bool WaitUntil(const std::function<bool()>& condition, DWORD ms = 30000) {
   return true;
 }
 
-// The visible top-level window of the process with this text.
 HWND FindTop(DWORD pid, const std::wstring& text) {
-  struct Search {
-    DWORD pid;
-    const std::wstring& text;
-    HWND found;
-  } search{pid, text, nullptr};
-  EnumWindows(
-      [](HWND w, LPARAM p) noexcept -> BOOL {
-        auto* s = reinterpret_cast<Search*>(p);
-        DWORD owner = 0;
-        GetWindowThreadProcessId(w, &owner);
-        if (owner != s->pid || !IsWindowVisible(w) || Text(w) != s->text) return TRUE;
-        s->found = w;
-        return FALSE;
-      },
-      reinterpret_cast<LPARAM>(&search));
-  return search.found;
+  return kv::test::FindTopWindowIf(pid, [&](HWND w) { return Text(w) == text; });
 }
 
 HWND Child(HWND parent, const std::wstring& text) {
-  struct Search {
-    const std::wstring& text;
-    HWND found;
-  } search{text, nullptr};
-  EnumChildWindows(
-      parent,
-      [](HWND w, LPARAM p) noexcept -> BOOL {
-        auto* s = reinterpret_cast<Search*>(p);
-        if (!IsWindowVisible(w) || Text(w) != s->text) return TRUE;
-        s->found = w;
-        return FALSE;
-      },
-      reinterpret_cast<LPARAM>(&search));
-  return search.found;
+  return kv::test::FindChildWindowIf(parent, [&](HWND w) { return Text(w) == text; });
 }
 
 // Without a window manager Wine waits 2 s for every hidden managed window;

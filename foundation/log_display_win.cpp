@@ -142,6 +142,7 @@ void TLogDisplay::Show() {
 
 int TLogDisplay::Ask(const std::string& options, const std::string& question) {
   if (!StopButton || options.empty()) return -1;
+  Show();  // the question comes with the latest texts and position
   const std::vector<std::string> lines = OptionLines(options);
   const int savedClientHeight = Form->ClientHeight();
 

@@ -275,6 +275,7 @@ void TMainForm::Compare() {
   // The new list is built aside: a stopped comparison leaves the last
   // complete one and the results page as they were.
   std::unique_ptr<TMP3Collection> fresh = CompareCollection(*Collection, duplicatesOnly, events);
+  ProgressFrame->ShowLatest();  // the file compared last
   if (duplicatesOnly) SimilarTuner->SaveChanges();
   if (!fresh) return;
   // The page lets go of the old list before it is freed.

@@ -140,14 +140,15 @@ void TProgressFrame::OnFile(TMP3Collection&, const std::string& fileName, bool& 
 void TProgressFrame::SetComparedFile(const std::string& displayPath) { compareText_ = displayPath; }
 
 void TProgressFrame::ItemsCompared(int count) {
-  barPosition_ = PercentOf(count, collection_ ? collection_->Count() : 0);
+  // The bar paints only when its position changes: at most 101 times a phase.
+  CompareProgressBar->SetPosition(PercentOf(count, collection_ ? collection_->Count() : 0));
   ShowWhenDue();
   ui::Application().ProcessQueuedMessages();
 }
 
-// A label paints as its text is set, and the bar as its position changes
-// (under Wine each a round trip to the display): a search of a large library
-// would spend most of its time there.
+// A label paints as its text is set (under Wine that is a round trip to the
+// display for every entry): a search of a large library would spend most of
+// its time there.
 void TProgressFrame::ShowWhenDue() {
   if (pace_.Due()) ShowLatest();
 }
@@ -157,7 +158,6 @@ void TProgressFrame::ShowLatest() {
   if (foundCount_)
     FoundPanel->SetCaption("   " + Translate("Found") + ": " + std::to_string(*std::exchange(foundCount_, std::nullopt)));
   if (compareText_) CompareLabel->SetCaption(*std::exchange(compareText_, std::nullopt));
-  if (barPosition_) CompareProgressBar->SetPosition(*std::exchange(barPosition_, std::nullopt));
 }
 
 }  // namespace kv

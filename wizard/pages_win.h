@@ -75,10 +75,9 @@ class TProgressFrame : public ui::TFrame {
   // The scan's file callback: shows the entry and the count, processes
   // pending messages, and answers the stop flag.
   void OnFile(TMP3Collection& sender, const std::string& fileName, bool& cancel);
-  // The file being compared, shown in CompareLabel by the next ItemsCompared.
+  // The file being compared: CompareLabel shows it with the next update due.
   void SetComparedFile(const std::string& displayPath);
-  // The bar at count of the collection's records (at the texts' pace);
-  // processes pending messages.
+  // The bar at count of the collection's records; processes pending messages.
   void ItemsCompared(int count);
   // Shows the texts reported and not shown yet, now.
   void ShowLatest();
@@ -98,7 +97,7 @@ class TProgressFrame : public ui::TFrame {
   TUpdatePace pace_;
   // Reported and not shown yet.
   std::optional<std::string> searchText_, compareText_;
-  std::optional<int> foundCount_, barPosition_;
+  std::optional<int> foundCount_;
 };
 
 // Registers the wizard's page and form classes with the layout loader.
