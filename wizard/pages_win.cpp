@@ -140,15 +140,22 @@ void TProgressFrame::OnFile(TMP3Collection&, const std::string& fileName, bool& 
 void TProgressFrame::SetComparedFile(const std::string& displayPath) { compareText_ = displayPath; }
 
 void TProgressFrame::ItemsCompared(int count) {
-  // The bar paints only when its position changes: at most 101 times a phase.
-  CompareProgressBar->SetPosition(PercentOf(count, collection_ ? collection_->Count() : 0));
+  const int position = PercentOf(count, collection_ ? collection_->Count() : 0);
+  if (position != CompareProgressBar->Position()) {
+    // The bar takes every position but paints with the next update due.
+    if (HWND bar = CompareProgressBar->HandleIfAllocated(); bar && !barHeld_) {
+      SendMessageW(bar, WM_SETREDRAW, FALSE, 0);
+      barHeld_ = true;
+    }
+    CompareProgressBar->SetPosition(position);
+  }
   ShowWhenDue();
   ui::Application().ProcessQueuedMessages();
 }
 
-// A label paints as its text is set (under Wine that is a round trip to the
-// display for every entry): a search of a large library would spend most of
-// its time there.
+// A label paints as its text is set, and the bar as it moves (under Wine each
+// a round trip to the display): a search of a large library would spend most
+// of its time there.
 void TProgressFrame::ShowWhenDue() {
   if (pace_.Due()) ShowLatest();
 }
@@ -158,6 +165,10 @@ void TProgressFrame::ShowLatest() {
   if (foundCount_)
     FoundPanel->SetCaption("   " + Translate("Found") + ": " + std::to_string(*std::exchange(foundCount_, std::nullopt)));
   if (compareText_) CompareLabel->SetCaption(*std::exchange(compareText_, std::nullopt));
+  if (HWND bar = CompareProgressBar->HandleIfAllocated(); bar && std::exchange(barHeld_, false)) {
+    SendMessageW(bar, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(bar, nullptr, TRUE);
+  }
 }
 
 }  // namespace kv

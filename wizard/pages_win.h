@@ -98,6 +98,7 @@ class TProgressFrame : public ui::TFrame {
   // Reported and not shown yet.
   std::optional<std::string> searchText_, compareText_;
   std::optional<int> foundCount_;
+  bool barHeld_ = false;  // the bar moved with its redraw off
 };
 
 // Registers the wizard's page and form classes with the layout loader.

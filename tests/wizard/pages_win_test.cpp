@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/ui/ui_test_util.h"
 #include "ui/forms_win.h"
 
 namespace kv {
@@ -153,6 +154,9 @@ TEST(ProgressFrame, TheLastReportedTextsShowWhenThePhaseEnds) {
   ui::TForm host;
   TProgressFrame& page = host.Create<TProgressFrame>();
   page.SetParent(&host);
+  host.SetClientWidth(page.Width());
+  host.SetClientHeight(page.Height());
+  host.Show();
   page.SetCollection(&collection);
   page.SetStep(1);
   bool cancel = false;
@@ -170,6 +174,13 @@ TEST(ProgressFrame, TheLastReportedTextsShowWhenThePhaseEnds) {
   page.ShowLatest();
   EXPECT_EQ(page.CompareLabel->Caption(), "C:\\Music\\99.mp3");
   EXPECT_EQ(page.CompareProgressBar->Position(), 50);
+  // The bar, which moved with its painting held, is whole again: half filled.
+  EXPECT_TRUE(IsWindowVisible(page.CompareProgressBar->Handle()));
+  const ui::TBitmap shot = ui::test::Screenshot(host, "progress_page");
+  const int barWidth = page.CompareProgressBar->Width(), y = page.CompareProgressBar->Height() / 2;
+  EXPECT_NE(ui::test::PixelAt(shot, host, page.CompareProgressBar->Handle(), barWidth / 4, y),
+            ui::test::PixelAt(shot, host, page.CompareProgressBar->Handle(), barWidth * 3 / 4, y));
+  EXPECT_GT(ui::test::DarkPixels(shot, host, *page.CompareLabel), 20);  // its text is drawn
   for (ui::TLabel* label : {page.SearchLabel, page.CompareLabel})
     EXPECT_NE(GetWindowLongW(label->Handle(), GWL_STYLE) & SS_NOPREFIX, 0);
 }
