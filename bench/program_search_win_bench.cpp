@@ -65,20 +65,6 @@ HWND Child(HWND parent, const std::wstring& text) {
   return kv::test::FindChildWindowIf(parent, [&](HWND w) { return Text(w) == text; });
 }
 
-// Without a window manager Wine waits 2 s for every hidden managed window;
-// the program's windows stay unmanaged while it runs here.
-void LeaveWindowsUnmanaged(bool on) {
-  HKEY key = nullptr;
-  if (RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Wine\\AppDefaults\\kelvarin.exe\\X11 Driver", 0, nullptr, 0,
-                      KEY_SET_VALUE, nullptr, &key, nullptr) != ERROR_SUCCESS)
-    return;
-  if (on)
-    RegSetValueExW(key, L"Managed", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"N"), sizeof L"N");
-  else
-    RegDeleteValueW(key, L"Managed");
-  RegCloseKey(key);
-}
-
 struct Outcome {
   double seconds = -1;
   int32_t rows = 0, groups = 0;
@@ -129,17 +115,17 @@ Outcome ThroughProgram(const fs::path& program, const std::string& library, bool
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info{};
-  LeaveWindowsUnmanaged(true);
+  kv::test::LeaveProgramWindowsUnmanaged(true);
   if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
                       program.wstring().c_str(), &startup, &info)) {
     std::printf("  cannot start %ls: %lu\n", exe.c_str(), GetLastError());
-    LeaveWindowsUnmanaged(false);
+    kv::test::LeaveProgramWindowsUnmanaged(false);
     return outcome;
   }
   CloseHandle(info.hThread);
   HWND main = nullptr;
   WaitUntil([&] { return (main = FindTop(info.dwProcessId, L"Torvane Kelvarin")) != nullptr; });
-  LeaveWindowsUnmanaged(false);
+  kv::test::LeaveProgramWindowsUnmanaged(false);
   // The last click starts the search: "Search" on the similarity page, or
   // "Next >" on the choice page for duplicates only (no similarity page).
   auto lastPage = [&] {

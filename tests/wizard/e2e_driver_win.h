@@ -95,17 +95,7 @@ class ProgramFixture : public ::testing::Test {
   // boxes, the progress window). Wine reads the setting when the program
   // starts; it is taken away once the program shows a window, so that other
   // starts (tests of the window geometry, a user's own) stay managed.
-  static void LeaveWindowsUnmanaged(bool on) {
-    const wchar_t* path = L"Software\\Wine\\AppDefaults\\kelvarin.exe\\X11 Driver";
-    HKEY key = nullptr;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, path, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) != ERROR_SUCCESS)
-      return;
-    if (on)
-      RegSetValueExW(key, L"Managed", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"N"), sizeof L"N");
-    else
-      RegDeleteValueW(key, L"Managed");
-    RegCloseKey(key);
-  }
+  static void LeaveWindowsUnmanaged(bool on) { LeaveProgramWindowsUnmanaged(on); }
   bool Running() const { return process && WaitForSingleObject(process.Get(), 0) == WAIT_TIMEOUT; }
   DWORD WaitForExit() {
     EXPECT_EQ(WaitForSingleObject(process.Get(), 60000), WAIT_OBJECT_0);

@@ -1,6 +1,7 @@
 #pragma once
 // Finds another program's windows: the top-level and child windows a
-// predicate accepts. Free of the test framework, so benchmarks use it too.
+// predicate accepts; and keeps kelvarin.exe's windows unmanaged by Wine.
+// Free of the test framework, so benchmarks use it too.
 #include <windows.h>
 
 #include <functional>
@@ -48,6 +49,21 @@ inline HWND FindChildWindowIf(HWND parent, const std::function<bool(HWND)>& acce
       },
       reinterpret_cast<LPARAM>(&search));
   return search.found;
+}
+
+// Whether Wine leaves the windows of kelvarin.exe started from now on
+// unmanaged ("Managed"="N" in its AppDefaults): without a window manager it
+// waits 2 s for every hidden managed window.
+inline void LeaveProgramWindowsUnmanaged(bool on) {
+  HKEY key = nullptr;
+  if (RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Wine\\AppDefaults\\kelvarin.exe\\X11 Driver", 0, nullptr, 0,
+                      KEY_SET_VALUE, nullptr, &key, nullptr) != ERROR_SUCCESS)
+    return;
+  if (on)
+    RegSetValueExW(key, L"Managed", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"N"), sizeof L"N");
+  else
+    RegDeleteValueW(key, L"Managed");
+  RegCloseKey(key);
 }
 
 }  // namespace kv::test
