@@ -142,6 +142,14 @@ void TApplication::ProcessMessages() {
   while (!terminated_ && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) Dispatch(msg);
 }
 
+// An empty PeekMessage costs several round trips to Wine's server (it also
+// waits for the display's events); asking the queue's state costs one. The
+// display's events still reach the queue: Wine reads them every few hundred
+// calls of either.
+void TApplication::ProcessQueuedMessages() {
+  if (HIWORD(GetQueueStatus(QS_ALLINPUT)) != 0) ProcessMessages();
+}
+
 void TApplication::Dispatch(MSG& msg) {
   if (msg.message == WM_QUIT) {
     terminated_ = true;

@@ -43,6 +43,9 @@ class TApplication : public TComponent {
   void HandleMessage();
   // Handles every pending message and returns.
   void ProcessMessages();
+  // The same for a loop that calls it for every small step of its work: asks
+  // the queue first and returns at once when it holds nothing.
+  void ProcessQueuedMessages();
   // Asks the loops to end (posts WM_QUIT).
   void Terminate();
   // True once WM_QUIT was taken from the queue.

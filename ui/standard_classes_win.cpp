@@ -203,6 +203,7 @@ void TextControls(TClassRegistry& r) {
   TClassInfo& l = r.Register("TLabel", "TControl", [] { return std::make_unique<TLabel>(); });
   Prop<TLabel>(l, "AutoSize", [](TLabel& x, auto& v, auto& ctx) { x.SetAutoSize(ctx.Boolean(v)); });
   Prop<TLabel>(l, "WordWrap", [](TLabel& x, auto& v, auto& ctx) { x.SetWordWrap(ctx.Boolean(v)); });
+  Prop<TLabel>(l, "ShowAccelChar", [](TLabel& x, auto& v, auto& ctx) { x.SetShowAccelChar(ctx.Boolean(v)); });
   Prop<TLabel>(l, "Alignment", [](TLabel& x, auto& v, auto& ctx) {
     x.SetAlignment(static_cast<TAlignment>(ctx.Enum(v, kAlignments)));
   });

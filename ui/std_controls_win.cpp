@@ -245,7 +245,7 @@ DWORD TLabel::StaticType() const {
 void TLabel::CreateParams(TCreateParams& params) {
   TControl::CreateParams(params);
   params.className = L"STATIC";
-  params.style |= SS_NOTIFY | StaticType();
+  params.style |= SS_NOTIFY | StaticType() | (showAccelChar_ ? 0 : SS_NOPREFIX);
 }
 
 void TLabel::SetAutoSize(bool on) {
@@ -262,6 +262,12 @@ void TLabel::SetWordWrap(bool on) {
 void TLabel::SetAlignment(TAlignment alignment) {
   alignment_ = alignment;
   UpdateStyle(StaticType(), SS_TYPEMASK);
+}
+
+void TLabel::SetShowAccelChar(bool on) {
+  showAccelChar_ = on;
+  UpdateStyle(on ? 0 : SS_NOPREFIX, on ? SS_NOPREFIX : 0);
+  AdjustSize();
 }
 
 void TLabel::SetText(const std::string& text) {
@@ -281,7 +287,7 @@ void TLabel::FontChanged() {
 
 void TLabel::AdjustSize() {
   if (!autoSize_ || Loading()) return;
-  const SIZE size = MeasureText(text_, FontHandle(), wordWrap_ ? Width() : 0);
+  const SIZE size = MeasureText(text_, FontHandle(), wordWrap_ ? Width() : 0, showAccelChar_);
   SetBounds(Left(), Top(), wordWrap_ ? Width() : size.cx, size.cy);
 }
 

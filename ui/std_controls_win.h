@@ -146,6 +146,10 @@ class TLabel : public TControl {
   void SetAutoSize(bool on);
   void SetWordWrap(bool on);
   void SetAlignment(TAlignment alignment);
+  // Off: "&" is drawn as it stands instead of underlining the next letter
+  // (labels that show file names, tags or other user text).
+  void SetShowAccelChar(bool on);
+  bool ShowAccelChar() const { return showAccelChar_; }
   void SetText(const std::string& text) override;
   void Loaded() override;
 
@@ -157,7 +161,7 @@ class TLabel : public TControl {
  private:
   void AdjustSize();
   DWORD StaticType() const;
-  bool autoSize_ = true, wordWrap_ = false;
+  bool autoSize_ = true, wordWrap_ = false, showAccelChar_ = true;
   TAlignment alignment_ = TAlignment::Left;
 };
 

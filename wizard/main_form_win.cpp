@@ -274,14 +274,14 @@ void TMainForm::Compare() {
   const bool duplicatesOnly = DupeSimilarFrame->ActionRG->ItemIndex() == 0;
   TCompareEvents events;
   events.OnSearch = [this](int32_t searched, const TMP3Info& record) {
-    ProgressFrame->ItemsCompared(searched);
-    ProgressFrame->CompareLabel->SetCaption(record.GetTagPart(kTagDisplayPath));
-    ui::Application().ProcessMessages();
+    ProgressFrame->SetComparedFile(record.GetTagPart(kTagDisplayPath));
+    ProgressFrame->ItemsCompared(searched);  // the bar and the file, then pending messages
   };
   events.Cancelled = [this] { return ProgressFrame->Cancelled; };
   // The new list is built aside: a stopped comparison leaves the last
   // complete one and the results page as they were.
   std::unique_ptr<TMP3Collection> fresh = CompareCollection(*Collection, duplicatesOnly, events);
+  ProgressFrame->ShowLatest();  // the file compared last
   if (duplicatesOnly) SimilarTuner->SaveChanges();
   if (!fresh) return;
   // The page lets go of the old list before it is freed.
