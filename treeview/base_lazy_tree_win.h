@@ -161,6 +161,15 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   TLTButtonFillMode ButtonFillMode() const { return buttonFillMode_; }
   void SetButtonFillMode(TLTButtonFillMode mode);
   TLTNodeAlignment NodeAlignment() const { return nodeAlignment_; }
+  // How the content is placed and read where no column says (column -1);
+  // columns with coParentBidiMode follow the reading order.
+  TLTAlignment Alignment() const { return alignment_; }
+  void SetAlignment(TLTAlignment value);
+  TLTBidiMode BiDiMode() const { return bidiMode_; }
+  void SetBiDiMode(TLTBidiMode value);
+  // The alignment and reading order of a column, or the tree's for -1.
+  TLTAlignment CellAlignment(TColumnIndex column) const;
+  bool CellRightToLeft(TColumnIndex column) const;
   void SetNodeAlignment(TLTNodeAlignment value);
   // Image lists stay the owner's.
   HIMAGELIST Images() const { return images_; }
@@ -195,6 +204,10 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   // Keys: the virtual key (set to 0 to swallow it) and, for presses, the character.
   std::function<void(TBaseLazyTree&, WORD& key)> OnKeyDown, OnKeyUp;
   std::function<void(TBaseLazyTree&, wchar_t& key)> OnKeyPress;
+  // Asked for every key press before the tree acts on it: may change the key
+  // and the modifiers (MK_SHIFT, MK_CONTROL, MK_ALT), or clear `doDefault` to
+  // keep the tree from handling the key.
+  std::function<void(TBaseLazyTree&, WORD& key, UINT& shift, bool& doDefault)> OnKeyAction;
   std::function<void(TBaseLazyTree&, PLazyNode oldNode, PLazyNode newNode)> OnHotChange;
   // The wheel's lines per notch (tests replace it; null: the system setting).
   void SetWheelLinesProvider(std::function<unsigned()> provider) { wheelLines_ = std::move(provider); }
@@ -430,6 +443,8 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   virtual void DoHotChange(PLazyNode oldNode, PLazyNode newNode);
   bool CanFocus() const;
   void ForgetNode(PLazyNode node) override;
+  // Fires OnKeyAction; false stops the tree's own handling of the key.
+  virtual bool DoKeyAction(WORD& key, UINT& shift);
   virtual int DoIncrementalSearch(PLazyNode node, const std::u16string& text);
   void HandleIncrementalSearch(char16_t charCode);
   // Header: the header's kind, and the dispatchers it fires through the tree.
@@ -454,6 +469,8 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   TSortDirection HeaderSortDirection() const override;
   bool HeaderColumnBounds(TColumnIndex column, int& left, int& right) const override;
   int HeaderColumnsWidth() const override;
+  int HeaderColumnAlignment(TColumnIndex column, bool& rightToLeft) const override;
+  TColumnIndex HeaderVisibleColumn(TColumnIndex column) const override;
   void DoScroll(int deltaX, int deltaY) override;
   virtual HRESULT DoRenderOLEData(const FORMATETC& formatEtcIn, STGMEDIUM& medium, bool forClipboard);
   virtual void DoGetUserClipboardFormats(std::vector<FORMATETC>& formats);
@@ -572,6 +589,7 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   TCellHitLayout CellLayout(PLazyNode node, TColumnIndex column);
   // The check box and images before a cell's text, each with its gap.
   int ContentImagesWidth(PLazyNode node, TColumnIndex column) override;
+  TColumnIndex ClickedColumn(const TTreeHitInfo& hitInfo);
   void MouseButtonDown(ui::TMessage& m, TLazyTreeState button);
   void MouseButtonUp(ui::TMessage& m, TLazyTreeState button);
   void MouseWheel(ui::TMessage& m);
@@ -579,7 +597,9 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   void StopMouseTimers();
   void ShowCheckPressed(PLazyNode node, TCheckState newState);
   bool KeyMessage(ui::TMessage& m);
-  void KeyDown(WORD key);
+  void KeyDown(WORD key, UINT shiftState);
+  // Tab, Home/End and Left/Right across columns; true when the key was used.
+  bool ColumnKey(WORD key, bool shift, bool ctrl, PLazyNode& target, TColumnIndex& column);
   void KeyUp(WORD key);
   void EndSearch();
   PLazyNode SearchStep(PLazyNode node, bool forward);
@@ -650,6 +670,8 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   TLTButtonStyle buttonStyle_ = TLTButtonStyle::bsRectangle;
   TLTButtonFillMode buttonFillMode_ = TLTButtonFillMode::fmTreeColor;
   TLTNodeAlignment nodeAlignment_ = TLTNodeAlignment::naProportional;
+  TLTAlignment alignment_ = TLTAlignment::taLeftJustify;
+  TLTBidiMode bidiMode_ = TLTBidiMode::bdLeftToRight;
   TCheckImageKind checkImageKind_ = ckLightCheck;
   TLTDrawSelectionMode drawSelectionMode_ = TLTDrawSelectionMode::smDottedRectangle;
   HIMAGELIST images_ = nullptr;

@@ -90,6 +90,8 @@ int TLTHeader::TreeHeight() const { return tree_.Height(); }
 
 std::uint32_t TLTHeader::TreeColor() const { return tree_.Color(); }
 
+TLTBidiMode TLTHeader::TreeBiDiMode() const { return tree_.BiDiMode(); }
+
 void TLTHeader::InvalidateTree() { tree_.InvalidateClientRect(nullptr); }
 
 void TLTHeader::UpdateHorizontalScrollBar() {
@@ -223,6 +225,8 @@ HCURSOR TLTHeader::SplitCursor() const {
   return cursor != nullptr ? cursor : LoadCursorW(nullptr, MAKEINTRESOURCEW(32644));
 }
 
+ui::TFontSpec TLTHeader::CaptionFont() const { return ParentFont() ? tree_.Font() : SpecOf(Font()); }
+
 void TLTHeader::PaintHeader(HDC dc, const RECT& r, int hOffset) {
   const int width = r.right - r.left, height = r.bottom - r.top;
   if (width <= 0 || height <= 0) return;
@@ -232,7 +236,7 @@ void TLTHeader::PaintHeader(HDC dc, const RECT& r, int hOffset) {
   const ui::SelectedObject selected = ui::SelectInto(memory.Get(), bitmap.Get());
   HDC canvas = memory.Get();
   FillColor(canvas, RECT{0, 0, width, height}, ui::ColorToRGB(Background()));
-  const ui::FontObject font = ui::MakeFont(ParentFont() ? tree_.Font() : SpecOf(Font()));
+  const ui::FontObject font = ui::MakeFont(CaptionFont());
   const ui::SelectedObject selectedFont = ui::SelectInto(canvas, font.Get());
   SetBkMode(canvas, TRANSPARENT);
   const TLazyTreeColumns& columns = Columns();

@@ -64,6 +64,9 @@ class TLTHeader : public TLTHeaderModel {
   // header's area in client coordinates.
   bool HintAt(POINT p, std::wstring& text, RECT& area) const;
 
+  // The font the captions are drawn in (the tree's with ParentFont).
+  ui::TFontSpec CaptionFont() const;
+
   // Every visible resizable column fits its widest visible content.
   void AutoFitColumns(bool animated);
   // Every visible resizable column gets its previous width back.
@@ -77,6 +80,7 @@ class TLTHeader : public TLTHeaderModel {
   int HorizontalOffset() const override;
   int TreeHeight() const override;
   std::uint32_t TreeColor() const override;
+  TLTBidiMode TreeBiDiMode() const override;
   void InvalidateHeader(TColumnIndex column) override { Invalidate(column); }
   void InvalidateTree() override;
   void UpdateHorizontalScrollBar() override;

@@ -441,8 +441,13 @@ bool TBaseLazyTree::DecideHint(POINT p, THintData& data, RECT& area, POINT& at) 
   }
   data.Node = hit.HitNode;
   data.Column = hit.HitColumn;
-  // Without columns the cell spans the client width.
-  const int boundsLeft = 0, boundsRight = ViewWidth();
+  // The hit cell's edges on screen (auto-spanned over empty neighbours);
+  // without columns the cell spans the client width.
+  int boundsLeft = 0, boundsRight = ViewWidth();
+  if (TTreeHitInfo cell = hit; HeaderUsesColumns() && HitColumnBounds(cell, p.x - OffsetX(), boundsLeft, boundsRight)) {
+    boundsLeft += OffsetX();
+    boundsRight += OffsetX();
+  }
   if (hintMode_ != THintMode::hmTooltip) {
     const TLazyRect row = GetDisplayRect(hit.HitNode, hit.HitColumn, false);
     area = {boundsLeft, row.Top, boundsRight, row.Bottom};

@@ -646,8 +646,8 @@ void TBaseLazyTree::PaintCells(TLTPaintInfo& info, const RECT& row, const RECT& 
     if ((useColumns && column < 0) || info.CellRect.left >= window.right) break;
     const TLazyTreeColumn* c = useColumns ? &columns->Items(column) : nullptr;
     info.Column = column;
-    info.BidiMode = c != nullptr ? c->BiDiMode() : TLTBidiMode::bdLeftToRight;
-    info.Alignment = c != nullptr ? c->Alignment() : TLTAlignment::taLeftJustify;
+    info.BidiMode = c != nullptr ? c->BiDiMode() : bidiMode_;
+    info.Alignment = c != nullptr ? c->Alignment() : alignment_;
     info.PaintOptions = requested;
     if (TreeStates().Contains(tsEditing) && node == FocusedNode() && (!useColumns || column == FocusedColumn()))
       info.PaintOptions &= ~poDrawSelection;

@@ -103,6 +103,10 @@ class TCustomLazyStringTree : public TBaseLazyTree {
                                        const std::wstring& text, int width, bool rightToLeft,
                                        int ellipsisWidth);
   int DoGetNodeWidth(PLazyNode node, TColumnIndex column) override;
+  // A cell with text is never empty; for the others the owner decides.
+  bool ColumnIsEmpty(PLazyNode node, TColumnIndex column) override;
+  // The main column's widths are cached: a new main column measures anew.
+  void MainColumnChanged() override;
   void DoPaintNode(TLTPaintInfo& info) override;
   int DoIncrementalSearch(PLazyNode node, const std::u16string& text) override;
   PLTEditLink DoCreateEditor(PLazyNode node, TColumnIndex column) override;

@@ -122,6 +122,9 @@ int TCustomLazyStringTree::CalculateTextWidth(HDC canvas, PLazyNode node, const 
 }
 
 int TCustomLazyStringTree::DoGetNodeWidth(PLazyNode node, TColumnIndex column) {
+  // Wrapped text fills its column.
+  if (int left = 0, right = 0; MultiLine(node) && column >= 0 && HeaderColumnBounds(column, left, right))
+    return right - left;
   HDC canvas = PaintCanvas();
   const bool mainColumn = column == kNoColumn || column == HeaderMainColumn();
   if (!mainColumn) return CalculateTextWidth(canvas, node, GetText(node, column), column);
@@ -163,6 +166,16 @@ void TCustomLazyStringTree::ReinitNode(PLazyNode node, bool recursive) {
   }
 }
 
+bool TCustomLazyStringTree::ColumnIsEmpty(PLazyNode node, TColumnIndex column) {
+  if (!GetText(node, column).empty()) return false;
+  return TBaseLazyTree::ColumnIsEmpty(node, column);
+}
+
+void TCustomLazyStringTree::MainColumnChanged() {
+  ResetWidthCaches();
+  TBaseLazyTree::MainColumnChanged();
+}
+
 void TCustomLazyStringTree::ResetWidthCaches() {
   for (PLazyNode n = GetFirstNoInit(); n != nullptr; n = GetNextNoInit(n)) CachedWidth(n) = 0;
 }
@@ -189,8 +202,8 @@ void TCustomLazyStringTree::SetTextColors(const TLTPaintInfo& info, HDC dc) {
   if (HasOption(toHotTrack) && info.Node == HotNode())
     color = ui::ColorToRGB(Colors().Color(TLTColors::HotColor));
   if ((info.PaintOptions & poDrawSelection) && (info.Column == FocusedColumn() || HasOption(toFullRowSelect)) &&
-      Selected(info.Node) &&
-      (info.Node == DropTargetNode() || GetFocus() == HandleIfAllocated() || HasOption(toPopupMode)))
+      ((Selected(info.Node) && (GetFocus() == HandleIfAllocated() || HasOption(toPopupMode))) ||
+       info.Node == DropTargetNode()))
     color = GetSysColor(COLOR_HIGHLIGHTTEXT);
   SetTextColor(dc, color);
 }
