@@ -351,6 +351,33 @@ TEST_F(ColumnTree, TextCutByItsColumnGetsATooltip) {
   ui::test::Pump(30);
 }
 
+TEST_F(ColumnTree, ExportsTakeTheVisibleColumnsInDisplayOrder) {
+  const PLazyNode child = tree->AddChild(nodes[0]);
+  (void)child;
+  const std::string text = tree->ContentToText(TLTTextSource::tstAll, '\t');
+  EXPECT_EQ(text.substr(0, text.find("\r\n", text.find("\r\n") + 2) + 2),
+            "Name\t\tNote\tSize\r\n"
+            "Node 0\t\tnote 0\t000 KB\r\n");
+  EXPECT_NE(text.find("\tNode 0\tnote 0\t000 KB\r\n"), std::string::npos);  // the child, one level in
+  EXPECT_EQ(text.find("secret"), std::string::npos);
+  const std::string csv = tree->ContentToText(TLTTextSource::tstAll, ',');
+  EXPECT_EQ(csv.substr(0, csv.find("\r\n")), "Name,,Note,Size");
+  // CF_TEXT is the tab form with its zero.
+  HGLOBAL block = tree->ContentToClipboard(CF_TEXT, TLTTextSource::tstAll);
+  ASSERT_NE(block, nullptr);
+  EXPECT_EQ(std::string(static_cast<const char*>(GlobalLock(block))), text);
+  GlobalUnlock(block);
+  GlobalFree(block);
+  const std::string html = tree->ContentToHTML(TLTTextSource::tstAll);
+  const std::size_t name = html.find(">Name<"), note = html.find(">Note<"), size = html.find(">Size<");
+  ASSERT_NE(name, std::string::npos);
+  EXPECT_LT(name, note);
+  EXPECT_LT(note, size);
+  EXPECT_EQ(html.find("Hidden"), std::string::npos);
+  EXPECT_NE(html.find(">300 KB</td>"), std::string::npos);
+  EXPECT_NE(html.find("dir=\"rtl\""), std::string::npos);
+}
+
 TEST_F(ColumnTree, PictureOfTheColumns) {
   EXPECT_EQ(Columns().GetVisibleColumns(), (std::vector<TColumnIndex>{kName, kNote, kSize}));
   EXPECT_EQ(Columns().Items(kSize).Left(), 220);
