@@ -249,6 +249,12 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   std::function<void(TBaseLazyTree&, TColumnIndex, int oldPosition)> OnHeaderDragged;
   std::function<void(TBaseLazyTree&, TColumnIndex, POINT screen)> OnHeaderDraggedOut;
   std::function<void(TBaseLazyTree&, HCURSOR&)> OnGetHeaderCursor;
+  // Owner drawing of the header (hoOwnerDraw): a vsOwnerDraw column's whole
+  // button; for the other buttons, the background (column -1) and the drop
+  // mark, the parts the owner claims are left to OnAdvancedHeaderDraw.
+  std::function<void(TBaseLazyTree&, HDC, TColumnIndex, const RECT&, bool hot, bool pressed)> OnHeaderDraw;
+  std::function<void(TBaseLazyTree&, THeaderPaintInfo&, THeaderPaintElements& elements)> OnHeaderDrawQueryElements;
+  std::function<void(TBaseLazyTree&, THeaderPaintInfo&, THeaderPaintElements elements)> OnAdvancedHeaderDraw;
   // ------------------------------------------------------------- exchange --
   // (tree_clipboard_win.cpp) The tree's serial among the live trees; a tree
   // is found again only through it.
@@ -458,6 +464,9 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   virtual void DoHeaderDragged(TColumnIndex column, int oldPosition);
   virtual void DoHeaderDraggedOut(TColumnIndex column, POINT screen);
   virtual void DoGetHeaderCursor(HCURSOR& cursor);
+  virtual void DoHeaderDraw(HDC canvas, TColumnIndex column, const RECT& r, bool hot, bool pressed);
+  virtual void DoHeaderDrawQueryElements(THeaderPaintInfo& info, THeaderPaintElements& elements);
+  virtual void DoAdvancedHeaderDraw(THeaderPaintInfo& info, THeaderPaintElements elements);
   virtual void DoColumnClick(TColumnIndex column, TShiftState shift);
   virtual void DoColumnDblClick(TColumnIndex column, TShiftState shift);
   virtual void DoColumnResize(TColumnIndex column);

@@ -111,6 +111,18 @@ void TBaseLazyTree::DoGetHeaderCursor(HCURSOR& cursor) {
   if (OnGetHeaderCursor) OnGetHeaderCursor(*this, cursor);
 }
 
+void TBaseLazyTree::DoHeaderDraw(HDC canvas, TColumnIndex column, const RECT& r, bool hot, bool pressed) {
+  if (OnHeaderDraw) OnHeaderDraw(*this, canvas, column, r, hot, pressed);
+}
+
+void TBaseLazyTree::DoHeaderDrawQueryElements(THeaderPaintInfo& info, THeaderPaintElements& elements) {
+  if (OnHeaderDrawQueryElements) OnHeaderDrawQueryElements(*this, info, elements);
+}
+
+void TBaseLazyTree::DoAdvancedHeaderDraw(THeaderPaintInfo& info, THeaderPaintElements elements) {
+  if (OnAdvancedHeaderDraw) OnAdvancedHeaderDraw(*this, info, elements);
+}
+
 void TBaseLazyTree::DoColumnClick(TColumnIndex column, TShiftState shift) {
   if (OnColumnClick) OnColumnClick(*this, column, shift);
 }

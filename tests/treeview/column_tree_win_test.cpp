@@ -415,3 +415,67 @@ TEST_F(ColumnTree, PictureOfTheColumns) {
 
 }  // namespace
 }  // namespace kv
+
+namespace kv {
+namespace {
+
+// The owner paints the right-to-left column's whole button, the background
+// and the size column's face and caption; the name column stays the tree's.
+TEST_F(ColumnTree, OwnerDrawnHeader) {
+  constexpr COLORREF kStrip = RGB(30, 60, 120), kOwnButton = RGB(20, 140, 60), kFace = RGB(250, 220, 120);
+  TLTHeader& header = tree->Header();
+  header.SetOptions(header.Options() | hoOwnerDraw);
+  Columns().Items(kNote).SetStyle(TLazyTreeColumnStyle::vsOwnerDraw);
+  std::vector<TColumnIndex> whole, faces;
+  auto fill = [](HDC dc, const RECT& r, COLORREF color) {
+    const ui::BrushObject brush = ui::MakeSolidBrush(color);
+    FillRect(dc, &r, brush.Get());
+  };
+  tree->OnHeaderDraw = [&](TBaseLazyTree&, HDC dc, TColumnIndex column, const RECT& r, bool, bool) {
+    whole.push_back(column);
+    fill(dc, r, kOwnButton);
+    SetTextColor(dc, RGB(255, 255, 255));
+    RECT text = r;
+    DrawTextW(dc, L"drawn", -1, &text, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+  };
+  tree->OnHeaderDrawQueryElements = [](TBaseLazyTree&, THeaderPaintInfo& info, THeaderPaintElements& elements) {
+    if (info.Column == kNoColumn) elements = hpeBackground;
+    if (info.Column == kSize) elements = hpeBackground | hpeText;
+  };
+  tree->OnAdvancedHeaderDraw = [&](TBaseLazyTree&, THeaderPaintInfo& info, THeaderPaintElements elements) {
+    faces.push_back(info.Column);
+    if (elements & hpeBackground) fill(info.TargetCanvas, info.PaintRectangle, info.Column < 0 ? kStrip : kFace);
+    if (elements & hpeText) {
+      SetTextColor(info.TargetCanvas, RGB(200, 0, 0));
+      RECT text = info.PaintRectangle;
+      DrawTextW(info.TargetCanvas, L"SIZE", -1, &text, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+    }
+  };
+  RECT window{};
+  GetWindowRect(hwnd, &window);
+  const int width = window.right - window.left;
+  ui::TBitmap shot;
+  shot.Create(width, kHeaderHeight);
+  {
+    const ui::MemoryDc dc = ui::CreateMemoryDc(nullptr);
+    const ui::SelectedObject selected = ui::SelectInto(dc.Get(), shot.Handle());
+    header.PaintHeader(dc.Get(), RECT{0, 0, width, kHeaderHeight}, 0);
+  }
+  SaveShot(shot, "owner_header");
+  EXPECT_EQ(whole, std::vector<TColumnIndex>{kNote});
+  EXPECT_EQ(faces, (std::vector<TColumnIndex>{kNoColumn, kSize}));
+  auto rgb = [](COLORREF c) { return (std::uint32_t{GetRValue(c)} << 16) | (GetGValue(c) << 8) | GetBValue(c); };
+  EXPECT_EQ(shot.Pixel(125, 2), rgb(kOwnButton));  // the note button, the owner's whole
+  EXPECT_EQ(shot.Pixel(225, 2), rgb(kFace));       // the size button's face
+  EXPECT_EQ(shot.Pixel(350, 10), rgb(kStrip));     // right of the last column
+  EXPECT_NE(shot.Pixel(60, 10), rgb(kStrip));      // the name button is the tree's
+  // The header's caption font follows the form's scaling.
+  THeaderFont font = header.Font();
+  font.Height = -12;
+  header.SetFont(font);
+  header.ChangeScale(3, 2);
+  EXPECT_EQ(header.Font().Height, -18);
+}
+
+}  // namespace
+}  // namespace kv

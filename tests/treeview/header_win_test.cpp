@@ -184,6 +184,7 @@ TEST_F(HeaderTest, ColumnsAreReorderedAndDraggedOut) {
   Client(WM_MOUSEMOVE, 90, 12);
   ASSERT_NE(Header().DragImage(), nullptr);
   EXPECT_TRUE(Header().DragImage()->Visible());
+  EXPECT_EQ(Header().DragImage()->Transparency(), 140);  // the header's own, more opaque than a tree's
   const RECT image = Header().DragImage()->GetDragImageRect();
   EXPECT_EQ(image.right - image.left, Columns().Items(0).Width());
   EXPECT_EQ(image.left, Screen(40, 0).x);
