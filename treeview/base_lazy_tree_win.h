@@ -150,6 +150,11 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   std::function<void(TBaseLazyTree&, PLazyNode, TColumnIndex, bool& isEmpty)> OnGetCellIsEmpty;
   std::function<void(TBaseLazyTree&, HDC, PLazyNode, TColumnIndex, const RECT&)> OnBeforeCellPaint,
       OnAfterCellPaint;
+  // A whole row (r in dc's coordinates): `customDraw` leaves it to the owner.
+  std::function<void(TBaseLazyTree&, HDC, PLazyNode, const RECT& r, bool& customDraw)> OnBeforeItemPaint;
+  std::function<void(TBaseLazyTree&, HDC, PLazyNode, const RECT& r)> OnAfterItemPaint;
+  // The 8x8 pattern of the tree lines with lsCustomStyle (one byte per row, set bits drawn).
+  std::function<void(TBaseLazyTree&, std::uint8_t (&pattern)[8])> OnGetLineStyle;
   // Paints the part `window` of the tree area (tree coordinates) onto `target` at `at`.
   void PaintTree(HDC target, const RECT& window, POINT at, std::uint32_t paintOptions);
   TLTLineStyle LineStyle() const { return lineStyle_; }
@@ -415,7 +420,7 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   virtual void DoBeforeItemErase(HDC dc, PLazyNode node, const RECT& r, COLORREF& color,
                                  TItemEraseAction& action);
   virtual void DoAfterItemErase(HDC dc, PLazyNode node, const RECT& r);
-  virtual bool DoBeforeItemPaint(HDC /*dc*/, PLazyNode /*node*/, const RECT& /*r*/) { return false; }
+  virtual bool DoBeforeItemPaint(HDC dc, PLazyNode node, const RECT& r);
   virtual void DoBeforePaint(HDC dc);
   virtual void DoAfterPaint(HDC dc);
   // True when the area below the last row was painted (OnPaintBackground).
@@ -425,10 +430,10 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   virtual void DoMeasureItem(HDC dc, PLazyNode node, int& height);
   // Once per node (until it is reinitialised): offers its height to DoMeasureItem.
   void MeasureItemHeight(PLazyNode node) override;
-  virtual void DoAfterItemPaint(HDC /*dc*/, PLazyNode /*node*/, const RECT& /*r*/) {}
+  virtual void DoAfterItemPaint(HDC dc, PLazyNode node, const RECT& r);
   virtual void DoPaintNode(TLTPaintInfo& /*info*/) {}
   virtual int DoGetImageIndex(PLazyNode node, TLTImageKind kind, TColumnIndex column, bool& ghosted);
-  virtual void DoGetLineStyle(std::uint8_t (&/*pattern*/)[8]) {}
+  virtual void DoGetLineStyle(std::uint8_t (&pattern)[8]);
   // Whether a cell shows nothing (OnGetCellIsEmpty; without it every cell counts as empty).
   virtual bool ColumnIsEmpty(PLazyNode node, TColumnIndex column);
   virtual void PaintCheckImage(TLTPaintInfo& info);

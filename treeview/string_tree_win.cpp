@@ -145,7 +145,9 @@ int TCustomLazyStringTree::ComputeNodeHeight(HDC canvas, PLazyNode node, TColumn
   const int saved = SaveDC(dc);
   SelectObject(dc, FontHandle());
   DoPaintText(node, dc, column, TLSTTextType::ttNormal);
-  DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &calc, DT_CALCRECT | DT_NOPREFIX | DT_WORDBREAK);
+  // Right-to-left text wraps from the right edge, reading right to left.
+  const UINT format = DT_CALCRECT | DT_NOPREFIX | DT_WORDBREAK | (CellRightToLeft(column) ? DT_RIGHT | DT_RTLREADING : 0);
+  DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &calc, format);
   RestoreDC(dc, saved);
   return calc.bottom - calc.top;
 }

@@ -479,3 +479,31 @@ TEST_F(ColumnTree, OwnerDrawnHeader) {
 
 }  // namespace
 }  // namespace kv
+
+namespace kv {
+namespace {
+
+TEST_F(ColumnTree, OwnerPaintsRowsAndTheLinePattern) {
+  std::vector<PLazyNode> after;
+  tree->OnBeforeItemPaint = [](TBaseLazyTree&, HDC dc, PLazyNode node, const RECT& r, bool& customDraw) {
+    if (node->Index != 2) return;
+    const ui::BrushObject brush = ui::MakeSolidBrush(RGB(200, 30, 30));
+    FillRect(dc, &r, brush.Get());
+    customDraw = true;
+  };
+  tree->OnAfterItemPaint = [&](TBaseLazyTree&, HDC, PLazyNode node, const RECT&) { after.push_back(node); };
+  const ui::TBitmap shot = Shot();
+  const TLazyRect row = tree->GetDisplayRect(nodes[2], kNote, false);
+  EXPECT_EQ(shot.Pixel(row.Left + 5, row.Top + 2), 0xC81E1Eu);  // the owner's row, no text over it
+  EXPECT_EQ(after, (std::vector<PLazyNode>{nodes[0], nodes[1], nodes[3]}));
+  int asked = 0;
+  tree->OnGetLineStyle = [&](TBaseLazyTree&, std::uint8_t (&pattern)[8]) {
+    ++asked;
+    for (auto& bits : pattern) bits = 0xFF;
+  };
+  tree->SetLineStyle(TLTLineStyle::lsCustomStyle);
+  EXPECT_EQ(asked, 1);
+}
+
+}  // namespace
+}  // namespace kv
