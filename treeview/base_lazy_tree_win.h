@@ -502,6 +502,10 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   virtual void DoGetNodeHint(PLazyNode node, TColumnIndex column, std::wstring& text);
   virtual void DoGetNodeTooltip(PLazyNode node, TColumnIndex column, std::wstring& text);
   virtual THintAnimationType DoGetAnimationType();
+  // Hints the owner draws (the draw tree's): false when this tree draws its
+  // own; else `r` (empty on entry) is the size the owner wants, none: no hint.
+  virtual bool DoGetHintSize(PLazyNode /*node*/, TColumnIndex /*column*/, RECT& /*r*/) { return false; }
+  virtual void DoDrawHint(HDC /*canvas*/, PLazyNode /*node*/, const RECT& /*r*/, TColumnIndex /*column*/) {}
   // Popup menus of nodes and the cursor.
   virtual ui::TPopupMenu* DoGetPopupMenu(PLazyNode node, TColumnIndex column, POINT position);
   virtual void DoPopupMenu(PLazyNode node, TColumnIndex column, POINT position);
@@ -612,6 +616,7 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   void ShowCheckPressed(PLazyNode node, TCheckState newState);
   bool KeyMessage(ui::TMessage& m);
   void KeyDown(WORD key, UINT shiftState);
+  void ExtendSelectionByKey(WORD key, PLazyNode previous, PLazyNode lastFocused, PLazyNode now, bool rangeRefresh);
   // Tab, Home/End and Left/Right across columns; true when the key was used.
   bool ColumnKey(WORD key, bool shift, bool ctrl, PLazyNode& target, TColumnIndex& column);
   void KeyUp(WORD key);

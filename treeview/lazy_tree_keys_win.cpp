@@ -167,7 +167,7 @@ bool TBaseLazyTree::ColumnKey(WORD key, bool shift, bool ctrl, PLazyNode& target
     c = back ? columns.GetLastVisibleColumn() : columns.GetFirstVisibleColumn();
   else
     c = back ? columns.GetPreviousVisibleColumn(c) : columns.GetNextVisibleColumn(c);
-  // Every visible node is passed at most once per column.
+  // Ends at an accepted column or when the nodes run out.
   for (;;) {
     if (c < 0) {
       if (key != VK_TAB) return false;
@@ -182,6 +182,37 @@ bool TBaseLazyTree::ColumnKey(WORD key, bool shift, bool ctrl, PLazyNode& target
   target = node;
   column = c;
   return true;
+}
+
+// Shift with a navigation key grows or shrinks the selection step by step,
+// leaving nodes selected otherwise (Ctrl clicks) as they are. A step back
+// towards the range anchor deselects the node it leaves; the paging keys
+// toggle the whole range they crossed.
+void TBaseLazyTree::ExtendSelectionByKey(WORD key, PLazyNode previous, PLazyNode lastFocused, PLazyNode now,
+                                         bool rangeRefresh) {
+  if (rangeRefresh) {
+    if (lastFocused != nullptr && lastFocused != now) ToggleSelection(lastFocused, now);
+    if (!Selected(now)) AddToSelection(now);
+    return;
+  }
+  const PLazyNode anchor = RangeAnchor();
+  if (previous != nullptr && anchor != nullptr && previous != now) {
+    bool back = false;
+    switch (key) {
+      case VK_UP: back = CompareNodePositions(previous, anchor) > 0; break;
+      case VK_DOWN: back = CompareNodePositions(previous, anchor) < 0; break;
+      case VK_RIGHT: back = CompareNodePositions(now, anchor) < 0; break;
+      case VK_LEFT:
+        if (now == previous->Parent && previous == GetFirstChild(now))
+          back = CompareNodePositions(now, anchor) > 0;
+        else if (now == previous->Parent)
+          SelectNodes(previous, now, true);
+        break;
+      default: break;
+    }
+    if (back) RemoveFromSelection(previous);
+  }
+  if (!Selected(now)) AddToSelection(now);
 }
 
 void TBaseLazyTree::KeyDown(WORD key, UINT shiftState) {
@@ -247,7 +278,7 @@ void TBaseLazyTree::KeyDown(WORD key, UINT shiftState) {
         }
         case VK_HOME:
         case VK_END:
-          if (HasOption(toGridExtensions)) {
+          if (HasOption(toGridExtensions) && HeaderUsesColumns()) {
             if (!ColumnKey(key, shift, ctrl, target, column)) return;
             columnAsked = true;
             break;
@@ -316,7 +347,7 @@ void TBaseLazyTree::KeyDown(WORD key, UINT shiftState) {
       }
       if (PLazyNode now = FocusedNode(); now != nullptr) {
         if (extended)
-          HandleClickSelection(lastFocused, now, true, false, false);
+          ExtendSelectionByKey(key, focused, lastFocused, now, rangeRefresh);
         else if (!shift)
           HandleClickSelection(lastFocused, now, false, false, false);
         else if (moved || cleared)

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "tests/treeview/held_key_win.h"
+#include "tests/treeview/save_shot_win.h"
 #include "tests/ui/ui_test_util.h"
 #include "treeview/edit_link_win.h"
 #include "treeview/lazy_trees_win.h"
@@ -28,13 +29,7 @@ constexpr int kHeaderHeight = 20;
 // Column indices; the display order is Name, Note, Size (Hidden between, invisible).
 constexpr TColumnIndex kName = 0, kSize = 1, kNote = 2, kHidden = 3;
 
-void SaveShot(const ui::TBitmap& shot, const std::string& name) {
-  const std::string folder = std::string(KV_TEST_BINARY_DIR) + "/screenshots";
-  CreateDirectoryA(folder.c_str(), nullptr);
-  const std::string bmp = shot.ToBmpFile();
-  std::ofstream(folder + "/columns_" + name + ".bmp", std::ios::binary)
-      .write(bmp.data(), static_cast<std::streamsize>(bmp.size()));
-}
+void SaveShot(const ui::TBitmap& shot, const std::string& name) { test::SaveShot(shot, "columns_" + name); }
 
 class ColumnTree : public ::testing::Test {
  protected:
