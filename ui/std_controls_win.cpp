@@ -22,6 +22,11 @@ void TPanel::SetBevelOuter(TBevel bevel) {
   Repaint();
 }
 
+void TPanel::SetBevelEdges(TBevelEdges edges) {
+  bevelEdges_ = edges;
+  Repaint();
+}
+
 void TPanel::SetAlignment(TAlignment alignment) {
   alignment_ = alignment;
   Repaint();
@@ -46,7 +51,7 @@ void TPanel::WndProc(TMessage& m) {
   RECT r;
   GetClientRect(HandleIfAllocated(), &r);
   if (bevel_ != TBevel::None) {
-    DrawEdge(paint.Get(), &r, bevel_ == TBevel::Raised ? BDR_RAISEDINNER : BDR_SUNKENOUTER, BF_RECT);
+    DrawEdge(paint.Get(), &r, bevel_ == TBevel::Raised ? BDR_RAISEDINNER : BDR_SUNKENOUTER, bevelEdges_);
     InflateRect(&r, -1, -1);
   }
   const std::wstring text = AnsiToWString(text_);
@@ -292,7 +297,12 @@ void TEdit::CreateParams(TCreateParams& params) {
   TControl::CreateParams(params);
   params.className = L"EDIT";
   params.style |= WS_TABSTOP | ES_AUTOHSCROLL | (readOnly_ ? ES_READONLY : 0);
-  params.exStyle |= WS_EX_CLIENTEDGE;
+  if (borderStyle_ != TBorderStyle::None) params.exStyle |= WS_EX_CLIENTEDGE;
+}
+
+void TEdit::SetBorderStyle(TBorderStyle style) {
+  borderStyle_ = style;
+  if (HandleIfAllocated()) RecreateHandle();
 }
 
 void TEdit::SetReadOnly(bool on) {

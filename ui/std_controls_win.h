@@ -9,12 +9,15 @@
 #include <vector>
 
 #include "ui/control_win.h"
+#include "ui/forms_win.h"
 #include "ui/graphics_win.h"
 
 namespace kv::ui {
 
 enum class TAlignment { Left, Center, Right };
 enum class TBevel { None, Raised, Lowered };
+// The sides a panel's bevel is drawn on (BF_LEFT ...; all four by default).
+using TBevelEdges = UINT;
 
 class TPanel : public TControl {
  public:
@@ -22,6 +25,8 @@ class TPanel : public TControl {
   const char* ClassName() const override { return "TPanel"; }
   TBevel BevelOuter() const { return bevel_; }
   void SetBevelOuter(TBevel bevel);
+  TBevelEdges BevelEdges() const { return bevelEdges_; }
+  void SetBevelEdges(TBevelEdges edges);
   void SetAlignment(TAlignment alignment);
   TAlignment Alignment() const { return alignment_; }
   void SetDoubleBuffered(bool on);
@@ -33,6 +38,7 @@ class TPanel : public TControl {
 
  private:
   TBevel bevel_ = TBevel::Raised;
+  TBevelEdges bevelEdges_ = BF_RECT;
   TAlignment alignment_ = TAlignment::Center;
   bool doubleBuffered_ = false;
 };
@@ -161,6 +167,9 @@ class TEdit : public TControl {
   const char* ClassName() const override { return "TEdit"; }
   void SetReadOnly(bool on);
   bool ReadOnly() const { return readOnly_; }
+  // bsNone: no sunken border; any other style: the usual one.
+  TBorderStyle BorderStyle() const { return borderStyle_; }
+  void SetBorderStyle(TBorderStyle style);
   void SetText(const std::string& text) override;
   TNotifyEvent OnChange;
   // Runs for every typed character; setting key to 0 drops it.
@@ -175,6 +184,7 @@ class TEdit : public TControl {
 
   bool readOnly_ = false;
   bool settingText_ = false;
+  TBorderStyle borderStyle_ = TBorderStyle::Single;
 };
 
 enum class TScrollStyle { None, Horizontal, Vertical, Both };
