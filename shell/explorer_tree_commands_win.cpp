@@ -18,14 +18,6 @@ namespace kv {
 
 namespace {
 
-UINT ShiftState() {
-  UINT shift = 0;
-  if (GetKeyState(VK_SHIFT) < 0) shift |= MK_SHIFT;
-  if (GetKeyState(VK_CONTROL) < 0) shift |= MK_CONTROL;
-  if (GetKeyState(VK_MENU) < 0) shift |= MK_ALT;
-  return shift;
-}
-
 std::wstring Lowered(std::wstring text) {
   if (!text.empty()) CharLowerBuffW(text.data(), static_cast<DWORD>(text.size()));
   return text;
@@ -473,7 +465,9 @@ bool TCustomLazyExplorerTree::PageSiblingKey(WORD key) {
   return false;
 }
 
-bool TCustomLazyExplorerTree::DoKeyAction(WORD& key, UINT shift) {
+// The shell's keys, once the tree's OnKeyAction let the key through.
+bool TCustomLazyExplorerTree::DoKeyAction(WORD& key, UINT& shift) {
+  if (!TCustomLazyStringTree::DoKeyAction(key, shift) || key == 0) return false;
   const bool ctrl = shift & MK_CONTROL, shiftKey = shift & MK_SHIFT, alt = shift & MK_ALT;
   switch (key) {
     case 'X':
@@ -556,15 +550,6 @@ bool TCustomLazyExplorerTree::ShellCommandMessage(ui::TMessage& m) {
       if (m.wParam == VK_APPS) {
         DefaultHandler(m);
         return true;
-      }
-      if (m.msg == WM_KEYDOWN) {
-        WORD key = static_cast<WORD>(m.wParam);
-        const UINT shift = ShiftState();
-        if (OnKeyAction) OnKeyAction(*this, key, shift);
-        if (key == 0 || !DoKeyAction(key, shift)) {
-          m.result = 0;
-          return true;
-        }
       }
       return false;
     case WM_CONTEXTMENU: {

@@ -384,8 +384,6 @@ class TCustomLazyExplorerTree : public TCustomLazyStringTree {
       OnShellExecute;
   std::function<void(TCustomLazyExplorerTree&, PLazyNode, int button, POINT)> OnTreeDblClick;
   std::function<void(TCustomLazyExplorerTree&, PLazyNode, TColumnIndex, bool& allowed)> OnDragAllowed;
-  // Keys the tree handles for the shell; the handler may clear `key` to refuse one.
-  std::function<void(TCustomLazyExplorerTree&, WORD& key, UINT shift)> OnKeyAction;
 
  protected:
   struct TNodeArea {
@@ -437,7 +435,7 @@ class TCustomLazyExplorerTree : public TCustomLazyStringTree {
   virtual void DoContextMenuAfterCmd(TNamespace& ns, const std::wstring& verb, UINT id, bool successful);
   virtual void DoContextMenuSelect(TNamespace& ns, UINT id, HMENU subMenu, bool mouseSelect);
   // Answers false when the key was consumed. `shift` holds MK_SHIFT / MK_CONTROL / MK_ALT.
-  virtual bool DoKeyAction(WORD& key, UINT shift);
+  bool DoKeyAction(WORD& key, UINT& shift) override;
   // Ctrl+PageUp / Ctrl+PageDown: the focus pages among the top node's siblings; false (consumed).
   bool PageSiblingKey(WORD key);
   virtual void DoTreeDblClick(int button, POINT pt);

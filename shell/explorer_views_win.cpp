@@ -121,7 +121,7 @@ void TLazyExplorerListview::DoShellExecute(PLazyNode node) {
   TLazyExplorerViews::DoShellExecute(node);
 }
 
-bool TLazyExplorerListview::DoKeyAction(WORD& key, UINT shift) {
+bool TLazyExplorerListview::DoKeyAction(WORD& key, UINT& shift) {
   switch (key) {
     case VK_BACK:
       BrowseToPrevLevel();

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "base/ansi_text_win.h"
 #include "treeview/lazy_trees_win.h"
 #include "ui/layout_loader_win.h"
 
@@ -167,6 +168,9 @@ void RegisterLazyTreeClasses() {
     ui::AddProperty<TCustomLazyStringTree>(s, "TreeOptions.StringOptions", [](auto& t, auto& v, auto& ctx) {
       t.GetOptions().SetStringOptions(
           OptionSet(v, ctx, {"toSaveCaptions", "toShowStaticText", "toAutoAcceptEditChange"}));
+    });
+    ui::AddProperty<TCustomLazyStringTree>(s, "DefaultText", [](auto& t, auto& v, auto& ctx) {
+      t.SetDefaultText(AnsiToWString(ctx.String(v)));
     });
     return true;
   }();

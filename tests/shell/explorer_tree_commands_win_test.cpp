@@ -170,6 +170,25 @@ TEST_F(ExplorerCommands, DeleteKeyDeletesThroughTheShellUnlessReadOnly) {
   EXPECT_TRUE(FileExistsW(kCmds + L"\\kept.txt"));
 }
 
+// The shell's keys run only after the tree control's OnKeyAction let the key through.
+TEST_F(ExplorerCommands, KeyActionComesBeforeTheShellKeys) {
+  Select({L"kept.txt"});
+  std::vector<WORD> seen;
+  tree->OnKeyAction = [&](TBaseLazyTree&, WORD& key, UINT&, bool& doDefault) {
+    seen.push_back(key);
+    if (key == VK_DELETE) doDefault = false;
+  };
+  {
+    ConfirmDelete confirm;
+    Keys({VK_DELETE});
+    Pump(300);
+    EXPECT_FALSE(ConfirmDelete::asked);
+  }
+  EXPECT_TRUE(FileExistsW(kCmds + L"\\kept.txt"));
+  EXPECT_EQ(seen, std::vector<WORD>{VK_DELETE});
+  tree->OnKeyAction = nullptr;
+}
+
 // What the shell menu held when the tree was about to show it (then cancelled).
 struct MenuSeen {
   int shown = 0;
