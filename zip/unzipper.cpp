@@ -20,6 +20,9 @@ constexpr int64_t kIoBlock = 16000;           // raw entry bytes per refill
 constexpr int kMaxPasswordRetries = 100;      // new passwords offered for one entry
 constexpr int64_t kScanPollInterval = 10240;  // bytes between polls of the hard scan
 constexpr int64_t kSfxScanStart = 14000;      // where a self-extractor's archive may start
+// Data no decoder can make a byte of: nothing (stored) or the two bytes of
+// an empty deflate stream. Such an entry is still read once the cap is spent.
+constexpr uint32_t kEmptyDataSize = 2;
 
 std::string LowerAscii(std::string s) {
   for (char& c : s) {
@@ -66,9 +69,8 @@ class EntryOutput : public TDecodeOutput {
       : dest_(dest), entrySize_(entrySize), capLeft_(capLeft), progress_(std::move(progress)) {}
   void Write(std::span<const uint8_t> bytes) override {
     if (bytes.empty()) return;
-    if (bytes.size() > entrySize_ - bytesOut_ || bytes.size() > capLeft_ - bytesOut_) {
-      throw EBiggerThanUncompressed();
-    }
+    if (bytes.size() > capLeft_ - std::min(capLeft_, bytesOut_)) capHit_ = true;
+    if (bytes.size() > entrySize_ - bytesOut_ || capHit_) throw EBiggerThanUncompressed();
     dest_.WriteBuffer(bytes);
     crc_ = UpdateCrcBuff(crc_, bytes);
     bytesOut_ += bytes.size();
@@ -76,6 +78,8 @@ class EntryOutput : public TDecodeOutput {
   }
   uint64_t BytesOut() const { return bytesOut_; }
   uint32_t Crc() const { return ~crc_; }
+  // True when a write would have passed the call's cap.
+  bool CapHit() const { return capHit_; }
 
  private:
   TStream& dest_;
@@ -84,6 +88,7 @@ class EntryOutput : public TDecodeOutput {
   std::function<void(uint64_t)> progress_;
   uint64_t bytesOut_ = 0;
   uint32_t crc_ = kCrcInit;
+  bool capHit_ = false;
 };
 
 bool IsDeviceName(std::string component) {
@@ -341,6 +346,12 @@ void TUnZipper::GetFileInfo() {
   }
 
   if (!hardScan_) entries_ = std::make_unique<TSortedZip>(TDuplicates::Error);
+  // A scan's entries by folded name (the first of each name), so that each
+  // central record finds its entry at once however many there are.
+  std::unordered_map<std::string, TZipHeaderInfo*> scanned;
+  if (hardScan_) {
+    for (TZipHeaderInfo* found : *entries_) scanned.try_emplace(LowerAscii(found->FullName()), found);
+  }
   for (uint64_t i = 0; i < total; ++i) {
     auto e = std::make_unique<TZipHeaderInfo>();
     if (!e->ReadCentralFromStream(s)) {
@@ -349,13 +360,12 @@ void TUnZipper::GetFileInfo() {
     }
     if (hardScan_) {
       // Merge into the scanned entry of the same name, keeping its offset.
-      for (TZipHeaderInfo* found : *entries_) {
-        if (EqualText(found->FullName(), e->FullName())) {
-          const uint32_t offset = found->relativeOffset;
-          found->Assign(*e);
-          found->relativeOffset = offset;
-          break;
-        }
+      const auto it = scanned.find(LowerAscii(e->FullName()));
+      if (it != scanned.end()) {
+        TZipHeaderInfo* found = it->second;
+        const uint32_t offset = found->relativeOffset;
+        found->Assign(*e);
+        found->relativeOffset = offset;
       }
       continue;
     }
@@ -576,6 +586,13 @@ TUnZipper::EntryOutcome TUnZipper::DoUnzip(Extraction& x, int index) {
   job.entry = *View()->Get(index);
   job.name = job.entry.FullName();
   if (x.overlapping.contains(View()->Get(index))) return Skip(job, TSkipReason::Damaged);
+  if (x.decoded >= maxOutputSize && job.entry.compressedSize > kEmptyDataSize) {
+    // The call's cap is spent: the entry would fail at its first output
+    // byte, so it fails here, unread, as an entry whose output was cut off
+    // before anything came (the CRC of nothing is 0).
+    if (onBadCRC) onBadCRC(0, job.entry.crc32, index);
+    return EntryOutcome::Failed;
+  }
   if (const auto ended = CheckEntry(job)) return *ended;
   if (!toStream_) job.removeStale = x.sweptFolders.insert(job.path.substr(0, job.path.find_last_of('\\') + 1)).second;
   if (const auto ended = OpenDestination(job)) return *ended;
@@ -594,7 +611,9 @@ TUnZipper::EntryOutcome TUnZipper::DoUnzip(Extraction& x, int index) {
     DiscardDestination(job);
     throw;
   }
-  x.decoded += out.BytesOut();
+  // An entry stopped by the cap spends it: the next byte of any entry
+  // would pass it too.
+  x.decoded = out.CapHit() ? maxOutputSize : x.decoded + out.BytesOut();
   const bool good = result == TDecodeResult::Ok && out.BytesOut() == job.entry.uncompressedSize &&
                     out.Crc() == job.entry.crc32;
   if (!good) x.doneBytes = doneBefore;
