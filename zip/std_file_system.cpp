@@ -80,6 +80,7 @@ class StdReplacement : public TFileReplacement {
     return done;
   }
   int64_t Seek(int64_t offset, TSeekOrigin origin) override { return stream_->Seek(offset, origin); }
+  void SetTarget(const std::string& target) override { target_ = Native(target); }
   void Commit() override {
     stream_->Flush();
     stream_.reset();

@@ -178,13 +178,7 @@ void TZipper::SetZipName(const std::string& name) {
 }
 
 // Processes pending messages and honours a cancel request.
-void TZipper::Pump() {
-  if (doProcessMessages && onProcessMessages) onProcessMessages();
-  if (cancel_) {
-    cancel_ = false;
-    throw EUserCanceled();
-  }
-}
+void TZipper::Pump() { CheckCancel(); }
 
 // ------------------------------------------------------------- rebuilding --
 
