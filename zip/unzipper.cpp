@@ -332,7 +332,7 @@ std::string TUnZipper::BlockPartName(const std::string& name, int disk, int last
 }
 
 void TUnZipper::DefaultGetNextDisk(int nextDisk, std::string& name) {
-  if (multiMode_ == TMultiMode::mmSpan) {
+  if (multiMode_ == TMultiMode::mmSpan || askForDisks_) {
     if (!Ask(TZipDialogKind::OkCancel, "Please insert disk " + std::to_string(nextDisk) + " of the multi-disk set.",
              "Confirm")) {
       name.clear();

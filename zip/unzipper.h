@@ -204,6 +204,8 @@ class TUnZipper {
   int currentDisk_ = 0;
   int lastDisk_ = 0;
   bool checkDiskLabels_ = true;
+  // Set while the writer asks for the next disk of a spanned set.
+  bool askForDisks_ = false;
   // A multi-disk set's central directory, gathered across its parts
   // (records may be cut anywhere by a part's end); entries' central
   // offsets point into it.

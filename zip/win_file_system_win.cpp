@@ -210,6 +210,16 @@ class WinFileSystem : public TZipFileSystem {
     if (n > 1) WideCharToMultiByte(CP_ACP, 0, label, -1, out.data(), n, nullptr, nullptr);
     return out;
   }
+  std::string TempFolder() override {
+    wchar_t path[MAX_PATH + 1] = {};
+    const DWORD n = GetTempPathW(MAX_PATH + 1, path);
+    if (n == 0 || n > MAX_PATH) return {};
+    const int size = WideCharToMultiByte(CP_ACP, 0, path, -1, nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(size > 0 ? size - 1 : 0), '\0');
+    if (size > 1) WideCharToMultiByte(CP_ACP, 0, path, -1, out.data(), size, nullptr, nullptr);
+    while (!out.empty() && out.back() == '\\') out.pop_back();
+    return out;
+  }
   bool SetVolumeLabel(const std::string& root, const std::string& label) override {
     const ErrorModeScope quiet(SEM_FAILCRITICALERRORS);
     return SetVolumeLabelW(Wide(root).c_str(), Wide(label).c_str()) != 0;

@@ -61,6 +61,8 @@ class TZipFileSystem {
   // Free bytes on the drive that holds path; nullopt when unknown.
   virtual std::optional<uint64_t> FreeSpace(const std::string& /*path*/) { return std::nullopt; }
   virtual std::string VolumeLabel(const std::string& /*root*/) { return {}; }
+  // The folder for temporary files off the archive's drive; empty: none.
+  virtual std::string TempFolder() { return {}; }
   // False when the label cannot be set.
   virtual bool SetVolumeLabel(const std::string& /*root*/, const std::string& /*label*/) { return false; }
 };
@@ -102,6 +104,7 @@ class TMemoryFileSystem : public TZipFileSystem {
   std::string VolumeLabel(const std::string& root) override;
   bool SetVolumeLabel(const std::string& root, const std::string& label) override;
   void SetDrive(char letter, Drive drive);
+  std::string TempFolder() override { return "C:\\TEMP"; }
   // Changes the medium in a removable drive: the files under "X:\" go
   // with the medium taken out and come back when it is inserted again;
   // each medium keeps its own label and free space.
