@@ -337,6 +337,12 @@ int TZipper::ProcessFiles() {
     }
     r.parts.push_back(fs_.BeginReplace(zipName_, /*removeStale=*/true));
     r.out = std::make_unique<TS_BufferStream>(*r.parts.back());
+    if (r.multi) {
+      // A set's first part opens with the split marker (the data
+      // descriptor's signature), as the format asks of sets.
+      const uint8_t marker[4] = {0x50, 0x4b, 0x07, 0x08};
+      r.out->WriteBuffer(marker, sizeof marker);
+    }
     r.deflater = std::make_unique<Deflater>();
     if (existed && entries_) MoveExistingFiles(r);
     // Freshening only replaces entries that exist.
