@@ -248,7 +248,9 @@ double TUnZipper::DateTime(int index) const { return DosDateTimeToValue(Entry(in
 std::string TUnZipper::FileComment(int index) {
   TZipHeaderInfo& e = const_cast<TZipHeaderInfo&>(Entry(index));
   if (e.FileComment()) return *e.FileComment();
-  if (e.fileCommentLength == 0 || e.centralOffset <= 0) return {};
+  // A set's records all lie in the gathered copy (the first at 0); a
+  // single file's entry at 0 was found by the scan and has no record.
+  if (e.fileCommentLength == 0 || (e.centralOffset <= 0 && !centralCopy_)) return {};
   const bool wasOpen = zipStream_ != nullptr || centralCopy_;
   if (!wasOpen) OpenArchiveFile();
   // A set's records are held in memory; a single file's are read from it.

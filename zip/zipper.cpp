@@ -513,7 +513,7 @@ void TZipper::CopyEntry(Rebuild& r, const TZipHeaderInfo& e) {
   }
 
   std::vector<uint8_t> central;
-  if (e.centralOffset > 0) {
+  if (e.centralOffset > 0 || centralCopy_) {
     // A set's directory is held in memory; a single file's is read again.
     TStream& in = centralCopy_ ? static_cast<TStream&>(*centralCopy_) : *zipStream_;
     central.resize(kCentralHeaderSize);

@@ -87,11 +87,31 @@ TEST(ZipMultiPart, BlocksSetIsWrittenIntoTemporaryPartsAndReadBack) {
   EXPECT_EQ(test::Get16(last, end + 10), 1202);                // records in all
   EXPECT_LT(test::Get16(last, end + 6), 3);                    // the directory starts on an earlier disk
 
+  // Comments: written by a rewrite of the set, read back while another
+  // part than the end record's is open.
+  {
+    TZipper c(fs, disk);
+    c.multiZipInfo.multiMode = TMultiMode::mmBlocks;
+    c.multiZipInfo.blockSize = c.multiZipInfo.firstBlockSize = kPart;
+    c.SetZipName("C:\\set.zip");
+    c.ReadZip();
+    c.SetZipComment("the set");
+    c.SetFileComment(0, "the big one");
+    c.SaveModifiedZipFile();
+  }
   TUnZipper u(fs);
   u.SetZipName("C:\\set.zip");
   ExpectContent(u, content);
   EXPECT_EQ(u.MultiMode(), TMultiMode::mmBlocks);
   EXPECT_EQ(u.LastDisk(), 3);
+  TUnZipper c(fs);
+  c.SetZipName("C:\\set.zip");
+  c.keepZipOpen = true;
+  TMemoryStream first;
+  EXPECT_EQ(c.UnZipToStream(first, "big.bin"), 1);
+  EXPECT_NE(c.CurrentDisk(), c.LastDisk());
+  EXPECT_EQ(c.ZipComment(), "the set");
+  EXPECT_EQ(c.FileComment(0), "the big one");
 
   // Written again as one file: the old parts go.
   TZipper single(fs, disk);
