@@ -158,6 +158,11 @@ class TUnZipper {
   // the end record), counted from 0.
   int CurrentDisk() const { return currentDisk_; }
   int LastDisk() const { return lastDisk_; }
+  // The drive root ("X:\") of a name, empty when it names none.
+  static std::string DriveRoot(const std::string& name);
+  // The name of part `disk` (from 1) of a blocks set that ends with disk
+  // lastDisk + 1 under `name`.
+  static std::string BlockPartName(const std::string& name, int disk, int lastDisk);
 
  protected:
   // The sorted view (the entry list itself while the mode is ByNone).
@@ -177,11 +182,6 @@ class TUnZipper {
   int64_t ReadAcross(void* buffer, int64_t count);
   // Opens the archive file itself (the last part of a set).
   void OpenArchiveFile();
-  // The drive root ("X:\") of a name, empty when it names none.
-  static std::string DriveRoot(const std::string& name);
-  // The name of part `disk` (from 1) of a blocks set that ends with disk
-  // lastDisk + 1 under `name`.
-  static std::string BlockPartName(const std::string& name, int disk, int lastDisk);
   // Handles waiting messages (doProcessMessages) and a cancel request.
   void CheckCancel();
   // Shows a box through the hook; true for OK or Yes.

@@ -113,7 +113,12 @@ struct Fixture {
       skipped.push_back(std::to_string(static_cast<int>(r)) + ":" + n);
     };
     unzip.onBadCRC = [this](uint32_t calc, uint32_t, int) { badCrc.push_back(calc); };
+    unzip.dialogHook = [this](const TZipDialog& d) {
+      boxes.push_back(d.text);
+      return TZipDialogAnswer{};
+    };
   }
+  std::vector<std::string> boxes;
   std::string Extract(const std::string& name, int* selected = nullptr) {
     TMemoryStream out;
     out.WriteBuffer("prefix", 6);
