@@ -188,7 +188,7 @@ class WinFileSystem : public TZipFileSystem {
   std::unique_ptr<TFileReplacement> BeginReplace(const std::string& target, bool removeStale) override;
 
   bool IsRemovableDrive(const std::string& root) override {
-    return GetDriveTypeW(Wide(root).c_str()) == DRIVE_REMOVABLE;
+    return !root.empty() && GetDriveTypeW(Wide(root).c_str()) == DRIVE_REMOVABLE;
   }
   std::optional<uint64_t> FreeSpace(const std::string& path) override {
     const ErrorModeScope quiet(SEM_FAILCRITICALERRORS);
