@@ -78,6 +78,9 @@ class FileReplacement {
   const std::wstring& Target() const { return target_; }
   const std::wstring& TempPath() const { return temp_; }
 
+  // Moves the target to another name in the same folder (a multi-part set
+  // learns each part's name when the set is complete).
+  void SetTarget(std::wstring target) { target_ = std::move(target); }
   // Flushes and closes the temporary file and moves it over the target.
   void Commit();
   // The same, but never over an existing file: false, with the temporary

@@ -4,11 +4,20 @@
 
 namespace kv {
 
+const TDiagModuleInfo* TDiagModuleInfoList::CreateItemForAddress(uint64_t address, bool systemModule) const {
+  TDiagModuleInfo info;
+  if (!creator_ || !creator_(address, systemModule, info)) return nullptr;
+  // A creator's item must hold the address, or lookups would add it again.
+  if (info.size == 0 || address < info.startAddr || address > info.endAddr) return nullptr;
+  items_.push_back(std::move(info));
+  return &items_.back();
+}
+
 const TDiagModuleInfo* TDiagModuleInfoList::GetModuleFromAddress(uint64_t address) const {
   for (const TDiagModuleInfo& item : items_) {
     if (item.startAddr <= address && address <= item.endAddr) return &item;
   }
-  return nullptr;
+  return DynamicBuild() ? CreateItemForAddress(address, false) : nullptr;
 }
 
 bool TDiagModuleInfoList::IsSystemModuleAddress(uint64_t address) const {

@@ -4,6 +4,8 @@
 // code of a module we trust. Byte-level; the module ranges come from the
 // caller, so synthetic code and stacks can be checked too.
 #include <cstdint>
+#include <deque>
+#include <functional>
 #include <span>
 #include <vector>
 
@@ -19,10 +21,25 @@ struct TDiagModuleInfo {
   std::vector<std::pair<uint64_t, uint64_t>> codeRanges;
 };
 
+// Makes the item of the module holding an address; false when no valid
+// image holds it.
+using TDiagModuleCreator = std::function<bool(uint64_t address, bool systemModule, TDiagModuleInfo& info)>;
+
+// Item pointers stay valid while the list lives (items are only added).
+// A dynamically built list belongs to one thread.
 class TDiagModuleInfoList {
  public:
+  TDiagModuleInfoList() = default;
+  // A list built on demand: a lookup outside every item adds the module
+  // holding the address (not a system module), when there is one.
+  explicit TDiagModuleInfoList(TDiagModuleCreator creator) : creator_(std::move(creator)) {}
+  bool DynamicBuild() const noexcept { return static_cast<bool>(creator_); }
+
   void Add(TDiagModuleInfo item) { items_.push_back(std::move(item)); }
-  // The first module in list order with start <= address <= end, or null.
+  // Adds the item of the module holding address; null when there is none.
+  const TDiagModuleInfo* CreateItemForAddress(uint64_t address, bool systemModule) const;
+  // The first module in list order with start <= address <= end; in a
+  // dynamic list a missing one is added; else null.
   const TDiagModuleInfo* GetModuleFromAddress(uint64_t address) const;
   bool IsValidModuleAddress(uint64_t address) const { return GetModuleFromAddress(address) != nullptr; }
   bool IsSystemModuleAddress(uint64_t address) const;
@@ -32,7 +49,9 @@ class TDiagModuleInfoList {
   size_t Count() const noexcept { return items_.size(); }
 
  private:
-  std::vector<TDiagModuleInfo> items_;
+  // A lookup of a dynamic list may add items: they are the list's cache.
+  mutable std::deque<TDiagModuleInfo> items_;
+  TDiagModuleCreator creator_;
 };
 
 // The eight bytes before a candidate return address end in a call: a direct

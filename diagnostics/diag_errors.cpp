@@ -21,6 +21,7 @@ constexpr std::array kDiagStrings{
     TextEntry{DiagText::kReadOnlyResourceStream, "Can't write to a read-only resource stream"},
     TextEntry{DiagText::kNotPeFormat, "This is not a PE format"},
     TextEntry{DiagText::kCannotOpenFile, "Cannot open file %s"},
+    TextEntry{DiagText::kCannotWriteFile, "Cannot write file %s"},
     TextEntry{DiagText::kSectionNotFound, "Section \"%s\" not found"},
 };
 

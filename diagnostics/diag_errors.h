@@ -17,6 +17,7 @@ enum class DiagText {
   kReadOnlyResourceStream,
   kNotPeFormat,
   kCannotOpenFile,
+  kCannotWriteFile,
   kSectionNotFound,
 };
 

@@ -31,6 +31,11 @@ NotifierList& Notifiers() {
   return list;
 }
 std::atomic<bool> gHooked{false};
+
+TDiagHandlerInstaller& OsHandlerInstaller() {
+  static TDiagHandlerInstaller installer = &InstallOsExceptionHandler;
+  return installer;
+}
 thread_local bool tNotifying = false;
 
 // The code range of a routine, from its unwind entry.
@@ -63,9 +68,15 @@ bool DiagRemoveExceptNotifier(TDiagNotifierProc proc) {
 bool DiagHookExceptions() {
   tNotifying = false;
   if (gHooked.load(std::memory_order_acquire)) return true;
-  InstallOsExceptionHandler();
-  gHooked.store(true, std::memory_order_release);
-  return true;
+  // Without the handler no fault is seen: the hooks are not in place, and
+  // language exceptions go unnoticed too (the wrapped throw asks the flag).
+  const bool installed = OsHandlerInstaller()();
+  gHooked.store(installed, std::memory_order_release);
+  return installed;
+}
+
+void SetOsHandlerInstaller(TDiagHandlerInstaller installer) {
+  OsHandlerInstaller() = installer != nullptr ? installer : &InstallOsExceptionHandler;
 }
 
 bool DiagUnhookExceptions() {

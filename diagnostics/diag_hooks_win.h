@@ -30,7 +30,12 @@ bool DiagAddExceptNotifier(TDiagNotifierProc proc, TDiagNotifierPriority priorit
 // Removes every registration of proc; false for an empty procedure.
 bool DiagRemoveExceptNotifier(TDiagNotifierProc proc);
 
+// True when the hooks are in place (false when the operating system refused
+// the fault handler).
 bool DiagHookExceptions();
+// Replaceable for tests: what installs the fault handler (null: the real one).
+using TDiagHandlerInstaller = bool (*)();
+void SetOsHandlerInstaller(TDiagHandlerInstaller installer);
 bool DiagUnhookExceptions();
 bool DiagExceptionsHooked() noexcept;
 // True inside the code of the hook routines.

@@ -1,17 +1,25 @@
 #include "diagnostics/diag_stack_win.h"
 
 #include <algorithm>
+#include <cstring>
 #include <atomic>
 #include <mutex>
 #include <typeindex>
 
 #include "diagnostics/debug_info_win.h"
+#include "diagnostics/frame_kind.h"
 #include "diagnostics/sys_info_win.h"
+
+// The C++ run-time's personality routine: the handler of every frame whose
+// function has destructors to run or exceptions to catch.
+extern "C" EXCEPTION_DISPOSITION __gxx_personality_seh0(EXCEPTION_RECORD* record, void* frame, CONTEXT* context,
+                                                        DISPATCHER_CONTEXT* dispatch);
 
 namespace kv {
 namespace {
 
 constexpr int kMaxFrames = 4096;  // bounds a walk through corrupt unwind data
+constexpr uint64_t kMaxLsdaBytes = 1 << 20;  // bounds the tables read for a frame's kind
 
 std::atomic<uint8_t> gOptions{kStackTrackStack};
 std::atomic<bool> gTracking{false};
@@ -66,18 +74,29 @@ uint64_t ThreadStackTop() noexcept {
 
 // One step up the stack: unwind data when the function has any, else a
 // leaf whose return address sits at the stack pointer. False at the end.
-bool UnwindOnce(CONTEXT& context, uint64_t top, void** handler, DWORD64* establisher) {
+// The handler of a frame, with its data and the start of its function.
+struct FrameHandler {
+  void* routine = nullptr;
+  void* data = nullptr;
+  uint64_t functionStart = 0;
+};
+
+bool UnwindOnce(CONTEXT& context, uint64_t top, FrameHandler* handler, DWORD64* establisher) {
   if (context.Rip == 0 || context.Rsp >= top) return false;
   DWORD64 imageBase = 0;
   RUNTIME_FUNCTION* entry = RtlLookupFunctionEntry(context.Rip, &imageBase, nullptr);
   const DWORD64 before = context.Rsp;
-  if (handler != nullptr) *handler = nullptr;
+  if (handler != nullptr) *handler = FrameHandler{};
   *establisher = 0;
   if (entry != nullptr) {
     void* handlerData = nullptr;
     auto* routine = RtlVirtualUnwind(handler != nullptr ? UNW_FLAG_EHANDLER : UNW_FLAG_NHANDLER, imageBase,
                                      context.Rip, entry, &context, &handlerData, establisher, nullptr);
-    if (handler != nullptr) *handler = reinterpret_cast<void*>(routine);
+    if (handler != nullptr) {
+      handler->routine = reinterpret_cast<void*>(routine);
+      handler->data = handlerData;
+      handler->functionStart = imageBase + entry->BeginAddress;
+    }
   } else {
     if (context.Rsp + 8 > top) return false;
     context.Rip = *reinterpret_cast<const DWORD64*>(context.Rsp);
@@ -88,6 +107,34 @@ bool UnwindOnce(CONTEXT& context, uint64_t top, void** handler, DWORD64* establi
 
 void CurrentContext(CONTEXT& context) noexcept {
   RtlCaptureContext(&context);
+}
+
+// Copies committed, readable memory; false for anything else.
+bool ReadMemory(uint64_t address, void* out, size_t count) {
+  MEMORY_BASIC_INFORMATION info{};
+  if (VirtualQuery(reinterpret_cast<const void*>(address), &info, sizeof info) == 0) return false;
+  if (info.State != MEM_COMMIT || (info.Protect & (PAGE_NOACCESS | PAGE_GUARD)) != 0 || info.Protect == 0) return false;
+  const uint64_t end = reinterpret_cast<uint64_t>(info.BaseAddress) + info.RegionSize;
+  if (count > end - address) return false;
+  std::memcpy(out, reinterpret_cast<const void*>(address), count);
+  return true;
+}
+
+// The readable bytes from address to the end of its region, at most limit.
+ByteView ReadableView(const void* address, uint64_t limit) {
+  MEMORY_BASIC_INFORMATION info{};
+  if (address == nullptr || VirtualQuery(address, &info, sizeof info) == 0) return {};
+  if (info.State != MEM_COMMIT || (info.Protect & (PAGE_NOACCESS | PAGE_GUARD)) != 0 || info.Protect == 0) return {};
+  const uint64_t end = reinterpret_cast<uint64_t>(info.BaseAddress) + info.RegionSize;
+  return ByteView(address, static_cast<size_t>(std::min(limit, end - reinterpret_cast<uint64_t>(address))));
+}
+
+bool IsCxxPersonality(uint64_t routine) {
+  if (routine == reinterpret_cast<uint64_t>(&__gxx_personality_seh0)) return true;
+  // Another module's own copy of it, known by its name.
+  TDiagLocationInfo info;
+  return GetLocationInfo(reinterpret_cast<const void*>(routine), info) &&
+         _stricmp(info.procedureName.c_str(), "__gxx_personality_seh0") == 0;
 }
 
 }  // namespace
@@ -120,6 +167,19 @@ bool ModuleInfoFromImage(HMODULE module, bool systemModule, TDiagModuleInfo& inf
     if (first < last) info.codeRanges.emplace_back(first, last);
   }
   return true;
+}
+
+bool CreateModuleItem(uint64_t address, bool systemModule, TDiagModuleInfo& info) {
+  HMODULE module = ModuleFromAddr(reinterpret_cast<const void*>(address));
+  if (module == nullptr) return false;
+  // Only a mapped image has headers to read at its allocation base.
+  MEMORY_BASIC_INFORMATION region{};
+  if (VirtualQuery(module, &region, sizeof region) == 0 || region.Type != MEM_IMAGE) return false;
+  return ModuleInfoFromImage(module, systemModule, info);
+}
+
+std::shared_ptr<const TDiagModuleInfoList> CreateDynamicModulesList() {
+  return std::make_shared<TDiagModuleInfoList>(&CreateModuleItem);
 }
 
 std::shared_ptr<const TDiagModuleInfoList> CreateModulesList() {
@@ -220,7 +280,17 @@ void TDiagStackInfoList::AddToStrings(std::vector<std::string>& lines, bool incl
   }
 }
 
-TDiagExceptFrameList::TDiagExceptFrameList(uint32_t ignoreLevels, const CONTEXT* start) {
+TDiagFrameKind DoDetermineFrameKind(uint64_t handler, const void* handlerData, uint64_t functionStart,
+                                    uint64_t codeAddr) {
+  // A handler reached through a jump (an import thunk) is followed to its
+  // target; x86-64 frames usually name the routine itself.
+  uint64_t target = GetJmpDest(handler, &ReadMemory);
+  if (target == 0) target = handler;
+  if (!IsCxxPersonality(target) || codeAddr < functionStart) return kFrameUnknown;
+  return FrameKindFromLsda(ReadableView(handlerData, kMaxLsdaBytes), codeAddr - functionStart);
+}
+
+TDiagExceptFrameList::TDiagExceptFrameList(uint32_t ignoreLevels, const CONTEXT* start, bool faultFirst) {
   CONTEXT context{};
   if (start != nullptr) {
     context = *start;
@@ -230,12 +300,17 @@ TDiagExceptFrameList::TDiagExceptFrameList(uint32_t ignoreLevels, const CONTEXT*
   const uint64_t top = ThreadStackTop();
   uint32_t position = 0;
   for (int step = 0; step < kMaxFrames; ++step) {
-    void* handler = nullptr;
+    // A return address lies behind its call: the call itself is one byte
+    // before it. A fault address is the instruction itself.
+    const uint64_t codeAddr = step == 0 && faultFirst ? context.Rip : context.Rip - 1;
+    FrameHandler handler;
     DWORD64 establisher = 0;
     if (!UnwindOnce(context, top, &handler, &establisher)) break;
-    if (handler == nullptr) continue;
+    if (handler.routine == nullptr) continue;
     if (position++ < ignoreLevels) continue;
-    frames_.push_back({establisher, reinterpret_cast<uint64_t>(handler), 0});
+    const auto routine = reinterpret_cast<uint64_t>(handler.routine);
+    frames_.push_back(
+        {establisher, routine, codeAddr, DoDetermineFrameKind(routine, handler.data, handler.functionStart, codeAddr)});
   }
 }
 
@@ -248,8 +323,9 @@ std::shared_ptr<TDiagStackInfoList> DiagCreateStackList(bool raw, uint32_t ignor
   return list;
 }
 
-std::shared_ptr<TDiagExceptFrameList> DiagCreateExceptFrameList(uint32_t ignoreLevels, const CONTEXT* start) {
-  auto list = std::make_shared<TDiagExceptFrameList>(ignoreLevels, start);
+std::shared_ptr<TDiagExceptFrameList> DiagCreateExceptFrameList(uint32_t ignoreLevels, const CONTEXT* start,
+                                                                bool faultFirst) {
+  auto list = std::make_shared<TDiagExceptFrameList>(ignoreLevels, start, faultFirst);
   StackLists().AddObject(list);
   return list;
 }
@@ -260,6 +336,10 @@ std::shared_ptr<TDiagStackInfoList> DiagLastExceptStackList() {
 
 std::shared_ptr<TDiagStackInfoList> DiagLastExceptStackList(DWORD threadId) {
   return StackLists().FindObject<TDiagStackInfoList>(threadId);
+}
+
+std::shared_ptr<TDiagStackInfoList> DiagLastFaultStackList() {
+  return StackLists().FindObject<TDiagFaultStackList>(GetCurrentThreadId());
 }
 
 std::shared_ptr<TDiagExceptFrameList> DiagLastExceptFrameList() {
@@ -282,8 +362,11 @@ void DoExceptNotify(const TDiagRaiseInfo& info) {
   const uint8_t options = StackTrackingOptions();
   if ((options & kStackTrackStack) != 0) {
     // The walk starts in the raising frame, so no level needs ignoring.
-    auto list = std::make_shared<TDiagStackInfoList>((options & kStackTrackRaw) != 0, 0, info.address,
-                                                     info.osException, info.context);
+    const bool raw = (options & kStackTrackRaw) != 0;
+    std::shared_ptr<TDiagStackInfoList> list =
+        info.osException && info.object == nullptr
+            ? std::make_shared<TDiagFaultStackList>(raw, 0, info.address, true, info.context)
+            : std::make_shared<TDiagStackInfoList>(raw, 0, info.address, info.osException, info.context);
     list->SetException(info.object, info.type);
     // A walk from the raising frame holds no call of the hook; a stale
     // return address into it, left in an unused stack slot, must not cut
@@ -291,7 +374,7 @@ void DoExceptNotify(const TDiagRaiseInfo& info) {
     if (info.context == nullptr) CorrectExceptStackListTop(*list, info.address != nullptr);
     StackLists().AddObject(std::move(list));
   }
-  if ((options & kStackTrackFrames) != 0) DiagCreateExceptFrameList(0, info.context);
+  if ((options & kStackTrackFrames) != 0) DiagCreateExceptFrameList(0, info.context, info.osException);
 }
 
 bool DiagStartExceptionTracking() {

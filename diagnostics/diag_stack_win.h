@@ -12,6 +12,7 @@
 
 #include "diagnostics/call_site.h"
 #include "diagnostics/diag_hooks_win.h"
+#include "diagnostics/frame_kind.h"
 
 namespace kv {
 
@@ -109,17 +110,32 @@ class TDiagStackInfoList : public TDiagStackBaseList {
   const std::type_info* exceptionType_ = nullptr;
 };
 
+// The list of a fault the program does not convert (one inside a system
+// library, which may handle it itself): kept apart, so that it never
+// replaces the list of the exception the thread is handling.
+class TDiagFaultStackList : public TDiagStackInfoList {
+ public:
+  using TDiagStackInfoList::TDiagStackInfoList;
+};
+
 struct TDiagExceptFrame {
   uint64_t frameLocation = 0;  // the establisher frame
   uint64_t handlerAddr = 0;
-  uint32_t frameKind = 0;      // always unknown (0): the kinds name another compiler's helpers
+  uint64_t codeAddr = 0;       // where the frame's function is (its call, or the fault)
+  uint32_t frameKind = 0;      // TDiagFrameKind
 };
+
+// The kind of a frame from its handler routine, the handler's data (the
+// language-specific tables), its function's start and its code address.
+TDiagFrameKind DoDetermineFrameKind(uint64_t handler, const void* handlerData, uint64_t functionStart,
+                                    uint64_t codeAddr);
 
 class TDiagExceptFrameList : public TDiagStackBaseList {
  public:
   // The frames of the current thread (from start, or from here) that have
   // an exception handler, in unwind order, after ignoreLevels of them.
-  TDiagExceptFrameList(uint32_t ignoreLevels, const CONTEXT* start);
+  // faultFirst: start is a fault's registers, not a call's.
+  TDiagExceptFrameList(uint32_t ignoreLevels, const CONTEXT* start, bool faultFirst = false);
   const std::vector<TDiagExceptFrame>& Frames() const noexcept { return frames_; }
 
  private:
@@ -129,17 +145,24 @@ class TDiagExceptFrameList : public TDiagStackBaseList {
 // The module list for address checks: the program's own executable, or
 // every loaded module (own ones marked) with allModules.
 std::shared_ptr<const TDiagModuleInfoList> CreateModulesList();
+// A list that adds each module when an address inside it is first looked up.
+std::shared_ptr<const TDiagModuleInfoList> CreateDynamicModulesList();
+// The item of the image holding address (false when no image holds it).
+bool CreateModuleItem(uint64_t address, bool systemModule, TDiagModuleInfo& info);
 // The module item of a loaded image (null when its headers are not valid).
 bool ModuleInfoFromImage(HMODULE module, bool systemModule, TDiagModuleInfo& info);
 
 // Records a stack list for the current thread (replacing its previous one).
 std::shared_ptr<TDiagStackInfoList> DiagCreateStackList(bool raw, uint32_t ignoreLevels, const void* firstCaller,
                                                         bool faultFirst = false, const CONTEXT* start = nullptr);
-std::shared_ptr<TDiagExceptFrameList> DiagCreateExceptFrameList(uint32_t ignoreLevels, const CONTEXT* start = nullptr);
+std::shared_ptr<TDiagExceptFrameList> DiagCreateExceptFrameList(uint32_t ignoreLevels, const CONTEXT* start = nullptr,
+                                                                bool faultFirst = false);
 // The current thread's recorded lists, or null.
 std::shared_ptr<TDiagStackInfoList> DiagLastExceptStackList();
 std::shared_ptr<TDiagStackInfoList> DiagLastExceptStackList(DWORD threadId);
 std::shared_ptr<TDiagExceptFrameList> DiagLastExceptFrameList();
+// The current thread's list of its last fault that was not converted, or null.
+std::shared_ptr<TDiagStackInfoList> DiagLastFaultStackList();
 
 // Drops the hook's own calls from the top of a list; with skipFirst the
 // first item (the raise or fault address) always stays.

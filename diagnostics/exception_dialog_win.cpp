@@ -24,6 +24,7 @@ namespace {
 // Process-wide: one report on screen at a time, and the test hook.
 bool reportShowing = false;
 std::function<void(TExceptionDialog&)> reportStoredHook;
+std::function<void(TExceptionDialog&)> reportShowingHook;
 DWORD mainThreadId = GetCurrentThreadId();
 
 // Restores the arrow when the scope ends.
@@ -56,6 +57,7 @@ std::vector<std::string> SplitLines(const std::string& text) {
 std::string ErrorHistoryPath() { return AppFile(kErrorHistoryName); }
 
 void SetReportStoredHook(std::function<void(TExceptionDialog&)> hook) { reportStoredHook = std::move(hook); }
+void SetReportShowingHook(std::function<void(TExceptionDialog&)> hook) { reportShowingHook = std::move(hook); }
 
 TExceptionDialog::TExceptionDialog() {
   static const bool registered = [] {
@@ -84,13 +86,41 @@ void TExceptionDialog::ExceptionHandler(ui::TComponent*, std::exception_ptr erro
   ShowException(error);
 }
 
-void TExceptionDialog::ShowException(std::exception_ptr error) {
-  // The stack of this exception, kept before anything else can raise.
-  std::shared_ptr<TDiagStackInfoList> stack = DiagLastExceptStackList();
+void TExceptionDialog::ExceptionThreadHandler(TDiagDebugThread& thread) {
+  if (reportShowing) {
+    ui::ShowMessageBox(ExceptionMessage(thread.SyncExceptionObject()), ui::Application().Title(), MB_OK | MB_ICONSTOP);
+    return;
+  }
+  reportShowing = true;
+  const ScopeGuard done([] { reportShowing = false; });
+  ShowException(thread.SyncExceptionObject(), &thread);
+}
+
+void TExceptionDialog::ShowException(std::exception_ptr error, const TDiagDebugThread* thread) {
+  // The stack of this exception, kept before anything else can raise. A
+  // thread's exception was recorded on that thread, not on this one.
+  if (thread == nullptr) {
+    ShowReport(error, DiagLastExceptStackList(), std::nullopt);
+  } else {
+    ShowReport(error, DiagLastExceptStackList(thread->ThreadID()), thread->GetThreadInfo());
+  }
+}
+
+bool TExceptionDialog::ShowUnhandledFault(std::exception_ptr error, std::shared_ptr<TDiagStackInfoList> stack) {
+  if (reportShowing) return false;
+  reportShowing = true;
+  const ScopeGuard done([] { reportShowing = false; });
+  return ShowReport(error, std::move(stack), std::nullopt);
+}
+
+bool TExceptionDialog::ShowReport(std::exception_ptr error, std::shared_ptr<TDiagStackInfoList> stack,
+                                  std::optional<std::string> thread) {
   TExceptionDialog dialog;
   dialog.stack_ = std::move(stack);
+  dialog.thread_ = std::move(thread);
   dialog.Prepare(error);
   dialog.ShowModal();
+  return dialog.detailsBuilt_;
 }
 
 void TExceptionDialog::FormCreate(ui::TComponent*) {
@@ -113,10 +143,11 @@ void TExceptionDialog::Prepare(std::exception_ptr error) {
   UpdateTextLabelScrollbars();
   const void* address = nullptr;
   if (stack_ && !stack_->Items().empty()) address = reinterpret_cast<const void*>(stack_->Items()[0].callerAddr);
-  details_ = ReportHeaderLines(ExceptionClassName(error), address);
+  details_ = ReportHeaderLines(ExceptionClassName(error), address, thread_);
 }
 
 void TExceptionDialog::FormShow(ui::TComponent*) {
+  if (reportShowingHook) reportShowingHook(*this);
   BeforeCreateDetails();
   MessageBeep(MB_ICONHAND);
   HWND h = HandleIfAllocated();
@@ -158,6 +189,14 @@ void TExceptionDialog::CreateDetails() {
     std::string text;
     for (const std::string& line : details_) text += line + "\r\n";
     Get<ui::TMemo>("DetailsMemo").SetText(text);
+    if ((Tag() & 1) != 0) {
+      // A log that cannot be written must not cost the stored report.
+      try {
+        ReportToLog();
+      } catch (const std::exception&) {
+        reportLog_.CloseLog();
+      }
+    }
     AfterCreateDetails();
     Get<ui::TButton>("OkBtn").SetEnabled(true);
   }
@@ -179,6 +218,13 @@ std::string TExceptionDialog::GetReportAsText() const {
   text += "\r\n";
   for (const std::string& line : details_) text += line + "\r\n";
   return text;
+}
+
+void TExceptionDialog::ReportToLog() {
+  reportLog_.OpenLog();
+  reportLog_.WriteStamp(kReportMaxColumns);
+  reportLog_.Write(GetReportAsText(), 0);
+  reportLog_.CloseLog();
 }
 
 void TExceptionDialog::FormPaint(ui::TComponent*) {
@@ -230,15 +276,13 @@ void TExceptionDialog::SetDetailsVisible(bool visible) {
 
 void TExceptionDialog::SendButtonClick(ui::TComponent*) {
   const std::string archive = ErrorHistoryPath();
+  bool accepted = false;
   try {
     TAFQuickMail mail;
     mail.ToEmail = {kSupportAddress};
     mail.Subject = std::string("Bug report: ") + kReportTitle;
     mail.FileNames = {archive};
-    mail.Execute();
-    // Mail that the system accepted may still never leave (a client that
-    // only says yes): the reports move to the sent archive, never away.
-    MoveHistoryToSent(archive);
+    accepted = mail.Execute();
   } catch (const std::exception&) {
     ui::ShowMessageBox(HandleIfAllocated(),
                        Translate("Cannot send the message automatically") + ". \r\n" +
@@ -246,7 +290,12 @@ void TExceptionDialog::SendButtonClick(ui::TComponent*) {
                            " (" + kSupportAddress + ")",
                        ui::Application().Title(), MB_OK);
     ui::ShellOpen(std::string("mailto:") + kSupportAddress);
+    return;
   }
+  // The mail system has the reports now. A history that cannot be removed
+  // stays and goes again with the next report: the message did leave, so
+  // the user is not told it failed.
+  if (accepted) DeleteFileA(archive.c_str());
 }
 
 // ------------------------------------------------------------ ending paths --
@@ -313,10 +362,35 @@ std::shared_ptr<TDiagStackInfoList> FaultStack(const EXCEPTION_RECORD& record, c
   }
 }
 
+// A fault nobody handled: the report dialog shows it on the user-interface
+// thread before the program ends. Another thread's fault, or one while a
+// report is already on screen, is stored without a dialog.
 LONG WINAPI UnhandledFilter(EXCEPTION_POINTERS* info) noexcept {
   const EXCEPTION_RECORD& record = *info->ExceptionRecord;
-  const auto stack = FaultStack(record, *info->ContextRecord, 0);
-  StoreEndingReport(FaultMessage(record), "EExternalException", record.ExceptionAddress, stack);
+  // The stack recorded when the fault was raised; walked anew when there is none.
+  std::shared_ptr<TDiagStackInfoList> stack = DiagLastFaultStackList();
+  if (!stack || stack->Items().empty() ||
+      stack->Items()[0].callerAddr != reinterpret_cast<uint64_t>(record.ExceptionAddress)) {
+    stack = FaultStack(record, *info->ContextRecord, 0);
+  }
+  std::exception_ptr error;
+  try {
+    const TDiagRecordingPause pause;
+    error = OsExceptionObject(record);
+  } catch (...) {
+  }
+  bool shown = false;
+  if (error && GetCurrentThreadId() == mainThreadId) {
+    try {
+      shown = TExceptionDialog::ShowUnhandledFault(error, stack);
+    } catch (...) {
+    }
+  }
+  if (!shown) {
+    StoreEndingReport(error ? ExceptionMessage(error) : FaultMessage(record),
+                      error ? ExceptionClassName(error) : std::string("kv::EExternalException"),
+                      record.ExceptionAddress, stack);
+  }
   TerminateProcess(GetCurrentProcess(), record.ExceptionCode);
   return EXCEPTION_EXECUTE_HANDLER;
 }
@@ -334,6 +408,7 @@ void ReportStackOverflow(const CONTEXT& context, uint64_t stackTop) {
 void InitializeHandler() {
   SetStackTrackingOptions(StackTrackingOptions() | kStackTrackRaw);
   SetStackOverflowReporter(&ReportStackOverflow);
+  DiagDebugThreadList().SetOnSyncException(&TExceptionDialog::ExceptionThreadHandler);
   DiagStartExceptionTracking();
   ui::Application().OnException = &TExceptionDialog::ExceptionHandler;
   std::set_terminate(&TerminateHandler);
@@ -342,6 +417,7 @@ void InitializeHandler() {
 
 void UnInitializeHandler() {
   ui::Application().OnException = nullptr;
+  DiagDebugThreadList().SetOnSyncException(nullptr);
   SetUnhandledExceptionFilter(nullptr);
   SetStackOverflowReporter(nullptr);
   DiagUnhookExceptions();

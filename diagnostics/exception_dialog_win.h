@@ -6,11 +6,14 @@
 #include <exception>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "diagnostics/debug_thread_win.h"
 #include "diagnostics/diag_stack_win.h"
+#include "diagnostics/exception_log_win.h"
 #include "ui/forms_win.h"
 #include "ui/std_controls_win.h"
 
@@ -26,8 +29,16 @@ class TExceptionDialog : public ui::TForm {
   // The application's exception event: the dialog, or the standard box
   // while a report is already on screen.
   static void ExceptionHandler(ui::TComponent* sender, std::exception_ptr error);
-  // Shows one exception modally; returns once the user closed the dialog.
-  static void ShowException(std::exception_ptr error);
+  // The thread list's synchronised-exception event: the same for the
+  // exception that ended a listed thread (the report names the thread).
+  static void ExceptionThreadHandler(TDiagDebugThread& thread);
+  // Shows one exception modally (of the thread, when one is given, with the
+  // stack it recorded); returns once the user closed the dialog.
+  static void ShowException(std::exception_ptr error, const TDiagDebugThread* thread = nullptr);
+  // The same for a fault nobody handled, with its stack; false when no
+  // dialog could show it (one is on screen) or it ended before the report
+  // was built.
+  static bool ShowUnhandledFault(std::exception_ptr error, std::shared_ptr<TDiagStackInfoList> stack);
   static bool ReportShowing();
 
   void FormCreate(ui::TComponent* sender);
@@ -41,6 +52,10 @@ class TExceptionDialog : public ui::TForm {
   const std::vector<std::string>& Details() const { return details_; }
   // The entry the report was stored as ("" until stored, or when storing failed).
   const std::string& StoredEntry() const { return storedEntry_; }
+  // The report log, written when Tag bit 0 is set.
+  TSimpleExceptionLog& ReportLog() { return reportLog_; }
+  // Writes the stamp and the report to the report log.
+  void ReportToLog();
 
  protected:
   void WndProc(ui::TMessage& m) override;
@@ -49,6 +64,8 @@ class TExceptionDialog : public ui::TForm {
   virtual void AfterCreateDetails() {}
 
  private:
+  static bool ShowReport(std::exception_ptr error, std::shared_ptr<TDiagStackInfoList> stack,
+                         std::optional<std::string> thread);
   void Prepare(std::exception_ptr error);
   void CreateDetails();
   void StoreReportText();
@@ -57,6 +74,7 @@ class TExceptionDialog : public ui::TForm {
 
   std::exception_ptr error_;
   std::shared_ptr<TDiagStackInfoList> stack_;
+  std::optional<std::string> thread_;  // the thread's description, for a thread's exception
   std::vector<std::pair<std::string, std::string>> focusChain_;
   bool hasFocus_ = false;
   bool onMainThread_ = false;
@@ -66,6 +84,7 @@ class TExceptionDialog : public ui::TForm {
   int expandedHeight_ = 0;
   std::vector<std::string> details_;
   std::string storedEntry_;
+  TSimpleExceptionLog reportLog_;
 };
 
 // Stores a report without a dialog (the program is about to end).
@@ -81,6 +100,9 @@ void UnInitializeHandler();
 
 // Called after each report was stored (tests close the dialog here).
 void SetReportStoredHook(std::function<void(TExceptionDialog& dialog)> hook);
+// Called when the dialog shows, before the report is built (tests set the
+// Tag and the log's file name here).
+void SetReportShowingHook(std::function<void(TExceptionDialog& dialog)> hook);
 
 // The archive reports are stored in: "error.history" in the program folder.
 std::string ErrorHistoryPath();

@@ -74,9 +74,8 @@ void SystemBlock(std::vector<std::string>& lines) {
   lines.push_back(Format("System   : %s %s, Version: %u.%u, Build: %x, \"%s\"", GetWindowsVersionString().c_str(),
                          NtProductTypeString().c_str(), info.majorVersion, info.minorVersion, info.buildNumber,
                          info.servicePackText.c_str()));
-  TCpuInfo cpu = GetCpuInfo();
-  TFreqInfo frequency;
-  if (GetCPUSpeed(frequency)) cpu.frequencyInfo = frequency;
+  // The record's one measurement (none without the time-stamp counter).
+  const TCpuInfo cpu = GetCpuInfo();
   lines.push_back(Format("Processor: %s, %s, %u MHz %s%s", cpu.manufacturer.c_str(), cpu.cpuName.c_str(),
                          RoundFrequency(cpu.frequencyInfo.normFreq), cpu.mmx ? "MMX" : "",
                          cpu.divisionTestPassed ? "" : " [FDIV Bug]"));
@@ -154,14 +153,14 @@ std::string ExceptionClassName(const std::exception_ptr& error) {
 }
 
 std::vector<std::string> ReportHeaderLines(const std::string& className, const void* address,
-                                           const std::string& thread) {
+                                           const std::optional<std::string>& thread) {
   std::vector<std::string> lines;
   lines.push_back("Exception class: " + className);
-  if (thread.empty()) {
+  if (!thread) {
     lines.push_back(Format("Exception address: %016llX",
                            static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(address))));
   } else {
-    lines.push_back("Thread: " + thread);
+    lines.push_back("Thread: " + *thread);
   }
   lines.push_back(Delimiter());
   return lines;
@@ -273,27 +272,6 @@ void SetReportRandomSource(std::function<unsigned()> source) {
   RandomState& state = Random();
   const std::lock_guard<std::mutex> guard(state.lock);
   state.source = std::move(source);
-}
-
-}  // namespace kv
-
-namespace kv {
-
-void MoveHistoryToSent(const std::string& archive) {
-  const std::string sent = archive + ".sent";
-  const std::vector<std::string> names = ArchiveEntryNames(archive);
-  std::vector<std::string> taken = ArchiveEntryNames(sent);
-  for (const std::string& name : names) {
-    const std::string text = LoadStringFromZip(archive, name, "");
-    std::string target = name;
-    if (std::find(taken.begin(), taken.end(), target) != taken.end()) target = NewReportEntryName(sent);
-    SaveStringToZip(sent, target, text, "");
-    taken.push_back(target);
-  }
-  // Every entry is safe in the sent archive now.
-  if (!DeleteFileA(archive.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND) {
-    throw std::runtime_error("Cannot remove " + archive);
-  }
 }
 
 }  // namespace kv

@@ -6,6 +6,7 @@
 #include <exception>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -36,10 +37,10 @@ std::string ExceptionMessage(const std::exception_ptr& error);
 std::string ExceptionClassName(const std::exception_ptr& error);
 std::string DemangledTypeName(const std::type_info& type);
 
-// "Exception class: ..." and "Exception address: <16 hex digits>" (or the
-// thread line when thread is not empty), then a delimiter line.
+// "Exception class: ..." and "Exception address: <16 hex digits>" (or
+// "Thread: <description>" for a thread's exception), then a delimiter line.
 std::vector<std::string> ReportHeaderLines(const std::string& className, const void* address,
-                                           const std::string& thread = {});
+                                           const std::optional<std::string>& thread = std::nullopt);
 
 struct TReportInput {
   std::shared_ptr<const TDiagStackInfoList> stack;             // none: the block is left out
@@ -69,14 +70,5 @@ std::vector<std::string> ArchiveEntryNames(const std::string& archive);
 
 // Replaceable pieces for tests: the random numbers behind entry names.
 void SetReportRandomSource(std::function<unsigned()> source);
-
-}  // namespace kv
-
-namespace kv {
-
-// After a mail: the entries of archive are added to archive + ".sent" (an
-// entry whose name is taken there gets a fresh name), then the archive is
-// removed. A report is never lost: on any failure the archive stays.
-void MoveHistoryToSent(const std::string& archive);
 
 }  // namespace kv

@@ -80,6 +80,26 @@ bool Converted(DWORD code) {
   }
 }
 
+// Faults of the processor, wherever they happen; the notifiers see every one.
+bool ProcessorFault(DWORD code) {
+  if (Converted(code)) return true;
+  switch (code) {
+    case EXCEPTION_IN_PAGE_ERROR:
+    case EXCEPTION_DATATYPE_MISALIGNMENT:
+    case EXCEPTION_ARRAY_BOUNDS_EXCEEDED:
+    case EXCEPTION_FLT_DENORMAL_OPERAND:
+    case EXCEPTION_FLT_DIVIDE_BY_ZERO:
+    case EXCEPTION_FLT_INEXACT_RESULT:
+    case EXCEPTION_FLT_INVALID_OPERATION:
+    case EXCEPTION_FLT_OVERFLOW:
+    case EXCEPTION_FLT_STACK_CHECK:
+    case EXCEPTION_FLT_UNDERFLOW:
+      return true;
+    default:
+      return false;
+  }
+}
+
 uint64_t StackTop() noexcept {
   uint64_t top = 0;
   asm volatile("movq %%gs:8, %0" : "=r"(top));
@@ -99,9 +119,20 @@ LONG CALLBACK VectoredHandler(EXCEPTION_POINTERS* info) noexcept {
     TerminateProcess(GetCurrentProcess(), EXCEPTION_STACK_OVERFLOW);
     return EXCEPTION_CONTINUE_SEARCH;
   }
-  if (!Converted(record.ExceptionCode)) return EXCEPTION_CONTINUE_SEARCH;
   const auto address = reinterpret_cast<uint64_t>(record.ExceptionAddress);
-  if (!state.exeCode.IsCodeRange(address, 1, false)) return EXCEPTION_CONTINUE_SEARCH;
+  if (!Converted(record.ExceptionCode) || !state.exeCode.IsCodeRange(address, 1, false)) {
+    // A fault the program does not convert (one inside a system library,
+    // which may well handle it itself): the notifiers hear of it once, and
+    // it goes on to the handlers unchanged.
+    if (ProcessorFault(record.ExceptionCode)) {
+      TDiagRaiseInfo notified;
+      notified.address = record.ExceptionAddress;
+      notified.osException = true;
+      notified.context = info->ContextRecord;
+      DiagNotifyException(notified);
+    }
+    return EXCEPTION_CONTINUE_SEARCH;
+  }
   tRecord = record;
   tContext = *info->ContextRecord;
   CONTEXT& context = *info->ContextRecord;
@@ -159,6 +190,30 @@ std::string OsExceptionMessage(const EXCEPTION_RECORD& record) {
       return "Illegal instruction at address " + at;
     default:
       return {};
+  }
+}
+
+std::exception_ptr OsExceptionObject(const EXCEPTION_RECORD& record) {
+  // Made without a throw: nothing records a stack for it.
+  const std::string message = OsExceptionMessage(record);
+  const auto address = reinterpret_cast<uint64_t>(record.ExceptionAddress);
+  switch (record.ExceptionCode) {
+    case EXCEPTION_ACCESS_VIOLATION:
+      return std::make_exception_ptr(EAccessViolation(message, address));
+    case EXCEPTION_INT_DIVIDE_BY_ZERO:
+      return std::make_exception_ptr(EDivByZero(message, address));
+    case EXCEPTION_INT_OVERFLOW:
+      return std::make_exception_ptr(EIntOverflow(message, address));
+    case EXCEPTION_PRIV_INSTRUCTION:
+      return std::make_exception_ptr(EPrivilege(message, address));
+    case EXCEPTION_ILLEGAL_INSTRUCTION:
+      return std::make_exception_ptr(EIllegalInstruction(message, address));
+    default: {
+      char text[96];
+      std::snprintf(text, sizeof text, "External exception %08lX at address %s",
+                    static_cast<unsigned long>(record.ExceptionCode), Hex(address).c_str());
+      return std::make_exception_ptr(EExternalException(text, address));
+    }
   }
 }
 

@@ -1,10 +1,12 @@
 #pragma once
 // Processor faults in the program's own code turned into C++ exceptions that
 // the faulting code's callers can catch (their destructors run as for any
-// throw), and the stack overflow handed to a reporter thread.
+// throw), faults elsewhere told to the notifiers as they are, and the stack
+// overflow handed to a reporter thread.
 #include <windows.h>
 
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <stdexcept>
 #include <string>
@@ -37,9 +39,17 @@ class EPrivilege : public EOsException {
 class EIllegalInstruction : public EOsException {
   using EOsException::EOsException;
 };
+// Any other exception of the operating system.
+class EExternalException : public EOsException {
+  using EOsException::EOsException;
+};
 
 // The message of a fault record ("" for kinds that are not converted).
 std::string OsExceptionMessage(const EXCEPTION_RECORD& record);
+
+// The exception object a fault stands for (EExternalException for kinds
+// that are not converted), for showing a fault nobody handled.
+std::exception_ptr OsExceptionObject(const EXCEPTION_RECORD& record);
 
 // Installs the first vectored handler (and the overflow reporter thread);
 // removes them. Called by the exception hooks.

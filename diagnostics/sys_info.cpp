@@ -302,4 +302,11 @@ TFreqInfo MeasureCpuSpeed(TDiagSpeedClock& clock, uint64_t counterFrequency) {
   return info;
 }
 
+void CompleteCpuInfo(TCpuInfo& cpu, bool divisionTestPassed, const std::function<bool(TFreqInfo&)>& measure) {
+  cpu.divisionTestPassed = divisionTestPassed;
+  cpu.frequencyInfo = TFreqInfo{};
+  if (cpu.hasInstruction && (cpu.features & (1u << 4)) != 0) measure(cpu.frequencyInfo);
+  cpu.mmx = cpu.hasInstruction && (cpu.features & (1u << 23)) != 0;
+}
+
 }  // namespace kv

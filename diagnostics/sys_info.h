@@ -82,6 +82,11 @@ using TCpuIdQuery = std::function<TCpuIdRegs(uint32_t leaf)>;
 // instruction the record says family 4 and nothing else.
 TCpuInfo IdentifyCpu(bool hasInstruction, const TCpuIdQuery& query);
 
+// Completes an identified record: the division test's result, MMX (feature
+// bit 23) and the frequency, measured once by measure and only when the
+// processor has the time-stamp counter (feature bit 4); else 0 MHz.
+void CompleteCpuInfo(TCpuInfo& cpu, bool divisionTestPassed, const std::function<bool(TFreqInfo&)>& measure);
+
 // The clock of the frequency measurement: the performance counter and the
 // time-stamp counter, with a hook around each round (priority raising).
 class TDiagSpeedClock {

@@ -139,9 +139,7 @@ TCpuInfo GetCpuInfo() {
     __cpuid(leaf, r.a, r.b, r.c, r.d);
     return r;
   });
-  cpu.divisionTestPassed = TestFDIVInstruction();
-  if ((cpu.features & (1u << 4)) != 0) GetCPUSpeed(cpu.frequencyInfo);
-  cpu.mmx = (cpu.features & (1u << 23)) != 0;
+  CompleteCpuInfo(cpu, TestFDIVInstruction(), [](TFreqInfo& frequency) { return GetCPUSpeed(frequency); });
   return cpu;
 }
 

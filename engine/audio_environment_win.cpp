@@ -66,6 +66,8 @@ bool TScanEnvironment::SameFile(const std::wstring& a, const std::wstring& b) {
   return first && first == FileIdentity(b);
 }
 
+uint32_t TScanEnvironment::DriveType(const std::wstring& root) { return GetDriveTypeW(root.c_str()); }
+
 void TScanEnvironment::SetCurrentFile(std::wstring longPath, std::string accessPath) {
   longPath_ = std::move(longPath);
   accessPath_ = std::move(accessPath);

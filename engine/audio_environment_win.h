@@ -36,6 +36,8 @@ class TScanEnvironment : public TWin32AudioEnvironment {
   virtual std::vector<TScanEntry> ListFolder(const std::wstring& folder);
   // True when both paths open the same existing file.
   virtual bool SameFile(const std::wstring& a, const std::wstring& b);
+  // The kind of drive at the root ("C:\\"): a DRIVE_* value of GetDriveTypeW.
+  virtual uint32_t DriveType(const std::wstring& root);
 
   // The next reads of `accessPath` go to the file at `longPath`.
   void SetCurrentFile(std::wstring longPath, std::string accessPath);

@@ -36,8 +36,6 @@ void TThrottledProgress::Finish() {
 
 void SaveCollectionToCSV(TMP3Collection& collection, const std::string& path, TCsvStorage& storage,
                          TSaveProgress* progress) {
-  collection.FileName = path;
-  collection.Modified = false;
   if (progress) progress->Start(Translate("Saving collection") + "...", Translate("Cancel"));
 
   // The table starts from the header alone and is written once, at Close:
@@ -70,10 +68,20 @@ void SaveCollectionToCSV(TMP3Collection& collection, const std::string& path, TC
     table.FieldByName("FileSize").SetAsInteger(r.GetInfoPart(kInfoFileSize));
     table.Post();
   }
-  // A cancelled save keeps the previous list whole.
-  if (progress && progress->Stopped()) table.SetReadOnly(true);
-  table.Close();
+  // A cancelled save keeps the previous list whole, and the collection
+  // counts as saved only once its file is in place.
+  const bool stopped = progress && progress->Stopped();
+  if (stopped) table.SetReadOnly(true);
+  try {
+    table.Close();
+  } catch (...) {
+    if (progress) progress->Finish();
+    throw;
+  }
   if (progress) progress->Finish();
+  if (stopped) return;
+  collection.FileName = path;
+  collection.Modified = false;
 }
 
 void LoadCollectionFromCSV(TMP3Collection& collection, const std::string& path, TCsvStorage& storage,
@@ -82,10 +90,13 @@ void LoadCollectionFromCSV(TMP3Collection& collection, const std::string& path, 
   TCsvDataSet table(storage);
   table.SetTableName(path);
   table.SetReadOnly(true);
+  table.SetUniDirectional(true);  // rows are read as they are taken: memory is the records kept
   try {
     table.Open();
   } catch (const EDatabaseFileMissing&) {
     return;  // no such file: nothing to load
+  } catch (const EDatabaseReadError&) {
+    throw;  // it names the file and the cause; the list itself may be sound
   } catch (const EDatabaseError& e) {
     throw EDatabaseError(Translate("The result list \"$1\" is damaged: $2", path + "\r\n" + e.what()));
   }
@@ -118,6 +129,8 @@ void LoadCollectionFromCSV(TMP3Collection& collection, const std::string& path, 
       r->Tag = table.FieldByName("Tag").AsInteger();
       collection.AddRecord(std::move(r), /*index=*/false);
     }
+  } catch (const EDatabaseReadError&) {
+    throw;
   } catch (const EDatabaseError& e) {
     throw EDatabaseError(Translate("The result list \"$1\" is damaged (row $2): $3",
                                    path + "\r\n" + std::to_string(row) + "\r\n" + e.what()));

@@ -53,8 +53,10 @@ class TThrottledProgress : public TSaveProgress {
   bool pending_ = false;    // a label or position not yet shown
 };
 
-// Saves every record as a row (the whole file replaced in one write). A stop
-// from the progress window writes nothing: the previous file stays as it was.
+// Saves every record as a row (the whole file replaced in one write) and then
+// sets the collection's FileName and clears Modified. A stop from the
+// progress window writes nothing: the previous file stays as it was, and so
+// do FileName and Modified, as after a storage that raises.
 void SaveCollectionToCSV(TMP3Collection& collection, const std::string& path, TCsvStorage& storage,
                          TSaveProgress* progress);
 
@@ -62,8 +64,10 @@ void SaveCollectionToCSV(TMP3Collection& collection, const std::string& path, TC
 using TLongPathFn = std::function<std::string(const std::string& path)>;
 
 // Loads the rows of the file into the (cleared) collection, without indexing
-// them. A missing file does nothing. A damaged file raises EDatabaseError
-// naming the row; the collection then holds the rows read before it.
+// them, reading one row at a time. A missing file does nothing. A file that
+// cannot be read raises EDatabaseReadError naming it and the cause, a damaged
+// one EDatabaseError naming the row; the collection then holds the rows read
+// before (none when the file could not be opened).
 void LoadCollectionFromCSV(TMP3Collection& collection, const std::string& path, TCsvStorage& storage,
                            const TLongPathFn& longPath);
 

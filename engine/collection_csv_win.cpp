@@ -1,22 +1,53 @@
 // The collection's result list on disk, with the progress window while saving.
 #include <windows.h>
 
+#include <algorithm>
 #include <memory>
 
 #include "base/ansi_text_win.h"
-#include "base/file_utils_win.h"
+#include "base/handle.h"
+#include "base/system_error_win.h"
 #include "engine/collection_csv.h"
 #include "foundation/files_win.h"
 #include "foundation/log_display_win.h"
+#include "foundation/translate.h"
 
 namespace kv {
 namespace {
 
+EDatabaseReadError ReadError(const std::string& path, DWORD code) {
+  return EDatabaseReadError(Translate("The file \"$1\" cannot be read: $2", path + "\r\n" + SystemErrorText(code)));
+}
+
+class FileSource : public TCsvSource {
+ public:
+  FileSource(FileHandle file, std::string path) : file_(std::move(file)), path_(std::move(path)) {}
+  size_t Read(char* buffer, size_t size) override {
+    DWORD read = 0;
+    if (!ReadFile(file_.Get(), buffer, static_cast<DWORD>(std::min<size_t>(size, 1u << 20)), &read, nullptr))
+      throw ReadError(path_, GetLastError());
+    return read;
+  }
+
+ private:
+  FileHandle file_;
+  std::string path_;
+};
+
+// Only a file that is not there is missing: one that is there but cannot be
+// opened (held without sharing, a folder of that name, access denied) raises,
+// so that it is never taken for an empty list and overwritten.
 class FileStorage : public TCsvStorage {
  public:
-  std::optional<std::string> Load(const std::string& path) override {
-    if (!FileExists(path)) return std::nullopt;
-    return StrFromFile(path);
+  std::unique_ptr<TCsvSource> OpenRead(const std::string& path) override {
+    FileHandle file(CreateFileW(AnsiToWString(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file) {
+      const DWORD code = GetLastError();
+      if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return nullptr;
+      throw ReadError(path, code);
+    }
+    return std::make_unique<FileSource>(std::move(file), path);
   }
   void Save(const std::string& path, std::string_view text) override { StrToFile(text, path); }
 };

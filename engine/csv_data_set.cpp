@@ -47,36 +47,87 @@ void TCsvDataSet::CheckActive() const {
   if (!Active()) throw EDatabaseError("Cannot perform this operation on a closed dataset");
 }
 
+size_t TCsvTextSource::Read(char* buffer, size_t size) {
+  const size_t n = std::min(size, text_.size() - pos_);
+  std::copy_n(text_.data() + pos_, n, buffer);
+  pos_ += n;
+  return n;
+}
+
+bool TCsvLineReader::Fill() {
+  if (!buffer_) buffer_ = std::make_unique<char[]>(kBufferSize);
+  pos_ = 0;
+  end_ = source_->Read(buffer_.get(), kBufferSize);
+  return end_ > 0;
+}
+
+// Lines end with CR LF; a lone LF or CR also ends a line, so the LF of a CR LF
+// ends an empty line, which is skipped.
+bool TCsvLineReader::Next(std::string& line, bool& tooLong, size_t limit, bool keepLong) {
+  line.clear();
+  tooLong = false;
+  for (;;) {
+    if (pos_ == end_ && !Fill()) {
+      skipping_ = false;
+      tooLong = line.size() > limit;
+      return !line.empty();
+    }
+    const char* const data = buffer_.get();
+    const char* begin = data + pos_;
+    const char* stop = std::find_if(begin, data + end_, [](char c) { return c == '\r' || c == '\n'; });
+    const auto length = static_cast<size_t>(stop - begin);
+    if (skipping_) {
+      pos_ += length;
+      if (pos_ < end_) skipping_ = false;  // the terminator is read as an empty line
+      continue;
+    }
+    if (!keepLong && length > limit - line.size()) {
+      // Read up to the first byte past the limit, then give the line up.
+      pos_ += limit + 1 - line.size();
+      line.clear();
+      tooLong = skipping_ = true;
+      return true;
+    }
+    line.append(begin, length);
+    pos_ += length;
+    if (pos_ == end_) continue;
+    ++pos_;
+    if (line.empty()) continue;
+    tooLong = line.size() > limit;
+    return true;
+  }
+}
+
 void TCsvDataSet::Open() {
   if (Active()) return;
-  std::optional<std::string> text = storage_.Load(tableName_);
-  if (!text) throw EDatabaseFileMissing("Cannot open file \"" + tableName_ + "\"");
+  std::unique_ptr<TCsvSource> source = storage_.OpenRead(tableName_);
+  if (!source) throw EDatabaseFileMissing("Cannot open file \"" + tableName_ + "\"");
+  auto reader = std::make_unique<TCsvLineReader>(std::move(source));
   lines_.clear();
   longLines_.clear();
-  // Lines end with CR LF; a lone LF or CR also ends a line. Empty lines are dropped.
-  size_t start = 0;
-  const std::string& t = *text;
-  for (size_t i = 0; i <= t.size(); ++i) {
-    if (i < t.size() && t[i] != '\r' && t[i] != '\n') continue;
-    const size_t length = i - start;
-    if (length > kMaxLineLength) {
-      if (lines_.empty()) {
-        throw EDatabaseError("The header of \"" + tableName_ + "\" is longer than " +
-                             std::to_string(kMaxLineLength) + " characters");
-      }
-      longLines_.push_back(lines_.size() - 1);
-      // The text is kept only where Close writes it back.
-      lines_.push_back(readOnly_ ? std::string() : t.substr(start, length));
-    } else if (length > 0) {
-      lines_.push_back(t.substr(start, length));
-    }
-    start = i + 1;
+  // Read-only tables keep no text of a long line: only Close writes lines back.
+  const bool keepLong = !readOnly_ && !uniDirectional_;
+  std::string line;
+  bool tooLong = false;
+  if (reader->Next(line, tooLong, kMaxLineLength, keepLong) && tooLong) {
+    throw EDatabaseError("The header of \"" + tableName_ + "\" is longer than " + std::to_string(kMaxLineLength) +
+                         " characters");
   }
-  text.reset();
-  if (lines_.empty()) lines_.emplace_back();  // no header: no fields, no rows
+  lines_.push_back(std::move(line));  // empty without a header: no fields, no rows
+  if (uniDirectional_) {
+    reader_ = std::move(reader);
+  } else {
+    // Each line is copied at its own size; the reader's line is used again.
+    while (reader->Next(line, tooLong, kMaxLineLength, keepLong)) {
+      if (tooLong) longLines_.push_back(lines_.size() - 1);
+      lines_.push_back(line);
+    }
+  }
+  started_ = false;
   try {
     BuildFields();
   } catch (...) {
+    reader_.reset();
     lines_.clear();
     longLines_.clear();
     throw;
@@ -108,7 +159,7 @@ void TCsvDataSet::BuildFields() {
 void TCsvDataSet::Close() {
   if (!Active()) return;
   if (state_ == State::Edit || state_ == State::Insert) Cancel();
-  if (!readOnly_) {
+  if (!readOnly_ && !uniDirectional_) {
     std::string text;
     for (const std::string& line : lines_) {
       text += line;
@@ -117,6 +168,7 @@ void TCsvDataSet::Close() {
     storage_.Save(tableName_, text);
   }
   state_ = State::Inactive;
+  reader_.reset();
   fields_.clear();
   buffer_.clear();
   lines_.clear();
@@ -127,21 +179,29 @@ void TCsvDataSet::Close() {
 }
 
 void TCsvDataSet::LoadCurrent() {
+  if (uniDirectional_) return;  // the current row was read as the cursor reached it
   buffer_.assign(fields_.size(), std::string());
   damage_.clear();
   if (current_ < 0 || current_ >= RecordCount()) return;
   const auto row = static_cast<size_t>(current_);
-  if (std::binary_search(longLines_.begin(), longLines_.end(), row)) {
+  LoadRow(lines_[row + 1], std::binary_search(longLines_.begin(), longLines_.end(), row));
+}
+
+void TCsvDataSet::LoadRow(std::string_view line, bool tooLong) {
+  buffer_.assign(fields_.size(), std::string());
+  damage_.clear();
+  if (tooLong) {
     damage_ = "The line is longer than " + std::to_string(kMaxLineLength) + " characters";
     return;
   }
   bool more = false;
-  std::vector<std::string> values = ParseRow(lines_[row + 1], fields_.size(), &more);
+  std::vector<std::string> values = ParseRow(line, kMaxFields, &more);
   if (more) {
-    damage_ = "The row has more texts than the header has fields (" + std::to_string(fields_.size()) + ")";
+    damage_ = "The row has more than " + std::to_string(kMaxFields) + " texts";
     return;
   }
-  // Missing texts read as empty.
+  // Texts past the header's fields are ignored; missing ones read as empty.
+  values.resize(std::min(values.size(), fields_.size()));
   for (size_t i = 0; i < values.size(); ++i) {
     if (values[i].size() > kMaxFieldLength) {
       damage_ = "The text of field '" + fields_[i]->FieldName() + "' is longer than " +
@@ -153,8 +213,33 @@ void TCsvDataSet::LoadCurrent() {
   }
 }
 
-void TCsvDataSet::SetRecNo(int recNo) {
+void TCsvDataSet::ReadNextRow() {
+  std::string line;
+  bool tooLong = false;
+  if (!reader_ || !reader_->Next(line, tooLong, kMaxLineLength, false)) {
+    reader_.reset();
+    eof_ = true;
+    buffer_.assign(fields_.size(), std::string());
+    damage_.clear();
+    return;
+  }
+  ++current_;
+  eof_ = false;
+  LoadRow(line, tooLong);
+}
+
+void TCsvDataSet::CheckWritable() const {
   CheckActive();
+  if (readOnly_ || uniDirectional_) throw EDatabaseError("Cannot modify a read-only dataset");
+}
+
+void TCsvDataSet::CheckBidirectional() const {
+  CheckActive();
+  if (uniDirectional_) throw EDatabaseError("Operation not allowed on a unidirectional dataset");
+}
+
+void TCsvDataSet::SetRecNo(int recNo) {
+  CheckBidirectional();
   current_ = recNo - 1;
   eof_ = current_ >= RecordCount();
   LoadCurrent();
@@ -162,6 +247,15 @@ void TCsvDataSet::SetRecNo(int recNo) {
 
 void TCsvDataSet::First() {
   CheckActive();
+  if (uniDirectional_) {
+    if (!started_) {
+      started_ = true;
+      ReadNextRow();
+    } else if (current_ > 0) {
+      throw EDatabaseError("Operation not allowed on a unidirectional dataset");
+    }
+    return;
+  }
   current_ = 0;
   eof_ = RecordCount() <= 0;
   LoadCurrent();
@@ -169,6 +263,10 @@ void TCsvDataSet::First() {
 
 void TCsvDataSet::Next() {
   CheckActive();
+  if (uniDirectional_) {
+    if (!eof_) ReadNextRow();
+    return;
+  }
   if (current_ < RecordCount() - 1) {
     ++current_;
     LoadCurrent();
@@ -178,15 +276,14 @@ void TCsvDataSet::Next() {
 }
 
 void TCsvDataSet::Last() {
-  CheckActive();
+  CheckBidirectional();
   current_ = RecordCount() - 1;
   eof_ = current_ < 0;
   LoadCurrent();
 }
 
 void TCsvDataSet::Append() {
-  CheckActive();
-  if (readOnly_) throw EDatabaseError("Cannot modify a read-only dataset");
+  CheckWritable();
   if (state_ != State::Browse) Post();
   state_ = State::Insert;
   buffer_.assign(fields_.size(), std::string());
@@ -194,8 +291,7 @@ void TCsvDataSet::Append() {
 }
 
 void TCsvDataSet::Edit() {
-  CheckActive();
-  if (readOnly_) throw EDatabaseError("Cannot modify a read-only dataset");
+  CheckWritable();
   if (current_ < 0 || current_ >= RecordCount()) throw EDatabaseError("No current row to edit");
   if (!damage_.empty()) throw EDatabaseError(damage_);
   state_ = State::Edit;
@@ -221,8 +317,7 @@ void TCsvDataSet::Cancel() {
 }
 
 void TCsvDataSet::Delete() {
-  CheckActive();
-  if (readOnly_) throw EDatabaseError("Cannot modify a read-only dataset");
+  CheckWritable();
   if (current_ < 0 || current_ >= RecordCount()) throw EDatabaseError("No current row to delete");
   lines_.erase(lines_.begin() + current_ + 1);
   const auto row = static_cast<size_t>(current_);

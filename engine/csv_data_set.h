@@ -7,7 +7,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -25,14 +24,61 @@ class EDatabaseFileMissing : public EDatabaseError {
  public:
   using EDatabaseError::EDatabaseError;
 };
+// The table's file exists but cannot be read (locked, an I/O error); the
+// message names the file and the cause.
+class EDatabaseReadError : public EDatabaseError {
+ public:
+  using EDatabaseError::EDatabaseError;
+};
+
+// A table's file, read front to back.
+class TCsvSource {
+ public:
+  virtual ~TCsvSource() = default;
+  // Up to size bytes into buffer; 0 at the end. Raises EDatabaseReadError.
+  virtual size_t Read(char* buffer, size_t size) = 0;
+};
+
+// A text in memory as a source.
+class TCsvTextSource : public TCsvSource {
+ public:
+  explicit TCsvTextSource(std::string text) : text_(std::move(text)) {}
+  size_t Read(char* buffer, size_t size) override;
+
+ private:
+  std::string text_;
+  size_t pos_ = 0;
+};
 
 class TCsvStorage {
  public:
   virtual ~TCsvStorage() = default;
-  // The whole file, or nothing when it does not exist or cannot be read.
-  virtual std::optional<std::string> Load(const std::string& path) = 0;
+  // The file opened for reading, or null when it does not exist. A file
+  // that exists but cannot be opened raises EDatabaseReadError.
+  virtual std::unique_ptr<TCsvSource> OpenRead(const std::string& path) = 0;
   // Replaces the file atomically; raises on failure (the old file stays).
   virtual void Save(const std::string& path, std::string_view text) = 0;
+};
+
+// The lines of a source, empty ones skipped, read through a buffer of
+// kBufferSize bytes. A line longer than the limit is told as too long; unless
+// kept whole, only its first limit + 1 bytes are read before it is returned
+// (without its text), and its rest is skipped by the next call.
+class TCsvLineReader {
+ public:
+  static constexpr size_t kBufferSize = size_t{1} << 16;
+
+  explicit TCsvLineReader(std::unique_ptr<TCsvSource> source) : source_(std::move(source)) {}
+  // The next non-empty line without its CR or LF; false at the end.
+  bool Next(std::string& line, bool& tooLong, size_t limit, bool keepLong);
+
+ private:
+  bool Fill();
+
+  std::unique_ptr<TCsvSource> source_;
+  std::unique_ptr<char[]> buffer_;
+  size_t pos_ = 0, end_ = 0;
+  bool skipping_ = false;  // inside a long line whose rest is not kept
 };
 
 // One field of the current row.
@@ -64,8 +110,8 @@ class TCsvDataSet {
   enum class State { Inactive, Browse, Edit, Insert };
 
   // Limits on what a file may hold. A longer line or field text, or more
-  // texts in a row than the header has fields, makes that row damaged; a
-  // header past them (or with more fields than kMaxFields) fails Open.
+  // than kMaxFields texts in a row, makes that row damaged; a header past
+  // them fails Open. Texts past the header's fields are ignored.
   static constexpr size_t kMaxLineLength = size_t{1} << 20;
   static constexpr size_t kMaxFieldLength = size_t{1} << 16;
   static constexpr size_t kMaxFields = 1024;
@@ -79,10 +125,17 @@ class TCsvDataSet {
   void SetTableName(std::string path);
   bool ReadOnly() const { return readOnly_; }
   void SetReadOnly(bool readOnly) { readOnly_ = readOnly; }
+  // A unidirectional table is read-only and reads its rows from the file as
+  // the cursor moves forward (First at the start, Next), holding only the
+  // current row: memory stays a few times the longest line, and a load that
+  // stops at a damaged row reads no further. Set before Open.
+  bool UniDirectional() const { return uniDirectional_; }
+  void SetUniDirectional(bool on) { uniDirectional_ = on; }
 
-  // Reads the file (empty lines dropped) and builds the fields from its
-  // header. EDatabaseFileMissing when there is no file, EDatabaseError for a
-  // header past the limits.
+  // Reads the file (empty lines dropped; unidirectional: its header and
+  // first row) and builds the fields from its header. EDatabaseFileMissing
+  // when there is no file, EDatabaseReadError when it cannot be read,
+  // EDatabaseError for a header past the limits.
   void Open();
   // Opens a new, empty table with the given header line without reading the
   // file; Close writes it.
@@ -93,7 +146,8 @@ class TCsvDataSet {
   bool Active() const { return state_ != State::Inactive; }
   State GetState() const { return state_; }
 
-  int RecordCount() const { return static_cast<int>(lines_.size()) - 1; }
+  // The number of rows; -1 (not known) for a unidirectional table.
+  int RecordCount() const { return uniDirectional_ ? -1 : static_cast<int>(lines_.size()) - 1; }
   int RecNo() const { return current_ + 1; }
   void SetRecNo(int recNo);
   void First();
@@ -129,14 +183,21 @@ class TCsvDataSet {
  private:
   friend class TCsvField;
   void CheckActive() const;
+  void CheckWritable() const;
+  void CheckBidirectional() const;
   void LoadCurrent();
+  void LoadRow(std::string_view line, bool tooLong);
+  void ReadNextRow();
   void BuildFields();
 
   TCsvStorage& storage_;
   std::string tableName_;
   bool readOnly_ = false;
+  bool uniDirectional_ = false;
+  std::unique_ptr<TCsvLineReader> reader_;  // while a unidirectional table is open
+  bool started_ = false;                    // a unidirectional table has read its first row
   State state_ = State::Inactive;
-  std::vector<std::string> lines_;  // lines_[0] is the header
+  std::vector<std::string> lines_;  // lines_[0] is the header; unidirectional: the header only
   // Rows whose line was longer than kMaxLineLength, ascending; read-only
   // tables keep an empty line in their place instead of the text.
   std::vector<size_t> longLines_;

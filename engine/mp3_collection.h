@@ -72,8 +72,9 @@ class TMP3Collection {
   // The same through the given view of the system (benchmarks, tests).
   void ScanDisks(const std::string& path, const TScanEvent& onDir, const TScanEvent& onFile, TScanEnvironment& env);
   // The result list file (Win32; collection_csv.h has the byte-level halves).
-  // Saving shows a cancellable progress window; a cancelled save leaves a list
-  // of the header line only. Loading a missing file does nothing.
+  // Saving shows a cancellable progress window; a cancelled or failed save
+  // leaves the previous file, FileName and Modified as they were. Loading a
+  // missing file does nothing; an unreadable one raises EDatabaseReadError.
   void SaveToCSV(const std::string& path);
   void LoadFromCSV(const std::string& path);
 

@@ -181,7 +181,7 @@ void TMP3Collection::ScanDisks(const std::string& path, const TScanEvent& onDir,
   if (path.empty()) {
     for (wchar_t letter = L'A'; letter <= L'Z'; ++letter) {
       const std::wstring root = std::wstring(1, letter) + L":\\";
-      const UINT type = GetDriveTypeW(root.c_str());
+      const uint32_t type = ctx.env.DriveType(root);
       if (type == DRIVE_FIXED || type == DRIVE_REMOTE) ScanDirectory(ctx, root.substr(0, 2), std::string(), 0);
     }
     return;

@@ -41,7 +41,7 @@ void TAnaTree::Clear() {
 }
 
 std::string_view TAnaTree::GetText(std::string_view text) const {
-  if (Start < 1 || Len <= 0 || static_cast<uint64_t>(Start - 1) >= text.size()) return {};
+  if (Start < 1 || Len == 0 || static_cast<uint64_t>(Start - 1) >= text.size()) return {};
   return text.substr(static_cast<size_t>(Start - 1), static_cast<size_t>(Len));
 }
 
@@ -137,6 +137,7 @@ void TAnalyser::Parse(std::string text, size_t startRule) {
   message_.clear();
   if (rules_.empty()) return;
   if (startRule >= rules_.size()) throw std::out_of_range("TAnalyser::Parse: no such rule");
+  if (text.size() > UINT32_MAX) throw EParseError("The text is longer than 4 GiB", 1);
   tree_ = std::make_unique<TAnaTree>();
   text_ = std::move(text);
   int64_t end = 0;
@@ -303,7 +304,7 @@ int64_t TAnalyser::Match(size_t ruleIndex, int64_t pos, TAnaTree& parent, int de
       i = close;  // fails again at the enclosing level
     }
   }
-  node.Len = p - pos;
+  node.Len = static_cast<uint32_t>(p - pos);
   if (node.Len == 0) parent.Items.pop_back();
   else if (OnNodeParsed) OnNodeParsed(node);
   return p;

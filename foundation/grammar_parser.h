@@ -69,10 +69,13 @@ class TAnaTree {
 
   std::vector<std::unique_ptr<TAnaTree>> Items;
   TAnaTree* Parent = nullptr;
-  int64_t Start = 0;  // from 1; -1 for a node made after parsing
-  int64_t Len = 0;
-  uint8_t Rule = 0;
   std::unique_ptr<TNodeData> Data;  // owned by the node, freed with it
+  int64_t Start = 0;  // from 1; -1 for a node made after parsing
+  uint32_t Len = 0;   // texts past 4 GiB are refused, so a match fits
+  uint8_t Rule = 0;
+  // Left alone by the parser: the settings store marks the groups and params
+  // it deleted here, where the node has room for it.
+  bool Deleted = false;
 };
 
 class TAnalyser {

@@ -81,6 +81,7 @@ void TLogDisplay::Start(const std::string& caption, int flags, bool stayOnTop, u
   int height = 0;
   if (flags & kStatusLine) {
     StatusLabel = &Form->Create<ui::TLabel>();
+    StatusLabel->SetShowAccelChar(false);  // file names
     StatusLabel->SetParent(Form);
     StatusLabel->SetAutoSize(false);
     const SIZE line = ui::MeasureText("Wg", StatusLabel->FontHandle(), 0);
@@ -116,27 +117,37 @@ void TLogDisplay::Start(const std::string& caption, int flags, bool stayOnTop, u
   }
   Form->SetClientHeight(height);
   Form->CenterOn(parent);
+  pace_.Restart();
   Refresh();
   Form->SetFormStyle(stayOnTop ? ui::TFormStyle::StayOnTop : ui::TFormStyle::Normal);
   Form->Show();
   if (stayOnTop) SetParentForm(parent);
 }
 
+// Every text set paints at once (under Wine a round trip to the display),
+// so the texts and the bar follow at the screen's pace, the latest values
+// winning; messages are processed on every call.
 void TLogDisplay::Refresh() {
-  if (StatusLabel) StatusLabel->SetText(Status);
-  if (ProgressBar) ProgressBar->SetPosition(Progress);
-  if (StopButton) StopButton->SetText(StopCaption);
-  Form->SetText(Caption);
-  Form->Repaint();
+  if (pace_.Due()) Show();
   ui::Application().ProcessMessages();
+}
+
+void TLogDisplay::Show() {
+  if (StatusLabel && StatusLabel->Text() != Status) StatusLabel->SetText(Status);
+  if (ProgressBar) ProgressBar->SetPosition(Progress);
+  if (StopButton && StopButton->Text() != StopCaption) StopButton->SetText(StopCaption);
+  if (Form->Text() != Caption) Form->SetText(Caption);
+  Form->Repaint();
 }
 
 int TLogDisplay::Ask(const std::string& options, const std::string& question) {
   if (!StopButton || options.empty()) return -1;
+  Show();  // the question comes with the latest texts and position
   const std::vector<std::string> lines = OptionLines(options);
   const int savedClientHeight = Form->ClientHeight();
 
   ui::TLabel& label = Form->Create<ui::TLabel>();
+  label.SetShowAccelChar(false);  // questions name files
   label.SetParent(Form);
   label.SetText(question);
   label.SetBounds(5, StopButton->Top() + 5, label.Width(), label.Height());

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "base/update_pace.h"
 #include "ui/component.h"
 #include "ui/forms_win.h"
 #include "ui/std_controls_win.h"
@@ -28,8 +29,9 @@ class TLogDisplay : public ui::TComponent {
   // parent (the main form when null); with stayOnTop the window stays on top
   // and the parent is disabled until Finish. Clears Stopped.
   void Start(const std::string& caption, int flags, bool stayOnTop, ui::TForm* parent = nullptr);
-  // Copies the texts and the position into the controls, repaints and
-  // handles pending messages.
+  // Copies the texts and the position into the controls and repaints, at
+  // most kIntervalMs of TUpdatePace after the last time (the first Refresh
+  // after Start at once); handles pending messages on every call.
   void Refresh();
   // Asks the question with one button per CR LF-separated option; the
   // option's index, or -1 for Stop, for closing the window, for WM_QUIT,
@@ -55,6 +57,8 @@ class TLogDisplay : public ui::TComponent {
  private:
   // Seen by Ask and Finish: a handler may free this object while they wait.
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+  TUpdatePace pace_;
+  void Show();
   void ClearControls();
   void SetParentForm(ui::TForm* form);
   void StopClick(ui::TComponent* sender);

@@ -19,14 +19,9 @@ TKeyData* Key(const TAnaTree& node) {
   return node.Rule == kConfigParam ? static_cast<TKeyData*>(node.Data.get()) : nullptr;
 }
 bool IsItem(const TAnaTree& node) { return node.Rule == kConfigGroup || node.Rule == kConfigParam; }
-bool IsDeleted(const TAnaTree& node) {
-  if (const TSectData* s = Sect(node)) return s->Deleted;
-  if (const TKeyData* k = Key(node)) return k->Deleted;
-  return false;
-}
+bool IsDeleted(const TAnaTree& node) { return (Sect(node) || Key(node)) && node.Deleted; }
 void SetDeleted(TAnaTree& node, bool deleted) {
-  if (TSectData* s = Sect(node)) s->Deleted = deleted;
-  if (TKeyData* k = Key(node)) k->Deleted = deleted;
+  if (Sect(node) || Key(node)) node.Deleted = deleted;
 }
 
 // Decimal, or hexadecimal after "0x"; nothing else (no blanks, no trailing text).
@@ -75,12 +70,32 @@ std::string NewSettingsText(std::string_view info) {
   return std::string(kDeclaration) + "\r\n<XMLConfig><info>" + std::string(info) + "</info>\r\n</XMLConfig>";
 }
 
+namespace {
+
+// The texts a value's "<", ">" and "&" are written as.
+constexpr std::pair<std::string_view, char> kEntities[] = {{"&lt;", '<'}, {"&gt;", '>'}, {"&amp;", '&'}};
+
+const std::pair<std::string_view, char>* EntityAt(std::string_view text, size_t at) {
+  for (const auto& entity : kEntities) {
+    if (text.substr(at, entity.first.size()) == entity.first) return &entity;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+// An "&" is written as it stands unless it begins one of the entities: a
+// value holding the text "&lt;" (a folder may be named so) must not come back
+// as "<". Files written before "&amp;" was read keep every other value as it
+// was.
 std::string EncodeSettingsValue(std::string_view value) {
   std::string out;
   if (value.find("\r\n") != std::string_view::npos) out = "\r\n";
-  for (char c : value) {
+  for (size_t i = 0; i < value.size(); ++i) {
+    const char c = value[i];
     if (c == '<') out += "&lt;";
     else if (c == '>') out += "&gt;";
+    else if (c == '&' && EntityAt(value, i)) out += "&amp;";
     else out += c;
   }
   return out;
@@ -88,34 +103,42 @@ std::string EncodeSettingsValue(std::string_view value) {
 
 std::string DecodeSettingsValue(std::string_view raw) {
   if (raw.substr(0, 2) == "\r\n") raw.remove_prefix(2);
-  std::string value(raw);
-  ReplaceStr(value, "&lt;", "<", false);
-  ReplaceStr(value, "&gt;", ">", false);
+  std::string value;
+  value.reserve(raw.size());
+  for (size_t i = 0; i < raw.size(); ++i) {
+    const auto* entity = raw[i] == '&' ? EntityAt(raw, i) : nullptr;
+    if (entity) {
+      value += entity->second;
+      i += entity->first.size() - 1;
+    } else {
+      value += raw[i];
+    }
+  }
   return value;
 }
 
 // ---------------------------------------------------------------- TSectData --
 
-std::string_view TSectData::NameOf(size_t child) const {
-  const TAnaTree& node = Node->Item(child);
-  if (const TSectData* s = Sect(node)) return s->Name;
-  if (const TKeyData* k = Key(node)) return k->Name;
+std::string_view TSectData::NameOf(const TAnaTree& node, size_t child) {
+  const TAnaTree& item = node.Item(child);
+  if (const TSectData* s = Sect(item)) return s->Name;
+  if (const TKeyData* k = Key(item)) return k->Name;
   return {};
 }
 
-void TSectData::Insert(size_t child) {
-  const std::string_view name = NameOf(child);
-  const auto at = std::upper_bound(List.begin(), List.end(), name, [this](std::string_view n, size_t c) {
-    return CompareTextAscii(n, NameOf(c)) < 0;
+void TSectData::Insert(const TAnaTree& node, size_t child) {
+  const std::string_view name = NameOf(node, child);
+  const auto at = std::upper_bound(List.begin(), List.end(), name, [&node](std::string_view n, size_t c) {
+    return CompareTextAscii(n, NameOf(node, c)) < 0;
   });
   List.insert(at, static_cast<uint32_t>(child));
 }
 
-int64_t TSectData::Find(std::string_view name) const {
-  const auto at = std::lower_bound(List.begin(), List.end(), name, [this](size_t c, std::string_view n) {
-    return CompareTextAscii(NameOf(c), n) < 0;
+int64_t TSectData::Find(const TAnaTree& node, std::string_view name) const {
+  const auto at = std::lower_bound(List.begin(), List.end(), name, [&node](size_t c, std::string_view n) {
+    return CompareTextAscii(NameOf(node, c), n) < 0;
   });
-  return at != List.end() && CompareTextAscii(NameOf(*at), name) == 0 ? static_cast<int64_t>(*at) : -1;
+  return at != List.end() && CompareTextAscii(NameOf(node, *at), name) == 0 ? static_cast<int64_t>(*at) : -1;
 }
 
 // --------------------------------------------------------------- TXMLConfig --
@@ -125,7 +148,7 @@ TXMLConfig::TXMLConfig(std::string fileName, std::string text, bool autoSave, Wr
   analyser_.LoadLang(SettingsRules());
   analyser_.OnNodeParsed = [this](TAnaTree& node) {
     if (node.Rule == kConfigParam) TakeParam(node);
-    else if (node.Rule == kConfigGroup) node.Items.shrink_to_fit();  // no spare room kept per group
+    else if (node.Rule == kConfigGroup) TakeGroup(node);
   };
   auto fail = [&](int64_t position) {
     int column = 0, line = 0;
@@ -157,7 +180,7 @@ void TXMLConfig::TakeParam(TAnaTree& param) {
   auto key = std::make_unique<TKeyData>();
   const TAnaTree* data = nullptr;
   if (param.Count() > 0 && param.Item(0).Rule == kConfigName) {
-    key->Name = std::string(param.Item(0).GetText(analyser_.Text()));
+    key->Name = param.Item(0).GetText(analyser_.Text());
     if (param.Count() == 2) data = &param.Item(1);
   } else if (param.Count() == 1 && param.Item(0).Rule == kConfigData) {
     data = &param.Item(0);
@@ -171,26 +194,42 @@ void TXMLConfig::TakeParam(TAnaTree& param) {
   param.Data = std::move(key);
 }
 
+// A parsed group becomes its TSectData at once too: the name is copied and its
+// node let go, as in a group made at run time, and no spare room is kept.
+void TXMLConfig::TakeGroup(TAnaTree& group) {
+  auto sect = std::make_unique<TSectData>();
+  if (group.Count() > 0 && group.Item(0).Rule == kConfigName) {
+    sect->Name = group.Item(0).GetText(analyser_.Text());
+    group.Delete(0);
+  }
+  group.Items.shrink_to_fit();
+  group.Data = std::move(sect);
+}
+
 void TXMLConfig::Index(TAnaTree& node) {
-  auto sect = std::make_unique<TSectData>(node);
-  if (node.Count() > 0) sect->Name = std::string(node.Item(0).GetText(analyser_.Text()));
+  if (node.Rule == kConfigGroup && !node.Data) TakeGroup(node);
+  if (!node.Data) {  // the root
+    auto root = std::make_unique<TSectData>();
+    if (node.Count() > 0) root->Name = node.Item(0).GetText(analyser_.Text());
+    node.Data = std::move(root);
+  }
+  TSectData& sect = *Sect(node);
   size_t items = 0;
   for (const auto& child : node.Items) items += IsItem(*child) ? 1 : 0;
-  sect->List.reserve(items);
+  sect.List.reserve(items);
   for (size_t i = 0; i < node.Count(); ++i) {
     TAnaTree& child = node.Item(i);
     if (child.Rule == kConfigGroup) {
       Index(child);
-      sect->List.push_back(static_cast<uint32_t>(i));
+      sect.List.push_back(static_cast<uint32_t>(i));
     } else if (child.Rule == kConfigParam) {
       if (!child.Data) TakeParam(child);
-      sect->List.push_back(static_cast<uint32_t>(i));
+      sect.List.push_back(static_cast<uint32_t>(i));
     }
   }
-  const TSectData& s = *sect;
-  std::stable_sort(sect->List.begin(), sect->List.end(),
-                   [&s](size_t a, size_t b) { return CompareTextAscii(s.NameOf(a), s.NameOf(b)) < 0; });
-  node.Data = std::move(sect);
+  std::stable_sort(sect.List.begin(), sect.List.end(), [&node](size_t a, size_t b) {
+    return CompareTextAscii(TSectData::NameOf(node, a), TSectData::NameOf(node, b)) < 0;
+  });
 }
 
 std::string TXMLConfig::GetVal(const TAnaTree& param) const {
@@ -208,16 +247,16 @@ TAnaTree* TXMLConfig::ConvertParamToGroup(TAnaTree& param) {
   size_t index = 0;
   while (parent.Items[index].get() != &param) ++index;
   auto group = std::make_unique<TAnaTree>(-1, kConfigGroup);
-  auto sect = std::make_unique<TSectData>(*group);
+  auto sect = std::make_unique<TSectData>();
   sect->Name = Key(param)->Name;
   group->Data = std::move(sect);
   group->Parent = &parent;
   std::unique_ptr<TAnaTree> old = std::move(parent.Items[index]);
   parent.Items[index] = std::move(group);
   TAnaTree& result = *parent.Items[index];
-  Key(*old)->Name.clear();  // the param's value becomes the group's own value
+  Key(*old)->Name = {};  // the param's value becomes the group's own value
   result.Add(std::move(old));
-  Sect(result)->Insert(0);
+  Sect(result)->Insert(result, 0);
   Modified = true;
   return &result;
 }
@@ -239,7 +278,7 @@ TAnaTree* TXMLConfig::FindKey(std::string_view key, bool create, bool value) {
       if (!create) return nullptr;
       current = ConvertParamToGroup(*current);
     } else {
-      found = Sect(*current)->Find(name);
+      found = Sect(*current)->Find(*current, name);
     }
     if (found < 0) {
       if (!create) return nullptr;
@@ -248,15 +287,15 @@ TAnaTree* TXMLConfig::FindKey(std::string_view key, bool create, bool value) {
       auto node = std::make_unique<TAnaTree>(-1, isParam ? kConfigParam : kConfigGroup);
       if (isParam) {
         auto data = std::make_unique<TKeyData>();
-        data->Name = name;
+        data->Name = KeepName(name);
         node->Data = std::move(data);
       } else {
-        auto data = std::make_unique<TSectData>(*node);
-        data->Name = name;
+        auto data = std::make_unique<TSectData>();
+        data->Name = KeepName(name);
         node->Data = std::move(data);
       }
       TAnaTree& added = current->Add(std::move(node));
-      Sect(*current)->Insert(current->Count() - 1);
+      Sect(*current)->Insert(*current, current->Count() - 1);
       current = &added;
       continue;
     }
@@ -272,6 +311,11 @@ TAnaTree* TXMLConfig::FindKey(std::string_view key, bool create, bool value) {
     current = &child;
   }
   return current == root_ ? nullptr : current;
+}
+
+std::string_view TXMLConfig::KeepName(std::string_view name) {
+  if (name.empty()) return {};
+  return names_.emplace_back(name);
 }
 
 void TXMLConfig::CheckWritableKey(std::string_view key) const {
@@ -327,14 +371,14 @@ void TXMLConfig::ReadSection(std::string_view section, std::vector<std::string>&
   const TAnaTree* node = FindKey(section, false, false);
   if (!node || node->Rule != kConfigGroup) return;
   for (const auto& child : node->Items) {
-    if (child->Rule == kConfigParam && !IsDeleted(*child)) names.push_back(Key(*child)->Name);
+    if (child->Rule == kConfigParam && !IsDeleted(*child)) names.emplace_back(Key(*child)->Name);
   }
 }
 
 void TXMLConfig::ReadSections(std::vector<std::string>& names) {
   names.clear();
   for (const auto& child : root_->Items) {
-    if (child->Rule == kConfigGroup && !IsDeleted(*child)) names.push_back(Sect(*child)->Name);
+    if (child->Rule == kConfigGroup && !IsDeleted(*child)) names.emplace_back(Sect(*child)->Name);
   }
 }
 
@@ -343,7 +387,8 @@ void TXMLConfig::ReadSectionValues(std::string_view section, std::vector<std::st
   const TAnaTree* node = FindKey(section, false, false);
   if (!node || node->Rule != kConfigGroup) return;
   for (const auto& child : node->Items) {
-    if (child->Rule == kConfigParam && !IsDeleted(*child)) lines.push_back(Key(*child)->Name + "=" + GetVal(*child));
+    if (child->Rule == kConfigParam && !IsDeleted(*child))
+      lines.push_back(std::string(Key(*child)->Name) + "=" + GetVal(*child));
   }
 }
 
@@ -361,10 +406,10 @@ void TXMLConfig::WriteItems(const TAnaTree& node, size_t depth, std::string& out
   for (const auto& child : node.Items) {
     if (!IsItem(*child) || IsDeleted(*child)) continue;
     if (child->Rule == kConfigParam) {
-      out += indent + "<param name=\"" + Key(*child)->Name + "\">" + EncodeSettingsValue(GetVal(*child)) +
+      out += indent + "<param name=\"" + std::string(Key(*child)->Name) + "\">" + EncodeSettingsValue(GetVal(*child)) +
              "</param>\r\n";
     } else {
-      out += indent + "<group name=\"" + Sect(*child)->Name + "\">\r\n";
+      out += indent + "<group name=\"" + std::string(Sect(*child)->Name) + "\">\r\n";
       WriteItems(*child, depth + 1, out);
       out += indent + "</group>\r\n";
     }

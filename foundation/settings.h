@@ -5,6 +5,7 @@
 // letter case. This half works on text only; settings_win.h reads and writes
 // the file. User-interface thread only.
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <stdexcept>
@@ -38,21 +39,21 @@ std::string DecodeSettingsValue(std::string_view raw);
 // A group (or the root): its children by name, sorted without regard to
 // ASCII case. An entry is a child's index; its name is the child's own
 // (TKeyData or TSectData) Name, so the list holds no copies of the names.
+// Names are views into the settings file's text, or into the store's own
+// copies of names given at run time: a group or param costs a few times the
+// few bytes of its tags, however many there are.
 class TSectData : public TNodeData {
  public:
-  explicit TSectData(const TAnaTree& node) : Node(&node) {}
-
   std::vector<uint32_t> List;  // texts past 4 GiB are refused, so child indexes fit
-  std::string Name;
-  bool Deleted = false;
-  const TAnaTree* Node;  // the group or root whose children are listed
+  std::string_view Name;  // marked deleted: TAnaTree::Deleted of its node
 
-  // Enters child `child` of Node, whose data must already be attached.
-  void Insert(size_t child);
+  // Enters child `child` of `node` (whose data this is); the child's data
+  // must already be attached.
+  void Insert(const TAnaTree& node, size_t child);
   // The index of a child of that name, or -1.
-  int64_t Find(std::string_view name) const;
-  // The name under which child `child` is listed.
-  std::string_view NameOf(size_t child) const;
+  int64_t Find(const TAnaTree& node, std::string_view name) const;
+  // The name under which child `child` of `node` is listed.
+  static std::string_view NameOf(const TAnaTree& node, size_t child);
 };
 
 // A param: its name and, once written at run time, its value. A param read
@@ -60,11 +61,10 @@ class TSectData : public TNodeData {
 // child nodes, which would cost several times the text they stand for.
 class TKeyData : public TNodeData {
  public:
-  std::string Name;
+  std::string_view Name;
   std::unique_ptr<std::string> Value;  // written at run time
   uint32_t ValueStart = 0;             // the value's raw text in the file, from 0
-  uint32_t ValueLength = 0;
-  bool Deleted = false;
+  uint32_t ValueLength = 0;  // marked deleted: TAnaTree::Deleted of its node
 };
 
 class TXMLConfig {
@@ -110,15 +110,19 @@ class TXMLConfig {
   TAnaTree* ConvertParamToGroup(TAnaTree& param);
   void Index(TAnaTree& node);
   void TakeParam(TAnaTree& param);
+  void TakeGroup(TAnaTree& group);
   std::string GetVal(const TAnaTree& param) const;
   std::string BuildText() const;
   void WriteItems(const TAnaTree& node, size_t depth, std::string& out) const;
   void CheckWritableKey(std::string_view key) const;
+  // A name given at run time, kept for the store's life.
+  std::string_view KeepName(std::string_view name);
 
   std::string fileName_;
   Writer writer_;
   TAnalyser analyser_;
   TAnaTree* root_ = nullptr;
+  std::deque<std::string> names_;  // names given at run time (a deque keeps them in place)
 };
 
 }  // namespace kv

@@ -94,16 +94,4 @@ void TCustomLazyShellAutoComplete::DoAddAutoCompleteItem(TNamespace& item, bool&
   if (OnAutoCompleteAddItem) OnAutoCompleteAddItem(*this, item, allow, terminate);
 }
 
-bool TCustomLazyShellAutoComplete::GetTextProperty(std::string_view name, std::string& value) const {
-  if (!ui::SameName(name, "CurrentDir")) return TComponent::GetTextProperty(name, value);
-  value = WStringToAnsi(currentDir_);
-  return true;
-}
-
-bool TCustomLazyShellAutoComplete::SetTextProperty(std::string_view name, const std::string& value) {
-  if (!ui::SameName(name, "CurrentDir")) return TComponent::SetTextProperty(name, value);
-  SetCurrentDir(AnsiToWString(value));
-  return true;
-}
-
 }  // namespace kv

@@ -66,9 +66,6 @@ class TCustomLazyShellAutoComplete : public ui::TComponent {
 
   TLazyAutoCompleteAddItem OnAutoCompleteAddItem;
 
-  // The stored property "CurrentDir" (layout texts are ANSI).
-  bool GetTextProperty(std::string_view name, std::string& value) const override;
-  bool SetTextProperty(std::string_view name, const std::string& value) override;
 
  protected:
   virtual void DoAddAutoCompleteItem(TNamespace& item, bool& allow, bool& terminate);

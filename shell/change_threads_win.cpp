@@ -51,6 +51,8 @@ TLazyChangeDispatchThread::TLazyChangeDispatchThread(TLazyChangeNotifier& notifi
   // Found here, before the first event can arrive, so that no early event
   // misses the recycle folders.
   FindRecycleFolders();
+  // Set before the thread runs: an event added right after the resume must wake it.
+  queue_.OnQueued = [this] { Wake(); };
 }
 
 TLazyChangeDispatchThread::~TLazyChangeDispatchThread() = default;
@@ -87,7 +89,6 @@ bool TLazyChangeDispatchThread::SleepUnlessTerminated(DWORD milliseconds) {
 
 void TLazyChangeDispatchThread::Execute() {
   OleScope ole;
-  queue_.OnQueued = [this] { Wake(); };
   while (!Terminated.load()) {
     WaitForSingleObject(wake_.Get(), INFINITE);
     if (Terminated.load()) break;

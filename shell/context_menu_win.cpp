@@ -180,25 +180,43 @@ void TContextMenuManager::MenuSelect(WPARAM wParam, LPARAM lParam) {
 
 // ------------------------------------------------------------ data object --
 
-ComPtr<IDataObject> TExplorerDataObject::Create(ComPtr<IDataObject> shellData, std::vector<FORMATETC> ownFormats) {
-  // The tree lists the shell's formats beside its own.
-  if (shellData) {
-    ComPtr<IEnumFORMATETC> formats;
-    if (SUCCEEDED(shellData->EnumFormatEtc(DATADIR_GET, formats.Put())) && formats) {
-      FORMATETC f{};
-      while (formats->Next(1, &f, nullptr) == S_OK) {
-        if (f.ptd) CoTaskMemFree(f.ptd);
-        f.ptd = nullptr;
-        ownFormats.push_back(f);
-      }
-    }
+namespace {
+
+void AppendFormats(IDataObject* data, std::vector<FORMATETC>& out) {
+  ComPtr<IEnumFORMATETC> formats;
+  if (!data || FAILED(data->EnumFormatEtc(DATADIR_GET, formats.Put())) || !formats) return;
+  FORMATETC f{};
+  while (out.size() < 256 && formats->Next(1, &f, nullptr) == S_OK) {
+    if (f.ptd) CoTaskMemFree(f.ptd);
+    f.ptd = nullptr;
+    out.push_back(f);
   }
-  auto object = std::make_unique<TExplorerDataObject>(Token{}, std::move(shellData), std::move(ownFormats));
+}
+
+}  // namespace
+
+ComPtr<IDataObject> TExplorerDataObject::Create(ComPtr<IDataObject> shellData, ComPtr<IDataObject> treeData) {
+  // The tree's own native and reference formats, then every format of the shell's items.
+  std::vector<FORMATETC> formats;
+  AppendFormats(treeData.Get(), formats);
+  const size_t treeFormats = formats.size();
+  AppendFormats(shellData.Get(), formats);
+  auto object = std::make_unique<TExplorerDataObject>(Token{}, std::move(shellData), std::move(treeData),
+                                                      std::move(formats), treeFormats);
   return ComPtr<IDataObject>::Adopt(object.release());
 }
 
-TExplorerDataObject::TExplorerDataObject(Token, ComPtr<IDataObject> shellData, std::vector<FORMATETC> formats)
-    : shell_(std::move(shellData)), formats_(std::move(formats)) {}
+TExplorerDataObject::TExplorerDataObject(Token, ComPtr<IDataObject> shellData, ComPtr<IDataObject> treeData,
+                                         std::vector<FORMATETC> formats, size_t treeFormats)
+    : shell_(std::move(shellData)), tree_(std::move(treeData)), formats_(std::move(formats)),
+      treeFormats_(treeFormats) {}
+
+IDataObject* TExplorerDataObject::SourceOf(const FORMATETC* format) const {
+  if (format)
+    for (size_t i = 0; i < treeFormats_; ++i)
+      if (formats_[i].cfFormat == format->cfFormat) return tree_.Get();
+  return shell_.Get();
+}
 
 HRESULT TExplorerDataObject::QueryInterface(REFIID riid, void** object) {
   if (!object) return E_POINTER;
@@ -219,13 +237,14 @@ ULONG TExplorerDataObject::Release() {
   return static_cast<ULONG>(left);
 }
 
-// The tree itself holds no data yet: every request goes to the shell's object.
 HRESULT TExplorerDataObject::GetData(FORMATETC* format, STGMEDIUM* medium) {
-  return shell_ ? shell_->GetData(format, medium) : DV_E_FORMATETC;
+  IDataObject* source = SourceOf(format);
+  return source ? source->GetData(format, medium) : DV_E_FORMATETC;
 }
 
 HRESULT TExplorerDataObject::GetDataHere(FORMATETC* format, STGMEDIUM* medium) {
-  return shell_ ? shell_->GetDataHere(format, medium) : DV_E_FORMATETC;
+  IDataObject* source = SourceOf(format);
+  return source ? source->GetDataHere(format, medium) : DV_E_FORMATETC;
 }
 
 HRESULT TExplorerDataObject::QueryGetData(FORMATETC* format) {

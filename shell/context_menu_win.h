@@ -85,9 +85,9 @@ class TContextMenuManager {
 #pragma GCC diagnostic ignored "-Wnon-virtual-dtor"  // COM objects die through Release
 class TExplorerDataObject final : public IDataObject {
  public:
-  // `ownFormats` are answered by nobody but listed (the tree has no data of
-  // its own yet); `shellData` may be null.
-  static ComPtr<IDataObject> Create(ComPtr<IDataObject> shellData, std::vector<FORMATETC> ownFormats = {});
+  // The tree's own formats are answered by `treeData` (the tree's data
+  // object), every other by `shellData`; either may be null.
+  static ComPtr<IDataObject> Create(ComPtr<IDataObject> shellData, ComPtr<IDataObject> treeData = {});
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
   ULONG STDMETHODCALLTYPE AddRef() override;
@@ -106,14 +106,20 @@ class TExplorerDataObject final : public IDataObject {
   struct Token {};
 
  public:
-  TExplorerDataObject(Token, ComPtr<IDataObject> shellData, std::vector<FORMATETC> formats);
+  TExplorerDataObject(Token, ComPtr<IDataObject> shellData, ComPtr<IDataObject> treeData,
+                      std::vector<FORMATETC> formats, size_t treeFormats);
   virtual ~TExplorerDataObject() = default;
 
  private:
 
   LONG refs_ = 1;
+  // The object answering `format`: the tree's for its own formats, else the shell's.
+  IDataObject* SourceOf(const FORMATETC* format) const;
+
   ComPtr<IDataObject> shell_;
-  std::vector<FORMATETC> formats_;
+  ComPtr<IDataObject> tree_;
+  std::vector<FORMATETC> formats_;  // the tree's first
+  size_t treeFormats_ = 0;
 };
 #pragma GCC diagnostic pop
 

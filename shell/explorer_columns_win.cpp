@@ -133,14 +133,14 @@ void TCustomLazyExplorerTree::DoGetExplorerText(TColumnIndex column, PLazyNode n
 
 void TCustomLazyExplorerTree::DoGetNodeHint(PLazyNode node, TColumnIndex column, std::wstring& text) {
   TNamespace* ns = nullptr;
-  if ((shellOptions_ & toShellHints) && ValidateNamespace(node, ns)) text = ns->GetInfoTip();
+  if ((ExplorerShellOptions() & toShellHints) && ValidateNamespace(node, ns)) text = ns->GetInfoTip();
   else TCustomLazyStringTree::DoGetNodeHint(node, column, text);
 }
 
 void TCustomLazyExplorerTree::DoPaintText(PLazyNode node, HDC canvas, TColumnIndex column, TLSTTextType type) {
   TNamespace* ns = nullptr;
   const bool fullRowFocus = HasOption(toFullRowSelect) && node == FocusedNode();
-  if (ValidateNamespace(node, ns) && !(folderOptions_ & toNoUseExplorerColorsProp) && !Selected(node) &&
+  if (ValidateNamespace(node, ns) && !(ExplorerFolderOptions() & toNoUseExplorerColorsProp) && !Selected(node) &&
       node != DropTargetNode() && !fullRowFocus && !(HasOption(toHotTrack) && node == HotNode())) {
     const bool mainColumn = column < 0 || !HeaderUsesColumns() || column == HeaderMainColumn();
     if (ns->GetCompressed()) SetTextColor(canvas, colors_->CompressedTextColor());
@@ -205,7 +205,7 @@ TColumnManager* TCustomLazyExplorerTree::FirstNodeColumnManager() {
 void TCustomLazyExplorerTree::DoHeaderClick(TColumnIndex column, int button, TShiftState shift, int x, int y) {
   TCustomLazyStringTree::DoHeaderClick(column, button, shift, x, y);
   if (button == 1 || !Header().Columns().IsValidColumn(column)) return;
-  const WaitCursor wait;
+  const TTreeWaitCursor wait(*this);
   if (shift & (ssCtrl | ssShift)) {
     TColumnManager* manager = FirstNodeColumnManager();
     if (!manager) return;

@@ -100,7 +100,7 @@ void TExplorerPersistent::SaveTree(TCustomLazyExplorerTree& tree, bool saveSelec
   PLazyNode start = (tree.ExplorerFolderOptions() & toHideRootFolder) ? tree.RootNode() : tree.GetFirstNoInit();
   SaveTreeBranch(tree, start, saveSelection);
   TopNodePIDL = CopyOf(tree, tree.TopNode());
-  RootFolderCustomPIDL.reset();
+  RootFolderCustomPIDL = tree.RootFolderCustomPIDL() ? TPIDLManager::CopyPIDL(tree.RootFolderCustomPIDL()) : nullptr;
   RootFolder = static_cast<int>(tree.RootFolder());
   RootFolderCustomPath = tree.RootFolderCustomPath();
   FullInitTree(tree, false);
@@ -144,6 +144,7 @@ void TExplorerPersistent::ReStoreLeafPIDLs(TCustomLazyExplorerTree& tree) {
   for (const auto& leaf : LeafNodes) {
     PLazyNode node = tree.WalkPIDLToNode(leaf.PIDL.get(), false, false, true);
     if (node && !(node == tree.RootNode())) tree.SetExpanded(node, leaf.Expanded);
+    else if (node && leaf.Expanded) tree.ExpandNamespaceFolder(node);  // the hidden root is read, not expanded
   }
   tree.EndUpdate();
 }
@@ -211,7 +212,9 @@ void TExplorerPersistent::RestoreTree(TCustomLazyExplorerTree& tree, bool restor
                                       bool restoreFocus) {
   tree.BeginUpdate();
   tree.ClearSelection();
-  if (!RootFolderCustomPath.empty()) tree.SetRootFolderCustomPath(RootFolderCustomPath);
+  // The custom list is built again even when it is the one shown: that is what a refresh reads anew.
+  if (RootFolderCustomPIDL) tree.RefreshRootFolderCustomPIDL(RootFolderCustomPIDL.get());
+  else if (!RootFolderCustomPath.empty()) tree.SetRootFolderCustomPath(RootFolderCustomPath);
   else tree.SetRootFolder(static_cast<TRootFolder>(RootFolder));
   RestoreTreeBranch(tree, tree.GetFirst(), restoreSelection);
   PLazyNode top = TopNodePIDL ? tree.WalkPIDLToNode(TopNodePIDL.get(), false, false, true) : nullptr;

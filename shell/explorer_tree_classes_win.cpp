@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "shell/auto_complete_win.h"
 #include "shell/explorer_views_win.h"
 #include "ui/layout_loader_win.h"
 
@@ -12,6 +13,26 @@ namespace {
 
 using ui::TLayoutContext;
 using ui::TLayoutValue;
+
+// The special-folder root kinds by their layout names.
+const std::initializer_list<std::pair<const char*, int>> kRootFolderNames = {
+    {"rfAdminTools", 48}, {"rfAltStartup", 29}, {"rfAppData", 26}, {"rfBitBucket", 10}, {"rfCommonAdminTools", 47},
+    {"rfCommonAltStartup", 30}, {"rfCommonAppData", 35}, {"rfCommonDesktopDirectory", 25}, {"rfCommonDocuments", 46},
+    {"rfCommonFavorties", 31}, {"rfCommonPrograms", 23}, {"rfCommonStartMenu", 22}, {"rfCommonStartup", 24},
+    {"rfCommonTemplates", 45}, {"rfControlPanel", 3}, {"rfCookies", 33}, {"rfDesktop", 0}, {"rfDesktopDirectory", 16},
+    {"rfDrives", 17}, {"rfFavorites", 6}, {"rfFonts", 20}, {"rfHistory", 34}, {"rfInternet", 1},
+    {"rfInternetCache", 32}, {"rfLocalAppData", 28}, {"rfMyPictures", 39}, {"rfNetHood", 19}, {"rfNetwork", 18},
+    {"rfPersonal", 5}, {"rfPrinters", 4}, {"rfPrintHood", 27}, {"rfProfile", 40}, {"rfProgramFiles", 38},
+    {"rfCommonProgramFiles", 43}, {"rfPrograms", 2}, {"rfRecent", 8}, {"rfSendTo", 9}, {"rfStartMenu", 11},
+    {"rfStartUp", 7}, {"rfSystem", 37}, {"rfTemplate", 21}, {"rfWindows", 36}};
+
+std::wstring WideFromUtf8(const std::string& text) {
+  std::wstring wide(text.size(), L'\0');
+  const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(),
+                                    static_cast<int>(wide.size()));
+  wide.resize(static_cast<size_t>(std::max(0, n)));
+  return wide;
+}
 
 uint32_t Flags(const TLayoutValue& v, const TLayoutContext& ctx, std::initializer_list<const char*> names) {
   if (v.kind != TLayoutValue::Kind::Set) ctx.Fail("expected a set [...]");
@@ -36,14 +57,10 @@ void RegisterProperties(ui::TClassInfo& c) {
     t.SetFileObjects(Flags(v, ctx, {"foFolders", "foNonFolders", "foHidden"}));
   });
   Prop(c, "RootFolder", [](T& t, auto& v, auto& ctx) {
-    t.SetRootFolder(static_cast<TRootFolder>(ctx.Enum(v, {{"rfDesktop", 0}, {"rfDrives", 17}, {"rfPersonal", 5}})));
+    t.SetRootFolder(static_cast<TRootFolder>(ctx.Enum(v, kRootFolderNames)));
   });
   Prop(c, "RootFolderCustomPath", [](T& t, auto& v, auto& ctx) {
-    const std::string& text = ctx.String(v);
-    std::wstring path(text.size(), L'\0');
-    path.resize(static_cast<size_t>(std::max(0, MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                                                     path.data(), static_cast<int>(path.size())))));
-    t.SetRootFolderCustomPath(path);
+    t.SetRootFolderCustomPath(WideFromUtf8(ctx.String(v)));
   });
   Prop(c, "TreeOptions.ExplorerFolderOptions", [](T& t, auto& v, auto& ctx) {
     t.SetExplorerFolderOptions(Flags(v, ctx, {"toFoldersExpandable", "toHideRootFolder", "toForceHideRecycleBin",
@@ -102,6 +119,16 @@ void RegisterExplorerTreeClasses() {
     ui::AddProperty<TLazyExplorerListview>(listview, "LazyExplorerTreeview", [](auto& t, auto& v, auto& ctx) {
       ctx.template Reference<TLazyExplorerTreeview>(
           v, [&t](TLazyExplorerTreeview* tree) { t.SetLazyExplorerTreeview(tree); });
+    });
+    // The address bar's completion source: its folder and what it offers.
+    ui::TClassInfo& complete = r.Register("TLazyShellAutoComplete", "TComponent",
+                                          [] { return std::make_unique<TLazyShellAutoComplete>(); });
+    ui::AddProperty<TLazyShellAutoComplete>(complete, "CurrentDir", [](auto& c, auto& v, auto& ctx) {
+      c.SetCurrentDir(WideFromUtf8(ctx.String(v)));
+    });
+    ui::AddProperty<TLazyShellAutoComplete>(complete, "Contents", [](auto& c, auto& v, auto& ctx) {
+      c.SetContents(Flags(v, ctx, {"accCurrentDir", "accMyComputer", "accDesktop", "accFavorites", "accFileSysOnly",
+                                   "accFileSysDirs", "accFileSysFiles", "accHidden", "accRecursive", "accSortList"}));
     });
     return true;
   }();

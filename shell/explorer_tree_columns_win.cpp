@@ -70,7 +70,7 @@ void TCustomLazyExplorerTree::RebuildShellHeader(TNamespace* ns) {
   Header().SetOptions(static_cast<TLTHeaderOptions>(Header().Options() | hoVisible));
   const int count = ns->DetailsSupportedColumns();
   const TShellColumnRoot kind = ShellColumnRootOf(*ns, count);
-  const bool rightAlignSize = (shellOptions_ & toRightAlignSizeColumn) && rootNamespace_ &&
+  const bool rightAlignSize = (ExplorerShellOptions() & toRightAlignSizeColumn) && rootNamespace_ &&
                               rootNamespace_->GetFileSystem() && !rootNamespace_->GetHidden();
   for (int i = 0; i < count; ++i) {
     TLazyTreeColumn& column = columns.Add();
@@ -119,7 +119,7 @@ void TCustomLazyExplorerTree::ApplyColumnStates(const std::vector<TColumnState>&
 }
 
 bool TCustomLazyExplorerTree::ColumnStateKept() const {
-  return (miscOptions_ & toPersistentColumns) && columnDetails_ == cdShellColumns && rootNamespace_ &&
+  return (ExplorerMiscOptions() & toPersistentColumns) && columnDetails_ == cdShellColumns && rootNamespace_ &&
          rootNamespace_->GetFolder();
 }
 
@@ -142,7 +142,7 @@ void TCustomLazyExplorerTree::ReStoreColumnState() {
 
 void TCustomLazyExplorerTree::DoHeaderMouseUp(int button, TShiftState shift, int x, int y) {
   TCustomLazyStringTree::DoHeaderMouseUp(button, shift, x, y);
-  if (button != 1 || Header().PopupMenu || !(shellOptions_ & toShellColumnMenu) || !HandleAllocated()) return;
+  if (button != 1 || Header().PopupMenu || !(ExplorerShellOptions() & toShellColumnMenu) || !HandleAllocated()) return;
   // Header points are relative to the header; it sits right above the client area.
   POINT screen{x, y};
   ClientToScreen(HandleIfAllocated(), &screen);

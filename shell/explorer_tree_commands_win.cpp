@@ -4,21 +4,19 @@
 
 #include <algorithm>
 
+#include "base/scope_guard.h"
 #include "shell/explorer_tree_win.h"
+// The tree's own data object; COM interfaces are released through Release only.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
+#include "treeview/data_object_win.h"
+#pragma GCC diagnostic pop
 #include "shell/shell_link_win.h"
 #include "shell/shell_utils_win.h"
 
 namespace kv {
 
 namespace {
-
-UINT ShiftState() {
-  UINT shift = 0;
-  if (GetKeyState(VK_SHIFT) < 0) shift |= MK_SHIFT;
-  if (GetKeyState(VK_CONTROL) < 0) shift |= MK_CONTROL;
-  if (GetKeyState(VK_MENU) < 0) shift |= MK_ALT;
-  return shift;
-}
 
 std::wstring Lowered(std::wstring text) {
   if (!text.empty()) CharLowerBuffW(text.data(), static_cast<DWORD>(text.size()));
@@ -28,8 +26,8 @@ std::wstring Lowered(std::wstring text) {
 }  // namespace
 
 void TCustomLazyExplorerTree::SetExplorerShellOptions(uint32_t value) {
-  const uint32_t before = shellOptions_;
-  shellOptions_ = value;
+  const uint32_t before = explorerOptions_->shell_;
+  explorerOptions_->shell_ = value;
   if ((before ^ value) & toContextMenus) contextMenuManager_->SetEnabled((value & toContextMenus) != 0);
   if ((before ^ value) & toRightAlignSizeColumn) RebuildRootNamespace();
 }
@@ -46,7 +44,7 @@ TNamespaceArray TCustomLazyExplorerTree::SelectedNamespaces() {
 // ------------------------------------------------------------- clipboard --
 
 bool TCustomLazyExplorerTree::CopyToClipboard() {
-  const WaitCursor wait;
+  const TTreeWaitCursor wait(*this);
   bool handled = false;
   if (OnClipboardCopy) OnClipboardCopy(*this, handled);
   if (handled) return true;
@@ -58,8 +56,8 @@ bool TCustomLazyExplorerTree::CopyToClipboard() {
 }
 
 bool TCustomLazyExplorerTree::CutToClipboard() {
-  if (miscOptions_ & toExplorerReadOnly) return false;
-  const WaitCursor wait;
+  if (ExplorerMiscOptions() & toExplorerReadOnly) return false;
+  const TTreeWaitCursor wait(*this);
   bool markSelectedCut = true, handled = false;
   if (OnClipboardCut) OnClipboardCut(*this, markSelectedCut, handled);
   if (handled) {
@@ -73,8 +71,8 @@ bool TCustomLazyExplorerTree::CutToClipboard() {
 }
 
 bool TCustomLazyExplorerTree::PasteFromClipboard() {
-  if (miscOptions_ & toExplorerReadOnly) return false;
-  const WaitCursor wait;
+  if (ExplorerMiscOptions() & toExplorerReadOnly) return false;
+  const TTreeWaitCursor wait(*this);
   bool handled = false;
   if (OnClipboardPaste) OnClipboardPaste(*this, handled);
   if (handled) return true;
@@ -84,19 +82,19 @@ bool TCustomLazyExplorerTree::PasteFromClipboard() {
 }
 
 void TCustomLazyExplorerTree::SelectedFilesPaste(bool allSelected) {
-  if (miscOptions_ & toExplorerReadOnly) return;
+  if (ExplorerMiscOptions() & toExplorerReadOnly) return;
   TNamespaceArray items = SelectedNamespaces();
   if (items.empty() || (!allSelected && SelectedCount() != 1)) return;
-  const WaitCursor wait;
+  const TTreeWaitCursor wait(*this);
   if (!allSelected) items.resize(1);
   for (TNamespace* ns : items) ns->Paste({ns});
 }
 
 void TCustomLazyExplorerTree::SelectedFilesDelete() {
-  if (miscOptions_ & toExplorerReadOnly) return;
+  if (ExplorerMiscOptions() & toExplorerReadOnly) return;
   TNamespaceArray items = SelectedNamespaces();
   if (items.empty()) return;
-  const WaitCursor wait;
+  const TTreeWaitCursor wait(*this);
   items.front()->Delete(items);  // the tree learns of it from the notifier
 }
 
@@ -108,7 +106,7 @@ void TCustomLazyExplorerTree::SelectedFilesShowProperties() {
 }
 
 void TCustomLazyExplorerTree::MarkNodesCut() {
-  if (!(imageOptions_ & toMarkCutAndCopy)) return;
+  if (!(ExplorerImageOptions() & toMarkCutAndCopy)) return;
   for (PLazyNode node = GetFirstNoInit(); node; node = GetNextNoInit(node)) node->States.Exclude(nsCutCopyMarked);
   DoStateChange({tsCutPending}, {tsCopyPending});
   for (PLazyNode node = GetFirstSelected(); node; node = GetNextSelected(node)) node->States.Include(nsCutCopyMarked);
@@ -116,7 +114,7 @@ void TCustomLazyExplorerTree::MarkNodesCut() {
 }
 
 void TCustomLazyExplorerTree::MarkNodesCopied() {
-  if (!(imageOptions_ & toMarkCutAndCopy)) return;
+  if (!(ExplorerImageOptions() & toMarkCutAndCopy)) return;
   for (PLazyNode node = GetFirstNoInit(); node; node = GetNextNoInit(node)) node->States.Exclude(nsCutCopyMarked);
   DoStateChange({tsCopyPending}, {tsCutPending});
   for (PLazyNode node = GetFirstSelected(); node; node = GetNextSelected(node)) node->States.Include(nsCutCopyMarked);
@@ -127,27 +125,29 @@ void TCustomLazyExplorerTree::MarkNodesCopied() {
 
 void TCustomLazyExplorerTree::DoShellExecute(PLazyNode node) {
   TNamespace* ns = nullptr;
-  if (!(miscOptions_ & toExecuteOnDblClk) || !ValidateNamespace(node, ns)) return;
+  if (!(ExplorerMiscOptions() & toExecuteOnDblClk) || !ValidateNamespace(node, ns)) return;
   std::wstring workingDir, args;
   bool allow = true;
   if (OnShellExecute) OnShellExecute(*this, *ns, workingDir, args, allow);
   if (!allow) return;
   ExecuteNamespace(*ns, workingDir, args);
-  if (ns->GetLink() && (miscOptions_ & toBrowseExecuteFolderShortcut)) ShellExecuteFolderLink(*ns, workingDir, args);
+  if (ns->GetLink() && (ExplorerMiscOptions() & toBrowseExecuteFolderShortcut))
+    ShellExecuteFolderLink(*ns, workingDir, args);
 }
 
 bool TCustomLazyExplorerTree::ExecuteNamespace(TNamespace& ns, std::wstring& workingDir,
                                                std::wstring& cmdLineArgument) {
-  return ns.ShellExecuteNamespace(workingDir, cmdLineArgument, !(miscOptions_ & toBrowseExecuteFolder),
-                                  !(miscOptions_ & toBrowseExecuteFolderShortcut));
+  return ns.ShellExecuteNamespace(workingDir, cmdLineArgument, !(ExplorerMiscOptions() & toBrowseExecuteFolder),
+                                  !(ExplorerMiscOptions() & toBrowseExecuteFolderShortcut));
 }
 
 void TCustomLazyExplorerTree::ShellExecuteFolderLink(TNamespace& ns, const std::wstring&, const std::wstring&) {
   if (!ns.GetLink()) return;
   TLazyShellLink link;
   if (!link.ReadLink(ns.GetNameParseAddress()) || !DirExistsW(link.TargetPath) || !link.TargetIDList) return;
-  BrowseToByPIDL(link.TargetIDList.get(), (syncOptions_ & toExpandTarget) != 0,
-                 (syncOptions_ & toCollapseTargetFirst) != 0, false, (syncOptions_ & toSelectTarget) != 0);
+  BrowseToByPIDL(link.TargetIDList.get(), (ExplorerSyncOptions() & toExpandTarget) != 0,
+                 (ExplorerSyncOptions() & toCollapseTargetFirst) != 0, false,
+                 (ExplorerSyncOptions() & toSelectTarget) != 0);
 }
 
 // ---------------------------------------------------------- rename, new --
@@ -166,12 +166,24 @@ bool TCustomLazyExplorerTree::DoEndEdit() {
 }
 
 bool TCustomLazyExplorerTree::DoCanEdit(PLazyNode node, TColumnIndex column) {
-  return !(miscOptions_ & toExplorerReadOnly) && TCustomLazyStringTree::DoCanEdit(node, column);
+  if (ExplorerMiscOptions() & toExplorerReadOnly) return false;
+  // The name and the application's own columns are edited; the shell's details are not.
+  if (column >= 0 && HeaderUsesColumns()) {
+    const TColumnDetails kind = ColumnKind(column);
+    const bool editable = columnDetails_ == cdShellColumns
+                              ? column == 0 || (column >= shellColumnCount_ && kind == cdCustom)
+                              : kind == cdFileName || kind == cdCustom;
+    if (!editable) return false;
+  }
+  return TCustomLazyStringTree::DoCanEdit(node, column);
 }
 
 void TCustomLazyExplorerTree::DoNewText(PLazyNode node, TColumnIndex column, const std::wstring& text) {
   TNamespace* ns = nullptr;
-  if (column > 0 || !ValidateNamespace(node, ns)) {
+  bool nameColumn = column < 0 || !HeaderUsesColumns();
+  if (!nameColumn)
+    nameColumn = columnDetails_ == cdShellColumns ? column < shellColumnCount_ : ColumnKind(column) != cdCustom;
+  if (!nameColumn || !ValidateNamespace(node, ns)) {
     TCustomLazyStringTree::DoNewText(node, column, text);
     return;
   }
@@ -210,12 +222,9 @@ bool TCustomLazyExplorerTree::InternalCreateNewFolder(LPCITEMIDLIST parentPIDL, 
   }
   if (!child) return false;
   if (!Expanded(parentNode)) SetExpanded(parentNode, true);
-  PLazyNode node = AddNamespaceNode(parentNode, std::make_unique<TNamespace>(std::move(child), parentNs));
+  PLazyNode node = AddCustomNode(parentNode, std::make_unique<TNamespace>(std::move(child), parentNs),
+                                 ctTriStateCheckBox, HasOption(toCheckSupport));
   if (!node) return false;
-  if (HasOption(toCheckSupport)) {
-    SetCheckType(node, ctTriStateCheckBox);
-    SetCheckState(node, csUncheckedNormal);
-  }
   ClearSelection();
   SetSelected(node, true);
   SetFocusedNode(node);
@@ -229,19 +238,116 @@ bool TCustomLazyExplorerTree::InternalCreateNewFolder(LPCITEMIDLIST parentPIDL, 
 
 bool TCustomLazyExplorerTree::DoBeforeDrag(PLazyNode node, TColumnIndex column) {
   TNamespace* ns = nullptr;
-  if ((miscOptions_ & toExplorerReadOnly) || !(shellOptions_ & toDragDrop) || !HasOption(toAcceptOLEDrop) ||
-      !ValidateNamespace(node, ns) || ns->IsDesktop())
+  if ((ExplorerMiscOptions() & toExplorerReadOnly) || !(ExplorerShellOptions() & toDragDrop) ||
+      !HasOption(toAcceptOLEDrop) || !ValidateNamespace(node, ns) || ns->IsDesktop())
     return false;
   bool allowed = true;
   if (OnDragAllowed) OnDragAllowed(*this, node, column, allowed);
+  // The shell's drop target chooses among copy, move and link.
+  if (allowed) SetDragOperations(DROPEFFECT_COPY | DROPEFFECT_MOVE | DROPEFFECT_LINK);
   return allowed;
+}
+
+// ------------------------------------------------------------- drop target --
+
+PLazyNode TCustomLazyExplorerTree::DropTargetFolder(POINT) {
+  PLazyNode node = DropTargetNode();
+  if (!node && (ExplorerFolderOptions() & toHideRootFolder)) node = RootNode();
+  return node;
+}
+
+// The namespace of the former target hears DragLeave before the new one DragEnter.
+void TCustomLazyExplorerTree::ChangeDropTarget(PLazyNode node, DWORD keyState, POINT pt, DWORD effect) {
+  if (dropTargetSet_ && node == dropTarget_) return;
+  TNamespace* ns = nullptr;
+  if (dropTargetSet_ && ValidateNamespace(dropTarget_, ns)) ns->DragLeave();
+  dropTarget_ = node;
+  dropTargetSet_ = true;
+  if (ValidateNamespace(node, ns)) ns->DragEnter(dropDataObject_.Get(), keyState, POINTL{pt.x, pt.y}, effect);
+}
+
+HRESULT TCustomLazyExplorerTree::DragEnter(DWORD keyState, POINT pt, DWORD& effect) {
+  if (ExplorerMiscOptions() & toExplorerReadOnly) {
+    effect = DROPEFFECT_NONE;
+    return S_OK;
+  }
+  dropButton_ = (keyState & MK_RBUTTON) ? 2 : (keyState & MK_LBUTTON) ? 1 : dropButton_;
+  dropDataObject_ = GetDragManager().GetIsDropTarget() ? GetDragManager().GetDataObject() : ComPtr<IDataObject>();
+  const DWORD allowed = effect;
+  HRESULT result = TCustomLazyStringTree::DragEnter(keyState, pt, effect);
+  if (result == S_OK && effect != DROPEFFECT_NONE) {
+    dropTargetSet_ = false;
+    dropTarget_ = nullptr;
+    ChangeDropTarget(DropTargetFolder(pt), keyState, pt, allowed);
+  }
+  return result;
+}
+
+HRESULT TCustomLazyExplorerTree::DragOver(TBaseLazyTree* source, DWORD keyState, TDragState state, POINT pt,
+                                          DWORD& effect) {
+  if (ExplorerMiscOptions() & toExplorerReadOnly) {
+    effect = DROPEFFECT_NONE;
+    return S_OK;
+  }
+  const DWORD allowed = effect;
+  HRESULT result = TCustomLazyStringTree::DragOver(source, keyState, state, pt, effect);
+  if (result != S_OK || (effect & ~kDropEffectScroll) == DROPEFFECT_NONE || dropInProgress_) return result;
+  const DWORD scroll = effect & kDropEffectScroll;
+  ChangeDropTarget(DropTargetFolder(pt), keyState, pt, allowed);
+  TNamespace* ns = nullptr;
+  DWORD answer = allowed;
+  if (!dropDataObject_ || !ValidateNamespace(dropTarget_, ns) ||
+      FAILED(ns->DragOver(keyState, POINTL{pt.x, pt.y}, answer)))
+    answer = DROPEFFECT_NONE;
+  lastDropEffect_ = answer;
+  effect = answer | scroll;
+  return result;
+}
+
+void TCustomLazyExplorerTree::DragLeave() {
+  if (ExplorerMiscOptions() & toExplorerReadOnly) return;
+  TCustomLazyStringTree::DragLeave();
+  TNamespace* ns = nullptr;
+  if (dropTargetSet_ && ValidateNamespace(dropTarget_, ns)) ns->DragLeave();
+  dropTarget_ = nullptr;
+  dropTargetSet_ = false;
+  dropDataObject_.Reset();
+}
+
+HRESULT TCustomLazyExplorerTree::DragDrop(IDataObject* dataObject, DWORD keyState, POINT pt, DWORD& effect) {
+  if (ExplorerMiscOptions() & toExplorerReadOnly) {
+    effect = DROPEFFECT_NONE;
+    return S_OK;
+  }
+  dropInProgress_ = true;
+  const TTreeWaitCursor wait(*this);
+  if (dataObject) dropDataObject_ = ComPtr<IDataObject>(dataObject);
+  // The target the drag last reached: the tree's own drop step forgets its node.
+  PLazyNode target = dropTargetSet_ ? dropTarget_ : DropTargetFolder(pt);
+  HRESULT result = TCustomLazyStringTree::DragDrop(dataObject, keyState, pt, effect);
+  TNamespace* ns = nullptr;
+  if (result == S_OK && effect != DROPEFFECT_NONE && ValidateNamespace(target, ns)) {
+    // A right-button drag lets the shell offer its drop menu.
+    effect = dropButton_ == 2 ? (DROPEFFECT_COPY | DROPEFFECT_MOVE | DROPEFFECT_LINK) : lastDropEffect_;
+    ns->Drop(dropDataObject_.Get(), keyState, POINTL{pt.x, pt.y}, effect);
+  } else if (dropTargetSet_ && ValidateNamespace(dropTarget_, ns)) {
+    ns->DragLeave();
+  }
+  dropTarget_ = nullptr;
+  dropTargetSet_ = false;
+  dropDataObject_.Reset();
+  dropButton_ = 0;
+  dropInProgress_ = false;
+  return result;
 }
 
 ComPtr<IDataObject> TCustomLazyExplorerTree::DoCreateDataObject() {
   dragDataObject_.Reset();
   TNamespace* first = nullptr;
   if (ValidateNamespace(GetFirstSelected(), first)) dragDataObject_ = first->DataObjectMulti(SelectedNamespaces());
-  return TExplorerDataObject::Create(dragDataObject_);
+  // The tree's own formats travel too (its nodes, and the reference to the tree).
+  ComPtr<TLTDataObject> own = MakeComObject<TLTDataObject>(*this, false);
+  return TExplorerDataObject::Create(dragDataObject_, ComPtr<IDataObject>(own.Get()));
 }
 
 // ------------------------------------------------------ context menu hooks --
@@ -281,9 +387,87 @@ void TCustomLazyExplorerTree::DoTreeDblClick(int button, POINT pt) {
   if (OnTreeDblClick) OnTreeDblClick(*this, GetNodeAt(pt.x, pt.y), button, pt);
 }
 
+// ------------------------------------------------------------ popup menu --
+
+ui::TPopupMenu* TCustomLazyExplorerTree::DoGetPopupMenu(PLazyNode node, TColumnIndex column, POINT position) {
+  if (ExplorerShellOptions() & toContextMenus) {
+    // On an item the shell's menu takes the place of the form's.
+    TTreeHitInfo hit;
+    GetHitTestInfoAt(position.x, position.y, true, hit);
+    if (hit.HitNode && (hit.HitPositions.Contains(hpOnItemLabel) || hit.HitPositions.Contains(hpOnNormalIcon) ||
+                        hit.HitPositions.Contains(hpOnStateIcon)))
+      return nullptr;
+  }
+  ui::TPopupMenu* menu = TCustomLazyStringTree::DoGetPopupMenu(node, column, position);
+  if (menu) menu->PopupComponent = this;
+  return menu;
+}
+
+bool TCustomLazyExplorerTree::HasPopupMenu(PLazyNode node, TColumnIndex column, POINT position) {
+  TNamespace* ns = nullptr;
+  return TCustomLazyStringTree::HasPopupMenu(node, column, position) ||
+         ((ExplorerShellOptions() & toContextMenus) && ValidateNamespace(node, ns));
+}
+
+void TCustomLazyExplorerTree::DoPopupMenu(PLazyNode, TColumnIndex column, POINT position) {
+  TCustomLazyStringTree::DoPopupMenu(nullptr, column, position);
+}
+
 // ------------------------------------------------------------------ keys --
 
-bool TCustomLazyExplorerTree::DoKeyAction(WORD& key, UINT shift) {
+namespace {
+
+// The last sibling of `top` whose top edge lies within `height` pixels.
+PLazyNode LastDisplayedSibling(TCustomLazyExplorerTree& tree, PLazyNode top, int height) {
+  PLazyNode last = top;
+  int y = 0;
+  for (PLazyNode n = top; n; n = tree.GetNextSibling(n)) {
+    if (y >= height) break;
+    last = n;
+    y += static_cast<int>(tree.NodeHeight(n));
+  }
+  return last;
+}
+
+}  // namespace
+
+bool TCustomLazyExplorerTree::PageSiblingKey(WORD key) {
+  PLazyNode focused = FocusedNode();
+  if (!focused) {
+    if (PLazyNode first = GetFirst()) SetFocusedNode(first);
+    return false;
+  }
+  PLazyNode top = TopNode();
+  if (!top) return false;
+  const int height = ViewHeight();
+  if (key == VK_PRIOR) {
+    if (focused == top) {
+      SetOffsetY(OffsetY() + height);
+      if (PLazyNode now = TopNode()) SetFocusedNode(now);
+    } else {
+      SetFocusedNode(top);
+    }
+    return false;
+  }
+  PLazyNode last = LastDisplayedSibling(*this, top, height);
+  if (last != focused) {
+    SetFocusedNode(last);
+    return false;
+  }
+  const int before = OffsetY();
+  SetOffsetY(before - height);
+  if ((ExplorerMiscOptions() & toAutoScrollHorz) && last) ScrollIntoView(last, false, true);
+  if (OffsetY() != before) {
+    if (PLazyNode now = TopNode()) SetFocusedNode(LastDisplayedSibling(*this, now, height));
+  } else if (PLazyNode lastTop = GetLastChild(nullptr)) {
+    SetFocusedNode(lastTop);
+  }
+  return false;
+}
+
+// The shell's keys, once the tree's OnKeyAction let the key through.
+bool TCustomLazyExplorerTree::DoKeyAction(WORD& key, UINT& shift) {
+  if (!TCustomLazyStringTree::DoKeyAction(key, shift) || key == 0) return false;
   const bool ctrl = shift & MK_CONTROL, shiftKey = shift & MK_SHIFT, alt = shift & MK_ALT;
   switch (key) {
     case 'X':
@@ -302,7 +486,7 @@ bool TCustomLazyExplorerTree::DoKeyAction(WORD& key, UINT shift) {
       }
       return true;
     case VK_INSERT:
-      if (miscOptions_ & toExplorerReadOnly) return false;
+      if (ExplorerMiscOptions() & toExplorerReadOnly) return false;
       if (ctrl) CopyToClipboard();
       else if (shiftKey) PasteFromClipboard();
       return false;
@@ -310,7 +494,7 @@ bool TCustomLazyExplorerTree::DoKeyAction(WORD& key, UINT shift) {
       DeleteSelectedNodes();
       return true;
     case VK_DIVIDE: {
-      const WaitCursor wait;
+      const TTreeWaitCursor wait(*this);
       FullCollapse(FocusedNode());
       return false;
     }
@@ -318,7 +502,7 @@ bool TCustomLazyExplorerTree::DoKeyAction(WORD& key, UINT shift) {
       if (PLazyNode node = GetFirstSelected()) RefreshNode(node);
       return true;
     case VK_F5:
-      RefreshTree((miscOptions_ & toRestoreTopNodeOnRefresh) != 0);
+      RefreshTree((ExplorerMiscOptions() & toRestoreTopNodeOnRefresh) != 0);
       return true;
     case VK_UP:
     case VK_DOWN:
@@ -330,6 +514,9 @@ bool TCustomLazyExplorerTree::DoKeyAction(WORD& key, UINT shift) {
         SetFocusedNode(first);
       }
       return false;
+    case VK_PRIOR:
+    case VK_NEXT:
+      return ctrl ? PageSiblingKey(key) : true;
     case VK_RETURN:
       if (alt) {
         SelectedFilesShowProperties();
@@ -364,18 +551,9 @@ bool TCustomLazyExplorerTree::ShellCommandMessage(ui::TMessage& m) {
         DefaultHandler(m);
         return true;
       }
-      if (m.msg == WM_KEYDOWN) {
-        WORD key = static_cast<WORD>(m.wParam);
-        const UINT shift = ShiftState();
-        if (OnKeyAction) OnKeyAction(*this, key, shift);
-        if (key == 0 || !DoKeyAction(key, shift)) {
-          m.result = 0;
-          return true;
-        }
-      }
       return false;
     case WM_CONTEXTMENU: {
-      if (TreeStates().Contains(tsRightButtonDown) || (miscOptions_ & toExplorerReadOnly)) {
+      if (TreeStates().Contains(tsRightButtonDown) || (ExplorerMiscOptions() & toExplorerReadOnly)) {
         m.result = 1;
         return true;
       }
@@ -406,10 +584,26 @@ bool TCustomLazyExplorerTree::ShellCommandMessage(ui::TMessage& m) {
       }
       return false;
     }
-    case WM_RBUTTONDOWN:
-      contextMenuManager_->RightClick(static_cast<short>(LOWORD(m.lParam)), static_cast<short>(HIWORD(m.lParam)),
-                                      false, false);
-      return false;
+    case WM_RBUTTONDOWN: {
+      const POINT pt{static_cast<short>(LOWORD(m.lParam)), static_cast<short>(HIWORD(m.lParam))};
+      contextMenuManager_->RightClick(pt.x, pt.y, false, false);
+      TCustomLazyStringTree::WndProc(m);
+      // Items may be dragged with the right button too: the shell then offers its drop menu.
+      TTreeHitInfo hit;
+      GetHitTestInfoAt(pt.x, pt.y, true, hit);
+      if (hit.HitNode && DoBeforeDrag(hit.HitNode, hit.HitColumn)) BeginDrag(false);
+      return true;
+    }
+    case WM_LBUTTONDOWN: {
+      // Without browsing into folders only the expand button opens one.
+      TTreeHitInfo hit;
+      GetHitTestInfoAt(static_cast<short>(LOWORD(m.lParam)), static_cast<short>(HIWORD(m.lParam)), true, hit);
+      mouseOnExpandButton_ = hit.HitPositions.Contains(hpOnItemButton);
+      userInput_ = true;
+      const ScopeGuard done([this] { userInput_ = mouseOnExpandButton_ = false; });
+      TCustomLazyStringTree::WndProc(m);
+      return true;
+    }
     case WM_RBUTTONUP:
       TCustomLazyStringTree::WndProc(m);
       contextMenuManager_->RightClick(static_cast<short>(LOWORD(m.lParam)), static_cast<short>(HIWORD(m.lParam)),
@@ -425,7 +619,12 @@ bool TCustomLazyExplorerTree::ShellCommandMessage(ui::TMessage& m) {
       }
       TTreeHitInfo hit;
       GetHitTestInfoAt(pt.x, pt.y, true, hit);
-      TCustomLazyStringTree::WndProc(m);
+      {
+        mouseOnExpandButton_ = true;  // a double click may always expand through the button
+        userInput_ = true;
+        const ScopeGuard done([this] { userInput_ = mouseOnExpandButton_ = false; });
+        TCustomLazyStringTree::WndProc(m);
+      }
       if (hit.HitNode && GetFirstSelected() == hit.HitNode &&
           (hit.HitPositions.Contains(hpOnItemLabel) || hit.HitPositions.Contains(hpOnNormalIcon)))
         DoShellExecute(hit.HitNode);

@@ -54,6 +54,10 @@ void TCustomLazyExplorerTree::Loaded() {
 void TCustomLazyExplorerTree::ChangeLinkDispatch() {
   TExplorerChangeDispatch* dispatch = ExplorerChangeDispatch();
   if (!dispatch || DeferChangeLinkDispatch()) return;
+  if (dispatchLocked_) {
+    ++dispatchLockCount_;  // sent once when unlocked
+    return;
+  }
   PLazyNode node = GetFirstSelected();
   if (!node) node = FocusedNode();
   TNamespace* ns = nullptr;
@@ -69,8 +73,9 @@ void TCustomLazyExplorerTree::ChangeLinkChanging(ui::TControl*, LPCITEMIDLIST pi
   const ScopeGuard done([this] { changeLinkChanging_ = false; });
   TNamespace* current = ChangeLinkCurrentItem();
   if (current && SameShellItem(current->AbsolutePIDL(), pidl)) return;
-  BrowseToByPIDL(pidl, (syncOptions_ & toExpandTarget) != 0, (syncOptions_ & toCollapseTargetFirst) != 0, false,
-                 (syncOptions_ & toSelectTarget) != 0);
+  BrowseToByPIDL(pidl, (ExplorerSyncOptions() & toExpandTarget) != 0,
+                 (ExplorerSyncOptions() & toCollapseTargetFirst) != 0, false,
+                 (ExplorerSyncOptions() & toSelectTarget) != 0);
 }
 
 void TCustomLazyExplorerTree::ChangeLinkFreeing(TExplorerChangeLink& link) {

@@ -109,8 +109,14 @@ struct TBatchReleaser {
 }  // namespace
 
 void TCustomLazyExplorerTree::SetExplorerMiscOptions(uint32_t value) {
-  const uint32_t before = miscOptions_;
-  miscOptions_ = value;
+  const uint32_t before = explorerOptions_->misc_;
+  // Tracking mapped drives needs the notifier, and goes when the notifier goes.
+  if (((before ^ value) & toTrackChangesInMappedDrives) && (value & toTrackChangesInMappedDrives) &&
+      !(before & toChangeNotifierThread))
+    value |= toChangeNotifierThread;
+  if (((before ^ value) & toChangeNotifierThread) && !(value & toChangeNotifierThread))
+    value &= ~uint32_t(toTrackChangesInMappedDrives);
+  explorerOptions_->misc_ = value;
   if (((before ^ value) & toChangeNotifierThread) && HandleAllocated())
     SetChangeNotiferEnabled((value & toChangeNotifierThread) != 0);
 }
@@ -122,7 +128,7 @@ void TCustomLazyExplorerTree::SetChangeNotiferEnabled(bool enable) {
     if (HandleAllocated()) DrainShellNotifications(!Destroying());
     ChangeNotifier().UnRegisterShellChangeNotify(this);
     changeNotifierEnabled_ = false;
-  } else if (miscOptions_ & toChangeNotifierThread) {
+  } else if (ExplorerMiscOptions() & toChangeNotifierThread) {
     changeNotifierEnabled_ = ChangeNotifier().RegisterShellChangeNotify(this);
   }
 }
@@ -140,8 +146,8 @@ void TCustomLazyExplorerTree::DrainShellNotifications(bool handle) {
 void TCustomLazyExplorerTree::InitHandle() {
   TCustomLazyStringTree::InitHandle();
   RebuildHeader(rootNamespace_.get());
-  SetThreadedImagesEnabled((imageOptions_ & toThreadedImages) != 0);
-  SetChangeNotiferEnabled((miscOptions_ & toChangeNotifierThread) != 0);
+  SetThreadedImagesEnabled((ExplorerImageOptions() & toThreadedImages) != 0);
+  SetChangeNotiferEnabled((ExplorerMiscOptions() & toChangeNotifierThread) != 0);
 }
 
 void TCustomLazyExplorerTree::WndProc(ui::TMessage& m) {
@@ -214,9 +220,9 @@ void TCustomLazyExplorerTree::HandleShellEvent(TLazyShellEvent& event) {
   auto item = static_cast<LPCITEMIDLIST>(event.Item1());
   auto parent = static_cast<LPCITEMIDLIST>(event.Parent1());
   const bool resort = !(fileObjects_ & foNonFolders);
-  const bool restoreTop = (miscOptions_ & toRestoreTopNodeOnRefresh) != 0;
+  const bool restoreTop = (ExplorerMiscOptions() & toRestoreTopNodeOnRefresh) != 0;
 
-  if ((miscOptions_ & toTrackChangesInMappedDrives) && event.Kind == K::UpdateDirectory && item) {
+  if ((ExplorerMiscOptions() & toTrackChangesInMappedDrives) && event.Kind == K::UpdateDirectory && item) {
     std::wstring drive = DriveOf(PIDLToPath(item));
     if (!drive.empty() && GetDriveTypeW((drive + L":\\").c_str()) == DRIVE_REMOTE) {
       if (PLazyNode node = FindNodeByPIDL(item)) RefreshNode(node);
@@ -224,21 +230,12 @@ void TCustomLazyExplorerTree::HandleShellEvent(TLazyShellEvent& event) {
     }
   }
 
-  auto invalidateChildren = [this](PLazyNode node) {
-    if (!node) return;
-    for (PLazyNode child = node->ChildCount ? node->FirstChild : nullptr; child; child = child->NextSibling) {
-      TNamespace* ns = nullptr;
-      if (ValidateNamespace(child, ns)) ns->InvalidateNamespace(false);
-      InvalidateNode(child);
-    }
-  };
-
   switch (event.Kind) {
     case K::AssocChanged:
       ForceIconCachRebuild();
       break;
     case K::Attributes:
-      invalidateChildren(FindNodeByPIDL(parent));
+      InvalidateChildNamespaces(InternalWalkPIDLToNode(parent), false);
       break;
     case K::ItemCreate:
     case K::ItemDelete:
@@ -250,13 +247,13 @@ void TCustomLazyExplorerTree::HandleShellEvent(TLazyShellEvent& event) {
     case K::DriveRemoved:
     case K::FolderRename:
     case K::ItemRename:
-      if (PLazyNode node = FindNodeByPIDL(parent)) ReReadAndRefreshNode(node, resort);
+      if (PLazyNode node = InternalWalkPIDLToNode(parent)) ReReadAndRefreshNode(node, resort);
       break;
     case K::FreeSpace: {
       LPITEMIDLIST drives = nullptr;
       if (SUCCEEDED(SHGetSpecialFolderLocation(nullptr, CSIDL_DRIVES, &drives)) && drives) {
         TPidl owned(drives);
-        invalidateChildren(FindNodeByPIDL(owned.get()));
+        InvalidateChildNamespaces(InternalWalkPIDLToNode(owned.get()), false);
       }
       break;
     }
@@ -270,7 +267,7 @@ void TCustomLazyExplorerTree::HandleShellEvent(TLazyShellEvent& event) {
           folder->GetAttributesOf(1, &last, &attributes);
         }
       }
-      if (PLazyNode node = FindNodeByPIDL(item)) {
+      if (PLazyNode node = InternalWalkPIDLToNode(item)) {
         RefreshNode(node);
       } else if (rootNamespace_) {
         std::wstring drive = DriveOf(PIDLToPath(item));
@@ -282,7 +279,7 @@ void TCustomLazyExplorerTree::HandleShellEvent(TLazyShellEvent& event) {
     case K::NetUnShare:
     case K::ServerDisconnect:
     case K::UpdateItem: {
-      PLazyNode node = FindNodeByPIDL(item);
+      PLazyNode node = InternalWalkPIDLToNode(item);
       TNamespace* ns = nullptr;
       if (!ValidateNamespace(node, ns)) break;
       BeginUpdate();
@@ -294,7 +291,7 @@ void TCustomLazyExplorerTree::HandleShellEvent(TLazyShellEvent& event) {
     case K::UpdateDirectory:
       if (!item) break;
       if (IsDesktopList(item)) RefreshTree(restoreTop);
-      else if (PLazyNode node = FindNodeByPIDL(item)) ReReadAndRefreshNode(node, resort);
+      else if (PLazyNode node = InternalWalkPIDLToNode(item)) ReReadAndRefreshNode(node, resort);
       break;
     case K::UpdateImage:
       InvalidateImageByIndex(static_cast<int>(event.Value1));
@@ -342,19 +339,15 @@ void TCustomLazyExplorerTree::ReReadAndRefreshNode(PLazyNode node, bool resort) 
   auto add = [&](TPidl list) {
     auto item = std::make_unique<TNamespace>(std::move(list), ns);
     // The same choice as the first enumeration of the folder.
-    if ((folderOptions_ & toForceHideRecycleBin) && item->IsRecycleBin()) return;
+    if ((ExplorerFolderOptions() & toForceHideRecycleBin) && item->IsRecycleBin()) return;
     bool allow = true;
     if (OnEnumFolder) OnEnumFolder(*this, *item, allow);
     if (!allow) return;
-    PLazyNode added = AddNamespaceNode(node, std::move(item));
-    if (added && checks) {
-      added->CheckType = ctTriStateCheckBox;
-      added->CheckState = csUncheckedNormal;
-    }
+    AddCustomNode(node, std::move(item), ctTriStateCheckBox, checks);
   };
   auto remove = [&](const TChild& gone) {
     if (checks) GetNewStorage()->Delete(StorageBytes(gone.ns->AbsolutePIDL()), kStoreCheck, false, false);
-    if (OnNamespaceStructureChange) OnNamespaceStructureChange(*this, *gone.ns, 0);
+    DoNamespaceStructureChange(gone.node, *gone.ns, nscDelete);
     DeleteNode(gone.node, false);
     ++deleted;
   };
@@ -383,15 +376,15 @@ void TCustomLazyExplorerTree::ReReadAndRefreshNode(PLazyNode node, bool resort) 
 }
 
 void TCustomLazyExplorerTree::ForceIconCachRebuild() {
-  if (miscOptions_ & toNoRebuildIconListOnAssocChange) return;
+  if (ExplorerMiscOptions() & toNoRebuildIconListOnAssocChange) return;
   {
     // Images go off while the cache is rebuilt and come back as they were.
     struct TImagesBack {
       TCustomLazyExplorerTree& tree;
       uint32_t images;
-      ~TImagesBack() { tree.SetExplorerImageOptions((tree.imageOptions_ & ~uint32_t(toImages)) | images); }
-    } imagesBack{*this, imageOptions_ & toImages};
-    SetExplorerImageOptions(imageOptions_ & ~uint32_t(toImages));
+      ~TImagesBack() { tree.SetExplorerImageOptions((tree.ExplorerImageOptions() & ~uint32_t(toImages)) | images); }
+    } imagesBack{*this, ExplorerImageOptions() & toImages};
+    SetExplorerImageOptions(ExplorerImageOptions() & ~uint32_t(toImages));
     TKeyCloser key;
     if (RegOpenKeyExW(HKEY_CURRENT_USER, kMetricsKey, 0, 0x2001F, &key.key) == ERROR_SUCCESS) {
       TIconSizeGuard restore(key.key);
@@ -403,7 +396,7 @@ void TCustomLazyExplorerTree::ForceIconCachRebuild() {
       if (OnIconCacheRebuilding) OnIconCacheRebuilding();
     }
   }
-  RefreshTree((miscOptions_ & toRestoreTopNodeOnRefresh) != 0);
+  RefreshTree((ExplorerMiscOptions() & toRestoreTopNodeOnRefresh) != 0);
 }
 
 void TCustomLazyExplorerTree::InvalidateImageByIndex(int index) {
@@ -413,7 +406,7 @@ void TCustomLazyExplorerTree::InvalidateImageByIndex(int index) {
       self(self, child);
       TNamespace* ns = nullptr;
       if (!ValidateNamespace(child, ns)) continue;
-      const int size = (imageOptions_ & toLargeImages) ? 1 : 0;
+      const int size = (ExplorerImageOptions() & toLargeImages) ? 1 : 0;
       if (ns->GetIconIndex(false, size, false) == index || ns->GetIconIndex(true, size, false) == index) {
         ns->InvalidateNamespace(true);
         InvalidateNode(child);
@@ -449,12 +442,19 @@ void TCustomLazyExplorerTree::WithdrawIconRequest(PLazyNode node) {
 void TCustomLazyExplorerTree::WithdrawIconRequests() {
   if (!threadedImagesEnabled_) return;
   ImageThreadManager().ClearPendingItems(this, HandleIfAllocated(), WM_LTSETICONINDEX);
+  // What is still out was dropped unanswered: its items ask again when next painted.
+  for (const auto& [node, count] : iconRequests_) {
+    TNamespace* ns = nullptr;
+    if (ValidateNamespace(node, ns)) ns->SetThreadIconLoading(false);
+    if (!Destroying() && !IsRoot(node) && !node->States.Contains(nsBeingDeleted)) InvalidateNode(node);
+  }
   iconRequests_.clear();
 }
 
 void TCustomLazyExplorerTree::DoCollapsed(PLazyNode node) {
   TCustomLazyStringTree::DoCollapsed(node);
-  WithdrawIconRequests();
+  // A browse collapses and expands on its way; its requests stay queued.
+  if (!browsing_) WithdrawIconRequests();
 }
 
 void TCustomLazyExplorerTree::WMLTSetIconIndex(TImageThreadItem* item) {
@@ -467,7 +467,13 @@ void TCustomLazyExplorerTree::WMLTSetIconIndex(TImageThreadItem* item) {
   if (known && --out->second == 0) iconRequests_.erase(out);
   if (known && !Destroying() && ValidateNamespace(node, ns)) {
     ns->SetIconIndexByThread(item->ImageIndex, true);
-    if (!IsRoot(node) && !node->States.Contains(nsBeingDeleted)) InvalidateNode(node);
+    if (!IsRoot(node) && !node->States.Contains(nsBeingDeleted)) {
+      const TLazyRect r = InvalidateNode(node);
+      // Under a drag the new icon shows at once, the drag image kept over it.
+      if (Dragging() && GetDragManager().GetDragSource())
+        UpdateWindowAndDragImage(*GetDragManager().GetDragSource(), RECT{r.Left, r.Top, r.Right, r.Bottom}, false,
+                                 true);
+    }
   }
   // Handed back in every case, so no answer is leaked.
   ImageThreadManager().ReleaseItem(item);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "base/scope_guard.h"
 #include "shell/column_settings_win.h"
 #include "shell/icon_thread_win.h"
 #include "shell/shell_utils_win.h"
@@ -20,6 +21,13 @@ std::unique_ptr<TNamespace> DesktopItem() {
   return SpecialFolder(TRootFolder::rfDesktop);
 }
 
+// Whether some explorer tree shows the hourglass, and the cursor it replaced.
+bool gWaitCursorShown = false;
+HCURSOR gCursorBeforeWait = nullptr;
+
+// The user's documents folder as the desktop names it.
+constexpr wchar_t kMyDocumentsName[] = L"::{450d8fba-ad25-11d0-98a8-0800361b1103}";
+
 std::string Utf8(const std::wstring& text) {
   int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
   std::string out(static_cast<size_t>(std::max(n, 0)), '\0');
@@ -30,21 +38,49 @@ std::string Utf8(const std::wstring& text) {
 
 }  // namespace
 
-TCustomLazyExplorerTree::TCustomLazyExplorerTree() {
-  areaOffset_ = AllocateInternalDataArea(sizeof(TNodeArea));
+TCustomLazyExplorerTree::TCustomLazyExplorerTree()
+    : TCustomLazyStringTree(std::make_unique<TLazyExplorerTreeOptions>()),
+      explorerOptions_(static_cast<TCustomLazyExplorerTreeOptions*>(&GetOptions())) {
+  columnMenu_ = std::make_unique<TColumnMenu>(*this);
+  // Every drag over the tree is accepted unless the tree may change no file;
+  // the shell's drop target of the folder decides the effect.
+  OnDragOver = [](TBaseLazyTree& tree, TBaseLazyTree*, TShiftState, TDragState, POINT, TDropMode, DWORD&,
+                  bool& accept) {
+    accept = !(static_cast<TCustomLazyExplorerTree&>(tree).ExplorerMiscOptions() & toExplorerReadOnly);
+  };
+  SetDefaultNodeHeight(17);
+  Header().SetHeight(17);
+  SetDragHeight(250);
+  SetDragWidth(150);
   persistent_ = std::make_unique<TExplorerPersistent>();
   colors_ = std::make_unique<TExplorerColors>(this);
   contextMenuManager_ = std::make_unique<TContextMenuManager>(this);
-  contextMenuManager_->SetEnabled((shellOptions_ & toContextMenus) != 0);
-  columnMenu_ = std::make_unique<TColumnMenu>(*this);
+  // The tree's own native and reference formats; the shell's come with its data object.
+  ClipboardFormats().Add("Lazy Tree Data");
+  ClipboardFormats().Add("Lazy Tree Reference");
   rootNamespace_ = DesktopItem();
-  SetDefaultNodeHeight(17);
-  SetExplorerImageOptions(imageOptions_);
+  RebuildRootNamespaceBeginUpdate();
+  LoadDefaultOptions();
+  --rebuildLock_;  // nothing to rebuild while inactive
+  areaOffset_ = AllocateInternalDataArea(sizeof(TNodeArea));
+}
+
+void TCustomLazyExplorerTree::LoadDefaultOptions() {
+  auto& options = GetOptions();
+  // Added to the tree's own: the root's button and the theme stay as the tree has them.
+  options.SetPaintOptions(options.PaintOptions() | toShowButtons | toShowTreeLines | toUseBlendedImages |
+                          toGhostedIfUnfocused);
+  SetExplorerFolderOptions(toFoldersExpandable);
+  SetExplorerShellOptions(toRightAlignSizeColumn | toContextMenus);
+  SetExplorerMiscOptions(toBrowseExecuteFolder | toBrowseExecuteFolderShortcut | toExecuteOnDblClk);
+  SetExplorerImageOptions(toImages | toMarkCutAndCopy);
+  SetExplorerSyncOptions(toCollapseTargetFirst | toExpandTarget | toSelectTarget);
+  contextMenuManager_->SetEnabled((ExplorerShellOptions() & toContextMenus) != 0);
 }
 
 void TCustomLazyExplorerTree::SetExplorerImageOptions(uint32_t value) {
-  const uint32_t before = imageOptions_;
-  imageOptions_ = value;
+  const uint32_t before = explorerOptions_->image_;
+  explorerOptions_->image_ = value;
   if (((before ^ value) & toThreadedImages) && HandleAllocated())
     SetThreadedImagesEnabled((value & toThreadedImages) != 0);
   HIMAGELIST list = nullptr;
@@ -100,12 +136,25 @@ void TCustomLazyExplorerTree::SetFileObjects(uint32_t value) {
 }
 
 void TCustomLazyExplorerTree::SetExplorerFolderOptions(uint32_t value) {
-  if (value == folderOptions_) return;
-  bool rebuild = (value ^ folderOptions_) & (toHideRootFolder | toForceHideRecycleBin | toForceShowMyDocuments);
-  folderOptions_ = value;
-  if (rebuild) RebuildRootNamespace();
+  const uint32_t before = explorerOptions_->folder_;
+  if (value == before) return;
+  explorerOptions_->folder_ = value;
+  if (!Loading() &&
+      ((value ^ before) & (toFoldersExpandable | toHideRootFolder | toForceHideRecycleBin | toForceShowMyDocuments)))
+    RebuildRootNamespace();
 }
 
+bool TCustomLazyExplorerTree::DoRootChanging(TRootFolder kind, TNamespace& newRoot) {
+  bool allow = true;
+  if (OnRootChanging) OnRootChanging(*this, kind, newRoot, allow);
+  return allow;
+}
+
+void TCustomLazyExplorerTree::DoRootChange() {
+  if (OnRootChange) OnRootChange(*this);
+}
+
+// Takes over an allowed new root: what was shown goes, the tree is built on it.
 void TCustomLazyExplorerTree::ReplaceRoot(std::unique_ptr<TNamespace> root, TRootFolder kind) {
   BeginUpdate();
   Clear();
@@ -120,20 +169,40 @@ void TCustomLazyExplorerTree::ReplaceRoot(std::unique_ptr<TNamespace> root, TRoo
     RebuildRootNamespace();
   else
     ChangeLinkDispatch();
+  DoRootChange();
 }
 
-void TCustomLazyExplorerTree::SetRootFolderCustomPIDL(LPCITEMIDLIST pidl) {
-  if (!pidl || (rootFolderCustomPIDL_ && ILIsEqualSafe(rootFolderCustomPIDL_.get(), pidl))) return;
+void TCustomLazyExplorerTree::SetRootFolderCustomPIDL(LPCITEMIDLIST pidl) { ApplyRootFolderCustomPIDL(pidl, false); }
+
+void TCustomLazyExplorerTree::RefreshRootFolderCustomPIDL(LPCITEMIDLIST pidl) { ApplyRootFolderCustomPIDL(pidl, true); }
+
+void TCustomLazyExplorerTree::ApplyRootFolderCustomPIDL(LPCITEMIDLIST pidl, bool evenWhenEqual) {
+  if (!pidl) return;
   TPidl copy = TPIDLManager::CopyPIDL(pidl), rootCopy = TPIDLManager::CopyPIDL(pidl);
   if (!copy || !rootCopy) return;
-  auto root = std::make_unique<TNamespace>(std::move(rootCopy), nullptr);
-  ReplaceRoot(std::move(root), TRootFolder::rfCustomPIDL);
-  rootFolderCustomPIDL_ = std::move(copy);
+  auto pending = std::make_unique<TNamespace>(std::move(rootCopy), nullptr);
+  if (!DoRootChanging(TRootFolder::rfCustomPIDL, *pending)) return;
+  const bool same = rootFolder_ == TRootFolder::rfCustomPIDL && rootFolderCustomPIDL_ &&
+                    ILIsEqualSafe(rootFolderCustomPIDL_.get(), pidl);
+  if (same && !evenWhenEqual) return;
+  rootFolderCustomPIDL_ = std::move(copy);  // before the rebuild, which tells the followers
+  ReplaceRoot(std::move(pending), TRootFolder::rfCustomPIDL);
 }
 
 void TCustomLazyExplorerTree::SetRootFolder(TRootFolder kind) {
-  if (kind == TRootFolder::rfCustom || kind == TRootFolder::rfCustomPIDL) return;  // through their setters
-  ReplaceRoot(SpecialFolder(kind), kind);
+  // The custom kinds rebuild on what is stored (nothing stored: nothing to show).
+  if (kind == TRootFolder::rfCustomPIDL) {
+    if (rootFolderCustomPIDL_)
+      RefreshRootFolderCustomPIDL(TPidl(TPIDLManager::CopyPIDL(rootFolderCustomPIDL_.get())).get());
+    return;
+  }
+  if (kind == TRootFolder::rfCustom) {
+    if (!rootFolderCustomPath_.empty()) SetRootFolderCustomPath(std::wstring(rootFolderCustomPath_));
+    return;
+  }
+  std::unique_ptr<TNamespace> pending = SpecialFolder(kind);
+  if (pending && !DoRootChanging(kind, *pending)) return;
+  ReplaceRoot(std::move(pending), kind);
 }
 
 void TCustomLazyExplorerTree::SetRootFolderCustomPath(const std::wstring& path) {
@@ -141,10 +210,10 @@ void TCustomLazyExplorerTree::SetRootFolderCustomPath(const std::wstring& path) 
   if (!p.empty() && p.back() != L'\\') p += L'\\';
   DWORD attributes = GetFileAttributesW(p.c_str());
   if (p.empty() || attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return;
-  auto root = TNamespace::CreateFromFileName(p);
-  if (!root) return;
+  auto pending = TNamespace::CreateFromFileName(p);
+  if (!pending || !DoRootChanging(TRootFolder::rfCustom, *pending)) return;
   rootFolderCustomPath_ = p;
-  ReplaceRoot(std::move(root), TRootFolder::rfCustom);
+  ReplaceRoot(std::move(pending), TRootFolder::rfCustom);
 }
 
 void TCustomLazyExplorerTree::RebuildRootNamespaceEndUpdate() {
@@ -158,7 +227,7 @@ void TCustomLazyExplorerTree::RebuildRootNamespace() {
   Clear();
   RebuildHeader(rootNamespace_.get());
   hiddenRootNamespace_.reset();
-  if (folderOptions_ & toHideRootFolder) {
+  if (ExplorerFolderOptions() & toHideRootFolder) {
     hiddenRootNamespace_ = rootNamespace_->Clone();
     ExpandNamespaceFolder(RootNode());
   } else {
@@ -178,10 +247,78 @@ PLazyNode TCustomLazyExplorerTree::AddNamespaceNode(PLazyNode parent, std::uniqu
   return child;
 }
 
+PLazyNode TCustomLazyExplorerTree::AddCustomNode(PLazyNode parent, std::unique_ptr<TNamespace> ns,
+                                                 TCheckType checkType, bool setCheck) {
+  if (!ns) return nullptr;
+  TNamespace& item = *ns;
+  PLazyNode child = AddNamespaceNode(parent, std::move(ns));
+  if (!child) return nullptr;
+  if (setCheck) {
+    child->CheckType = checkType;
+    child->CheckState = csUncheckedNormal;
+  }
+  DoNamespaceStructureChange(child, item, nscAdd);
+  return child;
+}
+
+void TCustomLazyExplorerTree::DoNamespaceStructureChange(PLazyNode node, TNamespace& ns,
+                                                         TNamespaceStructureChange change) {
+  if (OnNamespaceStructureChange) OnNamespaceStructureChange(*this, node, ns, change);
+}
+
+void TCustomLazyExplorerTree::DoCustomNamespace(PLazyNode node) {
+  if (ExplorerFolderOptions() & toForceShowMyDocuments) AddMyDocumentsFolder(node, true);
+  if (OnCustomNamespace) OnCustomNamespace(*this, node);
+}
+
+void TCustomLazyExplorerTree::AddMyDocumentsFolder(PLazyNode node, bool onlyUnderDesktop) {
+  TNamespace* ns = nullptr;
+  if (!ValidateNamespace(node, ns) || (onlyUnderDesktop && !ns->IsDesktop()) || !ns->GetFolder()) return;
+  TNamespace* desktop = DesktopFolder();
+  ComPtr<IShellFolder> folder = desktop ? desktop->GetShellFolder() : ComPtr<IShellFolder>();
+  if (!folder) return;
+  std::wstring name = kMyDocumentsName;
+  LPITEMIDLIST found = nullptr;
+  if (FAILED(folder->ParseDisplayName(nullptr, nullptr, name.data(), nullptr, &found, nullptr)) || !found) return;
+  TPidl list(found);
+  for (PLazyNode child = node->ChildCount ? node->FirstChild : nullptr; child; child = child->NextSibling) {
+    TNamespace* childNs = nullptr;
+    if (ValidateNamespace(child, childNs) && ILIsEqualSafe(childNs->AbsolutePIDL(), list.get())) return;
+  }
+  const bool checks = HasOption(toCheckSupport);
+  AddCustomNode(node, std::make_unique<TNamespace>(std::move(list), nullptr), ctTriStateCheckBox, checks);
+}
+
+bool TCustomLazyExplorerTree::ValidateColumnManager(PLazyNode node, TColumnManager*& manager) {
+  TNodeArea* area = Area(node);
+  manager = area ? area->ColumnManager : nullptr;
+  return manager != nullptr;
+}
+
+void TCustomLazyExplorerTree::InvalidateChildNamespaces(PLazyNode node, bool reload) {
+  if (!node) return;
+  for (PLazyNode child = node->ChildCount ? node->FirstChild : nullptr; child; child = child->NextSibling) {
+    TNamespace* ns = nullptr;
+    if (ValidateNamespace(child, ns)) ns->InvalidateNamespace(reload);
+    InvalidateNode(child);
+  }
+}
+
+void TCustomLazyExplorerTree::DeleteNode(PLazyNode node, bool reindex) {
+  if (!node || IsRoot(node)) return;
+  if (node == FocusedNode()) {
+    PLazyNode next = node->NextSibling;
+    if (!next && node->Parent && !IsRoot(node->Parent)) next = node->Parent;
+    SetFocusedNode(next);
+    if (next) SetSelected(next, true);
+  }
+  TCustomLazyStringTree::DeleteNode(node, reindex);
+}
+
 void TCustomLazyExplorerTree::DoInitNode(PLazyNode parent, PLazyNode node, TLazyNodeInitStates& initStates) {
   TNodeArea* area = Area(node);
   const bool topLevel = parent == nullptr || IsRoot(parent);
-  if (topLevel && RootNodeCount() < 2 && !(folderOptions_ & toHideRootFolder)) {
+  if (topLevel && RootNodeCount() < 2 && !(ExplorerFolderOptions() & toHideRootFolder)) {
     std::unique_ptr<TNamespace>(area->Namespace).reset();
     area->Namespace = (rootNamespace_ ? rootNamespace_->Clone() : DesktopItem()).release();
     std::unique_ptr<TColumnManager>(area->ColumnManager).reset();
@@ -204,6 +341,10 @@ void TCustomLazyExplorerTree::DoInitNode(PLazyNode parent, PLazyNode node, TLazy
   if (TNodeStorage* stored = GetNewStorage()->Find(bytes, kStoreCheck)) {
     node->CheckType = stored->Storage.CheckType;
     node->CheckState = stored->Storage.CheckState;
+    // A stored check below an unchecked folder shows on the way down to it.
+    if (tracking && !topLevel && node->CheckState != csUncheckedNormal &&
+        GetCheckState(parent) == csUncheckedNormal)
+      for (PLazyNode up = parent; up; up = IsRoot(up) ? nullptr : up->Parent) WriteCheckState(up, csMixedNormal);
   }
 }
 
@@ -212,7 +353,8 @@ bool TCustomLazyExplorerTree::ItemHasChildren(TNamespace& ns, PLazyNode parent) 
   if (fileObjects_ & foFolders) flags |= SHCONTF_FOLDERS;
   if (fileObjects_ & foNonFolders) flags |= SHCONTF_NONFOLDERS;
   if (fileObjects_ & foHidden) flags |= SHCONTF_INCLUDEHIDDEN;
-  bool candidate = (folderOptions_ & toFoldersExpandable) || (!parent && !(folderOptions_ & toHideRootFolder));
+  bool candidate =
+      (ExplorerFolderOptions() & toFoldersExpandable) || (!parent && !(ExplorerFolderOptions() & toHideRootFolder));
   if (!candidate || ns.IsRecycleBin()) return candidate;
   if (!ns.GetFolder()) return false;  // nothing to enumerate in a file
   if (ns.GetHasSubFolder()) return true;
@@ -221,7 +363,7 @@ bool TCustomLazyExplorerTree::ItemHasChildren(TNamespace& ns, PLazyNode parent) 
 }
 
 bool TCustomLazyExplorerTree::OkToExpandNode(PLazyNode node) {
-  if (!(folderOptions_ & toFoldersExpandable) && !IsRoot(node) && node != GetFirstNoInit()) return false;
+  if (!(ExplorerFolderOptions() & toFoldersExpandable) && !IsRoot(node) && node != GetFirstNoInit()) return false;
   TNamespace* ns = nullptr;
   bool ok = ValidateNamespace(node, ns);
   if (ok) {
@@ -249,13 +391,14 @@ uint32_t TCustomLazyExplorerTree::ExpandNamespaceFolder(PLazyNode node) {
                         [&](TPidl child, TNamespace& parent, bool&) {
                           // Children use their folder node's bound folder; the node outlives them.
                           auto item = std::make_unique<TNamespace>(std::move(child), &parent);
-                          if ((folderOptions_ & toForceHideRecycleBin) && item->IsRecycleBin()) return false;
+                          if ((ExplorerFolderOptions() & toForceHideRecycleBin) && item->IsRecycleBin()) return false;
                           bool allow = true;
                           if (OnEnumFolder) OnEnumFolder(*this, *item, allow);
                           if (!allow) return false;
                           AddNamespaceNode(node, std::move(item));
                           return true;
                         });
+    DoCustomNamespace(node);
     if (node->ChildCount > 0) Sort(node, kNoColumn, TSortDirection::sdAscending, false);
   }
   EndUpdate();
@@ -268,6 +411,30 @@ void TCustomLazyExplorerTree::DoInitChildren(PLazyNode node, std::uint32_t& chil
   if (HasOption(toCheckSupport))
     for (PLazyNode child = node->FirstChild; child; child = child->NextSibling) InitNode(child);
   TCustomLazyStringTree::DoInitChildren(node, childCount);
+}
+
+bool TCustomLazyExplorerTree::DoExpanding(PLazyNode node) {
+  // Without browsing into folders the user opens one only by its button.
+  if (!(ExplorerMiscOptions() & toBrowseExecuteFolder) && userInput_ && !mouseOnExpandButton_ &&
+      node != GetFirstNoInit())
+    return false;
+  return TCustomLazyStringTree::DoExpanding(node);
+}
+
+bool TCustomLazyExplorerTree::DoCollapsing(PLazyNode node) {
+  if (!TCustomLazyStringTree::DoCollapsing(node)) return false;
+  CollapseNamespaceFolder(node);
+  return true;
+}
+
+void TCustomLazyExplorerTree::CollapseNamespaceFolder(PLazyNode node) {
+  PLazyNode current = FocusedNode();
+  if (!current) current = GetFirstSelected();
+  if (!node || !current || current == node || !HasAsParent(current, node)) return;
+  SetFocusedNode(nullptr);
+  ClearSelection();
+  SetSelected(node, true);
+  SetFocusedNode(node);
 }
 
 void TCustomLazyExplorerTree::DoFreeNode(PLazyNode node) {
@@ -283,7 +450,7 @@ void TCustomLazyExplorerTree::DoFreeNode(PLazyNode node) {
 }
 
 int TCustomLazyExplorerTree::DoCompare(PLazyNode node1, PLazyNode node2, TColumnIndex column) {
-  if (miscOptions_ & toUserSort) return TCustomLazyStringTree::DoCompare(node1, node2, column);
+  if (ExplorerMiscOptions() & toUserSort) return TCustomLazyStringTree::DoCompare(node1, node2, column);
   TNamespace *a = nullptr, *b = nullptr;
   if (!ValidateNamespace(node1, a) || !ValidateNamespace(node2, b)) return 0;
   if (column >= 0 && Header().Columns().IsValidColumn(column)) return CompareByColumn(node1, node2, *a, *b, column);
@@ -315,6 +482,8 @@ void TCustomLazyExplorerTree::DoChecked(PLazyNode node) {
 }
 
 void TCustomLazyExplorerTree::DoChange(PLazyNode node) {
+  // A right click selects for the context menu only: linked views stay where they are.
+  if (node && contextMenuManager_->RightButtonDown()) return;
   TCustomLazyStringTree::DoChange(node);
   ChangeLinkDispatch();
 }
@@ -331,14 +500,14 @@ int TCustomLazyExplorerTree::DoGetImageIndex(PLazyNode node, TLTImageKind kind, 
                           kind == TLTImageKind::ikOverlay;
   // The item's icon belongs to the main column only.
   const bool mainColumn = column == kNoColumn || !HeaderUsesColumns() || column == HeaderMainColumn();
-  if (!(imageOptions_ & toImages) || !shellImage || !mainColumn || !ValidateNamespace(node, ns))
+  if (!(ExplorerImageOptions() & toImages) || !shellImage || !mainColumn || !ValidateNamespace(node, ns))
     return TCustomLazyStringTree::DoGetImageIndex(node, kind, column, ghosted);
   const bool loading = threadedImagesEnabled_ && !ns->ThreadedIconLoaded() && HandleAllocated();
   if (kind == TLTImageKind::ikOverlay) {
     if (loading) return -1;  // nothing over the placeholder
     // The shell's overlay service decides where there is one; else the
     // system list's shortcut arrow (overlay 2) and shared hand (overlay 1).
-    if (!(imageOptions_ & toHideOverlay) && ns->Parent() && ns->Parent()->GetShellIconOverlayInterface())
+    if (!(ExplorerImageOptions() & toHideOverlay) && ns->Parent() && ns->Parent()->GetShellIconOverlayInterface())
       return ns->GetOverlayIndex() - 1;
     if (ns->GetLink()) return 1;
     if (ns->GetShare()) return 0;
@@ -349,24 +518,35 @@ int TCustomLazyExplorerTree::DoGetImageIndex(PLazyNode node, TLTImageKind kind, 
       ns->SetThreadIconLoading(true);
       ++iconRequests_[node];
       ImageThreadManager().AddNewItem(this, HandleIfAllocated(), WM_LTSETICONINDEX, ns->AbsolutePIDL(),
-                                      (imageOptions_ & toLargeImages) != 0, node, 0);
+                                      (ExplorerImageOptions() & toLargeImages) != 0, node, 0);
     }
     return PlaceholderImage(*ns);
   }
-  ghosted = ns->GetGhosted() && !(folderOptions_ & toDisableGhostedFolders);
+  ghosted = ns->GetGhosted() && !(ExplorerFolderOptions() & toDisableGhostedFolders);
   // An expanded folder shows its open form; a selected one also with toShowOpenIconOnSelect.
-  const bool open = Expanded(node) || (kind == TLTImageKind::ikSelected && (folderOptions_ & toShowOpenIconOnSelect));
-  return ns->GetIconIndex(open, (imageOptions_ & toLargeImages) ? 1 : 0, true);
+  const bool open =
+      Expanded(node) || (kind == TLTImageKind::ikSelected && (ExplorerFolderOptions() & toShowOpenIconOnSelect));
+  return ns->GetIconIndex(open, (ExplorerImageOptions() & toLargeImages) ? 1 : 0, true);
 }
 
 PLazyNode TCustomLazyExplorerTree::StartNode() {
-  return (folderOptions_ & toHideRootFolder) ? RootNode() : GetFirst();
+  return (ExplorerFolderOptions() & toHideRootFolder) ? RootNode() : GetFirst();
 }
 
 PLazyNode TCustomLazyExplorerTree::FindNode(const std::wstring& path) {
   TPidl list = PathToPIDL(path);
   return list ? FindNodeByPIDL(list.get()) : nullptr;
 }
+
+namespace {
+
+// Whether the list lies below the network neighbourhood, whose items are not enumerated.
+bool UnderNetwork(LPCITEMIDLIST pidl) {
+  TNamespace* network = NetworkNeighborHoodFolder();
+  return network && ILIsParentSafe(network->AbsolutePIDL(), pidl, false);
+}
+
+}  // namespace
 
 PLazyNode TCustomLazyExplorerTree::WalkPIDLToNode(LPCITEMIDLIST pidl, bool select, bool reinitChildren,
                                                   bool expand) {
@@ -385,8 +565,14 @@ PLazyNode TCustomLazyExplorerTree::WalkPIDLToNode(LPCITEMIDLIST pidl, bool selec
       TPidl cut = TPIDLManager::CopyPIDL(work.get());
       while (IDListCount(cut.get()) > level) TPIDLManager::StripLastID(cut.get());
       if (expand) {
-        if (reinitChildren) ReinitChildren(node, false);
-        else SetExpanded(node, true);
+        if (IsRoot(node)) {
+          // The hidden root does not expand: its folder is read directly.
+          if (node->ChildCount == 0) ExpandNamespaceFolder(node);
+        } else if (reinitChildren) {
+          ReinitChildren(node, false);
+        } else {
+          SetExpanded(node, true);
+        }
       }
       PLazyNode found = nullptr;
       // Children that exist only: never reads a folder that was not expanded.
@@ -401,6 +587,9 @@ PLazyNode TCustomLazyExplorerTree::WalkPIDLToNode(LPCITEMIDLIST pidl, bool selec
           break;
         }
       }
+      // Items under the network neighbourhood are not enumerated: a node is made for them.
+      if (!found && UnderNetwork(cut.get()))
+        found = AddCustomNode(node, std::make_unique<TNamespace>(std::move(cut), nullptr), ctNone, false);
       node = found;
     }
   }
@@ -413,8 +602,37 @@ PLazyNode TCustomLazyExplorerTree::WalkPIDLToNode(LPCITEMIDLIST pidl, bool selec
   return node;
 }
 
+PLazyNode TCustomLazyExplorerTree::InternalWalkPIDLToNode(LPCITEMIDLIST pidl) {
+  PLazyNode node = StartNode();
+  TNamespace* ns = nullptr;
+  if (!pidl || !node || !ValidateNamespace(node, ns)) return nullptr;
+  if (ILIsEqualSafe(ns->AbsolutePIDL(), pidl)) return node;
+  if (!ILIsParentSafe(ns->AbsolutePIDL(), pidl, false)) return nullptr;
+  TPidl cut = TPIDLManager::CopyPIDL(pidl);
+  if (!cut) return nullptr;
+  const size_t total = IDListCount(pidl);
+  for (size_t level = IDListCount(ns->AbsolutePIDL()) + 1; node && level <= total; ++level) {
+    TPidl head = TPIDLManager::CopyPIDL(cut.get());
+    while (IDListCount(head.get()) > level) TPIDLManager::StripLastID(head.get());
+    PLazyNode found = nullptr;
+    for (PLazyNode child = node->ChildCount ? node->FirstChild : nullptr; child && !found;
+         child = child->NextSibling) {
+      TNamespace* childNs = nullptr;
+      if (ValidateNamespace(child, childNs) && ILIsEqualSafe(childNs->AbsolutePIDL(), head.get())) found = child;
+    }
+    if (!found && UnderNetwork(head.get()))
+      found = AddCustomNode(node, std::make_unique<TNamespace>(std::move(head), nullptr), ctNone, false);
+    node = found;
+  }
+  return node;
+}
+
 bool TCustomLazyExplorerTree::BrowseToByPIDL(LPCITEMIDLIST pidl, bool expand, bool collapseFirst, bool scrollTop,
                                              bool select) {
+  if (!OkToBrowseTo(pidl)) return false;
+  browsing_ = true;
+  const ScopeGuard browsed([this] { browsing_ = false; });
+  LockChangeNotifier();
   BeginUpdate();
   PLazyNode node = WalkPIDLToNode(pidl, false, false, true);
   if (node) {
@@ -429,7 +647,7 @@ bool TCustomLazyExplorerTree::BrowseToByPIDL(LPCITEMIDLIST pidl, bool expand, bo
     }
   }
   EndUpdate();
-  if (node) ScrollIntoView(node, false, (miscOptions_ & toAutoScrollHorz) != 0);
+  if (node) ScrollIntoView(node, false, (ExplorerMiscOptions() & toAutoScrollHorz) != 0);
   return node != nullptr;
 }
 
@@ -449,6 +667,7 @@ void TCustomLazyExplorerTree::InitAllChildren(PLazyNode node) {
 }
 
 void TCustomLazyExplorerTree::RefreshTree(bool restoreTopNode) {
+  const TTreeWaitCursor wait(*this);
   BeginUpdate();
   persistent_->SaveTree(*this, true, true);
   persistent_->RestoreTree(*this, true, restoreTopNode, true);
@@ -462,10 +681,62 @@ void TCustomLazyExplorerTree::RefreshNode(PLazyNode node) {
   persistent_->SaveTreeBranch(*this, node, true);
   if (node->ChildCount > 0) DeleteChildren(node, false);
   ns->InvalidateCache();
-  SetHasChildren(node, ItemHasChildren(*ns, node->Parent && !IsRoot(node->Parent) ? node->Parent : nullptr));
+  if (IsRoot(node)) {
+    // The hidden root never expands: its folder is read again here.
+    ExpandNamespaceFolder(node);
+  } else {
+    SetHasChildren(node, ItemHasChildren(*ns, node->Parent && !IsRoot(node->Parent) ? node->Parent : nullptr));
+  }
   persistent_->RestoreTreeBranch(*this, node, true);
   if (!IsRoot(node)) InvalidateNode(node);
   EndUpdate();
+}
+
+void TCustomLazyExplorerTree::LockChangeNotifier() { dispatchLocked_ = true; }
+
+void TCustomLazyExplorerTree::UnlockChangeNotifer() {
+  if (Loading()) return;
+  dispatchLocked_ = false;
+  if (dispatchLockCount_ > 0) {
+    dispatchLockCount_ = 0;
+    ChangeLinkDispatch();
+  }
+}
+
+void TCustomLazyExplorerTree::WaitCursor(bool show) {
+  if (disableWaitCursors_) return;
+  if (show) {
+    if (waitCursorDepth_ == 0 && !gWaitCursorShown) {
+      gCursorBeforeWait = ::SetCursor(::LoadCursorW(nullptr, MAKEINTRESOURCEW(32514)));  // the hourglass
+      gWaitCursorShown = true;
+    }
+    ++waitCursorDepth_;
+  } else if (waitCursorDepth_ > 0 && --waitCursorDepth_ == 0 && gWaitCursorShown) {
+    ::SetCursor(gCursorBeforeWait);
+    gWaitCursorShown = false;
+  }
+}
+
+void TCustomLazyExplorerTree::SetDisableWaitCursors(bool value) {
+  if (value == disableWaitCursors_) return;
+  disableWaitCursors_ = value;
+  if (waitCursorDepth_ > 0 && gWaitCursorShown) {
+    ::SetCursor(gCursorBeforeWait);
+    gWaitCursorShown = false;
+  }
+  waitCursorDepth_ = 0;
+}
+
+void TCustomLazyExplorerTree::DoUpdating(TLTUpdateState state) {
+  // The outermost update shows the hourglass and holds the followers until it ends.
+  if (state == TLTUpdateState::usBegin) {
+    WaitCursor(true);
+    LockChangeNotifier();
+  } else if (state == TLTUpdateState::usEnd) {
+    WaitCursor(false);
+    UnlockChangeNotifer();
+  }
+  TCustomLazyStringTree::DoUpdating(state);
 }
 
 TLazyExplorerTreeview::~TLazyExplorerTreeview() {

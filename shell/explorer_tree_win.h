@@ -92,9 +92,52 @@ enum TExplorerSyncOption : uint32_t { toCollapseTargetFirst = 1u << 0, toExpandT
 
 // Root kinds by the special folder they stand for; the two custom kinds take a path or a list.
 enum class TRootFolder : int {
-  rfDesktop = 0, rfInternet = 1, rfControlPanel = 3, rfPersonal = 5, rfFavorites = 6, rfBitBucket = 10,
-  rfDesktopDirectory = 16, rfDrives = 17, rfNetwork = 18, rfFonts = 20, rfTemplates = 21, rfAppData = 26,
+  rfAdminTools = 48, rfAltStartup = 29, rfAppData = 26, rfBitBucket = 10, rfCommonAdminTools = 47,
+  rfCommonAltStartup = 30, rfCommonAppData = 35, rfCommonDesktopDirectory = 25, rfCommonDocuments = 46,
+  rfCommonFavorties = 31, rfCommonPrograms = 23, rfCommonStartMenu = 22, rfCommonStartup = 24,
+  rfCommonTemplates = 45, rfControlPanel = 3, rfCookies = 33, rfDesktop = 0, rfDesktopDirectory = 16, rfDrives = 17,
+  rfFavorites = 6, rfFonts = 20, rfHistory = 34, rfInternet = 1, rfInternetCache = 32, rfLocalAppData = 28,
+  rfMyPictures = 39, rfNetHood = 19, rfNetwork = 18, rfPersonal = 5, rfPrinters = 4, rfPrintHood = 27,
+  rfProfile = 40, rfProgramFiles = 38, rfCommonProgramFiles = 43, rfPrograms = 2, rfRecent = 8, rfSendTo = 9,
+  rfStartMenu = 11, rfStartUp = 7, rfSystem = 37, rfTemplate = 21, rfWindows = 36,
   rfCustom = -1, rfCustomPIDL = -2,
+};
+
+// What OnNamespaceStructureChange reports of a node.
+enum TNamespaceStructureChange : int { nscDelete = 0, nscAdd = 1 };
+
+// The explorer tree's options: the string tree's sets and the five explorer
+// sets. Setting an explorer set goes through the owning tree, whose setter
+// applies the change; assigning copies the sets through the setters.
+class TCustomLazyExplorerTreeOptions : public TCustomStringTreeOptions {
+ public:
+  using TCustomStringTreeOptions::TCustomStringTreeOptions;
+  uint32_t ExplorerFolderOptions() const { return folder_; }
+  uint32_t ExplorerImageOptions() const { return image_; }
+  uint32_t ExplorerMiscOptions() const { return misc_; }
+  uint32_t ExplorerShellOptions() const { return shell_; }
+  uint32_t ExplorerSyncOptions() const { return sync_; }
+  void SetExplorerFolderOptions(uint32_t value);
+  void SetExplorerImageOptions(uint32_t value);
+  void SetExplorerMiscOptions(uint32_t value);
+  void SetExplorerShellOptions(uint32_t value);
+  void SetExplorerSyncOptions(uint32_t value) { sync_ = value; }
+  // The string tree's sets, then folder, shell, misc and image through their setters, sync as a value.
+  void AssignTo(TCustomLazyTreeOptions& target) const override;
+  void Assign(const TCustomLazyTreeOptions& source) { source.AssignTo(*this); }
+
+ private:
+  friend class TCustomLazyExplorerTree;
+  TCustomLazyExplorerTree* Tree() const;
+  uint32_t folder_ = toFoldersExpandable;
+  uint32_t image_ = toImages | toMarkCutAndCopy;
+  uint32_t misc_ = toBrowseExecuteFolder | toBrowseExecuteFolderShortcut | toExecuteOnDblClk;
+  uint32_t shell_ = toRightAlignSizeColumn | toContextMenus;
+  uint32_t sync_ = toCollapseTargetFirst | toExpandTarget | toSelectTarget;
+};
+class TLazyExplorerTreeOptions : public TCustomLazyExplorerTreeOptions {
+ public:
+  using TCustomLazyExplorerTreeOptions::TCustomLazyExplorerTreeOptions;
 };
 
 class TCustomLazyExplorerTree : public TCustomLazyStringTree {
@@ -102,32 +145,58 @@ class TCustomLazyExplorerTree : public TCustomLazyStringTree {
   TCustomLazyExplorerTree();
   ~TCustomLazyExplorerTree() override;
   const char* ClassName() const override { return "TCustomLazyExplorerTree"; }
+  TCustomLazyExplorerTreeOptions& ExplorerOptions() { return *explorerOptions_; }
+  // The working defaults of a new tree; layouts set their own on top.
+  virtual void LoadDefaultOptions();
+  // Copies the settings of another explorer tree: columns, file objects, size
+  // format and sort, the root, the options, the colours and Active.
+  void Assign(TCustomLazyExplorerTree& source);
+  void AssignTo(TCustomLazyExplorerTree& target) { target.Assign(*this); }
+  // The explorer tree keeps its state through its view manager: node streams are refused.
+  void SaveToStream(TNodeStream& stream, PLazyNode node = nullptr) override;
+  void LoadFromStream(TNodeStream& stream) override;
 
   bool Active() const { return active_; }
   void SetActive(bool value);
   uint32_t FileObjects() const { return fileObjects_; }
   void SetFileObjects(uint32_t value);
   TRootFolder RootFolder() const { return rootFolder_; }
+  // Asks OnRootChanging with the new root, then rebuilds and fires OnRootChange.
+  // The custom kinds take the stored path or list.
   void SetRootFolder(TRootFolder kind);
   const std::wstring& RootFolderCustomPath() const { return rootFolderCustomPath_; }
   // A path that names no folder is refused silently.
   void SetRootFolderCustomPath(const std::wstring& path);
-  uint32_t ExplorerFolderOptions() const { return folderOptions_; }
+  uint32_t ExplorerFolderOptions() const { return explorerOptions_->folder_; }
   void SetExplorerFolderOptions(uint32_t value);
-  uint32_t ExplorerMiscOptions() const { return miscOptions_; }
-  // Turns the change notification on or off with toChangeNotifierThread.
+  uint32_t ExplorerMiscOptions() const { return explorerOptions_->misc_; }
+  // Turns the change notification on or off with toChangeNotifierThread;
+  // toTrackChangesInMappedDrives needs it and goes with it.
   void SetExplorerMiscOptions(uint32_t value);
-  uint32_t ExplorerImageOptions() const { return imageOptions_; }
+  uint32_t ExplorerImageOptions() const { return explorerOptions_->image_; }
   // Images: the system image list (small, or large with toLargeImages).
   void SetExplorerImageOptions(uint32_t value);
-  uint32_t ExplorerSyncOptions() const { return syncOptions_; }
-  void SetExplorerSyncOptions(uint32_t value) { syncOptions_ = value; }
+  uint32_t ExplorerSyncOptions() const { return explorerOptions_->sync_; }
+  void SetExplorerSyncOptions(uint32_t value) { explorerOptions_->sync_ = value; }
 
   virtual void RebuildRootNamespace();
   void RebuildRootNamespaceBeginUpdate() { ++rebuildLock_; }
   void RebuildRootNamespaceEndUpdate();
 
   bool ValidateNamespace(PLazyNode node, TNamespace*& ns);
+  bool ValidateColumnManager(PLazyNode node, TColumnManager*& manager);
+  // Adds a child holding `ns` (taken over); with `setCheck` it gets `checkType`
+  // unchecked. Fires OnNamespaceStructureChange (nscAdd).
+  PLazyNode AddCustomNode(PLazyNode parent, std::unique_ptr<TNamespace> ns, TCheckType checkType, bool setCheck);
+  // Moves the focus off a focused node first (to its next sibling, else its
+  // parent, which is then selected), then deletes it.
+  void DeleteNode(PLazyNode node, bool reindex = true);
+  // Adds the user's documents folder under the desktop node unless it is there.
+  void AddMyDocumentsFolder(PLazyNode node, bool onlyUnderDesktop);
+  // Marks the items of the node's children stale and repaints them.
+  void InvalidateChildNamespaces(PLazyNode node, bool reload);
+  // The node of an item among the nodes that exist: nothing is read or expanded.
+  PLazyNode InternalWalkPIDLToNode(LPCITEMIDLIST pidl);
   // Nodes that exist only: a folder never expanded is not searched.
   PLazyNode FindNode(const std::wstring& path);
   PLazyNode FindNodeByPIDL(LPCITEMIDLIST pidl) { return WalkPIDLToNode(pidl, false, false, false); }
@@ -141,6 +210,8 @@ class TCustomLazyExplorerTree : public TCustomLazyStringTree {
   void InitAllChildren(PLazyNode node);
   void InitAllNodes() { InitAllChildren(nullptr); }
 
+  // Reads the node's folder when it has no children yet; answers the child count.
+  virtual uint32_t ExpandNamespaceFolder(PLazyNode node);
   // Re-reads one folder node, keeping what was expanded and selected below it.
   void RefreshNode(PLazyNode node);
   TRootNodeStorage* GetNewStorage() { return persistent_->Storage.get(); }
@@ -150,6 +221,25 @@ class TCustomLazyExplorerTree : public TCustomLazyStringTree {
   LPCITEMIDLIST RootFolderCustomPIDL() const { return rootFolderCustomPIDL_.get(); }
   // The root folder's item (none before a root is set).
   TNamespace* RootNamespace() const { return rootNamespace_.get(); }
+  // A refresh builds the custom root again even when the list is the one stored.
+  void RefreshRootFolderCustomPIDL(LPCITEMIDLIST pidl);
+  // May refuse a new root (kind, its item); the item is freed when refused.
+  std::function<void(TCustomLazyExplorerTree&, TRootFolder, TNamespace&, bool& allow)> OnRootChanging;
+  std::function<void(TCustomLazyExplorerTree&)> OnRootChange;
+  // After a folder was read: the user may add nodes of its own.
+  std::function<void(TCustomLazyExplorerTree&, PLazyNode parent)> OnCustomNamespace;
+
+  // Change dispatch to linked views waits while locked; unlocking sends what waited once.
+  void LockChangeNotifier();
+  void UnlockChangeNotifer();
+  bool ChangeDispatchLocked() const { return dispatchLocked_; }
+  // True while BrowseToByPIDL walks.
+  bool Browsing() const { return browsing_; }
+  // The hourglass, nested per tree and shared by all trees: one shows, the
+  // first cursor comes back once.
+  void WaitCursor(bool show);
+  bool DisableWaitCursors() const { return disableWaitCursors_; }
+  void SetDisableWaitCursors(bool value);
 
   // ---------------------------------------------------------- change links --
   // Hands the first selected node's item (else the focused node's) to the
@@ -231,15 +321,16 @@ class TCustomLazyExplorerTree : public TCustomLazyStringTree {
   void InvalidateImageByIndex(int index);
   // A handler may set the event's Handled to take it over.
   std::function<void(TCustomLazyExplorerTree&, TLazyShellEvent&)> OnShellNotify;
-  // Fired for a child a re-read removed (kind 0).
-  std::function<void(TCustomLazyExplorerTree&, TNamespace&, int kind)> OnNamespaceStructureChange;
+  // Fired for a child a re-read removed (nscDelete) and for each node AddCustomNode adds (nscAdd).
+  std::function<void(TCustomLazyExplorerTree&, PLazyNode, TNamespace&, TNamespaceStructureChange)>
+      OnNamespaceStructureChange;
   // Set while a batch was dropped (menu shown or dragging); the next mouse move refreshes.
   bool MissedNotification() const { return missedNotification_; }
 
   // ---------------------------------------------------------- shell commands --
   // Every command goes through the items' shell objects: the shell does the
   // file work and asks its own confirmations.
-  uint32_t ExplorerShellOptions() const { return shellOptions_; }
+  uint32_t ExplorerShellOptions() const { return explorerOptions_->shell_; }
   void SetExplorerShellOptions(uint32_t value);
   TExplorerColors& Colors() { return *colors_; }
   TContextMenuManager& ContextMenuManager() { return *contextMenuManager_; }
@@ -263,9 +354,18 @@ class TCustomLazyExplorerTree : public TCustomLazyStringTree {
   virtual bool InternalCreateNewFolder(LPCITEMIDLIST parentPIDL, const std::wstring& suggestedName,
                                        std::wstring& newName);
   // Drag out: whether the node may be dragged, and the data of the selected items.
-  virtual bool DoBeforeDrag(PLazyNode node, TColumnIndex column);
-  virtual ComPtr<IDataObject> DoCreateDataObject();
-  int SuggestDropEffect() const { return DROPEFFECT_COPY | DROPEFFECT_MOVE | DROPEFFECT_LINK; }
+  bool DoBeforeDrag(PLazyNode node, TColumnIndex column) override;
+  ComPtr<IDataObject> DoCreateDataObject() override;
+  // Drops go to the shell's drop target of the folder under the mouse (the
+  // root folder over the empty area of a list without a root node).
+  HRESULT DragEnter(DWORD keyState, POINT pt, DWORD& effect) override;
+  HRESULT DragOver(TBaseLazyTree* source, DWORD keyState, TDragState state, POINT pt, DWORD& effect) override;
+  void DragLeave() override;
+  HRESULT DragDrop(IDataObject* dataObject, DWORD keyState, POINT pt, DWORD& effect) override;
+  // Copy, move and link are offered; the shell's drop target decides.
+  DWORD SuggestDropEffect(TBaseLazyTree*, TShiftState, POINT, DWORD) override {
+    return DROPEFFECT_COPY | DROPEFFECT_MOVE | DROPEFFECT_LINK;
+  }
   // Starts the in-place editor on the node's caption; false when the tree may not edit it.
   virtual bool EditCaption(PLazyNode node);
   bool DoEndEdit() override;
@@ -284,8 +384,6 @@ class TCustomLazyExplorerTree : public TCustomLazyStringTree {
       OnShellExecute;
   std::function<void(TCustomLazyExplorerTree&, PLazyNode, int button, POINT)> OnTreeDblClick;
   std::function<void(TCustomLazyExplorerTree&, PLazyNode, TColumnIndex, bool& allowed)> OnDragAllowed;
-  // Keys the tree handles for the shell; the handler may clear `key` to refuse one.
-  std::function<void(TCustomLazyExplorerTree&, WORD& key, UINT shift)> OnKeyAction;
 
  protected:
   struct TNodeArea {
@@ -293,9 +391,33 @@ class TCustomLazyExplorerTree : public TCustomLazyStringTree {
     TColumnManager* ColumnManager;  // top-level nodes only, made on first use
   };
   TNodeArea* Area(PLazyNode node);
+  // The tree's wait cursor for the length of a scope.
+  class TTreeWaitCursor {
+   public:
+    explicit TTreeWaitCursor(TCustomLazyExplorerTree& tree) : tree_(tree) { tree_.WaitCursor(true); }
+    ~TTreeWaitCursor() { tree_.WaitCursor(false); }
+    TTreeWaitCursor(const TTreeWaitCursor&) = delete;
+    TTreeWaitCursor& operator=(const TTreeWaitCursor&) = delete;
+
+   private:
+    TCustomLazyExplorerTree& tree_;
+  };
 
   void DoInitNode(PLazyNode parent, PLazyNode node, TLazyNodeInitStates& initStates) override;
   void DoInitChildren(PLazyNode node, std::uint32_t& childCount) override;
+  bool DoExpanding(PLazyNode node) override;
+  bool DoCollapsing(PLazyNode node) override;
+  // The focus and selection below a collapsing node move to it.
+  void CollapseNamespaceFolder(PLazyNode node);
+  void DoUpdating(TLTUpdateState state) override;
+  void OptionsChanged(TLTOptionSet which, std::uint32_t oldValue, std::uint32_t newValue) override;
+  virtual void DoCustomNamespace(PLazyNode node);
+  virtual void DoNamespaceStructureChange(PLazyNode node, TNamespace& ns, TNamespaceStructureChange change);
+  virtual bool DoRootChanging(TRootFolder kind, TNamespace& newRoot);
+  virtual void DoRootChange();
+  ui::TPopupMenu* DoGetPopupMenu(PLazyNode node, TColumnIndex column, POINT position) override;
+  void DoPopupMenu(PLazyNode node, TColumnIndex column, POINT position) override;
+  bool HasPopupMenu(PLazyNode node, TColumnIndex column, POINT position) override;
   void DoFreeNode(PLazyNode node) override;
   int DoCompare(PLazyNode node1, PLazyNode node2, TColumnIndex column) override;
   void DoChecked(PLazyNode node) override;
@@ -303,7 +425,6 @@ class TCustomLazyExplorerTree : public TCustomLazyStringTree {
   std::string ItemText(PLazyNode node) override;
   int DoGetImageIndex(PLazyNode node, TLTImageKind kind, TColumnIndex column, bool& ghosted) override;
 
-  virtual uint32_t ExpandNamespaceFolder(PLazyNode node);
   void InitHandle() override;
   void WndProc(ui::TMessage& m) override;
   void DoCollapsed(PLazyNode node) override;
@@ -314,7 +435,9 @@ class TCustomLazyExplorerTree : public TCustomLazyStringTree {
   virtual void DoContextMenuAfterCmd(TNamespace& ns, const std::wstring& verb, UINT id, bool successful);
   virtual void DoContextMenuSelect(TNamespace& ns, UINT id, HMENU subMenu, bool mouseSelect);
   // Answers false when the key was consumed. `shift` holds MK_SHIFT / MK_CONTROL / MK_ALT.
-  virtual bool DoKeyAction(WORD& key, UINT shift);
+  bool DoKeyAction(WORD& key, UINT& shift) override;
+  // Ctrl+PageUp / Ctrl+PageDown: the focus pages among the top node's siblings; false (consumed).
+  bool PageSiblingKey(WORD key);
   virtual void DoTreeDblClick(int button, POINT pt);
   void DoNewText(PLazyNode node, TColumnIndex column, const std::wstring& text) override;
   bool DoCanEdit(PLazyNode node, TColumnIndex column) override;
@@ -365,6 +488,10 @@ class TCustomLazyExplorerTree : public TCustomLazyStringTree {
   void WithdrawIconRequests();
   int PlaceholderImage(TNamespace& ns);
   void ReplaceRoot(std::unique_ptr<TNamespace> root, TRootFolder kind);
+  void ApplyRootFolderCustomPIDL(LPCITEMIDLIST pidl, bool evenWhenEqual);
+  // The folder node a drop goes to at the client point (the hidden root over empty space).
+  PLazyNode DropTargetFolder(POINT client);
+  void ChangeDropTarget(PLazyNode node, DWORD keyState, POINT pt, DWORD effect);
   PLazyNode StartNode();
 
 
@@ -388,10 +515,7 @@ class TCustomLazyExplorerTree : public TCustomLazyStringTree {
   std::wstring rootFolderCustomPath_;
   std::unique_ptr<TNamespace> rootNamespace_;
   std::unique_ptr<TNamespace> hiddenRootNamespace_;  // held for the invisible root with toHideRootFolder
-  uint32_t folderOptions_ = toFoldersExpandable;
-  uint32_t miscOptions_ = toBrowseExecuteFolder | toBrowseExecuteFolderShortcut | toExecuteOnDblClk;
-  uint32_t imageOptions_ = toImages | toMarkCutAndCopy;
-  uint32_t syncOptions_ = toCollapseTargetFirst | toExpandTarget | toSelectTarget;
+  TCustomLazyExplorerTreeOptions* explorerOptions_;  // the tree's option object
   uint32_t areaOffset_ = 0;
   std::unique_ptr<TExplorerPersistent> persistent_;
   bool changeNotifierEnabled_ = false;
@@ -399,12 +523,25 @@ class TCustomLazyExplorerTree : public TCustomLazyStringTree {
   bool threadedImagesEnabled_ = false;
   std::unordered_map<PLazyNode, int> iconRequests_;  // requests out per node
   int defaultFolderImage_ = -2;  // -2: not looked up yet
-  uint32_t shellOptions_ = toRightAlignSizeColumn | toContextMenus;
   std::unique_ptr<TExplorerColors> colors_;
   std::unique_ptr<TContextMenuManager> contextMenuManager_;
   ComPtr<IDataObject> dragDataObject_;  // the shell's data of the items dragged out
   bool altDown_ = false;
   int defaultDocumentImage_ = -2;
+  bool browsing_ = false;
+  bool userInput_ = false;           // a mouse or key message of the user is handled
+  bool mouseOnExpandButton_ = false;  // ... and it went down on an expand button
+  bool dispatchLocked_ = false;
+  int dispatchLockCount_ = 0;
+  bool disableWaitCursors_ = false;
+  int waitCursorDepth_ = 0;
+  // The incoming drag: its starting button (1 left, 2 right), data, target folder node, last effect.
+  int dropButton_ = 0;
+  ComPtr<IDataObject> dropDataObject_;
+  PLazyNode dropTarget_ = nullptr;
+  bool dropTargetSet_ = false;
+  DWORD lastDropEffect_ = DROPEFFECT_NONE;
+  bool dropInProgress_ = false;
 };
 
 class TLazyExplorerTree : public TCustomLazyExplorerTree {

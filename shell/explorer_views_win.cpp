@@ -121,7 +121,7 @@ void TLazyExplorerListview::DoShellExecute(PLazyNode node) {
   TLazyExplorerViews::DoShellExecute(node);
 }
 
-bool TLazyExplorerListview::DoKeyAction(WORD& key, UINT shift) {
+bool TLazyExplorerListview::DoKeyAction(WORD& key, UINT& shift) {
   switch (key) {
     case VK_BACK:
       BrowseToPrevLevel();
@@ -136,7 +136,7 @@ bool TLazyExplorerListview::DoKeyAction(WORD& key, UINT shift) {
     case 'V':  // a virtual key: 'v' (0x76) would be F7
       if (!(shift & MK_CONTROL)) return true;
       {
-        const WaitCursor wait;
+        const TTreeWaitCursor wait(*this);
         PasteFromClipboard();
       }
       return false;
@@ -156,7 +156,7 @@ void TLazyExplorerListview::SelectedFilesPaste(bool allowMultiple) {
   if (ExplorerMiscOptions() & toExplorerReadOnly) return;
   TNamespaceArray items = SelectedNamespaces();
   if (!allowMultiple && items.size() != 1) return;
-  const WaitCursor wait;
+  const TTreeWaitCursor wait(*this);
   if (items.empty()) {
     if (TNamespace* root = RootNamespace()) root->Paste({root});
     return;

@@ -52,7 +52,7 @@ class TLazyExplorerListview : public TLazyExplorerViews {
   TNamespace* ChangeLinkCurrentItem() override { return RootNamespace(); }
   void InitHandle() override;
   void DoShellExecute(PLazyNode node) override;
-  bool DoKeyAction(WORD& key, UINT shift) override;
+  bool DoKeyAction(WORD& key, UINT& shift) override;
   int DoGetImageIndex(PLazyNode node, TLTImageKind kind, TColumnIndex column, bool& ghosted) override;
 
  private:

@@ -1,6 +1,7 @@
 // The operations of a shell item beyond reading it: detail columns, the
 // shell's context menu with the program's own submenu, verbs on siblings,
 // data objects, drop targets, renaming and execution.
+#include <algorithm>
 #include <array>
 
 #include "base/handle.h"
@@ -64,18 +65,26 @@ HRESULT Invoke(IContextMenu* menu, UINT offset, const wchar_t* verb) {
   return menu->InvokeCommand(reinterpret_cast<CMINVOKECOMMANDINFO*>(&info));
 }
 
-UINT FindUniqueMenuID(HMENU menu, UINT start) {
-  int count = GetMenuItemCount(menu);
-  for (UINT id = start;; ++id) {
-    bool used = false;
-    for (int i = 0; i < count && !used; ++i) used = GetMenuItemID(menu, i) == id;
-    if (!used) return id;
+constexpr int kMaxMenuDepth = 16;
+
+// The highest command ID in the menu and its submenus (0 for none).
+UINT HighestMenuID(HMENU menu, int depth = 0) {
+  UINT highest = 0;
+  for (int i = 0, n = GetMenuItemCount(menu); i < n; ++i) {
+    if (HMENU sub = GetSubMenu(menu, i)) {
+      if (depth < kMaxMenuDepth) highest = std::max(highest, HighestMenuID(sub, depth + 1));
+    } else if (UINT id = GetMenuItemID(menu, i); id != UINT(-1)) {
+      highest = std::max(highest, id);
+    }
   }
+  return highest;
 }
 
 // Appends a separator and the caption opening a new submenu filled from
-// `popup`; answers the submenu (owned by `menu` from then on) or null.
-HMENU InjectCustomSubMenu(HMENU menu, const std::wstring& caption, ui::TPopupMenu& popup, TMenuItemIDArray& ids) {
+// `popup`, its IDs counted from `firstID`; answers the submenu (owned by
+// `menu` from then on) or null.
+HMENU InjectCustomSubMenu(HMENU menu, const std::wstring& caption, ui::TPopupMenu& popup, UINT firstID,
+                          TMenuItemIDArray& ids) {
   int n = GetMenuItemCount(menu);
   MenuHandle owned(CreatePopupMenu());
   if (!owned) return nullptr;
@@ -85,8 +94,7 @@ HMENU InjectCustomSubMenu(HMENU menu, const std::wstring& caption, ui::TPopupMen
     return nullptr;
   HMENU sub = owned.Release();
   ids.assign(popup.Count(), 0);
-  UINT previous = 0;
-  for (size_t i = 0; i < popup.Count(); ++i) ids[i] = previous = FindUniqueMenuID(menu, previous + 1);
+  for (size_t i = 0; i < popup.Count(); ++i) ids[i] = firstID + static_cast<UINT>(i);
   for (size_t k = popup.Count(); k-- > 0;) {
     ui::TMenuItem& item = popup.Items(k);
     MENUITEMINFOW info{};
@@ -290,10 +298,14 @@ bool TNamespace::ShowMenu(HWND owner, const TContextMenuCmdCallback& cmd, const 
   IContextMenu* best = currentContextMenu3_ ? currentContextMenu3_.Get()
                        : currentContextMenu2_ ? static_cast<IContextMenu*>(currentContextMenu2_.Get())
                                               : currentContextMenu_.Get();
-  best->QueryContextMenu(menu.Get(), 0, kFirstCommand, kLastCommand, flags);
+  const HRESULT queried = best->QueryContextMenu(menu.Get(), 0, kFirstCommand, kLastCommand, flags);
 
+  // Our IDs go above every ID the shell used, its submenus' included (the
+  // answer's code is the highest offset plus one; the menu itself is checked too).
+  UINT firstFree = kFirstCommand + (SUCCEEDED(queried) ? HRESULT_CODE(queried) : 0);
+  firstFree = std::max(firstFree, HighestMenuID(menu.Get()) + 1);
   TMenuItemIDArray ids;
-  HMENU subMenu = sub ? InjectCustomSubMenu(menu.Get(), caption, *sub, ids) : nullptr;
+  HMENU subMenu = sub ? InjectCustomSubMenu(menu.Get(), caption, *sub, firstFree, ids) : nullptr;
   bool allow = true;
   if (show) show(*this, menu.Get(), allow);
   UINT command = 0;

@@ -215,6 +215,8 @@ class TNamespace {
   ComPtr<IDataObject> DataObjectMulti(const TNamespaceArray& items);
   ComPtr<IDataObject> InternalGetDataObjectInterface(const TPIDLArray& pidls);
   ComPtr<IDropTarget> GetDropTargetInterface();
+  // Puts another drop target in place of the shell's (tests record what reaches it).
+  void SetDropTargetInterface(ComPtr<IDropTarget> target) { dropTarget_ = std::move(target); }
   HRESULT DragEnter(IDataObject* data, DWORD keyState, POINTL pt, DWORD& effect);
   HRESULT DragOver(DWORD keyState, POINTL pt, DWORD& effect);
   HRESULT DragLeave();

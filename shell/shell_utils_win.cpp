@@ -39,7 +39,8 @@ bool DiskInDrive(wchar_t driveLetter) {
 std::wstring NewFolderNameW(const std::wstring& parent, const std::wstring& suggested) {
   std::wstring base = StripTrailingBackslashW<wchar_t>(parent, true) + L"\\";
   std::wstring candidate = base + (suggested.empty() ? L"New Folder" : suggested);
-  for (int n = 1; DirExistsW(candidate); ++n) {
+  // Any entry blocks the name: a file called "New Folder" would make the folder fail.
+  for (int n = 1; FileExistsW(candidate); ++n) {
     if (n == 20) return {};
     candidate = base + L"New Folder (" + std::to_wstring(n) + L")";
   }

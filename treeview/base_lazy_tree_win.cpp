@@ -551,6 +551,9 @@ void TBaseLazyTree::OptionsChanged(TLTOptionSet which, std::uint32_t oldValue, s
         InvalidateClientRect(nullptr);
       }
       break;
+    case TLTOptionSet::String:
+      if (changed & toShowStaticText) InvalidateClientRect(nullptr);
+      break;
     default:
       break;
   }
@@ -744,6 +747,7 @@ void TBaseLazyTree::WndProc(ui::TMessage& m) {
       if (m.wParam == kScrollTimer) {
         if (states_.Contains(tsScrollPending)) {
           // The delay has passed: from now on at the scroll interval.
+          HideHint();
           DoStateChange({tsScrolling}, {tsScrollPending});
           StartTimer(kScrollTimer, AutoScrollInterval());
         }

@@ -155,6 +155,11 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   std::function<void(TBaseLazyTree&, PLazyNode, TColumnIndex, bool& isEmpty)> OnGetCellIsEmpty;
   std::function<void(TBaseLazyTree&, HDC, PLazyNode, TColumnIndex, const RECT&)> OnBeforeCellPaint,
       OnAfterCellPaint;
+  // A whole row (r in dc's coordinates): `customDraw` leaves it to the owner.
+  std::function<void(TBaseLazyTree&, HDC, PLazyNode, const RECT& r, bool& customDraw)> OnBeforeItemPaint;
+  std::function<void(TBaseLazyTree&, HDC, PLazyNode, const RECT& r)> OnAfterItemPaint;
+  // The 8x8 pattern of the tree lines with lsCustomStyle (one byte per row, set bits drawn).
+  std::function<void(TBaseLazyTree&, std::uint8_t (&pattern)[8])> OnGetLineStyle;
   // Paints the part `window` of the tree area (tree coordinates) onto `target` at `at`.
   void PaintTree(HDC target, const RECT& window, POINT at, std::uint32_t paintOptions);
   TLTLineStyle LineStyle() const { return lineStyle_; }
@@ -166,6 +171,15 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   TLTButtonFillMode ButtonFillMode() const { return buttonFillMode_; }
   void SetButtonFillMode(TLTButtonFillMode mode);
   TLTNodeAlignment NodeAlignment() const { return nodeAlignment_; }
+  // How the content is placed and read where no column says (column -1);
+  // columns with coParentBidiMode follow the reading order.
+  TLTAlignment Alignment() const { return alignment_; }
+  void SetAlignment(TLTAlignment value);
+  TLTBidiMode BiDiMode() const { return bidiMode_; }
+  void SetBiDiMode(TLTBidiMode value);
+  // The alignment and reading order of a column, or the tree's for -1.
+  TLTAlignment CellAlignment(TColumnIndex column) const;
+  bool CellRightToLeft(TColumnIndex column) const;
   void SetNodeAlignment(TLTNodeAlignment value);
   // Image lists stay the owner's.
   HIMAGELIST Images() const { return images_; }
@@ -202,6 +216,10 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   // Keys: the virtual key (set to 0 to swallow it) and, for presses, the character.
   std::function<void(TBaseLazyTree&, WORD& key)> OnKeyDown, OnKeyUp;
   std::function<void(TBaseLazyTree&, wchar_t& key)> OnKeyPress;
+  // Asked for every key press before the tree acts on it: may change the key
+  // and the modifiers (MK_SHIFT, MK_CONTROL, MK_ALT), or clear `doDefault` to
+  // keep the tree from handling the key.
+  std::function<void(TBaseLazyTree&, WORD& key, UINT& shift, bool& doDefault)> OnKeyAction;
   std::function<void(TBaseLazyTree&, PLazyNode oldNode, PLazyNode newNode)> OnHotChange;
   // The wheel's lines per notch (tests replace it; null: the system setting).
   void SetWheelLinesProvider(std::function<unsigned()> provider) { wheelLines_ = std::move(provider); }
@@ -243,6 +261,12 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   std::function<void(TBaseLazyTree&, TColumnIndex, int oldPosition)> OnHeaderDragged;
   std::function<void(TBaseLazyTree&, TColumnIndex, POINT screen)> OnHeaderDraggedOut;
   std::function<void(TBaseLazyTree&, HCURSOR&)> OnGetHeaderCursor;
+  // Owner drawing of the header (hoOwnerDraw): a vsOwnerDraw column's whole
+  // button; for the other buttons, the background (column -1) and the drop
+  // mark, the parts the owner claims are left to OnAdvancedHeaderDraw.
+  std::function<void(TBaseLazyTree&, HDC, TColumnIndex, const RECT&, bool hot, bool pressed)> OnHeaderDraw;
+  std::function<void(TBaseLazyTree&, THeaderPaintInfo&, THeaderPaintElements& elements)> OnHeaderDrawQueryElements;
+  std::function<void(TBaseLazyTree&, THeaderPaintInfo&, THeaderPaintElements elements)> OnAdvancedHeaderDraw;
   // ------------------------------------------------------------- exchange --
   // (tree_clipboard_win.cpp) The tree's serial among the live trees; a tree
   // is found again only through it.
@@ -403,7 +427,7 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   virtual void DoBeforeItemErase(HDC dc, PLazyNode node, const RECT& r, COLORREF& color,
                                  TItemEraseAction& action);
   virtual void DoAfterItemErase(HDC dc, PLazyNode node, const RECT& r);
-  virtual bool DoBeforeItemPaint(HDC /*dc*/, PLazyNode /*node*/, const RECT& /*r*/) { return false; }
+  virtual bool DoBeforeItemPaint(HDC dc, PLazyNode node, const RECT& r);
   virtual void DoBeforePaint(HDC dc);
   virtual void DoAfterPaint(HDC dc);
   // True when the area below the last row was painted (OnPaintBackground).
@@ -413,10 +437,10 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   virtual void DoMeasureItem(HDC dc, PLazyNode node, int& height);
   // Once per node (until it is reinitialised): offers its height to DoMeasureItem.
   void MeasureItemHeight(PLazyNode node) override;
-  virtual void DoAfterItemPaint(HDC /*dc*/, PLazyNode /*node*/, const RECT& /*r*/) {}
+  virtual void DoAfterItemPaint(HDC dc, PLazyNode node, const RECT& r);
   virtual void DoPaintNode(TLTPaintInfo& /*info*/) {}
   virtual int DoGetImageIndex(PLazyNode node, TLTImageKind kind, TColumnIndex column, bool& ghosted);
-  virtual void DoGetLineStyle(std::uint8_t (&/*pattern*/)[8]) {}
+  virtual void DoGetLineStyle(std::uint8_t (&pattern)[8]);
   // Whether a cell shows nothing (OnGetCellIsEmpty; without it every cell counts as empty).
   virtual bool ColumnIsEmpty(PLazyNode node, TColumnIndex column);
   virtual void PaintCheckImage(TLTPaintInfo& info);
@@ -437,6 +461,8 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   virtual void DoHotChange(PLazyNode oldNode, PLazyNode newNode);
   bool CanFocus() const;
   void ForgetNode(PLazyNode node) override;
+  // Fires OnKeyAction; false stops the tree's own handling of the key.
+  virtual bool DoKeyAction(WORD& key, UINT& shift);
   virtual int DoIncrementalSearch(PLazyNode node, const std::u16string& text);
   void HandleIncrementalSearch(char16_t charCode);
   // Header: the header's kind, and the dispatchers it fires through the tree.
@@ -450,6 +476,9 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   virtual void DoHeaderDragged(TColumnIndex column, int oldPosition);
   virtual void DoHeaderDraggedOut(TColumnIndex column, POINT screen);
   virtual void DoGetHeaderCursor(HCURSOR& cursor);
+  virtual void DoHeaderDraw(HDC canvas, TColumnIndex column, const RECT& r, bool hot, bool pressed);
+  virtual void DoHeaderDrawQueryElements(THeaderPaintInfo& info, THeaderPaintElements& elements);
+  virtual void DoAdvancedHeaderDraw(THeaderPaintInfo& info, THeaderPaintElements elements);
   virtual void DoColumnClick(TColumnIndex column, TShiftState shift);
   virtual void DoColumnDblClick(TColumnIndex column, TShiftState shift);
   virtual void DoColumnResize(TColumnIndex column);
@@ -461,6 +490,8 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   TSortDirection HeaderSortDirection() const override;
   bool HeaderColumnBounds(TColumnIndex column, int& left, int& right) const override;
   int HeaderColumnsWidth() const override;
+  int HeaderColumnAlignment(TColumnIndex column, bool& rightToLeft) const override;
+  TColumnIndex HeaderVisibleColumn(TColumnIndex column) const override;
   void DoScroll(int deltaX, int deltaY) override;
   virtual HRESULT DoRenderOLEData(const FORMATETC& formatEtcIn, STGMEDIUM& medium, bool forClipboard);
   virtual void DoGetUserClipboardFormats(std::vector<FORMATETC>& formats);
@@ -478,6 +509,10 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   virtual void DoGetNodeHint(PLazyNode node, TColumnIndex column, std::wstring& text);
   virtual void DoGetNodeTooltip(PLazyNode node, TColumnIndex column, std::wstring& text);
   virtual THintAnimationType DoGetAnimationType();
+  // Hints the owner draws (the draw tree's): false when this tree draws its
+  // own; else `r` (empty on entry) is the size the owner wants, none: no hint.
+  virtual bool DoGetHintSize(PLazyNode /*node*/, TColumnIndex /*column*/, RECT& /*r*/) { return false; }
+  virtual void DoDrawHint(HDC /*canvas*/, PLazyNode /*node*/, const RECT& /*r*/, TColumnIndex /*column*/) {}
   // Popup menus of nodes and the cursor.
   virtual ui::TPopupMenu* DoGetPopupMenu(PLazyNode node, TColumnIndex column, POINT position);
   virtual void DoPopupMenu(PLazyNode node, TColumnIndex column, POINT position);
@@ -586,6 +621,7 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   TCellHitLayout CellLayout(PLazyNode node, TColumnIndex column);
   // The check box and images before a cell's text, each with its gap.
   int ContentImagesWidth(PLazyNode node, TColumnIndex column) override;
+  TColumnIndex ClickedColumn(const TTreeHitInfo& hitInfo);
   void MouseButtonDown(ui::TMessage& m, TLazyTreeState button);
   void MouseButtonUp(ui::TMessage& m, TLazyTreeState button);
   void MouseWheel(ui::TMessage& m);
@@ -593,7 +629,10 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   void StopMouseTimers();
   void ShowCheckPressed(PLazyNode node, TCheckState newState);
   bool KeyMessage(ui::TMessage& m);
-  void KeyDown(WORD key);
+  void KeyDown(WORD key, UINT shiftState);
+  void ExtendSelectionByKey(WORD key, PLazyNode previous, PLazyNode lastFocused, PLazyNode now, bool rangeRefresh);
+  // Tab, Home/End and Left/Right across columns; true when the key was used.
+  bool ColumnKey(WORD key, bool shift, bool ctrl, PLazyNode& target, TColumnIndex& column);
   void KeyUp(WORD key);
   void EndSearch();
   PLazyNode SearchStep(PLazyNode node, bool forward);
@@ -664,6 +703,8 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   TLTButtonStyle buttonStyle_ = TLTButtonStyle::bsRectangle;
   TLTButtonFillMode buttonFillMode_ = TLTButtonFillMode::fmTreeColor;
   TLTNodeAlignment nodeAlignment_ = TLTNodeAlignment::naProportional;
+  TLTAlignment alignment_ = TLTAlignment::taLeftJustify;
+  TLTBidiMode bidiMode_ = TLTBidiMode::bdLeftToRight;
   TCheckImageKind checkImageKind_ = ckLightCheck;
   TLTDrawSelectionMode drawSelectionMode_ = TLTDrawSelectionMode::smDottedRectangle;
   HIMAGELIST images_ = nullptr;

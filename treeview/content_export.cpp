@@ -18,6 +18,17 @@ TExportAlignment Mirrored(TExportAlignment a, bool rightToLeft) {
   return a;
 }
 
+template <class S>
+void AppendQuoted(S& out, const S& text, bool doubleQuotes) {
+  using C = typename S::value_type;
+  out += C('"');
+  for (C c : text) {
+    out += c;
+    if (doubleQuotes && c == C('"')) out += c;
+  }
+  out += C('"');
+}
+
 // Quoting of a cell: with `doubleQuotes` a quote inside is a reason to quote
 // and is doubled; otherwise only the separator is.
 template <class S>
@@ -29,12 +40,19 @@ void AppendCell(S& out, const S& text, typename S::value_type separator, bool do
     out += text;
     return;
   }
-  out += C('"');
-  for (C c : text) {
-    out += c;
-    if (doubleQuotes && c == C('"')) out += c;
-  }
-  out += C('"');
+  AppendQuoted(out, text, doubleQuotes);
+}
+
+// A row's one cell without columns: the text as it stands, unless a
+// separator or a line break inside it would be read as a level or a new row.
+template <class S>
+void AppendLineCell(S& out, const S& text, typename S::value_type separator, bool doubleQuotes) {
+  using C = typename S::value_type;
+  const C breaking[] = {separator, C('\r'), C('\n')};
+  if (text.find_first_of(breaking, 0, 3) == S::npos)
+    out += text;
+  else
+    AppendQuoted(out, text, doubleQuotes);
 }
 
 // The text layout shared by plain and Unicode text.
@@ -61,8 +79,7 @@ S BuildText(const TExportLayout& layout, typename S::value_type separator, bool 
     const auto level = static_cast<std::size_t>(std::max(row.level, 0));
     if (columns == 0) {
       out.append(levelTabs, 0, level);
-      // Quoted as cells are, so that the levels stay apart from the text.
-      if (!row.cells.empty()) AppendCell(out, convert(row.cells[0].text), separator, doubleQuotes);
+      if (!row.cells.empty()) AppendLineCell(out, convert(row.cells[0].text), separator, doubleQuotes);
     } else {
       for (std::size_t i = 0; i < columns && i < row.cells.size(); ++i) {
         const S text = convert(row.cells[i].text);

@@ -273,8 +273,9 @@ HRESULT TLTDataObject::SetData(FORMATETC* formatEtc, STGMEDIUM* medium, BOOL rel
       *stored = *medium;
     } else {
       result = StgMediumIncRef(*medium, *stored, true, this);
-      // The copy must not hold this object alive through itself.
-      if (stored->pUnkForRelease != nullptr) {
+      // The copy must not hold this object alive through itself. Only a copy
+      // that succeeded took a reference to give back.
+      if (result == S_OK && stored->pUnkForRelease != nullptr) {
         ComPtr<IUnknown> mine, theirs;
         QueryInterface(IID_IUnknown, mine.PutVoid());
         stored->pUnkForRelease->QueryInterface(IID_IUnknown, theirs.PutVoid());

@@ -85,9 +85,17 @@ void TBaseLazyTree::UpdateEditBounds() {
   const TLazyRect cell = GetDisplayRect(node, editColumn_, !MultiLine(node));
   RECT r{cell.Left, cell.Top, cell.Right, cell.Bottom};
   if (HasOption(toGridExtensions)) {
-    // Left-aligned text reaches to the cell's right edge.
+    // The editor reaches from the text to the cell's far edge: the right one
+    // for left-aligned text, the left one otherwise (as read).
     const TLazyRect whole = GetDisplayRect(node, editColumn_, false);
-    r.right = whole.Right;
+    TLTAlignment alignment = CellAlignment(editColumn_);
+    if (CellRightToLeft(editColumn_) && alignment != TLTAlignment::taCenter)
+      alignment = alignment == TLTAlignment::taLeftJustify ? TLTAlignment::taRightJustify
+                                                           : TLTAlignment::taLeftJustify;
+    if (alignment == TLTAlignment::taLeftJustify)
+      r.right = whole.Right;
+    else
+      r.left = whole.Left;
   }
   if (HasOption(toShowHorzGridLines)) --r.bottom;
   editLink_->SetBounds(r);
@@ -353,8 +361,19 @@ bool TStringEditLink::PrepareEdit(TBaseLazyTree& tree, PLazyNode node, TColumnIn
   // Any key of the editor is its own, Enter and Escape included.
   SetPropW(hwnd, ui::kWantAllKeysProp, reinterpret_cast<HANDLE>(1));
   edit_->SetWideText(text);
-  // Columns bring their own reading order and alignment; the tree reads left to right.
-  alignment_ = TLTAlignment::taLeftJustify;
+  // The column's (or the tree's) alignment, mirrored for right-to-left reading.
+  alignment_ = tree.CellAlignment(column);
+  const bool rightToLeft = tree.CellRightToLeft(column);
+  if (rightToLeft && alignment_ != TLTAlignment::taCenter)
+    alignment_ = alignment_ == TLTAlignment::taLeftJustify ? TLTAlignment::taRightJustify
+                                                           : TLTAlignment::taLeftJustify;
+  LONG_PTR style = GetWindowLongPtrW(hwnd, GWL_STYLE) & ~static_cast<LONG_PTR>(ES_CENTER | ES_RIGHT);
+  if (alignment_ == TLTAlignment::taRightJustify) style |= ES_RIGHT;
+  else if (alignment_ == TLTAlignment::taCenter) style |= ES_CENTER;
+  SetWindowLongPtrW(hwnd, GWL_STYLE, style);
+  LONG_PTR exStyle = GetWindowLongPtrW(hwnd, GWL_EXSTYLE) & ~static_cast<LONG_PTR>(WS_EX_RTLREADING);
+  if (rightToLeft) exStyle |= WS_EX_RTLREADING;
+  SetWindowLongPtrW(hwnd, GWL_EXSTYLE, exStyle);
   return true;
 }
 

@@ -22,6 +22,11 @@ constexpr std::int64_t kColumnMinBytes = 48;
 
 [[noreturn]] void ReadError() { throw ENodeStreamError("Stream read error."); }
 
+// Header height and column spacing: the frame and layout arithmetic adds them
+// to window coordinates, so a stored value far beyond any real header is a
+// damaged stream, not a size to clamp. Negative values meant 0 before.
+constexpr std::int32_t kMaxStoredSize = 1000;
+
 void WriteI32(TNodeStream& stream, std::int64_t value) {
   const auto v = static_cast<std::uint32_t>(value);
   const std::uint8_t b[4] = {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8),
@@ -48,6 +53,13 @@ E ReadEnum(TNodeStream& stream, int count) {
   const std::uint32_t v = ReadU32(stream);
   if (v >= static_cast<std::uint32_t>(count)) ReadError();
   return static_cast<E>(v);
+}
+
+// A header height or column spacing: below 0 reads as 0, above the bound fails.
+std::int32_t ReadBoundedSize(TNodeStream& stream) {
+  const std::int32_t v = ReadI32(stream);
+  if (v > kMaxStoredSize) ReadError();
+  return std::max(v, 0);
 }
 
 void WriteWide(TNodeStream& stream, const std::wstring& text) {
@@ -104,7 +116,7 @@ void TLazyTreeColumn::LoadFromStream(TNodeStream& stream, int version) {
   layout_ = ReadEnum<TLTHeaderColumnLayout>(stream, 4);
   const int margin = ReadI32(stream);
   margin_ = margin < 0 ? 4 : margin;
-  spacing_ = ReadI32(stream);
+  spacing_ = ReadBoundedSize(stream);
   bidiMode_ = ReadEnum<TLTBidiMode>(stream, 2);
   options_ = ConvertColumnOptions(ReadU32(stream), version);
   if (version >= 1) {
@@ -206,7 +218,7 @@ void TLTHeaderModel::LoadFromStream(TNodeStream& stream) {
     columns_->LoadFromStream(stream, version);
     autoSizeIndex_ = ReadI32(stream);
     background_ = ReadU32(stream);
-    height_ = std::max(ReadI32(stream), 0);
+    height_ = ReadBoundedSize(stream);
     const auto options = static_cast<TLTHeaderOptions>(ReadU32(stream));
     options_ = oldOptions;
     optionsRead = true;

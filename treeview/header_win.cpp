@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <optional>
 
+#include "base/scope_guard.h"
 #include "treeview/base_lazy_tree_win.h"
 #include "treeview/drag_image_win.h"
 #include "treeview/shorten_text.h"
@@ -89,6 +90,8 @@ int TLTHeader::HorizontalOffset() const { return tree_.OffsetX(); }
 int TLTHeader::TreeHeight() const { return tree_.Height(); }
 
 std::uint32_t TLTHeader::TreeColor() const { return tree_.Color(); }
+
+TLTBidiMode TLTHeader::TreeBiDiMode() const { return tree_.BiDiMode(); }
 
 void TLTHeader::InvalidateTree() { tree_.InvalidateClientRect(nullptr); }
 
@@ -223,6 +226,15 @@ HCURSOR TLTHeader::SplitCursor() const {
   return cursor != nullptr ? cursor : LoadCursorW(nullptr, MAKEINTRESOURCEW(32644));
 }
 
+ui::TFontSpec TLTHeader::CaptionFont() const { return ParentFont() ? tree_.Font() : SpecOf(Font()); }
+
+void TLTHeader::ChangeScale(int m, int d) {
+  if (d == 0 || m == d) return;
+  THeaderFont font = Font();
+  font.Height = MulDiv(font.Height, m, d);
+  SetFont(font);
+}
+
 void TLTHeader::PaintHeader(HDC dc, const RECT& r, int hOffset) {
   const int width = r.right - r.left, height = r.bottom - r.top;
   if (width <= 0 || height <= 0) return;
@@ -231,8 +243,17 @@ void TLTHeader::PaintHeader(HDC dc, const RECT& r, int hOffset) {
   if (!bitmap) return;
   const ui::SelectedObject selected = ui::SelectInto(memory.Get(), bitmap.Get());
   HDC canvas = memory.Get();
-  FillColor(canvas, RECT{0, 0, width, height}, ui::ColorToRGB(Background()));
-  const ui::FontObject font = ui::MakeFont(ParentFont() ? tree_.Font() : SpecOf(Font()));
+  const bool ownerDraw = HasOption(hoOwnerDraw);
+  THeaderPaintInfo background;
+  background.TargetCanvas = canvas;
+  background.PaintRectangle = RECT{0, 0, width, height};
+  THeaderPaintElements ownerBackground = 0;
+  if (ownerDraw) tree_.DoHeaderDrawQueryElements(background, ownerBackground);
+  if (ownerBackground & hpeBackground)
+    tree_.DoAdvancedHeaderDraw(background, hpeBackground);
+  else
+    FillColor(canvas, RECT{0, 0, width, height}, ui::ColorToRGB(Background()));
+  const ui::FontObject font = ui::MakeFont(CaptionFont());
   const ui::SelectedObject selectedFont = ui::SelectInto(canvas, font.Get());
   SetBkMode(canvas, TRANSPARENT);
   const TLazyTreeColumns& columns = Columns();
@@ -244,15 +265,32 @@ void TLTHeader::PaintHeader(HDC dc, const RECT& r, int hOffset) {
     if (button.left >= width) break;
     const bool pressed = index == columns.DownIndex();
     const bool hot = index == columns.HoverIndex() && HasOption(hoHotTrack) && column.HasOption(coEnabled);
-    DrawButton(canvas, index, button, pressed, hot);
+    if (ownerDraw && column.Style() == TLazyTreeColumnStyle::vsOwnerDraw) {
+      // The owner draws the whole button; the canvas comes back as it was.
+      const int saved = SaveDC(canvas);
+      tree_.DoHeaderDraw(canvas, index, button, hot, pressed);
+      RestoreDC(canvas, saved);
+      continue;
+    }
+    THeaderPaintElements owner = 0;
+    if (ownerDraw) {
+      THeaderPaintInfo info{canvas, index, button, hot, pressed, false, false};
+      tree_.DoHeaderDrawQueryElements(info, owner);
+    }
+    DrawButton(canvas, index, button, pressed, hot, owner);
   }
   // The drop mark of a column being dragged.
   if ((States() & hstDragging) && columns.IsValidColumn(columns.DropTarget()) &&
       columns.IsValidColumn(columns.DragIndex()) && columns.Items(columns.DragIndex()).HasOption(coShowDropMark)) {
     const TLazyTreeColumn& target = columns.Items(columns.DropTarget());
     const int x = target.Left() + hOffset + (columns.DropBefore() ? 0 : target.Width() - 2);
-    FillColor(canvas, RECT{x, 0, x + 2, height},
-              ui::ColorToRGB(tree_.Colors().Color(TLTColors::DropMarkColor)));
+    THeaderPaintInfo mark{canvas, columns.DropTarget(), RECT{x, 0, x + 2, height}, false, false, false, false};
+    THeaderPaintElements owner = 0;
+    if (ownerDraw) tree_.DoHeaderDrawQueryElements(mark, owner);
+    if (owner & hpeDropMark)
+      tree_.DoAdvancedHeaderDraw(mark, hpeDropMark);
+    else
+      FillColor(canvas, mark.PaintRectangle, ui::ColorToRGB(tree_.Colors().Color(TLTColors::DropMarkColor)));
   }
   BitBlt(dc, r.left, r.top, width, height, canvas, 0, 0, SRCCOPY);
 }
@@ -283,10 +321,18 @@ void TLTHeader::DrawXPButton(HDC dc, const RECT& r, bool pressed, bool hot) {
   }
 }
 
-void TLTHeader::DrawButton(HDC dc, TColumnIndex index, const RECT& button, bool pressed, bool hot) {
+void TLTHeader::DrawButton(HDC dc, TColumnIndex index, const RECT& button, bool pressed, bool hot,
+                           THeaderPaintElements owner) {
   const TLazyTreeColumn& column = Columns().Items(index);
+  THeaderPaintInfo info{dc, index, button, hot, pressed, false, false};
+  // The owner's parts come last, over what the header drew.
+  ScopeGuard ownerParts([&] {
+    if (owner != 0) tree_.DoAdvancedHeaderDraw(info, owner);
+  });
   RECT r = button;
-  switch (Style()) {
+  if (owner & hpeBackground) {
+    // The owner paints the button's face.
+  } else switch (Style()) {
     case TLTHeaderStyle::hsThickButtons:
       DrawEdge(dc, &r, EDGE_RAISED, pressed ? 0x780F : 0x380B);
       break;
@@ -317,12 +363,14 @@ void TLTHeader::DrawButton(HDC dc, TColumnIndex index, const RECT& button, bool 
   THeaderLayoutInput in;
   in.Button = {button.right - button.left, button.bottom - button.top};
   const bool showImage = HasOption(hoShowImages) && images_ != nullptr && column.ImageIndex() >= 0;
+  info.ShowHeaderGlyph = showImage;
   if (showImage) {
     int w = 0, h = 0;
     ImageList_GetIconSize(images_, &w, &h);
     in.Image = {w, h};
   }
   const bool showSort = HasOption(hoShowSortGlyphs) && index == SortColumn();
+  info.ShowSortGlyph = showSort;
   if (showSort) in.SortGlyph = SortGlyphSize();
   const std::wstring& caption = column.Text();
   if (!caption.empty()) {
@@ -337,15 +385,15 @@ void TLTHeader::DrawButton(HDC dc, TColumnIndex index, const RECT& button, bool 
   in.Layout = column.Layout();
   THeaderLayout layout;
   if (!ComputeHeaderLayout(in, layout)) return;
-  if (showImage) {
+  if (showImage && !(owner & hpeHeaderGlyph)) {
     ImageList_Draw(images_, column.ImageIndex(), dc, button.left + layout.Image.X, button.top + layout.Image.Y,
                    column.HasOption(coEnabled) ? ILD_TRANSPARENT : ILD_TRANSPARENT | ILD_BLEND50);
   }
-  if (showSort) {
+  if (showSort && !(owner & hpeSortGlyph)) {
     DrawSortGlyph(dc, button.left + layout.SortGlyph.X, button.top + layout.SortGlyph.Y,
                   SortDirection() == TSortDirection::sdAscending);
   }
-  if (!caption.empty()) {
+  if (!caption.empty() && !(owner & hpeText)) {
     RECT text{button.left + layout.Text.Left, button.top + layout.Text.Top, button.left + layout.Text.Right,
               button.top + layout.Text.Bottom};
     DrawButtonText(dc, caption, text, column.HasOption(coEnabled), hot, column);
@@ -457,6 +505,11 @@ void TLTHeader::PrepareDrag(POINT start) {
   POINT hot = start;
   ClientToScreen(hwnd, &hot);
   dragImage_ = std::make_unique<TLTDragImage>(hwnd);
+  // The header's drag image: more opaque than the tree's, darkened before blending, never faded.
+  dragImage_->SetTransparency(140);
+  dragImage_->SetPreBlendBias(-50);
+  dragImage_->SetPostBlendBias(0);
+  dragImage_->SetFade(false);
   dragImage_->PrepareDrag(part.Get(), POINT{window.left + header.left + left, window.top + header.top}, hot, nullptr);
   dragImage_->ShowDragImage();
 }

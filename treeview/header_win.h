@@ -30,6 +30,20 @@ TShiftState GetShiftState();
 // The header's timer (hover and pressed look).
 inline constexpr unsigned kHeaderTimer = 3;
 
+// Parts of the header an owner may paint itself (hoOwnerDraw).
+using THeaderPaintElements = unsigned;
+inline constexpr THeaderPaintElements hpeBackground = 1, hpeDropMark = 2, hpeHeaderGlyph = 4, hpeSortGlyph = 8,
+                                      hpeText = 16;
+
+// What is being painted: a column's button, or the background (column -1).
+struct THeaderPaintInfo {
+  HDC TargetCanvas = nullptr;
+  TColumnIndex Column = kNoColumn;
+  RECT PaintRectangle{};
+  bool IsHoverIndex = false, IsDownIndex = false;
+  bool ShowHeaderGlyph = false, ShowSortGlyph = false;
+};
+
 class TLTHeader : public TLTHeaderModel {
  public:
   explicit TLTHeader(TBaseLazyTree& tree);
@@ -64,6 +78,11 @@ class TLTHeader : public TLTHeaderModel {
   // header's area in client coordinates.
   bool HintAt(POINT p, std::wstring& text, RECT& area) const;
 
+  // The font the captions are drawn in (the tree's with ParentFont).
+  ui::TFontSpec CaptionFont() const;
+  // Scales the header's own font by m/d (as the form scales its controls).
+  void ChangeScale(int m, int d);
+
   // Every visible resizable column fits its widest visible content.
   void AutoFitColumns(bool animated);
   // Every visible resizable column gets its previous width back.
@@ -77,6 +96,7 @@ class TLTHeader : public TLTHeaderModel {
   int HorizontalOffset() const override;
   int TreeHeight() const override;
   std::uint32_t TreeColor() const override;
+  TLTBidiMode TreeBiDiMode() const override;
   void InvalidateHeader(TColumnIndex column) override { Invalidate(column); }
   void InvalidateTree() override;
   void UpdateHorizontalScrollBar() override;
@@ -103,7 +123,9 @@ class TLTHeader : public TLTHeaderModel {
   void PrepareDrag(POINT start);
   // Header point (relative to the header's top-left corner) of a client point.
   POINT HeaderPoint(POINT client) const;
-  void DrawButton(HDC dc, TColumnIndex index, const RECT& r, bool pressed, bool hot);
+  // `owner`: the parts the owner paints instead (drawn after the rest).
+  void DrawButton(HDC dc, TColumnIndex index, const RECT& r, bool pressed, bool hot,
+                  THeaderPaintElements owner = 0);
   void DrawXPButton(HDC dc, const RECT& r, bool pressed, bool hot);
   void DrawButtonText(HDC dc, const std::wstring& caption, RECT bounds, bool enabled, bool hot,
                       const TLazyTreeColumn& column);

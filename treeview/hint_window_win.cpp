@@ -148,12 +148,24 @@ RECT TLazyTreeHintWindow::CalcHintRect(int maxWidth, const THintData& data) {
   data_ = data;
   TBaseLazyTree& tree = tree_;
   const bool tooltip = tree.HintMode() == THintMode::hmTooltip && data_.Node != nullptr;
-  // Columns bring their own reading order and alignment; the tree reads left to right.
-  data_.BidiMode = TLTBidiMode::bdLeftToRight;
-  data_.Alignment = TLTAlignment::taLeftJustify;
+  // The cell's reading order and alignment (the tree's without columns).
+  data_.BidiMode = tree.CellRightToLeft(data_.Column) ? TLTBidiMode::bdRightToLeft : TLTBidiMode::bdLeftToRight;
+  data_.Alignment = tree.CellAlignment(data_.Column);
   RECT nodeText{};
   std::wstring nodeString;
   font_ = ScreenHintFont();
+  // The owner's hint: its rectangle as it is, painted by the owner.
+  ownerDrawn_ = false;
+  if (RECT owned{}; data_.Node != nullptr && data_.DefaultHint.empty() &&
+                    tree.DoGetHintSize(data_.Node, data_.Column, owned)) {
+    if (IsRectEmpty(&owned)) return {};
+    ownerDrawn_ = true;
+    OffsetRect(&owned, -owned.left, -owned.top);
+    shadow_ = HasMMX() ? kHintShadowSize : 0;
+    owned.right += shadow_;
+    owned.bottom += shadow_;
+    return owned;
+  }
   if (tooltip) tree.GetTextInfo(data_.Node, data_.Column, font_, nodeText, nodeString);
   if (!data_.DefaultHint.empty())
     data_.HintText = data_.DefaultHint;
@@ -291,6 +303,12 @@ void TLazyTreeHintWindow::RenderDrawing() {
   TBaseLazyTree& tree = tree_;
   HDC dc = drawing_->Get();
   const RECT content{0, 0, width_ - shadow_, height_ - shadow_};
+  if (ownerDrawn_) {
+    const int owner = SaveDC(dc);
+    tree.DoDrawHint(dc, data_.Node, content, data_.Column);
+    RestoreDC(dc, owner);
+    return;
+  }
   const int saved = SaveDC(dc);
   const ui::BrushObject brush = ui::MakeSolidBrush(GetSysColor(COLOR_INFOBK));
   SelectObject(dc, brush.Get());
@@ -427,7 +445,9 @@ bool TBaseLazyTree::DecideHint(POINT p, THintData& data, RECT& area, POINT& at) 
       if (text.empty() || GetKeyState(VK_LBUTTON) < 0) return false;
       data.DefaultHint = std::move(text);
       area = header;
-      at = {screen.x, screen.y + GetSystemMetrics(SM_CYCURSOR)};
+      // Below the pointer, but not below the header.
+      const POINT headerBottom = ClientToScreenPoint(hwnd, {0, header.bottom});
+      at = {screen.x, std::min<LONG>(screen.y + GetSystemMetrics(SM_CYCURSOR), headerBottom.y)};
       return true;
     }
   }
@@ -441,8 +461,15 @@ bool TBaseLazyTree::DecideHint(POINT p, THintData& data, RECT& area, POINT& at) 
   }
   data.Node = hit.HitNode;
   data.Column = hit.HitColumn;
-  // Without columns the cell spans the client width.
-  const int boundsLeft = 0, boundsRight = ViewWidth();
+  // An owner-drawn hint needs a size to be shown at all.
+  if (RECT size{}; DoGetHintSize(hit.HitNode, hit.HitColumn, size) && IsRectEmpty(&size)) return false;
+  // The hit cell's edges on screen (auto-spanned over empty neighbours);
+  // without columns the cell spans the client width.
+  int boundsLeft = 0, boundsRight = ViewWidth();
+  if (TTreeHitInfo cell = hit; HeaderUsesColumns() && HitColumnBounds(cell, p.x - OffsetX(), boundsLeft, boundsRight)) {
+    boundsLeft += OffsetX();
+    boundsRight += OffsetX();
+  }
   if (hintMode_ != THintMode::hmTooltip) {
     const TLazyRect row = GetDisplayRect(hit.HitNode, hit.HitColumn, false);
     area = {boundsLeft, row.Top, boundsRight, row.Bottom};

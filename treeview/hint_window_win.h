@@ -82,6 +82,7 @@ class TLazyTreeHintWindow {
   int width_ = 0, height_ = 0;
   int textHeight_ = 0;
   int shadow_ = kHintShadowSize;
+  bool ownerDrawn_ = false;  // the tree's owner paints the content (a draw tree's hint)
   LOGFONTW font_{};
   std::unique_ptr<Surface> background_, drawing_, target_;
 };

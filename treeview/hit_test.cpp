@@ -64,12 +64,10 @@ THitPositions CellHitPositionsLTR(const TCellHitLayout& cell, int offset, int ri
 
 THitPositions CellHitPositionsRTL(const TCellHitLayout& cell, int offset, int right) {
   // Mirrored: the pixel at `offset` is the pixel right - 1 - offset read from
-  // the other edge; the alignment flips with the reading order, and so do the
-  // sides of the label.
-  TCellHitLayout mirrored = cell;
-  if (cell.Alignment == 0) mirrored.Alignment = 1;
-  else if (cell.Alignment == 1) mirrored.Alignment = 0;
-  const THitPositions m = CellHitPositionsLTR(mirrored, right - 1 - offset, right);
+  // the other edge. Read from there the alignment is the one set (left-aligned
+  // text follows the images from the right edge, as it is painted); the sides
+  // of the label swap.
+  const THitPositions m = CellHitPositionsLTR(cell, right - 1 - offset, right);
   THitPositions result;
   for (int p = hpAbove; p <= hpToRight; ++p) {
     auto position = static_cast<TTreeHitPosition>(p);

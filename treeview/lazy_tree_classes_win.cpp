@@ -188,6 +188,9 @@ void RegisterLazyTreeClasses() {
       }
       t.GetOptions().SetStringOptions(options);
     });
+    ui::AddProperty<TCustomLazyStringTree>(s, "DefaultText", [](auto& t, auto& v, auto& ctx) {
+      t.SetDefaultText(AnsiToWString(ctx.String(v)));
+    });
     return true;
   }();
   (void)done;

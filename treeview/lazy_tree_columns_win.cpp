@@ -51,6 +51,19 @@ bool TBaseLazyTree::HeaderColumnBounds(TColumnIndex column, int& left, int& righ
   return true;
 }
 
+int TBaseLazyTree::HeaderColumnAlignment(TColumnIndex column, bool& rightToLeft) const {
+  rightToLeft = CellRightToLeft(column);
+  const TLTAlignment a = CellAlignment(column);
+  return a == TLTAlignment::taRightJustify ? 1 : a == TLTAlignment::taCenter ? 2 : 0;
+}
+
+TColumnIndex TBaseLazyTree::HeaderVisibleColumn(TColumnIndex column) const {
+  if (!HeaderUsesColumns()) return column;
+  const TLazyTreeColumns& columns = header_->Columns();
+  if (columns.IsValidColumn(column) && columns.Items(column).HasOption(coVisible)) return column;
+  return columns.GetFirstVisibleColumn();
+}
+
 int TBaseLazyTree::HeaderColumnsWidth() const { return HeaderUsesColumns() ? header_->Columns().TotalWidth() : 0; }
 
 void TBaseLazyTree::DoScroll(int deltaX, int deltaY) {
@@ -96,6 +109,18 @@ void TBaseLazyTree::DoHeaderDraggedOut(TColumnIndex column, POINT screen) {
 
 void TBaseLazyTree::DoGetHeaderCursor(HCURSOR& cursor) {
   if (OnGetHeaderCursor) OnGetHeaderCursor(*this, cursor);
+}
+
+void TBaseLazyTree::DoHeaderDraw(HDC canvas, TColumnIndex column, const RECT& r, bool hot, bool pressed) {
+  if (OnHeaderDraw) OnHeaderDraw(*this, canvas, column, r, hot, pressed);
+}
+
+void TBaseLazyTree::DoHeaderDrawQueryElements(THeaderPaintInfo& info, THeaderPaintElements& elements) {
+  if (OnHeaderDrawQueryElements) OnHeaderDrawQueryElements(*this, info, elements);
+}
+
+void TBaseLazyTree::DoAdvancedHeaderDraw(THeaderPaintInfo& info, THeaderPaintElements elements) {
+  if (OnAdvancedHeaderDraw) OnAdvancedHeaderDraw(*this, info, elements);
 }
 
 void TBaseLazyTree::DoColumnClick(TColumnIndex column, TShiftState shift) {

@@ -12,7 +12,13 @@ namespace {
 
 constexpr unsigned kSearchTimerId = 7;
 
-bool Held(int key) { return GetKeyState(key) < 0; }
+UINT HeldModifiers() {
+  UINT shift = 0;
+  if (GetKeyState(VK_SHIFT) < 0) shift |= MK_SHIFT;
+  if (GetKeyState(VK_CONTROL) < 0) shift |= MK_CONTROL;
+  if (GetKeyState(VK_MENU) < 0) shift |= MK_ALT;
+  return shift;
+}
 
 // The key the main keyboard's "*", "+", "-" and "/" produce is taken as the
 // numeric keypad's, so both act alike.
@@ -122,8 +128,95 @@ void TBaseLazyTree::HandleIncrementalSearch(char16_t charCode) {
   StartTimer(kSearchTimerId, searchTimeout_);
 }
 
-void TBaseLazyTree::KeyDown(WORD key) {
-  const bool shift = Held(VK_SHIFT), ctrl = Held(VK_CONTROL), alt = Held(VK_MENU);
+bool TBaseLazyTree::DoKeyAction(WORD& key, UINT& shift) {
+  bool doDefault = true;
+  if (OnKeyAction) OnKeyAction(*this, key, shift, doDefault);
+  return doDefault;
+}
+
+// The column keys. Tab walks the visible columns in display order and wraps
+// onto the next (Shift: previous) visible node; Home and End go to the first
+// and last visible column; Left and Right step one column without wrapping.
+// Only columns DoFocusChanging accepts are taken; `target` and `column` get
+// the new focus. False when the key leaves the focus where it is.
+bool TBaseLazyTree::ColumnKey(WORD key, bool shift, bool ctrl, PLazyNode& target, TColumnIndex& column) {
+  if (!HeaderUsesColumns()) return false;
+  const TLazyTreeColumns& columns = Header().Columns();
+  const PLazyNode focused = FocusedNode();
+  const bool back = key == VK_LEFT || (key == VK_TAB && shift);
+  auto accepts = [&](PLazyNode node, TColumnIndex c) {
+    return DoFocusChanging(focused, node, FocusedColumn(), c);
+  };
+  if (key == VK_HOME || key == VK_END) {
+    // The node moves only with Ctrl; without a focused node it has to.
+    target = focused == nullptr || ctrl ? (key == VK_HOME ? GetFirstVisible() : GetLastVisible()) : focused;
+    if (target == nullptr) return false;
+    if (HasOption(toFullRowSelect)) return true;
+    for (TColumnIndex c = key == VK_HOME ? columns.GetFirstVisibleColumn() : columns.GetLastVisibleColumn();
+         c >= 0; c = key == VK_HOME ? columns.GetNextVisibleColumn(c) : columns.GetPreviousVisibleColumn(c))
+      if (accepts(target, c)) {
+        column = c;
+        return true;
+      }
+    return target != focused;
+  }
+  PLazyNode node = focused != nullptr ? focused : back ? GetLastVisible() : GetFirstVisible();
+  if (node == nullptr) return false;
+  TColumnIndex c = columns.IsValidColumn(FocusedColumn()) ? FocusedColumn() : kInvalidColumn;
+  if (focused == nullptr || c == kInvalidColumn)
+    c = back ? columns.GetLastVisibleColumn() : columns.GetFirstVisibleColumn();
+  else
+    c = back ? columns.GetPreviousVisibleColumn(c) : columns.GetNextVisibleColumn(c);
+  // Ends at an accepted column or when the nodes run out.
+  for (;;) {
+    if (c < 0) {
+      if (key != VK_TAB) return false;
+      node = back ? GetPreviousVisible(node) : GetNextVisible(node);
+      if (node == nullptr) return false;
+      c = back ? columns.GetLastVisibleColumn() : columns.GetFirstVisibleColumn();
+      if (c < 0) return false;
+    }
+    if (accepts(node, c)) break;
+    c = back ? columns.GetPreviousVisibleColumn(c) : columns.GetNextVisibleColumn(c);
+  }
+  target = node;
+  column = c;
+  return true;
+}
+
+// Shift with a navigation key grows or shrinks the selection step by step,
+// leaving nodes selected otherwise (Ctrl clicks) as they are. A step back
+// towards the range anchor deselects the node it leaves; the paging keys
+// toggle the whole range they crossed.
+void TBaseLazyTree::ExtendSelectionByKey(WORD key, PLazyNode previous, PLazyNode lastFocused, PLazyNode now,
+                                         bool rangeRefresh) {
+  if (rangeRefresh) {
+    if (lastFocused != nullptr && lastFocused != now) ToggleSelection(lastFocused, now);
+    if (!Selected(now)) AddToSelection(now);
+    return;
+  }
+  const PLazyNode anchor = RangeAnchor();
+  if (previous != nullptr && anchor != nullptr && previous != now) {
+    bool back = false;
+    switch (key) {
+      case VK_UP: back = CompareNodePositions(previous, anchor) > 0; break;
+      case VK_DOWN: back = CompareNodePositions(previous, anchor) < 0; break;
+      case VK_RIGHT: back = CompareNodePositions(now, anchor) < 0; break;
+      case VK_LEFT:
+        if (now == previous->Parent && previous == GetFirstChild(now))
+          back = CompareNodePositions(now, anchor) > 0;
+        else if (now == previous->Parent)
+          SelectNodes(previous, now, true);
+        break;
+      default: break;
+    }
+    if (back) RemoveFromSelection(previous);
+  }
+  if (!Selected(now)) AddToSelection(now);
+}
+
+void TBaseLazyTree::KeyDown(WORD key, UINT shiftState) {
+  const bool shift = shiftState & MK_SHIFT, ctrl = shiftState & MK_CONTROL, alt = shiftState & MK_ALT;
   const bool anyModifier = shift || ctrl || alt;
   if (states_.Contains(tsKeyCheckPending) && key != VK_SPACE) {
     DoStateChange({}, {tsKeyCheckPending});
@@ -151,13 +244,18 @@ void TBaseLazyTree::KeyDown(WORD key) {
       if (lastFocused == nullptr && anyModifier) lastFocused = GetFirstVisible();
       PLazyNode target = FocusedNode();
       const PLazyNode focused = FocusedNode();
+      TColumnIndex column = FocusedColumn();
+      bool columnAsked = false;  // the new focus was accepted by DoFocusChanging already
+      const bool columnFocus = HeaderUsesColumns() && HasOption(toExtendedFocus);
       const int clientHeight = ViewHeight();
       switch (key) {
         case VK_BACK:
           if (focused != nullptr && focused->Parent != RootNode()) target = focused->Parent;
           break;
         case VK_TAB:
-          return;  // moves between columns only, and the tree has none
+          if (!columnFocus || !ColumnKey(key, shift, ctrl, target, column)) return;
+          columnAsked = true;
+          break;
         case VK_PRIOR:
         case VK_NEXT: {
           const int sign = key == VK_PRIOR ? 1 : -1;
@@ -180,6 +278,11 @@ void TBaseLazyTree::KeyDown(WORD key) {
         }
         case VK_HOME:
         case VK_END:
+          if (HasOption(toGridExtensions) && HeaderUsesColumns()) {
+            if (!ColumnKey(key, shift, ctrl, target, column)) return;
+            columnAsked = true;
+            break;
+          }
           target = key == VK_HOME ? GetFirstVisible() : GetLastVisible();
           if (ctrl && !shift && !alt && !HasOption(toGridExtensions)) {
             ScrollIntoView(target, HasOption(toCenterScrollIntoView), !HasOption(toDisableAutoscrollOnFocus));
@@ -194,7 +297,10 @@ void TBaseLazyTree::KeyDown(WORD key) {
             SetOffsetX(OffsetX() + (key == VK_LEFT ? step : -step));
             return;
           }
-          if (focused == nullptr) {
+          if (columnFocus && HasOption(toGridExtensions)) {
+            if (!ColumnKey(key, shift, ctrl, target, column)) return;
+            columnAsked = true;
+          } else if (focused == nullptr) {
             target = GetFirstVisible();
           } else if (key == VK_LEFT && Expanded(focused) && HasChildren(focused) && !shift) {
             ToggleNode(focused);
@@ -222,11 +328,17 @@ void TBaseLazyTree::KeyDown(WORD key) {
           }
           if (states_.Contains(tsEditing) && !DoEndEdit()) return;
           target = next;
+          if (column == kNoColumn && HeaderUsesColumns()) column = HeaderMainColumn();
           break;
         }
       }
+      const bool columnMoves = column != FocusedColumn();
+      if (columnMoves) {
+        if (columnAsked && focused != nullptr) InvalidateNode(focused);
+        SetFocusedColumn(column);
+      }
       const bool focusMoves = target != nullptr && target != focused;
-      if (focusMoves && !DoFocusNode(target, true)) return;
+      if ((focusMoves || (columnMoves && target != nullptr)) && !DoFocusNode(target, !columnAsked)) return;
       const bool moved = FocusedNode() != focused;
       bool cleared = false;
       if (clearAfter && (moved || SelectedCount() > 1)) {
@@ -235,14 +347,14 @@ void TBaseLazyTree::KeyDown(WORD key) {
       }
       if (PLazyNode now = FocusedNode(); now != nullptr) {
         if (extended)
-          HandleClickSelection(lastFocused, now, true, false, false);
+          ExtendSelectionByKey(key, focused, lastFocused, now, rangeRefresh);
         else if (!shift)
           HandleClickSelection(lastFocused, now, false, false, false);
         else if (moved || cleared)
           AddToSelection(now);
       }
       if (invalidateAfter) InvalidateClientRect(nullptr);
-      if (moved) DoFocusChange(FocusedNode(), FocusedColumn());
+      if (moved || columnMoves) DoFocusChange(FocusedNode(), FocusedColumn());
       return;
     }
     case VK_ADD:
@@ -259,7 +371,9 @@ void TBaseLazyTree::KeyDown(WORD key) {
         if (ctrl && shift) {
           if (expand) FullExpand(); else FullCollapse();
         } else if (ctrl) {
-          // Fitting and restoring columns: the tree shows no columns.
+          if (HeaderUsesColumns()) {
+            if (expand) Header().AutoFitColumns(true); else Header().RestoreColumns();
+          }
         } else if (focused != nullptr && Expanded(focused) != expand && (expand ? HasChildren(focused) : true)) {
           ToggleNode(focused);
         }
@@ -344,7 +458,12 @@ bool TBaseLazyTree::KeyMessage(ui::TMessage& m) {
       WORD key = static_cast<WORD>(m.wParam);
       if (OnKeyDown) OnKeyDown(*this, key);
       if (key == 0) return true;
-      KeyDown(KeypadEquivalent(key, (static_cast<UINT>(m.lParam) >> 16) & 0xFF));
+      UINT shift = HeldModifiers();
+      if (!DoKeyAction(key, shift) || key == 0) {
+        m.result = 0;
+        return true;
+      }
+      KeyDown(KeypadEquivalent(key, (static_cast<UINT>(m.lParam) >> 16) & 0xFF), shift);
       m.result = 0;
       return true;
     }

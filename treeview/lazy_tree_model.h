@@ -303,6 +303,8 @@ class TLazyTreeModel : public TCacheClient {
   PLazyNode GetNodeAt(int x, int y, bool relative, int& nodeTop);
   TLazyRect GetDisplayRect(PLazyNode node, TColumnIndex column, bool textOnly,
                            bool unclipped = false);
+  // Narrows a cell `r` to where the node's text lies (GetDisplayRect's text-only part).
+  void PlaceText(TLazyRect& r, PLazyNode node, TColumnIndex column, int inset, bool unclipped);
   // The node's row in client coordinates when it lies (partly) on screen;
   // costs the node's depth plus the rows on screen.
   bool RowOnScreen(PLazyNode node, TLazyRect& row);
@@ -460,6 +462,14 @@ class TLazyTreeModel : public TCacheClient {
   virtual bool HeaderColumnBounds(TColumnIndex /*column*/, int& /*left*/, int& /*right*/) const { return false; }
   // Right edge of the last visible column: the horizontal range with columns.
   virtual int HeaderColumnsWidth() const { return 0; }
+  // How a column's content is placed: 0 left, 1 right, 2 centred as set (not
+  // mirrored), and whether it reads right to left. Column -1: the tree's own.
+  virtual int HeaderColumnAlignment(TColumnIndex /*column*/, bool& rightToLeft) const {
+    rightToLeft = false;
+    return 0;
+  }
+  // The column itself when it is shown, else the first visible column (-2: none).
+  virtual TColumnIndex HeaderVisibleColumn(TColumnIndex column) const { return column; }
 
   // Window hooks: no-ops without a window.
   virtual bool HasWindow() const { return false; }

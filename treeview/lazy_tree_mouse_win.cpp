@@ -108,9 +108,8 @@ void TBaseLazyTree::GetHitTestInfoAt(int x, int y, bool relative, TTreeHitInfo& 
     hitInfo.HitPositions = THitPositions{hpNowhere};
     return;
   }
-  const TLazyTreeColumn* column = HeaderUsesColumns() ? &Header().Columns().Items(hitInfo.HitColumn) : nullptr;
-  const TLTAlignment alignment = column != nullptr ? column->Alignment() : TLTAlignment::taLeftJustify;
-  if (column != nullptr && column->UseRightToLeftReading())
+  const TLTAlignment alignment = CellAlignment(hitInfo.HitColumn);
+  if (CellRightToLeft(hitInfo.HitColumn))
     DetermineHitPositionRTL(hitInfo, x - left, right - left, alignment);
   else
     DetermineHitPositionLTR(hitInfo, x - left, right - left, alignment);
@@ -148,6 +147,16 @@ void TBaseLazyTree::ShowCheckPressed(PLazyNode node, TCheckState newState) {
   InvalidateNode(node);
 }
 
+// The column a click focuses: off the label and without full-row or grid
+// selection the focus stays in its column; else the hit column with
+// extended focus, the main column without.
+TColumnIndex TBaseLazyTree::ClickedColumn(const TTreeHitInfo& hitInfo) {
+  if (!HeaderUsesColumns() || hitInfo.HitColumn < 0) return FocusedColumn();
+  const bool label = hitInfo.HitPositions.Contains(hpOnItemLabel) || hitInfo.HitPositions.Contains(hpOnNormalIcon);
+  if (!label && !HasOption(toFullRowSelect) && !HasOption(toGridExtensions)) return FocusedColumn();
+  return HasOption(toExtendedFocus) ? hitInfo.HitColumn : HeaderMainColumn();
+}
+
 void TBaseLazyTree::HandleMouseDown(ui::TMessage& m, const TTreeHitInfo& hitInfo) {
   const HWND hwnd = HandleIfAllocated();
   if (states_.Contains(tsEditPending)) {
@@ -159,8 +168,8 @@ void TBaseLazyTree::HandleMouseDown(ui::TMessage& m, const TTreeHitInfo& hitInfo
 
   const PLazyNode node = hitInfo.HitNode;
   const THitPositions& at = hitInfo.HitPositions;
-  // Without columns no column change happens.
-  const TColumnIndex newColumn = FocusedColumn();
+  const TColumnIndex newColumn = ClickedColumn(hitInfo);
+  const bool columnChange = newColumn != FocusedColumn();
   const bool alt = AltHeld();
   const bool shift = (m.wParam & MK_SHIFT) != 0;
   const bool ctrl = (m.wParam & MK_CONTROL) != 0;
@@ -196,11 +205,14 @@ void TBaseLazyTree::HandleMouseDown(ui::TMessage& m, const TTreeHitInfo& hitInfo
     DoStateChange({tsClearPending});
     clearPending = true;
   }
-  const bool popupReady = !autoDrag;
+  const bool popupReady =
+      !autoDrag && !(states_.Contains(tsRightButtonDown) &&
+                     HasPopupMenu(node, hitInfo.HitColumn, {PointX(m.lParam), PointY(m.lParam)}));
   const bool clearNow = (!anyHit && !HasOption(toFullRowDrag) && multi && shiftEmpty) ||
                         (anyHit && (!nodeSelected || popupReady) && (shiftEmpty || !multi));
   if (clearNow && !clearPending) {
-    if (node == nullptr || !Selected(node)) {
+    // Alt on the main column keeps the selection it would otherwise reduce.
+    if (node == nullptr || (!Selected(node) && !(alt && hitInfo.HitColumn == HeaderMainColumn()))) {
       ClearSelection();
     } else if (SelectedCount() > 1) {
       ClearSelection();
@@ -210,7 +222,7 @@ void TBaseLazyTree::HandleMouseDown(ui::TMessage& m, const TTreeHitInfo& hitInfo
     }
   }
   if (GetFocus() == hwnd && (labelHit || (HasOption(toGridExtensions) && at.Contains(hpOnItem))) &&
-      nodeSelected && shiftEmpty)
+      nodeSelected && !columnChange && shiftEmpty)
     DoStateChange({tsEditPending});
 
   if (!HasOption(toDisableDrawSelection) && !labelHit && !HasOption(toFullRowDrag) && multi) {
@@ -223,6 +235,11 @@ void TBaseLazyTree::HandleMouseDown(ui::TMessage& m, const TTreeHitInfo& hitInfo
   lastClickPos_ = {PointX(m.lParam), PointY(m.lParam)};
 
   if (anyHit && DoFocusChanging(FocusedNode(), node, FocusedColumn(), newColumn)) {
+    if (columnChange) {
+      InvalidateColumn(FocusedColumn());
+      InvalidateColumn(newColumn);
+      SetFocusedColumn(newColumn);
+    }
     const PLazyNode lastFocused = FocusedNode();
     DoFocusNode(node, false);
     if (!multi || shiftEmpty)
@@ -316,6 +333,8 @@ void TBaseLazyTree::MouseButtonDown(ui::TMessage& m, TLazyTreeState button) {
   if ((button == tsRightButtonDown && !HasOption(toRightClickSelect)) ||
       (button == tsMiddleButtonDown && !HasOption(toMiddleClickSelect)))
     return;
+  // A column drag or resize owns the other buttons while it runs.
+  if (button != tsLeftButtonDown && header_ != nullptr && (header_->States() & kHeaderBusyStates) != 0) return;
   TTreeHitInfo hitInfo;
   GetHitTestInfoAt(x, y, true, hitInfo);
   ColumnMouse(dblClick ? 2 : 0, hitInfo.HitColumn);
@@ -464,7 +483,10 @@ void TBaseLazyTree::MenuKey() {
   const PLazyNode node = FocusedNode();
   if (node == nullptr) return;
   const TLazyRect cell = GetDisplayRect(node, FocusedColumn(), false);
-  const int width = std::min(DoGetNodeWidth(node, FocusedColumn()), ViewWidth());
+  int limit = ViewWidth();
+  if (HeaderUsesColumns() && Header().Columns().IsValidColumn(FocusedColumn()))
+    limit = Header().Columns().Items(FocusedColumn()).Width();
+  const int width = std::min(DoGetNodeWidth(node, FocusedColumn()), limit);
   const POINT at{cell.Left + width / 2, (cell.Top + cell.Bottom) / 2};
   if (popupMenu_ == nullptr) {
     DoPopupMenu(node, FocusedColumn(), at);

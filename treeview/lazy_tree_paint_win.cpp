@@ -395,6 +395,20 @@ void TBaseLazyTree::PaintTreeLines(TLTPaintInfo& info, int vAlign, int indentSiz
   }
 }
 
+bool TBaseLazyTree::DoBeforeItemPaint(HDC dc, PLazyNode node, const RECT& r) {
+  bool customDraw = false;
+  if (OnBeforeItemPaint) OnBeforeItemPaint(*this, dc, node, r, customDraw);
+  return customDraw;
+}
+
+void TBaseLazyTree::DoAfterItemPaint(HDC dc, PLazyNode node, const RECT& r) {
+  if (OnAfterItemPaint) OnAfterItemPaint(*this, dc, node, r);
+}
+
+void TBaseLazyTree::DoGetLineStyle(std::uint8_t (&pattern)[8]) {
+  if (OnGetLineStyle) OnGetLineStyle(*this, pattern);
+}
+
 void TBaseLazyTree::PaintNodeButton(HDC /*dc*/, PLazyNode node, const RECT& r, int buttonX,
                                     int buttonY, TLTBidiMode bidi) {
   const auto& pixels = Expanded(node) ? minusPixels_ : plusPixels_;
@@ -410,6 +424,8 @@ void TBaseLazyTree::PaintNodeButton(HDC /*dc*/, PLazyNode node, const RECT& r, i
     for (int x = 0; x < kButtonSize; ++x) {
       const int column = left + x - nodeBitsLeft_;
       const std::uint32_t p = pixels[static_cast<std::size_t>(y * kButtonSize + x)];
+      // Written into the pixels directly, so kept inside the cell by hand.
+      if (left + x < r.left || left + x >= r.right) continue;
       if (column < 0 || column >= nodeBitsWidth_ || p == transparent) continue;
       nodeBits_[static_cast<std::size_t>(row) * static_cast<std::size_t>(nodeBitsWidth_) +
                 static_cast<std::size_t>(column)] = p;
@@ -646,8 +662,8 @@ void TBaseLazyTree::PaintCells(TLTPaintInfo& info, const RECT& row, const RECT& 
     if ((useColumns && column < 0) || info.CellRect.left >= window.right) break;
     const TLazyTreeColumn* c = useColumns ? &columns->Items(column) : nullptr;
     info.Column = column;
-    info.BidiMode = c != nullptr ? c->BiDiMode() : TLTBidiMode::bdLeftToRight;
-    info.Alignment = c != nullptr ? c->Alignment() : TLTAlignment::taLeftJustify;
+    info.BidiMode = c != nullptr ? c->BiDiMode() : bidiMode_;
+    info.Alignment = c != nullptr ? c->Alignment() : alignment_;
     info.PaintOptions = requested;
     if (TreeStates().Contains(tsEditing) && node == FocusedNode() && (!useColumns || column == FocusedColumn()))
       info.PaintOptions &= ~poDrawSelection;

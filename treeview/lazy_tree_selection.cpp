@@ -164,8 +164,9 @@ void TLazyTreeModel::SetSelected(PLazyNode node, bool value) {
     else if (!HasOption(toMultiSelect))
       ClearSelection();
     AddToSelection(node);
-    if (focusedColumn_ < 0 && HeaderUsesColumns() && HeaderMainColumn() >= 0)
-      focusedColumn_ = HeaderMainColumn();
+    // The focus needs a column the user sees: the main one, or the first shown.
+    if (HeaderUsesColumns() && HeaderMainColumn() >= 0 && HeaderVisibleColumn(focusedColumn_) != focusedColumn_)
+      focusedColumn_ = HeaderVisibleColumn(HeaderMainColumn());
     if (rangeAnchor_ == nullptr) rangeAnchor_ = node;
   } else {
     RemoveFromSelection(node);
@@ -520,7 +521,13 @@ bool TLazyTreeModel::HandleDrawSelection() {
   if (RootNode()->TotalCount <= 1 || !states_.Contains(tsDrawSelecting)) return false;
   const TLazyRect oldRect = OrderRect(oldSelectionRect_), newRect = OrderRect(newSelectionRect_);
   tempNodes_.clear();
-  const bool changed = CollectSelectedNodesLTR(HeaderMainColumn(), 0, oldRect, newRect, 0, viewWidth_);
+  // Within the main column, placed and read as it is painted; without columns the client width.
+  const TColumnIndex mainColumn = HeaderMainColumn();
+  int left = 0, right = viewWidth_, alignment = 0;
+  bool rightToLeft = false;
+  if (HeaderColumnBounds(mainColumn, left, right)) alignment = HeaderColumnAlignment(mainColumn, rightToLeft);
+  const bool changed = rightToLeft ? CollectSelectedNodesRTL(mainColumn, left, oldRect, newRect, alignment, right)
+                                   : CollectSelectedNodesLTR(mainColumn, left, oldRect, newRect, alignment, right);
   if (changed) {
     PackSelection();
     std::vector<PLazyNode> collected;

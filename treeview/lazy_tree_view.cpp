@@ -435,11 +435,39 @@ TLazyRect TLazyTreeModel::GetDisplayRect(PLazyNode node, TColumnIndex column, bo
       indentation = GetNodeLevel(node) * static_cast<int>(indent_);
       if (HasOption(toShowRoot)) indentation += static_cast<int>(indent_);
     }
-    r.Left += margin_ + indentation + ContentImagesWidth(node, column);
-    const int nodeWidth = DoGetNodeWidth(node, column);
-    if (unclipped || nodeWidth < r.Right - r.Left) r.Right = r.Left + nodeWidth;
+    PlaceText(r, node, column, margin_ + indentation + ContentImagesWidth(node, column), unclipped);
   }
   return r;
+}
+
+// The text's part of a cell: `inset` in from the reading edge, then the
+// node's width placed by the alignment (mirrored for right-to-left reading,
+// as painted). Clipped, text wider than the room keeps the whole room;
+// unclipped it is as wide as the text and starts at the reading edge.
+void TLazyTreeModel::PlaceText(TLazyRect& r, PLazyNode node, TColumnIndex column, int inset, bool unclipped) {
+  bool rightToLeft = false;
+  int alignment = HeaderColumnAlignment(column, rightToLeft);
+  if (rightToLeft && alignment != 2) alignment = alignment == 0 ? 1 : 0;
+  if (rightToLeft)
+    r.Right -= inset;
+  else
+    r.Left += inset;
+  const int width = DoGetNodeWidth(node, column);
+  const int room = r.Right - r.Left;
+  if (width > room) {
+    if (!unclipped) return;
+    alignment = rightToLeft ? 1 : 0;
+  } else if (width == room) {
+    return;
+  }
+  switch (alignment) {
+    case 1: r.Left = r.Right - width; break;
+    case 2:
+      r.Left += (room - width) / 2;
+      r.Right = r.Left + width;
+      break;
+    default: r.Right = r.Left + width;
+  }
 }
 
 TLazyRect TLazyTreeModel::GetTreeRect() const {

@@ -20,8 +20,18 @@ class TCustomLazyDrawTree : public TBaseLazyTree {
   // The owner draws each node's content and tells its width.
   std::function<void(TBaseLazyTree&, const TLTPaintInfo&)> OnDrawNode;
   std::function<void(TBaseLazyTree&, HDC, PLazyNode, TColumnIndex, int& width)> OnGetNodeWidth;
+  // Node hints are the owner's: their size (an empty one shows none) and their picture.
+  std::function<void(TBaseLazyTree&, PLazyNode, TColumnIndex, RECT& r)> OnGetHintSize;
+  std::function<void(TBaseLazyTree&, HDC, PLazyNode, const RECT& r, TColumnIndex)> OnDrawHint;
 
  protected:
+  bool DoGetHintSize(PLazyNode node, TColumnIndex column, RECT& r) override {
+    if (OnGetHintSize) OnGetHintSize(*this, node, column, r);
+    return true;
+  }
+  void DoDrawHint(HDC canvas, PLazyNode node, const RECT& r, TColumnIndex column) override {
+    if (OnDrawHint) OnDrawHint(*this, canvas, node, r, column);
+  }
   void DoPaintNode(TLTPaintInfo& info) override {
     if (OnDrawNode) OnDrawNode(*this, info);
   }
@@ -103,6 +113,10 @@ class TCustomLazyStringTree : public TBaseLazyTree {
                                        const std::wstring& text, int width, bool rightToLeft,
                                        int ellipsisWidth);
   int DoGetNodeWidth(PLazyNode node, TColumnIndex column) override;
+  // A cell with text is never empty; for the others the owner decides.
+  bool ColumnIsEmpty(PLazyNode node, TColumnIndex column) override;
+  // The main column's widths are cached: a new main column measures anew.
+  void MainColumnChanged() override;
   void DoPaintNode(TLTPaintInfo& info) override;
   int DoIncrementalSearch(PLazyNode node, const std::u16string& text) override;
   PLTEditLink DoCreateEditor(PLazyNode node, TColumnIndex column) override;

@@ -35,6 +35,12 @@ HGLOBAL GlobalText(const void* bytes, std::size_t size) {
   return block;
 }
 
+TExportAlignment ExportAlignment(TLTAlignment a) {
+  return a == TLTAlignment::taRightJustify ? TExportAlignment::Right
+         : a == TLTAlignment::taCenter     ? TExportAlignment::Center
+                                           : TExportAlignment::Left;
+}
+
 char16_t ListSeparator() {
   wchar_t buffer[8] = {};
   if (GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SLIST, buffer, 8) > 1 && buffer[0] != 0)
@@ -83,6 +89,8 @@ TExportLayout TCustomLazyStringTree::CollectExportLayout(TLTTextSource source) {
   layout.headerFont = layout.treeFont;
   layout.treeColor = ui::ColorToRGB(Color()) & 0xFFFFFF;
   layout.buttonFaceColor = ui::ColorToRGB(ui::clBtnFace) & 0xFFFFFF;
+  layout.treeAlignment = ExportAlignment(Alignment());
+  layout.treeRightToLeft = BiDiMode() != TLTBidiMode::bdLeftToRight;
   layout.margin = Margin();
   layout.indent = static_cast<int>(Indent());
   layout.clientWidth = ViewWidth();
@@ -92,7 +100,28 @@ TExportLayout TCustomLazyStringTree::CollectExportLayout(TLTTextSource source) {
   layout.vertGridLines = HasOption(toShowVertGridLines);
   layout.border = BorderStyle() != TTreeBorderStyle::bsNone;
   layout.borderWidth = layout.border ? 1 : 0;
-  const TColumnIndex column = HeaderMainColumn();
+  // With columns every visible one in display order; without, the one cell of column -1.
+  std::vector<TColumnIndex> cellColumns{kNoColumn};
+  if (HeaderUsesColumns()) {
+    const TLazyTreeColumns& columns = Header().Columns();
+    cellColumns = columns.GetVisibleColumns();
+    for (TColumnIndex index : cellColumns) {
+      const TLazyTreeColumn& c = columns.Items(index);
+      TExportColumn column;
+      column.caption.assign(c.Text().begin(), c.Text().end());
+      column.width = c.Width();
+      column.alignment = ExportAlignment(c.Alignment());
+      column.rightToLeft = c.UseRightToLeftReading();
+      column.isMain = index == HeaderMainColumn();
+      column.parentColor = c.HasOption(coParentColor);
+      column.color = ui::ColorToRGB(c.Color()) & 0xFFFFFF;
+      layout.columns.push_back(std::move(column));
+    }
+    const ui::TFontSpec headerSpec = Header().CaptionFont();
+    const ui::FontObject headerFont = ui::MakeFont(headerSpec);
+    layout.headerFont = ExportFont(dc.Get(), headerFont.Get(), ui::ColorToRGB(headerSpec.color));
+    layout.headerHeight = Header().Height();
+  }
 
   PLazyNode node = nullptr;
   std::function<PLazyNode(PLazyNode)> next;
@@ -101,21 +130,21 @@ TExportLayout TCustomLazyStringTree::CollectExportLayout(TLTTextSource source) {
     TExportRow row;
     row.level = GetNodeLevel(node);
     row.height = NodeHeight(node);
-    TExportCell cell;
-    cell.text = [&] {
+    for (TColumnIndex column : cellColumns) {
+      TExportCell cell;
       const std::wstring text = GetText(node, column);
-      return std::u16string(text.begin(), text.end());
-    }();
-    // The owner may paint the cell in another font or colour.
-    const int saved = SaveDC(dc.Get());
-    SelectObject(dc.Get(), FontHandle());
-    SetTextColor(dc.Get(), fontColor);
-    DoPaintText(node, dc.Get(), column, TLSTTextType::ttNormal);
-    cell.font = ExportFont(dc.Get(), static_cast<HFONT>(GetCurrentObject(dc.Get(), OBJ_FONT)),
-                           GetTextColor(dc.Get()));
-    RestoreDC(dc.Get(), saved);
-    cell.fontChanged = !(cell.font == layout.treeFont);
-    row.cells.push_back(std::move(cell));
+      cell.text.assign(text.begin(), text.end());
+      // The owner may paint the cell in another font or colour.
+      const int saved = SaveDC(dc.Get());
+      SelectObject(dc.Get(), FontHandle());
+      SetTextColor(dc.Get(), fontColor);
+      DoPaintText(node, dc.Get(), column, TLSTTextType::ttNormal);
+      cell.font = ExportFont(dc.Get(), static_cast<HFONT>(GetCurrentObject(dc.Get(), OBJ_FONT)),
+                             GetTextColor(dc.Get()));
+      RestoreDC(dc.Get(), saved);
+      cell.fontChanged = !(cell.font == layout.treeFont);
+      row.cells.push_back(std::move(cell));
+    }
     layout.rows.push_back(std::move(row));
   }
   return layout;

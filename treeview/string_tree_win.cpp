@@ -122,6 +122,9 @@ int TCustomLazyStringTree::CalculateTextWidth(HDC canvas, PLazyNode node, const 
 }
 
 int TCustomLazyStringTree::DoGetNodeWidth(PLazyNode node, TColumnIndex column) {
+  // Wrapped text fills its column.
+  if (int left = 0, right = 0; MultiLine(node) && column >= 0 && HeaderColumnBounds(column, left, right))
+    return right - left;
   HDC canvas = PaintCanvas();
   const bool mainColumn = column == kNoColumn || column == HeaderMainColumn();
   if (!mainColumn) return CalculateTextWidth(canvas, node, GetText(node, column), column);
@@ -142,7 +145,9 @@ int TCustomLazyStringTree::ComputeNodeHeight(HDC canvas, PLazyNode node, TColumn
   const int saved = SaveDC(dc);
   SelectObject(dc, FontHandle());
   DoPaintText(node, dc, column, TLSTTextType::ttNormal);
-  DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &calc, DT_CALCRECT | DT_NOPREFIX | DT_WORDBREAK);
+  // Right-to-left text wraps from the right edge, reading right to left.
+  const UINT format = DT_CALCRECT | DT_NOPREFIX | DT_WORDBREAK | (CellRightToLeft(column) ? DT_RIGHT | DT_RTLREADING : 0);
+  DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &calc, format);
   RestoreDC(dc, saved);
   return calc.bottom - calc.top;
 }
@@ -161,6 +166,16 @@ void TCustomLazyStringTree::ReinitNode(PLazyNode node, bool recursive) {
     CachedWidth(node) = 0;
     node->States.Exclude(nsHeightMeasured);
   }
+}
+
+bool TCustomLazyStringTree::ColumnIsEmpty(PLazyNode node, TColumnIndex column) {
+  if (!GetText(node, column).empty()) return false;
+  return TBaseLazyTree::ColumnIsEmpty(node, column);
+}
+
+void TCustomLazyStringTree::MainColumnChanged() {
+  ResetWidthCaches();
+  TBaseLazyTree::MainColumnChanged();
 }
 
 void TCustomLazyStringTree::ResetWidthCaches() {
@@ -189,8 +204,8 @@ void TCustomLazyStringTree::SetTextColors(const TLTPaintInfo& info, HDC dc) {
   if (HasOption(toHotTrack) && info.Node == HotNode())
     color = ui::ColorToRGB(Colors().Color(TLTColors::HotColor));
   if ((info.PaintOptions & poDrawSelection) && (info.Column == FocusedColumn() || HasOption(toFullRowSelect)) &&
-      Selected(info.Node) &&
-      (info.Node == DropTargetNode() || GetFocus() == HandleIfAllocated() || HasOption(toPopupMode)))
+      ((Selected(info.Node) && (GetFocus() == HandleIfAllocated() || HasOption(toPopupMode))) ||
+       info.Node == DropTargetNode()))
     color = GetSysColor(COLOR_HIGHLIGHTTEXT);
   SetTextColor(dc, color);
 }

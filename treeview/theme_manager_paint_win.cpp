@@ -109,8 +109,10 @@ void TThemeManager::WindowProc(TThemeListKind kind, ui::TControl& control, ui::T
         m.result = reinterpret_cast<LRESULT>(GetStockObject(NULL_BRUSH));
         return;
       }
+      // A label of a colour of its own keeps it: its text is chosen for that
+      // background, and on the parent's it may not show at all.
       if (kind == K::WinControl && m.msg == ui::CN_CTLCOLORSTATIC &&
-          dynamic_cast<ui::TLabel*>(&control)) {
+          dynamic_cast<ui::TLabel*>(&control) && control.ParentColor()) {
         const HDC dc = reinterpret_cast<HDC>(m.wParam);
         ThemeServices().DrawParentBackground(h, dc, nullptr, false);
         list.CallSaved(control, m);  // the text colour

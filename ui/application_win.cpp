@@ -142,6 +142,14 @@ void TApplication::ProcessMessages() {
   while (!terminated_ && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) Dispatch(msg);
 }
 
+// An empty PeekMessage costs several round trips to Wine's server (it also
+// waits for the display's events); asking the queue's state costs one. The
+// display's events still reach the queue: Wine reads them every few hundred
+// calls of either.
+void TApplication::ProcessQueuedMessages() {
+  if (HIWORD(GetQueueStatus(QS_ALLINPUT)) != 0) ProcessMessages();
+}
+
 void TApplication::Dispatch(MSG& msg) {
   if (msg.message == WM_QUIT) {
     terminated_ = true;
@@ -221,12 +229,22 @@ int ShowMessageBox(HWND owner, const std::string& text, const std::string& capti
 
 void SetShellExecuteHook(TShellExecuteHook hook) { ShellExecuteHookSlot() = std::move(hook); }
 
-bool ShellOpen(const std::string& target) {
-  if (ShellExecuteHookSlot()) return ShellExecuteHookSlot()("open", target, SW_SHOWNORMAL);
-  auto result = reinterpret_cast<INT_PTR>(ShellExecuteW(
-      nullptr, L"open", AnsiToWString(target).c_str(), nullptr, nullptr, SW_SHOWNORMAL));
+namespace {
+
+// verb empty: the target's default verb.
+bool ShellRun(const char* verb, const std::string& target) {
+  if (ShellExecuteHookSlot()) return ShellExecuteHookSlot()(verb, target, SW_SHOWNORMAL);
+  const std::wstring wideVerb = AnsiToWString(verb);
+  auto result = reinterpret_cast<INT_PTR>(ShellExecuteW(nullptr, wideVerb.empty() ? nullptr : wideVerb.c_str(),
+                                                        AnsiToWString(target).c_str(), nullptr, nullptr,
+                                                        SW_SHOWNORMAL));
   return result > 32;
 }
+
+}  // namespace
+
+bool ShellOpen(const std::string& target) { return ShellRun("open", target); }
+bool ShellDefault(const std::string& target) { return ShellRun("", target); }
 
 void SetComCtlVersionProvider(std::function<int()> provider) {
   ComCtlProviderSlot() = std::move(provider);

@@ -43,6 +43,9 @@ class TApplication : public TComponent {
   void HandleMessage();
   // Handles every pending message and returns.
   void ProcessMessages();
+  // The same for a loop that calls it for every small step of its work: asks
+  // the queue first and returns at once when it holds nothing.
+  void ProcessQueuedMessages();
   // Asks the loops to end (posts WM_QUIT).
   void Terminate();
   // True once WM_QUIT was taken from the queue.
@@ -116,6 +119,9 @@ using TShellExecuteHook =
 void SetShellExecuteHook(TShellExecuteHook hook);
 // Opens the target with its associated program, shown normally.
 bool ShellOpen(const std::string& target);
+// Runs the target's default verb (for music often "play", not "open"),
+// shown normally; the hook sees an empty verb.
+bool ShellDefault(const std::string& target);
 
 // The common controls' version as major * 100 + minor (6.0 -> 600). Wine
 // reports 5.81 even under the version 6 manifest, so this is replaceable.

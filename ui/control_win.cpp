@@ -151,10 +151,18 @@ void TControl::CreateParams(TCreateParams& params) {
   params.parent = parent_ ? parent_->hwnd_ : nullptr;
 }
 
+void TControl::SetTabStop(bool on) {
+  tabStop_ = on;
+  if (!hwnd_) return;
+  const LONG_PTR style = GetWindowLongPtrW(hwnd_, GWL_STYLE);
+  SetWindowLongPtrW(hwnd_, GWL_STYLE, on ? (style | WS_TABSTOP) : (style & ~LONG_PTR{WS_TABSTOP}));
+}
+
 void TControl::CreateHandle() {
   if (hwnd_) return;
   TCreateParams params;
   CreateParams(params);
+  if (tabStop_) params.style = *tabStop_ ? (params.style | WS_TABSTOP) : (params.style & ~DWORD{WS_TABSTOP});
   if ((params.style & WS_CHILD) && !params.parent) return;  // made when the parent gets one
   const TBounds wb = WindowBounds();
   // Our own classes bind the control at WM_NCCREATE; system controls are

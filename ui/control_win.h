@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -121,6 +122,8 @@ class TControl : public TComponent {
   void Hide() { SetVisible(false); }
   bool Enabled() const { return enabled_; }
   virtual void SetEnabled(bool enabled);
+  // Whether Tab stops at the control; unset keeps what its class chooses.
+  void SetTabStop(bool on);
   const std::string& Hint() const { return hint_; }
   void SetHint(std::string hint);
   // A system cursor id (IDC_HAND...) as a number; 0 keeps the class cursor.
@@ -242,6 +245,7 @@ class TControl : public TComponent {
   TAnchorOrigin origin_;
   int minWidth_ = 0, minHeight_ = 0;
   bool visible_ = true, enabled_ = true;
+  std::optional<bool> tabStop_;
   std::string hint_;
   int cursor_ = 0;
   bool ownFont_ = false;

@@ -204,12 +204,44 @@ void TForm::SetVisible(bool visible) {
     ShowWindow(h, SW_HIDE);
     return;
   }
+  focusOnActivate_ = true;
   ShowWindow(h, pendingState_ == TWindowState::Maximized   ? SW_SHOWMAXIMIZED
                 : pendingState_ == TWindowState::Minimized ? SW_SHOWMINIMIZED
                                                            : SW_SHOWNORMAL);
   if (formStyle_ == TFormStyle::StayOnTop)
     SetWindowPos(h, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+  // Activated while showing: the focus goes where the form wants it now;
+  // otherwise at the activation that follows (WM_ACTIVATE).
+  if (GetActiveWindow() == h) FocusActiveControl();
   UpdateWindow(h);
+}
+
+void TForm::SetActiveControl(TControl* control) {
+  if (activeControl_ && activeControl_->Owner() != this) activeControl_->RemoveFreeNotification(this);
+  activeControl_ = control;
+  // A control owned elsewhere tells the form when it goes.
+  if (control && control->Owner() != this) control->FreeNotification(this);
+  if (control && Visible() && GetActiveWindow() == HandleIfAllocated()) {
+    focusOnActivate_ = true;
+    FocusActiveControl();
+  }
+}
+
+void TForm::Notification(TComponent* component, TOperation operation) {
+  TControl::Notification(component, operation);
+  if (operation == TOperation::Remove && component == activeControl_) activeControl_ = nullptr;
+}
+
+void TForm::FocusActiveControl() {
+  if (!focusOnActivate_) return;
+  HWND target = activeControl_ ? activeControl_->HandleIfAllocated() : nullptr;
+  if (target == nullptr) {
+    focusOnActivate_ = false;
+    return;
+  }
+  if (!IsWindowVisible(target) || !IsWindowEnabled(target)) return;  // the next activation tries again
+  focusOnActivate_ = false;
+  SetFocus(target);
 }
 
 bool TForm::CloseQuery() {
@@ -353,6 +385,10 @@ void TForm::WndProc(TMessage& m) {
     case WM_SHOWWINDOW:
       TControl::WndProc(m);
       if (m.wParam && OnShow) OnShow(this);
+      return;
+    case WM_ACTIVATE:
+      TControl::WndProc(m);  // the default gives the form itself the focus
+      if (LOWORD(m.wParam) != WA_INACTIVE && !HIWORD(m.wParam)) FocusActiveControl();
       return;
     case WM_PAINT:
       if (OnPaint) {

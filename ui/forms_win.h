@@ -86,13 +86,19 @@ class TForm : public TControl {
   virtual bool DialogKey(HWND focus, WPARAM key);
   // Registers the control's hint with the form's tooltip.
   void UpdateHint(TControl* control);
+  // The control that takes the keyboard focus when the form is shown
+  // (null: the form itself).
+  TControl* ActiveControl() const { return activeControl_; }
+  void SetActiveControl(TControl* control);
 
  protected:
   void CreateParams(TCreateParams& params) override;
   void WndProc(TMessage& m) override;
   void ApplyBounds() override;
+  void Notification(TComponent* component, TOperation operation) override;
 
  private:
+  void FocusActiveControl();
   void ApplyStyle();
   void ReadBounds();
 
@@ -105,6 +111,8 @@ class TForm : public TControl {
   int maxHeight_ = 0;
   HDC paintDc_ = nullptr;
   bool modal_ = false;
+  TControl* activeControl_ = nullptr;
+  bool focusOnActivate_ = false;  // shown, the focus not yet placed
   HWND tooltip_ = nullptr;  // owned by the form's window, destroyed with it
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);  // seen by a running modal loop
 };

@@ -66,6 +66,7 @@ void Controls(TClassRegistry& r) {
   });
   Prop<TControl>(c, "Visible", [](TControl& x, auto& v, auto& ctx) { x.SetVisible(ctx.Boolean(v)); });
   Prop<TControl>(c, "Enabled", [](TControl& x, auto& v, auto& ctx) { x.SetEnabled(ctx.Boolean(v)); });
+  Prop<TControl>(c, "TabStop", [](TControl& x, auto& v, auto& ctx) { x.SetTabStop(ctx.Boolean(v)); });
   Prop<TControl>(c, "Hint", [](TControl& x, auto& v, auto& ctx) { x.SetHint(ctx.String(v)); });
   Prop<TControl>(c, "Caption", [](TControl& x, auto& v, auto& ctx) { x.SetText(ctx.String(v)); });
   Prop<TControl>(c, "Text", [](TControl& x, auto& v, auto& ctx) { x.SetText(ctx.String(v)); });
@@ -135,6 +136,9 @@ void Forms(TClassRegistry& r) {
         v, {{"wsNormal", int(TWindowState::Normal)}, {"wsMinimized", int(TWindowState::Minimized)},
             {"wsMaximized", int(TWindowState::Maximized)}})));
   });
+  Prop<TForm>(f, "ActiveControl", [](TForm& x, const TLayoutValue& v, TLayoutContext& ctx) {
+    ctx.Reference<TControl>(v, [&x](TControl* control) { x.SetActiveControl(control); });
+  });
   Prop<TForm>(f, "OnCreate",
               [](TForm& x, auto& v, auto& ctx) { x.OnCreate = ctx.template Handler<TNotifyEvent>(v); });
   Prop<TForm>(f, "OnShow",
@@ -161,6 +165,10 @@ void Containers(TClassRegistry& r) {
   Prop<TPanel>(p, "BevelOuter", [](TPanel& x, auto& v, auto& ctx) {
     x.SetBevelOuter(static_cast<TBevel>(ctx.Enum(
         v, {{"bvNone", int(TBevel::None)}, {"bvRaised", int(TBevel::Raised)}, {"bvLowered", int(TBevel::Lowered)}})));
+  });
+  Prop<TPanel>(p, "BevelEdges", [](TPanel& x, auto& v, auto& ctx) {
+    x.SetBevelEdges(static_cast<TBevelEdges>(
+        ctx.Set(v, {{"beLeft", BF_LEFT}, {"beTop", BF_TOP}, {"beRight", BF_RIGHT}, {"beBottom", BF_BOTTOM}})));
   });
   Prop<TPanel>(p, "Alignment", [](TPanel& x, auto& v, auto& ctx) {
     x.SetAlignment(static_cast<TAlignment>(ctx.Enum(v, kAlignments)));
@@ -195,11 +203,16 @@ void TextControls(TClassRegistry& r) {
   TClassInfo& l = r.Register("TLabel", "TControl", [] { return std::make_unique<TLabel>(); });
   Prop<TLabel>(l, "AutoSize", [](TLabel& x, auto& v, auto& ctx) { x.SetAutoSize(ctx.Boolean(v)); });
   Prop<TLabel>(l, "WordWrap", [](TLabel& x, auto& v, auto& ctx) { x.SetWordWrap(ctx.Boolean(v)); });
+  Prop<TLabel>(l, "ShowAccelChar", [](TLabel& x, auto& v, auto& ctx) { x.SetShowAccelChar(ctx.Boolean(v)); });
   Prop<TLabel>(l, "Alignment", [](TLabel& x, auto& v, auto& ctx) {
     x.SetAlignment(static_cast<TAlignment>(ctx.Enum(v, kAlignments)));
   });
   TClassInfo& e = r.Register("TEdit", "TControl", [] { return std::make_unique<TEdit>(); });
   Prop<TEdit>(e, "ReadOnly", [](TEdit& x, auto& v, auto& ctx) { x.SetReadOnly(ctx.Boolean(v)); });
+  Prop<TEdit>(e, "BorderStyle", [](TEdit& x, auto& v, auto& ctx) {
+    x.SetBorderStyle(static_cast<TBorderStyle>(
+        ctx.Enum(v, {{"bsNone", int(TBorderStyle::None)}, {"bsSingle", int(TBorderStyle::Single)}})));
+  });
   Prop<TEdit>(e, "OnChange",
               [](TEdit& x, auto& v, auto& ctx) { x.OnChange = ctx.template Handler<TNotifyEvent>(v); });
   Prop<TEdit>(e, "OnKeyPress", [](TEdit& x, auto& v, auto& ctx) {

@@ -22,6 +22,11 @@ void TPanel::SetBevelOuter(TBevel bevel) {
   Repaint();
 }
 
+void TPanel::SetBevelEdges(TBevelEdges edges) {
+  bevelEdges_ = edges;
+  Repaint();
+}
+
 void TPanel::SetAlignment(TAlignment alignment) {
   alignment_ = alignment;
   Repaint();
@@ -46,7 +51,7 @@ void TPanel::WndProc(TMessage& m) {
   RECT r;
   GetClientRect(HandleIfAllocated(), &r);
   if (bevel_ != TBevel::None) {
-    DrawEdge(paint.Get(), &r, bevel_ == TBevel::Raised ? BDR_RAISEDINNER : BDR_SUNKENOUTER, BF_RECT);
+    DrawEdge(paint.Get(), &r, bevel_ == TBevel::Raised ? BDR_RAISEDINNER : BDR_SUNKENOUTER, bevelEdges_);
     InflateRect(&r, -1, -1);
   }
   const std::wstring text = AnsiToWString(text_);
@@ -240,7 +245,7 @@ DWORD TLabel::StaticType() const {
 void TLabel::CreateParams(TCreateParams& params) {
   TControl::CreateParams(params);
   params.className = L"STATIC";
-  params.style |= SS_NOTIFY | StaticType();
+  params.style |= SS_NOTIFY | StaticType() | (showAccelChar_ ? 0 : SS_NOPREFIX);
 }
 
 void TLabel::SetAutoSize(bool on) {
@@ -257,6 +262,12 @@ void TLabel::SetWordWrap(bool on) {
 void TLabel::SetAlignment(TAlignment alignment) {
   alignment_ = alignment;
   UpdateStyle(StaticType(), SS_TYPEMASK);
+}
+
+void TLabel::SetShowAccelChar(bool on) {
+  showAccelChar_ = on;
+  UpdateStyle(on ? 0 : SS_NOPREFIX, on ? SS_NOPREFIX : 0);
+  AdjustSize();
 }
 
 void TLabel::SetText(const std::string& text) {
@@ -276,7 +287,7 @@ void TLabel::FontChanged() {
 
 void TLabel::AdjustSize() {
   if (!autoSize_ || Loading()) return;
-  const SIZE size = MeasureText(text_, FontHandle(), wordWrap_ ? Width() : 0);
+  const SIZE size = MeasureText(text_, FontHandle(), wordWrap_ ? Width() : 0, showAccelChar_);
   SetBounds(Left(), Top(), wordWrap_ ? Width() : size.cx, size.cy);
 }
 
@@ -292,7 +303,12 @@ void TEdit::CreateParams(TCreateParams& params) {
   TControl::CreateParams(params);
   params.className = L"EDIT";
   params.style |= WS_TABSTOP | ES_AUTOHSCROLL | (readOnly_ ? ES_READONLY : 0);
-  params.exStyle |= WS_EX_CLIENTEDGE;
+  if (borderStyle_ != TBorderStyle::None) params.exStyle |= WS_EX_CLIENTEDGE;
+}
+
+void TEdit::SetBorderStyle(TBorderStyle style) {
+  borderStyle_ = style;
+  if (HandleIfAllocated()) RecreateHandle();
 }
 
 void TEdit::SetReadOnly(bool on) {

@@ -9,12 +9,15 @@
 #include <vector>
 
 #include "ui/control_win.h"
+#include "ui/forms_win.h"
 #include "ui/graphics_win.h"
 
 namespace kv::ui {
 
 enum class TAlignment { Left, Center, Right };
 enum class TBevel { None, Raised, Lowered };
+// The sides a panel's bevel is drawn on (BF_LEFT ...; all four by default).
+using TBevelEdges = UINT;
 
 class TPanel : public TControl {
  public:
@@ -22,6 +25,8 @@ class TPanel : public TControl {
   const char* ClassName() const override { return "TPanel"; }
   TBevel BevelOuter() const { return bevel_; }
   void SetBevelOuter(TBevel bevel);
+  TBevelEdges BevelEdges() const { return bevelEdges_; }
+  void SetBevelEdges(TBevelEdges edges);
   void SetAlignment(TAlignment alignment);
   TAlignment Alignment() const { return alignment_; }
   void SetDoubleBuffered(bool on);
@@ -33,6 +38,7 @@ class TPanel : public TControl {
 
  private:
   TBevel bevel_ = TBevel::Raised;
+  TBevelEdges bevelEdges_ = BF_RECT;
   TAlignment alignment_ = TAlignment::Center;
   bool doubleBuffered_ = false;
 };
@@ -140,6 +146,10 @@ class TLabel : public TControl {
   void SetAutoSize(bool on);
   void SetWordWrap(bool on);
   void SetAlignment(TAlignment alignment);
+  // Off: "&" is drawn as it stands instead of underlining the next letter
+  // (labels that show file names, tags or other user text).
+  void SetShowAccelChar(bool on);
+  bool ShowAccelChar() const { return showAccelChar_; }
   void SetText(const std::string& text) override;
   void Loaded() override;
 
@@ -151,7 +161,7 @@ class TLabel : public TControl {
  private:
   void AdjustSize();
   DWORD StaticType() const;
-  bool autoSize_ = true, wordWrap_ = false;
+  bool autoSize_ = true, wordWrap_ = false, showAccelChar_ = true;
   TAlignment alignment_ = TAlignment::Left;
 };
 
@@ -161,6 +171,9 @@ class TEdit : public TControl {
   const char* ClassName() const override { return "TEdit"; }
   void SetReadOnly(bool on);
   bool ReadOnly() const { return readOnly_; }
+  // bsNone: no sunken border; any other style: the usual one.
+  TBorderStyle BorderStyle() const { return borderStyle_; }
+  void SetBorderStyle(TBorderStyle style);
   void SetText(const std::string& text) override;
   TNotifyEvent OnChange;
   // Runs for every typed character; setting key to 0 drops it.
@@ -175,6 +188,7 @@ class TEdit : public TControl {
 
   bool readOnly_ = false;
   bool settingText_ = false;
+  TBorderStyle borderStyle_ = TBorderStyle::Single;
 };
 
 enum class TScrollStyle { None, Horizontal, Vertical, Both };

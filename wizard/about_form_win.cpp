@@ -63,7 +63,7 @@ void TAboutForm::OnUrlClick(ui::TComponent* sender) {
   ui::Application().ProcessMessages();
   std::string target = Trimmed(label->Caption());
   if (label == FindComponent("MailLabel")) target = "mailto:" + target;
-  ui::ShellOpen(target);
+  ui::ShellDefault(target);
 }
 
 void TAboutForm::StartSplash() {

@@ -252,7 +252,7 @@ void TCollectionFrame::TreeKeyUp(WORD key) {
 }
 
 void TCollectionFrame::PlayButtonClick(ui::TComponent*) {
-  if (const TMP3Info* record = RowRecord(tree_->FocusedNode())) ui::ShellOpen(record->FileName());
+  if (const TMP3Info* record = RowRecord(tree_->FocusedNode())) ui::ShellDefault(record->FileName());
 }
 
 namespace {

@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "base/scope_guard.h"
 #include "foundation/foundation_init_win.h"
 #include "ui/application_win.h"
 #include "ui/forms_win.h"
@@ -15,6 +16,16 @@ std::unique_ptr<TStub>& StubHolder() {
   return stub;
 }
 bool terminated = false;
+
+// The finish callback runs once whatever it does: it is taken out of the
+// shell before it runs, and the shell goes even when it raises, so that
+// EndShell finds nothing left to finish.
+void FinishShell(TStub& stub) {
+  TProcedure finish = std::move(stub.OnFinish);
+  stub.OnFinish = {};
+  ScopeGuard free([] { StubHolder().reset(); });
+  ui::Fire(finish);
+}
 
 }  // namespace
 
@@ -86,16 +97,14 @@ void WaitAction() {
     // A WM_QUIT from elsewhere ends the application's loops; this one too.
     if (ui::Application().Terminated()) break;
   }
-  ui::Fire(stub->OnFinish);
-  StubHolder().reset();
+  FinishShell(*stub);
 }
 
 void EndShell() {
   TStub* stub = Stub();
   if (!stub) return;
   ui::Application().OnIdle = {};
-  ui::Fire(stub->OnFinish);
-  StubHolder().reset();
+  FinishShell(*stub);
 }
 
 }  // namespace kv

@@ -18,8 +18,19 @@ bool SameTextW(const std::wstring& a, const std::wstring& b) {
          CSTR_EQUAL;
 }
 
-// The Unix root under Wine: drive Z: and the "/" entry of the desktop.
+// Wine's own ntdll exports its version; Windows' does not.
+bool RunningUnderWine() {
+  static const bool wine = [] {
+    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+  }();
+  return wine;
+}
+
+// The Unix root under Wine: drive Z: and the "/" entry of the desktop. On
+// Windows Z: is a drive like any other.
 bool IsWholeFileSystem(TNamespace& item) {
+  if (!RunningUnderWine()) return false;
   const std::wstring parsing = item.GetNameForParsing();
   return SameTextW(parsing, L"Z:\\") || SameTextW(parsing, L"Z:") || parsing == L"/" ||
          item.GetNameInFolder() == L"/";
@@ -69,7 +80,10 @@ TCheckboxDriveTree::TCheckboxDriveTree() {
     view->SetCheckImageKind(ckLightTick);
     auto& options = view->TreeOptions();
     options.SetAutoOptions(toAutoScroll | toAutoHideButtons);
-    options.SetMiscOptions(options.MiscOptions() | toCheckSupport | toToggleOnDblClick);
+    // Set outright: the views' own defaults would let the user rename files
+    // (toEditable), drop onto folders (toAcceptOLEDrop) and delete them from
+    // the shell's context menu. This page only chooses what to scan.
+    options.SetMiscOptions(toCheckSupport | toToggleOnDblClick | (view == SysList ? toReportMode : 0u));
     options.SetSelectionOptions(toRightClickSelect | toSiblingSelectConstraint);
     // The light-tick boxes in both panes: a style's own boxes would replace them.
     options.SetPaintOptions(options.PaintOptions() & ~uint32_t(toThemeAware));
@@ -83,13 +97,14 @@ TCheckboxDriveTree::TCheckboxDriveTree() {
   SysTree->SetWidth(241);
   SysTree->SetExplorerFolderOptions(toFoldersExpandable | toForceHideRecycleBin);
   SysTree->SetExplorerMiscOptions(toBrowseExecuteFolder | toBrowseExecuteFolderShortcut | toChangeNotifierThread);
+  SysTree->SetExplorerShellOptions(0);
   SysTree->SetLazyExplorerListview(SysList);
   // The list: the shell's detail columns, its own folder hidden.
   SysList->SetAlign(ui::TAlign::Client);
   SysList->SetExplorerFolderOptions(toHideRootFolder | toFoldersExpandable | toForceHideRecycleBin);
   SysList->SetExplorerMiscOptions(toBrowseExecuteFolder | toBrowseExecuteFolderShortcut | toChangeNotifierThread |
                                   toPersistentColumns);
-  SysList->SetExplorerShellOptions(toRightAlignSizeColumn | toContextMenus);
+  SysList->SetExplorerShellOptions(toRightAlignSizeColumn);
   SysList->SetLazyExplorerTreeview(SysTree);
 
   // Created after the views, so it goes first and hands their handlers back.

@@ -1,7 +1,9 @@
 #include "wizard/main_form_win.h"
 
 #include <exception>
+#include <functional>
 
+#include "base/file_utils_win.h"
 #include "engine/engine_init_win.h"
 #include "foundation/files_win.h"
 #include "foundation/foundation_init_win.h"
@@ -135,10 +137,14 @@ void TMainForm::Init() {
   CheckboxDriveTree->SetPaths();
   OpenScanFrame->ActionRG->SetItemIndex(StrToIntDef(settings.GetVal("Last", "OpenScan"), 0));
   DupeSimilarFrame->ActionRG->SetItemIndex(StrToIntDef(settings.GetVal("Last", "DupeSimilar"), 0));
-  // Without a saved list the folder page comes first, even with a reserve.
+  // Without a saved list the folder page comes first, even with a reserve;
+  // but files that a run killed while deleting left in the reserve are
+  // shown, or they would stay out of the user's sight.
   Step = IndexOf<TFreeSpaceFrame>();
   if (!FreeSpaceFrame->Display(*CollectionFrame)) Step = IndexOf<TOpenScanFrame>();
-  if (!settings.GetFlag("Last", "Ready")) Step = IndexOf<TCheckboxDriveTree>();
+  if (!settings.GetFlag("Last", "Ready") && !(PageIs<TFreeSpaceFrame>(Step) &&
+                                               CollectionFrame->Reserve().HoldsUnfinishedRun()))
+    Step = IndexOf<TCheckboxDriveTree>();
   CheckButtonCaptions();
   BackButton->SetEnabled(false);
   Frames[Step]->Show();
@@ -268,14 +274,14 @@ void TMainForm::Compare() {
   const bool duplicatesOnly = DupeSimilarFrame->ActionRG->ItemIndex() == 0;
   TCompareEvents events;
   events.OnSearch = [this](int32_t searched, const TMP3Info& record) {
-    ProgressFrame->ItemsCompared(searched);
-    ProgressFrame->CompareLabel->SetCaption(record.GetTagPart(kTagDisplayPath));
-    ui::Application().ProcessMessages();
+    ProgressFrame->SetComparedFile(record.GetTagPart(kTagDisplayPath));
+    ProgressFrame->ItemsCompared(searched);  // the bar and the file, then pending messages
   };
   events.Cancelled = [this] { return ProgressFrame->Cancelled; };
   // The new list is built aside: a stopped comparison leaves the last
   // complete one and the results page as they were.
   std::unique_ptr<TMP3Collection> fresh = CompareCollection(*Collection, duplicatesOnly, events);
+  ProgressFrame->ShowLatest();  // the file compared last
   if (duplicatesOnly) SimilarTuner->SaveChanges();
   if (!fresh) return;
   // The page lets go of the old list before it is freed.
@@ -305,25 +311,48 @@ void TMainForm::OfferTips() {
   offer("EmptyTags", "IgnoreEmptyTags", "EmptyTags", kCorvennaUrl);
 }
 
+void TMainForm::SaveStep(const std::string& what, const std::function<void()>& save) {
+  try {
+    save();
+  } catch (const std::exception& e) {
+    saveFailures_.push_back(what + ":\r\n" + e.what());
+  }
+}
+
+// Every step runs even when an earlier one failed: a reserve list that
+// cannot be written must not cost the settings or the result list. The
+// failures are told together, once, at the end.
 void TMainForm::Finish() {
   TConfiger& settings = Settings();
-  CollectionFrame->SaveReserve();
-  CheckboxDriveTree->GetResolvedPaths();
-  settings.SetVal("Last", "TreeSelection", JoinLines(CheckboxDriveTree->Paths));
-  WriteSimilaritySettings(*Collection);
-  settings.SetVal("Last", "OpenScan", std::to_string(OpenScanFrame->ActionRG->ItemIndex()));
-  settings.SetVal("Last", "DupeSimilar", std::to_string(DupeSimilarFrame->ActionRG->ItemIndex()));
+  SaveStep(Translate("The reserve of deleted files could not be saved"), [&] { CollectionFrame->SaveReserve(); });
+  SaveStep(Translate("The settings could not be kept"), [&] {
+    CheckboxDriveTree->GetResolvedPaths();
+    settings.SetVal("Last", "TreeSelection", JoinLines(CheckboxDriveTree->Paths));
+    if (Collection) WriteSimilaritySettings(*Collection);
+    settings.SetVal("Last", "OpenScan", std::to_string(OpenScanFrame->ActionRG->ItemIndex()));
+    settings.SetVal("Last", "DupeSimilar", std::to_string(DupeSimilarFrame->ActionRG->ItemIndex()));
+  });
   SimilarTuner->AssignCollection(nullptr);
   ProgressFrame->SetCollection(nullptr);
   Collection.reset();
   if (Results) {
-    settings.SetFlag("Last", "Ready", true);
-    CollectionFrame->SaveMp3Tags();
-    Results->SaveToCSV(AppFile("last"));
+    const std::string last = AppFile("last");
+    SaveStep(Translate("The duplicates list \"$1\" could not be saved", last), [&] {
+      CollectionFrame->SaveMp3Tags();
+      Results->SaveToCSV(last);
+      // Only a list that is on disk may be offered at the next start; a
+      // cancelled first save leaves none.
+      if (FileExists(last)) settings.SetFlag("Last", "Ready", true);
+    });
     CollectionFrame->ReleaseCollection(Results.get());
     Results.reset();
   }
-  CollectionFrame->SaveSettings();
+  SaveStep(Translate("The settings could not be kept"), [&] { CollectionFrame->SaveSettings(); });
+  if (saveFailures_.empty()) return;
+  std::string text;
+  for (const std::string& failure : saveFailures_) text += (text.empty() ? "" : "\r\n\r\n") + failure;
+  saveFailures_.clear();
+  ShowMessageBox(text, MB_OK | MB_ICONERROR);
 }
 
 // ------------------------------------------------------------ dispatcher --
@@ -335,7 +364,7 @@ void TProgDispatcher::LoadEnvironment() {
 void TProgDispatcher::SaveEnvironment() {
   TMainForm* form = MainForm();
   if (!form) return;
-  Save(*form, form->Name());
+  form->SaveStep(Translate("The window position could not be kept"), [&] { Save(*form, form->Name()); });
   form->Finish();
 }
 

@@ -3,6 +3,7 @@
 // step text above it and Back, Next and Exit below it. It owns the scan and
 // result collections, reads its settings at start-up and writes them at exit.
 // User-interface thread only.
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -32,8 +33,12 @@ class TMainForm : public ui::TForm {
   // Start-up: step texts, translation, geometry, settings, the pages, the
   // first step; then the splash goes and the wizard shows.
   void Init();
-  // Exit: writes the wizard's state and saves the result list.
+  // Exit: writes the wizard's state and saves the reserve and the result
+  // list; tells the user of every step that failed (never raises).
   void Finish();
+  // One save step of the exit: its failure is kept under the step's name
+  // for Finish to tell, and the next step runs.
+  void SaveStep(const std::string& what, const std::function<void()>& save);
   // The step text and the buttons for Step; on the progress step the search.
   void CheckButtonCaptions();
 
@@ -81,6 +86,7 @@ class TMainForm : public ui::TForm {
   bool OpenSavedList();
   void OfferTips();
 
+  std::vector<std::string> saveFailures_;
   bool searching_ = false;
   bool closeAfterSearch_ = false;
 };

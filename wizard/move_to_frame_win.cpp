@@ -43,13 +43,11 @@ TExplorer::~TExplorer() {
 void TExplorer::Prepare() {
   if (FoldersTree || DesktopFolder() == nullptr) return;
   FoldersTree = &Create<TFoldersTree>();
+  // The folder tree's working defaults (hidden folders, the change
+  // notifier, icons from the icon thread, cut and copy marks, no shortcut
+  // entry in the shell menu), one folder chosen at a time.
   auto& options = FoldersTree->TreeOptions();
   options.SetSelectionOptions(options.SelectionOptions() & ~toMultiSelect);
-  FoldersTree->SetFileObjects(foFolders);
-  FoldersTree->SetExplorerFolderOptions(toFoldersExpandable | toForceHideRecycleBin);
-  // As on the folder page: no change-notifier or icon thread yet.
-  FoldersTree->SetExplorerMiscOptions(toBrowseExecuteFolder | toBrowseExecuteFolderShortcut);
-  FoldersTree->SetExplorerImageOptions(toImages);
   // An archive the shell shows as a folder can take no files.
   FoldersTree->OnEnumFolder = [](TCustomLazyExplorerTree&, TNamespace& item, bool& allow) {
     allow = IsScannableFolder(item);

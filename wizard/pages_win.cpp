@@ -1,6 +1,7 @@
 #include "wizard/pages_win.h"
 
 #include <cstdlib>
+#include <utility>
 
 #include "base/scope_guard.h"
 #include "foundation/translate.h"
@@ -113,27 +114,61 @@ TProgressFrame::TProgressFrame() {
   Step2Label = &Get<ui::TLabel>("Step2Label");
   SearchLabel = &Get<ui::TLabel>("SearchLabel");
   CompareLabel = &Get<ui::TLabel>("CompareLabel");
+  // They show file paths: an "&" in them is a letter.
+  SearchLabel->SetShowAccelChar(false);
+  CompareLabel->SetShowAccelChar(false);
   CompareProgressBar = &Get<ui::TProgressBar>("CompareProgressBar");
   CurImage = &Get<ui::TImage>("CurImage");
 }
 
 void TProgressFrame::SetStep(int phase) {
+  ShowLatest();
+  pace_.Restart();
   CompareProgressBar->SetPosition(0);
   const ui::TLabel& label = phase == 2 ? *Step2Label : *Step1Label;
   CurImage->SetTop(label.Top() + label.Height() + 5);
 }
 
 void TProgressFrame::OnFile(TMP3Collection&, const std::string& fileName, bool& cancel) {
-  SearchLabel->SetCaption(fileName);
-  const int count = collection_ ? collection_->Count() : 0;
-  FoundPanel->SetCaption("   " + Translate("Found") + ": " + std::to_string(count));
-  ui::Application().ProcessMessages();
+  searchText_ = fileName;
+  foundCount_ = collection_ ? collection_->Count() : 0;
+  ShowWhenDue();
+  ui::Application().ProcessQueuedMessages();
   cancel = Cancelled;
 }
 
+void TProgressFrame::SetComparedFile(const std::string& displayPath) { compareText_ = displayPath; }
+
 void TProgressFrame::ItemsCompared(int count) {
-  CompareProgressBar->SetPosition(PercentOf(count, collection_ ? collection_->Count() : 0));
-  ui::Application().ProcessMessages();
+  const int position = PercentOf(count, collection_ ? collection_->Count() : 0);
+  if (position != CompareProgressBar->Position()) {
+    // The bar takes every position but paints with the next update due.
+    if (HWND bar = CompareProgressBar->HandleIfAllocated(); bar && !barHeld_) {
+      SendMessageW(bar, WM_SETREDRAW, FALSE, 0);
+      barHeld_ = true;
+    }
+    CompareProgressBar->SetPosition(position);
+  }
+  ShowWhenDue();
+  ui::Application().ProcessQueuedMessages();
+}
+
+// A label paints as its text is set, and the bar as it moves (under Wine each
+// a round trip to the display): a search of a large library would spend most
+// of its time there.
+void TProgressFrame::ShowWhenDue() {
+  if (pace_.Due()) ShowLatest();
+}
+
+void TProgressFrame::ShowLatest() {
+  if (searchText_) SearchLabel->SetCaption(*std::exchange(searchText_, std::nullopt));
+  if (foundCount_)
+    FoundPanel->SetCaption("   " + Translate("Found") + ": " + std::to_string(*std::exchange(foundCount_, std::nullopt)));
+  if (compareText_) CompareLabel->SetCaption(*std::exchange(compareText_, std::nullopt));
+  if (HWND bar = CompareProgressBar->HandleIfAllocated(); bar && std::exchange(barHeld_, false)) {
+    SendMessageW(bar, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(bar, nullptr, TRUE);
+  }
 }
 
 }  // namespace kv

@@ -2,8 +2,10 @@
 // Four of the wizard's step pages: the two choice pages, the similarity page
 // that edits the scan collection's settings in place, and the progress page
 // of the search. Each is built from its declared layout.
+#include <optional>
 #include <string>
 
+#include "base/update_pace.h"
 #include "engine/mp3_collection.h"
 #include "ui/forms_win.h"
 #include "ui/std_controls_win.h"
@@ -56,7 +58,10 @@ class TSimilarTuner : public ui::TFrame {
 };
 
 // Step 5: the scan's current entry and count, the comparison's bar, and the
-// marker beside the running phase.
+// marker beside the running phase. Every reported entry and record is taken
+// and pending messages are processed for each, but the labels (each of which
+// paints as it is set) follow at the screen's pace, showing the latest texts;
+// the phase's last texts show when the next phase starts.
 class TProgressFrame : public ui::TFrame {
  public:
   TProgressFrame();
@@ -64,14 +69,18 @@ class TProgressFrame : public ui::TFrame {
 
   // The collection whose record count is shown (not owned).
   void SetCollection(TMP3Collection* collection) { collection_ = collection; }
-  // Phase 1 (scan) or 2 (comparison): the bar goes to 0 and the marker
-  // 5 pixels below the phase's label.
+  // Phase 1 (scan) or 2 (comparison): the texts not shown yet show, the bar
+  // goes to 0 and the marker 5 pixels below the phase's label.
   void SetStep(int phase);
   // The scan's file callback: shows the entry and the count, processes
   // pending messages, and answers the stop flag.
   void OnFile(TMP3Collection& sender, const std::string& fileName, bool& cancel);
-  // The bar at count of the collection's records.
+  // The file being compared: CompareLabel shows it with the next update due.
+  void SetComparedFile(const std::string& displayPath);
+  // The bar at count of the collection's records; processes pending messages.
   void ItemsCompared(int count);
+  // Shows the texts reported and not shown yet, now.
+  void ShowLatest();
 
   // The search's stop flag, set by Next while it reads "Cancel".
   bool Cancelled = false;
@@ -82,7 +91,14 @@ class TProgressFrame : public ui::TFrame {
   ui::TImage* CurImage;
 
  private:
+  void ShowWhenDue();
+
   TMP3Collection* collection_ = nullptr;
+  TUpdatePace pace_;
+  // Reported and not shown yet.
+  std::optional<std::string> searchText_, compareText_;
+  std::optional<int> foundCount_;
+  bool barHeld_ = false;  // the bar moved with its redraw off
 };
 
 // Registers the wizard's page and form classes with the layout loader.

@@ -1,5 +1,6 @@
 #include "wizard/reserve_list.h"
 
+#include <algorithm>
 #include <charconv>
 #include <stdexcept>
 #include <unordered_set>
@@ -79,9 +80,10 @@ bool ParseLine(std::string_view text, TReserveLine& line) {
 TParsedReserve ParseReserveList(std::string_view text, bool completeLinesOnly) {
   TParsedReserve out;
   size_t pos = 0;
+  size_t uncounted = 0;  // rejected lines past kMaxRejectedLines
   while (pos < text.size()) {
-    if (out.lines.size() + out.rejected.size() >= kMaxReserveLines) {
-      out.rejected.emplace_back(text.substr(pos, kMaxReserveLineBytes));
+    if (out.lines.size() + out.rejected.size() + uncounted >= kMaxReserveLines) {
+      out.rejected.emplace_back(text.substr(pos, kMaxRejectedLineBytes));
       break;
     }
     size_t end = text.find('\n', pos);
@@ -100,9 +102,13 @@ TParsedReserve ParseReserveList(std::string_view text, bool completeLinesOnly) {
     TReserveLine line;
     if (raw.size() <= kMaxReserveLineBytes && ParseLine(raw, line))
       out.lines.push_back(std::move(line));
+    else if (out.rejected.size() < kMaxRejectedLines)
+      out.rejected.emplace_back(raw.substr(0, kMaxRejectedLineBytes));
     else
-      out.rejected.emplace_back(raw.substr(0, kMaxReserveLineBytes));
+      ++uncounted;
   }
+  if (uncounted > 0)
+    out.rejected.push_back("(" + std::to_string(uncounted) + " more lines that are not reserve lines)");
   return out;
 }
 
@@ -174,15 +180,29 @@ std::string HistoryEntryName(std::string_view kind, int64_t day, int64_t millise
 
 namespace {
 
-// Extracts one entry; a damaged entry raises, a wrong password gives "".
-std::string ReadEntry(TUnZipper& zip, const std::string& name, const std::string& password, bool& found) {
+// Extracts one entry within what is left of the load's budget; a damaged
+// entry raises, a wrong password gives "". An entry whose directory record
+// says it is larger than `cap` raises, or with `skipLarger` reads as "",
+// without being decoded (decoding never passes the size recorded).
+std::string ReadEntry(TUnZipper& zip, const std::string& name, const std::string& password, uint64_t cap,
+                      bool skipLarger, uint64_t& budget, bool& found) {
+  cap = std::min(cap, budget);
+  for (int i = 0; i < zip.Count(); ++i) {
+    if (!SameTextAscii(zip.FileName(i), name) || zip.Entry(i).uncompressedSize <= cap) continue;
+    found = true;
+    if (skipLarger) return {};
+    throw EBadZipFile("The entry \"" + name + "\" of the reserve's archive is larger than " + std::to_string(cap) +
+                      " bytes");
+  }
   TMemoryStream out;
   bool damaged = false;
   zip.password = password;
+  zip.maxOutputSize = cap;
   zip.onSkippingFile = [&](TSkipReason reason, const std::string&, int) {
     if (reason != TSkipReason::BadPassword) damaged = true;
   };
   found = zip.UnZipToStream(out, name) > 0;
+  budget -= std::min<uint64_t>(budget, static_cast<uint64_t>(out.Size()));
   if (damaged) throw EBadZipFile("The entry \"" + name + "\" of the reserve's archive is damaged");
   return out.Text();
 }
@@ -199,11 +219,12 @@ TReserveArchive ReadReserveArchive(const std::vector<uint8_t>& bytes) {
   TReserveArchive archive;
   for (int i = 0; i < zip.Count(); ++i) archive.entryNames.push_back(zip.FileName(i));
   bool sizeFound = false;
-  archive.list = ReadEntry(zip, "data", "", archive.hasList);
-  archive.size = ReadEntry(zip, "size", "", sizeFound);
+  uint64_t budget = kMaxReserveArchiveText;  // one budget for every entry and try
+  archive.list = ReadEntry(zip, "data", "", budget, false, budget, archive.hasList);
+  archive.size = ReadEntry(zip, "size", "", kMaxReserveSizeText, true, budget, sizeFound);
   if (archive.list.empty()) {
-    archive.list = ReadEntry(zip, "data", kReservePassword, archive.hasList);
-    archive.size = ReadEntry(zip, "size", kReservePassword, sizeFound);
+    archive.list = ReadEntry(zip, "data", kReservePassword, budget, false, budget, archive.hasList);
+    archive.size = ReadEntry(zip, "size", kReservePassword, kMaxReserveSizeText, true, budget, sizeFound);
   }
   return archive;
 }

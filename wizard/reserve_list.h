@@ -27,16 +27,21 @@ struct TReserveLine {
 // not a list this program wrote.
 inline constexpr size_t kMaxReserveLineBytes = 3 * 4 * 32768;
 inline constexpr size_t kMaxReserveLines = 4'000'000;
+// What is kept of lines that are not reserve lines: the start of each (a
+// line of ordinary paths whole) and so many of them; the rest only counted.
+inline constexpr size_t kMaxRejectedLineBytes = 4096;
+inline constexpr size_t kMaxRejectedLines = 1000;
 
 struct TParsedReserve {
   std::vector<TReserveLine> lines;
-  std::vector<std::string> rejected;  // lines that are not reserve lines, as they were
+  std::vector<std::string> rejected;  // lines that are not reserve lines, as they were (their start)
   bool torn = false;                  // the text ended inside a line (a killed append)
 };
 
 // Parses a list. Empty lines are skipped; a line that breaks the form goes to
-// rejected. With completeLinesOnly (the journal), a last line without CR LF
-// is left out and `torn` is set; otherwise it counts as a line.
+// rejected, the lines past kMaxRejectedLines only to a last rejected line
+// that counts them. With completeLinesOnly (the journal), a last line without
+// CR LF is left out and `torn` is set; otherwise it counts as a line.
 TParsedReserve ParseReserveList(std::string_view text, bool completeLinesOnly);
 // One line in the form above, CR LF included.
 std::string FormatReserveLine(const TReserveLine& line);
@@ -69,6 +74,11 @@ std::string HistoryEntryName(std::string_view kind, int64_t day, int64_t millise
 
 // --- the archive "data" ---
 inline constexpr char kReservePassword[] = "wrenfield";
+// Most bytes one load of the archive decodes, over all its entries and
+// tries: a list of some 500,000 reserved files of ordinary path length.
+inline constexpr uint64_t kMaxReserveArchiveText = uint64_t{128} << 20;
+// Most bytes of the "size" entry (one decimal number).
+inline constexpr uint64_t kMaxReserveSizeText = 32;
 
 struct TReserveArchive {
   std::string list;
@@ -78,8 +88,11 @@ struct TReserveArchive {
 };
 
 // Reads "data" and "size" without password and, when the list comes back
-// empty, both again with the reserve's password. Raises the zip library's
-// errors for bytes that are not an archive.
+// empty, both again with the reserve's password, decoding at most
+// kMaxReserveArchiveText bytes in all. Raises the zip library's errors for
+// bytes that are not an archive, and EBadZipFile for a damaged entry or a
+// list past what is left of that budget (refused before it is decoded). A
+// "size" entry past kMaxReserveSizeText is not decoded and reads as "".
 TReserveArchive ReadReserveArchive(const std::vector<uint8_t>& bytes);
 // True when every entry is one this program writes ("data", "size" and the
 // history entries "del.", "rec.", "bad.").

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <exception>
 #include <stdexcept>
+#include <unordered_set>
 
 #include "base/ansi_text_win.h"
 #include "base/file_replacement_win.h"
@@ -178,6 +179,15 @@ std::vector<std::string> TReserve::Load() {
   });
   int64_t found = 0;
   for (TReserveLine& line : lines_) found += line.size = SizeOf(AnsiToWString(line.hidden));
+  auto key = [](std::string path) {  // the hidden paths compare as SamePath does
+    for (char& c : path)
+      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return path;
+  };
+  std::unordered_set<std::string> listed;
+  for (const TReserveLine& line : archived) listed.insert(key(line.hidden));
+  unfinishedRun_ = std::any_of(lines_.begin(), lines_.end(),
+                               [&](const TReserveLine& line) { return !listed.contains(key(line.hidden)); });
   auto sameAs = [&](const std::vector<TReserveLine>& other) {
     if (other.size() != lines_.size()) return false;
     for (size_t i = 0; i < other.size(); ++i)

@@ -44,6 +44,9 @@ class TReserve {
   bool HideInsteadDelete(const std::wstring& widePath, const std::string& fileName);
 
   int GetHiddenCount() const { return static_cast<int>(lines_.size()); }
+  // True when Load found reserved files that only the journal named: a run
+  // that never reached its end (killed while deleting).
+  bool HoldsUnfinishedRun() const { return unfinishedRun_; }
   int64_t GetHiddenSize() const { return size_; }
   // The list in its text form.
   std::string HiddenList() const { return FormatReserveList(lines_); }
@@ -78,6 +81,7 @@ class TReserve {
   std::wstring folder_;
   std::vector<TReserveLine> lines_;
   int64_t size_ = 0;
+  bool unfinishedRun_ = false;
   FileHandle journal_;
 };
 

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 
 #include "zip/zip_errors.h"
@@ -121,6 +122,7 @@ class MemoryReplacement : public TFileReplacement {
     fs_.ReplaceFile(temp_, target_);
     inner_.reset();
   }
+  void SetTarget(const std::string& target) override { target_ = target; }
 
  private:
   TMemoryFileSystem& fs_;
@@ -148,6 +150,63 @@ void TMemoryFileSystem::ReplaceFile(const std::string& source, const std::string
   File f = it->second;
   files_.erase(it);
   files_[Normal(target)] = std::move(f);
+}
+
+// ----------------------------------------------------------------- drives --
+
+TMemoryFileSystem::Drive* TMemoryFileSystem::DriveOf(const std::string& path) {
+  if (path.size() < 2 || path[1] != ':') return nullptr;
+  const auto it = drives_.find(static_cast<char>(std::toupper(static_cast<unsigned char>(path[0]))));
+  return it == drives_.end() ? nullptr : &it->second;
+}
+
+bool TMemoryFileSystem::IsRemovableDrive(const std::string& root) {
+  const Drive* d = DriveOf(root);
+  return d != nullptr && d->removable;
+}
+
+std::optional<uint64_t> TMemoryFileSystem::FreeSpace(const std::string& path) {
+  const Drive* d = DriveOf(path);
+  return d != nullptr ? d->freeSpace : std::nullopt;
+}
+
+std::string TMemoryFileSystem::VolumeLabel(const std::string& root) {
+  const Drive* d = DriveOf(root);
+  return d != nullptr ? d->label : std::string();
+}
+
+bool TMemoryFileSystem::SetVolumeLabel(const std::string& root, const std::string& label) {
+  Drive* d = DriveOf(root);
+  if (d == nullptr) return false;
+  d->label = label;
+  return true;
+}
+
+void TMemoryFileSystem::SetDrive(char letter, Drive drive) {
+  drives_[static_cast<char>(std::toupper(static_cast<unsigned char>(letter)))] = std::move(drive);
+}
+
+void TMemoryFileSystem::InsertDisk(char letter, int medium) {
+  letter = static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
+  const std::string prefix = std::string(1, letter) + ":";
+  Medium out{drives_[letter], {}};
+  for (auto it = files_.begin(); it != files_.end();) {
+    const bool onDrive = it->first.size() >= 2 && std::toupper(static_cast<unsigned char>(it->first[0])) == letter &&
+                         it->first[1] == ':';
+    if (!onDrive) {
+      ++it;
+      continue;
+    }
+    out.files.insert(*it);
+    it = files_.erase(it);
+  }
+  shelf_[{letter, inserted_[letter]}] = std::move(out);
+  inserted_[letter] = medium;
+  Medium& in = shelf_[{letter, medium}];
+  in.drive.removable = true;
+  drives_[letter] = in.drive;
+  for (auto& f : in.files) files_.insert(f);
+  shelf_.erase({letter, medium});
 }
 
 }  // namespace kv

@@ -3,7 +3,11 @@
 // sorted variant kept in the order of a virtual Compare (the base of the zip
 // entry lists). Counts and capacities stay at most kMaxListCount, the most
 // entries the end record's 16-bit count can hold.
+#include <cxxabi.h>
+
 #include <algorithm>
+#include <cstdlib>
+#include <typeinfo>
 #include <memory>
 #include <string>
 #include <vector>
@@ -13,6 +17,18 @@
 namespace kv {
 
 inline constexpr int kMaxListCount = 65535;
+
+// The name of an object's class, without its namespace (for messages).
+template <class T>
+std::string ClassNameOf(const T& object) {
+  const char* mangled = typeid(object).name();
+  int status = 0;
+  char* plain = abi::__cxa_demangle(mangled, nullptr, nullptr, &status);
+  std::string name = status == 0 && plain != nullptr ? plain : mangled;
+  std::free(plain);  // allocated by the demangler with malloc
+  const size_t cut = name.rfind("::");
+  return cut == std::string::npos ? name : name.substr(cut + 2);
+}
 
 template <class T>
 class TObjectList {
@@ -86,7 +102,7 @@ class TObjectList {
   T* Next(const T* item, bool forward) const {
     if (item == nullptr) return forward ? First() : Last();
     const int i = IndexOf(item);
-    if (i < 0) throw EListError("tObject not in item list");
+    if (i < 0) throw EListError("tObject " + ClassNameOf(*item) + " not in item list");
     const int j = forward ? i + 1 : i - 1;
     return j >= 0 && j < Count() ? items_[static_cast<size_t>(j)] : nullptr;
   }

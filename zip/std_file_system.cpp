@@ -80,6 +80,7 @@ class StdReplacement : public TFileReplacement {
     return done;
   }
   int64_t Seek(int64_t offset, TSeekOrigin origin) override { return stream_->Seek(offset, origin); }
+  void SetTarget(const std::string& target) override { target_ = Native(target); }
   void Commit() override {
     stream_->Flush();
     stream_.reset();
@@ -98,6 +99,11 @@ class StdReplacement : public TFileReplacement {
 
 class StdFileSystem : public TZipFileSystem {
  public:
+  std::string TempFolder() override {
+    std::error_code ec;
+    const auto path = std::filesystem::temp_directory_path(ec);
+    return ec ? std::string() : path.string();
+  }
   std::unique_ptr<TStream> Open(const std::string& name, TFileOpenMode mode) override {
     const char* how = mode == TFileOpenMode::Create ? "w+b" : "rb";
     FilePtr f(std::fopen(Native(name).c_str(), how));

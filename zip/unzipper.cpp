@@ -20,6 +20,17 @@ constexpr int64_t kIoBlock = 16000;           // raw entry bytes per refill
 constexpr int kMaxPasswordRetries = 100;      // new passwords offered for one entry
 constexpr int64_t kScanPollInterval = 10240;  // bytes between polls of the hard scan
 constexpr int64_t kSfxScanStart = 14000;      // where a self-extractor's archive may start
+// Data no decoder can make a byte of: nothing (stored) or the two bytes of
+// an empty deflate stream. Such an entry is still read once the cap is spent.
+constexpr uint32_t kEmptyDataSize = 2;
+constexpr int kMaxDiskRequests = 100;           // answers OnGetNextDisk may give for one disk
+constexpr uint64_t kMaxSetDirectory = 64 << 20;  // a multi-disk set's directory, gathered in memory
+constexpr char kZipFilter[] = "Zip Files (*.ZIP)|*.zip|SFX Files (*.EXE)|*.exe|Jar Files (*.JAR)|*.jar|All Files (*.*)|*.*";
+
+std::string ThreeDigits(int n) {
+  std::string s = std::to_string(n);
+  return s.size() < 3 ? std::string(3 - s.size(), '0') + s : s;
+}
 
 std::string LowerAscii(std::string s) {
   for (char& c : s) {
@@ -34,15 +45,16 @@ bool EqualText(const std::string& a, const std::string& b) { return CompareText(
 // the archive changed or was cut under us: EFatalUnzipError.
 class EntryInput : public TDecodeInput {
  public:
-  EntryInput(TStream& stream, int64_t size, TZipKeys* keys, const std::function<void()>& poll)
-      : stream_(stream), left_(size), keys_(keys), poll_(poll), buffer_(static_cast<size_t>(kIoBlock)) {}
+  using ReadFn = std::function<int64_t(void*, int64_t)>;
+  EntryInput(ReadFn read, int64_t size, TZipKeys* keys, const std::function<void()>& poll)
+      : read_(std::move(read)), left_(size), keys_(keys), poll_(poll), buffer_(static_cast<size_t>(kIoBlock)) {}
 
  protected:
   bool Refill() override {
     if (left_ <= 0) return false;
     poll_();
     const int64_t n = std::min(left_, kIoBlock);
-    if (stream_.Read(buffer_.data(), n) != n) throw EFatalUnzipError();
+    if (read_(buffer_.data(), n) != n) throw EFatalUnzipError();
     if (keys_ != nullptr) keys_->DecryptBuff(std::span<uint8_t>(buffer_.data(), static_cast<size_t>(n)));
     left_ -= n;
     cur_ = buffer_.data();
@@ -51,7 +63,7 @@ class EntryInput : public TDecodeInput {
   }
 
  private:
-  TStream& stream_;
+  ReadFn read_;
   int64_t left_;
   TZipKeys* keys_;
   const std::function<void()>& poll_;
@@ -66,9 +78,8 @@ class EntryOutput : public TDecodeOutput {
       : dest_(dest), entrySize_(entrySize), capLeft_(capLeft), progress_(std::move(progress)) {}
   void Write(std::span<const uint8_t> bytes) override {
     if (bytes.empty()) return;
-    if (bytes.size() > entrySize_ - bytesOut_ || bytes.size() > capLeft_ - bytesOut_) {
-      throw EBiggerThanUncompressed();
-    }
+    if (bytes.size() > capLeft_ - std::min(capLeft_, bytesOut_)) capHit_ = true;
+    if (bytes.size() > entrySize_ - bytesOut_ || capHit_) throw EBiggerThanUncompressed();
     dest_.WriteBuffer(bytes);
     crc_ = UpdateCrcBuff(crc_, bytes);
     bytesOut_ += bytes.size();
@@ -76,6 +87,8 @@ class EntryOutput : public TDecodeOutput {
   }
   uint64_t BytesOut() const { return bytesOut_; }
   uint32_t Crc() const { return ~crc_; }
+  // True when a write would have passed the call's cap.
+  bool CapHit() const { return capHit_; }
 
  private:
   TStream& dest_;
@@ -84,6 +97,7 @@ class EntryOutput : public TDecodeOutput {
   std::function<void(uint64_t)> progress_;
   uint64_t bytesOut_ = 0;
   uint32_t crc_ = kCrcInit;
+  bool capHit_ = false;
 };
 
 bool IsDeviceName(std::string component) {
@@ -140,13 +154,36 @@ struct TUnZipper::Extraction {
 // ------------------------------------------------------------- lifecycle --
 
 TUnZipper::TUnZipper() : TUnZipper(DefaultZipFileSystem()) {}
-TUnZipper::TUnZipper(TZipFileSystem& fs) : fs_(fs) {}
+TUnZipper::TUnZipper(TZipFileSystem& fs) : fs_(fs) {
+  onGetNextDisk = [this](int nextDisk, std::string& name) { DefaultGetNextDisk(nextDisk, name); };
+}
 TUnZipper::~TUnZipper() = default;
 
 void TUnZipper::SetZipName(const std::string& name) {
   if (EqualText(name, zipName_) && !zipName_.empty()) return;
-  zipName_ = name;
+  std::string chosen = name;
+  if (!chosen.empty() && chosen.back() == '?') {
+    TZipDialog d;
+    d.kind = TZipDialogKind::OpenFile;
+    d.caption = "Open a Zip File";
+    d.filter = kZipFilter;
+    const size_t cut = chosen.find_last_of("\\/");
+    const std::string folder = cut == std::string::npos ? std::string() : chosen.substr(0, cut);
+    d.initialDir = !folder.empty() && fs_.DirExists(folder) ? folder : "C:\\";
+    const TZipDialogAnswer answer = dialogHook ? dialogHook(d) : TZipDialogAnswer{};
+    if (!answer.ok) throw EUserCanceled("User canceled setting zip file name.");
+    chosen = answer.path;
+  }
+  zipName_ = chosen;
   ResetDirectory();
+}
+
+bool TUnZipper::Ask(TZipDialogKind kind, const std::string& text, const std::string& caption) {
+  TZipDialog d;
+  d.kind = kind;
+  d.text = text;
+  d.caption = caption;
+  return dialogHook && dialogHook(d).ok;
 }
 
 void TUnZipper::ResetDirectory() {
@@ -159,10 +196,22 @@ void TUnZipper::ResetDirectory() {
   hardScan_ = false;
   directoryWhole_ = false;
   multiMode_ = TMultiMode::mmNone;
+  currentDisk_ = lastDisk_ = 0;
+  centralCopy_.reset();
 }
 
 void TUnZipper::SetDestDir(const std::string& dir) {
-  destDir_ = dir;
+  if (dir == "?") {
+    TZipDialog d;
+    d.kind = TZipDialogKind::BrowseFolder;
+    d.caption = "Destination Directory";
+    d.initialDir = !destDir_.empty() && fs_.DirExists(destDir_) ? destDir_ : std::string();
+    const TZipDialogAnswer answer = dialogHook ? dialogHook(d) : TZipDialogAnswer{};
+    if (!answer.ok) throw EUserCanceled("User canceled Set Desination Directory");
+    destDir_ = answer.path;
+  } else {
+    destDir_ = dir;
+  }
   while (destDir_.size() > 1 && (destDir_.back() == '\\' || destDir_.back() == '/')) destDir_.pop_back();
 }
 
@@ -199,19 +248,23 @@ double TUnZipper::DateTime(int index) const { return DosDateTimeToValue(Entry(in
 std::string TUnZipper::FileComment(int index) {
   TZipHeaderInfo& e = const_cast<TZipHeaderInfo&>(Entry(index));
   if (e.FileComment()) return *e.FileComment();
-  if (e.fileCommentLength == 0 || e.centralOffset <= 0) return {};
-  const bool wasOpen = zipStream_ != nullptr;
-  if (!wasOpen) zipStream_ = std::make_unique<TLFNFileStream>(fs_, zipName_, TFileOpenMode::ReadDenyWrite);
+  // A set's records all lie in the gathered copy (the first at 0); a
+  // single file's entry at 0 was found by the scan and has no record.
+  if (e.fileCommentLength == 0 || (e.centralOffset <= 0 && !centralCopy_)) return {};
+  const bool wasOpen = zipStream_ != nullptr || centralCopy_;
+  if (!wasOpen) OpenArchiveFile();
+  // A set's records are held in memory; a single file's are read from it.
+  TStream& from = centralCopy_ ? static_cast<TStream&>(*centralCopy_) : *zipStream_;
   // The name's length as stored (a UTF-8 name is held shorter), then the
   // extra field's, from the record itself.
   std::array<uint8_t, 4> lengths{};
-  zipStream_->Seek(e.centralOffset + 28, TSeekOrigin::Beginning);
-  zipStream_->ReadBuffer(lengths.data(), 4);
+  from.Seek(e.centralOffset + 28, TSeekOrigin::Beginning);
+  from.ReadBuffer(lengths.data(), 4);
   const int64_t at = e.centralOffset + kCentralHeaderSize + (lengths[0] | lengths[1] << 8) + (lengths[2] | lengths[3] << 8);
-  const int64_t avail = std::max<int64_t>(zipStream_->Size() - at, 0);
+  const int64_t avail = std::max<int64_t>(from.Size() - at, 0);
   std::string text(static_cast<size_t>(std::min<int64_t>(e.fileCommentLength, avail)), '\0');
-  zipStream_->Seek(at, TSeekOrigin::Beginning);
-  zipStream_->ReadBuffer(text.data(), static_cast<int64_t>(text.size()));
+  from.Seek(at, TSeekOrigin::Beginning);
+  from.ReadBuffer(text.data(), static_cast<int64_t>(text.size()));
   if (!wasOpen && !keepZipOpen) zipStream_.reset();
   const uint16_t length = e.fileCommentLength;
   e.SetFileComment(text);
@@ -233,7 +286,8 @@ std::string TUnZipper::ZipComment() {
   if (endCentral_.ZipComment()) return *endCentral_.ZipComment();
   if (!endCentral_.HasComment() || zipName_.empty()) return {};
   const bool wasOpen = zipStream_ != nullptr;
-  if (!wasOpen) zipStream_ = std::make_unique<TLFNFileStream>(fs_, zipName_, TFileOpenMode::ReadDenyWrite);
+  if (!wasOpen) OpenArchiveFile();
+  if (currentDisk_ != lastDisk_) SwapDisk(lastDisk_ + 1);  // the comment follows the end record
   std::string text = endCentral_.ReadComment(*zipStream_);
   if (!wasOpen && !keepZipOpen) zipStream_.reset();
   const uint16_t length = endCentral_.zipCommentLength;
@@ -255,8 +309,107 @@ void TUnZipper::OpenZip() {
   // open would still show the old file) and read its directory again.
   const bool changed = entries_ && fs_.FileDosDateTime(zipName_) != zipDate_;
   if (changed) zipStream_.reset();
-  if (!zipStream_) zipStream_ = std::make_unique<TLFNFileStream>(fs_, zipName_, TFileOpenMode::ReadDenyWrite);
+  if (!zipStream_) OpenArchiveFile();
   if (!entries_ || changed) GetFileInfo();
+}
+
+void TUnZipper::OpenArchiveFile() {
+  zipStream_ = std::make_unique<TLFNFileStream>(fs_, zipName_, TFileOpenMode::ReadDenyWrite);
+  currentDisk_ = lastDisk_;
+}
+
+// ------------------------------------------------------ multi-disk sets --
+
+std::string TUnZipper::DriveRoot(const std::string& name) {
+  if (name.size() < 2 || name[1] != ':' || !std::isalpha(static_cast<unsigned char>(name[0]))) return {};
+  return std::string(1, static_cast<char>(std::toupper(static_cast<unsigned char>(name[0])))) + ":\\";
+}
+
+std::string TUnZipper::BlockPartName(const std::string& name, int disk, int lastDisk) {
+  if (disk - 1 == lastDisk) return name;
+  const size_t folder = name.find_last_of("\\/:");
+  const size_t dot = name.find_last_of('.');
+  const bool hasExt = dot != std::string::npos && (folder == std::string::npos || dot > folder);
+  return (hasExt ? name.substr(0, dot) : name) + "." + ThreeDigits(disk);
+}
+
+void TUnZipper::DefaultGetNextDisk(int nextDisk, std::string& name) {
+  if (multiMode_ == TMultiMode::mmSpan || askForDisks_) {
+    if (!Ask(TZipDialogKind::OkCancel, "Please insert disk " + std::to_string(nextDisk) + " of the multi-disk set.",
+             "Confirm")) {
+      name.clear();
+    }
+    return;
+  }
+  name = BlockPartName(zipName_, nextDisk, lastDisk_);
+}
+
+void TUnZipper::SwapDisk(int disk) {
+  zipStream_.reset();
+  for (int asked = 0; asked < kMaxDiskRequests; ++asked) {
+    std::string name = zipName_;
+    if (onGetNextDisk) onGetNextDisk(disk, name);
+    if (name.empty()) throw EUserCanceled("User canceled loading new disk.");
+    // A spanned set's disks carry their number at the end of the label.
+    if (multiMode_ == TMultiMode::mmSpan && checkDiskLabels_ &&
+        RightStr(fs_.VolumeLabel(DriveRoot(name)), 3) != ThreeDigits(disk)) {
+      continue;
+    }
+    if (!fs_.FileExists(name)) continue;
+    zipStream_ = std::make_unique<TLFNFileStream>(fs_, name, TFileOpenMode::ReadDenyWrite);
+    currentDisk_ = disk - 1;
+    return;
+  }
+  throw EIncompleteZip("Incomplete Zip File (disk " + std::to_string(disk) + " of the set cannot be found)");
+}
+
+void TUnZipper::SeekPart(uint32_t disk, int64_t offset) {
+  if (multiMode_ != TMultiMode::mmNone) {
+    if (disk > static_cast<uint32_t>(lastDisk_)) throw EBadZipFile("Not a valid zip file! (no disk " + std::to_string(disk + 1) + " in the set)");
+    if (!zipStream_ || static_cast<int>(disk) != currentDisk_) SwapDisk(static_cast<int>(disk) + 1);
+  }
+  zipStream_->Seek(offset, TSeekOrigin::Beginning);
+}
+
+int64_t TUnZipper::ReadAcross(void* buffer, int64_t count) {
+  auto* out = static_cast<uint8_t*>(buffer);
+  int64_t got = zipStream_->Read(out, count);
+  while (got < count && multiMode_ != TMultiMode::mmNone && currentDisk_ < lastDisk_) {
+    SwapDisk(currentDisk_ + 2);
+    got += zipStream_->Read(out + got, count - got);
+  }
+  return got;
+}
+
+// The directory of a set may begin on any part and run over the following
+// ones; it is gathered whole (bounded) and read from memory.
+void TUnZipper::ReadMultiDiskDirectory(uint32_t centralDisk, uint64_t offset, uint64_t size, uint64_t total) {
+  if (size > kMaxSetDirectory) throw EBadZipFile("Not a valid zip file! (the directory is larger than 64 MiB)");
+  SeekPart(centralDisk, 0);
+  if (offset > static_cast<uint64_t>(zipStream_->Size())) throw EBadZipFile();
+  zipStream_->Seek(static_cast<int64_t>(offset), TSeekOrigin::Beginning);
+  auto copy = std::make_unique<TMemoryStream>();
+  std::vector<uint8_t> block(64 << 10);
+  for (uint64_t left = size; left > 0;) {
+    const int64_t want = static_cast<int64_t>(std::min<uint64_t>(left, block.size()));
+    const int64_t got = ReadAcross(block.data(), want);
+    copy->WriteBuffer(block.data(), got);
+    if (got < want) throw EBadZipFile("Not a valid zip file! (the directory runs past the last part)");
+    left -= static_cast<uint64_t>(got);
+  }
+  copy->SetPosition(0);
+  entries_ = std::make_unique<TSortedZip>(TDuplicates::Error);
+  for (uint64_t i = 0; i < total; ++i) {
+    auto e = std::make_unique<TZipHeaderInfo>();
+    if (!e->ReadCentralFromStream(*copy)) throw EBadZipFile();
+    try {
+      entries_->Add(std::move(e));
+    } catch (const EListError&) {
+      throw EBadZipFile();  // two records for one local header
+    }
+  }
+  directoryWhole_ = copy->Position() == copy->Size();
+  centralCopy_ = std::move(copy);
 }
 
 void TUnZipper::ReadZip() {
@@ -275,7 +428,13 @@ void TUnZipper::ClearZip() {
 }
 
 void TUnZipper::CheckCancel() {
-  if (doProcessMessages && onProcessMessages) onProcessMessages();
+  if (doProcessMessages) {
+    if (onProcessMessages) {
+      onProcessMessages();
+    } else {
+      ProcessPendingMessages();
+    }
+  }
   if (cancel_) {
     cancel_ = false;
     throw EUserCanceled();
@@ -303,6 +462,7 @@ void TUnZipper::GetFileInfo() {
   if (endCentral_.ReadFromStream(s)) {
     uint32_t thisDisk = endCentral_.thisDisk, centralDisk = endCentral_.centralDisk;
     uint64_t offset = endCentral_.centralOffset;
+    uint64_t centralSize = endCentral_.centralSize;
     total = endCentral_.totalEntries;
     // The zip64 record, where there is one, holds the true values (the end
     // record then says 0xFFFF or 0xFFFFFFFF, or a count cut to 16 bits).
@@ -310,11 +470,27 @@ void TUnZipper::GetFileInfo() {
       thisDisk = wide->thisDisk;
       centralDisk = wide->centralDisk;
       offset = wide->centralOffset;
+      centralSize = wide->centralSize;
       total = wide->totalEntries;
     }
-    if (thisDisk != 0 || centralDisk != 0) fail(EIncompleteZip());  // one part of a set
+    if (thisDisk == 0 && centralDisk != 0) fail(EIncompleteZip());  // a part of a set, not its last
     if (total > static_cast<uint64_t>(kMaxListCount)) {
       fail(EBadZipFile("Not a valid zip file! (more than " + std::to_string(kMaxListCount) + " entries)"));
+    }
+    if (thisDisk != 0) {
+      // The last part of a set: removable drives hold one disk each.
+      if (centralDisk > thisDisk || thisDisk > 0xFFFF) fail(EBadZipFile());
+      multiMode_ = fs_.IsRemovableDrive(DriveRoot(zipName_)) ? TMultiMode::mmSpan : TMultiMode::mmBlocks;
+      currentDisk_ = lastDisk_ = static_cast<int>(thisDisk);
+      try {
+        ZipComment();  // behind the end record, on this disk
+        ReadMultiDiskDirectory(centralDisk, offset, centralSize, total);
+      } catch (...) {
+        ClearZip();
+        throw;
+      }
+      Sort(sortMode_);
+      return;
     }
     const bool atDirectory = CentralRecordAt(offset);
     if (total == 0) {
@@ -341,6 +517,12 @@ void TUnZipper::GetFileInfo() {
   }
 
   if (!hardScan_) entries_ = std::make_unique<TSortedZip>(TDuplicates::Error);
+  // A scan's entries by folded name (the first of each name), so that each
+  // central record finds its entry at once however many there are.
+  std::unordered_map<std::string, TZipHeaderInfo*> scanned;
+  if (hardScan_) {
+    for (TZipHeaderInfo* found : *entries_) scanned.try_emplace(LowerAscii(found->FullName()), found);
+  }
   for (uint64_t i = 0; i < total; ++i) {
     auto e = std::make_unique<TZipHeaderInfo>();
     if (!e->ReadCentralFromStream(s)) {
@@ -349,13 +531,12 @@ void TUnZipper::GetFileInfo() {
     }
     if (hardScan_) {
       // Merge into the scanned entry of the same name, keeping its offset.
-      for (TZipHeaderInfo* found : *entries_) {
-        if (EqualText(found->FullName(), e->FullName())) {
-          const uint32_t offset = found->relativeOffset;
-          found->Assign(*e);
-          found->relativeOffset = offset;
-          break;
-        }
+      const auto it = scanned.find(LowerAscii(e->FullName()));
+      if (it != scanned.end()) {
+        TZipHeaderInfo* found = it->second;
+        const uint32_t offset = found->relativeOffset;
+        found->Assign(*e);
+        found->relativeOffset = offset;
       }
       continue;
     }
@@ -456,6 +637,12 @@ int TUnZipper::UnZip() {
 
 int TUnZipper::UnZipFiles() {
   if (!toStream_ && !destDir_.empty() && !fs_.DirExists(destDir_)) fs_.ForceDirs(destDir_);
+  // A set is read disk after disk: in archive order.
+  const TZipSortMode savedSort = sortMode_;
+  if (multiMode_ != TMultiMode::mmNone && savedSort != TZipSortMode::ByNone) Sort(TZipSortMode::ByNone);
+  ScopeGuard restoreSort([this, savedSort] {
+    if (sortMode_ != savedSort) Sort(savedSort);
+  });
   Extraction x;
   x.poll = [this] { CheckCancel(); };
   std::vector<std::string> patterns;
@@ -525,16 +712,24 @@ void TUnZipper::KeepLastOfEachName() {
 // entry claiming data past the end of the archive is damaged itself and
 // claims nothing.
 void TUnZipper::FindOverlaps(std::unordered_set<const TZipHeaderInfo*>& overlapping) const {
-  const int64_t size = zipStream_->Size();
+  // In a set, offsets count within their disk, and data may run on into
+  // the next part.
+  const bool set = multiMode_ != TMultiMode::mmNone;
+  const int64_t size = set ? 0 : zipStream_->Size();
   int64_t end = 0;
+  uint32_t disk = 0;
   for (const TZipHeaderInfo* e : *entries_) {  // archive order
     if (!e->matchFlag || e->FileName().empty()) continue;
+    if (e->diskNumberStart != disk) {
+      disk = e->diskNumberStart;
+      end = 0;
+    }
     if (int64_t{e->relativeOffset} < end) {
       overlapping.insert(e);
       continue;
     }
     const int64_t dataEnd = int64_t{e->relativeOffset} + kLocalHeaderSize + int64_t{e->compressedSize};
-    if (dataEnd <= size) end = std::max(end, dataEnd);
+    if (set || dataEnd <= size) end = std::max(end, dataEnd);
   }
 }
 
@@ -576,6 +771,13 @@ TUnZipper::EntryOutcome TUnZipper::DoUnzip(Extraction& x, int index) {
   job.entry = *View()->Get(index);
   job.name = job.entry.FullName();
   if (x.overlapping.contains(View()->Get(index))) return Skip(job, TSkipReason::Damaged);
+  if (x.decoded >= maxOutputSize && job.entry.compressedSize > kEmptyDataSize) {
+    // The call's cap is spent: the entry would fail at its first output
+    // byte, so it fails here, unread, as an entry whose output was cut off
+    // before anything came (the CRC of nothing is 0).
+    if (onBadCRC) onBadCRC(0, job.entry.crc32, index);
+    return EntryOutcome::Failed;
+  }
   if (const auto ended = CheckEntry(job)) return *ended;
   if (!toStream_) job.removeStale = x.sweptFolders.insert(job.path.substr(0, job.path.find_last_of('\\') + 1)).second;
   if (const auto ended = OpenDestination(job)) return *ended;
@@ -594,7 +796,9 @@ TUnZipper::EntryOutcome TUnZipper::DoUnzip(Extraction& x, int index) {
     DiscardDestination(job);
     throw;
   }
-  x.decoded += out.BytesOut();
+  // An entry stopped by the cap spends it: the next byte of any entry
+  // would pass it too.
+  x.decoded = out.CapHit() ? maxOutputSize : x.decoded + out.BytesOut();
   const bool good = result == TDecodeResult::Ok && out.BytesOut() == job.entry.uncompressedSize &&
                     out.Crc() == job.entry.crc32;
   if (!good) x.doneBytes = doneBefore;
@@ -632,20 +836,26 @@ std::optional<TUnZipper::EntryOutcome> TUnZipper::CheckEntry(EntryJob& job) {
   // 0xFFFFFFFF sizes are values past 32 bits (the directory reader keeps
   // the maximum where the zip64 block's value does not fit);
   // flag bit 6 is the strong encryption this library does not do.
+  if (!known) Ask(TZipDialogKind::Message, "Unknown Compression Method", "Zip Error");
   if (!known || entry.compressedSize == 0xFFFFFFFFu || entry.uncompressedSize == 0xFFFFFFFFu ||
       (entry.flag & 0x40) != 0) {
     return Skip(job, TSkipReason::Unsupported);
   }
 
+  SeekPart(entry.diskNumberStart, 0);
   TStream& archive = *zipStream_;
   const int64_t archiveSize = archive.Size();
   if (int64_t{entry.relativeOffset} + kLocalHeaderSize > archiveSize) return Skip(job, TSkipReason::Damaged);
   archive.Seek(entry.relativeOffset, TSeekOrigin::Beginning);
   TZipHeaderInfo local;
   if (!local.ReadLocalFromStream(archive)) return Skip(job, TSkipReason::Damaged);
-  // Just after the name as stored (a UTF-8 name is held shorter).
+  // Just after the name as stored (a UTF-8 name is held shorter). In a set
+  // the data may go on in the next parts.
   const int64_t dataStart = archive.Position() + local.extraFieldLength;
-  if (int64_t{entry.compressedSize} > archiveSize - dataStart) return Skip(job, TSkipReason::Damaged);
+  const bool set = multiMode_ != TMultiMode::mmNone;
+  if (dataStart > archiveSize || (!set && int64_t{entry.compressedSize} > archiveSize - dataStart)) {
+    return Skip(job, TSkipReason::Damaged);
+  }
   archive.Seek(dataStart, TSeekOrigin::Beginning);
 
   if (!toStream_) {
@@ -659,7 +869,7 @@ std::optional<TUnZipper::EntryOutcome> TUnZipper::CheckEntry(EntryJob& job) {
   if (!entry.IsEncrypted()) return std::nullopt;
   if (job.dataSize < int64_t{kEncryptionHeaderSize}) return Skip(job, TSkipReason::Damaged);
   std::array<uint8_t, kEncryptionHeaderSize> header{};
-  archive.ReadBuffer(header.data(), kEncryptionHeaderSize);
+  if (ReadAcross(header.data(), kEncryptionHeaderSize) != kEncryptionHeaderSize) throw EFatalUnzipError();
   job.keys.Init(password);
   job.keys.DecryptBuff(header);
   job.dataSize -= kEncryptionHeaderSize;
@@ -695,6 +905,8 @@ std::optional<TUnZipper::EntryOutcome> TUnZipper::OpenDestination(EntryJob& job)
       std::string promptName = path;
       if (overwriteMode == TUZOverwriteMode::Prompt && onPromptForOverwrite) {
         onPromptForOverwrite(overwrite, job.index, promptName);
+      } else if (overwriteMode == TUZOverwriteMode::Prompt) {
+        overwrite = Ask(TZipDialogKind::YesNo, "Replace existing file " + job.name + "?", "File Exists Alert");
       }
       if (!overwrite) return Skip(job, TSkipReason::FileExists);
     }
@@ -715,7 +927,7 @@ std::optional<TUnZipper::EntryOutcome> TUnZipper::OpenDestination(EntryJob& job)
 // destination for the commit to discard; other exceptions pass.
 TDecodeResult TUnZipper::DecodeEntry(Extraction& x, EntryJob& job, TDecodeOutput& out) {
   const TZipHeaderInfo& entry = job.entry;
-  EntryInput in(*zipStream_, job.dataSize, entry.IsEncrypted() ? &job.keys : nullptr, x.poll);
+  EntryInput in([this](void* b, int64_t n) { return ReadAcross(b, n); }, job.dataSize, entry.IsEncrypted() ? &job.keys : nullptr, x.poll);
   try {
     switch (entry.compressionMethod) {
       case kMethodStored:
@@ -728,6 +940,9 @@ TDecodeResult TUnZipper::DecodeEntry(Extraction& x, EntryJob& job, TDecodeOutput
       default: return Unreduce(in, out, entry.compressionMethod - 1, entry.uncompressedSize);
     }
   } catch (const EBiggerThanUncompressed&) {
+    return TDecodeResult::BadData;
+  } catch (const std::bad_alloc&) {
+    Ask(TZipDialogKind::Message, "*** inflate out of memory ***", "Error");
     return TDecodeResult::BadData;
   }
 }

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "zip/zip_cipher.h"
+#include "zip/zip_dialogs.h"
 #include "zip/zip_file_system.h"
 #include "zip/zip_records.h"
 
@@ -57,10 +58,12 @@ class TUnZipper {
   int ThisVersion() const { return kUnZipperVersion; }
   const std::string& ZipName() const { return zipName_; }
   // Stores the name and resets the component, unless it equals the current
-  // name (ASCII case ignored).
+  // name (ASCII case ignored). A name ending in "?" asks for the archive
+  // with the open-file dialog (cancelled: EUserCanceled).
   virtual void SetZipName(const std::string& name);
   const std::string& DestDir() const { return destDir_; }
-  void SetDestDir(const std::string& dir);  // a trailing "\" is removed
+  // A trailing "\" is removed; "?" asks for the folder (cancelled: EUserCanceled).
+  void SetDestDir(const std::string& dir);
   const std::string& RootDir() const { return rootDir_; }
   void SetRootDir(const std::string& dir);  // gets a trailing "\" unless empty
   TZipSortMode SortMode() const { return sortMode_; }
@@ -92,8 +95,16 @@ class TUnZipper {
   std::function<void(int percent)> onFilePercentDone;
   std::function<void(int percent)> onTotalPercentDone;
   // Called at every input refill and every 10240 bytes of a scan while
-  // doProcessMessages is set; the host pumps its messages here.
+  // doProcessMessages is set; the host pumps its messages here. Unset, the
+  // component handles the thread's waiting messages itself.
   std::function<void()> onProcessMessages;
+  // Another part of a multi-disk set is needed: disk nextDisk (counted from
+  // 1); name comes in as the archive's name and goes out as the part's name
+  // (empty: cancelled). Starts as DefaultGetNextDisk.
+  std::function<void(int nextDisk, std::string& name)> onGetNextDisk;
+  // Every box and dialog of the component (the open-file and folder
+  // dialogs, the disk, overwrite and error boxes).
+  TZipDialogHook dialogHook = SystemZipDialog;
 
   // Asks a running operation to stop (it raises EUserCanceled).
   void Cancel() { cancel_ = true; }
@@ -133,6 +144,26 @@ class TUnZipper {
   bool DirectoryReadWhole() const { return directoryWhole_; }
   TMultiMode MultiMode() const { return multiMode_; }
 
+  // ----------------------------------------------------- multi-disk sets --
+  // Blocks: the part's name (ZipName for the last part, else ZipName with
+  // the extension "." and the disk in three digits). Spanned: asks for the
+  // disk with an OK/Cancel box; Cancel empties the name.
+  void DefaultGetNextDisk(int nextDisk, std::string& name);
+  virtual TMultiMode GetMultiMode() const { return multiMode_; }
+  virtual void SetMultiMode(TMultiMode mode) { multiMode_ = mode; }
+  // Spanned sets: a disk is taken only when its label ends in its number.
+  virtual bool GetCheckDiskLabels() const { return checkDiskLabels_; }
+  virtual void SetCheckDiskLabels(bool on) { checkDiskLabels_ = on; }
+  // The disk of the part open now and of the last part (the one that holds
+  // the end record), counted from 0.
+  int CurrentDisk() const { return currentDisk_; }
+  int LastDisk() const { return lastDisk_; }
+  // The drive root ("X:\") of a name, empty when it names none.
+  static std::string DriveRoot(const std::string& name);
+  // The name of part `disk` (from 1) of a blocks set that ends with disk
+  // lastDisk + 1 under `name`.
+  static std::string BlockPartName(const std::string& name, int disk, int lastDisk);
+
  protected:
   // The sorted view (the entry list itself while the mode is ByNone).
   TSortedZip* View() const;
@@ -141,6 +172,20 @@ class TUnZipper {
   int UnZipFiles();
   // Reads the entries' comments that are known by length only (before a rewrite).
   void FetchComments();
+  // Closes the archive stream and opens disk `disk` (from 1) of the set,
+  // asking OnGetNextDisk until its answer is usable.
+  void SwapDisk(int disk);
+  // Positions on an offset of a disk (from 0) of the set, swapping as needed.
+  void SeekPart(uint32_t disk, int64_t offset);
+  // Reads count bytes, continuing on the following parts of a multi-disk
+  // set; fewer only at the end of the last part.
+  int64_t ReadAcross(void* buffer, int64_t count);
+  // Opens the archive file itself (the last part of a set).
+  void OpenArchiveFile();
+  // Handles waiting messages (doProcessMessages) and a cancel request.
+  void CheckCancel();
+  // Shows a box through the hook; true for OK or Yes.
+  bool Ask(TZipDialogKind kind, const std::string& text, const std::string& caption);
 
   TZipFileSystem& fs_;
   std::string zipName_, destDir_, rootDir_;
@@ -156,6 +201,15 @@ class TUnZipper {
   bool cancel_ = false;
   bool hardScan_ = false;
   bool directoryWhole_ = false;
+  int currentDisk_ = 0;
+  int lastDisk_ = 0;
+  bool checkDiskLabels_ = true;
+  // Set while the writer asks for the next disk of a spanned set.
+  bool askForDisks_ = false;
+  // A multi-disk set's central directory, gathered across its parts
+  // (records may be cut anywhere by a part's end); entries' central
+  // offsets point into it.
+  std::unique_ptr<TMemoryStream> centralCopy_;
 
  private:
   struct Extraction;
@@ -171,10 +225,10 @@ class TUnZipper {
   EntryOutcome Skip(const EntryJob& job, TSkipReason reason);
   bool AskNewPassword(int index);
   bool ReadZipHardWay();
+  void ReadMultiDiskDirectory(uint32_t centralDisk, uint64_t offset, uint64_t size, uint64_t total);
   bool CentralRecordAt(uint64_t offset);
   void KeepLastOfEachName();
   void FindOverlaps(std::unordered_set<const TZipHeaderInfo*>& overlapping) const;
-  void CheckCancel();
   std::string TargetPath(const TZipHeaderInfo& entry, bool& unsafe) const;
 
   TStream* outStream_ = nullptr;

@@ -103,6 +103,7 @@ class WinReplacement : public TFileReplacement {
   void Commit() override {
     Checked([&] { file_->Commit(); });
   }
+  void SetTarget(const std::string& target) override { file_->SetTarget(Wide(target)); }
 
  private:
   static std::unique_ptr<FileReplacement> Open(const std::string& target, bool removeStale) {
@@ -185,6 +186,44 @@ class WinFileSystem : public TZipFileSystem {
     }
   }
   std::unique_ptr<TFileReplacement> BeginReplace(const std::string& target, bool removeStale) override;
+
+  bool IsRemovableDrive(const std::string& root) override {
+    return !root.empty() && GetDriveTypeW(Wide(root).c_str()) == DRIVE_REMOVABLE;
+  }
+  std::optional<uint64_t> FreeSpace(const std::string& path) override {
+    const ErrorModeScope quiet(SEM_FAILCRITICALERRORS);
+    std::string folder = path;
+    const size_t cut = folder.find_last_of("\\/");
+    folder = cut == std::string::npos ? std::string(".") : folder.substr(0, cut + 1);
+    ULARGE_INTEGER free{};
+    if (!GetDiskFreeSpaceExW(Wide(folder).c_str(), &free, nullptr, nullptr)) return std::nullopt;
+    return free.QuadPart;
+  }
+  std::string VolumeLabel(const std::string& root) override {
+    const ErrorModeScope quiet(SEM_FAILCRITICALERRORS);
+    wchar_t label[MAX_PATH + 1] = {};
+    if (!GetVolumeInformationW(Wide(root).c_str(), label, MAX_PATH + 1, nullptr, nullptr, nullptr, nullptr, 0)) {
+      return {};
+    }
+    const int n = WideCharToMultiByte(CP_ACP, 0, label, -1, nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(n > 0 ? n - 1 : 0), '\0');
+    if (n > 1) WideCharToMultiByte(CP_ACP, 0, label, -1, out.data(), n, nullptr, nullptr);
+    return out;
+  }
+  std::string TempFolder() override {
+    wchar_t path[MAX_PATH + 1] = {};
+    const DWORD n = GetTempPathW(MAX_PATH + 1, path);
+    if (n == 0 || n > MAX_PATH) return {};
+    const int size = WideCharToMultiByte(CP_ACP, 0, path, -1, nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(size > 0 ? size - 1 : 0), '\0');
+    if (size > 1) WideCharToMultiByte(CP_ACP, 0, path, -1, out.data(), size, nullptr, nullptr);
+    while (!out.empty() && out.back() == '\\') out.pop_back();
+    return out;
+  }
+  bool SetVolumeLabel(const std::string& root, const std::string& label) override {
+    const ErrorModeScope quiet(SEM_FAILCRITICALERRORS);
+    return SetVolumeLabelW(Wide(root).c_str(), Wide(label).c_str()) != 0;
+  }
 };
 
 std::unique_ptr<TFileReplacement> WinFileSystem::BeginReplace(const std::string& target, bool removeStale) {

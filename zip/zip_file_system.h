@@ -29,6 +29,9 @@ class TFileReplacement : public TStream {
   // Flushes the file to the disk and moves it over the target; EZipWriteError
   // naming the target and the cause when it cannot.
   virtual void Commit() = 0;
+  // Moves the commit's target to another name in the same folder (a part of
+  // a multi-part set learns its name only when the set is complete).
+  virtual void SetTarget(const std::string& target) = 0;
 };
 
 class TZipFileSystem {
@@ -51,6 +54,17 @@ class TZipFileSystem {
   // temporary files that killed saves left in that folder go first (a caller
   // writing many files into one folder asks for it once).
   virtual std::unique_ptr<TFileReplacement> BeginReplace(const std::string& target, bool removeStale) = 0;
+
+  // What multi-part sets need of drives; root is "X:\". The defaults
+  // describe a fixed drive of unknown size without a label.
+  virtual bool IsRemovableDrive(const std::string& /*root*/) { return false; }
+  // Free bytes on the drive that holds path; nullopt when unknown.
+  virtual std::optional<uint64_t> FreeSpace(const std::string& /*path*/) { return std::nullopt; }
+  virtual std::string VolumeLabel(const std::string& /*root*/) { return {}; }
+  // The folder for temporary files off the archive's drive; empty: none.
+  virtual std::string TempFolder() { return {}; }
+  // False when the label cannot be set.
+  virtual bool SetVolumeLabel(const std::string& /*root*/, const std::string& /*label*/) { return false; }
 };
 
 // The process's file system: Win32 on Windows, std::filesystem elsewhere.
@@ -78,6 +92,24 @@ class TMemoryFileSystem : public TZipFileSystem {
     uint32_t dosDateTime = 0;
     std::optional<uint32_t> attributes;
   };
+  // A drive as the multi-part code sees it; every drive not set is fixed,
+  // of unknown size, without a label.
+  struct Drive {
+    bool removable = false;
+    std::optional<uint64_t> freeSpace;
+    std::string label;
+  };
+  bool IsRemovableDrive(const std::string& root) override;
+  std::optional<uint64_t> FreeSpace(const std::string& path) override;
+  std::string VolumeLabel(const std::string& root) override;
+  bool SetVolumeLabel(const std::string& root, const std::string& label) override;
+  void SetDrive(char letter, Drive drive);
+  std::string TempFolder() override { return "C:\\TEMP"; }
+  // Changes the medium in a removable drive: the files under "X:\" go
+  // with the medium taken out and come back when it is inserted again;
+  // each medium keeps its own label and free space.
+  void InsertDisk(char letter, int medium);
+
   // Adds or replaces a file.
   void Put(const std::string& name, std::vector<uint8_t> bytes, uint32_t dosDateTime = 0);
   const std::map<std::string, File>& Files() const { return files_; }
@@ -88,6 +120,14 @@ class TMemoryFileSystem : public TZipFileSystem {
   std::map<std::string, File> files_;
   std::vector<std::string> dirs_;
   int tempCounter_ = 0;
+  struct Medium {
+    Drive drive;
+    std::map<std::string, File> files;
+  };
+  std::map<char, Drive> drives_;
+  std::map<char, int> inserted_;                  // the medium in each drive
+  std::map<std::pair<char, int>, Medium> shelf_;  // media taken out
+  Drive* DriveOf(const std::string& path);
 };
 
 }  // namespace kv

@@ -89,6 +89,7 @@ bool TS_BufferStream::FillBuffer() {
   cur_ = 0;
   end_ = static_cast<size_t>(std::max<int64_t>(got, 0));
   state_ = end_ > 0 ? State::ReadAhead : State::Empty;
+  AfterFillBuffer();
   return end_ > 0;
 }
 
@@ -97,6 +98,7 @@ bool TS_BufferStream::FlushBuffer() {
   const int64_t written = pending > 0 ? wrapped_->Write(buffer_.data(), pending) : 0;
   cur_ = end_ = 0;
   state_ = State::Empty;
+  AfterFlushBuffer();
   return written == pending;
 }
 

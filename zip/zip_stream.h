@@ -94,6 +94,9 @@ class TS_BufferStream : public TStream {
  protected:
   bool FillBuffer();
   bool FlushBuffer();
+  // Called after each fill and each flush of the buffer.
+  virtual void AfterFillBuffer() {}
+  virtual void AfterFlushBuffer() {}
 
  private:
   int64_t LogicalPosition();

@@ -68,11 +68,11 @@ void Put64(uint8_t* p, uint64_t v) {
 // Points a copied central record at its entry's new place: offset and start
 // disk, in the record's fields or, where a field holds its maximum, in the
 // record's zip64 block (whose values follow the fields at their maximum).
-void PatchCentralPlace(std::vector<uint8_t>& central, uint32_t newOffset) {
+void PatchCentralPlace(std::vector<uint8_t>& central, uint32_t newOffset, uint16_t newDisk) {
   const bool wideUncompressed = Get32(&central[24]) == kMax32, wideCompressed = Get32(&central[20]) == kMax32;
   const bool wideOffset = Get32(&central[42]) == kMax32, wideDisk = Get16(&central[34]) == 0xFFFF;
   if (!wideOffset) Put32(&central[42], newOffset);
-  if (!wideDisk) Put16(&central[34], 0);
+  if (!wideDisk) Put16(&central[34], newDisk);
   if (!wideOffset && !wideDisk) return;
   const size_t extraAt = kCentralHeaderSize + size_t{Get16(&central[28])};
   const auto block = FindExtraBlock(std::span<const uint8_t>(central).subspan(extraAt, Get16(&central[30])), kZip64ExtraId);
@@ -84,7 +84,7 @@ void PatchCentralPlace(std::vector<uint8_t>& central, uint32_t newOffset) {
     Put64(&central[at], newOffset);
     at += 8;
   }
-  if (wideDisk && at <= end && end - at >= 4) Put32(&central[at], 0);
+  if (wideDisk && at <= end && end - at >= 4) Put32(&central[at], newDisk);
 }
 
 }  // namespace
@@ -99,7 +99,14 @@ struct TZipper::NewEntry {
 
 // The state of one rebuild.
 struct TZipper::Rebuild {
-  std::unique_ptr<TStream> out;
+  // The new archive: one file, or the parts of a set so far, each under a
+  // temporary name until the set is complete.
+  std::vector<std::unique_ptr<TFileReplacement>> parts;
+  std::unique_ptr<TStream> out;  // buffered, over parts.back()
+  bool multi = false;
+  bool span = false;
+  int disk = 0;       // the part being written, from 0
+  int64_t room = 0;   // the bytes the part may take
   std::vector<NewEntry> entries;
   // Refuses a second entry of the same name (ASCII case ignored).
   TSortedZip byName{TDuplicates::Error, /*ownsObjects=*/false, TZipSortMode::ByName};
@@ -178,11 +185,117 @@ void TZipper::SetZipName(const std::string& name) {
 }
 
 // Processes pending messages and honours a cancel request.
-void TZipper::Pump() {
-  if (doProcessMessages && onProcessMessages) onProcessMessages();
-  if (cancel_) {
-    cancel_ = false;
-    throw EUserCanceled();
+void TZipper::Pump() { CheckCancel(); }
+
+void TZipper::SetMultiMode(TMultiMode mode) { multiZipInfo.multiMode = mode; }
+
+void TZipper::SetCheckDiskLabels(bool on) {
+  multiZipInfo.checkDiskLabels = on;
+  TUnZipper::SetCheckDiskLabels(on);
+}
+
+// ------------------------------------------------------------ multi-part --
+
+namespace {
+std::string ThreeDigits(int n) {
+  std::string s = std::to_string(n);
+  return s.size() < 3 ? std::string(3 - s.size(), '0') + s : s;
+}
+}  // namespace
+
+void TZipper::Emit(Rebuild& r, std::span<const uint8_t> bytes) {
+  while (!bytes.empty()) {
+    const int64_t left = r.multi ? r.room - r.out->Position() : INT64_MAX;
+    if (left <= 0) {
+      NextPart(r);
+      continue;
+    }
+    const size_t n = static_cast<size_t>(std::min<int64_t>(left, static_cast<int64_t>(bytes.size())));
+    r.out->WriteBuffer(bytes.first(n));
+    bytes = bytes.subspan(n);
+  }
+}
+
+// A record that does not fit in the room left starts the next part (one
+// that does not fit in a whole part is split like data).
+void TZipper::EnsureRoom(Rebuild& r, int64_t need) {
+  if (r.multi && r.out->Position() > 0 && r.room - r.out->Position() < need) NextPart(r);
+}
+
+// Spanned disks written by this library are labelled with their number
+// (on the floppy drives A and B only, as a label is the user's elsewhere).
+void TZipper::LabelDisk(int disk) {
+  const std::string root = DriveRoot(zipName_);
+  if (!multiZipInfo.writeDiskLabels || (root != "A:\\" && root != "B:\\")) return;
+  fs_.SetVolumeLabel(root, "PKBACK# " + ThreeDigits(disk + 1));
+}
+
+void TZipper::NextPart(Rebuild& r) {
+  r.out->Flush();
+  r.out.reset();
+  int64_t room = multiZipInfo.blockSize;
+  if (r.span) {
+    LabelDisk(r.disk);
+    for (int asked = 0;; ++asked) {
+      if (asked == 100) throw EZipWriteError("There is no room for the next part of \"" + zipName_ + "\"");
+      std::string name = zipName_;
+      askForDisks_ = true;
+      ScopeGuard done([this] { askForDisks_ = false; });
+      if (onGetNextDisk) onGetNextDisk(r.disk + 2, name);
+      if (name.empty()) throw EUserCanceled("User canceled Zip operation.");
+      room = static_cast<int64_t>(fs_.FreeSpace(zipName_).value_or(0));
+      if (room >= kMinPartSize) break;
+    }
+  }
+  ++r.disk;
+  if (r.disk > 0xFFFE) throw EZipTooLarge("The archive would need more than 65535 parts");
+  // Named when the set is complete (the last part takes the archive's name).
+  r.parts.push_back(fs_.BeginReplace(zipName_, /*removeStale=*/false));
+  r.room = room;
+  r.out = std::make_unique<TS_BufferStream>(*r.parts.back());
+  r.end.entriesThisDisk = 0;
+}
+
+// The set is complete: every part moves into place. A blocks set's parts
+// lie side by side; a spanned set's lie each on its disk, so each disk but
+// the last one (still in the drive) is asked for again.
+void TZipper::CommitParts(Rebuild& r) {
+  const int last = static_cast<int>(r.parts.size()) - 1;
+  if (!r.span) {
+    for (int k = 0; k <= last; ++k) {
+      r.parts[static_cast<size_t>(k)]->SetTarget(BlockPartName(zipName_, k + 1, last));
+      r.parts[static_cast<size_t>(k)]->Commit();
+    }
+    return;
+  }
+  // In disk order, so that the last disk is in the drive at the end.
+  LabelDisk(last);
+  int inDrive = last;
+  for (int k = 0; k <= last; ++k) {
+    if (k != inDrive) {
+      std::string name = zipName_;
+      askForDisks_ = true;
+      ScopeGuard done([this] { askForDisks_ = false; });
+      if (onGetNextDisk) onGetNextDisk(k + 1, name);
+      if (name.empty()) throw EUserCanceled("User canceled Zip operation.");
+      inDrive = k;
+    }
+    r.parts[static_cast<size_t>(k)]->Commit();
+  }
+}
+
+// A new entry of a set was written whole into a file of its own (its local
+// header needs its final values before the parts are written); it goes
+// into the parts with its header kept on one part.
+void TZipper::AddStagedEntry(Rebuild& r, TStream& staged, TZipHeaderInfo& header) {
+  EnsureRoom(r, header.LocalSize());
+  CheckFits32(static_cast<uint64_t>(r.out->Position()), "entry offset");
+  header.relativeOffset = static_cast<uint32_t>(r.out->Position());
+  header.diskNumberStart = static_cast<uint16_t>(r.disk);
+  staged.SetPosition(0);
+  std::vector<uint8_t> block(64 << 10);
+  for (int64_t n; (n = staged.Read(block.data(), static_cast<int64_t>(block.size()))) > 0;) {
+    Emit(r, std::span<const uint8_t>(block.data(), static_cast<size_t>(n)));
   }
 }
 
@@ -190,13 +303,18 @@ void TZipper::Pump() {
 
 int TZipper::ProcessFiles() {
   if (busy_) throw EZipBusy();
-  if (multiZipInfo.multiMode != TMultiMode::mmNone) throw EZipUnsupported();
+  const TMultiMode multi = multiZipInfo.multiMode;
+  if (multi == TMultiMode::mmBlocks && std::min(multiZipInfo.blockSize, multiZipInfo.firstBlockSize) < kMinPartSize) {
+    throw EZipUnsupported("The parts of a multi-part archive must hold at least " + std::to_string(kMinPartSize) +
+                          " bytes");
+  }
   busy_ = true;
   const bool savedKeep = keepZipOpen;
   const TZipSortMode savedSort = sortMode_;
   keepZipOpen = true;  // the old archive stays open through the rebuild
-  std::unique_ptr<TFileReplacement> replacement;
   Rebuild r;
+  r.multi = multi != TMultiMode::mmNone;
+  r.span = multi == TMultiMode::mmSpan;
   try {
     if (buffer_ == nullptr && !filesList.empty()) ExpandForWildCards();
     const bool existed = fs_.FileExists(zipName_);
@@ -211,8 +329,20 @@ int TZipper::ProcessFiles() {
       r.end.Assign(endCentral_);
       r.end.entriesThisDisk = r.end.totalEntries = 0;
     }
-    replacement = fs_.BeginReplace(zipName_, /*removeStale=*/true);
-    r.out = std::make_unique<TS_BufferStream>(*replacement);
+    if (r.span) {
+      r.room = static_cast<int64_t>(fs_.FreeSpace(zipName_).value_or(0));
+      if (r.room < kMinPartSize) throw EZipWriteError("There is no room on the disk for \"" + zipName_ + "\"");
+    } else {
+      r.room = multiZipInfo.firstBlockSize;
+    }
+    r.parts.push_back(fs_.BeginReplace(zipName_, /*removeStale=*/true));
+    r.out = std::make_unique<TS_BufferStream>(*r.parts.back());
+    if (r.multi) {
+      // A set's first part opens with the split marker (the data
+      // descriptor's signature), as the format asks of sets.
+      const uint8_t marker[4] = {0x50, 0x4b, 0x07, 0x08};
+      r.out->WriteBuffer(marker, sizeof marker);
+    }
     r.deflater = std::make_unique<Deflater>();
     if (existed && entries_) MoveExistingFiles(r);
     // Freshening only replaces entries that exist.
@@ -232,33 +362,66 @@ int TZipper::ProcessFiles() {
     const std::vector<std::string> names = filesList;
     for (const auto& name : names) AddFileToZip(r, name);
 
-    // The central directory and the end record.
-    const int64_t centralStart = r.out->Position();
-    CheckFits32(static_cast<uint64_t>(centralStart), "central directory offset");
+    // The central directory and the end record, each record whole on one
+    // part where it fits.
     for (auto& e : r.entries) {
-      if (!e.central.empty())
-        r.out->WriteBuffer(e.central);
-      else
-        e.header->SaveCentralToStream(*r.out);
+      if (e.central.empty()) {
+        TMemoryStream ms;
+        e.header->SaveCentralToStream(ms);
+        e.central = ms.Bytes();
+      }
     }
-    const int64_t centralEnd = r.out->Position();
-    CheckFits32(static_cast<uint64_t>(centralEnd), "central directory size");
+    if (!r.entries.empty()) EnsureRoom(r, static_cast<int64_t>(r.entries.front().central.size()));
+    const int64_t centralStart = r.out->Position();
+    const int centralDisk = r.disk;
+    CheckFits32(static_cast<uint64_t>(centralStart), "central directory offset");
+    uint64_t centralSize = 0;
+    int onThisDisk = 0;
+    for (auto& e : r.entries) {
+      const int before = r.disk;
+      EnsureRoom(r, static_cast<int64_t>(e.central.size()));
+      if (r.disk != before) onThisDisk = 0;
+      ++onThisDisk;  // counted on the part where the record starts
+      Emit(r, e.central);
+      centralSize += e.central.size();
+    }
+    CheckFits32(centralSize, "central directory size");
     r.end.signature = kEndCentralSignature;
-    r.end.thisDisk = r.end.centralDisk = 0;
-    r.end.entriesThisDisk = r.end.totalEntries = static_cast<uint16_t>(r.entries.size());
-    r.end.centralSize = static_cast<uint32_t>(centralEnd - centralStart);
+    r.end.totalEntries = static_cast<uint16_t>(r.entries.size());
+    r.end.centralSize = static_cast<uint32_t>(centralSize);
     r.end.centralOffset = static_cast<uint32_t>(centralStart);
-    r.end.SaveToStream(*r.out);
+    r.end.centralDisk = static_cast<uint16_t>(centralDisk);
+    const int beforeEnd = r.disk;
+    EnsureRoom(r, r.end.EndCentralSize());
+    if (r.disk != beforeEnd) onThisDisk = 0;
+    r.end.thisDisk = static_cast<uint16_t>(r.disk);
+    r.end.entriesThisDisk = static_cast<uint16_t>(onThisDisk);
+    TMemoryStream endRecord;
+    r.end.SaveToStream(endRecord);
+    Emit(r, endRecord.Bytes());
 
-    // Onto the disk, then over the old archive in one move. The old archive
-    // is closed first: an open file cannot be replaced.
+    // Onto the disk, then over the old archive in one move (a set: each
+    // part over its old one, once all are written). The old archive is
+    // closed first: an open file cannot be replaced.
     r.out->Flush();
     r.out.reset();
     zipStream_.reset();
-    replacement->Commit();
+    const int oldLast = lastDisk_;
+    const bool oldBlocks = multiMode_ == TMultiMode::mmBlocks;
+    if (r.multi) {
+      CommitParts(r);
+    } else {
+      r.parts.front()->Commit();
+    }
+    // Parts of an old blocks set beyond the new one's are no part of it now.
+    if (oldBlocks) {
+      for (int k = r.multi && !r.span ? r.disk + 1 : 1; k <= oldLast; ++k) {
+        fs_.DeleteFile(BlockPartName(zipName_, k, oldLast));
+      }
+    }
   } catch (...) {
     r.out.reset();
-    replacement.reset();  // removes the new archive, uncommitted
+    r.parts.clear();  // removes the new parts, uncommitted
     keepZipOpen = savedKeep;
     busy_ = false;
     // The old directory still describes the old archive, which is unchanged.
@@ -308,51 +471,63 @@ void TZipper::MoveExistingFiles(Rebuild& r) {
 // data and its data descriptor, byte for byte; its central record with only
 // the offset (and start disk) changed, and the comment if it was edited.
 void TZipper::CopyEntry(Rebuild& r, const TZipHeaderInfo& e) {
-  TStream& in = *zipStream_;
-  const int64_t size = in.Size();
   const std::string name = e.FullName();
   if (e.relativeOffset == kMax32 || e.compressedSize == kMax32 || e.uncompressedSize == kMax32)
     throw EZipTooLarge("Entries of more than 4 GiB cannot be copied: " + name);
-  const int64_t at = e.relativeOffset;
-  uint8_t lh[kLocalHeaderSize];
-  in.SetPosition(at);
-  if (size - at < kLocalHeaderSize || in.Read(lh, kLocalHeaderSize) != kLocalHeaderSize ||
-      Get32(lh) != kLocalHeaderSignature)
-    throw EBadZipFile("Not a valid zip file! (no local header for " + name + ")");
-  const uint16_t localName = Get16(lh + 26), localExtra = Get16(lh + 28);
-  int64_t length = kLocalHeaderSize + int64_t{localName} + localExtra + int64_t{e.compressedSize};
-  if (e.HasDescriptor()) {
-    // Optional signature, CRC, then the sizes: 8 bytes each when the local
-    // header carries a zip64 block, else 4.
-    std::vector<uint8_t> extra(localExtra);
-    in.SetPosition(at + kLocalHeaderSize + localName);
-    const bool wide = in.Read(extra.data(), localExtra) == localExtra && FindExtraBlock(extra, kZip64ExtraId);
-    uint8_t sig[4] = {};
-    in.SetPosition(at + length);
-    const bool signed_ = in.Read(sig, 4) == 4 && Get32(sig) == kDataDescriptorSignature;
-    length += (signed_ ? 8 : 4) + (wide ? 16 : 8);
-  }
-  if (length > size - at) throw EBadZipFile("Not a valid zip file! (" + name + " runs past the end)");
+  const EBadZipFile noHeader("Not a valid zip file! (no local header for " + name + ")");
+  const EBadZipFile pastEnd("Not a valid zip file! (" + name + " runs past the end)");
+  // Read in order, on through the next parts of a set.
+  SeekPart(e.diskNumberStart, 0);
+  if (zipStream_->Size() - int64_t{e.relativeOffset} < kLocalHeaderSize) throw noHeader;
+  zipStream_->SetPosition(e.relativeOffset);
+  std::vector<uint8_t> head(kLocalHeaderSize);
+  if (ReadAcross(head.data(), kLocalHeaderSize) != kLocalHeaderSize || Get32(head.data()) != kLocalHeaderSignature)
+    throw noHeader;
+  const uint16_t localName = Get16(&head[26]), localExtra = Get16(&head[28]);
+  head.resize(kLocalHeaderSize + size_t{localName} + localExtra);
+  const int64_t nameExtra = int64_t{localName} + localExtra;
+  if (ReadAcross(head.data() + kLocalHeaderSize, nameExtra) != nameExtra) throw pastEnd;
+  // A descriptor's sizes are 8 bytes each when the local header carries a
+  // zip64 block, else 4.
+  const bool wide = FindExtraBlock(std::span<const uint8_t>(head).subspan(kLocalHeaderSize + size_t{localName}), kZip64ExtraId).has_value();
 
+  EnsureRoom(r, static_cast<int64_t>(head.size()));
   const int64_t newOffset = r.out->Position();
+  const int newDisk = r.disk;
   CheckFits32(static_cast<uint64_t>(newOffset), "entry offset");
-  in.SetPosition(at);
-  r.out->CopyFrom(in, length);
+  Emit(r, head);
+  std::vector<uint8_t> block(64 << 10);
+  for (uint64_t left = e.compressedSize; left > 0;) {
+    const int64_t want = static_cast<int64_t>(std::min<uint64_t>(left, block.size()));
+    if (ReadAcross(block.data(), want) != want) throw pastEnd;
+    Emit(r, std::span<const uint8_t>(block.data(), static_cast<size_t>(want)));
+    left -= static_cast<uint64_t>(want);
+  }
+  if (e.HasDescriptor()) {
+    // Optional signature, CRC, then the sizes.
+    uint8_t d[24] = {};
+    if (ReadAcross(d, 4) != 4) throw pastEnd;
+    const int64_t length = (Get32(d) == kDataDescriptorSignature ? 8 : 4) + (wide ? 16 : 8);
+    if (ReadAcross(d + 4, length - 4) != length - 4) throw pastEnd;
+    Emit(r, std::span<const uint8_t>(d, static_cast<size_t>(length)));
+  }
 
   std::vector<uint8_t> central;
-  if (e.centralOffset > 0) {
+  if (e.centralOffset > 0 || centralCopy_) {
+    // A set's directory is held in memory; a single file's is read again.
+    TStream& in = centralCopy_ ? static_cast<TStream&>(*centralCopy_) : *zipStream_;
     central.resize(kCentralHeaderSize);
     in.SetPosition(e.centralOffset);
     in.ReadBuffer(central.data(), kCentralHeaderSize);
     if (Get32(central.data()) != kCentralHeaderSignature) throw EBadZipFile();
-    const size_t nameExtra = size_t{Get16(&central[28])} + Get16(&central[30]);
+    const size_t nameExtraC = size_t{Get16(&central[28])} + Get16(&central[30]);
     const size_t comment = Get16(&central[32]);
-    central.resize(kCentralHeaderSize + nameExtra + comment);
-    in.ReadBuffer(central.data() + kCentralHeaderSize, static_cast<int64_t>(nameExtra + comment));
+    central.resize(kCentralHeaderSize + nameExtraC + comment);
+    in.ReadBuffer(central.data() + kCentralHeaderSize, static_cast<int64_t>(nameExtraC + comment));
     if (e.FileComment()) {
       const std::string& text = *e.FileComment();
       const size_t n = std::min<size_t>(text.size(), 0xFFFF);
-      central.resize(kCentralHeaderSize + nameExtra);
+      central.resize(kCentralHeaderSize + nameExtraC);
       central.insert(central.end(), text.begin(), text.begin() + static_cast<std::ptrdiff_t>(n));
       Put16(&central[32], static_cast<uint32_t>(n));
     }
@@ -363,11 +538,11 @@ void TZipper::CopyEntry(Rebuild& r, const TZipHeaderInfo& e) {
     copy.SaveCentralToStream(ms);
     central = ms.Bytes();
   }
-  PatchCentralPlace(central, static_cast<uint32_t>(newOffset));
+  PatchCentralPlace(central, static_cast<uint32_t>(newOffset), static_cast<uint16_t>(newDisk));
 
   auto header = std::make_unique<TZipHeaderInfo>(e);
   header->relativeOffset = static_cast<uint32_t>(newOffset);
-  header->diskNumberStart = 0;
+  header->diskNumberStart = static_cast<uint16_t>(newDisk);
   r.Append(std::move(header), std::move(central));
   ++r.end.entriesThisDisk;
   ++r.end.totalEntries;
@@ -396,7 +571,7 @@ bool TZipper::AddFileToZip(Rebuild& r, const std::string& name) {
   }
   h->SetFullName(EntryNameFor(name));
   h->internalFileAttributes = 2;
-  h->diskNumberStart = 0;
+  h->diskNumberStart = static_cast<uint16_t>(r.disk);
   int place = 0;
   if (r.byName.Search(*h, place)) {
     if (onSkippingFile) onSkippingFile(TSkipReason::FileExists, name, -1);
@@ -406,15 +581,37 @@ bool TZipper::AddFileToZip(Rebuild& r, const std::string& name) {
   if (onStartZip) onStartZip(name, *h, skip);
   if (skip) return false;
 
+  // A set's entry is written into a file of its own first: its header gets
+  // its final values there, then the whole entry goes into the parts.
+  std::unique_ptr<TFileReplacement> stage;
+  std::unique_ptr<TStream> partOut;
+  ScopeGuard backToParts([&] {
+    if (partOut) r.out = std::move(partOut);
+  });
+  if (r.multi) {
+    // Beside the archive, but never on a spanned set's disk, which is
+    // swapped while the entry goes into the parts.
+    std::string folder = !tempPath.empty() && fs_.DirExists(tempPath) ? tempPath : std::string();
+    if (folder.empty() && r.span) folder = fs_.TempFolder();
+    stage = fs_.BeginReplace(folder.empty() ? zipName_ : folder + "\\entry", /*removeStale=*/false);
+    partOut = std::move(r.out);
+    r.out = std::make_unique<TS_BufferStream>(*stage);
+  }
   CheckFits32(static_cast<uint64_t>(r.out->Position()), "entry offset");
   h->SaveLocalToStream(*r.out);
   WriteEntryData(r, *h, file.get(), name);
   // The header again, now with the CRC and the sizes.
-  const int64_t end = r.out->Position();
+  int64_t end = r.out->Position();
   r.out->SetPosition(h->relativeOffset);
   h->SaveLocalToStream(*r.out);
   r.out->SetPosition(end);
   file.reset();
+  if (r.multi) {
+    r.out->Flush();
+    r.out = std::move(partOut);
+    AddStagedEntry(r, *stage, *h);
+    end = r.out->Position();
+  }
 
   if (buffer_ == nullptr && resetArchiveBitOnZip) disk_.SetAttributes(name, *attributes & ~kAttrArchive);
   if (onEndZip) onEndZip(name, h->uncompressedSize, h->compressedSize, static_cast<uint64_t>(end));

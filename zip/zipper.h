@@ -42,8 +42,13 @@ KV_ZIP_EXCEPTION(EZipTooLarge, "The archive would exceed the limits of the zip f
 // headers, or more records than its count says): a rewrite would drop the
 // entries it missed, so the archive is left as it is.
 KV_ZIP_EXCEPTION(EZipDirectoryIncomplete, "The archive's directory could not be read whole; it is not rewritten");
-// Multi-part archives cannot be written.
+// A multi-part setting that cannot be written (parts too small to hold a
+// record).
 KV_ZIP_EXCEPTION(EZipUnsupported, "Multi-part archives are not supported");
+
+// The smallest part of a multi-part archive: room for any local header and
+// for an end record with a comment of some length.
+inline constexpr int64_t kMinPartSize = 64 << 10;
 
 enum class TZipAction { zaUpdate, zaReplace, zaFreshen };
 
@@ -117,6 +122,9 @@ class TZipper : public TUnZipper {
                      uint64_t currentZipSize)> onEndZip;
   std::function<void(const std::string& name, bool& skip)> onDisposeFile;
   std::function<void(const std::string& name)> onNoSuchFile;
+  // Before an entry is deleted (no operation of the writer deletes entries
+  // yet; hosts may set it already).
+  std::function<void(const std::string& name, bool& skip)> onDeleteEntry;
 
   // ---------------------------------------------------------- operations --
   // Adds (or replaces) one entry holding `length` bytes at `buffer` and
@@ -128,6 +136,11 @@ class TZipper : public TUnZipper {
   void SaveModifiedZipFile();
   // Writes pending comment changes, then takes the new name.
   void SetZipName(const std::string& name) override;
+  // The multi-part settings of multiZipInfo, the reader's copies kept in step.
+  TMultiMode GetMultiMode() const override { return multiZipInfo.multiMode; }
+  void SetMultiMode(TMultiMode mode) override;
+  bool GetCheckDiskLabels() const override { return multiZipInfo.checkDiskLabels; }
+  void SetCheckDiskLabels(bool on) override;
 
  private:
   struct Rebuild;
@@ -146,6 +159,15 @@ class TZipper : public TUnZipper {
   bool AddFileToZip(Rebuild& r, const std::string& name);
   void WriteEntryData(Rebuild& r, TZipHeaderInfo& entry, TStream* file, const std::string& name);
   void Pump();
+  // Multi-part output: bytes split over parts, a record kept whole on one
+  // part where it fits, the next part, and the parts named and moved into
+  // place once the set is complete.
+  void Emit(Rebuild& r, std::span<const uint8_t> bytes);
+  void EnsureRoom(Rebuild& r, int64_t need);
+  void NextPart(Rebuild& r);
+  void LabelDisk(int disk);
+  void CommitParts(Rebuild& r);
+  void AddStagedEntry(Rebuild& r, TStream& staged, TZipHeaderInfo& header);
 
   TZipperDisk& disk_;
   bool storePaths_ = false;

@@ -2,9 +2,13 @@
 // exception reporting installed as in the real program. In a message
 // handler: "av", "div", "throw", "at" (each shows the dialog, which closes
 // itself once the report is stored, and the program ends with 0). Ending
-// paths: "terminate", "memcpy" (a fault inside a system library), "overflow".
+// paths: "terminate", "memcpy" (a fault inside a system library that nobody
+// handles: the dialog shows it, then the program ends), "overflow". Each
+// dialog that was on screen when its report was stored leaves its caption
+// in "dialog_shown.txt" beside the program.
 #include <windows.h>
 
+#include <cstdio>
 #include <cstring>
 #include <stdexcept>
 #include <string>
@@ -67,7 +71,16 @@ int Run(const std::string& mode) {
   SetAppDirFromExecutable();
   ui::Application().SetTitle("Crash test");
   InitializeHandler();
-  SetReportStoredHook([](TExceptionDialog& dialog) { dialog.SetModalResult(ui::mrOk); });
+  SetReportStoredHook([](TExceptionDialog& dialog) {
+    if (IsWindowVisible(dialog.Handle())) {
+      const std::string marker = AppFile("dialog_shown.txt");
+      if (FILE* f = std::fopen(marker.c_str(), "ab")) {
+        std::fputs((dialog.Caption() + "\n").c_str(), f);
+        std::fclose(f);
+      }
+    }
+    dialog.SetModalResult(ui::mrOk);
+  });
   if (mode == "terminate") Terminate();
   if (mode == "memcpy") CopyToNowhere();
   if (mode == "overflow") return Recurse(0);

@@ -77,19 +77,30 @@ TEST(CrashProgram, EachFailureIsReportedWithItsStack) {
     const char* className;
     const char* firstProcedure;  // in the first stack line, or in the second when the fault is in a system library
     bool markedFirst;
+    bool dialog;  // shown before the program went on or ended
   } cases[] = {
-      {"av", 0, "kv::EAccessViolation", "Fail3", true},
-      {"div", 0, "kv::EDivByZero", "Fail3", true},
-      {"throw", 0, "std::runtime_error", "Fail3", true},
-      {"at", 0, "std::out_of_range", "__throw_out_of_range_fmt", false},
-      {"terminate", 3, "std::logic_error", "Unwanted", true},
-      {"memcpy", EXCEPTION_ACCESS_VIOLATION, "EExternalException", "CopyToNowhere", false},
-      {"overflow", EXCEPTION_STACK_OVERFLOW, "EStackOverflow", "Recurse", false},
+      {"av", 0, "kv::EAccessViolation", "Fail3", true, true},
+      {"div", 0, "kv::EDivByZero", "Fail3", true, true},
+      {"throw", 0, "std::runtime_error", "Fail3", true, true},
+      {"at", 0, "std::out_of_range", "__throw_out_of_range_fmt", false, true},
+      {"terminate", 3, "std::logic_error", "Unwanted", true, false},
+      {"memcpy", EXCEPTION_ACCESS_VIOLATION, "kv::EAccessViolation", "CopyToNowhere", false, true},
+      {"overflow", EXCEPTION_STACK_OVERFLOW, "EStackOverflow", "Recurse", false, false},
   };
+  const fs::path shown = folder / "dialog_shown.txt";
   for (const auto& c : cases) {
     SCOPED_TRACE(c.mode);
     fs::remove(archive);
+    fs::remove(shown);
     EXPECT_EQ(RunProgram(exe, c.mode), c.exitCode);
+    if (c.dialog) {
+      std::ifstream marker(shown);
+      std::string caption;
+      EXPECT_TRUE(std::getline(marker, caption) && caption == "Crash test - application error") << caption;
+      EXPECT_FALSE(std::getline(marker, caption)) << "a second dialog";
+    } else {
+      EXPECT_FALSE(fs::exists(shown));
+    }
     const std::vector<std::string> names = ArchiveEntryNames(archive);
     ASSERT_EQ(names.size(), 1u);
     const std::string report = LoadStringFromZip(archive, names[0], "");

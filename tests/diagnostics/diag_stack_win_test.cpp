@@ -6,6 +6,7 @@
 #include <atomic>
 #include <climits>
 #include <exception>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -13,6 +14,7 @@
 
 #include "diagnostics/debug_info_win.h"
 #include "diagnostics/os_exceptions_win.h"
+#include "diagnostics/sys_info_win.h"
 
 namespace kv {
 namespace {
@@ -244,13 +246,148 @@ TEST_F(Tracking, ListsAreKeptPerThreadAndSharedWithTheirReaders) {
   EXPECT_EQ(DiagLastExceptStackList(), kept);
 }
 
+TEST_F(Tracking, AFaultASystemLibraryHandlesKeepsTheHandledExceptionsList) {
+  SetStackTrackingOptions(kStackTrackStack | kStackTrackRaw);
+  const auto thrown = ThrowDeep();
+  ASSERT_NE(thrown, nullptr);
+  void* reserved = VirtualAlloc(nullptr, 4096, MEM_RESERVE, PAGE_NOACCESS);
+  ASSERT_NE(reserved, nullptr);
+  EXPECT_TRUE(IsBadReadPtr(reserved, 4));
+  VirtualFree(reserved, 0, MEM_RELEASE);
+  EXPECT_EQ(DiagLastExceptStackList(), thrown);
+  const auto fault = DiagLastFaultStackList();
+  ASSERT_NE(fault, nullptr);
+  EXPECT_TRUE(fault->FaultFirst());
+  ASSERT_FALSE(fault->Items().empty());
+  const auto* at = reinterpret_cast<const void*>(fault->Items()[0].callerAddr);
+  EXPECT_NE(ModuleFromAddr(at), GetModuleHandleA(nullptr));
+  // The scan goes on into this program's own callers.
+  EXPECT_NE(std::find_if(fault->Items().begin() + 1, fault->Items().end(),
+                         [](const TDiagStackInfoItem& item) {
+                           return ModuleFromAddr(reinterpret_cast<const void*>(item.callerAddr)) ==
+                                  GetModuleHandleA(nullptr);
+                         }),
+            fault->Items().end());
+}
+
+// The frame of a function in a list: its code address lies in the function.
+const TDiagExceptFrame* FrameOf(const TDiagExceptFrameList& list, const void* function) {
+  DWORD64 base = 0;
+  const RUNTIME_FUNCTION* entry = RtlLookupFunctionEntry(reinterpret_cast<DWORD64>(function), &base, nullptr);
+  if (entry == nullptr) return nullptr;
+  for (const TDiagExceptFrame& frame : list.Frames()) {
+    if (frame.codeAddr >= base + entry->BeginAddress && frame.codeAddr < base + entry->EndAddress) return &frame;
+  }
+  return nullptr;
+}
+
 TEST_F(Tracking, HandlerFramesAreListed) {
   SetStackTrackingOptions(kStackTrackStack | kStackTrackRaw | kStackTrackFrames);
   ThrowDeep();
   const auto frames = DiagLastExceptFrameList();
   ASSERT_NE(frames, nullptr);
-  ASSERT_FALSE(frames->Frames().empty());  // at least ThrowDeep's catch
-  for (const TDiagExceptFrame& frame : frames->Frames()) EXPECT_EQ(frame.frameKind, 0u);
+  // ThrowDeep catches std::out_of_range around the call.
+  const TDiagExceptFrame* frame = FrameOf(*frames, reinterpret_cast<const void*>(&Tracking::ThrowDeep));
+  ASSERT_NE(frame, nullptr);
+  EXPECT_EQ(frame->frameKind, kFrameOnException);
+}
+
+// Frames whose kind is read while they wait in a call.
+std::shared_ptr<TDiagExceptFrameList> gFrames;
+volatile int gGuards = 0;
+__attribute__((noinline)) void CaptureFrames() { gFrames = DiagCreateExceptFrameList(0); }
+void (*volatile gCapture)() = &CaptureFrames;
+struct Guard {
+  ~Guard() { gGuards = gGuards + 1; }
+};
+__attribute__((noinline)) int WithCatchAll() {
+  try {
+    gCapture();
+  } catch (...) {
+    return 1;
+  }
+  return 0;
+}
+__attribute__((noinline)) int WithTypedCatch() {
+  try {
+    gCapture();
+  } catch (const std::invalid_argument&) {
+    return 1;
+  }
+  return 0;
+}
+__attribute__((noinline)) void WithDestructorsOnly() {
+  const Guard guard;
+  gCapture();
+}
+__attribute__((noinline)) void WithNothing() {
+  gCapture();
+  asm volatile("");
+}
+
+TEST(ExceptFrames, KindsComeFromTheFunctionsTables) {
+  const struct {
+    const char* name;
+    const void* function;
+    void (*call)();
+    uint32_t kind;
+  } cases[] = {
+      {"catch-all", reinterpret_cast<const void*>(&WithCatchAll), [] { WithCatchAll(); }, kFrameAnyException},
+      {"typed catch", reinterpret_cast<const void*>(&WithTypedCatch), [] { WithTypedCatch(); }, kFrameOnException},
+      {"destructors", reinterpret_cast<const void*>(&WithDestructorsOnly), [] { WithDestructorsOnly(); },
+       kFrameFinally},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    c.call();
+    ASSERT_NE(gFrames, nullptr);
+    const TDiagExceptFrame* frame = FrameOf(*gFrames, c.function);
+    ASSERT_NE(frame, nullptr);
+    EXPECT_EQ(frame->frameKind, c.kind);
+    EXPECT_NE(frame->frameLocation, 0u);
+  }
+  // A function with nothing to do for an exception has no handler frame.
+  WithNothing();
+  EXPECT_EQ(FrameOf(*gFrames, reinterpret_cast<const void*>(&WithNothing)), nullptr);
+  gFrames.reset();
+}
+
+TEST(ModuleLists, ADynamicListAddsEachModuleOnFirstUse) {
+  const auto list = CreateDynamicModulesList();
+  EXPECT_TRUE(list->DynamicBuild());
+  EXPECT_EQ(list->Count(), 0u);
+  const HMODULE kernel32 = GetModuleHandleA("kernel32.dll");
+  const auto tick = reinterpret_cast<uint64_t>(GetProcAddress(kernel32, "GetTickCount"));
+  const TDiagModuleInfo* item = list->GetModuleFromAddress(tick);
+  ASSERT_NE(item, nullptr);
+  EXPECT_EQ(item->startAddr, reinterpret_cast<uint64_t>(kernel32));
+  EXPECT_FALSE(item->systemModule);
+  EXPECT_EQ(list->GetModuleFromAddress(tick + 1), item);
+  EXPECT_EQ(list->Count(), 1u);
+  EXPECT_TRUE(list->IsCodeRange(tick, 1, true));
+  EXPECT_FALSE(list->IsCodeRange(tick, 1, false));
+  // Heap and stack memory hold no module: nothing is added.
+  const auto heap = std::make_unique<int>(5);
+  int local = 0;
+  EXPECT_EQ(list->GetModuleFromAddress(reinterpret_cast<uint64_t>(heap.get())), nullptr);
+  EXPECT_EQ(list->GetModuleFromAddress(reinterpret_cast<uint64_t>(&local)), nullptr);
+  EXPECT_EQ(list->GetModuleFromAddress(0), nullptr);
+  EXPECT_EQ(list->Count(), 1u);
+  // The program's own list is not dynamic.
+  EXPECT_FALSE(CreateModulesList()->DynamicBuild());
+}
+
+TEST(ExceptionHooks, AFailedHandlerLeavesTheHooksAndTheTrackingOff) {
+  DiagUnhookExceptions();
+  SetOsHandlerInstaller([] { return false; });
+  EXPECT_FALSE(DiagHookExceptions());
+  EXPECT_FALSE(DiagExceptionsHooked());
+  EXPECT_FALSE(DiagStartExceptionTracking());
+  EXPECT_FALSE(DiagExceptionTracking());
+  SetOsHandlerInstaller(nullptr);
+  EXPECT_TRUE(DiagHookExceptions());
+  EXPECT_TRUE(DiagExceptionsHooked());
+  DiagUnhookExceptions();
 }
 
 // ------------------------------------------------------------ OS faults --
@@ -300,6 +437,21 @@ TEST_F(Tracking, FaultsInOwnCodeBecomeExceptionsTheCallerCatches) {
   } catch (const EOsException& e) {
     EXPECT_TRUE(dynamic_cast<const EDivByZero*>(&e) || dynamic_cast<const EIntOverflow*>(&e)) << e.what();
   }
+}
+
+TEST_F(Hooks, AFaultInsideASystemLibraryIsSeenOnceAndLeftToIt) {
+  // The probe faults inside the system library, which handles its own fault.
+  void* reserved = VirtualAlloc(nullptr, 4096, MEM_RESERVE, PAGE_NOACCESS);
+  ASSERT_NE(reserved, nullptr);
+  EXPECT_TRUE(IsBadReadPtr(reserved, 4));
+  VirtualFree(reserved, 0, MEM_RELEASE);
+  ASSERT_EQ(tSeen.size(), 1u);
+  EXPECT_TRUE(tSeen[0].os);
+  EXPECT_EQ(tSeen[0].object, nullptr);
+  EXPECT_EQ(tSeen[0].type, nullptr);
+  const HMODULE own = GetModuleHandleA(nullptr);
+  EXPECT_NE(ModuleFromAddr(tSeen[0].address), own);
+  EXPECT_NE(ModuleFromAddr(tSeen[0].address), nullptr);
 }
 
 TEST(StackList, DirectRecordingHonoursIgnoreLevelsAndFirstCaller) {

@@ -2,11 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
 #include <stdexcept>
 
 #include "base/handle.h"
 #include "base/scope_guard.h"
+#include "diagnostics/exception_log_win.h"
 #include "diagnostics/exception_report_win.h"
 #include "diagnostics/quick_mail_win.h"
 #include "foundation/files_win.h"
@@ -43,6 +48,7 @@ class ReportDialog : public ::testing::Test {
   void TearDown() override {
     UnInitializeHandler();
     SetReportStoredHook(nullptr);
+    SetReportShowingHook(nullptr);
     ui::SetMessageBoxHook(nullptr);
     ui::SetShellExecuteHook(nullptr);
     SetAppDir(savedDir_);
@@ -126,7 +132,8 @@ class FakeMail : public ReportDialog {
     ASSERT_TRUE(library_);
     setAnswer_ = reinterpret_cast<void (*)(int)>(reinterpret_cast<void*>(GetProcAddress(library_.Get(), "FakeMapiSetAnswer")));
     lastCall_ = reinterpret_cast<const char* (*)()>(reinterpret_cast<void*>(GetProcAddress(library_.Get(), "FakeMapiLastCall")));
-    ASSERT_TRUE(setAnswer_ && lastCall_);
+    callCount_ = reinterpret_cast<int (*)()>(reinterpret_cast<void*>(GetProcAddress(library_.Get(), "FakeMapiCallCount")));
+    ASSERT_TRUE(setAnswer_ && lastCall_ && callCount_);
     SetMapiLibraryPath(path);
   }
   void TearDown() override {
@@ -145,6 +152,7 @@ class FakeMail : public ReportDialog {
   ModuleHandle library_;
   void (*setAnswer_)(int) = nullptr;
   const char* (*lastCall_)() = nullptr;
+  int (*callCount_)() = nullptr;
 };
 
 TEST_F(FakeMail, TheCallCarriesRecipientAndArchive) {
@@ -173,7 +181,7 @@ TEST_F(FakeMail, TheCallCarriesRecipientAndArchive) {
   }
 }
 
-TEST_F(FakeMail, AcceptedMailMovesTheReportsAndARefusalKeepsThem) {
+TEST_F(FakeMail, AnAcceptedMailRemovesTheHistoryAndARefusalKeepsIt) {
   setAnswer_(2);
   ReportAndSend();
   ASSERT_EQ(boxes_.size(), 1u);
@@ -184,14 +192,146 @@ TEST_F(FakeMail, AcceptedMailMovesTheReportsAndARefusalKeepsThem) {
   EXPECT_EQ(ArchiveEntryNames(Archive()).size(), 1u);
   EXPECT_NE(std::string(lastCall_()).find(" [1 " + std::string(kSupportAddress) + " SMTP:"), std::string::npos);
 
+  // Accepted: the history is gone and no second archive is kept. Something
+  // in the way of the old archive of sent reports changes nothing.
+  fs::create_directories(Archive() + ".sent");
   setAnswer_(0);
   ReportAndSend();
   EXPECT_EQ(boxes_.size(), 1u);
+  EXPECT_EQ(opened_.size(), 1u);
   EXPECT_FALSE(fs::exists(Archive()));
-  EXPECT_EQ(ArchiveEntryNames(Archive() + ".sent").size(), 2u);
-  // The next report starts a new history; a later mail merges into the sent one.
-  ReportAndSend();
-  EXPECT_EQ(ArchiveEntryNames(Archive() + ".sent").size(), 3u);
+  EXPECT_TRUE(fs::is_directory(Archive() + ".sent"));
+
+  // The next report starts a new history. Accepted, but held open without
+  // delete sharing, it cannot be removed: still no failure box, and the
+  // history stays for the next mail.
+  SetReportStoredHook([this](TExceptionDialog& dialog) {
+    const FileHandle held(CreateFileA(Archive().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                                      nullptr));
+    EXPECT_TRUE(held);
+    dialog.SendButtonClick(&dialog);
+    dialog.SetModalResult(ui::mrOk);
+  });
+  const int before = callCount_();
+  RaiseToTheApplication();
+  EXPECT_EQ(callCount_(), before + 1);
+  EXPECT_EQ(boxes_.size(), 1u);
+  EXPECT_EQ(opened_.size(), 1u);
+  EXPECT_EQ(ArchiveEntryNames(Archive()).size(), 1u);
+}
+
+TEST_F(FakeMail, EnterAndEscapeCloseTheDialogAndSendNothing) {
+  setAnswer_(0);
+  const int before = callCount_();
+  for (const WPARAM key : {WPARAM{VK_RETURN}, WPARAM{VK_ESCAPE}}) {
+    SCOPED_TRACE(key);
+    HWND okButton = nullptr;
+    HWND focused = nullptr;
+    const auto stillOpen = std::make_shared<bool>(false);
+    SetReportStoredHook([&](TExceptionDialog& dialog) {
+      okButton = dialog.Get<ui::TButton>("OkBtn").Handle();
+      focused = GetFocus();
+      ui::test::PressKey(focused, key);
+      // Should the key not close the dialog, the test ends it.
+      ui::test::RunLater(3000, [stillOpen] {
+        if (TExceptionDialog* open = ui::test::FindForm<TExceptionDialog>()) {
+          *stillOpen = true;
+          open->SetModalResult(ui::mrCancel);
+        }
+      });
+    });
+    RaiseToTheApplication();
+    EXPECT_EQ(focused, okButton);
+    EXPECT_FALSE(*stillOpen);
+    ui::test::Pump(50);
+  }
+  EXPECT_EQ(callCount_(), before);
+  EXPECT_TRUE(boxes_.empty());
+  EXPECT_TRUE(opened_.empty());
+  EXPECT_EQ(ArchiveEntryNames(Archive()).size(), 2u);
+}
+
+// A thread that fails in its own code.
+__attribute__((noinline)) void RaiseInWorker() { throw std::runtime_error("worker failed"); }
+
+class FailingThread : public TDiagDebugThread {
+ public:
+  FailingThread() : TDiagDebugThread("worker") {}
+  ~FailingThread() override { WaitFor(); }
+  const char* ClassName() const override { return "TFailingThread"; }
+
+ protected:
+  void Execute() override { RaiseInWorker(); }
+};
+
+// With Tag bit 0 the report also goes to the log; here the report of a
+// listed thread's exception.
+TEST_F(ReportDialog, AListedThreadsExceptionIsShownWithTheThreadLineAndLogged) {
+  EXPECT_EQ(fs::path(DefaultExceptionLogName()).make_preferred().string(),
+            (fs::path(KV_TEST_BINARY_DIR) / "diagnostics_tests_Err.log").make_preferred().string());
+  // A log that holds an earlier report: the new stamp follows an empty line.
+  const std::string log = (folder_ / "kelvarin_Err.log").string();
+  std::ofstream(log, std::ios::binary) << "earlier\r\n";
+  SetReportShowingHook([&](TExceptionDialog& dialog) {
+    dialog.SetTag(1);
+    dialog.ReportLog().SetFileName(log);
+  });
+  std::vector<std::string> details;
+  std::string message;
+  SetReportStoredHook([&](TExceptionDialog& dialog) {
+    details = dialog.Details();
+    message = dialog.Get<ui::TMemo>("TextLabel").Text();
+    dialog.SetModalResult(ui::mrOk);
+  });
+  DWORD id = 0;
+  {
+    FailingThread thread;
+    thread.Start();
+    id = thread.ThreadID();
+    thread.WaitFor();
+    ASSERT_TRUE(thread.SyncExceptionObject());
+  }
+  EXPECT_EQ(message, "worker failed.");
+  ASSERT_GE(details.size(), 3u);
+  EXPECT_EQ(details[0], "Exception class: std::runtime_error");
+  char expected[64];
+  std::snprintf(expected, sizeof expected, "Thread: %.8lx [TFailingThread] \"worker\"", static_cast<unsigned long>(id));
+  EXPECT_EQ(details[1], expected);
+  // The stack is the one the worker recorded.
+  bool sawRaise = false;
+  for (const std::string& line : details) sawRaise |= line.find("RaiseInWorker") != std::string::npos;
+  EXPECT_TRUE(sawRaise);
+  // A thread that ended has left the list.
+  EXPECT_EQ(DiagDebugThreadList().GetThreadInfo(id), "");
+
+  std::ifstream in(log, std::ios::binary);
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::string rule(100, '=');
+  const std::string before = "earlier\r\n\r\n" + rule + "\r\n";
+  ASSERT_EQ(text.compare(0, before.size(), before), 0) << text.substr(0, 300);
+  // "= <date and time> =", 100 wide, then the closing rule.
+  const size_t stamp = before.size();
+  EXPECT_EQ(text.compare(stamp, 2, "= "), 0);
+  EXPECT_EQ(text.compare(stamp + 98, 4, " =\r\n"), 0) << text.substr(stamp, 110);
+  EXPECT_EQ(text.compare(stamp + 102, rule.size() + 2, rule + "\r\n"), 0);
+  const std::string report = "worker failed.\r\n\r\nException class: std::runtime_error\r\n" + std::string(expected) + "\r\n";
+  EXPECT_EQ(text.compare(stamp + 204, report.size(), report), 0) << text.substr(stamp + 204, 200);
+  EXPECT_EQ(text.compare(text.size() - 2, 2, "\r\n"), 0);
+  EXPECT_EQ(text.find(rule, stamp + 204), std::string::npos);  // one report, one stamp
+  EXPECT_EQ(ArchiveEntryNames(Archive()).size(), 1u);
+}
+
+TEST(DebugThreadList, EntriesAndTheirLines) {
+  TDiagDebugThreadList list;
+  list.RegisterThread(0x1A2B, "TScanThread", "scan");
+  list.RegisterThread(7, "TIconThread", "icons");
+  EXPECT_EQ(list.GetThreadInfo(0x1A2B), "00001a2b [TScanThread] \"scan\"");
+  list.RegisterThread(0x1A2B, "TScanThread", "rescan");
+  EXPECT_EQ(list.GetThreadInfo(0x1A2B), "00001a2b [TScanThread] \"rescan\"");
+  list.UnregisterThread(0x1A2B);
+  EXPECT_EQ(list.GetThreadInfo(0x1A2B), "");
+  EXPECT_EQ(list.GetThreadInfo(7), "00000007 [TIconThread] \"icons\"");
+  EXPECT_EQ(list.GetThreadInfo(8), "");
 }
 
 }  // namespace

@@ -160,5 +160,38 @@ TEST(SysInfo, SpeedArithmetic) {
   EXPECT_EQ(info.rawFreq, 0u);
 }
 
+TEST(SysInfo, TheFrequencyIsMeasuredOnceAndOnlyWithTheTimeStampCounter) {
+  int measured = 0;
+  const auto measure = [&](TFreqInfo& info) {
+    ++measured;
+    info.rawFreq = 2394;
+    info.normFreq = 2390;
+    return true;
+  };
+  TCpuInfo cpu;
+  cpu.hasInstruction = true;
+  cpu.features = (1u << 4) | (1u << 23);
+  CompleteCpuInfo(cpu, true, measure);
+  EXPECT_EQ(measured, 1);
+  EXPECT_EQ(cpu.frequencyInfo.normFreq, 2390u);
+  EXPECT_TRUE(cpu.mmx);
+  EXPECT_TRUE(cpu.divisionTestPassed);
+
+  // Without the time-stamp feature: 0 MHz, nothing measured, an old value gone.
+  cpu.features = 1u << 23;
+  CompleteCpuInfo(cpu, false, measure);
+  EXPECT_EQ(measured, 1);
+  EXPECT_EQ(cpu.frequencyInfo.rawFreq, 0u);
+  EXPECT_EQ(cpu.frequencyInfo.normFreq, 0u);
+  EXPECT_FALSE(cpu.divisionTestPassed);
+
+  // Without the identification instruction the flags mean nothing.
+  cpu.hasInstruction = false;
+  cpu.features = (1u << 4) | (1u << 23);
+  CompleteCpuInfo(cpu, true, measure);
+  EXPECT_EQ(measured, 1);
+  EXPECT_FALSE(cpu.mmx);
+}
+
 }  // namespace
 }  // namespace kv

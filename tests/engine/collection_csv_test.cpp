@@ -47,6 +47,17 @@ void AddRecord(TMP3Collection& c, const std::string& artist, const std::string& 
   c.AddMp3Info(r).Tag = tag;
 }
 
+// Loads without indexing; the error the load raises, or "(loaded)".
+std::string LoadError(TMP3Collection& c, const std::string& path, TCsvStorage& storage) {
+  c.IndexEnabled = 0;
+  try {
+    LoadCollectionFromCSV(c, path, storage, nullptr);
+  } catch (const EDatabaseError& e) {
+    return e.what();
+  }
+  return "(loaded)";
+}
+
 TEST(CollectionCsv, SaveWritesTheHeaderAndOneQuotedRowPerRecordAndLoadRestoresThem) {
   MemoryStorage storage;
   TMP3Collection saved;
@@ -88,10 +99,25 @@ TEST(CollectionCsv, ACancelledSaveKeepsThePreviousListAndAnEmptyCollectionWrites
   for (int i = 0; i < 5; ++i) AddRecord(c, "A", "T" + std::to_string(i), i);
   RecordingProgress progress;
   progress.stopAfter = 2;
+  c.FileName = "older";
+  c.Modified = true;
   SaveCollectionToCSV(c, "last", storage, &progress);
   EXPECT_EQ(storage.saves, 0);
   EXPECT_EQ(storage.files["last"], "the previous list");
   EXPECT_TRUE(progress.finished);
+  // Not saved: the collection says so.
+  EXPECT_TRUE(c.Modified);
+  EXPECT_EQ(c.FileName, "older");
+  // Nor after a storage that raises; the window is finished all the same.
+  GeneratedStorage failing;
+  RecordingProgress shown;
+  EXPECT_THROW(SaveCollectionToCSV(c, "last", failing, &shown), EDatabaseError);
+  EXPECT_TRUE(shown.finished);
+  EXPECT_TRUE(c.Modified);
+  EXPECT_EQ(c.FileName, "older");
+  SaveCollectionToCSV(c, "last", storage, nullptr);
+  EXPECT_FALSE(c.Modified);
+  EXPECT_EQ(c.FileName, "last");
   TMP3Collection empty;
   SaveCollectionToCSV(empty, "e", storage, nullptr);
   EXPECT_EQ(storage.files["e"], std::string(kCsvHeader) + "\r\n");
@@ -163,25 +189,60 @@ TEST(CollectionCsv, LoadingMissingShortAndDamagedLists) {
     std::string error;
     int kept;
   } damaged[] = {
-      {std::string(kCsvHeader) + "\r\n" + good + good + "1,a,b,f,,,0,0,1,2,3,4,5,6\r\n",
-       "The result list \"x\" is damaged (row 3): The row has more texts than the header has fields (13)", 2},
+      {std::string(kCsvHeader) + "\r\n" + good + good + good + std::string(TCsvDataSet::kMaxFields, ',') + "\r\n",
+       "The result list \"x\" is damaged (row 4): The row has more than 1024 texts", 3},
       {std::string(TCsvDataSet::kMaxLineLength + 1, 'T') + "\r\n" + good,
        "The result list \"x\" is damaged: The header of \"x\" is longer than 1048576 characters", 0},
   };
   for (const auto& d : damaged) {
     storage.files["x"] = d.file;
     TMP3Collection list;
-    list.IndexEnabled = 0;
     test::AllocationMeter meter;
-    try {
-      LoadCollectionFromCSV(list, "x", storage, nullptr);
-      ADD_FAILURE() << "loaded";
-    } catch (const EDatabaseError& e) {
-      EXPECT_EQ(e.what(), d.error);
-    }
+    EXPECT_EQ(LoadError(list, "x", storage), d.error);
     EXPECT_EQ(list.Count(), d.kept);
-    EXPECT_LT(meter.Peak(), 3 * d.file.size() + 65536) << d.error;
+    // The file, the reader's buffer and one row's texts.
+    EXPECT_LT(meter.Peak(), 3 * d.file.size() + 3 * TCsvLineReader::kBufferSize) << d.error;
   }
+}
+
+// A trailing comma (a spreadsheet's) costs nothing; a list with a field of a
+// gigabyte is refused at that row, having read little more than the longest
+// line accepted; a file that fails while read says so, not "damaged".
+TEST(CollectionCsv, ExtraTextsLoadAndHugeOrUnreadableListsFailEarly) {
+  MemoryStorage storage;
+  storage.files["last"] = std::string(kCsvHeader) + ",\r\n1,a,b,f,,,0,0,1,2,3,4,5,,extra\r\n";
+  TMP3Collection c;
+  c.IndexEnabled = 0;
+  LoadCollectionFromCSV(c, "last", storage, nullptr);
+  ASSERT_EQ(c.Count(), 1);
+  EXPECT_EQ(c.Items(0).GetInfoPart(kInfoFileSize), 5);
+
+  const std::string head = std::string(kCsvHeader) + "\r\n1,a,b,f,,,0,0,1,2,3,4,5\r\n2,\"";
+  uint64_t count = 0;
+  GeneratedStorage generated;
+  generated.make = [&] {
+    return std::make_unique<GeneratedSource>(head, uint64_t{1} << 30, [](uint64_t) { return 'x'; },
+                                             "\",b,f,,,0,0,1,2,3,4,5\r\n", &count, SIZE_MAX);
+  };
+  TMP3Collection huge;
+  test::AllocationMeter meter;
+  EXPECT_EQ(LoadError(huge, "big", generated),
+            "The result list \"big\" is damaged (row 2): The line is longer than 1048576 characters");
+  EXPECT_EQ(huge.Count(), 1);
+  EXPECT_LT(count, TCsvDataSet::kMaxLineLength + 2 * TCsvLineReader::kBufferSize);
+  EXPECT_LT(meter.Peak(), 4 * TCsvDataSet::kMaxLineLength);
+
+  // The storage fails in the middle of the file: its own error, the rows before kept.
+  generated.failAt = head.size() + 100;
+  TMP3Collection broken;
+  broken.IndexEnabled = 0;
+  try {
+    LoadCollectionFromCSV(broken, "gen", generated, nullptr);
+    ADD_FAILURE() << "loaded";
+  } catch (const EDatabaseReadError& e) {
+    EXPECT_EQ(std::string(e.what()), "The file \"gen\" cannot be read: The device is not ready.");
+  }
+  EXPECT_EQ(broken.Count(), 1);
 }
 
 }  // namespace

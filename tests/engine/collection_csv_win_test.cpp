@@ -7,6 +7,7 @@
 
 #include "engine/collection_csv.h"
 #include "engine/mp3_collection.h"
+#include "base/handle.h"
 #include "foundation/files_win.h"
 
 namespace kv {
@@ -56,12 +57,46 @@ TEST(CollectionCsvWin, SavesThroughTheProgressWindowAndLoadsLongPaths) {
   const std::string before = StrFromFile(last);
   StrToFile("left by a killed save", dir + "\\~kv00C0FFEE.tmp");
   ASSERT_TRUE(SetFileAttributesA(last.c_str(), FILE_ATTRIBUTE_READONLY));
+  saved.Modified = true;
+  saved.FileName = "elsewhere";
   EXPECT_THROW(saved.SaveToCSV(last), EOSError);
   EXPECT_EQ(StrFromFile(last), before);
+  EXPECT_TRUE(saved.Modified);  // not saved, and it says so
+  EXPECT_EQ(saved.FileName, "elsewhere");
   SetFileAttributesA(last.c_str(), FILE_ATTRIBUTE_NORMAL);
   files = 0;
   for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir)) ++files;
   EXPECT_EQ(files, 2u);
+}
+
+// Only a missing list is an empty one: a list that is there but cannot be
+// read says so, naming the file, and is never taken for empty.
+TEST(CollectionCsvWin, AListThatCannotBeReadRaisesNamingItAndTheCause) {
+  const std::string dir = std::string(KV_TEST_BINARY_DIR) + "\\testdata\\csv_unreadable";
+  std::error_code ec;
+  std::filesystem::remove_all(dir, ec);
+  std::filesystem::create_directories(dir + "\\folder");
+  const std::string last = dir + "\\last";
+  StrToFile(std::string(kCsvHeader) + "\r\n1,a,b,f,,,0,0,1,2,3,4,5\r\n", last);
+  TMP3Collection c;
+  c.IndexEnabled = 0;
+  {
+    const FileHandle held(CreateFileA(last.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held);
+    try {
+      c.LoadFromCSV(last);
+      ADD_FAILURE() << "loaded a list held without sharing";
+    } catch (const EDatabaseReadError& e) {
+      EXPECT_TRUE(std::string(e.what()).starts_with("The file \"" + last + "\" cannot be read: ")) << e.what();
+      EXPECT_GT(std::string(e.what()).size(), last.size() + 30) << "with the system's cause";
+    }
+    EXPECT_EQ(c.FileName, "");
+  }
+  EXPECT_THROW(c.LoadFromCSV(dir + "\\folder"), EDatabaseReadError);
+  c.LoadFromCSV(dir + "\\missing");  // nothing there: nothing to load
+  EXPECT_EQ(c.Count(), 0);
+  c.LoadFromCSV(last);
+  EXPECT_EQ(c.Count(), 1);
 }
 
 }  // namespace

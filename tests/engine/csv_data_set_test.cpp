@@ -50,6 +50,88 @@ TEST(CsvDataSet, ParsesQuotesDoubledQuotesAndShortRows) {
   EXPECT_EQ(storage.files["t"], original) << "read-only close must not rewrite";
 }
 
+// Texts past the header's fields are ignored (a spreadsheet's trailing
+// comma); a file reads the same whole, in small pieces and unidirectionally.
+TEST(CsvDataSet, ExtraTextsAreIgnoredAndAnyReadingGivesTheSameRows) {
+  const std::string text =
+      "A,B,C\r\n1,2,3,\r\n\n\r4,\"5,\"\"\",6,7,8\r" + std::string(TCsvDataSet::kMaxFields - 1, ',') + "\nlast,line";
+  const std::vector<std::vector<std::string>> expected = {
+      {"1", "2", "3"}, {"4", "5,\"", "6"}, {"", "", ""}, {"last", "line", ""}};
+  MemoryStorage storage;
+  storage.files["t"] = text;
+  for (const bool uni : {false, true}) {
+    SCOPED_TRACE(uni);
+    TCsvDataSet ds(storage);
+    ds.SetTableName("t");
+    ds.SetReadOnly(!uni);
+    ds.SetUniDirectional(uni);
+    ds.Open();
+    EXPECT_EQ(ds.RecordCount(), uni ? -1 : 4);
+    EXPECT_EQ(ReadAll(ds), expected);
+    if (uni) {
+      EXPECT_THROW(ds.First(), EDatabaseError);  // no way back
+      EXPECT_THROW(ds.Last(), EDatabaseError);
+      EXPECT_THROW(ds.Append(), EDatabaseError);
+    }
+    ds.Close();
+  }
+  EXPECT_EQ(storage.saves, 0);
+
+  // The same bytes in pieces of every size up to 9, with the terminators split.
+  for (size_t piece = 1; piece <= 9; ++piece) {
+    uint64_t count = 0;
+    GeneratedStorage generated;
+    generated.make = [&] {
+      return std::make_unique<GeneratedSource>(text, 0, nullptr, "", &count, piece);
+    };
+    TCsvDataSet ds(generated);
+    ds.SetTableName("g");
+    ds.SetUniDirectional(true);
+    ds.Open();
+    EXPECT_EQ(ReadAll(ds), expected) << piece;
+    EXPECT_EQ(count, text.size());
+  }
+}
+
+// A unidirectional table holds one row at a time: reading a long file of
+// ordinary rows, or past a line of a gigabyte, costs a few times the longest
+// line accepted, and a reader that stops at the damaged row reads no further.
+TEST(CsvDataSet, AUnidirectionalTableReadsInBoundedMemory) {
+  const std::string row = "7,Artist,Title,C:\\Music\\file.mp3,Album,,2001,3,215,44100,192,2,5123456\r\n";
+  uint64_t count = 0;
+  GeneratedStorage storage;
+  storage.make = [&] {
+    return std::make_unique<GeneratedSource>(
+        "A,B,C\r\n", row.size() * 50000, [&](uint64_t at) { return row[at % row.size()]; }, "", &count, SIZE_MAX);
+  };
+  TCsvDataSet ds(storage);
+  ds.SetTableName("rows");
+  ds.SetUniDirectional(true);
+  test::AllocationMeter meter;
+  ds.Open();
+  int rows = 0;
+  for (ds.First(); !ds.Eof(); ds.Next()) rows += ds.Fields(0).AsString() == "7";
+  EXPECT_EQ(rows, 50000);
+  EXPECT_LT(meter.Peak(), size_t{256} << 10);
+
+  // One field of a gigabyte after a sound row.
+  storage.make = [&] {
+    return std::make_unique<GeneratedSource>("A,B,C\r\n1,2,3\r\n4,\"", uint64_t{1} << 30, [](uint64_t) { return 'x'; },
+                                             "\",6\r\n7,8,9\r\n", &count, SIZE_MAX);
+  };
+  count = 0;
+  TCsvDataSet big(storage);
+  big.SetTableName("big");
+  big.SetUniDirectional(true);
+  test::AllocationMeter bigMeter;
+  big.Open();
+  EXPECT_EQ(big.Fields(0).AsString(), "1");
+  big.Next();
+  EXPECT_EQ(big.RowDamage(), "The line is longer than 1048576 characters");
+  EXPECT_LT(count, TCsvDataSet::kMaxLineLength + 2 * TCsvLineReader::kBufferSize);
+  EXPECT_LT(bigMeter.Peak(), 4 * TCsvDataSet::kMaxLineLength);
+}
+
 TEST(CsvDataSet, EditingAppendingAndDeletingRewriteTheFileWithoutEmptyLines) {
   MemoryStorage storage;
   storage.files["t"] = "A,B\r\n1,2\r\n\r\n3,4\r\n";
@@ -111,8 +193,8 @@ TEST(CsvDataSet, RowsPastTheLimitsAreDamagedNamingTheCause) {
     std::string damage;
   } cases[] = {
       {longLine, "The line is longer than 1048576 characters"},
-      {commas, "The row has more texts than the header has fields (3)"},
-      {"1,2,3,4", "The row has more texts than the header has fields (3)"},
+      {commas, "The row has more than 1024 texts"},
+      {std::string(TCsvDataSet::kMaxFields, ','), "The row has more than 1024 texts"},
       {"1,\"" + longField + "\",3", "The text of field 'B' is longer than 65536 characters"},
       {"1,2," + std::string(TCsvDataSet::kMaxFieldLength, 'z'), ""},  // at the limits: sound
   };
@@ -169,19 +251,20 @@ TEST(CsvDataSet, RowsPastTheLimitsAreDamagedNamingTheCause) {
 TEST(CsvDataSet, AWritableTableWritesDamagedRowsBackUnchanged) {
   MemoryStorage storage;
   const std::string row(TCsvDataSet::kMaxLineLength + 1, 'x');
-  storage.files["t"] = "A,B\r\n1,2\r\n" + row + "\r\n3,4,5\r\n";
+  const std::string wide(TCsvDataSet::kMaxFields, ',');
+  storage.files["t"] = "A,B\r\n1,2\r\n" + row + "\r\n" + wide + "\r\n";
   TCsvDataSet ds(storage);
   ds.SetTableName("t");
   ds.Open();
   ds.Delete();  // the sound first row; the marks of the others move up
   EXPECT_NE(ds.RowDamage(), "");
   ds.Next();
-  EXPECT_EQ(ds.RowDamage(), "The row has more texts than the header has fields (2)");
+  EXPECT_EQ(ds.RowDamage(), "The row has more than 1024 texts");
   ds.Append();
   ds.Fields(0).SetAsString("new");
   ds.Post();
   ds.Close();
-  EXPECT_EQ(storage.files["t"], "A,B\r\n" + row + "\r\n3,4,5\r\nnew,\r\n");
+  EXPECT_EQ(storage.files["t"], "A,B\r\n" + row + "\r\n" + wide + "\r\nnew,\r\n");
 }
 
 #ifndef _WIN32

@@ -208,5 +208,26 @@ TEST(LogDisplay, ScreenshotShowsAPaintedWindow) {
   d.Finish(false);
 }
 
+// Every Refresh handles the pending messages (a stop acts at once), while the
+// texts and the bar follow at the screen's pace: the latest values show.
+TEST(LogDisplay, RefreshHandlesMessagesEachTimeAndShowsTheLatestValues) {
+  TLogDisplay d;
+  d.StopCaption = "Stop";
+  d.Start("Processing...", 2 | 4 | 16, false, nullptr);
+  for (int i = 0; i < 50; ++i) {
+    d.Status = "C:\\Music\\Kate Wood & the Crowns\\" + std::to_string(i) + ".mp3";
+    d.Progress = i;
+    if (i == 25) PostMessageW(d.StopButton->Handle(), BM_CLICK, 0, 0);
+    d.Refresh();
+    EXPECT_EQ(d.Stopped, i >= 25) << i;
+  }
+  Sleep(TUpdatePace::kIntervalMs + 10);
+  d.Refresh();
+  EXPECT_EQ(d.StatusLabel->Caption(), "C:\\Music\\Kate Wood & the Crowns\\49.mp3");
+  EXPECT_EQ(d.ProgressBar->Position(), 49);
+  EXPECT_NE(GetWindowLongW(d.StatusLabel->Handle(), GWL_STYLE) & SS_NOPREFIX, 0);
+  d.Finish(false);
+}
+
 }  // namespace
 }  // namespace kv

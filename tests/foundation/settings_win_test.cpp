@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/ansi_text_win.h"
+#include "base/file_utils_win.h"
 #include "base/handle.h"
 #include "base/strings.h"
 #include "foundation/files_win.h"
@@ -92,6 +93,28 @@ TEST_F(SettingsFile, TheConfigerSavesTheWholeFile) {
   EXPECT_NE(saved.find("<group name=\"Last\">\r\n <param name=\"Dir\">C:\\new $2</param>"), std::string::npos);
   EXPECT_FALSE(configer.Ini().Modified);
   EXPECT_EQ(dir.Entries(), std::vector<std::wstring>{L"s.conf.xml"});
+}
+
+// A folder may be named "&lt;": after a restart the setting still names it.
+TEST_F(SettingsFile, AFolderNamedLikeAnEntityComesBackAfterARestart) {
+  const std::wstring path = dir.File(L"f.conf.xml");
+  std::string folders;
+  for (const wchar_t* name : {L"&lt;", L"a&gt;b&amp;"}) {
+    ASSERT_TRUE(CreateDirectoryW(dir.File(name).c_str(), nullptr));
+    folders += WStringToAnsi(dir.File(name)) + "\r\n";
+  }
+  {
+    TConfiger configer(path);
+    configer.SetVal("Last", "TreeSelection", folders);
+    configer.Ini().UpdateFile();
+  }
+  TConfiger restarted(path);
+  const std::string read = restarted.GetVal("Last", "TreeSelection");
+  EXPECT_EQ(read, folders);
+  std::vector<std::string> lines;
+  Separate(read, "\r\n", lines);
+  for (const std::string& folder : lines)
+    if (!folder.empty()) EXPECT_TRUE(DirectoryExists(folder)) << folder;
 }
 
 TEST_F(SettingsFile, AFileOverTheSizeLimitIsRefusedUnreadAndKept) {

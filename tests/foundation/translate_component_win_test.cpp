@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "base/strings.h"
 #include "foundation/md5.h"
 #include "foundation/translate.h"
@@ -30,6 +33,43 @@ TEST(TranslateComponent, ReachesCaptionsTitlesAndHintsOfEveryOwnedComponent) {
   EXPECT_EQ(dialog.Get<TSaveDialog>("SaveDialog1").Title, "Berichtsdatei");
   EXPECT_EQ(dialog.Get<TLabel>("InfoLabel").Hint(), "Die Grenze");
   EXPECT_EQ(dialog.Get<TEdit>("NameEdit").Text(), "0");  // an edit's text is the user's
+}
+
+// A component that tells which of its texts are read, in order.
+class TRecorder : public TComponent {
+ public:
+  explicit TRecorder(std::vector<std::string>& log) : log_(log) {}
+  const char* ClassName() const override { return "TRecorder"; }
+  bool GetTextProperty(std::string_view name, std::string& value) const override {
+    log_.push_back(Name() + "." + std::string(name));
+    value = "x";
+    return true;
+  }
+  bool SetTextProperty(std::string_view, const std::string&) override { return true; }
+
+ private:
+  std::vector<std::string>& log_;
+};
+
+TEST(TranslateComponent, TheChosenTextsInDescendingOrderOwnedComponentsLastFirst) {
+  std::vector<std::string> log;
+  TRecorder root(log);
+  root.SetName("Root");
+  root.Create<TRecorder>(log).SetName("A");
+  root.Create<TRecorder>(log).SetName("B");
+  TranslateComponent(root, tpTitle | tpHint);
+  EXPECT_EQ(log, (std::vector<std::string>{"Root.Title", "Root.Hint", "B.Title", "B.Hint", "A.Title", "A.Hint"}));
+
+  // With Text: an edit's text too, and a control's one text only once.
+  auto key = [](const std::string& english) { return ToHex(GetMD5(english)); };
+  SetLanguage(std::make_unique<TLanguage>(
+      "test.lng", std::vector<std::string>{key("0") + "=null", key("null") + "=twice", key("I agree") + "=Einverstanden",
+                                           key("Einverstanden") + "=twice"}));
+  TTestDialog dialog;
+  TranslateComponent(dialog, tpCaption | tpText | tpHint);
+  SetLanguage(nullptr);
+  EXPECT_EQ(dialog.Get<TEdit>("NameEdit").Text(), "null");
+  EXPECT_EQ(dialog.Get<TCheckBox>("AgreeCheck").Caption(), "Einverstanden");
 }
 
 }  // namespace

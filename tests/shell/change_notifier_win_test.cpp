@@ -219,6 +219,23 @@ TEST_F(ChangeNotifierTest, AddEventReducesRealListsIntoBatches) {
   notifier.SetFilterEvents(true);
 }
 
+TEST_F(ChangeNotifierTest, AFreshDispatchThreadDeliversItsFirstEvent) {
+  // The event makes the thread and is queued at once, before the thread ever ran.
+  std::wstring a = Dir(L"first");
+  TPidl list = Pidl(a);
+  auto& notifier = ChangeNotifier();
+  notifier.SetQuietPeriod(250);  // time enough to register the receiver
+  for (int round = 0; round < 3; ++round) {
+    Receiver receiver;
+    ASSERT_FALSE(notifier.HasDispatchThread());
+    notifier.AddEvent(K::UpdateDirectory, list.get(), nullptr);
+    ASSERT_TRUE(notifier.RegisterShellChangeNotify(&receiver.form));
+    EXPECT_EQ(receiver.NextBatch(), (std::vector<Seen>{{K::UpdateDirectory, a}})) << "round " << round;
+    notifier.UnRegisterChangeNotify(&receiver.form);
+  }
+  notifier.SetQuietPeriod(60);
+}
+
 TEST_F(ChangeNotifierTest, AnnouncedShellChangesReachTheWindowAsOneBatch) {
   std::wstring folder = Dir(L"renames");
   for (const wchar_t* name : {L"\\first.txt", L"\\second.txt"}) {

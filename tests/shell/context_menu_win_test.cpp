@@ -79,6 +79,40 @@ TEST(ContextMenu, ShowCallbackSeesVerbsAndSubmenuThenCancels) {
   EXPECT_TRUE(subState & MF_GRAYED);
 }
 
+// Every command ID of the menu, its submenus' included, but the one at `skip`.
+void CollectIDs(HMENU menu, int skip, std::vector<UINT>& ids) {
+  for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+    if (i == skip) continue;
+    if (HMENU sub = GetSubMenu(menu, i)) CollectIDs(sub, -1, ids);
+    else if (UINT id = GetMenuItemID(menu, i); id != 0 && id != UINT(-1)) ids.push_back(id);
+  }
+}
+
+TEST(ContextMenu, CustomIDsLieAboveEveryShellID) {
+  OwnerWindow owner;
+  for (const wchar_t* path : {L"ops\\copy1.txt", L"ops"}) {
+    auto item = Item(path);
+    ui::TPopupMenu popup;
+    popup.Add(L"First");
+    popup.Add(L"Second");
+    std::vector<UINT> shellIDs, customIDs;
+    POINT at{150, 150};
+    item->ShowContextMenu(
+        owner.Get(), nullptr,
+        [&](TNamespace&, HMENU menu, bool& allow) {
+          int last = GetMenuItemCount(menu) - 1;
+          CollectIDs(menu, last, shellIDs);
+          CollectIDs(GetSubMenu(menu, last), -1, customIDs);
+          allow = false;
+        },
+        nullptr, &at, &popup, L"Mine");
+    ASSERT_FALSE(shellIDs.empty()) << Narrow(path);
+    ASSERT_EQ(customIDs.size(), 2u);
+    EXPECT_GT(customIDs[0], *std::max_element(shellIDs.begin(), shellIDs.end())) << Narrow(path);
+    EXPECT_EQ(customIDs[1], customIDs[0] + 1);
+  }
+}
+
 TEST(ContextMenu, KeysChooseTheCustomItem) {
   OwnerWindow owner;
   auto item = Item(L"ops\\copy1.txt");

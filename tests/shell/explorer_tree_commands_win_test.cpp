@@ -13,6 +13,7 @@
 #include <sstream>
 
 #include "shell/explorer_tree_win.h"
+#include "treeview/clipboard_formats_win.h"
 #include "shell/shell_utils_win.h"
 #include "tests/shell/shell_test_util.h"
 #include "tests/ui/ui_test_util.h"
@@ -169,6 +170,25 @@ TEST_F(ExplorerCommands, DeleteKeyDeletesThroughTheShellUnlessReadOnly) {
   EXPECT_TRUE(FileExistsW(kCmds + L"\\kept.txt"));
 }
 
+// The shell's keys run only after the tree control's OnKeyAction let the key through.
+TEST_F(ExplorerCommands, KeyActionComesBeforeTheShellKeys) {
+  Select({L"kept.txt"});
+  std::vector<WORD> seen;
+  tree->OnKeyAction = [&](TBaseLazyTree&, WORD& key, UINT&, bool& doDefault) {
+    seen.push_back(key);
+    if (key == VK_DELETE) doDefault = false;
+  };
+  {
+    ConfirmDelete confirm;
+    Keys({VK_DELETE});
+    Pump(300);
+    EXPECT_FALSE(ConfirmDelete::asked);
+  }
+  EXPECT_TRUE(FileExistsW(kCmds + L"\\kept.txt"));
+  EXPECT_EQ(seen, std::vector<WORD>{VK_DELETE});
+  tree->OnKeyAction = nullptr;
+}
+
 // What the shell menu held when the tree was about to show it (then cancelled).
 struct MenuSeen {
   int shown = 0;
@@ -312,7 +332,9 @@ TEST_F(ExplorerCommands, DraggedItemsCarryTheShellFormats) {
   Select({L"a.txt", L"b.txt"});
   EXPECT_FALSE(tree->DoBeforeDrag(Node(L"a.txt"), kNoColumn));  // no toDragDrop
   tree->SetExplorerShellOptions(tree->ExplorerShellOptions() | toDragDrop);
+  tree->SetDragOperations(DROPEFFECT_COPY);
   EXPECT_TRUE(tree->DoBeforeDrag(Node(L"a.txt"), kNoColumn));
+  EXPECT_EQ(tree->DragOperations(), DROPEFFECT_COPY | DROPEFFECT_MOVE | DROPEFFECT_LINK);  // the shell chooses
   tree->OnDragAllowed = [](TCustomLazyExplorerTree&, PLazyNode, TColumnIndex, bool& allowed) { allowed = false; };
   EXPECT_FALSE(tree->DoBeforeDrag(Node(L"a.txt"), kNoColumn));
 
@@ -331,6 +353,13 @@ TEST_F(ExplorerCommands, DraggedItemsCarryTheShellFormats) {
   FORMATETC text{CF_UNICODETEXT, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
   EXPECT_EQ(data->QueryGetData(&text), DV_E_FORMATETC);
   EXPECT_EQ(DroppedFiles(data.Get()), (std::vector<std::wstring>{kCmds + L"\\a.txt", kCmds + L"\\b.txt"}));
+  // The tree's own nodes travel too, answered by the tree.
+  EXPECT_NE(std::find(listed.begin(), listed.end(), CF_LAZYTREE()), listed.end());
+  FORMATETC nodes{CF_LAZYTREE(), nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+  STGMEDIUM medium{};
+  ASSERT_EQ(data->GetData(&nodes, &medium), S_OK);
+  EXPECT_GT(GlobalSize(medium.hGlobal), 0u);
+  ReleaseStgMedium(&medium);
 }
 
 }  // namespace

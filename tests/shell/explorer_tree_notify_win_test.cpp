@@ -66,20 +66,7 @@ void ShellRename(const std::wstring& from, const std::wstring& to) {
   ASSERT_EQ(SHFileOperationW(&op), 0) << test::Narrow(from);
 }
 
-// Delivers messages until `done` or five seconds passed.
-bool PumpUntil(const std::function<bool()>& done) {
-  DWORD start = GetTickCount();
-  while (GetTickCount() - start < 5000) {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&msg);
-      DispatchMessageW(&msg);
-    }
-    if (done()) return true;
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-  }
-  return false;
-}
+using test::PumpUntil;
 
 class ExplorerTreeNotify : public ::testing::Test {
  protected:

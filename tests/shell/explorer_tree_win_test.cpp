@@ -8,6 +8,8 @@
 #include <set>
 
 #include "counting_tree_win.h"
+#include "explorer_tree_test_util.h"
+#include "shell/auto_complete_win.h"
 #include "shell_test_util.h"
 #include "ui/forms_win.h"
 #include "ui/layout_loader_win.h"
@@ -34,15 +36,8 @@ class ExplorerTree : public ::testing::Test {
     };
     tree->SetActive(true);
   }
-  std::vector<std::string> Names(PLazyNode parent) {
-    std::vector<std::string> names;
-    for (PLazyNode n = tree->GetFirstChild(parent); n; n = tree->GetNextSibling(n)) names.push_back(Text(n));
-    return names;
-  }
-  std::string Text(PLazyNode node) {
-    TNamespace* ns = nullptr;
-    return tree->ValidateNamespace(node, ns) ? test::Narrow(ns->GetNameInFolder()) : "";
-  }
+  std::vector<std::string> Names(PLazyNode parent) { return test::NodeNames(*tree, parent); }
+  std::string Text(PLazyNode node) { return test::NodeName(*tree, node); }
   PLazyNode Browse(const std::wstring& path) {
     TPidl list = PathToPIDL(path);
     if (!list || !tree->BrowseToByPIDL(list.get(), false, false, false, true)) return nullptr;
@@ -250,6 +245,31 @@ TEST(ExplorerTreeLayout, TheFolderPagesTreeLoads) {
   EXPECT_EQ(tree.ExplorerSyncOptions(), uint32_t{toExpandTarget | toSelectTarget});
   EXPECT_TRUE(tree.Active());
   EXPECT_EQ(tree.RootNodeCount(), 1u);
+}
+
+TEST(ExplorerTreeLayout, RootKindsAndTheCompletionSourceLoad) {
+  RegisterExplorerTreeClasses();
+  ui::TForm form;
+  const std::string text =
+      "object F: TForm\n"
+      "  object Drives: TLazyExplorerTree\n"
+      "    RootFolder = rfDrives\n"
+      "    Active = true\n"
+      "  end\n"
+      "  object Complete: TLazyShellAutoComplete\n"
+      "    CurrentDir = \"C:\\\\kvtest\\\\names\"\n"
+      "    Contents = [accCurrentDir, accFileSysFiles, accSortList]\n"
+      "  end\n"
+      "end\n";
+  ui::BuildLayout(form, ui::ParseLayout(text, "roots.layout"), "roots.layout");
+  auto& tree = form.Get<TLazyExplorerTree>("Drives");
+  EXPECT_EQ(tree.RootFolder(), TRootFolder::rfDrives);
+  TNamespace* ns = nullptr;
+  ASSERT_TRUE(tree.ValidateNamespace(tree.GetFirst(), ns));
+  EXPECT_TRUE(ILIsEqualSafe(ns->AbsolutePIDL(), DrivesFolder()->AbsolutePIDL()));
+  auto& complete = form.Get<TLazyShellAutoComplete>("Complete");
+  EXPECT_EQ(complete.CurrentDir(), test::kFixture + L"\\names");
+  EXPECT_EQ(complete.Contents(), TAutoCompleteContents{accCurrentDir | accFileSysFiles | accSortList});
 }
 
 }  // namespace

@@ -61,6 +61,8 @@ def main():
     os.makedirs(os.path.join(root, "newfolder19", "New Folder"))
     for n in range(1, 20):
         os.makedirs(os.path.join(root, "newfolder19", "New Folder (%d)" % n))
+    # A file, not a folder, holding the default name.
+    write(os.path.join(root, "newfolder19", "withfile", "New Folder"), b"f")
     # Linked views: a music library with two levels.
     write(os.path.join(root, "Music", "Rock", "a.mp3"), b"a")
     write(os.path.join(root, "Music", "Rock", "Live", "b.mp3"), b"b")

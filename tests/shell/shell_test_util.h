@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -95,6 +96,21 @@ inline std::wstring UnixPath(const std::wstring& path) {
   std::wstring out(unix, unix + strlen(unix));
   HeapFree(GetProcessHeap(), 0, unix);
   return out;
+}
+
+// Delivers messages until `done` or five seconds passed; false on the timeout.
+inline bool PumpUntil(const std::function<bool()>& done) {
+  DWORD start = GetTickCount();
+  while (GetTickCount() - start < 5000) {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+    if (done()) return true;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+  }
+  return false;
 }
 
 // Keeps a screenshot in the fixture folder (the prefix has no Z: drive to

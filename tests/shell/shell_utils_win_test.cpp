@@ -21,6 +21,9 @@ TEST(ShellUtils, NewFolderNames) {
   // A taken suggestion goes on with the numbered default names.
   EXPECT_EQ(NewFolderNameW(kFixture + L"\\newfolder", L"New Folder (1)"), kFixture + L"\\newfolder\\New Folder (2)");
   EXPECT_EQ(NewFolderNameW(kFixture + L"\\newfolder19"), L"");
+  // A file of the name is skipped as a folder is.
+  EXPECT_EQ(NewFolderNameW(kFixture + L"\\newfolder19\\withfile"),
+            kFixture + L"\\newfolder19\\withfile\\New Folder (1)");
 }
 
 TEST(ShellUtils, FileTestsAndDrives) {

@@ -66,8 +66,17 @@ TExportLayout TwoLevels(bool columns) {
 }
 
 TEST(ContentExport, TextUnicodeAndCsvLayouts) {
-  EXPECT_EQ(ContentToText(TwoLevels(false), '\t'), "top\r\n\t\"say \"\"hi\"\"\"\r\n<x&y>\r\n");
+  // Without columns a row is its level tabs and the text as it stands.
+  EXPECT_EQ(ContentToText(TwoLevels(false), '\t'), "top\r\n\tsay \"hi\"\r\n<x&y>\r\n");
   EXPECT_EQ(ContentToUnicode(TwoLevels(false), u'\t'), u"top\r\n\tsay \"hi\"\r\n<x&y>\r\n");
+  // Only a separator or a line break inside the text, which would read as a
+  // level or a new row, makes it quoted.
+  TExportLayout breaking = TwoLevels(false);
+  breaking.rows[0].cells[0].text = u"a\tb";
+  breaking.rows[1].cells[0].text = u"two\r\n\"lines\"";
+  breaking.rows[2].cells[0].text = u"x,y";
+  EXPECT_EQ(ContentToText(breaking, '\t'), "\"a\tb\"\r\n\t\"two\r\n\"\"lines\"\"\"\r\nx,y\r\n");
+  EXPECT_EQ(ContentToUnicode(breaking, u','), u"a\tb\r\n,\"two\r\n\"lines\"\"\r\n\"x,y\"\r\n");
   EXPECT_EQ(ContentToText(TwoLevels(true), ','),
             "Name,,Value\r\n"
             "top,,\"a,b\"\r\n"

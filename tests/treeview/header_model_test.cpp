@@ -362,6 +362,9 @@ TEST(HeaderStream, CorruptInputRaisesTheReadError) {
       {"alignment out of range", patch(valid(), values + 44, 3)},
       {"position array repeats a column", patch(valid(), valid().size() - 58 - 4, 1)},
       {"unknown version", patch(valid(), 4, 4)},
+      {"header height near the int range", patch(valid(), valid().size() - 50, 0x7FFFFFF0)},
+      {"header height above 1000", patch(valid(), valid().size() - 50, 1001)},
+      {"column spacing above 1000", patch(valid(), values + 28, 0x7FFFFFFF)},
       {"ends early", truncated},
       {"empty", {}},
   };
@@ -381,6 +384,13 @@ TEST(HeaderStream, CorruptInputRaisesTheReadError) {
   Load(header, valid());
   EXPECT_EQ(header.Columns().Count(), 2);
   EXPECT_EQ(header.Columns().PositionArray(), (std::vector<TColumnIndex>{1, 0}));
+  // The bounds themselves load; negative sizes read as 0.
+  Load(header, patch(patch(valid(), valid().size() - 50, 1000), values + 28, 1000));
+  EXPECT_EQ(header.Height(), 1000);
+  EXPECT_EQ(header.Columns().Items(0).Spacing(), 1000);
+  Load(header, patch(patch(valid(), valid().size() - 50, 0xFFFFFFFF), values + 28, 0x80000000));
+  EXPECT_EQ(header.Height(), 0);
+  EXPECT_EQ(header.Columns().Items(0).Spacing(), 0);
 }
 
 }  // namespace

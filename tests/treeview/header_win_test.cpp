@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/treeview/save_shot_win.h"
 #include "tests/ui/ui_test_util.h"
 #include "treeview/drag_image_win.h"
 #include "treeview/lazy_trees_win.h"
@@ -28,13 +29,7 @@ std::uint32_t Rgb(COLORREF c) {
   return (std::uint32_t{GetRValue(c)} << 16) | (std::uint32_t{GetGValue(c)} << 8) | GetBValue(c);
 }
 
-void SaveShot(const ui::TBitmap& shot, const std::string& name) {
-  const std::string folder = std::string(KV_TEST_BINARY_DIR) + "/screenshots";
-  CreateDirectoryA(folder.c_str(), nullptr);
-  const std::string bmp = shot.ToBmpFile();
-  std::ofstream(folder + "/header_" + name + ".bmp", std::ios::binary)
-      .write(bmp.data(), static_cast<std::streamsize>(bmp.size()));
-}
+void SaveShot(const ui::TBitmap& shot, const std::string& name) { test::SaveShot(shot, "header_" + name); }
 
 class HeaderTest : public ::testing::Test {
  protected:
@@ -184,6 +179,7 @@ TEST_F(HeaderTest, ColumnsAreReorderedAndDraggedOut) {
   Client(WM_MOUSEMOVE, 90, 12);
   ASSERT_NE(Header().DragImage(), nullptr);
   EXPECT_TRUE(Header().DragImage()->Visible());
+  EXPECT_EQ(Header().DragImage()->Transparency(), 140);  // the header's own, more opaque than a tree's
   const RECT image = Header().DragImage()->GetDragImageRect();
   EXPECT_EQ(image.right - image.left, Columns().Items(0).Width());
   EXPECT_EQ(image.left, Screen(40, 0).x);

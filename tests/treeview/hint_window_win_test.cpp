@@ -99,6 +99,46 @@ TEST_F(TreeHint, TooltipsShowOnlyCutOffTextExactlyOverIt) {
   EXPECT_FALSE(HintShown());
 }
 
+// A draw tree's hints are its owner's: no size, no hint; else the owner's
+// rectangle, painted by the owner.
+TEST_F(TreeHint, DrawTreeHintsAreSizedAndPaintedByTheOwner) {
+  tree->Hide();
+  auto& draw = form.Create<TLazyDrawTree>();
+  draw.SetParent(&form);
+  draw.SetBounds(0, 0, 300, 200);
+  draw.SetBorderStyle(TTreeBorderStyle::bsNone);
+  draw.SetHintAnimation(THintAnimationType::hatNone);
+  draw.SetHintMode(THintMode::hmHint);
+  draw.OnGetNodeWidth = [](TBaseLazyTree&, HDC, PLazyNode, TColumnIndex, int& width) { width = 60; };
+  draw.SetRootNodeCount(2);
+  draw.OnGetHintSize = [](TBaseLazyTree&, PLazyNode node, TColumnIndex, RECT& r) {
+    if (node->Index == 1) r = {0, 0, 80, 30};
+  };
+  int painted = 0;
+  draw.OnDrawHint = [&](TBaseLazyTree&, HDC dc, PLazyNode, const RECT& r, TColumnIndex) {
+    ++painted;
+    const ui::BrushObject brush = ui::MakeSolidBrush(RGB(0, 160, 80));
+    FillRect(dc, &r, brush.Get());
+  };
+  auto hover = [&](PLazyNode node) {
+    const TLazyRect r = draw.GetDisplayRect(node, kNoColumn, true);
+    POINT p{r.Left + 5, (r.Top + r.Bottom) / 2}, screen = p;
+    ClientToScreen(draw.Handle(), &screen);
+    SetCursorPos(screen.x, screen.y);
+    SendMessageW(draw.Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(p.x, p.y));
+    Pump(GetDoubleClickTime() + 150);
+    return draw.HintWindow() != nullptr && draw.HintWindow()->Visible();
+  };
+  EXPECT_FALSE(hover(draw.GetFirst()));
+  ASSERT_TRUE(hover(draw.GetNext(draw.GetFirst())));
+  RECT r{};
+  GetWindowRect(draw.HintWindow()->Handle(), &r);
+  EXPECT_EQ(r.right - r.left, 80 + kHintShadowSize);
+  EXPECT_EQ(r.bottom - r.top, 30 + kHintShadowSize);
+  EXPECT_GE(painted, 1);
+  ui::test::Screenshot(form, "tree_owner_hint");
+}
+
 // The shadow strips are the captured background darkened by black in five
 // overlapping layers: the inner rows and columns carry all five, the outer
 // ones only the first.

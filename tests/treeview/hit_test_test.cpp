@@ -82,12 +82,12 @@ TEST(CellHitPositions, MirroredReadingStartsAtTheRightEdge) {
   for (int offset : {0, 18, 36, 55, 73, 90})
     EXPECT_EQ(CellHitPositionsRTL(Cell(), 299 - offset, 300), CellHitPositionsLTR(Cell(), offset, 300))
         << offset;
-  // Left-aligned text in mirrored reading sits at the far (left) edge, 0..39;
-  // right-aligned text follows the images at 169..208.
-  EXPECT_EQ(CellHitPositionsRTL(Cell(0), 39, 300), (THitPositions{hpOnItem, hpOnItemLabel}));
-  EXPECT_EQ(CellHitPositionsRTL(Cell(0), 40, 300), (THitPositions{hpOnItem, hpOnItemRight}));
-  EXPECT_EQ(CellHitPositionsRTL(Cell(1), 168, 300), (THitPositions{hpOnItem, hpOnItemLeft}));
-  EXPECT_EQ(CellHitPositionsRTL(Cell(1), 169, 300), (THitPositions{hpOnItem, hpOnItemLabel}));
+  // Left-aligned text in mirrored reading follows the images at 169..208, as
+  // it is painted; right-aligned text sits at the far (left) edge, 0..39.
+  EXPECT_EQ(CellHitPositionsRTL(Cell(1), 39, 300), (THitPositions{hpOnItem, hpOnItemLabel}));
+  EXPECT_EQ(CellHitPositionsRTL(Cell(1), 40, 300), (THitPositions{hpOnItem, hpOnItemRight}));
+  EXPECT_EQ(CellHitPositionsRTL(Cell(0), 168, 300), (THitPositions{hpOnItem, hpOnItemLeft}));
+  EXPECT_EQ(CellHitPositionsRTL(Cell(0), 169, 300), (THitPositions{hpOnItem, hpOnItemLabel}));
 }
 
 }  // namespace

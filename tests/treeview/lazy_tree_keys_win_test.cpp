@@ -129,6 +129,36 @@ TEST_F(TreeKeys, ShiftExtendsAndCtrlASelectsAll) {
   EXPECT_EQ(tree->SelectedCount(), 30u);
 }
 
+TEST_F(TreeKeys, ShiftStepsKeepWhatCtrlSelected) {
+  auto& o = tree->TreeOptions();
+  o.SetSelectionOptions(o.SelectionOptions() | toMultiSelect);
+  tree->SetFocusedNode(nodes[1]);
+  Key(VK_DOWN);  // anchor on node 2
+  tree->AddToSelection(nodes[9]);  // as a Ctrl click leaves it
+  {
+    HeldKey shift(VK_SHIFT);
+    Key(VK_DOWN);
+    Key(VK_DOWN);
+    Key(VK_UP);
+  }
+  EXPECT_EQ(tree->SelectedCount(), 3u);
+  EXPECT_TRUE(tree->Selected(nodes[2]) && tree->Selected(nodes[3]) && tree->Selected(nodes[9]));
+  // Above the anchor the range grows upwards and shrinks on the way back.
+  {
+    HeldKey shift(VK_SHIFT);
+    Key(VK_UP);
+    Key(VK_UP);
+  }
+  EXPECT_TRUE(tree->Selected(nodes[1]) && tree->Selected(nodes[2]) && tree->Selected(nodes[9]));
+  EXPECT_FALSE(tree->Selected(nodes[3]));
+  {
+    HeldKey shift(VK_SHIFT);
+    Key(VK_DOWN);
+  }
+  EXPECT_FALSE(tree->Selected(nodes[1]));
+  EXPECT_TRUE(tree->Selected(nodes[2]) && tree->Selected(nodes[9]));
+}
+
 TEST_F(TreeKeys, SpaceTogglesTheFocusedCheckBoxOnRelease) {
   auto& o = tree->TreeOptions();
   o.SetMiscOptions(o.MiscOptions() | toCheckSupport);

@@ -62,6 +62,28 @@ TEST(LazyTreeSelection, DisabledAndCollapsedNodesAreNotSelected) {
   EXPECT_TREE_OK(tree);
 }
 
+// Toggling a range flips the nodes between its ends; an end flips only on
+// the far side of the anchor, and the anchor itself stays selected.
+TEST(LazyTreeSelection, ToggleSelectionFlipsTheRangeAroundTheAnchor) {
+  TLazyTreeModel tree;
+  tree.TreeOptions().SetSelectionOptions(toMultiSelect);
+  Populate(tree, 6, 0);
+  const auto n = AllNodes(tree);
+  tree.SetSelected(n[1], true);  // the anchor
+  tree.AddToSelection(n[4]);
+  tree.ToggleSelection(n[1], n[3]);
+  EXPECT_EQ(SelectedNodes(tree), (std::vector<PLazyNode>{n[1], n[2], n[3], n[4]}));
+  tree.ToggleSelection(n[3], n[5]);
+  EXPECT_EQ(SelectedNodes(tree), (std::vector<PLazyNode>{n[1], n[2], n[3], n[5]}));
+  tree.ToggleSelection(n[2], n[2]);
+  EXPECT_EQ(tree.SelectedCount(), 4u);
+  tree.RemoveFromSelection(n[1]);
+  tree.ToggleSelection(n[2], n[3]);
+  EXPECT_EQ(SelectedNodes(tree), (std::vector<PLazyNode>{n[1], n[2], n[5]}));
+  EXPECT_THROW(tree.ToggleSelection(n[0], nullptr), ELazyTreeAssertion);
+  EXPECT_TREE_OK(tree);
+}
+
 TEST(LazyTreeSelection, ChangeEventsAreCollapsed) {
   TLazyTreeModel tree;
   tree.TreeOptions().SetSelectionOptions(toMultiSelect);

@@ -258,7 +258,7 @@ TEST(ThemeManager, StyledGroupBoxAndPanelSitWhereTheyBelong) {
 }
 
 // A label, a check box and a track bar of their own colour on a coloured
-// panel, and a tool bar.
+// panel, a label of the panel's colour, and a tool bar.
 struct ColouredPanelForm {
   static constexpr ui::TColor kPanel = 0x3070C0, kOwn = ui::clWhite;
   ColouredPanelForm() {
@@ -275,6 +275,11 @@ struct ColouredPanelForm {
     label->SetBounds(10, 10, 150, 20);
     label->SetColor(kOwn);
     label->SetCaption("Ab");
+    plainLabel = &form->Create<ui::TLabel>();
+    plainLabel->SetParent(panel);
+    plainLabel->SetAutoSize(false);
+    plainLabel->SetBounds(10, 92, 150, 16);
+    plainLabel->SetCaption("Ab");
     check = &form->Create<ui::TCheckBox>();
     check->SetParent(panel);
     check->SetBounds(170, 10, 110, 20);
@@ -294,6 +299,7 @@ struct ColouredPanelForm {
   std::unique_ptr<ui::TForm> form;
   ui::TPanel* panel = nullptr;
   ui::TLabel* label = nullptr;
+  ui::TLabel* plainLabel = nullptr;
   ui::TCheckBox* check = nullptr;
   ui::TTrackBar* track = nullptr;
   ui::TToolBar* toolbar = nullptr;
@@ -325,9 +331,12 @@ TEST(ThemeManager, StyledLabelAndTrackBarShowTheirParent) {
   ui::TForm& form = *styled.form;
   const uint32_t panel = Rgb(ColouredPanelForm::kPanel);
   // Beside the label's text, and above and beside the track bar's channel.
-  HWND label = styled.label->Handle(), track = styled.track->Handle();
+  // A label of a colour of its own keeps it: its text was chosen for it.
+  HWND label = styled.plainLabel->Handle(), track = styled.track->Handle();
   EXPECT_EQ(ui::test::PixelAt(shot, form, label, 140, 10), panel);
   EXPECT_EQ(ui::test::PixelAt(shot, form, label, 100, 2), panel);
+  EXPECT_EQ(ui::test::PixelAt(shot, form, styled.label->Handle(), 140, 10), Rgb(ColouredPanelForm::kOwn));
+  EXPECT_EQ(ui::test::PixelAt(shot, form, styled.label->Handle(), 100, 2), Rgb(ColouredPanelForm::kOwn));
   EXPECT_EQ(ui::test::PixelAt(shot, form, styled.check->Handle(), 100, 10), panel);
   RECT client, channel{}, thumb{};
   GetClientRect(track, &client);

@@ -200,6 +200,22 @@ TEST(DataObject, AnObjectOutlivingItsTreeAnswersFail) {
   EXPECT_EQ(TBaseLazyTree::GetTreeFromDataObject(object.Get()), nullptr);
 }
 
+// A medium the object cannot copy keeps the caller's reference untouched, even
+// when it names the object itself as the one to release it.
+TEST(DataObject, AFailedCopyReleasesNothing) {
+  TextTree t;
+  ComPtr<TLTDataObject> object = MakeComObject<TLTDataObject>(t.tree, false);
+  auto references = [&] {
+    object->AddRef();
+    return object->Release();
+  };
+  const ULONG before = references();
+  FORMATETC bitmap = Format(CF_BITMAP, TYMED_GDI);
+  STGMEDIUM m{TYMED_GDI, {}, object.Get()};
+  EXPECT_EQ(object->SetData(&bitmap, &m, FALSE), DV_E_TYMED);
+  EXPECT_EQ(references(), before);
+}
+
 TEST(DataObject, EnumeratorSteps) {
   std::vector<FORMATETC> formats(3, Format(CF_TEXT));
   formats[1].cfFormat = CF_UNICODETEXT;

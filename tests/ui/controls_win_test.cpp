@@ -327,3 +327,53 @@ TEST(Controls, AHandlerThatThrowsLeavesTheMessageToTheDefaultProcedure) {
 
 }  // namespace
 }  // namespace kv::ui
+
+namespace kv::ui {
+namespace {
+
+// The rightmost column of the control's area in the screenshot with a dark
+// pixel (text), from the control's left; -1 for none.
+int RightmostInk(const TBitmap& shot, TForm& form, TControl& control) {
+  int last = -1;
+  for (int x = 0; x < control.Width(); ++x)
+    for (int y = 0; y < control.Height(); ++y) {
+      const uint32_t px = test::PixelAt(shot, form, control.Handle(), x, y);
+      if (((px >> 16) & 0xFF) + ((px >> 8) & 0xFF) + (px & 0xFF) < 200) last = x;
+    }
+  return last;
+}
+
+// A label for user text draws "&" as a letter and is sized for it; an
+// ordinary label takes it as the mark of the next letter and does not draw
+// it, so its text ends sooner.
+TEST(Controls, ALabelForUserTextDrawsItsAmpersands) {
+  TForm form;
+  form.SetClientWidth(400);
+  form.SetClientHeight(80);
+  const std::string text = "Kate Wood & the Crowns";
+  TLabel& literal = form.Create<TLabel>();
+  literal.SetShowAccelChar(false);
+  literal.SetParent(&form);
+  literal.SetBounds(10, 10, 0, 0);
+  literal.SetText(text);
+  TLabel& marked = form.Create<TLabel>();
+  marked.SetParent(&form);
+  marked.SetBounds(10, 40, 0, 0);
+  marked.SetText(text);
+  form.Show();
+  EXPECT_NE(GetWindowLongW(literal.Handle(), GWL_STYLE) & SS_NOPREFIX, 0);
+  EXPECT_GT(literal.Width(), marked.Width());
+  const TBitmap shot = test::Screenshot(form, "label_ampersand");
+  const int literalEnd = RightmostInk(shot, form, literal), markedEnd = RightmostInk(shot, form, marked);
+  EXPECT_GT(literalEnd, markedEnd + 3);
+  EXPECT_GE(literalEnd, literal.Width() - 4);  // its whole measured width is drawn
+
+  // Turned on again later, the mark is back.
+  literal.SetShowAccelChar(true);
+  EXPECT_EQ(GetWindowLongW(literal.Handle(), GWL_STYLE) & SS_NOPREFIX, 0);
+  EXPECT_EQ(literal.Width(), marked.Width());
+  form.Hide();
+}
+
+}  // namespace
+}  // namespace kv::ui

@@ -86,6 +86,7 @@ TEST_F(About, LinksAreMarkedVisitedAndOpenedTrimmed) {
   ASSERT_EQ(opened.size(), 2u);
   EXPECT_EQ(opened[0], "mailto:someone@torvane.example");
   EXPECT_EQ(opened[1], kMakerWeb);
+  EXPECT_EQ(verbs, (std::vector<std::string>{"", ""}));
   EXPECT_EQ(mail.Font().color, ui::clNavy);
   EXPECT_EQ(url.Font().color, ui::clNavy);
   // The help actions: content is a plain message, the web site opens.

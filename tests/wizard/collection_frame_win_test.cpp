@@ -13,6 +13,7 @@
 #include "tests/wizard/wizard_test_util.h"
 #include "ui/gdi_win.h"
 #include "ui/graphics_win.h"
+#include "ui/save_dialog_win.h"
 #include "ui/std_controls_win.h"
 #include "wizard/later_pages_win.h"
 #include "wizard/result_tree_win.h"
@@ -123,6 +124,37 @@ TEST_F(CollectionFrame, RowsInGroupColoursWithSeparatorsOnlyBetweenGroups) {
   EXPECT_EQ(Status(3), "500bytes");
 }
 
+// Every initialised row owns one node-data object, freed with the row; the
+// free event fires once per row, also when its handler frees rows itself.
+TEST_F(CollectionFrame, RowDataLivesWithItsRowAndTheFreeEventFiresOnce) {
+  page->DisplayCollection(&results);
+  for (PLazyNode node = Tree().GetFirst(); node; node = Tree().GetNextSibling(node)) Tree().GetData(node);
+  EXPECT_EQ(Tree().NodeDataCount(), 5);
+  EXPECT_FALSE(Tree().ShowHint());
+  int freed = 0;
+  Tree().OnFreeNode = [&](TLazyTreeModel&, PLazyNode) { ++freed; };
+  Tree().DeleteNode(Tree().GetFirst());
+  EXPECT_EQ(freed, 1);
+  EXPECT_EQ(Tree().NodeDataCount(), 4);
+  Tree().Clear();
+  EXPECT_EQ(freed, 5);
+  EXPECT_EQ(Tree().NodeDataCount(), 0);
+  EXPECT_TRUE(Tree().OnFreeNode);  // attached again after each row
+  Tree().OnFreeNode = nullptr;
+}
+
+// The report's file: asked before an existing one is replaced, no read-only
+// box, a dialog the user can size.
+TEST_F(CollectionFrame, TheReportDialogAsksBeforeOverwriting) {
+  const auto& dialog = page->Get<ui::TSaveDialog>("SaveDialog1");
+  EXPECT_EQ(dialog.Title, "Select the file for report");
+  EXPECT_EQ(dialog.Filter, "html files|*.html;*.htm");
+  EXPECT_EQ(dialog.DefaultExt, "htm");
+  EXPECT_TRUE(dialog.OverwritePrompt);
+  EXPECT_TRUE(dialog.HideReadOnly);
+  EXPECT_TRUE(dialog.EnableSizing);
+}
+
 TEST_F(CollectionFrame, AnEmptyListShowsOneUnmarkableRowInSilver) {
   TMP3Collection empty(nullptr);
   page->DisplayCollection(&empty);
@@ -195,6 +227,7 @@ TEST_F(CollectionFrame, ClicksToggleMarksOrSearchTheMusicStore) {
   page->PlayButtonClick(nullptr);
   ASSERT_EQ(opened.size(), 3u);
   EXPECT_EQ(opened[2], "C:\\M\\Wren.MP3");
+  EXPECT_EQ(verbs[2], "");  // music often plays by default rather than opens
 }
 
 TEST_F(CollectionFrame, MarksSurviveSavingTheListAndShowingItAgain) {

@@ -15,6 +15,7 @@
 #include "base/ansi_text_win.h"
 #include "base/handle.h"
 #include "foundation/settings_win.h"
+#include "tests/wizard/window_search_win.h"
 #include "tests/wizard/wizard_test_util.h"
 
 namespace kv::test {
@@ -94,17 +95,7 @@ class ProgramFixture : public ::testing::Test {
   // boxes, the progress window). Wine reads the setting when the program
   // starts; it is taken away once the program shows a window, so that other
   // starts (tests of the window geometry, a user's own) stay managed.
-  static void LeaveWindowsUnmanaged(bool on) {
-    const wchar_t* path = L"Software\\Wine\\AppDefaults\\kelvarin.exe\\X11 Driver";
-    HKEY key = nullptr;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, path, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) != ERROR_SUCCESS)
-      return;
-    if (on)
-      RegSetValueExW(key, L"Managed", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"N"), sizeof L"N");
-    else
-      RegDeleteValueW(key, L"Managed");
-    RegCloseKey(key);
-  }
+  static void LeaveWindowsUnmanaged(bool on) { LeaveProgramWindowsUnmanaged(on); }
   bool Running() const { return process && WaitForSingleObject(process.Get(), 0) == WAIT_TIMEOUT; }
   DWORD WaitForExit() {
     EXPECT_EQ(WaitForSingleObject(process.Get(), 60000), WAIT_OBJECT_0);
@@ -119,45 +110,10 @@ class ProgramFixture : public ::testing::Test {
   HWND FindTop(const std::string& text) {
     return FindTopIf([&](HWND w) { return WindowText(w) == text; });
   }
-  HWND FindTopIf(const std::function<bool(HWND)>& accept) {
-    struct Search {
-      DWORD pid;
-      const std::function<bool(HWND)>& accept;
-      HWND found;
-    } search{processId, accept, nullptr};
-    EnumWindows(
-        [](HWND w, LPARAM p) noexcept -> BOOL {
-          auto* s = reinterpret_cast<Search*>(p);
-          DWORD pid = 0;
-          GetWindowThreadProcessId(w, &pid);
-          if (pid == s->pid && IsWindowVisible(w) && s->accept(w)) {
-            s->found = w;
-            return FALSE;
-          }
-          return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.found;
-  }
+  HWND FindTopIf(const std::function<bool(HWND)>& accept) { return FindTopWindowIf(processId, accept); }
   // The first (visible) child window the predicate accepts.
   static HWND ChildIf(HWND parent, const std::function<bool(HWND)>& accept, bool visibleOnly = true) {
-    struct Search {
-      const std::function<bool(HWND)>& accept;
-      bool visibleOnly;
-      HWND found;
-    } search{accept, visibleOnly, nullptr};
-    EnumChildWindows(
-        parent,
-        [](HWND w, LPARAM p) noexcept -> BOOL {
-          auto* s = reinterpret_cast<Search*>(p);
-          if ((!s->visibleOnly || IsWindowVisible(w)) && s->accept(w)) {
-            s->found = w;
-            return FALSE;
-          }
-          return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.found;
+    return FindChildWindowIf(parent, accept, visibleOnly);
   }
   static HWND Child(HWND parent, const std::string& text, bool visibleOnly = true) {
     return ChildIf(parent, [&](HWND w) { return WindowText(w) == text; }, visibleOnly);
@@ -235,8 +191,8 @@ class ProgramFixture : public ::testing::Test {
   }
 
   // Captures the window as the screen shows it into a BMP under the build
-  // folder's screenshots.
-  static void Screenshot(HWND window, const std::string& name) {
+  // folder's screenshots, and returns it.
+  static ui::TBitmap Screenshot(HWND window, const std::string& name) {
     SetWindowPos(window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW | RDW_FRAME);
     Sleep(300);
@@ -247,6 +203,7 @@ class ProgramFixture : public ::testing::Test {
     const std::filesystem::path folder = std::filesystem::path(KV_TEST_BINARY_DIR) / "screenshots";
     std::filesystem::create_directories(folder);
     WriteWhole(folder / (name + ".bmp"), shot.ToBmpFile());
+    return shot;
   }
 
   std::string Setting(const char* section, const char* key) {

@@ -26,7 +26,7 @@ const fs::path kRoot = L"C:\\kve2e";
 const fs::path kLibrary = kRoot / L"lib";
 const fs::path kProgram = kRoot / L"prog";
 // The results page's tool buttons: Play, separator, Delete, Move, Copy...
-constexpr int kDeleteButton = 3, kMoveButton = 4;
+constexpr int kDeleteButton = 3, kMoveButton = 4, kReportButton = 13;
 
 bool IsHidden(const fs::path& path) {
   const DWORD a = GetFileAttributesW(path.c_str());
@@ -126,8 +126,29 @@ TEST_F(EndToEnd, SearchDeleteExitRecoverFreeAndReopenTheList) {
   HWND main = Start();
   ASSERT_TRUE(main);
   EXPECT_EQ(StepMemo(main), StepText(steps, 2));
+  // Pictures of the pages on the way, for the eye.
+  Screenshot(main, "e2e_folder_page");
+  Click(main, "Next >");
+  Screenshot(main, "e2e_dupe_similar_page");
+  Click(main, "Next >");
+  Screenshot(main, "e2e_similarity_page");
   Search(main);
   EXPECT_EQ(StatusTexts(main), (std::vector<std::string>{"Total:", "5 groups", "10 files", "96Kbytes"}));
+  Screenshot(main, "e2e_results_page");
+  // The report's file dialog and the destination chooser, both cancelled.
+  ToolCommand(main, kReportButton);
+  HWND dialog = nullptr;
+  ASSERT_TRUE(test::WaitUntil([&] { return (dialog = FindTop("Select the file for report")) != nullptr; }));
+  Screenshot(dialog, "e2e_report_dialog");
+  PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+  ASSERT_TRUE(test::WaitUntil([&] { return !IsWindow(dialog); }));
+  ToolCommand(main, kMoveButton);
+  HWND chooser = nullptr;
+  ASSERT_TRUE(test::WaitUntil([&] { return (chooser = FindTop("Copy/Move Files")) != nullptr; }));
+  test::WaitUntil([&] { return ChildOfClass(chooser, "Edit") != nullptr; }, 3000);
+  Screenshot(chooser, "e2e_chooser");
+  PostClick(chooser, "Cancel");
+  ASSERT_TRUE(test::WaitUntil([&] { return !IsWindow(chooser) && IsWindowEnabled(main); }));
 
   // One hidden name is taken: that file stays, with its mark.
   const fs::path clash = HiddenName(worse[0]);
@@ -208,6 +229,7 @@ TEST_F(EndToEnd, SearchDeleteExitRecoverFreeAndReopenTheList) {
   main = Start();
   ASSERT_TRUE(main);
   EXPECT_EQ(StepMemo(main), StepText(steps, 1));
+  Screenshot(main, "e2e_open_scan_page");
   Click(main, "Open recently found duplicates list");
   Click(main, "Next >");
   EXPECT_EQ(StepMemo(main), StepText(steps, 6));
@@ -260,6 +282,30 @@ TEST_F(EndToEnd, AKilledDeleteAndAnUnreadableArchiveLoseNoFile) {
   Exit(main);
   for (const auto& [file, bytes] : contents) EXPECT_EQ(test::ReadWhole(file), bytes) << file;
   EXPECT_TRUE(HiddenOnDisk().empty());
+}
+
+// The very first run killed while deleting: no list was ever saved, yet the
+// next start opens on the reserve page with the files the journal names.
+TEST_F(EndToEnd, AFirstRunKilledWhileDeletingOpensOnTheReserve) {
+  Preset({});
+  SetEnvironmentVariableW(L"KELVARIN_TEST_CRASH_AT", L"rename:2");
+  HWND main = Start();
+  SetEnvironmentVariableW(L"KELVARIN_TEST_CRASH_AT", nullptr);
+  ASSERT_TRUE(main);
+  Search(main);
+  Delete(main, 5);
+  EXPECT_EQ(WaitForExit(), 3u);
+  EXPECT_EQ(HiddenOnDisk().size(), 2u);
+  EXPECT_EQ(Setting("Last", "Ready"), "(missing)");
+
+  main = Start();
+  ASSERT_TRUE(main);
+  EXPECT_EQ(StepMemo(main), StepText(steps, 0));
+  EXPECT_TRUE(ReservePageText(main).ends_with("or recover 2 files")) << ReservePageText(main);
+  PostClick(main, "Recover deleted files");
+  ASSERT_TRUE(test::WaitUntil([&] { return ReservePageText(main).starts_with("There are no space"); }));
+  Exit(main);
+  for (const auto& [file, bytes] : contents) EXPECT_EQ(test::ReadWhole(file), bytes) << file;
 }
 
 // Moving to a drive nothing can be written to (R: in the test prefix is a

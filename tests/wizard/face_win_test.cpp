@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 #include "foundation/foundation_init_win.h"
 #include "tests/wizard/wizard_test_util.h"
 
@@ -97,6 +99,20 @@ TEST_F(Face, AMainFormClosedBeforeTheFirstIdleMomentStillFinishesOnce) {
   EXPECT_EQ(finishes, 1);
   EXPECT_EQ(Stub(), nullptr);
   EXPECT_FALSE(ui::Application().OnIdle);
+}
+
+// A finish that raises (a save that failed) is not run a second time by the
+// shell's end: the wizard behind it is already half taken apart.
+TEST_F(Face, AFinishThatRaisesRunsOnceAndTheShellStillGoes) {
+  main->OnCloseQuery = {};
+  Init({}, [this] {
+    ++finishes;
+    throw std::runtime_error("Access denied");
+  }, {}, {});
+  EXPECT_THROW(EndShell(), std::runtime_error);
+  EXPECT_EQ(Stub(), nullptr);
+  EndShell();
+  EXPECT_EQ(finishes, 1);
 }
 
 }  // namespace

@@ -326,6 +326,46 @@ TEST_F(FolderPage, DriveZIsCheckedOnlyWhenItselfCheckedAndConfirmed) {
   EXPECT_EQ(page.SysTree->GetCheckState(computer), csCheckedNormal);
 }
 
+// The page only chooses what to scan: F2, a right click and the menu key
+// rename nothing and open no shell menu (Cut, Delete, Rename) in either pane.
+TEST_F(FolderPage, F2AndRightClicksChangeNothingOnDisk) {
+  auto& page = NewPage();
+  forms.back().Show();
+  const std::wstring music = test::kFixture + L"\\Music";
+  Select(page, music);
+  int menus = 0;
+  for (TCustomLazyExplorerTree* view : {static_cast<TCustomLazyExplorerTree*>(page.SysTree),
+                                        static_cast<TCustomLazyExplorerTree*>(page.SysList)}) {
+    view->OnContextMenuShow = [&menus](TCustomLazyExplorerTree&, TNamespace&, HMENU, bool& allow) {
+      ++menus;
+      allow = false;
+    };
+  }
+  PLazyNode row = Row(page, L"Rock");
+  ASSERT_NE(row, nullptr);
+  page.SysList->SetSelected(row, true);
+  page.SysList->SetFocusedNode(row);
+  for (TCustomLazyExplorerTree* view : {static_cast<TCustomLazyExplorerTree*>(page.SysTree),
+                                        static_cast<TCustomLazyExplorerTree*>(page.SysList)}) {
+    SetFocus(view->Handle());
+    SendMessageW(view->Handle(), WM_KEYDOWN, VK_F2, 0);
+    EXPECT_FALSE(view->IsEditing());
+    SendMessageW(view->Handle(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(view->Handle()), -1);
+    PLazyNode node = view->GetFirstSelected();
+    ASSERT_NE(node, nullptr);
+    const TLazyRect r = view->GetDisplayRect(node, kNoColumn, true);
+    POINT at{r.Left + 3, (r.Top + r.Bottom) / 2};
+    SendMessageW(view->Handle(), WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(at.x, at.y));
+    SendMessageW(view->Handle(), WM_RBUTTONUP, 0, MAKELPARAM(at.x, at.y));
+    ClientToScreen(view->Handle(), &at);
+    SendMessageW(view->Handle(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(view->Handle()), MAKELPARAM(at.x, at.y));
+  }
+  EXPECT_EQ(menus, 0);
+  EXPECT_NE(GetFileAttributesW((music + L"\\Rock").c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_FALSE(page.SysTree->TreeOptions().MiscOptions() & (toEditable | toAcceptOLEDrop));
+  EXPECT_FALSE(page.SysList->TreeOptions().MiscOptions() & (toEditable | toAcceptOLEDrop));
+}
+
 TEST_F(FolderPage, SetPathsChecksExactlyTheStoredPaths) {
   auto& first = NewPage();
   Click(first, test::kFixture + L"\\ops");

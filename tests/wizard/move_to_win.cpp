@@ -78,7 +78,14 @@ TEST_F(MoveTo, FirstUseOpensWithoutSelectionAndOkGivesNothing) {
   bool selected = true;
   EXPECT_EQ(Choose([&](TMoveToFrame& chooser) {
               shown = Edit(chooser);
-              selected = chooser.Explorer->FoldersTree->GetFirstSelected() != nullptr;
+              TFoldersTree& tree = *chooser.Explorer->FoldersTree;
+              selected = tree.GetFirstSelected() != nullptr;
+              // The folder tree's working defaults, but one folder at a time.
+              EXPECT_TRUE(tree.FileObjects() & foHidden);
+              EXPECT_EQ(tree.ExplorerMiscOptions() & (toChangeNotifierThread | toRemoveContextMenuShortCut),
+                        uint32_t(toChangeNotifierThread | toRemoveContextMenuShortCut));
+              EXPECT_EQ(tree.ExplorerImageOptions(), uint32_t(toImages | toThreadedImages | toMarkCutAndCopy));
+              EXPECT_FALSE(tree.TreeOptions().SelectionOptions() & toMultiSelect);
               Ok(chooser);
             }),
             "");

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/ui/ui_test_util.h"
 #include "ui/forms_win.h"
 
 namespace kv {
@@ -144,6 +145,44 @@ TEST(ProgressFrame, MarkerBarAndCount) {
   page.Cancelled = true;
   page.OnFile(collection, "C:\\Music\\b.mp3", cancel);
   EXPECT_TRUE(cancel);
+}
+
+// The labels follow the reports at the screen's pace; whatever was reported
+// last shows once the next phase starts, with "&" as a letter.
+TEST(ProgressFrame, TheLastReportedTextsShowWhenThePhaseEnds) {
+  TMP3Collection collection;
+  ui::TForm host;
+  TProgressFrame& page = host.Create<TProgressFrame>();
+  page.SetParent(&host);
+  host.SetClientWidth(page.Width());
+  host.SetClientHeight(page.Height());
+  host.Show();
+  page.SetCollection(&collection);
+  page.SetStep(1);
+  bool cancel = false;
+  for (int i = 0; i < 200; ++i) {
+    collection.AddRecord(std::make_unique<TMP3Info>(), false);
+    page.OnFile(collection, "C:\\Music\\Kate Wood & the Crowns\\" + std::to_string(i) + ".mp3", cancel);
+  }
+  page.SetStep(2);
+  EXPECT_EQ(page.SearchLabel->Caption(), "C:\\Music\\Kate Wood & the Crowns\\199.mp3");
+  EXPECT_EQ(page.FoundPanel->Caption(), "   Found: 200");
+  for (int i = 0; i < 100; ++i) {
+    page.SetComparedFile("C:\\Music\\" + std::to_string(i) + ".mp3");
+    page.ItemsCompared(i);
+  }
+  page.ShowLatest();
+  EXPECT_EQ(page.CompareLabel->Caption(), "C:\\Music\\99.mp3");
+  EXPECT_EQ(page.CompareProgressBar->Position(), 50);
+  // The bar, which moved with its painting held, is whole again: half filled.
+  EXPECT_TRUE(IsWindowVisible(page.CompareProgressBar->Handle()));
+  const ui::TBitmap shot = ui::test::Screenshot(host, "progress_page");
+  const int barWidth = page.CompareProgressBar->Width(), y = page.CompareProgressBar->Height() / 2;
+  EXPECT_NE(ui::test::PixelAt(shot, host, page.CompareProgressBar->Handle(), barWidth / 4, y),
+            ui::test::PixelAt(shot, host, page.CompareProgressBar->Handle(), barWidth * 3 / 4, y));
+  EXPECT_GT(ui::test::DarkPixels(shot, host, *page.CompareLabel), 20);  // its text is drawn
+  for (ui::TLabel* label : {page.SearchLabel, page.CompareLabel})
+    EXPECT_NE(GetWindowLongW(label->Handle(), GWL_STYLE) & SS_NOPREFIX, 0);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/collection_csv.h"
 #include "tests/wizard/e2e_driver_win.h"
 #include "wizard/step_texts.h"
 
@@ -37,6 +38,10 @@ TEST_F(Program, StartsInOrderStepsThroughThePagesAndSavesOnExit) {
   ASSERT_TRUE(main);
   EXPECT_EQ(StepMemo(main), StepText(steps, 2));
   EXPECT_FALSE(IsWindowEnabled(Child(main, "< &Back")));
+  // Tab passes over the step text: it is only read.
+  HWND memo = ChildIf(main, [](HWND w) { return test::ClassOf(w) == "Edit" && (GetWindowLongW(w, GWL_STYLE) & ES_READONLY); });
+  ASSERT_TRUE(memo);
+  EXPECT_FALSE(GetWindowLongW(memo, GWL_STYLE) & WS_TABSTOP);
   Click(main, "Next >");
   EXPECT_EQ(StepMemo(main), StepText(steps, 3));
   Click(main, "Search for duplicates and similar files (remixes, variations, etc.)");
@@ -96,6 +101,96 @@ TEST_F(Program, StartsInOrderStepsThroughThePagesAndSavesOnExit) {
   EXPECT_EQ(WaitForExit(), 0u);
 }
 
+// Exit while another program holds the result list "last" open without
+// sharing: the user is told once, naming the file; the reserve and the
+// settings are saved all the same, "Ready" stays unset (no list to offer)
+// and the program ends normally.
+TEST_F(Program, ALockedResultListAtExitIsToldOnceAndTheRestIsSaved) {
+  HWND main = Start();
+  ASSERT_TRUE(main);
+  Click(main, "Next >");
+  Click(main, "Search for duplicates and similar files (remixes, variations, etc.)");
+  Click(main, "Next >");
+  Click(main, "Search");  // an empty search: an empty result list
+  const fs::path last = folder.Path() / "last";
+  FileHandle lock(CreateFileW(last.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+  ASSERT_TRUE(lock);
+  Click(main, "&Exit");
+  EXPECT_EQ(WaitForExit(), 0u);
+  lock = FileHandle();
+
+  const std::string log = test::ReadWhole(folder.Path() / "tmp.log");
+  const size_t box = log.find("MessageBox: ");
+  ASSERT_NE(box, std::string::npos) << log;
+  EXPECT_EQ(log.find("MessageBox: ", box + 1), std::string::npos) << log;
+  const std::string told = log.substr(box, log.find("\r\n\r\n", box) - box);
+  EXPECT_NE(told.find("\"" + last.string() + "\""), std::string::npos) << told;
+  EXPECT_EQ(test::ReadWhole(last), "");
+  EXPECT_TRUE(fs::exists(folder.Path() / "data"));
+  EXPECT_EQ(Setting("Last", "DupeSimilar"), "1");
+  EXPECT_EQ(Setting("Session", "ArtistBound"), "90");
+  EXPECT_EQ(Setting("Last", "Ready"), "(missing)");
+}
+
+// Files a killed delete left only in the journal: the wizard opens on the
+// reserve page although no result list was ever saved. Once the archive
+// lists them, the first start without a saved list is the folder page again.
+// The reserve page as the program draws it with its theme manager: the
+// status text maroon on the tool-tip background, inside the maroon frame.
+TEST_F(Program, TheReservePageShowsAnUnfinishedRunAndItsText) {
+  const std::string steps = test::ReadWhole(folder.Path() / "steps.txt");
+  const fs::path lib = folder.Path() / "lib";
+  fs::create_directories(lib);
+  const fs::path hidden = lib / "0123456789ABCDEF0123456789ABCDEF";
+  test::WriteWhole(hidden, std::string(3000, 'x'));
+  SetFileAttributesW(hidden.c_str(), FILE_ATTRIBUTE_HIDDEN);
+  test::WriteWhole(folder.Path() / "data.journal", hidden.string() + "\t" + (lib / "song.mp3").string() + "\r\n");
+  auto reservePage = [&](HWND main) {
+    return ChildIf(main, [](HWND w) { return test::WindowText(w).starts_with("Duplicates deleted before"); });
+  };
+
+  HWND main = Start();
+  ASSERT_TRUE(main);
+  EXPECT_EQ(StepMemo(main), StepText(steps, 0));
+  EXPECT_TRUE(reservePage(main));
+  EXPECT_FALSE(IsWindowEnabled(Child(main, "< &Back")));
+  Click(main, "&Exit");
+  EXPECT_EQ(WaitForExit(), 0u);
+  main = Start();
+  ASSERT_TRUE(main);
+  EXPECT_EQ(StepMemo(main), StepText(steps, 2));
+  Click(main, "&Exit");
+  EXPECT_EQ(WaitForExit(), 0u);
+
+  {
+    auto config = LoadXMLConfig((folder.Path() / "kelvarin.conf.xml").wstring(), true);
+    config->WriteString("Last", "Ready", "1");
+    config->UpdateFile();
+  }
+  main = Start();
+  ASSERT_TRUE(main);
+  HWND label = reservePage(main);
+  ASSERT_TRUE(label);
+  const ui::TBitmap shot = Screenshot(main, "program_reserve_page");
+  RECT window, box;
+  GetWindowRect(main, &window);
+  GetWindowRect(label, &box);
+  OffsetRect(&box, -window.left, -window.top);
+  auto rgb = [](COLORREF c) { return uint32_t(GetRValue(c)) << 16 | GetGValue(c) << 8 | GetBValue(c); };
+  const uint32_t infoBk = rgb(GetSysColor(COLOR_INFOBK)), maroon = 0x800000;
+  // Right of the text's end, and the text itself.
+  EXPECT_EQ(shot.Pixel(box.right - 4, box.bottom - 4), infoBk);
+  EXPECT_EQ(shot.Pixel(box.right - 4, box.top + 2), infoBk);
+  int text = 0;
+  for (int y = box.top; y < box.bottom; ++y)
+    for (int x = box.left; x < box.right; ++x) text += shot.Pixel(x, y) == maroon;
+  EXPECT_GT(text, 200);
+  // The frame around it stays maroon.
+  EXPECT_EQ(shot.Pixel(box.left - 1, box.top - 1), maroon);
+  Click(main, "&Exit");
+  EXPECT_EQ(WaitForExit(), 0u);
+}
+
 // A second start from the same folder says so and ends at once: two
 // programs would each write their reserve list at exit.
 TEST_F(Program, ASecondStartFromTheSameFolderEndsWithoutWritingAFile) {
@@ -116,6 +211,33 @@ TEST_F(Program, ASecondStartFromTheSameFolderEndsWithoutWritingAFile) {
   EXPECT_EQ(snapshot(), before);
   PostMessageW(main, WM_CLOSE, 0, 0);
   EXPECT_EQ(WaitForExit(), 0u);
+}
+
+// A saved list that exists but cannot be read (another program holds it) is
+// no empty list: opening it says so, and Exit leaves it and "Ready" alone.
+TEST_F(Program, ARestartWithLastUnreadableSaysSoAndKeepsIt) {
+  const std::string list = std::string(kCsvHeader) + "\r\n1,Artist,Title,C:\\nowhere\\a.mp3,,,0,0,1,2,3,4,5\r\n";
+  test::WriteWhole(folder.Path() / "last", list);
+  {
+    auto config = LoadXMLConfig((folder.Path() / "kelvarin.conf.xml").wstring(), true);
+    config->WriteString("Last", "Ready", "1");
+    config->UpdateFile();
+  }
+  FileHandle held(CreateFileW((folder.Path() / "last").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(held);
+  HWND main = Start();
+  ASSERT_TRUE(main);
+  Click(main, "Open recently found duplicates list");
+  Click(main, "Next >");  // the message box goes to the log
+  EXPECT_TRUE(Child(main, "Open recently found duplicates list"));  // still on the choice
+  held = FileHandle();  // readable again: only Exit could touch it now
+  Click(main, "&Exit");
+  EXPECT_EQ(WaitForExit(), 0u);
+  const std::string log = test::ReadWhole(folder.Path() / "tmp.log");
+  EXPECT_NE(log.find("MessageBox: The file \""), std::string::npos) << log;
+  EXPECT_NE(log.find("\\last\" cannot be read: "), std::string::npos) << log;
+  EXPECT_EQ(test::ReadWhole(folder.Path() / "last"), list);
+  EXPECT_EQ(Setting("Last", "Ready"), "1");
 }
 
 }  // namespace

@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "tests/support/allocation_meter.h"
 #include "zip/zip_errors.h"
 
 namespace kv {
@@ -138,6 +141,51 @@ TEST(ReserveArchive, ForeignAndBrokenArchivesAreToldApart) {
   std::vector<uint8_t> truncated = RewriteReserveArchive({}, {{"data", std::string(500, 'x')}, {"size", "1"}});
   truncated.resize(truncated.size() / 2);
   EXPECT_ANY_THROW(ReadReserveArchive(truncated));
+}
+
+// Lines that are not reserve lines are kept short and few, whatever the list holds.
+TEST(ReserveList, RejectedLinesAreKeptShortAndCountedPastTheirNumber) {
+  const std::string junk(kMaxReserveLineBytes + 10, 'j');
+  std::string text;
+  for (size_t i = 0; i < kMaxRejectedLines + 250; ++i) text += (i % 2 ? junk : "x") + "\r\n";
+  text += Hidden("C:\\Music") + "\tC:\\Music\\a.mp3\r\n";
+  test::AllocationMeter meter;
+  const TParsedReserve parsed = ParseReserveList(text, false);
+  EXPECT_LT(meter.Peak(), kMaxRejectedLines * (kMaxRejectedLineBytes + 64) + 65536);
+  EXPECT_EQ(parsed.lines.size(), 1u);
+  ASSERT_EQ(parsed.rejected.size(), kMaxRejectedLines + 1);
+  EXPECT_EQ(parsed.rejected[0], "x");
+  EXPECT_EQ(parsed.rejected[1], junk.substr(0, kMaxRejectedLineBytes));
+  EXPECT_EQ(parsed.rejected.back(), "(250 more lines that are not reserve lines)");
+}
+
+std::vector<uint8_t> Seed(const std::string& name) {
+  std::ifstream in(std::string(KV_TEST_SOURCE_DIR) + "/tests/corpus/reserve_list/regress/" + name, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// A small archive that would decode past the load's budget is refused before
+// anything is decoded; a "size" entry past its bound reads as unknown and
+// the list stays readable.
+TEST(ReserveArchive, OneDecodeBudgetForTheWholeLoad) {
+  const std::vector<uint8_t> bomb = Seed("list_past_decode_budget.zip");
+  ASSERT_GT(bomb.size(), 100000u);
+  test::AllocationMeter meter;
+  try {
+    ReadReserveArchive(bomb);
+    ADD_FAILURE() << "read";
+  } catch (const EBadZipFile& e) {
+    EXPECT_STREQ(e.what(), "The entry \"data\" of the reserve's archive is larger than 134217728 bytes");
+  }
+  EXPECT_LT(meter.Peak(), 4 * bomb.size() + (1 << 20));
+
+  const std::vector<uint8_t> sized = Seed("size_entry_of_a_megabyte.zip");
+  ASSERT_FALSE(sized.empty());
+  test::AllocationMeter sizeMeter;
+  const TReserveArchive archive = ReadReserveArchive(sized);
+  EXPECT_LT(sizeMeter.Peak(), size_t{1} << 19);  // the entry itself is 1 MiB
+  EXPECT_EQ(ParseReserveList(archive.list, false).lines.size(), 1u);
+  EXPECT_EQ(archive.size, "");
 }
 
 }  // namespace

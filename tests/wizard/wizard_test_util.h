@@ -61,8 +61,9 @@ class WizardFixture : public ::testing::Test {
       boxes.push_back({owner, text, caption, flags});
       return answer;
     });
-    ui::SetShellExecuteHook([this](const std::string&, const std::string& target, int) {
+    ui::SetShellExecuteHook([this](const std::string& verb, const std::string& target, int) {
       opened.push_back(target);
+      verbs.push_back(verb);
       return true;
     });
   }
@@ -102,6 +103,7 @@ class WizardFixture : public ::testing::Test {
   TMainForm* form = nullptr;
   std::vector<Box> boxes;
   std::vector<std::string> opened;
+  std::vector<std::string> verbs;  // of the opened targets; empty: the default verb
   int answer = IDOK;
 };
 

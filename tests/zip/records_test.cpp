@@ -219,6 +219,14 @@ TEST(ZipSupport, ObjectListsCheckIndexesAndDuplicates) {
   EXPECT_EQ(list.Next(list.Last(), true), nullptr);
   int stranger = 0;
   EXPECT_THROW(list.Next(&stranger, true), EListError);
+  TSortedZip entries(TDuplicates::Error);
+  TZipHeaderInfo outsider;
+  try {
+    entries.Next(&outsider, true);
+    ADD_FAILURE();
+  } catch (const EListError& e) {
+    EXPECT_STREQ(e.what(), "tObject TZipHeaderInfo not in item list");
+  }
   EXPECT_THROW(list.Get(64), EListError);
 
   struct IntList : TSortedObjectList<int> {
@@ -272,6 +280,21 @@ TEST(ZipSupport, BufferedStreamReadsWritesAndSeeks) {
   EXPECT_EQ(under.Size(), 30000);
   TS_BufferStream fresh(under);
   EXPECT_THROW(fresh.PutBack(1), EZipStreamError);
+
+  // The notifications after each fill and flush.
+  struct Counted : TS_BufferStream {
+    using TS_BufferStream::TS_BufferStream;
+    void AfterFillBuffer() override { ++fills; }
+    void AfterFlushBuffer() override { ++flushes; }
+    int fills = 0, flushes = 0;
+  } counted(under);
+  under.SetPosition(0);
+  std::vector<uint8_t> all(30000);
+  counted.ReadBuffer(all.data(), 20000);
+  EXPECT_EQ(counted.fills, 3);  // 8192-byte fills
+  counted.WriteBuffer(all.data(), 9000);
+  counted.Flush();
+  EXPECT_EQ(counted.flushes, 2);
 }
 
 TEST(ZipSupport, IsMatch) {

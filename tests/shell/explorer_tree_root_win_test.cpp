@@ -1,0 +1,429 @@
+// The explorer tree's root and refresh, its option rules, its drop target and
+// its node moves, over a scratch folder of the test prefix.
+#include <windows.h>
+#include <shlobj.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "shell/explorer_tree_win.h"
+#include "shell/icon_thread_win.h"
+#include "tests/shell/explorer_tree_test_util.h"
+#include "tests/shell/shell_test_util.h"
+#include "treeview/node_stream.h"
+#include "tests/ui/ui_test_util.h"
+#include "ui/forms_win.h"
+
+namespace kv {
+namespace {
+
+const std::wstring kRoot = test::kFixture + L"\\roots";
+
+void MakeFile(const std::wstring& path) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE) << test::Narrow(path);
+  CloseHandle(file);
+}
+
+using test::PumpUntil;
+
+class ImageTree : public TLazyExplorerTree {
+ public:
+  int Image(PLazyNode node) {
+    bool ghosted = false;
+    return DoGetImageIndex(node, TLTImageKind::ikNormal, kNoColumn, ghosted);
+  }
+  using TLazyExplorerTree::DoCanEdit;
+};
+
+class ExplorerTreeRoot : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    CreateDirectoryW(kRoot.c_str(), nullptr);
+    for (const wchar_t* sub : {L"\\one", L"\\two", L"\\two\\inner"}) CreateDirectoryW((kRoot + sub).c_str(), nullptr);
+    for (const wchar_t* f : {L"\\a.txt", L"\\b.txt", L"\\two\\c.txt"}) MakeFile(kRoot + f);
+    form = std::make_unique<ui::TForm>();
+    tree = &form->Create<ImageTree>();
+    tree->SetParent(form.get());
+    tree->SetBounds(0, 0, 300, 400);
+    tree->SetFileObjects(foFolders | foNonFolders);
+  }
+  // A file list as the folder page's: the folder is its custom root, hidden.
+  void MakeList(const std::wstring& folder) {
+    tree->SetExplorerFolderOptions(toFoldersExpandable | toHideRootFolder);
+    TPidl list = PathToPIDL(folder);
+    ASSERT_TRUE(list);
+    tree->SetRootFolderCustomPIDL(list.get());
+    tree->SetActive(true);
+    form->Show();
+  }
+  std::vector<std::string> Names(PLazyNode parent) { return test::NodeNames(*tree, parent); }
+  std::string Text(PLazyNode node) { return test::NodeName(*tree, node); }
+  PLazyNode Child(PLazyNode parent, const std::string& name) {
+    for (PLazyNode n = tree->GetFirstChild(parent); n; n = tree->GetNextSibling(n))
+      if (Text(n) == name) return n;
+    return nullptr;
+  }
+  bool Has(PLazyNode parent, const std::string& name) { return Child(parent, name) != nullptr; }
+
+  std::unique_ptr<ui::TForm> form;
+  ImageTree* tree = nullptr;
+};
+
+TEST_F(ExplorerTreeRoot, F5AndRefreshNodeReadTheListsFolderAgain) {
+  MakeList(kRoot);
+  EXPECT_TRUE(Has(nullptr, "a.txt"));
+  EXPECT_FALSE(Has(nullptr, "late.txt"));
+
+  // F5 as the user presses it: the list was browsed to, so its root is a custom list.
+  MakeFile(kRoot + L"\\late.txt");
+  SendMessageW(tree->Handle(), WM_KEYDOWN, VK_F5, 0);
+  EXPECT_TRUE(Has(nullptr, "late.txt"));
+  EXPECT_EQ(tree->RootFolder(), TRootFolder::rfCustomPIDL);
+  // As the user sees it: the new file's row carries its name.
+  const ui::TBitmap shot = ui::test::Screenshot(*form, "list_after_refresh");
+  test::KeepShot(shot, "list_after_refresh");
+  const TLazyRect row = tree->GetDisplayRect(Child(nullptr, "late.txt"), kNoColumn, true);
+  int dark = 0;
+  for (int y = row.Top; y < row.Bottom; ++y)
+    for (int x = row.Left; x < row.Right; ++x) {
+      const uint32_t px = ui::test::PixelAt(shot, *form, tree->Handle(), x, y);
+      if (((px >> 16) & 0xFF) + ((px >> 8) & 0xFF) + (px & 0xFF) < 200) ++dark;
+    }
+  EXPECT_GT(dark, 10);
+
+  // The hidden root re-read keeps its rows (media events reach a drive root so).
+  MakeFile(kRoot + L"\\later.txt");
+  const size_t before = Names(nullptr).size();
+  tree->RefreshNode(tree->RootNode());
+  EXPECT_EQ(Names(nullptr).size(), before + 1);
+  EXPECT_TRUE(Has(nullptr, "later.txt"));
+  tree->RefreshNode(tree->RootNode());
+  EXPECT_EQ(Names(nullptr).size(), before + 1);
+}
+
+TEST_F(ExplorerTreeRoot, ACustomRootSurvivesSaveAndRestore) {
+  MakeList(kRoot + L"\\two");
+  TExplorerPersistent state;
+  state.SaveTree(*tree, true, true);
+  ASSERT_TRUE(state.RootFolderCustomPIDL);
+  tree->SetRootFolder(TRootFolder::rfDrives);
+  EXPECT_EQ(tree->RootFolder(), TRootFolder::rfDrives);
+  EXPECT_EQ(tree->RootFolderCustomPIDL(), nullptr);
+  state.RestoreTree(*tree, true, false, true);
+  EXPECT_EQ(tree->RootFolder(), TRootFolder::rfCustomPIDL);
+  ASSERT_NE(tree->RootFolderCustomPIDL(), nullptr);
+  EXPECT_EQ(PIDLToPath(tree->RootFolderCustomPIDL()), kRoot + L"\\two");
+  EXPECT_EQ(Names(nullptr), (std::vector<std::string>{"inner", "c.txt"}));
+}
+
+TEST_F(ExplorerTreeRoot, ARefusedRootChangeKeepsTheOldRoot) {
+  MakeList(kRoot);
+  std::vector<TRootFolder> asked;
+  int changes = 0;
+  bool allow = false;
+  tree->OnRootChanging = [&](TCustomLazyExplorerTree&, TRootFolder kind, TNamespace&, bool& allowed) {
+    asked.push_back(kind);
+    allowed = allow;
+  };
+  tree->OnRootChange = [&](TCustomLazyExplorerTree&) { ++changes; };
+  const auto shown = Names(nullptr);
+  tree->SetRootFolder(TRootFolder::rfDrives);
+  tree->SetRootFolderCustomPath(kRoot + L"\\one");
+  tree->SetRootFolderCustomPIDL(PathToPIDL(kRoot + L"\\two").get());
+  EXPECT_EQ(asked, (std::vector<TRootFolder>{TRootFolder::rfDrives, TRootFolder::rfCustom,
+                                             TRootFolder::rfCustomPIDL}));
+  EXPECT_EQ(changes, 0);
+  EXPECT_EQ(tree->RootFolder(), TRootFolder::rfCustomPIDL);
+  EXPECT_EQ(PIDLToPath(tree->RootFolderCustomPIDL()), kRoot);
+  EXPECT_EQ(Names(nullptr), shown);
+
+  allow = true;
+  tree->SetRootFolderCustomPath(kRoot + L"\\two");
+  EXPECT_EQ(changes, 1);
+  EXPECT_EQ(tree->RootFolder(), TRootFolder::rfCustom);
+  EXPECT_EQ(tree->RootFolderCustomPIDL(), nullptr);
+  EXPECT_EQ(Names(nullptr), (std::vector<std::string>{"inner", "c.txt"}));
+}
+
+TEST_F(ExplorerTreeRoot, OptionSettersKeepTheirRules) {
+  auto& options = tree->ExplorerOptions();
+  options.SetAutoOptions(options.AutoOptions() | toAutoSort | toAutoTristateTracking);
+  EXPECT_FALSE(options.AutoOptions() & toAutoSort);
+  EXPECT_TRUE(options.AutoOptions() & toAutoTristateTracking);
+  options.SetSelectionOptions(toMultiSelect | toLevelSelectConstraint);
+  EXPECT_EQ(options.SelectionOptions(), uint32_t(toMultiSelect | toSiblingSelectConstraint));
+  options.SetSelectionOptions(toLevelSelectConstraint);  // a single selection keeps it
+  EXPECT_EQ(options.SelectionOptions(), uint32_t(toLevelSelectConstraint));
+
+  const uint32_t base = toBrowseExecuteFolder;
+  options.SetExplorerMiscOptions(base | toTrackChangesInMappedDrives);
+  EXPECT_EQ(tree->ExplorerMiscOptions(), base | toTrackChangesInMappedDrives | toChangeNotifierThread);
+  options.SetExplorerMiscOptions(base | toTrackChangesInMappedDrives);  // the notifier goes, tracking with it
+  EXPECT_EQ(tree->ExplorerMiscOptions(), base);
+
+  // Assigned to another tree through the setters: the rules and the effects run there too.
+  ImageTree other;
+  other.ExplorerOptions().Assign(options);
+  EXPECT_EQ(other.ExplorerMiscOptions(), base);
+  EXPECT_EQ(other.ExplorerOptions().SelectionOptions(), uint32_t(toLevelSelectConstraint));
+  TNodeMemoryStream stream;
+  try {
+    tree->SaveToStream(stream);
+    ADD_FAILURE() << "the explorer tree wrote a node stream";
+  } catch (const ELazyTreeAssertion& e) {
+    EXPECT_STREQ(e.what(), "SaveToStream is not supported in the explorer tree. Use the ViewManager Property");
+  }
+}
+
+TEST_F(ExplorerTreeRoot, OnlyTheNameAndOwnColumnsAreEdited) {
+  MakeList(kRoot);
+  tree->TreeOptions().SetMiscOptions(tree->TreeOptions().MiscOptions() | toEditable);
+  PLazyNode a = Child(nullptr, "a.txt");
+  ASSERT_NE(a, nullptr);
+  EXPECT_TRUE(tree->DoCanEdit(a, kNoColumn));
+  tree->SetColumnDetails(cdExplorerColumns);
+  ASSERT_GT(tree->Header().Columns().Count(), 2);
+  EXPECT_TRUE(tree->DoCanEdit(a, 0));   // the name
+  EXPECT_FALSE(tree->DoCanEdit(a, 1));  // the size
+  tree->SetColumnDetails(cdShellColumns);
+  ASSERT_GT(tree->ShellColumnCount(), 1);
+  EXPECT_TRUE(tree->DoCanEdit(a, 0));
+  EXPECT_FALSE(tree->DoCanEdit(a, 1));
+  tree->SetExplorerMiscOptions(tree->ExplorerMiscOptions() | toExplorerReadOnly);
+  EXPECT_FALSE(tree->DoCanEdit(a, 0));
+
+  // Another tree takes the settings: the same root, columns and options.
+  ImageTree copy;
+  copy.Assign(*tree);
+  EXPECT_EQ(copy.RootFolder(), TRootFolder::rfCustomPIDL);
+  EXPECT_TRUE(ILIsEqualSafe(copy.RootFolderCustomPIDL(), tree->RootFolderCustomPIDL()));
+  EXPECT_EQ(copy.ColumnDetails(), cdShellColumns);
+  EXPECT_EQ(copy.FileObjects(), tree->FileObjects());
+  EXPECT_EQ(copy.ExplorerFolderOptions(), tree->ExplorerFolderOptions());
+  EXPECT_TRUE(copy.ExplorerMiscOptions() & toExplorerReadOnly);
+  EXPECT_TRUE(copy.Active());
+}
+
+// A drop target that keeps what the tree handed it (released through Release only).
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
+class RecordingDropTarget : public IDropTarget {
+ public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
+    if (riid == IID_IUnknown || riid == IID_IDropTarget) {
+      *object = this;
+      AddRef();
+      return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
+  ULONG STDMETHODCALLTYPE Release() override { return --refs; }
+  HRESULT STDMETHODCALLTYPE DragEnter(IDataObject*, DWORD, POINTL, DWORD* effect) override {
+    calls.push_back("enter");
+    *effect &= DROPEFFECT_COPY;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE DragOver(DWORD, POINTL, DWORD* effect) override {
+    calls.push_back("over");
+    *effect &= DROPEFFECT_COPY;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE DragLeave() override {
+    calls.push_back("leave");
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE Drop(IDataObject* data, DWORD, POINTL, DWORD* effect) override {
+    calls.push_back("drop");
+    dropped = data;
+    dropEffect = *effect;
+    return S_OK;
+  }
+  ULONG refs = 1;
+  std::vector<std::string> calls;
+  IDataObject* dropped = nullptr;
+  DWORD dropEffect = 0;
+};
+#pragma GCC diagnostic pop
+
+TEST_F(ExplorerTreeRoot, DropsReachTheFoldersShellTarget) {
+  MakeList(kRoot);
+  PLazyNode one = Child(nullptr, "one");
+  ASSERT_NE(one, nullptr);
+  TNamespace *oneNs = nullptr, *rootNs = nullptr;
+  ASSERT_TRUE(tree->ValidateNamespace(one, oneNs));
+  ASSERT_TRUE(tree->ValidateNamespace(tree->RootNode(), rootNs));
+  RecordingDropTarget folder, root;
+  oneNs->SetDropTargetInterface(ComPtr<IDropTarget>(&folder));
+  rootNs->SetDropTargetInterface(ComPtr<IDropTarget>(&root));
+  auto file = test::Item(L"roots\\a.txt");
+  ComPtr<IDataObject> data = file->DataObjectMulti({file.get()});
+  ASSERT_TRUE(data);
+  IDropTarget& manager = tree->GetDragManager();
+
+  const TLazyRect r = tree->GetDisplayRect(one, kNoColumn, true);
+  POINT on{(r.Left + r.Right) / 2, (r.Top + r.Bottom) / 2};
+  ClientToScreen(tree->Handle(), &on);
+  const POINTL at{on.x, on.y};
+  // A right-button drag: the folder's target gets effect 7 so the shell offers its menu.
+  DWORD effect = DROPEFFECT_COPY | DROPEFFECT_MOVE | DROPEFFECT_LINK;
+  ASSERT_EQ(manager.DragEnter(data.Get(), MK_RBUTTON, at, &effect), S_OK);
+  effect = DROPEFFECT_COPY | DROPEFFECT_MOVE | DROPEFFECT_LINK;
+  manager.DragOver(MK_RBUTTON, at, &effect);
+  EXPECT_EQ(effect & ~kDropEffectScroll, DWORD(DROPEFFECT_COPY));  // the folder's answer
+  effect = DROPEFFECT_COPY | DROPEFFECT_MOVE | DROPEFFECT_LINK;
+  manager.Drop(data.Get(), 0, at, &effect);
+  EXPECT_EQ(folder.calls, (std::vector<std::string>{"enter", "over", "drop"}));
+  EXPECT_EQ(folder.dropEffect, DWORD(DROPEFFECT_COPY | DROPEFFECT_MOVE | DROPEFFECT_LINK));
+  EXPECT_EQ(folder.dropped, data.Get());
+  EXPECT_TRUE(root.calls.empty());
+
+  // A left-button drag over the empty area below the rows goes to the hidden root's folder;
+  // the folder left on the way hears DragLeave first.
+  folder.calls.clear();
+  RECT client{};
+  GetClientRect(tree->Handle(), &client);
+  POINT below{10, client.bottom - 5};
+  ClientToScreen(tree->Handle(), &below);
+  effect = DROPEFFECT_COPY | DROPEFFECT_MOVE;
+  manager.DragEnter(data.Get(), MK_LBUTTON, at, &effect);
+  effect = DROPEFFECT_COPY | DROPEFFECT_MOVE;
+  manager.DragOver(MK_LBUTTON, POINTL{below.x, below.y}, &effect);
+  effect = DROPEFFECT_COPY | DROPEFFECT_MOVE;
+  manager.Drop(data.Get(), 0, POINTL{below.x, below.y}, &effect);
+  EXPECT_EQ(folder.calls, (std::vector<std::string>{"enter", "leave"}));
+  EXPECT_EQ(root.calls, (std::vector<std::string>{"enter", "over", "drop"}));
+  EXPECT_EQ(root.dropEffect, DWORD(DROPEFFECT_COPY));
+
+  // Read-only: nothing reaches the shell.
+  root.calls.clear();
+  tree->SetExplorerMiscOptions(tree->ExplorerMiscOptions() | toExplorerReadOnly);
+  effect = DROPEFFECT_COPY;
+  manager.DragEnter(data.Get(), MK_LBUTTON, POINTL{below.x, below.y}, &effect);
+  EXPECT_EQ(effect, DWORD(DROPEFFECT_NONE));
+  manager.DragLeave();
+  EXPECT_TRUE(root.calls.empty());
+  oneNs->SetDropTargetInterface({});
+  rootNs->SetDropTargetInterface({});
+}
+
+TEST_F(ExplorerTreeRoot, FocusMovesOffDeletedAndCollapsedNodes) {
+  tree->SetRootFolderCustomPath(kRoot);
+  tree->SetActive(true);
+  form->Show();
+  PLazyNode top = tree->GetFirst();
+  PLazyNode one = Child(top, "one"), two = Child(top, "two");
+  ASSERT_TRUE(one && two);
+  tree->SetFocusedNode(one);
+  tree->DeleteNode(one);
+  EXPECT_EQ(tree->FocusedNode(), two);  // the next sibling
+  tree->SetExpanded(two, true);
+  PLazyNode inner = Child(two, "inner");
+  ASSERT_NE(inner, nullptr);
+  tree->ClearSelection();
+  tree->SetSelected(inner, true);
+  tree->SetFocusedNode(inner);
+  tree->SetExpanded(two, false);  // the focus below goes to the collapsing node
+  EXPECT_EQ(tree->FocusedNode(), two);
+  EXPECT_TRUE(tree->Selected(two));
+  EXPECT_EQ(tree->SelectedCount(), 1u);
+  PLazyNode last = tree->GetLastChild(top);
+  tree->SetFocusedNode(last);
+  tree->DeleteNode(last);
+  EXPECT_EQ(tree->FocusedNode(), top);  // no next sibling: the parent
+  EXPECT_TRUE(tree->Selected(top));
+}
+
+TEST_F(ExplorerTreeRoot, CollapsingLeavesNoIconAPlaceholder) {
+  for (int i = 0; i < 150; ++i) MakeFile(kRoot + L"\\two\\many" + std::to_wstring(i) + L".txt");
+  MakeFile(kRoot + L"\\one\\x.txt");
+  tree->SetExplorerImageOptions(toImages | toThreadedImages);
+  tree->SetRootFolderCustomPath(kRoot);
+  tree->SetActive(true);
+  form->Show();
+  ASSERT_TRUE(tree->ThreadedImagesEnabled());
+  PLazyNode top = tree->GetFirst();
+  PLazyNode one = Child(top, "one"), two = Child(top, "two");
+  tree->SetExpanded(one, true);
+  tree->SetExpanded(two, true);
+  // The many files of `two` ask for their icons; collapsing `one` withdraws
+  // every request of the tree still queued, those of `two` too.
+  for (PLazyNode n = tree->GetFirstChild(two); n; n = tree->GetNextSibling(n)) tree->Image(n);
+  tree->SetExpanded(one, false);
+  EXPECT_EQ(tree->PendingIconRequests(), 0u);
+  // As painting asks: every item of `two` comes to its real icon.
+  EXPECT_TRUE(PumpUntil([&] {
+    bool all = true;
+    for (PLazyNode n = tree->GetFirstChild(two); n; n = tree->GetNextSibling(n)) {
+      tree->Image(n);
+      TNamespace* ns = nullptr;
+      all = all && tree->ValidateNamespace(n, ns) && ns->ThreadedIconLoaded();
+    }
+    return all;
+  }));
+  PLazyNode c = Child(two, "c.txt");
+  EXPECT_EQ(tree->Image(c), test::Item(L"roots\\two\\c.txt")->GetIconIndex(false, 0, true));
+}
+
+// Ctrl held through the thread's key state, as GetKeyState reads it.
+class CtrlHeld {
+ public:
+  CtrlHeld() {
+    GetKeyboardState(saved_);
+    BYTE held[256];
+    std::copy(std::begin(saved_), std::end(saved_), held);
+    held[VK_CONTROL] = 0x80;
+    SetKeyboardState(held);
+  }
+  ~CtrlHeld() { SetKeyboardState(saved_); }
+
+ private:
+  BYTE saved_[256] = {};
+};
+
+TEST_F(ExplorerTreeRoot, CtrlPageKeysPageAmongSiblings) {
+  for (int i = 0; i < 60; ++i) MakeFile(kRoot + L"\\two\\page" + std::to_wstring(100 + i) + L".txt");
+  MakeList(kRoot + L"\\two");
+  auto press = [&](WORD key) { SendMessageW(tree->Handle(), WM_KEYDOWN, key, 0); };
+  const CtrlHeld ctrl;
+  tree->SetFocusedNode(nullptr);
+  press(VK_NEXT);
+  PLazyNode first = tree->GetFirst();
+  EXPECT_EQ(tree->FocusedNode(), first);  // nothing focused: the first node
+
+  // Down: the last sibling shown, then a page further.
+  press(VK_NEXT);
+  PLazyNode lastShown = tree->FocusedNode();
+  ASSERT_NE(lastShown, first);
+  const int rows = tree->ViewHeight() / static_cast<int>(tree->DefaultNodeHeight());
+  EXPECT_EQ(static_cast<int>(lastShown->Index), rows - (tree->ViewHeight() % tree->DefaultNodeHeight() ? 0 : 1));
+  // (focusing the half-shown node scrolls it into view)
+  const int shownOffset = tree->OffsetY();
+  press(VK_NEXT);
+  EXPECT_LT(tree->OffsetY(), shownOffset - tree->ViewHeight() / 2);
+  EXPECT_GT(tree->FocusedNode()->Index, lastShown->Index);
+
+  // Up: the top node, then a page back.
+  press(VK_PRIOR);
+  EXPECT_EQ(tree->FocusedNode(), tree->TopNode());
+  const int pagedOffset = tree->OffsetY();
+  press(VK_PRIOR);
+  EXPECT_GT(tree->OffsetY(), pagedOffset + tree->ViewHeight() / 2);
+  EXPECT_EQ(tree->FocusedNode(), tree->TopNode());
+
+  // At the end the view cannot move: the last node takes the focus.
+  tree->SetFocusedNode(tree->GetLastChild(nullptr));
+  tree->ScrollIntoView(tree->GetLastChild(nullptr), false, false);
+  press(VK_NEXT);
+  press(VK_NEXT);
+  EXPECT_EQ(tree->FocusedNode(), tree->GetLastChild(nullptr));
+}
+
+}  // namespace
+}  // namespace kv

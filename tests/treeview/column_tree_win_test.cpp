@@ -1,0 +1,504 @@
+// A string tree with columns as the user meets it: a main column, a
+// right-aligned one, a right-to-left one and a hidden one, with the display
+// order changed. Driven by real key and button messages; the pictures go to
+// the build folder's screenshots.
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "tests/treeview/held_key_win.h"
+#include "tests/treeview/save_shot_win.h"
+#include "tests/ui/ui_test_util.h"
+#include "treeview/edit_link_win.h"
+#include "treeview/lazy_trees_win.h"
+#include "ui/forms_win.h"
+#include "ui/gdi_win.h"
+#include "ui/graphics_win.h"
+
+namespace kv {
+namespace {
+
+using test::HeldKey;
+
+constexpr int kHeaderHeight = 20;
+// Column indices; the display order is Name, Note, Size (Hidden between, invisible).
+constexpr TColumnIndex kName = 0, kSize = 1, kNote = 2, kHidden = 3;
+
+void SaveShot(const ui::TBitmap& shot, const std::string& name) { test::SaveShot(shot, "columns_" + name); }
+
+class ColumnTree : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    tree = &form.Create<TLazyStringTree>();
+    tree->SetParent(&form);
+    form.SetClientWidth(440);
+    form.SetClientHeight(260);
+    tree->SetBounds(0, 0, 400, 200);
+    tree->SetBorderStyle(TTreeBorderStyle::bsNone);
+    tree->TreeOptions().SetPaintOptions(tree->TreeOptions().PaintOptions() & ~toThemeAware);
+    tree->OnGetText = [](TBaseLazyTree&, PLazyNode node, TColumnIndex column, TLSTTextType, std::wstring& text) {
+      const std::wstring n = std::to_wstring(node->Index);
+      switch (column) {
+        case kName: text = L"Node " + n; break;
+        case kSize: text = n + L"00 KB"; break;
+        case kNote: text = L"note " + n; break;
+        default: text = L"secret " + n;
+      }
+    };
+    TLTHeader& header = tree->Header();
+    header.SetHeight(kHeaderHeight);
+    for (auto [text, width] : {std::pair{L"Name", 120}, {L"Size", 80}, {L"Note", 100}, {L"Hidden", 60}}) {
+      TLazyTreeColumn& c = header.Columns().Add();
+      c.SetText(text);
+      c.SetWidth(width);
+    }
+    Columns().Items(kSize).SetAlignment(TLTAlignment::taRightJustify);
+    Columns().Items(kNote).SetBiDiMode(TLTBidiMode::bdRightToLeft);
+    Columns().Items(kHidden).SetOptions(kDefaultColumnOptions & ~coVisible);
+    Columns().Items(kSize).SetPosition(3);
+    header.SetOptions(header.Options() | hoVisible);
+    tree->SetRootNodeCount(4);
+    for (PLazyNode n = tree->GetFirst(); n != nullptr; n = tree->GetNextSibling(n)) nodes.push_back(n);
+    form.Show();
+    hwnd = tree->Handle();
+    SetFocus(hwnd);
+  }
+  TLazyTreeColumns& Columns() { return tree->Header().Columns(); }
+  void SetOptions(std::uint32_t selection, std::uint32_t misc = 0) {
+    auto& o = tree->TreeOptions();
+    o.SetSelectionOptions(o.SelectionOptions() | selection);
+    o.SetMiscOptions(o.MiscOptions() | misc);
+  }
+  void Key(WORD key) {
+    SendMessageW(hwnd, WM_KEYDOWN, key, 1);
+    SendMessageW(hwnd, WM_KEYUP, key, 0xC0000001);
+  }
+  // The middle of a node's cell in a column, in client coordinates.
+  POINT Cell(PLazyNode node, TColumnIndex column) {
+    const TLazyRect r = tree->GetDisplayRect(node, column, false);
+    return {(r.Left + r.Right) / 2, (r.Top + r.Bottom) / 2};
+  }
+  // A point on a node's text in a column.
+  POINT Label(PLazyNode node, TColumnIndex column) {
+    const TLazyRect r = tree->GetDisplayRect(node, column, true);
+    return {r.Left + 2, (r.Top + r.Bottom) / 2};
+  }
+  void Click(POINT p, UINT down = WM_LBUTTONDOWN, WPARAM keys = MK_LBUTTON) {
+    SendMessageW(hwnd, down, keys, MAKELPARAM(p.x, p.y));
+    SendMessageW(hwnd, down + 1, 0, MAKELPARAM(p.x, p.y));
+  }
+  std::pair<PLazyNode, TColumnIndex> Focus() const { return {tree->FocusedNode(), tree->FocusedColumn()}; }
+  ui::TBitmap Shot() {
+    RECT client{};
+    GetClientRect(hwnd, &client);
+    ui::TBitmap shot;
+    shot.Create(client.right, client.bottom);
+    const ui::MemoryDc dc = ui::CreateMemoryDc(nullptr);
+    const ui::SelectedObject selected = ui::SelectInto(dc.Get(), shot.Handle());
+    tree->PaintTree(dc.Get(), RECT{0, 0, client.right, client.bottom}, POINT{0, 0}, kPaintRequestOptions);
+    return shot;
+  }
+
+  ui::TForm form;
+  TLazyStringTree* tree = nullptr;
+  HWND hwnd = nullptr;
+  std::vector<PLazyNode> nodes;
+};
+
+TEST_F(ColumnTree, ClickTabHomeEndWalkTheVisibleColumns) {
+  SetOptions(toExtendedFocus, toGridExtensions);
+  tree->SetWantTabs(true);
+  // A click focuses the column it hits.
+  Click(Cell(nodes[1], kSize));
+  EXPECT_EQ(Focus(), std::pair(nodes[1], kSize));
+  // Tab past the last visible column wraps onto the next node's first one.
+  Key(VK_TAB);
+  EXPECT_EQ(Focus(), std::pair(nodes[2], kName));
+  Key(VK_TAB);
+  EXPECT_EQ(Focus(), std::pair(nodes[2], kNote));  // the hidden column is skipped
+  {
+    HeldKey shift(VK_SHIFT);
+    SendMessageW(hwnd, WM_KEYDOWN, VK_TAB, 1);
+    SendMessageW(hwnd, WM_KEYDOWN, VK_TAB, 1);
+  }
+  EXPECT_EQ(Focus(), std::pair(nodes[1], kSize));
+  // With grid extensions Home and End change the column only; Ctrl moves the node too.
+  Key(VK_HOME);
+  EXPECT_EQ(Focus(), std::pair(nodes[1], kName));
+  Key(VK_END);
+  EXPECT_EQ(Focus(), std::pair(nodes[1], kSize));
+  Key(VK_LEFT);
+  EXPECT_EQ(Focus(), std::pair(nodes[1], kNote));
+  Key(VK_RIGHT);
+  Key(VK_RIGHT);  // no wrap at the end
+  EXPECT_EQ(Focus(), std::pair(nodes[1], kSize));
+  {
+    HeldKey ctrl(VK_CONTROL);
+    SendMessageW(hwnd, WM_KEYDOWN, VK_HOME, 1);
+  }
+  EXPECT_EQ(Focus(), std::pair(nodes[0], kName));
+  // A column the owner refuses is stepped over; nothing is left at the end of the nodes.
+  tree->OnFocusChanging = [](TLazyTreeModel&, PLazyNode, PLazyNode, TColumnIndex, TColumnIndex column, bool& allowed) {
+    allowed = column != kNote;
+  };
+  Key(VK_TAB);
+  EXPECT_EQ(Focus(), std::pair(nodes[0], kSize));
+  tree->SetFocusedNode(nodes[3]);
+  Key(VK_TAB);
+  EXPECT_EQ(Focus(), std::pair(nodes[3], kSize));
+  // Up and Down make a focused column of -1 the main column.
+  tree->OnFocusChanging = nullptr;
+  tree->SetFocusedColumn(kNoColumn);
+  Key(VK_UP);
+  EXPECT_EQ(Focus(), std::pair(nodes[2], kName));
+}
+
+TEST_F(ColumnTree, WithoutExtendedFocusAClickStaysInTheMainColumn) {
+  SetOptions(toFullRowSelect);
+  Click(Cell(nodes[2], kNote));
+  EXPECT_EQ(Focus(), std::pair(nodes[2], kName));
+  Key(VK_TAB);  // Tab moves between columns only with extended focus
+  EXPECT_EQ(Focus(), std::pair(nodes[2], kName));
+}
+
+TEST_F(ColumnTree, CtrlPlusFitsAndCtrlMinusRestoresResizableColumns) {
+  Columns().Items(kSize).SetWidth(30);
+  Columns().Items(kNote).SetOptions(Columns().Items(kNote).Options() & ~coResizable);
+  const int fitted = tree->GetMaxColumnWidth(kSize);
+  ASSERT_GT(fitted, 30);
+  {
+    HeldKey ctrl(VK_CONTROL);
+    SendMessageW(hwnd, WM_KEYDOWN, VK_ADD, 1);
+  }
+  EXPECT_EQ(Columns().Items(kSize).Width(), fitted);
+  EXPECT_EQ(Columns().Items(kNote).Width(), 100);
+  {
+    HeldKey ctrl(VK_CONTROL);
+    SendMessageW(hwnd, WM_KEYDOWN, VK_SUBTRACT, 1);
+  }
+  EXPECT_EQ(Columns().Items(kSize).Width(), 30);
+}
+
+TEST_F(ColumnTree, KeyActionMayChangeOrStopAKey) {
+  tree->SetFocusedNode(nodes[1]);
+  std::vector<UINT> shifts;
+  tree->OnKeyAction = [&](TBaseLazyTree&, WORD& key, UINT& shift, bool& doDefault) {
+    shifts.push_back(shift);
+    if (key == VK_DOWN) key = VK_UP;
+    if (key == VK_END) doDefault = false;
+    shift &= ~MK_CONTROL;  // Ctrl+Down becomes a plain move
+  };
+  Key(VK_DOWN);
+  EXPECT_EQ(tree->FocusedNode(), nodes[0]);
+  Key(VK_END);
+  EXPECT_EQ(tree->FocusedNode(), nodes[0]);
+  {
+    HeldKey ctrl(VK_CONTROL);
+    SendMessageW(hwnd, WM_KEYDOWN, VK_NEXT, 1);
+  }
+  EXPECT_EQ(tree->FocusedNode(), nodes[3]);
+  EXPECT_EQ(shifts.back(), static_cast<UINT>(MK_CONTROL));
+}
+
+TEST_F(ColumnTree, RightClickOnASelectionWithAMenuKeepsIt) {
+  SetOptions(toMultiSelect | toRightClickSelect);
+  ui::TPopupMenu menu;
+  int shown = 0;
+  tree->OnGetPopupMenu = [&](TBaseLazyTree&, PLazyNode, TColumnIndex, POINT, bool&, ui::TPopupMenu*& m) {
+    m = &menu;
+  };
+  tree->SetPopupHook([&](ui::TPopupMenu&, POINT) { ++shown; });
+  tree->AddToSelection(nodes[0]);
+  tree->AddToSelection(nodes[2]);
+  Click(Label(nodes[2], kName), WM_RBUTTONDOWN, MK_RBUTTON);
+  EXPECT_EQ(shown, 1);
+  EXPECT_TRUE(tree->Selected(nodes[0]) && tree->Selected(nodes[2]));
+  // Without a menu the right click selects the one node.
+  tree->OnGetPopupMenu = nullptr;
+  Click(Label(nodes[2], kName), WM_RBUTTONDOWN, MK_RBUTTON);
+  EXPECT_FALSE(tree->Selected(nodes[0]));
+  EXPECT_TRUE(tree->Selected(nodes[2]));
+}
+
+TEST_F(ColumnTree, TextRectanglesFollowAlignmentAndReading) {
+  // Right-aligned: the text ends at the cell's right edge less the margin.
+  const TLazyRect cell = tree->GetDisplayRect(nodes[1], kSize, false);
+  const TLazyRect size = tree->GetDisplayRect(nodes[1], kSize, true);
+  EXPECT_EQ(size.Right, cell.Right);
+  EXPECT_GT(size.Left, cell.Left + tree->Margin());
+  // Right-to-left: mirrored, and the margin is taken from the right edge.
+  const TLazyRect noteCell = tree->GetDisplayRect(nodes[1], kNote, false);
+  const TLazyRect note = tree->GetDisplayRect(nodes[1], kNote, true);
+  EXPECT_EQ(note.Right, noteCell.Right - tree->Margin());
+  // The hit test agrees with the picture: the label is where the mirrored text is.
+  TTreeHitInfo hit;
+  tree->GetHitTestInfoAt(note.Left + 1, note.Top + 2, true, hit);
+  EXPECT_EQ(hit.HitColumn, kNote);
+  EXPECT_EQ(hit.HitPositions, (THitPositions{hpOnItem, hpOnItemLabel}));
+  tree->GetHitTestInfoAt(noteCell.Left + 2, note.Top + 2, true, hit);
+  EXPECT_EQ(hit.HitPositions, (THitPositions{hpOnItem, hpOnItemLeft}));
+  // Centred.
+  Columns().Items(kSize).SetAlignment(TLTAlignment::taCenter);
+  const TLazyRect centred = tree->GetDisplayRect(nodes[1], kSize, true);
+  EXPECT_LE(std::abs((centred.Left - (cell.Left + tree->Margin())) - (cell.Right - centred.Right)), 1);
+  // Text wider than a narrow cell: clipped keeps the cell, unclipped starts at the reading edge.
+  Columns().Items(kNote).SetWidth(30);
+  const TLazyRect narrow = tree->GetDisplayRect(nodes[1], kNote, false);
+  EXPECT_EQ(tree->GetDisplayRect(nodes[1], kNote, true).Left, narrow.Left);
+  const TLazyRect wide = tree->GetDisplayRect(nodes[1], kNote, true, true);
+  EXPECT_EQ(wide.Right, narrow.Right - tree->Margin());
+  EXPECT_LT(wide.Left, narrow.Left);
+}
+
+TEST_F(ColumnTree, BandCollectsWithinTheScrolledRightAlignedMainColumn) {
+  SetOptions(toMultiSelect);
+  Columns().Items(kName).SetAlignment(TLTAlignment::taRightJustify);
+  Columns().Items(kName).SetWidth(350);
+  tree->SetOffsetX(-100);
+  ASSERT_EQ(tree->OffsetX(), -100);
+  // The names now sit at the main column's right end, around x 200..250 on screen.
+  const TLazyRect name = tree->GetDisplayRect(nodes[0], kName, true);
+  ASSERT_GT(name.Left, 180);
+  ASSERT_LT(name.Right, 250);
+  // From left of the first name (where a band may start) to inside the second.
+  const POINT from{name.Left - 4, 2}, to{name.Right - 4, (name.Top + name.Bottom) / 2 + 18};
+  SendMessageW(hwnd, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(from.x, from.y));
+  SendMessageW(hwnd, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(to.x, to.y));
+  SendMessageW(hwnd, WM_LBUTTONUP, 0, MAKELPARAM(to.x, to.y));
+  EXPECT_TRUE(tree->Selected(nodes[0]));
+  EXPECT_TRUE(tree->Selected(nodes[1]));
+  EXPECT_FALSE(tree->Selected(nodes[2]));
+  // Left of the right-aligned texts the band meets nothing.
+  tree->ClearSelection();
+  SendMessageW(hwnd, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(name.Left - 40, 2));
+  SendMessageW(hwnd, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(name.Left - 10, 60));
+  SendMessageW(hwnd, WM_LBUTTONUP, 0, MAKELPARAM(name.Left - 10, 60));
+  EXPECT_EQ(tree->SelectedCount(), 0u);
+}
+
+TEST_F(ColumnTree, SelectingGivesTheFocusAVisibleColumn) {
+  tree->SetFocusedColumn(kHidden);
+  tree->SetSelected(nodes[0], true);
+  EXPECT_EQ(tree->FocusedColumn(), kName);
+  // With the main column hidden, the first visible one.
+  tree->SetSelected(nodes[0], false);
+  Columns().Items(kName).SetOptions(Columns().Items(kName).Options() & ~coVisible);
+  tree->SetFocusedColumn(kNoColumn);
+  tree->SetSelected(nodes[1], true);
+  EXPECT_EQ(tree->FocusedColumn(), kNote);
+}
+
+TEST_F(ColumnTree, EditorSitsOverTheRightAlignedText) {
+  SetOptions(0, toEditable);
+  ASSERT_TRUE(tree->EditNode(nodes[1], kSize));
+  auto* link = dynamic_cast<TStringEditLink*>(tree->EditLink().get());
+  ASSERT_TRUE(link != nullptr && link->Edit() != nullptr);
+  const HWND editor = link->Edit()->HandleIfAllocated();
+  RECT r{};
+  GetWindowRect(editor, &r);
+  MapWindowPoints(nullptr, hwnd, reinterpret_cast<POINT*>(&r), 2);
+  const TLazyRect cell = tree->GetDisplayRect(nodes[1], kSize, false);
+  EXPECT_EQ(r.right, cell.Right);  // the text's end, not the cell's start
+  EXPECT_GT(r.left, cell.Left);
+  EXPECT_NE(GetWindowLongPtrW(editor, GWL_STYLE) & ES_RIGHT, 0);
+  EXPECT_TRUE(tree->CancelEditNode());
+  // The right-to-left column's editor reads right to left; with grid
+  // extensions it reaches from the text to the cell's left edge.
+  SetOptions(0, toGridExtensions);
+  ASSERT_TRUE(tree->EditNode(nodes[1], kNote));
+  link = dynamic_cast<TStringEditLink*>(tree->EditLink().get());
+  ASSERT_TRUE(link != nullptr && link->Edit() != nullptr);
+  GetWindowRect(link->Edit()->HandleIfAllocated(), &r);
+  MapWindowPoints(nullptr, hwnd, reinterpret_cast<POINT*>(&r), 2);
+  const TLazyRect noteCell = tree->GetDisplayRect(nodes[1], kNote, false);
+  EXPECT_EQ(r.left, noteCell.Left);
+  EXPECT_EQ(r.right, noteCell.Right - tree->Margin());
+  EXPECT_NE(GetWindowLongPtrW(link->Edit()->HandleIfAllocated(), GWL_EXSTYLE) & WS_EX_RTLREADING, 0);
+  EXPECT_TRUE(tree->CancelEditNode());
+}
+
+TEST_F(ColumnTree, TextCutByItsColumnGetsATooltip) {
+  POINT saved{};
+  GetCursorPos(&saved);
+  SetWindowPos(form.Handle(), HWND_TOPMOST, 100, 100, 0, 0, SWP_NOSIZE);
+  tree->SetHintMode(THintMode::hmTooltip);
+  tree->SetHintAnimation(THintAnimationType::hatNone);
+  Columns().Items(kSize).SetWidth(40);
+  auto hover = [&](POINT p) {
+    POINT screen = p;
+    ClientToScreen(hwnd, &screen);
+    SetCursorPos(screen.x, screen.y);
+    SendMessageW(hwnd, WM_MOUSEMOVE, 0, MAKELPARAM(p.x, p.y));
+    ui::test::Pump(150);
+    return tree->HintWindow() != nullptr && tree->HintWindow()->Visible();
+  };
+  EXPECT_FALSE(hover(Label(nodes[1], kName)));  // fits its column
+  // Wider than its column: shown from the column's start, over the text.
+  const TLazyRect text = tree->GetDisplayRect(nodes[1], kSize, true, true);
+  EXPECT_EQ(text.Left, 220 + tree->Margin());
+  EXPECT_TRUE(hover({text.Left + 3, (text.Top + text.Bottom) / 2}));
+  SetCursorPos(saved.x, saved.y);
+  ui::test::Pump(30);
+}
+
+TEST_F(ColumnTree, ExportsTakeTheVisibleColumnsInDisplayOrder) {
+  const PLazyNode child = tree->AddChild(nodes[0]);
+  (void)child;
+  const std::string text = tree->ContentToText(TLTTextSource::tstAll, '\t');
+  EXPECT_EQ(text.substr(0, text.find("\r\n", text.find("\r\n") + 2) + 2),
+            "Name\t\tNote\tSize\r\n"
+            "Node 0\t\tnote 0\t000 KB\r\n");
+  EXPECT_NE(text.find("\tNode 0\tnote 0\t000 KB\r\n"), std::string::npos);  // the child, one level in
+  EXPECT_EQ(text.find("secret"), std::string::npos);
+  const std::string csv = tree->ContentToText(TLTTextSource::tstAll, ',');
+  EXPECT_EQ(csv.substr(0, csv.find("\r\n")), "Name,,Note,Size");
+  // CF_TEXT is the tab form with its zero.
+  HGLOBAL block = tree->ContentToClipboard(CF_TEXT, TLTTextSource::tstAll);
+  ASSERT_NE(block, nullptr);
+  EXPECT_EQ(std::string(static_cast<const char*>(GlobalLock(block))), text);
+  GlobalUnlock(block);
+  GlobalFree(block);
+  const std::string html = tree->ContentToHTML(TLTTextSource::tstAll);
+  const std::size_t name = html.find(">Name<"), note = html.find(">Note<"), size = html.find(">Size<");
+  ASSERT_NE(name, std::string::npos);
+  EXPECT_LT(name, note);
+  EXPECT_LT(note, size);
+  EXPECT_EQ(html.find("Hidden"), std::string::npos);
+  EXPECT_NE(html.find(">300 KB</td>"), std::string::npos);
+  EXPECT_NE(html.find("dir=\"rtl\""), std::string::npos);
+}
+
+TEST_F(ColumnTree, PictureOfTheColumns) {
+  EXPECT_EQ(Columns().GetVisibleColumns(), (std::vector<TColumnIndex>{kName, kNote, kSize}));
+  EXPECT_EQ(Columns().Items(kSize).Left(), 220);
+  SetOptions(toExtendedFocus, toGridExtensions);
+  tree->TreeOptions().SetPaintOptions(tree->TreeOptions().PaintOptions() | toShowVertGridLines);
+  tree->SetFocusedNodeAndColumn(nodes[1], kSize);
+  tree->AddToSelection(nodes[1]);
+  const ui::TBitmap shot = Shot();
+  SaveShot(shot, "tree");
+  // What the user sees, header included.
+  RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME | RDW_UPDATENOW);
+  ui::test::Pump(50);
+  RECT window{};
+  GetWindowRect(hwnd, &window);
+  ui::TBitmap screen;
+  screen.CaptureScreen(window);
+  SaveShot(screen, "window");
+  // The right-aligned size ends near its column's right edge; the
+  // right-to-left note sits at its column's right side too.
+  const TLazyRect size = tree->GetDisplayRect(nodes[2], kSize, true);
+  const TLazyRect note = tree->GetDisplayRect(nodes[2], kNote, true);
+  EXPECT_GT(size.Left, 220 + 20);
+  EXPECT_LE(size.Right, 300);
+  EXPECT_GT(note.Left, 120 + 20);
+  EXPECT_LE(note.Right, 220);
+  auto dark = [&](int x0, int x1, int y) {
+    for (int x = x0; x < x1; ++x)
+      if ((shot.Pixel(x, y) & 0xFF) < 0x80) return true;
+    return false;
+  };
+  const int y = (note.Top + note.Bottom) / 2;
+  EXPECT_TRUE(dark(note.Left, note.Right, y));
+  EXPECT_FALSE(dark(122, note.Left - 2, y));  // nothing drawn left of the mirrored text
+}
+
+}  // namespace
+}  // namespace kv
+
+namespace kv {
+namespace {
+
+// The owner paints the right-to-left column's whole button, the background
+// and the size column's face and caption; the name column stays the tree's.
+TEST_F(ColumnTree, OwnerDrawnHeader) {
+  constexpr COLORREF kStrip = RGB(30, 60, 120), kOwnButton = RGB(20, 140, 60), kFace = RGB(250, 220, 120);
+  TLTHeader& header = tree->Header();
+  header.SetOptions(header.Options() | hoOwnerDraw);
+  Columns().Items(kNote).SetStyle(TLazyTreeColumnStyle::vsOwnerDraw);
+  std::vector<TColumnIndex> whole, faces;
+  auto fill = [](HDC dc, const RECT& r, COLORREF color) {
+    const ui::BrushObject brush = ui::MakeSolidBrush(color);
+    FillRect(dc, &r, brush.Get());
+  };
+  tree->OnHeaderDraw = [&](TBaseLazyTree&, HDC dc, TColumnIndex column, const RECT& r, bool, bool) {
+    whole.push_back(column);
+    fill(dc, r, kOwnButton);
+    SetTextColor(dc, RGB(255, 255, 255));
+    RECT text = r;
+    DrawTextW(dc, L"drawn", -1, &text, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+  };
+  tree->OnHeaderDrawQueryElements = [](TBaseLazyTree&, THeaderPaintInfo& info, THeaderPaintElements& elements) {
+    if (info.Column == kNoColumn) elements = hpeBackground;
+    if (info.Column == kSize) elements = hpeBackground | hpeText;
+  };
+  tree->OnAdvancedHeaderDraw = [&](TBaseLazyTree&, THeaderPaintInfo& info, THeaderPaintElements elements) {
+    faces.push_back(info.Column);
+    if (elements & hpeBackground) fill(info.TargetCanvas, info.PaintRectangle, info.Column < 0 ? kStrip : kFace);
+    if (elements & hpeText) {
+      SetTextColor(info.TargetCanvas, RGB(200, 0, 0));
+      RECT text = info.PaintRectangle;
+      DrawTextW(info.TargetCanvas, L"SIZE", -1, &text, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+    }
+  };
+  RECT window{};
+  GetWindowRect(hwnd, &window);
+  const int width = window.right - window.left;
+  ui::TBitmap shot;
+  shot.Create(width, kHeaderHeight);
+  {
+    const ui::MemoryDc dc = ui::CreateMemoryDc(nullptr);
+    const ui::SelectedObject selected = ui::SelectInto(dc.Get(), shot.Handle());
+    header.PaintHeader(dc.Get(), RECT{0, 0, width, kHeaderHeight}, 0);
+  }
+  SaveShot(shot, "owner_header");
+  EXPECT_EQ(whole, std::vector<TColumnIndex>{kNote});
+  EXPECT_EQ(faces, (std::vector<TColumnIndex>{kNoColumn, kSize}));
+  auto rgb = [](COLORREF c) { return (std::uint32_t{GetRValue(c)} << 16) | (GetGValue(c) << 8) | GetBValue(c); };
+  EXPECT_EQ(shot.Pixel(125, 2), rgb(kOwnButton));  // the note button, the owner's whole
+  EXPECT_EQ(shot.Pixel(225, 2), rgb(kFace));       // the size button's face
+  EXPECT_EQ(shot.Pixel(350, 10), rgb(kStrip));     // right of the last column
+  EXPECT_NE(shot.Pixel(60, 10), rgb(kStrip));      // the name button is the tree's
+  // The header's caption font follows the form's scaling.
+  THeaderFont font = header.Font();
+  font.Height = -12;
+  header.SetFont(font);
+  header.ChangeScale(3, 2);
+  EXPECT_EQ(header.Font().Height, -18);
+}
+
+}  // namespace
+}  // namespace kv
+
+namespace kv {
+namespace {
+
+TEST_F(ColumnTree, OwnerPaintsRowsAndTheLinePattern) {
+  std::vector<PLazyNode> after;
+  tree->OnBeforeItemPaint = [](TBaseLazyTree&, HDC dc, PLazyNode node, const RECT& r, bool& customDraw) {
+    if (node->Index != 2) return;
+    const ui::BrushObject brush = ui::MakeSolidBrush(RGB(200, 30, 30));
+    FillRect(dc, &r, brush.Get());
+    customDraw = true;
+  };
+  tree->OnAfterItemPaint = [&](TBaseLazyTree&, HDC, PLazyNode node, const RECT&) { after.push_back(node); };
+  const ui::TBitmap shot = Shot();
+  const TLazyRect row = tree->GetDisplayRect(nodes[2], kNote, false);
+  EXPECT_EQ(shot.Pixel(row.Left + 5, row.Top + 2), 0xC81E1Eu);  // the owner's row, no text over it
+  EXPECT_EQ(after, (std::vector<PLazyNode>{nodes[0], nodes[1], nodes[3]}));
+  int asked = 0;
+  tree->OnGetLineStyle = [&](TBaseLazyTree&, std::uint8_t (&pattern)[8]) {
+    ++asked;
+    for (auto& bits : pattern) bits = 0xFF;
+  };
+  tree->SetLineStyle(TLTLineStyle::lsCustomStyle);
+  EXPECT_EQ(asked, 1);
+}
+
+}  // namespace
+}  // namespace kv
