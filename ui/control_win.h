@@ -130,6 +130,7 @@ class TControl : public TComponent {
   int Cursor() const { return cursor_; }
   void SetCursor(int cursorId) { cursor_ = cursorId; }
   const TFontSpec& Font() const;
+  bool OwnFont() const { return ownFont_; }  // false: the parent's
   void SetFont(const TFontSpec& font);
   HFONT FontHandle() const;
   TColor Color() const;

@@ -1,6 +1,8 @@
 #include "ui/std_controls_win.h"
 
 #include <commctrl.h>
+#include <uxtheme.h>
+#include <vssym32.h>
 
 #include <algorithm>
 
@@ -110,6 +112,41 @@ void TButton::Click() {
 HBRUSH TButton::CtlColor(HDC dc) {
   TControl::CtlColor(dc);
   return Parent() ? Parent()->BackgroundBrush() : nullptr;  // the corners around the face
+}
+
+// Visual styles draw a push button's caption in the theme's font and
+// colour; a button with a font of its own draws the face through the theme
+// and its caption itself.
+bool TButton::NotifyNotify(NMHDR* header, LRESULT& result) {
+  if (header->code != static_cast<UINT>(NM_CUSTOMDRAW) || !OwnFont() || (GetWindowLongPtrW(header->hwndFrom, GWL_STYLE) & BS_TYPEMASK) > BS_DEFPUSHBUTTON)
+    return false;
+  const NMCUSTOMDRAW& draw = *reinterpret_cast<NMCUSTOMDRAW*>(header);
+  if (draw.dwDrawStage != CDDS_PREPAINT) return false;
+  const HTHEME theme = GetWindowTheme(draw.hdr.hwndFrom);
+  if (!theme) return false;
+  const UINT s = draw.uItemState;
+  const int state = (s & CDIS_DISABLED)   ? PBS_DISABLED
+                    : (s & CDIS_SELECTED) ? PBS_PRESSED
+                    : (s & CDIS_HOT)      ? PBS_HOT
+                    : default_            ? PBS_DEFAULTED
+                                          : PBS_NORMAL;
+  RECT r = draw.rc;
+  if (IsThemeBackgroundPartiallyTransparent(theme, BP_PUSHBUTTON, state))
+    DrawThemeParentBackground(draw.hdr.hwndFrom, draw.hdc, &r);
+  DrawThemeBackground(theme, draw.hdc, BP_PUSHBUTTON, state, &r, nullptr);
+  RECT content = r;
+  GetThemeBackgroundContentRect(theme, draw.hdc, BP_PUSHBUTTON, state, &r, &content);
+  const SelectedObject font = SelectInto(draw.hdc, FontHandle());
+  SetBkMode(draw.hdc, TRANSPARENT);
+  SetTextColor(draw.hdc, (s & CDIS_DISABLED) ? GetSysColor(COLOR_GRAYTEXT) : ColorToRGB(Font().color));
+  const std::wstring caption = AnsiToWString(Caption());
+  UINT format = DT_CENTER | DT_VCENTER | DT_SINGLELINE;
+  if (SendMessageW(draw.hdr.hwndFrom, WM_QUERYUISTATE, 0, 0) & UISF_HIDEACCEL) format |= DT_HIDEPREFIX;
+  DrawTextW(draw.hdc, caption.c_str(), static_cast<int>(caption.size()), &content, format);
+  if ((s & CDIS_FOCUS) && !(SendMessageW(draw.hdr.hwndFrom, WM_QUERYUISTATE, 0, 0) & UISF_HIDEFOCUS))
+    DrawFocusRect(draw.hdc, &content);
+  result = CDRF_SKIPDEFAULT;
+  return true;
 }
 
 void TSpeedButton::CreateParams(TCreateParams& params) {

@@ -70,6 +70,7 @@ class TButton : public TControl {
   void CreateParams(TCreateParams& params) override;
   void CommandNotify(WORD code) override;
   HBRUSH CtlColor(HDC dc) override;
+  bool NotifyNotify(NMHDR* header, LRESULT& result) override;
 
  private:
   bool default_ = false, cancel_ = false;

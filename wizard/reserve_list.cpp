@@ -78,38 +78,69 @@ bool ParseLine(std::string_view text, TReserveLine& line) {
 }  // namespace
 
 TParsedReserve ParseReserveList(std::string_view text, bool completeLinesOnly) {
-  TParsedReserve out;
-  size_t pos = 0;
-  size_t uncounted = 0;  // rejected lines past kMaxRejectedLines
-  while (pos < text.size()) {
-    if (out.lines.size() + out.rejected.size() + uncounted >= kMaxReserveLines) {
-      out.rejected.emplace_back(text.substr(pos, kMaxRejectedLineBytes));
-      break;
+  TReserveListReader reader(completeLinesOnly);
+  reader.Feed(text);
+  return reader.Finish();
+}
+
+void TReserveListReader::Feed(std::string_view bytes) {
+  while (!bytes.empty()) {
+    if (stopped_) {
+      rest_.append(bytes.substr(0, kMaxRejectedLineBytes - std::min(rest_.size(), kMaxRejectedLineBytes)));
+      return;
     }
-    size_t end = text.find('\n', pos);
-    const bool complete = end != std::string_view::npos;
-    if (!complete) {
-      if (completeLinesOnly) {
-        out.torn = true;
-        break;
-      }
-      end = text.size();
+    if (line_.empty() && Count() >= kMaxReserveLines) {
+      stopped_ = true;
+      continue;
     }
-    std::string_view raw = text.substr(pos, end - pos);
-    pos = complete ? end + 1 : end;
-    if (!raw.empty() && raw.back() == '\r') raw.remove_suffix(1);
-    if (raw.empty()) continue;
-    TReserveLine line;
-    if (raw.size() <= kMaxReserveLineBytes && ParseLine(raw, line))
-      out.lines.push_back(std::move(line));
-    else if (out.rejected.size() < kMaxRejectedLines)
-      out.rejected.emplace_back(raw.substr(0, kMaxRejectedLineBytes));
-    else
-      ++uncounted;
+    const size_t end = bytes.find('\n');
+    const std::string_view part = bytes.substr(0, end);
+    if (!overlong_ && line_.size() + part.size() > kMaxReserveLineBytes + 1) {
+      overlong_ = true;
+      line_.append(part.substr(0, kMaxRejectedLineBytes - std::min(line_.size(), kMaxRejectedLineBytes)));
+      line_.resize(std::min(line_.size(), kMaxRejectedLineBytes));
+      line_.shrink_to_fit();
+    } else if (!overlong_) {
+      line_.append(part);
+    }
+    if (end == std::string_view::npos) return;
+    EndLine();
+    bytes.remove_prefix(end + 1);
   }
-  if (uncounted > 0)
-    out.rejected.push_back("(" + std::to_string(uncounted) + " more lines that are not reserve lines)");
-  return out;
+}
+
+void TReserveListReader::EndLine() {
+  std::string_view raw = line_;
+  if (!overlong_ && !raw.empty() && raw.back() == '\r') raw.remove_suffix(1);
+  TReserveLine line;
+  if (raw.empty()) {
+    // skipped
+  } else if (!overlong_ && raw.size() <= kMaxReserveLineBytes && ParseLine(raw, line)) {
+    out_.lines.push_back(std::move(line));
+  } else if (out_.rejected.size() < kMaxRejectedLines) {
+    out_.rejected.emplace_back(raw.substr(0, kMaxRejectedLineBytes));
+  } else {
+    ++uncounted_;
+  }
+  line_.clear();
+  overlong_ = false;
+}
+
+TParsedReserve TReserveListReader::Finish() {
+  if (stopped_) {
+    out_.rejected.push_back(std::move(rest_));
+  } else if (!line_.empty()) {
+    if (completeLinesOnly_)
+      out_.torn = true;
+    else
+      EndLine();
+  }
+  line_.clear();
+  overlong_ = false;
+  if (uncounted_ > 0)
+    out_.rejected.push_back("(" + std::to_string(uncounted_) + " more lines that are not reserve lines)");
+  uncounted_ = 0;
+  return std::move(out_);
 }
 
 std::string FormatReserveLine(const TReserveLine& line) {

@@ -43,6 +43,32 @@ struct TParsedReserve {
 // that counts them. With completeLinesOnly (the journal), a last line without
 // CR LF is left out and `torn` is set; otherwise it counts as a line.
 TParsedReserve ParseReserveList(std::string_view text, bool completeLinesOnly);
+// The same parse over a text handed over in pieces of any size (the journal
+// read from disk). It holds the lines kept, the starts of rejected lines and
+// one line in progress of at most kMaxReserveLineBytes + 1 bytes; a longer
+// line keeps only its start.
+class TReserveListReader {
+ public:
+  explicit TReserveListReader(bool completeLinesOnly) : completeLinesOnly_(completeLinesOnly) {}
+  void Feed(std::string_view bytes);
+  // True when further bytes can change nothing (past kMaxReserveLines).
+  bool Done() const { return stopped_ && rest_.size() >= kMaxRejectedLineBytes; }
+  // The result, as ParseReserveList gives it for all bytes fed.
+  TParsedReserve Finish();
+
+ private:
+  void EndLine();
+  size_t Count() const { return out_.lines.size() + out_.rejected.size() + uncounted_; }
+
+  bool completeLinesOnly_;
+  TParsedReserve out_;
+  std::string line_;       // the line in progress, CR included
+  bool overlong_ = false;  // line_ past the bound: only its start is kept
+  bool stopped_ = false;   // past kMaxReserveLines: only the start of the rest is kept
+  std::string rest_;
+  size_t uncounted_ = 0;  // rejected lines past kMaxRejectedLines
+};
+
 // One line in the form above, CR LF included.
 std::string FormatReserveLine(const TReserveLine& line);
 std::string FormatReserveList(const std::vector<TReserveLine>& lines);

@@ -99,6 +99,31 @@ std::vector<uint8_t> ReadBytes(const std::wstring& path) {
   return bytes;
 }
 
+// The journal read in pieces, so that a damaged one of any size costs no
+// more memory than the lines it holds; a missing journal is empty. Raises
+// EOSError naming it when it exists but cannot be read.
+TParsedReserve ReadJournal(const std::wstring& path) {
+  TReserveListReader reader(true);
+  FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  auto fail = [&](DWORD code) {
+    return EOSError(Translate("Cannot read file \"$1\": $2", WStringToAnsi(path) + "\r\n" + SystemErrorText(code)), code);
+  };
+  if (!file) {
+    const DWORD code = GetLastError();
+    if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return reader.Finish();
+    throw fail(code);
+  }
+  std::string chunk(size_t{1} << 16, '\0');
+  while (!reader.Done()) {
+    DWORD got = 0;
+    if (!ReadFile(file.Get(), chunk.data(), static_cast<DWORD>(chunk.size()), &got, nullptr)) throw fail(GetLastError());
+    if (got == 0) break;
+    reader.Feed(std::string_view(chunk.data(), got));
+  }
+  return reader.Finish();
+}
+
 std::string Stamp() {
   SYSTEMTIME t{};
   GetLocalTime(&t);
@@ -169,7 +194,18 @@ std::vector<std::string> TReserve::Load() {
       notices.push_back(text);
     }
   }
-  const TParsedReserve journal = ParseReserveList(StrFromFileW(JournalPath()), true);
+  // A journal that cannot be read is kept aside, never overwritten: its lines
+  // name files that may be in no list.
+  TParsedReserve journal;
+  try {
+    journal = ReadJournal(JournalPath());
+  } catch (const EOSError& e) {
+    const std::wstring journalPath = JournalPath();
+    const std::wstring aside = journalPath + L"." + AnsiToWString(Stamp()) + L".unreadable";
+    if (!MoveFileExW(journalPath.c_str(), aside.c_str(), 0)) throw;
+    notices.push_back(Translate("The journal of the reserve of deleted files cannot be read: $1", e.what()) + "\r\n" +
+                      Translate("It was renamed to \"$1\".", WStringToAnsi(aside)));
+  }
   rejected.insert(rejected.end(), journal.rejected.begin(), journal.rejected.end());
 
   lines_ = MergeReserve(archived, journal.lines, [](const TReserveLine& line) {

@@ -88,6 +88,28 @@ bool TMemoryFileSystem::ForceDirs(const std::string& path) {
   return true;
 }
 
+std::vector<std::string> TMemoryFileSystem::SubFolders(const std::string& folder) {
+  const std::string prefix = Normal(folder) + "\\";
+  std::vector<std::string> out;
+  // The first component below folder, of a folder's name or of a file's
+  // folder; the parents of a folder made with ForceDirs exist too.
+  const auto take = [&](const std::string& name, bool isFolder) {
+    if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0) return;
+    const size_t cut = name.find('\\', prefix.size());
+    if (cut == std::string::npos && !isFolder) return;
+    std::string sub = name.substr(prefix.size(), cut == std::string::npos ? std::string::npos : cut - prefix.size());
+    if (!sub.empty() && std::find(out.begin(), out.end(), sub) == out.end()) out.push_back(std::move(sub));
+  };
+  for (const std::string& d : dirs_) take(d, true);
+  for (const auto& [name, file] : files_) take(name, false);
+  return out;
+}
+
+std::string TMemoryFileSystem::CurrentFolder(char drive) {
+  const char letter = drive == 0 ? 'C' : static_cast<char>(std::toupper(static_cast<unsigned char>(drive)));
+  return std::string(1, letter) + ":\\";
+}
+
 bool TMemoryFileSystem::DeleteFile(const std::string& name) { return files_.erase(Normal(name)) > 0; }
 
 void TMemoryFileSystem::SetFileDateAndAttributes(const std::string& name, uint32_t dosDateTime,

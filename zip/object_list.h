@@ -6,22 +6,25 @@
 #include <cxxabi.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
+#include <functional>
+#include <map>
 #include <typeinfo>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "zip/zip_errors.h"
+#include "zip/zip_stream.h"
 
 namespace kv {
 
 inline constexpr int kMaxListCount = 65535;
 
 // The name of an object's class, without its namespace (for messages).
-template <class T>
-std::string ClassNameOf(const T& object) {
-  const char* mangled = typeid(object).name();
+inline std::string ClassNameOf(const std::type_info& type) {
+  const char* mangled = type.name();
   int status = 0;
   char* plain = abi::__cxa_demangle(mangled, nullptr, nullptr, &status);
   std::string name = status == 0 && plain != nullptr ? plain : mangled;
@@ -29,6 +32,78 @@ std::string ClassNameOf(const T& object) {
   const size_t cut = name.rfind("::");
   return cut == std::string::npos ? name : name.substr(cut + 2);
 }
+template <class T>
+std::string ClassNameOf(const T& object) {
+  return ClassNameOf(typeid(object));
+}
+
+// The longest class name a streamed list records.
+inline constexpr size_t kMaxStreamedClassName = 63;
+
+// What a list's items are streamed as: per class name, a routine that reads
+// an item of that class from a stream and one that writes it.
+template <class T>
+class TClassRegistry {
+ public:
+  using Reader = std::function<std::unique_ptr<T>(TStream&)>;
+  using Writer = std::function<void(const T&, TStream&)>;
+
+  // Registers class C (a T) under its own name; EListError when the name is
+  // too long to be recorded.
+  template <class C>
+  void Register(Reader reader, Writer writer) {
+    const std::string name = ClassNameOf(typeid(C));
+    if (name.size() > kMaxStreamedClassName) throw EListError("Class name too long: <" + name + ">");
+    entries_[name] = Entry{std::move(reader), std::move(writer)};
+  }
+  // The reader of a class name; EListError when it is not registered.
+  const Reader& ReaderOf(const std::string& name) const {
+    const auto it = entries_.find(name);
+    if (it == entries_.end()) throw EListError("Class <" + name + "> not registered");
+    return it->second.reader;
+  }
+  // The writer of an item's class; EListError when it is not registered.
+  const Writer& WriterOf(const std::string& name) const {
+    const auto it = entries_.find(name);
+    if (it == entries_.end()) throw EListError("Source Class <" + name + "> not registered");
+    return it->second.writer;
+  }
+
+ private:
+  struct Entry {
+    Reader reader;
+    Writer writer;
+  };
+  std::map<std::string, Entry> entries_;
+};
+
+// Where an object declares the binary properties it stores: a name, the
+// routines that read and write the property's bytes, and whether it has
+// anything to store.
+class TBinaryPropertyFiler {
+ public:
+  virtual ~TBinaryPropertyFiler() = default;
+  virtual void DefineBinaryProperty(const std::string& name, const std::function<void(TStream&)>& read,
+                                    const std::function<void(TStream&)>& write, bool hasData) = 0;
+};
+
+namespace object_stream {
+
+// Exact reads; a stream that ends early raises EZipReadError.
+inline void ReadExact(TStream& s, void* buffer, int64_t count) {
+  if (s.Read(buffer, count) != count) throw EZipReadError("Object list data ends early");
+}
+inline uint8_t ReadByte(TStream& s) {
+  uint8_t b = 0;
+  ReadExact(s, &b, 1);
+  return b;
+}
+inline void WriteExact(TStream& s, const void* buffer, int64_t count) {
+  if (s.Write(buffer, count) != count) throw EZipWriteError("Object list data not written");
+}
+inline void WriteByte(TStream& s, uint8_t b) { WriteExact(s, &b, 1); }
+
+}  // namespace object_stream
 
 template <class T>
 class TObjectList {
@@ -107,10 +182,75 @@ class TObjectList {
     return j >= 0 && j < Count() ? items_[static_cast<size_t>(j)] : nullptr;
   }
 
+  // Declares the binary property "ObjectContainer", stored only when the
+  // list holds items.
+  virtual void DefineProperties(TBinaryPropertyFiler& filer, const TClassRegistry<T>& registry) {
+    filer.DefineBinaryProperty(
+        "ObjectContainer", [this, &registry](TStream& s) { ReadData(s, registry); },
+        [this, &registry](TStream& s) { WriteData(s, registry); }, !Empty());
+  }
+  // The owns-objects flag (1 byte), the count (32-bit little-endian), then
+  // per item its class name (a length byte and the characters) and what the
+  // class's writer writes. A null item raises EListError "Nil Source Class!".
+  virtual void WriteData(TStream& s, const TClassRegistry<T>& registry) const {
+    object_stream::WriteByte(s, owns_ ? 1 : 0);
+    const auto count = static_cast<uint32_t>(items_.size());
+    const uint8_t le[4] = {static_cast<uint8_t>(count), static_cast<uint8_t>(count >> 8),
+                           static_cast<uint8_t>(count >> 16), static_cast<uint8_t>(count >> 24)};
+    object_stream::WriteExact(s, le, 4);
+    for (const T* item : items_) {
+      if (item == nullptr) throw EListError("Nil Source Class!");
+      const std::string name = ClassNameOf(*item);
+      const auto& writer = registry.WriterOf(name);
+      object_stream::WriteByte(s, static_cast<uint8_t>(name.size()));
+      object_stream::WriteExact(s, name.data(), static_cast<int64_t>(name.size()));
+      writer(*item, s);
+    }
+  }
+  // Reads what WriteData wrote and adds the items. Stored bytes are not
+  // trusted: the count is bounded by the list's limit and by the bytes left,
+  // and nothing is added unless every item was read (EListError or
+  // EZipReadError, the list as it was). Items made by reading belong to
+  // the list, so a list that does not own its items refuses them.
+  virtual void ReadData(TStream& s, const TClassRegistry<T>& registry) {
+    std::vector<std::unique_ptr<T>> read = ReadItems(s, registry);
+    for (auto& item : read) Add(std::move(item));
+  }
+
   auto begin() const { return items_.begin(); }
   auto end() const { return items_.end(); }
 
  protected:
+  std::vector<std::unique_ptr<T>> ReadItems(TStream& s, const TClassRegistry<T>& registry) {
+    using namespace object_stream;
+    if (!owns_) throw EListError("Cannot read objects into a list that does not own them");
+    const uint8_t owns = ReadByte(s);
+    if (owns > 1) throw EListError("Bad owns-objects flag (" + std::to_string(owns) + ")");
+    uint8_t le[4];
+    ReadExact(s, le, 4);
+    const uint32_t count = le[0] | le[1] << 8 | le[2] << 16 | static_cast<uint32_t>(le[3]) << 24;
+    const int64_t left = s.Size() - s.Position();
+    // Each item takes at least its name's length byte.
+    if (static_cast<int64_t>(count) + Count() >= kMaxListCount || static_cast<int64_t>(count) > left) {
+      throw EListError("Bad object count (" + std::to_string(count) + ")");
+    }
+    GrowFor(Count() + static_cast<int>(count));
+    std::vector<std::unique_ptr<T>> items;
+    items.reserve(count);
+    for (uint32_t i = 0; i < count; ++i) {
+      const uint8_t length = ReadByte(s);
+      if (length == 0 || length > kMaxStreamedClassName) {
+        throw EListError("Bad class name length (" + std::to_string(length) + ")");
+      }
+      std::string name(length, '\0');
+      ReadExact(s, name.data(), length);
+      std::unique_ptr<T> item = registry.ReaderOf(name)(s);
+      if (!item) throw EListError("Class <" + name + "> read no object");
+      items.push_back(std::move(item));
+    }
+    return items;
+  }
+
   virtual int AddItem(T* item) { return Insert(Count(), item); }
   void InsertAt(int index, T* item) {
     GrowFor(Count() + 1);
@@ -176,6 +316,30 @@ class TSortedObjectList : public TObjectList<T> {
     return place;
   }
   void Put(int, T*) override { throw EListError("Cannot <Put> an Object in a sorted list!"); }
+  // The duplicates mode (1 byte) goes ahead of the list's data.
+  void WriteData(TStream& s, const TClassRegistry<T>& registry) const override {
+    object_stream::WriteByte(s, static_cast<uint8_t>(duplicates_));
+    TObjectList<T>::WriteData(s, registry);
+  }
+  void ReadData(TStream& s, const TClassRegistry<T>& registry) override {
+    const uint8_t mode = object_stream::ReadByte(s);
+    if (mode > 2) throw EListError("Bad duplicates mode (" + std::to_string(mode) + ")");
+    std::vector<std::unique_ptr<T>> read = this->ReadItems(s, registry);
+    if (static_cast<TDuplicates>(mode) == TDuplicates::Error) {
+      // A duplicate fails the whole read before anything is added.
+      std::vector<const T*> sorted;
+      for (const auto& item : read) sorted.push_back(item.get());
+      std::sort(sorted.begin(), sorted.end(), [this](const T* a, const T* b) { return Compare(*a, *b) < 0; });
+      int place = 0;
+      for (size_t i = 0; i < sorted.size(); ++i) {
+        if (Search(*sorted[i], place) || (i > 0 && Compare(*sorted[i - 1], *sorted[i]) == 0)) {
+          throw EListError("Duplicate Object index");
+        }
+      }
+    }
+    duplicates_ = static_cast<TDuplicates>(mode);
+    for (auto& item : read) this->Add(std::move(item));
+  }
   int IndexOf(const T* item) const override {
     int place = 0;
     if (!Search(*item, place)) return -1;

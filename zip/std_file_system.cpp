@@ -132,6 +132,20 @@ class StdFileSystem : public TZipFileSystem {
     std::filesystem::create_directories(Native(path), ec);
     return DirExists(path);
   }
+  std::vector<std::string> SubFolders(const std::string& folder) override {
+    std::vector<std::string> out;
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(Native(folder), ec), end; !ec && it != end; it.increment(ec)) {
+      std::error_code typeError;
+      if (it->is_directory(typeError)) out.push_back(it->path().filename().string());
+    }
+    return out;
+  }
+  // Without drives, every drive's current folder is the process's.
+  std::string CurrentFolder(char /*drive*/) override {
+    std::error_code ec;
+    return std::filesystem::current_path(ec).string();
+  }
   bool DeleteFile(const std::string& name) override {
     std::error_code ec;
     return std::filesystem::remove(Native(name), ec);

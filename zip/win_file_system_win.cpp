@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "base/file_replacement_win.h"
 #include "base/handle.h"
@@ -23,6 +24,13 @@ std::wstring Wide(const std::string& ansi) {
   const int n = MultiByteToWideChar(CP_ACP, 0, name.data(), static_cast<int>(name.size()), nullptr, 0);
   std::wstring out(static_cast<size_t>(n), L'\0');
   MultiByteToWideChar(CP_ACP, 0, name.data(), static_cast<int>(name.size()), out.data(), n);
+  return out;
+}
+
+std::string Narrow(const wchar_t* wide) {
+  const int n = WideCharToMultiByte(CP_ACP, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<size_t>(n > 0 ? n - 1 : 0), '\0');
+  if (n > 1) WideCharToMultiByte(CP_ACP, 0, wide, -1, out.data(), n, nullptr, nullptr);
   return out;
 }
 
@@ -205,24 +213,42 @@ class WinFileSystem : public TZipFileSystem {
     if (!GetVolumeInformationW(Wide(root).c_str(), label, MAX_PATH + 1, nullptr, nullptr, nullptr, nullptr, 0)) {
       return {};
     }
-    const int n = WideCharToMultiByte(CP_ACP, 0, label, -1, nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(n > 0 ? n - 1 : 0), '\0');
-    if (n > 1) WideCharToMultiByte(CP_ACP, 0, label, -1, out.data(), n, nullptr, nullptr);
-    return out;
+    return Narrow(label);
   }
   std::string TempFolder() override {
     wchar_t path[MAX_PATH + 1] = {};
     const DWORD n = GetTempPathW(MAX_PATH + 1, path);
     if (n == 0 || n > MAX_PATH) return {};
-    const int size = WideCharToMultiByte(CP_ACP, 0, path, -1, nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(size > 0 ? size - 1 : 0), '\0');
-    if (size > 1) WideCharToMultiByte(CP_ACP, 0, path, -1, out.data(), size, nullptr, nullptr);
+    std::string out = Narrow(path);
     while (!out.empty() && out.back() == '\\') out.pop_back();
     return out;
   }
   bool SetVolumeLabel(const std::string& root, const std::string& label) override {
     const ErrorModeScope quiet(SEM_FAILCRITICALERRORS);
     return SetVolumeLabelW(Wide(root).c_str(), Wide(label).c_str()) != 0;
+  }
+  std::vector<std::string> SubFolders(const std::string& folder) override {
+    std::string mask = folder;
+    if (!mask.empty() && mask.back() != '\\' && mask.back() != '/' && mask.back() != ':') mask += '\\';
+    const ErrorModeScope quiet(SEM_FAILCRITICALERRORS);
+    WIN32_FIND_DATAW data;
+    FindHandle h(FindFirstFileW(Wide(mask + "*").c_str(), &data));
+    std::vector<std::string> out;
+    if (!h) return out;
+    do {
+      const bool dots = data.cFileName[0] == L'.' &&
+                        (data.cFileName[1] == 0 || (data.cFileName[1] == L'.' && data.cFileName[2] == 0));
+      if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !dots) out.push_back(Narrow(data.cFileName));
+    } while (FindNextFileW(h.Get(), &data));
+    return out;
+  }
+  std::string CurrentFolder(char drive) override {
+    // "X:" alone names the drive's current folder.
+    const std::wstring relative = drive == 0 ? std::wstring(L".") : std::wstring{static_cast<wchar_t>(drive), L':'};
+    wchar_t path[MAX_PATH + 1] = {};
+    const DWORD n = GetFullPathNameW(relative.c_str(), MAX_PATH + 1, path, nullptr);
+    if (n == 0 || n > MAX_PATH) return {};
+    return Narrow(path);
   }
 };
 

@@ -65,6 +65,13 @@ class TZipFileSystem {
   virtual std::string TempFolder() { return {}; }
   // False when the label cannot be set.
   virtual bool SetVolumeLabel(const std::string& /*root*/, const std::string& /*label*/) { return false; }
+
+  // The names of the folders directly inside folder ("." and ".." left
+  // out), in no particular order; empty when there are none or the folder
+  // cannot be read.
+  virtual std::vector<std::string> SubFolders(const std::string& folder) = 0;
+  // The current folder of drive 'A'..'Z', or of the current drive for 0.
+  virtual std::string CurrentFolder(char drive) = 0;
 };
 
 // The process's file system: Win32 on Windows, std::filesystem elsewhere.
@@ -104,6 +111,10 @@ class TMemoryFileSystem : public TZipFileSystem {
   std::string VolumeLabel(const std::string& root) override;
   bool SetVolumeLabel(const std::string& root, const std::string& label) override;
   void SetDrive(char letter, Drive drive);
+  // Folders are those made with ForceDirs and those that hold files.
+  std::vector<std::string> SubFolders(const std::string& folder) override;
+  // The root "X:\" of the drive; the current drive is C.
+  std::string CurrentFolder(char drive) override;
   std::string TempFolder() override { return "C:\\TEMP"; }
   // Changes the medium in a removable drive: the files under "X:\" go
   // with the medium taken out and come back when it is inserted again;

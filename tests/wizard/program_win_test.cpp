@@ -187,6 +187,18 @@ TEST_F(Program, TheReservePageShowsAnUnfinishedRunAndItsText) {
   EXPECT_GT(text, 200);
   // The frame around it stays maroon.
   EXPECT_EQ(shot.Pixel(box.left - 1, box.top - 1), maroon);
+  // The two buttons draw their captions in their own red font, not the theme's.
+  for (const char* caption : {"Free reserved space now", "Recover deleted files"}) {
+    HWND button = Child(main, caption);
+    ASSERT_TRUE(button) << caption;
+    RECT face;
+    GetWindowRect(button, &face);
+    OffsetRect(&face, -window.left, -window.top);
+    int red = 0;
+    for (int y = face.top; y < face.bottom; ++y)
+      for (int x = face.left; x < face.right; ++x) red += shot.Pixel(x, y) == 0xFF0000;
+    EXPECT_GT(red, 40) << caption;
+  }
   Click(main, "&Exit");
   EXPECT_EQ(WaitForExit(), 0u);
 }

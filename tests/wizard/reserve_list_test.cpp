@@ -159,6 +159,54 @@ TEST(ReserveList, RejectedLinesAreKeptShortAndCountedPastTheirNumber) {
   EXPECT_EQ(parsed.rejected.back(), "(250 more lines that are not reserve lines)");
 }
 
+void ExpectSameParse(const TParsedReserve& a, const TParsedReserve& b) {
+  ASSERT_EQ(a.lines.size(), b.lines.size());
+  for (size_t i = 0; i < a.lines.size(); ++i) {
+    EXPECT_EQ(a.lines[i].hidden, b.lines[i].hidden);
+    EXPECT_EQ(a.lines[i].display, b.lines[i].display);
+    EXPECT_EQ(a.lines[i].longPath, b.lines[i].longPath);
+  }
+  EXPECT_EQ(a.rejected, b.rejected);
+  EXPECT_EQ(a.torn, b.torn);
+}
+
+// The journal is read in pieces: wherever a piece ends (inside CR LF, inside
+// a line at its bound, inside an overlong line) the result is the one the
+// whole text gives, and an overlong line never grows the reader past the
+// bound of one line.
+TEST(ReserveList, AListReadInPiecesGivesWhatTheWholeTextGives) {
+  const std::string head = Hidden("C:\\M") + "\t";
+  const std::string atBound = head + std::string(kMaxReserveLineBytes - head.size(), 'a');
+  const std::string text = "\r\n" + head + "C:\\M\\a.mp3\r\n" + atBound + "\r\n" + atBound + "b\n" + "\r\n\r\n" +
+                           head + std::string(3 * kMaxReserveLineBytes, 'c') + "\r\n" + "junk\r\n" + atBound + "\r";
+  for (const bool journal : {false, true}) {
+    const TParsedReserve whole = ParseReserveList(text, journal);
+    EXPECT_EQ(whole.lines.size(), journal ? 2u : 3u);  // a CR alone ends no journal line
+    ASSERT_EQ(whole.rejected.size(), 3u);
+    EXPECT_EQ(whole.rejected[1], (head + std::string(3 * kMaxReserveLineBytes, 'c')).substr(0, kMaxRejectedLineBytes));
+    EXPECT_EQ(whole.torn, journal);
+    for (const size_t piece : {size_t{1}, size_t{7}, size_t{4096}, kMaxReserveLineBytes + 1}) {
+      SCOPED_TRACE(piece);
+      TReserveListReader reader(journal);
+      for (size_t at = 0; at < text.size(); at += piece) reader.Feed(std::string_view(text).substr(at, piece));
+      ExpectSameParse(reader.Finish(), whole);
+    }
+  }
+  // Two overlong lines fed in small pieces: what the reader holds stays
+  // within one accepted line and the rejected starts.
+  const std::string garbage(8 * kMaxReserveLineBytes, 'g');
+  test::AllocationMeter meter;
+  TReserveListReader reader(true);
+  for (int line = 0; line < 2; ++line) {
+    for (size_t at = 0; at < garbage.size(); at += 65536) reader.Feed(std::string_view(garbage).substr(at, 65536));
+    reader.Feed("\r\n");
+  }
+  const TParsedReserve parsed = reader.Finish();
+  EXPECT_LT(meter.Peak(), 3 * kMaxReserveLineBytes);
+  ASSERT_EQ(parsed.rejected.size(), 2u);
+  EXPECT_EQ(parsed.rejected[0], garbage.substr(0, kMaxRejectedLineBytes));
+}
+
 std::vector<uint8_t> Seed(const std::string& name) {
   std::ifstream in(std::string(KV_TEST_SOURCE_DIR) + "/tests/corpus/reserve_list/regress/" + name, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};

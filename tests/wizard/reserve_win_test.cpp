@@ -15,6 +15,7 @@
 
 #include "base/ansi_text_win.h"
 #include "foundation/zip_strings_win.h"
+#include "tests/support/allocation_meter.h"
 #include "tests/wizard/wizard_test_util.h"
 
 namespace kv {
@@ -279,6 +280,59 @@ TEST_F(ReserveTest, AnUnreadableArchiveIsRenamedAsideAndTheJournalGivesTheReserv
     const std::string archive = WStringToAnsi((kProgram / L"data").wstring());
     EXPECT_EQ(ParseReserveList(LoadStringFromZip(archive, "data", ""), false).lines.size(), 1u);
   }
+}
+
+// A damaged journal of any size is read in pieces: memory stays near one
+// accepted line, the files it names are kept, and the garbage goes to the
+// history entry as its start; a journal that cannot be read is put aside.
+TEST_F(ReserveTest, AnOversizedOrUnreadableJournalCostsLittleAndLosesNothing) {
+  Write(kMusic / L"a.mp3", 11);
+  Write(kMusic / L"b.mp3", 22);
+  std::string lines;
+  {
+    TReserve writer(kProgram.wstring());
+    writer.Load();
+    ASSERT_TRUE(Hide(writer, kMusic / L"a.mp3"));
+    ASSERT_TRUE(Hide(writer, kMusic / L"b.mp3"));
+    lines = writer.HiddenList();
+  }  // killed before any save
+  const size_t split = lines.find('\n') + 1;
+  const std::string garbage(size_t{24} << 20, 'g');
+  {
+    std::ofstream out(kProgram / L"data.journal", std::ios::binary);
+    out << lines.substr(0, split) << garbage << "\r\n" << lines.substr(split) << "torn";
+  }
+  {
+    TReserve reader(kProgram.wstring());
+    test::AllocationMeter meter;
+    const std::vector<std::string> notices = reader.Load();
+    EXPECT_LT(meter.Peak(), size_t{4} << 20);
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_NE(notices[0].find("\"bad."), std::string::npos) << notices[0];
+    EXPECT_EQ(reader.GetHiddenCount(), 2);
+    EXPECT_EQ(reader.GetHiddenSize(), 33);
+  }
+  EXPECT_EQ(test::ReadWhole(kProgram / L"data.journal"), lines);
+
+  // Held open without read sharing: the journal cannot be read, so it is
+  // renamed aside as it was and the archive keeps its list.
+  FileHandle held(CreateFileW((kProgram / L"data.journal").c_str(), GENERIC_READ, FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  ASSERT_TRUE(held);
+  TReserve reader(kProgram.wstring());
+  const std::vector<std::string> notices = reader.Load();
+  held.Reset();
+  ASSERT_EQ(notices.size(), 1u);
+  EXPECT_NE(notices[0].find("data.journal"), std::string::npos) << notices[0];
+  EXPECT_EQ(reader.GetHiddenCount(), 2);
+  int aside = 0;
+  for (const auto& e : fs::directory_iterator(kProgram))
+    if (e.path().extension() == L".unreadable") {
+      ++aside;
+      EXPECT_EQ(test::ReadWhole(e.path()), lines);
+    }
+  EXPECT_EQ(aside, 1);
+  EXPECT_EQ(test::ReadWhole(kProgram / L"data.journal"), lines);
 }
 
 TEST_F(ReserveTest, AListWrittenWithThePasswordIsRead) {

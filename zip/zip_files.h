@@ -1,0 +1,32 @@
+#pragma once
+// File helpers of the zip library over a TZipFileSystem: folders named with
+// wildcards, the current folder of a drive, and copying a file.
+#include <string>
+#include <vector>
+
+#include "zip/zip_dialogs.h"
+#include "zip/zip_file_system.h"
+
+namespace kv {
+
+// Expands the wildcards ("*", "?", "<...>") of the folder part of path (all
+// that precedes the last "\" or "/") into the folders that match, compared
+// without regard to ASCII case. Each result is a folder with "\" separators
+// and a closing "\", in the order of the names found; the file part is left
+// to the caller. A folder part without wildcards comes back as it is, and a
+// path without one gives the single result "" (the current folder). From
+// the first wildcard on, every component names folders that exist, spelled
+// as the file system spells them.
+std::vector<std::string> ParseWildDir(TZipFileSystem& fs, const std::string& path);
+
+// The current folder of drive 'A'..'Z' (either case), or of the current
+// drive for 0. EZipFileOpenError for any other drive.
+std::string GetDirectory(TZipFileSystem& fs, char drive);
+
+// Copies source into dest, replacing dest only once the whole content is
+// written. On any failure dest stays as it was, the box "Could not copy
+// from <source> to <dest>" goes through dialogHook, and the result is false.
+bool FileCopy(TZipFileSystem& fs, const std::string& source, const std::string& dest,
+              const TZipDialogHook& dialogHook);
+
+}  // namespace kv
