@@ -59,7 +59,7 @@ TEST(FrameKind, CallSitesActionsAndTypesGiveTheKind) {
       {&catchAll, 0x30, kFrameUnknown},      // between call sites
       {&catchAll, 0x05, kFrameUnknown},      // before the first
       {&catchAll, 0x100, kFrameUnknown},     // after the last
-      {&spec, 0x22, kFrameUnknown},          // only an exception specification
+      {&spec, 0x22, kFrameUnknown},          // only a throw() list, no handler
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "offset " << c.offset);
