@@ -173,6 +173,16 @@ bool TCustomLazyStringTree::ColumnIsEmpty(PLazyNode node, TColumnIndex column) {
   return TBaseLazyTree::ColumnIsEmpty(node, column);
 }
 
+void TCustomLazyStringTree::AdjustPaintCellRect(TLTPaintInfo& info, TColumnIndex& nextColumn) {
+  if (!HeaderUsesColumns() || !Header().Columns().IsValidColumn(info.Column)) {
+    TBaseLazyTree::AdjustPaintCellRect(info, nextColumn);
+    return;
+  }
+  int right = info.CellRect.right;
+  nextColumn = SpanEmptyColumns(info.Node, info.Column, right);
+  info.CellRect.right = right;
+}
+
 void TCustomLazyStringTree::MainColumnChanged() {
   ResetWidthCaches();
   TBaseLazyTree::MainColumnChanged();

@@ -502,3 +502,79 @@ TEST_F(ColumnTree, OwnerPaintsRowsAndTheLinePattern) {
 
 }  // namespace
 }  // namespace kv
+
+namespace kv {
+namespace {
+
+// Long names; node 1 has no note, so under toAutoSpanColumns its name runs
+// on over the Note column (here read left to right, notes on the right).
+class SpanningColumnTree : public ColumnTree {
+ protected:
+  void SetUp() override {
+    ColumnTree::SetUp();
+    Columns().Items(kNote).SetBiDiMode(TLTBidiMode::bdLeftToRight);
+    Columns().Items(kNote).SetAlignment(TLTAlignment::taRightJustify);
+    tree->OnGetText = [](TBaseLazyTree&, PLazyNode node, TColumnIndex column, TLSTTextType, std::wstring& text) {
+      const std::wstring n = std::to_wstring(node->Index);
+      if (column == kName) text = L"A long name of node " + n;
+      else if (column == kNote) text = node->Index == 1 ? L"" : L"note " + n;
+      else text = n + L"00 KB";
+    };
+    for (PLazyNode n : nodes) tree->InvalidateNode(n);
+    auto& o = tree->TreeOptions();
+    o.SetAutoOptions(o.AutoOptions() | toAutoSpanColumns);
+  }
+  void Band(POINT from, POINT to) {
+    SendMessageW(hwnd, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(from.x, from.y));
+    SendMessageW(hwnd, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(to.x, to.y));
+    SendMessageW(hwnd, WM_LBUTTONUP, 0, MAKELPARAM(to.x, to.y));
+  }
+};
+
+TEST_F(SpanningColumnTree, BandMeetsANameThatRunsOverAnEmptyColumn) {
+  SetOptions(toMultiSelect);
+  const TLazyRect note0 = tree->GetDisplayRect(nodes[0], kNote, false);
+  const TLazyRect row2 = tree->GetDisplayRect(nodes[2], kNote, false);
+  ASSERT_GT(tree->GetDisplayRect(nodes[1], kName, true, true).Right, note0.Left + 12);
+  // Left part of the Note column, over rows 0 to 2: only the spanned name is met.
+  const POINT from{note0.Left + 4, note0.Top + 2}, to{note0.Left + 12, row2.Bottom - 2};
+  Band(from, to);
+  EXPECT_TRUE(tree->Selected(nodes[1]));
+  EXPECT_FALSE(tree->Selected(nodes[0]));  // its note has text: the name stops at its column
+  EXPECT_FALSE(tree->Selected(nodes[2]));
+  // A column read right to left is not run over, as it is not painted over.
+  tree->ClearSelection();
+  Columns().Items(kNote).SetBiDiMode(TLTBidiMode::bdRightToLeft);
+  Columns().Items(kNote).SetAlignment(TLTAlignment::taLeftJustify);  // mirrored: notes on the right
+  Band(from, to);
+  EXPECT_EQ(tree->SelectedCount(), 0u);
+  // Without spanning the name ends with its column.
+  tree->ClearSelection();
+  Columns().Items(kNote).SetBiDiMode(TLTBidiMode::bdLeftToRight);
+  Columns().Items(kNote).SetAlignment(TLTAlignment::taRightJustify);
+  auto& o = tree->TreeOptions();
+  o.SetAutoOptions(o.AutoOptions() & ~toAutoSpanColumns);
+  Band(from, to);
+  EXPECT_EQ(tree->SelectedCount(), 0u);
+}
+
+TEST_F(SpanningColumnTree, NamePaintedOverTheEmptyColumnOnly) {
+  tree->TreeOptions().SetPaintOptions(tree->TreeOptions().PaintOptions() | toShowVertGridLines);
+  const ui::TBitmap shot = Shot();
+  SaveShot(shot, "spanned");
+  // Any text pixel in a stretch of a row (darker than the grid's grey).
+  auto text = [&](PLazyNode node, int x0, int x1) {
+    const TLazyRect row = tree->GetDisplayRect(node, kNote, false);
+    for (int y = row.Top + 2; y < row.Bottom - 2; ++y)
+      for (int x = x0; x < x1; ++x)
+        if ((shot.Pixel(x, y) & 0xFF) < 0x60) return true;
+    return false;
+  };
+  const int note = Columns().Items(kNote).Left();
+  EXPECT_TRUE(text(nodes[1], note + 2, note + 12));   // the name goes on
+  EXPECT_FALSE(text(nodes[0], note + 2, note + 12));  // cut at its column, the note is far right
+  EXPECT_FALSE(text(nodes[2], note + 2, note + 12));
+}
+
+}  // namespace
+}  // namespace kv
