@@ -6,8 +6,10 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -574,6 +576,121 @@ TEST_F(SpanningColumnTree, NamePaintedOverTheEmptyColumnOnly) {
   EXPECT_TRUE(text(nodes[1], note + 2, note + 12));   // the name goes on
   EXPECT_FALSE(text(nodes[0], note + 2, note + 12));  // cut at its column, the note is far right
   EXPECT_FALSE(text(nodes[2], note + 2, note + 12));
+}
+
+}  // namespace
+}  // namespace kv
+
+namespace kv {
+namespace {
+
+TEST_F(ColumnTree, TreeColourReachesColumnsThatFollowIt) {
+  constexpr ui::TColor kOwn = 0x00C0FFC0, kTree = 0x0080E0FF;  // the tree's: RGB(255, 224, 128)
+  Columns().Items(kSize).SetColor(kOwn);
+  ASSERT_FALSE(Columns().Items(kSize).HasOption(coParentColor));
+  ASSERT_TRUE(Columns().Items(kName).HasOption(coParentColor));
+  tree->SetColor(kTree);
+  EXPECT_EQ(Columns().Items(kName).Color(), static_cast<std::uint32_t>(kTree));
+  EXPECT_EQ(Columns().Items(kNote).Color(), static_cast<std::uint32_t>(kTree));
+  EXPECT_EQ(Columns().Items(kSize).Color(), static_cast<std::uint32_t>(kOwn));
+  // Below the rows each column's stripe shows its colour.
+  const ui::TBitmap shot = Shot();
+  EXPECT_EQ(shot.Pixel(60, 150), 0xFFE080u);
+  EXPECT_EQ(shot.Pixel(250, 150), 0xC0FFC0u);
+}
+
+TEST_F(ColumnTree, RightToLeftTreeHasItsScrollBarOnTheLeft) {
+  tree->SetRootNodeCount(40);  // taller than the window: a vertical scroll bar
+  ASSERT_TRUE(Columns().Items(kName).HasOption(coParentBidiMode));
+  tree->SetBiDiMode(TLTBidiMode::bdRightToLeft);
+  hwnd = tree->Handle();
+  EXPECT_NE(GetWindowLongPtrW(hwnd, GWL_EXSTYLE) & WS_EX_LEFTSCROLLBAR, 0);
+  EXPECT_TRUE(Columns().Items(kName).UseRightToLeftReading());  // these follow the tree
+  EXPECT_TRUE(Columns().Items(kSize).UseRightToLeftReading());
+  RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME | RDW_UPDATENOW);
+  ui::test::Pump(50);
+  RECT window{};
+  GetWindowRect(hwnd, &window);
+  POINT client{0, 0};
+  ClientToScreen(hwnd, &client);
+  EXPECT_GE(client.x - window.left, GetSystemMetrics(SM_CXVSCROLL));
+  ui::TBitmap screen;
+  screen.CaptureScreen(window);
+  SaveShot(screen, "right_to_left");
+  EXPECT_EQ(tree->RootNodeCount(), 40u);  // the new window shows the same nodes
+  tree->SetBiDiMode(TLTBidiMode::bdLeftToRight);
+  EXPECT_EQ(GetWindowLongPtrW(tree->Handle(), GWL_EXSTYLE) & WS_EX_LEFTSCROLLBAR, 0);
+  EXPECT_FALSE(Columns().Items(kName).UseRightToLeftReading());
+  EXPECT_TRUE(Columns().Items(kNote).UseRightToLeftReading());  // set on its own
+}
+
+}  // namespace
+}  // namespace kv
+
+namespace kv {
+namespace {
+
+// Alt as the tree reads it (GetKeyState), set in the thread's key state: a
+// real Alt press released without another key would enter the window menu.
+class AltHeld {
+ public:
+  AltHeld() {
+    GetKeyboardState(saved_);
+    BYTE keys[256];
+    std::copy(std::begin(saved_), std::end(saved_), keys);
+    keys[VK_MENU] = 0x80;
+    SetKeyboardState(keys);
+  }
+  ~AltHeld() { SetKeyboardState(saved_); }
+  AltHeld(const AltHeld&) = delete;
+  AltHeld& operator=(const AltHeld&) = delete;
+
+ private:
+  BYTE saved_[256]{};
+};
+
+TEST_F(ColumnTree, AltClickInTheMainColumnLeavesTheNodeAloneSelected) {
+  SetOptions(toMultiSelect);
+  tree->AddToSelection(nodes[0]);
+  tree->AddToSelection(nodes[2]);
+  {
+    AltHeld alt;
+    Click(Label(nodes[1], kName));
+  }
+  EXPECT_EQ(tree->SelectedCount(), 1u);
+  EXPECT_TRUE(tree->Selected(nodes[1]));
+  EXPECT_NE(tree->FocusedNode(), nodes[1]);  // with Alt nothing counts as a label hit
+  // In another column the same click clears the selection.
+  tree->ClearSelection();
+  tree->AddToSelection(nodes[0]);
+  tree->AddToSelection(nodes[2]);
+  {
+    AltHeld alt;
+    Click(Label(nodes[1], kSize));
+  }
+  EXPECT_EQ(tree->SelectedCount(), 0u);
+}
+
+TEST_F(ColumnTree, RightAndMiddleButtonsWaitWhileTheHeaderIsBusy) {
+  SetOptions(toRightClickSelect | toMiddleClickSelect);
+  const PLazyNode focused = tree->FocusedNode();
+  // A press on the splitter right of the Name column: a resize is pending.
+  POINT splitter{Columns().Items(kName).Width() + 1, 10 - kHeaderHeight};
+  ClientToScreen(hwnd, &splitter);
+  SendMessageW(hwnd, WM_NCLBUTTONDOWN, HTBORDER, MAKELPARAM(splitter.x, splitter.y));
+  ASSERT_NE(tree->Header().States() & hstTrackPending, 0);
+  Click(Label(nodes[2], kName), WM_RBUTTONDOWN, MK_RBUTTON);
+  Click(Label(nodes[3], kName), WM_MBUTTONDOWN, MK_MBUTTON);
+  EXPECT_EQ(tree->FocusedNode(), focused);
+  EXPECT_EQ(tree->SelectedCount(), 0u);
+  SendMessageW(hwnd, WM_LBUTTONUP, 0, MAKELPARAM(splitter.x, 0));
+  ASSERT_EQ(tree->Header().States(), 0);
+  // Once the header is idle both buttons select.
+  Click(Label(nodes[2], kName), WM_RBUTTONDOWN, MK_RBUTTON);
+  EXPECT_EQ(tree->FocusedNode(), nodes[2]);
+  Click(Label(nodes[3], kName), WM_MBUTTONDOWN, MK_MBUTTON);
+  EXPECT_EQ(tree->FocusedNode(), nodes[3]);
+  EXPECT_TRUE(tree->Selected(nodes[3]));
 }
 
 }  // namespace
