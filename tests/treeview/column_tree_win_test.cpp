@@ -6,10 +6,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <algorithm>
 #include <cstdlib>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -630,31 +628,12 @@ TEST_F(ColumnTree, RightToLeftTreeHasItsScrollBarOnTheLeft) {
 namespace kv {
 namespace {
 
-// Alt as the tree reads it (GetKeyState), set in the thread's key state: a
-// real Alt press released without another key would enter the window menu.
-class AltHeld {
- public:
-  AltHeld() {
-    GetKeyboardState(saved_);
-    BYTE keys[256];
-    std::copy(std::begin(saved_), std::end(saved_), keys);
-    keys[VK_MENU] = 0x80;
-    SetKeyboardState(keys);
-  }
-  ~AltHeld() { SetKeyboardState(saved_); }
-  AltHeld(const AltHeld&) = delete;
-  AltHeld& operator=(const AltHeld&) = delete;
-
- private:
-  BYTE saved_[256]{};
-};
-
 TEST_F(ColumnTree, AltClickInTheMainColumnLeavesTheNodeAloneSelected) {
   SetOptions(toMultiSelect);
   tree->AddToSelection(nodes[0]);
   tree->AddToSelection(nodes[2]);
   {
-    AltHeld alt;
+    test::KeyStateHeld alt(VK_MENU);
     Click(Label(nodes[1], kName));
   }
   EXPECT_EQ(tree->SelectedCount(), 1u);
@@ -665,7 +644,7 @@ TEST_F(ColumnTree, AltClickInTheMainColumnLeavesTheNodeAloneSelected) {
   tree->AddToSelection(nodes[0]);
   tree->AddToSelection(nodes[2]);
   {
-    AltHeld alt;
+    test::KeyStateHeld alt(VK_MENU);
     Click(Label(nodes[1], kSize));
   }
   EXPECT_EQ(tree->SelectedCount(), 0u);
