@@ -612,6 +612,10 @@ TEST_F(ColumnTree, RightToLeftTreeHasItsScrollBarOnTheLeft) {
   POINT client{0, 0};
   ClientToScreen(hwnd, &client);
   EXPECT_GE(client.x - window.left, GetSystemMetrics(SM_CXVSCROLL));
+  // The header starts with the client area and still reaches the right edge.
+  const RECT header = tree->Header().HeaderRect();
+  EXPECT_EQ(header.left, client.x - window.left);
+  EXPECT_EQ(header.right, window.right - window.left);
   ui::TBitmap screen;
   screen.CaptureScreen(window);
   SaveShot(screen, "right_to_left");
