@@ -136,7 +136,10 @@ int TCustomLazyStringTree::DoGetNodeWidth(PLazyNode node, TColumnIndex column) {
 
 int TCustomLazyStringTree::ComputeNodeHeight(HDC canvas, PLazyNode node, TColumnIndex column) {
   if (!MultiLine(node)) return static_cast<int>(node->NodeHeight);
-  const TLazyRect r = GetDisplayRect(node, column, true);
+  TLazyRect r = GetDisplayRect(node, column, true);
+  // Wrapped as painted: over the empty columns the cell spans.
+  if (int left = 0, right = 0; HeaderColumnBounds(column, left, right))
+    r.Right += SpannedCellRight(node, column, right) - right;
   RECT calc{r.Left, 0, r.Right, 0};
   const std::wstring text = GetText(node, column);
   std::optional<ui::WindowDc> own;

@@ -558,6 +558,16 @@ TEST_F(SpanningColumnTree, BandMeetsANameThatRunsOverAnEmptyColumn) {
   EXPECT_EQ(tree->SelectedCount(), 0u);
 }
 
+TEST_F(SpanningColumnTree, MultiLineNameWrapsInTheSpannedCell) {
+  tree->SetMultiLine(nodes[1], true);
+  const int spanned = tree->ComputeNodeHeight(nullptr, nodes[1], kName);
+  auto& o = tree->TreeOptions();
+  o.SetAutoOptions(o.AutoOptions() & ~toAutoSpanColumns);
+  const int own = tree->ComputeNodeHeight(nullptr, nodes[1], kName);
+  EXPECT_GE(own, 2 * spanned);  // two lines within its column, one over both
+  EXPECT_GT(spanned, 0);
+}
+
 TEST_F(SpanningColumnTree, NamePaintedOverTheEmptyColumnOnly) {
   tree->TreeOptions().SetPaintOptions(tree->TreeOptions().PaintOptions() | toShowVertGridLines);
   const ui::TBitmap shot = Shot();
