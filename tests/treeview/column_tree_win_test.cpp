@@ -531,12 +531,28 @@ class SpanningColumnTree : public ColumnTree {
   }
 };
 
-TEST_F(SpanningColumnTree, BandMeetsANameThatRunsOverAnEmptyColumn) {
+TEST_F(SpanningColumnTree, NameRunsOverTheEmptyColumnInPaintBandAndHeight) {
+  // Painted: the name goes on over the empty note only.
+  tree->TreeOptions().SetPaintOptions(tree->TreeOptions().PaintOptions() | toShowVertGridLines);
+  const ui::TBitmap shot = Shot();
+  SaveShot(shot, "spanned");
+  auto text = [&](PLazyNode node, int x0, int x1) {  // a text pixel (darker than the grid's grey)
+    const TLazyRect row = tree->GetDisplayRect(node, kNote, false);
+    for (int y = row.Top + 2; y < row.Bottom - 2; ++y)
+      for (int x = x0; x < x1; ++x)
+        if ((shot.Pixel(x, y) & 0xFF) < 0x60) return true;
+    return false;
+  };
+  const int note = Columns().Items(kNote).Left();
+  EXPECT_TRUE(text(nodes[1], note + 2, note + 12));
+  EXPECT_FALSE(text(nodes[0], note + 2, note + 12));  // cut at its column, the note is far right
+  EXPECT_FALSE(text(nodes[2], note + 2, note + 12));
+
+  // A band over the left part of the Note column, rows 0 to 2, meets only the spanned name.
   SetOptions(toMultiSelect);
   const TLazyRect note0 = tree->GetDisplayRect(nodes[0], kNote, false);
   const TLazyRect row2 = tree->GetDisplayRect(nodes[2], kNote, false);
   ASSERT_GT(tree->GetDisplayRect(nodes[1], kName, true, true).Right, note0.Left + 12);
-  // Left part of the Note column, over rows 0 to 2: only the spanned name is met.
   const POINT from{note0.Left + 4, note0.Top + 2}, to{note0.Left + 12, row2.Bottom - 2};
   Band(from, to);
   EXPECT_TRUE(tree->Selected(nodes[1]));
@@ -548,42 +564,23 @@ TEST_F(SpanningColumnTree, BandMeetsANameThatRunsOverAnEmptyColumn) {
   Columns().Items(kNote).SetAlignment(TLTAlignment::taLeftJustify);  // mirrored: notes on the right
   Band(from, to);
   EXPECT_EQ(tree->SelectedCount(), 0u);
-  // Without spanning the name ends with its column.
-  tree->ClearSelection();
   Columns().Items(kNote).SetBiDiMode(TLTBidiMode::bdLeftToRight);
   Columns().Items(kNote).SetAlignment(TLTAlignment::taRightJustify);
-  auto& o = tree->TreeOptions();
-  o.SetAutoOptions(o.AutoOptions() & ~toAutoSpanColumns);
-  Band(from, to);
-  EXPECT_EQ(tree->SelectedCount(), 0u);
-}
 
-TEST_F(SpanningColumnTree, MultiLineNameWrapsInTheSpannedCell) {
+  // A multi-line name wraps in the spanned cell: one line there, two in its column.
   tree->SetMultiLine(nodes[1], true);
   const int spanned = tree->ComputeNodeHeight(nullptr, nodes[1], kName);
+  EXPECT_GT(spanned, 0);
+  tree->SetMultiLine(nodes[1], false);
+
+  // Without spanning the name ends with its column.
   auto& o = tree->TreeOptions();
   o.SetAutoOptions(o.AutoOptions() & ~toAutoSpanColumns);
-  const int own = tree->ComputeNodeHeight(nullptr, nodes[1], kName);
-  EXPECT_GE(own, 2 * spanned);  // two lines within its column, one over both
-  EXPECT_GT(spanned, 0);
-}
-
-TEST_F(SpanningColumnTree, NamePaintedOverTheEmptyColumnOnly) {
-  tree->TreeOptions().SetPaintOptions(tree->TreeOptions().PaintOptions() | toShowVertGridLines);
-  const ui::TBitmap shot = Shot();
-  SaveShot(shot, "spanned");
-  // Any text pixel in a stretch of a row (darker than the grid's grey).
-  auto text = [&](PLazyNode node, int x0, int x1) {
-    const TLazyRect row = tree->GetDisplayRect(node, kNote, false);
-    for (int y = row.Top + 2; y < row.Bottom - 2; ++y)
-      for (int x = x0; x < x1; ++x)
-        if ((shot.Pixel(x, y) & 0xFF) < 0x60) return true;
-    return false;
-  };
-  const int note = Columns().Items(kNote).Left();
-  EXPECT_TRUE(text(nodes[1], note + 2, note + 12));   // the name goes on
-  EXPECT_FALSE(text(nodes[0], note + 2, note + 12));  // cut at its column, the note is far right
-  EXPECT_FALSE(text(nodes[2], note + 2, note + 12));
+  tree->ClearSelection();
+  Band(from, to);
+  EXPECT_EQ(tree->SelectedCount(), 0u);
+  tree->SetMultiLine(nodes[1], true);
+  EXPECT_GE(tree->ComputeNodeHeight(nullptr, nodes[1], kName), 2 * spanned);
 }
 
 }  // namespace
@@ -592,7 +589,7 @@ TEST_F(SpanningColumnTree, NamePaintedOverTheEmptyColumnOnly) {
 namespace kv {
 namespace {
 
-TEST_F(ColumnTree, TreeColourReachesColumnsThatFollowIt) {
+TEST_F(ColumnTree, TreeColourAndReadingOrderReachTheColumnsThatFollowThem) {
   constexpr ui::TColor kOwn = 0x00C0FFC0, kTree = 0x0080E0FF;  // the tree's: RGB(255, 224, 128)
   Columns().Items(kSize).SetColor(kOwn);
   ASSERT_FALSE(Columns().Items(kSize).HasOption(coParentColor));
@@ -605,9 +602,8 @@ TEST_F(ColumnTree, TreeColourReachesColumnsThatFollowIt) {
   const ui::TBitmap shot = Shot();
   EXPECT_EQ(shot.Pixel(60, 150), 0xFFE080u);
   EXPECT_EQ(shot.Pixel(250, 150), 0xC0FFC0u);
-}
 
-TEST_F(ColumnTree, RightToLeftTreeHasItsScrollBarOnTheLeft) {
+  // A right-to-left tree: its columns follow, its scroll bar is on the left.
   tree->SetRootNodeCount(40);  // taller than the window: a vertical scroll bar
   ASSERT_TRUE(Columns().Items(kName).HasOption(coParentBidiMode));
   tree->SetBiDiMode(TLTBidiMode::bdRightToLeft);
@@ -642,7 +638,7 @@ TEST_F(ColumnTree, RightToLeftTreeHasItsScrollBarOnTheLeft) {
 namespace kv {
 namespace {
 
-TEST_F(ColumnTree, AltClickInTheMainColumnLeavesTheNodeAloneSelected) {
+TEST_F(ColumnTree, AltClickOnTheMainColumnAndButtonsWaitingForABusyHeader) {
   SetOptions(toMultiSelect);
   tree->AddToSelection(nodes[0]);
   tree->AddToSelection(nodes[2]);
@@ -662,9 +658,9 @@ TEST_F(ColumnTree, AltClickInTheMainColumnLeavesTheNodeAloneSelected) {
     Click(Label(nodes[1], kSize));
   }
   EXPECT_EQ(tree->SelectedCount(), 0u);
-}
 
-TEST_F(ColumnTree, RightAndMiddleButtonsWaitWhileTheHeaderIsBusy) {
+  // Right and middle buttons wait while the header resizes a column.
+  tree->ClearSelection();
   SetOptions(toRightClickSelect | toMiddleClickSelect);
   const PLazyNode focused = tree->FocusedNode();
   // A press on the splitter right of the Name column: a resize is pending.
