@@ -337,6 +337,7 @@ void TBaseLazyTree::CreateParams(TCreateParams& params) {
   if (bars == TScrollStyle::ssVertical || bars == TScrollStyle::ssBoth) params.style |= WS_VSCROLL;
   if (bars == TScrollStyle::ssHorizontal || bars == TScrollStyle::ssBoth) params.style |= WS_HSCROLL;
   if (borderStyle_ == TTreeBorderStyle::bsSingle) params.exStyle |= WS_EX_CLIENTEDGE;
+  if (bidiMode_ != TLTBidiMode::bdLeftToRight) params.exStyle |= WS_EX_LEFTSCROLLBAR;
 }
 
 void TBaseLazyTree::InitHandle() {
@@ -724,6 +725,9 @@ void TBaseLazyTree::WndProc(ui::TMessage& m) {
       TControl::WndProc(m);
       return;
     case ui::CM_COLORCHANGED:
+      if (header_ != nullptr) header_->Columns().ParentColorChanged();
+      ColorsChanged();
+      return;
     case ui::CM_FONTCHANGED:
       ColorsChanged();
       return;

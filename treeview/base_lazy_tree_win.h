@@ -443,6 +443,15 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   virtual void DoGetLineStyle(std::uint8_t (&pattern)[8]);
   // Whether a cell shows nothing (OnGetCellIsEmpty; without it every cell counts as empty).
   virtual bool ColumnIsEmpty(PLazyNode node, TColumnIndex column);
+  // The cell about to be painted and the column painted after it (the next
+  // visible one; a cell spanning its neighbours moves it on).
+  virtual void AdjustPaintCellRect(TLTPaintInfo& info, TColumnIndex& nextColumn);
+  // Under toAutoSpanColumns a left-to-right cell runs over the following
+  // visible columns that are empty for the node, up to one that reads right
+  // to left: `right` grows by their widths; answers the column after the run.
+  // `column` must be valid.
+  TColumnIndex SpanEmptyColumns(PLazyNode node, TColumnIndex column, int& right);
+  int SpannedCellRight(PLazyNode node, TColumnIndex column, int right) override;
   virtual void PaintCheckImage(TLTPaintInfo& info);
   virtual void PaintImage(TLTPaintInfo& info, TLTImageInfoIndex slot, HIMAGELIST list, bool overlay);
   virtual void PaintNodeButton(HDC dc, PLazyNode node, const RECT& r, int buttonX, int buttonY,

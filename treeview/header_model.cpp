@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <string>
 
@@ -9,9 +10,12 @@ namespace kv {
 
 namespace {
 
-// No operating system in the family this program runs on limits a column,
-// so the largest maximum is the only cap.
-constexpr int kMaxColumnWidth = 10000;
+// A running sum of column widths as an edge: at most kMaxColumnsExtent, so
+// an edge plus a width never overflows (thousands of the widest columns
+// share the last edge instead).
+int ColumnEdge(std::int64_t sum) {
+  return static_cast<int>(std::clamp<std::int64_t>(sum, -kMaxColumnsExtent, kMaxColumnsExtent));
+}
 
 // Counts shared positions, widths and the position array among the change
 // notifications; kept out of loading.
@@ -180,6 +184,10 @@ void TLazyTreeColumn::ParentColorChanged() {
   color_ = owner_.Header().TreeColor();
 }
 
+void TLazyTreeColumns::ParentColorChanged() {
+  for (auto& column : items_) column->ParentColorChanged();
+}
+
 std::wstring TLazyTreeColumn::GetDisplayName() const {
   const bool plain = std::all_of(text_.begin(), text_.end(), [](wchar_t c) { return c <= 255; });
   if (plain) return text_;
@@ -337,11 +345,11 @@ void TLazyTreeColumns::InitializePositionArray() {
 void TLazyTreeColumns::UpdatePositions(bool force) {
   if (!force && (updateCount_ > 0 || header_.Loading())) return;
   InitializePositionArray();
-  int running = 0;
+  std::int64_t running = 0;
   for (std::size_t place = 0; place < positions_.size(); ++place) {
     TLazyTreeColumn& column = *items_[static_cast<std::size_t>(positions_[place])];
     column.position_ = static_cast<int>(place);
-    column.left_ = running;
+    column.left_ = ColumnEdge(running);
     if (column.HasOption(coVisible)) running += column.width_;
   }
 }
@@ -394,14 +402,14 @@ TColumnIndex TLazyTreeColumns::ColumnFromPosition(int positionIndex) const {
 TColumnIndex TLazyTreeColumns::GetColumnAndBounds(THeaderPoint p, int& left, int& right,
                                                    bool relative) const {
   if (p.X < 0 || p.Y < 0 || p.Y > header_.TreeHeight()) return kInvalidColumn;
-  int edge = relative ? header_.HorizontalOffset() : 0;
+  std::int64_t edge = relative ? header_.HorizontalOffset() : 0;
   for (TColumnIndex index : positions_) {
     const TLazyTreeColumn& column = Items(index);
     if (!column.HasOption(coVisible)) continue;
-    const int next = edge + column.width_;
+    const std::int64_t next = edge + column.width_;
     if (next > p.X) {
-      left = edge;
-      right = next;
+      left = ColumnEdge(edge);
+      right = left + column.width_;
       return index;
     }
     edge = next;
@@ -484,11 +492,12 @@ void TLazyTreeColumns::AdjustAutoSize(TColumnIndex currentIndex, bool force) {
   if (IsValidColumn(currentIndex) && Items(currentIndex).position_ >= Items(target).position_)
     target = GetNextVisibleColumn(currentIndex);
   if (!IsValidColumn(target)) return;
-  int others = 0;
+  std::int64_t others = 0;
   for (int i = 0; i < Count(); ++i)
     if (i != target && Items(i).HasOption(coVisible)) others += Items(i).width_;
   TLazyTreeColumn& column = Items(target);
-  const int width = std::clamp(header_.AvailableWidth() - others, column.minWidth_, column.maxWidth_);
+  const int width = static_cast<int>(std::clamp<std::int64_t>(header_.AvailableWidth() - others,
+                                                              column.minWidth_, column.maxWidth_));
   if (width == column.width_ && !force) return;
   column.width_ = width;
   UpdatePositions();
@@ -607,14 +616,14 @@ void TLTHeaderModel::Assign(const TLTHeaderModel& source) {
 
 bool TLTHeaderModel::DetermineSplitterIndex(THeaderPoint p) {
   TLazyTreeColumns& columns = *columns_;
-  int edge = HorizontalOffset() + columns.TotalWidth();
+  std::int64_t edge = std::int64_t{HorizontalOffset()} + columns.TotalWidth();
   for (auto it = columns.positions_.rbegin(); it != columns.positions_.rend(); ++it) {
     const TLazyTreeColumn& column = columns.Items(*it);
     if (!column.HasOption(coVisible)) continue;
     if (p.X > edge - 3 && p.X < edge + 5) {
       if (!column.HasOption(coResizable)) return false;
       columns.trackIndex_ = *it;
-      trackLeft_ = edge - column.width_;
+      trackLeft_ = ColumnEdge(edge - column.width_);
       return true;
     }
     edge -= column.width_;

@@ -18,6 +18,12 @@ namespace kv {
 
 // Stored as 0, 1, 2 in the header stream.
 enum class TLTAlignment : std::uint8_t { taLeftJustify, taRightJustify, taCenter };
+// The widest a column may be: far wider than any screen, small enough that
+// the column edges (sums of widths, kept at most kMaxColumnsExtent by
+// UpdatePositions) plus a width and a scroll offset stay inside int.
+inline constexpr int kMaxColumnWidth = 1000000;
+inline constexpr int kMaxColumnsExtent = 1 << 29;
+
 enum class TLTBidiMode : std::uint8_t { bdLeftToRight, bdRightToLeft };
 enum class TLazyTreeColumnStyle : std::uint8_t { vsText, vsOwnerDraw };
 enum class TLTHeaderColumnLayout : std::uint8_t { blGlyphLeft, blGlyphRight, blGlyphTop, blGlyphBottom };
@@ -203,6 +209,8 @@ class TLazyTreeColumns {
   bool IsValidColumn(TColumnIndex column) const;
   // Right edge of the last visible column in display order (0 without one).
   int TotalWidth() const;
+  // The tree's colour changed: columns with coParentColor take it.
+  void ParentColorChanged();
   void AdjustAutoSize(TColumnIndex currentIndex, bool force = false);
   void UpdatePositions(bool force = false);
   void InitializePositionArray();

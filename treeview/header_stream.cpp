@@ -62,6 +62,14 @@ std::int32_t ReadBoundedSize(TNodeStream& stream) {
   return std::max(v, 0);
 }
 
+// Widths beyond the widest column a header allows are a damaged stream as
+// well; negative ones count as 0.
+std::int32_t ReadColumnWidth(TNodeStream& stream) {
+  const std::int32_t v = ReadI32(stream);
+  if (v > kMaxColumnWidth) ReadError();
+  return std::max(v, 0);
+}
+
 void WriteWide(TNodeStream& stream, const std::wstring& text) {
   WriteI32(stream, static_cast<std::int64_t>(text.size()));
   std::vector<std::uint8_t> bytes(text.size() * 2);
@@ -108,9 +116,9 @@ void TLazyTreeColumn::SaveToStream(TNodeStream& stream) const {
 void TLazyTreeColumn::LoadFromStream(TNodeStream& stream, int version) {
   text_ = ReadWide(stream);
   hint_ = ReadWide(stream);
-  const int width = ReadI32(stream);
-  const int minWidth = ReadI32(stream);
-  const int maxWidth = ReadI32(stream);
+  const int width = ReadColumnWidth(stream);
+  const int minWidth = ReadColumnWidth(stream);
+  const int maxWidth = ReadColumnWidth(stream);
   style_ = ReadEnum<TLazyTreeColumnStyle>(stream, 2);
   imageIndex_ = ReadI32(stream);
   layout_ = ReadEnum<TLTHeaderColumnLayout>(stream, 4);
@@ -125,8 +133,8 @@ void TLazyTreeColumn::LoadFromStream(TNodeStream& stream, int version) {
   }
   if (version >= 2) color_ = ReadU32(stream);
   // The limits first, each kept inside the other, then the width inside them.
-  maxWidth_ = std::clamp(maxWidth, 0, 10000);
-  minWidth_ = std::clamp(minWidth, 0, maxWidth_);
+  maxWidth_ = maxWidth;
+  minWidth_ = std::min(minWidth, maxWidth_);
   width_ = std::clamp(width, minWidth_, maxWidth_);
   previousWidth_ = width_;
 }

@@ -135,7 +135,13 @@ RECT TLTHeader::HeaderRect() const {
   POINT origin{0, 0};
   ClientToScreen(hwnd, &origin);
   const int left = origin.x - window.left, top = origin.y - window.top;
-  return RECT{left, top - Height(), window.right - window.left - left, top};
+  // The header starts where the client area does and reaches the right
+  // border, over a vertical scroll bar on the right; one on the left is not
+  // part of the border.
+  int border = left;
+  if ((GetWindowLongPtrW(hwnd, GWL_EXSTYLE) & WS_EX_LEFTSCROLLBAR) && (GetWindowLongPtrW(hwnd, GWL_STYLE) & WS_VSCROLL))
+    border = std::max(0, border - GetSystemMetrics(SM_CXVSCROLL));
+  return RECT{left, top - Height(), window.right - window.left - border, top};
 }
 
 bool TLTHeader::InHeader(POINT p) const {

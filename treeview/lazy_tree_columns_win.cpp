@@ -219,6 +219,23 @@ bool TBaseLazyTree::HitColumnBounds(TTreeHitInfo& hitInfo, int x, int& left, int
   return true;
 }
 
+TColumnIndex TBaseLazyTree::SpanEmptyColumns(PLazyNode node, TColumnIndex column, int& right) {
+  const TLazyTreeColumns& columns = header_->Columns();
+  TColumnIndex next = columns.GetNextVisibleColumn(column);
+  if (!HasOption(toAutoSpanColumns) || node == nullptr || columns.Items(column).UseRightToLeftReading())
+    return next;
+  while (next >= 0 && ColumnIsEmpty(node, next) && !columns.Items(next).UseRightToLeftReading()) {
+    right += columns.Items(next).Width();
+    next = columns.GetNextVisibleColumn(next);
+  }
+  return next;
+}
+
+int TBaseLazyTree::SpannedCellRight(PLazyNode node, TColumnIndex column, int right) {
+  if (HeaderUsesColumns() && header_->Columns().IsValidColumn(column)) SpanEmptyColumns(node, column, right);
+  return right;
+}
+
 void TBaseLazyTree::ColumnMouse(int phase, TColumnIndex column) {
   if (header_ == nullptr) return;
   TLazyTreeColumns& columns = header_->Columns();

@@ -190,7 +190,8 @@ class TLazyTreeModel : public TCacheClient {
   int SelectionLevel() const { return selectionLevel_; }
   // Collects the nodes whose place relative to a rubber band changed between
   // `oldRect` and `newRect` (tree coordinates); the left-to-right rules, or
-  // mirrored. True when something was collected or removed.
+  // mirrored. `right` is the column's edge; each node's own limit is
+  // SpannedCellRight of it. True when something was collected or removed.
   bool CollectSelectedNodesLTR(TColumnIndex mainColumn, int left, TLazyRect oldRect,
                                TLazyRect newRect, int alignment, int right);
   bool CollectSelectedNodesRTL(TColumnIndex mainColumn, int left, TLazyRect oldRect,
@@ -446,6 +447,9 @@ class TLazyTreeModel : public TCacheClient {
   virtual int DoGetNodeWidth(PLazyNode /*node*/, TColumnIndex /*column*/) { return 0; }
   // Extra space before the content (check, state and normal images).
   virtual int ContentImagesWidth(PLazyNode /*node*/, TColumnIndex /*column*/) { return 0; }
+  // The right edge of a node's cell whose column ends at `right`: further
+  // right where the tree lets the cell run over following empty columns.
+  virtual int SpannedCellRight(PLazyNode /*node*/, TColumnIndex /*column*/, int right) { return right; }
   // Measures a node's height once under toVariableNodeHeight (painting).
   virtual void MeasureItemHeight(PLazyNode /*node*/) {}
   // Called for every node just before its memory goes: every reference the

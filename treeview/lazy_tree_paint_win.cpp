@@ -676,6 +676,8 @@ void TBaseLazyTree::PaintCells(TLTPaintInfo& info, const RECT& row, const RECT& 
       info.Alignment = info.Alignment == TLTAlignment::taLeftJustify ? TLTAlignment::taRightJustify
                                                                       : TLTAlignment::taLeftJustify;
     const bool skip = (c != nullptr && !c->HasOption(coVisible)) || ((info.PaintOptions & poMainOnly) && !isMain);
+    TColumnIndex next = useColumns ? columns->GetNextVisibleColumn(column) : kNoColumn;
+    if (!skip) AdjustPaintCellRect(info, next);
     if (!skip && info.CellRect.right > window.left) {
       for (auto& image : info.ImageInfo) image = TLTImageInfo{};
       info.NodeWidth = DoGetNodeWidth(node, column);
@@ -753,9 +755,7 @@ void TBaseLazyTree::PaintCells(TLTPaintInfo& info, const RECT& row, const RECT& 
       DoAfterCellPaint(dc, node, column, info.CellRect);
       if (useColumns) RestoreDC(dc, saved);
     }
-    if (!useColumns) break;
-    const TColumnIndex next = columns->GetNextVisibleColumn(column);
-    if (next < 0) break;
+    if (!useColumns || next < 0) break;
     column = next;
     const TLazyTreeColumn& n = columns->Items(column);
     info.Position = n.Position();
@@ -780,6 +780,10 @@ void TBaseLazyTree::PaintColumnStripes(HDC dc, const RECT& window, int h, std::u
     if (grid && !(header_->HasOption(hoAutoResize) && index == last))
       FillColor(dc, RECT{right - 1, 0, right, h}, ui::ColorToRGB(colors_.Color(TLTColors::GridLineColor)));
   }
+}
+
+void TBaseLazyTree::AdjustPaintCellRect(TLTPaintInfo& info, TColumnIndex& nextColumn) {
+  if (HeaderUsesColumns()) nextColumn = header_->Columns().GetNextVisibleColumn(info.Column);
 }
 
 bool TBaseLazyTree::ColumnIsEmpty(PLazyNode node, TColumnIndex column) {

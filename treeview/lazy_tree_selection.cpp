@@ -346,8 +346,9 @@ void TLazyTreeModel::HandleClickSelection(PLazyNode /*lastFocused*/, PLazyNode n
 // Rubber band: a node changes when its inside-ness differs between the old and
 // the new band. `mirrored` measures from the right edge (right-to-left).
 static bool CollectBand(TLazyTreeModel& tree, bool mirrored, int left,
-                        TLazyRect oldRect, TLazyRect newRect, int alignment, int right, bool ctrl,
+                        TLazyRect oldRect, TLazyRect newRect, int alignment, bool ctrl,
                         bool simple, int indentPerLevel, int margin, bool showRoot,
+                        const std::function<int(PLazyNode)>& rightLimit,
                         const std::function<int(PLazyNode)>& contentExtra,
                         const std::function<int(PLazyNode)>& nodeWidth,
                         std::vector<PLazyNode>& collected, std::vector<PLazyNode>& removed) {
@@ -363,6 +364,7 @@ static bool CollectBand(TLazyTreeModel& tree, bool mirrored, int left,
     const int bottom = top + height;
     const int level = tree.GetNodeLevel(node) + (showRoot ? 1 : 0);
     const int indentation = level * indentPerLevel + margin + contentExtra(node);
+    const int right = rightLimit(node);
     int contentLeft = mirrored ? left : left + indentation;
     int contentRight = mirrored ? right - indentation : right;
     auto inside = [&](const TLazyRect& r) {
@@ -406,8 +408,9 @@ bool TLazyTreeModel::CollectSelectedNodes(bool mirrored, TColumnIndex mainColumn
                                           TLazyRect newRect, int alignment, int right) {
   std::vector<PLazyNode> collected, removed;
   const bool changed = CollectBand(
-      *this, mirrored, left, oldRect, newRect, alignment, right, drawSelectionCtrl_,
+      *this, mirrored, left, oldRect, newRect, alignment, drawSelectionCtrl_,
       HasOption(toSimpleDrawSelection), static_cast<int>(indent_), margin_, HasOption(toShowRoot),
+      [&](PLazyNode n) { return SpannedCellRight(n, mainColumn, right); },
       [&](PLazyNode n) { return ContentImagesWidth(n, mainColumn); },
       [&](PLazyNode n) { return DoGetNodeWidth(n, mainColumn); }, collected, removed);
   for (PLazyNode n : removed) InternalRemoveFromSelection(n);

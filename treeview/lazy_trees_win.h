@@ -115,6 +115,9 @@ class TCustomLazyStringTree : public TBaseLazyTree {
   int DoGetNodeWidth(PLazyNode node, TColumnIndex column) override;
   // A cell with text is never empty; for the others the owner decides.
   bool ColumnIsEmpty(PLazyNode node, TColumnIndex column) override;
+  // Under toAutoSpanColumns a left-to-right cell takes over the following
+  // empty columns (SpanEmptyColumns).
+  void AdjustPaintCellRect(TLTPaintInfo& info, TColumnIndex& nextColumn) override;
   // The main column's widths are cached: a new main column measures anew.
   void MainColumnChanged() override;
   void DoPaintNode(TLTPaintInfo& info) override;

@@ -136,7 +136,10 @@ int TCustomLazyStringTree::DoGetNodeWidth(PLazyNode node, TColumnIndex column) {
 
 int TCustomLazyStringTree::ComputeNodeHeight(HDC canvas, PLazyNode node, TColumnIndex column) {
   if (!MultiLine(node)) return static_cast<int>(node->NodeHeight);
-  const TLazyRect r = GetDisplayRect(node, column, true);
+  TLazyRect r = GetDisplayRect(node, column, true);
+  // Wrapped as painted: over the empty columns the cell spans.
+  if (int left = 0, right = 0; HeaderColumnBounds(column, left, right))
+    r.Right += SpannedCellRight(node, column, right) - right;
   RECT calc{r.Left, 0, r.Right, 0};
   const std::wstring text = GetText(node, column);
   std::optional<ui::WindowDc> own;
@@ -171,6 +174,16 @@ void TCustomLazyStringTree::ReinitNode(PLazyNode node, bool recursive) {
 bool TCustomLazyStringTree::ColumnIsEmpty(PLazyNode node, TColumnIndex column) {
   if (!GetText(node, column).empty()) return false;
   return TBaseLazyTree::ColumnIsEmpty(node, column);
+}
+
+void TCustomLazyStringTree::AdjustPaintCellRect(TLTPaintInfo& info, TColumnIndex& nextColumn) {
+  if (!HeaderUsesColumns() || !Header().Columns().IsValidColumn(info.Column)) {
+    TBaseLazyTree::AdjustPaintCellRect(info, nextColumn);
+    return;
+  }
+  int right = info.CellRect.right;
+  nextColumn = SpanEmptyColumns(info.Node, info.Column, right);
+  info.CellRect.right = right;
 }
 
 void TCustomLazyStringTree::MainColumnChanged() {

@@ -20,7 +20,12 @@ void TBaseLazyTree::SetBiDiMode(TLTBidiMode value) {
     for (int i = 0; i < columns.Count(); ++i) columns.Items(i).ParentBiDiModeChanged();
     header_->Invalidate(-1);
   }
-  if (!Loading()) InvalidateClientRect(nullptr);
+  if (Loading()) return;
+  // The vertical scroll bar changes sides: a window style of its own.
+  if (HandleAllocated())
+    RecreateWindow();
+  else
+    InvalidateClientRect(nullptr);
 }
 
 TLTAlignment TBaseLazyTree::CellAlignment(TColumnIndex column) const {

@@ -132,15 +132,15 @@ TEST_F(ExplorerCommands, CtrlCCopiesTheSelectionForWindowsAndX) {
     if (!line.empty() && line[0] != '#') uris.push_back(line.substr(0, line.find_last_not_of("\r") + 1));
   // Wine escapes every byte of the path, slashes included.
   auto decode = [](const std::string& uri) {
-    std::string out;
+    std::string decoded;
     for (size_t i = 0; i < uri.size(); ++i)
       if (uri[i] == '%' && i + 2 < uri.size()) {
-        out += static_cast<char>(std::stoi(uri.substr(i + 1, 2), nullptr, 16));
+        decoded += static_cast<char>(std::stoi(uri.substr(i + 1, 2), nullptr, 16));
         i += 2;
       } else {
-        out += uri[i];
+        decoded += uri[i];
       }
-    return out;
+    return decoded;
   };
   ASSERT_EQ(uris.size(), 2u);
   EXPECT_EQ(decode(uris[0]), "file://" + Narrow(UnixPath(expected[0])));

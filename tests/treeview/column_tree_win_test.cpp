@@ -502,3 +502,185 @@ TEST_F(ColumnTree, OwnerPaintsRowsAndTheLinePattern) {
 
 }  // namespace
 }  // namespace kv
+
+namespace kv {
+namespace {
+
+// Long names; node 1 has no note, so under toAutoSpanColumns its name runs
+// on over the Note column (here read left to right, notes on the right).
+class SpanningColumnTree : public ColumnTree {
+ protected:
+  void SetUp() override {
+    ColumnTree::SetUp();
+    Columns().Items(kNote).SetBiDiMode(TLTBidiMode::bdLeftToRight);
+    Columns().Items(kNote).SetAlignment(TLTAlignment::taRightJustify);
+    tree->OnGetText = [](TBaseLazyTree&, PLazyNode node, TColumnIndex column, TLSTTextType, std::wstring& text) {
+      const std::wstring n = std::to_wstring(node->Index);
+      if (column == kName) text = L"A long name of node " + n;
+      else if (column == kNote) text = node->Index == 1 ? L"" : L"note " + n;
+      else text = n + L"00 KB";
+    };
+    for (PLazyNode n : nodes) tree->InvalidateNode(n);
+    auto& o = tree->TreeOptions();
+    o.SetAutoOptions(o.AutoOptions() | toAutoSpanColumns);
+  }
+  void Band(POINT from, POINT to) {
+    SendMessageW(hwnd, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(from.x, from.y));
+    SendMessageW(hwnd, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(to.x, to.y));
+    SendMessageW(hwnd, WM_LBUTTONUP, 0, MAKELPARAM(to.x, to.y));
+  }
+};
+
+TEST_F(SpanningColumnTree, NameRunsOverTheEmptyColumnInPaintBandAndHeight) {
+  // Painted: the name goes on over the empty note only.
+  tree->TreeOptions().SetPaintOptions(tree->TreeOptions().PaintOptions() | toShowVertGridLines);
+  const ui::TBitmap shot = Shot();
+  SaveShot(shot, "spanned");
+  auto text = [&](PLazyNode node, int x0, int x1) {  // a text pixel (darker than the grid's grey)
+    const TLazyRect row = tree->GetDisplayRect(node, kNote, false);
+    for (int y = row.Top + 2; y < row.Bottom - 2; ++y)
+      for (int x = x0; x < x1; ++x)
+        if ((shot.Pixel(x, y) & 0xFF) < 0x60) return true;
+    return false;
+  };
+  const int note = Columns().Items(kNote).Left();
+  EXPECT_TRUE(text(nodes[1], note + 2, note + 12));
+  EXPECT_FALSE(text(nodes[0], note + 2, note + 12));  // cut at its column, the note is far right
+  EXPECT_FALSE(text(nodes[2], note + 2, note + 12));
+
+  // A band over the left part of the Note column, rows 0 to 2, meets only the spanned name.
+  SetOptions(toMultiSelect);
+  const TLazyRect note0 = tree->GetDisplayRect(nodes[0], kNote, false);
+  const TLazyRect row2 = tree->GetDisplayRect(nodes[2], kNote, false);
+  ASSERT_GT(tree->GetDisplayRect(nodes[1], kName, true, true).Right, note0.Left + 12);
+  const POINT from{note0.Left + 4, note0.Top + 2}, to{note0.Left + 12, row2.Bottom - 2};
+  Band(from, to);
+  EXPECT_TRUE(tree->Selected(nodes[1]));
+  EXPECT_FALSE(tree->Selected(nodes[0]));  // its note has text: the name stops at its column
+  EXPECT_FALSE(tree->Selected(nodes[2]));
+  // A column read right to left is not run over, as it is not painted over.
+  tree->ClearSelection();
+  Columns().Items(kNote).SetBiDiMode(TLTBidiMode::bdRightToLeft);
+  Columns().Items(kNote).SetAlignment(TLTAlignment::taLeftJustify);  // mirrored: notes on the right
+  Band(from, to);
+  EXPECT_EQ(tree->SelectedCount(), 0u);
+  Columns().Items(kNote).SetBiDiMode(TLTBidiMode::bdLeftToRight);
+  Columns().Items(kNote).SetAlignment(TLTAlignment::taRightJustify);
+
+  // A multi-line name wraps in the spanned cell: one line there, two in its column.
+  tree->SetMultiLine(nodes[1], true);
+  const int spanned = tree->ComputeNodeHeight(nullptr, nodes[1], kName);
+  EXPECT_GT(spanned, 0);
+  tree->SetMultiLine(nodes[1], false);
+
+  // Without spanning the name ends with its column.
+  auto& o = tree->TreeOptions();
+  o.SetAutoOptions(o.AutoOptions() & ~toAutoSpanColumns);
+  tree->ClearSelection();
+  Band(from, to);
+  EXPECT_EQ(tree->SelectedCount(), 0u);
+  tree->SetMultiLine(nodes[1], true);
+  EXPECT_GE(tree->ComputeNodeHeight(nullptr, nodes[1], kName), 2 * spanned);
+}
+
+}  // namespace
+}  // namespace kv
+
+namespace kv {
+namespace {
+
+TEST_F(ColumnTree, TreeColourAndReadingOrderReachTheColumnsThatFollowThem) {
+  constexpr ui::TColor kOwn = 0x00C0FFC0, kTree = 0x0080E0FF;  // the tree's: RGB(255, 224, 128)
+  Columns().Items(kSize).SetColor(kOwn);
+  ASSERT_FALSE(Columns().Items(kSize).HasOption(coParentColor));
+  ASSERT_TRUE(Columns().Items(kName).HasOption(coParentColor));
+  tree->SetColor(kTree);
+  EXPECT_EQ(Columns().Items(kName).Color(), static_cast<std::uint32_t>(kTree));
+  EXPECT_EQ(Columns().Items(kNote).Color(), static_cast<std::uint32_t>(kTree));
+  EXPECT_EQ(Columns().Items(kSize).Color(), static_cast<std::uint32_t>(kOwn));
+  // Below the rows each column's stripe shows its colour.
+  const ui::TBitmap shot = Shot();
+  EXPECT_EQ(shot.Pixel(60, 150), 0xFFE080u);
+  EXPECT_EQ(shot.Pixel(250, 150), 0xC0FFC0u);
+
+  // A right-to-left tree: its columns follow, its scroll bar is on the left.
+  tree->SetRootNodeCount(40);  // taller than the window: a vertical scroll bar
+  ASSERT_TRUE(Columns().Items(kName).HasOption(coParentBidiMode));
+  tree->SetBiDiMode(TLTBidiMode::bdRightToLeft);
+  hwnd = tree->Handle();
+  EXPECT_NE(GetWindowLongPtrW(hwnd, GWL_EXSTYLE) & WS_EX_LEFTSCROLLBAR, 0);
+  EXPECT_TRUE(Columns().Items(kName).UseRightToLeftReading());  // these follow the tree
+  EXPECT_TRUE(Columns().Items(kSize).UseRightToLeftReading());
+  RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME | RDW_UPDATENOW);
+  ui::test::Pump(50);
+  RECT window{};
+  GetWindowRect(hwnd, &window);
+  POINT client{0, 0};
+  ClientToScreen(hwnd, &client);
+  EXPECT_GE(client.x - window.left, GetSystemMetrics(SM_CXVSCROLL));
+  // The header starts with the client area and still reaches the right edge.
+  const RECT header = tree->Header().HeaderRect();
+  EXPECT_EQ(header.left, client.x - window.left);
+  EXPECT_EQ(header.right, window.right - window.left);
+  ui::TBitmap screen;
+  screen.CaptureScreen(window);
+  SaveShot(screen, "right_to_left");
+  EXPECT_EQ(tree->RootNodeCount(), 40u);  // the new window shows the same nodes
+  tree->SetBiDiMode(TLTBidiMode::bdLeftToRight);
+  EXPECT_EQ(GetWindowLongPtrW(tree->Handle(), GWL_EXSTYLE) & WS_EX_LEFTSCROLLBAR, 0);
+  EXPECT_FALSE(Columns().Items(kName).UseRightToLeftReading());
+  EXPECT_TRUE(Columns().Items(kNote).UseRightToLeftReading());  // set on its own
+}
+
+}  // namespace
+}  // namespace kv
+
+namespace kv {
+namespace {
+
+TEST_F(ColumnTree, AltClickOnTheMainColumnAndButtonsWaitingForABusyHeader) {
+  SetOptions(toMultiSelect);
+  tree->AddToSelection(nodes[0]);
+  tree->AddToSelection(nodes[2]);
+  {
+    test::KeyStateHeld alt(VK_MENU);
+    Click(Label(nodes[1], kName));
+  }
+  EXPECT_EQ(tree->SelectedCount(), 1u);
+  EXPECT_TRUE(tree->Selected(nodes[1]));
+  EXPECT_NE(tree->FocusedNode(), nodes[1]);  // with Alt nothing counts as a label hit
+  // In another column the same click clears the selection.
+  tree->ClearSelection();
+  tree->AddToSelection(nodes[0]);
+  tree->AddToSelection(nodes[2]);
+  {
+    test::KeyStateHeld alt(VK_MENU);
+    Click(Label(nodes[1], kSize));
+  }
+  EXPECT_EQ(tree->SelectedCount(), 0u);
+
+  // Right and middle buttons wait while the header resizes a column.
+  tree->ClearSelection();
+  SetOptions(toRightClickSelect | toMiddleClickSelect);
+  const PLazyNode focused = tree->FocusedNode();
+  // A press on the splitter right of the Name column: a resize is pending.
+  POINT splitter{Columns().Items(kName).Width() + 1, 10 - kHeaderHeight};
+  ClientToScreen(hwnd, &splitter);
+  SendMessageW(hwnd, WM_NCLBUTTONDOWN, HTBORDER, MAKELPARAM(splitter.x, splitter.y));
+  ASSERT_NE(tree->Header().States() & hstTrackPending, 0);
+  Click(Label(nodes[2], kName), WM_RBUTTONDOWN, MK_RBUTTON);
+  Click(Label(nodes[3], kName), WM_MBUTTONDOWN, MK_MBUTTON);
+  EXPECT_EQ(tree->FocusedNode(), focused);
+  EXPECT_EQ(tree->SelectedCount(), 0u);
+  SendMessageW(hwnd, WM_LBUTTONUP, 0, MAKELPARAM(splitter.x, 0));
+  ASSERT_EQ(tree->Header().States(), 0);
+  // Once the header is idle both buttons select.
+  Click(Label(nodes[2], kName), WM_RBUTTONDOWN, MK_RBUTTON);
+  EXPECT_EQ(tree->FocusedNode(), nodes[2]);
+  Click(Label(nodes[3], kName), WM_MBUTTONDOWN, MK_MBUTTON);
+  EXPECT_EQ(tree->FocusedNode(), nodes[3]);
+  EXPECT_TRUE(tree->Selected(nodes[3]));
+}
+
+}  // namespace
+}  // namespace kv

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -197,6 +198,44 @@ TEST(HeaderModel, ButtonLayout) {
   EXPECT_FALSE(ComputeHeaderLayout(input(TLTAlignment::taLeftJustify, false, none, none, none), out));
 }
 
+TEST(HeaderModel, WideColumnsKeepTheirEdgesInOrder) {
+  TestHeader header;
+  TLazyTreeColumn& wide = AddColumn(header, 80);
+  wide.SetMaxWidth(20000);
+  wide.SetWidth(15000);
+  EXPECT_EQ(wide.Width(), 15000);
+  wide.SetMaxWidth(std::numeric_limits<int>::max());
+  EXPECT_EQ(wide.MaxWidth(), kMaxColumnWidth);
+  wide.SetWidth(std::numeric_limits<int>::max());
+  EXPECT_EQ(wide.Width(), kMaxColumnWidth);
+  // Far more of the widest columns than int can add up: edges never wrap
+  // around, every column keeps a right edge beyond its left one.
+  for (int i = 0; i < 2200; ++i) {
+    TLazyTreeColumn& c = AddColumn(header, 10);
+    c.SetMaxWidth(kMaxColumnWidth);
+    c.SetWidth(kMaxColumnWidth);
+  }
+  const TLazyTreeColumns& columns = header.Columns();
+  int previous = -1;
+  for (TColumnIndex index : columns.PositionArray()) {
+    const TLazyTreeColumn& c = columns.Items(index);
+    EXPECT_GE(c.Left(), previous);
+    EXPECT_GT(c.Left() + c.Width(), c.Left());
+    previous = c.Left();
+  }
+  EXPECT_EQ(columns.Items(1).Left(), kMaxColumnWidth);
+  EXPECT_GT(columns.Items(2).Left(), columns.Items(1).Left());
+  EXPECT_GE(columns.TotalWidth(), kMaxColumnsExtent);
+  int left = 0, right = 0;
+  EXPECT_EQ(columns.GetColumnAndBounds(THeaderPoint{kMaxColumnWidth + 5, 0}, left, right), 1);
+  EXPECT_EQ(left, kMaxColumnWidth);
+  EXPECT_EQ(right, 2 * kMaxColumnWidth);
+  EXPECT_GE(columns.GetColumnAndBounds(THeaderPoint{std::numeric_limits<int>::max() - 1, 0}, left, right), -2);
+  EXPECT_LE(left, right);
+  // The splitter search walks back from the far end without wrapping.
+  EXPECT_FALSE(header.DetermineSplitterIndex(THeaderPoint{-1000, 0}));
+}
+
 // ---------------------------------------------------------------- stream --
 
 class Bytes {
@@ -365,6 +404,8 @@ TEST(HeaderStream, CorruptInputRaisesTheReadError) {
       {"header height near the int range", patch(valid(), valid().size() - 50, 0x7FFFFFF0)},
       {"header height above 1000", patch(valid(), valid().size() - 50, 1001)},
       {"column spacing above 1000", patch(valid(), values + 28, 0x7FFFFFFF)},
+      {"column wider than any column may be", patch(valid(), values, kMaxColumnWidth + 1)},
+      {"maximum width near the int range", patch(valid(), values + 8, 0x7FFFFFF0)},
       {"ends early", truncated},
       {"empty", {}},
   };
@@ -391,6 +432,9 @@ TEST(HeaderStream, CorruptInputRaisesTheReadError) {
   Load(header, patch(patch(valid(), valid().size() - 50, 0xFFFFFFFF), values + 28, 0x80000000));
   EXPECT_EQ(header.Height(), 0);
   EXPECT_EQ(header.Columns().Items(0).Spacing(), 0);
+  Load(header, patch(patch(valid(), values + 8, kMaxColumnWidth), values, 15000));
+  EXPECT_EQ(header.Columns().Items(0).MaxWidth(), kMaxColumnWidth);
+  EXPECT_EQ(header.Columns().Items(0).Width(), 15000);
 }
 
 }  // namespace

@@ -25,4 +25,24 @@ class HeldKey {
   WORD key_;
 };
 
+// Holds a key in the thread's key state only, as GetKeyState reads it, with
+// no input messages: Alt pressed and released through the input queue with
+// no other key between would enter the window menu.
+class KeyStateHeld {
+ public:
+  explicit KeyStateHeld(BYTE key) {
+    GetKeyboardState(saved_);
+    BYTE keys[256];
+    for (int i = 0; i < 256; ++i) keys[i] = saved_[i];
+    keys[key] = 0x80;
+    SetKeyboardState(keys);
+  }
+  ~KeyStateHeld() { SetKeyboardState(saved_); }
+  KeyStateHeld(const KeyStateHeld&) = delete;
+  KeyStateHeld& operator=(const KeyStateHeld&) = delete;
+
+ private:
+  BYTE saved_[256]{};
+};
+
 }  // namespace kv::test
