@@ -65,15 +65,7 @@ class TreeImageLists : public ::testing::Test {
     form.Show();
   }
   ui::TBitmap Print(const std::string& name) {
-    ui::TBitmap shot;
-    RECT client;
-    GetClientRect(tree->Handle(), &client);
-    shot.Create(client.right, client.bottom);
-    {
-      const ui::MemoryDc dc = ui::CreateMemoryDc(nullptr);
-      const ui::SelectedObject selected = ui::SelectInto(dc.Get(), shot.Handle());
-      SendMessageW(tree->Handle(), WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc.Get()), PRF_CLIENT);
-    }
+    ui::TBitmap shot = test::PrintClient(tree->Handle());
     test::SaveShot(shot, "tree_images_" + name);
     return shot;
   }
