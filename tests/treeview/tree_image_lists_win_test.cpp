@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "tests/treeview/save_shot_win.h"
+#include "tests/ui/ui_test_util.h"
 #include "treeview/lazy_trees_win.h"
 #include "ui/forms_win.h"
 #include "ui/gdi_win.h"
@@ -168,6 +169,34 @@ TEST_F(TreeImageLists, AChangeOfAListRepaintsTheTree) {
   UpdateWindow(tree->Handle());
   AddTiles(list, kGreen, 1);
   EXPECT_FALSE(RepaintPending());
+}
+
+// The header redraws its strip at once when its list changes.
+TEST_F(TreeImageLists, TheHeaderRedrawsWhenItsListChanges) {
+  ui::TImageList list;
+  AddTiles(list, kRed, 1);
+  TLTHeader& header = tree->Header();
+  header.SetHeight(24);
+  header.Columns().Add().SetWidth(120);
+  header.Columns().Items(0).SetImageIndex(0);
+  header.SetOptions(header.Options() | hoVisible | hoShowImages);
+  header.SetImages(&list);
+  RedrawWindow(tree->Handle(), nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_UPDATENOW);
+  RECT strip;
+  GetWindowRect(tree->Handle(), &strip);
+  strip.bottom = strip.top + 24;
+  ui::TBitmap shot;
+  shot.CaptureScreen(strip);
+  test::SaveShot(shot, "tree_images_header_red");
+  EXPECT_EQ(Count(shot, kRed), kInside);
+
+  list.SetSize(16, 16);
+  AddTiles(list, kBlue, 1);
+  ui::test::Pump(200);  // Wine shows what a window DC drew once the thread handles messages
+  shot.CaptureScreen(strip);
+  test::SaveShot(shot, "tree_images_header_blue");
+  EXPECT_EQ(Count(shot, kRed), 0);
+  EXPECT_EQ(Count(shot, kBlue), kInside);
 }
 
 // Custom check images freed while in use: the tree goes back to the light
