@@ -126,7 +126,10 @@ POINT TContextMenuManager::CalculatePopupPoint(PLazyNode node) {
   if (!owner_ || !node) return POINT{0, 0};
   const TLazyRect r = owner_->GetDisplayRect(node, kNoColumn, true);
   int imageWidth = 0, imageHeight = 0;
-  if (HIMAGELIST images = owner_->Images()) ImageList_GetIconSize(images, &imageWidth, &imageHeight);
+  if (const ui::TImageList* images = owner_->Images()) {
+    imageWidth = images->Width();
+    imageHeight = images->Height();
+  }
   POINT pt{r.Left + imageWidth / 2, r.Top + (r.Bottom - r.Top) / 2};
   ClientToScreen(owner_->HandleIfAllocated(), &pt);
   return pt;

@@ -142,7 +142,7 @@ void TCustomLazyExplorerTree::ReStoreColumnState() {
 
 void TCustomLazyExplorerTree::DoHeaderMouseUp(int button, TShiftState shift, int x, int y) {
   TCustomLazyStringTree::DoHeaderMouseUp(button, shift, x, y);
-  if (button != 1 || Header().PopupMenu || !(ExplorerShellOptions() & toShellColumnMenu) || !HandleAllocated()) return;
+  if (button != 1 || Header().PopupMenu() || !(ExplorerShellOptions() & toShellColumnMenu) || !HandleAllocated()) return;
   // Header points are relative to the header; it sits right above the client area.
   POINT screen{x, y};
   ClientToScreen(HandleIfAllocated(), &screen);

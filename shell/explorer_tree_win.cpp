@@ -83,14 +83,9 @@ void TCustomLazyExplorerTree::SetExplorerImageOptions(uint32_t value) {
   explorerOptions_->image_ = value;
   if (((before ^ value) & toThreadedImages) && HandleAllocated())
     SetThreadedImagesEnabled((value & toThreadedImages) != 0);
-  HIMAGELIST list = nullptr;
-  if (value & toImages) {
-    // The shell's own list: shared by the process, never destroyed here.
-    SHFILEINFOW info{};
-    list = reinterpret_cast<HIMAGELIST>(
-        SHGetFileInfoW(L"C:\\", 0, &info, sizeof info,
-                       SHGFI_SYSICONINDEX | ((value & toLargeImages) ? SHGFI_LARGEICON : SHGFI_SMALLICON)));
-  }
+  // The shell's own lists: shared by the process and freed at its end.
+  ui::TImageList* list = nullptr;
+  if (value & toImages) list = (value & toLargeImages) ? &LargeSysImages() : &SmallSysImages();
   SetImages(list);
 }
 

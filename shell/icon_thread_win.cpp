@@ -335,7 +335,10 @@ void TLazySysImages::SetImageSize(int size) {
   }
   size_ = size;
   LPITEMIDLIST desktop = nullptr;
-  if (FAILED(SHGetSpecialFolderLocation(nullptr, CSIDL_DESKTOP, &desktop))) return;
+  if (FAILED(SHGetSpecialFolderLocation(nullptr, CSIDL_DESKTOP, &desktop))) {
+    ShareHandle(nullptr);  // never keep showing the extra-large list released above
+    return;
+  }
   TPidl owner(desktop);
   SHFILEINFOW info{};
   UINT flags = SHGFI_SYSICONINDEX | SHGFI_PIDL | (size == 0 ? SHGFI_SMALLICON : 0);

@@ -125,6 +125,13 @@ TBaseLazyTree::TBaseLazyTree(std::unique_ptr<TCustomLazyTreeOptions> options)
   registration_.emplace(static_cast<void*>(this));
   SetBounds(0, 0, 200, 100);
   SetColor(ui::clWindow);
+  SetTabStop(true);
+  const auto repaint = [this](ui::TComponent*) {
+    if (!Destroying()) InvalidateClientRect(nullptr);
+  };
+  imagesLink_.OnChange = repaint;
+  stateImagesLink_.OnChange = repaint;
+  customCheckImagesLink_.OnChange = repaint;
 }
 
 TBaseLazyTree::~TBaseLazyTree() {
@@ -190,7 +197,63 @@ void TBaseLazyTree::AssignFrame(TBaseLazyTree& source) {
   SetStateImages(source.StateImages());
   SetNodeAlignment(source.NodeAlignment());
   SetPopupMenu(source.PopupMenu());
+  SetTabStop(source.TabStop().value_or(true));
   SetVisible(source.Visible());
+}
+
+void TBaseLazyTree::SetPopupMenu(ui::TPopupMenu* menu) {
+  ui::TPopupMenu* before = popupMenu_;
+  popupMenu_ = menu;
+  ReferenceChanged(before, menu);
+}
+
+void TBaseLazyTree::ChangeImageList(ui::TImageList*& slot, ui::TChangeLink& link, ui::TImageList* list) {
+  ui::TImageList* before = slot;
+  slot = list;
+  if (list != nullptr) list->RegisterChanges(link);
+  else if (link.Sender() != nullptr) link.Sender()->UnRegisterChanges(link);
+  ReferenceChanged(before, list);
+}
+
+// One component may fill several slots (the same list as images and state
+// images): it is let go only when no slot refers to it any more.
+void TBaseLazyTree::ReferenceChanged(ui::TComponent* before, ui::TComponent* after) {
+  if (after != nullptr) after->FreeNotification(this);
+  if (before != nullptr && before != after && !Refers(before)) before->RemoveFreeNotification(this);
+}
+
+bool TBaseLazyTree::Refers(const ui::TComponent* component) const {
+  if (component == images_ || component == stateImages_ || component == customCheckImages_ ||
+      component == popupMenu_)
+    return true;
+  return header_ != nullptr && (component == header_->Images() || component == header_->PopupMenu());
+}
+
+// The list's own destructor has already unhooked the change links: only the
+// references go.
+void TBaseLazyTree::Notification(ui::TComponent* component, ui::TOperation operation) {
+  TControl::Notification(component, operation);
+  if (operation != ui::TOperation::Remove || component == nullptr) return;
+  bool repaint = false;
+  if (component == images_) {
+    images_ = nullptr;
+    repaint = true;
+  }
+  if (component == stateImages_) {
+    stateImages_ = nullptr;
+    repaint = true;
+  }
+  if (component == customCheckImages_) {
+    customCheckImages_ = nullptr;
+    checkImageKind_ = ckLightCheck;
+    repaint = true;
+  }
+  if (component == popupMenu_) popupMenu_ = nullptr;
+  if (header_ != nullptr) {
+    if (component == header_->Images()) header_->SetImages(nullptr);
+    if (component == header_->PopupMenu()) header_->SetPopupMenu(nullptr);
+  }
+  if (repaint && !Destroying()) InvalidateClientRect(nullptr);
 }
 
 // The buttons are drawn in the tree's colours and font: outside loading they

@@ -32,6 +32,7 @@
 #include "ui/gdi_win.h"
 #include "ui/control_win.h"
 #include "ui/popup_menu.h"
+#include "ui/toolbar_win.h"
 
 namespace kv {
 
@@ -181,11 +182,12 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   TLTAlignment CellAlignment(TColumnIndex column) const;
   bool CellRightToLeft(TColumnIndex column) const;
   void SetNodeAlignment(TLTNodeAlignment value);
-  // Image lists stay the owner's.
-  HIMAGELIST Images() const { return images_; }
-  void SetImages(HIMAGELIST list);
-  HIMAGELIST StateImages() const { return stateImages_; }
-  void SetStateImages(HIMAGELIST list);
+  // Image lists stay the owner's; the tree repaints when they change and
+  // lets go of them when they are freed.
+  ui::TImageList* Images() const { return images_; }
+  void SetImages(ui::TImageList* list);
+  ui::TImageList* StateImages() const { return stateImages_; }
+  void SetStateImages(ui::TImageList* list);
   // The tiled background picture (the owner's bitmap) and its offsets.
   void SetBackground(HBITMAP bitmap);
   void SetBackgroundOffset(int x, int y);
@@ -194,8 +196,8 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   TCheckImageKind CheckImageKind() const { return checkImageKind_; }
   void SetCheckImageKind(TCheckImageKind kind);
   // The owner's check images, used with ckCustom.
-  HIMAGELIST CustomCheckImages() const { return customCheckImages_; }
-  void SetCustomCheckImages(HIMAGELIST list);
+  ui::TImageList* CustomCheckImages() const { return customCheckImages_; }
+  void SetCustomCheckImages(ui::TImageList* list);
   // The list the check images are drawn from now (null: none).
   HIMAGELIST CurrentCheckImages() const;
   // Where the plus/minus button of the row being painted sits (for checks).
@@ -398,7 +400,7 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
       OnGetPopupMenu;
   // The control's own menu (shown for the whole tree; null: none).
   ui::TPopupMenu* PopupMenu() const { return popupMenu_; }
-  void SetPopupMenu(ui::TPopupMenu* menu) { popupMenu_ = menu; }
+  void SetPopupMenu(ui::TPopupMenu* menu);
   std::function<void(TBaseLazyTree&, PLazyNode, TColumnIndex, unsigned& helpContext)> OnGetHelpContext;
   unsigned HelpContext() const { return helpContext_; }
   void SetHelpContext(unsigned context) { helpContext_ = context; }
@@ -453,7 +455,7 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   TColumnIndex SpanEmptyColumns(PLazyNode node, TColumnIndex column, int& right);
   int SpannedCellRight(PLazyNode node, TColumnIndex column, int right) override;
   virtual void PaintCheckImage(TLTPaintInfo& info);
-  virtual void PaintImage(TLTPaintInfo& info, TLTImageInfoIndex slot, HIMAGELIST list, bool overlay);
+  virtual void PaintImage(TLTPaintInfo& info, TLTImageInfoIndex slot, ui::TImageList& images, bool overlay);
   virtual void PaintNodeButton(HDC dc, PLazyNode node, const RECT& r, int buttonX, int buttonY,
                                TLTBidiMode bidi);
   virtual void PaintTreeLines(TLTPaintInfo& info, int vAlign, int indentSize, const TLTLineType* lineImage);
@@ -546,6 +548,8 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
 
   // Window hooks of the model.
   bool HasWindow() const override { return HandleAllocated(); }
+  // Drops image lists and menus of the tree and its header that are freed.
+  void Notification(ui::TComponent* component, ui::TOperation operation) override;
   bool Destroying() const override { return TLazyTreeModel::Destroying() || destroyingWindow_; }
   void InvalidateClientRect(const TLazyRect* rect) override;
   void RedrawRectNow(const TLazyRect& rect) override;
@@ -689,6 +693,12 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   void ShowHelp();
   void MenuKey();
   void PopupAt(ui::TPopupMenu& menu, POINT screen);
+  // Points an image list slot (the tree's or the header's) at `list`: the
+  // slot's change link and the free notification follow it.
+  void ChangeImageList(ui::TImageList*& slot, ui::TChangeLink& link, ui::TImageList* list);
+  // Keeps free notification on the components the tree or its header refer to.
+  void ReferenceChanged(ui::TComponent* before, ui::TComponent* after);
+  bool Refers(const ui::TComponent* component) const;
   std::shared_ptr<const bool> alive_ = std::make_shared<const bool>(true);
   PLTEditLink editLink_;
   TColumnIndex editColumn_ = kNoColumn;
@@ -716,9 +726,10 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   TLTBidiMode bidiMode_ = TLTBidiMode::bdLeftToRight;
   TCheckImageKind checkImageKind_ = ckLightCheck;
   TLTDrawSelectionMode drawSelectionMode_ = TLTDrawSelectionMode::smDottedRectangle;
-  HIMAGELIST images_ = nullptr;
-  HIMAGELIST stateImages_ = nullptr;
-  HIMAGELIST customCheckImages_ = nullptr;
+  ui::TImageList* images_ = nullptr;
+  ui::TImageList* stateImages_ = nullptr;
+  ui::TImageList* customCheckImages_ = nullptr;
+  ui::TChangeLink imagesLink_, stateImagesLink_, customCheckImagesLink_;
   HBITMAP background_ = nullptr;
   POINT backgroundOffset_{};
   // The 9x9 plus and minus pictures as 32-bit pixels (fuchsia is transparent).

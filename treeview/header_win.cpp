@@ -68,7 +68,8 @@ TShiftState GetShiftState() {
   return shift;
 }
 
-TLTHeader::TLTHeader(TBaseLazyTree& tree) : tree_(tree) {}
+TLTHeader::TLTHeader(TBaseLazyTree& tree)
+    : tree_(tree), imagesLink_([this](ui::TComponent*) { Invalidate(-1); }) {}
 
 TLTHeader::~TLTHeader() = default;
 
@@ -120,9 +121,15 @@ void TLTHeader::EndEditing() {
   if (tree_.IsEditing()) tree_.DoEndEdit();
 }
 
-void TLTHeader::SetImages(HIMAGELIST list) {
-  images_ = list;
+void TLTHeader::SetImages(ui::TImageList* list) {
+  tree_.ChangeImageList(images_, imagesLink_, list);
   Invalidate(-1);
+}
+
+void TLTHeader::SetPopupMenu(ui::TPopupMenu* menu) {
+  ui::TPopupMenu* before = popupMenu_;
+  popupMenu_ = menu;
+  tree_.ReferenceChanged(before, menu);
 }
 
 // -------------------------------------------------------------- geometry --
@@ -368,13 +375,10 @@ void TLTHeader::DrawButton(HDC dc, TColumnIndex index, const RECT& button, bool 
   // The content: image, sort glyph and caption.
   THeaderLayoutInput in;
   in.Button = {button.right - button.left, button.bottom - button.top};
-  const bool showImage = HasOption(hoShowImages) && images_ != nullptr && column.ImageIndex() >= 0;
+  HIMAGELIST images = images_ != nullptr ? images_->HandleIfMade() : nullptr;
+  const bool showImage = HasOption(hoShowImages) && images != nullptr && column.ImageIndex() >= 0;
   info.ShowHeaderGlyph = showImage;
-  if (showImage) {
-    int w = 0, h = 0;
-    ImageList_GetIconSize(images_, &w, &h);
-    in.Image = {w, h};
-  }
+  if (showImage) in.Image = {images_->Width(), images_->Height()};
   const bool showSort = HasOption(hoShowSortGlyphs) && index == SortColumn();
   info.ShowSortGlyph = showSort;
   if (showSort) in.SortGlyph = SortGlyphSize();
@@ -392,7 +396,7 @@ void TLTHeader::DrawButton(HDC dc, TColumnIndex index, const RECT& button, bool 
   THeaderLayout layout;
   if (!ComputeHeaderLayout(in, layout)) return;
   if (showImage && !(owner & hpeHeaderGlyph)) {
-    ImageList_Draw(images_, column.ImageIndex(), dc, button.left + layout.Image.X, button.top + layout.Image.Y,
+    ImageList_Draw(images, column.ImageIndex(), dc, button.left + layout.Image.X, button.top + layout.Image.Y,
                    column.HasOption(coEnabled) ? ILD_TRANSPARENT : ILD_TRANSPARENT | ILD_BLEND50);
   }
   if (showSort && !(owner & hpeSortGlyph)) {
@@ -707,12 +711,12 @@ bool TLTHeader::HandleMessage(ui::TMessage& m) {
       columns.downIndex_ = -1;
       if (m.msg == WM_NCRBUTTONUP) {
         columns.trackIndex_ = -1;
-        if (PopupMenu != nullptr) {
+        if (popupMenu_ != nullptr) {
           tree_.StopTimer(kScrollTimer);
           tree_.StopTimer(kHeaderTimer);
           columns.hoverIndex_ = -1;
           POINT screen{PointX(m.lParam), PointY(m.lParam)};
-          tree_.PopupAt(*PopupMenu, screen);
+          tree_.PopupAt(*popupMenu_, screen);
         }
       }
       m.result = 0;

@@ -15,6 +15,7 @@
 #include "treeview/header_model.h"
 #include "ui/control_win.h"
 #include "ui/popup_menu.h"
+#include "ui/toolbar_win.h"
 
 namespace kv {
 
@@ -66,12 +67,15 @@ class TLTHeader : public TLTHeaderModel {
   // the tree's own processing.
   bool HandleMessage(ui::TMessage& m);
 
-  // Image list of the column images (the owner's).
-  HIMAGELIST Images() const { return images_; }
-  void SetImages(HIMAGELIST list);
+  // Image list of the column images (the owner's). The header repaints when
+  // it changes; the tree lets go of it when it is freed.
+  ui::TImageList* Images() const { return images_; }
+  void SetImages(ui::TImageList* list);
 
-  // Shown on a right click in the header (the owner's; null: none).
-  ui::TPopupMenu* PopupMenu = nullptr;
+  // Shown on a right click in the header (the owner's; null: none; the tree
+  // lets go of it when it is freed).
+  ui::TPopupMenu* PopupMenu() const { return popupMenu_; }
+  void SetPopupMenu(ui::TPopupMenu* menu);
 
   // The hint over the header at a client point (hoShowHint): true when the
   // point is in the header, with the column's hint (empty: none) and the
@@ -137,7 +141,9 @@ class TLTHeader : public TLTHeaderModel {
   int MaxColumnWidth(TColumnIndex column) const;
 
   TBaseLazyTree& tree_;
-  HIMAGELIST images_ = nullptr;
+  ui::TImageList* images_ = nullptr;
+  ui::TChangeLink imagesLink_;
+  ui::TPopupMenu* popupMenu_ = nullptr;
   POINT dragStart_{};
   std::unique_ptr<TLTDragImage> dragImage_;  // while a column is dragged
   TPicture sortUp_, sortDown_, hotPieces_;

@@ -48,17 +48,12 @@ TCellHitLayout TBaseLazyTree::CellLayout(PLazyNode node, TColumnIndex column) {
     }
   }
   bool ghosted = false;
-  int w = 0, h = 0;
-  if (StateImages() != nullptr && DoGetImageIndex(node, TLTImageKind::ikState, column, ghosted) >= 0) {
-    ImageList_GetIconSize(StateImages(), &w, &h);
-    cell.StateWidth = w;
-  }
+  if (StateImages() != nullptr && DoGetImageIndex(node, TLTImageKind::ikState, column, ghosted) >= 0)
+    cell.StateWidth = StateImages()->Width();
   if (Images() != nullptr &&
       DoGetImageIndex(node, Selected(node) ? TLTImageKind::ikSelected : TLTImageKind::ikNormal, column,
-                      ghosted) >= 0) {
-    ImageList_GetIconSize(Images(), &w, &h);
-    cell.ImageWidth = w;
-  }
+                      ghosted) >= 0)
+    cell.ImageWidth = Images()->Width();
   cell.NodeWidth = DoGetNodeWidth(node, column);
   return cell;
 }

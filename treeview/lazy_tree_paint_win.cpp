@@ -90,13 +90,13 @@ void TBaseLazyTree::SetNodeAlignment(TLTNodeAlignment value) {
   if (!Loading()) InvalidateClientRect(nullptr);
 }
 
-void TBaseLazyTree::SetImages(HIMAGELIST list) {
-  images_ = list;
+void TBaseLazyTree::SetImages(ui::TImageList* list) {
+  ChangeImageList(images_, imagesLink_, list);
   InvalidateClientRect(nullptr);
 }
 
-void TBaseLazyTree::SetStateImages(HIMAGELIST list) {
-  stateImages_ = list;
+void TBaseLazyTree::SetStateImages(ui::TImageList* list) {
+  ChangeImageList(stateImages_, stateImagesLink_, list);
   InvalidateClientRect(nullptr);
 }
 
@@ -116,14 +116,14 @@ void TBaseLazyTree::SetCheckImageKind(TCheckImageKind kind) {
   if (UpdateCount() == 0 && !Loading()) InvalidateClientRect(nullptr);
 }
 
-void TBaseLazyTree::SetCustomCheckImages(HIMAGELIST list) {
+void TBaseLazyTree::SetCustomCheckImages(ui::TImageList* list) {
   if (customCheckImages_ == list) return;
-  customCheckImages_ = list;
+  ChangeImageList(customCheckImages_, customCheckImagesLink_, list);
   if (!Loading()) InvalidateClientRect(nullptr);
 }
 
 HIMAGELIST TBaseLazyTree::CurrentCheckImages() const {
-  return CheckImagesFor(checkImageKind_, customCheckImages_);
+  return CheckImagesFor(checkImageKind_, customCheckImages_ != nullptr ? customCheckImages_->HandleIfMade() : nullptr);
 }
 
 // ------------------------------------------------------------- resources --
@@ -299,9 +299,8 @@ void TBaseLazyTree::CalculateVerticalAlignments(PLazyNode node, int& vAlign, int
     case TLTNodeAlignment::naFromBottom: vAlign = height - node->Align; break;
     case TLTNodeAlignment::naProportional: {
       int h = -1;
-      HIMAGELIST list = images_ != nullptr ? images_ : stateImages_;
-      int w = 0;
-      if (list != nullptr) ImageList_GetIconSize(list, &w, &h);
+      const ui::TImageList* list = images_ != nullptr ? images_ : stateImages_;
+      if (list != nullptr) h = list->Height();
       else if (HasOption(toShowButtons)) h = kButtonSize;
       vAlign = h >= 0 ? MulDiv(height - h, node->Align, 100) + h / 2 : MulDiv(height, node->Align, 100);
       break;
@@ -461,8 +460,10 @@ void TBaseLazyTree::PaintCheckImage(TLTPaintInfo& info) {
   ImageList_Draw(list, image.Index, info.Canvas, image.XPos, image.YPos, ILD_TRANSPARENT);
 }
 
-void TBaseLazyTree::PaintImage(TLTPaintInfo& info, TLTImageInfoIndex slot, HIMAGELIST list,
+void TBaseLazyTree::PaintImage(TLTPaintInfo& info, TLTImageInfoIndex slot, ui::TImageList& images,
                                bool overlay) {
+  HIMAGELIST list = images.HandleIfMade();
+  if (list == nullptr) return;
   const TLTImageInfo& image = info.ImageInfo[slot];
   PLazyNode node = info.Node;
   const bool cutNode = node->States.Contains(nsCutCopyMarked) && TreeStates().Contains(tsCutPending);
@@ -488,6 +489,7 @@ void TBaseLazyTree::PaintImage(TLTPaintInfo& info, TLTImageInfoIndex slot, HIMAG
          cutNode)) {
       style |= ILD_SELECTED;
     }
+    if (images.ImageType() == ui::TImageType::itMask) style |= ILD_MASK;
   } else {
     style |= ILD_BLEND50;
   }
@@ -695,7 +697,8 @@ void TBaseLazyTree::PaintCells(TLTPaintInfo& info, const RECT& row, const RECT& 
         info.ImageInfo[iiState].Index = DoGetImageIndex(node, TLTImageKind::ikState, column, ghosted);
         info.ImageInfo[iiState].Ghosted = ghosted;
         if (info.ImageInfo[iiState].Index != -1) {
-          ImageList_GetIconSize(stateImages_, &iw, &ih);
+          iw = stateImages_->Width();
+          ih = stateImages_->Height();
           AdjustImageBorder(iw, ih, info.BidiMode, vAlign, info.ContentRect, info.ImageInfo[iiState]);
         }
       }
@@ -705,7 +708,8 @@ void TBaseLazyTree::PaintCells(TLTPaintInfo& info, const RECT& row, const RECT& 
             node, Selected(node) ? TLTImageKind::ikSelected : TLTImageKind::ikNormal, column, ghosted);
         info.ImageInfo[iiNormal].Ghosted = ghosted;
         if (info.ImageInfo[iiNormal].Index != -1) {
-          ImageList_GetIconSize(images_, &iw, &ih);
+          iw = images_->Width();
+          ih = images_->Height();
           AdjustImageBorder(iw, ih, info.BidiMode, vAlign, info.ContentRect, info.ImageInfo[iiNormal]);
         }
       }
@@ -748,8 +752,8 @@ void TBaseLazyTree::PaintCells(TLTPaintInfo& info, const RECT& row, const RECT& 
         }
         if (info.ImageInfo[iiCheck].Index != -1) PaintCheckImage(info);
       }
-      if (info.ImageInfo[iiState].Index != -1) PaintImage(info, iiState, stateImages_, false);
-      if (info.ImageInfo[iiNormal].Index != -1) PaintImage(info, iiNormal, images_, true);
+      if (info.ImageInfo[iiState].Index != -1) PaintImage(info, iiState, *stateImages_, false);
+      if (info.ImageInfo[iiNormal].Index != -1) PaintImage(info, iiNormal, *images_, true);
       if (!(TreeStates().Contains(tsEditing) && node == FocusedNode() && (!useColumns || column == FocusedColumn())))
         DoPaintNode(info);
       DoAfterCellPaint(dc, node, column, info.CellRect);

@@ -124,6 +124,7 @@ class TControl : public TComponent {
   virtual void SetEnabled(bool enabled);
   // Whether Tab stops at the control; unset keeps what its class chooses.
   void SetTabStop(bool on);
+  std::optional<bool> TabStop() const { return tabStop_; }
   const std::string& Hint() const { return hint_; }
   void SetHint(std::string hint);
   // A system cursor id (IDC_HAND...) as a number; 0 keeps the class cursor.

@@ -1,10 +1,13 @@
 #pragma once
 // A popup menu's items as data: what a control offers as its own submenu
-// inside a system menu. The system menu is built from it on demand.
+// inside a system menu. The system menu is built from it on demand. The menu
+// is a component, so the controls showing it hear when it is freed.
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "ui/component.h"
 
 namespace kv::ui {
 
@@ -22,10 +25,9 @@ class TMenuItem {
   }
 };
 
-class TComponent;
-
-class TPopupMenu {
+class TPopupMenu : public TComponent {
  public:
+  const char* ClassName() const override { return "TPopupMenu"; }
   // Shows the menu at a screen point over the popup component's window and
   // clicks the chosen item (nothing when the menu is dismissed).
   void Popup(int x, int y);

@@ -10,11 +10,42 @@
 namespace kv::ui {
 
 // ------------------------------------------------------------- image list --
+TChangeLink::~TChangeLink() {
+  if (sender_) sender_->UnRegisterChanges(*this);
+}
+
+TImageList::~TImageList() {
+  for (TChangeLink* link : links_) link->sender_ = nullptr;
+}
+
+void TImageList::RegisterChanges(TChangeLink& link) {
+  if (link.sender_ == this) return;
+  if (link.sender_) link.sender_->UnRegisterChanges(link);
+  link.sender_ = this;
+  links_.push_back(&link);
+}
+
+void TImageList::UnRegisterChanges(TChangeLink& link) {
+  if (link.sender_ != this) return;
+  link.sender_ = nullptr;
+  links_.erase(std::remove(links_.begin(), links_.end(), &link), links_.end());
+}
+
+// A link's handler may unregister links or register new ones: only the
+// links registered before the change and still registered hear of it.
+void TImageList::Change() {
+  const std::vector<TChangeLink*> links = links_;
+  for (TChangeLink* link : links) {
+    if (std::find(links_.begin(), links_.end(), link) != links_.end()) Fire(link->OnChange, this);
+  }
+}
+
 void TImageList::SetSize(int width, int height) {
   width_ = std::max(width, 1);
   height_ = std::max(height, 1);
   list_.Reset();
   shared_ = nullptr;
+  Change();
 }
 
 void TImageList::ShareHandle(HIMAGELIST shared) {
@@ -25,6 +56,13 @@ void TImageList::ShareHandle(HIMAGELIST shared) {
     width_ = cx;
     height_ = cy;
   }
+  Change();
+}
+
+void TImageList::SetImageType(TImageType type) {
+  if (type == imageType_) return;
+  imageType_ = type;
+  Change();
 }
 
 HIMAGELIST TImageList::Handle() {
@@ -50,6 +88,7 @@ void TImageList::AddStrip(HBITMAP strip) {
   }
   if (ImageList_AddMasked(Handle(), strip, transparent) < 0)
     throw std::runtime_error("cannot add images to an image list");
+  Change();
 }
 
 void TImageList::LoadStripResource(const std::string& name) {

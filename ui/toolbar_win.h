@@ -18,8 +18,33 @@ struct ImageListTraits {
 };
 using ImageListHandle = Handle<ImageListTraits>;
 
+class TImageList;
+
+// Tells its owner of every change of one image list's images (added images,
+// a new size, another shared list, another type). A link unregisters itself
+// when it dies; a dying list unhooks its links first.
+class TChangeLink {
+ public:
+  explicit TChangeLink(TNotifyEvent onChange = nullptr) : OnChange(std::move(onChange)) {}
+  TChangeLink(const TChangeLink&) = delete;
+  TChangeLink& operator=(const TChangeLink&) = delete;
+  ~TChangeLink();
+  // The list this link is registered with (null: none).
+  TImageList* Sender() const { return sender_; }
+  TNotifyEvent OnChange;
+
+ private:
+  friend class TImageList;
+  TImageList* sender_ = nullptr;
+};
+
+// How a list's images are drawn: as they are, or as their masks.
+enum class TImageType { itImage, itMask };
+
 class TImageList : public TComponent {
  public:
+  TImageList() = default;
+  ~TImageList() override;
   const char* ClassName() const override { return "TImageList"; }
   int Width() const { return width_; }
   int Height() const { return height_; }
@@ -27,6 +52,8 @@ class TImageList : public TComponent {
   void SetSize(int width, int height);
   int Count() const;
   HIMAGELIST Handle();
+  // The list's handle without making one (null while the list has none).
+  HIMAGELIST HandleIfMade() const { return Current(); }
   // Cuts a bitmap strip into tiles of the list's size; the colour of the
   // strip's bottom-left pixel is transparent.
   void AddStrip(HBITMAP strip);
@@ -36,12 +63,23 @@ class TImageList : public TComponent {
   // system's image list); the size becomes the list's. Null leaves the mode.
   void ShareHandle(HIMAGELIST shared);
   bool SharesHandle() const { return shared_ != nullptr; }
+  TImageType ImageType() const { return imageType_; }
+  void SetImageType(TImageType type);
+
+  // A registered link hears of every change until it is unregistered or
+  // either side dies. Registering a link moves it from its former list.
+  void RegisterChanges(TChangeLink& link);
+  void UnRegisterChanges(TChangeLink& link);
+  // Tells the links; whoever changes the images through Handle() calls it.
+  void Change();
 
  private:
   HIMAGELIST Current() const { return shared_ ? shared_ : list_.Get(); }
   int width_ = 16, height_ = 16;
   ImageListHandle list_;
   HIMAGELIST shared_ = nullptr;
+  TImageType imageType_ = TImageType::itImage;
+  std::vector<TChangeLink*> links_;
 };
 
 class TToolBar;

@@ -205,7 +205,7 @@ TEST_F(HeaderTest, RowClicksPerColumnTheHeaderMenuAndHints) {
 
   ui::TPopupMenu menu;
   menu.Add(L"Columns...");
-  Header().PopupMenu = &menu;
+  Header().SetPopupMenu(&menu);
   std::vector<POINT> shown;
   tree->SetPopupHook([&](ui::TPopupMenu& m, POINT p) {
     EXPECT_EQ(&m, &menu);

@@ -9,6 +9,7 @@
 #include <map>
 #include <string>
 
+#include "tests/treeview/save_shot_win.h"
 #include "tests/ui/ui_test_util.h"
 #include "treeview/check_images_win.h"
 #include "treeview/lazy_trees_win.h"
@@ -78,15 +79,7 @@ class TreePaint : public ::testing::Test {
     tree->AddChild(second);
   }
   ui::TBitmap Print(const std::string& name) {
-    ui::TBitmap shot;
-    RECT client;
-    GetClientRect(tree->Handle(), &client);
-    shot.Create(client.right, client.bottom);
-    {
-      const ui::MemoryDc dc = ui::CreateMemoryDc(nullptr);
-      const ui::SelectedObject selected = ui::SelectInto(dc.Get(), shot.Handle());
-      SendMessageW(tree->Handle(), WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc.Get()), PRF_CLIENT);
-    }
+    ui::TBitmap shot = test::PrintClient(tree->Handle());
     const std::string folder = std::string(KV_TEST_BINARY_DIR) + "/screenshots";
     CreateDirectoryA(folder.c_str(), nullptr);
     const std::string bmp = shot.ToBmpFile();

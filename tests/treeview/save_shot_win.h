@@ -1,10 +1,12 @@
 #pragma once
-// Keeps a picture a tree test made as screenshots/<name>.bmp in the build folder.
+// Keeps a picture a tree test made as screenshots/<name>.bmp in the build folder;
+// prints a window's client area.
 #include <windows.h>
 
 #include <fstream>
 #include <string>
 
+#include "ui/gdi_win.h"
 #include "ui/graphics_win.h"
 
 namespace kv::test {
@@ -15,6 +17,18 @@ inline void SaveShot(const ui::TBitmap& shot, const std::string& name) {
   const std::string bmp = shot.ToBmpFile();
   std::ofstream(folder + "/" + name + ".bmp", std::ios::binary)
       .write(bmp.data(), static_cast<std::streamsize>(bmp.size()));
+}
+
+// The client area as the window paints it for WM_PRINTCLIENT.
+inline ui::TBitmap PrintClient(HWND window) {
+  ui::TBitmap shot;
+  RECT client;
+  GetClientRect(window, &client);
+  shot.Create(client.right, client.bottom);
+  const ui::MemoryDc dc = ui::CreateMemoryDc(nullptr);
+  const ui::SelectedObject selected = ui::SelectInto(dc.Get(), shot.Handle());
+  SendMessageW(window, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc.Get()), PRF_CLIENT);
+  return shot;
 }
 
 }  // namespace kv::test
