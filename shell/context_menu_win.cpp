@@ -125,11 +125,8 @@ bool TContextMenuManager::ShowContextMenuOfSelectedItem() {
 POINT TContextMenuManager::CalculatePopupPoint(PLazyNode node) {
   if (!owner_ || !node) return POINT{0, 0};
   const TLazyRect r = owner_->GetDisplayRect(node, kNoColumn, true);
-  int imageWidth = 0, imageHeight = 0;
-  if (const ui::TImageList* images = owner_->Images()) {
-    imageWidth = images->Width();
-    imageHeight = images->Height();
-  }
+  const ui::TImageList* images = owner_->Images();
+  const int imageWidth = images ? images->Width() : 0;
   POINT pt{r.Left + imageWidth / 2, r.Top + (r.Bottom - r.Top) / 2};
   ClientToScreen(owner_->HandleIfAllocated(), &pt);
   return pt;

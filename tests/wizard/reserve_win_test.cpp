@@ -378,7 +378,8 @@ DWORD RunChild(int files, const std::string& crashAt, int killAfterMs) {
   std::wstring command = L"\"" + std::wstring(exe) + L"\" --gtest_filter=ReserveChild.ReservesFiles";
   SetEnvironmentVariableA("KV_RESERVE_CHILD_FILES", std::to_string(files).c_str());
   SetEnvironmentVariableA("KELVARIN_TEST_CRASH_AT", crashAt.empty() ? nullptr : crashAt.c_str());
-  STARTUPINFOW si{sizeof si};
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
   PROCESS_INFORMATION pi{};
   const BOOL started = CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
   SetEnvironmentVariableA("KV_RESERVE_CHILD_FILES", nullptr);
@@ -407,14 +408,19 @@ TEST_F(ReserveTest, AfterACrashAtAnyStepTheReserveEqualsTheHiddenFilesOnDisk) {
     SetUp();
     for (int i = 0; i < files; ++i) Write(kMusic / (L"f" + std::to_wstring(i) + L".mp3"), 10);
     const DWORD code = RunChild(files, c.crashAt, c.killAfterMs);
-    if (!c.crashAt.empty()) EXPECT_EQ(code, 3u);
+    if (!c.crashAt.empty()) {
+      EXPECT_EQ(code, 3u);
+    }
     TReserve reserve(kProgram.wstring());
     reserve.Load();
     const std::set<std::wstring> onDisk = HiddenOnDisk(kMusic);
     EXPECT_EQ(Listed(reserve), onDisk);
     EXPECT_EQ(reserve.GetHiddenSize(), int64_t(10 * onDisk.size()));
-    if (c.crashAt == "journal:3") EXPECT_EQ(onDisk.size(), 2u);
-    if (c.crashAt == "rename:3" || c.crashAt == "list:3") EXPECT_EQ(onDisk.size(), 3u);
+    if (c.crashAt == "journal:3") {
+      EXPECT_EQ(onDisk.size(), 2u);
+    } else if (c.crashAt == "rename:3" || c.crashAt == "list:3") {
+      EXPECT_EQ(onDisk.size(), 3u);
+    }
     // Everything comes back under its name.
     reserve.Recover(nullptr);
     for (int i = 0; i < files; ++i) ASSERT_TRUE(fs::exists(kMusic / (L"f" + std::to_wstring(i) + L".mp3"))) << i;
