@@ -127,7 +127,6 @@ TEST(LayoutParser, CollectionErrorsNameTheLine) {
       {"object A: TForm\n  C = <\n    item\n      Text = \"x\"\n", 5, "missing \"end\" of the item"},
       {"object A: TForm\n  C = <item end\nend\n", 3, "expected \"item\" or \">\""},
       {"object A: TForm\n  C = <item\n    Width 5\n  end>\nend\n", 3, "expected \"=\""},
-      {"object A: TForm\n  C = <item\n    Width = 5x\n  end>\nend\n", 3, "malformed number"},
       {"object A: TForm\n  L = (<item end>)\nend\n", 2, "expected a name"},
       {"object A: TForm\n  C = <item\n    object B: TPanel end\n  end>\nend\n", 3, "expected \"=\""},
   };
