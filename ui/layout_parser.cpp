@@ -83,13 +83,18 @@ class Parser {
         node.children.push_back(Block(depth + 1));
         continue;
       }
-      TLayoutProperty prop;
-      prop.line = line_;
-      prop.name = Ident();
-      Expect('=');
-      prop.value = Value(true, depth);
-      node.properties.push_back(std::move(prop));
+      node.properties.push_back(Property(depth));
     }
+  }
+
+  // "Name = value"; collections in the value nest one level below `depth`.
+  TLayoutProperty Property(int depth) {
+    TLayoutProperty prop;
+    prop.line = line_;
+    prop.name = Ident();
+    Expect('=');
+    prop.value = Value(true, depth);
+    return prop;
   }
 
   // After "<": "item", properties, "end", ... ">". A collection counts as a
@@ -113,12 +118,7 @@ class Parser {
         SkipBlank();
         if (pos_ >= s_.size()) Fail("missing \"end\" of the item");
         if (Keyword("end")) break;
-        TLayoutProperty prop;
-        prop.line = line_;
-        prop.name = Ident();
-        Expect('=');
-        prop.value = Value(true, depth + 1);
-        item.properties.push_back(std::move(prop));
+        item.properties.push_back(Property(depth + 1));
       }
       v.collection.push_back(std::move(item));
     }
