@@ -334,6 +334,7 @@ void TBaseLazyTree::Loaded() {
       TreeOptions().SetMiscOptions(misc);
     }
   }
+  if (header_ != nullptr) header_->Loaded();
 }
 
 void TBaseLazyTree::ReadOldOptions(const std::vector<std::string>& names) {

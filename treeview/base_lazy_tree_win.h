@@ -143,6 +143,12 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   // Copies the published settings of another tree; the nodes are not copied,
   // this tree gets as many new top-level nodes as the other has.
   void Assign(TBaseLazyTree& source);
+  // The standard edit actions: select all and copy always, cut, paste and
+  // delete unless toReadOnly (tree_edit_actions_win.cpp).
+  bool ExecuteAction(ui::TBasicAction& action) override;
+  // While the tree has the focus: the edit actions' Enabled from the
+  // selection, the clipboard formats and toMultiSelect.
+  bool UpdateAction(ui::TBasicAction& action) override;
   // -------------------------------------------------------------- painting --
   std::function<void(TBaseLazyTree&, HDC, PLazyNode, const RECT&, COLORREF&, TItemEraseAction&)>
       OnBeforeItemErase;

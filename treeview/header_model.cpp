@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "base/scope_guard.h"
+
 namespace kv {
 
 namespace {
@@ -512,6 +514,36 @@ TLTHeaderModel::~TLTHeaderModel() = default;
 
 std::unique_ptr<TLazyTreeColumn> TLTHeaderModel::CreateColumn(TLazyTreeColumns& owner) {
   return std::make_unique<TLazyTreeColumn>(owner);
+}
+
+void TLTHeaderModel::ReadColumns(int count, const std::function<void(TLazyTreeColumn&)>& fill) {
+  const bool wasLoading = (states_ & hstLoading) != 0;
+  EnterState(hstLoading);
+  ScopeGuard restore([&] {
+    if (!wasLoading) LeaveState(hstLoading);
+  });
+  columns_->Clear();
+  for (int i = 0; i < count; ++i) fill(columns_->Add());
+}
+
+void TLTHeaderModel::Loaded() {
+  // Positions read one by one may have gaps and ties (a stream brings its
+  // whole position array instead).
+  if (columns_->needPositionsFix_) {
+    columns_->FixPositions();
+  } else {
+    columns_->InitializePositionArray();
+    columns_->UpdatePositions(true);
+  }
+  const int count = columns_->Count();
+  mainColumn_ = count == 0 ? -1 : std::clamp(mainColumn_, 0, count - 1);
+  sortColumn_ = std::clamp(sortColumn_, -1, count - 1);
+  RecalculateHeader();
+  if (HasOption(hoAutoResize)) columns_->AdjustAutoSize(kInvalidColumn, true);
+  MainColumnChanged();
+  UpdateHorizontalScrollBar();
+  InvalidateHeader(-1);
+  InvalidateTree();
 }
 
 void TLTHeaderModel::SetHeight(int height) {

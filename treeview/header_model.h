@@ -7,6 +7,7 @@
 // hooks below from the tree.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -302,6 +303,14 @@ class TLTHeaderModel {
   void SetFont(const THeaderFont& font);
   bool ParentFont() const { return parentFont_; }
   void SetParentFont(bool value);
+
+  // Replaces the columns by `count` new ones while the header is loading
+  // (settings stored beside the columns stay); `fill` sets each from the
+  // owner's layout. Loaded() then puts them in their stored places.
+  void ReadColumns(int count, const std::function<void(TLazyTreeColumn&)>& fill);
+  // After the owner's layout has been read: stored positions take effect,
+  // main and sort column are clamped, the header is laid out and auto-sized.
+  void Loaded();
 
   // Whether the columns go into the header stream.
   virtual bool CanWriteColumns() const { return true; }

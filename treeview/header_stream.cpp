@@ -201,17 +201,7 @@ void TLTHeaderModel::LoadFromStream(TNodeStream& stream) {
   auto finish = [&] {
     if (!optionsRead) options_ = oldOptions;
     LeaveState(hstLoading);
-    columns_->InitializePositionArray();
-    columns_->UpdatePositions(true);
-    const int count = columns_->Count();
-    mainColumn_ = count == 0 ? -1 : std::clamp(mainColumn_, 0, count - 1);
-    sortColumn_ = std::clamp(sortColumn_, -1, count - 1);
-    RecalculateHeader();
-    if (HasOption(hoAutoResize)) columns_->AdjustAutoSize(kInvalidColumn, true);
-    MainColumnChanged();
-    UpdateHorizontalScrollBar();
-    InvalidateHeader(-1);
-    InvalidateTree();
+    Loaded();
   };
   try {
     int version = -1;

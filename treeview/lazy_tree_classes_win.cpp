@@ -10,6 +10,8 @@
 
 namespace kv {
 
+void RegisterHeaderProperties(ui::TClassInfo& c);  // header_properties_win.cpp
+
 namespace {
 
 using ui::TLayoutContext;
@@ -158,6 +160,7 @@ void RegisterBase(ui::TClassRegistry& r) {
       t.Colors().SetColor(static_cast<TLTColors::Index>(i), static_cast<ui::TColor>(ctx.Integer(v)));
     });
   }
+  RegisterHeaderProperties(c);
 }
 
 }  // namespace

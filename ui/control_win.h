@@ -78,6 +78,7 @@ struct TMessage {
 using TWndMethod = std::function<void(TMessage&)>;
 
 class TForm;
+class TBasicAction;
 
 class TControl : public TComponent {
  public:
@@ -148,6 +149,11 @@ class TControl : public TComponent {
 
   TNotifyEvent OnClick, OnDblClick;
   virtual void Click();
+  // An action aimed at this control (the focused one, for the standard
+  // edit actions): true when the control carried it out, or decided its
+  // Enabled. A control that knows no actions declines.
+  virtual bool ExecuteAction(TBasicAction& /*action*/) { return false; }
+  virtual bool UpdateAction(TBasicAction& /*action*/) { return false; }
 
   HWND Handle();  // makes the window when it can; null while no ancestor has one
   HWND HandleIfAllocated() const { return hwnd_; }

@@ -95,6 +95,10 @@ class TLayoutContext {
   std::vector<std::function<void()>> deferred_;
 };
 
+// A colour: a number (RGB, or a system colour index with the top bit) or a
+// name such as clBtnFace (standard_classes_win.cpp).
+uint32_t LayoutColor(const TLayoutValue& v, const TLayoutContext& ctx);
+
 // Adds a property to a class; the setter takes the concrete class T
 // (subsystems register their controls' properties this way):
 //   AddProperty<TMyTree>(info, "Indent", [](TMyTree& x, const TLayoutValue& v,

@@ -83,16 +83,48 @@ class Parser {
         node.children.push_back(Block(depth + 1));
         continue;
       }
-      TLayoutProperty prop;
-      prop.line = line_;
-      prop.name = Ident();
-      Expect('=');
-      prop.value = Value(true);
-      node.properties.push_back(std::move(prop));
+      node.properties.push_back(Property(depth));
     }
   }
 
-  TLayoutValue Value(bool allowList) {
+  // "Name = value"; collections in the value nest one level below `depth`.
+  TLayoutProperty Property(int depth) {
+    TLayoutProperty prop;
+    prop.line = line_;
+    prop.name = Ident();
+    Expect('=');
+    prop.value = Value(true, depth);
+    return prop;
+  }
+
+  // After "<": "item", properties, "end", ... ">". A collection counts as a
+  // level of nesting, so items holding collections stay bounded too.
+  TLayoutValue Collection(int depth) {
+    if (depth + 1 >= kMaxLayoutDepth) Fail("layout nested too deeply");
+    TLayoutValue v;
+    v.kind = TLayoutValue::Kind::Collection;
+    for (;;) {
+      SkipBlank();
+      if (pos_ < s_.size() && s_[pos_] == '>') {
+        ++pos_;
+        return v;
+      }
+      if (!Keyword("item")) Fail("expected \"item\" or \">\"");
+      if (v.collection.size() >= kMaxLayoutItems)
+        Fail("more than " + std::to_string(kMaxLayoutItems) + " items in a collection");
+      TLayoutItem item;
+      item.line = line_;
+      for (;;) {
+        SkipBlank();
+        if (pos_ >= s_.size()) Fail("missing \"end\" of the item");
+        if (Keyword("end")) break;
+        item.properties.push_back(Property(depth + 1));
+      }
+      v.collection.push_back(std::move(item));
+    }
+  }
+
+  TLayoutValue Value(bool allowList, int depth) {
     SkipBlank();
     if (pos_ >= s_.size()) Fail("expected a value");
     TLayoutValue v;
@@ -133,7 +165,7 @@ class Parser {
         return v;
       }
       for (;;) {
-        v.items.push_back(Value(false));
+        v.items.push_back(Value(false, depth));
         SkipBlank();
         if (pos_ < s_.size() && s_[pos_] == ',') {
           ++pos_;
@@ -142,6 +174,9 @@ class Parser {
         Expect(')');
         return v;
       }
+    } else if (c == '<' && allowList) {
+      ++pos_;
+      return Collection(depth);
     } else {
       v.kind = TLayoutValue::Kind::Ident;
       v.text = Ident();

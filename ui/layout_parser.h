@@ -5,6 +5,10 @@
 //     Left = 148                  # properties: integer, "string", identifier,
 //     Caption = "OK"              #   [set, of, identifiers], ("list", "of", "values")
 //     OnClick = OkButtonClick     # event binding: a handler of the root class
+//     Columns = <                 # a collection: items of properties
+//       item
+//         Text = "Name"
+//       end>
 //     object ...: ...             # nested blocks are children of this one
 //     end
 //   end
@@ -30,18 +34,27 @@ class ELayoutError : public std::runtime_error {
   int line_;
 };
 
+struct TLayoutItem;
+
 struct TLayoutValue {
-  enum class Kind { Integer, String, Ident, Set, List };
+  enum class Kind { Integer, String, Ident, Set, List, Collection };
   Kind kind = Kind::Integer;
   int64_t number = 0;
-  std::string text;                 // String and Ident
-  std::vector<TLayoutValue> items;  // Set (identifiers) and List
+  std::string text;                      // String and Ident
+  std::vector<TLayoutValue> items;       // Set (identifiers) and List
+  std::vector<TLayoutItem> collection;   // Collection
 };
 
 struct TLayoutProperty {
   std::string name;
   TLayoutValue value;
   int line = 0;
+};
+
+// One "item ... end" of a collection.
+struct TLayoutItem {
+  int line = 0;
+  std::vector<TLayoutProperty> properties;
 };
 
 struct TLayoutNode {
@@ -53,6 +66,7 @@ struct TLayoutNode {
 
 constexpr int kMaxLayoutDepth = 32;
 constexpr size_t kMaxLayoutBytes = 1 << 20;
+constexpr size_t kMaxLayoutItems = 1000;  // items of one collection
 
 // Parses one layout holding exactly one root block; file names the errors.
 TLayoutNode ParseLayout(std::string_view text, const std::string& file);

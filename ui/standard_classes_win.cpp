@@ -10,19 +10,7 @@
 
 namespace kv::ui {
 
-namespace {
-
-// Adds a property whose setter takes the concrete class.
-template <class T, class F>
-void Prop(TClassInfo& info, const char* name, F setter) {
-  AddProperty<T>(info, name, setter);
-}
-
-int Int(const TLayoutValue& v, const TLayoutContext& ctx) {
-  return static_cast<int>(ctx.Integer(v));
-}
-
-TColor ColorValue(const TLayoutValue& v, const TLayoutContext& ctx) {
+TColor LayoutColor(const TLayoutValue& v, const TLayoutContext& ctx) {
   if (v.kind == TLayoutValue::Kind::Integer) return static_cast<TColor>(v.number);
   return static_cast<TColor>(ctx.Enum(
       v, {{"clBtnFace", int(clBtnFace)},     {"clWindow", int(clWindow)},
@@ -33,6 +21,18 @@ TColor ColorValue(const TLayoutValue& v, const TLayoutContext& ctx) {
           {"clRed", int(clRed)},             {"clBlue", int(clBlue)},
           {"clNavy", int(clNavy)},           {"clGreen", int(clGreen)},
           {"clSilver", int(clSilver)},       {"clGray", int(clGray)}}));
+}
+
+namespace {
+
+// Adds a property whose setter takes the concrete class.
+template <class T, class F>
+void Prop(TClassInfo& info, const char* name, F setter) {
+  AddProperty<T>(info, name, setter);
+}
+
+int Int(const TLayoutValue& v, const TLayoutContext& ctx) {
+  return static_cast<int>(ctx.Integer(v));
 }
 
 void Components(TClassRegistry& r) {
@@ -70,7 +70,7 @@ void Controls(TClassRegistry& r) {
   Prop<TControl>(c, "Hint", [](TControl& x, auto& v, auto& ctx) { x.SetHint(ctx.String(v)); });
   Prop<TControl>(c, "Caption", [](TControl& x, auto& v, auto& ctx) { x.SetText(ctx.String(v)); });
   Prop<TControl>(c, "Text", [](TControl& x, auto& v, auto& ctx) { x.SetText(ctx.String(v)); });
-  Prop<TControl>(c, "Color", [](TControl& x, auto& v, auto& ctx) { x.SetColor(ColorValue(v, ctx)); });
+  Prop<TControl>(c, "Color", [](TControl& x, auto& v, auto& ctx) { x.SetColor(LayoutColor(v, ctx)); });
   Prop<TControl>(c, "Cursor", [](TControl& x, auto& v, auto& ctx) {
     x.SetCursor(ctx.Enum(v, {{"crDefault", 0}, {"crArrow", 32512}, {"crHandPoint", 32649},
                              {"crHourGlass", 32514}, {"crIBeam", 32513}}));
@@ -100,7 +100,7 @@ void Controls(TClassRegistry& r) {
   });
   Prop<TControl>(c, "Font.Color", [](TControl& x, auto& v, auto& ctx) {
     TFontSpec f = x.Font();
-    f.color = ColorValue(v, ctx);
+    f.color = LayoutColor(v, ctx);
     x.SetFont(f);
   });
   Prop<TControl>(c, "OnClick",
