@@ -80,8 +80,8 @@ struct DragTree {
       s += tree.GetText(n, kNoColumn);
       if (tree.ChildCount(n) > 0) {
         s += L'[';
-        for (PLazyNode c = tree.GetFirstChild(n); c != nullptr; c = tree.GetNextSibling(c))
-          s += tree.GetText(c, kNoColumn) + (tree.GetNextSibling(c) ? L" " : L"");
+        for (PLazyNode child = tree.GetFirstChild(n); child != nullptr; child = tree.GetNextSibling(child))
+          s += tree.GetText(child, kNoColumn) + (tree.GetNextSibling(child) ? L" " : L"");
         s += L']';
       }
     }

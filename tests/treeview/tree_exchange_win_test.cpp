@@ -390,7 +390,8 @@ class UnixSide {
     std::filesystem::remove(Windows(out));
     std::filesystem::remove(Windows(done));
     std::string line = "Z:\\bin\\sh -c \"" + command + " > " + out + " 2>&1; touch " + done + "\"";
-    STARTUPINFOA si{sizeof si};
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
     if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
       return "cannot start";
