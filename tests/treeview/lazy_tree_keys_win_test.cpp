@@ -8,6 +8,7 @@
 #include <string>
 
 #include "tests/treeview/held_key_win.h"
+#include "tests/treeview/tree_on_form_win.h"
 #include "treeview/lazy_trees_win.h"
 #include "ui/forms_win.h"
 
@@ -19,12 +20,7 @@ using test::HeldKey;
 class TreeKeys : public ::testing::Test {
  protected:
   void SetUp() override {
-    tree = &form.Create<TLazyDrawTree>();
-    tree->SetParent(&form);
-    form.SetClientWidth(320);
-    form.SetClientHeight(240);
-    tree->SetBounds(0, 0, 300, 180);  // ten rows of 18
-    tree->SetBorderStyle(TTreeBorderStyle::bsNone);
+    tree = &test::PlaceTree<TLazyDrawTree>(form, 180);  // ten rows of 18
     form.Show();
     tree->SetRootNodeCount(30);
     for (PLazyNode n = tree->GetFirst(); n != nullptr; n = tree->GetNextSibling(n)) nodes.push_back(n);

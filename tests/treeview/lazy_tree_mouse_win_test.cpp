@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "tests/treeview/held_key_win.h"
+#include "tests/treeview/tree_on_form_win.h"
 #include "treeview/lazy_trees_win.h"
 #include "ui/application_win.h"
 #include "ui/forms_win.h"
@@ -17,12 +18,7 @@ using test::HeldKey;
 class TreeMouse : public ::testing::Test {
  protected:
   void SetUp() override {
-    tree = &form.Create<TLazyDrawTree>();
-    tree->SetParent(&form);
-    form.SetClientWidth(320);
-    form.SetClientHeight(240);
-    tree->SetBounds(0, 0, 300, 200);
-    tree->SetBorderStyle(TTreeBorderStyle::bsNone);
+    tree = &test::PlaceTree<TLazyDrawTree>(form);
     tree->OnGetNodeWidth = [](TBaseLazyTree&, HDC, PLazyNode, TColumnIndex, int& width) { width = 40; };
     form.Show();
     // Five top-level nodes, the first with two children (collapsed).

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "tests/treeview/save_shot_win.h"
+#include "tests/treeview/tree_on_form_win.h"
 #include "tests/ui/ui_test_util.h"
 #include "treeview/check_images_win.h"
 #include "treeview/lazy_trees_win.h"
@@ -50,12 +51,7 @@ class TreePaint : public ::testing::Test {
  protected:
   explicit TreePaint(int version = 581) : comCtl(version) {}
   void SetUp() override {
-    tree = &form.Create<TLazyDrawTree>();
-    tree->SetParent(&form);
-    form.SetClientWidth(320);
-    form.SetClientHeight(240);
-    tree->SetBounds(0, 0, 300, 200);
-    tree->SetBorderStyle(TTreeBorderStyle::bsNone);
+    tree = &test::PlaceTree<TLazyDrawTree>(form);
     tree->SetColor(ui::clWhite);  // kTree
     auto& colors = tree->Colors();
     colors.SetColor(TLTColors::TreeLineColor, kLines);

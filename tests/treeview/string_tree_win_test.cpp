@@ -7,6 +7,7 @@
 #include <map>
 #include <string>
 
+#include "tests/treeview/tree_on_form_win.h"
 #include "treeview/lazy_trees_win.h"
 #include "ui/forms_win.h"
 #include "ui/gdi_win.h"
@@ -17,12 +18,7 @@ namespace {
 class StringTree : public ::testing::Test {
  protected:
   void SetUp() override {
-    tree = &form.Create<TLazyStringTree>();
-    tree->SetParent(&form);
-    form.SetClientWidth(320);
-    form.SetClientHeight(240);
-    tree->SetBounds(0, 0, 300, 200);
-    tree->SetBorderStyle(TTreeBorderStyle::bsNone);
+    tree = &test::PlaceTree<TLazyStringTree>(form);
     form.Show();
     tree->SetRootNodeCount(4);
     for (PLazyNode n = tree->GetFirst(); n != nullptr; n = tree->GetNextSibling(n)) nodes.push_back(n);

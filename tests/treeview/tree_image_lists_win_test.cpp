@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "tests/treeview/save_shot_win.h"
+#include "tests/treeview/tree_on_form_win.h"
 #include "tests/ui/ui_test_util.h"
 #include "treeview/lazy_trees_win.h"
 #include "ui/forms_win.h"
@@ -52,12 +53,7 @@ void AddTiles(ui::TImageList& list, COLORREF colour, int count) {
 class TreeImageLists : public ::testing::Test {
  protected:
   void SetUp() override {
-    tree = &form.Create<TLazyDrawTree>();
-    tree->SetParent(&form);
-    form.SetClientWidth(320);
-    form.SetClientHeight(240);
-    tree->SetBounds(0, 0, 300, 200);
-    tree->SetBorderStyle(TTreeBorderStyle::bsNone);
+    tree = &test::PlaceTree<TLazyDrawTree>(form);
     tree->SetColor(ui::clWhite);
     tree->SetRootNodeCount(2);
     tree->OnGetImageIndex = [](TBaseLazyTree&, PLazyNode, TLTImageKind kind, TColumnIndex, bool&, int& index) {

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "tests/treeview/tree_on_form_win.h"
 #include "tests/ui/ui_test_util.h"
 #include "treeview/lazy_trees_win.h"
 #include "treeview/wheel_panning_win.h"
@@ -36,12 +37,7 @@ class TreePanning : public ::testing::Test {
  protected:
   void SetUp() override {
     GetCursorPos(&savedCursor);
-    tree = &form.Create<TLazyDrawTree>();
-    tree->SetParent(&form);
-    form.SetClientWidth(320);
-    form.SetClientHeight(240);
-    tree->SetBounds(0, 0, 300, 200);
-    tree->SetBorderStyle(TTreeBorderStyle::bsNone);
+    tree = &test::PlaceTree<TLazyDrawTree>(form);
     tree->SetAutoScrollDelay(0);
     form.Show();
     tree->SetRootNodeCount(100);  // taller than the client, not wider
