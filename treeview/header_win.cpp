@@ -132,6 +132,14 @@ void TLTHeader::SetPopupMenu(ui::TPopupMenu* menu) {
   tree_.ReferenceChanged(before, menu);
 }
 
+void TLTHeader::Assign(const TLTHeaderModel& source) {
+  TLTHeaderModel::Assign(source);
+  if (const auto* header = dynamic_cast<const TLTHeader*>(&source)) {
+    SetImages(header->Images());
+    SetPopupMenu(header->PopupMenu());
+  }
+}
+
 // -------------------------------------------------------------- geometry --
 
 RECT TLTHeader::HeaderRect() const {

@@ -76,6 +76,9 @@ class TLTHeader : public TLTHeaderModel {
   // lets go of it when it is freed).
   ui::TPopupMenu* PopupMenu() const { return popupMenu_; }
   void SetPopupMenu(ui::TPopupMenu* menu);
+  // The model's values, and from another tree's header its image list and
+  // menu too.
+  void Assign(const TLTHeaderModel& source) override;
 
   // The hint over the header at a client point (hoShowHint): true when the
   // point is in the header, with the column's hint (empty: none) and the

@@ -265,6 +265,10 @@ TEST_F(TreeImageLists, AssignSharesListsAndMenuAndCopiesTheTabStop) {
   tree->SetCustomCheckImages(list.get());
   tree->SetPopupMenu(&menu);
   tree->SetTabStop(false);
+  ui::TImageList headerList;
+  ui::TPopupMenu headerMenu;
+  tree->Header().SetImages(&headerList);
+  tree->Header().SetPopupMenu(&headerMenu);
 
   TLazyDrawTree& copy = form.Create<TLazyDrawTree>();
   EXPECT_EQ(copy.TabStop(), std::optional<bool>(true));
@@ -274,6 +278,8 @@ TEST_F(TreeImageLists, AssignSharesListsAndMenuAndCopiesTheTabStop) {
   EXPECT_EQ(copy.CustomCheckImages(), list.get());
   EXPECT_EQ(copy.PopupMenu(), &menu);
   EXPECT_EQ(copy.TabStop(), std::optional<bool>(false));
+  EXPECT_EQ(copy.Header().Images(), &headerList);
+  EXPECT_EQ(copy.Header().PopupMenu(), &headerMenu);
   copy.SetParent(&form);
   EXPECT_EQ(GetWindowLongPtrW(copy.Handle(), GWL_STYLE) & WS_TABSTOP, 0);
 
@@ -283,6 +289,7 @@ TEST_F(TreeImageLists, AssignSharesListsAndMenuAndCopiesTheTabStop) {
     EXPECT_EQ(t->StateImages(), nullptr);
     EXPECT_EQ(t->CustomCheckImages(), nullptr);
     EXPECT_EQ(t->PopupMenu(), &menu);
+    EXPECT_EQ(t->Header().Images(), &headerList);
   }
 }
 
