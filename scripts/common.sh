@@ -43,7 +43,13 @@ wine_session_start() {
   # A caller's own preparation of the prefix, before Wine's services start
   # (the mount manager lists the drives it finds at its start).
   if declare -F wine_prefix_prepare >/dev/null; then wine_prefix_prepare; fi
-  HOME="$WIN_BUILD/wine/home" wineserver -p
+  # A server already running for this prefix (another run of these scripts)
+  # is used as it is and left running at the end.
+  WINE_SERVER_OWNED=1
+  if ! HOME="$WIN_BUILD/wine/home" wineserver -p; then
+    WINE_SERVER_OWNED=0
+    echo "wine: using the wine server already running for $WINEPREFIX" >&2
+  fi
   # Start Wine's own services now, with their output detached: started from
   # inside a test they would inherit its pipes and CTest would wait for them.
   HOME="$WIN_BUILD/wine/home" wineboot >/dev/null 2>&1 </dev/null || true
@@ -51,6 +57,6 @@ wine_session_start() {
 }
 
 wine_session_stop() {
-  HOME="$WIN_BUILD/wine/home" wineserver -k 2>/dev/null || true
+  if [ "${WINE_SERVER_OWNED:-1}" = 1 ]; then HOME="$WIN_BUILD/wine/home" wineserver -k 2>/dev/null || true; fi
   if [ -n "$XVFB_PID" ]; then kill "$XVFB_PID" 2>/dev/null || true; fi
 }
