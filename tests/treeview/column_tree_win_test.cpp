@@ -13,6 +13,7 @@
 
 #include "tests/treeview/held_key_win.h"
 #include "tests/treeview/save_shot_win.h"
+#include "tests/treeview/tree_on_form_win.h"
 #include "tests/ui/ui_test_util.h"
 #include "treeview/edit_link_win.h"
 #include "treeview/lazy_trees_win.h"
@@ -34,12 +35,7 @@ void SaveShot(const ui::TBitmap& shot, const std::string& name) { test::SaveShot
 class ColumnTree : public ::testing::Test {
  protected:
   void SetUp() override {
-    tree = &form.Create<TLazyStringTree>();
-    tree->SetParent(&form);
-    form.SetClientWidth(440);
-    form.SetClientHeight(260);
-    tree->SetBounds(0, 0, 400, 200);
-    tree->SetBorderStyle(TTreeBorderStyle::bsNone);
+    tree = &test::PlaceTree<TLazyStringTree>(form, {400, 200}, {440, 260});
     tree->TreeOptions().SetPaintOptions(tree->TreeOptions().PaintOptions() & ~toThemeAware);
     tree->OnGetText = [](TBaseLazyTree&, PLazyNode node, TColumnIndex column, TLSTTextType, std::wstring& text) {
       const std::wstring n = std::to_wstring(node->Index);

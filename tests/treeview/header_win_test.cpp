@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "tests/treeview/save_shot_win.h"
+#include "tests/treeview/tree_on_form_win.h"
 #include "tests/ui/ui_test_util.h"
 #include "treeview/drag_image_win.h"
 #include "treeview/lazy_trees_win.h"
@@ -34,12 +35,7 @@ void SaveShot(const ui::TBitmap& shot, const std::string& name) { test::SaveShot
 class HeaderTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    tree = &form.Create<TLazyStringTree>();
-    tree->SetParent(&form);
-    form.SetClientWidth(440);
-    form.SetClientHeight(260);
-    tree->SetBounds(0, 0, 400, 200);
-    tree->SetBorderStyle(TTreeBorderStyle::bsNone);
+    tree = &test::PlaceTree<TLazyStringTree>(form, {400, 200}, {440, 260});
     tree->OnGetText = [](TBaseLazyTree& t, PLazyNode node, TColumnIndex column, TLSTTextType, std::wstring& text) {
       text = column == 0 ? L"A rather long caption of node " + std::to_wstring(node->Index) : L"x";
       (void)t;

@@ -20,7 +20,7 @@ using test::HeldKey;
 class TreeKeys : public ::testing::Test {
  protected:
   void SetUp() override {
-    tree = &test::PlaceTree<TLazyDrawTree>(form, 180);  // ten rows of 18
+    tree = &test::PlaceTree<TLazyDrawTree>(form, {300, 180});  // ten rows of 18
     form.Show();
     tree->SetRootNodeCount(30);
     for (PLazyNode n = tree->GetFirst(); n != nullptr; n = tree->GetNextSibling(n)) nodes.push_back(n);

@@ -1,18 +1,20 @@
 #pragma once
 // The window tests' usual bed: a borderless tree of class T at the top left
-// of a 320 x 240 client area, 300 pixels wide.
+// of the form's client area (300 x 200 in 320 x 240 unless said otherwise).
+#include <windows.h>
+
 #include "treeview/lazy_trees_win.h"
 #include "ui/forms_win.h"
 
 namespace kv::test {
 
 template <class T>
-T& PlaceTree(ui::TForm& form, int height = 200) {
+T& PlaceTree(ui::TForm& form, SIZE size = {300, 200}, SIZE client = {320, 240}) {
   T& tree = form.Create<T>();
   tree.SetParent(&form);
-  form.SetClientWidth(320);
-  form.SetClientHeight(240);
-  tree.SetBounds(0, 0, 300, height);
+  form.SetClientWidth(client.cx);
+  form.SetClientHeight(client.cy);
+  tree.SetBounds(0, 0, size.cx, size.cy);
   tree.SetBorderStyle(TTreeBorderStyle::bsNone);
   return tree;
 }
