@@ -298,12 +298,12 @@ void TZipper::WriteParts(Rebuild& r, bool oldSpan) {
     headSize[i] = kLocalHeaderSize + int64_t{Get16(&head[26])} + Get16(&head[28]);
     largest = std::max({largest, headSize[i], static_cast<int64_t>(r.entries[i].central.size())});
   }
-  r.largestRecord = largest + 4;  // the first part opens with the split marker
-  const std::string tooLarge = "A record of \"" + zipName_ + "\" (" + std::to_string(largest) +
-                               " bytes) does not fit a part of ";
-  if (!r.span) {
-    const int64_t smallest = std::min(multiZipInfo.firstBlockSize - 4, multiZipInfo.blockSize);
-    if (largest > smallest) throw EZipUnsupported(tooLarge + std::to_string(smallest) + " bytes");
+  // A record that does not fit the first part after its marker goes to the
+  // second: every part from the second on must hold the largest.
+  r.largestRecord = largest;
+  if (!r.span && largest > multiZipInfo.blockSize) {
+    throw EZipUnsupported("A record of \"" + zipName_ + "\" (" + std::to_string(largest) +
+                          " bytes) does not fit a part of " + std::to_string(multiZipInfo.blockSize) + " bytes");
   }
   int64_t room = multiZipInfo.firstBlockSize;
   if (r.span) {
