@@ -196,7 +196,9 @@ TEST(ZipSetCommit, ACancelAtAnyDiskQuestionLeavesDisk1AsItWas) {
       // Nothing is staged any more.
       for (const auto& [name, file] : f.fs.Files()) EXPECT_EQ(name.rfind("C:\\TEMP", 0), std::string::npos) << name;
       // While the parts are only measured, nothing is written on any disk.
-      if (cancelAt <= 2) EXPECT_EQ(after, before) << cancelAt;
+      if (cancelAt <= 2) {
+        EXPECT_EQ(after, before) << cancelAt;
+      }
       continue;
     }
     questions = cancelAt - 1;
@@ -429,7 +431,9 @@ TEST(ZipSetCommit, SortingEntriesWithEqualKeysIsAStrictOrder) {
       EXPECT_GT(read.Compare(b, a), 0);
       if (mode == TZipSortMode::ByCompressedSize) {
         EXPECT_GE(a.compressedSize, b.compressedSize);  // descending, as before
-        if (a.compressedSize == b.compressedSize) EXPECT_LT(a.relativeOffset, b.relativeOffset);
+        if (a.compressedSize == b.compressedSize) {
+          EXPECT_LT(a.relativeOffset, b.relativeOffset);
+        }
       }
     }
     EXPECT_EQ(read.Compare(*read.Get(0), *read.Get(0)), 0);
