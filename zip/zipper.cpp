@@ -110,6 +110,9 @@ struct TZipper::Rebuild {
   bool multi = false;
   bool span = false;
   bool cutting = false;  // the staged set is being cut into parts
+  // The old archive was a spanned set: the disks hold its parts, which the
+  // new ones replace (their room counts as free).
+  bool oldSpan = false;
   int disk = 0;          // the part being written, from 0
   int64_t room = 0;      // the bytes the part may take
   int64_t largestRecord = 0;
@@ -256,6 +259,14 @@ std::unique_ptr<TFileReplacement> TZipper::BeginStaging(bool span) {
   return fs_.BeginReplace(target, /*removeStale=*/false);
 }
 
+// The room on the disk in the drive: its free space and, when an old
+// spanned set is being replaced, the size of the old part on it.
+int64_t TZipper::DiskRoom(const Rebuild& r) {
+  int64_t room = static_cast<int64_t>(fs_.FreeSpace(zipName_).value_or(0));
+  if (r.oldSpan && fs_.FileExists(zipName_)) room += fs_.Open(zipName_, TFileOpenMode::ReadShared)->Size();
+  return room;
+}
+
 void TZipper::StartPart(Rebuild& r, int64_t room) {
   r.parts.push_back(r.span ? BeginStaging(true) : fs_.BeginReplace(zipName_, /*removeStale=*/false));
   r.room = room;
@@ -274,7 +285,7 @@ void TZipper::NextPart(Rebuild& r) {
     for (int asked = 0;; ++asked) {
       if (asked == 100) throw EZipWriteError("There is no room for the next part of \"" + zipName_ + "\"");
       AskForDisk(r.disk + 2);
-      room = static_cast<int64_t>(fs_.FreeSpace(zipName_).value_or(0));
+      room = DiskRoom(r);
       if (room >= need) break;
     }
   }
@@ -308,8 +319,9 @@ void TZipper::WriteParts(Rebuild& r, bool oldSpan) {
   int64_t room = multiZipInfo.firstBlockSize;
   if (r.span) {
     // Disk 1 is in the drive unless an old set's disks were asked for.
+    r.oldSpan = oldSpan;
     if (oldSpan) AskForDisk(1);
-    room = static_cast<int64_t>(fs_.FreeSpace(zipName_).value_or(0));
+    room = DiskRoom(r);
     if (room < std::max(kMinPartSize, r.largestRecord)) {
       throw EZipWriteError("There is no room on the disk for \"" + zipName_ + "\"");
     }
@@ -414,8 +426,13 @@ void TZipper::CommitSpanned(Rebuild& r) {
     TFileReplacement& staged = *r.parts[static_cast<size_t>(k)];
     const int64_t size = staged.Size();
     // The new part is written beside the old file before it replaces it.
+    // A disk without room for both holds a part of the old set, which is
+    // broken from the first disk written on anyway: that part goes first.
     if (const auto free = fs_.FreeSpace(zipName_); free && static_cast<int64_t>(*free) < size) {
-      throw EZipWriteError("There is no room on disk " + std::to_string(k + 1) + " for \"" + zipName_ + "\"");
+      if (!r.oldSpan || DiskRoom(r) < size) {
+        throw EZipWriteError("There is no room on disk " + std::to_string(k + 1) + " for \"" + zipName_ + "\"");
+      }
+      if (!fs_.DeleteFile(zipName_)) throw EZipWriteError("Cannot replace \"" + zipName_ + "\" on disk " + std::to_string(k + 1));
     }
     auto part = fs_.BeginReplace(zipName_, /*removeStale=*/true);
     staged.SetPosition(0);

@@ -181,6 +181,7 @@ class TZipper : public TUnZipper {
   void EnsureRoom(Rebuild& r, int64_t need);
   void NextPart(Rebuild& r);
   void StartPart(Rebuild& r, int64_t room);
+  int64_t DiskRoom(const Rebuild& r);
   // Asks for disk `disk` (from 1) of a spanned set; EUserCanceled when refused.
   void AskForDisk(int disk);
   void LabelDisk(int disk);
