@@ -227,7 +227,13 @@ bool TMemoryFileSystem::IsRemovableDrive(const std::string& root) {
 
 std::optional<uint64_t> TMemoryFileSystem::FreeSpace(const std::string& path) {
   const Drive* d = DriveOf(path);
-  return d != nullptr ? d->freeSpace : std::nullopt;
+  if (d == nullptr || !d->freeSpace) return std::nullopt;
+  const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(path[0])));
+  uint64_t used = 0;
+  for (const auto& [name, file] : files_) {
+    if (std::toupper(static_cast<unsigned char>(name[0])) == letter && name.size() >= 2 && name[1] == ':') used += file.bytes->size();
+  }
+  return *d->freeSpace - std::min(used, *d->freeSpace);
 }
 
 std::string TMemoryFileSystem::VolumeLabel(const std::string& root) {

@@ -109,7 +109,7 @@ class TMemoryFileSystem : public TZipFileSystem {
   // of unknown size, without a label.
   struct Drive {
     bool removable = false;
-    std::optional<uint64_t> freeSpace;
+    std::optional<uint64_t> freeSpace;  // of the medium when empty: its files take from it
     std::string label;
   };
   bool IsRemovableDrive(const std::string& root) override;
