@@ -4,6 +4,8 @@
 // must lie whole on one part, and what the component shows afterwards.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <fstream>
 #include <functional>
 #include <map>
 
@@ -348,6 +350,34 @@ TEST(ZipSetCommit, ARecordThatFitsNoPartIsRefusedBeforeAnythingIsWritten) {
   EXPECT_EQ(s.ZipComment(), std::string(65535, 'm'));
 }
 
+// Once the new archive is in place the write has succeeded: a directory
+// that cannot be read back then (a disk question cancelled, the file taken
+// away) is read when next needed, and the call reports success.
+TEST(ZipSetCommit, AWriteThatCommittedReportsSuccess) {
+  struct ReadBackFails : MoveFailingFileSystem {
+    bool refuse = false;
+    std::unique_ptr<TStream> Open(const std::string& name, TFileOpenMode mode) override {
+      if (refuse && moves > 0 && mode == TFileOpenMode::ReadDenyWrite) throw EUserCanceled("User canceled loading new disk.");
+      return MoveFailingFileSystem::Open(name, mode);
+    }
+  } fs;
+  MemoryDisk disk(fs);
+  TZipper z(fs, disk);
+  z.SetZipName("C:\\a.zip");
+  const Bytes one = Text(100, 23), two = Text(200, 24);
+  z.ZipFromBuffer(one.data(), one.size(), "one.txt");
+  fs.moves = 0;
+  fs.refuse = true;
+  EXPECT_EQ(z.ZipFromBuffer(two.data(), two.size(), "two.txt"), 1);
+  EXPECT_EQ(z.Count(), 0);  // not shown yet
+  fs.refuse = false;
+  z.ReadZip();
+  EXPECT_EQ(z.Count(), 2);
+  TMemoryStream out;
+  EXPECT_EQ(z.UnZipToStream(out, "two.txt"), 1);
+  EXPECT_EQ(out.Bytes(), two);
+}
+
 // The bytes before the first entry (a self-extractor's program) are kept
 // when asked for: the program and every entry read back.
 TEST(ZipSetCommit, TheSelfExtractorsProgramIsKeptOnRequest) {
@@ -439,6 +469,73 @@ TEST(ZipSetCommit, SortingEntriesWithEqualKeysIsAStrictOrder) {
     EXPECT_EQ(read.Compare(*read.Get(0), *read.Get(0)), 0);
   }
 }
+
+#ifndef _WIN32
+// The reference tools as oracles for a rewritten spanned set: 7-Zip tests
+// its parts in place (named as it looks for them), and Info-ZIP tests the
+// set joined into one archive (parts end to end, offsets counted from the
+// start, every disk number 0).
+Bytes JoinSet(const std::vector<Bytes>& parts) {
+  // Where each part's offset 0 falls in the joined file (the first part's
+  // split marker is dropped).
+  Bytes joined;
+  std::vector<int64_t> base;
+  for (const Bytes& p : parts) {
+    base.push_back(static_cast<int64_t>(joined.size()) - (base.empty() ? 4 : 0));
+    joined.insert(joined.end(), p.begin() + (base.size() == 1 ? 4 : 0), p.end());
+  }
+  const size_t end = test::EndRecordAt(joined);
+  size_t at = static_cast<size_t>(base[test::Get16(joined, end + 6)] + test::Get32(joined, end + 16));
+  test::Put32(joined, end + 16, static_cast<uint32_t>(at));
+  test::Put16(joined, end + 4, 0);
+  test::Put16(joined, end + 6, 0);
+  test::Put16(joined, end + 8, test::Get16(joined, end + 10));
+  for (int i = 0; i < test::Get16(joined, end + 10); ++i) {
+    test::Put32(joined, at + 42, static_cast<uint32_t>(base[test::Get16(joined, at + 34)] + test::Get32(joined, at + 42)));
+    test::Put16(joined, at + 34, 0);
+    at += 46 + test::Get16(joined, at + 28) + test::Get16(joined, at + 30) + test::Get16(joined, at + 32);
+  }
+  return joined;
+}
+
+TEST(ZipSetCommit, TheReferenceToolsTestARewrittenSpannedSet) {
+  if (std::system("command -v unzip >/dev/null && command -v 7z >/dev/null") != 0) GTEST_SKIP() << "no unzip or 7z";
+  const std::string dir = std::string(KV_TEST_BINARY_DIR) + "/zip_spanned_oracle";
+  ASSERT_EQ(std::system(("rm -rf '" + dir + "' && mkdir -p '" + dir + "'").c_str()), 0);
+  Floppies f;
+  int last = 1;
+  const auto write = [&](const std::string& name, const Bytes& data, const std::string& comment) {
+    f.Insert(last);
+    TZipper z(f.fs, f.disk);
+    f.Spanned(z);
+    z.packLevel = name == "text.txt" ? 6 : 0;
+    if (!name.empty()) z.ZipFromBuffer(data.data(), data.size(), name);
+    if (!comment.empty()) {
+      z.ReadZip();
+      z.SetZipComment(comment);
+      z.SaveModifiedZipFile();
+    }
+    last = z.LastDisk() + 1;
+  };
+  write("big.bin", Random(120000, 25), "");
+  write("text.txt", Text(50000, 26), "");
+  write("big.bin", Random(100000, 27), "");  // replaced
+  write("", {}, "the set");
+  ASSERT_GE(last, 2);
+  std::vector<Bytes> parts;
+  for (int k = 1; k <= last; ++k) {
+    f.Insert(k);
+    parts.push_back(*f.fs.Files().at("A:\\set.zip").bytes);
+    const std::string name = dir + (k == last ? "/set.zip" : "/set.z0" + std::to_string(k));
+    std::ofstream(name, std::ios::binary).write(reinterpret_cast<const char*>(parts.back().data()), static_cast<std::streamsize>(parts.back().size()));
+  }
+  const Bytes joined = JoinSet(parts);
+  std::ofstream(dir + "/joined.zip", std::ios::binary).write(reinterpret_cast<const char*>(joined.data()), static_cast<std::streamsize>(joined.size()));
+  EXPECT_EQ(std::system(("cd '" + dir + "' && 7z t set.zip >/dev/null").c_str()), 0);
+  EXPECT_EQ(std::system(("cd '" + dir + "' && unzip -tq joined.zip >/dev/null").c_str()), 0);
+  EXPECT_EQ(std::system(("cd '" + dir + "' && unzip -z joined.zip | grep -q 'the set'").c_str()), 0);
+}
+#endif
 
 }  // namespace
 }  // namespace kv
