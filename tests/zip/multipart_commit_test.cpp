@@ -378,6 +378,26 @@ TEST(ZipSetCommit, AWriteThatCommittedReportsSuccess) {
   EXPECT_EQ(out.Bytes(), two);
 }
 
+// The fuzz seed of a set whose end record starts its last part: split at
+// the record, it reads as a two-part blocks set.
+TEST(ZipSetCommit, ASetWhoseEndRecordStartsTheLastPartReads) {
+  std::ifstream in(std::string(KV_TEST_SOURCE_DIR) + "/tests/corpus/zip_archive/set_end_record_at_part_boundary.zip",
+                   std::ios::binary);
+  const Bytes seed((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  ASSERT_EQ(seed.size(), 159u);
+  const size_t cut = test::EndRecordAt(seed);
+  TMemoryFileSystem fs;
+  fs.Put("C:\\in.001", Bytes(seed.begin(), seed.begin() + static_cast<std::ptrdiff_t>(cut)));
+  fs.Put("C:\\in.zip", Bytes(seed.begin() + static_cast<std::ptrdiff_t>(cut), seed.end()));
+  TUnZipper u(fs);
+  u.SetZipName("C:\\in.zip");
+  TMemoryStream out;
+  EXPECT_EQ(u.UnZipToStream(out, "a.txt"), 1);
+  EXPECT_EQ(out.Text(), "hello, parts");
+  EXPECT_EQ(u.MultiMode(), TMultiMode::mmBlocks);
+  EXPECT_EQ(u.ZipComment(), "the end record starts the last part");
+}
+
 // The bytes before the first entry (a self-extractor's program) are kept
 // when asked for: the program and every entry read back.
 TEST(ZipSetCommit, TheSelfExtractorsProgramIsKeptOnRequest) {
