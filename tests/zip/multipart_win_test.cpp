@@ -147,7 +147,15 @@ TEST(ZipMultiPartWin, SpannedSetOnARemovableDriveOfWine) {
   const std::string binary = KV_TEST_BINARY_DIR;
   const std::string unixFolder = binary.substr(binary.find(':') + 1) + "/zip_floppy";
   if (!DefineWineDrive(L'a', unixFolder)) GTEST_SKIP() << "no mount manager request (not under Wine?)";
-  ScopeGuard undefine([] { DefineWineDrive(L'a', {}); });
+  ScopeGuard undefine([] {
+    DefineWineDrive(L'a', {});
+    // The mount manager keeps the drive's type in the registry: the prefix is shared.
+    HKEY drives = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Wine\\Drives", 0, KEY_SET_VALUE, &drives) == ERROR_SUCCESS) {
+      RegDeleteValueW(drives, L"a:");
+      RegCloseKey(drives);
+    }
+  });
   TZipFileSystem& fs = DefaultZipFileSystem();
   ASSERT_EQ(GetDriveTypeW(L"A:\\"), static_cast<UINT>(DRIVE_REMOVABLE));
   ASSERT_TRUE(fs.IsRemovableDrive("A:\\"));
