@@ -270,6 +270,48 @@ TEST(ZipSetCommit, ASpannedSetCanBeRewritten) {
   }
 }
 
+// The label check set in the writer's multi-part settings reaches the
+// reader, and a swap records the date of the part it opens: the next call
+// does not take disk 1 for a changed archive.
+TEST(ZipSetCommit, TheLabelSettingAndThePartsDateReachTheReader) {
+  Floppies f;
+  const Bytes first = Random(30000, 28), second = Random(90000, 29);
+  int disks = 0;
+  {
+    TZipper z(f.fs, f.disk);
+    f.Spanned(z);
+    z.ZipFromBuffer(first.data(), first.size(), "first.bin");
+    f.Insert(z.LastDisk() + 1);
+    z.ZipFromBuffer(second.data(), second.size(), "second.bin");
+    disks = z.LastDisk() + 1;
+    ASSERT_GE(disks, 2);
+  }
+  for (int k = 1; k <= disks; ++k) {
+    f.Insert(k);
+    f.fs.SetDrive('A', {true, 70000, "WRONG"});
+    f.fs.SetFileDateAndAttributes("A:\\set.zip", 0x5a210000 + static_cast<uint32_t>(k), std::nullopt);
+  }
+  TZipper z(f.fs, f.disk);
+  z.SetZipName("A:\\set.zip");
+  int asked = 0;
+  z.onGetNextDisk = [&](int n, std::string&) {
+    ++asked;
+    f.Insert(n);
+  };
+  z.multiZipInfo.checkDiskLabels = false;  // set directly, not through SetCheckDiskLabels
+  // The labels are wrong: only unchecked are the disks taken.
+  for (int call = 0; call < 2; ++call) {
+    TMemoryStream out;
+    EXPECT_EQ(z.UnZipToStream(out, "first.bin"), 1);
+    EXPECT_EQ(out.Bytes(), first);
+  }
+  // Disk 1 stayed in the drive: its part's date was recorded, so the second
+  // call did not take it for a changed archive (whose directory it does not
+  // hold). It asks for disk 1 again: a closed set cannot know which disk
+  // the drive holds.
+  EXPECT_EQ(asked, 2);
+}
+
 // A file opened on a disk refuses reads and writes once the disk is out.
 TEST(ZipSetCommit, TheMemoryDiskRefusesFilesOfADiskTakenOut) {
   Floppies f;
