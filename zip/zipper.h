@@ -53,8 +53,9 @@ KV_ZIP_EXCEPTION(EZipDirectoryIncomplete, "The archive's directory could not be 
 // comment lie whole on one part).
 KV_ZIP_EXCEPTION(EZipUnsupported, "Multi-part archives are not supported");
 
-// The smallest part of a multi-part archive: room for any local header and
-// for an end record with a comment of some length.
+// The smallest part of a blocks set, and of a spanned set's disks after the
+// first. A record (local header, central record, the end record with its
+// comment) larger than a part refuses the write before anything is written.
 inline constexpr int64_t kMinPartSize = 64 << 10;
 
 enum class TZipAction { zaUpdate, zaReplace, zaFreshen };
