@@ -141,7 +141,7 @@ class WineFloppies {
 
 // The spanned round trip through the real drive type, free space and
 // volume label calls: drive A: is a removable drive of Wine's mount manager
-// over a small file system (tests/zip/floppy.cmake mounts it), its media
+// over a small file system (tests/zip/spanned_floppy.cmake mounts it), its media
 // swapped by the disk question's handler.
 TEST(ZipMultiPartWin, SpannedSetOnARemovableDriveOfWine) {
   const std::string binary = KV_TEST_BINARY_DIR;

@@ -1,3 +1,4 @@
+# (Included after reader.cmake, which sets the test's fixtures anew.)
 # A small file system for the spanned round trip under Wine
 # (multipart_win_test.cpp): the test makes drive A: a removable drive over
 # this folder through Wine's mount manager; a tmpfs of 160 KiB gives it a
