@@ -118,10 +118,11 @@ TEST(ZipSetCommit, AFailedMoveAtAnyStepLeavesEveryOldPartByteForByte) {
 }
 
 // A removable drive A whose media each have 70,000 free bytes.
-struct Floppies {
-  TMemoryFileSystem fs;
+template <class FileSystem = TMemoryFileSystem>
+struct FloppiesOf {
+  FileSystem fs;
   MemoryDisk disk{fs};
-  Floppies() {
+  FloppiesOf() {
     fs.SetDrive('A', {true, 70000, ""});
     fs.InsertDisk('A', 1);
     fs.SetDrive('A', {true, 70000, ""});
@@ -164,6 +165,8 @@ struct Floppies {
     return out;
   }
 };
+
+using Floppies = FloppiesOf<>;
 
 // The probe: an old single-file archive on disk 1, a spanned write adding
 // 150,000 bytes over three disks, cancelled at each disk question in turn.
@@ -209,6 +212,43 @@ TEST(ZipSetCommit, ACancelAtAnyDiskQuestionLeavesDisk1AsItWas) {
     break;
   }
   EXPECT_EQ(questions, 4);  // disks 2 and 3 measured, then 2 and 1 written
+}
+
+// A move failing at each step of a spanned write (the parts' commits on
+// their disks): disk 1 is as it was, and no temporary file stays on any
+// disk or in the temporary folder.
+TEST(ZipSetCommit, AFailedMoveOnAnyDiskLeavesDisk1AsItWas) {
+  const Bytes small = Text(2000, 30), big = Random(150000, 31);
+  int failures = 0;
+  for (int failAt = 1;; ++failAt) {
+    ASSERT_LT(failAt, 20);
+    FloppiesOf<MoveFailingFileSystem> f;
+    {
+      TZipper z(f.fs, f.disk);
+      z.SetZipName("A:\\set.zip");
+      z.ZipFromBuffer(small.data(), small.size(), "small.txt");
+    }
+    const auto before = f.Media(3, 1);
+    f.fs.moves = 0;
+    f.fs.failAt = failAt;
+    TZipper z(f.fs, f.disk);
+    f.Spanned(z);
+    try {
+      z.ZipFromBuffer(big.data(), big.size(), "big.bin");
+    } catch (const EZipWriteError&) {
+      ++failures;
+      const auto after = f.Media(3, 1);
+      EXPECT_EQ(after.at(1), before.at(1)) << "move " << failAt;
+      for (const auto& [disk, files] : after) {
+        for (const auto& [name, bytes] : files) EXPECT_EQ(name, "A:\\set.zip") << "move " << failAt << ", disk " << disk;
+      }
+      for (const auto& [name, file] : f.fs.Files()) EXPECT_NE(name.rfind("C:\\", 0), 0u) << name;
+      continue;
+    }
+    EXPECT_EQ(failures, 3);  // one move per disk
+    EXPECT_EQ(f.ReadAll(3), (std::map<std::string, Bytes>{{"small.txt", small}, {"big.bin", big}}));
+    break;
+  }
 }
 
 // Adding to, replacing in and re-commenting a spanned set: the old set is
@@ -466,6 +506,14 @@ TEST(ZipSetCommit, TheSelfExtractorsProgramIsKeptOnRequest) {
     z.ZipFromBuffer(c.data(), c.size(), "c.txt");
     const Bytes& now = *fs.Files().at("C:\\sfx.exe").bytes;
     EXPECT_EQ(Bytes(now.begin(), now.begin() + (keep ? 3000 : 4)), keep ? stub : Bytes({'P', 'K', 3, 4})) << keep;
+#ifndef _WIN32
+    // Info-ZIP tests the self-extractor as written.
+    if (keep && std::system("command -v unzip >/dev/null") == 0) {
+      const std::string path = std::string(KV_TEST_BINARY_DIR) + "/zip_sfx_oracle.exe";
+      std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(now.data()), static_cast<std::streamsize>(now.size()));
+      EXPECT_EQ(std::system(("unzip -tq '" + path + "' >/dev/null").c_str()), 0);
+    }
+#endif
     TUnZipper u(fs);
     u.SetZipName("C:\\sfx.exe");
     u.ReadZip();
