@@ -39,6 +39,13 @@ class MoveFailingFileSystem : public TMemoryFileSystem {
   }
 };
 
+#ifndef _WIN32
+// For the reference tools.
+void SaveBytes(const std::string& path, const Bytes& bytes) {
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+#endif
+
 std::map<std::string, Bytes> Snapshot(const TMemoryFileSystem& fs) {
   std::map<std::string, Bytes> out;
   for (const auto& [name, f] : fs.Files()) out[name] = *f.bytes;
@@ -137,7 +144,9 @@ struct FloppiesOf {
     for (int k = 1; k <= n; ++k) {
       Insert(k);
       out[k] = Snapshot(fs);
-      for (auto it = out[k].begin(); it != out[k].end();) it = it->first.rfind("A:", 0) == 0 ? std::next(it) : out[k].erase(it);
+      for (auto it = out[k].begin(); it != out[k].end();) {
+        it = it->first.rfind("A:", 0) == 0 ? std::next(it) : out[k].erase(it);
+      }
     }
     Insert(back);
     return out;
@@ -510,7 +519,7 @@ TEST(ZipSetCommit, TheSelfExtractorsProgramIsKeptOnRequest) {
     // Info-ZIP tests the self-extractor as written.
     if (keep && std::system("command -v unzip >/dev/null") == 0) {
       const std::string path = std::string(KV_TEST_BINARY_DIR) + "/zip_sfx_oracle.exe";
-      std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(now.data()), static_cast<std::streamsize>(now.size()));
+      SaveBytes(path, now);
       EXPECT_EQ(std::system(("unzip -tq '" + path + "' >/dev/null").c_str()), 0);
     }
 #endif
@@ -518,7 +527,8 @@ TEST(ZipSetCommit, TheSelfExtractorsProgramIsKeptOnRequest) {
     u.SetZipName("C:\\sfx.exe");
     u.ReadZip();
     EXPECT_EQ(u.Count(), 3);
-    for (const auto& [name, text] : std::map<std::string, std::string>{{"a.txt", "first"}, {"b.txt", "second"}, {"c.txt", "third"}}) {
+    const std::map<std::string, std::string> texts{{"a.txt", "first"}, {"b.txt", "second"}, {"c.txt", "third"}};
+    for (const auto& [name, text] : texts) {
       TMemoryStream out;
       EXPECT_EQ(u.UnZipToStream(out, name), 1);
       EXPECT_EQ(out.Text(), text) << name;
@@ -636,11 +646,10 @@ TEST(ZipSetCommit, TheReferenceToolsTestARewrittenSpannedSet) {
   for (int k = 1; k <= last; ++k) {
     f.Insert(k);
     parts.push_back(*f.fs.Files().at("A:\\set.zip").bytes);
-    const std::string name = dir + (k == last ? "/set.zip" : "/set.z0" + std::to_string(k));
-    std::ofstream(name, std::ios::binary).write(reinterpret_cast<const char*>(parts.back().data()), static_cast<std::streamsize>(parts.back().size()));
+    SaveBytes(dir + (k == last ? "/set.zip" : "/set.z0" + std::to_string(k)), parts.back());
   }
   const Bytes joined = JoinSet(parts);
-  std::ofstream(dir + "/joined.zip", std::ios::binary).write(reinterpret_cast<const char*>(joined.data()), static_cast<std::streamsize>(joined.size()));
+  SaveBytes(dir + "/joined.zip", joined);
   EXPECT_EQ(std::system(("cd '" + dir + "' && 7z t set.zip >/dev/null").c_str()), 0);
   EXPECT_EQ(std::system(("cd '" + dir + "' && unzip -tq joined.zip >/dev/null").c_str()), 0);
   EXPECT_EQ(std::system(("cd '" + dir + "' && unzip -z joined.zip | grep -q 'the set'").c_str()), 0);
