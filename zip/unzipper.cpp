@@ -363,9 +363,9 @@ void TUnZipper::SwapDisk(int disk) {
     if (!fs_.FileExists(name)) continue;
     zipStream_ = std::make_unique<TLFNFileStream>(fs_, name, TFileOpenMode::ReadDenyWrite);
     currentDisk_ = disk - 1;
-    // The date of the file under the archive's name as last seen (a spanned
-    // set's parts all bear it), so that OpenZip does not take another disk
-    // of the set for a changed archive.
+    // The date of the file under the archive's name as last seen (every
+    // part of a spanned set has that name), so that OpenZip does not take
+    // another disk of the set for a changed archive.
     if (CompareText(name, zipName_) == 0) zipDate_ = fs_.FileDosDateTime(name);
     return;
   }
