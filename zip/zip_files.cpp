@@ -85,7 +85,7 @@ bool FileCopy(TZipFileSystem& fs, const std::string& source, const std::string& 
 }
 
 namespace {
-// "X:\\" for a path on drive X, else the path as it is.
+// The root "X:\" of a path on drive X, else the path as it is.
 std::string VolumeRoot(const std::string& path) {
   if (path.size() >= 2 && path[1] == ':' && std::isalpha(static_cast<unsigned char>(path[0]))) {
     return std::string(1, static_cast<char>(std::toupper(static_cast<unsigned char>(path[0])))) + ":\\";
