@@ -14,8 +14,16 @@ namespace {
 // and a later Open sees what was written.
 class SharedBytesStream : public TStream {
  public:
-  explicit SharedBytesStream(std::shared_ptr<std::vector<uint8_t>> bytes) : bytes_(std::move(bytes)) {}
+  // A file on a removable drive is bound to the medium it was opened on.
+  struct Medium {
+    const TMemoryFileSystem* fs = nullptr;
+    char letter = 0;
+    int id = 0;
+  };
+  SharedBytesStream(std::shared_ptr<std::vector<uint8_t>> bytes, Medium medium)
+      : bytes_(std::move(bytes)), medium_(medium) {}
   int64_t Read(void* buffer, int64_t count) override {
+    CheckMedium();
     const auto size = static_cast<int64_t>(bytes_->size());
     if (count <= 0 || pos_ >= size) return 0;
     const int64_t n = std::min(count, size - pos_);
@@ -24,6 +32,7 @@ class SharedBytesStream : public TStream {
     return n;
   }
   int64_t Write(const void* buffer, int64_t count) override {
+    CheckMedium();
     if (count <= 0) return 0;
     if (pos_ + count > static_cast<int64_t>(bytes_->size())) bytes_->resize(static_cast<size_t>(pos_ + count));
     std::memcpy(bytes_->data() + pos_, buffer, static_cast<size_t>(count));
@@ -38,10 +47,19 @@ class SharedBytesStream : public TStream {
     return pos_ = pos;
   }
   int64_t Size() override { return static_cast<int64_t>(bytes_->size()); }
-  void SetSize(int64_t size) override { bytes_->resize(static_cast<size_t>(std::max<int64_t>(size, 0))); }
+  void SetSize(int64_t size) override {
+    CheckMedium();
+    bytes_->resize(static_cast<size_t>(std::max<int64_t>(size, 0)));
+  }
 
  private:
+  void CheckMedium() const {
+    if (medium_.fs != nullptr && !medium_.fs->MediumInserted(medium_.letter, medium_.id)) {
+      throw EZipWriteError(std::string("The disk in drive ") + medium_.letter + ": was changed while a file on it was open");
+    }
+  }
   std::shared_ptr<std::vector<uint8_t>> bytes_;
+  Medium medium_;
   int64_t pos_ = 0;
 };
 
@@ -67,7 +85,17 @@ std::unique_ptr<TStream> TMemoryFileSystem::Open(const std::string& name, TFileO
   } else if (!files_.count(key)) {
     throw EZipFileOpenError("Cannot open file \"" + name + "\"");
   }
-  return std::make_unique<SharedBytesStream>(files_[key].bytes);
+  SharedBytesStream::Medium medium;
+  if (key.size() >= 2 && key[1] == ':') {
+    const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(key[0])));
+    if (const auto it = inserted_.find(letter); it != inserted_.end()) medium = {this, letter, it->second};
+  }
+  return std::make_unique<SharedBytesStream>(files_[key].bytes, medium);
+}
+
+bool TMemoryFileSystem::MediumInserted(char letter, int medium) const {
+  const auto it = inserted_.find(letter);
+  return it == inserted_.end() || it->second == medium;
 }
 
 std::optional<uint32_t> TMemoryFileSystem::FileDosDateTime(const std::string& name) {
@@ -174,6 +202,16 @@ void TMemoryFileSystem::ReplaceFile(const std::string& source, const std::string
   files_[Normal(target)] = std::move(f);
 }
 
+void TMemoryFileSystem::RenameFile(const std::string& from, const std::string& to) {
+  if (FileExists(to)) throw EZipWriteError("Cannot rename \"" + from + "\" to \"" + to + "\": the name is taken");
+  if (!FileExists(from)) throw EZipWriteError("Cannot rename \"" + from + "\": no such file");
+  try {
+    ReplaceFile(from, to);
+  } catch (const std::runtime_error& e) {
+    throw EZipWriteError("Cannot rename \"" + from + "\" to \"" + to + "\": " + e.what());
+  }
+}
+
 // ----------------------------------------------------------------- drives --
 
 TMemoryFileSystem::Drive* TMemoryFileSystem::DriveOf(const std::string& path) {
@@ -189,7 +227,13 @@ bool TMemoryFileSystem::IsRemovableDrive(const std::string& root) {
 
 std::optional<uint64_t> TMemoryFileSystem::FreeSpace(const std::string& path) {
   const Drive* d = DriveOf(path);
-  return d != nullptr ? d->freeSpace : std::nullopt;
+  if (d == nullptr || !d->freeSpace) return std::nullopt;
+  const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(path[0])));
+  uint64_t used = 0;
+  for (const auto& [name, file] : files_) {
+    if (std::toupper(static_cast<unsigned char>(name[0])) == letter && name.size() >= 2 && name[1] == ':') used += file.bytes->size();
+  }
+  return *d->freeSpace - std::min(used, *d->freeSpace);
 }
 
 std::string TMemoryFileSystem::VolumeLabel(const std::string& root) {

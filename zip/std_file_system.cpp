@@ -165,6 +165,14 @@ class StdFileSystem : public TZipFileSystem {
     utime(Native(name).c_str(), &times);
   }
   std::unique_ptr<TFileReplacement> BeginReplace(const std::string& target, bool removeStale) override;
+  void RenameFile(const std::string& from, const std::string& to) override {
+    std::error_code ec;
+    if (std::filesystem::exists(Native(to), ec)) {
+      throw EZipWriteError("Cannot rename \"" + from + "\" to \"" + to + "\": the name is taken");
+    }
+    std::filesystem::rename(Native(from), Native(to), ec);
+    if (ec) throw EZipWriteError("Cannot rename \"" + from + "\" to \"" + to + "\": " + ec.message());
+  }
 };
 
 // Killed saves leave nothing to remove here: the native build serves tests.

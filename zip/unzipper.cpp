@@ -10,6 +10,7 @@
 #include "zip/crc32.h"
 #include "zip/decode_io.h"
 #include "zip/zip_errors.h"
+#include "zip/zip_files.h"
 #include "zip/zip_support.h"
 
 namespace kv {
@@ -315,7 +316,9 @@ void TUnZipper::OpenZip() {
 
 void TUnZipper::OpenArchiveFile() {
   zipStream_ = std::make_unique<TLFNFileStream>(fs_, zipName_, TFileOpenMode::ReadDenyWrite);
-  currentDisk_ = lastDisk_;
+  // A blocks set's file under its name is its last part; a spanned set's
+  // is whatever disk is in the drive, so the first access asks for its disk.
+  currentDisk_ = multiMode_ == TMultiMode::mmSpan ? -1 : lastDisk_;
 }
 
 // ------------------------------------------------------ multi-disk sets --
@@ -351,13 +354,19 @@ void TUnZipper::SwapDisk(int disk) {
     if (onGetNextDisk) onGetNextDisk(disk, name);
     if (name.empty()) throw EUserCanceled("User canceled loading new disk.");
     // A spanned set's disks carry their number at the end of the label.
-    if (multiMode_ == TMultiMode::mmSpan && checkDiskLabels_ &&
-        RightStr(fs_.VolumeLabel(DriveRoot(name)), 3) != ThreeDigits(disk)) {
+    // (Through the virtual getter: a writer keeps the setting in its
+    // multi-part settings.)
+    if (multiMode_ == TMultiMode::mmSpan && GetCheckDiskLabels() &&
+        RightStr(GetVolumeLabel(fs_, DriveRoot(name)), 3) != ThreeDigits(disk)) {
       continue;
     }
     if (!fs_.FileExists(name)) continue;
     zipStream_ = std::make_unique<TLFNFileStream>(fs_, name, TFileOpenMode::ReadDenyWrite);
     currentDisk_ = disk - 1;
+    // The date of the file under the archive's name as last seen (every
+    // part of a spanned set has that name), so that OpenZip does not take
+    // another disk of the set for a changed archive.
+    if (CompareText(name, zipName_) == 0) zipDate_ = fs_.FileDosDateTime(name);
     return;
   }
   throw EIncompleteZip("Incomplete Zip File (disk " + std::to_string(disk) + " of the set cannot be found)");

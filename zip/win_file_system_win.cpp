@@ -194,6 +194,12 @@ class WinFileSystem : public TZipFileSystem {
     }
   }
   std::unique_ptr<TFileReplacement> BeginReplace(const std::string& target, bool removeStale) override;
+  void RenameFile(const std::string& from, const std::string& to) override {
+    // Without MOVEFILE_REPLACE_EXISTING: a taken name fails instead of being replaced.
+    if (!MoveFileExW(Wide(from).c_str(), Wide(to).c_str(), MOVEFILE_WRITE_THROUGH)) {
+      throw EZipWriteError("Cannot rename \"" + from + "\" to \"" + to + "\"" + ErrorText(GetLastError()));
+    }
+  }
 
   bool IsRemovableDrive(const std::string& root) override {
     return !root.empty() && GetDriveTypeW(Wide(root).c_str()) == DRIVE_REMOVABLE;

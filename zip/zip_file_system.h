@@ -54,6 +54,10 @@ class TZipFileSystem {
   // temporary files that killed saves left in that folder go first (a caller
   // writing many files into one folder asks for it once).
   virtual std::unique_ptr<TFileReplacement> BeginReplace(const std::string& target, bool removeStale) = 0;
+  // Gives a file another name in the same folder; never replaces: to must
+  // not exist. EZipWriteError naming both and the cause when it cannot (a
+  // file open without delete sharing, for one).
+  virtual void RenameFile(const std::string& from, const std::string& to) = 0;
 
   // What multi-part sets need of drives; root is "X:\". The defaults
   // describe a fixed drive of unknown size without a label.
@@ -91,8 +95,10 @@ class TMemoryFileSystem : public TZipFileSystem {
   // The new content lies in a temporary file "zipN.tmp" of the target's
   // folder until committed.
   std::unique_ptr<TFileReplacement> BeginReplace(const std::string& target, bool removeStale) override;
-  // Moves source over target (the commit of a replacement).
+  // Moves source over target (the commit of a replacement, and every
+  // rename): tests override it to fail chosen moves.
   virtual void ReplaceFile(const std::string& source, const std::string& target);
+  void RenameFile(const std::string& from, const std::string& to) override;
 
   struct File {
     std::shared_ptr<std::vector<uint8_t>> bytes = std::make_shared<std::vector<uint8_t>>();
@@ -103,7 +109,7 @@ class TMemoryFileSystem : public TZipFileSystem {
   // of unknown size, without a label.
   struct Drive {
     bool removable = false;
-    std::optional<uint64_t> freeSpace;
+    std::optional<uint64_t> freeSpace;  // of the medium when empty: its files take from it
     std::string label;
   };
   bool IsRemovableDrive(const std::string& root) override;
@@ -118,8 +124,12 @@ class TMemoryFileSystem : public TZipFileSystem {
   std::string TempFolder() override { return "C:\\TEMP"; }
   // Changes the medium in a removable drive: the files under "X:\" go
   // with the medium taken out and come back when it is inserted again;
-  // each medium keeps its own label and free space.
+  // each medium keeps its own label and free space. A file opened on a
+  // medium refuses reads and writes while another medium is in the drive,
+  // as files on real media do.
   void InsertDisk(char letter, int medium);
+  // True while the medium is in the drive (any medium of a drive never swapped).
+  bool MediumInserted(char letter, int medium) const;
 
   // Adds or replaces a file.
   void Put(const std::string& name, std::vector<uint8_t> bytes, uint32_t dosDateTime = 0);

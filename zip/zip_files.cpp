@@ -84,4 +84,20 @@ bool FileCopy(TZipFileSystem& fs, const std::string& source, const std::string& 
   return false;
 }
 
+namespace {
+// The root "X:\" of a path on drive X, else the path as it is.
+std::string VolumeRoot(const std::string& path) {
+  if (path.size() >= 2 && path[1] == ':' && std::isalpha(static_cast<unsigned char>(path[0]))) {
+    return std::string(1, static_cast<char>(std::toupper(static_cast<unsigned char>(path[0])))) + ":\\";
+  }
+  return path;
+}
+}  // namespace
+
+bool SetVolLabel(TZipFileSystem& fs, const std::string& path, const std::string& label) {
+  return fs.SetVolumeLabel(VolumeRoot(path), label);
+}
+
+std::string GetVolumeLabel(TZipFileSystem& fs, const std::string& path) { return fs.VolumeLabel(VolumeRoot(path)); }
+
 }  // namespace kv

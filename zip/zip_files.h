@@ -1,6 +1,6 @@
 #pragma once
 // File helpers of the zip library over a TZipFileSystem: folders named with
-// wildcards, the current folder of a drive, and copying a file.
+// wildcards, the current folder of a drive, copying a file, and volume labels.
 #include <string>
 #include <vector>
 
@@ -28,5 +28,12 @@ std::string GetDirectory(TZipFileSystem& fs, char drive);
 // from <source> to <dest>" goes through dialogHook, and the result is false.
 bool FileCopy(TZipFileSystem& fs, const std::string& source, const std::string& dest,
               const TZipDialogHook& dialogHook);
+
+// Sets the volume label of the drive that holds path ("A:", "A:\\" or a
+// name on it); false when it cannot be set.
+bool SetVolLabel(TZipFileSystem& fs, const std::string& path, const std::string& label);
+// The volume label of the drive that holds path; empty when it has none or
+// cannot be read.
+std::string GetVolumeLabel(TZipFileSystem& fs, const std::string& path);
 
 }  // namespace kv

@@ -387,20 +387,33 @@ int CompareText(const std::string& a, const std::string& b) {
   return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
 }
 
+namespace {
+// Archive order: start disk, then local header offset.
+int ArchiveOrder(const TZipHeaderInfo& a, const TZipHeaderInfo& b) {
+  if (a.diskNumberStart != b.diskNumberStart) return int{a.diskNumberStart} - int{b.diskNumberStart};
+  return a.relativeOffset > b.relativeOffset ? 1 : a.relativeOffset < b.relativeOffset ? -1 : 0;
+}
+// Descending by key; equal keys in archive order, so that the order is a
+// strict weak one (a comparison that never says "equal" sends sorting
+// outside its range).
+template <class K>
+int Descending(K a, K b, const TZipHeaderInfo& x, const TZipHeaderInfo& y) {
+  return b > a ? 1 : b < a ? -1 : ArchiveOrder(x, y);
+}
+}  // namespace
+
 int TSortedZip::Compare(const TZipHeaderInfo& a, const TZipHeaderInfo& b) const {
   switch (sortMode_) {
     case TZipSortMode::ByName: return CompareText(a.FullName(), b.FullName());
     case TZipSortMode::ByFileName: return CompareText(a.FileName(), b.FileName());
     case TZipSortMode::ByDirectoryName: return CompareText(a.Directory(), b.Directory());
     case TZipSortMode::ByDate:
-      return DosDateTimeToValue(b.lastModFileDateTime) > DosDateTimeToValue(a.lastModFileDateTime) ? 1 : -1;
-    case TZipSortMode::ByCompressedSize: return b.compressedSize > a.compressedSize ? 1 : -1;
-    case TZipSortMode::ByUnCompressedSize: return b.uncompressedSize > a.uncompressedSize ? 1 : -1;
+      return Descending(DosDateTimeToValue(a.lastModFileDateTime), DosDateTimeToValue(b.lastModFileDateTime), a, b);
+    case TZipSortMode::ByCompressedSize: return Descending(a.compressedSize, b.compressedSize, a, b);
+    case TZipSortMode::ByUnCompressedSize: return Descending(a.uncompressedSize, b.uncompressedSize, a, b);
     case TZipSortMode::ByRate:
       return CRate(b.uncompressedSize, b.compressedSize) - CRate(a.uncompressedSize, a.compressedSize);
-    case TZipSortMode::ByNone:
-      if (a.diskNumberStart != b.diskNumberStart) return int{a.diskNumberStart} - int{b.diskNumberStart};
-      return a.relativeOffset > b.relativeOffset ? 1 : a.relativeOffset < b.relativeOffset ? -1 : 0;
+    case TZipSortMode::ByNone: return ArchiveOrder(a, b);
   }
   return -1;
 }

@@ -182,8 +182,8 @@ class TEndCentral {
 
 // The entries of an archive in the order of a sort mode. ByNone is archive
 // order (start disk, then local header offset); names sort ascending without
-// regard to ASCII case; dates and sizes descending (equal never compares
-// equal); rates descending.
+// regard to ASCII case; dates and sizes descending, equal ones in archive
+// order; rates descending.
 class TSortedZip : public TSortedObjectList<TZipHeaderInfo> {
  public:
   explicit TSortedZip(TDuplicates duplicates, bool ownsObjects = true, TZipSortMode mode = TZipSortMode::ByNone)

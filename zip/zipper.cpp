@@ -7,6 +7,7 @@
 #include "base/scope_guard.h"
 #include "zip/crc32.h"
 #include "zip/zip_cipher.h"
+#include "zip/zip_files.h"
 #include "zip/zip_support.h"
 
 namespace kv {
@@ -99,14 +100,22 @@ struct TZipper::NewEntry {
 
 // The state of one rebuild.
 struct TZipper::Rebuild {
-  // The new archive: one file, or the parts of a set so far, each under a
-  // temporary name until the set is complete.
+  // A single archive: the new file, under a temporary name until committed.
+  // A set: the staging file that every entry is written into first.
+  std::unique_ptr<TFileReplacement> file;
+  // A set's parts once cut (blocks: beside the archive; spanned: staged in
+  // the temporary folder until their disks are written).
   std::vector<std::unique_ptr<TFileReplacement>> parts;
-  std::unique_ptr<TStream> out;  // buffered, over parts.back()
+  std::unique_ptr<TStream> out;  // buffered, over file or parts.back()
   bool multi = false;
   bool span = false;
-  int disk = 0;       // the part being written, from 0
-  int64_t room = 0;   // the bytes the part may take
+  bool cutting = false;  // the staged set is being cut into parts
+  // The old archive was a spanned set: the disks hold its parts, which the
+  // new ones replace (their room counts as free).
+  bool oldSpan = false;
+  int disk = 0;          // the part being written, from 0
+  int64_t room = 0;      // the bytes the part may take
+  int64_t largestRecord = 0;
   std::vector<NewEntry> entries;
   // Refuses a second entry of the same name (ASCII case ignored).
   TSortedZip byName{TDuplicates::Error, /*ownsObjects=*/false, TZipSortMode::ByName};
@@ -205,7 +214,7 @@ std::string ThreeDigits(int n) {
 
 void TZipper::Emit(Rebuild& r, std::span<const uint8_t> bytes) {
   while (!bytes.empty()) {
-    const int64_t left = r.multi ? r.room - r.out->Position() : INT64_MAX;
+    const int64_t left = r.cutting ? r.room - r.out->Position() : INT64_MAX;
     if (left <= 0) {
       NextPart(r);
       continue;
@@ -216,10 +225,10 @@ void TZipper::Emit(Rebuild& r, std::span<const uint8_t> bytes) {
   }
 }
 
-// A record that does not fit in the room left starts the next part (one
-// that does not fit in a whole part is split like data).
+// A record that does not fit in the room left starts the next part (every
+// record fits a fresh part: WriteParts checked the sizes first).
 void TZipper::EnsureRoom(Rebuild& r, int64_t need) {
-  if (r.multi && r.out->Position() > 0 && r.room - r.out->Position() < need) NextPart(r);
+  if (r.cutting && r.room - r.out->Position() < need) NextPart(r);
 }
 
 // Spanned disks written by this library are labelled with their number
@@ -227,7 +236,42 @@ void TZipper::EnsureRoom(Rebuild& r, int64_t need) {
 void TZipper::LabelDisk(int disk) {
   const std::string root = DriveRoot(zipName_);
   if (!multiZipInfo.writeDiskLabels || (root != "A:\\" && root != "B:\\")) return;
-  fs_.SetVolumeLabel(root, "PKBACK# " + ThreeDigits(disk + 1));
+  SetVolLabel(fs_, root, "PKBACK# " + ThreeDigits(disk + 1));
+}
+
+void TZipper::AskForDisk(int disk) {
+  std::string name = zipName_;
+  askForDisks_ = true;
+  ScopeGuard done([this] { askForDisks_ = false; });
+  if (onGetNextDisk) onGetNextDisk(disk, name);
+  if (name.empty()) throw EUserCanceled("User canceled Zip operation.");
+}
+
+std::unique_ptr<TFileReplacement> TZipper::BeginStaging(bool span) {
+  std::string folder = !tempPath.empty() && fs_.DirExists(tempPath) ? tempPath : fs_.TempFolder();
+  while (folder.size() > 3 && (folder.back() == '\\' || folder.back() == '/')) folder.pop_back();
+  if (span && (folder.empty() || DriveRoot(folder) == DriveRoot(zipName_))) {
+    // The disks are swapped while the set is written: it cannot be staged on them.
+    throw EZipUnsupported("A spanned set needs a temporary folder off the drive of \"" + zipName_ + "\"");
+  }
+  // A blocks set is staged beside it when there is no temporary folder.
+  const std::string target = folder.empty() ? zipName_ : folder + (folder.back() == '\\' ? "" : "\\") + "kvstage";
+  return fs_.BeginReplace(target, /*removeStale=*/false);
+}
+
+// The room on the disk in the drive: its free space and, when an old
+// spanned set is being replaced, the size of the old part on it.
+int64_t TZipper::DiskRoom(const Rebuild& r) {
+  int64_t room = static_cast<int64_t>(fs_.FreeSpace(zipName_).value_or(0));
+  if (r.oldSpan && fs_.FileExists(zipName_)) room += fs_.Open(zipName_, TFileOpenMode::ReadShared)->Size();
+  return room;
+}
+
+void TZipper::StartPart(Rebuild& r, int64_t room) {
+  r.parts.push_back(r.span ? BeginStaging(true) : fs_.BeginReplace(zipName_, /*removeStale=*/false));
+  r.room = room;
+  r.out = std::make_unique<TS_BufferStream>(*r.parts.back());
+  r.end.entriesThisDisk = 0;
 }
 
 void TZipper::NextPart(Rebuild& r) {
@@ -235,68 +279,196 @@ void TZipper::NextPart(Rebuild& r) {
   r.out.reset();
   int64_t room = multiZipInfo.blockSize;
   if (r.span) {
-    LabelDisk(r.disk);
+    // Only measured now: nothing is written on a disk before the last
+    // question but the ones of the commit.
+    const int64_t need = std::max(kMinPartSize, r.largestRecord);
     for (int asked = 0;; ++asked) {
       if (asked == 100) throw EZipWriteError("There is no room for the next part of \"" + zipName_ + "\"");
-      std::string name = zipName_;
-      askForDisks_ = true;
-      ScopeGuard done([this] { askForDisks_ = false; });
-      if (onGetNextDisk) onGetNextDisk(r.disk + 2, name);
-      if (name.empty()) throw EUserCanceled("User canceled Zip operation.");
-      room = static_cast<int64_t>(fs_.FreeSpace(zipName_).value_or(0));
-      if (room >= kMinPartSize) break;
+      AskForDisk(r.disk + 2);
+      room = DiskRoom(r);
+      if (room >= need) break;
     }
   }
   ++r.disk;
   if (r.disk > 0xFFFE) throw EZipTooLarge("The archive would need more than 65535 parts");
-  // Named when the set is complete (the last part takes the archive's name).
-  r.parts.push_back(fs_.BeginReplace(zipName_, /*removeStale=*/false));
-  r.room = room;
-  r.out = std::make_unique<TS_BufferStream>(*r.parts.back());
-  r.end.entriesThisDisk = 0;
+  StartPart(r, room);
 }
 
-// The set is complete: every part moves into place. A blocks set's parts
-// lie side by side; a spanned set's lie each on its disk, so each disk but
-// the last one (still in the drive) is asked for again.
-void TZipper::CommitParts(Rebuild& r) {
-  const int last = static_cast<int>(r.parts.size()) - 1;
-  if (!r.span) {
-    for (int k = 0; k <= last; ++k) {
-      r.parts[static_cast<size_t>(k)]->SetTarget(BlockPartName(zipName_, k + 1, last));
-      r.parts[static_cast<size_t>(k)]->Commit();
-    }
-    return;
+// The staged set cut into parts. Every local header, central record and
+// the end record lie whole on one part; a set whose largest record does
+// not fit a part is refused before a part is written.
+void TZipper::WriteParts(Rebuild& r, bool oldSpan) {
+  TStream& staged = *r.file;
+  const int64_t stagedEnd = staged.Size();
+  std::vector<int64_t> headSize(r.entries.size());
+  int64_t largest = r.end.EndCentralSize();
+  for (size_t i = 0; i < r.entries.size(); ++i) {
+    uint8_t head[kLocalHeaderSize];
+    staged.SetPosition(r.entries[i].header->relativeOffset);
+    staged.ReadBuffer(head, kLocalHeaderSize);
+    headSize[i] = kLocalHeaderSize + int64_t{Get16(&head[26])} + Get16(&head[28]);
+    largest = std::max({largest, headSize[i], static_cast<int64_t>(r.entries[i].central.size())});
   }
-  // In disk order, so that the last disk is in the drive at the end.
-  LabelDisk(last);
-  int inDrive = last;
-  for (int k = 0; k <= last; ++k) {
-    if (k != inDrive) {
-      std::string name = zipName_;
-      askForDisks_ = true;
-      ScopeGuard done([this] { askForDisks_ = false; });
-      if (onGetNextDisk) onGetNextDisk(k + 1, name);
-      if (name.empty()) throw EUserCanceled("User canceled Zip operation.");
-      inDrive = k;
-    }
-    r.parts[static_cast<size_t>(k)]->Commit();
+  // A record that does not fit the first part after its marker goes to the
+  // second: every part from the second on must hold the largest.
+  r.largestRecord = largest;
+  if (!r.span && largest > multiZipInfo.blockSize) {
+    throw EZipUnsupported("A record of \"" + zipName_ + "\" (" + std::to_string(largest) +
+                          " bytes) does not fit a part of " + std::to_string(multiZipInfo.blockSize) + " bytes");
   }
-}
+  int64_t room = multiZipInfo.firstBlockSize;
+  if (r.span) {
+    // Disk 1 is in the drive unless an old set's disks were asked for.
+    r.oldSpan = oldSpan;
+    if (oldSpan) AskForDisk(1);
+    room = DiskRoom(r);
+    // Disk 1 may hold less than a part's minimum (an old archive on it
+    // stays until the set is complete): what a record needs will do.
+    if (room < r.largestRecord + 4) {
+      throw EZipWriteError("There is no room on the disk for \"" + zipName_ + "\"");
+    }
+  }
+  r.cutting = true;
+  r.disk = 0;
+  StartPart(r, room);
+  // A set's first part opens with the split marker (the data descriptor's
+  // signature), as the format asks of sets.
+  const uint8_t marker[4] = {0x50, 0x4b, 0x07, 0x08};
+  r.out->WriteBuffer(marker, sizeof marker);
 
-// A new entry of a set was written whole into a file of its own (its local
-// header needs its final values before the parts are written); it goes
-// into the parts with its header kept on one part.
-void TZipper::AddStagedEntry(Rebuild& r, TStream& staged, TZipHeaderInfo& header) {
-  EnsureRoom(r, header.LocalSize());
-  CheckFits32(static_cast<uint64_t>(r.out->Position()), "entry offset");
-  header.relativeOffset = static_cast<uint32_t>(r.out->Position());
-  header.diskNumberStart = static_cast<uint16_t>(r.disk);
-  staged.SetPosition(0);
   std::vector<uint8_t> block(64 << 10);
-  for (int64_t n; (n = staged.Read(block.data(), static_cast<int64_t>(block.size()))) > 0;) {
-    Emit(r, std::span<const uint8_t>(block.data(), static_cast<size_t>(n)));
+  for (size_t i = 0; i < r.entries.size(); ++i) {
+    NewEntry& e = r.entries[i];
+    const int64_t from = e.header->relativeOffset;
+    const int64_t to = i + 1 < r.entries.size() ? int64_t{r.entries[i + 1].header->relativeOffset} : stagedEnd;
+    EnsureRoom(r, headSize[i]);
+    const int64_t offset = r.out->Position();
+    CheckFits32(static_cast<uint64_t>(offset), "entry offset");
+    e.header->relativeOffset = static_cast<uint32_t>(offset);
+    e.header->diskNumberStart = static_cast<uint16_t>(r.disk);
+    PatchCentralPlace(e.central, static_cast<uint32_t>(offset), static_cast<uint16_t>(r.disk));
+    staged.SetPosition(from);
+    for (int64_t left = to - from; left > 0;) {
+      const int64_t n = std::min<int64_t>(left, static_cast<int64_t>(block.size()));
+      staged.ReadBuffer(block.data(), n);
+      Emit(r, std::span<const uint8_t>(block.data(), static_cast<size_t>(n)));
+      left -= n;
+    }
   }
+  WriteDirectory(r);
+  r.out->Flush();
+  r.out.reset();
+}
+
+// The blocks set is complete: every part moves into place together. The
+// old parts (and any file under a new part's name) are put aside first,
+// which also proves that each can be moved; a failure at any step puts
+// every old part back under its name and removes the new ones.
+void TZipper::CommitBlocks(Rebuild& r, const std::vector<std::string>& oldParts) {
+  const int last = static_cast<int>(r.parts.size()) - 1;
+  std::vector<std::string> targets;
+  for (int k = 0; k <= last; ++k) targets.push_back(BlockPartName(zipName_, k + 1, last));
+  std::vector<std::string> aside;
+  for (const auto& list : {oldParts, targets}) {
+    for (const auto& name : list) {
+      if (!fs_.FileExists(name)) continue;
+      if (std::find_if(aside.begin(), aside.end(), [&](const std::string& a) { return CompareText(a, name) == 0; }) ==
+          aside.end()) {
+        aside.push_back(name);
+      }
+    }
+  }
+  // Refused before anything moves: a read-only part would be put aside and
+  // then could not be removed.
+  for (const auto& name : aside) {
+    const auto attributes = disk_.Attributes(name);
+    if (attributes && (*attributes & 1) != 0) throw EZipWriteError("Cannot replace \"" + name + "\": the file is read-only");
+  }
+  std::vector<std::pair<std::string, std::string>> moved;  // name, where it was put
+  int committed = 0;
+  const auto putBack = [&] {
+    std::string lost;
+    for (int k = 0; k < committed; ++k) fs_.DeleteFile(targets[static_cast<size_t>(k)]);
+    for (auto it = moved.rbegin(); it != moved.rend(); ++it) {
+      try {
+        fs_.RenameFile(it->second, it->first);
+      } catch (const EZipWriteError&) {
+        lost += " \"" + it->second + "\"";
+      }
+    }
+    return lost;
+  };
+  try {
+    for (const auto& name : aside) {
+      std::string backup;
+      for (int n = 1; backup.empty() || fs_.FileExists(backup); ++n) backup = name + ".kvold" + std::to_string(n);
+      fs_.RenameFile(name, backup);
+      moved.emplace_back(name, backup);
+    }
+    for (; committed <= last; ++committed) {
+      r.parts[static_cast<size_t>(committed)]->SetTarget(targets[static_cast<size_t>(committed)]);
+      r.parts[static_cast<size_t>(committed)]->Commit();
+    }
+  } catch (const std::exception& e) {
+    const std::string lost = putBack();
+    if (!lost.empty()) throw EZipWriteError(std::string(e.what()) + "; the old parts are kept as" + lost);
+    throw;
+  }
+  for (const auto& [name, backup] : moved) fs_.DeleteFile(backup);
+}
+
+// The spanned set is cut and staged: each part goes onto its disk, from the
+// last one (in the drive now) down to the first, so that disk 1 changes only
+// after the last question has been answered.
+void TZipper::CommitSpanned(Rebuild& r) {
+  const int last = static_cast<int>(r.parts.size()) - 1;
+  std::vector<uint8_t> block(64 << 10);
+  for (int k = last; k >= 0; --k) {
+    if (k != last) AskForDisk(k + 1);
+    TFileReplacement& staged = *r.parts[static_cast<size_t>(k)];
+    const int64_t size = staged.Size();
+    // The new part is written beside the old file before it replaces it.
+    // A disk without room for both holds a part of the old set, which is
+    // broken from the first disk written on anyway: that part goes first.
+    if (const auto free = fs_.FreeSpace(zipName_); free && static_cast<int64_t>(*free) < size) {
+      if (!r.oldSpan || DiskRoom(r) < size) {
+        throw EZipWriteError("There is no room on disk " + std::to_string(k + 1) + " for \"" + zipName_ + "\"");
+      }
+      if (!fs_.DeleteFile(zipName_)) throw EZipWriteError("Cannot replace \"" + zipName_ + "\" on disk " + std::to_string(k + 1));
+    }
+    auto part = fs_.BeginReplace(zipName_, /*removeStale=*/true);
+    staged.SetPosition(0);
+    for (int64_t left = size; left > 0;) {
+      const int64_t n = std::min<int64_t>(left, static_cast<int64_t>(block.size()));
+      staged.ReadBuffer(block.data(), n);
+      part->WriteBuffer(block.data(), n);
+      left -= n;
+    }
+    part->Commit();
+    LabelDisk(k);
+  }
+}
+
+// After a set was written: its directory, as the reader would have read it
+// (the records gathered in memory), without asking for its last disk.
+void TZipper::TakeWrittenDirectory(Rebuild& r) {
+  ResetDirectory();
+  auto list = std::make_unique<TSortedZip>(TDuplicates::Error);
+  auto copy = std::make_unique<TMemoryStream>();
+  for (auto& e : r.entries) {
+    e.header->centralOffset = copy->Position();
+    copy->WriteBuffer(e.central);
+    list->Add(std::move(e.header));
+  }
+  r.entries.clear();
+  entries_ = std::move(list);
+  centralCopy_ = std::move(copy);
+  endCentral_.Assign(r.end);
+  multiMode_ = fs_.IsRemovableDrive(DriveRoot(zipName_)) ? TMultiMode::mmSpan : TMultiMode::mmBlocks;
+  lastDisk_ = r.disk;
+  currentDisk_ = -1;  // no part open
+  directoryWhole_ = true;
+  zipDate_ = fs_.FileDosDateTime(zipName_);
 }
 
 // ------------------------------------------------------------- rebuilding --
@@ -329,20 +501,13 @@ int TZipper::ProcessFiles() {
       r.end.Assign(endCentral_);
       r.end.entriesThisDisk = r.end.totalEntries = 0;
     }
-    if (r.span) {
-      r.room = static_cast<int64_t>(fs_.FreeSpace(zipName_).value_or(0));
-      if (r.room < kMinPartSize) throw EZipWriteError("There is no room on the disk for \"" + zipName_ + "\"");
-    } else {
-      r.room = multiZipInfo.firstBlockSize;
-    }
-    r.parts.push_back(fs_.BeginReplace(zipName_, /*removeStale=*/true));
-    r.out = std::make_unique<TS_BufferStream>(*r.parts.back());
-    if (r.multi) {
-      // A set's first part opens with the split marker (the data
-      // descriptor's signature), as the format asks of sets.
-      const uint8_t marker[4] = {0x50, 0x4b, 0x07, 0x08};
-      r.out->WriteBuffer(marker, sizeof marker);
-    }
+    const bool oldSpan = existed && multiMode_ == TMultiMode::mmSpan;
+    const bool oldBlocks = existed && multiMode_ == TMultiMode::mmBlocks;
+    const int oldLast = lastDisk_;
+    // A set is staged whole first; a single archive is written in place of
+    // the old one.
+    r.file = r.multi ? BeginStaging(r.span) : fs_.BeginReplace(zipName_, /*removeStale=*/true);
+    r.out = std::make_unique<TS_BufferStream>(*r.file);
     r.deflater = std::make_unique<Deflater>();
     if (existed && entries_) MoveExistingFiles(r);
     // Freshening only replaces entries that exist.
@@ -361,9 +526,6 @@ int TZipper::ProcessFiles() {
     }
     const std::vector<std::string> names = filesList;
     for (const auto& name : names) AddFileToZip(r, name);
-
-    // The central directory and the end record, each record whole on one
-    // part where it fits.
     for (auto& e : r.entries) {
       if (e.central.empty()) {
         TMemoryStream ms;
@@ -371,57 +533,39 @@ int TZipper::ProcessFiles() {
         e.central = ms.Bytes();
       }
     }
-    if (!r.entries.empty()) EnsureRoom(r, static_cast<int64_t>(r.entries.front().central.size()));
-    const int64_t centralStart = r.out->Position();
-    const int centralDisk = r.disk;
-    CheckFits32(static_cast<uint64_t>(centralStart), "central directory offset");
-    uint64_t centralSize = 0;
-    int onThisDisk = 0;
-    for (auto& e : r.entries) {
-      const int before = r.disk;
-      EnsureRoom(r, static_cast<int64_t>(e.central.size()));
-      if (r.disk != before) onThisDisk = 0;
-      ++onThisDisk;  // counted on the part where the record starts
-      Emit(r, e.central);
-      centralSize += e.central.size();
-    }
-    CheckFits32(centralSize, "central directory size");
-    r.end.signature = kEndCentralSignature;
-    r.end.totalEntries = static_cast<uint16_t>(r.entries.size());
-    r.end.centralSize = static_cast<uint32_t>(centralSize);
-    r.end.centralOffset = static_cast<uint32_t>(centralStart);
-    r.end.centralDisk = static_cast<uint16_t>(centralDisk);
-    const int beforeEnd = r.disk;
-    EnsureRoom(r, r.end.EndCentralSize());
-    if (r.disk != beforeEnd) onThisDisk = 0;
-    r.end.thisDisk = static_cast<uint16_t>(r.disk);
-    r.end.entriesThisDisk = static_cast<uint16_t>(onThisDisk);
-    TMemoryStream endRecord;
-    r.end.SaveToStream(endRecord);
-    Emit(r, endRecord.Bytes());
-
-    // Onto the disk, then over the old archive in one move (a set: each
-    // part over its old one, once all are written). The old archive is
-    // closed first: an open file cannot be replaced.
-    r.out->Flush();
-    r.out.reset();
+    // The old archive is read no more: a spanned set's disks are free for
+    // the new one, and an open file cannot be replaced.
     zipStream_.reset();
-    const int oldLast = lastDisk_;
-    const bool oldBlocks = multiMode_ == TMultiMode::mmBlocks;
     if (r.multi) {
-      CommitParts(r);
+      r.out->Flush();
+      r.out.reset();
+      WriteParts(r, oldSpan);
+      if (r.span) {
+        CommitSpanned(r);
+      } else {
+        std::vector<std::string> oldParts;
+        if (oldBlocks) {
+          for (int k = 1; k <= oldLast + 1; ++k) oldParts.push_back(BlockPartName(zipName_, k, oldLast));
+        } else if (existed) {
+          oldParts.push_back(zipName_);
+        }
+        CommitBlocks(r, oldParts);
+      }
     } else {
-      r.parts.front()->Commit();
-    }
-    // Parts of an old blocks set beyond the new one's are no part of it now.
-    if (oldBlocks) {
-      for (int k = r.multi && !r.span ? r.disk + 1 : 1; k <= oldLast; ++k) {
-        fs_.DeleteFile(BlockPartName(zipName_, k, oldLast));
+      WriteDirectory(r);
+      // Onto the disk, then over the old archive in one move.
+      r.out->Flush();
+      r.out.reset();
+      r.file->Commit();
+      // Parts of an old blocks set are no part of it now.
+      if (oldBlocks) {
+        for (int k = 1; k <= oldLast; ++k) fs_.DeleteFile(BlockPartName(zipName_, k, oldLast));
       }
     }
   } catch (...) {
     r.out.reset();
     r.parts.clear();  // removes the new parts, uncommitted
+    r.file.reset();
     keepZipOpen = savedKeep;
     busy_ = false;
     // The old directory still describes the old archive, which is unchanged.
@@ -436,16 +580,79 @@ int TZipper::ProcessFiles() {
     if (onDisposeFile) onDisposeFile(name, skip);
     if (!skip) fs_.DeleteFile(name);
   }
-  // The component now shows the new archive.
-  ResetDirectory();
-  ReadZip();
-  Sort(savedSort);
+  // The component now shows the new archive. The write has succeeded
+  // whatever happens here: a directory that cannot be shown now (a disk
+  // question cancelled) is read again when next needed.
+  if (r.multi && r.disk > 0) {
+    TakeWrittenDirectory(r);
+    Sort(savedSort);
+  } else {
+    try {
+      ResetDirectory();
+      ReadZip();
+      Sort(savedSort);
+    } catch (const std::exception&) {
+      ResetDirectory();
+      sortMode_ = savedSort;
+    }
+  }
   return r.added;
+}
+
+// The central directory and the end record; on a set each record lies
+// whole on one part.
+void TZipper::WriteDirectory(Rebuild& r) {
+  if (!r.entries.empty()) EnsureRoom(r, static_cast<int64_t>(r.entries.front().central.size()));
+  const int64_t centralStart = r.out->Position();
+  const int centralDisk = r.disk;
+  CheckFits32(static_cast<uint64_t>(centralStart), "central directory offset");
+  uint64_t centralSize = 0;
+  int onThisDisk = 0;
+  for (auto& e : r.entries) {
+    const int before = r.disk;
+    EnsureRoom(r, static_cast<int64_t>(e.central.size()));
+    if (r.disk != before) onThisDisk = 0;
+    ++onThisDisk;  // counted on the part where the record starts
+    Emit(r, e.central);
+    centralSize += e.central.size();
+  }
+  CheckFits32(centralSize, "central directory size");
+  r.end.signature = kEndCentralSignature;
+  r.end.totalEntries = static_cast<uint16_t>(r.entries.size());
+  r.end.centralSize = static_cast<uint32_t>(centralSize);
+  r.end.centralOffset = static_cast<uint32_t>(centralStart);
+  r.end.centralDisk = static_cast<uint16_t>(centralDisk);
+  const int beforeEnd = r.disk;
+  EnsureRoom(r, r.end.EndCentralSize());
+  if (r.disk != beforeEnd) onThisDisk = 0;
+  r.end.thisDisk = static_cast<uint16_t>(r.disk);
+  r.end.entriesThisDisk = static_cast<uint16_t>(onThisDisk);
+  TMemoryStream endRecord;
+  r.end.SaveToStream(endRecord);
+  Emit(r, endRecord.Bytes());
+}
+
+// The bytes before the first entry (before the directory when there is
+// none) of a single-file archive: a self-extractor's program.
+void TZipper::CopyStub(Rebuild& r) {
+  if (r.multi || multiMode_ != TMultiMode::mmNone) return;
+  const int64_t stubEnd = entries_ && entries_->Count() > 0 ? int64_t{entries_->Get(0)->relativeOffset}
+                                                             : int64_t{endCentral_.centralOffset};
+  if (stubEnd <= 0 || stubEnd > zipStream_->Size()) return;
+  zipStream_->SetPosition(0);
+  std::vector<uint8_t> block(64 << 10);
+  for (int64_t left = stubEnd; left > 0;) {
+    const int64_t n = std::min<int64_t>(left, static_cast<int64_t>(block.size()));
+    zipStream_->ReadBuffer(block.data(), n);
+    r.out->WriteBuffer(block.data(), n);
+    left -= n;
+  }
 }
 
 // For each old entry in archive order: copy it, or write the data that
 // replaces it in its place.
 void TZipper::MoveExistingFiles(Rebuild& r) {
+  if (keepSelfExtractorStub) CopyStub(r);
   for (int i = 0; i < entries_->Count(); ++i) {
     const TZipHeaderInfo& e = *entries_->Get(i);
     const int match = FilesListMatches(e);
@@ -491,7 +698,6 @@ void TZipper::CopyEntry(Rebuild& r, const TZipHeaderInfo& e) {
   // zip64 block, else 4.
   const bool wide = FindExtraBlock(std::span<const uint8_t>(head).subspan(kLocalHeaderSize + size_t{localName}), kZip64ExtraId).has_value();
 
-  EnsureRoom(r, static_cast<int64_t>(head.size()));
   const int64_t newOffset = r.out->Position();
   const int newDisk = r.disk;
   CheckFits32(static_cast<uint64_t>(newOffset), "entry offset");
@@ -581,37 +787,17 @@ bool TZipper::AddFileToZip(Rebuild& r, const std::string& name) {
   if (onStartZip) onStartZip(name, *h, skip);
   if (skip) return false;
 
-  // A set's entry is written into a file of its own first: its header gets
-  // its final values there, then the whole entry goes into the parts.
-  std::unique_ptr<TFileReplacement> stage;
-  std::unique_ptr<TStream> partOut;
-  ScopeGuard backToParts([&] {
-    if (partOut) r.out = std::move(partOut);
-  });
-  if (r.multi) {
-    // Beside the archive, but never on a spanned set's disk, which is
-    // swapped while the entry goes into the parts.
-    std::string folder = !tempPath.empty() && fs_.DirExists(tempPath) ? tempPath : std::string();
-    if (folder.empty() && r.span) folder = fs_.TempFolder();
-    stage = fs_.BeginReplace(folder.empty() ? zipName_ : folder + "\\entry", /*removeStale=*/false);
-    partOut = std::move(r.out);
-    r.out = std::make_unique<TS_BufferStream>(*stage);
-  }
+  // A set's entries go into its staging file first (the parts are cut
+  // from it once the directory is known), so the header is patched there.
   CheckFits32(static_cast<uint64_t>(r.out->Position()), "entry offset");
   h->SaveLocalToStream(*r.out);
   WriteEntryData(r, *h, file.get(), name);
   // The header again, now with the CRC and the sizes.
-  int64_t end = r.out->Position();
+  const int64_t end = r.out->Position();
   r.out->SetPosition(h->relativeOffset);
   h->SaveLocalToStream(*r.out);
   r.out->SetPosition(end);
   file.reset();
-  if (r.multi) {
-    r.out->Flush();
-    r.out = std::move(partOut);
-    AddStagedEntry(r, *stage, *h);
-    end = r.out->Position();
-  }
 
   if (buffer_ == nullptr && resetArchiveBitOnZip) disk_.SetAttributes(name, *attributes & ~kAttrArchive);
   if (onEndZip) onEndZip(name, h->uncompressedSize, h->compressedSize, static_cast<uint64_t>(end));

@@ -13,6 +13,12 @@
 // Safety: the new archive is written to a temporary file beside the old one,
 // flushed to the disk and moved over it in one step. Any failure raises and
 // leaves the old archive as it was, with no temporary file left behind.
+// A multi-part set is first written whole into a staging file (the old set
+// is read only then), then cut into parts: a blocks set's parts are moved
+// into place together (the old parts put aside first and put back on any
+// failure); a spanned set's parts are staged in the temporary folder and
+// written disk by disk from the last to the first, so that disk 1 changes
+// only after the last disk question.
 // Entries that are not replaced are copied byte for byte (local header,
 // extra fields, data, data descriptor; the central record with its extra
 // field and comment, only its offset changed). An archive whose directory
@@ -43,11 +49,13 @@ KV_ZIP_EXCEPTION(EZipTooLarge, "The archive would exceed the limits of the zip f
 // entries it missed, so the archive is left as it is.
 KV_ZIP_EXCEPTION(EZipDirectoryIncomplete, "The archive's directory could not be read whole; it is not rewritten");
 // A multi-part setting that cannot be written (parts too small to hold a
-// record).
+// record: every local header, central record and the end record with its
+// comment lie whole on one part).
 KV_ZIP_EXCEPTION(EZipUnsupported, "Multi-part archives are not supported");
 
-// The smallest part of a multi-part archive: room for any local header and
-// for an end record with a comment of some length.
+// The smallest part of a blocks set, and of a spanned set's disks after the
+// first. A record (local header, central record, the end record with its
+// comment) larger than a part refuses the write before anything is written.
 inline constexpr int64_t kMinPartSize = 64 << 10;
 
 enum class TZipAction { zaUpdate, zaReplace, zaFreshen };
@@ -107,9 +115,13 @@ class TZipper : public TUnZipper {
   TZipAction zipAction = TZipAction::zaUpdate;
   TMultiZipInfo multiZipInfo;
   bool store83Names = false;
-  // Kept for callers that set it; the temporary archive always lies in the
-  // archive's own folder so that it can replace the archive in one move.
+  // Where multi-part sets are staged (an existing folder; else the system's
+  // temporary folder). A single archive's temporary file always lies in
+  // the archive's own folder so that it can replace the archive in one move.
   std::string tempPath;
+  // A rewrite keeps the bytes before the first entry (a self-extractor's
+  // program) of a single-file archive; off, they are dropped.
+  bool keepSelfExtractorStub = false;
   bool skipIfArchiveBitNotSet = false;
   bool resetArchiveBitOnZip = false;
   std::vector<std::string> excludeList;     // patterns of files not to add
@@ -159,15 +171,27 @@ class TZipper : public TUnZipper {
   bool AddFileToZip(Rebuild& r, const std::string& name);
   void WriteEntryData(Rebuild& r, TZipHeaderInfo& entry, TStream* file, const std::string& name);
   void Pump();
-  // Multi-part output: bytes split over parts, a record kept whole on one
-  // part where it fits, the next part, and the parts named and moved into
-  // place once the set is complete.
+  void CopyStub(Rebuild& r);
+  // The central directory and the end record at the output's position.
+  void WriteDirectory(Rebuild& r);
+  // Multi-part output: the staged entries cut into parts, every record
+  // whole on one part, the next part, and the parts moved into place once
+  // the set is complete.
+  void WriteParts(Rebuild& r, bool oldSpan);
   void Emit(Rebuild& r, std::span<const uint8_t> bytes);
   void EnsureRoom(Rebuild& r, int64_t need);
   void NextPart(Rebuild& r);
+  void StartPart(Rebuild& r, int64_t room);
+  int64_t DiskRoom(const Rebuild& r);
+  // Asks for disk `disk` (from 1) of a spanned set; EUserCanceled when refused.
+  void AskForDisk(int disk);
   void LabelDisk(int disk);
-  void CommitParts(Rebuild& r);
-  void AddStagedEntry(Rebuild& r, TStream& staged, TZipHeaderInfo& header);
+  void CommitBlocks(Rebuild& r, const std::vector<std::string>& oldParts);
+  void CommitSpanned(Rebuild& r);
+  // A file in the staging folder (tempPath, else the system's temporary folder).
+  std::unique_ptr<TFileReplacement> BeginStaging(bool span);
+  // The component shows the set just written without reading it again.
+  void TakeWrittenDirectory(Rebuild& r);
 
   TZipperDisk& disk_;
   bool storePaths_ = false;

@@ -2,7 +2,9 @@
 // extracted into a stream (with and without a password, under an output
 // cap) and onto a memory disk; then one entry is added by a rewrite, which
 // either keeps every entry of the old directory or fails and leaves the old
-// bytes. Only the library's own exceptions may come out.
+// bytes. The bytes are also read as a two-part set whose last part starts
+// with the last end record (an end record at a part boundary). Only the
+// library's own exceptions may come out.
 #include <cstdint>
 #include <cstdlib>
 #include <set>
@@ -58,6 +60,30 @@ void Extract(const uint8_t* data, size_t size, int pass) {
   }
 }
 
+// in.001 holds the bytes before the last end-record signature, in.zip the rest.
+void ExtractAsSet(const uint8_t* data, size_t size) {
+  size_t cut = size < 4 ? 0 : size - 4;
+  while (cut > 0 && !(data[cut] == 'P' && data[cut + 1] == 'K' && data[cut + 2] == 5 && data[cut + 3] == 6)) --cut;
+  if (cut == 0) return;
+  kv::TMemoryFileSystem fs;
+  fs.Put("in.001", std::vector<uint8_t>(data, data + cut));
+  fs.Put("in.zip", std::vector<uint8_t>(data + cut, data + size));
+  kv::TUnZipper unzip(fs);
+  unzip.SetZipName("in.zip");
+  unzip.maxOutputSize = 1 << 20;
+  try {
+    kv::TMemoryStream out;
+    unzip.UnZipToStream(out, "*");
+    if (static_cast<uint64_t>(out.Size()) > unzip.maxOutputSize) std::abort();
+    for (int i = 0; i < unzip.Count(); ++i) unzip.FileComment(i);
+    unzip.ZipComment();
+  } catch (const kv::EBadZipFile&) {
+  } catch (const kv::EIncompleteZip&) {
+  } catch (const kv::EFatalUnzipError&) {
+  } catch (const kv::EListError&) {
+  }
+}
+
 void Rewrite(const uint8_t* data, size_t size) {
   const std::vector<uint8_t> old(data, data + size);
   kv::TMemoryFileSystem fs;
@@ -100,6 +126,7 @@ void Rewrite(const uint8_t* data, size_t size) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (int pass = 0; pass < 3; ++pass) Extract(data, size, pass);
+  ExtractAsSet(data, size);
   Rewrite(data, size);
   return 0;
 }
