@@ -518,8 +518,9 @@ void TCustomLazyExplorerTree::DoChecked(PLazyNode node) {
 }
 
 void TCustomLazyExplorerTree::DoChange(PLazyNode node) {
-  // A right click selects for the context menu only: linked views stay where they are.
-  if (node && contextMenuManager_->RightButtonDown()) return;
+  // A right click selects for the context menu only: linked views stay where
+  // they are, also for the clearing of the former selection (no node).
+  if (contextMenuManager_->RightButtonDown()) return;
   TCustomLazyStringTree::DoChange(node);
   ChangeLinkDispatch();
 }

@@ -292,10 +292,15 @@ TEST_F(ExplorerRules, TheFormsMenuShowsBesideTheShellsAndStreamsAreRefused) {
   const POINT below{10, client.bottom - 10};
   // Shell menus on: an item has a menu even without the form's; over a caption the form's gives way.
   EXPECT_TRUE(tree->HasPopupMenu(a, kNoColumn, onCaption));
-  tree->SetPopupMenu(&menu);
+  ui::TPopupMenu nodeMenu;
+  tree->OnGetPopupMenu = [&](TBaseLazyTree&, PLazyNode, TColumnIndex, POINT, bool&, ui::TPopupMenu*& m) {
+    m = &nodeMenu;
+  };
   EXPECT_EQ(tree->DoGetPopupMenu(a, kNoColumn, onCaption), nullptr);
-  EXPECT_EQ(tree->DoGetPopupMenu(nullptr, kNoColumn, below), &menu);
-  EXPECT_EQ(menu.PopupComponent, tree);
+  EXPECT_EQ(tree->DoGetPopupMenu(nullptr, kNoColumn, below), &nodeMenu);
+  EXPECT_EQ(nodeMenu.PopupComponent, tree);
+  tree->OnGetPopupMenu = nullptr;
+  tree->SetPopupMenu(&menu);
   // A right click on the empty area shows the form's menu.
   POINT screen = below;
   ClientToScreen(tree->Handle(), &screen);
