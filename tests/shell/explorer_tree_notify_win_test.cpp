@@ -27,6 +27,7 @@ const std::wstring kRoot = test::kFixture + L"\\live";
 
 class CountingTree : public test::CountingTree<TLazyExplorerTree> {
  public:
+  using ui::TControl::RecreateHandle;
   int Image(PLazyNode node, TLTImageKind kind = TLTImageKind::ikNormal) {
     bool ghosted = false;
     return DoGetImageIndex(node, kind, kNoColumn, ghosted);
@@ -457,6 +458,15 @@ TEST_F(ExplorerTreeNotify, AnAnswerCountsOnlyForTheRequestItAnswers) {
   ASSERT_TRUE(PumpUntil([&] { return ns->ThreadedIconLoaded(); }));
   EXPECT_NE(tree->Image(file), 4321);
   EXPECT_EQ(tree->Image(file), test::Item(L"live\\file.txt")->GetIconIndex(false, 0, true));
+
+  // A window made again fetches every item's icon anew.
+  tree->RecreateHandle();
+  ASSERT_TRUE(tree->HandleAllocated());
+  EXPECT_FALSE(ns->ThreadedIconLoaded());
+  ASSERT_TRUE(PumpUntil([&] {
+    tree->Image(file);
+    return ns->ThreadedIconLoaded();
+  }));
 }
 
 TEST_F(ExplorerTreeNotify, AFolderWithoutChildrenLearnsOfANewSubfolder) {
