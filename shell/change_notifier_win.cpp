@@ -56,6 +56,7 @@ TLazyChangeNotifier::~TLazyChangeNotifier() {
   {
     std::lock_guard<std::recursive_mutex> hold(controlsLock_);
     controls_.clear();
+    UpdateKernelWatches();
   }
   if (kernelThread_) FreeKernelNotifyThread();
   if (shellThread_) FreeShellNotifyThread();
@@ -205,6 +206,7 @@ bool TLazyChangeNotifier::NotifyWatchFolder(TControl* control, const std::wstrin
   if (!record || !record->RegisteredForKernel) return false;
   if (record->WatchFolder != folder) {
     record->WatchFolder = folder;
+    UpdateKernelWatches();
     if (kernelThread_) kernelThread_->TriggerEvent();
   }
   return true;
@@ -252,6 +254,7 @@ bool TLazyChangeNotifier::RegisterKernelChangeNotify(TControl* control, TKernelN
     record->RegisteredForKernel = true;
     kernelThread_->AddRef();
   }
+  UpdateKernelWatches();
   kernelThread_->TriggerEvent();
   return true;
 }
@@ -307,6 +310,7 @@ bool TLazyChangeNotifier::UnRegisterKernelChangeNotify(TControl* control) {
       record->WatchFolder.clear();
       cleared = true;
       if (!record->IsRegistered()) RemoveRecord(record);
+      UpdateKernelWatches();
       if (kernelThread_) kernelThread_->Release();
     }
   }
@@ -329,13 +333,18 @@ void TLazyChangeNotifier::UnRegisterAllNotify() {
   for (TControl* control : registered) UnRegisterChangeNotify(control);
 }
 
-std::vector<TKernelWatch> TLazyChangeNotifier::KernelWatches() {
-  std::lock_guard<std::recursive_mutex> hold(controlsLock_);
+void TLazyChangeNotifier::UpdateKernelWatches() {
   std::vector<TKernelWatch> watches;
   for (const auto& record : controls_)
     if (record->RegisteredForKernel && !record->WatchFolder.empty())
       watches.push_back({record->WatchFolder, MapNotifyEvents(record->NotifyEvents)});
-  return watches;
+  std::lock_guard<std::mutex> hold(watchesLock_);
+  kernelWatches_ = std::move(watches);
+}
+
+std::vector<TKernelWatch> TLazyChangeNotifier::KernelWatches() {
+  std::lock_guard<std::mutex> hold(watchesLock_);
+  return kernelWatches_;
 }
 
 HANDLE TLazyChangeNotifier::ShellThreadHandle() const { return shellThread_ ? shellThread_->Handle() : nullptr; }

@@ -76,6 +76,8 @@ class TLazyChangeNotifier {
   void SetFilterEvents(bool value);
   bool GetMapVirtualFolders();
   void SetMapVirtualFolders(bool value);
+  // Holds the registrations. The kernel thread never waits for this lock
+  // (it reads a copy of the watches), so a holder may unregister and wait for it.
   void LockNotifier() { controlsLock_.lock(); }
   void UnLockNotifier() { controlsLock_.unlock(); }
   // False when the control is not registered for kernel notifications.
@@ -122,8 +124,13 @@ class TLazyChangeNotifier {
   void FreeShellNotifyThread();
   void FreeKernelNotifyThread();
   void FreeChangeDispatchThread();
+  // Copies the kernel registrations' watches for the kernel thread (controlsLock_ held).
+  void UpdateKernelWatches();
 
   std::recursive_mutex controlsLock_;
+  // Taken after controlsLock_ or alone, never the other way round.
+  std::mutex watchesLock_;
+  std::vector<TKernelWatch> kernelWatches_;
   std::vector<std::unique_ptr<TLazyChangeControl>> controls_;
   std::unique_ptr<TLazyShellChangeThread> shellThread_;
   std::unique_ptr<TLazyKernelChangeThread> kernelThread_;

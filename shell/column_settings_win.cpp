@@ -193,6 +193,9 @@ void TFormColumnSettings::DropEntry(size_t dragged, size_t target) {
     order.push_back(Data(n));
   }
   if (dragged >= order.size() || target >= order.size() || dragged == target) return;
+  // The width box belongs to the focused node's entry: it is stored there and
+  // the focus let go before the entries move, so no entry takes another's width.
+  LSTColumnNames->SetFocusedNode(nullptr);
   MoveColumnEntry(order, dragged, target);
   for (size_t i = 0; i < nodes.size(); ++i) {
     *static_cast<TColumnData**>(LSTColumnNames->GetNodeData(nodes[i])) = order[i];

@@ -224,6 +224,8 @@ TCustomLazyExplorerCombobox::TCustomLazyExplorerCombobox() {
   explorerOptions_ = std::make_unique<TPopupExplorerOptions>(*explorerDropDown_);
   autoCompleteOptions_ = std::make_unique<TPopupAutoCompleteOptions>(*autoCompleteDropDown_);
   explorerDropDown_->OnFolderSelected = [this](TNamespace& folder) { SetEditNamespace(folder.Clone()); };
+  // The pop-up's own wait cursors would flicker over the open list.
+  explorerDropDown_->ExplorerTree().SetDisableWaitCursors(true);
 }
 
 TCustomLazyExplorerCombobox::~TCustomLazyExplorerCombobox() {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "base/scope_guard.h"
 #include "shell/explorer_tree_win.h"
 #include "shell/node_storage_win.h"
 #include "zip/zip_stream.h"
@@ -182,12 +183,25 @@ void TExplorerPersistent::ReStoreSelectedPIDLs(TCustomLazyExplorerTree& tree) {
         };
         std::sort(SelectedPIDLs.begin(), SelectedPIDLs.end(),
                   [&](const TPidl& a, const TPidl& b) { return order(a.get(), b.get()) < 0; });
-        size_t i = 0;
-        for (PLazyNode child = tree.GetFirstChild(parent); child && i < SelectedPIDLs.size();
-             child = tree.GetNextSibling(child)) {
+        // The children are read in the folder's order too: a re-read appends
+        // new children unsorted, and a merge over tree order would miss them.
+        struct TChild {
+          PLazyNode node;
+          LPCITEMIDLIST own;
+        };
+        std::vector<TChild> children;
+        for (PLazyNode child = tree.GetFirstChild(parent); child; child = tree.GetNextSibling(child)) {
           TNamespace* ns = nullptr;
-          if (!tree.ValidateNamespace(child, ns)) continue;
-          LPCITEMIDLIST own = TPIDLManager::GetPointerToLastID(ns->AbsolutePIDL());
+          if (tree.ValidateNamespace(child, ns))
+            children.push_back({child, TPIDLManager::GetPointerToLastID(ns->AbsolutePIDL())});
+        }
+        std::stable_sort(children.begin(), children.end(),
+                         [&](const TChild& a, const TChild& b) { return order(a.own, b.own) < 0; });
+        size_t i = 0;
+        for (const TChild& entry : children) {
+          if (i >= SelectedPIDLs.size()) break;
+          PLazyNode child = entry.node;
+          LPCITEMIDLIST own = entry.own;
           // A stored item that no longer exists sorts before the current child: step past it.
           while (i < SelectedPIDLs.size() && order(SelectedPIDLs[i].get(), own) < 0) ++i;
           if (i < SelectedPIDLs.size() && order(SelectedPIDLs[i].get(), own) == 0) {
@@ -354,6 +368,8 @@ void TViewManager::Snapshot(const std::wstring& name, TCustomLazyExplorerTree& t
 }
 
 void TViewManager::ShowView(const std::wstring& name, TCustomLazyExplorerTree& tree) {
+  tree.WaitCursor(true);
+  const ScopeGuard hide([&tree] { tree.WaitCursor(false); });
   if (TView* view = GetView(name)) view->RestoreTree(tree, true, false, true);
 }
 
@@ -392,6 +408,8 @@ void TGlobalViewManager::Snapshot(const std::wstring& name, TCustomLazyExplorerT
 }
 
 void TGlobalViewManager::ShowView(const std::wstring& name, TCustomLazyExplorerTree& tree) {
+  tree.WaitCursor(true);
+  const ScopeGuard hide([&tree] { tree.WaitCursor(false); });
   TView* view = GetView(name);
   if (!view) return;
   tree.GetNewStorage()->Assign(*view->Storage);

@@ -41,6 +41,16 @@ TNamespaceArray TCustomLazyExplorerTree::SelectedNamespaces() {
   return items;
 }
 
+TNamespaceArray TCustomLazyExplorerTree::SelectedToNamespaceArray() {
+  TNamespaceArray items;
+  items.reserve(SelectedCount());
+  for (PLazyNode node = GetFirstSelected(); node; node = GetNextSelected(node)) {
+    TNamespace* ns = nullptr;
+    items.push_back(ValidateNamespace(node, ns) ? ns : nullptr);
+  }
+  return items;
+}
+
 // ------------------------------------------------------------- clipboard --
 
 bool TCustomLazyExplorerTree::CopyToClipboard() {
@@ -222,8 +232,15 @@ bool TCustomLazyExplorerTree::InternalCreateNewFolder(LPCITEMIDLIST parentPIDL, 
   }
   if (!child) return false;
   if (!Expanded(parentNode)) SetExpanded(parentNode, true);
-  PLazyNode node = AddCustomNode(parentNode, std::make_unique<TNamespace>(std::move(child), parentNs),
-                                 ctTriStateCheckBox, HasOption(toCheckSupport));
+  // Expanding a folder never read, or a notification handled meanwhile, may
+  // have brought the new folder's node already: it is taken, not added twice.
+  auto made = std::make_unique<TNamespace>(std::move(child), parentNs);
+  PLazyNode node = nullptr;
+  for (PLazyNode n = parentNode->FirstChild; n && !node; n = n->NextSibling) {
+    TNamespace* existing = nullptr;
+    if (ValidateNamespace(n, existing) && ILIsEqualSafe(existing->AbsolutePIDL(), made->AbsolutePIDL())) node = n;
+  }
+  if (!node) node = AddCustomNode(parentNode, std::move(made), ctTriStateCheckBox, HasOption(toCheckSupport));
   if (!node) return false;
   ClearSelection();
   SetSelected(node, true);
@@ -322,9 +339,11 @@ HRESULT TCustomLazyExplorerTree::DragDrop(IDataObject* dataObject, DWORD keyStat
   dropInProgress_ = true;
   const TTreeWaitCursor wait(*this);
   if (dataObject) dropDataObject_ = ComPtr<IDataObject>(dataObject);
-  // The target the drag last reached: the tree's own drop step forgets its node.
-  PLazyNode target = dropTargetSet_ ? dropTarget_ : DropTargetFolder(pt);
+  // The target the drag last reached: the tree's own drop step forgets its
+  // node, and a node freed meanwhile has already cleared dropTarget_.
+  PLazyNode fallback = dropTargetSet_ ? nullptr : DropTargetFolder(pt);
   HRESULT result = TCustomLazyStringTree::DragDrop(dataObject, keyState, pt, effect);
+  PLazyNode target = dropTargetSet_ ? dropTarget_ : fallback;
   TNamespace* ns = nullptr;
   if (result == S_OK && effect != DROPEFFECT_NONE && ValidateNamespace(target, ns)) {
     // A right-button drag lets the shell offer its drop menu.
@@ -339,6 +358,15 @@ HRESULT TCustomLazyExplorerTree::DragDrop(IDataObject* dataObject, DWORD keyStat
   dropButton_ = 0;
   dropInProgress_ = false;
   return result;
+}
+
+void TCustomLazyExplorerTree::DoEndDrag(POINT client) {
+  TCustomLazyStringTree::DoEndDrag(client);
+  // The drag image and the drop marks leave no trace behind.
+  if (HWND window = HandleIfAllocated()) {
+    InvalidateRect(window, nullptr, TRUE);
+    UpdateWindow(window);
+  }
 }
 
 ComPtr<IDataObject> TCustomLazyExplorerTree::DoCreateDataObject() {
@@ -577,12 +605,13 @@ bool TCustomLazyExplorerTree::ShellCommandMessage(ui::TMessage& m) {
       ScreenToClient(HandleIfAllocated(), &client);
       TTreeHitInfo hit;
       GetHitTestInfoAt(client.x, client.y, true, hit);
-      if (hit.HitNode && (hit.HitPositions.Contains(hpOnItemLabel) || hit.HitPositions.Contains(hpOnNormalIcon)) &&
-          contextMenuManager_->ShowContextMenuOfActiveNode(POINT{x, y})) {
-        m.result = 1;
-        return true;
-      }
-      return false;
+      const bool shown =
+          hit.HitNode && (hit.HitPositions.Contains(hpOnItemLabel) || hit.HitPositions.Contains(hpOnNormalIcon)) &&
+          contextMenuManager_->ShowContextMenuOfActiveNode(POINT{x, y});
+      // The tree's own handling runs in any case (on an item it finds no form menu to show).
+      TCustomLazyStringTree::WndProc(m);
+      if (shown) m.result = 1;
+      return true;
     }
     case WM_RBUTTONDOWN: {
       const POINT pt{static_cast<short>(LOWORD(m.lParam)), static_cast<short>(HIWORD(m.lParam))};

@@ -45,6 +45,11 @@ bool TCustomLazyExplorerTree::DeferChangeLinkDispatch() {
 
 void TCustomLazyExplorerTree::Loaded() {
   TCustomLazyStringTree::Loaded();
+  // Root, options and Active came from the layout: the nodes are built once, now.
+  if (active_) {
+    if (!activated_) ActivateTree(true);
+    else RebuildRootNamespace();
+  }
   if (dispatchPending_) {
     dispatchPending_ = false;
     ChangeLinkDispatch();

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/scope_guard.h"
 #include "shell/change_notifier_win.h"
 #include "shell/com_ptr_win.h"
 #include "shell/explorer_tree_win.h"
@@ -145,6 +146,12 @@ void TCustomLazyExplorerTree::DrainShellNotifications(bool handle) {
 
 void TCustomLazyExplorerTree::InitHandle() {
   TCustomLazyStringTree::InitHandle();
+  // A window made again (a new parent, a style change) may show other icon
+  // sizes and text: every existing node's item fetches its data anew.
+  for (PLazyNode node = GetFirstNoInit(); node; node = GetNextNoInit(node)) {
+    TNamespace* ns = nullptr;
+    if (ValidateNamespace(node, ns)) ns->InvalidateNamespace(true);
+  }
   RebuildHeader(rootNamespace_.get());
   SetThreadedImagesEnabled((ExplorerImageOptions() & toThreadedImages) != 0);
   SetChangeNotiferEnabled((ExplorerMiscOptions() & toChangeNotifierThread) != 0);
@@ -187,8 +194,11 @@ void TCustomLazyExplorerTree::WndProc(ui::TMessage& m) {
 }
 
 bool TCustomLazyExplorerTree::ShellMenuOrDragActive() {
+  // A drag out of this tree (OLE's loop runs) or one into it: a batch could
+  // free the nodes the drag works with.
   const auto states = TreeStates();
-  return states.Contains(tsControlDragging) || states.Contains(tsPopupShown) || contextMenuManager_->MenuPending();
+  return states.Contains(tsOLEDragging) || states.Contains(tsControlDragging) || IsDropTarget() ||
+         states.Contains(tsPopupShown) || contextMenuManager_->MenuPending();
 }
 
 void TCustomLazyExplorerTree::DoShellNotify(TLazyShellEvent& event) {
@@ -302,8 +312,20 @@ void TCustomLazyExplorerTree::HandleShellEvent(TLazyShellEvent& event) {
 void TCustomLazyExplorerTree::ReReadAndRefreshNode(PLazyNode node, bool resort) {
   TNamespace* ns = nullptr;
   if (!ValidateNamespace(node, ns)) return;
-  // A folder that was never read stays unread: its children come when it expands.
-  if (!IsRoot(node) && node->ChildCount == 0 && !Expanded(node)) return;
+  // A folder that was never read stays unread: its children come when it
+  // expands. One without an expand button (never read, or read and found
+  // empty) asks the shell again whether it has children now, so a new
+  // subfolder gives it its button.
+  if (!IsRoot(node) && node->ChildCount == 0 && !Expanded(node)) {
+    if (!HasChildren(node)) {
+      ns->InvalidateCache();
+      if (ItemHasChildren(*ns, node->Parent && !IsRoot(node->Parent) ? node->Parent : nullptr)) {
+        SetHasChildren(node, true);
+        InvalidateNode(node);
+      }
+    }
+    return;
+  }
 
   struct TChild {
     PLazyNode node;
@@ -340,9 +362,7 @@ void TCustomLazyExplorerTree::ReReadAndRefreshNode(PLazyNode node, bool resort) 
     auto item = std::make_unique<TNamespace>(std::move(list), ns);
     // The same choice as the first enumeration of the folder.
     if ((ExplorerFolderOptions() & toForceHideRecycleBin) && item->IsRecycleBin()) return;
-    bool allow = true;
-    if (OnEnumFolder) OnEnumFolder(*this, *item, allow);
-    if (!allow) return;
+    if (!DoEnumFolder(*item)) return;
     AddCustomNode(node, std::move(item), ctTriStateCheckBox, checks);
   };
   auto remove = [&](const TChild& gone) {
@@ -378,6 +398,10 @@ void TCustomLazyExplorerTree::ReReadAndRefreshNode(PLazyNode node, bool resort) 
 void TCustomLazyExplorerTree::ForceIconCachRebuild() {
   if (ExplorerMiscOptions() & toNoRebuildIconListOnAssocChange) return;
   {
+    // The image setter's rebuild would discard the expansion that the
+    // refresh below saves and restores: it waits for that refresh.
+    iconCacheRebuilding_ = true;
+    const ScopeGuard rebuildsAgain([this] { iconCacheRebuilding_ = false; });
     // Images go off while the cache is rebuilt and come back as they were.
     struct TImagesBack {
       TCustomLazyExplorerTree& tree;
@@ -443,7 +467,7 @@ void TCustomLazyExplorerTree::WithdrawIconRequests() {
   if (!threadedImagesEnabled_) return;
   ImageThreadManager().ClearPendingItems(this, HandleIfAllocated(), WM_LTSETICONINDEX);
   // What is still out was dropped unanswered: its items ask again when next painted.
-  for (const auto& [node, count] : iconRequests_) {
+  for (const auto& [node, serial] : iconRequests_) {
     TNamespace* ns = nullptr;
     if (ValidateNamespace(node, ns)) ns->SetThreadIconLoading(false);
     if (!Destroying() && !IsRoot(node) && !node->States.Contains(nsBeingDeleted)) InvalidateNode(node);
@@ -461,10 +485,12 @@ void TCustomLazyExplorerTree::WMLTSetIconIndex(TImageThreadItem* item) {
   if (!item) return;
   auto node = static_cast<PLazyNode>(item->Data);
   TNamespace* ns = nullptr;
-  // Requests are withdrawn before their node goes, so an outstanding node is alive.
+  // Requests are withdrawn before their node goes, but an answer taken off
+  // the queue just before may still be on its way: it counts only when it
+  // answers the node's current request.
   auto out = iconRequests_.find(node);
-  const bool known = out != iconRequests_.end();
-  if (known && --out->second == 0) iconRequests_.erase(out);
+  const bool known = out != iconRequests_.end() && out->second == item->Serial;
+  if (known) iconRequests_.erase(out);
   if (known && !Destroying() && ValidateNamespace(node, ns)) {
     ns->SetIconIndexByThread(item->ImageIndex, true);
     if (!IsRoot(node) && !node->States.Contains(nsBeingDeleted)) {

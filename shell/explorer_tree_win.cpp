@@ -53,6 +53,7 @@ TCustomLazyExplorerTree::TCustomLazyExplorerTree()
   SetDragHeight(250);
   SetDragWidth(150);
   persistent_ = std::make_unique<TExplorerPersistent>();
+  viewManager_ = std::make_unique<TViewManager>();
   colors_ = std::make_unique<TExplorerColors>(this);
   contextMenuManager_ = std::make_unique<TContextMenuManager>(this);
   // The tree's own native and reference formats; the shell's come with its data object.
@@ -87,6 +88,8 @@ void TCustomLazyExplorerTree::SetExplorerImageOptions(uint32_t value) {
   ui::TImageList* list = nullptr;
   if (value & toImages) list = (value & toLargeImages) ? &LargeSysImages() : &SmallSysImages();
   SetImages(list);
+  // Every assignment builds the nodes again, with the icons of the new setting.
+  if (!Loading() && !iconCacheRebuilding_) RebuildRootNamespace();
 }
 
 TCustomLazyExplorerTree::~TCustomLazyExplorerTree() {
@@ -115,6 +118,8 @@ void TCustomLazyExplorerTree::SetActive(bool value) {
 }
 
 void TCustomLazyExplorerTree::ActivateTree(bool value) {
+  // A layout sets the root and options after Active: Loaded activates once all are in.
+  if (Loading()) return;
   if (value && !activated_) {
     activated_ = true;
     if (rootNamespace_) RebuildRootNamespace();
@@ -205,8 +210,12 @@ void TCustomLazyExplorerTree::SetRootFolderCustomPath(const std::wstring& path) 
   if (!p.empty() && p.back() != L'\\') p += L'\\';
   DWORD attributes = GetFileAttributesW(p.c_str());
   if (p.empty() || attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return;
-  auto pending = TNamespace::CreateFromFileName(p);
-  if (!pending || !DoRootChanging(TRootFolder::rfCustom, *pending)) return;
+  // A folder the shell cannot parse (a \\?\ path, say) is refused like a
+  // missing one: layouts and restores set roots and must not fail on one.
+  TPidl list = PathToPIDL(p);
+  if (!list) return;
+  auto pending = std::make_unique<TNamespace>(std::move(list), nullptr);
+  if (!DoRootChanging(TRootFolder::rfCustom, *pending)) return;
   rootFolderCustomPath_ = p;
   ReplaceRoot(std::move(pending), TRootFolder::rfCustom);
 }
@@ -216,7 +225,7 @@ void TCustomLazyExplorerTree::RebuildRootNamespaceEndUpdate() {
 }
 
 void TCustomLazyExplorerTree::RebuildRootNamespace() {
-  if (rebuildLock_ > 0 || !rootNamespace_ || !active_) return;
+  if (rebuildLock_ > 0 || Loading() || !rootNamespace_ || !active_) return;
   WithdrawIconRequests();
   BeginUpdate();
   Clear();
@@ -231,7 +240,30 @@ void TCustomLazyExplorerTree::RebuildRootNamespace() {
   EndUpdate();
   if (PLazyNode first = GetFirst()) SetFocusedNode(first);
   ChangeLinkDispatch();
+  DoRootRebuild();
+}
+
+void TCustomLazyExplorerTree::DoRootRebuild() {
   if (OnRootRebuild) OnRootRebuild(*this);
+}
+
+bool TCustomLazyExplorerTree::DoEnumFolder(TNamespace& ns) {
+  bool allow = true;
+  if (OnEnumFolder) OnEnumFolder(*this, ns, allow);
+  return allow;
+}
+
+void TCustomLazyExplorerTree::SetNodeDataSize(int size) {
+  const bool wasActive = active_;
+  SetActive(false);
+  TCustomLazyStringTree::SetNodeDataSize(size);
+  SetActive(wasActive);
+}
+
+void TCustomLazyExplorerTree::SetFileSort(TFileSort value) {
+  if (value == sortHelper_.FileSort) return;
+  sortHelper_.FileSort = value;
+  if (HeaderSortColumn() == 2) SortTree(2, HeaderSortDirection(), false);
 }
 
 PLazyNode TCustomLazyExplorerTree::AddNamespaceNode(PLazyNode parent, std::unique_ptr<TNamespace> ns) {
@@ -317,7 +349,7 @@ void TCustomLazyExplorerTree::DoInitNode(PLazyNode parent, PLazyNode node, TLazy
     std::unique_ptr<TNamespace>(area->Namespace).reset();
     area->Namespace = (rootNamespace_ ? rootNamespace_->Clone() : DesktopItem()).release();
     std::unique_ptr<TColumnManager>(area->ColumnManager).reset();
-    area->ColumnManager = nullptr;
+    area->ColumnManager = std::make_unique<TColumnManager>().release();  // freed in DoFreeNode
     initStates |= nisExpanded;
   }
   if (area->Namespace && ItemHasChildren(*area->Namespace, topLevel ? nullptr : parent)) initStates |= nisHasChildren;
@@ -387,14 +419,15 @@ uint32_t TCustomLazyExplorerTree::ExpandNamespaceFolder(PLazyNode node) {
                           // Children use their folder node's bound folder; the node outlives them.
                           auto item = std::make_unique<TNamespace>(std::move(child), &parent);
                           if ((ExplorerFolderOptions() & toForceHideRecycleBin) && item->IsRecycleBin()) return false;
-                          bool allow = true;
-                          if (OnEnumFolder) OnEnumFolder(*this, *item, allow);
-                          if (!allow) return false;
-                          AddNamespaceNode(node, std::move(item));
+                          if (!DoEnumFolder(*item)) return false;
+                          // Folder items keep their column widths' memory with them.
+                          if (PLazyNode child = AddNamespaceNode(node, std::move(item)))
+                            Area(child)->ColumnManager = std::make_unique<TColumnManager>().release();
                           return true;
                         });
     DoCustomNamespace(node);
-    if (node->ChildCount > 0) Sort(node, kNoColumn, TSortDirection::sdAscending, false);
+    // In the order the header shows (the folder's own order without a sort column).
+    if (node->ChildCount > 0) Sort(node, HeaderSortColumn(), HeaderSortDirection(), false);
   }
   EndUpdate();
   return node->ChildCount;
@@ -435,6 +468,14 @@ void TCustomLazyExplorerTree::CollapseNamespaceFolder(PLazyNode node) {
 void TCustomLazyExplorerTree::DoFreeNode(PLazyNode node) {
   WithdrawIconRequest(node);
   contextMenuManager_->ForgetNode(node);
+  // The folder an incoming drag stands over goes: its drop target hears
+  // DragLeave now, and the next drag step enters whatever is under the mouse.
+  if (dropTargetSet_ && dropTarget_ == node) {
+    TNamespace* ns = nullptr;
+    if (ValidateNamespace(node, ns)) ns->DragLeave();
+    dropTarget_ = nullptr;
+    dropTargetSet_ = false;
+  }
   if (TNodeArea* area = Area(node)) {
     std::unique_ptr<TNamespace>(area->Namespace).reset();
     area->Namespace = nullptr;
@@ -477,8 +518,9 @@ void TCustomLazyExplorerTree::DoChecked(PLazyNode node) {
 }
 
 void TCustomLazyExplorerTree::DoChange(PLazyNode node) {
-  // A right click selects for the context menu only: linked views stay where they are.
-  if (node && contextMenuManager_->RightButtonDown()) return;
+  // A right click selects for the context menu only: linked views stay where
+  // they are, also for the clearing of the former selection (no node).
+  if (contextMenuManager_->RightButtonDown()) return;
   TCustomLazyStringTree::DoChange(node);
   ChangeLinkDispatch();
 }
@@ -511,9 +553,11 @@ int TCustomLazyExplorerTree::DoGetImageIndex(PLazyNode node, TLTImageKind kind, 
   if (loading) {
     if (!ns->ThreadIconLoading()) {
       ns->SetThreadIconLoading(true);
-      ++iconRequests_[node];
-      ImageThreadManager().AddNewItem(this, HandleIfAllocated(), WM_LTSETICONINDEX, ns->AbsolutePIDL(),
-                                      (ExplorerImageOptions() & toLargeImages) != 0, node, 0);
+      // The answer counts only for this request: a node freed while its
+      // answer was on the way may come back at the same address.
+      iconRequests_[node] = ImageThreadManager().AddNewItem(this, HandleIfAllocated(), WM_LTSETICONINDEX,
+                                                            ns->AbsolutePIDL(),
+                                                            (ExplorerImageOptions() & toLargeImages) != 0, node, 0);
     }
     return PlaceholderImage(*ns);
   }

@@ -216,6 +216,8 @@ class TCustomLazyExplorerTree : public TCustomLazyStringTree {
   void RefreshNode(PLazyNode node);
   TRootNodeStorage* GetNewStorage() { return persistent_->Storage.get(); }
   TExplorerPersistent& Persistent() { return *persistent_; }
+  // The tree's own named views (the tree's state under a name).
+  TViewManager& ViewManager() { return *viewManager_; }
   // The custom root as an item-ID list (kept as a copy); none is refused.
   void SetRootFolderCustomPIDL(LPCITEMIDLIST pidl);
   LPCITEMIDLIST RootFolderCustomPIDL() const { return rootFolderCustomPIDL_.get(); }
@@ -284,7 +286,8 @@ class TCustomLazyExplorerTree : public TCustomLazyStringTree {
   void SetFileSizeFormat(TFileSizeFormat value);
   // How the type column orders: by type name or by extension.
   TFileSort FileSort() const { return sortHelper_.FileSort; }
-  void SetFileSort(TFileSort value) { sortHelper_.FileSort = value; }
+  // A change re-sorts the tree when the header sorts by the type column (2).
+  void SetFileSort(TFileSort value);
   // The standard kind of a column (cdCustom for none).
   TColumnDetails ColumnKind(TColumnIndex column);
 
@@ -336,6 +339,11 @@ class TCustomLazyExplorerTree : public TCustomLazyStringTree {
   TContextMenuManager& ContextMenuManager() { return *contextMenuManager_; }
   // The items of the selected nodes, in selection order.
   TNamespaceArray SelectedNamespaces();
+  // One slot per selected node in selection order; a node without an item leaves its slot empty.
+  TNamespaceArray SelectedToNamespaceArray();
+  // The user data size of every node: the tree is made inactive around the
+  // change, so the nodes come back from the shell instead of as blank rows.
+  void SetNodeDataSize(int size);
   virtual bool CopyToClipboard();
   virtual bool CutToClipboard();
   virtual bool PasteFromClipboard();
@@ -356,6 +364,8 @@ class TCustomLazyExplorerTree : public TCustomLazyStringTree {
   // Drag out: whether the node may be dragged, and the data of the selected items.
   bool DoBeforeDrag(PLazyNode node, TColumnIndex column) override;
   ComPtr<IDataObject> DoCreateDataObject() override;
+  // After the drag the tree is repainted at once.
+  void DoEndDrag(POINT client) override;
   // Drops go to the shell's drop target of the folder under the mouse (the
   // root folder over the empty area of a list without a root node).
   HRESULT DragEnter(DWORD keyState, POINT pt, DWORD& effect) override;
@@ -388,7 +398,7 @@ class TCustomLazyExplorerTree : public TCustomLazyStringTree {
  protected:
   struct TNodeArea {
     TNamespace* Namespace;
-    TColumnManager* ColumnManager;  // top-level nodes only, made on first use
+    TColumnManager* ColumnManager;  // enumerated nodes and the shown root; see FirstNodeColumnManager
   };
   TNodeArea* Area(PLazyNode node);
   // The tree's wait cursor for the length of a scope.
@@ -412,6 +422,10 @@ class TCustomLazyExplorerTree : public TCustomLazyStringTree {
   void DoUpdating(TLTUpdateState state) override;
   void OptionsChanged(TLTOptionSet which, std::uint32_t oldValue, std::uint32_t newValue) override;
   virtual void DoCustomNamespace(PLazyNode node);
+  // Fires OnEnumFolder: whether a folder's item gets a node.
+  virtual bool DoEnumFolder(TNamespace& ns);
+  // Fires OnRootRebuild after the nodes were built from the root again.
+  virtual void DoRootRebuild();
   virtual void DoNamespaceStructureChange(PLazyNode node, TNamespace& ns, TNamespaceStructureChange change);
   virtual bool DoRootChanging(TRootFolder kind, TNamespace& newRoot);
   virtual void DoRootChange();
@@ -518,10 +532,11 @@ class TCustomLazyExplorerTree : public TCustomLazyStringTree {
   TCustomLazyExplorerTreeOptions* explorerOptions_;  // the tree's option object
   uint32_t areaOffset_ = 0;
   std::unique_ptr<TExplorerPersistent> persistent_;
+  std::unique_ptr<TViewManager> viewManager_;
   bool changeNotifierEnabled_ = false;
   bool missedNotification_ = false;
   bool threadedImagesEnabled_ = false;
-  std::unordered_map<PLazyNode, int> iconRequests_;  // requests out per node
+  std::unordered_map<PLazyNode, uint64_t> iconRequests_;  // the serial of each node's request out
   int defaultFolderImage_ = -2;  // -2: not looked up yet
   std::unique_ptr<TExplorerColors> colors_;
   std::unique_ptr<TContextMenuManager> contextMenuManager_;
@@ -531,6 +546,7 @@ class TCustomLazyExplorerTree : public TCustomLazyStringTree {
   bool browsing_ = false;
   bool userInput_ = false;           // a mouse or key message of the user is handled
   bool mouseOnExpandButton_ = false;  // ... and it went down on an expand button
+  bool iconCacheRebuilding_ = false;  // ForceIconCachRebuild runs: the image setter does not rebuild
   bool dispatchLocked_ = false;
   int dispatchLockCount_ = 0;
   bool disableWaitCursors_ = false;

@@ -35,7 +35,7 @@ void TLazyImageThread::Stop() {
   // What is still queued belongs to nobody else now.
   std::vector<std::unique_ptr<TImageThreadItem>> rest;
   {
-    std::lock_guard<std::mutex> guard(lock_);
+    std::lock_guard<std::recursive_mutex> guard(lock_);
     rest.swap(items_);
   }
   for (auto& item : rest) ReleaseItem(std::move(item));
@@ -45,16 +45,18 @@ void TLazyImageThread::SetPriority(int priority) {
   if (thread_) ::SetThreadPriority(thread_.Get(), priority);
 }
 
-void TLazyImageThread::Add(std::unique_ptr<TImageThreadItem> item, bool atFront) {
-  std::lock_guard<std::mutex> guard(lock_);
-  item->Serial = nextSerial_++;
+uint64_t TLazyImageThread::Add(std::unique_ptr<TImageThreadItem> item, bool atFront) {
+  std::lock_guard<std::recursive_mutex> guard(lock_);
+  const uint64_t serial = nextSerial_++;
+  item->Serial = serial;
   if (atFront) items_.insert(items_.begin(), std::move(item));
   else items_.push_back(std::move(item));
   SetEvent(wake_.Get());
+  return serial;
 }
 
 size_t TLazyImageThread::QueuedCount() {
-  std::lock_guard<std::mutex> guard(lock_);
+  std::lock_guard<std::recursive_mutex> guard(lock_);
   return items_.size();
 }
 
@@ -67,7 +69,7 @@ void TLazyImageThread::Clear(const void* control, HWND window, UINT message, con
   }
   std::vector<std::unique_ptr<TImageThreadItem>> dropped;
   {
-    std::lock_guard<std::mutex> guard(lock_);
+    std::lock_guard<std::recursive_mutex> guard(lock_);
     for (auto& item : items_)
       if (item->Control == control && (!matchData || item->Data == data)) dropped.push_back(std::move(item));
     std::erase_if(items_, [](const auto& item) { return !item; });
@@ -110,7 +112,7 @@ bool TLazyImageThread::PassOnce() {
   // by the user-interface thread meanwhile.
   TImageThreadItem snapshot;
   {
-    std::lock_guard<std::mutex> guard(lock_);
+    std::lock_guard<std::recursive_mutex> guard(lock_);
     if (items_.empty()) {
       ResetEvent(wake_.Get());
       return false;
@@ -138,7 +140,7 @@ bool TLazyImageThread::PassOnce() {
   copy.reset();
   std::unique_ptr<TImageThreadItem> done;
   {
-    std::lock_guard<std::mutex> guard(lock_);
+    std::lock_guard<std::recursive_mutex> guard(lock_);
     // The request still counts only when the same request is still queued
     // (a freed request's memory may be reused by a new one at the same place).
     auto it = std::find_if(items_.begin(), items_.end(), [&](const auto& item) { return item->Serial == serial; });
@@ -217,10 +219,10 @@ void TLazyImageThreadManager::CheckRegistered(const void* control, const char* m
   if (std::find(controls_.begin(), controls_.end(), control) == controls_.end()) throw std::logic_error(message);
 }
 
-void TLazyImageThreadManager::Queue(const void* control, HWND window, UINT message, LPCITEMIDLIST pidl, bool large,
-                                    void* data, int32_t tag, bool atFront) {
+uint64_t TLazyImageThreadManager::Queue(const void* control, HWND window, UINT message, LPCITEMIDLIST pidl,
+                                        bool large, void* data, int32_t tag, bool atFront) {
   CheckRegistered(control, "Trying to add Image Thread Item to a unregistered control");
-  if (!thread_) return;
+  if (!thread_) return 0;
   auto item = std::make_unique<TImageThreadItem>();
   item->PIDL = TPIDLManager::CopyPIDL(pidl);
   item->Large = large;
@@ -229,17 +231,25 @@ void TLazyImageThreadManager::Queue(const void* control, HWND window, UINT messa
   item->Data = data;
   item->Tag = tag;
   item->MessageID = message;
-  thread_->Add(std::move(item), atFront);
+  return thread_->Add(std::move(item), atFront);
 }
 
-void TLazyImageThreadManager::AddNewItem(const void* control, HWND window, UINT message, LPCITEMIDLIST pidl,
-                                         bool large, void* data, int32_t tag) {
-  Queue(control, window, message, pidl, large, data, tag, false);
+std::vector<std::unique_ptr<TImageThreadItem>>* TLazyImageThreadManager::LockThread() {
+  return thread_ ? &thread_->LockList() : nullptr;
 }
 
-void TLazyImageThreadManager::InsertNewItem(const void* control, HWND window, UINT message, LPCITEMIDLIST pidl,
-                                            bool large, void* data, int32_t tag) {
-  Queue(control, window, message, pidl, large, data, tag, true);
+void TLazyImageThreadManager::UnLockThread() {
+  if (thread_) thread_->UnlockList();
+}
+
+uint64_t TLazyImageThreadManager::AddNewItem(const void* control, HWND window, UINT message, LPCITEMIDLIST pidl,
+                                             bool large, void* data, int32_t tag) {
+  return Queue(control, window, message, pidl, large, data, tag, false);
+}
+
+uint64_t TLazyImageThreadManager::InsertNewItem(const void* control, HWND window, UINT message,
+                                                LPCITEMIDLIST pidl, bool large, void* data, int32_t tag) {
+  return Queue(control, window, message, pidl, large, data, tag, true);
 }
 
 void TLazyImageThreadManager::ClearPendingItems(const void* control, HWND window, UINT message) {

@@ -52,11 +52,19 @@ class TLazyImageThread {
   void Stop();
   void SetPriority(int priority);
 
-  void Add(std::unique_ptr<TImageThreadItem> item, bool atFront);
+  // Queues the item; answers the serial it was given.
+  uint64_t Add(std::unique_ptr<TImageThreadItem> item, bool atFront);
   // Drops the queued requests of `control` (with `data` when given) and
   // releases them; first dispatches the answers already queued for `window`.
   void Clear(const void* control, HWND window, UINT message, const void* data, bool matchData);
   size_t QueuedCount();
+  // Holds the queue: the thread takes and answers nothing until UnlockList.
+  // The lock is recursive, so the holder may still queue and drop requests.
+  std::vector<std::unique_ptr<TImageThreadItem>>& LockList() {
+    lock_.lock();
+    return items_;
+  }
+  void UnlockList() { lock_.unlock(); }
 
   // Extracts the icon index of `pidl` into LastExtracted.
   virtual void ExtractInfo(LPCITEMIDLIST pidl, TImageThreadItem& item);
@@ -76,7 +84,7 @@ class TLazyImageThread {
   // Serves one request; false when the queue was empty.
   bool PassOnce();
 
-  std::mutex lock_;
+  std::recursive_mutex lock_;
   std::vector<std::unique_ptr<TImageThreadItem>> items_;
   KernelHandle wake_;
   KernelHandle thread_;
@@ -95,11 +103,12 @@ class TLazyImageThreadManager {
   explicit TLazyImageThreadManager(TThreadFactory factory = nullptr);
   ~TLazyImageThreadManager();
 
-  // Queues a request when the thread exists; the list is copied.
-  void AddNewItem(const void* control, HWND window, UINT message, LPCITEMIDLIST pidl, bool large, void* data, int32_t tag);
+  // Queues a request when the thread exists; the list is copied. Answers the
+  // request's serial (0: nothing queued), which its answer carries back.
+  uint64_t AddNewItem(const void* control, HWND window, UINT message, LPCITEMIDLIST pidl, bool large, void* data, int32_t tag);
   // The same, served after every other queued request.
-  void InsertNewItem(const void* control, HWND window, UINT message, LPCITEMIDLIST pidl, bool large, void* data,
-                     int32_t tag);
+  uint64_t InsertNewItem(const void* control, HWND window, UINT message, LPCITEMIDLIST pidl, bool large, void* data,
+                         int32_t tag);
   void ClearPendingItems(const void* control, HWND window, UINT message);
   void ClearPendingItem(const void* control, HWND window, void* data, UINT message);
   void RegisterControl(const void* control);
@@ -107,11 +116,14 @@ class TLazyImageThreadManager {
   // Hands back a posted request (wParam of the answer message).
   void ReleaseItem(TImageThreadItem* item);
   void SetThreadPriority(int priority);
+  // The queue held (none without a thread) and let go again; see LockList.
+  std::vector<std::unique_ptr<TImageThreadItem>>* LockThread();
+  void UnLockThread();
   TLazyImageThread* Thread() { return thread_.get(); }
 
  private:
   void CheckRegistered(const void* control, const char* message);
-  void Queue(const void* control, HWND window, UINT message, LPCITEMIDLIST pidl, bool large, void* data, int32_t tag,
+  uint64_t Queue(const void* control, HWND window, UINT message, LPCITEMIDLIST pidl, bool large, void* data, int32_t tag,
              bool atFront);
 
   TThreadFactory factory_;

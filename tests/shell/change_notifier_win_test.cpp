@@ -7,10 +7,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <functional>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "shell/change_notifier_win.h"
@@ -175,6 +177,33 @@ TEST_F(ChangeNotifierTest, ThreadsLiveWhileControlsAreRegistered) {
   EXPECT_TRUE(notifier.HasDispatchThread());
   EXPECT_TRUE(notifier.UnRegisterChangeNotify(&first));
   EXPECT_FALSE(notifier.HasDispatchThread());
+}
+
+// A holder of the notifier's lock may unregister the last kernel watcher,
+// which waits for the kernel thread to end while that thread rebuilds its
+// watches: the rebuild must not wait for the lock.
+TEST_F(ChangeNotifierTest, UnregisteringUnderTheNotifierLockEndsTheKernelThread) {
+  auto& notifier = ChangeNotifier();
+  ui::TControl watcher;
+  std::atomic<bool> done{false};
+  std::thread holder([&] {
+    notifier.LockNotifier();
+    notifier.RegisterKernelChangeNotify(&watcher, KernelEvent(TKernelNotifyEvent::DirName));
+    notifier.NotifyWatchFolder(&watcher, Dir(L"locked"));
+    Sleep(200);  // the kernel thread is rebuilding its watches meanwhile
+    notifier.UnRegisterKernelChangeNotify(&watcher);
+    notifier.UnLockNotifier();
+    done = true;
+  });
+  for (int i = 0; i < 100 && !done; ++i) Sleep(50);
+  if (!done) {
+    // Deadlocked: nothing can end the holder, so the program ends here.
+    ADD_FAILURE() << "the kernel thread and the lock holder wait for each other";
+    fflush(stdout);
+    TerminateProcess(GetCurrentProcess(), 3);
+  }
+  holder.join();
+  EXPECT_FALSE(notifier.HasKernelThread());
 }
 
 TEST_F(ChangeNotifierTest, AddEventReducesRealListsIntoBatches) {

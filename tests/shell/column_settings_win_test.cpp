@@ -108,10 +108,22 @@ TEST_F(ColumnSettings, CheckingAndDraggingUpdateLiveOnlyWhenAsked) {
     mouse_event(MOUSEEVENTF_LEFTUP, 0, 0, 0, 0);
     Pump(150);
   };
+  // Name is selected (its width in the box) when it is dragged: every column keeps its own width.
+  Focus(0);
+  ASSERT_EQ(dialog.EditPixelWidth->Text(), "180");
   drag(0, 2);
   EXPECT_EQ(Titles(), u"Size Type Name ");
+  auto widths = [&] {
+    std::vector<int32_t> out;
+    for (const TColumnData& e : dialog.Entries()) out.push_back(e.Width);
+    return out;
+  };
+  EXPECT_EQ(widths(), (std::vector<int32_t>{96, 120, 180}));
+  EXPECT_EQ(live.back()[0].Width, 96);  // the list behind is not given Name's width for Size
+  EXPECT_EQ(dialog.EditPixelWidth->Text(), "180");  // the dragged column stays selected
   drag(2, 0);
   EXPECT_EQ(Titles(), u"Name Size Type ");
+  EXPECT_EQ(widths(), (std::vector<int32_t>{180, 96, 120}));
   EXPECT_EQ(live.back()[0].ColumnIndex, 0);
   EXPECT_FALSE(dialog.Entries()[2].Visible);  // the check marks moved with their columns
 }

@@ -243,5 +243,34 @@ TEST_F(DropDownFixture, ScrollBarFollowsTheTreeAndDragsIt) {
   EXPECT_EQ(-offset, lowest);  // dragged to the end of the track
 }
 
+TEST_F(DropDownFixture, WithoutItsScrollBarTheGripCoversTheTreesCorner) {
+  Place(100, 23);
+  TPopupExplorerDropDown dropDown;
+  dropDown.SetDropDownCount(40);  // room for every row: no scroll bar
+  dropDown.SetPopupOptions((kDefaultPopupOptions | poSizeable) & ~poThemeAware);
+  TPopupExplorerTree& tree = dropDown.ExplorerTree();
+  bool barShown = true, gripShown = false, overTree = false;
+  COLORREF onGrip = 0, besideGrip = 0;
+  RunLater(60, [&] {
+    barShown = dropDown.Scrollbar().Visible();
+    TSizeGrabber& grip = dropDown.Grabber();
+    gripShown = IsWindowVisible(grip.Handle()) != FALSE;
+    const RECT g = ScreenRect(grip.Handle()), t = ScreenRect(tree.Handle());
+    overTree = g.right == t.right && g.bottom == t.bottom;
+    UpdateWindow(dropDown.Handle());
+    HDC screen = GetDC(nullptr);
+    onGrip = GetPixel(screen, g.left + 1, g.top + 1);          // the grip's face, drawn over the tree
+    besideGrip = GetPixel(screen, g.left - 3, g.bottom - 3);   // the tree's own background
+    ReleaseDC(nullptr, screen);
+    PostMessageW(dropDown.Handle(), WM_KEYDOWN, VK_ESCAPE, 0);
+  });
+  dropDown.RollDown(&owner);
+  EXPECT_FALSE(barShown);
+  EXPECT_TRUE(gripShown);
+  EXPECT_TRUE(overTree);
+  EXPECT_EQ(onGrip, GetSysColor(COLOR_BTNFACE));
+  EXPECT_EQ(besideGrip, GetSysColor(COLOR_WINDOW));
+}
+
 }  // namespace
 }  // namespace kv

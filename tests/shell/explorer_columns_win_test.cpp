@@ -215,6 +215,59 @@ TEST_F(ExplorerColumns, ExplorerColumnsAndSortingByHeaderClicks) {
   EXPECT_EQ(tree->Header().SortColumn(), 0);
 }
 
+TEST_F(ExplorerColumns, ReadFoldersAndTheTypeColumnFollowTheHeader) {
+  // A re-read folder comes in the order the header shows, not the folder's own.
+  Show(cdExplorerColumns, L"\\sizes");
+  ClickHeader(0);
+  ClickHeader(0);
+  ASSERT_EQ(tree->Header().SortDirection(), TSortDirection::sdDescending);
+  const std::vector<std::wstring> shown = Names();
+  SendMessageW(tree->Handle(), WM_KEYDOWN, VK_F5, 0);
+  EXPECT_EQ(Names(), shown);
+  tree->RefreshNode(tree->RootNode());
+  EXPECT_EQ(Names(), shown);
+
+  // The type column by the type's name, then by the extension (files of
+  // types whose names do not follow their extensions).
+  const std::wstring folder = test::kFixture + L"\\types";
+  CreateDirectoryW(folder.c_str(), nullptr);
+  for (const wchar_t* name : {L"\\a.txt", L"\\b.exe", L"\\c.ini", L"\\d.zz", L"\\e.lnk2"}) {
+    HANDLE file = CreateFileW((folder + name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    CloseHandle(file);
+  }
+  Show(cdExplorerColumns, L"\\types");
+  ClickHeader(2);
+  if (tree->Header().SortDirection() == TSortDirection::sdDescending) ClickHeader(2);  // the direction in force
+  ASSERT_EQ(tree->Header().SortColumn(), 2);
+  ASSERT_EQ(tree->Header().SortDirection(), TSortDirection::sdAscending);
+  ASSERT_EQ(tree->FileSort(), TFileSort::fsFileType);
+  std::vector<std::pair<std::wstring, std::wstring>> byType, byExtension;  // (key, name)
+  for (PLazyNode n = tree->GetFirstChild(nullptr); n; n = tree->GetNextSibling(n)) {
+    TNamespace* ns = nullptr;
+    ASSERT_TRUE(tree->ValidateNamespace(n, ns));
+    const std::wstring name = tree->GetText(n, 0);
+    byType.push_back({ns->GetFileType(), name});
+    byExtension.push_back({name.substr(name.rfind(L'.')), name});
+  }
+  std::sort(byType.begin(), byType.end());
+  std::sort(byExtension.begin(), byExtension.end());
+  auto names = [](const std::vector<std::pair<std::wstring, std::wstring>>& keyed) {
+    std::vector<std::wstring> out;
+    for (const auto& k : keyed) out.push_back(k.second);
+    return out;
+  };
+  ASSERT_NE(names(byType), names(byExtension));  // the two orders differ here
+  EXPECT_EQ(Names(), names(byType));
+  tree->SetFileSort(TFileSort::fsFileExtension);
+  EXPECT_EQ(Names(), names(byExtension));
+  // Sorted by another column a change of the type order moves nothing.
+  ClickHeader(0);
+  const std::vector<std::wstring> byName = Names();
+  tree->SetFileSort(TFileSort::fsFileType);
+  EXPECT_EQ(Names(), byName);
+}
+
 TEST_F(ExplorerColumns, LayoutsKeptPerFolder) {
   tree->SetExplorerMiscOptions(tree->ExplorerMiscOptions() | toPersistentColumns);
   Show(cdShellColumns, L"\\sizes");

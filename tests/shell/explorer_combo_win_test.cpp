@@ -159,6 +159,7 @@ TEST_F(ComboFixture, TypingOffersMatchingNamesAndEnterTakesOne) {
 TEST_F(ComboFixture, DropDownTreeHandsTheChosenFolderOver) {
   Enter(test::kFixture + L"\\Music\\Rock");
   TPopupExplorerTree& tree = combo.PopupExplorerDropDown().ExplorerTree();
+  EXPECT_TRUE(tree.DisableWaitCursors());  // no hourglass over the open list
   std::wstring focused;
   RunLater(50, [&] {
     TNamespace* ns = nullptr;

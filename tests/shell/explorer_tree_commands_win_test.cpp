@@ -328,6 +328,31 @@ TEST_F(ExplorerCommands, NewFolderBesideNewFolderIsNumberedAndEdited) {
   tree->CancelEditNode();
 }
 
+TEST_F(ExplorerCommands, ANewFolderInAFolderNeverExpandedShowsOnce) {
+  tree->TreeOptions().SetMiscOptions(tree->TreeOptions().MiscOptions() | toEditable);
+  PLazyNode parent = Node(L"New Folder");
+  ASSERT_NE(parent, nullptr);
+  ASSERT_EQ(parent->ChildCount, 0u);
+  TNamespace* parentNs = nullptr;
+  ASSERT_TRUE(tree->ValidateNamespace(parent, parentNs));
+  std::wstring newName;
+  ASSERT_TRUE(tree->InternalCreateNewFolder(parentNs->AbsolutePIDL(), L"Inner", newName));
+  EXPECT_EQ(newName, L"Inner");
+  EXPECT_TRUE(tree->Expanded(parent));
+  // Expanding read the new folder already: it is that node that is selected and edited.
+  int named = 0;
+  for (PLazyNode n = tree->GetFirstChild(parent); n; n = tree->GetNextSibling(n)) {
+    TNamespace* ns = nullptr;
+    if (tree->ValidateNamespace(n, ns) && ns->GetNameInFolder() == L"Inner") ++named;
+  }
+  EXPECT_EQ(named, 1);
+  EXPECT_EQ(parent->ChildCount, 1u);
+  EXPECT_EQ(tree->GetFirstSelected(), tree->GetFirstChild(parent));
+  EXPECT_TRUE(tree->IsEditing());
+  tree->CancelEditNode();
+  RemoveDirectoryW((kCmds + L"\\New Folder\\Inner").c_str());
+}
+
 TEST_F(ExplorerCommands, DraggedItemsCarryTheShellFormats) {
   Select({L"a.txt", L"b.txt"});
   EXPECT_FALSE(tree->DoBeforeDrag(Node(L"a.txt"), kNoColumn));  // no toDragDrop

@@ -27,6 +27,7 @@ const std::wstring kRoot = test::kFixture + L"\\live";
 
 class CountingTree : public test::CountingTree<TLazyExplorerTree> {
  public:
+  using ui::TControl::RecreateHandle;
   int Image(PLazyNode node, TLTImageKind kind = TLTImageKind::ikNormal) {
     bool ghosted = false;
     return DoGetImageIndex(node, kind, kNoColumn, ghosted);
@@ -166,6 +167,19 @@ TEST_F(ExplorerTreeNotify, FoldersOnlyTreeSortsRenamedFolderAndLeavesUnreadFolde
   EXPECT_TRUE(PumpUntil([&] { return Child(root, "delta") != nullptr; }));
 }
 
+// Delivers the listener's messages only, until a batch waits in the tree's queue.
+bool BatchQueuedFor(HWND tree) {
+  HWND listener = ChangeNotifier().ListenerWindow();
+  DWORD start = GetTickCount();
+  while (GetTickCount() - start < 5000) {
+    MSG msg;
+    while (PeekMessageW(&msg, listener, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    if (PeekMessageW(&msg, tree, WM_SHELLNOTIFY, WM_SHELLNOTIFY, PM_NOREMOVE)) return true;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+  }
+  return false;
+}
+
 TEST_F(ExplorerTreeNotify, HandlersEditingDragsAndTheDesktopDecideWhatIsDone) {
   MakeFile(kRoot + L"\\one.txt");
   MakeTree(foFolders | foNonFolders);
@@ -195,15 +209,39 @@ TEST_F(ExplorerTreeNotify, HandlersEditingDragsAndTheDesktopDecideWhatIsDone) {
   EXPECT_EQ(Names(root), (std::vector<std::string>{"one.txt"}));
   tree->DoStateChange({}, {tsEditing});
 
-  // During a drag the batch is dropped whole; the next mouse move refreshes once.
+  // During a drag out of the tree the batch is dropped whole; the next mouse
+  // move after the drag refreshes once. A real drag: the batch waits in the
+  // queue when OLE's loop starts and is handled there, then Esc ends the drag
+  // (over no window of the test, so nothing could be dropped anyway).
   seen.clear();
-  tree->DoStateChange({tsControlDragging});
-  SHChangeNotify(SHCNE_UPDATEDIR, SHCNF_IDLIST, folder.get(), nullptr);
-  ASSERT_TRUE(PumpUntil([&] { return tree->MissedNotification(); }));
+  tree->SetSelected(tree->GetFirstChild(root), true);
+  tree->SetFocusedNode(tree->GetFirstChild(root));
+  RECT frame{};
+  GetWindowRect(form->Handle(), &frame);
+  SetCursorPos(frame.right + 60, frame.top + 20);
+  bool draggingAtStart = false, batchQueued = false, missedInDrag = false;
+  int rebuildsInDrag = -1;
+  tree->OnStartDrag = [&](TBaseLazyTree& t) {
+    draggingAtStart = t.TreeStates().Contains(tsOLEDragging);
+    SHChangeNotify(SHCNE_UPDATEDIR, SHCNF_IDLIST, folder.get(), nullptr);
+    batchQueued = BatchQueuedFor(t.Handle());
+    PostMessageW(t.Handle(), WM_KEYDOWN, VK_ESCAPE, 0);
+  };
+  tree->OnEndDrag = [&](TBaseLazyTree& t, POINT) {
+    missedInDrag = tree->MissedNotification();
+    SendMessageW(t.Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(5, 5));
+    rebuildsInDrag = rebuilds;  // still dragging
+  };
+  tree->BeginDrag(true);
+  tree->OnStartDrag = nullptr;
+  tree->OnEndDrag = nullptr;
+  EXPECT_TRUE(draggingAtStart);
+  ASSERT_TRUE(batchQueued);
+  EXPECT_TRUE(missedInDrag);
   EXPECT_TRUE(seen.empty());
-  SendMessageW(tree->Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(5, 5));
-  EXPECT_EQ(rebuilds, 0);  // still dragging
-  tree->DoStateChange({}, {tsControlDragging});
+  EXPECT_EQ(rebuildsInDrag, 0);
+  EXPECT_EQ(rebuilds, 0);
+  EXPECT_FALSE(tree->TreeStates().Contains(tsOLEDragging));
   SendMessageW(tree->Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(5, 5));
   SendMessageW(tree->Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(6, 6));
   EXPECT_EQ(rebuilds, 1);
@@ -219,19 +257,6 @@ TEST_F(ExplorerTreeNotify, HandlersEditingDragsAndTheDesktopDecideWhatIsDone) {
   }
   SHChangeNotify(SHCNE_UPDATEDIR, SHCNF_IDLIST, desktop.get(), nullptr);
   ASSERT_TRUE(PumpUntil([&] { return rebuilds == 2; }));
-}
-
-// Delivers the listener's messages only, until a batch waits in the tree's queue.
-bool BatchQueuedFor(HWND tree) {
-  HWND listener = ChangeNotifier().ListenerWindow();
-  DWORD start = GetTickCount();
-  while (GetTickCount() - start < 5000) {
-    MSG msg;
-    while (PeekMessageW(&msg, listener, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
-    if (PeekMessageW(&msg, tree, WM_SHELLNOTIFY, WM_SHELLNOTIFY, PM_NOREMOVE)) return true;
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-  }
-  return false;
 }
 
 TEST_F(ExplorerTreeNotify, BatchesQueuedWhenTheTreeStopsListeningAreHandledOrReleased) {
@@ -339,10 +364,10 @@ TEST_F(ExplorerTreeNotify, AShortcutGetsTheArrowOverlay) {
     int link, plain;
   } rows[] = {{toImages, 1, -1}, {toImages | toHideOverlay, 1, -1}, {toImages | toThreadedImages, -1, -1}};
   MakeTree(foFolders | foNonFolders);
-  PLazyNode root = tree->GetFirst();
   for (const auto& row : rows) {
     SCOPED_TRACE(row.options);
     tree->SetExplorerImageOptions(row.options);
+    PLazyNode root = tree->GetFirst();  // the setter built the nodes again
     PLazyNode arrow = Child(root, "arrow") ? Child(root, "arrow") : Child(root, "arrow.lnk");
     ASSERT_TRUE(arrow);
     EXPECT_EQ(tree->Image(arrow, TLTImageKind::ikOverlay), row.link);
@@ -399,6 +424,91 @@ TEST_F(ExplorerTreeNotify, IconCacheRebuildPutsTheIconSizeAndImagesBack) {
   EXPECT_TRUE(PumpUntil([&] { return rebuilt == 1; }));
   EXPECT_EQ(IconSize(), L"");
   RegCloseKey(key);
+}
+
+TEST_F(ExplorerTreeNotify, AnAnswerCountsOnlyForTheRequestItAnswers) {
+  MakeFile(kRoot + L"\\file.txt");
+  MakeTree(foFolders | foNonFolders, toImages | toThreadedImages);
+  PLazyNode file = Child(tree->GetFirst(), "file.txt");
+  ASSERT_NE(file, nullptr);
+  // The queue held: the node's request waits.
+  auto* queue = ImageThreadManager().LockThread();
+  ASSERT_NE(queue, nullptr);
+  tree->Image(file);
+  ASSERT_EQ(tree->PendingIconRequests(), 2u);  // the file and the shown root
+  uint64_t current = 0;
+  for (const auto& item : *queue)
+    if (item->Data == file) current = item->Serial;
+  ASSERT_NE(current, 0u);
+  // An answer to an earlier request for a node that was freed while it was
+  // on its way, arriving at a new node at the same address: it is released unread.
+  auto stale = std::make_unique<TImageThreadItem>();
+  stale->Control = tree;
+  stale->Data = file;
+  stale->ImageIndex = 4321;
+  stale->MessageID = WM_LTSETICONINDEX;
+  stale->Serial = current - 1;
+  SendMessageW(tree->Handle(), WM_LTSETICONINDEX, reinterpret_cast<WPARAM>(stale.release()), 0);
+  TNamespace* ns = nullptr;
+  ASSERT_TRUE(tree->ValidateNamespace(file, ns));
+  EXPECT_FALSE(ns->ThreadedIconLoaded());
+  EXPECT_EQ(tree->PendingIconRequests(), 2u);
+  ImageThreadManager().UnLockThread();
+  // The node's own answer still comes.
+  ASSERT_TRUE(PumpUntil([&] { return ns->ThreadedIconLoaded(); }));
+  EXPECT_NE(tree->Image(file), 4321);
+  EXPECT_EQ(tree->Image(file), test::Item(L"live\\file.txt")->GetIconIndex(false, 0, true));
+
+  // A window made again fetches every item's icon anew.
+  tree->RecreateHandle();
+  ASSERT_TRUE(tree->HandleAllocated());
+  EXPECT_FALSE(ns->ThreadedIconLoaded());
+  ASSERT_TRUE(PumpUntil([&] {
+    tree->Image(file);
+    return ns->ThreadedIconLoaded();
+  }));
+}
+
+TEST_F(ExplorerTreeNotify, AFolderWithoutChildrenLearnsOfANewSubfolder) {
+  for (const wchar_t* name : {L"\\empty", L"\\read"}) ASSERT_TRUE(CreateDirectoryW((kRoot + name).c_str(), nullptr));
+  MakeTree(foFolders);
+  PLazyNode root = tree->GetFirst();
+  PLazyNode empty = Child(root, "empty"), read = Child(root, "read");
+  ASSERT_TRUE(empty && read);
+  // One never read (Wine's folders say they may have subfolders: it has its
+  // button), one read on expanding and found empty, then collapsed.
+  tree->SetExpanded(read, true);
+  tree->SetExpanded(read, false);
+  EXPECT_FALSE(tree->HasChildren(read));
+  const int enumerated = tree->enumerations;
+  ASSERT_EQ(SHCreateDirectoryExW(nullptr, (kRoot + L"\\empty\\sub").c_str(), nullptr), ERROR_SUCCESS);
+  ASSERT_EQ(SHCreateDirectoryExW(nullptr, (kRoot + L"\\read\\sub").c_str(), nullptr), ERROR_SUCCESS);
+  // Both get their expand button without F5; neither folder is read for it.
+  EXPECT_TRUE(PumpUntil([&] { return tree->HasChildren(empty) && tree->HasChildren(read); }));
+  EXPECT_EQ(tree->enumerations, enumerated);
+  EXPECT_EQ(empty->ChildCount, 0u);
+  tree->SetExpanded(empty, true);
+  EXPECT_EQ(Names(empty), (std::vector<std::string>{"sub"}));
+}
+
+TEST_F(ExplorerTreeNotify, SelectionOnAppendedChildrenSurvivesARefreshBesideThem) {
+  for (const wchar_t* name : {L"\\a.txt", L"\\c.txt"}) MakeFile(kRoot + name);
+  ASSERT_TRUE(CreateDirectoryW((kRoot + L"\\other").c_str(), nullptr));
+  MakeTree(foFolders | foNonFolders);
+  tree->TreeOptions().SetSelectionOptions(tree->TreeOptions().SelectionOptions() | toMultiSelect);
+  PLazyNode root = tree->GetFirst();
+  // The renamed file comes back after "c.txt": out of the folder's order.
+  ShellRename(kRoot + L"\\a.txt", kRoot + L"\\b.txt");
+  ASSERT_TRUE(PumpUntil([&] { return Child(root, "b.txt") != nullptr; }));
+  ASSERT_EQ(Names(root), (std::vector<std::string>{"other", "c.txt", "b.txt"}));
+  tree->ClearSelection();
+  tree->SetSelected(Child(root, "b.txt"), true);
+  tree->SetSelected(Child(root, "c.txt"), true);
+  // A refresh of the sibling folder restores the selection of the whole tree.
+  tree->RefreshNode(Child(root, "other"));
+  EXPECT_TRUE(tree->Selected(Child(root, "b.txt")));
+  EXPECT_TRUE(tree->Selected(Child(root, "c.txt")));
+  EXPECT_EQ(tree->SelectedCount(), 2u);
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "shell/change_notifier_win.h"
 #include "shell/explorer_tree_win.h"
 #include "shell/icon_thread_win.h"
 #include "tests/shell/explorer_tree_test_util.h"
@@ -148,6 +149,15 @@ TEST_F(ExplorerTreeRoot, ARefusedRootChangeKeepsTheOldRoot) {
   EXPECT_EQ(tree->RootFolder(), TRootFolder::rfCustom);
   EXPECT_EQ(tree->RootFolderCustomPIDL(), nullptr);
   EXPECT_EQ(Names(nullptr), (std::vector<std::string>{"inner", "c.txt"}));
+
+  // A folder that exists but that the shell cannot parse is refused as a
+  // missing one would be, without an exception.
+  const std::wstring unparsed = L"\\\\?\\" + kRoot + L"\\one\\";
+  ASSERT_NE(GetFileAttributesW(unparsed.c_str()), INVALID_FILE_ATTRIBUTES);
+  ASSERT_FALSE(PathToPIDL(unparsed));
+  EXPECT_NO_THROW(tree->SetRootFolderCustomPath(unparsed));
+  EXPECT_EQ(changes, 1);
+  EXPECT_EQ(tree->RootFolderCustomPath(), kRoot + L"\\two\\");
 }
 
 TEST_F(ExplorerTreeRoot, OptionSettersKeepTheirRules) {
@@ -311,6 +321,111 @@ TEST_F(ExplorerTreeRoot, DropsReachTheFoldersShellTarget) {
   EXPECT_TRUE(root.calls.empty());
   oneNs->SetDropTargetInterface({});
   rootNs->SetDropTargetInterface({});
+}
+
+// A drag source whose every QueryContinueDrag runs the test's next step
+// inside OLE's drag loop (which reads the mouse from the screen).
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
+class ScriptedDropSource : public IDropSource {
+ public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
+    if (riid == IID_IUnknown || riid == IID_IDropSource) {
+      *object = this;
+      return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+  HRESULT STDMETHODCALLTYPE QueryContinueDrag(BOOL, DWORD) override { return step(); }
+  HRESULT STDMETHODCALLTYPE GiveFeedback(DWORD) override { return DRAGDROP_S_USEDEFAULTCURSORS; }
+  std::function<HRESULT()> step;
+};
+#pragma GCC diagnostic pop
+
+// A file dragged from elsewhere over folder "one" of a list that follows
+// shell changes: a batch arriving meanwhile is held until the drag ends, and
+// the folder's node freed under the drag (a refresh) takes its drop target
+// out of the drag cleanly.
+TEST_F(ExplorerTreeRoot, ADragOverTheTreeHoldsBatchesAndOutlivesItsTargetNode) {
+  ChangeNotifier().SetQuietPeriod(60);
+  tree->SetExplorerMiscOptions(tree->ExplorerMiscOptions() | toChangeNotifierThread);
+  MakeList(kRoot);
+  ASSERT_TRUE(tree->ChangeNotifierEnabled());
+  SetForegroundWindow(form->Handle());
+  int rebuilds = 0;
+  tree->OnRootRebuild = [&](TCustomLazyExplorerTree&) { ++rebuilds; };
+  PLazyNode one = Child(nullptr, "one");
+  ASSERT_NE(one, nullptr);
+  TNamespace* oneNs = nullptr;
+  ASSERT_TRUE(tree->ValidateNamespace(one, oneNs));
+  RecordingDropTarget folder;
+  oneNs->SetDropTargetInterface(ComPtr<IDropTarget>(&folder));
+  auto file = test::Item(L"roots\\a.txt");
+  ComPtr<IDataObject> data = file->DataObjectMulti({file.get()});
+  ASSERT_TRUE(data);
+  const TLazyRect r = tree->GetDisplayRect(one, kNoColumn, true);
+  POINT on{(r.Left + r.Right) / 2, (r.Top + r.Bottom) / 2};
+  ClientToScreen(tree->Handle(), &on);
+  SetCursorPos(on.x, on.y);
+  TPidl rootList = PathToPIDL(kRoot);
+  ASSERT_TRUE(rootList);
+
+  enum { kEntering, kBatchOut, kTargetGoes, kAfter, kDone } phase = kEntering;
+  bool missedInDrag = false, heldWhileTarget = false;
+  size_t callsBeforeRefresh = 0;
+  int ticks = 0;
+  const DWORD start = GetTickCount();
+  ScriptedDropSource source;
+  source.step = [&]() -> HRESULT {
+    if (GetTickCount() - start > 10000) return DRAGDROP_S_CANCEL;
+    switch (phase) {
+      case kEntering:
+        if (!folder.calls.empty()) {
+          SHChangeNotify(SHCNE_UPDATEDIR, SHCNF_IDLIST, rootList.get(), nullptr);
+          phase = kBatchOut;
+        }
+        break;
+      case kBatchOut:
+        if (tree->MissedNotification()) {
+          missedInDrag = true;
+          heldWhileTarget = rebuilds == 0;
+          callsBeforeRefresh = folder.calls.size();
+          tree->RefreshTree(false);  // frees every node, "one" with it
+          phase = kTargetGoes;
+        }
+        break;
+      case kTargetGoes:
+        if (++ticks == 3) phase = kAfter;
+        break;
+      case kAfter:
+        phase = kDone;
+        return DRAGDROP_S_CANCEL;
+      case kDone:
+        return DRAGDROP_S_CANCEL;
+    }
+    return S_OK;
+  };
+  DWORD effect = DROPEFFECT_NONE;
+  ::DoDragDrop(data.Get(), &source, DROPEFFECT_COPY, &effect);
+  EXPECT_EQ(phase, kDone);
+  EXPECT_TRUE(missedInDrag);
+  EXPECT_TRUE(heldWhileTarget);
+  ASSERT_GE(folder.calls.size(), 2u);
+  EXPECT_EQ(folder.calls.front(), "enter");
+  // The freed node's target heard DragLeave once, when the node went, and nothing after.
+  EXPECT_EQ(folder.calls.size(), callsBeforeRefresh + 1);
+  EXPECT_EQ(folder.calls.back(), "leave");
+  EXPECT_EQ(std::count(folder.calls.begin(), folder.calls.end(), "leave"), 1);
+  EXPECT_EQ(folder.refs, 1u);
+  // The held batch is made good by one refresh at the next mouse move.
+  EXPECT_EQ(rebuilds, 1);
+  SendMessageW(tree->Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(5, 5));
+  EXPECT_EQ(rebuilds, 2);
+  EXPECT_FALSE(tree->MissedNotification());
+  EXPECT_NE(Child(nullptr, "one"), nullptr);
 }
 
 TEST_F(ExplorerTreeRoot, FocusMovesOffDeletedAndCollapsedNodes) {

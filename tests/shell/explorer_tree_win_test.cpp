@@ -247,6 +247,33 @@ TEST(ExplorerTreeLayout, TheFolderPagesTreeLoads) {
   EXPECT_EQ(tree.RootNodeCount(), 1u);
 }
 
+TEST(ExplorerTreeLayout, ALoadedTreeReadsItsRootOnceAllIsSet) {
+  RegisterExplorerTreeClasses();
+  ui::ClassRegistry().Register("TCountingExplorerTree", "TLazyExplorerTree",
+                               [] { return std::make_unique<test::CountingTree<TLazyExplorerTree>>(); });
+  ui::TForm form;
+  // Active comes first: the root and options after it are what the tree shows.
+  const std::string text =
+      "object F: TForm\n"
+      "  object Drives: TCountingExplorerTree\n"
+      "    Active = true\n"
+      "    RootFolder = rfDrives\n"
+      "    FileObjects = [foFolders, foNonFolders]\n"
+      "    TreeOptions.ExplorerFolderOptions = [toFoldersExpandable, toHideRootFolder]\n"
+      "    TreeOptions.ExplorerImageOptions = [toImages]\n"
+      "  end\n"
+      "end\n";
+  ui::BuildLayout(form, ui::ParseLayout(text, "once.layout"), "once.layout");
+  auto& tree = form.Get<test::CountingTree<TLazyExplorerTree>>("Drives");
+  EXPECT_EQ(tree.enumerations, 1);
+  bool drive = false;  // the top level is My Computer's
+  for (PLazyNode n = tree.GetFirst(); n; n = tree.GetNextSibling(n)) {
+    TNamespace* ns = nullptr;
+    drive = drive || (tree.ValidateNamespace(n, ns) && ns->GetNameForParsing() == L"C:\\");
+  }
+  EXPECT_TRUE(drive);
+}
+
 TEST(ExplorerTreeLayout, RootKindsAndTheCompletionSourceLoad) {
   RegisterExplorerTreeClasses();
   ui::TForm form;

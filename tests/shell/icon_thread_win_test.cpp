@@ -125,6 +125,25 @@ TEST_F(IconThreadTest, NewestRequestIsServedFirst) {
   EXPECT_EQ(serials.size(), 4u);
 }
 
+TEST_F(IconThreadTest, ALockedQueueIsServedOnlyAfterItsUnlock) {
+  EXPECT_EQ(manager_->LockThread(), nullptr);  // no thread yet
+  manager_->RegisterControl(this);
+  SetEvent(Thread().gate.Get());
+  auto* queue = manager_->LockThread();
+  ASSERT_NE(queue, nullptr);
+  // The holder may still queue (the lock is its own); the serials come back to it.
+  const uint64_t first = manager_->AddNewItem(this, window_, kAnswer, pidl_.get(), false, nullptr, 31);
+  const uint64_t second = manager_->AddNewItem(this, window_, kAnswer, pidl_.get(), false, nullptr, 32);
+  EXPECT_GT(second, first);
+  ASSERT_EQ(queue->size(), 2u);
+  EXPECT_EQ((*queue)[0]->Serial, first);
+  Sleep(100);
+  EXPECT_EQ(Thread().entered, 0);  // nothing taken while held
+  manager_->UnLockThread();
+  PumpUntil([&] { return answers_.got.size() == 2; });
+  EXPECT_EQ(answers_.got.size(), 2u);
+}
+
 TEST_F(IconThreadTest, ARequestInsertedAtTheFrontStillCounts) {
   manager_->RegisterControl(this);
   Queue(1, 21);
