@@ -18,6 +18,7 @@
 
 #include "treeview/data_object_win.h"
 #include "treeview/drag_image_win.h"
+#include "tests/treeview/save_shot_win.h"
 #include "tests/treeview/text_owner_win.h"
 #include "treeview/lazy_trees_win.h"
 #include "ui/application_win.h"
@@ -382,6 +383,44 @@ TEST_F(DropTarget, DropModesFollowThePointAndTheOptions) {
   EXPECT_EQ(right.overStates.back(), TDragState::dsDragLeave);
   EXPECT_EQ(right.tree.DropTargetNode(), nullptr);
   EXPECT_FALSE(right.tree.GetDragManager().GetIsDropTarget());
+}
+
+// A drop mark beside an unselected row leaves the row's colours alone: its
+// text keeps the font colour on the tree's background (no highlight text on
+// white). A drop on the node gives it the drop-target colours.
+TEST_F(DropTarget, TextOfARowBesideTheDropMarkStaysVisible) {
+  right.tree.Colors().SetColor(TLTColors::DropMarkColor, 0x0000FF);  // red
+  right.tree.Colors().SetColor(TLTColors::DropTargetColor, 0x800000);  // navy
+  right.tree.Colors().SetColor(TLTColors::DropTargetBorderColor, 0x800000);
+  Enter(right.Label(right.a));
+  Over(right.LowerRow(right.b));
+  ASSERT_EQ(right.tree.DropTargetNode(), right.b);
+  ASSERT_EQ(right.tree.LastDropMode(), TDropMode::dmBelow);
+  ASSERT_FALSE(right.tree.Selected(right.b));
+  const TLazyRect label = right.tree.GetDisplayRect(right.b, kNoColumn, true);
+  // Dark pixels (the text) and navy pixels in the label's upper part (above the mark).
+  auto count = [&](const ui::TBitmap& shot, std::uint32_t colour, bool dark) {
+    int n = 0;
+    for (int y = label.Top + 1; y < label.Bottom - 5; ++y)
+      for (int x = label.Left; x < label.Right; ++x) {
+        const std::uint32_t p = shot.Pixel(x, y);
+        if (dark ? ((p >> 16 & 0xFF) < 100 && (p >> 8 & 0xFF) < 100 && (p & 0xFF) < 100) : p == colour) ++n;
+      }
+    return n;
+  };
+  const ui::TBitmap beside = test::PrintClient(right.tree.Handle());
+  test::SaveShot(beside, "drop_mark_beside_unselected_row");
+  EXPECT_GT(count(beside, 0, true), 10);
+  EXPECT_EQ(beside.Pixel(label.Right - 2, label.Top + 2), 0xFFFFFFu);
+  EXPECT_EQ(beside.Pixel(200, label.Bottom - 2), 0xFF0000u);  // the mark
+
+  Over(right.Label(right.b));
+  ASSERT_EQ(right.tree.LastDropMode(), TDropMode::dmOnNode);
+  const ui::TBitmap on = test::PrintClient(right.tree.Handle());
+  test::SaveShot(on, "drop_on_unselected_row");
+  EXPECT_GT(count(on, 0x000080, false), 20);
+  EXPECT_EQ(count(on, 0, true), 0);
+  EXPECT_EQ(Target().DragLeave(), S_OK);
 }
 
 TEST_F(DropTarget, EffectsRefusalsAndFailures) {
