@@ -331,6 +331,93 @@ TEST_F(TreeDrag, AThrowingDropHandlerReachesTheDraggingTree) {
   EXPECT_EQ(right.tree.DropTargetNode(), nullptr);
 }
 
+// ------------------------------------------------------ the in-process drag
+
+// DragType dtNative: the dragging tree holds the mouse and tells the tree
+// under it; no data object travels, the drop handler gets the source tree.
+class NativeDrag : public TreeDrag {
+ protected:
+  void SetUp() override {
+    TreeDrag::SetUp();
+    for (DragTree* t : {&left, &right}) {
+      t->tree.SetDragType(TLTDragType::dtNative);
+      t->tree.OnDragDrop = [this, t](TBaseLazyTree& self, TBaseLazyTree* source, IDataObject* data,
+                                     const std::vector<CLIPFORMAT>& formats, TShiftState, POINT, DWORD& effect,
+                                     TDropMode mode) {
+        ++drops;
+        dropData = data;
+        dropSource = source;
+        t->dropFormats = formats;
+        t->dropEffect = effect;
+        t->lastMode = mode;
+        dropTarget = self.DropTargetNode();
+        // Within one tree the owner moves the dragged nodes itself.
+        if (source == &self) {
+          const std::vector<PLazyNode> dragged = source->DragSelection();
+          for (PLazyNode n : dragged) self.MoveTo(n, dropTarget, AttachMode(mode), false);
+        }
+      };
+    }
+    left.tree.OnStartDrag = [this](TBaseLazyTree&) { ++starts; };
+    left.tree.OnEndDrag = [this](TBaseLazyTree&, POINT) { ++ends; };
+  }
+  int drops = 0, starts = 0, ends = 0;
+  IDataObject* dropData = reinterpret_cast<IDataObject*>(1);
+  TBaseLazyTree* dropSource = nullptr;
+  PLazyNode dropTarget = nullptr;
+};
+
+TEST_F(NativeDrag, BetweenTwoTreesOfOneForm) {
+  Drag(left, left.c, right, right.Label(right.a));
+  EXPECT_EQ(drops, 1);
+  EXPECT_EQ(dropSource, &left.tree);
+  EXPECT_EQ(dropData, nullptr);
+  EXPECT_TRUE(right.dropFormats.empty());
+  EXPECT_EQ(dropTarget, right.a);
+  EXPECT_EQ(right.lastMode, TDropMode::dmOnNode);
+  EXPECT_EQ(right.dropEffect, static_cast<DWORD>(DROPEFFECT_COPY));  // from another tree
+  ASSERT_FALSE(right.overStates.empty());
+  EXPECT_EQ(right.overStates.front(), TDragState::dsDragEnter);
+  EXPECT_EQ(std::pair(starts, ends), std::pair(1, 1));
+  for (DragTree* t : {&left, &right}) {
+    EXPECT_FALSE(t->tree.Dragging());
+    EXPECT_FALSE(t->tree.TreeStates().Contains(tsControlDragging));
+    EXPECT_EQ(t->tree.DropTargetNode(), nullptr);
+  }
+  EXPECT_FALSE(left.tree.TreeStates().Contains(tsLeftButtonDown));  // the button-up came back
+  EXPECT_EQ(GetCapture(), nullptr);
+
+  // Shift held: a move.
+  Drag(left, left.a, right, right.Label(right.c), VK_SHIFT);
+  EXPECT_EQ(drops, 2);
+  EXPECT_EQ(right.dropEffect, static_cast<DWORD>(DROPEFFECT_MOVE));
+  EXPECT_EQ(dropTarget, right.c);
+}
+
+TEST_F(NativeDrag, WithinOneTreeAndCancelledByEscape) {
+  // Dropped below "a" in its own tree: the owner moves "c" there.
+  Drag(left, left.c, left, left.LowerRow(left.a));
+  EXPECT_EQ(drops, 1);
+  EXPECT_EQ(left.lastMode, TDropMode::dmBelow);
+  EXPECT_EQ(left.dropEffect, static_cast<DWORD>(DROPEFFECT_MOVE));  // within the tree
+  EXPECT_EQ(left.Shape(), L"a c b[b1]");
+
+  // Escape over the other tree: no drop, the other tree saw the drag leave.
+  right.overStates.clear();
+  Drag(left, left.b, right, right.Label(right.a), 0, 100, [] {
+    Key(VK_ESCAPE, true);
+    Key(VK_ESCAPE, false);
+    Sleep(100);
+  });
+  EXPECT_EQ(drops, 1);
+  ASSERT_FALSE(right.overStates.empty());
+  EXPECT_EQ(right.overStates.back(), TDragState::dsDragLeave);
+  EXPECT_EQ(right.tree.DropTargetNode(), nullptr);
+  EXPECT_FALSE(left.tree.Dragging());
+  EXPECT_EQ(std::pair(starts, ends), std::pair(2, 2));
+  EXPECT_EQ(GetCapture(), nullptr);
+}
+
 // ------------------------------------------------ the drop target called directly
 
 class DropTarget : public TreeDrag {
