@@ -189,6 +189,7 @@ void TBaseLazyTree::AssignFrame(TBaseLazyTree& source) {
   SetDragImageKind(source.DragImageKind());
   SetDragWidth(source.DragWidth());
   SetDragHeight(source.DragHeight());
+  SetDragType(source.DragType());
   SetHint(source.Hint());
   SetHintMode(source.HintMode());
   SetHintAnimation(source.HintAnimation());

@@ -196,6 +196,7 @@ class MeasuringTree : public TLazyTreeModel {
   MeasuringTree() {
     TreeOptions().SetMiscOptions(TreeOptions().MiscOptions() | toVariableNodeHeight);
   }
+  ~MeasuringTree() override { DestroyNodes(); }
   int measured = 0;
 
  protected:
@@ -230,7 +231,8 @@ TEST(LazyTreeNodes, MeasuredHeightsCountOnce) {
   // Enough rows for the cache worker: the heights are measured while the
   // worker is kept away (the thread sanitizer build sees any overlap).
   MeasuringTree big;
-  big.SetRootNodeCount(5000);
+  big.SetRootNodeCount(3000);
+  big.SetChildCount(nullptr, 5000);  // outside an update, unlike SetRootNodeCount
   EXPECT_EQ(big.RootNode()->TotalHeight, 18u + 5000 * 30);
   EXPECT_TREE_OK(big);
   EXPECT_EQ(big.GetNodeAt(0, 4000 * 30 + 5)->Index, 4000u);
