@@ -587,7 +587,7 @@ bool TBaseLazyTree::MouseMessage(ui::TMessage& m) {
     case WM_KILLFOCUS:
       StopMouseTimers();
       DoStateChange({}, {tsEditPending, tsSearching, tsLeftButtonDown, tsMiddleButtonDown, tsDragPending,
-                         tsRightButtonDown, tsScrolling, tsScrollPending, tsControlDragging});
+                         tsRightButtonDown, tsScrolling, tsScrollPending, tsControlDragPending, tsControlDragging});
       if (SelectedCount() == 0 && HasOption(toGhostedIfUnfocused)) {
         if (FocusedNode() != nullptr) InvalidateNode(FocusedNode());
       } else {
@@ -595,7 +595,7 @@ bool TBaseLazyTree::MouseMessage(ui::TMessage& m) {
       }
       return false;
     case WM_CONTEXTMENU: {
-      DoStateChange({}, {tsClearPending, tsEditPending, tsDragPending, tsControlDragging});
+      DoStateChange({}, {tsClearPending, tsEditPending, tsDragPending, tsControlDragPending, tsControlDragging});
       m.result = 0;
       if (states_.Contains(tsPopupShown)) return true;  // a node menu showed already
       if (m.lParam == -1) {
@@ -610,7 +610,7 @@ bool TBaseLazyTree::MouseMessage(ui::TMessage& m) {
       StopMouseTimers();
       if (IsMouseSelecting()) EndDrawSelection();
       DoStateChange({}, {tsClearPending, tsDrawSelPending, tsDrawSelecting, tsEditPending, tsSearching,
-                         tsDragPending, tsControlDragging});
+                         tsDragPending, tsControlDragPending, tsControlDragging});
       return false;
   }
   return false;
