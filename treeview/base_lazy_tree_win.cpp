@@ -152,6 +152,7 @@ void TBaseLazyTree::Assign(TBaseLazyTree& source) {
   SetAutoScrollInterval(source.AutoScrollInterval());
   SetAutoExpandDelay(source.AutoExpandDelay());
   SetBevels(source.BevelKind(), source.BevelInner(), source.BevelOuter(), source.BevelWidth());
+  SetBiDiMode(source.BiDiMode());
   SetBorderStyle(source.BorderStyle());
   SetBorderWidth(source.BorderWidth());
   SetChangeDelay(source.ChangeDelay());
@@ -188,6 +189,7 @@ void TBaseLazyTree::AssignFrame(TBaseLazyTree& source) {
   SetDragImageKind(source.DragImageKind());
   SetDragWidth(source.DragWidth());
   SetDragHeight(source.DragHeight());
+  SetDragType(source.DragType());
   SetHint(source.Hint());
   SetHintMode(source.HintMode());
   SetHintAnimation(source.HintAnimation());
@@ -552,7 +554,8 @@ void TBaseLazyTree::AnimateToggle(PLazyNode node, bool expanding, int distance) 
         EraseLine(dc, expanding ? RECT{area.left, area.top, area.right, area.top + size}
                                 : RECT{area.left, area.bottom - size, area.right, area.bottom});
         return true;
-      });
+      },
+      [] { return ui::Application().Terminated(); });
 }
 
 void TBaseLazyTree::EraseLine(HDC dc, const RECT& stripe) {

@@ -334,7 +334,21 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   // Starts a drag of the selection at the last click position, now or once
   // the mouse moved `threshold` pixels (negative: the system's threshold).
   void BeginDrag(bool immediate, int threshold = -1);
-  bool Dragging() const { return states_.Contains(tsDragPending) || states_.Contains(tsOLEDragging); }
+  bool Dragging() const {
+    return states_.Contains(tsDragPending) || states_.Contains(tsOLEDragging) ||
+           states_.Contains(tsControlDragPending) || states_.Contains(tsControlDragging);
+  }
+  TLTDragType DragType() const { return dragType_; }
+  void SetDragType(TLTDragType type) { dragType_ = type; }
+  // (tree_native_drag_win.cpp) The in-process drag (dtNative): the dragging
+  // tree holds the mouse and sends the tree under it these messages (`pt` on
+  // the screen); answers whether that tree accepts the drop there.
+  virtual bool NativeDragMessage(TNativeDragMessage message, TBaseLazyTree* source, POINT pt);
+  // The ends of an in-process drag: both leave its states and send the tree
+  // the button-up the drag took; a cancelled drag (Escape, lost capture, no
+  // accepting tree) ends through DragCanceled.
+  virtual void DragFinished();
+  virtual void DragCanceled();
   bool CanShowDragImage() const { return dragImageKind_ != TLTDragImageKind::diNoImage; }
   // Runs one OLE drag and returns when it ends; an exception of the drop
   // handler of a tree in this process comes out here.
@@ -348,6 +362,12 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   // The expand timer (1) expired: the drop target opens.
   void DoDragExpand();
   TDropMode LastDropMode() const { return lastDropMode_; }
+  // The node is the drop target and shows the drop-target colours: dropped on
+  // (dmOnNode) or belonging to the selection; beside a drop mark it does not.
+  bool ShowsDropTargetColors(PLazyNode node) const {
+    return node != nullptr && node == DropTargetNode() &&
+           (lastDropMode_ == TDropMode::dmOnNode || Selected(node));
+  }
   // The dragged nodes (topmost only) while a drag runs; a node deleted or moved away leaves it.
   const std::vector<PLazyNode>& DragSelection() const { return dragSelection_; }
   // Paints the image of the selected nodes around the client point `hotSpot`.
@@ -755,6 +775,8 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
 
   // Drag and drop (tree_drag_win.cpp).
   void ForgetDragged(PLazyNode node);
+  // Runs one in-process drag of the selection (tree_native_drag_win.cpp).
+  void RunNativeDrag();
   // Repaints a changed drop target area, under the drag image of `imageOwner` when there is one.
   void RepaintDropArea(TBaseLazyTree* imageOwner, RECT r, bool scrolled, bool willMove);
   ComPtr<ILTDragManager> dragManager_;
@@ -767,6 +789,10 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   TLTDragImageKind dragImageKind_ = TLTDragImageKind::diComplete;
   int dragWidth_ = 200, dragHeight_ = 350;
   bool dropTargetRegistered_ = false;
+  TLTDragType dragType_ = TLTDragType::dtOLE;
+  // The in-process drag's drop target node and effect, as the last message left them.
+  PLazyNode nativeDropTarget_ = nullptr;
+  DWORD nativeDropEffect_ = DROPEFFECT_NONE;
   std::uint32_t runningTimers_ = 0;  // ids below 32 set on the window and not yet stopped
 };
 

@@ -260,26 +260,54 @@ std::string EscapeHTML(std::string_view utf8) {
   return out;
 }
 
+namespace {
+
+constexpr std::string_view kFragmentDocType =
+    "<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.0 Transitional//EN\">";
+constexpr std::string_view kFragmentHead =
+    "<html><head><META http-equiv=Content-Type content=\"text/html; charset=utf-8\"></head><body>"
+    "<!--StartFragment-->";
+constexpr std::string_view kFragmentTail = "<!--EndFragment--></body></html>";
+
+std::string Digits(std::uint64_t value, std::size_t width) {
+  std::string text = std::to_string(value);
+  if (text.size() < width) text.insert(0, width - text.size(), '0');
+  return text;
+}
+
+}  // namespace
+
+// The four offsets share one field width: 8 digits, or more when the block
+// is 100,000,000 bytes or longer. A wider field lengthens the description and
+// so every offset, hence the loop (it ends at once or after one widening).
+std::string FragmentDescription(std::uint64_t htmlSize) {
+  std::size_t width = 8;
+  for (;;) {
+    const std::uint64_t description = 65 + 4 * width;  // the fixed text and four fields
+    const std::uint64_t startFragment = description + kFragmentDocType.size() + kFragmentHead.size();
+    const std::uint64_t endFragment = startFragment + htmlSize;
+    const std::uint64_t endHtml = endFragment + kFragmentTail.size();
+    if (std::to_string(endHtml).size() > width) {
+      width = std::to_string(endHtml).size();
+      continue;
+    }
+    std::string out = "Version:1.0\r\nStartHTML:" + Digits(description, width) + "\r\nEndHTML:" +
+                      Digits(endHtml, width) + "\r\nStartFragment:" + Digits(startFragment, width) +
+                      "\r\nEndFragment:" + Digits(endFragment, width) + "\r\n";
+    return out;
+  }
+}
+
 std::string MakeFragment(std::string_view html) {
-  constexpr std::string_view kDocType = "<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.0 Transitional//EN\">";
-  constexpr std::string_view kHead =
-      "<html><head><META http-equiv=Content-Type content=\"text/html; charset=utf-8\"></head><body>"
-      "<!--StartFragment-->";
-  constexpr std::string_view kTail = "<!--EndFragment--></body></html>";
-  constexpr std::size_t kDescription = 97;
-  const std::size_t startFragment = kDescription + kDocType.size() + kHead.size();
-  const std::size_t endFragment = startFragment + html.size();
-  char description[kDescription + 1];
-  std::snprintf(description, sizeof description,
-                "Version:1.0\r\nStartHTML:%08zu\r\nEndHTML:%08zu\r\nStartFragment:%08zu\r\nEndFragment:%08zu\r\n",
-                kDescription, endFragment + kTail.size(), startFragment, endFragment);
+  const std::string description = FragmentDescription(html.size());
   std::string out;
-  out.reserve(endFragment + kTail.size());
+  out.reserve(description.size() + kFragmentDocType.size() + kFragmentHead.size() + html.size() +
+              kFragmentTail.size());
   out += description;
-  out += kDocType;
-  out += kHead;
+  out += kFragmentDocType;
+  out += kFragmentHead;
   out += html;
-  out += kTail;
+  out += kFragmentTail;
   return out;
 }
 

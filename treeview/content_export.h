@@ -65,9 +65,12 @@ struct TExportLayout {
 std::string UTF16ToUTF8(std::u16string_view text);
 // Text and attribute values for HTML (& < > " ').
 std::string EscapeHTML(std::string_view utf8);
-// The clipboard's HTML block: the 97-byte description with the offsets, the
-// document around the fragment, the fragment.
+// The clipboard's HTML block: the description with the offsets (97 bytes for
+// blocks below 100,000,000 bytes), the document around the fragment, the fragment.
 std::string MakeFragment(std::string_view html);
+// The description heading a CF_HTML block whose fragment is `htmlSize` bytes
+// (offset fields of 8 digits, wider for blocks past 99,999,999 bytes).
+std::string FragmentDescription(std::uint64_t htmlSize);
 
 // Rows end with CR LF. Plain text is in the ANSI code page; cells holding the
 // separator or a double quote are quoted with doubled quotes.

@@ -19,6 +19,11 @@ class TBaseLazyTree;
 enum class TDropMode : std::uint8_t { dmNowhere, dmAbove, dmOnNode, dmBelow };
 enum class TDragState : std::uint8_t { dsDragEnter, dsDragLeave, dsDragMove };
 enum class TLTDragImageKind : std::uint8_t { diComplete, diMainColumnOnly, diNoImage };
+// How a tree drags its nodes: OLE's drag and drop (to any program), or the
+// in-process drag between the windows of this process.
+enum class TLTDragType : std::uint8_t { dtOLE, dtNative };
+// The messages of the in-process drag to the tree under the mouse.
+enum class TNativeDragMessage : std::uint8_t { ndEnter, ndLeave, ndMove, ndDrop };
 // Allowed drag operations, one bit each (the OLE drop effects).
 enum TDragOperation : std::uint8_t { doCopy = 1, doMove = 2, doLink = 4 };
 // Added to a drop effect when the tree scrolled while something was dragged over it.

@@ -22,8 +22,8 @@ constexpr UINT WM_LTRELEASEEDITOR = WM_APP + 0x21;
 
 bool TBaseLazyTree::EditNode(PLazyNode node, TColumnIndex column) {
   LazyTreeAssert(node != nullptr, "Node must not be nil.");
-  // Without columns only -1 is a column.
-  LazyTreeAssert(column == kNoColumn || (HeaderUsesColumns() && column >= 0),
+  // Without columns only -1 is a column; with columns one of the header's.
+  LazyTreeAssert(column == kNoColumn || (HeaderUsesColumns() && Header().Columns().IsValidColumn(column)),
                  "Column must be a valid column index (-1 if no header is shown).");
   if (!states_.Contains(tsEditing) && !ReadOnly()) {
     if (node != FocusedNode()) DoFocusNode(node, false);

@@ -256,6 +256,8 @@ void TLazyTreeColumns::Clear() {
   items_.clear();
   positions_.clear();
   Update(nullptr);
+  // The tree's focused column named a column that is gone.
+  if (!header_.Loading()) header_.MainColumnChanged();
 }
 
 void TLazyTreeColumns::Delete(int index) {
@@ -315,8 +317,10 @@ void TLazyTreeColumns::Update(TLazyTreeColumn* column) {
   } else {
     UpdatePositions();
   }
-  if (Count() > 0 && header_.mainColumn_ < 0) header_.mainColumn_ = 0;
+  const bool firstMain = Count() > 0 && header_.mainColumn_ < 0;
+  if (firstMain) header_.mainColumn_ = 0;
   if (header_.Loading()) return;
+  if (firstMain) header_.MainColumnChanged();
   if (header_.HasOption(hoAutoResize)) AdjustAutoSize(kInvalidColumn);
   if (column != nullptr) {
     header_.InvalidateHeader(column->Index());

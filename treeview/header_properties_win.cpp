@@ -28,9 +28,11 @@ int Ranged(const TLayoutValue& v, const TLayoutContext& ctx, int low, int high) 
 void SetColumnProperty(TLazyTreeColumn& column, const ui::TLayoutProperty& prop, TLayoutContext& ctx) {
   const std::string& name = prop.name;
   const TLayoutValue& v = prop.value;
-  if (name == "Text") {
+  // "WideText" and "WideHint" are the names the texts are stored under; the
+  // plain names are read as well (layout texts are ANSI either way).
+  if (name == "Text" || name == "WideText") {
     column.SetText(AnsiToWString(ctx.String(v)));
-  } else if (name == "Hint") {
+  } else if (name == "Hint" || name == "WideHint") {
     column.SetHint(AnsiToWString(ctx.String(v)));
   } else if (name == "Width") {
     column.SetWidth(Ranged(v, ctx, 0, 10000));

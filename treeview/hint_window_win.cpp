@@ -222,8 +222,12 @@ bool TLazyTreeHintWindow::ActivateHint(RECT r) {
     Hide();
     return true;
   }
+  // A hint animation still running (this call comes from its message loop):
+  // the new hint replaces it. Its state is left so that this hint may
+  // animate, and the cancel is set once this hint is up, for the old loop
+  // to stop at its next step (set earlier, the new animation would clear it).
   const bool wasAnimating = tree.TreeStates().Contains(tsInAnimation);
-  if (wasAnimating) tree.DoStateChange({tsCancelHintAnimation});
+  if (wasAnimating) tree.DoStateChange({}, {tsInAnimation});
   // Held inside the desktop.
   RECT desktop{};
   GetWindowRect(GetDesktopWindow(), &desktop);
@@ -255,6 +259,7 @@ bool TLazyTreeHintWindow::ActivateHint(RECT r) {
       break;
   }
   if (!alive) return false;
+  if (wasAnimating) tree.DoStateChange({tsCancelHintAnimation});
   // Once the animation is over (or was cut short) later paints show the whole hint.
   if (animation_ != THintAnimationType::hatNone) {
     animation_ = THintAnimationType::hatNone;

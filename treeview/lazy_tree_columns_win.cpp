@@ -153,7 +153,13 @@ void TBaseLazyTree::DoColumnResize(TColumnIndex column) {
 }
 
 void TBaseLazyTree::MainColumnChanged() {
-  if (!HasOption(toExtendedFocus) && HeaderUsesColumns()) SetFocusedColumn(header_->MainColumn());
+  // The focused column follows the main column without toExtendedFocus, and
+  // never names a column that is not there (the columns were cleared or
+  // replaced by fewer).
+  if (!HeaderUsesColumns())
+    SetFocusedColumn(kNoColumn);
+  else if (!HasOption(toExtendedFocus) || !header_->Columns().IsValidColumn(FocusedColumn()))
+    SetFocusedColumn(header_->MainColumn());
   InvalidateClientRect(nullptr);
 }
 
@@ -206,13 +212,16 @@ bool TBaseLazyTree::HitColumnBounds(TTreeHitInfo& hitInfo, int x, int& left, int
   hitInfo.HitColumn = columns.GetColumnAndBounds(THeaderPoint{x, 0}, left, right, false);
   if (hitInfo.HitColumn < 0) return false;
   if (HasOption(toAutoSpanColumns) && hitInfo.HitNode != nullptr) {
+    // `right` is the edge of the column under the point: the cell grows to the
+    // left over empty columns, and to the right only past that column.
+    const TColumnIndex pointed = hitInfo.HitColumn;
     while (ColumnIsEmpty(hitInfo.HitNode, hitInfo.HitColumn)) {
       const TColumnIndex previous = columns.GetPreviousVisibleColumn(hitInfo.HitColumn);
       if (previous < 0) break;
       hitInfo.HitColumn = previous;
       left -= columns.Items(previous).Width();
     }
-    for (TColumnIndex next = columns.GetNextVisibleColumn(hitInfo.HitColumn);
+    for (TColumnIndex next = columns.GetNextVisibleColumn(pointed);
          next >= 0 && ColumnIsEmpty(hitInfo.HitNode, next); next = columns.GetNextVisibleColumn(next))
       right += columns.Items(next).Width();
   }

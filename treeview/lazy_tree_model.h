@@ -10,6 +10,7 @@
 // BuildCache and WorkerStateChange, which the cache worker calls.
 
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -93,6 +94,8 @@ class TLazyTreeModel : public TCacheClient {
   bool MultiLine(PLazyNode node) const;
   void SetMultiLine(PLazyNode node, bool value);
   bool Visible(PLazyNode node);
+  // Hides or shows a node (and its subtree); counters, heights and the cache follow.
+  void SetNodeVisible(PLazyNode node, bool value);
   bool FullyVisible(PLazyNode node);
   bool ChildrenInitialized(PLazyNode node) const;
   std::uint32_t VisibleCount() const { return visibleCount_; }
@@ -548,6 +551,9 @@ class TLazyTreeModel : public TCacheClient {
   bool destroying_ = false;
 
  private:
+  // Deletes the subtree below `top` without recursion (DeleteChildren's work).
+  void FreeDescendants(PLazyNode top, std::exception_ptr& failure);
+
   std::unique_ptr<TCustomLazyTreeOptions> options_;
   TNodePool pool_;
   std::vector<std::uint64_t> rootStorage_;

@@ -265,7 +265,7 @@ void TBaseLazyTree::HandleMouseUp(ui::TMessage& /*m*/, const TTreeHitInfo& hitIn
     SetSelected(hitInfo.HitNode, !Selected(hitInfo.HitNode));
     InvalidateNode(hitInfo.HitNode);
   }
-  DoStateChange({}, {tsToggleFocusPending, tsClearPending, tsDrawSelPending, tsDragPending,
+  DoStateChange({}, {tsToggleFocusPending, tsClearPending, tsDrawSelPending, tsDragPending, tsControlDragPending,
                      tsScrolling, tsScrollPending});
   StopTimer(kScrollTimer);
   if (states_.Contains(tsMouseCheckPending)) {
@@ -282,8 +282,10 @@ void TBaseLazyTree::HandleMouseUp(ui::TMessage& /*m*/, const TTreeHitInfo& hitIn
   if (states_.Contains(tsEditPending)) {
     // A click on the focused node's label: the editor opens after the edit
     // delay unless a double click or another press comes first.
+    // The owner is asked about the column the editor opens on: the focused
+    // one (the main column without toExtendedFocus, whichever label was hit).
     if (hitInfo.HitNode != nullptr && hitInfo.HitNode == FocusedNode() && hitInfo.HitPositions.Contains(hpOnItem) &&
-        CanEdit(FocusedNode(), hitInfo.HitColumn)) {
+        CanEdit(FocusedNode(), FocusedColumn())) {
       editColumn_ = FocusedColumn();
       StartTimer(kEditTimerId, EditDelay());
     } else {
@@ -521,9 +523,12 @@ bool TBaseLazyTree::MouseMessage(ui::TMessage& m) {
       return true;
     case WM_MOUSEMOVE: {
       const int x = PointX(m.lParam), y = PointY(m.lParam);
-      if (states_.Contains(tsDragPending) &&
+      if ((states_.Contains(tsDragPending) || states_.Contains(tsControlDragPending)) &&
           (std::abs(x - lastClickPos_.x) >= dragThreshold_ || std::abs(y - lastClickPos_.y) >= dragThreshold_)) {
-        DoDragging(lastClickPos_);
+        if (states_.Contains(tsControlDragPending))
+          RunNativeDrag();
+        else
+          DoDragging(lastClickPos_);
         m.result = 0;
         return true;
       }
@@ -537,6 +542,12 @@ bool TBaseLazyTree::MouseMessage(ui::TMessage& m) {
             ClearSelection();
           }
           DoStateChange({tsDrawSelecting}, {tsDrawSelPending});
+          // The band selects by the main column: the focus goes there too.
+          if (HeaderUsesColumns() && FocusedColumn() != HeaderMainColumn()) {
+            InvalidateColumn(FocusedColumn());
+            SetFocusedColumn(HeaderMainColumn());
+            InvalidateColumn(FocusedColumn());
+          }
           if (CalculateSelectionRect(x, y)) {
             HandleDrawSelection();
             InvalidateClientRect(nullptr);
@@ -576,7 +587,7 @@ bool TBaseLazyTree::MouseMessage(ui::TMessage& m) {
     case WM_KILLFOCUS:
       StopMouseTimers();
       DoStateChange({}, {tsEditPending, tsSearching, tsLeftButtonDown, tsMiddleButtonDown, tsDragPending,
-                         tsRightButtonDown, tsScrolling, tsScrollPending, tsControlDragging});
+                         tsRightButtonDown, tsScrolling, tsScrollPending, tsControlDragPending, tsControlDragging});
       if (SelectedCount() == 0 && HasOption(toGhostedIfUnfocused)) {
         if (FocusedNode() != nullptr) InvalidateNode(FocusedNode());
       } else {
@@ -584,7 +595,7 @@ bool TBaseLazyTree::MouseMessage(ui::TMessage& m) {
       }
       return false;
     case WM_CONTEXTMENU: {
-      DoStateChange({}, {tsClearPending, tsEditPending, tsDragPending, tsControlDragging});
+      DoStateChange({}, {tsClearPending, tsEditPending, tsDragPending, tsControlDragPending, tsControlDragging});
       m.result = 0;
       if (states_.Contains(tsPopupShown)) return true;  // a node menu showed already
       if (m.lParam == -1) {
@@ -599,7 +610,7 @@ bool TBaseLazyTree::MouseMessage(ui::TMessage& m) {
       StopMouseTimers();
       if (IsMouseSelecting()) EndDrawSelection();
       DoStateChange({}, {tsClearPending, tsDrawSelPending, tsDrawSelecting, tsEditPending, tsSearching,
-                         tsDragPending, tsControlDragging});
+                         tsDragPending, tsControlDragPending, tsControlDragging});
       return false;
   }
   return false;

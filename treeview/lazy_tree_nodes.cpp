@@ -3,9 +3,12 @@
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
 #include <memory>
 
+#include "base/scope_guard.h"
 #include "treeview/lazy_tree_model.h"
+#include "treeview/subtree_walk.h"
 
 namespace kv {
 
@@ -146,7 +149,7 @@ void TLazyTreeModel::SetChildCount(PLazyNode node, std::uint32_t newCount) {
   if (difference > 0) {
     std::uint32_t index = node->LastChild != nullptr ? node->LastChild->Index + 1 : 0;
     if (node->LastChild == nullptr) node->States.Include(nsHasChildren);
-    const bool measure = HasOption(toVariableNodeHeight);
+    PLazyNode firstNew = nullptr;
     std::uint64_t heights = 0;
     for (std::int64_t i = 0; i < difference; ++i) {
       PLazyNode child = MakeNewNode();
@@ -158,7 +161,7 @@ void TLazyTreeModel::SetChildCount(PLazyNode node, std::uint32_t newCount) {
       else
         node->FirstChild = child;
       node->LastChild = child;
-      if (measure) MeasureItemHeight(child);
+      if (firstNew == nullptr) firstNew = child;
       heights += child->TotalHeight;
     }
     if (node->States.Contains(nsExpanded)) {
@@ -167,6 +170,14 @@ void TLazyTreeModel::SetChildCount(PLazyNode node, std::uint32_t newCount) {
     }
     AdjustTotalCount(node, difference, true);
     node->ChildCount = newCount;
+    // Measured only now that every new node is linked and counted: a measured
+    // height goes up through SetNodeHeight exactly once, and no cache build is
+    // started (the update count) while the owner's measuring runs.
+    if (HasOption(toVariableNodeHeight)) {
+      ++updateCount_;
+      const ScopeGuard leave([this] { --updateCount_; });
+      for (PLazyNode c = firstNew; c != nullptr; c = c->NextSibling) MeasureItemHeight(c);
+    }
     if (updateCount_ == 0 && HasOption(toAutoSort) && HeaderSortColumn() != kInvalidColumn)
       Sort(node, HeaderSortColumn(), HeaderSortDirection(), false);
     InvalidateCache();
@@ -290,6 +301,38 @@ bool TLazyTreeModel::Visible(PLazyNode node) {
   return node->States.Contains(nsVisible);
 }
 
+// Hides or shows a node with its subtree, keeping the counters that depend on
+// it: the visible count, the total heights of its ancestors, the parent's
+// all-children-hidden flag and the position cache (and so the screen anchor).
+// Safe from OnInitNode: the node is already linked and counted then.
+void TLazyTreeModel::SetNodeVisible(PLazyNode node, bool value) {
+  if (node == nullptr || node == root_ || node->States.Contains(nsVisible) == value) return;
+  InterruptValidation();
+  PLazyNode parent = node->Parent;
+  const bool parentExpanded = parent == root_ || parent->States.Contains(nsExpanded);
+  const bool parentShown = parentExpanded && FullyVisible(parent);
+  const std::int64_t rows = 1 + std::int64_t{CountVisibleChildren(node)};
+  if (value) {
+    node->States.Include(nsVisible);
+    if (parentExpanded) AdjustTotalHeight(parent, node->TotalHeight, true);
+    if (parentShown) visibleCount_ += static_cast<std::uint32_t>(rows);
+  } else {
+    if (parentExpanded) AdjustTotalHeight(parent, -std::int64_t{node->TotalHeight}, true);
+    if (parentShown) visibleCount_ -= static_cast<std::uint32_t>(rows);
+    node->States.Exclude(nsVisible);
+  }
+  if (parent != root_) DetermineHiddenChildrenFlag(parent);
+  InvalidateCache();
+  if (updateCount_ == 0) {
+    ValidateCache();
+    if (parent == root_)
+      InvalidateClientRect(nullptr);
+    else
+      InvalidateToBottom(parent);
+    UpdateScrollBars(true);
+  }
+}
+
 bool TLazyTreeModel::FullyVisible(PLazyNode node) {
   LazyTreeAssert(node != nullptr, "Invalid parameter.");
   if (!node->States.Contains(nsVisible)) return false;
@@ -360,11 +403,20 @@ void TLazyTreeModel::ReinitNode(PLazyNode node, bool recursive) {
 void TLazyTreeModel::ReinitChildren(PLazyNode node, bool recursive) {
   if (node == nullptr) node = RootNode();
   InitChildren(node);
-  for (PLazyNode child = node->FirstChild; child != nullptr;) {
-    PLazyNode next = child->NextSibling;
-    ReinitNode(child, recursive);
-    child = next;
+  if (!recursive) {
+    for (PLazyNode child = node->FirstChild; child != nullptr;) {
+      PLazyNode next = child->NextSibling;
+      ReinitNode(child, false);
+      child = next;
+    }
+    return;
   }
+  // Each node once, through the (virtual) ReinitNode, then its children.
+  WalkBelow(node, [this](PLazyNode n) {
+    ReinitNode(n, false);
+    InitChildren(n);
+    return true;
+  });
 }
 
 void TLazyTreeModel::ResetNode(PLazyNode node) {
@@ -383,27 +435,29 @@ void TLazyTreeModel::ResetNode(PLazyNode node) {
 void TLazyTreeModel::ValidateNode(PLazyNode node, bool recursive) {
   if (node == nullptr) node = RootNode();
   if (!node->States.Contains(nsInitialized)) InitNode(node);
-  if (!recursive) return;
-  if (node->States.Contains(nsHasChildren) && node->ChildCount == 0) InitChildren(node);
-  for (PLazyNode child = node->FirstChild; child != nullptr; child = child->NextSibling)
-    ValidateNode(child, true);
+  if (recursive) ValidateChildren(node, true);
 }
 
 void TLazyTreeModel::ValidateChildren(PLazyNode node, bool recursive) {
   if (node == nullptr) node = RootNode();
   if (node->States.Contains(nsHasChildren) && node->ChildCount == 0) InitChildren(node);
-  for (PLazyNode child = node->FirstChild; child != nullptr; child = child->NextSibling)
-    ValidateNode(child, recursive);
+  WalkBelow(node, [this, recursive](PLazyNode n) {
+    if (!n->States.Contains(nsInitialized)) InitNode(n);
+    if (!recursive) return false;
+    if (n->States.Contains(nsHasChildren) && n->ChildCount == 0) InitChildren(n);
+    return true;
+  });
 }
 
 // ---------------------------------------------------------------- deleting --
 
 void TLazyTreeModel::DoFreeNode(PLazyNode node) {
   ForgetNode(node);
+  // The record goes even when the owner's event throws: the node is unlinked.
+  const ScopeGuard release([this, node] { FreeNodeMemory(node); });
   if (node->States.Contains(nsInitialized) || node->States.Contains(nsOwnerData)) {
     if (OnFreeNode) OnFreeNode(*this, node);
   }
-  FreeNodeMemory(node);
 }
 
 void TLazyTreeModel::ForgetNode(PLazyNode node) {
@@ -433,17 +487,30 @@ void TLazyTreeModel::DeleteNode(PLazyNode node, bool reindex) {
   }
   InvalidateToBottom(parent);
   if (states_.Contains(tsHintShowing)) CancelHint();
-  DeleteChildren(node, false);
-  InternalDisconnectNode(node, false, reindex);
-  DoFreeNode(node);
-  if (parentClearing) return;
-  DetermineHiddenChildrenFlag(parent);
-  InvalidateCache();
-  if (updateCount_ == 0) {
-    ValidateCache();
-    UpdateScrollBars(true);
-    if (oldX != offsetX_ || oldY != offsetY_) InvalidateClientRect(nullptr);
+  // An owner's OnFreeNode that throws does not stop the deletion half way:
+  // the first error is raised once the tree is whole again.
+  std::exception_ptr failure;
+  try {
+    DeleteChildren(node, false);
+  } catch (...) {
+    failure = std::current_exception();
   }
+  InternalDisconnectNode(node, false, reindex);
+  try {
+    DoFreeNode(node);
+  } catch (...) {
+    if (!failure) failure = std::current_exception();
+  }
+  if (!parentClearing) {
+    DetermineHiddenChildrenFlag(parent);
+    InvalidateCache();
+    if (updateCount_ == 0) {
+      ValidateCache();
+      UpdateScrollBars(true);
+      if (oldX != offsetX_ || oldY != offsetY_) InvalidateClientRect(nullptr);
+    }
+  }
+  if (failure) std::rethrow_exception(failure);
 }
 
 void TLazyTreeModel::DeleteChildren(PLazyNode node, bool resetHasChildren) {
@@ -453,33 +520,22 @@ void TLazyTreeModel::DeleteChildren(PLazyNode node, bool resetHasChildren) {
     return;
   }
   if (ReadOnly()) return;
-  ++updateCount_;
-  InterruptValidation();
   const int oldX = offsetX_, oldY = offsetY_;
-  const bool parentShown = node == root_ || (FullyVisible(node) && node->States.Contains(nsExpanded));
-  node->States.Include(nsClearingChildren);
-  for (PLazyNode child = node->LastChild; child != nullptr;) {
-    PLazyNode previous = child->PrevSibling;
-    if (parentShown && child->States.Contains(nsVisible)) --visibleCount_;
-    child->States.Include(nsBeingDeleted);
-    if (previous != nullptr) previous->NextSibling = nullptr;
-    node->LastChild = previous;
-    DeleteNode(child, true);
-    child = previous;
+  std::exception_ptr failure;
+  {
+    ++updateCount_;
+    const ScopeGuard leave([this] { --updateCount_; });
+    InterruptValidation();
+    FreeDescendants(node, failure);
+    if (resetHasChildren) node->States.Exclude(nsHasChildren);
+    if (node != root_ && !node->States.Contains(nsBeingDeleted)) {
+      AdjustTotalHeight(node, node->NodeHeight, false);
+      AdjustTotalCount(node, 1, false);
+    } else if (node == root_) {
+      root_->TotalHeight = root_->NodeHeight;
+      root_->TotalCount = 1;
+    }
   }
-  node->States.Exclude(nsClearingChildren);
-  if (resetHasChildren) node->States.Exclude(nsHasChildren);
-  if (node != root_) node->States.Exclude(nsExpanded);
-  node->ChildCount = 0;
-  if (node != root_ && !node->States.Contains(nsBeingDeleted)) {
-    AdjustTotalHeight(node, node->NodeHeight, false);
-    AdjustTotalCount(node, 1, false);
-  } else if (node == root_) {
-    root_->TotalHeight = root_->NodeHeight;
-    root_->TotalCount = 1;
-  }
-  node->FirstChild = node->LastChild = nullptr;
-  --updateCount_;
   InvalidateCache();
   if (updateCount_ == 0) {
     ValidateCache();
@@ -490,6 +546,65 @@ void TLazyTreeModel::DeleteChildren(PLazyNode node, bool resetHasChildren) {
       InvalidateClientRect(nullptr);
   }
   StructureChange(node, TChangeReason::crChildDeleted);
+  if (failure) std::rethrow_exception(failure);
+}
+
+// Deletes every node below `top`, the last child first and each node after
+// its own children, without recursion. A node with children is marked
+// (nsBeingDeleted, its children nsClearingChildren) when the walk goes into
+// it and freed once it has none left; only leaves reach DeleteNode. The first
+// exception of an owner's OnFreeNode is kept in `failure` and the walk goes on.
+void TLazyTreeModel::FreeDescendants(PLazyNode top, std::exception_ptr& failure) {
+  auto shown = [this](PLazyNode n) {
+    return n == root_ || (FullyVisible(n) && n->States.Contains(nsExpanded));
+  };
+  // Unlinks the last child of `parent` from the list and frees it (it has no children).
+  auto deleteLast = [&](PLazyNode parent) {
+    PLazyNode child = parent->LastChild;
+    PLazyNode previous = child->PrevSibling;
+    if (previous != nullptr) previous->NextSibling = nullptr;
+    parent->LastChild = previous;
+    try {
+      DeleteNode(child, true);
+    } catch (...) {
+      if (!failure) failure = std::current_exception();
+    }
+  };
+  auto finish = [](PLazyNode n) {  // all its children gone
+    n->States.Exclude(nsClearingChildren);
+    n->States.Exclude(nsExpanded);  // never the root: `top` is finished below
+    n->ChildCount = 0;
+    n->FirstChild = n->LastChild = nullptr;
+  };
+  top->States.Include(nsClearingChildren);
+  PLazyNode n = top;
+  bool nShown = shown(top);
+  for (;;) {
+    PLazyNode child = n->LastChild;
+    if (child == nullptr) {
+      if (n == top) break;
+      // `n` is empty now: it goes as a leaf of its parent.
+      finish(n);
+      n = n->Parent;
+      nShown = shown(n);
+      deleteLast(n);
+      continue;
+    }
+    // Each child is seen here once: a node gone into returns only as deleted.
+    if (nShown && child->States.Contains(nsVisible)) --visibleCount_;
+    child->States.Include(nsBeingDeleted);
+    if (child->FirstChild != nullptr) {
+      child->States.Include(nsClearingChildren);
+      n = child;
+      nShown = shown(n);
+      continue;
+    }
+    deleteLast(n);
+  }
+  top->States.Exclude(nsClearingChildren);
+  if (top != root_) top->States.Exclude(nsExpanded);
+  top->ChildCount = 0;
+  top->FirstChild = top->LastChild = nullptr;
 }
 
 void TLazyTreeModel::Clear() {
@@ -507,11 +622,19 @@ void TLazyTreeModel::Clear() {
     ClearSelection();
   focusedNode_ = nullptr;
   hotNode_ = nullptr;
-  if (root_ != nullptr) DeleteChildren(root_, true);
+  // DeleteChildren finishes even when an owner's OnFreeNode throws; the
+  // update bracket is closed before the error goes on.
+  std::exception_ptr failure;
+  try {
+    if (root_ != nullptr) DeleteChildren(root_, true);
+  } catch (...) {
+    failure = std::current_exception();
+  }
   visibleCount_ = 0;
   offsetX_ = offsetY_ = 0;
   rangeX_ = 0;
   EndUpdate();
+  if (failure) std::rethrow_exception(failure);
 }
 
 // ----------------------------------------------------------------- linking --
@@ -663,8 +786,11 @@ void TLazyTreeModel::AdjustTotalHeight(PLazyNode node, std::int64_t value, bool 
 std::uint32_t TLazyTreeModel::CountVisibleChildren(PLazyNode node) const {
   if (!node->States.Contains(nsExpanded)) return 0;
   std::uint32_t count = 0;
-  for (PLazyNode child = node->FirstChild; child != nullptr; child = child->NextSibling)
-    if (child->States.Contains(nsVisible)) count += 1 + CountVisibleChildren(child);
+  WalkBelow(node, [&count](PLazyNode n) {
+    if (!n->States.Contains(nsVisible)) return false;
+    ++count;
+    return n->States.Contains(nsExpanded);
+  });
   return count;
 }
 

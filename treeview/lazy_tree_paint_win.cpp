@@ -594,8 +594,7 @@ void TBaseLazyTree::PrepareCell(TLTPaintInfo& info, int maxWidth) {
   }
   // The drop target shows its own colours while something is dropped on it
   // (or on the selection it belongs to).
-  const bool dropTarget = info.Node == DropTargetNode() &&
-                          (LastDropMode() == TDropMode::dmOnNode || Selected(info.Node));
+  const bool dropTarget = ShowsDropTargetColors(info.Node);
   if ((info.PaintOptions & poDrawSelection) && (dropTarget || Selected(info.Node))) {
     COLORREF brushColor = 0, penColor = 0;
     SelectionColors(brushColor, penColor);
@@ -667,8 +666,10 @@ void TBaseLazyTree::PaintCells(TLTPaintInfo& info, const RECT& row, const RECT& 
     info.BidiMode = c != nullptr ? c->BiDiMode() : bidiMode_;
     info.Alignment = c != nullptr ? c->Alignment() : alignment_;
     info.PaintOptions = requested;
-    if (TreeStates().Contains(tsEditing) && node == FocusedNode() && (!useColumns || column == FocusedColumn()))
-      info.PaintOptions &= ~poDrawSelection;
+    // The cell under the editor: the edited column, which need not be the focused one.
+    const bool underEditor =
+        TreeStates().Contains(tsEditing) && node == FocusedNode() && (!useColumns || column == EditColumn());
+    if (underEditor) info.PaintOptions &= ~poDrawSelection;
     if (c == nullptr || c->HasOption(coParentColor) ||
         (Selected(node) && HasOption(toFullRowSelect) && (info.PaintOptions & poDrawSelection)))
       info.PaintOptions &= ~poColumnColor;
@@ -754,8 +755,7 @@ void TBaseLazyTree::PaintCells(TLTPaintInfo& info, const RECT& row, const RECT& 
       }
       if (info.ImageInfo[iiState].Index != -1) PaintImage(info, iiState, *stateImages_, false);
       if (info.ImageInfo[iiNormal].Index != -1) PaintImage(info, iiNormal, *images_, true);
-      if (!(TreeStates().Contains(tsEditing) && node == FocusedNode() && (!useColumns || column == FocusedColumn())))
-        DoPaintNode(info);
+      if (!underEditor) DoPaintNode(info);
       DoAfterCellPaint(dc, node, column, info.CellRect);
       if (useColumns) RestoreDC(dc, saved);
     }

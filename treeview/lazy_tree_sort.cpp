@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "treeview/lazy_tree_model.h"
+#include "treeview/subtree_walk.h"
 
 namespace kv {
 
@@ -92,10 +93,13 @@ void TLazyTreeModel::Sort(PLazyNode node, TColumnIndex column, TSortDirection di
 void TLazyTreeModel::SortTreeLevel(PLazyNode node, TColumnIndex column, TSortDirection direction,
                                    bool doInit) {
   Sort(node, column, direction, doInit);
-  for (PLazyNode child = node->FirstChild; child != nullptr; child = child->NextSibling) {
-    if (doInit && !child->States.Contains(nsInitialized)) InitNode(child);
-    if (child->States.Contains(nsInitialized)) SortTreeLevel(child, column, direction, doInit);
-  }
+  // Each initialised node's children are sorted before the walk goes into them.
+  WalkBelow(node, [&](PLazyNode n) {
+    if (doInit && !n->States.Contains(nsInitialized)) InitNode(n);
+    if (!n->States.Contains(nsInitialized)) return false;
+    Sort(n, column, direction, doInit);
+    return true;
+  });
 }
 
 void TLazyTreeModel::SortTree(TColumnIndex column, TSortDirection direction, bool doInit) {

@@ -4,8 +4,10 @@
 
 #include <algorithm>
 #include <chrono>
+#include <vector>
 
 #include "treeview/lazy_tree_model.h"
+#include "treeview/subtree_walk.h"
 
 namespace kv {
 
@@ -69,6 +71,9 @@ void TLazyTreeModel::ToggleNode(PLazyNode node) {
     AdjustTotalHeight(node, node->NodeHeight, false);
     node->States.Exclude(nsExpanded);
     changed = true;
+    // The shape changed: a new generation, so that the screen anchor and any
+    // build of the old shape are not used by the owner's event.
+    InvalidateCache();
     DoCollapsed(node);
     if (HasOption(toAutoFreeOnCollapse) && node->ChildCount > 0) {
       DeleteChildren(node, false);
@@ -97,6 +102,7 @@ void TLazyTreeModel::ToggleNode(PLazyNode node) {
       AdjustTotalHeight(node, static_cast<std::int64_t>(added), true);
       if (FullyVisible(node)) visibleCount_ += CountVisibleChildren(node);
       changed = true;
+      InvalidateCache();
       DoExpanded(node);
     }
   }
@@ -144,8 +150,10 @@ void TLazyTreeModel::FullExpand(PLazyNode node) {
       tree.DoStateChange({}, {tsExpanding});
     }
   } end{*this};
+  // Every node not expanded is toggled, so OnExpanding is asked for each;
+  // ToggleNode opens only those that turn out to have children.
   for (PLazyNode n = node != nullptr ? node : GetFirst(); n != nullptr && n != stop; n = GetNext(n)) {
-    if (!n->States.Contains(nsExpanded) && n->States.Contains(nsHasChildren)) ToggleNode(n);
+    if (!n->States.Contains(nsExpanded)) ToggleNode(n);
   }
 }
 
@@ -161,7 +169,10 @@ void TLazyTreeModel::FullCollapse(PLazyNode node) {
       tree.DoStateChange({}, {tsCollapsing});
     }
   } end{*this};
-  PLazyNode n = GetLastNoInit(node);
+  // From the last visible node of the subtree back to the given node (no
+  // initialising): nodes after the last visible one (hidden ones, or the
+  // children of a collapsed last node) keep their state.
+  PLazyNode n = GetLastVisibleNoInit(node);
   if (n == nullptr) n = node;
   while (n != nullptr) {
     PLazyNode previous = n == node ? nullptr : GetPreviousNoInit(n);
@@ -507,10 +518,10 @@ void TLazyTreeModel::InvalidateToBottom(PLazyNode node) {
 
 void TLazyTreeModel::InvalidateChildren(PLazyNode node, bool recursive) {
   if (node == nullptr) node = RootNode();
-  for (PLazyNode c = node->FirstChild; c != nullptr; c = c->NextSibling) {
-    InvalidateNode(c);
-    if (recursive) InvalidateChildren(c, true);
-  }
+  WalkBelow(node, [this, recursive](PLazyNode n) {
+    InvalidateNode(n);
+    return recursive;
+  });
 }
 
 void TLazyTreeModel::RepaintNode(PLazyNode node) {

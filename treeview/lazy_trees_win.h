@@ -35,11 +35,9 @@ class TCustomLazyDrawTree : public TBaseLazyTree {
   void DoPaintNode(TLTPaintInfo& info) override {
     if (OnDrawNode) OnDrawNode(*this, info);
   }
-  int DoGetNodeWidth(PLazyNode node, TColumnIndex column) override {
-    int width = 2 * TextMargin();
-    if (OnGetNodeWidth) OnGetNodeWidth(*this, PaintCanvas(), node, column, width);
-    return width;
-  }
+  // Outside painting the owner measures on the tree's own canvas: a device
+  // context of its window (the screen's before it has one) with its font.
+  int DoGetNodeWidth(PLazyNode node, TColumnIndex column) override;
 };
 
 class TLazyDrawTree : public TCustomLazyDrawTree {

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <optional>
 
+#include "base/scope_guard.h"
 #include "treeview/lazy_trees_win.h"
 #include "treeview/shorten_text.h"
 #include "ui/gdi_win.h"
@@ -121,6 +122,21 @@ int TCustomLazyStringTree::CalculateTextWidth(HDC canvas, PLazyNode node, const 
   return width;
 }
 
+int TCustomLazyDrawTree::DoGetNodeWidth(PLazyNode node, TColumnIndex column) {
+  int width = 2 * TextMargin();
+  if (!OnGetNodeWidth) return width;
+  if (HDC canvas = PaintCanvas(); canvas != nullptr) {
+    OnGetNodeWidth(*this, canvas, node, column, width);
+    return width;
+  }
+  const ui::WindowDc dc = ui::GetClientDc(HandleAllocated() ? HandleIfAllocated() : nullptr);
+  const int saved = SaveDC(dc.Get());
+  const ScopeGuard restore([&] { RestoreDC(dc.Get(), saved); });
+  SelectObject(dc.Get(), FontHandle());
+  OnGetNodeWidth(*this, dc.Get(), node, column, width);
+  return width;
+}
+
 int TCustomLazyStringTree::DoGetNodeWidth(PLazyNode node, TColumnIndex column) {
   // Wrapped text fills its column.
   if (int left = 0, right = 0; MultiLine(node) && column >= 0 && HeaderColumnBounds(column, left, right))
@@ -218,7 +234,7 @@ void TCustomLazyStringTree::SetTextColors(const TLTPaintInfo& info, HDC dc) {
     color = ui::ColorToRGB(Colors().Color(TLTColors::HotColor));
   if ((info.PaintOptions & poDrawSelection) && (info.Column == FocusedColumn() || HasOption(toFullRowSelect)) &&
       ((Selected(info.Node) && (GetFocus() == HandleIfAllocated() || HasOption(toPopupMode))) ||
-       info.Node == DropTargetNode()))
+       ShowsDropTargetColors(info.Node)))
     color = GetSysColor(COLOR_HIGHLIGHTTEXT);
   SetTextColor(dc, color);
 }

@@ -5,13 +5,14 @@
 namespace kv {
 
 void RunToggleAnimation(int distance, unsigned duration, const TMillisecondClock& now,
-                        const std::function<bool(int size)>& step) {
+                        const std::function<bool(int size)>& step, const std::function<bool()>& terminating) {
   if (distance <= 0 || duration == 0) return;
+  auto closing = [&] { return terminating && terminating(); };
   int stepSize = static_cast<int>(std::max(1.0, static_cast<double>(distance) / duration) + 0.5);
   int left = distance;
   int steps = left / stepSize;
   double remaining = duration;
-  while (steps > 0 && remaining > 0) {
+  while (steps > 0 && remaining > 0 && !closing()) {
     const std::uint32_t start = now();
     const double slot = remaining / steps;
     if (!step(stepSize)) break;
@@ -26,7 +27,7 @@ void RunToggleAnimation(int distance, unsigned duration, const TMillisecondClock
       steps = left / stepSize;
     }
   }
-  step(0);
+  if (!closing()) step(0);
 }
 
 }  // namespace kv

@@ -16,7 +16,10 @@ using TMillisecondClock = std::function<std::uint32_t()>;
 // one step and answers false to end the slide; it is called once more with
 // size 0 when the slide is over. Times are compared as elapsed unsigned
 // differences, so a wrap of the counter during the slide changes nothing.
+// Once `terminating` answers true (the application is closing) no further
+// step is drawn, the final call included.
 void RunToggleAnimation(int distance, unsigned duration, const TMillisecondClock& now,
-                        const std::function<bool(int size)>& step);
+                        const std::function<bool(int size)>& step,
+                        const std::function<bool()>& terminating = nullptr);
 
 }  // namespace kv

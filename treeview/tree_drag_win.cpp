@@ -229,12 +229,18 @@ void TBaseLazyTree::DoEndDrag(POINT client) {
 }
 
 void TBaseLazyTree::BeginDrag(bool immediate, int threshold) {
-  if (states_.Contains(tsDragPending) || states_.Contains(tsOLEDragging)) return;
+  if (Dragging()) return;
   dragThreshold_ = threshold < 0 ? std::max(GetSystemMetrics(SM_CXDRAG), GetSystemMetrics(SM_CYDRAG)) : threshold;
-  if (immediate)
+  if (dragType_ == TLTDragType::dtNative) {
+    if (immediate)
+      RunNativeDrag();
+    else
+      DoStateChange({tsControlDragPending});
+  } else if (immediate) {
     DoDragging(lastClickPos_);
-  else
+  } else {
     DoStateChange({tsDragPending});
+  }
 }
 
 void TBaseLazyTree::ForgetDragged(PLazyNode node) {

@@ -17,7 +17,8 @@ enum TLazyTreeState : std::uint8_t {
   tsRightButtonDown = 28, tsPopupShown = 29, tsScrolling = 30, tsScrollPending = 31, tsSizing = 32,
   tsStopValidation = 33, tsStructureChangePending = 34, tsImmediateEvents = 35,
   tsThumbTracking = 36, tsHiddenChildrenDue = 37, tsUpdating = 38, tsUseCache = 39,
-  tsUseThemes = 41, tsValidating = 42, tsValidationNeeded = 43, tsControlDragging = 45,
+  tsUseThemes = 41, tsValidating = 42, tsValidationNeeded = 43, tsControlDragPending = 44,
+  tsControlDragging = 45,
   tsPanningHeld = 46, tsPanningSticky = 47, tsWindowCreating = 48,
 };
 

@@ -276,13 +276,9 @@ void TLazyCheckboxesSynchronizer::TreeOnInitNode(TLazyTreeModel& sender, PLazyNo
   TNamespace* item = nullptr;
   if (tree_ != nullptr && &sender == tree_ && tree_->ValidateNamespace(node, item)) {
     if (HideTreeFiles && IsFile(*item)) {
-      if (node->States.Contains(nsVisible)) {
-        // A node added to an open folder already counts in its height.
-        if (parent != nullptr && parent->States.Contains(nsExpanded)) {
-          tree_->AdjustTotalHeight(parent, -std::int64_t{node->TotalHeight}, true);
-        }
-        node->States.Exclude(nsVisible);
-      }
+      // The node is linked and counted already: the tree takes it out of its
+      // visible count, its parent's height and its position cache.
+      tree_->SetNodeVisible(node, false);
       if (parent != nullptr) tree_->DetermineHiddenChildrenFlag(parent);
     } else if (IsFolder(*item, true, false, false) && node != tree_->RootNode() &&
                (tree_->FileObjects() & foNonFolders) && !item->GetHasSubFolder()) {

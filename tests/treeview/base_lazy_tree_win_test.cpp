@@ -358,7 +358,11 @@ TEST(TreeLayout, ALayoutDeclaringTreesBuilds) {
   results.SetHotCursor(32649);
   results.SetNodeAlignment(TLTNodeAlignment::naFromTop);
   results.SetHint("the results");
+  results.SetBiDiMode(TLTBidiMode::bdRightToLeft);
+  results.SetDragType(TLTDragType::dtNative);
   fresh.Assign(results);
+  EXPECT_EQ(fresh.BiDiMode(), TLTBidiMode::bdRightToLeft);
+  EXPECT_EQ(fresh.DragType(), TLTDragType::dtNative);
   EXPECT_EQ(fresh.CheckImageKind(), TCheckImageKind::ckDarkTick);
   EXPECT_EQ(fresh.Color(), static_cast<ui::TColor>(RGB(1, 2, 3)));
   EXPECT_TRUE(fresh.Font().bold);

@@ -318,6 +318,104 @@ TEST_F(ColumnTree, EditorSitsOverTheRightAlignedText) {
   EXPECT_TRUE(tree->CancelEditNode());
 }
 
+// The edited column is the one under the editor, whichever column has the
+// focus; the owner is asked about the column that is then edited, and a
+// column outside the header is refused.
+TEST_F(ColumnTree, EditingKeepsTheEditedAndTheFocusedColumnApart) {
+  SetOptions(0, toEditable);
+  std::vector<TColumnIndex> asked;
+  bool vetoName = false;
+  tree->OnEditing = [&](TBaseLazyTree&, PLazyNode, TColumnIndex column, bool& allowed) {
+    asked.push_back(column);
+    allowed = !(vetoName && column == kName);
+  };
+  ASSERT_TRUE(tree->EditNode(nodes[1], kSize));
+  EXPECT_EQ(Focus(), std::pair(nodes[1], kName));
+  EXPECT_EQ(tree->EditColumn(), kSize);
+  const ui::TBitmap shot = Shot();
+  SaveShot(shot, "editing_size");
+  auto ink = [&](TColumnIndex column) {
+    const TLazyRect r = tree->GetDisplayRect(nodes[1], column, false);
+    int n = 0;
+    for (int y = r.Top + 2; y < r.Bottom - 2; ++y)
+      for (int x = r.Left + 2; x < r.Right - 2; ++x) n += (shot.Pixel(x, y) & 0xFF) < 0x60;
+    return n;
+  };
+  EXPECT_GT(ink(kName), 10);  // the focused column keeps its text
+  EXPECT_EQ(ink(kSize), 0);   // the editor covers the edited one
+  EXPECT_TRUE(tree->CancelEditNode());
+
+  // Past the last column: an assertion, and no event sees the index.
+  asked.clear();
+  EXPECT_THROW(tree->EditNode(nodes[1], Columns().Count()), ELazyTreeAssertion);
+  EXPECT_THROW(tree->EditNode(nodes[1], 99), ELazyTreeAssertion);
+  EXPECT_TRUE(asked.empty());
+  EXPECT_FALSE(tree->IsEditing());
+
+  // Without extended focus a click on the Size label of the selected node
+  // would edit the main column: the owner's veto for it holds.
+  tree->SetEditDelay(20);
+  vetoName = true;
+  Click(Label(nodes[2], kName));
+  ASSERT_TRUE(tree->Selected(nodes[2]));
+  asked.clear();
+  Click(Label(nodes[2], kSize));
+  ui::test::Pump(120);
+  EXPECT_FALSE(tree->IsEditing());
+  EXPECT_EQ(asked, std::vector<TColumnIndex>{kName});
+  vetoName = false;
+  Click(Label(nodes[2], kSize));
+  ui::test::Pump(120);
+  EXPECT_TRUE(tree->IsEditing());
+  EXPECT_EQ(tree->EditColumn(), kName);
+  EXPECT_TRUE(tree->CancelEditNode());
+}
+
+// A rubber band works in the main column: when it starts, the focus moves
+// there from another column.
+TEST_F(ColumnTree, ARubberBandMakesTheMainColumnTheFocusedOne) {
+  SetOptions(toExtendedFocus | toMultiSelect);
+  Click(Label(nodes[1], kSize));
+  ASSERT_EQ(Focus(), std::pair(nodes[1], kSize));
+  const TLazyRect last = tree->GetDisplayRect(nodes[3], kName, false);
+  const POINT from{28, last.Bottom + 30}, to{32, 5};
+  SendMessageW(hwnd, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(from.x, from.y));
+  EXPECT_EQ(tree->FocusedColumn(), kSize);  // armed only
+  SendMessageW(hwnd, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(to.x, to.y));
+  EXPECT_TRUE(tree->TreeStates().Contains(tsDrawSelecting));
+  EXPECT_EQ(tree->FocusedColumn(), kName);
+  SendMessageW(hwnd, WM_LBUTTONUP, 0, MAKELPARAM(to.x, to.y));
+  EXPECT_TRUE(tree->Selected(nodes[0]));
+}
+
+// Cleared columns take the focused column with them; the next column set
+// gives it its main column, so selection and focus show again.
+TEST_F(ColumnTree, ClearedColumnsResetTheFocusedColumn) {
+  SetOptions(toExtendedFocus);
+  Click(Label(nodes[1], kSize));
+  EXPECT_EQ(Focus(), std::pair(nodes[1], kSize));
+  Columns().Clear();
+  EXPECT_EQ(tree->FocusedColumn(), kNoColumn);
+  for (const wchar_t* text : {L"One", L"Two"}) {
+    TLazyTreeColumn& c = Columns().Add();
+    c.SetText(text);
+    c.SetWidth(150);
+  }
+  EXPECT_EQ(tree->FocusedColumn(), 0);
+  EXPECT_TRUE(tree->Selected(nodes[1]));
+  const ui::TBitmap shot = Shot();
+  SaveShot(shot, "after_clear");
+  const std::uint32_t selection = [&] {
+    const COLORREF c = ui::ColorToRGB(tree->Colors().Color(TLTColors::FocusedSelectionColor));
+    return std::uint32_t{GetRValue(c)} << 16 | std::uint32_t{GetGValue(c)} << 8 | GetBValue(c);
+  }();
+  const TLazyRect text = tree->GetDisplayRect(nodes[1], 0, true);
+  int selected = 0;
+  for (int y = text.Top; y < text.Bottom; ++y)
+    for (int x = text.Left; x < text.Right; ++x) selected += shot.Pixel(x, y) == selection;
+  EXPECT_GT(selected, 20);
+}
+
 TEST_F(ColumnTree, TextCutByItsColumnGetsATooltip) {
   POINT saved{};
   GetCursorPos(&saved);
@@ -577,6 +675,73 @@ TEST_F(SpanningColumnTree, NameRunsOverTheEmptyColumnInPaintBandAndHeight) {
   EXPECT_EQ(tree->SelectedCount(), 0u);
   tree->SetMultiLine(nodes[1], true);
   EXPECT_GE(tree->ComputeNodeHeight(nullptr, nodes[1], kName), 2 * spanned);
+}
+
+
+// The spanned cell of node 1 is Name and Note (0 to 220), wherever in it the
+// point lies: right-aligned text sits at its right end, and a name cut at
+// that end gets its tooltip.
+TEST_F(SpanningColumnTree, HitTestsAndHintsSeeTheSpannedCellOnce) {
+  Columns().Items(kName).SetAlignment(TLTAlignment::taRightJustify);
+  tree->InvalidateNode(nodes[1]);
+  // Painted at the right end of the spanned cell, less the margin.
+  const TLazyRect whole = tree->GetDisplayRect(nodes[1], kName, true, true);
+  const int textRight = 220 - tree->Margin(), textLeft = textRight - (whole.Right - whole.Left);
+  ASSERT_GT(textLeft, 60);
+  const ui::TBitmap shot = Shot();
+  SaveShot(shot, "spanned_right_aligned");
+  auto ink = [&](int x0, int x1) {
+    bool found = false;
+    for (int y = whole.Top + 2; y < whole.Bottom - 2; ++y)
+      for (int x = x0; x < x1; ++x) found = found || (shot.Pixel(x, y) & 0xFF) < 0x60;
+    return found;
+  };
+  EXPECT_TRUE(ink(textRight - 8, textRight));  // the text's last letters, left of the Size column
+  EXPECT_FALSE(ink(textLeft - 30, textLeft - 2));
+  const int y = (whole.Top + whole.Bottom) / 2;
+  struct Case {
+    int x;
+    TTreeHitPosition position;
+  } cases[] = {
+      {textLeft - 10, hpOnItemLeft}, {textLeft + 6, hpOnItemLabel}, {150, hpOnItemLabel},
+      {textRight - 2, hpOnItemLabel},
+  };
+  for (const Case& c : cases) {
+    TTreeHitInfo hit;
+    tree->GetHitTestInfoAt(c.x, y, true, hit);
+    EXPECT_EQ(hit.HitColumn, kName) << c.x;
+    EXPECT_EQ(hit.HitPositions.Bits(), THitPositions({hpOnItem, c.position}).Bits()) << c.x;
+  }
+
+  // Left-aligned, a name wider than the spanned cell (but narrower than the
+  // cell counted with Note twice) is cut: hovering over it shows the tooltip.
+  Columns().Items(kName).SetAlignment(TLTAlignment::taLeftJustify);
+  std::wstring longName = L"A long name";
+  tree->OnGetText = [&](TBaseLazyTree&, PLazyNode node, TColumnIndex column, TLSTTextType, std::wstring& text) {
+    text = column == kName && node->Index == 1 ? longName : L"x";
+    if (column == kNote && node->Index == 1) text.clear();
+  };
+  for (int i = 0; i < 40 && tree->GetDisplayRect(nodes[1], kName, true, true).Right < 240; ++i) {
+    longName += L" and on";
+    tree->InvalidateNode(nodes[1]);
+  }
+  const TLazyRect cut = tree->GetDisplayRect(nodes[1], kName, true, true);
+  ASSERT_GE(cut.Right, 240);
+  ASSERT_LT(cut.Right, 300);
+  POINT saved{};
+  GetCursorPos(&saved);
+  SetWindowPos(form.Handle(), HWND_TOPMOST, 100, 100, 0, 0, SWP_NOSIZE);
+  tree->SetHintMode(THintMode::hmTooltip);
+  tree->SetHintAnimation(THintAnimationType::hatNone);
+  const POINT p{150, (cut.Top + cut.Bottom) / 2};
+  POINT screen = p;
+  ClientToScreen(hwnd, &screen);
+  SetCursorPos(screen.x, screen.y);
+  SendMessageW(hwnd, WM_MOUSEMOVE, 0, MAKELPARAM(p.x, p.y));
+  ui::test::Pump(150);
+  EXPECT_TRUE(tree->HintWindow() != nullptr && tree->HintWindow()->Visible());
+  SetCursorPos(saved.x, saved.y);
+  ui::test::Pump(30);
 }
 
 }  // namespace

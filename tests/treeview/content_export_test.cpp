@@ -45,6 +45,32 @@ TEST(ContentExport, FragmentOffsetsPointAtTheFragment) {
   }
 }
 
+// Past 99,999,999 bytes the offset fields grow; every offset still names
+// its place (the document after the description, the fragment, the end).
+TEST(ContentExport, FragmentOffsetsOfHugeBlocks) {
+  const std::uint64_t fixed = 97 + 172 + 32;  // description, document head, tail at 8 digits
+  const std::uint64_t sizes[] = {0, 99'999'999 - fixed, 99'999'999 - fixed + 1, 5'000'000'000ULL,
+                                 999'999'999'999ULL};
+  for (std::uint64_t size : sizes) {
+    SCOPED_TRACE(size);
+    const std::string d = FragmentDescription(size);
+    auto field = [&](const std::string& key) {
+      const std::size_t at = d.find(key + ":") + key.size() + 1;
+      const std::size_t end = d.find("\r\n", at);
+      return std::pair{std::stoull(d.substr(at, end - at)), end - at};
+    };
+    const auto [startHtml, width] = field("StartHTML");
+    EXPECT_EQ(startHtml, d.size());
+    EXPECT_EQ(field("StartFragment").first, d.size() + 172);
+    EXPECT_EQ(field("EndFragment").first, d.size() + 172 + size);
+    EXPECT_EQ(field("EndHTML").first, d.size() + 172 + size + 32);
+    for (const char* key : {"EndHTML", "StartFragment", "EndFragment"}) EXPECT_EQ(field(key).second, width);
+    EXPECT_EQ(width, std::max<std::size_t>(8, std::to_string(field("EndHTML").first).size()));
+  }
+  EXPECT_EQ(FragmentDescription(99'999'999 - fixed).size(), 97u);
+  EXPECT_EQ(FragmentDescription(99'999'999 - fixed + 1).size(), 101u);
+}
+
 TExportLayout TwoLevels(bool columns) {
   TExportLayout layout;
   auto row = [](int level, std::u16string a, std::u16string b) {

@@ -29,7 +29,7 @@ const char kLayout[] =
     "    Header.SortColumn = 2  Header.SortDirection = sdDescending\n"
     "    Columns = <\n"
     "      item Text = \"Name\" Width = 120 Position = 1 Color = clWhite end\n"
-    "      item Text = \"Size\" Hint = \"Bytes\" MinWidth = 20 MaxWidth = 300 Width = 80 Position = 0\n"
+    "      item WideText = \"Size\" WideHint = \"Bytes\" MinWidth = 20 MaxWidth = 300 Width = 80 Position = 0\n"
     "        Alignment = taRightJustify Tag = 7 Options = [coAllowClick, coEnabled, coVisible, coResizable]\n"
     "      end\n"
     "      item Text = \"Date\" Width = 100 Position = 2 ImageIndex = 3 Layout = blGlyphRight\n"
@@ -64,6 +64,7 @@ TEST(HeaderLayout, DeclaredColumnsShowInTheirPlaces) {
   EXPECT_EQ(name.Text(), L"Name");
   EXPECT_EQ(name.Color(), 0xFFFFFFu);
   EXPECT_FALSE(name.HasOption(coParentColor));  // an explicit colour
+  EXPECT_EQ(size.Text(), L"Size");  // stored as WideText and WideHint
   EXPECT_EQ(size.Hint(), L"Bytes");
   EXPECT_EQ(std::pair(size.MinWidth(), size.MaxWidth()), std::pair(20, 300));
   EXPECT_EQ(size.Alignment(), TLTAlignment::taRightJustify);

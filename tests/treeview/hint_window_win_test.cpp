@@ -99,6 +99,23 @@ TEST_F(TreeHint, TooltipsShowOnlyCutOffTextExactlyOverIt) {
   EXPECT_FALSE(HintShown());
 }
 
+// A hint shown from inside a running hint animation's message loop replaces
+// it: this hint animates, and only then is the old one told to stop (set
+// before, the new animation would clear the cancel and the old would go on).
+TEST_F(TreeHint, ANewHintCancelsTheRunningAnimationAfterItsOwn) {
+  tree->SetHintMode(THintMode::hmTooltip);
+  Hover(Label(nodes[1]), 150);
+  ASSERT_TRUE(HintShown());
+  tree->SetHintAnimation(THintAnimationType::hatSlide);
+  tree->SetAnimationDuration(30);
+  tree->DoStateChange({tsInAnimation});  // as inside the old animation's loop
+  ASSERT_TRUE(tree->HintWindow()->ActivateHint(HintRect()));
+  EXPECT_TRUE(tree->TreeStates().Contains(tsCancelHintAnimation));
+  EXPECT_FALSE(tree->TreeStates().Contains(tsInAnimation));
+  EXPECT_TRUE(HintShown());
+  tree->DoStateChange({}, {tsCancelHintAnimation});
+}
+
 // A draw tree's hints are its owner's: no size, no hint; else the owner's
 // rectangle, painted by the owner.
 TEST_F(TreeHint, DrawTreeHintsAreSizedAndPaintedByTheOwner) {

@@ -75,6 +75,29 @@ TEST_F(TreeMouse, HitTestAtTheDisplayRectangles) {
   EXPECT_EQ(info.HitPositions, (THitPositions{hpToLeft, hpBelow}));
 }
 
+// Hit tests outside painting still give the owner a canvas to measure on:
+// the tree's, with its font. Text measured there places the label.
+TEST_F(TreeMouse, NodeWidthsAreMeasuredOnTheTreesCanvasOutsidePainting) {
+  std::vector<HDC> canvases;
+  bool treeFont = true;
+  tree->OnGetNodeWidth = [&](TBaseLazyTree& t, HDC canvas, PLazyNode, TColumnIndex, int& width) {
+    canvases.push_back(canvas);
+    if (canvas == nullptr) return;
+    treeFont = treeFont && GetCurrentObject(canvas, OBJ_FONT) == t.FontHandle();
+    SIZE size{};
+    GetTextExtentPoint32W(canvas, L"measured", 8, &size);
+    width += size.cx;
+  };
+  const TLazyRect label = tree->GetDisplayRect(nodes[1], kNoColumn, true);
+  ASSERT_FALSE(canvases.empty());
+  for (HDC canvas : canvases) EXPECT_NE(canvas, nullptr);
+  EXPECT_TRUE(treeFont);
+  EXPECT_GT(label.Right - label.Left, 2 * static_cast<int>(tree->TextMargin()) + 20);
+  TTreeHitInfo info;
+  tree->GetHitTestInfoAt(label.Right - 3, (label.Top + label.Bottom) / 2, true, info);
+  EXPECT_TRUE(info.HitPositions.Contains(hpOnItemLabel));
+}
+
 TEST_F(TreeMouse, ClicksFocusSelectAndExpand) {
   auto& o = tree->TreeOptions();
   o.SetSelectionOptions(o.SelectionOptions() | toMultiSelect);

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <random>
 #include <set>
+#include <stdexcept>
 
 #include "tests/treeview/tree_checker.h"
 
@@ -187,6 +188,129 @@ TEST(LazyTreeNodes, SizesHeightsAndAssertions) {
     }
   }
   EXPECT_EQ(tree.GetNodeLevel(tree.GetFirst()), 0);
+}
+
+// An owner measuring every node to 30 pixels (toVariableNodeHeight).
+class MeasuringTree : public TLazyTreeModel {
+ public:
+  MeasuringTree() {
+    TreeOptions().SetMiscOptions(TreeOptions().MiscOptions() | toVariableNodeHeight);
+  }
+  ~MeasuringTree() override { DestroyNodes(); }
+  int measured = 0;
+
+ protected:
+  void MeasureItemHeight(PLazyNode node) override {
+    if (node->States.Contains(nsHeightMeasured)) return;
+    node->States.Include(nsHeightMeasured);
+    ++measured;
+    SetNodeHeight(node, 30);
+  }
+};
+
+TEST(LazyTreeNodes, MeasuredHeightsCountOnce) {
+  MeasuringTree tree;
+  tree.SetViewSize(300, 400);
+  tree.SetRootNodeCount(3);
+  EXPECT_EQ(tree.measured, 3);
+  EXPECT_EQ(tree.RootNode()->TotalHeight, 18u + 3 * 30);
+  EXPECT_TREE_OK(tree);
+
+  PLazyNode first = tree.GetFirst();
+  tree.SetChildCount(first, 3);
+  tree.ToggleNode(first);
+  EXPECT_EQ(first->TotalHeight, 4u * 30);
+  EXPECT_EQ(tree.RootNode()->TotalHeight, 18u + 6 * 30);
+  EXPECT_EQ(tree.GetNodeAt(0, 150), first->NextSibling->NextSibling);
+  EXPECT_EQ(tree.GetNodeAt(0, 119), first->LastChild);
+  // Children added to an expanded node: measured once, counted once.
+  tree.SetChildCount(first, 5);
+  EXPECT_EQ(first->TotalHeight, 6u * 30);
+  EXPECT_TREE_OK(tree);
+
+  // Enough rows for the cache worker: the heights are measured while the
+  // worker is kept away (the thread sanitizer build sees any overlap).
+  MeasuringTree big;
+  big.SetRootNodeCount(3000);
+  big.SetChildCount(nullptr, 5000);  // outside an update, unlike SetRootNodeCount
+  EXPECT_EQ(big.RootNode()->TotalHeight, 18u + 5000 * 30);
+  EXPECT_TREE_OK(big);
+  EXPECT_EQ(big.GetNodeAt(0, 4000 * 30 + 5)->Index, 4000u);
+}
+
+// A chain of 12,000 levels (only code builds one; the readers stop at 1,000):
+// every walk over it and its deletion run without recursion.
+TEST(LazyTreeNodes, DeepChainsAreWalkedAndDeletedWithoutRecursion) {
+  constexpr std::uint32_t kDepth = 12000;
+  TLazyTreeModel tree;
+  int freed = 0;
+  tree.OnFreeNode = [&](TLazyTreeModel&, PLazyNode) { ++freed; };
+  PLazyNode n = tree.AddChild(nullptr);
+  PLazyNode top = n;
+  for (std::uint32_t i = 1; i < kDepth; ++i) n = tree.AddChild(n);
+  const PLazyNode deepest = n;
+  tree.ValidateChildren(nullptr, true);
+  EXPECT_TRUE(deepest->States.Contains(nsInitialized));
+  tree.FullExpand();
+  EXPECT_EQ(tree.VisibleCount(), kDepth);
+  tree.ToggleNode(top);  // counts the visible nodes below it
+  EXPECT_EQ(tree.VisibleCount(), 1u);
+  tree.ToggleNode(top);
+  EXPECT_EQ(tree.VisibleCount(), kDepth);
+  tree.ReinitChildren(nullptr, true);
+  tree.InvalidateChildren(nullptr, true);
+  tree.SortTree(0, TSortDirection::sdAscending, true);
+  EXPECT_EQ(tree.RootNode()->TotalCount, kDepth + 1);
+  tree.DeleteChildren(top->FirstChild->FirstChild);
+  EXPECT_EQ(tree.RootNode()->TotalCount, 4u);
+  EXPECT_EQ(tree.VisibleCount(), 3u);
+  EXPECT_EQ(freed, static_cast<int>(kDepth - 3));
+  EXPECT_TREE_OK(tree);
+  n = top;
+  for (std::uint32_t i = 1; i < kDepth; ++i) n = tree.AddChild(n);
+  tree.Clear();
+  EXPECT_EQ(tree.RootNode()->TotalCount, 1u);
+  EXPECT_EQ(tree.VisibleCount(), 0u);
+  EXPECT_EQ(tree.UpdateCount(), 0u);
+}
+
+// An owner whose OnFreeNode throws: the deletion finishes, the counters and
+// the update count are right, and the first error reaches the caller.
+TEST(LazyTreeNodes, AThrowingFreeNodeLeavesAWholeTree) {
+  TLazyTreeModel tree;
+  int freed = 0;
+  tree.OnFreeNode = [&](TLazyTreeModel&, PLazyNode node) {
+    ++freed;
+    if (node->Index == 1) throw std::runtime_error("cannot free");
+  };
+  auto build = [&] {
+    for (int i = 0; i < 3; ++i) {
+      PLazyNode parent = tree.AddChild(nullptr);
+      for (int j = 0; j < 3; ++j) tree.AddChild(parent);
+      tree.ToggleNode(parent);
+    }
+    tree.ValidateChildren(nullptr, true);
+  };
+  build();
+  EXPECT_THROW(tree.Clear(), std::runtime_error);
+  EXPECT_EQ(freed, 12);
+  EXPECT_EQ(tree.UpdateCount(), 0u);
+  EXPECT_EQ(tree.RootNodeCount(), 0u);
+  EXPECT_TREE_OK(tree);
+
+  build();
+  freed = 0;
+  EXPECT_THROW(tree.DeleteChildren(tree.GetFirst()), std::runtime_error);
+  EXPECT_EQ(freed, 3);
+  EXPECT_EQ(tree.UpdateCount(), 0u);
+  EXPECT_EQ(tree.ChildCount(tree.GetFirst()), 0u);
+  EXPECT_TREE_OK(tree);
+  freed = 0;
+  EXPECT_THROW(tree.DeleteNode(tree.GetFirst()->NextSibling), std::runtime_error);
+  EXPECT_EQ(freed, 4);
+  EXPECT_EQ(tree.RootNodeCount(), 2u);
+  EXPECT_TREE_OK(tree);
+  tree.OnFreeNode = nullptr;
 }
 
 TEST(LazyTreeNodes, InternalAreaSitsBeforeUserData) {

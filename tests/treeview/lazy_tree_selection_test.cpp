@@ -240,6 +240,60 @@ TEST(LazyTreeView, FullExpandAndCollapse) {
   EXPECT_TREE_OK(tree);
 }
 
+// FullExpand asks OnExpanding for every node it meets that is not expanded;
+// FullCollapse starts at the last visible node, so a hidden expanded node
+// after it keeps its state.
+TEST(LazyTreeView, FullExpandAsksEveryNodeAndFullCollapseStartsAtTheLastVisible) {
+  TLazyTreeModel tree;
+  Populate(tree, 3, 2);
+  int asked = 0;
+  tree.OnExpanding = [&](TLazyTreeModel&, PLazyNode, bool&) { ++asked; };
+  tree.FullExpand();
+  EXPECT_EQ(asked, 9);  // three parents, six leaves
+  EXPECT_EQ(tree.VisibleCount(), 9u);
+  PLazyNode last = tree.GetFirst()->NextSibling->NextSibling;
+  tree.SetNodeVisible(last, false);
+  EXPECT_EQ(tree.VisibleCount(), 6u);
+  EXPECT_TREE_OK(tree);
+  tree.FullCollapse();
+  EXPECT_TRUE(tree.Expanded(last));
+  EXPECT_FALSE(tree.Expanded(tree.GetFirst()));
+  EXPECT_FALSE(tree.Expanded(tree.GetFirst()->NextSibling));
+  EXPECT_EQ(tree.VisibleCount(), 2u);
+  EXPECT_TREE_OK(tree);
+  tree.OnExpanding = [](TLazyTreeModel&, PLazyNode, bool& allowed) { allowed = false; };
+  tree.FullExpand();
+  EXPECT_EQ(tree.VisibleCount(), 2u);
+}
+
+// A node hidden through the tree, also from OnInitNode (where it is already
+// counted), leaves every counter right; showing it again restores them.
+TEST(LazyTreeView, HidingAndShowingNodesKeepsTheCounters) {
+  TLazyTreeModel tree;
+  tree.SetViewSize(200, 100);
+  tree.OnInitNode = [](TLazyTreeModel& t, PLazyNode, PLazyNode node, TLazyNodeInitStates&) {
+    if (node->Index % 2 == 1) t.SetNodeVisible(node, false);
+  };
+  tree.SetRootNodeCount(3);
+  PLazyNode parent = tree.GetFirstNoInit();
+  tree.SetChildCount(parent, 4);
+  tree.ToggleNode(parent);
+  tree.ValidateChildren(nullptr, true);  // odd children and the second top-level node hide
+  EXPECT_EQ(tree.VisibleCount(), 4u);
+  EXPECT_EQ(tree.RootNode()->TotalHeight, 18u * 5);
+  EXPECT_EQ(tree.GetNodeAt(0, 3 * 18 + 2), parent->NextSibling->NextSibling);
+  EXPECT_TREE_OK(tree);
+  tree.OnInitNode = nullptr;
+  tree.SetNodeVisible(parent, false);
+  EXPECT_EQ(tree.VisibleCount(), 1u);
+  EXPECT_TREE_OK(tree);
+  tree.SetNodeVisible(parent, true);
+  tree.SetNodeVisible(parent->FirstChild->NextSibling, true);
+  EXPECT_EQ(tree.VisibleCount(), 5u);
+  EXPECT_FALSE(parent->States.Contains(nsAllChildrenHidden));
+  EXPECT_TREE_OK(tree);
+}
+
 // ---------------------------------------------------------------- geometry --
 
 TEST(LazyTreeView, OffsetsAreClamped) {

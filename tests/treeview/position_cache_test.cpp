@@ -197,5 +197,35 @@ TEST(PositionCache, ToggleEventsSeeTheNewPositions) {
   EXPECT_EQ(tree.GetDisplayRect(probe, kNoColumn, false).Top, 4900 * 18);
 }
 
+// Rows on screen: the screen anchor remembered before the toggle belongs to
+// the old shape and must not answer inside the events.
+TEST(PositionCache, ToggleEventsSeeTheNewPositionsOfRowsOnScreen) {
+  TLazyTreeModel tree;
+  tree.SetViewSize(300, 400);
+  tree.SetRootNodeCount(10000);
+  PLazyNode parent = tree.GetFirst();
+  for (int i = 0; i < 100; ++i) parent = parent->NextSibling;
+  tree.SetChildCount(parent, 100);
+  PLazyNode probe = tree.GetFirst();
+  for (int i = 0; i < 5005; ++i) probe = probe->NextSibling;
+  ASSERT_TRUE(WaitForCache(tree));
+
+  int topInEvent = 0;
+  auto look = [&](TLazyTreeModel& t, PLazyNode) { topInEvent = t.GetDisplayRect(probe, kNoColumn, false).Top; };
+  tree.OnExpanded = look;
+  tree.OnCollapsed = look;
+
+  tree.SetOffsetY(-90000);
+  EXPECT_EQ(tree.GetDisplayRect(probe, kNoColumn, false).Top, 90);
+  tree.ToggleNode(parent);
+  EXPECT_EQ(topInEvent, 1890);
+  ASSERT_TRUE(WaitForCache(tree));
+
+  tree.SetOffsetY(-91800);
+  EXPECT_EQ(tree.GetDisplayRect(probe, kNoColumn, false).Top, 90);
+  tree.ToggleNode(parent);
+  EXPECT_EQ(topInEvent, -1710);
+}
+
 }  // namespace
 }  // namespace kv

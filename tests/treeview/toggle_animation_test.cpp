@@ -90,5 +90,22 @@ TEST(ToggleAnimation, StepAnsweringFalseStopsTheSlide) {
   EXPECT_TRUE(finalCall);
 }
 
+// The application closing stops the slide: no further step, no final call.
+TEST(ToggleAnimation, TerminatingStopsTheSlideWithoutTheFinalCall) {
+  TestClock clock{0};
+  int calls = 0;
+  bool finalCall = false, terminating = false;
+  RunToggleAnimation(
+      100, 200, [&] { return clock.Read(); },
+      [&](int size) {
+        if (size == 0) finalCall = true;
+        else if (++calls == 2) terminating = true;
+        return true;
+      },
+      [&] { return terminating; });
+  EXPECT_EQ(calls, 2);
+  EXPECT_FALSE(finalCall);
+}
+
 }  // namespace
 }  // namespace kv

@@ -18,6 +18,7 @@
 
 #include "treeview/data_object_win.h"
 #include "treeview/drag_image_win.h"
+#include "tests/treeview/save_shot_win.h"
 #include "tests/treeview/text_owner_win.h"
 #include "treeview/lazy_trees_win.h"
 #include "ui/application_win.h"
@@ -330,6 +331,93 @@ TEST_F(TreeDrag, AThrowingDropHandlerReachesTheDraggingTree) {
   EXPECT_EQ(right.tree.DropTargetNode(), nullptr);
 }
 
+// ------------------------------------------------------ the in-process drag
+
+// DragType dtNative: the dragging tree holds the mouse and tells the tree
+// under it; no data object travels, the drop handler gets the source tree.
+class NativeDrag : public TreeDrag {
+ protected:
+  void SetUp() override {
+    TreeDrag::SetUp();
+    for (DragTree* t : {&left, &right}) {
+      t->tree.SetDragType(TLTDragType::dtNative);
+      t->tree.OnDragDrop = [this, t](TBaseLazyTree& self, TBaseLazyTree* source, IDataObject* data,
+                                     const std::vector<CLIPFORMAT>& formats, TShiftState, POINT, DWORD& effect,
+                                     TDropMode mode) {
+        ++drops;
+        dropData = data;
+        dropSource = source;
+        t->dropFormats = formats;
+        t->dropEffect = effect;
+        t->lastMode = mode;
+        dropTarget = self.DropTargetNode();
+        // Within one tree the owner moves the dragged nodes itself.
+        if (source == &self) {
+          const std::vector<PLazyNode> dragged = source->DragSelection();
+          for (PLazyNode n : dragged) self.MoveTo(n, dropTarget, AttachMode(mode), false);
+        }
+      };
+    }
+    left.tree.OnStartDrag = [this](TBaseLazyTree&) { ++starts; };
+    left.tree.OnEndDrag = [this](TBaseLazyTree&, POINT) { ++ends; };
+  }
+  int drops = 0, starts = 0, ends = 0;
+  IDataObject* dropData = reinterpret_cast<IDataObject*>(1);
+  TBaseLazyTree* dropSource = nullptr;
+  PLazyNode dropTarget = nullptr;
+};
+
+TEST_F(NativeDrag, BetweenTwoTreesOfOneForm) {
+  Drag(left, left.c, right, right.Label(right.a));
+  EXPECT_EQ(drops, 1);
+  EXPECT_EQ(dropSource, &left.tree);
+  EXPECT_EQ(dropData, nullptr);
+  EXPECT_TRUE(right.dropFormats.empty());
+  EXPECT_EQ(dropTarget, right.a);
+  EXPECT_EQ(right.lastMode, TDropMode::dmOnNode);
+  EXPECT_EQ(right.dropEffect, static_cast<DWORD>(DROPEFFECT_COPY));  // from another tree
+  ASSERT_FALSE(right.overStates.empty());
+  EXPECT_EQ(right.overStates.front(), TDragState::dsDragEnter);
+  EXPECT_EQ(std::pair(starts, ends), std::pair(1, 1));
+  for (DragTree* t : {&left, &right}) {
+    EXPECT_FALSE(t->tree.Dragging());
+    EXPECT_FALSE(t->tree.TreeStates().Contains(tsControlDragging));
+    EXPECT_EQ(t->tree.DropTargetNode(), nullptr);
+  }
+  EXPECT_FALSE(left.tree.TreeStates().Contains(tsLeftButtonDown));  // the button-up came back
+  EXPECT_EQ(GetCapture(), nullptr);
+
+  // Shift held: a move.
+  Drag(left, left.a, right, right.Label(right.c), VK_SHIFT);
+  EXPECT_EQ(drops, 2);
+  EXPECT_EQ(right.dropEffect, static_cast<DWORD>(DROPEFFECT_MOVE));
+  EXPECT_EQ(dropTarget, right.c);
+}
+
+TEST_F(NativeDrag, WithinOneTreeAndCancelledByEscape) {
+  // Dropped below "a" in its own tree: the owner moves "c" there.
+  Drag(left, left.c, left, left.LowerRow(left.a));
+  EXPECT_EQ(drops, 1);
+  EXPECT_EQ(left.lastMode, TDropMode::dmBelow);
+  EXPECT_EQ(left.dropEffect, static_cast<DWORD>(DROPEFFECT_MOVE));  // within the tree
+  EXPECT_EQ(left.Shape(), L"a c b[b1]");
+
+  // Escape over the other tree: no drop, the other tree saw the drag leave.
+  right.overStates.clear();
+  Drag(left, left.b, right, right.Label(right.a), 0, 100, [] {
+    Key(VK_ESCAPE, true);
+    Key(VK_ESCAPE, false);
+    Sleep(100);
+  });
+  EXPECT_EQ(drops, 1);
+  ASSERT_FALSE(right.overStates.empty());
+  EXPECT_EQ(right.overStates.back(), TDragState::dsDragLeave);
+  EXPECT_EQ(right.tree.DropTargetNode(), nullptr);
+  EXPECT_FALSE(left.tree.Dragging());
+  EXPECT_EQ(std::pair(starts, ends), std::pair(2, 2));
+  EXPECT_EQ(GetCapture(), nullptr);
+}
+
 // ------------------------------------------------ the drop target called directly
 
 class DropTarget : public TreeDrag {
@@ -382,6 +470,44 @@ TEST_F(DropTarget, DropModesFollowThePointAndTheOptions) {
   EXPECT_EQ(right.overStates.back(), TDragState::dsDragLeave);
   EXPECT_EQ(right.tree.DropTargetNode(), nullptr);
   EXPECT_FALSE(right.tree.GetDragManager().GetIsDropTarget());
+}
+
+// A drop mark beside an unselected row leaves the row's colours alone: its
+// text keeps the font colour on the tree's background (no highlight text on
+// white). A drop on the node gives it the drop-target colours.
+TEST_F(DropTarget, TextOfARowBesideTheDropMarkStaysVisible) {
+  right.tree.Colors().SetColor(TLTColors::DropMarkColor, 0x0000FF);  // red
+  right.tree.Colors().SetColor(TLTColors::DropTargetColor, 0x800000);  // navy
+  right.tree.Colors().SetColor(TLTColors::DropTargetBorderColor, 0x800000);
+  Enter(right.Label(right.a));
+  Over(right.LowerRow(right.b));
+  ASSERT_EQ(right.tree.DropTargetNode(), right.b);
+  ASSERT_EQ(right.tree.LastDropMode(), TDropMode::dmBelow);
+  ASSERT_FALSE(right.tree.Selected(right.b));
+  const TLazyRect label = right.tree.GetDisplayRect(right.b, kNoColumn, true);
+  // Dark pixels (the text) and navy pixels in the label's upper part (above the mark).
+  auto count = [&](const ui::TBitmap& shot, std::uint32_t colour, bool dark) {
+    int n = 0;
+    for (int y = label.Top + 1; y < label.Bottom - 5; ++y)
+      for (int x = label.Left; x < label.Right; ++x) {
+        const std::uint32_t p = shot.Pixel(x, y);
+        if (dark ? ((p >> 16 & 0xFF) < 100 && (p >> 8 & 0xFF) < 100 && (p & 0xFF) < 100) : p == colour) ++n;
+      }
+    return n;
+  };
+  const ui::TBitmap beside = test::PrintClient(right.tree.Handle());
+  test::SaveShot(beside, "drop_mark_beside_unselected_row");
+  EXPECT_GT(count(beside, 0, true), 10);
+  EXPECT_EQ(beside.Pixel(label.Right - 2, label.Top + 2), 0xFFFFFFu);
+  EXPECT_EQ(beside.Pixel(200, label.Bottom - 2), 0xFF0000u);  // the mark
+
+  Over(right.Label(right.b));
+  ASSERT_EQ(right.tree.LastDropMode(), TDropMode::dmOnNode);
+  const ui::TBitmap on = test::PrintClient(right.tree.Handle());
+  test::SaveShot(on, "drop_on_unselected_row");
+  EXPECT_GT(count(on, 0x000080, false), 20);
+  EXPECT_EQ(count(on, 0, true), 0);
+  EXPECT_EQ(Target().DragLeave(), S_OK);
 }
 
 TEST_F(DropTarget, EffectsRefusalsAndFailures) {

@@ -148,6 +148,29 @@ TEST_F(FolderPage, TreeShowsFoldersHidesFilesAndLeavesOutZipFolders) {
   EXPECT_TRUE(Names(page, test::kFixture + L"\\names", true).empty());
   EXPECT_TRUE(page.SysTree->FindNode(test::kFixture + L"\\names")->States.Contains(nsAllChildrenHidden));
   EXPECT_FALSE(page.SysTree->FindNode(test::kFixture + L"\\enum")->States.Contains(nsAllChildrenHidden));
+  // A file added to the open folder is hidden as it is initialised: the
+  // tree's visible count and scroll height still match a walk over the rows
+  // it shows.
+  const std::wstring added = test::kFixture + L"\\enum\\added.txt";
+  {
+    const HANDLE file = CreateFileW(added.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    CloseHandle(file);
+  }
+  PLazyNode open = page.SysTree->FindNode(test::kFixture + L"\\enum");
+  ASSERT_TRUE(open != nullptr && page.SysTree->Expanded(open));
+  page.SysTree->ReReadAndRefreshNode(open, false);
+  page.SysTree->ValidateChildren(open, false);
+  DeleteFileW(added.c_str());
+  EXPECT_EQ(Names(page, test::kFixture + L"\\enum", true), (Strings{".dotfolder", "alpha", "beta"}));
+  std::uint32_t rows = 0;
+  std::uint64_t height = 0;
+  for (PLazyNode r = page.SysTree->GetFirstVisibleNoInit(); r; r = page.SysTree->GetNextVisibleNoInit(r)) {
+    ++rows;
+    height += r->NodeHeight;
+  }
+  EXPECT_EQ(page.SysTree->VisibleCount(), rows);
+  EXPECT_EQ(page.SysTree->RootNode()->TotalHeight - page.SysTree->RootNode()->NodeHeight, height);
 }
 
 TEST_F(FolderPage, CheckTravelsDownToLoadedItemsAndUpToTheDesktop) {
