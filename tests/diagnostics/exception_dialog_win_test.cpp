@@ -145,12 +145,15 @@ TEST_F(ReportDialog, AReportWhoseDialogCannotBeMadeIsStoredAndShownInTheStandard
     ++storedCalls;
     dialog.SetModalResult(ui::mrOk);
   });
+  const size_t forms = ui::Application().Forms().size();
   {
     const WindowsRefused refused;
     ASSERT_TRUE(refused.Active());
     RaiseToTheApplication();
   }
   EXPECT_EQ(storedCalls, 0);
+  // The dialog that was never made is not left among the forms.
+  EXPECT_EQ(ui::Application().Forms().size(), forms);
   EXPECT_FALSE(TExceptionDialog::ReportShowing());
   EXPECT_EQ(boxes_, std::vector<std::string>{"Index out of range\nsecond line"});
   const std::vector<std::string> names = ArchiveEntryNames(Archive());
@@ -381,6 +384,7 @@ TEST_F(ReportDialog, AListedThreadsExceptionWithoutADialogIsStoredWithTheThreadL
     ASSERT_TRUE(thread.SyncExceptionObject());
   }
   EXPECT_EQ(boxes_, std::vector<std::string>{"worker failed"});
+  EXPECT_EQ(ui::test::FindForm<TExceptionDialog>(), nullptr);
   const std::vector<std::string> names = ArchiveEntryNames(Archive());
   ASSERT_EQ(names.size(), 1u);
   const std::string text = LoadStringFromZip(Archive(), names[0], "");
