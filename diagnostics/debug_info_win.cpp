@@ -1,7 +1,6 @@
 #include "diagnostics/debug_info_win.h"
 
 #include <algorithm>
-#include <mutex>
 #include <vector>
 
 #include "diagnostics/diag_file_utils_win.h"
@@ -63,7 +62,6 @@ class TDiagDebugInfoList {
 };
 
 struct LookupState {
-  std::mutex lock;
   TDiagDebugInfoList list;
 };
 
@@ -74,6 +72,11 @@ LookupState& State() {
 }
 
 }  // namespace
+
+TDiagCriticalSection& DiagLookupLock() {
+  static TDiagCriticalSection lock;
+  return lock;
+}
 
 uint32_t TDiagDebugInfoSource::VAFromAddr(uint64_t address) const {
   return static_cast<uint32_t>(address - reinterpret_cast<uint64_t>(module_) - kCodeStart);
@@ -206,7 +209,8 @@ bool TDiagDebugInfoExports::GetLocationInfo(uint64_t address, TDiagLocationInfo&
 
 TDiagDebugInfoSource* DebugInfoSourceOf(HMODULE module) {
   LookupState& state = State();
-  const std::lock_guard<std::mutex> guard(state.lock);
+  const TDiagLockGuard guard(DiagLookupLock());
+  if (!guard.Owns()) return nullptr;
   try {
     return state.list.GetItemFromModule(module);
   } catch (const std::exception&) {
@@ -218,7 +222,9 @@ bool GetLocationInfo(const void* address, TDiagLocationInfo& info) noexcept {
   info = TDiagLocationInfo{};
   try {
     LookupState& state = State();
-    const std::lock_guard<std::mutex> guard(state.lock);
+    // A fault report whose thread holds the lock prints the bare address.
+    const TDiagLockGuard guard(DiagLookupLock());
+    if (!guard.Owns()) return false;
     TDiagDebugInfoSource* source = state.list.GetItemFromModule(ModuleFromAddr(address));
     if (source == nullptr) return false;
     if (source->GetLocationInfo(reinterpret_cast<uint64_t>(address), info)) return true;

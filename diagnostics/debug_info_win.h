@@ -12,6 +12,7 @@
 
 #include "diagnostics/diag_binary.h"
 #include "diagnostics/diag_location.h"
+#include "diagnostics/diag_lock_win.h"
 #include "diagnostics/diag_streams.h"
 #include "diagnostics/map_scanner.h"
 #include "diagnostics/pe_image.h"
@@ -91,6 +92,8 @@ class TDiagDebugInfoExports : public TDiagDebugInfoSource {
 
 // Resolves address; false (info cleared) when no source knows it. Never throws.
 bool GetLocationInfo(const void* address, TDiagLocationInfo& info) noexcept;
+// The one lock of every location lookup (the sources and their tables).
+TDiagCriticalSection& DiagLookupLock();
 // The location line of address; a return address is looked up one byte
 // earlier, inside the call that it follows.
 std::string GetLocationInfoStr(const void* address, bool includeModuleName = false, bool includeAddressOffset = false,

@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <cstring>
 #include <atomic>
-#include <mutex>
 #include <typeindex>
 
 #include "diagnostics/debug_info_win.h"
+#include "diagnostics/diag_lock_win.h"
 #include "diagnostics/frame_kind.h"
 #include "diagnostics/sys_info_win.h"
 
@@ -27,12 +27,15 @@ std::atomic<int> gPauses{0};
 
 // The recorded lists, at most one per thread and class. Lists are shared:
 // a report keeps the one it prints even when the thread raises again.
+// Inside a fault report the lock is tried for a bounded time only: a list
+// that cannot be recorded is dropped, one that cannot be found is walked anew.
 struct GlobalStackList {
-  std::mutex lock;
+  TDiagCriticalSection lock;
   std::vector<std::shared_ptr<TDiagStackBaseList>> lists;
 
   void AddObject(std::shared_ptr<TDiagStackBaseList> list) {
-    const std::lock_guard<std::mutex> guard(lock);
+    const TDiagLockGuard guard(lock);
+    if (!guard.Owns()) return;
     const std::type_index kind(typeid(*list));
     std::erase_if(lists, [&](const auto& item) {
       return item->ThreadID() == list->ThreadID() && std::type_index(typeid(*item)) == kind;
@@ -42,7 +45,8 @@ struct GlobalStackList {
 
   template <class T>
   std::shared_ptr<T> FindObject(DWORD threadId) {
-    const std::lock_guard<std::mutex> guard(lock);
+    const TDiagLockGuard guard(lock);
+    if (!guard.Owns()) return nullptr;
     for (const auto& item : lists) {
       if (item->ThreadID() == threadId && typeid(*item) == typeid(T)) return std::static_pointer_cast<T>(item);
     }
@@ -56,7 +60,7 @@ GlobalStackList& StackLists() {
 }
 
 struct GlobalModulesList {
-  std::mutex lock;
+  TDiagCriticalSection lock;
   std::shared_ptr<const TDiagModuleInfoList> kept;
 };
 
@@ -184,8 +188,9 @@ std::shared_ptr<const TDiagModuleInfoList> CreateDynamicModulesList() {
 
 std::shared_ptr<const TDiagModuleInfoList> CreateModulesList() {
   GlobalModulesList& global = ModulesLists();
-  const std::lock_guard<std::mutex> guard(global.lock);
-  if (global.kept) return global.kept;
+  // Without the lock (a fault report) a list of its own, neither the kept one nor kept.
+  const TDiagLockGuard guard(global.lock);
+  if (guard.Owns() && global.kept) return global.kept;
   const uint8_t options = StackTrackingOptions();
   auto list = std::make_shared<TDiagModuleInfoList>();
   TDiagModuleInfo info;
@@ -198,7 +203,7 @@ std::shared_ptr<const TDiagModuleInfoList> CreateModulesList() {
       if (ModuleInfoFromImage(module.base, IsSystemModule(module.base), info)) list->Add(std::move(info));
     }
   }
-  if ((options & kStackTrackKeepModules) != 0) global.kept = list;
+  if (guard.Owns() && (options & kStackTrackKeepModules) != 0) global.kept = list;
   return list;
 }
 

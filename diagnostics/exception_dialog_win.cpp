@@ -8,6 +8,7 @@
 #include <stdexcept>
 
 #include "base/scope_guard.h"
+#include "diagnostics/diag_lock_win.h"
 #include "diagnostics/exception_report_win.h"
 #include "diagnostics/os_exceptions_win.h"
 #include "diagnostics/quick_mail_win.h"
@@ -75,25 +76,43 @@ TExceptionDialog::TExceptionDialog() {
 
 bool TExceptionDialog::ReportShowing() { return reportShowing; }
 
+namespace {
+
+// The standard exception box of the GUI layer.
+void StandardBox(const std::exception_ptr& error) {
+  ui::ShowMessageBox(ExceptionMessage(error), ui::Application().Title(), MB_OK | MB_ICONSTOP);
+}
+
+}  // namespace
+
 void TExceptionDialog::ExceptionHandler(ui::TComponent*, std::exception_ptr error) {
   if (reportShowing) {
     // A second exception while a report is on screen: the standard box.
-    ui::ShowMessageBox(ExceptionMessage(error), ui::Application().Title(), MB_OK | MB_ICONSTOP);
+    StandardBox(error);
     return;
   }
   reportShowing = true;
   const ScopeGuard done([] { reportShowing = false; });
-  ShowException(error);
+  ShowOrStore(error, nullptr);
 }
 
 void TExceptionDialog::ExceptionThreadHandler(TDiagDebugThread& thread) {
   if (reportShowing) {
-    ui::ShowMessageBox(ExceptionMessage(thread.SyncExceptionObject()), ui::Application().Title(), MB_OK | MB_ICONSTOP);
+    StandardBox(thread.SyncExceptionObject());
     return;
   }
   reportShowing = true;
   const ScopeGuard done([] { reportShowing = false; });
-  ShowException(thread.SyncExceptionObject(), &thread);
+  ShowOrStore(thread.SyncExceptionObject(), &thread);
+}
+
+void TExceptionDialog::ShowOrStore(std::exception_ptr error, const TDiagDebugThread* thread) {
+  try {
+    ShowException(error, thread);
+  } catch (...) {
+    // The report is stored by now; the user still learns what happened.
+    StandardBox(error);
+  }
 }
 
 void TExceptionDialog::ShowException(std::exception_ptr error, const TDiagDebugThread* thread) {
@@ -106,21 +125,43 @@ void TExceptionDialog::ShowException(std::exception_ptr error, const TDiagDebugT
   }
 }
 
-bool TExceptionDialog::ShowUnhandledFault(std::exception_ptr error, std::shared_ptr<TDiagStackInfoList> stack) {
+bool TExceptionDialog::ShowUnhandledFault(std::exception_ptr error, std::shared_ptr<TDiagStackInfoList> stack,
+                                          const std::string& storedEntry) {
   if (reportShowing) return false;
   reportShowing = true;
   const ScopeGuard done([] { reportShowing = false; });
-  return ShowReport(error, std::move(stack), std::nullopt);
+  try {
+    return ShowReport(error, std::move(stack), std::nullopt, storedEntry);
+  } catch (...) {
+    return false;
+  }
 }
 
 bool TExceptionDialog::ShowReport(std::exception_ptr error, std::shared_ptr<TDiagStackInfoList> stack,
-                                  std::optional<std::string> thread) {
-  TExceptionDialog dialog;
-  dialog.stack_ = std::move(stack);
-  dialog.thread_ = std::move(thread);
-  dialog.Prepare(error);
-  dialog.ShowModal();
-  return dialog.detailsBuilt_;
+                                  std::optional<std::string> thread, const std::string& storedEntry) {
+  bool stored = !storedEntry.empty();
+  try {
+    // Making, filling and showing the dialog all need windows and GDI
+    // objects, which may be what ran out.
+    TExceptionDialog dialog;
+    dialog.stack_ = stack;
+    dialog.thread_ = thread;
+    dialog.storedEntry_ = storedEntry;
+    dialog.alreadyStored_ = stored;
+    dialog.storedFlag_ = &stored;
+    dialog.Prepare(error);
+    dialog.ShowModal();
+    dialog.storedFlag_ = nullptr;
+    return true;
+  } catch (...) {
+    if (!stored) {
+      const void* address = stack && !stack->Items().empty()
+                                ? reinterpret_cast<const void*>(stack->Items()[0].callerAddr)
+                                : nullptr;
+      StoreEndingReport(ExceptionMessage(error), ExceptionClassName(error), address, stack, thread);
+    }
+    throw;
+  }
 }
 
 void TExceptionDialog::FormCreate(ui::TComponent*) {
@@ -204,10 +245,13 @@ void TExceptionDialog::CreateDetails() {
 }
 
 void TExceptionDialog::StoreReportText() {
-  try {
-    storedEntry_ = StoreReport(ErrorHistoryPath(), MakeStoredReport(Get<ui::TMemo>("TextLabel").Text(), details_));
-  } catch (const std::exception&) {
-    storedEntry_.clear();  // the dialog still shows the message
+  if (!alreadyStored_) {
+    try {
+      storedEntry_ = StoreReport(ErrorHistoryPath(), MakeStoredReport(Get<ui::TMemo>("TextLabel").Text(), details_));
+      if (storedFlag_) *storedFlag_ = true;
+    } catch (const std::exception&) {
+      storedEntry_.clear();  // the dialog still shows the message
+    }
   }
   if (reportStoredHook) reportStoredHook(*this);
 }
@@ -302,17 +346,18 @@ void TExceptionDialog::SendButtonClick(ui::TComponent*) {
 // When the program cannot go on, the report is stored without a dialog and
 // without the focus block, and the process ends with a failure code.
 
-void StoreEndingReport(const std::string& message, const std::string& className, const void* address,
-                       const std::shared_ptr<TDiagStackInfoList>& stack) noexcept {
+std::string StoreEndingReport(const std::string& message, const std::string& className, const void* address,
+                              const std::shared_ptr<TDiagStackInfoList>& stack,
+                              const std::optional<std::string>& thread) noexcept {
   try {
     const TDiagRecordingPause pause;
-    std::vector<std::string> details = ReportHeaderLines(className, address);
+    std::vector<std::string> details = ReportHeaderLines(className, address, thread);
     TReportInput input;
     input.stack = stack;
     CreateReport(details, kReportStackList | kReportSystem | kReportModules, input);
-    StoreReport(ErrorHistoryPath(), MakeStoredReport(ReportMessageText(message), details));
+    return StoreReport(ErrorHistoryPath(), MakeStoredReport(ReportMessageText(message), details));
   } catch (...) {
-    // Nothing more can be done on the way out.
+    return {};  // nothing more can be done on the way out
   }
 }
 
@@ -362,10 +407,25 @@ std::shared_ptr<TDiagStackInfoList> FaultStack(const EXCEPTION_RECORD& record, c
   }
 }
 
-// A fault nobody handled: the report dialog shows it on the user-interface
-// thread before the program ends. Another thread's fault, or one while a
-// report is already on screen, is stored without a dialog.
+// What the user sees of a fault no dialog showed, on the faulting thread:
+// the user-interface thread may be busy, waiting, or the one that failed.
+void FaultBox(const std::string& message) noexcept {
+  try {
+    ui::ShowMessageBox(nullptr,
+                       ReportMessageText(message) + "\r\n\r\nThe program cannot go on and will be closed.",
+                       ui::Application().Title() + " - application error",
+                       MB_OK | MB_ICONERROR | MB_SETFOREGROUND | MB_TOPMOST);
+  } catch (...) {
+  }
+}
+
+// A fault nobody handled. Its report is stored first, from what can be had
+// without waiting long (the faulting thread may hold a diagnostics lock, or
+// a lock another thread never lets go); then the report dialog shows it on
+// the user-interface thread, or a plain box on any other thread, or when no
+// dialog can show it; then the program ends.
 LONG WINAPI UnhandledFilter(EXCEPTION_POINTERS* info) noexcept {
+  const TDiagFaultScope faultScope;
   const EXCEPTION_RECORD& record = *info->ExceptionRecord;
   // The stack recorded when the fault was raised; walked anew when there is none.
   std::shared_ptr<TDiagStackInfoList> stack = DiagLastFaultStackList();
@@ -379,18 +439,21 @@ LONG WINAPI UnhandledFilter(EXCEPTION_POINTERS* info) noexcept {
     error = OsExceptionObject(record);
   } catch (...) {
   }
+  std::string message, className = "kv::EExternalException";
+  try {
+    message = error ? ExceptionMessage(error) : FaultMessage(record);
+    if (error) className = ExceptionClassName(error);
+  } catch (...) {
+  }
+  const std::string entry = StoreEndingReport(message, className, record.ExceptionAddress, stack);
   bool shown = false;
   if (error && GetCurrentThreadId() == mainThreadId) {
     try {
-      shown = TExceptionDialog::ShowUnhandledFault(error, stack);
+      shown = TExceptionDialog::ShowUnhandledFault(error, stack, entry);
     } catch (...) {
     }
   }
-  if (!shown) {
-    StoreEndingReport(error ? ExceptionMessage(error) : FaultMessage(record),
-                      error ? ExceptionClassName(error) : std::string("kv::EExternalException"),
-                      record.ExceptionAddress, stack);
-  }
+  if (!shown) FaultBox(message);
   TerminateProcess(GetCurrentProcess(), record.ExceptionCode);
   return EXCEPTION_EXECUTE_HANDLER;
 }

@@ -27,18 +27,22 @@ class TExceptionDialog : public ui::TForm {
   const char* ClassName() const override { return "TExceptionDialog"; }
 
   // The application's exception event: the dialog, or the standard box
-  // while a report is already on screen.
+  // while a report is already on screen. When the dialog cannot be made or
+  // shown (window or GDI handles exhausted, often the very cause), the report
+  // is stored without it and the standard box shows the message.
   static void ExceptionHandler(ui::TComponent* sender, std::exception_ptr error);
   // The thread list's synchronised-exception event: the same for the
   // exception that ended a listed thread (the report names the thread).
   static void ExceptionThreadHandler(TDiagDebugThread& thread);
   // Shows one exception modally (of the thread, when one is given, with the
-  // stack it recorded); returns once the user closed the dialog.
+  // stack it recorded); returns once the user closed the dialog. Raises when
+  // the dialog fails, after storing the report without it.
   static void ShowException(std::exception_ptr error, const TDiagDebugThread* thread = nullptr);
-  // The same for a fault nobody handled, with its stack; false when no
-  // dialog could show it (one is on screen) or it ended before the report
-  // was built.
-  static bool ShowUnhandledFault(std::exception_ptr error, std::shared_ptr<TDiagStackInfoList> stack);
+  // The same for a fault nobody handled, with its stack, whose report was
+  // stored already as storedEntry ("" when storing failed: the dialog stores
+  // it). False when no dialog showed it (one is on screen, or it failed).
+  static bool ShowUnhandledFault(std::exception_ptr error, std::shared_ptr<TDiagStackInfoList> stack,
+                                 const std::string& storedEntry);
   static bool ReportShowing();
 
   void FormCreate(ui::TComponent* sender);
@@ -65,7 +69,9 @@ class TExceptionDialog : public ui::TForm {
 
  private:
   static bool ShowReport(std::exception_ptr error, std::shared_ptr<TDiagStackInfoList> stack,
-                         std::optional<std::string> thread);
+                         std::optional<std::string> thread, const std::string& storedEntry = {});
+  // The handlers' common path: the dialog, else the stored report and the standard box.
+  static void ShowOrStore(std::exception_ptr error, const TDiagDebugThread* thread);
   void Prepare(std::exception_ptr error);
   void CreateDetails();
   void StoreReportText();
@@ -84,12 +90,16 @@ class TExceptionDialog : public ui::TForm {
   int expandedHeight_ = 0;
   std::vector<std::string> details_;
   std::string storedEntry_;
+  bool alreadyStored_ = false;  // stored before the dialog came: not again
+  bool* storedFlag_ = nullptr;  // told when the dialog stored the report
   TSimpleExceptionLog reportLog_;
 };
 
-// Stores a report without a dialog (the program is about to end).
-void StoreEndingReport(const std::string& message, const std::string& className, const void* address,
-                       const std::shared_ptr<TDiagStackInfoList>& stack) noexcept;
+// Stores a report without a dialog (the program is about to end, or no
+// dialog can be made); returns the entry's name, "" when storing failed.
+std::string StoreEndingReport(const std::string& message, const std::string& className, const void* address,
+                              const std::shared_ptr<TDiagStackInfoList>& stack,
+                              const std::optional<std::string>& thread = std::nullopt) noexcept;
 
 // Start-up and shut-down of the exception reporting: the hooks, the
 // application's exception event, and the terminate handler, the unhandled

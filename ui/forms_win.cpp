@@ -54,7 +54,14 @@ TForm::TForm() {
   bounds_ = {100, 100, 320, 240};
   InitVisible(false);
   Application().AddForm(this);
-  CreateHandle();
+  // A form whose window cannot be made (handles exhausted) never existed:
+  // its destructor will not run, so it leaves the list here.
+  try {
+    CreateHandle();
+  } catch (...) {
+    Application().RemoveForm(this);
+    throw;
+  }
 }
 
 TForm::~TForm() {

@@ -1,6 +1,7 @@
 #include "wizard/move_to_frame_win.h"
 
 #include <algorithm>
+#include <charconv>
 #include <vector>
 
 #include "base/ansi_text_win.h"
@@ -9,6 +10,7 @@
 #include "foundation/translate_component.h"
 #include "shell/namespace_win.h"
 #include "ui/layout_loader_win.h"
+#include "ui/splitter_win.h"
 #include "wizard/later_pages_win.h"
 #include "wizard/pages_win.h"
 
@@ -27,6 +29,11 @@ void TFoldersTree::DoGetText(PLazyNode node, TColumnIndex column, TLSTTextType t
   TLazyExplorerTreeview::DoGetText(node, column, type, text);
 }
 
+void TFoldersTree::DoChange(PLazyNode node) {
+  if (Explorer && Explorer->FileList) Explorer->FileList->DisplayFolder(GetSelectedPath());
+  TLazyExplorerTreeview::DoChange(node);
+}
+
 // ------------------------------------------------------------- TExplorer --
 
 TExplorer::TExplorer() { SetBevelOuter(ui::TBevel::None); }
@@ -40,9 +47,21 @@ TExplorer::~TExplorer() {
   }
 }
 
-void TExplorer::Prepare() {
+namespace {
+
+// A stored width: a decimal number not below zero, else the fallback.
+int StoredWidth(const std::string& text, int fallback) {
+  int value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  return error == std::errc() && end == text.data() + text.size() && value >= 0 ? value : fallback;
+}
+
+}  // namespace
+
+void TExplorer::Prepare(bool foldersOnly) {
   if (FoldersTree || DesktopFolder() == nullptr) return;
   FoldersTree = &Create<TFoldersTree>();
+  FoldersTree->Explorer = this;
   // The folder tree's working defaults (hidden folders, the change
   // notifier, icons from the icon thread, cut and copy marks, no shortcut
   // entry in the shell menu), one folder chosen at a time.
@@ -54,9 +73,29 @@ void TExplorer::Prepare() {
   };
   FoldersTree->OnChange = [this](TLazyTreeModel&, PLazyNode) { OnChange(this); };
   FoldersTree->SetParent(this);
-  FoldersTree->SetAlign(ui::TAlign::Client);
+  if (foldersOnly) {
+    FoldersTree->SetAlign(ui::TAlign::Client);
+  } else {
+    TConfiger* settings = Configer();
+    const int width = settings ? StoredWidth(settings->GetVal(Section, "DirWidth"), FoldersTree->Width())
+                               : FoldersTree->Width();
+    FoldersTree->SetWidth(width);
+    FoldersTree->SetAlign(ui::TAlign::Left);
+    auto& splitter = Create<ui::TSplitter>();
+    splitter.SetParent(this);
+    splitter.SetLeft(width + 10);  // aligned after the tree
+    FileList = &Create<TFilteredListView>();
+    FileList->OnChange = [this](TLazyTreeModel&, PLazyNode) { OnChange(this); };
+    FileList->SetParent(this);
+    FileList->SetAlign(ui::TAlign::Client);
+    if (!MultiSelect) {
+      auto& options = FileList->GetOptions();
+      options.SetSelectionOptions(options.SelectionOptions() & ~toMultiSelect);
+    }
+  }
   SetVisible(true);
   FoldersTree->SetActive(true);
+  if (FileList) FileList->Listing = true;
 }
 
 void TExplorer::OnChange(ui::TComponent*) { ui::Fire(OnFolderChange, this); }
@@ -69,6 +108,7 @@ PLazyNode TExplorer::Reveal(const std::wstring& folder) {
 
 void TExplorer::SetSelectedFiles(const std::string& files) {
   if (!FoldersTree) return;
+  if (FileList && FileList->RootNodeCount() > 0) FileList->ClearSelection();
   // The shell may parse the empty name as the desktop, or as nothing at all.
   if (PLazyNode top = FoldersTree->FindNode(L"")) FoldersTree->SetExpanded(top, true);
   std::vector<std::string> lines;
@@ -80,6 +120,8 @@ void TExplorer::SetSelectedFiles(const std::string& files) {
   PLazyNode last = nullptr;
   for (auto it = lines.rbegin(); it != lines.rend(); ++it) {
     const std::wstring line = PathFromAnsi(*it);
+    // The list follows the tree only once the walk is over.
+    if (FileList) FileList->Listing = false;
     // Every folder on the way, from the drive on; a network path (two
     // leading backslashes) has none at position 3 or later and selects nothing.
     for (size_t at = line.find(L'\\'); at != std::wstring::npos && at >= 2; at = line.find(L'\\', at + 1)) {
@@ -91,11 +133,23 @@ void TExplorer::SetSelectedFiles(const std::string& files) {
       FoldersTree->SetFocusedNode(node);
       last = node;
     }
+    if (FileList) {
+      FileList->Listing = true;
+      FileList->DisplayFolder(FoldersTree->GetSelectedPath());
+      if (PLazyNode file = FileList->FindNode(line)) {
+        FileList->SetSelected(file, true);
+        FileList->SetFocusedNode(file);
+      }
+    }
   }
+  if (FileList) FileList->Listing = true;
   if (last) FoldersTree->ScrollIntoView(last, false);
 }
 
-std::wstring TExplorer::GetFolder() { return FoldersTree ? FoldersTree->GetSelectedPath() : std::wstring(); }
+std::wstring TExplorer::GetFolder() {
+  if (FileList) return FileList->Folder();
+  return FoldersTree ? FoldersTree->GetSelectedPath() : std::wstring();
+}
 
 // ---------------------------------------------------------- TMoveToFrame --
 
@@ -120,7 +174,7 @@ void TMoveToFrame::Select(std::string& dest) {
   form.SetText(Translate("Copy/Move Files"));
   form.SetBorderIcons(ui::biSystemMenu);
   form.SetPosition(ui::TPosition::ScreenCenter);
-  Explorer->Prepare();
+  Explorer->Prepare(true);
 
   TConfiger* settings = Configer();
   auto& savePaths = Get<ui::TCheckBox>("SavePathsCheckbox");

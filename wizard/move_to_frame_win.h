@@ -7,22 +7,28 @@
 
 #include "shell/explorer_tree_win.h"
 #include "ui/forms_win.h"
+#include "wizard/filtered_list_view_win.h"
 #include "ui/std_controls_win.h"
 
 namespace kv {
 
-// The explorer's shell folder tree; a node's text is the item's name.
+class TExplorer;
+
+// The explorer's shell folder tree; a node's text is the item's name. The
+// explorer's file list follows its selection.
 class TFoldersTree : public TLazyExplorerTreeview {
  public:
   const char* ClassName() const override { return "TFoldersTree"; }
+  TExplorer* Explorer = nullptr;  // the explorer it belongs to
 
  protected:
   void DoGetText(PLazyNode node, TColumnIndex column, TLSTTextType type, std::wstring& text) override;
+  void DoChange(PLazyNode node) override;
 };
 
-// A panel holding a shell folder tree that selects given paths and answers
-// the selected folder. Folders only: nothing in the program asks for a file
-// list beside the tree, so none is built.
+// A panel holding a shell folder tree, optionally with the filtered file list
+// of the selected folder beside it, that selects given paths and answers the
+// selected folder. The program itself shows folders only.
 class TExplorer : public ui::TPanel {
  public:
   TExplorer();
@@ -30,21 +36,28 @@ class TExplorer : public ui::TPanel {
   ~TExplorer() override;
   const char* ClassName() const override { return "TExplorer"; }
 
-  // Builds the tree once; without the shell there is none.
-  void Prepare();
+  // Builds the controls once; without the shell there are none. With files,
+  // the tree keeps its width of the last time (Section/"DirWidth") on the
+  // left, a splitter beside it, and the file list takes the rest.
+  void Prepare(bool foldersOnly);
   // Selects the folder of each line (CR LF between lines, the last line
   // first): every folder on its way is expanded and selected in turn, so
   // "C:\Music\Rock\" ends on Rock and a line without a trailing "\" on its
-  // parent. Short (8.3) names are expanded first.
+  // parent. Short (8.3) names are expanded first. The file list shows the
+  // folder and selects the line's file.
   void SetSelectedFiles(const std::string& files);
-  // The selected file-system folder as the tree names it; empty when none
-  // is selected or the selected item is no file-system folder.
+  // The selected file-system folder as the tree names it (the folder the file
+  // list shows, when there is one); empty when none is selected or the
+  // selected item is no file-system folder.
   std::wstring GetFolder();
   void OnChange(ui::TComponent* sender);
 
   std::string Section = "Explorer";
   ui::TNotifyEvent OnFolderChange;
+  // Whether the file list lets several files be selected (before Prepare).
+  bool MultiSelect = true;
   TFoldersTree* FoldersTree = nullptr;
+  TFilteredListView* FileList = nullptr;  // only when prepared with files
 
  private:
   PLazyNode Reveal(const std::wstring& folder);

@@ -128,7 +128,7 @@ void TTuneSmartFrame::SelectFolderButtonClick(ui::TComponent*) {
   ok.SetDefault(true);
   ok.SetModalResult(ui::mrOk);
   ok.SetBounds(cancel.Left() - 20 - ok.Width(), 10, ok.Width(), ok.Height());
-  explorer.Prepare();
+  explorer.Prepare(true);
   auto& edit = Get<ui::TEdit>("KeepFolderEdit");
   explorer.SetSelectedFiles(edit.Text());
   if (form.ShowModal() != ui::mrOk) return;

@@ -5,7 +5,11 @@
 // paths: "terminate", "memcpy" (a fault inside a system library that nobody
 // handles: the dialog shows it, then the program ends), "overflow". Each
 // dialog that was on screen when its report was stored leaves its caption
-// in "dialog_shown.txt" beside the program.
+// in "dialog_shown.txt" beside the program. "thread": memcpy's fault on a
+// worker thread while the user-interface thread waits for it (a plain box
+// tells the user; the test answers it). "held": memcpy's fault while this
+// thread holds the lookup lock; "heldelsewhere": while a thread that never
+// lets go holds it (both: the report is stored with bare addresses).
 #include <windows.h>
 
 #include <cstdio>
@@ -14,6 +18,8 @@
 #include <string>
 #include <vector>
 
+#include "base/handle.h"
+#include "diagnostics/debug_info_win.h"
 #include "diagnostics/exception_dialog_win.h"
 #include "foundation/files_win.h"
 #include "ui/application_win.h"
@@ -60,6 +66,18 @@ __attribute__((noinline)) int Recurse(int depth) {
   return Recurse(depth + 1) + block[0];  // MARK:overflow
 }
 
+DWORD WINAPI FaultingWorker(void*) {
+  CopyToNowhere();
+  return 0;
+}
+
+DWORD WINAPI HoldingWorker(void* taken) {
+  (void)DiagLookupLock().Enter();
+  SetEvent(static_cast<HANDLE>(taken));
+  Sleep(INFINITE);
+  return 0;
+}
+
 void CALLBACK OnTimer(HWND, UINT, UINT_PTR id, DWORD) noexcept {
   KillTimer(nullptr, id);
   ui::Guarded([] { Fail1(); return 0; }, 0);
@@ -83,6 +101,21 @@ int Run(const std::string& mode) {
   });
   if (mode == "terminate") Terminate();
   if (mode == "memcpy") CopyToNowhere();
+  if (mode == "thread") {
+    const KernelHandle worker(CreateThread(nullptr, 0, &FaultingWorker, nullptr, 0, nullptr));
+    WaitForSingleObject(worker.Get(), INFINITE);  // never returns: the process ends first
+    return 1;
+  }
+  if (mode == "held") {
+    const TDiagLockGuard held(DiagLookupLock());
+    CopyToNowhere();
+  }
+  if (mode == "heldelsewhere") {
+    const KernelHandle taken(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    const KernelHandle holder(CreateThread(nullptr, 0, &HoldingWorker, taken.Get(), 0, nullptr));
+    WaitForSingleObject(taken.Get(), INFINITE);
+    CopyToNowhere();
+  }
   if (mode == "overflow") return Recurse(0);
   SetTimer(nullptr, 0, 10, &OnTimer);
   MSG msg;

@@ -121,6 +121,59 @@ TEST_F(ReportDialog, ShowsTheMessageStoresTheReportAndTakesALaterExceptionInTheS
   // The stack block of such a report: crash_program_win_test.cpp.
 }
 
+// Refuses every window this thread makes while it lives, as exhausted USER
+// handles would.
+class WindowsRefused {
+ public:
+  WindowsRefused() : hook_(SetWindowsHookExW(WH_CBT, &Refuse, nullptr, GetCurrentThreadId())) {}
+  ~WindowsRefused() { UnhookWindowsHookEx(hook_); }
+  WindowsRefused(const WindowsRefused&) = delete;
+  WindowsRefused& operator=(const WindowsRefused&) = delete;
+  bool Active() const { return hook_ != nullptr; }
+
+ private:
+  static LRESULT CALLBACK Refuse(int code, WPARAM w, LPARAM l) {
+    if (code == HCBT_CREATEWND) return 1;
+    return CallNextHookEx(nullptr, code, w, l);
+  }
+  HHOOK hook_;
+};
+
+TEST_F(ReportDialog, AReportWhoseDialogCannotBeMadeIsStoredAndShownInTheStandardBox) {
+  int storedCalls = 0;
+  SetReportStoredHook([&](TExceptionDialog& dialog) {
+    ++storedCalls;
+    dialog.SetModalResult(ui::mrOk);
+  });
+  const size_t forms = ui::Application().Forms().size();
+  {
+    const WindowsRefused refused;
+    ASSERT_TRUE(refused.Active());
+    RaiseToTheApplication();
+  }
+  EXPECT_EQ(storedCalls, 0);
+  // The dialog that was never made is not left among the forms.
+  EXPECT_EQ(ui::Application().Forms().size(), forms);
+  EXPECT_FALSE(TExceptionDialog::ReportShowing());
+  EXPECT_EQ(boxes_, std::vector<std::string>{"Index out of range\nsecond line"});
+  const std::vector<std::string> names = ArchiveEntryNames(Archive());
+  ASSERT_EQ(names.size(), 1u);
+  const std::string text = LoadStringFromZip(Archive(), names[0], "");
+  EXPECT_EQ(text.rfind(std::string(kReportTitle) + "\r\n\r\nIndex out of range\r\nsecond line.\r\n\r\n"
+                       "Exception class: std::out_of_range\r\nException address: ", 0), 0u)
+      << text.substr(0, 300);
+  // The stack of the exception itself, not of the dialog's failure.
+  EXPECT_NE(text.find("Raise"), std::string::npos);
+  EXPECT_EQ(text.find("TExceptionDialog"), std::string::npos);
+  EXPECT_NE(text.find("List of loaded modules:"), std::string::npos);
+
+  // Windows again: the next report has its dialog.
+  RaiseToTheApplication();
+  EXPECT_EQ(storedCalls, 1);
+  EXPECT_EQ(ArchiveEntryNames(Archive()).size(), 2u);
+  EXPECT_EQ(boxes_.size(), 1u);
+}
+
 // The fake mail library beside the test program: it records the call and
 // answers the code it was given.
 class FakeMail : public ReportDialog {
@@ -319,6 +372,25 @@ TEST_F(ReportDialog, AListedThreadsExceptionIsShownWithTheThreadLineAndLogged) {
   EXPECT_EQ(text.compare(text.size() - 2, 2, "\r\n"), 0);
   EXPECT_EQ(text.find(rule, stamp + 204), std::string::npos);  // one report, one stamp
   EXPECT_EQ(ArchiveEntryNames(Archive()).size(), 1u);
+}
+
+TEST_F(ReportDialog, AListedThreadsExceptionWithoutADialogIsStoredWithTheThreadLine) {
+  SetReportStoredHook([](TExceptionDialog& dialog) { dialog.SetModalResult(ui::mrOk); });
+  {
+    FailingThread thread;
+    const WindowsRefused refused;
+    thread.Start();
+    thread.WaitFor();
+    ASSERT_TRUE(thread.SyncExceptionObject());
+  }
+  EXPECT_EQ(boxes_, std::vector<std::string>{"worker failed"});
+  EXPECT_EQ(ui::test::FindForm<TExceptionDialog>(), nullptr);
+  const std::vector<std::string> names = ArchiveEntryNames(Archive());
+  ASSERT_EQ(names.size(), 1u);
+  const std::string text = LoadStringFromZip(Archive(), names[0], "");
+  EXPECT_NE(text.find("\r\nException class: std::runtime_error\r\nThread: "), std::string::npos) << text.substr(0, 300);
+  EXPECT_NE(text.find("[TFailingThread] \"worker\"\r\n"), std::string::npos);
+  EXPECT_NE(text.find("RaiseInWorker"), std::string::npos);
 }
 
 TEST(DebugThreadList, EntriesAndTheirLines) {

@@ -19,6 +19,7 @@
 #include "shell/namespace_win.h"
 #include "tests/shell/shell_test_util.h"
 #include "tests/wizard/wizard_test_util.h"
+#include "ui/splitter_win.h"
 #include "wizard/move_to_frame_win.h"
 #include "wizard/result_tree_win.h"
 #include "wizard/smart_marking.h"
@@ -193,6 +194,153 @@ TEST_F(MoveTo, AFolderOutsideTheCodePageTravelsAsItsShortForm) {
             }),
             shortForm + "\\");
   EXPECT_EQ(selected, folder);
+}
+
+// ------------------------------------------- the explorer with a file list --
+
+class ExplorerFiles : public MoveTo {
+ protected:
+  void SetUp() override {
+    MoveTo::SetUp();
+    // Names the mask must not lose: no dot, and operators of expressions.
+    for (const wchar_t* name : {L"README", L"b[1] (live)+.txt"}) {
+      HANDLE file = CreateFileW((test::kFixture + L"\\enum\\" + name).c_str(), GENERIC_WRITE, 0, nullptr,
+                                CREATE_ALWAYS, 0, nullptr);
+      ASSERT_NE(file, INVALID_HANDLE_VALUE);
+      CloseHandle(file);
+    }
+  }
+  // A form of 500 x 300 with an explorer prepared with files, shown.
+  TExplorer& Make(bool multiSelect = true) {
+    form = &owner.Create<ui::TForm>();
+    form->SetBounds(0, 0, 500, 300);
+    explorer = &form->Create<TExplorer>();
+    explorer->SetParent(form);
+    explorer->SetAlign(ui::TAlign::Client);
+    explorer->MultiSelect = multiSelect;
+    explorer->OnFolderChange = [this](ui::TComponent* sender) { changes += sender == explorer; };
+    form->Show();
+    explorer->Prepare(false);
+    ui::test::Pump(50);
+    return *explorer;
+  }
+  void Free() {
+    owner.FreeComponent(form);
+    form = nullptr;
+    explorer = nullptr;
+  }
+  static std::vector<std::wstring> Selected(TFilteredListView& list) {
+    std::vector<std::wstring> names;
+    for (PLazyNode n = list.GetFirstSelected(); n; n = list.GetNextSelected(n)) names.push_back(list.GetText(n, kNoColumn));
+    return names;
+  }
+
+  ui::TForm* form = nullptr;
+  TExplorer* explorer = nullptr;
+  int changes = 0;
+};
+
+TEST_F(ExplorerFiles, TheListFollowsTheTreeThroughItsMask) {
+  Settings().SetVal("Explorer", "DirWidth", "150");
+  TExplorer& e = Make();
+  TFoldersTree& tree = *e.FoldersTree;
+  ASSERT_NE(e.FileList, nullptr);
+  TFilteredListView& list = *e.FileList;
+  // The tree on the left in its stored width, the splitter, the list in the rest.
+  ASSERT_EQ(e.ControlCount(), 3u);
+  auto* splitter = dynamic_cast<ui::TSplitter*>(e.Controls(1));
+  ASSERT_NE(splitter, nullptr);
+  EXPECT_EQ(tree.Align(), ui::TAlign::Left);
+  EXPECT_EQ(tree.Width(), 150);
+  EXPECT_EQ(splitter->Left(), 150);
+  EXPECT_EQ(list.Align(), ui::TAlign::Client);
+  EXPECT_EQ(list.Left(), 150 + splitter->Width());
+  EXPECT_TRUE(list.Listing);
+  EXPECT_EQ(list.Mask, "*.*");
+  EXPECT_TRUE(list.GetOptions().SelectionOptions() & toMultiSelect);
+  EXPECT_FALSE(tree.TreeOptions().SelectionOptions() & toMultiSelect);
+
+  // A file's line selects its folder in the tree and the file in the list,
+  // whatever the letter case of the line; the lines go last first, so the
+  // first line's folder stays selected.
+  e.SetSelectedFiles("c:\\KVTEST\\ENUM\\TWO.DAT\r\nC:\\kvtest\\names\\small.txt");
+  EXPECT_EQ(WStringToAnsi(e.GetFolder()), "C:\\kvtest\\enum");
+  EXPECT_EQ(list.Folder(), tree.GetSelectedPath());
+  EXPECT_EQ(list.Names(), (std::vector<std::wstring>{L".dotfile", L"b[1] (live)+.txt", L"Folder.zip", L"one.txt",
+                                                     L"README", L"two.dat"}));
+  EXPECT_EQ(Selected(list), std::vector<std::wstring>{L"two.dat"});
+  ASSERT_NE(list.FocusedNode(), nullptr);
+  EXPECT_EQ(list.GetText(list.FocusedNode(), kNoColumn), L"two.dat");
+  EXPECT_EQ(list.FindNode(L"C:\\kvtest\\enum\\alpha"), nullptr);  // folders are not listed
+  EXPECT_EQ(list.FindNode(L"C:\\kvtest\\names\\one.txt"), nullptr);
+
+  // Drawn: the names are on screen (a picture for a person, too).
+  const ui::TBitmap shot = ui::test::Screenshot(*form, "explorer_with_files");
+  EXPECT_GT(ui::test::DarkPixels(shot, *form, list), 100);
+
+  // Another mask, another folder clicked: the list follows and tells the explorer's owner.
+  list.Mask = "*.TXT";
+  changes = 0;
+  ClickNode(tree, tree.FindNode(L"C:\\kvtest\\names"));
+  EXPECT_GE(changes, 1);
+  EXPECT_EQ(WStringToAnsi(e.GetFolder()), "C:\\kvtest\\names");
+  ASSERT_EQ(list.Names().size(), 4u);
+  EXPECT_EQ(WStringToAnsi(list.Names()[0]), "caf\xe9 \xfc" "ber.txt");
+  EXPECT_EQ(list.Names()[1], L"small.txt");
+  EXPECT_EQ(list.RootNodeCount(), 4u);
+  // A virtual item has no files: the list is empty, not some drive's root.
+  ClickNode(tree, tree.FindNodeByPIDL(DrivesFolder()->AbsolutePIDL()));
+  EXPECT_EQ(e.GetFolder(), L"");
+  EXPECT_EQ(list.RootNodeCount(), 0u);
+
+  // The splitter gives the tree the width dragged; it is stored when the explorer goes.
+  // The mouse at screen points, as the bar moves under it.
+  HWND bar = splitter->Handle();
+  POINT start{1, 50};
+  ClientToScreen(bar, &start);
+  const auto mouse = [&](UINT msg, WPARAM keys, int dx) {
+    POINT p{start.x + dx, start.y};
+    ScreenToClient(bar, &p);
+    SendMessageW(bar, msg, keys, MAKELPARAM(p.x, p.y));
+  };
+  mouse(WM_LBUTTONDOWN, MK_LBUTTON, 0);
+  mouse(WM_MOUSEMOVE, MK_LBUTTON, 40);
+  EXPECT_EQ(tree.Width(), 190);
+  mouse(WM_MOUSEMOVE, MK_LBUTTON, -400);  // never below its least width
+  EXPECT_EQ(tree.Width(), splitter->MinSize());
+  mouse(WM_MOUSEMOVE, MK_LBUTTON, 1000);  // nor the list
+  EXPECT_EQ(list.Width(), splitter->MinSize());
+  mouse(WM_MOUSEMOVE, MK_LBUTTON, 40);
+  mouse(WM_LBUTTONUP, 0, 40);
+  mouse(WM_MOUSEMOVE, 0, 80);  // released: nothing follows
+  EXPECT_EQ(tree.Width(), 190);
+  EXPECT_EQ(list.Left(), 190 + splitter->Width());
+  Free();
+  EXPECT_EQ(Settings().GetVal("Explorer", "DirWidth"), "190");
+}
+
+TEST_F(ExplorerFiles, SingleSelectionAndAStoredWidthThatIsNoWidth) {
+  for (const char* stored : {"-5", "wide", ""}) {
+    SCOPED_TRACE(stored);
+    Settings().SetVal("Explorer", "DirWidth", stored);
+    TExplorer& e = Make(false);
+    EXPECT_EQ(e.FoldersTree->Width(), 200);  // the tree's own
+    EXPECT_FALSE(e.FileList->GetOptions().SelectionOptions() & toMultiSelect);
+    e.SetSelectedFiles("C:\\kvtest\\enum\\one.txt\r\nC:\\kvtest\\enum\\two.dat");
+    // One line's file at a time: the first line's stays.
+    EXPECT_EQ(Selected(*e.FileList), std::vector<std::wstring>{L"one.txt"});
+    Free();
+  }
+  // Prepared with folders only, no list and the tree's selection is the folder.
+  auto& panel = owner.Create<ui::TForm>();
+  auto& e = panel.Create<TExplorer>();
+  e.SetParent(&panel);
+  e.Prepare(true);
+  EXPECT_EQ(e.FileList, nullptr);
+  EXPECT_EQ(e.FoldersTree->Align(), ui::TAlign::Client);
+  e.SetSelectedFiles("C:\\kvtest\\enum\\one.txt");
+  EXPECT_EQ(WStringToAnsi(e.GetFolder()), "C:\\kvtest\\enum");
+  owner.FreeComponent(&panel);
 }
 
 // ------------------------------------------------ the results page's Move --

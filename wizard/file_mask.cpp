@@ -1,0 +1,28 @@
+#include "wizard/file_mask.h"
+
+namespace kv {
+
+std::string MaskToExpression(std::string_view mask) {
+  // A trailing ".*" may match nothing at all, dot included.
+  const bool optionalExtension = mask.size() >= 2 && mask.substr(mask.size() - 2) == ".*";
+  if (optionalExtension) mask.remove_suffix(2);
+  std::string expression = "^";
+  for (const char c : mask) {
+    switch (c) {
+      case '?': expression += '.'; break;
+      case '*': expression += ".*"; break;
+      // Characters the expression language reads as operators are escaped:
+      // file names hold brackets, parentheses and plus signs.
+      case '.': case '\\': case '^': case '$': case '[': case ']': case '(': case ')':
+      case '|': case '+': case '{': case '}': case '#':
+        expression += '\\';
+        expression += c;
+        break;
+      default: expression += c; break;
+    }
+  }
+  if (optionalExtension) expression += "(\\..*)?";
+  return expression + "$";
+}
+
+}  // namespace kv
