@@ -289,6 +289,9 @@ TReserveArchive ReadReserveArchive(const std::vector<uint8_t>& bytes, uint64_t b
   fs.Put(std::string(kArchiveName), bytes);
   TUnZipper zip(fs);
   zip.doProcessMessages = false;
+  // A damaged archive is told by the load's notice, not by the library's
+  // boxes ("Unknown Compression Method"): none is shown at start-up.
+  zip.dialogHook = nullptr;
   zip.SetZipName(std::string(kArchiveName));
   zip.ReadZip();
   TReserveArchive archive;
