@@ -300,8 +300,10 @@ TReserveArchive ReadReserveArchive(const std::vector<uint8_t>& bytes, uint64_t b
   // second time: the password changes nothing for the others.
   TEntryRead list = ReadEntry(zip, "data", "", kMaxReserveArchiveText, false, budget);
   TEntryRead size = ReadEntry(zip, "size", "", kMaxReserveSizeText, true, budget);
-  if (list.text.empty() && list.encrypted) list = ReadEntry(zip, "data", kReservePassword, kMaxReserveArchiveText, false, budget);
-  if (list.text.empty() && size.encrypted) size = ReadEntry(zip, "size", kReservePassword, kMaxReserveSizeText, true, budget);
+  if (list.text.empty()) {
+    if (list.encrypted) list = ReadEntry(zip, "data", kReservePassword, kMaxReserveArchiveText, false, budget);
+    if (size.encrypted) size = ReadEntry(zip, "size", kReservePassword, kMaxReserveSizeText, true, budget);
+  }
   // A list that is there but cannot be read is not an empty list: the files
   // it names would be forgotten.
   if (list.found && !list.read)

@@ -11,6 +11,8 @@
 #include "tests/support/allocation_meter.h"
 #include "tests/wizard/reserve_zip_util.h"
 #include "zip/zip_errors.h"
+#include "zip/zip_file_system.h"
+#include "zip/zipper.h"
 
 namespace kv {
 namespace {
@@ -295,6 +297,28 @@ TEST(ReserveArchive, TheBudgetCountsInputAndRefusesDataLongerThanItsSizeNeeds) {
                 " bytes of data for " + std::to_string(list.size()) + " bytes, more than the " +
                 std::to_string(both - 1) + " bytes left to read");
   EXPECT_EQ(BadZipText(test::RawZip({deflated}), both), "read, list \"" + list + "\", size \"\"");
+}
+
+// An archive as an older version wrote it: every entry encrypted.
+std::vector<uint8_t> EncryptedArchive(const std::string& password, const std::string& list) {
+  TMemoryFileSystem fs;
+  for (const auto& [entry, text] : {std::pair<std::string, std::string>{"data", list}, {"size", "7"}}) {
+    TZipper zip(fs, DefaultZipperDisk());
+    zip.doProcessMessages = false;
+    zip.password = password;
+    zip.SetZipName("data");
+    zip.ZipFromBuffer(text.data(), text.size(), entry);
+  }
+  return *fs.Files().find("data")->second.bytes;
+}
+
+// Encrypted entries are read with the reserve's password; a list that it
+// does not open is refused, not taken as an empty list.
+TEST(ReserveArchive, AnEncryptedListIsReadWithThePasswordOrRefused) {
+  const std::string list = Hidden("C:\\M") + "\ta.mp3\r\n";
+  EXPECT_EQ(BadZipText(EncryptedArchive(kReservePassword, list)), "read, list \"" + list + "\", size \"7\"");
+  EXPECT_EQ(BadZipText(EncryptedArchive("another", list)),
+            "The entry \"data\" of the reserve's archive cannot be read with the reserve's password");
 }
 
 }  // namespace
