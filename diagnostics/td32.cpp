@@ -30,6 +30,7 @@ TDiagTD32InfoScanner::TDiagTD32InfoScanner(std::span<const uint8_t> bytes) {
   const auto first = data.U32(4);
   if (!first) return;
   valid_ = true;
+  workLeft_ = kWorkPerByte * data.Size() + kWorkBase;
   uint64_t dir = *first;
   std::vector<uint64_t> seen;
   for (int n = 0; n < kMaxDirectories && dir != 0; ++n) {
@@ -47,6 +48,7 @@ TDiagTD32InfoScanner::TDiagTD32InfoScanner(std::span<const uint8_t> bytes) {
     // Names first: the other subsections refer to them only by index.
     for (int pass = 0; pass < 2; ++pass) {
       for (uint64_t i = 0; i < *count; ++i) {
+        if (!Spend(1)) return;
         const uint64_t e = entries + i * 12;
         const uint16_t type = *data.U16(e);
         const auto sub = data.Sub(*data.U32(e + 4), *data.U32(e + 8));
@@ -67,7 +69,7 @@ void TDiagTD32InfoScanner::ReadNames(ByteView sub) {
   uint64_t at = 4;
   for (uint64_t i = 0; i < *count; ++i) {
     const auto length = sub.U8(at);
-    if (!length || !sub.Has(at + 1, uint64_t{*length} + 1)) return;
+    if (!length || !sub.Has(at + 1, uint64_t{*length} + 1) || !Spend(uint64_t{*length} + 2)) return;
     names_.emplace_back(reinterpret_cast<const char*>(sub.Data() + at + 1), *length);
     at += uint64_t{*length} + 2;
   }
@@ -82,14 +84,15 @@ void TDiagTD32InfoScanner::ReadModule(ByteView sub) {
   const auto name = sub.U32(8);
   if (!segments || !name) return;
   Module module{*name, {}};
-  for (uint64_t i = 0; i < *segments && sub.Has(28 + i * 12, 12); ++i) {
+  if (!Spend(1)) return;
+  for (uint64_t i = 0; i < *segments && sub.Has(28 + i * 12, 12) && Spend(1); ++i) {
     module.segments.push_back({*sub.U32(28 + i * 12 + 4), *sub.U32(28 + i * 12 + 8)});
   }
   modules_.push_back(std::move(module));
 }
 
 void TDiagTD32InfoScanner::ReadSymbols(ByteView sub) {
-  for (uint64_t at = 4; sub.Has(at, 4);) {
+  for (uint64_t at = 4; sub.Has(at, 4) && Spend(1);) {
     const uint16_t size = *sub.U16(at);
     const uint16_t type = *sub.U16(at + 2);
     if (size < 2) return;
@@ -104,6 +107,7 @@ void TDiagTD32InfoScanner::ReadSourceModule(ByteView sub) {
   const auto fileCount = sub.U16(0);
   if (!fileCount) return;
   for (uint64_t f = 0; f < *fileCount; ++f) {
+    if (!Spend(1)) return;
     const auto fileOffset = sub.U32(2 + f * 4);
     if (!fileOffset) return;
     const uint64_t fe = *fileOffset;
@@ -115,6 +119,7 @@ void TDiagTD32InfoScanner::ReadSourceModule(ByteView sub) {
     const uint64_t tables = fe + 6;
     const uint64_t ranges = tables + uint64_t{*segments} * 4;
     for (uint64_t s = 0; s < *segments; ++s) {
+      if (!Spend(1)) break;
       const auto start = sub.U32(ranges + s * 8);
       const auto end = sub.U32(ranges + s * 8 + 4);
       const auto table = sub.U32(tables + s * 4);
@@ -125,12 +130,21 @@ void TDiagTD32InfoScanner::ReadSourceModule(ByteView sub) {
       const uint64_t offsets = uint64_t{*table} + 4;
       const uint64_t numbers = offsets + uint64_t{*lineCount} * 4;
       if (!sub.Has(numbers, uint64_t{*lineCount} * 2)) continue;
-      for (uint64_t i = 0; i < *lineCount; ++i) {
+      for (uint64_t i = 0; i < *lineCount && Spend(1); ++i) {
         file.lines.push_back({*sub.U32(offsets + i * 4), *sub.U16(numbers + i * 2)});
       }
     }
     files_.push_back(std::move(file));
   }
+}
+
+bool TDiagTD32InfoScanner::Spend(uint64_t n) {
+  if (n > workLeft_) {
+    workLeft_ = 0;
+    return false;
+  }
+  workLeft_ -= n;
+  return true;
 }
 
 std::string TDiagTD32InfoScanner::ModuleNameFromAddr(uint32_t addr) const {

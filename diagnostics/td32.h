@@ -16,7 +16,15 @@ bool IsTD32DebugData(ByteView block);
 
 class TDiagTD32InfoScanner {
  public:
+  // Work (entries, names' bytes, segments, records, line points read) per
+  // byte of the block, and a little for any block: data this program can
+  // use needs at most two per byte, while entries, files and tables that
+  // share offsets would make the work their product.
+  static constexpr uint64_t kWorkPerByte = 4;
+  static constexpr uint64_t kWorkBase = 65536;
+
   // block must outlive the scanner; invalid data leaves every list empty.
+  // Reading stops where the work passes its bound; what was read is kept.
   explicit TDiagTD32InfoScanner(std::span<const uint8_t> block);
 
   bool ValidData() const noexcept { return valid_; }
@@ -54,8 +62,11 @@ class TDiagTD32InfoScanner {
   void ReadSymbols(ByteView sub);
   void ReadSourceModule(ByteView sub);
   const SourceFile* FileOf(uint32_t addr) const;
+  // Takes n from the work left; false (and nothing more is read) once it is spent.
+  bool Spend(uint64_t n);
 
   bool valid_ = false;
+  uint64_t workLeft_ = 0;
   std::vector<std::string> names_;
   std::vector<Module> modules_;
   std::vector<Proc> procs_;

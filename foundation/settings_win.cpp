@@ -103,7 +103,19 @@ std::unique_ptr<TXMLConfig> LoadXMLConfig(const std::wstring& fileName, bool aut
     if (!autoSave || CreateNewFile(fileName, text)) break;
     if (round == 2) ThrowFileError("Cannot create file \"$1\". $2", fileName, ERROR_FILE_EXISTS);
   }
-  auto writer = [fileName](const std::string&, std::string_view bytes) { WriteFileAtomic(fileName, bytes); };
+  // A text the next start would refuse is not written: the file keeps its
+  // last readable state. The store writes the long tag forms and indents, so
+  // a file read in the short forms may come back at twice its size.
+  auto writer = [fileName](const std::string&, std::string_view bytes) {
+    if (bytes.size() > static_cast<size_t>(kMaxSettingsFileSize)) {
+      throw EOSError(Translate("The settings take $2 bytes, more than the $3 bytes a settings file may have; "
+                               "\"$1\" was kept as it was",
+                               WStringToAnsi(fileName) + "\r\n" + std::to_string(bytes.size()) + "\r\n" +
+                                   std::to_string(kMaxSettingsFileSize)),
+                     ERROR_FILE_TOO_LARGE);
+    }
+    WriteFileAtomic(fileName, bytes);
+  };
   return std::make_unique<TXMLConfig>(WStringToAnsi(fileName), std::move(text), autoSave, writer);
 }
 

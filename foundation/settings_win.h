@@ -9,8 +9,9 @@
 
 namespace kv {
 
-// The largest settings file that is read; a larger one is refused with an
-// EOSError naming the limit (and never replaced).
+// The largest settings file that is read, and written: a larger one is
+// refused with an EOSError naming the limit (and never replaced), and a save
+// that would pass it raises one and keeps the file as it was.
 inline constexpr long long kMaxSettingsFileSize = 4ll << 20;
 
 // The executable's path with its extension replaced by ".conf.xml".

@@ -127,6 +127,7 @@ void TReserveListReader::EndLine() {
 }
 
 TParsedReserve TReserveListReader::Finish() {
+  out_.cut = stopped_;
   if (stopped_) {
     out_.rejected.push_back(std::move(rest_));
   } else if (!line_.empty()) {
@@ -211,52 +212,105 @@ std::string HistoryEntryName(std::string_view kind, int64_t day, int64_t millise
 
 namespace {
 
-// Extracts one entry within what is left of the load's budget; a damaged
-// entry raises, a wrong password gives "". An entry whose directory record
-// says it is larger than `cap` raises, or with `skipLarger` reads as "",
-// without being decoded (decoding never passes the size recorded).
-std::string ReadEntry(TUnZipper& zip, const std::string& name, const std::string& password, uint64_t cap,
-                      bool skipLarger, uint64_t& budget, bool& found) {
-  cap = std::min(cap, budget);
+// What reading one entry found.
+struct TEntryRead {
+  std::string text;
+  bool found = false;      // an entry of that name is in the archive
+  bool encrypted = false;  // it is encrypted
+  bool read = false;       // its bytes came out whole and checked
+};
+
+// A deflate writer that finds no gain stores the bytes, 5 bytes of framing
+// per 65,535: data longer than that for the size it claims was not written
+// as a list, and empty blocks may decode to nothing at some 0.25 s per MiB.
+uint64_t MostCompressedBytes(uint64_t size) { return size + size / 1024 + 1024; }
+
+// Extracts one entry (the last of that name) within what is left of the
+// load's budget, which is charged the entry's compressed size and the size it
+// claims before anything is decoded (decoding passes neither). An entry past
+// `cap`, the budget or MostCompressedBytes is refused unread: it raises, or
+// with `lenient` reads as not read. So does a damaged one (CRC, size, data).
+// An encrypted entry is decoded only with a password; a wrong one leaves it
+// not read.
+TEntryRead ReadEntry(TUnZipper& zip, const std::string& name, const std::string& password, uint64_t cap,
+                     bool lenient, uint64_t& budget) {
+  TEntryRead entry;
+  uint64_t charge = 0;
+  std::string refusal;
   for (int i = 0; i < zip.Count(); ++i) {
-    if (!SameTextAscii(zip.FileName(i), name) || zip.Entry(i).uncompressedSize <= cap) continue;
-    found = true;
-    if (skipLarger) return {};
-    throw EBadZipFile("The entry \"" + name + "\" of the reserve's archive is larger than " + std::to_string(cap) +
-                      " bytes");
+    if (!SameTextAscii(zip.FileName(i), name)) continue;
+    const TZipHeaderInfo& header = zip.Entry(i);
+    entry.found = true;
+    entry.encrypted = entry.encrypted || header.IsEncrypted();
+    const uint64_t claimed = header.uncompressedSize;
+    const uint64_t input = header.compressedSize;
+    if (claimed > std::min(cap, budget)) {
+      refusal = "is larger than " + std::to_string(std::min(cap, budget)) + " bytes";
+    } else if (input > MostCompressedBytes(claimed)) {
+      refusal = "holds " + std::to_string(input) + " bytes of data for " + std::to_string(claimed) + " bytes";
+    } else if (input + claimed > budget) {
+      refusal = "holds " + std::to_string(input) + " bytes of data for " + std::to_string(claimed) +
+                " bytes, more than the " + std::to_string(budget) + " bytes left to read";
+    }
+    charge = std::max(charge, input + claimed);
   }
+  if (!refusal.empty()) {
+    if (lenient) return entry;
+    throw EBadZipFile("The entry \"" + name + "\" of the reserve's archive " + refusal);
+  }
+  if (!entry.found || (entry.encrypted && password.empty())) return entry;
+  budget -= charge;
+
   TMemoryStream out;
   bool damaged = false;
+  bool started = false;  // the password check passed: what fails now is the data
   zip.password = password;
   zip.maxOutputSize = cap;
+  zip.onStartUnZip = [&](int, const std::string&, bool&) { started = true; };
+  zip.onEndUnZip = [&](int, const std::string&) { entry.read = true; };
   zip.onSkippingFile = [&](TSkipReason reason, const std::string&, int) {
-    if (reason != TSkipReason::BadPassword) damaged = true;
+    if (reason != TSkipReason::BadPassword || started) damaged = true;
   };
-  found = zip.UnZipToStream(out, name) > 0;
-  budget -= std::min<uint64_t>(budget, static_cast<uint64_t>(out.Size()));
-  if (damaged) throw EBadZipFile("The entry \"" + name + "\" of the reserve's archive is damaged");
-  return out.Text();
+  zip.onBadCRC = [&](uint32_t, uint32_t, int) { damaged = true; };
+  zip.UnZipToStream(out, name);
+  if (damaged) {
+    entry.read = false;
+    if (lenient) return entry;
+    throw EBadZipFile("The entry \"" + name + "\" of the reserve's archive is damaged");
+  }
+  if (entry.read) entry.text = out.Text();
+  return entry;
 }
 
 }  // namespace
 
-TReserveArchive ReadReserveArchive(const std::vector<uint8_t>& bytes) {
+TReserveArchive ReadReserveArchive(const std::vector<uint8_t>& bytes, uint64_t budget) {
   TMemoryFileSystem fs;
   fs.Put(std::string(kArchiveName), bytes);
   TUnZipper zip(fs);
   zip.doProcessMessages = false;
+  // A damaged archive is told by the load's notice, not by the library's
+  // boxes ("Unknown Compression Method"): none is shown at start-up.
+  zip.dialogHook = nullptr;
   zip.SetZipName(std::string(kArchiveName));
   zip.ReadZip();
   TReserveArchive archive;
   for (int i = 0; i < zip.Count(); ++i) archive.entryNames.push_back(zip.FileName(i));
-  bool sizeFound = false;
-  uint64_t budget = kMaxReserveArchiveText;  // one budget for every entry and try
-  archive.list = ReadEntry(zip, "data", "", budget, false, budget, archive.hasList);
-  archive.size = ReadEntry(zip, "size", "", kMaxReserveSizeText, true, budget, sizeFound);
-  if (archive.list.empty()) {
-    archive.list = ReadEntry(zip, "data", kReservePassword, budget, false, budget, archive.hasList);
-    archive.size = ReadEntry(zip, "size", kReservePassword, kMaxReserveSizeText, true, budget, sizeFound);
+  // One budget for every entry and try. Only encrypted entries are read a
+  // second time: the password changes nothing for the others.
+  TEntryRead list = ReadEntry(zip, "data", "", kMaxReserveArchiveText, false, budget);
+  TEntryRead size = ReadEntry(zip, "size", "", kMaxReserveSizeText, true, budget);
+  if (list.text.empty()) {
+    if (list.encrypted) list = ReadEntry(zip, "data", kReservePassword, kMaxReserveArchiveText, false, budget);
+    if (size.encrypted) size = ReadEntry(zip, "size", kReservePassword, kMaxReserveSizeText, true, budget);
   }
+  // A list that is there but cannot be read is not an empty list: the files
+  // it names would be forgotten.
+  if (list.found && !list.read)
+    throw EBadZipFile("The entry \"data\" of the reserve's archive cannot be read with the reserve's password");
+  archive.hasList = list.found;
+  archive.list = std::move(list.text);
+  archive.size = std::move(size.text);
   return archive;
 }
 

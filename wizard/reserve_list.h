@@ -36,6 +36,7 @@ struct TParsedReserve {
   std::vector<TReserveLine> lines;
   std::vector<std::string> rejected;  // lines that are not reserve lines, as they were (their start)
   bool torn = false;                  // the text ended inside a line (a killed append)
+  bool cut = false;                   // more than kMaxReserveLines lines: the rest was not read
 };
 
 // Parses a list. Empty lines are skipped; a line that breaks the form goes to
@@ -100,8 +101,11 @@ std::string HistoryEntryName(std::string_view kind, int64_t day, int64_t millise
 
 // --- the archive "data" ---
 inline constexpr char kReservePassword[] = "wrenfield";
-// Most bytes one load of the archive decodes, over all its entries and
-// tries: a list of some 500,000 reserved files of ordinary path length.
+// Most bytes one load of the archive reads and decodes, over all its entries
+// and tries: each entry counts its compressed bytes and the size it claims
+// (a list of some 500,000 reserved files of ordinary path length with its
+// compressed form). Input counts because deflate data may decode to little
+// or nothing at a high cost per byte.
 inline constexpr uint64_t kMaxReserveArchiveText = uint64_t{128} << 20;
 // Most bytes of the "size" entry (one decimal number).
 inline constexpr uint64_t kMaxReserveSizeText = 32;
@@ -114,12 +118,14 @@ struct TReserveArchive {
 };
 
 // Reads "data" and "size" without password and, when the list comes back
-// empty, both again with the reserve's password, decoding at most
-// kMaxReserveArchiveText bytes in all. Raises the zip library's errors for
-// bytes that are not an archive, and EBadZipFile for a damaged entry or a
-// list past what is left of that budget (refused before it is decoded). A
-// "size" entry past kMaxReserveSizeText is not decoded and reads as "".
-TReserveArchive ReadReserveArchive(const std::vector<uint8_t>& bytes);
+// empty, the encrypted ones of them again with the reserve's password,
+// within `budget` (input and output). Raises the zip library's errors for
+// bytes that are not an archive, and EBadZipFile for a "data" entry that is
+// damaged (CRC, size, data), cannot be decrypted, holds more compressed
+// bytes than a writer needs for its size, or would take more than is left of
+// the budget (refused before it is decoded). A "size" entry that is damaged
+// or past kMaxReserveSizeText reads as "" (unknown).
+TReserveArchive ReadReserveArchive(const std::vector<uint8_t>& bytes, uint64_t budget = kMaxReserveArchiveText);
 // True when every entry is one this program writes ("data", "size" and the
 // history entries "del.", "rec.", "bad.").
 bool IsReserveArchive(const TReserveArchive& archive);

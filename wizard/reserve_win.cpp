@@ -173,25 +173,34 @@ std::vector<std::string> TReserve::Load() {
   std::vector<std::string> rejected;
   bool archiveRead = false;
   int64_t storedSize = 0;
+  bool sizeKnown = false;  // a damaged or missing "size" is taken from the files
   const std::wstring archivePath = ArchivePath();
   if (GetFileAttributesW(archivePath.c_str()) != kNoAttributes) {
     try {
       const TReserveArchive archive = ReadReserveArchive(ReadBytes(archivePath));
       if (!IsReserveArchive(archive)) throw std::runtime_error(Translate("It holds entries of another kind"));
       TParsedReserve parsed = ParseReserveList(archive.list, false);
+      if (parsed.cut)
+        throw std::runtime_error(Translate("It holds more than $1 lines", std::to_string(kMaxReserveLines)));
       archived = std::move(parsed.lines);
       rejected = std::move(parsed.rejected);
       storedSize = ParseReserveSize(archive.size);
+      sizeKnown = storedSize > 0 || archive.size == "0";
       archiveRead = true;
     } catch (const std::exception& e) {
+      // An archive that cannot be read is never written over: its list may
+      // name files that no journal names.
       const std::wstring aside = archivePath + L"." + AnsiToWString(Stamp()) + L".unreadable";
-      const bool moved = MoveFileExW(archivePath.c_str(), aside.c_str(), 0) != 0;
       std::string text = Translate("The list of the reserve of deleted files \"$1\" cannot be read: $2",
                                    WStringToAnsi(archivePath) + "\r\n" + e.what());
-      if (moved)
-        text += "\r\n" + Translate("It was renamed to \"$1\"; the reserve is taken from its journal.",
-                                   WStringToAnsi(aside));
-      notices.push_back(text);
+      if (!MoveFileExW(archivePath.c_str(), aside.c_str(), 0)) {
+        const DWORD code = GetLastError();
+        throw EOSError(text + "\r\n" +
+                           Translate("Cannot rename file \"$1\": $2", WStringToAnsi(archivePath) + "\r\n" + SystemErrorText(code)),
+                       code);
+      }
+      notices.push_back(text + "\r\n" +
+                        Translate("It was renamed to \"$1\"; the reserve is taken from its journal.", WStringToAnsi(aside)));
     }
   }
   // A journal that cannot be read is kept aside, never overwritten: its lines
@@ -205,6 +214,20 @@ std::vector<std::string> TReserve::Load() {
     if (!MoveFileExW(journalPath.c_str(), aside.c_str(), 0)) throw;
     notices.push_back(Translate("The journal of the reserve of deleted files cannot be read: $1", e.what()) + "\r\n" +
                       Translate("It was renamed to \"$1\".", WStringToAnsi(aside)));
+  }
+  if (journal.cut) {
+    // The lines past the bound were not read: the journal is kept whole
+    // beside the new one rather than replaced by what was read of it.
+    const std::wstring journalPath = JournalPath();
+    const std::wstring aside = journalPath + L"." + AnsiToWString(Stamp()) + L".unread";
+    if (!MoveFileExW(journalPath.c_str(), aside.c_str(), 0)) {
+      const DWORD code = GetLastError();
+      throw EOSError(Translate("Cannot rename file \"$1\": $2", WStringToAnsi(journalPath) + "\r\n" + SystemErrorText(code)),
+                     code);
+    }
+    notices.push_back(Translate("The journal of the reserve of deleted files holds more than $1 lines; the lines past "
+                                "them were not read. It was renamed to \"$2\".",
+                                std::to_string(kMaxReserveLines) + "\r\n" + WStringToAnsi(aside)));
   }
   rejected.insert(rejected.end(), journal.rejected.begin(), journal.rejected.end());
 
@@ -230,7 +253,7 @@ std::vector<std::string> TReserve::Load() {
       if (other[i].hidden != lines_[i].hidden) return false;
     return true;
   };
-  const bool archiveHoldsAll = archiveRead && sameAs(archived);
+  const bool archiveHoldsAll = archiveRead && sizeKnown && sameAs(archived);
   size_ = archiveHoldsAll ? storedSize : found;
   // Written back when the files on disk told more than the archive, and
   // when the journal is more than a copy of the list.

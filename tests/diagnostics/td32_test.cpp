@@ -1,6 +1,10 @@
 #include "diagnostics/td32.h"
 
+#include <fstream>
+#include <iterator>
+
 #include "tests/diagnostics/td32_sample.h"
+#include "tests/support/allocation_meter.h"
 
 namespace kv {
 namespace {
@@ -49,6 +53,25 @@ TEST(TD32, BrokenData) {
     uint32_t offset = 0;
     td32.ProcNameFromAddr(0x100, offset);
   }
+}
+
+// File records, segments and line tables that share offsets: 600 file
+// offsets name one record whose 200 segments name one table of 64 lines, 7.7
+// million points from 5 KB (and a 64 KiB block could ask for terabytes).
+// Reading stops at the work the block's size allows; what was read answers.
+TEST(TD32, SharedRecordsAndTablesCostNoMoreThanTheBlockAllows) {
+  std::ifstream in(std::string(KV_TEST_SOURCE_DIR) + "/tests/corpus/td32/regress/line_points_multiplied.tds",
+                   std::ios::binary);
+  const Bytes seed{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  ASSERT_GT(seed.size(), 5000u);
+  test::AllocationMeter meter;
+  const TDiagTD32InfoScanner td32(seed);
+  EXPECT_LT(meter.Peak(), 32 * (TDiagTD32InfoScanner::kWorkPerByte * seed.size() + TDiagTD32InfoScanner::kWorkBase));
+  ASSERT_TRUE(td32.ValidData());
+  ExpectLocations(td32, {
+                            {0x100, "Unit1", "", 0, 10, 0, "Unit1.pas"},
+                            {0x105, "Unit1", "", 0, 12, 1, "Unit1.pas"},
+                        });
 }
 
 }  // namespace

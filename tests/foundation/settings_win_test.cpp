@@ -129,6 +129,42 @@ TEST_F(SettingsFile, AFileOverTheSizeLimitIsRefusedUnreadAndKept) {
   EXPECT_EQ(StrFromFileW(path), big);
 }
 
+// A file in the short tag forms, under the limit, comes back in the long
+// forms at about twice its size: such a save is refused with the limit named,
+// the file stays as it was and still loads; a save that fits goes through.
+TEST_F(SettingsFile, ASaveThatTheNextStartWouldRefuseKeepsTheFile) {
+  const std::wstring path = dir.File(L"short.conf.xml");
+  std::string params;
+  for (int i = 0; params.size() < (size_t{3} << 20); ++i) params += "<p n=\"k" + std::to_string(i) + "\">1</p>";
+  const std::string shortForm = kFile.substr(0, kFile.size() - 12) + params + "</XMLConfig>";
+  ASSERT_LT(shortForm.size(), static_cast<size_t>(kMaxSettingsFileSize));
+  WriteFileAtomic(path, shortForm);
+  {
+    TConfiger configer(path);
+    EXPECT_EQ(configer.GetVal("Options", "General.LangFile"), "x.lng");
+    configer.SetVal("Session", "EmptyTags", "0");
+    const auto e = ThrownBy<EOSError>([&] { configer.Ini().UpdateFile(); });
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->Code(), static_cast<DWORD>(ERROR_FILE_TOO_LARGE));
+    const std::string what = e->what();
+    EXPECT_EQ(what.find("The settings take "), 0u) << what;
+    EXPECT_NE(what.find(" bytes, more than the 4194304 bytes a settings file may have; \"" + WStringToAnsi(path) +
+                        "\" was kept as it was"),
+              std::string::npos)
+        << what;
+    EXPECT_TRUE(configer.Ini().Modified);
+  }
+  EXPECT_EQ(StrFromFileW(path), shortForm);
+  LoadXMLConfig(path, true);  // the next start reads it
+
+  const std::wstring small = dir.File(L"small.conf.xml");
+  WriteFileAtomic(small, kFile);
+  TConfiger configer(small);
+  configer.SetVal("Session", "Big", std::string(size_t{1} << 20, 'v'));
+  configer.Ini().UpdateFile();
+  EXPECT_EQ(TConfiger(small).GetVal("Session", "Big").size(), size_t{1} << 20);
+}
+
 // A save keeps a read-only file as it is (as Windows refuses to replace it)
 // and removes the temporary files a killed save left in the folder.
 TEST_F(SettingsFile, SavingKeepsAReadOnlyFileAndClearsStaleTemporaryFiles) {

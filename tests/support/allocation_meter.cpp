@@ -13,11 +13,13 @@ constexpr size_t kHeader = alignof(std::max_align_t);
 
 std::atomic<size_t> held{0};
 std::atomic<size_t> peak{0};
+std::atomic<size_t> taken{0};
 
 void* Take(size_t size) {
   void* block = std::malloc(size + kHeader);
   if (!block) return nullptr;
   *static_cast<size_t*>(block) = size;
+  taken.fetch_add(size);
   const size_t now = held.fetch_add(size) + size;
   size_t seen = peak.load();
   while (now > seen && !peak.compare_exchange_weak(seen, now)) {
@@ -40,12 +42,14 @@ void* TakeOrThrow(size_t size) {
 
 }  // namespace
 
-AllocationMeter::AllocationMeter() : base_(held.load()) { peak.store(base_); }
+AllocationMeter::AllocationMeter() : base_(held.load()), takenBase_(taken.load()) { peak.store(base_); }
 AllocationMeter::~AllocationMeter() = default;
 size_t AllocationMeter::Peak() const {
   const size_t p = peak.load();
   return p > base_ ? p - base_ : 0;
 }
+
+size_t AllocationMeter::Allocated() const { return taken.load() - takenBase_; }
 
 }  // namespace kv::test
 

@@ -16,9 +16,13 @@ class AllocationMeter {
   AllocationMeter(const AllocationMeter&) = delete;
   AllocationMeter& operator=(const AllocationMeter&) = delete;
   size_t Peak() const;
+  // Every byte handed out during the meter's life, whether freed since or
+  // not: the copying work of containers that grow.
+  size_t Allocated() const;
 
  private:
   size_t base_;
+  size_t takenBase_;
 };
 
 }  // namespace kv::test

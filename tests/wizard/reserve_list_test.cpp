@@ -9,7 +9,10 @@
 #include <vector>
 
 #include "tests/support/allocation_meter.h"
+#include "tests/wizard/reserve_zip_util.h"
 #include "zip/zip_errors.h"
+#include "zip/zip_file_system.h"
+#include "zip/zipper.h"
 
 namespace kv {
 namespace {
@@ -234,6 +237,88 @@ TEST(ReserveArchive, OneDecodeBudgetForTheWholeLoad) {
   EXPECT_LT(sizeMeter.Peak(), size_t{1} << 19);  // the entry itself is 1 MiB
   EXPECT_EQ(ParseReserveList(archive.list, false).lines.size(), 1u);
   EXPECT_EQ(archive.size, "");
+}
+
+std::string BadZipText(const std::vector<uint8_t>& bytes, uint64_t budget = kMaxReserveArchiveText) {
+  try {
+    const TReserveArchive archive = ReadReserveArchive(bytes, budget);
+    return "read, list \"" + archive.list + "\", size \"" + archive.size + "\"";
+  } catch (const EBadZipFile& e) {
+    return e.what();
+  }
+}
+
+// A list entry that does not check out (CRC, size, data; stored or deflated)
+// is refused as damaged, never read as an empty list; a "size" entry that
+// does not check out, or cannot be read at all, reads as unknown.
+TEST(ReserveArchive, ADamagedListIsRefusedAndADamagedSizeIsUnknown) {
+  const std::string list = Hidden("C:\\M") + "\ta.mp3\r\n" + Hidden("C:\\N") + "\tb.mp3\r\n";
+  for (const test::TDamage& damage : test::ListDamages()) {
+    SCOPED_TRACE(damage.what);
+    const auto bytes = test::RawZip({test::DamagedList(damage, list), test::StoredEntry("size", "33")});
+    EXPECT_EQ(BadZipText(bytes), "The entry \"data\" of the reserve's archive is damaged");
+  }
+  // The same damages as the fuzzers' seeds.
+  for (const char* seed : {"list_stored_crc_flipped.zip", "list_deflated_size_one_more.zip", "list_deflated_bad_block_type.zip"})
+    EXPECT_EQ(BadZipText(Seed(seed)), "The entry \"data\" of the reserve's archive is damaged") << seed;
+  EXPECT_EQ(ParseReserveList(ReadReserveArchive(Seed("size_crc_flipped.zip")).list, false).lines.size(), 2u);
+  EXPECT_EQ(ReadReserveArchive(Seed("size_crc_flipped.zip")).size, "");
+  EXPECT_EQ(BadZipText(Seed("list_of_empty_blocks.zip")), "The entry \"data\" of the reserve's archive holds 2005 bytes of data for 0 bytes");
+  test::TRawEntry badSize = test::StoredEntry("size", "33");
+  badSize.crc ^= 1;
+  test::TRawEntry unknownMethod = test::StoredEntry("size", "33");
+  unknownMethod.method = 99;
+  for (const test::TRawEntry& size : {badSize, unknownMethod}) {
+    const auto bytes = test::RawZip({test::DeflatedEntry("data", list), size});
+    EXPECT_EQ(BadZipText(bytes), "read, list \"" + list + "\", size \"\"");
+  }
+}
+
+// Deflate data that decodes to nothing (empty blocks) costs time per byte
+// with no output to count: input counts against the budget too, and data
+// longer than any writer needs for the size it claims is refused unread.
+TEST(ReserveArchive, TheBudgetCountsInputAndRefusesDataLongerThanItsSizeNeeds) {
+  std::string emptyBlocks;
+  for (int i = 0; i < 400; ++i) emptyBlocks += std::string("\x00\x00\x00\xFF\xFF", 5);
+  emptyBlocks += std::string("\x01\x00\x00\xFF\xFF", 5);
+  const test::TRawEntry nothing{"data", emptyBlocks, 8, 0, 0};
+  EXPECT_EQ(BadZipText(test::RawZip({nothing})), "The entry \"data\" of the reserve's archive holds 2005 bytes of data for 0 bytes");
+  test::TRawEntry sized = nothing;
+  sized.size = 2005;  // a size it could have: read, and found damaged
+  EXPECT_EQ(BadZipText(test::RawZip({sized})), "The entry \"data\" of the reserve's archive is damaged");
+
+  // A list whose output alone fits the budget, with its input does not.
+  std::string list;
+  for (int i = 0; list.size() < 3000; ++i) list += Hidden("C:\\" + std::to_string(i * 7919 % 10007)) + "\tx.mp3\r\n";
+  const test::TRawEntry deflated = test::DeflatedEntry("data", list);
+  const uint64_t both = deflated.data.size() + list.size();
+  EXPECT_EQ(BadZipText(test::RawZip({deflated}), both - 1),
+            "The entry \"data\" of the reserve's archive holds " + std::to_string(deflated.data.size()) +
+                " bytes of data for " + std::to_string(list.size()) + " bytes, more than the " +
+                std::to_string(both - 1) + " bytes left to read");
+  EXPECT_EQ(BadZipText(test::RawZip({deflated}), both), "read, list \"" + list + "\", size \"\"");
+}
+
+// An archive as an older version wrote it: every entry encrypted.
+std::vector<uint8_t> EncryptedArchive(const std::string& password, const std::string& list) {
+  TMemoryFileSystem fs;
+  for (const auto& [entry, text] : {std::pair<std::string, std::string>{"data", list}, {"size", "7"}}) {
+    TZipper zip(fs, DefaultZipperDisk());
+    zip.doProcessMessages = false;
+    zip.password = password;
+    zip.SetZipName("data");
+    zip.ZipFromBuffer(text.data(), text.size(), entry);
+  }
+  return *fs.Files().find("data")->second.bytes;
+}
+
+// Encrypted entries are read with the reserve's password; a list that it
+// does not open is refused, not taken as an empty list.
+TEST(ReserveArchive, AnEncryptedListIsReadWithThePasswordOrRefused) {
+  const std::string list = Hidden("C:\\M") + "\ta.mp3\r\n";
+  EXPECT_EQ(BadZipText(EncryptedArchive(kReservePassword, list)), "read, list \"" + list + "\", size \"7\"");
+  EXPECT_EQ(BadZipText(EncryptedArchive("another", list)),
+            "The entry \"data\" of the reserve's archive cannot be read with the reserve's password");
 }
 
 }  // namespace

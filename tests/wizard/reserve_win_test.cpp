@@ -16,6 +16,7 @@
 #include "base/ansi_text_win.h"
 #include "foundation/zip_strings_win.h"
 #include "tests/support/allocation_meter.h"
+#include "tests/wizard/reserve_zip_util.h"
 #include "tests/wizard/wizard_test_util.h"
 
 namespace kv {
@@ -54,6 +55,20 @@ std::set<std::wstring> HiddenOnDisk(const fs::path& folder) {
   for (const auto& e : fs::directory_iterator(folder))
     if (IsHiddenName(WStringToAnsi(e.path().filename().wstring()))) names.insert(e.path().wstring());
   return names;
+}
+
+void WriteBytes(const fs::path& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+std::string Text(const std::vector<uint8_t>& bytes) { return std::string(bytes.begin(), bytes.end()); }
+
+// The files of the program folder that were put aside with that extension.
+std::vector<fs::path> Aside(const wchar_t* extension) {
+  std::vector<fs::path> found;
+  for (const auto& e : fs::directory_iterator(kProgram))
+    if (e.path().extension() == extension) found.push_back(e.path());
+  return found;
 }
 
 std::set<std::wstring> Listed(const TReserve& reserve) {
@@ -333,6 +348,112 @@ TEST_F(ReserveTest, AnOversizedOrUnreadableJournalCostsLittleAndLosesNothing) {
     }
   EXPECT_EQ(aside, 1);
   EXPECT_EQ(test::ReadWhole(kProgram / L"data.journal"), lines);
+}
+
+// A list entry that does not check out still names files that are hidden:
+// the archive is renamed aside as it was, never rewritten shorter, and the
+// journal (here: of the first file only) gives what it can.
+TEST_F(ReserveTest, ADamagedListIsKeptAsideWithOrWithoutAJournal) {
+  for (const test::TDamage& damage : test::ListDamages()) {
+    for (const bool withJournal : {false, true}) {
+      SCOPED_TRACE(std::string(damage.what) + (withJournal ? ", a journal of one file" : ", no journal"));
+      SetUp();
+      Write(kMusic / L"a.mp3", 11);
+      Write(kMusic / L"b.mp3", 22);
+      std::string first, list;
+      {
+        TReserve writer(kProgram.wstring());
+        writer.Load();
+        ASSERT_TRUE(Hide(writer, kMusic / L"a.mp3"));
+        first = writer.HiddenList();
+        ASSERT_TRUE(Hide(writer, kMusic / L"b.mp3"));
+        list = writer.HiddenList();
+        writer.Save();
+      }
+      const std::string damaged = Text(test::RawZip({test::DamagedList(damage, list), test::StoredEntry("size", "33")}));
+      WriteBytes(kProgram / L"data", damaged);
+      if (withJournal)
+        WriteBytes(kProgram / L"data.journal", first);
+      else
+        fs::remove(kProgram / L"data.journal");
+
+      TReserve reader(kProgram.wstring());
+      const std::vector<std::string> notices = reader.Load();
+      ASSERT_EQ(notices.size(), 1u);
+      EXPECT_NE(notices[0].find("of the reserve's archive is damaged"), std::string::npos) << notices[0];
+      EXPECT_EQ(reader.GetHiddenCount(), withJournal ? 1 : 0);
+      const std::vector<fs::path> aside = Aside(L".unreadable");
+      ASSERT_EQ(aside.size(), 1u);
+      EXPECT_EQ(test::ReadWhole(aside[0]), damaged);
+      EXPECT_EQ(HiddenOnDisk(kMusic).size(), 2u);
+      reader.Save();
+      EXPECT_EQ(test::ReadWhole(aside[0]), damaged);
+    }
+  }
+}
+
+// A "size" entry that does not check out, or that cannot be read at all, is
+// unknown: the size comes from the files, and the archive gets it again.
+TEST_F(ReserveTest, ADamagedSizeIsTakenFromTheFiles) {
+  test::TRawEntry badCrc = test::StoredEntry("size", "99");
+  badCrc.crc ^= 1;
+  test::TRawEntry unknownMethod = test::StoredEntry("size", "99");
+  unknownMethod.method = 99;
+  for (const test::TRawEntry& size : {badCrc, unknownMethod}) {
+    SetUp();
+    Write(kMusic / L"a.mp3", 11);
+    Write(kMusic / L"b.mp3", 22);
+    std::string list;
+    {
+      TReserve writer(kProgram.wstring());
+      writer.Load();
+      ASSERT_TRUE(Hide(writer, kMusic / L"a.mp3"));
+      ASSERT_TRUE(Hide(writer, kMusic / L"b.mp3"));
+      list = writer.HiddenList();
+      writer.Save();
+    }
+    WriteBytes(kProgram / L"data", Text(test::RawZip({test::DeflatedEntry("data", list), size})));
+    TReserve reader(kProgram.wstring());
+    EXPECT_TRUE(reader.Load().empty());
+    EXPECT_EQ(reader.GetHiddenCount(), 2);
+    EXPECT_EQ(reader.GetHiddenSize(), 33);
+    EXPECT_TRUE(Aside(L".unreadable").empty());
+    const std::string archive = WStringToAnsi((kProgram / L"data").wstring());
+    EXPECT_EQ(LoadStringFromZip(archive, "size", ""), "33");
+    EXPECT_EQ(LoadStringFromZip(archive, "data", ""), list);
+  }
+}
+
+// A journal past its line bound is read up to the bound; the rest, never
+// read, stays in the journal, which is kept whole under another name.
+TEST_F(ReserveTest, AJournalPastItsLineBoundIsKeptWhole) {
+  Write(kMusic / L"a.mp3", 11);
+  Write(kMusic / L"b.mp3", 22);
+  std::string lines;
+  {
+    TReserve writer(kProgram.wstring());
+    writer.Load();
+    ASSERT_TRUE(Hide(writer, kMusic / L"a.mp3"));
+    ASSERT_TRUE(Hide(writer, kMusic / L"b.mp3"));
+    lines = writer.HiddenList();
+  }  // killed before any save
+  const size_t split = lines.find('\n') + 1;
+  std::string journal = lines.substr(0, split);
+  for (size_t i = 1; i < kMaxReserveLines; ++i) journal += "x\r\n";
+  journal += lines.substr(split);  // past the bound
+  WriteBytes(kProgram / L"data.journal", journal);
+
+  TReserve reader(kProgram.wstring());
+  const std::vector<std::string> notices = reader.Load();
+  ASSERT_EQ(notices.size(), 2u);
+  EXPECT_NE(notices[0].find("holds more than 4000000 lines"), std::string::npos) << notices[0];
+  EXPECT_NE(notices[1].find("\"bad."), std::string::npos) << notices[1];
+  EXPECT_EQ(reader.GetHiddenCount(), 1);
+  const std::vector<fs::path> aside = Aside(L".unread");
+  ASSERT_EQ(aside.size(), 1u);
+  EXPECT_EQ(fs::file_size(aside[0]), journal.size());
+  EXPECT_EQ(test::ReadWhole(aside[0]).substr(journal.size() - (lines.size() - split)), lines.substr(split));
+  EXPECT_EQ(test::ReadWhole(kProgram / L"data.journal"), reader.HiddenList());
 }
 
 TEST_F(ReserveTest, AListWrittenWithThePasswordIsRead) {
