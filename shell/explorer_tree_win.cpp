@@ -421,8 +421,8 @@ uint32_t TCustomLazyExplorerTree::ExpandNamespaceFolder(PLazyNode node) {
                           if ((ExplorerFolderOptions() & toForceHideRecycleBin) && item->IsRecycleBin()) return false;
                           if (!DoEnumFolder(*item)) return false;
                           // Folder items keep their column widths' memory with them.
-                          if (PLazyNode child = AddNamespaceNode(node, std::move(item)))
-                            Area(child)->ColumnManager = std::make_unique<TColumnManager>().release();
+                          if (PLazyNode added = AddNamespaceNode(node, std::move(item)))
+                            Area(added)->ColumnManager = std::make_unique<TColumnManager>().release();
                           return true;
                         });
     DoCustomNamespace(node);

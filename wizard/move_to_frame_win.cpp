@@ -89,8 +89,8 @@ void TExplorer::Prepare(bool foldersOnly) {
     FileList->SetParent(this);
     FileList->SetAlign(ui::TAlign::Client);
     if (!MultiSelect) {
-      auto& options = FileList->GetOptions();
-      options.SetSelectionOptions(options.SelectionOptions() & ~toMultiSelect);
+      auto& listOptions = FileList->GetOptions();
+      listOptions.SetSelectionOptions(listOptions.SelectionOptions() & ~toMultiSelect);
     }
   }
   SetVisible(true);

@@ -114,7 +114,9 @@ TEST_F(SettingsFile, AFolderNamedLikeAnEntityComesBackAfterARestart) {
   std::vector<std::string> lines;
   Separate(read, "\r\n", lines);
   for (const std::string& folder : lines)
-    if (!folder.empty()) EXPECT_TRUE(DirectoryExists(folder)) << folder;
+    if (!folder.empty()) {
+      EXPECT_TRUE(DirectoryExists(folder)) << folder;
+    }
 }
 
 TEST_F(SettingsFile, AFileOverTheSizeLimitIsRefusedUnreadAndKept) {
