@@ -312,6 +312,8 @@ void TLabel::SetText(const std::string& text) {
   AdjustSize();
 }
 
+void TLabel::TextChanged() { AdjustSize(); }
+
 void TLabel::Loaded() {
   TControl::Loaded();
   AdjustSize();
@@ -324,7 +326,7 @@ void TLabel::FontChanged() {
 
 void TLabel::AdjustSize() {
   if (!autoSize_ || Loading()) return;
-  const SIZE size = MeasureText(text_, FontHandle(), wordWrap_ ? Width() : 0, showAccelChar_);
+  const SIZE size = MeasureText(WideText(), FontHandle(), wordWrap_ ? Width() : 0, showAccelChar_);
   SetBounds(Left(), Top(), wordWrap_ ? Width() : size.cx, size.cy);
 }
 

@@ -155,6 +155,7 @@ class TLabel : public TControl {
   void Loaded() override;
 
  protected:
+  void TextChanged() override;
   void CreateParams(TCreateParams& params) override;
   void CommandNotify(WORD code) override;
   void FontChanged() override;

@@ -332,7 +332,7 @@ TEST_F(TuneSmart, GarbageSettingsKeepTheDefaultsAndOkStoresWhatTheDialogShows) {
     opened = Rows(dialog);
     ui::TForm& form = *dialog.ParentForm();
     boldInk = ui::test::DarkPixels(ui::test::Screenshot(form, "tune_smart"), form, dialog.Get<ui::TLabel>("Label1"));
-    EXPECT_EQ(KeepPreferences().KeepFolder, "C:\\kvtest\\enum\\");
+    EXPECT_EQ(KeepPreferences().KeepFolder, u"C:\\kvtest\\enum\\");
     EXPECT_TRUE(IsWindowEnabled(dialog.Get<ui::TEdit>("KeepFolderEdit").Handle()));
     // Direction lists and "Move Up" change the live order at once.
     SelectItem(dialog.Get<ui::TComboBox>("Combo1"), 1);
@@ -351,7 +351,7 @@ TEST_F(TuneSmart, GarbageSettingsKeepTheDefaultsAndOkStoresWhatTheDialogShows) {
     afterVirtual = edit.Text();
     PickFolder(dialog.Get<ui::TButton>("SelectFolderButton"), L"C:\\kvtest\\names", true, nullptr);
     EXPECT_EQ(edit.Text(), "C:\\kvtest\\names\\");
-    EXPECT_EQ(KeepPreferences().KeepFolder, "C:\\kvtest\\names\\");
+    EXPECT_EQ(KeepPreferences().KeepFolder, u"C:\\kvtest\\names\\");
     Ok(dialog);
   });
   EXPECT_EQ(opened, "greater bitrate, greater length, lesser size");
@@ -369,7 +369,7 @@ TEST_F(TuneSmart, GarbageSettingsKeepTheDefaultsAndOkStoresWhatTheDialogShows) {
   KeepPreferences() = TKeepPreferences{};
   TTuneSmartFrame::LoadMode();
   EXPECT_EQ(KeepPreferences().KeepOrder, (std::array<uint8_t, 3>{kLengthGreater, kBitRateLesser, kSizeLesser}));
-  EXPECT_EQ(KeepPreferences().KeepFolder, "C:\\kvtest\\names\\");
+  EXPECT_EQ(KeepPreferences().KeepFolder, u"C:\\kvtest\\names\\");
 }
 
 TEST_F(TuneSmart, CancelKeepsTheChangesLiveButStoresNothing) {
@@ -381,7 +381,7 @@ TEST_F(TuneSmart, CancelKeepsTheChangesLiveButStoresNothing) {
     Cancel(dialog);
   });
   EXPECT_EQ(KeepPreferences().KeepOrder, (std::array<uint8_t, 3>{kBitRateGreater, kLengthGreater, kSizeGreater}));
-  EXPECT_EQ(KeepPreferences().KeepFolder, "");  // typed text reaches it only through the box or the buttons
+  EXPECT_EQ(KeepPreferences().KeepFolder, u"");  // typed text reaches it only through the box or the buttons
   EXPECT_EQ(Settings().GetVal("Session", "Keep3"), "");
   EXPECT_EQ(Settings().GetVal("Session", "UseKeepFolder"), "");
 }
