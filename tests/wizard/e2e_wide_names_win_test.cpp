@@ -31,7 +31,9 @@ const fs::path kMusic = kLibrary / L"\u041c\u0443\u0437\u044b\u043a\u0430";     
 const fs::path kRock = kMusic / L"\u0420\u043e\u043a";                                // Рок
 const fs::path kPop = kMusic / L"\u041f\u043e\u043f";                                 // Поп
 const fs::path kPolish = kLibrary / L"\u0141\u00f3d\u017a Kolekcja";                  // Łódź Kolekcja
-const fs::path kJapanese = kLibrary / L"\u65e5\u672c\u306e\u97f3\u697d \U0001F3B5";  // 日本の音楽 🎵
+// 日本の音楽 🎵 ЁЍЏАѝ: in UTF-8 the Cyrillic letters hold the bytes 81 8D 8F 90 9D,
+// which code page 1252 leaves undefined; the settings keep them all the same.
+const fs::path kJapanese = kLibrary / L"\u65e5\u672c\u306e\u97f3\u697d \U0001F3B5 \u0401\u040d\u040f\u0410\u045d";
 const fs::path kCopies = kRoot / L"\u041a\u043e\u043f\u0438\u0438";                    // Копии
 // The results page's tool buttons: Play, separator, Delete, Move, Copy...
 constexpr int kPlayButton = 1, kDeleteButton = 3, kCopyButton = 5, kReportButton = 13;
