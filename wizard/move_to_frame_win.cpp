@@ -140,10 +140,9 @@ void TMoveToFrame::Select(std::wstring& dest) {
 
   // The folder by its full wide name; the settings keep it exactly.
   dest = Explorer->GetFolder();
-  if (dest.empty()) return;
-  if (dest.back() != L'\\') dest += L'\\';
+  if (!dest.empty() && dest.back() != L'\\') dest += L'\\';
   if (settings) {
-    settings->SetVal("Last", "CopyMoveTo", StoredPathOf(dest));
+    settings->SetVal("Last", "CopyMoveTo", dest.empty() ? std::string() : StoredPathOf(dest));
     settings->SetFlag("Last", "CopyMoveSavePath", savePaths.Checked());
   }
 }

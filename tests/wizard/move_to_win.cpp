@@ -16,11 +16,14 @@
 
 #include "base/ansi_text_win.h"
 #include "base/handle.h"
+#include "base/scope_guard.h"
+#include "engine/audio_environment_win.h"
 #include "shell/namespace_win.h"
 #include "tests/shell/shell_test_util.h"
 #include "tests/wizard/wizard_test_util.h"
 #include "wizard/move_to_frame_win.h"
 #include "wizard/result_tree_win.h"
+#include "wizard/scan_paths_win.h"
 #include "wizard/smart_marking.h"
 #include "wizard/tune_smart_frame_win.h"
 
@@ -193,6 +196,27 @@ TEST_F(MoveTo, AFolderOutsideTheCodePageTravelsAsItsShortForm) {
             }),
             shortForm + "\\");
   EXPECT_EQ(selected, folder);
+}
+
+// Without short names (a volume made without them) the folder is stored by
+// its exact name and selected again from it; the chooser's box shows it.
+TEST_F(MoveTo, AFolderOutsideTheCodePageIsStoredExactly) {
+  const std::wstring folder = test::kFixture + L"\\\u0141\u00f3d\u017a \u0420\u043e\u043a \U0001F3B5";
+  ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
+  SetShortPathLookup([](const std::wstring&) { return std::wstring(); });
+  ScopeGuard restore([] { SetShortPathLookup(nullptr); });
+  Settings().SetVal("Last", "CopyMoveTo", StoredPathOf(folder + L"\\"));
+  auto& chooser = owner.Create<TMoveToFrame>();
+  std::wstring dest, shown;
+  ui::test::RunLater(100, [&] {
+    shown = chooser.Get<ui::TEdit>("CopyToEdit").WideText();
+    Ok(chooser);
+  });
+  chooser.Select(dest);
+  owner.FreeComponent(&chooser);
+  EXPECT_EQ(shown, folder);
+  EXPECT_EQ(dest, folder + L"\\");
+  EXPECT_EQ(ExpandStoredPath(Last("CopyMoveTo")), folder + L"\\");
 }
 
 // ------------------------------------------------ the results page's Move --
