@@ -287,6 +287,28 @@ TEST_F(MoveAndCopy, MoveAndCopyGoThroughTheChooserToTheDisk) {
   EXPECT_EQ(page->GetHiddenCount(), 1);
 }
 
+TEST_F(MoveAndCopy, MovingAFileIntoItsOwnFolderLeavesItThereAndSaysSo) {
+  Settings().SetVal("Last", "CopyMoveTo", (kWork / "src").string() + "\\");
+  Settings().SetFlag("Last", "CopyMoveSavePath", false);
+  std::vector<std::string> boxes;
+  ui::SetMessageBoxHook([&](HWND, const std::string& text, const std::string&, UINT) {
+    boxes.push_back(text);
+    return IDOK;
+  });
+  ScopeGuard unhook([] { ui::SetMessageBoxHook(nullptr); });
+  page->CheckNoneButtonClick(nullptr);
+  page->Tree().WriteCheckState(page->Tree().GetFirst(), csCheckedNormal);
+  Run(&TCollectionFrame::MoveButtonClick, [](TMoveToFrame& chooser) { Ok(chooser); });
+  EXPECT_TRUE(chooserShown);
+  EXPECT_EQ(test::ReadWhole(kWork / "src" / "a.mp3"), "new a.mp3");
+  EXPECT_EQ(page->GetHiddenCount(), 0);  // not in the reserve
+  EXPECT_EQ(disk->results.Items(0).Tag, 1);
+  EXPECT_TRUE(page->Checked(0));
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0], "These files were left where they are: the destination is their own folder.\r\n" +
+                          (kWork / "src" / "a.mp3").string());
+}
+
 // ------------------------------------------------ the smart-marking dialog --
 
 class TuneSmart : public MoveTo {
