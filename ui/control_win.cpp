@@ -573,9 +573,11 @@ void TControl::SetWideText(const std::wstring& text) {
   SetText(ansi);
   if (AnsiToWString(ansi) == text) return;
   wideText_ = text;
-  if (hwnd_) SetWindowTextW(hwnd_, text.c_str());
+  if (hwnd_) PutWindowText(text);
   TextChanged();
 }
+
+void TControl::PutWindowText(const std::wstring& text) { SetWindowTextW(hwnd_, text.c_str()); }
 
 void TControl::SetText(const std::string& text) {
   wideText_.clear();

@@ -189,6 +189,9 @@ class TControl : public TComponent {
  protected:
   // After SetWideText put an exact text in place (a label sizes itself to it).
   virtual void TextChanged() {}
+  // Puts SetWideText's exact text into the window (an edit keeps its change
+  // notification quiet, as for SetText).
+  virtual void PutWindowText(const std::wstring& text);
   // False for controls whose window text is the user's data, not a caption
   // (edits, memos): their text is "Text" only and never translated.
   virtual bool HasCaption() const { return true; }

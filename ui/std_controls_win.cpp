@@ -361,6 +361,12 @@ void TEdit::SetText(const std::string& text) {
   settingText_ = false;
 }
 
+void TEdit::PutWindowText(const std::wstring& text) {
+  settingText_ = true;
+  TControl::PutWindowText(text);
+  settingText_ = false;
+}
+
 void TEdit::CommandNotify(WORD code) {
   if (code == EN_CHANGE && !settingText_) Fire(OnChange, this);
 }
