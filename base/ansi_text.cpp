@@ -55,7 +55,11 @@ std::u16string Cp1252ToWide(std::string_view text) {
 std::string WideToAnsi(std::u16string_view text) { return g_codec.toAnsi(text); }
 std::u16string AnsiToWide(std::string_view text) { return g_codec.toWide(text); }
 
-std::string Utf8ToAnsi(std::string_view text) {
+namespace {
+
+// An encoded surrogate is invalid UTF-8; with keepSurrogates it is taken as
+// the lone surrogate WideToUtf8 wrote for a file name.
+std::u16string DecodeUtf8(std::string_view text, bool keepSurrogates) {
   std::u16string wide;
   wide.reserve(text.size());
   size_t i = 0;
@@ -74,7 +78,8 @@ std::string Utf8ToAnsi(std::string_view text) {
       else cp = (cp << 6) | (c & 0x3Fu);
     }
     static constexpr uint32_t kMinForLength[5] = {0, 0, 0x80, 0x800, 0x10000};
-    if (valid && (cp < kMinForLength[len] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))) valid = false;
+    if (valid && (cp < kMinForLength[len] || cp > 0x10FFFF || (!keepSurrogates && cp >= 0xD800 && cp <= 0xDFFF)))
+      valid = false;
     if (!valid) {
       wide.push_back(u'?');
       ++i;
@@ -89,7 +94,39 @@ std::string Utf8ToAnsi(std::string_view text) {
     }
     i += len;
   }
-  return WideToAnsi(wide);
+  return wide;
+}
+
+}  // namespace
+
+std::string Utf8ToAnsi(std::string_view text) { return WideToAnsi(DecodeUtf8(text, false)); }
+
+std::u16string Utf8ToWide(std::string_view text) { return DecodeUtf8(text, true); }
+
+std::string WideToUtf8(std::u16string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    uint32_t cp = text[i];
+    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF)
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (text[++i] - 0xDC00);
+    if (cp < 0x80) {
+      out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+      out += static_cast<char>(0xC0 | (cp >> 6));
+      out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+      out += static_cast<char>(0xE0 | (cp >> 12));
+      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | (cp >> 18));
+      out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+  }
+  return out;
 }
 
 void SetAnsiCodec(AnsiCodec codec) { g_codec = codec; }

@@ -14,6 +14,12 @@ std::string WideToAnsi(std::u16string_view text);
 std::u16string AnsiToWide(std::string_view text);
 // UTF-8 to ANSI (invalid sequences become '?').
 std::string Utf8ToAnsi(std::string_view text);
+// UTF-8 to UTF-16; invalid sequences become '?'. An encoded lone surrogate
+// (as WideToUtf8 writes one) comes back as itself.
+std::u16string Utf8ToWide(std::string_view text);
+// UTF-16 to UTF-8; a lone surrogate (file names may hold one) is encoded as
+// its own three bytes, so that every name comes back exactly.
+std::string WideToUtf8(std::u16string_view text);
 
 // The built-in Windows-1252 conversions, also used by tests as the reference.
 std::string WideToCp1252(std::u16string_view text);

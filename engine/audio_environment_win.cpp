@@ -19,7 +19,29 @@ TSessionFlagWriter& FlagWriter() {
   return writer;
 }
 
+TShortPathLookup& ShortPathLookup() {
+  static TShortPathLookup lookup;  // process-wide; empty: the system's
+  return lookup;
+}
+
 }  // namespace
+
+void SetShortPathLookup(TShortPathLookup lookup) { ShortPathLookup() = std::move(lookup); }
+
+std::wstring ShortPathOf(const std::wstring& path) {
+  if (ShortPathLookup()) return ShortPathLookup()(path);
+  std::wstring out(MAX_PATH, L'\0');
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    const DWORD n = GetShortPathNameW(path.c_str(), out.data(), static_cast<DWORD>(out.size()));
+    if (n == 0) return {};
+    if (n < out.size()) {
+      out.resize(n);
+      return out;
+    }
+    out.resize(n);
+  }
+  return {};
+}
 
 void SetSessionFlagWriter(TSessionFlagWriter writer) { FlagWriter() = std::move(writer); }
 
@@ -44,6 +66,14 @@ std::vector<TScanEntry> TScanEnvironment::ListFolder(const std::wstring& folder)
   do {
     entries.push_back({data.cFileName, data.cAlternateFileName, data.dwFileAttributes, data.dwReserved0});
   } while (FindNextFileW(find.Get(), &data));
+  if (ShortPathLookup()) {
+    for (TScanEntry& e : entries) {
+      if (e.name == L"." || e.name == L"..") continue;
+      const std::wstring shortPath = ShortPathOf(folder + L"\\" + e.name);
+      const size_t slash = shortPath.rfind(L'\\');
+      e.shortName = shortPath.empty() ? std::wstring() : shortPath.substr(slash == std::wstring::npos ? 0 : slash + 1);
+    }
+  }
   return entries;
 }
 

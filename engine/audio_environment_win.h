@@ -52,6 +52,15 @@ class TScanEnvironment : public TWin32AudioEnvironment {
   std::string accessPath_;
 };
 
+// The short (8.3) form of an existing path; empty when it has none. The
+// system's answer by default; a replacement (set at start-up or by a test)
+// answers for every short name the program asks for, the folder listings of
+// the scan included: one answering empty stands for a volume without short
+// names, as many are.
+using TShortPathLookup = std::function<std::wstring(const std::wstring& path)>;
+void SetShortPathLookup(TShortPathLookup lookup);  // empty: the system's again
+std::wstring ShortPathOf(const std::wstring& path);
+
 // Where "Session" flags go (the settings store sets this at start-up; tests record them).
 using TSessionFlagWriter = std::function<void(std::string_view key)>;
 void SetSessionFlagWriter(TSessionFlagWriter writer);

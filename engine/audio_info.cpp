@@ -2,9 +2,16 @@
 
 #include <charconv>
 
+#include "base/ansi_text.h"
 #include "base/strings.h"
 
 namespace kv {
+
+std::u16string TAudioInfo::FilePath() const { return widePath_.empty() ? AnsiToWide(fileName_) : widePath_; }
+
+std::u16string TAudioInfo::ShownPath() const {
+  return widePath_.empty() ? AnsiToWide(tagParts_[kTagDisplayPath]) : widePath_;
+}
 
 std::string TAudioInfo::GetTagPart(int index) const {
   return index >= 0 && static_cast<size_t>(index) < kTagCount ? tagParts_[static_cast<size_t>(index)] : std::string();

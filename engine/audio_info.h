@@ -51,11 +51,20 @@ class TAudioInfo {
 
   const std::string& FileName() const { return fileName_; }
   void SetFileName(std::string path) { fileName_ = std::move(path); }
+  // The file's full long path as the file system holds it: what every
+  // action and every display of the file uses. Empty in a record that was
+  // never given one; FilePath() then falls back to the access path.
+  const std::u16string& WidePath() const { return widePath_; }
+  void SetWidePath(std::u16string path) { widePath_ = std::move(path); }
+  std::u16string FilePath() const;
+  // The path as it is shown: the wide path, else the display text (tag 7).
+  std::u16string ShownPath() const;
 
  private:
   std::array<std::string, kTagCount> tagParts_;
   std::vector<int32_t> infoParts_;
   std::string fileName_;  // ANSI access path (short names where they exist)
+  std::u16string widePath_;
 };
 
 // The record kept in a collection.

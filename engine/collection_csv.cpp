@@ -1,8 +1,93 @@
 #include "engine/collection_csv.h"
 
+#include <algorithm>
+#include <cstring>
+
+#include "base/ansi_text.h"
 #include "foundation/translate.h"
 
 namespace kv {
+namespace {
+
+bool ExactlyAnsi(std::u16string_view text) { return AnsiToWide(WideToAnsi(text)) == text; }
+
+std::string AnsiToUtf8(std::string_view text) { return WideToUtf8(AnsiToWide(text)); }
+
+// The ANSI text of a path with "|" (no file name holds one) for every
+// character, or surrogate pair, the code page lacks.
+std::string MarkedAnsiPath(std::u16string_view path) {
+  std::string out;
+  for (size_t i = 0; i < path.size();) {
+    const size_t n = path[i] >= 0xD800 && path[i] <= 0xDBFF && i + 1 < path.size() ? 2 : 1;
+    const std::u16string_view piece = path.substr(i, n);
+    out += ExactlyAnsi(piece) ? WideToAnsi(piece) : std::string("|");
+    i += n;
+  }
+  return out;
+}
+
+// Writes the UTF-8 form: the mark before the text.
+class MarkedStorage : public TCsvStorage {
+ public:
+  explicit MarkedStorage(TCsvStorage& inner) : inner_(inner) {}
+  std::unique_ptr<TCsvSource> OpenRead(const std::string& path) override { return inner_.OpenRead(path); }
+  void Save(const std::string& path, std::string_view text) override {
+    inner_.Save(path, std::string(kUtf8Bom) + std::string(text));
+  }
+
+ private:
+  TCsvStorage& inner_;
+};
+
+// Reads past a leading byte-order mark and tells whether there was one.
+class MarkSkippingSource : public TCsvSource {
+ public:
+  MarkSkippingSource(std::unique_ptr<TCsvSource> inner, bool& marked) : inner_(std::move(inner)), marked_(marked) {}
+  size_t Read(char* buffer, size_t size) override {
+    if (!started_) {
+      started_ = true;
+      const size_t markSize = std::strlen(kUtf8Bom);
+      while (head_.size() < markSize) {
+        char piece[3];
+        const size_t got = inner_->Read(piece, markSize - head_.size());
+        if (got == 0) break;
+        head_.append(piece, got);
+      }
+      marked_ = head_ == kUtf8Bom;
+      if (marked_) head_.clear();
+    }
+    if (!head_.empty()) {
+      const size_t n = std::min(size, head_.size());
+      std::memcpy(buffer, head_.data(), n);
+      head_.erase(0, n);
+      return n;
+    }
+    return inner_->Read(buffer, size);
+  }
+
+ private:
+  std::unique_ptr<TCsvSource> inner_;
+  bool& marked_;
+  bool started_ = false;
+  std::string head_;  // bytes read ahead that are not the mark
+};
+
+class MarkReadingStorage : public TCsvStorage {
+ public:
+  explicit MarkReadingStorage(TCsvStorage& inner) : inner_(inner) {}
+  std::unique_ptr<TCsvSource> OpenRead(const std::string& path) override {
+    std::unique_ptr<TCsvSource> source = inner_.OpenRead(path);
+    if (!source) return nullptr;
+    return std::make_unique<MarkSkippingSource>(std::move(source), marked);
+  }
+  void Save(const std::string& path, std::string_view text) override { inner_.Save(path, text); }
+  bool marked = false;
+
+ private:
+  TCsvStorage& inner_;
+};
+
+}  // namespace
 
 void TThrottledProgress::Start(const std::string& caption, const std::string& stopCaption) {
   refreshed_ = pending_ = false;
@@ -40,10 +125,14 @@ void SaveCollectionToCSV(TMP3Collection& collection, const std::string& path, TC
 
   // The table starts from the header alone and is written once, at Close:
   // until then the previous list stays on disk untouched.
-  TCsvDataSet table(storage);
+  const int32_t count = collection.Count();
+  bool utf8 = false;
+  for (int32_t i = 0; i < count && !utf8; ++i) utf8 = !ExactlyAnsi(collection.Items(i).FilePath());
+  MarkedStorage marked(storage);
+  TCsvDataSet table(utf8 ? static_cast<TCsvStorage&>(marked) : storage);
   table.SetTableName(path);
   table.CreateTable(kCsvHeader);
-  const int32_t count = collection.Count();
+  const auto text = [utf8](const std::string& ansi) { return utf8 ? AnsiToUtf8(ansi) : ansi; };
   for (int32_t i = 0; i < count; ++i) {
     if (progress) {
       if (progress->Stopped()) break;
@@ -54,11 +143,11 @@ void SaveCollectionToCSV(TMP3Collection& collection, const std::string& path, TC
     const TMP3Info& r = collection.Items(i);
     table.Append();
     table.FieldByName("Tag").SetAsInteger(r.Tag);
-    table.FieldByName("Artist").SetAsString(r.GetTagPart(kTagArtist));
-    table.FieldByName("Title").SetAsString(r.GetTagPart(kTagTitle));
-    table.FieldByName("File").SetAsString(r.FileName());
-    table.FieldByName("Album").SetAsString(r.GetTagPart(kTagAlbum));
-    table.FieldByName("Comment").SetAsString(r.GetTagPart(kTagComment));
+    table.FieldByName("Artist").SetAsString(text(r.GetTagPart(kTagArtist)));
+    table.FieldByName("Title").SetAsString(text(r.GetTagPart(kTagTitle)));
+    table.FieldByName("File").SetAsString(utf8 ? WideToUtf8(r.FilePath()) : r.FileName());
+    table.FieldByName("Album").SetAsString(text(r.GetTagPart(kTagAlbum)));
+    table.FieldByName("Comment").SetAsString(text(r.GetTagPart(kTagComment)));
     table.FieldByName("Year").SetAsInteger(r.GetTagPartInt(kTagYear));
     table.FieldByName("TrackNo").SetAsInteger(r.GetTagPartInt(kTagTrack));
     table.FieldByName("Time").SetAsInteger(r.GetInfoPart(kInfoLength));
@@ -85,9 +174,10 @@ void SaveCollectionToCSV(TMP3Collection& collection, const std::string& path, TC
 }
 
 void LoadCollectionFromCSV(TMP3Collection& collection, const std::string& path, TCsvStorage& storage,
-                           const TLongPathFn& longPath) {
+                           const TLongPathFn& longPath, const TWideLongPathFn& wideLongPath) {
   if (path.empty()) return;
-  TCsvDataSet table(storage);
+  MarkReadingStorage reading(storage);
+  TCsvDataSet table(reading);
   table.SetTableName(path);
   table.SetReadOnly(true);
   table.SetUniDirectional(true);  // rows are read as they are taken: memory is the records kept
@@ -102,17 +192,28 @@ void LoadCollectionFromCSV(TMP3Collection& collection, const std::string& path, 
   }
   collection.FileName = path;
   collection.Clear();
+  const bool utf8 = reading.marked;
+  const auto text = [utf8](const std::string& stored) { return utf8 ? Utf8ToAnsi(stored) : stored; };
   int row = 1;
   try {
     for (table.First(); !table.Eof(); table.Next(), ++row) {
       auto r = std::make_unique<TMP3Info>();
-      r->SetTagPart(kTagArtist, table.FieldByName("Artist").AsString());
-      r->SetTagPart(kTagTitle, table.FieldByName("Title").AsString());
-      r->SetFileName(table.FieldByName("File").AsString());
-      if (longPath) r->SetTagPart(kTagDisplayPath, longPath(r->FileName()));
-      if (r->GetTagPart(kTagDisplayPath).empty()) r->SetTagPart(kTagDisplayPath, r->FileName());
-      r->SetTagPart(kTagAlbum, table.FieldByName("Album").AsString());
-      r->SetTagPart(kTagComment, table.FieldByName("Comment").AsString());
+      r->SetTagPart(kTagArtist, text(table.FieldByName("Artist").AsString()));
+      r->SetTagPart(kTagTitle, text(table.FieldByName("Title").AsString()));
+      if (utf8) {
+        std::u16string wide = Utf8ToWide(table.FieldByName("File").AsString());
+        r->SetFileName(MarkedAnsiPath(wide));
+        r->SetTagPart(kTagDisplayPath, WideToAnsi(wide));
+        r->SetWidePath(std::move(wide));
+      } else {
+        r->SetFileName(table.FieldByName("File").AsString());
+        if (longPath) r->SetTagPart(kTagDisplayPath, longPath(r->FileName()));
+        if (r->GetTagPart(kTagDisplayPath).empty()) r->SetTagPart(kTagDisplayPath, r->FileName());
+        std::u16string wide = wideLongPath ? wideLongPath(r->FileName()) : std::u16string();
+        r->SetWidePath(wide.empty() ? AnsiToWide(r->FileName()) : std::move(wide));
+      }
+      r->SetTagPart(kTagAlbum, text(table.FieldByName("Album").AsString()));
+      r->SetTagPart(kTagComment, text(table.FieldByName("Comment").AsString()));
       r->SetTagPartInt(kTagYear, table.FieldByName("Year").AsInteger());
       r->SetTagPartInt(kTagTrack, table.FieldByName("TrackNo").AsInteger());
       r->SetPart(kInfoLength, table.FieldByName("Time").AsInteger());

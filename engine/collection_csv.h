@@ -53,6 +53,12 @@ class TThrottledProgress : public TSaveProgress {
   bool pending_ = false;    // a label or position not yet shown
 };
 
+// The list is written as ANSI text, as older versions wrote it, while every
+// record's full wide path fits the code page; otherwise the whole file is
+// UTF-8 after the byte-order mark (kUtf8Bom), and its "File" column holds
+// each file's full wide path. Loading reads either form.
+inline constexpr char kUtf8Bom[] = "\xEF\xBB\xBF";
+
 // Saves every record as a row (the whole file replaced in one write) and then
 // sets the collection's FileName and clears Modified. A stop from the
 // progress window writes nothing: the previous file stays as it was, and so
@@ -62,13 +68,20 @@ void SaveCollectionToCSV(TMP3Collection& collection, const std::string& path, TC
 
 // The long form of an access path, or empty when there is none.
 using TLongPathFn = std::function<std::string(const std::string& path)>;
+// The same as the file's full wide path.
+using TWideLongPathFn = std::function<std::u16string(const std::string& path)>;
 
 // Loads the rows of the file into the (cleared) collection, without indexing
 // them, reading one row at a time. A missing file does nothing. A file that
 // cannot be read raises EDatabaseReadError naming it and the cause, a damaged
 // one EDatabaseError naming the row; the collection then holds the rows read
 // before (none when the file could not be opened).
+// A row of the ANSI form gets its wide path from wideLongPath (the access
+// path as it stands when that is missing or answers empty); one of the
+// UTF-8 form has it in "File", and its access path and display path are
+// the ANSI texts of it (letters the code page lacks marked "|" in the
+// access path, so that it names no other file).
 void LoadCollectionFromCSV(TMP3Collection& collection, const std::string& path, TCsvStorage& storage,
-                           const TLongPathFn& longPath);
+                           const TLongPathFn& longPath, const TWideLongPathFn& wideLongPath = nullptr);
 
 }  // namespace kv

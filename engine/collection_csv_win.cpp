@@ -64,6 +64,15 @@ std::string LongPathOf(const std::string& path) {
   return WStringToAnsi(std::wstring(buffer, n));
 }
 
+// The same as a wide path; empty when there is none.
+std::u16string WideLongPathOf(const std::string& path) {
+  std::wstring buffer(1000, L'\0');
+  const DWORD n = GetLongPathNameW(AnsiToWString(path).c_str(), buffer.data(), 1000);
+  if (n == 0 || n >= 1000) return {};
+  buffer.resize(n);
+  return ToU16(buffer);
+}
+
 class LogDisplayProgress : public TSaveProgress {
  public:
   void Start(const std::string& caption, const std::string& stopCaption) override {
@@ -96,7 +105,7 @@ void TMP3Collection::SaveToCSV(const std::string& path) {
 
 void TMP3Collection::LoadFromCSV(const std::string& path) {
   FileStorage storage;
-  LoadCollectionFromCSV(*this, path, storage, LongPathOf);
+  LoadCollectionFromCSV(*this, path, storage, LongPathOf, WideLongPathOf);
 }
 
 }  // namespace kv

@@ -58,6 +58,7 @@ TMP3Info& TMP3Collection::AddMp3Info(const TAudioInfo& source) {
   copy->SetTagPartInt(kTagTrack, source.GetTagPartInt(kTagTrack));
   for (int slot = kInfoLength; slot <= kInfoFileSize; ++slot) copy->SetPart(slot, source.GetInfoPart(slot));
   copy->SetFileName(source.FileName());
+  copy->SetWidePath(source.WidePath());
   AddSearchInfo(copy->GetTagPart(kTagArtist), copy->GetTagPart(kTagTitle), Count());
   items_.push_back(std::move(copy));
   return *items_.back();

@@ -22,6 +22,9 @@ class TScanEnvironment;
 // Scan events: sender, path (ANSI), and a flag the handler sets to stop the scan.
 using TScanEvent = std::function<void(TMP3Collection& sender, const std::string& path, bool& cancel)>;
 
+// The same with the entry's full wide path (what the progress page shows).
+using TScanFileEvent = std::function<void(TMP3Collection& sender, const std::u16string& path, bool& cancel)>;
+
 // The process-wide exclude-words dictionary (case-insensitive).
 TCustomStrFinder& ExcludeWords();
 // Fills it from the text of "excludewords.txt": line i (from 0) is word i, taken as it stands.
@@ -72,6 +75,10 @@ class TMP3Collection {
   void ScanDisks(const std::string& path, const TScanEvent& onDir, const TScanEvent& onFile);
   // The same through the given view of the system (benchmarks, tests).
   void ScanDisks(const std::string& path, const TScanEvent& onDir, const TScanEvent& onFile, TScanEnvironment& env);
+  // Scans the folder or file at the wide path (every fixed and network
+  // drive when empty); onFile sees every entry by its wide path.
+  void ScanDisks(const std::u16string& path, const TScanFileEvent& onFile);
+  void ScanDisks(const std::u16string& path, const TScanFileEvent& onFile, TScanEnvironment& env);
   // The result list file (Win32; collection_csv.h has the byte-level halves).
   // Saving shows a cancellable progress window; a cancelled or failed save
   // leaves the previous file, FileName and Modified as they were. Loading a

@@ -1,9 +1,10 @@
 // The disk scan of the music collection: folders walked with the wide
 // find-file calls, each music file read into a record.
 //
-// Every file is read by its wide long path. The record's ANSI access path is
-// what the rest of the program uses to play, copy, rename or delete the file,
-// so it must name that file and no other:
+// Every file is read by its wide long path, and the record keeps that path:
+// the program plays, copies, renames and deletes the file by it. The
+// record's ANSI access path stays for the result lists of older versions
+// and must still name that file and no other:
 // - a short (8.3) name is used only when it leads to its own entry. Some
 //   systems make short names by hashing the long name, and two files of one
 //   folder can get the same one; it then opens one of them;
@@ -98,14 +99,29 @@ class FolderNames {
   std::unordered_map<std::wstring, int> answers_;
 };
 
+// The access path of a folder or file the scan starts from: itself when the
+// code page holds it, else its short form when that converts exactly, else
+// the marked form.
+std::string RootAccess(const std::wstring& path) {
+  std::string ansi;
+  if (ExactAnsi(path, ansi)) return ansi;
+  if (const std::wstring shortPath = ShortPathOf(path); !shortPath.empty() && ExactAnsi(shortPath, ansi)) return ansi;
+  return MarkedAnsi(path);
+}
+
 struct ScanContext {
   TMP3Collection& collection;
   const TScanEvent& onDir;
   const TScanEvent& onFile;
   TScanEnvironment& env;
+  const TScanFileEvent* onFileWide = nullptr;  // replaces onFile when set
   bool cancel = false;
 
   void Fire(const TScanEvent& event, const std::wstring& path) {
+    if (&event == &onFile && onFileWide) {
+      if (*onFileWide) (*onFileWide)(collection, ToU16(path), cancel);
+      return;
+    }
     if (event) event(collection, WStringToAnsi(path), cancel);
   }
 };
@@ -117,6 +133,7 @@ void AddFile(ScanContext& ctx, const std::wstring& longPath, const std::string& 
   try {
     auto record = std::make_unique<TAudioInformer>();
     record->SetFileName(accessPath);
+    record->SetWidePath(ToU16(longPath));
     ctx.env.SetCurrentFile(longPath, accessPath);
     record->ReadFile(WStringToAnsi(longPath), ctx.env);
     ctx.collection.AddRecord(std::move(record));
@@ -139,7 +156,7 @@ bool IsLinkedDirectory(const TScanEntry& entry) {
 void ScanDirectory(ScanContext& ctx, std::wstring dir, std::string access, int depth) {
   if (!dir.empty() && dir.back() == L'\\') dir.pop_back();
   ctx.Fire(ctx.onDir, dir);
-  if (access.empty()) access = WStringToAnsi(dir);
+  if (access.empty()) access = RootAccess(dir);
   if (ctx.cancel) return;
 
   const DWORD attributes = GetFileAttributesW(dir.c_str());
@@ -167,6 +184,19 @@ void ScanDirectory(ScanContext& ctx, std::wstring dir, std::string access, int d
   }
 }
 
+void ScanFrom(ScanContext& ctx, const std::wstring& path, bool allDrives) {
+  ctx.collection.Modified = true;
+  if (allDrives) {
+    for (wchar_t letter = L'A'; letter <= L'Z'; ++letter) {
+      const std::wstring root = std::wstring(1, letter) + L":\\";
+      const uint32_t type = ctx.env.DriveType(root);
+      if (type == DRIVE_FIXED || type == DRIVE_REMOTE) ScanDirectory(ctx, root.substr(0, 2), std::string(), 0);
+    }
+    return;
+  }
+  ScanDirectory(ctx, path, std::string(), 0);
+}
+
 }  // namespace
 
 void TMP3Collection::ScanDisks(const std::string& path, const TScanEvent& onDir, const TScanEvent& onFile) {
@@ -177,16 +207,20 @@ void TMP3Collection::ScanDisks(const std::string& path, const TScanEvent& onDir,
 void TMP3Collection::ScanDisks(const std::string& path, const TScanEvent& onDir, const TScanEvent& onFile,
                                TScanEnvironment& env) {
   ScanContext ctx{*this, onDir, onFile, env};
-  Modified = true;
-  if (path.empty()) {
-    for (wchar_t letter = L'A'; letter <= L'Z'; ++letter) {
-      const std::wstring root = std::wstring(1, letter) + L":\\";
-      const uint32_t type = ctx.env.DriveType(root);
-      if (type == DRIVE_FIXED || type == DRIVE_REMOTE) ScanDirectory(ctx, root.substr(0, 2), std::string(), 0);
-    }
-    return;
-  }
-  ScanDirectory(ctx, AnsiToWString(path), std::string(), 0);
+  ScanFrom(ctx, AnsiToWString(path), path.empty());
 }
+
+void TMP3Collection::ScanDisks(const std::u16string& path, const TScanFileEvent& onFile) {
+  TScanEnvironment env;
+  ScanDisks(path, onFile, env);
+}
+
+void TMP3Collection::ScanDisks(const std::u16string& path, const TScanFileEvent& onFile, TScanEnvironment& env) {
+  const TScanEvent noDir, noFile;
+  ScanContext ctx{*this, noDir, noFile, env};
+  ctx.onFileWide = &onFile;
+  ScanFrom(ctx, ToWString(path), path.empty());
+}
+
 
 }  // namespace kv

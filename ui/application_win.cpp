@@ -29,6 +29,11 @@ TShellExecuteHook& ShellExecuteHookSlot() {
   return hook;
 }
 
+TWideShellExecuteHook& WideShellExecuteHookSlot() {
+  static TWideShellExecuteHook hook;
+  return hook;
+}
+
 std::function<int()>& ComCtlProviderSlot() {
   static std::function<int()> provider;
   return provider;
@@ -232,19 +237,32 @@ void SetShellExecuteHook(TShellExecuteHook hook) { ShellExecuteHookSlot() = std:
 namespace {
 
 // verb empty: the target's default verb.
-bool ShellRun(const char* verb, const std::string& target) {
-  if (ShellExecuteHookSlot()) return ShellExecuteHookSlot()(verb, target, SW_SHOWNORMAL);
+bool ShellRunW(const char* verb, const std::wstring& target) {
   const std::wstring wideVerb = AnsiToWString(verb);
   auto result = reinterpret_cast<INT_PTR>(ShellExecuteW(nullptr, wideVerb.empty() ? nullptr : wideVerb.c_str(),
-                                                        AnsiToWString(target).c_str(), nullptr, nullptr,
-                                                        SW_SHOWNORMAL));
+                                                        target.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
   return result > 32;
+}
+
+bool ShellRun(const char* verb, const std::string& target) {
+  if (ShellExecuteHookSlot()) return ShellExecuteHookSlot()(verb, target, SW_SHOWNORMAL);
+  return ShellRunW(verb, AnsiToWString(target));
+}
+
+bool ShellRun(const char* verb, const std::wstring& target) {
+  if (WideShellExecuteHookSlot()) return WideShellExecuteHookSlot()(verb, target, SW_SHOWNORMAL);
+  if (ShellExecuteHookSlot()) return ShellExecuteHookSlot()(verb, WStringToAnsi(target), SW_SHOWNORMAL);
+  return ShellRunW(verb, target);
 }
 
 }  // namespace
 
+void SetWideShellExecuteHook(TWideShellExecuteHook hook) { WideShellExecuteHookSlot() = std::move(hook); }
+
 bool ShellOpen(const std::string& target) { return ShellRun("open", target); }
 bool ShellDefault(const std::string& target) { return ShellRun("", target); }
+bool ShellOpen(const std::wstring& target) { return ShellRun("open", target); }
+bool ShellDefault(const std::wstring& target) { return ShellRun("", target); }
 
 void SetComCtlVersionProvider(std::function<int()> provider) {
   ComCtlProviderSlot() = std::move(provider);

@@ -117,11 +117,18 @@ int ShowMessageBox(HWND owner, const std::string& text, const std::string& capti
 using TShellExecuteHook =
     std::function<bool(const std::string& verb, const std::string& target, int show)>;
 void SetShellExecuteHook(TShellExecuteHook hook);
+// The same for wide targets (file names outside the ANSI code page); when
+// it is empty, a wide target goes to the hook above as its ANSI text.
+using TWideShellExecuteHook =
+    std::function<bool(const std::string& verb, const std::wstring& target, int show)>;
+void SetWideShellExecuteHook(TWideShellExecuteHook hook);
 // Opens the target with its associated program, shown normally.
 bool ShellOpen(const std::string& target);
 // Runs the target's default verb (for music often "play", not "open"),
 // shown normally; the hook sees an empty verb.
 bool ShellDefault(const std::string& target);
+bool ShellOpen(const std::wstring& target);
+bool ShellDefault(const std::wstring& target);
 
 // The common controls' version as major * 100 + minor (6.0 -> 600). Wine
 // reports 5.81 even under the version 6 manifest, so this is replaceable.

@@ -169,7 +169,7 @@ void TControl::CreateHandle() {
   // subclassed once made, so they miss the messages of their creation.
   ownClass_ = IsOwnClass(params.className);
   HWND made = CreateWindowExW(params.exStyle, params.className.c_str(),
-                              AnsiToWString(text_).c_str(), params.style, wb.left, wb.top,
+                              (wideText_.empty() ? AnsiToWString(text_) : wideText_).c_str(), params.style, wb.left, wb.top,
                               wb.width, wb.height, params.parent, nullptr,
                               GetModuleHandleW(nullptr), ownClass_ ? this : nullptr);
   if (!made) throw std::runtime_error(std::string("cannot create the window of ") + ClassName());
@@ -205,7 +205,9 @@ void TControl::Unbind(HWND hwnd) {
 // whole subtree before the windows go, so a new window shows it again.
 void TControl::SaveWindowText() {
   if (!hwnd_) return;
-  text_ = Text();
+  const std::wstring wide = WideText();
+  text_ = WStringToAnsi(wide);
+  wideText_ = AnsiToWString(text_) == wide ? std::wstring() : wide;
   for (TControl* child : children_) child->SaveWindowText();
 }
 
@@ -558,7 +560,27 @@ std::string TControl::Text() const {
   return WStringToAnsi(w);
 }
 
+std::wstring TControl::WideText() const {
+  if (!hwnd_) return wideText_.empty() ? AnsiToWString(text_) : wideText_;
+  const int n = GetWindowTextLengthW(hwnd_);
+  std::wstring w(static_cast<size_t>(n) + 1, L'\0');
+  w.resize(static_cast<size_t>(GetWindowTextW(hwnd_, w.data(), n + 1)));
+  return w;
+}
+
+void TControl::SetWideText(const std::wstring& text) {
+  const std::string ansi = WStringToAnsi(text);
+  SetText(ansi);
+  if (AnsiToWString(ansi) == text) return;
+  wideText_ = text;
+  if (hwnd_) PutWindowText(text);
+  TextChanged();
+}
+
+void TControl::PutWindowText(const std::wstring& text) { SetWindowTextW(hwnd_, text.c_str()); }
+
 void TControl::SetText(const std::string& text) {
+  wideText_.clear();
   text_ = text;
   if (hwnd_) SetWindowTextW(hwnd_, AnsiToWString(text).c_str());
 }

@@ -146,6 +146,12 @@ class TControl : public TComponent {
   virtual void SetText(const std::string& text);
   std::string Caption() const { return Text(); }
   void SetCaption(const std::string& text) { SetText(text); }
+  // The window text as it stands, also where the ANSI code page lacks
+  // characters of it (file names).
+  std::wstring WideText() const;
+  // Sets the text through SetText (so a control's own handling runs) and
+  // then, when the code page cannot hold it, the exact text itself.
+  void SetWideText(const std::wstring& text);
 
   TNotifyEvent OnClick, OnDblClick;
   virtual void Click();
@@ -181,6 +187,11 @@ class TControl : public TComponent {
   void Loaded() override;
 
  protected:
+  // After SetWideText put an exact text in place (a label sizes itself to it).
+  virtual void TextChanged() {}
+  // Puts SetWideText's exact text into the window (an edit keeps its change
+  // notification quiet, as for SetText).
+  virtual void PutWindowText(const std::wstring& text);
   // False for controls whose window text is the user's data, not a caption
   // (edits, memos): their text is "Text" only and never translated.
   virtual bool HasCaption() const { return true; }
@@ -223,6 +234,7 @@ class TControl : public TComponent {
 
   TBounds bounds_;
   std::string text_;
+  std::wstring wideText_;  // the exact text when text_ lost characters of it; else empty
 
  private:
   friend const wchar_t* RegisterOwnWindowClass(const wchar_t* name, UINT style);

@@ -183,9 +183,13 @@ void TCanvas::Draw(int x, int y, const TBitmap& bitmap) {
 }
 
 SIZE MeasureText(const std::string& text, HFONT font, int wrapWidth, bool prefix) {
+  return MeasureText(AnsiToWString(text), font, wrapWidth, prefix);
+}
+
+SIZE MeasureText(const std::wstring& text, HFONT font, int wrapWidth, bool prefix) {
   const WindowDc screen = GetClientDc(nullptr);
   const SelectedObject sel = SelectInto(screen.Get(), font);
-  std::wstring w = AnsiToWString(text.empty() ? std::string(" ") : text);
+  const std::wstring w = text.empty() ? std::wstring(L" ") : text;
   RECT r{0, 0, wrapWidth > 0 ? wrapWidth : 0, 0};
   UINT flags = DT_CALCRECT | DT_EXPANDTABS | (wrapWidth > 0 ? DT_WORDBREAK : 0) | (prefix ? 0 : DT_NOPREFIX);
   DrawTextW(screen.Get(), w.c_str(), static_cast<int>(w.size()), &r, flags);

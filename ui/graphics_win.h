@@ -74,5 +74,6 @@ class TCanvas {
 // The extent of the text in the font (DrawText's measure); with wrapWidth > 0
 // the text is word-wrapped to that width; without prefix "&" counts as a letter.
 SIZE MeasureText(const std::string& text, HFONT font, int wrapWidth, bool prefix = true);
+SIZE MeasureText(const std::wstring& text, HFONT font, int wrapWidth, bool prefix = true);
 
 }  // namespace kv::ui

@@ -29,7 +29,8 @@ bool TSaveDialog::Execute() {
   ofn.Flags = OFN_EXPLORER | OFN_PATHMUSTEXIST | (OverwritePrompt ? OFN_OVERWRITEPROMPT : 0) |
               (HideReadOnly ? OFN_HIDEREADONLY : 0) | (EnableSizing ? OFN_ENABLESIZING : 0);
   if (!GetSaveFileNameW(&ofn)) return false;
-  FileName = WStringToAnsi(file.data());
+  WideFileName = file.data();
+  FileName = WStringToAnsi(WideFileName);
   return true;
 }
 

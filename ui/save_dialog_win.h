@@ -10,6 +10,9 @@ class TSaveDialog : public TComponent {
  public:
   const char* ClassName() const override { return "TSaveDialog"; }
   std::string Title, Filter, DefaultExt, FileName, InitialDir;
+  // The chosen file's exact name (FileName is its ANSI text, which loses
+  // the letters the code page lacks).
+  std::wstring WideFileName;
   bool OverwritePrompt = false, HideReadOnly = false, EnableSizing = false;
   // Shows the dialog; true and FileName set when the user chose a file.
   bool Execute();

@@ -312,6 +312,8 @@ void TLabel::SetText(const std::string& text) {
   AdjustSize();
 }
 
+void TLabel::TextChanged() { AdjustSize(); }
+
 void TLabel::Loaded() {
   TControl::Loaded();
   AdjustSize();
@@ -324,7 +326,7 @@ void TLabel::FontChanged() {
 
 void TLabel::AdjustSize() {
   if (!autoSize_ || Loading()) return;
-  const SIZE size = MeasureText(text_, FontHandle(), wordWrap_ ? Width() : 0, showAccelChar_);
+  const SIZE size = MeasureText(WideText(), FontHandle(), wordWrap_ ? Width() : 0, showAccelChar_);
   SetBounds(Left(), Top(), wordWrap_ ? Width() : size.cx, size.cy);
 }
 
@@ -356,6 +358,12 @@ void TEdit::SetReadOnly(bool on) {
 void TEdit::SetText(const std::string& text) {
   settingText_ = true;
   TControl::SetText(text);
+  settingText_ = false;
+}
+
+void TEdit::PutWindowText(const std::wstring& text) {
+  settingText_ = true;
+  TControl::PutWindowText(text);
   settingText_ = false;
 }
 

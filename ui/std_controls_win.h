@@ -155,6 +155,7 @@ class TLabel : public TControl {
   void Loaded() override;
 
  protected:
+  void TextChanged() override;
   void CreateParams(TCreateParams& params) override;
   void CommandNotify(WORD code) override;
   void FontChanged() override;
@@ -183,6 +184,7 @@ class TEdit : public TControl {
  protected:
   void CreateParams(TCreateParams& params) override;
   void WndProc(TMessage& m) override;
+  void PutWindowText(const std::wstring& text) override;
   void CommandNotify(WORD code) override;
   HBRUSH CtlColor(HDC dc) override;
   bool HasCaption() const override { return false; }

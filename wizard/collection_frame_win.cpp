@@ -7,9 +7,11 @@
 #include <cmath>
 #include <optional>
 
+#include "base/ansi_text_win.h"
 #include "base/scope_guard.h"
 #include "base/strings.h"
 #include "engine/mp3_collection.h"
+#include "foundation/foundation_init_win.h"
 #include "foundation/settings_win.h"
 #include "foundation/translate.h"
 #include "ui/application_win.h"
@@ -85,7 +87,7 @@ TCollectionFrame::TCollectionFrame() {
   boldFont_ = ui::MakeFont(FontOf(font, 8, true));
   plainFont_ = ui::MakeFont(FontOf(font, 8, false));
   LoadReserve();
-  ChooseDestination = [this](std::string& folder, bool& savePaths) {
+  ChooseDestination = [this](std::wstring& folder, bool& savePaths) {
     auto& chooser = Create<TMoveToFrame>();
     ScopeGuard free([&] { FreeComponent(&chooser); });
     chooser.Select(folder);
@@ -209,7 +211,12 @@ void TCollectionFrame::DrawRow(HDC dc, PLazyNode node, const RECT& cell) {
   const auto piece = [&](int x, const std::string& s) { text(RECT{l + x, t + kSecondLine, r, b}, l + x, t + kSecondLine, s); };
   piece(60, BitRateText(record.GetInfoPart(kInfoBitRate)));
   piece(110, SampleRateText(record));
-  piece(230, record.GetTagPart(kTagDisplayPath));
+  {  // the full wide path: names the code page lacks read as they are
+    const std::wstring path = ToWString(record.ShownPath());
+    const RECT clip{l + 230, t + kSecondLine, r, b};
+    ExtTextOutW(dc, l + 230, t + kSecondLine, ETO_CLIPPED | (tree_->Selected(node) ? 0 : ETO_OPAQUE), &clip,
+                path.data(), static_cast<UINT>(path.size()), nullptr);
+  }
 
   SelectObject(dc, pen.Get());
   MoveToEx(dc, l, b - 1, nullptr);
@@ -252,7 +259,7 @@ void TCollectionFrame::TreeKeyUp(WORD key) {
 }
 
 void TCollectionFrame::PlayButtonClick(ui::TComponent*) {
-  if (const TMP3Info* record = RowRecord(tree_->FocusedNode())) ui::ShellDefault(record->FileName());
+  if (const TMP3Info* record = RowRecord(tree_->FocusedNode())) ui::ShellDefault(ToWString(record->FilePath()));
 }
 
 namespace {
@@ -305,11 +312,11 @@ void TCollectionFrame::Process(int mode) {
   }
   // Nothing checked: no chooser either.
   if (!anyChecked) return;
-  std::string destination;
+  std::wstring destination;
   bool savePaths = false;
   if ((mode & kProcessCopy) && !(ChooseDestination && ChooseDestination(destination, savePaths))) return;
   TWindowProcessUi processUi(ParentForm(), [this] { tree_->Repaint(); });
-  ProcessRows(mode, rows, destination, savePaths, *reserve_, processUi);
+  const TProcessResult result = ProcessRows(mode, rows, destination, savePaths, *reserve_, processUi);
   tree_->BeginUpdate();
   {
     ScopeGuard end([&] { tree_->EndUpdate(); });
@@ -317,6 +324,7 @@ void TCollectionFrame::Process(int mode) {
       tree_->WriteCheckState(nodes[i], rows[i].checked ? csCheckedNormal : csUncheckedNormal);
   }
   tree_->Repaint();
+  if (const std::string summary = OwnFolderSummary(result); !summary.empty()) ShowMessageBox(summary, MB_OK | MB_ICONINFORMATION);
 }
 
 void TCollectionFrame::OptionsButtonClick(ui::TComponent*) {
@@ -336,7 +344,7 @@ void TCollectionFrame::Export(ui::TComponent*) {
   std::vector<const TMP3Info*> rows;
   for (PLazyNode node = tree_->GetFirst(); node; node = tree_->GetNextSibling(node))
     if (const TMP3Info* record = RowRecord(node)) rows.push_back(record);
-  ExportReport(dialog.FileName, rows);
+  ExportReport(dialog.WideFileName.empty() ? AnsiToWString(dialog.FileName) : dialog.WideFileName, rows);
 }
 
 }  // namespace kv

@@ -4,6 +4,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "base/ansi_text.h"
 #include "base/scope_guard.h"
 
 namespace kv {
@@ -35,6 +36,18 @@ struct Frame {
   size_t next;
 };
 
+// Which file a record stands for. The wide path tells files apart whose
+// access paths mark the same letters the code page lacks; it folds ASCII
+// letters only (a byte fold of UTF-8 would join different letters). Its
+// mark keeps it apart from the access-path keys.
+std::string FileKey(const TMP3Info& record) {
+  if (record.WidePath().empty()) return FoldPathCase(record.FileName());
+  std::string key = "\x01" + WideToUtf8(record.WidePath());
+  for (char& c : key)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+  return key;
+}
+
 class Grouping {
  public:
   Grouping(TMP3Collection& collection, const TCompareEvents& events) : c_(collection), events_(events) {
@@ -44,7 +57,7 @@ class Grouping {
     std::unordered_map<std::string, int32_t> files;
     files.reserve(static_cast<size_t>(count));
     for (int32_t i = 0; i < count; ++i)
-      fileOf_[static_cast<size_t>(i)] = files.emplace(FoldPathCase(c_.Items(i).FileName()), i).first->second;
+      fileOf_[static_cast<size_t>(i)] = files.emplace(FileKey(c_.Items(i)), i).first->second;
   }
 
   // False when stopped.

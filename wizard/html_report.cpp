@@ -1,5 +1,6 @@
 #include "wizard/html_report.h"
 
+#include "base/ansi_text.h"
 #include "base/strings.h"
 
 namespace kv {
@@ -64,6 +65,26 @@ constexpr std::string_view kRowTemplate =
     "<TR class=\"$Color\"><TD class=\"time\">$Time</TD><TD class=\"bitrate\">$Bitrate</TD>"
     "<TD class=\"samplerate\">$Samplerate</TD><TD class=\"file\">$File</TD></TR></TABLE>";
 
+// The full wide path in the page's single-byte text: the ANSI letters as
+// they are, every other character (a surrogate pair as one) as a numeric
+// character reference, so that a browser shows the exact name.
+std::string PathHtml(const std::u16string& path) {
+  std::string out;
+  for (size_t i = 0; i < path.size();) {
+    size_t n = 1;
+    uint32_t cp = path[i];
+    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < path.size() && path[i + 1] >= 0xDC00 && path[i + 1] <= 0xDFFF) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (path[i + 1] - 0xDC00);
+      n = 2;
+    }
+    const std::u16string_view piece(path.data() + i, n);
+    const std::string ansi = WideToAnsi(piece);
+    out += AnsiToWide(ansi) == piece ? EscapeHtml(ansi) : "&#" + std::to_string(cp) + ";";
+    i += n;
+  }
+  return out;
+}
+
 std::string ChannelName(int code) {
   switch (code) {
     case kStereo: return "Stereo";
@@ -90,7 +111,7 @@ std::string BuildReportRow(const TMP3Info& record) {
   return FillTemplate(
       kRowTemplate,
       {{"$Main", main},
-       {"$File", EscapeHtml(record.GetTagPart(kTagDisplayPath))},
+       {"$File", PathHtml(record.ShownPath())},
        {"$Time", SecondsToStr(length < 0 ? 0 : length)},
        {"$Bitrate", std::to_string(record.GetInfoPart(kInfoBitRate)) + "Kbit"},
        {"$Samplerate", std::to_string(record.GetInfoPart(kInfoSampleRate)) + "Hz " +

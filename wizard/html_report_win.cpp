@@ -20,9 +20,13 @@ std::string ShortDate() {
 }  // namespace
 
 void ExportReport(const std::string& fileName, const std::vector<const TMP3Info*>& rows) {
+  ExportReport(AnsiToWString(fileName), rows);
+}
+
+void ExportReport(const std::wstring& fileName, const std::vector<const TMP3Info*>& rows) {
   const std::string page =
       BuildReportPage(Translate("Found mp3 duplicates"), ShortDate(), CharsetOfCodePage(GetACP()), rows);
-  ReplaceFileContent(AnsiToWString(fileName), page);
+  ReplaceFileContent(fileName, page);
   ui::ShellOpen(fileName);
 }
 

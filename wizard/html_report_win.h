@@ -12,5 +12,7 @@ namespace kv {
 // opens it with its associated program. A failed write raises (the old file
 // stays) and nothing is opened; a failed opening is not reported.
 void ExportReport(const std::string& fileName, const std::vector<const TMP3Info*>& rows);
+// The same to a file named by its full wide name.
+void ExportReport(const std::wstring& fileName, const std::vector<const TMP3Info*>& rows);
 
 }  // namespace kv

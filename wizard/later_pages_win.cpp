@@ -4,10 +4,12 @@
 #include "base/scope_guard.h"
 #include "base/strings.h"
 #include "foundation/translate.h"
+#include "engine/audio_environment_win.h"
 #include "shell/namespace_win.h"
 #include "ui/layout_loader_win.h"
 #include "wizard/about_form_win.h"
 #include "wizard/pages_win.h"
+#include "wizard/scan_paths_win.h"
 
 namespace kv {
 
@@ -43,26 +45,13 @@ bool IsScannableFolder(TNamespace& item) { return IsFolder(item, true, true, fal
 std::string PathForAnsi(const std::wstring& path) {
   std::string ansi = WStringToAnsi(path);
   if (AnsiToWString(ansi) == path) return ansi;
-  const DWORD size = GetShortPathNameW(path.c_str(), nullptr, 0);
-  if (size == 0) return ansi;
-  std::wstring shortPath(size, L'\0');
-  const DWORD written = GetShortPathNameW(path.c_str(), shortPath.data(), size);
-  if (written == 0 || written >= size) return ansi;
-  shortPath.resize(written);
+  const std::wstring shortPath = ShortPathOf(path);
+  if (shortPath.empty()) return ansi;
   std::string shortAnsi = WStringToAnsi(shortPath);
   return AnsiToWString(shortAnsi) == shortPath ? shortAnsi : ansi;
 }
 
-std::wstring PathFromAnsi(const std::string& path) {
-  std::wstring wide = AnsiToWString(path);
-  const DWORD size = GetLongPathNameW(wide.c_str(), nullptr, 0);
-  if (size == 0) return wide;
-  std::wstring longPath(size, L'\0');
-  const DWORD written = GetLongPathNameW(wide.c_str(), longPath.data(), size);
-  if (written == 0 || written >= size) return wide;
-  longPath.resize(written);
-  return longPath;
-}
+std::wstring PathFromAnsi(const std::string& path) { return ExpandStoredPath(path); }
 
 TCheckboxDriveTree::TCheckboxDriveTree() {
   RegisterWizardClasses();
@@ -147,10 +136,7 @@ void TCheckboxDriveTree::GetResolvedPaths() {
 
 void TCheckboxDriveTree::GetAllCheckedPaths() {
   if (Synchronizer == nullptr) return;
-  std::vector<std::wstring> paths;
-  Synchronizer->GetCheckedFileNames(paths);
-  Paths.clear();
-  for (const std::wstring& path : paths) Paths.push_back(PathForAnsi(path));
+  Synchronizer->GetCheckedFileNames(Paths);
 }
 
 }  // namespace kv

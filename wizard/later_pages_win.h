@@ -70,7 +70,7 @@ class TCollectionFrame : public ui::TFrame {
   // The destination of moving and copying (a folder ending in "\" and
   // whether to recreate the folders under it); false when cancelled. The
   // destination chooser unless replaced.
-  std::function<bool(std::string& folder, bool& savePaths)> ChooseDestination;
+  std::function<bool(std::wstring& folder, bool& savePaths)> ChooseDestination;
 
  private:
   void LoadReserve();
@@ -109,12 +109,12 @@ class TCheckboxDriveTree : public ui::TFrame {
   const char* ClassName() const override { return "TCheckboxDriveTree"; }
   // Checks exactly the paths of Paths; paths that do not exist are skipped.
   void SetPaths();
-  // Fills Paths with the checked paths less those inside a checked folder.
-  // A path the ANSI code page cannot hold exactly is given in its short form.
+  // Fills Paths with the checked paths less those inside a checked folder,
+  // each by its full wide name.
   void GetResolvedPaths();
   // Fills Paths with every checked path.
   void GetAllCheckedPaths();
-  std::vector<std::string> Paths;
+  std::vector<std::wstring> Paths;
 
   // None when the shell was not started.
   TLazyExplorerTreeview* SysTree = nullptr;
@@ -137,7 +137,8 @@ bool IsScannableFolder(TNamespace& item);
 // The folder's path as the program's single-byte text: itself when the ANSI
 // code page holds it exactly, else its short (8.3) form when it has one.
 std::string PathForAnsi(const std::wstring& path);
-// A path from such a text, short forms expanded to their long names.
+// A path from such a text, short forms expanded to their long names (a
+// stored UTF-8 path, stored_paths.h, read exactly).
 std::wstring PathFromAnsi(const std::string& path);
 
 }  // namespace kv

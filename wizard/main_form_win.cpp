@@ -3,6 +3,7 @@
 #include <exception>
 #include <functional>
 
+#include "base/ansi_text_win.h"
 #include "base/file_utils_win.h"
 #include "engine/engine_init_win.h"
 #include "foundation/files_win.h"
@@ -19,6 +20,7 @@
 #include "wizard/pages_win.h"
 #include "wizard/restorer_win.h"
 #include "wizard/scan_paths.h"
+#include "wizard/scan_paths_win.h"
 #include "wizard/step_texts.h"
 
 namespace kv {
@@ -133,7 +135,9 @@ void TMainForm::Init() {
   Collection = std::make_unique<TMP3Collection>();
   ReadSimilaritySettings(*Collection);
   CreatePages();
-  CheckboxDriveTree->Paths = SplitLines(settings.GetVal("Last", "TreeSelection"));
+  CheckboxDriveTree->Paths.clear();
+  for (const std::string& line : SplitLines(settings.GetVal("Last", "TreeSelection")))
+    if (!line.empty()) CheckboxDriveTree->Paths.push_back(ExpandStoredPath(line));
   CheckboxDriveTree->SetPaths();
   OpenScanFrame->ActionRG->SetItemIndex(StrToIntDef(settings.GetVal("Last", "OpenScan"), 0));
   DupeSimilarFrame->ActionRG->SetItemIndex(StrToIntDef(settings.GetVal("Last", "DupeSimilar"), 0));
@@ -260,12 +264,12 @@ void TMainForm::FillCollection() {
   ProgressFrame->MainPanel->SetDoubleBuffered(true);
   Settings().SetVal("Session", "EmptyTags", "0");
   Settings().SetVal("Session", "iTunesInstalled", "0");
-  const TScanEvent onFile = [this](TMP3Collection& sender, const std::string& name, bool& cancel) {
-    ProgressFrame->OnFile(sender, name, cancel);
+  const TScanFileEvent onFile = [this](TMP3Collection& sender, const std::u16string& name, bool& cancel) {
+    ProgressFrame->OnFile(sender, ToWString(name), cancel);
   };
-  for (const std::string& path : ScanRoots(CheckboxDriveTree->Paths)) {
+  for (const std::wstring& path : ScanRoots(CheckboxDriveTree->Paths)) {
     if (ProgressFrame->Cancelled) break;
-    Collection->ScanDisks(path, nullptr, onFile);
+    Collection->ScanDisks(ToU16(path), onFile);
   }
 }
 
@@ -274,7 +278,7 @@ void TMainForm::Compare() {
   const bool duplicatesOnly = DupeSimilarFrame->ActionRG->ItemIndex() == 0;
   TCompareEvents events;
   events.OnSearch = [this](int32_t searched, const TMP3Info& record) {
-    ProgressFrame->SetComparedFile(record.GetTagPart(kTagDisplayPath));
+    ProgressFrame->SetComparedFile(ToWString(record.ShownPath()));
     ProgressFrame->ItemsCompared(searched);  // the bar and the file, then pending messages
   };
   events.Cancelled = [this] { return ProgressFrame->Cancelled; };
@@ -327,7 +331,9 @@ void TMainForm::Finish() {
   SaveStep(Translate("The reserve of deleted files could not be saved"), [&] { CollectionFrame->SaveReserve(); });
   SaveStep(Translate("The settings could not be kept"), [&] {
     CheckboxDriveTree->GetResolvedPaths();
-    settings.SetVal("Last", "TreeSelection", JoinLines(CheckboxDriveTree->Paths));
+    std::vector<std::string> stored;
+    for (const std::wstring& path : CheckboxDriveTree->Paths) stored.push_back(StoredPathOf(path));
+    settings.SetVal("Last", "TreeSelection", JoinLines(stored));
     if (Collection) WriteSimilaritySettings(*Collection);
     settings.SetVal("Last", "OpenScan", std::to_string(OpenScanFrame->ActionRG->ItemIndex()));
     settings.SetVal("Last", "DupeSimilar", std::to_string(DupeSimilarFrame->ActionRG->ItemIndex()));

@@ -13,6 +13,7 @@
 #include "ui/splitter_win.h"
 #include "wizard/later_pages_win.h"
 #include "wizard/pages_win.h"
+#include "wizard/scan_paths_win.h"
 
 namespace kv {
 
@@ -160,10 +161,16 @@ TMoveToFrame::TMoveToFrame() {
 }
 
 void TMoveToFrame::OnTreeChange(ui::TComponent*) {
-  Get<ui::TEdit>("CopyToEdit").SetText(Explorer ? WStringToAnsi(Explorer->GetFolder()) : std::string());
+  Get<ui::TEdit>("CopyToEdit").SetWideText(Explorer ? Explorer->GetFolder() : std::wstring());
 }
 
 void TMoveToFrame::Select(std::string& dest) {
+  std::wstring folder;
+  Select(folder);
+  dest = folder.empty() ? std::string() : FolderText(folder, true);
+}
+
+void TMoveToFrame::Select(std::wstring& dest) {
   dest.clear();
   auto& form = Create<ui::TForm>();
   SetParent(&form);
@@ -185,11 +192,11 @@ void TMoveToFrame::Select(std::string& dest) {
   SetAlign(ui::TAlign::Client);
   if (form.ShowModal() != ui::mrOk) return;
 
-  // A folder outside the ANSI code page travels as its short form: its
-  // single-byte text would name no folder at all.
-  dest = FolderText(Explorer->GetFolder(), true);
+  // The folder by its full wide name; the settings keep it exactly.
+  dest = Explorer->GetFolder();
+  if (!dest.empty() && dest.back() != L'\\') dest += L'\\';
   if (settings) {
-    settings->SetVal("Last", "CopyMoveTo", dest);
+    settings->SetVal("Last", "CopyMoveTo", dest.empty() ? std::string() : StoredPathOf(dest));
     settings->SetFlag("Last", "CopyMoveSavePath", savePaths.Checked());
   }
 }

@@ -74,6 +74,9 @@ class TMoveToFrame : public ui::TFrame {
   // after Cancel or when no file-system folder is selected. The text typed
   // into the edit is only a display: the tree's selection counts.
   void Select(std::string& dest);
+  // The same by the folder's full wide name (ending in "\"), which the
+  // settings' "CopyMoveTo" keeps exactly.
+  void Select(std::wstring& dest);
   // Puts the selected folder into the edit.
   void OnTreeChange(ui::TComponent* sender);
 

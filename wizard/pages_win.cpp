@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <utility>
 
+#include "base/ansi_text_win.h"
 #include "base/scope_guard.h"
 #include "foundation/translate.h"
 #include "ui/application_win.h"
@@ -129,7 +130,11 @@ void TProgressFrame::SetStep(int phase) {
   CurImage->SetTop(label.Top() + label.Height() + 5);
 }
 
-void TProgressFrame::OnFile(TMP3Collection&, const std::string& fileName, bool& cancel) {
+void TProgressFrame::OnFile(TMP3Collection& sender, const std::string& fileName, bool& cancel) {
+  OnFile(sender, AnsiToWString(fileName), cancel);
+}
+
+void TProgressFrame::OnFile(TMP3Collection&, const std::wstring& fileName, bool& cancel) {
   searchText_ = fileName;
   foundCount_ = collection_ ? collection_->Count() : 0;
   ShowWhenDue();
@@ -137,7 +142,8 @@ void TProgressFrame::OnFile(TMP3Collection&, const std::string& fileName, bool& 
   cancel = Cancelled;
 }
 
-void TProgressFrame::SetComparedFile(const std::string& displayPath) { compareText_ = displayPath; }
+void TProgressFrame::SetComparedFile(const std::string& displayPath) { compareText_ = AnsiToWString(displayPath); }
+void TProgressFrame::SetComparedFile(const std::wstring& path) { compareText_ = path; }
 
 void TProgressFrame::ItemsCompared(int count) {
   const int position = PercentOf(count, collection_ ? collection_->Count() : 0);
@@ -161,10 +167,10 @@ void TProgressFrame::ShowWhenDue() {
 }
 
 void TProgressFrame::ShowLatest() {
-  if (searchText_) SearchLabel->SetCaption(*std::exchange(searchText_, std::nullopt));
+  if (searchText_) SearchLabel->SetWideText(*std::exchange(searchText_, std::nullopt));
   if (foundCount_)
     FoundPanel->SetCaption("   " + Translate("Found") + ": " + std::to_string(*std::exchange(foundCount_, std::nullopt)));
-  if (compareText_) CompareLabel->SetCaption(*std::exchange(compareText_, std::nullopt));
+  if (compareText_) CompareLabel->SetWideText(*std::exchange(compareText_, std::nullopt));
   if (HWND bar = CompareProgressBar->HandleIfAllocated(); bar && std::exchange(barHeld_, false)) {
     SendMessageW(bar, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(bar, nullptr, TRUE);

@@ -75,8 +75,10 @@ class TProgressFrame : public ui::TFrame {
   // The scan's file callback: shows the entry and the count, processes
   // pending messages, and answers the stop flag.
   void OnFile(TMP3Collection& sender, const std::string& fileName, bool& cancel);
+  void OnFile(TMP3Collection& sender, const std::wstring& fileName, bool& cancel);  // by the full wide name
   // The file being compared: CompareLabel shows it with the next update due.
   void SetComparedFile(const std::string& displayPath);
+  void SetComparedFile(const std::wstring& path);
   // The bar at count of the collection's records; processes pending messages.
   void ItemsCompared(int count);
   // Shows the texts reported and not shown yet, now.
@@ -96,7 +98,7 @@ class TProgressFrame : public ui::TFrame {
   TMP3Collection* collection_ = nullptr;
   TUpdatePace pace_;
   // Reported and not shown yet.
-  std::optional<std::string> searchText_, compareText_;
+  std::optional<std::wstring> searchText_, compareText_;
   std::optional<int> foundCount_;
   bool barHeld_ = false;  // the bar moved with its redraw off
 };

@@ -9,6 +9,7 @@
 #include "base/system_error_win.h"
 #include "foundation/log.h"
 #include "foundation/log_display_win.h"
+#include "engine/audio_environment_win.h"
 #include "foundation/translate.h"
 #include "wizard/about_form_win.h"
 
@@ -74,7 +75,21 @@ int PercentDone(int done, int total) {
   return static_cast<int>(q);
 }
 
+void TProcessUi::SetStatus(const std::wstring& text) { SetStatus(WStringToAnsi(text)); }
+
 TProcessResult ProcessRows(int mode, std::vector<TProcessRow>& rows, const std::string& destination, bool savePaths,
+                           TReserve& reserve, TProcessUi& ui) {
+  return ProcessRows(mode, rows, AnsiToWString(destination), savePaths, reserve, ui);
+}
+
+std::string OwnFolderSummary(const TProcessResult& result) {
+  if (result.ownFolder.empty()) return {};
+  std::string text = Translate("These files were left where they are: the destination is their own folder.");
+  for (const std::wstring& path : result.ownFolder) text += "\r\n" + WStringToAnsi(path);
+  return text;
+}
+
+TProcessResult ProcessRows(int mode, std::vector<TProcessRow>& rows, const std::wstring& destination, bool savePaths,
                            TReserve& reserve, TProcessUi& ui) {
   TProcessResult result;
   int n = 0;
@@ -96,7 +111,8 @@ TProcessResult ProcessRows(int mode, std::vector<TProcessRow>& rows, const std::
     ui.Finish();
     ui.Free();
   });
-  const std::wstring root = AnsiToWString(destination);
+  const std::wstring& root = destination;
+  TScanEnvironment files;  // tells whether two paths open one file
   const std::string options = Translate("Yes") + "\r\n" + Translate("No") + "\r\n" + Translate("Yes to all") +
                               "\r\n" + Translate("No to all");
   std::set<std::wstring> cleanedFolders;  // stale temporary files go once per folder
@@ -104,11 +120,12 @@ TProcessResult ProcessRows(int mode, std::vector<TProcessRow>& rows, const std::
   for (TProcessRow& row : rows) {
     if (!row.checked || !row.record) continue;
     TMP3Info& rec = *row.record;
-    const std::string display = rec.GetTagPart(kTagDisplayPath);
-    const std::wstring access = AnsiToWString(rec.FileName());
+    // The file by its full wide path; messages show its ANSI text.
+    const std::wstring access = ToWString(rec.FilePath());
+    const std::string display = WStringToAnsi(ToWString(rec.ShownPath()));
     bool copyFailed = false;
     if (copy) {
-      // The real long name: a name outside the ANSI code page shows as "?" in the display path.
+      // The real long name (a record of an older list may hold short names).
       const std::wstring longPath = LongPathOf(access);
       std::wstring target = root;
       if (savePaths) {
@@ -119,10 +136,23 @@ TProcessResult ProcessRows(int mode, std::vector<TProcessRow>& rows, const std::
         const size_t slash = longPath.rfind(L'\\');
         target += slash == std::wstring::npos ? longPath : longPath.substr(slash + 1);
       }
-      ui.SetStatus(display);
+      ui.SetStatus(longPath);
       MakeFoldersFor(target, root.size());
       bool doCopy = true;
-      if (GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES) {
+      const bool targetExists = GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES;
+      if (targetExists && files.SameFile(target, access)) {
+        // Copying a file onto itself would do nothing, and moving it would
+        // then put its only copy into the reserve.
+        result.ownFolder.push_back(longPath);
+        ++result.done;
+        ui.SetProgress(PercentDone(result.done, n));
+        if (ui.Stopped()) {
+          result.stopped = true;
+          break;
+        }
+        continue;
+      }
+      if (targetExists) {
         if (answer == kYesToAll) {
           doCopy = true;
         } else if (answer == kNoToAll) {
@@ -150,7 +180,7 @@ TProcessResult ProcessRows(int mode, std::vector<TProcessRow>& rows, const std::
     }
     // A source whose copy failed stays where it is, with its mark.
     if (toReserve && !copyFailed && answer != kStopped) {
-      if (reserve.HideInsteadDelete(AnsiToWString(display), rec.FileName())) {
+      if (reserve.HideInsteadDelete(ToWString(rec.ShownPath()), rec.FileName())) {
         rec.Tag = -1;
         row.checked = false;
       } else if (ui.Ask("Ok", Translate("Unable to delete file") + "\"" + display + "\"") == kStopped) {
@@ -197,6 +227,14 @@ void TWindowProcessUi::Start(const std::string& caption, const std::string& stop
 
 void TWindowProcessUi::SetStatus(const std::string& text) {
   if (window_) window_->Status = text;
+}
+
+// The label takes the exact name; the window's own refresh leaves it, as
+// its ANSI text is what the label's text reads as.
+void TWindowProcessUi::SetStatus(const std::wstring& text) {
+  if (!window_) return;
+  window_->Status = WStringToAnsi(text);
+  if (window_->StatusLabel) window_->StatusLabel->SetWideText(text);
 }
 
 void TWindowProcessUi::SetProgress(int percent) {

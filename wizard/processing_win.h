@@ -36,6 +36,8 @@ class TProcessUi {
   // Shows the progress window.
   virtual void Start(const std::string& caption, const std::string& stopCaption) = 0;
   virtual void SetStatus(const std::string& text) = 0;
+  // The same with a file's full wide name; the default shows its ANSI text.
+  virtual void SetStatus(const std::wstring& text);
   // Sets the bar and processes pending messages.
   virtual void SetProgress(int percent) = 0;
   // The options' index, -1 for Stop.
@@ -57,6 +59,7 @@ class TWindowProcessUi : public TProcessUi {
   bool Confirm(const std::string& question) override;
   void Start(const std::string& caption, const std::string& stopCaption) override;
   void SetStatus(const std::string& text) override;
+  void SetStatus(const std::wstring& text) override;
   void SetProgress(int percent) override;
   int Ask(const std::string& options, const std::string& question) override;
   bool Stopped() override;
@@ -74,14 +77,24 @@ struct TProcessResult {
   bool started = false;  // false: nothing checked, or the confirmation said no
   int done = 0;          // rows walked
   bool stopped = false;
+  // Rows not moved or copied because the target is the file itself (its
+  // own folder as destination, structure not recreated): their paths.
+  std::vector<std::wstring> ownFolder;
 };
 
 // The run for the checked rows. destination (copying) is a folder ending in
 // "\"; savePaths recreates each file's folders under it ("Disk C\Music\...").
 // Reserved rows get Tag -1 and lose their check; the reserve is saved after
 // the run. The window goes and the form comes back also on an exception.
+// Files are reached by their records' full wide paths. A row whose target
+// is its own source is left alone (neither copied nor reserved, whatever the
+// overwrite answer) and listed in ownFolder.
+TProcessResult ProcessRows(int mode, std::vector<TProcessRow>& rows, const std::wstring& destination, bool savePaths,
+                           TReserve& reserve, TProcessUi& ui);
 TProcessResult ProcessRows(int mode, std::vector<TProcessRow>& rows, const std::string& destination, bool savePaths,
                            TReserve& reserve, TProcessUi& ui);
+// The summary of the rows left alone; empty when there are none.
+std::string OwnFolderSummary(const TProcessResult& result);
 
 // Round(done / total * 100), halves to even.
 int PercentDone(int done, int total);

@@ -6,6 +6,10 @@
 // "1", message boxes are not shown but written to the log as
 // "MessageBox: <text>", so that a test can run the program with nobody to
 // answer them.
+// With KELVARIN_LOG_SHELL_CALLS set to "1", files and addresses are not
+// opened but written to the log as "Shell: <verb>|<target in UTF-8>".
+// With KELVARIN_TEST_NO_SHORT_NAMES set to "1", the program finds no short
+// (8.3) name anywhere, as on a volume made without them.
 #include <windows.h>
 #include <ole2.h>
 
@@ -16,6 +20,8 @@
 #include "base/ansi_text_win.h"
 #include "base/handle.h"
 #include "base/strings.h"
+#include "base/ansi_text.h"
+#include "engine/audio_environment_win.h"
 #include "engine/engine_init_win.h"
 #include "foundation/md5.h"
 #include "foundation/foundation_init_win.h"
@@ -36,10 +42,25 @@ int LogMessageBox(HWND, const std::string& text, const std::string&, UINT) {
   return IDOK;
 }
 
-void InstallTestHooks() {
+bool TestHookOn(const char* name) {
   char value[8] = {};
-  const DWORD n = GetEnvironmentVariableA("KELVARIN_LOG_MESSAGE_BOXES", value, sizeof value);
-  if (n == 1 && value[0] == '1') kv::ui::SetMessageBoxHook(&LogMessageBox);
+  const DWORD n = GetEnvironmentVariableA(name, value, sizeof value);
+  return n == 1 && value[0] == '1';
+}
+
+void InstallTestHooks() {
+  if (TestHookOn("KELVARIN_LOG_MESSAGE_BOXES")) kv::ui::SetMessageBoxHook(&LogMessageBox);
+  if (TestHookOn("KELVARIN_LOG_SHELL_CALLS")) {
+    kv::ui::SetWideShellExecuteHook([](const std::string& verb, const std::wstring& target, int) {
+      kv::AddToLog("Shell: " + verb + "|" + kv::WideToUtf8(kv::ToU16(target)));
+      return true;
+    });
+    kv::ui::SetShellExecuteHook([](const std::string& verb, const std::string& target, int) {
+      kv::AddToLog("Shell: " + verb + "|" + kv::WideToUtf8(kv::AnsiToWide(target)));
+      return true;
+    });
+  }
+  if (TestHookOn("KELVARIN_TEST_NO_SHORT_NAMES")) kv::SetShortPathLookup([](const std::wstring&) { return std::wstring(); });
 }
 
 // The main block after the settings store: each step is logged before it

@@ -4,6 +4,8 @@
 #include <memory>
 #include <string>
 
+#include "base/ansi_text.h"
+#include "base/ansi_text_win.h"
 #include "base/scope_guard.h"
 #include "base/strings.h"
 #include "foundation/files_win.h"
@@ -39,7 +41,10 @@ TReserveRun RunWithProgress(ui::TControl& page, const std::function<TReserveRun(
                 page.ParentForm());
   ScopeGuard close([&] { window->Finish(false); });
   return run([&](size_t done, size_t total, const TReserveLine& line) {
-    window->Status = line.display;
+    // The file's exact name where the line keeps it (its long path).
+    const std::wstring shown = line.longPath.empty() ? AnsiToWString(line.display) : ToWString(Utf8ToWide(line.longPath));
+    window->Status = WStringToAnsi(shown);
+    if (window->StatusLabel) window->StatusLabel->SetWideText(shown);
     window->Progress = total ? static_cast<int>(done * 100 / total) : 100;
     window->Refresh();
     return !window->Stopped;

@@ -159,6 +159,15 @@ void TestCrashPoint(const char* name) {
   if (++hits >= target) TerminateProcess(GetCurrentProcess(), 3);
 }
 
+std::wstring HiddenPathOf(const TReserveLine& line) {
+  // The hidden file lies in the folder of the file's long path; the ANSI
+  // text of that folder loses the letters the code page lacks.
+  if (line.longPath.empty()) return AnsiToWString(line.hidden);
+  const std::wstring folder = WideFolder(FromUtf8(line.longPath));
+  if (folder.empty()) return AnsiToWString(line.hidden);
+  return folder + L"\\" + AnsiToWString(std::string(FileNamePart(line.hidden)));
+}
+
 std::string HiddenDigits(const std::wstring& widePath, const std::wstring& longPath) {
   const std::string ansiLong = WStringToAnsi(longPath);
   const bool exact = AnsiToWString(ansiLong) == longPath;
@@ -232,12 +241,12 @@ std::vector<std::string> TReserve::Load() {
   rejected.insert(rejected.end(), journal.rejected.begin(), journal.rejected.end());
 
   lines_ = MergeReserve(archived, journal.lines, [](const TReserveLine& line) {
-    const std::wstring hidden = AnsiToWString(line.hidden);
+    const std::wstring hidden = HiddenPathOf(line);
     if (GetFileAttributesW(hidden.c_str()) != kNoAttributes) return THiddenState::Present;
     return FolderExists(WideFolder(hidden)) ? THiddenState::Missing : THiddenState::Unreachable;
   });
   int64_t found = 0;
-  for (TReserveLine& line : lines_) found += line.size = SizeOf(AnsiToWString(line.hidden));
+  for (TReserveLine& line : lines_) found += line.size = SizeOf(HiddenPathOf(line));
   auto key = [](std::string path) {  // the hidden paths compare as SamePath does
     for (char& c : path)
       if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
@@ -298,7 +307,14 @@ void TReserve::FlushJournal() {
 }
 
 bool TReserve::HideInsteadDelete(const std::wstring& widePath, const std::string& fileName) {
-  const std::wstring access = AnsiToWString(fileName);
+  // The file by its access path where that reaches it (the hidden name then
+  // lies in the folder as the access path writes it); else by its wide
+  // path, as on a volume without short names where the access path marks
+  // letters the code page lacks and reaches nothing.
+  const std::wstring byName = AnsiToWString(fileName);
+  const DWORD nameAttributes = fileName.empty() ? kNoAttributes : GetFileAttributesW(byName.c_str());
+  const bool reached = nameAttributes != kNoAttributes && (nameAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+  const std::wstring access = reached ? byName : widePath;
   const std::wstring longPath = LongPathOf(access);
   const std::wstring hidden = WideFolder(access) + L"\\" + AnsiToWString(HiddenDigits(widePath, longPath));
   TReserveLine line{WStringToAnsi(hidden), WStringToAnsi(widePath), ToUtf8(longPath), 0};
@@ -369,7 +385,7 @@ bool GoneFor(const std::wstring& hidden, std::string& failure) {
 
 TReserveRun TReserve::Free(const TProgress& progress) {
   return RunOverList("del", progress, [](const TReserveLine& line, std::string& failure) {
-    const std::wstring hidden = AnsiToWString(line.hidden);
+    const std::wstring hidden = HiddenPathOf(line);
     if (!IsHiddenName(FileNamePart(line.hidden))) {
       failure = Translate("Not a reserved file: \"$1\"", line.hidden);
       return false;
@@ -387,7 +403,7 @@ TReserveRun TReserve::Free(const TProgress& progress) {
 
 TReserveRun TReserve::Recover(const TProgress& progress) {
   return RunOverList("rec", progress, [](const TReserveLine& line, std::string& failure) {
-    const std::wstring hidden = AnsiToWString(line.hidden);
+    const std::wstring hidden = HiddenPathOf(line);
     const std::wstring name =
         WideFileName(line.longPath.empty() ? AnsiToWString(line.display) : FromUtf8(line.longPath));
     const std::wstring target = WideFolder(hidden) + L"\\" + name;

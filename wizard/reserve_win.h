@@ -29,6 +29,10 @@ struct TReserveRun {
   std::vector<std::string> failures;  // one text per file kept in the reserve
 };
 
+// Where a line's hidden file lies: the folder of its long path (exact also
+// where the code page lacks letters of it), else of its ANSI hidden path.
+std::wstring HiddenPathOf(const TReserveLine& line);
+
 class TReserve {
  public:
   // folder: the program folder, without a trailing "\".
@@ -38,8 +42,9 @@ class TReserve {
   // cannot be read is renamed aside. Returns the notices for the user.
   std::vector<std::string> Load();
 
-  // Renames the file (FileName: ANSI access path) into the reserve; widePath
-  // is its display path. False (the system's error code in "lasterr.txt",
+  // Renames the file into the reserve: widePath is its full wide path, by
+  // which the file is reached when FileName (the ANSI access path) reaches
+  // nothing. False (the system's error code in "lasterr.txt",
   // file and attributes as they were) when the rename fails.
   bool HideInsteadDelete(const std::wstring& widePath, const std::string& fileName);
 

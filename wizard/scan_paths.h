@@ -10,5 +10,8 @@ namespace kv {
 // another one of the list, compared by whole path components ignoring case,
 // so that no file is scanned twice.
 std::vector<std::string> ScanRoots(const std::vector<std::string>& paths);
+// The same rule over paths already folded to one letter case: the indexes
+// of the paths to scan, ascending.
+std::vector<size_t> ScanRootIndexes(const std::vector<std::u16string>& foldedPaths);
 
 }  // namespace kv

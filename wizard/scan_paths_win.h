@@ -1,8 +1,9 @@
 #pragma once
-// Paths of the folder page as single-byte texts: a path whose name does not
-// fit the ANSI code page travels (to the scan and to the settings) in its
-// short 8.3 form and is made long again when read back.
+// Paths of the folder page: scanned by their wide names, stored in the
+// settings as stored_paths.h keeps them, read back exactly. Older settings
+// hold ANSI texts, some of them short 8.3 forms, made long when read.
 #include <string>
+#include <vector>
 
 namespace kv {
 
@@ -10,8 +11,14 @@ namespace kv {
 // convert exactly (and the path exists); else the lossy conversion.
 std::string ScanPathOf(const std::wstring& path);
 
-// A stored path made long again (the long form of an existing path, else the
-// text as it stands).
+// A stored path read back: a UTF-8 one exactly; an ANSI one as its long form
+// when it exists, else the text as it stands.
 std::wstring ExpandStoredPath(const std::string& stored);
+// The text that keeps the path (StoredPathText).
+std::string StoredPathOf(const std::wstring& path);
+
+// The paths to scan, as ScanRoots picks them, with names compared as the
+// file system compares them (ignoring case in every script).
+std::vector<std::wstring> ScanRoots(const std::vector<std::wstring>& paths);
 
 }  // namespace kv

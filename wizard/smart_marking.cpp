@@ -1,6 +1,7 @@
 #include "wizard/smart_marking.h"
 
 #include "wizard/step_texts.h"
+#include "wizard/stored_paths.h"
 
 namespace kv {
 
@@ -13,8 +14,8 @@ int cmp(int64_t a, int64_t b) { return a > b ? 1 : (a < b ? -1 : 0); }
 
 namespace {
 
-bool InFolder(const TAudioInfo& record, const std::string& folder) {
-  return record.GetTagPart(kTagDisplayPath).compare(0, folder.size(), folder) == 0;
+bool InFolder(const TAudioInfo& record, const std::u16string& folder) {
+  return record.ShownPath().compare(0, folder.size(), folder) == 0;
 }
 
 int64_t Property(const TAudioInfo& record, uint8_t code) {
@@ -73,7 +74,7 @@ void LoadMode(TKeepPreferences& prefs, const std::function<std::string(const std
     const int code = StrToIntDef(sessionValue("Keep" + std::to_string(slot)), 0);
     if (code >= kBitRateGreater && code <= kSizeLesser) prefs.KeepOrder[static_cast<size_t>(slot - 1)] = static_cast<uint8_t>(code);
   }
-  if (sessionValue("UseKeepFolder") == "1") prefs.KeepFolder = sessionValue("KeepFolder");
+  if (sessionValue("UseKeepFolder") == "1") prefs.KeepFolder = StoredPathValue(sessionValue("KeepFolder"));
 }
 
 }  // namespace kv

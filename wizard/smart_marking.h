@@ -21,7 +21,9 @@ enum KeepCriterion : uint8_t {
 
 struct TKeepPreferences {
   std::array<uint8_t, 3> KeepOrder{kBitRateGreater, kLengthGreater, kSizeLesser};
-  std::string KeepFolder;  // empty: no preferred folder
+  // Empty: no preferred folder. Compared with the files' full wide paths,
+  // so that folders whose names the code page lacks stay apart.
+  std::u16string KeepFolder;
 };
 
 // The live preferences shared by the results page and its dialog.
@@ -41,7 +43,8 @@ std::vector<bool> SmartMarks(const std::vector<const TMP3Info*>& rows, const TKe
 
 // Loads the preferences from the "Session" values (key -> value, empty when
 // missing): "Keep1".."Keep3" replace a slot when they read a criterion
-// code (1-6); "KeepFolder" is taken when "UseKeepFolder" reads "1".
+// code (1-6); "KeepFolder" (a stored path, stored_paths.h) is taken when
+// "UseKeepFolder" reads "1".
 void LoadMode(TKeepPreferences& prefs, const std::function<std::string(const std::string& key)>& sessionValue);
 
 }  // namespace kv

@@ -12,7 +12,9 @@
 #include "ui/std_controls_win.h"
 #include "wizard/move_to_frame_win.h"
 #include "wizard/pages_win.h"
+#include "wizard/scan_paths_win.h"
 #include "wizard/smart_marking.h"
+#include "wizard/stored_paths.h"
 
 namespace kv {
 
@@ -45,8 +47,8 @@ void TTuneSmartFrame::Run() {
   auto& box = Get<ui::TCheckBox>("KeepFolderCheckbox");
   auto& edit = Get<ui::TEdit>("KeepFolderEdit");
   box.SetChecked(SessionValue("UseKeepFolder") == "1");
-  edit.SetText(SessionValue("KeepFolder"));
-  KeepPreferences().KeepFolder = box.Checked() ? edit.Text() : std::string();
+  edit.SetWideText(ToWString(StoredPathValue(SessionValue("KeepFolder"))));
+  KeepPreferences().KeepFolder = box.Checked() ? ToU16(edit.WideText()) : std::u16string();
   edit.SetEnabled(box.Checked());
 
   auto& form = Create<ui::TForm>();
@@ -98,7 +100,7 @@ void TTuneSmartFrame::KeepFolderCheckboxClick(ui::TComponent*) {
   auto& box = Get<ui::TCheckBox>("KeepFolderCheckbox");
   auto& edit = Get<ui::TEdit>("KeepFolderEdit");
   edit.SetEnabled(box.Checked());
-  KeepPreferences().KeepFolder = box.Checked() ? edit.Text() : std::string();
+  KeepPreferences().KeepFolder = box.Checked() ? ToU16(edit.WideText()) : std::u16string();
 }
 
 void TTuneSmartFrame::SelectFolderButtonClick(ui::TComponent*) {
@@ -130,13 +132,17 @@ void TTuneSmartFrame::SelectFolderButtonClick(ui::TComponent*) {
   ok.SetBounds(cancel.Left() - 20 - ok.Width(), 10, ok.Width(), ok.Height());
   explorer.Prepare(true);
   auto& edit = Get<ui::TEdit>("KeepFolderEdit");
-  explorer.SetSelectedFiles(edit.Text());
+  explorer.SetSelectedFiles(StoredPathOf(edit.WideText()));
   if (form.ShowModal() != ui::mrOk) return;
   // Without a file-system folder selected the text stays as it was ("\"
-  // alone would be no folder). The text is compared with the files' display
-  // paths, so it is their kind of single-byte text.
-  if (const std::string folder = FolderText(explorer.GetFolder(), false); !folder.empty()) edit.SetText(folder);
-  KeepPreferences().KeepFolder = Get<ui::TCheckBox>("KeepFolderCheckbox").Checked() ? edit.Text() : std::string();
+  // alone would be no folder). The text is compared with the files' full
+  // wide paths, so it is the folder's full wide name.
+  if (std::wstring folder = explorer.GetFolder(); !folder.empty()) {
+    if (folder.back() != L'\\') folder += L'\\';
+    edit.SetWideText(folder);
+  }
+  KeepPreferences().KeepFolder =
+      Get<ui::TCheckBox>("KeepFolderCheckbox").Checked() ? ToU16(edit.WideText()) : std::u16string();
 }
 
 void TTuneSmartFrame::Button1Click(ui::TComponent*) {
@@ -146,7 +152,7 @@ void TTuneSmartFrame::Button1Click(ui::TComponent*) {
   for (int slot = 1; slot <= 3; ++slot)
     settings->SetVal("Session", "Keep" + std::to_string(slot), std::to_string(order[static_cast<size_t>(slot - 1)]));
   settings->SetVal("Session", "UseKeepFolder", Get<ui::TCheckBox>("KeepFolderCheckbox").Checked() ? "1" : "0");
-  settings->SetVal("Session", "KeepFolder", Get<ui::TEdit>("KeepFolderEdit").Text());
+  settings->SetVal("Session", "KeepFolder", StoredPathOf(Get<ui::TEdit>("KeepFolderEdit").WideText()));
 }
 
 }  // namespace kv

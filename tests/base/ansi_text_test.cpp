@@ -26,5 +26,20 @@ TEST(AnsiText, Utf8DecodesValidAndReplacesInvalidSequences) {
   EXPECT_EQ(Utf8ToAnsi("\xF0\x9F\x98\x80!"), "?!");
 }
 
+TEST(AnsiText, FileNamesRoundTripThroughUtf8Exactly) {
+  const std::u16string names[] = {
+      u"M:\\\u041c\u0443\u0437\u044b\u043a\u0430\\\u0141\u00f3d\u017a \u65e5\u672c.mp3",
+      u"\U0001F3B5 \u03a9\u1f00 \uD55C\uAD6D\uC5B4",
+      std::u16string(u"lone ") + char16_t(0xD800) + u" and " + char16_t(0xDC00) + u" end",  // names may hold them
+      u"",
+  };
+  for (const std::u16string& name : names) EXPECT_EQ(Utf8ToWide(WideToUtf8(name)), name);
+  EXPECT_EQ(WideToUtf8(u"\u0416\U0001F600"), "\xD0\x96\xF0\x9F\x98\x80");
+  EXPECT_EQ(WideToUtf8(std::u16string(1, char16_t(0xD83D))), "\xED\xA0\xBD");
+  // Invalid bytes still become "?"; only the wide decoding keeps a lone surrogate.
+  EXPECT_EQ(Utf8ToWide("a\xC3 \xC0\xAF"), u"a? ??");
+  EXPECT_EQ(Utf8ToWide("\xED\xA0\x80"), std::u16string(1, char16_t(0xD800)));
+}
+
 }  // namespace
 }  // namespace kv

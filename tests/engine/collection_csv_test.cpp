@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "base/ansi_text.h"
 #include "tests/engine/csv_test_util.h"
 #include "tests/support/allocation_meter.h"
 
@@ -243,6 +244,99 @@ TEST(CollectionCsv, ExtraTextsLoadAndHugeOrUnreadableListsFailEarly) {
     EXPECT_EQ(std::string(e.what()), "The file \"gen\" cannot be read: The device is not ready.");
   }
   EXPECT_EQ(broken.Count(), 1);
+}
+
+}  // namespace
+}  // namespace kv
+
+namespace kv {
+namespace {
+
+// Hands out one byte per read (the mark arrives in pieces).
+class ByteByByteStorage : public MemoryStorage {
+ public:
+  std::unique_ptr<TCsvSource> OpenRead(const std::string& path) override {
+    auto it = files.find(path);
+    if (it == files.end()) return nullptr;
+    struct OneByte : TCsvSource {
+      explicit OneByte(std::string_view t) : text(t) {}
+      size_t Read(char* buffer, size_t size) override {
+        if (text.empty() || size == 0) return 0;
+        buffer[0] = text[0];
+        text.remove_prefix(1);
+        return 1;
+      }
+      std::string_view text;
+    };
+    return std::make_unique<OneByte>(it->second);
+  }
+};
+
+TEST(CollectionCsv, NamesOutsideTheCodePageMakeAUtf8ListThatReopensExactly) {
+  const std::u16string paths[] = {
+      u"M:\\\u041c\u0443\u0437\u044b\u043a\u0430\\\u0420\u043e\u043a\\\u041f\u0435\u0441\u043d\u044f 03.mp3",
+      u"M:\\\u0141\u00f3d\u017a Kolekcja\\\u017b\u00f3\u0142\u0107 07 - Ma\u00f1ana.mp3",
+      u"M:\\\u65e5\u672c\u306e\u97f3\u697d\\\U0001F3B5 \u03a9.mp3",
+      u"M:\\Plain\\Caf\u00e9.mp3",
+  };
+  TMP3Collection saved;
+  saved.IndexEnabled = 0;
+  for (int i = 0; i < 4; ++i) {
+    AddRecord(saved, "Art\xE9, \"x\"", "T" + std::to_string(i), 100001 + i);
+    saved.Items(i).SetWidePath(paths[i]);
+  }
+  ByteByByteStorage storage;
+  {
+    TCsvStorage* s = &storage;
+    SaveCollectionToCSV(saved, "last", *s, nullptr);
+    const std::string& file = storage.files["last"];
+    ASSERT_EQ(file.substr(0, 3), kUtf8Bom);
+    EXPECT_EQ(file.substr(3, sizeof kCsvHeader - 1), kCsvHeader);
+    // Texts of the code page are written in UTF-8 too ("é" as two bytes).
+    EXPECT_NE(file.find("\"Art\xC3\xA9, \"\"x\"\"\""), std::string::npos);
+
+    TMP3Collection loaded;
+    loaded.IndexEnabled = 0;
+    LoadCollectionFromCSV(loaded, "last", *s, [](const std::string&) { return std::string("wrong"); },
+                          [](const std::string&) { return std::u16string(u"wrong"); });
+    ASSERT_EQ(loaded.Count(), 4);
+    for (int i = 0; i < 4; ++i) {
+      const TMP3Info& r = loaded.Items(i);
+      EXPECT_EQ(r.WidePath(), paths[i]) << i;
+      EXPECT_EQ(r.Tag, 100001 + i);
+      EXPECT_EQ(r.GetTagPart(kTagArtist), "Art\xE9, \"x\"");
+      EXPECT_EQ(r.GetTagPart(kTagDisplayPath), WideToAnsi(paths[i]));
+    }
+    // The access path marks what the code page lacks, so it names no other file.
+    EXPECT_EQ(loaded.Items(0).FileName(), "M:\\||||||\\|||\\||||| 03.mp3");
+    EXPECT_EQ(loaded.Items(2).FileName(), "M:\\|||||\\| |.mp3");
+    EXPECT_EQ(loaded.Items(3).FileName(), "M:\\Plain\\Caf\xE9.mp3");
+  }
+}
+
+TEST(CollectionCsv, AListOfTheCodePageStaysInTheOlderFormAndOlderListsLoadAsBefore) {
+  MemoryStorage storage;
+  TMP3Collection saved;
+  saved.IndexEnabled = 0;
+  AddRecord(saved, "A", "Song", 1);
+  saved.Items(0).SetWidePath(u"C:\\Music\\Song.mp3");  // long form of the short access path
+  SaveCollectionToCSV(saved, "last", storage, nullptr);
+  EXPECT_EQ(storage.files["last"].substr(0, sizeof kCsvHeader - 1), kCsvHeader);
+  EXPECT_NE(storage.files["last"].find(",C:\\MUSIC\\Song.MP3,"), std::string::npos);  // the access path, as before
+
+  // A list of an earlier version: the wide path is the access path's long form.
+  storage.files["old"] = std::string(kCsvHeader) + "\r\n3,A,T,C:\\MUSIC\\SONG~1.MP3,,,0,0,1,2,3,4,5\r\n" +
+                         "3,A,T,C:\\gone\\x.mp3,,,0,0,1,2,3,4,5\r\n";
+  TMP3Collection loaded;
+  loaded.IndexEnabled = 0;
+  LoadCollectionFromCSV(loaded, "old", storage, nullptr, [](const std::string& p) {
+    return p == "C:\\MUSIC\\SONG~1.MP3" ? std::u16string(u"C:\\Music\\\u0416 Song.mp3") : std::u16string();
+  });
+  ASSERT_EQ(loaded.Count(), 2);
+  EXPECT_EQ(loaded.Items(0).FileName(), "C:\\MUSIC\\SONG~1.MP3");
+  EXPECT_EQ(loaded.Items(0).WidePath(), u"C:\\Music\\\u0416 Song.mp3");
+  EXPECT_EQ(loaded.Items(1).WidePath(), u"C:\\gone\\x.mp3");
+  EXPECT_EQ(loaded.Items(1).GetInfoPart(kInfoFileSize), 5);
 }
 
 }  // namespace

@@ -241,5 +241,42 @@ TEST_F(DiskScan, AFolderWithoutShortNamesScansTheSame) {
   }
 }
 
+// With the short-name lookup answering none (as a volume made without short
+// names), every record keeps its file's full wide path, which opens that
+// file, also below a folder whose name the code page lacks.
+TEST_F(DiskScan, WithoutShortNamesEveryRecordKeepsItsWidePath) {
+  SetShortPathLookup([](const std::wstring&) { return std::wstring(); });
+  struct Restore {
+    ~Restore() { SetShortPathLookup(nullptr); }
+  } restore;
+  const std::wstring root = AnsiToWString(collide_.substr(0, collide_.rfind('\\'))) + L"\\\u041c\u0443\u0437\u044b\u043a\u0430 \U0001F3B5";
+  CreateDirectoryW(root.c_str(), nullptr);
+  std::wstring first;
+  for (const auto& [name, shortName] : ShortNames(collide_))
+    if (name.ends_with(L".mp3") && WStringToAnsi(name).find('?') != std::string::npos) first = name;
+  ASSERT_FALSE(first.empty());
+  const std::wstring copy = root + L"\\\u017b\u00f3\u0142\u0107 " + first;
+  ASSERT_TRUE(CopyFileW((AnsiToWString(collide_) + L"\\" + first).c_str(), copy.c_str(), FALSE));
+
+  TMP3Collection c;
+  std::vector<std::u16string> reported;
+  c.ScanDisks(ToU16(root), [&](TMP3Collection&, const std::u16string& path, bool&) { reported.push_back(path); });
+  ASSERT_EQ(c.Count(), 1);
+  EXPECT_EQ(c.Items(0).WidePath(), ToU16(copy));
+  EXPECT_EQ(IdOfWide(ToWString(c.Items(0).FilePath())), IdOfWide(copy));
+  EXPECT_NE(c.Items(0).FileName().find('|'), std::string::npos);  // the ANSI access path reaches nothing
+  EXPECT_FALSE(IdOfAnsi(c.Items(0).FileName()).has_value());
+  EXPECT_NE(std::find(reported.begin(), reported.end(), ToU16(copy)), reported.end());
+
+  TMP3Collection all;
+  all.ScanDisks(ToU16(AnsiToWString(collide_)), TScanFileEvent());
+  for (int32_t k = 0; k < all.Count(); ++k) {
+    SCOPED_TRACE(all.Items(k).GetTagPart(kTagDisplayPath));
+    EXPECT_TRUE(IdOfWide(ToWString(all.Items(k).WidePath())).has_value());
+  }
+  DeleteFileW(copy.c_str());
+  RemoveDirectoryW(root.c_str());
+}
+
 }  // namespace
 }  // namespace kv

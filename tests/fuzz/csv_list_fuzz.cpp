@@ -67,7 +67,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   kv::LoadCollectionFromCSV(again, "again", storage, nullptr);
   if (again.Count() != loaded.Count()) std::abort();
   for (int32_t i = 0; i < loaded.Count(); ++i)
-    if (again.Items(i).FileName() != loaded.Items(i).FileName() || again.Items(i).Tag != loaded.Items(i).Tag)
+    if (again.Items(i).FileName() != loaded.Items(i).FileName() || again.Items(i).Tag != loaded.Items(i).Tag ||
+        again.Items(i).WidePath() != loaded.Items(i).WidePath())
       std::abort();
   return 0;
 }

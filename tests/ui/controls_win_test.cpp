@@ -375,5 +375,36 @@ TEST(Controls, ALabelForUserTextDrawsItsAmpersands) {
   form.Hide();
 }
 
+// File names outside the ANSI code page: the window holds the exact text,
+// a label sizes itself to it, an edit fires no change for it, and the text
+// outlives a new window.
+TEST(Controls, ExactTextsOutsideTheCodePage) {
+  TTestDialog dialog;
+  auto& edit = dialog.Get<TEdit>("NameEdit");
+  const std::wstring name = L"D:\\\u041c\u0443\u0437\u044b\u043a\u0430\\\u0141\u00f3d\u017a \u65e5\U0001F3B5";
+  dialog.changes.clear();
+  edit.SetWideText(name);
+  EXPECT_TRUE(dialog.changes.empty());
+  EXPECT_EQ(edit.WideText(), name);
+  edit.SetBorderStyle(TBorderStyle::None);  // a new window
+  EXPECT_EQ(edit.WideText(), name);
+  edit.SetText("plain");  // an ANSI text replaces it whole
+  EXPECT_EQ(edit.WideText(), L"plain");
+  edit.SetBorderStyle(TBorderStyle::Single);
+  EXPECT_EQ(edit.WideText(), L"plain");
+  EXPECT_TRUE(dialog.changes.empty());
+
+  TForm form;
+  TLabel& label = form.Create<TLabel>();
+  label.SetShowAccelChar(false);
+  label.SetParent(&form);
+  const std::wstring wide = L"\u6771\u4eac\u6771\u4eac\u6771\u4eac\u6771\u4eac";
+  label.SetWideText(wide);
+  form.Show();
+  EXPECT_EQ(label.WideText(), wide);
+  EXPECT_EQ(label.Width(), MeasureText(wide, label.FontHandle(), 0, false).cx);
+  form.Hide();
+}
+
 }  // namespace
 }  // namespace kv::ui

@@ -14,12 +14,15 @@
 #include <vector>
 
 #include "base/ansi_text_win.h"
+#include "base/scope_guard.h"
+#include "engine/audio_environment_win.h"
 #include "shell/id_list_win.h"
 #include "shell/namespace_win.h"
 #include "tests/shell/shell_test_util.h"
 #include "tests/ui/ui_test_util.h"
 #include "ui/forms_win.h"
 #include "wizard/later_pages_win.h"
+#include "wizard/scan_paths_win.h"
 
 namespace kv {
 namespace {
@@ -112,7 +115,8 @@ class FolderPage : public ::testing::Test {
   }
   std::vector<std::string> Resolved(TCheckboxDriveTree& page) {
     page.GetResolvedPaths();
-    std::vector<std::string> paths = page.Paths;
+    std::vector<std::string> paths;
+    for (const std::wstring& path : page.Paths) paths.push_back(WStringToAnsi(path));
     std::sort(paths.begin(), paths.end());
     return paths;
   }
@@ -394,37 +398,44 @@ TEST_F(FolderPage, SetPathsChecksExactlyTheStoredPaths) {
   Click(first, test::kFixture + L"\\ops");
   // Another case, a trailing backslash, a folder inside a checked one, a
   // folder since removed and a path that is no folder at all.
-  first.Paths = {"c:\\KVTEST\\enum\\", "C:\\kvtest\\enum\\alpha", "C:\\kvtest\\gone", "not a path", ""};
+  first.Paths = {L"c:\\KVTEST\\enum\\", L"C:\\kvtest\\enum\\alpha", L"C:\\kvtest\\gone", L"not a path", L""};
   first.SetPaths();
   EXPECT_EQ(Resolved(first), (std::vector<std::string>{"C:\\kvtest\\enum"}));
   EXPECT_EQ(first.SysTree->GetCheckState(Browse(first, test::kFixture + L"\\ops")), csUncheckedNormal);
 
   auto& second = NewPage();  // a page that never had these folders loaded
-  second.Paths = {"C:\\kvtest\\sizes\\folder", "C:\\kvtest\\names"};
+  second.Paths = {L"C:\\kvtest\\sizes\\folder", L"C:\\kvtest\\names"};
   second.SetPaths();
   EXPECT_EQ(Resolved(second), (std::vector<std::string>{"C:\\kvtest\\names", "C:\\kvtest\\sizes\\folder"}));
   EXPECT_EQ(second.SysTree->GetCheckState(Browse(second, test::kFixture + L"\\sizes")), csMixedNormal);
 }
 
-TEST_F(FolderPage, NonAnsiFolderTravelsAsItsShortForm) {
-  const std::wstring folder = test::kFixture + L"\\\u041c\u0443\u0437\u044b\u043a\u0430 \u6771\u4eac";
+// A folder the code page cannot hold travels by its full wide name, to the
+// scan and (stored exactly) to the settings, also where there is no short
+// name to fall back on.
+TEST_F(FolderPage, NonAnsiFolderTravelsByItsExactName) {
+  const std::wstring folder = test::kFixture + L"\\\u041c\u0443\u0437\u044b\u043a\u0430 \u6771\u4eac \U0001F3B5";
   ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
+  SetShortPathLookup([](const std::wstring&) { return std::wstring(); });
+  ScopeGuard restore([] { SetShortPathLookup(nullptr); });
   auto& first = NewPage();
   Click(first, folder);
   first.GetResolvedPaths();
   ASSERT_EQ(first.Paths.size(), 1u);
-  const std::string stored = first.Paths[0];
-  EXPECT_EQ(AnsiToWString(WStringToAnsi(AnsiToWString(stored))), AnsiToWString(stored));
+  EXPECT_EQ(first.Paths[0], folder);
+  const std::string stored = StoredPathOf(first.Paths[0]);
   EXPECT_EQ(stored.find('?'), std::string::npos) << stored;
-  EXPECT_EQ(PathFromAnsi(stored), folder);
+  EXPECT_EQ(ExpandStoredPath(stored), folder);
 
   auto& second = NewPage();
-  second.Paths = {stored};
+  second.Paths = {ExpandStoredPath(stored)};
   second.SetPaths();
   EXPECT_EQ(second.SysTree->GetCheckState(Browse(second, folder)), csCheckedNormal);
-  EXPECT_EQ(Resolved(second), (std::vector<std::string>{stored}));
+  second.GetResolvedPaths();
+  EXPECT_EQ(second.Paths, (std::vector<std::wstring>{folder}));
   // A folder the code page holds stays as it is.
   EXPECT_EQ(PathForAnsi(test::kFixture + L"\\names"), "C:\\kvtest\\names");
+  EXPECT_EQ(StoredPathOf(test::kFixture + L"\\names"), "C:\\kvtest\\names");
 }
 
 }  // namespace

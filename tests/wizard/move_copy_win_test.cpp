@@ -30,8 +30,8 @@ class ProgressWindow : public WizardFixture {
     disk.emplace(kWork, std::initializer_list<const char*>{"first.mp3", "second.mp3"});
     page = disk->page;
     page->CheckAllButtonClick(nullptr);
-    page->ChooseDestination = [](std::string& folder, bool& savePaths) {
-      folder = (kWork / "dest").string() + "\\";
+    page->ChooseDestination = [](std::wstring& folder, bool& savePaths) {
+      folder = (kWork / "dest").wstring() + L"\\";
       savePaths = false;
       return true;
     };

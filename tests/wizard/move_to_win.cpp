@@ -16,12 +16,15 @@
 
 #include "base/ansi_text_win.h"
 #include "base/handle.h"
+#include "base/scope_guard.h"
+#include "engine/audio_environment_win.h"
 #include "shell/namespace_win.h"
 #include "tests/shell/shell_test_util.h"
 #include "tests/wizard/wizard_test_util.h"
 #include "ui/splitter_win.h"
 #include "wizard/move_to_frame_win.h"
 #include "wizard/result_tree_win.h"
+#include "wizard/scan_paths_win.h"
 #include "wizard/smart_marking.h"
 #include "wizard/tune_smart_frame_win.h"
 
@@ -343,6 +346,27 @@ TEST_F(ExplorerFiles, SingleSelectionAndAStoredWidthThatIsNoWidth) {
   owner.FreeComponent(&panel);
 }
 
+// Without short names (a volume made without them) the folder is stored by
+// its exact name and selected again from it; the chooser's box shows it.
+TEST_F(MoveTo, AFolderOutsideTheCodePageIsStoredExactly) {
+  const std::wstring folder = test::kFixture + L"\\\u0141\u00f3d\u017a \u0420\u043e\u043a \U0001F3B5";
+  ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
+  SetShortPathLookup([](const std::wstring&) { return std::wstring(); });
+  ScopeGuard restore([] { SetShortPathLookup(nullptr); });
+  Settings().SetVal("Last", "CopyMoveTo", StoredPathOf(folder + L"\\"));
+  auto& chooser = owner.Create<TMoveToFrame>();
+  std::wstring dest, shown;
+  ui::test::RunLater(100, [&] {
+    shown = chooser.Get<ui::TEdit>("CopyToEdit").WideText();
+    Ok(chooser);
+  });
+  chooser.Select(dest);
+  owner.FreeComponent(&chooser);
+  EXPECT_EQ(shown, folder);
+  EXPECT_EQ(dest, folder + L"\\");
+  EXPECT_EQ(ExpandStoredPath(Last("CopyMoveTo")), folder + L"\\");
+}
+
 // ------------------------------------------------ the results page's Move --
 
 const fs::path kWork = L"C:\\kvmove";
@@ -409,6 +433,28 @@ TEST_F(MoveAndCopy, MoveAndCopyGoThroughTheChooserToTheDisk) {
   EXPECT_EQ(disk->results.Items(1).Tag, -1);
   EXPECT_FALSE(page->Checked(1));
   EXPECT_EQ(page->GetHiddenCount(), 1);
+}
+
+TEST_F(MoveAndCopy, MovingAFileIntoItsOwnFolderLeavesItThereAndSaysSo) {
+  Settings().SetVal("Last", "CopyMoveTo", (kWork / "src").string() + "\\");
+  Settings().SetFlag("Last", "CopyMoveSavePath", false);
+  std::vector<std::string> boxes;
+  ui::SetMessageBoxHook([&](HWND, const std::string& text, const std::string&, UINT) {
+    boxes.push_back(text);
+    return IDOK;
+  });
+  ScopeGuard unhook([] { ui::SetMessageBoxHook(nullptr); });
+  page->CheckNoneButtonClick(nullptr);
+  page->Tree().WriteCheckState(page->Tree().GetFirst(), csCheckedNormal);
+  Run(&TCollectionFrame::MoveButtonClick, [](TMoveToFrame& chooser) { Ok(chooser); });
+  EXPECT_TRUE(chooserShown);
+  EXPECT_EQ(test::ReadWhole(kWork / "src" / "a.mp3"), "new a.mp3");
+  EXPECT_EQ(page->GetHiddenCount(), 0);  // not in the reserve
+  EXPECT_EQ(disk->results.Items(0).Tag, 1);
+  EXPECT_TRUE(page->Checked(0));
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0], "These files were left where they are: the destination is their own folder.\r\n" +
+                          (kWork / "src" / "a.mp3").string());
 }
 
 // ------------------------------------------------ the smart-marking dialog --
@@ -480,7 +526,7 @@ TEST_F(TuneSmart, GarbageSettingsKeepTheDefaultsAndOkStoresWhatTheDialogShows) {
     opened = Rows(dialog);
     ui::TForm& form = *dialog.ParentForm();
     boldInk = ui::test::DarkPixels(ui::test::Screenshot(form, "tune_smart"), form, dialog.Get<ui::TLabel>("Label1"));
-    EXPECT_EQ(KeepPreferences().KeepFolder, "C:\\kvtest\\enum\\");
+    EXPECT_EQ(KeepPreferences().KeepFolder, u"C:\\kvtest\\enum\\");
     EXPECT_TRUE(IsWindowEnabled(dialog.Get<ui::TEdit>("KeepFolderEdit").Handle()));
     // Direction lists and "Move Up" change the live order at once.
     SelectItem(dialog.Get<ui::TComboBox>("Combo1"), 1);
@@ -499,7 +545,7 @@ TEST_F(TuneSmart, GarbageSettingsKeepTheDefaultsAndOkStoresWhatTheDialogShows) {
     afterVirtual = edit.Text();
     PickFolder(dialog.Get<ui::TButton>("SelectFolderButton"), L"C:\\kvtest\\names", true, nullptr);
     EXPECT_EQ(edit.Text(), "C:\\kvtest\\names\\");
-    EXPECT_EQ(KeepPreferences().KeepFolder, "C:\\kvtest\\names\\");
+    EXPECT_EQ(KeepPreferences().KeepFolder, u"C:\\kvtest\\names\\");
     Ok(dialog);
   });
   EXPECT_EQ(opened, "greater bitrate, greater length, lesser size");
@@ -517,7 +563,7 @@ TEST_F(TuneSmart, GarbageSettingsKeepTheDefaultsAndOkStoresWhatTheDialogShows) {
   KeepPreferences() = TKeepPreferences{};
   TTuneSmartFrame::LoadMode();
   EXPECT_EQ(KeepPreferences().KeepOrder, (std::array<uint8_t, 3>{kLengthGreater, kBitRateLesser, kSizeLesser}));
-  EXPECT_EQ(KeepPreferences().KeepFolder, "C:\\kvtest\\names\\");
+  EXPECT_EQ(KeepPreferences().KeepFolder, u"C:\\kvtest\\names\\");
 }
 
 TEST_F(TuneSmart, CancelKeepsTheChangesLiveButStoresNothing) {
@@ -529,7 +575,7 @@ TEST_F(TuneSmart, CancelKeepsTheChangesLiveButStoresNothing) {
     Cancel(dialog);
   });
   EXPECT_EQ(KeepPreferences().KeepOrder, (std::array<uint8_t, 3>{kBitRateGreater, kLengthGreater, kSizeGreater}));
-  EXPECT_EQ(KeepPreferences().KeepFolder, "");  // typed text reaches it only through the box or the buttons
+  EXPECT_EQ(KeepPreferences().KeepFolder, u"");  // typed text reaches it only through the box or the buttons
   EXPECT_EQ(Settings().GetVal("Session", "Keep3"), "");
   EXPECT_EQ(Settings().GetVal("Session", "UseKeepFolder"), "");
 }

@@ -246,5 +246,73 @@ TEST_F(ProcessingTest, AnExceptionInTheRunStillClosesTheWindow) {
   EXPECT_EQ(next.GetHiddenCount(), 1);
 }
 
+TEST_F(ProcessingTest, AFileWhoseTargetIsItselfIsLeftWhereItIsWhateverTheAnswer) {
+  // "Recreate directory structure" off, the destination the file's own folder.
+  for (int answer : {1, 3, 0, 2}) {  // No, No to all, Yes, Yes to all
+    SCOPED_TRACE(answer);
+    records.clear();
+    rows.clear();
+    Add(kDest / L"own.mp3", "the only copy");
+    const std::wstring other = L"other" + std::to_wstring(answer) + L".mp3";
+    Add(kRoot / L"M" / other, "other");
+    ui.answers = {answer, answer};
+    ui.questions.clear();
+    const TProcessResult moved = Run(kProcessCopy | kProcessReserve, false);
+    EXPECT_EQ(test::ReadWhole(kDest / L"own.mp3"), "the only copy");
+    EXPECT_EQ(records[0]->Tag, 1);
+    EXPECT_TRUE(rows[0].checked);
+    EXPECT_TRUE(ui.questions.empty());  // nothing to overwrite: not asked
+    ASSERT_EQ(moved.ownFolder.size(), 1u);
+    EXPECT_EQ(moved.ownFolder[0], (kDest / L"own.mp3").wstring());
+    EXPECT_NE(OwnFolderSummary(moved).find("own.mp3"), std::string::npos);
+    // The other file moved as usual.
+    EXPECT_EQ(test::ReadWhole(kDest / other), "other");
+    EXPECT_EQ(records[1]->Tag, -1);
+  }
+  EXPECT_EQ(reserve.GetHiddenCount(), 4);  // only the four other files
+  records.clear();
+  rows.clear();
+  Add(kDest / L"own.mp3", "the only copy");
+  EXPECT_EQ(Run(kProcessCopy, false).ownFolder.size(), 1u);
+  EXPECT_EQ(test::ReadWhole(kDest / L"own.mp3"), "the only copy");
+}
+
+// A record as the scan makes it on a volume without short names: its wide
+// path, a display path with "?" and an access path with "|".
+TEST_F(ProcessingTest, NamesOutsideTheCodePageAreDeletedRecoveredAndCopiedByTheirWidePaths) {
+  const fs::path folder = kRoot / L"\u041c\u0443\u0437\u044b\u043a\u0430" / L"\u0141\u00f3d\u017a \U0001F3B5";
+  const fs::path file = folder / L"\u0416\u00f3\u0142\u0107 \u65e5\u672c \u03a9.mp3";
+  Write(file, std::string("bytes \0 of the song", 19));
+  auto rec = std::make_unique<TMP3Info>();
+  rec->SetWidePath(ToU16(file.wstring()));
+  rec->SetTagPart(kTagDisplayPath, WStringToAnsi(file.wstring()));
+  rec->SetFileName("C:\\kvprocess\\||||||\\|||| |\\|||| || |.mp3");
+  rec->Tag = 1;
+  rows.push_back({rec.get(), true});
+  records.push_back(std::move(rec));
+
+  const TProcessResult copied = Run(kProcessCopy, true);
+  EXPECT_TRUE(ui.questions.empty()) << ui.questions.front();
+  const fs::path target = kDest / (L"Disk C" + file.wstring().substr(2));
+  EXPECT_EQ(test::ReadWhole(target), std::string("bytes \0 of the song", 19));
+  EXPECT_TRUE(copied.ownFolder.empty());
+
+  rows[0].checked = true;
+  Run(kProcessReserve);
+  EXPECT_TRUE(ui.questions.empty()) << ui.questions.front();
+  EXPECT_FALSE(fs::exists(file));
+  EXPECT_EQ(records[0]->Tag, -1);
+  ASSERT_EQ(reserve.GetHiddenCount(), 1);
+  EXPECT_TRUE(fs::exists(HiddenPathOf(reserve.Lines()[0])));
+
+  // A restart reads the reserve back and gives the file its exact name.
+  TReserve next{kProgram.wstring()};
+  next.Load();
+  ASSERT_EQ(next.GetHiddenCount(), 1);
+  const TReserveRun run = next.Recover(nullptr);
+  EXPECT_EQ(run.done, 1);
+  EXPECT_EQ(test::ReadWhole(file), std::string("bytes \0 of the song", 19));
+}
+
 }  // namespace
 }  // namespace kv

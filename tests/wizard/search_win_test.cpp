@@ -43,7 +43,7 @@ class Search : public test::WizardFixture {
     Settings().SetVal("Last", "DupeSimilar", dupeSimilar);
     MakeForm();
     ASSERT_EQ(form->Step, 2);
-    form->CheckboxDriveTree->Paths = {library().string(), (library() / "EXACT").string()};
+    form->CheckboxDriveTree->Paths = {library().wstring(), (library() / "EXACT").wstring()};
   }
   // From the folder page to the search.
   void RunSearch() {
@@ -139,8 +139,8 @@ TEST_F(Search, DuplicatesOnlyKeepsTheUsersBoundsAndNoFolderFindsNothing) {
   EXPECT_EQ(form->Collection->TitleBound, 85);
 
   // No folder checked, or one removed since: nothing scanned, an empty list.
-  for (const std::vector<std::string>& paths :
-       {std::vector<std::string>{}, std::vector<std::string>{(folder.Path() / "gone").string(), ""}}) {
+  for (const std::vector<std::wstring>& paths :
+       {std::vector<std::wstring>{}, std::vector<std::wstring>{(folder.Path() / "gone").wstring(), L""}}) {
     Back();
     ASSERT_EQ(form->Step, 3);
     form->CheckboxDriveTree->Paths = paths;

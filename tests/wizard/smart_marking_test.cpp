@@ -15,6 +15,7 @@ struct Row {
   int bitRate, length;
   int64_t size;
   const char* path = "c:\\m\\x.mp3";
+  const char16_t* widePath = nullptr;  // the file's full wide path, when it has one
 };
 
 // The check marks of the rows as a string of 'x' (checked) and '.'.
@@ -28,6 +29,7 @@ std::string Marks(const std::vector<Row>& rows, const TKeepPreferences& prefs = 
     info->SetPart(kInfoLength, r.length);
     info->SetPart(kInfoFileSize, static_cast<int32_t>(static_cast<uint32_t>(r.size)));
     info->SetTagPart(kTagDisplayPath, r.path);
+    if (r.widePath) info->SetWidePath(r.widePath);
     pointers.push_back(r.tag == 999 ? nullptr : info.get());  // 999: a row without a record
     records.push_back(std::move(info));
   }
@@ -61,7 +63,7 @@ TEST(SmartMarking, InitialPreferencesKeepHighestBitRateThenLongestThenSmallestTh
 
 TEST(SmartMarking, PreferredFolderWinsFirstAndMatchesExactly) {
   TKeepPreferences prefs;
-  prefs.KeepFolder = "C:\\Keep\\";
+  prefs.KeepFolder = u"C:\\Keep\\";
   // Inside wins over a better bit rate outside.
   EXPECT_EQ(Marks({{1, 128, 1, 1, "C:\\Keep\\a.mp3"}, {1, 320, 1, 1, "C:\\Other\\a.mp3"}}, prefs), ".x");
   EXPECT_EQ(Marks({{1, 320, 1, 1, "C:\\Other\\a.mp3"}, {1, 128, 1, 1, "C:\\Keep\\Sub\\a.mp3"}}, prefs), "x.");
@@ -70,6 +72,22 @@ TEST(SmartMarking, PreferredFolderWinsFirstAndMatchesExactly) {
   // Both inside, or both outside: the criteria decide.
   EXPECT_EQ(Marks({{1, 320, 1, 1, "C:\\Keep\\a.mp3"}, {1, 128, 1, 1, "C:\\Keep\\b.mp3"}}, prefs), ".x");
   EXPECT_EQ(Marks({{1, 320, 1, 1, "D:\\a.mp3"}, {1, 128, 1, 1, "E:\\b.mp3"}}, prefs), ".x");
+}
+
+TEST(SmartMarking, PreferredFolderOutsideTheCodePageIsNotItsSibling) {
+  // "Рок" and "Поп" have the same length and the same display text ("???").
+  TKeepPreferences prefs;
+  prefs.KeepFolder = u"D:\\\u041c\u0443\u0437\u044b\u043a\u0430\\\u0420\u043e\u043a\\";
+  const char16_t* rock = u"D:\\\u041c\u0443\u0437\u044b\u043a\u0430\\\u0420\u043e\u043a\\a.mp3";
+  const char16_t* pop = u"D:\\\u041c\u0443\u0437\u044b\u043a\u0430\\\u041f\u043e\u043f\\a.mp3";
+  const char* lossy = "D:\\??????\\???\\a.mp3";
+  // The copy in the preferred folder is kept, in either order, over a better bit rate.
+  EXPECT_EQ(Marks({{1, 320, 1, 1, lossy, pop}, {1, 128, 1, 1, lossy, rock}}, prefs), "x.");
+  EXPECT_EQ(Marks({{1, 128, 1, 1, lossy, rock}, {1, 320, 1, 1, lossy, pop}}, prefs), ".x");
+  // Emoji (a surrogate pair) and CJK folders compare exactly too.
+  prefs.KeepFolder = u"E:\\\U0001F3B5\u65e5\\";
+  EXPECT_EQ(Marks({{1, 128, 1, 1, lossy, u"E:\\\U0001F3B5\u65e5\\b.mp3"},
+                   {1, 320, 1, 1, lossy, u"E:\\\U0001F3B6\u65e5\\b.mp3"}}, prefs), ".x");
 }
 
 TEST(SmartMarking, OrderAndDirectionsOfTheCriteria) {
@@ -97,14 +115,14 @@ TEST(SmartMarking, LoadModeTakesKnownCodesAndTheFolderWhenUsed) {
   session = {{"Keep1", "5"}, {"Keep2", "0"}, {"Keep3", "x2"}, {"UseKeepFolder", "0"}, {"KeepFolder", "D:\\"}};
   LoadMode(prefs, value);
   EXPECT_EQ(prefs.KeepOrder, (std::array<uint8_t, 3>{5, 3, 6}));
-  EXPECT_EQ(prefs.KeepFolder, "");
+  EXPECT_EQ(prefs.KeepFolder, u"");
   session = {{"Keep2", "4"}, {"Keep3", ""}, {"UseKeepFolder", "1"}, {"KeepFolder", "D:\\Keep\\"}};
   LoadMode(prefs, value);
   EXPECT_EQ(prefs.KeepOrder, (std::array<uint8_t, 3>{5, 4, 6}));
-  EXPECT_EQ(prefs.KeepFolder, "D:\\Keep\\");
+  EXPECT_EQ(prefs.KeepFolder, u"D:\\Keep\\");
   session = {{"UseKeepFolder", "true"}};  // not "1": the folder stays
   LoadMode(prefs, value);
-  EXPECT_EQ(prefs.KeepFolder, "D:\\Keep\\");
+  EXPECT_EQ(prefs.KeepFolder, u"D:\\Keep\\");
   session = {{"Keep1", "7"}, {"Keep2", "257"}, {"Keep3", "-1"}};  // no criterion (257 is 1 as a byte)
   LoadMode(prefs, value);
   EXPECT_EQ(prefs.KeepOrder, (std::array<uint8_t, 3>{5, 4, 6}));
