@@ -122,6 +122,11 @@ TProgressFrame::TProgressFrame() {
 }
 
 void TProgressFrame::SetStep(int phase) {
+  if (phase == 1) {
+    // A new search: nothing of the last one's files and count stays.
+    searchText_ = compareText_ = std::string();
+    foundCount_ = 0;
+  }
   ShowLatest();
   pace_.Restart();
   CompareProgressBar->SetPosition(0);

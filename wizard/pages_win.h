@@ -69,8 +69,9 @@ class TProgressFrame : public ui::TFrame {
 
   // The collection whose record count is shown (not owned).
   void SetCollection(TMP3Collection* collection) { collection_ = collection; }
-  // Phase 1 (scan) or 2 (comparison): the texts not shown yet show, the bar
-  // goes to 0 and the marker 5 pixels below the phase's label.
+  // Phase 1 (scan) or 2 (comparison): the texts not shown yet show (phase 1,
+  // a new search, clears the entry, the compared file and the count), the
+  // bar goes to 0 and the marker 5 pixels below the phase's label.
   void SetStep(int phase);
   // The scan's file callback: shows the entry and the count, processes
   // pending messages, and answers the stop flag.
