@@ -4,7 +4,8 @@
 //   program_search_win_bench.exe <library> <kelvarin.exe> <data folder> <work folder> [runs=3]
 //
 // The library comes from bench/make_search_bench_library.py (copied or made
-// under the prefix's C: drive, as a user's music would be). On a warm cache,
+// under the prefix's C: drive, as a user's music would be): its default tiny
+// files, and with --real-size files of real size in the folders users have. On a warm cache,
 // for duplicates only and for similar files:
 // - the engine alone: ScanDisks with a callback that only counts, then
 //   CompareCollection, no window;
