@@ -42,9 +42,12 @@ void TPanel::SetDoubleBuffered(bool on) {
   }
 }
 
+// The panel's painting covers its whole area, so the caption's change is
+// painted without erasing first (the erased background would show between
+// the two steps, and under a theme erasing draws the parent's background).
 void TPanel::SetText(const std::string& text) {
   TControl::SetText(text);
-  Repaint();
+  if (HWND h = HandleIfAllocated()) RedrawWindow(h, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
 }
 
 // The panel paints its background, bevel and caption together into a
