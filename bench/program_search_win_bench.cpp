@@ -4,7 +4,8 @@
 //   program_search_win_bench.exe <library> <kelvarin.exe> <data folder> <work folder> [runs=3]
 //
 // The library comes from bench/make_search_bench_library.py (copied or made
-// under the prefix's C: drive, as a user's music would be). On a warm cache,
+// under the prefix's C: drive, as a user's music would be): its default tiny
+// files, and with --real-size files of real size in the folders users have. On a warm cache,
 // for duplicates only and for similar files:
 // - the engine alone: ScanDisks with a callback that only counts, then
 //   CompareCollection, no window;
@@ -16,6 +17,11 @@
 // Each is run [runs] times, alternately; the best times count (other work on
 // the machine only ever adds). Prints both times and their ratio. Targets: the program at most 1.3 times
 // the engine alone, and the whole search under 20 s.
+//
+// Under Wine, KV_BENCH_CPU_PIDS="<wineserver pid> <Xvfb pid> ..." (Linux
+// process ids) adds the processor time each of those processes spent during
+// every run (read from Z:\proc\<pid>\stat), the Wine server's share of the
+// work.
 #include <windows.h>
 
 #include <chrono>
@@ -24,7 +30,10 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <sstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "base/ansi_text_win.h"
 #include "engine/engine_init_win.h"
@@ -65,6 +74,39 @@ HWND Child(HWND parent, const std::wstring& text) {
   return kv::test::FindChildWindowIf(parent, [&](HWND w) { return Text(w) == text; });
 }
 
+// The user and system time of the Linux processes named in KV_BENCH_CPU_PIDS,
+// in seconds, or nothing when the variable is unset or a process is gone.
+std::vector<std::pair<std::string, double>> WatchedCpu() {
+  std::vector<std::pair<std::string, double>> times;
+  const char* pids = std::getenv("KV_BENCH_CPU_PIDS");
+  if (!pids) return times;
+  std::istringstream list(pids);
+  for (std::string pid; list >> pid;) {
+    std::ifstream stat("Z:\\proc\\" + pid + "\\stat");
+    std::string line;
+    if (!std::getline(stat, line)) continue;
+    // pid (name) state ... field 14 utime, 15 stime, in clock ticks (100 a second)
+    const size_t close = line.rfind(')');
+    if (close == std::string::npos) continue;
+    std::istringstream fields(line.substr(close + 2));
+    std::string field;
+    double utime = 0, stime = 0;
+    for (int i = 3; i <= 15 && fields >> field; ++i) {
+      if (i == 14) utime = std::atof(field.c_str());
+      if (i == 15) stime = std::atof(field.c_str());
+    }
+    times.emplace_back(line.substr(line.find('(') + 1, close - line.find('(') - 1) + " " + pid, (utime + stime) / 100);
+  }
+  return times;
+}
+
+// Prints what the watched processes spent from [before] to [after].
+void PrintCpu(const std::vector<std::pair<std::string, double>>& before,
+              const std::vector<std::pair<std::string, double>>& after) {
+  for (size_t i = 0; i < before.size() && i < after.size(); ++i)
+    std::printf("    %s: %.2f s of processor time\n", after[i].first.c_str(), after[i].second - before[i].second);
+}
+
 struct Outcome {
   double seconds = -1;
   int32_t rows = 0, groups = 0;
@@ -84,20 +126,24 @@ Outcome EngineAlone(const std::string& library, bool duplicatesOnly) {
   collection.TimeDifference = 5;
   int reported = 0;
   const kv::TScanEvent onFile = [&](kv::TMP3Collection&, const std::string&, bool&) { ++reported; };
+  const auto cpu = WatchedCpu();
   const auto t0 = Clock::now();
   collection.ScanDisks(library, nullptr, onFile);
   const double scan = Seconds(Clock::now() - t0);
   const auto results = kv::CompareCollection(collection, duplicatesOnly);
   Outcome outcome;
   outcome.seconds = Seconds(Clock::now() - t0);
+  const auto cpuAfter = WatchedCpu();
   Count(*results, outcome);
   std::printf("  engine alone: %.2f s (scan %.2f s: %d records, %d entries reported; comparison %.2f s)\n",
               outcome.seconds, scan, collection.Count(), reported, outcome.seconds - scan);
+  PrintCpu(cpu, cpuAfter);
   return outcome;
 }
 
 Outcome ThroughProgram(const fs::path& program, const std::string& library, bool duplicatesOnly) {
   Outcome outcome;
+  std::vector<std::pair<std::string, double>> cpu, cpuAfter;
   const fs::path settingsFile = program / "kelvarin.conf.xml";
   std::error_code ignored;
   fs::remove(settingsFile, ignored);
@@ -133,9 +179,11 @@ Outcome ThroughProgram(const fs::path& program, const std::string& library, bool
   };
   for (int i = 0; main && i < 4 && !lastPage(); ++i) SendMessageW(Child(main, L"Next >"), BM_CLICK, 0, 0);
   if (HWND search = main && lastPage() ? Child(main, duplicatesOnly ? L"Next >" : L"Search") : nullptr) {
+    cpu = WatchedCpu();
     const auto t0 = Clock::now();
     SendMessageW(search, BM_CLICK, 0, 0);  // returns when the results page shows
     outcome.seconds = Seconds(Clock::now() - t0);
+    cpuAfter = WatchedCpu();
     SendMessageW(Child(main, L"&Exit"), BM_CLICK, 0, 0);
   } else {
     std::printf("  no Search button\n");
@@ -146,6 +194,7 @@ Outcome ThroughProgram(const fs::path& program, const std::string& library, bool
   saved.LoadFromCSV(kv::WStringToAnsi((program / "last").wstring()));
   Count(saved, outcome);
   std::printf("  through the window: %.2f s\n", outcome.seconds);
+  PrintCpu(cpu, cpuAfter);
   return outcome;
 }
 

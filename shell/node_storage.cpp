@@ -370,8 +370,8 @@ void TRootNodeStorage::Delete(std::span<const uint8_t> pidl, uint8_t types, bool
   if (node == this) Storage.CheckState = kStoredUnchecked;
 }
 
-const std::vector<std::u16string>& TRootNodeStorage::GetCheckedFileNamesW() {
-  checkedFileNamesW_.clear();
+std::vector<std::u16string> TRootNodeStorage::CheckedPaths(bool belowKept) {
+  std::vector<std::u16string> paths;
   struct Bracket {
     TNodeStorageShell& shell;
     explicit Bracket(TNodeStorageShell& s) : shell(s) { shell.BeginPathTests(); }
@@ -383,17 +383,32 @@ const std::vector<std::u16string>& TRootNodeStorage::GetCheckedFileNamesW() {
     stack.pop_back();
     if (node->Storage.CheckState == kStoredChecked) {
       std::u16string path = shell_->FileSystemPath(*node);
-      if (!path.empty() && shell_->PathExists(path)) checkedFileNamesW_.push_back(std::move(path));
+      if (!path.empty() && shell_->PathExists(path)) {
+        paths.push_back(std::move(path));
+        if (!belowKept) continue;
+      }
     }
     if (node->childNodeList_)
       for (size_t i = node->childNodeList_->Count(); i-- > 0;) stack.push_back(node->childNodeList_->Items(i));
   }
+  return paths;
+}
+
+const std::vector<std::u16string>& TRootNodeStorage::GetCheckedFileNamesW() {
+  checkedFileNamesW_ = CheckedPaths(true);
   return checkedFileNamesW_;
 }
 
+// A node's children are the items of its folder, so a child of a folder with
+// a file-system path has a path below it and would be dropped. Asking the
+// shell costs about a millisecond a node, and a checked music folder that
+// was opened in the tree stores every subfolder as checked: thousands of
+// questions before each search. (A child whose path were elsewhere, as under
+// a folder shortcut, lies outside the folder on disk, which the scan of the
+// folder does not enter either.)
 const std::vector<std::u16string>& TRootNodeStorage::GetResolvedFileNamesW() {
-  resolvedFileNamesW_ = ResolvePathList(GetCheckedFileNamesW(),
-                                        [this](std::u16string_view t) { return shell_->UpperCase(t); });
+  resolvedFileNamesW_ =
+      ResolvePathList(CheckedPaths(false), [this](std::u16string_view t) { return shell_->UpperCase(t); });
   return resolvedFileNamesW_;
 }
 

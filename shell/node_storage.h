@@ -168,7 +168,8 @@ class TRootNodeStorage : public TNodeStorage {
 
   // Checked (state exactly "checked") existing file-system paths, depth first.
   const std::vector<std::u16string>& GetCheckedFileNamesW();
-  // The checked paths less every path equal to or below another one.
+  // The checked paths less every path equal to or below another one. The
+  // nodes below a checked node with an existing path are not asked for theirs.
   const std::vector<std::u16string>& GetResolvedFileNamesW();
   void Clear(bool freeUserData) override;
 
@@ -188,6 +189,9 @@ class TRootNodeStorage : public TNodeStorage {
   bool SearchChildren(TNodeStorage& parent, std::span<const uint8_t> id, size_t& index, bool& comparable);
   TNodeStorage* ProcessNode(std::span<const uint8_t> id, TNodeStorage& parent, bool intermediate, bool force);
   void ForgetCacheBelow(const TNodeStorage* node);
+  // The checked existing paths, depth first; with `belowKept` false the
+  // nodes below one that gave a path are skipped.
+  std::vector<std::u16string> CheckedPaths(bool belowKept);
 
   std::unique_ptr<TNodeStorageShell> shell_;
   TNodeStorage* cacheNode_ = nullptr;

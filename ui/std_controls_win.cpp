@@ -42,31 +42,51 @@ void TPanel::SetDoubleBuffered(bool on) {
   }
 }
 
+// The panel's painting covers its whole area, so the caption's change is
+// painted without erasing first (the erased background would show between
+// the two steps, and under a theme erasing draws the parent's background).
 void TPanel::SetText(const std::string& text) {
   TControl::SetText(text);
-  Repaint();
+  if (HWND h = HandleIfAllocated()) RedrawWindow(h, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
 }
 
+// The panel paints its background, bevel and caption together into a
+// buffer and shows it in one piece: erased first (WM_ERASEBKGND), a panel
+// whose caption changes many times a second (a running count) shows its bare
+// background between the two steps. A disabled panel takes no input but
+// looks as it is declared: its caption keeps the font's colour.
 void TPanel::WndProc(TMessage& m) {
+  if (m.msg == WM_ERASEBKGND) {
+    m.result = 1;
+    return;
+  }
   if (m.msg != WM_PAINT) return TControl::WndProc(m);
   const PaintDc paint = BeginPaintDc(HandleIfAllocated());
   RECT r;
   GetClientRect(HandleIfAllocated(), &r);
+  if (r.right <= 0 || r.bottom <= 0) return;
+  TBitmap buffer;
+  buffer.Create(r.right, r.bottom);
+  const MemoryDc dc = CreateMemoryDc(paint.Get());
+  const SelectedObject into = SelectInto(dc.Get(), buffer.Handle());
+  FillRect(dc.Get(), &r, BackgroundBrush());
+  const RECT whole = r;
   if (bevel_ != TBevel::None) {
-    DrawEdge(paint.Get(), &r, bevel_ == TBevel::Raised ? BDR_RAISEDINNER : BDR_SUNKENOUTER, bevelEdges_);
+    DrawEdge(dc.Get(), &r, bevel_ == TBevel::Raised ? BDR_RAISEDINNER : BDR_SUNKENOUTER, bevelEdges_);
     InflateRect(&r, -1, -1);
   }
   const std::wstring text = AnsiToWString(text_);
   if (!text.empty()) {
-    const SelectedObject font = SelectInto(paint.Get(), FontHandle());
-    SetBkMode(paint.Get(), TRANSPARENT);
-    SetTextColor(paint.Get(), ColorToRGB(Enabled() ? Font().color : clGrayText));
+    const SelectedObject font = SelectInto(dc.Get(), FontHandle());
+    SetBkMode(dc.Get(), TRANSPARENT);
+    SetTextColor(dc.Get(), ColorToRGB(Font().color));
     UINT align = alignment_ == TAlignment::Left    ? DT_LEFT
                  : alignment_ == TAlignment::Right ? DT_RIGHT
                                                    : DT_CENTER;
-    DrawTextW(paint.Get(), text.c_str(), static_cast<int>(text.size()), &r,
+    DrawTextW(dc.Get(), text.c_str(), static_cast<int>(text.size()), &r,
               align | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
   }
+  BitBlt(paint.Get(), 0, 0, whole.right, whole.bottom, dc.Get(), 0, 0, SRCCOPY);
 }
 
 // -------------------------------------------------------------- group box --

@@ -32,6 +32,7 @@ std::u16string Widen(const std::string& s) { return std::u16string(s.begin(), s.
 struct FakeShell : TNodeStorageShell {
   std::set<std::u16string>* missing = nullptr;  // paths deleted from "disk"
   std::set<std::vector<uint8_t>>* vanished = nullptr;
+  int pathQuestions = 0;  // FileSystemPath calls
   bool CompareIDs(TNodeStorage&, std::span<const uint8_t> a, std::span<const uint8_t> b, int& order) override {
     order = CompareIDItemBytes(IDItemBytes(a.data()), IDItemBytes(b.data()));
     return true;
@@ -40,6 +41,7 @@ struct FakeShell : TNodeStorageShell {
     return !vanished || !vanished->count(child.AbsolutePIDL());
   }
   std::u16string FileSystemPath(const TNodeStorage& node) override {
+    ++pathQuestions;
     std::u16string path;
     const uint8_t* item = node.AbsolutePIDL().data();
     while (IDCountAt(item)) {
@@ -234,6 +236,32 @@ TEST(NodeStorage, ResolvedMatchesBruteForceOnRandomCheckSets) {
     auto all = root->GetCheckedFileNamesW();
     ASSERT_EQ(all.size(), checked.size()) << "round " << round;
   }
+}
+
+// A checked music folder opened in the tree stores its subfolders as checked
+// too: resolving asks the shell for the folder's path only, while the list
+// of all checked paths still holds every one. Below a checked folder whose
+// path is gone the children are asked (they may still exist elsewhere in the
+// namespace's order of things: the oracle test above covers the outcome).
+TEST(NodeStorage, ResolvingAsksNothingBelowACheckedFolderThatExists) {
+  FakeShell* shell = nullptr;
+  auto root = MakeRoot(&shell);
+  std::set<std::u16string> missing;
+  shell->missing = &missing;
+  Check(*root, {"C:", "Music"});
+  for (int i = 0; i < 300; ++i) Check(*root, {"C:", "Music", "Artist " + std::to_string(i)});
+  Check(*root, {"C:", "Other", "Album"});
+  Check(*root, {"D:", "Gone"});
+  Check(*root, {"D:", "Gone", "Kept"});
+  missing.insert(u"D:\\Gone");
+
+  shell->pathQuestions = 0;
+  auto resolved = root->GetResolvedFileNamesW();
+  std::sort(resolved.begin(), resolved.end());
+  EXPECT_EQ(resolved, (std::vector<std::u16string>{u"C:\\Music", u"C:\\Other\\Album", u"D:\\Gone\\Kept"}));
+  EXPECT_EQ(shell->pathQuestions, 4);  // Music, Album, Gone, Kept; none of the 300
+
+  EXPECT_EQ(root->GetCheckedFileNamesW().size(), 303u);
 }
 
 TEST(NodeStorage, StreamsRoundTripInEveryVersion) {

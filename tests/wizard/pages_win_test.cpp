@@ -2,8 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <commctrl.h>
+
+#include <memory>
+
 #include "tests/ui/ui_test_util.h"
 #include "ui/forms_win.h"
+#include "wizard/theme_win.h"
 
 namespace kv {
 namespace {
@@ -183,6 +188,84 @@ TEST(ProgressFrame, TheLastReportedTextsShowWhenThePhaseEnds) {
   EXPECT_GT(ui::test::DarkPixels(shot, host, *page.CompareLabel), 20);  // its text is drawn
   for (ui::TLabel* label : {page.SearchLabel, page.CompareLabel})
     EXPECT_NE(GetWindowLongW(label->Handle(), GWL_STYLE) & SS_NOPREFIX, 0);
+}
+
+// The screenshot's pixel (0xRRGGBB) of a system colour.
+uint32_t Rgb(int sysColor) {
+  const COLORREF c = GetSysColor(sysColor);
+  return (uint32_t(GetRValue(c)) << 16) | (uint32_t(GetGValue(c)) << 8) | GetBValue(c);
+}
+
+// A second search starts with empty labels and a count of 0; the count then
+// shows on a raised panel of the tip colour in the highlight colour, painted
+// whole at every change (no erasing first, which showed the bare background
+// for a moment), though the panel takes no input. With the program's theme
+// manager too: under visual styles it paints panels and labels itself.
+TEST(ProgressFrame, ANewSearchStartsCleanAndTheCountShowsOnTheTipColour) {
+  for (const bool themed : {false, true}) {
+    SCOPED_TRACE(themed ? "themed" : "plain");
+    TMP3Collection collection;
+    ui::TForm host;
+    TProgressFrame& page = host.Create<TProgressFrame>();
+    page.SetParent(&host);
+    host.SetClientWidth(page.Width());
+    host.SetClientHeight(page.Height());
+    const std::unique_ptr<ui::TComponent> theme = themed ? CreateThemeManager() : nullptr;
+    host.Show();
+    page.SetCollection(&collection);
+    page.SetStep(1);
+    bool cancel = false;
+    collection.AddRecord(std::make_unique<TMP3Info>(), false);
+    page.OnFile(collection, "C:\\Music\\first.mp3", cancel);
+    page.SetStep(2);
+    page.SetComparedFile("C:\\Music\\first.mp3");
+    page.ItemsCompared(0);
+    page.ShowLatest();
+    ASSERT_EQ(page.CompareLabel->Caption(), "C:\\Music\\first.mp3");
+
+    page.SetStep(1);  // the next search, before its scan reports anything
+    EXPECT_EQ(page.SearchLabel->Caption(), "");
+    EXPECT_EQ(page.CompareLabel->Caption(), "");
+    EXPECT_EQ(page.FoundPanel->Caption(), "   Found: 0");
+
+    HWND panel = page.FoundPanel->Handle();
+    ui::test::Pump(50);
+    static int erased, painted;
+    erased = painted = 0;
+    auto count = [](HWND w, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR) noexcept -> LRESULT {
+      erased += msg == WM_ERASEBKGND;
+      painted += msg == WM_PAINT;
+      return DefSubclassProc(w, msg, wp, lp);
+    };
+    ASSERT_TRUE(SetWindowSubclass(panel, count, 1, 0));
+    for (int i = 0; i < 1233; ++i) collection.AddRecord(std::make_unique<TMP3Info>(), false);
+    page.OnFile(collection, "C:\\Music\\second.mp3", cancel);
+    page.ShowLatest();
+    RemoveWindowSubclass(panel, count, 1);
+    ASSERT_EQ(page.FoundPanel->Caption(), "   Found: 1234");
+    EXPECT_EQ(erased, 0);
+    EXPECT_EQ(painted, 1);
+    EXPECT_FALSE(IsWindowEnabled(panel));
+
+    const ui::TBitmap shot = ui::test::Screenshot(host, themed ? "progress_found_panel_themed" : "progress_found_panel");
+    const int w = page.FoundPanel->Width(), h = page.FoundPanel->Height();
+    EXPECT_EQ(ui::test::PixelAt(shot, host, panel, w - 4, h / 2), Rgb(COLOR_INFOBK));  // right of the text
+    EXPECT_EQ(ui::test::PixelAt(shot, host, panel, 0, h / 2), Rgb(COLOR_BTNHIGHLIGHT));  // raised: light
+    EXPECT_EQ(ui::test::PixelAt(shot, host, panel, w - 1, h / 2), Rgb(COLOR_BTNSHADOW));  // and shadow
+    int highlight = 0, grey = 0;
+    for (int y = 1; y < h - 1; ++y)
+      for (int x = 1; x < w - 1; ++x) {
+        const uint32_t px = ui::test::PixelAt(shot, host, panel, x, y);
+        highlight += px == Rgb(COLOR_HIGHLIGHT);
+        grey += px == Rgb(COLOR_GRAYTEXT);
+      }
+    EXPECT_GT(highlight, 40);  // the text, in bold strokes
+    EXPECT_EQ(grey, 0);
+    // The labels keep the page's colour behind their text.
+    EXPECT_EQ(ui::test::PixelAt(shot, host, page.SearchLabel->Handle(), page.SearchLabel->Width() - 2, 2),
+              Rgb(COLOR_BTNFACE));
+    EXPECT_GT(ui::test::DarkPixels(shot, host, *page.SearchLabel), 20);
+  }
 }
 
 }  // namespace
