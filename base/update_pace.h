@@ -17,16 +17,13 @@ class TUpdatePace {
   using Clock = std::function<uint64_t()>;     // milliseconds, never decreasing
 
   TUpdatePace() : TUpdatePace(SteadyMilliseconds) {}
-  explicit TUpdatePace(uint64_t intervalMs) : TUpdatePace(SteadyMilliseconds, intervalMs) {}
-  explicit TUpdatePace(Clock clock, uint64_t intervalMs = kIntervalMs)
-      : clock_(std::move(clock)), intervalMs_(intervalMs) {}
+  explicit TUpdatePace(Clock clock) : clock_(std::move(clock)) {}
 
   // True when an update may show now: the first one after construction or
-  // Restart, then once the interval (kIntervalMs unless given) has passed
-  // since the last one let through.
+  // Restart, then once kIntervalMs have passed since the last one let through.
   bool Due() {
     const uint64_t now = clock_();
-    if (started_ && now - last_ < intervalMs_) return false;
+    if (started_ && now - last_ < kIntervalMs) return false;
     started_ = true;
     last_ = now;
     return true;
@@ -41,7 +38,6 @@ class TUpdatePace {
   }
 
   Clock clock_;
-  uint64_t intervalMs_;
   uint64_t last_ = 0;
   bool started_ = false;
 };

@@ -130,7 +130,6 @@ void TProgressFrame::SetStep(int phase) {
   }
   ShowLatest();
   pace_.Restart();
-  queuePace_.Restart();
   CompareProgressBar->SetPosition(0);
   const ui::TLabel& label = phase == 2 ? *Step2Label : *Step1Label;
   CurImage->SetTop(label.Top() + label.Height() + 5);
@@ -143,7 +142,8 @@ void TProgressFrame::OnFile(TMP3Collection& sender, const std::string& fileName,
 void TProgressFrame::OnFile(TMP3Collection&, const std::wstring& fileName, bool& cancel) {
   searchText_ = fileName;
   foundCount_ = collection_ ? collection_->Count() : 0;
-  ProcessPendingMessages(ShowWhenDue());
+  ShowWhenDue();
+  ui::Application().ProcessQueuedMessages();
   cancel = Cancelled;
 }
 
@@ -152,8 +152,7 @@ void TProgressFrame::SetComparedFile(const std::wstring& path) { compareText_ = 
 
 void TProgressFrame::ItemsCompared(int count) {
   const int position = PercentOf(count, collection_ ? collection_->Count() : 0);
-  const bool moved = position != CompareProgressBar->Position();
-  if (moved) {
+  if (position != CompareProgressBar->Position()) {
     // The bar takes every position but paints with the next update due.
     if (HWND bar = CompareProgressBar->HandleIfAllocated(); bar && !barHeld_) {
       SendMessageW(bar, WM_SETREDRAW, FALSE, 0);
@@ -161,28 +160,15 @@ void TProgressFrame::ItemsCompared(int count) {
     }
     CompareProgressBar->SetPosition(position);
   }
-  const bool shown = ShowWhenDue();
-  ProcessPendingMessages(moved || shown);
+  ShowWhenDue();
+  ui::Application().ProcessQueuedMessages();
 }
 
 // A label paints as its text is set, and the bar as it moves (under Wine each
 // a round trip to the display): a search of a large library would spend most
 // of its time there.
-bool TProgressFrame::ShowWhenDue() {
-  if (!pace_.Due()) return false;
-  ShowLatest();
-  return true;
-}
-
-// Asking the queue whether anything waits is a round trip to the window
-// system's server (under Wine about 30 microseconds on a busy machine, half
-// of what the engine spends on a scanned entry of a real library), so it is
-// not asked for every entry: after each change of the page (what it caused
-// paints, and a message it brought about is handled at once) and otherwise
-// once kQueueCheckMs have passed. A click waits at most that long, far below
-// what a user notices; the first entry of each phase asks.
-void TProgressFrame::ProcessPendingMessages(bool shown) {
-  if (queuePace_.Due() || shown) ui::Application().ProcessQueuedMessages();
+void TProgressFrame::ShowWhenDue() {
+  if (pace_.Due()) ShowLatest();
 }
 
 void TProgressFrame::ShowLatest() {

@@ -58,11 +58,10 @@ class TSimilarTuner : public ui::TFrame {
 };
 
 // Step 5: the scan's current entry and count, the comparison's bar, and the
-// marker beside the running phase. Every reported entry and record is taken,
-// but the labels (each of which paints as it is set) follow at the screen's
-// pace, showing the latest texts; the phase's last texts show when the next
-// phase starts. Pending messages are processed when the page has changed
-// what it shows and otherwise at most every kQueueCheckMs.
+// marker beside the running phase. Every reported entry and record is taken
+// and pending messages are processed for each, but the labels (each of which
+// paints as it is set) follow at the screen's pace, showing the latest texts;
+// the phase's last texts show when the next phase starts.
 class TProgressFrame : public ui::TFrame {
  public:
   TProgressFrame();
@@ -75,22 +74,19 @@ class TProgressFrame : public ui::TFrame {
   // bar goes to 0 and the marker 5 pixels below the phase's label.
   void SetStep(int phase);
   // The scan's file callback: shows the entry and the count, processes
-  // pending messages (as above), and answers the stop flag.
+  // pending messages, and answers the stop flag.
   void OnFile(TMP3Collection& sender, const std::string& fileName, bool& cancel);
   void OnFile(TMP3Collection& sender, const std::wstring& fileName, bool& cancel);  // by the full wide name
   // The file being compared: CompareLabel shows it with the next update due.
   void SetComparedFile(const std::string& displayPath);
   void SetComparedFile(const std::wstring& path);
-  // The bar at count of the collection's records; processes pending messages
-  // (as above).
+  // The bar at count of the collection's records; processes pending messages.
   void ItemsCompared(int count);
   // Shows the texts reported and not shown yet, now.
   void ShowLatest();
 
   // The search's stop flag, set by Next while it reads "Cancel".
   bool Cancelled = false;
-  // The longest a message waits while entries and records come.
-  static constexpr uint64_t kQueueCheckMs = 5;
 
   ui::TPanel *MainPanel, *FoundPanel;
   ui::TLabel *Step1Label, *Step2Label, *SearchLabel, *CompareLabel;
@@ -98,13 +94,10 @@ class TProgressFrame : public ui::TFrame {
   ui::TImage* CurImage;
 
  private:
-  // Shows the latest texts when an update is due; true when it did.
-  bool ShowWhenDue();
-  void ProcessPendingMessages(bool shown);
+  void ShowWhenDue();
 
   TMP3Collection* collection_ = nullptr;
   TUpdatePace pace_;
-  TUpdatePace queuePace_{kQueueCheckMs};
   // Reported and not shown yet.
   std::optional<std::wstring> searchText_, compareText_;
   std::optional<int> foundCount_;

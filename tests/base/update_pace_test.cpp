@@ -31,15 +31,5 @@ TEST(UpdatePace, AClockStartingAtZeroStillShowsTheFirstUpdate) {
   EXPECT_FALSE(pace.Due());
 }
 
-TEST(UpdatePace, AGivenIntervalReplacesTheScreensPace) {
-  uint64_t now = 50;
-  TUpdatePace pace([&] { return now; }, 5);
-  EXPECT_TRUE(pace.Due());
-  now += 4;
-  EXPECT_FALSE(pace.Due());
-  now += 1;
-  EXPECT_TRUE(pace.Due());
-}
-
 }  // namespace
 }  // namespace kv
