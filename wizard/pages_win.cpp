@@ -125,7 +125,7 @@ TProgressFrame::TProgressFrame() {
 void TProgressFrame::SetStep(int phase) {
   if (phase == 1) {
     // A new search: nothing of the last one's files and count stays.
-    searchText_ = compareText_ = std::string();
+    searchText_ = compareText_ = std::wstring();
     foundCount_ = 0;
   }
   ShowLatest();
