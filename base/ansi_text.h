@@ -3,6 +3,7 @@
 // page) and UTF-16. Byte-level code uses these; the conversion itself is the
 // one process-wide choice: Windows-1252 built in, replaced at start-up by the
 // system's own code page (UseSystemAnsiCodePage in ansi_text_win.cpp).
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -20,6 +21,8 @@ std::u16string Utf8ToWide(std::string_view text);
 // UTF-16 to UTF-8; a lone surrogate (file names may hold one) is encoded as
 // its own three bytes, so that every name comes back exactly.
 std::string WideToUtf8(std::u16string_view text);
+// Appends one code point (at most 0x10FFFF) as UTF-8.
+void AppendUtf8(std::string& out, uint32_t codePoint);
 
 // The built-in Windows-1252 conversions, also used by tests as the reference.
 std::string WideToCp1252(std::u16string_view text);
