@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "base/scope_guard.h"
 #include "shell/change_notifier_win.h"
 #include "shell/explorer_tree_win.h"
 #include "shell/icon_thread_win.h"
@@ -431,11 +432,25 @@ TEST_F(ExplorerTreeNotify, AnAnswerCountsOnlyForTheRequestItAnswers) {
   MakeTree(foFolders | foNonFolders, toImages | toThreadedImages);
   PLazyNode file = Child(tree->GetFirst(), "file.txt");
   ASSERT_NE(file, nullptr);
-  // The queue held: the node's request waits.
+  TNamespace* ns = nullptr;
+  ASSERT_TRUE(tree->ValidateNamespace(file, ns));
+  // Whatever the tree asked while it was shown is answered first, so that the
+  // request made below is the file's own and waits in the held queue.
+  ASSERT_TRUE(PumpUntil([&] {
+    tree->Image(file);
+    return tree->PendingIconRequests() == 0;
+  }));
+  ns->InvalidateNamespace(true);
+  // The queue held: the node's request waits. The lock is let go however
+  // the test ends, or the tree's teardown would wait on the icon thread for ever.
   auto* queue = ImageThreadManager().LockThread();
   ASSERT_NE(queue, nullptr);
+  bool locked = true;
+  ScopeGuard unlock([&] {
+    if (locked) ImageThreadManager().UnLockThread();
+  });
   tree->Image(file);
-  ASSERT_EQ(tree->PendingIconRequests(), 2u);  // the file and the shown root
+  ASSERT_EQ(tree->PendingIconRequests(), 1u);
   uint64_t current = 0;
   for (const auto& item : *queue)
     if (item->Data == file) current = item->Serial;
@@ -449,10 +464,9 @@ TEST_F(ExplorerTreeNotify, AnAnswerCountsOnlyForTheRequestItAnswers) {
   stale->MessageID = WM_LTSETICONINDEX;
   stale->Serial = current - 1;
   SendMessageW(tree->Handle(), WM_LTSETICONINDEX, reinterpret_cast<WPARAM>(stale.release()), 0);
-  TNamespace* ns = nullptr;
-  ASSERT_TRUE(tree->ValidateNamespace(file, ns));
   EXPECT_FALSE(ns->ThreadedIconLoaded());
-  EXPECT_EQ(tree->PendingIconRequests(), 2u);
+  EXPECT_EQ(tree->PendingIconRequests(), 1u);
+  locked = false;
   ImageThreadManager().UnLockThread();
   // The node's own answer still comes.
   ASSERT_TRUE(PumpUntil([&] { return ns->ThreadedIconLoaded(); }));
