@@ -103,6 +103,18 @@ std::string Utf8ToAnsi(std::string_view text) { return WideToAnsi(DecodeUtf8(tex
 
 std::u16string Utf8ToWide(std::string_view text) { return DecodeUtf8(text, true); }
 
+std::string MarkedAnsi(std::u16string_view text) {
+  std::string out;
+  for (size_t i = 0; i < text.size();) {
+    const size_t n = text[i] >= 0xD800 && text[i] <= 0xDBFF && i + 1 < text.size() ? 2 : 1;
+    const std::u16string_view piece = text.substr(i, n);
+    const std::string ansi = WideToAnsi(piece);
+    out += AnsiToWide(ansi) == piece ? ansi : std::string("|");
+    i += n;
+  }
+  return out;
+}
+
 void AppendUtf8(std::string& out, uint32_t cp) {
   if (cp < 0x80) {
     out += static_cast<char>(cp);

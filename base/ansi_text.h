@@ -21,6 +21,9 @@ std::u16string Utf8ToWide(std::string_view text);
 // UTF-16 to UTF-8; a lone surrogate (file names may hold one) is encoded as
 // its own three bytes, so that every name comes back exactly.
 std::string WideToUtf8(std::u16string_view text);
+// The ANSI text with '|' (no file name holds one) for every character, or
+// surrogate pair, that the code page cannot hold exactly.
+std::string MarkedAnsi(std::u16string_view text);
 // Appends one code point (at most 0x10FFFF) as UTF-8.
 void AppendUtf8(std::string& out, uint32_t codePoint);
 

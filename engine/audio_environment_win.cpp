@@ -29,18 +29,7 @@ TShortPathLookup& ShortPathLookup() {
 void SetShortPathLookup(TShortPathLookup lookup) { ShortPathLookup() = std::move(lookup); }
 
 std::wstring ShortPathOf(const std::wstring& path) {
-  if (ShortPathLookup()) return ShortPathLookup()(path);
-  std::wstring out(MAX_PATH, L'\0');
-  for (int attempt = 0; attempt < 3; ++attempt) {
-    const DWORD n = GetShortPathNameW(path.c_str(), out.data(), static_cast<DWORD>(out.size()));
-    if (n == 0) return {};
-    if (n < out.size()) {
-      out.resize(n);
-      return out;
-    }
-    out.resize(n);
-  }
-  return {};
+  return ShortPathLookup() ? ShortPathLookup()(path) : ShortPathName(path);
 }
 
 void SetSessionFlagWriter(TSessionFlagWriter writer) { FlagWriter() = std::move(writer); }

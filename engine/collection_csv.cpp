@@ -13,19 +13,6 @@ bool ExactlyAnsi(std::u16string_view text) { return AnsiToWide(WideToAnsi(text))
 
 std::string AnsiToUtf8(std::string_view text) { return WideToUtf8(AnsiToWide(text)); }
 
-// The ANSI text of a path with "|" (no file name holds one) for every
-// character, or surrogate pair, the code page lacks.
-std::string MarkedAnsiPath(std::u16string_view path) {
-  std::string out;
-  for (size_t i = 0; i < path.size();) {
-    const size_t n = path[i] >= 0xD800 && path[i] <= 0xDBFF && i + 1 < path.size() ? 2 : 1;
-    const std::u16string_view piece = path.substr(i, n);
-    out += ExactlyAnsi(piece) ? WideToAnsi(piece) : std::string("|");
-    i += n;
-  }
-  return out;
-}
-
 // Writes the UTF-8 form: the mark before the text.
 class MarkedStorage : public TCsvStorage {
  public:
@@ -202,7 +189,7 @@ void LoadCollectionFromCSV(TMP3Collection& collection, const std::string& path, 
       r->SetTagPart(kTagTitle, text(table.FieldByName("Title").AsString()));
       if (utf8) {
         std::u16string wide = Utf8ToWide(table.FieldByName("File").AsString());
-        r->SetFileName(MarkedAnsiPath(wide));
+        r->SetFileName(MarkedAnsi(wide));
         r->SetTagPart(kTagDisplayPath, WideToAnsi(wide));
         r->SetWidePath(std::move(wide));
       } else {

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "base/ansi_text_win.h"
+#include "base/file_utils_win.h"
 #include "base/handle.h"
 #include "base/system_error_win.h"
 #include "engine/collection_csv.h"
@@ -53,7 +54,7 @@ class FileStorage : public TCsvStorage {
 };
 
 // The long form of a path through GetLongPathNameW, looked up at run time.
-std::string LongPathOf(const std::string& path) {
+std::string AnsiLongPathOf(const std::string& path) {
   using LongPathFn = DWORD(WINAPI*)(LPCWSTR, LPWSTR, DWORD);
   static const auto fn = reinterpret_cast<LongPathFn>(
       reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "GetLongPathNameW")));
@@ -65,13 +66,7 @@ std::string LongPathOf(const std::string& path) {
 }
 
 // The same as a wide path; empty when there is none.
-std::u16string WideLongPathOf(const std::string& path) {
-  std::wstring buffer(1000, L'\0');
-  const DWORD n = GetLongPathNameW(AnsiToWString(path).c_str(), buffer.data(), 1000);
-  if (n == 0 || n >= 1000) return {};
-  buffer.resize(n);
-  return ToU16(buffer);
-}
+std::u16string WideLongPathOf(const std::string& path) { return ToU16(LongPathName(AnsiToWString(path))); }
 
 class LogDisplayProgress : public TSaveProgress {
  public:
@@ -105,7 +100,7 @@ void TMP3Collection::SaveToCSV(const std::string& path) {
 
 void TMP3Collection::LoadFromCSV(const std::string& path) {
   FileStorage storage;
-  LoadCollectionFromCSV(*this, path, storage, LongPathOf, WideLongPathOf);
+  LoadCollectionFromCSV(*this, path, storage, AnsiLongPathOf, WideLongPathOf);
 }
 
 }  // namespace kv

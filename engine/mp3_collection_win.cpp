@@ -17,6 +17,7 @@
 
 #include <unordered_map>
 
+#include "base/ansi_text.h"
 #include "base/ansi_text_win.h"
 #include "base/file_utils_win.h"
 #include "base/handle.h"
@@ -30,8 +31,6 @@ namespace {
 // Recursion depth cap: deeper trees than this are not real music folders
 // (and a path that long cannot be opened anyway).
 constexpr int kMaxScanDepth = 256;
-// Stands for a character the ANSI code page cannot hold in an access path.
-constexpr char kNoAnsiChar = '|';
 
 // The text in the ANSI code page when every character converts exactly (and
 // converts back to itself); false otherwise.
@@ -45,18 +44,6 @@ bool ExactAnsi(std::wstring_view text, std::string& out) {
   out.resize(static_cast<size_t>(n));
   WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), len, out.data(), n, nullptr, &lossy);
   return !lossy && AnsiToWString(out) == text;
-}
-
-// The long name with kNoAnsiChar for every character (or surrogate pair)
-// that does not convert exactly.
-std::string MarkedAnsi(std::wstring_view name) {
-  std::string out, piece;
-  for (size_t i = 0; i < name.size();) {
-    const size_t n = IS_HIGH_SURROGATE(name[i]) && i + 1 < name.size() ? 2 : 1;
-    out += ExactAnsi(name.substr(i, n), piece) ? piece : std::string(1, kNoAnsiChar);
-    i += n;
-  }
-  return out;
 }
 
 std::wstring Upper(std::wstring text) {
@@ -91,7 +78,7 @@ class FolderNames {
       if (env.SameFile(access_ + L"\\" + e.shortName, folder_ + L"\\" + e.name)) return ansi;
     }
     if (ExactAnsi(e.name, ansi)) return ansi;
-    return MarkedAnsi(e.name);
+    return MarkedAnsi(ToU16(e.name));
   }
 
  private:
@@ -106,7 +93,7 @@ std::string RootAccess(const std::wstring& path) {
   std::string ansi;
   if (ExactAnsi(path, ansi)) return ansi;
   if (const std::wstring shortPath = ShortPathOf(path); !shortPath.empty() && ExactAnsi(shortPath, ansi)) return ansi;
-  return MarkedAnsi(path);
+  return MarkedAnsi(ToU16(path));
 }
 
 struct ScanContext {

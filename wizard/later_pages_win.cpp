@@ -42,14 +42,7 @@ bool IsWholeFileSystem(TNamespace& item) {
 
 bool IsScannableFolder(TNamespace& item) { return IsFolder(item, true, true, false); }
 
-std::string PathForAnsi(const std::wstring& path) {
-  std::string ansi = WStringToAnsi(path);
-  if (AnsiToWString(ansi) == path) return ansi;
-  const std::wstring shortPath = ShortPathOf(path);
-  if (shortPath.empty()) return ansi;
-  std::string shortAnsi = WStringToAnsi(shortPath);
-  return AnsiToWString(shortAnsi) == shortPath ? shortAnsi : ansi;
-}
+std::string PathForAnsi(const std::wstring& path) { return ScanPathOf(path); }
 
 std::wstring PathFromAnsi(const std::string& path) { return ExpandStoredPath(path); }
 

@@ -4,6 +4,7 @@
 
 #include "base/ansi_text_win.h"
 #include "base/file_replacement_win.h"
+#include "base/file_utils_win.h"
 #include "base/handle.h"
 #include "base/scope_guard.h"
 #include "base/system_error_win.h"
@@ -18,18 +19,6 @@ namespace {
 
 // Answers of the overwrite question (the option's index).
 constexpr int kYes = 0, kNo = 1, kYesToAll = 2, kNoToAll = 3, kStopped = -1;
-
-std::wstring LongPathOf(const std::wstring& path) {
-  std::wstring out(MAX_PATH, L'\0');
-  DWORD n = GetLongPathNameW(path.c_str(), out.data(), static_cast<DWORD>(out.size()));
-  if (n >= out.size()) {
-    out.resize(n);
-    n = GetLongPathNameW(path.c_str(), out.data(), static_cast<DWORD>(out.size()));
-  }
-  if (n == 0 || n >= out.size()) return path;
-  out.resize(n);
-  return out;
-}
 
 // Creates every missing folder on the way to the file; failures show later
 // as a failed copy.

@@ -9,6 +9,7 @@
 
 #include "base/ansi_text_win.h"
 #include "base/file_replacement_win.h"
+#include "base/file_utils_win.h"
 #include "base/strings.h"
 #include "base/system_error_win.h"
 #include "foundation/files_win.h"
@@ -49,22 +50,6 @@ std::wstring WideFileName(const std::wstring& path) {
 bool FolderExists(const std::wstring& folder) {
   const DWORD a = GetFileAttributesW(folder.c_str());
   return a != kNoAttributes && (a & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-// The real long path of an access path; the path itself when the system
-// cannot tell.
-std::wstring LongPathOf(const std::wstring& path) {
-  std::wstring out(MAX_PATH, L'\0');
-  for (int attempt = 0; attempt < 3; ++attempt) {
-    const DWORD n = GetLongPathNameW(path.c_str(), out.data(), static_cast<DWORD>(out.size()));
-    if (n == 0) return path;
-    if (n < out.size()) {
-      out.resize(n);
-      return out;
-    }
-    out.resize(n);
-  }
-  return path;
 }
 
 // 64-bit size from the directory entry; 0 when missing.
