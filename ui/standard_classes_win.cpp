@@ -262,6 +262,7 @@ void Indicators(TClassRegistry& r) {
   Prop<TImage>(i, "AutoSize", [](TImage& x, auto& v, auto& ctx) { x.SetAutoSize(ctx.Boolean(v)); });
   Prop<TImage>(i, "Stretch", [](TImage& x, auto& v, auto& ctx) { x.SetStretch(ctx.Boolean(v)); });
   Prop<TImage>(i, "Center", [](TImage& x, auto& v, auto& ctx) { x.SetCenter(ctx.Boolean(v)); });
+  Prop<TImage>(i, "Transparent", [](TImage& x, auto& v, auto& ctx) { x.SetTransparent(ctx.Boolean(v)); });
   Prop<TImage>(i, "Picture", [](TImage& x, auto& v, auto& ctx) {  // a bitmap resource
     TBitmap picture;
     picture.LoadFromResource(ctx.String(v));

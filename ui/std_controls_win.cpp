@@ -624,20 +624,35 @@ void TImage::SetPicture(TBitmap picture) {
   Repaint();
 }
 
+void TImage::SetTransparent(bool on) {
+  transparent_ = on;
+  Repaint();
+}
+
 void TImage::WndProc(TMessage& m) {
   if (m.msg != WM_PAINT) return TControl::WndProc(m);
   const PaintDc paint = BeginPaintDc(HandleIfAllocated());
   if (picture_.Empty()) return;
   const MemoryDc src = CreateMemoryDc(paint.Get());
   const SelectedObject sel = SelectInto(src.Get(), picture_.Handle());
+  int x = 0, y = 0, width = picture_.Width(), height = picture_.Height();
   if (stretch_) {
+    width = Width();
+    height = Height();
+  } else if (center_) {
+    x = (Width() - width) / 2;
+    y = (Height() - height) / 2;
+  }
+  if (transparent_) {
+    const RECT all{0, 0, Width(), Height()};
+    FillRect(paint.Get(), &all, BackgroundBrush());
+    GdiTransparentBlt(paint.Get(), x, y, width, height, src.Get(), 0, 0, picture_.Width(), picture_.Height(),
+                      GetPixel(src.Get(), 0, picture_.Height() - 1));
+  } else if (stretch_) {
     SetStretchBltMode(paint.Get(), HALFTONE);
-    StretchBlt(paint.Get(), 0, 0, Width(), Height(), src.Get(), 0, 0, picture_.Width(),
-               picture_.Height(), SRCCOPY);
+    StretchBlt(paint.Get(), x, y, width, height, src.Get(), 0, 0, picture_.Width(), picture_.Height(), SRCCOPY);
   } else {
-    const int x = center_ ? (Width() - picture_.Width()) / 2 : 0;
-    const int y = center_ ? (Height() - picture_.Height()) / 2 : 0;
-    BitBlt(paint.Get(), x, y, picture_.Width(), picture_.Height(), src.Get(), 0, 0, SRCCOPY);
+    BitBlt(paint.Get(), x, y, width, height, src.Get(), 0, 0, SRCCOPY);
   }
 }
 

@@ -307,13 +307,15 @@ class TImage : public TControl {
   void SetAutoSize(bool on) { autoSize_ = on; }
   void SetStretch(bool on) { stretch_ = on; }
   void SetCenter(bool on) { center_ = on; }
+  // The picture's bottom-left colour is not drawn: the parent shows there.
+  void SetTransparent(bool on);
 
  protected:
   void WndProc(TMessage& m) override;
 
  private:
   TBitmap picture_;
-  bool autoSize_ = false, stretch_ = false, center_ = false;
+  bool autoSize_ = false, stretch_ = false, center_ = false, transparent_ = false;
 };
 
 }  // namespace kv::ui

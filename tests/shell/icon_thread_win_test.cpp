@@ -7,6 +7,7 @@
 #include <chrono>
 #include <thread>
 
+#include "base/scope_guard.h"
 #include "tests/shell/shell_test_util.h"
 
 namespace kv {
@@ -131,6 +132,11 @@ TEST_F(IconThreadTest, ALockedQueueIsServedOnlyAfterItsUnlock) {
   SetEvent(Thread().gate.Get());
   auto* queue = manager_->LockThread();
   ASSERT_NE(queue, nullptr);
+  // Let go however the test ends: the teardown waits for the thread.
+  bool locked = true;
+  ScopeGuard unlock([&] {
+    if (locked) manager_->UnLockThread();
+  });
   // The holder may still queue (the lock is its own); the serials come back to it.
   const uint64_t first = manager_->AddNewItem(this, window_, kAnswer, pidl_.get(), false, nullptr, 31);
   const uint64_t second = manager_->AddNewItem(this, window_, kAnswer, pidl_.get(), false, nullptr, 32);
@@ -139,6 +145,7 @@ TEST_F(IconThreadTest, ALockedQueueIsServedOnlyAfterItsUnlock) {
   EXPECT_EQ((*queue)[0]->Serial, first);
   Sleep(100);
   EXPECT_EQ(Thread().entered, 0);  // nothing taken while held
+  locked = false;
   manager_->UnLockThread();
   PumpUntil([&] { return answers_.got.size() == 2; });
   EXPECT_EQ(answers_.got.size(), 2u);

@@ -76,6 +76,7 @@ inline TBitmap Screenshot(TForm& form, const std::string& name) {
   TBitmap shot;
   shot.CaptureScreen(r);
   const std::string folder = std::string(KV_TEST_BINARY_DIR) + "/screenshots";
+  CreateDirectoryA(KV_TEST_BINARY_DIR, nullptr);  // a folder of the test's prefix may not exist yet
   CreateDirectoryA(folder.c_str(), nullptr);
   const std::string bmp = shot.ToBmpFile();
   std::ofstream(folder + "/" + name + ".bmp", std::ios::binary).write(bmp.data(), std::streamsize(bmp.size()));

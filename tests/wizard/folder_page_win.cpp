@@ -292,7 +292,6 @@ TEST_F(FolderPage, BothPanesDrawTheirCheckGlyphs) {
   page.SysTree->SetTopNode(page.SysTree->FindNode(test::kFixture));
   // The mouse off the box it clicked, which would stay lit.
   SendMessageW(page.SysTree->Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(5, 400));
-  CreateDirectoryW(L"C:\\kvshots", nullptr);
   const ui::TBitmap shot = ui::test::Screenshot(form, "folder_page");
   // The 11x11 pixels of the box drawn in the node's check area, from the top
   // left of its black frame (tree lines are grey).

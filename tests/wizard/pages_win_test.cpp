@@ -265,6 +265,11 @@ TEST(ProgressFrame, ANewSearchStartsCleanAndTheCountShowsOnTheTipColour) {
     EXPECT_EQ(ui::test::PixelAt(shot, host, page.SearchLabel->Handle(), page.SearchLabel->Width() - 2, 2),
               Rgb(COLOR_BTNFACE));
     EXPECT_GT(ui::test::DarkPixels(shot, host, *page.SearchLabel), 20);
+    // The phase marker is an arrow on the page, not on a box of its own colour.
+    HWND marker = page.CurImage->Handle();
+    EXPECT_EQ(ui::test::PixelAt(shot, host, marker, 0, 0), Rgb(COLOR_BTNFACE));
+    EXPECT_EQ(ui::test::PixelAt(shot, host, marker, 0, page.CurImage->Height() - 1), Rgb(COLOR_BTNFACE));
+    EXPECT_EQ(ui::test::PixelAt(shot, host, marker, 10, 10), 0xC81E1Eu);  // the arrow's red
   }
 }
 
