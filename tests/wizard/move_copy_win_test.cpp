@@ -30,8 +30,8 @@ class ProgressWindow : public WizardFixture {
     disk.emplace(kWork, std::initializer_list<const char*>{"first.mp3", "second.mp3"});
     page = disk->page;
     page->CheckAllButtonClick(nullptr);
-    page->ChooseDestination = [](std::wstring& folder, bool& savePaths) {
-      folder = (kWork / "dest").wstring() + L"\\";
+    page->ChooseDestination = [](std::wstring& chosen, bool& savePaths) {
+      chosen = (kWork / "dest").wstring() + L"\\";
       savePaths = false;
       return true;
     };
@@ -54,30 +54,30 @@ TEST_F(ProgressWindow, AskingHalfWayItShowsTheBarTheQuestionAndTheAnswers) {
   int statusInk = 0, questionInk = 0;
   // Polls until the window waits for the answer (the first copy runs before).
   std::function<void()> look = [&] {
-    ui::TForm* form = nullptr;
+    ui::TForm* shown = nullptr;
     for (ui::TForm* f : ui::Application().Forms())
-      if (f->Visible() && f->Text() == "Processing...") form = f;
-    auto* window = form ? dynamic_cast<TLogDisplay*>(form->Owner()) : nullptr;
+      if (f->Visible() && f->Text() == "Processing...") shown = f;
+    auto* window = shown ? dynamic_cast<TLogDisplay*>(shown->Owner()) : nullptr;
     if (!window || window->Answer != -2) {
       ui::test::RunLater(50, look);
       return;
     }
     asked = true;
     hostEnabled = IsWindowEnabled(disk->host.Handle());
-    const ui::TBitmap shot = ui::test::Screenshot(*form, "progress_copy_question");
+    const ui::TBitmap shot = ui::test::Screenshot(*shown, "progress_copy_question");
     // The bar stands at 50 %: filled at a quarter of its width, empty at three quarters.
     ui::TProgressBar& bar = *window->ProgressBar;
-    done = ui::test::PixelAt(shot, *form, bar.Handle(), bar.Width() / 4, bar.Height() / 2);
-    todo = ui::test::PixelAt(shot, *form, bar.Handle(), bar.Width() * 3 / 4, bar.Height() / 2);
-    statusInk = ui::test::DarkPixels(shot, *form, *window->StatusLabel);
+    done = ui::test::PixelAt(shot, *shown, bar.Handle(), bar.Width() / 4, bar.Height() / 2);
+    todo = ui::test::PixelAt(shot, *shown, bar.Handle(), bar.Width() * 3 / 4, bar.Height() / 2);
+    statusInk = ui::test::DarkPixels(shot, *shown, *window->StatusLabel);
     ui::TButton* yes = nullptr;
-    for (size_t i = 0; i < form->ComponentCount(); ++i) {
-      if (auto* b = dynamic_cast<ui::TButton*>(form->Components(i)); b && b->Visible()) {
+    for (size_t i = 0; i < shown->ComponentCount(); ++i) {
+      if (auto* b = dynamic_cast<ui::TButton*>(shown->Components(i)); b && b->Visible()) {
         buttons.push_back(b->Text());
         if (b->Text() == "Yes") yes = b;
       }
-      if (auto* l = dynamic_cast<ui::TLabel*>(form->Components(i)); l && l != window->StatusLabel)
-        questionInk = ui::test::DarkPixels(shot, *form, *l);
+      if (auto* l = dynamic_cast<ui::TLabel*>(shown->Components(i)); l && l != window->StatusLabel)
+        questionInk = ui::test::DarkPixels(shot, *shown, *l);
     }
     // Any answer ends the wait; Stop when "Yes" is missing.
     ui::test::ClickWindow(yes ? *yes : *window->StopButton);

@@ -32,6 +32,7 @@ void Write(const fs::path& path, const std::string& text) {
 // Answers from a script; records what was shown.
 class ScriptedUi : public TProcessUi {
  public:
+  using TProcessUi::SetStatus;
   bool Confirm(const std::string& question) override {
     confirmations.push_back(question);
     return confirm;
