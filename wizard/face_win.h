@@ -49,6 +49,7 @@ void ResetFace();
 // action image lists.
 void Init(TProcedure onStart, TProcedure onFinish, TProcedure onIdle, ui::TCloseQueryEvent onTryClose);
 // The main loop: returns once the main window has closed, after OnFinish.
+// Every pass ends with OnIdle and ReCheckMenu.
 void WaitAction();
 // After the application's own loop has returned: a main window closed before
 // the first idle moment never let the shell take the loop, so its OnFinish
