@@ -81,8 +81,13 @@ void FoundationFinalize() {
   }
 }
 
-TProgAction& AddAction(int group, std::string path, bool flag1, bool flag2, bool flag3, bool flag4,
-                       std::function<void(TProgAction&)> onExecute, std::function<bool(HWND, TProgAction&)> onUpdate) {
+namespace {
+
+// The registration both kinds of action share: the settings store first,
+// then the action appended, its override applied and its same-path link set.
+template <class Action>
+Action& Register(std::unique_ptr<Action> action, int group, std::string path,
+                 std::array<bool, 4> flags, std::function<bool(HWND, TProgAction&)> onUpdate) {
   if (Configer() == nullptr) {
     try {
       CreateConfiger();
@@ -90,15 +95,13 @@ TProgAction& AddAction(int group, std::string path, bool flag1, bool flag2, bool
       HaltAfter(e.what());
     }
   }
-  auto action = std::make_unique<TProgAction>();
   action->Group = group;
   action->Path = std::move(path);
-  action->Flags = {flag1, flag2, flag3, flag4};
-  action->OnExecute = std::move(onExecute);
+  action->Flags = flags;
   action->OnUpdate = std::move(onUpdate);
+  Action& added = *action;
   auto& actions = Actions();
   actions.push_back(std::move(action));
-  TProgAction& added = *actions.back();
   ReInitAction(added);
   const std::string normalised = NormalisedPath(added.Path);
   for (size_t i = actions.size() - 1; i-- > 0;) {
@@ -108,6 +111,25 @@ TProgAction& AddAction(int group, std::string path, bool flag1, bool flag2, bool
     }
   }
   return added;
+}
+
+}  // namespace
+
+TProgAction& AddAction(int group, std::string path, bool flag1, bool flag2, bool flag3, bool flag4,
+                       std::function<void(TProgAction&)> onExecute, std::function<bool(HWND, TProgAction&)> onUpdate) {
+  auto action = std::make_unique<TProgAction>();
+  action->OnExecute = std::move(onExecute);
+  return Register(std::move(action), group, std::move(path), {flag1, flag2, flag3, flag4}, std::move(onUpdate));
+}
+
+TDynActionList& AddActionList(int group, std::string path, bool flag1, bool flag2, bool flag3, bool flag4,
+                              std::vector<std::string> lines,
+                              std::function<void(TDynActionList&, int line)> onExecuteLine,
+                              std::function<bool(HWND, TProgAction&)> onUpdate) {
+  auto action = std::make_unique<TDynActionList>();
+  action->Lines = std::move(lines);
+  action->OnExecuteLine = std::move(onExecuteLine);
+  return Register(std::move(action), group, std::move(path), {flag1, flag2, flag3, flag4}, std::move(onUpdate));
 }
 
 void ReInitAction(TProgAction& action) {

@@ -32,6 +32,7 @@ void FoundationFinalize();
 // One program action, registered by the wizard's units.
 class TProgAction {
  public:
+  virtual ~TProgAction() = default;
   int Group = 0;
   std::string Path;            // menu levels separated by "~"; "-" next to "~" marks a separator
   uint16_t ShortCut = 0;       // virtual key with the modifier bits of TextToShortCut; 0: none
@@ -44,10 +45,23 @@ class TProgAction {
   int SamePathIndex = -1;      // latest earlier action with the same normalised path
 };
 
+// A list-type action: the menu shows one item per line, and choosing a line
+// runs OnExecuteLine with the line's index (from 0).
+class TDynActionList : public TProgAction {
+ public:
+  std::vector<std::string> Lines;
+  std::function<void(TDynActionList&, int line)> OnExecuteLine;
+};
+
 // Registers an action (creating the settings store first when missing) and applies its override.
 TProgAction& AddAction(int group, std::string path, bool flag1, bool flag2, bool flag3, bool flag4,
                        std::function<void(TProgAction&)> onExecute,
                        std::function<bool(HWND, TProgAction&)> onUpdate = {});
+// The same for a list-type action with its first lines.
+TDynActionList& AddActionList(int group, std::string path, bool flag1, bool flag2, bool flag3, bool flag4,
+                              std::vector<std::string> lines,
+                              std::function<void(TDynActionList&, int line)> onExecuteLine,
+                              std::function<bool(HWND, TProgAction&)> onUpdate = {});
 // Reads the action's override "order|a,b,image,shortcut" from section "Menu".
 void ReInitAction(TProgAction& action);
 void ClearActions();

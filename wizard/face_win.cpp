@@ -6,6 +6,7 @@
 #include "foundation/foundation_init_win.h"
 #include "ui/application_win.h"
 #include "ui/forms_win.h"
+#include "wizard/action_menu_win.h"
 
 namespace kv {
 namespace {
@@ -80,6 +81,7 @@ void Init(TProcedure onStart, TProcedure onFinish, TProcedure onIdle, ui::TClose
   stub.OnFinish = std::move(onFinish);
   stub.OnIdle = std::move(onIdle);
   stub.OnTryClose = std::move(onTryClose);
+  FillImageList();
 }
 
 void WaitAction() {
@@ -94,6 +96,7 @@ void WaitAction() {
       ui::Application().HandleException(std::current_exception());
     }
     ui::Fire(stub->OnIdle);
+    ReCheckMenu();
     // A WM_QUIT from elsewhere ends the application's loops; this one too.
     if (ui::Application().Terminated()) break;
   }

@@ -9,6 +9,7 @@
 
 namespace kv {
 
+class TActionMenuItem;
 using TProcedure = std::function<void()>;
 
 class TStub : public ui::TComponent {
@@ -26,6 +27,11 @@ class TStub : public ui::TComponent {
   void FormClose(ui::TComponent* sender, ui::TCloseAction& action);
   // The "File~Exit" action: closes the main form.
   void OnExit(ui::TComponent* sender);
+  // A click on an action's menu item: its checked state goes to the action's
+  // other items, then the action's handler and those of the earlier actions
+  // under the same menu path run, newest first, each only when enabled
+  // (defined with the menu items, action_menu_win.cpp).
+  void OnClick(TActionMenuItem& sender);
 
  private:
   bool installed_ = false;  // the main form's close handlers are ours
@@ -39,9 +45,11 @@ bool Terminated();
 void ResetFace();
 
 // Creates the shell, registers "File~Exit", makes the shell the application's
-// idle handler and stores the callbacks (each may be empty).
+// idle handler, stores the callbacks (each may be empty) and fills the
+// action image lists.
 void Init(TProcedure onStart, TProcedure onFinish, TProcedure onIdle, ui::TCloseQueryEvent onTryClose);
 // The main loop: returns once the main window has closed, after OnFinish.
+// Every pass ends with OnIdle and ReCheckMenu.
 void WaitAction();
 // After the application's own loop has returned: a main window closed before
 // the first idle moment never let the shell take the loop, so its OnFinish

@@ -204,6 +204,17 @@ TEST_F(Actions, ActionsOfTheSamePathAreLinkedToTheLatestEarlierOne) {
   EXPECT_EQ(ProgActions()[0]->Order, 0);  // the first action without an order keeps 0
 }
 
+// A list-type action is registered by the same rules and freed through the base.
+TEST_F(Actions, AListActionIsRegisteredLikeAnyOther) {
+  AddAction(0, "File~Open", false, false, false, false, {});
+  TDynActionList& list = AddActionList(0, "File~-Open-", true, true, true, true, {"a", "b"}, {});
+  EXPECT_EQ(ProgActions().back().get(), &list);
+  EXPECT_EQ(list.SamePathIndex, 0);
+  EXPECT_EQ(list.Flags, (std::array<bool, 4>{true, true, false, true}));
+  EXPECT_EQ(list.ImageIndex, 3);
+  EXPECT_EQ(list.Lines.size(), 2u);
+}
+
 TEST(ShortCuts, TextsAreReadAsTheMenuShowsThem) {
   const struct {
     const char* text;
