@@ -193,6 +193,7 @@ void TUnZipper::ResetDirectory() {
   zipDate_.reset();
   endCentral_.Clear();
   endCentralModified_ = false;
+  pendingZipComment_.reset();
   zipStream_.reset();
   hardScan_ = false;
   directoryWhole_ = false;
@@ -298,8 +299,13 @@ std::string TUnZipper::ZipComment() {
 }
 
 void TUnZipper::SetZipComment(const std::string& comment) {
+  // The comment lives in the end record, which comes with the directory:
+  // read it first, so that the new comment is compared with the archive's
+  // and reading the directory later cannot put the old one back.
+  if (!entries_ && !zipName_.empty() && fs_.FileExists(zipName_)) ReadZip();
   if (ZipComment() == comment) return;
   endCentral_.SetZipComment(comment);
+  pendingZipComment_ = comment;
   endCentralModified_ = true;
 }
 
@@ -311,7 +317,12 @@ void TUnZipper::OpenZip() {
   const bool changed = entries_ && fs_.FileDosDateTime(zipName_) != zipDate_;
   if (changed) zipStream_.reset();
   if (!zipStream_) OpenArchiveFile();
-  if (!entries_ || changed) GetFileInfo();
+  if (!entries_ || changed) {
+    GetFileInfo();
+    // A comment set and not yet written stays the one to write, also over
+    // the end record of a file replaced meanwhile.
+    if (pendingZipComment_) endCentral_.SetZipComment(*pendingZipComment_);
+  }
 }
 
 void TUnZipper::OpenArchiveFile() {

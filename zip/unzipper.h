@@ -136,6 +136,9 @@ class TUnZipper {
   std::string FileComment(int index);
   void SetFileComment(int index, const std::string& comment);
   std::string ZipComment();
+  // Reads the directory first when the archive exists and it is not loaded;
+  // the comment set is what the next write of the archive carries (a new
+  // archive too).
   void SetZipComment(const std::string& comment);
   // True after the directory was rebuilt by scanning local headers.
   bool HardScanned() const { return hardScan_; }
@@ -195,6 +198,8 @@ class TUnZipper {
   std::unique_ptr<TSortedZip> sorted_;
   TEndCentral endCentral_;
   bool endCentralModified_ = false;
+  // The archive comment set since the directory was read, until written.
+  std::optional<std::string> pendingZipComment_;
   std::optional<uint32_t> zipDate_;
   TMultiMode multiMode_ = TMultiMode::mmNone;
   bool busy_ = false;

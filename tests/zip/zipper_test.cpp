@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <functional>
 #include <iterator>
 
 #include "tests/zip/zipper_test_util.h"
@@ -153,6 +154,54 @@ TEST(Zipper, SaveModifiedRewritesOnlyWhenCommentsChanged) {
   EXPECT_EQ(z->ZipComment(), "archive note");
   EXPECT_EQ(z->FileComment(0), "entry note");
   EXPECT_EQ(f.Load("a"), Text(100, 9));
+}
+
+// An archive comment set while the directory is still unread (the name just
+// set) is what the next write carries, whatever comes next: adding an
+// entry, saving, naming another archive. The same for an archive that does
+// not exist yet, and for one replaced on disk before the write.
+TEST(Zipper, ArchiveCommentSetBeforeTheDirectoryIsReadIsWritten) {
+  const Bytes old = test::BuildZip({{"a", test::Bytes("one")}}, "old");
+  const std::function<void(TZipper&)> next[] = {
+      [](TZipper& z) { EXPECT_EQ(z.ZipFromBuffer("two", 3, "b"), 1); },
+      [](TZipper& z) { z.SaveModifiedZipFile(); },
+      [](TZipper& z) { z.SetZipName("C:\data\other.zip"); },
+  };
+  for (const std::string comment : {"new", ""}) {
+    for (size_t k = 0; k < std::size(next); ++k) {
+      SCOPED_TRACE("'" + comment + "' then step " + std::to_string(k));
+      Fixture f;
+      f.fs.Put(kArchive, old);
+      {
+        auto z = f.Open();
+        z->SetZipComment(comment);
+        EXPECT_EQ(z->ZipComment(), comment);
+        next[k](*z);
+      }
+      auto z = f.Open();
+      z->ReadZip();
+      EXPECT_EQ(z->ZipComment(), comment);
+      EXPECT_EQ(f.Load("a"), test::Bytes("one"));
+    }
+  }
+  {
+    Fixture f;  // no archive yet
+    auto z = f.Open();
+    z->SetZipComment("first");
+    EXPECT_EQ(z->ZipFromBuffer("x", 1, "x"), 1);
+    EXPECT_EQ(z->ZipComment(), "first");
+  }
+  {
+    Fixture f;
+    f.fs.Put(kArchive, old);
+    auto z = f.Open();
+    z->ReadZip();
+    z->SetZipComment("mine");
+    f.fs.Put(kArchive, test::BuildZip({{"c", test::Bytes("three")}}, "theirs"), 0x5A220000);  // another date
+    z->SaveModifiedZipFile();
+    EXPECT_EQ(z->ZipComment(), "mine");
+    EXPECT_EQ(f.Load("c"), test::Bytes("three"));
+  }
 }
 
 // A hand-made archive as other tools write them: local and central extra
