@@ -194,6 +194,7 @@ void TUnZipper::ResetDirectory() {
   endCentral_.Clear();
   endCentralModified_ = false;
   pendingZipComment_.reset();
+  pendingFileComments_.clear();
   zipStream_.reset();
   hardScan_ = false;
   directoryWhole_ = false;
@@ -276,7 +277,9 @@ std::string TUnZipper::FileComment(int index) {
 
 void TUnZipper::SetFileComment(int index, const std::string& comment) {
   if (FileComment(index) == comment) return;
-  const_cast<TZipHeaderInfo&>(Entry(index)).SetFileComment(comment);
+  TZipHeaderInfo& e = const_cast<TZipHeaderInfo&>(Entry(index));
+  e.SetFileComment(comment);
+  pendingFileComments_[LowerAscii(e.FullName())] = comment;
   endCentralModified_ = true;
 }
 
@@ -319,9 +322,15 @@ void TUnZipper::OpenZip() {
   if (!zipStream_) OpenArchiveFile();
   if (!entries_ || changed) {
     GetFileInfo();
-    // A comment set and not yet written stays the one to write, also over
-    // the end record of a file replaced meanwhile.
+    // Comments set and not yet written stay the ones to write, also over
+    // the directory of a file replaced meanwhile (by entry name there).
     if (pendingZipComment_) endCentral_.SetZipComment(*pendingZipComment_);
+    if (!pendingFileComments_.empty()) {
+      for (TZipHeaderInfo* e : *entries_) {
+        const auto it = pendingFileComments_.find(LowerAscii(e->FullName()));
+        if (it != pendingFileComments_.end()) e->SetFileComment(it->second);
+      }
+    }
   }
 }
 

@@ -20,6 +20,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -198,8 +199,10 @@ class TUnZipper {
   std::unique_ptr<TSortedZip> sorted_;
   TEndCentral endCentral_;
   bool endCentralModified_ = false;
-  // The archive comment set since the directory was read, until written.
+  // The comments set since the directory was read, until written: the
+  // archive's, and the entries' by folded full name.
   std::optional<std::string> pendingZipComment_;
+  std::unordered_map<std::string, std::string> pendingFileComments_;
   std::optional<uint32_t> zipDate_;
   TMultiMode multiMode_ = TMultiMode::mmNone;
   bool busy_ = false;

@@ -159,7 +159,8 @@ TEST(Zipper, SaveModifiedRewritesOnlyWhenCommentsChanged) {
 // An archive comment set while the directory is still unread (the name just
 // set) is what the next write carries, whatever comes next: adding an
 // entry, saving, naming another archive. The same for an archive that does
-// not exist yet, and for one replaced on disk before the write.
+// not exist yet, and for one replaced on disk before the write (whose
+// entries of the same names take the entry comments set).
 TEST(Zipper, ArchiveCommentSetBeforeTheDirectoryIsReadIsWritten) {
   const Bytes old = test::BuildZip({{"a", test::Bytes("one")}}, "old");
   const std::function<void(TZipper&)> next[] = {
@@ -197,9 +198,13 @@ TEST(Zipper, ArchiveCommentSetBeforeTheDirectoryIsReadIsWritten) {
     auto z = f.Open();
     z->ReadZip();
     z->SetZipComment("mine");
-    f.fs.Put(kArchive, test::BuildZip({{"c", test::Bytes("three")}}, "theirs"), 0x5A220000);  // another date
+    z->SetFileComment(0, "on a");
+    f.fs.Put(kArchive, test::BuildZip({{"c", test::Bytes("three")}, {"A", test::Bytes("one")}}, "theirs"),
+             0x5A220000);  // another date
     z->SaveModifiedZipFile();
     EXPECT_EQ(z->ZipComment(), "mine");
+    EXPECT_EQ(z->FileComment(0), "");
+    EXPECT_EQ(z->FileComment(1), "on a");
     EXPECT_EQ(f.Load("c"), test::Bytes("three"));
   }
 }
