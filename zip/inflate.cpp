@@ -33,11 +33,11 @@ constexpr std::array<uint8_t, 30> kDistExtra = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3, 
 // Order in which the code-length code's lengths are sent.
 constexpr std::array<uint8_t, 19> kCodeLengthOrder = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
 // Blocks in a row that may end without a byte of output. An encoder makes
-// an empty block only when asked to flush or finish (an empty stored block
-// for a sync or full flush, an empty fixed block or two for a partial one,
-// an empty last block), a few in a row at most. A longer run is work
-// without output: each dynamic block builds its tables again, so a stream
-// of nothing but empty blocks costs about a quarter of a second per MiB.
+// an empty block only when its caller flushes or finishes (an empty stored
+// block to reach a byte boundary, an empty fixed block or two, an empty
+// last block), a few in a row at most. A longer run is work without output:
+// each dynamic block builds its tables again, so a stream of nothing but
+// empty blocks would cost about a quarter of a second per MiB.
 constexpr int kMaxEmptyBlockRun = 64;
 
 class Inflater {
