@@ -77,7 +77,8 @@ class TVectorOutput : public TDecodeOutput {
 // Results of the decoders.
 enum class TDecodeResult {
   Ok = 0,
-  BadData = 1,      // bad stored length, bad counts or repeat, invalid code, distance too far back
+  BadData = 1,      // bad stored length, bad counts or repeat, invalid code, distance too far back,
+                    // a run of empty blocks
   BadTable = 2,     // unknown block type, over-subscribed or incomplete code
   OutOfMemory = 3,
   BadTree = 4,      // implode tree that does not add up

@@ -32,6 +32,13 @@ constexpr std::array<uint8_t, 30> kDistExtra = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3, 
                                                 6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
 // Order in which the code-length code's lengths are sent.
 constexpr std::array<uint8_t, 19> kCodeLengthOrder = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
+// Blocks in a row that may end without a byte of output. An encoder makes
+// an empty block only when its caller flushes or finishes (an empty stored
+// block to reach a byte boundary, an empty fixed block or two, an empty
+// last block), a few in a row at most. A longer run is work without output:
+// each dynamic block builds its tables again, so a stream of nothing but
+// empty blocks would cost about a quarter of a second per MiB.
+constexpr int kMaxEmptyBlockRun = 64;
 
 class Inflater {
  public:
@@ -39,15 +46,19 @@ class Inflater {
 
   TDecodeResult Run() {
     bool last = false;
+    int emptyRun = 0;
     do {
       if (!Need(3)) return Truncated();
       last = Bits(1);
       const uint32_t type = Bits(2);
+      const uint64_t before = total_;
       const TDecodeResult r = type == 0   ? Stored()
                               : type == 1 ? Fixed()
                               : type == 2 ? Dynamic()
                                           : Fail(TDecodeResult::BadTable, TInflateFault::kBadBlockType);
       if (r != TDecodeResult::Ok) return r;
+      emptyRun = total_ == before ? emptyRun + 1 : 0;
+      if (emptyRun > kMaxEmptyBlockRun) return Fail(TDecodeResult::BadData, TInflateFault::kEmptyBlockRun);
     } while (!last);
     if (wp_ > 0) out_.Write(std::span<const uint8_t>(window_.data(), wp_));
     fault_ = TInflateFault::kNone;
@@ -276,6 +287,7 @@ const char* InflateFaultText(TInflateFault fault) {
     case TInflateFault::kBadCodeLengths: return "bad code lengths";
     case TInflateFault::kBadCode: return "bad code";
     case TInflateFault::kDistanceTooFarBack: return "distance too far back";
+    case TInflateFault::kEmptyBlockRun: return "too many empty blocks in a row";
   }
   return "unknown fault";
 }

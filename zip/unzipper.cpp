@@ -193,6 +193,8 @@ void TUnZipper::ResetDirectory() {
   zipDate_.reset();
   endCentral_.Clear();
   endCentralModified_ = false;
+  pendingZipComment_.reset();
+  pendingFileComments_.clear();
   zipStream_.reset();
   hardScan_ = false;
   directoryWhole_ = false;
@@ -275,7 +277,9 @@ std::string TUnZipper::FileComment(int index) {
 
 void TUnZipper::SetFileComment(int index, const std::string& comment) {
   if (FileComment(index) == comment) return;
-  const_cast<TZipHeaderInfo&>(Entry(index)).SetFileComment(comment);
+  TZipHeaderInfo& e = const_cast<TZipHeaderInfo&>(Entry(index));
+  e.SetFileComment(comment);
+  pendingFileComments_[LowerAscii(e.FullName())] = comment;
   endCentralModified_ = true;
 }
 
@@ -298,8 +302,13 @@ std::string TUnZipper::ZipComment() {
 }
 
 void TUnZipper::SetZipComment(const std::string& comment) {
+  // The comment lives in the end record, which comes with the directory:
+  // read it first, so that the new comment is compared with the archive's
+  // and reading the directory later cannot put the old one back.
+  if (!entries_ && !zipName_.empty() && fs_.FileExists(zipName_)) ReadZip();
   if (ZipComment() == comment) return;
   endCentral_.SetZipComment(comment);
+  pendingZipComment_ = comment;
   endCentralModified_ = true;
 }
 
@@ -311,7 +320,18 @@ void TUnZipper::OpenZip() {
   const bool changed = entries_ && fs_.FileDosDateTime(zipName_) != zipDate_;
   if (changed) zipStream_.reset();
   if (!zipStream_) OpenArchiveFile();
-  if (!entries_ || changed) GetFileInfo();
+  if (!entries_ || changed) {
+    GetFileInfo();
+    // Comments set and not yet written stay the ones to write, also over
+    // the directory of a file replaced meanwhile (by entry name there).
+    if (pendingZipComment_) endCentral_.SetZipComment(*pendingZipComment_);
+    if (!pendingFileComments_.empty()) {
+      for (TZipHeaderInfo* e : *entries_) {
+        const auto it = pendingFileComments_.find(LowerAscii(e->FullName()));
+        if (it != pendingFileComments_.end()) e->SetFileComment(it->second);
+      }
+    }
+  }
 }
 
 void TUnZipper::OpenArchiveFile() {

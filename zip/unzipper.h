@@ -20,6 +20,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -136,6 +137,9 @@ class TUnZipper {
   std::string FileComment(int index);
   void SetFileComment(int index, const std::string& comment);
   std::string ZipComment();
+  // Reads the directory first when the archive exists and it is not loaded;
+  // the comment set is what the next write of the archive carries (a new
+  // archive too).
   void SetZipComment(const std::string& comment);
   // True after the directory was rebuilt by scanning local headers.
   bool HardScanned() const { return hardScan_; }
@@ -195,6 +199,10 @@ class TUnZipper {
   std::unique_ptr<TSortedZip> sorted_;
   TEndCentral endCentral_;
   bool endCentralModified_ = false;
+  // The comments set since the directory was read, until written: the
+  // archive's, and the entries' by folded full name.
+  std::optional<std::string> pendingZipComment_;
+  std::unordered_map<std::string, std::string> pendingFileComments_;
   std::optional<uint32_t> zipDate_;
   TMultiMode multiMode_ = TMultiMode::mmNone;
   bool busy_ = false;

@@ -500,6 +500,8 @@ int TZipper::ProcessFiles() {
       ZipComment();  // the new end record keeps it
       r.end.Assign(endCentral_);
       r.end.entriesThisDisk = r.end.totalEntries = 0;
+    } else if (pendingZipComment_) {
+      r.end.SetZipComment(*pendingZipComment_);
     }
     const bool oldSpan = existed && multiMode_ == TMultiMode::mmSpan;
     const bool oldBlocks = existed && multiMode_ == TMultiMode::mmBlocks;

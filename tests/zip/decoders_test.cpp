@@ -208,6 +208,23 @@ TEST(Inflate, MatchAheadOfTheWritePositionAfterTheWindowWraps) {
   for (size_t i = 32778; i < d.bytes.size(); ++i) ASSERT_EQ(d.bytes[i], d.bytes[i - 32700]) << i;
 }
 
+TEST(Inflate, LongRunsOfEmptyBlocksAreRefused) {
+  // Three runs of n empty fixed blocks, each ended by a block of one byte.
+  for (int n : {64, 65}) {
+    Bits b;
+    for (int r = 0; r < 3; ++r) {
+      for (int i = 0; i < n; ++i) b.Put(2, 3).Code(0, 7);
+      b.Put(r == 2 ? 3 : 2, 3).Code(0x30 + 'x', 8).Code(0, 7);
+    }
+    TSpanInput in(b.out);
+    TVectorOutput out(1 << 20);
+    TInflateFault fault = TInflateFault::kNone;
+    EXPECT_EQ(Inflate(in, out, fault), n == 64 ? TDecodeResult::Ok : TDecodeResult::BadData);
+    EXPECT_EQ(fault, n == 64 ? TInflateFault::kNone : TInflateFault::kEmptyBlockRun);
+    EXPECT_EQ(out.Bytes().size(), n == 64 ? 3u : 0u);
+  }
+}
+
 TEST(Inflate, OutputCapStopsTheDecoder) {
   std::vector<uint8_t> stored = {0x01, 0x0A, 0x00, 0xF5, 0xFF};
   stored.resize(stored.size() + 10, 'z');

@@ -136,6 +136,9 @@ const std::string kHello = "hello hello hello";
 TEST(ZipReader, FailingEntriesContributeNothing) {
   std::vector<uint8_t> truncated(kHelloDeflate.begin(), kHelloDeflate.begin() + 5);
   std::vector<uint8_t> garbage = {0xff, 0xff, 0xff, 0xff};  // block type 3
+  // 65 empty blocks in a row, then "hi": valid deflate, but no encoder's.
+  const auto emptyRun = ReadFile(std::string(KV_TEST_SOURCE_DIR) + "/tests/corpus/zip_inflate/regress/empty_block_run.bin");
+  ASSERT_FALSE(emptyRun.empty());
   struct Case {
     const char* what;
     TestEntry entry;
@@ -143,6 +146,7 @@ TEST(ZipReader, FailingEntriesContributeNothing) {
   } cases[] = {
       {"bad CRC", {"e", Bytes(kHello), kHelloDeflate, 8, "", 1234u}, "crc"},
       {"damaged data", {"e", Bytes(kHello), garbage, 8}, "crc"},
+      {"a run of empty blocks", {"e", Bytes("hi"), emptyRun, 8}, "crc"},
       {"data ends early", {"e", Bytes(kHello), truncated, 8}, "crc"},
       {"more than its size", {"e", Bytes(kHello), kHelloDeflate, 8, "", std::nullopt, 5u}, "crc"},
       {"less than its size", {"e", Bytes(kHello), kHelloDeflate, 8, "", std::nullopt, 50u}, "crc"},

@@ -155,6 +155,31 @@ TEST(Zipper, SaveModifiedRewritesOnlyWhenCommentsChanged) {
   EXPECT_EQ(f.Load("a"), Text(100, 9));
 }
 
+// Comments set right after naming the archive (its directory unread) are
+// what the next write carries, a new archive's too; those set before the
+// file is replaced on disk go onto its directory, entry comments by name.
+TEST(Zipper, CommentsSetBeforeTheDirectoryIsReadAreWritten) {
+  Fixture f;
+  auto z = f.Open();
+  z->SetZipComment("first");  // no archive yet
+  EXPECT_EQ(z->ZipFromBuffer("a", 1, "a"), 1);
+  EXPECT_EQ(z->ZipComment(), "first");
+  z = f.Open();
+  z->SetZipComment("");  // a change: the archive has one
+  z->SaveModifiedZipFile();
+  EXPECT_EQ(z->ZipComment(), "");
+  z = f.Open();
+  z->SetZipComment("new");
+  EXPECT_EQ(z->ZipFromBuffer("b", 1, "b"), 1);
+  EXPECT_EQ(z->ZipComment(), "new");
+  z->SetZipComment("mine");
+  z->SetFileComment(1, "on b");
+  f.fs.Put(kArchive, test::BuildZip({{"c", {}}, {"B", {}}}), 0x5A220000);  // another date
+  z->SaveModifiedZipFile();
+  EXPECT_EQ(z->ZipComment(), "mine");
+  EXPECT_EQ(z->FileComment(1), "on b");
+}
+
 // A hand-made archive as other tools write them: local and central extra
 // fields of different lengths, a data descriptor with its signature, an
 // entry comment and an archive comment.
