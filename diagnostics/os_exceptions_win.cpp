@@ -46,6 +46,7 @@ struct OsState {
   TDiagModuleInfoList exeCode;
   HANDLE reporterThread = nullptr;
   HANDLE request = nullptr;
+  HANDLE stored = nullptr;
   HANDLE done = nullptr;
   CONTEXT overflowContext{};
   uint64_t overflowTop = 0;
@@ -56,6 +57,10 @@ OsState& State() {
   static OsState state;
   return state;
 }
+
+// How long the overflowing thread waits for the report to be stored: a
+// reporter stuck on a lock the system cannot bound still lets the process end.
+constexpr DWORD kOverflowStoreLimitMs = 30000;
 
 // The fault being converted on this thread.
 thread_local EXCEPTION_RECORD tRecord{};
@@ -115,7 +120,9 @@ LONG CALLBACK VectoredHandler(EXCEPTION_POINTERS* info) noexcept {
     state.overflowContext = *info->ContextRecord;
     state.overflowTop = StackTop();
     SetEvent(state.request);
-    WaitForSingleObject(state.done, 10000);
+    if (WaitForSingleObject(state.stored, kOverflowStoreLimitMs) == WAIT_OBJECT_0) {
+      WaitForSingleObject(state.done, INFINITE);
+    }
     TerminateProcess(GetCurrentProcess(), EXCEPTION_STACK_OVERFLOW);
     return EXCEPTION_CONTINUE_SEARCH;
   }
@@ -162,9 +169,11 @@ DWORD WINAPI ReporterThread(void*) noexcept {
   for (;;) {
     if (WaitForSingleObject(state.request, INFINITE) != WAIT_OBJECT_0) return 0;
     try {
-      if (state.reporter) state.reporter(state.overflowContext, state.overflowTop);
+      const std::function<void()> stored = [&state] { SetEvent(state.stored); };
+      if (state.reporter) state.reporter(state.overflowContext, state.overflowTop, stored);
     } catch (...) {
     }
+    SetEvent(state.stored);
     SetEvent(state.done);
   }
 }
@@ -226,7 +235,8 @@ bool InstallOsExceptionHandler() {
   }
   if (state.reporterThread == nullptr) {
     state.request = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    state.done = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    state.stored = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    state.done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     state.reporterThread = CreateThread(nullptr, 256 * 1024, &ReporterThread, nullptr, 0, nullptr);
   }
   state.handler = AddVectoredExceptionHandler(1, &VectoredHandler);
