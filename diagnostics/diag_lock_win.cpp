@@ -10,6 +10,18 @@ namespace {
 std::array<std::atomic<DWORD>, 16> gFaultThreads{};
 std::atomic<long long> gFaultWaitMs{2000};
 
+// Polls the lock until waitMs have passed. Not a timed wait of the run-time:
+// its clock finds a system function by name on first use, which takes the
+// loader's lock, and that may be what a thread that never lets go holds.
+bool TryFor(std::mutex& mutex, long long waitMs) noexcept {
+  const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(waitMs < 0 ? 0 : waitMs);
+  for (;;) {
+    if (mutex.try_lock()) return true;
+    if (GetTickCount64() >= deadline) return false;
+    Sleep(1);
+  }
+}
+
 // The loader lock's entry points, found at start-up: finding them later would
 // itself take the lock.
 using LockLoaderFn = LONG(NTAPI*)(ULONG flags, ULONG* disposition, ULONG_PTR* cookie);
@@ -109,8 +121,7 @@ bool TDiagCriticalSection::Enter() {
     // holder that kept it once keeps it: a report of many lines must not
     // wait for each.
     if (owner_.load() == self) return false;
-    const bool taken = givenUp_.load() ? mutex_.try_lock() : mutex_.try_lock_for(DiagFaultWait());
-    if (!taken) {
+    if (!TryFor(mutex_, givenUp_.load() ? 0 : gFaultWaitMs.load())) {
       givenUp_.store(true);
       return false;
     }

@@ -20,7 +20,7 @@ class TDiagCriticalSection {
   void Leave();
 
  private:
-  std::timed_mutex mutex_;
+  std::mutex mutex_;
   std::atomic<DWORD> owner_{0};
   // A fault scope waited in vain once: the next tries do not wait again.
   std::atomic<bool> givenUp_{false};

@@ -1,6 +1,7 @@
 #include "diagnostics/exception_report_win.h"
 
 #include <cxxabi.h>
+#include <x86intrin.h>
 
 #include <algorithm>
 #include <cstdarg>
@@ -51,7 +52,11 @@ std::string LocaleTime(const SYSTEMTIME& time) {
 struct RandomState {
   TDiagCriticalSection lock;
   std::atomic<unsigned> fallbackDraws{0};
-  std::mt19937 generator{std::random_device{}() ^ static_cast<unsigned>(GetTickCount64()) ^ GetCurrentProcessId()};
+  // Seeded from the clocks: the run-time's random device finds its system
+  // function by name, which takes the loader's lock, and the first report
+  // of a process may be made while a thread that never lets go holds it.
+  std::mt19937 generator{static_cast<unsigned>(__rdtsc()) ^ static_cast<unsigned>(GetTickCount64()) ^
+                         GetCurrentProcessId()};
   std::function<unsigned()> source;
 };
 
