@@ -56,6 +56,7 @@ bool TryLoaderLock(ULONG_PTR& cookie) noexcept {
     ULONG disposition = 0;
     cookie = 0;
     if (gLoaderLock.lock(kLoaderLockTryOnly, &disposition, &cookie) >= 0 && disposition == kLoaderLockAcquired) {
+      gLoaderGivenUp.store(false);
       return true;
     }
     if (GetTickCount64() >= deadline) break;
