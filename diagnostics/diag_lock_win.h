@@ -1,9 +1,10 @@
 #pragma once
 // The locks of the diagnostics' shared state (the location lookups, the
-// recorded stack lists, the module list). A fault reported while one of them
-// is held, by the faulting thread itself or by a thread that will never let
-// go, must not hang the report: inside a fault scope the locks are tried for
-// a bounded time and the work that needed one is skipped.
+// recorded stack lists, the module list, the notifier list, the entry names'
+// random numbers) and the guard of the system loader's lock. A fault reported
+// while one of them is held, by the faulting thread itself or by a thread
+// that will never let go, must not hang the report: inside a fault scope the
+// locks are tried for a bounded time and the work that needed one is skipped.
 #include <windows.h>
 
 #include <atomic>
