@@ -6,6 +6,7 @@
 
 #include "diagnostics/call_site.h"
 #include "diagnostics/diag_hooks_win.h"
+#include "diagnostics/diag_lock_win.h"
 #include "diagnostics/diag_stack_win.h"
 
 extern "C" {
@@ -111,6 +112,17 @@ uint64_t StackTop() noexcept {
   return top;
 }
 
+// A processor fault is told with the diagnostics' locks bounded: the
+// faulting thread may hold one of them itself (a fault in the diagnostics'
+// own code), or hold what a thread inside a notifier waits for (the heap's
+// lock, when the fault is inside the heap) while that thread holds the
+// notifier list. Waiting for ever there would stop the fault before anything
+// could report it; a fault told without its stack is still raised.
+void NotifyFault(const TDiagRaiseInfo& info) noexcept {
+  const TDiagFaultScope faultScope;
+  DiagNotifyException(info);
+}
+
 LONG CALLBACK VectoredHandler(EXCEPTION_POINTERS* info) noexcept {
   const EXCEPTION_RECORD& record = *info->ExceptionRecord;
   OsState& state = State();
@@ -136,7 +148,7 @@ LONG CALLBACK VectoredHandler(EXCEPTION_POINTERS* info) noexcept {
       notified.address = record.ExceptionAddress;
       notified.osException = true;
       notified.context = info->ContextRecord;
-      DiagNotifyException(notified);
+      NotifyFault(notified);
     }
     return EXCEPTION_CONTINUE_SEARCH;
   }
@@ -159,7 +171,7 @@ template <class E>
   info.address = reinterpret_cast<const void*>(address);
   info.osException = true;
   info.context = &tContext;
-  DiagNotifyException(info);
+  NotifyFault(info);
   __real___cxa_throw(object, const_cast<std::type_info*>(&typeid(E)),
                      [](void* p) { static_cast<E*>(p)->~E(); });
 }

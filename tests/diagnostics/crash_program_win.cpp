@@ -15,7 +15,9 @@
 // "loaderheldelsewhere"), the lock of the entry names' random numbers
 // ("randomheldelsewhere") and the notifier list's lock
 // ("notifierheldelsewhere": an exception raised to the system, whose report
-// raises and catches for a library without version information).
+// raises and catches for a library without version information;
+// "faultnotifierheldelsewhere": memcpy's fault, which is told to the
+// notifiers as it happens).
 #include <windows.h>
 
 #include <cstdio>
@@ -203,6 +205,11 @@ int Run(const std::string& mode) {
     DiagAddExceptNotifier(&StuckOnHolder, TDiagNotifierPriority::Normal);
     StartHolder(&NotifierHoldingWorker);
     RaiseException(kHeldNotifierCode, EXCEPTION_NONCONTINUABLE, 0, nullptr);
+  }
+  if (mode == "faultnotifierheldelsewhere") {
+    DiagAddExceptNotifier(&StuckOnHolder, TDiagNotifierPriority::Normal);
+    StartHolder(&NotifierHoldingWorker);
+    CopyToNowhere();
   }
   if (mode == "overflow") return Recurse(0);
   SetTimer(nullptr, 0, 10, &OnTimer);

@@ -299,6 +299,9 @@ TEST(CrashProgram, AFaultUnderOtherHeldLocksIsStoredAndEnds) {
       {"randomheldelsewhere", EXCEPTION_ACCESS_VIOLATION, "kv::EAccessViolation", true, true, "CopyToNowhere"},
       {"notifierheldelsewhere", 0xE0C0FFEE, "kv::EExternalException", true, true,
        "diag_plain.dll\r\n                   (no version info)\r\n"},
+      // The fault itself is told to the notifiers, with the same bound.
+      {"faultnotifierheldelsewhere", EXCEPTION_ACCESS_VIOLATION, "kv::EAccessViolation", true, true,
+       "CopyToNowhere"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.mode);
