@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "diagnostics/diag_errors.h"
+#include "diagnostics/diag_lock_win.h"
 
 namespace kv {
 
@@ -57,6 +58,10 @@ std::optional<uint64_t> FileGetSize(const std::string& name) {
 }
 
 std::string GetModulePath(HMODULE module) {
+  // The name is the loader's: a fault report whose loader lock is held by a
+  // thread that never lets go goes on without it.
+  const TDiagLoaderLockGuard loader;
+  if (!loader.Owns()) return {};
   char path[MAX_PATH + 1];
   const DWORD n = GetModuleFileNameA(module, path, MAX_PATH);
   return std::string(path, n);

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <atomic>
-#include <mutex>
 #include <vector>
 
+#include "diagnostics/diag_lock_win.h"
 #include "diagnostics/os_exceptions_win.h"
 
 extern "C" {
@@ -20,8 +20,11 @@ struct TNotifierItem {
   TDiagNotifierPriority priority = TDiagNotifierPriority::Normal;
 };
 
+// Its lock serialises notifications. A throw inside a fault report (the
+// report's own code raises and catches) is not told when a thread that
+// never lets go holds it.
 struct NotifierList {
-  std::mutex lock;
+  TDiagCriticalSection lock;
   std::vector<TNotifierItem> items;
 };
 
@@ -52,7 +55,8 @@ bool InRoutine(DWORD64 address, const void* routine) noexcept {
 bool DiagAddExceptNotifier(TDiagNotifierProc proc, TDiagNotifierPriority priority) {
   if (proc == nullptr) return false;
   NotifierList& list = Notifiers();
-  const std::lock_guard<std::mutex> guard(list.lock);
+  const TDiagLockGuard guard(list.lock);
+  if (!guard.Owns()) return false;
   list.items.push_back({proc, priority});
   return true;
 }
@@ -60,7 +64,8 @@ bool DiagAddExceptNotifier(TDiagNotifierProc proc, TDiagNotifierPriority priorit
 bool DiagRemoveExceptNotifier(TDiagNotifierProc proc) {
   if (proc == nullptr) return false;
   NotifierList& list = Notifiers();
-  const std::lock_guard<std::mutex> guard(list.lock);
+  const TDiagLockGuard guard(list.lock);
+  if (!guard.Owns()) return false;
   std::erase_if(list.items, [proc](const TNotifierItem& item) { return item.proc == proc; });
   return true;
 }
@@ -97,14 +102,16 @@ void DiagNotifyException(const TDiagRaiseInfo& info) noexcept {
   tNotifying = true;
   NotifierList& list = Notifiers();
   {
-    const std::lock_guard<std::mutex> guard(list.lock);
-    for (const TDiagNotifierPriority priority : {TDiagNotifierPriority::FirstChain, TDiagNotifierPriority::Normal}) {
-      for (const TNotifierItem& item : list.items) {
-        if (item.priority != priority) continue;
-        try {
-          item.proc(info);
-        } catch (...) {
-          // A failing notifier must not replace the exception being raised.
+    const TDiagLockGuard guard(list.lock);
+    if (guard.Owns()) {
+      for (const TDiagNotifierPriority priority : {TDiagNotifierPriority::FirstChain, TDiagNotifierPriority::Normal}) {
+        for (const TNotifierItem& item : list.items) {
+          if (item.priority != priority) continue;
+          try {
+            item.proc(info);
+          } catch (...) {
+            // A failing notifier must not replace the exception being raised.
+          }
         }
       }
     }

@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
@@ -363,23 +364,67 @@ std::string StoreEndingReport(const std::string& message, const std::string& cla
 
 namespace {
 
+constexpr char kTerminatedMessage[] = "The program was terminated";
+constexpr char kStackOverflowMessage[] = "Stack overflow";
+
 const void* FirstAddress(const std::shared_ptr<TDiagStackInfoList>& stack) {
   return stack && !stack->Items().empty() ? reinterpret_cast<const void*>(stack->Items()[0].callerAddr) : nullptr;
 }
 
+// What the user sees of a fault no dialog showed, on the faulting thread (or
+// the overflow's reporter thread), after its report was stored: the
+// user-interface thread may be busy, waiting, or the one that failed.
+void FaultBox(const std::string& message) noexcept {
+  // A box may load libraries and wait for the system's threads while it is
+  // up: it is left out when a thread that never lets go holds the loader.
+  if (!DiagLoaderLockAvailable()) return;
+  try {
+    ui::ShowMessageBox(nullptr,
+                       ReportMessageText(message) + "\r\n\r\nThe program cannot go on and will be closed.",
+                       ui::Application().Title() + " - application error",
+                       MB_OK | MB_ICONERROR | MB_SETFOREGROUND | MB_TOPMOST);
+  } catch (...) {
+  }
+}
+
+// The thread that is ending the program through std::terminate: a second
+// call (from the box's message loop, or another thread's) ends at once.
+std::atomic<DWORD> terminatingThread{0};
+
+// std::terminate: the report is stored (the thread may hold a diagnostics
+// lock, or one another thread never lets go), the user is told in a plain
+// box on this thread, and the program ends.
 [[noreturn]] void TerminateHandler() noexcept {
-  const std::exception_ptr error = std::current_exception();
-  std::shared_ptr<TDiagStackInfoList> stack;
-  if (error) {
-    stack = DiagLastExceptStackList();
-    StoreEndingReport(ExceptionMessage(error), ExceptionClassName(error), FirstAddress(stack), stack);
-  } else {
+  DWORD none = 0;
+  if (!terminatingThread.compare_exchange_strong(none, GetCurrentThreadId())) {
+    if (none != GetCurrentThreadId()) Sleep(INFINITE);  // the first one ends the process
+    TerminateProcess(GetCurrentProcess(), 3);
+    std::abort();
+  }
+  {
+    const TDiagFaultScope faultScope;
+    const std::exception_ptr error = std::current_exception();
+    std::shared_ptr<TDiagStackInfoList> stack;
+    std::string message;
     try {
-      stack = std::make_shared<TDiagStackInfoList>((StackTrackingOptions() & kStackTrackRaw) != 0, 0, nullptr, false,
-                                                   nullptr);
+      message = error ? ExceptionMessage(error) : std::string(kTerminatedMessage);
     } catch (...) {
     }
-    StoreEndingReport("The program was terminated", "", nullptr, stack);
+    if (error) {
+      try {
+        stack = DiagLastExceptStackList();
+        StoreEndingReport(message, ExceptionClassName(error), FirstAddress(stack), stack);
+      } catch (...) {
+      }
+    } else {
+      try {
+        stack = std::make_shared<TDiagStackInfoList>((StackTrackingOptions() & kStackTrackRaw) != 0, 0, nullptr,
+                                                     false, nullptr);
+      } catch (...) {
+      }
+      StoreEndingReport(message, "", nullptr, stack);
+    }
+    FaultBox(message);
   }
   TerminateProcess(GetCurrentProcess(), 3);
   std::abort();
@@ -404,18 +449,6 @@ std::shared_ptr<TDiagStackInfoList> FaultStack(const EXCEPTION_RECORD& record, c
                                                 record.ExceptionAddress, true, &context, stackTop);
   } catch (...) {
     return nullptr;
-  }
-}
-
-// What the user sees of a fault no dialog showed, on the faulting thread:
-// the user-interface thread may be busy, waiting, or the one that failed.
-void FaultBox(const std::string& message) noexcept {
-  try {
-    ui::ShowMessageBox(nullptr,
-                       ReportMessageText(message) + "\r\n\r\nThe program cannot go on and will be closed.",
-                       ui::Application().Title() + " - application error",
-                       MB_OK | MB_ICONERROR | MB_SETFOREGROUND | MB_TOPMOST);
-  } catch (...) {
   }
 }
 
@@ -447,7 +480,8 @@ LONG WINAPI UnhandledFilter(EXCEPTION_POINTERS* info) noexcept {
   }
   const std::string entry = StoreEndingReport(message, className, record.ExceptionAddress, stack);
   bool shown = false;
-  if (error && GetCurrentThreadId() == mainThreadId) {
+  // The dialog, like the box, may load libraries while it is up.
+  if (error && GetCurrentThreadId() == mainThreadId && DiagLoaderLockAvailable()) {
     try {
       shown = TExceptionDialog::ShowUnhandledFault(error, stack, entry);
     } catch (...) {
@@ -458,12 +492,19 @@ LONG WINAPI UnhandledFilter(EXCEPTION_POINTERS* info) noexcept {
   return EXCEPTION_EXECUTE_HANDLER;
 }
 
-void ReportStackOverflow(const CONTEXT& context, uint64_t stackTop) {
+// On the overflow's reporter thread: a fresh stack and a thread of its own,
+// which holds no lock of the overflowing thread's and may show a box while
+// that thread waits. The locks the overflowing thread holds are tried for a
+// bounded time, as for the faulting thread of a fault.
+void ReportStackOverflow(const CONTEXT& context, uint64_t stackTop, const std::function<void()>& stored) {
+  const TDiagFaultScope faultScope;
   EXCEPTION_RECORD record{};
   record.ExceptionCode = EXCEPTION_STACK_OVERFLOW;
   record.ExceptionAddress = reinterpret_cast<void*>(context.Rip);
   const auto stack = FaultStack(record, context, stackTop);
-  StoreEndingReport("Stack overflow", "EStackOverflow", record.ExceptionAddress, stack);
+  StoreEndingReport(kStackOverflowMessage, "EStackOverflow", record.ExceptionAddress, stack);
+  stored();
+  FaultBox(kStackOverflowMessage);
 }
 
 }  // namespace

@@ -1,18 +1,20 @@
 #include "diagnostics/exception_report_win.h"
 
 #include <cxxabi.h>
+#include <x86intrin.h>
 
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <functional>
-#include <mutex>
+#include <atomic>
 #include <random>
 #include <stdexcept>
 
 #include "base/file_utils_win.h"
 #include "base/strings.h"
 #include "diagnostics/diag_file_utils_win.h"
+#include "diagnostics/diag_lock_win.h"
 #include "diagnostics/sys_info_win.h"
 #include "foundation/md5.h"
 #include "foundation/zip_strings_win.h"
@@ -44,10 +46,17 @@ std::string LocaleTime(const SYSTEMTIME& time) {
   return text;
 }
 
-// The generator behind entry names: seeded once per process.
+// The generator behind entry names: seeded once per process. A fault report
+// that cannot have the lock in time draws from the clock instead: the names
+// are still checked against the archive's.
 struct RandomState {
-  std::mutex lock;
-  std::mt19937 generator{std::random_device{}() ^ static_cast<unsigned>(GetTickCount64()) ^ GetCurrentProcessId()};
+  TDiagCriticalSection lock;
+  std::atomic<unsigned> fallbackDraws{0};
+  // Seeded from the clocks: the run-time's random device finds its system
+  // function by name, which takes the loader's lock, and the first report
+  // of a process may be made while a thread that never lets go holds it.
+  std::mt19937 generator{static_cast<unsigned>(__rdtsc()) ^ static_cast<unsigned>(GetTickCount64()) ^
+                         GetCurrentProcessId()};
   std::function<unsigned()> source;
 };
 
@@ -58,7 +67,8 @@ RandomState& Random() {
 
 unsigned NextRandom() {
   RandomState& state = Random();
-  const std::lock_guard<std::mutex> guard(state.lock);
+  const TDiagLockGuard guard(state.lock);
+  if (!guard.Owns()) return (static_cast<unsigned>(GetTickCount64()) + state.fallbackDraws.fetch_add(7)) % 1000;
   if (state.source) return state.source();
   return std::uniform_int_distribution<unsigned>(0, 999)(state.generator);
 }
@@ -90,6 +100,11 @@ void SystemBlock(std::vector<std::string>& lines) {
 }
 
 bool ModulesBlock(std::vector<std::string>& lines) {
+  // The module names and version resources are the loader's; held for the
+  // whole block inside a fault report, which leaves the block out when a
+  // thread that never lets go holds it.
+  const TDiagLoaderLockGuard loader;
+  if (!loader.Owns()) return false;
   std::vector<TDiagModuleEntry> modules;
   if (!LoadedModulesList(modules, GetCurrentProcessId(), false)) return false;
   std::sort(modules.begin(), modules.end(),
@@ -270,7 +285,7 @@ std::string StoreReport(const std::string& archive, const std::string& text) {
 
 void SetReportRandomSource(std::function<unsigned()> source) {
   RandomState& state = Random();
-  const std::lock_guard<std::mutex> guard(state.lock);
+  const TDiagLockGuard guard(state.lock);
   state.source = std::move(source);
 }
 

@@ -6,6 +6,7 @@
 
 #include "diagnostics/call_site.h"
 #include "diagnostics/diag_hooks_win.h"
+#include "diagnostics/diag_lock_win.h"
 #include "diagnostics/diag_stack_win.h"
 
 extern "C" {
@@ -46,6 +47,7 @@ struct OsState {
   TDiagModuleInfoList exeCode;
   HANDLE reporterThread = nullptr;
   HANDLE request = nullptr;
+  HANDLE stored = nullptr;
   HANDLE done = nullptr;
   CONTEXT overflowContext{};
   uint64_t overflowTop = 0;
@@ -56,6 +58,10 @@ OsState& State() {
   static OsState state;
   return state;
 }
+
+// How long the overflowing thread waits for the report to be stored: a
+// reporter stuck on a lock the system cannot bound still lets the process end.
+constexpr DWORD kOverflowStoreLimitMs = 30000;
 
 // The fault being converted on this thread.
 thread_local EXCEPTION_RECORD tRecord{};
@@ -106,6 +112,17 @@ uint64_t StackTop() noexcept {
   return top;
 }
 
+// A processor fault is told with the diagnostics' locks bounded: the
+// faulting thread may hold one of them itself (a fault in the diagnostics'
+// own code), or hold what a thread inside a notifier waits for (the heap's
+// lock, when the fault is inside the heap) while that thread holds the
+// notifier list. Waiting for ever there would stop the fault before anything
+// could report it; a fault told without its stack is still raised.
+void NotifyFault(const TDiagRaiseInfo& info) noexcept {
+  const TDiagFaultScope faultScope;
+  DiagNotifyException(info);
+}
+
 LONG CALLBACK VectoredHandler(EXCEPTION_POINTERS* info) noexcept {
   const EXCEPTION_RECORD& record = *info->ExceptionRecord;
   OsState& state = State();
@@ -115,7 +132,9 @@ LONG CALLBACK VectoredHandler(EXCEPTION_POINTERS* info) noexcept {
     state.overflowContext = *info->ContextRecord;
     state.overflowTop = StackTop();
     SetEvent(state.request);
-    WaitForSingleObject(state.done, 10000);
+    if (WaitForSingleObject(state.stored, kOverflowStoreLimitMs) == WAIT_OBJECT_0) {
+      WaitForSingleObject(state.done, INFINITE);
+    }
     TerminateProcess(GetCurrentProcess(), EXCEPTION_STACK_OVERFLOW);
     return EXCEPTION_CONTINUE_SEARCH;
   }
@@ -129,7 +148,7 @@ LONG CALLBACK VectoredHandler(EXCEPTION_POINTERS* info) noexcept {
       notified.address = record.ExceptionAddress;
       notified.osException = true;
       notified.context = info->ContextRecord;
-      DiagNotifyException(notified);
+      NotifyFault(notified);
     }
     return EXCEPTION_CONTINUE_SEARCH;
   }
@@ -152,7 +171,7 @@ template <class E>
   info.address = reinterpret_cast<const void*>(address);
   info.osException = true;
   info.context = &tContext;
-  DiagNotifyException(info);
+  NotifyFault(info);
   __real___cxa_throw(object, const_cast<std::type_info*>(&typeid(E)),
                      [](void* p) { static_cast<E*>(p)->~E(); });
 }
@@ -162,9 +181,11 @@ DWORD WINAPI ReporterThread(void*) noexcept {
   for (;;) {
     if (WaitForSingleObject(state.request, INFINITE) != WAIT_OBJECT_0) return 0;
     try {
-      if (state.reporter) state.reporter(state.overflowContext, state.overflowTop);
+      const std::function<void()> stored = [&state] { SetEvent(state.stored); };
+      if (state.reporter) state.reporter(state.overflowContext, state.overflowTop, stored);
     } catch (...) {
     }
+    SetEvent(state.stored);
     SetEvent(state.done);
   }
 }
@@ -226,7 +247,8 @@ bool InstallOsExceptionHandler() {
   }
   if (state.reporterThread == nullptr) {
     state.request = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    state.done = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    state.stored = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    state.done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     state.reporterThread = CreateThread(nullptr, 256 * 1024, &ReporterThread, nullptr, 0, nullptr);
   }
   state.handler = AddVectoredExceptionHandler(1, &VectoredHandler);

@@ -57,10 +57,14 @@ bool InstallOsExceptionHandler();
 void RemoveOsExceptionHandler();
 bool DiagBelongsOsTrampoline(uint64_t address) noexcept;
 
-// Runs on the reporter thread when a thread overflows its stack: the
-// faulting registers and the top of that thread's stack. The overflowing
-// thread waits for it (with a time limit), then the process ends.
-using TStackOverflowReporter = std::function<void(const CONTEXT& context, uint64_t stackTop)>;
+// Runs on the reporter thread (a stack of its own, free to show a box) when a
+// thread overflows its stack: the faulting registers, the top of that
+// thread's stack, and what to call once the report is stored. The
+// overflowing thread waits for the storing with a time limit; once stored,
+// it waits for the reporter to finish (the user answering the box), then the
+// process ends.
+using TStackOverflowReporter =
+    std::function<void(const CONTEXT& context, uint64_t stackTop, const std::function<void()>& stored)>;
 void SetStackOverflowReporter(TStackOverflowReporter reporter);
 
 }  // namespace kv

@@ -7,20 +7,31 @@
 // dialog that was on screen when its report was stored leaves its caption
 // in "dialog_shown.txt" beside the program. "thread": memcpy's fault on a
 // worker thread while the user-interface thread waits for it (a plain box
-// tells the user; the test answers it). "held": memcpy's fault while this
-// thread holds the lookup lock; "heldelsewhere": while a thread that never
-// lets go holds it (both: the report is stored with bare addresses).
+// tells the user; the test answers it; "terminate", "terminatecall" (no
+// exception) and "overflow" tell the user the same way). "held": memcpy's
+// fault while this thread holds the lookup lock; "heldelsewhere": while a
+// thread that never lets go holds it (both: the report is stored with bare
+// addresses). The same for the system loader's lock ("loaderheld",
+// "loaderheldelsewhere"), the lock of the entry names' random numbers
+// ("randomheldelsewhere") and the notifier list's lock
+// ("notifierheldelsewhere": an exception raised to the system, whose report
+// raises and catches for a library without version information;
+// "faultnotifierheldelsewhere": memcpy's fault, which is told to the
+// notifiers as it happens).
 #include <windows.h>
 
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "base/handle.h"
 #include "diagnostics/debug_info_win.h"
+#include "diagnostics/diag_hooks_win.h"
 #include "diagnostics/exception_dialog_win.h"
+#include "diagnostics/exception_report_win.h"
 #include "foundation/files_win.h"
 #include "ui/application_win.h"
 
@@ -28,6 +39,7 @@ namespace kv {
 namespace {
 
 std::string gMode;
+constexpr DWORD kHeldNotifierCode = 0xE0C0FFEE;
 volatile int gZero = 0;
 volatile int gSink = 0;
 
@@ -51,13 +63,22 @@ __attribute__((noinline)) void Fail1() {
 __attribute__((noinline)) void Unwanted() { throw std::logic_error("Nobody catches this"); }  // MARK:terminate
 __attribute__((noinline)) void Terminate() noexcept { Unwanted(); }
 
-using MemcpyFn = void* (*)(void*, const void*, size_t);
-__attribute__((noinline)) void CopyToNowhere() {
-  static volatile MemcpyFn copy =
-      reinterpret_cast<MemcpyFn>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("msvcrt.dll"), "memcpy")));
-  char source[16] = {};
-  copy(nullptr, source, sizeof source);  // MARK:memcpy
+__attribute__((noinline)) void CallTerminate() {
+  std::terminate();  // MARK:terminatecall
 }
+
+// Found before any mode holds the loader lock.
+using MemcpyFn = void* (*)(void*, const void*, size_t);
+volatile MemcpyFn gCopy = nullptr;
+__attribute__((noinline)) void CopyToNowhere() {
+  char source[16] = {};
+  gCopy(nullptr, source, sizeof source);  // MARK:memcpy
+}
+
+using LockLoaderFn = LONG(NTAPI*)(ULONG flags, ULONG* disposition, ULONG_PTR* cookie);
+LockLoaderFn gLockLoader = nullptr;
+DWORD gHolder = 0;
+HANDLE gTaken = nullptr;
 
 __attribute__((noinline)) int Recurse(int depth) {
   volatile char block[4096];
@@ -76,6 +97,43 @@ DWORD WINAPI HoldingWorker(void* taken) {
   SetEvent(static_cast<HANDLE>(taken));
   Sleep(INFINITE);
   return 0;
+}
+
+DWORD WINAPI LoaderHoldingWorker(void*) {
+  ULONG_PTR cookie = 0;
+  gLockLoader(0, nullptr, &cookie);
+  SetEvent(gTaken);
+  Sleep(INFINITE);
+  return 0;
+}
+
+// Draws an entry name: the random source below keeps the lock for ever.
+DWORD WINAPI RandomHoldingWorker(void*) {
+  (void)NewReportEntryName(AppFile("unused.history"));
+  return 0;
+}
+
+// Raises: the notifier below keeps the notifier list's lock for ever.
+DWORD WINAPI NotifierHoldingWorker(void*) {
+  try {
+    throw std::runtime_error("Held in a notifier");
+  } catch (const std::exception&) {
+  }
+  return 0;
+}
+
+void StuckOnHolder(const TDiagRaiseInfo&) {
+  if (GetCurrentThreadId() != gHolder) return;
+  SetEvent(gTaken);
+  Sleep(INFINITE);
+}
+
+// Runs the worker until it holds its lock for ever.
+void StartHolder(LPTHREAD_START_ROUTINE worker) {
+  gTaken = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  HANDLE holder = CreateThread(nullptr, 0, worker, nullptr, CREATE_SUSPENDED, &gHolder);
+  ResumeThread(holder);
+  WaitForSingleObject(gTaken, INFINITE);
 }
 
 void CALLBACK OnTimer(HWND, UINT, UINT_PTR id, DWORD) noexcept {
@@ -99,7 +157,11 @@ int Run(const std::string& mode) {
     }
     dialog.SetModalResult(ui::mrOk);
   });
+  gCopy = reinterpret_cast<MemcpyFn>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("msvcrt.dll"), "memcpy")));
+  gLockLoader = reinterpret_cast<LockLoaderFn>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "LdrLockLoaderLock")));
   if (mode == "terminate") Terminate();
+  if (mode == "terminatecall") CallTerminate();
   if (mode == "memcpy") CopyToNowhere();
   if (mode == "thread") {
     const KernelHandle worker(CreateThread(nullptr, 0, &FaultingWorker, nullptr, 0, nullptr));
@@ -114,6 +176,39 @@ int Run(const std::string& mode) {
     const KernelHandle taken(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     const KernelHandle holder(CreateThread(nullptr, 0, &HoldingWorker, taken.Get(), 0, nullptr));
     WaitForSingleObject(taken.Get(), INFINITE);
+    CopyToNowhere();
+  }
+  if (mode == "loaderheld") {
+    ULONG_PTR cookie = 0;
+    gLockLoader(0, nullptr, &cookie);
+    CopyToNowhere();
+  }
+  if (mode == "loaderheldelsewhere") {
+    StartHolder(&LoaderHoldingWorker);
+    CopyToNowhere();
+  }
+  if (mode == "randomheldelsewhere") {
+    SetReportRandomSource([] {
+      if (GetCurrentThreadId() == gHolder) {
+        SetEvent(gTaken);
+        Sleep(INFINITE);
+      }
+      return 7u;
+    });
+    StartHolder(&RandomHoldingWorker);
+    CopyToNowhere();
+  }
+  if (mode == "notifierheldelsewhere") {
+    // A library without version information: its version is read by a call
+    // that raises and catches while the report is built.
+    if (LoadLibraryA("diag_plain.dll") == nullptr) return 2;
+    DiagAddExceptNotifier(&StuckOnHolder, TDiagNotifierPriority::Normal);
+    StartHolder(&NotifierHoldingWorker);
+    RaiseException(kHeldNotifierCode, EXCEPTION_NONCONTINUABLE, 0, nullptr);
+  }
+  if (mode == "faultnotifierheldelsewhere") {
+    DiagAddExceptNotifier(&StuckOnHolder, TDiagNotifierPriority::Normal);
+    StartHolder(&NotifierHoldingWorker);
     CopyToNowhere();
   }
   if (mode == "overflow") return Recurse(0);

@@ -33,6 +33,7 @@ std::map<std::string, int> MarkedLines() {
 // The plain boxes the program showed: "caption|text", each answered with OK
 // as a user would; the first one's picture is kept.
 struct Boxes {
+  std::string shotName = "worker_fault_box";  // the picture's file name, without ".bmp"
   std::vector<std::string> seen;
   std::vector<HWND> answered;
   bool redIcon = false;
@@ -57,7 +58,7 @@ BOOL CALLBACK AnswerBox(HWND window, LPARAM param) {
     ui::TBitmap shot;
     shot.CaptureScreen(r);
     const std::string bmp = shot.ToBmpFile();
-    std::ofstream(std::string(KV_TEST_BINARY_DIR) + "/screenshots/worker_fault_box.bmp", std::ios::binary)
+    std::ofstream(std::string(KV_TEST_BINARY_DIR) + "/screenshots/" + boxes->shotName + ".bmp", std::ios::binary)
         .write(bmp.data(), std::streamsize(bmp.size()));
     // The error icon at the left of the text.
     int red = 0;
@@ -130,29 +131,36 @@ TEST(CrashProgram, EachFailureIsReportedWithItsStack) {
     const char* firstProcedure;  // in the first stack line, or in the second when the fault is in a system library
     bool markedFirst;
     bool dialog;  // shown before the program went on or ended
+    const char* box;  // the start of the plain box's "caption|text" the program ends with, or none
   } cases[] = {
-      {"av", 0, "kv::EAccessViolation", "Fail3", true, true},
-      {"div", 0, "kv::EDivByZero", "Fail3", true, true},
-      {"throw", 0, "std::runtime_error", "Fail3", true, true},
-      {"at", 0, "std::out_of_range", "__throw_out_of_range_fmt", false, true},
-      {"terminate", 3, "std::logic_error", "Unwanted", true, false},
-      {"memcpy", EXCEPTION_ACCESS_VIOLATION, "kv::EAccessViolation", "CopyToNowhere", false, true},
-      {"overflow", EXCEPTION_STACK_OVERFLOW, "EStackOverflow", "Recurse", false, false},
-      {"thread", EXCEPTION_ACCESS_VIOLATION, "kv::EAccessViolation", "CopyToNowhere", false, false},
+      {"av", 0, "kv::EAccessViolation", "Fail3", true, true, nullptr},
+      {"div", 0, "kv::EDivByZero", "Fail3", true, true, nullptr},
+      {"throw", 0, "std::runtime_error", "Fail3", true, true, nullptr},
+      {"at", 0, "std::out_of_range", "__throw_out_of_range_fmt", false, true, nullptr},
+      {"terminate", 3, "std::logic_error", "Unwanted", true, false,
+       "Crash test - application error|Nobody catches this.\r\n\r\n"},
+      {"memcpy", EXCEPTION_ACCESS_VIOLATION, "kv::EAccessViolation", "CopyToNowhere", false, true, nullptr},
+      {"overflow", EXCEPTION_STACK_OVERFLOW, "EStackOverflow", "Recurse", false, false,
+       "Crash test - application error|Stack overflow.\r\n\r\n"},
+      {"thread", EXCEPTION_ACCESS_VIOLATION, "kv::EAccessViolation", "CopyToNowhere", false, false,
+       "Crash test - application error|Access violation"},
   };
   const fs::path shown = folder / "dialog_shown.txt";
   for (const auto& c : cases) {
     SCOPED_TRACE(c.mode);
     fs::remove(archive);
     fs::remove(shown);
-    // A worker thread's fault is told in a plain box on that thread, after
-    // the report was stored; the waiting user-interface thread plays no part.
+    // A worker thread's fault, std::terminate and the stack overflow are
+    // told in a plain box (on the failing thread, or the overflow's reporter
+    // thread) after the report was stored; the user-interface thread plays
+    // no part. Any other box fails the run.
     Boxes boxes;
+    boxes.shotName = std::string(c.mode) == "thread" ? "worker_fault_box" : std::string(c.mode) + "_box";
     const bool worker = std::string(c.mode) == "thread";
-    EXPECT_EQ(RunProgram(exe, c.mode, worker ? &boxes : nullptr), c.exitCode);
-    if (worker) {
+    EXPECT_EQ(RunProgram(exe, c.mode, c.box ? &boxes : nullptr), c.exitCode);
+    if (c.box) {
       ASSERT_EQ(boxes.seen.size(), 1u);
-      EXPECT_EQ(boxes.seen[0].rfind("Crash test - application error|Access violation", 0), 0u) << boxes.seen[0];
+      EXPECT_EQ(boxes.seen[0].rfind(c.box, 0), 0u) << boxes.seen[0];
       EXPECT_NE(boxes.seen[0].find("The program cannot go on and will be closed."), std::string::npos);
       EXPECT_TRUE(boxes.redIcon);
     }
@@ -198,6 +206,37 @@ TEST(CrashProgram, EachFailureIsReportedWithItsStack) {
   }
 }
 
+// std::terminate without an exception: the report names it, its stack
+// passes the caller, and a plain box tells the user before the program ends.
+TEST(CrashProgram, TerminateWithoutAnExceptionIsStoredAndTold) {
+  const std::map<std::string, int> marks = MarkedLines();
+  const fs::path folder = fs::temp_directory_path() / "kv_crash_program_terminate";
+  fs::remove_all(folder);
+  fs::create_directories(folder);
+  const fs::path exe = folder / "diag_crash.exe";
+  fs::copy_file(KV_TEST_BINARY_DIR "/diag_crash.exe", exe);
+  Boxes boxes;
+  boxes.shotName = "terminatecall_box";
+  EXPECT_EQ(RunProgram(exe, "terminatecall", &boxes), 3u);
+  ASSERT_EQ(boxes.seen.size(), 1u);
+  EXPECT_EQ(boxes.seen[0], "Crash test - application error|The program was terminated.\r\n\r\n"
+                           "The program cannot go on and will be closed.");
+  EXPECT_TRUE(boxes.redIcon);
+  EXPECT_FALSE(fs::exists(folder / "dialog_shown.txt"));
+  const std::string archive = (folder / "error.history").string();
+  const std::vector<std::string> names = ArchiveEntryNames(archive);
+  ASSERT_EQ(names.size(), 1u);
+  const std::string report = LoadStringFromZip(archive, names[0], "");
+  EXPECT_NE(report.find("\r\n\r\nThe program was terminated.\r\n\r\nException class: \r\n"), std::string::npos)
+      << report.substr(0, 400);
+  const std::vector<std::string> stack = StackLines(report);
+  const auto caller = std::find_if(stack.begin(), stack.end(), [&](const std::string& line) {
+    return line.find("CallTerminate (Line " + std::to_string(marks.at("terminatecall")) + ", \"crash_program_win.cpp\"") !=
+           std::string::npos;
+  });
+  EXPECT_NE(caller, stack.end()) << report.substr(0, 3000);
+}
+
 // A fault while the lookup lock is held, by the faulting thread itself or by
 // a thread that never lets go: the report is stored and shown, its stack with
 // bare addresses, and the program ends instead of hanging.
@@ -224,6 +263,61 @@ TEST(CrashProgram, AFaultUnderAHeldLookupLockIsStoredWithoutLocations) {
     for (const std::string& line : stack) {
       EXPECT_EQ(line.size(), 18u) << line;  // "[" 16 hex digits "]"
     }
+  }
+}
+
+}  // namespace
+}  // namespace kv
+
+namespace kv {
+namespace {
+
+// The other locks a fault report takes, held by the faulting thread or by a
+// thread that never lets go: the report is stored, with what needs the lock
+// left out, and the program ends instead of hanging.
+TEST(CrashProgram, AFaultUnderOtherHeldLocksIsStoredAndEnds) {
+  const fs::path folder = fs::temp_directory_path() / "kv_crash_program_locks";
+  fs::remove_all(folder);
+  fs::create_directories(folder);
+  const fs::path exe = folder / "diag_crash.exe";
+  fs::copy_file(KV_TEST_BINARY_DIR "/diag_crash.exe", exe);
+  fs::copy_file(KV_TEST_BINARY_DIR "/diag_fixtures/diag_plain.dll", folder / "diag_plain.dll");
+  const std::string archive = (folder / "error.history").string();
+  const struct {
+    const char* mode;
+    DWORD exitCode;
+    const char* className;
+    bool shown;    // the dialog showed the fault
+    bool modules;  // the module list was written
+    const char* inReport;
+  } cases[] = {
+      // The loader lock is the system's: held by this thread it is entered
+      // again; held elsewhere, the module list, the dialog and the box
+      // (which may load libraries) are left out.
+      {"loaderheld", EXCEPTION_ACCESS_VIOLATION, "kv::EAccessViolation", true, true, "CopyToNowhere"},
+      {"loaderheldelsewhere", EXCEPTION_ACCESS_VIOLATION, "kv::EAccessViolation", false, false, "CopyToNowhere"},
+      {"randomheldelsewhere", EXCEPTION_ACCESS_VIOLATION, "kv::EAccessViolation", true, true, "CopyToNowhere"},
+      {"notifierheldelsewhere", 0xE0C0FFEE, "kv::EExternalException", true, true,
+       "diag_plain.dll\r\n                   (no version info)\r\n"},
+      // The fault itself is told to the notifiers, with the same bound.
+      {"faultnotifierheldelsewhere", EXCEPTION_ACCESS_VIOLATION, "kv::EAccessViolation", true, true,
+       "CopyToNowhere"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.mode);
+    fs::remove(archive);
+    fs::remove(folder / "dialog_shown.txt");
+    const DWORD started = GetTickCount();
+    EXPECT_EQ(RunProgram(exe, c.mode), c.exitCode);
+    EXPECT_LT(GetTickCount() - started, 30000u);
+    EXPECT_EQ(fs::exists(folder / "dialog_shown.txt"), c.shown);
+    const std::vector<std::string> names = ArchiveEntryNames(archive);
+    ASSERT_EQ(names.size(), 1u);  // stored once
+    const std::string report = LoadStringFromZip(archive, names[0], "");
+    EXPECT_NE(report.find(std::string("\r\nException class: ") + c.className + "\r\n"), std::string::npos)
+        << report.substr(0, 400);
+    EXPECT_EQ(report.find("List of loaded modules:") != std::string::npos, c.modules);
+    EXPECT_NE(report.find(c.inReport), std::string::npos) << report;
   }
 }
 
