@@ -74,6 +74,27 @@ bool CheckChildren(TCustomLazyExplorerTree& tree, PLazyNode node, bool loadChild
   return held;
 }
 
+// True when every loaded child of `node` is checked or held back by `filter`
+// (unchecked), or mixed for the same reason further down, and at least one
+// is held back: a folder mixed only because of such checks.
+bool CheckedAsFarAsAllowed(TCustomLazyExplorerTree& tree, PLazyNode node, const TCheckFilter& filter, bool& held) {
+  for (PLazyNode child = node->FirstChild; child != nullptr; child = child->NextSibling) {
+    if (child->CheckState == csCheckedNormal) continue;
+    TNamespace* item = nullptr;
+    if (child->CheckState == csUncheckedNormal && tree.ValidateNamespace(child, item)) {
+      bool allow = true;
+      filter(*item, allow);
+      if (!allow) {
+        held = true;
+        continue;
+      }
+    }
+    if (child->CheckState == csMixedNormal && CheckedAsFarAsAllowed(tree, child, filter, held)) continue;
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 // ------------------------------------------------------------ free routines --
@@ -328,8 +349,13 @@ void TLazyCheckboxesSynchronizer::SyncCheckedNode(bool fromTree, PLazyNode node)
   const auto type = static_cast<TCheckType>(node->CheckType);
   if (!fromTree) {
     // A row whose item has no node in the tree changes the row only.
-    if (list_ != nullptr && tree_ != nullptr && list_->ValidateNamespace(node, item)) {
-      TreeCheck(*tree_, list_, *item, state, type, OnPropagateCheck);
+    if (list_ != nullptr && tree_ != nullptr && list_->ValidateNamespace(node, item) &&
+        TreeCheck(*tree_, list_, *item, state, type, OnPropagateCheck)) {
+      // A check held back below (a folder that may not be ticked whole)
+      // leaves the folder mixed in the tree: the row shows the same.
+      PLazyNode mirrored = NodeOf(*tree_, item->AbsolutePIDL());
+      if (mirrored != nullptr && mirrored->CheckState != node->CheckState)
+        ManualCheck(*list_, node, type, static_cast<TCheckState>(mirrored->CheckState));
     }
     return;
   }
@@ -339,6 +365,14 @@ void TLazyCheckboxesSynchronizer::SyncCheckedNode(bool fromTree, PLazyNode node)
     ManualCheck(item->AbsolutePIDL(), *list_->GetNewStorage(), type, state);
     UpdateListView();
   }
+}
+
+bool TLazyCheckboxesSynchronizer::CheckChangesNothing(TNamespace& item) {
+  if (tree_ == nullptr || !OnPropagateCheck) return false;
+  PLazyNode node = NodeOf(*tree_, item.AbsolutePIDL());
+  if (node == nullptr || node->CheckState != csMixedNormal) return false;
+  bool held = false;
+  return CheckedAsFarAsAllowed(*tree_, node, OnPropagateCheck, held) && held;
 }
 
 void TLazyCheckboxesSynchronizer::UpdateListView() {

@@ -75,6 +75,9 @@ class TLazyCheckboxesSynchronizer : public ui::TComponent {
   bool HideTreeFiles = true;
   // Where a check travelling down must stop (the views still take a direct one).
   TCheckFilter OnPropagateCheck;
+  // True when the item's folder in the tree is mixed only because
+  // OnPropagateCheck holds checks back below it: checking it changes nothing.
+  bool CheckChangesNothing(TNamespace& item);
 
   // Checks exactly these existing paths; every other mark goes.
   void SetCheckedFileNames(const std::vector<std::wstring>& names);

@@ -111,7 +111,14 @@ void TCheckboxDriveTree::ViewChecking(TCustomLazyExplorerTree& view, PLazyNode n
                                       bool& allowed) {
   if (!IsCheckedState(newState)) return;
   TNamespace* item = nullptr;
-  if (!view.ValidateNamespace(node, item) || !IsWholeFileSystem(*item)) return;
+  if (!view.ValidateNamespace(node, item)) return;
+  // A folder already checked as far as it may be: the click clears it, as
+  // on any fully checked folder (checking it again would change nothing).
+  if (Synchronizer != nullptr && Synchronizer->CheckChangesNothing(*item)) {
+    newState = csUncheckedNormal;
+    return;
+  }
+  if (!IsWholeFileSystem(*item)) return;
   const std::wstring path = item->GetNameForParsing();
   allowed = ConfirmWholeFileSystem
                 ? ConfirmWholeFileSystem(path)

@@ -240,6 +240,21 @@ TEST_F(FolderPage, ACheckHeldBackOnTheWayDownLeavesItsFoldersMixed) {
   Click(page, enumPath + L"\\alpha");
   EXPECT_EQ(State(page, enumPath), csCheckedNormal);
   EXPECT_EQ(State(page, test::kFixture), csCheckedNormal);
+  // Checked in the list, the folder's row shows it mixed, as the tree does.
+  Click(page, test::kFixture);
+  Select(page, test::kFixture);
+  ClickBox(*page.SysList, Row(page, L"enum"));
+  EXPECT_EQ(State(page, enumPath), csMixedNormal);
+  EXPECT_EQ(page.SysList->GetCheckState(Row(page, L"enum")), csMixedNormal);
+  // Checked as far as it may be, the next click clears it, in either pane.
+  ClickBox(*page.SysList, Row(page, L"enum"));
+  EXPECT_EQ(State(page, enumPath), csUncheckedNormal);
+  EXPECT_EQ(page.SysList->GetCheckState(Row(page, L"enum")), csUncheckedNormal);
+  Click(page, enumPath);
+  EXPECT_EQ(State(page, enumPath), csMixedNormal);
+  Click(page, enumPath);
+  EXPECT_EQ(State(page, enumPath), csUncheckedNormal);
+  EXPECT_EQ(State(page, test::kFixture), csUncheckedNormal);
 }
 
 TEST_F(FolderPage, TheListShowsItsFolderAndChecksTravelBothWays) {
