@@ -417,18 +417,24 @@ void TCustomLazyExplorerTree::DoTreeDblClick(int button, POINT pt) {
 
 // ------------------------------------------------------------ popup menu --
 
+// On an item (its caption or images) the shell's menu takes the place of the form's.
+bool TCustomLazyExplorerTree::ShellMenuTakesPlaceAt(POINT client) {
+  if (!(ExplorerShellOptions() & toContextMenus)) return false;
+  TTreeHitInfo hit;
+  GetHitTestInfoAt(client.x, client.y, true, hit);
+  return hit.HitNode && (hit.HitPositions.Contains(hpOnItemLabel) || hit.HitPositions.Contains(hpOnNormalIcon) ||
+                         hit.HitPositions.Contains(hpOnStateIcon));
+}
+
 ui::TPopupMenu* TCustomLazyExplorerTree::DoGetPopupMenu(PLazyNode node, TColumnIndex column, POINT position) {
-  if (ExplorerShellOptions() & toContextMenus) {
-    // On an item the shell's menu takes the place of the form's.
-    TTreeHitInfo hit;
-    GetHitTestInfoAt(position.x, position.y, true, hit);
-    if (hit.HitNode && (hit.HitPositions.Contains(hpOnItemLabel) || hit.HitPositions.Contains(hpOnNormalIcon) ||
-                        hit.HitPositions.Contains(hpOnStateIcon)))
-      return nullptr;
-  }
+  if (ShellMenuTakesPlaceAt(position)) return nullptr;
   ui::TPopupMenu* menu = TCustomLazyStringTree::DoGetPopupMenu(node, column, position);
   if (menu) menu->PopupComponent = this;
   return menu;
+}
+
+ui::TPopupMenu* TCustomLazyExplorerTree::ContextPopupMenu(POINT client) {
+  return ShellMenuTakesPlaceAt(client) ? nullptr : TCustomLazyStringTree::ContextPopupMenu(client);
 }
 
 bool TCustomLazyExplorerTree::HasPopupMenu(PLazyNode node, TColumnIndex column, POINT position) {

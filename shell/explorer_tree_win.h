@@ -432,6 +432,7 @@ class TCustomLazyExplorerTree : public TCustomLazyStringTree {
   ui::TPopupMenu* DoGetPopupMenu(PLazyNode node, TColumnIndex column, POINT position) override;
   void DoPopupMenu(PLazyNode node, TColumnIndex column, POINT position) override;
   bool HasPopupMenu(PLazyNode node, TColumnIndex column, POINT position) override;
+  ui::TPopupMenu* ContextPopupMenu(POINT client) override;
   void DoFreeNode(PLazyNode node) override;
   int DoCompare(PLazyNode node1, PLazyNode node2, TColumnIndex column) override;
   void DoChecked(PLazyNode node) override;
@@ -492,6 +493,7 @@ class TCustomLazyExplorerTree : public TCustomLazyStringTree {
   PLazyNode AddNamespaceNode(PLazyNode parent, std::unique_ptr<TNamespace> ns);
 
  private:
+  bool ShellMenuTakesPlaceAt(POINT client);
   void ActivateTree(bool value);
   void WMShellNotify(TLazyShellEventList* batch);
   void HandleShellEvent(TLazyShellEvent& event);

@@ -554,6 +554,9 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   virtual ui::TPopupMenu* DoGetPopupMenu(PLazyNode node, TColumnIndex column, POINT position);
   virtual void DoPopupMenu(PLazyNode node, TColumnIndex column, POINT position);
   virtual bool HasPopupMenu(PLazyNode node, TColumnIndex column, POINT position);
+  // The control's own menu for a context-menu request at `client` (client
+  // coordinates); a descendant may withhold it where a menu of its own shows.
+  virtual ui::TPopupMenu* ContextPopupMenu(POINT /*client*/) { return popupMenu_; }
   virtual void DoGetCursor(HCURSOR& cursor);
   // Drop target registration (toAcceptOLEDrop).
   virtual void RegisterDropTarget();

@@ -602,8 +602,11 @@ bool TBaseLazyTree::MouseMessage(ui::TMessage& m) {
         MenuKey();  // from the keyboard
         return true;
       }
-      if (popupMenu_ == nullptr) return false;
-      PopupAt(*popupMenu_, {PointX(m.lParam), PointY(m.lParam)});
+      POINT client{PointX(m.lParam), PointY(m.lParam)};
+      ScreenToClient(HandleIfAllocated(), &client);
+      ui::TPopupMenu* menu = ContextPopupMenu(client);
+      if (menu == nullptr) return false;
+      PopupAt(*menu, {PointX(m.lParam), PointY(m.lParam)});
       return true;
     }
     case WM_CANCELMODE:

@@ -307,6 +307,20 @@ TEST_F(ExplorerRules, TheFormsMenuShowsBesideTheShellsAndStreamsAreRefused) {
   SendMessageW(tree->Handle(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(tree->Handle()),
                MAKELPARAM(screen.x, screen.y));
   EXPECT_EQ(shownFor, std::vector<ui::TComponent*>{tree});
+  // On a caption it gives way to the shell's (not shown here), not as well as it.
+  int shellMenus = 0;
+  tree->OnContextMenuShow = [&](TCustomLazyExplorerTree&, TNamespace&, HMENU, bool& allow) {
+    ++shellMenus;
+    allow = false;
+  };
+  POINT rightClick = onCaption;
+  ClientToScreen(tree->Handle(), &rightClick);
+  SendMessageW(tree->Handle(), WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(onCaption.x, onCaption.y));
+  SendMessageW(tree->Handle(), WM_RBUTTONUP, 0, MAKELPARAM(onCaption.x, onCaption.y));
+  SendMessageW(tree->Handle(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(tree->Handle()),
+               MAKELPARAM(rightClick.x, rightClick.y));
+  EXPECT_EQ(shownFor.size(), 1u);
+  tree->OnContextMenuShow = nullptr;
   // Shell menus off: only the form's menu counts.
   tree->SetPopupMenu(nullptr);
   tree->SetExplorerShellOptions(0);
