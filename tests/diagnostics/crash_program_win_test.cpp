@@ -115,13 +115,19 @@ std::vector<std::string> StackLines(const std::string& report) {
   return lines;
 }
 
-TEST(CrashProgram, EachFailureIsReportedWithItsStack) {
-  const std::map<std::string, int> marks = MarkedLines();
-  const fs::path folder = fs::temp_directory_path() / "kv_crash_program";
+// A fresh folder of the temporary folder holding a copy of the crash program.
+fs::path CopyOfCrashProgram(const char* name) {
+  const fs::path folder = fs::temp_directory_path() / name;
   fs::remove_all(folder);
   fs::create_directories(folder);
+  fs::copy_file(KV_TEST_BINARY_DIR "/diag_crash.exe", folder / "diag_crash.exe");
+  return folder;
+}
+
+TEST(CrashProgram, EachFailureIsReportedWithItsStack) {
+  const std::map<std::string, int> marks = MarkedLines();
+  const fs::path folder = CopyOfCrashProgram("kv_crash_program");
   const fs::path exe = folder / "diag_crash.exe";
-  fs::copy_file(KV_TEST_BINARY_DIR "/diag_crash.exe", exe);
   const std::string archive = (folder / "error.history").string();
 
   const struct {
@@ -210,11 +216,8 @@ TEST(CrashProgram, EachFailureIsReportedWithItsStack) {
 // passes the caller, and a plain box tells the user before the program ends.
 TEST(CrashProgram, TerminateWithoutAnExceptionIsStoredAndTold) {
   const std::map<std::string, int> marks = MarkedLines();
-  const fs::path folder = fs::temp_directory_path() / "kv_crash_program_terminate";
-  fs::remove_all(folder);
-  fs::create_directories(folder);
+  const fs::path folder = CopyOfCrashProgram("kv_crash_program_terminate");
   const fs::path exe = folder / "diag_crash.exe";
-  fs::copy_file(KV_TEST_BINARY_DIR "/diag_crash.exe", exe);
   Boxes boxes;
   boxes.shotName = "terminatecall_box";
   EXPECT_EQ(RunProgram(exe, "terminatecall", &boxes), 3u);
@@ -241,11 +244,8 @@ TEST(CrashProgram, TerminateWithoutAnExceptionIsStoredAndTold) {
 // a thread that never lets go: the report is stored and shown, its stack with
 // bare addresses, and the program ends instead of hanging.
 TEST(CrashProgram, AFaultUnderAHeldLookupLockIsStoredWithoutLocations) {
-  const fs::path folder = fs::temp_directory_path() / "kv_crash_program_held";
-  fs::remove_all(folder);
-  fs::create_directories(folder);
+  const fs::path folder = CopyOfCrashProgram("kv_crash_program_held");
   const fs::path exe = folder / "diag_crash.exe";
-  fs::copy_file(KV_TEST_BINARY_DIR "/diag_crash.exe", exe);
   const std::string archive = (folder / "error.history").string();
   for (const char* mode : {"held", "heldelsewhere"}) {
     SCOPED_TRACE(mode);
@@ -276,11 +276,8 @@ namespace {
 // thread that never lets go: the report is stored, with what needs the lock
 // left out, and the program ends instead of hanging.
 TEST(CrashProgram, AFaultUnderOtherHeldLocksIsStoredAndEnds) {
-  const fs::path folder = fs::temp_directory_path() / "kv_crash_program_locks";
-  fs::remove_all(folder);
-  fs::create_directories(folder);
+  const fs::path folder = CopyOfCrashProgram("kv_crash_program_locks");
   const fs::path exe = folder / "diag_crash.exe";
-  fs::copy_file(KV_TEST_BINARY_DIR "/diag_crash.exe", exe);
   fs::copy_file(KV_TEST_BINARY_DIR "/diag_fixtures/diag_plain.dll", folder / "diag_plain.dll");
   const std::string archive = (folder / "error.history").string();
   const struct {
