@@ -68,6 +68,8 @@ void TColumnMenuItem::Click() {
     tree.StoreColumnState();
   } else {
     tree.ApplyColumnStates(saved);
+    // Live changes may have been stored meanwhile: the folder keeps the header as it was.
+    tree.StoreColumnState();
     tree.Header().Invalidate(kNoColumn);
     tree.Repaint();
   }

@@ -199,23 +199,24 @@ ComPtr<IDataObject> TExplorerDataObject::Create(ComPtr<IDataObject> shellData, C
   // The tree's own native and reference formats, then every format of the shell's items.
   std::vector<FORMATETC> formats;
   AppendFormats(treeData.Get(), formats);
-  const size_t treeFormats = formats.size();
   AppendFormats(shellData.Get(), formats);
   auto object = std::make_unique<TExplorerDataObject>(Token{}, std::move(shellData), std::move(treeData),
-                                                      std::move(formats), treeFormats);
+                                                      std::move(formats));
   return ComPtr<IDataObject>::Adopt(object.release());
 }
 
 TExplorerDataObject::TExplorerDataObject(Token, ComPtr<IDataObject> shellData, ComPtr<IDataObject> treeData,
-                                         std::vector<FORMATETC> formats, size_t treeFormats)
-    : shell_(std::move(shellData)), tree_(std::move(treeData)), formats_(std::move(formats)),
-      treeFormats_(treeFormats) {}
+                                         std::vector<FORMATETC> formats)
+    : shell_(std::move(shellData)), tree_(std::move(treeData)), formats_(std::move(formats)) {}
 
-IDataObject* TExplorerDataObject::SourceOf(const FORMATETC* format) const {
-  if (format)
-    for (size_t i = 0; i < treeFormats_; ++i)
-      if (formats_[i].cfFormat == format->cfFormat) return tree_.Get();
-  return shell_.Get();
+template <typename Call>
+HRESULT TExplorerDataObject::TreeFirst(Call call) const {
+  if (!tree_) return shell_ ? call(shell_.Get()) : E_NOTIMPL;
+  const HRESULT own = call(tree_.Get());
+  if (SUCCEEDED(own) || !shell_) return own;
+  // Neither answers: the tree's failure stands.
+  const HRESULT shell = call(shell_.Get());
+  return SUCCEEDED(shell) ? shell : own;
 }
 
 HRESULT TExplorerDataObject::QueryInterface(REFIID riid, void** object) {
@@ -238,13 +239,11 @@ ULONG TExplorerDataObject::Release() {
 }
 
 HRESULT TExplorerDataObject::GetData(FORMATETC* format, STGMEDIUM* medium) {
-  IDataObject* source = SourceOf(format);
-  return source ? source->GetData(format, medium) : DV_E_FORMATETC;
+  return TreeFirst([&](IDataObject* o) { return o->GetData(format, medium); });
 }
 
 HRESULT TExplorerDataObject::GetDataHere(FORMATETC* format, STGMEDIUM* medium) {
-  IDataObject* source = SourceOf(format);
-  return source ? source->GetDataHere(format, medium) : DV_E_FORMATETC;
+  return TreeFirst([&](IDataObject* o) { return o->GetDataHere(format, medium); });
 }
 
 HRESULT TExplorerDataObject::QueryGetData(FORMATETC* format) {
@@ -256,11 +255,11 @@ HRESULT TExplorerDataObject::QueryGetData(FORMATETC* format) {
 }
 
 HRESULT TExplorerDataObject::GetCanonicalFormatEtc(FORMATETC* in, FORMATETC* out) {
-  return shell_ ? shell_->GetCanonicalFormatEtc(in, out) : E_NOTIMPL;
+  return TreeFirst([&](IDataObject* o) { return o->GetCanonicalFormatEtc(in, out); });
 }
 
 HRESULT TExplorerDataObject::SetData(FORMATETC* format, STGMEDIUM* medium, BOOL release) {
-  return shell_ ? shell_->SetData(format, medium, release) : E_NOTIMPL;
+  return TreeFirst([&](IDataObject* o) { return o->SetData(format, medium, release); });
 }
 
 HRESULT TExplorerDataObject::EnumFormatEtc(DWORD direction, IEnumFORMATETC** out) {
@@ -271,17 +270,19 @@ HRESULT TExplorerDataObject::EnumFormatEtc(DWORD direction, IEnumFORMATETC** out
 }
 
 HRESULT TExplorerDataObject::DAdvise(FORMATETC* format, DWORD flags, IAdviseSink* sink, DWORD* connection) {
-  return shell_ ? shell_->DAdvise(format, flags, sink, connection) : OLE_E_ADVISENOTSUPPORTED;
+  return TreeFirst([&](IDataObject* o) { return o->DAdvise(format, flags, sink, connection); });
 }
 
 HRESULT TExplorerDataObject::DUnadvise(DWORD connection) {
-  return shell_ ? shell_->DUnadvise(connection) : OLE_E_ADVISENOTSUPPORTED;
+  return TreeFirst([&](IDataObject* o) { return o->DUnadvise(connection); });
 }
 
 HRESULT TExplorerDataObject::EnumDAdvise(IEnumSTATDATA** out) {
   if (!out) return E_POINTER;
-  *out = nullptr;
-  return shell_ ? shell_->EnumDAdvise(out) : OLE_E_ADVISENOTSUPPORTED;
+  return TreeFirst([&](IDataObject* o) {
+    *out = nullptr;
+    return o->EnumDAdvise(out);
+  });
 }
 
 }  // namespace kv

@@ -79,14 +79,14 @@ class TContextMenuManager {
 };
 
 // The tree's data object for dragged items: it lists the tree's own formats
-// and those of the shell's data object of the same items, and hands every
-// request it cannot answer itself to the shell's object.
+// and those of the shell's data object of the same items. Every request goes
+// to the tree's own object first and to the shell's only when that fails.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wnon-virtual-dtor"  // COM objects die through Release
 class TExplorerDataObject final : public IDataObject {
  public:
-  // The tree's own formats are answered by `treeData` (the tree's data
-  // object), every other by `shellData`; either may be null.
+  // `treeData` is the tree's own data object, `shellData` the shell's for
+  // the same items; either may be null.
   static ComPtr<IDataObject> Create(ComPtr<IDataObject> shellData, ComPtr<IDataObject> treeData = {});
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
@@ -107,19 +107,20 @@ class TExplorerDataObject final : public IDataObject {
 
  public:
   TExplorerDataObject(Token, ComPtr<IDataObject> shellData, ComPtr<IDataObject> treeData,
-                      std::vector<FORMATETC> formats, size_t treeFormats);
+                      std::vector<FORMATETC> formats);
   virtual ~TExplorerDataObject() = default;
 
  private:
 
   LONG refs_ = 1;
-  // The object answering `format`: the tree's for its own formats, else the shell's.
-  IDataObject* SourceOf(const FORMATETC* format) const;
+  // `call` on the tree's object; on the shell's when that fails. A failure of
+  // both answers the tree's code.
+  template <typename Call>
+  HRESULT TreeFirst(Call call) const;
 
   ComPtr<IDataObject> shell_;
   ComPtr<IDataObject> tree_;
   std::vector<FORMATETC> formats_;  // the tree's first
-  size_t treeFormats_ = 0;
 };
 #pragma GCC diagnostic pop
 

@@ -331,6 +331,21 @@ void TCustomLazyExplorerCombobox::ChangeLinkDispatch(LPCITEMIDLIST pidl) {
   if (TExplorerChangeDispatch* dispatch = ExplorerChangeDispatch()) dispatch->DispatchChange(this, pidl);
 }
 
+void TCustomLazyExplorerCombobox::ChangeLinkFreeing(TExplorerChangeLink& link) {
+  if (link.ChangeLinkClient == this && linkedTree_ && link.ChangeLinkServer == linkedTree_) linkedTree_ = nullptr;
+}
+
+void TCustomLazyExplorerCombobox::SetLinkedTree(TCustomLazyExplorerTree* tree) {
+  if (tree == linkedTree_) return;
+  TExplorerChangeDispatch* dispatch = ExplorerChangeDispatch();
+  if (dispatch && linkedTree_) dispatch->UnRegisterChangeLink(linkedTree_, this, TChangeLinkMatch::Both);
+  linkedTree_ = tree;
+  if (dispatch && tree)
+    dispatch->RegisterChangeLink(
+        tree, this, [this](ui::TControl* server, LPCITEMIDLIST pidl) { ChangeLinkChanging(server, pidl); },
+        [this](TExplorerChangeLink& link) { ChangeLinkFreeing(link); });
+}
+
 void TCustomLazyExplorerCombobox::DropDownButtonClick() {
   if (explorerDropDown_->DroppedDown()) {
     explorerDropDown_->RollUp(false);

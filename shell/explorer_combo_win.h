@@ -104,6 +104,22 @@ class TPopupOptionsBase {
   void SetAutoScrollTimeFast(UINT ms) { dropDown_.SetScrollTimeFast(ms); }
   UINT AutoScrollTimeSlow() const { return dropDown_.ScrollTimeSlow(); }
   void SetAutoScrollTimeSlow(UINT ms) { dropDown_.SetScrollTimeSlow(ms); }
+  // The tree's tiled background picture (the owner's bitmap) and its offsets.
+  HBITMAP Background() const { return background_; }
+  void SetBackground(HBITMAP bitmap) {
+    background_ = bitmap;
+    tree_.SetBackground(bitmap);
+  }
+  int BackgroundOffsetX() const { return backgroundOffsetX_; }
+  void SetBackgroundOffsetX(int x) {
+    backgroundOffsetX_ = x;
+    tree_.SetBackgroundOffset(backgroundOffsetX_, backgroundOffsetY_);
+  }
+  int BackgroundOffsetY() const { return backgroundOffsetY_; }
+  void SetBackgroundOffsetY(int y) {
+    backgroundOffsetY_ = y;
+    tree_.SetBackgroundOffset(backgroundOffsetX_, backgroundOffsetY_);
+  }
   ui::TColor Color() const { return tree_.Color(); }
   void SetColor(ui::TColor color) { tree_.SetColor(color); }
   uint32_t DefaultNodeHeight() const { return tree_.DefaultNodeHeight(); }
@@ -120,6 +136,9 @@ class TPopupOptionsBase {
  protected:
   TDropDownWnd& dropDown_;
   TCustomLazyStringTree& tree_;
+  HBITMAP background_ = nullptr;
+  int backgroundOffsetX_ = 0;
+  int backgroundOffsetY_ = 0;
 };
 
 class TPopupExplorerOptions : public TPopupOptionsBase {
@@ -192,6 +211,13 @@ class TCustomLazyExplorerCombobox : public ui::TControl {
   void ChangeLinkChanging(ui::TControl* server, LPCITEMIDLIST pidl);
   // Hands `pidl` to the controls that follow the box (the process-wide dispatcher).
   void ChangeLinkDispatch(LPCITEMIDLIST pidl);
+  // A link is going: when it is the one by which the box follows its linked
+  // tree, the box forgets that tree.
+  void ChangeLinkFreeing(TExplorerChangeLink& link);
+  // The explorer tree the box follows (none: no link). Setting it replaces the
+  // link to the former tree by one to the new tree, the box as its client.
+  TCustomLazyExplorerTree* LinkedTree() const { return linkedTree_; }
+  void SetLinkedTree(TCustomLazyExplorerTree* tree);
 
   std::function<void(TCustomLazyExplorerCombobox&, const std::wstring& text)> OnInvalidEntry;
   std::function<void(TCustomLazyExplorerCombobox&, TNamespace& item)> OnPathChange;
@@ -226,6 +252,7 @@ class TCustomLazyExplorerCombobox : public ui::TControl {
   HTHEME themes_[3] = {};  // "combobox", "button", "edit"
   bool changing_ = false;
   bool buttonPressed_ = false;
+  TCustomLazyExplorerTree* linkedTree_ = nullptr;
 };
 
 class TLazyExplorerCombobox : public TCustomLazyExplorerCombobox {

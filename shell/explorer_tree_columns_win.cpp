@@ -104,6 +104,11 @@ void TCustomLazyExplorerTree::ApplyColumnStates(const std::vector<TColumnState>&
     if (s.Index >= 0 && s.Index < columns.Count()) byPosition.push_back(&s);
   std::sort(byPosition.begin(), byPosition.end(),
             [](const TColumnState* a, const TColumnState* b) { return a->Position < b->Position; });
+  const bool outer = !applyingColumns_;
+  applyingColumns_ = true;
+  const ScopeGuard applied([this, outer] {
+    if (outer) applyingColumns_ = false;
+  });
   BeginUpdate();
   // Placed from the first position on, each move leaves the earlier ones where they are.
   for (size_t place = 0; place < byPosition.size(); ++place) {
@@ -156,7 +161,7 @@ void TCustomLazyExplorerTree::DoHeaderDragged(TColumnIndex column, int oldPositi
 
 void TCustomLazyExplorerTree::DoColumnResize(TColumnIndex column) {
   TCustomLazyStringTree::DoColumnResize(column);
-  if (!buildingHeader_) StoreColumnState();
+  if (!buildingHeader_ && !applyingColumns_) StoreColumnState();
 }
 
 }  // namespace kv

@@ -371,6 +371,8 @@ void TCustomLazyExplorerTree::DoEndDrag(POINT client) {
 
 ComPtr<IDataObject> TCustomLazyExplorerTree::DoCreateDataObject() {
   dragDataObject_.Reset();
+  // The application's own object, when its event supplies one, is the whole answer.
+  if (ComPtr<IDataObject> supplied = TCustomLazyStringTree::DoCreateDataObject()) return supplied;
   TNamespace* first = nullptr;
   if (ValidateNamespace(GetFirstSelected(), first)) dragDataObject_ = first->DataObjectMulti(SelectedNamespaces());
   // The tree's own formats travel too (its nodes, and the reference to the tree).

@@ -366,7 +366,9 @@ void TCustomLazyExplorerTree::ReReadAndRefreshNode(PLazyNode node, bool resort) 
     AddCustomNode(node, std::move(item), ctTriStateCheckBox, checks);
   };
   auto remove = [&](const TChild& gone) {
-    if (checks) GetNewStorage()->Delete(StorageBytes(gone.ns->AbsolutePIDL()), kStoreCheck, false, false);
+    // Everything stored for the item goes with it: check, column layout, user
+    // data and the states stored below it.
+    GetNewStorage()->Delete(StorageBytes(gone.ns->AbsolutePIDL()), 0, true, false);
     DoNamespaceStructureChange(gone.node, *gone.ns, nscDelete);
     DeleteNode(gone.node, false);
     ++deleted;

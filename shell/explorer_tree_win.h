@@ -520,6 +520,9 @@ class TCustomLazyExplorerTree : public TCustomLazyStringTree {
   TColumnDetailType columnDetails_ = cdUser;
   int shellColumnCount_ = 0;
   bool buildingHeader_ = false;
+  // Set while ApplyColumnStates moves and sizes the columns: a layout half
+  // applied is never stored.
+  bool applyingColumns_ = false;
   TFileSizeFormat fileSizeFormat_ = fsfExplorer;
   TShellSortHelper sortHelper_;
   int columnMenuItemCount_ = 8;

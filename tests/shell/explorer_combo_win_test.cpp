@@ -7,9 +7,12 @@
 #include <vector>
 
 #include "shell/change_dispatch_win.h"
+#include "shell/explorer_tree_win.h"
 #include "shell/shell_utils_win.h"
 #include "tests/shell/shell_test_util.h"
 #include "tests/ui/ui_test_util.h"
+#include "ui/gdi_win.h"
+#include "ui/graphics_win.h"
 
 namespace kv {
 namespace {
@@ -194,6 +197,79 @@ TEST_F(ComboFixture, FollowsChangesWithoutEchoes) {
   combo.ChangeLinkChanging(nullptr, nullptr);
   EXPECT_EQ(combo.EditNamespace(), nullptr);
   EXPECT_EQ(combo.Edit().WideText(), L"");
+}
+
+
+// The box follows a tree through a link of its own and forgets the tree when
+// that link goes (the tree freed, or another tree named); other links going
+// leave it alone.
+TEST_F(ComboFixture, ALinkedTreeIsForgottenWhenItsLinkGoes) {
+  TExplorerChangeDispatch& d = *ExplorerChangeDispatch();
+  const size_t links = d.Count();
+  auto tree = std::make_unique<TLazyExplorerTree>();
+  combo.SetLinkedTree(tree.get());
+  EXPECT_EQ(combo.LinkedTree(), tree.get());
+  EXPECT_EQ(d.Count(), links + 1);
+  auto alpha = test::Item(L"enum\\alpha");
+  d.DispatchChange(tree.get(), alpha->AbsolutePIDL());
+  EXPECT_EQ(Shown(), alpha->GetNameForParsing());
+
+  ui::TControl other;
+  d.RegisterChangeLink(tree.get(), &other, nullptr, [this](TExplorerChangeLink& link) { combo.ChangeLinkFreeing(link); });
+  d.UnRegisterChangeLink(tree.get(), &other, TChangeLinkMatch::Both);
+  EXPECT_EQ(combo.LinkedTree(), tree.get());
+
+  tree.reset();
+  EXPECT_EQ(combo.LinkedTree(), nullptr);
+  EXPECT_EQ(d.Count(), links);
+
+  auto first = std::make_unique<TLazyExplorerTree>(), second = std::make_unique<TLazyExplorerTree>();
+  combo.SetLinkedTree(first.get());
+  combo.SetLinkedTree(second.get());
+  EXPECT_EQ(d.CountOf(first.get()), 0u);
+  EXPECT_EQ(d.CountOf(second.get()), 1u);
+  combo.SetLinkedTree(nullptr);
+  EXPECT_EQ(d.Count(), links);
+}
+
+// The pop-ups' background picture and its offsets reach their trees: the
+// empty tree is tiled with the picture, shifted by the offsets.
+TEST_F(ComboFixture, PopupOptionsCarryTheBackgroundPicture) {
+  ui::TBitmap picture;
+  picture.Create(4, 4);
+  {
+    const ui::MemoryDc dc = ui::CreateMemoryDc(nullptr);
+    const ui::SelectedObject selected = ui::SelectInto(dc.Get(), picture.Handle());
+    for (int y = 0; y < 4; ++y)
+      for (int x = 0; x < 4; ++x) SetPixel(dc.Get(), x, y, RGB(10 + x, 20 + y, 30));
+  }
+  TPopupAutoCompleteOptions& options = combo.PopupAutoCompleteOptions();
+  EXPECT_EQ(options.Background(), nullptr);
+  EXPECT_EQ(options.BackgroundOffsetX(), 0);
+  EXPECT_EQ(options.BackgroundOffsetY(), 0);
+  options.SetBackground(picture.Handle());
+  options.SetBackgroundOffsetX(1);
+  options.SetBackgroundOffsetY(2);
+  EXPECT_EQ(options.Background(), picture.Handle());
+  EXPECT_EQ(options.BackgroundOffsetX(), 1);
+  EXPECT_EQ(options.BackgroundOffsetY(), 2);
+  TPopupAutoCompleteTree& tree = combo.PopupAutoCompleteDropDown().AutoCompleteTree();
+  tree.TreeOptions().SetPaintOptions(tree.TreeOptions().PaintOptions() | toShowBackground);
+  ui::TBitmap shot;
+  shot.Create(20, 20);
+  {
+    const ui::MemoryDc dc = ui::CreateMemoryDc(nullptr);
+    const ui::SelectedObject selected = ui::SelectInto(dc.Get(), shot.Handle());
+    tree.PaintTree(dc.Get(), RECT{0, 0, 20, 20}, POINT{0, 0}, poBackground);
+  }
+  for (int y : {0, 1, 6, 19})
+    for (int x : {0, 3, 10})
+      EXPECT_EQ(shot.Pixel(x, y), (uint32_t{10u + (x + 1) % 4} << 16) | (uint32_t{20u + (y + 2) % 4} << 8) | 30u)
+          << x << "," << y;
+
+  // The explorer pop-up's object keeps its own values.
+  EXPECT_EQ(combo.PopupExplorerOptions().Background(), nullptr);
+  EXPECT_EQ(combo.PopupExplorerOptions().BackgroundOffsetX(), 0);
 }
 
 }  // namespace

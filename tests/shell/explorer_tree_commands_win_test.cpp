@@ -385,6 +385,23 @@ TEST_F(ExplorerCommands, DraggedItemsCarryTheShellFormats) {
   ASSERT_EQ(data->GetData(&nodes, &medium), S_OK);
   EXPECT_GT(GlobalSize(medium.hGlobal), 0u);
   ReleaseStgMedium(&medium);
+
+  // An object the application supplies through the tree's event is dragged as it is.
+  int asked = 0;
+  tree->OnCreateDataObject = [&](TBaseLazyTree&, ComPtr<IDataObject>& object) {
+    ++asked;
+    object = data;
+  };
+  ComPtr<IDataObject> supplied = tree->DoCreateDataObject();
+  EXPECT_EQ(asked, 1);
+  EXPECT_EQ(supplied.Get(), data.Get());
+  // Without one, the shell's items go again.
+  tree->OnCreateDataObject = [&](TBaseLazyTree&, ComPtr<IDataObject>&) { ++asked; };
+  ComPtr<IDataObject> made = tree->DoCreateDataObject();
+  EXPECT_EQ(asked, 2);
+  ASSERT_TRUE(made);
+  EXPECT_NE(made.Get(), data.Get());
+  EXPECT_EQ(DroppedFiles(made.Get()), (std::vector<std::wstring>{kCmds + L"\\a.txt", kCmds + L"\\b.txt"}));
 }
 
 }  // namespace

@@ -505,6 +505,45 @@ TEST_F(ExplorerTreeNotify, AFolderWithoutChildrenLearnsOfANewSubfolder) {
   EXPECT_EQ(Names(empty), (std::vector<std::string>{"sub"}));
 }
 
+// What the storage held for an item that went away goes with it: its check,
+// its column layout, its user data and whatever was stored below it.
+struct Note : TNodeUserData {
+  std::string ClassName() const override { return "Note"; }
+  void Assign(const TNodeUserData&) override {}
+};
+
+TEST_F(ExplorerTreeNotify, AVanishedItemLeavesNothingInTheStorage) {
+  for (const wchar_t* name : {L"\\gone", L"\\gone\\inner", L"\\kept"})
+    ASSERT_TRUE(CreateDirectoryW((kRoot + name).c_str(), nullptr));
+  MakeTree(foFolders | foNonFolders);
+  PLazyNode root = tree->GetFirst();
+  PLazyNode gone = Child(root, "gone"), kept = Child(root, "kept");
+  ASSERT_TRUE(gone && kept);
+  tree->DoCheckClick(gone, csCheckedNormal);
+  tree->DoCheckClick(kept, csCheckedNormal);
+  TPidl goneList = PathToPIDL(kRoot + L"\\gone"), innerList = PathToPIDL(kRoot + L"\\gone\\inner");
+  TPidl keptList = PathToPIDL(kRoot + L"\\kept");
+  ASSERT_TRUE(goneList && innerList && keptList);
+  TRootNodeStorage& storage = *tree->GetNewStorage();
+  TNodeStorage* stored = storage.Store(StorageBytes(goneList.get()), kStoreColumns | kStoreUserData);
+  ASSERT_NE(stored, nullptr);
+  auto note = std::make_shared<Note>();
+  stored->Storage.UserData = note;
+  const std::weak_ptr<Note> held = note;
+  note.reset();
+  ASSERT_NE(storage.Store(StorageBytes(innerList.get()), kStoreCheck), nullptr);
+
+  ShellRename(kRoot + L"\\gone", kRoot + L"\\moved");
+  ASSERT_TRUE(PumpUntil([&] { return Child(root, "moved") != nullptr; }));
+  EXPECT_EQ(Child(root, "gone"), nullptr);
+  EXPECT_EQ(storage.WalkPIDLToStorageNode(StorageBytes(goneList.get()), false), nullptr);
+  EXPECT_EQ(storage.WalkPIDLToStorageNode(StorageBytes(innerList.get()), false), nullptr);
+  EXPECT_TRUE(held.expired());
+  // The item that stayed keeps its check.
+  EXPECT_NE(storage.Find(StorageBytes(keptList.get()), kStoreCheck), nullptr);
+  EXPECT_EQ(tree->GetCheckState(kept), csCheckedNormal);
+}
+
 TEST_F(ExplorerTreeNotify, SelectionOnAppendedChildrenSurvivesARefreshBesideThem) {
   for (const wchar_t* name : {L"\\a.txt", L"\\c.txt"}) MakeFile(kRoot + name);
   ASSERT_TRUE(CreateDirectoryW((kRoot + L"\\other").c_str(), nullptr));

@@ -6,10 +6,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "base/scope_guard.h"
 #include "shell/change_notifier_win.h"
 #include "shell/explorer_tree_win.h"
 #include "shell/icon_thread_win.h"
@@ -39,6 +42,24 @@ class ImageTree : public TLazyExplorerTree {
     return DoGetImageIndex(node, TLTImageKind::ikNormal, kNoColumn, ghosted);
   }
   using TLazyExplorerTree::DoCanEdit;
+  // Whether `watched`'s row still waited for a repaint right after an icon answer was handled.
+  PLazyNode watched = nullptr;
+  int answers = 0;
+  bool pendingAfterAnswer = false, draggingAtAnswer = false;
+
+ protected:
+  void WndProc(ui::TMessage& m) override {
+    const bool dragging = Dragging();
+    TLazyExplorerTree::WndProc(m);
+    if (m.msg != WM_LTSETICONINDEX || !watched) return;
+    draggingAtAnswer = dragging;
+    ++answers;
+    const TLazyRect r = GetDisplayRect(watched, kNoColumn, false);
+    const RECT row{r.Left, r.Top, r.Right, r.Bottom};
+    HRGN update = CreateRectRgn(0, 0, 0, 0);
+    pendingAfterAnswer = GetUpdateRgn(Handle(), update, FALSE) > NULLREGION && RectInRegion(update, &row);
+    DeleteObject(update);
+  }
 };
 
 class ExplorerTreeRoot : public ::testing::Test {
@@ -426,6 +447,106 @@ TEST_F(ExplorerTreeRoot, ADragOverTheTreeHoldsBatchesAndOutlivesItsTargetNode) {
   EXPECT_EQ(rebuilds, 2);
   EXPECT_FALSE(tree->MissedNotification());
   EXPECT_NE(Child(nullptr, "one"), nullptr);
+}
+
+// Input for a drag the tree starts itself: OLE's loop reads the real mouse.
+void MouseTo(POINT p) {
+  INPUT input{};
+  input.type = INPUT_MOUSE;
+  input.mi.dx = MulDiv(p.x, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
+  input.mi.dy = MulDiv(p.y, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
+  input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+  SendInput(1, &input, sizeof input);
+}
+
+void LeftButton(bool down) {
+  INPUT input{};
+  input.type = INPUT_MOUSE;
+  input.mi.dwFlags = down ? MOUSEEVENTF_LEFTDOWN : MOUSEEVENTF_LEFTUP;
+  SendInput(1, &input, sizeof input);
+}
+
+// An icon answering while the tree drags its own node shows at once: the row
+// is repainted with the answer (the drag image kept over it), not left to a
+// later paint that the drag loop may put off.
+TEST_F(ExplorerTreeRoot, AnIconArrivingDuringTheTreesOwnDragIsPaintedAtOnce) {
+  tree->SetExplorerImageOptions(toImages | toThreadedImages);
+  tree->SetExplorerShellOptions(tree->ExplorerShellOptions() | toDragDrop);
+  MakeList(kRoot);
+  SetForegroundWindow(form->Handle());
+  PLazyNode one = Child(nullptr, "one"), two = Child(nullptr, "two"), b = Child(nullptr, "b.txt");
+  ASSERT_TRUE(one && two && b);
+  ASSERT_TRUE(PumpUntil([&] {
+    for (PLazyNode n = tree->GetFirstChild(nullptr); n; n = tree->GetNextSibling(n)) tree->Image(n);
+    return tree->PendingIconRequests() == 0;
+  }));
+  TNamespace *twoNs = nullptr, *bNs = nullptr;
+  ASSERT_TRUE(tree->ValidateNamespace(two, twoNs) && tree->ValidateNamespace(b, bNs));
+  RecordingDropTarget folder;
+  twoNs->SetDropTargetInterface(ComPtr<IDropTarget>(&folder));
+  // The file's icon asked again, its request held in the queue: the answer
+  // below is the one the tree waits for.
+  bNs->InvalidateNamespace(true);
+  auto* queue = ImageThreadManager().LockThread();
+  ASSERT_NE(queue, nullptr);
+  bool locked = true;
+  ScopeGuard unlock([&] {
+    if (locked) ImageThreadManager().UnLockThread();
+  });
+  tree->Image(b);
+  uint64_t serial = 0;
+  for (const auto& item : *queue)
+    if (item->Data == b) serial = item->Serial;
+  ASSERT_NE(serial, 0u);
+  const int icon = test::Item(L"roots\\b.txt")->GetIconIndex(false, 0, true);
+  auto answer = std::make_unique<TImageThreadItem>();
+  answer->Control = tree;
+  answer->Data = b;
+  answer->ImageIndex = icon;
+  answer->MessageID = WM_LTSETICONINDEX;
+  answer->Serial = serial;
+  TImageThreadItem* posted = answer.release();
+  tree->watched = b;
+
+  auto screen = [&](PLazyNode n) {
+    const TLazyRect r = tree->GetDisplayRect(n, kNoColumn, true);
+    POINT p{r.Left + 4, (r.Top + r.Bottom) / 2};
+    ClientToScreen(tree->Handle(), &p);
+    return p;
+  };
+  const POINT start = screen(one), target = screen(two);
+  std::atomic<bool> done{false};
+  std::thread driver([&] {
+    MouseTo(start);
+    Sleep(50);
+    LeftButton(true);
+    Sleep(100);
+    for (int i = 1; i <= 8; ++i) {
+      MouseTo({start.x + (target.x - start.x) * i / 8 + 12, start.y + (target.y - start.y) * i / 8});
+      Sleep(20);
+    }
+    Sleep(150);
+    PostMessageW(tree->Handle(), WM_LTSETICONINDEX, reinterpret_cast<WPARAM>(posted), 0);
+    Sleep(200);
+    LeftButton(false);
+    Sleep(100);
+    done = true;
+  });
+  for (int i = 0; i < 500 && !done; ++i) {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    Sleep(10);
+  }
+  driver.join();
+  locked = false;
+  ImageThreadManager().UnLockThread();
+  twoNs->SetDropTargetInterface({});
+  EXPECT_NE(std::find(folder.calls.begin(), folder.calls.end(), "enter"), folder.calls.end());
+  ASSERT_EQ(tree->answers, 1);
+  EXPECT_TRUE(tree->draggingAtAnswer);  // handled inside the drag loop
+  EXPECT_FALSE(tree->pendingAfterAnswer);
+  EXPECT_EQ(tree->Image(b), icon);
+  EXPECT_FALSE(tree->Dragging());
 }
 
 TEST_F(ExplorerTreeRoot, FocusMovesOffDeletedAndCollapsedNodes) {

@@ -382,5 +382,54 @@ TEST_F(LinkedViews, MoreCancelledRestoresTheHeader) {
   EXPECT_EQ(before.Bytes(), after.Bytes());
 }
 
+
+// Cancel after live changes of order and width: the layout stored for the
+// folder is the header as it was, not one put back half way (putting back a
+// first column's width must not store while later positions are still moved).
+TEST_F(LinkedViews, MoreCancelledStoresTheHeaderAsItWas) {
+  SelectInTree(test::kFixture + L"\\Music");
+  list->SetExplorerShellOptions(list->ExplorerShellOptions() | toShellColumnMenu);
+  list->SetExplorerMiscOptions(list->ExplorerMiscOptions() | toPersistentColumns);
+  list->SetColumnMenuItemCount(2);
+  auto layout = [&] {
+    std::vector<std::pair<int, int>> positionAndWidth;
+    for (const TColumnState& c : list->ColumnStates()) positionAndWidth.emplace_back(c.Position, c.Width);
+    return positionAndWidth;
+  };
+  const auto before = layout();
+  ASSERT_EQ(before.size(), 5u);
+  std::vector<std::pair<int, int>> live;
+  ui::test::RunLater(300, [&] {
+    auto* dialog = ui::test::FindForm<TFormColumnSettings>();
+    ASSERT_NE(dialog, nullptr);
+    dialog->CheckBoxLiveUpdate->SetChecked(true);
+    dialog->DropEntry(3, 2);  // list order 0, 1, 3, 2, 4
+    // The first entry 40 pixels wider, typed into the width box.
+    TLazyStringTree& names = *dialog->LSTColumnNames;
+    PLazyNode first = names.GetFirst();
+    names.ClearSelection();
+    names.SetSelected(first, true);
+    names.SetFocusedNode(first);
+    dialog->EditPixelWidth->SetText(std::to_string(before[0].second + 40));
+    dialog->DialogKey(dialog->EditPixelWidth->Handle(), VK_RETURN);
+    live = layout();
+    dialog->SetModalResult(ui::mrCancel);
+  });
+  list->ColumnMenu().ShowHook = [&](ui::TPopupMenu& menu, POINT) { menu.Items(menu.Count() - 1).Click(); };
+  POINT header{40, -list->Header().Height() / 2};
+  ClientToScreen(list->Handle(), &header);
+  SendMessageW(list->Handle(), WM_NCRBUTTONDOWN, HTBORDER, MAKELPARAM(header.x, header.y));
+  SendMessageW(list->Handle(), WM_NCRBUTTONUP, HTBORDER, MAKELPARAM(header.x, header.y));
+  ASSERT_EQ(live.size(), 5u);
+  EXPECT_EQ(live[0].second, before[0].second + 40);
+  EXPECT_EQ(live[2].first, 3);
+  EXPECT_EQ(live[3].first, 2);
+  EXPECT_EQ(layout(), before);
+  // Away and back: the folder's stored layout is the one the header had.
+  SelectInTree(test::kFixture + L"\\Music\\Rock");
+  SelectInTree(test::kFixture + L"\\Music");
+  EXPECT_EQ(layout(), before);
+}
+
 }  // namespace
 }  // namespace kv
