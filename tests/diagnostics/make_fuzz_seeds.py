@@ -183,6 +183,22 @@ def td32_seeds():
         out += struct.pack("<HHII", kind, 1, at, size)
     out += struct.pack("<II", 0x39304246, len(out) + 8)
     write("td32", "sample.tds", bytes(out))
+    write("td32/regress", "files_multiplied.tds", td32_files_multiplied())
+
+
+def td32_files_multiplied(files=200, entries=120):
+    """Every file offset names one record, every directory entry the same
+    source subsection: each step of work made a file record of its own."""
+    record = 2 + 4 * files
+    source = struct.pack("<H", files) + struct.pack("<I", record) * files
+    source += struct.pack("<HII", 1, 1, record + 18) + struct.pack("<II", 0x100, 0x200)
+    source += struct.pack("<HHIH", 1, 1, 0x100, 7)
+    out = bytearray(struct.pack("<II", 0x39304246, 0)) + source
+    struct.pack_into("<I", out, 4, len(out))
+    out += struct.pack("<HHIII", 16, 12, entries, 0, 0)
+    out += struct.pack("<HHII", 0x127, 1, 8, len(source)) * entries
+    out += struct.pack("<II", 0x39304246, len(out) + 8)
+    return bytes(out)
 
 
 # ------------------------------------------------------------- map_scanner --

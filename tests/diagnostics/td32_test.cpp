@@ -197,6 +197,13 @@ TEST(TD32, CraftedBlocksStayUnderAFixedMemoryBound) {
       {"module segments", 0x120, ManySegments(), 0},
       {"procedures", 0x125, ManyProcs(), 0},
   };
+  // The fuzz seed of this shape, a few KB, reads as the big ones do.
+  std::ifstream in(std::string(KV_TEST_SOURCE_DIR) + "/tests/corpus/td32/regress/files_multiplied.tds", std::ios::binary);
+  const Bytes seed{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  int32_t seedOffset = 0;
+  const TDiagTD32InfoScanner seeded(seed);
+  EXPECT_EQ(seeded.LineNumberFromAddr(0x100, seedOffset), 7u);
+  EXPECT_EQ(seeded.LineNumberFromAddr(0x104, seedOffset), 0u);  // one line point: past it no line answers
   for (const auto& kind : kinds) {
     for (size_t size : {size_t{1} << 20, size_t{8} << 20}) {
       SCOPED_TRACE(std::string(kind.what) + ", " + std::to_string(size >> 20) + " MiB");
