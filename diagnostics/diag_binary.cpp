@@ -96,32 +96,31 @@ bool TDiagBinDebugScanner::IsModuleNameValid(const std::string& fileName) const 
   return valid_ && SameTextAscii(GetModuleName(), PathExtractFileNameNoExt(fileName));
 }
 
-std::vector<uint32_t> TDiagBinDebugScanner::DecodeStream(uint32_t offset, int width) const {
-  std::vector<uint32_t> out;
-  if (!valid_ || width < 1 || width > 3) return out;
-  uint32_t sums[3] = {0, 0, 0};
-  uint32_t tuple[3] = {0, 0, 0};
+template <int Width, class Take>
+void TDiagBinDebugScanner::DecodeStream(uint32_t offset, Take take) const {
+  static_assert(Width >= 1 && Width <= 3);
+  if (!valid_) return;
+  uint32_t sums[Width] = {};
   uint64_t at = offset;
-  // Each tuple takes at least `width` bytes, so the block bounds the count.
-  for (;;) {
-    for (int i = 0; i < width; ++i) {
+  // Each tuple takes at least Width bytes, so the block bounds the time; the
+  // count bounds the memory.
+  for (size_t n = 0; n < kDiagMaxTableEntries; ++n) {
+    for (int i = 0; i < Width; ++i) {
       uint32_t number = 0;
-      if (!ReadNumber(block_, at, number) || number == kDiagStreamEnd) return out;
+      if (!ReadNumber(block_, at, number) || number == kDiagStreamEnd) return;
       sums[i] += number;  // 32-bit running sums wrap
-      tuple[i] = sums[i];
     }
-    out.insert(out.end(), tuple, tuple + width);
+    take(sums);
   }
 }
 
 const TDiagBinDebugScanner::Table& TDiagBinDebugScanner::Pairs(Table& table, uint32_t offset) {
   if (!table.decoded) {
-    const std::vector<uint32_t> flat = DecodeStream(offset, 2);
-    table.pairs.reserve(flat.size() / 2);
-    for (size_t i = 0; i + 1 < flat.size(); i += 2) {
-      if (!table.pairs.empty() && flat[i] < table.pairs.back().addr) table.sorted = false;
-      table.pairs.push_back({flat[i], flat[i + 1]});
-    }
+    DecodeStream<2>(offset, [&table](const uint32_t* tuple) {
+      if (!table.pairs.empty() && tuple[0] < table.pairs.back().addr) table.sorted = false;
+      table.pairs.push_back({tuple[0], tuple[1]});
+    });
+    table.pairs.shrink_to_fit();
     table.decoded = true;
   }
   return table;
@@ -129,12 +128,11 @@ const TDiagBinDebugScanner::Table& TDiagBinDebugScanner::Pairs(Table& table, uin
 
 const std::vector<TDiagBinDebugScanner::Symbol>& TDiagBinDebugScanner::Symbols() {
   if (!symbolsDecoded_) {
-    const std::vector<uint32_t> flat = DecodeStream(symbols_, 3);
-    symbolTable_.reserve(flat.size() / 3);
-    for (size_t i = 0; i + 2 < flat.size(); i += 3) {
-      if (!symbolTable_.empty() && flat[i] < symbolTable_.back().addr) symbolsSorted_ = false;
-      symbolTable_.push_back({flat[i], flat[i + 1], flat[i + 2]});
-    }
+    DecodeStream<3>(symbols_, [this](const uint32_t* tuple) {
+      if (!symbolTable_.empty() && tuple[0] < symbolTable_.back().addr) symbolsSorted_ = false;
+      symbolTable_.push_back({tuple[0], tuple[1], tuple[2]});
+    });
+    symbolTable_.shrink_to_fit();
     symbolsDecoded_ = true;
   }
   return symbolTable_;

@@ -122,7 +122,7 @@ TDiagMapScanner::TDiagMapScanner(std::string_view text) {
         c.SkipBlanks();
         const uint32_t length = c.Hex();
         const std::string_view unit = c.ValueAfter("M=");
-        if (segment == 1) {
+        if (segment == 1 && segments_.size() < kMaxSegments) {
           const uint32_t end = offset + length < offset ? 0xFFFFFFFFu : offset + length;
           segments_.push_back({offset, end, unit});
           if (end > highestEnd_) highestEnd_ = end;
@@ -137,12 +137,16 @@ TDiagMapScanner::TDiagMapScanner(std::string_view text) {
   if (c.FindLine("Address         Publics by Value")) {
     while (c.NextLineStartsWithDigit()) {
       uint32_t segment = 0, offset = 0;
-      if (c.Address(segment, offset) && segment == 1) publics_.push_back({offset, c.Name()});
+      if (c.Address(segment, offset) && segment == 1 && publics_.size() < kMaxPublics) {
+        publics_.push_back({offset, c.Name()});
+      }
       c.NextLine();
     }
   }
   uint32_t previousSegment = 0;
-  for (;;) {
+  // Past either limit no more units are read: each pair kept depends on the
+  // last, and a unit's lines need its source entry.
+  while (lines_.size() < kMaxLines && sources_.size() < kMaxSources) {
     c.SkipSpace();
     if (!c.RestOfLine().starts_with("Line numbers for")) break;
     const std::string_view header = c.RestOfLine();
@@ -154,7 +158,7 @@ TDiagMapScanner::TDiagMapScanner(std::string_view text) {
     }
     c.NextLine();
     bool first = true;
-    while (c.NextLineStartsWithDigit()) {
+    while (lines_.size() < kMaxLines && c.NextLineStartsWithDigit()) {
       const uint32_t line = c.Decimal();
       uint32_t segment = 0, offset = 0;
       if (!c.Address(segment, offset)) {

@@ -2,6 +2,7 @@
 // Reader of a linker map file of the segment:offset kind (segments, publics
 // by value, line numbers per unit). Names stay views into the text, which
 // must outlive the scanner. Addresses are offsets into segment 1, the code.
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -11,6 +12,15 @@ namespace kv {
 
 class TDiagMapScanner {
  public:
+  // Entries kept, whatever the file: a large program's map has some
+  // thousands of segments and units, a few hundred thousand publics and a
+  // few million line pairs, so these leave room for it while the tables never
+  // pass about 70 MB. Entries past a limit are left out.
+  static constexpr size_t kMaxSegments = size_t{1} << 18;
+  static constexpr size_t kMaxPublics = size_t{1} << 20;
+  static constexpr size_t kMaxSources = size_t{1} << 18;
+  static constexpr size_t kMaxLines = size_t{1} << 22;
+
   explicit TDiagMapScanner(std::string_view text);
 
   std::string ModuleNameFromAddr(uint32_t addr) const;

@@ -17,6 +17,14 @@ constexpr uint64_t kImportDescriptorSize = 20;
 constexpr uint64_t kMaxNameLength = 4096;
 // Entries read from one resource directory at most (the counts are 16-bit each).
 constexpr uint64_t kMaxResourceEntries = 65536;
+// What the lists keep, whatever the tables claim (every entry may name the
+// same long name): the largest system libraries export some tens of thousands
+// of names in a few MB and carry a few thousand resources. Past a limit the
+// rest is left out.
+constexpr size_t kMaxExports = 65536;  // hints and ordinals are 16-bit
+constexpr size_t kMaxExportNameBytes = size_t{16} << 20;
+constexpr size_t kMaxResourceNames = size_t{1} << 18;
+constexpr size_t kMaxResourceNameBytes = size_t{4} << 20;
 
 std::string SectionName(ByteView image, uint64_t header) {
   std::string name;
@@ -168,11 +176,14 @@ void TDiagPeImage::BuildExports(TDiagPeExportFuncList& list) const {
       !image_.Has(functions, uint64_t{functionCount} * 4)) {
     return;
   }
-  for (uint32_t i = 0; i < nameCount; ++i) {
+  size_t nameBytes = 0;
+  for (uint32_t i = 0; i < nameCount && list.items_.size() < kMaxExports; ++i) {
     const uint16_t k = *image_.U16(ordinals + uint64_t{i} * 2);
     if (k >= functionCount) continue;  // an ordinal past the function table names nothing
     const auto name = image_.CString(*image_.U32(names + uint64_t{i} * 4), kMaxNameLength);
     if (!name) continue;
+    nameBytes += name->size();
+    if (nameBytes > kMaxExportNameBytes) return;
     TDiagPeExportFuncItem item;
     item.address = *image_.U32(functions + uint64_t{k} * 4);
     item.hint = static_cast<uint16_t>(i);
@@ -180,6 +191,8 @@ void TDiagPeImage::BuildExports(TDiagPeExportFuncList& list) const {
     item.ordinal = static_cast<uint16_t>(k + list.base_);
     if (item.address >= dir.virtualAddress && item.address <= uint64_t{dir.virtualAddress} + dir.size) {
       const auto forward = image_.CString(item.address, kMaxNameLength);
+      nameBytes += forward.value_or("").size();
+      if (nameBytes > kMaxExportNameBytes) return;
       item.forwardedName = std::string(forward.value_or(""));
       list.hasForwards_ = true;
     }
@@ -304,13 +317,21 @@ void TDiagPeImage::BuildResources(TDiagPeRootResourceList& list) const {
     for (uint64_t i = 0; i < *length; ++i) text += static_cast<char16_t>(*res.U16(at + 2 + 2 * i));
     return WideToAnsi(text);
   };
+  size_t names = 0, nameBytes = 0;
   for (const auto& [name, offset] : entries(0)) {
     TDiagPeRootResourceList::Entry entry;
     entry.type = (name & 0x80000000u) != 0 ? 25 : std::min<uint32_t>(name, 25);
     // Only a sub-directory that lies past the root can hold names; the bit
-    // test keeps a directory from naming itself.
-    if ((offset & 0x80000000u) != 0 && (offset & 0x7FFFFFFFu) != 0) {
-      for (const auto& sub : entries(offset & 0x7FFFFFFFu)) entry.names.push_back(nameOf(sub.first));
+    // test keeps a directory from naming itself. Sub-directories may all be
+    // one: the names kept are bounded across them.
+    if ((offset & 0x80000000u) != 0 && (offset & 0x7FFFFFFFu) != 0 && names < kMaxResourceNames &&
+        nameBytes <= kMaxResourceNameBytes) {
+      for (const auto& sub : entries(offset & 0x7FFFFFFFu)) {
+        std::string text = nameOf(sub.first);
+        nameBytes += text.size();
+        if (++names > kMaxResourceNames || nameBytes > kMaxResourceNameBytes) break;
+        entry.names.push_back(std::move(text));
+      }
     }
     list.types_.push_back(std::move(entry));
   }

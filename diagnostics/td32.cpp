@@ -30,6 +30,7 @@ TDiagTD32InfoScanner::TDiagTD32InfoScanner(std::span<const uint8_t> bytes) {
   const auto first = data.U32(4);
   if (!first) return;
   valid_ = true;
+  data_ = data;
   workLeft_ = kWorkPerByte * data.Size() + kWorkBase;
   uint64_t dir = *first;
   std::vector<uint64_t> seen;
@@ -66,29 +67,36 @@ TDiagTD32InfoScanner::TDiagTD32InfoScanner(std::span<const uint8_t> bytes) {
 void TDiagTD32InfoScanner::ReadNames(ByteView sub) {
   const auto count = sub.U32(0);
   if (!count) return;
+  // The data is at most 4 GiB long (its size is a 32-bit offset), so every
+  // position in it fits 32 bits.
+  const uint64_t base = static_cast<uint64_t>(sub.Data() - data_.Data());
   uint64_t at = 4;
-  for (uint64_t i = 0; i < *count; ++i) {
+  for (uint64_t i = 0; i < *count && names_.size() < kMaxNames; ++i) {
     const auto length = sub.U8(at);
     if (!length || !sub.Has(at + 1, uint64_t{*length} + 1) || !Spend(uint64_t{*length} + 2)) return;
-    names_.emplace_back(reinterpret_cast<const char*>(sub.Data() + at + 1), *length);
+    names_.push_back(static_cast<uint32_t>(base + at));
     at += uint64_t{*length} + 2;
   }
 }
 
 std::string TDiagTD32InfoScanner::Name(uint32_t index) const {
-  return index >= 1 && index <= names_.size() ? names_[index - 1] : std::string();
+  if (index < 1 || index > names_.size()) return {};
+  const uint32_t at = names_[index - 1];
+  return std::string(reinterpret_cast<const char*>(data_.Data() + at + 1), *data_.U8(at));
 }
 
 void TDiagTD32InfoScanner::ReadModule(ByteView sub) {
   const auto segments = sub.U16(4);
   const auto name = sub.U32(8);
-  if (!segments || !name) return;
-  Module module{*name, {}};
-  if (!Spend(1)) return;
-  for (uint64_t i = 0; i < *segments && sub.Has(28 + i * 12, 12) && Spend(1); ++i) {
-    module.segments.push_back({*sub.U32(28 + i * 12 + 4), *sub.U32(28 + i * 12 + 8)});
+  if (!segments || !name || !Spend(1) || modules_.size() >= kMaxModules) return;
+  const size_t first = segments_.size();
+  for (uint64_t i = 0; i < *segments && sub.Has(28 + i * 12, 12) && segments_.size() < kMaxModuleSegments && Spend(1);
+       ++i) {
+    segments_.push_back({*sub.U32(28 + i * 12 + 4), *sub.U32(28 + i * 12 + 8)});
   }
-  modules_.push_back(std::move(module));
+  // A module without a segment holds no address.
+  if (segments_.size() == first) return;
+  modules_.push_back({*name, static_cast<uint32_t>(first), static_cast<uint32_t>(segments_.size() - first)});
 }
 
 void TDiagTD32InfoScanner::ReadSymbols(ByteView sub) {
@@ -97,6 +105,7 @@ void TDiagTD32InfoScanner::ReadSymbols(ByteView sub) {
     const uint16_t type = *sub.U16(at + 2);
     if (size < 2) return;
     if ((type == 0x204 || type == 0x205) && sub.Has(at, 44)) {
+      if (procs_.size() >= kMaxProcs) return;
       procs_.push_back({*sub.U32(at + 28), *sub.U32(at + 16), *sub.U32(at + 40)});
     }
     at += uint64_t{size} + 2;
@@ -107,7 +116,7 @@ void TDiagTD32InfoScanner::ReadSourceModule(ByteView sub) {
   const auto fileCount = sub.U16(0);
   if (!fileCount) return;
   for (uint64_t f = 0; f < *fileCount; ++f) {
-    if (!Spend(1)) return;
+    if (!Spend(1) || files_.size() >= kMaxSourceFiles) return;
     const auto fileOffset = sub.U32(2 + f * 4);
     if (!fileOffset) return;
     const uint64_t fe = *fileOffset;
@@ -115,7 +124,8 @@ void TDiagTD32InfoScanner::ReadSourceModule(ByteView sub) {
     const auto name = sub.U32(fe + 2);
     if (!segments || !name) continue;
     if (*name == 0) continue;
-    SourceFile file{*name, {}, {}};
+    const size_t firstRange = ranges_.size();
+    const size_t firstLine = lines_.size();
     const uint64_t tables = fe + 6;
     const uint64_t ranges = tables + uint64_t{*segments} * 4;
     for (uint64_t s = 0; s < *segments; ++s) {
@@ -123,18 +133,21 @@ void TDiagTD32InfoScanner::ReadSourceModule(ByteView sub) {
       const auto start = sub.U32(ranges + s * 8);
       const auto end = sub.U32(ranges + s * 8 + 4);
       const auto table = sub.U32(tables + s * 4);
-      if (!start || !end || !table) break;
-      file.ranges.emplace_back(*start, *end);
+      if (!start || !end || !table || ranges_.size() >= kMaxFileRanges) break;
+      ranges_.push_back({*start, *end});
       const auto lineCount = sub.U16(*table + 2);
       if (!lineCount) continue;
       const uint64_t offsets = uint64_t{*table} + 4;
       const uint64_t numbers = offsets + uint64_t{*lineCount} * 4;
       if (!sub.Has(numbers, uint64_t{*lineCount} * 2)) continue;
-      for (uint64_t i = 0; i < *lineCount && Spend(1); ++i) {
-        file.lines.push_back({*sub.U32(offsets + i * 4), *sub.U16(numbers + i * 2)});
+      for (uint64_t i = 0; i < *lineCount && lines_.size() < kMaxLinePoints && Spend(1); ++i) {
+        lines_.push_back({*sub.U32(offsets + i * 4), *sub.U16(numbers + i * 2)});
       }
     }
-    files_.push_back(std::move(file));
+    // A file without a range holds no address (and so no line either).
+    if (ranges_.size() == firstRange) continue;
+    files_.push_back({*name, static_cast<uint32_t>(firstRange), static_cast<uint32_t>(ranges_.size() - firstRange),
+                      static_cast<uint32_t>(firstLine), static_cast<uint32_t>(lines_.size() - firstLine)});
   }
 }
 
@@ -149,7 +162,8 @@ bool TDiagTD32InfoScanner::Spend(uint64_t n) {
 
 std::string TDiagTD32InfoScanner::ModuleNameFromAddr(uint32_t addr) const {
   for (const Module& m : modules_) {
-    for (const Range& r : m.segments) {
+    for (uint32_t i = 0; i < m.segmentCount; ++i) {
+      const Range& r = segments_[m.firstSegment + i];
       if (addr >= r.start && addr - r.start <= r.size) return Name(m.name);
     }
   }
@@ -169,8 +183,9 @@ std::string TDiagTD32InfoScanner::ProcNameFromAddr(uint32_t addr, uint32_t& offs
 
 const TDiagTD32InfoScanner::SourceFile* TDiagTD32InfoScanner::FileOf(uint32_t addr) const {
   for (const SourceFile& f : files_) {
-    for (const auto& [start, end] : f.ranges) {
-      if (start <= addr && addr < end) return &f;
+    for (uint32_t i = 0; i < f.rangeCount; ++i) {
+      const FileRange& r = ranges_[f.firstRange + i];
+      if (r.start <= addr && addr < r.end) return &f;
     }
   }
   return nullptr;
@@ -180,7 +195,7 @@ uint32_t TDiagTD32InfoScanner::LineNumberFromAddr(uint32_t addr, int32_t& offset
   offset = 0;
   const SourceFile* f = FileOf(addr);
   if (f == nullptr) return 0;
-  const std::vector<LinePoint>& lines = f->lines;
+  const std::span<const LinePoint> lines(lines_.data() + f->firstLine, f->lineCount);
   for (size_t i = 0; i < lines.size(); ++i) {
     if (lines[i].offset == addr) return lines[i].line;
     if (i > 0 && lines[i].offset > addr && lines[i - 1].offset < addr) {

@@ -2,6 +2,7 @@
 // Reader of TD32 debug information: modules with their code segments,
 // procedures, source files with line tables, and the name table. Every
 // offset, size, index and count is checked against the block.
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -23,6 +24,18 @@ class TDiagTD32InfoScanner {
   static constexpr uint64_t kWorkPerByte = 4;
   static constexpr uint64_t kWorkBase = 65536;
 
+  // What is kept, whatever the block: a large program's debug data holds a
+  // few hundred thousand procedures and a few million line points, so these
+  // leave room for it while the tables never pass about 80 MB. Past a limit
+  // the rest of that kind is left out; what was read is kept.
+  static constexpr size_t kMaxNames = size_t{1} << 21;
+  static constexpr size_t kMaxModules = size_t{1} << 16;
+  static constexpr size_t kMaxModuleSegments = size_t{1} << 18;
+  static constexpr size_t kMaxProcs = size_t{1} << 21;
+  static constexpr size_t kMaxSourceFiles = size_t{1} << 18;
+  static constexpr size_t kMaxFileRanges = size_t{1} << 20;
+  static constexpr size_t kMaxLinePoints = size_t{1} << 22;
+
   // block must outlive the scanner; invalid data leaves every list empty.
   // Reading stops where the work passes its bound; what was read is kept.
   explicit TDiagTD32InfoScanner(std::span<const uint8_t> block);
@@ -37,12 +50,13 @@ class TDiagTD32InfoScanner {
   static std::string ShortProcName(const std::string& name);
 
  private:
+  // The tables are flat: a module or source file names a run of the shared
+  // segment, range and line lists, so that tiny records cost a few bytes each.
   struct Range {
     uint32_t start, size;
   };
   struct Module {
-    uint32_t name;
-    std::vector<Range> segments;
+    uint32_t name, firstSegment, segmentCount;
   };
   struct Proc {
     uint32_t offset, size, name;
@@ -50,10 +64,11 @@ class TDiagTD32InfoScanner {
   struct LinePoint {
     uint32_t offset, line;
   };
+  struct FileRange {
+    uint32_t start, end;
+  };
   struct SourceFile {
-    uint32_t name;
-    std::vector<std::pair<uint32_t, uint32_t>> ranges;  // start, end
-    std::vector<LinePoint> lines;
+    uint32_t name, firstRange, rangeCount, firstLine, lineCount;
   };
 
   std::string Name(uint32_t index) const;
@@ -67,10 +82,15 @@ class TDiagTD32InfoScanner {
 
   bool valid_ = false;
   uint64_t workLeft_ = 0;
-  std::vector<std::string> names_;
+  ByteView data_;
+  // Where each name's length byte lies in data_: the names stay in the block.
+  std::vector<uint32_t> names_;
   std::vector<Module> modules_;
+  std::vector<Range> segments_;
   std::vector<Proc> procs_;
   std::vector<SourceFile> files_;
+  std::vector<FileRange> ranges_;
+  std::vector<LinePoint> lines_;
 };
 
 }  // namespace kv

@@ -1,6 +1,7 @@
 #include "diagnostics/diag_binary.h"
 
 #include "tests/diagnostics/diag_block_builder.h"
+#include "tests/support/allocation_meter.h"
 
 namespace kv {
 namespace {
@@ -130,6 +131,32 @@ TEST(DiagBinary, BrokenBlocksAreInvalidOrStopEarly) {
   ASSERT_TRUE(open.ValidFormat());
   int32_t offset = 0;
   open.LineNumberFromAddr(0x100, offset);
+}
+
+// A ".diag" file beside a loaded module may hold anything: a block whose four
+// streams are one run of zero bytes (every number one byte, so a pair in two
+// bytes) decodes to tables of a size fixed in advance, whatever the block's
+// length; the lookups still answer from what was kept.
+TEST(DiagBinary, TablesStayUnderAFixedMemoryBound) {
+  for (size_t size : {size_t{1} << 20, size_t{16} << 20}) {
+    SCOPED_TRACE(size);
+    Bytes block(size, 0);
+    SetLe(block, 0, kDiagSignature, 4);
+    block[4] = 1;
+    for (int i = 0; i < 4; ++i) SetLe(block, 5 + 4 * static_cast<size_t>(i), 36, 4);  // units, sources, symbols, lines
+    SetLe(block, 21, size - 4, 4);                                                       // the names
+    SetLe(block, 36 + 2, 5, 1);  // the second unit starts at 5
+    test::AllocationMeter meter;
+    TDiagBinDebugScanner scanner(block);
+    ASSERT_TRUE(scanner.ValidFormat());
+    uint32_t procOffset = 0;
+    int32_t lineOffset = 0;
+    EXPECT_EQ(scanner.ModuleStartFromAddr(7), 5u);
+    EXPECT_EQ(scanner.ProcNameFromAddr(7, procOffset), "");
+    EXPECT_EQ(scanner.LineNumberFromAddr(7, lineOffset), 0u);
+    EXPECT_EQ(scanner.SourceNameFromAddr(7), "");
+    ASSERT_LT(meter.Peak(), size_t{128} << 20);
+  }
 }
 
 }  // namespace

@@ -47,6 +47,14 @@ TEST(FuzzSeeds, AreReadAsIntended) {
   EXPECT_EQ(pe.DebugList().size(), 1u);
   EXPECT_TRUE(pe.IsCompilerImage());
   EXPECT_EQ(FindImportEntries(pe.Image(), "kernel32.dll", 0x7FF000001000ull).size(), 1u);
+
+  // Regression seeds: tables whose entries share one record.
+  EXPECT_TRUE(TDiagBinDebugScanner(Seed("diag_binary/regress/zero_streams.bin")).ValidFormat());
+  const auto shared = Seed("pe_image/regress/shared_names.bin");
+  TDiagPeQarnImage sharedPe;
+  sharedPe.AttachView(ByteView(shared.data(), shared.size()), "seed.dll");
+  EXPECT_EQ(sharedPe.ExportList().Count(), 100u);
+  EXPECT_TRUE(sharedPe.ResourceList().FindResource(10, std::string(200, 'R')));
 }
 
 }  // namespace

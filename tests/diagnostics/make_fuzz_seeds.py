@@ -135,6 +135,32 @@ def pe_seeds():
     pe32 = bytearray(img.b)
     struct.pack_into("<H", pe32, Image.NT + 24, 0x10B)
     write("pe_image", "pe32.bin", bytes(pe32))
+    write("pe_image/regress", "shared_names.bin", pe_shared_names())
+
+
+def pe_shared_names(count=100, types=16, names=16):
+    """Export names that all name one long name, and resource types whose
+    sub-directories are one, of names that are one long name: the lists
+    once grew with every entry."""
+    img = Image(0x6000)
+    d = 0x1000
+    img.directory(0, d, 0x40)
+    img.put(d + 20, "<IIIII", 1, count, d + 0x40, d + 0x800, d + 0x800 + 4 * count)
+    img.put(d + 0x40, "<I", 0x1100)
+    img.text(d + 0x100, "N" * 300)
+    for i in range(count):
+        img.put(d + 0x800 + 4 * i, "<I", d + 0x100)
+    r = 0x4000
+    img.directory(2, r, 0x2000)
+    img.put(r + 14, "<H", types)
+    for i in range(types):
+        img.put(r + 16 + 8 * i, "<II", 10, 0x80000000 | 0x400)
+    img.put(r + 0x400 + 12, "<H", names)
+    for i in range(names):
+        img.put(r + 0x410 + 8 * i, "<II", 0x80000000 | 0x800, 0)
+    img.put(r + 0x800, "<H", 200)
+    img.b[r + 0x802:r + 0x802 + 400] = ("R" * 200).encode("utf-16-le")
+    return bytes(img.b)
 
 
 # ------------------------------------------------------------- diag_binary --
@@ -153,6 +179,10 @@ def diag_seeds():
     struct.pack_into("<I", checked, 29, total)
     write("diag_binary", "checksum.bin", bytes(checked))
     write("diag_binary", "empty_streams.bin", mkdiag.build_block("m", [], [], [], []))
+    # All four streams one run of zero bytes: a pair in every two bytes.
+    zeros = bytearray(4096)
+    struct.pack_into("<IBIIIII", zeros, 0, 0x47414944, 1, 36, 36, 36, 36, 4092)
+    write("diag_binary/regress", "zero_streams.bin", bytes(zeros))
 
 
 # -------------------------------------------------------------------- td32 --
@@ -183,6 +213,22 @@ def td32_seeds():
         out += struct.pack("<HHII", kind, 1, at, size)
     out += struct.pack("<II", 0x39304246, len(out) + 8)
     write("td32", "sample.tds", bytes(out))
+    write("td32/regress", "files_multiplied.tds", td32_files_multiplied())
+
+
+def td32_files_multiplied(files=200, entries=120):
+    """Every file offset names one record, every directory entry the same
+    source subsection: each step of work made a file record of its own."""
+    record = 2 + 4 * files
+    source = struct.pack("<H", files) + struct.pack("<I", record) * files
+    source += struct.pack("<HII", 1, 1, record + 18) + struct.pack("<II", 0x100, 0x200)
+    source += struct.pack("<HHIH", 1, 1, 0x100, 7)
+    out = bytearray(struct.pack("<II", 0x39304246, 0)) + source
+    struct.pack_into("<I", out, 4, len(out))
+    out += struct.pack("<HHIII", 16, 12, entries, 0, 0)
+    out += struct.pack("<HHII", 0x127, 1, 8, len(source)) * entries
+    out += struct.pack("<II", 0x39304246, len(out) + 8)
+    return bytes(out)
 
 
 # ------------------------------------------------------------- map_scanner --

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/diagnostics/diag_test_util.h"
+#include "tests/support/allocation_meter.h"
 
 namespace kv {
 namespace {
@@ -55,6 +56,33 @@ TEST(MapScanner, TruncatedAndForeignTextReadsWhatIsThere) {
   const TDiagMapScanner foreign("just some text\nwithout sections\n");
   EXPECT_EQ(foreign.ModuleNameFromAddr(0), "");
   EXPECT_EQ(foreign.ModuleStartFromAddr(0), 0xFFFFFFFFu);
+}
+
+// A ".map" file beside a loaded module may be anything: sections of the
+// shortest lines there are ("1:20" is a segment or a public, "1 1:5" a line
+// pair) keep tables of a size fixed in advance, however long the file, and
+// the first entries still answer.
+TEST(MapScanner, TablesStayUnderAFixedMemoryBound) {
+  for (size_t size : {size_t{1} << 20, size_t{40} << 20}) {
+    SCOPED_TRACE(size);
+    std::string text = "Detailed map of segments\r\n 0001:00000000 00100000 C=CODE M=Main\r\n";
+    text.reserve(size + 64);
+    while (text.size() < size * 3 / 8) text += "1:20\n";
+    text += "Address         Publics by Value\r\n 0001:00000010 Main.Run\r\n";
+    while (text.size() < size * 6 / 8) text += "1:20\n";
+    text += "Line numbers for Main(main.pas) segment .text\r\n 5 0001:00000010";
+    for (uint32_t offset = 0x11; text.size() < size; ++offset) text += " 1 1:" + std::to_string(offset);
+    text += "\r\n";
+    test::AllocationMeter meter;
+    const TDiagMapScanner map(text);
+    ASSERT_LT(meter.Peak(), size_t{128} << 20);
+    uint32_t procOffset = 0;
+    int32_t lineOffset = 0;
+    EXPECT_EQ(map.ModuleNameFromAddr(0x10), "Main");
+    EXPECT_EQ(map.ProcNameFromAddr(0x10, procOffset), "Main.Run");
+    EXPECT_EQ(map.LineNumberFromAddr(0x10, lineOffset), 5u);
+    EXPECT_EQ(map.SourceNameFromAddr(0x10), "main.pas");
+  }
 }
 
 }  // namespace

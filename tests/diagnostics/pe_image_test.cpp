@@ -2,6 +2,7 @@
 
 #include "diagnostics/diag_errors.h"
 #include "tests/diagnostics/pe_test_image.h"
+#include "tests/support/allocation_meter.h"
 
 namespace kv {
 namespace {
@@ -308,6 +309,58 @@ TEST(PeImage, Unmangle) {
   TDiagUnmangleInfo info;
   int basePos = 0;
   EXPECT_EQ(PeQarnUnmangleName("@" + std::string(2000, 'a'), text, info, basePos), R::kError);
+}
+
+// Any module in the process may be looked up, so its export and resource
+// tables are read for whatever they claim: an export name table of 1 and 8
+// MiB whose every entry names one long name, and a resource root of 1,024
+// types whose every entry names one sub-directory of 1,024 long names, keep
+// lists of a size fixed in advance (the resources once made a million names
+// from 17 KB); the first entries still answer.
+TEST(PeImage, CraftedTablesStayUnderAFixedMemoryBound) {
+  constexpr size_t kBound = size_t{128} << 20;
+  const std::string longName(1000, 'E');
+  for (uint32_t size : {1u << 20, 8u << 20}) {
+    SCOPED_TRACE(size);
+    TestImage image(size);
+    const uint32_t d = 0x2000, names = 0x3000;
+    const uint32_t count = (size - names) / 6;
+    image.SetDirectory(0, d, 0x40);
+    image.U32(d + 20, 1);
+    image.U32(d + 24, count);
+    image.U32(d + 28, d + 0x40);
+    image.U32(d + 32, names);
+    image.U32(d + 36, names + 4 * count);  // the ordinals, all 0
+    image.U32(d + 0x40, 0x1100);
+    image.Text(d + 0x100, longName);
+    for (uint32_t i = 0; i < count; ++i) image.U32(names + 4 * i, d + 0x100);
+    test::AllocationMeter meter;
+    TDiagPeImage reader;
+    reader.AttachView(View(image), "x.dll");
+    ASSERT_GT(reader.ExportList().Count(), 0u);
+    EXPECT_EQ(reader.ExportList().Items()[0].name, longName);
+    reader.ExportList().SortList(TDiagPeExportSort::kAddress, false);
+    ASSERT_LT(meter.Peak(), kBound);
+  }
+
+  TestImage image(0x10000);
+  const uint32_t r = 0x3000, sub = 0x2000, name = 0x6000;
+  image.SetDirectory(2, r, 0x8000);
+  image.U16(r + 14, 1024);
+  for (uint32_t i = 0; i < 1024; ++i) {
+    image.U32(r + 16 + 8 * i, 10);
+    image.U32(r + 20 + 8 * i, 0x80000000u | sub);
+  }
+  image.U16(r + sub + 12, 1024);
+  for (uint32_t i = 0; i < 1024; ++i) image.U32(r + sub + 16 + 8 * i, 0x80000000u | name);
+  image.U16(r + name, 200);
+  for (uint32_t k = 0; k < 200; ++k) image.U16(r + name + 2 + 2 * k, 'R');
+  test::AllocationMeter meter;
+  TDiagPeQarnImage reader;
+  reader.AttachView(View(image), "x.dll");
+  EXPECT_TRUE(reader.ResourceList().FindResource(10, std::string(200, 'R')));
+  EXPECT_FALSE(reader.IsCompilerImage());
+  EXPECT_LT(meter.Peak(), kBound);
 }
 
 }  // namespace
