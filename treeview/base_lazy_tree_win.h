@@ -139,6 +139,10 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   // The older single option set of stored layouts, by element name ("vo...").
   void ReadOldOptions(const std::vector<std::string>& names);
   void Loaded() override;
+  // Scales the default node height and the header by m/d under
+  // toAutoChangeScale; while a layout loads only when it set the height.
+  // Nodes made before keep their heights.
+  void ChangeScale(int m, int d);
 
   // Copies the published settings of another tree; the nodes are not copied,
   // this tree gets as many new top-level nodes as the other has.

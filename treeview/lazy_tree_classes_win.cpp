@@ -81,6 +81,38 @@ void RegisterBase(ui::TClassRegistry& r) {
     if (n < 0 || n > 255) ctx.Fail("expected a number from 0 to 255");
     t.SetBorderWidth(static_cast<int>(n));
   });
+  Prop(c, "ButtonFillMode", [](T& t, auto& v, auto& ctx) {
+    t.SetButtonFillMode(static_cast<TLTButtonFillMode>(ctx.Enum(
+        v, {{"fmTreeColor", 0}, {"fmWindowColor", 1}, {"fmShaded", 2}, {"fmTransparent", 3}})));
+  });
+  Prop(c, "ButtonStyle", [](T& t, auto& v, auto& ctx) {
+    t.SetButtonStyle(static_cast<TLTButtonStyle>(ctx.Enum(v, {{"bsRectangle", 0}, {"bsTriangle", 1}})));
+  });
+  Prop(c, "CheckImageKind", [](T& t, auto& v, auto& ctx) {
+    t.SetCheckImageKind(static_cast<TCheckImageKind>(ctx.Enum(
+        v, {{"ckLightCheck", ckLightCheck}, {"ckDarkCheck", ckDarkCheck}, {"ckLightTick", ckLightTick},
+            {"ckDarkTick", ckDarkTick}, {"ckFlat", ckFlat}, {"ckXP", ckXP}, {"ckCustom", ckCustom},
+            {"ckSystem", ckSystem}, {"ckSystemFlat", ckSystemFlat}})));
+  });
+  Prop(c, "DragType", [](T& t, auto& v, auto& ctx) {
+    t.SetDragType(static_cast<TLTDragType>(ctx.Enum(v, {{"dtOLE", 0}, {"dtNative", 1}})));
+  });
+  Prop(c, "EditDelay", [](T& t, auto& v, auto& ctx) { t.SetEditDelay(Unsigned(v, ctx)); });
+  Prop(c, "HintMode", [](T& t, auto& v, auto& ctx) {
+    t.SetHintMode(static_cast<THintMode>(
+        ctx.Enum(v, {{"hmDefault", 0}, {"hmHint", 1}, {"hmHintAndDefault", 2}, {"hmTooltip", 3}})));
+  });
+  Prop(c, "LineMode", [](T& t, auto& v, auto& ctx) {
+    t.SetLineMode(static_cast<TLTLineMode>(ctx.Enum(v, {{"lmNormal", 0}, {"lmBands", 1}})));
+  });
+  Prop(c, "LineStyle", [](T& t, auto& v, auto& ctx) {
+    t.SetLineStyle(
+        static_cast<TLTLineStyle>(ctx.Enum(v, {{"lsCustomStyle", 0}, {"lsDotted", 1}, {"lsSolid", 2}})));
+  });
+  Prop(c, "NodeAlignment", [](T& t, auto& v, auto& ctx) {
+    t.SetNodeAlignment(static_cast<TLTNodeAlignment>(
+        ctx.Enum(v, {{"naFromBottom", 0}, {"naFromTop", 1}, {"naProportional", 2}})));
+  });
   Prop(c, "ChangeDelay", [](T& t, auto& v, auto& ctx) { t.SetChangeDelay(Unsigned(v, ctx)); });
   Prop(c, "DefaultNodeHeight", [](T& t, auto& v, auto& ctx) { t.SetDefaultNodeHeight(Unsigned(v, ctx)); });
   Prop(c, "Indent", [](T& t, auto& v, auto& ctx) { t.SetIndentAndRepaint(Unsigned(v, ctx)); });

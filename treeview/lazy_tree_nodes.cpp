@@ -170,6 +170,9 @@ void TLazyTreeModel::SetChildCount(PLazyNode node, std::uint32_t newCount) {
     }
     AdjustTotalCount(node, difference, true);
     node->ChildCount = newCount;
+    // The new children are visible: a flag left from children that were
+    // deleted or hidden before would hide the node's button.
+    node->States.Exclude(nsAllChildrenHidden);
     // Measured only now that every new node is linked and counted: a measured
     // height goes up through SetNodeHeight exactly once, and no cache build is
     // started (the update count) while the owner's measuring runs.

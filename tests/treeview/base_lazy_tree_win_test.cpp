@@ -309,6 +309,53 @@ TEST_F(TreeWindow, BandAtTheBottomEdgeScrollsAfterTheDelay) {
   EXPECT_FALSE(tree->TreeStates().Contains(tsScrolling));
 }
 
+TEST_F(TreeWindow, ChangeScaleScalesTheDefaultHeightNotTheNodes) {
+  tree->SetRootNodeCount(2);
+  THeaderFont font = tree->Header().Font();
+  font.Height = -12;
+  tree->Header().SetFont(font);
+  tree->ChangeScale(3, 2);  // without toAutoChangeScale nothing scales
+  EXPECT_EQ(tree->DefaultNodeHeight(), 18u);
+  EXPECT_EQ(tree->Header().Font().Height, -12);
+
+  auto& options = tree->TreeOptions();
+  options.SetAutoOptions(options.AutoOptions() | toAutoChangeScale);
+  tree->ChangeScale(3, 2);
+  EXPECT_EQ(tree->DefaultNodeHeight(), 27u);
+  EXPECT_EQ(tree->Header().Font().Height, -18);
+  EXPECT_EQ(tree->GetFirst()->NodeHeight, 18);  // made before: kept
+  EXPECT_EQ(tree->AddChild(nullptr)->NodeHeight, 27);
+  EXPECT_EQ(tree->RootNode()->TotalHeight, 27u + 18 + 18 + 27);
+  EXPECT_TREE_OK(*tree);
+  tree->ChangeScale(5, 5);
+  EXPECT_EQ(tree->DefaultNodeHeight(), 27u);
+
+  // Halves go to the even neighbour: 17 * 1.5 = 25.5, 19 * 1.5 = 28.5.
+  tree->SetDefaultNodeHeight(17);
+  tree->ChangeScale(3, 2);
+  EXPECT_EQ(tree->DefaultNodeHeight(), 26u);
+  tree->SetDefaultNodeHeight(19);
+  tree->ChangeScale(3, 2);
+  EXPECT_EQ(tree->DefaultNodeHeight(), 28u);
+}
+
+// While a layout loads, only a height the layout set is scaled.
+TEST(TreeScale, WhileLoadingOnlyASetHeightScales) {
+  TLazyDrawTree tree;
+  auto& options = tree.TreeOptions();
+  options.SetAutoOptions(options.AutoOptions() | toAutoChangeScale);
+  tree.SetLoading(true);
+  tree.ChangeScale(2, 1);
+  EXPECT_EQ(tree.DefaultNodeHeight(), 18u);
+  EXPECT_EQ(tree.Header().Font().Height, -11);
+  tree.SetDefaultNodeHeight(20);
+  EXPECT_TRUE(tree.TreeStates().Contains(tsNeedScale));
+  tree.ChangeScale(2, 1);
+  EXPECT_EQ(tree.DefaultNodeHeight(), 40u);
+  EXPECT_EQ(tree.Header().Font().Height, -22);
+  tree.SetLoading(false);
+}
+
 TEST(TreeLayout, ALayoutDeclaringTreesBuilds) {
   RegisterLazyTreeClasses();
   ui::TForm form;
@@ -382,6 +429,39 @@ TEST(TreeLayout, ALayoutDeclaringTreesBuilds) {
   EXPECT_EQ(fresh.BevelInner(), TBevelCut::bvNone);
   EXPECT_EQ(fresh.BevelOuter(), TBevelCut::bvLowered);
   EXPECT_EQ(fresh.BorderWidth(), 3);
+}
+
+TEST(TreeLayout, PaintDragHintAndEditSettingsAreRead) {
+  RegisterLazyTreeClasses();
+  ui::TForm form;
+  const std::string text =
+      "object F: TForm\n"
+      "  object T: TLazyDrawTree\n"
+      "    ButtonStyle = bsTriangle\n"
+      "    ButtonFillMode = fmShaded\n"
+      "    LineStyle = lsSolid\n"
+      "    LineMode = lmBands\n"
+      "    CheckImageKind = ckSystemFlat\n"
+      "    DragType = dtNative\n"
+      "    HintMode = hmHintAndDefault\n"
+      "    NodeAlignment = naFromTop\n"
+      "    EditDelay = 250\n"
+      "  end\n"
+      "end\n";
+  ui::BuildLayout(form, ui::ParseLayout(text, "settings.layout"), "settings.layout");
+  auto& t = form.Get<TLazyDrawTree>("T");
+  EXPECT_EQ(t.ButtonStyle(), TLTButtonStyle::bsTriangle);
+  EXPECT_EQ(t.ButtonFillMode(), TLTButtonFillMode::fmShaded);
+  EXPECT_EQ(t.LineStyle(), TLTLineStyle::lsSolid);
+  EXPECT_EQ(t.LineMode(), TLTLineMode::lmBands);
+  EXPECT_EQ(t.CheckImageKind(), ckSystemFlat);
+  EXPECT_EQ(t.DragType(), TLTDragType::dtNative);
+  EXPECT_EQ(t.HintMode(), THintMode::hmHintAndDefault);
+  EXPECT_EQ(t.NodeAlignment(), TLTNodeAlignment::naFromTop);
+  EXPECT_EQ(t.EditDelay(), 250u);
+  ui::TForm other;
+  const std::string bad = "object F: TForm\n  object T: TLazyDrawTree\n    ButtonStyle = bsRound\n  end\nend\n";
+  EXPECT_THROW(ui::BuildLayout(other, ui::ParseLayout(bad, "bad.layout"), "bad.layout"), ui::ELayoutError);
 }
 
 TEST(TreeLayout, StringTreeLayoutPropertiesAndScrollBarStyle) {

@@ -92,6 +92,45 @@ TEST(LazyTreeNodes, ChildCountChangesAndInitChildren) {
   }
 }
 
+// The all-children-hidden flag (which hides the button under
+// toAutoHideButtons) follows the children: set once none is visible, cleared
+// as soon as visible children come back, whichever way they come.
+TEST(LazyTreeNodes, AllChildrenHiddenFollowsTheChildren) {
+  TLazyTreeModel tree;
+  std::uint32_t asked = 3;
+  tree.OnInitChildren = [&](TLazyTreeModel&, PLazyNode, std::uint32_t& count) { count = asked; };
+  tree.SetRootNodeCount(1);
+  PLazyNode p = tree.GetFirst();
+  auto hidden = [&] { return p->States.Contains(nsAllChildrenHidden); };
+
+  tree.AddChild(p);
+  tree.DeleteNode(p->FirstChild);  // the last child goes
+  EXPECT_TRUE(hidden());
+  tree.SetHasChildren(p, true);
+  tree.SetChildCount(p, 2);
+  EXPECT_FALSE(hidden());
+
+  tree.SetNodeVisible(p->FirstChild, false);
+  EXPECT_FALSE(hidden());
+  tree.SetNodeVisible(p->LastChild, false);
+  EXPECT_TRUE(hidden());
+  tree.SetChildCount(p, 4);  // two hidden, two new visible ones
+  EXPECT_FALSE(hidden());
+  tree.SetChildCount(p, 2);  // the visible ones go again
+  EXPECT_TRUE(hidden());
+  EXPECT_TREE_OK(tree);
+
+  // Children asked for again after the hidden ones were dropped.
+  tree.DeleteChildren(p);
+  ASSERT_TRUE(tree.HasChildren(p));
+  tree.InitChildren(p);
+  EXPECT_EQ(p->ChildCount, 3u);
+  EXPECT_FALSE(hidden());
+  tree.ToggleNode(p);
+  EXPECT_EQ(tree.VisibleCount(), 4u);
+  EXPECT_TREE_OK(tree);
+}
+
 TEST(LazyTreeNodes, DeletingKeepsCountersAndIndexes) {
   TLazyTreeModel tree;
   Populate(tree, 3, 4);
@@ -519,7 +558,7 @@ TEST(LazyTreeNodes, RandomOperationsKeepEveryInvariant) {
     };
     for (int step = 0; step < 1500; ++step) {
       PLazyNode n = pick();
-      const unsigned op = rng() % 16;
+      const unsigned op = rng() % 17;
       switch (op) {
         case 0:
         case 1: {
@@ -586,6 +625,9 @@ TEST(LazyTreeNodes, RandomOperationsKeepEveryInvariant) {
         case 15:
           if (n && rng() % 4 == 0) tree.ResetNode(n);
           else if (n) tree.ReinitNode(n, false);
+          break;
+        case 16:
+          if (n) tree.SetNodeVisible(n, !n->States.Contains(nsVisible));
           break;
       }
       const std::string error = test::CheckTree(tree);

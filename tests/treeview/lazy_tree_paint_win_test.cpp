@@ -137,6 +137,36 @@ TEST_F(TreePaint, LinesAndButtons) {
   EXPECT_EQ(shot.Pixel(150, 190), back);
 }
 
+// Under toAutoHideButtons a node whose children are all hidden shows no
+// button; children added afterwards bring it back, also when the parent's
+// last child was deleted before.
+TEST_F(TreePaint, AutoHiddenButtonsComeBackWithVisibleChildren) {
+  MakeNodes();
+  auto& o = tree->TreeOptions();
+  o.SetAutoOptions(o.AutoOptions() | toAutoHideButtons);
+  // The button's left edge at x = 4: all 9 pixels in the line colour, or none.
+  auto buttonEdge = [](const ui::TBitmap& shot, int row) {
+    int pixels = 0;
+    for (int y = 0; y < 9; ++y) pixels += shot.Pixel(4, row * 18 + 5 + y) == Rgb(kLines);
+    return pixels;
+  };
+  tree->SetNodeVisible(first->FirstChild, false);
+  tree->SetNodeVisible(first->LastChild, false);
+  ui::TBitmap shot = Print("autohide_hidden");
+  EXPECT_EQ(buttonEdge(shot, 0), 0);  // rows: first, second, third
+  EXPECT_EQ(buttonEdge(shot, 1), 9);
+
+  tree->SetChildCount(first, 3);      // one visible child joins the hidden two
+  tree->DeleteNode(second->FirstChild);
+  tree->SetChildCount(second, 2);     // children again after the last one went
+  shot = Print("autohide_back");
+  EXPECT_EQ(buttonEdge(shot, 0), 9);  // rows: first, its new child, second, third
+  EXPECT_EQ(shot.Pixel(8, 5 + 2), Rgb(kTree));  // expanded: minus
+  EXPECT_EQ(buttonEdge(shot, 2), 9);
+  EXPECT_EQ(shot.Pixel(8, 2 * 18 + 5 + 2), Rgb(kInk));  // collapsed: plus
+  EXPECT_EQ(buttonEdge(shot, 3), 0);
+}
+
 TEST_F(TreePaint, FullRowSelectionFocusedAndUnfocused) {
   MakeNodes();
   Selection(toFullRowSelect);

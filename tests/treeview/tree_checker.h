@@ -44,6 +44,12 @@ inline std::string CheckTree(TLazyTreeModel& tree) {
       ++children;
     }
     if (n->LastChild != previous) fail("last child", n);
+    // A node with children shows its button exactly while one of them is visible.
+    if (n != root && n->FirstChild != nullptr) {
+      bool anyVisible = false;
+      for (PLazyNode c = n->FirstChild; c != nullptr; c = c->NextSibling) anyVisible |= c->States.Contains(nsVisible);
+      if (n->States.Contains(nsAllChildrenHidden) == anyVisible) fail("all-children-hidden flag", n);
+    }
     if (n->ChildCount != children) fail("child count", n);
     if (n->TotalCount != count) fail("total count", n);
     if (n->TotalHeight != height) fail("total height", n);
