@@ -342,13 +342,8 @@ void TBaseLazyTree::Loaded() {
 void TBaseLazyTree::ChangeScale(int m, int d) {
   if (m == d || m <= 0 || d <= 0 || !HasOption(toAutoChangeScale)) return;
   if (Loading() && !states_.Contains(tsNeedScale)) return;
-  // height * m / d, the half way case to the even neighbour.
-  const std::uint64_t product = std::uint64_t{DefaultNodeHeight()} * static_cast<std::uint64_t>(m);
-  const std::uint64_t divisor = static_cast<std::uint64_t>(d);
-  std::uint64_t scaled = product / divisor;
-  const std::uint64_t rest = product % divisor;
-  if (2 * rest > divisor || (2 * rest == divisor && scaled % 2 == 1)) ++scaled;
-  SetDefaultNodeHeight(static_cast<std::uint32_t>(std::clamp<std::uint64_t>(scaled, 1, 0xFFFF)));
+  const std::int64_t scaled = ScaleHalfEven(DefaultNodeHeight(), m, d);
+  SetDefaultNodeHeight(static_cast<std::uint32_t>(std::clamp<std::int64_t>(scaled, 1, 0xFFFF)));
   Header().ChangeScale(m, d);
 }
 

@@ -25,6 +25,16 @@ enum class TLTAlignment : std::uint8_t { taLeftJustify, taRightJustify, taCenter
 inline constexpr int kMaxColumnWidth = 1000000;
 inline constexpr int kMaxColumnsExtent = 1 << 29;
 
+// value * m / d, the half way case to the even neighbour (form scaling of
+// heights and font sizes); m and d positive.
+inline std::int64_t ScaleHalfEven(std::int64_t value, std::int64_t m, std::int64_t d) {
+  const std::int64_t product = value * m;
+  std::int64_t scaled = product / d, rest = product % d;
+  if (rest < 0) { rest += d; --scaled; }  // floor division for negative font heights
+  if (2 * rest > d || (2 * rest == d && scaled % 2 != 0)) ++scaled;
+  return scaled;
+}
+
 enum class TLTBidiMode : std::uint8_t { bdLeftToRight, bdRightToLeft };
 enum class TLazyTreeColumnStyle : std::uint8_t { vsText, vsOwnerDraw };
 enum class TLTHeaderColumnLayout : std::uint8_t { blGlyphLeft, blGlyphRight, blGlyphTop, blGlyphBottom };

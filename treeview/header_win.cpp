@@ -250,9 +250,9 @@ HCURSOR TLTHeader::SplitCursor() const {
 ui::TFontSpec TLTHeader::CaptionFont() const { return ParentFont() ? tree_.Font() : SpecOf(Font()); }
 
 void TLTHeader::ChangeScale(int m, int d) {
-  if (d == 0 || m == d) return;
+  if (m <= 0 || d <= 0 || m == d) return;
   THeaderFont font = Font();
-  font.Height = MulDiv(font.Height, m, d);
+  font.Height = static_cast<int>(std::clamp<std::int64_t>(ScaleHalfEven(font.Height, m, d), -0xFFFF, 0xFFFF));
   SetFont(font);
 }
 

@@ -437,5 +437,15 @@ TEST(HeaderStream, CorruptInputRaisesTheReadError) {
   EXPECT_EQ(header.Columns().Items(0).Width(), 15000);
 }
 
+// Form scaling rounds the half way case to the even neighbour, for font
+// heights (negative: character height) as for row heights.
+TEST(HeaderModel, ScalingRoundsHalfWayToEven) {
+  struct Case { std::int64_t value, m, d, scaled; };
+  for (const Case& c : {Case{18, 3, 2, 27}, Case{51, 1, 2, 26}, Case{57, 1, 2, 28}, Case{-12, 3, 2, -18},
+                        Case{-25, 1, 2, -12}, Case{-27, 1, 2, -14}, Case{-13, 96, 120, -10}, Case{7, 1, 3, 2}}) {
+    EXPECT_EQ(ScaleHalfEven(c.value, c.m, c.d), c.scaled) << c.value << " * " << c.m << " / " << c.d;
+  }
+}
+
 }  // namespace
 }  // namespace kv
