@@ -227,6 +227,9 @@ void TAudioInformer::ReadFile(const std::string& displayPath, TAudioReadEnvironm
   SetTagPart(kTagComment, r.texts.comment);
   SetTagPart(kTagTrack, std::to_string(r.texts.track));
   SetTagPart(kTagGenre, r.texts.genre);
+  // A tag that gives neither artist nor title is as good as none: the
+  // templates stand in, as for an MPEG file.
+  if (GetTagPart(kTagArtist).empty() && GetTagPart(kTagTitle).empty()) ExtractInfoFromFilename(displayPath, env);
   ClearInfo();
   SetPart(kInfoLength, r.length);
   SetPart(kInfoSampleRate, static_cast<int32_t>(r.stream.sampleRate));

@@ -74,7 +74,8 @@ class TAudioInformer : public TMP3Informer {
  public:
   // Reads the file by the extension of the display path; FileName() must be
   // set first. A WMA, Ogg Vorbis, FLAC or M4A file that cannot be read raises,
-  // and the collection then leaves it out.
+  // and the collection then leaves it out. Whatever the format, a file whose
+  // tags give neither artist nor title takes them from the templates.
   void ReadFile(const std::string& displayPath, TAudioReadEnvironment& env);
 };
 

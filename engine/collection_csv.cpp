@@ -76,36 +76,6 @@ class MarkReadingStorage : public TCsvStorage {
 
 }  // namespace
 
-void TThrottledProgress::Start(const std::string& caption, const std::string& stopCaption) {
-  refreshed_ = pending_ = false;
-  shown_.Start(caption, stopCaption);
-}
-
-void TThrottledProgress::SetLabel(const std::string& text) {
-  shown_.SetLabel(text);
-  pending_ = true;
-}
-
-void TThrottledProgress::SetProgress(int percent) {
-  shown_.SetProgress(percent);
-  pending_ = true;
-}
-
-void TThrottledProgress::Refresh() {
-  const uint64_t now = clock_();
-  if (refreshed_ && now - last_ < kIntervalMs) return;
-  shown_.Refresh();
-  last_ = now;
-  refreshed_ = true;
-  pending_ = false;
-}
-
-void TThrottledProgress::Finish() {
-  if (pending_) shown_.Refresh();
-  pending_ = false;
-  shown_.Finish();
-}
-
 void SaveCollectionToCSV(TMP3Collection& collection, const std::string& path, TCsvStorage& storage,
                          TSaveProgress* progress) {
   if (progress) progress->Start(Translate("Saving collection") + "...", Translate("Cancel"));

@@ -23,34 +23,11 @@ class TSaveProgress {
   virtual void Start(const std::string& caption, const std::string& stopCaption) = 0;
   virtual void SetLabel(const std::string& text) = 0;
   virtual void SetProgress(int percent) = 0;
-  // Repaints and processes pending messages.
+  // Shows the latest label and position and processes pending messages;
+  // called for every row saved (the window paces its own painting).
   virtual void Refresh() = 0;
   virtual bool Stopped() const = 0;
   virtual void Finish() = 0;
-};
-
-// Passes the refreshes of a progress window on at most every kIntervalMs of
-// the clock, so that the window does not slow the work it shows. Labels and
-// positions go through at once; the last ones are shown before Finish.
-class TThrottledProgress : public TSaveProgress {
- public:
-  static constexpr uint64_t kIntervalMs = 50;
-  using Clock = std::function<uint64_t()>;  // milliseconds, never decreasing
-
-  TThrottledProgress(TSaveProgress& shown, Clock clock) : shown_(shown), clock_(std::move(clock)) {}
-  void Start(const std::string& caption, const std::string& stopCaption) override;
-  void SetLabel(const std::string& text) override;
-  void SetProgress(int percent) override;
-  void Refresh() override;
-  bool Stopped() const override { return shown_.Stopped(); }
-  void Finish() override;
-
- private:
-  TSaveProgress& shown_;
-  Clock clock_;
-  uint64_t last_ = 0;
-  bool refreshed_ = false;  // at least once since Start
-  bool pending_ = false;    // a label or position not yet shown
 };
 
 // The list is written as ANSI text, as older versions wrote it, while every

@@ -94,8 +94,7 @@ class LogDisplayProgress : public TSaveProgress {
 void TMP3Collection::SaveToCSV(const std::string& path) {
   FileStorage storage;
   LogDisplayProgress window;
-  TThrottledProgress progress(window, [] { return static_cast<uint64_t>(GetTickCount64()); });
-  SaveCollectionToCSV(*this, path, storage, &progress);
+  SaveCollectionToCSV(*this, path, storage, &window);
 }
 
 void TMP3Collection::LoadFromCSV(const std::string& path) {

@@ -3,13 +3,15 @@
 #include <algorithm>
 #include <charconv>
 
+#include "base/scope_guard.h"
 #include "base/strings.h"
 
 namespace kv {
 
 std::string TCsvField::AsString() const {
-  if (!owner_->damage_.empty()) throw EDatabaseError(owner_->damage_);
-  return index_ < owner_->buffer_.size() ? owner_->buffer_[index_] : std::string();
+  std::string text;
+  owner_->GetFieldData(*this, text);
+  return text;
 }
 
 int TCsvField::AsInteger() const {
@@ -27,14 +29,53 @@ int TCsvField::AsInteger() const {
 }
 
 void TCsvField::SetAsString(std::string_view text) {
-  if (owner_->state_ != TCsvDataSet::State::Edit && owner_->state_ != TCsvDataSet::State::Insert) {
-    throw EDatabaseError("Data set not in edit or insert mode");
-  }
   std::string value(text);
   for (char& c : value) {
     if (c == '\r' || c == '\n') c = ' ';
   }
-  owner_->buffer_[index_] = std::move(value);
+  owner_->SetFieldData(*this, value);
+}
+
+bool TCsvDataSet::GetFieldData(const TCsvField& field, std::string& text) const {
+  text.clear();
+  if (!field.calculated_) {
+    if (!damage_.empty()) throw EDatabaseError(damage_);
+    if (field.index_ < buffer_.size()) text = buffer_[field.index_];
+    return true;
+  }
+  if (field.offset_ + 1 + field.size_ > calc_.size() || calc_[field.offset_] == 0) return false;
+  const auto* slot = reinterpret_cast<const char*>(calc_.data() + field.offset_ + 1);
+  text.assign(slot, std::find(slot, slot + field.size_, '\0'));
+  return true;
+}
+
+void TCsvDataSet::SetFieldData(const TCsvField& field, std::string_view text) {
+  const bool editing = state_ == State::Edit || state_ == State::Insert;
+  if (!editing && !(field.calculated_ && state_ == State::CalcFields)) {
+    if (state_ == State::CalcFields) throw EDatabaseError("Field '" + field.name_ + "' cannot be modified");
+    throw EDatabaseError("Data set not in edit or insert mode");
+  }
+  if (!field.calculated_) {
+    buffer_[field.index_] = std::string(text);
+    return;
+  }
+  uint8_t* flag = calc_.data() + field.offset_;
+  std::fill_n(flag, 1 + field.size_, uint8_t{0});
+  *flag = 1;
+  std::copy_n(text.data(), std::min(text.size(), field.size_ - 1), flag + 1);
+}
+
+void TCsvDataSet::ClearCalcFields() { std::fill(calc_.begin(), calc_.end(), uint8_t{0}); }
+
+void TCsvDataSet::AddCalcField(std::string name, size_t size) {
+  if (Active()) throw EDatabaseError("Cannot perform this operation on an open dataset");
+  if (size < 2 || size > kMaxFieldLength) {
+    throw EDatabaseError("The size of field '" + name + "' must be from 2 to " + std::to_string(kMaxFieldLength));
+  }
+  for (const CalcDef& d : calcDefs_) {
+    if (SameTextAscii(d.name, name)) throw EDatabaseError("Duplicate field name '" + name + "'");
+  }
+  calcDefs_.push_back({std::move(name), size});
 }
 
 void TCsvDataSet::SetTableName(std::string path) {
@@ -152,6 +193,17 @@ void TCsvDataSet::BuildFields() {
   for (std::string& name : names) {
     fields_.push_back(std::make_unique<TCsvField>(TCsvField::Key{}, *this, std::move(name), fields_.size()));
   }
+  dataFields_ = fields_.size();
+  calcSize_ = 0;
+  for (const CalcDef& d : calcDefs_) {
+    if (FindField(d.name)) {
+      fields_.clear();
+      throw EDatabaseError("Duplicate field name '" + d.name + "'");
+    }
+    fields_.push_back(std::make_unique<TCsvField>(TCsvField::Key{}, *this, d.name, d.size, calcSize_));
+    calcSize_ += 1 + d.size;
+  }
+  calc_.assign(calcSize_, 0);
   state_ = State::Browse;
   First();
 }
@@ -171,24 +223,68 @@ void TCsvDataSet::Close() {
   reader_.reset();
   fields_.clear();
   buffer_.clear();
+  calc_.clear();
   lines_.clear();
   longLines_.clear();
   damage_.clear();
   current_ = -1;
-  eof_ = true;
+  eof_ = bof_ = true;
 }
 
-void TCsvDataSet::LoadCurrent() {
-  if (uniDirectional_) return;  // the current row was read as the cursor reached it
-  buffer_.assign(fields_.size(), std::string());
+void TCsvDataSet::ClearRow() {
+  buffer_.assign(dataFields_, std::string());
   damage_.clear();
-  if (current_ < 0 || current_ >= RecordCount()) return;
+  ClearCalcFields();
+}
+
+// The row at the cursor, or an empty one when the cursor is on no row.
+void TCsvDataSet::ReadCurrent() {
+  if (GetRecord(TGetMode::Current) != TGetResult::Ok) ClearRow();
+}
+
+TGetResult TCsvDataSet::GetRecord(TGetMode mode) {
+  CheckActive();
+  if (uniDirectional_) {
+    switch (mode) {
+      case TGetMode::Prior:
+        throw EDatabaseError("Operation not allowed on a unidirectional dataset");
+      case TGetMode::Next:
+        return ReadNextRow() ? TGetResult::Ok : TGetResult::Eof;
+      case TGetMode::Current:
+        // The row was read as the cursor reached it.
+        if (current_ < 0) return TGetResult::Bof;
+        if (!reader_) return TGetResult::Eof;
+        CalculateFields();
+        return TGetResult::Ok;
+    }
+  }
+  const int count = RecordCount();
+  if (mode == TGetMode::Next) {
+    if (current_ >= count - 1) return TGetResult::Eof;
+    ++current_;
+  } else if (mode == TGetMode::Prior) {
+    if (current_ < 1) return TGetResult::Bof;
+    --current_;
+  }
+  if (current_ >= count) return TGetResult::Eof;
+  if (current_ < 0) return TGetResult::Bof;
   const auto row = static_cast<size_t>(current_);
   LoadRow(lines_[row + 1], std::binary_search(longLines_.begin(), longLines_.end(), row));
+  CalculateFields();
+  return TGetResult::Ok;
+}
+
+void TCsvDataSet::CalculateFields() {
+  ClearCalcFields();
+  if (calc_.empty() || !OnCalcFields || !damage_.empty()) return;
+  const State saved = state_;
+  state_ = State::CalcFields;
+  ScopeGuard restore([this, saved] { state_ = saved; });
+  OnCalcFields(*this);
 }
 
 void TCsvDataSet::LoadRow(std::string_view line, bool tooLong) {
-  buffer_.assign(fields_.size(), std::string());
+  buffer_.assign(dataFields_, std::string());
   damage_.clear();
   if (tooLong) {
     damage_ = "The line is longer than " + std::to_string(kMaxLineLength) + " characters";
@@ -201,31 +297,32 @@ void TCsvDataSet::LoadRow(std::string_view line, bool tooLong) {
     return;
   }
   // Texts past the header's fields are ignored; missing ones read as empty.
-  values.resize(std::min(values.size(), fields_.size()));
+  values.resize(std::min(values.size(), dataFields_));
   for (size_t i = 0; i < values.size(); ++i) {
     if (values[i].size() > kMaxFieldLength) {
       damage_ = "The text of field '" + fields_[i]->FieldName() + "' is longer than " +
                 std::to_string(kMaxFieldLength) + " characters";
-      buffer_.assign(fields_.size(), std::string());
+      buffer_.assign(dataFields_, std::string());
       return;
     }
     buffer_[i] = std::move(values[i]);
   }
 }
 
-void TCsvDataSet::ReadNextRow() {
+// A unidirectional table's next row; false at the end of the file, where
+// the table holds an empty row.
+bool TCsvDataSet::ReadNextRow() {
   std::string line;
   bool tooLong = false;
   if (!reader_ || !reader_->Next(line, tooLong, kMaxLineLength, false)) {
     reader_.reset();
-    eof_ = true;
-    buffer_.assign(fields_.size(), std::string());
-    damage_.clear();
-    return;
+    ClearRow();
+    return false;
   }
   ++current_;
-  eof_ = false;
   LoadRow(line, tooLong);
+  CalculateFields();
+  return true;
 }
 
 void TCsvDataSet::CheckWritable() const {
@@ -241,8 +338,10 @@ void TCsvDataSet::CheckBidirectional() const {
 void TCsvDataSet::SetRecNo(int recNo) {
   CheckBidirectional();
   current_ = recNo - 1;
-  eof_ = current_ >= RecordCount();
-  LoadCurrent();
+  const TGetResult found = GetRecord(TGetMode::Current);
+  if (found != TGetResult::Ok) ClearRow();
+  eof_ = found == TGetResult::Eof;
+  bof_ = found == TGetResult::Bof;
 }
 
 void TCsvDataSet::First() {
@@ -250,44 +349,51 @@ void TCsvDataSet::First() {
   if (uniDirectional_) {
     if (!started_) {
       started_ = true;
-      ReadNextRow();
+      eof_ = GetRecord(TGetMode::Next) != TGetResult::Ok;
+      bof_ = true;
     } else if (current_ > 0) {
       throw EDatabaseError("Operation not allowed on a unidirectional dataset");
     }
     return;
   }
-  current_ = 0;
-  eof_ = RecordCount() <= 0;
-  LoadCurrent();
+  current_ = -1;
+  eof_ = GetRecord(TGetMode::Next) != TGetResult::Ok;
+  if (eof_) ClearRow();
+  bof_ = true;
 }
 
 void TCsvDataSet::Next() {
   CheckActive();
-  if (uniDirectional_) {
-    if (!eof_) ReadNextRow();
-    return;
-  }
-  if (current_ < RecordCount() - 1) {
-    ++current_;
-    LoadCurrent();
+  if (uniDirectional_ && eof_) return;
+  if (GetRecord(TGetMode::Next) == TGetResult::Ok) {
+    eof_ = bof_ = false;
   } else {
     eof_ = true;
   }
 }
 
+void TCsvDataSet::Prior() {
+  CheckBidirectional();
+  if (GetRecord(TGetMode::Prior) == TGetResult::Ok) {
+    eof_ = bof_ = false;
+  } else {
+    bof_ = true;
+  }
+}
+
 void TCsvDataSet::Last() {
   CheckBidirectional();
-  current_ = RecordCount() - 1;
-  eof_ = current_ < 0;
-  LoadCurrent();
+  current_ = RecordCount();
+  bof_ = GetRecord(TGetMode::Prior) != TGetResult::Ok;
+  if (bof_) ClearRow();
+  eof_ = true;
 }
 
 void TCsvDataSet::Append() {
   CheckWritable();
   if (state_ != State::Browse) Post();
   state_ = State::Insert;
-  buffer_.assign(fields_.size(), std::string());
-  damage_.clear();
+  ClearRow();
 }
 
 void TCsvDataSet::Edit() {
@@ -303,7 +409,7 @@ void TCsvDataSet::Post() {
   if (state_ == State::Insert) {
     lines_.push_back(line);
     current_ = RecordCount() - 1;
-    eof_ = false;
+    eof_ = bof_ = false;
   } else if (state_ == State::Edit) {
     lines_[static_cast<size_t>(current_) + 1] = line;
   }
@@ -313,7 +419,7 @@ void TCsvDataSet::Post() {
 void TCsvDataSet::Cancel() {
   CheckActive();
   state_ = State::Browse;
-  LoadCurrent();
+  if (!uniDirectional_) ReadCurrent();
 }
 
 void TCsvDataSet::Delete() {
@@ -326,8 +432,8 @@ void TCsvDataSet::Delete() {
   if (at != longLines_.end() && *at == row) at = longLines_.erase(at);
   for (; at != longLines_.end(); ++at) --*at;
   if (current_ >= RecordCount()) current_ = RecordCount() - 1;
-  eof_ = RecordCount() <= 0;
-  LoadCurrent();
+  eof_ = bof_ = RecordCount() <= 0;
+  ReadCurrent();
 }
 
 TCsvField& TCsvDataSet::Fields(size_t index) { return *fields_.at(index); }

@@ -1,11 +1,13 @@
 #pragma once
 // A data set over a comma-separated text file: the header line names the
 // fields, every further line is a row. All fields are texts. Rows are read
-// and written through a cursor (First/Next, Append/Edit/Post, Delete), as
-// the result list "last" needs. The file itself is read and written through
+// and written through a cursor (First/Next/Prior/Last, Append/Edit/Post,
+// Delete), as the result list "last" needs; calculated fields, computed
+// whenever a row is read, may follow the file's fields. The file itself is read and written through
 // a TCsvStorage, so the data set runs over memory in tests.
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -90,8 +92,16 @@ class TCsvField {
   };
   TCsvField(Key, class TCsvDataSet& owner, std::string name, size_t index)
       : owner_(&owner), name_(std::move(name)), index_(index) {}
+  TCsvField(Key, class TCsvDataSet& owner, std::string name, size_t size, size_t offset)
+      : owner_(&owner), name_(std::move(name)), size_(size), offset_(offset), calculated_(true) {}
 
   const std::string& FieldName() const { return name_; }
+  // A calculated field holds no text of the file: its value lives in the
+  // current row's calculated-field space and is computed as the row is read.
+  bool Calculated() const { return calculated_; }
+  // The size of the field's slot: texts up to Size() - 1 characters and the closing 0.
+  size_t Size() const { return size_; }
+  // The text; empty for a calculated field without a value.
   std::string AsString() const;
   // The text as a decimal integer; raises EDatabaseError when it is not one.
   int AsInteger() const;
@@ -100,14 +110,22 @@ class TCsvField {
   void SetAsInteger(int value) { SetAsString(std::to_string(value)); }
 
  private:
+  friend class TCsvDataSet;
   class TCsvDataSet* owner_;
   std::string name_;
-  size_t index_;
+  size_t index_ = 0;    // a data field's text in the row
+  size_t size_ = 255;   // the slot, as the data set counts a data field's
+  size_t offset_ = 0;   // a calculated field's flag byte in the calculated-field space
+  bool calculated_ = false;
 };
+
+// How GetRecord moves the cursor, and what it found.
+enum class TGetMode { Next, Prior, Current };
+enum class TGetResult { Ok, Bof, Eof };
 
 class TCsvDataSet {
  public:
-  enum class State { Inactive, Browse, Edit, Insert };
+  enum class State { Inactive, Browse, Edit, Insert, CalcFields };
 
   // Limits on what a file may hold. A longer line or field text, or more
   // than kMaxFields texts in a row, makes that row damaged; a header past
@@ -115,6 +133,9 @@ class TCsvDataSet {
   static constexpr size_t kMaxLineLength = size_t{1} << 20;
   static constexpr size_t kMaxFieldLength = size_t{1} << 16;
   static constexpr size_t kMaxFields = 1024;
+  // A field's slot in a row as the data set counts it (GetRecordSize): 254
+  // characters and the closing 0. The file's texts are kept whole all the same.
+  static constexpr size_t kFieldSize = 255;
 
   explicit TCsvDataSet(TCsvStorage& storage) : storage_(storage) {}
   TCsvDataSet(const TCsvDataSet&) = delete;
@@ -131,6 +152,16 @@ class TCsvDataSet {
   // stops at a damaged row reads no further. Set before Open.
   bool UniDirectional() const { return uniDirectional_; }
   void SetUniDirectional(bool on) { uniDirectional_ = on; }
+
+  // Adds a calculated field of the given slot size (2 to kMaxFieldLength)
+  // after the file's fields, while the table is closed; it stays across
+  // Close and Open. EDatabaseError when the table is open, the size is out
+  // of range or the name is taken.
+  void AddCalcField(std::string name, size_t size = kFieldSize);
+  // Computes the calculated fields of a row just read (state CalcFields):
+  // it may read every field and set the calculated ones. Not called for a
+  // damaged row, whose calculated fields stay without a value.
+  std::function<void(TCsvDataSet&)> OnCalcFields;
 
   // Reads the file (empty lines dropped; unidirectional: its header and
   // first row) and builds the fields from its header. EDatabaseFileMissing
@@ -150,10 +181,39 @@ class TCsvDataSet {
   int RecordCount() const { return uniDirectional_ ? -1 : static_cast<int>(lines_.size()) - 1; }
   int RecNo() const { return current_ + 1; }
   void SetRecNo(int recNo);
+  // First and Last set Bof and Eof respectively; Next past the last row
+  // sets Eof and Prior before the first sets Bof, both keeping the row.
+  // Prior and Last need a table that is not unidirectional.
   void First();
   void Next();
+  void Prior();
   void Last();
   bool Eof() const { return eof_; }
+  bool Bof() const { return bof_; }
+
+  // One step of the cursor, reading the row it reaches and computing its
+  // calculated fields. Next: to the following row, or Eof at the last one
+  // (the cursor stays). Prior: to the row before, or Bof at the first one
+  // and before it. Current: the row at the cursor. Whatever the mode, a
+  // cursor past the last row gives Eof and one before the first gives Bof;
+  // only Ok changes the current row's texts.
+  TGetResult GetRecord(TGetMode mode);
+
+  // A row's size as the data set counts it: kFieldSize per field of the
+  // file, the 32-bit row number, then the calculated-field space.
+  size_t GetRecordSize() const { return dataFields_ * kFieldSize + sizeof(int32_t) + calcSize_; }
+  // The calculated-field space: per calculated field a flag byte (1 when it
+  // has a value), then its slot.
+  size_t CalcFieldsSize() const { return calcSize_; }
+  // Takes every calculated field's value away (flags and slots zeroed).
+  void ClearCalcFields();
+  // The field's text in the current row: a field of the file reads its text
+  // (EDatabaseError for a damaged row); a calculated field reads its slot up
+  // to the closing 0 and answers false when it has no value.
+  bool GetFieldData(const TCsvField& field, std::string& text) const;
+  // Sets the field's text: a field of the file while editing or inserting, a
+  // calculated field also while calculating (cut to its slot, 0-ended).
+  void SetFieldData(const TCsvField& field, std::string_view text);
 
   // Starts a new row at the end / editing the current row; Post stores it.
   void Append();
@@ -185,9 +245,11 @@ class TCsvDataSet {
   void CheckActive() const;
   void CheckWritable() const;
   void CheckBidirectional() const;
-  void LoadCurrent();
+  void ClearRow();
+  void ReadCurrent();
   void LoadRow(std::string_view line, bool tooLong);
-  void ReadNextRow();
+  bool ReadNextRow();
+  void CalculateFields();
   void BuildFields();
 
   TCsvStorage& storage_;
@@ -202,10 +264,19 @@ class TCsvDataSet {
   // tables keep an empty line in their place instead of the text.
   std::vector<size_t> longLines_;
   std::string damage_;
-  std::vector<std::unique_ptr<TCsvField>> fields_;
+  struct CalcDef {
+    std::string name;
+    size_t size;
+  };
+  std::vector<CalcDef> calcDefs_;
+  std::vector<std::unique_ptr<TCsvField>> fields_;  // the file's fields, then the calculated ones
+  size_t dataFields_ = 0;
+  size_t calcSize_ = 0;
   std::vector<std::string> buffer_;  // the current row's texts
+  std::vector<uint8_t> calc_;        // the current row's calculated-field space
   int current_ = -1;                 // row index, -1 before the first
   bool eof_ = true;
+  bool bof_ = true;
 };
 
 }  // namespace kv

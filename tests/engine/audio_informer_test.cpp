@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -65,8 +66,10 @@ class TemplatesTest : public ::testing::Test {
     std::stringstream text;
     text << in.rdbuf();
     ASSERT_FALSE(text.str().empty());
-    shipped.Load(text.str());
+    shippedText = text.str();
+    shipped.Load(shippedText);
   }
+  std::string shippedText;
   TNameTemplates shipped;
 };
 
@@ -184,6 +187,89 @@ TEST(AudioInformer, EveryOtherFormatFillsTheSameSlots) {
     ASSERT_EQ(info.InfoCount(), 5u);
     EXPECT_EQ(info.GetInfoPart(kInfoFileSize), static_cast<int32_t>(c.file.size()));
     for (size_t i = 0; i < c.ints.size(); ++i) EXPECT_EQ(info.GetInfoPart(static_cast<int>(i)), c.ints[i]) << i;
+  }
+}
+
+// The bytes with every occurrence of `from` replaced by `to` (of the same size).
+Bytes Patched(Bytes bytes, std::string_view from, std::string_view to) {
+  for (auto at = bytes.begin();;) {
+    at = std::search(at, bytes.end(), from.begin(), from.end(),
+                     [](uint8_t b, char c) { return b == static_cast<uint8_t>(c); });
+    if (at == bytes.end()) return bytes;
+    at = std::copy(to.begin(), to.end(), at);
+  }
+}
+
+std::string Utf16Le(std::string_view ascii) {
+  std::string out;
+  for (char c : ascii) out += {c, '\0'};
+  return out;
+}
+
+// A file whose tag is there but gives neither artist nor title takes both
+// from the templates, in every format, and says that a file lacked a usable
+// tag; the tag's other texts stay. A tag that gives either one is used as it is.
+TEST_F(TemplatesTest, ATagWithoutArtistAndTitleLeavesThemToTheTemplates) {
+  NameTemplates().Load(shippedText);  // the process-wide list the reads use
+  struct Restore {
+    ~Restore() { NameTemplates().Load(""); }
+  } restore;
+
+  const Bytes mpeg = Frames(kHdr128, 417, 10);
+  auto flac = [](const std::vector<std::string>& items) {
+    Bytes comments = Cat({Le(1, 4), B("v"), Le(items.size(), 4)});
+    for (const std::string& item : items) comments = Cat({comments, Le(item.size(), 4), B(item)});
+    const uint64_t info = uint64_t{44100} << 44 | uint64_t{1} << 41 | uint64_t{15} << 36 | 441000;
+    Bytes file = Cat({B("fLaC"), Bytes{0}, Be(34, 3), Zeros(10), Be(info, 8), Zeros(16), Bytes{0x84},
+                      Be(comments.size(), 3), comments});
+    file.resize(20000);
+    return file;
+  };
+  const Bytes wma = SeedFile("asf/tagged_mono.wma");
+  const Bytes ogg = SeedFile("ogg/tagged_mono.ogg");
+  const Bytes m4a = SeedFile("mp4/tagged_mono.m4a");
+  const std::string noArtist = Utf16Le("      "), noTitle = Utf16Le("    ");
+  const struct {
+    const char* ext;
+    Bytes neither;     // a tag with other texts only
+    Bytes titleOnly;   // a tag with a title but no artist
+    int otherSlot;     // a text of the tag that stays
+    const char* other;
+  } cases[] = {
+      {"mp3", Cat({Tag(3, Frame("TALB", Latin1("Tagged album"))), mpeg}),
+       Cat({Tag(3, Frame("TIT2", Latin1("Named"))), mpeg}), kTagAlbum, "Tagged album"},
+      {"mp3", Cat({mpeg, Id3v1Block("", "", 0, 3, 17)}), Cat({mpeg, Id3v1Block("Named", "", 0, 3, 17)}), kTagAlbum,
+       "Album"},
+      {"flac", flac({"ALBUM=Tagged album"}), flac({"TITLE=Named"}), kTagAlbum, "Tagged album"},
+      {"wma", Patched(Patched(wma, Utf16Le("Artist"), noArtist), Utf16Le("Seed"), noTitle),
+       Patched(wma, Utf16Le("Artist"), noArtist), kTagAlbum, "Album"},
+      {"ogg", Patched(Patched(ogg, "artist=", "xrtist="), "title=", "xitle="), Patched(ogg, "artist=", "xrtist="),
+       kTagTrack, "2"},
+      {"m4a", Patched(Patched(m4a, "\xA9" "ART", "\xA9" "XRT"), "\xA9nam", "\xA9xam"),
+       Patched(m4a, "\xA9" "ART", "\xA9" "XRT"), kTagGenre, "Rock"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.ext);
+    MemoryEnvironment env;
+    env.files["C:\\X"] = c.neither;
+    TAudioInformer info;
+    info.SetFileName("C:\\X");
+    info.ReadFile(std::string("C:\\Music\\Some Band - A Song.") + c.ext, env);
+    EXPECT_EQ(info.GetTagPart(kTagArtist), "Some Band");
+    EXPECT_EQ(info.GetTagPart(kTagTitle), "A Song");
+    EXPECT_EQ(info.TemplateNo, 3);
+    EXPECT_EQ(info.GetTagPart(c.otherSlot), c.other);
+    EXPECT_TRUE(env.flags.count("EmptyTags"));
+
+    MemoryEnvironment named;
+    named.files["C:\\X"] = c.titleOnly;
+    TAudioInformer kept;
+    kept.SetFileName("C:\\X");
+    kept.ReadFile(std::string("C:\\Music\\Some Band - A Song.") + c.ext, named);
+    EXPECT_EQ(kept.GetTagPart(kTagArtist), "");
+    EXPECT_NE(kept.GetTagPart(kTagTitle), "");
+    EXPECT_EQ(kept.TemplateNo, 0);
+    EXPECT_FALSE(named.flags.count("EmptyTags"));
   }
 }
 

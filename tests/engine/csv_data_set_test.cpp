@@ -267,6 +267,175 @@ TEST(CsvDataSet, AWritableTableWritesDamagedRowsBackUnchanged) {
   EXPECT_EQ(storage.files["t"], "A,B\r\n" + row + "\r\n" + wide + "\r\nnew,\r\n");
 }
 
+// The cursor walks both ways: Next stops at the last row with Eof and Prior
+// at the first with Bof, each keeping its row; GetRecord steps as the cursor
+// rules say from every position, the positions past either end included.
+TEST(CsvDataSet, TheCursorWalksBackAndForthWithBofAndEofAtBothEnds) {
+  MemoryStorage storage;
+  storage.files["t"] = "N\r\nr1\r\n\r\nr2\r\nr3\r\n";
+  TCsvDataSet ds(storage);
+  ds.SetTableName("t");
+  ds.SetReadOnly(true);
+  ds.Open();
+  TCsvField& n = ds.Fields(0);
+  std::vector<std::string> seen;
+  for (ds.Last(); !ds.Bof(); ds.Prior()) seen.push_back(n.AsString());
+  EXPECT_EQ(seen, (std::vector<std::string>{"r3", "r2", "r1"}));
+  EXPECT_EQ(n.AsString(), "r1");  // Prior before the first keeps it
+  EXPECT_EQ(ds.RecNo(), 1);
+  ds.Next();
+  ds.Next();
+  EXPECT_FALSE(ds.Bof());
+  EXPECT_FALSE(ds.Eof());
+  ds.Next();
+  EXPECT_TRUE(ds.Eof());
+  EXPECT_EQ(n.AsString(), "r3");  // Next past the last keeps it
+  ds.Prior();
+  EXPECT_FALSE(ds.Eof());
+  EXPECT_EQ(n.AsString(), "r2");
+  ds.First();
+  EXPECT_TRUE(ds.Bof());
+  EXPECT_FALSE(ds.Eof());
+  ds.Last();
+  EXPECT_TRUE(ds.Eof());
+  EXPECT_FALSE(ds.Bof());
+  EXPECT_EQ(n.AsString(), "r3");
+
+  // Each mode from before the first row (RecNo 0), every row and past the last (RecNo 4, 5).
+  const struct {
+    int recNo;
+    TGetMode mode;
+    TGetResult result;
+    int after;  // RecNo afterwards
+  } steps[] = {
+      {0, TGetMode::Next, TGetResult::Ok, 1},      {0, TGetMode::Prior, TGetResult::Bof, 0},
+      {0, TGetMode::Current, TGetResult::Bof, 0},  {1, TGetMode::Next, TGetResult::Ok, 2},
+      {1, TGetMode::Prior, TGetResult::Bof, 1},    {1, TGetMode::Current, TGetResult::Ok, 1},
+      {2, TGetMode::Prior, TGetResult::Ok, 1},     {3, TGetMode::Next, TGetResult::Eof, 3},
+      {3, TGetMode::Current, TGetResult::Ok, 3},   {4, TGetMode::Next, TGetResult::Eof, 4},
+      {4, TGetMode::Current, TGetResult::Eof, 4},  {4, TGetMode::Prior, TGetResult::Ok, 3},
+      {5, TGetMode::Prior, TGetResult::Eof, 4},
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(std::to_string(step.recNo) + " " + std::to_string(static_cast<int>(step.mode)));
+    ds.SetRecNo(step.recNo);
+    ds.Fields(0).AsString();
+    EXPECT_EQ(ds.GetRecord(step.mode), step.result);
+    EXPECT_EQ(ds.RecNo(), step.after);
+    if (step.result == TGetResult::Ok) {
+      EXPECT_EQ(n.AsString(), "r" + std::to_string(step.after));
+    }
+  }
+  ds.Close();
+
+  // An empty table is at both ends at once; a unidirectional one cannot go back.
+  storage.files["e"] = "N\r\n";
+  TCsvDataSet empty(storage);
+  empty.SetTableName("e");
+  empty.SetReadOnly(true);
+  empty.Open();
+  EXPECT_TRUE(empty.Bof() && empty.Eof());
+  empty.Last();
+  EXPECT_TRUE(empty.Bof() && empty.Eof());
+  EXPECT_EQ(empty.GetRecord(TGetMode::Prior), TGetResult::Bof);
+  EXPECT_EQ(empty.GetRecord(TGetMode::Next), TGetResult::Eof);
+  TCsvDataSet uni(storage);
+  uni.SetTableName("t");
+  uni.SetUniDirectional(true);
+  uni.Open();
+  EXPECT_TRUE(uni.Bof());
+  EXPECT_EQ(uni.GetRecord(TGetMode::Current), TGetResult::Ok);
+  EXPECT_THROW(uni.Prior(), EDatabaseError);
+  EXPECT_THROW(uni.GetRecord(TGetMode::Prior), EDatabaseError);
+}
+
+// Calculated fields follow the file's fields: each has a flag byte and its
+// slot in the row's calculated-field space, is computed from the row every
+// time a row is read, in whichever direction, and is read and set through
+// the same field calls as the file's fields.
+TEST(CsvDataSet, CalculatedFieldsAreComputedForEveryRowRead) {
+  MemoryStorage storage;
+  const std::string original = "Artist,Title\r\nA,x\r\nBB,\"y,z\"\r\n" + std::string(TCsvDataSet::kMaxFields + 1, ',') +
+                               "\r\nCCC,w\r\n";
+  storage.files["t"] = original;
+  TCsvDataSet ds(storage);
+  ds.SetTableName("t");
+  ds.AddCalcField("Both");
+  ds.AddCalcField("Short", 4);
+  EXPECT_THROW(ds.AddCalcField("both"), EDatabaseError);
+  EXPECT_THROW(ds.AddCalcField("Tiny", 1), EDatabaseError);
+  int computed = 0;
+  ds.OnCalcFields = [&](TCsvDataSet& d) {
+    ++computed;
+    EXPECT_EQ(d.GetState(), TCsvDataSet::State::CalcFields);
+    const std::string both = d.FieldByName("Artist").AsString() + "-" + d.FieldByName("Title").AsString();
+    d.FieldByName("Both").SetAsString(both);
+    d.FieldByName("Short").SetAsString(both);  // cut to its slot: 3 characters and the 0
+    EXPECT_THROW(d.FieldByName("Artist").SetAsString("no"), EDatabaseError);
+  };
+  ds.Open();
+  EXPECT_EQ(ds.FieldCount(), 4u);
+  EXPECT_TRUE(ds.FieldByName("Both").Calculated());
+  EXPECT_FALSE(ds.FieldByName("Title").Calculated());
+  EXPECT_EQ(ds.CalcFieldsSize(), (1u + 255) + (1 + 4));
+  EXPECT_EQ(ds.GetRecordSize(), 2 * 255 + 4 + ds.CalcFieldsSize());
+  EXPECT_EQ(ds.GetState(), TCsvDataSet::State::Browse);
+  TCsvField& both = ds.FieldByName("Both");
+  TCsvField& cut = ds.FieldByName("Short");
+  EXPECT_EQ(both.AsString(), "A-x");
+  ds.Next();
+  EXPECT_EQ(both.AsString(), "BB-y,z");
+  EXPECT_EQ(cut.AsString(), "BB-");
+  ds.Next();  // damaged: no values computed
+  EXPECT_NE(ds.RowDamage(), "");
+  std::string text = "stale";
+  EXPECT_FALSE(ds.GetFieldData(both, text));
+  EXPECT_EQ(text, "");
+  ds.Next();
+  EXPECT_EQ(both.AsString(), "CCC-w");
+  ds.Prior();
+  ds.Prior();
+  EXPECT_EQ(both.AsString(), "BB-y,z");
+  ds.Last();
+  EXPECT_EQ(cut.AsString(), "CCC");
+  EXPECT_EQ(computed, 5);  // every read but the damaged row's two
+
+  // Values can be taken away, and set while editing; outside a calculation
+  // or an edit they cannot. They never reach the file.
+  ds.ClearCalcFields();
+  EXPECT_FALSE(ds.GetFieldData(both, text));
+  EXPECT_TRUE(ds.GetFieldData(ds.Fields(0), text));
+  EXPECT_EQ(text, "CCC");
+  EXPECT_THROW(both.SetAsString("x"), EDatabaseError);
+  ds.Edit();
+  both.SetAsString("edited");
+  EXPECT_EQ(both.AsString(), "edited");
+  ds.Post();
+  ds.Append();
+  EXPECT_FALSE(ds.GetFieldData(both, text));  // a new row starts without values
+  ds.Cancel();
+  EXPECT_EQ(both.AsString(), "CCC-w");  // read again, computed again
+  EXPECT_THROW(ds.AddCalcField("Late"), EDatabaseError);
+  ds.Close();
+  EXPECT_EQ(storage.files["t"], original);
+
+  // A name the file already has cannot open; a unidirectional table computes as it reads.
+  storage.files["clash"] = "Both\r\n1\r\n";
+  ds.SetTableName("clash");
+  EXPECT_THROW(ds.Open(), EDatabaseError);
+  EXPECT_FALSE(ds.Active());
+  computed = 0;
+  ds.SetTableName("t");
+  ds.SetUniDirectional(true);
+  ds.Open();
+  std::vector<std::string> rows;
+  for (ds.First(); !ds.Eof(); ds.Next()) {
+    if (ds.RowDamage().empty()) rows.push_back(ds.FieldByName("Both").AsString());
+  }
+  EXPECT_EQ(rows, (std::vector<std::string>{"A-x", "BB-y,z", "CCC-w"}));
+  EXPECT_EQ(computed, 3);
+}
+
 #ifndef _WIN32
 // The file layout equals what Python's csv module writes for the same rows.
 TEST(CsvDataSet, RowsMatchPythonsCsvWriterByteForByte) {

@@ -83,6 +83,58 @@ TEST(WordDictionary, WordsStayFindableWhateverOrderTheirLettersArriveIn) {
   }
 }
 
+// A key nearer to 128 than its would-be parent takes the parent's place:
+// 65, 66, 67 in this order end with 67 at the root, 66 as its smaller child
+// and 65 below 66. Equal distances do not lift, and the end key 0 never is.
+TEST(WordDictionary, KeysNearerTheCentreAreLiftedAboveTheirParents) {
+  TCustomStrFinder d;
+  for (const char* word : {"A", "B", "C"}) d.AddString(word, 1);
+  const TLetterTree root = d.Root().Root();
+  ASSERT_TRUE(root);
+  EXPECT_EQ(root.Key(), 67);
+  EXPECT_FALSE(root.Parent());
+  EXPECT_FALSE(root.Larger());
+  const TLetterTree b = root.Smaller();
+  ASSERT_TRUE(b);
+  EXPECT_EQ(b.Key(), 66);
+  EXPECT_EQ(b.Parent(), root);
+  EXPECT_FALSE(b.Larger());
+  const TLetterTree a = b.Smaller();
+  ASSERT_TRUE(a);
+  EXPECT_EQ(a.Key(), 65);
+  EXPECT_EQ(a.Parent(), b);
+  EXPECT_FALSE(a.Smaller());
+  EXPECT_FALSE(a.Larger());
+  // Traversal: node, smaller subtree, larger subtree.
+  EXPECT_EQ(root.GetNextLetter(), b);
+  EXPECT_EQ(b.GetNextLetter(), a);
+  EXPECT_FALSE(a.GetNextLetter());
+
+  // 127 and 129 lie equally far from 128: the second hangs below the first.
+  // Below a lifted node its old parent keeps its own subtree.
+  TCustomStrFinder e;
+  for (uint8_t key : {127, 129, 120, 126}) e.Root().AddLetter(key);
+  const TLetterTree top = e.Root().Root();
+  ASSERT_EQ(top.Key(), 127);
+  ASSERT_TRUE(top.Larger() && top.Smaller() && top.Smaller().Smaller());
+  EXPECT_EQ(top.Larger().Key(), 129);
+  EXPECT_EQ(top.Smaller().Key(), 126);  // 126 lifted above 120
+  EXPECT_EQ(top.Smaller().Smaller().Key(), 120);
+  EXPECT_EQ(top.Smaller().Smaller().Parent(), top.Smaller());
+
+  // The end key 0 lies farthest from 128: a letter after it is lifted above
+  // it, and it is never lifted itself.
+  for (const bool shortFirst : {true, false}) {
+    TCustomStrFinder f;
+    f.AddString(shortFirst ? "A" : "AB", 1);
+    f.AddString(shortFirst ? "AB" : "A", 2);
+    const TLetterTree level = f.Root().Root().Next().Root();
+    EXPECT_EQ(level.Key(), 66) << shortFirst;
+    EXPECT_EQ(level.Smaller().Key(), 0) << shortFirst;
+    EXPECT_EQ(f.FindFirst("A"), shortFirst ? 1 : 2);
+  }
+}
+
 TEST(WordDictionary, VeryLongWordNeedsNoDeepRecursion) {
   TCustomStrFinder d;
   const std::string word(200000, 'x');

@@ -1,11 +1,12 @@
 // The result list "last" from memory: it loads or fails with EDatabaseError,
-// the same rows whether the table is read whole or unidirectionally, and a
-// list that loads saves and loads again to the same records.
+// the same rows whether the table is read whole or unidirectionally, forward
+// or backward, and a list that loads saves and loads again to the same records.
 #include <cstdint>
 #include <cstdlib>
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "engine/collection_csv.h"
 
@@ -21,17 +22,25 @@ class Storage : public kv::TCsvStorage {
   std::map<std::string, std::string> files;
 };
 
+std::string Row(kv::TCsvDataSet& table) {
+  if (!table.RowDamage().empty()) return "!" + table.RowDamage() + "\n";
+  std::string row;
+  for (size_t i = 0; i < table.FieldCount(); ++i) row += table.Fields(i).AsString() + '\0';
+  return row + '\n';
+}
+
 std::string Rows(kv::TCsvDataSet& table) {
   std::string rows;
-  for (table.First(); !table.Eof(); table.Next()) {
-    if (!table.RowDamage().empty()) {
-      rows += "!" + table.RowDamage() + "\n";
-      continue;
-    }
-    for (size_t i = 0; i < table.FieldCount(); ++i) rows += table.Fields(i).AsString() + '\0';
-    rows += '\n';
-  }
+  for (table.First(); !table.Eof(); table.Next()) rows += Row(table);
   return rows;
+}
+
+std::string RowsBackward(kv::TCsvDataSet& table) {
+  std::vector<std::string> rows;
+  for (table.Last(); !table.Bof(); table.Prior()) rows.push_back(Row(table));
+  std::string text;
+  for (auto it = rows.rbegin(); it != rows.rend(); ++it) text += *it;
+  return text;
 }
 
 }  // namespace
@@ -48,6 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     try {
       table.Open();
       rows[uni] = Rows(table);
+      if (!uni && RowsBackward(table) != rows[uni]) std::abort();
     } catch (const kv::EDatabaseError& e) {
       rows[uni] = std::string("open: ") + e.what();
     }
