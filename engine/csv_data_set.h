@@ -179,7 +179,8 @@ class TCsvDataSet {
 
   // The number of rows; -1 (not known) for a unidirectional table.
   int RecordCount() const { return uniDirectional_ ? -1 : static_cast<int>(lines_.size()) - 1; }
-  int RecNo() const { return current_ + 1; }
+  // The current row counted from 1; 1 also before the first row.
+  int RecNo() const { return current_ < 0 ? 1 : current_ + 1; }
   void SetRecNo(int recNo);
   // First and Last set Bof and Eof respectively; Next past the last row
   // sets Eof and Prior before the first sets Bof, both keeping the row.

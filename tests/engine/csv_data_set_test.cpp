@@ -301,15 +301,16 @@ TEST(CsvDataSet, TheCursorWalksBackAndForthWithBofAndEofAtBothEnds) {
   EXPECT_FALSE(ds.Bof());
   EXPECT_EQ(n.AsString(), "r3");
 
-  // Each mode from before the first row (RecNo 0), every row and past the last (RecNo 4, 5).
+  // Each mode from before the first row (set as RecNo 0, read back as 1), every row and past the
+  // last (RecNo 4, 5).
   const struct {
     int recNo;
     TGetMode mode;
     TGetResult result;
     int after;  // RecNo afterwards
   } steps[] = {
-      {0, TGetMode::Next, TGetResult::Ok, 1},      {0, TGetMode::Prior, TGetResult::Bof, 0},
-      {0, TGetMode::Current, TGetResult::Bof, 0},  {1, TGetMode::Next, TGetResult::Ok, 2},
+      {0, TGetMode::Next, TGetResult::Ok, 1},      {0, TGetMode::Prior, TGetResult::Bof, 1},
+      {0, TGetMode::Current, TGetResult::Bof, 1},  {1, TGetMode::Next, TGetResult::Ok, 2},
       {1, TGetMode::Prior, TGetResult::Bof, 1},    {1, TGetMode::Current, TGetResult::Ok, 1},
       {2, TGetMode::Prior, TGetResult::Ok, 1},     {3, TGetMode::Next, TGetResult::Eof, 3},
       {3, TGetMode::Current, TGetResult::Ok, 3},   {4, TGetMode::Next, TGetResult::Eof, 4},
