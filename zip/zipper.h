@@ -188,7 +188,12 @@ class TZipper : public TUnZipper {
   void LabelDisk(int disk);
   void CommitBlocks(Rebuild& r, const std::vector<std::string>& oldParts);
   void CommitSpanned(Rebuild& r);
-  // A file in the staging folder (tempPath, else the system's temporary folder).
+  struct OldPart;
+  void PutBackOldPart(Rebuild& r, std::vector<OldPart>& old, int disk, bool sure);
+  std::string KeepInStaging(TFileReplacement& file, const std::string& which, int disk);
+  // The staging folder (tempPath, else the system's temporary folder), and
+  // a file in it.
+  std::string StagingFolder();
   std::unique_ptr<TFileReplacement> BeginStaging(bool span);
   // The component shows the set just written without reading it again.
   void TakeWrittenDirectory(Rebuild& r);
