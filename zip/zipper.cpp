@@ -503,9 +503,10 @@ void TZipper::CommitSpanned(Rebuild& r) {
     // The old set is on its disks as it was: the new one is not kept.
     if (oldKept.empty()) throw;
     for (int k = 0; k <= last; ++k) newKept += KeepInStaging(*r.parts[static_cast<size_t>(k)], "new", k + 1);
-    const std::string message = std::string(e.what()) + "; the disks of \"" + zipName_ +
-                                "\" hold neither set whole. Kept in the temporary folder: the old set's parts (" +
-                                oldKept.substr(2) + ") and the new set's parts (" + newKept.substr(2) + ")";
+    std::string message = e.what();
+    if (!message.empty() && message.back() == '.') message.pop_back();
+    message += "; the disks of \"" + zipName_ + "\" hold neither set whole. Kept in the temporary folder: the old set's parts (" +
+               oldKept.substr(2) + ") and the new set's parts (" + newKept.substr(2) + ")";
     if (dynamic_cast<const EUserCanceled*>(&e) != nullptr) throw EUserCanceled(message);
     throw EZipWriteError(message);
   }
