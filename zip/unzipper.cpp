@@ -24,6 +24,7 @@ constexpr int64_t kSfxScanStart = 14000;      // where a self-extractor's archiv
 // Data no decoder can make a byte of: nothing (stored) or the two bytes of
 // an empty deflate stream. Such an entry is still read once the cap is spent.
 constexpr uint32_t kEmptyDataSize = 2;
+constexpr char kSpannedLabelPrefix[] = "PKBACK# ";  // + the disk's number in three digits
 constexpr int kMaxDiskRequests = 100;           // answers OnGetNextDisk may give for one disk
 constexpr uint64_t kMaxSetDirectory = 64 << 20;  // a multi-disk set's directory, gathered in memory
 constexpr char kZipFilter[] = "Zip Files (*.ZIP)|*.zip|SFX Files (*.EXE)|*.exe|Jar Files (*.JAR)|*.jar|All Files (*.*)|*.*";
@@ -356,6 +357,10 @@ std::string TUnZipper::BlockPartName(const std::string& name, int disk, int last
   return (hasExt ? name.substr(0, dot) : name) + "." + ThreeDigits(disk);
 }
 
+std::string TUnZipper::SpannedDiskLabel(int disk) { return kSpannedLabelPrefix + ThreeDigits(disk); }
+
+bool TUnZipper::LabelsDisksOf(const std::string& root) { return root == "A:\\" || root == "B:\\"; }
+
 void TUnZipper::DefaultGetNextDisk(int nextDisk, std::string& name) {
   if (multiMode_ == TMultiMode::mmSpan || askForDisks_) {
     if (!Ask(TZipDialogKind::OkCancel, "Please insert disk " + std::to_string(nextDisk) + " of the multi-disk set.",
@@ -373,12 +378,15 @@ void TUnZipper::SwapDisk(int disk) {
     std::string name = zipName_;
     if (onGetNextDisk) onGetNextDisk(disk, name);
     if (name.empty()) throw EUserCanceled("User canceled loading new disk.");
-    // A spanned set's disks carry their number at the end of the label.
+    // A spanned set's disks carry their number at the end of the label
+    // where the writer labels them, or when their label has its form.
     // (Through the virtual getter: a writer keeps the setting in its
     // multi-part settings.)
-    if (multiMode_ == TMultiMode::mmSpan && GetCheckDiskLabels() &&
-        RightStr(GetVolumeLabel(fs_, DriveRoot(name)), 3) != ThreeDigits(disk)) {
-      continue;
+    if (multiMode_ == TMultiMode::mmSpan && GetCheckDiskLabels()) {
+      const std::string root = DriveRoot(name);
+      const std::string label = GetVolumeLabel(fs_, root);
+      const bool labelled = LabelsDisksOf(root) || label.rfind(kSpannedLabelPrefix, 0) == 0;
+      if (labelled && RightStr(label, 3) != ThreeDigits(disk)) continue;
     }
     if (!fs_.FileExists(name)) continue;
     zipStream_ = std::make_unique<TLFNFileStream>(fs_, name, TFileOpenMode::ReadDenyWrite);

@@ -155,7 +155,9 @@ class TUnZipper {
   void DefaultGetNextDisk(int nextDisk, std::string& name);
   virtual TMultiMode GetMultiMode() const { return multiMode_; }
   virtual void SetMultiMode(TMultiMode mode) { multiMode_ = mode; }
-  // Spanned sets: a disk is taken only when its label ends in its number.
+  // Spanned sets: a disk is taken only when its label ends in its number
+  // (on the drives whose disks the writer labels, and wherever a label has
+  // the writer's form; other labels are the user's own).
   virtual bool GetCheckDiskLabels() const { return checkDiskLabels_; }
   virtual void SetCheckDiskLabels(bool on) { checkDiskLabels_ = on; }
   // The disk of the part open now and of the last part (the one that holds
@@ -164,6 +166,11 @@ class TUnZipper {
   int LastDisk() const { return lastDisk_; }
   // The drive root ("X:\") of a name, empty when it names none.
   static std::string DriveRoot(const std::string& name);
+  // The label the writer gives disk `disk` (from 1) of a spanned set, and
+  // whether it labels the disks of the drive at root (the floppy drives A:
+  // and B: only: a label is the user's elsewhere).
+  static std::string SpannedDiskLabel(int disk);
+  static bool LabelsDisksOf(const std::string& root);
   // The name of part `disk` (from 1) of a blocks set that ends with disk
   // lastDisk + 1 under `name`.
   static std::string BlockPartName(const std::string& name, int disk, int lastDisk);

@@ -205,13 +205,6 @@ void TZipper::SetCheckDiskLabels(bool on) {
 
 // ------------------------------------------------------------ multi-part --
 
-namespace {
-std::string ThreeDigits(int n) {
-  std::string s = std::to_string(n);
-  return s.size() < 3 ? std::string(3 - s.size(), '0') + s : s;
-}
-}  // namespace
-
 void TZipper::Emit(Rebuild& r, std::span<const uint8_t> bytes) {
   while (!bytes.empty()) {
     const int64_t left = r.cutting ? r.room - r.out->Position() : INT64_MAX;
@@ -235,8 +228,8 @@ void TZipper::EnsureRoom(Rebuild& r, int64_t need) {
 // (on the floppy drives A and B only, as a label is the user's elsewhere).
 void TZipper::LabelDisk(int disk) {
   const std::string root = DriveRoot(zipName_);
-  if (!multiZipInfo.writeDiskLabels || (root != "A:\\" && root != "B:\\")) return;
-  SetVolLabel(fs_, root, "PKBACK# " + ThreeDigits(disk + 1));
+  if (!multiZipInfo.writeDiskLabels || !LabelsDisksOf(root)) return;
+  SetVolLabel(fs_, root, SpannedDiskLabel(disk + 1));
 }
 
 void TZipper::AskForDisk(int disk) {
@@ -247,9 +240,14 @@ void TZipper::AskForDisk(int disk) {
   if (name.empty()) throw EUserCanceled("User canceled Zip operation.");
 }
 
-std::unique_ptr<TFileReplacement> TZipper::BeginStaging(bool span) {
+std::string TZipper::StagingFolder() {
   std::string folder = !tempPath.empty() && fs_.DirExists(tempPath) ? tempPath : fs_.TempFolder();
   while (folder.size() > 3 && (folder.back() == '\\' || folder.back() == '/')) folder.pop_back();
+  return folder;
+}
+
+std::unique_ptr<TFileReplacement> TZipper::BeginStaging(bool span) {
+  const std::string folder = StagingFolder();
   if (span && (folder.empty() || DriveRoot(folder) == DriveRoot(zipName_))) {
     // The disks are swapped while the set is written: it cannot be staged on them.
     throw EZipUnsupported("A spanned set needs a temporary folder off the drive of \"" + zipName_ + "\"");
@@ -417,36 +415,146 @@ void TZipper::CommitBlocks(Rebuild& r, const std::vector<std::string>& oldParts)
   for (const auto& [name, backup] : moved) fs_.DeleteFile(backup);
 }
 
+// What a spanned commit keeps of a disk until the new set is on every
+// disk: a copy of the file it replaces there (in the temporary folder,
+// uncommitted: it goes with the commit's end unless it is kept) and the
+// disk's label.
+struct TZipper::OldPart {
+  std::unique_ptr<TFileReplacement> copy;
+  std::string label;
+  bool gone = false;  // the disk no longer holds it
+};
+
+namespace {
+// True when the file holds exactly the bytes of the stream.
+bool SameContent(TZipFileSystem& fs, const std::string& name, TStream& bytes) {
+  if (!fs.FileExists(name)) return false;
+  const auto file = fs.Open(name, TFileOpenMode::ReadShared);
+  const int64_t size = bytes.Size();
+  if (file->Size() != size) return false;
+  std::vector<uint8_t> a(64 << 10), b(64 << 10);
+  bytes.SetPosition(0);
+  for (int64_t left = size; left > 0;) {
+    const int64_t n = std::min<int64_t>(left, static_cast<int64_t>(a.size()));
+    file->ReadBuffer(a.data(), n);
+    bytes.ReadBuffer(b.data(), n);
+    if (std::memcmp(a.data(), b.data(), static_cast<size_t>(n)) != 0) return false;
+    left -= n;
+  }
+  return true;
+}
+}  // namespace
+
 // The spanned set is cut and staged: each part goes onto its disk, from the
 // last one (in the drive now) down to the first, so that disk 1 changes only
-// after the last question has been answered.
+// after the last question has been answered. A file the commit replaces on
+// a disk is copied to the temporary folder first; on any failure the disk
+// in the drive gets back what it held, and when an old part cannot be put
+// back, the copies of the old parts replaced and the staged new parts stay
+// in the temporary folder, named in the error.
 void TZipper::CommitSpanned(Rebuild& r) {
   const int last = static_cast<int>(r.parts.size()) - 1;
-  std::vector<uint8_t> block(64 << 10);
-  for (int k = last; k >= 0; --k) {
-    if (k != last) AskForDisk(k + 1);
-    TFileReplacement& staged = *r.parts[static_cast<size_t>(k)];
-    const int64_t size = staged.Size();
-    // The new part is written beside the old file before it replaces it.
-    // A disk without room for both holds a part of the old set, which is
-    // broken from the first disk written on anyway: that part goes first.
-    if (const auto free = fs_.FreeSpace(zipName_); free && static_cast<int64_t>(*free) < size) {
-      if (!r.oldSpan || DiskRoom(r) < size) {
-        throw EZipWriteError("There is no room on disk " + std::to_string(k + 1) + " for \"" + zipName_ + "\"");
+  std::vector<OldPart> old(static_cast<size_t>(last) + 1);
+  const std::string root = DriveRoot(zipName_);
+  int current = last;  // the disk being written; -1 while one is asked for
+  int written = last + 1;  // the lowest disk written so far
+  try {
+    for (int k = last; k >= 0; --k) {
+      if (k != last) {
+        current = -1;
+        AskForDisk(k + 1);
       }
-      if (!fs_.DeleteFile(zipName_)) throw EZipWriteError("Cannot replace \"" + zipName_ + "\" on disk " + std::to_string(k + 1));
+      current = k;
+      OldPart& was = old[static_cast<size_t>(k)];
+      was.label = fs_.VolumeLabel(root);
+      if (fs_.FileExists(zipName_)) {
+        was.copy = BeginStaging(true);
+        was.copy->CopyFrom(*fs_.Open(zipName_, TFileOpenMode::ReadShared), 0);
+        was.copy->Flush();
+      }
+      TFileReplacement& staged = *r.parts[static_cast<size_t>(k)];
+      const int64_t size = staged.Size();
+      // The new part is written beside the old file before it replaces it;
+      // a disk without room for both loses the old file first.
+      if (const auto free = fs_.FreeSpace(zipName_); free && static_cast<int64_t>(*free) < size) {
+        if (!r.oldSpan || DiskRoom(r) < size) {
+          throw EZipWriteError("There is no room on disk " + std::to_string(k + 1) + " for \"" + zipName_ + "\"");
+        }
+        if (!fs_.DeleteFile(zipName_)) throw EZipWriteError("Cannot replace \"" + zipName_ + "\" on disk " + std::to_string(k + 1));
+        was.gone = true;
+      }
+      auto part = fs_.BeginReplace(zipName_, /*removeStale=*/true);
+      part->CopyFrom(staged, 0);
+      part->Commit();
+      was.gone = was.copy != nullptr;
+      written = k;
+      LabelDisk(k);
     }
-    auto part = fs_.BeginReplace(zipName_, /*removeStale=*/true);
-    staged.SetPosition(0);
-    for (int64_t left = size; left > 0;) {
-      const int64_t n = std::min<int64_t>(left, static_cast<int64_t>(block.size()));
-      staged.ReadBuffer(block.data(), n);
-      part->WriteBuffer(block.data(), n);
-      left -= n;
+  } catch (const std::exception& e) {
+    // The disk in the drive: the one being written, or after a question
+    // refused the one written before it, if it is still there.
+    const int inDrive = current >= 0 ? current : written;
+    if (inDrive <= last) PutBackOldPart(r, old, inDrive, current >= 0);
+    std::string oldKept, newKept;
+    for (int k = 0; k <= last; ++k) {
+      OldPart& was = old[static_cast<size_t>(k)];
+      if (was.gone) oldKept += KeepInStaging(*was.copy, "old", k + 1);
     }
-    part->Commit();
-    LabelDisk(k);
+    // The old set is on its disks as it was: the new one is not kept.
+    if (oldKept.empty()) throw;
+    for (int k = 0; k <= last; ++k) newKept += KeepInStaging(*r.parts[static_cast<size_t>(k)], "new", k + 1);
+    std::string message = e.what();
+    if (!message.empty() && message.back() == '.') message.pop_back();
+    message += "; the disks of \"" + zipName_ + "\" hold neither set whole. Kept in the temporary folder: the old set's parts (" +
+               oldKept.substr(2) + ") and the new set's parts (" + newKept.substr(2) + ")";
+    if (dynamic_cast<const EUserCanceled*>(&e) != nullptr) throw EUserCanceled(message);
+    throw EZipWriteError(message);
   }
+}
+
+// Puts the old content back on disk `disk`, in the drive: when it holds the
+// new part (or, `sure` of the disk, holds nothing under the name), the new
+// part goes and the old file and label come back. Failures leave the copy
+// to be kept.
+void TZipper::PutBackOldPart(Rebuild& r, std::vector<OldPart>& old, int disk, bool sure) {
+  OldPart& was = old[static_cast<size_t>(disk)];
+  try {
+    const bool holdsNew = SameContent(fs_, zipName_, *r.parts[static_cast<size_t>(disk)]);
+    if (!holdsNew && !(sure && !fs_.FileExists(zipName_))) return;
+    if (holdsNew && !fs_.DeleteFile(zipName_)) return;
+    if (was.copy && was.gone) {
+      auto back = fs_.BeginReplace(zipName_, /*removeStale=*/false);
+      back->CopyFrom(*was.copy, 0);
+      back->Commit();
+      was.gone = false;
+    }
+    const std::string root = DriveRoot(zipName_);
+    if (fs_.VolumeLabel(root) != was.label) SetVolLabel(fs_, root, was.label);
+  } catch (const std::exception&) {
+    // The copy is kept and named in the error.
+  }
+}
+
+// Commits a file of the temporary folder under a name of its own there;
+// returns ", disk <n>: "<name>"" (or says that it could not be kept).
+std::string TZipper::KeepInStaging(TFileReplacement& file, const std::string& which, int disk) {
+  const std::string folder = StagingFolder();
+  std::string stem = zipName_.substr(FilePartStart(zipName_)), ext;
+  if (const size_t dot = stem.find_last_of('.'); dot != std::string::npos) {
+    ext = stem.substr(dot);
+    stem.erase(dot);
+  }
+  stem += "-" + which + "-disk" + std::to_string(disk);
+  const std::string at = folder + (!folder.empty() && folder.back() == '\\' ? "" : "\\");
+  std::string name = at + stem + ext;
+  for (int n = 2; fs_.FileExists(name); ++n) name = at + stem + " (" + std::to_string(n) + ")" + ext;
+  try {
+    file.SetTarget(name);
+    file.Commit();
+  } catch (const std::exception& e) {
+    return ", disk " + std::to_string(disk) + ": lost (" + e.what() + ")";
+  }
+  return ", disk " + std::to_string(disk) + ": \"" + name + "\"";
 }
 
 // After a set was written: its directory, as the reader would have read it
@@ -506,6 +614,10 @@ int TZipper::ProcessFiles() {
     const bool oldSpan = existed && multiMode_ == TMultiMode::mmSpan;
     const bool oldBlocks = existed && multiMode_ == TMultiMode::mmBlocks;
     const int oldLast = lastDisk_;
+    // A spanned set stays one whatever the setting: its parts are read from
+    // disks that are swapped, so nothing of the new archive may be written
+    // on them before the set is staged whole.
+    if (oldSpan && !r.multi) r.multi = r.span = true;
     // A set is staged whole first; a single archive is written in place of
     // the old one.
     r.file = r.multi ? BeginStaging(r.span) : fs_.BeginReplace(zipName_, /*removeStale=*/true);
@@ -949,24 +1061,45 @@ bool InPatternList(const std::vector<std::string>& list, const std::string& name
 bool TZipper::IsInExcludeList(const std::string& name) const { return InPatternList(excludeList, name); }
 bool TZipper::IsInNoCompressList(const std::string& name) const { return InPatternList(noCompressList, name); }
 
-// Replaces each wildcard item of filesList by the files it matches; leaves
+// Replaces each wildcard item of filesList by the files it matches (a
+// wildcard in the folder part stands for every folder it matches); leaves
 // out excluded files and, when asked, files without the archive attribute.
 void TZipper::ExpandForWildCards() {
   std::vector<std::string> out;
+  const auto addFile = [&](const std::string& name, uint32_t attributes) {
+    if (IsInExcludeList(name) || (skipIfArchiveBitNotSet && (attributes & kAttrArchive) == 0)) return;
+    out.push_back(name);
+  };
   for (std::string item : filesList) {
     UnixToDOSFilename(item);
     const size_t filePart = FilePartStart(item);
-    if (IsWildCard(item.substr(filePart))) {
-      ExpandFolder(item.substr(0, filePart), Lower(item.substr(filePart)), out);
+    const std::string folder = item.substr(0, filePart), file = item.substr(filePart);
+    std::vector<std::string> folders{folder};
+    if (IsWildCard(folder)) folders = ParseWildDir(fs_, item);
+    if (!IsWildCard(folder) && !IsWildCard(file)) {
+      const auto attributes = disk_.Attributes(item);
+      if (attributes) {
+        addFile(item, *attributes);
+      } else if (onNoSuchFile) {
+        onNoSuchFile(item);
+      }
       continue;
     }
-    const auto attributes = disk_.Attributes(item);
-    if (!attributes) {
-      if (onNoSuchFile) onNoSuchFile(item);
-      continue;
+    bool found = false;
+    for (const std::string& each : folders) {
+      if (IsWildCard(file)) {
+        ExpandFolder(each, Lower(file), out);
+        found = true;
+        continue;
+      }
+      // Only the folders that hold the file.
+      const auto attributes = disk_.Attributes(each + file);
+      if (!attributes || (*attributes & kAttrDirectory) != 0) continue;
+      addFile(each + file, *attributes);
+      found = true;
     }
-    if (IsInExcludeList(item) || (skipIfArchiveBitNotSet && (*attributes & kAttrArchive) == 0)) continue;
-    out.push_back(item);
+    // The folders named hold nothing of that name.
+    if (!found && onNoSuchFile) onNoSuchFile(item);
   }
   filesList = std::move(out);
 }

@@ -18,7 +18,12 @@
 // into place together (the old parts put aside first and put back on any
 // failure); a spanned set's parts are staged in the temporary folder and
 // written disk by disk from the last to the first, so that disk 1 changes
-// only after the last disk question.
+// only after the last disk question. A file a part replaces on a disk is
+// copied to the temporary folder first; after a failure or a cancel the disk
+// in the drive gets its old file back, and when the old set is still broken
+// on the disks, the copies of its replaced parts and the new set's parts stay
+// in the temporary folder, named in the error. An old spanned set is always
+// rewritten as a spanned set (its disks are swapped while it is read).
 // Entries that are not replaced are copied byte for byte (local header,
 // extra fields, data, data descriptor; the central record with its extra
 // field and comment, only its offset changed). An archive whose directory
@@ -188,7 +193,12 @@ class TZipper : public TUnZipper {
   void LabelDisk(int disk);
   void CommitBlocks(Rebuild& r, const std::vector<std::string>& oldParts);
   void CommitSpanned(Rebuild& r);
-  // A file in the staging folder (tempPath, else the system's temporary folder).
+  struct OldPart;
+  void PutBackOldPart(Rebuild& r, std::vector<OldPart>& old, int disk, bool sure);
+  std::string KeepInStaging(TFileReplacement& file, const std::string& which, int disk);
+  // The staging folder (tempPath, else the system's temporary folder), and
+  // a file in it.
+  std::string StagingFolder();
   std::unique_ptr<TFileReplacement> BeginStaging(bool span);
   // The component shows the set just written without reading it again.
   void TakeWrittenDirectory(Rebuild& r);

@@ -177,6 +177,214 @@ struct FloppiesOf {
 
 using Floppies = FloppiesOf<>;
 
+// Fails the failAt-th file made on drive A: its writes report a full disk.
+class DiskWriteFailingFileSystem : public TMemoryFileSystem {
+ public:
+  int failAt = 0;
+  int created = 0;
+  std::unique_ptr<TStream> Open(const std::string& name, TFileOpenMode mode) override {
+    auto inner = TMemoryFileSystem::Open(name, mode);
+    if (mode != TFileOpenMode::Create || name.rfind("A:", 0) != 0 || ++created != failAt) return inner;
+    return std::make_unique<FullDisk>(std::move(inner));
+  }
+
+ private:
+  class FullDisk : public TStream {
+   public:
+    explicit FullDisk(std::unique_ptr<TStream> inner) : inner_(std::move(inner)) {}
+    int64_t Read(void* b, int64_t n) override { return inner_->Read(b, n); }
+    int64_t Write(const void*, int64_t) override { return 0; }
+    int64_t Seek(int64_t o, TSeekOrigin w) override { return inner_->Seek(o, w); }
+    int64_t Size() override { return inner_->Size(); }
+
+   private:
+    std::unique_ptr<TStream> inner_;
+  };
+};
+
+// The files an error names as kept: "old" and "new" set, by disk (the
+// lists read "disk <n>: "<name>", ...").
+std::map<std::string, std::map<int, std::string>> KeptFiles(const std::string& error) {
+  std::map<std::string, std::map<int, std::string>> out;
+  for (const std::string which : {"old", "new"}) {
+    const std::string head = which + " set's parts (";
+    size_t at = error.find(head);
+    if (at == std::string::npos) continue;
+    at += head.size();
+    const size_t end = error.find(')', at);
+    for (size_t disk; (disk = error.find("disk ", at)) < end;) {
+      const size_t open = error.find(": \"", disk), close = error.find('"', open + 3);
+      out[which][std::stoi(error.substr(disk + 5, open - disk - 5))] = error.substr(open + 3, close - open - 3);
+      at = close + 1;
+    }
+  }
+  return out;
+}
+
+// The probe of the fault: an old set of three disks holding a.bin and
+// b.bin, a.bin replaced; a cancel at each question in turn, then a write
+// error on each disk in turn. Afterwards the old set reads whole from its
+// disks, or the error names the copies of the old parts it replaced and the
+// staged new parts, and each set, put on its disks, reads whole.
+TEST(ZipSetCommit, AFailedSpannedRewriteLeavesTheOldSetOrKeepsItsPartsAndTheNewSet) {
+  const Bytes a = Random(80000, 40), b = Random(60000, 41), newA = Random(80000, 42);
+  const std::map<std::string, Bytes> oldContent{{"a.bin", a}, {"b.bin", b}}, newContent{{"a.bin", newA}, {"b.bin", b}};
+  int whole = 0, kept = 0;
+  for (const bool cancel : {true, false}) {
+    for (int n = 1;; ++n) {
+      ASSERT_LT(n, 30);
+      SCOPED_TRACE((cancel ? "cancel at question " : "write error on disk file ") + std::to_string(n));
+      FloppiesOf<DiskWriteFailingFileSystem> f;
+      {
+        TZipper z(f.fs, f.disk);
+        f.Spanned(z);
+        z.ZipFromBuffer(a.data(), a.size(), "a.bin");
+        f.Insert(z.LastDisk() + 1);
+        z.ZipFromBuffer(b.data(), b.size(), "b.bin");
+        ASSERT_EQ(z.LastDisk(), 2);
+      }
+      f.Insert(3);
+      TZipper z(f.fs, f.disk);
+      f.Spanned(z);
+      int asked = 0;
+      z.onGetNextDisk = [&](int disk, std::string& name) {
+        if (cancel && ++asked == n) {
+          name.clear();
+          return;
+        }
+        f.Insert(disk);
+      };
+      f.fs.created = 0;
+      f.fs.failAt = cancel ? 0 : n;
+      std::string error;
+      try {
+        z.ZipFromBuffer(newA.data(), newA.size(), "a.bin");
+      } catch (const EUserCanceled& e) {
+        EXPECT_TRUE(cancel);
+        error = e.what();
+      } catch (const EZipWriteError& e) {
+        EXPECT_FALSE(cancel);
+        error = e.what();
+      }
+      f.fs.failAt = 0;
+      if (error.empty()) {
+        EXPECT_EQ(f.ReadAll(z.LastDisk() + 1), newContent);
+        break;
+      }
+      SCOPED_TRACE(error);
+      for (const auto& [disk, files] : f.Media(3, 3)) {
+        for (const auto& [name, bytes] : files) EXPECT_EQ(name, "A:\\set.zip") << "disk " << disk;
+      }
+      const auto files = KeptFiles(error);
+      std::set<std::string> named;
+      for (const auto& [which, list] : files) {
+        for (const auto& [disk, name] : list) named.insert(name);
+      }
+      for (const auto& [name, file] : f.fs.Files()) {
+        if (name.rfind("C:\\", 0) == 0) {
+          EXPECT_EQ(named.count(name), 1u) << name << " is left and not named";
+        }
+      }
+      if (files.empty()) {
+        ++whole;
+        EXPECT_EQ(f.ReadAll(3), oldContent);
+        continue;
+      }
+      ++kept;
+      ASSERT_EQ(files.size(), 2u);
+      for (const auto& [disk, name] : files.at("old")) {
+        f.Insert(disk);
+        f.fs.Put("A:\\set.zip", *f.fs.Files().at(name).bytes);
+      }
+      EXPECT_EQ(f.ReadAll(3), oldContent);
+      Floppies fresh;
+      ASSERT_EQ(files.at("new").size(), 3u);
+      for (const auto& [disk, name] : files.at("new")) {
+        fresh.Insert(disk);
+        fresh.fs.Put("A:\\set.zip", *f.fs.Files().at(name).bytes);
+        fresh.fs.SetVolumeLabel("A:\\", "PKBACK# 00" + std::to_string(disk));
+      }
+      EXPECT_EQ(fresh.ReadAll(3), newContent);
+    }
+  }
+  // A failure on the first disk written leaves the old set whole; later
+  // ones leave it broken on the disks written before.
+  EXPECT_GT(whole, 0);
+  EXPECT_GT(kept, 0);
+}
+
+// An old spanned set rewritten with the multi-disk setting at its default
+// stays a spanned set: nothing is written on a disk before the set is
+// staged whole, and no temporary file stays on any disk.
+TEST(ZipSetCommit, ASpannedSetRewrittenInTheDefaultModeStaysSpanned) {
+  Floppies f;
+  const Bytes a = Random(80000, 43), b = Random(60000, 44), newA = Random(50000, 45);
+  {
+    TZipper z(f.fs, f.disk);
+    f.Spanned(z);
+    z.ZipFromBuffer(a.data(), a.size(), "a.bin");
+    f.Insert(z.LastDisk() + 1);
+    z.ZipFromBuffer(b.data(), b.size(), "b.bin");
+    ASSERT_EQ(z.LastDisk(), 2);
+  }
+  f.Insert(3);
+  TZipper z(f.fs, f.disk);
+  z.SetZipName("A:\\set.zip");
+  z.packLevel = 0;
+  z.onGetNextDisk = [&](int n, std::string&) { f.Insert(n); };
+  EXPECT_EQ(z.ZipFromBuffer(newA.data(), newA.size(), "a.bin"), 1);
+  EXPECT_EQ(z.MultiMode(), TMultiMode::mmSpan);
+  const int last = z.LastDisk() + 1;
+  for (const auto& [disk, files] : f.Media(3, last)) {
+    for (const auto& [name, bytes] : files) EXPECT_EQ(name, "A:\\set.zip") << "disk " << disk;
+  }
+  for (const auto& [name, file] : f.fs.Files()) EXPECT_NE(name.rfind("C:\\", 0), 0u) << name;
+  EXPECT_EQ(f.ReadAll(last), (std::map<std::string, Bytes>{{"a.bin", newA}, {"b.bin", b}}));
+}
+
+// A set written on a removable drive other than A: or B: (whose disks the
+// writer leaves unlabelled: a label there is the user's) reads back with
+// the default settings. A label of the writer's form is checked anywhere.
+TEST(ZipSetCommit, ASetOnAnotherRemovableDriveReadsWithTheDefaults) {
+  TMemoryFileSystem fs;
+  MemoryDisk disk(fs);
+  const auto insert = [&](int n) {
+    fs.InsertDisk('E', n);
+    if (!fs.FreeSpace("E:\\")) fs.SetDrive('E', {true, 70000, "MUSIC"});
+  };
+  insert(1);
+  const Bytes big = Random(150000, 46);
+  {
+    TZipper z(fs, disk);
+    z.SetZipName("E:\\set.zip");
+    z.SetMultiMode(TMultiMode::mmSpan);
+    z.packLevel = 0;
+    z.onGetNextDisk = [&](int n, std::string&) { insert(n); };
+    z.ZipFromBuffer(big.data(), big.size(), "big.bin");
+    ASSERT_EQ(z.LastDisk(), 2);
+  }
+  insert(3);
+  int asked = 0;
+  const auto read = [&] {
+    TUnZipper u(fs);
+    u.SetZipName("E:\\set.zip");
+    u.onGetNextDisk = [&](int n, std::string&) {
+      ++asked;
+      insert(n);
+    };
+    TMemoryStream out;
+    EXPECT_EQ(u.UnZipToStream(out, "big.bin"), 1);
+    return out.Bytes();
+  };
+  EXPECT_EQ(read(), big);
+  EXPECT_EQ(fs.VolumeLabel("E:\\"), "MUSIC");
+  EXPECT_LT(asked, 10);
+  insert(2);
+  fs.SetVolumeLabel("E:\\", "PKBACK# 003");
+  insert(3);
+  EXPECT_THROW(read(), EIncompleteZip);
+}
+
 // The probe: an old single-file archive on disk 1, a spanned write adding
 // 150,000 bytes over three disks, cancelled at each disk question in turn.
 TEST(ZipSetCommit, ACancelAtAnyDiskQuestionLeavesDisk1AsItWas) {

@@ -212,6 +212,31 @@ TEST(ZipMultiPartWin, SpannedSetOnARemovableDriveOfWine) {
     EXPECT_EQ(u.UnZipToStream(out, name), 1) << name;
     EXPECT_EQ(out.Bytes(), bytes) << name;
   }
+  // Rewritten with the multi-disk setting at its default: still a spanned
+  // set, and no temporary file is left on any disk.
+  const std::vector<uint8_t> other = test::Text(20000, 23);
+  {
+    media.Insert(lastDisk);
+    TZipper z;
+    z.SetZipName("A:\\set.zip");
+    z.onGetNextDisk = insert;
+    EXPECT_EQ(z.ZipFromBuffer(other.data(), other.size(), "more.txt"), 1);
+    EXPECT_EQ(z.MultiMode(), TMultiMode::mmSpan);
+    lastDisk = z.LastDisk() + 1;
+  }
+  for (int k = 1; k <= lastDisk + 1; ++k) {
+    media.Insert(k);
+    for (const auto& file : FilesIn(L"A:\\")) {
+      EXPECT_NE(file.filename().wstring().rfind(L"~kv", 0), 0u) << "disk " << k << ": " << file.string();
+    }
+  }
+  media.Insert(lastDisk);
+  TUnZipper again;
+  again.SetZipName("A:\\set.zip");
+  again.onGetNextDisk = insert;
+  TMemoryStream out;
+  EXPECT_EQ(again.UnZipToStream(out, "more.txt"), 1);
+  EXPECT_EQ(out.Bytes(), other);
 }
 
 TEST(ZipMultiPartWin, QuestionMarkDialogsCancelledThroughTheHook) {

@@ -338,6 +338,13 @@ TEST(Zipper, AddsFilesFromDiskByWildcardWithThePathOptions) {
          z.excludeList = {"c.*"};
        },
        {"C:\\src\\*.*", "C:\\src\\missing.txt"}, {"a.txt", "b.mp3"}, {"C:\\src\\missing.txt"}},
+      {"wildcards in the folder part", [](TZipper& z) { z.SetStorePaths(true); }, {"C:\\S*\\*\\*.txt"},
+       {"src\\sub\\c.txt"}, {}},
+      {"a folder wildcard before a plain name, and folders that match nothing",
+       {},
+       {"C:\\?rc\\a.txt", "C:\\?rc\\none.txt", "C:\\x*\\*.txt"},
+       {"a.txt"},
+       {"C:\\?rc\\none.txt", "C:\\x*\\*.txt"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
