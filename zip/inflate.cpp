@@ -188,7 +188,7 @@ class Inflater {
       if (!Need(3)) return Truncated();
       clen[kCodeLengthOrder[i]] = static_cast<uint8_t>(Bits(3));
     }
-    THuffmanTable clTable;
+    THuffmanTable& clTable = clTable_;
     if (clTable.Make(clen, 7) != THuffmanTable::Build::Complete) {
       return Fail(TDecodeResult::BadTable, TInflateFault::kBadCodeLengthCode);
     }
@@ -282,7 +282,7 @@ class Inflater {
   int count_ = 0;
   bool fixedBuilt_ = false;
   TInflateFault fault_ = TInflateFault::kNone;
-  THuffmanTable fixedLit_, fixedDist_, lit_, dist_;
+  THuffmanTable fixedLit_, fixedDist_, clTable_, lit_, dist_;
 };
 
 }  // namespace
