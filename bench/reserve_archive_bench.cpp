@@ -3,7 +3,8 @@
 // - a "data" entry of 127 MiB of zeros with a wrong CRC;
 // - a "data" entry of empty deflate blocks (dynamic, fixed, stored), which
 //   decode to nothing at all however long they are, claiming 0 bytes (and,
-//   for dynamic blocks, as many bytes as their data).
+//   for dynamic blocks, as many bytes as their data); and dynamic blocks with
+//   a literal after every 64 or 7 empty ones, claiming their own length.
 // Prints the seconds of ReadReserveArchive and how it ended.
 #include <chrono>
 #include <cstdio>
@@ -93,10 +94,22 @@ Entry Zeros(uint32_t n) {
 
 // Empty blocks up to `bytes`, then an empty last block: nothing comes out, so
 // an entry claiming 0 bytes with CRC 0 checks out.
+// With `literalEvery` above 0, every that many empty blocks are followed by
+// a dynamic block of one literal ("x"), and the entry claims its own length.
 enum class Kind { Stored, Fixed, Dynamic };
-Entry EmptyBlocks(uint64_t bytes, Kind kind) {
+Entry EmptyBlocks(uint64_t bytes, Kind kind, int literalEvery = 0) {
   BitWriter w;
-  while (w.bytes.size() < bytes) {
+  for (uint64_t block = 1; w.bytes.size() < bytes; ++block) {
+    if (literalEvery > 0 && block % static_cast<uint64_t>(literalEvery + 1) == 0) {
+      // As below, with "x" and the end of block at length 1 (codes 0 and 1).
+      w.Put(0, 1), w.Put(2, 2), w.Put(0, 5), w.Put(0, 5), w.Put(14, 4);
+      for (int symbol : {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1})
+        w.Put(symbol == 18 || symbol == 1 ? 1 : 0, 3);
+      w.Code(1, 1), w.Put('x' - 11, 7), w.Code(0, 1), w.Code(1, 1), w.Put(255 - 'x' - 11, 7);
+      w.Code(0, 1), w.Code(0, 1);  // end of block, the one distance code
+      w.Code(0, 1), w.Code(1, 1);  // "x", end of block
+      continue;
+    }
     w.Put(0, 1);
     if (kind == Kind::Stored) {
       w.Put(0, 2), w.Align(), w.Put(0, 16), w.Put(0xFFFF, 16);
@@ -114,7 +127,7 @@ Entry EmptyBlocks(uint64_t bytes, Kind kind) {
     }
   }
   w.Put(1, 1), w.Put(1, 2), w.Code(0, 7);
-  return {"data", w.bytes, 0, 0};
+  return {"data", w.bytes, 0, literalEvery > 0 ? static_cast<uint32_t>(w.bytes.size()) : 0};
 }
 
 void Run(const char* what, const Bytes& zip) {
@@ -140,6 +153,10 @@ int main(int argc, char** argv) {
   Entry claiming = EmptyBlocks(megabytes << 20, Kind::Dynamic);
   claiming.size = static_cast<uint32_t>(claiming.data.size());
   Run(("empty dynamic blocks, " + size + " MiB, claiming as much").c_str(), Zip({claiming, SizeEntry()}));
+  for (int every : {64, 7}) {
+    Run(("dynamic, " + std::to_string(every) + " empty per literal, " + size + " MiB").c_str(),
+        Zip({EmptyBlocks(megabytes << 20, Kind::Dynamic, every), SizeEntry()}));
+  }
   Run(("empty fixed blocks, " + size + " MiB").c_str(), Zip({EmptyBlocks(megabytes << 20, Kind::Fixed), SizeEntry()}));
   Run(("empty stored blocks, " + size + " MiB").c_str(), Zip({EmptyBlocks(megabytes << 20, Kind::Stored), SizeEntry()}));
   return 0;

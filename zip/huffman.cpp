@@ -29,6 +29,9 @@ THuffmanTable::Build THuffmanTable::Make(std::span<const uint8_t> lengths, int r
     maxLength_ = std::max<int>(maxLength_, len);
   }
   count[0] = 0;
+  // A root no wider than the longest code: a table of short codes costs no
+  // more to build than the lengths that describe it.
+  rootBits = std::clamp(maxLength_, 1, rootBits);
   rootBits_ = rootBits;
   rootMask_ = (uint64_t{1} << rootBits) - 1;
   table_.assign(size_t{1} << rootBits, Entry(kInvalid, 0, 0));
@@ -49,8 +52,10 @@ THuffmanTable::Build THuffmanTable::Make(std::span<const uint8_t> lengths, int r
 
   // Reversed codes (the input arrives least significant bit first) and, per
   // root prefix, the longest code below it.
-  std::vector<uint32_t> rev(lengths.size());
-  std::vector<uint8_t> subBits(table_.size(), 0);
+  std::vector<uint32_t>& rev = rev_;
+  std::vector<uint8_t>& subBits = subBits_;
+  rev.assign(lengths.size(), 0);
+  subBits.assign(table_.size(), 0);
   for (size_t s = 0; s < lengths.size(); ++s) {
     const int len = lengths[s];
     if (len == 0) continue;

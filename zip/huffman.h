@@ -35,6 +35,9 @@ class THuffmanTable {
  private:
   enum : uint32_t { kSymbol = 0, kSub = 1, kInvalid = 2 };
   std::vector<uint32_t> table_;
+  // Scratch of Make, kept so that building a table again allocates nothing.
+  std::vector<uint32_t> rev_;
+  std::vector<uint8_t> subBits_;
   int rootBits_ = 0;
   uint64_t rootMask_ = 0;
   int maxLength_ = 0;

@@ -39,6 +39,15 @@ constexpr std::array<uint8_t, 19> kCodeLengthOrder = {16, 17, 18, 0, 8, 7, 9, 6,
 // each dynamic block builds its tables again, so a stream of nothing but
 // empty blocks would cost about a quarter of a second per MiB.
 constexpr int kMaxEmptyBlockRun = 64;
+// Blocks against output over the whole stream: each byte delivered earns a
+// stream this many more blocks, up to the most it may hold in hand. A
+// writer that flushes after every byte makes a block for the byte and one
+// or two empty ones per flush; zlib's flushes of every kind one after the
+// other after each byte make four blocks per byte. A stream of empty
+// blocks with a literal now and then, which costs table builds without
+// output, runs out of blocks after a few hundred.
+constexpr int64_t kBlocksPerOutputByte = 8;
+constexpr int64_t kMaxBlocksInHand = 256;
 
 class Inflater {
  public:
@@ -47,6 +56,7 @@ class Inflater {
   TDecodeResult Run() {
     bool last = false;
     int emptyRun = 0;
+    int64_t blocksInHand = kMaxBlocksInHand;
     do {
       if (!Need(3)) return Truncated();
       last = Bits(1);
@@ -59,6 +69,9 @@ class Inflater {
       if (r != TDecodeResult::Ok) return r;
       emptyRun = total_ == before ? emptyRun + 1 : 0;
       if (emptyRun > kMaxEmptyBlockRun) return Fail(TDecodeResult::BadData, TInflateFault::kEmptyBlockRun);
+      const uint64_t earned = std::min<uint64_t>(total_ - before, kMaxBlocksInHand) * kBlocksPerOutputByte;
+      blocksInHand = std::min<int64_t>(kMaxBlocksInHand, blocksInHand - 1 + static_cast<int64_t>(earned));
+      if (blocksInHand < 0) return Fail(TDecodeResult::BadData, TInflateFault::kTooManyBlocks);
     } while (!last);
     if (wp_ > 0) out_.Write(std::span<const uint8_t>(window_.data(), wp_));
     fault_ = TInflateFault::kNone;
@@ -175,7 +188,7 @@ class Inflater {
       if (!Need(3)) return Truncated();
       clen[kCodeLengthOrder[i]] = static_cast<uint8_t>(Bits(3));
     }
-    THuffmanTable clTable;
+    THuffmanTable& clTable = clTable_;
     if (clTable.Make(clen, 7) != THuffmanTable::Build::Complete) {
       return Fail(TDecodeResult::BadTable, TInflateFault::kBadCodeLengthCode);
     }
@@ -269,7 +282,7 @@ class Inflater {
   int count_ = 0;
   bool fixedBuilt_ = false;
   TInflateFault fault_ = TInflateFault::kNone;
-  THuffmanTable fixedLit_, fixedDist_, lit_, dist_;
+  THuffmanTable fixedLit_, fixedDist_, clTable_, lit_, dist_;
 };
 
 }  // namespace
@@ -288,6 +301,7 @@ const char* InflateFaultText(TInflateFault fault) {
     case TInflateFault::kBadCode: return "bad code";
     case TInflateFault::kDistanceTooFarBack: return "distance too far back";
     case TInflateFault::kEmptyBlockRun: return "too many empty blocks in a row";
+    case TInflateFault::kTooManyBlocks: return "too many blocks for the output";
   }
   return "unknown fault";
 }

@@ -102,6 +102,8 @@ class EntryOutput : public TDecodeOutput {
   bool capHit_ = false;
 };
 
+bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
 bool IsDeviceName(std::string component) {
   const size_t dot = component.find('.');
   if (dot != std::string::npos) component.resize(dot);
@@ -776,6 +778,9 @@ std::string TUnZipper::TargetPath(const TZipHeaderInfo& entry, bool& unsafe) con
       EqualText(dir.substr(0, rootDir_.size()), rootDir_)) {
     dir.erase(0, rootDir_.size());
   }
+  // A folder stored with its drive ("C:\src\") goes below DestDir without
+  // the drive; with no DestDir it names a place of its own and stays refused.
+  if (!destDir_.empty() && dir.size() >= 2 && dir[1] == ':' && IsAsciiLetter(dir[0])) dir.erase(0, 2);
   std::string rel = dir + entry.FileName();
   if (!rel.empty() && rel.front() == '\\' && !destDir_.empty()) rel.erase(0, rel.find_first_not_of('\\'));
   unsafe = !IsSafeEntryName(rel);

@@ -38,7 +38,7 @@ enum class TDecodeResult;
 enum class TSkipReason {
   BadPassword = 0,  // the password check failed and no new password came
   FileExists = 1,   // extraction to disk would overwrite and may not
-  UnsafeName = 2,   // "..", a drive or device name, or a path outside DestDir
+  UnsafeName = 2,   // "..", a device name, a drive or root with no DestDir, a path outside DestDir
   Damaged = 3,      // local header missing, data outside the archive or inside another entry's
   Unsupported = 4,  // compression method or size field this library cannot read
 };

@@ -225,6 +225,105 @@ TEST(Inflate, LongRunsOfEmptyBlocksAreRefused) {
   }
 }
 
+// Dynamic blocks of the smallest code: end of block alone, or with one
+// literal, each of one bit. The code-length code has 1 and 18 at one bit.
+void DynamicBlock(Bits& b, bool last, int literal = -1) {
+  b.Put(last ? 1 : 0, 1).Put(2, 2).Put(0, 5).Put(0, 5).Put(14, 4);
+  const int order[18] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1};
+  for (int sym : order) b.Put(sym == 1 || sym == 18 ? 1 : 0, 3);
+  auto zeros = [&](int n) { b.Code(1, 1).Put(static_cast<uint32_t>(n - 11), 7); };  // n of 11..138
+  if (literal < 0) {
+    zeros(138), zeros(118);
+  } else {
+    zeros(literal), b.Code(0, 1), zeros(255 - literal);
+  }
+  b.Code(0, 1).Code(0, 1);  // end of block and the one distance: length 1
+  if (literal >= 0) b.Code(0, 1);
+  b.Code(literal < 0 ? 0 : 1, 1);
+}
+
+TEST(Inflate, BlocksAreBoundedByTheOutputTheyDeliver) {
+  // n empty blocks and a block of one literal, again and again: up to 7
+  // empty blocks per byte run on for ever; 8 or more run out of blocks
+  // after a few hundred, as does a stream of 64 empty dynamic blocks (the
+  // most allowed in a row) per literal, whose tables cost time with no output.
+  const struct {
+    int empty;
+    bool dynamic;
+    bool ok;
+  } cases[] = {{7, false, true}, {8, false, false}, {7, true, true}, {64, true, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.empty) + (c.dynamic ? " dynamic" : " fixed"));
+    Bits b;
+    constexpr int kRuns = 2000;
+    for (int r = 0; r < kRuns; ++r) {
+      for (int i = 0; i < c.empty; ++i) {
+        if (c.dynamic) {
+          DynamicBlock(b, false);
+        } else {
+          b.Put(2, 3).Code(0, 7);
+        }
+      }
+      DynamicBlock(b, r == kRuns - 1, 'x');
+    }
+    TSpanInput in(b.out);
+    TVectorOutput out(1 << 20);
+    TInflateFault fault = TInflateFault::kNone;
+    EXPECT_EQ(Inflate(in, out, fault), c.ok ? TDecodeResult::Ok : TDecodeResult::BadData);
+    EXPECT_EQ(fault, c.ok ? TInflateFault::kNone : TInflateFault::kTooManyBlocks) << InflateFaultText(fault);
+    if (c.ok) {
+      EXPECT_EQ(out.Bytes(), std::vector<uint8_t>(kRuns, 'x'));
+    } else {
+      EXPECT_LE(out.Bytes().size(), 256u + 8);  // refused early, not at the end
+      EXPECT_EQ(out.Bytes(), std::vector<uint8_t>(out.Bytes().size(), 'x'));
+    }
+  }
+  // The fuzz seed of the same pattern is refused the same way.
+  std::ifstream f(std::string(KV_TEST_SOURCE_DIR) + "/tests/corpus/zip_inflate/regress/empty_dynamic_blocks_per_literal.bin",
+                  std::ios::binary);
+  const std::vector<uint8_t> seed((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+  ASSERT_FALSE(seed.empty());
+  TSpanInput in(seed);
+  TVectorOutput out(1 << 20);
+  TInflateFault fault = TInflateFault::kNone;
+  EXPECT_EQ(Inflate(in, out, fault), TDecodeResult::BadData);
+  EXPECT_EQ(fault, TInflateFault::kTooManyBlocks);
+}
+
+#ifdef KV_HAVE_ZLIB
+TEST(Inflate, StreamsFlushedAfterEveryByteDecode) {
+  // zlib's flushes, alone and all in a row, after each byte of the input;
+  // the blocks they make are what a writer may need per byte at most.
+  const std::vector<std::vector<int>> flushes = {
+      {Z_SYNC_FLUSH}, {Z_FULL_FLUSH}, {Z_PARTIAL_FLUSH}, {Z_BLOCK}, {Z_BLOCK, Z_PARTIAL_FLUSH, Z_SYNC_FLUSH, Z_FULL_FLUSH}};
+  const std::vector<uint8_t> data = test::Text(3000, 31);
+  for (const auto& modes : flushes) {
+    for (int level : {0, 1, 6, 9}) {
+      SCOPED_TRACE(std::to_string(modes.size()) + " flush(es), level " + std::to_string(level));
+      z_stream z{};
+      ASSERT_EQ(deflateInit2(&z, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY), Z_OK);
+      std::vector<uint8_t> packed(data.size() * 40 + 64);
+      z.next_out = packed.data();
+      z.avail_out = static_cast<uInt>(packed.size());
+      for (size_t i = 0; i <= data.size(); ++i) {
+        z.next_in = const_cast<Bytef*>(data.data() + std::min(i, data.size()));
+        z.avail_in = i < data.size() ? 1 : 0;
+        if (i == data.size()) {
+          ASSERT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
+          break;
+        }
+        for (int mode : modes) ASSERT_EQ(deflate(&z, mode), Z_OK);
+      }
+      packed.resize(z.total_out);
+      deflateEnd(&z);
+      const Decoded d = RunInflate(packed, level == 6);
+      EXPECT_EQ(d.result, TDecodeResult::Ok);
+      EXPECT_TRUE(d.bytes == data);
+    }
+  }
+}
+#endif
+
 TEST(Inflate, OutputCapStopsTheDecoder) {
   std::vector<uint8_t> stored = {0x01, 0x0A, 0x00, 0xF5, 0xFF};
   stored.resize(stored.size() + 10, 'z');

@@ -398,6 +398,32 @@ def legacy(files):
             expect_entry(path, e)
 
 
+def flushed(files):
+    """Python's zlib flushing after every byte, with each kind of flush and
+    with all of them one after the other: the most blocks per byte a writer
+    makes."""
+    data = files["words.txt"][:2000]
+    chains = {"sync": [zlib.Z_SYNC_FLUSH], "full": [zlib.Z_FULL_FLUSH], "partial": [zlib.Z_PARTIAL_FLUSH],
+              "block": [zlib.Z_BLOCK], "all": [zlib.Z_BLOCK, zlib.Z_PARTIAL_FLUSH, zlib.Z_SYNC_FLUSH, zlib.Z_FULL_FLUSH]}
+    entries = []
+    for name, modes in chains.items():
+        for level in (0, 6):
+            c = zlib.compressobj(level, zlib.DEFLATED, -15)
+            packed = bytearray()
+            for i in range(len(data)):
+                packed += c.compress(data[i:i + 1])
+                for mode in modes:
+                    packed += c.flush(mode)
+            packed += c.flush(zlib.Z_FINISH)
+            assert zlib.decompress(bytes(packed), -15) == data
+            entries.append((f"{name}-{level}.txt", 8, 0, bytes(packed), data))
+    path = os.path.join(OUT, "flushed.zip")
+    write_zip(path, entries)
+    run("unzip", "-tq", path)
+    for e in entries_of(path):
+        expect_entry(path, e)
+
+
 def names():
     """The same name three ways: flagged UTF-8 by Python and 7-Zip, and in
     the OEM code page (437) without the flag by Info-ZIP in the C locale."""
@@ -429,6 +455,7 @@ def main():
     python_zipfile(files)
     seven_zip(files)
     legacy(files)
+    flushed(files)
     names()
     with open(os.path.join(OUT, "cases.txt"), "w") as f:
         for c in cases:
