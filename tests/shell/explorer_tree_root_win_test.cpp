@@ -18,6 +18,7 @@
 #include "shell/icon_thread_win.h"
 #include "tests/shell/explorer_tree_test_util.h"
 #include "tests/shell/shell_test_util.h"
+#include "tests/treeview/held_key_win.h"
 #include "treeview/node_stream.h"
 #include "tests/ui/ui_test_util.h"
 #include "ui/forms_win.h"
@@ -33,6 +34,8 @@ void MakeFile(const std::wstring& path) {
   CloseHandle(file);
 }
 
+using test::LeftButton;
+using test::MouseTo;
 using test::PumpUntil;
 
 class ImageTree : public TLazyExplorerTree {
@@ -447,23 +450,6 @@ TEST_F(ExplorerTreeRoot, ADragOverTheTreeHoldsBatchesAndOutlivesItsTargetNode) {
   EXPECT_EQ(rebuilds, 2);
   EXPECT_FALSE(tree->MissedNotification());
   EXPECT_NE(Child(nullptr, "one"), nullptr);
-}
-
-// Input for a drag the tree starts itself: OLE's loop reads the real mouse.
-void MouseTo(POINT p) {
-  INPUT input{};
-  input.type = INPUT_MOUSE;
-  input.mi.dx = MulDiv(p.x, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
-  input.mi.dy = MulDiv(p.y, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
-  input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-  SendInput(1, &input, sizeof input);
-}
-
-void LeftButton(bool down) {
-  INPUT input{};
-  input.type = INPUT_MOUSE;
-  input.mi.dwFlags = down ? MOUSEEVENTF_LEFTDOWN : MOUSEEVENTF_LEFTUP;
-  SendInput(1, &input, sizeof input);
 }
 
 // An icon answering while the tree drags its own node shows at once: the row

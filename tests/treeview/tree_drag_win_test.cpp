@@ -19,6 +19,7 @@
 #include "treeview/data_object_win.h"
 #include "treeview/drag_image_win.h"
 #include "tests/treeview/save_shot_win.h"
+#include "tests/treeview/held_key_win.h"
 #include "tests/treeview/text_owner_win.h"
 #include "treeview/lazy_trees_win.h"
 #include "ui/application_win.h"
@@ -28,6 +29,8 @@ namespace kv {
 namespace {
 
 using test::TextOwner;
+using test::LeftButton;
+using test::MouseTo;
 
 TLTNodeAttachMode AttachMode(TDropMode mode) {
   switch (mode) {
@@ -117,22 +120,6 @@ void Pump() {
   while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
 }
 
-void MouseTo(POINT p) {
-  INPUT input{};
-  input.type = INPUT_MOUSE;
-  input.mi.dx = MulDiv(p.x, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
-  input.mi.dy = MulDiv(p.y, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
-  input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-  SendInput(1, &input, sizeof input);
-}
-
-void Button(bool down) {
-  INPUT input{};
-  input.type = INPUT_MOUSE;
-  input.mi.dwFlags = down ? MOUSEEVENTF_LEFTDOWN : MOUSEEVENTF_LEFTUP;
-  SendInput(1, &input, sizeof input);
-}
-
 void Key(WORD key, bool down) {
   INPUT input{};
   input.type = INPUT_KEYBOARD;
@@ -184,7 +171,7 @@ class TreeDrag : public ::testing::Test {
     WhileDriving([&] {
       MouseTo(start);
       Sleep(50);
-      Button(true);
+      LeftButton(true);
       Sleep(100);
       Glide(start, {start.x + 12, start.y + 2});
       Glide({start.x + 12, start.y + 2}, target);
@@ -193,7 +180,7 @@ class TreeDrag : public ::testing::Test {
       if (key != 0) Key(key, true);
       Sleep(hover);
       if (whileHovering) whileHovering();
-      Button(false);
+      LeftButton(false);
       Sleep(100);
       if (key != 0) Key(key, false);
     });
@@ -311,7 +298,7 @@ TEST_F(TreeDrag, AThrowingDropHandlerReachesTheDraggingTree) {
   const POINT start = left.Label(left.a), target = right.Label(right.c);
   MouseTo(start);
   Sleep(50);
-  Button(true);
+  LeftButton(true);
   Sleep(100);
   Pump();
   ASSERT_TRUE(left.tree.Selected(left.a));
@@ -321,7 +308,7 @@ TEST_F(TreeDrag, AThrowingDropHandlerReachesTheDraggingTree) {
         Glide(start, target);
         Key(VK_SHIFT, true);
         Sleep(100);
-        Button(false);
+        LeftButton(false);
         Sleep(50);
         Key(VK_SHIFT, false);
       },
