@@ -53,8 +53,9 @@ std::string ClassOf(HWND window) {
 
 // Keeps what the screen shows of a window under the build folder's screenshots.
 void ScreenshotOf(HWND window, const std::string& name) {
+  SetWindowPos(window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
   RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW | RDW_FRAME);
-  ui::test::Pump(200);
+  ui::test::Pump(300);
   RECT r;
   GetWindowRect(window, &r);
   ui::TBitmap shot;
