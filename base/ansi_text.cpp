@@ -106,7 +106,10 @@ std::u16string Utf8ToWide(std::string_view text) { return DecodeUtf8(text, true)
 std::string MarkedAnsi(std::u16string_view text) {
   std::string out;
   for (size_t i = 0; i < text.size();) {
-    const size_t n = text[i] >= 0xD800 && text[i] <= 0xDBFF && i + 1 < text.size() ? 2 : 1;
+    // A surrogate pair is one character; a lone surrogate is one of its own.
+    const bool pair = text[i] >= 0xD800 && text[i] <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+                      text[i + 1] <= 0xDFFF;
+    const size_t n = pair ? 2 : 1;
     const std::u16string_view piece = text.substr(i, n);
     const std::string ansi = WideToAnsi(piece);
     out += AnsiToWide(ansi) == piece ? ansi : std::string("|");

@@ -15,7 +15,11 @@ bool TSaveDialog::Execute() {
   const std::wstring title = AnsiToWString(Title), ext = AnsiToWString(DefaultExt),
                      dir = AnsiToWString(InitialDir);
   std::vector<wchar_t> file(32768, L'\0');
-  const std::wstring initial = AnsiToWString(FileName);
+  // The file chosen last, folder and all, by its exact name: its ANSI text
+  // may hold "?" for letters the code page lacks, which the dialog would
+  // take for a filter. A FileName set since then names the file instead.
+  const bool sameAsLast = !WideFileName.empty() && WStringToAnsi(WideFileName) == FileName;
+  const std::wstring initial = sameAsLast ? WideFileName : AnsiToWString(FileName);
   initial.copy(file.data(), std::min(initial.size(), file.size() - 1));
   OPENFILENAMEW ofn{};
   ofn.lStructSize = sizeof ofn;

@@ -10,8 +10,10 @@
 #include "base/ansi_text_win.h"
 #include "base/file_replacement_win.h"
 #include "base/file_utils_win.h"
+#include "base/handle.h"
 #include "base/strings.h"
 #include "base/system_error_win.h"
+#include "engine/audio_environment_win.h"
 #include "foundation/files_win.h"
 #include "foundation/md5.h"
 #include "foundation/translate.h"
@@ -287,35 +289,46 @@ void TReserve::AppendJournal(const TReserveLine& line) {
   if (written != text.size()) throw fail(ERROR_DISK_FULL);
 }
 
+void TReserve::WriteLastError(uint32_t code) {
+  try {
+    ReplaceFileContent(LastErrorPath(), std::to_string(code));
+  } catch (const EReplaceError&) {
+    // The code is a diagnostic aid; the failure itself reaches the caller.
+  }
+}
+
 void TReserve::FlushJournal() {
   if (journal_) FlushFileBuffers(journal_.Get());
 }
 
 bool TReserve::HideInsteadDelete(const std::wstring& widePath, const std::string& fileName) {
-  // The file by its access path where that reaches it (the hidden name then
-  // lies in the folder as the access path writes it); else by its wide
-  // path, as on a volume without short names where the access path marks
-  // letters the code page lacks and reaches nothing.
+  // The row's file is the one at its wide path, the path the results page
+  // shows. The access path may hold short names, and a short name passes to
+  // another file of the folder once the row's file is renamed or removed:
+  // it serves only as the ANSI text of the folder, and only while it opens
+  // this very file.
+  const ErrorModeScope quiet(SEM_FAILCRITICALERRORS);
+  const DWORD attributes = widePath.empty() ? kNoAttributes : GetFileAttributesW(widePath.c_str());
+  if (attributes == kNoAttributes || (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    const DWORD code = attributes == kNoAttributes ? GetLastError() : ERROR_FILE_NOT_FOUND;
+    WriteLastError(code ? code : ERROR_FILE_NOT_FOUND);
+    return false;
+  }
   const std::wstring byName = AnsiToWString(fileName);
-  const DWORD nameAttributes = fileName.empty() ? kNoAttributes : GetFileAttributesW(byName.c_str());
-  const bool reached = nameAttributes != kNoAttributes && (nameAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-  const std::wstring access = reached ? byName : widePath;
-  const std::wstring longPath = LongPathOf(access);
-  const std::wstring hidden = WideFolder(access) + L"\\" + AnsiToWString(HiddenDigits(widePath, longPath));
-  TReserveLine line{WStringToAnsi(hidden), WStringToAnsi(widePath), ToUtf8(longPath), 0};
+  const bool sameFile = !fileName.empty() && TScanEnvironment().SameFile(byName, widePath);
+  const std::wstring longPath = LongPathOf(widePath);
+  const std::wstring digits = AnsiToWString(HiddenDigits(widePath, longPath));
+  const std::wstring hidden = WideFolder(widePath) + L"\\" + digits;
+  const std::wstring hiddenText = (sameFile ? WideFolder(byName) : WideFolder(widePath)) + L"\\" + digits;
+  TReserveLine line{WStringToAnsi(hiddenText), WStringToAnsi(widePath), ToUtf8(longPath), 0};
   AppendJournal(line);
   TestCrashPoint("journal");
 
-  const DWORD attributes = GetFileAttributesW(access.c_str());
-  if (attributes != kNoAttributes) SetFileAttributesW(access.c_str(), FILE_ATTRIBUTE_NORMAL);
-  if (!MoveFileExW(access.c_str(), hidden.c_str(), 0)) {  // never over an existing file
+  SetFileAttributesW(widePath.c_str(), FILE_ATTRIBUTE_NORMAL);
+  if (!MoveFileExW(widePath.c_str(), hidden.c_str(), 0)) {  // never over an existing file
     const DWORD code = GetLastError();
-    if (attributes != kNoAttributes) SetFileAttributesW(access.c_str(), attributes);
-    try {
-      ReplaceFileContent(LastErrorPath(), std::to_string(code));
-    } catch (const EReplaceError&) {
-      // The code is a diagnostic aid; the failure itself reaches the caller.
-    }
+    SetFileAttributesW(widePath.c_str(), attributes);
+    WriteLastError(code);
     return false;
   }
   TestCrashPoint("rename");

@@ -42,10 +42,12 @@ class TReserve {
   // cannot be read is renamed aside. Returns the notices for the user.
   std::vector<std::string> Load();
 
-  // Renames the file into the reserve: widePath is its full wide path, by
-  // which the file is reached when FileName (the ANSI access path) reaches
-  // nothing. False (the system's error code in "lasterr.txt",
-  // file and attributes as they were) when the rename fails.
+  // Renames the file at widePath, its full wide path, into the reserve.
+  // fileName, the ANSI access path, gives the folder's text in the list only
+  // when it opens that same file (a short name may have passed to another
+  // file since the scan). False (the system's error code in "lasterr.txt",
+  // file and attributes as they were) when no file is at widePath or the
+  // rename fails.
   bool HideInsteadDelete(const std::wstring& widePath, const std::string& fileName);
 
   int GetHiddenCount() const { return static_cast<int>(lines_.size()); }
@@ -79,6 +81,8 @@ class TReserve {
 
  private:
   void AppendJournal(const TReserveLine& line);
+  // Replaces "lasterr.txt" by the code; a failure to write it is ignored.
+  void WriteLastError(uint32_t code);
   void SaveArchive(std::vector<std::pair<std::string, std::string>> entries);
   TReserveRun RunOverList(const char* kind, const TProgress& progress,
                           const std::function<bool(const TReserveLine&, std::string&)>& act);

@@ -41,5 +41,15 @@ TEST(AnsiText, FileNamesRoundTripThroughUtf8Exactly) {
   EXPECT_EQ(Utf8ToWide("\xED\xA0\x80"), std::u16string(1, char16_t(0xD800)));
 }
 
+// Each character the code page lacks is one mark: a pair as one, a lone
+// surrogate as one, and what follows it stays.
+TEST(AnsiText, MarkedAnsiMarksEachMissingCharacterOnce) {
+  EXPECT_EQ(MarkedAnsi(u"Caf\u00e9 \u0416\U0001F3B5.mp3"), "Caf\xE9 ||.mp3");
+  const char16_t high = 0xD800, low = 0xDC00;
+  EXPECT_EQ(MarkedAnsi(std::u16string(u"lone") + high + u"x"), "lone|x");
+  EXPECT_EQ(MarkedAnsi(std::u16string(u"lone") + high + high + low + u"x"), "lone||x");
+  EXPECT_EQ(MarkedAnsi(std::u16string(u"lone") + low + high), "lone||");
+}
+
 }  // namespace
 }  // namespace kv

@@ -4,12 +4,15 @@
 // list and showing it again.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <commdlg.h>
 
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <string>
 
 #include "engine/mp3_collection.h"
+#include "tests/wizard/window_search_win.h"
 #include "tests/wizard/wizard_test_util.h"
 #include "ui/gdi_win.h"
 #include "ui/graphics_win.h"
@@ -35,6 +38,32 @@ constexpr Row kRows[] = {
     {"Wren", "Moor", 1, 128}, {"Wren", "Moor", 1, 320}, {"AC/DC & Friends", "", 2, 192},
     {"Gone", "", -1, 192}, {"Last", "Heath", 3, 10000}};
 constexpr int kProbeX = 600;
+
+std::string WindowText(HWND window) {
+  char text[512] = {};
+  GetWindowTextA(window, text, sizeof text);
+  return text;
+}
+
+std::string ClassOf(HWND window) {
+  char name[128] = {};
+  GetClassNameA(window, name, sizeof name);
+  return name;
+}
+
+// Keeps what the screen shows of a window under the build folder's screenshots.
+void ScreenshotOf(HWND window, const std::string& name) {
+  SetWindowPos(window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW | RDW_FRAME);
+  ui::test::Pump(300);
+  RECT r;
+  GetWindowRect(window, &r);
+  ui::TBitmap shot;
+  shot.CaptureScreen(r);
+  const std::filesystem::path folder = std::filesystem::path(KV_TEST_BINARY_DIR) / "screenshots";
+  std::filesystem::create_directories(folder);
+  WriteWhole(folder / (name + ".bmp"), shot.ToBmpFile());
+}
 
 class CollectionFrame : public WizardFixture {
  protected:
@@ -153,6 +182,84 @@ TEST_F(CollectionFrame, TheReportDialogAsksBeforeOverwriting) {
   EXPECT_TRUE(dialog.OverwritePrompt);
   EXPECT_TRUE(dialog.HideReadOnly);
   EXPECT_TRUE(dialog.EnableSizing);
+}
+
+// The report's dialog driven as the user drives it: a report saved under a
+// name the code page lacks, then the dialog opened again. It offers that
+// name in that folder, exactly, and Save replaces the report there.
+TEST_F(CollectionFrame, TheReportDialogOffersTheLastReportByItsExactNameAgain) {
+  namespace fs = std::filesystem;
+  const fs::path folder = L"C:\\kvreport\\\u041e\u0442\u0447\u0451\u0442\u044b";  // Отчёты
+  const std::wstring name = L"\u0442\u0447\u0451\u0442.html";                      // тчёт.html
+  RemoveTree(folder.parent_path());
+  fs::create_directories(folder);
+  std::vector<std::wstring> reports;
+  ui::SetWideShellExecuteHook([&](const std::string&, const std::wstring& target, int) {
+    reports.push_back(target);
+    return true;
+  });
+  page->DisplayCollection(&results);
+  auto topWindow = [](const std::function<bool(HWND)>& accept) {
+    return FindTopWindowIf(GetCurrentProcessId(), accept);
+  };
+  auto dialogWindow = [&] {
+    return topWindow([](HWND w) { return WindowText(w) == "Select the file for report"; });
+  };
+  auto nameBox = [](HWND dialog) { return FindChildWindowIf(dialog, [](HWND w) { return ClassOf(w) == "Edit"; }); };
+  // Runs the action on the dialog once it shows, from the dialog's own loop.
+  std::function<void(std::function<void(HWND)>)> whenShown = [&](std::function<void(HWND)> action) {
+    ui::test::RunLater(100, [&, action] {
+      HWND dialog = dialogWindow();
+      if (!dialog || !nameBox(dialog)) return whenShown(action);
+      action(dialog);
+    });
+  };
+
+  whenShown([&](HWND dialog) {
+    const std::wstring typed = (folder / name).wstring();
+    SendMessageW(nameBox(dialog), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(typed.c_str()));
+    PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+  });
+  page->Export(nullptr);
+  ASSERT_EQ(reports, std::vector<std::wstring>{(folder / name).wstring()});
+  EXPECT_NE(ReadWhole(folder / name).find("<HTML>"), std::string::npos);
+  WriteWhole(folder / name, "old");
+
+  std::wstring offered, offeredFolder;
+  HWND shown = nullptr;
+  bool asked = false;
+  int waits = 0;
+  // The file exists: the dialog asks before it is replaced. A dialog that
+  // neither asks nor closes took the name for something else: it is
+  // cancelled after a while.
+  std::function<void()> answer = [&] {
+    HWND box = topWindow([&](HWND w) { return GetWindow(w, GW_OWNER) == shown && GetDlgItem(w, IDYES); });
+    if (!box && ++waits == 50) return (void)PostMessageW(shown, WM_COMMAND, IDCANCEL, 0);
+    if (!box) return ui::test::RunLater(100, answer);
+    asked = true;
+    PostMessageW(GetDlgItem(box, IDYES), BM_CLICK, 0, 0);
+  };
+  whenShown([&](HWND dialog) {
+    shown = dialog;
+    wchar_t text[MAX_PATH] = {};
+    GetWindowTextW(nameBox(dialog), text, MAX_PATH);
+    offered = text;
+    wchar_t path[MAX_PATH] = {};
+    SendMessageW(dialog, CDM_GETFOLDERPATH, MAX_PATH, reinterpret_cast<LPARAM>(path));
+    offeredFolder = path;
+    ScreenshotOf(dialog, "report_dialog_again");
+    PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+    ui::test::RunLater(100, answer);
+  });
+  page->Export(nullptr);
+  ui::SetWideShellExecuteHook({});
+  EXPECT_EQ(offered, name);
+  EXPECT_EQ(offeredFolder, folder.wstring());
+  EXPECT_TRUE(asked);
+  ASSERT_EQ(reports.size(), 2u);
+  EXPECT_EQ(reports[1], (folder / name).wstring());
+  EXPECT_NE(ReadWhole(folder / name).find("<HTML>"), std::string::npos);
+  RemoveTree(folder.parent_path());
 }
 
 TEST_F(CollectionFrame, AnEmptyListShowsOneUnmarkableRowInSilver) {

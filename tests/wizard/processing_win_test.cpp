@@ -12,6 +12,9 @@
 #include <vector>
 
 #include "base/ansi_text_win.h"
+#include "base/scope_guard.h"
+#include "engine/audio_environment_win.h"
+#include "engine/mp3_collection.h"
 #include "foundation/log.h"
 #include "tests/wizard/wizard_test_util.h"
 
@@ -81,6 +84,7 @@ class ProcessingTest : public ::testing::Test {
     Write(path, content);
     auto rec = std::make_unique<TMP3Info>();
     rec->SetTagPart(kTagDisplayPath, WStringToAnsi(path.wstring()));
+    rec->SetWidePath(ToU16(path.wstring()));
     wchar_t access[MAX_PATH];  // the short-name path, as the scan records it
     const DWORD n = GetShortPathNameW(path.c_str(), access, MAX_PATH);
     rec->SetFileName(WStringToAnsi(std::wstring(access, n)));
@@ -146,6 +150,7 @@ TEST_F(ProcessingTest, OverwriteAnswersAreRememberedAsSpecifiedForEachFile) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
+    reserve = TReserve(kProgram.wstring());  // lets go of the journal
     SetUp();
     records.clear();
     rows.clear();
@@ -313,6 +318,73 @@ TEST_F(ProcessingTest, NamesOutsideTheCodePageAreDeletedRecoveredAndCopiedByThei
   const TReserveRun run = next.Recover(nullptr);
   EXPECT_EQ(run.done, 1);
   EXPECT_EQ(test::ReadWhole(file), std::string("bytes \0 of the song", 19));
+}
+
+// Short names pass from file to file: once the row's file is renamed or
+// removed in another program, another file of its folder may take the short
+// name the scan recorded as the row's access path. Only the row's own file,
+// the one at its wide path, is ever reserved.
+TEST_F(ProcessingTest, AShortNameTakenByAnotherFileNeverLeadsTheRunToThatFile) {
+  const fs::path folder = kRoot / L"M";
+  const std::wstring name = L"\u0416\u0430\u0440.mp3";  // the code page lacks it
+  const std::wstring shortName = L"ZHAR~1.MP3";
+  SetShortPathLookup([&](const std::wstring& path) {
+    return path == (folder / name).wstring() ? (folder / shortName).wstring() : std::wstring();
+  });
+  ScopeGuard restore([] { SetShortPathLookup(nullptr); });
+  std::string song(4170, '\0');  // ten MPEG-1 Layer III frames
+  for (size_t at = 0; at < song.size(); at += 417) song.replace(at, 4, "\xFF\xFB\x90\x40");
+  const std::string theirs = "another program's file";
+
+  struct Case {
+    const char* what;
+    int mode;
+    bool renamedAway;  // the row's file left its name before the other took the short name
+  };
+  for (const Case& c : {Case{"delete", kProcessReserve, false}, Case{"move", kProcessCopy | kProcessReserve, false},
+                        Case{"delete a renamed file", kProcessReserve, true}}) {
+    SCOPED_TRACE(c.what);
+    reserve = TReserve(kProgram.wstring());  // lets go of the journal
+    SetUp();
+    Write(folder / name, song);
+    TMP3Collection scanned;
+    scanned.ScanDisks(ToU16(folder.wstring()), TScanFileEvent());
+    ASSERT_EQ(scanned.Count(), 1);
+    TMP3Info& rec = scanned.Items(0);
+    ASSERT_EQ(rec.FileName(), WStringToAnsi((folder / shortName).wstring()));
+    rec.Tag = 1;
+    rows = {{&rec, true}};
+    ui = ScriptedUi();
+    if (c.renamedAway) fs::rename(folder / name, folder / L"kept.mp3");
+    Write(folder / shortName, theirs);
+
+    Run(c.mode);
+    EXPECT_EQ(test::ReadWhole(folder / shortName), theirs);
+    if (c.renamedAway) {
+      ASSERT_EQ(ui.questions.size(), 1u);
+      EXPECT_EQ(ui.questions[0], "Unable to delete file\"" + WStringToAnsi((folder / name).wstring()) + "\"");
+      EXPECT_TRUE(rows[0].checked);
+      EXPECT_EQ(rec.Tag, 1);
+      EXPECT_EQ(reserve.GetHiddenCount(), 0);
+      EXPECT_TRUE(test::ReadWhole(folder / L"kept.mp3") == song);
+      continue;
+    }
+    EXPECT_TRUE(ui.questions.empty()) << ui.questions.front();
+    EXPECT_FALSE(fs::exists(folder / name));
+    EXPECT_EQ(rec.Tag, -1);
+    ASSERT_EQ(reserve.GetHiddenCount(), 1);
+    const fs::path hidden = HiddenPathOf(reserve.Lines()[0]);
+    EXPECT_TRUE(test::ReadWhole(hidden) == song);
+    EXPECT_EQ(reserve.GetHiddenSize(), int64_t(song.size()));
+    if (c.mode & kProcessCopy) {
+      EXPECT_TRUE(test::ReadWhole(kDest / (L"Disk C" + (folder / name).wstring().substr(2))) == song);
+    }
+
+    // Freeing the reserve deletes the row's file, and only that.
+    EXPECT_EQ(reserve.Free(nullptr).done, 1);
+    EXPECT_FALSE(fs::exists(hidden));
+    EXPECT_EQ(test::ReadWhole(folder / shortName), theirs);
+  }
 }
 
 }  // namespace

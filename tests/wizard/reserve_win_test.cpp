@@ -85,8 +85,10 @@ class ReserveTest : public ::testing::Test {
     fs::create_directories(kProgram);
   }
   void TearDown() override { test::RemoveTree(kRoot); }
+  // As the results page hands a row over: its full wide path and the
+  // short-name access path the scan took.
   bool Hide(TReserve& reserve, const fs::path& file) {
-    return reserve.HideInsteadDelete(AnsiToWString(WStringToAnsi(file.wstring())), ShortAnsi(file));
+    return reserve.HideInsteadDelete(file.wstring(), ShortAnsi(file));
   }
 };
 
