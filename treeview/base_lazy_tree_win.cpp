@@ -178,7 +178,10 @@ void TBaseLazyTree::Assign(TBaseLazyTree& source) {
 void TBaseLazyTree::AssignFrame(TBaseLazyTree& source) {
   SetAlign(source.Align());
   SetAnchors(source.Anchors());
-  SetBackground(source.background_);
+  if (source.ownBackground_ != nullptr)
+    SetBackground(source.ownBackground_);
+  else
+    SetBackground(source.background_);
   SetBackgroundOffset(source.backgroundOffset_.x, source.backgroundOffset_.y);
   SetCheckImageKind(source.CheckImageKind());
   SetCustomCheckImages(source.CustomCheckImages());

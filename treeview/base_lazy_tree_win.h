@@ -199,7 +199,12 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   ui::TImageList* StateImages() const { return stateImages_; }
   void SetStateImages(ui::TImageList* list);
   // The tiled background picture (the owner's bitmap) and its offsets.
+  HBITMAP Background() const { return background_; }
   void SetBackground(HBITMAP bitmap);
+  // A picture the tree keeps itself (read from a layout); trees given it by
+  // Assign share it.
+  void SetBackground(std::shared_ptr<const ui::BitmapObject> picture);
+  POINT BackgroundOffset() const { return backgroundOffset_; }
   void SetBackgroundOffset(int x, int y);
   TLTDrawSelectionMode DrawSelectionMode() const { return drawSelectionMode_; }
   void SetDrawSelectionMode(TLTDrawSelectionMode mode) { drawSelectionMode_ = mode; }
@@ -764,6 +769,7 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   ui::TImageList* customCheckImages_ = nullptr;
   ui::TChangeLink imagesLink_, stateImagesLink_, customCheckImagesLink_;
   HBITMAP background_ = nullptr;
+  std::shared_ptr<const ui::BitmapObject> ownBackground_;
   POINT backgroundOffset_{};
   // The 9x9 plus and minus pictures as 32-bit pixels (fuchsia is transparent).
   std::array<std::uint32_t, kButtonSize * kButtonSize> plusPixels_{}, minusPixels_{};

@@ -129,6 +129,9 @@ void RegisterHeaderProperties(ui::TClassInfo& c) {
   });
   Prop(c, "Header.Background",
        [](T& t, auto& v, auto& ctx) { t.Header().SetBackground(ui::LayoutColor(v, ctx)); });
+  Prop(c, "Header.Images", [](T& t, const TLayoutValue& v, TLayoutContext& ctx) {
+    ctx.Reference<ui::TImageList>(v, [&t](ui::TImageList* list) { t.Header().SetImages(list); });
+  });
   Prop(c, "Header.ParentFont", [](T& t, auto& v, auto& ctx) { t.Header().SetParentFont(ctx.Boolean(v)); });
   Prop(c, "Header.Font.Name", [](T& t, auto& v, auto& ctx) {
     ChangeFont(t, [&](THeaderFont& f) { f.Name = ctx.String(v); });

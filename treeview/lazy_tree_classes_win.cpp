@@ -3,6 +3,8 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <memory>
+#include <stdexcept>
 
 #include "base/ansi_text_win.h"
 #include "treeview/lazy_trees_win.h"
@@ -21,6 +23,12 @@ unsigned Unsigned(const TLayoutValue& v, const TLayoutContext& ctx) {
   const std::int64_t n = ctx.Integer(v);
   if (n < 0 || n > UINT32_MAX) ctx.Fail("expected a number from 0 to 4294967295");
   return static_cast<unsigned>(n);
+}
+
+int Signed(const TLayoutValue& v, const TLayoutContext& ctx) {
+  const std::int64_t n = ctx.Integer(v);
+  if (n < INT32_MIN || n > INT32_MAX) ctx.Fail("expected a number from -2147483648 to 2147483647");
+  return static_cast<int>(n);
 }
 
 TBevelCut Cut(const TLayoutValue& v, const TLayoutContext& ctx) {
@@ -81,6 +89,76 @@ void RegisterBase(ui::TClassRegistry& r) {
     if (n < 0 || n > 255) ctx.Fail("expected a number from 0 to 255");
     t.SetBorderWidth(static_cast<int>(n));
   });
+  // A bitmap resource of the program, kept by the tree.
+  Prop(c, "Background", [](T& t, auto& v, auto& ctx) {
+    const std::string& name = ctx.String(v);
+    try {
+      t.SetBackground(std::make_shared<const ui::BitmapObject>(ui::LoadBitmapResource(name)));
+    } catch (const std::runtime_error& e) {
+      ctx.Fail(e.what());
+    }
+  });
+  Prop(c, "BackgroundOffsetX", [](T& t, auto& v, auto& ctx) {
+    t.SetBackgroundOffset(Signed(v, ctx), t.BackgroundOffset().y);
+  });
+  Prop(c, "BackgroundOffsetY", [](T& t, auto& v, auto& ctx) {
+    t.SetBackgroundOffset(t.BackgroundOffset().x, Signed(v, ctx));
+  });
+  // ClipboardFormats = ("Plain text", "CSV"): names the tree's class offers.
+  Prop(c, "ClipboardFormats", [](T& t, auto& v, auto& ctx) {
+    const std::vector<std::string> names = ctx.Strings(v);
+    t.ClipboardFormats().Clear();
+    for (const std::string& name : names)
+      if (t.ClipboardFormats().Add(name) < 0)
+        ctx.Fail("clipboard format \"" + name + "\" is not offered by " + t.ClassName());
+  });
+  Prop(c, "CustomCheckImages", [](T& t, const TLayoutValue& v, TLayoutContext& ctx) {
+    ctx.Reference<ui::TImageList>(v, [&t](ui::TImageList* list) { t.SetCustomCheckImages(list); });
+  });
+  Prop(c, "Images", [](T& t, const TLayoutValue& v, TLayoutContext& ctx) {
+    ctx.Reference<ui::TImageList>(v, [&t](ui::TImageList* list) { t.SetImages(list); });
+  });
+  Prop(c, "StateImages", [](T& t, const TLayoutValue& v, TLayoutContext& ctx) {
+    ctx.Reference<ui::TImageList>(v, [&t](ui::TImageList* list) { t.SetStateImages(list); });
+  });
+  Prop(c, "DefaultPasteMode", [](T& t, auto& v, auto& ctx) {
+    t.SetDefaultPasteMode(static_cast<TLTNodeAttachMode>(
+        ctx.Enum(v, {{"amNoWhere", 0}, {"amInsertBefore", 1}, {"amInsertAfter", 2}, {"amAddChildFirst", 3},
+                     {"amAddChildLast", 4}})));
+  });
+  Prop(c, "DragHeight", [](T& t, auto& v, auto& ctx) { t.SetDragHeight(Signed(v, ctx)); });
+  Prop(c, "DragWidth", [](T& t, auto& v, auto& ctx) { t.SetDragWidth(Signed(v, ctx)); });
+  Prop(c, "DragImageKind", [](T& t, auto& v, auto& ctx) {
+    t.SetDragImageKind(static_cast<TLTDragImageKind>(
+        ctx.Enum(v, {{"diComplete", 0}, {"diMainColumnOnly", 1}, {"diNoImage", 2}})));
+  });
+  Prop(c, "DragOperations", [](T& t, auto& v, auto& ctx) {
+    t.SetDragOperations(
+        static_cast<std::uint8_t>(ctx.Set(v, {{"doCopy", doCopy}, {"doMove", doMove}, {"doLink", doLink}})));
+  });
+  Prop(c, "DrawSelectionMode", [](T& t, auto& v, auto& ctx) {
+    t.SetDrawSelectionMode(static_cast<TLTDrawSelectionMode>(
+        ctx.Enum(v, {{"smDottedRectangle", 0}, {"smBlendedRectangle", 1}})));
+  });
+  Prop(c, "HintAnimation", [](T& t, auto& v, auto& ctx) {
+    t.SetHintAnimation(static_cast<THintAnimationType>(
+        ctx.Enum(v, {{"hatNone", 0}, {"hatFade", 1}, {"hatSlide", 2}, {"hatSystemDefault", 3}})));
+  });
+  Prop(c, "HotCursor", [](T& t, auto& v, auto& ctx) { t.SetHotCursor(ui::LayoutCursor(v, ctx)); });
+  Prop(c, "IncrementalSearch", [](T& t, auto& v, auto& ctx) {
+    t.SetIncrementalSearch(static_cast<TLTIncrementalSearch>(
+        ctx.Enum(v, {{"isAll", 0}, {"isNone", 1}, {"isInitializedOnly", 2}, {"isVisibleOnly", 3}})));
+  });
+  Prop(c, "IncrementalSearchDirection", [](T& t, auto& v, auto& ctx) {
+    t.SetIncrementalSearchDirection(
+        static_cast<TLTSearchDirection>(ctx.Enum(v, {{"sdForward", 0}, {"sdBackward", 1}})));
+  });
+  Prop(c, "IncrementalSearchStart", [](T& t, auto& v, auto& ctx) {
+    t.SetIncrementalSearchStart(static_cast<TLTSearchStart>(
+        ctx.Enum(v, {{"ssAlwaysStartOver", 0}, {"ssLastHit", 1}, {"ssFocusedNode", 2}})));
+  });
+  Prop(c, "IncrementalSearchTimeout",
+       [](T& t, auto& v, auto& ctx) { t.SetIncrementalSearchTimeout(Unsigned(v, ctx)); });
   Prop(c, "ButtonFillMode", [](T& t, auto& v, auto& ctx) {
     t.SetButtonFillMode(static_cast<TLTButtonFillMode>(ctx.Enum(
         v, {{"fmTreeColor", 0}, {"fmWindowColor", 1}, {"fmShaded", 2}, {"fmTransparent", 3}})));

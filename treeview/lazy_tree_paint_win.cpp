@@ -102,6 +102,13 @@ void TBaseLazyTree::SetStateImages(ui::TImageList* list) {
 
 void TBaseLazyTree::SetBackground(HBITMAP bitmap) {
   background_ = bitmap;
+  if (ownBackground_ != nullptr && ownBackground_->Get() != bitmap) ownBackground_.reset();
+  InvalidateClientRect(nullptr);
+}
+
+void TBaseLazyTree::SetBackground(std::shared_ptr<const ui::BitmapObject> picture) {
+  background_ = picture != nullptr ? picture->Get() : nullptr;
+  ownBackground_ = std::move(picture);
   InvalidateClientRect(nullptr);
 }
 

@@ -98,6 +98,9 @@ class TLayoutContext {
 // A colour: a number (RGB, or a system colour index with the top bit) or a
 // name such as clBtnFace (standard_classes_win.cpp).
 uint32_t LayoutColor(const TLayoutValue& v, const TLayoutContext& ctx);
+// A cursor by name (crDefault, crArrow, crHandPoint, ...): its system cursor
+// id, 0 for the control's own.
+int LayoutCursor(const TLayoutValue& v, const TLayoutContext& ctx);
 
 // Adds a property to a class; the setter takes the concrete class T
 // (subsystems register their controls' properties this way):

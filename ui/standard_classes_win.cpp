@@ -23,6 +23,11 @@ TColor LayoutColor(const TLayoutValue& v, const TLayoutContext& ctx) {
           {"clSilver", int(clSilver)},       {"clGray", int(clGray)}}));
 }
 
+int LayoutCursor(const TLayoutValue& v, const TLayoutContext& ctx) {
+  return ctx.Enum(v, {{"crDefault", 0}, {"crArrow", 32512}, {"crHandPoint", 32649},
+                      {"crHourGlass", 32514}, {"crIBeam", 32513}});
+}
+
 namespace {
 
 // Adds a property whose setter takes the concrete class.
@@ -71,10 +76,7 @@ void Controls(TClassRegistry& r) {
   Prop<TControl>(c, "Caption", [](TControl& x, auto& v, auto& ctx) { x.SetText(ctx.String(v)); });
   Prop<TControl>(c, "Text", [](TControl& x, auto& v, auto& ctx) { x.SetText(ctx.String(v)); });
   Prop<TControl>(c, "Color", [](TControl& x, auto& v, auto& ctx) { x.SetColor(LayoutColor(v, ctx)); });
-  Prop<TControl>(c, "Cursor", [](TControl& x, auto& v, auto& ctx) {
-    x.SetCursor(ctx.Enum(v, {{"crDefault", 0}, {"crArrow", 32512}, {"crHandPoint", 32649},
-                             {"crHourGlass", 32514}, {"crIBeam", 32513}}));
-  });
+  Prop<TControl>(c, "Cursor", [](TControl& x, auto& v, auto& ctx) { x.SetCursor(LayoutCursor(v, ctx)); });
   Prop<TControl>(c, "Font.Name", [](TControl& x, auto& v, auto& ctx) {
     TFontSpec f = x.Font();
     f.name = ctx.String(v);

@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <memory>
 #include <thread>
 
 #include "tests/treeview/tree_checker.h"
@@ -461,6 +462,78 @@ TEST(TreeLayout, PaintDragHintAndEditSettingsAreRead) {
   EXPECT_EQ(t.EditDelay(), 250u);
   ui::TForm other;
   const std::string bad = "object F: TForm\n  object T: TLazyDrawTree\n    ButtonStyle = bsRound\n  end\nend\n";
+  EXPECT_THROW(ui::BuildLayout(other, ui::ParseLayout(bad, "bad.layout"), "bad.layout"), ui::ELayoutError);
+}
+
+TEST(TreeLayout, PicturesImageListsClipboardDragAndSearchSettingsAreRead) {
+  RegisterLazyTreeClasses();
+  auto form = std::make_unique<ui::TForm>();
+  const std::string text =
+      "object F: TForm\n"
+      "  object T: TLazyStringTree\n"
+      "    Background = \"LT_MOVEALL\"\n"
+      "    BackgroundOffsetX = -7\n"
+      "    BackgroundOffsetY = 5\n"
+      "    ClipboardFormats = (\"Plain text\", \"CSV\")\n"
+      "    Images = Icons\n"
+      "    StateImages = States\n"
+      "    CustomCheckImages = Checks\n"
+      "    Header.Images = Icons\n"
+      "    DefaultPasteMode = amInsertAfter\n"
+      "    DragWidth = 120\n"
+      "    DragHeight = 90\n"
+      "    DragImageKind = diMainColumnOnly\n"
+      "    DragOperations = [doLink]\n"
+      "    DrawSelectionMode = smBlendedRectangle\n"
+      "    HintAnimation = hatSlide\n"
+      "    HotCursor = crHandPoint\n"
+      "    IncrementalSearch = isVisibleOnly\n"
+      "    IncrementalSearchDirection = sdBackward\n"
+      "    IncrementalSearchStart = ssLastHit\n"
+      "    IncrementalSearchTimeout = 2500\n"
+      "  end\n"
+      "  object Icons: TImageList\n"
+      "  end\n"
+      "  object States: TImageList\n"
+      "  end\n"
+      "  object Checks: TImageList\n"
+      "  end\n"
+      "end\n";
+  ui::BuildLayout(*form, ui::ParseLayout(text, "more.layout"), "more.layout");
+  auto& t = form->Get<TLazyStringTree>("T");
+  BITMAP picture{};
+  ASSERT_NE(t.Background(), nullptr);
+  EXPECT_NE(GetObjectW(t.Background(), sizeof picture, &picture), 0);
+  EXPECT_EQ(t.BackgroundOffset().x, -7);
+  EXPECT_EQ(t.BackgroundOffset().y, 5);
+  EXPECT_EQ(t.ClipboardFormats().Names(), (std::vector<std::string>{"CSV", "Plain text"}));
+  EXPECT_EQ(t.Images(), &form->Get<ui::TImageList>("Icons"));
+  EXPECT_EQ(t.StateImages(), &form->Get<ui::TImageList>("States"));
+  EXPECT_EQ(t.CustomCheckImages(), &form->Get<ui::TImageList>("Checks"));
+  EXPECT_EQ(t.Header().Images(), &form->Get<ui::TImageList>("Icons"));
+  EXPECT_EQ(t.DefaultPasteMode(), TLTNodeAttachMode::amInsertAfter);
+  EXPECT_EQ(t.DragWidth(), 120);
+  EXPECT_EQ(t.DragHeight(), 90);
+  EXPECT_EQ(t.DragImageKind(), TLTDragImageKind::diMainColumnOnly);
+  EXPECT_EQ(t.DragOperations(), std::uint8_t{doLink});
+  EXPECT_EQ(t.DrawSelectionMode(), TLTDrawSelectionMode::smBlendedRectangle);
+  EXPECT_EQ(t.HintAnimation(), THintAnimationType::hatSlide);
+  EXPECT_EQ(t.HotCursor(), 32649);
+  EXPECT_EQ(t.IncrementalSearch(), TLTIncrementalSearch::isVisibleOnly);
+  EXPECT_EQ(t.IncrementalSearchDirection(), TLTSearchDirection::sdBackward);
+  EXPECT_EQ(t.IncrementalSearchStart(), TLTSearchStart::ssLastHit);
+  EXPECT_EQ(t.IncrementalSearchTimeout(), 2500u);
+  // The picture read from the layout is the tree's own: a tree given it by
+  // Assign still paints it after the first tree is gone.
+  TLazyStringTree copy;
+  copy.Assign(t);
+  form.reset();
+  ASSERT_NE(copy.Background(), nullptr);
+  EXPECT_NE(GetObjectW(copy.Background(), sizeof picture, &picture), 0);
+  // Draw trees offer no text formats.
+  ui::TForm other;
+  const std::string bad =
+      "object F: TForm\n  object T: TLazyDrawTree\n    ClipboardFormats = (\"CSV\")\n  end\nend\n";
   EXPECT_THROW(ui::BuildLayout(other, ui::ParseLayout(bad, "bad.layout"), "bad.layout"), ui::ELayoutError);
 }
 
