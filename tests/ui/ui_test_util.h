@@ -65,14 +65,15 @@ inline void PressKey(HWND target, WPARAM key) {
   PostMessageW(target, WM_KEYUP, key, 0xC0000001);
 }
 
-// Captures what the window shows into a BMP under the build folder.
-inline TBitmap Screenshot(TForm& form, const std::string& name) {
-  // On top of whatever else shares the display.
-  SetWindowPos(form.Handle(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-  RedrawWindow(form.Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW | RDW_FRAME);
-  Pump(150);
+// Captures what the window shows (on top of whatever else shares the
+// display, after `settle` ms of its painting) into a BMP under the build
+// folder's screenshots.
+inline TBitmap Screenshot(HWND window, const std::string& name, DWORD settle = 150) {
+  SetWindowPos(window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW | RDW_FRAME);
+  Pump(settle);
   RECT r;
-  GetWindowRect(form.Handle(), &r);
+  GetWindowRect(window, &r);
   TBitmap shot;
   shot.CaptureScreen(r);
   const std::string folder = std::string(KV_TEST_BINARY_DIR) + "/screenshots";
@@ -82,6 +83,8 @@ inline TBitmap Screenshot(TForm& form, const std::string& name) {
   std::ofstream(folder + "/" + name + ".bmp", std::ios::binary).write(bmp.data(), std::streamsize(bmp.size()));
   return shot;
 }
+
+inline TBitmap Screenshot(TForm& form, const std::string& name) { return Screenshot(form.Handle(), name); }
 
 // The pixel of form's screenshot at point (x, y) of window's client area.
 inline uint32_t PixelAt(const TBitmap& shot, TForm& form, HWND window, int x, int y) {

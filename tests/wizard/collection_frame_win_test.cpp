@@ -51,20 +51,6 @@ std::string ClassOf(HWND window) {
   return name;
 }
 
-// Keeps what the screen shows of a window under the build folder's screenshots.
-void ScreenshotOf(HWND window, const std::string& name) {
-  SetWindowPos(window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-  RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW | RDW_FRAME);
-  ui::test::Pump(300);
-  RECT r;
-  GetWindowRect(window, &r);
-  ui::TBitmap shot;
-  shot.CaptureScreen(r);
-  const std::filesystem::path folder = std::filesystem::path(KV_TEST_BINARY_DIR) / "screenshots";
-  std::filesystem::create_directories(folder);
-  WriteWhole(folder / (name + ".bmp"), shot.ToBmpFile());
-}
-
 class CollectionFrame : public WizardFixture {
  protected:
   void SetUp() override {
@@ -247,7 +233,7 @@ TEST_F(CollectionFrame, TheReportDialogOffersTheLastReportByItsExactNameAgain) {
     wchar_t path[MAX_PATH] = {};
     SendMessageW(dialog, CDM_GETFOLDERPATH, MAX_PATH, reinterpret_cast<LPARAM>(path));
     offeredFolder = path;
-    ScreenshotOf(dialog, "report_dialog_again");
+    ui::test::Screenshot(dialog, "report_dialog_again", 300);
     PostMessageW(dialog, WM_COMMAND, IDOK, 0);
     ui::test::RunLater(100, answer);
   });

@@ -193,17 +193,7 @@ class ProgramFixture : public ::testing::Test {
   // Captures the window as the screen shows it into a BMP under the build
   // folder's screenshots, and returns it.
   static ui::TBitmap Screenshot(HWND window, const std::string& name) {
-    SetWindowPos(window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW | RDW_FRAME);
-    Sleep(300);
-    RECT r;
-    GetWindowRect(window, &r);
-    ui::TBitmap shot;
-    shot.CaptureScreen(r);
-    const std::filesystem::path folder = std::filesystem::path(KV_TEST_BINARY_DIR) / "screenshots";
-    std::filesystem::create_directories(folder);
-    WriteWhole(folder / (name + ".bmp"), shot.ToBmpFile());
-    return shot;
+    return ui::test::Screenshot(window, name, 300);
   }
 
   std::string Setting(const char* section, const char* key) {
