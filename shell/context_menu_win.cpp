@@ -2,7 +2,6 @@
 
 #include <shlobj.h>
 
-#include <algorithm>
 #include <memory>
 
 #include "shell/explorer_tree_win.h"
@@ -180,34 +179,13 @@ void TContextMenuManager::MenuSelect(WPARAM wParam, LPARAM lParam) {
 
 // ------------------------------------------------------------ data object --
 
-namespace {
-
-void AppendFormats(IDataObject* data, std::vector<FORMATETC>& out) {
-  ComPtr<IEnumFORMATETC> formats;
-  if (!data || FAILED(data->EnumFormatEtc(DATADIR_GET, formats.Put())) || !formats) return;
-  FORMATETC f{};
-  while (out.size() < 256 && formats->Next(1, &f, nullptr) == S_OK) {
-    if (f.ptd) CoTaskMemFree(f.ptd);
-    f.ptd = nullptr;
-    out.push_back(f);
-  }
-}
-
-}  // namespace
-
 ComPtr<IDataObject> TExplorerDataObject::Create(ComPtr<IDataObject> shellData, ComPtr<IDataObject> treeData) {
-  // The tree's own native and reference formats, then every format of the shell's items.
-  std::vector<FORMATETC> formats;
-  AppendFormats(treeData.Get(), formats);
-  AppendFormats(shellData.Get(), formats);
-  auto object = std::make_unique<TExplorerDataObject>(Token{}, std::move(shellData), std::move(treeData),
-                                                      std::move(formats));
+  auto object = std::make_unique<TExplorerDataObject>(Token{}, std::move(shellData), std::move(treeData));
   return ComPtr<IDataObject>::Adopt(object.release());
 }
 
-TExplorerDataObject::TExplorerDataObject(Token, ComPtr<IDataObject> shellData, ComPtr<IDataObject> treeData,
-                                         std::vector<FORMATETC> formats)
-    : shell_(std::move(shellData)), tree_(std::move(treeData)), formats_(std::move(formats)) {}
+TExplorerDataObject::TExplorerDataObject(Token, ComPtr<IDataObject> shellData, ComPtr<IDataObject> treeData)
+    : shell_(std::move(shellData)), tree_(std::move(treeData)) {}
 
 template <typename Call>
 HRESULT TExplorerDataObject::TreeFirst(Call call) const {
@@ -218,6 +196,8 @@ HRESULT TExplorerDataObject::TreeFirst(Call call) const {
   const HRESULT shell = call(shell_.Get());
   return SUCCEEDED(shell) ? shell : own;
 }
+
+IDataObject* TExplorerDataObject::FormatSource() const { return tree_ ? tree_.Get() : shell_.Get(); }
 
 HRESULT TExplorerDataObject::QueryInterface(REFIID riid, void** object) {
   if (!object) return E_POINTER;
@@ -247,11 +227,9 @@ HRESULT TExplorerDataObject::GetDataHere(FORMATETC* format, STGMEDIUM* medium) {
 }
 
 HRESULT TExplorerDataObject::QueryGetData(FORMATETC* format) {
-  if (!format) return E_INVALIDARG;
-  const bool listed = std::any_of(formats_.begin(), formats_.end(), [format](const FORMATETC& f) {
-    return f.cfFormat == format->cfFormat && (f.tymed & format->tymed) != 0;
-  });
-  return listed ? S_OK : DV_E_FORMATETC;
+  // Asked each time: the tree's list grows with SetData.
+  IDataObject* source = FormatSource();
+  return source ? source->QueryGetData(format) : DV_E_FORMATETC;
 }
 
 HRESULT TExplorerDataObject::GetCanonicalFormatEtc(FORMATETC* in, FORMATETC* out) {
@@ -265,8 +243,8 @@ HRESULT TExplorerDataObject::SetData(FORMATETC* format, STGMEDIUM* medium, BOOL 
 HRESULT TExplorerDataObject::EnumFormatEtc(DWORD direction, IEnumFORMATETC** out) {
   if (!out) return E_POINTER;
   *out = nullptr;
-  if (direction != DATADIR_GET) return E_NOTIMPL;
-  return SHCreateStdEnumFmtEtc(static_cast<UINT>(formats_.size()), formats_.data(), out);
+  IDataObject* source = FormatSource();
+  return source ? source->EnumFormatEtc(direction, out) : E_NOTIMPL;
 }
 
 HRESULT TExplorerDataObject::DAdvise(FORMATETC* format, DWORD flags, IAdviseSink* sink, DWORD* connection) {

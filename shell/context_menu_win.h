@@ -7,7 +7,6 @@
 
 #include <functional>
 #include <string>
-#include <vector>
 
 #include "shell/com_ptr_win.h"
 #include "treeview/lazy_node.h"
@@ -78,9 +77,10 @@ class TContextMenuManager {
   bool rightButtonDown_ = false;
 };
 
-// The tree's data object for dragged items: it lists the tree's own formats
-// and those of the shell's data object of the same items. Every request goes
-// to the tree's own object first and to the shell's only when that fails.
+// The tree's data object for dragged items. The format queries answer from
+// the tree's own object, whose list holds the shell's formats of the items
+// too and grows with what callers store through SetData; every other request
+// goes to the tree's own object first and to the shell's only when that fails.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wnon-virtual-dtor"  // COM objects die through Release
 class TExplorerDataObject final : public IDataObject {
@@ -106,8 +106,7 @@ class TExplorerDataObject final : public IDataObject {
   struct Token {};
 
  public:
-  TExplorerDataObject(Token, ComPtr<IDataObject> shellData, ComPtr<IDataObject> treeData,
-                      std::vector<FORMATETC> formats);
+  TExplorerDataObject(Token, ComPtr<IDataObject> shellData, ComPtr<IDataObject> treeData);
   virtual ~TExplorerDataObject() = default;
 
  private:
@@ -117,10 +116,11 @@ class TExplorerDataObject final : public IDataObject {
   // both answers the tree's code.
   template <typename Call>
   HRESULT TreeFirst(Call call) const;
+  // The object the format queries go to: the tree's, the shell's without one.
+  IDataObject* FormatSource() const;
 
   ComPtr<IDataObject> shell_;
   ComPtr<IDataObject> tree_;
-  std::vector<FORMATETC> formats_;  // the tree's first
 };
 #pragma GCC diagnostic pop
 

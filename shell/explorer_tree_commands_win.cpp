@@ -375,9 +375,28 @@ ComPtr<IDataObject> TCustomLazyExplorerTree::DoCreateDataObject() {
   if (ComPtr<IDataObject> supplied = TCustomLazyStringTree::DoCreateDataObject()) return supplied;
   TNamespace* first = nullptr;
   if (ValidateNamespace(GetFirstSelected(), first)) dragDataObject_ = first->DataObjectMulti(SelectedNamespaces());
+  // Held only while the tree's own object takes its formats: a later clipboard
+  // object of the tree must not offer shell formats it cannot render.
+  ScopeGuard release([this] { dragDataObject_.Reset(); });
   // The tree's own formats travel too (its nodes, and the reference to the tree).
   ComPtr<TLTDataObject> own = MakeComObject<TLTDataObject>(*this, false);
   return TExplorerDataObject::Create(dragDataObject_, ComPtr<IDataObject>(own.Get()));
+}
+
+void TCustomLazyExplorerTree::GetNativeClipboardFormats(std::vector<FORMATETC>& formats) {
+  TCustomLazyStringTree::GetNativeClipboardFormats(formats);
+  ComPtr<IEnumFORMATETC> shellFormats;
+  if (!dragDataObject_ || FAILED(dragDataObject_->EnumFormatEtc(DATADIR_GET, shellFormats.Put())) || !shellFormats)
+    return;
+  // A shell object lists a dozen formats; the cap guards against one that never ends.
+  constexpr std::size_t kMaxShellFormats = 256;
+  FORMATETC f{};
+  for (std::size_t n = 0; n < kMaxShellFormats && shellFormats->Next(1, &f, nullptr) == S_OK; ++n) {
+    // The list compares target devices by pointer and keeps none.
+    if (f.ptd) CoTaskMemFree(f.ptd);
+    f.ptd = nullptr;
+    formats.push_back(f);
+  }
 }
 
 // ------------------------------------------------------ context menu hooks --

@@ -364,6 +364,9 @@ class TCustomLazyExplorerTree : public TCustomLazyStringTree {
   // Drag out: whether the node may be dragged, and the data of the selected items.
   bool DoBeforeDrag(PLazyNode node, TColumnIndex column) override;
   ComPtr<IDataObject> DoCreateDataObject() override;
+  // The tree's formats and, while a drag's data is being made, those of the
+  // shell's data object of the dragged items.
+  void GetNativeClipboardFormats(std::vector<FORMATETC>& formats) override;
   // After the drag the tree is repainted at once.
   void DoEndDrag(POINT client) override;
   // Drops go to the shell's drop target of the folder under the mouse (the
@@ -545,7 +548,7 @@ class TCustomLazyExplorerTree : public TCustomLazyStringTree {
   int defaultFolderImage_ = -2;  // -2: not looked up yet
   std::unique_ptr<TExplorerColors> colors_;
   std::unique_ptr<TContextMenuManager> contextMenuManager_;
-  ComPtr<IDataObject> dragDataObject_;  // the shell's data of the items dragged out
+  ComPtr<IDataObject> dragDataObject_;  // the shell's data of the items while a drag's data is made
   bool altDown_ = false;
   int defaultDocumentImage_ = -2;
   bool browsing_ = false;

@@ -1,5 +1,6 @@
-// The data object of dragged explorer items: every request goes to the
-// tree's own object first and reaches the shell's only when that fails.
+// The data object of dragged explorer items: the format queries go to the
+// tree's own object; every other request goes to it first and reaches the
+// shell's only when that fails.
 #include <windows.h>
 #include <ole2.h>
 
@@ -9,6 +10,11 @@
 #include <vector>
 
 #include "shell/context_menu_win.h"
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
+#include "treeview/data_object_win.h"
+#pragma GCC diagnostic pop
+#include "treeview/lazy_trees_win.h"
 
 namespace kv {
 namespace {
@@ -38,7 +44,7 @@ class ScriptedData : public IDataObject {
   }
   HRESULT STDMETHODCALLTYPE SetData(FORMATETC*, STGMEDIUM*, BOOL) override { return Note("SetData"); }
   HRESULT STDMETHODCALLTYPE EnumFormatEtc(DWORD, IEnumFORMATETC** out) override {
-    *out = nullptr;
+    seenFormats = *out;
     return Note("EnumFormatEtc");
   }
   HRESULT STDMETHODCALLTYPE DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD* connection) override {
@@ -54,6 +60,7 @@ class ScriptedData : public IDataObject {
   HRESULT result = S_OK;
   ULONG refs = 1;
   IEnumSTATDATA* seenOut = nullptr;
+  IEnumFORMATETC* seenFormats = nullptr;
 
  private:
   HRESULT Note(const char* operation) {
@@ -68,13 +75,7 @@ class ScriptedData : public IDataObject {
 TEST(ExplorerDataObject, TheTreesObjectAnswersFirstAndTheShellsOnlyWhenItFails) {
   std::vector<std::string> log;
   ScriptedData tree("tree", log), shell("shell", log);
-  ComPtr<IDataObject> data;
-  {
-    // The formats come from both objects once, at creation; both failing leaves none.
-    tree.result = shell.result = E_FAIL;
-    data = TExplorerDataObject::Create(ComPtr<IDataObject>(&shell), ComPtr<IDataObject>(&tree));
-    log.clear();
-  }
+  ComPtr<IDataObject> data = TExplorerDataObject::Create(ComPtr<IDataObject>(&shell), ComPtr<IDataObject>(&tree));
   FORMATETC format{CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
   FORMATETC canonical{};
   STGMEDIUM medium{};
@@ -127,17 +128,49 @@ TEST(ExplorerDataObject, TheTreesObjectAnswersFirstAndTheShellsOnlyWhenItFails) 
   EXPECT_EQ(runAll(), std::vector<HRESULT>(7, DV_E_FORMATETC));
   EXPECT_EQ(log, expected);
 
-  // The format queries answer from the object's own list and ask neither.
+  // The format queries are the tree's alone, even when it fails; the out
+  // argument is cleared before it is asked.
   log.clear();
   EXPECT_EQ(data->QueryGetData(&format), DV_E_FORMATETC);
   IEnumFORMATETC* formats = reinterpret_cast<IEnumFORMATETC*>(0x1234);
-  EXPECT_EQ(data->EnumFormatEtc(DATADIR_SET, &formats), E_NOTIMPL);
-  EXPECT_EQ(formats, nullptr);
-  EXPECT_TRUE(log.empty());
+  EXPECT_EQ(data->EnumFormatEtc(DATADIR_GET, &formats), DV_E_FORMATETC);
+  EXPECT_EQ(tree.seenFormats, nullptr);
+  EXPECT_EQ(log, (std::vector<std::string>{"tree.QueryGetData", "tree.EnumFormatEtc"}));
 
   data.Reset();
   EXPECT_EQ(tree.refs, 1u);
   EXPECT_EQ(shell.refs, 1u);
+}
+
+// A format a caller stores, such as the drop's outcome, is offered from then on.
+TEST(ExplorerDataObject, AFormatStoredThroughItIsQueriedAndListed) {
+  TLazyStringTree owner;
+  ComPtr<TLTDataObject> own = MakeComObject<TLTDataObject>(owner, false);
+  std::vector<std::string> log;
+  ScriptedData shell("shell", log);
+  shell.result = E_FAIL;
+  ComPtr<IDataObject> data = TExplorerDataObject::Create(ComPtr<IDataObject>(&shell), ComPtr<IDataObject>(own.Get()));
+  const auto performed = static_cast<CLIPFORMAT>(RegisterClipboardFormatW(L"Performed DropEffect"));
+  FORMATETC format{performed, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+  auto listed = [&] {
+    ComPtr<IEnumFORMATETC> formats;
+    EXPECT_EQ(data->EnumFormatEtc(DATADIR_GET, formats.Put()), S_OK);
+    FORMATETC f{};
+    while (formats && formats->Next(1, &f, nullptr) == S_OK)
+      if (f.cfFormat == performed) return true;
+    return false;
+  };
+  EXPECT_EQ(data->QueryGetData(&format), DV_E_FORMATETC);
+  EXPECT_FALSE(listed());
+
+  STGMEDIUM medium{TYMED_HGLOBAL, {}, nullptr};
+  medium.hGlobal = GlobalAlloc(GMEM_MOVEABLE, sizeof(DWORD));
+  *static_cast<DWORD*>(GlobalLock(medium.hGlobal)) = DROPEFFECT_MOVE;
+  GlobalUnlock(medium.hGlobal);
+  ASSERT_EQ(data->SetData(&format, &medium, TRUE), S_OK);
+  EXPECT_EQ(data->QueryGetData(&format), S_OK);
+  EXPECT_TRUE(listed());
+  EXPECT_TRUE(log.empty());  // the tree's object answered everything
 }
 
 }  // namespace

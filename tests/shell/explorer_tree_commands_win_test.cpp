@@ -402,6 +402,10 @@ TEST_F(ExplorerCommands, DraggedItemsCarryTheShellFormats) {
   ASSERT_TRUE(made);
   EXPECT_NE(made.Get(), data.Get());
   EXPECT_EQ(DroppedFiles(made.Get()), (std::vector<std::wstring>{kCmds + L"\\a.txt", kCmds + L"\\b.txt"}));
+  // The tree's later objects (the clipboard's) offer no shell format they could not render.
+  std::vector<FORMATETC> later;
+  tree->GetNativeClipboardFormats(later);
+  EXPECT_TRUE(std::none_of(later.begin(), later.end(), [](const FORMATETC& e) { return e.cfFormat == CF_HDROP; }));
 }
 
 }  // namespace
