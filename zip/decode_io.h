@@ -78,7 +78,7 @@ class TVectorOutput : public TDecodeOutput {
 enum class TDecodeResult {
   Ok = 0,
   BadData = 1,      // bad stored length, bad counts or repeat, invalid code, distance too far back,
-                    // a run of empty blocks
+                    // a run of empty dynamic blocks, too many dynamic blocks for the output
   BadTable = 2,     // unknown block type, over-subscribed or incomplete code
   OutOfMemory = 3,
   BadTree = 4,      // implode tree that does not add up

@@ -32,20 +32,23 @@ constexpr std::array<uint8_t, 30> kDistExtra = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3, 
                                                 6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
 // Order in which the code-length code's lengths are sent.
 constexpr std::array<uint8_t, 19> kCodeLengthOrder = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
-// Blocks in a row that may end without a byte of output. An encoder makes
-// an empty block only when its caller flushes or finishes (an empty stored
-// block to reach a byte boundary, an empty fixed block or two, an empty
-// last block), a few in a row at most. A longer run is work without output:
-// each dynamic block builds its tables again, so a stream of nothing but
-// empty blocks would cost about a quarter of a second per MiB.
+// Only a dynamic block builds tables. An empty stored or fixed block costs a
+// few operations and at least ten bits of input, and writers make many (each
+// flush with nothing new makes one or two), so the two bounds below count
+// dynamic blocks alone; output from a block of any kind pays for them.
+//
+// Dynamic blocks in a row that may end without a byte of output. An encoder
+// makes an empty dynamic block at most when its caller flushes or finishes,
+// a few in a row at most. A longer run is work without output: each block
+// builds its tables again, so a stream of nothing but empty dynamic blocks
+// would cost about a quarter of a second per MiB.
 constexpr int kMaxEmptyBlockRun = 64;
-// Blocks against output over the whole stream: each byte delivered earns a
-// stream this many more blocks, up to the most it may hold in hand. A
-// writer that flushes after every byte makes a block for the byte and one
-// or two empty ones per flush; zlib's flushes of every kind one after the
-// other after each byte make four blocks per byte. A stream of empty
-// blocks with a literal now and then, which costs table builds without
-// output, runs out of blocks after a few hundred.
+// Dynamic blocks against output over the whole stream: each byte delivered
+// earns a stream this many more dynamic blocks, up to the most it may hold
+// in hand. A writer that flushes after every byte makes at most a block for
+// the byte and a few empty stored or fixed ones per flush. A stream of empty
+// dynamic blocks with a literal now and then, which costs table builds
+// without output, runs out of blocks after a few hundred.
 constexpr int64_t kBlocksPerOutputByte = 8;
 constexpr int64_t kMaxBlocksInHand = 256;
 
@@ -67,10 +70,15 @@ class Inflater {
                               : type == 2 ? Dynamic()
                                           : Fail(TDecodeResult::BadTable, TInflateFault::kBadBlockType);
       if (r != TDecodeResult::Ok) return r;
-      emptyRun = total_ == before ? emptyRun + 1 : 0;
-      if (emptyRun > kMaxEmptyBlockRun) return Fail(TDecodeResult::BadData, TInflateFault::kEmptyBlockRun);
+      const bool dynamic = type == 2;
+      if (total_ != before) {
+        emptyRun = 0;
+      } else if (dynamic && ++emptyRun > kMaxEmptyBlockRun) {
+        return Fail(TDecodeResult::BadData, TInflateFault::kEmptyBlockRun);
+      }
       const uint64_t earned = std::min<uint64_t>(total_ - before, kMaxBlocksInHand) * kBlocksPerOutputByte;
-      blocksInHand = std::min<int64_t>(kMaxBlocksInHand, blocksInHand - 1 + static_cast<int64_t>(earned));
+      const int64_t cost = dynamic ? 1 : 0;
+      blocksInHand = std::min<int64_t>(kMaxBlocksInHand, blocksInHand - cost + static_cast<int64_t>(earned));
       if (blocksInHand < 0) return Fail(TDecodeResult::BadData, TInflateFault::kTooManyBlocks);
     } while (!last);
     if (wp_ > 0) out_.Write(std::span<const uint8_t>(window_.data(), wp_));

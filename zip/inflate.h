@@ -19,8 +19,8 @@ enum class TInflateFault : uint8_t {
   kBadCodeLengths,        // a literal/length or distance code over-subscribed or incomplete
   kBadCode,               // a code with no symbol, or a length or distance symbol outside the format
   kDistanceTooFarBack,    // a match reaching before the start of the output
-  kEmptyBlockRun,         // more blocks in a row without output than any encoder makes
-  kTooManyBlocks,         // more blocks for the bytes delivered than any encoder makes
+  kEmptyBlockRun,         // more dynamic blocks in a row without output than any encoder makes
+  kTooManyBlocks,         // more dynamic blocks for the bytes delivered than any encoder makes
 };
 
 // A short English name of the fault, for logs and test failures.

@@ -1,8 +1,8 @@
 // Inflate against zlib on arbitrary bytes: both accept or both refuse, and
 // what both accept decodes to the same bytes. Output is capped at 1 MiB.
-// Inflate alone refuses long runs of empty blocks and more blocks than its
-// output could need (zlib takes any number); what it delivered before it
-// refused is still zlib's output.
+// Inflate alone refuses long runs of empty dynamic blocks and more dynamic
+// blocks than its output could need (zlib takes any number); what it
+// delivered before it refused is still zlib's output.
 #include <zlib.h>
 
 #include <algorithm>

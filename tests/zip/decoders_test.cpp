@@ -208,23 +208,6 @@ TEST(Inflate, MatchAheadOfTheWritePositionAfterTheWindowWraps) {
   for (size_t i = 32778; i < d.bytes.size(); ++i) ASSERT_EQ(d.bytes[i], d.bytes[i - 32700]) << i;
 }
 
-TEST(Inflate, LongRunsOfEmptyBlocksAreRefused) {
-  // Three runs of n empty fixed blocks, each ended by a block of one byte.
-  for (int n : {64, 65}) {
-    Bits b;
-    for (int r = 0; r < 3; ++r) {
-      for (int i = 0; i < n; ++i) b.Put(2, 3).Code(0, 7);
-      b.Put(r == 2 ? 3 : 2, 3).Code(0x30 + 'x', 8).Code(0, 7);
-    }
-    TSpanInput in(b.out);
-    TVectorOutput out(1 << 20);
-    TInflateFault fault = TInflateFault::kNone;
-    EXPECT_EQ(Inflate(in, out, fault), n == 64 ? TDecodeResult::Ok : TDecodeResult::BadData);
-    EXPECT_EQ(fault, n == 64 ? TInflateFault::kNone : TInflateFault::kEmptyBlockRun);
-    EXPECT_EQ(out.Bytes().size(), n == 64 ? 3u : 0u);
-  }
-}
-
 // Dynamic blocks of the smallest code: end of block alone, or with one
 // literal, each of one bit. The code-length code has 1 and 18 at one bit.
 void DynamicBlock(Bits& b, bool last, int literal = -1) {
@@ -242,16 +225,49 @@ void DynamicBlock(Bits& b, bool last, int literal = -1) {
   b.Code(literal < 0 ? 0 : 1, 1);
 }
 
+// A stored block, not the last: its header, the byte boundary, the length
+// and its complement, the bytes.
+void StoredBlock(Bits& b, const std::string& bytes = "") {
+  b.Put(0, 3);
+  while (b.n % 8 != 0) b.Put(0, 1);
+  b.Put(static_cast<uint32_t>(bytes.size()), 16).Put(~static_cast<uint32_t>(bytes.size()) & 0xFFFF, 16);
+  for (char c : bytes) b.Put(static_cast<uint8_t>(c), 8);
+}
+
+TEST(Inflate, LongRunsOfEmptyDynamicBlocksAreRefused) {
+  // Three runs of n empty dynamic blocks, each ended by a block of one byte;
+  // empty stored blocks between them neither count nor break a run.
+  for (bool storedBetween : {false, true}) {
+    for (int n : {64, 65}) {
+      SCOPED_TRACE(std::to_string(n) + (storedBetween ? " with stored blocks between" : ""));
+      Bits b;
+      for (int r = 0; r < 3; ++r) {
+        for (int i = 0; i < n; ++i) {
+          DynamicBlock(b, false);
+          if (storedBetween) StoredBlock(b);
+        }
+        b.Put(r == 2 ? 3 : 2, 3).Code(0x30 + 'x', 8).Code(0, 7);
+      }
+      TSpanInput in(b.out);
+      TVectorOutput out(1 << 20);
+      TInflateFault fault = TInflateFault::kNone;
+      EXPECT_EQ(Inflate(in, out, fault), n == 64 ? TDecodeResult::Ok : TDecodeResult::BadData);
+      EXPECT_EQ(fault, n == 64 ? TInflateFault::kNone : TInflateFault::kEmptyBlockRun);
+      EXPECT_EQ(out.Bytes().size(), n == 64 ? 3u : 0u);
+    }
+  }
+}
+
 TEST(Inflate, BlocksAreBoundedByTheOutputTheyDeliver) {
-  // n empty blocks and a block of one literal, again and again: up to 7
-  // empty blocks per byte run on for ever; 8 or more run out of blocks
-  // after a few hundred, as does a stream of 64 empty dynamic blocks (the
-  // most allowed in a row) per literal, whose tables cost time with no output.
+  // n empty blocks and a dynamic block of one literal, again and again: up
+  // to 7 empty dynamic blocks per byte run on for ever; 8 or more run out of
+  // blocks after a few hundred, as does a stream of 64 (the most allowed in
+  // a row) per literal, whose tables cost time with no output.
   const struct {
     int empty;
     bool dynamic;
     bool ok;
-  } cases[] = {{7, false, true}, {8, false, false}, {7, true, true}, {64, true, false}};
+  } cases[] = {{7, false, true}, {8, true, false}, {7, true, true}, {64, true, false}};
   for (const auto& c : cases) {
     SCOPED_TRACE(std::to_string(c.empty) + (c.dynamic ? " dynamic" : " fixed"));
     Bits b;
@@ -288,6 +304,52 @@ TEST(Inflate, BlocksAreBoundedByTheOutputTheyDeliver) {
   TInflateFault fault = TInflateFault::kNone;
   EXPECT_EQ(Inflate(in, out, fault), TDecodeResult::BadData);
   EXPECT_EQ(fault, TInflateFault::kTooManyBlocks);
+}
+
+TEST(Inflate, EmptyStoredAndFixedBlocksAreNotBounded) {
+  // What writers make: a long run of empty stored or fixed blocks before a
+  // byte, and empty blocks before every byte (a writer flushing with nothing
+  // new). They build no tables, so neither bound on blocks counts them.
+  enum class Kind { kStored, kFixed };
+  const struct {
+    const char* what;
+    Kind empty;
+    int emptyPerByte;
+    Kind byte;
+    int runs;
+  } cases[] = {
+      {"65 empty stored blocks, then a literal", Kind::kStored, 65, Kind::kFixed, 1},
+      {"65 empty fixed blocks, then a literal, 3 times", Kind::kFixed, 65, Kind::kFixed, 3},
+      {"8 empty stored blocks, then a stored byte, 2000 times", Kind::kStored, 8, Kind::kStored, 2000},
+      {"8 empty fixed blocks, then a literal, 2000 times", Kind::kFixed, 8, Kind::kFixed, 2000},
+  };
+  for (const auto& c : cases) {
+    Bits b;
+    for (int r = 0; r < c.runs; ++r) {
+      for (int i = 0; i < c.emptyPerByte; ++i) {
+        if (c.empty == Kind::kStored) {
+          StoredBlock(b);
+        } else {
+          b.Put(2, 3).Code(0, 7);
+        }
+      }
+      if (c.byte == Kind::kStored) {
+        StoredBlock(b, "x");
+      } else {
+        b.Put(2, 3).Code(0x30 + 'x', 8).Code(0, 7);
+      }
+    }
+    b.Put(3, 3).Code(0, 7);  // an empty last block
+    for (bool dribble : {false, true}) {
+      TVectorOutput out(1 << 20);
+      TSpanInput whole(b.out);
+      DribbleInput small(b.out);
+      TInflateFault fault = TInflateFault::kNone;
+      EXPECT_EQ(Inflate(dribble ? static_cast<TDecodeInput&>(small) : whole, out, fault), TDecodeResult::Ok) << c.what;
+      EXPECT_EQ(fault, TInflateFault::kNone) << c.what << ": " << InflateFaultText(fault);
+      EXPECT_EQ(out.Bytes(), std::vector<uint8_t>(static_cast<size_t>(c.runs), 'x')) << c.what;
+    }
+  }
 }
 
 #ifdef KV_HAVE_ZLIB

@@ -136,8 +136,9 @@ const std::string kHello = "hello hello hello";
 TEST(ZipReader, FailingEntriesContributeNothing) {
   std::vector<uint8_t> truncated(kHelloDeflate.begin(), kHelloDeflate.begin() + 5);
   std::vector<uint8_t> garbage = {0xff, 0xff, 0xff, 0xff};  // block type 3
-  // 65 empty blocks in a row, then "hi": valid deflate, but no encoder's.
-  const auto emptyRun = ReadFile(std::string(KV_TEST_SOURCE_DIR) + "/tests/corpus/zip_inflate/regress/empty_block_run.bin");
+  // 65 empty dynamic blocks in a row, then "hi": valid deflate, but no encoder's.
+  const auto emptyRun =
+      ReadFile(std::string(KV_TEST_SOURCE_DIR) + "/tests/corpus/zip_inflate/regress/empty_dynamic_block_run.bin");
   ASSERT_FALSE(emptyRun.empty());
   struct Case {
     const char* what;
