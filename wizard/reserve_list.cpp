@@ -15,14 +15,19 @@ namespace {
 
 constexpr std::string_view kArchiveName = "data";
 
+// UTF-8 as WideToUtf8 writes a long path: a lone surrogate of a file name
+// is taken as its own three bytes, but a high one followed by a low one is a
+// pair, which the writer puts as one four-byte character.
 bool IsUtf8(std::string_view s) {
   size_t i = 0;
+  bool afterHigh = false;
   while (i < s.size()) {
     const auto c = static_cast<unsigned char>(s[i]);
     size_t extra = 0;
     uint32_t cp = 0;
     if (c < 0x80) {
       ++i;
+      afterHigh = false;
       continue;
     } else if ((c & 0xE0) == 0xC0) {
       extra = 1, cp = c & 0x1F;
@@ -40,7 +45,8 @@ bool IsUtf8(std::string_view s) {
       cp = (cp << 6) | (d & 0x3F);
     }
     constexpr uint32_t kMin[] = {0, 0x80, 0x800, 0x10000};
-    if (cp < kMin[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+    if (cp < kMin[extra] || cp > 0x10FFFF || (afterHigh && cp >= 0xDC00 && cp <= 0xDFFF)) return false;
+    afterHigh = cp >= 0xD800 && cp <= 0xDBFF;
     i += extra + 1;
   }
   return true;

@@ -5,7 +5,8 @@
 //   hidden path TAB display path [TAB long path in UTF-8] CR LF
 //
 // The hidden path is the file's folder, "\" and 32 upper-case hexadecimal
-// digits; the display path is ANSI; the long path is the file's real name.
+// digits; the display path is ANSI; the long path is the file's real name
+// (WideToUtf8, so that a lone surrogate in it comes back as itself).
 // Also the archive itself (entries "data", "size" and the history) and the
 // day numbers of the history entries. Byte-level: no system calls.
 #include <cstdint>
@@ -19,7 +20,7 @@ namespace kv {
 struct TReserveLine {
   std::string hidden;    // ANSI
   std::string display;   // ANSI
-  std::string longPath;  // UTF-8; empty in lines of the older two-field form
+  std::string longPath;  // UTF-8 (WideToUtf8); empty in lines of the older two-field form
   int64_t size = 0;      // bytes, in memory only; 0 when unknown
 };
 

@@ -7,6 +7,7 @@
 #include <stdexcept>
 #include <unordered_set>
 
+#include "base/ansi_text.h"
 #include "base/ansi_text_win.h"
 #include "base/file_replacement_win.h"
 #include "base/file_utils_win.h"
@@ -23,21 +24,11 @@ namespace {
 
 constexpr DWORD kNoAttributes = INVALID_FILE_ATTRIBUTES;
 
-std::string ToUtf8(const std::wstring& text) {
-  if (text.empty()) return {};
-  const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<size_t>(n), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
-  return out;
-}
-
-std::wstring FromUtf8(const std::string& text) {
-  if (text.empty()) return {};
-  const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring out(static_cast<size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
-  return out;
-}
+// Long paths go through the exact UTF-8 of base/ansi_text.h: a lone
+// surrogate (NTFS allows one in a name) keeps its own three bytes, where the
+// system's conversion would turn it into U+FFFD and give back another name.
+std::string ToUtf8(const std::wstring& text) { return WideToUtf8(ToU16(text)); }
+std::wstring FromUtf8(const std::string& text) { return ToWString(Utf8ToWide(text)); }
 
 std::wstring WideFolder(const std::wstring& path) {
   const size_t slash = path.rfind(L'\\');
@@ -153,6 +144,11 @@ std::wstring HiddenPathOf(const TReserveLine& line) {
   const std::wstring folder = WideFolder(FromUtf8(line.longPath));
   if (folder.empty()) return AnsiToWString(line.hidden);
   return folder + L"\\" + AnsiToWString(std::string(FileNamePart(line.hidden)));
+}
+
+std::wstring RecoveredPathOf(const TReserveLine& line) {
+  const std::wstring name = WideFileName(line.longPath.empty() ? AnsiToWString(line.display) : FromUtf8(line.longPath));
+  return WideFolder(HiddenPathOf(line)) + L"\\" + name;
 }
 
 std::string HiddenDigits(const std::wstring& widePath, const std::wstring& longPath) {
@@ -402,9 +398,7 @@ TReserveRun TReserve::Free(const TProgress& progress) {
 TReserveRun TReserve::Recover(const TProgress& progress) {
   return RunOverList("rec", progress, [](const TReserveLine& line, std::string& failure) {
     const std::wstring hidden = HiddenPathOf(line);
-    const std::wstring name =
-        WideFileName(line.longPath.empty() ? AnsiToWString(line.display) : FromUtf8(line.longPath));
-    const std::wstring target = WideFolder(hidden) + L"\\" + name;
+    const std::wstring target = RecoveredPathOf(line);
     const DWORD attributes = GetFileAttributesW(hidden.c_str());
     if (attributes == kNoAttributes) return GoneFor(hidden, failure);
     SetFileAttributesW(hidden.c_str(), FILE_ATTRIBUTE_NORMAL);

@@ -32,6 +32,9 @@ struct TReserveRun {
 // Where a line's hidden file lies: the folder of its long path (exact also
 // where the code page lacks letters of it), else of its ANSI hidden path.
 std::wstring HiddenPathOf(const TReserveLine& line);
+// Where recovery gives the file back: the hidden file's folder and the file
+// name of the long path (of the display path in lines without one).
+std::wstring RecoveredPathOf(const TReserveLine& line);
 
 class TReserve {
  public:

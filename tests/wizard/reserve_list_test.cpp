@@ -40,7 +40,8 @@ TEST(ReserveList, LinesParseOrGoToRejectedByTheirForm) {
       {"empty display path", Hidden("C:\\M") + "\t\r\n", 0, 1},
       {"fourth field", Hidden("C:\\M") + "\ta\tb\tc\r\n", 0, 1},
       {"long path not UTF-8", Hidden("C:\\M") + "\ta\t\xC0\xAF\r\n", 0, 1},
-      {"surrogate in UTF-8", Hidden("C:\\M") + "\ta\t\xED\xA0\x80\r\n", 0, 1},
+      {"lone surrogates, as names may hold", Hidden("C:\\M") + "\ta\t\xED\xA0\x80-\xED\xB0\x80\r\n", 1, 0},
+      {"surrogate pair as two characters", Hidden("C:\\M") + "\ta\t\xED\xA0\x80\xED\xB0\x80\r\n", 0, 1},
       {"control character", Hidden("C:\\M") + "\ta\x01\r\n", 0, 1},
       {"garbage between good lines", good + "garbage\r\n" + good, 2, 1},
       {"line over the bound", Hidden("C:\\M") + "\t" + std::string(kMaxReserveLineBytes, 'a') + "\r\n", 0, 1},
@@ -66,12 +67,13 @@ TEST(ReserveList, FormattedListsReadBackFieldForField) {
   const std::vector<TReserveLine> lines = {
       {Hidden("C:\\A"), "C:\\A\\a.mp3", "", 0},
       {Hidden("D:\\B c"), "D:\\B c\\?.mp3", "D:\\B c\\\xD0\x96\xD0\xB0.mp3", 0},
+      {Hidden("E:\\?"), "E:\\?\\?.mp3", "E:\\\xED\xB0\x80\\\xED\xA0\x80.mp3", 0},  // lone surrogates
   };
   const std::string text = FormatReserveList(lines);
   EXPECT_EQ(text.substr(0, text.find("\r\n") + 2), Hidden("C:\\A") + "\tC:\\A\\a.mp3\r\n");
   const TParsedReserve parsed = ParseReserveList(text, true);
-  ASSERT_EQ(parsed.lines.size(), 2u);
-  for (size_t i = 0; i < 2; ++i) {
+  ASSERT_EQ(parsed.lines.size(), lines.size());
+  for (size_t i = 0; i < lines.size(); ++i) {
     EXPECT_EQ(parsed.lines[i].hidden, lines[i].hidden);
     EXPECT_EQ(parsed.lines[i].display, lines[i].display);
     EXPECT_EQ(parsed.lines[i].longPath, lines[i].longPath);

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "base/ansi_text.h"
 #include "base/ansi_text_win.h"
 #include "foundation/zip_strings_win.h"
 #include "tests/support/allocation_meter.h"
@@ -138,6 +139,47 @@ TEST_F(ReserveTest, DeletedFilesGetTheirDigestNamesHiddenAndComeBackByteForByte)
   }
   EXPECT_EQ(reserve.GetHiddenCount(), 0);
   EXPECT_EQ(reserve.GetHiddenSize(), 0);
+}
+
+// NTFS names may hold lone surrogates: two names that differ only in one get
+// hidden names of their own, their lines read back, and the files come back
+// exactly, in a folder whose name holds one as well. Wine's file system takes
+// no such names: there only the lines are checked.
+TEST_F(ReserveTest, NamesWithLoneSurrogatesComeBackExactly) {
+  const fs::path folder = kMusic / (std::wstring(L"d") + wchar_t(0xDC00));
+  const fs::path files[] = {folder / (std::wstring(L"x") + wchar_t(0xD800) + L".mp3"),
+                            folder / (std::wstring(L"x") + wchar_t(0xD801) + L".mp3")};
+  std::vector<TReserveLine> lines;  // as a reservation writes them
+  std::string digits[2];
+  for (size_t i = 0; i < 2; ++i) {
+    const std::wstring path = files[i].wstring();
+    digits[i] = HiddenDigits(path, path);
+    lines.push_back({WStringToAnsi(folder.wstring()) + "\\" + digits[i], WStringToAnsi(path), WideToUtf8(ToU16(path)), 0});
+  }
+  EXPECT_NE(digits[0], digits[1]);
+  const TParsedReserve parsed = ParseReserveList(FormatReserveList(lines), true);
+  ASSERT_EQ(parsed.lines.size(), 2u);
+  for (size_t i = 0; i < 2; ++i) {
+    EXPECT_TRUE(HiddenPathOf(parsed.lines[i]) == folder.wstring() + L"\\" + AnsiToWString(digits[i])) << i;
+    EXPECT_TRUE(RecoveredPathOf(parsed.lines[i]) == files[i].wstring()) << i;
+  }
+
+  if (!CreateDirectoryW(folder.c_str(), nullptr)) GTEST_SKIP() << "no lone surrogates in names on this file system";
+  {
+    TReserve reserve(kProgram.wstring());
+    reserve.Load();
+    for (size_t i = 0; i < 2; ++i) {
+      Write(files[i], 10 + i);
+      ASSERT_TRUE(Hide(reserve, files[i])) << i;
+    }
+    reserve.Save();
+  }
+  EXPECT_EQ(HiddenOnDisk(folder).size(), 2u);
+  TReserve reserve(kProgram.wstring());
+  EXPECT_TRUE(reserve.Load().empty());
+  ASSERT_EQ(reserve.GetHiddenCount(), 2);
+  EXPECT_TRUE(reserve.Recover(nullptr).failures.empty());
+  for (size_t i = 0; i < 2; ++i) EXPECT_EQ(fs::file_size(files[i]), 10 + i) << i;
 }
 
 TEST_F(ReserveTest, AClashKeepsFileAndAttributesAndWritesTheCodeToLastErr) {
