@@ -357,7 +357,11 @@ TEST(ZipSetCommit, AFailedRewriteThatGrowsASpannedSetLeavesItsNewDiskBlank) {
     std::string error;
     try {
       z.ZipFromBuffer(bigA.data(), bigA.size(), "a.bin");
-    } catch (const std::exception& e) {
+    } catch (const EUserCanceled& e) {
+      EXPECT_TRUE(c.cancelDisk2);
+      error = e.what();
+    } catch (const EZipWriteError& e) {
+      EXPECT_FALSE(c.cancelDisk2);
       error = e.what();
     }
     f.fs.failAt = 0;
