@@ -422,7 +422,8 @@ void TZipper::CommitBlocks(Rebuild& r, const std::vector<std::string>& oldParts)
 struct TZipper::OldPart {
   std::unique_ptr<TFileReplacement> copy;
   std::string label;
-  bool gone = false;  // the disk no longer holds it
+  bool gone = false;      // the disk no longer holds it
+  bool holdsNew = false;  // the disk holds the new part
 };
 
 namespace {
@@ -443,6 +444,11 @@ bool SameContent(TZipFileSystem& fs, const std::string& name, TStream& bytes) {
   }
   return true;
 }
+
+// How a file is named in an error: ", disk <n>: "<name>"".
+std::string OnDiskText(int disk, const std::string& name) {
+  return ", disk " + std::to_string(disk) + ": \"" + name + "\"";
+}
 }  // namespace
 
 // The spanned set is cut and staged: each part goes onto its disk, from the
@@ -451,7 +457,10 @@ bool SameContent(TZipFileSystem& fs, const std::string& name, TStream& bytes) {
 // a disk is copied to the temporary folder first; on any failure the disk
 // in the drive gets back what it held, and when an old part cannot be put
 // back, the copies of the old parts replaced and the staged new parts stay
-// in the temporary folder, named in the error.
+// in the temporary folder, named in the error. A disk written that held no
+// old part (a set grown by the rewrite) is asked for again and cleared, so
+// that no stray last part with its directory and label is left on it; one
+// that cannot be cleared is named in the error.
 void TZipper::CommitSpanned(Rebuild& r) {
   const int last = static_cast<int>(r.parts.size()) - 1;
   std::vector<OldPart> old(static_cast<size_t>(last) + 1);
@@ -486,6 +495,7 @@ void TZipper::CommitSpanned(Rebuild& r) {
       auto part = fs_.BeginReplace(zipName_, /*removeStale=*/true);
       part->CopyFrom(staged, 0);
       part->Commit();
+      was.holdsNew = true;
       was.gone = was.copy != nullptr;
       written = k;
       LabelDisk(k);
@@ -495,18 +505,35 @@ void TZipper::CommitSpanned(Rebuild& r) {
     // refused the one written before it, if it is still there.
     const int inDrive = current >= 0 ? current : written;
     if (inDrive <= last) PutBackOldPart(r, old, inDrive, current >= 0);
+    std::string leftOnDisks;
+    for (int k = last; k >= 0; --k) {
+      OldPart& was = old[static_cast<size_t>(k)];
+      if (was.copy || !was.holdsNew) continue;
+      try {
+        AskForDisk(k + 1);
+        PutBackOldPart(r, old, k, /*sure=*/false);
+      } catch (const std::exception&) {
+        // Refused: the disk is named below.
+      }
+      if (was.holdsNew) leftOnDisks += OnDiskText(k + 1, zipName_);
+    }
     std::string oldKept, newKept;
     for (int k = 0; k <= last; ++k) {
       OldPart& was = old[static_cast<size_t>(k)];
       if (was.gone) oldKept += KeepInStaging(*was.copy, "old", k + 1);
     }
     // The old set is on its disks as it was: the new one is not kept.
-    if (oldKept.empty()) throw;
-    for (int k = 0; k <= last; ++k) newKept += KeepInStaging(*r.parts[static_cast<size_t>(k)], "new", k + 1);
+    if (oldKept.empty() && leftOnDisks.empty()) throw;
     std::string message = e.what();
     if (!message.empty() && message.back() == '.') message.pop_back();
-    message += "; the disks of \"" + zipName_ + "\" hold neither set whole. Kept in the temporary folder: the old set's parts (" +
-               oldKept.substr(2) + ") and the new set's parts (" + newKept.substr(2) + ")";
+    if (!oldKept.empty()) {
+      for (int k = 0; k <= last; ++k) newKept += KeepInStaging(*r.parts[static_cast<size_t>(k)], "new", k + 1);
+      message += "; the disks of \"" + zipName_ + "\" hold neither set whole. Kept in the temporary folder: the old set's parts (" +
+                 oldKept.substr(2) + ") and the new set's parts (" + newKept.substr(2) + ")";
+    }
+    if (!leftOnDisks.empty()) {
+      message += "; parts of the new set are left on disks that held none of the old one (" + leftOnDisks.substr(2) + ")";
+    }
     if (dynamic_cast<const EUserCanceled*>(&e) != nullptr) throw EUserCanceled(message);
     throw EZipWriteError(message);
   }
@@ -522,6 +549,7 @@ void TZipper::PutBackOldPart(Rebuild& r, std::vector<OldPart>& old, int disk, bo
     const bool holdsNew = SameContent(fs_, zipName_, *r.parts[static_cast<size_t>(disk)]);
     if (!holdsNew && !(sure && !fs_.FileExists(zipName_))) return;
     if (holdsNew && !fs_.DeleteFile(zipName_)) return;
+    was.holdsNew = false;
     if (was.copy && was.gone) {
       auto back = fs_.BeginReplace(zipName_, /*removeStale=*/false);
       back->CopyFrom(*was.copy, 0);
@@ -554,7 +582,7 @@ std::string TZipper::KeepInStaging(TFileReplacement& file, const std::string& wh
   } catch (const std::exception& e) {
     return ", disk " + std::to_string(disk) + ": lost (" + e.what() + ")";
   }
-  return ", disk " + std::to_string(disk) + ": \"" + name + "\"";
+  return OnDiskText(disk, name);
 }
 
 // After a set was written: its directory, as the reader would have read it

@@ -313,6 +313,74 @@ TEST(ZipSetCommit, AFailedSpannedRewriteLeavesTheOldSetOrKeepsItsPartsAndTheNewS
   EXPECT_GT(kept, 0);
 }
 
+// An old set of three disks rewritten into four: the commit writes disk 4,
+// then disk 3, and fails before disk 2 changes. Disks 1-3 hold the old set
+// whole; disk 4, blank before, is asked for again and left blank, without
+// the set's label. Refused, it is named in the error.
+TEST(ZipSetCommit, AFailedRewriteThatGrowsASpannedSetLeavesItsNewDiskBlank) {
+  const Bytes a = Random(80000, 47), b = Random(60000, 48), bigA = Random(160000, 49);
+  const std::map<std::string, Bytes> oldContent{{"a.bin", a}, {"b.bin", b}};
+  struct Case {
+    const char* what;
+    bool cancelDisk2;   // the commit's question for disk 2 refused
+    int failWrite;      // else the n-th file written on A: reports a full disk
+    bool refuseDisk4;   // the question that asks disk 4 back refused too
+  };
+  for (const Case c : {Case{"cancel at disk 2", true, 0, false}, Case{"write error on disk 3", false, 2, false},
+                       Case{"disk 4 not given back", true, 0, true}}) {
+    SCOPED_TRACE(c.what);
+    FloppiesOf<DiskWriteFailingFileSystem> f;
+    {
+      TZipper z(f.fs, f.disk);
+      f.Spanned(z);
+      z.ZipFromBuffer(a.data(), a.size(), "a.bin");
+      f.Insert(z.LastDisk() + 1);
+      z.ZipFromBuffer(b.data(), b.size(), "b.bin");
+      ASSERT_EQ(z.LastDisk(), 2);
+    }
+    f.Insert(3);
+    TZipper z(f.fs, f.disk);
+    f.Spanned(z);
+    std::vector<int> asked;
+    z.onGetNextDisk = [&](int disk, std::string& name) {
+      // Disk 4 is asked for first while the parts are measured.
+      const auto disk4Asked = std::count(asked.begin(), asked.end(), 4);
+      asked.push_back(disk);
+      if ((c.cancelDisk2 && disk == 2 && disk4Asked > 0) || (c.refuseDisk4 && disk == 4 && disk4Asked > 0)) {
+        name.clear();
+        return;
+      }
+      f.Insert(disk);
+    };
+    f.fs.created = 0;
+    f.fs.failAt = c.failWrite;
+    std::string error;
+    try {
+      z.ZipFromBuffer(bigA.data(), bigA.size(), "a.bin");
+    } catch (const EUserCanceled& e) {
+      EXPECT_TRUE(c.cancelDisk2);
+      error = e.what();
+    } catch (const EZipWriteError& e) {
+      EXPECT_FALSE(c.cancelDisk2);
+      error = e.what();
+    }
+    f.fs.failAt = 0;
+    ASSERT_FALSE(error.empty());
+    EXPECT_EQ(asked.back(), 4);
+    const auto media = f.Media(4, 4);
+    if (c.refuseDisk4) {
+      EXPECT_NE(error.find("disk 4: \"A:\\set.zip\""), std::string::npos) << error;
+      EXPECT_EQ(media.at(4).size(), 1u);
+    } else {
+      EXPECT_EQ(error.find("disk 4"), std::string::npos) << error;
+      EXPECT_TRUE(media.at(4).empty());
+      EXPECT_EQ(f.fs.VolumeLabel("A:\\"), "");
+    }
+    for (const auto& [name, file] : f.fs.Files()) EXPECT_NE(name.rfind("C:\\", 0), 0u) << name;
+    EXPECT_EQ(f.ReadAll(3), oldContent);
+  }
+}
+
 // An old spanned set rewritten with the multi-disk setting at its default
 // stays a spanned set: nothing is written on a disk before the set is
 // staged whole, and no temporary file stays on any disk.
