@@ -1,5 +1,7 @@
 #include "diagnostics/map_scanner.h"
 
+#include <algorithm>
+
 namespace kv {
 
 namespace {
@@ -81,18 +83,18 @@ class Cursor {
     offset = Hex();
     return true;
   }
-  // A name: "(" ... ")" or up to the line end, a space or "(".
+  // A name: "(" ... ")" or up to the line end, a space or "(". The cursor
+  // passes the whole name; what is kept is cut to kMaxNameLength.
   std::string_view Name() {
     SkipBlanks();
-    const size_t start = pos_;
+    size_t start = pos_;
     if (Peek() == '(') {
-      ++pos_;
-      const size_t from = pos_;
+      start = ++pos_;
       while (!End() && Peek() != ')' && Peek() != '\r' && Peek() != '\n') ++pos_;
-      return text_.substr(from, pos_ - from);
+    } else {
+      while (!End() && !IsSpace(Peek()) && Peek() != '(') ++pos_;
     }
-    while (!End() && !IsSpace(Peek()) && Peek() != '(') ++pos_;
-    return text_.substr(start, pos_ - start);
+    return text_.substr(start, std::min(pos_ - start, TDiagMapScanner::kMaxNameLength));
   }
   // The value after key ("C=", "M=") on the current line, if any.
   std::string_view ValueAfter(std::string_view key) {

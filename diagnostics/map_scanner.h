@@ -20,6 +20,9 @@ class TDiagMapScanner {
   static constexpr size_t kMaxPublics = size_t{1} << 20;
   static constexpr size_t kMaxSources = size_t{1} << 18;
   static constexpr size_t kMaxLines = size_t{1} << 22;
+  // Characters kept of a name (unit, public, source file), as the program's
+  // own debug data keeps them; a longer name is cut.
+  static constexpr size_t kMaxNameLength = 255;
 
   explicit TDiagMapScanner(std::string_view text);
 
@@ -30,7 +33,7 @@ class TDiagMapScanner {
   uint32_t LineNumberFromAddr(uint32_t addr, int32_t& offset) const;
   std::string SourceNameFromAddr(uint32_t addr) const;
   // Line-number pairs that broke the order and were left out.
-  int SkippedLines() const noexcept { return skipped_; }
+  uint64_t SkippedLines() const noexcept { return skipped_; }
 
  private:
   struct Segment {
@@ -54,7 +57,7 @@ class TDiagMapScanner {
   std::vector<Named> sources_;
   std::vector<Line> lines_;
   uint32_t highestEnd_ = 0;
-  int skipped_ = 0;
+  uint64_t skipped_ = 0;
 };
 
 }  // namespace kv

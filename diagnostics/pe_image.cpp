@@ -2,6 +2,10 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <map>
+#include <numeric>
+#include <set>
+#include <tuple>
 
 #include "diagnostics/diag_errors.h"
 #include "base/ansi_text.h"
@@ -34,6 +38,38 @@ std::string SectionName(ByteView image, uint64_t header) {
     name += static_cast<char>(*c);
   }
   return name;
+}
+
+// The last RVA a section holds: it spans its raw size, or its virtual size
+// when the raw size is 0, and the end itself still counts as inside.
+uint64_t SectionLastRva(const TDiagPeSectionHeader& s) {
+  return uint64_t{s.virtualAddress} + (s.sizeOfRawData != 0 ? s.sizeOfRawData : s.virtualSize);
+}
+
+// The name of the section holding each address, empty for none, chosen as
+// RvaToSection does (the first section in header order, for overlapping
+// ones). Each section takes the addresses within its range that no earlier
+// section took, so the work grows with (addresses + sections) x log
+// addresses, not with their product: an image may claim 65,535 sections.
+std::vector<std::string_view> SectionNamesOf(const std::vector<TDiagPeSectionHeader>& sections,
+                                             const std::vector<TDiagPeExportFuncItem>& items) {
+  std::set<uint32_t> untaken;
+  for (const TDiagPeExportFuncItem& item : items) untaken.insert(item.address);
+  std::map<uint32_t, std::string_view> found;
+  for (const TDiagPeSectionHeader& s : sections) {
+    if (untaken.empty()) break;
+    const uint64_t last = SectionLastRva(s);
+    for (auto it = untaken.lower_bound(s.virtualAddress); it != untaken.end() && *it <= last; it = untaken.erase(it)) {
+      found.emplace(*it, s.name);
+    }
+  }
+  std::vector<std::string_view> names;
+  names.reserve(items.size());
+  for (const TDiagPeExportFuncItem& item : items) {
+    const auto f = found.find(item.address);
+    names.push_back(f != found.end() ? f->second : std::string_view());
+  }
+  return names;
 }
 
 }  // namespace
@@ -143,8 +179,7 @@ const TDiagPeSectionHeader* TDiagPeImage::GetSectionHeader(std::string_view name
 
 const TDiagPeSectionHeader* TDiagPeImage::RvaToSection(uint64_t rva) const {
   for (const TDiagPeSectionHeader& s : sections_) {
-    const uint64_t size = s.sizeOfRawData != 0 ? s.sizeOfRawData : s.virtualSize;
-    if (s.virtualAddress <= rva && rva <= uint64_t{s.virtualAddress} + size) return &s;
+    if (s.virtualAddress <= rva && rva <= SectionLastRva(s)) return &s;
   }
   return nullptr;
 }
@@ -202,18 +237,22 @@ void TDiagPeImage::BuildExports(TDiagPeExportFuncList& list) const {
 
 void TDiagPeExportFuncList::SortList(TDiagPeExportSort kind, bool descending) {
   if (sortedBy_ && sortedBy_->first == kind && sortedBy_->second == descending) return;
-  const TDiagPeImage* image = image_;
-  auto sectionName = [image](const TDiagPeExportFuncItem& item) {
-    const TDiagPeSectionHeader* s = image != nullptr ? image->RvaToSection(item.address) : nullptr;
-    return s != nullptr ? s->name : std::string();
-  };
+  // Section names are found once per item before sorting, not per comparison.
+  std::vector<std::string_view> sectionNames;
+  if (kind == TDiagPeExportSort::kSectionName) {
+    sectionNames = image_ != nullptr ? SectionNamesOf(image_->Sections(), items_)
+                                     : std::vector<std::string_view>(items_.size());
+  }
   auto addressText = [](const TDiagPeExportFuncItem& item) {
     if (item.forwardedName) return *item.forwardedName;
     char text[16];
     std::snprintf(text, sizeof text, "%.8x", item.address);
     return std::string(text);
   };
-  auto less = [&](const TDiagPeExportFuncItem& a, const TDiagPeExportFuncItem& b) {
+  // Compares the items at two positions of the unsorted list.
+  auto less = [&](size_t i, size_t j) {
+    const TDiagPeExportFuncItem& a = items_[i];
+    const TDiagPeExportFuncItem& b = items_[j];
     switch (kind) {
       case TDiagPeExportSort::kName:
         return a.name < b.name;
@@ -229,18 +268,23 @@ void TDiagPeExportFuncList::SortList(TDiagPeExportSort kind, bool descending) {
       }
       case TDiagPeExportSort::kAddressOrForward:
         return addressText(a) < addressText(b);
-      case TDiagPeExportSort::kSectionName: {
-        const std::string sa = sectionName(a), sb = sectionName(b);
-        return std::tie(sa, a.name) < std::tie(sb, b.name);
-      }
+      case TDiagPeExportSort::kSectionName:
+        return std::tie(sectionNames[i], a.name) < std::tie(sectionNames[j], b.name);
     }
     return false;
   };
+  // A stable sort of positions, then the items moved once into that order.
+  std::vector<size_t> order(items_.size());
+  std::iota(order.begin(), order.end(), size_t{0});
   if (descending) {
-    std::stable_sort(items_.begin(), items_.end(), [&](const auto& a, const auto& b) { return less(b, a); });
+    std::stable_sort(order.begin(), order.end(), [&](size_t i, size_t j) { return less(j, i); });
   } else {
-    std::stable_sort(items_.begin(), items_.end(), less);
+    std::stable_sort(order.begin(), order.end(), less);
   }
+  std::vector<TDiagPeExportFuncItem> sorted;
+  sorted.reserve(items_.size());
+  for (size_t i : order) sorted.push_back(std::move(items_[i]));
+  items_ = std::move(sorted);
   sortedBy_ = std::make_pair(kind, descending);
 }
 

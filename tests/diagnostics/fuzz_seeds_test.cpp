@@ -48,13 +48,18 @@ TEST(FuzzSeeds, AreReadAsIntended) {
   EXPECT_TRUE(pe.IsCompilerImage());
   EXPECT_EQ(FindImportEntries(pe.Image(), "kernel32.dll", 0x7FF000001000ull).size(), 1u);
 
-  // Regression seeds: tables whose entries share one record.
+  // Regression seeds: tables whose entries share one record; a name that runs to the end.
   EXPECT_TRUE(TDiagBinDebugScanner(Seed("diag_binary/regress/zero_streams.bin")).ValidFormat());
   const auto shared = Seed("pe_image/regress/shared_names.bin");
   TDiagPeQarnImage sharedPe;
   sharedPe.AttachView(ByteView(shared.data(), shared.size()), "seed.dll");
   EXPECT_EQ(sharedPe.ExportList().Count(), 100u);
   EXPECT_TRUE(sharedPe.ResourceList().FindResource(10, std::string(200, 'R')));
+  const auto longName = Seed("map_scanner/regress/long_public_name.map");
+  uint32_t procOffset = 0;
+  EXPECT_EQ(TDiagMapScanner(std::string_view(reinterpret_cast<const char*>(longName.data()), longName.size()))
+                .ProcNameFromAddr(0x90, procOffset),
+            std::string(TDiagMapScanner::kMaxNameLength, 'P'));
 }
 
 }  // namespace

@@ -248,6 +248,9 @@ def map_seeds():
         "     5 0001:00000210     6 0001:00000220\r\n")
     write("map_scanner", "sample.map", text.encode())
     write("map_scanner", "no_publics.map", text.split("  Address")[0].encode())
+    # A public whose name runs to the end of the file.
+    write("map_scanner/regress", "long_public_name.map",
+          (text.split("Line numbers")[0] + " 0001:00000080       " + "P" * 8000).encode())
 
 
 SEEDS = [version_seeds, pe_seeds, diag_seeds, td32_seeds, map_seeds]

@@ -35,7 +35,7 @@ const char kMap[] =
 
 TEST(MapScanner, Lookups) {
   const TDiagMapScanner map(kMap);
-  EXPECT_EQ(map.SkippedLines(), 1);  // offset 0x70 after 0x80
+  EXPECT_EQ(map.SkippedLines(), 1u);  // offset 0x70 after 0x80
   ExpectLocations(map, {
                            {0x08, "System", "", 0, 0, 0, ""},
                            {0x14, "System", "@System@Start", 4, 10, 4, "system.pas"},
@@ -56,6 +56,24 @@ TEST(MapScanner, TruncatedAndForeignTextReadsWhatIsThere) {
   const TDiagMapScanner foreign("just some text\nwithout sections\n");
   EXPECT_EQ(foreign.ModuleNameFromAddr(0), "");
   EXPECT_EQ(foreign.ModuleStartFromAddr(0), 0xFFFFFFFFu);
+}
+
+// Unit, public and source names are kept to a bound, however long they are,
+// and the text after a long name is still read (a name running to the end of
+// the file: the regress seed long_public_name.map).
+TEST(MapScanner, LongNamesAreCut) {
+  const std::string unit(1000, 'U'), proc(70000, 'P'), source(5000, 's');
+  const std::string text = "Detailed map of segments\r\n 0001:00000000 00000200 C=CODE M=" + unit +
+                           " ACBP=A9\r\nAddress         Publics by Value\r\n 0001:00000010 " + proc +
+                           "\r\n 0001:00000080 Main.Run\r\nLine numbers for Main(" + source +
+                           ") segment .text\r\n 5 0001:00000010\r\n";
+  const size_t n = TDiagMapScanner::kMaxNameLength;
+  const std::string u = unit.substr(0, n), p = proc.substr(0, n), f = source.substr(0, n);
+  const TDiagMapScanner map(text);
+  ExpectLocations(map, {
+                           {0x14, u.c_str(), p.c_str(), 4, 5, 4, f.c_str()},
+                           {0x84, u.c_str(), "Main.Run", 4, 5, 0x74, f.c_str()},
+                       });
 }
 
 // A ".map" file beside a loaded module may be anything: sections of the

@@ -133,6 +133,39 @@ TEST(PeImage, ExportList) {
   EXPECT_EQ(order(), "Alpha Zeta Fwd ");  // "00001100" sorts before "OTHER.Target"
 }
 
+// By section name, then by name; items equal in both keep their order. An
+// address belongs to the first section in header order that holds it, its
+// end included; an address in no section has the empty name.
+TEST(PeImage, ExportsSortBySectionName) {
+  TestImage image = ExportImage({{"Zeta", 0}, {"Dup", 1}, {"Alpha", 5}, {"Fwd", 2}, {"Edge", 3}, {"Dup", 0}, {"Last", 4}},
+                                6);
+  image.AddSection(".aaa", 0x1800, 0x100);  // inside .text, which comes first
+  image.AddSection(".zed", 0x3000, 0x100);  // starts where .edata ends
+  const uint32_t functions = 0x2040;
+  image.U32(functions + 4, 0x1800);
+  image.U32(functions + 12, 0x3000);
+  image.U32(functions + 16, 0x3100);
+  image.U32(functions + 20, 0x5000);
+  TDiagPeImage reader;
+  reader.AttachView(View(image), "x.dll");
+  TDiagPeExportFuncList& list = reader.ExportList();
+  auto order = [&list, &reader]() {
+    std::string text;
+    for (const auto& item : list.Items()) {
+      const TDiagPeSectionHeader* s = reader.RvaToSection(item.address);
+      text += (s != nullptr ? s->name : "") + ":" + item.name + std::to_string(item.hint) + " ";
+    }
+    return text;
+  };
+  list.SortList(TDiagPeExportSort::kSectionName, true);
+  EXPECT_EQ(order(), ".zed:Last6 .text:Zeta0 .text:Dup1 .text:Dup5 .edata:Fwd3 .edata:Edge4 :Alpha2 ");
+  list.SortList(TDiagPeExportSort::kSectionName, false);
+  EXPECT_EQ(order(), ":Alpha2 .edata:Edge4 .edata:Fwd3 .text:Dup1 .text:Dup5 .text:Zeta0 .zed:Last6 ");
+  list.SortList(TDiagPeExportSort::kHint, true);
+  list.SortList(TDiagPeExportSort::kSectionName, false);
+  EXPECT_EQ(order(), ":Alpha2 .edata:Edge4 .edata:Fwd3 .text:Dup5 .text:Dup1 .text:Zeta0 .zed:Last6 ");
+}
+
 TEST(PeImage, BrokenExportTablesGiveEmptyLists) {
   struct Case {
     const char* name;
