@@ -23,7 +23,8 @@ int TCsvField::AsInteger() const {
   int value = 0;
   const auto [ptr, ec] = std::from_chars(b, e, value);
   if (b == e || ec != std::errc() || ptr != e) {
-    throw EDatabaseError("'" + text + "' is not a valid integer value for field '" + name_ + "'");
+    throw EDatabaseError("'" + EscapeControls(text) + "' is not a valid integer value for field '" +
+                         EscapeControls(name_) + "'");
   }
   return value;
 }
@@ -300,7 +301,7 @@ void TCsvDataSet::LoadRow(std::string_view line, bool tooLong) {
   values.resize(std::min(values.size(), dataFields_));
   for (size_t i = 0; i < values.size(); ++i) {
     if (values[i].size() > kMaxFieldLength) {
-      damage_ = "The text of field '" + fields_[i]->FieldName() + "' is longer than " +
+      damage_ = "The text of field '" + EscapeControls(fields_[i]->FieldName()) + "' is longer than " +
                 std::to_string(kMaxFieldLength) + " characters";
       buffer_.assign(dataFields_, std::string());
       return;

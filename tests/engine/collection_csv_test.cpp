@@ -180,7 +180,8 @@ TEST(CollectionCsv, LoadingMissingShortAndDamagedLists) {
   EXPECT_THROW(LoadCollectionFromCSV(c, "nocolumn", storage, nullptr), EDatabaseError);
   EXPECT_EQ(c.Count(), 0);
 
-  // A row and a header past the limits (each limit: CsvDataSet) name the row and the cause.
+  // A damaged row or a header past the limits (each limit: CsvDataSet) name
+  // the row and the cause, with the bytes a message cannot hold escaped.
   const std::string good = "1,a,b,f,,,0,0,1,2,3,4,5\r\n";
   const struct {
     std::string file;
@@ -189,6 +190,8 @@ TEST(CollectionCsv, LoadingMissingShortAndDamagedLists) {
   } damaged[] = {
       {std::string(kCsvHeader) + "\r\n" + good + good + good + std::string(TCsvDataSet::kMaxFields, ',') + "\r\n",
        "The result list \"x\" is damaged (row 4): The row has more than 1024 texts", 3},
+      {std::string(kCsvHeader) + "\r\n" + good + std::string("2\0x\x7F", 4) + ",a,b,f,,,0,0,1,2,3,4,5\r\n",
+       "The result list \"x\" is damaged (row 2): '2\\x00x\\x7F' is not a valid integer value for field 'Tag'", 1},
       {std::string(TCsvDataSet::kMaxLineLength + 1, 'T') + "\r\n" + good,
        "The result list \"x\" is damaged: The header of \"x\" is longer than 1048576 characters", 0},
   };
