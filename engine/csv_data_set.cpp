@@ -291,14 +291,13 @@ void TCsvDataSet::LoadRow(std::string_view line, bool tooLong) {
     damage_ = "The line is longer than " + std::to_string(kMaxLineLength) + " characters";
     return;
   }
-  bool more = false;
-  std::vector<std::string> values = ParseRow(line, kMaxFields, &more);
-  if (more) {
-    damage_ = "The row has more than " + std::to_string(kMaxFields) + " texts";
+  // Texts past the header's fields are not kept; missing ones read as empty.
+  bool unclosed = false;
+  std::vector<std::string> values = ParseRow(line, dataFields_, &unclosed);
+  if (unclosed) {
+    damage_ = "The row ends inside quotes";
     return;
   }
-  // Texts past the header's fields are ignored; missing ones read as empty.
-  values.resize(std::min(values.size(), dataFields_));
   for (size_t i = 0; i < values.size(); ++i) {
     if (values[i].size() > kMaxFieldLength) {
       damage_ = "The text of field '" + EscapeControls(fields_[i]->FieldName()) + "' is longer than " +
@@ -470,31 +469,30 @@ std::string TCsvDataSet::FormatRow(const std::vector<std::string>& values) {
   return line;
 }
 
-std::vector<std::string> TCsvDataSet::ParseRow(std::string_view line, size_t maxTexts, bool* more) {
+std::vector<std::string> TCsvDataSet::ParseRow(std::string_view line, size_t maxTexts, bool* unclosed) {
   std::vector<std::string> values;
-  if (more) *more = false;
   std::string field;
   bool quoted = false;
-  for (size_t i = 0; i <= line.size(); ++i) {
-    const char c = i < line.size() ? line[i] : ',';  // the line is read as if it ended with ","
+  for (size_t i = 0; i < line.size(); ++i) {
+    const bool kept = values.size() < maxTexts;
+    const char c = line[i];
     if (c == '"') {
       if (quoted && i + 1 < line.size() && line[i + 1] == '"') {
-        field.push_back('"');
+        if (kept) field.push_back('"');
         ++i;
       } else {
         quoted = !quoted;
       }
-    } else if (c == ',' && (!quoted || i == line.size())) {
-      if (values.size() == maxTexts) {
-        if (more) *more = true;
-        break;
-      }
-      values.push_back(std::move(field));
+    } else if (c == ',' && !quoted) {
+      if (kept) values.push_back(std::move(field));
       field.clear();
-    } else {
+    } else if (kept) {
       field.push_back(c);
     }
   }
+  // The line reads as if it ended with ",": its last text ends there, inside quotes or not.
+  if (values.size() < maxTexts) values.push_back(std::move(field));
+  if (unclosed) *unclosed = quoted;
   return values;
 }
 

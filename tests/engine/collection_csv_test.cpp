@@ -188,8 +188,8 @@ TEST(CollectionCsv, LoadingMissingShortAndDamagedLists) {
     std::string error;
     int kept;
   } damaged[] = {
-      {std::string(kCsvHeader) + "\r\n" + good + good + good + std::string(TCsvDataSet::kMaxFields, ',') + "\r\n",
-       "The result list \"x\" is damaged (row 4): The row has more than 1024 texts", 3},
+      {std::string(kCsvHeader) + "\r\n" + good + good + good + "4,\"a,b,f,,,0,0,1,2,3,4,5\r\n",
+       "The result list \"x\" is damaged (row 4): The row ends inside quotes", 3},
       {std::string(kCsvHeader) + "\r\n" + good + std::string("2\0x\x7F", 4) + ",a,b,f,,,0,0,1,2,3,4,5\r\n",
        "The result list \"x\" is damaged (row 2): '2\\x00x\\x7F' is not a valid integer value for field 'Tag'", 1},
       {std::string(TCsvDataSet::kMaxLineLength + 1, 'T') + "\r\n" + good,
@@ -206,17 +206,22 @@ TEST(CollectionCsv, LoadingMissingShortAndDamagedLists) {
   }
 }
 
-// A trailing comma (a spreadsheet's) costs nothing; a list with a field of a
-// gigabyte is refused at that row, having read little more than the longest
-// line accepted; a file that fails while read says so, not "damaged".
+// A trailing comma (a spreadsheet's) costs nothing, nor do thousands of texts
+// past the header's; a list with a field of a gigabyte is refused at that
+// row, having read little more than the longest line accepted; a file that
+// fails while read says so, not "damaged".
 TEST(CollectionCsv, ExtraTextsLoadAndHugeOrUnreadableListsFailEarly) {
   MemoryStorage storage;
-  storage.files["last"] = std::string(kCsvHeader) + ",\r\n1,a,b,f,,,0,0,1,2,3,4,5,,extra\r\n";
+  std::string surplus;
+  for (int i = 0; i < 5000; ++i) surplus += ",\"x,\"\"y\"";
+  storage.files["last"] = std::string(kCsvHeader) + ",\r\n1,a,b,f,,,0,0,1,2,3,4,5,,extra\r\n" +
+                          "2,a,b,f,,,0,0,1,2,3,4,6" + surplus + "\r\n";
   TMP3Collection c;
   c.IndexEnabled = 0;
   LoadCollectionFromCSV(c, "last", storage, nullptr);
-  ASSERT_EQ(c.Count(), 1);
+  ASSERT_EQ(c.Count(), 2);
   EXPECT_EQ(c.Items(0).GetInfoPart(kInfoFileSize), 5);
+  EXPECT_EQ(c.Items(1).GetInfoPart(kInfoFileSize), 6);
 
   const std::string head = std::string(kCsvHeader) + "\r\n1,a,b,f,,,0,0,1,2,3,4,5\r\n2,\"";
   uint64_t count = 0;
