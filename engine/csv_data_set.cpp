@@ -58,12 +58,13 @@ void TCsvDataSet::SetFieldData(const TCsvField& field, std::string_view text) {
   }
   if (!field.calculated_) {
     buffer_[field.index_] = std::string(text);
-    return;
+  } else {
+    uint8_t* flag = calc_.data() + field.offset_;
+    std::fill_n(flag, 1 + field.size_, uint8_t{0});
+    *flag = 1;
+    std::copy_n(text.data(), std::min(text.size(), field.size_ - 1), flag + 1);
   }
-  uint8_t* flag = calc_.data() + field.offset_;
-  std::fill_n(flag, 1 + field.size_, uint8_t{0});
-  *flag = 1;
-  std::copy_n(text.data(), std::min(text.size(), field.size_ - 1), flag + 1);
+  if (editing && OnFieldChange) OnFieldChange(field);
 }
 
 void TCsvDataSet::ClearCalcFields() { std::fill(calc_.begin(), calc_.end(), uint8_t{0}); }

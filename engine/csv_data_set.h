@@ -163,6 +163,9 @@ class TCsvDataSet {
   // it may read every field and set the calculated ones. Not called for a
   // damaged row, whose calculated fields stay without a value.
   std::function<void(TCsvDataSet&)> OnCalcFields;
+  // Called with the field after its text was set while editing or
+  // inserting; not while the calculated fields are computed.
+  std::function<void(const TCsvField&)> OnFieldChange;
 
   // Reads the file (empty lines dropped; unidirectional: its header and
   // first row) and builds the fields from its header. EDatabaseFileMissing
@@ -215,6 +218,7 @@ class TCsvDataSet {
   bool GetFieldData(const TCsvField& field, std::string& text) const;
   // Sets the field's text: a field of the file while editing or inserting, a
   // calculated field also while calculating (cut to its slot, 0-ended).
+  // Outside the calculation it then calls OnFieldChange.
   void SetFieldData(const TCsvField& field, std::string_view text);
 
   // Starts a new row at the end / editing the current row; Post stores it.

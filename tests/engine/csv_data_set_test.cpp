@@ -439,6 +439,34 @@ TEST(CsvDataSet, CalculatedFieldsAreComputedForEveryRowRead) {
   EXPECT_EQ(computed, 3);
 }
 
+// Setting a field while editing or inserting tells OnFieldChange which
+// field changed, a calculated one too; computing calculated fields does not.
+TEST(CsvDataSet, SettingAFieldOutsideTheCalculationTellsOfTheChange) {
+  MemoryStorage storage;
+  storage.files["t"] = "A,B\r\n1,2\r\n";
+  TCsvDataSet ds(storage);
+  ds.SetTableName("t");
+  ds.AddCalcField("Sum");
+  ds.OnCalcFields = [](TCsvDataSet& d) {
+    d.FieldByName("Sum").SetAsString(d.Fields(0).AsString() + d.Fields(1).AsString());
+  };
+  std::vector<std::string> changed;
+  ds.OnFieldChange = [&](const TCsvField& f) { changed.push_back(f.FieldName() + "=" + f.AsString()); };
+  ds.Open();
+  EXPECT_THROW(ds.Fields(0).SetAsString("x"), EDatabaseError);  // browsing: neither set nor told
+  ds.Edit();
+  ds.FieldByName("B").SetAsString("5");
+  ds.FieldByName("Sum").SetAsString("own");
+  ds.Post();
+  ds.Append();
+  ds.FieldByName("A").SetAsInteger(7);
+  ds.Post();
+  ds.First();
+  ds.Next();
+  EXPECT_EQ(ds.FieldByName("Sum").AsString(), "7");
+  EXPECT_EQ(changed, (std::vector<std::string>{"B=5", "Sum=own", "A=7"}));
+}
+
 #ifndef _WIN32
 // The file layout equals what Python's csv module writes for the same rows.
 TEST(CsvDataSet, RowsMatchPythonsCsvWriterByteForByte) {
