@@ -452,7 +452,8 @@ TEST(CsvDataSet, SettingAFieldOutsideTheCalculationTellsOfTheChange) {
   };
   std::vector<std::string> changed;
   ds.OnFieldChange = [&](const TCsvField& f) { changed.push_back(f.FieldName() + "=" + f.AsString()); };
-  ds.Open();
+  ds.Open();  // the first row's Sum computed: nothing told
+  EXPECT_EQ(ds.FieldByName("Sum").AsString(), "12");
   EXPECT_THROW(ds.Fields(0).SetAsString("x"), EDatabaseError);  // browsing: neither set nor told
   ds.Edit();
   ds.FieldByName("B").SetAsString("5");
@@ -461,9 +462,6 @@ TEST(CsvDataSet, SettingAFieldOutsideTheCalculationTellsOfTheChange) {
   ds.Append();
   ds.FieldByName("A").SetAsInteger(7);
   ds.Post();
-  ds.First();
-  ds.Next();
-  EXPECT_EQ(ds.FieldByName("Sum").AsString(), "7");
   EXPECT_EQ(changed, (std::vector<std::string>{"B=5", "Sum=own", "A=7"}));
 }
 
