@@ -88,6 +88,21 @@ std::string ToHex(std::string_view bytes) {
   return out;
 }
 
+std::string EscapeControls(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char ch : text) {
+    const auto b = static_cast<unsigned char>(ch);
+    if (b >= 32 && b != 127) {
+      out.push_back(ch);
+      continue;
+    }
+    out += "\\x";
+    out += ToHex(std::string_view(&ch, 1));
+  }
+  return out;
+}
+
 void SeparFirst(std::string_view text, std::string_view separator, std::string& first, std::string& rest) {
   const size_t at = separator.empty() ? std::string_view::npos : text.find(separator);
   if (at == std::string_view::npos) {

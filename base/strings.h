@@ -22,6 +22,9 @@ int EntryCount(std::string_view sub, std::string_view text);
 std::string TrimSymbol(std::string_view text, char c);
 // Two upper-case hexadecimal digits per byte.
 std::string ToHex(std::string_view bytes);
+// The text as a message may show it: control bytes (below 32, and 127) as
+// \xHH, so that a 0 byte cannot cut the message nor a line break split it.
+std::string EscapeControls(std::string_view text);
 // Splits at the first separator; without one, first is the text and rest empty.
 void SeparFirst(std::string_view text, std::string_view separator, std::string& first, std::string& rest);
 // Clears the list, then adds the parts (an empty middle part counts, a trailing separator adds none).

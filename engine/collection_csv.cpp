@@ -74,7 +74,35 @@ class MarkReadingStorage : public TCsvStorage {
   TCsvStorage& inner_;
 };
 
+// What a loaded row costs besides its texts: the record, its stream
+// integers, its share of the record array (which grows by half, so that 2.5
+// pointers a row are held while it is copied) and the allocator's own share.
+constexpr uint64_t kRowMemory = sizeof(TMP3Info) + 96;
+// A text byte is kept at most four times: the access path is also the
+// display path and the wide path, of two bytes a character.
+constexpr uint64_t kTextCopies = 4;
+
+// Reads the list's lines as the load will: the rows and their bytes up to
+// the end, to the first line too long to load (the load stops there) or to
+// the first row that takes the estimate past the bound. The estimate of them.
+uint64_t MeasureList(std::unique_ptr<TCsvSource> source, uint64_t bound) {
+  TCsvLineReader reader(std::move(source));
+  std::string line;
+  bool tooLong = false;
+  uint64_t rows = 0, bytes = 0;
+  // The first line is the header; a header too long fails the table's Open.
+  if (!reader.Next(line, tooLong, TCsvDataSet::kMaxLineLength, false) || tooLong) return 0;
+  while (ListLoadMemory(rows, bytes) <= bound && reader.Next(line, tooLong, TCsvDataSet::kMaxLineLength, false) &&
+         !tooLong) {
+    ++rows;
+    bytes += line.size();
+  }
+  return ListLoadMemory(rows, bytes);
+}
+
 }  // namespace
+
+uint64_t ListLoadMemory(uint64_t rows, uint64_t bytes) { return rows * kRowMemory + bytes * kTextCopies; }
 
 void SaveCollectionToCSV(TMP3Collection& collection, const std::string& path, TCsvStorage& storage,
                          TSaveProgress* progress) {
@@ -131,8 +159,18 @@ void SaveCollectionToCSV(TMP3Collection& collection, const std::string& path, TC
 }
 
 void LoadCollectionFromCSV(TMP3Collection& collection, const std::string& path, TCsvStorage& storage,
-                           const TLongPathFn& longPath, const TWideLongPathFn& wideLongPath) {
+                           const TLongPathFn& longPath, const TWideLongPathFn& wideLongPath, uint64_t memoryBound) {
   if (path.empty()) return;
+  // Measured before a record is made: a list too large for memory is refused
+  // while the collection is untouched.
+  std::unique_ptr<TCsvSource> measured = storage.OpenRead(path);
+  if (!measured) return;  // no such file: nothing to load
+  if (MeasureList(std::move(measured), memoryBound) > memoryBound) {
+    const std::string megabytes = std::to_string((memoryBound + (1 << 20) - 1) >> 20);
+    throw EDatabaseError(Translate(
+        "The result list \"$1\" is too large to load: its rows would take more than $2 MB of memory",
+        path + "\r\n" + megabytes));
+  }
   MarkReadingStorage reading(storage);
   TCsvDataSet table(reading);
   table.SetTableName(path);

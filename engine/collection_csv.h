@@ -48,17 +48,30 @@ using TLongPathFn = std::function<std::string(const std::string& path)>;
 // The same as the file's full wide path.
 using TWideLongPathFn = std::function<std::u16string(const std::string& path)>;
 
+// Loading keeps a record for every row, which costs far more than the row's
+// line: a row of 21 bytes becomes a record of about 400. A list whose records
+// would pass this bound by ListLoadMemory is refused before one is made. A
+// real list of a million rows of 300 bytes comes to about 1.6 GB by it.
+inline constexpr uint64_t kMaxListMemory = uint64_t{2} << 30;
+
+// The most memory that loading `rows` rows of `bytes` bytes in all can take
+// (the bytes counted without line ends).
+uint64_t ListLoadMemory(uint64_t rows, uint64_t bytes);
+
 // Loads the rows of the file into the (cleared) collection, without indexing
 // them, reading one row at a time. A missing file does nothing. A file that
 // cannot be read raises EDatabaseReadError naming it and the cause, a damaged
 // one EDatabaseError naming the row; the collection then holds the rows read
-// before (none when the file could not be opened).
+// before. The file is measured first: one whose rows would take more than
+// memoryBound raises EDatabaseError naming it, as does one whose header is
+// damaged, and the collection is left as it was.
 // A row of the ANSI form gets its wide path from wideLongPath (the access
 // path as it stands when that is missing or answers empty); one of the
 // UTF-8 form has it in "File", and its access path and display path are
 // the ANSI texts of it (letters the code page lacks marked "|" in the
 // access path, so that it names no other file).
 void LoadCollectionFromCSV(TMP3Collection& collection, const std::string& path, TCsvStorage& storage,
-                           const TLongPathFn& longPath, const TWideLongPathFn& wideLongPath = nullptr);
+                           const TLongPathFn& longPath, const TWideLongPathFn& wideLongPath = nullptr,
+                           uint64_t memoryBound = kMaxListMemory);
 
 }  // namespace kv

@@ -23,7 +23,8 @@ int TCsvField::AsInteger() const {
   int value = 0;
   const auto [ptr, ec] = std::from_chars(b, e, value);
   if (b == e || ec != std::errc() || ptr != e) {
-    throw EDatabaseError("'" + text + "' is not a valid integer value for field '" + name_ + "'");
+    throw EDatabaseError("'" + EscapeControls(text) + "' is not a valid integer value for field '" +
+                         EscapeControls(name_) + "'");
   }
   return value;
 }
@@ -57,12 +58,13 @@ void TCsvDataSet::SetFieldData(const TCsvField& field, std::string_view text) {
   }
   if (!field.calculated_) {
     buffer_[field.index_] = std::string(text);
-    return;
+  } else {
+    uint8_t* flag = calc_.data() + field.offset_;
+    std::fill_n(flag, 1 + field.size_, uint8_t{0});
+    *flag = 1;
+    std::copy_n(text.data(), std::min(text.size(), field.size_ - 1), flag + 1);
   }
-  uint8_t* flag = calc_.data() + field.offset_;
-  std::fill_n(flag, 1 + field.size_, uint8_t{0});
-  *flag = 1;
-  std::copy_n(text.data(), std::min(text.size(), field.size_ - 1), flag + 1);
+  if (editing && OnFieldChange) OnFieldChange(field);
 }
 
 void TCsvDataSet::ClearCalcFields() { std::fill(calc_.begin(), calc_.end(), uint8_t{0}); }
@@ -290,17 +292,16 @@ void TCsvDataSet::LoadRow(std::string_view line, bool tooLong) {
     damage_ = "The line is longer than " + std::to_string(kMaxLineLength) + " characters";
     return;
   }
-  bool more = false;
-  std::vector<std::string> values = ParseRow(line, kMaxFields, &more);
-  if (more) {
-    damage_ = "The row has more than " + std::to_string(kMaxFields) + " texts";
+  // Texts past the header's fields are not kept; missing ones read as empty.
+  bool unclosed = false;
+  std::vector<std::string> values = ParseRow(line, dataFields_, &unclosed);
+  if (unclosed) {
+    damage_ = "The row ends inside quotes";
     return;
   }
-  // Texts past the header's fields are ignored; missing ones read as empty.
-  values.resize(std::min(values.size(), dataFields_));
   for (size_t i = 0; i < values.size(); ++i) {
     if (values[i].size() > kMaxFieldLength) {
-      damage_ = "The text of field '" + fields_[i]->FieldName() + "' is longer than " +
+      damage_ = "The text of field '" + EscapeControls(fields_[i]->FieldName()) + "' is longer than " +
                 std::to_string(kMaxFieldLength) + " characters";
       buffer_.assign(dataFields_, std::string());
       return;
@@ -469,31 +470,30 @@ std::string TCsvDataSet::FormatRow(const std::vector<std::string>& values) {
   return line;
 }
 
-std::vector<std::string> TCsvDataSet::ParseRow(std::string_view line, size_t maxTexts, bool* more) {
+std::vector<std::string> TCsvDataSet::ParseRow(std::string_view line, size_t maxTexts, bool* unclosed) {
   std::vector<std::string> values;
-  if (more) *more = false;
   std::string field;
   bool quoted = false;
-  for (size_t i = 0; i <= line.size(); ++i) {
-    const char c = i < line.size() ? line[i] : ',';  // the line is read as if it ended with ","
+  for (size_t i = 0; i < line.size(); ++i) {
+    const bool kept = values.size() < maxTexts;
+    const char c = line[i];
     if (c == '"') {
       if (quoted && i + 1 < line.size() && line[i + 1] == '"') {
-        field.push_back('"');
+        if (kept) field.push_back('"');
         ++i;
       } else {
         quoted = !quoted;
       }
-    } else if (c == ',' && (!quoted || i == line.size())) {
-      if (values.size() == maxTexts) {
-        if (more) *more = true;
-        break;
-      }
-      values.push_back(std::move(field));
+    } else if (c == ',' && !quoted) {
+      if (kept) values.push_back(std::move(field));
       field.clear();
-    } else {
+    } else if (kept) {
       field.push_back(c);
     }
   }
+  // The line reads as if it ended with ",": its last text ends there, inside quotes or not.
+  if (values.size() < maxTexts) values.push_back(std::move(field));
+  if (unclosed) *unclosed = quoted;
   return values;
 }
 

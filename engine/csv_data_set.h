@@ -127,9 +127,10 @@ class TCsvDataSet {
  public:
   enum class State { Inactive, Browse, Edit, Insert, CalcFields };
 
-  // Limits on what a file may hold. A longer line or field text, or more
-  // than kMaxFields texts in a row, makes that row damaged; a header past
-  // them fails Open. Texts past the header's fields are ignored.
+  // Limits on what a file may hold. A longer line or field text makes that
+  // row damaged; a longer header line, or one of more than kMaxFields names,
+  // fails Open. Texts past the header's fields are passed over unkept, so a
+  // row holds at most kMaxFields texts.
   static constexpr size_t kMaxLineLength = size_t{1} << 20;
   static constexpr size_t kMaxFieldLength = size_t{1} << 16;
   static constexpr size_t kMaxFields = 1024;
@@ -162,6 +163,9 @@ class TCsvDataSet {
   // it may read every field and set the calculated ones. Not called for a
   // damaged row, whose calculated fields stay without a value.
   std::function<void(TCsvDataSet&)> OnCalcFields;
+  // Called with the field after its text was set while editing or
+  // inserting; not while the calculated fields are computed.
+  std::function<void(const TCsvField&)> OnFieldChange;
 
   // Reads the file (empty lines dropped; unidirectional: its header and
   // first row) and builds the fields from its header. EDatabaseFileMissing
@@ -214,6 +218,7 @@ class TCsvDataSet {
   bool GetFieldData(const TCsvField& field, std::string& text) const;
   // Sets the field's text: a field of the file while editing or inserting, a
   // calculated field also while calculating (cut to its slot, 0-ended).
+  // Outside the calculation it then calls OnFieldChange.
   void SetFieldData(const TCsvField& field, std::string_view text);
 
   // Starts a new row at the end / editing the current row; Post stores it.
@@ -237,9 +242,11 @@ class TCsvDataSet {
   // One row's texts as a file line, quoting texts with "," or '"'.
   static std::string FormatRow(const std::vector<std::string>& values);
   // Splits a file line into its texts, honouring quotes and doubled quotes.
-  // Stops after maxTexts texts (a row longer than that is then told by a
-  // result of maxTexts texts and a true `more`).
-  static std::vector<std::string> ParseRow(std::string_view line, size_t maxTexts = SIZE_MAX, bool* more = nullptr);
+  // Keeps the first maxTexts texts and reads past the others without keeping
+  // them; `unclosed`, when given, tells whether the line ends inside quotes
+  // (its last text then ends with the line).
+  static std::vector<std::string> ParseRow(std::string_view line, size_t maxTexts = SIZE_MAX,
+                                           bool* unclosed = nullptr);
 
  private:
   friend class TCsvField;

@@ -82,7 +82,8 @@ class TMP3Collection {
   // The result list file (Win32; collection_csv.h has the byte-level halves).
   // Saving shows a cancellable progress window; a cancelled or failed save
   // leaves the previous file, FileName and Modified as they were. Loading a
-  // missing file does nothing; an unreadable one raises EDatabaseReadError.
+  // missing file does nothing; an unreadable one raises EDatabaseReadError,
+  // a damaged one or one too large for memory EDatabaseError.
   void SaveToCSV(const std::string& path);
   void LoadFromCSV(const std::string& path);
 

@@ -56,6 +56,7 @@ TEST(Strings, TrimHexAndNames) {
   EXPECT_EQ(TrimSymbol("..a.b..", '.'), "a.b");
   EXPECT_EQ(TrimSymbol("....", '.'), "");
   EXPECT_EQ(ToHex(std::string("\x00\xAB\xff", 3)), "00ABFF");
+  EXPECT_EQ(EscapeControls(std::string("1\0x\r\n\x7F\xE9 \\", 9)), "1\\x00x\\x0D\\x0A\\x7F\xE9 \\");
   EXPECT_EQ(ExtractFileDirAndName("C:\\music\\song.mp3"), "C:\\music\\song");
   EXPECT_EQ(ExtractFileDirAndName("C:\\mu.sic\\song"), "C:\\mu.sic\\song");
   EXPECT_EQ(ExtractFileDirAndName("name."), "name");

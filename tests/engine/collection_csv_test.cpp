@@ -49,10 +49,11 @@ void AddRecord(TMP3Collection& c, const std::string& artist, const std::string& 
 }
 
 // Loads without indexing; the error the load raises, or "(loaded)".
-std::string LoadError(TMP3Collection& c, const std::string& path, TCsvStorage& storage) {
+std::string LoadError(TMP3Collection& c, const std::string& path, TCsvStorage& storage,
+                      uint64_t memoryBound = kMaxListMemory) {
   c.IndexEnabled = 0;
   try {
-    LoadCollectionFromCSV(c, path, storage, nullptr);
+    LoadCollectionFromCSV(c, path, storage, nullptr, nullptr, memoryBound);
   } catch (const EDatabaseError& e) {
     return e.what();
   }
@@ -180,15 +181,18 @@ TEST(CollectionCsv, LoadingMissingShortAndDamagedLists) {
   EXPECT_THROW(LoadCollectionFromCSV(c, "nocolumn", storage, nullptr), EDatabaseError);
   EXPECT_EQ(c.Count(), 0);
 
-  // A row and a header past the limits (each limit: CsvDataSet) name the row and the cause.
+  // A damaged row or a header past the limits (each limit: CsvDataSet) name
+  // the row and the cause, with the bytes a message cannot hold escaped.
   const std::string good = "1,a,b,f,,,0,0,1,2,3,4,5\r\n";
   const struct {
     std::string file;
     std::string error;
     int kept;
   } damaged[] = {
-      {std::string(kCsvHeader) + "\r\n" + good + good + good + std::string(TCsvDataSet::kMaxFields, ',') + "\r\n",
-       "The result list \"x\" is damaged (row 4): The row has more than 1024 texts", 3},
+      {std::string(kCsvHeader) + "\r\n" + good + good + good + "4,\"a,b,f,,,0,0,1,2,3,4,5\r\n",
+       "The result list \"x\" is damaged (row 4): The row ends inside quotes", 3},
+      {std::string(kCsvHeader) + "\r\n" + good + std::string("2\0x\x7F", 4) + ",a,b,f,,,0,0,1,2,3,4,5\r\n",
+       "The result list \"x\" is damaged (row 2): '2\\x00x\\x7F' is not a valid integer value for field 'Tag'", 1},
       {std::string(TCsvDataSet::kMaxLineLength + 1, 'T') + "\r\n" + good,
        "The result list \"x\" is damaged: The header of \"x\" is longer than 1048576 characters", 0},
   };
@@ -203,17 +207,23 @@ TEST(CollectionCsv, LoadingMissingShortAndDamagedLists) {
   }
 }
 
-// A trailing comma (a spreadsheet's) costs nothing; a list with a field of a
-// gigabyte is refused at that row, having read little more than the longest
-// line accepted; a file that fails while read says so, not "damaged".
+// A trailing comma (a spreadsheet's) costs nothing, nor do thousands of texts
+// past the header's; a list with a field of a gigabyte is refused at that
+// row, having read little more than the longest line accepted (once to
+// measure the list, once to load it); a file that fails while read says so,
+// not "damaged".
 TEST(CollectionCsv, ExtraTextsLoadAndHugeOrUnreadableListsFailEarly) {
   MemoryStorage storage;
-  storage.files["last"] = std::string(kCsvHeader) + ",\r\n1,a,b,f,,,0,0,1,2,3,4,5,,extra\r\n";
+  std::string surplus;
+  for (int i = 0; i < 5000; ++i) surplus += ",\"x,\"\"y\"";
+  storage.files["last"] = std::string(kCsvHeader) + ",\r\n1,a,b,f,,,0,0,1,2,3,4,5,,extra\r\n" +
+                          "2,a,b,f,,,0,0,1,2,3,4,6" + surplus + "\r\n";
   TMP3Collection c;
   c.IndexEnabled = 0;
   LoadCollectionFromCSV(c, "last", storage, nullptr);
-  ASSERT_EQ(c.Count(), 1);
+  ASSERT_EQ(c.Count(), 2);
   EXPECT_EQ(c.Items(0).GetInfoPart(kInfoFileSize), 5);
+  EXPECT_EQ(c.Items(1).GetInfoPart(kInfoFileSize), 6);
 
   const std::string head = std::string(kCsvHeader) + "\r\n1,a,b,f,,,0,0,1,2,3,4,5\r\n2,\"";
   uint64_t count = 0;
@@ -227,20 +237,70 @@ TEST(CollectionCsv, ExtraTextsLoadAndHugeOrUnreadableListsFailEarly) {
   EXPECT_EQ(LoadError(huge, "big", generated),
             "The result list \"big\" is damaged (row 2): The line is longer than 1048576 characters");
   EXPECT_EQ(huge.Count(), 1);
-  EXPECT_LT(count, TCsvDataSet::kMaxLineLength + 2 * TCsvLineReader::kBufferSize);
+  EXPECT_LT(count, 2 * (TCsvDataSet::kMaxLineLength + 2 * TCsvLineReader::kBufferSize));
   EXPECT_LT(meter.Peak(), 4 * TCsvDataSet::kMaxLineLength);
 
-  // The storage fails in the middle of the file: its own error, the rows before kept.
+  // The storage fails in the middle of the file: its own error, met while the
+  // list is measured, so the collection keeps what it held.
   generated.failAt = head.size() + 100;
   TMP3Collection broken;
   broken.IndexEnabled = 0;
+  AddRecord(broken, "kept", "record", 1);
   try {
     LoadCollectionFromCSV(broken, "gen", generated, nullptr);
     ADD_FAILURE() << "loaded";
   } catch (const EDatabaseReadError& e) {
     EXPECT_EQ(std::string(e.what()), "The file \"gen\" cannot be read: The device is not ready.");
   }
-  EXPECT_EQ(broken.Count(), 1);
+  ASSERT_EQ(broken.Count(), 1);
+  EXPECT_EQ(broken.Items(0).GetTagPart(kTagArtist), "kept");
+}
+
+// Loading keeps a record per row, many times a short row's bytes: the list is
+// measured first, and one whose records would pass the bound is refused
+// before one is made. The estimate covers what rows of every shape take.
+TEST(CollectionCsv, AListTooLargeForMemoryIsRefusedBeforeItsRecordsAreMade) {
+  const std::string header = std::string(kCsvHeader) + "\r\n", path(200, 'p');
+  const std::string shapes[][2] = {
+      {header, "0,,,,,,0,0,0,0,0,0,0"},
+      {header, "3,Artist,Title,C:\\" + path + ".mp3,Album,Comment,2001,7,215,44100,192,2,5123456"},
+      {kUtf8Bom + header, "3,A,T,C:\\\xE6\x97\xA5" + path + ".mp3,,,0,0,1,2,3,4,5"},  // a wide path
+  };
+  constexpr int kRows = 20000;
+  for (const auto& [head, row] : shapes) {
+    MemoryStorage storage;
+    storage.files["last"] = head;
+    for (int i = 0; i < kRows; ++i) storage.files["last"] += row + "\r\n";
+    const uint64_t estimate = ListLoadMemory(kRows, kRows * row.size());
+    TMP3Collection loaded;
+    test::AllocationMeter meter;
+    LoadCollectionFromCSV(loaded, "last", storage, nullptr, nullptr, estimate);
+    ASSERT_EQ(loaded.Count(), kRows);
+    EXPECT_LE(meter.Peak(), estimate + 2 * TCsvLineReader::kBufferSize) << row;  // and the reader's buffer
+  }
+
+  // Refused at a bound of about half the rows, having read about half the file,
+  // holding little more than the reader's buffer; the collection and the
+  // file (which the storage would not let be written) stay as they were.
+  std::string file = header;
+  for (int i = 0; i < kRows; ++i) file += shapes[0][1] + "\r\n";
+  uint64_t count = 0;
+  GeneratedStorage generated;
+  generated.make = [&] {
+    return std::make_unique<GeneratedSource>("", file.size(), [&](uint64_t at) { return file[at]; }, "", &count, 4096);
+  };
+  TMP3Collection kept;
+  AddRecord(kept, "kept", "record", 1);
+  test::AllocationMeter meter;
+  EXPECT_EQ(LoadError(kept, "last", generated, uint64_t{5} << 20),
+            "The result list \"last\" is too large to load: its rows would take more than 5 MB of memory");
+  EXPECT_LT(meter.Peak(), 2 * TCsvLineReader::kBufferSize);
+  EXPECT_LT(count, file.size() / 2 + 8192);
+  EXPECT_EQ(kept.Count(), 1);
+
+  // A real list of a million rows of 300 bytes loads; 400 MB of the shortest rows do not.
+  EXPECT_LT(ListLoadMemory(1'000'000, 300'000'000), kMaxListMemory);
+  EXPECT_GT(ListLoadMemory(400'000'000 / 21, 400'000'000 / 21 * 19), kMaxListMemory);
 }
 
 }  // namespace

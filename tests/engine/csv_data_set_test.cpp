@@ -182,8 +182,9 @@ TEST(CsvDataSet, IntegerFieldsAndClosedOrMissingTables) {
   EXPECT_FALSE(missing.Active());
 }
 
-// Rows past the limits are damaged, each with its cause, and cost no more
-// memory than the file; the rows around them read as usual.
+// Rows past the limits, or ending inside quotes, are damaged, each with its
+// cause; a row with any number of texts past the header's reads its first
+// ones. None costs more memory than the file; the rows around read as usual.
 TEST(CsvDataSet, RowsPastTheLimitsAreDamagedNamingTheCause) {
   const std::string longLine(TCsvDataSet::kMaxLineLength + 1, 'x');
   const std::string commas(TCsvDataSet::kMaxLineLength, ',');
@@ -191,15 +192,17 @@ TEST(CsvDataSet, RowsPastTheLimitsAreDamagedNamingTheCause) {
   const struct {
     std::string row;
     std::string damage;
+    std::string third;  // a sound row's third text
   } cases[] = {
-      {longLine, "The line is longer than 1048576 characters"},
-      {commas, "The row has more than 1024 texts"},
-      {std::string(TCsvDataSet::kMaxFields, ','), "The row has more than 1024 texts"},
-      {"1,\"" + longField + "\",3", "The text of field 'B' is longer than 65536 characters"},
-      {"1,2," + std::string(TCsvDataSet::kMaxFieldLength, 'z'), ""},  // at the limits: sound
+      {longLine, "The line is longer than 1048576 characters", ""},
+      {"1,\"2,3", "The row ends inside quotes", ""},
+      {"1,\"" + longField + "\",3", "The text of field 'B' is longer than 65536 characters", ""},
+      // Texts past the header's are read over without being kept, however many.
+      {"1,2,\"3,\"\"\"" + commas.substr(10), "", "3,\""},
+      {"1,2," + std::string(TCsvDataSet::kMaxFieldLength, 'z'), "", std::string(TCsvDataSet::kMaxFieldLength, 'z')},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.damage);
+    SCOPED_TRACE(c.row.substr(0, 16));
     MemoryStorage storage;
     storage.files["t"] = "A,B,C\r\nbefore,1,2\r\n" + c.row + "\r\nafter,3,4\r\n";
     const size_t fileSize = storage.files["t"].size();
@@ -211,7 +214,7 @@ TEST(CsvDataSet, RowsPastTheLimitsAreDamagedNamingTheCause) {
     ds.Next();
     EXPECT_EQ(ds.RowDamage(), c.damage);
     if (c.damage.empty()) {
-      EXPECT_EQ(ds.Fields(2).AsString().size(), TCsvDataSet::kMaxFieldLength);
+      EXPECT_EQ(ds.Fields(2).AsString(), c.third);
     } else {
       try {
         ds.Fields(0).AsString();
@@ -251,20 +254,20 @@ TEST(CsvDataSet, RowsPastTheLimitsAreDamagedNamingTheCause) {
 TEST(CsvDataSet, AWritableTableWritesDamagedRowsBackUnchanged) {
   MemoryStorage storage;
   const std::string row(TCsvDataSet::kMaxLineLength + 1, 'x');
-  const std::string wide(TCsvDataSet::kMaxFields, ',');
-  storage.files["t"] = "A,B\r\n1,2\r\n" + row + "\r\n" + wide + "\r\n";
+  const std::string open = "x,\"open";
+  storage.files["t"] = "A,B\r\n1,2\r\n" + row + "\r\n" + open + "\r\n";
   TCsvDataSet ds(storage);
   ds.SetTableName("t");
   ds.Open();
   ds.Delete();  // the sound first row; the marks of the others move up
   EXPECT_NE(ds.RowDamage(), "");
   ds.Next();
-  EXPECT_EQ(ds.RowDamage(), "The row has more than 1024 texts");
+  EXPECT_EQ(ds.RowDamage(), "The row ends inside quotes");
   ds.Append();
   ds.Fields(0).SetAsString("new");
   ds.Post();
   ds.Close();
-  EXPECT_EQ(storage.files["t"], "A,B\r\n" + row + "\r\n" + wide + "\r\nnew,\r\n");
+  EXPECT_EQ(storage.files["t"], "A,B\r\n" + row + "\r\n" + open + "\r\nnew,\r\n");
 }
 
 // The cursor walks both ways: Next stops at the last row with Eof and Prior
@@ -356,8 +359,7 @@ TEST(CsvDataSet, TheCursorWalksBackAndForthWithBofAndEofAtBothEnds) {
 // the same field calls as the file's fields.
 TEST(CsvDataSet, CalculatedFieldsAreComputedForEveryRowRead) {
   MemoryStorage storage;
-  const std::string original = "Artist,Title\r\nA,x\r\nBB,\"y,z\"\r\n" + std::string(TCsvDataSet::kMaxFields + 1, ',') +
-                               "\r\nCCC,w\r\n";
+  const std::string original = "Artist,Title\r\nA,x\r\nBB,\"y,z\"\r\n\"unclosed,quote\r\nCCC,w\r\n";
   storage.files["t"] = original;
   TCsvDataSet ds(storage);
   ds.SetTableName("t");
@@ -435,6 +437,32 @@ TEST(CsvDataSet, CalculatedFieldsAreComputedForEveryRowRead) {
   }
   EXPECT_EQ(rows, (std::vector<std::string>{"A-x", "BB-y,z", "CCC-w"}));
   EXPECT_EQ(computed, 3);
+}
+
+// Setting a field while editing or inserting tells OnFieldChange which
+// field changed, a calculated one too; computing calculated fields does not.
+TEST(CsvDataSet, SettingAFieldOutsideTheCalculationTellsOfTheChange) {
+  MemoryStorage storage;
+  storage.files["t"] = "A,B\r\n1,2\r\n";
+  TCsvDataSet ds(storage);
+  ds.SetTableName("t");
+  ds.AddCalcField("Sum");
+  ds.OnCalcFields = [](TCsvDataSet& d) {
+    d.FieldByName("Sum").SetAsString(d.Fields(0).AsString() + d.Fields(1).AsString());
+  };
+  std::vector<std::string> changed;
+  ds.OnFieldChange = [&](const TCsvField& f) { changed.push_back(f.FieldName() + "=" + f.AsString()); };
+  ds.Open();  // the first row's Sum computed: nothing told
+  EXPECT_EQ(ds.FieldByName("Sum").AsString(), "12");
+  EXPECT_THROW(ds.Fields(0).SetAsString("x"), EDatabaseError);  // browsing: neither set nor told
+  ds.Edit();
+  ds.FieldByName("B").SetAsString("5");
+  ds.FieldByName("Sum").SetAsString("own");
+  ds.Post();
+  ds.Append();
+  ds.FieldByName("A").SetAsInteger(7);
+  ds.Post();
+  EXPECT_EQ(changed, (std::vector<std::string>{"B=5", "Sum=own", "A=7"}));
 }
 
 #ifndef _WIN32

@@ -1,6 +1,7 @@
 // The result list "last" from memory: it loads or fails with EDatabaseError,
 // the same rows whether the table is read whole or unidirectionally, forward
 // or backward, and a list that loads saves and loads again to the same records.
+// A list is refused, not loaded in part, when its rows pass the memory bound.
 #include <cstdint>
 #include <cstdlib>
 #include <map>
@@ -63,6 +64,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
   }
   if (rows[0] != rows[1]) std::abort();
+
+  // The list is measured as it is loaded: under a bound it loads no more
+  // rows, each of a byte at least, than the bound allows.
+  kv::TMP3Collection few;
+  few.IndexEnabled = 0;
+  const uint64_t bound = kv::ListLoadMemory(3, 512);
+  try {
+    kv::LoadCollectionFromCSV(few, "last", storage, nullptr, nullptr, bound);
+    if (kv::ListLoadMemory(few.Count(), few.Count()) > bound) std::abort();
+  } catch (const kv::EDatabaseError&) {
+  }
 
   kv::TMP3Collection loaded;
   loaded.IndexEnabled = 0;
