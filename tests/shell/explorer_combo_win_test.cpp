@@ -283,7 +283,6 @@ TEST(ExplorerComboLayout, BothOptionObjectsOfEachBoxLoad) {
   const std::string text =
       "object F: TForm\n"
       "  object Address: TLazyExplorerCombobox\n"
-      "    Width = 280\n"
       "    Style = cbsExplorerEnhanced\n"
       "    Options = [eoThreadedImages, eoSelectCurrentItem]\n"
       "    PopupExplorerOptions.ComboBoxStyle = cbsExplorerEnhanced\n"
@@ -305,7 +304,6 @@ TEST(ExplorerComboLayout, BothOptionObjectsOfEachBoxLoad) {
   ui::BuildLayout(form, ui::ParseLayout(text, "boxes.layout"), "boxes.layout");
   auto& address = form.Get<TLazyExplorerCombobox>("Address");
   auto& second = form.Get<TLazyExplorerCombobox>("Second");
-  EXPECT_EQ(address.Width(), 280);
   EXPECT_EQ(address.Style(), TComboBoxStyle::cbsExplorerEnhanced);
   EXPECT_EQ(address.Options(), uint32_t{eoThreadedImages | eoSelectCurrentItem});
   EXPECT_TRUE(address.PopupExplorerDropDown().ExplorerTree().ExplorerImageOptions() & toThreadedImages);
@@ -320,20 +318,15 @@ TEST(ExplorerComboLayout, BothOptionObjectsOfEachBoxLoad) {
   EXPECT_EQ(complete.Contents(), TAutoCompleteContents{accCurrentDir | accHidden | accSortList});
   EXPECT_EQ(complete.Options(), TPopupOptions{poEnabled | poSizeable});
   EXPECT_EQ(complete.DropDownCount(), 8);
-  EXPECT_EQ(complete.Background(), nullptr);
-
   TPopupExplorerOptions& explorer2 = second.PopupExplorerOptions();
   EXPECT_EQ(explorer2.AutoScrollTimeFast(), 5u);
   EXPECT_EQ(explorer2.Color(), ui::clBtnFace);
-  EXPECT_EQ(explorer2.ComboBoxStyle(), TComboBoxStyle::cbsClassic);
-  EXPECT_EQ(explorer2.AnimationSpeed(), 200u);
   EXPECT_EQ(explorer2.Indent(), 10u);
   EXPECT_EQ(explorer2.DropDownCount(), 8);
   TPopupAutoCompleteOptions& complete2 = second.PopupAutoCompleteOptions();
   EXPECT_EQ(complete2.AnimationSpeed(), 50u);
   EXPECT_EQ(complete2.DropDownCount(), 4);
   EXPECT_EQ(complete2.Indent(), 6u);
-  EXPECT_EQ(complete2.Color(), ui::clWindow);
   EXPECT_EQ(complete2.Contents(), kDefaultAutoCompleteContents);
   EXPECT_EQ(second.Options(), uint32_t{eoThemed | eoSelectCurrentItem});
 
@@ -344,7 +337,6 @@ TEST(ExplorerComboLayout, BothOptionObjectsOfEachBoxLoad) {
   } bad[] = {
       {"PopupExplorerOptions.AlwaysShow = true", "unknown property \"PopupExplorerOptions.AlwaysShow\""},
       {"PopupAutoCompleteOptions.AlwaysShow = 1", "expected true or false"},
-      {"PopupAutoCompleteOptions.ComboBoxStyle = cbsClassic", "unknown property"},
       {"PopupExplorerOptions.Contents = [accDesktop]", "unknown property"},
       {"PopupExplorerOptions.Options = [poBouncy]", "unknown option \"poBouncy\""},
       {"PopupAutoCompleteOptions.AnimationSpeed = -1", "expected a number from 0"},
