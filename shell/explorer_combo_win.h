@@ -16,6 +16,7 @@
 #include "shell/namespace_win.h"
 #include "shell/wide_edit_win.h"
 #include "treeview/lazy_trees_win.h"
+#include "ui/gdi_win.h"
 
 namespace kv {
 
@@ -109,6 +110,11 @@ class TPopupOptionsBase {
   void SetBackground(HBITMAP bitmap) {
     background_ = bitmap;
     tree_.SetBackground(bitmap);
+  }
+  // A picture the tree keeps itself (read from a layout).
+  void SetBackground(std::shared_ptr<const ui::BitmapObject> picture) {
+    background_ = picture != nullptr ? picture->Get() : nullptr;
+    tree_.SetBackground(std::move(picture));
   }
   int BackgroundOffsetX() const { return backgroundOffsetX_; }
   void SetBackgroundOffsetX(int x) {

@@ -1,9 +1,11 @@
-// The explorer trees in the layout class registry, with the properties layouts set.
+// The shell controls in the layout class registry, with the properties layouts set.
 #include <windows.h>
 
 #include <algorithm>
+#include <string>
 
 #include "shell/auto_complete_win.h"
+#include "shell/explorer_combo_win.h"
 #include "shell/explorer_views_win.h"
 #include "ui/layout_loader_win.h"
 
@@ -33,6 +35,10 @@ std::wstring WideFromUtf8(const std::string& text) {
   wide.resize(static_cast<size_t>(std::max(0, n)));
   return wide;
 }
+
+const std::initializer_list<const char*> kContentNames = {
+    "accCurrentDir", "accMyComputer", "accDesktop", "accFavorites", "accFileSysOnly",
+    "accFileSysDirs", "accFileSysFiles", "accHidden", "accRecursive", "accSortList"};
 
 uint32_t Flags(const TLayoutValue& v, const TLayoutContext& ctx, std::initializer_list<const char*> names) {
   if (v.kind != TLayoutValue::Kind::Set) ctx.Fail("expected a set [...]");
@@ -97,6 +103,67 @@ void RegisterProperties(ui::TClassInfo& c) {
   });
 }
 
+using TCombo = TCustomLazyExplorerCombobox;
+
+TComboBoxStyle ComboStyle(const TLayoutValue& v, const TLayoutContext& ctx) {
+  return static_cast<TComboBoxStyle>(ctx.Enum(v, {{"cbsClassic", int(TComboBoxStyle::cbsClassic)},
+                                                  {"cbsExplorerEnhanced", int(TComboBoxStyle::cbsExplorerEnhanced)}}));
+}
+
+// "Object.Name": a property of the option object the box's `get` hands out.
+template <class O, class Get, class F>
+void OptionProp(ui::TClassInfo& c, const char* object, Get get, const char* name, F setter) {
+  ui::AddProperty<TCombo>(c, (std::string(object) + "." + name).c_str(),
+                          [get, setter](TCombo& combo, const TLayoutValue& v, TLayoutContext& ctx) {
+                            O& options = (combo.*get)();
+                            setter(options, v, ctx);
+                          });
+}
+
+// What both drop-downs' option objects publish.
+template <class O>
+void RegisterPopupOptions(ui::TClassInfo& c, const char* object, O& (TCombo::*get)()) {
+  using B = TPopupOptionsBase;
+  auto prop = [&](const char* name, auto setter) { OptionProp<B>(c, object, get, name, setter); };
+  prop("AnimationSpeed", [](B& o, auto& v, auto& ctx) { o.SetAnimationSpeed(ui::LayoutUnsigned(v, ctx)); });
+  prop("AutoScrollTimeFast", [](B& o, auto& v, auto& ctx) { o.SetAutoScrollTimeFast(ui::LayoutUnsigned(v, ctx)); });
+  prop("AutoScrollTimeSlow", [](B& o, auto& v, auto& ctx) { o.SetAutoScrollTimeSlow(ui::LayoutUnsigned(v, ctx)); });
+  prop("Background", [](B& o, auto& v, auto& ctx) { o.SetBackground(ui::LayoutBitmap(v, ctx)); });
+  prop("BackgroundOffsetX", [](B& o, auto& v, auto& ctx) { o.SetBackgroundOffsetX(ui::LayoutSigned(v, ctx)); });
+  prop("BackgroundOffsetY", [](B& o, auto& v, auto& ctx) { o.SetBackgroundOffsetY(ui::LayoutSigned(v, ctx)); });
+  prop("Color", [](B& o, auto& v, auto& ctx) { o.SetColor(ui::LayoutColor(v, ctx)); });
+  prop("DefaultNodeHeight", [](B& o, auto& v, auto& ctx) { o.SetDefaultNodeHeight(ui::LayoutUnsigned(v, ctx)); });
+  prop("DropDownCount", [](B& o, auto& v, auto& ctx) { o.SetDropDownCount(ui::LayoutSigned(v, ctx)); });
+  prop("Indent", [](B& o, auto& v, auto& ctx) { o.SetIndent(ui::LayoutUnsigned(v, ctx)); });
+  prop("Options", [](B& o, auto& v, auto& ctx) {
+    o.SetOptions(Flags(v, ctx, {"poAnimated", "poEnabled", "poPersistentSizing", "poSizeable",
+                                "poRespectSysAnimationFlag", "poThemeAware"}));
+  });
+}
+
+void RegisterComboProperties(ui::TClassInfo& c) {
+  ui::AddProperty<TCombo>(c, "Style", [](TCombo& combo, auto& v, auto& ctx) { combo.SetStyle(ComboStyle(v, ctx)); });
+  ui::AddProperty<TCombo>(c, "Options", [](TCombo& combo, auto& v, auto& ctx) {
+    combo.SetOptions(Flags(v, ctx, {"eoThreadedImages", "eoThemed", "eoSelectCurrentItem"}));
+  });
+  const char* const explorer = "PopupExplorerOptions";
+  const auto getExplorer = &TCombo::PopupExplorerOptions;
+  RegisterPopupOptions(c, explorer, getExplorer);
+  OptionProp<TPopupExplorerOptions>(c, explorer, getExplorer, "ComboBoxStyle", [](auto& o, auto& v, auto& ctx) {
+    o.SetComboBoxStyle(ComboStyle(v, ctx));
+  });
+  const char* const autoComplete = "PopupAutoCompleteOptions";
+  const auto getCompletion = &TCombo::PopupAutoCompleteOptions;
+  RegisterPopupOptions(c, autoComplete, getCompletion);
+  OptionProp<TPopupAutoCompleteOptions>(c, autoComplete, getCompletion, "Contents", [](auto& o, auto& v, auto& ctx) {
+    o.SetContents(Flags(v, ctx, kContentNames));
+  });
+  // An obsolete setting older layouts still store: read and dropped. It is
+  // still checked as a Boolean, so a damaged value is reported.
+  OptionProp<TPopupAutoCompleteOptions>(c, autoComplete, getCompletion, "AlwaysShow",
+                                        [](auto&, auto& v, auto& ctx) { ctx.Boolean(v); });
+}
+
 }  // namespace
 
 void RegisterExplorerTreeClasses() {
@@ -127,9 +194,10 @@ void RegisterExplorerTreeClasses() {
       c.SetCurrentDir(WideFromUtf8(ctx.String(v)));
     });
     ui::AddProperty<TLazyShellAutoComplete>(complete, "Contents", [](auto& c, auto& v, auto& ctx) {
-      c.SetContents(Flags(v, ctx, {"accCurrentDir", "accMyComputer", "accDesktop", "accFavorites", "accFileSysOnly",
-                                   "accFileSysDirs", "accFileSysFiles", "accHidden", "accRecursive", "accSortList"}));
+      c.SetContents(Flags(v, ctx, kContentNames));
     });
+    RegisterComboProperties(r.Register("TLazyExplorerCombobox", "TControl",
+                                       [] { return std::make_unique<TLazyExplorerCombobox>(); }));
     return true;
   }();
   (void)done;

@@ -602,8 +602,9 @@ class TLazyExplorerTreeview : public TLazyExplorerViews {
   TLazyExplorerListview* listview_ = nullptr;
 };
 
-// The explorer trees (the linked list view too) and their layout properties
-// in the layout class registry; registers the lazy trees first.
+// The shell controls (the explorer trees, the linked list view, the completion
+// source and the address box) and their layout properties in the layout class
+// registry; registers the lazy trees first.
 void RegisterExplorerTreeClasses();
 
 }  // namespace kv

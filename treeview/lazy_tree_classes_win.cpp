@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <memory>
-#include <stdexcept>
 
 #include "base/ansi_text_win.h"
 #include "treeview/lazy_trees_win.h"
@@ -18,18 +17,6 @@ namespace {
 
 using ui::TLayoutContext;
 using ui::TLayoutValue;
-
-unsigned Unsigned(const TLayoutValue& v, const TLayoutContext& ctx) {
-  const std::int64_t n = ctx.Integer(v);
-  if (n < 0 || n > UINT32_MAX) ctx.Fail("expected a number from 0 to 4294967295");
-  return static_cast<unsigned>(n);
-}
-
-int Signed(const TLayoutValue& v, const TLayoutContext& ctx) {
-  const std::int64_t n = ctx.Integer(v);
-  if (n < INT32_MIN || n > INT32_MAX) ctx.Fail("expected a number from -2147483648 to 2147483647");
-  return static_cast<int>(n);
-}
 
 TBevelCut Cut(const TLayoutValue& v, const TLayoutContext& ctx) {
   return static_cast<TBevelCut>(ctx.Enum(v, {{"bvNone", 0}, {"bvLowered", 1}, {"bvRaised", 2}, {"bvSpace", 3}}));
@@ -61,11 +48,11 @@ std::uint32_t OptionSet(const TLayoutValue& v, const TLayoutContext& ctx,
 void RegisterBase(ui::TClassRegistry& r) {
   ui::TClassInfo& c = r.Register("TBaseLazyTree", "TControl", nullptr);
   using T = TBaseLazyTree;
-  Prop(c, "AnimationDuration", [](T& t, auto& v, auto& ctx) { t.SetAnimationDuration(Unsigned(v, ctx)); });
-  Prop(c, "AutoExpandDelay", [](T& t, auto& v, auto& ctx) { t.SetAutoExpandDelay(Unsigned(v, ctx)); });
-  Prop(c, "AutoScrollDelay", [](T& t, auto& v, auto& ctx) { t.SetAutoScrollDelay(Unsigned(v, ctx)); });
+  Prop(c, "AnimationDuration", [](T& t, auto& v, auto& ctx) { t.SetAnimationDuration(ui::LayoutUnsigned(v, ctx)); });
+  Prop(c, "AutoExpandDelay", [](T& t, auto& v, auto& ctx) { t.SetAutoExpandDelay(ui::LayoutUnsigned(v, ctx)); });
+  Prop(c, "AutoScrollDelay", [](T& t, auto& v, auto& ctx) { t.SetAutoScrollDelay(ui::LayoutUnsigned(v, ctx)); });
   Prop(c, "AutoScrollInterval",
-       [](T& t, auto& v, auto& ctx) { t.SetAutoScrollInterval(Unsigned(v, ctx)); });
+       [](T& t, auto& v, auto& ctx) { t.SetAutoScrollInterval(ui::LayoutUnsigned(v, ctx)); });
   Prop(c, "BorderStyle", [](T& t, auto& v, auto& ctx) {
     t.SetBorderStyle(static_cast<TTreeBorderStyle>(ctx.Enum(v, {{"bsNone", 0}, {"bsSingle", 1}})));
   });
@@ -90,19 +77,12 @@ void RegisterBase(ui::TClassRegistry& r) {
     t.SetBorderWidth(static_cast<int>(n));
   });
   // A bitmap resource of the program, kept by the tree.
-  Prop(c, "Background", [](T& t, auto& v, auto& ctx) {
-    const std::string& name = ctx.String(v);
-    try {
-      t.SetBackground(std::make_shared<const ui::BitmapObject>(ui::LoadBitmapResource(name)));
-    } catch (const std::runtime_error& e) {
-      ctx.Fail(e.what());
-    }
-  });
+  Prop(c, "Background", [](T& t, auto& v, auto& ctx) { t.SetBackground(ui::LayoutBitmap(v, ctx)); });
   Prop(c, "BackgroundOffsetX", [](T& t, auto& v, auto& ctx) {
-    t.SetBackgroundOffset(Signed(v, ctx), t.BackgroundOffset().y);
+    t.SetBackgroundOffset(ui::LayoutSigned(v, ctx), t.BackgroundOffset().y);
   });
   Prop(c, "BackgroundOffsetY", [](T& t, auto& v, auto& ctx) {
-    t.SetBackgroundOffset(t.BackgroundOffset().x, Signed(v, ctx));
+    t.SetBackgroundOffset(t.BackgroundOffset().x, ui::LayoutSigned(v, ctx));
   });
   // ClipboardFormats = ("Plain text", "CSV"): names the tree's class offers.
   Prop(c, "ClipboardFormats", [](T& t, auto& v, auto& ctx) {
@@ -126,8 +106,8 @@ void RegisterBase(ui::TClassRegistry& r) {
         ctx.Enum(v, {{"amNoWhere", 0}, {"amInsertBefore", 1}, {"amInsertAfter", 2}, {"amAddChildFirst", 3},
                      {"amAddChildLast", 4}})));
   });
-  Prop(c, "DragHeight", [](T& t, auto& v, auto& ctx) { t.SetDragHeight(Signed(v, ctx)); });
-  Prop(c, "DragWidth", [](T& t, auto& v, auto& ctx) { t.SetDragWidth(Signed(v, ctx)); });
+  Prop(c, "DragHeight", [](T& t, auto& v, auto& ctx) { t.SetDragHeight(ui::LayoutSigned(v, ctx)); });
+  Prop(c, "DragWidth", [](T& t, auto& v, auto& ctx) { t.SetDragWidth(ui::LayoutSigned(v, ctx)); });
   Prop(c, "DragImageKind", [](T& t, auto& v, auto& ctx) {
     t.SetDragImageKind(static_cast<TLTDragImageKind>(
         ctx.Enum(v, {{"diComplete", 0}, {"diMainColumnOnly", 1}, {"diNoImage", 2}})));
@@ -158,7 +138,7 @@ void RegisterBase(ui::TClassRegistry& r) {
         ctx.Enum(v, {{"ssAlwaysStartOver", 0}, {"ssLastHit", 1}, {"ssFocusedNode", 2}})));
   });
   Prop(c, "IncrementalSearchTimeout",
-       [](T& t, auto& v, auto& ctx) { t.SetIncrementalSearchTimeout(Unsigned(v, ctx)); });
+       [](T& t, auto& v, auto& ctx) { t.SetIncrementalSearchTimeout(ui::LayoutUnsigned(v, ctx)); });
   Prop(c, "ButtonFillMode", [](T& t, auto& v, auto& ctx) {
     t.SetButtonFillMode(static_cast<TLTButtonFillMode>(ctx.Enum(
         v, {{"fmTreeColor", 0}, {"fmWindowColor", 1}, {"fmShaded", 2}, {"fmTransparent", 3}})));
@@ -175,7 +155,7 @@ void RegisterBase(ui::TClassRegistry& r) {
   Prop(c, "DragType", [](T& t, auto& v, auto& ctx) {
     t.SetDragType(static_cast<TLTDragType>(ctx.Enum(v, {{"dtOLE", 0}, {"dtNative", 1}})));
   });
-  Prop(c, "EditDelay", [](T& t, auto& v, auto& ctx) { t.SetEditDelay(Unsigned(v, ctx)); });
+  Prop(c, "EditDelay", [](T& t, auto& v, auto& ctx) { t.SetEditDelay(ui::LayoutUnsigned(v, ctx)); });
   Prop(c, "HintMode", [](T& t, auto& v, auto& ctx) {
     t.SetHintMode(static_cast<THintMode>(
         ctx.Enum(v, {{"hmDefault", 0}, {"hmHint", 1}, {"hmHintAndDefault", 2}, {"hmTooltip", 3}})));
@@ -191,20 +171,20 @@ void RegisterBase(ui::TClassRegistry& r) {
     t.SetNodeAlignment(static_cast<TLTNodeAlignment>(
         ctx.Enum(v, {{"naFromBottom", 0}, {"naFromTop", 1}, {"naProportional", 2}})));
   });
-  Prop(c, "ChangeDelay", [](T& t, auto& v, auto& ctx) { t.SetChangeDelay(Unsigned(v, ctx)); });
-  Prop(c, "DefaultNodeHeight", [](T& t, auto& v, auto& ctx) { t.SetDefaultNodeHeight(Unsigned(v, ctx)); });
-  Prop(c, "Indent", [](T& t, auto& v, auto& ctx) { t.SetIndentAndRepaint(Unsigned(v, ctx)); });
+  Prop(c, "ChangeDelay", [](T& t, auto& v, auto& ctx) { t.SetChangeDelay(ui::LayoutUnsigned(v, ctx)); });
+  Prop(c, "DefaultNodeHeight", [](T& t, auto& v, auto& ctx) { t.SetDefaultNodeHeight(ui::LayoutUnsigned(v, ctx)); });
+  Prop(c, "Indent", [](T& t, auto& v, auto& ctx) { t.SetIndentAndRepaint(ui::LayoutUnsigned(v, ctx)); });
   Prop(c, "Margin", [](T& t, auto& v, auto& ctx) { t.SetMarginAndRepaint(static_cast<int>(ctx.Integer(v))); });
   Prop(c, "TextMargin", [](T& t, auto& v, auto& ctx) { t.SetTextMargin(static_cast<int>(ctx.Integer(v))); });
   Prop(c, "NodeDataSize", [](T& t, auto& v, auto& ctx) { t.SetNodeDataSize(static_cast<int>(ctx.Integer(v))); });
-  Prop(c, "RootNodeCount", [](T& t, auto& v, auto& ctx) { t.SetRootNodeCountLoading(Unsigned(v, ctx)); });
+  Prop(c, "RootNodeCount", [](T& t, auto& v, auto& ctx) { t.SetRootNodeCountLoading(ui::LayoutUnsigned(v, ctx)); });
   Prop(c, "SelectionBlendFactor", [](T& t, auto& v, auto& ctx) {
-    const unsigned n = Unsigned(v, ctx);
+    const unsigned n = ui::LayoutUnsigned(v, ctx);
     if (n > 255) ctx.Fail("expected a number from 0 to 255");
     t.SetSelectionBlendFactor(static_cast<std::uint8_t>(n));
   });
   Prop(c, "SelectionCurveRadius",
-       [](T& t, auto& v, auto& ctx) { t.SetSelectionCurveRadius(Unsigned(v, ctx)); });
+       [](T& t, auto& v, auto& ctx) { t.SetSelectionCurveRadius(ui::LayoutUnsigned(v, ctx)); });
   Prop(c, "WantTabs", [](T& t, auto& v, auto& ctx) { t.SetWantTabs(ctx.Boolean(v)); });
   Prop(c, "TreeOptions.PaintOptions", [](T& t, auto& v, auto& ctx) {
     t.TreeOptions().SetPaintOptions(OptionSet(
@@ -240,9 +220,9 @@ void RegisterBase(ui::TClassRegistry& r) {
   Prop(c, "ScrollBarOptions.AlwaysVisible",
        [](T& t, auto& v, auto& ctx) { t.ScrollBarOptions().SetAlwaysVisible(ctx.Boolean(v)); });
   Prop(c, "ScrollBarOptions.HorizontalIncrement",
-       [](T& t, auto& v, auto& ctx) { t.ScrollBarOptions().SetHorizontalIncrement(Unsigned(v, ctx)); });
+       [](T& t, auto& v, auto& ctx) { t.ScrollBarOptions().SetHorizontalIncrement(ui::LayoutUnsigned(v, ctx)); });
   Prop(c, "ScrollBarOptions.VerticalIncrement",
-       [](T& t, auto& v, auto& ctx) { t.ScrollBarOptions().SetVerticalIncrement(Unsigned(v, ctx)); });
+       [](T& t, auto& v, auto& ctx) { t.ScrollBarOptions().SetVerticalIncrement(ui::LayoutUnsigned(v, ctx)); });
   Prop(c, "ScrollBarOptions.ScrollBars", [](T& t, auto& v, auto& ctx) {
     t.ScrollBarOptions().SetScrollBars(static_cast<TScrollStyle>(ctx.Enum(
         v, {{"ssNone", 0}, {"ssHorizontal", 1}, {"ssVertical", 2}, {"ssBoth", 3}})));

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "ui/component.h"
+#include "ui/gdi_win.h"
 #include "ui/layout_parser.h"
 
 namespace kv::ui {
@@ -101,6 +102,12 @@ uint32_t LayoutColor(const TLayoutValue& v, const TLayoutContext& ctx);
 // A cursor by name (crDefault, crArrow, crHandPoint, ...): its system cursor
 // id, 0 for the control's own.
 int LayoutCursor(const TLayoutValue& v, const TLayoutContext& ctx);
+// A number that fits the setter's 32-bit type, else the layout fails.
+uint32_t LayoutUnsigned(const TLayoutValue& v, const TLayoutContext& ctx);
+int LayoutSigned(const TLayoutValue& v, const TLayoutContext& ctx);
+// A bitmap resource of the program named by a quoted text; a missing one fails
+// the layout. Shared, so that copies of a control's settings keep it alive.
+std::shared_ptr<const BitmapObject> LayoutBitmap(const TLayoutValue& v, const TLayoutContext& ctx);
 
 // Adds a property to a class; the setter takes the concrete class T
 // (subsystems register their controls' properties this way):

@@ -1,6 +1,9 @@
 // The standard classes and their layout properties.
 #include <windows.h>
 
+#include <memory>
+#include <stdexcept>
+
 #include "ui/forms_win.h"
 #include "ui/graphics_win.h"
 #include "ui/layout_loader_win.h"
@@ -26,6 +29,27 @@ TColor LayoutColor(const TLayoutValue& v, const TLayoutContext& ctx) {
 int LayoutCursor(const TLayoutValue& v, const TLayoutContext& ctx) {
   return ctx.Enum(v, {{"crDefault", 0}, {"crArrow", 32512}, {"crHandPoint", 32649},
                       {"crHourGlass", 32514}, {"crIBeam", 32513}});
+}
+
+uint32_t LayoutUnsigned(const TLayoutValue& v, const TLayoutContext& ctx) {
+  const int64_t n = ctx.Integer(v);
+  if (n < 0 || n > UINT32_MAX) ctx.Fail("expected a number from 0 to 4294967295");
+  return static_cast<uint32_t>(n);
+}
+
+int LayoutSigned(const TLayoutValue& v, const TLayoutContext& ctx) {
+  const int64_t n = ctx.Integer(v);
+  if (n < INT32_MIN || n > INT32_MAX) ctx.Fail("expected a number from -2147483648 to 2147483647");
+  return static_cast<int>(n);
+}
+
+std::shared_ptr<const BitmapObject> LayoutBitmap(const TLayoutValue& v, const TLayoutContext& ctx) {
+  const std::string& name = ctx.String(v);
+  try {
+    return std::make_shared<const BitmapObject>(LoadBitmapResource(name));
+  } catch (const std::runtime_error& e) {
+    ctx.Fail(e.what());
+  }
 }
 
 namespace {

@@ -13,6 +13,7 @@
 #include "tests/ui/ui_test_util.h"
 #include "ui/gdi_win.h"
 #include "ui/graphics_win.h"
+#include "ui/layout_loader_win.h"
 
 namespace kv {
 namespace {
@@ -270,6 +271,89 @@ TEST_F(ComboFixture, PopupOptionsCarryTheBackgroundPicture) {
   // The explorer pop-up's object keeps its own values.
   EXPECT_EQ(combo.PopupExplorerOptions().Background(), nullptr);
   EXPECT_EQ(combo.PopupExplorerOptions().BackgroundOffsetX(), 0);
+}
+
+
+// Two boxes from one layout: each option object's settings reach that box's
+// own drop-down, the rest keep their declared defaults, and the auto-complete
+// object's obsolete AlwaysShow is read and dropped.
+TEST(ExplorerComboLayout, BothOptionObjectsOfEachBoxLoad) {
+  RegisterExplorerTreeClasses();
+  ui::TForm form;
+  const std::string text =
+      "object F: TForm\n"
+      "  object Address: TLazyExplorerCombobox\n"
+      "    Style = cbsExplorerEnhanced\n"
+      "    Options = [eoThreadedImages, eoSelectCurrentItem]\n"
+      "    PopupExplorerOptions.ComboBoxStyle = cbsExplorerEnhanced\n"
+      "    PopupExplorerOptions.DropDownCount = 12\n"
+      "    PopupExplorerOptions.Background = \"LT_MOVEALL\"\n"
+      "    PopupExplorerOptions.BackgroundOffsetX = -3\n"
+      "    PopupAutoCompleteOptions.AlwaysShow = true\n"
+      "    PopupAutoCompleteOptions.Contents = [accCurrentDir, accHidden, accSortList]\n"
+      "    PopupAutoCompleteOptions.Options = [poEnabled, poSizeable]\n"
+      "  end\n"
+      "  object Second: TLazyExplorerCombobox\n"
+      "    PopupExplorerOptions.AutoScrollTimeFast = 5\n"
+      "    PopupExplorerOptions.Color = clBtnFace\n"
+      "    PopupAutoCompleteOptions.AnimationSpeed = 50\n"
+      "    PopupAutoCompleteOptions.DropDownCount = 4\n"
+      "    PopupAutoCompleteOptions.Indent = 6\n"
+      "  end\n"
+      "end\n";
+  ui::BuildLayout(form, ui::ParseLayout(text, "boxes.layout"), "boxes.layout");
+  auto& address = form.Get<TLazyExplorerCombobox>("Address");
+  auto& second = form.Get<TLazyExplorerCombobox>("Second");
+  EXPECT_EQ(address.Style(), TComboBoxStyle::cbsExplorerEnhanced);
+  EXPECT_EQ(address.Options(), uint32_t{eoThreadedImages | eoSelectCurrentItem});
+  EXPECT_TRUE(address.PopupExplorerDropDown().ExplorerTree().ExplorerImageOptions() & toThreadedImages);
+  TPopupExplorerOptions& explorer = address.PopupExplorerOptions();
+  EXPECT_EQ(explorer.ComboBoxStyle(), TComboBoxStyle::cbsExplorerEnhanced);
+  EXPECT_EQ(explorer.DropDownCount(), 12);
+  EXPECT_NE(explorer.Background(), nullptr);
+  EXPECT_EQ(address.PopupExplorerDropDown().ExplorerTree().Background(), explorer.Background());
+  EXPECT_EQ(explorer.BackgroundOffsetX(), -3);
+  EXPECT_EQ(explorer.Options(), kDefaultPopupOptions & ~uint32_t{poThemeAware});  // the box's options unthemed it
+  TPopupAutoCompleteOptions& complete = address.PopupAutoCompleteOptions();
+  EXPECT_EQ(complete.Contents(), TAutoCompleteContents{accCurrentDir | accHidden | accSortList});
+  EXPECT_EQ(complete.Options(), TPopupOptions{poEnabled | poSizeable});
+  EXPECT_EQ(complete.DropDownCount(), 8);
+  TPopupExplorerOptions& explorer2 = second.PopupExplorerOptions();
+  EXPECT_EQ(explorer2.AutoScrollTimeFast(), 5u);
+  EXPECT_EQ(explorer2.Color(), ui::clBtnFace);
+  EXPECT_EQ(explorer2.Indent(), 10u);
+  EXPECT_EQ(explorer2.DropDownCount(), 8);
+  TPopupAutoCompleteOptions& complete2 = second.PopupAutoCompleteOptions();
+  EXPECT_EQ(complete2.AnimationSpeed(), 50u);
+  EXPECT_EQ(complete2.DropDownCount(), 4);
+  EXPECT_EQ(complete2.Indent(), 6u);
+  EXPECT_EQ(complete2.Contents(), kDefaultAutoCompleteContents);
+  EXPECT_EQ(second.Options(), uint32_t{eoThemed | eoSelectCurrentItem});
+
+  // What the objects do not publish, or a value of the wrong kind, is an error naming it.
+  const struct {
+    const char* line;
+    const char* error;
+  } bad[] = {
+      {"PopupExplorerOptions.AlwaysShow = true", "unknown property \"PopupExplorerOptions.AlwaysShow\""},
+      {"PopupAutoCompleteOptions.AlwaysShow = 1", "expected true or false"},
+      {"PopupExplorerOptions.Contents = [accDesktop]", "unknown property"},
+      {"PopupExplorerOptions.Options = [poBouncy]", "unknown option \"poBouncy\""},
+      {"PopupAutoCompleteOptions.AnimationSpeed = -1", "expected a number from 0"},
+      {"Options = [eoAnimated]", "unknown option \"eoAnimated\""},
+  };
+  for (const auto& b : bad) {
+    ui::TForm other;
+    const std::string layout =
+        std::string("object F: TForm\n  object Box: TLazyExplorerCombobox\n    ") + b.line + "\n  end\nend\n";
+    try {
+      ui::BuildLayout(other, ui::ParseLayout(layout, "bad.layout"), "bad.layout");
+      ADD_FAILURE() << b.line << " loaded";
+    } catch (const ui::ELayoutError& e) {
+      EXPECT_NE(std::string(e.what()).find(b.error), std::string::npos) << e.what();
+      EXPECT_EQ(e.Line(), 3) << b.line;
+    }
+  }
 }
 
 }  // namespace
