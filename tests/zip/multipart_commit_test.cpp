@@ -157,6 +157,18 @@ struct FloppiesOf {
     z.packLevel = 0;
     z.onGetNextDisk = [this](int n, std::string&) { Insert(n); };
   }
+  // The old set: a.bin, then b.bin, over three disks; disk 3 left in the drive.
+  void WriteOldSet(const Bytes& a, const Bytes& b) {
+    {
+      TZipper z(fs, disk);
+      Spanned(z);
+      z.ZipFromBuffer(a.data(), a.size(), "a.bin");
+      Insert(z.LastDisk() + 1);
+      z.ZipFromBuffer(b.data(), b.size(), "b.bin");
+      ASSERT_EQ(z.LastDisk(), 2);
+    }
+    Insert(3);
+  }
   // Read with the last disk (1..) in the drive first, as a user starts.
   std::map<std::string, Bytes> ReadAll(int lastDisk) {
     Insert(lastDisk);
@@ -235,15 +247,7 @@ TEST(ZipSetCommit, AFailedSpannedRewriteLeavesTheOldSetOrKeepsItsPartsAndTheNewS
       ASSERT_LT(n, 30);
       SCOPED_TRACE((cancel ? "cancel at question " : "write error on disk file ") + std::to_string(n));
       FloppiesOf<DiskWriteFailingFileSystem> f;
-      {
-        TZipper z(f.fs, f.disk);
-        f.Spanned(z);
-        z.ZipFromBuffer(a.data(), a.size(), "a.bin");
-        f.Insert(z.LastDisk() + 1);
-        z.ZipFromBuffer(b.data(), b.size(), "b.bin");
-        ASSERT_EQ(z.LastDisk(), 2);
-      }
-      f.Insert(3);
+      f.WriteOldSet(a, b);
       TZipper z(f.fs, f.disk);
       f.Spanned(z);
       int asked = 0;
@@ -330,15 +334,7 @@ TEST(ZipSetCommit, AFailedRewriteThatGrowsASpannedSetLeavesItsNewDiskBlank) {
                        Case{"disk 4 not given back", true, 0, true}}) {
     SCOPED_TRACE(c.what);
     FloppiesOf<DiskWriteFailingFileSystem> f;
-    {
-      TZipper z(f.fs, f.disk);
-      f.Spanned(z);
-      z.ZipFromBuffer(a.data(), a.size(), "a.bin");
-      f.Insert(z.LastDisk() + 1);
-      z.ZipFromBuffer(b.data(), b.size(), "b.bin");
-      ASSERT_EQ(z.LastDisk(), 2);
-    }
-    f.Insert(3);
+    f.WriteOldSet(a, b);
     TZipper z(f.fs, f.disk);
     f.Spanned(z);
     std::vector<int> asked;
@@ -387,15 +383,7 @@ TEST(ZipSetCommit, AFailedRewriteThatGrowsASpannedSetLeavesItsNewDiskBlank) {
 TEST(ZipSetCommit, ASpannedSetRewrittenInTheDefaultModeStaysSpanned) {
   Floppies f;
   const Bytes a = Random(80000, 43), b = Random(60000, 44), newA = Random(50000, 45);
-  {
-    TZipper z(f.fs, f.disk);
-    f.Spanned(z);
-    z.ZipFromBuffer(a.data(), a.size(), "a.bin");
-    f.Insert(z.LastDisk() + 1);
-    z.ZipFromBuffer(b.data(), b.size(), "b.bin");
-    ASSERT_EQ(z.LastDisk(), 2);
-  }
-  f.Insert(3);
+  f.WriteOldSet(a, b);
   TZipper z(f.fs, f.disk);
   z.SetZipName("A:\\set.zip");
   z.packLevel = 0;
