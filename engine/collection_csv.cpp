@@ -100,6 +100,25 @@ uint64_t MeasureList(std::unique_ptr<TCsvSource> source, uint64_t bound) {
   return ListLoadMemory(rows, bytes);
 }
 
+// Raised when the rows would take more than the bound: the load is given up
+// whole and the collection keeps what it held.
+class EListTooLarge : public EDatabaseError {
+ public:
+  EListTooLarge(const std::string& path, uint64_t bound)
+      : EDatabaseError(Translate(
+            "The result list \"$1\" is too large to load: its rows would take more than $2 MB of memory",
+            path + "\r\n" + std::to_string((bound + (1 << 20) - 1) >> 20))) {}
+};
+
+// What a row's long forms hold beyond what the estimate counted for them:
+// it counted the access path's bytes again for the display path and for the
+// wide path, and a long form of short (8.3) names is longer than that.
+uint64_t LongFormGrowth(const TMP3Info& r) {
+  const uint64_t counted = (kTextCopies - 1) * r.FileName().size();
+  const uint64_t held = r.GetTagPart(kTagDisplayPath).size() + sizeof(char16_t) * r.WidePath().size();
+  return held > counted ? held - counted : 0;
+}
+
 }  // namespace
 
 uint64_t ListLoadMemory(uint64_t rows, uint64_t bytes) { return rows * kRowMemory + bytes * kTextCopies; }
@@ -165,12 +184,9 @@ void LoadCollectionFromCSV(TMP3Collection& collection, const std::string& path, 
   // while the collection is untouched.
   std::unique_ptr<TCsvSource> measured = storage.OpenRead(path);
   if (!measured) return;  // no such file: nothing to load
-  if (MeasureList(std::move(measured), memoryBound) > memoryBound) {
-    const std::string megabytes = std::to_string((memoryBound + (1 << 20) - 1) >> 20);
-    throw EDatabaseError(Translate(
-        "The result list \"$1\" is too large to load: its rows would take more than $2 MB of memory",
-        path + "\r\n" + megabytes));
-  }
+  // The long forms looked up below add to it as the rows are made.
+  uint64_t memory = MeasureList(std::move(measured), memoryBound);
+  if (memory > memoryBound) throw EListTooLarge(path, memoryBound);
   MarkReadingStorage reading(storage);
   TCsvDataSet table(reading);
   table.SetTableName(path);
@@ -185,8 +201,14 @@ void LoadCollectionFromCSV(TMP3Collection& collection, const std::string& path, 
   } catch (const EDatabaseError& e) {
     throw EDatabaseError(Translate("The result list \"$1\" is damaged: $2", path + "\r\n" + e.what()));
   }
-  collection.FileName = path;
-  collection.Clear();
+  // The rows are made aside and taken over at the end, so that a list
+  // refused part-way leaves the collection as it was.
+  TMP3Collection loaded;
+  loaded.IndexEnabled = 0;
+  const auto takeOver = [&] {
+    collection.FileName = path;
+    collection.TakeUnindexedRecords(loaded);
+  };
   const bool utf8 = reading.marked;
   const auto text = [utf8](const std::string& stored) { return utf8 ? Utf8ToAnsi(stored) : stored; };
   int row = 1;
@@ -206,6 +228,8 @@ void LoadCollectionFromCSV(TMP3Collection& collection, const std::string& path, 
         if (r->GetTagPart(kTagDisplayPath).empty()) r->SetTagPart(kTagDisplayPath, r->FileName());
         std::u16string wide = wideLongPath ? wideLongPath(r->FileName()) : std::u16string();
         r->SetWidePath(wide.empty() ? AnsiToWide(r->FileName()) : std::move(wide));
+        memory += LongFormGrowth(*r);
+        if (memory > memoryBound) throw EListTooLarge(path, memoryBound);
       }
       r->SetTagPart(kTagAlbum, text(table.FieldByName("Album").AsString()));
       r->SetTagPart(kTagComment, text(table.FieldByName("Comment").AsString()));
@@ -223,14 +247,19 @@ void LoadCollectionFromCSV(TMP3Collection& collection, const std::string& path, 
         }
       }
       r->Tag = table.FieldByName("Tag").AsInteger();
-      collection.AddRecord(std::move(r), /*index=*/false);
+      loaded.AddRecord(std::move(r), /*index=*/false);
     }
+  } catch (const EListTooLarge&) {
+    throw;
   } catch (const EDatabaseReadError&) {
+    takeOver();  // the rows read before stay
     throw;
   } catch (const EDatabaseError& e) {
+    takeOver();
     throw EDatabaseError(Translate("The result list \"$1\" is damaged (row $2): $3",
                                    path + "\r\n" + std::to_string(row) + "\r\n" + e.what()));
   }
+  takeOver();
   collection.Modified = false;
 }
 

@@ -64,7 +64,10 @@ uint64_t ListLoadMemory(uint64_t rows, uint64_t bytes);
 // one EDatabaseError naming the row; the collection then holds the rows read
 // before. The file is measured first: one whose rows would take more than
 // memoryBound raises EDatabaseError naming it, as does one whose header is
-// damaged, and the collection is left as it was.
+// damaged, and the collection is left as it was. What the long forms looked
+// up while loading hold beyond the access paths counts against the bound
+// too: a list that passes it so is refused the same way, the collection
+// again left as it was.
 // A row of the ANSI form gets its wide path from wideLongPath (the access
 // path as it stands when that is missing or answers empty); one of the
 // UTF-8 form has it in "File", and its access path and display path are

@@ -425,6 +425,12 @@ void TCsvDataSet::Cancel() {
 
 void TCsvDataSet::Delete() {
   CheckWritable();
+  // The new row is not in the file yet: deleting it is taking it back, and
+  // the stored row under the cursor stays.
+  if (state_ == State::Insert) {
+    Cancel();
+    return;
+  }
   if (current_ < 0 || current_ >= RecordCount()) throw EDatabaseError("No current row to delete");
   lines_.erase(lines_.begin() + current_ + 1);
   const auto row = static_cast<size_t>(current_);
@@ -434,6 +440,9 @@ void TCsvDataSet::Delete() {
   for (; at != longLines_.end(); ++at) --*at;
   if (current_ >= RecordCount()) current_ = RecordCount() - 1;
   eof_ = bof_ = RecordCount() <= 0;
+  // An edit ends with its row: a Post now would write the next row's texts
+  // over it, or over the header once the table is empty.
+  state_ = State::Browse;
   ReadCurrent();
 }
 

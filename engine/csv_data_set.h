@@ -226,7 +226,8 @@ class TCsvDataSet {
   void Edit();
   void Post();
   void Cancel();
-  // Deletes the current row.
+  // Deletes the current row (the one being edited, ending the edit).
+  // While inserting it cancels the new row and deletes nothing.
   void Delete();
 
   // Why the current row cannot be read, or empty. Reading a field of a

@@ -47,6 +47,11 @@ void TMP3Collection::AddRecord(std::unique_ptr<TMP3Info> record, bool index) {
   items_.push_back(std::move(record));
 }
 
+void TMP3Collection::TakeUnindexedRecords(TMP3Collection& from) {
+  Clear();
+  items_.swap(from.items_);
+}
+
 TMP3Info& TMP3Collection::AddMp3Info(const TAudioInfo& source) {
   Modified = true;
   Grow();

@@ -60,6 +60,9 @@ class TMP3Collection {
   // Appends a record read by the caller and, unless told not to, indexes
   // its artist and title.
   void AddRecord(std::unique_ptr<TMP3Info> record, bool index = true);
+  // Empties the collection (as Clear) and takes over the records of `from`,
+  // which is left empty. For unindexed records only: none of them is indexed here.
+  void TakeUnindexedRecords(TMP3Collection& from);
   // Appends a copy of the record's texts (year and track as numbers), stream
   // integers 0-4 and access path; Tag is left 0 for the caller.
   TMP3Info& AddMp3Info(const TAudioInfo& record);

@@ -50,10 +50,11 @@ void AddRecord(TMP3Collection& c, const std::string& artist, const std::string& 
 
 // Loads without indexing; the error the load raises, or "(loaded)".
 std::string LoadError(TMP3Collection& c, const std::string& path, TCsvStorage& storage,
-                      uint64_t memoryBound = kMaxListMemory) {
+                      uint64_t memoryBound = kMaxListMemory, const TLongPathFn& longPath = nullptr,
+                      const TWideLongPathFn& wideLongPath = nullptr) {
   c.IndexEnabled = 0;
   try {
-    LoadCollectionFromCSV(c, path, storage, nullptr, nullptr, memoryBound);
+    LoadCollectionFromCSV(c, path, storage, longPath, wideLongPath, memoryBound);
   } catch (const EDatabaseError& e) {
     return e.what();
   }
@@ -301,6 +302,51 @@ TEST(CollectionCsv, AListTooLargeForMemoryIsRefusedBeforeItsRecordsAreMade) {
   // A real list of a million rows of 300 bytes loads; 400 MB of the shortest rows do not.
   EXPECT_LT(ListLoadMemory(1'000'000, 300'000'000), kMaxListMemory);
   EXPECT_GT(ListLoadMemory(400'000'000 / 21, 400'000'000 / 21 * 19), kMaxListMemory);
+}
+
+// A list of short (8.3) access paths gets its display and wide paths from
+// the long forms looked up while loading, which the measure cannot see. What
+// they add counts against the bound as the rows are made: within it the list
+// loads and holds no more than counted; past it the load is refused as a
+// measured one is, the collection and the file left as they were.
+TEST(CollectionCsv, TheLongFormsLookedUpWhileLoadingCountAgainstTheBound) {
+  const std::string shortPath = "C:\\MUSIC\\SONG~1.MP3";
+  const std::string longForm = "C:\\Music\\" + std::string(80, 'x') + ".mp3";
+  const std::u16string wideLongForm(longForm.begin(), longForm.end());
+  const std::string row = "3,A,T," + shortPath + ",,,0,0,1,2,3,4,5";
+  constexpr uint64_t kRows = 20000;
+  std::string file = std::string(kCsvHeader) + "\r\n";
+  for (uint64_t i = 0; i < kRows; ++i) file += row + "\r\n";
+  MemoryStorage storage;
+  storage.files["last"] = file;
+  const uint64_t estimate = ListLoadMemory(kRows, kRows * row.size());
+  const uint64_t added = kRows * (longForm.size() + 2 * wideLongForm.size() - 3 * shortPath.size());
+  const TLongPathFn longPath = [&](const std::string&) { return longForm; };
+  const TWideLongPathFn wideLongPath = [&](const std::string&) { return wideLongForm; };
+
+  TMP3Collection loaded;
+  {
+    test::AllocationMeter meter;
+    EXPECT_EQ(LoadError(loaded, "last", storage, estimate + added, longPath, wideLongPath), "(loaded)");
+    EXPECT_LE(meter.Peak(), estimate + added + 2 * TCsvLineReader::kBufferSize);
+  }
+  ASSERT_EQ(loaded.Count(), static_cast<int32_t>(kRows));
+  EXPECT_EQ(loaded.Items(0).GetTagPart(kTagDisplayPath), longForm);
+
+  // Refused at the last row, or at the first whose long form passes the bound.
+  for (const uint64_t bound : {estimate + added - 1, estimate}) {
+    TMP3Collection kept;
+    AddRecord(kept, "kept", "record", 1);
+    kept.FileName = "older";
+    EXPECT_EQ(LoadError(kept, "last", storage, bound, longPath, wideLongPath),
+              "The result list \"last\" is too large to load: its rows would take more than " +
+                  std::to_string((bound + (1 << 20) - 1) >> 20) + " MB of memory");
+    ASSERT_EQ(kept.Count(), 1);
+    EXPECT_EQ(kept.Items(0).GetTagPart(kTagArtist), "kept");
+    EXPECT_EQ(kept.FileName, "older");
+  }
+  EXPECT_EQ(storage.saves, 0);
+  EXPECT_EQ(storage.files["last"], file);
 }
 
 }  // namespace

@@ -163,6 +163,44 @@ TEST(CsvDataSet, EditingAppendingAndDeletingRewriteTheFileWithoutEmptyLines) {
   ds.Close();
 }
 
+// Delete while inserting takes back the new row and leaves the stored ones;
+// while editing it deletes the edited row and ends the edit, so a Post
+// afterwards writes nothing over the next row or the header.
+TEST(CsvDataSet, DeleteCancelsAnInsertAndEndsAnEdit) {
+  const struct {
+    const char* file;
+    int row;  // the cursor's row, from 0
+    bool insert;
+    const char* shown;  // the current row after Delete
+    const char* written;
+  } cases[] = {
+      {"N\r\n1\r\n2\r\n3\r\n", 1, true, "2", "N\r\n1\r\n2\r\n3\r\n"},
+      {"N\r\n", -1, true, "", "N\r\n"},  // no row to delete: the insert alone goes
+      {"N\r\n1\r\n2\r\n3\r\n", 1, false, "3", "N\r\n1\r\n3\r\n"},
+      {"N\r\n1\r\n", 0, false, "", "N\r\n"},  // the last row: the header stays
+  };
+  for (const auto& c : cases) {
+    MemoryStorage storage;
+    storage.files["t"] = c.file;
+    TCsvDataSet ds(storage);
+    ds.SetTableName("t");
+    ds.Open();
+    for (int i = 0; i < c.row; ++i) ds.Next();
+    if (c.insert) {
+      ds.Append();
+    } else {
+      ds.Edit();
+    }
+    ds.Fields(0).SetAsString("new");
+    ds.Delete();
+    EXPECT_EQ(ds.GetState(), TCsvDataSet::State::Browse) << c.file << c.insert;
+    EXPECT_EQ(ds.Fields(0).AsString(), c.shown) << c.file << c.insert;
+    ds.Post();
+    ds.Close();
+    EXPECT_EQ(storage.files["t"], c.written) << c.file << c.insert;
+  }
+}
+
 TEST(CsvDataSet, IntegerFieldsAndClosedOrMissingTables) {
   MemoryStorage storage;
   storage.files["t"] = "N\r\n42\r\nx\r\n\r\n";
