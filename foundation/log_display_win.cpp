@@ -95,7 +95,6 @@ void TLogDisplay::Start(const std::string& caption, int flags, bool stayOnTop, u
     Memo->SetWordWrap(false);
     Memo->SetParent(Form);
     Memo->SetBounds(5, height + 5, width - 10, Memo->Height());
-    Memo->SetAnchors(ui::akLeft | ui::akTop | ui::akRight);
     height += Memo->Height() + 10;
   }
   if (flags & kProgressBar) {
@@ -103,7 +102,6 @@ void TLogDisplay::Start(const std::string& caption, int flags, bool stayOnTop, u
     ProgressBar->SetRange(0, 100);
     ProgressBar->SetParent(Form);
     ProgressBar->SetBounds(5, height + 5, width - 10, ProgressBar->Height());
-    ProgressBar->SetAnchors(ui::akLeft | ui::akTop | ui::akRight);
     height += ProgressBar->Height() + 10;
   }
   if (flags & kStopButton) {
@@ -111,12 +109,18 @@ void TLogDisplay::Start(const std::string& caption, int flags, bool stayOnTop, u
     StopButton->SetParent(Form);
     StopButton->SetBounds(width - StopButton->Width() - 10, height + 5, StopButton->Width(),
                           StopButton->Height());
-    StopButton->SetAnchors(ui::akTop | ui::akRight);
     StopButton->OnClick = [this](ui::TComponent* s) { StopClick(s); };
     height += StopButton->Height() + 10;
   }
   Form->SetClientHeight(height);
   Form->CenterOn(parent);
+  // Anchored once the window has its size, so that they keep the places
+  // just given: the text area and the bar stretch with the width and, held
+  // at neither edge vertically, move by half of what a question adds below;
+  // the stop button keeps to the top right corner.
+  for (ui::TControl* c : {static_cast<ui::TControl*>(Memo), static_cast<ui::TControl*>(ProgressBar)})
+    if (c) c->SetAnchors(ui::akLeft | ui::akRight);
+  if (StopButton) StopButton->SetAnchors(ui::akTop | ui::akRight);
   pace_.Restart();
   Refresh();
   Form->SetFormStyle(stayOnTop ? ui::TFormStyle::StayOnTop : ui::TFormStyle::Normal);

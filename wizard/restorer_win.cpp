@@ -28,6 +28,12 @@ bool IsWindowed(const ui::TControl& control) {
 
 bool Kept(const ui::TControl& control) { return IsWindowed(control) && !control.Name().empty(); }
 
+// A child's stored size is only taken when its parent can hold it. A larger
+// one (a hand-edited value, or one saved under another layout) would push
+// the siblings out of sight, say a bottom panel covering the page and its
+// buttons, and Save would write it back at exit, so it would stay for good.
+bool Fits(int size, int room) { return size >= 0 && size <= room; }
+
 // A restored form must be reachable: no smaller than its minimum size, no
 // larger than the work area, and on the monitor nearest to where it was.
 void MakeUsable(ui::TForm& form) {
@@ -68,8 +74,15 @@ void Restore(ui::TControl& control, const std::string& key, TConfiger* store) {
   const std::string value = settings.GetVal(kSizeAndPos, key);
   const TGeometryFields fields = SavedFields(control);
   const ui::TAnchors anchors = control.Anchors();
-  if (fields.height) control.SetHeight(Extract(value, ",", 1, control.Height()));
-  if (fields.width) control.SetWidth(Extract(value, ",", 2, control.Width()));
+  const ui::TControl* parent = form ? nullptr : control.Parent();
+  if (fields.height) {
+    const int height = Extract(value, ",", 1, control.Height());
+    if (!parent || Fits(height, parent->ClientHeight())) control.SetHeight(height);
+  }
+  if (fields.width) {
+    const int width = Extract(value, ",", 2, control.Width());
+    if (!parent || Fits(width, parent->ClientWidth())) control.SetWidth(width);
+  }
   if (fields.top && !(anchors & ui::akBottom)) control.SetTop(Extract(value, ",", 3, control.Top()));
   if (fields.left && !(anchors & ui::akRight)) control.SetLeft(Extract(value, ",", 4, control.Left()));
   if (form) {

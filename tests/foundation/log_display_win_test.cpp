@@ -208,6 +208,57 @@ TEST(LogDisplay, ScreenshotShowsAPaintedWindow) {
   d.Finish(false);
 }
 
+// A question grows the window below the stop button: the text area and the
+// bar, held at neither edge vertically, move down by half the growth and come
+// back; the stop button stays at the top right, and nothing changes width.
+TEST(LogDisplay, AQuestionMovesTheTextAreaAndTheBarByHalfTheGrowth) {
+  TLogDisplay d;
+  d.StopCaption = "Stop";
+  d.Status = "C:\\Music\\Artist - Title.mp3";
+  d.Progress = 60;
+  d.Start("Processing...", 2 | 4 | 8 | 16, false, nullptr);
+  d.Memo->AddLine("Copied C:\\Music\\one.mp3");
+  const ui::TBounds memo = d.Memo->Bounds(), bar = d.ProgressBar->Bounds(),
+                    stop = d.StopButton->Bounds(), status = d.StatusLabel->Bounds();
+  const int height = d.Form->ClientHeight();
+  int growth = 0;
+  ui::TBounds memoAsking, barAsking, stopAsking, statusAsking;
+  ui::TLabel* question = nullptr;
+  RunLater(50, [&] {
+    growth = d.Form->ClientHeight() - height;
+    memoAsking = d.Memo->Bounds();
+    barAsking = d.ProgressBar->Bounds();
+    stopAsking = d.StopButton->Bounds();
+    statusAsking = d.StatusLabel->Bounds();
+    for (size_t i = 0; i < d.Form->ComponentCount(); ++i)
+      if (auto* l = dynamic_cast<ui::TLabel*>(d.Form->Components(i)); l && l != d.StatusLabel) question = l;
+    const ui::TBitmap shot = ui::test::Screenshot(*d.Form, "log_display_question");
+    // The question is written, and the bar is painted where it now stands.
+    if (question) {
+      EXPECT_GT(ui::test::DarkPixels(shot, *d.Form, *question), 20);
+    }
+    const int barWidth = d.ProgressBar->Width(), y = d.ProgressBar->Height() / 2;
+    EXPECT_NE(ui::test::PixelAt(shot, *d.Form, d.ProgressBar->Handle(), barWidth / 5, y),
+              ui::test::PixelAt(shot, *d.Form, d.ProgressBar->Handle(), barWidth * 9 / 10, y));
+    for (ui::TButton* b : AnswerButtons(d)) EXPECT_GT(ui::test::DarkPixels(shot, *d.Form, *b), 10);
+    ui::test::ClickWindow(*AnswerButtons(d).at(1));
+  });
+  EXPECT_EQ(d.Ask("Overwrite\r\nSkip", "The file exists. Overwrite it?"), 1);
+  ASSERT_NE(question, nullptr);
+  EXPECT_EQ(growth, question->Height() + 10);
+  const auto moved = [&](ui::TBounds b, int dy) { return ui::TBounds{b.left, b.top + dy, b.width, b.height}; };
+  EXPECT_EQ(memoAsking, moved(memo, growth / 2));
+  EXPECT_EQ(barAsking, moved(bar, growth / 2));
+  EXPECT_EQ(stopAsking, moved(stop, growth));  // moved by Ask itself, not by the growth
+  EXPECT_EQ(statusAsking, status);
+  // Put back once answered.
+  EXPECT_EQ(d.Memo->Bounds(), memo);
+  EXPECT_EQ(d.ProgressBar->Bounds(), bar);
+  EXPECT_EQ(d.StopButton->Bounds(), stop);
+  EXPECT_EQ(d.Form->ClientHeight(), height);
+  d.Finish(false);
+}
+
 // Every Refresh handles the pending messages (a stop acts at once), while the
 // texts and the bar follow at the screen's pace: the latest values show.
 TEST(LogDisplay, RefreshHandlesMessagesEachTimeAndShowsTheLatestValues) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+
 namespace kv::ui {
 namespace {
 
@@ -52,6 +54,42 @@ TEST(Align, TooSmallAClientNeverGivesNegativeSizes) {
   AlignItems(items, {0, 0, 10, 100});
   EXPECT_EQ(items[2].bounds.height, 0);
   EXPECT_EQ(items[2].bounds.width, 20);  // its minimum width
+}
+
+// Sizes come from stored settings too, so any int may arrive: nothing wraps
+// around, what lies past an int's range stops at its end.
+TEST(Align, ExtremeSizesNeverWrapAround) {
+  constexpr int kMax = INT_MAX;
+  struct Case {
+    const char* what;
+    std::vector<TAlignItem> items;
+    TBounds client;
+    std::vector<TBounds> expected;
+  };
+  const Case cases[] = {
+      {"top and bottom both huge",
+       {{TAlign::Top, {0, 0, 5, kMax}}, {TAlign::Bottom, {0, 0, 5, kMax}}, {TAlign::Client, {}}},
+       {0, 0, 530, 380},
+       {{0, 0, 530, kMax}, {0, 380 - kMax, 530, kMax}, {0, kMax, 530, 0}}},
+      {"a client area reaching past the range",
+       {{TAlign::Bottom, {0, 0, 5, 5}}, {TAlign::Client, {}}},
+       {0, 10, 530, kMax},
+       {{0, kMax, 530, 5}, {0, 10, 530, kMax - 5}}},
+      {"two huge lefts",
+       {{TAlign::Left, {0, 0, kMax, 5}}, {TAlign::Left, {0, 0, kMax, 5}}, {TAlign::Client, {}}},
+       {0, 0, 300, 200},
+       {{0, 0, kMax, 200}, {kMax, 0, kMax, 200}, {kMax, 0, 0, 200}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<TAlignItem> items = c.items;
+    AlignItems(items, c.client);
+    for (size_t i = 0; i < items.size(); ++i) EXPECT_EQ(items[i].bounds, c.expected[i]) << i;
+  }
+  // A child stretched with a parent grown to the end of the range.
+  const TAnchorOrigin origin{{200, 10, 200, 20}, 100, 100};
+  EXPECT_EQ(ApplyAnchors(origin, akLeft | akRight | akTop, kMax, 100), (TBounds{200, 10, kMax, 20}));
+  EXPECT_EQ(ApplyAnchors(origin, akRight | akTop, kMax, 100), (TBounds{kMax, 10, 200, 20}));
 }
 
 }  // namespace

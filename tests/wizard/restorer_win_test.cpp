@@ -104,6 +104,50 @@ TEST_F(Geometry, AMaximisedWindowComesBackMaximisedOverItsNormalBounds) {
   EXPECT_EQ(shape->Bounds(), (ui::TBounds{433, 288, 538, 370}));
 }
 
+// A stored child size the parent cannot hold is ignored: the wizard's button
+// panel taller than the window would hide the page and the buttons for good,
+// Save writing it back at exit. A size that fits is taken as before.
+TEST_F(Geometry, AChildSizeItsParentCannotHoldKeepsTheLayouts) {
+  const char* const key = "MainForm.MainPanel.WorkPanel.Panel1";
+  struct Case {
+    const char* stored;
+    int height;
+  } const cases[] = {{"500,,,,", 49}, {"2147483647,,,,", 49}, {"-5,,,,", 49}, {"60,,,,", 60}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.stored);
+    Settings().SetVal(kSizeAndPos, key, c.stored);
+    MakeForm();
+    ui::TControl& buttons = *form->NextButton->Parent();
+    EXPECT_EQ(buttons.Height(), c.height);
+    // The page and the three buttons lie inside the window's client area.
+    RECT client;
+    GetClientRect(form->Handle(), &client);
+    MapWindowPoints(form->Handle(), nullptr, reinterpret_cast<POINT*>(&client), 2);
+    for (ui::TControl* shown : std::initializer_list<ui::TControl*>{
+             form->Frames[size_t(form->Step)], form->BackButton, form->NextButton, form->CancelButton}) {
+      RECT r, common;
+      GetWindowRect(shown->Handle(), &r);
+      EXPECT_TRUE(IntersectRect(&common, &r, &client) && EqualRect(&common, &r)) << shown->Name();
+      EXPECT_GT(shown->Height(), 0) << shown->Name();
+    }
+    Save(*form, form->Name());
+    EXPECT_EQ(Stored(key), std::to_string(c.height) + ",,,,");
+    FreeForm();
+  }
+  // Widths too, and a negative size.
+  ui::TPanel& side = Child<ui::TPanel>("Side", *fill);
+  side.SetAlign(ui::TAlign::Left);
+  side.SetWidth(80);
+  for (const char* stored : {",9999,,,", ",-1,,,"}) {
+    Settings().SetVal(kSizeAndPos, "Shape.Fill.Side", stored);
+    Restore(*shape, "Shape");
+    EXPECT_EQ(side.Width(), 80) << stored;
+  }
+  Settings().SetVal(kSizeAndPos, "Shape.Fill.Side", ",120,,,");
+  Restore(*shape, "Shape");
+  EXPECT_EQ(side.Width(), 120);
+}
+
 // Garbage and a removed monitor still give a window the user can reach.
 TEST_F(Geometry, StoredValuesOffScreenOrTooSmallAreMadeUsable) {
   RECT work;
