@@ -163,22 +163,33 @@ void TChangeEventQueue::UpdateDirectory(const TIDListBytes& folder) {
 }
 
 bool TChangeEventQueue::ReduceRecycleBinEvent(const void* list) {
-  // A change inside a drive's recycle folder stands for the folder and the
-  // recycle bin, each queued once, whatever is queued already.
-  for (size_t i = 1; i < recycleFolders_.size(); ++i) {
-    const TIDListBytes& folder = recycleFolders_[i];
-    if (!comparer_.IsParent(folder.data(), list)) continue;
-    Queue(MakeShellEvent(TShellEventKind::UpdateDirectory, folder.data(), folder.data()), true);
+  // A change inside a recycle folder (the bin, entry 0, included) stands for
+  // the first such folder that has no update queued yet, and for the bin. A
+  // folder already queued passes the change on to the next one; when every
+  // folder holding the list is queued, the event itself goes on. The folder's
+  // update is queued as it stands: it would only meet this reduction again.
+  for (const TIDListBytes& folder : recycleFolders_) {
+    if (folder.empty() || !comparer_.IsParent(folder.data(), list)) continue;
+    if (HasUpdateQueuedLocked(folder)) continue;
+    Queue(MakeShellEvent(TShellEventKind::UpdateDirectory, folder.data(), folder.data()), false);
     const TIDListBytes& bin = recycleFolders_[0];
-    if (!bin.empty()) Queue(MakeShellEvent(TShellEventKind::UpdateDirectory, bin.data(), bin.data()), true);
+    if (!bin.empty() && !HasUpdateQueuedLocked(bin))
+      Queue(MakeShellEvent(TShellEventKind::UpdateDirectory, bin.data(), bin.data()), false);
     return true;
   }
   return false;
 }
 
 bool TChangeEventQueue::IsInRecycleBinFolder(const void* list) const {
-  for (size_t i = 1; i < recycleFolders_.size(); ++i)
-    if (comparer_.IsParent(recycleFolders_[i].data(), list)) return true;
+  for (const TIDListBytes& folder : recycleFolders_)
+    if (!folder.empty() && comparer_.IsParent(folder.data(), list)) return true;
+  return false;
+}
+
+bool TChangeEventQueue::HasUpdateQueuedLocked(const TIDListBytes& folder) const {
+  for (const auto& queued : working_)
+    if (queued->Kind == TShellEventKind::UpdateDirectory && comparer_.IsEqual(queued->Item1(), folder.data()))
+      return true;
   return false;
 }
 

@@ -93,8 +93,9 @@ class TIDListComparer {
 
 // The dispatch thread's working list with its reductions: renames, creates
 // and deletes become "Update Directory" of the folders that hold the items,
-// changes inside recycle folders become one for the recycle folder and one
-// for the recycle bin, and an event already queued is not queued again.
+// an update inside a recycle folder becomes one for that folder (the first
+// not queued yet) and one for the recycle bin, item updates inside recycle
+// folders are dropped, and an event already queued is not queued again.
 class TChangeEventQueue {
  public:
   explicit TChangeEventQueue(const TIDListComparer& comparer) : comparer_(comparer) {}
@@ -122,6 +123,7 @@ class TChangeEventQueue {
   void UpdateDirectory(const TIDListBytes& folder);
   bool ReduceRecycleBinEvent(const void* list);
   bool IsInRecycleBinFolder(const void* list) const;
+  bool HasUpdateQueuedLocked(const TIDListBytes& folder) const;
   bool IsRedundantLocked(const TLazyShellEvent& event) const;
   void Queue(std::unique_ptr<TLazyShellEvent> event, bool checkRedundant);
 

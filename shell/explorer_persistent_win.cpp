@@ -37,10 +37,19 @@ uint32_t Count(TStream& stream, int64_t itemSize, const char* what) {
     throw ENodeStorage(std::string("Explorer state stream: ") + what + " count beyond the stream");
   return n;
 }
+// None for a list stored as absent. Older streams stored an absent list as
+// the desktop's; those still read as the desktop.
 TPidl ReadList(TStream& stream) {
   std::vector<uint8_t> bytes = ReadIDList(stream);
+  if (bytes.empty()) return nullptr;
   TPidl list = PidlFromBytes(bytes);
   if (!list) throw std::bad_alloc();
+  return list;
+}
+// Leaves and selected items are only ever stored with their lists.
+TPidl ReadPresentList(TStream& stream, const char* what) {
+  TPidl list = ReadList(stream);
+  if (!list) throw ENodeStorage(std::string("Explorer state stream: ") + what + " without its item-ID list");
   return list;
 }
 // UTF-16 from version 3 on; before that the bytes of the ANSI code page.
@@ -289,11 +298,12 @@ void TExplorerPersistent::ReadState(TStream& stream, int32_t version, bool readV
     uint8_t expanded = 0;
     stream.ReadBuffer(&expanded, 1);
     if (expanded > 1) throw ENodeStorage("Explorer state stream: an expanded flag is neither 0 nor 1");
-    leaves.push_back({expanded == 1, ReadList(stream)});
+    leaves.push_back({expanded == 1, ReadPresentList(stream, "a leaf")});
   }
   TPidl selectedFolder = ReadList(stream);
   std::vector<TPidl> selected;
   for (auto& bytes : ReadIDLists(stream)) {
+    if (bytes.empty()) throw ENodeStorage("Explorer state stream: a selected item without its item-ID list");
     selected.push_back(PidlFromBytes(bytes));
     if (!selected.back()) throw std::bad_alloc();
   }

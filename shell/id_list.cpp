@@ -87,6 +87,7 @@ std::vector<uint8_t> ReadIDList(TStream& stream) {
   int64_t left = BytesLeft(stream);
   if (left < 4) throw EIDListFormat("Item-ID list size missing");
   uint32_t size = ReadU32(stream);
+  if (size == 0) return {};  // an absent list
   if (size < 2) throw EIDListFormat("Item-ID list size below 2");
   if (size > kMaxIDListBytes) throw EIDListFormat("Item-ID list too large");
   if (static_cast<int64_t>(size) > left - 4) throw EIDListFormat("Item-ID list size runs past the stream");
@@ -97,23 +98,24 @@ std::vector<uint8_t> ReadIDList(TStream& stream) {
 }
 
 void WriteIDList(TStream& stream, const void* list) {
-  size_t size = IDListSize(list);
-  if (size == 0) {
-    // No list is written as the desktop's: a reader gets a valid list back.
-    static const uint8_t kEmpty[2] = {0, 0};
-    WriteU32(stream, 2);
-    stream.WriteBuffer(kEmpty, 2);
-    return;
-  }
+  size_t size = IDListSize(list);  // 0 for an absent list, which then has no bytes
   WriteU32(stream, static_cast<uint32_t>(size));
-  stream.WriteBuffer(list, static_cast<int64_t>(size));
+  if (size) stream.WriteBuffer(list, static_cast<int64_t>(size));
+}
+
+void ReadIDLists(TStream& stream, const std::function<void(std::vector<uint8_t>)>& add) {
+  if (BytesLeft(stream) < 4) throw EIDListFormat("Item-ID list count missing");
+  uint32_t count = ReadU32(stream);
+  // Each list takes at least its 4-byte size, so a count the stream cannot
+  // hold fails on the first list that is not there, not in a long loop.
+  for (uint32_t i = 0; i < count; ++i) add(ReadIDList(stream));
 }
 
 std::vector<std::vector<uint8_t>> ReadIDLists(TStream& stream) {
   if (BytesLeft(stream) < 4) throw EIDListFormat("Item-ID list count missing");
   uint32_t count = ReadU32(stream);
-  // Each list takes at least 6 bytes (size and terminator).
-  if (count > BytesLeft(stream) / 6) throw EIDListFormat("Item-ID list count runs past the stream");
+  // Each list takes at least its 4-byte size (an absent list has nothing more).
+  if (count > BytesLeft(stream) / 4) throw EIDListFormat("Item-ID list count runs past the stream");
   std::vector<std::vector<uint8_t>> lists;
   lists.reserve(count);
   for (uint32_t i = 0; i < count; ++i) lists.push_back(ReadIDList(stream));

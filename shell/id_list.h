@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <span>
 #include <stdexcept>
 #include <vector>
@@ -53,13 +54,17 @@ std::span<const uint8_t> IDItemBytes(const void* item);
 void ValidateIDList(std::span<const uint8_t> bytes);
 
 // Stream form of one list: a 32-bit size (terminator included), then the
-// bytes. The size must be 2 or more and no more than the bytes left in the
-// stream; the bytes must be one whole list. EIDListFormat otherwise (nothing
-// of the list is kept); the stream's own read errors pass through.
+// bytes; size 0 and no bytes for an absent list, which reads back as an empty
+// vector. Any other size must hold exactly one whole list and no more than
+// the bytes left in the stream; EIDListFormat otherwise (nothing of the list
+// is kept); the stream's own read errors pass through.
 std::vector<uint8_t> ReadIDList(TStream& stream);
 void WriteIDList(TStream& stream, const void* list);
 
 // Stream form of a list of lists: a 32-bit count, then each list as above.
+// Hands each list to `add` as soon as it is read; a fault throws after the
+// lists before it have been handed on.
+void ReadIDLists(TStream& stream, const std::function<void(std::vector<uint8_t>)>& add);
 // All or nothing: a fault in any list fails the whole read.
 std::vector<std::vector<uint8_t>> ReadIDLists(TStream& stream);
 

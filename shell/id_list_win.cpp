@@ -78,6 +78,7 @@ bool TPIDLManager::IsSubPIDL(LPCITEMIDLIST full, LPCITEMIDLIST leading) {
 
 TPidl TPIDLManager::LoadFromStream(TStream& stream) {
   std::vector<uint8_t> bytes = ReadIDList(stream);
+  if (bytes.empty()) return nullptr;  // stored as absent
   TPidl out = PidlFromBytes(bytes);
   if (!out) throw std::bad_alloc();
   return out;
@@ -114,14 +115,16 @@ bool TPIDLList::SaveToStream(TStream& stream) const {
 }
 
 bool TPIDLList::LoadFromStream(TStream& stream) {
+  // Each list is added as soon as it is read: a stream cut short keeps the
+  // lists before the fault. An absent list is added as an empty entry, so
+  // that the lists keep their positions.
   try {
-    std::vector<TPidl> read;
-    for (const auto& bytes : ReadIDLists(stream)) {
-      read.push_back(PidlFromBytes(bytes));
-      if (!read.back()) return false;
-    }
-    items_.reserve(items_.size() + read.size());
-    for (auto& p : read) items_.push_back(p.release());
+    ReadIDLists(stream, [this](std::vector<uint8_t> bytes) {
+      TPidl list;
+      if (!bytes.empty() && !(list = PidlFromBytes(bytes))) throw std::bad_alloc();
+      items_.push_back(nullptr);  // room first, so that the list is never lost
+      items_.back() = list.release();
+    });
     return true;
   } catch (const std::exception&) {
     return false;

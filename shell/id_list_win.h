@@ -55,7 +55,8 @@ class TPIDLManager {
   // The leading list's items are the first items of the full list.
   static bool IsSubPIDL(LPCITEMIDLIST full, LPCITEMIDLIST leading);
   static void SaveToStream(TStream& stream, LPCITEMIDLIST list) { WriteIDList(stream, list); }
-  // EIDListFormat when the stream's list breaks its bounds; nothing kept.
+  // None for a list stored as absent (size 0). EIDListFormat when the
+  // stream's list breaks its bounds; nothing kept.
   [[nodiscard]] static TPidl LoadFromStream(TStream& stream);
 
   IMalloc* Allocator() const { return malloc_.Get(); }
@@ -83,8 +84,9 @@ class TPIDLList {
   void Add(LPITEMIDLIST list) { items_.push_back(list); }
   void CopyAdd(LPCITEMIDLIST list);
   void Clear();
-  // Stream form: a 32-bit count, then each list. Loading adds the lists only
-  // when the whole stream is sound; both answer false on any failure.
+  // Stream form: a 32-bit count, then each list (an absent one with size 0).
+  // Loading adds each list as it is read, so the lists before a fault stay;
+  // both answer false on any failure.
   bool SaveToStream(TStream& stream) const;
   bool LoadFromStream(TStream& stream);
 

@@ -187,6 +187,8 @@ void TNodeStorage::ReadNode(TStream& stream, int32_t version, bool readVersion, 
   } catch (const EIDListFormat& e) {
     throw ENodeStorage(std::string("Node storage stream: ") + e.what());
   }
+  // Every node is stored with its list (the root with the desktop's).
+  if (absolutePIDL_.empty()) throw ENodeStorage("Node storage stream: a node without its item-ID list");
   if (ReadU8(stream) == 1) {
     auto list = std::make_unique<TNodeStorageList>();
     int32_t listVersion = readVersion ? ReadVersion(stream) : version;

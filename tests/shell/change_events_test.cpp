@@ -73,15 +73,42 @@ TEST_F(ChangeEventQueueTest, RenamesCreatesAndDeletesBecomeUpdatesOfTheirFolders
 }
 
 TEST_F(ChangeEventQueueTest, ChangesInRecycleFoldersGoToTheFolderAndTheBinOnce) {
-  Add(K::UpdateDirectory, List({"C:", "$Recycle.Bin", "x"}));
-  Add(K::UpdateDirectory, List({"C:", "$Recycle.Bin", "y", "z"}));
-  Add(K::UpdateItem, List({"C:", "Recycled", "item"}));
-  Add(K::ItemCreate, List({"C:", "$Recycle.Bin", "x", "new"}));
-  EXPECT_EQ(Take(), (std::vector<Queued>{{K::UpdateDirectory, List({"C:", "$Recycle.Bin"})},
-                                         {K::UpdateDirectory, List({"bin"})}}));
-  // A name that only starts like the recycle folder is not inside it.
-  Add(K::UpdateItem, List({"C:", "$Recycle.Bin2", "item"}));
-  EXPECT_EQ(Take(), (std::vector<Queued>{{K::UpdateItem, List({"C:", "$Recycle.Bin2", "item"})}}));
+  // Each case starts with an empty queue; the recycle folders are the bin,
+  // C:\Recycled and C:\$Recycle.Bin.
+  const TIDListBytes bin = List({"bin"}), drive = List({"C:", "$Recycle.Bin"});
+  struct Case { const char* name; std::vector<Queued> added, batch; } cases[] = {
+      {"an update inside a drive's recycle folder goes to the folder and the bin",
+       {{K::UpdateDirectory, List({"C:", "$Recycle.Bin", "x"})}},
+       {{K::UpdateDirectory, drive}, {K::UpdateDirectory, bin}}},
+      {"a second update below a folder already queued goes on as it is",
+       {{K::UpdateDirectory, List({"C:", "$Recycle.Bin", "x"})},
+        {K::UpdateDirectory, List({"C:", "$Recycle.Bin", "y", "z"})}},
+       {{K::UpdateDirectory, drive}, {K::UpdateDirectory, bin},
+        {K::UpdateDirectory, List({"C:", "$Recycle.Bin", "y", "z"})}}},
+      {"and so does a create reduced to an update there",
+       {{K::UpdateDirectory, List({"C:", "$Recycle.Bin", "x"})},
+        {K::ItemCreate, List({"C:", "$Recycle.Bin", "x", "new"})}},
+       {{K::UpdateDirectory, drive}, {K::UpdateDirectory, bin},
+        {K::UpdateDirectory, List({"C:", "$Recycle.Bin", "x"})}}},
+      {"the bin already queued is not queued again",
+       {{K::UpdateDirectory, bin}, {K::UpdateDirectory, List({"C:", "Recycled", "x"})}},
+       {{K::UpdateDirectory, bin}, {K::UpdateDirectory, List({"C:", "Recycled"})}}},
+      {"an update inside the bin itself goes to the bin",
+       {{K::UpdateDirectory, List({"bin", "deleted"})}},
+       {{K::UpdateDirectory, bin}}},
+      {"item updates inside any recycle folder, the bin included, are dropped",
+       {{K::UpdateItem, List({"C:", "Recycled", "item"})}, {K::UpdateItem, List({"bin", "item"})}},
+       {}},
+      {"a name that only starts like a recycle folder is not inside it",
+       {{K::UpdateItem, List({"C:", "$Recycle.Bin2", "item"})},
+        {K::UpdateDirectory, List({"C:", "$Recycle.Bin2", "x"})}},
+       {{K::UpdateItem, List({"C:", "$Recycle.Bin2", "item"})},
+        {K::UpdateDirectory, List({"C:", "$Recycle.Bin2", "x"})}}},
+  };
+  for (const auto& c : cases) {
+    for (const Queued& event : c.added) Add(event.kind, event.list);
+    EXPECT_EQ(Take(), c.batch) << c.name;
+  }
 }
 
 TEST_F(ChangeEventQueueTest, RedundantEventsAreQueuedOnce) {

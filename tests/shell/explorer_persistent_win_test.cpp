@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "shell/explorer_tree_win.h"
 #include "shell_test_util.h"
 #include "ui/forms_win.h"
@@ -72,6 +74,60 @@ TEST(ExplorerPersistent, BadStreamsChangeNothing) {
     ADD_FAILURE() << "accepted";
   } catch (const ENodeStorage& e) {
     EXPECT_STREQ(e.what(), "Explorer state stream: leaf count beyond the stream");
+  }
+}
+
+TEST(ExplorerPersistent, AbsentListsStayAbsentWhereTheStateMayLackThem) {
+  // Without a selected folder, custom root list or top row the state comes
+  // back without them (a desktop list here would root the tree at the desktop).
+  auto source = Sample(L"C:\\kvtest\\");
+  source->SelectedFolderPIDL.reset();
+  source->RootFolderCustomPIDL.reset();
+  source->TopNodePIDL.reset();
+  TMemoryStream stream;
+  source->SaveToStream(stream, 3, false);
+  stream.SetPosition(0);
+  TExplorerPersistent loaded;
+  loaded.LoadFromStream(stream, 3, false);
+  EXPECT_EQ(stream.Position(), stream.Size());
+  EXPECT_FALSE(loaded.SelectedFolderPIDL);
+  EXPECT_FALSE(loaded.RootFolderCustomPIDL);
+  EXPECT_FALSE(loaded.TopNodePIDL);
+  ASSERT_EQ(loaded.LeafNodes.size(), 2u);
+
+  // Leaves and selected items are always stored with their lists: one stored
+  // as absent is refused and changes nothing.
+  const auto bytes = stream.Bytes();
+  auto sized = [](LPCITEMIDLIST list) {
+    auto size = static_cast<uint32_t>(TPIDLManager::PIDLSize(list));
+    std::vector<uint8_t> out = {uint8_t(size), uint8_t(size >> 8), uint8_t(size >> 16), uint8_t(size >> 24)};
+    auto span = StorageBytes(list);
+    out.insert(out.end(), span.begin(), span.end());
+    return out;
+  };
+  struct Case { std::vector<uint8_t> lead; LPCITEMIDLIST list; const char* error; } cases[] = {
+      {{}, source->LeafNodes[0].PIDL.get(), "Explorer state stream: a leaf without its item-ID list"},
+      {{1, 0, 0, 0}, source->SelectedPIDLs[0].get(),  // the count of one selected item, then its list
+       "Explorer state stream: a selected item without its item-ID list"},
+  };
+  for (const auto& c : cases) {
+    std::vector<uint8_t> form = sized(c.list), pattern = c.lead;
+    pattern.insert(pattern.end(), form.begin(), form.end());
+    auto at = std::search(bytes.begin(), bytes.end(), pattern.begin(), pattern.end());
+    ASSERT_NE(at, bytes.end()) << c.error;
+    at += static_cast<ptrdiff_t>(c.lead.size());
+    std::vector<uint8_t> bad(bytes.begin(), at);
+    bad.insert(bad.end(), {0, 0, 0, 0});
+    bad.insert(bad.end(), at + static_cast<ptrdiff_t>(form.size()), bytes.end());
+    auto target = Sample(L"C:\\keep\\");
+    TMemoryStream s(bad);
+    try {
+      target->LoadFromStream(s, 3, false);
+      ADD_FAILURE() << "accepted: " << c.error;
+    } catch (const ENodeStorage& e) {
+      EXPECT_STREQ(e.what(), c.error);
+    }
+    EXPECT_EQ(target->RootFolderCustomPath, L"C:\\keep\\");
   }
 }
 

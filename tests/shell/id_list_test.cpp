@@ -38,19 +38,29 @@ TEST(IDList, WalksUnalignedItems) {
 }
 
 TEST(IDList, StreamRoundTrip) {
-  TMemoryStream s;
-  WriteIDList(s, kTwoItems.data());
-  WriteIDList(s, nullptr);
-  s.SetPosition(0);
-  EXPECT_EQ(ReadIDList(s), kTwoItems);
-  EXPECT_EQ(ReadIDList(s), (Bytes{0, 0}));
+  // The stored form of each list and what reads back: an absent list is size
+  // 0 with no bytes and stays absent; the desktop (which older streams also
+  // wrote for an absent list) stays the desktop.
+  const Bytes desktop = {0, 0};
+  struct Case { const char* name; const Bytes* list; Bytes stored; Bytes read; } cases[] = {
+      {"two items", &kTwoItems, Stream32(9, kTwoItems), kTwoItems},
+      {"desktop", &desktop, Stream32(2, desktop), desktop},
+      {"absent", nullptr, Stream32(0, {}), {}},
+  };
+  for (const auto& c : cases) {
+    TMemoryStream s;
+    WriteIDList(s, c.list ? c.list->data() : nullptr);
+    EXPECT_EQ(s.Bytes(), c.stored) << c.name;
+    s.SetPosition(0);
+    EXPECT_EQ(ReadIDList(s), c.read) << c.name;
+    EXPECT_EQ(s.Position(), s.Size()) << c.name;
+  }
 }
 
 TEST(IDList, BadStreamsFailWithTheirFault) {
   struct Case { const char* name; Bytes bytes; const char* error; } cases[] = {
       {"size past the end", Stream32(10, kTwoItems), "Item-ID list size runs past the stream"},
       {"size 1", Stream32(1, {0}), "Item-ID list size below 2"},
-      {"size 0", Stream32(0, {}), "Item-ID list size below 2"},
       {"size 0xFFFFFFFF", Stream32(0xFFFFFFFF, kTwoItems), "Item-ID list too large"},
       {"overrunning count", Stream32(6, {9, 0, 'a', 'b', 0, 0}), "Item-ID count runs past the list"},
       {"count below 2", Stream32(4, {1, 0, 0, 0}), "Item-ID count below 2"},
@@ -79,12 +89,44 @@ TEST(IDList, ListOfListsIsAllOrNothing) {
   s.SetPosition(0);
   auto lists = ReadIDLists(s);
   ASSERT_EQ(lists.size(), 3u);
+  EXPECT_TRUE(lists[1].empty());  // stored as absent
   EXPECT_EQ(lists[2], kTwoItems);
 
   TMemoryStream huge(Stream32(0xFFFFFFFF, Stream32(2, {0, 0})));
   EXPECT_THROW(ReadIDLists(huge), EIDListFormat);
   TMemoryStream broken(Stream32(2, Stream32(2, Bytes{0, 0})));  // second list missing
   EXPECT_THROW(ReadIDLists(broken), EIDListFormat);
+}
+
+TEST(IDList, ListsOfListsHandOnWhatCameBeforeAFault) {
+  auto lists = [](uint32_t count, std::initializer_list<Bytes> parts) {
+    Bytes out = Stream32(count, {});
+    for (const Bytes& part : parts) out.insert(out.end(), part.begin(), part.end());
+    return out;
+  };
+  const Bytes two = Stream32(9, kTwoItems), absent = Stream32(0, {});
+  struct Case { const char* name; Bytes bytes; size_t handedOn; const char* error; } cases[] = {
+      {"whole", lists(3, {two, absent, two}), 3, nullptr},
+      {"third cut short", lists(3, {two, absent, Stream32(9, {4, 0, 'a'})}), 2,
+       "Item-ID list size runs past the stream"},
+      {"second broken", lists(2, {two, Stream32(1, {0})}), 1, "Item-ID list size below 2"},
+      {"count past the lists", lists(0xFFFFFFFF, {two, absent}), 2, "Item-ID list size missing"},
+  };
+  for (const auto& c : cases) {
+    std::vector<Bytes> read;
+    TMemoryStream s(c.bytes);
+    try {
+      ReadIDLists(s, [&](Bytes list) { read.push_back(std::move(list)); });
+      EXPECT_EQ(c.error, nullptr) << c.name << " was accepted";
+    } catch (const EIDListFormat& e) {
+      EXPECT_STREQ(e.what(), c.error ? c.error : "") << c.name;
+    }
+    ASSERT_EQ(read.size(), c.handedOn) << c.name;
+    EXPECT_EQ(read[0], kTwoItems) << c.name;
+    if (c.handedOn > 1) {
+      EXPECT_TRUE(read[1].empty()) << c.name;
+    }
+  }
 }
 
 TEST(IDList, CompareIDsAnswers) {

@@ -63,27 +63,38 @@ TEST(IDListWin, DesktopAndAbsentLists) {
 TEST(IDListWin, ListOfListsRoundTripsAndRejectsBadStreams) {
   TPIDLList lists;
   for (const auto& path : FixturePaths()) lists.Add(PathToPIDL(path).release());
+  lists.Add(nullptr);  // an absent list keeps its place
+  lists.Add(PathToPIDL(kFixture).release());
+  auto same = [](LPCITEMIDLIST a, LPCITEMIDLIST b) { return a || b ? ILIsEqualSafe(a, b) : true; };
   TMemoryStream stream;
   ASSERT_TRUE(lists.SaveToStream(stream));
   stream.SetPosition(0);
   TPIDLList back;
   ASSERT_TRUE(back.LoadFromStream(stream));
   ASSERT_EQ(back.Count(), lists.Count());
-  for (size_t i = 0; i < lists.Count(); ++i) EXPECT_TRUE(ILIsEqual(back[i], lists[i]));
+  for (size_t i = 0; i < lists.Count(); ++i) EXPECT_TRUE(same(back[i], lists[i])) << i;
+  EXPECT_EQ(back[lists.Count() - 2], nullptr);
 
-  // A list cut short keeps nothing.
+  // A stream cut short keeps the lists read before the fault, after those the
+  // list already held.
   std::vector<uint8_t> bytes = stream.Bytes();
   bytes.resize(bytes.size() - 3);
   TMemoryStream cut(bytes);
-  TPIDLList none;
-  EXPECT_FALSE(none.LoadFromStream(cut));
-  EXPECT_EQ(none.Count(), 0u);
+  TPIDLList some;
+  some.CopyAdd(lists[1]);
+  EXPECT_FALSE(some.LoadFromStream(cut));
+  ASSERT_EQ(some.Count(), lists.Count());
+  EXPECT_TRUE(ILIsEqualSafe(some[0], lists[1]));
+  for (size_t i = 0; i + 1 < lists.Count(); ++i) EXPECT_TRUE(same(some[i + 1], lists[i])) << i;
 
   TMemoryStream one;
   TPIDLManager::SaveToStream(one, lists[1]);
+  TPIDLManager::SaveToStream(one, nullptr);
   one.SetPosition(0);
   TPidl read = TPIDLManager::LoadFromStream(one);
   EXPECT_TRUE(ILIsEqual(read.get(), lists[1]));
+  EXPECT_FALSE(TPIDLManager::LoadFromStream(one));
+  EXPECT_EQ(one.Position(), one.Size());
 }
 
 TEST(IDListWin, PathsAndSpecialFolders) {

@@ -349,6 +349,13 @@ TEST(NodeStorage, BadStreamsNameTheirFaultAndChangeNothing) {
   ASSERT_NE(at, wrong.end());
   at[2] = 'D';
   expectRejected(wrong, "a child is not one item below its parent");
+  // A node stored without its list (size 0 and no bytes).
+  auto noList = crafted.Bytes();
+  auto listAt = std::search(noList.begin(), noList.end(), inner.begin(), inner.end());
+  ASSERT_NE(listAt, noList.end());
+  listAt = noList.erase(listAt, listAt + static_cast<ptrdiff_t>(inner.size()));
+  std::fill(listAt - 4, listAt, uint8_t{0});
+  expectRejected(noList, "Node storage stream: a node without its item-ID list");
   // Children out of order.
   auto swapped = bytes;
   auto bA = Pidl({"C:", "A"}), bB = Pidl({"C:", "B"});
