@@ -7,6 +7,7 @@
 #include <functional>
 #include <thread>
 
+#include "shell/explorer_tree_win.h"
 #include "shell_test_util.h"
 #include "tests/treeview/held_key_win.h"
 #include "tests/ui/ui_test_util.h"
@@ -269,6 +270,30 @@ TEST_F(ColumnSettings, ADropFromElsewhereMovesNothing) {
   EXPECT_EQ(target.Drop(data.Get(), 0, POINTL{on.x, on.y}, &effect), S_OK);
   EXPECT_EQ(effect, static_cast<DWORD>(DROPEFFECT_NONE));
   EXPECT_EQ(Titles(), u"Name Size Type ");
+}
+
+// Columns the dialog leaves out (a title listed already) keep their numbers
+// beside the listed ones; where two share a number they stay in the order of
+// the column collection, whatever the count of columns.
+TEST(ColumnSettingsApply, ColumnsOfOnePositionKeepTheirOrder) {
+  ui::TForm form;
+  TLazyExplorerTree& tree = form.Create<TLazyExplorerTree>();
+  tree.SetParent(&form);
+  tree.SetBounds(0, 0, 300, 200);
+  TLazyTreeColumns& columns = tree.Header().Columns();
+  // 20 columns; every fourth repeats the title before it.
+  for (int i = 0; i < 20; ++i) {
+    const int titled = i % 4 == 3 ? i - 1 : i;
+    columns.Add().SetText(L"C" + std::to_wstring(titled));
+  }
+  TFormColumnSettings dialog;
+  dialog.SetEntries(ColumnSettingsEntries(tree.ColumnStates()));
+  ASSERT_EQ(dialog.Entries().size(), 15u);
+  dialog.DropEntry(0, 14);  // C0 to the end of the list
+  TColumnMenuItem::UpdateColumns(dialog, tree);
+  std::vector<int> shown;
+  for (TColumnIndex i : columns.PositionArray()) shown.push_back(i);
+  EXPECT_EQ(shown, (std::vector<int>{1, 2, 4, 3, 5, 6, 8, 9, 7, 10, 12, 13, 14, 11, 16, 17, 18, 0, 15, 19}));
 }
 
 }  // namespace
