@@ -1,6 +1,7 @@
 #include "shell/column_settings_win.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace kv {
 
@@ -136,16 +137,23 @@ TFormColumnSettings::TFormColumnSettings() {
     if (TColumnData* d = Data(newNode)) EditPixelWidth->SetText(std::to_string(d->Width));
     allowed = true;
   };
-  // Dragging a node onto another moves it there.
-  LSTColumnNames->OnMouseDown = [this](TBaseLazyTree& tree, int button, unsigned, int x, int y) {
-    dragNode_ = button == 0 ? tree.GetNodeAt(x, y) : nullptr;
+  // Rows are reordered by the tree's own drag and drop (drag image, drop
+  // target, auto-scroll); the drop moves the remembered row itself.
+  LSTColumnNames->OnDragAllowed = [this](TBaseLazyTree&, PLazyNode node, TColumnIndex, bool& allowed) {
+    dragNode_ = node;
+    allowed = true;
   };
-  LSTColumnNames->OnMouseUp = [this](TBaseLazyTree& tree, int button, unsigned, int x, int y) {
-    PLazyNode dragged = dragNode_;
-    dragNode_ = nullptr;
-    PLazyNode target = button == 0 ? tree.GetNodeAt(x, y) : nullptr;
-    if (!dragged || !target || dragged == target) return;
-    DropEntry(dragged->Index, target->Index);
+  LSTColumnNames->OnDragOver = [](TBaseLazyTree&, TBaseLazyTree*, TShiftState, TDragState, POINT, TDropMode, DWORD&,
+                                  bool& accept) { accept = true; };
+  LSTColumnNames->OnDragDrop = [this](TBaseLazyTree& tree, TBaseLazyTree* source, IDataObject*,
+                                      const std::vector<CLIPFORMAT>&, TShiftState, POINT, DWORD& effect, TDropMode) {
+    // The row is moved here: the source side must delete nothing.
+    effect = DROPEFFECT_NONE;
+    const PLazyNode dragged = std::exchange(dragNode_, nullptr);
+    // The remembered row is this list's only while its own drag runs; a drop
+    // from elsewhere (files from another program) moves nothing.
+    if (source != &tree || !dragged || !tree.DropTargetNode()) return;
+    DropEntry(PlaceOf(dragged), PlaceOf(tree.DropTargetNode()));
   };
   EditPixelWidth->OnKeyPress = [this](ui::TComponent*, char& key) { WidthKey(key); };
   edit.OnLeave = [this] {
@@ -169,6 +177,7 @@ void TFormColumnSettings::SetEntries(std::vector<TColumnData> entries) {
   LSTColumnNames->BeginUpdate();
   LSTColumnNames->Clear();
   data_.clear();
+  dragNode_ = nullptr;
   for (TColumnData& e : entries) {
     data_.push_back(std::make_unique<TColumnData>(std::move(e)));
     PLazyNode node = LSTColumnNames->AddChild(nullptr);
@@ -184,27 +193,29 @@ std::vector<TColumnData> TFormColumnSettings::Entries() const {
   return out;
 }
 
+size_t TFormColumnSettings::PlaceOf(PLazyNode node) const {
+  size_t place = 0;
+  for (PLazyNode n = LSTColumnNames->GetFirstNoInit(); n && n != node; n = LSTColumnNames->GetNextSibling(n)) ++place;
+  return place;
+}
+
 void TFormColumnSettings::DropEntry(size_t dragged, size_t target) {
-  // The list is flat: moving a node is giving the nodes their entries in the new order.
-  std::vector<PLazyNode> nodes;
-  std::vector<TColumnData*> order;
-  for (PLazyNode n = LSTColumnNames->GetFirstNoInit(); n; n = LSTColumnNames->GetNextSibling(n)) {
-    nodes.push_back(n);
-    order.push_back(Data(n));
+  PLazyNode from = nullptr, to = nullptr;
+  size_t place = 0;
+  for (PLazyNode n = LSTColumnNames->GetFirstNoInit(); n; n = LSTColumnNames->GetNextSibling(n), ++place) {
+    if (place == dragged) from = n;
+    if (place == target) to = n;
   }
-  if (dragged >= order.size() || target >= order.size() || dragged == target) return;
-  // The width box belongs to the focused node's entry: it is stored there and
-  // the focus let go before the entries move, so no entry takes another's width.
-  LSTColumnNames->SetFocusedNode(nullptr);
-  MoveColumnEntry(order, dragged, target);
-  for (size_t i = 0; i < nodes.size(); ++i) {
-    *static_cast<TColumnData**>(LSTColumnNames->GetNodeData(nodes[i])) = order[i];
-    nodes[i]->CheckState = order[i]->Visible ? csCheckedNormal : csUncheckedNormal;
-  }
+  if (!from || !to || from == to) return;
+  // Each row carries its entry, check mark and width; a row moved down lands
+  // after the target, one moved up before it.
+  const TLTNodeAttachMode mode =
+      dragged < target ? TLTNodeAttachMode::amInsertAfter : TLTNodeAttachMode::amInsertBefore;
+  LSTColumnNames->MoveTo(from, to, mode, false);
+  // The moved column stays the selected one (the width box shows its width).
   LSTColumnNames->ClearSelection();
-  LSTColumnNames->SetSelected(nodes[target], true);
-  LSTColumnNames->SetFocusedNode(nodes[target]);
-  LSTColumnNames->Repaint();
+  LSTColumnNames->SetSelected(from, true);
+  LSTColumnNames->SetFocusedNode(from);
   LiveUpdate();
 }
 

@@ -35,7 +35,8 @@ class TFormColumnSettings : public ui::TForm {
   // Sounded for a refused character (tests replace it).
   std::function<void()> Beep = [] { MessageBeep(MB_OK); };
 
-  // A drag of the node at `dragged` dropped on the node at `target` (list places).
+  // A drag of the node at `dragged` dropped on the node at `target` (list
+  // places): moved down it lands after the target, moved up before it.
   void DropEntry(size_t dragged, size_t target);
   bool DialogKey(HWND focus, WPARAM key) override;
 
@@ -53,6 +54,8 @@ class TFormColumnSettings : public ui::TForm {
  private:
   class TWidthEdit;
   TColumnData* Data(PLazyNode node) const;
+  // The node's place among the list's nodes.
+  size_t PlaceOf(PLazyNode node) const;
   // Stores the width box into the node (an empty box leaves its width).
   void StoreWidth(PLazyNode node);
   void LiveUpdate();
@@ -60,7 +63,7 @@ class TFormColumnSettings : public ui::TForm {
   void WidthKey(char& key);
 
   std::vector<std::unique_ptr<TColumnData>> data_;
-  PLazyNode dragNode_ = nullptr;
+  PLazyNode dragNode_ = nullptr;  // pressed last: the row a drag of the list moves
 };
 
 class TColumnMenu;

@@ -102,8 +102,10 @@ void TCustomLazyExplorerTree::ApplyColumnStates(const std::vector<TColumnState>&
   std::vector<const TColumnState*> byPosition;
   for (const TColumnState& s : states)
     if (s.Index >= 0 && s.Index < columns.Count()) byPosition.push_back(&s);
-  std::sort(byPosition.begin(), byPosition.end(),
-            [](const TColumnState* a, const TColumnState* b) { return a->Position < b->Position; });
+  // Columns of one position (one the settings dialog left out keeps its
+  // number beside the listed ones) stay in the order they are given.
+  std::stable_sort(byPosition.begin(), byPosition.end(),
+                   [](const TColumnState* a, const TColumnState* b) { return a->Position < b->Position; });
   const bool outer = !applyingColumns_;
   applyingColumns_ = true;
   const ScopeGuard applied([this, outer] {

@@ -664,6 +664,11 @@ void TBaseLazyTree::PaintCells(TLTPaintInfo& info, const RECT& row, const RECT& 
       info.CellRect.right = c.Left() + c.Width();
       info.Position = c.Position();
     }
+  } else {
+    // The one cell starts at the row's left edge in tree coordinates, not at
+    // the painted part's: an update rectangle, the horizontal scroll or the
+    // drag image's background may begin further right.
+    info.CellRect.left = 0;
   }
   const TColumnIndex lastVisible = useColumns ? columns->GetLastVisibleColumn() : kNoColumn;
   for (;;) {
