@@ -303,7 +303,8 @@ TEST_F(ExplorerColumns, NamesTakeTheExplorerColoursUnlessSelected) {
       for (int x = r.Left; x < r.Right; ++x) {
         const uint32_t px = ui::test::PixelAt(shot, form, tree->Handle(), x, y);
         int off = 0;
-        for (int shift : {0, 8, 16}) off = std::max(off, std::abs(int((px >> shift) & 0xFF) - int((rgb >> shift) & 0xFF)));
+        for (int shift : {0, 8, 16})
+          off = std::max(off, std::abs(int((px >> shift) & 0xFF) - int((rgb >> shift) & 0xFF)));
         if (off < 40) ++count;
       }
     return count;
@@ -313,8 +314,7 @@ TEST_F(ExplorerColumns, NamesTakeTheExplorerColoursUnlessSelected) {
     const wchar_t* name;
     uint32_t ink;
     bool shown;
-  } rows[] = {{L"alpha", red, true},      {L"beta", red, true},        {L"one.txt", green, true},
-              {L"two.dat", green, false}, {L"two.dat", red, false}};
+  } rows[] = {{L"alpha", red, true}, {L"beta", red, true}, {L"one.txt", green, true}, {L"two.dat", green, false}};
   for (const auto& row : rows) {
     PLazyNode n = node(row.name);
     ASSERT_NE(n, nullptr) << test::Narrow(row.name);
