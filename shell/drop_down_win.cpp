@@ -4,6 +4,7 @@
 #include <windowsx.h>
 
 #include <algorithm>
+#include <climits>
 
 #include "ui/application_win.h"
 
@@ -151,18 +152,26 @@ void TDropDownWnd::DoRollDown() {
   if (OnRollDown) OnRollDown(*this);
 }
 
+int TDropDownWnd::HeightForRows(int64_t rows) const {
+  const int64_t height = std::max<int64_t>(rows, 0) * RowHeight() + GetSystemMetrics(SM_CYSIZEFRAME);
+  return static_cast<int>(std::clamp<int64_t>(height, 0, INT_MAX));
+}
+
 void TDropDownWnd::AutoPositionPopup(ui::TControl* positionControl, const SIZE* size) {
   RECT owner;
   GetWindowRect(positionControl->Handle(), &owner);
-  int width = Width(), height = Height();
-  if (!((options_ & poPersistentSizing) && (state_ & dsOpenedBefore))) {
-    width = size ? size->cx : owner.right - owner.left;
-    height = size ? size->cy : dropDownCount_ * RowHeight() + GetSystemMetrics(SM_CYSIZEFRAME);
-  }
   MONITORINFO monitor{};
   monitor.cbSize = sizeof monitor;
   GetMonitorInfoW(MonitorFromRect(&owner, MONITOR_DEFAULTTONEAREST), &monitor);
   const RECT screen = monitor.rcWork;
+  int width = Width(), height = Height();
+  if (!((options_ & poPersistentSizing) && (state_ & dsOpenedBefore))) {
+    width = size ? size->cx : owner.right - owner.left;
+    height = size ? size->cy : HeightForRows(dropDownCount_);
+  }
+  // Never taller than the work area: the sums below stay far from overflow,
+  // and a taller window would be shortened to the room on one side anyway.
+  height = std::clamp(height, 0, static_cast<int>(screen.bottom - screen.top));
   int top = owner.bottom;
   bool above = false;
   if (owner.bottom + height <= screen.bottom) {

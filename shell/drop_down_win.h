@@ -29,6 +29,10 @@ enum TDropDownStateBit : uint32_t {
 
 enum class TComboBoxStyle { cbsClassic, cbsExplorerEnhanced };
 
+// The most rows a layout may ask a drop-down to show at once: far more than
+// any screen holds, so a larger number can only be a damaged value.
+constexpr int kMaxDropDownCount = 1000;
+
 class TDropDownWnd;
 
 // The sizing grip in a corner of a drop-down: dragging it resizes the
@@ -71,6 +75,9 @@ class TDropDownWnd : public ui::TControl {
   virtual void SetPopupOptions(TPopupOptions options);
   int DropDownCount() const { return dropDownCount_; }
   void SetDropDownCount(int count) { dropDownCount_ = count < 1 ? 1 : count; }
+  // The height of `rows` rows and the sizing frame, without overflow: at most
+  // INT_MAX (placing the window keeps it on the screen).
+  int HeightForRows(int64_t rows) const;
   UINT RollTime() const { return rollTime_; }
   void SetRollTime(UINT ms) { rollTime_ = ms; }
   UINT ScrollTimeSlow() const { return scrollTimeSlow_; }

@@ -141,7 +141,7 @@ void TCustomLazyExplorerTree::DoPaintText(PLazyNode node, HDC canvas, TColumnInd
   TNamespace* ns = nullptr;
   const bool fullRowFocus = HasOption(toFullRowSelect) && node == FocusedNode();
   if (ValidateNamespace(node, ns) && !(ExplorerFolderOptions() & toNoUseExplorerColorsProp) && !Selected(node) &&
-      node != DropTargetNode() && !fullRowFocus && !(HasOption(toHotTrack) && node == HotNode())) {
+      node != DropTargetNode() && !fullRowFocus) {
     const bool mainColumn = column < 0 || !HeaderUsesColumns() || column == HeaderMainColumn();
     if (ns->GetCompressed()) SetTextColor(canvas, colors_->CompressedTextColor());
     else if (mainColumn) SetTextColor(canvas, ns->GetFolder() ? colors_->FolderTextColor() : colors_->FileTextColor());

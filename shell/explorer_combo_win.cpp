@@ -367,8 +367,7 @@ void TCustomLazyExplorerCombobox::UpdateAutoComplete(const std::wstring& text) {
     dropDown.RollUp(false);
     return;
   }
-  const SIZE size{Width(), std::min(rows, dropDown.DropDownCount()) * dropDown.RowHeight() +
-                               GetSystemMetrics(SM_CYSIZEFRAME)};
+  const SIZE size{Width(), dropDown.HeightForRows(std::min(rows, dropDown.DropDownCount()))};
   if (dropDown.DroppedDown()) {
     dropDown.AutoPositionPopup(this, &size);
     dropDown.RefreshScrollbar();

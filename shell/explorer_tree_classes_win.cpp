@@ -133,7 +133,12 @@ void RegisterPopupOptions(ui::TClassInfo& c, const char* object, O& (TCombo::*ge
   prop("BackgroundOffsetY", [](B& o, auto& v, auto& ctx) { o.SetBackgroundOffsetY(ui::LayoutSigned(v, ctx)); });
   prop("Color", [](B& o, auto& v, auto& ctx) { o.SetColor(ui::LayoutColor(v, ctx)); });
   prop("DefaultNodeHeight", [](B& o, auto& v, auto& ctx) { o.SetDefaultNodeHeight(ui::LayoutUnsigned(v, ctx)); });
-  prop("DropDownCount", [](B& o, auto& v, auto& ctx) { o.SetDropDownCount(ui::LayoutSigned(v, ctx)); });
+  prop("DropDownCount", [](B& o, auto& v, auto& ctx) {
+    const int64_t rows = ctx.Integer(v);
+    if (rows < 1 || rows > kMaxDropDownCount)
+      ctx.Fail("expected a number of rows from 1 to " + std::to_string(kMaxDropDownCount));
+    o.SetDropDownCount(static_cast<int>(rows));
+  });
   prop("Indent", [](B& o, auto& v, auto& ctx) { o.SetIndent(ui::LayoutUnsigned(v, ctx)); });
   prop("Options", [](B& o, auto& v, auto& ctx) {
     o.SetOptions(Flags(v, ctx, {"poAnimated", "poEnabled", "poPersistentSizing", "poSizeable",

@@ -67,10 +67,9 @@ TCustomLazyExplorerTree::TCustomLazyExplorerTree()
 }
 
 void TCustomLazyExplorerTree::LoadDefaultOptions() {
-  auto& options = GetOptions();
-  // Added to the tree's own: the root's button and the theme stay as the tree has them.
-  options.SetPaintOptions(options.PaintOptions() | toShowButtons | toShowTreeLines | toUseBlendedImages |
-                          toGhostedIfUnfocused);
+  // Set outright: no root line or button (the root folder's node starts at the
+  // left edge), no drop mark and no visual style unless a layout asks for them.
+  GetOptions().SetPaintOptions(toShowButtons | toShowTreeLines | toUseBlendedImages | toGhostedIfUnfocused);
   SetExplorerFolderOptions(toFoldersExpandable);
   SetExplorerShellOptions(toRightAlignSizeColumn | toContextMenus);
   SetExplorerMiscOptions(toBrowseExecuteFolder | toBrowseExecuteFolderShortcut | toExecuteOnDblClk);
@@ -790,9 +789,7 @@ TLazyExplorerTreeview::TLazyExplorerTreeview() {
   options.SetAutoOptions(toAutoScroll);
   options.SetSelectionOptions(toMultiSelect | toSiblingSelectConstraint);
   options.SetMiscOptions(toAcceptOLEDrop | toEditable | toToggleOnDblClick);
-  // The root's button and the theme stay as the tree has them.
-  options.SetPaintOptions(options.PaintOptions() | toShowButtons | toShowTreeLines | toUseBlendedImages |
-                          toGhostedIfUnfocused);
+  options.SetPaintOptions(toShowButtons | toShowTreeLines | toUseBlendedImages | toGhostedIfUnfocused);
   SetExplorerFolderOptions(toFoldersExpandable);
   SetExplorerShellOptions(toContextMenus);
   SetExplorerMiscOptions(toBrowseExecuteFolder | toBrowseExecuteFolderShortcut | toChangeNotifierThread |

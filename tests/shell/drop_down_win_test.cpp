@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 #include <set>
 #include <string>
 #include <vector>
@@ -45,10 +46,13 @@ TEST_F(DropDownFixture, OpensBelowAboveOrShortenedOnTheRoomierSide) {
   const struct {
     int formTop, ownerHeight;
     bool above, shortened;
-  } cases[] = {{100, 23, false, false}, {880, 23, true, false}, {60, 830, false, true}, {100, 830, true, true}};
+    int count;
+  } cases[] = {{100, 23, false, false, 8}, {880, 23, true, false, 8}, {60, 830, false, true, 8},
+               {100, 830, true, true, 8}, {880, 23, true, true, INT_MAX}};  // the largest count a program may set
   for (const auto& c : cases) {
     Place(c.formTop, c.ownerHeight);
     TDropDownWnd dropDown;
+    dropDown.SetDropDownCount(c.count);
     RECT shown{}, ownerRect = ScreenRect(owner.Handle()), screen = WorkArea(owner.Handle());
     uint32_t state = 0;
     RunLater(30, [&] {

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -266,6 +267,62 @@ TEST_F(ExplorerColumns, ReadFoldersAndTheTypeColumnFollowTheHeader) {
   const std::vector<std::wstring> byName = Names();
   tree->SetFileSort(TFileSort::fsFileType);
   EXPECT_EQ(Names(), byName);
+}
+
+// Folder and file names in the colours object's colours, the hot-tracked row
+// too; a selected row keeps the selection's text colour.
+TEST_F(ExplorerColumns, NamesTakeTheExplorerColoursUnlessSelected) {
+  Show(cdExplorerColumns, L"\\enum");
+  tree->Colors().SetExplorerColor(1, RGB(230, 0, 0));  // folders
+  tree->Colors().SetExplorerColor(2, RGB(0, 150, 0));  // files
+  tree->TreeOptions().SetPaintOptions(tree->TreeOptions().PaintOptions() | toHotTrack);
+  auto node = [&](const wchar_t* name) {
+    for (PLazyNode n = tree->GetFirstChild(nullptr); n; n = tree->GetNextSibling(n))
+      if (tree->GetText(n, 0) == name) return n;
+    return PLazyNode{};
+  };
+  PLazyNode beta = node(L"beta"), selected = node(L"two.dat");
+  ASSERT_TRUE(beta && selected);
+  tree->ClearSelection();
+  tree->SetSelected(selected, true);
+  // The mouse over beta's name makes it the hot row.
+  const TLazyRect label = tree->GetDisplayRect(beta, 0, true);
+  POINT at{(label.Left + label.Right) / 2, (label.Top + label.Bottom) / 2};
+  POINT screen = at;
+  ClientToScreen(tree->Handle(), &screen);
+  SetCursorPos(screen.x, screen.y);
+  SendMessageW(tree->Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(at.x, at.y));
+  ASSERT_EQ(tree->HotNode(), beta);
+  const ui::TBitmap shot = ui::test::Screenshot(form, "explorer_colours");
+  test::KeepShot(shot, "explorer_colours");
+  ASSERT_EQ(tree->HotNode(), beta);  // still hot when painted
+  auto inked = [&](PLazyNode n, uint32_t rgb) {
+    const TLazyRect r = tree->GetDisplayRect(n, 0, true);
+    int count = 0;
+    for (int y = r.Top; y < r.Bottom; ++y)
+      for (int x = r.Left; x < r.Right; ++x) {
+        const uint32_t px = ui::test::PixelAt(shot, form, tree->Handle(), x, y);
+        int off = 0;
+        for (int shift : {0, 8, 16})
+          off = std::max(off, std::abs(int((px >> shift) & 0xFF) - int((rgb >> shift) & 0xFF)));
+        if (off < 40) ++count;
+      }
+    return count;
+  };
+  const uint32_t red = 0xE60000, green = 0x009600;
+  const struct {
+    const wchar_t* name;
+    uint32_t ink;
+    bool shown;
+  } rows[] = {{L"alpha", red, true}, {L"beta", red, true}, {L"one.txt", green, true}, {L"two.dat", green, false}};
+  for (const auto& row : rows) {
+    PLazyNode n = node(row.name);
+    ASSERT_NE(n, nullptr) << test::Narrow(row.name);
+    if (row.shown)
+      EXPECT_GT(inked(n, row.ink), 3) << test::Narrow(row.name);
+    else
+      EXPECT_EQ(inked(n, row.ink), 0) << test::Narrow(row.name);
+  }
 }
 
 TEST_F(ExplorerColumns, LayoutsKeptPerFolder) {

@@ -340,6 +340,9 @@ TEST(ExplorerComboLayout, BothOptionObjectsOfEachBoxLoad) {
       {"PopupExplorerOptions.Contents = [accDesktop]", "unknown property"},
       {"PopupExplorerOptions.Options = [poBouncy]", "unknown option \"poBouncy\""},
       {"PopupAutoCompleteOptions.AnimationSpeed = -1", "expected a number from 0"},
+      {"PopupExplorerOptions.DropDownCount = 2147483647", "expected a number of rows from 1 to 1000"},
+      {"PopupAutoCompleteOptions.DropDownCount = 1001", "expected a number of rows from 1 to 1000"},
+      {"PopupExplorerOptions.DropDownCount = 0", "expected a number of rows from 1 to 1000"},
       {"Options = [eoAnimated]", "unknown option \"eoAnimated\""},
   };
   for (const auto& b : bad) {

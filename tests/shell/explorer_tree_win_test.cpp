@@ -74,6 +74,33 @@ TEST_F(ExplorerTree, FolderPageShowsTheDesktopExpanded) {
   EXPECT_NE(std::find(drives.begin(), drives.end(), "Control Panel"), drives.end());
 }
 
+// The explorer trees' own paint options, not added to the plain tree's: the
+// root folder's node has no root line or button and starts at the left edge.
+TEST_F(ExplorerTree, TheRootNodeStartsAtTheLeftEdgeWithoutAButton) {
+  constexpr uint32_t kPaint = toShowButtons | toShowTreeLines | toUseBlendedImages | toGhostedIfUnfocused;
+  TLazyExplorerTree plain;
+  EXPECT_EQ(plain.TreeOptions().PaintOptions(), kPaint);
+  EXPECT_EQ(tree->TreeOptions().PaintOptions(), kPaint);
+
+  PLazyNode desktop = tree->GetFirst();
+  ASSERT_NE(desktop, nullptr);
+  ASSERT_TRUE(tree->HasChildren(desktop));
+  const TLazyRect row = tree->GetDisplayRect(desktop, kNoColumn, true);
+  TTreeHitInfo hit;
+  tree->GetHitTestInfoAt(static_cast<int>(tree->Indent()) / 2, (row.Top + row.Bottom) / 2, true, hit);
+  EXPECT_EQ(hit.HitNode, desktop);
+  EXPECT_FALSE(hit.HitPositions.Contains(hpOnItemButton));
+  // Its children one indent in: their buttons take that first indent.
+  PLazyNode child = tree->GetFirstChild(desktop);
+  while (child && !tree->HasChildren(child)) child = tree->GetNextSibling(child);
+  ASSERT_NE(child, nullptr);
+  const TLazyRect childRow = tree->GetDisplayRect(child, kNoColumn, true);
+  EXPECT_EQ(childRow.Left - row.Left, static_cast<int>(tree->Indent()));
+  tree->GetHitTestInfoAt(static_cast<int>(tree->Indent()) / 2, (childRow.Top + childRow.Bottom) / 2, true, hit);
+  EXPECT_EQ(hit.HitNode, child);
+  EXPECT_TRUE(hit.HitPositions.Contains(hpOnItemButton));
+}
+
 TEST_F(ExplorerTree, ChecksLiveInTheStorageAcrossCollapseAndRefresh) {
   const std::wstring enumPath = test::kFixture + L"\\enum", names = test::kFixture + L"\\names";
   // Not found before its parent was read; browsing reads the way.
