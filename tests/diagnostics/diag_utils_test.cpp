@@ -62,39 +62,34 @@ TEST(DiagUtils, ReferenceStreamReadsAndRefusesWrites) {
   }
 }
 
-// Two pages: the first readable, the second not.
+// Two blocks of whole pages: the first readable, the second not.
 class HalfReadablePages {
  public:
+  static constexpr size_t kHalf = 64 << 10;
   HalfReadablePages() {
 #ifdef _WIN32
-    SYSTEM_INFO info;
-    GetSystemInfo(&info);
-    page_ = info.dwPageSize;
-    base_ = static_cast<uint8_t*>(VirtualAlloc(nullptr, 2 * page_, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+    base_ = static_cast<uint8_t*>(VirtualAlloc(nullptr, 2 * kHalf, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
     DWORD was = 0;
-    if (base_ != nullptr) VirtualProtect(base_ + page_, page_, PAGE_NOACCESS, &was);
+    if (base_ != nullptr) VirtualProtect(base_ + kHalf, kHalf, PAGE_NOACCESS, &was);
 #else
-    page_ = static_cast<size_t>(sysconf(_SC_PAGESIZE));
-    void* at = mmap(nullptr, 2 * page_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    void* at = mmap(nullptr, 2 * kHalf, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     base_ = at == MAP_FAILED ? nullptr : static_cast<uint8_t*>(at);
-    if (base_ != nullptr) mprotect(base_ + page_, page_, PROT_NONE);
+    if (base_ != nullptr) mprotect(base_ + kHalf, kHalf, PROT_NONE);
 #endif
   }
   ~HalfReadablePages() {
 #ifdef _WIN32
     if (base_ != nullptr) VirtualFree(base_, 0, MEM_RELEASE);
 #else
-    if (base_ != nullptr) munmap(base_, 2 * page_);
+    if (base_ != nullptr) munmap(base_, 2 * kHalf);
 #endif
   }
   HalfReadablePages(const HalfReadablePages&) = delete;
   HalfReadablePages& operator=(const HalfReadablePages&) = delete;
   uint8_t* Base() const { return base_; }
-  size_t Page() const { return page_; }
 
  private:
   uint8_t* base_ = nullptr;
-  size_t page_ = 0;
 };
 
 // The block must be readable for its whole size when the stream is made;
@@ -103,38 +98,27 @@ TEST(DiagUtils, ReferenceStreamChecksItsBlockWhenMade) {
   HalfReadablePages pages;
   ASSERT_NE(pages.Base(), nullptr);
   uint8_t* const readable = pages.Base();
-  const size_t page = pages.Page();
-  readable[page - 1] = 42;
-  struct Case {
+  constexpr size_t kHalf = HalfReadablePages::kHalf;
+  const struct {
     const char* what;
     const void* block;
     uint64_t size;
     bool good;
-  };
-  const Case cases[] = {
+  } cases[] = {
       {"no bytes of no block", nullptr, 0, true},
-      {"a readable page", readable, page, true},
+      {"the readable pages", readable, kHalf, true},
       {"no block", nullptr, 16, false},
-      {"running into a page that cannot be read", readable + page - 8, 16, false},
-      {"a page that cannot be read", readable + page, 1, false},
+      {"running into a page that cannot be read", readable + kHalf - 8, 16, false},
+      {"a page that cannot be read", readable + kHalf, 1, false},
       {"past the end of the address space", readable, UINT64_MAX, false},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    if (c.good) {
-      TDiagReferenceMemoryStream stream(c.block, c.size);
-      uint8_t last = 0;
-      stream.Seek(c.size == 0 ? 0 : c.size - 1);
-      EXPECT_EQ(stream.Read(&last, 1), c.size == 0 ? 0u : 1u);
-      if (c.size != 0) {
-        EXPECT_EQ(last, 42);
-      }
-      continue;
-    }
     try {
       TDiagReferenceMemoryStream stream(c.block, c.size);
-      ADD_FAILURE() << "made";
+      EXPECT_TRUE(c.good) << "made";
     } catch (const std::logic_error& e) {
+      EXPECT_FALSE(c.good);
       EXPECT_STREQ(e.what(), "Assertion failed (DiagSysUtils): the block of a read-only memory stream cannot be read");
     }
   }
