@@ -340,7 +340,8 @@ TEST(ZipSetCommit, AFailedRewriteThatGrowsASpannedSetLeavesItsNewDiskBlank) {
     bool refuseDisk4;   // the question that asks disk 4 back refused too
     bool keepsLabel;    // the drive refuses to put disk 4's blank label back
   };
-  for (const Case c : {Case{"cancel at disk 2", true, 0, false, false}, Case{"write error on disk 3", false, 2, false, false},
+  for (const Case c : {Case{"cancel at disk 2", true, 0, false, false},
+                       Case{"write error on disk 3", false, 2, false, false},
                        Case{"disk 4 not given back", true, 0, true, false},
                        Case{"disk 4 keeps the set's label", true, 0, false, true}}) {
     SCOPED_TRACE(c.what);
