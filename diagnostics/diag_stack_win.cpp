@@ -382,10 +382,35 @@ void DoExceptNotify(const TDiagRaiseInfo& info) {
   if ((options & kStackTrackFrames) != 0) DiagCreateExceptFrameList(0, info.context, info.osException);
 }
 
+namespace {
+// Stops tracking at program end when the shut-down path did not
+// (UnInitializeHandler), so that no exception raised while the program's
+// static objects go is traced into lists that are gone. It holds nothing;
+// made on the first start of tracking, after the notifier list and the
+// recorded lists exist, it is destroyed before them.
+struct TrackingFinalizer {
+  TrackingFinalizer() = default;
+  TrackingFinalizer(const TrackingFinalizer&) = delete;
+  TrackingFinalizer& operator=(const TrackingFinalizer&) = delete;
+  ~TrackingFinalizer() {
+    try {
+      if (gTracking.load()) DiagStopExceptionTracking();
+    } catch (...) {
+      // The process ends either way.
+    }
+  }
+};
+}  // namespace
+
 bool DiagStartExceptionTracking() {
   if (gTracking.load()) return false;
   const bool started = DiagHookExceptions() && DiagAddExceptNotifier(&DoExceptNotify, TDiagNotifierPriority::FirstChain);
   gTracking.store(started);
+  if (started) {
+    StackLists();
+    ModulesLists();
+    static const TrackingFinalizer finalizer;
+  }
   return started;
 }
 

@@ -37,10 +37,16 @@ class TDiagMemoryStream {
   uint64_t position_ = 0;
 };
 
+// True when size bytes from block lie in readable memory of the process
+// (always for 0 bytes).
+bool DiagBlockReadable(const void* block, uint64_t size);
+
 // A read-only stream over the caller's block; writing throws EDiagError
 // "Can not write to a read-only memory stream".
 class TDiagReferenceMemoryStream : public TDiagMemoryStream {
  public:
+  // A block that cannot be read for size bytes is a programming error:
+  // std::logic_error here, not a fault at the first read.
   TDiagReferenceMemoryStream(const void* block, uint64_t size);
   size_t Write(const void* buffer, size_t count) override;
 };

@@ -46,32 +46,6 @@ uint64_t SectionLastRva(const TDiagPeSectionHeader& s) {
   return uint64_t{s.virtualAddress} + (s.sizeOfRawData != 0 ? s.sizeOfRawData : s.virtualSize);
 }
 
-// The name of the section holding each address, empty for none, chosen as
-// RvaToSection does (the first section in header order, for overlapping
-// ones). Each section takes the addresses within its range that no earlier
-// section took, so the work grows with (addresses + sections) x log
-// addresses, not with their product: an image may claim 65,535 sections.
-std::vector<std::string_view> SectionNamesOf(const std::vector<TDiagPeSectionHeader>& sections,
-                                             const std::vector<TDiagPeExportFuncItem>& items) {
-  std::set<uint32_t> untaken;
-  for (const TDiagPeExportFuncItem& item : items) untaken.insert(item.address);
-  std::map<uint32_t, std::string_view> found;
-  for (const TDiagPeSectionHeader& s : sections) {
-    if (untaken.empty()) break;
-    const uint64_t last = SectionLastRva(s);
-    for (auto it = untaken.lower_bound(s.virtualAddress); it != untaken.end() && *it <= last; it = untaken.erase(it)) {
-      found.emplace(*it, s.name);
-    }
-  }
-  std::vector<std::string_view> names;
-  names.reserve(items.size());
-  for (const TDiagPeExportFuncItem& item : items) {
-    const auto f = found.find(item.address);
-    names.push_back(f != found.end() ? f->second : std::string_view());
-  }
-  return names;
-}
-
 }  // namespace
 
 std::optional<uint64_t> PeMapImgNtHeaders(ByteView image) {
@@ -178,10 +152,36 @@ const TDiagPeSectionHeader* TDiagPeImage::GetSectionHeader(std::string_view name
 }
 
 const TDiagPeSectionHeader* TDiagPeImage::RvaToSection(uint64_t rva) const {
+  ++sectionLookups_;
   for (const TDiagPeSectionHeader& s : sections_) {
     if (s.virtualAddress <= rva && rva <= SectionLastRva(s)) return &s;
   }
   return nullptr;
+}
+
+// The first section in header order holds an address, for overlapping ones.
+// Each section takes the addresses within its range that no earlier section
+// took, so the work grows with (addresses + sections) x log addresses, not
+// with their product: an image may claim 65,535 sections.
+std::vector<std::string_view> TDiagPeImage::SectionNamesOf(const std::vector<TDiagPeExportFuncItem>& items) const {
+  std::set<uint32_t> untaken;
+  for (const TDiagPeExportFuncItem& item : items) untaken.insert(item.address);
+  std::map<uint32_t, std::string_view> found;
+  for (const TDiagPeSectionHeader& s : sections_) {
+    if (untaken.empty()) break;
+    const uint64_t last = SectionLastRva(s);
+    for (auto it = untaken.lower_bound(s.virtualAddress); it != untaken.end() && *it <= last; it = untaken.erase(it)) {
+      found.emplace(*it, s.name);
+    }
+  }
+  std::vector<std::string_view> names;
+  names.reserve(items.size());
+  for (const TDiagPeExportFuncItem& item : items) {
+    const auto f = found.find(item.address);
+    names.push_back(f != found.end() ? f->second : std::string_view());
+  }
+  sectionLookups_ += items.size();
+  return names;
 }
 
 // ------------------------------------------------------------------ exports --
@@ -240,8 +240,7 @@ void TDiagPeExportFuncList::SortList(TDiagPeExportSort kind, bool descending) {
   // Section names are found once per item before sorting, not per comparison.
   std::vector<std::string_view> sectionNames;
   if (kind == TDiagPeExportSort::kSectionName) {
-    sectionNames = image_ != nullptr ? SectionNamesOf(image_->Sections(), items_)
-                                     : std::vector<std::string_view>(items_.size());
+    sectionNames = image_ != nullptr ? image_->SectionNamesOf(items_) : std::vector<std::string_view>(items_.size());
   }
   auto addressText = [](const TDiagPeExportFuncItem& item) {
     if (item.forwardedName) return *item.forwardedName;

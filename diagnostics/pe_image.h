@@ -141,6 +141,12 @@ class TDiagPeImage {
   const TDiagPeSectionHeader* GetSectionHeader(std::string_view name) const;
   // The section holding the RVA (its raw size, or the virtual size when that is 0).
   const TDiagPeSectionHeader* RvaToSection(uint64_t rva) const;
+  // The name of the section holding each item's address (as RvaToSection
+  // finds it; empty for none), all found in one pass over the sections.
+  std::vector<std::string_view> SectionNamesOf(const std::vector<TDiagPeExportFuncItem>& items) const;
+  // Addresses looked up in the sections so far (RvaToSection, SectionNamesOf):
+  // the measure of a sort by section name, which must not grow with its comparisons.
+  uint64_t SectionLookups() const noexcept { return sectionLookups_; }
 
   TDiagPeExportFuncList& ExportList();
   const std::vector<TDiagPeDebugEntry>& DebugList();
@@ -165,6 +171,7 @@ class TDiagPeImage {
   uint32_t sizeOfImage_ = 0;
   uint16_t characteristics_ = 0;
   std::vector<TDiagPeSectionHeader> sections_;
+  mutable uint64_t sectionLookups_ = 0;
   std::unique_ptr<TDiagPeExportFuncList> exports_;
   std::unique_ptr<std::vector<TDiagPeDebugEntry>> debug_;
   std::unique_ptr<TDiagPeRootResourceList> resources_;

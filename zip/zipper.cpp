@@ -113,6 +113,8 @@ struct TZipper::Rebuild {
   // The old archive was a spanned set: the disks hold its parts, which the
   // new ones replace (their room counts as free).
   bool oldSpan = false;
+  // The disk (from 0) holding the old archive's directory; -1 without one.
+  int oldLastDisk = -1;
   int disk = 0;          // the part being written, from 0
   int64_t room = 0;      // the bytes the part may take
   int64_t largestRecord = 0;
@@ -424,6 +426,8 @@ struct TZipper::OldPart {
   std::string label;
   bool gone = false;      // the disk no longer holds it
   bool holdsNew = false;  // the disk holds the new part
+  // The label the disk keeps when its old one could not be put back.
+  std::optional<std::string> labelLeft;
 };
 
 namespace {
@@ -460,7 +464,10 @@ std::string OnDiskText(int disk, const std::string& name) {
 // in the temporary folder, named in the error. A disk written that held no
 // old part (a set grown by the rewrite) is asked for again and cleared, so
 // that no stray last part with its directory and label is left on it; one
-// that cannot be cleared is named in the error.
+// that cannot be cleared is named in the error, as is a disk whose old label
+// could not be put back. When the old set is whole on its disks but another
+// disk is left in the drive (such a cleared one), the error names the disk
+// to put back: a read starts from the one holding the directory.
 void TZipper::CommitSpanned(Rebuild& r) {
   const int last = static_cast<int>(r.parts.size()) - 1;
   std::vector<OldPart> old(static_cast<size_t>(last) + 1);
@@ -505,25 +512,29 @@ void TZipper::CommitSpanned(Rebuild& r) {
     // refused the one written before it, if it is still there.
     const int inDrive = current >= 0 ? current : written;
     if (inDrive <= last) PutBackOldPart(r, old, inDrive, current >= 0);
+    int drive = inDrive;  // the disk left in the drive
     std::string leftOnDisks;
     for (int k = last; k >= 0; --k) {
       OldPart& was = old[static_cast<size_t>(k)];
       if (was.copy || !was.holdsNew) continue;
       try {
         AskForDisk(k + 1);
+        drive = k;
         PutBackOldPart(r, old, k, /*sure=*/false);
       } catch (const std::exception&) {
         // Refused: the disk is named below.
       }
       if (was.holdsNew) leftOnDisks += OnDiskText(k + 1, zipName_);
     }
-    std::string oldKept, newKept;
+    std::string oldKept, newKept, labelsLeft;
     for (int k = 0; k <= last; ++k) {
       OldPart& was = old[static_cast<size_t>(k)];
       if (was.gone) oldKept += KeepInStaging(*was.copy, "old", k + 1);
+      if (was.labelLeft) labelsLeft += OnDiskText(k + 1, *was.labelLeft) + " instead of \"" + was.label + "\"";
     }
+    const bool putBackLast = oldKept.empty() && r.oldLastDisk >= 0 && drive != r.oldLastDisk;
     // The old set is on its disks as it was: the new one is not kept.
-    if (oldKept.empty() && leftOnDisks.empty()) throw;
+    if (oldKept.empty() && leftOnDisks.empty() && labelsLeft.empty() && !putBackLast) throw;
     std::string message = e.what();
     if (!message.empty() && message.back() == '.') message.pop_back();
     if (!oldKept.empty()) {
@@ -534,6 +545,11 @@ void TZipper::CommitSpanned(Rebuild& r) {
     if (!leftOnDisks.empty()) {
       message += "; parts of the new set are left on disks that held none of the old one (" + leftOnDisks.substr(2) + ")";
     }
+    if (!labelsLeft.empty()) message += "; disks whose old label could not be put back (" + labelsLeft.substr(2) + ")";
+    if (putBackLast) {
+      message += "; put disk " + std::to_string(r.oldLastDisk + 1) + " back in the drive to read the old set of \"" +
+                 zipName_ + "\"";
+    }
     if (dynamic_cast<const EUserCanceled*>(&e) != nullptr) throw EUserCanceled(message);
     throw EZipWriteError(message);
   }
@@ -542,7 +558,7 @@ void TZipper::CommitSpanned(Rebuild& r) {
 // Puts the old content back on disk `disk`, in the drive: when it holds the
 // new part (or, `sure` of the disk, holds nothing under the name), the new
 // part goes and the old file and label come back. Failures leave the copy
-// to be kept.
+// to be kept; a label that cannot be put back is noted for the error.
 void TZipper::PutBackOldPart(Rebuild& r, std::vector<OldPart>& old, int disk, bool sure) {
   OldPart& was = old[static_cast<size_t>(disk)];
   try {
@@ -557,7 +573,9 @@ void TZipper::PutBackOldPart(Rebuild& r, std::vector<OldPart>& old, int disk, bo
       was.gone = false;
     }
     const std::string root = DriveRoot(zipName_);
-    if (fs_.VolumeLabel(root) != was.label) SetVolLabel(fs_, root, was.label);
+    const std::string label = fs_.VolumeLabel(root);
+    was.labelLeft.reset();
+    if (label != was.label && !SetVolLabel(fs_, root, was.label)) was.labelLeft = label;
   } catch (const std::exception&) {
     // The copy is kept and named in the error.
   }
@@ -642,6 +660,7 @@ int TZipper::ProcessFiles() {
     const bool oldSpan = existed && multiMode_ == TMultiMode::mmSpan;
     const bool oldBlocks = existed && multiMode_ == TMultiMode::mmBlocks;
     const int oldLast = lastDisk_;
+    r.oldLastDisk = existed ? oldLast : -1;
     // A spanned set stays one whatever the setting: its parts are read from
     // disks that are swapped, so nothing of the new archive may be written
     // on them before the set is staged whole.

@@ -22,9 +22,11 @@
 // copied to the temporary folder first; after a failure or a cancel the disk
 // in the drive gets its old file back, a disk that held no old part is
 // asked for again and its new part and label removed (named in the error
-// when that cannot be done), and when the old set is still broken on the
-// disks, the copies of its replaced parts and the new set's parts stay in
-// the temporary folder, named in the error. An old spanned set is always
+// when that cannot be done, as is a disk whose old label cannot be put
+// back; when such a disk is left in the drive, the error names the disk to
+// put back to read the old set), and when the old set is still broken on
+// the disks, the copies of its replaced parts and the new set's parts stay
+// in the temporary folder, named in the error. An old spanned set is always
 // rewritten as a spanned set (its disks are swapped while it is read).
 // Entries that are not replaced are copied byte for byte (local header,
 // extra fields, data, data descriptor; the central record with its extra

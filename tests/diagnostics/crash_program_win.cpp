@@ -17,10 +17,13 @@
 // ("notifierheldelsewhere": an exception raised to the system, whose report
 // raises and catches for a library without version information;
 // "faultnotifierheldelsewhere": memcpy's fault, which is told to the
-// notifiers as it happens).
+// notifiers as it happens). "endtracking": ends without UnInitializeHandler;
+// the program's exit code is kTrackingLeftOn when exception tracking is
+// still on after its static objects went.
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <stdexcept>
@@ -30,6 +33,7 @@
 #include "base/handle.h"
 #include "diagnostics/debug_info_win.h"
 #include "diagnostics/diag_hooks_win.h"
+#include "diagnostics/diag_stack_win.h"
 #include "diagnostics/exception_dialog_win.h"
 #include "diagnostics/exception_report_win.h"
 #include "foundation/files_win.h"
@@ -40,6 +44,7 @@ namespace {
 
 std::string gMode;
 constexpr DWORD kHeldNotifierCode = 0xE0C0FFEE;
+constexpr int kTrackingLeftOn = 5;
 volatile int gZero = 0;
 volatile int gSink = 0;
 
@@ -136,6 +141,12 @@ void StartHolder(LPTHREAD_START_ROUTINE worker) {
   WaitForSingleObject(gTaken, INFINITE);
 }
 
+// Registered before tracking starts, so it runs after whatever tracking
+// left to run at exit.
+void ExitWithTrackingState() {
+  if (DiagExceptionTracking()) _exit(kTrackingLeftOn);
+}
+
 void CALLBACK OnTimer(HWND, UINT, UINT_PTR id, DWORD) noexcept {
   KillTimer(nullptr, id);
   ui::Guarded([] { Fail1(); return 0; }, 0);
@@ -146,7 +157,9 @@ int Run(const std::string& mode) {
   gMode = mode;
   SetAppDirFromExecutable();
   ui::Application().SetTitle("Crash test");
+  if (mode == "endtracking") std::atexit(&ExitWithTrackingState);
   InitializeHandler();
+  if (mode == "endtracking") return 0;
   SetReportStoredHook([](TExceptionDialog& dialog) {
     if (IsWindowVisible(dialog.Handle())) {
       const std::string marker = AppFile("dialog_shown.txt");

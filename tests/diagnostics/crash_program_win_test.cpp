@@ -240,6 +240,14 @@ TEST(CrashProgram, TerminateWithoutAnExceptionIsStoredAndTold) {
   EXPECT_NE(caller, stack.end()) << report.substr(0, 3000);
 }
 
+// A program that ends without its shut-down path (no UnInitializeHandler)
+// has exception tracking stopped by the time its static objects are gone:
+// the program ends with 5 when it is still on.
+TEST(CrashProgram, TrackingStopsAtProgramEndWithoutTheShutDownPath) {
+  const fs::path folder = CopyOfCrashProgram("kv_crash_program_end");
+  EXPECT_EQ(RunProgram(folder / "diag_crash.exe", "endtracking"), 0u);
+}
+
 // A fault while the lookup lock is held, by the faulting thread itself or by
 // a thread that never lets go: the report is stored and shown, its stack with
 // bare addresses, and the program ends instead of hanging.

@@ -2,6 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <stdexcept>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <sys/mman.h>
+#include <unistd.h>
+#endif
+
 #include "diagnostics/diag_errors.h"
 #include "diagnostics/diag_streams.h"
 
@@ -49,6 +59,68 @@ TEST(DiagUtils, ReferenceStreamReadsAndRefusesWrites) {
     ADD_FAILURE() << "written";
   } catch (const EDiagError& e) {
     EXPECT_STREQ(e.what(), "Can not write to a read-only memory stream");
+  }
+}
+
+// Two blocks of whole pages: the first readable, the second not.
+class HalfReadablePages {
+ public:
+  static constexpr size_t kHalf = 64 << 10;
+  HalfReadablePages() {
+#ifdef _WIN32
+    base_ = static_cast<uint8_t*>(VirtualAlloc(nullptr, 2 * kHalf, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+    DWORD was = 0;
+    if (base_ != nullptr) VirtualProtect(base_ + kHalf, kHalf, PAGE_NOACCESS, &was);
+#else
+    void* at = mmap(nullptr, 2 * kHalf, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    base_ = at == MAP_FAILED ? nullptr : static_cast<uint8_t*>(at);
+    if (base_ != nullptr) mprotect(base_ + kHalf, kHalf, PROT_NONE);
+#endif
+  }
+  ~HalfReadablePages() {
+#ifdef _WIN32
+    if (base_ != nullptr) VirtualFree(base_, 0, MEM_RELEASE);
+#else
+    if (base_ != nullptr) munmap(base_, 2 * kHalf);
+#endif
+  }
+  HalfReadablePages(const HalfReadablePages&) = delete;
+  HalfReadablePages& operator=(const HalfReadablePages&) = delete;
+  uint8_t* Base() const { return base_; }
+
+ private:
+  uint8_t* base_ = nullptr;
+};
+
+// The block must be readable for its whole size when the stream is made;
+// a block that is not fails there, not at a later read.
+TEST(DiagUtils, ReferenceStreamChecksItsBlockWhenMade) {
+  HalfReadablePages pages;
+  ASSERT_NE(pages.Base(), nullptr);
+  uint8_t* const readable = pages.Base();
+  constexpr size_t kHalf = HalfReadablePages::kHalf;
+  const struct {
+    const char* what;
+    const void* block;
+    uint64_t size;
+    bool good;
+  } cases[] = {
+      {"no bytes of no block", nullptr, 0, true},
+      {"the readable pages", readable, kHalf, true},
+      {"no block", nullptr, 16, false},
+      {"running into a page that cannot be read", readable + kHalf - 8, 16, false},
+      {"a page that cannot be read", readable + kHalf, 1, false},
+      {"past the end of the address space", readable, UINT64_MAX, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    try {
+      TDiagReferenceMemoryStream stream(c.block, c.size);
+      EXPECT_TRUE(c.good) << "made";
+    } catch (const std::logic_error& e) {
+      EXPECT_FALSE(c.good);
+      EXPECT_STREQ(e.what(), "Assertion failed (DiagSysUtils): the block of a read-only memory stream cannot be read");
+    }
   }
 }
 

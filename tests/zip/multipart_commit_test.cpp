@@ -8,6 +8,7 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <optional>
 
 #include "tests/zip/zipper_test_util.h"
 #include "zip/unzipper.h"
@@ -189,15 +190,20 @@ struct FloppiesOf {
 
 using Floppies = FloppiesOf<>;
 
-// Fails the failAt-th file made on drive A: its writes report a full disk.
+// Fails the failAt-th file made on drive A: its writes report a full disk;
+// refuses to set the label refusedLabel.
 class DiskWriteFailingFileSystem : public TMemoryFileSystem {
  public:
   int failAt = 0;
   int created = 0;
+  std::optional<std::string> refusedLabel;
   std::unique_ptr<TStream> Open(const std::string& name, TFileOpenMode mode) override {
     auto inner = TMemoryFileSystem::Open(name, mode);
     if (mode != TFileOpenMode::Create || name.rfind("A:", 0) != 0 || ++created != failAt) return inner;
     return std::make_unique<FullDisk>(std::move(inner));
+  }
+  bool SetVolumeLabel(const std::string& root, const std::string& label) override {
+    return label != refusedLabel && TMemoryFileSystem::SetVolumeLabel(root, label);
   }
 
  private:
@@ -320,18 +326,24 @@ TEST(ZipSetCommit, AFailedSpannedRewriteLeavesTheOldSetOrKeepsItsPartsAndTheNewS
 // An old set of three disks rewritten into four: the commit writes disk 4,
 // then disk 3, and fails before disk 2 changes. Disks 1-3 hold the old set
 // whole; disk 4, blank before, is asked for again and left blank, without
-// the set's label. Refused, it is named in the error.
+// the set's label. Refused, it is named in the error; so is the label it
+// keeps when its blank one cannot be put back. Left in the drive, the error
+// says to put disk 3 back, with which the component reads the old set.
 TEST(ZipSetCommit, AFailedRewriteThatGrowsASpannedSetLeavesItsNewDiskBlank) {
   const Bytes a = Random(80000, 47), b = Random(60000, 48), bigA = Random(160000, 49);
   const std::map<std::string, Bytes> oldContent{{"a.bin", a}, {"b.bin", b}};
+  const std::string putBack = "; put disk 3 back in the drive to read the old set of \"A:\\set.zip\"";
   struct Case {
     const char* what;
     bool cancelDisk2;   // the commit's question for disk 2 refused
     int failWrite;      // else the n-th file written on A: reports a full disk
     bool refuseDisk4;   // the question that asks disk 4 back refused too
+    bool keepsLabel;    // the drive refuses to put disk 4's blank label back
   };
-  for (const Case c : {Case{"cancel at disk 2", true, 0, false}, Case{"write error on disk 3", false, 2, false},
-                       Case{"disk 4 not given back", true, 0, true}}) {
+  for (const Case c : {Case{"cancel at disk 2", true, 0, false, false},
+                       Case{"write error on disk 3", false, 2, false, false},
+                       Case{"disk 4 not given back", true, 0, true, false},
+                       Case{"disk 4 keeps the set's label", true, 0, false, true}}) {
     SCOPED_TRACE(c.what);
     FloppiesOf<DiskWriteFailingFileSystem> f;
     f.WriteOldSet(a, b);
@@ -350,6 +362,7 @@ TEST(ZipSetCommit, AFailedRewriteThatGrowsASpannedSetLeavesItsNewDiskBlank) {
     };
     f.fs.created = 0;
     f.fs.failAt = c.failWrite;
+    if (c.keepsLabel) f.fs.refusedLabel = "";
     std::string error;
     try {
       z.ZipFromBuffer(bigA.data(), bigA.size(), "a.bin");
@@ -361,16 +374,33 @@ TEST(ZipSetCommit, AFailedRewriteThatGrowsASpannedSetLeavesItsNewDiskBlank) {
       error = e.what();
     }
     f.fs.failAt = 0;
+    f.fs.refusedLabel.reset();
     ASSERT_FALSE(error.empty());
     EXPECT_EQ(asked.back(), 4);
     const auto media = f.Media(4, 4);
     if (c.refuseDisk4) {
       EXPECT_NE(error.find("disk 4: \"A:\\set.zip\""), std::string::npos) << error;
       EXPECT_EQ(media.at(4).size(), 1u);
+      EXPECT_EQ(error.find("put disk"), std::string::npos) << error;  // disk 3 is still in the drive
     } else {
-      EXPECT_EQ(error.find("disk 4"), std::string::npos) << error;
       EXPECT_TRUE(media.at(4).empty());
-      EXPECT_EQ(f.fs.VolumeLabel("A:\\"), "");
+      if (c.keepsLabel) {
+        EXPECT_NE(error.find("; disks whose old label could not be put back (disk 4: \"PKBACK# 004\" instead of \"\")"),
+                  std::string::npos)
+            << error;
+        EXPECT_EQ(f.fs.VolumeLabel("A:\\"), "PKBACK# 004");
+      } else {
+        EXPECT_EQ(error.find("disk 4"), std::string::npos) << error;
+        EXPECT_EQ(f.fs.VolumeLabel("A:\\"), "");
+      }
+      // Blank disk 4 is in the drive, as the failure left it: the disk the
+      // error names is the one the component reads the old set with.
+      EXPECT_TRUE(error.ends_with(putBack)) << error;
+      z.onGetNextDisk = [&f](int n, std::string&) { f.Insert(n); };
+      f.Insert(3);
+      TMemoryStream out;
+      EXPECT_EQ(z.UnZipToStream(out, "b.bin"), 1);
+      EXPECT_EQ(out.Bytes(), b);
     }
     for (const auto& [name, file] : f.fs.Files()) EXPECT_NE(name.rfind("C:\\", 0), 0u) << name;
     EXPECT_EQ(f.ReadAll(3), oldContent);
