@@ -763,7 +763,8 @@ bool ComputeHeaderLayout(const THeaderLayoutInput& in, THeaderLayout& out) {
     // 4.
     int leftmost = 0, rightmost = 0;
     if (side) {
-      int x = (w - (image ? g.Width + ts : 0) - t.Width) / 2;
+      // The group is centred with the caption's gap in it, image or not.
+      int x = (w - g.Width - ts - t.Width) / 2;
       leftmost = x;
       if (image && imageLeft) {
         ip.X = x;
