@@ -143,8 +143,19 @@ void TLTHeader::Assign(const TLTHeaderModel& source) {
 // -------------------------------------------------------------- geometry --
 
 RECT TLTHeader::HeaderRect() const {
+  if (!HasOption(hoVisible)) return RECT{};
+  return StripRect();
+}
+
+int TLTHeader::HeaderWidth() const {
+  if (tree_.HandleIfAllocated() == nullptr) return tree_.Width();
+  const RECT strip = StripRect();
+  return strip.right - strip.left;
+}
+
+RECT TLTHeader::StripRect() const {
   HWND hwnd = tree_.HandleIfAllocated();
-  if (hwnd == nullptr || !HasOption(hoVisible)) return RECT{};
+  if (hwnd == nullptr) return RECT{};
   RECT window{};
   GetWindowRect(hwnd, &window);
   POINT origin{0, 0};
@@ -779,7 +790,7 @@ bool TLTHeader::HandleMessage(ui::TMessage& m) {
     }
     case WM_SIZE:
       if (!tree_.TreeStates().Contains(tsWindowCreating)) {
-        if (HasOption(hoAutoSpring)) UpdateSpringColumns();
+        UpdateSpringColumns();
         if (HasOption(hoAutoResize)) {
           columns.AdjustAutoSize(kInvalidColumn);
           Invalidate(-1);

@@ -14,12 +14,14 @@
 namespace kv {
 namespace {
 
-// A header whose tree is `width` pixels wide and that counts resize reports.
+// A header whose tree and strip are `width` pixels wide and that counts
+// resize reports.
 class TestHeader : public TLTHeaderModel {
  public:
   int width = 400;
   std::vector<TColumnIndex> resized;
   int AvailableWidth() const override { return width; }
+  int HeaderWidth() const override { return width; }
   void DoColumnResize(TColumnIndex column) override { resized.push_back(column); }
 };
 

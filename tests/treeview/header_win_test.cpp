@@ -190,6 +190,36 @@ TEST_F(HeaderTest, ColumnsAreReorderedAndDraggedOut) {
   EXPECT_TRUE(clicks.empty());
 }
 
+// The spring columns share what the header strip gains or loses; a vertical
+// scroll bar under the strip narrows only the client area.
+TEST_F(HeaderTest, SpringColumnsFollowTheHeaderStrip) {
+  for (int i : {0, 1}) Columns().Items(i).SetOptions(Columns().Items(i).Options() | coAutoSpring);
+  Header().SetOptions(Header().Options() | hoAutoSpring);
+  tree->SetBounds(0, 0, 420, 200);
+  ui::test::Pump(20);
+  const int name = Columns().Items(0).Width(), size = Columns().Items(1).Width();
+  auto expectGrowth = [&](int growth, const char* step) {
+    EXPECT_EQ(Columns().Items(0).Width(), name + growth) << step;
+    EXPECT_EQ(Columns().Items(1).Width(), size + growth) << step;
+    EXPECT_EQ(Columns().Items(2).Width(), 120) << step;
+  };
+  tree->SetRootNodeCount(60);
+  ui::test::Pump(50);
+  RECT client{};
+  GetClientRect(hwnd, &client);
+  ASSERT_LT(client.right, 420);  // the scroll bar is there
+  expectGrowth(0, "scroll bar");
+  tree->SetBounds(0, 0, 460, 200);
+  expectGrowth(20, "wider");
+  // A width reached while springing is off is where the next change starts.
+  Header().SetOptions(Header().Options() & ~hoAutoSpring);
+  tree->SetBounds(0, 0, 500, 200);
+  expectGrowth(20, "off");
+  Header().SetOptions(Header().Options() | hoAutoSpring);
+  tree->SetBounds(0, 0, 504, 200);
+  expectGrowth(22, "on again");
+}
+
 TEST_F(HeaderTest, RowClicksPerColumnTheHeaderMenuAndHints) {
   std::vector<TColumnIndex> columnClicks;
   tree->OnColumnClick = [&](TBaseLazyTree&, TColumnIndex c, TShiftState) { columnClicks.push_back(c); };
