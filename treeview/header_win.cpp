@@ -487,19 +487,27 @@ void TLTHeader::HandleClick(POINT client, bool dblClick, bool force, int button)
   }
 }
 
-// The column under a client point while dragging, and the side it is dropped on.
+// The column under a client point while dragging, and the side it is
+// dropped on. Where no column is under the point (beside the columns, above
+// the header) the drop target and its side stay: a release in the header's
+// empty part puts the column beside the last one it passed.
 void TLTHeader::DragTo(POINT client) {
   TLazyTreeColumns& columns = Columns();
   int left = 0, right = 0;
-  TColumnIndex target = columns.GetColumnAndBounds(THeaderPoint{client.x, 0}, left, right);
-  if (!InHeader(client)) target = -1;
-  const bool before = target >= 0 && client.x < (left + right) / 2;
-  if (target < 0) target = -1;
-  const bool repaint = target != columns.dropTarget_ || before != columns.dropBefore_;
-  if (repaint) {
-    columns.dropTarget_ = target;
-    columns.dropBefore_ = before;
-    Invalidate(-1);
+  const TColumnIndex column =
+      columns.GetColumnAndBounds(THeaderPoint{client.x, client.y + Height()}, left, right);
+  bool repaint = false;
+  if (columns.IsValidColumn(column)) {
+    const bool before = client.x < (left + right) / 2;
+    repaint = column != columns.dropTarget_ || before != columns.dropBefore_;
+    if (repaint) {
+      const TColumnIndex old = columns.dropTarget_;
+      columns.dropTarget_ = -1;
+      if (old >= 0) Invalidate(old);
+      columns.dropTarget_ = column;
+      columns.dropBefore_ = before;
+      Invalidate(column);
+    }
   }
   // A changed drop mark is painted before the picture moves over it.
   if (dragImage_) {
