@@ -667,11 +667,12 @@ bool TLTHeaderModel::DetermineSplitterIndex(THeaderPoint p) {
   return false;
 }
 
+// Runs on every size change: the width is recorded even while springing is
+// off, so switching it on later shares only the changes made after that.
 void TLTHeaderModel::UpdateSpringColumns() {
-  if (!HasOption(hoAutoSpring)) return;
-  const int current = AvailableWidth();
-  int difference = current - lastSpringWidth_;
-  if (springWidthKnown_ && difference != 0) {
+  const int current = HeaderWidth();
+  const int difference = current - lastSpringWidth_;
+  if (HasOption(hoAutoSpring) && springWidthKnown_ && difference != 0) {
     const int sign = difference < 0 ? -1 : 1;
     float left = static_cast<float>(std::abs(difference));
     int springs = 0;
@@ -763,7 +764,8 @@ bool ComputeHeaderLayout(const THeaderLayoutInput& in, THeaderLayout& out) {
     // 4.
     int leftmost = 0, rightmost = 0;
     if (side) {
-      int x = (w - (image ? g.Width + ts : 0) - t.Width) / 2;
+      // The group is centred with the caption's gap in it, image or not.
+      int x = (w - g.Width - ts - t.Width) / 2;
       leftmost = x;
       if (image && imageLeft) {
         ip.X = x;

@@ -333,7 +333,8 @@ class TLTHeaderModel {
   // Whether x (client coordinates) lies on a column's splitter; a resizable
   // column there becomes the track column.
   bool DetermineSplitterIndex(THeaderPoint p);
-  // Shares the change of the header's width among the spring columns.
+  // With hoAutoSpring shares the change of the header's width since the last
+  // call among the spring columns; records the width either way.
   void UpdateSpringColumns();
   // The left edge of the column being resized (client coordinates).
   int TrackLeft() const { return trackLeft_; }
@@ -343,8 +344,10 @@ class TLTHeaderModel {
   virtual std::unique_ptr<TLazyTreeColumn> CreateColumn(TLazyTreeColumns& owner);
   // The tree is being loaded from its layout.
   virtual bool OwnerLoading() const { return false; }
-  // Width the auto-size column fills and the spring columns follow.
+  // Width the auto-size column fills (the tree's client width).
   virtual int AvailableWidth() const { return 0; }
+  // Width of the header strip, which the spring columns follow.
+  virtual int HeaderWidth() const { return 0; }
   // The tree's horizontal scroll offset (0 or negative).
   virtual int HorizontalOffset() const { return 0; }
   // Height of the tree control (points below it hit no column).

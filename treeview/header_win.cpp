@@ -143,8 +143,19 @@ void TLTHeader::Assign(const TLTHeaderModel& source) {
 // -------------------------------------------------------------- geometry --
 
 RECT TLTHeader::HeaderRect() const {
+  if (!HasOption(hoVisible)) return RECT{};
+  return StripRect();
+}
+
+int TLTHeader::HeaderWidth() const {
+  if (tree_.HandleIfAllocated() == nullptr) return tree_.Width();
+  const RECT strip = StripRect();
+  return strip.right - strip.left;
+}
+
+RECT TLTHeader::StripRect() const {
   HWND hwnd = tree_.HandleIfAllocated();
-  if (hwnd == nullptr || !HasOption(hoVisible)) return RECT{};
+  if (hwnd == nullptr) return RECT{};
   RECT window{};
   GetWindowRect(hwnd, &window);
   POINT origin{0, 0};
@@ -476,19 +487,27 @@ void TLTHeader::HandleClick(POINT client, bool dblClick, bool force, int button)
   }
 }
 
-// The column under a client point while dragging, and the side it is dropped on.
+// The column under a client point while dragging, and the side it is
+// dropped on. Where no column is under the point (beside the columns, above
+// the header) the drop target and its side stay: a release in the header's
+// empty part puts the column beside the last one it passed.
 void TLTHeader::DragTo(POINT client) {
   TLazyTreeColumns& columns = Columns();
   int left = 0, right = 0;
-  TColumnIndex target = columns.GetColumnAndBounds(THeaderPoint{client.x, 0}, left, right);
-  if (!InHeader(client)) target = -1;
-  const bool before = target >= 0 && client.x < (left + right) / 2;
-  if (target < 0) target = -1;
-  const bool repaint = target != columns.dropTarget_ || before != columns.dropBefore_;
-  if (repaint) {
-    columns.dropTarget_ = target;
-    columns.dropBefore_ = before;
-    Invalidate(-1);
+  const TColumnIndex column =
+      columns.GetColumnAndBounds(THeaderPoint{client.x, client.y + Height()}, left, right);
+  bool repaint = false;
+  if (columns.IsValidColumn(column)) {
+    const bool before = client.x < (left + right) / 2;
+    repaint = column != columns.dropTarget_ || before != columns.dropBefore_;
+    if (repaint) {
+      const TColumnIndex old = columns.dropTarget_;
+      columns.dropTarget_ = -1;
+      if (old >= 0) Invalidate(old);
+      columns.dropTarget_ = column;
+      columns.dropBefore_ = before;
+      Invalidate(column);
+    }
   }
   // A changed drop mark is painted before the picture moves over it.
   if (dragImage_) {
@@ -779,7 +798,7 @@ bool TLTHeader::HandleMessage(ui::TMessage& m) {
     }
     case WM_SIZE:
       if (!tree_.TreeStates().Contains(tsWindowCreating)) {
-        if (HasOption(hoAutoSpring)) UpdateSpringColumns();
+        UpdateSpringColumns();
         if (HasOption(hoAutoResize)) {
           columns.AdjustAutoSize(kInvalidColumn);
           Invalidate(-1);

@@ -100,6 +100,7 @@ class TLTHeader : public TLTHeaderModel {
   // The model's hooks, answered by the tree.
   bool OwnerLoading() const override;
   int AvailableWidth() const override;
+  int HeaderWidth() const override;
   int HorizontalOffset() const override;
   int TreeHeight() const override;
   std::uint32_t TreeColor() const override;
@@ -125,6 +126,8 @@ class TLTHeader : public TLTHeaderModel {
   THeaderSize SortGlyphSize();
   void DrawSortGlyph(HDC dc, int x, int y, bool ascending);
   HCURSOR SplitCursor() const;
+  // The strip the header takes in the frame (window coordinates), hidden or not.
+  RECT StripRect() const;
   void DragTo(POINT client);
   // The dragged column's picture, shown at its place with `start` as hot spot (client points).
   void PrepareDrag(POINT start);

@@ -12,6 +12,7 @@
 
 #include "treeview/alpha_blend_win.h"
 #include "treeview/base_lazy_tree_win.h"
+#include "treeview/hint_placement.h"
 #include "base/ansi_text_win.h"
 #include "ui/application_win.h"
 #include "ui/forms_win.h"
@@ -49,6 +50,19 @@ LOGFONTW ScreenHintFont() {
   metrics.cbSize = sizeof metrics;
   SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
   return metrics.lfStatusFont;
+}
+
+// The whole rectangle of the monitor holding a screen point, or of the
+// nearest one.
+THintBounds MonitorBoundsAt(int x, int y) {
+  MONITORINFO info{};
+  info.cbSize = sizeof info;
+  RECT r{};
+  if (GetMonitorInfoW(MonitorFromPoint(POINT{x, y}, MONITOR_DEFAULTTONEAREST), &info))
+    r = info.rcMonitor;
+  else
+    GetWindowRect(GetDesktopWindow(), &r);
+  return THintBounds{r.left, r.top, r.right, r.bottom};
 }
 
 int FontHeight(HDC dc) {
@@ -228,12 +242,10 @@ bool TLazyTreeHintWindow::ActivateHint(RECT r) {
   // to stop at its next step (set earlier, the new animation would clear it).
   const bool wasAnimating = tree.TreeStates().Contains(tsInAnimation);
   if (wasAnimating) tree.DoStateChange({}, {tsInAnimation});
-  // Held inside the desktop.
-  RECT desktop{};
-  GetWindowRect(GetDesktopWindow(), &desktop);
+  // Held inside the monitor it is shown on.
+  const THintBounds held = HoldHintOnMonitor(THintBounds{r.left, r.top, r.right, r.bottom}, MonitorBoundsAt);
+  r = RECT{held.Left, held.Top, held.Right, held.Bottom};
   const int width = r.right - r.left, height = r.bottom - r.top;
-  r.top = std::max<LONG>(std::min<LONG>(r.top, desktop.bottom - height), desktop.top);
-  r.left = std::max<LONG>(std::min<LONG>(r.left, desktop.right - width), desktop.left);
   SetWindowPos(hwnd_, nullptr, r.left, r.top, width, height, SWP_NOACTIVATE | SWP_NOZORDER | SWP_HIDEWINDOW);
   AllocateBitmaps(width, height);
   if (HWND treeWindow = tree.HandleIfAllocated()) UpdateWindow(treeWindow);

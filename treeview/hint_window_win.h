@@ -52,7 +52,7 @@ class TLazyTreeHintWindow {
   // The window's size for the hint (origin 0, the shadow included); empty:
   // nothing to show (no text, or a tooltip over text that is fully visible).
   RECT CalcHintRect(int maxWidth, const THintData& data);
-  // Shows the window at `r` (screen coordinates, kept inside the desktop),
+  // Shows the window at `r` (screen coordinates, kept inside its monitor),
   // animated as the tree wants. False when the tree was destroyed meanwhile
   // (by a message handled during the animation): then neither the tree nor
   // this window may be touched.

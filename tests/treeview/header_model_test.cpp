@@ -14,12 +14,14 @@
 namespace kv {
 namespace {
 
-// A header whose tree is `width` pixels wide and that counts resize reports.
+// A header whose tree and strip are `width` pixels wide and that counts
+// resize reports.
 class TestHeader : public TLTHeaderModel {
  public:
   int width = 400;
   std::vector<TColumnIndex> resized;
   int AvailableWidth() const override { return width; }
+  int HeaderWidth() const override { return width; }
   void DoColumnResize(TColumnIndex column) override { resized.push_back(column); }
 };
 
@@ -169,6 +171,8 @@ TEST(HeaderModel, ButtonLayout) {
       {"reversed", input(TLTAlignment::taLeftJustify, true, img, sort, cap), {44, 2}, {32, 8}, {64, 3, 96, 16}},
       // Centre with the glyph right of the group.
       {"centre", input(TLTAlignment::taCenter, false, img, sort, cap), {24, 2}, {80, 8}, {44, 3, 76, 16}},
+      // Without an image the caption's gap still counts: (100 - 4 - 32) div 2.
+      {"centre, no image", input(TLTAlignment::taCenter, false, none, sort, cap), {0, 0}, {68, 8}, {32, 3, 64, 16}},
       // A sort glyph alone is centred both ways.
       {"glyph alone", input(TLTAlignment::taLeftJustify, false, none, sort, none), {0, 0}, {46, 8}, {4, 10, 4, 10}},
       // Image above the text.

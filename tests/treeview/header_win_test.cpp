@@ -77,6 +77,20 @@ class HeaderTest : public ::testing::Test {
     SendMessageW(hwnd, msg, msg == WM_MOUSEMOVE ? MK_LBUTTON : 0, MAKELPARAM(x, y - kHeaderHeight));
   }
   std::vector<TColumnIndex> Order() { return Columns().PositionArray(); }
+  // The header as it paints now, kept as a screenshot.
+  ui::TBitmap Paint(const std::string& name) {
+    RECT window{};
+    GetWindowRect(hwnd, &window);
+    ui::TBitmap shot;
+    shot.Create(window.right - window.left, kHeaderHeight);
+    {
+      const ui::MemoryDc dc = ui::CreateMemoryDc(nullptr);
+      const ui::SelectedObject selected = ui::SelectInto(dc.Get(), shot.Handle());
+      Header().PaintHeader(dc.Get(), RECT{0, 0, window.right - window.left, kHeaderHeight}, 0);
+    }
+    SaveShot(shot, name);
+    return shot;
+  }
   void Drag(int fromX, int toX, int toY = 10) {
     Nc(WM_NCLBUTTONDOWN, fromX, 10);
     Client(WM_MOUSEMOVE, fromX + 10, 10);
@@ -190,6 +204,71 @@ TEST_F(HeaderTest, ColumnsAreReorderedAndDraggedOut) {
   EXPECT_TRUE(clicks.empty());
 }
 
+// Beside the columns or above the header no column is under the mouse: the
+// drop target and its side stay as the last column passed left them.
+TEST_F(HeaderTest, NoColumnUnderTheMouseKeepsTheDropTarget) {
+  tree->OnHeaderDragging = [](TBaseLazyTree&, TColumnIndex, bool& allowed) { allowed = true; };
+  const std::uint32_t mark = Rgb(ui::ColorToRGB(tree->Colors().Color(TLTColors::DropMarkColor)));
+  const struct {
+    const char* name;
+    int via;      // a point over the last column (Date, 180 to 300)
+    POINT to;     // header coordinates where the column is released
+    int markX;    // where the drop mark stays
+    std::vector<TColumnIndex> order;
+    bool out;
+  } cases[] = {
+      {"right half, then beside the columns", 280, {350, 10}, 298, {1, 2, 0}, false},
+      {"left half, then beside the columns", 200, {350, 10}, 180, {1, 0, 2}, false},
+      {"right half, then above the header", 280, {350, -30}, 298, {0, 1, 2}, true},
+  };
+  for (const auto& c : cases) {
+    for (int i = 0; i < 3; ++i) Columns().Items(i).SetPosition(i);
+    dragged.clear();
+    draggedOut.clear();
+    Nc(WM_NCLBUTTONDOWN, 50, 10);
+    Client(WM_MOUSEMOVE, 60, 10);
+    Client(WM_MOUSEMOVE, c.via, 10);
+    Client(WM_MOUSEMOVE, c.to.x, c.to.y);
+    EXPECT_EQ(Columns().DropTarget(), 2) << c.name;
+    const ui::TBitmap shot = Paint("drop_mark_" + std::to_string(&c - cases));
+    EXPECT_EQ(shot.Pixel(c.markX, 10), mark) << c.name;
+    EXPECT_EQ(shot.Pixel(c.markX + 1, kHeaderHeight / 2), mark) << c.name;
+    Client(WM_LBUTTONUP, c.to.x, c.to.y);
+    EXPECT_EQ(Order(), c.order) << c.name;
+    EXPECT_EQ(draggedOut.size(), c.out ? 1u : 0u) << c.name;
+    EXPECT_EQ(dragged.size(), c.out ? 0u : 1u) << c.name;
+    EXPECT_EQ(Columns().DropTarget(), -1) << c.name;
+  }
+}
+
+// The spring columns share what the header strip gains or loses; a vertical
+// scroll bar under the strip narrows only the client area.
+TEST_F(HeaderTest, SpringColumnsFollowTheHeaderStrip) {
+  for (int i : {0, 1}) Columns().Items(i).SetOptions(Columns().Items(i).Options() | coAutoSpring);
+  Header().SetOptions(Header().Options() | hoAutoSpring);
+  tree->SetBounds(0, 0, 420, 200);
+  ui::test::Pump(20);
+  const int name = Columns().Items(0).Width(), size = Columns().Items(1).Width();
+  auto expectGrowth = [&](int growth, const char* step) {
+    EXPECT_EQ(Columns().Items(0).Width(), name + growth) << step;
+    EXPECT_EQ(Columns().Items(1).Width(), size + growth) << step;
+    EXPECT_EQ(Columns().Items(2).Width(), 120) << step;
+  };
+  tree->SetRootNodeCount(60);
+  ui::test::Pump(50);
+  ASSERT_TRUE(GetWindowLongPtrW(hwnd, GWL_STYLE) & WS_VSCROLL);
+  expectGrowth(0, "scroll bar");
+  tree->SetBounds(0, 0, 460, 200);
+  expectGrowth(20, "wider");
+  // A width reached while springing is off is where the next change starts.
+  Header().SetOptions(Header().Options() & ~hoAutoSpring);
+  tree->SetBounds(0, 0, 500, 200);
+  expectGrowth(20, "off");
+  Header().SetOptions(Header().Options() | hoAutoSpring);
+  tree->SetBounds(0, 0, 504, 200);
+  expectGrowth(22, "on again");
+}
+
 TEST_F(HeaderTest, RowClicksPerColumnTheHeaderMenuAndHints) {
   std::vector<TColumnIndex> columnClicks;
   tree->OnColumnClick = [&](TBaseLazyTree&, TColumnIndex c, TShiftState) { columnClicks.push_back(c); };
@@ -239,22 +318,7 @@ TEST_F(HeaderTest, RowClicksPerColumnTheHeaderMenuAndHints) {
 
 // ------------------------------------------------------------- pictures --
 
-class HeaderLook : public HeaderTest {
- protected:
-  ui::TBitmap Paint(const std::string& name) {
-    RECT window{};
-    GetWindowRect(hwnd, &window);
-    ui::TBitmap shot;
-    shot.Create(window.right - window.left, kHeaderHeight);
-    {
-      const ui::MemoryDc dc = ui::CreateMemoryDc(nullptr);
-      const ui::SelectedObject selected = ui::SelectInto(dc.Get(), shot.Handle());
-      Header().PaintHeader(dc.Get(), RECT{0, 0, window.right - window.left, kHeaderHeight}, 0);
-    }
-    SaveShot(shot, name);
-    return shot;
-  }
-};
+class HeaderLook : public HeaderTest {};
 
 TEST_F(HeaderLook, EachStyle) {
   constexpr COLORREF kBackground = RGB(40, 90, 160);
