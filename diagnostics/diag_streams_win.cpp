@@ -1,18 +1,9 @@
 #include <windows.h>
 
 #include "diagnostics/diag_streams.h"
+#include "diagnostics/pe_image_win.h"
 
 namespace kv {
-
-namespace {
-
-bool ReadableProtection(DWORD protect) {
-  if ((protect & (PAGE_GUARD | PAGE_NOACCESS)) != 0) return false;
-  return (protect & (PAGE_READONLY | PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READ | PAGE_EXECUTE_READWRITE |
-                     PAGE_EXECUTE_WRITECOPY)) != 0;
-}
-
-}  // namespace
 
 // Region by region: a block may run over neighbouring allocations.
 bool DiagBlockReadable(const void* block, uint64_t size) {
@@ -23,7 +14,7 @@ bool DiagBlockReadable(const void* block, uint64_t size) {
   for (uintptr_t at = start; at < end;) {
     MEMORY_BASIC_INFORMATION info;
     if (VirtualQuery(reinterpret_cast<const void*>(at), &info, sizeof info) == 0 || info.State != MEM_COMMIT ||
-        !ReadableProtection(info.Protect)) {
+        !IsReadableProtection(info.Protect)) {
       return false;
     }
     at = reinterpret_cast<uintptr_t>(info.BaseAddress) + info.RegionSize;

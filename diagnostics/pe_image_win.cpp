@@ -7,12 +7,6 @@ namespace kv {
 
 namespace {
 
-bool ReadableProtection(DWORD protect) {
-  if ((protect & (PAGE_GUARD | PAGE_NOACCESS)) != 0) return false;
-  return (protect & (PAGE_READONLY | PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READ | PAGE_EXECUTE_READWRITE |
-                     PAGE_EXECUTE_WRITECOPY)) != 0;
-}
-
 bool WritableProtection(DWORD protect) {
   return (protect & (PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY)) != 0;
 }
@@ -24,7 +18,7 @@ size_t ReadableRun(const void* address, size_t limit) {
   const void* allocation = nullptr;
   while (static_cast<size_t>(p - start) < limit) {
     MEMORY_BASIC_INFORMATION info;
-    if (VirtualQuery(p, &info, sizeof info) == 0 || info.State != MEM_COMMIT || !ReadableProtection(info.Protect)) break;
+    if (VirtualQuery(p, &info, sizeof info) == 0 || info.State != MEM_COMMIT || !IsReadableProtection(info.Protect)) break;
     if (allocation == nullptr) allocation = info.AllocationBase;
     if (info.AllocationBase != allocation) break;
     p = static_cast<const uint8_t*>(info.BaseAddress) + info.RegionSize;
@@ -34,6 +28,12 @@ size_t ReadableRun(const void* address, size_t limit) {
 }
 
 }  // namespace
+
+bool IsReadableProtection(DWORD protect) {
+  if ((protect & (PAGE_GUARD | PAGE_NOACCESS)) != 0) return false;
+  return (protect & (PAGE_READONLY | PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READ | PAGE_EXECUTE_READWRITE |
+                     PAGE_EXECUTE_WRITECOPY)) != 0;
+}
 
 bool IsReadableMemory(const void* address, size_t count) {
   return address != nullptr && ReadableRun(address, count) >= count;

@@ -18,6 +18,8 @@ namespace kv {
 std::optional<ByteView> LoadedModuleView(const void* moduleBase);
 // True when count bytes from address lie in committed, readable memory.
 bool IsReadableMemory(const void* address, size_t count);
+// True for a page protection that lets the page be read.
+bool IsReadableProtection(DWORD protect);
 
 // A read-only stream over one section of a loaded module: EDiagError "This is
 // not a PE format" without headers, "Section "<name>" not found" without the section.
