@@ -5,6 +5,7 @@
 #include <ole2.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 #include "treeview/check_images_win.h"
@@ -662,7 +663,8 @@ void TBaseLazyTree::HandleSize() {
 }
 
 // After a scroll the hint no longer belongs where it shows, and the node under
-// the resting mouse changed.
+// the resting mouse changed: the hot node follows it (the hot check box too,
+// without hot tracking).
 void TBaseLazyTree::OffsetsMoved() {
   CancelHint();
   POINT p;
@@ -670,7 +672,7 @@ void TBaseLazyTree::OffsetsMoved() {
   HWND hwnd = HandleIfAllocated();
   if (hwnd == nullptr || !GetCursorPos(&p) || !ScreenToClient(hwnd, &p)) return;
   GetClientRect(hwnd, &client);
-  if (PtInRect(&client, p) && HasOption(toHotTrack)) HandleHotTrack(p.x, p.y);
+  if (PtInRect(&client, p)) HandleHotTrack(p.x, p.y);
 }
 
 int TBaseLazyTree::HorizontalBarDueHeight() const {
@@ -722,9 +724,11 @@ bool TBaseLazyTree::HandleScroll(ui::TMessage& m, bool vertical) {
   return true;
 }
 
-// One auto-scroll tick: the active directions move the view by the scroll
-// increments; while a band is drawn with the mouse outside the client area
-// the step grows with the distance, and the band follows.
+// One auto-scroll tick. While panning each direction moves by the mouse's
+// distance from the panning origin beyond the dead zone, so the view runs
+// faster the further the mouse goes; otherwise by the scroll increments,
+// which grow with the distance while a band is drawn with the mouse outside
+// the client area. The band follows.
 void TBaseLazyTree::DoTimerScroll() {
   HWND hwnd = HandleIfAllocated();
   POINT p{};
@@ -738,20 +742,36 @@ void TBaseLazyTree::DoTimerScroll() {
   if (banding || panning || inside) {
     const int vertical = std::min<int>(static_cast<int>(VerticalIncrement()), std::max(height, 1));
     const int horizontal = static_cast<int>(HorizontalIncrement());
-    auto factor = [&](int distance) { return inside || panning ? 1 : std::max(distance, 1); };
+    // The step towards one side: `distance` is how far the mouse lies beyond
+    // the client edge on that side, `fromOrigin` how far from the panning origin.
+    auto step = [&](int increment, int distance, int fromOrigin) {
+      if (panning) return std::max(std::abs(fromOrigin) - kPanningDeadZone, 0);
+      return inside ? increment : increment * std::max(distance, 1);
+    };
     int dx = 0, dy = 0;
     if ((directions & 1) && OffsetX() == 0) directions &= ~1u;
     if ((directions & 2) && OffsetY() == 0) directions &= ~2u;
     if ((directions & 4) && std::int64_t{width} - OffsetX() >= RangeX()) directions &= ~4u;
     if ((directions & 8) && std::int64_t{height} - OffsetY() >= RangeY()) directions &= ~8u;
-    if (directions & 1) dx += horizontal * factor(-p.x);
-    if (directions & 4) dx -= horizontal * factor(p.x - width);
-    if (directions & 2) dy += vertical * factor(-p.y);
-    if (directions & 8) dy -= vertical * factor(p.y - height);
+    const int fromX = p.x - lastClickPos_.x, fromY = p.y - lastClickPos_.y;
+    if (directions & 1) dx += step(horizontal, -p.x, fromX);
+    if (directions & 4) dx -= step(horizontal, p.x - width, fromX);
+    if (directions & 2) dy += step(vertical, -p.y, fromY);
+    if (directions & 8) dy -= step(vertical, p.y - height, fromY);
     if (banding) {
       DoSetOffsetXY(OffsetX() + dx, OffsetY() + dy, kSoScrollClient | kSoUpdateScrollBars);
       CalculateSelectionRect(p.x, p.y);
-      if (HandleDrawSelection()) InvalidateRect(hwnd, nullptr, FALSE);
+      if (HandleDrawSelection()) {
+        InvalidateRect(hwnd, nullptr, FALSE);
+      } else {
+        // The scrolled pixels carry the old band's edges along: the old and
+        // the new band are painted again (the uncovered strip already is).
+        const TLazyRect from = OrderRect(OldSelectionRect()), to = OrderRect(SelectionRect());
+        RECT band{std::min(from.Left, to.Left), std::min(from.Top, to.Top), std::max(from.Right, to.Right),
+                  std::max(from.Bottom, to.Bottom)};
+        OffsetRect(&band, OffsetX(), OffsetY());
+        InvalidateRect(hwnd, &band, FALSE);
+      }
     } else if (!IsDropTarget()) {
       DoSetOffsetXY(OffsetX() + dx, OffsetY() + dy, kSoScrollClient | kSoUpdateScrollBars);
     }

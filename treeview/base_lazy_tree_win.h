@@ -672,7 +672,7 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   TCellHitLayout CellLayout(PLazyNode node, TColumnIndex column);
   // The check box and images before a cell's text, each with its gap.
   int ContentImagesWidth(PLazyNode node, TColumnIndex column) override;
-  TColumnIndex ClickedColumn(const TTreeHitInfo& hitInfo);
+  TColumnIndex ClickedColumn(const TTreeHitInfo& hitInfo, bool& columnChange);
   void MouseButtonDown(ui::TMessage& m, TLazyTreeState button);
   void MouseButtonUp(ui::TMessage& m, TLazyTreeState button);
   void MouseWheel(ui::TMessage& m);

@@ -37,6 +37,8 @@ inline constexpr unsigned kDefaultNodeHeight = 18;
 inline constexpr unsigned kChangeTimer = 5;
 inline constexpr unsigned kStructureChangeTimer = 6;
 inline constexpr unsigned kScrollTimer = 4;
+// Pixels around the panning origin in which wheel panning does not scroll.
+inline constexpr int kPanningDeadZone = 8;
 // Option bits of DoSetOffsetXY.
 inline constexpr unsigned kSoInvalidateHeader = 1, kSoRepaintScrollBars = 2, kSoScrollClient = 4,
                           kSoUpdateScrollBars = 8;
@@ -191,6 +193,7 @@ class TLazyTreeModel : public TCacheClient {
   std::vector<PLazyNode> SelectionEntries() const;
   PLazyNode RangeAnchor() const { return rangeAnchor_; }
   int SelectionLevel() const { return selectionLevel_; }
+  void SetSelectionLevel(int level) { selectionLevel_ = level; }
   // Collects the nodes whose place relative to a rubber band changed between
   // `oldRect` and `newRect` (tree coordinates); the left-to-right rules, or
   // mirrored. `right` is the column's edge; each node's own limit is

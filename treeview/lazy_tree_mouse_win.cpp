@@ -144,11 +144,15 @@ void TBaseLazyTree::ShowCheckPressed(PLazyNode node, TCheckState newState) {
 
 // The column a click focuses: off the label and without full-row or grid
 // selection the focus stays in its column; else the hit column with
-// extended focus, the main column without.
-TColumnIndex TBaseLazyTree::ClickedColumn(const TTreeHitInfo& hitInfo) {
+// extended focus, the main column without. A click in another column than
+// the focused one counts as a column change either way, so that it does not
+// start an edit of the column the focus stays in.
+TColumnIndex TBaseLazyTree::ClickedColumn(const TTreeHitInfo& hitInfo, bool& columnChange) {
+  columnChange = false;
   if (!HeaderUsesColumns() || hitInfo.HitColumn < 0) return FocusedColumn();
   const bool label = hitInfo.HitPositions.Contains(hpOnItemLabel) || hitInfo.HitPositions.Contains(hpOnNormalIcon);
   if (!label && !HasOption(toFullRowSelect) && !HasOption(toGridExtensions)) return FocusedColumn();
+  columnChange = hitInfo.HitColumn != FocusedColumn();
   return HasOption(toExtendedFocus) ? hitInfo.HitColumn : HeaderMainColumn();
 }
 
@@ -163,8 +167,8 @@ void TBaseLazyTree::HandleMouseDown(ui::TMessage& m, const TTreeHitInfo& hitInfo
 
   const PLazyNode node = hitInfo.HitNode;
   const THitPositions& at = hitInfo.HitPositions;
-  const TColumnIndex newColumn = ClickedColumn(hitInfo);
-  const bool columnChange = newColumn != FocusedColumn();
+  bool columnChange = false;
+  const TColumnIndex newColumn = ClickedColumn(hitInfo, columnChange);
   const bool alt = AltHeld();
   const bool shift = (m.wParam & MK_SHIFT) != 0;
   const bool ctrl = (m.wParam & MK_CONTROL) != 0;
@@ -193,6 +197,13 @@ void TBaseLazyTree::HandleMouseDown(ui::TMessage& m, const TTreeHitInfo& hitInfo
     DoStateChange({tsMouseCheckPending});
     ShowCheckPressed(node, newState);
     return;
+  }
+
+  // The level a level-constrained selection keeps to is where the click
+  // happened: a band started there selects on that level.
+  if ((RootNode()->ChildCount > 0 && shiftEmpty) || SelectedCount() == 0) {
+    const PLazyNode levelNode = node != nullptr ? node : GetLastVisibleNoInit();
+    if (levelNode != nullptr) SetSelectionLevel(GetNodeLevel(levelNode));
   }
 
   bool clearPending = false;
@@ -283,7 +294,7 @@ void TBaseLazyTree::HandleMouseUp(ui::TMessage& /*m*/, const TTreeHitInfo& hitIn
     // A click on the focused node's label: the editor opens after the edit
     // delay unless a double click or another press comes first.
     // The owner is asked about the column the editor opens on: the focused
-    // one (the main column without toExtendedFocus, whichever label was hit).
+    // one, which the click hit.
     if (hitInfo.HitNode != nullptr && hitInfo.HitNode == FocusedNode() && hitInfo.HitPositions.Contains(hpOnItem) &&
         CanEdit(FocusedNode(), FocusedColumn())) {
       editColumn_ = FocusedColumn();

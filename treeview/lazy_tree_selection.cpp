@@ -524,11 +524,14 @@ bool TLazyTreeModel::HandleDrawSelection() {
   if (RootNode()->TotalCount <= 1 || !states_.Contains(tsDrawSelecting)) return false;
   const TLazyRect oldRect = OrderRect(oldSelectionRect_), newRect = OrderRect(newSelectionRect_);
   tempNodes_.clear();
-  // Within the main column, placed and read as it is painted; without columns the client width.
+  // Within the main column, placed and read as it is painted; without columns
+  // the client width, placed and read as the tree's own alignment and reading
+  // order paint it.
   const TColumnIndex mainColumn = HeaderMainColumn();
-  int left = 0, right = viewWidth_, alignment = 0;
+  int left = 0, right = viewWidth_;
+  HeaderColumnBounds(mainColumn, left, right);
   bool rightToLeft = false;
-  if (HeaderColumnBounds(mainColumn, left, right)) alignment = HeaderColumnAlignment(mainColumn, rightToLeft);
+  const int alignment = HeaderColumnAlignment(mainColumn, rightToLeft);
   const bool changed = rightToLeft ? CollectSelectedNodesRTL(mainColumn, left, oldRect, newRect, alignment, right)
                                    : CollectSelectedNodesLTR(mainColumn, left, oldRect, newRect, alignment, right);
   if (changed) {

@@ -568,10 +568,10 @@ unsigned TLazyTreeModel::DetermineScrollDirections(int x, int y) {
   unsigned directions = 0;
   if (CanAutoScroll()) {
     if (states_.Contains(tsPanningHeld) || states_.Contains(tsPanningSticky)) {
-      if (x < panningX_ - 8) directions |= 1;
-      if (x > panningX_ + 8) directions |= 4;
-      if (y < panningY_ - 8) directions |= 2;
-      if (y > panningY_ + 8) directions |= 8;
+      if (x < panningX_ - kPanningDeadZone) directions |= 1;
+      if (x > panningX_ + kPanningDeadZone) directions |= 4;
+      if (y < panningY_ - kPanningDeadZone) directions |= 2;
+      if (y > panningY_ + kPanningDeadZone) directions |= 8;
     } else {
       const int zone = static_cast<int>(defaultNodeHeight_);
       if (x < zone && offsetX_ != 0) directions |= 1;

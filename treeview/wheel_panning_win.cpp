@@ -15,7 +15,7 @@ namespace kv {
 namespace {
 
 constexpr int kPanningSize = 32;
-constexpr int kDeadZone = 8;
+constexpr int kDeadZone = kPanningDeadZone;
 constexpr COLORREF kOutside = RGB(255, 0, 255);
 
 const wchar_t* PanningWindowClass() {

@@ -353,7 +353,9 @@ TEST_F(ColumnTree, EditingKeepsTheEditedAndTheFocusedColumnApart) {
   EXPECT_FALSE(tree->IsEditing());
 
   // Without extended focus a click on the Size label of the selected node
-  // would edit the main column: the owner's veto for it holds.
+  // is a change of column: no editor opens, the owner is not asked, and the
+  // focus stays in the main column. A click on its Name label edits there,
+  // where the owner's veto holds.
   tree->SetEditDelay(20);
   vetoName = true;
   Click(Label(nodes[2], kName));
@@ -362,9 +364,14 @@ TEST_F(ColumnTree, EditingKeepsTheEditedAndTheFocusedColumnApart) {
   Click(Label(nodes[2], kSize));
   ui::test::Pump(120);
   EXPECT_FALSE(tree->IsEditing());
+  EXPECT_TRUE(asked.empty());
+  EXPECT_EQ(Focus(), std::pair(nodes[2], kName));
+  Click(Label(nodes[2], kName));
+  ui::test::Pump(120);
+  EXPECT_FALSE(tree->IsEditing());
   EXPECT_EQ(asked, std::vector<TColumnIndex>{kName});
   vetoName = false;
-  Click(Label(nodes[2], kSize));
+  Click(Label(nodes[2], kName));
   ui::test::Pump(120);
   EXPECT_TRUE(tree->IsEditing());
   EXPECT_EQ(tree->EditColumn(), kName);

@@ -5,7 +5,9 @@
 #include <windows.h>
 
 #include "tests/treeview/held_key_win.h"
+#include "tests/treeview/save_shot_win.h"
 #include "tests/treeview/tree_on_form_win.h"
+#include "tests/ui/ui_test_util.h"
 #include "treeview/lazy_trees_win.h"
 #include "ui/application_win.h"
 #include "ui/forms_win.h"
@@ -18,6 +20,7 @@ using test::HeldKey;
 class TreeMouse : public ::testing::Test {
  protected:
   void SetUp() override {
+    GetCursorPos(&savedCursor);
     tree = &test::PlaceTree<TLazyDrawTree>(form);
     tree->OnGetNodeWidth = [](TBaseLazyTree&, HDC, PLazyNode, TColumnIndex, int& width) { width = 40; };
     form.Show();
@@ -27,7 +30,30 @@ class TreeMouse : public ::testing::Test {
     tree->AddChild(nodes[0]);
     tree->AddChild(nodes[0]);
   }
+  // A moved mouse goes back where it was: later tests' key input depends on it.
+  void TearDown() override {
+    if (!cursorMoved) return;
+    SetCursorPos(savedCursor.x, savedCursor.y);
+    ui::test::Pump(30);
+  }
   HWND Window() { return tree->Handle(); }
+  // Puts the mouse at a client point and tells the tree.
+  void MoveTo(POINT p, WPARAM keys = 0) {
+    POINT screen = p;
+    ClientToScreen(Window(), &screen);
+    SetCursorPos(screen.x, screen.y);
+    cursorMoved = true;
+    SendMessageW(Window(), WM_MOUSEMOVE, keys, At(p));
+  }
+  // The client area as it is on the screen now.
+  ui::TBitmap ScreenShot() {
+    RECT r{};
+    GetClientRect(Window(), &r);
+    MapWindowPoints(Window(), nullptr, reinterpret_cast<POINT*>(&r), 2);
+    ui::TBitmap shot;
+    shot.CaptureScreen(r);
+    return shot;
+  }
   // A point on the node's label, or `dx` pixels into its row.
   POINT Label(PLazyNode node) {
     const TLazyRect r = tree->GetDisplayRect(node, kNoColumn, true);
@@ -48,6 +74,8 @@ class TreeMouse : public ::testing::Test {
     return s;
   }
 
+  POINT savedCursor{};
+  bool cursorMoved = false;
   ui::TForm form;
   TLazyDrawTree* tree = nullptr;
   std::vector<PLazyNode> nodes;
@@ -148,6 +176,34 @@ TEST_F(TreeMouse, SelectionConstraintsHoldForMouseRanges) {
   }
 }
 
+// With the level constraint a band keeps to the level of the row it starts
+// beside, or of the last row when it starts below them all, not to the level
+// of the first row it meets.
+TEST_F(TreeMouse, ABandKeepsToTheLevelWhereItStarts) {
+  auto& o = tree->TreeOptions();
+  o.SetSelectionOptions(toMultiSelect | toLevelSelectConstraint);
+  tree->AddChild(nodes[4]);
+  tree->SetExpanded(nodes[0], true);
+  tree->SetExpanded(nodes[4], true);
+  const PLazyNode first = tree->GetFirstChild(nodes[0]), second = tree->GetNextSibling(first);
+  const PLazyNode last = tree->GetFirstChild(nodes[4]);
+  const TLazyRect lastRow = tree->GetDisplayRect(last, kNoColumn, false);
+  const struct {
+    POINT from;
+    std::vector<PLazyNode> selected;
+  } cases[] = {
+      {Row(second, 250), {first, second}},                     // up over its parent
+      {{250, lastRow.Bottom + 20}, {first, second, last}},     // up over every row
+  };
+  for (const auto& c : cases) {
+    tree->ClearSelection();
+    SendMessageW(Window(), WM_LBUTTONDOWN, MK_LBUTTON, At(c.from));
+    SendMessageW(Window(), WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(10, 2));
+    SendMessageW(Window(), WM_LBUTTONUP, 0, MAKELPARAM(10, 2));
+    EXPECT_EQ(Selection(), c.selected) << c.from.y;
+  }
+}
+
 TEST_F(TreeMouse, CheckBoxPressAppliesOnReleaseOverTheSameNode) {
   auto& o = tree->TreeOptions();
   o.SetMiscOptions(o.MiscOptions() | toCheckSupport);
@@ -204,6 +260,83 @@ TEST_F(TreeMouse, BandFromBesideTheLabelsSelectsTheRowsItCrosses) {
   EXPECT_EQ(Selection().size(), 3u);
 }
 
+// Without columns the band finds the text where the tree's own alignment and
+// reading order paint it: at the right end of the rows.
+TEST(TreeBand, FindsTheTextWhereTheTreesAlignmentPutsIt) {
+  const struct {
+    TLTAlignment alignment;
+    TLTBidiMode bidi;
+    const char* shot;
+  } cases[] = {
+      {TLTAlignment::taRightJustify, TLTBidiMode::bdLeftToRight, "band_right_aligned"},
+      {TLTAlignment::taLeftJustify, TLTBidiMode::bdRightToLeft, "band_right_to_left"},
+  };
+  for (const auto& c : cases) {
+    ui::TForm form;
+    TLazyStringTree& tree = test::PlaceTree<TLazyStringTree>(form);
+    tree.TreeOptions().SetSelectionOptions(toMultiSelect);
+    tree.SetAlignment(c.alignment);
+    tree.SetBiDiMode(c.bidi);
+    form.Show();
+    tree.SetRootNodeCount(4);
+    const PLazyNode one = tree.GetNextSibling(tree.GetFirst()), two = tree.GetNextSibling(one);
+    const TLazyRect text = tree.GetDisplayRect(one, kNoColumn, true);
+    const TLazyRect below = tree.GetDisplayRect(two, kNoColumn, true);
+    ASSERT_GT(text.Left, 150) << c.shot;
+    // The text is painted there, and nothing left of it.
+    const ui::TBitmap shot = test::PrintClient(tree.Handle());
+    test::SaveShot(shot, c.shot);
+    auto ink = [&](int x0, int x1) {
+      int n = 0;
+      for (int y = text.Top + 1; y < text.Bottom - 1; ++y)
+        for (int x = x0; x < x1; ++x) n += (shot.Pixel(x, y) & 0xFF) < 0x60;
+      return n;
+    };
+    EXPECT_GT(ink(text.Left, text.Right), 5) << c.shot;
+    EXPECT_EQ(ink(0, text.Left - 2), 0) << c.shot;
+    // A band from left of the first text over its first letters and down.
+    const POINT from{text.Left - 20, text.Top + 2}, to{text.Left + 4, below.Bottom - 2};
+    SendMessageW(tree.Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(from.x, from.y));
+    SendMessageW(tree.Handle(), WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(to.x, to.y));
+    SendMessageW(tree.Handle(), WM_LBUTTONUP, 0, MAKELPARAM(to.x, to.y));
+    std::vector<PLazyNode> selected;
+    for (PLazyNode n = tree.GetFirstSelected(); n != nullptr; n = tree.GetNextSelected(n)) selected.push_back(n);
+    EXPECT_EQ(selected, (std::vector<PLazyNode>{one, two})) << c.shot;
+  }
+}
+
+// The mouse rests at the bottom edge with the band beside the labels: the
+// rows scroll up under it and none changes its selection. What is on the
+// screen then is what a full repaint shows: the band's old edges, carried
+// up with the scrolled pixels, are painted over.
+TEST_F(TreeMouse, AutoScrollRepaintsTheBandOverTheScrolledRows) {
+  tree->SetRootNodeCount(100);
+  auto& o = tree->TreeOptions();
+  o.SetSelectionOptions(o.SelectionOptions() | toMultiSelect);
+  o.SetAutoOptions(o.AutoOptions() | toAutoScroll);
+  tree->SetAutoScrollDelay(0);
+  RedrawWindow(Window(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+  SendMessageW(Window(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(250, 30));
+  MoveTo({200, 120}, MK_LBUTTON);
+  const POINT edge{200, tree->ViewHeight() - 5};
+  MoveTo(edge, MK_LBUTTON);
+  ASSERT_TRUE(tree->TreeStates().Contains(tsDrawSelecting));
+  ASSERT_TRUE(tree->TreeStates().Contains(tsScrollPending));
+  for (int tick = 0; tick < 2; ++tick) SendMessageW(Window(), WM_TIMER, kScrollTimer, 0);
+  EXPECT_EQ(tree->OffsetY(), -2 * static_cast<int>(tree->VerticalIncrement()));
+  EXPECT_TRUE(Selection().empty());
+  const ui::TBitmap scrolled = ScreenShot();
+  RedrawWindow(Window(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+  const ui::TBitmap repainted = ScreenShot();
+  test::SaveShot(scrolled, "band_auto_scrolled");
+  test::SaveShot(repainted, "band_repainted");
+  int stale = 0;
+  for (int y = 0; y < tree->ViewHeight(); ++y)
+    for (int x = 0; x < tree->ViewWidth(); ++x) stale += scrolled.Pixel(x, y) != repainted.Pixel(x, y);
+  EXPECT_EQ(stale, 0);
+  SendMessageW(Window(), WM_LBUTTONUP, 0, At(edge));
+}
+
 TEST_F(TreeMouse, HotNodeFollowsTheLabels) {
   auto& o = tree->TreeOptions();
   o.SetPaintOptions(o.PaintOptions() | toHotTrack);
@@ -221,6 +354,37 @@ TEST_F(TreeMouse, HotNodeFollowsTheLabels) {
   using Change = std::pair<PLazyNode, PLazyNode>;
   EXPECT_EQ(changes, (std::vector<Change>{{nullptr, nodes[2]}, {nodes[2], nullptr}, {nullptr, nodes[3]},
                                           {nodes[3], nullptr}}));
+}
+
+// A wheel scroll brings another row under the resting mouse: the hot node
+// follows, and with it the hot check box (no hot tracking asked for).
+TEST_F(TreeMouse, TheHotNodeFollowsTheRowsScrolledUnderTheMouse) {
+  tree->SetRootNodeCount(100);
+  auto& o = tree->TreeOptions();
+  o.SetMiscOptions(o.MiscOptions() | toCheckSupport);
+  for (PLazyNode n = tree->GetFirst(); n != nullptr; n = tree->GetNextSibling(n)) tree->SetCheckType(n, ctCheckBox);
+  tree->SetWheelLinesProvider([] { return 3u; });
+  const POINT p = Label(nodes[2]);
+  MoveTo(p);
+  ASSERT_EQ(tree->HotNode(), nodes[2]);
+  SendMessageW(Window(), WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(-WHEEL_DELTA)), 0);
+  ASSERT_EQ(tree->OffsetY(), -3 * static_cast<int>(tree->DefaultNodeHeight()));
+  const PLazyNode under = tree->GetNextSibling(nodes[4]);  // three rows further
+  EXPECT_EQ(tree->HotNode(), under);
+  UpdateWindow(Window());
+  const ui::TBitmap shot = ScreenShot();
+  test::SaveShot(shot, "hot_check_after_wheel");
+  // The box under the mouse looks hot; the one in the row above does not.
+  auto box = [&](PLazyNode n) {
+    const TLazyRect r = tree->GetDisplayRect(n, kNoColumn, false);
+    std::vector<std::uint32_t> pixels;
+    const int left = static_cast<int>(tree->Indent()) + tree->Margin();
+    for (int y = r.Top; y < r.Bottom; ++y)
+      for (int x = left; x < left + 16; ++x) pixels.push_back(shot.Pixel(x, y));
+    return pixels;
+  };
+  EXPECT_NE(box(under), box(nodes[4]));
+  EXPECT_EQ(box(nodes[4]), box(tree->GetNextSibling(under)));
 }
 
 TEST_F(TreeMouse, WheelScrollsLinesOrAScreenPerNotch) {

@@ -97,6 +97,27 @@ TEST_F(TreePanning, AMiddleClickPansUntilTheNextClick) {
   EXPECT_EQ(tree->FocusedNode(), focused);
 }
 
+// Each tick moves the view by the mouse's distance from the origin beyond
+// the 8-pixel dead zone: the further the mouse, the faster.
+TEST_F(TreePanning, EachStepIsTheDistanceBeyondTheDeadZone) {
+  const POINT origin{150, 120};
+  MoveTo(origin);
+  Send(WM_MBUTTONDOWN, origin, MK_MBUTTON);
+  Send(WM_MBUTTONUP, origin);
+  ASSERT_TRUE(tree->Panning());
+  const struct {
+    int dy, step;
+  } cases[] = {{10, -2}, {100, -92}, {-10, 2}, {-100, 92}};
+  for (const auto& c : cases) {
+    MoveTo({origin.x, origin.y + c.dy});
+    const int before = tree->OffsetY();
+    SendMessageW(tree->Handle(), WM_TIMER, kScrollTimer, 0);
+    EXPECT_EQ(tree->OffsetY() - before, c.step) << c.dy;
+  }
+  Send(WM_LBUTTONDOWN, origin, MK_LBUTTON);
+  EXPECT_FALSE(tree->Panning());
+}
+
 TEST_F(TreePanning, HeldPanningEndsWithTheButtonAndNeedsRoom) {
   const POINT origin{150, 100};
   MoveTo(origin);
