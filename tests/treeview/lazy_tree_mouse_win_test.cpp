@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include "base/scope_guard.h"
 #include "tests/treeview/held_key_win.h"
 #include "tests/treeview/save_shot_win.h"
 #include "tests/treeview/tree_on_form_win.h"
@@ -116,6 +117,9 @@ TEST_F(TreeMouse, NodeWidthsAreMeasuredOnTheTreesCanvasOutsidePainting) {
     GetTextExtentPoint32W(canvas, L"measured", 8, &size);
     width += size.cx;
   };
+  // The handler writes into this test's locals: the tree, which outlives the
+  // body, must not call it once they are gone.
+  const ScopeGuard unhook([this] { tree->OnGetNodeWidth = nullptr; });
   const TLazyRect label = tree->GetDisplayRect(nodes[1], kNoColumn, true);
   ASSERT_FALSE(canvases.empty());
   for (HDC canvas : canvases) EXPECT_NE(canvas, nullptr);
