@@ -186,13 +186,19 @@ TEST(LogDisplay, QuitOrFreeingDuringAQuestionEndsIt) {
   EXPECT_TRUE(IsWindowEnabled(parent.Handle()));
 }
 
-TEST(LogDisplay, ScreenshotShowsAPaintedWindow) {
-  TLogDisplay d;
+// Starts d with every part (status, text area, bar, stop button) filled in
+// as a copy run shows them.
+void StartCopyRun(TLogDisplay& d, bool stayOnTop) {
   d.StopCaption = "Stop";
   d.Status = "C:\\Music\\Artist - Title.mp3";
   d.Progress = 60;
-  d.Start("Processing...", 2 | 4 | 8 | 16, true, nullptr);
+  d.Start("Processing...", 2 | 4 | 8 | 16, stayOnTop, nullptr);
   d.Memo->AddLine("Copied C:\\Music\\one.mp3");
+}
+
+TEST(LogDisplay, ScreenshotShowsAPaintedWindow) {
+  TLogDisplay d;
+  StartCopyRun(d, true);
   d.Memo->AddLine("Copied C:\\Music\\two.mp3");
   d.Refresh();
   const ui::TBitmap shot = ui::test::Screenshot(*d.Form, "log_display");
@@ -213,11 +219,7 @@ TEST(LogDisplay, ScreenshotShowsAPaintedWindow) {
 // back; the stop button stays at the top right, and nothing changes width.
 TEST(LogDisplay, AQuestionMovesTheTextAreaAndTheBarByHalfTheGrowth) {
   TLogDisplay d;
-  d.StopCaption = "Stop";
-  d.Status = "C:\\Music\\Artist - Title.mp3";
-  d.Progress = 60;
-  d.Start("Processing...", 2 | 4 | 8 | 16, false, nullptr);
-  d.Memo->AddLine("Copied C:\\Music\\one.mp3");
+  StartCopyRun(d, false);
   const ui::TBounds memo = d.Memo->Bounds(), bar = d.ProgressBar->Bounds(),
                     stop = d.StopButton->Bounds(), status = d.StatusLabel->Bounds();
   const int height = d.Form->ClientHeight();
