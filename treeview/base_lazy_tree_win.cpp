@@ -753,7 +753,7 @@ void TBaseLazyTree::DoTimerScroll() {
     if ((directions & 2) && OffsetY() == 0) directions &= ~2u;
     if ((directions & 4) && std::int64_t{width} - OffsetX() >= RangeX()) directions &= ~4u;
     if ((directions & 8) && std::int64_t{height} - OffsetY() >= RangeY()) directions &= ~8u;
-    const int fromX = p.x - lastClickPos_.x, fromY = p.y - lastClickPos_.y;
+    const int fromX = p.x - PanningX(), fromY = p.y - PanningY();
     if (directions & 1) dx += step(horizontal, -p.x, fromX);
     if (directions & 4) dx -= step(horizontal, p.x - width, fromX);
     if (directions & 2) dy += step(vertical, -p.y, fromY);

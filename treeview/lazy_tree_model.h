@@ -296,6 +296,8 @@ class TLazyTreeModel : public TCacheClient {
   unsigned AutoScrollDirections() const { return scrollDirections_; }
   // Panning start point while wheel panning runs (client coordinates).
   void SetPanningStart(int x, int y) { panningX_ = x; panningY_ = y; }
+  int PanningX() const { return panningX_; }
+  int PanningY() const { return panningY_; }
   unsigned Indent() const { return indent_; }
   void SetIndent(unsigned indent) { indent_ = indent; }
   int Margin() const { return margin_; }

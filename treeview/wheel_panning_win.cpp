@@ -15,7 +15,6 @@ namespace kv {
 namespace {
 
 constexpr int kPanningSize = 32;
-constexpr int kDeadZone = kPanningDeadZone;
 constexpr COLORREF kOutside = RGB(255, 0, 255);
 
 const wchar_t* PanningWindowClass() {
@@ -54,12 +53,13 @@ HRGN ShapeRegion(HBITMAP bitmap) {
 }  // namespace
 
 const char* PanningCursorName(int dx, int dy, bool horizontal, bool vertical) {
-  if (std::abs(dx) <= kDeadZone && std::abs(dy) <= kDeadZone)
+  if (std::abs(dx) <= kPanningDeadZone && std::abs(dy) <= kPanningDeadZone)
     return !horizontal ? "LT_MOVENS" : !vertical ? "LT_MOVEEW" : "LT_MOVEALL";
   if (!horizontal) return dy < 0 ? "LT_MOVEN" : "LT_MOVES";
   if (!vertical) return dx < 0 ? "LT_MOVEW" : "LT_MOVEE";
-  if (dx < -kDeadZone) return dy < -kDeadZone ? "LT_MOVENW" : dy > kDeadZone ? "LT_MOVESW" : "LT_MOVEW";
-  if (dx > kDeadZone) return dy < -kDeadZone ? "LT_MOVENE" : dy > kDeadZone ? "LT_MOVESE" : "LT_MOVEE";
+  const bool up = dy < -kPanningDeadZone, down = dy > kPanningDeadZone;
+  if (dx < -kPanningDeadZone) return up ? "LT_MOVENW" : down ? "LT_MOVESW" : "LT_MOVEW";
+  if (dx > kPanningDeadZone) return up ? "LT_MOVENE" : down ? "LT_MOVESE" : "LT_MOVEE";
   return dy < 0 ? "LT_MOVEN" : "LT_MOVES";
 }
 
