@@ -8,6 +8,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -17,6 +18,7 @@
 #include "foundation/settings_win.h"
 #include "tests/wizard/window_search_win.h"
 #include "tests/wizard/wizard_test_util.h"
+#include "wizard/scan_paths_win.h"
 
 namespace kv::test {
 
@@ -57,6 +59,7 @@ class ProgramFixture : public ::testing::Test {
     if (process) {
       TerminateProcess(process.Get(), 99);
       WaitForSingleObject(process.Get(), 5000);
+      process = KernelHandle();
     }
   }
 
@@ -97,12 +100,56 @@ class ProgramFixture : public ::testing::Test {
   // starts (tests of the window geometry, a user's own) stay managed.
   static void LeaveWindowsUnmanaged(bool on) { LeaveProgramWindowsUnmanaged(on); }
   bool Running() const { return process && WaitForSingleObject(process.Get(), 0) == WAIT_TIMEOUT; }
+  // The exit code; a program still running after a minute is a failure and
+  // is ended here, or it would hold this folder (and the test run's output)
+  // for the tests after.
   DWORD WaitForExit() {
-    EXPECT_EQ(WaitForSingleObject(process.Get(), 60000), WAIT_OBJECT_0);
+    if (WaitForSingleObject(process.Get(), 60000) != WAIT_OBJECT_0) {
+      ADD_FAILURE() << "the program did not end";
+      TerminateProcess(process.Get(), 99);
+      WaitForSingleObject(process.Get(), 5000);
+    }
     DWORD code = 12345;
     GetExitCodeProcess(process.Get(), &code);
     process = KernelHandle();
     return code;
+  }
+
+  // From the page shown to the end of a search, and the status bar's texts
+  // then. A search that found nothing is a failure of its own: the program
+  // is closed to learn which folders it had ticked (it stores them at exit),
+  // and what it was given and found is reported.
+  std::vector<std::string> SearchFromHere(HWND main, const std::string& resultsStep) {
+    for (int i = 0; i < 4 && !Child(main, "Search"); ++i) Click(main, "Next >");
+    Click(main, "Search");  // returns when the search has ended
+    const std::vector<std::string> status = StatusTexts(main);
+    const std::string step = StepMemo(main);
+    if (step == resultsStep && (status.size() < 2 || status[1] != "0 groups")) return status;
+    const std::string given = Setting("Last", "TreeSelection");
+    std::string report = "step: " + step + "\nstatus: ";
+    for (const std::string& text : status) report += text + " / ";
+    report += "\nfolders given: " + given;
+    if (IsWindowEnabled(main)) {
+      Click(main, "&Exit");
+      if (WaitForSingleObject(process.Get(), 20000) == WAIT_OBJECT_0) {
+        process = KernelHandle();
+        report += "\nfolders ticked at exit: " + Setting("Last", "TreeSelection");
+      }
+    }
+    for (size_t at = 0, end; at < given.size(); at = end + 2) {
+      end = std::min(given.find("\r\n", at), given.size());
+      const std::string line = given.substr(at, end - at);
+      const std::filesystem::path folder = ExpandStoredPath(line);
+      int files = 0;
+      std::error_code error;
+      for (auto it = std::filesystem::recursive_directory_iterator(folder, error);
+           !error && it != std::filesystem::recursive_directory_iterator(); it.increment(error))
+        files += it->is_regular_file();
+      report += "\n" + line + ": " + std::to_string(files) + " files" + (error ? " (" + error.message() + ")" : "");
+    }
+    ADD_FAILURE() << "the search ended on another page or found nothing\n" << report << "\nlog:\n"
+                  << ReadWhole(programFolder / "tmp.log");
+    return status;
   }
 
   // The program's visible top-level window with this text (or whose text

@@ -25,6 +25,8 @@ namespace fs = std::filesystem;
 const fs::path kRoot = L"C:\\kve2e";
 const fs::path kLibrary = kRoot / L"lib";
 const fs::path kProgram = kRoot / L"prog";
+// The status bar after a search of the library.
+const std::vector<std::string> kFound = {"Total:", "5 groups", "10 files", "96Kbytes"};
 // The results page's tool buttons: Play, separator, Delete, Move, Copy...
 constexpr int kDeleteButton = 3, kMoveButton = 4, kReportButton = 13;
 
@@ -68,11 +70,7 @@ class EndToEnd : public test::ProgramFixture {
     config->UpdateFile();
   }
   // From the page shown to the results of a similar search.
-  void Search(HWND main) {
-    for (int i = 0; i < 4 && !Child(main, "Search"); ++i) Click(main, "Next >");
-    Click(main, "Search");  // returns when the search has ended
-    EXPECT_EQ(StepMemo(main), StepText(steps, 6));
-  }
+  std::vector<std::string> Search(HWND main) { return SearchFromHere(main, StepText(steps, 6)); }
   // Delete on the tool bar, and Yes to the confirmation with its count.
   void Delete(HWND main, int count) {
     ToolCommand(main, kDeleteButton);
@@ -132,8 +130,7 @@ TEST_F(EndToEnd, SearchDeleteExitRecoverFreeAndReopenTheList) {
   Screenshot(main, "e2e_dupe_similar_page");
   Click(main, "Next >");
   Screenshot(main, "e2e_similarity_page");
-  Search(main);
-  EXPECT_EQ(StatusTexts(main), (std::vector<std::string>{"Total:", "5 groups", "10 files", "96Kbytes"}));
+  ASSERT_EQ(Search(main), kFound);
   Screenshot(main, "e2e_results_page");
   // The report's file dialog and the destination chooser, both cancelled.
   ToolCommand(main, kReportButton);
@@ -253,7 +250,7 @@ TEST_F(EndToEnd, AKilledDeleteAndAnUnreadableArchiveLoseNoFile) {
   SetEnvironmentVariableW(L"KELVARIN_TEST_CRASH_AT", nullptr);
   ASSERT_TRUE(main);
   EXPECT_EQ(StepMemo(main), StepText(steps, 1));
-  Search(main);
+  ASSERT_EQ(Search(main), kFound);
   Delete(main, 5);
   EXPECT_EQ(WaitForExit(), 3u);  // the crash point's exit code
   const std::set<fs::path> renamed = HiddenOnDisk();
@@ -292,7 +289,7 @@ TEST_F(EndToEnd, AFirstRunKilledWhileDeletingOpensOnTheReserve) {
   HWND main = Start();
   SetEnvironmentVariableW(L"KELVARIN_TEST_CRASH_AT", nullptr);
   ASSERT_TRUE(main);
-  Search(main);
+  ASSERT_EQ(Search(main), kFound);
   Delete(main, 5);
   EXPECT_EQ(WaitForExit(), 3u);
   EXPECT_EQ(HiddenOnDisk().size(), 2u);
@@ -316,7 +313,7 @@ TEST_F(EndToEnd, AMoveToAReadOnlyDriveKeepsSourcesAndMarks) {
   Preset({{"CopyMoveTo", "R:\\"}, {"CopyMoveSavePath", "1"}});
   HWND main = Start();
   ASSERT_TRUE(main);
-  Search(main);
+  ASSERT_EQ(Search(main), kFound);
   ToolCommand(main, kMoveButton);
   HWND chooser = nullptr;
   ASSERT_TRUE(test::WaitUntil([&] { return (chooser = FindTop("Copy/Move Files")) != nullptr; }));
