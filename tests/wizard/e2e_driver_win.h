@@ -147,6 +147,15 @@ class ProgramFixture : public ::testing::Test {
         files += it->is_regular_file();
       report += "\n" + line + ": " + std::to_string(files) + " files" + (error ? " (" + error.message() + ")" : "");
     }
+    // The drives as this machine shows them: the folder page reaches a
+    // folder through its drive under My Computer.
+    report += "\ndrives:";
+    const DWORD drives = GetLogicalDrives();
+    for (int letter = 0; letter < 26; ++letter) {
+      if (!(drives & (1u << letter))) continue;
+      const wchar_t root[] = {static_cast<wchar_t>(L'A' + letter), L':', L'\\', 0};
+      report += " " + WStringToAnsi(root) + " type " + std::to_string(GetDriveTypeW(root));
+    }
     ADD_FAILURE() << "the search ended on another page or found nothing\n" << report << "\nlog:\n"
                   << ReadWhole(programFolder / "tmp.log");
     return status;
