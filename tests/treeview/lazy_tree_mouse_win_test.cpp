@@ -46,15 +46,6 @@ class TreeMouse : public ::testing::Test {
     cursorMoved = true;
     SendMessageW(Window(), WM_MOUSEMOVE, keys, At(p));
   }
-  // The client area as it is on the screen now.
-  ui::TBitmap ScreenShot() {
-    RECT r{};
-    GetClientRect(Window(), &r);
-    MapWindowPoints(Window(), nullptr, reinterpret_cast<POINT*>(&r), 2);
-    ui::TBitmap shot;
-    shot.CaptureScreen(r);
-    return shot;
-  }
   // A point on the node's label, or `dx` pixels into its row.
   POINT Label(PLazyNode node) {
     const TLazyRect r = tree->GetDisplayRect(node, kNoColumn, true);
@@ -329,9 +320,9 @@ TEST_F(TreeMouse, AutoScrollRepaintsTheBandOverTheScrolledRows) {
   for (int tick = 0; tick < 2; ++tick) SendMessageW(Window(), WM_TIMER, kScrollTimer, 0);
   EXPECT_EQ(tree->OffsetY(), -2 * static_cast<int>(tree->VerticalIncrement()));
   EXPECT_TRUE(Selection().empty());
-  const ui::TBitmap scrolled = ScreenShot();
+  const ui::TBitmap scrolled = test::ClientOnScreen(Window());
   RedrawWindow(Window(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
-  const ui::TBitmap repainted = ScreenShot();
+  const ui::TBitmap repainted = test::ClientOnScreen(Window());
   test::SaveShot(scrolled, "band_auto_scrolled");
   test::SaveShot(repainted, "band_repainted");
   int stale = 0;
@@ -376,7 +367,7 @@ TEST_F(TreeMouse, TheHotNodeFollowsTheRowsScrolledUnderTheMouse) {
   const PLazyNode under = tree->GetNextSibling(nodes[4]);  // three rows further
   EXPECT_EQ(tree->HotNode(), under);
   UpdateWindow(Window());
-  const ui::TBitmap shot = ScreenShot();
+  const ui::TBitmap shot = test::ClientOnScreen(Window());
   test::SaveShot(shot, "hot_check_after_wheel");
   // The box under the mouse looks hot; the one in the row above does not.
   auto box = [&](PLazyNode n) {

@@ -1,6 +1,6 @@
 #pragma once
 // Keeps a picture a tree test made as screenshots/<name>.bmp in the build folder;
-// prints a window's client area.
+// prints a window's client area, or takes it from the screen.
 #include <windows.h>
 
 #include <fstream>
@@ -28,6 +28,16 @@ inline ui::TBitmap PrintClient(HWND window) {
   const ui::MemoryDc dc = ui::CreateMemoryDc(nullptr);
   const ui::SelectedObject selected = ui::SelectInto(dc.Get(), shot.Handle());
   SendMessageW(window, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc.Get()), PRF_CLIENT);
+  return shot;
+}
+
+// The client area as the screen shows it now, pending paints not done.
+inline ui::TBitmap ClientOnScreen(HWND window) {
+  RECT r{};
+  GetClientRect(window, &r);
+  MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&r), 2);
+  ui::TBitmap shot;
+  shot.CaptureScreen(r);
   return shot;
 }
 

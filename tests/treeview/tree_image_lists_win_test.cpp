@@ -69,11 +69,7 @@ class TreeImageLists : public ::testing::Test {
   // What the screen shows of the tree once pending paints are done.
   ui::TBitmap Screen(const std::string& name) {
     UpdateWindow(tree->Handle());
-    RECT r;
-    GetClientRect(tree->Handle(), &r);
-    MapWindowPoints(tree->Handle(), nullptr, reinterpret_cast<POINT*>(&r), 2);
-    ui::TBitmap shot;
-    shot.CaptureScreen(r);
+    ui::TBitmap shot = test::ClientOnScreen(tree->Handle());
     test::SaveShot(shot, "tree_images_" + name);
     return shot;
   }
