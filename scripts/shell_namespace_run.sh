@@ -20,6 +20,18 @@ export WINEARCH=win64
 export DISPLAY="${DISPLAY:-:87}"
 export XDG_CONFIG_HOME="$HOME/.config" XDG_DATA_HOME="$HOME/.local/share" XDG_CACHE_HOME="$HOME/.cache"
 
+# Outside a test session of this build (scripts/common.sh), refuse while one
+# runs and keep one from starting meanwhile.
+LOCK="$BUILD/wine/session.lock"
+if [ "${KV_WINE_SESSION_LOCK:-}" != "$(cd "$BUILD" && pwd -P)/wine/session.lock" ]; then
+  mkdir -p "$BUILD/wine"
+  exec {lock_fd}>>"$LOCK"
+  if ! flock -n -s "$lock_fd"; then
+    echo "shell_namespace_run: another run is using the Wine prefixes of $BUILD (lock $LOCK held)" >&2
+    exit 1
+  fi
+fi
+
 stop_server() { wineserver -k 2>/dev/null || true; }
 trap stop_server EXIT
 
