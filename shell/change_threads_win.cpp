@@ -71,9 +71,13 @@ void TLazyChangeDispatchThread::FindRecycleFolders() {
     if (!(drives & (1u << letter))) continue;
     std::wstring root = {wchar_t(L'A' + letter), L':', L'\\'};
     if (GetDriveTypeW(root.c_str()) != DRIVE_FIXED) continue;
-    for (const wchar_t* name : {L"Recycled", L"Recycler", L"$Recycle.Bin"}) {
-      if (TPidl list = PathToPIDL(root + name)) folders.push_back(CopyIDListBytes(list.get()));
-    }
+    // One of the two older names: "Recycler" only where "Recycled" does not parse.
+    TPidl older = PathToPIDL(root + L"Recycled");
+    if (!older) older = PathToPIDL(root + L"Recycler");
+    if (older) folders.push_back(CopyIDListBytes(older.get()));
+    // The name the shell has used since NT 6; without it no change in a
+    // recycle folder there would be reduced.
+    if (TPidl current = PathToPIDL(root + L"$Recycle.Bin")) folders.push_back(CopyIDListBytes(current.get()));
   }
   queue_.SetRecycleFolders(std::move(folders));
 }

@@ -135,10 +135,7 @@ void TWideStringList::Assign(const TWideStringList& other) {
 }
 
 void TWideStringList::Clear() {
-  if (items_.empty()) {
-    items_.shrink_to_fit();
-    return;
-  }
+  // An empty list still tells its listeners: a clear is a modification.
   Changing();
   while (!items_.empty()) Delete(0);
   items_.shrink_to_fit();
@@ -170,11 +167,10 @@ bool TWideStringList::Find(const std::wstring& s, int& index) const {
     if (c < 0) {
       low = mid + 1;
     } else {
+      // On a hit the search goes on to the first of the equal items, which
+      // a list that accepted duplicates under another rule may still hold.
       high = mid - 1;
-      if (c == 0) {
-        found = true;
-        if (DuplicateRule != TDuplicates::dupAccept) low = mid;
-      }
+      if (c == 0) found = true;
     }
   }
   index = low;

@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "base/scope_guard.h"
 #include "shell/change_notifier_win.h"
 #include "shell/id_list_win.h"
 #include "tests/shell/shell_test_util.h"
@@ -246,6 +247,30 @@ TEST_F(ChangeNotifierTest, AddEventReducesRealListsIntoBatches) {
                                                      {K::ItemRename, a + L"\\one.txt"},
                                                      {K::UpdateItem, recycle + L"\\x"}}));
   notifier.SetFilterEvents(true);
+}
+
+TEST_F(ChangeNotifierTest, AFixedDriveHasOneOfTheOlderRecycleFolders) {
+  // With both older names on the drive, "Recycled" is its recycle folder and
+  // "Recycler" an ordinary folder.
+  const std::wstring recycled = L"C:\\Recycled", recycler = L"C:\\Recycler";
+  for (const std::wstring& folder : {recycled, recycler}) {
+    CreateDirectoryW(folder.c_str(), nullptr);
+    CreateDirectoryW((folder + L"\\x").c_str(), nullptr);
+  }
+  const ScopeGuard removed([&] {
+    RemoveTree(recycled);
+    RemoveTree(recycler);
+  });
+  Receiver receiver;
+  auto& notifier = ChangeNotifier();
+  ASSERT_TRUE(notifier.RegisterShellChangeNotify(&receiver.form));
+  TPidl inRecycled = Pidl(recycled + L"\\x"), inRecycler = Pidl(recycler + L"\\x");
+  notifier.AddEvent(K::UpdateDirectory, inRecycler.get(), inRecycler.get());
+  EXPECT_EQ(receiver.NextBatch(), (std::vector<Seen>{{K::UpdateDirectory, recycler + L"\\x"}}));
+  notifier.AddEvent(K::UpdateDirectory, inRecycled.get(), inRecycled.get());
+  auto batch = receiver.NextBatch();
+  ASSERT_EQ(batch.size(), 2u);
+  EXPECT_EQ(batch[0], (Seen{K::UpdateDirectory, recycled}));
 }
 
 TEST_F(ChangeNotifierTest, AFreshDispatchThreadDeliversItsFirstEvent) {

@@ -131,6 +131,20 @@ TEST(WideStringList, SortedRulesAndErrors) {
   } catch (const EStringListError& e) {
     EXPECT_STREQ(e.what(), "List index out of bounds (7)");
   }
+  // Duplicates accepted earlier: a search under another rule finds the first of them.
+  list.DuplicateRule = TDuplicates::dupAccept;
+  for (int i = 0; i < 3; ++i) list.Add(L"Beta");
+  list.DuplicateRule = TDuplicates::dupIgnore;
+  EXPECT_EQ(list.IndexOf(L"BETA"), 1);
+  EXPECT_EQ(list.Add(L"beta"), 1);
+  EXPECT_EQ(list.Count(), 6);
+  // A clear tells the listeners also when there is nothing to delete.
+  TWideStringList empty;
+  int emptyChanges = 0;
+  empty.OnChanging = [&](TWideStringList&) { ++emptyChanges; };
+  empty.OnChange = [&](TWideStringList&) { ++emptyChanges; };
+  empty.Clear();
+  EXPECT_EQ(emptyChanges, 2);
   list.SetSorted(false);
   list.SetTextStr(L"c\r\na\rb");
   list.Sort();
