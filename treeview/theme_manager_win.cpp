@@ -383,10 +383,11 @@ void TThemeManager::BroadcastThemeChange() {
 }
 
 void TThemeManager::FixControls(ui::TForm* form) {
-  if (!ThemeServices().ThemesEnabled()) return;
+  // Tab-page texture only under a style; tool bars become transparent either way.
+  const bool themed = ThemeServices().ThemesEnabled();
   std::function<void(ui::TControl&)> fix = [&](ui::TControl& c) {
     HWND h = c.HandleIfAllocated();
-    if (h) EnableThemeDialogTexture(h, ETDT_ENABLETAB);
+    if (h && themed) EnableThemeDialogTexture(h, ETDT_ENABLETAB);
     // A tool bar lets its parent show between the buttons. (Its buttons are
     // the system's, so there is no mouse-capture style to take away.)
     if (h && (options_ & toSetTransparency) && dynamic_cast<ui::TToolBar*>(&c)) {

@@ -358,6 +358,8 @@ TEST(ThemeManager, StyledLabelAndTrackBarShowTheirParent) {
     EXPECT_TRUE(Pixels(before) == Pixels(after));
     EXPECT_EQ(ui::test::PixelAt(after, *plain.form, plain.label->Handle(), 140, 10),
               Rgb(ColouredPanelForm::kOwn));
+    // Tool bars become transparent without a style too.
+    EXPECT_TRUE(SendMessageW(plain.toolbar->Handle(), TB_GETSTYLE, 0, 0) & TBSTYLE_TRANSPARENT);
   }
   const ComCtl comctl(600);
   if (!ThemeServices().ThemesEnabled()) GTEST_SKIP() << "no visual style active";
