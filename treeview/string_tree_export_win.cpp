@@ -99,7 +99,7 @@ TExportLayout TCustomLazyStringTree::CollectExportLayout(TLTTextSource source) {
   layout.horzGridLines = HasOption(toShowHorzGridLines);
   layout.vertGridLines = HasOption(toShowVertGridLines);
   layout.border = BorderStyle() != TTreeBorderStyle::bsNone;
-  layout.borderWidth = layout.border ? 1 : 0;
+  layout.borderWidth = BorderWidth();
   // With columns every visible one in display order; without, the one cell of column -1.
   std::vector<TColumnIndex> cellColumns{kNoColumn};
   if (HeaderUsesColumns()) {

@@ -17,18 +17,16 @@
 namespace kv {
 namespace {
 
-void Frame3D(HDC dc, RECT& r, COLORREF topLeft, COLORREF bottomRight) {
+// The sides of `edges` (BF_LEFT ...) of a one-pixel frame: top and left in
+// the first colour, bottom and right in the second.
+void Frame3D(HDC dc, const RECT& r, UINT edges, COLORREF topLeft, COLORREF bottomRight) {
   const ui::BrushObject light = ui::MakeSolidBrush(topLeft);
   const ui::BrushObject dark = ui::MakeSolidBrush(bottomRight);
-  RECT line{r.left, r.top, r.right - 1, r.top + 1};
-  FillRect(dc, &line, light.Get());
-  line = {r.left, r.top, r.left + 1, r.bottom - 1};
-  FillRect(dc, &line, light.Get());
-  line = {r.left, r.bottom - 1, r.right, r.bottom};
-  FillRect(dc, &line, dark.Get());
-  line = {r.right - 1, r.top, r.right, r.bottom};
-  FillRect(dc, &line, dark.Get());
-  InflateRect(&r, -1, -1);
+  auto line = [dc](RECT part, HBRUSH brush) { FillRect(dc, &part, brush); };
+  if (edges & BF_TOP) line({r.left, r.top, r.right - 1, r.top + 1}, light.Get());
+  if (edges & BF_LEFT) line({r.left, r.top, r.left + 1, r.bottom - 1}, light.Get());
+  if (edges & BF_BOTTOM) line({r.left, r.bottom - 1, r.right, r.bottom}, dark.Get());
+  if (edges & BF_RIGHT) line({r.right - 1, r.top, r.right, r.bottom}, dark.Get());
 }
 
 bool RightToLeft(HWND h) { return (GetWindowLongPtrW(h, GWL_EXSTYLE) & WS_EX_RTLREADING) != 0; }
@@ -56,7 +54,10 @@ void TThemeManager::WindowProc(TThemeListKind kind, ui::TControl& control, ui::T
         m.result = 1;
         return;
       }
-      if (kind == K::GroupBox || kind == K::Panel || kind == K::Frame) {
+      // A frame is the layer's scrolling container (forms have their own
+      // list): among the windowed controls too it shows its parent.
+      if (kind == K::GroupBox || kind == K::Panel || kind == K::Frame ||
+          (kind == K::WinControl && dynamic_cast<ui::TFrame*>(&control))) {
         ParentBackground(control, reinterpret_cast<HDC>(m.wParam), kind == K::GroupBox);
         m.result = 1;
         return;
@@ -65,7 +66,7 @@ void TThemeManager::WindowProc(TThemeListKind kind, ui::TControl& control, ui::T
         RECT r;
         GetClientRect(h, &r);
         ThemeServices().DrawElement(reinterpret_cast<HDC>(m.wParam),
-                                    {TThemedElement::teStatus, 0, 1}, r);
+                                    GetElementDetails(TThemedStatus::tsStatusRoot), r);
         m.result = 1;
         return;
       }
@@ -227,18 +228,14 @@ void TThemeManager::PaintGroupBox(ui::TControl& control) {
   }
 }
 
+// Painted as the layer's own panel paints (background over the whole area,
+// then the bevel on the panel's own edges only, the caption inside the
+// bevel's ring), but over the parent's background.
 void TThemeManager::PaintPanel(ui::TControl& control, HDC dc) {
   auto* panel = dynamic_cast<ui::TPanel*>(&control);
   HWND h = control.HandleIfAllocated();
   RECT r;
   GetClientRect(h, &r);
-  if (panel && panel->BevelOuter() != ui::TBevel::None) {
-    const COLORREF light = GetSysColor(COLOR_BTNHIGHLIGHT), shadow = GetSysColor(COLOR_BTNSHADOW);
-    if (panel->BevelOuter() == ui::TBevel::Raised)
-      Frame3D(dc, r, light, shadow);
-    else
-      Frame3D(dc, r, shadow, light);
-  }
   const ui::TControl* parent = control.Parent();
   if (!control.ParentColor() && (!parent || parent->Color() != control.Color())) {
     const ui::BrushObject brush = ui::MakeSolidBrush(ui::ColorToRGB(control.Color()));
@@ -246,6 +243,14 @@ void TThemeManager::PaintPanel(ui::TControl& control, HDC dc) {
   } else {
     const TThemedElementDetails details = GetElementDetails(TThemedButton::tbGroupBoxNormal);
     ThemeServices().DrawParentBackground(h, dc, &details, false, &r);
+  }
+  if (panel && panel->BevelOuter() != ui::TBevel::None) {
+    const COLORREF light = GetSysColor(COLOR_BTNHIGHLIGHT), shadow = GetSysColor(COLOR_BTNSHADOW);
+    if (panel->BevelOuter() == ui::TBevel::Raised)
+      Frame3D(dc, r, panel->BevelEdges(), light, shadow);
+    else
+      Frame3D(dc, r, panel->BevelEdges(), shadow, light);
+    InflateRect(&r, -1, -1);
   }
   const std::wstring caption = AnsiToWString(control.Caption());
   if (caption.empty()) return;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <mutex>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -28,35 +29,26 @@ ManagerRegistry& Registry() {
   return registry;
 }
 
-constexpr TThemeOptions kOptionOf[kThemeListCount] = {
-    toSubclassPanel,        toSubclassFrame,      toSubclassListView,  toSubclassTabSheet,
-    toSubclassWinControl,   toSubclassGroupBox,   toSubclassButtons,   toSubclassSpeedButtons,
-    toSubclassTrackBar,     toSubclassAnimate,    toSubclassStatusBar, toSubclassCheckListbox,
-    0 /* forms always */};
-
-// The list of the first class test that matches, or none (the layer has no
-// list views, tab sheets, animations or check list boxes; its speed
-// buttons are buttons).
-bool ListFor(ui::TControl& c, TThemeListKind& kind) {
+// The list of the first class test that matches and whose option is set
+// (every test counts when removing), or none. The layer has no list views,
+// tab sheets, animations or check list boxes; its speed buttons are buttons
+// the system paints, so the speed-button procedure (for buttons the library
+// paints itself) never applies to them: with the buttons' option off they go
+// on to the windowed controls.
+std::optional<TThemeListKind> ListFor(ui::TControl& c, TThemeOptions options, bool inserting) {
   using K = TThemeListKind;
-  if (dynamic_cast<ui::TButton*>(&c) || dynamic_cast<ui::TCheckBox*>(&c) ||
-      dynamic_cast<ui::TRadioButton*>(&c))
-    kind = K::ButtonControl;
-  else if (dynamic_cast<ui::TGroupBox*>(&c))
-    kind = K::GroupBox;
-  else if (dynamic_cast<ui::TPanel*>(&c))
-    kind = K::Panel;
-  else if (dynamic_cast<ui::TFrame*>(&c))
-    kind = K::Frame;
-  else if (dynamic_cast<ui::TTrackBar*>(&c))
-    kind = K::TrackBar;
-  else if (dynamic_cast<ui::TStatusBar*>(&c))
-    kind = K::StatusBar;
-  else if (dynamic_cast<ui::TForm*>(&c))
-    kind = K::Form;
-  else
-    kind = K::WinControl;
-  return true;
+  const auto on = [&](TThemeOptions option) { return !inserting || (options & option) != 0; };
+  if ((dynamic_cast<ui::TButton*>(&c) || dynamic_cast<ui::TCheckBox*>(&c) ||
+       dynamic_cast<ui::TRadioButton*>(&c)) && on(toSubclassButtons))
+    return K::ButtonControl;
+  if (dynamic_cast<ui::TGroupBox*>(&c) && on(toSubclassGroupBox)) return K::GroupBox;
+  if (dynamic_cast<ui::TPanel*>(&c) && on(toSubclassPanel)) return K::Panel;
+  if (dynamic_cast<ui::TFrame*>(&c) && on(toSubclassFrame)) return K::Frame;
+  if (dynamic_cast<ui::TTrackBar*>(&c) && on(toSubclassTrackBar)) return K::TrackBar;
+  if (dynamic_cast<ui::TStatusBar*>(&c) && on(toSubclassStatusBar)) return K::StatusBar;
+  if (dynamic_cast<ui::TForm*>(&c)) return K::Form;
+  if (on(toSubclassWinControl)) return K::WinControl;
+  return std::nullopt;
 }
 
 const wchar_t* HookClass() {
@@ -280,10 +272,10 @@ void TThemeManager::CollectControls(ui::TControl* parent) {
 }
 
 void TThemeManager::HandleControlChange(ui::TControl& control, bool inserting) {
-  TThemeListKind kind;
-  if (!ThemeServices().ThemesAvailable() || !ListFor(control, kind)) return;
-  const TThemeOptions option = kOptionOf[static_cast<size_t>(kind)];
-  if (inserting && option && !(options_ & option)) return;
+  if (!ThemeServices().ThemesAvailable()) return;
+  const std::optional<TThemeListKind> chosen = ListFor(control, options_, inserting);
+  if (!chosen) return;
+  const TThemeListKind kind = *chosen;
   TWindowProcList& list = List(kind);
   bool allow = inserting && DoAllowSubclassing(control);
   if (allow) {
@@ -293,15 +285,23 @@ void TThemeManager::HandleControlChange(ui::TControl& control, bool inserting) {
   }
   if (allow) {
     list.Add(control);
-    if (kind == TThemeListKind::Form) {
-      pendingForms_.erase(std::remove(pendingForms_.begin(), pendingForms_.end(), &control),
-                          pendingForms_.end());
-      CollectControls(&control);
-    } else if (kind == TThemeListKind::Frame) {
-      CollectControls(&control);
-    }
-  } else {
+  } else if (list.Find(&control) >= 0) {
     list.Remove(control);
+  } else {
+    // Joined a later list while its own class's option was off: a control
+    // that leaves is unsubclassed whichever list holds it.
+    for (auto& other : lists_)
+      if (other->Find(&control) >= 0) other->Remove(control);
+  }
+  // A form or frame coming in has its controls collected whether or not it
+  // may be subclassed itself (after a removal, which takes its children).
+  if (!inserting) return;
+  if (kind == TThemeListKind::Form) {
+    pendingForms_.erase(std::remove(pendingForms_.begin(), pendingForms_.end(), &control),
+                        pendingForms_.end());
+    CollectControls(&control);
+  } else if (kind == TThemeListKind::Frame) {
+    CollectControls(&control);
   }
 }
 
@@ -383,10 +383,11 @@ void TThemeManager::BroadcastThemeChange() {
 }
 
 void TThemeManager::FixControls(ui::TForm* form) {
-  if (!ThemeServices().ThemesEnabled()) return;
+  // Tab-page texture only under a style; tool bars become transparent either way.
+  const bool themed = ThemeServices().ThemesEnabled();
   std::function<void(ui::TControl&)> fix = [&](ui::TControl& c) {
     HWND h = c.HandleIfAllocated();
-    if (h) EnableThemeDialogTexture(h, ETDT_ENABLETAB);
+    if (h && themed) EnableThemeDialogTexture(h, ETDT_ENABLETAB);
     // A tool bar lets its parent show between the buttons. (Its buttons are
     // the system's, so there is no mouse-capture style to take away.)
     if (h && (options_ & toSetTransparency) && dynamic_cast<ui::TToolBar*>(&c)) {

@@ -464,7 +464,10 @@ TEST_F(ColumnTree, ExportsTakeTheVisibleColumnsInDisplayOrder) {
   EXPECT_EQ(std::string(static_cast<const char*>(GlobalLock(block))), text);
   GlobalUnlock(block);
   GlobalFree(block);
+  tree->SetBorderStyle(TTreeBorderStyle::bsSingle);
+  tree->SetBorderWidth(3);
   const std::string html = tree->ContentToHTML(TLTTextSource::tstAll);
+  EXPECT_NE(html.find(" border=\"4\" frame=box"), std::string::npos);  // the tree's border width + 1
   const std::size_t name = html.find(">Name<"), note = html.find(">Note<"), size = html.find(">Size<");
   ASSERT_NE(name, std::string::npos);
   EXPECT_LT(name, note);

@@ -98,12 +98,30 @@ TEST(ThemeManager, EveryClassJoinsItsListAndSelfPaintedControlsRefuse) {
   EXPECT_FALSE(manager.Subclassed(*standard.selfPainted));
   EXPECT_TRUE(manager.Subclassed(*standard.form));
 
-  // An option switched off leaves its class alone at the next collection.
+  // With its class's option off a control goes on to the next test that
+  // matches, the windowed controls; with that off too it is left alone.
+  const size_t windowed = manager.ListCount(K::WinControl);
   manager.SetOptions(manager.Options() & ~toSubclassPanel);
   manager.CollectForms(nullptr);
-  EXPECT_FALSE(manager.Subclassed(*standard.panel));
   EXPECT_EQ(manager.ListCount(K::Panel), 0u);
+  EXPECT_EQ(manager.ListCount(K::WinControl), windowed + 1);
+  EXPECT_TRUE(manager.Subclassed(*standard.panel));
+  EXPECT_FALSE(manager.Subclassed(*standard.selfPainted));
+  manager.SetOptions(manager.Options() & ~toSubclassWinControl);
+  manager.CollectForms(nullptr);
+  EXPECT_FALSE(manager.Subclassed(*standard.panel));
+  EXPECT_EQ(manager.ListCount(K::WinControl), 0u);
   manager.SetOptions(kDefaultThemeOptions);
+
+  // A form the owner keeps to itself still has its controls collected.
+  manager.OnAllowSubclassing = [](TThemeManager&, ui::TControl& c, bool& allow) {
+    allow = dynamic_cast<ui::TForm*>(&c) == nullptr;
+  };
+  manager.CollectForms(nullptr);
+  EXPECT_FALSE(manager.Subclassed(*standard.form));
+  EXPECT_TRUE(manager.Subclassed(*standard.panel));
+  EXPECT_EQ(manager.ListCount(K::ButtonControl), 5u);
+  manager.OnAllowSubclassing = nullptr;
   EXPECT_THROW(manager.CollectControls(nullptr), std::invalid_argument);
 }
 
@@ -147,6 +165,16 @@ TEST(ThemeManager, ControlsJoiningACollectedFormAreSubclassed) {
   EXPECT_TRUE(manager.Subclassed(added));
   added.SetParent(nullptr);
   EXPECT_FALSE(manager.Subclassed(added));
+  // A panel joining while the panels' option is off goes to the windowed
+  // controls' list, and leaves it when it leaves the form.
+  manager.SetOptions(kDefaultThemeOptions & ~toSubclassPanel);
+  auto& panel = standard.form->Create<ui::TPanel>();
+  panel.SetParent(standard.form.get());
+  EXPECT_EQ(manager.ListCount(K::Panel), 1u);  // the form's own, collected before
+  EXPECT_TRUE(manager.Subclassed(panel));
+  panel.SetParent(nullptr);
+  EXPECT_FALSE(manager.Subclassed(panel));
+  manager.SetOptions(kDefaultThemeOptions);
 }
 
 TEST(ThemeManager, DestroyingTheMainManagerMakesTheSecondMain) {
@@ -196,6 +224,8 @@ TEST(ThemeManager, StyledGroupBoxAndPanelSitWhereTheyBelong) {
   const ComCtl comctl(600);
   if (!ThemeServices().ThemesEnabled()) GTEST_SKIP() << "no visual style active";
   StandardForm standard;
+  standard.panel->SetBevelOuter(ui::TBevel::Lowered);
+  standard.panel->SetBevelEdges(BF_TOP);  // a separator line
   standard.form->Show();
   TThemeManager manager;
   manager.CollectForms();
@@ -255,6 +285,13 @@ TEST(ThemeManager, StyledGroupBoxAndPanelSitWhereTheyBelong) {
     }
   EXPECT_GT(inBand, 10);
   EXPECT_EQ(outside, 0);
+  // Its bevel only on its own edge: the shadow along the top, the
+  // background down the sides and along the bottom.
+  const uint32_t inside = ui::test::PixelAt(shot, form, panel, 2, 2);
+  EXPECT_EQ(ui::test::PixelAt(shot, form, panel, 2, 0), rgb(GetSysColor(COLOR_BTNSHADOW)));
+  const POINT plain[] = {{0, 2}, {client.right - 1, 2}, {2, client.bottom - 1}};
+  for (POINT p : plain)
+    EXPECT_EQ(ui::test::PixelAt(shot, form, panel, p.x, p.y), inside) << p.x << "," << p.y;
 }
 
 // A label, a check box and a track bar of their own colour on a coloured
@@ -321,6 +358,8 @@ TEST(ThemeManager, StyledLabelAndTrackBarShowTheirParent) {
     EXPECT_TRUE(Pixels(before) == Pixels(after));
     EXPECT_EQ(ui::test::PixelAt(after, *plain.form, plain.label->Handle(), 140, 10),
               Rgb(ColouredPanelForm::kOwn));
+    // Tool bars become transparent without a style too.
+    EXPECT_TRUE(SendMessageW(plain.toolbar->Handle(), TB_GETSTYLE, 0, 0) & TBSTYLE_TRANSPARENT);
   }
   const ComCtl comctl(600);
   if (!ThemeServices().ThemesEnabled()) GTEST_SKIP() << "no visual style active";
@@ -349,6 +388,17 @@ TEST(ThemeManager, StyledLabelAndTrackBarShowTheirParent) {
   EXPECT_NE(ui::test::PixelAt(shot, form, track, x, (channel.top + channel.bottom) / 2), panel);
   // The tool bar was made transparent.
   EXPECT_TRUE(SendMessageW(styled.toolbar->Handle(), TB_GETSTYLE, 0, 0) & TBSTYLE_TRANSPARENT);
+
+  // A frame of a colour of its own, joining while the frames' option is off,
+  // goes to the windowed controls and still shows its parent.
+  manager.SetOptions(kDefaultThemeOptions & ~toSubclassFrame);
+  auto& frame = form.Create<ui::TFrame>();
+  frame.SetColor(ColouredPanelForm::kOwn);
+  frame.SetParent(styled.panel);
+  frame.SetBounds(265, 45, 20, 40);
+  EXPECT_TRUE(manager.Subclassed(frame));
+  const ui::TBitmap framed = ui::test::Screenshot(form, "theme_manager_coloured_600_frame");
+  EXPECT_EQ(ui::test::PixelAt(framed, form, frame.Handle(), 10, 20), panel);
 }
 
 }  // namespace
