@@ -892,14 +892,15 @@ std::optional<TUnZipper::EntryOutcome> TUnZipper::CheckEntry(EntryJob& job) {
   TZipHeaderInfo local;
   if (!local.ReadLocalFromStream(archive)) return Skip(job, TSkipReason::Damaged);
   // Just after the name as stored (a UTF-8 name is held shorter). In a set
-  // the data may go on in the next parts. An archive that ends inside the
-  // entry's data was cut short: told before anything is read, as the read
-  // itself would tell it.
+  // the data may go on in the next parts. A single file that ends inside
+  // the entry's extra field or data was cut short: told before anything is
+  // read, as the read itself would tell it.
   const int64_t dataStart = archive.Position() + local.extraFieldLength;
   const bool set = multiMode_ != TMultiMode::mmNone;
-  if (dataStart > archiveSize || (!set && int64_t{entry.compressedSize} > archiveSize - dataStart)) {
+  if (!set && (dataStart > archiveSize || int64_t{entry.compressedSize} > archiveSize - dataStart)) {
     throw EFatalUnzipError();
   }
+  if (dataStart > archiveSize) return Skip(job, TSkipReason::Damaged);
   archive.Seek(dataStart, TSeekOrigin::Beginning);
 
   if (!toStream_) {
