@@ -160,22 +160,25 @@ void PosToXY(std::string_view text, int position, int& column, int& line, bool f
   column = 0;
   line = 0;
   if (text.empty()) return;
-  // Clamp to the text so that stepping over CR/LF never leaves it.
-  long long pos = std::clamp<long long>(position, 1, static_cast<long long>(text.size()));
-  auto at = [&](long long p) { return text[static_cast<size_t>(p - 1)]; };
+  // The position just past the end is where a parse that ran out of text
+  // stopped: it is a place of its own (no character, so no line break), and
+  // positions further out are taken as it. Stepping back stops at the first.
+  const long long end = static_cast<long long>(text.size()) + 1;
+  long long pos = std::clamp<long long>(position, 1, end);
+  auto at = [&](long long p) { return p < end ? text[static_cast<size_t>(p - 1)] : '\0'; };
   while ((at(pos) == '\r' || at(pos) == '\n')) {
     const long long next = forward ? pos + 1 : pos - 1;
-    if (next < 1 || next > static_cast<long long>(text.size())) break;
+    if (next < 1) break;
     pos = next;
   }
-  const std::string_view upto = text.substr(0, static_cast<size_t>(pos));
+  const std::string_view upto = text.substr(0, static_cast<size_t>(std::min(pos, end - 1)));
   line = static_cast<int>(std::count(upto.begin(), upto.end(), '\r'));
   if (at(pos) != '\r') ++line;
   if (line <= 1) {
     column = static_cast<int>(pos);
     return;
   }
-  const size_t lf = upto.substr(0, upto.size() - 1).rfind('\n');
+  const size_t lf = text.substr(0, static_cast<size_t>(pos - 1)).rfind('\n');
   column = static_cast<int>(lf == std::string_view::npos ? pos : pos - static_cast<long long>(lf + 1));
 }
 

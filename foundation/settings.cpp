@@ -324,8 +324,10 @@ void TXMLConfig::CheckWritableKey(std::string_view key) const {
   while (!rest.empty()) {
     SeparFirst(rest, ".", name, next);
     const bool group = !next.empty();
-    if (name.find_first_of("\"<>") != std::string::npos || (group && name.empty()) || ++depth > kMaxKeyDepth) {
-      throw ESettingsError(Translate("The setting \"$1\" cannot be stored: a name may not be empty or contain \", < or >",
+    // A double quote would end the name inside the file. The file reads a "<" back too, but other XML tools
+    // could not read an attribute holding one, so it is refused as well; ">" is well-formed there and kept.
+    if (name.find_first_of("\"<") != std::string::npos || (group && name.empty()) || ++depth > kMaxKeyDepth) {
+      throw ESettingsError(Translate("The setting \"$1\" cannot be stored: a name may not be empty or contain \" or <",
                                      key));
     }
     rest = std::move(next);

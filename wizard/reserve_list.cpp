@@ -278,7 +278,11 @@ TEntryRead ReadEntry(TUnZipper& zip, const std::string& name, const std::string&
     if (reason != TSkipReason::BadPassword || started) damaged = true;
   };
   zip.onBadCRC = [&](uint32_t, uint32_t, int) { damaged = true; };
-  zip.UnZipToStream(out, name);
+  try {
+    zip.UnZipToStream(out, name);
+  } catch (const EFatalUnzipError&) {
+    damaged = true;  // the archive ends inside the entry's data
+  }
   if (damaged) {
     entry.read = false;
     if (lenient) return entry;

@@ -748,8 +748,8 @@ void TUnZipper::KeepLastOfEachName() {
 // let a small archive name the same data (or the same endless run of empty
 // blocks) thousands of times, so they are skipped as damaged. The end of an
 // entry's data is taken at its least (header without name, stored size); an
-// entry claiming data past the end of the archive is damaged itself and
-// claims nothing.
+// entry claiming data past the end of the archive claims nothing (it
+// raises when its turn comes).
 void TUnZipper::FindOverlaps(std::unordered_set<const TZipHeaderInfo*>& overlapping) const {
   // In a set, offsets count within their disk, and data may run on into
   // the next part.
@@ -892,12 +892,15 @@ std::optional<TUnZipper::EntryOutcome> TUnZipper::CheckEntry(EntryJob& job) {
   TZipHeaderInfo local;
   if (!local.ReadLocalFromStream(archive)) return Skip(job, TSkipReason::Damaged);
   // Just after the name as stored (a UTF-8 name is held shorter). In a set
-  // the data may go on in the next parts.
+  // the data may go on in the next parts. A single file that ends inside
+  // the entry's extra field or data was cut short: told before anything is
+  // read, as the read itself would tell it.
   const int64_t dataStart = archive.Position() + local.extraFieldLength;
   const bool set = multiMode_ != TMultiMode::mmNone;
-  if (dataStart > archiveSize || (!set && int64_t{entry.compressedSize} > archiveSize - dataStart)) {
-    return Skip(job, TSkipReason::Damaged);
+  if (!set && (dataStart > archiveSize || int64_t{entry.compressedSize} > archiveSize - dataStart)) {
+    throw EFatalUnzipError();
   }
+  if (dataStart > archiveSize) return Skip(job, TSkipReason::Damaged);
   archive.Seek(dataStart, TSeekOrigin::Beginning);
 
   if (!toStream_) {

@@ -14,6 +14,7 @@
 // EIncompleteZip) and leaves the component cleared; an entry that cannot be
 // extracted (wrong password, damaged data, unsupported method, unsafe name)
 // is reported through the events and contributes nothing to the output.
+// An archive that ends inside an entry's data raises EFatalUnzipError.
 // One extraction call decodes at most maxOutputSize bytes in all.
 #include <cstdint>
 #include <functional>
@@ -39,7 +40,7 @@ enum class TSkipReason {
   BadPassword = 0,  // the password check failed and no new password came
   FileExists = 1,   // extraction to disk would overwrite and may not
   UnsafeName = 2,   // "..", a device name, a drive or root with no DestDir, a path outside DestDir
-  Damaged = 3,      // local header missing, data outside the archive or inside another entry's
+  Damaged = 3,      // local header missing or outside the archive, data inside another entry's
   Unsupported = 4,  // compression method or size field this library cannot read
 };
 

@@ -93,15 +93,17 @@ TEST(Strings, PositionToLineAndColumn) {
   PosToXY(text, 6, column, line, true);
   EXPECT_EQ(line, 2);
   EXPECT_EQ(column, 2);
-  // Positions outside the text and texts of line breaks only stay inside it.
+  // Just past the end is a place of its own (where a parse ran out of text);
+  // positions further out are taken as it, and stepping back stops at the first.
   const struct {
     std::string text;
     int position;
     bool forward;
     int line, column;
   } edges[] = {
-      {text, 99, true, 2, 2},            // past the end: the last character
-      {"\r\n\r\n", 2, true, 3, 2},       // forwards to the last LF, after two CRs
+      {text, 7, false, 2, 3},            // just past the end
+      {text, 99, true, 2, 3},            // further out: just past the end
+      {"\r\n\r\n", 2, true, 3, 1},       // forwards past the last LF, after two CRs
       {"\r\n", 1, false, 1, 1},          // backwards from the first character: it stays
   };
   for (const auto& e : edges) {

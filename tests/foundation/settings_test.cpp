@@ -105,6 +105,7 @@ TEST(Settings, LoadErrorsNameTheLineAndColumn) {
       {File("<!-- note -->"), "3:2"},
       {File("<group name=\"\"></group>"), "3:14"},  // a group needs a name
       {File("<group name=\"a\"><param name=\"b\">x</group></group>"), "3:36"},
+      {kHead + "<group name=\"a\">", "3:17"},  // ends inside the group: just past the end
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
@@ -148,7 +149,7 @@ TEST(Settings, NamesTheFileCannotHoldAreRefusedAndChangeNothing) {
   const struct {
     const char* section;
     const char* ident;
-  } cases[] = {{"S", "a\"b"}, {"S", "a<b"}, {"S>", "a"}, {"", "a"}, {"S", ".a"}, {"S..x", "a"}};
+  } cases[] = {{"S", "a\"b"}, {"S", "a<b"}, {"S<", "a"}, {"", "a"}, {"S", ".a"}, {"S..x", "a"}};
   for (const auto& k : cases) {
     SCOPED_TRACE(std::string(k.section) + " / " + k.ident);
     TXMLConfig c = Load(text);
@@ -164,6 +165,9 @@ TEST(Settings, NamesTheFileCannotHoldAreRefusedAndChangeNothing) {
   key.resize(key.size() - 4);
   deep.WriteString("S", key, "v");
   EXPECT_EQ(Load(deep.GetXMLText()).ReadString("S", key, ""), "v");
+  TXMLConfig arrow = Load(text);  // ">" is well-formed inside the quoted name and reads back
+  arrow.WriteString("S>", "a>b", "v");
+  EXPECT_EQ(Load(arrow.GetXMLText()).ReadString("S>", "a>b", ""), "v");
 }
 
 TEST(Settings, NumbersAreDecimalOrHexAndAnythingElseGivesTheDefault) {

@@ -274,6 +274,17 @@ TEST(ReserveArchive, ADamagedListIsRefusedAndADamagedSizeIsUnknown) {
     const auto bytes = test::RawZip({test::DeflatedEntry("data", list), size});
     EXPECT_EQ(BadZipText(bytes), "read, list \"" + list + "\", size \"\"");
   }
+  // An archive that ends inside an entry's data (its directory record claims
+  // 300 bytes more than the file holds after it).
+  const auto cutShort = [&](int entry) {
+    auto bytes = test::RawZip({test::DeflatedEntry("data", list), test::StoredEntry("size", "33")});
+    const size_t field = test::Le(bytes, bytes.size() - 6, 4) + static_cast<size_t>(entry) * 50 + 20;
+    const uint32_t claimed = test::Le(bytes, field, 4) + 300;
+    for (int i = 0; i < 4; ++i) bytes[field + static_cast<size_t>(i)] = static_cast<uint8_t>(claimed >> (8 * i));
+    return bytes;
+  };
+  EXPECT_EQ(BadZipText(cutShort(0)), "The entry \"data\" of the reserve's archive is damaged");
+  EXPECT_EQ(BadZipText(cutShort(1)), "read, list \"" + list + "\", size \"\"");
 }
 
 // Deflate data that decodes to nothing (empty blocks) costs time per byte
