@@ -45,7 +45,6 @@ class ImageTree : public TLazyExplorerTree {
     return DoGetImageIndex(node, TLTImageKind::ikNormal, kNoColumn, ghosted);
   }
   using TLazyExplorerTree::DoCanEdit;
-  using TLazyExplorerTree::DoPaintText;
   // Whether `watched`'s row still waited for a repaint right after an icon answer was handled.
   PLazyNode watched = nullptr;
   int answers = 0;
@@ -261,38 +260,6 @@ TEST_F(ExplorerTreeRoot, ADoubleClickOnACaptionOpensAFolderOnlyWhenBrowsing) {
   tree->SetExplorerMiscOptions(tree->ExplorerMiscOptions() | toBrowseExecuteFolder);
   doubleClick(r.Left + 4);
   EXPECT_TRUE(tree->Expanded(two));
-}
-
-// Folders and files take the tree's explorer colours, except where the tree's
-// own colours say something: the selection, the hot node, or when they are off.
-TEST_F(ExplorerTreeRoot, TextColoursOfFoldersAndFilesGiveWayToTheTreesOwn) {
-  constexpr COLORREF kFolder = RGB(1, 2, 3), kFile = RGB(4, 5, 6), kTree = RGB(7, 8, 9);
-  tree->Colors().SetExplorerColor(1, kFolder);
-  tree->Colors().SetExplorerColor(2, kFile);
-  tree->TreeOptions().SetPaintOptions(tree->TreeOptions().PaintOptions() | toHotTrack);
-  MakeList(kRoot);
-  PLazyNode one = Child(nullptr, "one"), a = Child(nullptr, "a.txt");
-  ASSERT_TRUE(one && a);
-  HDC dc = CreateCompatibleDC(nullptr);
-  const ScopeGuard freeDc([dc] { DeleteDC(dc); });
-  auto colour = [&](PLazyNode node) {
-    SetTextColor(dc, kTree);
-    tree->DoPaintText(node, dc, kNoColumn, TLSTTextType::ttNormal);
-    return GetTextColor(dc);
-  };
-  EXPECT_EQ(colour(one), kFolder);
-  EXPECT_EQ(colour(a), kFile);
-  tree->SetSelected(a, true);
-  EXPECT_EQ(colour(a), kTree);
-  tree->ClearSelection();
-  const TLazyRect r = tree->GetDisplayRect(one, kNoColumn, true);
-  SendMessageW(tree->Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(r.Left + 4, (r.Top + r.Bottom) / 2));
-  ASSERT_EQ(tree->HotNode(), one);
-  EXPECT_EQ(colour(one), kTree);
-  EXPECT_EQ(colour(a), kFile);
-  tree->SetExplorerFolderOptions(tree->ExplorerFolderOptions() | toNoUseExplorerColorsProp);
-  a = Child(nullptr, "a.txt");
-  EXPECT_EQ(colour(a), kTree);
 }
 
 // A refresh shows the focused item at the top; with nothing focused the
