@@ -241,8 +241,10 @@ void TExplorerPersistent::RestoreTree(TCustomLazyExplorerTree& tree, bool restor
   else tree.SetRootFolder(static_cast<TRootFolder>(RootFolder));
   RestoreTreeBranch(tree, tree.GetFirst(), restoreSelection);
   PLazyNode top = TopNodePIDL ? tree.WalkPIDLToNode(TopNodePIDL.get(), false, false, true) : nullptr;
-  if (restoreFocus && FocusedPIDL) {
-    top = tree.WalkPIDLToNode(FocusedPIDL.get(), false, false, true);
+  // With the focus restored the focused node is the one to show (none when
+  // nothing was focused).
+  if (restoreFocus) {
+    top = FocusedPIDL ? tree.WalkPIDLToNode(FocusedPIDL.get(), false, false, true) : nullptr;
     if (top) tree.SetFocusedNode(top);
   }
   tree.EndUpdate();

@@ -208,7 +208,9 @@ void TCustomLazyExplorerTree::DoNewText(PLazyNode node, TColumnIndex column, con
 bool TCustomLazyExplorerTree::InternalCreateNewFolder(LPCITEMIDLIST parentPIDL, const std::wstring& suggestedName,
                                                       std::wstring& newName) {
   newName.clear();
-  if (!HasOption(toEditable) || !parentPIDL) return false;
+  // A programming error of the caller: the new folder is made to be named in place.
+  if (!HasOption(toEditable)) throw ELazyTreeAssertion("You must set the toEditable option to Edit paths");
+  if (!parentPIDL) return false;
   TNamespace parentItem(TPIDLManager::CopyPIDL(parentPIDL), nullptr);
   std::wstring parentPath = parentItem.GetNameForParsing();
   while (parentPath.size() > 3 && parentPath.back() == L'\\') parentPath.pop_back();
@@ -411,10 +413,12 @@ bool TCustomLazyExplorerTree::DoContextMenuCmd(TNamespace& ns, const std::wstrin
   bool handled = false;
   if (OnContextMenuCmd) OnContextMenuCmd(*this, ns, verb, id, handled);
   if (!handled && verb == L"rename") {
+    // The mark stays until the right button's release has seen it (the manager
+    // clears it then): that release must not give the selection back, which
+    // would close the editor just opened.
     contextMenuManager_->SetIsEditingNode(true);
     handled = true;
     if (SelectedCount() == 1) EditCaption(GetFirstSelected());
-    contextMenuManager_->SetIsEditingNode(false);
   }
   return handled;
 }
@@ -632,8 +636,10 @@ bool TCustomLazyExplorerTree::ShellCommandMessage(ui::TMessage& m) {
       ScreenToClient(HandleIfAllocated(), &client);
       TTreeHitInfo hit;
       GetHitTestInfoAt(client.x, client.y, true, hit);
+      // Only the name's cell stands for the item: a detail column's text is no handle for the shell menu.
       const bool shown =
-          hit.HitNode && (hit.HitPositions.Contains(hpOnItemLabel) || hit.HitPositions.Contains(hpOnNormalIcon)) &&
+          hit.HitNode && hit.HitColumn == HeaderMainColumn() &&
+          (hit.HitPositions.Contains(hpOnItemLabel) || hit.HitPositions.Contains(hpOnNormalIcon)) &&
           contextMenuManager_->ShowContextMenuOfActiveNode(POINT{x, y});
       // The tree's own handling runs in any case (on an item it finds no form menu to show).
       TCustomLazyStringTree::WndProc(m);
@@ -676,7 +682,9 @@ bool TCustomLazyExplorerTree::ShellCommandMessage(ui::TMessage& m) {
       TTreeHitInfo hit;
       GetHitTestInfoAt(pt.x, pt.y, true, hit);
       {
-        mouseOnExpandButton_ = true;  // a double click may always expand through the button
+        // Only through the button: without browsing into folders a double click
+        // on a caption neither expands nor collapses the folder.
+        mouseOnExpandButton_ = hit.HitPositions.Contains(hpOnItemButton);
         userInput_ = true;
         const ScopeGuard done([this] { userInput_ = mouseOnExpandButton_ = false; });
         TCustomLazyStringTree::WndProc(m);

@@ -48,7 +48,8 @@ void TCustomLazyExplorerTree::OptionsChanged(TLTOptionSet which, std::uint32_t o
     return;
   }
   // Several selected items must be siblings: a shell command takes items of one folder.
-  if (which == TLTOptionSet::Selection && (newValue & toMultiSelect) && (newValue & toLevelSelectConstraint)) {
+  if (which == TLTOptionSet::Selection && (newValue & toMultiSelect) &&
+      ((newValue & toLevelSelectConstraint) || !(newValue & toSiblingSelectConstraint))) {
     GetOptions().SetSelectionOptions((newValue & ~uint32_t(toLevelSelectConstraint)) | toSiblingSelectConstraint);
     return;
   }

@@ -61,6 +61,9 @@ TCustomLazyExplorerTree::TCustomLazyExplorerTree()
   ClipboardFormats().Add("Lazy Tree Reference");
   rootNamespace_ = DesktopItem();
   RebuildRootNamespaceBeginUpdate();
+  // The tree starts without an image list: the image options say so, so
+  // that the defaults' toImages is a change that brings the list.
+  explorerOptions_->image_ = 0;
   LoadDefaultOptions();
   --rebuildLock_;  // nothing to rebuild while inactive
   areaOffset_ = AllocateInternalDataArea(sizeof(TNodeArea));
@@ -83,10 +86,14 @@ void TCustomLazyExplorerTree::SetExplorerImageOptions(uint32_t value) {
   explorerOptions_->image_ = value;
   if (((before ^ value) & toThreadedImages) && HandleAllocated())
     SetThreadedImagesEnabled((value & toThreadedImages) != 0);
-  // The shell's own lists: shared by the process and freed at its end.
-  ui::TImageList* list = nullptr;
-  if (value & toImages) list = (value & toLargeImages) ? &LargeSysImages() : &SmallSysImages();
-  SetImages(list);
+  // The shell's own lists (shared by the process and freed at its end) follow
+  // the bit that changed; an assignment changing neither keeps the list.
+  // Images turned on take the size already chosen: the icons' indexes are
+  // asked for that size.
+  const uint32_t changed = before ^ value;
+  if (changed & toImages)
+    SetImages(!(value & toImages) ? nullptr : (value & toLargeImages) ? &LargeSysImages() : &SmallSysImages());
+  if (changed & toLargeImages) SetImages((value & toLargeImages) ? &LargeSysImages() : &SmallSysImages());
   // Every assignment builds the nodes again, with the icons of the new setting.
   if (!Loading() && !iconCacheRebuilding_) RebuildRootNamespace();
 }

@@ -64,14 +64,14 @@ TScrollbarSpan TScrollbarGeometry::Thumb() const {
   return {top, top + thumbLength_};
 }
 
+// Without a thumb (the minimum one does not fit) the page areas still meet at
+// the centre a thumb of length 0 would have, so a press in the track pages.
 TScrollbarSpan TScrollbarGeometry::PageAbove() const {
-  if (thumbLength_ == 0) return {};
-  return {Track().top, Thumb().top};
+  return {Track().top, thumbLength_ == 0 ? ThumbCenter() : Thumb().top};
 }
 
 TScrollbarSpan TScrollbarGeometry::PageBelow() const {
-  if (thumbLength_ == 0) return {};
-  return {Thumb().bottom, Track().bottom};
+  return {thumbLength_ == 0 ? ThumbCenter() : Thumb().bottom, Track().bottom};
 }
 
 TScrollbarPart TScrollbarGeometry::PartAt(int y) const {

@@ -223,13 +223,10 @@ void TCustomOwnerDrawScrollbar::PaintClassic(HDC dc, const TScrollbarGeometry& g
   const bool over = state_ & sbsOverPressedPage;
   const ui::BrushObject pressed = ui::MakeSolidBrush(GetSysColor(COLOR_3DDKSHADOW));
   const HBRUSH track = pattern_ ? pattern_.Get() : GetSysColorBrush(COLOR_SCROLLBAR);
-  if (g.ThumbLength() == 0) {
-    const RECT r = PartRect(g.Track(), width);
-    FillRect(dc, &r, track);
-  } else {
-    const RECT above = PartRect(g.PageAbove(), width), below = PartRect(g.PageBelow(), width);
-    FillRect(dc, &above, over && (state_ & sbsPageAbovePressed) ? pressed.Get() : track);
-    FillRect(dc, &below, over && (state_ & sbsPageBelowPressed) ? pressed.Get() : track);
+  const RECT above = PartRect(g.PageAbove(), width), below = PartRect(g.PageBelow(), width);
+  FillRect(dc, &above, over && (state_ & sbsPageAbovePressed) ? pressed.Get() : track);
+  FillRect(dc, &below, over && (state_ & sbsPageBelowPressed) ? pressed.Get() : track);
+  if (g.ThumbLength() > 0) {
     RECT thumb = PartRect(g.Thumb(), width);
     const ui::BrushObject face = ui::MakeSolidBrush(ui::ColorToRGB(colors_.ThumbButton()));
     FillRect(dc, &thumb, face.Get());
@@ -261,11 +258,9 @@ void TCustomOwnerDrawScrollbar::PaintThemed(HDC dc, const TScrollbarGeometry& g,
     const RECT r = PartRect(span, width);
     DrawThemeBackground(theme_, dc, part, SCRBS_NORMAL + form(pressed && over, false), &r, nullptr);
   };
-  if (g.ThumbLength() == 0) {
-    track(SBP_UPPERTRACKVERT, g.Track(), false);
-  } else {
-    track(SBP_UPPERTRACKVERT, g.PageAbove(), state_ & sbsPageAbovePressed);
-    track(SBP_LOWERTRACKVERT, g.PageBelow(), state_ & sbsPageBelowPressed);
+  track(SBP_UPPERTRACKVERT, g.PageAbove(), state_ & sbsPageAbovePressed);
+  track(SBP_LOWERTRACKVERT, g.PageBelow(), state_ & sbsPageBelowPressed);
+  if (g.ThumbLength() > 0) {
     const RECT thumb = PartRect(g.Thumb(), width);
     const int thumbState = SCRBS_NORMAL + form(state_ & sbsThumbPressed, state_ & sbsThumbHot);
     DrawThemeBackground(theme_, dc, SBP_THUMBBTNVERT, thumbState, &thumb, nullptr);

@@ -75,8 +75,9 @@ void TColumnManager::Toggle(TColumns& columns, int column, TColumnWidthState sta
     columns.SetWidth(column, entry.Width);
     entry.State = TColumnWidthState::Normal;
   } else {
-    // From the other toggled state the width before it is the one to come back to.
-    if (entry.State == TColumnWidthState::Normal) entry.Width = columns.Width(column);
+    // The width shown now is the one to come back to, also a fitted or
+    // minimised one: the toggle undoes only its own step.
+    entry.Width = columns.Width(column);
     columns.SetWidth(column, width);
     entry.State = state;
   }

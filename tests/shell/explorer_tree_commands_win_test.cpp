@@ -29,7 +29,17 @@ const std::wstring kCmds = kFixture + L"\\cmds";
 class CommandTree : public TLazyExplorerTree {
  public:
   ~CommandTree() override { DestroyNodes(); }
+  using TLazyExplorerTree::DoContextMenuCmd;
 };
+
+// A real right click (down and up) at a client point of the tree.
+void RightClickAt(CommandTree& tree, POINT pt) {
+  ClientToScreen(tree.Handle(), &pt);
+  SetCursorPos(pt.x, pt.y);
+  mouse_event(MOUSEEVENTF_RIGHTDOWN, 0, 0, 0, 0);
+  mouse_event(MOUSEEVENTF_RIGHTUP, 0, 0, 0, 0);
+  Pump(200);
+}
 
 void Keys(std::initializer_list<BYTE> down) {
   for (BYTE k : down) keybd_event(k, 0, 0, 0);
@@ -242,6 +252,21 @@ TEST_F(ExplorerCommands, ContextMenuKeysAndRightClickShowTheShellMenu) {
   EXPECT_EQ(SelectedName(), L"a.txt");
   EXPECT_EQ(tree->SelectedCount(), 1u);
 
+  // A detail column's text is not the item: no shell menu, no selection for one.
+  tree->SetColumnDetails(cdExplorerColumns);
+  Select({L"a.txt"});
+  b = Node(L"b.txt");
+  const TLazyRect type = tree->GetDisplayRect(b, 2, true);
+  const POINT onType{type.Left + 3, (type.Top + type.Bottom) / 2};
+  TTreeHitInfo hit;
+  tree->GetHitTestInfoAt(onType.x, onType.y, true, hit);
+  ASSERT_EQ(hit.HitNode, b);
+  ASSERT_EQ(hit.HitColumn, 2);
+  ASSERT_TRUE(hit.HitPositions.Contains(hpOnItemLabel));
+  RightClickAt(*tree, onType);
+  EXPECT_EQ(seen.shown, 3);
+  EXPECT_EQ(SelectedName(), L"a.txt");
+
   // Nothing selected, or a read-only tree: no shell menu.
   tree->ClearSelection();
   Keys({VK_APPS});
@@ -314,10 +339,39 @@ TEST_F(ExplorerCommands, RenameInPlaceGoesToTheShellAndARefusedNameReopensTheEdi
   EXPECT_FALSE(tree->EditCaption(node));
 }
 
+// "Rename" chosen from the shell menu of an item that was not selected: the
+// editor opens on it and stays open once the right button is released.
+TEST_F(ExplorerCommands, RenameFromTheMenuOfAnUnselectedItemKeepsItsEditor) {
+  tree->TreeOptions().SetMiscOptions(tree->TreeOptions().MiscOptions() | toEditable);
+  Select({L"a.txt"});
+  PLazyNode item = Node(L"b.txt");
+  ASSERT_NE(item, nullptr);
+  int shown = 0;
+  tree->OnContextMenuShow = [&](TCustomLazyExplorerTree& t, TNamespace& ns, HMENU, bool& allow) {
+    ++shown;
+    allow = false;  // the user picks "rename" from the menu
+    static_cast<CommandTree&>(t).DoContextMenuCmd(ns, L"rename", 0);
+  };
+  const TLazyRect r = tree->GetDisplayRect(item, kNoColumn, true);
+  RightClickAt(*tree, POINT{r.Left + 5, (r.Top + r.Bottom) / 2});
+  ASSERT_EQ(shown, 1);
+  EXPECT_TRUE(tree->IsEditing());
+  EXPECT_EQ(SelectedName(), L"b.txt");
+  EXPECT_EQ(tree->FocusedNode(), item);
+  tree->CancelEditNode();
+  tree->OnContextMenuShow = nullptr;
+}
+
 TEST_F(ExplorerCommands, NewFolderBesideNewFolderIsNumberedAndEdited) {
   std::wstring newName;
   auto root = TNamespace::CreateFromFileName(kCmds);
-  EXPECT_FALSE(tree->InternalCreateNewFolder(root->AbsolutePIDL(), L"New Folder", newName));  // not editable
+  try {
+    tree->InternalCreateNewFolder(root->AbsolutePIDL(), L"New Folder", newName);
+    ADD_FAILURE() << "a folder was made for a tree that cannot edit its name";
+  } catch (const ELazyTreeAssertion& e) {
+    EXPECT_STREQ(e.what(), "You must set the toEditable option to Edit paths");
+  }
+  EXPECT_FALSE(DirExistsW(kCmds + L"\\New Folder (1)"));
   tree->TreeOptions().SetMiscOptions(tree->TreeOptions().MiscOptions() | toEditable);
   ASSERT_TRUE(tree->InternalCreateNewFolder(root->AbsolutePIDL(), L"New Folder", newName));
   EXPECT_EQ(newName, L"New Folder (1)");

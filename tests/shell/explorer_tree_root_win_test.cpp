@@ -191,8 +191,23 @@ TEST_F(ExplorerTreeRoot, OptionSettersKeepTheirRules) {
   EXPECT_TRUE(options.AutoOptions() & toAutoTristateTracking);
   options.SetSelectionOptions(toMultiSelect | toLevelSelectConstraint);
   EXPECT_EQ(options.SelectionOptions(), uint32_t(toMultiSelect | toSiblingSelectConstraint));
+  options.SetSelectionOptions(toMultiSelect);
+  EXPECT_EQ(options.SelectionOptions(), uint32_t(toMultiSelect | toSiblingSelectConstraint));
   options.SetSelectionOptions(toLevelSelectConstraint);  // a single selection keeps it
   EXPECT_EQ(options.SelectionOptions(), uint32_t(toLevelSelectConstraint));
+
+  // The image list follows the bit that changed; images turned on take the chosen size.
+  EXPECT_EQ(tree->Images(), &SmallSysImages());
+  tree->SetExplorerImageOptions(0);
+  EXPECT_EQ(tree->Images(), nullptr);
+  tree->SetExplorerImageOptions(toLargeImages);
+  EXPECT_EQ(tree->Images(), &LargeSysImages());
+  tree->SetExplorerImageOptions(toLargeImages | toMarkCutAndCopy);  // neither bit changed
+  EXPECT_EQ(tree->Images(), &LargeSysImages());
+  tree->SetExplorerImageOptions(toImages | toLargeImages);
+  EXPECT_EQ(tree->Images(), &LargeSysImages());
+  tree->SetExplorerImageOptions(toImages);
+  EXPECT_EQ(tree->Images(), &SmallSysImages());
 
   const uint32_t base = toBrowseExecuteFolder;
   options.SetExplorerMiscOptions(base | toTrackChangesInMappedDrives);
@@ -212,6 +227,58 @@ TEST_F(ExplorerTreeRoot, OptionSettersKeepTheirRules) {
   } catch (const ELazyTreeAssertion& e) {
     EXPECT_STREQ(e.what(), "SaveToStream is not supported in the explorer tree. Use the ViewManager Property");
   }
+}
+
+// Without browsing into folders a double click opens a folder by its button
+// only; on its caption it does while the tree browses.
+TEST_F(ExplorerTreeRoot, ADoubleClickOnACaptionOpensAFolderOnlyWhenBrowsing) {
+  tree->TreeOptions().SetPaintOptions(tree->TreeOptions().PaintOptions() | toShowRoot);
+  tree->TreeOptions().SetMiscOptions(tree->TreeOptions().MiscOptions() | toToggleOnDblClick);
+  tree->SetExplorerMiscOptions(tree->ExplorerMiscOptions() & ~uint32_t(toBrowseExecuteFolder | toExecuteOnDblClk));
+  MakeList(kRoot);
+  PLazyNode two = Child(nullptr, "two");
+  ASSERT_NE(two, nullptr);
+  ASSERT_NE(two, tree->GetFirst());  // the first node opens whatever the click
+  const TLazyRect r = tree->GetDisplayRect(two, kNoColumn, true);
+  const int y = (r.Top + r.Bottom) / 2;
+  auto doubleClick = [&](int x) {
+    SendMessageW(tree->Handle(), WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(x, y));
+    SendMessageW(tree->Handle(), WM_LBUTTONUP, 0, MAKELPARAM(x, y));
+  };
+  doubleClick(r.Left + 4);
+  EXPECT_FALSE(tree->Expanded(two));
+  int button = -1;
+  for (int x = 0; x < r.Left && button < 0; ++x) {
+    TTreeHitInfo hit;
+    tree->GetHitTestInfoAt(x, y, true, hit);
+    if (hit.HitNode == two && hit.HitPositions.Contains(hpOnItemButton)) button = x;
+  }
+  ASSERT_GE(button, 0);
+  doubleClick(button);
+  EXPECT_TRUE(tree->Expanded(two));
+  tree->SetExpanded(two, false);
+  tree->SetExplorerMiscOptions(tree->ExplorerMiscOptions() | toBrowseExecuteFolder);
+  doubleClick(r.Left + 4);
+  EXPECT_TRUE(tree->Expanded(two));
+}
+
+// A refresh shows the focused item at the top; with nothing focused the
+// rebuilt view starts at its first row.
+TEST_F(ExplorerTreeRoot, ARefreshShowsTheFocusedItemOrStartsAtTheTop) {
+  const std::wstring many = kRoot + L"\\many";
+  CreateDirectoryW(many.c_str(), nullptr);
+  for (int i = 0; i < 60; ++i) MakeFile(many + L"\\f" + std::to_wstring(100 + i) + L".txt");
+  MakeList(many);
+  tree->SetFocusedNode(Child(nullptr, "f130.txt"));
+  tree->SetTopNode(Child(nullptr, "f110.txt"));
+  tree->RefreshTree(false);
+  EXPECT_EQ(Text(tree->TopNode()), "f130.txt");
+  tree->ClearSelection();
+  tree->SetFocusedNode(nullptr);
+  tree->SetTopNode(Child(nullptr, "f110.txt"));
+  ASSERT_EQ(Text(tree->TopNode()), "f110.txt");
+  tree->RefreshTree(false);
+  EXPECT_EQ(Text(tree->TopNode()), "f100.txt");
 }
 
 TEST_F(ExplorerTreeRoot, OnlyTheNameAndOwnColumnsAreEdited) {

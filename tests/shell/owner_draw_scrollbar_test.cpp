@@ -96,5 +96,26 @@ TEST(ScrollbarGeometry, ShortBarsAndSinglePositions) {
   }
 }
 
+// The minimum thumb does not fit a 5-pixel track: the two page areas still
+// meet where a thumb of length 0 would be centred, so a press in the track pages.
+TEST(ScrollbarGeometry, WithoutAThumbTheTrackStillPages) {
+  struct Case {
+    int position;
+    TScrollbarSpan above, below;
+    TScrollbarPart at17;
+  } cases[] = {
+      {0, {16, 16}, {16, 21}, TScrollbarPart::PageBelow},
+      {45, {16, 18}, {18, 21}, TScrollbarPart::PageAbove},  // 16 + 45 * 5 / 90, halves to even
+      {90, {16, 21}, {21, 21}, TScrollbarPart::PageAbove},
+  };
+  for (const Case& c : cases) {
+    const TScrollbarGeometry g(Range(0, 100, 10, c.position), 37, 16, 16);
+    ASSERT_EQ(g.ThumbLength(), 0);
+    EXPECT_EQ(g.PageAbove(), c.above) << c.position;
+    EXPECT_EQ(g.PageBelow(), c.below) << c.position;
+    EXPECT_EQ(g.PartAt(17), c.at17) << c.position;
+  }
+}
+
 }  // namespace
 }  // namespace kv

@@ -67,7 +67,7 @@ TEST(ShellColumns, ManagerTogglesFitAndMinimumBackToTheWidthBefore) {
   FakeColumns header;
   TColumnManager manager;
   const std::vector<std::pair<char, int>> steps = {
-      {'F', 333}, {'F', 100}, {'M', 0}, {'M', 100}, {'M', 0}, {'F', 333}, {'F', 100},
+      {'F', 333}, {'F', 100}, {'M', 0}, {'M', 100}, {'M', 0}, {'F', 333}, {'F', 0}, {'F', 333}, {'M', 0}, {'M', 333},
   };
   for (auto [op, width] : steps) {
     if (op == 'F') manager.ToggleWidthAutoFit(header, 0);
@@ -76,7 +76,7 @@ TEST(ShellColumns, ManagerTogglesFitAndMinimumBackToTheWidthBefore) {
   }
   EXPECT_EQ(manager.ColumnWidths.size(), 2u);
   manager.ToggleWidthMinimize(header, 5);  // no such column
-  EXPECT_EQ(header.widths, (std::vector<int>{100, 50}));
+  EXPECT_EQ(header.widths, (std::vector<int>{333, 50}));
 }
 
 TEST(ShellColumns, ColumnMenuListsSomeShellColumnsThenMore) {
