@@ -90,11 +90,12 @@ class PacketCursor {
   explicit operator bool() const { return ok_; }
   // Why the cursor tripped: the packet ended, or its next page is missing.
   ReadFault Fault() const { return fault_; }
-  void Fail() { Stop(ReadFault::kOutsideParent); }
 
   uint32_t U32le() {
     const std::string b = Bytes(4);
-    return b.size() < 4 ? 0 : Le32(std::vector<uint8_t>(b.begin(), b.end()), 0);
+    uint32_t value = 0;
+    for (size_t i = b.size(); i-- > 0;) value = (value << 8) | static_cast<uint8_t>(b[i]);
+    return value;
   }
   // The next n bytes; the caller bounds n by what it keeps.
   std::string Bytes(size_t n) {
@@ -115,6 +116,7 @@ class PacketCursor {
       n -= take;
     }
   }
+
  private:
   void Stop(ReadFault fault) {
     if (ok_) fault_ = fault;
