@@ -334,7 +334,7 @@ void TExceptionDialog::SendButtonClick(ui::TComponent*) {
                            Translate("Please send the file \"error.history\" from the program folder to the authors") +
                            " (" + kSupportAddress + ")",
                        ui::Application().Title(), MB_OK);
-    ui::ShellOpen(std::string("mailto:") + kSupportAddress);
+    ui::ShellDefault(std::string("mailto:") + kSupportAddress);
     return;
   }
   // The mail system has the reports now. A history that cannot be removed

@@ -210,12 +210,16 @@ TCpuInfo IdentifyCpu(bool hasInstruction, const TCpuIdQuery& query) {
     cpu.model = static_cast<uint8_t>((e1.a >> 4) & 0xF);
     cpu.stepping = static_cast<uint8_t>(e1.a & 0xF);
     cpu.features = e1.d;
-    std::string name;
-    for (uint32_t leaf = 0x80000002u; leaf <= 0x80000004u && leaf <= maxExtended; ++leaf) {
-      const TCpuIdRegs r = query(leaf);
-      name += RegsText({r.a, r.b, r.c, r.d});
+    // The name takes all three queries; a processor whose queries stop
+    // short of the last one gets none rather than a cut one.
+    if (maxExtended >= 0x80000004u) {
+      std::string name;
+      for (uint32_t leaf = 0x80000002u; leaf <= 0x80000004u; ++leaf) {
+        const TCpuIdRegs r = query(leaf);
+        name += RegsText({r.a, r.b, r.c, r.d});
+      }
+      cpu.cpuName = name.substr(0, name.find('\0'));
     }
-    cpu.cpuName = name.substr(0, name.find('\0'));
     if (maxExtended >= 0x80000005u) {
       cpu.hasCacheInfo = true;
       const TCpuIdRegs e5 = query(0x80000005u);

@@ -35,7 +35,8 @@ class TM4AFile {
   // Sets Exists and empties the texts, either way.
   void SetExists(bool exists);
   // Opens the file by its wide name and reads it; the result is Exists.
-  // Raises when the file cannot be opened or read.
+  // A name of fewer than two characters is not read (false). Raises when the
+  // file cannot be opened or read.
   bool ReadFromFile(const std::wstring& fileName);
   // Reads the boxes in the order an M4A file from the usual tools has them:
   // "ftyp" with brand "M4A ", then "moov" with "mvhd", the first "trak" (down

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -20,6 +21,10 @@ constexpr size_t kIdentificationSize = 30;
 constexpr uint32_t kMaxItemBytes = 250;
 // Comment items read at most, whatever the count says.
 constexpr uint32_t kMaxCommentItems = 1u << 20;
+// Pages one comment packet may run on over: room for a picture of some
+// hundred megabytes in the comments, and a bound on the page headers a lying
+// item length makes the reader visit.
+constexpr uint32_t kMaxPacketPages = 1u << 16;
 // The last page starts at most this far before the end of a file: a page is
 // its 27-byte header, up to 255 lacing values and up to 255 x 255 bytes of
 // data. The backward search for it covers this span (and the header of a page
@@ -71,30 +76,124 @@ std::u16string DecodeUtf8(std::string_view text) {
 
 std::string Decode(std::string_view text) { return WideToAnsi(DecodeUtf8(text)); }
 
-// One comment item: at most kMaxItemBytes of it, trimmed. Trips the cursor when
-// the item's length runs past the file.
-std::string ReadItem(SourceCursor& c) {
-  const uint32_t length = c.U32le();
-  if (length > c.Remaining()) {
-    c.Fail();
-    return {};
+// The bytes of one packet, which may run on over the pages that follow its
+// first. On each page the packet's bytes are its first segments up to and
+// including the first lacing value below 255; when every lacing value of the
+// page is 255, the packet goes on at the start of the next page, which must be
+// of the same stream and flagged as continuing a packet. Reads past the packet
+// trip the cursor as reads past a window do.
+class PacketCursor {
+ public:
+  // The packet that starts with the first segment of the page at `pageAt`.
+  PacketCursor(ByteSource& source, uint64_t pageAt) : source_(source) { EnterPage(pageAt, /*first=*/true); }
+
+  explicit operator bool() const { return ok_; }
+  // Why the cursor tripped: the packet ended, or its next page is missing.
+  ReadFault Fault() const { return fault_; }
+
+  uint32_t U32le() {
+    const std::string b = Bytes(4);
+    uint32_t value = 0;
+    for (size_t i = b.size(); i-- > 0;) value = (value << 8) | static_cast<uint8_t>(b[i]);
+    return value;
   }
+  // The next n bytes; the caller bounds n by what it keeps.
+  std::string Bytes(size_t n) {
+    std::string out;
+    while (ok_ && out.size() < n) {
+      if (!Refill()) return {};
+      const uint64_t take = std::min<uint64_t>(n - out.size(), run_->Remaining());
+      out += run_->Bytes(static_cast<size_t>(take));
+      if (!*run_) Stop(ReadFault::kReadError);
+    }
+    return ok_ ? out : std::string();
+  }
+  void Skip(uint64_t n) {
+    while (ok_ && n > 0) {
+      if (!Refill()) return;
+      const uint64_t take = std::min(n, run_->Remaining());
+      run_->Skip(take);
+      n -= take;
+    }
+  }
+
+ private:
+  void Stop(ReadFault fault) {
+    if (ok_) fault_ = fault;
+    ok_ = false;
+  }
+  // True when there are packet bytes to read, moving to the next page when the
+  // current page's share is used up.
+  bool Refill() {
+    while (ok_ && run_->Remaining() == 0) {
+      if (!continues_) {
+        Stop(ReadFault::kOutsideParent);
+      } else if (++pages_ > kMaxPacketPages) {
+        Stop(ReadFault::kTooManyBoxes);
+      } else {
+        EnterPage(nextPage_, /*first=*/false);
+      }
+    }
+    return ok_;
+  }
+  void EnterPage(uint64_t at, bool first) {
+    const std::vector<uint8_t> head = source_.Read(at, kPageHeaderSize);
+    const bool continued = head.size() == kPageHeaderSize && (head[5] & 1) != 0;
+    if (head.size() < kPageHeaderSize || !StartsWith(head, "OggS") || head[4] != 0 ||
+        (!first && (!continued || Le32(head, 14) != serial_))) {
+      Stop(first ? ReadFault::kShortField : ReadFault::kMissingBox);
+      return;
+    }
+    serial_ = Le32(head, 14);
+    const std::vector<uint8_t> lacing = source_.Read(at + kPageHeaderSize, head[26]);
+    if (lacing.size() < head[26]) {
+      Stop(ReadFault::kOutsideParent);
+      return;
+    }
+    uint64_t mine = 0;
+    uint64_t all = 0;
+    continues_ = true;
+    for (uint8_t n : lacing) {
+      if (continues_) mine += n;
+      if (n < 255) continues_ = false;
+      all += n;
+    }
+    const uint64_t dataAt = at + kPageHeaderSize + lacing.size();
+    nextPage_ = dataAt + all;
+    run_.emplace(source_, dataAt, dataAt + mine);
+    if (run_->Remaining() < mine) Stop(ReadFault::kOutsideParent);  // the page runs past the file
+  }
+
+  ByteSource& source_;
+  std::optional<SourceCursor> run_;  // the packet's bytes on the current page
+  bool continues_ = false;           // the packet goes on on the next page
+  uint64_t nextPage_ = 0;
+  uint32_t serial_ = 0;
+  uint32_t pages_ = 0;
+  bool ok_ = true;
+  ReadFault fault_ = ReadFault::kNone;
+};
+
+// One comment item: at most kMaxItemBytes of it, trimmed. Trips the cursor when
+// the item's length runs past the packet.
+std::string ReadItem(PacketCursor& c) {
+  const uint32_t length = c.U32le();
   const std::string bytes = c.Bytes(std::min(length, kMaxItemBytes));
   c.Skip(length - bytes.size());
-  return std::string(TrimBlanks(bytes));
+  return c ? std::string(TrimBlanks(bytes)) : std::string();
 }
 
 // The comment header's items after its 7-byte packet type and name.
 // Slots and vendor receive decoded texts; the result says why the items
 // stopped short of their count.
-ReadFault ReadComments(SourceCursor& c, std::string (&slots)[kSlots], std::string& vendor) {
+ReadFault ReadComments(PacketCursor& c, std::string (&slots)[kSlots], std::string& vendor) {
   vendor = Decode(ReadItem(c));
   const uint32_t count = c.U32le();
-  if (!c) return ReadFault::kOutsideParent;
+  if (!c) return c.Fault();
   for (uint32_t i = 0; i < count; ++i) {
     if (i == kMaxCommentItems) return ReadFault::kTooManyBoxes;
     const std::string item = ReadItem(c);
-    if (!c) return ReadFault::kOutsideParent;
+    if (!c) return c.Fault();
     const size_t eq = item.find('=');
     if (eq == std::string::npos) {
       if (vendor.empty()) vendor = Decode(item);
@@ -165,14 +264,16 @@ bool TOggVorbis::ReadFromSource(ByteSource& source) {
     return false;
   }
 
-  // The comment header is taken to start the page after the identification packet.
+  // The comment header is taken to start the page after the identification
+  // packet; it may run on over further pages (a picture in the comments).
   std::string slots[kSlots];
   const uint64_t page2At = idAt + kIdentificationSize;
   const std::vector<uint8_t> page2 = source.Read(page2At, kPageHeaderSize);
   if (page2.size() == kPageHeaderSize) {
     const uint64_t commentAt = page2At + kPageHeaderSize + page2[26];
     if (StartsWith(source.Read(commentAt, 7), "\x03vorbis")) {
-      SourceCursor c(source, commentAt + 7, fileSize);
+      PacketCursor c(source, page2At);
+      c.Skip(7);
       fault = ReadComments(c, slots, vendor);
     } else {
       fault = ReadFault::kMissingBox;

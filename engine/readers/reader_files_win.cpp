@@ -37,6 +37,10 @@ bool TFlacFile::ReadFromFile(const std::wstring& fileName) {
 }
 
 bool TM4AFile::ReadFromFile(const std::wstring& fileName) {
+  if (fileName.size() < 2) {  // no file has such a name: nothing is read
+    Reset();
+    return false;
+  }
   FileSource file(fileName);
   return ReadFromSource(file);
 }

@@ -39,7 +39,8 @@ class ReportDialog : public ::testing::Test {
       boxes_.push_back(text);
       return IDOK;
     });
-    ui::SetShellExecuteHook([this](const std::string&, const std::string& target, int) {
+    ui::SetShellExecuteHook([this](const std::string& verb, const std::string& target, int) {
+      verbs_.push_back(verb);
       opened_.push_back(target);
       return true;
     });
@@ -67,6 +68,7 @@ class ReportDialog : public ::testing::Test {
   std::wstring savedDir_;
   std::vector<std::string> boxes_;
   std::vector<std::string> opened_;
+  std::vector<std::string> verbs_;  // of each shell run, "" for the default
 };
 
 TEST_F(ReportDialog, ShowsTheMessageStoresTheReportAndTakesALaterExceptionInTheStandardBox) {
@@ -242,6 +244,7 @@ TEST_F(FakeMail, AnAcceptedMailRemovesTheHistoryAndARefusalKeepsIt) {
   EXPECT_NE(boxes_[0].find("error.history"), std::string::npos);
   EXPECT_NE(boxes_[0].find(std::string("(") + kSupportAddress + ")"), std::string::npos);
   EXPECT_EQ(opened_, std::vector<std::string>{std::string("mailto:") + kSupportAddress});
+  EXPECT_EQ(verbs_, std::vector<std::string>{""});  // the address's default operation
   EXPECT_EQ(ArchiveEntryNames(Archive()).size(), 1u);
   EXPECT_NE(std::string(lastCall_()).find(" [1 " + std::string(kSupportAddress) + " SMTP:"), std::string::npos);
 

@@ -61,6 +61,9 @@ TEST(SysInfo, NamesProcessorsFromRecordedCpuidValues) {
   amdExtended.leaves[0x80000001u] = {0xF48, 0, 0, 0x10};
   amdExtended.leaves[0x80000002u] = {Text4("AMD "), Text4("Athl"), Text4("on(t"), Text4("m) 6")};
   amdExtended.leaves[0x80000003u] = {Text4("4 Pr"), Text4("oces"), Text4("sor\0"), 0};
+  // Extended queries that stop before the name's last part: no name.
+  Recorded amdShortName = amdExtended;
+  amdShortName.leaves[0x80000000u] = {0x80000003u, 0, 0, 0};
   Recorded amdPlain = Vendor("AuthenticAMD", 1);
   amdPlain.leaves[1] = {0x583, 0, 0, 0};
   Recorded cyrix = Vendor("CyrixInstead", 1);
@@ -79,6 +82,7 @@ TEST(SysInfo, NamesProcessorsFromRecordedCpuidValues) {
       {Intel(4, 8), "Intel", "Intel DX4 Processor", 0},
       {Intel(7, 0), "Intel", "P7", 0},
       {amdExtended, "AMD", "AMD Athlon(tm) 64 Processor", 0},
+      {amdShortName, "AMD", "", 0},
       {amdPlain, "AMD", "AMD-K6(R) -2", 0},
       {cyrix, "Cyrix", "", 0},
       {cyrixGxm, "Cyrix", "Cyrix GXm", 0},

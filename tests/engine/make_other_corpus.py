@@ -11,8 +11,10 @@ readers follow. Lines of expected.tsv:
     <file> TAB <key> TAB S TAB <text as Windows-1252 hex>
     <file> TAB <key> TAB N TAB <number> TAB <tolerance>
 """
+import base64
 import json
 import os
+import random
 import subprocess
 import sys
 
@@ -99,9 +101,18 @@ def make_ogg():
     run("oggenc", "-Q", "-q", "1", "-o", path("performer.ogg"), path("mono.wav"))
     run("vorbiscomment", "-w", "-t", "TITLE=No Artist", "-t", "PERFORMER=The Performer",
         "-t", "DESCRIPTION=from description", "-t", "TRACKNUMBER=9", path("performer.ogg"))
+    # A cover picture of about 100 KB stored in the comments before the
+    # texts: the comment packet runs over several pages.
+    run("oggenc", "-Q", "-q", "1", "-o", path("cover.ogg"), path("mono.wav"))
+    with open(path("cover.txt"), "w", encoding="ascii") as f:
+        f.write("METADATA_BLOCK_PICTURE=" + base64.b64encode(random.Random(7).randbytes(75000)).decode() + "\n")
+        f.write("TITLE=After The Picture\nARTIST=Cover Artist\nTRACKNUMBER=4\n")
+    run("vorbiscomment", "-w", "-c", path("cover.txt"), path("cover.ogg"))
+    os.remove(path("cover.txt"))
     expected = {
         "stereo.ogg": ("Ogg Title", "Ogg Artist", "Ogg Album", "1999", "Ambient", "lower-case name", 3),
         "performer.ogg": ("No Artist", "The Performer", "", "", "", "from description", 9),
+        "cover.ogg": ("After The Picture", "Cover Artist", "", "", "", "", 4),
     }
     for name, (title, artist, album, date, genre, comment, track) in expected.items():
         info = OggVorbis(path(name)).info

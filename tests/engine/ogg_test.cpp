@@ -19,6 +19,23 @@ Bytes Page(const Bytes& packet, int64_t granule) {
   return Cat({B("OggS"), Zeros(2), Le(static_cast<uint64_t>(granule), 8), Zeros(12), Le(lacing.size(), 1), lacing,
               packet});
 }
+// One packet over as many pages as its lacing values need, at most `perPage`
+// to a page; the pages after the first are flagged as continuing it.
+std::vector<Bytes> Pages(const Bytes& packet, size_t perPage = 255, uint32_t serial = 0) {
+  Bytes lacing(packet.size() / 255, 255);
+  lacing.push_back(static_cast<uint8_t>(packet.size() % 255));
+  std::vector<Bytes> pages;
+  size_t data = 0;
+  for (size_t first = 0; first < lacing.size(); first += perPage) {
+    const Bytes mine(lacing.begin() + first, lacing.begin() + std::min(lacing.size(), first + perPage));
+    size_t length = 0;
+    for (uint8_t n : mine) length += n;
+    pages.push_back(Cat({B("OggS"), Bytes{0, static_cast<uint8_t>(first == 0 ? 0 : 1)}, Zeros(8), Le(serial, 4),
+                         Zeros(8), Le(mine.size(), 1), mine, Bytes(packet.begin() + data, packet.begin() + data + length)}));
+    data += length;
+  }
+  return pages;
+}
 Bytes Identification(uint8_t channels, uint32_t rate, int32_t nominal) {
   return Cat({B("\x01vorbis"), Zeros(4), Le(channels, 1), Le(rate, 4), Zeros(4), Le(static_cast<uint32_t>(nominal), 4),
               Zeros(4), B("\xB8\x01")});
@@ -147,6 +164,50 @@ TEST(Ogg, SmallFilesAndAnId3v2TagBeforeThePages) {
   EXPECT_EQ(info.id3v2Size, 148u);
   EXPECT_EQ(info.texts.title, "tagged");
   EXPECT_EQ(info.FGetBitRate(), Read(body).FGetBitRate());  // the tag is not counted
+}
+
+TEST(Ogg, TheCommentPacketIsReadAcrossPages) {
+  // A picture of 70 KB before the title: the packet runs over two pages, or
+  // over many small ones, and the items after the page boundary are read.
+  const Bytes picture = B("METADATA_BLOCK_PICTURE=" + std::string(70000, 'p'));
+  const Bytes packet = Comments("vendor", {std::string(picture.begin(), picture.end()), "TITLE=after", "ARTIST=x"}, 3);
+  const Bytes head = Page(Identification(2, 44100, 128000), 0);
+  const Bytes tail = Page(Bytes(300, 0x55), 44100);
+  auto file = [&](std::vector<Bytes> pages, Bytes between = {}) {
+    Bytes out = head;
+    for (size_t i = 0; i < pages.size(); ++i) out = Cat({out, i == 1 ? between : Bytes{}, pages[i]});
+    return Cat({out, tail});
+  };
+  std::vector<Bytes> unflagged = Pages(packet);
+  unflagged[1][5] = 0;
+  std::vector<Bytes> otherStream = Pages(packet);
+  otherStream[1][14] = 7;
+  Bytes cut = file(Pages(packet));
+  cut.resize(head.size() + Pages(packet)[0].size() + 100);
+  // 255 x 255 bytes exactly: the packet's closing lacing value of 0 lies alone on the second page.
+  const Bytes exact = Cat({packet, Bytes(255 * 255 - packet.size() % (255 * 255), ' ')});
+  struct Case {
+    const char* what;
+    Bytes file;
+    ReadFault fault;
+    std::string title;
+  } cases[] = {
+      {"two pages", file(Pages(packet)), ReadFault::kNone, "after"},
+      {"small pages", file(Pages(packet, 3)), ReadFault::kNone, "after"},
+      {"only a closing lacing value on the last page", file(Pages(exact)), ReadFault::kNone, "after"},
+      {"next page not flagged as continuing", file(unflagged), ReadFault::kMissingBox, ""},
+      {"next page of another stream", file(otherStream), ReadFault::kMissingBox, ""},
+      {"a stray page between", file(Pages(packet), Page(Bytes(10, 0), 0)), ReadFault::kMissingBox, ""},
+      {"file ends inside the packet", cut, ReadFault::kOutsideParent, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const TOggVorbis ogg = Read(c.file);
+    ASSERT_TRUE(ogg.valid);
+    EXPECT_EQ(ogg.fault, c.fault);
+    EXPECT_EQ(ogg.texts.title, c.title);
+    EXPECT_EQ(ogg.texts.artist, c.title.empty() ? "" : "x");
+  }
 }
 
 TEST(Ogg, BrokenFilesNameTheirFaultAndKeepWhatWasRead) {

@@ -94,6 +94,8 @@ TEST_F(ReaderFiles, OggFlacAndM4aByWideNameRaiseForAMissingFile) {
   EXPECT_ANY_THROW(flac.ReadFromFile(Missing(L".flac")));
   TM4AFile m4a;
   EXPECT_ANY_THROW(m4a.ReadFromFile(Missing(L".m4a")));
+  EXPECT_FALSE(m4a.ReadFromFile(L"a"));  // a name of one character is not read, and raises nothing
+  EXPECT_FALSE(m4a.Exists);
 }
 
 }  // namespace
