@@ -458,9 +458,9 @@ bool TLazyTreeModel::DoFocusNode(PLazyNode node, bool ask) {
   }
   if (focusedNode_ != nullptr) {
     if (HeaderUsesColumns() && focusedColumn_ < 0) focusedColumn_ = 0;
-    if (HasOption(toAutoExpand) && !focusedNode_->States.Contains(nsExpanded) &&
-        focusedNode_->States.Contains(nsHasChildren))
-      ToggleNode(focusedNode_);
+    // Toggled whatever its flags say: a node not reached before learns from
+    // its initialisation whether it has children.
+    if (HasOption(toAutoExpand) && !focusedNode_->States.Contains(nsExpanded)) ToggleNode(focusedNode_);
     InvalidateNode(focusedNode_);
     if (updateCount_ == 0)
       ScrollIntoView(focusedNode_, HasOption(toCenterScrollIntoView) && !MouseButtonHeld(),
