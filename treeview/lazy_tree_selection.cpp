@@ -483,8 +483,11 @@ void TLazyTreeModel::SetFocusedNodeAndColumn(PLazyNode node, TColumnIndex column
   SetFocusedNode(node);
   if (focusedNode_ != node)
     focusedColumn_ = oldColumn;
-  else if (states_.Contains(tsEditPending))
+  else if (states_.Contains(tsEditPending)) {
+    // Its timer goes too: when it fired it would open the editor on the new focus.
+    StopTimer(kEditTimer);
     DoStateChange({}, {tsEditPending});
+  }
 }
 
 }  // namespace kv
