@@ -133,6 +133,14 @@ TEST_F(TreeEdit, EscapeCancelsAndADoubleClickStopsThePendingEdit) {
   EXPECT_FALSE(tree->TreeStates().Contains(tsEditPending));
   Pump(120);
   EXPECT_FALSE(tree->IsEditing());
+  // Click, click, then the arrow key moves the focus on: no editor either.
+  Click(Label(nodes[1]));
+  Click(Label(nodes[1]));
+  ASSERT_TRUE(tree->TreeStates().Contains(tsEditPending));
+  Key(tree->Handle(), VK_DOWN);
+  ASSERT_EQ(tree->FocusedNode(), nodes[2]);
+  Pump(120);
+  EXPECT_FALSE(tree->IsEditing());
 }
 
 TEST_F(TreeEdit, TheEditorIsAtLeastThirtyPixelsWideAndInsideTheClient) {
