@@ -19,8 +19,6 @@ namespace kv {
 
 namespace {
 
-constexpr unsigned kEditTimer = 2;
-
 // Two window classes: with redraw on resize (toFullRepaintOnResize) and without.
 const wchar_t* LazyTreeWindowClass(bool fullRepaint) {
   return fullRepaint ? ui::RegisterOwnWindowClass(L"KvLazyTreeRedraw", CS_DBLCLKS | CS_HREDRAW | CS_VREDRAW)

@@ -12,7 +12,6 @@ namespace kv {
 
 namespace {
 
-constexpr unsigned kEditTimer = 2;
 // Posted to the tree: free the editor window in wParam (if still its own).
 constexpr UINT WM_LTRELEASEEDITOR = WM_APP + 0x21;
 

@@ -13,7 +13,6 @@ namespace {
 int PointX(LPARAM l) { return static_cast<short>(LOWORD(l)); }
 int PointY(LPARAM l) { return static_cast<short>(HIWORD(l)); }
 
-constexpr unsigned kEditTimer = 2;
 constexpr unsigned kHintTimer = 9;
 
 }  // namespace

@@ -37,6 +37,7 @@ inline constexpr unsigned kDefaultNodeHeight = 18;
 inline constexpr unsigned kChangeTimer = 5;
 inline constexpr unsigned kStructureChangeTimer = 6;
 inline constexpr unsigned kScrollTimer = 4;
+inline constexpr unsigned kEditTimer = 2;  // a click's pending edit
 // Pixels around the panning origin in which wheel panning does not scroll.
 inline constexpr int kPanningDeadZone = 8;
 // Option bits of DoSetOffsetXY.

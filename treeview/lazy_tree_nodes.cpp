@@ -518,11 +518,9 @@ void TLazyTreeModel::DeleteNode(PLazyNode node, bool reindex) {
 
 void TLazyTreeModel::DeleteChildren(PLazyNode node, bool resetHasChildren) {
   if (node == nullptr) node = RootNode();
-  if (node->ChildCount == 0 && node->FirstChild == nullptr) {
-    if (resetHasChildren) node->States.Exclude(nsHasChildren);
-    return;
-  }
-  if (ReadOnly()) return;
+  // A node whose children were never asked for keeps its flag even when a
+  // reset is asked: its button stays, and the owner answers when it expands.
+  if (ReadOnly() || (node->ChildCount == 0 && node->FirstChild == nullptr)) return;
   const int oldX = offsetX_, oldY = offsetY_;
   std::exception_ptr failure;
   {

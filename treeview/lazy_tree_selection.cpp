@@ -441,12 +441,21 @@ void TLazyTreeModel::DoFocusChange(PLazyNode node, TColumnIndex column) {
   if (OnFocusChanged) OnFocusChanged(*this, node, column);
 }
 
+// Only a running edit is ended first: a click on the focused node's label
+// marks its edit pending before it focuses the node, so ending a pending edit
+// here would keep every click from editing. A pending edit goes only when the
+// focus really moves on, with its timer (else the editor would open later on
+// the new focus).
 bool TLazyTreeModel::DoFocusNode(PLazyNode node, bool ask) {
   if (states_.Contains(tsEditing) && !DoEndEdit()) return false;
   if (node == root_) node = nullptr;
   if (node != focusedNode_) {
     const bool allowed = !ask || DoFocusChanging(focusedNode_, node, focusedColumn_, focusedColumn_);
     if (allowed) {
+      if (states_.Contains(tsEditPending)) {
+        StopTimer(kEditTimer);
+        DoStateChange({}, {tsEditPending});
+      }
       PLazyNode old = focusedNode_;
       if (HasOption(toAutoExpand) && old != nullptr && node != nullptr && node->Parent == old->Parent &&
           old->States.Contains(nsExpanded))
@@ -458,9 +467,9 @@ bool TLazyTreeModel::DoFocusNode(PLazyNode node, bool ask) {
   }
   if (focusedNode_ != nullptr) {
     if (HeaderUsesColumns() && focusedColumn_ < 0) focusedColumn_ = 0;
-    if (HasOption(toAutoExpand) && !focusedNode_->States.Contains(nsExpanded) &&
-        focusedNode_->States.Contains(nsHasChildren))
-      ToggleNode(focusedNode_);
+    // Toggled whatever its flags say: a node not reached before learns from
+    // its initialisation whether it has children.
+    if (HasOption(toAutoExpand) && !focusedNode_->States.Contains(nsExpanded)) ToggleNode(focusedNode_);
     InvalidateNode(focusedNode_);
     if (updateCount_ == 0)
       ScrollIntoView(focusedNode_, HasOption(toCenterScrollIntoView) && !MouseButtonHeld(),
@@ -483,8 +492,11 @@ void TLazyTreeModel::SetFocusedNodeAndColumn(PLazyNode node, TColumnIndex column
   SetFocusedNode(node);
   if (focusedNode_ != node)
     focusedColumn_ = oldColumn;
-  else if (states_.Contains(tsEditPending))
+  else if (states_.Contains(tsEditPending)) {
+    // Its timer goes too: when it fired it would open the editor on the new focus.
+    StopTimer(kEditTimer);
     DoStateChange({}, {tsEditPending});
+  }
 }
 
 }  // namespace kv

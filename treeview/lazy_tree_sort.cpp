@@ -70,7 +70,7 @@ void TLazyTreeModel::Sort(PLazyNode node, TColumnIndex column, TSortDirection di
                           bool doInit) {
   InterruptValidation();
   if (states_.Contains(tsEditPending)) {
-    StopTimer(2);
+    StopTimer(kEditTimer);
     DoStateChange({}, {tsEditPending});
   }
   if (states_.Contains(tsEditing) && !DoEndEdit()) return;

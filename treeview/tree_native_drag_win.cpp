@@ -13,8 +13,6 @@ namespace kv {
 
 namespace {
 
-constexpr unsigned kEditTimer = 2;
-
 // The keys the in-process drag reports: Shift and Ctrl as the OLE key state.
 DWORD HeldKeys() {
   DWORD keys = 0;

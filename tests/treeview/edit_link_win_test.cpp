@@ -125,6 +125,22 @@ TEST_F(TreeEdit, EscapeCancelsAndADoubleClickStopsThePendingEdit) {
   SendMessageW(tree->Handle(), WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(p.x, p.y));
   Pump(120);
   EXPECT_FALSE(tree->IsEditing());
+  // Click, click, then the focus moves by node and column: no editor, on neither node.
+  Click(Label(nodes[1]));
+  Click(Label(nodes[1]));
+  ASSERT_TRUE(tree->TreeStates().Contains(tsEditPending));
+  tree->SetFocusedNodeAndColumn(nodes[2], kNoColumn);
+  EXPECT_FALSE(tree->TreeStates().Contains(tsEditPending));
+  Pump(120);
+  EXPECT_FALSE(tree->IsEditing());
+  // Click, click, then the arrow key moves the focus on: no editor either.
+  Click(Label(nodes[1]));
+  Click(Label(nodes[1]));
+  ASSERT_TRUE(tree->TreeStates().Contains(tsEditPending));
+  Key(tree->Handle(), VK_DOWN);
+  ASSERT_EQ(tree->FocusedNode(), nodes[2]);
+  Pump(120);
+  EXPECT_FALSE(tree->IsEditing());
 }
 
 TEST_F(TreeEdit, TheEditorIsAtLeastThirtyPixelsWideAndInsideTheClient) {

@@ -131,6 +131,46 @@ TEST(LazyTreeNodes, AllChildrenHiddenFollowsTheChildren) {
   EXPECT_TREE_OK(tree);
 }
 
+// Deleting children with the reset flag clears nsHasChildren only when there
+// were child records to delete and the tree may change; a node whose children
+// were never asked for keeps its button, also when its children move away.
+TEST(LazyTreeNodes, DeleteChildrenResetsTheFlagOnlyWhenChildrenGo) {
+  struct Case {
+    const char* name;
+    std::uint32_t children;
+    bool readOnly, moveToOtherTree;
+    bool hasChildrenAfter;
+  };
+  const Case cases[] = {
+      {"children deleted", 2, false, false, false},
+      {"children never asked for", 0, false, false, true},
+      {"read-only, children never asked for", 0, true, false, true},
+      {"read-only, children kept", 2, true, false, true},
+      {"children moved to another tree", 2, false, true, false},
+      {"never-asked children moved to another tree", 0, false, true, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TLazyTreeModel tree, other;
+    tree.SetRootNodeCount(1);
+    PLazyNode n = tree.GetFirst();
+    tree.SetHasChildren(n, true);
+    if (c.children > 0) tree.SetChildCount(n, c.children);
+    if (c.readOnly) tree.TreeOptions().SetMiscOptions(tree.TreeOptions().MiscOptions() | toReadOnly);
+    if (c.moveToOtherTree)
+      tree.MoveTo(n, nullptr, TLTNodeAttachMode::amAddChildLast, true, &other);
+    else
+      tree.DeleteChildren(n, true);
+    EXPECT_EQ(tree.HasChildren(n), c.hasChildrenAfter);
+    EXPECT_EQ(n->ChildCount, c.readOnly ? c.children : 0u);
+    if (c.moveToOtherTree) {
+      EXPECT_EQ(other.RootNodeCount(), c.children);
+    }
+    tree.TreeOptions().SetMiscOptions(tree.TreeOptions().MiscOptions() & ~toReadOnly);
+    EXPECT_TREE_OK(tree);
+  }
+}
+
 TEST(LazyTreeNodes, DeletingKeepsCountersAndIndexes) {
   TLazyTreeModel tree;
   Populate(tree, 3, 4);

@@ -159,6 +159,19 @@ TEST(LazyTreeSelection, FocusEventsAndAutoExpand) {
   EXPECT_TRUE(tree.Expanded(b));
   EXPECT_EQ(tree.RangeAnchor(), b);  // follows the focus while nothing is selected
   EXPECT_TREE_OK(tree);
+
+  // A node focused before it was ever reached learns only then that it has children.
+  TLazyTreeModel lazy;
+  lazy.OnInitNode = [](TLazyTreeModel&, PLazyNode parent, PLazyNode, TLazyNodeInitStates& states) {
+    if (parent == nullptr) states |= nisHasChildren;
+  };
+  lazy.OnInitChildren = [](TLazyTreeModel&, PLazyNode, std::uint32_t& count) { count = 2; };
+  lazy.TreeOptions().SetAutoOptions(lazy.TreeOptions().AutoOptions() | toAutoExpand);
+  lazy.SetRootNodeCount(2);
+  lazy.SetFocusedNode(lazy.GetFirstNoInit());
+  EXPECT_TRUE(lazy.Expanded(lazy.GetFirstNoInit()));
+  EXPECT_EQ(lazy.VisibleCount(), 4u);
+  EXPECT_TREE_OK(lazy);
 }
 
 TEST(LazyTreeSelection, OptionChangesClearTheSelection) {

@@ -55,9 +55,10 @@ struct DragTree {
     b1 = Add(b, L"b1");
     c = Add(nullptr, L"c");
     tree.OnDragAllowed = [](TBaseLazyTree&, PLazyNode, TColumnIndex, bool& allowed) { allowed = true; };
-    tree.OnDragOver = [this](TBaseLazyTree&, TBaseLazyTree*, TShiftState, TDragState state, POINT, TDropMode mode,
+    tree.OnDragOver = [this](TBaseLazyTree&, TBaseLazyTree*, TShiftState shift, TDragState state, POINT, TDropMode mode,
                              DWORD&, bool& accept) {
       overStates.push_back(state);
+      overShift = shift;
       lastMode = mode;
       accept = true;
     };
@@ -109,6 +110,9 @@ struct DragTree {
   TextOwner owner;
   PLazyNode a, b, b1, c;
   std::vector<TDragState> overStates;
+  // The modifiers of the last drag-over, as the drag loop read them from the
+  // key state; the driving thread waits on it.
+  std::atomic<TShiftState> overShift{0};
   TDropMode lastMode = TDropMode::dmNowhere;
   std::vector<CLIPFORMAT> dropFormats;
   DWORD dropEffect = 0;
@@ -126,6 +130,18 @@ void Key(WORD key, bool down) {
   input.ki.wVk = key;
   input.ki.dwFlags = down ? 0 : KEYEVENTF_KEYUP;
   SendInput(1, &input, sizeof input);
+}
+
+// Holds `key` until the drag loop has reported it to `target` (it reads the
+// key state at each message it handles). A pointer event that Wine handles
+// after the key can take the modifier back from the X server's state; the key
+// is then pressed again, as a held key repeats.
+void HoldUntilSeen(WORD key, const DragTree& target) {
+  const TShiftState wanted = key == VK_SHIFT ? ssShift : key == VK_CONTROL ? ssCtrl : ssAlt;
+  for (int i = 0; i < 200 && (target.overShift.load() & wanted) == 0; ++i) {
+    if (i % 20 == 0) Key(key, true);
+    Sleep(10);
+  }
 }
 
 // Glides the mouse to `to` in steps of 20 ms.
@@ -168,6 +184,7 @@ class TreeDrag : public ::testing::Test {
   void Drag(DragTree& from, PLazyNode node, DragTree& to, POINT target, WORD key = 0, int hover = 100,
             const std::function<void()>& whileHovering = nullptr) {
     const POINT start = from.Label(node);
+    to.overShift = 0;
     WhileDriving([&] {
       MouseTo(start);
       Sleep(50);
@@ -176,15 +193,16 @@ class TreeDrag : public ::testing::Test {
       Glide(start, {start.x + 12, start.y + 2});
       Glide({start.x + 12, start.y + 2}, target);
       // Wine takes the modifiers from the X server's state at each pointer
-      // move: a key is held only after the last move.
-      if (key != 0) Key(key, true);
+      // move: a key is held only after the last move, and the button goes up
+      // only once the target has seen it held.
+      if (key != 0) HoldUntilSeen(key, to);
       Sleep(hover);
       if (whileHovering) whileHovering();
+      if (key != 0) HoldUntilSeen(key, to);
       LeftButton(false);
       Sleep(100);
       if (key != 0) Key(key, false);
     });
-    (void)to;
   }
 
   ui::TForm form;
