@@ -1,6 +1,7 @@
 #include "ui/control_win.h"
 
 #include <commctrl.h>
+#include <windowsx.h>
 
 #include <algorithm>
 #include <utility>
@@ -381,13 +382,17 @@ void TControl::WndProc(TMessage& m) {
       }
       break;
     case WM_LBUTTONDOWN:
-      pressed_ = ownClass_;
+      pressed_ = ownClass_ || !ReportsOwnClicks();
       break;
     case WM_LBUTTONUP:
       if (pressed_) {
         pressed_ = false;
         DefaultHandler(m);
-        Click();
+        // A press dragged off the control and released there is no click
+        // (an edit holds the mouse while it selects).
+        RECT r{};
+        if (hwnd_ && GetClientRect(hwnd_, &r) && PtInRect(&r, POINT{GET_X_LPARAM(m.lParam), GET_Y_LPARAM(m.lParam)}))
+          Click();
         return;
       }
       break;

@@ -211,6 +211,10 @@ class TControl : public TComponent {
   virtual void CommandIdNotify(WORD /*id*/, WORD code) { CommandNotify(code); }
   virtual bool NotifyNotify(NMHDR* /*header*/, LRESULT& /*result*/) { return false; }
   virtual void ScrollNotify(WORD /*code*/) {}
+  // True for system controls whose window tells of its clicks itself
+  // (BN_CLICKED, STN_CLICKED); every other control clicks on a press and
+  // release of the left button inside it.
+  virtual bool ReportsOwnClicks() const { return false; }
   // Colours a child static, button or edit; null leaves it to the system.
   virtual HBRUSH CtlColor(HDC dc);
   // The rectangle children are aligned in.

@@ -69,6 +69,7 @@ class TButton : public TControl {
  protected:
   void CreateParams(TCreateParams& params) override;
   void CommandNotify(WORD code) override;
+  bool ReportsOwnClicks() const override { return true; }
   HBRUSH CtlColor(HDC dc) override;
   bool NotifyNotify(NMHDR* header, LRESULT& result) override;
 
@@ -96,6 +97,7 @@ class TCheckBox : public TControl {
   void CreateParams(TCreateParams& params) override;
   void InitHandle() override;
   void CommandNotify(WORD code) override;
+  bool ReportsOwnClicks() const override { return true; }
 
  private:
   bool checked_ = false;
@@ -113,6 +115,7 @@ class TRadioButton : public TControl {
   void CreateParams(TCreateParams& params) override;
   void InitHandle() override;
   void CommandNotify(WORD code) override;
+  bool ReportsOwnClicks() const override { return true; }
 
  private:
   bool checked_ = false;
@@ -158,6 +161,7 @@ class TLabel : public TControl {
   void TextChanged() override;
   void CreateParams(TCreateParams& params) override;
   void CommandNotify(WORD code) override;
+  bool ReportsOwnClicks() const override { return true; }
   void FontChanged() override;
 
  private:

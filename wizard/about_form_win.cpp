@@ -79,7 +79,7 @@ namespace help {
 
 void TStub::OnContent() { ui::ShowMessageBox("Coming soon...", ui::Application().Title(), MB_OK); }
 
-void TStub::OnWeb() { ui::ShellOpen(kMakerWeb); }
+void TStub::OnWeb() { ui::ShellDefault(kMakerWeb); }
 
 void TStub::OnAbout() {
   auto about = std::make_unique<TAboutForm>();

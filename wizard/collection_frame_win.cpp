@@ -251,7 +251,7 @@ void TCollectionFrame::TreeMouseUp(int x, int y) {
   }
   const std::string address = x < limit ? MusicStoreAddress(artist, "artist")
                                         : MusicStoreAddress(record->GetTagPart(kTagAlbum), "album");
-  if (!address.empty()) ui::ShellOpen(address);  // the shell's failures are not reported
+  if (!address.empty()) ui::ShellDefault(address);  // the shell's failures are not reported
 }
 
 void TCollectionFrame::TreeKeyUp(WORD key) {

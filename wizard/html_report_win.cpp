@@ -27,7 +27,7 @@ void ExportReport(const std::wstring& fileName, const std::vector<const TMP3Info
   const std::string page =
       BuildReportPage(Translate("Found mp3 duplicates"), ShortDate(), CharsetOfCodePage(GetACP()), rows);
   ReplaceFileContent(fileName, page);
-  ui::ShellOpen(fileName);
+  ui::ShellDefault(fileName);  // the program the user chose for web pages
 }
 
 }  // namespace kv

@@ -7,7 +7,6 @@
 #include "base/ansi_text_win.h"
 #include "foundation/settings_win.h"
 #include "foundation/translate.h"
-#include "foundation/translate_component.h"
 #include "shell/namespace_win.h"
 #include "ui/layout_loader_win.h"
 #include "ui/splitter_win.h"
@@ -157,7 +156,6 @@ std::wstring TExplorer::GetFolder() {
 TMoveToFrame::TMoveToFrame() {
   RegisterWizardClasses();
   ui::LoadLayout(*this, "move_to_frame");
-  TranslateComponent(*this);
 }
 
 void TMoveToFrame::OnTreeChange(ui::TComponent*) {

@@ -1,6 +1,7 @@
 #include "wizard/processing_win.h"
 
 #include <set>
+#include <vector>
 
 #include "base/ansi_text_win.h"
 #include "base/file_replacement_win.h"
@@ -20,11 +21,17 @@ namespace {
 // Answers of the overwrite question (the option's index).
 constexpr int kYes = 0, kNo = 1, kYesToAll = 2, kNoToAll = 3, kStopped = -1;
 
-// Creates every missing folder on the way to the file; failures show later
-// as a failed copy.
-void MakeFoldersFor(const std::wstring& file, size_t rootLength) {
-  for (size_t at = file.find(L'\\', rootLength); at != std::wstring::npos; at = file.find(L'\\', at + 1))
-    CreateDirectoryW(file.substr(0, at).c_str(), nullptr);
+// Creates every missing folder on the way to the file, the destination
+// itself included (it may have gone since it was chosen); failures show
+// later as a failed copy.
+void MakeFoldersFor(const std::wstring& file) {
+  std::vector<std::wstring> missing;  // deepest first
+  for (size_t at = file.rfind(L'\\'); at != std::wstring::npos && at > 0; at = file.rfind(L'\\', at - 1)) {
+    std::wstring folder = file.substr(0, at);
+    if (GetFileAttributesW(folder.c_str()) != INVALID_FILE_ATTRIBUTES) break;
+    missing.push_back(std::move(folder));
+  }
+  for (auto it = missing.rbegin(); it != missing.rend(); ++it) CreateDirectoryW(it->c_str(), nullptr);
 }
 
 // Copies through a temporary file beside the target that replaces it only
@@ -126,7 +133,7 @@ TProcessResult ProcessRows(int mode, std::vector<TProcessRow>& rows, const std::
         target += slash == std::wstring::npos ? longPath : longPath.substr(slash + 1);
       }
       ui.SetStatus(longPath);
-      MakeFoldersFor(target, root.size());
+      MakeFoldersFor(target);
       bool doCopy = true;
       const bool targetExists = GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES;
       if (targetExists && files.SameFile(target, access)) {

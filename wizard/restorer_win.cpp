@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <vector>
 
 #include "base/strings.h"
 #include "foundation/settings_win.h"
@@ -34,8 +35,49 @@ bool Kept(const ui::TControl& control) { return IsWindowed(control) && !control.
 // buttons, and Save would write it back at exit, so it would stay for good.
 bool Fits(int size, int room) { return size >= 0 && size <= room; }
 
+// The controls below `parent` of which some part can be seen: visible and
+// not cut away by the client areas they sit in. `clip` is the seen part of
+// the parent's client area in its own coordinates.
+void CollectShown(const ui::TControl& parent, const RECT& clip, std::vector<const ui::TControl*>& shown) {
+  for (size_t i = 0; i < parent.ControlCount(); ++i) {
+    const ui::TControl& child = *parent.Controls(i);
+    if (!child.Visible()) continue;
+    const ui::TBounds b = child.Bounds();
+    const RECT r{b.left, b.top, b.left + b.width, b.top + b.height};
+    RECT seen;
+    if (!IntersectRect(&seen, &r, &clip)) continue;
+    shown.push_back(&child);
+    OffsetRect(&seen, -b.left, -b.top);
+    const RECT client{0, 0, child.ClientWidth(), child.ClientHeight()};
+    if (IntersectRect(&seen, &seen, &client)) CollectShown(child, seen, shown);
+  }
+}
+
+std::vector<const ui::TControl*> Shown(const ui::TControl& parent) {
+  std::vector<const ui::TControl*> shown;
+  CollectShown(parent, RECT{0, 0, parent.ClientWidth(), parent.ClientHeight()}, shown);
+  std::sort(shown.begin(), shown.end());
+  return shown;
+}
+
+// Sets a child's stored size unless it would leave the child itself, or
+// any control that showed beside or inside it, with nothing to show: a
+// bottom panel that fits its parent can still squeeze the page above it to
+// nothing, or, at 0, hide its own buttons, and Save would keep it so.
+void SetSizeShowingAll(ui::TControl& control, const ui::TControl& parent, int size, bool height) {
+  const int old = height ? control.Height() : control.Width();
+  if (size == old || !Fits(size, height ? parent.ClientHeight() : parent.ClientWidth())) return;
+  const std::vector<const ui::TControl*> before = Shown(parent);
+  height ? control.SetHeight(size) : control.SetWidth(size);
+  const std::vector<const ui::TControl*> after = Shown(parent);
+  if (!std::includes(after.begin(), after.end(), before.begin(), before.end()))
+    height ? control.SetHeight(old) : control.SetWidth(old);
+}
+
 // A restored form must be reachable: no smaller than its minimum size, no
-// larger than the work area, and on the monitor nearest to where it was.
+// larger than the work area, and wholly inside the work area of the monitor
+// nearest to where it was (a window saved on a larger screen would else keep
+// its lower part, buttons and all, below the edge of a smaller one).
 void MakeUsable(ui::TForm& form) {
   ui::TBounds b = form.Bounds();
   RECT wanted{b.left, b.top, b.left + std::max(b.width, 1), b.top + std::max(b.height, 1)};
@@ -46,12 +88,8 @@ void MakeUsable(ui::TForm& form) {
   const int workWidth = work.right - work.left, workHeight = work.bottom - work.top;
   b.width = std::max(std::min(b.width, workWidth), form.MinWidth());
   b.height = std::max(std::min(b.height, workHeight), form.MinHeight());
-  RECT placed{b.left, b.top, b.left + b.width, b.top + b.height}, common;
-  if (!IntersectRect(&common, &placed, &work) || common.right - common.left < 40 ||
-      common.bottom - common.top < 20) {
-    b.left = std::clamp(b.left, int(work.left), std::max(int(work.left), int(work.right) - b.width));
-    b.top = std::clamp(b.top, int(work.top), std::max(int(work.top), int(work.bottom) - b.height));
-  }
+  b.left = std::clamp(b.left, int(work.left), std::max(int(work.left), int(work.right) - b.width));
+  b.top = std::clamp(b.top, int(work.top), std::max(int(work.top), int(work.bottom) - b.height));
   if (!(b == form.Bounds())) form.SetBounds(b.left, b.top, b.width, b.height);
 }
 
@@ -77,11 +115,17 @@ void Restore(ui::TControl& control, const std::string& key, TConfiger* store) {
   const ui::TControl* parent = form ? nullptr : control.Parent();
   if (fields.height) {
     const int height = Extract(value, ",", 1, control.Height());
-    if (!parent || Fits(height, parent->ClientHeight())) control.SetHeight(height);
+    if (parent)
+      SetSizeShowingAll(control, *parent, height, true);
+    else
+      control.SetHeight(height);
   }
   if (fields.width) {
     const int width = Extract(value, ",", 2, control.Width());
-    if (!parent || Fits(width, parent->ClientWidth())) control.SetWidth(width);
+    if (parent)
+      SetSizeShowingAll(control, *parent, width, false);
+    else
+      control.SetWidth(width);
   }
   if (fields.top && !(anchors & ui::akBottom)) control.SetTop(Extract(value, ",", 3, control.Top()));
   if (fields.left && !(anchors & ui::akRight)) control.SetLeft(Extract(value, ",", 4, control.Left()));

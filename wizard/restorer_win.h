@@ -15,9 +15,10 @@ inline constexpr char kSizeAndPos[] = "SizeAndPos";
 
 // Sets the control and its named windowed descendants from the stored values;
 // missing or non-numeric fields keep the layout's values, and so does a
-// child's size that is negative or larger than its parent's client area. A
-// form is made usable: no smaller than its minimum size, and on a monitor's
-// work area.
+// child's size that is negative, larger than its parent's client area, or
+// that would leave the child or a control beside or inside it that showed
+// with nothing to show. A form is made usable: no smaller than its minimum
+// size, and wholly inside a monitor's work area.
 // store null: the global settings store.
 void Restore(ui::TControl& control, const std::string& key, TConfiger* store = nullptr);
 // Stores the control and its visible named windowed descendants, writing the

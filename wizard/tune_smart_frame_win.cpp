@@ -7,7 +7,6 @@
 #include "base/scope_guard.h"
 #include "foundation/settings_win.h"
 #include "foundation/translate.h"
-#include "foundation/translate_component.h"
 #include "ui/layout_loader_win.h"
 #include "ui/std_controls_win.h"
 #include "wizard/move_to_frame_win.h"
@@ -37,7 +36,6 @@ TTuneSmartFrame::TTuneSmartFrame() {
   RegisterHandler("KeepFolderCheckboxClick", &TTuneSmartFrame::KeepFolderCheckboxClick);
   RegisterHandler("SelectFolderButtonClick", &TTuneSmartFrame::SelectFolderButtonClick);
   ui::LoadLayout(*this, "tune_smart_frame");
-  TranslateComponent(*this);
 }
 
 void TTuneSmartFrame::LoadMode() { kv::LoadMode(KeepPreferences(), SessionValue); }

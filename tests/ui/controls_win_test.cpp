@@ -108,6 +108,34 @@ TEST(Controls, ValuesSetByCodeFireNoEventsButTheUsersActionsDo) {
   EXPECT_EQ(dialog.changes.size(), 1u);
 }
 
+TEST(Controls, AClickIsAPressAndReleaseInsideTheControlOfAnyClass) {
+  TTestDialog dialog;
+  dialog.Show();
+  std::vector<std::string> clicks;
+  auto record = [&clicks](TComponent* sender) { clicks.push_back(sender->Name()); };
+  const struct {
+    const char* control;
+    int releasedAt;
+    std::vector<std::string> expected;
+  } rows[] = {
+      {"NameEdit", 3, {"NameEdit"}},      // a system edit
+      {"NameEdit", -20, {}},              // released off it: no click
+      {"AgreeCheck", 3, {"AgreeCheck"}},  // the button tells of it once, not twice
+      {"InfoLabel", 1, {"InfoLabel"}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(std::string(row.control) + " released at " + std::to_string(row.releasedAt));
+    auto& control = dialog.Get<TControl>(row.control);
+    control.OnClick = record;
+    clicks.clear();
+    SendMessageW(control.Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(1, 1));
+    SendMessageW(control.Handle(), WM_LBUTTONUP, 0, MAKELPARAM(row.releasedAt, 1));
+    ReleaseCapture();
+    test::Pump(50);
+    EXPECT_EQ(clicks, row.expected);
+  }
+}
+
 TEST(Controls, AThrowingHandlerReachesOnExceptionAndTheProgramGoesOn) {
   TForm form;
   TButton& button = form.Create<TButton>();

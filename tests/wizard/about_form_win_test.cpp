@@ -95,6 +95,7 @@ TEST_F(About, LinksAreMarkedVisitedAndOpenedTrimmed) {
   EXPECT_EQ(boxes[0].text, "Coming soon...");
   help::TStub().OnWeb();
   EXPECT_EQ(opened.back(), kMakerWeb);
+  EXPECT_EQ(verbs.back(), "");
 }
 
 }  // namespace

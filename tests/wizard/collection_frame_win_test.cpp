@@ -315,6 +315,7 @@ TEST_F(CollectionFrame, ClicksToggleMarksOrSearchTheMusicStore) {
   ASSERT_EQ(opened.size(), 2u);
   EXPECT_EQ(opened[0], "https://www.torvane.example/musicstore/search.php?q=AC%2FDC%20%26%20Friends&t=artist");
   EXPECT_EQ(opened[1], "https://www.torvane.example/musicstore/search.php?q=Moor&t=album");
+  EXPECT_EQ(verbs, (std::vector<std::string>{"", ""}));  // the browser the user chose, by the default action
 
   Tree().SetFocusedNode(Tree().GetNextSibling(Tree().GetFirst()));
   page->PlayButtonClick(nullptr);

@@ -37,6 +37,7 @@ TEST_F(ExportReportTest, ReplacesTheFileInOneStepAndOpensIt) {
   EXPECT_NE(page.find("<b>Band - &lt;One&gt;</b>"), std::string::npos);
   EXPECT_NE(page.find("class=\"even\""), std::string::npos);
   EXPECT_EQ(opened, (std::vector<std::string>{target}));
+  EXPECT_EQ(verbs, (std::vector<std::string>{""}));  // its program's default action
   EXPECT_EQ(TempFiles(), 0);
 }
 

@@ -16,8 +16,10 @@
 
 #include "base/ansi_text_win.h"
 #include "base/handle.h"
+#include "base/strings.h"
 #include "base/scope_guard.h"
 #include "engine/audio_environment_win.h"
+#include "foundation/md5.h"
 #include "shell/namespace_win.h"
 #include "tests/shell/shell_test_util.h"
 #include "tests/wizard/wizard_test_util.h"
@@ -564,6 +566,26 @@ TEST_F(TuneSmart, GarbageSettingsKeepTheDefaultsAndOkStoresWhatTheDialogShows) {
   TTuneSmartFrame::LoadMode();
   EXPECT_EQ(KeepPreferences().KeepOrder, (std::array<uint8_t, 3>{kLengthGreater, kBitRateLesser, kSizeLesser}));
   EXPECT_EQ(KeepPreferences().KeepFolder, u"C:\\kvtest\\names\\");
+}
+
+// Both dialogs translate their captions and the texts their code sets, not their layouts.
+TEST_F(TuneSmart, DialogsTranslateTheirCaptionsButNotTheirLayouts) {
+  auto key = [](const std::string& english) { return ToHex(GetMD5(english)); };
+  SetLanguage(std::make_unique<TLanguage>(
+      "test.lng", std::vector<std::string>{key("Copy/Move Files") + "=Kopieren", key("Destination") + "=Ziel",
+                                           key("Select your preference") + "=Vorlieben", key("bitrate") + "=Bitrate",
+                                           key("then with") + "=dann mit"}));
+  std::vector<std::string> shown;
+  Choose([&](TMoveToFrame& chooser) {
+    shown = {chooser.ParentForm()->Text(), chooser.Get<ui::TLabel>("Label1").Caption()};
+    Cancel(chooser);
+  });
+  RunDialog([&](TTuneSmartFrame& dialog) {
+    for (const char* label : {"Heading2", "Label1"}) shown.push_back(dialog.Get<ui::TLabel>(label).Caption());
+    shown.push_back(dialog.ParentForm()->Text());
+    Cancel(dialog);
+  });
+  EXPECT_EQ(shown, (std::vector<std::string>{"Kopieren", "Destination", "then with", "Bitrate", "Vorlieben"}));
 }
 
 TEST_F(TuneSmart, CancelKeepsTheChangesLiveButStoresNothing) {

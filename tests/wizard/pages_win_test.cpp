@@ -123,6 +123,13 @@ TEST_F(SimilarTuner, TheTimeEditTakesDigitsAndBackspaceOnly) {
   for (char c : std::string("1a-2"))
     SendMessageW(tuner.TimeDifferenceEdit->Handle(), WM_CHAR, static_cast<WPARAM>(c), 0);
   EXPECT_EQ(tuner.TimeDifferenceEdit->Text(), "12");
+  // Typing stores nothing; a click into the box stores what it shows.
+  tuner.CheckTimeCheckBox->SetChecked(true);
+  EXPECT_NE(collection.TimeDifference, 12);
+  HWND edit = tuner.TimeDifferenceEdit->Handle();
+  SendMessageW(edit, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
+  SendMessageW(edit, WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
+  EXPECT_EQ(collection.TimeDifference, 12);
   tuner.SetParent(nullptr);
 }
 

@@ -171,6 +171,7 @@ TEST_F(ProcessingTest, OverwriteAnswersAreRememberedAsSpecifiedForEachFile) {
 TEST_F(ProcessingTest, CopiesRecreateTheFoldersUnderDiskAndAFailedCopyKeepsTheSource) {
   Add(kRoot / L"Music" / L"Rock" / L"a.mp3", "aaa");
   Add(kRoot / L"Music" / L"\u0416\u0430\u0440.mp3", "zh");
+  test::RemoveTree(kDest);  // the destination went after it was chosen
   Run(kProcessCopy);
   EXPECT_EQ(test::ReadWhole(kDest / L"Disk C" / L"kvprocess" / L"Music" / L"Rock" / L"a.mp3"), "aaa");
   // The real name, not the display path's "???".

@@ -104,15 +104,20 @@ TEST_F(Geometry, AMaximisedWindowComesBackMaximisedOverItsNormalBounds) {
   EXPECT_EQ(shape->Bounds(), (ui::TBounds{433, 288, 538, 370}));
 }
 
-// A stored child size the parent cannot hold is ignored: the wizard's button
-// panel taller than the window would hide the page and the buttons for good,
-// Save writing it back at exit. A size that fits is taken as before.
-TEST_F(Geometry, AChildSizeItsParentCannotHoldKeepsTheLayouts) {
+// A stored child size that the parent cannot hold, or that leaves the page,
+// the buttons or the step text with nothing to show, is ignored: Save would
+// write it back at exit and it would stay for good. A size that leaves them
+// all showing is taken as before.
+TEST_F(Geometry, AChildSizeThatWouldHideAControlKeepsTheLayouts) {
   const char* const key = "MainForm.MainPanel.WorkPanel.Panel1";
   struct Case {
     const char* stored;
     int height;
-  } const cases[] = {{"500,,,,", 49}, {"2147483647,,,,", 49}, {"-5,,,,", 49}, {"60,,,,", 60}};
+  } const cases[] = {{"500,,,,", 49}, {"2147483647,,,,", 49}, {"-5,,,,", 49}, {"60,,,,", 60},
+                     {"350,,,,", 49},  // fits the window, but covers the page and squeezes the buttons
+                     {"300,,,,", 49},  // leaves the page no room
+                     {"0,,,,", 49},    // hides its own buttons
+                     {"8,,,,", 49}};   // the buttons sit below its edge
   for (const Case& c : cases) {
     SCOPED_TRACE(c.stored);
     Settings().SetVal(kSizeAndPos, key, c.stored);
@@ -124,7 +129,8 @@ TEST_F(Geometry, AChildSizeItsParentCannotHoldKeepsTheLayouts) {
     GetClientRect(form->Handle(), &client);
     MapWindowPoints(form->Handle(), nullptr, reinterpret_cast<POINT*>(&client), 2);
     for (ui::TControl* shown : std::initializer_list<ui::TControl*>{
-             form->Frames[size_t(form->Step)], form->BackButton, form->NextButton, form->CancelButton}) {
+             form->Frames[size_t(form->Step)], form->BackButton, form->NextButton, form->CancelButton,
+             form->SteptextMemo}) {
       RECT r, common;
       GetWindowRect(shown->Handle(), &r);
       EXPECT_TRUE(IntersectRect(&common, &r, &client) && EqualRect(&common, &r)) << shown->Name();
@@ -161,6 +167,9 @@ TEST_F(Geometry, StoredValuesOffScreenOrTooSmallAreMadeUsable) {
       {"10,20,100,100,0,", {100, 100, 200, 150}},  // raised to the minimum size
       {"x,y,z,w,q,", {433, 288, 538, 370}},        // nothing readable: the layout's
       {"370,538,100,100,7,", {100, 100, 538, 370}},
+      // Partly off the work area (saved on a larger screen): moved wholly inside.
+      {"370,538,-100,-200,0,", {int(work.left), int(work.top), 538, 370}},
+      {"370,538,900,1000,0,", {int(work.right) - 538, int(work.bottom) - 370, 538, 370}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.stored);
