@@ -255,6 +255,43 @@ TEST_F(TreeMouse, BandFromBesideTheLabelsSelectsTheRowsItCrosses) {
   EXPECT_EQ(Selection().size(), 3u);
 }
 
+// A moved band repaints the old and the new band only, the whole window when
+// it changed the selection.
+TEST_F(TreeMouse, AMovedBandRepaintsItsOldAndNewArea) {
+  auto& o = tree->TreeOptions();
+  o.SetSelectionOptions(o.SelectionOptions() | toMultiSelect);
+  std::vector<RECT> painted;
+  tree->OnBeforePaint = [&](TBaseLazyTree&, HDC dc) {
+    RECT r{};
+    GetClipBox(dc, &r);
+    painted.push_back(r);
+  };
+  const POINT from = Row(nodes[1], 250), beside = Row(nodes[2], 200), further = Row(nodes[3], 180);
+  SendMessageW(Window(), WM_LBUTTONDOWN, MK_LBUTTON, At(from));
+  SendMessageW(Window(), WM_MOUSEMOVE, MK_LBUTTON, At(beside));
+  ASSERT_TRUE(tree->TreeStates().Contains(tsDrawSelecting));
+  UpdateWindow(Window());
+  painted.clear();
+  SendMessageW(Window(), WM_MOUSEMOVE, MK_LBUTTON, At(further));
+  EXPECT_TRUE(Selection().empty());
+  ASSERT_EQ(painted.size(), 1u);
+  EXPECT_EQ(painted[0].left, further.x);
+  EXPECT_EQ(painted[0].top, from.y);
+  EXPECT_EQ(painted[0].right, from.x);
+  EXPECT_EQ(painted[0].bottom, further.y);
+  // Over the labels: rows join the selection, everything is painted again.
+  painted.clear();
+  const POINT labels = Row(nodes[3], 30);
+  SendMessageW(Window(), WM_MOUSEMOVE, MK_LBUTTON, At(labels));
+  EXPECT_FALSE(Selection().empty());
+  ASSERT_EQ(painted.size(), 1u);
+  EXPECT_EQ(painted[0].left, 0);
+  EXPECT_EQ(painted[0].top, 0);
+  EXPECT_EQ(painted[0].right, tree->ViewWidth());
+  EXPECT_EQ(painted[0].bottom, tree->ViewHeight());
+  SendMessageW(Window(), WM_LBUTTONUP, 0, At(labels));
+}
+
 // Without columns the band finds the text where the tree's own alignment and
 // reading order paint it: at the right end of the rows.
 TEST(TreeBand, FindsTheTextWhereTheTreesAlignmentPutsIt) {
