@@ -7,6 +7,7 @@
 
 #include <map>
 #include <string>
+#include <utility>
 
 #include "tests/treeview/save_shot_win.h"
 #include "tests/treeview/tree_on_form_win.h"
@@ -111,15 +112,6 @@ TEST_F(StringTree, SearchIsACaseSensitivePrefixMatch) {
 TEST_F(StringTree, PaintedInPartAsWhole) {
   texts[nodes[0]] = L"First row";
   texts[nodes[1]] = L"A longer second row";
-  texts[nodes[2]] = L"Third";
-  struct Case {
-    TLTBidiMode bidi;
-    TLTAlignment alignment;
-  };
-  const Case cases[] = {{TLTBidiMode::bdLeftToRight, TLTAlignment::taLeftJustify},
-                        {TLTBidiMode::bdRightToLeft, TLTAlignment::taLeftJustify},
-                        {TLTBidiMode::bdLeftToRight, TLTAlignment::taRightJustify},
-                        {TLTBidiMode::bdLeftToRight, TLTAlignment::taCenter}};
   const ui::MemoryDc dc = ui::CreateMemoryDc(nullptr);
   auto paint = [&](const RECT& part) {
     ui::TBitmap shot;
@@ -129,17 +121,22 @@ TEST_F(StringTree, PaintedInPartAsWhole) {
     GdiFlush();
     return shot;
   };
-  for (const Case& c : cases) {
-    tree->SetBiDiMode(c.bidi);
-    tree->SetAlignment(c.alignment);
+  using enum TLTAlignment;
+  const std::pair<TLTBidiMode, TLTAlignment> cases[] = {{TLTBidiMode::bdLeftToRight, taLeftJustify},
+                                                        {TLTBidiMode::bdRightToLeft, taLeftJustify},
+                                                        {TLTBidiMode::bdLeftToRight, taRightJustify},
+                                                        {TLTBidiMode::bdLeftToRight, taCenter}};
+  for (const auto& [bidi, alignment] : cases) {
+    tree->SetBiDiMode(bidi);
+    tree->SetAlignment(alignment);
     const ui::TBitmap whole = paint(RECT{0, 0, 300, 200});
-    for (const RECT part : {RECT{0, 0, 150, 200}, RECT{150, 0, 300, 200}}) {
-      const ui::TBitmap shot = paint(part);
+    for (const int left : {0, 150}) {
+      const ui::TBitmap shot = paint(RECT{left, 0, left + 150, 200});
       int differ = 0;
       for (int y = 0; y < 200; ++y)
-        for (int x = part.left; x < part.right; ++x) differ += shot.Pixel(x, y) != whole.Pixel(x, y);
-      EXPECT_EQ(differ, 0) << "bidi " << static_cast<int>(c.bidi) << ", alignment "
-                           << static_cast<int>(c.alignment) << ", from x = " << part.left;
+        for (int x = left; x < left + 150; ++x) differ += shot.Pixel(x, y) != whole.Pixel(x, y);
+      EXPECT_EQ(differ, 0) << "bidi " << static_cast<int>(bidi) << ", alignment " << static_cast<int>(alignment)
+                           << ", from x = " << left;
     }
   }
 }
@@ -159,7 +156,7 @@ TEST_F(StringTree, OwnerMayAskForAnOpaqueTextBackground) {
       SetBkMode(dc, OPAQUE);
   };
   const ui::TBitmap shot = test::PrintClient(tree->Handle());
-  auto backed = [&](PLazyNode n) {
+  auto backed = [&](PLazyNode n) {  // background-coloured pixels in the row
     const TLazyRect row = tree->GetDisplayRect(n, kNoColumn, false);
     int count = 0;
     for (int y = row.Top; y < row.Bottom; ++y)
