@@ -758,18 +758,10 @@ void TBaseLazyTree::DoTimerScroll() {
     if (directions & 8) dy -= step(vertical, p.y - height, fromY);
     if (banding) {
       DoSetOffsetXY(OffsetX() + dx, OffsetY() + dy, kSoScrollClient | kSoUpdateScrollBars);
+      // The scrolled pixels carry the old band's edges along: the old and
+      // the new band are painted again (the uncovered strip already is).
       CalculateSelectionRect(p.x, p.y);
-      if (HandleDrawSelection()) {
-        InvalidateRect(hwnd, nullptr, FALSE);
-      } else {
-        // The scrolled pixels carry the old band's edges along: the old and
-        // the new band are painted again (the uncovered strip already is).
-        const TLazyRect from = OrderRect(OldSelectionRect()), to = OrderRect(SelectionRect());
-        RECT band{std::min(from.Left, to.Left), std::min(from.Top, to.Top), std::max(from.Right, to.Right),
-                  std::max(from.Bottom, to.Bottom)};
-        OffsetRect(&band, OffsetX(), OffsetY());
-        InvalidateRect(hwnd, &band, FALSE);
-      }
+      InvalidateBand(HandleDrawSelection());
     } else if (!IsDropTarget()) {
       DoSetOffsetXY(OffsetX() + dx, OffsetY() + dy, kSoScrollClient | kSoUpdateScrollBars);
     }
@@ -779,6 +771,20 @@ void TBaseLazyTree::DoTimerScroll() {
     StopTimer(kScrollTimer);
     DoStateChange({}, {tsScrollPending, tsScrolling});
   }
+}
+
+void TBaseLazyTree::InvalidateBand(bool selectionChanged) {
+  HWND hwnd = HandleIfAllocated();
+  if (hwnd == nullptr) return;
+  if (selectionChanged) {
+    InvalidateRect(hwnd, nullptr, FALSE);
+    return;
+  }
+  const TLazyRect from = OrderRect(OldSelectionRect()), to = OrderRect(SelectionRect());
+  RECT band{std::min(from.Left, to.Left), std::min(from.Top, to.Top), std::max(from.Right, to.Right),
+            std::max(from.Bottom, to.Bottom)};
+  OffsetRect(&band, OffsetX(), OffsetY());
+  InvalidateRect(hwnd, &band, FALSE);
 }
 
 void TBaseLazyTree::WndProc(ui::TMessage& m) {

@@ -642,6 +642,9 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   friend class TLTEdit;
   bool HandleScroll(ui::TMessage& m, bool vertical);
   void DoTimerScroll();
+  // Repaints what a moved rubber band covers: the old and the new band, or
+  // the whole window when the band changed the selection.
+  void InvalidateBand(bool selectionChanged);
   void HandleSize();
   LRESULT TreeViewMessage(UINT msg, WPARAM w, LPARAM l);
   void Paint();

@@ -283,6 +283,8 @@ void TBaseLazyTree::KeyDown(WORD key, UINT shiftState) {
             columnAsked = true;
             break;
           }
+          // Grid extensions move the node only with Ctrl (or when none has the focus).
+          if (HasOption(toGridExtensions) && !ctrl && focused != nullptr) break;
           target = key == VK_HOME ? GetFirstVisible() : GetLastVisible();
           if (ctrl && !shift && !alt && !HasOption(toGridExtensions)) {
             ScrollIntoView(target, HasOption(toCenterScrollIntoView), !HasOption(toDisableAutoscrollOnFocus));
@@ -383,6 +385,7 @@ void TBaseLazyTree::KeyDown(WORD key, UINT shiftState) {
       return;
     }
     case 'A':
+    case 97:  // the lower-case letter's code, as some key sources send it
       if (ctrl) {
         if (multi) SelectAll(true);
       } else if (!alt) {

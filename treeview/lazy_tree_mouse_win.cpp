@@ -559,16 +559,12 @@ bool TBaseLazyTree::MouseMessage(ui::TMessage& m) {
             SetFocusedColumn(HeaderMainColumn());
             InvalidateColumn(FocusedColumn());
           }
-          if (CalculateSelectionRect(x, y)) {
-            HandleDrawSelection();
-            InvalidateClientRect(nullptr);
-          }
+          if (CalculateSelectionRect(x, y)) InvalidateBand(HandleDrawSelection());
         }
       } else if (states_.Contains(tsDrawSelecting)) {
         if (CanAutoScroll()) DoAutoScroll(x, y);
         if (!states_.Contains(tsScrolling) && CalculateSelectionRect(x, y)) {
-          HandleDrawSelection();
-          InvalidateClientRect(nullptr);
+          InvalidateBand(HandleDrawSelection());
           UpdateWindow(HandleIfAllocated());
         }
       } else {

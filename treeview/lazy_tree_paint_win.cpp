@@ -665,10 +665,12 @@ void TBaseLazyTree::PaintCells(TLTPaintInfo& info, const RECT& row, const RECT& 
       info.Position = c.Position();
     }
   } else {
-    // The one cell starts at the row's left edge in tree coordinates, not at
-    // the painted part's: an update rectangle, the horizontal scroll or the
-    // drag image's background may begin further right.
+    // The one cell is the row's whole extent in tree coordinates, not the
+    // painted part: an update rectangle, the horizontal scroll or the drag
+    // image's background may cover only some of it, and right-aligned,
+    // centred or right-to-left content is placed from the cell's edges.
     info.CellRect.left = 0;
+    info.CellRect.right = std::max<int>(ViewWidth(), static_cast<int>(RangeX()));
   }
   const TColumnIndex lastVisible = useColumns ? columns->GetLastVisibleColumn() : kNoColumn;
   for (;;) {

@@ -93,7 +93,8 @@ class TCustomLazyStringTree : public TBaseLazyTree {
 
   std::function<void(TBaseLazyTree&, PLazyNode, TColumnIndex, TLSTTextType, std::wstring& text)> OnGetText;
   std::function<void(TBaseLazyTree&, PLazyNode, TColumnIndex, const std::wstring& text)> OnNewText;
-  // The owner may change the canvas's font and colour before a text is drawn or measured.
+  // The owner may change the canvas's font and colour before a text is drawn or measured;
+  // the text is drawn transparent unless it sets the background mode OPAQUE.
   std::function<void(TBaseLazyTree&, HDC, PLazyNode, TColumnIndex, TLSTTextType)> OnPaintText;
   std::function<void(TBaseLazyTree&, HDC, PLazyNode, TColumnIndex, const std::wstring& text, int width,
                      std::wstring& result, bool& done)>

@@ -260,6 +260,9 @@ void TCustomLazyStringTree::PaintNormalText(TLTPaintInfo& info, const std::wstri
   const bool disabled = info.Node->States.Contains(nsDisabled) || !Enabled();
   std::wstring shown = text;
   UINT format;
+  // The text's background is transparent unless the owner asks for an opaque
+  // one in OnPaintText (SetBkMode OPAQUE with its background colour).
+  SetBkMode(dc, TRANSPARENT);
   DoPaintText(info.Node, dc, info.Column, TLSTTextType::ttNormal);
   if (disabled) SetTextColor(dc, ui::ColorToRGB(Colors().Color(TLTColors::DisabledColor)));
   if (!MultiLine(info.Node)) {
@@ -274,7 +277,6 @@ void TCustomLazyStringTree::PaintNormalText(TLTPaintInfo& info, const std::wstri
   } else {
     format = AlignmentFormat(info.Alignment) | kMultiLineFormat | (rtl ? DT_RTLREADING : 0);
   }
-  SetBkMode(dc, TRANSPARENT);
   if (!shown.empty()) DrawTextW(dc, shown.c_str(), static_cast<int>(shown.size()), &r, format);
   RestoreDC(dc, saved);
 }
@@ -287,6 +289,7 @@ void TCustomLazyStringTree::PaintStaticText(TLTPaintInfo& info, const std::wstri
     SetTextColors(info, dc);
   else
     SetTextColor(dc, ui::ColorToRGB(Font().color));
+  SetBkMode(dc, TRANSPARENT);  // as for the normal text: the owner may ask for opaque
   DoPaintText(info.Node, dc, info.Column, TLSTTextType::ttStatic);
   if (info.Node->States.Contains(nsDisabled) || !Enabled())
     SetTextColor(dc, ui::ColorToRGB(Colors().Color(TLTColors::DisabledColor)));
@@ -295,7 +298,6 @@ void TCustomLazyStringTree::PaintStaticText(TLTPaintInfo& info, const std::wstri
     r.right -= info.NodeWidth + TextMargin();
   else
     r.left += info.NodeWidth + TextMargin();
-  SetBkMode(dc, TRANSPARENT);
   DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &r, kSingleLineFormat);
   RestoreDC(dc, saved);
 }

@@ -83,6 +83,17 @@ TEST_F(TreeKeys, NavigationRows) {
   }
   EXPECT_EQ(tree->FocusedNode(), nodes[0]);
   EXPECT_LT(tree->OffsetY(), 0);
+  // With grid extensions (and no columns) only Ctrl+Home/End move the focus.
+  auto& o = tree->TreeOptions();
+  o.SetMiscOptions(o.MiscOptions() | toGridExtensions);
+  tree->SetFocusedNode(nodes[3]);
+  Key(VK_END);
+  EXPECT_EQ(tree->FocusedNode(), nodes[3]);
+  {
+    HeldKey ctrl(VK_CONTROL);
+    Key(VK_END);
+  }
+  EXPECT_EQ(tree->FocusedNode(), nodes[29]);
 }
 
 TEST_F(TreeKeys, PlusOnTheMainKeyboardActsAsTheKeypadKey) {
@@ -121,6 +132,14 @@ TEST_F(TreeKeys, ShiftExtendsAndCtrlASelectsAll) {
   {
     HeldKey ctrl(VK_CONTROL);
     Key('A');
+  }
+  EXPECT_EQ(tree->SelectedCount(), 30u);
+  // The lower-case letter's code selects all as well.
+  Key(VK_DOWN);
+  EXPECT_EQ(tree->SelectedCount(), 1u);
+  {
+    HeldKey ctrl(VK_CONTROL);
+    Key(97);
   }
   EXPECT_EQ(tree->SelectedCount(), 30u);
 }

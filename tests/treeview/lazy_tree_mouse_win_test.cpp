@@ -255,6 +255,32 @@ TEST_F(TreeMouse, BandFromBesideTheLabelsSelectsTheRowsItCrosses) {
   EXPECT_EQ(Selection().size(), 3u);
 }
 
+// A moved band repaints the old and the new band only, the whole window when
+// it changed the selection.
+TEST_F(TreeMouse, AMovedBandRepaintsItsOldAndNewArea) {
+  auto& o = tree->TreeOptions();
+  o.SetSelectionOptions(o.SelectionOptions() | toMultiSelect);
+  std::vector<std::vector<LONG>> painted;  // the clip boxes of the paints
+  tree->OnBeforePaint = [&](TBaseLazyTree&, HDC dc) {
+    RECT r{};
+    GetClipBox(dc, &r);
+    painted.push_back({r.left, r.top, r.right, r.bottom});
+  };
+  const POINT from = Row(nodes[1], 250), further = Row(nodes[3], 180), labels = Row(nodes[3], 30);
+  SendMessageW(Window(), WM_LBUTTONDOWN, MK_LBUTTON, At(from));
+  SendMessageW(Window(), WM_MOUSEMOVE, MK_LBUTTON, At(Row(nodes[2], 200)));
+  UpdateWindow(Window());
+  painted.clear();
+  SendMessageW(Window(), WM_MOUSEMOVE, MK_LBUTTON, At(further));
+  EXPECT_TRUE(Selection().empty());
+  EXPECT_EQ(painted, (std::vector<std::vector<LONG>>{{further.x, from.y, from.x, further.y}}));
+  painted.clear();
+  SendMessageW(Window(), WM_MOUSEMOVE, MK_LBUTTON, At(labels));
+  EXPECT_FALSE(Selection().empty());
+  EXPECT_EQ(painted, (std::vector<std::vector<LONG>>{{0, 0, tree->ViewWidth(), tree->ViewHeight()}}));
+  SendMessageW(Window(), WM_LBUTTONUP, 0, At(labels));
+}
+
 // Without columns the band finds the text where the tree's own alignment and
 // reading order paint it: at the right end of the rows.
 TEST(TreeBand, FindsTheTextWhereTheTreesAlignmentPutsIt) {

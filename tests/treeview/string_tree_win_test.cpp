@@ -1,16 +1,20 @@
 // The string tree: default and owner texts, the width cache, shortened texts
-// in narrow cells, multi-line heights and the prefix search.
+// in narrow cells, multi-line heights, the prefix search and texts painted
+// alike whether the whole window or a part of it is painted.
 
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <map>
 #include <string>
+#include <utility>
 
+#include "tests/treeview/save_shot_win.h"
 #include "tests/treeview/tree_on_form_win.h"
 #include "treeview/lazy_trees_win.h"
 #include "ui/forms_win.h"
 #include "ui/gdi_win.h"
+#include "ui/graphics_win.h"
 
 namespace kv {
 namespace {
@@ -100,6 +104,68 @@ TEST_F(StringTree, SearchIsACaseSensitivePrefixMatch) {
     SendMessageW(tree->Handle(), WM_CHAR, c, 1);
   }
   EXPECT_EQ(tree->FocusedNode(), nodes[3]);
+}
+
+// A part of the window (a hint hiding, a strip uncovered by scrolling) is
+// painted as the whole window paints it: the text is placed in the row's
+// whole width, not in the painted part's.
+TEST_F(StringTree, PaintedInPartAsWhole) {
+  texts[nodes[0]] = L"First row";
+  texts[nodes[1]] = L"A longer second row";
+  const ui::MemoryDc dc = ui::CreateMemoryDc(nullptr);
+  auto paint = [&](const RECT& part) {
+    ui::TBitmap shot;
+    shot.Create(300, 200);
+    const ui::SelectedObject selected = ui::SelectInto(dc.Get(), shot.Handle());
+    tree->PaintTree(dc.Get(), part, POINT{part.left, part.top}, kPaintRequestOptions);
+    GdiFlush();
+    return shot;
+  };
+  using enum TLTAlignment;
+  const std::pair<TLTBidiMode, TLTAlignment> cases[] = {{TLTBidiMode::bdLeftToRight, taLeftJustify},
+                                                        {TLTBidiMode::bdRightToLeft, taLeftJustify},
+                                                        {TLTBidiMode::bdLeftToRight, taRightJustify},
+                                                        {TLTBidiMode::bdLeftToRight, taCenter}};
+  for (const auto& [bidi, alignment] : cases) {
+    tree->SetBiDiMode(bidi);
+    tree->SetAlignment(alignment);
+    const ui::TBitmap whole = paint(RECT{0, 0, 300, 200});
+    for (const int left : {0, 150}) {
+      const ui::TBitmap shot = paint(RECT{left, 0, left + 150, 200});
+      int differ = 0;
+      for (int y = 0; y < 200; ++y)
+        for (int x = left; x < left + 150; ++x) differ += shot.Pixel(x, y) != whole.Pixel(x, y);
+      EXPECT_EQ(differ, 0) << "bidi " << static_cast<int>(bidi) << ", alignment " << static_cast<int>(alignment)
+                           << ", from x = " << left;
+    }
+  }
+}
+
+// The text is drawn on a transparent background unless the owner asks for an
+// opaque one while it prepares the canvas: the normal text of the first row,
+// the static text of the second.
+TEST_F(StringTree, OwnerMayAskForAnOpaqueTextBackground) {
+  constexpr COLORREF kBack = RGB(255, 0, 255);
+  tree->GetOptions().SetStringOptions(tree->GetOptions().StringOptions() | toShowStaticText);
+  tree->OnGetText = [&](TBaseLazyTree&, PLazyNode n, TColumnIndex, TLSTTextType type, std::wstring& text) {
+    text = type == TLSTTextType::ttStatic ? (n == nodes[1] ? L"static" : L"") : L"normal";
+  };
+  tree->OnPaintText = [&](TBaseLazyTree&, HDC dc, PLazyNode n, TColumnIndex, TLSTTextType type) {
+    SetBkColor(dc, kBack);
+    if ((n == nodes[0] && type == TLSTTextType::ttNormal) || (n == nodes[1] && type == TLSTTextType::ttStatic))
+      SetBkMode(dc, OPAQUE);
+  };
+  const ui::TBitmap shot = test::PrintClient(tree->Handle());
+  auto backed = [&](PLazyNode n) {  // background-coloured pixels in the row
+    const TLazyRect row = tree->GetDisplayRect(n, kNoColumn, false);
+    int count = 0;
+    for (int y = row.Top; y < row.Bottom; ++y)
+      for (int x = 0; x < 300; ++x) count += shot.Pixel(x, y) == 0xFF00FFu;
+    return count;
+  };
+  EXPECT_GT(backed(nodes[0]), 20);
+  EXPECT_GT(backed(nodes[1]), 20);
+  EXPECT_EQ(backed(nodes[2]), 0);
 }
 
 }  // namespace
