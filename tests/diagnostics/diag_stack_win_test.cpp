@@ -37,6 +37,12 @@ void Nesting(const TDiagRaiseInfo&) {
     ++tNested;
   }
 }
+// Hooks again (already hooked) before it throws: still inside the notification.
+void HookingNesting(const TDiagRaiseInfo& info) {
+  if (tNested > 0) return;
+  DiagHookExceptions();
+  Nesting(info);
+}
 
 // Hooks and registers Record for one test; everything is undone after it.
 class Hooks : public ::testing::Test {
@@ -50,6 +56,7 @@ class Hooks : public ::testing::Test {
     DiagRemoveExceptNotifier(&Record);
     DiagRemoveExceptNotifier(&Failing);
     DiagRemoveExceptNotifier(&Nesting);
+    DiagRemoveExceptNotifier(&HookingNesting);
     DiagUnhookExceptions();
   }
 };
@@ -99,6 +106,14 @@ TEST_F(Hooks, FailingAndNestingNotifiersDoNotDisturbTheRaise) {
   }
   // The throws inside the notifiers reached no notifier.
   EXPECT_EQ(tSeen.size(), 1u);
+  EXPECT_EQ(tNested, 1);
+
+  // Nor when the notifier hooks again first.
+  DiagRemoveExceptNotifier(&Nesting);
+  ASSERT_TRUE(DiagAddExceptNotifier(&HookingNesting, TDiagNotifierPriority::Normal));
+  tNested = 0;
+  EXPECT_THROW(throw std::runtime_error("second"), std::runtime_error);
+  EXPECT_EQ(tSeen.size(), 2u);
   EXPECT_EQ(tNested, 1);
 }
 
