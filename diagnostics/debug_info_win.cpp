@@ -176,24 +176,9 @@ bool TDiagDebugInfoExports::GetLocationInfo(uint64_t address, TDiagLocationInfo&
     const TDiagPeExportFuncItem& item = items[i];
     if (item.address > r) continue;
     if (image_.IsPackage()) {
-      std::string text;
-      TDiagUnmangleInfo description;
-      int basePos = 0;
-      const TDiagUnmangleResult result = PeQarnUnmangleName(item.name, text, description, basePos);
-      if (result == TDiagUnmangleResult::kOk) {
-        const size_t dot = text.find('.');
-        info.unitName = text.substr(0, dot);
-        if (description.kind != TDiagUnmangleKind::kRtti && description.kind != TDiagUnmangleKind::kVTable) {
-          info.procedureName = dot == std::string::npos ? text : text.substr(dot + 1);
-          if ((description.modifiers & kUnmangleLinkProc) != 0) info.procedureName = "@" + info.procedureName;
-          info.offsetFromProcName = r - item.address;
-        }
-      } else if (result == TDiagUnmangleResult::kNotMangled) {
-        info.procedureName = item.name;
-        info.offsetFromProcName = r - item.address;
-      } else {
-        continue;
-      }
+      bool withOffset = false;
+      if (!PackageExportLocation(item.name, info.unitName, info.procedureName, withOffset)) continue;
+      if (withOffset) info.offsetFromProcName = r - item.address;
     } else {
       info.procedureName = item.name;
       info.offsetFromProcName = r - item.address;

@@ -27,7 +27,8 @@ bool VersionResourceAvailable(const std::string& fileName);
 // The file's fixed file information when the root value has its full 52 bytes.
 std::optional<TDiagFixedFileInfo> VersionFixedFileInfo(const std::string& fileName);
 // Reads and parses the file's version resource: EDiagFileVersionInfoError when it
-// has none or it is malformed, EDiagWin32Error when reading fails.
+// has none or it is malformed, the system's own error (std::system_error with
+// the file name) when reading fails.
 TDiagFileVersionInfo ReadFileVersionInfo(const std::string& fileName);
 
 // The 32-bit value rootKey\key\name, or def when missing or of another type.
@@ -39,8 +40,9 @@ std::string RegReadStringDef(HKEY rootKey, const std::string& key, const std::st
 // writing. Writing copies into the view only when the whole count fits.
 class TDiagFileMappingStream : public TDiagMemoryStream {
  public:
-  // access and share are CreateFile's; throws EDiagWin32Error with the open's
-  // error, EDiagFileMappingError or EDiagFileMappingViewError.
+  // access and share are CreateFile's; throws the open's own system error
+  // (std::system_error with the file name), EDiagFileMappingError or
+  // EDiagFileMappingViewError.
   TDiagFileMappingStream(const std::string& fileName, DWORD access, DWORD share);
   ~TDiagFileMappingStream() override;
   size_t Write(const void* buffer, size_t count) override;

@@ -71,8 +71,10 @@ bool DiagRemoveExceptNotifier(TDiagNotifierProc proc) {
 }
 
 bool DiagHookExceptions() {
-  tNotifying = false;
+  // Hooking again changes nothing, not even this thread's re-entry guard
+  // (a notifier may hook while it runs).
   if (gHooked.load(std::memory_order_acquire)) return true;
+  tNotifying = false;
   // Without the handler no fault is seen: the hooks are not in place, and
   // language exceptions go unnoticed too (the wrapped throw asks the flag).
   const bool installed = OsHandlerInstaller()();

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "diagnostics/pe_image.h"
+
 namespace kv {
 
 namespace {
@@ -44,6 +46,32 @@ std::string FormatLocationLine(uint64_t address, const TDiagLocationInfo* info,
     line += offset >= 0 ? Hex(" + $", static_cast<uint64_t>(offset)) : Hex(" - $", static_cast<uint64_t>(-offset));
   }
   return line;
+}
+
+bool PackageExportLocation(std::string_view exportName, std::string& unit, std::string& procedure, bool& withOffset) {
+  unit.clear();
+  procedure.clear();
+  withOffset = false;
+  std::string text;
+  TDiagUnmangleInfo description;
+  int basePos = 0;
+  switch (PeQarnUnmangleName(exportName, text, description, basePos)) {
+    case TDiagUnmangleResult::kOk: {
+      const size_t dot = text.find('.');
+      if (dot != std::string::npos) unit = text.substr(0, dot);
+      if (description.kind == TDiagUnmangleKind::kRtti || description.kind == TDiagUnmangleKind::kVTable) return true;
+      procedure = dot == std::string::npos ? text : text.substr(dot + 1);
+      if ((description.modifiers & kUnmangleLinkProc) != 0) procedure = "@" + procedure;
+      withOffset = true;
+      return true;
+    }
+    case TDiagUnmangleResult::kNotMangled:
+      procedure = std::string(exportName);
+      withOffset = true;
+      return true;
+    default:
+      return false;
+  }
 }
 
 }  // namespace kv

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace kv {
 
@@ -26,5 +27,11 @@ struct TDiagLocationInfo {
 std::string FormatLocationLine(uint64_t address, const TDiagLocationInfo* info,
                                const std::optional<std::string>& moduleName, bool includeAddressOffset,
                                std::optional<uint32_t> procStartLine);
+
+// What a run-time package's exported name tells of a location: the unit
+// (the unmangled text before its first ".", empty without one), the
+// procedure and whether the offset into it counts. False for a name in a
+// foreign decoration or one that does not unmangle.
+bool PackageExportLocation(std::string_view exportName, std::string& unit, std::string& procedure, bool& withOffset);
 
 }  // namespace kv

@@ -303,6 +303,10 @@ TDiagExceptFrameList::TDiagExceptFrameList(uint32_t ignoreLevels, const CONTEXT*
     CurrentContext(context);
   }
   const uint64_t top = ThreadStackTop();
+  // A handler counts only in a module the options allow: the program's own,
+  // or any with every module.
+  const std::shared_ptr<const TDiagModuleInfoList> modules = CreateModulesList();
+  const bool allModules = (StackTrackingOptions() & kStackTrackAllModules) != 0;
   uint32_t position = 0;
   for (int step = 0; step < kMaxFrames; ++step) {
     // A return address lies behind its call: the call itself is one byte
@@ -314,6 +318,7 @@ TDiagExceptFrameList::TDiagExceptFrameList(uint32_t ignoreLevels, const CONTEXT*
     if (handler.routine == nullptr) continue;
     if (position++ < ignoreLevels) continue;
     const auto routine = reinterpret_cast<uint64_t>(handler.routine);
+    if (!modules->IsCodeRange(routine, 1, allModules)) continue;
     frames_.push_back(
         {establisher, routine, codeAddr, DoDetermineFrameKind(routine, handler.data, handler.functionStart, codeAddr)});
   }

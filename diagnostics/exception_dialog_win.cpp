@@ -41,19 +41,6 @@ class WaitCursor {
   HCURSOR previous_;
 };
 
-std::vector<std::string> SplitLines(const std::string& text) {
-  std::vector<std::string> lines;
-  size_t start = 0;
-  while (start <= text.size()) {
-    size_t end = text.find("\r\n", start);
-    if (end == std::string::npos) end = text.size();
-    lines.push_back(text.substr(start, end - start));
-    if (end == text.size()) break;
-    start = end + 2;
-  }
-  return lines;
-}
-
 }  // namespace
 
 std::string ErrorHistoryPath() { return AppFile(kErrorHistoryName); }
@@ -292,7 +279,8 @@ void TExceptionDialog::UpdateTextLabelScrollbars() {
   GetTextExtentPoint32A(dc.Get(), "Wg", 2, &size);
   RECT client{};
   GetClientRect(h, &client);
-  const auto lines = static_cast<long>(SplitLines(label.Text()).size());
+  // The lines the memo shows: a long line wraps into several.
+  const auto lines = static_cast<long>(SendMessageA(h, EM_GETLINECOUNT, 0, 0));
   label.SetScrollBars(lines * size.cy > client.bottom ? ui::TScrollStyle::Vertical : ui::TScrollStyle::None);
 }
 
@@ -334,7 +322,7 @@ void TExceptionDialog::SendButtonClick(ui::TComponent*) {
                            Translate("Please send the file \"error.history\" from the program folder to the authors") +
                            " (" + kSupportAddress + ")",
                        ui::Application().Title(), MB_OK);
-    ui::ShellDefault(std::string("mailto:") + kSupportAddress);
+    ui::ShellDefault(std::string("mailto:") + kSupportAddress, SW_SHOW);
     return;
   }
   // The mail system has the reports now. A history that cannot be removed

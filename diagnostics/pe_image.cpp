@@ -146,7 +146,7 @@ const uint8_t* TDiagPeImage::RvaToVa(uint64_t rva) const {
 
 const TDiagPeSectionHeader* TDiagPeImage::GetSectionHeader(std::string_view name) const {
   for (const TDiagPeSectionHeader& s : sections_) {
-    if (SameTextAscii(s.name, name.substr(0, 8))) return &s;
+    if (SameTextAscii(s.name, name)) return &s;
   }
   return nullptr;
 }
@@ -302,13 +302,19 @@ void TDiagPeImage::BuildDebugList(std::vector<TDiagPeDebugEntry>& list) const {
   const TDiagPeDirectoryEntry dir = DirectoryEntry(kImageDirectoryEntryDebug);
   if (dir.virtualAddress == 0) return;
   uint64_t at = dir.virtualAddress;
-  uint64_t count = dir.size / kPeDebugEntrySize;
-  // A ".debug" section starting at the directory holds as many entries as the size field says.
-  const TDiagPeSectionHeader* debug = nullptr;
-  for (const TDiagPeSectionHeader& s : sections_) {
-    if (s.name == ".debug") debug = &s;
+  // A ".debug" section starting at the directory holds as many entries as the
+  // size field says; else the size counts bytes, and the directory is read
+  // only in an image that has an ".rdata" section.
+  const auto named = [this](std::string_view name, auto&& also) {
+    return std::any_of(sections_.begin(), sections_.end(),
+                       [&](const TDiagPeSectionHeader& s) { return s.name == name && also(s); });
+  };
+  uint64_t count = 0;
+  if (named(".debug", [&](const TDiagPeSectionHeader& s) { return s.virtualAddress == dir.virtualAddress; })) {
+    count = dir.size;
+  } else if (named(".rdata", [](const TDiagPeSectionHeader&) { return true; })) {
+    count = dir.size / kPeDebugEntrySize;
   }
-  if (debug != nullptr && debug->virtualAddress == dir.virtualAddress) count = dir.size;
   // The entries of a loaded image lie at base + RVA, wherever the linker put them.
   for (uint64_t i = 0; i < count && image_.Has(at, kPeDebugEntrySize); ++i, at += kPeDebugEntrySize) {
     TDiagPeDebugEntry e;

@@ -39,12 +39,13 @@ TDiagTD32InfoScanner::TDiagTD32InfoScanner(std::span<const uint8_t> bytes) {
       if (s == dir) return;  // a directory chain that loops
     }
     seen.push_back(dir);
-    const auto headerSize = data.U16(dir);
+    // The header's own size field (at dir) is not used: the entries follow
+    // the 16-byte header.
     const auto entrySize = data.U16(dir + 2);
     const auto count = data.U32(dir + 4);
     const auto next = data.U32(dir + 8);
-    if (!headerSize || !entrySize || !count || !next || *entrySize != 12) return;
-    const uint64_t entries = dir + *headerSize;
+    if (!entrySize || !count || !next || *entrySize != 12) return;
+    const uint64_t entries = dir + 16;
     if (!data.Has(entries, uint64_t{*count} * 12)) return;
     // Names first: the other subsections refer to them only by index.
     for (int pass = 0; pass < 2; ++pass) {

@@ -237,16 +237,16 @@ void SetShellExecuteHook(TShellExecuteHook hook) { ShellExecuteHookSlot() = std:
 namespace {
 
 // verb empty: the target's default verb.
-bool ShellRunW(const char* verb, const std::wstring& target) {
+bool ShellRunW(const char* verb, const std::wstring& target, int show = SW_SHOWNORMAL) {
   const std::wstring wideVerb = AnsiToWString(verb);
   auto result = reinterpret_cast<INT_PTR>(ShellExecuteW(nullptr, wideVerb.empty() ? nullptr : wideVerb.c_str(),
-                                                        target.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
+                                                        target.c_str(), nullptr, nullptr, show));
   return result > 32;
 }
 
-bool ShellRun(const char* verb, const std::string& target) {
-  if (ShellExecuteHookSlot()) return ShellExecuteHookSlot()(verb, target, SW_SHOWNORMAL);
-  return ShellRunW(verb, AnsiToWString(target));
+bool ShellRun(const char* verb, const std::string& target, int show = SW_SHOWNORMAL) {
+  if (ShellExecuteHookSlot()) return ShellExecuteHookSlot()(verb, target, show);
+  return ShellRunW(verb, AnsiToWString(target), show);
 }
 
 bool ShellRun(const char* verb, const std::wstring& target) {
@@ -261,6 +261,7 @@ void SetWideShellExecuteHook(TWideShellExecuteHook hook) { WideShellExecuteHookS
 
 bool ShellOpen(const std::string& target) { return ShellRun("open", target); }
 bool ShellDefault(const std::string& target) { return ShellRun("", target); }
+bool ShellDefault(const std::string& target, int show) { return ShellRun("", target, show); }
 bool ShellOpen(const std::wstring& target) { return ShellRun("open", target); }
 bool ShellDefault(const std::wstring& target) { return ShellRun("", target); }
 

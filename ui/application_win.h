@@ -127,6 +127,8 @@ bool ShellOpen(const std::string& target);
 // Runs the target's default verb (for music often "play", not "open"),
 // shown normally; the hook sees an empty verb.
 bool ShellDefault(const std::string& target);
+// The same with the given show command (SW_...).
+bool ShellDefault(const std::string& target, int show);
 bool ShellOpen(const std::wstring& target);
 bool ShellDefault(const std::wstring& target);
 

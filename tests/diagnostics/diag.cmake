@@ -37,7 +37,10 @@ if(TARGET diagnostics_tests AND NOT KELVARIN_NATIVE)
   add_library(diag_plain SHARED ${CMAKE_CURRENT_LIST_DIR}/fixtures/plain_dll.c)
   target_link_options(diag_plain PRIVATE -Wl,--exclude-all-symbols)
   set_target_properties(diag_plain PROPERTIES PREFIX "" RUNTIME_OUTPUT_DIRECTORY ${KV_DIAG_FIXTURES})
-  add_dependencies(diagnostics_tests diag_with_file diag_plain)
+  add_library(diag_guarded_call SHARED ${CMAKE_CURRENT_LIST_DIR}/fixtures/guarded_call_dll.cpp)
+  target_link_options(diag_guarded_call PRIVATE -static -static-libgcc -static-libstdc++)
+  set_target_properties(diag_guarded_call PROPERTIES PREFIX "" RUNTIME_OUTPUT_DIRECTORY ${KV_DIAG_FIXTURES})
+  add_dependencies(diagnostics_tests diag_with_file diag_plain diag_guarded_call)
 
   # addr2line's answers for addresses of the test program, compared by the test program.
   add_test(NAME diag_addr2line_oracle COMMAND /usr/bin/python3

@@ -45,5 +45,34 @@ TEST(DiagLocation, LocationLines) {
   EXPECT_EQ(FormatLocationLine(0x10, nullptr, std::string("a.dll"), false, std::nullopt), "[0000000000000010]{a.dll       }");
 }
 
+TEST(DiagLocation, PackageExportNames) {
+  struct Case {
+    const char* name;
+    bool answers;
+    const char* unit;
+    const char* procedure;
+    bool withOffset;
+  };
+  const Case cases[] = {
+      {"@Unit1@TForm1@Click$qqrv", true, "Unit1", "TForm1.Click", true},
+      {"@Helper$qqrv", true, "", "Helper", true},  // no "." : no unit
+      {"@Unit1@@Init$qqrv", true, "Unit1", "@Init", true},
+      {"@$xp$11Unit1@TForm", true, "Unit1", "", false},
+      {"@Unit1@TForm1@", true, "Unit1", "", false},
+      {"PlainName", true, "", "PlainName", true},
+      {"?f@@YAXXZ", false, "", "", false},
+      {"@1bad", false, "", "", false},
+  };
+  for (const Case& c : cases) {
+    std::string unit = "x", procedure = "x";
+    bool withOffset = !c.withOffset;
+    EXPECT_EQ(PackageExportLocation(c.name, unit, procedure, withOffset), c.answers) << c.name;
+    if (!c.answers) continue;
+    EXPECT_EQ(unit, c.unit) << c.name;
+    EXPECT_EQ(procedure, c.procedure) << c.name;
+    EXPECT_EQ(withOffset, c.withOffset) << c.name;
+  }
+}
+
 }  // namespace
 }  // namespace kv

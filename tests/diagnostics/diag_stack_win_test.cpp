@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "base/handle.h"
 #include "diagnostics/debug_info_win.h"
 #include "diagnostics/os_exceptions_win.h"
 #include "diagnostics/sys_info_win.h"
@@ -37,6 +38,12 @@ void Nesting(const TDiagRaiseInfo&) {
     ++tNested;
   }
 }
+// Hooks again (already hooked) before it throws: still inside the notification.
+void HookingNesting(const TDiagRaiseInfo& info) {
+  if (tNested > 0) return;
+  DiagHookExceptions();
+  Nesting(info);
+}
 
 // Hooks and registers Record for one test; everything is undone after it.
 class Hooks : public ::testing::Test {
@@ -50,6 +57,7 @@ class Hooks : public ::testing::Test {
     DiagRemoveExceptNotifier(&Record);
     DiagRemoveExceptNotifier(&Failing);
     DiagRemoveExceptNotifier(&Nesting);
+    DiagRemoveExceptNotifier(&HookingNesting);
     DiagUnhookExceptions();
   }
 };
@@ -99,6 +107,14 @@ TEST_F(Hooks, FailingAndNestingNotifiersDoNotDisturbTheRaise) {
   }
   // The throws inside the notifiers reached no notifier.
   EXPECT_EQ(tSeen.size(), 1u);
+  EXPECT_EQ(tNested, 1);
+
+  // Nor when the notifier hooks again first.
+  DiagRemoveExceptNotifier(&Nesting);
+  ASSERT_TRUE(DiagAddExceptNotifier(&HookingNesting, TDiagNotifierPriority::Normal));
+  tNested = 0;
+  EXPECT_THROW(throw std::runtime_error("second"), std::runtime_error);
+  EXPECT_EQ(tSeen.size(), 2u);
   EXPECT_EQ(tNested, 1);
 }
 
@@ -290,6 +306,32 @@ TEST_F(Tracking, HandlerFramesAreListed) {
   const TDiagExceptFrame* frame = FrameOf(*frames, reinterpret_cast<const void*>(&Tracking::ThrowDeep));
   ASSERT_NE(frame, nullptr);
   EXPECT_EQ(frame->frameKind, kFrameOnException);
+}
+
+// A frame whose handler lies outside the program's own modules (a library's
+// function that calls back inside a try block) is listed only when every
+// module counts.
+std::shared_ptr<TDiagExceptFrameList> gLibraryFrames;
+void CaptureLibraryFrames() { gLibraryFrames = DiagCreateExceptFrameList(0); }
+
+TEST_F(Tracking, HandlerFramesOfOtherModulesNeedAllModules) {
+  const ModuleHandle library(LoadLibraryA(KV_TEST_BINARY_DIR "/diag_fixtures/diag_guarded_call.dll"));
+  ASSERT_TRUE(library);
+  const auto guardedCall = reinterpret_cast<int (*)(void (*)())>(
+      reinterpret_cast<void*>(GetProcAddress(library.Get(), "kv_guarded_call")));
+  ASSERT_NE(guardedCall, nullptr);
+  const auto libraryFrames = [&](uint8_t options) {
+    SetStackTrackingOptions(options);
+    EXPECT_EQ(guardedCall(&CaptureLibraryFrames), 0);
+    int inLibrary = 0;
+    for (const TDiagExceptFrame& frame : gLibraryFrames->Frames()) {
+      inLibrary += ModuleFromAddr(reinterpret_cast<const void*>(frame.handlerAddr)) == library.Get();
+    }
+    return inLibrary;
+  };
+  EXPECT_EQ(libraryFrames(kStackTrackStack | kStackTrackRaw), 0);
+  EXPECT_EQ(libraryFrames(kStackTrackStack | kStackTrackRaw | kStackTrackAllModules), 1);
+  gLibraryFrames.reset();
 }
 
 // Frames whose kind is read while they wait in a call.

@@ -39,9 +39,9 @@ class ReportDialog : public ::testing::Test {
       boxes_.push_back(text);
       return IDOK;
     });
-    ui::SetShellExecuteHook([this](const std::string& verb, const std::string& target, int) {
-      verbs_.push_back(verb);
+    ui::SetShellExecuteHook([this](const std::string& verb, const std::string& target, int show) {
       opened_.push_back(target);
+      shellCalls_.push_back("verb=" + verb + " show=" + std::to_string(show));
       return true;
     });
     InitializeHandler();
@@ -68,7 +68,7 @@ class ReportDialog : public ::testing::Test {
   std::wstring savedDir_;
   std::vector<std::string> boxes_;
   std::vector<std::string> opened_;
-  std::vector<std::string> verbs_;  // of each shell run, "" for the default
+  std::vector<std::string> shellCalls_;
 };
 
 TEST_F(ReportDialog, ShowsTheMessageStoresTheReportAndTakesALaterExceptionInTheStandardBox) {
@@ -121,6 +121,30 @@ TEST_F(ReportDialog, ShowsTheMessageStoresTheReportAndTakesALaterExceptionInTheS
                        "Exception class: std::out_of_range\r\nException address: ", 0), 0u)
       << text.substr(0, 300);
   // The stack block of such a report: crash_program_win_test.cpp.
+}
+
+// The message gets a vertical scroll bar when its lines, wrapped ones
+// included, are taller than the memo.
+TEST_F(ReportDialog, TheMessageScrollsOnlyWhenItsShownLinesDoNotFit) {
+  const std::string word = "overflowing ";
+  std::string longLine;
+  for (int i = 0; i < 40; ++i) longLine += word;
+  for (const auto& [message, scrolls] : std::vector<std::pair<std::string, bool>>{
+           {"Short", false}, {"One\ntwo\nthree", false}, {longLine, true}, {"1\n2\n3\n4\n5\n6\n7", true}}) {
+    SCOPED_TRACE(message.substr(0, 20));
+    bool vertical = !scrolls;
+    SetReportStoredHook([&](TExceptionDialog& dialog) {
+      const LONG_PTR style = GetWindowLongPtrA(dialog.Get<ui::TMemo>("TextLabel").Handle(), GWL_STYLE);
+      vertical = (style & WS_VSCROLL) != 0;
+      dialog.SetModalResult(ui::mrOk);
+    });
+    try {
+      throw std::runtime_error(message);
+    } catch (...) {
+      ui::Application().HandleException(std::current_exception());
+    }
+    EXPECT_EQ(vertical, scrolls);
+  }
 }
 
 // Refuses every window this thread makes while it lives, as exhausted USER
@@ -244,7 +268,8 @@ TEST_F(FakeMail, AnAcceptedMailRemovesTheHistoryAndARefusalKeepsIt) {
   EXPECT_NE(boxes_[0].find("error.history"), std::string::npos);
   EXPECT_NE(boxes_[0].find(std::string("(") + kSupportAddress + ")"), std::string::npos);
   EXPECT_EQ(opened_, std::vector<std::string>{std::string("mailto:") + kSupportAddress});
-  EXPECT_EQ(verbs_, std::vector<std::string>{""});  // the address's default operation
+  // The address's default verb, shown as it is.
+  EXPECT_EQ(shellCalls_, std::vector<std::string>{"verb= show=5"});
   EXPECT_EQ(ArchiveEntryNames(Archive()).size(), 1u);
   EXPECT_NE(std::string(lastCall_()).find(" [1 " + std::string(kSupportAddress) + " SMTP:"), std::string::npos);
 

@@ -66,6 +66,8 @@ TEST(PeImage, HeaderFieldsAndSections) {
   EXPECT_FALSE(PeMapImgFindSection(View(image), TestImage::kNt, ".tex").has_value());
   ASSERT_NE(reader.GetSectionHeader("diaginfo"), nullptr);
   EXPECT_EQ(reader.GetSectionHeader("diaginfo")->virtualAddress, 0x2000u);
+  // The whole name is compared: a longer one names no section.
+  EXPECT_EQ(reader.GetSectionHeader("DIAGINFOX"), nullptr);
   EXPECT_EQ(reader.RvaToSection(0x17FF)->name, ".text");
   EXPECT_EQ(reader.RvaToSection(0x3000), nullptr);
   // A section count that runs past the image stops at the last whole header.
@@ -222,6 +224,15 @@ TEST(PeImage, DebugEntriesAreReadAtTheirAddress) {
   reader.AttachView(View(counted), "x.dll");
   ASSERT_EQ(reader.DebugList().size(), 2u);
   EXPECT_EQ(reader.DebugList()[1].type, 9u);
+
+  // Neither a ".debug" section at the directory nor an ".rdata" section: no entries.
+  TestImage bare;
+  bare.AddSection(".text", 0x1000, 0x1000);
+  bare.AddSection(".debug", 0x3000, 0x100);
+  bare.SetDirectory(6, 0x2000, 28);
+  bare.U32(0x2000 + 12, 2);
+  reader.AttachView(View(bare), "x.dll");
+  EXPECT_TRUE(reader.DebugList().empty());
 
   // Entries that would run past the image stop there.
   counted.SetDirectory(6, 0x2000, 0x7FFFFFFF);

@@ -45,6 +45,12 @@ TEST(TD32, BrokenData) {
   // A wrong entry size or a directory that points at itself reads no further.
   EXPECT_EQ(TDiagTD32InfoScanner(Sample().Build(16)).ModuleNameFromAddr(0x100), "");
   EXPECT_EQ(TDiagTD32InfoScanner(Sample().Build(12, true)).ModuleNameFromAddr(0x100), "Unit1");
+  // The entries follow the 16-byte header whatever its size field says.
+  for (const uint32_t headerSize : {0u, 12u, 32u}) {
+    Bytes sized = good;
+    SetLe(sized, static_cast<size_t>(sized[4] | (sized[5] << 8)), headerSize, 2);
+    EXPECT_EQ(TDiagTD32InfoScanner(sized).ModuleNameFromAddr(0x100), "Unit1") << headerSize;
+  }
   // Every truncation of the subsections' bytes keeps the reads inside the block.
   for (size_t n = 8; n < good.size() - 8; ++n) {
     Bytes cut = good;
