@@ -622,7 +622,9 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   int FrameInset() const;
   // Draws the bevel and border ring into the window's frame context.
   void OriginalWMNCPaint(HDC dc);
-  void PaintFrame();
+  // WM_NCPAINT: the system's frame, then header, bevel, ring and themed
+  // border in the frame's update region.
+  void PaintNonClient(ui::TMessage& m);
   void InsetClientByFrame(RECT& r) const;
   void FrameChanged();
   void HeaderSortChanged();
@@ -644,7 +646,9 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   void DoTimerScroll();
   void HandleSize();
   LRESULT TreeViewMessage(UINT msg, WPARAM w, LPARAM l);
-  void Paint();
+  // WM_PAINT: the update region on the window, or with a device context
+  // (`copy`) the whole client area into that.
+  void Paint(HDC copy);
   void PrintClient(HDC dc, LPARAM flags);
   int InitializeLineImageAndSelectLevel(PLazyNode node, std::vector<TLTLineType>& lineImage);
   // `tileOffset`: where the row lies in the tiling of the background.
