@@ -657,7 +657,8 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   void PaintCells(TLTPaintInfo& info, const RECT& row, const RECT& window, int h, int vAlign, int buttonX,
                   int buttonY, int indentSize, const TLTLineType* lineImage, HIMAGELIST checkImages,
                   int checkWidth, int checkHeight, int maxWidth);
-  void PaintColumnStripes(HDC dc, const RECT& window, int h, std::uint32_t paintOptions);
+  // `originX`: the x at which the area's left edge is drawn.
+  void PaintColumnStripes(HDC dc, const RECT& window, int originX, int h, std::uint32_t paintOptions);
   // The focused or unfocused selection colours (fill and frame).
   void SelectionColors(COLORREF& brush, COLORREF& pen) const;
   void CalculateVerticalAlignments(PLazyNode node, int& vAlign, int& buttonY) const;

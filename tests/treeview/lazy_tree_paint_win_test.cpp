@@ -413,6 +413,12 @@ TEST(TreeFrame, BevelAndBorderRingAroundHeaderAndScrollBar) {
   EXPECT_EQ(ui::test::PixelAt(plain, form, hwnd, 20, rows + 2), Rgb(kBelow));
   EXPECT_EQ(ui::test::PixelAt(plain, form, hwnd, 20, after.bottom - 1), Rgb(kBelow));
   EXPECT_NE(ui::test::PixelAt(plain, form, hwnd, 20, rows - 2), Rgb(kBelow));
+  // A part of the area is offered with its x in the window.
+  const RECT part{40, rows + 4, 100, rows + 30};
+  InvalidateRect(hwnd, &part, FALSE);
+  UpdateWindow(hwnd);
+  EXPECT_EQ(asked.left, part.left);
+  EXPECT_EQ(asked.right, part.right);
 }
 
 // WM_PAINT with a device context asks for a copy: the whole client area goes
