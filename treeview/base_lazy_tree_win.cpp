@@ -639,13 +639,21 @@ void TBaseLazyTree::OptionsChanged(TLTOptionSet which, std::uint32_t oldValue, s
 
 // ---------------------------------------------------------------- messages --
 
-void TBaseLazyTree::Paint() {
+void TBaseLazyTree::Paint(HDC copy) {
+  auto paintArea = [this](HDC dc, RECT window) {
+    if (IsRectEmpty(&window)) return;
+    const POINT at{window.left, window.top};
+    OffsetRect(&window, -OffsetX(), -OffsetY());
+    PaintTree(dc, window, at, kPaintRequestOptions);
+  };
+  if (copy != nullptr) {
+    RECT client{};
+    GetClientRect(HandleIfAllocated(), &client);
+    paintArea(copy, client);
+    return;
+  }
   const ui::PaintDc paint = ui::BeginPaintDc(HandleIfAllocated());
-  RECT window = paint.PaintRect();
-  if (IsRectEmpty(&window)) return;
-  const POINT at{window.left, window.top};
-  OffsetRect(&window, -OffsetX(), -OffsetY());
-  PaintTree(paint.Get(), window, at, kPaintRequestOptions);
+  paintArea(paint.Get(), paint.PaintRect());
 }
 
 void TBaseLazyTree::HandleSize() {
@@ -802,20 +810,14 @@ void TBaseLazyTree::WndProc(ui::TMessage& m) {
       m.result = 1;
       return;
     case WM_PAINT:
-      Paint();
+      Paint(reinterpret_cast<HDC>(m.wParam));
       m.result = 0;
       return;
     case WM_ERASEBKGND:
       m.result = 1;  // painting covers every pixel
       return;
     case WM_NCPAINT:
-      TControl::WndProc(m);
-      PaintFrame();
-      if (TreeStates().Contains(tsUseThemes) &&
-          (GetWindowLongPtrW(HandleIfAllocated(), GWL_EXSTYLE) & WS_EX_CLIENTEDGE) != 0 &&
-          ThemeServices().ThemesEnabled())
-        ThemeServices().PaintBorder(*this, false);
-      if (header_ != nullptr && header_->HasOption(hoVisible)) header_->Invalidate(-1);
+      PaintNonClient(m);
       return;
     case ui::CM_DENYSUBCLASSING:
       m.result = 1;  // the tree paints itself

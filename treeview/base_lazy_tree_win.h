@@ -622,7 +622,9 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   int FrameInset() const;
   // Draws the bevel and border ring into the window's frame context.
   void OriginalWMNCPaint(HDC dc);
-  void PaintFrame();
+  // WM_NCPAINT: the system's frame, then header, bevel, ring and themed
+  // border in the frame's update region.
+  void PaintNonClient(ui::TMessage& m);
   void InsetClientByFrame(RECT& r) const;
   void FrameChanged();
   void HeaderSortChanged();
@@ -647,7 +649,9 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   void InvalidateBand(bool selectionChanged);
   void HandleSize();
   LRESULT TreeViewMessage(UINT msg, WPARAM w, LPARAM l);
-  void Paint();
+  // WM_PAINT: the update region on the window, or with a device context
+  // (`copy`) the whole client area into that.
+  void Paint(HDC copy);
   void PrintClient(HDC dc, LPARAM flags);
   int InitializeLineImageAndSelectLevel(PLazyNode node, std::vector<TLTLineType>& lineImage);
   // `tileOffset`: where the row lies in the tiling of the background.
@@ -656,7 +660,8 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   void PaintCells(TLTPaintInfo& info, const RECT& row, const RECT& window, int h, int vAlign, int buttonX,
                   int buttonY, int indentSize, const TLTLineType* lineImage, HIMAGELIST checkImages,
                   int checkWidth, int checkHeight, int maxWidth);
-  void PaintColumnStripes(HDC dc, const RECT& window, int h, std::uint32_t paintOptions);
+  // `originX`: the x at which the area's left edge is drawn.
+  void PaintColumnStripes(HDC dc, const RECT& window, int originX, int h, std::uint32_t paintOptions);
   // The focused or unfocused selection colours (fill and frame).
   void SelectionColors(COLORREF& brush, COLORREF& pen) const;
   void CalculateVerticalAlignments(PLazyNode node, int& vAlign, int& buttonY) const;

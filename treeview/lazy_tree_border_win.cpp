@@ -5,6 +5,8 @@
 #include <algorithm>
 
 #include "treeview/base_lazy_tree_win.h"
+#include "treeview/header_win.h"
+#include "treeview/theme_services_win.h"
 #include "ui/gdi_win.h"
 
 namespace kv {
@@ -124,11 +126,35 @@ void TBaseLazyTree::InsetClientByFrame(RECT& r) const {
   r.bottom = std::max<LONG>(r.bottom - inset, r.top);
 }
 
-void TBaseLazyTree::PaintFrame() {
+// With visual styles the system leaves the client edge alone: the theme's
+// border is drawn there afterwards.
+void TBaseLazyTree::PaintNonClient(ui::TMessage& m) {
   HWND hwnd = HandleIfAllocated();
-  if (hwnd == nullptr || FrameInset() == 0) return;
-  const ui::WindowDc dc = ui::GetFrameDc(hwnd);
-  if (dc.Get() != nullptr) OriginalWMNCPaint(dc.Get());
+  const bool themed = TreeStates().Contains(tsUseThemes) && ThemeServices().ThemesEnabled();
+  const auto update = reinterpret_cast<HRGN>(m.wParam);  // 1: the whole frame
+  const bool wholeFrame = m.wParam == 0 || m.wParam == 1;
+  if (themed && (GetWindowLongPtrW(hwnd, GWL_EXSTYLE) & WS_EX_CLIENTEDGE) != 0) {
+    RECT inner{};
+    GetWindowRect(hwnd, &inner);
+    InflateRect(&inner, -GetSystemMetrics(SM_CXEDGE), -GetSystemMetrics(SM_CYEDGE));
+    const ui::RegionObject region(CreateRectRgnIndirect(&inner));
+    if (region.Get() != nullptr && !wholeFrame) CombineRgn(region.Get(), region.Get(), update, RGN_AND);
+    ui::TMessage cut = m;
+    if (region.Get() != nullptr) cut.wParam = reinterpret_cast<WPARAM>(region.Get());
+    TControl::WndProc(cut);
+    m.result = cut.result;
+  } else {
+    TControl::WndProc(m);
+  }
+  {
+    const ui::WindowDc dc = ui::GetFrameDcIn(hwnd, wholeFrame ? nullptr : update);
+    if (dc.Get() != nullptr) {
+      if (header_ != nullptr && header_->HasOption(hoVisible) && !Loading())
+        header_->PaintHeader(dc.Get(), header_->HeaderRect(), OffsetX());
+      OriginalWMNCPaint(dc.Get());
+    }
+  }
+  if (themed) ThemeServices().PaintBorder(*this, false);
 }
 
 }  // namespace kv

@@ -783,17 +783,17 @@ void TBaseLazyTree::PaintCells(TLTPaintInfo& info, const RECT& row, const RECT& 
 
 // The area below the last row with columns: each visible column's stripe in
 // its colour, full-height grid lines, the tree colour right of the columns.
-void TBaseLazyTree::PaintColumnStripes(HDC dc, const RECT& window, int h, std::uint32_t paintOptions) {
+void TBaseLazyTree::PaintColumnStripes(HDC dc, const RECT& window, int originX, int h, std::uint32_t paintOptions) {
   const TLazyTreeColumns& columns = header_->Columns();
   const COLORREF tree = ui::ColorToRGB(Color());
-  FillColor(dc, RECT{0, 0, window.right - window.left, h}, tree);
+  FillColor(dc, RECT{originX, 0, originX + window.right - window.left, h}, tree);
   const TColumnIndex last = columns.GetLastVisibleColumn();
   const bool grid = (paintOptions & poGridLines) && HasOption(toShowVertGridLines) && HasOption(toFullVertGridLines);
   for (TColumnIndex index : columns.GetVisibleColumns()) {
     const TLazyTreeColumn& c = columns.Items(index);
-    const int left = c.Left() - window.left, right = c.Left() + c.Width() - window.left;
-    if (right <= 0) continue;
-    if (left >= window.right - window.left) break;
+    const int left = c.Left() - window.left + originX, right = left + c.Width();
+    if (right <= originX) continue;
+    if (left >= originX + window.right - window.left) break;
     FillColor(dc, RECT{left, 0, right, h}, c.HasOption(coParentColor) ? tree : ui::ColorToRGB(c.Color()));
     if (grid && !(header_->HasOption(hoAutoResize) && index == last))
       FillColor(dc, RECT{right - 1, 0, right, h}, ui::ColorToRGB(colors_.Color(TLTColors::GridLineColor)));
@@ -945,29 +945,31 @@ void TBaseLazyTree::PaintTree(HDC target, const RECT& window, POINT at, std::uin
     node = next;
   }
 
-  // The area below the last row.
+  // The area below the last row, drawn with x as on the target: an owner
+  // painting it sees where the part lies.
   if (targetTop < bottomLimit) {
     const int h = bottomLimit - targetTop;
     makeBitmap(width, h);
-    SetWindowOrgEx(dc, 0, 0, nullptr);
-    const RECT r{0, 0, width, h};
+    SetWindowOrgEx(dc, at.x, 0, nullptr);
+    nodeBitsLeft_ = at.x;
+    const RECT r{at.x, 0, at.x + width, h};
     if (DoPaintBackground(dc, r)) {
       // The user painted it.
     } else if (background_ != nullptr && HasOption(toShowBackground) && (paintOptions & poBackground)) {
-      TileBackground(dc, POINT{window.left, window.bottom - h}, r);
+      TileBackground(dc, POINT{window.left - at.x, window.bottom - h}, r);
     } else if (HeaderUsesColumns()) {
-      PaintColumnStripes(dc, window, h, paintOptions);
+      PaintColumnStripes(dc, window, at.x, h, paintOptions);
     } else {
       FillColor(dc, r, ui::ColorToRGB(Color()));
     }
     if (drawBand) {
       RECT areaBand = band;
-      OffsetRect(&areaBand, -window.left, -(window.bottom - h));
+      OffsetRect(&areaBand, at.x - window.left, -(window.bottom - h));
       SetBrushOrgEx(dc, 0, at.x & 1, nullptr);
-      PaintSelectionRectangle(dc, 0, areaBand, r);
+      PaintSelectionRectangle(dc, at.x, areaBand, r);
     }
     GdiFlush();
-    BitBlt(target, at.x, targetTop, width, h, dc, 0, 0, SRCCOPY);
+    BitBlt(target, at.x, targetTop, width, h, dc, at.x, 0, SRCCOPY);
   }
   DoAfterPaint(target);
 }

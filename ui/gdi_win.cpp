@@ -36,6 +36,19 @@ WindowDc GetClientDc(HWND window) {
 
 WindowDc GetFrameDc(HWND window) { return WindowDc(window, GetWindowDC(window)); }
 
+WindowDc GetFrameDcIn(HWND window, HRGN update) {
+  if (update == nullptr || update == reinterpret_cast<HRGN>(1)) return GetFrameDc(window);
+  // The context takes the region it is given: it gets a copy.
+  RegionObject copy(CreateRectRgn(0, 0, 0, 0));
+  if (copy.Get() != nullptr && CombineRgn(copy.Get(), update, nullptr, RGN_COPY) != ERROR) {
+    if (HDC dc = GetDCEx(window, copy.Get(), DCX_WINDOW | DCX_CACHE | DCX_CLIPSIBLINGS | DCX_INTERSECTRGN)) {
+      static_cast<void>(copy.Release());
+      return WindowDc(window, dc);
+    }
+  }
+  return GetFrameDc(window);
+}
+
 WindowDc::WindowDc(WindowDc&& other) noexcept
     : window_(other.window_), dc_(std::exchange(other.dc_, nullptr)) {}
 

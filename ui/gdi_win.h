@@ -21,6 +21,7 @@ using FontObject = Handle<GdiObjectOf<HFONT>>;
 using BrushObject = Handle<GdiObjectOf<HBRUSH>>;
 using PenObject = Handle<GdiObjectOf<HPEN>>;
 using BitmapObject = Handle<GdiObjectOf<HBITMAP>>;
+using RegionObject = Handle<GdiObjectOf<HRGN>>;
 
 // A solid brush or pen of an RGB colour; throw when GDI refuses.
 [[nodiscard]] BrushObject MakeSolidBrush(COLORREF color);
@@ -37,6 +38,10 @@ class SelectedObject;
 // GetWindowDC: the whole window, frame included. Get() is null when the
 // system gives none (painting code skips its work then).
 [[nodiscard]] WindowDc GetFrameDc(HWND window);
+// GetDCEx: the whole window clipped to `update` (screen coordinates, as
+// WM_NCPAINT gives it; null or 1 is the whole frame). Falls back to
+// GetFrameDc where the system refuses the clipped context.
+[[nodiscard]] WindowDc GetFrameDcIn(HWND window, HRGN update);
 // BeginPaint, for WM_PAINT.
 [[nodiscard]] PaintDc BeginPaintDc(HWND window);
 // CreateCompatibleDC: compatible with like, or with the screen when null.
@@ -54,6 +59,7 @@ class WindowDc {  // ReleaseDC
  private:
   friend WindowDc GetClientDc(HWND window);
   friend WindowDc GetFrameDc(HWND window);
+  friend WindowDc GetFrameDcIn(HWND window, HRGN update);
   WindowDc(HWND window, HDC dc) : window_(window), dc_(dc) {}
   HWND window_ = nullptr;
   HDC dc_ = nullptr;

@@ -370,6 +370,26 @@ TEST(TreeFrame, BevelAndBorderRingAroundHeaderAndScrollBar) {
                     POINT{w / 2, edge}, POINT{w / 2, h - edge - 2}})
       EXPECT_EQ(at(p.x, p.y), Rgb(GetPixel(alone.Get(), p.x, p.y))) << p.x << "," << p.y;
   }
+  // A frame update paints only inside its region: the ring's right side,
+  // outside the region, keeps what was there.
+  {
+    const ui::WindowDc frame = ui::GetFrameDc(hwnd);
+    const ui::BrushObject black = ui::MakeSolidBrush(RGB(0, 0, 0));
+    const RECT all{0, 0, w, h};
+    FillRect(frame.Get(), &all, black.Get());
+  }
+  ui::test::Pump(100);
+  const ui::RegionObject leftHalf(CreateRectRgn(window.left, window.top, window.left + w / 2, window.bottom));
+  SendMessageW(hwnd, WM_NCPAINT, reinterpret_cast<WPARAM>(leftHalf.Get()), 0);
+  ui::test::Pump(100);
+  ui::TBitmap partly;
+  partly.CaptureScreen(window);
+  EXPECT_EQ(partly.Pixel(edge + 2, h / 2), Rgb(kBorder));
+  EXPECT_EQ(partly.Pixel(w / 4, edge + 2), Rgb(kBorder));
+  EXPECT_EQ(partly.Pixel(w - 1 - edge - 2, h / 2), 0u);
+  EXPECT_EQ(partly.Pixel(3 * w / 4, edge + 2), 0u);
+  RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME | RDW_UPDATENOW);
+
   // Taking the frame away gives the client its room back.
   tree.SetBorderWidth(0);
   tree.SetBevels(TBevelKind::bkNone, TBevelCut::bvRaised, TBevelCut::bvLowered);
@@ -393,6 +413,37 @@ TEST(TreeFrame, BevelAndBorderRingAroundHeaderAndScrollBar) {
   EXPECT_EQ(ui::test::PixelAt(plain, form, hwnd, 20, rows + 2), Rgb(kBelow));
   EXPECT_EQ(ui::test::PixelAt(plain, form, hwnd, 20, after.bottom - 1), Rgb(kBelow));
   EXPECT_NE(ui::test::PixelAt(plain, form, hwnd, 20, rows - 2), Rgb(kBelow));
+  // A part of the area is offered with its x in the window.
+  const RECT part{40, rows + 4, 100, rows + 30};
+  InvalidateRect(hwnd, &part, FALSE);
+  UpdateWindow(hwnd);
+  EXPECT_EQ(asked.left, part.left);
+  EXPECT_EQ(asked.right, part.right);
+}
+
+// WM_PAINT with a device context asks for a copy: the whole client area goes
+// into that context, the window's own update stays pending.
+TEST_F(TreePaint, PaintMessageWithAContextPaintsACopy) {
+  MakeNodes();
+  const ui::TBitmap printed = Print("copy_printed");
+  HWND hwnd = tree->Handle();
+  RECT client{};
+  GetClientRect(hwnd, &client);
+  ui::TBitmap copy;
+  copy.Create(client.right, client.bottom);
+  const ui::MemoryDc dc = ui::CreateMemoryDc(nullptr);
+  const ui::SelectedObject selected = ui::SelectInto(dc.Get(), copy.Handle());
+  const ui::BrushObject sentinel = ui::MakeSolidBrush(RGB(255, 0, 255));
+  FillRect(dc.Get(), &client, sentinel.Get());
+  ValidateRect(hwnd, nullptr);
+  InvalidateRect(hwnd, nullptr, FALSE);
+  SendMessageW(hwnd, WM_PAINT, reinterpret_cast<WPARAM>(dc.Get()), 0);
+  GdiFlush();
+  int differ = 0;
+  for (int y = 0; y < client.bottom; ++y)
+    for (int x = 0; x < client.right; ++x) differ += copy.Pixel(x, y) != printed.Pixel(x, y);
+  EXPECT_EQ(differ, 0);
+  EXPECT_TRUE(GetUpdateRect(hwnd, nullptr, FALSE));
 }
 
 TEST_F(TreePaint, RubberBandDottedOrBlended) {
