@@ -524,12 +524,12 @@ void TBaseLazyTree::UpdateBar(int bar, std::uint32_t range, int page, int offset
   }
 }
 
-void TBaseLazyTree::ApplyScrollBars(bool /*repaint*/) {
+void TBaseLazyTree::ApplyScrollBars(bool /*repaint*/, bool vertical, bool horizontal) {
   if (!HandleAllocated()) return;
   const TScrollStyle bars = scrollBarOptions_.ScrollBars();
-  if (bars == TScrollStyle::ssVertical || bars == TScrollStyle::ssBoth)
+  if (vertical && (bars == TScrollStyle::ssVertical || bars == TScrollStyle::ssBoth))
     UpdateBar(SB_VERT, RangeY(), ViewHeight(), OffsetY());
-  if (bars == TScrollStyle::ssHorizontal || bars == TScrollStyle::ssBoth)
+  if (horizontal && (bars == TScrollStyle::ssHorizontal || bars == TScrollStyle::ssBoth))
     UpdateBar(SB_HORZ, RangeX(), ViewWidth(), OffsetX());
 }
 
@@ -722,7 +722,7 @@ bool TBaseLazyTree::HandleScroll(ui::TMessage& m, bool vertical) {
         UpdateScrollBars(true);
         RedrawWindow(hwnd, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_NOCHILDREN);
       } else {
-        ApplyScrollBars(true);
+        ApplyScrollBars(true, false, true);
       }
       break;
   }

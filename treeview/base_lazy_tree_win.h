@@ -595,7 +595,7 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   bool StartTimer(unsigned id, unsigned ms) override;
   void StopTimer(unsigned id) override;
   void ScrollClient(int dx, int dy, const TLazyRect* clip) override;
-  void ApplyScrollBars(bool repaint) override;
+  void ApplyScrollBars(bool repaint, bool vertical, bool horizontal) override;
   bool MouseButtonHeld() const override;
   bool PointOverTree(int x, int y) const override;
   void AnimateToggle(PLazyNode node, bool expanding, int distance) override;

@@ -242,6 +242,7 @@ void TBaseLazyTree::KeyDown(WORD key, UINT shiftState) {
                               (HasOption(toGridExtensions) && !shift);
       PLazyNode lastFocused = FocusedNode();
       if (lastFocused == nullptr && anyModifier) lastFocused = GetFirstVisible();
+      EnsureRangeAnchor();
       PLazyNode target = FocusedNode();
       const PLazyNode focused = FocusedNode();
       TColumnIndex column = FocusedColumn();

@@ -190,6 +190,8 @@ class TLazyTreeModel : public TCacheClient {
   std::vector<PLazyNode> GetSortedSelection(bool trimOverlapped);
   virtual void DeleteSelectedNodes();
   void ResetRangeAnchor();
+  // A missing anchor becomes the first selected node, else the first node.
+  void EnsureRangeAnchor();
   // The selection array without entries marked for removal, in address order.
   std::vector<PLazyNode> SelectionEntries() const;
   PLazyNode RangeAnchor() const { return rangeAnchor_; }
@@ -495,7 +497,7 @@ class TLazyTreeModel : public TCacheClient {
   virtual bool StartTimer(unsigned /*id*/, unsigned /*ms*/) { return false; }
   virtual void StopTimer(unsigned /*id*/) {}
   virtual void ScrollClient(int /*dx*/, int /*dy*/, const TLazyRect* /*clip*/) {}
-  virtual void ApplyScrollBars(bool /*repaint*/) {}
+  virtual void ApplyScrollBars(bool /*repaint*/, bool /*vertical*/, bool /*horizontal*/) {}
   virtual bool MouseButtonHeld() const { return false; }
   // Milliseconds of a steady clock (tests replace it).
   virtual std::uint64_t TickCount() const;

@@ -602,6 +602,8 @@ bool TBaseLazyTree::MouseMessage(ui::TMessage& m) {
       }
       return false;
     case WM_CONTEXTMENU: {
+      // A menu ends a pending edit: its timer must not open the editor later.
+      if (states_.Contains(tsEditPending)) StopTimer(kEditTimerId);
       DoStateChange({}, {tsClearPending, tsEditPending, tsDragPending, tsControlDragPending, tsControlDragging});
       m.result = 0;
       if (states_.Contains(tsPopupShown)) return true;  // a node menu showed already

@@ -156,6 +156,12 @@ void TLazyTreeModel::ResetRangeAnchor() {
   selectionLevel_ = -1;
 }
 
+void TLazyTreeModel::EnsureRangeAnchor() {
+  if (rangeAnchor_ != nullptr) return;
+  const PLazyNode first = GetFirstSelected();
+  rangeAnchor_ = first != nullptr ? first : GetFirst();
+}
+
 void TLazyTreeModel::SetSelected(PLazyNode node, bool value) {
   if (node == nullptr || node == root_ || node->States.Contains(nsSelected) == value) return;
   if (value) {

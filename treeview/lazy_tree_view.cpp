@@ -230,9 +230,13 @@ bool TLazyTreeModel::DoSetOffsetXY(int x, int y, unsigned options, const TLazyRe
   offsetY_ = newY;
   if (updateCount_ == 0) {
     if (options & kSoScrollClient) ScrollClient(dx, dy, clip);
-    if ((options & kSoUpdateScrollBars) && !states_.Contains(tsSizing) &&
-        !states_.Contains(tsThumbTracking))
-      ApplyScrollBars((options & kSoRepaintScrollBars) != 0);
+    if ((options & kSoUpdateScrollBars) && !states_.Contains(tsSizing)) {
+      // A dragged vertical thumb places itself; the horizontal bar follows
+      // a vertical move too when the rows alone set its range.
+      const bool vertical = dy != 0 && !states_.Contains(tsThumbTracking);
+      const bool horizontal = dx != 0 || (vertical && !HeaderUsesColumns() && !IsMouseSelecting());
+      ApplyScrollBars((options & kSoRepaintScrollBars) != 0, vertical, horizontal);
+    }
   }
   OffsetsMoved();
   DoScroll(dx, dy);
@@ -264,7 +268,7 @@ void TLazyTreeModel::UpdateScrollBars(bool doRepaint) {
   UpdateVerticalRange();
   if (HeaderUsesColumns()) rangeX_ = static_cast<std::uint32_t>(std::max(HeaderColumnsWidth(), 0));
   DoSetOffsetXY(offsetX_, offsetY_, 0);
-  ApplyScrollBars(doRepaint);
+  ApplyScrollBars(doRepaint, true, true);
 }
 
 void TLazyTreeModel::SetViewSize(int width, int height) {

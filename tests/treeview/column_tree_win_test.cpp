@@ -277,6 +277,22 @@ TEST_F(ColumnTree, BandCollectsWithinTheScrolledRightAlignedMainColumn) {
   EXPECT_EQ(tree->SelectedCount(), 0u);
 }
 
+TEST_F(ColumnTree, WhileAThumbIsHeldSidewaysMovesReachTheBar) {
+  Columns().Items(kName).SetWidth(350);
+  ASSERT_GT(static_cast<int>(tree->RangeX()), tree->ViewWidth());
+  // The thumb is held (it places itself) while the view moves sideways by page.
+  SendMessageW(hwnd, WM_HSCROLL, SB_THUMBTRACK, 0);
+  ASSERT_TRUE(tree->TreeStates().Contains(tsThumbTracking));
+  SendMessageW(hwnd, WM_HSCROLL, SB_PAGEDOWN, 0);
+  ASSERT_LT(tree->OffsetX(), 0);
+  SCROLLINFO si{};
+  si.cbSize = sizeof si;
+  si.fMask = SIF_POS;
+  GetScrollInfo(hwnd, SB_HORZ, &si);
+  EXPECT_EQ(si.nPos, -tree->OffsetX());
+  SendMessageW(hwnd, WM_HSCROLL, SB_ENDSCROLL, 0);
+}
+
 TEST_F(ColumnTree, SelectingGivesTheFocusAVisibleColumn) {
   tree->SetFocusedColumn(kHidden);
   tree->SetSelected(nodes[0], true);

@@ -141,6 +141,15 @@ TEST_F(TreeEdit, EscapeCancelsAndADoubleClickStopsThePendingEdit) {
   ASSERT_EQ(tree->FocusedNode(), nodes[2]);
   Pump(120);
   EXPECT_FALSE(tree->IsEditing());
+  // Click, click, then a context menu from the keyboard or the mouse: no editor.
+  for (const LPARAM where : {LPARAM{-1}, LPARAM{MAKELPARAM(5, 5)}}) {
+    Click(Label(nodes[2]));
+    ASSERT_TRUE(tree->TreeStates().Contains(tsEditPending));
+    SendMessageW(tree->Handle(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(tree->Handle()), where);
+    EXPECT_FALSE(tree->TreeStates().Contains(tsEditPending));
+    Pump(120);
+    EXPECT_FALSE(tree->IsEditing()) << where;
+  }
 }
 
 TEST_F(TreeEdit, TheEditorIsAtLeastThirtyPixelsWideAndInsideTheClient) {

@@ -172,6 +172,18 @@ TEST_F(TreeKeys, ShiftStepsKeepWhatCtrlSelected) {
   }
   EXPECT_FALSE(tree->Selected(nodes[1]));
   EXPECT_TRUE(tree->Selected(nodes[2]) && tree->Selected(nodes[9]));
+  // A selection made by code with no focus: the first selected node anchors
+  // the steps, so going back towards it deselects again.
+  tree->SetFocusedNode(nullptr);
+  tree->ClearSelection();
+  tree->AddToSelection(nodes[5]);
+  {
+    HeldKey shift(VK_SHIFT);
+    Key(VK_DOWN);  // the focus arrives on the first node
+    Key(VK_DOWN);
+  }
+  EXPECT_TRUE(tree->Selected(nodes[1]) && tree->Selected(nodes[5]));
+  EXPECT_FALSE(tree->Selected(nodes[0]));
 }
 
 TEST_F(TreeKeys, SpaceTogglesTheFocusedCheckBoxOnRelease) {
