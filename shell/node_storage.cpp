@@ -369,16 +369,7 @@ void TRootNodeStorage::Delete(std::span<const uint8_t> pidl, uint8_t types, bool
     return;  // `owned` frees the node with its subtree
   }
   if ((types & kStoreUserData) && freeUserData) node->Storage.UserData.reset();
-  if (node != this) return;
-  Storage.CheckState = kStoredUnchecked;
-  // Unchecking the desktop unchecks everything, as unchecking any other item
-  // that stores nothing else takes the states below it: the root stays, its
-  // subtree goes. (A folder tree whose nodes below the desktop are not loaded
-  // has no one else to clear them.)
-  if ((types & kStoreCheck) && Storage.Types == 0 && childNodeList_) {
-    cacheNode_ = nullptr;
-    childNodeList_->Clear();
-  }
+  if (node == this) Storage.CheckState = kStoredUnchecked;
 }
 
 std::vector<std::u16string> TRootNodeStorage::CheckedPaths(bool belowKept) {
