@@ -383,7 +383,9 @@ std::vector<std::u16string> TRootNodeStorage::CheckedPaths(bool belowKept) {
   while (!stack.empty()) {
     const TNodeStorage* node = stack.back();
     stack.pop_back();
-    if (node->Storage.CheckState == kStoredChecked) {
+    // A node whose check was deleted while it keeps another kind (a folder's
+    // column layout) keeps its old state byte: only the kind says it counts.
+    if ((node->Storage.Types & kStoreCheck) && node->Storage.CheckState == kStoredChecked) {
       std::u16string path = shell_->FileSystemPath(*node);
       if (!path.empty() && shell_->PathExists(path)) {
         paths.push_back(std::move(path));

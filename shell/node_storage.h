@@ -166,7 +166,8 @@ class TRootNodeStorage : public TNodeStorage {
   TNodeStorage* Store(std::span<const uint8_t> pidl, uint8_t types);
   void Delete(std::span<const uint8_t> pidl, uint8_t types, bool force, bool freeUserData);
 
-  // Checked (state exactly "checked") existing file-system paths, depth first.
+  // Checked (check kind stored, state exactly "checked") existing file-system
+  // paths, depth first.
   const std::vector<std::u16string>& GetCheckedFileNamesW();
   // The checked paths less every path equal to or below another one. The
   // nodes below a checked node with an existing path are not asked for theirs.

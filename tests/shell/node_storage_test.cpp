@@ -117,14 +117,22 @@ TEST(NodeStorage, StoreFindDeleteFollowTheirRules) {
   root->Delete(Pidl({"C:", "A"}), kStoreCheck, false, false);
   EXPECT_EQ(root->WalkPIDLToStorageNode(Pidl({"C:", "A", "B"}), false), nullptr);
   EXPECT_EQ(root->CacheNode(), nullptr);
+  // The root only forgets its own check: the states below it stay.
+  Check(*root, {"C:", "X"});
   root->Storage.CheckState = kStoredChecked;
   root->Delete(Pidl({}), kStoreCheck | kStoreColumns, true, false);
   EXPECT_EQ(root->WalkPIDLToStorageNode(Pidl({}), false), root.get());
   EXPECT_EQ(root->Storage.CheckState, kStoredUnchecked);
-  // Deleting one type of two keeps the node.
-  TNodeStorage* both = root->Store(Pidl({"D:"}), kStoreCheck | kStoreColumns);
+  EXPECT_NE(root->Find(Pidl({"C:", "X"}), kStoreCheck), nullptr);
+  // Deleting one type of two keeps the node, no longer checked for the search.
+  Check(*root, {"D:"});
+  TNodeStorage* both = root->Store(Pidl({"D:"}), kStoreColumns);
   root->Delete(Pidl({"D:"}), kStoreCheck, false, false);
   EXPECT_EQ(root->Find(Pidl({"D:"}), kStoreColumns), both);
+  EXPECT_EQ(root->Find(Pidl({"D:"}), kStoreCheck), nullptr);
+  const std::vector<std::u16string> onlyX{u"C:\\X"};
+  EXPECT_EQ(root->GetCheckedFileNamesW(), onlyX);
+  EXPECT_EQ(root->GetResolvedFileNamesW(), onlyX);
 }
 
 TEST(NodeStorage, SiblingsStaySortedAndTheCacheFindsThem) {
