@@ -526,6 +526,7 @@ void TBaseLazyTree::UpdateBar(int bar, std::uint32_t range, int page, int offset
 
 void TBaseLazyTree::ApplyScrollBars(bool /*repaint*/, bool vertical, bool horizontal) {
   if (!HandleAllocated()) return;
+  if (horizontal) barRangeX_ = RangeX();
   const TScrollStyle bars = scrollBarOptions_.ScrollBars();
   if (vertical && (bars == TScrollStyle::ssVertical || bars == TScrollStyle::ssBoth))
     UpdateBar(SB_VERT, RangeY(), ViewHeight(), OffsetY());
@@ -650,10 +651,15 @@ void TBaseLazyTree::Paint(HDC copy) {
     RECT client{};
     GetClientRect(HandleIfAllocated(), &client);
     paintArea(copy, client);
-    return;
+  } else {
+    const ui::PaintDc paint = ui::BeginPaintDc(HandleIfAllocated());
+    paintArea(paint.Get(), paint.PaintRect());
   }
-  const ui::PaintDc paint = ui::BeginPaintDc(HandleIfAllocated());
-  paintArea(paint.Get(), paint.PaintRect());
+  // Without columns the painted rows measure the horizontal range; the bar
+  // follows once the paint is over. The range only grows until it is reset,
+  // so the paint a new bar causes leaves it alone.
+  if (!HeaderUsesColumns() && RangeX() != barRangeX_ && UpdateCount() == 0 && !TreeStates().Contains(tsSizing))
+    UpdateScrollBars(false);
 }
 
 void TBaseLazyTree::HandleSize() {

@@ -788,6 +788,7 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   HDC paintCanvas_ = nullptr;
   int buttonX_ = 0, buttonY_ = 0;
   bool buttonsThemed_ = false;  // the buttons hold the style's glyphs
+  std::uint32_t barRangeX_ = 0;  // the horizontal range the scroll bar last got
 
   std::optional<TLiveTreeRegistration> registration_;
   TClipboardFormats clipboardFormats_{*this};

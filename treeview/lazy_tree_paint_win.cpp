@@ -733,6 +733,13 @@ void TBaseLazyTree::PaintCells(TLTPaintInfo& info, const RECT& row, const RECT& 
       if (rtl) info.ContentRect.right -= shift;
       else info.ContentRect.left += shift;
       for (auto& image : info.ImageInfo) image.XPos += rtl ? -shift : shift;
+      // Without columns the widest row measured so far is the horizontal
+      // range: the content from the cell's leading edge, the node's width
+      // and the margin after it.
+      if (!useColumns) {
+        const int lead = rtl ? info.CellRect.right - info.ContentRect.right : info.ContentRect.left - info.CellRect.left;
+        NoteNodeExtent(static_cast<std::uint32_t>(std::max(lead + info.NodeWidth + Margin(), 0)));
+      }
       const int saved = useColumns ? SaveDC(dc) : 0;
       if (useColumns)
         IntersectClipRect(dc, info.CellRect.left, info.CellRect.top, info.CellRect.right, info.CellRect.bottom);

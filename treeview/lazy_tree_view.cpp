@@ -313,8 +313,11 @@ bool TLazyTreeModel::ScrollIntoView(PLazyNode node, bool center, bool horizontal
     SetOffsetY(offsetY_ - r.Top + (center ? viewHeight_ / 2 : 0));
     scrolled = true;
   }
-  if (horizontally && (r.Left < 0 || r.Right > viewWidth_)) {
-    SetOffsetX(offsetX_ + viewWidth_ / 2 - (r.Left + r.Right) / 2);
+  // Without columns the row is as wide as the widest row: the node's own
+  // content decides whether and where to scroll sideways.
+  const TLazyRect h = horizontally && !HeaderUsesColumns() ? GetDisplayRect(node, kNoColumn, true, true) : r;
+  if (horizontally && (h.Left < 0 || h.Right > viewWidth_)) {
+    SetOffsetX(offsetX_ + viewWidth_ / 2 - (h.Left + h.Right) / 2);
     scrolled = true;
   }
   return scrolled;

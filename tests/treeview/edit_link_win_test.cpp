@@ -47,8 +47,12 @@ class TreeEdit : public ::testing::Test {
     };
     tree->OnEdited = [this](TBaseLazyTree&, PLazyNode, TColumnIndex) { ++edited; };
     tree->OnEditCancelled = [this](TBaseLazyTree&, TColumnIndex) { ++cancelled; };
+    // Painted before the user edits: the long row's horizontal bar is there.
+    RedrawWindow(tree->Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
   }
   POINT Label(PLazyNode node) {
+    // Focusing the long row scrolls it sideways; the next label is clicked from the left.
+    if (tree->GetDisplayRect(node, kNoColumn, true).Left < 0) tree->SetOffsetX(0);
     const TLazyRect r = tree->GetDisplayRect(node, kNoColumn, true);
     return {r.Left + 3, (r.Top + r.Bottom) / 2};
   }

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <map>
 #include <string>
 #include <utility>
@@ -80,6 +81,40 @@ TEST_F(StringTree, WithoutColumnsLongTextsScrollRatherThanShorten) {
                               std::wstring&, bool&) { shortened = true; };
   Paint();
   EXPECT_FALSE(shortened);
+}
+
+// Without columns the widest painted row sets the horizontal range: texts
+// that fit leave the bar hidden, a longer one brings it after the paint, and
+// the bar's end shows the text's end.
+TEST_F(StringTree, WithoutColumnsTheWidestPaintedRowSetsTheHorizontalBar) {
+  HWND hwnd = tree->Handle();
+  const auto barShown = [&] { return (GetWindowLongPtrW(hwnd, GWL_STYLE) & WS_HSCROLL) != 0; };
+  RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+  EXPECT_FALSE(barShown());
+  EXPECT_LT(static_cast<int>(tree->RangeX()), tree->ViewWidth());
+
+  texts[nodes[1]] = std::wstring(60, L'W') + L"|";
+  tree->InvalidateNode(nodes[1]);
+  RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+  ASSERT_TRUE(barShown());
+  SCROLLINFO si{sizeof si, SIF_RANGE | SIF_PAGE};
+  ASSERT_TRUE(GetScrollInfo(hwnd, SB_HORZ, &si));
+  EXPECT_EQ(si.nMax, static_cast<int>(tree->RangeX()));
+  EXPECT_GT(si.nMax, static_cast<int>(si.nPage));
+
+  SendMessageW(hwnd, WM_HSCROLL, SB_RIGHT, 0);
+  RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+  EXPECT_EQ(tree->OffsetX(), tree->ViewWidth() - static_cast<int>(tree->RangeX()));
+  // The text's last stroke sits just before the margins at the right edge.
+  const ui::TBitmap shot = test::PrintClient(hwnd);
+  const TLazyRect row = tree->GetDisplayRect(nodes[1], kNoColumn, false);
+  int rightmost = -1;
+  for (int y = row.Top; y < row.Bottom; ++y)
+    for (int x = 0; x < tree->ViewWidth(); ++x)
+      if ((shot.Pixel(x, y) & 0xFFFFFFu) == 0) rightmost = std::max(rightmost, x);
+  const int textEnd = tree->ViewWidth() - tree->Margin() - tree->TextMargin();
+  EXPECT_LE(rightmost, textEnd);
+  EXPECT_GE(rightmost, textEnd - 4);
 }
 
 TEST_F(StringTree, MultiLineNodesGrowWithTheirText) {
