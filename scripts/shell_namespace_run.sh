@@ -23,7 +23,14 @@ export XDG_CONFIG_HOME="$HOME/.config" XDG_DATA_HOME="$HOME/.local/share" XDG_CA
 # Outside a test session of this build (scripts/common.sh), refuse while one
 # runs and keep one from starting meanwhile.
 LOCK="$BUILD/wine/session.lock"
-if [ "${KV_WINE_SESSION_LOCK:-}" != "$(cd "$BUILD" && pwd -P)/wine/session.lock" ]; then
+OWN_LOCK="$(cd "$BUILD" && pwd -P)/wine/session.lock"
+if [ -n "${KV_WINE_SESSION_LOCK:-}" ] && [ "$KV_WINE_SESSION_LOCK" != "$OWN_LOCK" ]; then
+  echo "shell_namespace_run: the running session belongs to another build folder" \
+       "(lock $KV_WINE_SESSION_LOCK), not to $BUILD; use another build folder (KV_BUILD)" \
+       "with a session of its own" >&2
+  exit 1
+fi
+if [ "${KV_WINE_SESSION_LOCK:-}" != "$OWN_LOCK" ]; then
   mkdir -p "$BUILD/wine"
   exec {lock_fd}>>"$LOCK"
   if ! flock -n -s "$lock_fd"; then
