@@ -14,6 +14,7 @@
 #include "engine/readers/mp4.h"
 #include "engine/readers/mpeg_frames.h"
 #include "engine/readers/ogg.h"
+#include "foundation/uni_file_stream_win.h"
 #include "tests/engine/reader_test_util.h"
 
 namespace kv {
