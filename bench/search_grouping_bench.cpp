@@ -6,7 +6,8 @@
 // Prints, for 25k, 50k, 100k... records (about a fifth in groups of 2 to 5,
 // exact and similar): the grouping time and its ratio to the previous size,
 // smart marking and the report page for the result rows, and memory per
-// record. Then one group of 10,000 equal records: time and peak memory.
+// record. Then one group of 10,000 equal records, and one of 20,000 records
+// of one artist with distinct titles (artist only): time and peak memory.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -142,6 +143,27 @@ int main(int argc, char** argv) {
     auto results = CompareCollection(*c, false);
     std::printf("one group of 10000: %.3f s, %d rows, peak memory %ld -> %ld kB\n", Seconds(start), results->Count(),
                 before, RssKb("VmHWM:"));
+  }
+  // One artist over 20,000 distinct titles, combined by artist only: one
+  // group whose walk goes as deep as the group is large.
+  {
+    auto c = std::make_unique<TMP3Collection>(nullptr);
+    c->ArtistBound = 90;
+    c->TitleBound = 85;
+    c->Combine = 1;
+    c->TimeDifference = -1;
+    for (int i = 0; i < 20000; ++i) {
+      auto info = std::make_unique<TMP3Info>();
+      info->SetTagPart(kTagArtist, "Various Artists");
+      info->SetTagPart(kTagTitle, "Title " + std::to_string(i));
+      info->SetFileName("C:\\v\\" + std::to_string(i) + ".mp3");
+      c->AddRecord(std::move(info));
+    }
+    const long before = RssKb("VmHWM:");
+    const auto start = Clock::now();
+    auto results = CompareCollection(*c, false);
+    std::printf("one group of 20000 distinct titles: %.3f s, %d rows, peak memory %ld -> %ld kB\n", Seconds(start),
+                results->Count(), before, RssKb("VmHWM:"));
   }
   return 0;
 }

@@ -11,15 +11,22 @@
 #include "engine/readers/reader_support.h"
 #include "foundation/log.h"
 
+#include <limits>
 #include <stdexcept>
 
 namespace kv {
 namespace {
 
-// A positive decimal sub-match number, or 0.
+// A positive decimal sub-match number, or 0. Leading zeros are allowed; a
+// number past the int range names no sub-match either, so it gives 0 too.
 int GroupNumber(const std::string& text) {
-  if (text.empty() || text.size() > 4 || text.find_first_not_of("0123456789") != std::string::npos) return 0;
-  return std::stoi(text);
+  if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos) return 0;
+  int number = 0;
+  for (const char c : text) {
+    if (number > (std::numeric_limits<int>::max() - (c - '0')) / 10) return 0;
+    number = number * 10 + (c - '0');
+  }
+  return number;
 }
 
 std::string CleanName(std::string text) {

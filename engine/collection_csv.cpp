@@ -125,7 +125,7 @@ uint64_t ListLoadMemory(uint64_t rows, uint64_t bytes) { return rows * kRowMemor
 
 void SaveCollectionToCSV(TMP3Collection& collection, const std::string& path, TCsvStorage& storage,
                          TSaveProgress* progress) {
-  if (progress) progress->Start(Translate("Saving collection") + "...", Translate("Cancel"));
+  if (progress) progress->Start(Translate("Saving collection") + "...", "Cancel");
 
   // The table starts from the header alone and is written once, at Close:
   // until then the previous list stays on disk untouched.

@@ -186,8 +186,16 @@ void TCsvDataSet::CreateTable(std::string_view header) {
 
 void TCsvDataSet::BuildFields() {
   fields_.clear();
+  // One field per piece between commas, so a header ending in "," has a
+  // last field with an empty name; no header, no fields.
   std::vector<std::string> names;
-  Separate(lines_[0], ",", names);
+  const std::string_view header = lines_[0];
+  for (size_t start = 0; !header.empty();) {
+    const size_t comma = header.find(',', start);
+    names.emplace_back(header.substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start));
+    if (comma == std::string_view::npos) break;
+    start = comma + 1;
+  }
   if (names.size() > kMaxFields) {
     throw EDatabaseError("The header of \"" + tableName_ + "\" has more than " + std::to_string(kMaxFields) +
                          " fields");

@@ -102,13 +102,18 @@ class TWordsTree {
 };
 
 // Word dictionary: a trie of letters giving each distinct word its numbers,
-// ASCII letters folded to upper case. Each level (TWordsTree) is a binary
+// ASCII letters folded to upper case while CaseFolding is on. Each level (TWordsTree) is a binary
 // search tree of nodes (TLetterTree) in which a new key nearer to 128 than
 // its would-be parent takes the parent's place. Nodes live in one pool, so
 // no destructor recurses however long a word is.
 class TCustomStrFinder {
  public:
   TCustomStrFinder();
+
+  // On (as made): ASCII letters are stored and looked up in upper case, so
+  // words differing only in their case are one word. Off: every byte as it
+  // is. Set it before the first word is stored.
+  bool CaseFolding = true;
 
   // Stores word (with its end key 0) and appends number to its end node's
   // numbers; raises HighestNumber when number is greater.
@@ -142,7 +147,7 @@ class TCustomStrFinder {
   TLetterTree Handle(uint32_t node) { return node == kNoNode ? TLetterTree() : TLetterTree(this, node); }
   uint32_t FindNode(std::string_view word) const;
   void AddNumber(uint32_t node, int32_t number);
-  uint8_t Fold(uint8_t c) const { return c >= 'a' && c <= 'z' ? static_cast<uint8_t>(c - 32) : c; }
+  uint8_t Fold(uint8_t c) const { return CaseFolding && c >= 'a' && c <= 'z' ? static_cast<uint8_t>(c - 32) : c; }
   uint32_t AddLetter(uint32_t level, uint8_t key);
   uint32_t FindLetter(uint32_t level, uint8_t key) const;
   uint32_t NextInLevel(uint32_t node) const;

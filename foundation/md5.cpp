@@ -1,6 +1,8 @@
 #include "foundation/md5.h"
 
+#include <algorithm>
 #include <cstring>
+#include <fstream>
 
 namespace kv {
 namespace {
@@ -72,7 +74,7 @@ void TCrMD5::Update(std::span<const uint8_t> bytes) {
   if (i < bytes.size()) std::memcpy(buffer_, bytes.data() + i, bytes.size() - i);
 }
 
-std::array<uint8_t, 16> TCrMD5::MD5_Finish() {
+void TCrMD5::Pad() {
   const uint64_t bits = length_ * 8;
   static constexpr uint8_t kPad[64] = {0x80};
   const size_t fill = static_cast<size_t>(length_ % 64);
@@ -80,22 +82,54 @@ std::array<uint8_t, 16> TCrMD5::MD5_Finish() {
   uint8_t tail[8];
   for (int i = 0; i < 8; ++i) tail[i] = static_cast<uint8_t>(bits >> (8 * i));
   Update(tail);
-  std::array<uint8_t, 16> out{};
-  for (int w = 0; w < 4; ++w)
-    for (int k = 0; k < 4; ++k) out[static_cast<size_t>(w * 4 + k)] = static_cast<uint8_t>(state_[w] >> (8 * k));
-  MD5_Initialize();
-  return out;
 }
 
-std::array<uint8_t, 16> Md5Of(std::span<const uint8_t> bytes) {
-  TCrMD5 md5;
-  md5.Update(bytes);
-  return md5.MD5_Finish();
+bool TCrMD5::MD5_Hash() {
+  MD5_Initialize();
+  switch (InputType) {
+    case kMd5InputFile: {
+      std::ifstream file(InputFilePath, std::ios::binary);
+      if (!file) return false;
+      uint8_t block[4096];
+      while (file) {
+        file.read(reinterpret_cast<char*>(block), sizeof block);
+        Update({block, static_cast<size_t>(file.gcount())});
+      }
+      if (file.bad()) {
+        MD5_Initialize();
+        return false;
+      }
+      break;
+    }
+    case kMd5InputBuffer:
+      Update(InputBuffer);
+      break;
+    case kMd5InputString:
+      Update({reinterpret_cast<const uint8_t*>(InputString.data()), InputString.size()});
+      break;
+    default:
+      return false;
+  }
+  Pad();
+  return true;
+}
+
+void TCrMD5::MD5_Finish() {
+  if (!OutputDigest) return;
+  for (int w = 0; w < 4; ++w)
+    for (int k = 0; k < 4; ++k) OutputDigest[w * 4 + k] = static_cast<uint8_t>(state_[w] >> (8 * k));
 }
 
 std::string GetMD5(std::string_view text) {
-  const auto digest = Md5Of({reinterpret_cast<const uint8_t*>(text.data()), text.size()});
-  return std::string(digest.begin(), digest.end());
+  std::string digest(16, '\0');
+  TCrMD5 md5;
+  md5.InputType = kMd5InputString;
+  md5.InputString = text;
+  md5.OutputDigest = reinterpret_cast<uint8_t*>(digest.data());
+  md5.MD5_Initialize();
+  md5.MD5_Hash();
+  md5.MD5_Finish();
+  return digest;
 }
 
 }  // namespace kv

@@ -56,12 +56,14 @@ void ReplaceParams(std::string& text, std::string_view params) {
   // One pass: inserted parameter texts are never scanned again, so a value
   // holding "$2" stays as it is. "$" followed by digits takes the longest
   // digit prefix that names an existing parameter ("$10" is the tenth line
-  // when there are ten, else the first line followed by "0").
+  // when there are ten, else the first line followed by "0"). Parameters are
+  // counted from 1 and written without leading zeros, so "$0" and "$01"
+  // name none.
   std::string out;
   out.reserve(text.size());
   size_t i = 0;
   while (i < text.size()) {
-    if (text[i] == '$' && i + 1 < text.size() && text[i + 1] >= '0' && text[i + 1] <= '9') {
+    if (text[i] == '$' && i + 1 < text.size() && text[i + 1] >= '1' && text[i + 1] <= '9') {
       size_t end = i + 1;
       while (end < text.size() && text[end] >= '0' && text[end] <= '9' && end - i <= 9) ++end;
       bool replaced = false;

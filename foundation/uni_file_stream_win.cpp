@@ -1,5 +1,6 @@
 #include "foundation/uni_file_stream_win.h"
 
+#include <algorithm>
 #include <limits>
 #include <system_error>
 
@@ -20,9 +21,52 @@ constexpr size_t kMaxChunk = size_t{1} << 30;
 
 }  // namespace
 
+const bool PlatformIsUnicode = (GetVersion() & 0x80000000u) == 0;
+
+FileHandle Uni_CreateFileW(const wchar_t* name, DWORD access, DWORD sharing, SECURITY_ATTRIBUTES* security,
+                           DWORD disposition, DWORD flags, HANDLE templateFile) {
+  return FileHandle(CreateFileW(name, access, sharing, security, disposition, flags, templateFile));
+}
+
+DWORD Uni_GetFullPathNameW(const wchar_t* name, DWORD bufferLength, wchar_t* buffer, wchar_t** filePart) {
+  return GetFullPathNameW(name, bufferLength, buffer, filePart);
+}
+
+DWORD _HandlePathLengthResult(DWORD bufferLength, wchar_t* buffer, std::wstring_view result, uint32_t flags) {
+  const auto length = static_cast<DWORD>(result.size());
+  if (bufferLength > length) {
+    std::copy(result.begin(), result.end(), buffer);
+    buffer[length] = L'\0';
+    return length;
+  }
+  if (flags & kPathExactCopy) {
+    std::copy_n(result.begin(), bufferLength, buffer);
+    return bufferLength;
+  }
+  if ((flags & kPathCutLast) && bufferLength == length) {
+    std::copy_n(result.begin(), length - 1, buffer);
+    buffer[length - 1] = L'\0';
+    return length + 1;
+  }
+  if (bufferLength != 0) {
+    if (flags & kPathEmpty) buffer[0] = L'\0';
+    if (flags & kPathSubPaths) _ExactCopySubPaths(bufferLength, buffer, result);
+  }
+  return length + 1;
+}
+
+void _ExactCopySubPaths(DWORD bufferLength, wchar_t* buffer, std::wstring_view path) {
+  if (bufferLength < 4) return;
+  size_t keep = 0;  // characters of the whole components that fit with the terminator
+  for (size_t i = 0; i < path.size() && i + 2 <= bufferLength; ++i)
+    if (path[i] == L'\\') keep = i + 1;
+  std::copy_n(path.begin(), keep, buffer);
+  buffer[keep] = L'\0';
+}
+
 FileHandle WideFileCreate(const std::wstring& name) {
-  return FileHandle(CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  return Uni_CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 FileHandle WideFileOpen(const std::wstring& name, uint16_t mode) {
@@ -32,14 +76,15 @@ FileHandle WideFileOpen(const std::wstring& name, uint16_t mode) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FileHandle();
   }
-  return FileHandle(CreateFileW(name.c_str(), kAccess[mode & 3], kSharing[sharing], nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  return Uni_CreateFileW(name.c_str(), kAccess[mode & 3], kSharing[sharing], nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 std::wstring WideExpandFileName(const std::wstring& name) {
+  // A buffer of MAX_PATH first; a longer path gets the size it needs.
   std::wstring full(MAX_PATH, L'\0');
   for (int attempt = 0; attempt < 3; ++attempt) {
-    const DWORD n = GetFullPathNameW(name.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    const DWORD n = Uni_GetFullPathNameW(name.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
     if (n == 0) return name;
     if (n < full.size()) {
       full.resize(n);

@@ -1,12 +1,14 @@
 #pragma once
 // TUniFileStream: a file stream opened by a wide (UTF-16) name, so that files
-// whose names lie outside the ANSI code page can be read. Only the Windows NT
-// family exists on x86-64, so the wide entry points are called directly.
+// whose names lie outside the ANSI code page can be read, and the thin
+// wrappers of the wide file calls below it. Only the Windows NT family runs
+// x86-64 programs, so the wrappers call the wide entry points.
 #include <windows.h>
 
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 #include "base/handle.h"
 
@@ -34,6 +36,36 @@ constexpr uint16_t kShareReadWrite = 0x0040;
 constexpr uint16_t kModeCreate = 0xFFFF;
 
 enum class SeekOrigin { Begin = 0, Current = 1, End = 2 };
+
+// True on the Windows NT family, where the wide file calls exist; set once
+// at start-up.
+extern const bool PlatformIsUnicode;
+
+// CreateFileW with the same arguments; an invalid handle on failure.
+[[nodiscard]] FileHandle Uni_CreateFileW(const wchar_t* name, DWORD access, DWORD sharing,
+                                         SECURITY_ATTRIBUTES* security, DWORD disposition, DWORD flags,
+                                         HANDLE templateFile);
+// GetFullPathNameW with the same arguments: the length written (without
+// the terminator), the size needed (with it) when the buffer is too small,
+// 0 on failure.
+DWORD Uni_GetFullPathNameW(const wchar_t* name, DWORD bufferLength, wchar_t* buffer, wchar_t** filePart);
+
+// How _HandlePathLengthResult treats a buffer too small for the result.
+constexpr uint32_t kPathCutLast = 1;      // one character short: all but the last, terminated
+constexpr uint32_t kPathEmpty = 2;        // an empty text
+constexpr uint32_t kPathExactCopy = 4;    // exactly bufferLength characters, no terminator
+constexpr uint32_t kPathSubPaths = 8;     // the whole leading path components that fit
+
+// Copies a path result into a caller's buffer of bufferLength characters as
+// a wide path call would, and returns what that call would: the length
+// copied when the buffer holds the result and its terminator; with
+// kPathExactCopy bufferLength; otherwise the size needed (length + 1), the
+// buffer treated by the other flags.
+DWORD _HandlePathLengthResult(DWORD bufferLength, wchar_t* buffer, std::wstring_view result, uint32_t flags);
+// Copies into buffer the leading components of path, each up to and with its
+// "\", that fit in bufferLength characters with the terminator (an empty
+// text when none does). Buffers under 4 characters are left alone.
+void _ExactCopySubPaths(DWORD bufferLength, wchar_t* buffer, std::wstring_view path);
 
 // Creates or truncates `name` (read and write, no sharing). Invalid handle on failure.
 [[nodiscard]] FileHandle WideFileCreate(const std::wstring& name);

@@ -1,11 +1,13 @@
 #include "wizard/duplicate_search.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <unordered_map>
 #include <vector>
 
 #include "base/ansi_text.h"
 #include "base/scope_guard.h"
+#include "engine/word_index.h"
 
 namespace kv {
 
@@ -30,11 +32,20 @@ namespace {
 using CandidateList = std::shared_ptr<const std::vector<int32_t>>;
 
 // One record being grown from: its candidates and the next one to look at.
+// A frame below the top may have let its list go to bound the walk's memory
+// (found null); it searches again when the walk comes back to it.
 struct Frame {
   int32_t record;
   CandidateList found;
   size_t next;
+  bool owns;  // found was searched for this frame, not taken from the one below
 };
+
+// The candidate entries the frames may hold at once, beyond which the frames
+// below the top let their own lists go: a long chain of records with
+// different texts would otherwise hold a list per member, the square of the
+// group's size.
+size_t CandidateBudget(int32_t count) { return 2 * static_cast<size_t>(count) + 65536; }
 
 // Which file a record stands for. The wide path tells files apart whose
 // access paths mark the same letters the code page lacks; it folds ASCII
@@ -99,35 +110,68 @@ class Grouping {
     return true;
   }
 
+  // Whether records a and b give the same search, as far as the texts the
+  // combination reads are equal.
+  bool SameSearch(int32_t a, int32_t b) {
+    const TMP3Info& x = c_.Items(a);
+    const TMP3Info& y = c_.Items(b);
+    const bool artists = c_.Combine != static_cast<uint8_t>(CombineMode::kTitle);
+    const bool titles = c_.Combine != static_cast<uint8_t>(CombineMode::kArtist);
+    return (!artists || x.GetTagPart(kTagArtist) == y.GetTagPart(kTagArtist)) &&
+           (!titles || x.GetTagPart(kTagTitle) == y.GetTagPart(kTagTitle));
+  }
+
+  CandidateList Search(int32_t r) {
+    const TMP3Info& rec = c_.Items(r);
+    auto list = std::make_shared<std::vector<int32_t>>();
+    c_.FindSimilar(rec.GetTagPart(kTagArtist), rec.GetTagPart(kTagTitle), *list);
+    return list;
+  }
+
   // Searches record r; when it finds others, marks it and pushes its frame.
-  // parent: the frame r was found from (its list is shared when artist and
-  // title are the same texts, as the search would give the same list).
+  // parent: the frame r was found from (its list is shared when the texts
+  // the search reads are the same, as the search would give the same list).
   void Enter(int32_t r, const Frame* parent) {
     TMP3Info& rec = c_.Items(r);
     if (rec.Tag == kGroupedMark) return;
     if (events_.OnSearch) events_.OnSearch(searched_, rec);
     ++searched_;
-    CandidateList found;
-    const std::string artist = rec.GetTagPart(kTagArtist), title = rec.GetTagPart(kTagTitle);
-    if (parent && c_.Items(parent->record).GetTagPart(kTagArtist) == artist &&
-        c_.Items(parent->record).GetTagPart(kTagTitle) == title) {
-      found = parent->found;
-    } else {
-      auto list = std::make_shared<std::vector<int32_t>>();
-      c_.FindSimilar(artist, title, *list);
-      found = std::move(list);
-    }
+    const bool shared = parent && parent->found && SameSearch(parent->record, r);
+    CandidateList found = shared ? parent->found : Search(r);
     if (found->size() < 2) return;
     rec.Tag = kGroupedMark;
-    stack_.push_back(Frame{r, std::move(found), 0});
+    if (!shared) held_ += found->size();
+    stack_.push_back(Frame{r, std::move(found), 0, !shared});
+    if (held_ > budget_) LetListsGo();
+  }
+
+  // Every frame below the top lets its list go, but for the frames sharing
+  // the top's list (its owner stays the lowest of them); they search again
+  // when the walk returns to them.
+  void LetListsGo() {
+    const CandidateList& kept = stack_.back().found;
+    for (size_t i = 0; i + 1 < stack_.size(); ++i) {
+      Frame& f = stack_[i];
+      if (!f.found || f.found == kept) continue;
+      f.found.reset();
+      f.owns = false;
+    }
+    held_ = kept->size();
   }
 
   void Grow(int32_t first) {
     stack_.clear();
+    held_ = 0;
     Enter(first, nullptr);
     while (!stack_.empty()) {
       Frame& top = stack_.back();
-      if (top.next == top.found->size()) {
+      if (!top.found) {  // the search gives the same list as when the frame was made
+        top.found = Search(top.record);
+        top.owns = true;
+        held_ += top.found->size();
+      }
+      if (top.next >= top.found->size()) {
+        if (top.owns) held_ -= std::min(held_, top.found->size());
         stack_.pop_back();
         continue;
       }
@@ -153,6 +197,8 @@ class Grouping {
   std::vector<uint8_t> joined_;  // by that first record: the file is in a group
   std::vector<int32_t> group_;
   std::vector<Frame> stack_;
+  size_t held_ = 0;  // candidate entries of the lists the frames own
+  size_t budget_ = CandidateBudget(c_.Count());
   int32_t searched_ = 0;
   bool stopped_ = false;
 };

@@ -123,22 +123,25 @@ ReadFault ReadHeader(ByteSource& source, Working& w) {
   if (headerSize < kHeaderObjectSize) return ReadFault::kBadSize;
   if (headerSize > fileSize) return ReadFault::kOutsideParent;
 
-  // Each object must lie inside the header object; a count larger than the
-  // objects present stops at the header's end.
+  // Each object is read from its start and the walk goes on at start + size,
+  // whether or not its fields fit its size: an object too short for them
+  // reads them from the bytes after it, and one that runs past the header
+  // ends the walk. Every read stays inside the header: a field past its end
+  // fails the file as a short one. A count larger than the objects present
+  // stops at the header's end.
   uint32_t walked = 0;
   for (uint64_t pos = kHeaderObjectSize; count > 0 && pos < headerSize; --count) {
     if (++walked > kMaxHeaderObjects) return ReadFault::kTooManyBoxes;
-    if (headerSize - pos < kObjectHeaderSize) return ReadFault::kOutsideParent;
+    if (headerSize - pos < kObjectHeaderSize) break;  // no object fits: what follows is not the header's
     file.Seek(pos);
     const std::string guid = file.Bytes(16);
     const uint64_t size = file.U64le();
     if (!file) return ReadFault::kShortField;
     if (size < kObjectHeaderSize) return ReadFault::kBadSize;
-    if (size > headerSize - pos) return ReadFault::kOutsideParent;
 
     // The fields are read 20 bytes into the object, after the GUID and the
     // low half of the size, as the offsets below count.
-    SourceCursor o(file, pos + 20, pos + size);
+    SourceCursor o(file, pos + 20, headerSize);
     if (GuidIs(guid, kFileProperties)) {
       o.Skip(44);  // to object offset 64
       w.playDuration = o.U64le();
@@ -157,7 +160,8 @@ ReadFault ReadHeader(ByteSource& source, Working& w) {
     } else if (GuidIs(guid, kExtendedContentDescription)) {
       ReadExtendedContentDescription(o, w);
     }
-    if (!o) return ReadFault::kShortField;  // an object too short for its own fields
+    if (!o) return ReadFault::kShortField;  // its fields run past the header
+    if (size > headerSize - pos) break;
     pos += size;
   }
   return ReadFault::kNone;

@@ -17,6 +17,11 @@ class ByteSource {
   // Reads up to buffer.size() bytes at offset; returns how many were read
   // (fewer only at the end of the data). Throws on an I/O error.
   virtual size_t ReadAt(uint64_t offset, std::span<uint8_t> buffer) = 0;
+  // The date (local time, packed as a DOS date and time: date in the high
+  // word) and the attributes of the file the bytes come from; -1 and 0 when
+  // they come from no file.
+  virtual int32_t FileDate() const { return -1; }
+  virtual uint32_t FileAttributes() const { return 0; }
 
   // Reads up to `count` bytes at offset into a new vector (shorter at the end).
   // The caller bounds `count` by what it needs; the read is clipped to Size().

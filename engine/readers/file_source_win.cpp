@@ -5,7 +5,15 @@
 namespace kv {
 
 FileSource::FileSource(const std::wstring& path)
-    : stream_(path, kOpenRead | kShareRead), size_(static_cast<uint64_t>(stream_.Size())) {}
+    : stream_(path, kOpenRead | kShareRead), size_(static_cast<uint64_t>(stream_.Size())) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(stream_.Handle(), &info)) return;
+  attributes_ = info.dwFileAttributes;
+  FILETIME local;
+  WORD date = 0, time = 0;
+  if (FileTimeToLocalFileTime(&info.ftLastWriteTime, &local) && FileTimeToDosDateTime(&local, &date, &time))
+    date_ = static_cast<int32_t>((uint32_t{date} << 16) | time);
+}
 
 size_t FileSource::ReadAt(uint64_t offset, std::span<uint8_t> buffer) {
   if (offset >= size_ || buffer.empty()) return 0;

@@ -15,6 +15,8 @@ class FileSource final : public ByteSource {
   explicit FileSource(const std::wstring& path);
   uint64_t Size() const override { return size_; }
   size_t ReadAt(uint64_t offset, std::span<uint8_t> buffer) override;
+  int32_t FileDate() const override { return date_; }
+  uint32_t FileAttributes() const override { return attributes_; }
   // Bytes handed out so far (benchmarks).
   uint64_t BytesRead() const { return bytesRead_; }
 
@@ -22,6 +24,8 @@ class FileSource final : public ByteSource {
   TUniFileStream stream_;
   uint64_t size_ = 0;
   uint64_t bytesRead_ = 0;
+  int32_t date_ = -1;
+  uint32_t attributes_ = 0;
 };
 
 }  // namespace kv

@@ -217,10 +217,12 @@ uint64_t Version4FrameSize(SourceCursor& tag, uint32_t stored, uint64_t dataStar
   return FrameMayStartAt(tag, dataStart + plain, end) ? plain : safe;
 }
 
-// Whether the frame's data is compressed or encrypted (then it is not text).
+// Whether the frame is to be ignored: bit 7 of the second flag byte in both
+// versions, and the bits that mark compressed or encrypted data in each
+// (such data would be read as text).
 bool IsPacked(int version, uint8_t formatFlags) {
   if (version == 3) return (formatFlags & 0xC0) != 0;
-  if (version == 4) return (formatFlags & 0x0C) != 0;
+  if (version == 4) return (formatFlags & 0x8C) != 0;
   return false;
 }
 
@@ -291,7 +293,7 @@ bool TID3v2::ReadFromSource(ByteSource& src) {
   Year = text(kYear);
   if (Year.empty()) Year = text(kDate).substr(0, 4);
   Genre = text(kGenre);
-  if (const size_t close = Genre.rfind(')'); close != std::string::npos) Genre = Trim(Genre.substr(close + 1));
+  if (const size_t close = Genre.rfind(')'); close != std::string::npos) Genre = Genre.substr(close + 1);
   Comment = CommentText(kept[kComment]);
   Composer = text(kComposer);
   Encoder = text(kEncoder);

@@ -82,6 +82,8 @@ int64_t TMpegFrameHdr::Locate(std::span<const uint8_t> bytes) {
 void TAudInfo::LoadFromSource(ByteSource& src) {
   LoadFromStream(src, 0, src.Size());
   FileSize = static_cast<int64_t>(src.Size());
+  FileDate = src.FileDate();
+  FileAttributes = src.FileAttributes();
 }
 
 void TAudInfo::LoadFromStream(ByteSource& src, uint64_t start, uint64_t size) {

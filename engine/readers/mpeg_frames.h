@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <span>
+#include <string>
 
 #include "engine/readers/byte_source.h"
 #include "engine/readers/id3v1.h"
@@ -55,14 +56,20 @@ struct TAudInfo {
   int64_t FrameCount = -1;
   int64_t AudioBytes = -1;
   int64_t FileSize = -1;    // of the whole source read by LoadFromSource
+  int32_t FileDate = -1;    // of that file, as ByteSource::FileDate gives it
+  uint32_t FileAttributes = 0;
   TMpegFrameHdr Header;     // of the first frame
 
   // Resets every result.
   void ClearInfo() { *this = TAudInfo{}; }
   // Analyses `size` bytes (clipped to the source) from offset `start`.
   void LoadFromStream(ByteSource& src, uint64_t start, uint64_t size);
-  // Analyses the whole source and records its size.
+  // Analyses the whole source and records its size, date and attributes.
   void LoadFromSource(ByteSource& src);
+  // Resets; unless the path is empty once blanks and control characters are
+  // trimmed from its ends, opens the file (reading shared) and analyses all
+  // of it as LoadFromSource. Raises EFOpenError when it cannot be opened.
+  void LoadFromFile(const std::wstring& path);
 
   // The record's stream integers; all 0 when no first frame was found.
   bool HasStream() const { return Header.Ok && FirstFramePos >= 0; }

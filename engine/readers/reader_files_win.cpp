@@ -1,6 +1,7 @@
 // The readers' file entry points: each opens the file by its wide name for
 // reading (others may read, not write) and reads it through the byte-level
 // reader of its format.
+#include <algorithm>
 #include <exception>
 #include <new>
 
@@ -8,6 +9,7 @@
 #include "engine/readers/file_source_win.h"
 #include "engine/readers/flac.h"
 #include "engine/readers/mp4.h"
+#include "engine/readers/mpeg_frames.h"
 #include "engine/readers/ogg.h"
 
 namespace kv {
@@ -34,6 +36,14 @@ bool TOggVorbis::ReadFromFile(const std::wstring& fileName) {
 bool TFlacFile::ReadFromFile(const std::wstring& fileName) {
   FileSource file(fileName);
   return ReadFromSource(file);
+}
+
+void TAudInfo::LoadFromFile(const std::wstring& path) {
+  ClearInfo();
+  const auto blank = [](wchar_t c) { return c <= L' '; };
+  if (std::all_of(path.begin(), path.end(), blank)) return;
+  FileSource file(path);
+  LoadFromSource(file);
 }
 
 bool TM4AFile::ReadFromFile(const std::wstring& fileName) {

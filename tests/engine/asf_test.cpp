@@ -152,6 +152,14 @@ TEST(Asf, MalformedHeadersNameTheirFault) {
   Bytes zeroSize = good;  // an object of size 0 would never move the walk on
   std::fill_n(zeroSize.begin() + 30 + 16, 8, 0);
   const Bytes shortStream = Asf({FileProps(128000), Object(kStreamProps, Zeros(40))});
+  // An object too short for its fields is read on into the next one, and
+  // the walk goes on after it.
+  const Bytes shortThenMore =
+      Asf({FileProps(128000), Object(kStreamProps, Zeros(40)), StreamProps(2, 44100, 16000), Content(u"T", u"A", u"")});
+  // The last object claims 500 bytes past the header: its fields are read.
+  Bytes lastPastHeader = good;
+  const size_t contentAt = good.size() - 1000 - Content(u"T", u"A", u"").size();
+  std::copy_n(Le(Content(u"T", u"A", u"").size() + 500, 8).begin(), 8, lastPastHeader.begin() + long(contentAt) + 16);
   Bytes manyObjects;
   {
     std::vector<Bytes> objects(5000, Object(kContent, Zeros(10)));
@@ -173,8 +181,11 @@ TEST(Asf, MalformedHeadersNameTheirFault) {
        ReadFault::kBadSize},
       {"header past the file", changed(16 + 3, 0x10), ReadFault::kOutsideParent},
       {"object of size 0", zeroSize, ReadFault::kBadSize},
-      {"object past the header", changed(30 + 16 + 1, 0x40), ReadFault::kOutsideParent},
-      {"object too short for its fields", shortStream, ReadFault::kShortField},
+      {"first object past the header: the walk ends with it", changed(30 + 16 + 1, 0x40),
+       ReadFault::kImplausibleStream},
+      {"last object past the header", lastPastHeader, ReadFault::kNone},
+      {"object too short for its fields, at the header's end", shortStream, ReadFault::kShortField},
+      {"object too short for its fields, others after it", shortThenMore, ReadFault::kNone},
       {"too many objects", manyObjects, ReadFault::kTooManyBoxes},
       {"six channels", Asf({FileProps(128000), StreamProps(6, 44100, 16000)}), ReadFault::kImplausibleStream},
   };
@@ -184,6 +195,8 @@ TEST(Asf, MalformedHeadersNameTheirFault) {
     EXPECT_EQ(wma.fault, c.fault);
     EXPECT_EQ(wma.valid, c.fault == ReadFault::kNone);
   }
+  EXPECT_EQ(Read(lastPastHeader).texts.title, "T");
+  EXPECT_EQ(Read(shortThenMore).texts.artist, "A");
   // Cut anywhere inside the header: never valid, never a crash.
   for (size_t n = 0; n < good.size() - 1000; ++n) {
     EXPECT_FALSE(Read(Bytes(good.begin(), good.begin() + static_cast<long>(n))).valid) << n;

@@ -114,6 +114,15 @@ TEST(NameTemplates, FirstMatchWinsBlanksAreCleanedAndBadLinesAreSkipped) {
   EXPECT_EQ(other.TemplateNo, 3);
   EXPECT_EQ(other.GetTagPart(kTagArtist), "C:\\ spaced out .wma");  // "_" -> " ", blanks halved once, trimmed
   EXPECT_EQ(other.GetTagPart(kTagTitle), "");                        // "x" is no sub-match number
+  // Any positive decimal names a sub-match, leading zeros and all; a number
+  // past every sub-match (or the int range) gives an empty text.
+  TNameTemplates padded;
+  padded.Load("\\\\(\\w+)-(\\w+)\\.mp3$\r\n00001\r\n99999999999999999999\r\n");
+  TMP3Informer zeros;
+  zeros.ExtractInfoFromFilename("C:\\a\\Foo-Bar.mp3", env, padded);
+  EXPECT_EQ(zeros.TemplateNo, 1);
+  EXPECT_EQ(zeros.GetTagPart(kTagArtist), "Foo");
+  EXPECT_EQ(zeros.GetTagPart(kTagTitle), "");
 }
 
 TEST(AudioInformer, MissingMp3GetsNoIntegersAndOtherFormatsRaiseWhenUnreadable) {

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "base/ansi_text.h"
+#include "base/strings.h"
+#include "foundation/md5.h"
+#include "foundation/translate.h"
 #include "tests/engine/csv_test_util.h"
 #include "tests/support/allocation_meter.h"
 
@@ -13,7 +16,10 @@ namespace {
 
 class RecordingProgress : public TSaveProgress {
  public:
-  void Start(const std::string& text, const std::string&) override { caption = text; }
+  void Start(const std::string& text, const std::string& stop) override {
+    caption = text;
+    stopCaption = stop;
+  }
   void SetLabel(const std::string& text) override { labels.push_back(text); }
   void SetProgress(int percent) override { percents.push_back(percent); }
   void Refresh() override {
@@ -23,7 +29,7 @@ class RecordingProgress : public TSaveProgress {
   bool Stopped() const override { return stopped; }
   void Finish() override { finished = true; }
 
-  std::string caption;
+  std::string caption, stopCaption;
   std::vector<std::string> labels;
   std::vector<int> percents;
   std::vector<std::string> shownLabels;  // the label at each refresh
@@ -124,6 +130,15 @@ TEST(CollectionCsv, ACancelledSaveKeepsThePreviousListAndAnEmptyCollectionWrites
   TMP3Collection empty;
   SaveCollectionToCSV(empty, "e", storage, nullptr);
   EXPECT_EQ(storage.files["e"], std::string(kCsvHeader) + "\r\n");
+  // The window's caption is translated; its stop button reads "Cancel" as it is.
+  SetLanguage(std::make_unique<TLanguage>(
+      "test.lng", std::vector<std::string>{ToHex(GetMD5("Saving collection")) + "=Sammlung speichern",
+                                           ToHex(GetMD5("Cancel")) + "=Abbrechen"}));
+  RecordingProgress translated;
+  SaveCollectionToCSV(empty, "e", storage, &translated);
+  SetLanguage(nullptr);
+  EXPECT_EQ(translated.caption, "Sammlung speichern...");
+  EXPECT_EQ(translated.stopCaption, "Cancel");
 }
 
 // Every row saved reaches the window's refresh (which shows the row's label

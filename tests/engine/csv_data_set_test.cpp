@@ -48,6 +48,16 @@ TEST(CsvDataSet, ParsesQuotesDoubledQuotesAndShortRows) {
   EXPECT_EQ(&ds.FieldByName("b"), &ds.Fields(1));
   ds.Close();
   EXPECT_EQ(storage.files["t"], original) << "read-only close must not rewrite";
+
+  // A header ending in "," has one more field, with an empty name.
+  storage.files["u"] = "A,B,\r\n1,2,3\r\n";
+  TCsvDataSet trailing(storage);
+  trailing.SetTableName("u");
+  trailing.SetReadOnly(true);
+  trailing.Open();
+  ASSERT_EQ(trailing.FieldCount(), 3u);
+  EXPECT_EQ(trailing.Fields(2).FieldName(), "");
+  EXPECT_EQ(ReadAll(trailing), (std::vector<std::vector<std::string>>{{"1", "2", "3"}}));
 }
 
 // Texts past the header's fields are ignored (a spreadsheet's trailing

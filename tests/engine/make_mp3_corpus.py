@@ -93,7 +93,7 @@ def expect_v2(name):
     text(name, "v2.year", year)
     genre = frame_text("TCON")
     if ")" in genre:
-        genre = trim(genre[genre.rindex(")") + 1:])
+        genre = genre[genre.rindex(")") + 1:]
     text(name, "v2.genre", genre)
     comments = tags.getall("COMM")
     text(name, "v2.comment", trim(comments[-1].text[0]) if comments and comments[-1].text else "")

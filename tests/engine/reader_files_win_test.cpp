@@ -7,10 +7,14 @@
 #include <fstream>
 #include <iterator>
 
+#include <windows.h>
+
 #include "engine/readers/asf.h"
 #include "engine/readers/flac.h"
 #include "engine/readers/mp4.h"
+#include "engine/readers/mpeg_frames.h"
 #include "engine/readers/ogg.h"
+#include "foundation/uni_file_stream_win.h"
 #include "tests/engine/reader_test_util.h"
 
 namespace kv {
@@ -96,6 +100,34 @@ TEST_F(ReaderFiles, OggFlacAndM4aByWideNameRaiseForAMissingFile) {
   EXPECT_ANY_THROW(m4a.ReadFromFile(Missing(L".m4a")));
   EXPECT_FALSE(m4a.ReadFromFile(L"a"));  // a name of one character is not read, and raises nothing
   EXPECT_FALSE(m4a.Exists);
+}
+
+TEST_F(ReaderFiles, MpegAnalysisOfAFileRecordsItsSizeDateAndAttributes) {
+  Bytes bytes;
+  const std::wstring name = Copy("mpeg_frames/cbr_tagged.bin", L".mp3", bytes);
+  ASSERT_TRUE(SetFileAttributesW(name.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE));
+  TAudInfo fromFile, fromMemory;
+  fromFile.LoadFromFile(name);
+  MemorySource mem(bytes);
+  fromMemory.LoadFromSource(mem);
+  EXPECT_EQ(fromFile.FirstFramePos, fromMemory.FirstFramePos);
+  EXPECT_EQ(fromFile.Duration, fromMemory.Duration);
+  EXPECT_EQ(fromFile.FileSize, static_cast<int64_t>(bytes.size()));
+  EXPECT_EQ(fromFile.FileAttributes, DWORD{FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE});
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  ASSERT_TRUE(GetFileAttributesExW(name.c_str(), GetFileExInfoStandard, &data));
+  FILETIME local;
+  WORD date = 0, time = 0;
+  ASSERT_TRUE(FileTimeToLocalFileTime(&data.ftLastWriteTime, &local) && FileTimeToDosDateTime(&local, &date, &time));
+  EXPECT_EQ(fromFile.FileDate, static_cast<int32_t>((uint32_t{date} << 16) | time));
+  EXPECT_EQ(fromMemory.FileDate, -1);
+  EXPECT_EQ(fromMemory.FileAttributes, 0u);
+  SetFileAttributesW(name.c_str(), FILE_ATTRIBUTE_NORMAL);
+  // A path of blanks opens nothing and leaves the results reset; a missing file raises.
+  fromFile.LoadFromFile(L" \t ");
+  EXPECT_EQ(fromFile.FileSize, -1);
+  EXPECT_EQ(fromFile.FirstFramePos, -1);
+  EXPECT_THROW(fromFile.LoadFromFile(Missing(L".mp3")), EFOpenError);
 }
 
 }  // namespace

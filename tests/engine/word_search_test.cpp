@@ -38,6 +38,16 @@ TEST(WordDictionary, KeepsNumbersInOrderAndFoldsAsciiOnly) {
   d.AddString("\xE9t\xE9", 9);
   EXPECT_EQ(d.FindFirst("\xE9T\xE9"), 9);
   EXPECT_EQ(d.FindFirst("\xC9T\xC9"), -1);  // bytes above 127 are not folded
+  // With folding off every byte counts as it is.
+  TCustomStrFinder exact;
+  EXPECT_TRUE(exact.CaseFolding);
+  exact.CaseFolding = false;
+  exact.AddString("love", 2);
+  exact.AddString("LOVE", 1);
+  EXPECT_EQ(exact.FindFirst("love"), 2);
+  EXPECT_EQ(exact.FindFirst("LOVE"), 1);
+  EXPECT_EQ(exact.FindFirst("Love"), -1);
+  EXPECT_FALSE(exact.Contains("lOVE"));
 }
 
 // Whatever order the letters arrive in, and however often a node nearer the

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <vector>
 
 #include "base/strings.h"
@@ -9,8 +11,16 @@
 namespace kv {
 namespace {
 
-std::string HexOf(const std::array<uint8_t, 16>& d) {
-  return ToHex(std::string(d.begin(), d.end()));
+// The digest of one input of the given kind, in hexadecimal; empty when
+// the digest could not run.
+std::string HexOf(TCrMD5& md5, uint8_t kind) {
+  uint8_t digest[16] = {};
+  md5.InputType = kind;
+  md5.OutputDigest = digest;
+  md5.MD5_Initialize();
+  if (!md5.MD5_Hash()) return {};
+  md5.MD5_Finish();
+  return ToHex(std::string(std::begin(digest), std::end(digest)));
 }
 
 TEST(Md5, Rfc1321Vectors) {
@@ -35,17 +45,29 @@ TEST(Md5, PaddingBoundariesAndLargeBuffersMatchTheReferenceTool) {
       {64, "7160B8FB5E9E4023D549C3971FBAEEAD"}, {65, "70BD662E7AEFBDA85A0F7244167B7897"},
       {1u << 20, "D8A469BB35FB5FAD7156842BA2242434"},
   };
+  const std::filesystem::path file = std::filesystem::path(KV_TEST_BINARY_DIR) / "md5_input.bin";
   for (const auto& c : cases) {
     std::vector<uint8_t> buffer(c.length);
     for (size_t i = 0; i < buffer.size(); ++i) buffer[i] = static_cast<uint8_t>(i * 7 + 3);
-    EXPECT_EQ(HexOf(Md5Of(buffer)), c.hex) << c.length;
-    // Fed in uneven pieces, the digest is the same.
     TCrMD5 md5;
-    for (size_t at = 0, step = 1; at < buffer.size(); at += step, step = step * 3 % 97 + 1) {
-      md5.Update(std::span<const uint8_t>(buffer).subspan(at, std::min(step, buffer.size() - at)));
+    md5.InputBuffer = buffer;
+    EXPECT_EQ(HexOf(md5, kMd5InputBuffer), c.hex) << c.length;
+    // The same bytes as a string and as a file (read in blocks of 4096).
+    md5.InputString = std::string_view(reinterpret_cast<const char*>(buffer.data()), buffer.size());
+    EXPECT_EQ(HexOf(md5, kMd5InputString), c.hex) << c.length << " as a string";
+    {
+      std::ofstream out(file, std::ios::binary | std::ios::trunc);
+      out.write(reinterpret_cast<const char*>(buffer.data()), static_cast<std::streamsize>(buffer.size()));
     }
-    EXPECT_EQ(HexOf(md5.MD5_Finish()), c.hex) << c.length << " in pieces";
+    md5.InputFilePath = file;
+    EXPECT_EQ(HexOf(md5, kMd5InputFile), c.hex) << c.length << " as a file";
   }
+  std::filesystem::remove(file);
+  // A missing file, or a kind that names no input, gives no digest.
+  TCrMD5 md5;
+  md5.InputFilePath = file;
+  EXPECT_EQ(HexOf(md5, kMd5InputFile), "");
+  EXPECT_EQ(HexOf(md5, 3), "");
 }
 
 }  // namespace

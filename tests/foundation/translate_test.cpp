@@ -32,6 +32,7 @@ TEST_F(TranslateTest, FillsInOnePassWithoutRescanningInsertedText) {
   EXPECT_EQ(Translate("$10/$1", ten), "p10/p1");
   EXPECT_EQ(Translate("$10", "x"), "x0");  // only one parameter: "$1" then "0"
   EXPECT_EQ(Translate("cost $", "x"), "cost $");
+  EXPECT_EQ(Translate("$01 $0 $1", "x"), "$01 $0 x");  // no parameter has a leading zero
 }
 
 TEST_F(TranslateTest, LooksUpTheDigestOfTheEnglishText) {

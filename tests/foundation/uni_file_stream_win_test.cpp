@@ -163,5 +163,48 @@ TEST(UniFileStream, WideStringHelpers) {
   EXPECT_EQ(WStrScan(L"", L'a'), nullptr);
 }
 
+TEST(UniFileStream, PathResultsCopiedAsTheWideCallsWould) {
+  const std::wstring_view path = L"C:\\ab\\cd\\e.mp3";  // 14 characters
+  struct Case {
+    DWORD length;
+    uint32_t flags;
+    DWORD result;
+    const wchar_t* buffer;  // as far as the buffer holds text
+  } const cases[] = {
+      {15, 0, 14, L"C:\\ab\\cd\\e.mp3"},
+      {40, kPathEmpty, 14, L"C:\\ab\\cd\\e.mp3"},
+      {14, kPathCutLast, 15, L"C:\\ab\\cd\\e.mp"},
+      {13, kPathCutLast, 15, L"##############"},
+      {14, kPathEmpty, 15, L""},
+      {14, 0, 15, L"##############"},
+      {0, kPathEmpty, 15, L"##############"},
+      {12, kPathSubPaths, 15, L"C:\\ab\\cd\\"},
+      {10, kPathSubPaths, 15, L"C:\\ab\\cd\\"},
+      {9, kPathSubPaths, 15, L"C:\\ab\\"},
+      {4, kPathSubPaths, 15, L"C:\\"},
+      {3, kPathSubPaths, 15, L"##############"},
+  };
+  for (const Case& c : cases) {
+    wchar_t buffer[15];
+    std::fill(std::begin(buffer), std::end(buffer), L'#');
+    buffer[14] = L'\0';
+    EXPECT_EQ(_HandlePathLengthResult(c.length, buffer, path, c.flags), c.result) << c.length << "/" << c.flags;
+    EXPECT_EQ(std::wstring(buffer), c.buffer) << c.length << "/" << c.flags;
+  }
+  wchar_t exact[6];
+  EXPECT_EQ(_HandlePathLengthResult(6, exact, path, kPathExactCopy), 6u);
+  EXPECT_EQ(std::wstring(exact, 6), L"C:\\ab\\");
+
+  // The wide calls themselves.
+  EXPECT_TRUE(PlatformIsUnicode);
+  wchar_t full[MAX_PATH];
+  wchar_t* filePart = nullptr;
+  const DWORD n = Uni_GetFullPathNameW(L"C:\\x\\..\\y\\song.mp3", MAX_PATH, full, &filePart);
+  EXPECT_EQ(std::wstring(full, n), L"C:\\y\\song.mp3");
+  EXPECT_EQ(std::wstring(filePart), L"song.mp3");
+  EXPECT_GT(Uni_GetFullPathNameW(L"C:\\y\\song.mp3", 4, full, nullptr), 4u);  // too small: the size it needs
+  EXPECT_FALSE(Uni_CreateFileW(L"C:\\no such folder\\x", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+}
+
 }  // namespace
 }  // namespace kv

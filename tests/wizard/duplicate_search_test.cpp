@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/allocation_meter.h"
+
 namespace kv {
 namespace {
 
@@ -208,6 +210,93 @@ TEST(DuplicateSearch, EmptyCollectionsAndRecordsWithoutWords) {
   // Texts that give the engine no words find nothing, not even themselves.
   auto c = Scan({{"", "", "c:\\1.mp3"}, {"", "", "c:\\2.mp3"}});
   EXPECT_EQ(CompareCollection(*c, false)->Count(), 0);
+}
+
+// The groups as the walk makes them, each frame holding its own list: the
+// order the comparison must keep (distinct files, no time or album check).
+std::vector<std::string> PlainWalkRows(TMP3Collection& c) {
+  const auto n = static_cast<size_t>(c.Count());
+  std::vector<bool> searched(n), joined(n);
+  std::vector<std::string> rows;
+  int group = 0;
+  struct Step {
+    int32_t record;
+    std::vector<int32_t> found;
+    size_t next = 0;
+  };
+  for (int32_t i = 0; i < c.Count(); ++i) {
+    if (searched[size_t(i)] || joined[size_t(i)]) continue;
+    std::vector<int32_t> members{i};
+    joined[size_t(i)] = true;
+    std::vector<Step> stack;
+    auto enter = [&](int32_t r) {
+      if (searched[size_t(r)]) return;
+      Step s{r, {}};
+      c.FindSimilar(c.Items(r).GetTagPart(kTagArtist), c.Items(r).GetTagPart(kTagTitle), s.found);
+      if (s.found.size() < 2) return;
+      searched[size_t(r)] = true;
+      stack.push_back(std::move(s));
+    };
+    enter(i);
+    while (!stack.empty()) {
+      Step& top = stack.back();
+      if (top.next == top.found.size()) {
+        stack.pop_back();
+        continue;
+      }
+      const int32_t k = top.found[top.next++];
+      if (k == top.record || searched[size_t(k)] || joined[size_t(k)]) continue;
+      members.push_back(k);
+      joined[size_t(k)] = true;
+      enter(k);
+    }
+    if (members.size() < 2) {
+      joined[size_t(i)] = false;
+      continue;
+    }
+    ++group;
+    for (int32_t m : members) rows.push_back(std::to_string(group) + ":" + c.Items(m).GetTagPart(kTagDisplayPath));
+  }
+  return rows;
+}
+
+TEST(DuplicateSearch, AGroupChainedThroughDifferentTextsKeepsItsOrderInMemoryLinearInItsSize) {
+  // Artist only: one artist over distinct titles. Artist or title: lists that
+  // differ from member to member (titles shared by a few records, artists by
+  // many), so the walk goes deep through lists of its own.
+  struct Case {
+    uint8_t combine;
+    int count;
+  };
+  for (const Case& k : {Case{1, 3000}, Case{4, 3000}}) {
+    std::vector<std::string> artists, titles, paths;
+    for (int i = 0; i < k.count; ++i) {
+      artists.push_back(k.combine == 1 || i % 7 != 3 ? "Various Artists" : "Band " + std::to_string(i % 11));
+      titles.push_back(k.combine == 1 ? "Title " + std::to_string(i) : "Song " + std::to_string((i * 37) % 1000));
+      paths.push_back("c:\\v\\" + std::to_string(i) + ".mp3");
+    }
+    std::vector<Rec> recs;
+    for (int i = 0; i < k.count; ++i)
+      recs.push_back({artists[size_t(i)].c_str(), titles[size_t(i)].c_str(), paths[size_t(i)].c_str()});
+    auto c = Scan(recs);
+    c->Combine = k.combine;
+    c->ArtistBound = 100;
+    c->TitleBound = 100;
+    const Strings expected = PlainWalkRows(*c);
+    ASSERT_GT(expected.size(), size_t(k.count) / 2) << int(k.combine);
+    std::unique_ptr<TMP3Collection> results;
+    size_t peak = 0;
+    {
+      test::AllocationMeter meter;
+      results = CompareCollection(*c, false);
+      peak = meter.Peak();
+    }
+    ASSERT_TRUE(results);
+    EXPECT_EQ(Rows(*results), expected) << int(k.combine);
+    // A list per member would hold count^2 numbers (36 MB); the rows
+    // themselves take about 1.5 kB each.
+    EXPECT_LT(peak, size_t(k.count) * 2048 + 2 * 1024 * 1024) << int(k.combine);
+  }
 }
 
 TEST(DuplicateSearch, TenThousandEqualRecordsFormOneGroupInOrder) {
