@@ -213,7 +213,7 @@ TDiagStackBaseList::TDiagStackBaseList() : threadId_(GetCurrentThreadId()) { Get
 
 TDiagStackInfoList::TDiagStackInfoList(bool raw, uint32_t ignoreLevels, const void* firstCaller, bool faultFirst,
                                        const CONTEXT* start, uint64_t stackTop)
-    : ignoreLevels_(ignoreLevels), faultFirst_(faultFirst && firstCaller != nullptr) {
+    : ignoreLevels_(ignoreLevels), ownFrames_(start == nullptr ? 1 : 0), faultFirst_(faultFirst && firstCaller != nullptr) {
   topOfStack_ = stackTop != 0 ? stackTop : ThreadStackTop();
   const std::shared_ptr<const TDiagModuleInfoList> modules = CreateModulesList();
   const bool allModules = (StackTrackingOptions() & kStackTrackAllModules) != 0;
@@ -237,9 +237,10 @@ TDiagStackInfoList::TDiagStackInfoList(bool raw, uint32_t ignoreLevels, const vo
 }
 
 void TDiagStackInfoList::StoreToList(const TDiagStackInfoItem& item) {
-  // Ignoring n levels drops the first n + 1 entries (the recording call
-  // itself counts); 0 keeps every entry, for walks that start in the raiser.
-  if (ignoreLevels_ == 0 || item.level > uint64_t{ignoreLevels_} + 1) items_.push_back(item);
+  // Ignoring n levels drops the first n + 1 entries of a walk from here (the
+  // recording call itself counts), the first n of a walk from a given
+  // context, which holds no call of the recording code.
+  if (item.level > uint64_t{ignoreLevels_} + ownFrames_) items_.push_back(item);
 }
 
 void TDiagStackInfoList::TraceStackRaw(const TDiagModuleInfoList& modules, bool allModules) {

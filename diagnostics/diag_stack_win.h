@@ -103,6 +103,7 @@ class TDiagStackInfoList : public TDiagStackBaseList {
 
   std::vector<TDiagStackInfoItem> items_;
   uint32_t ignoreLevels_;
+  uint32_t ownFrames_;  // frames of the recording code at the walk's start
   uint64_t topOfStack_ = 0;
   uint64_t baseOfStack_ = 0;
   bool faultFirst_;

@@ -172,7 +172,8 @@ void TExceptionDialog::Prepare(std::exception_ptr error) {
   UpdateTextLabelScrollbars();
   const void* address = nullptr;
   if (stack_ && !stack_->Items().empty()) address = reinterpret_cast<const void*>(stack_->Items()[0].callerAddr);
-  details_ = ReportHeaderLines(ExceptionClassName(error), address, thread_);
+  details_ = ReportHeaderLines(ExceptionClassName(error), address, thread_,
+                               ReportDelimiter(ReportMaxColumns(), ReportNewBlockDelimiterChar()));
 }
 
 void TExceptionDialog::FormShow(ui::TComponent*) {
@@ -201,6 +202,7 @@ void TExceptionDialog::CreateDetailInfo() {
   input.stack = stack_;
   input.focusChain = focusChain_;
   input.hasFocus = hasFocus_;
+  input.delimiter = ReportDelimiter(ReportMaxColumns(), ReportNewBlockDelimiterChar());
   CreateReport(details_, kReportAllBlocks, input);
 }
 
@@ -254,7 +256,7 @@ std::string TExceptionDialog::GetReportAsText() const {
 
 void TExceptionDialog::ReportToLog() {
   reportLog_.OpenLog();
-  reportLog_.WriteStamp(kReportMaxColumns);
+  reportLog_.WriteStamp(ReportMaxColumns());
   reportLog_.Write(GetReportAsText(), 0);
   reportLog_.CloseLog();
 }
@@ -322,7 +324,10 @@ void TExceptionDialog::SendButtonClick(ui::TComponent*) {
                            Translate("Please send the file \"error.history\" from the program folder to the authors") +
                            " (" + kSupportAddress + ")",
                        ui::Application().Title(), MB_OK);
-    ui::ShellDefault(std::string("mailto:") + kSupportAddress, SW_SHOW);
+    // Owned by the program's window, so that a shell error box opens in front.
+    ui::TForm* main = ui::Application().MainForm();
+    ui::ShellDefault(main ? main->HandleIfAllocated() : HandleIfAllocated(), std::string("mailto:") + kSupportAddress,
+                     SW_SHOW);
     return;
   }
   // The mail system has the reports now. A history that cannot be removed

@@ -14,6 +14,7 @@
 #include "diagnostics/debug_thread_win.h"
 #include "diagnostics/diag_stack_win.h"
 #include "diagnostics/exception_log_win.h"
+#include "diagnostics/exception_report_win.h"
 #include "ui/forms_win.h"
 #include "ui/std_controls_win.h"
 
@@ -66,6 +67,9 @@ class TExceptionDialog : public ui::TForm {
   virtual void BeforeCreateDetails() {}
   virtual void CreateDetailInfo();
   virtual void AfterCreateDetails() {}
+  // The width of the delimiter lines and the stamp, and their character.
+  virtual int ReportMaxColumns() const { return kReportMaxColumns; }
+  virtual char ReportNewBlockDelimiterChar() const { return kReportNewBlockDelimiterChar; }
 
  private:
   static bool ShowReport(std::exception_ptr error, std::shared_ptr<TDiagStackInfoList> stack,

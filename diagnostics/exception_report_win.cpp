@@ -32,8 +32,6 @@ __attribute__((format(gnu_printf, 1, 2))) std::string Format(const char* format,
   return std::string(buffer, n < 0 ? 0 : std::min<size_t>(static_cast<size_t>(n), sizeof buffer - 1));
 }
 
-std::string Delimiter() { return std::string(kReportMaxColumns, kReportNewBlockDelimiterChar); }
-
 std::string LocaleDate(const SYSTEMTIME& time) {
   char text[128] = {};
   if (GetDateFormatA(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &time, nullptr, text, sizeof text) == 0) return {};
@@ -167,8 +165,10 @@ std::string ExceptionClassName(const std::exception_ptr& error) {
   return type != nullptr ? DemangledTypeName(*type) : std::string();
 }
 
+std::string ReportDelimiter(int columns, char ch) { return std::string(static_cast<size_t>(std::max(columns, 0)), ch); }
+
 std::vector<std::string> ReportHeaderLines(const std::string& className, const void* address,
-                                           const std::optional<std::string>& thread) {
+                                           const std::optional<std::string>& thread, const std::string& delimiter) {
   std::vector<std::string> lines;
   lines.push_back("Exception class: " + className);
   if (!thread) {
@@ -177,7 +177,7 @@ std::vector<std::string> ReportHeaderLines(const std::string& className, const v
   } else {
     lines.push_back("Thread: " + *thread);
   }
-  lines.push_back(Delimiter());
+  lines.push_back(delimiter);
   return lines;
 }
 
@@ -221,7 +221,7 @@ void CreateReport(std::vector<std::string>& lines, unsigned blocks, const TRepor
     } catch (...) {
       lines.push_back(std::string("(") + name + " failed)");
     }
-    if (written || lines.size() > before) lines.push_back(Delimiter());
+    if (written || lines.size() > before) lines.push_back(input.delimiter);
   };
   block(kReportStackList, "stack list", [&] {
     if (!input.stack) return false;

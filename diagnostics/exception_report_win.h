@@ -37,15 +37,20 @@ std::string ExceptionMessage(const std::exception_ptr& error);
 std::string ExceptionClassName(const std::exception_ptr& error);
 std::string DemangledTypeName(const std::type_info& type);
 
+// The line that ends each block: the character so many times.
+std::string ReportDelimiter(int columns = kReportMaxColumns, char ch = kReportNewBlockDelimiterChar);
+
 // "Exception class: ..." and "Exception address: <16 hex digits>" (or
 // "Thread: <description>" for a thread's exception), then a delimiter line.
 std::vector<std::string> ReportHeaderLines(const std::string& className, const void* address,
-                                           const std::optional<std::string>& thread = std::nullopt);
+                                           const std::optional<std::string>& thread = std::nullopt,
+                                           const std::string& delimiter = ReportDelimiter());
 
 struct TReportInput {
   std::shared_ptr<const TDiagStackInfoList> stack;             // none: the block is left out
   std::vector<std::pair<std::string, std::string>> focusChain;  // (class, name), focused control first
   bool hasFocus = false;
+  std::string delimiter = ReportDelimiter();
 };
 
 // Appends the chosen blocks, each ending with a delimiter line. A block that

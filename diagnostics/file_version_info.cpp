@@ -16,9 +16,6 @@ constexpr std::array<const char*, 12> kVersionKeyNames{
     "Comments",       "CompanyName",  "FileDescription", "FileVersion",    "InternalName", "LegalCopyright",
     "LegalTradeMarks", "OriginalFilename", "ProductName", "ProductVersion", "SpecialBuild", "PrivateBuild"};
 
-// A string table holds a few dozen strings; thousands mean a broken resource.
-constexpr int kMaxStringsPerTable = 4096;
-
 [[noreturn]] void Malformed() { throw EDiagFileVersionInfoError(DiagText::kNoVersionInfo); }
 
 uint64_t Align4(uint64_t offset) { return (offset + 3) & ~uint64_t{3}; }
@@ -151,9 +148,9 @@ TDiagFileVersionInfo::TDiagFileVersionInfo(std::span<const uint8_t> resource) : 
         const uint32_t language = static_cast<uint32_t>(std::stoul(digits.substr(0, 4), nullptr, 16));
         const uint32_t codePage = static_cast<uint32_t>(std::stoul(digits.substr(4, 4), nullptr, 16));
         languages_.push_back(language | (codePage << 16));
-        int count = 0;
-        for (uint64_t s = table.children; s < table.end; ++count) {
-          if (count == kMaxStringsPerTable) Malformed();
+        // Every string takes some bytes of a block of at most 64 KiB, so
+        // the walk ends however many strings the table holds.
+        for (uint64_t s = table.children; s < table.end;) {
           const Parser::Block item = parser.Read(s, table.end);
           std::string value;
           if (!parser.Wide() || item.type == 1) {

@@ -151,6 +151,10 @@ const TDiagPeSectionHeader* TDiagPeImage::GetSectionHeader(std::string_view name
   return nullptr;
 }
 
+std::string TDiagPeImage::GetSectionName(size_t index) const {
+  return index < sections_.size() ? sections_[index].name : std::string();
+}
+
 const TDiagPeSectionHeader* TDiagPeImage::RvaToSection(uint64_t rva) const {
   ++sectionLookups_;
   for (const TDiagPeSectionHeader& s : sections_) {

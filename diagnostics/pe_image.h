@@ -139,6 +139,8 @@ class TDiagPeImage {
   const std::vector<TDiagPeSectionHeader>& Sections() const noexcept { return sections_; }
   // The section whose name equals name, ignoring case.
   const TDiagPeSectionHeader* GetSectionHeader(std::string_view name) const;
+  // The name of the section at that place in header order; empty past the last.
+  std::string GetSectionName(size_t index) const;
   // The section holding the RVA (its raw size, or the virtual size when that is 0).
   const TDiagPeSectionHeader* RvaToSection(uint64_t rva) const;
   // The name of the section holding each item's address (as RvaToSection

@@ -237,16 +237,16 @@ void SetShellExecuteHook(TShellExecuteHook hook) { ShellExecuteHookSlot() = std:
 namespace {
 
 // verb empty: the target's default verb.
-bool ShellRunW(const char* verb, const std::wstring& target, int show = SW_SHOWNORMAL) {
+bool ShellRunW(const char* verb, const std::wstring& target, int show = SW_SHOWNORMAL, HWND parent = nullptr) {
   const std::wstring wideVerb = AnsiToWString(verb);
-  auto result = reinterpret_cast<INT_PTR>(ShellExecuteW(nullptr, wideVerb.empty() ? nullptr : wideVerb.c_str(),
+  auto result = reinterpret_cast<INT_PTR>(ShellExecuteW(parent, wideVerb.empty() ? nullptr : wideVerb.c_str(),
                                                         target.c_str(), nullptr, nullptr, show));
   return result > 32;
 }
 
-bool ShellRun(const char* verb, const std::string& target, int show = SW_SHOWNORMAL) {
+bool ShellRun(const char* verb, const std::string& target, int show = SW_SHOWNORMAL, HWND parent = nullptr) {
   if (ShellExecuteHookSlot()) return ShellExecuteHookSlot()(verb, target, show);
-  return ShellRunW(verb, AnsiToWString(target), show);
+  return ShellRunW(verb, AnsiToWString(target), show, parent);
 }
 
 bool ShellRun(const char* verb, const std::wstring& target) {
@@ -262,6 +262,7 @@ void SetWideShellExecuteHook(TWideShellExecuteHook hook) { WideShellExecuteHookS
 bool ShellOpen(const std::string& target) { return ShellRun("open", target); }
 bool ShellDefault(const std::string& target) { return ShellRun("", target); }
 bool ShellDefault(const std::string& target, int show) { return ShellRun("", target, show); }
+bool ShellDefault(HWND parent, const std::string& target, int show) { return ShellRun("", target, show, parent); }
 bool ShellOpen(const std::wstring& target) { return ShellRun("open", target); }
 bool ShellDefault(const std::wstring& target) { return ShellRun("", target); }
 

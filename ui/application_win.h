@@ -127,8 +127,10 @@ bool ShellOpen(const std::string& target);
 // Runs the target's default verb (for music often "play", not "open"),
 // shown normally; the hook sees an empty verb.
 bool ShellDefault(const std::string& target);
-// The same with the given show command (SW_...).
+// The same with the given show command (SW_...), and with the window that
+// owns what the shell shows (an error box).
 bool ShellDefault(const std::string& target, int show);
+bool ShellDefault(HWND parent, const std::string& target, int show);
 bool ShellOpen(const std::wstring& target);
 bool ShellDefault(const std::wstring& target);
 

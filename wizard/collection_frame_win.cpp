@@ -316,14 +316,25 @@ void TCollectionFrame::Process(int mode) {
   bool savePaths = false;
   if ((mode & kProcessCopy) && !(ChooseDestination && ChooseDestination(destination, savePaths))) return;
   TWindowProcessUi processUi(ParentForm(), [this] { tree_->Repaint(); });
-  const TProcessResult result = ProcessRows(mode, rows, destination, savePaths, *reserve_, processUi);
-  tree_->BeginUpdate();
-  {
-    ScopeGuard end([&] { tree_->EndUpdate(); });
-    for (size_t i = 0; i < nodes.size(); ++i)
-      tree_->WriteCheckState(nodes[i], rows[i].checked ? csCheckedNormal : csUncheckedNormal);
+  // The rows done lose their marks however the run ends: a save that fails
+  // at its end leaves files in the reserve all the same.
+  auto writeBack = [&] {
+    tree_->BeginUpdate();
+    {
+      ScopeGuard end([&] { tree_->EndUpdate(); });
+      for (size_t i = 0; i < nodes.size(); ++i)
+        tree_->WriteCheckState(nodes[i], rows[i].checked ? csCheckedNormal : csUncheckedNormal);
+    }
+    tree_->Repaint();
+  };
+  TProcessResult result;
+  try {
+    result = ProcessRows(mode, rows, destination, savePaths, *reserve_, processUi);
+  } catch (...) {
+    writeBack();
+    throw;
   }
-  tree_->Repaint();
+  writeBack();
   if (const std::string summary = OwnFolderSummary(result); !summary.empty()) ShowMessageBox(summary, MB_OK | MB_ICONINFORMATION);
 }
 

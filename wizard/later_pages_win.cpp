@@ -40,8 +40,6 @@ bool IsWholeFileSystem(TNamespace& item) {
 
 }  // namespace
 
-bool IsScannableFolder(TNamespace& item) { return IsFolder(item, true, true, false); }
-
 std::string PathForAnsi(const std::wstring& path) { return ScanPathOf(path); }
 
 std::wstring PathFromAnsi(const std::string& path) { return ExpandStoredPath(path); }

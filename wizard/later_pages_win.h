@@ -130,10 +130,6 @@ class TCheckboxDriveTree : public ui::TFrame {
   void BuildTree();
 };
 
-// Whether the folder trees show the item: folders, file-system ones or the
-// computer and network places leading to them, but no ".zip" archive.
-bool IsScannableFolder(TNamespace& item);
-
 // The folder's path as the program's single-byte text: itself when the ANSI
 // code page holds it exactly, else its short (8.3) form when it has one.
 std::string PathForAnsi(const std::wstring& path);

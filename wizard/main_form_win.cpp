@@ -240,8 +240,13 @@ void TMainForm::Search() {
       Compare();
     }
   } catch (...) {
+    // Told once; the wizard goes back to where the search started, as after
+    // Cancel, and an Exit pressed during the search is forgotten.
     searching_ = false;
-    throw;
+    closeAfterSearch_ = false;
+    if (PageIs<TProgressFrame>(Step)) BackButtonClick(nullptr);
+    ui::Application().HandleException(std::current_exception());
+    return;
   }
   searching_ = false;
   if (ProgressFrame->Cancelled) BackButtonClick(nullptr);

@@ -49,8 +49,8 @@ class TMainForm : public ui::TForm {
   void FormCloseQuery(ui::TComponent* sender, bool& canClose);
 
   // The search: scan phase and comparison phase.
-  void FillCollection();
-  void Compare();
+  virtual void FillCollection();
+  virtual void Compare();
   // While a search runs: stops it like Cancel and closes the wizard once it
   // has stepped back; true then (the close waits). False when no search runs.
   bool StopSearchBeforeClosing();

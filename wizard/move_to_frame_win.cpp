@@ -67,9 +67,11 @@ void TExplorer::Prepare(bool foldersOnly) {
   // entry in the shell menu), one folder chosen at a time.
   auto& options = FoldersTree->TreeOptions();
   options.SetSelectionOptions(options.SelectionOptions() & ~toMultiSelect);
-  // An archive the shell shows as a folder can take no files.
+  // An archive the shell shows as a folder can take no files (letter case
+  // matters, as for the folder page). Every other folder shows; one that is
+  // no file-system folder gives no destination when chosen.
   FoldersTree->OnEnumFolder = [](TCustomLazyExplorerTree&, TNamespace& item, bool& allow) {
-    allow = IsScannableFolder(item);
+    allow = item.GetExtension() != L".zip";
   };
   FoldersTree->OnChange = [this](TLazyTreeModel&, PLazyNode) { OnChange(this); };
   FoldersTree->SetParent(this);

@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <charconv>
+#include <span>
 #include <stdexcept>
 #include <unordered_set>
 
 #include "base/strings.h"
 #include "zip/unzipper.h"
 #include "zip/zip_file_system.h"
+#include "zip/zip_records.h"
 #include "zip/zipper.h"
 
 namespace kv {
@@ -292,6 +294,32 @@ TEntryRead ReadEntry(TUnZipper& zip, const std::string& name, const std::string&
   return entry;
 }
 
+uint32_t Le(const std::vector<uint8_t>& bytes, uint64_t at, int n) {
+  uint32_t v = 0;
+  for (int i = n - 1; i >= 0; --i) v = (v << 8) | bytes[static_cast<size_t>(at) + static_cast<size_t>(i)];
+  return v;
+}
+
+// True when the entry's bytes lie whole in the single-file archive, as a
+// rewrite copies them: local header with name and extra field, data and
+// descriptor, none of them past the end, no field at its 32-bit maximum.
+bool CopiesWhole(const std::vector<uint8_t>& bytes, const TZipHeaderInfo& e) {
+  constexpr uint32_t kMax = 0xFFFFFFFFu;
+  const uint64_t size = bytes.size();
+  const uint64_t local = e.relativeOffset;
+  if (e.diskNumberStart != 0 || local == kMax || e.compressedSize == kMax || e.uncompressedSize == kMax) return false;
+  if (local > size || size - local < kLocalHeaderSize || Le(bytes, local, 4) != kLocalHeaderSignature) return false;
+  const uint64_t nameLength = Le(bytes, local + 26, 2), extraLength = Le(bytes, local + 28, 2);
+  uint64_t at = local + kLocalHeaderSize + nameLength + extraLength;
+  if (at > size || size - at < e.compressedSize) return false;
+  if (!e.HasDescriptor()) return true;
+  at += e.compressedSize;
+  if (size - at < 4) return false;
+  const std::span<const uint8_t> extra(bytes.data() + local + kLocalHeaderSize + nameLength, extraLength);
+  const uint64_t sizes = FindExtraBlock(extra, kZip64ExtraId) ? 16 : 8;
+  return size - at >= (Le(bytes, at, 4) == kDataDescriptorSignature ? 8 : 4) + sizes;
+}
+
 }  // namespace
 
 TReserveArchive ReadReserveArchive(const std::vector<uint8_t>& bytes, uint64_t budget) {
@@ -305,7 +333,10 @@ TReserveArchive ReadReserveArchive(const std::vector<uint8_t>& bytes, uint64_t b
   zip.SetZipName(std::string(kArchiveName));
   zip.ReadZip();
   TReserveArchive archive;
-  for (int i = 0; i < zip.Count(); ++i) archive.entryNames.push_back(zip.FileName(i));
+  for (int i = 0; i < zip.Count(); ++i) {
+    archive.entryNames.push_back(zip.FileName(i));
+    if (!CopiesWhole(bytes, zip.Entry(i))) archive.uncopyable.push_back(zip.FileName(i));
+  }
   // One budget for every entry and try. Only encrypted entries are read a
   // second time: the password changes nothing for the others.
   TEntryRead list = ReadEntry(zip, "data", "", kMaxReserveArchiveText, false, budget);

@@ -116,6 +116,10 @@ struct TReserveArchive {
   std::string size;  // the "size" entry's text
   bool hasList = false;
   std::vector<std::string> entryNames;
+  // Entries whose bytes do not lie whole in the archive (local header, data,
+  // descriptor): a rewrite cannot copy them, so the archive cannot be
+  // written to as it is.
+  std::vector<std::string> uncopyable;
 };
 
 // Reads "data" and "size" without password and, when the list comes back
@@ -125,7 +129,8 @@ struct TReserveArchive {
 // damaged (CRC, size, data), cannot be decrypted, holds more compressed
 // bytes than a writer needs for its size, or would take more than is left of
 // the budget (refused before it is decoded). A "size" entry that is damaged
-// or past kMaxReserveSizeText reads as "" (unknown).
+// or past kMaxReserveSizeText reads as "" (unknown); any entry that a rewrite
+// could not copy is named in `uncopyable`.
 TReserveArchive ReadReserveArchive(const std::vector<uint8_t>& bytes, uint64_t budget = kMaxReserveArchiveText);
 // True when every entry is one this program writes ("data", "size" and the
 // history entries "del.", "rec.", "bad.").

@@ -167,7 +167,22 @@ std::vector<std::string> TReserve::Load() {
   int64_t storedSize = 0;
   bool sizeKnown = false;  // a damaged or missing "size" is taken from the files
   const std::wstring archivePath = ArchivePath();
+  // An archive that cannot be read or written to is never written over: its
+  // list may name files that no journal names. It is kept aside as it is.
+  auto setAside = [&](const std::string& why, const char* then) {
+    const std::wstring aside = archivePath + L"." + AnsiToWString(Stamp()) + L".unreadable";
+    std::string text = Translate("The list of the reserve of deleted files \"$1\" cannot be read: $2",
+                                 WStringToAnsi(archivePath) + "\r\n" + why);
+    if (!MoveFileExW(archivePath.c_str(), aside.c_str(), 0)) {
+      const DWORD code = GetLastError();
+      throw EOSError(text + "\r\n" +
+                         Translate("Cannot rename file \"$1\": $2", WStringToAnsi(archivePath) + "\r\n" + SystemErrorText(code)),
+                     code);
+    }
+    notices.push_back(text + "\r\n" + Translate(then, WStringToAnsi(aside)));
+  };
   if (GetFileAttributesW(archivePath.c_str()) != kNoAttributes) {
+    std::vector<std::string> uncopyable;
     try {
       const TReserveArchive archive = ReadReserveArchive(ReadBytes(archivePath));
       if (!IsReserveArchive(archive)) throw std::runtime_error(Translate("It holds entries of another kind"));
@@ -178,21 +193,18 @@ std::vector<std::string> TReserve::Load() {
       rejected = std::move(parsed.rejected);
       storedSize = ParseReserveSize(archive.size);
       sizeKnown = storedSize > 0 || archive.size == "0";
+      uncopyable = archive.uncopyable;
       archiveRead = true;
     } catch (const std::exception& e) {
-      // An archive that cannot be read is never written over: its list may
-      // name files that no journal names.
-      const std::wstring aside = archivePath + L"." + AnsiToWString(Stamp()) + L".unreadable";
-      std::string text = Translate("The list of the reserve of deleted files \"$1\" cannot be read: $2",
-                                   WStringToAnsi(archivePath) + "\r\n" + e.what());
-      if (!MoveFileExW(archivePath.c_str(), aside.c_str(), 0)) {
-        const DWORD code = GetLastError();
-        throw EOSError(text + "\r\n" +
-                           Translate("Cannot rename file \"$1\": $2", WStringToAnsi(archivePath) + "\r\n" + SystemErrorText(code)),
-                       code);
-      }
-      notices.push_back(text + "\r\n" +
-                        Translate("It was renamed to \"$1\"; the reserve is taken from its journal.", WStringToAnsi(aside)));
+      setAside(e.what(), "It was renamed to \"$1\"; the reserve is taken from its journal.");
+    }
+    if (!uncopyable.empty()) {
+      // Every save copies the entries it does not replace, so this archive
+      // could never be saved again. Its list was read whole: the reserve
+      // keeps it, and a new archive takes the size from the files.
+      setAside(Translate("The entry \"$1\" of the reserve's archive is damaged", uncopyable.front()),
+               "It was renamed to \"$1\"; the reserve is taken from its list.");
+      sizeKnown = false;
     }
   }
   // A journal that cannot be read is kept aside, never overwritten: its lines
@@ -316,7 +328,11 @@ bool TReserve::HideInsteadDelete(const std::wstring& widePath, const std::string
   const std::wstring digits = AnsiToWString(HiddenDigits(widePath, longPath));
   const std::wstring hidden = WideFolder(widePath) + L"\\" + digits;
   const std::wstring hiddenText = (sameFile ? WideFolder(byName) : WideFolder(widePath)) + L"\\" + digits;
-  TReserveLine line{WStringToAnsi(hiddenText), WStringToAnsi(widePath), ToUtf8(longPath), 0};
+  // The long path is written only where the display path cannot hold the
+  // file's real name (letters the code page lacks, short names in it).
+  const std::string display = WStringToAnsi(widePath);
+  const bool held = AnsiToWString(display) == longPath;
+  TReserveLine line{WStringToAnsi(hiddenText), display, held ? std::string() : ToUtf8(longPath), 0};
   AppendJournal(line);
   TestCrashPoint("journal");
 

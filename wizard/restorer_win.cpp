@@ -127,8 +127,16 @@ void Restore(ui::TControl& control, const std::string& key, TConfiger* store) {
     else
       control.SetWidth(width);
   }
-  if (fields.top && !(anchors & ui::akBottom)) control.SetTop(Extract(value, ",", 3, control.Top()));
-  if (fields.left && !(anchors & ui::akRight)) control.SetLeft(Extract(value, ",", 4, control.Left()));
+  // A child's stored place is taken only where the child stays wholly inside
+  // its parent: one below or beside the edge would be out of sight for good.
+  if (fields.top && !(anchors & ui::akBottom)) {
+    const int top = Extract(value, ",", 3, control.Top());
+    if (!parent || Fits(top, parent->ClientHeight() - control.Height())) control.SetTop(top);
+  }
+  if (fields.left && !(anchors & ui::akRight)) {
+    const int left = Extract(value, ",", 4, control.Left());
+    if (!parent || Fits(left, parent->ClientWidth() - control.Width())) control.SetLeft(left);
+  }
   if (form) {
     MakeUsable(*form);
     const int state = Extract(value, ",", 5, 0);

@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "diagnostics/diag_errors.h"
+#include "diagnostics/diag_strings_win.h"
 #include "tests/diagnostics/diag_test_util.h"
 #include "tests/foundation/foundation_test_util.h"
 
@@ -167,6 +168,20 @@ TEST(DiagFileUtils, FileMappingStream) {
   } catch (const EDiagFileMappingError& e) {
     EXPECT_TRUE(std::string(e.what()).starts_with("Failed to create FileMapping\rWin32: ")) << e.what();
   }
+}
+
+TEST(DiagCharTables, HoldTheLocalesTypesAndCasesFromTheStart) {
+  const TDiagCharTables& t = DiagCharTables();
+  EXPECT_TRUE(t.types['A'] & C1_UPPER);
+  EXPECT_TRUE(t.types['z'] & C1_LOWER);
+  EXPECT_TRUE(t.types['5'] & C1_DIGIT);
+  EXPECT_TRUE(t.types[' '] & C1_SPACE);
+  EXPECT_EQ(t.lower['Q'], 'q');
+  EXPECT_EQ(t.upper['q'], 'Q');
+  EXPECT_EQ(t.swapped['q'], 'Q');
+  EXPECT_EQ(t.swapped['Q'], 'q');
+  EXPECT_EQ(t.swapped['5'], '5');
+  EXPECT_EQ(t.lower['5'], '5');
 }
 
 }  // namespace

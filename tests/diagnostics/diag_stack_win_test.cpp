@@ -502,11 +502,15 @@ TEST(StackList, DirectRecordingHonoursIgnoreLevelsAndFirstCaller) {
   ASSERT_GE(all->Items().size(), 3u);
   EXPECT_EQ(all->Items()[0].callerAddr, reinterpret_cast<uint64_t>(fault));
   EXPECT_EQ(all->Items()[0].level, 0u);
-  // Ignoring two levels drops the first three frames; the first caller stays.
+  // Ignoring n levels drops the first n + 1 frames, the recording call
+  // counting: 0 drops one, 2 drop three; the first caller stays.
   const auto fewer = DiagCreateStackList(false, 2, fault, true);
-  ASSERT_EQ(fewer->Items().size() + 3, all->Items().size());
+  ASSERT_EQ(fewer->Items().size() + 2, all->Items().size());
   EXPECT_EQ(fewer->Items()[0].callerAddr, reinterpret_cast<uint64_t>(fault));
-  EXPECT_EQ(fewer->Items()[1].callerAddr, all->Items()[4].callerAddr);
+  EXPECT_EQ(fewer->Items()[1].callerAddr, all->Items()[3].callerAddr);
+  for (const auto* list : {all.get(), fewer.get()})
+    for (size_t i = 1; i < list->Items().size(); ++i)
+      EXPECT_GT(list->Items()[i].level, list->IgnoreLevels() + 1u) << i;
   EXPECT_EQ(DiagLastExceptStackList(), fewer);
 }
 

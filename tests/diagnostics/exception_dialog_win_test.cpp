@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -419,6 +420,26 @@ TEST_F(ReportDialog, AListedThreadsExceptionWithoutADialogIsStoredWithTheThreadL
   EXPECT_NE(text.find("\r\nException class: std::runtime_error\r\nThread: "), std::string::npos) << text.substr(0, 300);
   EXPECT_NE(text.find("[TFailingThread] \"worker\"\r\n"), std::string::npos);
   EXPECT_NE(text.find("RaiseInWorker"), std::string::npos);
+}
+
+// A descendant dialog that draws its delimiter lines narrower and of
+// another character.
+class NarrowDialog : public TExceptionDialog {
+ public:
+  void Build() { CreateDetailInfo(); }
+
+ protected:
+  int ReportMaxColumns() const override { return 12; }
+  char ReportNewBlockDelimiterChar() const override { return '='; }
+};
+
+TEST_F(ReportDialog, ADescendantChoosesTheDelimiterLines) {
+  auto& dialog = ui::Application().CreateForm<NarrowDialog>();
+  const ScopeGuard free([&] { ui::Application().FreeComponent(&dialog); });
+  dialog.Build();
+  const std::vector<std::string>& lines = dialog.Details();
+  EXPECT_GE(std::count(lines.begin(), lines.end(), std::string(12, '=')), 2);
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), std::string(100, '-')), 0);
 }
 
 TEST(DebugThreadList, EntriesAndTheirLines) {

@@ -75,6 +75,15 @@ TEST(FileVersionInfo, UnknownChildEndsTheWalk) {
   EXPECT_TRUE(info.Items().empty());
 }
 
+TEST(FileVersionInfo, ATableHoldsAnyNumberOfStrings) {
+  std::vector<VersionBlock> strings;
+  for (int i = 0; i < 5000; ++i) strings.push_back(VersionBlock{"", 1, {}, 0, {}});
+  strings.push_back(Str("CompanyName", "Kelvarin Team"));
+  const TDiagFileVersionInfo info(Resource({VersionBlock{"StringFileInfo", 1, {}, 0, {Table("040904E4", strings)}}}));
+  EXPECT_EQ(info.Items().size(), 5001u);
+  EXPECT_EQ(info.GetVersionKeyValue(kVersionCompanyName), "Kelvarin Team");
+}
+
 TEST(FileVersionInfo, MalformedResourcesAreRejected) {
   Bytes wrongSignature = Resource({});
   wrongSignature[40] ^= 1;  // first byte of the fixed information (header 6, key 32, pad 2)

@@ -68,6 +68,9 @@ TEST(PeImage, HeaderFieldsAndSections) {
   EXPECT_EQ(reader.GetSectionHeader("diaginfo")->virtualAddress, 0x2000u);
   // The whole name is compared: a longer one names no section.
   EXPECT_EQ(reader.GetSectionHeader("DIAGINFOX"), nullptr);
+  EXPECT_EQ(reader.GetSectionName(0), ".text");
+  EXPECT_EQ(reader.GetSectionName(1), "DIAGINFO");
+  EXPECT_EQ(reader.GetSectionName(2), "");
   EXPECT_EQ(reader.RvaToSection(0x17FF)->name, ".text");
   EXPECT_EQ(reader.RvaToSection(0x3000), nullptr);
   // A section count that runs past the image stops at the last whole header.

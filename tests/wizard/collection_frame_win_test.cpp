@@ -378,5 +378,26 @@ TEST_F(CollectionFrame, DeletingPutsTheCheckedFilesIntoTheReserveAndGreysTheirRo
   EXPECT_EQ(Print("deleted").Pixel(kProbeX, 2 * 32 + 10), Rgb(0xC0C0C0));
 }
 
+// A run whose save fails at its end has reserved its rows all the same:
+// they lose their marks, so a second Delete does not try them again.
+TEST_F(CollectionFrame, ARunThatFailsAtItsEndStillUnmarksTheReservedRows) {
+  std::filesystem::create_directories(folder.Path() / "lib");
+  for (int i = 0; i < results.Count(); ++i) {
+    const std::filesystem::path file = folder.Path() / "lib" / (std::to_string(i) + ".mp3");
+    WriteWhole(file, "ID3");
+    results.Items(i).SetFileName(file.string());
+    results.Items(i).SetTagPart(kTagDisplayPath, file.string());
+  }
+  page->DisplayCollection(&results);
+  Click(10, 0 * 32 + 10);
+  Click(10, 2 * 32 + 10);
+  std::filesystem::create_directories(folder.Path() / "data");  // the archive cannot be read or replaced
+  answer = IDYES;
+  EXPECT_ANY_THROW(page->DelButtonClick(nullptr));
+  EXPECT_EQ(results.Items(0).Tag, -1);
+  EXPECT_EQ(results.Items(2).Tag, -1);
+  EXPECT_EQ(Marks(), ".....");
+}
+
 }  // namespace
 }  // namespace kv::test

@@ -1,6 +1,9 @@
 #include "wizard/main_form_win.h"
 
 #include <gtest/gtest.h>
+#include <windows.h>
+
+#include <stdexcept>
 
 #include "base/strings.h"
 #include "engine/collection_csv.h"
@@ -36,6 +39,11 @@ TEST_F(MainForm, FirstStepFollowsTheSavedListAndBackIsDisabledWhereverItOpens) {
     EXPECT_EQ(VisiblePages(), 1);
     EXPECT_FALSE(form->BackButton->Enabled());
     EXPECT_TRUE(form->NextButton->Enabled());
+    // Enter belongs to the page (the folder tree executes its node): Next is
+    // no default button.
+    EXPECT_FALSE(form->NextButton->Default());
+    form->DialogKey(form->Frames[2]->Handle(), VK_RETURN);
+    EXPECT_EQ(form->Step, 2);
     FreeForm();
   }
   // A saved list and no reserve: step 1; there and back, Back leads to 0.
@@ -115,6 +123,58 @@ TEST_F(MainForm, SearchCaptionOnTheSimilarityPageAndAnEmptySearchEndsOnTheResult
   EXPECT_EQ(form->CollectionFrame->Results(), form->Results.get());
   EXPECT_EQ(Settings().GetVal("Session", "EmptyTags"), "0");
   EXPECT_TRUE(boxes.empty());
+}
+
+// A scan that fails on its first try, Exit pressed before the failure when
+// asked.
+class FailingScanForm : public TMainForm {
+ public:
+  void FillCollection() override {
+    TMainForm::FillCollection();
+    if (failures == 0) return;
+    --failures;
+    if (exitFirst) StopSearchBeforeClosing();
+    throw std::runtime_error("the scan failed");
+  }
+  int failures = 1;
+  bool exitFirst = false;
+};
+
+// A search that fails is told once and leaves the wizard where the search
+// started, with its buttons; an Exit pressed during it is forgotten, so the
+// next search ends on the results with the wizard open.
+TEST_F(MainForm, AFailedSearchIsToldOnceAndReturnsToItsPage) {
+  for (const bool exitFirst : {false, true}) {
+    SCOPED_TRACE(exitFirst ? "Exit pressed first" : "no Exit");
+    Settings().SetVal("Last", "DupeSimilar", "1");
+    auto& failing = ui::Application().CreateForm<FailingScanForm>();
+    failing.exitFirst = exitFirst;
+    form = &failing;
+    SetMainForm(form);
+    form->Init();
+    form->Show();
+    Next();
+    Next();
+    ASSERT_EQ(form->Step, 4);
+    Next();
+    EXPECT_EQ(form->Step, 4);
+    EXPECT_TRUE(Shown(4));
+    EXPECT_EQ(VisiblePages(), 1);
+    EXPECT_EQ(form->NextButton->Caption(), "Search");
+    EXPECT_TRUE(form->NextButton->Enabled());
+    EXPECT_TRUE(form->BackButton->Enabled());
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_NE(boxes[0].text.find("the scan failed"), std::string::npos) << boxes[0].text;
+
+    Next();
+    EXPECT_EQ(form->Step, 6);
+    EXPECT_TRUE(form->Visible());
+    MSG msg;
+    EXPECT_FALSE(PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE));
+    EXPECT_EQ(boxes.size(), 1u);
+    boxes.clear();
+    FreeForm();
+  }
 }
 
 TEST_F(MainForm, TheFormIsTranslatedButNotItsPages) {

@@ -92,6 +92,16 @@ TEST_F(MoveTo, FirstUseOpensWithoutSelectionAndOkGivesNothing) {
                         uint32_t(toChangeNotifierThread | toRemoveContextMenuShortCut));
               EXPECT_EQ(tree.ExplorerImageOptions(), uint32_t(toImages | toThreadedImages | toMarkCutAndCopy));
               EXPECT_FALSE(tree.TreeOptions().SelectionOptions() & toMultiSelect);
+              // Folders that are no file-system folders show too, not only
+              // the computer and the network.
+              std::vector<std::wstring> others;
+              for (PLazyNode node = tree.GetFirst(); node; node = tree.GetNext(node)) {
+                TNamespace* item = nullptr;
+                if (tree.ValidateNamespace(node, item) && !item->GetFileSystem() && !item->IsMyComputer() &&
+                    !item->IsNetworkNeighborhood() && !item->IsNetworkNeighborhoodChild())
+                  others.push_back(item->GetNameInFolder());
+              }
+              EXPECT_FALSE(others.empty());
               Ok(chooser);
             }),
             "");

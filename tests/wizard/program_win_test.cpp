@@ -10,7 +10,9 @@
 #include <vector>
 
 #include "engine/collection_csv.h"
+#include "foundation/zip_strings_win.h"
 #include "tests/wizard/e2e_driver_win.h"
+#include "tests/wizard/reserve_zip_util.h"
 #include "wizard/step_texts.h"
 
 namespace kv {
@@ -201,6 +203,53 @@ TEST_F(Program, TheReservePageShowsAnUnfinishedRunAndItsText) {
   }
   Click(main, "&Exit");
   EXPECT_EQ(WaitForExit(), 0u);
+}
+
+// A reserve archive whose "size" entry no save could copy (cut short, or
+// without its local header) is told once and set aside as it was; the
+// wizard starts, the reserved file is kept, and the archive is new.
+TEST_F(Program, AReserveArchiveWithADamagedSizeIsToldAndTheWizardStarts) {
+  const fs::path lib = folder.Path() / "lib";
+  fs::create_directories(lib);
+  const fs::path hidden = lib / "0123456789ABCDEF0123456789ABCDEF";
+  test::WriteWhole(hidden, std::string(3000, 'x'));
+  SetFileAttributesW(hidden.c_str(), FILE_ATTRIBUTE_HIDDEN);
+  const std::string list = hidden.string() + "\t" + (lib / "song.mp3").string() + "\r\n";
+  for (const bool cut : {true, false}) {
+    SCOPED_TRACE(cut ? "cut" : "no local header");
+    std::vector<uint8_t> bytes = test::RawZip({test::StoredEntry("data", list), test::StoredEntry("size", "1000")});
+    const size_t central = test::Le(bytes, bytes.size() - 6, 4) + 46 + 4;  // the record of "size"
+    if (cut) {
+      const uint32_t claimed = test::Le(bytes, central + 20, 4) + 1000;
+      for (size_t i = 0; i < 4; ++i) bytes[central + 20 + i] = static_cast<uint8_t>(claimed >> (8 * i));
+    } else {
+      bytes[test::Le(bytes, central + 42, 4)] = 'X';
+    }
+    const std::string damaged(bytes.begin(), bytes.end());
+    for (const auto& e : fs::directory_iterator(folder.Path()))
+      if (e.path().extension() == ".unreadable") fs::remove(e.path());
+    fs::remove(folder.Path() / "data.journal");
+    fs::remove(folder.Path() / "tmp.log");
+    test::WriteWhole(folder.Path() / "data", damaged);
+
+    HWND main = Start();
+    ASSERT_TRUE(main);
+    EXPECT_TRUE(Child(main, "&Exit"));
+    Click(main, "&Exit");
+    EXPECT_EQ(WaitForExit(), 0u);
+    const std::string log = test::ReadWhole(folder.Path() / "tmp.log");
+    EXPECT_NE(log.find("MessageBox: The list of the reserve of deleted files"), std::string::npos) << log;
+    EXPECT_NE(log.find("The entry \"size\" of the reserve's archive is damaged"), std::string::npos) << log;
+    std::vector<fs::path> aside;
+    for (const auto& e : fs::directory_iterator(folder.Path()))
+      if (e.path().extension() == ".unreadable") aside.push_back(e.path());
+    ASSERT_EQ(aside.size(), 1u);
+    EXPECT_EQ(test::ReadWhole(aside[0]), damaged);
+    EXPECT_TRUE(fs::exists(hidden));
+    const std::string archive = (folder.Path() / "data").string();
+    EXPECT_EQ(LoadStringFromZip(archive, "data", ""), list);
+    EXPECT_EQ(LoadStringFromZip(archive, "size", ""), "3000");
+  }
 }
 
 // A second start from the same folder says so and ends at once: two

@@ -285,6 +285,15 @@ TEST(ReserveArchive, ADamagedListIsRefusedAndADamagedSizeIsUnknown) {
   };
   EXPECT_EQ(BadZipText(cutShort(0)), "The entry \"data\" of the reserve's archive is damaged");
   EXPECT_EQ(BadZipText(cutShort(1)), "read, list \"" + list + "\", size \"\"");
+  // Whether a rewrite can copy every entry: not a cut one, nor one without
+  // its local header; one that only fails its check, yes.
+  const std::vector<std::string> sizeOnly{"size"};
+  EXPECT_EQ(ReadReserveArchive(cutShort(1)).uncopyable, sizeOnly);
+  auto noHeader = test::RawZip({test::DeflatedEntry("data", list), test::StoredEntry("size", "33")});
+  noHeader[test::Le(noHeader, test::Le(noHeader, noHeader.size() - 6, 4) + 50 + 42, 4)] = 'X';
+  EXPECT_EQ(ReadReserveArchive(noHeader).uncopyable, sizeOnly);
+  EXPECT_TRUE(ReadReserveArchive(test::RawZip({test::DeflatedEntry("data", list), badSize})).uncopyable.empty());
+  EXPECT_TRUE(ReadReserveArchive(RewriteReserveArchive({}, {{"data", list}, {"size", "1"}})).uncopyable.empty());
 }
 
 // Deflate data that decodes to nothing (empty blocks) costs time per byte

@@ -120,6 +120,8 @@ TEST_F(ReserveTest, DeletedFilesGetTheirDigestNamesHiddenAndComeBackByteForByte)
     EXPECT_FALSE(fs::exists(kMusic / f.name));
     EXPECT_EQ(Attributes(hidden), DWORD{FILE_ATTRIBUTE_HIDDEN});
     EXPECT_EQ(reserve.Lines().back().hidden, ShortAnsi(kMusic) + "\\" + f.digits);
+    // The third field only where the display path cannot hold the name.
+    EXPECT_EQ(reserve.Lines().back().longPath.empty(), f.size < 3000);
     EXPECT_EQ(reserve.GetHiddenSize(), total);
   }
   EXPECT_EQ(reserve.GetHiddenCount(), 4);
@@ -465,6 +467,63 @@ TEST_F(ReserveTest, ADamagedSizeIsTakenFromTheFiles) {
     const std::string archive = WStringToAnsi((kProgram / L"data").wstring());
     EXPECT_EQ(LoadStringFromZip(archive, "size", ""), "33");
     EXPECT_EQ(LoadStringFromZip(archive, "data", ""), list);
+  }
+}
+
+// A "size" entry whose bytes run past the end, or that has no local header,
+// cannot be copied by any later save: the archive is set aside as it is,
+// its list still gives every reserved file, and the size comes from them.
+TEST_F(ReserveTest, ASizeEntryNoSaveCanCopySetsTheArchiveAsideAndKeepsItsList) {
+  const struct {
+    const char* what;
+    void (*damage)(std::vector<uint8_t>&, size_t central, size_t local);
+  } cases[] = {
+      {"compressed size 1000 more",
+       [](std::vector<uint8_t>& b, size_t central, size_t) {
+         const uint32_t cut = test::Le(b, central + 20, 4) + 1000;
+         for (size_t i = 0; i < 4; ++i) b[central + 20 + i] = static_cast<uint8_t>(cut >> (8 * i));
+       }},
+      {"no local header", [](std::vector<uint8_t>& b, size_t, size_t local) { b[local] = 'X'; }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    SetUp();
+    Write(kMusic / L"a.mp3", 11);
+    Write(kMusic / L"b.mp3", 22);
+    std::string list;
+    {
+      TReserve writer(kProgram.wstring());
+      writer.Load();
+      ASSERT_TRUE(Hide(writer, kMusic / L"a.mp3"));
+      ASSERT_TRUE(Hide(writer, kMusic / L"b.mp3"));
+      list = writer.HiddenList();
+      writer.Save();
+    }
+    std::vector<uint8_t> bytes = test::RawZip({test::StoredEntry("data", list), test::StoredEntry("size", "1000")});
+    const size_t end = bytes.size() - 22;
+    const size_t dataCentral = test::Le(bytes, end + 16, 4);
+    const size_t sizeCentral = dataCentral + 46 + 4;  // after the record of "data"
+    c.damage(bytes, sizeCentral, test::Le(bytes, sizeCentral + 42, 4));
+    WriteBytes(kProgram / L"data", Text(bytes));
+    fs::remove(kProgram / L"data.journal");
+
+    TReserve reader(kProgram.wstring());
+    const std::vector<std::string> notices = reader.Load();
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_NE(notices[0].find("The entry \"size\" of the reserve's archive is damaged"), std::string::npos) << notices[0];
+    EXPECT_EQ(reader.GetHiddenCount(), 2);
+    EXPECT_EQ(reader.GetHiddenSize(), 33);
+    const std::vector<fs::path> aside = Aside(L".unreadable");
+    ASSERT_EQ(aside.size(), 1u);
+    EXPECT_EQ(test::ReadWhole(aside[0]), Text(bytes));
+    const std::string archive = WStringToAnsi((kProgram / L"data").wstring());
+    EXPECT_EQ(LoadStringFromZip(archive, "size", ""), "33");
+    EXPECT_EQ(LoadStringFromZip(archive, "data", ""), list);
+    // The files stay recoverable.
+    EXPECT_EQ(reader.Recover({}).done, 2);
+    EXPECT_TRUE(fs::exists(kMusic / L"a.mp3"));
+    EXPECT_TRUE(fs::exists(kMusic / L"b.mp3"));
+    EXPECT_TRUE(reader.Load().empty());
   }
 }
 

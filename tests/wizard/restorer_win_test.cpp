@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+#include <utility>
+
 #include "tests/wizard/wizard_test_util.h"
 #include "ui/std_controls_win.h"
 
@@ -152,6 +155,39 @@ TEST_F(Geometry, AChildSizeThatWouldHideAControlKeepsTheLayouts) {
   Settings().SetVal(kSizeAndPos, "Shape.Fill.Side", ",120,,,");
   Restore(*shape, "Shape");
   EXPECT_EQ(side.Width(), 120);
+}
+
+// A stored child place that puts the child partly or wholly outside its
+// parent is ignored, as sizes are; one inside it is taken.
+TEST_F(Geometry, AChildPlaceOutsideItsParentKeepsTheLayouts) {
+  const char* const key = "MainForm.MainPanel.WorkPanel.Panel1.NextButton";
+  MakeForm();
+  const int layoutTop = form->NextButton->Top();
+  FreeForm();
+  for (const auto& [stored, top] : {std::pair{"25,,500,,", layoutTop}, std::pair{"25,,-3,,", layoutTop},
+                                    std::pair{"25,,5,,", 5}}) {
+    SCOPED_TRACE(stored);
+    Settings().SetVal(kSizeAndPos, key, stored);
+    MakeForm();
+    EXPECT_EQ(form->NextButton->Top(), top);
+    EXPECT_LE(form->NextButton->Top() + form->NextButton->Height(), form->NextButton->Parent()->ClientHeight());
+    Save(*form, form->Name());
+    EXPECT_NE(Stored(key).find("," + std::to_string(top) + ","), std::string::npos) << Stored(key);
+    FreeForm();
+  }
+  stretch->SetAnchors(ui::akLeft | ui::akTop);
+  const int w = fill->ClientWidth() - 200, h = fill->ClientHeight() - 21;  // the last places inside
+  for (const auto& [stored, left, top] :
+       {std::tuple{"21,200,12," + std::to_string(w + 1) + ",", 10, 12},
+        std::tuple{"21,200," + std::to_string(h + 1) + ",20,", 20, 10},
+        std::tuple{"21,200," + std::to_string(h) + "," + std::to_string(w) + ",", w, h}}) {
+    SCOPED_TRACE(stored);
+    stretch->SetBounds(10, 10, 200, 21);
+    Settings().SetVal(kSizeAndPos, "Shape.Fill.Stretch", stored);
+    Restore(*shape, "Shape");
+    EXPECT_EQ(stretch->Left(), left);
+    EXPECT_EQ(stretch->Top(), top);
+  }
 }
 
 // Garbage and a removed monitor still give a window the user can reach.
