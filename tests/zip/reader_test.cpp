@@ -223,6 +223,11 @@ TEST(ZipReader, DirectoryThatCannotBeTrusted) {
     test::Put32(b, central + 20, 0x10000);
     cases.push_back({"data past the end (cut short)", b, false, nullptr, ""});
   }
+  {
+    auto b = good;
+    test::Put16(b, 28, 0xFFFF);  // the first local header's extra field runs past the end
+    cases.push_back({"extra field past the end (cut short)", b, false, nullptr, ""});
+  }
   for (const Case& c : cases) {
     Fixture fx(c.bytes);
     if (c.badZip) {
