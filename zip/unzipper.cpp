@@ -434,34 +434,73 @@ int64_t TUnZipper::ReadAcross(void* buffer, int64_t count) {
   return got;
 }
 
+namespace {
+
+// The directory of a set as its records are read: bytes come from the
+// current part (whichever that is when they are asked for), never more than
+// the directory's size, and each one read or skipped is kept in a copy, so
+// that positions count from the directory's start and later reads (file
+// comments, records copied by a rebuild) need no disk again.
+class TSetDirectoryStream : public TStream {
+ public:
+  TSetDirectoryStream(std::function<TStream&()> part, TMemoryStream& copy, int64_t size)
+      : part_(std::move(part)), copy_(copy), size_(size) {}
+  int64_t Read(void* buffer, int64_t count) override {
+    const int64_t want = std::min(count, size_ - pos_);
+    if (want <= 0) return 0;
+    const int64_t got = part_().Read(buffer, want);
+    copy_.WriteBuffer(buffer, got);
+    pos_ += got;
+    return got;
+  }
+  int64_t Write(const void*, int64_t) override { throw EZipWriteError(); }
+  // Forward: the bytes are read (and kept); backward: only on the way to a
+  // failure, which ends the read.
+  int64_t Seek(int64_t offset, TSeekOrigin origin) override {
+    const int64_t target = origin == TSeekOrigin::Current ? pos_ + offset : origin == TSeekOrigin::End ? size_ + offset : offset;
+    std::vector<uint8_t> skip(4096);
+    while (target > pos_) {
+      if (Read(skip.data(), std::min<int64_t>(target - pos_, static_cast<int64_t>(skip.size()))) == 0) break;
+    }
+    return pos_;
+  }
+  int64_t Size() override { return size_; }
+
+ private:
+  std::function<TStream&()> part_;
+  TMemoryStream& copy_;
+  int64_t size_;
+  int64_t pos_ = 0;
+};
+
+}  // namespace
+
 // The directory of a set may begin on any part and run over the following
-// ones; it is gathered whole (bounded) and read from memory.
+// ones: its records are read part after part, a new part taken where one
+// ends, and kept in memory (bounded).
 void TUnZipper::ReadMultiDiskDirectory(uint32_t centralDisk, uint64_t offset, uint64_t size, uint64_t total) {
   if (size > kMaxSetDirectory) throw EBadZipFile("Not a valid zip file! (the directory is larger than 64 MiB)");
   SeekPart(centralDisk, 0);
   if (offset > static_cast<uint64_t>(zipStream_->Size())) throw EBadZipFile();
   zipStream_->Seek(static_cast<int64_t>(offset), TSeekOrigin::Beginning);
   auto copy = std::make_unique<TMemoryStream>();
-  std::vector<uint8_t> block(64 << 10);
-  for (uint64_t left = size; left > 0;) {
-    const int64_t want = static_cast<int64_t>(std::min<uint64_t>(left, block.size()));
-    const int64_t got = ReadAcross(block.data(), want);
-    copy->WriteBuffer(block.data(), got);
-    if (got < want) throw EBadZipFile("Not a valid zip file! (the directory runs past the last part)");
-    left -= static_cast<uint64_t>(got);
-  }
-  copy->SetPosition(0);
+  TSetDirectoryStream directory([this]() -> TStream& { return *zipStream_; }, *copy, static_cast<int64_t>(size));
+  const TZipHeaderInfo::TPartChange nextPart = [this, &directory]() -> TStream* {
+    if (currentDisk_ >= lastDisk_) return nullptr;
+    SwapDisk(currentDisk_ + 2);
+    return &directory;
+  };
   entries_ = std::make_unique<TSortedZip>(TDuplicates::Error);
   for (uint64_t i = 0; i < total; ++i) {
     auto e = std::make_unique<TZipHeaderInfo>();
-    if (!e->ReadCentralFromStream(*copy)) throw EBadZipFile();
+    if (!e->ReadCentralFromStream(directory, nextPart)) throw EBadZipFile();
     try {
       entries_->Add(std::move(e));
     } catch (const EListError&) {
       throw EBadZipFile();  // two records for one local header
     }
   }
-  directoryWhole_ = copy->Position() == copy->Size();
+  directoryWhole_ = directory.Position() == directory.Size();
   centralCopy_ = std::move(copy);
 }
 
