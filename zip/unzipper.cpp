@@ -178,7 +178,7 @@ TUnZipper::TUnZipper(TZipFileSystem& fs) : fs_(fs) {
 TUnZipper::~TUnZipper() = default;
 
 void TUnZipper::SetZipName(const std::string& name) {
-  if (EqualText(name, zipName_) && !zipName_.empty()) return;
+  if (SameTextAnsi(name, zipName_) && !zipName_.empty()) return;
   std::string chosen = name;
   if (!chosen.empty() && chosen.back() == '?') {
     TZipDialog d;
@@ -494,11 +494,7 @@ void TUnZipper::ReadMultiDiskDirectory(uint32_t centralDisk, uint64_t offset, ui
   for (uint64_t i = 0; i < total; ++i) {
     auto e = std::make_unique<TZipHeaderInfo>();
     if (!e->ReadCentralFromStream(directory, nextPart)) throw EBadZipFile();
-    try {
-      entries_->Add(std::move(e));
-    } catch (const EListError&) {
-      throw EBadZipFile();  // two records for one local header
-    }
+    entries_->Add(std::move(e));  // two records for one local header: "Duplicate Object index"
   }
   directoryWhole_ = directory.Position() == directory.Size();
   centralCopy_ = std::move(copy);
@@ -600,6 +596,7 @@ void TUnZipper::GetFileInfo() {
     if (mode == TIncompleteZipMode::izAssumeMulti) fail(EIncompleteZip());
   }
   if (!readCentral) {
+    const THourglassCursor hourglass;
     try {
       if (!ReadZipHardWay()) fail(EBadZipFile());
     } catch (const EListError&) {
@@ -635,7 +632,8 @@ void TUnZipper::GetFileInfo() {
     try {
       entries_->Add(std::move(e));
     } catch (const EListError&) {
-      fail(EBadZipFile());  // two records for one local header
+      ClearZip();  // two records for one local header: "Duplicate Object index"
+      throw;
     }
   }
   // Whole: every record of the directory, and no further record after the

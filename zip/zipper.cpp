@@ -187,7 +187,7 @@ void TZipper::SaveModifiedZipFile() {
 
 void TZipper::SetZipName(const std::string& name) {
   if (busy_) throw EZipBusy();
-  if (!zipName_.empty() && CompareText(name, zipName_) == 0) return;
+  if (!zipName_.empty() && SameTextAnsi(name, zipName_)) return;
   if (endCentralModified_ && !zipName_.empty()) {
     filesList.clear();
     ProcessFiles();

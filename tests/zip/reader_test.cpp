@@ -270,6 +270,33 @@ TEST(ZipReader, DirectoryThatCannotBeTrusted) {
     EXPECT_EQ(fx.Extract("*"), c.extract) << c.what;
     EXPECT_EQ(fx.skipped, std::vector<std::string>{c.skips}) << c.what;
   }
+  // Two records for one local header: the list's own error, the component cleared.
+  auto twice = good;
+  const size_t central = test::Get32(twice, end + 16);
+  test::Put32(twice, central + 46 + 1 + 42, test::Get32(twice, central + 42));
+  Fixture fx(twice);
+  try {
+    fx.unzip.ReadZip();
+    ADD_FAILURE() << "read";
+  } catch (const EListError& e) {
+    EXPECT_STREQ(e.what(), "Duplicate Object index");
+  }
+  EXPECT_EQ(fx.unzip.Count(), 0);
+  EXPECT_EQ(fx.unzip.ZipName(), "");
+}
+
+// Setting the name the component holds, in another case (ANSI letters
+// too), keeps what it read.
+TEST(ZipReader, TheSameNameInAnotherCaseKeepsTheDirectory) {
+  TMemoryFileSystem fs;
+  fs.Put("\xC9t\xE9.zip", test::BuildZip({{"a", Bytes("one")}}), 1);
+  TUnZipper unzip(fs);
+  unzip.keepZipOpen = true;
+  unzip.SetZipName("\xC9t\xE9.zip");
+  unzip.ReadZip();
+  unzip.SetZipName("\xE9T\xC9.ZIP");
+  EXPECT_EQ(unzip.Count(), 1);
+  EXPECT_EQ(unzip.ZipName(), "\xC9t\xE9.zip");
 }
 
 // Whether the directory was read whole decides whether the writer may
