@@ -272,8 +272,10 @@ TEST(ZipSupport, ObjectListsCheckIndexesAndDuplicates) {
   }
   EXPECT_EQ(ignore.Add(std::make_unique<int>(3)), -1);
   EXPECT_EQ(ignore.Count(), 3);
-  accept.Add(std::make_unique<int>(3));
-  EXPECT_EQ(accept.Count(), 4);
+  EXPECT_EQ(accept.Add(std::make_unique<int>(3)), 0);  // placed at 1 or 2; a sorted add answers 0
+  EXPECT_EQ(accept.Add(std::make_unique<int>(9)), 0);
+  EXPECT_EQ(accept.Count(), 5);
+  EXPECT_EQ(*accept.Get(4), 9);
   EXPECT_THROW(error.Add(std::make_unique<int>(3)), EListError);
   EXPECT_EQ(*ignore.Get(0), 1);
   EXPECT_EQ(*ignore.Get(2), 5);
@@ -291,6 +293,12 @@ TEST(ZipSupport, BufferedStreamReadsWritesAndSeeks) {
   s.PutBack(0xAB);
   ASSERT_EQ(s.Read(&b, 1), 1);
   EXPECT_EQ(b, 0xAB);
+  // A seek, even inside the bytes read ahead, empties the buffer: nothing
+  // lies before the read position to put back.
+  s.SetPosition(9005);
+  EXPECT_THROW(s.PutBack(1), EZipStreamError);
+  ASSERT_EQ(s.Read(&b, 1), 1);
+  EXPECT_EQ(b, static_cast<uint8_t>(9005 * 7));
   EXPECT_EQ(s.Seek(10, TSeekOrigin::End), 19990);
   EXPECT_EQ(s.Seek(-10, TSeekOrigin::End), 19990);
   EXPECT_EQ(s.Seek(5, TSeekOrigin::Current), 19995);
