@@ -287,7 +287,9 @@ class TSortedObjectList : public TObjectList<T> {
 
   TDuplicates Duplicates() const { return duplicates_; }
 
-  // Negative, 0 or positive as a sorts before, with or after b.
+  // The key an item is sorted by: the item itself unless a subclass says otherwise.
+  virtual const T& KeyOf(const T& item) const { return item; }
+  // Negative, 0 or positive as key a sorts before, with or after key b.
   virtual int Compare(const T& a, const T& b) const = 0;
 
   // Binary search: true when an item equal to key exists; index is the
@@ -296,19 +298,19 @@ class TSortedObjectList : public TObjectList<T> {
     int lo = 0, hi = this->Count();
     while (lo < hi) {
       const int mid = lo + (hi - lo) / 2;
-      if (Compare(*this->At(mid), key) < 0) {
+      if (Compare(KeyOf(*this->At(mid)), key) < 0) {
         lo = mid + 1;
       } else {
         hi = mid;
       }
     }
     index = lo;
-    return lo < this->Count() && Compare(*this->At(lo), key) == 0;
+    return lo < this->Count() && Compare(KeyOf(*this->At(lo)), key) == 0;
   }
 
   int Insert(int /*index*/, T* item) override {
     int place = 0;
-    if (Search(*item, place)) {
+    if (Search(KeyOf(*item), place)) {
       if (duplicates_ == TDuplicates::Ignore) return -1;
       if (duplicates_ == TDuplicates::Error) throw EListError("Duplicate Object index");
     }
@@ -316,6 +318,7 @@ class TSortedObjectList : public TObjectList<T> {
     return place;
   }
   void Put(int, T*) override { throw EListError("Cannot <Put> an Object in a sorted list!"); }
+
   // The duplicates mode (1 byte) goes ahead of the list's data.
   void WriteData(TStream& s, const TClassRegistry<T>& registry) const override {
     object_stream::WriteByte(s, static_cast<uint8_t>(duplicates_));
@@ -329,10 +332,10 @@ class TSortedObjectList : public TObjectList<T> {
       // A duplicate fails the whole read before anything is added.
       std::vector<const T*> sorted;
       for (const auto& item : read) sorted.push_back(item.get());
-      std::sort(sorted.begin(), sorted.end(), [this](const T* a, const T* b) { return Compare(*a, *b) < 0; });
+      std::sort(sorted.begin(), sorted.end(), [this](const T* a, const T* b) { return Compare(KeyOf(*a), KeyOf(*b)) < 0; });
       int place = 0;
       for (size_t i = 0; i < sorted.size(); ++i) {
-        if (Search(*sorted[i], place) || (i > 0 && Compare(*sorted[i - 1], *sorted[i]) == 0)) {
+        if (Search(KeyOf(*sorted[i]), place) || (i > 0 && Compare(KeyOf(*sorted[i - 1]), KeyOf(*sorted[i])) == 0)) {
           throw EListError("Duplicate Object index");
         }
       }
@@ -342,12 +345,17 @@ class TSortedObjectList : public TObjectList<T> {
   }
   int IndexOf(const T* item) const override {
     int place = 0;
-    if (!Search(*item, place)) return -1;
-    for (int i = place; i < this->Count() && Compare(*this->At(i), *item) == 0; ++i) {
+    if (!Search(KeyOf(*item), place)) return -1;
+    for (int i = place; i < this->Count() && Compare(KeyOf(*this->At(i)), KeyOf(*item)) == 0; ++i) {
       if (this->At(i) == item) return i;
     }
     return TObjectList<T>::IndexOf(item);  // comparisons that never give 0
   }
+
+ protected:
+  // Adding answers 0 wherever the item was placed (-1 when a list ignoring
+  // duplicates dropped it, so that its owner frees it).
+  int AddItem(T* item) override { return Insert(this->Count(), item) < 0 ? -1 : 0; }
 
  private:
   TDuplicates duplicates_;

@@ -102,6 +102,20 @@ class EntryOutput : public TDecodeOutput {
   bool capHit_ = false;
 };
 
+// Whether the local header at offset holds its signature and a name that
+// runs past the end of the archive. Leaves the stream at offset.
+bool LocalNameRunsPastEnd(TStream& archive, int64_t offset, int64_t archiveSize) {
+  std::array<uint8_t, kLocalHeaderSize> header{};
+  archive.Seek(offset, TSeekOrigin::Beginning);
+  const int64_t got = archive.Read(header.data(), kLocalHeaderSize);
+  archive.Seek(offset, TSeekOrigin::Beginning);
+  if (got != kLocalHeaderSize) return false;
+  const uint32_t signature = uint32_t{header[0]} | uint32_t{header[1]} << 8 | uint32_t{header[2]} << 16 |
+                             uint32_t{header[3]} << 24;
+  const int64_t nameLength = int64_t{header[26]} | int64_t{header[27]} << 8;
+  return signature == kLocalHeaderSignature && offset + kLocalHeaderSize + nameLength > archiveSize;
+}
+
 bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
 bool IsDeviceName(std::string component) {
@@ -164,7 +178,7 @@ TUnZipper::TUnZipper(TZipFileSystem& fs) : fs_(fs) {
 TUnZipper::~TUnZipper() = default;
 
 void TUnZipper::SetZipName(const std::string& name) {
-  if (EqualText(name, zipName_) && !zipName_.empty()) return;
+  if (SameTextAnsi(name, zipName_) && !zipName_.empty()) return;
   std::string chosen = name;
   if (!chosen.empty() && chosen.back() == '?') {
     TZipDialog d;
@@ -420,34 +434,69 @@ int64_t TUnZipper::ReadAcross(void* buffer, int64_t count) {
   return got;
 }
 
+namespace {
+
+// The directory of a set as its records are read: bytes come from the
+// current part (whichever that is when they are asked for), never more than
+// the directory's size, and each one read or skipped is kept in a copy, so
+// that positions count from the directory's start and later reads (file
+// comments, records copied by a rebuild) need no disk again.
+class TSetDirectoryStream : public TStream {
+ public:
+  TSetDirectoryStream(std::function<TStream&()> part, TMemoryStream& copy, int64_t size)
+      : part_(std::move(part)), copy_(copy), size_(size) {}
+  int64_t Read(void* buffer, int64_t count) override {
+    const int64_t want = std::min(count, size_ - pos_);
+    if (want <= 0) return 0;
+    const int64_t got = part_().Read(buffer, want);
+    copy_.WriteBuffer(buffer, got);
+    pos_ += got;
+    return got;
+  }
+  int64_t Write(const void*, int64_t) override { throw EZipWriteError(); }
+  // Forward: the bytes are read (and kept); backward: only on the way to a
+  // failure, which ends the read.
+  int64_t Seek(int64_t offset, TSeekOrigin origin) override {
+    const int64_t target = origin == TSeekOrigin::Current ? pos_ + offset : origin == TSeekOrigin::End ? size_ + offset : offset;
+    std::vector<uint8_t> skip(4096);
+    while (target > pos_) {
+      if (Read(skip.data(), std::min<int64_t>(target - pos_, static_cast<int64_t>(skip.size()))) == 0) break;
+    }
+    return pos_;
+  }
+  int64_t Size() override { return size_; }
+
+ private:
+  std::function<TStream&()> part_;
+  TMemoryStream& copy_;
+  int64_t size_;
+  int64_t pos_ = 0;
+};
+
+}  // namespace
+
 // The directory of a set may begin on any part and run over the following
-// ones; it is gathered whole (bounded) and read from memory.
+// ones: its records are read part after part, a new part taken where one
+// ends, and kept in memory (bounded).
 void TUnZipper::ReadMultiDiskDirectory(uint32_t centralDisk, uint64_t offset, uint64_t size, uint64_t total) {
   if (size > kMaxSetDirectory) throw EBadZipFile("Not a valid zip file! (the directory is larger than 64 MiB)");
   SeekPart(centralDisk, 0);
   if (offset > static_cast<uint64_t>(zipStream_->Size())) throw EBadZipFile();
   zipStream_->Seek(static_cast<int64_t>(offset), TSeekOrigin::Beginning);
   auto copy = std::make_unique<TMemoryStream>();
-  std::vector<uint8_t> block(64 << 10);
-  for (uint64_t left = size; left > 0;) {
-    const int64_t want = static_cast<int64_t>(std::min<uint64_t>(left, block.size()));
-    const int64_t got = ReadAcross(block.data(), want);
-    copy->WriteBuffer(block.data(), got);
-    if (got < want) throw EBadZipFile("Not a valid zip file! (the directory runs past the last part)");
-    left -= static_cast<uint64_t>(got);
-  }
-  copy->SetPosition(0);
+  TSetDirectoryStream directory([this]() -> TStream& { return *zipStream_; }, *copy, static_cast<int64_t>(size));
+  const TZipHeaderInfo::TPartChange nextPart = [this, &directory]() -> TStream* {
+    if (currentDisk_ >= lastDisk_) return nullptr;
+    SwapDisk(currentDisk_ + 2);
+    return &directory;
+  };
   entries_ = std::make_unique<TSortedZip>(TDuplicates::Error);
   for (uint64_t i = 0; i < total; ++i) {
     auto e = std::make_unique<TZipHeaderInfo>();
-    if (!e->ReadCentralFromStream(*copy)) throw EBadZipFile();
-    try {
-      entries_->Add(std::move(e));
-    } catch (const EListError&) {
-      throw EBadZipFile();  // two records for one local header
-    }
+    if (!e->ReadCentralFromStream(directory, nextPart)) throw EBadZipFile();
+    entries_->Add(std::move(e));  // two records for one local header: "Duplicate Object index"
   }
-  directoryWhole_ = copy->Position() == copy->Size();
+  directoryWhole_ = directory.Position() == directory.Size();
   centralCopy_ = std::move(copy);
 }
 
@@ -547,6 +596,7 @@ void TUnZipper::GetFileInfo() {
     if (mode == TIncompleteZipMode::izAssumeMulti) fail(EIncompleteZip());
   }
   if (!readCentral) {
+    const THourglassCursor hourglass;
     try {
       if (!ReadZipHardWay()) fail(EBadZipFile());
     } catch (const EListError&) {
@@ -582,7 +632,8 @@ void TUnZipper::GetFileInfo() {
     try {
       entries_->Add(std::move(e));
     } catch (const EListError&) {
-      fail(EBadZipFile());  // two records for one local header
+      ClearZip();  // two records for one local header: "Duplicate Object index"
+      throw;
     }
   }
   // Whole: every record of the directory, and no further record after the
@@ -784,7 +835,7 @@ std::string TUnZipper::TargetPath(const TZipHeaderInfo& entry, bool& unsafe) con
   std::string rel = dir + entry.FileName();
   if (!rel.empty() && rel.front() == '\\' && !destDir_.empty()) rel.erase(0, rel.find_first_not_of('\\'));
   unsafe = !IsSafeEntryName(rel);
-  return destDir_.empty() ? rel : destDir_ + "\\" + rel;
+  return destDir_ + "\\" + rel;
 }
 
 // One entry on its way out: what the check found and where its bytes go.
@@ -813,7 +864,7 @@ TUnZipper::EntryOutcome TUnZipper::DoUnzip(Extraction& x, int index) {
   job.entry = *View()->Get(index);
   job.name = job.entry.FullName();
   if (x.overlapping.contains(View()->Get(index))) return Skip(job, TSkipReason::Damaged);
-  if (x.decoded >= maxOutputSize && job.entry.compressedSize > kEmptyDataSize) {
+  if (toStream_ && x.decoded >= maxOutputSize && job.entry.compressedSize > kEmptyDataSize) {
     // The call's cap is spent: the entry would fail at its first output
     // byte, so it fails here, unread, as an entry whose output was cut off
     // before anything came (the CRC of nothing is 0).
@@ -824,7 +875,8 @@ TUnZipper::EntryOutcome TUnZipper::DoUnzip(Extraction& x, int index) {
   if (!toStream_) job.removeStale = x.sweptFolders.insert(job.path.substr(0, job.path.find_last_of('\\') + 1)).second;
   if (const auto ended = OpenDestination(job)) return *ended;
   const uint64_t doneBefore = x.doneBytes;
-  const uint64_t capLeft = maxOutputSize - std::min(maxOutputSize, x.decoded);
+  // The cap bounds what lands in memory; a file on disk is bounded by its size field.
+  const uint64_t capLeft = toStream_ ? maxOutputSize - std::min(maxOutputSize, x.decoded) : UINT64_MAX;
   EntryOutput out(*job.dest, job.entry.uncompressedSize, capLeft, [&](uint64_t n) {
     x.doneBytes += n;
     if (onFilePercentDone) onFilePercentDone(CBigRate(job.entry.uncompressedSize, x.doneBytes - doneBefore));
@@ -841,6 +893,9 @@ TUnZipper::EntryOutcome TUnZipper::DoUnzip(Extraction& x, int index) {
   // An entry stopped by the cap spends it: the next byte of any entry
   // would pass it too.
   x.decoded = out.CapHit() ? maxOutputSize : x.decoded + out.BytesOut();
+  // Fewer bytes than the size field says fail even when their CRC checks:
+  // the CRC of a cut output can be the stored one (nothing, and a CRC of
+  // 0), and taking it would hand the caller a shortened entry as whole.
   const bool good = result == TDecodeResult::Ok && out.BytesOut() == job.entry.uncompressedSize &&
                     out.Crc() == job.entry.crc32;
   if (!good) x.doneBytes = doneBefore;
@@ -878,25 +933,38 @@ std::optional<TUnZipper::EntryOutcome> TUnZipper::CheckEntry(EntryJob& job) {
   // 0xFFFFFFFF sizes are values past 32 bits (the directory reader keeps
   // the maximum where the zip64 block's value does not fit);
   // flag bit 6 is the strong encryption this library does not do.
-  if (!known) Ask(TZipDialogKind::Message, "Unknown Compression Method", "Zip Error");
-  if (!known || entry.compressedSize == 0xFFFFFFFFu || entry.uncompressedSize == 0xFFFFFFFFu ||
-      (entry.flag & 0x40) != 0) {
+  // An unknown method goes the whole road and decodes nothing (the CRC
+  // check then refuses it); one whose stored CRC is 0, that of nothing,
+  // would pass as extracted while its data are lost, so it is skipped.
+  if (!known && entry.crc32 == 0) {
+    Ask(TZipDialogKind::Message, "Unknown Compression Method", "Zip Error");
+    return Skip(job, TSkipReason::Unsupported);
+  }
+  if (entry.compressedSize == 0xFFFFFFFFu || entry.uncompressedSize == 0xFFFFFFFFu || (entry.flag & 0x40) != 0) {
     return Skip(job, TSkipReason::Unsupported);
   }
 
   SeekPart(entry.diskNumberStart, 0);
   TStream& archive = *zipStream_;
   const int64_t archiveSize = archive.Size();
-  if (int64_t{entry.relativeOffset} + kLocalHeaderSize > archiveSize) return Skip(job, TSkipReason::Damaged);
+  const bool set = multiMode_ != TMultiMode::mmNone;
+  // A single file that ends before the local header and its name was cut
+  // short, as one that ends inside the data.
+  if (int64_t{entry.relativeOffset} + kLocalHeaderSize > archiveSize) {
+    if (!set) throw EFatalUnzipError();
+    return Skip(job, TSkipReason::Damaged);
+  }
   archive.Seek(entry.relativeOffset, TSeekOrigin::Beginning);
   TZipHeaderInfo local;
-  if (!local.ReadLocalFromStream(archive)) return Skip(job, TSkipReason::Damaged);
+  if (!local.ReadLocalFromStream(archive)) {
+    if (!set && LocalNameRunsPastEnd(archive, entry.relativeOffset, archiveSize)) throw EFatalUnzipError();
+    return Skip(job, TSkipReason::Damaged);
+  }
   // Just after the name as stored (a UTF-8 name is held shorter). In a set
   // the data may go on in the next parts. A single file that ends inside
   // the entry's extra field or data was cut short: told before anything is
   // read, as the read itself would tell it.
   const int64_t dataStart = archive.Position() + local.extraFieldLength;
-  const bool set = multiMode_ != TMultiMode::mmNone;
   if (!set && (dataStart > archiveSize || int64_t{entry.compressedSize} > archiveSize - dataStart)) {
     throw EFatalUnzipError();
   }
@@ -982,7 +1050,11 @@ TDecodeResult TUnZipper::DecodeEntry(Extraction& x, EntryJob& job, TDecodeOutput
       case kMethodImploded:
         return Explode(in, out, entry.flag, static_cast<uint64_t>(job.dataSize), entry.uncompressedSize);
       case kMethodDeflated: return Inflate(in, out);
-      default: return Unreduce(in, out, entry.compressionMethod - 1, entry.uncompressedSize);
+      default:
+        if (entry.compressionMethod >= kMethodReduced1 && entry.compressionMethod <= kMethodReduced4)
+          return Unreduce(in, out, entry.compressionMethod - 1, entry.uncompressedSize);
+        Ask(TZipDialogKind::Message, "Unknown Compression Method", "Zip Error");
+        return TDecodeResult::Ok;
     }
   } catch (const EBiggerThanUncompressed&) {
     return TDecodeResult::BadData;

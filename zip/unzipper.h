@@ -14,8 +14,9 @@
 // EIncompleteZip) and leaves the component cleared; an entry that cannot be
 // extracted (wrong password, damaged data, unsupported method, unsafe name)
 // is reported through the events and contributes nothing to the output.
-// An archive that ends inside an entry's data raises EFatalUnzipError.
-// One extraction call decodes at most maxOutputSize bytes in all.
+// An archive that ends inside an entry's local header, name, extra field or
+// data raises EFatalUnzipError. One extraction into a stream decodes at most
+// maxOutputSize bytes in all; a file on disk is bounded by its size field.
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -40,8 +41,8 @@ enum class TSkipReason {
   BadPassword = 0,  // the password check failed and no new password came
   FileExists = 1,   // extraction to disk would overwrite and may not
   UnsafeName = 2,   // "..", a device name, a drive or root with no DestDir, a path outside DestDir
-  Damaged = 3,      // local header missing or outside the archive, data inside another entry's
-  Unsupported = 4,  // compression method or size field this library cannot read
+  Damaged = 3,      // local header missing (or outside a part of a set), data inside another entry's
+  Unsupported = 4,  // unknown method with a stored CRC of 0, or a size field this library cannot read
 };
 
 inline constexpr int kUnZipperVersion = 217;
@@ -81,7 +82,7 @@ class TUnZipper {
   bool doProcessMessages = true;
   bool retainAttributes = true;
   std::string password;
-  // Most bytes one extraction call (UnZipToStream or UnZip) may decode, over
+  // Most bytes one extraction into a stream (UnZipToStream) may decode, over
   // all its entries, failed ones included; an entry that would pass it fails.
   uint64_t maxOutputSize = kDefaultMaxOutputSize;
 

@@ -41,6 +41,7 @@ class WinFileStream : public TStream {
   explicit WinFileStream(FileHandle h) : owned_(std::move(h)), h_(owned_.Get()) {}
   // Over a handle that another owner closes.
   explicit WinFileStream(HANDLE borrowed) : h_(borrowed) {}
+  void* Handle() override { return h_; }
   int64_t Read(void* buffer, int64_t count) override {
     int64_t done = 0;
     while (done < count) {

@@ -10,5 +10,8 @@ TZipDialogAnswer SystemZipDialog(const TZipDialog&) { return {}; }
 
 void ProcessPendingMessages() {}
 
+THourglassCursor::THourglassCursor() = default;
+THourglassCursor::~THourglassCursor() = default;
+
 }  // namespace kv
 #endif

@@ -39,4 +39,17 @@ TZipDialogAnswer SystemZipDialog(const TZipDialog& dialog);
 // quit request stays queued for the caller's loop). Nothing elsewhere.
 void ProcessPendingMessages();
 
+// Shows the hourglass as the screen cursor while it lives and restores the
+// cursor it replaced (Windows); nothing elsewhere.
+class THourglassCursor {
+ public:
+  THourglassCursor();
+  ~THourglassCursor();
+  THourglassCursor(const THourglassCursor&) = delete;
+  THourglassCursor& operator=(const THourglassCursor&) = delete;
+
+ private:
+  void* previous_ = nullptr;
+};
+
 }  // namespace kv

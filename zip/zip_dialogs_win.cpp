@@ -75,6 +75,10 @@ TZipDialogAnswer SystemZipDialog(const TZipDialog& d) {
   return {};
 }
 
+THourglassCursor::THourglassCursor() : previous_(SetCursor(LoadCursor(nullptr, IDC_WAIT))) {}
+
+THourglassCursor::~THourglassCursor() { SetCursor(static_cast<HCURSOR>(previous_)); }
+
 void ProcessPendingMessages() {
   MSG msg;
   while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {

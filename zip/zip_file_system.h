@@ -162,6 +162,8 @@ class TLFNFileStream : public TS_BufferStream {
   TLFNFileStream(TZipFileSystem& fs, const std::string& name, TFileOpenMode mode)
       : TS_BufferStream(fs.Open(name, mode)), name_(name) {}
   const std::string& FileName() const { return name_; }
+  // The handle of the file (null where the file system has none).
+  void* GetHandle() { return Wrapped().Handle(); }
 
  private:
   std::string name_;

@@ -204,6 +204,9 @@ void TZipHeaderInfo::SaveCentralToStream(TStream& stream) {
   flag &= ~kFlagUtf8Name;
   const std::string name = fileNameLength ? StoredName() : std::string();
   fileNameLength = ClipLength(name.size());
+  // The length written is that of the comment held (0 with none): a length
+  // kept from a read without its text would announce bytes not written, and
+  // every later record would be read from the wrong place.
   fileCommentLength = fileComment_ ? ClipLength(fileComment_->size()) : 0;
   RecordWriter w;
   w.U32(kCentralHeaderSignature).U16(versionMadeBy).U16(versionNeeded).U16(flag).U16(compressionMethod)
@@ -215,35 +218,43 @@ void TZipHeaderInfo::SaveCentralToStream(TStream& stream) {
   w.WriteTo(stream);
 }
 
-bool TZipHeaderInfo::ReadCentralFromStream(TStream& stream) {
+bool TZipHeaderInfo::ReadCentralFromStream(TStream& stream, const TPartChange& partChange) {
   const int64_t start = stream.Position();
   std::array<uint8_t, kCentralHeaderSize> r{};
-  if (!ReadExact(stream, r.data(), kCentralHeaderSize, start)) return false;
-  if (Get32(r.data()) != kCentralHeaderSignature) {
+  TStream* from = &stream;
+  int64_t got = from->Read(r.data(), kCentralHeaderSize);
+  // A part of a spanned set that ends before (or inside) the record: the
+  // rest comes from the next part, after the bytes already read.
+  if (partChange && (got == 0 || (got >= 4 && got < kCentralHeaderSize && Get32(r.data()) == kCentralHeaderSignature))) {
+    if (TStream* next = partChange()) {
+      from = next;
+      got += from->Read(r.data() + got, kCentralHeaderSize - got);
+    }
+  }
+  if (got != kCentralHeaderSize || Get32(r.data()) != kCentralHeaderSignature) {
     stream.Seek(start, TSeekOrigin::Beginning);
     return false;
   }
   std::string name(Get16(r.data() + 28), '\0');
-  if (!name.empty() && !ReadExact(stream, name.data(), static_cast<int64_t>(name.size()), start)) return false;
-  // The extra field and the comment must be there too: a record cut short
-  // by the end of the stream is no record.
-  const uint16_t extraLength = Get16(r.data() + 30);
-  const int64_t tail = int64_t{extraLength} + Get16(r.data() + 32);
-  const int64_t after = stream.Position();
-  if (tail > stream.Size() - after) {
-    stream.Seek(start, TSeekOrigin::Beginning);
+  if (!name.empty() && from->Read(name.data(), static_cast<int64_t>(name.size())) != static_cast<int64_t>(name.size())) {
+    if (from == &stream) stream.Seek(start, TSeekOrigin::Beginning);
     return false;
   }
   SetFromCentral(r, HeldName(std::move(name), Get16(r.data() + 8)));
   centralOffset = start;
+  // The extra field and the comment are skipped, wherever the stream ends;
+  // only a zip64 block for values held at their maximum is read from the
+  // extra field, when it is there whole.
+  const uint16_t extraLength = Get16(r.data() + 30);
+  const int64_t tail = int64_t{extraLength} + Get16(r.data() + 32);
+  const int64_t after = from->Position();
   const bool wide = compressedSize == 0xFFFFFFFFu || uncompressedSize == 0xFFFFFFFFu ||
                     relativeOffset == 0xFFFFFFFFu || diskNumberStart == 0xFFFF;
   if (wide && extraLength > 0) {
     std::vector<uint8_t> extra(extraLength);
-    stream.ReadBuffer(extra.data(), extraLength);
-    ApplyZip64Block(*this, extra);
+    if (from->Read(extra.data(), extraLength) == extraLength) ApplyZip64Block(*this, extra);
   }
-  stream.Seek(after + tail, TSeekOrigin::Beginning);
+  from->Seek(after + tail, TSeekOrigin::Beginning);
   return true;
 }
 
@@ -308,6 +319,8 @@ bool TEndCentral::ReadFromStream(TStream& stream) {
     centralOffset = Get32(p + 16);
     zipCommentLength = Get16(p + 20);
     recordPosition = size - window + i;
+    // The comment starts right after the record: counting it back from the
+    // file's end would take other bytes when anything follows the comment.
     zipCommentPosition = recordPosition + kEndCentralSize;
     zipComment_.reset();
     stream.Seek(zipCommentPosition, TSeekOrigin::Beginning);

@@ -11,6 +11,7 @@
 // Extra fields are never held and never written: a record written by this
 // library always says extra field length 0.
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -83,11 +84,16 @@ class TZipHeaderInfo {
   // length written is that of the held comment: fetch a comment known only
   // by its length before rewriting, or it is dropped).
   void SaveCentralToStream(TStream& stream);
-  // Reads one central record at the stream's position; the stream ends just
-  // after its comment. False (stream put back) when no complete record is there.
+  // Reads one central record at the stream's position; the stream is left
+  // after its extra field and comment, skipped by their lengths (past the
+  // stream's end when it is cut inside them). False (stream put back) when
+  // the fixed part or the name is not there whole. When the stream ends
+  // before or inside the fixed part of a record, partChange (may be empty)
+  // may give the next part of a set, from which the rest is read.
   // Sizes and offset held as 0xFFFFFFFF (disk as 0xFFFF) are taken from the
   // record's zip64 block when its value fits; otherwise they stay at the maximum.
-  bool ReadCentralFromStream(TStream& stream);
+  using TPartChange = std::function<TStream*()>;
+  bool ReadCentralFromStream(TStream& stream, const TPartChange& partChange = nullptr);
   // Reads one local header at the stream's position; the stream ends just
   // after the name (the extra field is not skipped). False (stream put back)
   // when no complete header is there.

@@ -161,14 +161,6 @@ int64_t TS_BufferStream::Seek(int64_t offset, TSeekOrigin origin) {
     default: throw EZipStreamError(StreamMessage(kStrInvalidSeekOrigin, static_cast<int>(origin)));
   }
   if (pos < 0) throw EZipStreamError(StreamMessage(kStrSeekError));
-  if (pos != logical && state_ == State::ReadAhead) {
-    // Inside the bytes read ahead: move the read pointer only.
-    const int64_t bufferStart = logical - static_cast<int64_t>(cur_);
-    if (pos >= bufferStart && pos <= bufferStart + static_cast<int64_t>(end_)) {
-      cur_ = static_cast<size_t>(pos - bufferStart);
-      return pos;
-    }
-  }
   if (pos != logical) {
     if (state_ == State::Unwritten && !FlushBuffer()) throw EZipStreamError(StreamMessage(kStrSeekError));
     wrapped_->Seek(pos, TSeekOrigin::Beginning);

@@ -28,6 +28,8 @@ class TStream {
   virtual void SetSize(int64_t size);
   // Pushes written data to the device (file streams: to the disk).
   virtual void Flush() {}
+  // The system's handle of a file stream (a HANDLE on Windows); null for others.
+  virtual void* Handle() { return nullptr; }
 
   int64_t Position() { return Seek(0, TSeekOrigin::Current); }
   void SetPosition(int64_t pos) { Seek(pos, TSeekOrigin::Beginning); }

@@ -291,4 +291,24 @@ std::string StreamMessage(TStreamMessageId id, int arg) {
   return text;
 }
 
+#ifndef _WIN32
+namespace {
+// Lower case of a code page 1252 byte.
+uint8_t Lower1252(uint8_t c) {
+  if ((c >= 'A' && c <= 'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7)) return static_cast<uint8_t>(c + 0x20);
+  if (c == 0x8A || c == 0x8C || c == 0x8E) return static_cast<uint8_t>(c + 0x10);
+  if (c == 0x9F) return 0xFF;
+  return c;
+}
+}  // namespace
+
+bool SameTextAnsi(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (Lower1252(static_cast<uint8_t>(a[i])) != Lower1252(static_cast<uint8_t>(b[i]))) return false;
+  }
+  return true;
+}
+#endif
+
 }  // namespace kv

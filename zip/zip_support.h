@@ -47,6 +47,9 @@ void UnixToDOSFilename(std::string& s);  // every "/" to "\"
 std::string LeftStr(std::string_view s, size_t n);
 std::string RightStr(std::string_view s, size_t n);
 bool BlockCompare(const void* a, const void* b, size_t n);
+// Two texts equal without regard to letter case in the ANSI code page (the
+// system's on Windows; code page 1252 elsewhere).
+bool SameTextAnsi(const std::string& a, const std::string& b);
 
 // Entry names travel in the OEM code page and are held in the ANSI code
 // page. The built-in conversion is Windows-1252 <-> 437 (characters without

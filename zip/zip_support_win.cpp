@@ -2,6 +2,7 @@
 // and the string-table resources of the running program.
 #include <windows.h>
 
+#include <climits>
 #include <map>
 #include <mutex>
 #include <vector>
@@ -21,6 +22,12 @@ void SystemOemToAnsi(std::string& s) {
 }
 
 }  // namespace
+
+bool SameTextAnsi(const std::string& a, const std::string& b) {
+  if (a.size() > INT_MAX || b.size() > INT_MAX) return a == b;
+  return CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.data(), static_cast<int>(a.size()), b.data(),
+                        static_cast<int>(b.size())) == CSTR_EQUAL;
+}
 
 void UseSystemOemConversion() { SetOemCodec({&SystemAnsiToOem, &SystemOemToAnsi}); }
 

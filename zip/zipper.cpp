@@ -187,7 +187,7 @@ void TZipper::SaveModifiedZipFile() {
 
 void TZipper::SetZipName(const std::string& name) {
   if (busy_) throw EZipBusy();
-  if (!zipName_.empty() && CompareText(name, zipName_) == 0) return;
+  if (!zipName_.empty() && SameTextAnsi(name, zipName_)) return;
   if (endCentralModified_ && !zipName_.empty()) {
     filesList.clear();
     ProcessFiles();
@@ -198,6 +198,10 @@ void TZipper::SetZipName(const std::string& name) {
 // Processes pending messages and honours a cancel request.
 void TZipper::Pump() { CheckCancel(); }
 
+// The reader's mode is not kept in step with this one: it describes the
+// archive read, this one the archive the next rebuild writes. Set together,
+// a single file read before would be taken for a set (its parts asked for
+// and missing) and a set for a single file (its last part read alone).
 void TZipper::SetMultiMode(TMultiMode mode) { multiZipInfo.multiMode = mode; }
 
 void TZipper::SetCheckDiskLabels(bool on) {
@@ -679,7 +683,8 @@ int TZipper::ProcessFiles() {
         r.totalBytes = bufferLength_;
       } else {
         for (const auto& name : filesList)
-          if (disk_.Attributes(name)) r.totalBytes += static_cast<uint64_t>(fs_.Open(name, TFileOpenMode::ReadShared)->Size());
+          if (const auto a = disk_.Attributes(name); a && (*a & kAttrDirectory) == 0)
+            r.totalBytes += static_cast<uint64_t>(fs_.Open(name, TFileOpenMode::ReadShared)->Size());
       }
       bool stopNow = false;
       if (onStartZipInfo) onStartZipInfo(static_cast<int>(filesList.size()), r.totalBytes, r.end, stopNow);

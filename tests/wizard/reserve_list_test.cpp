@@ -294,6 +294,19 @@ TEST(ReserveArchive, ADamagedListIsRefusedAndADamagedSizeIsUnknown) {
   EXPECT_EQ(ReadReserveArchive(noHeader).uncopyable, sizeOnly);
   EXPECT_TRUE(ReadReserveArchive(test::RawZip({test::DeflatedEntry("data", list), badSize})).uncopyable.empty());
   EXPECT_TRUE(ReadReserveArchive(RewriteReserveArchive({}, {{"data", list}, {"size", "1"}})).uncopyable.empty());
+  // An archive that ends inside an entry's extra field (its local header
+  // claims more extra bytes than the file holds after it).
+  const auto cutInExtra = [&](int entry) {
+    auto bytes = test::RawZip({test::DeflatedEntry("data", list), test::StoredEntry("size", "33")});
+    const size_t record = test::Le(bytes, bytes.size() - 6, 4) + static_cast<size_t>(entry) * 50;
+    const size_t local = test::Le(bytes, record + 42, 4);
+    bytes[local + 28] = 0xFF;
+    bytes[local + 29] = 0xFF;
+    return bytes;
+  };
+  EXPECT_EQ(BadZipText(cutInExtra(0)), "The entry \"data\" of the reserve's archive is damaged");
+  EXPECT_EQ(BadZipText(cutInExtra(1)), "read, list \"" + list + "\", size \"\"");
+  EXPECT_EQ(ReadReserveArchive(cutInExtra(1)).uncopyable, sizeOnly);
 }
 
 // Deflate data that decodes to nothing (empty blocks) costs time per byte

@@ -516,6 +516,25 @@ TEST(Unreduce, HandBuiltVectors) {
 
 // ----------------------------------------------------- shrink, implode --
 
+// A partial clear frees the codes no other code extends, all at once: a
+// prefix whose only extension goes with it stays until the next clear, and a
+// freed code is taken again from the lowest.
+TEST(LegacyDecoders, PartialClearsFreeOneLayerAtATime) {
+  auto unshrink = [](std::initializer_list<uint32_t> codes) {
+    Bits b;
+    for (uint32_t c : codes) b.Put(c, 9);
+    const Decoded d = Decode(b.out, [](TDecodeInput& i, TDecodeOutput& o) { return Unshrink(i, o); });
+    EXPECT_EQ(d.result, TDecodeResult::Ok);
+    return std::string(d.bytes.begin(), d.bytes.end());
+  };
+  // 257 "ab", 258 "ba", 259 "abc"; the clear frees 258 and 259, keeps 257.
+  EXPECT_EQ(unshrink({'a', 'b', 257, 'c', 256, 2, 'd', 257}), "ababcdab");
+  // The second clear frees 257: it is then undefined, the previous string plus its first byte.
+  EXPECT_EQ(unshrink({'a', 'b', 257, 'c', 256, 2, 256, 2, 257}), "ababccc");
+  // After one clear 258 is the next code added: "c" + "c".
+  EXPECT_EQ(unshrink({'a', 'b', 257, 'c', 256, 2, 258, 258}), "ababccccc");
+}
+
 TEST(LegacyDecoders, CorruptInputsEndInTheirFault) {
   auto unshrink = [](const std::vector<uint8_t>& in) {
     return Decode(in, [](TDecodeInput& i, TDecodeOutput& o) { return Unshrink(i, o); }).result;

@@ -113,6 +113,20 @@ TEST(ZipMultiPart, BlocksSetIsWrittenIntoTemporaryPartsAndReadBack) {
   EXPECT_EQ(c.ZipComment(), "the set");
   EXPECT_EQ(c.FileComment(0), "the big one");
 
+  // The mode set for the next write leaves the set read as it is: its
+  // entries are still read from their own parts.
+  {
+    TZipper next(fs, disk);
+    next.SetZipName("C:\\set.zip");
+    next.ReadZip();
+    next.SetMultiMode(TMultiMode::mmNone);
+    EXPECT_EQ(next.GetMultiMode(), TMultiMode::mmNone);
+    EXPECT_EQ(next.MultiMode(), TMultiMode::mmBlocks);
+    TMemoryStream out;
+    EXPECT_EQ(next.UnZipToStream(out, "big.bin"), 1);
+    EXPECT_TRUE(out.Bytes() == content.at("big.bin"));
+  }
+
   // Written again as one file: the old parts go.
   TZipper single(fs, disk);
   single.SetZipName("C:\\set.zip");
@@ -126,6 +140,7 @@ TEST(ZipMultiPart, BlocksSetIsWrittenIntoTemporaryPartsAndReadBack) {
   again.SetZipName("C:\\set.zip");
   ExpectContent(again, all);
   EXPECT_EQ(again.MultiMode(), TMultiMode::mmNone);
+
 }
 
 TEST(ZipMultiPart, AFailingOrMissingPartLeavesTheOldSetWhole) {

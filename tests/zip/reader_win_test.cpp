@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 
@@ -106,6 +107,32 @@ TEST(ZipSupportWin, StringResourceHoldsTheStreamMessages) {
   for (const auto& [id, text] : StreamMessageTable()) EXPECT_EQ(LoadResourceString("S_STREAM", id), text) << id;
   EXPECT_EQ(LoadResourceString("S_STREAM", 99), "");
   EXPECT_THROW(LoadResourceString("S_NONE", 1), EZipResourceError);
+}
+
+// The hard scan of an archive without its end record shows the hourglass,
+// and the cursor it replaced comes back afterwards.
+TEST(ZipReaderWin, TheHardScanShowsTheHourglass) {
+  const std::wstring dir = TempFolder(L"kv-zip-scan");
+  const std::wstring zip = dir + L"\\scan.zip";
+  std::vector<uint8_t> bytes(30000, 'j');  // the scan looks for the first header past these
+  std::vector<uint8_t> zipped = test::BuildZip({{"big", std::vector<uint8_t>(4000, 'x')}});
+  zipped.resize(test::EndRecordAt(zipped));
+  bytes.insert(bytes.end(), zipped.begin(), zipped.end());
+  WriteWide(zip, bytes);
+  const HCURSOR arrow = LoadCursor(nullptr, IDC_ARROW);
+  const HCURSOR wait = LoadCursor(nullptr, IDC_WAIT);
+  SetCursor(arrow);
+  TUnZipper unzip;
+  unzip.incompleteZipMode = TIncompleteZipMode::izAssumeBad;
+  std::vector<bool> waiting;
+  unzip.onProcessMessages = [&] { waiting.push_back(GetCursor() == wait); };
+  unzip.SetZipName(Ansi(zip));
+  unzip.ReadZip();
+  EXPECT_TRUE(unzip.HardScanned());
+  ASSERT_FALSE(waiting.empty());
+  EXPECT_EQ(std::count(waiting.begin(), waiting.end(), false), 0);
+  EXPECT_EQ(GetCursor(), arrow);
+  std::filesystem::remove_all(dir);
 }
 
 }  // namespace

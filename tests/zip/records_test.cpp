@@ -129,6 +129,39 @@ TEST(ZipRecords, ShortOrForeignRecordsLeaveTheStreamWhereItWas) {
   }
 }
 
+// A record read at the end of one part of a set goes on in the next part,
+// when the part ends before the record or inside its fixed part; the extra
+// field and the comment are skipped by their lengths, even past the end.
+TEST(ZipRecords, ACentralRecordGoesOnInTheNextPartAndSkipsItsTail) {
+  TZipHeaderInfo h;
+  h.SetFileName("name.txt");
+  h.SetFileComment(std::string("a comment"));
+  TMemoryStream full;
+  h.SaveCentralToStream(full);
+  const std::vector<uint8_t>& bytes = full.Bytes();
+  for (size_t cut : {size_t{0}, size_t{4}, size_t{20}}) {
+    SCOPED_TRACE(cut);
+    TMemoryStream first(std::vector<uint8_t>(bytes.begin(), bytes.begin() + static_cast<long>(cut)));
+    TMemoryStream second(std::vector<uint8_t>(bytes.begin() + static_cast<long>(cut), bytes.end()));
+    int asked = 0;
+    TZipHeaderInfo r;
+    EXPECT_TRUE(r.ReadCentralFromStream(first, [&]() -> TStream* { ++asked; return &second; }));
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(r.FileName(), "name.txt");
+    EXPECT_EQ(second.Position(), second.Size());
+    // Without a part change the record is not there.
+    first.SetPosition(0);
+    EXPECT_FALSE(r.ReadCentralFromStream(first));
+    EXPECT_EQ(first.Position(), 0);
+  }
+  // Cut inside its comment: read, the stream left where the comment would end.
+  TMemoryStream cut(std::vector<uint8_t>(bytes.begin(), bytes.end() - 3));
+  TZipHeaderInfo r;
+  EXPECT_TRUE(r.ReadCentralFromStream(cut));
+  EXPECT_EQ(r.fileCommentLength, 9);
+  EXPECT_EQ(cut.Position(), static_cast<int64_t>(bytes.size()));
+}
+
 TEST(ZipRecords, EndRecordSearch) {
   auto endRecord = [](uint16_t commentLength) {
     std::vector<uint8_t> r = {0x50, 0x4B, 5, 6, 0, 0, 0, 0, 3, 0, 3, 0, 10, 0, 0, 0, 20, 0, 0, 0, 0, 0};
@@ -239,8 +272,10 @@ TEST(ZipSupport, ObjectListsCheckIndexesAndDuplicates) {
   }
   EXPECT_EQ(ignore.Add(std::make_unique<int>(3)), -1);
   EXPECT_EQ(ignore.Count(), 3);
-  accept.Add(std::make_unique<int>(3));
-  EXPECT_EQ(accept.Count(), 4);
+  EXPECT_EQ(accept.Add(std::make_unique<int>(3)), 0);  // placed at 1 or 2; a sorted add answers 0
+  EXPECT_EQ(accept.Add(std::make_unique<int>(9)), 0);
+  EXPECT_EQ(accept.Count(), 5);
+  EXPECT_EQ(*accept.Get(4), 9);
   EXPECT_THROW(error.Add(std::make_unique<int>(3)), EListError);
   EXPECT_EQ(*ignore.Get(0), 1);
   EXPECT_EQ(*ignore.Get(2), 5);
@@ -258,6 +293,12 @@ TEST(ZipSupport, BufferedStreamReadsWritesAndSeeks) {
   s.PutBack(0xAB);
   ASSERT_EQ(s.Read(&b, 1), 1);
   EXPECT_EQ(b, 0xAB);
+  // A seek, even inside the bytes read ahead, empties the buffer: nothing
+  // lies before the read position to put back.
+  s.SetPosition(9005);
+  EXPECT_THROW(s.PutBack(1), EZipStreamError);
+  ASSERT_EQ(s.Read(&b, 1), 1);
+  EXPECT_EQ(b, static_cast<uint8_t>(9005 * 7));
   EXPECT_EQ(s.Seek(10, TSeekOrigin::End), 19990);
   EXPECT_EQ(s.Seek(-10, TSeekOrigin::End), 19990);
   EXPECT_EQ(s.Seek(5, TSeekOrigin::Current), 19995);

@@ -64,6 +64,15 @@ TEST(StoredNames, FoldersWithADriveAreExtractedBelowDestDirWithoutIt) {
   EXPECT_EQ(unzip.UnZip(), 0);
   EXPECT_EQ(skipped, (std::vector<std::string>{"2:C:\\src\\f.txt", "2:C:\\src\\sub\\g.txt"}));
   EXPECT_EQ(FilesUnder(fs, "C:\\src\\"), (std::vector<std::string>{"C:\\src\\f.txt=f", "C:\\src\\sub\\g.txt=g"}));
+  // Names that stay relative go to DestDir + "\\": with no DestDir, the root.
+  TMemoryFileSystem plain;
+  plain.Put("b.zip", test::BuildZip({TestEntry("sub\\h.txt", Bytes{'h'})}), 1);
+  TUnZipper rooted(plain);
+  rooted.SetZipName("b.zip");
+  rooted.recreateDirs = true;
+  rooted.doAll = true;
+  EXPECT_EQ(rooted.UnZip(), 1);
+  EXPECT_EQ(FilesUnder(plain, "\\"), std::vector<std::string>{"\\sub\\h.txt=h"});
 }
 
 TEST(StoredNames, ADriveStrippedNameNeverLeavesDestDir) {

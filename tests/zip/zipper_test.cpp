@@ -345,6 +345,8 @@ TEST(Zipper, AddsFilesFromDiskByWildcardWithThePathOptions) {
        {"C:\\?rc\\a.txt", "C:\\?rc\\none.txt", "C:\\x*\\*.txt"},
        {"a.txt"},
        {"C:\\?rc\\none.txt", "C:\\x*\\*.txt"}},
+      {"a folder named in the list is no file; the rest is added", {}, {"C:\\src\\sub", "C:\\src\\a.txt"},
+       {"a.txt"}, {"C:\\src\\sub"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
