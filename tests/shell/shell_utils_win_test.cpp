@@ -33,6 +33,11 @@ TEST(ShellUtils, FileTestsAndDrives) {
   EXPECT_TRUE(FileExistsW(kFixture + L"\\names\\\u041f\u0440\u0438\u0432\u0435\u0442 \u043c\u0438\u0440.txt"));
   EXPECT_FALSE(FileExistsW(kFixture + L"\\missing"));
   EXPECT_TRUE(DiskInDrive(L'c'));
+  EXPECT_TRUE(IsWinXPVersion(VER_PLATFORM_WIN32_NT, 5, 1));
+  EXPECT_TRUE(IsWinXPVersion(VER_PLATFORM_WIN32_NT, 5, 2));
+  EXPECT_FALSE(IsWinXPVersion(VER_PLATFORM_WIN32_NT, 5, 0));  // 2000
+  EXPECT_FALSE(IsWinXPVersion(VER_PLATFORM_WIN32_NT, 6, 1));
+  EXPECT_FALSE(IsWinXPVersion(VER_PLATFORM_WIN32_WINDOWS, 5, 1));
   // An absent letter answers false and leaves the error mode as it was.
   UINT before = SetErrorMode(0);
   SetErrorMode(before);
