@@ -77,10 +77,9 @@ bool TCustomLazyShellAutoComplete::Enumerate(TNamespace& folder) {
                            if ((item->GetHidden() && !(contents_ & accHidden)) ||
                                (!item->GetFileSystem() && (contents_ & accFileSysOnly)))
                              return true;
-                           if ((contents_ & accRecursive) && item->GetFolder() && !Enumerate(*item)) {
-                             terminate = stopped = true;
-                             return true;
-                           }
+                           // A stop inside the subfolder ends that folder's walk only;
+                           // the folder itself is still offered.
+                           if ((contents_ & accRecursive) && item->GetFolder()) Enumerate(*item);
                            bool allow = true;
                            DoAddAutoCompleteItem(*item, allow, terminate);
                            if (terminate) stopped = true;

@@ -63,6 +63,8 @@ class TCustomLazyShellAutoComplete : public ui::TComponent {
   // The parse addresses of the collected items (sorted with accSortList).
   TWideStringList& GetStringsW();
   TLazyNameSpaceList& NamespaceList() { return items_; }
+  // The component's ANSI string list; the component itself fills only the wide one.
+  std::vector<std::string>& AnsiStrings() { return ansiStrings_; }
 
   TLazyAutoCompleteAddItem OnAutoCompleteAddItem;
 
@@ -75,7 +77,8 @@ class TCustomLazyShellAutoComplete : public ui::TComponent {
   void FillDesktop();
   void FillFavorites();
   void FillMyComputer();
-  // Enumerates `folder`; false once the handler asked to stop.
+  // Enumerates `folder` (and, with accRecursive, each subfolder before the
+  // subfolder is offered); false once the handler asked to stop this walk.
   bool Enumerate(TNamespace& folder);
 
   std::wstring currentDir_;
@@ -83,6 +86,7 @@ class TCustomLazyShellAutoComplete : public ui::TComponent {
   bool dirty_ = false;
   TLazyNameSpaceList items_;
   TWideStringList strings_;
+  std::vector<std::string> ansiStrings_;
 };
 
 class TLazyShellAutoComplete : public TCustomLazyShellAutoComplete {

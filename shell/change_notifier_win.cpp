@@ -52,7 +52,16 @@ TLazyChangeNotifier::TLazyChangeNotifier() {
 }
 
 TLazyChangeNotifier::~TLazyChangeNotifier() {
-  // Whatever is still registered at the end goes with the notifier.
+  // A thread still counted here is a control that never unregistered: a
+  // programming error, told; whatever is still registered goes with the notifier.
+  auto check = [this](bool holds, const char* text) {
+    if (holds) return;
+    if (assertionReport_) assertionReport_(text);
+    else OutputDebugStringA(text);
+  };
+  check(!kernelThread_ || kernelThread_->RefCount() <= 0, "A KernelChangeNotifier is still registered with a Control");
+  check(!shellThread_ || shellThread_->RefCount() <= 0, "A ShellChangeThread is still registered with a Control");
+  check(!dispatchThread_ || dispatchThread_->RefCount() <= 0, "ChangeDispatchThread is still registered");
   {
     std::lock_guard<std::recursive_mutex> hold(controlsLock_);
     controls_.clear();
@@ -202,8 +211,13 @@ void TLazyChangeNotifier::SetMapVirtualFolders(bool value) {
 bool TLazyChangeNotifier::NotifyWatchFolder(TControl* control, const std::wstring& folder) {
   std::lock_guard<std::recursive_mutex> hold(controlsLock_);
   TLazyChangeControl* record = FindRegisteredControl(control);
+  if (!record) return false;
   // A watch folder belongs to a kernel registration only.
-  if (!record || !record->RegisteredForKernel) return false;
+  if (!record->RegisteredForKernel) {
+    record->WatchFolder.clear();
+    throw std::logic_error(
+        "Attempting to change WatchFolder with out registering a Kernel notifier in TLazyChangeNotifier class");
+  }
   if (record->WatchFolder != folder) {
     record->WatchFolder = folder;
     UpdateKernelWatches();

@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -80,7 +81,8 @@ class TLazyChangeNotifier {
   // (it reads a copy of the watches), so a holder may unregister and wait for it.
   void LockNotifier() { controlsLock_.lock(); }
   void UnLockNotifier() { controlsLock_.unlock(); }
-  // False when the control is not registered for kernel notifications.
+  // False when the control is not registered. A control registered for shell
+  // notifications only has no watch folder: it is cleared and std::logic_error raised.
   bool NotifyWatchFolder(TControl* control, const std::wstring& folder);
   // Hands an event to the shell thread as if the shell had reported it; nothing without a shell thread.
   void PostShellNotifyEvent(uint32_t flag, LPCITEMIDLIST list1, LPCITEMIDLIST list2);
@@ -107,6 +109,11 @@ class TLazyChangeNotifier {
   size_t KernelWatchedCount() const;
   uint32_t KernelRebuildCount() const;
   HWND ListenerWindow() const { return listener_; }
+  // Where the destructor reports a thread still counted by a control: it
+  // cannot raise, and frees the threads all the same. The default writes the
+  // text to the debugger's output.
+  using TAssertionReport = std::function<void(const char* text)>;
+  void SetAssertionReport(TAssertionReport report) { assertionReport_ = std::move(report); }
 
   // For the threads.
   void DispatchEvent(TShellEventKind kind, LPCITEMIDLIST list1, LPCITEMIDLIST list2, uint32_t value1, uint32_t value2);
@@ -136,6 +143,7 @@ class TLazyChangeNotifier {
   std::unique_ptr<TLazyKernelChangeThread> kernelThread_;
   std::unique_ptr<TLazyChangeDispatchThread> dispatchThread_;
   std::atomic<DWORD> quietPeriod_{750};
+  TAssertionReport assertionReport_;
   HWND listener_ = nullptr;
 };
 

@@ -113,7 +113,6 @@ TFormColumnSettings::TFormColumnSettings() {
   ButtonCancel->SetParent(this);
   ButtonCancel->SetText("&Cancel");
   ButtonCancel->SetModalResult(ui::mrCancel);
-  ButtonCancel->SetCancel(true);
   ButtonCancel->SetBounds(cw - 85, ch - 32, 75, 25);
   for (ui::TControl* c : {static_cast<ui::TControl*>(Label2), static_cast<ui::TControl*>(EditPixelWidth),
                           static_cast<ui::TControl*>(Label3), static_cast<ui::TControl*>(CheckBoxLiveUpdate)})

@@ -53,10 +53,22 @@ TNamespaceArray TCustomLazyExplorerTree::SelectedToNamespaceArray() {
 
 // ------------------------------------------------------------- clipboard --
 
+void TCustomLazyExplorerTree::DoClipboardCopy(bool& handled) {
+  if (OnClipboardCopy) OnClipboardCopy(*this, handled);
+}
+
+void TCustomLazyExplorerTree::DoClipboardCut(bool& markSelectedCut, bool& handled) {
+  if (OnClipboardCut) OnClipboardCut(*this, markSelectedCut, handled);
+}
+
+void TCustomLazyExplorerTree::DoClipboardPaste(bool& handled) {
+  if (OnClipboardPaste) OnClipboardPaste(*this, handled);
+}
+
 bool TCustomLazyExplorerTree::CopyToClipboard() {
   const TTreeWaitCursor wait(*this);
   bool handled = false;
-  if (OnClipboardCopy) OnClipboardCopy(*this, handled);
+  DoClipboardCopy(handled);
   if (handled) return true;
   TNamespace* first = nullptr;
   if (!ValidateNamespace(GetFirstSelected(), first)) return false;
@@ -69,7 +81,7 @@ bool TCustomLazyExplorerTree::CutToClipboard() {
   if (ExplorerMiscOptions() & toExplorerReadOnly) return false;
   const TTreeWaitCursor wait(*this);
   bool markSelectedCut = true, handled = false;
-  if (OnClipboardCut) OnClipboardCut(*this, markSelectedCut, handled);
+  DoClipboardCut(markSelectedCut, handled);
   if (handled) {
     if (markSelectedCut) MarkNodesCut();
     return true;
@@ -84,7 +96,7 @@ bool TCustomLazyExplorerTree::PasteFromClipboard() {
   if (ExplorerMiscOptions() & toExplorerReadOnly) return false;
   const TTreeWaitCursor wait(*this);
   bool handled = false;
-  if (OnClipboardPaste) OnClipboardPaste(*this, handled);
+  DoClipboardPaste(handled);
   if (handled) return true;
   TNamespace* ns = nullptr;
   if (SelectedCount() != 1 || !ValidateNamespace(GetFirstSelected(), ns)) return false;

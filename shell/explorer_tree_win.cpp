@@ -737,7 +737,11 @@ void TCustomLazyExplorerTree::RefreshNode(PLazyNode node) {
   EndUpdate();
 }
 
-void TCustomLazyExplorerTree::LockChangeNotifier() { dispatchLocked_ = true; }
+void TCustomLazyExplorerTree::LockChangeNotifier() {
+  // Each lock counts a dispatch: the unlock brings the linked views in step once.
+  dispatchLocked_ = true;
+  ++dispatchLockCount_;
+}
 
 void TCustomLazyExplorerTree::UnlockChangeNotifer() {
   if (Loading()) return;

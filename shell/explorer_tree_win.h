@@ -231,7 +231,8 @@ class TCustomLazyExplorerTree : public TCustomLazyStringTree {
   // After a folder was read: the user may add nodes of its own.
   std::function<void(TCustomLazyExplorerTree&, PLazyNode parent)> OnCustomNamespace;
 
-  // Change dispatch to linked views waits while locked; unlocking sends what waited once.
+  // Change dispatch to linked views waits while locked; each lock counts a
+  // pending dispatch, and unlocking sends what was counted once.
   void LockChangeNotifier();
   void UnlockChangeNotifer();
   bool ChangeDispatchLocked() const { return dispatchLocked_; }
@@ -425,6 +426,11 @@ class TCustomLazyExplorerTree : public TCustomLazyStringTree {
   void DoUpdating(TLTUpdateState state) override;
   void OptionsChanged(TLTOptionSet which, std::uint32_t oldValue, std::uint32_t newValue) override;
   virtual void DoCustomNamespace(PLazyNode node);
+  // Fire OnClipboardCopy, OnClipboardCut and OnClipboardPaste; a handled
+  // command leaves the shell out.
+  virtual void DoClipboardCopy(bool& handled);
+  virtual void DoClipboardCut(bool& markSelectedCut, bool& handled);
+  virtual void DoClipboardPaste(bool& handled);
   // Fires OnEnumFolder: whether a folder's item gets a node.
   virtual bool DoEnumFolder(TNamespace& ns);
   // Fires OnRootRebuild after the nodes were built from the root again.

@@ -88,20 +88,23 @@ unsigned __stdcall TLazyImageThread::Entry(void* self) noexcept {
 
 void TLazyImageThread::Execute() {
   bool com = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
-  bool busy = false;
+  ComPtr<IMalloc> allocator;
+  SHGetMalloc(allocator.Put());
   while (!terminated_) {
     WaitForSingleObject(wake_.Get(), INFINITE);
     if (terminated_) break;
-    // A short pause after a real wake-up lets a burst of requests arrive
-    // before the newest is chosen; while the queue stays full there is no pause.
-    if (!busy) Sleep(1);
+    // A short pause on every pass lets a burst of requests arrive before the
+    // newest is chosen.
+    Sleep(1);
     try {
-      busy = PassOnce();
+      PassOnce();
     } catch (...) {
-      busy = false;  // one failed pass does not end the thread
+      // one failed pass does not end the thread
     }
   }
+  Sleep(100);
   parentFolder_.Reset();
+  allocator.Reset();
   if (com) CoUninitialize();
 }
 

@@ -2,6 +2,8 @@
 
 #include <stdexcept>
 
+#include "base/ansi_text_win.h"
+#include "base/handle.h"
 #include "shell/namespace_win.h"
 #include "shell/shell_utils_win.h"
 #include "zip/zip_stream.h"
@@ -77,7 +79,12 @@ bool TPIDLManager::IsSubPIDL(LPCITEMIDLIST full, LPCITEMIDLIST leading) {
 }
 
 TPidl TPIDLManager::LoadFromStream(TStream& stream) {
-  std::vector<uint8_t> bytes = ReadIDList(stream);
+  std::vector<uint8_t> bytes;
+  try {
+    bytes = ReadIDList(stream);
+  } catch (const EIDListFormat&) {
+    return nullptr;  // a size that holds no whole list: nothing
+  }
   if (bytes.empty()) return nullptr;  // stored as absent
   TPidl out = PidlFromBytes(bytes);
   if (!out) throw std::bad_alloc();
@@ -91,9 +98,10 @@ bool ILIsParentSafe(LPCITEMIDLIST parent, LPCITEMIDLIST child, bool immediate) {
 }
 
 void TPIDLList::CopyAdd(LPCITEMIDLIST list) {
+  // An absent list takes its place as an empty entry.
   TPidl copy = TPIDLManager::CopyPIDL(list);
-  if (!copy) return;
-  items_.push_back(copy.release());
+  items_.push_back(nullptr);  // room first, so that the copy is never lost
+  items_.back() = copy.release();
 }
 
 void TPIDLList::Clear() {
@@ -129,6 +137,42 @@ bool TPIDLList::LoadFromStream(TStream& stream) {
   } catch (const std::exception&) {
     return false;
   }
+}
+
+bool GetDiskFreeSpaceFAT32(const std::wstring& drivePath, DWORD& sectorsPerCluster, DWORD& bytesPerSector,
+                           DWORD& freeClusters, DWORD& totalClusters) {
+  // The request's registers are 32 bits wide: the device of the DOS-based
+  // systems serves 32-bit programs only. Everywhere else it does not exist.
+  FileHandle device(CreateFileW(L"\\\\.\\vwin32", 0, 0, nullptr, 0, FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+  if (!device) return false;
+  std::string path = WStringToAnsi(drivePath);
+  struct Result {
+    uint16_t size;
+    uint16_t level;
+    DWORD sectorsPerCluster, bytesPerSector, freeClusters, totalClusters;
+    uint8_t rest[24];
+  } result{};
+  static_assert(sizeof(Result) == 44);
+  struct Registers {
+    DWORD ebx, edx, ecx, eax, edi, esi, flags;
+  } regs{};
+  auto pathAddress = reinterpret_cast<uintptr_t>(path.c_str());
+  auto resultAddress = reinterpret_cast<uintptr_t>(&result);
+  if (pathAddress > 0xFFFFFFFFu || resultAddress > 0xFFFFFFFFu) return false;
+  constexpr DWORD kCarry = 1;
+  regs.eax = 0x7303;
+  regs.edx = static_cast<DWORD>(pathAddress);
+  regs.edi = static_cast<DWORD>(resultAddress);
+  regs.ecx = sizeof result;
+  regs.flags = kCarry;
+  DWORD returned = 0;
+  if (!DeviceIoControl(device.Get(), 6, &regs, sizeof regs, &regs, sizeof regs, &returned, nullptr)) return false;
+  if (regs.flags & kCarry) return false;
+  sectorsPerCluster = result.sectorsPerCluster;
+  bytesPerSector = result.bytesPerSector;
+  freeClusters = result.freeClusters;
+  totalClusters = result.totalClusters;
+  return true;
 }
 
 TPidl PathToPIDL(const std::wstring& path) {

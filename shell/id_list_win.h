@@ -55,8 +55,8 @@ class TPIDLManager {
   // The leading list's items are the first items of the full list.
   static bool IsSubPIDL(LPCITEMIDLIST full, LPCITEMIDLIST leading);
   static void SaveToStream(TStream& stream, LPCITEMIDLIST list) { WriteIDList(stream, list); }
-  // None for a list stored as absent (size 0). EIDListFormat when the
-  // stream's list breaks its bounds; nothing kept.
+  // None for a list stored as absent (size 0), and none when the stored
+  // size holds no whole list; the stream's own read errors pass through.
   [[nodiscard]] static TPidl LoadFromStream(TStream& stream);
 
   IMalloc* Allocator() const { return malloc_.Get(); }
@@ -111,6 +111,10 @@ int DefaultSystemImageIndex(int kind);
 // The shell's icon-cache initialisation (export 660); false when missing.
 bool FileIconInit(bool restore);
 bool ValidFileTime(const FILETIME& time);
+// The extended free-space request of the DOS-based systems; false wherever
+// their device does not exist (every NT system), and then the outs are untouched.
+bool GetDiskFreeSpaceFAT32(const std::wstring& drivePath, DWORD& sectorsPerCluster, DWORD& bytesPerSector,
+                           DWORD& freeClusters, DWORD& totalClusters);
 // Local date and time in the short date and long time formats; empty for an invalid time.
 std::wstring ConvertTFileTimeToLocalStr(const FILETIME& time);
 

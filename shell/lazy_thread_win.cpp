@@ -12,15 +12,21 @@ constexpr int kPriorities[] = {
 }  // namespace
 
 TLazyThread::TLazyThread(bool createSuspended) {
-  suspended_ = createSuspended;
+  // Always made suspended: a thread running now could reach the pure Execute,
+  // or a descendant's members before they exist.
   unsigned id = 0;
-  uintptr_t made = _beginthreadex(nullptr, 0, &ExecuteStub, this, createSuspended ? CREATE_SUSPENDED : 0, &id);
-  if (made == 0) {
-    suspended_ = false;
-    return;
-  }
+  uintptr_t made = _beginthreadex(nullptr, 0, &ExecuteStub, this, CREATE_SUSPENDED, &id);
+  if (made == 0) return;
   handle_ = reinterpret_cast<HANDLE>(made);
   threadId_ = id;
+  suspended_ = true;
+  startWhenComplete_ = !createSuspended;
+}
+
+void TLazyThread::StartWhenComplete() {
+  if (!startWhenComplete_) return;
+  startWhenComplete_ = false;
+  SetSuspended(false);
 }
 
 TLazyThread::~TLazyThread() {

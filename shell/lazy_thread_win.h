@@ -7,6 +7,8 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <utility>
 
 namespace kv {
 
@@ -15,11 +17,18 @@ enum class TLazyThreadPriority : uint8_t { Idle, Lowest, Lower, Normal, Higher, 
 class TLazyThread {
  public:
   // The thread is made suspended when asked; a descendant asks, finishes its
-  // own set-up and then clears Suspended.
+  // own set-up and then clears Suspended. A thread asked to run at once still
+  // waits until the whole object exists: Execute belongs to the descendant,
+  // whose members are not made yet while this constructor runs. Make such a
+  // thread with MakeLazyThread, which starts it once its constructors are done.
   explicit TLazyThread(bool createSuspended);
   virtual ~TLazyThread();
   TLazyThread(const TLazyThread&) = delete;
   TLazyThread& operator=(const TLazyThread&) = delete;
+
+  // Lets a thread made with createSuspended false run; the object is complete
+  // by now. Does nothing for any other thread, or a second time.
+  void StartWhenComplete();
 
   HANDLE Handle() const { return handle_; }
   DWORD ThreadID() const { return threadId_; }
@@ -49,8 +58,18 @@ class TLazyThread {
   HANDLE handle_ = nullptr;
   DWORD threadId_ = 0;
   bool suspended_ = false;
+  bool startWhenComplete_ = false;
   std::atomic<int32_t> refCount_{0};
 };
+
+// Makes a thread object and, when it was made to run at once, starts it now
+// that every constructor has run.
+template <class Thread, class... Args>
+std::unique_ptr<Thread> MakeLazyThread(Args&&... args) {
+  auto thread = std::make_unique<Thread>(std::forward<Args>(args)...);
+  thread->StartWhenComplete();
+  return thread;
+}
 
 // Waits for `handle` while delivering the messages other threads send to
 // this one, so a thread that needs an answer from us can still end.

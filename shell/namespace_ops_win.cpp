@@ -45,6 +45,21 @@ std::wstring CommandVerb(IContextMenu* menu, UINT offset) {
   return {};
 }
 
+}  // namespace
+
+bool ChosenCommandVerb(IContextMenu* menu, UINT offset, std::wstring& verb) {
+  wchar_t wide[129] = {};
+  if (menu && SUCCEEDED(menu->GetCommandString(offset, GCS_VERBW, nullptr, reinterpret_cast<LPSTR>(wide), 128))) {
+    wide[128] = 0;
+    verb = wide;
+    return true;
+  }
+  verb = L"Unknown Command";
+  return false;
+}
+
+namespace {
+
 HRESULT Invoke(IContextMenu* menu, UINT offset, const wchar_t* verb) {
   CMINVOKECOMMANDINFOEX info{};
   info.cbSize = sizeof info;
@@ -313,9 +328,8 @@ bool TNamespace::ShowMenu(HWND owner, const TContextMenuCmdCallback& cmd, const 
     command = static_cast<UINT>(TrackPopupMenuEx(menu.Get(), TPM_RETURNCMD | TPM_RIGHTBUTTON, pt.x, pt.y, owner, nullptr));
   if (command == 0) return false;
 
-  std::wstring verb = CommandVerb(best, command - kFirstCommand);
-  bool verbRead = !verb.empty();
-  if (!verbRead) verb = L"Unknown Command";
+  std::wstring verb;
+  bool verbRead = ChosenCommandVerb(best, command - kFirstCommand, verb);
   bool handled = false;
   if (subMenu) {
     for (size_t i = 0; i < ids.size(); ++i)

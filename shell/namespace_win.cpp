@@ -513,7 +513,10 @@ int TNamespace::ComparePIDL(LPCITEMIDLIST pidl, bool /*isAbsolute*/, int column)
   return CompareIDsResult(hr, IDItemBytes(last), IDItemBytes(relative_));
 }
 
-void TNamespace::InvalidateCache() { cache_ = Cache{}; }
+void TNamespace::InvalidateCache() {
+  cache_ = Cache{};
+  InvalidateThumbImage();
+}
 
 void TNamespace::InvalidateNamespace(bool refreshIcon) {
   std::optional<int> icon, openIcon;
@@ -543,7 +546,6 @@ void TNamespace::InvalidateNamespace(bool refreshIcon) {
   shellIcon_.Reset();
   currentContextMenu2_.Reset();
   currentContextMenu3_.Reset();
-  isRecycleBin_.reset();
   if (!refreshIcon) {
     cache_.iconIndex = icon;
     cache_.openIconIndex = openIcon;
@@ -576,7 +578,7 @@ namespace {
 
 struct ShellGlobals {
   std::unique_ptr<TPIDLManager> pidlMgr;
-  // In the order they are made; freed in reverse.
+  // In the order they are made.
   std::array<std::unique_ptr<TNamespace>, 11> special;
 };
 ShellGlobals gShell;
@@ -617,7 +619,9 @@ void ShellFinalize() {
   FreeGlobalViewManager();
   FreeChangeNotifier();
   FreeIconThreadGlobals();
-  for (int i = 10; i >= 0; --i) gShell.special[i].reset();
+  for (int slot : {kDesktop, kRecycleBin, kPhysicalDesktop, kDrives, kHistory, kPrinters, kControlPanel, kNetwork,
+                   kTemplates, kMyDocuments, kFavorites})
+    gShell.special[slot].reset();
   gShell.pidlMgr.reset();
 }
 

@@ -47,6 +47,17 @@ enum class TShellColumnState : uint16_t {
   Slow = 16, Extended = 32, SecondaryUI = 64, Hidden = 128,
 };
 
+// A thumbnail image that other code attaches to a shell item.
+class TNamespaceThumbnail {
+ public:
+  virtual ~TNamespaceThumbnail() = default;
+};
+
+// The verb of a command chosen from a shell menu (its offset from the first
+// command): the wide verb, cut at its zero, and true; "Unknown Command" and
+// false when the menu cannot tell it.
+bool ChosenCommandVerb(IContextMenu* menu, UINT offset, std::wstring& verb);
+
 class TNamespace {
  public:
   // `pidl` (owned from now on) is relative to `parent` when one is given,
@@ -71,7 +82,7 @@ class TNamespace {
 
   // Shell interfaces (cached).
   ComPtr<IShellFolder> GetShellFolder();
-  ComPtr<IShellFolder> GetParentShellFolder();
+  virtual ComPtr<IShellFolder> GetParentShellFolder();
   ComPtr<IShellFolder2> GetShellFolder2();
   ComPtr<IShellFolder2> GetParentShellFolder2();
   ComPtr<IShellDetails> GetShellDetailsInterface();
@@ -172,6 +183,11 @@ class TNamespace {
   int ComparePIDL(LPCITEMIDLIST pidl, bool isAbsolute, int column);
 
   void InvalidateCache();
+  // The attached thumbnail is the item's from now on; freed with it, by
+  // InvalidateThumbImage and by InvalidateCache.
+  void SetThumbImage(std::unique_ptr<TNamespaceThumbnail> thumbnail) { thumbnail_ = std::move(thumbnail); }
+  TNamespaceThumbnail* ThumbImage() const { return thumbnail_.get(); }
+  void InvalidateThumbImage() { thumbnail_.reset(); }
   void InvalidateNamespace(bool refreshIcon = true);
   void InvalidateRelativePIDL(bool folders, bool nonFolders, bool includeHidden);
 
@@ -272,6 +288,7 @@ class TNamespace {
   std::unique_ptr<WIN32_FIND_DATAW> findData_;
   std::optional<std::wstring> shTypeName_;
   Cache cache_;
+  std::unique_ptr<TNamespaceThumbnail> thumbnail_;
 };
 
 // Process-wide objects made by ShellInitialize and freed by ShellFinalize.
@@ -290,7 +307,9 @@ TNamespace* FavoritesFolder();
 
 // Called by the program's entry point after OLE initialisation, and by test
 // programs: the icon cache, the shell clipboard formats, the list manager and
-// the eleven special items. ShellFinalize frees them in reverse order.
+// the eleven special items. ShellFinalize frees the special items in the order
+// desktop, recycle bin, physical desktop, My Computer, history, printers,
+// control panel, network neighbourhood, templates, My Documents, favourites.
 void ShellInitialize();
 void ShellFinalize();
 

@@ -2,6 +2,10 @@
 
 #include <algorithm>
 #include <array>
+#include <climits>
+
+#include "base/ansi_text.h"
+#include "base/strings.h"
 
 namespace kv {
 
@@ -137,10 +141,14 @@ bool WidthBoxAccepts(char16_t c) { return (c >= u'0' && c <= u'9') || c == 8 || 
 
 std::optional<int32_t> ParseColumnWidth(std::u16string_view text) {
   if (text.empty()) return std::nullopt;
+  auto fail = [&]() -> std::optional<int32_t> {
+    throw EConvertError("'" + EscapeControls(WideToAnsi(text)) + "' is not a valid integer value");
+  };
   int64_t value = 0;
   for (char16_t c : text) {
-    if (c < u'0' || c > u'9') return std::nullopt;
-    value = std::min<int64_t>(value * 10 + (c - u'0'), 65535);
+    if (c < u'0' || c > u'9') return fail();
+    value = value * 10 + (c - u'0');
+    if (value > INT32_MAX) return fail();
   }
   return static_cast<int32_t>(value);
 }

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -117,7 +118,13 @@ void MoveColumnEntry(std::vector<T>& entries, size_t dragged, size_t target) {
 }
 // Characters the width box takes: digits, backspace and Enter.
 bool WidthBoxAccepts(char16_t c);
-// The width the box says; none for an empty box (the width stays), clamped to 0..65535.
+// A text that is no 32-bit whole number.
+class EConvertError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+// The width the box says; none for an empty box (the width stays).
+// EConvertError for any other text that is no 32-bit whole number.
 std::optional<int32_t> ParseColumnWidth(std::u16string_view text);
 // The columns (in index order) as the entries say: entry order is the position.
 void ApplyColumnEntries(const std::vector<TColumnData>& entries, std::vector<TColumnState>& columns);

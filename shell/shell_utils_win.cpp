@@ -128,6 +128,20 @@ SIZE TextExtentW(const std::wstring& text, HFONT font) {
   return size;
 }
 
+bool IsWinXPVersion(DWORD platformId, DWORD major, DWORD minor) {
+  return platformId == VER_PLATFORM_WIN32_NT && major == 5 && minor > 0;
+}
+
+bool IsWinXP() {
+  OSVERSIONINFOW info{};
+  info.dwOSVersionInfoSize = sizeof info;
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+  if (!GetVersionExW(&info)) return false;
+#pragma GCC diagnostic pop
+  return IsWinXPVersion(info.dwPlatformId, info.dwMajorVersion, info.dwMinorVersion);
+}
+
 wchar_t ThousandSeparator() {
   wchar_t buffer[8] = {};
   if (GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_STHOUSAND, buffer, 8) > 1) return buffer[0];

@@ -23,6 +23,10 @@ class WaitCursor {
   HCURSOR old_;
 };
 
+// Windows XP or Server 2003: an NT platform of major version 5 and minor above 0.
+bool IsWinXP();
+bool IsWinXPVersion(DWORD platformId, DWORD major, DWORD minor);
+
 // A find-first on the path succeeds (folders count too).
 bool FileExistsW(const std::wstring& path);
 // The attributes can be read and carry the directory flag.

@@ -1,5 +1,7 @@
 #include "shell/streamable.h"
 
+#include <stdexcept>
+
 #include "zip/zip_stream.h"
 
 namespace kv {
@@ -35,5 +37,17 @@ void TStreamableList::LoadFromStream(TStream& stream, int32_t version, bool read
 void TStreamableList::SaveToStream(TStream& stream, int32_t version, bool writeVerToStream) {
   version_.SaveVersion(stream, version, writeVerToStream);
 }
+
+#ifndef _WIN32
+// The file entry points open files by wide name, on Windows only
+// (streamable_win.cpp); the host build has them for the virtual slots.
+namespace {
+[[noreturn]] void NoWideFiles() { throw std::runtime_error("Files by wide name are opened on Windows only"); }
+}  // namespace
+void TStreamableClass::LoadFromFile(const std::wstring&, int32_t, bool) { NoWideFiles(); }
+void TStreamableClass::SaveToFile(const std::wstring&, int32_t, bool) { NoWideFiles(); }
+void TStreamableList::LoadFromFile(const std::wstring&, int32_t, bool) { NoWideFiles(); }
+void TStreamableList::SaveToFile(const std::wstring&, int32_t, bool) { NoWideFiles(); }
+#endif
 
 }  // namespace kv

@@ -2,7 +2,8 @@
 // Bases of the explorer controls' persistent objects: a stream version and the
 // stream and file entry points. Descendants call the inherited stream
 // operation first, then read or write their own data. The file entry points
-// (LoadFromFile, SaveToFile) are defined in streamable_win.cpp.
+// (LoadFromFile, SaveToFile) are defined in streamable_win.cpp; the host build
+// answers them with an error.
 #include <cstdint>
 #include <string>
 
@@ -28,8 +29,8 @@ class TStreamableClass {
   virtual ~TStreamableClass() = default;
   int32_t StreamVersion() const { return version_.StreamVersion(); }
   // Opens with exclusive sharing; file errors are the file stream's.
-  void LoadFromFile(const std::wstring& fileName, int32_t version = 0, bool readVerFromStream = false);
-  void SaveToFile(const std::wstring& fileName, int32_t version = 0, bool writeVerToStream = false);
+  virtual void LoadFromFile(const std::wstring& fileName, int32_t version = 0, bool readVerFromStream = false);
+  virtual void SaveToFile(const std::wstring& fileName, int32_t version = 0, bool writeVerToStream = false);
   virtual void LoadFromStream(TStream& stream, int32_t version = 0, bool readVerFromStream = false);
   virtual void SaveToStream(TStream& stream, int32_t version = 0, bool writeVerToStream = false);
 
@@ -43,8 +44,8 @@ class TStreamableList {
   int32_t StreamVersion() const { return version_.StreamVersion(); }
   // Empties the list's items (descendants free what they own).
   virtual void Clear() {}
-  void LoadFromFile(const std::wstring& fileName, int32_t version = 0, bool readVerFromStream = false);
-  void SaveToFile(const std::wstring& fileName, int32_t version = 0, bool writeVerToStream = false);
+  virtual void LoadFromFile(const std::wstring& fileName, int32_t version = 0, bool readVerFromStream = false);
+  virtual void SaveToFile(const std::wstring& fileName, int32_t version = 0, bool writeVerToStream = false);
   // Clears the list first.
   virtual void LoadFromStream(TStream& stream, int32_t version = 0, bool readVerFromStream = false);
   virtual void SaveToStream(TStream& stream, int32_t version = 0, bool writeVerToStream = false);

@@ -66,8 +66,11 @@ void TWideStringList::Grow() {
 
 void TWideStringList::SetCapacity(int capacity) {
   if (capacity < Count()) ListError("List capacity out of bounds (%d)", capacity);
-  if (static_cast<size_t>(capacity) > items_.capacity()) items_.reserve(static_cast<size_t>(capacity));
-  else items_.shrink_to_fit();
+  if (static_cast<size_t>(capacity) == items_.capacity()) return;
+  std::vector<Item> resized;
+  resized.reserve(static_cast<size_t>(capacity));
+  for (Item& item : items_) resized.push_back(std::move(item));
+  items_.swap(resized);
 }
 
 void TWideStringList::SetSorted(bool sorted) {
@@ -125,13 +128,27 @@ void TWideStringList::InsertObject(int index, const std::wstring& s, TListObject
 }
 
 void TWideStringList::AddStrings(const TWideStringList& other) {
-  for (const Item& item : other.items_) AddObject(item.text, item.object);
+  for (int i = 0; i < other.Count(); ++i) AddObject(other.Get(i), other.GetObject(i));
+}
+
+void TWideStringList::AddStrings(const std::vector<std::string>& other) {
+  for (const std::string& text : other) Add(AnsiToWString(text));
 }
 
 void TWideStringList::Assign(const TWideStringList& other) {
   if (&other == this) return;
   Clear();
   AddStrings(other);
+}
+
+void TWideStringList::Assign(const std::vector<std::string>& other) {
+  Clear();
+  AddStrings(other);
+}
+
+void TWideStringList::AssignTo(std::vector<std::string>& target) const {
+  target.clear();
+  for (int i = 0; i < Count(); ++i) target.push_back(WStringToAnsi(Get(i)));
 }
 
 void TWideStringList::Clear() {
@@ -167,10 +184,16 @@ bool TWideStringList::Find(const std::wstring& s, int& index) const {
     if (c < 0) {
       low = mid + 1;
     } else {
-      // On a hit the search goes on to the first of the equal items, which
-      // a list that accepted duplicates under another rule may still hold.
       high = mid - 1;
-      if (c == 0) found = true;
+      if (c == 0) {
+        found = true;
+        // Under dupAccept the plain hit stands; under the other rules the
+        // search goes on to the first of the equal items.
+        if (DuplicateRule == TDuplicates::dupAccept) {
+          low = mid;
+          break;
+        }
+      }
     }
   }
   index = low;

@@ -59,36 +59,47 @@ class TWideStringList {
   bool OwnsObjects = false;
   TNotify OnChange, OnChanging;
 
-  int Count() const { return static_cast<int>(items_.size()); }
-  int Capacity() const { return static_cast<int>(items_.capacity()); }
-  void SetCapacity(int capacity);
-  std::wstring Get(int index) const;
-  TListObject* GetObject(int index) const;
-  void Put(int index, const std::wstring& s);
-  void PutObject(int index, TListObject* object);
+  int Count() const { return GetCount(); }
+  int Capacity() const { return GetCapacity(); }
+  virtual int GetCount() const { return static_cast<int>(items_.size()); }
+  virtual int GetCapacity() const { return static_cast<int>(items_.capacity()); }
+  // Exactly `capacity` places; below Count raises.
+  virtual void SetCapacity(int capacity);
+  virtual std::wstring Get(int index) const;
+  virtual TListObject* GetObject(int index) const;
+  virtual void Put(int index, const std::wstring& s);
+  virtual void PutObject(int index, TListObject* object);
   virtual int Add(const std::wstring& s) { return AddObject(s, nullptr); }
   virtual int AddObject(const std::wstring& s, TListObject* object);
-  void AddStrings(const TWideStringList& other);
-  void Assign(const TWideStringList& other);
+  virtual void AddStrings(const TWideStringList& other);
+  // A string list of the controls (ANSI texts), converted to wide.
+  virtual void AddStrings(const std::vector<std::string>& other);
+  virtual void Assign(const TWideStringList& other);
+  virtual void Assign(const std::vector<std::string>& other);
+  virtual void AssignTo(TWideStringList& target) const { target.Assign(*this); }
+  // Clears `target` and adds every item as ANSI text.
+  virtual void AssignTo(std::vector<std::string>& target) const;
   virtual void Clear();
   virtual void Delete(int index);
-  void Exchange(int a, int b);
-  // Sorted lists: true and the position when found, else false and the insertion point.
-  bool Find(const std::wstring& s, int& index) const;
-  int IndexOf(const std::wstring& s) const;
-  void Insert(int index, const std::wstring& s) { InsertObject(index, s, nullptr); }
+  virtual void Exchange(int a, int b);
+  // Sorted lists: true and the position when found, else false and the
+  // insertion point. On a hit the search goes on to the first of the equal
+  // items, except under dupAccept.
+  virtual bool Find(const std::wstring& s, int& index) const;
+  virtual int IndexOf(const std::wstring& s) const;
+  virtual void Insert(int index, const std::wstring& s) { InsertObject(index, s, nullptr); }
   void InsertObject(int index, const std::wstring& s, TListObject* object);
-  void Sort();
-  void CustomSort(const std::function<int(TWideStringList&, int, int)>& compare);
-  void SetUpdateState(bool updating) { updating ? Changing() : Changed(); }
+  virtual void Sort();
+  virtual void CustomSort(const std::function<int(TWideStringList&, int, int)>& compare);
+  virtual void SetUpdateState(bool updating) { updating ? Changing() : Changed(); }
 
   std::wstring GetTextStr() const;
   void SetTextStr(const std::wstring& text);
 
-  void LoadFromStream(TStream& stream);
-  void SaveToStream(TStream& stream) const;
-  void LoadFromFile(const std::wstring& fileName);
-  void SaveToFile(const std::wstring& fileName) const;
+  virtual void LoadFromStream(TStream& stream);
+  virtual void SaveToStream(TStream& stream) const;
+  virtual void LoadFromFile(const std::wstring& fileName);
+  virtual void SaveToFile(const std::wstring& fileName) const;
 
  protected:
   virtual void Changing() { if (OnChanging) OnChanging(*this); }

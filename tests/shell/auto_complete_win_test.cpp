@@ -80,6 +80,17 @@ TEST(ShellAutoComplete, RefreshesOnlyAfterAChangeAndHandlersDecide) {
   source.Refresh();
   EXPECT_EQ(asked, 4);
   EXPECT_EQ(source.NamespaceList().Count(), 1u);
+
+  // A stop inside a subfolder ends that subfolder's walk only: the folder
+  // itself and its neighbours are still offered.
+  TLazyShellAutoComplete deep;
+  deep.OnAutoCompleteAddItem = [&](TCustomLazyShellAutoComplete&, TNamespace& item, bool&, bool& terminate) {
+    terminate = item.GetNameParseAddress().ends_with(L"inside.txt");
+  };
+  deep.SetContents(accCurrentDir | accFileSysDirs | accFileSysFiles | accHidden | accRecursive);
+  deep.SetCurrentDir(test::kFixture + L"\\enum");
+  deep.Refresh();
+  EXPECT_EQ(deep.NamespaceList().Count(), 8u);
 }
 
 }  // namespace

@@ -393,6 +393,37 @@ TEST_F(ChangeNotifierTest, KernelWatchesReportChangesByTheProgramAndByLinux) {
   EXPECT_EQ(receiver.NextBatch(), (std::vector<Seen>{{K::UpdateDirectory, second}}));
   ui::TControl stranger;
   EXPECT_FALSE(notifier.NotifyWatchFolder(&stranger, first));
+  // Registered for shell notifications only: no watch folder to change.
+  notifier.RegisterShellChangeNotify(&stranger);
+  try {
+    notifier.NotifyWatchFolder(&stranger, first);
+    ADD_FAILURE() << "a watch folder was taken without a kernel registration";
+  } catch (const std::logic_error& e) {
+    EXPECT_STREQ(e.what(),
+                 "Attempting to change WatchFolder with out registering a Kernel notifier in TLazyChangeNotifier class");
+  }
+  notifier.UnRegisterShellChangeNotify(&stranger);
+}
+
+TEST_F(ChangeNotifierTest, ANotifierFreedWithAControlStillRegisteredSaysSo) {
+  std::vector<std::string> told;
+  {
+    TLazyChangeNotifier own;
+    own.SetAssertionReport([&](const char* text) { told.emplace_back(text); });
+    ui::TControl forgotten;
+    ASSERT_TRUE(own.RegisterShellChangeNotify(&forgotten));
+  }
+  EXPECT_EQ(told, (std::vector<std::string>{"A ShellChangeThread is still registered with a Control",
+                                            "ChangeDispatchThread is still registered"}));
+  told.clear();
+  {
+    TLazyChangeNotifier own;
+    own.SetAssertionReport([&](const char* text) { told.emplace_back(text); });
+    ui::TControl forgotten;
+    own.RegisterKernelChangeNotify(&forgotten, KernelEvent(TKernelNotifyEvent::FileName));
+  }
+  EXPECT_EQ(told, (std::vector<std::string>{"A KernelChangeNotifier is still registered with a Control",
+                                            "ChangeDispatchThread is still registered"}));
 }
 
 TEST_F(ChangeNotifierTest, SeventyWatchFoldersFillTheWaitLimit) {

@@ -121,11 +121,14 @@ TEST_F(ColumnSettings, WidthBoxTakesDigitsAppliesOnEnterAndKeepsTheWidthWhenEmpt
   // Moving the selection stores the box into the node it leaves.
   dialog.EditPixelWidth->SetText("99999999");
   Focus(0);
-  EXPECT_EQ(dialog.Entries()[1].Width, 65535);
+  EXPECT_EQ(dialog.Entries()[1].Width, 99999999);
   EXPECT_EQ(dialog.EditPixelWidth->Text(), "180");
 
-  // Enter anywhere else is OK.
+  // Esc is no key of the dialog's: only the Cancel button cancels.
   SetFocus(dialog.LSTColumnNames->Handle());
+  Keys({VK_ESCAPE});
+  EXPECT_EQ(dialog.ModalResult(), ui::mrNone);
+  // Enter anywhere else is OK.
   Keys({VK_RETURN});
   EXPECT_EQ(dialog.ModalResult(), ui::mrOk);
 }

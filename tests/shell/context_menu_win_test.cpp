@@ -79,6 +79,54 @@ TEST(ContextMenu, ShowCallbackSeesVerbsAndSubmenuThenCancels) {
   EXPECT_TRUE(subState & MF_GRAYED);
 }
 
+// A menu that tells verbs only in the way it is made to.
+class VerbMenu : public IContextMenu {
+ public:
+  VerbMenu(HRESULT wideAnswer, const wchar_t* wide, HRESULT ansiAnswer) : wideAnswer_(wideAnswer), wide_(wide), ansiAnswer_(ansiAnswer) {}
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** out) override {
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return 1; }
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+  HRESULT STDMETHODCALLTYPE QueryContextMenu(HMENU, UINT, UINT, UINT, UINT) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE InvokeCommand(CMINVOKECOMMANDINFO*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetCommandString(UINT_PTR, UINT type, UINT*, LPSTR name, UINT) override {
+    if (type == GCS_VERBW) {
+      if (SUCCEEDED(wideAnswer_)) lstrcpyW(reinterpret_cast<LPWSTR>(name), wide_);
+      return wideAnswer_;
+    }
+    if (SUCCEEDED(ansiAnswer_)) lstrcpyA(name, "ansi");
+    return ansiAnswer_;
+  }
+
+ private:
+  HRESULT wideAnswer_;
+  const wchar_t* wide_;
+  HRESULT ansiAnswer_;
+};
+
+TEST(ContextMenu, TheChosenVerbIsTheWideOne) {
+  const struct {
+    HRESULT wide;
+    const wchar_t* text;
+    HRESULT ansi;
+    bool read;
+    const wchar_t* verb;
+  } cases[] = {
+      {S_OK, L"open", S_OK, true, L"open"},
+      {S_OK, L"", S_OK, true, L""},  // an empty verb is still a verb read
+      {E_FAIL, L"", S_OK, false, L"Unknown Command"},
+      {E_FAIL, L"", E_FAIL, false, L"Unknown Command"},
+  };
+  for (const auto& c : cases) {
+    VerbMenu menu(c.wide, c.text, c.ansi);
+    std::wstring verb = L"before";
+    EXPECT_EQ(ChosenCommandVerb(&menu, 3, verb), c.read) << Narrow(c.verb);
+    EXPECT_EQ(verb, c.verb);
+  }
+}
+
 // Every command ID of the menu, its submenus' included, but the one at `skip`.
 void CollectIDs(HMENU menu, int skip, std::vector<UINT>& ids) {
   for (int i = 0; i < GetMenuItemCount(menu); ++i) {

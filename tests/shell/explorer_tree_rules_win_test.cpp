@@ -233,6 +233,15 @@ TEST_F(ExplorerRules, HeldDispatchSendsOnceAtUnlockAndARightClickSendsNothing) {
   EXPECT_TRUE(follower.seen.empty());
   tree->UnlockChangeNotifer();
   EXPECT_EQ(follower.seen, std::vector<std::string>{path + "\\two"});
+  // The end of an outermost update brings the followers in step once, also
+  // when nothing tried to dispatch meanwhile.
+  follower.seen.clear();
+  tree->BeginUpdate();
+  tree->BeginUpdate();
+  tree->EndUpdate();
+  EXPECT_TRUE(follower.seen.empty());
+  tree->EndUpdate();
+  EXPECT_EQ(follower.seen, std::vector<std::string>{path + "\\two"});
 
   // The right button selects for the context menu only.
   follower.seen.clear();

@@ -95,6 +95,14 @@ TEST(IDListWin, ListOfListsRoundTripsAndRejectsBadStreams) {
   EXPECT_TRUE(ILIsEqual(read.get(), lists[1]));
   EXPECT_FALSE(TPIDLManager::LoadFromStream(one));
   EXPECT_EQ(one.Position(), one.Size());
+  // A size that holds no whole list answers nothing.
+  TMemoryStream bad(std::vector<uint8_t>{3, 0, 0, 0, 1, 0, 0});
+  EXPECT_FALSE(TPIDLManager::LoadFromStream(bad));
+
+  // Copying an absent list adds an empty entry.
+  some.CopyAdd(nullptr);
+  ASSERT_EQ(some.Count(), lists.Count() + 1);
+  EXPECT_EQ(some[lists.Count()], nullptr);
 }
 
 TEST(IDListWin, PathsAndSpecialFolders) {
@@ -113,6 +121,9 @@ TEST(IDListWin, PathsAndSpecialFolders) {
   EXPECT_EQ(ConvertTFileTimeToLocalStr(FILETIME{}), L"");
   FILETIME some{0x12345678, 0x01D00000};
   EXPECT_FALSE(ConvertTFileTimeToLocalStr(some).empty());
+  DWORD sectors = 7, bytes = 7, freeClusters = 7, total = 7;
+  EXPECT_FALSE(GetDiskFreeSpaceFAT32(L"C:\\", sectors, bytes, freeClusters, total));  // no such device on NT
+  EXPECT_EQ(sectors + bytes + freeClusters + total, 28u);
   EXPECT_NE(ShellClipboardFormats().shellIDList, 0u);
   EXPECT_EQ(ShellClipboardFormats().shellIDList, RegisterClipboardFormatW(L"Shell IDList Array"));
 }

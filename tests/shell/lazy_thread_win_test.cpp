@@ -28,6 +28,34 @@ class TestThread : public TLazyThread {
   std::function<void(TestThread&)> body_;
 };
 
+// Made to run at once; its own set-up takes a while after the base is made.
+class SlowlyMadeThread : public TLazyThread {
+ public:
+  SlowlyMadeThread() : TLazyThread(false) {
+    Sleep(100);
+    ready_ = true;
+  }
+  ~SlowlyMadeThread() override {
+    if (Handle()) WaitForSingleObject(Handle(), 5000);
+  }
+  bool sawReady = false;
+
+ protected:
+  void Execute() override { sawReady = ready_; }
+
+ private:
+  bool ready_ = false;
+};
+
+TEST(LazyThreadTest, AThreadMadeRunningStartsOnlyOnceTheObjectIsComplete) {
+  auto thread = MakeLazyThread<SlowlyMadeThread>();
+  ASSERT_NE(thread->Handle(), nullptr);
+  EXPECT_FALSE(thread->Suspended());
+  ASSERT_EQ(WaitForSingleObject(thread->Handle(), 5000), WAIT_OBJECT_0);
+  EXPECT_TRUE(thread->Finished.load());
+  EXPECT_TRUE(thread->sawReady);
+}
+
 TEST(LazyThreadTest, ARaisingExecuteStillFinishes) {
   TestThread thread([](TestThread&) { throw std::runtime_error("failed"); });
   thread.SetSuspended(false);

@@ -272,6 +272,36 @@ TEST(ShellItem, SpecialItemTests) {
   EXPECT_EQ(drive->DetailsDefaultOf(2), L"System Folder");
 }
 
+// A descendant's parent folder serves every answer built on it.
+class ParentlessItem : public TNamespace {
+ public:
+  using TNamespace::TNamespace;
+  ComPtr<IShellFolder> GetParentShellFolder() override { return {}; }
+};
+
+struct CountedThumbnail : TNamespaceThumbnail {
+  explicit CountedThumbnail(int& freed) : freed_(freed) {}
+  ~CountedThumbnail() override { ++freed_; }
+  int& freed_;
+};
+
+TEST(ShellItem, ParentFolderSlotAndThumbnail) {
+  TPidl list = PathToPIDL(kFixture + L"\\names\\small.txt");
+  ParentlessItem parentless(std::move(list), nullptr);
+  EXPECT_EQ(parentless.GetNameInFolder(), L"");
+  auto item = Item(L"names\\small.txt");
+  EXPECT_EQ(item->GetNameInFolder(), L"small.txt");
+
+  int freed = 0;
+  item->SetThumbImage(std::make_unique<CountedThumbnail>(freed));
+  item->InvalidateThumbImage();
+  EXPECT_EQ(freed, 1);
+  EXPECT_EQ(item->ThumbImage(), nullptr);
+  item->SetThumbImage(std::make_unique<CountedThumbnail>(freed));
+  item->InvalidateCache();
+  EXPECT_EQ(freed, 2);
+}
+
 TEST(ShellSort, FoldersFirstThenTheShellsOrder) {
   TShellSortHelper sort;
   auto folder = Item(L"sizes\\folder"), empty = Item(L"sizes\\empty.bin"), big = Item(L"sizes\\k5000.bin");

@@ -143,9 +143,16 @@ TEST(ShellColumns, WidthBoxTakesDigitsOnlyAndAnEmptyBoxKeepsTheWidth) {
   struct Case {
     std::u16string text;
     std::optional<int32_t> width;
-  } cases[] = {{u"", std::nullopt}, {u"0", 0}, {u"120", 120}, {u"65535", 65535}, {u"99999999999999", 65535},
-               {u"12a", std::nullopt}};
+  } cases[] = {{u"", std::nullopt}, {u"0", 0}, {u"120", 120}, {u"65535", 65535}, {u"99999999", 99999999},
+               {u"2147483647", 2147483647}};
   for (const Case& c : cases) EXPECT_EQ(ParseColumnWidth(c.text), c.width);
+  // Any other text is a conversion error.
+  for (std::u16string bad : {u"12a", u"99999999999999", u"2147483648", u" 1"}) EXPECT_THROW(ParseColumnWidth(bad), EConvertError);
+  try {
+    ParseColumnWidth(u"1\x01x");
+  } catch (const EConvertError& e) {
+    EXPECT_STREQ(e.what(), "'1\\x01x' is not a valid integer value");
+  }
 }
 
 }  // namespace

@@ -33,6 +33,11 @@ TEST(ShellUtils, FileTestsAndDrives) {
   EXPECT_TRUE(FileExistsW(kFixture + L"\\names\\\u041f\u0440\u0438\u0432\u0435\u0442 \u043c\u0438\u0440.txt"));
   EXPECT_FALSE(FileExistsW(kFixture + L"\\missing"));
   EXPECT_TRUE(DiskInDrive(L'c'));
+  EXPECT_TRUE(IsWinXPVersion(VER_PLATFORM_WIN32_NT, 5, 1));
+  EXPECT_TRUE(IsWinXPVersion(VER_PLATFORM_WIN32_NT, 5, 2));
+  EXPECT_FALSE(IsWinXPVersion(VER_PLATFORM_WIN32_NT, 5, 0));  // 2000
+  EXPECT_FALSE(IsWinXPVersion(VER_PLATFORM_WIN32_NT, 6, 1));
+  EXPECT_FALSE(IsWinXPVersion(VER_PLATFORM_WIN32_WINDOWS, 5, 1));
   // An absent letter answers false and leaves the error mode as it was.
   UINT before = SetErrorMode(0);
   SetErrorMode(before);
@@ -138,6 +143,33 @@ TEST(WideStringList, SortedRulesAndErrors) {
   EXPECT_EQ(list.IndexOf(L"BETA"), 1);
   EXPECT_EQ(list.Add(L"beta"), 1);
   EXPECT_EQ(list.Count(), 6);
+  // Under dupAccept the plain hit stands.
+  TWideStringList same;
+  same.SetSorted(true);
+  same.DuplicateRule = TDuplicates::dupAccept;
+  for (int i = 0; i < 7; ++i) same.Add(L"x");
+  int at = -1;
+  ASSERT_TRUE(same.Find(L"X", at));
+  EXPECT_EQ(at, 3);
+  same.DuplicateRule = TDuplicates::dupIgnore;
+  ASSERT_TRUE(same.Find(L"X", at));
+  EXPECT_EQ(at, 0);
+  // The capacity is what was asked, also below the grown one.
+  TWideStringList three;
+  for (int i = 0; i < 20; ++i) three.Add(L"n");
+  while (three.Count() > 3) three.Delete(0);
+  three.SetCapacity(10);
+  EXPECT_EQ(three.Capacity(), 10);
+  three.SetCapacity(3);
+  EXPECT_EQ(three.Capacity(), 3);
+  // The controls' string lists, ANSI texts.
+  std::vector<std::string> ansiList = {"caf\xe9", "two"};
+  three.Assign(ansiList);
+  EXPECT_EQ(three.GetTextStr(), L"caf\u00e9\r\ntwo\r\n");
+  three.AddStrings(std::vector<std::string>{"x"});
+  std::vector<std::string> back = {"old"};
+  three.AssignTo(back);
+  EXPECT_EQ(back, (std::vector<std::string>{"caf\xe9", "two", "x"}));
   // A clear tells the listeners also when there is nothing to delete.
   TWideStringList empty;
   int emptyChanges = 0;
