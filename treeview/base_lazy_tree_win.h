@@ -172,8 +172,11 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   // The 8x8 pattern of the tree lines with lsCustomStyle, one byte per row:
   // zero bits are drawn in the line colour, set bits in the tree colour.
   std::function<void(TBaseLazyTree&, std::uint8_t (&pattern)[8])> OnGetLineStyle;
-  // Paints the part `window` of the tree area (tree coordinates) onto `target` at `at`.
-  void PaintTree(HDC target, const RECT& window, POINT at, std::uint32_t paintOptions);
+  // Paints the part `window` of the tree area (tree coordinates) onto `target`
+  // at `at`. The rows are composed in bitmaps of `pixelFormat`, or of 32 bits
+  // where blending needs them (blended selection or rubber band, themes).
+  void PaintTree(HDC target, const RECT& window, POINT at, std::uint32_t paintOptions,
+                 TPixelFormat pixelFormat = TPixelFormat::pfDevice);
   TLTLineStyle LineStyle() const { return lineStyle_; }
   void SetLineStyle(TLTLineStyle style);
   TLTLineMode LineMode() const { return lineMode_; }
@@ -678,6 +681,9 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   // The rubber band `band` (canvas coordinates) where it meets `target`.
   void PaintSelectionRectangle(HDC dc, int windowOrgX, const RECT& band, const RECT& target);
   bool PaintFocused() const;
+  // A 9x9 button picture drawn through its mask where it meets `cell`.
+  void DrawButtonPicture(HDC dc, const std::array<std::uint32_t, kButtonSize * kButtonSize>& pixels, int left,
+                         int top, const RECT& cell);
   void UpdateBar(int bar, std::uint32_t range, int page, int offset);
 
   // Mouse and focus messages; true when the message was answered.
