@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/scope_guard.h"
 #include "treeview/check_images_win.h"
 #include "treeview/drag_image_win.h"
 #include "treeview/theme_services_win.h"
@@ -641,6 +642,13 @@ void TBaseLazyTree::OptionsChanged(TLTOptionSet which, std::uint32_t oldValue, s
 // ---------------------------------------------------------------- messages --
 
 void TBaseLazyTree::Paint(HDC copy) {
+  // The drag image of an in-process drag lies over the windows: it is hidden
+  // while the tree paints under it, and shown again after.
+  const bool libraryDrag = states_.Contains(tsControlDragging);
+  if (libraryDrag) ImageList_DragShowNolock(FALSE);
+  const ScopeGuard reshow([libraryDrag] {
+    if (libraryDrag) ImageList_DragShowNolock(TRUE);
+  });
   auto paintArea = [this](HDC dc, RECT window) {
     if (IsRectEmpty(&window)) return;
     const POINT at{window.left, window.top};

@@ -169,10 +169,14 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   // A whole row (r in dc's coordinates): `customDraw` leaves it to the owner.
   std::function<void(TBaseLazyTree&, HDC, PLazyNode, const RECT& r, bool& customDraw)> OnBeforeItemPaint;
   std::function<void(TBaseLazyTree&, HDC, PLazyNode, const RECT& r)> OnAfterItemPaint;
-  // The 8x8 pattern of the tree lines with lsCustomStyle (one byte per row, set bits drawn).
+  // The 8x8 pattern of the tree lines with lsCustomStyle, one byte per row:
+  // zero bits are drawn in the line colour, set bits in the tree colour.
   std::function<void(TBaseLazyTree&, std::uint8_t (&pattern)[8])> OnGetLineStyle;
-  // Paints the part `window` of the tree area (tree coordinates) onto `target` at `at`.
-  void PaintTree(HDC target, const RECT& window, POINT at, std::uint32_t paintOptions);
+  // Paints the part `window` of the tree area (tree coordinates) onto `target`
+  // at `at`. The rows are composed in bitmaps of `pixelFormat`, or of 32 bits
+  // where blending needs them (blended selection or rubber band, themes).
+  void PaintTree(HDC target, const RECT& window, POINT at, std::uint32_t paintOptions,
+                 TPixelFormat pixelFormat = TPixelFormat::pfDevice);
   TLTLineStyle LineStyle() const { return lineStyle_; }
   void SetLineStyle(TLTLineStyle style);
   TLTLineMode LineMode() const { return lineMode_; }
@@ -265,6 +269,9 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   // The widest content of a column among the visible nodes, with indentation,
   // images and margins.
   int GetMaxColumnWidth(TColumnIndex column);
+  // The rightmost edge (tree coordinates) the main column's content reaches
+  // among the visible nodes: indentation, images, margin and node width.
+  int GetMaxRightExtend();
   void InvalidateColumn(TColumnIndex column);
   // Header events: points are relative to the header's top-left corner;
   // buttons 0 left, 1 right, 2 middle.
@@ -418,7 +425,8 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   THintAnimationType HintAnimation() const { return hintAnimation_; }
   void SetHintAnimation(THintAnimationType type) { hintAnimation_ = type; }
   bool ShowHint() const { return showHint_; }
-  void SetShowHint(bool value) { showHint_ = value; }
+  // Off: no hint of the tree shows, neither its own nor the form's.
+  void SetShowHint(bool value);
   // The hint window showing now (null when none).
   TLazyTreeHintWindow* HintWindow() const { return hintWindow_.get(); }
   void HideHint();
@@ -673,6 +681,9 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   // The rubber band `band` (canvas coordinates) where it meets `target`.
   void PaintSelectionRectangle(HDC dc, int windowOrgX, const RECT& band, const RECT& target);
   bool PaintFocused() const;
+  // A 9x9 button picture drawn through its mask where it meets `cell`.
+  void DrawButtonPicture(HDC dc, const std::array<std::uint32_t, kButtonSize * kButtonSize>& pixels, int left,
+                         int top, const RECT& cell);
   void UpdateBar(int bar, std::uint32_t range, int page, int offset);
 
   // Mouse and focus messages; true when the message was answered.

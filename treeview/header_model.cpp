@@ -317,10 +317,8 @@ void TLazyTreeColumns::Update(TLazyTreeColumn* column) {
   } else {
     UpdatePositions();
   }
-  const bool firstMain = Count() > 0 && header_.mainColumn_ < 0;
-  if (firstMain) header_.mainColumn_ = 0;
+  header_.UpdateMainColumn();
   if (header_.Loading()) return;
-  if (firstMain) header_.MainColumnChanged();
   if (header_.HasOption(hoAutoResize)) AdjustAutoSize(kInvalidColumn);
   if (column != nullptr) {
     header_.InvalidateHeader(column->Index());
@@ -564,7 +562,9 @@ void TLTHeaderModel::SetOptions(TLTHeaderOptions options) {
   options_ = options;
   if (Loading()) return;
   if (changed & hoAutoResize) {
-    if (options & hoAutoResize) columns_->AdjustAutoSize(kInvalidColumn, true);
+    // Switched off too: the auto-size column fits the rest once more and
+    // keeps that width from then on.
+    columns_->AdjustAutoSize(kInvalidColumn, true);
     UpdateHorizontalScrollBar();
   }
   if (changed & hoVisible) RecalculateHeader();
@@ -588,6 +588,12 @@ void TLTHeaderModel::SetAutoSizeIndex(TColumnIndex index) {
   if (index == autoSizeIndex_) return;
   autoSizeIndex_ = index;
   if (!Loading() && HasOption(hoAutoResize)) columns_->AdjustAutoSize(kInvalidColumn, true);
+}
+
+void TLTHeaderModel::UpdateMainColumn() {
+  if (columns_->Count() == 0 || mainColumn_ >= 0) return;
+  mainColumn_ = 0;
+  if (!Loading()) MainColumnChanged();
 }
 
 void TLTHeaderModel::SetMainColumn(TColumnIndex column) {

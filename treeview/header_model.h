@@ -305,6 +305,9 @@ class TLTHeaderModel {
   void SetAutoSizeIndex(TColumnIndex index);
   TColumnIndex MainColumn() const { return mainColumn_; }
   void SetMainColumn(TColumnIndex column);
+  // With columns present a missing main column (negative) becomes the first;
+  // outside loading the tree's main-column handling follows.
+  void UpdateMainColumn();
   TColumnIndex SortColumn() const { return sortColumn_; }
   void SetSortColumn(TColumnIndex column);
   TSortDirection SortDirection() const { return sortDirection_; }

@@ -675,7 +675,6 @@ bool TLTHeader::HandleMessage(ui::TMessage& m) {
     case WM_NCLBUTTONUP:
     case WM_LBUTTONUP: {
       const bool busy = (States() & kHeaderBusyStates) != 0;
-      if (m.msg == WM_LBUTTONUP && !busy) return false;
       tree_.HideHint();
       const POINT p = m.msg == WM_NCLBUTTONUP ? fromScreen(m.lParam) : ClientPointOf(m.lParam);
       if (busy && GetCapture() == hwnd) ReleaseCapture();
@@ -685,16 +684,20 @@ bool TLTHeader::HandleMessage(ui::TMessage& m) {
         HandleClick(p, false, false);
         tree_.DoHeaderMouseUp(0, GetShiftState(), h.x, h.y);
       } else {
+        // A press on a column that neither drags nor resizes holds no state
+        // and no capture: its release may come to the client, and the
+        // pressed look must go with it all the same.
         if (columns.downIndex_ >= 0) HandleClick(p, false, false);
-        tree_.DoHeaderMouseUp(0, GetShiftState(), h.x, h.y);
+        if (busy) tree_.DoHeaderMouseUp(0, GetShiftState(), h.x, h.y);
       }
-      columns.trackIndex_ = -1;
-      if (columns.downIndex_ >= 0) {
-        const TColumnIndex old = columns.downIndex_;
-        columns.downIndex_ = -1;
-        Invalidate(old);
+      for (TColumnIndex* slot : {&columns.trackIndex_, &columns.downIndex_}) {
+        const TColumnIndex old = *slot;
+        *slot = -1;
+        if (old >= 0) Invalidate(old);
       }
       LeaveState(kHeaderBusyStates);
+      // The client's own button-up follows unless the header held the mouse.
+      if (m.msg == WM_LBUTTONUP && !busy) return false;
       m.result = 0;
       return true;
     }
@@ -731,11 +734,15 @@ bool TLTHeader::HandleMessage(ui::TMessage& m) {
     case WM_NCRBUTTONUP: {
       if (m.msg == WM_NCRBUTTONUP) tree_.HideHint();
       const POINT p = fromScreen(m.lParam);
-      if (!InHeader(p)) return false;
+      const bool inHeader = InHeader(p);
+      if (!inHeader && m.msg == WM_NCRBUTTONUP) return false;
       const POINT h = HeaderPoint(p);
       HandleClick(p, false, true, m.msg == WM_NCRBUTTONUP ? 1 : 2);
       tree_.DoHeaderMouseUp(m.msg == WM_NCRBUTTONUP ? 1 : 2, GetShiftState(), h.x, h.y);
       columns.downIndex_ = -1;
+      // The middle button's release elsewhere in the frame is told too, and
+      // left to the frame's own handling.
+      if (!inHeader) return false;
       if (m.msg == WM_NCRBUTTONUP) {
         columns.trackIndex_ = -1;
         if (popupMenu_ != nullptr) {

@@ -165,14 +165,16 @@ RECT TLazyTreeHintWindow::CalcHintRect(int maxWidth, const THintData& data) {
   // The cell's reading order and alignment (the tree's without columns).
   data_.BidiMode = tree.CellRightToLeft(data_.Column) ? TLTBidiMode::bdRightToLeft : TLTBidiMode::bdLeftToRight;
   data_.Alignment = tree.CellAlignment(data_.Column);
+  if (data_.BidiMode != TLTBidiMode::bdLeftToRight && data_.Alignment != TLTAlignment::taCenter)
+    data_.Alignment = data_.Alignment == TLTAlignment::taLeftJustify ? TLTAlignment::taRightJustify
+                                                                      : TLTAlignment::taLeftJustify;
   RECT nodeText{};
   std::wstring nodeString;
   font_ = ScreenHintFont();
-  // The owner's hint: its rectangle as it is, painted by the owner.
+  // The owner's hint: the rectangle it asked for when the hint was decided,
+  // painted by the owner.
   ownerDrawn_ = false;
-  if (RECT owned{}; data_.Node != nullptr && data_.DefaultHint.empty() &&
-                    tree.DoGetHintSize(data_.Node, data_.Column, owned)) {
-    if (IsRectEmpty(&owned)) return {};
+  if (RECT owned = data_.HintRect; data_.Node != nullptr && data_.DefaultHint.empty() && !IsRectEmpty(&owned)) {
     ownerDrawn_ = true;
     OffsetRect(&owned, -owned.left, -owned.top);
     shadow_ = HasMMX() ? kHintShadowSize : 0;
@@ -421,11 +423,19 @@ void TBaseLazyTree::SetHintMode(THintMode mode) {
   ClaimHints();
 }
 
-// The form's tooltip shows the control's Hint only in hmDefault.
+void TBaseLazyTree::SetShowHint(bool value) {
+  if (value == showHint_) return;
+  showHint_ = value;
+  if (!showHint_) HideHint();
+  ClaimHints();
+}
+
+// The form's tooltip shows the short part of the control's Hint only in
+// hmDefault, and only while hints are shown at all.
 void TBaseLazyTree::ClaimHints() {
   HWND hwnd = HandleIfAllocated();
   if (hwnd == nullptr) return;
-  if (hintMode_ == THintMode::hmDefault)
+  if (hintMode_ == THintMode::hmDefault && showHint_)
     RemovePropW(hwnd, ui::kOwnHintsProp);
   else
     SetPropW(hwnd, ui::kOwnHintsProp, reinterpret_cast<HANDLE>(1));
@@ -470,16 +480,21 @@ bool TBaseLazyTree::DecideHint(POINT p, THintData& data, RECT& area, POINT& at) 
   }
   if (hintMode_ == THintMode::hmDefault) return false;  // the form's own tooltip shows Hint
   if (hit.HitNode == nullptr || hit.HitColumn == kInvalidColumn) {
-    if (hintMode_ != THintMode::hmHintAndDefault || Hint().empty()) return false;
-    data.DefaultHint = AnsiToWString(Hint());
+    if (hintMode_ != THintMode::hmHintAndDefault) return false;
+    data.DefaultHint = AnsiToWString(ui::ShortHint(Hint()));
+    if (data.DefaultHint.empty()) return false;
     area = {p.x, p.y, p.x + 1, p.y + 1};
     at = {screen.x, screen.y + GetSystemMetrics(SM_CYCURSOR)};
     return true;
   }
   data.Node = hit.HitNode;
   data.Column = hit.HitColumn;
-  // An owner-drawn hint needs a size to be shown at all.
-  if (RECT size{}; DoGetHintSize(hit.HitNode, hit.HitColumn, size) && IsRectEmpty(&size)) return false;
+  // An owner-drawn hint needs a size to be shown at all; the window takes
+  // the size from the hint data.
+  if (RECT size{}; DoGetHintSize(hit.HitNode, hit.HitColumn, size)) {
+    if (IsRectEmpty(&size)) return false;
+    data.HintRect = size;
+  }
   // The hit cell's edges on screen (auto-spanned over empty neighbours);
   // without columns the cell spans the client width.
   int boundsLeft = 0, boundsRight = ViewWidth();
@@ -553,7 +568,8 @@ bool TBaseLazyTree::HintMessage(ui::TMessage& m) {
       return false;
     }
     case WM_CREATE:
-      if (hintMode_ != THintMode::hmDefault) SetPropW(HandleIfAllocated(), ui::kOwnHintsProp, reinterpret_cast<HANDLE>(1));
+      if (hintMode_ != THintMode::hmDefault || !showHint_)
+        SetPropW(HandleIfAllocated(), ui::kOwnHintsProp, reinterpret_cast<HANDLE>(1));
       return false;
     case WM_TIMER:
       if (m.wParam != kHintTimer) return false;

@@ -26,6 +26,7 @@ struct THintData {
   TBaseLazyTree* Tree = nullptr;
   PLazyNode Node = nullptr;  // null for header and plain hints
   TColumnIndex Column = kNoColumn;
+  RECT HintRect{};           // a draw tree's: the size its owner wants (OnGetHintSize)
   std::wstring DefaultHint;  // a text fixed by the tree (column hint)
   std::wstring HintText;     // the text finally shown
   TLTBidiMode BidiMode = TLTBidiMode::bdLeftToRight;

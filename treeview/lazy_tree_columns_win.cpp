@@ -146,9 +146,9 @@ void TBaseLazyTree::DoColumnResize(TColumnIndex column) {
     }
     header_->Invalidate(column, true);
     if (header_->States() & hstTracking) UpdateWindow(HandleIfAllocated());
+    if (OnColumnResize) OnColumnResize(*this, column);
+    if (IsEditing()) UpdateEditBounds();
   }
-  if (OnColumnResize) OnColumnResize(*this, column);
-  if (IsEditing()) UpdateEditBounds();
 }
 
 void TBaseLazyTree::MainColumnChanged() {
@@ -204,6 +204,24 @@ int TBaseLazyTree::GetMaxColumnWidth(TColumnIndex column) {
     widest = std::max(widest, width);
   }
   return widest;
+}
+
+int TBaseLazyTree::GetMaxRightExtend() {
+  const bool useColumns = HeaderUsesColumns();
+  const TColumnIndex main = useColumns ? HeaderMainColumn() : kNoColumn;
+  int left = 0;
+  if (useColumns) {
+    if (!header_->Columns().IsValidColumn(main)) return 0;
+    left = header_->Columns().Items(main).Left();
+  }
+  const int indent = static_cast<int>(Indent());
+  int extent = 0;
+  for (PLazyNode n = GetFirstVisible(); n != nullptr; n = GetNextVisible(n)) {
+    const int right = left + Margin() + GetNodeLevel(n) * indent + (HasOption(toShowRoot) ? indent : 0) +
+                      ContentImagesWidth(n, main) + DoGetNodeWidth(n, main);
+    extent = std::max(extent, right);
+  }
+  return extent;
 }
 
 bool TBaseLazyTree::HitColumnBounds(TTreeHitInfo& hitInfo, int x, int& left, int& right) {

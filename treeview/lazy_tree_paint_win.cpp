@@ -4,6 +4,7 @@
 // area below the last row is filled last.
 
 #include <algorithm>
+#include <cstring>
 #include <optional>
 #include <stdexcept>
 
@@ -32,6 +33,72 @@ ui::BitmapObject MakeDib(HDC dc, int width, int height, std::uint32_t** bits) {
   ui::BitmapObject bitmap(CreateDIBSection(dc, &bi, DIB_RGB_COLORS, &raw, nullptr, 0));
   if (!bitmap || raw == nullptr) throw std::runtime_error("The tree's row bitmap could not be made.");
   *bits = static_cast<std::uint32_t*>(raw);
+  return bitmap;
+}
+
+// A row bitmap of the format; `bits` is set for 32 bits only (the pixels
+// the buttons are written into), null otherwise. Throws when GDI refuses.
+ui::BitmapObject MakeNodeBitmap(HDC target, HDC dc, int width, int height, TPixelFormat format,
+                                std::uint32_t** bits) {
+  *bits = nullptr;
+  if (format == TPixelFormat::pf32bit) return MakeDib(dc, width, height, bits);
+  width = std::max(width, 1);
+  height = std::max(height, 1);
+  if (format == TPixelFormat::pfDevice) {
+    ui::BitmapObject bitmap(CreateCompatibleBitmap(target, width, height));
+    if (!bitmap) throw std::runtime_error("The tree's row bitmap could not be made.");
+    return bitmap;
+  }
+  struct {
+    BITMAPINFOHEADER header;
+    RGBQUAD colors[256];
+  } bi{};
+  bi.header.biSize = sizeof bi.header;
+  bi.header.biWidth = width;
+  bi.header.biHeight = -height;
+  bi.header.biPlanes = 1;
+  bi.header.biCompression = BI_RGB;
+  switch (format) {
+    case TPixelFormat::pf1bit:
+      bi.header.biBitCount = 1;
+      bi.colors[1] = RGBQUAD{255, 255, 255, 0};
+      break;
+    case TPixelFormat::pf4bit: {
+      bi.header.biBitCount = 4;
+      // The sixteen standard colours.
+      static constexpr COLORREF kStandard[16] = {
+          RGB(0, 0, 0),       RGB(128, 0, 0),   RGB(0, 128, 0),   RGB(128, 128, 0),
+          RGB(0, 0, 128),     RGB(128, 0, 128), RGB(0, 128, 128), RGB(192, 192, 192),
+          RGB(128, 128, 128), RGB(255, 0, 0),   RGB(0, 255, 0),   RGB(255, 255, 0),
+          RGB(0, 0, 255),     RGB(255, 0, 255), RGB(0, 255, 255), RGB(255, 255, 255)};
+      for (int i = 0; i < 16; ++i)
+        bi.colors[i] = RGBQUAD{GetBValue(kStandard[i]), GetGValue(kStandard[i]), GetRValue(kStandard[i]), 0};
+      break;
+    }
+    case TPixelFormat::pf8bit: {
+      bi.header.biBitCount = 8;
+      HPALETTE halftone = CreateHalftonePalette(nullptr);
+      PALETTEENTRY entries[256]{};
+      const UINT count = halftone != nullptr ? GetPaletteEntries(halftone, 0, 256, entries) : 0;
+      if (halftone != nullptr) DeleteObject(halftone);
+      for (UINT i = 0; i < count; ++i) bi.colors[i] = RGBQUAD{entries[i].peBlue, entries[i].peGreen, entries[i].peRed, 0};
+      bi.header.biClrUsed = count;
+      break;
+    }
+    case TPixelFormat::pf15bit: bi.header.biBitCount = 16; break;  // 5-5-5 without masks
+    case TPixelFormat::pf16bit: {
+      bi.header.biBitCount = 16;
+      bi.header.biCompression = BI_BITFIELDS;
+      const DWORD masks[3] = {0xF800, 0x07E0, 0x001F};
+      std::memcpy(bi.colors, masks, sizeof masks);
+      break;
+    }
+    default: bi.header.biBitCount = 24; break;
+  }
+  void* raw = nullptr;
+  ui::BitmapObject bitmap(
+      CreateDIBSection(dc, reinterpret_cast<const BITMAPINFO*>(&bi), DIB_RGB_COLORS, &raw, nullptr, 0));
+  if (!bitmap || raw == nullptr) throw std::runtime_error("The tree's row bitmap could not be made.");
   return bitmap;
 }
 
@@ -415,13 +482,17 @@ void TBaseLazyTree::DoGetLineStyle(std::uint8_t (&pattern)[8]) {
   if (OnGetLineStyle) OnGetLineStyle(*this, pattern);
 }
 
-void TBaseLazyTree::PaintNodeButton(HDC /*dc*/, PLazyNode node, const RECT& r, int buttonX,
+void TBaseLazyTree::PaintNodeButton(HDC dc, PLazyNode node, const RECT& r, int buttonX,
                                     int buttonY, TLTBidiMode bidi) {
   const auto& pixels = Expanded(node) ? minusPixels_ : plusPixels_;
   const int left = bidi == TLTBidiMode::bdLeftToRight ? r.left + buttonX
                                                       : r.right - buttonX - kButtonSize;
   const int top = r.top + buttonY;
-  if (nodeBits_ == nullptr) return;
+  if (nodeBits_ == nullptr) {
+    // A row bitmap of another format: the picture through a mask, clipped to the cell.
+    DrawButtonPicture(dc, pixels, left, top, r);
+    return;
+  }
   GdiFlush();
   const std::uint32_t transparent = PixelOf(kButtonTransparent);
   for (int y = 0; y < kButtonSize; ++y) {
@@ -437,6 +508,37 @@ void TBaseLazyTree::PaintNodeButton(HDC /*dc*/, PLazyNode node, const RECT& r, i
                 static_cast<std::size_t>(column)] = p;
     }
   }
+}
+
+void TBaseLazyTree::DrawButtonPicture(HDC dc, const std::array<std::uint32_t, kButtonSize * kButtonSize>& pixels,
+                                      int left, int top, const RECT& cell) {
+  const std::uint32_t transparent = PixelOf(kButtonTransparent);
+  const ui::MemoryDc source = ui::CreateMemoryDc(dc);
+  std::uint32_t* bits = nullptr;
+  const ui::BitmapObject picture = MakeDib(source.Get(), kButtonSize, kButtonSize, &bits);
+  // 1 marks the transparent pixels (one bit a pixel, rows of 16 bits).
+  WORD maskRows[kButtonSize]{};
+  for (int i = 0; i < kButtonSize * kButtonSize; ++i) {
+    const bool clear = pixels[static_cast<std::size_t>(i)] == transparent;
+    bits[i] = clear ? 0 : pixels[static_cast<std::size_t>(i)];
+    if (clear) maskRows[i / kButtonSize] |= static_cast<WORD>(0x8000u >> (i % kButtonSize));
+  }
+  for (WORD& row : maskRows) row = static_cast<WORD>((row >> 8) | (row << 8));  // bytes in screen order
+  const ui::BitmapObject mask(CreateBitmap(kButtonSize, kButtonSize, 1, 1, maskRows));
+  if (!mask) return;
+  const int saved = SaveDC(dc);
+  IntersectClipRect(dc, cell.left, cell.top, cell.right, cell.bottom);
+  SetTextColor(dc, RGB(0, 0, 0));
+  SetBkColor(dc, RGB(255, 255, 255));
+  {
+    const ui::SelectedObject m = ui::SelectInto(source.Get(), mask.Get());
+    BitBlt(dc, left, top, kButtonSize, kButtonSize, source.Get(), 0, 0, SRCAND);
+  }
+  {
+    const ui::SelectedObject p = ui::SelectInto(source.Get(), picture.Get());
+    BitBlt(dc, left, top, kButtonSize, kButtonSize, source.Get(), 0, 0, SRCPAINT);
+  }
+  RestoreDC(dc, saved);
 }
 
 void TBaseLazyTree::PaintCheckImage(TLTPaintInfo& info) {
@@ -498,7 +600,8 @@ void TBaseLazyTree::PaintImage(TLTPaintInfo& info, TLTImageInfoIndex slot, ui::T
     }
     if (images.ImageType() == ui::TImageType::itMask) style |= ILD_MASK;
   } else {
-    style |= ILD_BLEND50;
+    images.DrawDisabled(info.Canvas, image.XPos, image.YPos, image.Index, style & ILD_OVERLAYMASK);
+    return;
   }
   const COLORREF foreground = selected && !image.Ghosted ? CLR_DEFAULT : blend;
   ImageList_DrawEx(list, image.Index, info.Canvas, image.XPos, image.YPos, 0, 0,
@@ -577,7 +680,9 @@ void TBaseLazyTree::ClearNodeBackground(TLTPaintInfo& info, bool useBackground, 
         const int radius = static_cast<int>(SelectionCurveRadius());
         RoundRect(info.Canvas, s.left, s.top, s.right, s.bottom, radius, radius);
       } else {
-        FillColor(info.Canvas, r, color);
+        // The tree's own erasing: the colour offered to the owner counts
+        // only with eaColor.
+        FillColor(info.Canvas, r, ui::ColorToRGB(Color()));
       }
       break;
   }
@@ -817,7 +922,8 @@ bool TBaseLazyTree::ColumnIsEmpty(PLazyNode node, TColumnIndex column) {
   return empty;
 }
 
-void TBaseLazyTree::PaintTree(HDC target, const RECT& window, POINT at, std::uint32_t paintOptions) {
+void TBaseLazyTree::PaintTree(HDC target, const RECT& window, POINT at, std::uint32_t paintOptions,
+                              TPixelFormat pixelFormat) {
   DoStateChange({tsPainting});
   std::optional<ui::MemoryDc> memory;
   ui::BitmapObject bitmap;
@@ -840,10 +946,14 @@ void TBaseLazyTree::PaintTree(HDC target, const RECT& window, POINT at, std::uin
   HDC dc = memory->Get();
   paintCanvas_ = dc;
   SetMapMode(dc, GetMapMode(target));
-  auto makeBitmap = [&](int w, int h) {
+  // Blending works on 32-bit pixels.
+  const bool blends = HasMMX() && (drawSelectionMode_ == TLTDrawSelectionMode::smBlendedRectangle ||
+                                   TreeStates().Contains(tsUseThemes) || HasOption(toUseBlendedSelection));
+  const TPixelFormat rowFormat = blends ? TPixelFormat::pf32bit : pixelFormat;
+  auto makeBitmap = [&](int w, int h, TPixelFormat format) {
     selected.reset();
     std::uint32_t* bits = nullptr;
-    bitmap = MakeDib(dc, w, h, &bits);
+    bitmap = MakeNodeBitmap(target, dc, w, h, format, &bits);
     selected.emplace(ui::SelectInto(dc, bitmap.Get()));
     nodeBits_ = bits;
     nodeBitsWidth_ = w;
@@ -901,7 +1011,7 @@ void TBaseLazyTree::PaintTree(HDC target, const RECT& window, POINT at, std::uin
     baseOffset += h;
     if (!((paintOptions & poSelectedOnly) && selectLevel < 1) && h > 0) {
       if (bitmapHeight != h) {
-        makeBitmap(width, h);
+        makeBitmap(width, h, rowFormat);
         SetWindowOrgEx(dc, window.left, 0, nullptr);
         bitmapHeight = h;
         nodeBitsLeft_ = window.left;
@@ -956,7 +1066,7 @@ void TBaseLazyTree::PaintTree(HDC target, const RECT& window, POINT at, std::uin
   // painting it sees where the part lies.
   if (targetTop < bottomLimit) {
     const int h = bottomLimit - targetTop;
-    makeBitmap(width, h);
+    makeBitmap(width, h, TPixelFormat::pf32bit);
     SetWindowOrgEx(dc, at.x, 0, nullptr);
     nodeBitsLeft_ = at.x;
     const RECT r{at.x, 0, at.x + width, h};

@@ -35,6 +35,10 @@ enum class TLTButtonStyle : std::uint8_t { bsRectangle, bsTriangle };
 enum class TLTButtonFillMode : std::uint8_t { fmTreeColor, fmWindowColor, fmShaded, fmTransparent };
 enum class TLTNodeAlignment : std::uint8_t { naFromBottom, naFromTop, naProportional };
 enum class TLTDrawSelectionMode : std::uint8_t { smDottedRectangle, smBlendedRectangle };
+// The pixel format of the bitmap a row is composed in: the target device's
+// own, or a device-independent one of that many bits per pixel (15: five
+// bits per colour).
+enum class TPixelFormat : std::uint8_t { pfDevice, pf1bit, pf4bit, pf8bit, pf15bit, pf16bit, pf24bit, pf32bit };
 
 struct TLTImageInfo {
   int Index = -1;

@@ -100,7 +100,7 @@ class TCustomLazyStringTree : public TBaseLazyTree {
                      std::wstring& result, bool& done)>
       OnShortenString;
   // The owner's node hint (hint modes other than tooltips).
-  std::function<void(TBaseLazyTree&, PLazyNode, TColumnIndex, std::wstring& text)> OnGetHint;
+  std::function<void(TBaseLazyTree&, PLazyNode, TColumnIndex, TLSTTextType, std::wstring& text)> OnGetHint;
   void GetTextInfo(PLazyNode node, TColumnIndex column, LOGFONTW& font, RECT& r, std::wstring& text) override;
 
  protected:

@@ -343,7 +343,7 @@ PLTEditLink TCustomLazyStringTree::DoCreateEditor(PLazyNode node, TColumnIndex c
 
 void TCustomLazyStringTree::DoGetNodeHint(PLazyNode node, TColumnIndex column, std::wstring& text) {
   TBaseLazyTree::DoGetNodeHint(node, column, text);
-  if (OnGetHint) OnGetHint(*this, node, column, text);
+  if (OnGetHint) OnGetHint(*this, node, column, TLSTTextType::ttNormal, text);
 }
 
 void TCustomLazyStringTree::DoGetNodeTooltip(PLazyNode node, TColumnIndex column, std::wstring& text) {

@@ -171,19 +171,23 @@ TThemeManager::TThemeManager() {
 
 TThemeManager::~TThemeManager() {
   TThemeManager* successor = nullptr;
+  bool wasMain = false;
   {
     ManagerRegistry& registry = Registry();
     const std::lock_guard<std::mutex> guard(registry.lock);
     registry.all.erase(std::remove(registry.all.begin(), registry.all.end(), this),
                        registry.all.end());
     if (registry.main == this) {
+      wasMain = true;
       // The released main role goes to the oldest other manager.
       registry.main = registry.all.empty() ? nullptr : registry.all.front();
       successor = registry.main;
     }
   }
   for (auto& list : lists_) list->Clear();
-  if (ui::Application().OnFormAdded && !successor) ui::Application().OnFormAdded = nullptr;
+  // Only the main manager's handler is installed: a sub manager going leaves
+  // the main one collecting the forms made later.
+  if (wasMain && !successor) ui::Application().OnFormAdded = nullptr;
   // The hook must not run for a manager half gone.
   SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
   DestroyWindow(window_);

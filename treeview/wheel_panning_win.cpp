@@ -30,16 +30,22 @@ const wchar_t* PanningWindowClass() {
   return name;
 }
 
-// The region of the bitmap's pixels that are not the outside colour.
-HRGN ShapeRegion(HBITMAP bitmap) {
+}  // namespace
+
+HRGN CreateClipRegion(HBITMAP bitmap) {
+  BITMAP info{};
+  LazyTreeAssert(bitmap != nullptr && GetObjectW(bitmap, sizeof info, &info) != 0 && info.bmWidth > 0 &&
+                     info.bmHeight > 0,
+                 "Invalid wheel panning image.");
+  const int width = info.bmWidth, height = info.bmHeight;
   const ui::MemoryDc dc = ui::CreateMemoryDc(nullptr);
   const ui::SelectedObject selected = ui::SelectInto(dc.Get(), bitmap);
   HRGN shape = CreateRectRgn(0, 0, 0, 0);
-  for (int y = 0; y < kPanningSize; ++y) {
-    for (int x = 0; x < kPanningSize;) {
-      while (x < kPanningSize && GetPixel(dc.Get(), x, y) == kOutside) ++x;
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width;) {
+      while (x < width && GetPixel(dc.Get(), x, y) == kOutside) ++x;
       const int start = x;
-      while (x < kPanningSize && GetPixel(dc.Get(), x, y) != kOutside) ++x;
+      while (x < width && GetPixel(dc.Get(), x, y) != kOutside) ++x;
       if (x > start) {
         HRGN run = CreateRectRgn(start, y, x, y + 1);
         CombineRgn(shape, shape, run, RGN_OR);
@@ -49,8 +55,6 @@ HRGN ShapeRegion(HBITMAP bitmap) {
   }
   return shape;
 }
-
-}  // namespace
 
 const char* PanningCursorName(int dx, int dy, bool horizontal, bool vertical) {
   if (std::abs(dx) <= kPanningDeadZone && std::abs(dy) <= kPanningDeadZone)
@@ -74,7 +78,7 @@ TWheelPanning::TWheelPanning(HWND owner, POINT centre, bool horizontal, bool ver
   if (window_ == nullptr) throw std::runtime_error("the panning window could not be made");
   SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   SetWindowLongPtrW(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&WindowProc));
-  SetWindowRgn(window_, ShapeRegion(bitmap_.Get()), FALSE);  // the window owns the region
+  SetWindowRgn(window_, CreateClipRegion(bitmap_.Get()), FALSE);  // the window owns the region
   ShowWindow(window_, SW_SHOWNOACTIVATE);
   UpdateWindow(window_);
 }

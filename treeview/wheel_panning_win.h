@@ -13,6 +13,11 @@ namespace kv {
 // from the panning origin, with the directions the content can scroll in.
 const char* PanningCursorName(int dx, int dy, bool horizontal, bool vertical);
 
+// The shape of a panning picture: a region of one-pixel-high runs of the
+// pixels that are not fuchsia; the caller owns it. An empty picture is an
+// ELazyTreeAssertion.
+HRGN CreateClipRegion(HBITMAP bitmap);
+
 // The panning symbol window (a tool window clipped to the symbol's shape)
 // and the current direction cursor; both go with the object.
 class TWheelPanning {

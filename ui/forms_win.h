@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <memory>
+#include <string>
 
 #include "ui/control_win.h"
 
@@ -18,6 +19,10 @@ inline constexpr wchar_t kWantAllKeysProp[] = L"KvWantAllKeys";
 // A window carrying this property shows its hints itself: the form's
 // tooltip leaves it out.
 inline constexpr wchar_t kOwnHintsProp[] = L"KvOwnHints";
+
+// A hint is "short|long": pop-up hints show the part before the first "|"
+// (all of it without one).
+inline std::string ShortHint(const std::string& hint) { return hint.substr(0, hint.find('|')); }
 
 constexpr TBorderIcons biSystemMenu = 1, biMinimize = 2, biMaximize = 4;
 enum class TPosition { Designed, ScreenCenter, MainFormCenter };

@@ -100,6 +100,33 @@ void TImageList::Draw(HDC dc, int x, int y, int index) const {
   if (Current()) ImageList_Draw(Current(), index, dc, x, y, ILD_TRANSPARENT);
 }
 
+void TImageList::DrawDisabled(HDC dc, int x, int y, int index, UINT overlay) const {
+  HIMAGELIST list = Current();
+  if (!list) return;
+  int w = 0, h = 0;
+  ImageList_GetIconSize(list, &w, &h);
+  if (w <= 0 || h <= 0) return;
+  // The shape: 0 where the image (or its overlay) covers, 1 elsewhere.
+  const BitmapObject shape(CreateBitmap(w, h, 1, 1, nullptr));
+  if (!shape) return;
+  const MemoryDc mask = CreateMemoryDc(dc);
+  const SelectedObject selected = SelectInto(mask.Get(), shape.Get());
+  PatBlt(mask.Get(), 0, 0, w, h, WHITENESS);
+  ImageList_DrawEx(list, index, mask.Get(), 0, 0, 0, 0, CLR_NONE, CLR_NONE, ILD_MASK | (overlay & ILD_OVERLAYMASK));
+  // A monochrome source takes the text colour for 0 bits: white there puts
+  // the brush down, black elsewhere keeps what is under it.
+  const COLORREF oldText = SetTextColor(dc, RGB(255, 255, 255));
+  const COLORREF oldBack = SetBkColor(dc, RGB(0, 0, 0));
+  constexpr DWORD kBrushWhereSourceSet = 0x00E20746;  // ((destination ^ brush) & source) ^ destination
+  for (const auto& [offset, colour] : {std::pair{1, COLOR_BTNHIGHLIGHT}, std::pair{0, COLOR_BTNSHADOW}}) {
+    const BrushObject brush = MakeSolidBrush(GetSysColor(colour));
+    const SelectedObject b = SelectInto(dc, brush.Get());
+    BitBlt(dc, x + offset, y + offset, w, h, mask.Get(), 0, 0, kBrushWhereSourceSet);
+  }
+  SetTextColor(dc, oldText);
+  SetBkColor(dc, oldBack);
+}
+
 // ------------------------------------------------------------ tool button --
 TToolButton::~TToolButton() {
   if (toolBar_) toolBar_->RemoveButton(this);

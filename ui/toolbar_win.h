@@ -59,6 +59,10 @@ class TImageList : public TComponent {
   void AddStrip(HBITMAP strip);
   void LoadStripResource(const std::string& name);
   void Draw(HDC dc, int x, int y, int index) const;
+  // The disabled look of an image: its shape in the button highlight colour
+  // one pixel right and down, then in the button shadow colour in place.
+  // `overlay`: an overlay mask (INDEXTOOVERLAYMASK) whose shape joins it.
+  void DrawDisabled(HDC dc, int x, int y, int index, UINT overlay = 0) const;
   // Non-owning mode: shows a list that someone else owns and frees (the
   // system's image list); the size becomes the list's. Null leaves the mode.
   void ShareHandle(HIMAGELIST shared);

@@ -111,6 +111,13 @@ TEST(HeaderModel, WidthLimitsPreviousWidthAndAutoSize) {
   header.Columns().Items(2).SetWidth(20);
   EXPECT_EQ(header.Columns().Items(2).Width(), 270);
   EXPECT_EQ(header.Columns().TotalWidth(), 400);
+  // Switching the option off fits the column once more, then leaves it.
+  header.width = 500;
+  header.SetOptions(header.Options() & ~hoAutoResize);
+  EXPECT_EQ(header.Columns().Items(2).Width(), 500 - 30 - 100);
+  header.width = 300;
+  header.Columns().Items(1).SetWidth(50);
+  EXPECT_EQ(header.Columns().Items(2).Width(), 370);
 }
 
 TEST(HeaderModel, PositionsAndDeletionKeepIndicesConsistent) {

@@ -155,6 +155,45 @@ TEST_F(HeaderTest, SplitterDragResizesWithoutAClick) {
   EXPECT_EQ(Columns().Items(0).Width(), 120);
 }
 
+TEST_F(HeaderTest, ReleasesEndThePressedLookAndReportTheMouse) {
+  std::vector<int> ups;
+  tree->OnHeaderMouseUp = [&](TBaseLazyTree&, int button, TShiftState, int, int) { ups.push_back(button); };
+  // A column that does not drag holds no state when pressed: its release in
+  // the client still ends the pressed look, without a click.
+  TLazyTreeColumn& size = Columns().Items(1);
+  size.SetOptions(size.Options() & ~coDraggable);
+  Nc(WM_NCLBUTTONDOWN, 150, 10);
+  EXPECT_EQ(Columns().DownIndex(), 1);
+  EXPECT_EQ(Header().States(), 0);
+  Client(WM_LBUTTONUP, 150, kHeaderHeight + 30);
+  EXPECT_EQ(Columns().DownIndex(), -1);
+  EXPECT_TRUE(clicks.empty());
+  EXPECT_TRUE(ups.empty());
+  // The middle button's release is reported outside the header too.
+  Nc(WM_NCMBUTTONUP, 150, kHeaderHeight + 300);
+  EXPECT_EQ(ups, std::vector<int>{2});
+  EXPECT_TRUE(clicks.empty());
+}
+
+TEST_F(HeaderTest, ColumnResizeIsReportedOnlyWithAWindow) {
+  TLazyStringTree loose;
+  TLazyTreeColumn& c = loose.Header().Columns().Add();
+  int reports = 0;
+  loose.OnColumnResize = [&](TBaseLazyTree&, TColumnIndex) { ++reports; };
+  c.SetWidth(120);
+  EXPECT_EQ(reports, 0);
+  tree->OnColumnResize = [&](TBaseLazyTree&, TColumnIndex) { ++reports; };
+  Columns().Items(1).SetWidth(90);
+  EXPECT_EQ(reports, 1);
+}
+
+TEST_F(HeaderTest, MaxRightExtendFollowsTheMainColumn) {
+  const int extent = tree->GetMaxRightExtend();
+  EXPECT_EQ(extent, tree->GetMaxColumnWidth(0) - tree->Margin());
+  Columns().Items(0).SetPosition(1);  // "Size" (80 wide) now left of the main column
+  EXPECT_EQ(tree->GetMaxRightExtend(), extent + 80);
+}
+
 TEST_F(HeaderTest, DoubleClickOnASplitterFitsTheWidestText) {
   const int widest = tree->GetMaxColumnWidth(0);
   ASSERT_GT(widest, 100);

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <commctrl.h>
 
 #include <map>
 #include <string>
@@ -128,7 +129,9 @@ TEST_F(TreeHint, DrawTreeHintsAreSizedAndPaintedByTheOwner) {
   draw.SetHintMode(THintMode::hmHint);
   draw.OnGetNodeWidth = [](TBaseLazyTree&, HDC, PLazyNode, TColumnIndex, int& width) { width = 60; };
   draw.SetRootNodeCount(2);
-  draw.OnGetHintSize = [](TBaseLazyTree&, PLazyNode node, TColumnIndex, RECT& r) {
+  int sizeAsked = 0;
+  draw.OnGetHintSize = [&](TBaseLazyTree&, PLazyNode node, TColumnIndex, RECT& r) {
+    ++sizeAsked;
     if (node->Index == 1) r = {0, 0, 80, 30};
   };
   int painted = 0;
@@ -147,13 +150,67 @@ TEST_F(TreeHint, DrawTreeHintsAreSizedAndPaintedByTheOwner) {
     return draw.HintWindow() != nullptr && draw.HintWindow()->Visible();
   };
   EXPECT_FALSE(hover(draw.GetFirst()));
+  sizeAsked = 0;
   ASSERT_TRUE(hover(draw.GetNext(draw.GetFirst())));
+  EXPECT_EQ(sizeAsked, 1);  // the window takes the size from the hint data
   RECT r{};
   GetWindowRect(draw.HintWindow()->Handle(), &r);
   EXPECT_EQ(r.right - r.left, 80 + kHintShadowSize);
   EXPECT_EQ(r.bottom - r.top, 30 + kHintShadowSize);
   EXPECT_GE(painted, 1);
   ui::test::Screenshot(form, "tree_owner_hint");
+}
+
+// The tooltip the form shows for the tree in hmDefault (empty: none).
+std::wstring FormTooltip(ui::TForm& form, HWND tool) {
+  struct Find {
+    HWND owner, found;
+  } find{form.Handle(), nullptr};
+  EnumThreadWindows(
+      GetCurrentThreadId(),
+      [](HWND h, LPARAM l) -> BOOL {
+        auto* f = reinterpret_cast<Find*>(l);
+        wchar_t name[64]{};
+        GetClassNameW(h, name, 64);
+        if (GetWindow(h, GW_OWNER) != f->owner || std::wstring(name) != TOOLTIPS_CLASSW) return TRUE;
+        f->found = h;
+        return FALSE;
+      },
+      reinterpret_cast<LPARAM>(&find));
+  if (find.found == nullptr) return {};
+  wchar_t text[256]{};
+  TOOLINFOW ti{};
+  ti.cbSize = sizeof ti;
+  ti.hwnd = form.Handle();
+  ti.uId = reinterpret_cast<UINT_PTR>(tool);
+  ti.lpszText = text;
+  SendMessageW(find.found, TTM_GETTEXTW, 256, reinterpret_cast<LPARAM>(&ti));
+  return text;
+}
+
+// A hint "short|long" pops up with its short part, in the form's tooltip
+// (hmDefault) as in the tree's own window (no node under hmHintAndDefault);
+// ShowHint off keeps both away.
+TEST_F(TreeHint, PlainHintsShowTheShortPartOnlyWhileShowHintIsOn) {
+  tree->SetHint("Short|Long part");
+  EXPECT_EQ(FormTooltip(form, tree->Handle()), L"Short");
+  tree->SetShowHint(false);
+  EXPECT_EQ(FormTooltip(form, tree->Handle()), L"");
+  tree->SetShowHint(true);
+  EXPECT_EQ(FormTooltip(form, tree->Handle()), L"Short");
+
+  tree->SetHintMode(THintMode::hmHintAndDefault);
+  EXPECT_EQ(FormTooltip(form, tree->Handle()), L"");
+  tree->SetBiDiMode(TLTBidiMode::bdRightToLeft);
+  const POINT below{150, 180};  // no node there
+  Hover(below);
+  ASSERT_TRUE(HintShown());
+  EXPECT_EQ(tree->HintWindow()->Data().HintText, L"Short");
+  EXPECT_EQ(tree->HintWindow()->Data().Alignment, TLTAlignment::taRightJustify);  // mirrored
+  tree->SetShowHint(false);
+  EXPECT_FALSE(HintShown());
+  Hover({below.x + 3, below.y});
+  EXPECT_FALSE(HintShown());
 }
 
 // The shadow strips are the captured background darkened by black in five

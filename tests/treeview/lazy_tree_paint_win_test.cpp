@@ -8,6 +8,7 @@
 #include <fstream>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "tests/treeview/save_shot_win.h"
 #include "tests/treeview/tree_on_form_win.h"
@@ -135,6 +136,45 @@ TEST_F(TreePaint, LinesAndButtons) {
   // Nothing below the last row but the tree colour.
   EXPECT_EQ(shot.Pixel(9, 5 * 18 + 3), back);
   EXPECT_EQ(shot.Pixel(150, 190), back);
+}
+
+// Rows are composed in the pixel format asked for, in 32 bits where blending
+// needs them; lines and buttons come out alike in every format that holds
+// their colours.
+TEST_F(TreePaint, RowsTakeTheRequestedPixelFormatUnlessBlending) {
+  MakeNodes();
+  std::vector<int> depths;
+  tree->OnBeforeItemPaint = [&](TBaseLazyTree&, HDC dc, PLazyNode, const RECT&, bool&) {
+    BITMAP bm{};
+    GetObjectW(GetCurrentObject(dc, OBJ_BITMAP), sizeof bm, &bm);
+    depths.push_back(bm.bmBitsPixel);
+  };
+  auto paint = [&](TPixelFormat format) {
+    depths.clear();
+    ui::TBitmap shot;
+    shot.Create(200, 120);
+    const ui::MemoryDc dc = ui::CreateMemoryDc(nullptr);
+    const ui::SelectedObject selected = ui::SelectInto(dc.Get(), shot.Handle());
+    tree->PaintTree(dc.Get(), RECT{0, 0, 200, 120}, POINT{0, 0}, kPaintRequestOptions, format);
+    return shot;
+  };
+  const ui::TBitmap reference = paint(TPixelFormat::pf32bit);
+  ASSERT_FALSE(depths.empty());
+  EXPECT_EQ(depths.front(), 32);
+  auto same = [&](const ui::TBitmap& shot) {
+    int differ = 0;
+    for (int y = 0; y < 120; ++y)
+      for (int x = 0; x < 200; ++x) differ += shot.Pixel(x, y) != reference.Pixel(x, y);
+    return differ;
+  };
+  EXPECT_EQ(same(paint(TPixelFormat::pf24bit)), 0);
+  EXPECT_EQ(depths.front(), 24);
+  EXPECT_EQ(same(paint(TPixelFormat::pfDevice)), 0);
+  paint(TPixelFormat::pf16bit);
+  EXPECT_EQ(depths.front(), 16);
+  Options(toUseBlendedSelection);
+  paint(TPixelFormat::pf16bit);
+  EXPECT_EQ(depths.front(), 32);
 }
 
 // Under toAutoHideButtons a node whose children are all hidden shows no
@@ -300,6 +340,13 @@ TEST_F(TreePaint, EraseActionsAndTiledBackground) {
       EXPECT_EQ(shot.Pixel(x, y), Rgb(RGB(10 + (x + 1) % 4, 20 + y % 4, 30))) << x << "," << y;
     }
   }
+  // The tree's own erasing (eaDefault) fills with the tree colour, whatever
+  // colour the owner offered.
+  Options(0, toShowBackground);
+  tree->OnBeforeItemErase = [&](TBaseLazyTree&, HDC, PLazyNode, const RECT&, COLORREF& color, TItemEraseAction&) {
+    color = RGB(1, 2, 3);
+  };
+  EXPECT_EQ(Print("erase_default").Pixel(100, 5), Rgb(kTree));
 }
 
 // The bevel and the border ring sit inside the client edge and outside the

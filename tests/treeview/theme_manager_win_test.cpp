@@ -200,6 +200,24 @@ TEST(ThemeManager, DestroyingTheMainManagerMakesTheSecondMain) {
   EXPECT_EQ(third.ListCount(K::Form), 1u);
 }
 
+TEST(ThemeManager, FreeingASubManagerLeavesTheMainOneCollecting) {
+  const ComCtl comctl(581);
+  TThemeManager main;
+  auto sub = std::make_unique<TThemeManager>();
+  sub.reset();
+  ui::TForm later;
+  ui::Application().ProcessMessages();
+  EXPECT_TRUE(main.Subclassed(later));
+  // The old main manager, a sub manager once another took the role, likewise.
+  auto old = std::make_unique<TThemeManager>();
+  old->ForceAsMainManager();
+  main.ForceAsMainManager();
+  old.reset();
+  ui::TForm latest;
+  ui::Application().ProcessMessages();
+  EXPECT_TRUE(main.Subclassed(latest));
+}
+
 std::string Pixels(const ui::TBitmap& shot) {
   std::string all;
   for (int y = 0; y < shot.Height(); ++y)

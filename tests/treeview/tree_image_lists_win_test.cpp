@@ -163,6 +163,19 @@ TEST_F(TreeImageLists, AChangeOfAListRepaintsTheTree) {
   EXPECT_FALSE(RepaintPending());
 }
 
+// A disabled node's image has the image list's disabled look: its shape in
+// the button shadow colour (the highlight, one pixel off, is white here too).
+TEST_F(TreeImageLists, DisabledNodesShowTheDisabledLook) {
+  ui::TImageList list;
+  AddTiles(list, kRed, 1);
+  tree->SetImages(&list);
+  tree->GetFirst()->States.Include(nsDisabled);
+  tree->Colors().SetColor(TLTColors::TreeLineColor, kBlue);  // the default is the shadow colour
+  const ui::TBitmap shot = Print("disabled");
+  EXPECT_EQ(Count(shot, kRed), 0);
+  EXPECT_EQ(Count(shot, GetSysColor(COLOR_BTNSHADOW)), kInside);
+}
+
 // The header redraws its strip at once when its list changes.
 TEST_F(TreeImageLists, TheHeaderRedrawsWhenItsListChanges) {
   ui::TImageList list;

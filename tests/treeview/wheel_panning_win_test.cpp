@@ -10,6 +10,8 @@
 #include "tests/ui/ui_test_util.h"
 #include "treeview/lazy_trees_win.h"
 #include "treeview/wheel_panning_win.h"
+#include "ui/gdi_win.h"
+#include "ui/graphics_win.h"
 
 namespace kv {
 namespace {
@@ -31,6 +33,32 @@ TEST(PanningCursor, NamesByDirectionAndRoom) {
   };
   for (const auto& c : cases)
     EXPECT_STREQ(PanningCursorName(c.dx, c.dy, c.horizontal, c.vertical), c.name) << c.dx << "," << c.dy;
+}
+
+// The symbol's shape: each row's runs of pixels that are not fuchsia, a run
+// at the right edge included; no picture is a failed assertion.
+TEST(PanningShape, RunsOfTheOpaquePixels) {
+  ui::TBitmap picture;
+  picture.Create(5, 2);
+  {
+    const ui::MemoryDc dc = ui::CreateMemoryDc(nullptr);
+    const ui::SelectedObject selected = ui::SelectInto(dc.Get(), picture.Handle());
+    for (int y = 0; y < 2; ++y)
+      for (int x = 0; x < 5; ++x) SetPixel(dc.Get(), x, y, RGB(255, 0, 255));
+    for (POINT p : {POINT{0, 0}, POINT{3, 0}, POINT{4, 0}, POINT{2, 1}}) SetPixel(dc.Get(), p.x, p.y, RGB(0, 0, 0));
+  }
+  HRGN shape = CreateClipRegion(picture.Handle());
+  std::string inside;
+  for (int y = 0; y < 2; ++y)
+    for (int x = 0; x < 5; ++x) inside += PtInRegion(shape, x, y) ? '#' : '.';
+  DeleteObject(shape);
+  EXPECT_EQ(inside, "#..##" "..#..");
+  try {
+    CreateClipRegion(nullptr);
+    ADD_FAILURE() << "no assertion";
+  } catch (const ELazyTreeAssertion& e) {
+    EXPECT_STREQ(e.what(), "Invalid wheel panning image.");
+  }
 }
 
 class TreePanning : public ::testing::Test {
