@@ -171,6 +171,63 @@ TEST(LazyTreeNodes, DeleteChildrenResetsTheFlagOnlyWhenChildrenGo) {
   }
 }
 
+// Moving a node's children keeps their order, within a tree and into another one, for every mode.
+TEST(LazyTreeNodes, MovedChildrenKeepTheirOrder) {
+  using M = TLTNodeAttachMode;
+  struct Case {
+    const char* name;
+    M mode;
+    bool toSelf;         // beside their own parent rather than to node 4
+    const char* target;  // the target tree: top-level keys | the children of node 4
+  };
+  const Case cases[] = {
+      {"before", M::amInsertBefore, false, "0 1 2 3 4 | 5 6 7"},
+      {"after", M::amInsertAfter, false, "0 4 1 2 3 | 5 6 7"},
+      {"first child", M::amAddChildFirst, false, "0 4 | 1 2 3 5 6 7"},
+      {"last child", M::amAddChildLast, false, "0 4 | 5 6 7 1 2 3"},
+      {"before their parent", M::amInsertBefore, true, "1 2 3 0 4 | 5 6 7"},
+      {"after their parent", M::amInsertAfter, true, "0 1 2 3 4 | 5 6 7"},
+  };
+  auto shape = [](TLazyTreeModel& t) {
+    std::string text;
+    for (PLazyNode n = t.GetFirst(); n != nullptr; n = t.GetNextSibling(n)) text += std::to_string(Key(t, n)) + " ";
+    text += "|";
+    PLazyNode four = t.GetFirst();
+    while (Key(t, four) != 4) four = four->NextSibling;
+    for (PLazyNode n = t.GetFirstChild(four); n != nullptr; n = t.GetNextSibling(n))
+      text += " " + std::to_string(Key(t, n));
+    return text;
+  };
+  for (const Case& c : cases) {
+    for (bool otherTree : {false, true}) {
+      if (c.toSelf && otherTree) continue;
+      SCOPED_TRACE(std::string(c.name) + (otherTree ? ", into another tree" : ", within the tree"));
+      TLazyTreeModel tree, other;
+      Populate(tree, 2, 3);  // 0 (1 2 3) 4 (5 6 7)
+      Populate(other, 2, 3);
+      // The numbers travel with the nodes into the other tree.
+      tree.OnSaveNode = [](TLazyTreeModel& t, PLazyNode node, TNodeStream& stream) {
+        stream.WriteBuffer(t.GetNodeData(node), 4);
+      };
+      other.OnLoadNode = [](TLazyTreeModel& t, PLazyNode node, TNodeStream& stream) {
+        stream.ReadBuffer(t.GetNodeData(node), 4);
+      };
+      TLazyTreeModel& destination = otherTree ? other : tree;
+      PLazyNode parent = tree.GetFirst();
+      PLazyNode target = c.toSelf ? parent : destination.GetFirst()->NextSibling;
+      if (otherTree) {
+        // The other tree's own first children make way, so both roads expect the same picture.
+        destination.DeleteChildren(destination.GetFirst());
+      }
+      tree.MoveTo(parent, target, c.mode, true, otherTree ? &other : nullptr);
+      EXPECT_EQ(shape(destination), c.target);
+      EXPECT_EQ(parent->ChildCount, 0u);
+      EXPECT_TREE_OK(tree);
+      EXPECT_TREE_OK(other);
+    }
+  }
+}
+
 TEST(LazyTreeNodes, DeletingKeepsCountersAndIndexes) {
   TLazyTreeModel tree;
   Populate(tree, 3, 4);
