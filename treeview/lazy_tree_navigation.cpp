@@ -280,9 +280,11 @@ PLazyNode TLazyTreeModel::GetPreviousVisible(PLazyNode node) {
   if (node == nullptr) return nullptr;
   LazyTreeAssert(node != root_, kNotRoot);
   LazyTreeAssert(node->States.Contains(nsInitialized), "Node must already be initialized.");
-  if (!FullyVisible(node)) {
-    PLazyNode parent = GetVisibleParent(node);
-    return GetLastVisible(parent == root_ ? nullptr : parent);
+  if (PLazyNode hiding = HidingNode(node, root_); hiding != nullptr) {
+    // Mirrors GetNextVisible: a node inside a collapsed, shown ancestor steps up to that ancestor; inside a
+    // hidden one the step starts from the hidden node's place.
+    if (hiding != node && hiding->States.Contains(nsVisible)) return hiding;
+    node = hiding;
   }
   PLazyNode sibling = GetPreviousVisibleSibling(node);
   if (sibling != nullptr) {
@@ -295,9 +297,9 @@ PLazyNode TLazyTreeModel::GetPreviousVisible(PLazyNode node) {
 PLazyNode TLazyTreeModel::GetPreviousVisibleNoInit(PLazyNode node) {
   if (node == nullptr) return nullptr;
   LazyTreeAssert(node != root_, kNotRoot);
-  if (!FullyVisible(node)) {
-    PLazyNode parent = GetVisibleParent(node);
-    return GetLastVisibleNoInit(parent == root_ ? nullptr : parent);
+  if (PLazyNode hiding = HidingNode(node, root_); hiding != nullptr) {
+    if (hiding != node && hiding->States.Contains(nsVisible)) return hiding;
+    node = hiding;
   }
   PLazyNode sibling = GetPreviousVisibleSiblingNoInit(node);
   if (sibling != nullptr) {

@@ -474,6 +474,18 @@ TEST(LazyTreeNodes, NavigationAroundHiddenAndCollapsedNodes) {
   EXPECT_EQ(tree.GetNextVisibleNoInit(b1), c);
   EXPECT_EQ(tree.GetPreviousVisible(b), a2);
   EXPECT_EQ(tree.GetPreviousVisible(a1), a);
+  // Up from a node inside collapsed b goes to b, not to the last row shown before or after it.
+  ASSERT_EQ(tree.GetFirstChild(b), b1);  // initialises b1
+  EXPECT_EQ(tree.GetPreviousVisible(b1), b);
+  EXPECT_EQ(tree.GetPreviousVisibleNoInit(b1), b);
+  // Inside a hidden node the step starts from the hidden node's place.
+  tree.ToggleNode(b);
+  tree.SetNodeVisible(b, false);
+  EXPECT_EQ(tree.GetPreviousVisible(b1), a2);
+  EXPECT_EQ(tree.GetPreviousVisibleNoInit(b1), a2);
+  EXPECT_EQ(tree.GetPreviousVisible(b), a2);
+  tree.SetNodeVisible(b, true);
+  tree.ToggleNode(b);
   EXPECT_EQ(tree.GetLastVisible(), c);
   EXPECT_EQ(tree.GetLast(), nodes.back());
   EXPECT_EQ(tree.GetPrevious(b), a2);
