@@ -412,6 +412,8 @@ class TLazyTreeModel : public TCacheClient {
   void CancelCutOrCopy();
   // Deletes what a pending cut marked, in one update, each parent renumbered once.
   void FinishCutOrCopy();
+  // Takes the cut/copy mark from `node` and every node below it.
+  void UnmarkCutCopySubtree(PLazyNode node);
   PLazyNode GetFirstCutCopy();
   PLazyNode GetNextCutCopy(PLazyNode node);
   // Marked nodes in tree order; with `resolve` none below another.
