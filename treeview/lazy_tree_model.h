@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <unordered_map>
 #include <vector>
 
 #include "treeview/check_types.h"
@@ -280,9 +281,18 @@ class TLazyTreeModel : public TCacheClient {
   bool DoSetOffsetXY(int x, int y, unsigned options, const TLazyRect* clip = nullptr);
   std::uint32_t RangeX() const { return rangeX_; }
   std::uint32_t RangeY() const { return rangeY_; }
-  // The widest row extent met so far (the horizontal range without columns).
-  void NoteNodeExtent(std::uint32_t right);
-  void ResetRangeX() { rangeX_ = 0; }
+  // Without columns the horizontal range is the widest extent among the shown
+  // nodes: each node's extent is noted where it is painted and forgotten when
+  // the node goes. A note raises the range at once; anything that may lower it
+  // (a node gone or narrower, a collapse, a hidden or moved node) makes the next
+  // UpdateScrollBars recompute it.
+  void NoteNodeExtent(PLazyNode node, std::uint32_t right);
+  void ResetRangeX() {
+    rangeX_ = 0;
+    nodeExtents_.clear();
+    rangeXDue_ = false;
+  }
+  bool RangeXDue() const { return rangeXDue_; }
   PLazyNode TopNode();
   void SetTopNode(PLazyNode node);
   bool ScrollIntoView(PLazyNode node, bool center, bool horizontally = false);
@@ -608,6 +618,8 @@ class TLazyTreeModel : public TCacheClient {
   unsigned animationDuration_ = 200;
   int offsetX_ = 0, offsetY_ = 0;
   std::uint32_t rangeX_ = 0, rangeY_ = 0;
+  std::unordered_map<PLazyNode, std::uint32_t> nodeExtents_;  // see NoteNodeExtent
+  bool rangeXDue_ = false;
   int viewWidth_ = 200, viewHeight_ = 100;
   unsigned indent_ = 18;
   int margin_ = 4;

@@ -24,6 +24,8 @@ void TLazyTreeModel::MoveTo(PLazyNode source, PLazyNode target, TLTNodeAttachMod
   }
   const PLazyNode reportedTarget = target == destination.RootNode() ? nullptr : target;
   if (!DoNodeMoving(source, reportedTarget)) return;
+  // The moved nodes may now be shown elsewhere or not at all.
+  if (!nodeExtents_.empty()) rangeXDue_ = true;
 
   if (&destination != this) {
     TNodeMemoryStream stream;

@@ -55,6 +55,8 @@ void TLazyTreeModel::ToggleNode(PLazyNode node) {
   if (node->States.Contains(nsBeingDeleted) || node == root_) return;
   PLazyNode oldTop = updateCount_ == 0 ? TopNode() : nullptr;
   bool changed = false;
+  // The nodes shown change: the widest among them may be another one.
+  if (!nodeExtents_.empty()) rangeXDue_ = true;
   if (node->States.Contains(nsExpanded)) {
     if (!DoCollapsing(node)) return;
     InterruptValidation();
@@ -254,8 +256,12 @@ void TLazyTreeModel::SetOffsetY(int y) {
 }
 
 // With columns the range is the columns' width, whatever the rows hold.
-void TLazyTreeModel::NoteNodeExtent(std::uint32_t right) {
-  if (!HeaderUsesColumns()) rangeX_ = std::max(rangeX_, right);
+void TLazyTreeModel::NoteNodeExtent(PLazyNode node, std::uint32_t right) {
+  if (HeaderUsesColumns() || node == nullptr || node == root_) return;
+  std::uint32_t& noted = nodeExtents_[node];
+  if (right < noted && noted >= rangeX_) rangeXDue_ = true;
+  noted = right;
+  rangeX_ = std::max(rangeX_, right);
 }
 
 void TLazyTreeModel::UpdateVerticalRange() {
@@ -266,8 +272,20 @@ void TLazyTreeModel::UpdateVerticalRange() {
 
 void TLazyTreeModel::UpdateScrollBars(bool doRepaint) {
   UpdateVerticalRange();
-  if (HeaderUsesColumns()) rangeX_ = static_cast<std::uint32_t>(std::max(HeaderColumnsWidth(), 0));
+  const int oldX = offsetX_;
+  bool recomputed = false;
+  if (HeaderUsesColumns()) {
+    rangeX_ = static_cast<std::uint32_t>(std::max(HeaderColumnsWidth(), 0));
+  } else if (rangeXDue_) {
+    rangeX_ = 0;
+    for (const auto& [node, right] : nodeExtents_)
+      if (right > rangeX_ && FullyVisible(node)) rangeX_ = right;
+    rangeXDue_ = false;
+    recomputed = true;
+  }
   DoSetOffsetXY(offsetX_, offsetY_, 0);
+  // A narrower range may pull the rows back into view: they all move.
+  if (recomputed && offsetX_ != oldX && HasWindow()) InvalidateClientRect(nullptr);
   ApplyScrollBars(doRepaint, true, true);
 }
 
