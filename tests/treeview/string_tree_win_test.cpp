@@ -116,6 +116,14 @@ TEST_F(StringTree, WithoutColumnsTheWidestPaintedRowSetsTheHorizontalBar) {
   EXPECT_LE(rightmost, textEnd);
   EXPECT_GE(rightmost, textEnd - 4);
 
+  // Scrolled to the wide row's end, a short row is brought into view sideways
+  // by its own text, not by the whole row's width; once shown it stays put.
+  ASSERT_TRUE(tree->ScrollIntoView(nodes[0], false, true));
+  const TLazyRect label = tree->GetDisplayRect(nodes[0], kNoColumn, true, true);
+  EXPECT_GE(label.Left, 0);
+  EXPECT_LE(label.Right, tree->ViewWidth());
+  EXPECT_FALSE(tree->ScrollIntoView(nodes[0], false, true));
+
   // The range follows the rows still shown: with the wide row gone, or folded
   // away under its parent, the rows come back into view and the bar goes.
   tree->DeleteNode(nodes[1]);
