@@ -48,9 +48,15 @@ PLazyNode TLazyTreeModel::GetLastChildNoInit(PLazyNode node) {
   return node->States.Contains(nsHasChildren) ? node->LastChild : nullptr;
 }
 
+// Each top-level node is initialised before its visibility is read: its own
+// OnInitNode may hide it.
 PLazyNode TLazyTreeModel::GetFirstVisible() {
-  PLazyNode n = GetFirstVisibleNoInit();
-  if (n != nullptr && !n->States.Contains(nsInitialized)) InitNode(n);
+  if (root_ == nullptr || !root_->States.Contains(nsHasChildren)) return nullptr;
+  PLazyNode n = root_->FirstChild;
+  for (; n != nullptr; n = n->NextSibling) {
+    if (!n->States.Contains(nsInitialized)) InitNode(n);
+    if (n->States.Contains(nsVisible)) break;
+  }
   return n;
 }
 

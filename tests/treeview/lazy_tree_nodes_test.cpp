@@ -488,6 +488,15 @@ TEST(LazyTreeNodes, NavigationAroundHiddenAndCollapsedNodes) {
   tree.ToggleNode(b);
   EXPECT_EQ(tree.GetLastVisible(), c);
   EXPECT_EQ(tree.GetLast(), nodes.back());
+  {
+    // A node its own initialisation hides is not the first visible one.
+    TLazyTreeModel hiding;
+    hiding.OnInitNode = [](TLazyTreeModel& t, PLazyNode, PLazyNode node, TLazyNodeInitStates&) {
+      if (node->Index == 0) t.SetNodeVisible(node, false);
+    };
+    hiding.SetRootNodeCount(2);
+    EXPECT_EQ(hiding.GetFirstVisible(), hiding.RootNode()->LastChild);
+  }
   EXPECT_EQ(tree.GetPrevious(b), a2);
   EXPECT_EQ(tree.GetVisibleParent(b1), tree.RootNode());
   EXPECT_TRUE(tree.HasAsParent(a1, a));
