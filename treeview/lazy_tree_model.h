@@ -544,10 +544,18 @@ class TLazyTreeModel : public TCacheClient {
   PLazyNode MakeNewNode();
   void FreeNodeMemory(PLazyNode node);
   void AdviseChangeEvent(bool structural, PLazyNode node, TChangeReason reason);
+  bool InternalAddToSelection(PLazyNode node, bool force);
   bool InternalAddToSelection(PLazyNode* nodes, std::size_t count, bool force);
   void InternalRemoveFromSelection(PLazyNode node);
   void InternalClearSelection();
-  bool FindNodeInSelection(PLazyNode node, std::size_t& index) const;
+  // Binary search by address between the bounds (inclusive; a bound below 0
+  // means the array's end); on a hit the first equal entry. `index` is the hit
+  // or the place the node would go.
+  bool FindNodeInSelection(PLazyNode node, std::ptrdiff_t& index, std::ptrdiff_t upperBound,
+                           std::ptrdiff_t lowerBound) const;
+  // Drops the entries marked for removal (lowest address bit set), keeping the
+  // order; answers the new count, -1 for an empty array.
+  static std::ptrdiff_t PackArray(PLazyNode* array, std::ptrdiff_t count);
   void PackSelection();
   void SortChildren(PLazyNode node, TColumnIndex column, TSortDirection direction);
   void SortTreeLevel(PLazyNode node, TColumnIndex column, TSortDirection direction, bool doInit);

@@ -371,8 +371,7 @@ void TLazyTreeModel::InitNode(PLazyNode node) {
   if (initStates & nisDisabled) node->States.Include(nsDisabled);
   if (initStates & nisHasChildren) node->States.Include(nsHasChildren);
   if (initStates & nisSelected) {
-    PLazyNode one[1] = {node};
-    InternalAddToSelection(one, 1, false);
+    InternalAddToSelection(node, false);
   }
   if (initStates & nisMultiline) node->States.Include(nsMultiline);
   const bool wantExpanded = (initStates & nisExpanded) != 0;

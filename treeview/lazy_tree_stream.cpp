@@ -232,10 +232,10 @@ void TLazyTreeModel::InternalAddFromStream(TNodeStream& stream, int version, PLa
     visibleCount_ = remembered + shownBelow();
     const bool multiSelect = HasOption(toMultiSelect);
     std::vector<PLazyNode> selected;
-    std::size_t index = 0;
+    std::ptrdiff_t index = 0;
     PLazyNode n = node == root ? root->FirstChild : node;
     while (n != nullptr) {
-      if (n->States.Contains(nsSelected) && !FindNodeInSelection(n, index)) {
+      if (n->States.Contains(nsSelected) && !FindNodeInSelection(n, index, -1, -1)) {
         n->States.Exclude(nsSelected);
         if (multiSelect) selected.push_back(n);
       }

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "tests/treeview/tree_checker.h"
 
 namespace kv {
@@ -43,6 +45,40 @@ TEST(LazyTreeSelection, ConstraintsAndSingleSelection) {
   single.SetSelected(single.GetFirst(), true);
   single.SetSelected(single.GetFirst()->NextSibling, true);
   EXPECT_EQ(SelectedNodes(single), std::vector<PLazyNode>{single.GetFirst()->NextSibling});
+}
+
+class ArrayTree : public TLazyTreeModel {
+ public:
+  using TLazyTreeModel::FindNodeInSelection;
+  using TLazyTreeModel::InternalAddToSelection;
+  using TLazyTreeModel::PackArray;
+};
+
+// Marked entries leave an array in one pass; the search looks between its bounds only.
+TEST(LazyTreeSelection, PackArrayAndTheBoundedSearch) {
+  ArrayTree tree;
+  Populate(tree, 4, 0);
+  auto nodes = AllNodes(tree);
+  std::sort(nodes.begin(), nodes.end());
+  EXPECT_EQ(ArrayTree::PackArray(nodes.data(), 0), -1);
+  std::vector<PLazyNode> array = nodes;
+  array[1] = reinterpret_cast<PLazyNode>(reinterpret_cast<std::uintptr_t>(array[1]) | 1);
+  array[3] = reinterpret_cast<PLazyNode>(reinterpret_cast<std::uintptr_t>(array[3]) | 1);
+  ASSERT_EQ(ArrayTree::PackArray(array.data(), 4), 2);
+  EXPECT_EQ(array[0], nodes[0]);
+  EXPECT_EQ(array[1], nodes[2]);
+
+  for (PLazyNode n : nodes) EXPECT_TRUE(tree.InternalAddToSelection(n, false));
+  EXPECT_FALSE(tree.InternalAddToSelection(nodes[0], false));  // already selected
+  std::ptrdiff_t index = -1;
+  EXPECT_TRUE(tree.FindNodeInSelection(nodes[2], index, -1, -1));
+  EXPECT_EQ(index, 2);
+  EXPECT_FALSE(tree.FindNodeInSelection(nodes[2], index, 1, 0));  // past the upper bound
+  EXPECT_EQ(index, 2);
+  EXPECT_FALSE(tree.FindNodeInSelection(nodes[0], index, -1, 1));  // before the lower bound
+  EXPECT_EQ(index, 1);
+  EXPECT_TRUE(tree.FindNodeInSelection(nodes[3], index, 3, 3));
+  EXPECT_EQ(index, 3);
 }
 
 TEST(LazyTreeSelection, DisabledAndCollapsedNodesAreNotSelected) {
