@@ -54,8 +54,8 @@ void TLazyTreeModel::AdviseChangeEvent(bool structural, PLazyNode node, TChangeR
     lastStructureChangeNode_ = node;
     if (lastStructureChangeReason_ == TChangeReason::crNone)
       lastStructureChangeReason_ = reason;
-    else if (reason != TChangeReason::crNone && reason != lastStructureChangeReason_)
-      lastStructureChangeReason_ = TChangeReason::crAccumulated;
+    else if (reason != TChangeReason::crNone)
+      lastStructureChangeReason_ = TChangeReason::crAccumulated;  // even the same reason twice
   }
   if (updateCount_ > 0) return;
   if (changeDelay_ > 0 && !states_.Contains(tsImmediateEvents) &&

@@ -162,7 +162,8 @@ TEST(LazyTreeSelection, StructureChangeReasonsAccumulate) {
   tree.AddChild(nullptr);
   tree.DeleteNode(tree.GetFirst());
   tree.EndUpdate();
-  EXPECT_EQ(reasons, (std::vector<TChangeReason>{TChangeReason::crChildAdded, TChangeReason::crChildAdded,
+  // Two changes before delivery accumulate, also two of the same reason.
+  EXPECT_EQ(reasons, (std::vector<TChangeReason>{TChangeReason::crChildAdded, TChangeReason::crAccumulated,
                                                  TChangeReason::crAccumulated}));
   std::vector<std::pair<std::uint64_t, std::uint64_t>> states;
   tree.OnStateChange = [&](TLazyTreeModel&, TLazyTreeStates e, TLazyTreeStates l) {
