@@ -416,6 +416,19 @@ void TBaseLazyTree::CreateParams(TCreateParams& params) {
   if (bidiMode_ != TLTBidiMode::bdLeftToRight) params.exStyle |= WS_EX_LEFTSCROLLBAR;
 }
 
+void TBaseLazyTree::CreateHandle() {
+  if (HandleAllocated()) return;
+  DoStateChange({tsWindowCreating});
+  try {
+    TControl::CreateHandle();
+  } catch (...) {
+    DoStateChange({}, {tsWindowCreating});
+    throw;
+  }
+  // A window not made (no parent window yet) leaves the state too.
+  DoStateChange({}, {tsWindowCreating});
+}
+
 void TBaseLazyTree::InitHandle() {
   TControl::InitHandle();
   DoStateChange({tsWindowCreating});

@@ -455,6 +455,9 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
 
  protected:
   void CreateParams(TCreateParams& params) override;
+  // The window is made inside tsWindowCreating, so what its creation messages
+  // set off (a size message to the header) sees the state.
+  void CreateHandle() override;
   void InitHandle() override;
   void WndProc(ui::TMessage& m) override;
   void FontChanged() override;
