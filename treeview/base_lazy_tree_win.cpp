@@ -54,6 +54,9 @@ void InitializeGlobalStructures() {
     return true;
   }();
   (void)done;
+  // The check image lists are made with the first tree, so a missing picture
+  // stops its creation rather than its first paint.
+  MakeCheckImages();
 }
 
 // ------------------------------------------------------------ option objects --
