@@ -432,6 +432,11 @@ void TBaseLazyTree::CreateHandle() {
   DoStateChange({}, {tsWindowCreating});
 }
 
+bool TBaseLazyTree::CanAutoScroll() const {
+  if (header_ != nullptr && (header_->States() & (hstDragging | hstTracking)) != 0) return false;
+  return TLazyTreeModel::CanAutoScroll();
+}
+
 void TBaseLazyTree::InitHandle() {
   TControl::InitHandle();
   DoStateChange({tsWindowCreating});

@@ -534,6 +534,8 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   // The main column moved: the focused column follows, the tree repaints.
   virtual void MainColumnChanged();
   bool HeaderUsesColumns() const override;
+  // No automatic scrolling while the header resizes or drags a column.
+  bool CanAutoScroll() const override;
   TColumnIndex HeaderMainColumn() const override;
   TColumnIndex HeaderSortColumn() const override;
   TSortDirection HeaderSortDirection() const override;
