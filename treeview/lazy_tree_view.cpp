@@ -94,10 +94,15 @@ void TLazyTreeModel::ToggleNode(PLazyNode node) {
       if (updateCount_ == 0 && HasOption(toAnimatedToggle) && !states_.Contains(tsExpanding) &&
           !states_.Contains(tsPainting) && GetNextVisibleNoInit(node) != nullptr) {
         TLazyRect row;
-        if (RowOnScreen(node, row) && row.Top >= 0 && row.Bottom <= viewHeight_) {
-          const std::int64_t room = std::int64_t{viewHeight_} - row.Bottom + 1;
-          const std::int64_t steps = std::min<std::int64_t>(room, static_cast<std::int64_t>(added));
-          if (steps > 0) AnimateToggle(node, true, static_cast<int>(steps));
+        // A node whose top shows takes the hint away; the rows below slide
+        // only when its bottom shows too.
+        if (RowOnScreen(node, row) && row.Top >= 0) {
+          CancelHint();
+          if (row.Bottom <= viewHeight_) {
+            const std::int64_t room = std::int64_t{viewHeight_} - row.Bottom + 1;
+            const std::int64_t steps = std::min<std::int64_t>(room, static_cast<std::int64_t>(added));
+            if (steps > 0) AnimateToggle(node, true, static_cast<int>(steps));
+          }
         }
       }
       node->States.Include(nsExpanded);

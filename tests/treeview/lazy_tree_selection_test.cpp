@@ -233,6 +233,32 @@ TEST(LazyTreeSelection, OptionChangesClearTheSelection) {
 
 // ---------------------------------------------------------------- expanding --
 
+class HintTree : public TLazyTreeModel {
+ public:
+  using TLazyTreeModel::DoStateChange;
+};
+
+// An animated expand takes the hint away whenever the node's top shows, also
+// with its bottom cut off by the client's edge.
+TEST(LazyTreeView, ExpandingANodeWhoseTopShowsCancelsTheHint) {
+  struct Case {
+    std::uint32_t row;
+    bool cancelled;
+  } cases[] = {{1, true}, {5, true}, {6, false}};  // rows of 18 in a client 100 high: row 5 is cut off
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.row);
+    HintTree tree;
+    Populate(tree, 8, 2);
+    tree.SetAnimationDuration(200);
+    tree.DoStateChange({tsHintShowing});
+    PLazyNode node = tree.GetFirst();
+    for (std::uint32_t i = 0; i < c.row; ++i) node = tree.GetNextSibling(node);
+    tree.ToggleNode(node);
+    EXPECT_TRUE(tree.Expanded(node));
+    EXPECT_EQ(tree.TreeStates().Contains(tsHintShowing), !c.cancelled);
+  }
+}
+
 TEST(LazyTreeView, ExpandAndCollapse) {
   TLazyTreeModel tree;
   Populate(tree, 2, 3);
