@@ -383,7 +383,7 @@ class TLazyTreeModel : public TCacheClient {
   // Replaces the tree. A stream that is no node stream, or of a newer
   // version, leaves the tree as it was; a damaged one keeps what was read.
   virtual void LoadFromStream(TNodeStream& stream);
-  void LoadFromFile(const std::filesystem::path& name);
+  virtual void LoadFromFile(const std::filesystem::path& name);
   // Replaces the file in one step, so that a failed save leaves the old one
   // (Windows builds only: lazy_tree_stream_win.cpp).
   void SaveToFile(const std::filesystem::path& name);
