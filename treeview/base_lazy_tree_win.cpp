@@ -55,6 +55,9 @@ void InitializeGlobalStructures() {
     return true;
   }();
   (void)done;
+  // The check image lists are made with the first tree, so a missing picture
+  // stops its creation rather than its first paint.
+  MakeCheckImages();
 }
 
 // ------------------------------------------------------------ option objects --
@@ -417,6 +420,24 @@ void TBaseLazyTree::CreateParams(TCreateParams& params) {
   if (bidiMode_ != TLTBidiMode::bdLeftToRight) params.exStyle |= WS_EX_LEFTSCROLLBAR;
 }
 
+void TBaseLazyTree::CreateHandle() {
+  if (HandleAllocated()) return;
+  DoStateChange({tsWindowCreating});
+  try {
+    TControl::CreateHandle();
+  } catch (...) {
+    DoStateChange({}, {tsWindowCreating});
+    throw;
+  }
+  // A window not made (no parent window yet) leaves the state too.
+  DoStateChange({}, {tsWindowCreating});
+}
+
+bool TBaseLazyTree::CanAutoScroll() const {
+  if (header_ != nullptr && (header_->States() & (hstDragging | hstTracking)) != 0) return false;
+  return TLazyTreeModel::CanAutoScroll();
+}
+
 void TBaseLazyTree::InitHandle() {
   TControl::InitHandle();
   DoStateChange({tsWindowCreating});
@@ -655,18 +676,28 @@ void TBaseLazyTree::Paint(HDC copy) {
     OffsetRect(&window, -OffsetX(), -OffsetY());
     PaintTree(dc, window, at, kPaintRequestOptions);
   };
+  const std::uint32_t rangeBefore = RangeX();
+  RECT client{};
+  GetClientRect(HandleIfAllocated(), &client);
+  RECT painted = client;
   if (copy != nullptr) {
-    RECT client{};
-    GetClientRect(HandleIfAllocated(), &client);
     paintArea(copy, client);
   } else {
     const ui::PaintDc paint = ui::BeginPaintDc(HandleIfAllocated());
-    paintArea(paint.Get(), paint.PaintRect());
+    painted = paint.PaintRect();
+    paintArea(paint.Get(), painted);
   }
+  if (HeaderUsesColumns()) return;
+  // Right-aligned, centred and right-to-left rows outside a partial paint were
+  // placed from the old edge of a range the paint widened: they are placed again.
+  if (RangeX() != rangeBefore && !EqualRect(&painted, &client) &&
+      std::max<std::int64_t>(ViewWidth(), RangeX()) != std::max<std::int64_t>(ViewWidth(), rangeBefore) &&
+      (alignment_ != TLTAlignment::taLeftJustify || bidiMode_ != TLTBidiMode::bdLeftToRight))
+    InvalidateClientRect(nullptr);
   // Without columns the painted rows measure the horizontal range; the bar
-  // follows once the paint is over. The range only grows until it is reset,
-  // so the paint a new bar causes leaves it alone.
-  if (!HeaderUsesColumns() && RangeX() != barRangeX_ && UpdateCount() == 0 && !TreeStates().Contains(tsSizing))
+  // follows once the paint is over. A paint the new bar causes measures the
+  // same rows, so it leaves the bar alone.
+  if ((RangeX() != barRangeX_ || RangeXDue()) && UpdateCount() == 0 && !TreeStates().Contains(tsSizing))
     UpdateScrollBars(false);
 }
 

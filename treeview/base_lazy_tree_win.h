@@ -463,6 +463,9 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
 
  protected:
   void CreateParams(TCreateParams& params) override;
+  // The window is made inside tsWindowCreating, so what its creation messages
+  // set off (a size message to the header) sees the state.
+  void CreateHandle() override;
   void InitHandle() override;
   void WndProc(ui::TMessage& m) override;
   void FontChanged() override;
@@ -539,6 +542,8 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   // The main column moved: the focused column follows, the tree repaints.
   virtual void MainColumnChanged();
   bool HeaderUsesColumns() const override;
+  // No automatic scrolling while the header resizes or drags a column.
+  bool CanAutoScroll() const override;
   TColumnIndex HeaderMainColumn() const override;
   TColumnIndex HeaderSortColumn() const override;
   TSortDirection HeaderSortDirection() const override;

@@ -173,9 +173,12 @@ void MakeAllLocked(SharedLists& s) {
   }
   s.utilities = MakeList(kCell, kCell);
   ConvertLocked(s.utilities.get(), "LT_UTILITIES", true);
-  const int size = GetSystemMetrics(SM_CXMENUCHECK) + 3;
-  s.system = MakeList(size, size);
-  s.systemFlat = MakeList(size, size);
+  // The system's check mark size plus 3 each way, on white.
+  const int width = GetSystemMetrics(SM_CXMENUCHECK) + 3, height = GetSystemMetrics(SM_CYMENUCHECK) + 3;
+  s.system = MakeList(width, height);
+  s.systemFlat = MakeList(width, height);
+  ImageList_SetBkColor(s.system.get(), RGB(255, 255, 255));
+  ImageList_SetBkColor(s.systemFlat.get(), RGB(255, 255, 255));
   AddSystemImages(s.system.get(), false, s.strips[4].get());
   AddSystemImages(s.systemFlat.get(), true, s.strips[4].get());
   s.made = true;
@@ -198,6 +201,12 @@ HIMAGELIST CheckImagesFor(TCheckImageKind kind, HIMAGELIST custom) {
   for (std::size_t i = 0; i < kStrips.size(); ++i)
     if (kStrips[i].kind == kind) return s.strips[i].get();
   return custom;
+}
+
+void MakeCheckImages() {
+  SharedLists& s = Shared();
+  const std::lock_guard<std::mutex> guard(s.lock);
+  MakeAllLocked(s);
 }
 
 HIMAGELIST UtilityImages() {

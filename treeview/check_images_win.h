@@ -15,6 +15,8 @@ namespace kv {
 
 // The list a kind selects; ckCustom and unknown kinds give `custom`.
 HIMAGELIST CheckImagesFor(TCheckImageKind kind, HIMAGELIST custom);
+// Makes every shared list now (a missing strip is an ELazyTreeAssertion).
+void MakeCheckImages();
 // "LT_UTILITIES".
 HIMAGELIST UtilityImages();
 // Fills `list` with the 16x16 cells of the vertical strip resource `name`;

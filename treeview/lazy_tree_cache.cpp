@@ -54,8 +54,8 @@ void TLazyTreeModel::AdviseChangeEvent(bool structural, PLazyNode node, TChangeR
     lastStructureChangeNode_ = node;
     if (lastStructureChangeReason_ == TChangeReason::crNone)
       lastStructureChangeReason_ = reason;
-    else if (reason != TChangeReason::crNone && reason != lastStructureChangeReason_)
-      lastStructureChangeReason_ = TChangeReason::crAccumulated;
+    else if (reason != TChangeReason::crNone)
+      lastStructureChangeReason_ = TChangeReason::crAccumulated;  // even the same reason twice
   }
   if (updateCount_ > 0) return;
   if (changeDelay_ > 0 && !states_.Contains(tsImmediateEvents) &&
@@ -247,7 +247,14 @@ int TLazyTreeModel::CompareNodePositions(PLazyNode node1, PLazyNode node2) const
   return static_cast<int>(std::clamp<std::int64_t>(difference, INT32_MIN, INT32_MAX));
 }
 
-void TLazyTreeModel::InternalCacheNode(PLazyNode node) { tempNodes_.push_back(node); }
+// A full list grows to 100 entries first, then by a tenth of its length.
+void TLazyTreeModel::InternalCacheNode(PLazyNode node) {
+  if (tempNodes_.size() == tempNodes_.capacity()) {
+    const std::size_t length = tempNodes_.capacity();
+    tempNodes_.reserve(length < 100 ? 100 : length + length / 10);
+  }
+  tempNodes_.push_back(node);
+}
 
 void TLazyTreeModel::ClearTempCache() {
   tempNodes_.clear();

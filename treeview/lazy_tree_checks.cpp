@@ -53,12 +53,13 @@ bool TLazyTreeModel::ChangeCheckState(PLazyNode node, TCheckState newState) {
 
   const bool tracking = HasOption(toAutoTristateTracking);
   // Downward: the children follow a checked or unchecked tri-state box, each
-  // through its own events; the box then shows what they ended in.
+  // through its own events; the box then shows what they ended in. Children
+  // not yet initialised have no box yet and are not initialised here: they
+  // take the parent's state when their initialisation gives them a box.
   if (node->CheckType == ctTriStateCheckBox && tracking &&
       (newState == csCheckedNormal || newState == csUncheckedNormal) && node->ChildCount > 0) {
     bool anyChecked = false, anyUnchecked = false, anyMixed = false;
     for (PLazyNode child = node->FirstChild; child != nullptr; child = child->NextSibling) {
-      EnsureInitialized(*this, child);
       if (!TracksCheckState(child->CheckType)) continue;
       SetCheckState(child, newState);
       if (IsMixedState(child->CheckState)) anyMixed = true;

@@ -37,6 +37,13 @@ void TLazyTreeModel::FinishCutOrCopy() {
   DoStateChange({}, {tsCutPending});
 }
 
+void TLazyTreeModel::UnmarkCutCopySubtree(PLazyNode node) {
+  node->States.Exclude(nsCutCopyMarked);
+  const PLazyNode end = NextAfterSubtree(node, RootNode());
+  for (PLazyNode n = GetNextNoInit(node); n != nullptr && n != end; n = GetNextNoInit(n))
+    n->States.Exclude(nsCutCopyMarked);
+}
+
 PLazyNode TLazyTreeModel::GetFirstCutCopy() { return GetNextCutCopy(nullptr); }
 
 PLazyNode TLazyTreeModel::GetNextCutCopy(PLazyNode node) {

@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <unordered_map>
 #include <vector>
 
 #include "treeview/check_types.h"
@@ -280,9 +281,18 @@ class TLazyTreeModel : public TCacheClient {
   bool DoSetOffsetXY(int x, int y, unsigned options, const TLazyRect* clip = nullptr);
   std::uint32_t RangeX() const { return rangeX_; }
   std::uint32_t RangeY() const { return rangeY_; }
-  // The widest row extent met so far (the horizontal range without columns).
-  void NoteNodeExtent(std::uint32_t right);
-  void ResetRangeX() { rangeX_ = 0; }
+  // Without columns the horizontal range is the widest extent among the shown
+  // nodes: each node's extent is noted where it is painted and forgotten when
+  // the node goes. A note raises the range at once; anything that may lower it
+  // (a node gone or narrower, a collapse, a hidden or moved node) makes the next
+  // UpdateScrollBars recompute it.
+  void NoteNodeExtent(PLazyNode node, std::uint32_t right);
+  void ResetRangeX() {
+    rangeX_ = 0;
+    nodeExtents_.clear();
+    rangeXDue_ = false;
+  }
+  bool RangeXDue() const { return rangeXDue_; }
   PLazyNode TopNode();
   void SetTopNode(PLazyNode node);
   bool ScrollIntoView(PLazyNode node, bool center, bool horizontally = false);
@@ -373,7 +383,7 @@ class TLazyTreeModel : public TCacheClient {
   // Replaces the tree. A stream that is no node stream, or of a newer
   // version, leaves the tree as it was; a damaged one keeps what was read.
   virtual void LoadFromStream(TNodeStream& stream);
-  void LoadFromFile(const std::filesystem::path& name);
+  virtual void LoadFromFile(const std::filesystem::path& name);
   // Replaces the file in one step, so that a failed save leaves the old one
   // (Windows builds only: lazy_tree_stream_win.cpp).
   void SaveToFile(const std::filesystem::path& name);
@@ -412,6 +422,8 @@ class TLazyTreeModel : public TCacheClient {
   void CancelCutOrCopy();
   // Deletes what a pending cut marked, in one update, each parent renumbered once.
   void FinishCutOrCopy();
+  // Takes the cut/copy mark from `node` and every node below it.
+  void UnmarkCutCopySubtree(PLazyNode node);
   PLazyNode GetFirstCutCopy();
   PLazyNode GetNextCutCopy(PLazyNode node);
   // Marked nodes in tree order; with `resolve` none below another.
@@ -532,10 +544,18 @@ class TLazyTreeModel : public TCacheClient {
   PLazyNode MakeNewNode();
   void FreeNodeMemory(PLazyNode node);
   void AdviseChangeEvent(bool structural, PLazyNode node, TChangeReason reason);
+  bool InternalAddToSelection(PLazyNode node, bool force);
   bool InternalAddToSelection(PLazyNode* nodes, std::size_t count, bool force);
   void InternalRemoveFromSelection(PLazyNode node);
   void InternalClearSelection();
-  bool FindNodeInSelection(PLazyNode node, std::size_t& index) const;
+  // Binary search by address between the bounds (inclusive; a bound below 0
+  // means the array's end); on a hit the first equal entry. `index` is the hit
+  // or the place the node would go.
+  bool FindNodeInSelection(PLazyNode node, std::ptrdiff_t& index, std::ptrdiff_t upperBound,
+                           std::ptrdiff_t lowerBound) const;
+  // Drops the entries marked for removal (lowest address bit set), keeping the
+  // order; answers the new count, -1 for an empty array.
+  static std::ptrdiff_t PackArray(PLazyNode* array, std::ptrdiff_t count);
   void PackSelection();
   void SortChildren(PLazyNode node, TColumnIndex column, TSortDirection direction);
   void SortTreeLevel(PLazyNode node, TColumnIndex column, TSortDirection direction, bool doInit);
@@ -606,6 +626,8 @@ class TLazyTreeModel : public TCacheClient {
   unsigned animationDuration_ = 200;
   int offsetX_ = 0, offsetY_ = 0;
   std::uint32_t rangeX_ = 0, rangeY_ = 0;
+  std::unordered_map<PLazyNode, std::uint32_t> nodeExtents_;  // see NoteNodeExtent
+  bool rangeXDue_ = false;
   int viewWidth_ = 200, viewHeight_ = 100;
   unsigned indent_ = 18;
   int margin_ = 4;

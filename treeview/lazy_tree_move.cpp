@@ -24,6 +24,8 @@ void TLazyTreeModel::MoveTo(PLazyNode source, PLazyNode target, TLTNodeAttachMod
   }
   const PLazyNode reportedTarget = target == destination.RootNode() ? nullptr : target;
   if (!DoNodeMoving(source, reportedTarget)) return;
+  // The moved nodes may now be shown elsewhere or not at all.
+  if (!nodeExtents_.empty()) rangeXDue_ = true;
 
   if (&destination != this) {
     TNodeMemoryStream stream;
@@ -35,9 +37,15 @@ void TLazyTreeModel::MoveTo(PLazyNode source, PLazyNode target, TLTNodeAttachMod
     stream.SetPosition(0);
     destination.BeginUpdate();
     try {
+      // After the first node each one goes behind the one before it, so the nodes keep their order
+      // whatever the mode.
+      PLazyNode anchor = target;
+      TLTNodeAttachMode anchorMode = mode;
       while (stream.Position() < stream.Size()) {
         PLazyNode node = destination.MakeNewNode();
-        destination.InternalConnectNode(node, target, destination, mode);
+        destination.InternalConnectNode(node, anchor, destination, anchorMode);
+        anchor = node;
+        anchorMode = TLTNodeAttachMode::amInsertAfter;
         destination.streamDepth_ = 0;
         destination.InternalAddFromStream(stream, 2, node);
         destination.DoNodeMoved(node);
@@ -70,12 +78,17 @@ void TLazyTreeModel::MoveTo(PLazyNode source, PLazyNode target, TLTNodeAttachMod
     InternalConnectNode(source, target, *this, mode);
     DoNodeMoved(source);
   } else {
-    for (PLazyNode c = source->LastChild; c != nullptr;) {
-      PLazyNode previous = c->PrevSibling;
+    // As above: the first child goes to the target by the mode, each later one behind the one before it.
+    PLazyNode anchor = target;
+    TLTNodeAttachMode anchorMode = mode;
+    for (PLazyNode c = source->FirstChild; c != nullptr;) {
+      PLazyNode next = c->NextSibling;
       InternalDisconnectNode(c, true, false);
-      InternalConnectNode(c, target, *this, mode);
+      InternalConnectNode(c, anchor, *this, anchorMode);
       DoNodeMoved(c);
-      c = previous;
+      anchor = c;
+      anchorMode = TLTNodeAttachMode::amInsertAfter;
+      c = next;
     }
     // Disconnecting without renumbering leaves gaps behind.
     std::uint32_t index = 0;

@@ -48,9 +48,15 @@ PLazyNode TLazyTreeModel::GetLastChildNoInit(PLazyNode node) {
   return node->States.Contains(nsHasChildren) ? node->LastChild : nullptr;
 }
 
+// Each top-level node is initialised before its visibility is read: its own
+// OnInitNode may hide it.
 PLazyNode TLazyTreeModel::GetFirstVisible() {
-  PLazyNode n = GetFirstVisibleNoInit();
-  if (n != nullptr && !n->States.Contains(nsInitialized)) InitNode(n);
+  if (root_ == nullptr || !root_->States.Contains(nsHasChildren)) return nullptr;
+  PLazyNode n = root_->FirstChild;
+  for (; n != nullptr; n = n->NextSibling) {
+    if (!n->States.Contains(nsInitialized)) InitNode(n);
+    if (n->States.Contains(nsVisible)) break;
+  }
   return n;
 }
 
@@ -280,9 +286,11 @@ PLazyNode TLazyTreeModel::GetPreviousVisible(PLazyNode node) {
   if (node == nullptr) return nullptr;
   LazyTreeAssert(node != root_, kNotRoot);
   LazyTreeAssert(node->States.Contains(nsInitialized), "Node must already be initialized.");
-  if (!FullyVisible(node)) {
-    PLazyNode parent = GetVisibleParent(node);
-    return GetLastVisible(parent == root_ ? nullptr : parent);
+  if (PLazyNode hiding = HidingNode(node, root_); hiding != nullptr) {
+    // Mirrors GetNextVisible: a node inside a collapsed, shown ancestor steps up to that ancestor; inside a
+    // hidden one the step starts from the hidden node's place.
+    if (hiding != node && hiding->States.Contains(nsVisible)) return hiding;
+    node = hiding;
   }
   PLazyNode sibling = GetPreviousVisibleSibling(node);
   if (sibling != nullptr) {
@@ -295,9 +303,9 @@ PLazyNode TLazyTreeModel::GetPreviousVisible(PLazyNode node) {
 PLazyNode TLazyTreeModel::GetPreviousVisibleNoInit(PLazyNode node) {
   if (node == nullptr) return nullptr;
   LazyTreeAssert(node != root_, kNotRoot);
-  if (!FullyVisible(node)) {
-    PLazyNode parent = GetVisibleParent(node);
-    return GetLastVisibleNoInit(parent == root_ ? nullptr : parent);
+  if (PLazyNode hiding = HidingNode(node, root_); hiding != nullptr) {
+    if (hiding != node && hiding->States.Contains(nsVisible)) return hiding;
+    node = hiding;
   }
   PLazyNode sibling = GetPreviousVisibleSiblingNoInit(node);
   if (sibling != nullptr) {

@@ -311,6 +311,7 @@ bool TLazyTreeModel::Visible(PLazyNode node) {
 void TLazyTreeModel::SetNodeVisible(PLazyNode node, bool value) {
   if (node == nullptr || node == root_ || node->States.Contains(nsVisible) == value) return;
   InterruptValidation();
+  if (!nodeExtents_.empty()) rangeXDue_ = true;
   PLazyNode parent = node->Parent;
   const bool parentExpanded = parent == root_ || parent->States.Contains(nsExpanded);
   const bool parentShown = parentExpanded && FullyVisible(parent);
@@ -370,8 +371,7 @@ void TLazyTreeModel::InitNode(PLazyNode node) {
   if (initStates & nisDisabled) node->States.Include(nsDisabled);
   if (initStates & nisHasChildren) node->States.Include(nsHasChildren);
   if (initStates & nisSelected) {
-    PLazyNode one[1] = {node};
-    InternalAddToSelection(one, 1, false);
+    InternalAddToSelection(node, false);
   }
   if (initStates & nisMultiline) node->States.Include(nsMultiline);
   const bool wantExpanded = (initStates & nisExpanded) != 0;
@@ -471,6 +471,12 @@ void TLazyTreeModel::ForgetNode(PLazyNode node) {
   if (lastChangedNode_ == node) lastChangedNode_ = nullptr;
   if (lastStructureChangeNode_ == node) lastStructureChangeNode_ = nullptr;
   if (screenAnchor_.node == node) screenAnchor_ = ScreenAnchor{};
+  if (!nodeExtents_.empty()) {
+    if (auto it = nodeExtents_.find(node); it != nodeExtents_.end()) {
+      if (it->second >= rangeX_) rangeXDue_ = true;
+      nodeExtents_.erase(it);
+    }
+  }
 }
 
 void TLazyTreeModel::DeleteNode(PLazyNode node, bool reindex) {
@@ -633,7 +639,7 @@ void TLazyTreeModel::Clear() {
   }
   visibleCount_ = 0;
   offsetX_ = offsetY_ = 0;
-  rangeX_ = 0;
+  ResetRangeX();
   EndUpdate();
   if (failure) std::rethrow_exception(failure);
 }

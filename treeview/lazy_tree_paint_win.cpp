@@ -843,7 +843,7 @@ void TBaseLazyTree::PaintCells(TLTPaintInfo& info, const RECT& row, const RECT& 
       // and the margin after it.
       if (!useColumns) {
         const int lead = rtl ? info.CellRect.right - info.ContentRect.right : info.ContentRect.left - info.CellRect.left;
-        NoteNodeExtent(static_cast<std::uint32_t>(std::max(lead + info.NodeWidth + Margin(), 0)));
+        NoteNodeExtent(node, static_cast<std::uint32_t>(std::max(lead + info.NodeWidth + Margin(), 0)));
       }
       const int saved = useColumns ? SaveDC(dc) : 0;
       if (useColumns)
@@ -977,90 +977,103 @@ void TBaseLazyTree::PaintTree(HDC target, const RECT& window, POINT at, std::uin
     band = RECT{ordered.Left, ordered.Top, ordered.Right, ordered.Bottom};
     drawBand = !IsRectEmpty(&band);
   }
-  int baseOffset = 0;
-  PLazyNode node = GetNodeAt(0, window.top, false, baseOffset);
-  int targetTop = at.y - (window.top - baseOffset);
   const int bottomLimit = at.y + (window.bottom - window.top);
   const int indent = static_cast<int>(Indent());
-  std::vector<TLTLineType> lineImage;
-  int selectLevel = 0, indentSize = 0, buttonX = 0;
-  if (node != nullptr) {
-    if (!node->States.Contains(nsInitialized)) InitNode(node);
-    selectLevel = InitializeLineImageAndSelectLevel(node, lineImage);
-    indentSize = static_cast<int>(lineImage.size());
-    buttonX = indentSize * indent + HalfEven(indent - kButtonSize) - indent;
-  }
-  HIMAGELIST checkImages = HasOption(toCheckSupport) ? CurrentCheckImages() : nullptr;
-  int checkWidth = 0, checkHeight = 0;
-  if (checkImages != nullptr) ImageList_GetIconSize(checkImages, &checkWidth, &checkHeight);
-  if (checkImages != nullptr && TreeStates().Contains(tsUseThemes) && checkImageKind_ != ckCustom &&
-      ThemeServices().ThemesEnabled())
-    checkWidth = checkHeight = 16;
-  int bitmapHeight = -1;
-  while (node != nullptr) {
-    if (!node->States.Contains(nsInitialized)) InitNode(node);
-    if (Selected(node)) ++selectLevel;
-    MeasureItemHeight(node);
-    const int h = node->NodeHeight;
-    TLTPaintInfo info;
-    info.Canvas = dc;
-    info.PaintOptions = paintOptions;
-    info.Node = node;
-    info.BrushOrigin = {window.left & 1, baseOffset & 1};
-    const int nodeTop = baseOffset;
-    baseOffset += h;
-    if (!((paintOptions & poSelectedOnly) && selectLevel < 1) && h > 0) {
-      if (bitmapHeight != h) {
-        makeBitmap(width, h, rowFormat);
-        SetWindowOrgEx(dc, window.left, 0, nullptr);
-        bitmapHeight = h;
-        nodeBitsLeft_ = window.left;
-      }
-      const RECT r{window.left, 0, window.right, h};
-      SetBrushOrgEx(dc, info.BrushOrigin.x, info.BrushOrigin.y, nullptr);
-      int vAlign = 0, buttonY = 0;
-      CalculateVerticalAlignments(node, vAlign, buttonY);
-      buttonX_ = buttonX;
-      buttonY_ = buttonY;
-      if (!DoBeforeItemPaint(dc, node, r)) {
-        ClearNodeBackground(info, useBackground, POINT{0, nodeTop}, r);
-        PaintCells(info, r, window, h, vAlign, buttonX, buttonY, indentSize, lineImage.data(), checkImages,
-                   checkWidth, checkHeight, width);
-        DoAfterItemPaint(dc, node, r);
-        if (node == DropTargetNode() && HasOption(toShowDropmark) && (paintOptions & poDrawDropMark))
-          DoPaintDropMark(dc, node, r);
-      }
-      if (drawBand) {
-        RECT rowBand = band;
-        OffsetRect(&rowBand, 0, -nodeTop);
-        PaintSelectionRectangle(dc, window.left, rowBand, r);
-      }
-      GdiFlush();
-      BitBlt(target, at.x, targetTop, width, h, dc, window.left, 0, SRCCOPY);
+  // Paints the rows from the top of `window` down; answers the target's y below the last one.
+  auto paintRows = [&]() -> int {
+    int baseOffset = 0;
+    PLazyNode node = GetNodeAt(0, window.top, false, baseOffset);
+    int targetTop = at.y - (window.top - baseOffset);
+    std::vector<TLTLineType> lineImage;
+    int selectLevel = 0, indentSize = 0, buttonX = 0;
+    if (node != nullptr) {
+      if (!node->States.Contains(nsInitialized)) InitNode(node);
+      selectLevel = InitializeLineImageAndSelectLevel(node, lineImage);
+      indentSize = static_cast<int>(lineImage.size());
+      buttonX = indentSize * indent + HalfEven(indent - kButtonSize) - indent;
     }
-    targetTop += h;
-    if (targetTop >= bottomLimit) break;
+    HIMAGELIST checkImages = HasOption(toCheckSupport) ? CurrentCheckImages() : nullptr;
+    int checkWidth = 0, checkHeight = 0;
+    if (checkImages != nullptr) ImageList_GetIconSize(checkImages, &checkWidth, &checkHeight);
+    if (checkImages != nullptr && TreeStates().Contains(tsUseThemes) && checkImageKind_ != ckCustom &&
+        ThemeServices().ThemesEnabled())
+      checkWidth = checkHeight = 16;
+    int bitmapHeight = -1;
+    while (node != nullptr) {
+      if (!node->States.Contains(nsInitialized)) InitNode(node);
+      if (Selected(node)) ++selectLevel;
+      MeasureItemHeight(node);
+      const int h = node->NodeHeight;
+      TLTPaintInfo info;
+      info.Canvas = dc;
+      info.PaintOptions = paintOptions;
+      info.Node = node;
+      info.BrushOrigin = {window.left & 1, baseOffset & 1};
+      const int nodeTop = baseOffset;
+      baseOffset += h;
+      if (!((paintOptions & poSelectedOnly) && selectLevel < 1) && h > 0) {
+        if (bitmapHeight != h) {
+          makeBitmap(width, h, rowFormat);
+          SetWindowOrgEx(dc, window.left, 0, nullptr);
+          bitmapHeight = h;
+          nodeBitsLeft_ = window.left;
+        }
+        const RECT r{window.left, 0, window.right, h};
+        SetBrushOrgEx(dc, info.BrushOrigin.x, info.BrushOrigin.y, nullptr);
+        int vAlign = 0, buttonY = 0;
+        CalculateVerticalAlignments(node, vAlign, buttonY);
+        buttonX_ = buttonX;
+        buttonY_ = buttonY;
+        if (!DoBeforeItemPaint(dc, node, r)) {
+          ClearNodeBackground(info, useBackground, POINT{0, nodeTop}, r);
+          PaintCells(info, r, window, h, vAlign, buttonX, buttonY, indentSize, lineImage.data(), checkImages,
+                     checkWidth, checkHeight, width);
+          DoAfterItemPaint(dc, node, r);
+          if (node == DropTargetNode() && HasOption(toShowDropmark) && (paintOptions & poDrawDropMark))
+            DoPaintDropMark(dc, node, r);
+        }
+        if (drawBand) {
+          RECT rowBand = band;
+          OffsetRect(&rowBand, 0, -nodeTop);
+          PaintSelectionRectangle(dc, window.left, rowBand, r);
+        }
+        GdiFlush();
+        BitBlt(target, at.x, targetTop, width, h, dc, window.left, 0, SRCCOPY);
+      }
+      targetTop += h;
+      if (targetTop >= bottomLimit) break;
 
-    PLazyNode next = GetNextVisibleNoInit(node);
-    if (next == nullptr) break;
-    if (next->Parent != node) {
-      if (Selected(node)) --selectLevel;
-      for (PLazyNode up = node; up->Parent != next->Parent && !IsRoot(up->Parent); up = up->Parent) {
-        --indentSize;
-        buttonX -= indent;
-        if (Selected(up->Parent)) --selectLevel;
+      PLazyNode next = GetNextVisibleNoInit(node);
+      if (next == nullptr) break;
+      if (next->Parent != node) {
+        if (Selected(node)) --selectLevel;
+        for (PLazyNode up = node; up->Parent != next->Parent && !IsRoot(up->Parent); up = up->Parent) {
+          --indentSize;
+          buttonX -= indent;
+          if (Selected(up->Parent)) --selectLevel;
+        }
+      } else {
+        if (indentSize > 0)
+          lineImage[static_cast<std::size_t>(indentSize - 1)] = HasVisibleNextSibling(node) ? ltTopDown : ltNone;
+        ++indentSize;
+        buttonX += indent;
       }
-    } else {
-      if (indentSize > 0)
-        lineImage[static_cast<std::size_t>(indentSize - 1)] = HasVisibleNextSibling(node) ? ltTopDown : ltNone;
-      ++indentSize;
-      buttonX += indent;
+      if (static_cast<int>(lineImage.size()) < indentSize) lineImage.resize(static_cast<std::size_t>(indentSize) + 8, ltNone);
+      if (indentSize > 0 && HasOption(toShowTreeLines))
+        lineImage[static_cast<std::size_t>(indentSize - 1)] = HasVisibleNextSibling(next) ? ltTopDownRight : ltTopRight;
+      node = next;
     }
-    if (static_cast<int>(lineImage.size()) < indentSize) lineImage.resize(static_cast<std::size_t>(indentSize) + 8, ltNone);
-    if (indentSize > 0 && HasOption(toShowTreeLines))
-      lineImage[static_cast<std::size_t>(indentSize - 1)] = HasVisibleNextSibling(next) ? ltTopDownRight : ltTopRight;
-    node = next;
-  }
+    return targetTop;
+  };
+  // Without columns right-aligned, centred and right-to-left rows are placed from the edge of the
+  // horizontal range, which the painted rows may widen: then every row is placed again, so that the
+  // rows above the widest one do not keep the old edge.
+  const auto cellWidth = [this] { return std::max<std::int64_t>(ViewWidth(), RangeX()); };
+  const std::int64_t widthBefore = cellWidth();
+  int targetTop = paintRows();
+  if (!HeaderUsesColumns() && cellWidth() != widthBefore &&
+      (alignment_ != TLTAlignment::taLeftJustify || bidiMode_ != TLTBidiMode::bdLeftToRight))
+    targetTop = paintRows();
 
   // The area below the last row, drawn with x as on the target: an owner
   // painting it sees where the part lies.

@@ -18,10 +18,27 @@ bool TLazyTreeModel::Selected(PLazyNode node) const {
   return node != nullptr && node->States.Contains(nsSelected);
 }
 
-bool TLazyTreeModel::FindNodeInSelection(PLazyNode node, std::size_t& index) const {
-  auto it = std::lower_bound(selection_.begin(), selection_.end(), Address(node));
-  index = static_cast<std::size_t>(it - selection_.begin());
-  return it != selection_.end() && *it == Address(node);
+bool TLazyTreeModel::FindNodeInSelection(PLazyNode node, std::ptrdiff_t& index, std::ptrdiff_t upperBound,
+                                         std::ptrdiff_t lowerBound) const {
+  const std::ptrdiff_t size = static_cast<std::ptrdiff_t>(selection_.size());
+  const std::ptrdiff_t low = lowerBound < 0 ? 0 : std::min(lowerBound, size);
+  const std::ptrdiff_t high = upperBound < 0 ? size : std::clamp(upperBound + 1, low, size);
+  auto it = std::lower_bound(selection_.begin() + low, selection_.begin() + high, Address(node));
+  index = it - selection_.begin();
+  return it != selection_.begin() + high && *it == Address(node);
+}
+
+std::ptrdiff_t TLazyTreeModel::PackArray(PLazyNode* array, std::ptrdiff_t count) {
+  if (count <= 0) return -1;
+  std::ptrdiff_t kept = 0;
+  for (std::ptrdiff_t i = 0; i < count; ++i)
+    if ((Address(array[i]) & 1) == 0) array[kept++] = array[i];
+  return kept;
+}
+
+bool TLazyTreeModel::InternalAddToSelection(PLazyNode node, bool force) {
+  PLazyNode one[1] = {node};
+  return InternalAddToSelection(one, 1, force);
 }
 
 bool TLazyTreeModel::InternalAddToSelection(PLazyNode* nodes, std::size_t count, bool force) {
@@ -39,7 +56,7 @@ bool TLazyTreeModel::InternalAddToSelection(PLazyNode* nodes, std::size_t count,
                             (levelConstraint && GetNodeLevel(n) != selectionLevel_) ||
                             (siblingConstraint && n->Parent != rangeAnchor_->Parent);
       if (rejected)
-        nodes[i] = nullptr;
+        nodes[i] = NodeAt(Address(n) | 1);
       else
         n->States.Include(nsSelected);
     }
@@ -49,16 +66,16 @@ bool TLazyTreeModel::InternalAddToSelection(PLazyNode* nodes, std::size_t count,
     for (std::size_t i = 0; i < count; ++i) {
       PLazyNode n = nodes[i];
       if (n == nullptr || n == root_ || n->States.Contains(nsSelected))
-        nodes[i] = nullptr;
+        nodes[i] = NodeAt(Address(n) | 1);
       else
         n->States.Include(nsSelected);
     }
   }
+  const std::ptrdiff_t accepted = PackArray(nodes, static_cast<std::ptrdiff_t>(count));
+  if (accepted <= 0) return false;
   std::vector<std::uintptr_t> added;
-  added.reserve(count);
-  for (std::size_t i = 0; i < count; ++i)
-    if (nodes[i] != nullptr) added.push_back(Address(nodes[i]));
-  if (added.empty()) return false;
+  added.reserve(static_cast<std::size_t>(accepted));
+  for (std::ptrdiff_t i = 0; i < accepted; ++i) added.push_back(Address(nodes[i]));
   std::sort(added.begin(), added.end());
   const std::size_t oldSize = selection_.size();
   if (oldSize == 0 || added.front() > selection_.back()) {
@@ -73,8 +90,7 @@ bool TLazyTreeModel::InternalAddToSelection(PLazyNode* nodes, std::size_t count,
 
 void TLazyTreeModel::AddToSelection(PLazyNode node) {
   LazyTreeAssert(node != nullptr, "Node must not be nil!");
-  PLazyNode one[1] = {node};
-  if (InternalAddToSelection(one, 1, false)) Change(node);
+  if (InternalAddToSelection(node, false)) Change(node);
 }
 
 void TLazyTreeModel::AddToSelection(const PLazyNode* nodes, std::size_t count, bool force) {
@@ -87,18 +103,18 @@ void TLazyTreeModel::RemoveFromSelection(PLazyNode node) {
   LazyTreeAssert(node != nullptr, "Node must not be nil!");
   if (!node->States.Contains(nsSelected)) return;
   node->States.Exclude(nsSelected);
-  std::size_t index = 0;
-  if (FindNodeInSelection(node, index))
+  std::ptrdiff_t index = 0;
+  if (FindNodeInSelection(node, index, -1, -1))
     selection_.erase(selection_.begin() + static_cast<std::ptrdiff_t>(index));
   if (SelectedCount() == 0) ResetRangeAnchor();
   Change(node);
 }
 
 void TLazyTreeModel::InternalRemoveFromSelection(PLazyNode node) {
-  std::size_t index = 0;
-  if (!FindNodeInSelection(node, index)) return;
+  std::ptrdiff_t index = 0;
+  if (!FindNodeInSelection(node, index, -1, -1)) return;
   node->States.Exclude(nsSelected);
-  selection_[index] |= 1;
+  selection_[static_cast<std::size_t>(index)] |= 1;
   ++markedCount_;
 }
 

@@ -45,6 +45,12 @@ std::uint32_t ReadU32(TNodeStream& stream) {
   TLazyTreeModel::ShowError("Stream data corrupt. Unexpected data after node's end position.", 2006);
 }
 
+// A chunk that runs past the stream's end is a short read inside the chunk:
+// the stream's own read error, not a tree error.
+void CheckInsideStream(TNodeStream& stream, std::int64_t end) {
+  if (end > stream.Size()) throw ENodeStreamError("Stream read error.");
+}
+
 [[noreturn]] void AnchorMissing() {
   TLazyTreeModel::ShowError("Stream data corrupt. A node's anchor chunk is missing.", 2005);
 }
@@ -52,6 +58,7 @@ std::uint32_t ReadU32(TNodeStream& stream) {
 // Reads a chunk header that must lie before `limit`; answers the chunk's end.
 std::int64_t ReadChunkHeader(TNodeStream& stream, std::int64_t limit, std::uint32_t& type,
                              std::uint32_t& size) {
+  CheckInsideStream(stream, stream.Position() + kChunkHeaderSize);
   if (stream.Position() + kChunkHeaderSize > limit) Corrupt();
   std::uint8_t b[8];
   stream.ReadBuffer(b, 8);
@@ -232,10 +239,10 @@ void TLazyTreeModel::InternalAddFromStream(TNodeStream& stream, int version, PLa
     visibleCount_ = remembered + shownBelow();
     const bool multiSelect = HasOption(toMultiSelect);
     std::vector<PLazyNode> selected;
-    std::size_t index = 0;
+    std::ptrdiff_t index = 0;
     PLazyNode n = node == root ? root->FirstChild : node;
     while (n != nullptr) {
-      if (n->States.Contains(nsSelected) && !FindNodeInSelection(n, index)) {
+      if (n->States.Contains(nsSelected) && !FindNodeInSelection(n, index, -1, -1)) {
         n->States.Exclude(nsSelected);
         if (multiSelect) selected.push_back(n);
       }
@@ -263,6 +270,7 @@ void TLazyTreeModel::ReadNode(TNodeStream& stream, int version, PLazyNode node) 
   const std::int64_t outerLimit = streamLimit_;
   const std::int64_t end = ReadChunkHeader(stream, outerLimit, type, size);
   if (type != kNodeChunk) AnchorMissing();
+  CheckInsideStream(stream, end);
   if (end > outerLimit) Corrupt();
   if (streamDepth_ >= kMaxStreamDepth) Corrupt();
   struct Restore {
@@ -276,6 +284,7 @@ void TLazyTreeModel::ReadNode(TNodeStream& stream, int version, PLazyNode node) 
   ++streamDepth_;
   while (stream.Position() < end) {
     const std::int64_t chunkEnd = ReadChunkHeader(stream, end, type, size);
+    CheckInsideStream(stream, chunkEnd);
     if (chunkEnd > end) Corrupt();
     streamLimit_ = chunkEnd;
     ReadChunk(stream, version, node, type, size);

@@ -55,6 +55,8 @@ void TLazyTreeModel::ToggleNode(PLazyNode node) {
   if (node->States.Contains(nsBeingDeleted) || node == root_) return;
   PLazyNode oldTop = updateCount_ == 0 ? TopNode() : nullptr;
   bool changed = false;
+  // The nodes shown change: the widest among them may be another one.
+  if (!nodeExtents_.empty()) rangeXDue_ = true;
   if (node->States.Contains(nsExpanded)) {
     if (!DoCollapsing(node)) return;
     InterruptValidation();
@@ -92,10 +94,15 @@ void TLazyTreeModel::ToggleNode(PLazyNode node) {
       if (updateCount_ == 0 && HasOption(toAnimatedToggle) && !states_.Contains(tsExpanding) &&
           !states_.Contains(tsPainting) && GetNextVisibleNoInit(node) != nullptr) {
         TLazyRect row;
-        if (RowOnScreen(node, row) && row.Top >= 0 && row.Bottom <= viewHeight_) {
-          const std::int64_t room = std::int64_t{viewHeight_} - row.Bottom + 1;
-          const std::int64_t steps = std::min<std::int64_t>(room, static_cast<std::int64_t>(added));
-          if (steps > 0) AnimateToggle(node, true, static_cast<int>(steps));
+        // A node whose top shows takes the hint away; the rows below slide
+        // only when its bottom shows too.
+        if (RowOnScreen(node, row) && row.Top >= 0) {
+          CancelHint();
+          if (row.Bottom <= viewHeight_) {
+            const std::int64_t room = std::int64_t{viewHeight_} - row.Bottom + 1;
+            const std::int64_t steps = std::min<std::int64_t>(room, static_cast<std::int64_t>(added));
+            if (steps > 0) AnimateToggle(node, true, static_cast<int>(steps));
+          }
         }
       }
       node->States.Include(nsExpanded);
@@ -254,8 +261,12 @@ void TLazyTreeModel::SetOffsetY(int y) {
 }
 
 // With columns the range is the columns' width, whatever the rows hold.
-void TLazyTreeModel::NoteNodeExtent(std::uint32_t right) {
-  if (!HeaderUsesColumns()) rangeX_ = std::max(rangeX_, right);
+void TLazyTreeModel::NoteNodeExtent(PLazyNode node, std::uint32_t right) {
+  if (HeaderUsesColumns() || node == nullptr || node == root_) return;
+  std::uint32_t& noted = nodeExtents_[node];
+  if (right < noted && noted >= rangeX_) rangeXDue_ = true;
+  noted = right;
+  rangeX_ = std::max(rangeX_, right);
 }
 
 void TLazyTreeModel::UpdateVerticalRange() {
@@ -266,8 +277,20 @@ void TLazyTreeModel::UpdateVerticalRange() {
 
 void TLazyTreeModel::UpdateScrollBars(bool doRepaint) {
   UpdateVerticalRange();
-  if (HeaderUsesColumns()) rangeX_ = static_cast<std::uint32_t>(std::max(HeaderColumnsWidth(), 0));
+  const int oldX = offsetX_;
+  bool recomputed = false;
+  if (HeaderUsesColumns()) {
+    rangeX_ = static_cast<std::uint32_t>(std::max(HeaderColumnsWidth(), 0));
+  } else if (rangeXDue_) {
+    rangeX_ = 0;
+    for (const auto& [node, right] : nodeExtents_)
+      if (right > rangeX_ && FullyVisible(node)) rangeX_ = right;
+    rangeXDue_ = false;
+    recomputed = true;
+  }
   DoSetOffsetXY(offsetX_, offsetY_, 0);
+  // A narrower range may pull the rows back into view: they all move.
+  if (recomputed && offsetX_ != oldX && HasWindow()) InvalidateClientRect(nullptr);
   ApplyScrollBars(doRepaint, true, true);
 }
 

@@ -157,8 +157,8 @@ bool TBaseLazyTree::ProcessOLEData(TBaseLazyTree* source, IDataObject* dataObjec
 
   if (optimized && source != nullptr) {
     // A running drag moves its own nodes, anything else the marked ones.
-    std::vector<PLazyNode> nodes = source->TreeStates().Contains(tsOLEDragging) ? source->DragSelection()
-                                                                               : source->GetSortedCutCopySet(true);
+    const bool dragging = source->TreeStates().Contains(tsOLEDragging);
+    std::vector<PLazyNode> nodes = dragging ? source->DragSelection() : source->GetSortedCutCopySet(true);
     const bool forward = mode == TLTNodeAttachMode::amInsertBefore || mode == TLTNodeAttachMode::amAddChildLast;
     if (!forward) std::reverse(nodes.begin(), nodes.end());
     // The source changes in one update too, not once per node moved out of it.
@@ -166,9 +166,13 @@ bool TBaseLazyTree::ProcessOLEData(TBaseLazyTree* source, IDataObject* dataObjec
     const ScopeGuard endSourceUpdate([&] {
       if (source != this) source->EndUpdate();
     });
-    for (PLazyNode node : nodes)
+    for (PLazyNode node : nodes) {
+      // A cut node leaves the cut set before it moves: a node that moved is gone from the source anyway, and
+      // one whose move the source refused stays where it is and must not be deleted when the cut finishes.
+      if (!dragging) source->UnmarkCutCopySubtree(node);
       if (node != targetNode && !(source == this && HasAsParent(targetNode, node)))
         source->MoveTo(node, targetNode, mode, false, this);
+    }
     return true;
   }
 

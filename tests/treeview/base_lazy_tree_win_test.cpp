@@ -72,7 +72,15 @@ TEST_F(TreeWindow, OptionSideEffects) {
   const int registeredBefore = tree->registered;
   const int revokedBefore = tree->revoked;
   auto& options = tree->TreeOptions();
+  // The new window is made inside tsWindowCreating, entered before it exists.
+  bool creatingBeforeTheWindow = false;
+  tree->OnStateChange = [&](TLazyTreeModel&, TLazyTreeStates enter, TLazyTreeStates) {
+    if (enter.Contains(tsWindowCreating) && !tree->HandleAllocated()) creatingBeforeTheWindow = true;
+  };
   options.SetMiscOptions(options.MiscOptions() & ~toFullRepaintOnResize);
+  tree->OnStateChange = nullptr;
+  EXPECT_TRUE(creatingBeforeTheWindow);
+  EXPECT_FALSE(tree->TreeStates().Contains(tsWindowCreating));
   EXPECT_NE(Window(), before);  // remade with the other class
   EXPECT_EQ(tree->WindowClassStyle() & (CS_HREDRAW | CS_VREDRAW), 0u);
   // The old window revoked, the new one registers again.

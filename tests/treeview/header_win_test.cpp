@@ -138,8 +138,18 @@ TEST_F(HeaderTest, SplitterDragResizesWithoutAClick) {
   Client(WM_MOUSEMOVE, 140, 30);
   EXPECT_EQ(Columns().Items(0).Width(), 140);
   EXPECT_EQ(Columns().Items(1).Left(), 140);
+  // Nothing scrolls by itself while the column is resized, even with a band pending.
+  struct Exposed : TLazyStringTree {
+    using TLazyStringTree::CanAutoScroll;
+  };
+  bool (TBaseLazyTree::*canAutoScroll)() const = &Exposed::CanAutoScroll;
+  tree->TreeOptions().SetAutoOptions(tree->TreeOptions().AutoOptions() | toAutoScroll);
+  tree->BeginDrawSelection(5, 5, false);
+  EXPECT_FALSE((tree->*canAutoScroll)());
   Client(WM_LBUTTONUP, 140, 30);
   EXPECT_EQ(Header().States(), 0);
+  EXPECT_TRUE((tree->*canAutoScroll)());
+  tree->EndDrawSelection();
   EXPECT_NE(GetCapture(), hwnd);
   EXPECT_EQ(resized, std::vector<TColumnIndex>{0});
   EXPECT_TRUE(clicks.empty());

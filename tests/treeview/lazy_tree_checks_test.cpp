@@ -232,6 +232,26 @@ TEST(LazyTreeChecks, NoReentryForANodeInChange) {
   EXPECT_EQ(node->CheckState, csMixedNormal);
 }
 
+// Checking a parent initialises no child: a child gets its box, and with it the
+// parent's state, when its own initialisation comes.
+TEST(LazyTreeChecks, CheckingAParentLeavesUninitialisedChildrenAlone) {
+  CheckTree t;
+  t.tree.TreeOptions().SetAutoOptions(t.tree.TreeOptions().AutoOptions() | toAutoTristateTracking);
+  PLazyNode parent = t.Add(nullptr, ctTriStateCheckBox);
+  int initialised = 0;
+  t.tree.OnInitNode = [&](TLazyTreeModel& tree, PLazyNode, PLazyNode node, TLazyNodeInitStates&) {
+    ++initialised;
+    tree.SetCheckType(node, ctCheckBox);
+  };
+  t.tree.SetChildCount(parent, 3);
+  t.tree.SetCheckState(parent, csCheckedNormal);
+  EXPECT_EQ(initialised, 0);
+  EXPECT_EQ(parent->CheckState, csCheckedNormal);
+  PLazyNode child = t.tree.GetFirstChild(parent);
+  EXPECT_EQ(initialised, 1);
+  EXPECT_EQ(child->CheckState, csCheckedNormal);
+}
+
 TEST(LazyTreeChecks, SetCheckTypeFollowsATriStateParent) {
   CheckTree t;
   PLazyNode parent = t.Add(nullptr, ctTriStateCheckBox, csCheckedNormal);

@@ -171,6 +171,63 @@ TEST(LazyTreeNodes, DeleteChildrenResetsTheFlagOnlyWhenChildrenGo) {
   }
 }
 
+// Moving a node's children keeps their order, within a tree and into another one, for every mode.
+TEST(LazyTreeNodes, MovedChildrenKeepTheirOrder) {
+  using M = TLTNodeAttachMode;
+  struct Case {
+    const char* name;
+    M mode;
+    bool toSelf;         // beside their own parent rather than to node 4
+    const char* target;  // the target tree: top-level keys | the children of node 4
+  };
+  const Case cases[] = {
+      {"before", M::amInsertBefore, false, "0 1 2 3 4 | 5 6 7"},
+      {"after", M::amInsertAfter, false, "0 4 1 2 3 | 5 6 7"},
+      {"first child", M::amAddChildFirst, false, "0 4 | 1 2 3 5 6 7"},
+      {"last child", M::amAddChildLast, false, "0 4 | 5 6 7 1 2 3"},
+      {"before their parent", M::amInsertBefore, true, "1 2 3 0 4 | 5 6 7"},
+      {"after their parent", M::amInsertAfter, true, "0 1 2 3 4 | 5 6 7"},
+  };
+  auto shape = [](TLazyTreeModel& t) {
+    std::string text;
+    for (PLazyNode n = t.GetFirst(); n != nullptr; n = t.GetNextSibling(n)) text += std::to_string(Key(t, n)) + " ";
+    text += "|";
+    PLazyNode four = t.GetFirst();
+    while (Key(t, four) != 4) four = four->NextSibling;
+    for (PLazyNode n = t.GetFirstChild(four); n != nullptr; n = t.GetNextSibling(n))
+      text += " " + std::to_string(Key(t, n));
+    return text;
+  };
+  for (const Case& c : cases) {
+    for (bool otherTree : {false, true}) {
+      if (c.toSelf && otherTree) continue;
+      SCOPED_TRACE(std::string(c.name) + (otherTree ? ", into another tree" : ", within the tree"));
+      TLazyTreeModel tree, other;
+      Populate(tree, 2, 3);  // 0 (1 2 3) 4 (5 6 7)
+      Populate(other, 2, 3);
+      // The numbers travel with the nodes into the other tree.
+      tree.OnSaveNode = [](TLazyTreeModel& t, PLazyNode node, TNodeStream& stream) {
+        stream.WriteBuffer(t.GetNodeData(node), 4);
+      };
+      other.OnLoadNode = [](TLazyTreeModel& t, PLazyNode node, TNodeStream& stream) {
+        stream.ReadBuffer(t.GetNodeData(node), 4);
+      };
+      TLazyTreeModel& destination = otherTree ? other : tree;
+      PLazyNode parent = tree.GetFirst();
+      PLazyNode target = c.toSelf ? parent : destination.GetFirst()->NextSibling;
+      if (otherTree) {
+        // The other tree's own first children make way, so both roads expect the same picture.
+        destination.DeleteChildren(destination.GetFirst());
+      }
+      tree.MoveTo(parent, target, c.mode, true, otherTree ? &other : nullptr);
+      EXPECT_EQ(shape(destination), c.target);
+      EXPECT_EQ(parent->ChildCount, 0u);
+      EXPECT_TREE_OK(tree);
+      EXPECT_TREE_OK(other);
+    }
+  }
+}
+
 TEST(LazyTreeNodes, DeletingKeepsCountersAndIndexes) {
   TLazyTreeModel tree;
   Populate(tree, 3, 4);
@@ -417,8 +474,29 @@ TEST(LazyTreeNodes, NavigationAroundHiddenAndCollapsedNodes) {
   EXPECT_EQ(tree.GetNextVisibleNoInit(b1), c);
   EXPECT_EQ(tree.GetPreviousVisible(b), a2);
   EXPECT_EQ(tree.GetPreviousVisible(a1), a);
+  // Up from a node inside collapsed b goes to b, not to the last row shown before or after it.
+  ASSERT_EQ(tree.GetFirstChild(b), b1);  // initialises b1
+  EXPECT_EQ(tree.GetPreviousVisible(b1), b);
+  EXPECT_EQ(tree.GetPreviousVisibleNoInit(b1), b);
+  // Inside a hidden node the step starts from the hidden node's place.
+  tree.ToggleNode(b);
+  tree.SetNodeVisible(b, false);
+  EXPECT_EQ(tree.GetPreviousVisible(b1), a2);
+  EXPECT_EQ(tree.GetPreviousVisibleNoInit(b1), a2);
+  EXPECT_EQ(tree.GetPreviousVisible(b), a2);
+  tree.SetNodeVisible(b, true);
+  tree.ToggleNode(b);
   EXPECT_EQ(tree.GetLastVisible(), c);
   EXPECT_EQ(tree.GetLast(), nodes.back());
+  {
+    // A node its own initialisation hides is not the first visible one.
+    TLazyTreeModel hiding;
+    hiding.OnInitNode = [](TLazyTreeModel& t, PLazyNode, PLazyNode node, TLazyNodeInitStates&) {
+      if (node->Index == 0) t.SetNodeVisible(node, false);
+    };
+    hiding.SetRootNodeCount(2);
+    EXPECT_EQ(hiding.GetFirstVisible(), hiding.RootNode()->LastChild);
+  }
   EXPECT_EQ(tree.GetPrevious(b), a2);
   EXPECT_EQ(tree.GetVisibleParent(b1), tree.RootNode());
   EXPECT_TRUE(tree.HasAsParent(a1, a));

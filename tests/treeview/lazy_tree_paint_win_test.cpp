@@ -682,6 +682,15 @@ TEST(CheckImages, AMissingStripIsAnInternalAssertion) {
   ConvertImageList(list, "LT_CHECK_DARK", false);
   EXPECT_EQ(ImageList_GetImageCount(list), 25);
   ImageList_Destroy(list);
+  // The system's sets: its check mark's size plus 3 each way, on white.
+  for (TCheckImageKind kind : {ckSystem, ckSystemFlat}) {
+    HIMAGELIST system = CheckImagesFor(kind, nullptr);
+    int w = 0, h = 0;
+    ASSERT_TRUE(ImageList_GetIconSize(system, &w, &h));
+    EXPECT_EQ(w, GetSystemMetrics(SM_CXMENUCHECK) + 3);
+    EXPECT_EQ(h, GetSystemMetrics(SM_CYMENUCHECK) + 3);
+    EXPECT_EQ(ImageList_GetBkColor(system), RGB(255, 255, 255));
+  }
 }
 
 // The buttons are made in the tree's colours and font: changing them after the

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "tests/treeview/tree_checker.h"
 
 namespace kv {
@@ -43,6 +45,40 @@ TEST(LazyTreeSelection, ConstraintsAndSingleSelection) {
   single.SetSelected(single.GetFirst(), true);
   single.SetSelected(single.GetFirst()->NextSibling, true);
   EXPECT_EQ(SelectedNodes(single), std::vector<PLazyNode>{single.GetFirst()->NextSibling});
+}
+
+class ArrayTree : public TLazyTreeModel {
+ public:
+  using TLazyTreeModel::FindNodeInSelection;
+  using TLazyTreeModel::InternalAddToSelection;
+  using TLazyTreeModel::PackArray;
+};
+
+// Marked entries leave an array in one pass; the search looks between its bounds only.
+TEST(LazyTreeSelection, PackArrayAndTheBoundedSearch) {
+  ArrayTree tree;
+  Populate(tree, 4, 0);
+  auto nodes = AllNodes(tree);
+  std::sort(nodes.begin(), nodes.end());
+  EXPECT_EQ(ArrayTree::PackArray(nodes.data(), 0), -1);
+  std::vector<PLazyNode> array = nodes;
+  array[1] = reinterpret_cast<PLazyNode>(reinterpret_cast<std::uintptr_t>(array[1]) | 1);
+  array[3] = reinterpret_cast<PLazyNode>(reinterpret_cast<std::uintptr_t>(array[3]) | 1);
+  ASSERT_EQ(ArrayTree::PackArray(array.data(), 4), 2);
+  EXPECT_EQ(array[0], nodes[0]);
+  EXPECT_EQ(array[1], nodes[2]);
+
+  for (PLazyNode n : nodes) EXPECT_TRUE(tree.InternalAddToSelection(n, false));
+  EXPECT_FALSE(tree.InternalAddToSelection(nodes[0], false));  // already selected
+  std::ptrdiff_t index = -1;
+  EXPECT_TRUE(tree.FindNodeInSelection(nodes[2], index, -1, -1));
+  EXPECT_EQ(index, 2);
+  EXPECT_FALSE(tree.FindNodeInSelection(nodes[2], index, 1, 0));  // past the upper bound
+  EXPECT_EQ(index, 2);
+  EXPECT_FALSE(tree.FindNodeInSelection(nodes[0], index, -1, 1));  // before the lower bound
+  EXPECT_EQ(index, 1);
+  EXPECT_TRUE(tree.FindNodeInSelection(nodes[3], index, 3, 3));
+  EXPECT_EQ(index, 3);
 }
 
 TEST(LazyTreeSelection, DisabledAndCollapsedNodesAreNotSelected) {
@@ -126,7 +162,8 @@ TEST(LazyTreeSelection, StructureChangeReasonsAccumulate) {
   tree.AddChild(nullptr);
   tree.DeleteNode(tree.GetFirst());
   tree.EndUpdate();
-  EXPECT_EQ(reasons, (std::vector<TChangeReason>{TChangeReason::crChildAdded, TChangeReason::crChildAdded,
+  // Two changes before delivery accumulate, also two of the same reason.
+  EXPECT_EQ(reasons, (std::vector<TChangeReason>{TChangeReason::crChildAdded, TChangeReason::crAccumulated,
                                                  TChangeReason::crAccumulated}));
   std::vector<std::pair<std::uint64_t, std::uint64_t>> states;
   tree.OnStateChange = [&](TLazyTreeModel&, TLazyTreeStates e, TLazyTreeStates l) {
@@ -195,6 +232,32 @@ TEST(LazyTreeSelection, OptionChangesClearTheSelection) {
 }
 
 // ---------------------------------------------------------------- expanding --
+
+class HintTree : public TLazyTreeModel {
+ public:
+  using TLazyTreeModel::DoStateChange;
+};
+
+// An animated expand takes the hint away whenever the node's top shows, also
+// with its bottom cut off by the client's edge.
+TEST(LazyTreeView, ExpandingANodeWhoseTopShowsCancelsTheHint) {
+  struct Case {
+    std::uint32_t row;
+    bool cancelled;
+  } cases[] = {{1, true}, {5, true}, {6, false}};  // rows of 18 in a client 100 high: row 5 is cut off
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.row);
+    HintTree tree;
+    Populate(tree, 8, 2);
+    tree.SetAnimationDuration(200);
+    tree.DoStateChange({tsHintShowing});
+    PLazyNode node = tree.GetFirst();
+    for (std::uint32_t i = 0; i < c.row; ++i) node = tree.GetNextSibling(node);
+    tree.ToggleNode(node);
+    EXPECT_TRUE(tree.Expanded(node));
+    EXPECT_EQ(tree.TreeStates().Contains(tsHintShowing), !c.cancelled);
+  }
+}
 
 TEST(LazyTreeView, ExpandAndCollapse) {
   TLazyTreeModel tree;

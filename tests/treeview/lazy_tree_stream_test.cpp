@@ -90,12 +90,17 @@ Bytes Save(TLazyTreeModel& tree, PLazyNode node = nullptr) {
   return stream.Bytes();
 }
 
+// The stream's own read error (a short read inside a chunk).
+constexpr int kReadError = -1;
+
 int LoadError(TLazyTreeModel& tree, const Bytes& bytes) {
   TNodeMemoryStream stream(bytes);
   try {
     tree.LoadFromStream(stream);
   } catch (const ELazyTreeError& e) {
     return e.Code();
+  } catch (const ENodeStreamError&) {
+    return kReadError;
   }
   return 0;
 }
@@ -188,8 +193,9 @@ TEST(LazyTreeStream, BadStreamsNameTheirErrorAndBadHeadersKeepTheTree) {
       {"version 3", Cat({Header(3), Count(0)}), 2003},
       {"not a node chunk", Cat({Header(), Count(1), Chunk(2, Bytes(17, 0))}), 2005},
       {"children the base chunk cannot hold", Cat({Header(), Count(1), Node(claimsTwo, leaf)}), 2006},
-      {"chunk overrunning its node", Cat({Header(), Count(1), overrun}), 2006},
-      {"node beyond the stream", Cat({Header(), Count(1), beyondStream}), 2006},
+      {"chunk overrunning its node", Cat({Header(), Count(2), overrun, leaf}), 2006},
+      {"chunk overrunning its node and the stream", Cat({Header(), Count(1), overrun}), kReadError},
+      {"node beyond the stream", Cat({Header(), Count(1), beyondStream}), kReadError},
       {"base chunk shorter than its fields", Cat({Header(), Count(1), shortBase}), 2006},
       {"version 1 base chunk in a version 2 stream",
        Cat({Header(), Count(1), Node({}, {}, {}, 1)}), 2006},

@@ -115,6 +115,32 @@ TEST_F(StringTree, WithoutColumnsTheWidestPaintedRowSetsTheHorizontalBar) {
   const int textEnd = tree->ViewWidth() - tree->Margin() - tree->TextMargin();
   EXPECT_LE(rightmost, textEnd);
   EXPECT_GE(rightmost, textEnd - 4);
+
+  // Scrolled to the wide row's end, a short row is brought into view sideways
+  // by its own text, not by the whole row's width; once shown it stays put.
+  ASSERT_TRUE(tree->ScrollIntoView(nodes[0], false, true));
+  const TLazyRect label = tree->GetDisplayRect(nodes[0], kNoColumn, true, true);
+  EXPECT_GE(label.Left, 0);
+  EXPECT_LE(label.Right, tree->ViewWidth());
+  EXPECT_FALSE(tree->ScrollIntoView(nodes[0], false, true));
+
+  // The range follows the rows still shown: with the wide row gone, or folded
+  // away under its parent, the rows come back into view and the bar goes.
+  tree->DeleteNode(nodes[1]);
+  RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+  EXPECT_EQ(tree->OffsetX(), 0);
+  EXPECT_LT(static_cast<int>(tree->RangeX()), tree->ViewWidth());
+  EXPECT_FALSE(barShown());
+  PLazyNode wide = tree->AddChild(nodes[0]);
+  texts[wide] = std::wstring(60, L'W');
+  tree->ToggleNode(nodes[0]);
+  RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+  SendMessageW(hwnd, WM_HSCROLL, SB_RIGHT, 0);
+  ASSERT_LT(tree->OffsetX(), 0);
+  tree->ToggleNode(nodes[0]);
+  RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+  EXPECT_EQ(tree->OffsetX(), 0);
+  EXPECT_FALSE(barShown());
 }
 
 TEST_F(StringTree, MultiLineNodesGrowWithTheirText) {
@@ -173,6 +199,29 @@ TEST_F(StringTree, PaintedInPartAsWhole) {
       EXPECT_EQ(differ, 0) << "bidi " << static_cast<int>(bidi) << ", alignment " << static_cast<int>(alignment)
                            << ", from x = " << left;
     }
+  }
+  // A row wider than the window below short ones: the first paint, which
+  // measures it, already places the short rows as every later paint does.
+  texts[nodes[2]] = std::wstring(60, L'W');
+  tree->InvalidateNode(nodes[2]);
+  for (const auto& [bidi, alignment] : cases) {
+    if (bidi == TLTBidiMode::bdLeftToRight && alignment == taLeftJustify) continue;
+    tree->SetBiDiMode(bidi);
+    tree->SetAlignment(alignment);
+    tree->ResetRangeX();
+    const ui::TBitmap first = paint(RECT{0, 0, 300, 200});
+    const ui::TBitmap whole = paint(RECT{0, 0, 300, 200});
+    const ui::TBitmap shortRows = paint(RECT{0, 0, 300, 36});
+    int differ = 0, differShort = 0;
+    for (int y = 0; y < 200; ++y)
+      for (int x = 0; x < 300; ++x) {
+        differ += first.Pixel(x, y) != whole.Pixel(x, y);
+        if (y < 36) differShort += shortRows.Pixel(x, y) != whole.Pixel(x, y);
+      }
+    EXPECT_EQ(differ, 0) << "first paint, bidi " << static_cast<int>(bidi) << ", alignment "
+                         << static_cast<int>(alignment);
+    EXPECT_EQ(differShort, 0) << "short rows, bidi " << static_cast<int>(bidi) << ", alignment "
+                              << static_cast<int>(alignment);
   }
 }
 

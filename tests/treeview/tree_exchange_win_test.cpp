@@ -293,6 +293,26 @@ TEST(Clipboard, CutAndPasteInOneTreeMovesTheNodes) {
   OleSetClipboard(nullptr);
 }
 
+// A cut node whose move the source refuses stays in the source, unmarked; the moved ones leave it.
+TEST(Clipboard, ACutNodeTheSourceRefusesToMoveStays) {
+  TextTree source, target;
+  source.tree.AddToSelection(source.a);
+  source.tree.AddToSelection(source.b);
+  ASSERT_TRUE(source.tree.CutToClipboard());
+  source.tree.OnNodeMoving = [&](TLazyTreeModel&, PLazyNode node, PLazyNode, bool& allowed) {
+    allowed = node != source.b;
+  };
+  target.tree.SetFocusedNode(target.c);
+  ASSERT_TRUE(target.tree.PasteFromClipboard());
+  EXPECT_EQ(target.tree.TotalCount(), 5u);  // a, b, b1, c and the moved a
+  EXPECT_EQ(source.tree.TotalCount(), 3u);  // b, b1 and c
+  ASSERT_TRUE(source.tree.IsLiveNode(source.b));
+  EXPECT_EQ(source.tree.GetFirst(), source.b);
+  EXPECT_FALSE(source.b->States.Contains(nsCutCopyMarked));
+  EXPECT_FALSE(source.tree.TreeStates().Contains(tsCutPending));
+  OleSetClipboard(nullptr);
+}
+
 TEST(Clipboard, ForeignBlocksPasteOnlyWhatTheyHold) {
   TextTree source, target;
   source.tree.AddToSelection(source.a);
