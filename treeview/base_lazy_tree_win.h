@@ -705,7 +705,8 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   void ShowCheckPressed(PLazyNode node, TCheckState newState);
   bool KeyMessage(ui::TMessage& m);
   void KeyDown(WORD key, UINT shiftState);
-  void ExtendSelectionByKey(WORD key, PLazyNode previous, PLazyNode lastFocused, PLazyNode now, bool rangeRefresh);
+  void ExtendSelectionByKey(WORD key, PLazyNode previous, PLazyNode lastFocused, PLazyNode now, bool rangeRefresh,
+                            bool addFocused);
   // Tab, Home/End and Left/Right across columns; true when the key was used.
   bool ColumnKey(WORD key, bool shift, bool ctrl, PLazyNode& target, TColumnIndex& column);
   void KeyUp(WORD key);

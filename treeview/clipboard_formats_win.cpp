@@ -95,7 +95,7 @@ TClipboardFormatList& ClipboardFormatList() {
     const TTreeClass base = TreeClassOf<TBaseLazyTree>("TBaseLazyTree");
     const TTreeClass strings = TreeClassOf<TCustomLazyStringTree>("TCustomLazyStringTree");
     TClipboardFormatList& list = TheList();
-    list.Add("Lazy Tree Data", base, 50, MakeFormatEtc(CF_LAZYTREE(), TYMED_HGLOBAL | TYMED_ISTREAM));
+    list.Add("Lazy Tree Data", base, 50, MakeFormatEtc(CF_LAZYTREE()));
     list.Add("HTML Format", strings, 80, MakeFormatEtc(CF_HTML()));
     list.Add("Rich Text Format Without Objects", strings, 84, MakeFormatEtc(CF_RTFNOOBJS()));
     list.Add("Rich Text Format", strings, 85, MakeFormatEtc(CF_RTF()));

@@ -136,8 +136,9 @@ bool TBaseLazyTree::DoCancelEdit() {
     closed = !link || link->CancelEdit();
     if (closed && states_.Contains(tsEditing)) {
       DoStateChange({}, {tsEditing});
-      if (editLink_ == link) editLink_.reset();
+      // The handler still finds the link.
       if (OnEditCancelled) OnEditCancelled(*this, editColumn_);
+      if (editLink_ == link) editLink_.reset();
     }
   }
   return closed;

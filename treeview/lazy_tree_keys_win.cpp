@@ -189,10 +189,10 @@ bool TBaseLazyTree::ColumnKey(WORD key, bool shift, bool ctrl, PLazyNode& target
 // towards the range anchor deselects the node it leaves; the paging keys
 // toggle the whole range they crossed.
 void TBaseLazyTree::ExtendSelectionByKey(WORD key, PLazyNode previous, PLazyNode lastFocused, PLazyNode now,
-                                         bool rangeRefresh) {
+                                         bool rangeRefresh, bool addFocused) {
   if (rangeRefresh) {
     if (lastFocused != nullptr && lastFocused != now) ToggleSelection(lastFocused, now);
-    if (!Selected(now)) AddToSelection(now);
+    if (addFocused && !Selected(now)) AddToSelection(now);
     return;
   }
   const PLazyNode anchor = RangeAnchor();
@@ -212,7 +212,7 @@ void TBaseLazyTree::ExtendSelectionByKey(WORD key, PLazyNode previous, PLazyNode
     }
     if (back) RemoveFromSelection(previous);
   }
-  if (!Selected(now)) AddToSelection(now);
+  if (addFocused && !Selected(now)) AddToSelection(now);
 }
 
 void TBaseLazyTree::KeyDown(WORD key, UINT shiftState) {
@@ -300,7 +300,8 @@ void TBaseLazyTree::KeyDown(WORD key, UINT shiftState) {
             SetOffsetX(OffsetX() + (key == VK_LEFT ? step : -step));
             return;
           }
-          if (columnFocus && HasOption(toGridExtensions)) {
+          // Grid extensions make them column keys, also in a tree without columns.
+          if (HasOption(toExtendedFocus) && HasOption(toGridExtensions)) {
             if (!ColumnKey(key, shift, ctrl, target, column)) return;
             columnAsked = true;
           } else if (focused == nullptr) {
@@ -349,12 +350,18 @@ void TBaseLazyTree::KeyDown(WORD key, UINT shiftState) {
         cleared = true;
       }
       if (PLazyNode now = FocusedNode(); now != nullptr) {
-        if (extended)
-          ExtendSelectionByKey(key, focused, lastFocused, now, rangeRefresh);
-        else if (!shift)
-          HandleClickSelection(lastFocused, now, false, false, false);
-        else if (moved || cleared)
+        if (!anyModifier) {
+          SetRangeAnchor(now);
+          SetSelectionLevel(GetNodeLevel(now));
+        }
+        // A key that moves only the column leaves an unselected node so.
+        const bool addFocused = moved || cleared;
+        if (extended) {
+          ExtendSelectionByKey(key, focused, lastFocused, now, rangeRefresh, addFocused);
+        } else if (addFocused && !Selected(now)) {
           AddToSelection(now);
+          InvalidateNode(now);
+        }
       }
       if (invalidateAfter) InvalidateClientRect(nullptr);
       if (moved || columnMoves) DoFocusChange(FocusedNode(), FocusedColumn());
@@ -479,12 +486,13 @@ bool TBaseLazyTree::KeyMessage(ui::TMessage& m) {
       return true;
     }
     case WM_CHAR: {
+      // The search takes the character first; the owner's key press comes after.
       wchar_t c = static_cast<wchar_t>(m.wParam);
-      if (OnKeyPress) OnKeyPress(*this, c);
-      if (c != 0 && states_.Contains(tsSearchPending)) {
+      if (states_.Contains(tsSearchPending)) {
         HandleIncrementalSearch(static_cast<char16_t>(c));
         DoStateChange({}, {tsSearchPending});
       }
+      if (OnKeyPress) OnKeyPress(*this, c);
       m.result = 0;
       return true;
     }

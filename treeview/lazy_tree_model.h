@@ -198,6 +198,7 @@ class TLazyTreeModel : public TCacheClient {
   PLazyNode RangeAnchor() const { return rangeAnchor_; }
   int SelectionLevel() const { return selectionLevel_; }
   void SetSelectionLevel(int level) { selectionLevel_ = level; }
+  void SetRangeAnchor(PLazyNode node) { rangeAnchor_ = node; }
   // Collects the nodes whose place relative to a rubber band changed between
   // `oldRect` and `newRect` (tree coordinates); the left-to-right rules, or
   // mirrored. `right` is the column's edge; each node's own limit is
@@ -305,6 +306,11 @@ class TLazyTreeModel : public TCacheClient {
   // Directions to scroll for the mouse at (x, y) in client coordinates (bits
   // 1 left, 2 up, 4 right, 8 down), once it rested AutoScrollDelay at an edge.
   unsigned DetermineScrollDirections(int x, int y);
+  // Forgets when the mouse came to an edge: the next one waits the delay again.
+  void ResetScrollStart() {
+    scrollEdgeNoted_ = false;
+    scrollEdgeSince_ = 0;
+  }
   virtual void DoAutoScroll(int x, int y);
   unsigned AutoScrollDirections() const { return scrollDirections_; }
   // Panning start point while wheel panning runs (client coordinates).

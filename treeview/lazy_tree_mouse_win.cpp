@@ -15,7 +15,6 @@ namespace {
 int PointX(LPARAM l) { return static_cast<short>(LOWORD(l)); }
 int PointY(LPARAM l) { return static_cast<short>(HIWORD(l)); }
 
-constexpr unsigned kEditTimerId = 2;
 constexpr unsigned kSearchTimerId = 7;
 
 bool AltHeld() { return GetKeyState(VK_MENU) < 0; }
@@ -159,7 +158,7 @@ TColumnIndex TBaseLazyTree::ClickedColumn(const TTreeHitInfo& hitInfo, bool& col
 void TBaseLazyTree::HandleMouseDown(ui::TMessage& m, const TTreeHitInfo& hitInfo) {
   const HWND hwnd = HandleIfAllocated();
   if (states_.Contains(tsEditPending)) {
-    StopTimer(kEditTimerId);
+    StopTimer(kEditTimer);
     DoStateChange({}, {tsEditPending});
   }
   if (states_.Contains(tsEditing) && !DoEndEdit()) return;
@@ -221,8 +220,10 @@ void TBaseLazyTree::HandleMouseDown(ui::TMessage& m, const TTreeHitInfo& hitInfo
     if (node == nullptr || (!Selected(node) && !(alt && hitInfo.HitColumn == HeaderMainColumn()))) {
       ClearSelection();
     } else if (SelectedCount() > 1) {
-      ClearSelection();
-      AddToSelection(node);
+      // Reduced to the hit node in one step: the owner hears of it once.
+      InternalClearSelection();
+      PLazyNode one[1] = {node};
+      InternalAddToSelection(one, 1, false);
       InvalidateClientRect(nullptr);
       Change(nullptr);
     }
@@ -290,6 +291,7 @@ void TBaseLazyTree::HandleMouseUp(ui::TMessage& /*m*/, const TTreeHitInfo& hitIn
       checkNode_ = nullptr;
     }
   }
+  ColumnMouse(1, hitInfo.HitColumn);
   if (states_.Contains(tsEditPending)) {
     // A click on the focused node's label: the editor opens after the edit
     // delay unless a double click or another press comes first.
@@ -298,7 +300,7 @@ void TBaseLazyTree::HandleMouseUp(ui::TMessage& /*m*/, const TTreeHitInfo& hitIn
     if (hitInfo.HitNode != nullptr && hitInfo.HitNode == FocusedNode() && hitInfo.HitPositions.Contains(hpOnItem) &&
         CanEdit(FocusedNode(), FocusedColumn())) {
       editColumn_ = FocusedColumn();
-      StartTimer(kEditTimerId, EditDelay());
+      StartTimer(kEditTimer, EditDelay());
     } else {
       DoStateChange({}, {tsEditPending});
     }
@@ -307,10 +309,11 @@ void TBaseLazyTree::HandleMouseUp(ui::TMessage& /*m*/, const TTreeHitInfo& hitIn
 
 void TBaseLazyTree::HandleMouseDblClick(ui::TMessage& m, const TTreeHitInfo& hitInfo) {
   if (states_.Contains(tsEditPending)) {
-    StopTimer(kEditTimerId);
+    StopTimer(kEditTimer);
     DoStateChange({}, {tsEditPending});
   }
   if (states_.Contains(tsEditing) && !DoEndEdit()) return;
+  ColumnMouse(2, hitInfo.HitColumn);
   const PLazyNode node = hitInfo.HitNode;
   const THitPositions& at = hitInfo.HitPositions;
   if (node == nullptr) return;
@@ -345,7 +348,7 @@ void TBaseLazyTree::MouseButtonDown(ui::TMessage& m, TLazyTreeState button) {
   if (button != tsLeftButtonDown && header_ != nullptr && (header_->States() & kHeaderBusyStates) != 0) return;
   TTreeHitInfo hitInfo;
   GetHitTestInfoAt(x, y, true, hitInfo);
-  ColumnMouse(dblClick ? 2 : 0, hitInfo.HitColumn);
+  if (!dblClick) ColumnMouse(0, hitInfo.HitColumn);
   if (dblClick)
     HandleMouseDblClick(m, hitInfo);
   else
@@ -369,7 +372,6 @@ void TBaseLazyTree::MouseButtonUp(ui::TMessage& m, TLazyTreeState button) {
   if ((button != tsRightButtonDown || HasOption(toRightClickSelect)) &&
       (button != tsMiddleButtonDown || HasOption(toMiddleClickSelect))) {
     HandleMouseUp(m, hitInfo);
-    ColumnMouse(1, hitInfo.HitColumn);
   }
   if (button == tsRightButtonDown && popupMenu_ == nullptr) DoPopupMenu(hitInfo.HitNode, hitInfo.HitColumn, {x, y});
   if (OnMouseUp) OnMouseUp(*this, ButtonOf(button), static_cast<unsigned>(m.wParam), x, y);
@@ -450,7 +452,7 @@ void TBaseLazyTree::DoPopupMenu(PLazyNode node, TColumnIndex column, POINT posit
   ui::TPopupMenu* menu = DoGetPopupMenu(node, column, position);
   if (menu == nullptr) return;
   DoStateChange({tsPopupShown});
-  StopTimer(kEditTimerId);
+  StopTimer(kEditTimer);
   POINT screen = position;
   ClientToScreen(HandleIfAllocated(), &screen);
   PopupAt(*menu, screen);
@@ -579,9 +581,11 @@ bool TBaseLazyTree::MouseMessage(ui::TMessage& m) {
         StopTimer(kScrollTimer);
         DoStateChange({}, {tsScrolling, tsScrollPending});
       }
-      if (PLazyNode old = HotNode(); old != nullptr) {
+      {
+        // Told also when no node was hot.
+        const PLazyNode old = HotNode();
         DoHotChange(old, nullptr);
-        InvalidateNode(old);
+        if (old != nullptr) InvalidateNode(old);
         SetHotNode(nullptr);
       }
       return false;
@@ -603,7 +607,7 @@ bool TBaseLazyTree::MouseMessage(ui::TMessage& m) {
       return false;
     case WM_CONTEXTMENU: {
       // A menu ends a pending edit: its timer must not open the editor later.
-      if (states_.Contains(tsEditPending)) StopTimer(kEditTimerId);
+      if (states_.Contains(tsEditPending)) StopTimer(kEditTimer);
       DoStateChange({}, {tsClearPending, tsEditPending, tsDragPending, tsControlDragPending, tsControlDragging});
       m.result = 0;
       if (states_.Contains(tsPopupShown)) return true;  // a node menu showed already

@@ -76,6 +76,22 @@ void TNodeMemoryStream::SetSize(std::int64_t size) {
   position_ = std::min(position_, Size());
 }
 
+std::int64_t TOLEMemoryStream::Read(void* buffer, std::int64_t count) {
+  const std::int64_t available = std::max<std::int64_t>(size_ - position_, 0);
+  const std::int64_t n = std::clamp<std::int64_t>(count, 0, available);
+  if (n > 0) std::memcpy(buffer, data_ + position_, static_cast<std::size_t>(n));
+  position_ += n;
+  return n;
+}
+
+std::int64_t TOLEMemoryStream::Write(const void*, std::int64_t) {
+  throw EStreamError("Can't write to a read-only resource stream");
+}
+
+void TOLEMemoryStream::SetPosition(std::int64_t position) { position_ = std::max<std::int64_t>(position, 0); }
+
+void TOLEMemoryStream::SetSize(std::int64_t) { throw EStreamError("Can't write to a read-only resource stream"); }
+
 namespace {
 struct FileCloser {
   void operator()(std::FILE* f) const { std::fclose(f); }

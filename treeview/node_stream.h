@@ -56,6 +56,31 @@ class TNodeMemoryStream : public TNodeStream {
   std::int64_t position_ = 0;
 };
 
+// A write into a stream that only reads.
+class EStreamError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// A read-only stream over bytes its owner keeps (a locked clipboard block,
+// read in place). Writing or resizing raises EStreamError.
+class TOLEMemoryStream : public TNodeStream {
+ public:
+  TOLEMemoryStream(const void* data, std::int64_t size)
+      : data_(static_cast<const std::uint8_t*>(data)), size_(size > 0 && data != nullptr ? size : 0) {}
+  std::int64_t Read(void* buffer, std::int64_t count) override;
+  std::int64_t Write(const void* buffer, std::int64_t count) override;
+  std::int64_t Position() override { return position_; }
+  void SetPosition(std::int64_t position) override;
+  std::int64_t Size() override { return size_; }
+  void SetSize(std::int64_t size) override;
+
+ private:
+  const std::uint8_t* data_;
+  std::int64_t size_;
+  std::int64_t position_ = 0;
+};
+
 // The string tree's caption chunk: the main column's text as UTF-16LE without
 // terminator, after the node's other chunks. Reading takes size / 2 units.
 inline constexpr std::uint32_t kCaptionChunk = 3;

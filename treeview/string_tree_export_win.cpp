@@ -86,7 +86,6 @@ TExportLayout TCustomLazyStringTree::CollectExportLayout(TLTTextSource source) {
   ui::MemoryDc dc = ui::CreateMemoryDc(screen.Get());
   const COLORREF fontColor = ui::ColorToRGB(Font().color);
   layout.treeFont = ExportFont(dc.Get(), FontHandle(), fontColor);
-  layout.headerFont = layout.treeFont;
   layout.treeColor = ui::ColorToRGB(Color()) & 0xFFFFFF;
   layout.buttonFaceColor = ui::ColorToRGB(ui::clBtnFace) & 0xFFFFFF;
   layout.treeAlignment = ExportAlignment(Alignment());
@@ -117,11 +116,12 @@ TExportLayout TCustomLazyStringTree::CollectExportLayout(TLTTextSource source) {
       column.color = ui::ColorToRGB(c.Color()) & 0xFFFFFF;
       layout.columns.push_back(std::move(column));
     }
-    const ui::TFontSpec headerSpec = Header().CaptionFont();
-    const ui::FontObject headerFont = ui::MakeFont(headerSpec);
-    layout.headerFont = ExportFont(dc.Get(), headerFont.Get(), ui::ColorToRGB(headerSpec.color));
     layout.headerHeight = Header().Height();
   }
+  // The header's style is the header's font, with columns or without.
+  const ui::TFontSpec headerSpec = Header().CaptionFont();
+  const ui::FontObject headerFont = ui::MakeFont(headerSpec);
+  layout.headerFont = ExportFont(dc.Get(), headerFont.Get(), ui::ColorToRGB(headerSpec.color));
 
   PLazyNode node = nullptr;
   std::function<PLazyNode(PLazyNode)> next;
@@ -190,7 +190,8 @@ HGLOBAL TCustomLazyStringTree::ContentToClipboard(CLIPFORMAT format, TLTTextSour
 
 HRESULT TCustomLazyStringTree::RenderOLEData(const FORMATETC& formatEtcIn, STGMEDIUM& medium, bool forClipboard) {
   const HRESULT result = TBaseLazyTree::RenderOLEData(formatEtcIn, medium, forClipboard);
-  if (result == S_OK || (formatEtcIn.tymed & TYMED_HGLOBAL) == 0) return result;
+  // Any success of the owner's stands, with its medium.
+  if (SUCCEEDED(result) || (formatEtcIn.tymed & TYMED_HGLOBAL) == 0) return result;
   HGLOBAL block = ContentToClipboard(
       formatEtcIn.cfFormat, forClipboard ? TLTTextSource::tstCutCopySet : TLTTextSource::tstSelected);
   if (block == nullptr) return result;

@@ -263,9 +263,14 @@ void TCustomLazyStringTree::PaintNormalText(TLTPaintInfo& info, const std::wstri
   // The text's background is transparent unless the owner asks for an opaque
   // one in OnPaintText (SetBkMode OPAQUE with its background colour).
   SetBkMode(dc, TRANSPARENT);
+  const HGDIOBJ fontBefore = GetCurrentObject(dc, OBJ_FONT);
   DoPaintText(info.Node, dc, info.Column, TLSTTextType::ttNormal);
+  const bool fontChanged = GetCurrentObject(dc, OBJ_FONT) != fontBefore;
   if (disabled) SetTextColor(dc, ui::ColorToRGB(Colors().Color(TLTColors::DisabledColor)));
   if (!MultiLine(info.Node)) {
+    // A font the owner set only now makes the text as wide as it is painted
+    // (the static text follows it).
+    if (fontChanged) info.NodeWidth = 2 * TextMargin() + TextWidth(dc, text);
     format = kSingleLineFormat | (rtl ? DT_RTLREADING : 0);
     const int width = r.right - r.left;
     if (info.Column == kNoColumn || info.NodeWidth - 2 * TextMargin() <= width) {

@@ -66,9 +66,7 @@ HRESULT TBaseLazyTree::RenderOLEData(const FORMATETC& formatEtcIn, STGMEDIUM& me
   const std::uint8_t length[4] = {static_cast<std::uint8_t>(size), static_cast<std::uint8_t>(size >> 8),
                                   static_cast<std::uint8_t>(size >> 16), static_cast<std::uint8_t>(size >> 24)};
   if (formatEtcIn.tymed & TYMED_ISTREAM) {
-    // A flush copies the stream into global memory on the system clipboard,
-    // where readers expect the block with its length: the stream holds that then.
-    if (TreeStates().Contains(tsClipboardFlushing)) bytes.insert(bytes.begin(), length, length + 4);
+    // The stream holds the node chunks alone.
     ComPtr<IStream> out;
     HRESULT hr = CreateStreamOnHGlobal(nullptr, TRUE, out.Put());
     if (FAILED(hr)) return hr;
@@ -179,24 +177,26 @@ bool TBaseLazyTree::ProcessOLEData(TBaseLazyTree* source, IDataObject* dataObjec
   const TChangeReason reason = source == this ? TChangeReason::crNodeCopied : TChangeReason::crNodeAdded;
   STGMEDIUM medium{};
   if (dataObject->GetData(&format, &medium) != S_OK) return false;
-  std::vector<std::uint8_t> bytes;
+  const ScopeGuard release([&] { ReleaseStgMedium(&medium); });
+  auto restore = [&](TNodeStream& stream) {
+    try {
+      AddNodesFromStream(stream, targetNode, mode, reason);
+    } catch (const ELazyTreeError&) {
+      // Damaged data: what was read whole stays, nothing of the rest.
+    } catch (const ENodeStreamError&) {
+    }
+  };
   if (medium.tymed == TYMED_ISTREAM && medium.pstm != nullptr) {
-    bytes = ReadWholeStream(medium.pstm);
+    TNodeMemoryStream stream(ReadWholeStream(medium.pstm));
+    restore(stream);
   } else if (medium.tymed == TYMED_HGLOBAL && medium.hGlobal != nullptr) {
     if (const void* block = GlobalLock(medium.hGlobal)) {
-      // The block's own length bounds what its header claims.
+      const ScopeGuard unlock([&] { GlobalUnlock(medium.hGlobal); });
+      // Read in place; the block's own length bounds what its header claims.
       const auto payload = NativeBlockPayload(block, GlobalSize(medium.hGlobal));
-      bytes.assign(payload.begin(), payload.end());
-      GlobalUnlock(medium.hGlobal);
+      TOLEMemoryStream stream(payload.data(), static_cast<std::int64_t>(payload.size()));
+      restore(stream);
     }
-  }
-  ReleaseStgMedium(&medium);
-  TNodeMemoryStream stream(std::move(bytes));
-  try {
-    AddNodesFromStream(stream, targetNode, mode, reason);
-  } catch (const ELazyTreeError&) {
-    // Damaged data: what was read whole stays, nothing of the rest.
-  } catch (const ENodeStreamError&) {
   }
   return true;
 }

@@ -2,7 +2,6 @@
 // start of a drag with its image, the drop target's steps (drop target node,
 // drop mode and mark, auto-expand and auto-scroll, the suggested effect).
 #include <algorithm>
-#include <new>
 
 #include "base/scope_guard.h"
 #include "treeview/base_lazy_tree_win.h"
@@ -25,16 +24,6 @@ TShiftState KeysToShift(DWORD keyState) {
   if (keyState & MK_CONTROL) shift |= ssCtrl;
   if (keyState & MK_ALT) shift |= ssAlt;
   return shift;
-}
-
-HRESULT FailureCode() {
-  try {
-    throw;
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  } catch (...) {
-    return E_UNEXPECTED;
-  }
 }
 
 RECT ToRect(const TLazyRect& r) { return RECT{r.Left, r.Top, r.Right, r.Bottom}; }
@@ -99,7 +88,7 @@ HRESULT TLTDragManager::DragEnter(IDataObject* dataObject, DWORD keyState, POINT
     return owner->DragEnter(keyState, p, *effect);
   } catch (...) {
     *effect = DROPEFFECT_NONE;
-    return FailureCode();
+    return E_UNEXPECTED;
   }
 }
 
@@ -116,7 +105,7 @@ HRESULT TLTDragManager::DragOver(DWORD keyState, POINTL pt, DWORD* effect) {
     return owner->DragOver(GetDragSource(), keyState, TDragState::dsDragMove, p, *effect);
   } catch (...) {
     *effect = DROPEFFECT_NONE;
-    return FailureCode();
+    return E_UNEXPECTED;
   }
 }
 
@@ -145,7 +134,7 @@ HRESULT TLTDragManager::Drop(IDataObject* dataObject, DWORD keyState, POINTL pt,
       *effect = DROPEFFECT_NONE;
   } catch (...) {
     *effect = DROPEFFECT_NONE;
-    result = FailureCode();
+    result = E_UNEXPECTED;
   }
   isDropTarget_ = false;
   dataObject_.Reset();
@@ -377,6 +366,8 @@ void TBaseLazyTree::DoDragDrop(TBaseLazyTree* source, IDataObject* dataObject, c
 }
 
 HRESULT TBaseLazyTree::DragEnter(DWORD keyState, POINT pt, DWORD& effect) {
+  // A drag that left through a scrolling edge does not make this one scroll at once.
+  ResetScrollStart();
   try {
     const HWND hwnd = HandleIfAllocated();
     ILTDragManager& manager = GetDragManager();
@@ -410,7 +401,7 @@ HRESULT TBaseLazyTree::DragEnter(DWORD keyState, POINT pt, DWORD& effect) {
     return S_OK;
   } catch (...) {
     effect = DROPEFFECT_NONE;
-    return FailureCode();
+    return E_UNEXPECTED;
   }
 }
 
@@ -509,7 +500,7 @@ HRESULT TBaseLazyTree::DragOver(TBaseLazyTree* source, DWORD keyState, TDragStat
     return S_OK;
   } catch (...) {
     effect = DROPEFFECT_NONE;
-    return FailureCode();
+    return E_UNEXPECTED;
   }
 }
 

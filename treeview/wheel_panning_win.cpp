@@ -144,7 +144,8 @@ void TBaseLazyTree::StopWheelPanning() {
   DoStateChange({}, {tsPanningHeld, tsPanningSticky, tsScrolling, tsScrollPending});
   if (GetCapture() == HandleIfAllocated()) ReleaseCapture();
   panning_.reset();
-  ::SetCursor(LoadCursorW(nullptr, MAKEINTRESOURCEW(32512)));
+  const int cursor = Cursor();  // the control's own again
+  ::SetCursor(LoadCursorW(nullptr, MAKEINTRESOURCEW(cursor != 0 ? cursor : 32512)));
 }
 
 void TBaseLazyTree::AdjustPanningCursor(int x, int y) {
@@ -161,6 +162,8 @@ bool TBaseLazyTree::PanningMessage(ui::TMessage& m) {
     case WM_MBUTTONDOWN:
     case WM_MBUTTONDBLCLK: {
       if (!HasOption(toWheelPanning)) return false;
+      // A column resize or drag of the header owns the press.
+      if (header_ != nullptr && (header_->States() & kHeaderBusyStates) != 0) return false;
       const bool room = std::int64_t{RangeX()} > ViewWidth() || std::int64_t{RangeY()} > ViewHeight();
       if (!Panning() && room) {
         lastClickPos_ = {x, y};

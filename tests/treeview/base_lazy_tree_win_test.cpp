@@ -42,12 +42,22 @@ class DropCountingTree : public TLazyDrawTree {
 class TreeWindow : public ::testing::Test {
  protected:
   void SetUp() override {
+    GetCursorPos(&savedCursor);
     tree = &form.Create<DropCountingTree>();
     tree->SetParent(&form);
     form.SetClientWidth(400);
     form.SetClientHeight(300);
     tree->SetBounds(0, 0, 300, 200);
     form.Show();
+  }
+  // A mouse moved by a test goes back: left over the next test's window it
+  // takes back the modifier keys that test holds through the input queue.
+  void TearDown() override {
+    POINT now{};
+    GetCursorPos(&now);
+    if (now.x == savedCursor.x && now.y == savedCursor.y) return;
+    SetCursorPos(savedCursor.x, savedCursor.y);
+    Pump(30);
   }
   HWND Window() { return tree->Handle(); }
   RECT Client() {
@@ -62,6 +72,7 @@ class TreeWindow : public ::testing::Test {
     GetScrollInfo(Window(), bar, &si);
     return si;
   }
+  POINT savedCursor{};
   ui::TForm form;
   DropCountingTree* tree = nullptr;
 };

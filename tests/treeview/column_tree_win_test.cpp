@@ -392,6 +392,41 @@ TEST_F(ColumnTree, EditingKeepsTheEditedAndTheFocusedColumnApart) {
   EXPECT_TRUE(tree->IsEditing());
   EXPECT_EQ(tree->EditColumn(), kName);
   EXPECT_TRUE(tree->CancelEditNode());
+
+  // A pending edit ends with a change of column on the same node: its timer
+  // does not open the editor later.
+  Click(Label(nodes[2], kName));
+  ASSERT_TRUE(tree->TreeStates().Contains(tsEditPending));
+  tree->SetFocusedNodeAndColumn(nodes[2], kNote);
+  EXPECT_EQ(Focus(), std::pair(nodes[2], kNote));
+  EXPECT_FALSE(tree->TreeStates().Contains(tsEditPending));
+  ui::test::Pump(120);
+  EXPECT_FALSE(tree->IsEditing());
+}
+
+// A column's click comes before the button-up's edit step ends a pending
+// edit; its double click only after a running edit has ended.
+TEST_F(ColumnTree, ColumnClicksFollowTheButtonSteps) {
+  std::vector<bool> pendingAtClick, editingAtDblClick;
+  tree->OnColumnClick = [&](TBaseLazyTree& t, TColumnIndex, TShiftState) {
+    pendingAtClick.push_back(t.TreeStates().Contains(tsEditPending));
+  };
+  tree->OnColumnDblClick = [&](TBaseLazyTree& t, TColumnIndex, TShiftState) {
+    editingAtDblClick.push_back(t.IsEditing());
+  };
+  Click(Label(nodes[1], kName));
+  Click(Label(nodes[1], kName));  // the selected, focused label: an edit is pending (not editable)
+  EXPECT_EQ(pendingAtClick, (std::vector<bool>{false, true}));
+  EXPECT_FALSE(tree->TreeStates().Contains(tsEditPending));
+  SetOptions(0, toEditable);
+  ASSERT_TRUE(tree->EditNode(nodes[1], kName));
+  const POINT p = Label(nodes[1], kName);
+  SendMessageW(hwnd, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(p.x, p.y));
+  SendMessageW(hwnd, WM_LBUTTONUP, 0, MAKELPARAM(p.x, p.y));
+  EXPECT_EQ(editingAtDblClick, std::vector<bool>{false});
+  EXPECT_FALSE(tree->IsEditing());
+  tree->OnColumnClick = nullptr;
+  tree->OnColumnDblClick = nullptr;
 }
 
 // A rubber band works in the main column: when it starts, the focus moves
@@ -850,6 +885,8 @@ TEST_F(ColumnTree, AltClickOnTheMainColumnAndButtonsWaitingForABusyHeader) {
   tree->ClearSelection();
   SetOptions(toRightClickSelect | toMiddleClickSelect);
   const PLazyNode focused = tree->FocusedNode();
+  // Columns wider than the client: the middle button would start wheel panning.
+  Columns().Items(kNote).SetWidth(250);
   // A press on the splitter right of the Name column: a resize is pending.
   POINT splitter{Columns().Items(kName).Width() + 1, 10 - kHeaderHeight};
   ClientToScreen(hwnd, &splitter);
@@ -857,10 +894,12 @@ TEST_F(ColumnTree, AltClickOnTheMainColumnAndButtonsWaitingForABusyHeader) {
   ASSERT_NE(tree->Header().States() & hstTrackPending, 0);
   Click(Label(nodes[2], kName), WM_RBUTTONDOWN, MK_RBUTTON);
   Click(Label(nodes[3], kName), WM_MBUTTONDOWN, MK_MBUTTON);
+  EXPECT_FALSE(tree->Panning());
   EXPECT_EQ(tree->FocusedNode(), focused);
   EXPECT_EQ(tree->SelectedCount(), 0u);
   SendMessageW(hwnd, WM_LBUTTONUP, 0, MAKELPARAM(splitter.x, 0));
   ASSERT_EQ(tree->Header().States(), 0);
+  Columns().Items(kNote).SetWidth(100);
   // Once the header is idle both buttons select.
   Click(Label(nodes[2], kName), WM_RBUTTONDOWN, MK_RBUTTON);
   EXPECT_EQ(tree->FocusedNode(), nodes[2]);

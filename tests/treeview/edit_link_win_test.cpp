@@ -46,7 +46,10 @@ class TreeEdit : public ::testing::Test {
       texts[n] = text;
     };
     tree->OnEdited = [this](TBaseLazyTree&, PLazyNode, TColumnIndex) { ++edited; };
-    tree->OnEditCancelled = [this](TBaseLazyTree&, TColumnIndex) { ++cancelled; };
+    tree->OnEditCancelled = [this](TBaseLazyTree& t, TColumnIndex) {
+      ++cancelled;
+      linkAtCancel = t.EditLink() != nullptr;
+    };
     // Painted before the user edits: the long row's horizontal bar is there.
     RedrawWindow(tree->Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
   }
@@ -85,6 +88,7 @@ class TreeEdit : public ::testing::Test {
   std::map<PLazyNode, std::wstring> texts;
   std::vector<std::wstring> stored;
   int edited = 0, cancelled = 0;
+  bool linkAtCancel = false;  // the handler of a cancel still found the link
 };
 
 TEST_F(TreeEdit, TheEditTimerOpensTheEditorAndEnterStores) {
@@ -122,6 +126,7 @@ TEST_F(TreeEdit, EscapeCancelsAndADoubleClickStopsThePendingEdit) {
   EXPECT_FALSE(tree->IsEditing());
   EXPECT_TRUE(stored.empty());
   EXPECT_EQ(cancelled, 1);
+  EXPECT_TRUE(linkAtCancel);
   EXPECT_EQ(edited, 0);
   // Click, click, double click: no editor.
   Click(Label(nodes[1]));

@@ -87,13 +87,25 @@ TEST_F(TreeKeys, NavigationRows) {
   auto& o = tree->TreeOptions();
   o.SetMiscOptions(o.MiscOptions() | toGridExtensions);
   tree->SetFocusedNode(nodes[3]);
+  tree->ClearSelection();
   Key(VK_END);
   EXPECT_EQ(tree->FocusedNode(), nodes[3]);
+  EXPECT_FALSE(tree->Selected(nodes[3]));  // the focus did not move: nothing is selected
   {
     HeldKey ctrl(VK_CONTROL);
     Key(VK_END);
   }
   EXPECT_EQ(tree->FocusedNode(), nodes[29]);
+  // With extended focus too, Left and Right walk columns: without columns they
+  // neither expand nor collapse.
+  o.SetSelectionOptions(o.SelectionOptions() | toExtendedFocus);
+  tree->SetFocusedNode(nodes[0]);
+  Key(VK_RIGHT);
+  EXPECT_FALSE(tree->Expanded(nodes[0]));
+  tree->SetExpanded(nodes[0], true);
+  Key(VK_LEFT);
+  EXPECT_TRUE(tree->Expanded(nodes[0]));
+  EXPECT_EQ(tree->FocusedNode(), nodes[0]);
 }
 
 TEST_F(TreeKeys, PlusOnTheMainKeyboardActsAsTheKeypadKey) {
@@ -234,6 +246,24 @@ TEST_F(TreeKeys, IncrementalSearch) {
   Type(u"\u0436\u0443");
   EXPECT_EQ(tree->FocusedNode(), nodes[4]);
   EXPECT_EQ(tree->SearchBuffer(), u"\u0436\u0443");
+}
+
+// The search takes a character before the owner's key press sees it; a
+// character the owner drops leaves no search waiting.
+TEST_F(TreeKeys, TheSearchTakesTheCharacterBeforeTheKeyPress) {
+  names[nodes[3]] = u"k";
+  tree->SetIncrementalSearch(TLTIncrementalSearch::isAll);
+  tree->SetIncrementalSearchTimeout(100000);
+  std::u16string atPress;
+  tree->OnKeyPress = [&](TBaseLazyTree& t, wchar_t& c) {
+    atPress = t.SearchBuffer();
+    c = 0;
+  };
+  Type(u"k");
+  EXPECT_EQ(atPress, u"k");
+  EXPECT_EQ(tree->FocusedNode(), nodes[3]);
+  EXPECT_FALSE(tree->TreeStates().Contains(tsSearchPending));
+  tree->OnKeyPress = nullptr;
 }
 
 TEST_F(TreeKeys, SearchWithoutAStartNodeEndsAfterOneRound) {

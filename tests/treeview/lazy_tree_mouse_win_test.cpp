@@ -137,6 +137,13 @@ TEST_F(TreeMouse, ClicksFocusSelectAndExpand) {
     Click(Label(nodes[2]), MK_CONTROL);
   }
   EXPECT_EQ(Selection(), (std::vector<PLazyNode>{nodes[1], nodes[3]}));
+  // A plain click on a node of the selection reduces it to that node, told once.
+  std::vector<PLazyNode> changes;
+  tree->OnChange = [&](TLazyTreeModel&, PLazyNode node) { changes.push_back(node); };
+  const ScopeGuard unhook([this] { tree->OnChange = nullptr; });
+  Click(Label(nodes[3]));
+  EXPECT_EQ(Selection(), (std::vector<PLazyNode>{nodes[3]}));
+  EXPECT_EQ(changes, (std::vector<PLazyNode>{nullptr}));
   // A plain click leaves only the clicked node selected.
   Click(Label(nodes[4]));
   EXPECT_EQ(Selection(), (std::vector<PLazyNode>{nodes[4]}));
@@ -372,9 +379,12 @@ TEST_F(TreeMouse, HotNodeFollowsTheLabels) {
   SendMessageW(Window(), WM_MOUSEMOVE, 0, At(Label(nodes[3])));
   SendMessageW(Window(), WM_MOUSELEAVE, 0, 0);
   EXPECT_EQ(tree->HotNode(), nullptr);
+  // The owner hears of a leave also when no node was hot.
+  SendMessageW(Window(), WM_MOUSELEAVE, 0, 0);
   using Change = std::pair<PLazyNode, PLazyNode>;
   EXPECT_EQ(changes, (std::vector<Change>{{nullptr, nodes[2]}, {nodes[2], nullptr}, {nullptr, nodes[3]},
-                                          {nodes[3], nullptr}}));
+                                          {nodes[3], nullptr}, {nullptr, nullptr}}));
+  tree->OnHotChange = nullptr;
 }
 
 // A wheel scroll brings another row under the resting mouse: the hot node

@@ -10,6 +10,7 @@
 #include <string>
 #include <utility>
 
+#include "base/scope_guard.h"
 #include "tests/treeview/save_shot_win.h"
 #include "tests/treeview/tree_on_form_win.h"
 #include "treeview/lazy_trees_win.h"
@@ -250,6 +251,37 @@ TEST_F(StringTree, OwnerMayAskForAnOpaqueTextBackground) {
   EXPECT_GT(backed(nodes[0]), 20);
   EXPECT_GT(backed(nodes[1]), 20);
   EXPECT_EQ(backed(nodes[2]), 0);
+}
+
+// A font the owner sets only for painting (the width was measured without
+// it) is measured again: the static text follows the text as painted.
+TEST_F(StringTree, AFontSetForPaintingIsMeasuredAgain) {
+  tree->GetOptions().SetStringOptions(tree->GetOptions().StringOptions() | toShowStaticText);
+  bool wide = false;
+  const ui::FontObject wideFont(CreateFontW(16, 20, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, L"Arial"));
+  tree->OnGetText = [](TBaseLazyTree&, PLazyNode, TColumnIndex, TLSTTextType type, std::wstring& text) {
+    text = type == TLSTTextType::ttStatic ? L"static" : L"normal";
+  };
+  tree->OnPaintText = [&](TBaseLazyTree&, HDC dc, PLazyNode, TColumnIndex, TLSTTextType type) {
+    if (type == TLSTTextType::ttStatic)
+      SetTextColor(dc, RGB(255, 0, 0));
+    else if (wide)
+      SelectObject(dc, wideFont.Get());
+  };
+  const ScopeGuard unhook([this] {
+    tree->OnPaintText = nullptr;
+    tree->OnGetText = nullptr;
+  });
+  const TLazyRect label = tree->GetDisplayRect(nodes[0], kNoColumn, true);  // measured narrow
+  ASSERT_LT(label.Right - label.Left, 100);
+  wide = true;
+  const ui::TBitmap shot = test::PrintClient(tree->Handle());
+  int firstRed = 300;
+  for (int y = label.Top; y < label.Bottom; ++y)
+    for (int x = 0; x < 300; ++x)
+      if ((shot.Pixel(x, y) & 0xFFFFFFu) == 0xFF0000u) firstRed = std::min(firstRed, x);
+  EXPECT_GT(firstRed, label.Left + 6 * 15);  // after six wide letters
+  EXPECT_LT(firstRed, 300);
 }
 
 }  // namespace

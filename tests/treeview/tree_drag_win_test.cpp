@@ -11,6 +11,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <new>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -172,11 +173,17 @@ void WhileDriving(const std::function<void()>& script, const std::function<void(
 class TreeDrag : public ::testing::Test {
  protected:
   void SetUp() override {
+    GetCursorPos(&savedCursor);
     form.SetBounds(40, 40, 600, 360);
     form.SetClientWidth(560);
     form.SetClientHeight(320);
     form.Show();
     SetForegroundWindow(form.Handle());
+    Pump();
+  }
+  // The mouse goes back where it was: later tests' key input depends on it.
+  void TearDown() override {
+    SetCursorPos(savedCursor.x, savedCursor.y);
     Pump();
   }
   // A drag of `node` from `from` to `to` with `key` held while it moves over
@@ -205,6 +212,7 @@ class TreeDrag : public ::testing::Test {
     });
   }
 
+  POINT savedCursor{};
   ui::TForm form;
   DragTree left{form, 0}, right{form, 280};
 };
@@ -555,6 +563,19 @@ TEST_F(DropTarget, EffectsRefusalsAndFailures) {
   EXPECT_EQ(effect, static_cast<DWORD>(DROPEFFECT_NONE));
   EXPECT_FALSE(dropped);
 
+  // Any exception of the owner's handler reaches OLE as E_UNEXPECTED, a lack of memory too.
+  right.tree.OnDragOver = [](TBaseLazyTree&, TBaseLazyTree*, TShiftState, TDragState, POINT, TDropMode, DWORD&,
+                             bool&) { throw std::bad_alloc(); };
+  data = MakeComObject<TLTDataObject>(left.tree, false);
+  effect = DROPEFFECT_COPY;
+  EXPECT_EQ(Target().DragEnter(data.Get(), 0, POINTL{p.x, p.y}, &effect), E_UNEXPECTED);
+  EXPECT_EQ(effect, static_cast<DWORD>(DROPEFFECT_NONE));
+  effect = DROPEFFECT_COPY;
+  EXPECT_EQ(Target().DragOver(0, POINTL{p.x, p.y}, &effect), E_UNEXPECTED);
+  EXPECT_EQ(effect, static_cast<DWORD>(DROPEFFECT_NONE));
+  right.tree.OnDragOver = nullptr;
+  EXPECT_EQ(Target().DragLeave(), S_OK);
+
   // A drop handler's exception with no drag of this process running goes to
   // the application's handler; OLE sees E_UNEXPECTED and no effect.
   right.tree.OnDragOver = [](TBaseLazyTree&, TBaseLazyTree*, TShiftState, TDragState, POINT, TDropMode, DWORD&,
@@ -576,6 +597,27 @@ TEST_F(DropTarget, EffectsRefusalsAndFailures) {
   EXPECT_EQ(caught, std::vector<std::string>{"no room"});
   EXPECT_EQ(right.tree.DropTargetNode(), nullptr);
   EXPECT_FALSE(right.tree.GetDragManager().GetIsDropTarget());
+}
+
+// Every drag waits at a scrolling edge for the delay: one that left through
+// the edge does not make the next one scroll at once.
+TEST_F(DropTarget, EachDragWaitsAtTheEdgeForTheDelay) {
+  for (int i = 0; i < 40; ++i) right.Add(nullptr, L"x");
+  right.tree.TreeOptions().SetAutoOptions(right.tree.TreeOptions().AutoOptions() | toAutoScroll);
+  right.tree.SetAutoScrollDelay(200);
+  const POINT edge = right.Screen({100, right.tree.ViewHeight() - 3});
+  Enter(edge);
+  Over(edge);
+  EXPECT_EQ(right.tree.OffsetY(), 0);
+  Sleep(250);
+  Over(edge);
+  ASSERT_LT(right.tree.OffsetY(), 0);
+  EXPECT_EQ(Target().DragLeave(), S_OK);  // left while at the edge
+  const int offset = right.tree.OffsetY();
+  Enter(edge);
+  Over(edge);
+  EXPECT_EQ(right.tree.OffsetY(), offset);
+  EXPECT_EQ(Target().DragLeave(), S_OK);
 }
 
 TEST_F(DropTarget, RegistrationFollowsTheOption) {

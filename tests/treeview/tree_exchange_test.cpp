@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "tests/treeview/tree_checker.h"
 
 namespace kv {
@@ -72,6 +74,30 @@ TEST(CutCopySet, RestoredNodesAreOfferedAndBadDataLeavesNothing) {
   EXPECT_EQ(target.TotalCount(), 5u + 2u);
   EXPECT_EQ(target.UpdateCount(), 0u);
   EXPECT_TREE_OK(target);
+}
+
+// A pasted block is read where it lies: the stream over it reads and never writes.
+TEST(CutCopySet, ABlockIsReadInPlaceThroughAReadOnlyStream) {
+  TLazyTreeModel source, target;
+  test::Populate(source, 2, 1);
+  const std::vector<std::uint8_t> bytes = NodeChunks(source);
+  TOLEMemoryStream stream(bytes.data(), static_cast<std::int64_t>(bytes.size()));
+  EXPECT_EQ(target.AddNodesFromStream(stream, nullptr, TLTNodeAttachMode::amAddChildLast, TChangeReason::crNodeAdded),
+            2u);
+  EXPECT_EQ(target.TotalCount(), 2u * 2u);
+  EXPECT_TREE_OK(target);
+  const std::uint8_t byte = 0;
+  for (auto step : {std::function<void()>([&] { stream.Write(&byte, 1); }),
+                    std::function<void()>([&] { stream.SetSize(0); })}) {
+    try {
+      step();
+      ADD_FAILURE();
+    } catch (const EStreamError& e) {
+      EXPECT_STREQ(e.what(), "Can't write to a read-only resource stream");
+    }
+  }
+  EXPECT_EQ(stream.Size(), static_cast<std::int64_t>(bytes.size()));
+  EXPECT_EQ(bytes, NodeChunks(source));
 }
 
 TEST(CutCopySet, NativeBlockLengthIsBoundedByTheBlock) {

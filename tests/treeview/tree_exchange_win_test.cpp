@@ -140,7 +140,8 @@ TEST(DataObject, ResultCodes) {
   } cases[] = {
       {Format(CF_TEXT), S_OK},
       {Format(CF_TEXT, TYMED_HGLOBAL | TYMED_FILE), S_OK},
-      {Format(CF_LAZYTREE(), TYMED_ISTREAM), S_OK},
+      {Format(CF_LAZYTREE()), S_OK},
+      {Format(CF_LAZYTREE(), TYMED_ISTREAM), DV_E_TYMED},  // offered as global memory only
       {Format(CF_TEXT, TYMED_FILE), DV_E_TYMED},
       {Format(CF_TEXT, TYMED_HGLOBAL, -1, DVASPECT_ICON), DV_E_DVASPECT},
       {Format(CF_TEXT, TYMED_HGLOBAL, 0), DV_E_LINDEX},
@@ -181,6 +182,32 @@ TEST(DataObject, ResultCodes) {
   EXPECT_EQ(object->Formats().size(), formats + 1);
   ASSERT_EQ(object->GetData(&custom, &medium), S_OK);
   EXPECT_EQ(*static_cast<char*>(GlobalLock(medium.hGlobal)), '2');
+  GlobalUnlock(medium.hGlobal);
+  ReleaseStgMedium(&medium);
+}
+
+// The owner's rendering stands when it succeeds in any way, with its medium;
+// only a failure leaves the format to the tree's own text.
+TEST(DataObject, AnOwnersSucceedingRenderingStands) {
+  TextTree t;
+  t.tree.AddToSelection(t.a);
+  HGLOBAL own = nullptr;
+  HRESULT answer = S_FALSE;
+  t.tree.OnRenderOLEData = [&](TBaseLazyTree&, const FORMATETC&, STGMEDIUM& m, bool, HRESULT& result) {
+    result = answer;
+    if (FAILED(answer)) return;
+    own = GlobalAlloc(GMEM_MOVEABLE, 1);
+    m.tymed = TYMED_HGLOBAL;
+    m.hGlobal = own;
+  };
+  FORMATETC text = Format(CF_TEXT);
+  STGMEDIUM medium{};
+  EXPECT_EQ(t.tree.RenderOLEData(text, medium, false), S_FALSE);
+  EXPECT_EQ(medium.hGlobal, own);
+  ReleaseStgMedium(&medium);
+  answer = E_FAIL;
+  ASSERT_EQ(t.tree.RenderOLEData(text, medium, false), S_OK);
+  EXPECT_STREQ(static_cast<const char*>(GlobalLock(medium.hGlobal)), "a\r\n");
   GlobalUnlock(medium.hGlobal);
   ReleaseStgMedium(&medium);
 }
@@ -252,6 +279,14 @@ TEST(Clipboard, CopyRendersEveryFormatAndPastesIntoAnotherTree) {
   EXPECT_EQ(ClipboardBytes(CF_TEXT), "b<&>\r\n");
   EXPECT_NE(ClipboardBytes(CF_HTML()).find(">b&lt;&amp;&gt;</td>"), std::string::npos);
   EXPECT_NE(ClipboardBytes(CF_RTF()).find("\\u98\\'3f\\u60\\'3f"), std::string::npos);
+  // The header style takes the header's font, also without columns.
+  THeaderFont headerFont;
+  headerFont.Name = "Courier New";
+  source.tree.Header().SetFont(headerFont);
+  const std::string html = source.tree.ContentToHTML(TLTTextSource::tstAll);
+  const std::size_t header = html.find(".header{");
+  ASSERT_NE(header, std::string::npos);
+  EXPECT_NE(html.substr(header, html.find("\r\n", header) - header).find("\"Courier New\""), std::string::npos);
 
   target.tree.SetFocusedNode(target.c);
   ASSERT_TRUE(target.tree.PasteFromClipboard());

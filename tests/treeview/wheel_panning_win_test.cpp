@@ -88,6 +88,7 @@ class TreePanning : public ::testing::Test {
 };
 
 TEST_F(TreePanning, AMiddleClickPansUntilTheNextClick) {
+  tree->SetCursor(32649);  // the hand
   const POINT origin{150, 100};
   MoveTo(origin);
   Send(WM_MBUTTONDOWN, origin, MK_MBUTTON);
@@ -123,6 +124,7 @@ TEST_F(TreePanning, AMiddleClickPansUntilTheNextClick) {
   EXPECT_FALSE(tree->Panning());
   EXPECT_FALSE(IsWindow(symbol));
   EXPECT_EQ(tree->FocusedNode(), focused);
+  EXPECT_EQ(GetCursor(), LoadCursorW(nullptr, MAKEINTRESOURCEW(32649)));  // the control's cursor again
 }
 
 // Each tick moves the view by the mouse's distance from the origin beyond
