@@ -158,6 +158,16 @@ TEST_F(ComboFixture, TypingOffersMatchingNamesAndEnterTakesOne) {
   std::sort(afterSlash.begin(), afterSlash.end());
   EXPECT_EQ(afterSlash, (std::vector<std::wstring>{music + L"\\Jazz", music + L"\\Rock", music + L"\\c.mp3"}));
   EXPECT_EQ(Shown(), music);  // Esc chose nothing
+  // A bare drive reads its root, whatever was read before; an empty text
+  // offers every name of its source.
+  TPopupAutoCompleteTree& tree = dropDown.AutoCompleteTree();
+  tree.UpdateList(music + L"\\");
+  ASSERT_EQ(tree.Rows().size(), 3u);
+  tree.UpdateList(L"C:");
+  EXPECT_NE(std::find(tree.Rows().begin(), tree.Rows().end(), test::kFixture), tree.Rows().end());
+  EXPECT_EQ(std::find(tree.Rows().begin(), tree.Rows().end(), music + L"\\Jazz"), tree.Rows().end());
+  tree.UpdateList(L"");
+  EXPECT_FALSE(tree.Rows().empty());
 }
 
 TEST_F(ComboFixture, DropDownTreeHandsTheChosenFolderOver) {
@@ -176,6 +186,16 @@ TEST_F(ComboFixture, DropDownTreeHandsTheChosenFolderOver) {
   EXPECT_EQ(focused, test::kFixture + L"\\Music\\Rock");
   EXPECT_EQ(Shown(), test::kFixture + L"\\Music");
   EXPECT_EQ(dispatches, 2);
+  // Without its option the tree opens on the item without selecting it.
+  combo.SetOptions(combo.Options() & ~uint32_t{eoSelectCurrentItem});
+  size_t selected = 99;
+  RunLater(50, [&] {
+    selected = tree.SelectedCount();
+    PostMessageW(tree.Handle(), WM_KEYDOWN, VK_ESCAPE, 0);
+  });
+  combo.DropDownButtonClick();
+  EXPECT_EQ(selected, 0u);
+  EXPECT_EQ(Shown(), test::kFixture + L"\\Music");
 }
 
 TEST_F(ComboFixture, FollowsChangesWithoutEchoes) {
@@ -196,7 +216,8 @@ TEST_F(ComboFixture, FollowsChangesWithoutEchoes) {
   EXPECT_EQ(dispatches, 1);
   EXPECT_EQ(nested, 1);
   combo.ChangeLinkChanging(nullptr, nullptr);
-  EXPECT_EQ(combo.EditNamespace(), nullptr);
+  ASSERT_NE(combo.EditNamespace(), nullptr);  // only the text goes
+  EXPECT_EQ(combo.EditNamespace()->GetNameForParsing(), alpha->GetNameForParsing());
   EXPECT_EQ(combo.Edit().WideText(), L"");
 }
 
