@@ -186,16 +186,23 @@ TEST_F(ComboFixture, DropDownTreeHandsTheChosenFolderOver) {
   EXPECT_EQ(focused, test::kFixture + L"\\Music\\Rock");
   EXPECT_EQ(Shown(), test::kFixture + L"\\Music");
   EXPECT_EQ(dispatches, 2);
-  // Without its option the tree opens on the item without selecting it.
+}
+
+// Without its option the pop-up tree opens without selecting the current item.
+TEST_F(ComboFixture, DropDownTreeSelectsTheCurrentItemOnlyWithItsOption) {
+  Enter(test::kFixture + L"\\Music\\Rock");
+  TPopupExplorerTree& tree = combo.PopupExplorerDropDown().ExplorerTree();
   combo.SetOptions(combo.Options() & ~uint32_t{eoSelectCurrentItem});
-  size_t selected = 99;
+  std::wstring selected = L"?";
   RunLater(50, [&] {
-    selected = tree.SelectedCount();
+    TNamespace* ns = nullptr;
+    selected = tree.ValidateNamespace(tree.GetFirstSelected(), ns) ? ns->GetNameForParsing() : L"";
     PostMessageW(tree.Handle(), WM_KEYDOWN, VK_ESCAPE, 0);
   });
   combo.DropDownButtonClick();
-  EXPECT_EQ(selected, 0u);
-  EXPECT_EQ(Shown(), test::kFixture + L"\\Music");
+  EXPECT_NE(selected, L"?");
+  EXPECT_NE(selected, test::kFixture + L"\\Music\\Rock");
+  EXPECT_EQ(Shown(), test::kFixture + L"\\Music\\Rock");
 }
 
 TEST_F(ComboFixture, FollowsChangesWithoutEchoes) {
