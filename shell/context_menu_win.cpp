@@ -88,6 +88,11 @@ void TContextMenuManager::RightClick(int x, int y, bool screenCoordinates, bool 
         tree.ClearSelection();
         tree.SetSelected(previousSelectedNode_, true);
         if (previousFocusedNode_) tree.SetFocusedNode(previousFocusedNode_);
+      } else if (rightButtonDown_ && !previousSelectedNode_) {
+        // Nothing was selected before the press: its selection goes again,
+        // so that linked views hear of it, and the focus goes back.
+        tree.ClearSelection();
+        tree.SetFocusedNode(previousFocusedNode_);
       }
     } else if (PLazyNode first = tree.GetFirstSelected()) {
       tree.BeginUpdate();

@@ -511,9 +511,10 @@ void TPopupExplorerDropDown::SetComboBoxStyle(TComboBoxStyle style) {
                                                                        : options.PaintOptions() & ~lines);
 }
 
-void TPopupExplorerDropDown::SetSelectPIDL(LPCITEMIDLIST pidl, bool expand) {
+void TPopupExplorerDropDown::SetSelectPIDL(LPCITEMIDLIST pidl, bool expand, bool select) {
   selectPIDL_ = pidl ? TPIDLManager::CopyPIDL(pidl) : nullptr;
   expandToSelect_ = expand;
+  selectTarget_ = select;
 }
 
 void TPopupExplorerDropDown::FilterFolder(TCustomLazyExplorerTree& tree, TNamespace& folder, bool& allow) {
@@ -535,7 +536,7 @@ void TPopupExplorerDropDown::DoRollDown() {
     tree_->FullExpand();
   }
   LPCITEMIDLIST target = selectPIDL_ ? selectPIDL_.get() : DesktopFolder()->AbsolutePIDL();
-  tree_->BrowseToByPIDL(target, expandToSelect_, false, false, true);
+  tree_->BrowseToByPIDL(target, expandToSelect_, false, false, selectTarget_);
   if (PLazyNode node = tree_->FocusedNode()) tree_->ScrollIntoView(node, false);
   RefreshScrollbar();
   TDropDownWnd::DoRollDown();

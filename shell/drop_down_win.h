@@ -190,7 +190,8 @@ class TPopupExplorerDropDown : public TTreeDropDownWnd {
   TComboBoxStyle ComboBoxStyle() const { return style_; }
   void SetComboBoxStyle(TComboBoxStyle style);
   // The folder to show selected when it opens (copied); null: the desktop.
-  void SetSelectPIDL(LPCITEMIDLIST pidl, bool expand);
+  // The item the tree opens on, whether to expand it and whether to select it.
+  void SetSelectPIDL(LPCITEMIDLIST pidl, bool expand, bool select = true);
   LPCITEMIDLIST SelectPIDL() const { return selectPIDL_.get(); }
 
   // A folder the tree may list; the application's filter is asked last.
@@ -213,6 +214,7 @@ class TPopupExplorerDropDown : public TTreeDropDownWnd {
   TComboBoxStyle style_ = TComboBoxStyle::cbsClassic;
   TPidl selectPIDL_;
   bool expandToSelect_ = true;
+  bool selectTarget_ = true;
 };
 
 // Posted to a drop-down to bring its scroll bar up to date.

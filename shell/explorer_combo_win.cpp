@@ -11,6 +11,7 @@
 #include "shell/change_dispatch_win.h"
 #include "shell/icon_thread_win.h"
 #include "shell/shell_utils_win.h"
+#include "shell/wide_strings.h"
 
 namespace kv {
 
@@ -150,11 +151,12 @@ void TPopupAutoCompleteTree::UpdateList(const std::wstring& text) {
   bool handled = false;
   if (dropDown_.OnAutoCompleteUpdateList) dropDown_.OnAutoCompleteUpdateList(*this, text, rows, handled);
   if (!handled) {
-    // The folder part of the text, with its trailing backslash.
+    // The folder part of the text, with its trailing backslash ("C:" gives
+    // "C:\\"); a text without one has no folder part.
     std::wstring folder = text;
-    if (text.size() > 1) {
-      const size_t cut = text.rfind(L'\\');
-      folder = cut == std::wstring::npos ? std::wstring() : text.substr(0, cut + 1);
+    if (text.size() != 1) {
+      folder = ExtractFileDirW(std::wstring_view(text));
+      if (!folder.empty()) folder = IncludeTrailingBackslashW(std::wstring_view(folder));
     }
     autoComplete_.SetCurrentDir(folder);
     autoComplete_.Refresh();
@@ -162,7 +164,7 @@ void TPopupAutoCompleteTree::UpdateList(const std::wstring& text) {
     TWideStringList& names = autoComplete_.GetStringsW();
     for (int i = 0; i < names.Count(); ++i) {
       const std::wstring name = names.Get(i);
-      if (!typed.empty() && WideLowerCase(name).compare(0, typed.size(), typed) == 0) rows.push_back(name);
+      if (WideLowerCase(name).compare(0, typed.size(), typed) == 0) rows.push_back(name);  // "" begins every name
     }
   }
   BeginUpdate();
@@ -318,7 +320,7 @@ void TCustomLazyExplorerCombobox::ChangeLinkChanging(ui::TControl*, LPCITEMIDLIS
   changing_ = true;
   const ScopeGuard done([this] { changing_ = false; });
   if (!pidl) {
-    namespace_.reset();
+    // The text goes; the current item stays.
     edit_->SetWideText(L"");
     Repaint();
     return;
@@ -351,7 +353,7 @@ void TCustomLazyExplorerCombobox::DropDownButtonClick() {
     explorerDropDown_->RollUp(false);
     return;
   }
-  explorerDropDown_->SetSelectPIDL(namespace_ ? namespace_->AbsolutePIDL() : nullptr,
+  explorerDropDown_->SetSelectPIDL(namespace_ ? namespace_->AbsolutePIDL() : nullptr, true,
                                    options_ & eoSelectCurrentItem);
   SetFocus(edit_->Handle());
   explorerDropDown_->RollDown(this);

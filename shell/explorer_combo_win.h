@@ -181,7 +181,7 @@ class TPopupAutoCompleteOptions : public TPopupOptionsBase {
 enum TExplorerComboboxOption : uint32_t {
   eoThreadedImages = 1u << 0,     // the pop-up tree loads its icons in the background
   eoThemed = 1u << 1,             // painted in the visual style
-  eoSelectCurrentItem = 1u << 2,  // the pop-up tree opens on the current item
+  eoSelectCurrentItem = 1u << 2,  // the pop-up tree selects the current item when it opens
 };
 
 class TCustomLazyExplorerCombobox : public ui::TControl {

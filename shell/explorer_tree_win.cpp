@@ -235,7 +235,7 @@ void TCustomLazyExplorerTree::RebuildRootNamespace() {
   WithdrawIconRequests();
   BeginUpdate();
   Clear();
-  RebuildHeader(rootNamespace_.get());
+  if (!headerAfterRows_) RebuildHeader(rootNamespace_.get());
   hiddenRootNamespace_.reset();
   if (ExplorerFolderOptions() & toHideRootFolder) {
     hiddenRootNamespace_ = rootNamespace_->Clone();

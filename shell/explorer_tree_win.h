@@ -475,6 +475,8 @@ class TCustomLazyExplorerTree : public TCustomLazyStringTree {
   virtual bool IsAnyEditing() const { return TreeStates().Contains(tsEditing); }
   bool ItemHasChildren(TNamespace& ns, PLazyNode parent);
   bool RebuildSuspended() const { return rebuildLock_ > 0; }
+  // A view that builds its header from the rows' folder after the rows sets it.
+  bool headerAfterRows_ = false;
   // The item followers compare a change with: the first selected node's.
   virtual TNamespace* ChangeLinkCurrentItem();
   // Drops every link the tree takes part in; views call it before their nodes go.

@@ -1,5 +1,6 @@
 #include "shell/explorer_views_win.h"
 
+#include "base/scope_guard.h"
 #include "shell/shell_utils_win.h"
 
 namespace kv {
@@ -91,7 +92,9 @@ bool TLazyExplorerListview::BrowseToByPIDL(LPCITEMIDLIST pidl, bool, bool, bool,
     isFolder = item->GetFolder();
   }
   if (!isFolder) TPIDLManager::StripLastID(folder.get());
-  SetRootFolderCustomPIDL(folder.get());
+  // The folder shown already is built again too: its root events, the check
+  // marks of its rows and the followers all hear of the browse.
+  RefreshRootFolderCustomPIDL(folder.get());
   if (!isFolder && select) WalkPIDLToNode(target.get(), true, false, false);
   return RootFolderCustomPIDL() != nullptr;
 }
@@ -133,7 +136,8 @@ bool TLazyExplorerListview::DoKeyAction(WORD& key, UINT& shift) {
         DoShellExecute(GetFirstSelected());
       }
       return true;
-    case 'V':  // a virtual key: 'v' (0x76) would be F7
+    case 'V':
+    case 0x76:  // 'v' as a key code, which is also F7's virtual key
       if (!(shift & MK_CONTROL)) return true;
       {
         const TTreeWaitCursor wait(*this);
@@ -179,7 +183,11 @@ void TLazyExplorerListview::ReReadAndRefreshNode(PLazyNode node, bool resort) {
 
 void TLazyExplorerListview::RebuildRootNamespace() {
   if (RebuildSuspended()) return;
+  // The rows first, then the shell columns of the folder they show.
+  headerAfterRows_ = true;
+  const ScopeGuard restore([this] { headerAfterRows_ = false; });
   TLazyExplorerViews::RebuildRootNamespace();
+  if (ColumnDetails() == cdShellColumns) RebuildShellHeader(RootNamespace());
 }
 
 void TLazyExplorerListview::ChangeLinkDispatch() {

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "shell/id_list.h"
+#include "shell/wide_strings.h"
 #include "zip/zip_stream.h"
 
 namespace kv {
@@ -81,6 +82,11 @@ std::u16string TNodeStorageShell::UpperCase(std::u16string_view text) {
   for (auto& c : out)
     if (c >= u'a' && c <= u'z') c = char16_t(c - 32);
   return out;
+}
+
+void TNodeStorageShell::SortPaths(std::vector<std::u16string>& paths) {
+  std::stable_sort(paths.begin(), paths.end(),
+                   [this](const std::u16string& a, const std::u16string& b) { return UpperCase(a) < UpperCase(b); });
 }
 
 // ------------------------------------------------------------ TNodeStorage --
@@ -372,7 +378,7 @@ void TRootNodeStorage::Delete(std::span<const uint8_t> pidl, uint8_t types, bool
   if (node == this) Storage.CheckState = kStoredUnchecked;
 }
 
-std::vector<std::u16string> TRootNodeStorage::CheckedPaths(bool belowKept) {
+std::vector<std::u16string> TRootNodeStorage::CheckedPaths() {
   std::vector<std::u16string> paths;
   struct Bracket {
     TNodeStorageShell& shell;
@@ -387,10 +393,9 @@ std::vector<std::u16string> TRootNodeStorage::CheckedPaths(bool belowKept) {
     // column layout) keeps its old state byte: only the kind says it counts.
     if ((node->Storage.Types & kStoreCheck) && node->Storage.CheckState == kStoredChecked) {
       std::u16string path = shell_->FileSystemPath(*node);
-      if (!path.empty() && shell_->PathExists(path)) {
+      // A drive counts by its form: one without a medium is still listed.
+      if (!path.empty() && (IsDriveW(std::u16string_view(path)) || shell_->PathExists(path)))
         paths.push_back(std::move(path));
-        if (!belowKept) continue;
-      }
     }
     if (node->childNodeList_)
       for (size_t i = node->childNodeList_->Count(); i-- > 0;) stack.push_back(node->childNodeList_->Items(i));
@@ -399,20 +404,13 @@ std::vector<std::u16string> TRootNodeStorage::CheckedPaths(bool belowKept) {
 }
 
 const std::vector<std::u16string>& TRootNodeStorage::GetCheckedFileNamesW() {
-  checkedFileNamesW_ = CheckedPaths(true);
+  checkedFileNamesW_ = CheckedPaths();
   return checkedFileNamesW_;
 }
 
-// A node's children are the items of its folder, so a child of a folder with
-// a file-system path has a path below it and would be dropped. Asking the
-// shell costs about a millisecond a node, and a checked music folder that
-// was opened in the tree stores every subfolder as checked: thousands of
-// questions before each search. (A child whose path were elsewhere, as under
-// a folder shortcut, lies outside the folder on disk, which the scan of the
-// folder does not enter either.)
 const std::vector<std::u16string>& TRootNodeStorage::GetResolvedFileNamesW() {
   resolvedFileNamesW_ =
-      ResolvePathList(CheckedPaths(false), [this](std::u16string_view t) { return shell_->UpperCase(t); });
+      ResolvePathList(GetCheckedFileNamesW(), [this](std::vector<std::u16string>& paths) { shell_->SortPaths(paths); });
   return resolvedFileNamesW_;
 }
 
@@ -437,38 +435,17 @@ std::unique_ptr<TNodeUserData> TRootNodeStorage::CreateUserData(const std::strin
 
 // ------------------------------------------------------------- resolving --
 
-std::vector<std::u16string> ResolvePathList(const std::vector<std::u16string>& paths,
-                                            const std::function<std::u16string(std::u16string_view)>& upper) {
-  struct Entry {
-    std::vector<std::u16string> parts;
-    size_t index;
-  };
-  std::vector<Entry> entries;
-  entries.reserve(paths.size());
-  for (size_t i = 0; i < paths.size(); ++i) {
-    std::u16string key = upper(paths[i]);
-    while (!key.empty() && key.back() == u'\\') key.pop_back();
-    Entry e{{}, i};
-    size_t start = 0;
-    for (;;) {
-      size_t cut = key.find(u'\\', start);
-      e.parts.push_back(key.substr(start, cut == std::u16string::npos ? std::u16string::npos : cut - start));
-      if (cut == std::u16string::npos) break;
-      start = cut + 1;
-    }
-    entries.push_back(std::move(e));
-  }
-  // In component order every path below another follows it directly, after
-  // its other descendants: comparing with the last kept path is enough.
-  std::stable_sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return a.parts < b.parts; });
+std::vector<std::u16string> ResolvePathList(std::vector<std::u16string> paths,
+                                            const std::function<void(std::vector<std::u16string>&)>& sort) {
+  if (sort) sort(paths);
   std::vector<std::u16string> out;
-  const Entry* kept = nullptr;
-  for (const auto& e : entries) {
-    if (kept && kept->parts.size() <= e.parts.size() &&
-        std::equal(kept->parts.begin(), kept->parts.end(), e.parts.begin()))
-      continue;
-    kept = &e;
-    out.push_back(paths[e.index]);
+  for (std::u16string& path : paths) {
+    if (!out.empty()) {
+      std::u16string prefix = out.back();
+      if (prefix.empty() || prefix.back() != u'\\') prefix += u'\\';
+      if (prefix.size() < path.size() && path.compare(0, prefix.size(), prefix) == 0) continue;
+    }
+    out.push_back(std::move(path));
   }
   return out;
 }

@@ -87,6 +87,9 @@ class TNodeStorageShell {
   virtual bool PathExists(const std::u16string& /*path*/) { return false; }
   // Upper case for comparing paths without case.
   virtual std::u16string UpperCase(std::u16string_view text);
+  // Sorts a path list as the wide string list sorts its texts; by default by
+  // their upper case (UpperCase).
+  virtual void SortPaths(std::vector<std::u16string>& paths);
   // Brackets the existence tests of one file-name collection.
   virtual void BeginPathTests() {}
   virtual void EndPathTests() {}
@@ -166,11 +169,11 @@ class TRootNodeStorage : public TNodeStorage {
   TNodeStorage* Store(std::span<const uint8_t> pidl, uint8_t types);
   void Delete(std::span<const uint8_t> pidl, uint8_t types, bool force, bool freeUserData);
 
-  // Checked (check kind stored, state exactly "checked") existing file-system
-  // paths, depth first.
+  // Checked (check kind stored, state exactly "checked") file-system paths
+  // that exist or have a drive's form ("C:\"), the root's included, depth first.
   const std::vector<std::u16string>& GetCheckedFileNamesW();
-  // The checked paths less every path equal to or below another one. The
-  // nodes below a checked node with an existing path are not asked for theirs.
+  // The checked paths, sorted (SortPaths), less each one that lies below its
+  // kept neighbour before it (ResolvePathList).
   const std::vector<std::u16string>& GetResolvedFileNamesW();
   void Clear(bool freeUserData) override;
 
@@ -190,9 +193,8 @@ class TRootNodeStorage : public TNodeStorage {
   bool SearchChildren(TNodeStorage& parent, std::span<const uint8_t> id, size_t& index, bool& comparable);
   TNodeStorage* ProcessNode(std::span<const uint8_t> id, TNodeStorage& parent, bool intermediate, bool force);
   void ForgetCacheBelow(const TNodeStorage* node);
-  // The checked existing paths, depth first; with `belowKept` false the
-  // nodes below one that gave a path are skipped.
-  std::vector<std::u16string> CheckedPaths(bool belowKept);
+  // The checked existing paths, depth first.
+  std::vector<std::u16string> CheckedPaths();
 
   std::unique_ptr<TNodeStorageShell> shell_;
   TNodeStorage* cacheNode_ = nullptr;
@@ -201,11 +203,13 @@ class TRootNodeStorage : public TNodeStorage {
   std::map<std::string, TUserDataFactory> userDataClasses_;
 };
 
-// The paths of `paths` that are not equal to or below another of them,
-// comparing component by component after `upper`, a trailing backslash
-// ignored; in component order. Each kept path appears once.
-std::vector<std::u16string> ResolvePathList(const std::vector<std::u16string>& paths,
-                                            const std::function<std::u16string(std::u16string_view)>& upper);
+// `paths` in the order `sort` gives them, walked from the second entry: an
+// entry that begins (case counts) with the kept entry before it and a
+// backslash ("C:\Music\" for "C:\Music", "C:\" for "C:\") and is longer
+// goes, and the same entry is compared with the next one. Only neighbours are
+// compared: the scan drops what is left nested.
+std::vector<std::u16string> ResolvePathList(std::vector<std::u16string> paths,
+                                            const std::function<void(std::vector<std::u16string>&)>& sort);
 
 // Deepest nesting a stream may hold.
 inline constexpr int kMaxStoredDepth = 256;

@@ -2,6 +2,7 @@
 
 #include "shell/id_list_win.h"
 #include "shell/namespace_win.h"
+#include "shell/wide_string_list_win.h"
 
 namespace kv {
 
@@ -63,8 +64,8 @@ bool TShellNodeStorageShell::ChildExists(const TNodeStorage& child) {
 }
 
 std::u16string TShellNodeStorageShell::FileSystemPath(const TNodeStorage& node) {
+  // The desktop too: it is a folder of the file system where the shell says so.
   LPCITEMIDLIST list = AsList(node.AbsolutePIDL());
-  if (IsDesktopIDList(list)) return {};
   auto item = TNamespace::CreateShared(const_cast<LPITEMIDLIST>(list));
   if (!item || !item->GetFileSystem()) return {};
   std::wstring path = item->GetNameForParsing();
@@ -79,6 +80,16 @@ std::u16string TShellNodeStorageShell::UpperCase(std::u16string_view text) {
   std::u16string out(text);
   if (!out.empty()) CharUpperBuffW(reinterpret_cast<wchar_t*>(out.data()), static_cast<DWORD>(out.size()));
   return out;
+}
+
+void TShellNodeStorageShell::SortPaths(std::vector<std::u16string>& paths) {
+  TWideStringList list;
+  for (const std::u16string& path : paths) list.Add(std::wstring(path.begin(), path.end()));
+  list.Sort();
+  for (int i = 0; i < list.Count(); ++i) {
+    const std::wstring text = list.Get(i);
+    paths[static_cast<size_t>(i)].assign(text.begin(), text.end());
+  }
 }
 
 void TShellNodeStorageShell::BeginPathTests() {

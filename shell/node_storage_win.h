@@ -29,6 +29,7 @@ class TShellNodeStorageShell : public TNodeStorageShell {
   std::u16string FileSystemPath(const TNodeStorage& node) override;
   bool PathExists(const std::u16string& path) override;
   std::u16string UpperCase(std::u16string_view text) override;
+  void SortPaths(std::vector<std::u16string>& paths) override;
   void BeginPathTests() override;
   void EndPathTests() override;
 

@@ -1,5 +1,8 @@
 #include "wizard/checkbox_synchronizer_win.h"
 
+#include <string>
+#include <unordered_map>
+
 #include "base/ansi_text_win.h"
 #include "base/scope_guard.h"
 #include "shell/id_list_win.h"
@@ -28,6 +31,47 @@ PLazyNode NodeOf(TCustomLazyExplorerTree& view, LPCITEMIDLIST pidl) {
   PLazyNode node = view.FindNodeByPIDL(pidl);
   return node == view.RootNode() ? nullptr : node;
 }
+
+// The nodes of one folder's children found in a single pass over them for
+// many lookups, as the tree's own walk finds each: the children are read in
+// order, each initialised when reached, and the first child whose list
+// equals the one asked for answers. Children passed already are found again
+// by their list's bytes; a list not among the children goes the tree's own
+// way (a network item gets its node made there).
+class TChildFinder {
+ public:
+  TChildFinder(TCustomLazyExplorerTree& view, PLazyNode folder)
+      : view_(view), next_(folder->ChildCount ? folder->FirstChild : nullptr) {}
+
+  PLazyNode Find(LPCITEMIDLIST pidl) {
+    const std::string key = Key(pidl);
+    auto seen = seen_.find(key);
+    if (seen != seen_.end()) return seen->second;
+    while (next_ != nullptr) {
+      PLazyNode child = next_;
+      TNamespace* item = nullptr;
+      if (!view_.ValidateNamespace(child, item)) {
+        view_.InitNode(child);
+        // The walk stops at a child without an item, as the tree's does.
+        if (!view_.ValidateNamespace(child, item)) break;
+      }
+      next_ = child->NextSibling;
+      seen_.emplace(Key(item->AbsolutePIDL()), child);
+      if (ILIsEqualSafe(item->AbsolutePIDL(), pidl)) return child;
+    }
+    return NodeOf(view_, pidl);
+  }
+
+ private:
+  static std::string Key(LPCITEMIDLIST pidl) {
+    const auto bytes = StorageBytes(pidl);
+    return std::string(bytes.begin(), bytes.end());
+  }
+
+  TCustomLazyExplorerTree& view_;
+  PLazyNode next_;
+  std::unordered_map<std::string, PLazyNode> seen_;
+};
 
 void CheckParent(TCustomLazyExplorerTree& tree, TCustomLazyExplorerTree* list, PLazyNode node) {
   // The walk stops at the tree's invisible root only: the desktop's node
@@ -393,6 +437,7 @@ void TLazyCheckboxesSynchronizer::UpdateListView() {
 
   const auto state = static_cast<TCheckState>(folder->CheckState);
   if (state != csUncheckedNormal && state != csCheckedNormal && state != csMixedNormal) return;
+  TChildFinder treeChildren(*tree_, folder);
   for (PLazyNode row = first; row != nullptr; row = row->NextSibling) {
     // A row made later would take the list's own stored state over ours.
     if (!row->States.Contains(nsInitialized)) list_->InitNode(row);
@@ -401,7 +446,7 @@ void TLazyCheckboxesSynchronizer::UpdateListView() {
     if (state != csMixedNormal) {
       row->CheckState = state;
       list_->InvalidateNode(row);
-    } else if (PLazyNode node = NodeOf(*tree_, item->AbsolutePIDL())) {
+    } else if (PLazyNode node = treeChildren.Find(item->AbsolutePIDL())) {
       ManualCheck(*list_, row, static_cast<TCheckType>(node->CheckType), static_cast<TCheckState>(node->CheckState));
     }
   }

@@ -238,6 +238,14 @@ TEST(ContextMenu, DeleteAsksAndDeletesWhenAnswered) {
   KillTimer(nullptr, timer);
   EXPECT_EQ(seen, L"Confirm file deletion");
   EXPECT_FALSE(FileExistsW(kFixture + L"\\ops\\delete1.txt"));
+  // The file comes back as the fixture made it, for the tests after this one.
+  HANDLE file = CreateFileW((kFixture + L"\\ops\\delete1.txt").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0,
+                            nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  DWORD written = 0;
+  WriteFile(file, "delete1.txt", 11, &written, nullptr);
+  CloseHandle(file);
+  EXPECT_EQ(written, 11u);
 }
 
 TEST(ContextMenu, VerbNotInTheMenuGoesToTheShellAsText) {

@@ -158,6 +158,16 @@ TEST_F(ComboFixture, TypingOffersMatchingNamesAndEnterTakesOne) {
   std::sort(afterSlash.begin(), afterSlash.end());
   EXPECT_EQ(afterSlash, (std::vector<std::wstring>{music + L"\\Jazz", music + L"\\Rock", music + L"\\c.mp3"}));
   EXPECT_EQ(Shown(), music);  // Esc chose nothing
+  // A bare drive reads its root, whatever was read before; an empty text
+  // offers every name of its source.
+  TPopupAutoCompleteTree& tree = dropDown.AutoCompleteTree();
+  tree.UpdateList(music + L"\\");
+  ASSERT_EQ(tree.Rows().size(), 3u);
+  tree.UpdateList(L"C:");
+  EXPECT_NE(std::find(tree.Rows().begin(), tree.Rows().end(), test::kFixture), tree.Rows().end());
+  EXPECT_EQ(std::find(tree.Rows().begin(), tree.Rows().end(), music + L"\\Jazz"), tree.Rows().end());
+  tree.UpdateList(L"");
+  EXPECT_FALSE(tree.Rows().empty());
 }
 
 TEST_F(ComboFixture, DropDownTreeHandsTheChosenFolderOver) {
@@ -178,6 +188,23 @@ TEST_F(ComboFixture, DropDownTreeHandsTheChosenFolderOver) {
   EXPECT_EQ(dispatches, 2);
 }
 
+// Without its option the pop-up tree opens without selecting the current item.
+TEST_F(ComboFixture, DropDownTreeSelectsTheCurrentItemOnlyWithItsOption) {
+  Enter(test::kFixture + L"\\Music\\Rock");
+  TPopupExplorerTree& tree = combo.PopupExplorerDropDown().ExplorerTree();
+  combo.SetOptions(combo.Options() & ~uint32_t{eoSelectCurrentItem});
+  std::wstring selected = L"?";
+  RunLater(50, [&] {
+    TNamespace* ns = nullptr;
+    selected = tree.ValidateNamespace(tree.GetFirstSelected(), ns) ? ns->GetNameForParsing() : L"";
+    PostMessageW(tree.Handle(), WM_KEYDOWN, VK_ESCAPE, 0);
+  });
+  combo.DropDownButtonClick();
+  EXPECT_NE(selected, L"?");
+  EXPECT_NE(selected, test::kFixture + L"\\Music\\Rock");
+  EXPECT_EQ(Shown(), test::kFixture + L"\\Music\\Rock");
+}
+
 TEST_F(ComboFixture, FollowsChangesWithoutEchoes) {
   auto alpha = test::Item(L"enum\\alpha");
   int nested = 0;
@@ -196,7 +223,8 @@ TEST_F(ComboFixture, FollowsChangesWithoutEchoes) {
   EXPECT_EQ(dispatches, 1);
   EXPECT_EQ(nested, 1);
   combo.ChangeLinkChanging(nullptr, nullptr);
-  EXPECT_EQ(combo.EditNamespace(), nullptr);
+  ASSERT_NE(combo.EditNamespace(), nullptr);  // only the text goes
+  EXPECT_EQ(combo.EditNamespace()->GetNameForParsing(), alpha->GetNameForParsing());
   EXPECT_EQ(combo.Edit().WideText(), L"");
 }
 

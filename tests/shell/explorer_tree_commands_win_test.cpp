@@ -251,6 +251,19 @@ TEST_F(ExplorerCommands, ContextMenuKeysAndRightClickShowTheShellMenu) {
   EXPECT_EQ(seen.item, L"b.txt");
   EXPECT_EQ(SelectedName(), L"a.txt");
   EXPECT_EQ(tree->SelectedCount(), 1u);
+  // With nothing selected before, the click's selection is undone as well,
+  // and the focus goes back where it was.
+  PLazyNode focused = Node(L"a.txt");
+  tree->ClearSelection();
+  tree->SetFocusedNode(focused);
+  tree->ClearSelection();
+  // (another row: a second press at the same point would be a double click)
+  const TLazyRect other = tree->GetDisplayRect(Node(L"kept.txt"), kNoColumn, true);
+  RightClickAt(*tree, POINT{other.Left + 5, (other.Top + other.Bottom) / 2});
+  EXPECT_EQ(seen.shown, 4);
+  EXPECT_EQ(seen.item, L"kept.txt");
+  EXPECT_EQ(tree->SelectedCount(), 0u);
+  EXPECT_EQ(tree->FocusedNode(), focused);
 
   // A detail column's text is not the item: no shell menu, no selection for one.
   tree->SetColumnDetails(cdExplorerColumns);
@@ -264,8 +277,26 @@ TEST_F(ExplorerCommands, ContextMenuKeysAndRightClickShowTheShellMenu) {
   ASSERT_EQ(hit.HitColumn, 2);
   ASSERT_TRUE(hit.HitPositions.Contains(hpOnItemLabel));
   RightClickAt(*tree, onType);
-  EXPECT_EQ(seen.shown, 3);
+  EXPECT_EQ(seen.shown, 4);
   EXPECT_EQ(SelectedName(), L"a.txt");
+  // Each half holds on its own: a press on the name whose menu message points
+  // at a detail column, and a press on a detail column whose menu message
+  // points at the name, show nothing either.
+  const TLazyRect name = tree->GetDisplayRect(b, tree->Header().MainColumn(), true);
+  const POINT onName{name.Left + 3, (name.Top + name.Bottom) / 2};
+  auto pressThenMenuAt = [&](POINT pressed, POINT menu) {
+    ClientToScreen(tree->Handle(), &menu);
+    tree->ContextMenuManager().RightClick(pressed.x, pressed.y, false, false);
+    SendMessageW(tree->Handle(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(tree->Handle()), MAKELPARAM(menu.x, menu.y));
+    tree->ContextMenuManager().RightClick(pressed.x, pressed.y, false, true);
+  };
+  pressThenMenuAt(onName, onType);
+  EXPECT_EQ(seen.shown, 4);
+  pressThenMenuAt(onType, onName);
+  EXPECT_EQ(seen.shown, 4);
+  pressThenMenuAt(onName, onName);  // the same pair on the name shows it
+  EXPECT_EQ(seen.shown, 5);
+  Select({L"a.txt"});
 
   // Nothing selected, or a read-only tree: no shell menu.
   tree->ClearSelection();
@@ -273,7 +304,7 @@ TEST_F(ExplorerCommands, ContextMenuKeysAndRightClickShowTheShellMenu) {
   tree->SetExplorerMiscOptions(tree->ExplorerMiscOptions() | toExplorerReadOnly);
   Select({L"a.txt"});
   Keys({VK_APPS});
-  EXPECT_EQ(seen.shown, 3);
+  EXPECT_EQ(seen.shown, 5);
 }
 
 TEST(ShortcutEntry, SeparatorGoesOnlyWhenItWouldEndTheMenuOrDouble) {

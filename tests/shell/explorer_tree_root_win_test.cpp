@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <thread>
@@ -76,6 +77,14 @@ class ExplorerTreeRoot : public ::testing::Test {
     tree->SetParent(form.get());
     tree->SetBounds(0, 0, 300, 400);
     tree->SetFileObjects(foFolders | foNonFolders);
+  }
+  // The scratch folder goes with everything a test made in it, so the next
+  // test (in any order) starts from the same few items.
+  void TearDown() override {
+    form.reset();
+    std::error_code ignored;
+    std::filesystem::remove_all(std::filesystem::path(kRoot), ignored);
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(kRoot), ignored));
   }
   // A file list as the folder page's: the folder is its custom root, hidden.
   void MakeList(const std::wstring& folder) {

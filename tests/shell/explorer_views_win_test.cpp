@@ -166,6 +166,33 @@ TEST_F(LinkedViews, LimitToTheTreesRootAndBrowsingToAFile) {
   EXPECT_EQ(ParseName(list->RootNamespace()), test::kFixture + L"\\Music");
 }
 
+// Browsing the list to the folder it shows (or to a file in it) builds it
+// again; the shell header is built after the rows of the new folder.
+TEST_F(LinkedViews, BrowsingToTheShownFolderRebuildsAndTheHeaderFollowsTheRows) {
+  std::vector<bool> rowsAtHeader;
+  list->OnAddCustomShellColumn = [&](TCustomLazyExplorerTree&, TColumnIndex, TLTHeader&) {
+    rowsAtHeader.push_back(ListNode(L"Rock") != nullptr);
+  };
+  int changes = 0;
+  list->OnRootChange = [&](TCustomLazyExplorerTree&) { ++changes; };
+  SelectInTree(test::kFixture + L"\\Music");
+  ASSERT_EQ(ParseName(list->RootNamespace()), test::kFixture + L"\\Music");
+  EXPECT_EQ(rowsAtHeader, std::vector<bool>{true});
+  const int rebuilds = listRebuilds;
+  TPidl music = PathToPIDL(test::kFixture + L"\\Music");
+  EXPECT_TRUE(list->BrowseToByPIDL(music.get(), false, false, false, false));
+  EXPECT_EQ(listRebuilds, rebuilds + 1);
+  TPidl file = PathToPIDL(test::kFixture + L"\\Music\\c.mp3");
+  EXPECT_TRUE(list->BrowseToByPIDL(file.get(), false, false, false, true));
+  EXPECT_EQ(listRebuilds, rebuilds + 2);
+  EXPECT_EQ(changes, 3);
+  TNamespace* selected = nullptr;
+  ASSERT_TRUE(list->ValidateNamespace(list->GetFirstSelected(), selected));
+  EXPECT_EQ(selected->GetNameInFolder(), L"c.mp3");
+  list->OnAddCustomShellColumn = nullptr;
+  list->OnRootChange = nullptr;
+}
+
 // Views that count how often a followed control reached them.
 template <class Base>
 class Counting : public Base {
@@ -256,8 +283,8 @@ TEST_F(ChangeLinks, PartnerNoneAndAFreedViewTakeTheirLinksOnly) {
   EXPECT_EQ(tree.LazyExplorerListview(), nullptr);
 }
 
-// Ctrl+V pastes into the list's folder; Ctrl+F7 (virtual key 0x76, a lower-case
-// "v" as a character) and a plain V do not.
+// Ctrl with "V" or "v" (key code 0x76, F7's virtual key) pastes into the
+// list's folder; the key alone does not.
 TEST_F(ChangeLinks, OnlyCtrlVPastes) {
   auto press = [&](WORD key, bool ctrl) {
     BYTE keys[256];
@@ -268,11 +295,13 @@ TEST_F(ChangeLinks, OnlyCtrlVPastes) {
     keys[VK_CONTROL] = 0;
     SetKeyboardState(keys);
   };
-  press(VK_F7, true);
   press('V', false);
+  press(VK_F7, false);
   EXPECT_EQ(list.pastes, 0);
   press('V', true);
   EXPECT_EQ(list.pastes, 1);
+  press(VK_F7, true);
+  EXPECT_EQ(list.pastes, 2);
 }
 
 TEST(ChangeDispatch, ModesRemoveTheRightLinksAndAFreeHandlerMayRemoveOthers) {

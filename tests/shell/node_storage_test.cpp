@@ -171,25 +171,25 @@ TEST(NodeStorage, AssignCopiesDeeplyAndKeepsUserDataObjects) {
 }
 
 TEST(NodeStorage, ResolvedPathsDropEverythingAtOrBelowAKeptPath) {
+  // Sorted first (here by upper case); then each entry that begins with the
+  // kept entry before it and a backslash goes. Only neighbours are compared,
+  // and case counts.
   const std::vector<std::pair<std::vector<std::u16string>, std::vector<std::u16string>>> cases = {
-      {{u"C:\\Music", u"C:\\Music\\Rock"}, {u"C:\\Music"}},
+      {{u"C:\\Music\\Rock", u"C:\\Music"}, {u"C:\\Music"}},
       {{u"C:\\Music", u"C:\\Music2"}, {u"C:\\Music", u"C:\\Music2"}},
-      // Names that sort between a folder and its child in plain string order.
+      {{u"C:\\Music", u"C:\\Music\\Rock", u"C:\\Music\\Rock\\Live", u"C:\\Music\\Jazz"}, {u"C:\\Music"}},
+      // A name that sorts between a folder and its child keeps the child.
       {{u"C:\\Music", u"C:\\Music (2)", u"C:\\Music Extra", u"C:\\Music.old", u"C:\\Music\\Rock"},
-       {u"C:\\Music", u"C:\\Music (2)", u"C:\\Music Extra", u"C:\\Music.old"}},
-      // Case and a trailing backslash do not make another folder.
-      {{u"C:\\users\\me\\Documents\\", u"C:\\Users\\ME\\Documents", u"c:\\users\\me\\documents\\x"},
-       {u"C:\\users\\me\\Documents\\"}},
+       {u"C:\\Music", u"C:\\Music (2)", u"C:\\Music Extra", u"C:\\Music.old", u"C:\\Music\\Rock"}},
+      {{u"C:\\Users\\ME\\Documents", u"c:\\users\\me\\documents\\x"},
+       {u"C:\\Users\\ME\\Documents", u"c:\\users\\me\\documents\\x"}},
       {{u"C:\\", u"C:\\A", u"D:\\B"}, {u"C:\\", u"D:\\B"}},
+      {{u"C:\\Music\\", u"C:\\Music\\Rock"}, {u"C:\\Music\\"}},
   };
   TNodeStorageShell plain;
-  auto upper = [&](std::u16string_view t) { return plain.UpperCase(t); };
   for (const auto& [in, want] : cases) {
-    auto got = ResolvePathList(in, upper);
-    std::sort(got.begin(), got.end());
-    auto sortedWant = want;
-    std::sort(sortedWant.begin(), sortedWant.end());
-    EXPECT_EQ(got, sortedWant) << "first input " << std::string(in[0].begin(), in[0].end());
+    auto got = ResolvePathList(in, [&](std::vector<std::u16string>& paths) { plain.SortPaths(paths); });
+    EXPECT_EQ(got, want) << "first input " << std::string(in[0].begin(), in[0].end());
   }
 }
 
@@ -227,31 +227,24 @@ TEST(NodeStorage, ResolvedMatchesBruteForceOnRandomCheckSets) {
       for (auto& c : s) c = (c >= u'a' && c <= u'z') ? char16_t(c - 32) : c;
       return s;
     };
+    // Sorted by upper case; an entry below the kept one before it goes.
+    std::stable_sort(checked.begin(), checked.end(),
+                     [&](const std::u16string& a, const std::u16string& b) { return upper(a) < upper(b); });
     std::vector<std::u16string> oracle;
-    for (const auto& c : checked) {
-      bool below = false;
-      for (const auto& o : checked)
-        if (&o != &c) {
-          auto uo = upper(o), uc = upper(c);
-          if (uc.rfind(uo + u"\\", 0) == 0 || (uc == uo && &o < &c)) below = true;
-        }
-      if (!below) oracle.push_back(c);
-    }
+    for (const auto& c : checked)
+      if (oracle.empty() || c.rfind(oracle.back() + u"\\", 0) != 0) oracle.push_back(c);
     auto got = root->GetResolvedFileNamesW();
-    std::sort(got.begin(), got.end());
-    std::sort(oracle.begin(), oracle.end());
     ASSERT_EQ(got, oracle) << "round " << round;
     auto all = root->GetCheckedFileNamesW();
     ASSERT_EQ(all.size(), checked.size()) << "round " << round;
   }
 }
 
-// A checked music folder opened in the tree stores its subfolders as checked
-// too: resolving asks the shell for the folder's path only, while the list
-// of all checked paths still holds every one. Below a checked folder whose
-// path is gone the children are asked (they may still exist elsewhere in the
-// namespace's order of things: the oracle test above covers the outcome).
-TEST(NodeStorage, ResolvingAsksNothingBelowACheckedFolderThatExists) {
+// Every checked node is asked for its path, the ones below a checked folder
+// too (a folder shortcut's child lies elsewhere on disk); a drive counts by
+// its form, with or without a medium. The sorted list then loses the
+// entries below their kept neighbour.
+TEST(NodeStorage, ResolvingListsEveryCheckedPathThenDropsThoseBelowANeighbour) {
   FakeShell* shell = nullptr;
   auto root = MakeRoot(&shell);
   std::set<std::u16string> missing;
@@ -262,14 +255,15 @@ TEST(NodeStorage, ResolvingAsksNothingBelowACheckedFolderThatExists) {
   Check(*root, {"D:", "Gone"});
   Check(*root, {"D:", "Gone", "Kept"});
   missing.insert(u"D:\\Gone");
+  Check(*root, {"E:\\"});
+  missing.insert(u"E:\\");  // a drive without a medium
 
   shell->pathQuestions = 0;
   auto resolved = root->GetResolvedFileNamesW();
-  std::sort(resolved.begin(), resolved.end());
-  EXPECT_EQ(resolved, (std::vector<std::u16string>{u"C:\\Music", u"C:\\Other\\Album", u"D:\\Gone\\Kept"}));
-  EXPECT_EQ(shell->pathQuestions, 4);  // Music, Album, Gone, Kept; none of the 300
+  EXPECT_EQ(resolved, (std::vector<std::u16string>{u"C:\\Music", u"C:\\Other\\Album", u"D:\\Gone\\Kept", u"E:\\"}));
+  EXPECT_EQ(shell->pathQuestions, 305);
 
-  EXPECT_EQ(root->GetCheckedFileNamesW().size(), 303u);
+  EXPECT_EQ(root->GetCheckedFileNamesW().size(), 304u);
 }
 
 TEST(NodeStorage, StreamsRoundTripInEveryVersion) {
