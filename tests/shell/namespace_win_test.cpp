@@ -370,6 +370,10 @@ TEST(ShellLink, ShortcutsReadBack) {
   EXPECT_TRUE(shortcut->GetLink());
   EXPECT_FALSE(shortcut->ShellExecuteNamespace(L"", L"", false, false));
   EXPECT_FALSE(Item(L"enum\\alpha")->ShellExecuteNamespace(L"", L"", false, false));
+  // The folder of shortcuts is empty again for the tests that list it.
+  shortcut.reset();
+  for (int i = 0; i < n; ++i)
+    EXPECT_TRUE(DeleteFileW((kFixture + L"\\links\\link" + std::to_wstring(i) + L".lnk").c_str()));
 }
 
 TEST(ShellItem, RenameKeepsTheItemUsable) {
