@@ -79,6 +79,20 @@ class CollectionFrame : public WizardFixture {
   }
   TResultTree& Tree() { return page->Tree(); }
   HWND TreeWindow() { return Tree().Handle(); }
+  // Gives every row a file of its own in "lib", shows the list and checks
+  // rows 0 and 2 by clicking their boxes.
+  void ShowFilesWithTheFirstAndThirdChecked() {
+    std::filesystem::create_directories(folder.Path() / "lib");
+    for (int i = 0; i < results.Count(); ++i) {
+      const std::filesystem::path file = folder.Path() / "lib" / (std::to_string(i) + ".mp3");
+      WriteWhole(file, "ID3");
+      results.Items(i).SetFileName(file.string());
+      results.Items(i).SetTagPart(kTagDisplayPath, file.string());
+    }
+    page->DisplayCollection(&results);
+    Click(10, 0 * 32 + 10);
+    Click(10, 2 * 32 + 10);
+  }
   std::string Marks() {
     std::string marks;
     for (int i = 0; i < int(Tree().RootNodeCount()); ++i) marks += page->Checked(i) ? 'x' : '.';
@@ -351,16 +365,7 @@ TEST_F(CollectionFrame, MarksSurviveSavingTheListAndShowingItAgain) {
 }
 
 TEST_F(CollectionFrame, DeletingPutsTheCheckedFilesIntoTheReserveAndGreysTheirRows) {
-  std::filesystem::create_directories(folder.Path() / "lib");
-  for (int i = 0; i < results.Count(); ++i) {
-    const std::filesystem::path file = folder.Path() / "lib" / (std::to_string(i) + ".mp3");
-    WriteWhole(file, "ID3");
-    results.Items(i).SetFileName(file.string());
-    results.Items(i).SetTagPart(kTagDisplayPath, file.string());
-  }
-  page->DisplayCollection(&results);
-  Click(10, 0 * 32 + 10);
-  Click(10, 2 * 32 + 10);
+  ShowFilesWithTheFirstAndThirdChecked();
   answer = IDNO;
   page->DelButtonClick(nullptr);
   EXPECT_EQ(Marks(), "x.x..");
@@ -381,16 +386,7 @@ TEST_F(CollectionFrame, DeletingPutsTheCheckedFilesIntoTheReserveAndGreysTheirRo
 // A run whose save fails at its end has reserved its rows all the same:
 // they lose their marks, so a second Delete does not try them again.
 TEST_F(CollectionFrame, ARunThatFailsAtItsEndStillUnmarksTheReservedRows) {
-  std::filesystem::create_directories(folder.Path() / "lib");
-  for (int i = 0; i < results.Count(); ++i) {
-    const std::filesystem::path file = folder.Path() / "lib" / (std::to_string(i) + ".mp3");
-    WriteWhole(file, "ID3");
-    results.Items(i).SetFileName(file.string());
-    results.Items(i).SetTagPart(kTagDisplayPath, file.string());
-  }
-  page->DisplayCollection(&results);
-  Click(10, 0 * 32 + 10);
-  Click(10, 2 * 32 + 10);
+  ShowFilesWithTheFirstAndThirdChecked();
   std::filesystem::create_directories(folder.Path() / "data");  // the archive cannot be read or replaced
   answer = IDYES;
   EXPECT_ANY_THROW(page->DelButtonClick(nullptr));

@@ -91,6 +91,20 @@ class ReserveTest : public ::testing::Test {
   bool Hide(TReserve& reserve, const fs::path& file) {
     return reserve.HideInsteadDelete(file.wstring(), ShortAnsi(file));
   }
+  // Reserves a.mp3 (11 bytes) and b.mp3 (22 bytes) of the music folder and
+  // answers the reserve's list; the archive is saved unless `save` is false
+  // (a run killed before its save).
+  std::string ReserveTwo(bool save) {
+    Write(kMusic / L"a.mp3", 11);
+    Write(kMusic / L"b.mp3", 22);
+    TReserve writer(kProgram.wstring());
+    writer.Load();
+    EXPECT_TRUE(Hide(writer, kMusic / L"a.mp3"));
+    EXPECT_TRUE(Hide(writer, kMusic / L"b.mp3"));
+    std::string list = writer.HiddenList();
+    if (save) writer.Save();
+    return list;
+  }
 };
 
 TEST_F(ReserveTest, DeletedFilesGetTheirDigestNamesHiddenAndComeBackByteForByte) {
@@ -347,16 +361,7 @@ TEST_F(ReserveTest, AnUnreadableArchiveIsRenamedAsideAndTheJournalGivesTheReserv
 // accepted line, the files it names are kept, and the garbage goes to the
 // history entry as its start; a journal that cannot be read is put aside.
 TEST_F(ReserveTest, AnOversizedOrUnreadableJournalCostsLittleAndLosesNothing) {
-  Write(kMusic / L"a.mp3", 11);
-  Write(kMusic / L"b.mp3", 22);
-  std::string lines;
-  {
-    TReserve writer(kProgram.wstring());
-    writer.Load();
-    ASSERT_TRUE(Hide(writer, kMusic / L"a.mp3"));
-    ASSERT_TRUE(Hide(writer, kMusic / L"b.mp3"));
-    lines = writer.HiddenList();
-  }  // killed before any save
+  const std::string lines = ReserveTwo(false);
   const size_t split = lines.find('\n') + 1;
   const std::string garbage(size_t{24} << 20, 'g');
   {
@@ -447,17 +452,7 @@ TEST_F(ReserveTest, ADamagedSizeIsTakenFromTheFiles) {
   unknownMethod.method = 99;
   for (const test::TRawEntry& size : {badCrc, unknownMethod}) {
     SetUp();
-    Write(kMusic / L"a.mp3", 11);
-    Write(kMusic / L"b.mp3", 22);
-    std::string list;
-    {
-      TReserve writer(kProgram.wstring());
-      writer.Load();
-      ASSERT_TRUE(Hide(writer, kMusic / L"a.mp3"));
-      ASSERT_TRUE(Hide(writer, kMusic / L"b.mp3"));
-      list = writer.HiddenList();
-      writer.Save();
-    }
+    const std::string list = ReserveTwo(true);
     WriteBytes(kProgram / L"data", Text(test::RawZip({test::DeflatedEntry("data", list), size})));
     TReserve reader(kProgram.wstring());
     EXPECT_TRUE(reader.Load().empty());
@@ -488,17 +483,7 @@ TEST_F(ReserveTest, ASizeEntryNoSaveCanCopySetsTheArchiveAsideAndKeepsItsList) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     SetUp();
-    Write(kMusic / L"a.mp3", 11);
-    Write(kMusic / L"b.mp3", 22);
-    std::string list;
-    {
-      TReserve writer(kProgram.wstring());
-      writer.Load();
-      ASSERT_TRUE(Hide(writer, kMusic / L"a.mp3"));
-      ASSERT_TRUE(Hide(writer, kMusic / L"b.mp3"));
-      list = writer.HiddenList();
-      writer.Save();
-    }
+    const std::string list = ReserveTwo(true);
     std::vector<uint8_t> bytes = test::RawZip({test::StoredEntry("data", list), test::StoredEntry("size", "1000")});
     const size_t end = bytes.size() - 22;
     const size_t dataCentral = test::Le(bytes, end + 16, 4);
@@ -530,16 +515,7 @@ TEST_F(ReserveTest, ASizeEntryNoSaveCanCopySetsTheArchiveAsideAndKeepsItsList) {
 // A journal past its line bound is read up to the bound; the rest, never
 // read, stays in the journal, which is kept whole under another name.
 TEST_F(ReserveTest, AJournalPastItsLineBoundIsKeptWhole) {
-  Write(kMusic / L"a.mp3", 11);
-  Write(kMusic / L"b.mp3", 22);
-  std::string lines;
-  {
-    TReserve writer(kProgram.wstring());
-    writer.Load();
-    ASSERT_TRUE(Hide(writer, kMusic / L"a.mp3"));
-    ASSERT_TRUE(Hide(writer, kMusic / L"b.mp3"));
-    lines = writer.HiddenList();
-  }  // killed before any save
+  const std::string lines = ReserveTwo(false);
   const size_t split = lines.find('\n') + 1;
   std::string journal = lines.substr(0, split);
   for (size_t i = 1; i < kMaxReserveLines; ++i) journal += "x\r\n";
