@@ -203,7 +203,9 @@ int TDropDownWnd::ClientHeight() const {
   return Height();
 }
 
-void TDropDownWnd::RealignChildWindows(int width, int height) {
+void TDropDownWnd::RealignChildWindows(int, int) {}
+
+void TDropDownWnd::AlignSizeGrip(int width, int height) {
   const int side = GetSystemMetrics(SM_CXVSCROLL);
   const bool above = state_ & dsOpenedAbove;
   grabber_->SetBounds(width - side, above ? 0 : height - side, side, side);
@@ -358,7 +360,7 @@ void TTreeDropDownWnd::SetPopupOptions(TPopupOptions options) {
 }
 
 void TTreeDropDownWnd::RealignChildWindows(int width, int height) {
-  TDropDownWnd::RealignChildWindows(width, height);
+  AlignSizeGrip(width, height);
   if (!tree_) return;
   const int side = GetSystemMetrics(SM_CXVSCROLL);
   const bool bar = Scrollbar().Visible();

@@ -105,6 +105,8 @@ class TDropDownWnd : public ui::TControl {
 
   // A key or character message fetched by the loop; true when handled.
   virtual bool KeyPressDispatch(MSG& msg);
+  // Lays out the children for a client area of width x height; the plain
+  // drop-down has none to place.
   virtual void RealignChildWindows(int width, int height);
   virtual void RefreshScrollbar() {}
   // Whether a button press at `screen` on `window` stays inside the drop-down.
@@ -120,6 +122,8 @@ class TDropDownWnd : public ui::TControl {
   void WndProc(ui::TMessage& m) override;
   void AnimateRollDown();
   void DropDownMessageLoop();
+  // Puts the size grip (shown with poSizeable) in the corner away from the owner.
+  void AlignSizeGrip(int width, int height);
 
  private:
   friend class TSizeGrabber;

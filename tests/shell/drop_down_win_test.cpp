@@ -115,13 +115,26 @@ TEST_F(DropDownFixture, RollsUpSelectedOnlyOnEnter) {
 
 TEST_F(DropDownFixture, GripResizesAwayFromTheOwnerAndNotBelowItsSize) {
   const int side = GetSystemMetrics(SM_CXVSCROLL);
+  {
+    // The plain drop-down lays out no children: its grip stays hidden.
+    Place(100, 23);
+    TDropDownWnd plain;
+    plain.SetPopupOptions(kDefaultPopupOptions | poSizeable);
+    bool gripShown = true;
+    RunLater(30, [&] {
+      gripShown = plain.Grabber().Visible();
+      PostMessageW(plain.Handle(), WM_KEYDOWN, VK_ESCAPE, 0);
+    });
+    plain.RollDown(&owner);
+    EXPECT_FALSE(gripShown);
+  }
   const struct {
     int formTop, dx, dy;
     bool above;
   } cases[] = {{100, 40, 30, false}, {880, 40, -30, true}, {100, -1000, -1000, false}};
   for (const auto& c : cases) {
     Place(c.formTop, 23);
-    TDropDownWnd dropDown;
+    TTreeDropDownWnd dropDown;
     dropDown.SetPopupOptions(kDefaultPopupOptions | poSizeable);
     RECT before{}, after{};
     RunLater(30, [&] {
