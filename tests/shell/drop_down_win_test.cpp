@@ -130,10 +130,13 @@ TEST_F(DropDownFixture, GripResizesAwayFromTheOwnerAndNotBelowItsSize) {
   }
   const struct {
     int formTop, dx, dy;
-    bool above;
-  } cases[] = {{100, 40, 30, false}, {880, 40, -30, true}, {100, -1000, -1000, false}};
+    bool above, rtl;
+  } cases[] = {{100, 40, 30, false, false}, {880, 40, -30, true, false}, {100, -1000, -1000, false, false},
+               {100, -40, 30, false, true}, {880, -40, -30, true, true}, {100, 1000, -1000, false, true}};
   for (const auto& c : cases) {
     Place(c.formTop, 23);
+    const LONG_PTR exStyle = GetWindowLongPtrW(owner.Handle(), GWL_EXSTYLE);
+    SetWindowLongPtrW(owner.Handle(), GWL_EXSTYLE, c.rtl ? exStyle | WS_EX_LAYOUTRTL : exStyle & ~WS_EX_LAYOUTRTL);
     TTreeDropDownWnd dropDown;
     dropDown.SetPopupOptions(kDefaultPopupOptions | poSizeable);
     RECT before{}, after{};
@@ -141,7 +144,12 @@ TEST_F(DropDownFixture, GripResizesAwayFromTheOwnerAndNotBelowItsSize) {
       TSizeGrabber& grip = dropDown.Grabber();
       before = ScreenRect(dropDown.Handle());
       RECT g = ScreenRect(grip.Handle());
-      EXPECT_EQ(g.right, before.right - 1);  // inside the border, at the corner away from the owner
+      // Inside the border, at the corner away from the owner, mirrored right to left.
+      if (c.rtl)
+        EXPECT_EQ(g.left, before.left + 1);
+      else
+        EXPECT_EQ(g.right, before.right - 1);
+      EXPECT_EQ(bool(dropDown.State() & dsRightToLeft), c.rtl);
       EXPECT_EQ(c.above ? g.top - 1 : g.bottom + 1, c.above ? before.top : before.bottom);
       SetCursorPos(g.left + 2, g.top + 2);
       SendMessageW(grip.Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
@@ -152,13 +160,13 @@ TEST_F(DropDownFixture, GripResizesAwayFromTheOwnerAndNotBelowItsSize) {
       PostMessageW(dropDown.Handle(), WM_KEYDOWN, VK_ESCAPE, 0);
     });
     dropDown.RollDown(&owner);
-    EXPECT_EQ(after.left, before.left);
-    if (c.dx < -100) {
+    EXPECT_EQ(c.rtl ? after.right : after.left, c.rtl ? before.right : before.left);
+    if (c.dx < -100 || c.dx > 100) {
       EXPECT_EQ(after.right - after.left, side);
       EXPECT_EQ(after.bottom - after.top, side);
       continue;
     }
-    EXPECT_EQ(after.right, before.right + c.dx);
+    EXPECT_EQ(c.rtl ? after.left : after.right, (c.rtl ? before.left : before.right) + c.dx);
     EXPECT_EQ(c.above ? after.bottom : after.top, c.above ? before.bottom : before.top);  // the owner's edge stays
     EXPECT_EQ(c.above ? after.top : after.bottom, (c.above ? before.top : before.bottom) + c.dy);
   }
