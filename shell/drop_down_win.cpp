@@ -7,6 +7,7 @@
 #include <climits>
 
 #include "ui/application_win.h"
+#include "ui/gdi_win.h"
 
 namespace kv {
 
@@ -19,6 +20,21 @@ TSizeGrabber::TSizeGrabber(TDropDownWnd& dropDown) : dropDown_(dropDown) {
 void TSizeGrabber::CreateParams(TCreateParams& params) {
   TControl::CreateParams(params);
   params.className = ui::RegisterOwnWindowClass(L"KvSizeGrabber", CS_HREDRAW | CS_VREDRAW);
+}
+
+void TSizeGrabber::InitHandle() { UpdateShape(); }
+
+void TSizeGrabber::UpdateShape() {
+  const HWND h = HandleIfAllocated();
+  if (!h) return;
+  // Only the triangle in the corner away from the owner is the grip's: the
+  // rest of the square stays the tree's, which paints around it.
+  const int side = Width();
+  const int x = (dropDown_.State() & dsRightToLeft) ? 0 : side;
+  const int y = (dropDown_.State() & dsOpenedAbove) ? 0 : side;
+  const POINT corners[] = {{x, y}, {side - x, y}, {x, side - y}};
+  ui::RegionObject triangle(CreatePolygonRgn(corners, 3, WINDING));
+  if (triangle && SetWindowRgn(h, triangle.Get(), TRUE)) (void)triangle.Release();  // the window owns it now
 }
 
 void TSizeGrabber::SetThemed(bool value) {
@@ -216,6 +232,7 @@ void TDropDownWnd::AlignSizeGrip(int width, int height) {
   const int side = GetSystemMetrics(SM_CXVSCROLL);
   const bool above = state_ & dsOpenedAbove;
   grabber_->SetBounds((state_ & dsRightToLeft) ? 0 : width - side, above ? 0 : height - side, side, side);
+  grabber_->UpdateShape();
   grabber_->SetVisible(options_ & poSizeable);
   if (grabber_->HandleAllocated())
     SetWindowPos(grabber_->Handle(), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);

@@ -35,17 +35,21 @@ constexpr int kMaxDropDownCount = 1000;
 
 class TDropDownWnd;
 
-// The sizing grip in a corner of a drop-down: dragging it resizes the
-// drop-down, the edge next to its owner staying where it is.
+// The sizing grip in a corner of a drop-down: a triangle over the corner of
+// what lies under it; dragging it resizes the drop-down, the edge next to its
+// owner staying where it is.
 class TSizeGrabber : public ui::TControl {
  public:
   explicit TSizeGrabber(TDropDownWnd& dropDown);
   const char* ClassName() const override { return "TSizeGrabber"; }
   bool Themed() const { return themed_; }
   void SetThemed(bool value);
+  // Cuts the window to the grip's triangle for the drop-down's current corner.
+  void UpdateShape();
 
  protected:
   void CreateParams(TCreateParams& params) override;
+  void InitHandle() override;
   void WndProc(ui::TMessage& m) override;
 
  private:

@@ -268,14 +268,14 @@ TEST_F(DropDownFixture, ScrollBarFollowsTheTreeAndDragsIt) {
   EXPECT_EQ(-offset, lowest);  // dragged to the end of the track
 }
 
-TEST_F(DropDownFixture, WithoutItsScrollBarTheGripCoversTheTreesCorner) {
+TEST_F(DropDownFixture, WithoutItsScrollBarTheGripsTriangleIsCutOutOfTheTree) {
   Place(100, 23);
   TPopupExplorerDropDown dropDown;
   dropDown.SetDropDownCount(40);  // room for every row: no scroll bar
   dropDown.SetPopupOptions((kDefaultPopupOptions | poSizeable) & ~poThemeAware);
   TPopupExplorerTree& tree = dropDown.ExplorerTree();
-  bool barShown = true, gripShown = false, overTree = false;
-  COLORREF onGrip = 0, besideGrip = 0;
+  bool barShown = true, gripShown = false, overTree = false, treePaintsInTriangle = true, treePaintsOutside = false;
+  COLORREF onGrip = 0, besideGrip = 0, squaresOtherHalf = 0;
   RunLater(60, [&] {
     barShown = dropDown.Scrollbar().Visible();
     TSizeGrabber& grip = dropDown.Grabber();
@@ -284,9 +284,21 @@ TEST_F(DropDownFixture, WithoutItsScrollBarTheGripCoversTheTreesCorner) {
     overTree = g.right == t.right && g.bottom == t.bottom;
     UpdateWindow(dropDown.Handle());
     HDC screen = GetDC(nullptr);
-    onGrip = GetPixel(screen, g.left + 1, g.top + 1);          // the grip's face, drawn over the tree
-    besideGrip = GetPixel(screen, g.left - 3, g.bottom - 3);   // the tree's own background
+    onGrip = GetPixel(screen, g.right - 2, g.top + 3);          // the grip's face, inside its triangle
+    squaresOtherHalf = GetPixel(screen, g.left + 1, g.top + 1);  // outside the triangle: the tree
+    besideGrip = GetPixel(screen, g.left - 3, g.bottom - 3);     // the tree's own background
     ReleaseDC(nullptr, screen);
+    ui::TBitmap shot;
+    shot.CaptureScreen(ScreenRect(dropDown.Handle()));
+    test::KeepShot(shot, "drop_down_grip_triangle");
+    // The tree's painting leaves the triangle out.
+    HDC dc = GetDC(tree.Handle());
+    POINT inside{g.right - 2, g.bottom - 2}, outside{g.left + 1, g.top + 1};
+    ScreenToClient(tree.Handle(), &inside);
+    ScreenToClient(tree.Handle(), &outside);
+    treePaintsInTriangle = PtVisible(dc, inside.x, inside.y) != FALSE;
+    treePaintsOutside = PtVisible(dc, outside.x, outside.y) != FALSE;
+    ReleaseDC(tree.Handle(), dc);
     PostMessageW(dropDown.Handle(), WM_KEYDOWN, VK_ESCAPE, 0);
   });
   dropDown.RollDown(&owner);
@@ -294,7 +306,10 @@ TEST_F(DropDownFixture, WithoutItsScrollBarTheGripCoversTheTreesCorner) {
   EXPECT_TRUE(gripShown);
   EXPECT_TRUE(overTree);
   EXPECT_EQ(onGrip, GetSysColor(COLOR_BTNFACE));
+  EXPECT_EQ(squaresOtherHalf, GetSysColor(COLOR_WINDOW));
   EXPECT_EQ(besideGrip, GetSysColor(COLOR_WINDOW));
+  EXPECT_FALSE(treePaintsInTriangle);
+  EXPECT_TRUE(treePaintsOutside);
 }
 
 }  // namespace
