@@ -281,6 +281,7 @@ TEST_F(ComboFixture, StyleChoosesTheClassicOrTheEnhancedLook) {
     const ui::TBitmap shot = ui::test::Screenshot(form, "explorer_combo_style");
     const auto at = [&](int x, int y) { return ui::test::PixelAt(shot, form, combo.Handle(), x, y); };
     const int style = static_cast<int>(c.style);
+    test::KeepShot(shot, "explorer_combo_style" + std::to_string(style));
     EXPECT_EQ(at(0, 0), rgb(COLOR_BTNSHADOW)) << style;
     EXPECT_EQ(at(1, 1), rgb(c.inner)) << style;
     EXPECT_EQ(at(combo.Width() - side, 4), rgb(c.button)) << style;
