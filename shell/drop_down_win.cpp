@@ -7,6 +7,7 @@
 #include <climits>
 
 #include "ui/application_win.h"
+#include "ui/gdi_win.h"
 
 namespace kv {
 
@@ -21,6 +22,21 @@ void TSizeGrabber::CreateParams(TCreateParams& params) {
   params.className = ui::RegisterOwnWindowClass(L"KvSizeGrabber", CS_HREDRAW | CS_VREDRAW);
 }
 
+void TSizeGrabber::InitHandle() { UpdateShape(); }
+
+void TSizeGrabber::UpdateShape() {
+  const HWND h = HandleIfAllocated();
+  if (!h) return;
+  // Only the triangle in the corner away from the owner is the grip's: the
+  // rest of the square stays the tree's, which paints around it.
+  const int side = Width();
+  const int x = (dropDown_.State() & dsRightToLeft) ? 0 : side;
+  const int y = (dropDown_.State() & dsOpenedAbove) ? 0 : side;
+  const POINT corners[] = {{x, y}, {side - x, y}, {x, side - y}};
+  ui::RegionObject triangle(CreatePolygonRgn(corners, 3, WINDING));
+  if (triangle && SetWindowRgn(h, triangle.Get(), TRUE)) (void)triangle.Release();  // the window owns it now
+}
+
 void TSizeGrabber::SetThemed(bool value) {
   themed_ = value;
   Repaint();
@@ -30,14 +46,16 @@ void TSizeGrabber::Paint(HDC dc) {
   RECT r;
   GetClientRect(HandleIfAllocated(), &r);
   FillRect(dc, &r, GetSysColorBrush(COLOR_BTNFACE));
-  // The grip points away from the owner: down when below it, up when above.
+  // The grip points away from the owner: down when below it, up when above;
+  // a right-to-left layout mirrors it to the left.
   const bool above = dropDown_.State() & dsOpenedAbove;
+  const bool rtl = dropDown_.State() & dsRightToLeft;
   const int save = SaveDC(dc);
-  if (above) {  // mirrored vertically
+  if (above || rtl) {
     SetMapMode(dc, MM_ANISOTROPIC);
     SetWindowExtEx(dc, 1, 1, nullptr);
-    SetViewportExtEx(dc, 1, -1, nullptr);
-    SetViewportOrgEx(dc, 0, r.bottom - 1, nullptr);
+    SetViewportExtEx(dc, rtl ? -1 : 1, above ? -1 : 1, nullptr);
+    SetViewportOrgEx(dc, rtl ? r.right - 1 : 0, above ? r.bottom - 1 : 0, nullptr);
   }
   HTHEME theme = themed_ ? OpenThemeData(HandleIfAllocated(), L"scrollbar") : nullptr;
   if (theme) {
@@ -60,7 +78,8 @@ void TSizeGrabber::WndProc(ui::TMessage& m) {
     case WM_MOUSEACTIVATE: m.result = MA_NOACTIVATE; return;
     case WM_SETCURSOR: {
       const bool above = dropDown_.State() & dsOpenedAbove;
-      ::SetCursor(LoadCursorW(nullptr, MAKEINTRESOURCEW(above ? 32643 : 32642)));  // NE-SW or NW-SE arrows
+      const bool rtl = dropDown_.State() & dsRightToLeft;
+      ::SetCursor(LoadCursorW(nullptr, MAKEINTRESOURCEW(above != rtl ? 32643 : 32642)));  // NE-SW or NW-SE arrows
       m.result = TRUE;
       return;
     }
@@ -135,6 +154,10 @@ void TDropDownWnd::RollDown(ui::TControl* owner, ui::TControl* positionControl, 
   if (!DoRollDownInit()) return;
   owner_ = owner;
   ownerWindow_ = GetAncestor(owner->Handle(), GA_ROOT);
+  if (GetWindowLongPtrW(owner->Handle(), GWL_EXSTYLE) & WS_EX_LAYOUTRTL)
+    state_ |= dsRightToLeft;
+  else
+    state_ &= ~dsRightToLeft;
   if (HWND h = HandleIfAllocated())
     SetWindowLongPtrW(h, GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(ownerWindow_));
   Handle();
@@ -203,10 +226,13 @@ int TDropDownWnd::ClientHeight() const {
   return Height();
 }
 
-void TDropDownWnd::RealignChildWindows(int width, int height) {
+void TDropDownWnd::RealignChildWindows(int, int) {}
+
+void TDropDownWnd::AlignSizeGrip(int width, int height) {
   const int side = GetSystemMetrics(SM_CXVSCROLL);
   const bool above = state_ & dsOpenedAbove;
-  grabber_->SetBounds(width - side, above ? 0 : height - side, side, side);
+  grabber_->SetBounds((state_ & dsRightToLeft) ? 0 : width - side, above ? 0 : height - side, side, side);
+  grabber_->UpdateShape();
   grabber_->SetVisible(options_ & poSizeable);
   if (grabber_->HandleAllocated())
     SetWindowPos(grabber_->Handle(), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
@@ -214,7 +240,12 @@ void TDropDownWnd::RealignChildWindows(int width, int height) {
 
 void TDropDownWnd::SizeFromGrip(RECT r) {
   const int side = GetSystemMetrics(SM_CXVSCROLL);
-  if (r.right - r.left < side) r.right = r.left + side;
+  if (r.right - r.left < side) {
+    if (state_ & dsRightToLeft)
+      r.left = r.right - side;
+    else
+      r.right = r.left + side;
+  }
   if (r.bottom - r.top < side) {
     if (state_ & dsOpenedAbove)
       r.top = r.bottom - side;
@@ -358,7 +389,7 @@ void TTreeDropDownWnd::SetPopupOptions(TPopupOptions options) {
 }
 
 void TTreeDropDownWnd::RealignChildWindows(int width, int height) {
-  TDropDownWnd::RealignChildWindows(width, height);
+  AlignSizeGrip(width, height);
   if (!tree_) return;
   const int side = GetSystemMetrics(SM_CXVSCROLL);
   const bool bar = Scrollbar().Visible();

@@ -35,17 +35,21 @@ constexpr int kMaxDropDownCount = 1000;
 
 class TDropDownWnd;
 
-// The sizing grip in a corner of a drop-down: dragging it resizes the
-// drop-down, the edge next to its owner staying where it is.
+// The sizing grip in a corner of a drop-down: a triangle over the corner of
+// what lies under it; dragging it resizes the drop-down, the edge next to its
+// owner staying where it is.
 class TSizeGrabber : public ui::TControl {
  public:
   explicit TSizeGrabber(TDropDownWnd& dropDown);
   const char* ClassName() const override { return "TSizeGrabber"; }
   bool Themed() const { return themed_; }
   void SetThemed(bool value);
+  // Cuts the window to the grip's triangle for the drop-down's current corner.
+  void UpdateShape();
 
  protected:
   void CreateParams(TCreateParams& params) override;
+  void InitHandle() override;
   void WndProc(ui::TMessage& m) override;
 
  private:
@@ -105,6 +109,8 @@ class TDropDownWnd : public ui::TControl {
 
   // A key or character message fetched by the loop; true when handled.
   virtual bool KeyPressDispatch(MSG& msg);
+  // Lays out the children for a client area of width x height; the plain
+  // drop-down has none to place.
   virtual void RealignChildWindows(int width, int height);
   virtual void RefreshScrollbar() {}
   // Whether a button press at `screen` on `window` stays inside the drop-down.
@@ -120,6 +126,8 @@ class TDropDownWnd : public ui::TControl {
   void WndProc(ui::TMessage& m) override;
   void AnimateRollDown();
   void DropDownMessageLoop();
+  // Puts the size grip (shown with poSizeable) in the corner away from the owner.
+  void AlignSizeGrip(int width, int height);
 
  private:
   friend class TSizeGrabber;

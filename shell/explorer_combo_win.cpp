@@ -400,6 +400,20 @@ void TCustomLazyExplorerCombobox::Paint(HDC dc) {
   RECT r{0, 0, Width(), Height()};
   FillRect(dc, &r, GetSysColorBrush(Enabled() ? COLOR_WINDOW : COLOR_BTNFACE));
   RECT button = ButtonRect();
+  if (style_ == TComboBoxStyle::cbsExplorerEnhanced)
+    PaintEnhanced(dc, r, button);
+  else
+    PaintClassic(dc, r, button);
+  if (namespace_) {
+    const int index = namespace_->GetIconIndex(false, 0, true);
+    const int inset = Themed() ? 1 : 2;
+    if (index >= 0)
+      ImageList_Draw(SmallSysImages().Handle(), index, dc, inset + kIconMargin, (Height() - kIconSize) / 2,
+                     ILD_TRANSPARENT);
+  }
+}
+
+void TCustomLazyExplorerCombobox::PaintClassic(HDC dc, RECT& r, RECT& button) {
   if (Themed()) {
     DrawThemeBackground(themes_[0], dc, CP_BORDER, Enabled() ? CBB_NORMAL : CBB_DISABLED, &r, nullptr);
     const int state = !Enabled() ? CBXS_DISABLED : buttonPressed_ ? CBXS_PRESSED : CBXS_NORMAL;
@@ -409,13 +423,28 @@ void TCustomLazyExplorerCombobox::Paint(HDC dc) {
     DrawFrameControl(dc, &button, DFC_SCROLL,
                      DFCS_SCROLLCOMBOBOX | (buttonPressed_ ? DFCS_PUSHED : 0) | (Enabled() ? 0 : DFCS_INACTIVE));
   }
-  if (namespace_) {
-    const int index = namespace_->GetIconIndex(false, 0, true);
-    const int inset = Themed() ? 1 : 2;
-    if (index >= 0)
-      ImageList_Draw(SmallSysImages().Handle(), index, dc, inset + kIconMargin, (Height() - kIconSize) / 2,
-                     ILD_TRANSPARENT);
+}
+
+// The enhanced look: a flat frame like an edit's, and a flat button (an arrow
+// on the box's own background, raised only while pressed).
+void TCustomLazyExplorerCombobox::PaintEnhanced(HDC dc, RECT& r, RECT& button) {
+  if (Themed()) {
+    DrawThemeBackground(themes_[2], dc, EP_EDITTEXT, Enabled() ? ETS_NORMAL : ETS_DISABLED, &r, nullptr);
+    if (buttonPressed_ || !Enabled())
+      DrawThemeBackground(themes_[1], dc, BP_PUSHBUTTON, Enabled() ? PBS_PRESSED : PBS_DISABLED, &button, nullptr);
+  } else {
+    FrameRect(dc, &r, GetSysColorBrush(COLOR_BTNSHADOW));
+    if (buttonPressed_) {
+      FillRect(dc, &button, GetSysColorBrush(COLOR_BTNFACE));
+      FrameRect(dc, &button, GetSysColorBrush(COLOR_BTNSHADOW));
+    }
   }
+  // The arrow: a small downward triangle in the button's middle.
+  const int cx = (button.left + button.right) / 2, cy = (button.top + button.bottom) / 2 + 1;
+  const POINT arrow[] = {{cx - 4, cy - 2}, {cx + 4, cy - 2}, {cx, cy + 2}};
+  const ui::BrushObject brush = ui::MakeSolidBrush(GetSysColor(Enabled() ? COLOR_WINDOWTEXT : COLOR_GRAYTEXT));
+  const ui::RegionObject glyph(CreatePolygonRgn(arrow, 3, WINDING));
+  if (glyph) FillRgn(dc, glyph.Get(), brush.Get());
 }
 
 void TCustomLazyExplorerCombobox::WndProc(ui::TMessage& m) {

@@ -200,6 +200,8 @@ class TCustomLazyExplorerCombobox : public ui::TControl {
   TNamespace* EditNamespace() const { return namespace_.get(); }
   // Shows `item` (its name and icon) and makes it current; reports the change.
   void SetEditNamespace(std::unique_ptr<TNamespace> item);
+  // The look of the box: the classic sunken field and button, or the flat
+  // enhanced one.
   TComboBoxStyle Style() const { return style_; }
   void SetStyle(TComboBoxStyle style);
   uint32_t Options() const { return options_; }
@@ -245,6 +247,8 @@ class TCustomLazyExplorerCombobox : public ui::TControl {
   void LayoutChildren();
   RECT ButtonRect() const;
   void Paint(HDC dc);
+  void PaintClassic(HDC dc, RECT& r, RECT& button);
+  void PaintEnhanced(HDC dc, RECT& r, RECT& button);
   std::wstring DisplayText(TNamespace& item);
 
   TComboEdit* edit_ = nullptr;

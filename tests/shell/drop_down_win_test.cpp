@@ -115,20 +115,41 @@ TEST_F(DropDownFixture, RollsUpSelectedOnlyOnEnter) {
 
 TEST_F(DropDownFixture, GripResizesAwayFromTheOwnerAndNotBelowItsSize) {
   const int side = GetSystemMetrics(SM_CXVSCROLL);
+  {
+    // The plain drop-down lays out no children: its grip stays hidden.
+    Place(100, 23);
+    TDropDownWnd plain;
+    plain.SetPopupOptions(kDefaultPopupOptions | poSizeable);
+    bool gripShown = true;
+    RunLater(30, [&] {
+      gripShown = plain.Grabber().Visible();
+      PostMessageW(plain.Handle(), WM_KEYDOWN, VK_ESCAPE, 0);
+    });
+    plain.RollDown(&owner);
+    EXPECT_FALSE(gripShown);
+  }
   const struct {
     int formTop, dx, dy;
-    bool above;
-  } cases[] = {{100, 40, 30, false}, {880, 40, -30, true}, {100, -1000, -1000, false}};
+    bool above, rtl;
+  } cases[] = {{100, 40, 30, false, false}, {880, 40, -30, true, false}, {100, -1000, -1000, false, false},
+               {100, -40, 30, false, true}, {880, -40, -30, true, true}, {100, 1000, -1000, false, true}};
   for (const auto& c : cases) {
     Place(c.formTop, 23);
-    TDropDownWnd dropDown;
+    const LONG_PTR exStyle = GetWindowLongPtrW(owner.Handle(), GWL_EXSTYLE);
+    SetWindowLongPtrW(owner.Handle(), GWL_EXSTYLE, c.rtl ? exStyle | WS_EX_LAYOUTRTL : exStyle & ~WS_EX_LAYOUTRTL);
+    TTreeDropDownWnd dropDown;
     dropDown.SetPopupOptions(kDefaultPopupOptions | poSizeable);
     RECT before{}, after{};
     RunLater(30, [&] {
       TSizeGrabber& grip = dropDown.Grabber();
       before = ScreenRect(dropDown.Handle());
       RECT g = ScreenRect(grip.Handle());
-      EXPECT_EQ(g.right, before.right - 1);  // inside the border, at the corner away from the owner
+      // Inside the border, at the corner away from the owner, mirrored right to left.
+      if (c.rtl)
+        EXPECT_EQ(g.left, before.left + 1);
+      else
+        EXPECT_EQ(g.right, before.right - 1);
+      EXPECT_EQ(bool(dropDown.State() & dsRightToLeft), c.rtl);
       EXPECT_EQ(c.above ? g.top - 1 : g.bottom + 1, c.above ? before.top : before.bottom);
       SetCursorPos(g.left + 2, g.top + 2);
       SendMessageW(grip.Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
@@ -139,13 +160,13 @@ TEST_F(DropDownFixture, GripResizesAwayFromTheOwnerAndNotBelowItsSize) {
       PostMessageW(dropDown.Handle(), WM_KEYDOWN, VK_ESCAPE, 0);
     });
     dropDown.RollDown(&owner);
-    EXPECT_EQ(after.left, before.left);
-    if (c.dx < -100) {
+    EXPECT_EQ(c.rtl ? after.right : after.left, c.rtl ? before.right : before.left);
+    if (c.dx < -100 || c.dx > 100) {
       EXPECT_EQ(after.right - after.left, side);
       EXPECT_EQ(after.bottom - after.top, side);
       continue;
     }
-    EXPECT_EQ(after.right, before.right + c.dx);
+    EXPECT_EQ(c.rtl ? after.left : after.right, (c.rtl ? before.left : before.right) + c.dx);
     EXPECT_EQ(c.above ? after.bottom : after.top, c.above ? before.bottom : before.top);  // the owner's edge stays
     EXPECT_EQ(c.above ? after.top : after.bottom, (c.above ? before.top : before.bottom) + c.dy);
   }
@@ -247,14 +268,14 @@ TEST_F(DropDownFixture, ScrollBarFollowsTheTreeAndDragsIt) {
   EXPECT_EQ(-offset, lowest);  // dragged to the end of the track
 }
 
-TEST_F(DropDownFixture, WithoutItsScrollBarTheGripCoversTheTreesCorner) {
+TEST_F(DropDownFixture, WithoutItsScrollBarTheGripsTriangleIsCutOutOfTheTree) {
   Place(100, 23);
   TPopupExplorerDropDown dropDown;
   dropDown.SetDropDownCount(40);  // room for every row: no scroll bar
   dropDown.SetPopupOptions((kDefaultPopupOptions | poSizeable) & ~poThemeAware);
   TPopupExplorerTree& tree = dropDown.ExplorerTree();
-  bool barShown = true, gripShown = false, overTree = false;
-  COLORREF onGrip = 0, besideGrip = 0;
+  bool barShown = true, gripShown = false, overTree = false, treePaintsInTriangle = true, treePaintsOutside = false;
+  COLORREF onGrip = 0, besideGrip = 0, squaresOtherHalf = 0;
   RunLater(60, [&] {
     barShown = dropDown.Scrollbar().Visible();
     TSizeGrabber& grip = dropDown.Grabber();
@@ -263,9 +284,21 @@ TEST_F(DropDownFixture, WithoutItsScrollBarTheGripCoversTheTreesCorner) {
     overTree = g.right == t.right && g.bottom == t.bottom;
     UpdateWindow(dropDown.Handle());
     HDC screen = GetDC(nullptr);
-    onGrip = GetPixel(screen, g.left + 1, g.top + 1);          // the grip's face, drawn over the tree
-    besideGrip = GetPixel(screen, g.left - 3, g.bottom - 3);   // the tree's own background
+    onGrip = GetPixel(screen, g.right - 2, g.top + 3);          // the grip's face, inside its triangle
+    squaresOtherHalf = GetPixel(screen, g.left + 1, g.top + 1);  // outside the triangle: the tree
+    besideGrip = GetPixel(screen, g.left - 3, g.bottom - 3);     // the tree's own background
     ReleaseDC(nullptr, screen);
+    ui::TBitmap shot;
+    shot.CaptureScreen(ScreenRect(dropDown.Handle()));
+    test::KeepShot(shot, "drop_down_grip_triangle");
+    // The tree's painting leaves the triangle out.
+    HDC dc = GetDC(tree.Handle());
+    POINT inside{g.right - 2, g.bottom - 2}, outside{g.left + 1, g.top + 1};
+    ScreenToClient(tree.Handle(), &inside);
+    ScreenToClient(tree.Handle(), &outside);
+    treePaintsInTriangle = PtVisible(dc, inside.x, inside.y) != FALSE;
+    treePaintsOutside = PtVisible(dc, outside.x, outside.y) != FALSE;
+    ReleaseDC(tree.Handle(), dc);
     PostMessageW(dropDown.Handle(), WM_KEYDOWN, VK_ESCAPE, 0);
   });
   dropDown.RollDown(&owner);
@@ -273,7 +306,10 @@ TEST_F(DropDownFixture, WithoutItsScrollBarTheGripCoversTheTreesCorner) {
   EXPECT_TRUE(gripShown);
   EXPECT_TRUE(overTree);
   EXPECT_EQ(onGrip, GetSysColor(COLOR_BTNFACE));
+  EXPECT_EQ(squaresOtherHalf, GetSysColor(COLOR_WINDOW));
   EXPECT_EQ(besideGrip, GetSysColor(COLOR_WINDOW));
+  EXPECT_FALSE(treePaintsInTriangle);
+  EXPECT_TRUE(treePaintsOutside);
 }
 
 }  // namespace

@@ -263,6 +263,31 @@ TEST_F(ComboFixture, ALinkedTreeIsForgottenWhenItsLinkGoes) {
 
 // The pop-ups' background picture and its offsets reach their trees: the
 // empty tree is tiled with the picture, shifted by the offsets.
+TEST_F(ComboFixture, StyleChoosesTheClassicOrTheEnhancedLook) {
+  combo.SetOptions(combo.Options() & ~uint32_t{eoThemed});  // system colours, the same on every machine
+  form.Show();
+  const auto rgb = [](int index) {
+    const COLORREF c = GetSysColor(index);
+    return (uint32_t{GetRValue(c)} << 16) | (uint32_t{GetGValue(c)} << 8) | GetBValue(c);
+  };
+  const int side = GetSystemMetrics(SM_CXVSCROLL);
+  const struct {
+    TComboBoxStyle style;
+    int inner, button;  // the frame's inner ring; the button's face
+  } cases[] = {{TComboBoxStyle::cbsClassic, COLOR_3DDKSHADOW, COLOR_BTNFACE},
+               {TComboBoxStyle::cbsExplorerEnhanced, COLOR_WINDOW, COLOR_WINDOW}};
+  for (const auto& c : cases) {
+    combo.SetStyle(c.style);
+    const ui::TBitmap shot = ui::test::Screenshot(form, "explorer_combo_style");
+    const auto at = [&](int x, int y) { return ui::test::PixelAt(shot, form, combo.Handle(), x, y); };
+    const int style = static_cast<int>(c.style);
+    test::KeepShot(shot, "explorer_combo_style" + std::to_string(style));
+    EXPECT_EQ(at(0, 0), rgb(COLOR_BTNSHADOW)) << style;
+    EXPECT_EQ(at(1, 1), rgb(c.inner)) << style;
+    EXPECT_EQ(at(combo.Width() - side, 4), rgb(c.button)) << style;
+  }
+}
+
 TEST_F(ComboFixture, PopupOptionsCarryTheBackgroundPicture) {
   ui::TBitmap picture;
   picture.Create(4, 4);
