@@ -41,15 +41,25 @@ void Select(TLazyExplorerTreeview& tree, const std::wstring& path) {
   tree.BrowseToByPIDL(pidl.get(), false, false, false, true);
 }
 
-double ListFollowsTree() {
+// A form with the folder tree on the left and the file list beside it.
+struct TViewsForm {
   ui::TForm form;
-  form.SetBounds(0, 0, 900, 700);
-  auto& tree = form.Create<TLazyExplorerTreeview>();
-  auto& list = form.Create<TLazyExplorerListview>();
-  tree.SetParent(&form);
-  list.SetParent(&form);
-  tree.SetBounds(0, 0, 250, 650);
-  list.SetBounds(260, 0, 620, 650);
+  TLazyExplorerTreeview& tree = form.Create<TLazyExplorerTreeview>();
+  TLazyExplorerListview& list = form.Create<TLazyExplorerListview>();
+  TViewsForm() {
+    form.SetBounds(0, 0, 900, 700);
+    tree.SetParent(&form);
+    list.SetParent(&form);
+    tree.SetBounds(0, 0, 250, 650);
+    list.SetBounds(260, 0, 620, 650);
+  }
+};
+
+double ListFollowsTree() {
+  TViewsForm views;
+  auto& form = views.form;
+  auto& tree = views.tree;
+  auto& list = views.list;
   tree.SetFileObjects(foFolders | foHidden);
   tree.SetExplorerSyncOptions(toExpandTarget | toSelectTarget);
   list.SetExplorerSyncOptions(toExpandTarget | toSelectTarget);
@@ -154,14 +164,10 @@ double DispatchToTenNothings() {
 // Milliseconds for the list's rows to take the states of a folder of
 // `files` files with one checked; `rows` gets the list's row count.
 double CheckStatesOfTheList(size_t& rows) {
-  ui::TForm form;
-  form.SetBounds(0, 0, 900, 700);
-  auto& tree = form.Create<TLazyExplorerTreeview>();
-  auto& list = form.Create<TLazyExplorerListview>();
-  tree.SetParent(&form);
-  list.SetParent(&form);
-  tree.SetBounds(0, 0, 250, 650);
-  list.SetBounds(260, 0, 620, 650);
+  TViewsForm views;
+  auto& form = views.form;
+  auto& tree = views.tree;
+  auto& list = views.list;
   for (TCustomLazyExplorerTree* view : {static_cast<TCustomLazyExplorerTree*>(&tree),
                                         static_cast<TCustomLazyExplorerTree*>(&list)}) {
     view->TreeOptions().SetMiscOptions(toCheckSupport | toToggleOnDblClick);
