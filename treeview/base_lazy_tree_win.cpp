@@ -189,7 +189,7 @@ void TBaseLazyTree::AssignFrame(TBaseLazyTree& source) {
   SetCheckImageKind(source.CheckImageKind());
   SetCustomCheckImages(source.CustomCheckImages());
   SetColor(source.ParentColor() ? ui::clNone : source.Color());
-  if (!(Font() == source.Font())) SetFont(source.Font());
+  if (!source.ParentFont()) SetFont(source.Font());
   SetDefaultPasteMode(source.DefaultPasteMode());
   SetDragOperations(source.DragOperations());
   SetDragImageKind(source.DragImageKind());
@@ -199,12 +199,17 @@ void TBaseLazyTree::AssignFrame(TBaseLazyTree& source) {
   SetHint(source.Hint());
   SetHintMode(source.HintMode());
   SetHintAnimation(source.HintAnimation());
-  SetShowHint(source.ShowHint());
   SetHotCursor(source.HotCursor());
   SetImages(source.Images());
   SetStateImages(source.StateImages());
   SetNodeAlignment(source.NodeAlignment());
+  SetParentFont(source.ParentFont());
+  if (source.ParentShowHint())
+    SetParentShowHint(true);
+  else
+    SetShowHint(source.ShowHint());
   SetPopupMenu(source.PopupMenu());
+  if (source.Parent() != nullptr) SetTabOrder(source.TabOrder());
   SetTabStop(source.TabStop().value_or(true));
   SetVisible(source.Visible());
 }

@@ -424,9 +424,6 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   void SetHintMode(THintMode mode);
   THintAnimationType HintAnimation() const { return hintAnimation_; }
   void SetHintAnimation(THintAnimationType type) { hintAnimation_ = type; }
-  bool ShowHint() const { return showHint_; }
-  // Off: no hint of the tree shows, neither its own nor the form's.
-  void SetShowHint(bool value);
   // The hint window showing now (null when none).
   TLazyTreeHintWindow* HintWindow() const { return hintWindow_.get(); }
   void HideHint();
@@ -469,6 +466,7 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   void InitHandle() override;
   void WndProc(ui::TMessage& m) override;
   void FontChanged() override;
+  void ShowHintChanged() override;
   // The main column's text for the tree-view protocol (string trees answer it).
   virtual std::string ItemText(PLazyNode /*node*/) { return {}; }
   // Painting steps and dispatchers.
@@ -769,7 +767,6 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   unsigned editDelay_ = 1000;
   THintMode hintMode_ = THintMode::hmDefault;
   THintAnimationType hintAnimation_ = THintAnimationType::hatSystemDefault;
-  bool showHint_ = true;
   std::unique_ptr<TLazyTreeHintWindow> hintWindow_;
   RECT lastHintRect_{};
   POINT hintMousePos_{-1, -1};

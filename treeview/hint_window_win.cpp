@@ -423,10 +423,10 @@ void TBaseLazyTree::SetHintMode(THintMode mode) {
   ClaimHints();
 }
 
-void TBaseLazyTree::SetShowHint(bool value) {
-  if (value == showHint_) return;
-  showHint_ = value;
-  if (!showHint_) HideHint();
+// Off (its own setting or, with ParentShowHint, the parent's): no hint of
+// the tree shows, neither its own nor the form's.
+void TBaseLazyTree::ShowHintChanged() {
+  if (!ShowHint()) HideHint();
   ClaimHints();
 }
 
@@ -435,7 +435,7 @@ void TBaseLazyTree::SetShowHint(bool value) {
 void TBaseLazyTree::ClaimHints() {
   HWND hwnd = HandleIfAllocated();
   if (hwnd == nullptr) return;
-  if (hintMode_ == THintMode::hmDefault && showHint_)
+  if (hintMode_ == THintMode::hmDefault && ShowHint())
     RemovePropW(hwnd, ui::kOwnHintsProp);
   else
     SetPropW(hwnd, ui::kOwnHintsProp, reinterpret_cast<HANDLE>(1));
@@ -460,7 +460,7 @@ bool TBaseLazyTree::DecideHint(POINT p, THintData& data, RECT& area, POINT& at) 
   const bool ownHint = states_.Contains(tsEditing)
                            ? hit.HitNode != FocusedNode()
                            : GetFocus() == hwnd || GetActiveWindow() != nullptr;
-  if (GetCapture() != nullptr || !showHint_ || states_.Contains(tsDrawSelecting) ||
+  if (GetCapture() != nullptr || !ShowHint() || states_.Contains(tsDrawSelecting) ||
       states_.Contains(tsDrawSelPending) || states_.Contains(tsScrolling) || states_.Contains(tsDragPending) ||
       !ownHint)
     return false;
@@ -560,7 +560,7 @@ bool TBaseLazyTree::HintMessage(ui::TMessage& m) {
       if (PtInRect(&lastHintRect_, p)) return false;
       const bool hadHint = hintWindow_ && hintWindow_->Visible();
       HideHint();
-      if (!showHint_ || (m.wParam & (MK_LBUTTON | MK_RBUTTON | MK_MBUTTON)) != 0) return false;
+      if (!ShowHint() || (m.wParam & (MK_LBUTTON | MK_RBUTTON | MK_MBUTTON)) != 0) return false;
       const unsigned pause = hintMode_ == THintMode::hmTooltip || hadHint ? USER_TIMER_MINIMUM : GetDoubleClickTime();
       StartTimer(kHintTimer, pause);
       TRACKMOUSEEVENT track{sizeof(TRACKMOUSEEVENT), TME_LEAVE, HandleIfAllocated(), 0};
@@ -568,7 +568,7 @@ bool TBaseLazyTree::HintMessage(ui::TMessage& m) {
       return false;
     }
     case WM_CREATE:
-      if (hintMode_ != THintMode::hmDefault || !showHint_)
+      if (hintMode_ != THintMode::hmDefault || !ShowHint())
         SetPropW(HandleIfAllocated(), ui::kOwnHintsProp, reinterpret_cast<HANDLE>(1));
       return false;
     case WM_TIMER:

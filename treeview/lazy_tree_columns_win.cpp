@@ -179,7 +179,7 @@ void TBaseLazyTree::HeaderHintMove(POINT p) {
   if (PtInRect(&lastHintRect_, p)) return;
   const bool hadHint = hintWindow_ && hintWindow_->Visible();
   HideHint();
-  if (!showHint_ || GetKeyState(VK_LBUTTON) < 0) return;
+  if (!ShowHint() || GetKeyState(VK_LBUTTON) < 0) return;
   StartTimer(kHintTimer, hintMode_ == THintMode::hmTooltip || hadHint ? USER_TIMER_MINIMUM : GetDoubleClickTime());
   TRACKMOUSEEVENT track{sizeof(TRACKMOUSEEVENT), TME_LEAVE | TME_NONCLIENT, HandleIfAllocated(), 0};
   TrackMouseEvent(&track);

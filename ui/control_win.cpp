@@ -90,9 +90,12 @@ TControl::~TControl() {
   windowProc_ = nullptr;  // a replacement may belong to an object already gone
   for (TControl* child : children_) child->parent_ = nullptr;  // their windows die with ours
   children_.clear();
+  tabList_.clear();
   if (parent_) {
     auto& list = parent_->children_;
     list.erase(std::remove(list.begin(), list.end(), this), list.end());
+    auto& tabs = parent_->tabList_;
+    tabs.erase(std::remove(tabs.begin(), tabs.end(), this), tabs.end());
   }
   DestroyHandle();
 }
@@ -114,11 +117,14 @@ void TControl::SetParent(TControl* parent) {
   if (parent_) {
     auto& list = parent_->children_;
     list.erase(std::remove(list.begin(), list.end(), this), list.end());
+    auto& tabs = parent_->tabList_;
+    tabs.erase(std::remove(tabs.begin(), tabs.end(), this), tabs.end());
     NotifyControlListChange(parent_, false);
   }
   parent_ = parent;
   if (parent_) {
     parent_->children_.push_back(this);
+    parent_->tabList_.push_back(this);
     RecordAnchorOrigin();
   }
   if (hwnd_) {
@@ -131,7 +137,63 @@ void TControl::SetParent(TControl* parent) {
   }
   if (parent_) NotifyControlListChange(parent_, true);
   if (!ownFont_) FontChanged();
+  if (parentShowHint_) PropagateShowHint();
   if (parent_ && align_ != TAlign::None) parent_->Realign();
+}
+
+int TControl::TabOrder() const {
+  if (!parent_) return -1;
+  const auto& tabs = parent_->tabList_;
+  return static_cast<int>(std::find(tabs.begin(), tabs.end(), this) - tabs.begin());
+}
+
+void TControl::SetTabOrder(int order) {
+  if (!parent_) return;
+  auto& tabs = parent_->tabList_;
+  tabs.erase(std::remove(tabs.begin(), tabs.end(), this), tabs.end());
+  if (order < 0 || order > static_cast<int>(tabs.size())) order = static_cast<int>(tabs.size());
+  tabs.insert(tabs.begin() + order, this);
+  parent_->ArrangeTabOrder();
+}
+
+void TControl::ArrangeTabOrder() {
+  HWND after = HWND_TOP;
+  for (TControl* child : tabList_) {
+    if (!child->hwnd_) continue;
+    SetWindowPos(child->hwnd_, after, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_NOOWNERZORDER);
+    after = child->hwnd_;
+  }
+}
+
+bool TControl::ShowHint() const {
+  if (parentShowHint_ && parent_) return parent_->ShowHint();
+  return showHint_;
+}
+
+void TControl::SetShowHint(bool on) {
+  const bool before = ShowHint();
+  showHint_ = on;
+  parentShowHint_ = false;
+  if (ShowHint() != before) PropagateShowHint();
+}
+
+void TControl::SetParentShowHint(bool on) {
+  if (on == parentShowHint_) return;
+  const bool before = ShowHint();
+  parentShowHint_ = on;
+  if (ShowHint() != before) PropagateShowHint();
+}
+
+void TControl::PropagateShowHint() {
+  ShowHintChanged();
+  for (TControl* child : std::vector<TControl*>(children_))
+    if (child->parentShowHint_) child->PropagateShowHint();
+}
+
+void TControl::ShowHintChanged() {
+  if (hwnd_ && !hint_.empty())
+    if (TForm* form = ParentForm()) form->UpdateHint(this);
 }
 
 void TControl::NotifyControlListChange(TControl* parent, bool inserting) {
@@ -181,6 +243,7 @@ void TControl::CreateHandle() {
   SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(FontHandle()), FALSE);
   InitHandle();
   for (TControl* child : std::vector<TControl*>(children_)) child->CreateHandle();
+  if (tabList_ != children_) ArrangeTabOrder();
   if (!hint_.empty())
     if (TForm* form = ParentForm()) form->UpdateHint(this);
 }
@@ -524,6 +587,17 @@ const TFontSpec& TControl::Font() const {
 HFONT TControl::FontHandle() const {
   if (ownFont_) return fontHandle_.Get();
   return parent_ ? parent_->FontHandle() : DefaultFontHandle();
+}
+
+void TControl::SetParentFont(bool on) {
+  if (on == !ownFont_) return;
+  if (!on) {
+    SetFont(Font());
+    return;
+  }
+  ownFont_ = false;
+  FontChanged();
+  fontHandle_ = FontObject();  // the windows hold the parent's font by now
 }
 
 void TControl::SetFont(const TFontSpec& font) {

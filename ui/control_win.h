@@ -126,13 +126,27 @@ class TControl : public TComponent {
   // Whether Tab stops at the control; unset keeps what its class chooses.
   void SetTabStop(bool on);
   std::optional<bool> TabStop() const { return tabStop_; }
+  // The control's place in its parent's Tab sequence, from 0; -1 without a
+  // parent. A place out of range moves it to the end.
+  int TabOrder() const;
+  void SetTabOrder(int order);
   const std::string& Hint() const { return hint_; }
   void SetHint(std::string hint);
+  // Whether the control's hint is shown; while ParentShowHint is on (the
+  // default) it is the parent's setting. Setting ShowHint turns that off.
+  bool ShowHint() const;
+  void SetShowHint(bool on);
+  bool ParentShowHint() const { return parentShowHint_; }
+  void SetParentShowHint(bool on);
   // A system cursor id (IDC_HAND...) as a number; 0 keeps the class cursor.
   int Cursor() const { return cursor_; }
   void SetCursor(int cursorId) { cursor_ = cursorId; }
   const TFontSpec& Font() const;
   bool OwnFont() const { return ownFont_; }  // false: the parent's
+  bool ParentFont() const { return !ownFont_; }
+  // On: the parent's font from now on. Off: the font in use becomes the
+  // control's own.
+  void SetParentFont(bool on);
   void SetFont(const TFontSpec& font);
   HFONT FontHandle() const;
   TColor Color() const;
@@ -234,6 +248,9 @@ class TControl : public TComponent {
   void InitVisible(bool visible) { visible_ = visible; }
   void UpdateStyle(DWORD add, DWORD remove);
   virtual void FontChanged();
+  // The shown-hint setting in effect changed (its own or its parent's): the
+  // form's tooltip takes the control's hint or lets it go.
+  virtual void ShowHintChanged();
   TControl* Parent_() const { return parent_; }
 
   TBounds bounds_;
@@ -260,10 +277,15 @@ class TControl : public TComponent {
   void SaveWindowText();
   // CM_CONTROLLISTCHANGE to the form under which `parent` sits.
   void NotifyControlListChange(TControl* parent, bool inserting);
+  // The children's windows in Tab order (the dialog manager follows the
+  // windows' order).
+  void ArrangeTabOrder();
+  void PropagateShowHint();
 
   HWND hwnd_ = nullptr;
   TControl* parent_ = nullptr;
   std::vector<TControl*> children_;
+  std::vector<TControl*> tabList_;  // the children in Tab order
   TAlign align_ = TAlign::None;
   TAnchors anchors_ = kDefaultAnchors;
   TAnchorOrigin origin_;
@@ -271,6 +293,7 @@ class TControl : public TComponent {
   bool visible_ = true, enabled_ = true;
   std::optional<bool> tabStop_;
   std::string hint_;
+  bool showHint_ = true, parentShowHint_ = true;
   int cursor_ = 0;
   bool ownFont_ = false;
   TFontSpec font_;

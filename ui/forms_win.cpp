@@ -365,7 +365,9 @@ void TForm::UpdateHint(TControl* control) {
                                nullptr, GetModuleHandleW(nullptr), nullptr);
     if (!tooltip_) return;  // hints are a nicety
   }
-  std::wstring text = GetPropW(target, kOwnHintsProp) != nullptr ? std::wstring() : AnsiToWString(ShortHint(control->Hint()));
+  std::wstring text = GetPropW(target, kOwnHintsProp) != nullptr || !control->ShowHint()
+                          ? std::wstring()
+                          : AnsiToWString(ShortHint(control->Hint()));
   TOOLINFOW ti{};
   ti.cbSize = sizeof ti;
   ti.uFlags = TTF_IDISHWND | TTF_SUBCLASS;

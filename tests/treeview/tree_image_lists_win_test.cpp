@@ -14,6 +14,7 @@
 #include "tests/ui/ui_test_util.h"
 #include "treeview/lazy_trees_win.h"
 #include "ui/forms_win.h"
+#include "ui/std_controls_win.h"
 #include "ui/gdi_win.h"
 #include "ui/graphics_win.h"
 #include "ui/toolbar_win.h"
@@ -300,6 +301,34 @@ TEST_F(TreeImageLists, AssignSharesListsAndMenuAndCopiesTheTabStop) {
     EXPECT_EQ(t->PopupMenu(), &menu);
     EXPECT_EQ(t->Header().Images(), &headerList);
   }
+}
+
+// Assign also takes the source's place in the Tab sequence and whether its
+// font and hints follow the parent.
+TEST_F(TreeImageLists, AssignCopiesTheTabOrderAndTheParentFlags) {
+  ui::TButton& button = form.Create<ui::TButton>();
+  button.SetParent(&form);
+  TLazyDrawTree& copy = form.Create<TLazyDrawTree>();
+  copy.SetParent(&form);
+  ui::TFontSpec bold = copy.Font();
+  bold.bold = true;
+  copy.SetFont(bold);
+  copy.SetShowHint(true);
+  tree->SetTabOrder(1);
+  ASSERT_EQ(button.TabOrder(), 0);
+  copy.Assign(*tree);
+  EXPECT_EQ(copy.TabOrder(), 1);
+  EXPECT_EQ(tree->TabOrder(), 2);
+  EXPECT_TRUE(copy.ParentFont());
+  EXPECT_FALSE(copy.Font().bold);
+  EXPECT_TRUE(copy.ParentShowHint());
+  tree->SetShowHint(false);
+  tree->SetFont(bold);
+  copy.Assign(*tree);
+  EXPECT_FALSE(copy.ParentShowHint());
+  EXPECT_FALSE(copy.ShowHint());
+  EXPECT_FALSE(copy.ParentFont());
+  EXPECT_TRUE(copy.Font().bold);
 }
 
 }  // namespace

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <windows.h>
+#include <commctrl.h>
+
 #include <algorithm>
 #include <iterator>
 #include <stdexcept>
@@ -432,6 +435,91 @@ TEST(Controls, ExactTextsOutsideTheCodePage) {
   EXPECT_EQ(label.WideText(), wide);
   EXPECT_EQ(label.Width(), MeasureText(wide, label.FontHandle(), 0, false).cx);
   form.Hide();
+}
+
+// Tab walks the controls in their tab order, whether it was set before or after
+// the windows were made; a place past the end is the last.
+TEST(Controls, TabOrderDecidesWhereTabGoesNext) {
+  TForm form;
+  TButton* buttons[3];
+  for (TButton*& b : buttons) {
+    b = &form.Create<TButton>();
+    b->SetParent(&form);
+  }
+  TButton &a = *buttons[0], &b = *buttons[1], &c = *buttons[2];
+  c.SetTabOrder(1);
+  EXPECT_EQ(a.TabOrder(), 0);
+  EXPECT_EQ(b.TabOrder(), 2);
+  const HWND h = form.Handle();
+  auto next = [h](TControl& from) { return GetNextDlgTabItem(h, from.Handle(), FALSE); };
+  EXPECT_EQ(next(a), c.Handle());
+  EXPECT_EQ(next(c), b.Handle());
+  EXPECT_EQ(next(b), a.Handle());
+  b.SetTabOrder(0);
+  EXPECT_EQ(next(b), a.Handle());
+  EXPECT_EQ(next(a), c.Handle());
+  EXPECT_EQ(next(c), b.Handle());
+  b.SetTabOrder(7);
+  EXPECT_EQ(b.TabOrder(), 2);
+  EXPECT_EQ(next(a), c.Handle());
+  EXPECT_EQ(next(c), b.Handle());
+  TButton lone;
+  EXPECT_EQ(lone.TabOrder(), -1);
+}
+
+HWND FormTooltip(HWND form) {
+  struct Find {
+    HWND owner, found = nullptr;
+  } find{form};
+  EnumThreadWindows(GetCurrentThreadId(), [](HWND w, LPARAM p) -> BOOL {
+    auto& f = *reinterpret_cast<Find*>(p);
+    wchar_t name[64] = {};
+    GetClassNameW(w, name, 64);
+    if (GetWindow(w, GW_OWNER) == f.owner && lstrcmpiW(name, TOOLTIPS_CLASSW) == 0) f.found = w;
+    return f.found == nullptr;
+  }, reinterpret_cast<LPARAM>(&find));
+  return find.found;
+}
+
+// ShowHint and the parent font follow the parent until the control takes a
+// value of its own, and again once the parent flag is set back.
+TEST(Controls, HintsAndFontFollowTheParentWhileTheirParentFlagIsOn) {
+  TForm form;
+  TButton& button = form.Create<TButton>();
+  button.SetParent(&form);
+  button.SetHint("Play|Plays the file");
+  form.Handle();
+  const HWND tooltip = FormTooltip(form.Handle());
+  ASSERT_NE(tooltip, nullptr);
+  auto tools = [tooltip] { return SendMessageW(tooltip, TTM_GETTOOLCOUNT, 0, 0); };
+  EXPECT_TRUE(button.ParentShowHint());
+  EXPECT_EQ(tools(), 1);
+  form.SetShowHint(false);
+  EXPECT_FALSE(button.ShowHint());
+  EXPECT_EQ(tools(), 0);
+  button.SetShowHint(true);
+  EXPECT_FALSE(button.ParentShowHint());
+  EXPECT_EQ(tools(), 1);
+  button.SetParentShowHint(true);
+  EXPECT_EQ(tools(), 0);
+  form.SetShowHint(true);
+  EXPECT_EQ(tools(), 1);
+
+  TFontSpec bold = button.Font();
+  bold.bold = true;
+  button.SetFont(bold);
+  EXPECT_FALSE(button.ParentFont());
+  button.SetParentFont(true);
+  EXPECT_FALSE(button.Font().bold);
+  EXPECT_EQ(reinterpret_cast<HFONT>(SendMessageW(button.Handle(), WM_GETFONT, 0, 0)), form.FontHandle());
+  TFontSpec big = form.Font();
+  big.height = -20;
+  form.SetFont(big);
+  EXPECT_EQ(button.Font().height, -20);
+  button.SetParentFont(false);  // keeps the font it shows as its own
+  form.SetFont(bold);
+  EXPECT_EQ(button.Font().height, -20);
+  EXPECT_FALSE(button.Font().bold);
 }
 
 }  // namespace
