@@ -292,9 +292,10 @@ bool TBaseLazyTree::HeaderFrameMessage(ui::TMessage& m) {
       return true;
     }
     case WM_PRINT: {
-      // The header's part of a printed frame, then the usual printing.
+      // The header's part of a printed frame, then the usual printing. A
+      // hidden header has no part: it would cover the first row.
       HWND hwnd = HandleIfAllocated();
-      if (header_ != nullptr && header_->HasOption(hoVisible) && (m.lParam & PRF_NONCLIENT) &&
+      if (header_ != nullptr && header_->HasOption(hoVisible) &&
           !((m.lParam & PRF_CHECKVISIBLE) && !IsWindowVisible(hwnd)))
         header_->PaintHeader(reinterpret_cast<HDC>(m.wParam), header_->HeaderRect(), OffsetX());
       return false;

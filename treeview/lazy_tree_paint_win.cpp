@@ -938,10 +938,13 @@ void TBaseLazyTree::PaintTree(HDC target, const RECT& window, POINT at, std::uin
     }
   });
   const int width = window.right - window.left;
-  if (width <= 0 || window.bottom <= window.top) return;
+  DoBeforePaint(target);
+  if (width <= 0 || window.bottom <= window.top) {
+    DoAfterPaint(target);
+    return;
+  }
   const bool themed = TreeStates().Contains(tsUseThemes) && ThemeServices().ThemesEnabled();
   if (!lineBrush_ || themed != buttonsThemed_) PrepareBitmaps(true, !lineBrush_);
-  DoBeforePaint(target);
   memory.emplace(ui::CreateMemoryDc(target));
   HDC dc = memory->Get();
   paintCanvas_ = dc;
@@ -1079,7 +1082,7 @@ void TBaseLazyTree::PaintTree(HDC target, const RECT& window, POINT at, std::uin
   // painting it sees where the part lies.
   if (targetTop < bottomLimit) {
     const int h = bottomLimit - targetTop;
-    makeBitmap(width, h, TPixelFormat::pf32bit);
+    makeBitmap(width + 1, h + 1, TPixelFormat::pf32bit);
     SetWindowOrgEx(dc, at.x, 0, nullptr);
     nodeBitsLeft_ = at.x;
     const RECT r{at.x, 0, at.x + width, h};
@@ -1101,6 +1104,10 @@ void TBaseLazyTree::PaintTree(HDC target, const RECT& window, POINT at, std::uin
     GdiFlush();
     BitBlt(target, at.x, targetTop, width, h, dc, at.x, 0, SRCCOPY);
   }
+  // The bitmap goes before the owner hears that painting is over.
+  selected.reset();
+  nodeBits_ = nullptr;
+  bitmap = ui::BitmapObject();
   DoAfterPaint(target);
 }
 

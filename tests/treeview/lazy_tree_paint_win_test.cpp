@@ -544,6 +544,23 @@ TEST_F(TreePaint, MeasuredOncePerNode) {
   EXPECT_TRUE(shot.Pixel(27, 24) == Rgb(kLines) || shot.Pixel(27, 25) == Rgb(kLines));
 }
 
+// The owner hears of every paint, also of an empty area, and hears its end
+// while the tree still paints.
+TEST_F(TreePaint, EvenAnEmptyAreaIsBracketedByTheOwnersPaintEvents) {
+  MakeNodes();
+  std::vector<std::string> events;
+  tree->OnBeforePaint = [&](TBaseLazyTree&, HDC) { events.push_back("before"); };
+  tree->OnAfterPaint = [&](TBaseLazyTree& t, HDC) {
+    events.push_back(t.TreeStates().Contains(tsPainting) ? "after, painting" : "after");
+  };
+  HDC dc = GetDC(tree->Handle());
+  tree->PaintTree(dc, RECT{0, 0, 0, 0}, POINT{0, 0}, kPaintRequestOptions);
+  tree->PaintTree(dc, RECT{0, 0, 50, 50}, POINT{0, 0}, kPaintRequestOptions);
+  ReleaseDC(tree->Handle(), dc);
+  EXPECT_EQ(events, (std::vector<std::string>{"before", "after, painting", "before", "after, painting"}));
+  EXPECT_FALSE(tree->TreeStates().Contains(tsPainting));
+}
+
 TEST_F(TreePaint, BlendedSelectionFollowsTheFormula) {
   MakeNodes();
   Options(toUseBlendedSelection);
