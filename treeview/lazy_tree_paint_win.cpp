@@ -577,12 +577,13 @@ void TBaseLazyTree::PaintImage(TLTPaintInfo& info, TLTImageInfoIndex slot, ui::T
   PLazyNode node = info.Node;
   const bool cutNode = node->States.Contains(nsCutCopyMarked) && TreeStates().Contains(tsCutPending);
   const bool paintFocused = PaintFocused() || HasOption(toGhostedIfUnfocused);
-  COLORREF blend = ui::ColorToRGB(Color());
+  // No colour blends nothing in.
+  const auto blendColor = [](ui::TColor c) { return c == ui::clNone ? CLR_NONE : ui::ColorToRGB(c); };
+  COLORREF blend = blendColor(Color());
   const bool selected = Selected(node);
   if (selected && !image.Ghosted && !cutNode) {
-    blend = ui::ColorToRGB(colors_.Color(paintFocused || HasOption(toPopupMode)
-                                             ? TLTColors::FocusedSelectionColor
-                                             : TLTColors::UnfocusedSelectionColor));
+    blend = blendColor(colors_.Color(paintFocused || HasOption(toPopupMode) ? TLTColors::FocusedSelectionColor
+                                                                             : TLTColors::UnfocusedSelectionColor));
   }
   int overlayIndex = -1;
   if (overlay) {
