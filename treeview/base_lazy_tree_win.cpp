@@ -452,6 +452,7 @@ void TBaseLazyTree::InitHandle() {
     DoStateChange({tsUseThemes});
   else
     DoStateChange({}, {tsUseThemes});
+  PrepareBitmaps(true, true);
   if (HasOption(toAcceptOLEDrop)) RegisterDropTarget();
   RECT client{};
   GetClientRect(hwnd, &client);
