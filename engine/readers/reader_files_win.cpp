@@ -6,6 +6,7 @@
 #include <new>
 
 #include "engine/readers/asf.h"
+#include "engine/readers/au_file_stream_win.h"
 #include "engine/readers/file_source_win.h"
 #include "engine/readers/flac.h"
 #include "engine/readers/mp4.h"
@@ -29,12 +30,14 @@ bool TWMAfile::ReadFromFile(const std::wstring& fileName) {
 }
 
 bool TOggVorbis::ReadFromFile(const std::wstring& fileName) {
+  Reset();  // an open that raises leaves no fields of an earlier read
   FileSource file(fileName);
   return ReadFromSource(file);
 }
 
 bool TFlacFile::ReadFromFile(const std::wstring& fileName) {
-  FileSource file(fileName);
+  Reset();  // an open that raises leaves no fields of an earlier read
+  FileSource file(TAuFileStream(fileName, 0));
   return ReadFromSource(file);
 }
 

@@ -92,10 +92,36 @@ TEST_F(ReaderFiles, OggFlacAndM4aByWideNameRaiseForAMissingFile) {
                                       [](const TOggVorbis& a, const TOggVorbis& b) { EXPECT_EQ(a.samples, b.samples); });
   ExpectFileReadsAsMemory<TFlacFile>(Copy("flac/tagged_mono.flac", L".flac", bytes), bytes, sameDuration);
   ExpectFileReadsAsMemory<TM4AFile>(Copy("mp4/tagged_mono.m4a", L".m4a", bytes), bytes, sameDuration);
+  // An open that raises leaves no fields of the reader's earlier read.
   TOggVorbis ogg;
+  const std::wstring oggName = Copy("ogg/tagged_mono.ogg", L"2.ogg", bytes);
+  ASSERT_TRUE(ogg.ReadFromFile(oggName));
   EXPECT_ANY_THROW(ogg.ReadFromFile(Missing(L".ogg")));
+  EXPECT_EQ(ogg.texts.title, "");
+  EXPECT_EQ(ogg.samples, 0u);
   TFlacFile flac;
+  const std::wstring flacName = Copy("flac/tagged_mono.flac", L"2.flac", bytes);
+  ASSERT_TRUE(flac.ReadFromFile(flacName));
   EXPECT_ANY_THROW(flac.ReadFromFile(Missing(L".flac")));
+  EXPECT_EQ(flac.texts.title, "");
+  EXPECT_EQ(flac.duration, 0u);
+  // The FLAC reader opens with no sharing: a file another handle reads is
+  // refused, by name; the Ogg reader shares reading.
+  {
+    const auto reading = [](const std::wstring& name) {
+      return FileHandle(CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, 0, nullptr));
+    };
+    const FileHandle other = reading(flacName), otherOgg = reading(oggName);
+    ASSERT_TRUE(other && otherOgg);
+    try {
+      flac.ReadFromFile(flacName);
+      ADD_FAILURE() << "read beside another handle";
+    } catch (const EFOpenError& e) {
+      EXPECT_EQ(std::string(e.what()).rfind("Cannot open file ", 0), 0u) << e.what();
+    }
+    EXPECT_TRUE(ogg.ReadFromFile(oggName));
+  }
   TM4AFile m4a;
   EXPECT_ANY_THROW(m4a.ReadFromFile(Missing(L".m4a")));
   EXPECT_FALSE(m4a.ReadFromFile(L"a"));  // a name of one character is not read, and raises nothing
