@@ -1,5 +1,6 @@
 #include "engine/audio_informer.h"
 
+#include "base/ansi_text.h"
 #include "base/strings.h"
 #include "engine/readers/asf.h"
 #include "engine/readers/flac.h"
@@ -207,7 +208,10 @@ ReaderResult ReadOtherFormat(const std::string& ext, ByteSource& file) {
   }
   TM4AFile r;
   r.ReadFromSource(file);
-  return {r.texts, r.stream, static_cast<int32_t>(r.duration), kLosslessBitRate};
+  TTagTexts texts = r.texts;  // as read: UTF-8
+  for (std::string* text : {&texts.title, &texts.artist, &texts.album, &texts.year, &texts.genre, &texts.comment})
+    *text = Utf8ToAnsi(*text);
+  return {texts, r.stream, static_cast<int32_t>(r.duration), kLosslessBitRate};
 }
 
 }  // namespace

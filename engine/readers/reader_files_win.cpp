@@ -4,6 +4,10 @@
 #include <algorithm>
 #include <exception>
 #include <new>
+#include <optional>
+#include <system_error>
+
+#include "base/ansi_text_win.h"
 
 #include "engine/readers/asf.h"
 #include "engine/readers/au_file_stream_win.h"
@@ -54,8 +58,19 @@ bool TM4AFile::ReadFromFile(const std::wstring& fileName) {
     Reset();
     return false;
   }
-  FileSource file(fileName);
-  return ReadFromSource(file);
+  const std::string ansiName = WStringToAnsi(fileName);
+  if (AnsiToWString(ansiName) != fileName) throw EInOutError("File name outside the ANSI code page: " + ansiName);
+  std::optional<FileSource> file;
+  try {
+    file.emplace(AnsiToWString(ansiName));
+  } catch (const EFOpenError& e) {
+    throw EInOutError(e.what());
+  }
+  try {
+    return ReadFromSource(*file);
+  } catch (const std::system_error& e) {  // a failing read of the file
+    throw EInOutError(e.what());
+  }
 }
 
 }  // namespace kv
