@@ -13,6 +13,8 @@
 #include "engine/readers/au_file_stream_win.h"
 #include "engine/readers/file_source_win.h"
 #include "engine/readers/flac.h"
+#include "engine/readers/id3v1.h"
+#include "engine/readers/id3v2.h"
 #include "engine/readers/mp4.h"
 #include "engine/readers/mpeg_frames.h"
 #include "engine/readers/ogg.h"
@@ -31,6 +33,18 @@ bool TWMAfile::ReadFromFile(const std::wstring& fileName) {
     fault = ReadFault::kReadError;
     return false;
   }
+}
+
+bool TID3v2::ReadFromFile(const std::wstring& fileName) {
+  ResetData();
+  FileSource file(fileName);
+  return ReadFromSource(file);
+}
+
+void TID3v1Tag::LoadFromFile(const std::string& fileName) {
+  Reset();
+  FileSource file(AnsiToWString(fileName));
+  LoadFromSource(file);
 }
 
 bool TOggVorbis::ReadFromFile(const std::wstring& fileName) {

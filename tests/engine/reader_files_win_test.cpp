@@ -11,9 +11,12 @@
 
 #include "engine/readers/asf.h"
 #include "engine/readers/flac.h"
+#include "engine/readers/id3v1.h"
+#include "engine/readers/id3v2.h"
 #include "engine/readers/mp4.h"
 #include "engine/readers/mpeg_frames.h"
 #include "engine/readers/ogg.h"
+#include "base/ansi_text_win.h"
 #include "foundation/uni_file_stream_win.h"
 #include "tests/engine/reader_test_util.h"
 
@@ -132,6 +135,27 @@ TEST_F(ReaderFiles, OggFlacAndM4aByWideNameRaiseForAMissingFile) {
   EXPECT_THROW(m4a.ReadFromFile(Missing(L".m4a")), EInOutError);
   EXPECT_FALSE(m4a.ReadFromFile(L"a"));  // a name of one character is not read, and raises nothing
   EXPECT_FALSE(m4a.Exists);
+}
+
+TEST_F(ReaderFiles, Id3TagsByWideAndByAnsiName) {
+  Bytes block(128, 0);
+  std::copy_n("TAGOld title", 12, block.begin());
+  const Bytes bytes = readtest::Cat({readtest::Tag(3, readtest::Frame("TIT2", readtest::Latin1("Wide"))),
+                                     Bytes(500, 0x55), block});
+  const fs::path wide = dir_ / L"\u0416\u0443\u043a.mp3";
+  const fs::path ansi = dir_ / L"plain \u00e9.mp3";
+  for (const fs::path& p : {wide, ansi}) std::ofstream(p, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                                                  static_cast<std::streamsize>(bytes.size()));
+  TID3v2 v2;
+  ASSERT_TRUE(v2.ReadFromFile(wide.wstring()));
+  EXPECT_EQ(v2.Title, "Wide");
+  EXPECT_ANY_THROW(v2.ReadFromFile(Missing(L".mp3")));
+  EXPECT_EQ(v2.Title, "");  // reset before the open
+  TID3v1Tag v1;
+  v1.LoadFromFile(WStringToAnsi(ansi.wstring()));
+  EXPECT_TRUE(v1.Exists);
+  EXPECT_EQ(v1.Title, "Old title");
+  EXPECT_THROW(v1.LoadFromFile(WStringToAnsi(Missing(L".mp3"))), EFOpenError);
 }
 
 TEST_F(ReaderFiles, MpegAnalysisOfAFileRecordsItsSizeDateAndAttributes) {
