@@ -47,6 +47,21 @@ void TWin32AudioEnvironment::SetSessionFlag(std::string_view key) {
   if (FlagWriter()) FlagWriter()(key);
 }
 
+void TMP3Informer::ReadFile(const std::string& displayPath) {
+  TWin32AudioEnvironment env;
+  ReadFile(displayPath, env);
+}
+
+void TMP3Informer::ExtractInfoFromFilename(const std::string& path) {
+  TWin32AudioEnvironment env;
+  ExtractInfoFromFilename(path, env);
+}
+
+void TAudioInformer::ReadFile(const std::string& displayPath) {
+  TWin32AudioEnvironment env;
+  ReadFile(displayPath, env);
+}
+
 std::vector<TScanEntry> TScanEnvironment::ListFolder(const std::wstring& folder) {
   std::vector<TScanEntry> entries;
   WIN32_FIND_DATAW data;

@@ -1,5 +1,6 @@
 #include "engine/audio_informer.h"
 
+#include "base/ansi_text.h"
 #include "base/strings.h"
 #include "engine/readers/asf.h"
 #include "engine/readers/flac.h"
@@ -153,10 +154,8 @@ void TMP3Informer::ReadFile(const std::string& displayPath, TAudioReadEnvironmen
         }
       }
     }
-    // The templates stand in when no tag gives an artist or a title.
-    if ((!v2.Exists && !v1Found) || (GetTagPart(kTagArtist).empty() && GetTagPart(kTagTitle).empty())) {
-      ExtractInfoFromFilename(displayPath, env);
-    }
+    // The templates stand in when the file has neither tag.
+    if (!v2.Exists && !v1Found) ExtractInfoFromFilename(displayPath, env);
     for (int slot = 0; slot < static_cast<int>(kTagCount); ++slot) {
       std::string text = GetTagPart(slot);
       std::erase(text, '\0');
@@ -204,11 +203,15 @@ ReaderResult ReadOtherFormat(const std::string& ext, ByteSource& file) {
       // No stream figures to compute a bit rate from: the file is left out.
       throw std::runtime_error(std::string("FLAC file not read: ") + ReadFaultText(r.fault));
     }
+    // A length of 0 seconds (no STREAMINFO, or under one second) raises too.
     return {r.texts, r.stream, static_cast<int32_t>(r.duration), FlacBitRate(file.Size(), r.duration)};
   }
   TM4AFile r;
   r.ReadFromSource(file);
-  return {r.texts, r.stream, static_cast<int32_t>(r.duration), kLosslessBitRate};
+  TTagTexts texts = r.texts;  // as read: UTF-8
+  for (std::string* text : {&texts.title, &texts.artist, &texts.album, &texts.year, &texts.genre, &texts.comment})
+    *text = Utf8ToAnsi(*text);
+  return {texts, r.stream, static_cast<int32_t>(r.duration), kLosslessBitRate};
 }
 
 }  // namespace
@@ -234,9 +237,6 @@ void TAudioInformer::ReadFile(const std::string& displayPath, TAudioReadEnvironm
   SetTagPart(kTagComment, r.texts.comment);
   SetTagPart(kTagTrack, std::to_string(r.texts.track));
   SetTagPart(kTagGenre, r.texts.genre);
-  // A tag that gives neither artist nor title is as good as none: the
-  // templates stand in, as for an MPEG file.
-  if (GetTagPart(kTagArtist).empty() && GetTagPart(kTagTitle).empty()) ExtractInfoFromFilename(displayPath, env);
   ClearInfo();
   SetPart(kInfoLength, r.length);
   SetPart(kInfoSampleRate, static_cast<int32_t>(r.stream.sampleRate));

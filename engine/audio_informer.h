@@ -62,21 +62,29 @@ TNameTemplates& NameTemplates();
 class TMP3Informer : public TMP3Info {
  public:
   // Reads the MPEG file at FileName(); never raises for a damaged file (the
-  // record keeps what was read), a missing file gets its texts from the templates.
+  // record keeps what was read). A missing file, or one with neither tag,
+  // gets artist and title from the templates.
   void ReadFile(const std::string& displayPath, TAudioReadEnvironment& env);
+  // The same through the system (files and the program's settings).
+  void ReadFile(const std::string& displayPath);
   // Artist and title from the templates; writes "EmptyTags".
   void ExtractInfoFromFilename(const std::string& path, TAudioReadEnvironment& env,
                                TNameTemplates& templates = NameTemplates());
+  void ExtractInfoFromFilename(const std::string& path);
 };
 
 // A record that can read every supported format.
 class TAudioInformer : public TMP3Informer {
  public:
+  // True when the path's extension is one the readers take.
+  static bool CanRead(std::string_view path) { return kv::CanRead(path); }
   // Reads the file by the extension of the display path; FileName() must be
-  // set first. A WMA, Ogg Vorbis, FLAC or M4A file that cannot be read raises,
-  // and the collection then leaves it out. Whatever the format, a file whose
-  // tags give neither artist nor title takes them from the templates.
+  // set first. A WMA, Ogg Vorbis, FLAC or M4A file that cannot be read (a
+  // FLAC file also when its length is 0 seconds) raises, and the collection
+  // then leaves it out.
   void ReadFile(const std::string& displayPath, TAudioReadEnvironment& env);
+  // The same through the system (files and the program's settings).
+  void ReadFile(const std::string& displayPath);
 };
 
 // The record's channel code for a channel count (0 unknown, 1 mono 4, 2 stereo 1).

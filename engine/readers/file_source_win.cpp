@@ -1,11 +1,13 @@
 #include "engine/readers/file_source_win.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace kv {
 
-FileSource::FileSource(const std::wstring& path)
-    : stream_(path, kOpenRead | kShareRead), size_(static_cast<uint64_t>(stream_.Size())) {
+FileSource::FileSource(const std::wstring& path) : FileSource(TUniFileStream(path, kOpenRead | kShareRead)) {}
+
+FileSource::FileSource(TUniFileStream stream) : stream_(std::move(stream)), size_(static_cast<uint64_t>(stream_.Size())) {
   BY_HANDLE_FILE_INFORMATION info;
   if (!GetFileInformationByHandle(stream_.Handle(), &info)) return;
   attributes_ = info.dwFileAttributes;

@@ -13,6 +13,8 @@ class FileSource final : public ByteSource {
  public:
   // Opens the file; raises EFOpenError naming it when it cannot.
   explicit FileSource(const std::wstring& path);
+  // Reads a stream opened by the caller (with its own access and sharing).
+  explicit FileSource(TUniFileStream stream);
   uint64_t Size() const override { return size_; }
   size_t ReadAt(uint64_t offset, std::span<uint8_t> buffer) override;
   int32_t FileDate() const override { return date_; }

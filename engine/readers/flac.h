@@ -11,36 +11,35 @@ namespace kv {
 
 class TFlacFile {
  public:
-  // TITLE, ARTIST, ALBUM, DATE, GENRE, COMMENT (names in any letter case, the
-  // first item of a name wins), each from at most kMaxItemBytes of its item;
-  // track is TRACK as a whole number, 0 when empty or not one.
+  // TITLE, ARTIST, ALBUM, DATE, GENRE, COMMENT of the last VORBIS_COMMENT
+  // block (names in any letter case, the first item of a name in the block
+  // wins); track is TRACK as a whole number, 0 when empty or not one.
   TTagTexts texts;
   TStreamProperties stream;
   // A VORBIS_COMMENT block was met.
   bool tagFound = false;
-  // Whole seconds (total samples / sample rate); 0 when the total is unknown
-  // or the result does not fit 31 bits.
+  // Whole seconds (total samples / sample rate); 0 when there is no STREAMINFO,
+  // the total is unknown or the result does not fit 31 bits.
   uint32_t duration = 0;
   uint32_t bitsPerSample = 0;
   uint64_t totalSamples = 0;
-  // Why the read failed (kNotThisFormat, kNoStreamInfo, kZeroSampleRate) or
-  // why the walk of the blocks ended early (the read still succeeds).
+  // Why the read failed (kNotThisFormat), raised (kZeroSampleRate), found no
+  // stream figures (kNoStreamInfo) or why comment items stopped short.
   ReadFault fault = ReadFault::kNone;
 
-  // Bytes of a comment item (name, "=" and value) that are kept.
-  static constexpr uint32_t kMaxItemBytes = 250;
-
   void Reset() { *this = TFlacFile{}; }
-  // Opens the file by its wide name and reads its metadata; false when it
-  // does not begin with "fLaC" or has no usable STREAMINFO. Raises when the
-  // file cannot be opened or read.
+  // Resets, opens the file by its wide name through TAuFileStream (mode 0:
+  // read-only, no sharing) and reads its metadata; false when it does not
+  // begin with "fLaC". Raises when the file cannot be opened or read, when a
+  // read needs bytes past the end of the file and for a STREAMINFO with a
+  // sample rate of 0.
   bool ReadFromFile(const std::wstring& fileName);
-  // The same over any bytes; only errors of the source throw.
+  // The same over any bytes.
   bool ReadFromSource(ByteSource& source);
 };
 
 // The record's bit rate estimate in kbit/s: file size / duration * 8 * 0.95 /
-// 1024, halves to even; 0 for a clip shorter than one second.
+// 1024, halves to even. Raises for a length of 0 seconds (the file is left out).
 int32_t FlacBitRate(uint64_t fileSize, uint32_t duration);
 
 }  // namespace kv

@@ -2,35 +2,52 @@
 
 #include <array>
 #include <cstring>
+#include <string_view>
+#include <vector>
 
 namespace kv {
 namespace {
 
 constexpr size_t kBlockSize = 128;
 
-// The common genre list with its customary extensions, in number order.
-constexpr std::array<const char*, kId3v1GenreCount> kGenres = {
-    "Blues", "Classic Rock", "Country", "Dance", "Disco", "Funk", "Grunge", "Hip-Hop",
-    "Jazz", "Metal", "New Age", "Oldies", "Other", "Pop", "R&B", "Rap",
-    "Reggae", "Rock", "Techno", "Industrial", "Alternative", "Ska", "Death Metal", "Pranks",
-    "Soundtrack", "Euro-Techno", "Ambient", "Trip-Hop", "Vocal", "Jazz+Funk", "Fusion", "Trance",
-    "Classical", "Instrumental", "Acid", "House", "Game", "Sound Clip", "Gospel", "Noise",
-    "AlternRock", "Bass", "Soul", "Punk", "Space", "Meditative", "Instrumental Pop",
-    "Instrumental Rock", "Ethnic", "Gothic", "Darkwave", "Techno-Industrial", "Electronic",
-    "Pop-Folk", "Eurodance", "Dream", "Southern Rock", "Comedy", "Cult", "Gangsta", "Top 40",
-    "Christian Rap", "Pop/Funk", "Jungle", "Native American", "Cabaret", "New Wave",
-    "Psychadelic", "Rave", "Showtunes", "Trailer", "Lo-Fi", "Tribal", "Acid Punk", "Acid Jazz",
-    "Polka", "Retro", "Musical", "Rock & Roll", "Hard Rock", "Folk", "Folk-Rock",
-    "National Folk", "Swing", "Fast Fusion", "Bebob", "Latin", "Revival", "Celtic", "Bluegrass",
-    "Avantgarde", "Gothic Rock", "Progressive Rock", "Psychedelic Rock", "Symphonic Rock",
-    "Slow Rock", "Big Band", "Chorus", "Easy Listening", "Acoustic", "Humour", "Speech",
-    "Chanson", "Opera", "Chamber Music", "Sonata", "Symphony", "Booty Bass", "Primus",
-    "Porn Groove", "Satire", "Slow Jam", "Club", "Tango", "Samba", "Folklore", "Ballad",
-    "Power Ballad", "Rhythmic Soul", "Freestyle", "Duet", "Punk Rock", "Drum Solo", "A capella",
-    "Euro-House", "Dance Hall", "Goa", "Drum & Bass", "Club-House", "Hardcore", "Terror",
-    "Indie", "BritPop", "Negerpunk", "Polsk Punk", "Beat", "Christian Gangsta Rap",
-    "Heavy Metal", "Black Metal", "Crossover", "Contemporary Christian", "Christian Rock",
-    "Merengue", "Salsa", "Thrash Metal", "Anime", "JPop", "Synthpop"};
+// The common genre list with its customary extensions, in number order, as
+// one comma text.
+constexpr std::string_view kGenreText =
+    "Blues,Classic Rock,Country,Dance,Disco,Funk,Grunge,Hip-Hop,Jazz,Metal,New Age,Oldies,Other,Pop,"
+    "R&B,Rap,Reggae,Rock,Techno,Industrial,Alternative,Ska,Death Metal,Pranks,Soundtrack,Euro-Techno,"
+    "Ambient,Trip-Hop,Vocal,Jazz+Funk,Fusion,Trance,Classical,Instrumental,Acid,House,Game,Sound Clip,"
+    "Gospel,Noise,AlternRock,Bass,Soul,Punk,Space,Meditative,Instrumental Pop,Instrumental Rock,"
+    "Ethnic,Gothic,Darkwave,Techno-Industrial,Electronic,Pop-Folk,Eurodance,Dream,Southern Rock,"
+    "Comedy,Cult,Gangsta,Top 40,Christian Rap,Pop/Funk,Jungle,Native American,Cabaret,New Wave,"
+    "Psychadelic,Rave,Showtunes,Trailer,Lo-Fi,Tribal,Acid Punk,Acid Jazz,Polka,Retro,Musical,"
+    "Rock & Roll,Hard Rock,Folk,Folk-Rock,National Folk,Swing,Fast Fusion,Bebob,Latin,Revival,Celtic,"
+    "Bluegrass,Avantgarde,Gothic Rock,Progressive Rock,Psychedelic Rock,Symphonic Rock,Slow Rock,"
+    "Big Band,Chorus,Easy Listening,Acoustic,Humour,Speech,Chanson,Opera,Chamber Music,Sonata,"
+    "Symphony,Booty Bass,Primus,Porn Groove,Satire,Slow Jam,Club,Tango,Samba,Folklore,Ballad,"
+    "Power Ballad,Rhythmic Soul,Freestyle,Duet,Punk Rock,Drum Solo,A capella,Euro-House,Dance Hall,"
+    "Goa,Drum & Bass,Club-House,Hardcore,Terror,Indie,BritPop,Negerpunk,Polsk Punk,Beat,"
+    "Christian Gangsta Rap,Heavy Metal,Black Metal,Crossover,Contemporary Christian,Christian Rock,"
+    "Merengue,Salsa,Thrash Metal,Anime,JPop,Synthpop";
+
+struct TGenreName {
+  std::string name;
+  int number;
+};
+
+std::vector<TGenreName> SplitGenres(std::string_view text) {
+  std::vector<TGenreName> list;
+  for (size_t start = 0;;) {
+    const size_t comma = text.find(',', start);
+    list.push_back({std::string(text.substr(start, comma - start)), static_cast<int>(list.size())});
+    if (comma == std::string_view::npos) break;
+    start = comma + 1;
+  }
+  return list;
+}
+
+// The process-wide genre list, filled when the module is initialised; each
+// name carries its number.
+const std::vector<TGenreName> gGenres = SplitGenres(kGenreText);
 
 // A fixed-width field: cut at its first 0 byte, then blanks and control
 // characters removed at the right.
@@ -44,8 +61,8 @@ std::string Field(const uint8_t* p, size_t width) {
 }  // namespace
 
 std::string Id3v1GenreName(int number) {
-  if (number < 0 || number >= kId3v1GenreCount) return {};
-  return kGenres[static_cast<size_t>(number)];
+  if (number < 0 || static_cast<size_t>(number) >= gGenres.size()) return {};
+  return gGenres[static_cast<size_t>(number)].name;
 }
 
 void TID3v1Tag::Decode(const uint8_t* block, size_t size) {

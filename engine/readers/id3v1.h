@@ -19,6 +19,9 @@ struct TID3v1Tag {
 
   // Empties every field.
   void Reset() { *this = TID3v1Tag{}; }
+  // Reads the last 128 bytes of the file named in the ANSI code page. Raises
+  // when the file cannot be opened or read.
+  void LoadFromFile(const std::string& fileName);
   // Reads the 128 bytes that end at start + size (nothing exists when size < 128).
   void LoadFromStream(ByteSource& src, uint64_t start, uint64_t size);
   // Reads the last 128 bytes of the whole source.

@@ -14,9 +14,6 @@ using Bytes = std::vector<uint8_t>;
 
 // A text frame keeps at most this many bytes (encoding byte included).
 constexpr size_t kTextBufferSize = 500;
-// Frames walked in one tag; each is at least 6 bytes, so this only bounds
-// the time spent on a tag made of tiny frames.
-constexpr int kMaxTextReaderFrames = 65536;
 
 // The frames the record uses, by slot, with their identifiers in versions
 // 2.3/2.4 and in version 2.2.
@@ -32,7 +29,9 @@ constexpr std::array<std::string_view, kSlotCount> kIds22 = {
     "TT2", "TP1", "TAL", "TRK", "TYE", "TCO", "COM", "TCM", "TEN",
     "TCR", "TLA", "WXX", "TOR", "TOA", "TT1", "TOT", "TSI"};
 
-enum Encoding : uint8_t { kLatin1 = 0, kUtf16 = 1, kUtf16Be = 2, kUtf8 = 3 };
+// The encodings whose frames are kept; frames in UTF-16 big-endian (2) or
+// UTF-8 (3) are ignored.
+enum Encoding : uint8_t { kLatin1 = 0, kUtf16 = 1 };
 
 int SlotOf(std::string_view id, int version) {
   const auto& ids = version == 2 ? kIds22 : kIds34;
@@ -85,16 +84,16 @@ std::string Trim(std::string s) {
   return s.substr(b, e - b);
 }
 
-bool IsWide(uint8_t enc) { return enc == kUtf16 || enc == kUtf16Be; }
+bool IsWide(uint8_t enc) { return enc == kUtf16; }
 
-// UTF-16 up to the first 0 unit. Only a leading byte-order mark is dropped;
-// FE FF switches to big-endian. Without a mark, encoding 1 is read
-// little-endian (what most writers of that encoding produce) and encoding 2
-// big-endian. A unit cut by the end of the buffer is dropped.
-std::u16string DecodeUtf16(std::span<const uint8_t> b, bool bigEndian) {
+// UTF-16 up to the first 0 unit, little-endian as encoding 1 is written.
+// Only a leading byte-order mark is dropped; FE FF switches to big-endian.
+// A unit cut by the end of the buffer is dropped.
+std::u16string DecodeUtf16(std::span<const uint8_t> b) {
+  bool bigEndian = false;
   size_t i = 0;
   if (b.size() >= 2) {
-    if (b[0] == 0xFF && b[1] == 0xFE) { bigEndian = false; i = 2; }
+    if (b[0] == 0xFF && b[1] == 0xFE) { i = 2; }
     else if (b[0] == 0xFE && b[1] == 0xFF) { bigEndian = true; i = 2; }
   }
   std::u16string w;
@@ -106,36 +105,11 @@ std::u16string DecodeUtf16(std::span<const uint8_t> b, bool bigEndian) {
   return w;
 }
 
-// UTF-8 up to the first 0 byte, without a leading byte-order mark. When the
-// buffer cut the text, an incomplete last sequence is dropped rather than
-// turned into '?'.
-std::string DecodeUtf8(std::span<const uint8_t> b) {
-  std::string_view s(reinterpret_cast<const char*>(b.data()), b.size());
-  if (s.substr(0, 3) == "\xEF\xBB\xBF") s.remove_prefix(3);
-  const size_t nul = s.find('\0');
-  if (nul != std::string_view::npos) {
-    s = s.substr(0, nul);
-  } else {
-    size_t lead = s.size();
-    while (lead > 0 && s.size() - lead < 4 && (static_cast<uint8_t>(s[lead - 1]) & 0xC0) == 0x80) --lead;
-    if (lead > 0) {
-      const auto c = static_cast<uint8_t>(s[lead - 1]);
-      const size_t need = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
-      if (c >= 0xC0 && s.size() - (lead - 1) < need) s = s.substr(0, lead - 1);
-    }
-  }
-  return Utf8ToAnsi(s);
-}
-
-// Text in the given encoding; Latin-1 (and any other byte) is taken byte for
-// byte, the way the ANSI code page reads it.
+// Text in the given encoding; Latin-1 is taken byte for byte, the way the
+// ANSI code page reads it.
 std::string DecodeText(uint8_t enc, std::span<const uint8_t> b) {
-  switch (enc) {
-    case kUtf16: return Trim(WideToAnsi(DecodeUtf16(b, false)));
-    case kUtf16Be: return Trim(WideToAnsi(DecodeUtf16(b, true)));
-    case kUtf8: return Trim(DecodeUtf8(b));
-    default: return Trim(std::string(b.begin(), b.end()));
-  }
+  if (enc == kUtf16) return Trim(WideToAnsi(DecodeUtf16(b)));
+  return Trim(std::string(b.begin(), b.end()));
 }
 
 // Offset just past a terminated string that starts at `from` (one 0 byte, or
@@ -252,7 +226,7 @@ bool TID3v2::ReadFromSource(ByteSource& src) {
   const size_t headerLen = Version == 2 ? 6 : 10;
   std::array<Bytes, kSlotCount> kept;
   uint64_t pos = 10;
-  for (int frames = 0; pos < end && frames < kMaxTextReaderFrames; ++frames) {
+  while (pos < end) {  // every frame takes its header: the tag bounds the walk
     if (headerLen > end - pos) break;
     tag.Seek(pos);
     const std::string id = tag.Bytes(headerLen == 6 ? 3 : 4);
@@ -274,7 +248,7 @@ bool TID3v2::ReadFromSource(ByteSource& src) {
       SourceCursor data(tag, dataStart, end);
       const auto keep = static_cast<size_t>(std::min<uint64_t>({frameSize, kTextBufferSize, end - dataStart}));
       const std::string bytes = data.Bytes(keep);
-      if (bytes.empty() || static_cast<uint8_t>(bytes[0]) <= kUtf8) {
+      if (bytes.empty() || static_cast<uint8_t>(bytes[0]) <= kUtf16) {
         kept[static_cast<size_t>(slot)].assign(bytes.begin(), bytes.end());
       }
     }
@@ -322,26 +296,49 @@ void TID3v2Tag::LoadFromStream(ByteSource& src, uint64_t start, uint64_t size) {
   Header.Size = h.size;
   if (!Header.Valid || Header.Version >= 5 || Header.Size > size) return;
 
-  // Only the frame headers are read: the walk needs their sizes, nothing else.
+  // The frames: a frame's data is cut at the tag's end (past it lie the
+  // audio bytes, which are no part of the frame).
   const uint64_t base = start + 10;
   const uint64_t length = std::min<uint64_t>(Header.Size, size - 10);
   uint64_t off = 0;
   while (length - off >= 10 && Frames.size() < kMaxFrames) {
     tag.Seek(base + off);
     const std::string id = tag.Bytes(4);
-    TID3Frame f;
-    f.Size = tag.U32be();
-    f.Flags[0] = tag.U8();
-    f.Flags[1] = tag.U8();
+    const uint32_t frameSize = tag.U32be();
+    const uint8_t flags0 = tag.U8();
+    const uint8_t flags1 = tag.U8();
     if (!tag || id[0] == 0) break;
-    std::copy(id.begin(), id.end(), f.Id.begin());
-    const std::string_view view(f.Id.data(), 4);
-    if (view == "COMM") f.FrameKind = TID3Frame::Kind::Comment;
-    else if (view[0] == 'T' && view != "TXXX") f.FrameKind = TID3Frame::Kind::Text;
-    Frames.push_back(f);
+    const std::string_view view(id);
+    SourceCursor data(tag, base + off + 10, base + std::min<uint64_t>(off + 10 + uint64_t{frameSize}, length));
+    std::unique_ptr<TID3Frame> frame;
+    if (view == "COMM") {
+      auto comm = std::make_unique<TCommFrame>();
+      comm->Encoding = data.U8();
+      comm->Language = data.Bytes(static_cast<size_t>(std::min<uint64_t>(3, data.Remaining())));
+      std::string rest = data.Bytes(static_cast<size_t>(data.Remaining()));
+      const size_t nul = rest.find('\0');
+      comm->Description = rest.substr(0, nul);
+      if (nul != std::string::npos) comm->Text = rest.substr(nul + 1);
+      frame = std::move(comm);
+    } else if (view[0] == 'T' && view != "TXXX") {
+      auto text = std::make_unique<TTextFrame>();
+      text->Encoding = data.U8();
+      text->Text = data.Bytes(static_cast<size_t>(data.Remaining()));
+      frame = std::move(text);
+    } else {
+      auto raw = std::make_unique<TUnknownFrame>();
+      const std::string bytes = data.Bytes(static_cast<size_t>(data.Remaining()));
+      raw->Data.assign(bytes.begin(), bytes.end());
+      frame = std::move(raw);
+    }
+    std::copy(id.begin(), id.end(), frame->Id.begin());
+    frame->Size = frameSize;
+    frame->Flags = {flags0, flags1};
+    const uint64_t total = frame->TotalSize();
+    Frames.push_back(std::move(frame));
     FramesRead = true;
-    if (f.TotalSize() > length - off) break;
-    off += f.TotalSize();
+    if (total > length - off) break;
+    off += total;
   }
 }
 

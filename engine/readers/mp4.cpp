@@ -2,7 +2,6 @@
 
 #include "engine/readers/id3v1.h"
 
-#include "base/ansi_text.h"
 #include "engine/readers/reader_support.h"
 
 #include <algorithm>
@@ -39,6 +38,8 @@ constexpr uint64_t kMp4aChildrenOffset = 28;
 // names only the first 126 count here.
 constexpr uint16_t kMp4GenreCount = 126;
 
+[[noreturn]] void Cut(const char* what) { throw EInOutError(std::string("M4A file cut short: ") + what); }
+
 struct Box {
   uint32_t type;
   uint64_t content;  // after the header
@@ -49,27 +50,33 @@ struct Box {
 // the parent's content; boxes inside a child are read through cursors that
 // share its buffer, so a walk over many small boxes costs few source reads.
 // The walker must not move while a child cursor made from it is in use.
+// Every child takes at least its 8-byte header, so the file bounds a walk.
 class Children {
  public:
-  Children(ByteSource& source, uint64_t begin, uint64_t end) : c_(source, begin, end) {}
-  Children(Children& parent, uint64_t begin, uint64_t end) : c_(parent.c_, begin, end) {}
+  Children(ByteSource& source, uint64_t begin, uint64_t end) : c_(source, begin, end), fileSize_(source.Size()) {}
+  Children(Children& parent, uint64_t begin, uint64_t end)
+      : c_(parent.c_, begin, end), fileSize_(parent.fileSize_) {}
 
   // The next child; nothing at the parent's end (fault stays kNone) or when
-  // the child is malformed (fault set).
+  // the child is malformed (fault set). A header cut by the end of the file,
+  // or a size running past it, raises EInOutError: the file is cut.
   std::optional<Box> Next() {
     if (fault != ReadFault::kNone || c_.Position() >= c_.End()) return std::nullopt;
-    if (++count_ > TM4AFile::kMaxBoxesPerParent) return Stop(ReadFault::kTooManyBoxes);
     const uint64_t pos = c_.Position();
     uint64_t size = c_.U32be();
     const uint32_t type = c_.U32be();
     uint64_t header = 8;
-    if (size == 1) {  // a 64-bit size follows the type
+    if (c_ && size == 1) {  // a 64-bit size follows the type
       size = c_.U64be();
       header = 16;
     }
-    if (!c_) return Stop(ReadFault::kOutsideParent);  // the header itself does not fit
+    if (!c_) {  // the header itself does not fit
+      if (pos + header > fileSize_) Cut("atom header cut by the end of the file");
+      return Stop(ReadFault::kOutsideParent);
+    }
     // A size below the header's would never move the walk on.
     if (size < header) return Stop(ReadFault::kBadSize);
+    if (size > fileSize_ - pos) Cut("atom runs past the end of the file");
     if (size > c_.End() - pos) return Stop(ReadFault::kOutsideParent);
     c_.Seek(pos + size);
     return Box{type, pos + header, pos + size};
@@ -97,10 +104,10 @@ class Children {
   }
 
   SourceCursor c_;
-  uint32_t count_ = 0;
+  uint64_t fileSize_;
 };
 
-ReadFault ReadMvhd(Children& moov, const Box& box, TM4AFile& file) {
+ReadFault ReadMvhd(Children& moov, const Box& box, TM4AFile& file, uint64_t fileSize) {
   SourceCursor c = moov.Fields(box);
   uint32_t timeScale = 0;
   uint64_t duration = 0;
@@ -112,10 +119,12 @@ ReadFault ReadMvhd(Children& moov, const Box& box, TM4AFile& file) {
     c.Skip(11);
     timeScale = c.U32be();
     duration = c.U32be();
+    if (c) file.SetFSize(fileSize);
   }
   if (!c) return ReadFault::kShortField;
+  // A time scale of 0, or more seconds than 31 bits hold, give 0.
   const auto seconds = timeScale == 0 ? std::nullopt : RoundHalfEven(static_cast<double>(duration) / timeScale);
-  file.duration = seconds && *seconds >= 0 ? static_cast<uint32_t>(*seconds) : 0;
+  file.SetDuration(seconds && *seconds >= 0 ? static_cast<uint32_t>(*seconds) : 0);
   return ReadFault::kNone;
 }
 
@@ -153,8 +162,8 @@ ReadFault ReadTrak(Children& moov, const Box& trakBox, TM4AFile& file) {
   entry.Skip(6);
   const uint16_t sampleRate = entry.U16be();
   if (!entry) return ReadFault::kShortField;
-  file.stream.channels = channels;
-  file.stream.sampleRate = sampleRate;
+  file.SetChannels(channels);
+  file.SetSampleRate(sampleRate);
 
   if (mp4aBox->end - mp4aBox->content < kMp4aChildrenOffset) return ReadFault::kShortField;
   Children mp4a(stsd, mp4aBox->content + kMp4aChildrenOffset, mp4aBox->end);
@@ -165,7 +174,7 @@ ReadFault ReadTrak(Children& moov, const Box& trakBox, TM4AFile& file) {
   SourceCursor descriptor = mp4a.Fields(*esds, 26);
   const uint32_t averageBitRate = descriptor.U32be();
   if (!descriptor) return ReadFault::kShortField;
-  file.bitRate = averageBitRate / 1000;
+  file.SetBitRate(averageBitRate / 1000);
   return ReadFault::kNone;
 }
 
@@ -210,8 +219,9 @@ bool IsItem(uint32_t type) {
          type == kTrck || type == kGnre;
 }
 
-// udta > meta (after its version and flags) > hdlr, ilst > items.
-ReadFault ReadMetadata(Children& moov, const Box& udtaBox, TTagTexts& texts) {
+// udta > meta (after its version and flags) > hdlr, ilst > items, and every
+// atom after the item list up to the end of the file (moov's walk reaches it).
+ReadFault ReadMetadata(Children& moov, const Box& udtaBox, TTagTexts& texts, uint64_t fileSize) {
   Children udta(moov, udtaBox.content, udtaBox.end);
   const auto metaBox = udta.Find(kMeta);
   if (!metaBox) return udta.fault;
@@ -221,7 +231,7 @@ ReadFault ReadMetadata(Children& moov, const Box& udtaBox, TTagTexts& texts) {
   if (!hdlr) return meta.fault;
   const auto ilstBox = meta.Find(kIlst);
   if (!ilstBox) return meta.fault;
-  Children ilst(meta, ilstBox->content, ilstBox->end);
+  Children ilst(moov, ilstBox->content, fileSize);
   while (const auto item = ilst.Next()) {
     if (!IsItem(item->type)) continue;
     const ReadFault f = ReadItem(ilst, *item, texts);
@@ -229,8 +239,6 @@ ReadFault ReadMetadata(Children& moov, const Box& udtaBox, TTagTexts& texts) {
   }
   return ilst.fault;
 }
-
-std::string Decode(const std::string& text) { return Utf8ToAnsi(text); }
 
 }  // namespace
 
@@ -241,9 +249,10 @@ void TM4AFile::SetExists(bool exists) {
 
 bool TM4AFile::ReadFromSource(ByteSource& source) {
   Reset();
-  stream.fileSize = source.Size();
-  Children top(source, 0, stream.fileSize);
+  const uint64_t fileSize = source.Size();
+  Children top(source, 0, fileSize);
   const auto ftyp = top.Next();
+  if (!ftyp && top.fault == ReadFault::kNone) Cut("no atom header");
   if (!ftyp || ftyp->type != kFtyp || top.Fields(*ftyp).Bytes(4) != "M4A ") {
     fault = ReadFault::kNotThisFormat;
     return false;
@@ -256,7 +265,8 @@ bool TM4AFile::ReadFromSource(ByteSource& source) {
     fault = top.fault;
     return false;
   }
-  Children moov(top, moovBox->content, moovBox->end);
+  // moov's children, and whatever follows moov, up to the end of the file.
+  Children moov(top, moovBox->content, fileSize);
   TTagTexts read;
   bool trakSeen = false;
   bool mvhdSeen = false;
@@ -267,7 +277,7 @@ bool TM4AFile::ReadFromSource(ByteSource& source) {
       break;
     }
     if (child->type == kUdta) {
-      fault = ReadMetadata(moov, *child, read);
+      fault = ReadMetadata(moov, *child, read, fileSize);
       break;
     }
     if (child->type == kTrak && !trakSeen) {
@@ -275,15 +285,12 @@ bool TM4AFile::ReadFromSource(ByteSource& source) {
       fault = ReadTrak(moov, *child, *this);
     } else if (child->type == kMvhd && !mvhdSeen) {
       mvhdSeen = true;
-      fault = ReadMvhd(moov, *child, *this);
+      fault = ReadMvhd(moov, *child, *this, fileSize);
     }
     if (fault != ReadFault::kNone) break;
   }
   SetExists(fault == ReadFault::kNone);
-  if (Exists) {
-    texts = {Decode(read.title), Decode(read.artist), Decode(read.album), Decode(read.year),
-             Decode(read.genre), Decode(read.comment), read.track};
-  }
+  if (Exists) texts = read;  // as read: UTF-8
   return Exists;
 }
 

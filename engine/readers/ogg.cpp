@@ -19,21 +19,22 @@ constexpr size_t kPageHeaderSize = 27;
 constexpr size_t kIdentificationSize = 30;
 // Bytes of a comment item that are kept; the rest is skipped.
 constexpr uint32_t kMaxItemBytes = 250;
-// Comment items read at most, whatever the count says.
-constexpr uint32_t kMaxCommentItems = 1u << 20;
 // Pages one comment packet may run on over: room for a picture of some
 // hundred megabytes in the comments, and a bound on the page headers a lying
 // item length makes the reader visit.
 constexpr uint32_t kMaxPacketPages = 1u << 16;
-// The last page starts at most this far before the end of a file: a page is
-// its 27-byte header, up to 255 lacing values and up to 255 x 255 bytes of
-// data. The backward search for it covers this span (and the header of a page
-// that starts right at its edge) and no more.
-constexpr uint64_t kMaxPageSize = kPageHeaderSize + 255 + 255 * 255;
-constexpr uint64_t kLastPageSpan = kMaxPageSize + kPageHeaderSize;
-// The tail is searched in pieces of this size, the nearest to the end first,
-// so a file with an ordinary last page reads only a few kilobytes.
-constexpr uint64_t kSearchPiece = 8192;
+// A page header with the most lacing values; the first two pages' headers are
+// read whole.
+constexpr size_t kPageHeaderRead = kPageHeaderSize + 255;
+// The search for the last page: kLastPageSteps windows of kSearchWindow bytes,
+// each starting kSearchStep bytes before the previous one (the first
+// kSearchStep + 10 bytes before the end), a capture pattern looked for at
+// offsets kSearchStep down to 0 of each.
+constexpr int kLastPageSteps = 50;
+constexpr int64_t kSearchStep = 241;
+constexpr size_t kSearchWindow = 251;
+// Header bytes through the stream serial number.
+constexpr size_t kThroughSerial = 18;
 
 enum Slot { kTitle, kArtist, kAlbum, kTrackNumber, kDate, kGenre, kComment, kPerformer, kDescription, kSlots };
 constexpr std::string_view kNames[kSlots] = {"TITLE", "ARTIST",  "ALBUM",     "TRACKNUMBER", "DATE",
@@ -183,20 +184,20 @@ std::string ReadItem(PacketCursor& c) {
   return c ? std::string(TrimBlanks(bytes)) : std::string();
 }
 
-// The comment header's items after its 7-byte packet type and name.
-// Slots and vendor receive decoded texts; the result says why the items
-// stopped short of their count.
+// The comment header's items after its 7-byte packet type and name: the
+// vendor text and the items as they stand (trimmed), each matched value
+// decoded into its slot. The result says why the items stopped short of their
+// count; every item takes at least its 4-byte length, so the packet bounds them.
 ReadFault ReadComments(PacketCursor& c, std::string (&slots)[kSlots], std::string& vendor) {
-  vendor = Decode(ReadItem(c));
+  vendor = ReadItem(c);
   const uint32_t count = c.U32le();
   if (!c) return c.Fault();
   for (uint32_t i = 0; i < count; ++i) {
-    if (i == kMaxCommentItems) return ReadFault::kTooManyBoxes;
     const std::string item = ReadItem(c);
     if (!c) return c.Fault();
     const size_t eq = item.find('=');
     if (eq == std::string::npos) {
-      if (vendor.empty()) vendor = Decode(item);
+      if (vendor.empty()) vendor = item;
       continue;
     }
     const std::string name = AsciiUpper(std::string_view(item).substr(0, eq));
@@ -207,35 +208,43 @@ ReadFault ReadComments(PacketCursor& c, std::string (&slots)[kSlots], std::strin
   return ReadFault::kNone;
 }
 
-// True when a page header starts at `at` and the page, as its lacing values
-// size it, ends inside the file: an "OggS" inside packet data seldom passes.
-bool IsPageAt(ByteSource& source, uint64_t at, uint64_t fileSize, std::vector<uint8_t>& head) {
-  head = source.Read(at, kPageHeaderSize);
-  if (head.size() < kPageHeaderSize || !StartsWith(head, "OggS") || head[4] != 0) return false;
-  const std::vector<uint8_t> lacing = source.Read(at + kPageHeaderSize, head[26]);
-  if (lacing.size() < head[26]) return false;
-  uint64_t length = kPageHeaderSize + lacing.size();
-  for (uint8_t n : lacing) length += n;
-  return length <= fileSize - at;
+// True when a page header of version 0 stands at `at` that is either of the
+// first page's stream or, as its lacing values size it, ends at the end of
+// the file or where another page starts. An "OggS" inside packet data passes
+// neither test, so its arbitrary bytes are not taken for a granule position.
+bool IsPageAt(ByteSource& source, uint64_t at, uint64_t fileSize, uint32_t serial, std::vector<uint8_t>& head) {
+  head = source.Read(at, kPageHeaderRead);
+  if (head.size() < kThroughSerial || !StartsWith(head, "OggS") || head[4] != 0) return false;
+  if (Le32(head, 14) == serial) return true;
+  if (head.size() < kPageHeaderSize || head.size() < kPageHeaderSize + head[26]) return false;
+  uint64_t end = at + kPageHeaderSize + head[26];
+  for (size_t i = 0; i < head[26]; ++i) end += head[kPageHeaderSize + i];
+  return end == fileSize || (end < fileSize && StartsWith(source.Read(end, 4), "OggS"));
 }
 
-// The granule position of the last page, found by searching backwards from the
-// end; 0 when no page header turns up within the span a page can take, or
-// when the position is negative or beyond 32 bits.
-uint32_t LastGranule(ByteSource& source, uint64_t fileSize) {
-  const uint64_t lowest = fileSize > kLastPageSpan ? fileSize - kLastPageSpan : 0;
+// The granule position of the last page: the first page header found in the
+// search windows near the end, the nearest first; 0 when none is, or when the
+// position is negative or beyond 32 bits. Parts of windows before the file's
+// start are not searched.
+uint32_t LastGranule(ByteSource& source, uint64_t fileSize, uint32_t serial) {
+  if (fileSize > uint64_t{INT64_MAX}) return 0;
+  const auto size = static_cast<int64_t>(fileSize);
   std::vector<uint8_t> head;
-  for (uint64_t end = fileSize; end > lowest;) {
-    const uint64_t start = end - std::min(end - lowest, kSearchPiece);
-    // Three bytes more, so a capture pattern across the piece's end is seen.
-    const std::vector<uint8_t> buf = source.Read(start, static_cast<size_t>(std::min(end + 3, fileSize) - start));
-    for (auto p = static_cast<size_t>(end - start); p-- > 0;) {
-      if (p + 4 > buf.size() || buf[p] != 'O' || buf[p + 1] != 'g' || buf[p + 2] != 'g' || buf[p + 3] != 'S') continue;
-      if (!IsPageAt(source, start + p, fileSize, head)) continue;
+  for (int k = 1; k <= kLastPageSteps; ++k) {
+    const int64_t windowAt = size - kSearchStep * k - 10;
+    if (windowAt + kSearchStep < 0) break;
+    const int64_t readAt = std::max<int64_t>(windowAt, 0);
+    const std::vector<uint8_t> window =
+        source.Read(static_cast<uint64_t>(readAt), kSearchWindow - static_cast<size_t>(readAt - windowAt));
+    for (int64_t at = windowAt + kSearchStep; at >= readAt; --at) {
+      const auto i = static_cast<size_t>(at - readAt);
+      if (i + 4 > window.size() || window[i] != 'O' || window[i + 1] != 'g' || window[i + 2] != 'g' ||
+          window[i + 3] != 'S')
+        continue;
+      if (!IsPageAt(source, static_cast<uint64_t>(at), fileSize, serial, head)) continue;
       const uint64_t granule = uint64_t{Le32(head, 6)} | (uint64_t{Le32(head, 10)} << 32);
       return granule > UINT32_MAX ? 0 : static_cast<uint32_t>(granule);  // -1: no packet ends on the page
     }
-    end = start;
   }
   return 0;
 }
@@ -252,7 +261,7 @@ bool TOggVorbis::ReadFromSource(ByteSource& source) {
   const uint64_t fileSize = source.Size();
   const uint64_t id3 = Id3v2TagSize(source);
 
-  const std::vector<uint8_t> page1 = source.Read(id3, kPageHeaderSize);
+  const std::vector<uint8_t> page1 = source.Read(id3, kPageHeaderRead);
   if (page1.size() < kPageHeaderSize || !StartsWith(page1, "OggS")) {
     fault = StartsWith(page1, "OggS") ? ReadFault::kShortField : ReadFault::kNotThisFormat;
     return false;
@@ -268,8 +277,8 @@ bool TOggVorbis::ReadFromSource(ByteSource& source) {
   // packet; it may run on over further pages (a picture in the comments).
   std::string slots[kSlots];
   const uint64_t page2At = idAt + kIdentificationSize;
-  const std::vector<uint8_t> page2 = source.Read(page2At, kPageHeaderSize);
-  if (page2.size() == kPageHeaderSize) {
+  const std::vector<uint8_t> page2 = source.Read(page2At, kPageHeaderRead);
+  if (page2.size() >= kPageHeaderSize) {
     const uint64_t commentAt = page2At + kPageHeaderSize + page2[26];
     if (StartsWith(source.Read(commentAt, 7), "\x03vorbis")) {
       PacketCursor c(source, page2At);
@@ -287,7 +296,7 @@ bool TOggVorbis::ReadFromSource(ByteSource& source) {
   stream = {fileSize, id[11], Le32(id, 12)};
   const int32_t nominalKbps = static_cast<int32_t>(Le32(id, 20)) / 1000;
   nominalBitRate = nominalKbps > 0 && nominalKbps <= UINT16_MAX ? static_cast<uint16_t>(nominalKbps) : 0;
-  samples = LastGranule(source, fileSize);
+  samples = LastGranule(source, fileSize, Le32(page1, 14));
 
   texts.title = slots[kTitle];
   texts.artist = slots[slots[kArtist].empty() ? kPerformer : kArtist];

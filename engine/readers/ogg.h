@@ -17,6 +17,7 @@ class TOggVorbis {
   // first "/" of TRACKNUMBER (0 when it is not one, or beyond 16 bits).
   TTagTexts texts;
   TStreamProperties stream;
+  // The vendor text as it stands in the comment header (not decoded).
   std::string vendor;
   // The first page and its Vorbis identification packet were found; every
   // other field stays zero/empty unless valid.
@@ -25,15 +26,16 @@ class TOggVorbis {
   uint64_t id3v2Size = 0;
   // kbit/s from the identification packet; 0 when unset, negative or beyond 16 bits.
   uint16_t nominalBitRate = 0;
-  // The last page's granule position; 0 when not found or not a count of 32 bits.
+  // The last page's granule position; 0 when no page header turns up in the
+  // last 12,060 bytes or so, or the position is not a count of 32 bits.
   uint32_t samples = 0;
   // Why the read stopped short: no valid file, or comments cut (kNone when read whole).
   ReadFault fault = ReadFault::kNone;
 
   void Reset() { *this = TOggVorbis{}; }
-  // Opens the file by its wide name (others may read, not write) and reads
-  // it; false when it is no Ogg Vorbis file. Raises when the file cannot be
-  // opened or read.
+  // Resets, opens the file by its wide name (others may read, not write) and
+  // reads it; false when it is no Ogg Vorbis file. Raises when the file
+  // cannot be opened or read.
   bool ReadFromFile(const std::wstring& fileName);
   // The same over any bytes; only errors of the source throw.
   bool ReadFromSource(ByteSource& source);

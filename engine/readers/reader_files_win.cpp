@@ -4,10 +4,17 @@
 #include <algorithm>
 #include <exception>
 #include <new>
+#include <optional>
+#include <system_error>
+
+#include "base/ansi_text_win.h"
 
 #include "engine/readers/asf.h"
+#include "engine/readers/au_file_stream_win.h"
 #include "engine/readers/file_source_win.h"
 #include "engine/readers/flac.h"
+#include "engine/readers/id3v1.h"
+#include "engine/readers/id3v2.h"
 #include "engine/readers/mp4.h"
 #include "engine/readers/mpeg_frames.h"
 #include "engine/readers/ogg.h"
@@ -28,13 +35,27 @@ bool TWMAfile::ReadFromFile(const std::wstring& fileName) {
   }
 }
 
+bool TID3v2::ReadFromFile(const std::wstring& fileName) {
+  ResetData();
+  FileSource file(fileName);
+  return ReadFromSource(file);
+}
+
+void TID3v1Tag::LoadFromFile(const std::string& fileName) {
+  Reset();
+  FileSource file(AnsiToWString(fileName));
+  LoadFromSource(file);
+}
+
 bool TOggVorbis::ReadFromFile(const std::wstring& fileName) {
+  Reset();  // an open that raises leaves no fields of an earlier read
   FileSource file(fileName);
   return ReadFromSource(file);
 }
 
 bool TFlacFile::ReadFromFile(const std::wstring& fileName) {
-  FileSource file(fileName);
+  Reset();  // an open that raises leaves no fields of an earlier read
+  FileSource file(TAuFileStream(fileName, 0));
   return ReadFromSource(file);
 }
 
@@ -51,8 +72,19 @@ bool TM4AFile::ReadFromFile(const std::wstring& fileName) {
     Reset();
     return false;
   }
-  FileSource file(fileName);
-  return ReadFromSource(file);
+  const std::string ansiName = WStringToAnsi(fileName);
+  if (AnsiToWString(ansiName) != fileName) throw EInOutError("File name outside the ANSI code page: " + ansiName);
+  std::optional<FileSource> file;
+  try {
+    file.emplace(AnsiToWString(ansiName));
+  } catch (const EFOpenError& e) {
+    throw EInOutError(e.what());
+  }
+  try {
+    return ReadFromSource(*file);
+  } catch (const std::system_error& e) {  // a failing read of the file
+    throw EInOutError(e.what());
+  }
 }
 
 }  // namespace kv

@@ -3,6 +3,7 @@
 // texts and stream properties they hand the record, and the reason a read
 // stopped short.
 #include <cstdint>
+#include <stdexcept>
 #include <string>
 
 namespace kv {
@@ -21,6 +22,13 @@ enum class ReadFault : uint8_t {
   kNoStreamInfo,       // no usable stream description
   kZeroSampleRate,     // a stream description with a sample rate of 0
   kReadError,          // the file could not be opened or read
+};
+
+// A reader's input/output error: the file could not be opened or read, or
+// it ends where its format needs more bytes.
+class EInOutError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
 };
 
 // A short English name of the fault, for logs and exception texts.

@@ -141,6 +141,12 @@ TEST(AudioInformer, MissingMp3GetsNoIntegersAndOtherFormatsRaiseWhenUnreadable) 
   TAudioInformer flac;
   flac.SetFileName("C:\\NOTFLAC.FLA");
   EXPECT_ANY_THROW(flac.ReadFile("C:\\not.flac", env));
+  // A FLAC file of 0 seconds has no bit rate: it is left out too.
+  const uint64_t shortInfo = uint64_t{44100} << 44 | uint64_t{1} << 41 | uint64_t{15} << 36 | 44099;
+  env.files["C:\\SHORT.FLA"] = Cat({B("fLaC"), Bytes{0x80}, Be(34, 3), Zeros(10), Be(shortInfo, 8), Zeros(16)});
+  TAudioInformer shortFlac;
+  shortFlac.SetFileName("C:\\SHORT.FLA");
+  EXPECT_THROW(shortFlac.ReadFile("C:\\short.flac", env), std::runtime_error);
 
   env.files["C:\\X.M4A"] = Bytes(64, 0);
   TAudioInformer m4a;
@@ -218,7 +224,7 @@ std::string Utf16Le(std::string_view ascii) {
 // A file whose tag is there but gives neither artist nor title takes both
 // from the templates, in every format, and says that a file lacked a usable
 // tag; the tag's other texts stay. A tag that gives either one is used as it is.
-TEST_F(TemplatesTest, ATagWithoutArtistAndTitleLeavesThemToTheTemplates) {
+TEST_F(TemplatesTest, OnlyAnMpegFileWithoutTagsTakesArtistAndTitleFromTheTemplates) {
   NameTemplates().Load(shippedText);  // the process-wide list the reads use
   struct Restore {
     ~Restore() { NameTemplates().Load(""); }
@@ -264,11 +270,12 @@ TEST_F(TemplatesTest, ATagWithoutArtistAndTitleLeavesThemToTheTemplates) {
     TAudioInformer info;
     info.SetFileName("C:\\X");
     info.ReadFile(std::string("C:\\Music\\Some Band - A Song.") + c.ext, env);
-    EXPECT_EQ(info.GetTagPart(kTagArtist), "Some Band");
-    EXPECT_EQ(info.GetTagPart(kTagTitle), "A Song");
-    EXPECT_EQ(info.TemplateNo, 3);
+    // A tag without artist and title is still a tag: the templates are not asked.
+    EXPECT_EQ(info.GetTagPart(kTagArtist), "");
+    EXPECT_EQ(info.GetTagPart(kTagTitle), "");
+    EXPECT_EQ(info.TemplateNo, 0);
     EXPECT_EQ(info.GetTagPart(c.otherSlot), c.other);
-    EXPECT_TRUE(env.flags.count("EmptyTags"));
+    EXPECT_FALSE(env.flags.count("EmptyTags"));
 
     MemoryEnvironment named;
     named.files["C:\\X"] = c.titleOnly;
@@ -280,6 +287,16 @@ TEST_F(TemplatesTest, ATagWithoutArtistAndTitleLeavesThemToTheTemplates) {
     EXPECT_EQ(kept.TemplateNo, 0);
     EXPECT_FALSE(named.flags.count("EmptyTags"));
   }
+  // An MPEG file with neither tag takes them from the templates.
+  MemoryEnvironment env;
+  env.files["C:\\X"] = mpeg;
+  TAudioInformer untagged;
+  untagged.SetFileName("C:\\X");
+  untagged.ReadFile("C:\\Music\\Some Band - A Song.mp3", env);
+  EXPECT_EQ(untagged.GetTagPart(kTagArtist), "Some Band");
+  EXPECT_EQ(untagged.GetTagPart(kTagTitle), "A Song");
+  EXPECT_EQ(untagged.TemplateNo, 3);
+  EXPECT_TRUE(env.flags.count("EmptyTags"));
 }
 
 TEST(MP3Collection, CopiesIndexesAndCombinesCandidates) {

@@ -48,20 +48,28 @@ TEST(Flac, FirstItemOfANameWinsAndTheLastBlockEndsTheWalk) {
   EXPECT_EQ(info.fault, ReadFault::kNone);
 }
 
-TEST(Flac, ValuesAreCutLikeTheOtherReadersTexts) {
+TEST(Flac, ValuesAreKeptWhole) {
   struct Case {
     std::string item;
     std::string comment;
   } cases[] = {
-      {"COMMENT=" + std::string(300, 'c'), std::string(242, 'c')},  // 250 bytes of item, less "COMMENT="
-      {"COMMENT=" + std::string(240, 'c') + "\xC3\xA9\xC3\xA9", std::string(240, 'c') + "\xE9"},  // no half character
-      {"COMMENT=" + std::string((16 << 20) - 100, 'c'), std::string(242, 'c')},  // near the largest block
+      {"COMMENT=" + std::string(300, 'c'), std::string(300, 'c')},
+      {"COMMENT=" + std::string(240, 'c') + "\xC3\xA9\xC3\xA9", std::string(240, 'c') + "\xE9\xE9"},
+      {"COMMENT=" + std::string((16 << 20) - 100, 'c'), std::string((16 << 20) - 100, 'c')},  // near the largest block
   };
   for (const Case& c : cases) {
     const TFlacFile info = Read(Flac({StreamInfo(44100, 2, 16, 441000), Comments({c.item, "ALBUM=after"}), Last()}));
     EXPECT_EQ(info.texts.comment, c.comment);
-    EXPECT_EQ(info.texts.album, "after");  // the rest of the long item was skipped, not read as the next one
+    EXPECT_EQ(info.texts.album, "after");
   }
+}
+
+TEST(Flac, EachCommentBlockSetsTheTextsAgain) {
+  const TFlacFile info = Read(Flac({StreamInfo(44100, 2, 16, 441000), Comments({"TITLE=one", "ARTIST=a", "TRACK=3"}),
+                                    Comments({"TITLE=two", "title=three"}), Last()}));
+  EXPECT_EQ(info.texts.title, "two");  // the first item of a name in the block wins
+  EXPECT_EQ(info.texts.artist, "");    // the later block has none
+  EXPECT_EQ(info.texts.track, 0);
 }
 
 TEST(Flac, DurationAndBitRate) {
@@ -80,7 +88,7 @@ TEST(Flac, DurationAndBitRate) {
   for (const Case& c : cases) {
     EXPECT_EQ(Read(Flac({StreamInfo(c.rate, 1, 16, c.total), Last()})).duration, c.duration) << c.total;
   }
-  EXPECT_EQ(FlacBitRate(1000000, 0), 0);     // a clip under one second has no bit rate
+  EXPECT_THROW(FlacBitRate(1000000, 0), std::runtime_error);  // a clip under one second is left out
   EXPECT_EQ(FlacBitRate(uint64_t{1} << 62, 1), 0);
 }
 
@@ -104,39 +112,54 @@ TEST(Flac, FaultsNameWhatStoppedTheRead) {
   // A comment block running past the file.
   Bytes cut = Flac({StreamInfo(44100, 2, 16, 44100), Comments({"TITLE=cut"})});
   cut.erase(cut.end() - 2, cut.end());
+  // The same as the last block: its items are read up to the file's end.
+  Bytes lastComments = Comments({"TITLE=cut", "ARTIST=x"});
+  lastComments[0] |= 0x80;
+  Bytes cutLast = Flac({StreamInfo(44100, 2, 16, 44100), lastComments});
+  cutLast.erase(cutLast.end() - 2, cutLast.end());
   Bytes manyBlocks = Flac({StreamInfo(44100, 2, 16, 44100)});
   for (int i = 0; i < 5000; ++i) manyBlocks = Cat({manyBlocks, Block(1, {})});
 
+  enum Outcome { kFalse, kTrue, kRaises };
   struct Case {
     const char* what;
     Bytes file;
-    bool read;
+    Outcome outcome;
     ReadFault fault;
     std::string title;
   } cases[] = {
-      {"ID3v2 first", B("ID3\x03"), false, ReadFault::kNotThisFormat, ""},
-      {"short signature", B("fLa"), false, ReadFault::kNotThisFormat, ""},
-      {"no STREAMINFO", Flac({Comments({"TITLE=t"}), Last()}), false, ReadFault::kNoStreamInfo, ""},
-      {"cut in its STREAMINFO", B(std::string_view("fLaC\x00\x00\x00\x22", 8)), false, ReadFault::kNoStreamInfo, ""},
-      {"sample rate 0", Flac({StreamInfo(0, 2, 16, 1000), Last()}), false, ReadFault::kZeroSampleRate, ""},
-      {"item past its block", Flac({StreamInfo(44100, 2, 16, 44100), lying, Last()}), true,
+      {"ID3v2 first", B("ID3\x03"), kFalse, ReadFault::kNotThisFormat, ""},
+      {"short signature", B("fLa"), kFalse, ReadFault::kNotThisFormat, ""},
+      {"no STREAMINFO", Flac({Comments({"TITLE=t"}), Last()}), kTrue, ReadFault::kNoStreamInfo, "t"},
+      {"STREAMINFO too short for its fields", Flac({Block(0, Zeros(12)), Last()}), kTrue, ReadFault::kNoStreamInfo, ""},
+      {"cut in its STREAMINFO", B(std::string_view("fLaC\x00\x00\x00\x22", 8)), kRaises, ReadFault::kNone, ""},
+      {"sample rate 0", Flac({StreamInfo(0, 2, 16, 1000), Last()}), kRaises, ReadFault::kZeroSampleRate, ""},
+      {"item past its block", Flac({StreamInfo(44100, 2, 16, 44100), lying, Last()}), kTrue,
        ReadFault::kOutsideParent, "one"},
-      {"block past the file", cut, true, ReadFault::kOutsideParent, ""},
-      {"block header cut", Cat({Flac({StreamInfo(44100, 2, 16, 44100)}), B("\x04\x00")}), true,
-       ReadFault::kShortField, ""},
-      {"too many blocks", manyBlocks, true, ReadFault::kTooManyBoxes, ""},
+      {"block past the file", cut, kRaises, ReadFault::kNone, "cut"},
+      {"last block past the file", cutLast, kRaises, ReadFault::kNone, ""},
+      {"block header cut", Cat({Flac({StreamInfo(44100, 2, 16, 44100)}), B("\x04\x00")}), kRaises, ReadFault::kNone,
+       ""},
+      {"no last block", manyBlocks, kRaises, ReadFault::kNone, ""},
+      {"many blocks", Cat({manyBlocks, Last()}), kTrue, ReadFault::kNone, ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     MemorySource src(c.file);
     TFlacFile flac;
-    EXPECT_EQ(flac.ReadFromSource(src), c.read);
+    if (c.outcome == kRaises) {
+      EXPECT_THROW(flac.ReadFromSource(src), std::runtime_error);
+    } else {
+      EXPECT_EQ(flac.ReadFromSource(src), c.outcome == kTrue);
+      EXPECT_EQ(flac.texts.title, c.title);
+    }
     EXPECT_EQ(flac.fault, c.fault);
-    EXPECT_EQ(flac.texts.title, c.title);
   }
   FailingSource failing;
   TFlacFile flac;
   EXPECT_THROW(flac.ReadFromSource(failing), std::runtime_error);
+  // No stream figures: no length, and the record's bit rate refuses it.
+  EXPECT_THROW(FlacBitRate(1000, Read(Flac({Comments({"TITLE=t"}), Last()})).duration), std::runtime_error);
 }
 
 TEST(Flac, ReadsOnlyTheMetadata) {

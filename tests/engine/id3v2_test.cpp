@@ -23,7 +23,7 @@ struct TextCase {
   std::string artist;
 };
 
-TEST(Id3v2Text, EncodingsDecodeToAnsi) {
+TEST(Id3v2Text, EncodingsZeroAndOneDecodeToAnsiTheOthersAreIgnored) {
   const TextCase cases[] = {
       {"Latin-1 trimmed", Latin1("  Abba \x01"), "Abba"},
       {"UTF-16 big-endian mark is honoured", Cat({Bytes{1, 0xFE, 0xFF}, Utf16(u"Bj\u00F6rk", true)}), "Bj\xF6rk"},
@@ -33,8 +33,8 @@ TEST(Id3v2Text, EncodingsDecodeToAnsi) {
       {"UTF-16 ends at the first 0 unit", Cat({Bytes{1, 0xFF, 0xFE}, Utf16(u"One"), Bytes{0, 0}, Utf16(u"Two")}),
        "One"},
       {"UTF-16 odd last byte dropped", Cat({Bytes{1, 0xFF, 0xFE}, Utf16(u"Ab"), Bytes{'c'}}), "Ab"},
-      {"UTF-8 encoding", Cat({Bytes{3}, B("Sigur R\xC3\xB3s\n")}), "Sigur R\xF3s"},
-      {"UTF-8 mark dropped", Cat({Bytes{3}, B("\xEF\xBB\xBFX")}), "X"},
+      {"UTF-8 ignored", Cat({Bytes{3}, B("Sigur R\xC3\xB3s\n")}), ""},
+      {"UTF-16 big-endian ignored", Cat({Bytes{2}, Utf16(u"Moby", true)}), ""},
       {"unknown encoding ignored", Cat({Bytes{4}, B("Nope")}), ""},
       {"empty frame", Bytes{}, ""},
   };
@@ -42,6 +42,9 @@ TEST(Id3v2Text, EncodingsDecodeToAnsi) {
     const TID3v2 t = Read(Tag(3, Frame("TPE1", c.body)));
     EXPECT_EQ(t.Artist, c.artist) << c.what;
   }
+  // An ignored frame does not replace a kept one.
+  EXPECT_EQ(Read(Tag(4, Cat({Frame("TPE1", Latin1("Kept")), Frame("TPE1", Cat({Bytes{3}, B("Later")}))}))).Artist,
+            "Kept");
 }
 
 // The plain frame mappings are compared with mutagen in the corpus test; these
@@ -88,7 +91,8 @@ TEST(Id3v2Text, CommentDescriptionsInEachEncoding) {
       {"UTF-16 description ends on a unit boundary",
        Cat({Bytes{1}, B("eng"), Bytes{0xFF, 0xFE, 'x', 0, 0, 0}, Bytes{0xFF, 0xFE}, Utf16(u"\u00E9t\u00E9")}),
        "\xE9t\xE9"},
-      {"UTF-8 description", Cat({Bytes{3}, B("eng"), B("d\xC3\xA9"), Bytes{0}, B("ol\xC3\xA9")}), "ol\xE9"},
+      {"Latin-1 description", Cat({Bytes{0}, B("eng"), B("d\xE9"), Bytes{0}, B("ol\xE9")}), "ol\xE9"},
+      {"UTF-8 comment ignored", Cat({Bytes{3}, B("eng"), B("d"), Bytes{0}, B("ol\xC3\xA9")}), ""},
       {"unterminated description", Cat({Bytes{0}, B("eng"), B("only")}), ""},
       {"too short for a language", Bytes{0, 'e'}, ""},
   };
@@ -191,6 +195,39 @@ TEST(Id3v2Tag, MeasuresTagsWithFrames) {
     tag.LoadFromStream(src, 0, c.file.size());
     EXPECT_EQ(tag.GetSize(), c.size) << c.what;
   }
+}
+
+TEST(Id3v2Tag, ReadsEachFrameByItsKind) {
+  const Bytes file = Cat({Tag(3, Cat({Frame("TIT2", Latin1("Title")), Frame("TXXX", Latin1("free")),
+                                      Frame("COMM", Cat({Bytes{0}, B("eng"), B("desc"), Bytes{0}, B("Said")})),
+                                      Frame("APIC", Bytes{1, 2, 3}), Frame("TALB", Bytes(20, 'a'), false)})),
+                          Bytes(16, 0xFF)});
+  Bytes cut = file;
+  cut[cut.size() - 16 - 20 - 10 + 7] = 40;  // the last frame's size runs 20 bytes past the tag
+  MemorySource src(cut);
+  TID3v2Tag tag;
+  tag.LoadFromStream(src, 0, cut.size());
+  ASSERT_EQ(tag.Frames.size(), 5u);
+  const auto* title = dynamic_cast<const TTextFrame*>(tag.Frames[0].get());
+  ASSERT_TRUE(title);
+  EXPECT_EQ(title->Encoding, 0);
+  EXPECT_EQ(title->Text, "Title");
+  const auto* txxx = dynamic_cast<const TUnknownFrame*>(tag.Frames[1].get());
+  ASSERT_TRUE(txxx);
+  EXPECT_EQ(txxx->Data, Latin1("free"));
+  const auto* comm = dynamic_cast<const TCommFrame*>(tag.Frames[2].get());
+  ASSERT_TRUE(comm);
+  EXPECT_EQ(comm->Language, "eng");
+  EXPECT_EQ(comm->Description, "desc");
+  EXPECT_EQ(comm->Text, "Said");
+  const auto* picture = dynamic_cast<const TUnknownFrame*>(tag.Frames[3].get());
+  ASSERT_TRUE(picture);
+  EXPECT_EQ(picture->Data, (Bytes{1, 2, 3}));
+  EXPECT_EQ(std::string(tag.Frames[3]->Id.data(), 4), "APIC");
+  const auto* album = dynamic_cast<const TTextFrame*>(tag.Frames[4].get());
+  ASSERT_TRUE(album);
+  EXPECT_EQ(album->Size, 40u);
+  EXPECT_EQ(album->Text, std::string(19, 'a'));  // cut at the tag's end, not read from the audio
 }
 
 }  // namespace

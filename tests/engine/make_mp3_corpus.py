@@ -79,8 +79,12 @@ def expect_v2(name):
     number(name, "v2.exists", 1)
     number(name, "v2.version", tags.version[1])
 
+    # Frames in UTF-16 big-endian (2) or UTF-8 (3) are ignored.
+    def kept(fid):
+        return [f for f in tags.getall(fid) if int(f.encoding) in (0, 1)]
+
     def frame_text(fid):
-        frames = tags.getall(fid)
+        frames = kept(fid)
         return trim(str(frames[-1].text[0])) if frames and frames[-1].text else ""
 
     text(name, "v2.title", frame_text("TIT2"))
@@ -95,7 +99,7 @@ def expect_v2(name):
     if ")" in genre:
         genre = genre[genre.rindex(")") + 1:]
     text(name, "v2.genre", genre)
-    comments = tags.getall("COMM")
+    comments = kept("COMM")
     text(name, "v2.comment", trim(comments[-1].text[0]) if comments and comments[-1].text else "")
     text(name, "v2.composer", frame_text("TCOM"))
     text(name, "v2.encoder", frame_text("TENC"))

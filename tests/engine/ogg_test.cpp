@@ -72,6 +72,14 @@ TEST(Ogg, CommentNamesAndTheLastGranule) {
   EXPECT_EQ(info.texts.comment, "kept");
   EXPECT_EQ(info.samples, 441000u);
   EXPECT_DOUBLE_EQ(info.FGetDuration(), 10.0);
+  EXPECT_EQ(info.vendor, "vendor");
+  // The vendor text, and an item without "=" standing in for an empty one, as they stand.
+  const Bytes rawVendor = Cat({Page(Identification(2, 44100, 128000), 0),
+                               Page(Comments(" Xiph \xC3\xA9 ", {"TITLE=t"}, 1), 0), Page(Bytes(100, 0x55), 1000)});
+  EXPECT_EQ(Read(rawVendor).vendor, "Xiph \xC3\xA9");
+  const Bytes itemVendor = Cat({Page(Identification(2, 44100, 128000), 0),
+                                Page(Comments("", {"enc \xC3\xA9", "later"}, 2), 0), Page(Bytes(100, 0x55), 1000)});
+  EXPECT_EQ(Read(itemVendor).vendor, "enc \xC3\xA9");
 }
 
 TEST(Ogg, ValuesAreCutAndDecodedAsTheReaderDoes) {
@@ -102,7 +110,7 @@ TEST(Ogg, DurationFallsBackToTheNominalBitRate) {
     uint32_t samples;
   } cases[] = {
       // Bytes after the last page that no page can span.
-      {"far", Cat({Ogg({}, 1000, 0), Bytes(65307 + 100, 0x55)}), 0},
+      {"far", Cat({Ogg({}, 1000, 0), Bytes(241 * 50 + 100, 0x55)}), 0},
       {"negative granule", Ogg({}, -1), 0},
       {"granule past 32 bits", Ogg({}, int64_t{1} << 33), 0},
   };
@@ -122,32 +130,38 @@ TEST(Ogg, DurationFallsBackToTheNominalBitRate) {
   EXPECT_EQ(Read(Ogg({}, 1, 40000, 2, 48000)).FGetBitRate(), 0);
 }
 
-TEST(Ogg, TheLastPageIsFoundWhereverAPageCanStart) {
-  // A large last packet puts the last page's header 17 KB or 60 KB before the
-  // end; a page cut by the end of the file gives way to the one before it,
-  // and an "OggS" inside the last packet is not taken for a page.
+TEST(Ogg, TheLastPageIsSoughtInFiftyStepsFromTheEnd) {
+  // The search covers the 50 windows of 241 steps before the last 10 bytes:
+  // a last page header further back gives samples 0 and the nominal-bit-rate
+  // estimate. A page cut by the end of the file is taken as it is; an "OggS"
+  // inside the last packet is not taken for a page.
   const Bytes start = Ogg({}, 1000, 400);
-  Bytes decoy = Bytes(30000, 0x55);
-  std::copy_n(B("OggS").begin(), 4, decoy.begin() + 20000);
+  Bytes decoy = Bytes(8000, 0x55);
+  std::copy_n(B("OggS").begin(), 4, decoy.begin() + 4000);
+  Bytes decoyOfVersion0 = decoy;
+  decoyOfVersion0[4004] = 0;
   struct Case {
     const char* what;
     Bytes file;
     uint32_t samples;
   } cases[] = {
-      {"17 KB", Cat({start, Page(Bytes(17 * 1024, 0x55), 2'000'000)}), 2'000'000},
-      {"60 KB", Cat({start, Page(Bytes(60 * 1024, 0x55), 3'000'000)}), 3'000'000},
-      {"largest page", Cat({start, Page(Bytes(255 * 255 - 1, 0x55), 4'000'000)}), 4'000'000},
-      {"cut last page", Cat({start, Page(Bytes(5000, 0x55), 5'000'000)}), 1000},
+      {"within the steps", Cat({start, Page(Bytes(11 * 1024, 0x55), 2'000'000)}), 2'000'000},
+      {"at the last step", Cat({start, Page(Bytes(241 * 50 + 10 - 27 - 48, 0x55), 2'500'000)}), 2'500'000},
+      {"one byte before the steps", Cat({start, Page(Bytes(241 * 50 + 10 - 27 - 47, 0x55), 2'500'000)}), 0},
+      {"17 KB", Cat({start, Page(Bytes(17 * 1024, 0x55), 3'000'000)}), 0},
+      {"cut last page", Cat({start, Page(Bytes(5000, 0x55), 5'000'000)}), 5'000'000},
       {"pattern in the packet", Cat({start, Page(decoy, 6'000'000)}), 6'000'000},
+      {"pattern of version 0 in the packet", Cat({start, Page(decoyOfVersion0, 6'000'000)}), 6'000'000},
   };
-  Bytes& cut = cases[3].file;
+  Bytes& cut = cases[4].file;
   cut.resize(cut.size() - 10);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     const TOggVorbis info = Read(c.file);
     ASSERT_TRUE(info.valid);
     EXPECT_EQ(info.samples, c.samples);
-    EXPECT_DOUBLE_EQ(info.FGetDuration(), c.samples / 44100.0);
+    EXPECT_DOUBLE_EQ(info.FGetDuration(),
+                     c.samples ? c.samples / 44100.0 : c.file.size() / 128.0 / 2 / 125 * 2);
   }
 }
 

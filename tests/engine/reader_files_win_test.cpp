@@ -11,9 +11,12 @@
 
 #include "engine/readers/asf.h"
 #include "engine/readers/flac.h"
+#include "engine/readers/id3v1.h"
+#include "engine/readers/id3v2.h"
 #include "engine/readers/mp4.h"
 #include "engine/readers/mpeg_frames.h"
 #include "engine/readers/ogg.h"
+#include "base/ansi_text_win.h"
 #include "foundation/uni_file_stream_win.h"
 #include "tests/engine/reader_test_util.h"
 
@@ -91,15 +94,68 @@ TEST_F(ReaderFiles, OggFlacAndM4aByWideNameRaiseForAMissingFile) {
   ExpectFileReadsAsMemory<TOggVorbis>(Copy("ogg/tagged_mono.ogg", L".ogg", bytes), bytes,
                                       [](const TOggVorbis& a, const TOggVorbis& b) { EXPECT_EQ(a.samples, b.samples); });
   ExpectFileReadsAsMemory<TFlacFile>(Copy("flac/tagged_mono.flac", L".flac", bytes), bytes, sameDuration);
-  ExpectFileReadsAsMemory<TM4AFile>(Copy("mp4/tagged_mono.m4a", L".m4a", bytes), bytes, sameDuration);
+  // The M4A reader opens by the name's ANSI form: a name outside the ANSI code page raises.
+  const std::wstring wideM4a = Copy("mp4/tagged_mono.m4a", L".m4a", bytes);
+  TM4AFile wide;
+  EXPECT_THROW(wide.ReadFromFile(wideM4a), EInOutError);
+  const std::wstring plainM4a = (dir_ / L"plain é.m4a").wstring();
+  fs::copy_file(wideM4a, plainM4a);
+  ExpectFileReadsAsMemory<TM4AFile>(plainM4a, bytes, sameDuration);
+  // An open that raises leaves no fields of the reader's earlier read.
   TOggVorbis ogg;
+  const std::wstring oggName = Copy("ogg/tagged_mono.ogg", L"2.ogg", bytes);
+  ASSERT_TRUE(ogg.ReadFromFile(oggName));
   EXPECT_ANY_THROW(ogg.ReadFromFile(Missing(L".ogg")));
+  EXPECT_EQ(ogg.texts.title, "");
+  EXPECT_EQ(ogg.samples, 0u);
   TFlacFile flac;
+  const std::wstring flacName = Copy("flac/tagged_mono.flac", L"2.flac", bytes);
+  ASSERT_TRUE(flac.ReadFromFile(flacName));
   EXPECT_ANY_THROW(flac.ReadFromFile(Missing(L".flac")));
+  EXPECT_EQ(flac.texts.title, "");
+  EXPECT_EQ(flac.duration, 0u);
+  // The FLAC reader opens with no sharing: a file another handle reads is
+  // refused, by name; the Ogg reader shares reading.
+  {
+    const auto reading = [](const std::wstring& name) {
+      return FileHandle(CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, 0, nullptr));
+    };
+    const FileHandle other = reading(flacName), otherOgg = reading(oggName);
+    ASSERT_TRUE(other && otherOgg);
+    try {
+      flac.ReadFromFile(flacName);
+      ADD_FAILURE() << "read beside another handle";
+    } catch (const EFOpenError& e) {
+      EXPECT_EQ(std::string(e.what()).rfind("Cannot open file ", 0), 0u) << e.what();
+    }
+    EXPECT_TRUE(ogg.ReadFromFile(oggName));
+  }
   TM4AFile m4a;
-  EXPECT_ANY_THROW(m4a.ReadFromFile(Missing(L".m4a")));
+  EXPECT_THROW(m4a.ReadFromFile(Missing(L".m4a")), EInOutError);
   EXPECT_FALSE(m4a.ReadFromFile(L"a"));  // a name of one character is not read, and raises nothing
   EXPECT_FALSE(m4a.Exists);
+}
+
+TEST_F(ReaderFiles, Id3TagsByWideAndByAnsiName) {
+  Bytes block(128, 0);
+  std::copy_n("TAGOld title", 12, block.begin());
+  const Bytes bytes = readtest::Cat({readtest::Tag(3, readtest::Frame("TIT2", readtest::Latin1("Wide"))),
+                                     Bytes(500, 0x55), block});
+  const fs::path wide = dir_ / L"\u0416\u0443\u043a.mp3";
+  const fs::path ansi = dir_ / L"plain \u00e9.mp3";
+  for (const fs::path& p : {wide, ansi}) std::ofstream(p, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                                                  static_cast<std::streamsize>(bytes.size()));
+  TID3v2 v2;
+  ASSERT_TRUE(v2.ReadFromFile(wide.wstring()));
+  EXPECT_EQ(v2.Title, "Wide");
+  EXPECT_ANY_THROW(v2.ReadFromFile(Missing(L".mp3")));
+  EXPECT_EQ(v2.Title, "");  // reset before the open
+  TID3v1Tag v1;
+  v1.LoadFromFile(WStringToAnsi(ansi.wstring()));
+  EXPECT_TRUE(v1.Exists);
+  EXPECT_EQ(v1.Title, "Old title");
+  EXPECT_THROW(v1.LoadFromFile(WStringToAnsi(Missing(L".mp3"))), EFOpenError);
 }
 
 TEST_F(ReaderFiles, MpegAnalysisOfAFileRecordsItsSizeDateAndAttributes) {

@@ -64,9 +64,9 @@ def main():
         with open(path, "wb") as f:
             f.write(frames(kbits))
         tags = ID3()
-        tags.add(TPE1(encoding=3, text=artist))
-        tags.add(TIT2(encoding=3, text=title))
-        tags.add(TALB(encoding=3, text="Album"))
+        tags.add(TPE1(encoding=1, text=artist))
+        tags.add(TIT2(encoding=1, text=title))
+        tags.add(TALB(encoding=1, text="Album"))
         tags.save(path)
         digests.append(name + "\t" + digest(windows_root + "\\" + name.replace("/", "\\")) + "\n")
     with open(root + ".digests", "w", encoding="utf-8", newline="\n") as f:

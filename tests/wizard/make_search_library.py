@@ -37,9 +37,9 @@ def main():
             f.write(FRAMES)
         if artist:
             tags = ID3()
-            tags.add(TPE1(encoding=3, text=artist))
-            tags.add(TIT2(encoding=3, text=title))
-            tags.add(TALB(encoding=3, text="Album"))
+            tags.add(TPE1(encoding=1, text=artist))
+            tags.add(TIT2(encoding=1, text=title))
+            tags.add(TALB(encoding=1, text="Album"))
             tags.save(path)
     m4a = os.path.join(root, "cross", "m4a", "Hysteria.m4a")
     os.makedirs(os.path.dirname(m4a))
