@@ -29,9 +29,10 @@ constexpr std::array<std::string_view, kSlotCount> kIds22 = {
     "TT2", "TP1", "TAL", "TRK", "TYE", "TCO", "COM", "TCM", "TEN",
     "TCR", "TLA", "WXX", "TOR", "TOA", "TT1", "TOT", "TSI"};
 
-// The encodings whose frames are kept; frames in UTF-16 big-endian (2) or
-// UTF-8 (3) are ignored.
-enum Encoding : uint8_t { kLatin1 = 0, kUtf16 = 1 };
+// Text encodings. Frames in UTF-16 big-endian (2) and UTF-8 (3) are read
+// too: most tags written today are UTF-8, and skipping them would leave those
+// files without artist and title.
+enum Encoding : uint8_t { kLatin1 = 0, kUtf16 = 1, kUtf16Be = 2, kUtf8 = 3 };
 
 int SlotOf(std::string_view id, int version) {
   const auto& ids = version == 2 ? kIds22 : kIds34;
@@ -84,16 +85,16 @@ std::string Trim(std::string s) {
   return s.substr(b, e - b);
 }
 
-bool IsWide(uint8_t enc) { return enc == kUtf16; }
+bool IsWide(uint8_t enc) { return enc == kUtf16 || enc == kUtf16Be; }
 
-// UTF-16 up to the first 0 unit, little-endian as encoding 1 is written.
-// Only a leading byte-order mark is dropped; FE FF switches to big-endian.
-// A unit cut by the end of the buffer is dropped.
-std::u16string DecodeUtf16(std::span<const uint8_t> b) {
-  bool bigEndian = false;
+// UTF-16 up to the first 0 unit. Only a leading byte-order mark is dropped;
+// FE FF switches to big-endian. Without a mark, encoding 1 is read
+// little-endian (what most writers of that encoding produce) and encoding 2
+// big-endian. A unit cut by the end of the buffer is dropped.
+std::u16string DecodeUtf16(std::span<const uint8_t> b, bool bigEndian) {
   size_t i = 0;
   if (b.size() >= 2) {
-    if (b[0] == 0xFF && b[1] == 0xFE) { i = 2; }
+    if (b[0] == 0xFF && b[1] == 0xFE) { bigEndian = false; i = 2; }
     else if (b[0] == 0xFE && b[1] == 0xFF) { bigEndian = true; i = 2; }
   }
   std::u16string w;
@@ -105,11 +106,36 @@ std::u16string DecodeUtf16(std::span<const uint8_t> b) {
   return w;
 }
 
-// Text in the given encoding; Latin-1 is taken byte for byte, the way the
-// ANSI code page reads it.
+// UTF-8 up to the first 0 byte, without a leading byte-order mark. When the
+// buffer cut the text, an incomplete last sequence is dropped rather than
+// turned into '?'.
+std::string DecodeUtf8(std::span<const uint8_t> b) {
+  std::string_view s(reinterpret_cast<const char*>(b.data()), b.size());
+  if (s.substr(0, 3) == "\xEF\xBB\xBF") s.remove_prefix(3);
+  const size_t nul = s.find('\0');
+  if (nul != std::string_view::npos) {
+    s = s.substr(0, nul);
+  } else {
+    size_t lead = s.size();
+    while (lead > 0 && s.size() - lead < 4 && (static_cast<uint8_t>(s[lead - 1]) & 0xC0) == 0x80) --lead;
+    if (lead > 0) {
+      const auto c = static_cast<uint8_t>(s[lead - 1]);
+      const size_t need = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+      if (c >= 0xC0 && s.size() - (lead - 1) < need) s = s.substr(0, lead - 1);
+    }
+  }
+  return Utf8ToAnsi(s);
+}
+
+// Text in the given encoding; Latin-1 (and any other byte) is taken byte for
+// byte, the way the ANSI code page reads it.
 std::string DecodeText(uint8_t enc, std::span<const uint8_t> b) {
-  if (enc == kUtf16) return Trim(WideToAnsi(DecodeUtf16(b)));
-  return Trim(std::string(b.begin(), b.end()));
+  switch (enc) {
+    case kUtf16: return Trim(WideToAnsi(DecodeUtf16(b, false)));
+    case kUtf16Be: return Trim(WideToAnsi(DecodeUtf16(b, true)));
+    case kUtf8: return Trim(DecodeUtf8(b));
+    default: return Trim(std::string(b.begin(), b.end()));
+  }
 }
 
 // Offset just past a terminated string that starts at `from` (one 0 byte, or
@@ -248,7 +274,7 @@ bool TID3v2::ReadFromSource(ByteSource& src) {
       SourceCursor data(tag, dataStart, end);
       const auto keep = static_cast<size_t>(std::min<uint64_t>({frameSize, kTextBufferSize, end - dataStart}));
       const std::string bytes = data.Bytes(keep);
-      if (bytes.empty() || static_cast<uint8_t>(bytes[0]) <= kUtf16) {
+      if (bytes.empty() || static_cast<uint8_t>(bytes[0]) <= kUtf8) {
         kept[static_cast<size_t>(slot)].assign(bytes.begin(), bytes.end());
       }
     }

@@ -23,7 +23,7 @@ struct TextCase {
   std::string artist;
 };
 
-TEST(Id3v2Text, EncodingsZeroAndOneDecodeToAnsiTheOthersAreIgnored) {
+TEST(Id3v2Text, EncodingsDecodeToAnsi) {
   const TextCase cases[] = {
       {"Latin-1 trimmed", Latin1("  Abba \x01"), "Abba"},
       {"UTF-16 big-endian mark is honoured", Cat({Bytes{1, 0xFE, 0xFF}, Utf16(u"Bj\u00F6rk", true)}), "Bj\xF6rk"},
@@ -33,8 +33,9 @@ TEST(Id3v2Text, EncodingsZeroAndOneDecodeToAnsiTheOthersAreIgnored) {
       {"UTF-16 ends at the first 0 unit", Cat({Bytes{1, 0xFF, 0xFE}, Utf16(u"One"), Bytes{0, 0}, Utf16(u"Two")}),
        "One"},
       {"UTF-16 odd last byte dropped", Cat({Bytes{1, 0xFF, 0xFE}, Utf16(u"Ab"), Bytes{'c'}}), "Ab"},
-      {"UTF-8 ignored", Cat({Bytes{3}, B("Sigur R\xC3\xB3s\n")}), ""},
-      {"UTF-16 big-endian ignored", Cat({Bytes{2}, Utf16(u"Moby", true)}), ""},
+      {"UTF-8 encoding", Cat({Bytes{3}, B("Sigur R\xC3\xB3s\n")}), "Sigur R\xF3s"},
+      {"UTF-8 mark dropped", Cat({Bytes{3}, B("\xEF\xBB\xBFX")}), "X"},
+      {"UTF-16 big-endian without a mark", Cat({Bytes{2}, Utf16(u"Moby", true)}), "Moby"},
       {"unknown encoding ignored", Cat({Bytes{4}, B("Nope")}), ""},
       {"empty frame", Bytes{}, ""},
   };
@@ -42,8 +43,8 @@ TEST(Id3v2Text, EncodingsZeroAndOneDecodeToAnsiTheOthersAreIgnored) {
     const TID3v2 t = Read(Tag(3, Frame("TPE1", c.body)));
     EXPECT_EQ(t.Artist, c.artist) << c.what;
   }
-  // An ignored frame does not replace a kept one.
-  EXPECT_EQ(Read(Tag(4, Cat({Frame("TPE1", Latin1("Kept")), Frame("TPE1", Cat({Bytes{3}, B("Later")}))}))).Artist,
+  // A frame of an unknown encoding does not replace a kept one.
+  EXPECT_EQ(Read(Tag(4, Cat({Frame("TPE1", Latin1("Kept")), Frame("TPE1", Cat({Bytes{4}, B("Later")}))}))).Artist,
             "Kept");
 }
 
@@ -92,7 +93,7 @@ TEST(Id3v2Text, CommentDescriptionsInEachEncoding) {
        Cat({Bytes{1}, B("eng"), Bytes{0xFF, 0xFE, 'x', 0, 0, 0}, Bytes{0xFF, 0xFE}, Utf16(u"\u00E9t\u00E9")}),
        "\xE9t\xE9"},
       {"Latin-1 description", Cat({Bytes{0}, B("eng"), B("d\xE9"), Bytes{0}, B("ol\xE9")}), "ol\xE9"},
-      {"UTF-8 comment ignored", Cat({Bytes{3}, B("eng"), B("d"), Bytes{0}, B("ol\xC3\xA9")}), ""},
+      {"UTF-8 description", Cat({Bytes{3}, B("eng"), B("d\xC3\xA9"), Bytes{0}, B("ol\xC3\xA9")}), "ol\xE9"},
       {"unterminated description", Cat({Bytes{0}, B("eng"), B("only")}), ""},
       {"too short for a language", Bytes{0, 'e'}, ""},
   };

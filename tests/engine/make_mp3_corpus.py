@@ -79,9 +79,8 @@ def expect_v2(name):
     number(name, "v2.exists", 1)
     number(name, "v2.version", tags.version[1])
 
-    # Frames in UTF-16 big-endian (2) or UTF-8 (3) are ignored.
     def kept(fid):
-        return [f for f in tags.getall(fid) if int(f.encoding) in (0, 1)]
+        return tags.getall(fid)
 
     def frame_text(fid):
         frames = kept(fid)
