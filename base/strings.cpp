@@ -8,12 +8,27 @@ namespace {
 
 char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
+// The capital of a letter of the ANSI code page (Windows-1252): a-z, the
+// accented small letters (not the division sign), š, œ, ž and ÿ. ß has none.
+char UpperAnsi(char c) {
+  const auto u = static_cast<unsigned char>(c);
+  if (u >= 'a' && u <= 'z') return static_cast<char>(u - 0x20);
+  if (u >= 0xE0 && u <= 0xFE && u != 0xF7) return static_cast<char>(u - 0x20);
+  switch (u) {
+    case 0x9A: return static_cast<char>(0x8A);
+    case 0x9C: return static_cast<char>(0x8C);
+    case 0x9E: return static_cast<char>(0x8E);
+    case 0xFF: return static_cast<char>(0x9F);
+    default: return c;
+  }
+}
+
 size_t FindAt(std::string_view text, std::string_view sub, size_t from, bool ignoreCase) {
   if (!ignoreCase) return text.find(sub, from);
   if (sub.size() > text.size()) return std::string_view::npos;
   for (size_t i = from; i + sub.size() <= text.size(); ++i) {
     size_t k = 0;
-    while (k < sub.size() && UpperAscii(text[i + k]) == UpperAscii(sub[k])) ++k;
+    while (k < sub.size() && UpperAnsi(text[i + k]) == UpperAnsi(sub[k])) ++k;
     if (k == sub.size()) return i;
   }
   return std::string_view::npos;
@@ -224,6 +239,15 @@ int CompareTextAscii(std::string_view a, std::string_view b) {
   const size_t n = std::min(a.size(), b.size());
   for (size_t i = 0; i < n; ++i) {
     const int d = static_cast<unsigned char>(UpperAscii(a[i])) - static_cast<unsigned char>(UpperAscii(b[i]));
+    if (d != 0) return d;
+  }
+  return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
+}
+
+int CompareTextAnsi(std::string_view a, std::string_view b) {
+  const size_t n = std::min(a.size(), b.size());
+  for (size_t i = 0; i < n; ++i) {
+    const int d = static_cast<unsigned char>(UpperAnsi(a[i])) - static_cast<unsigned char>(UpperAnsi(b[i]));
     if (d != 0) return d;
   }
   return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;

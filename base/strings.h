@@ -48,5 +48,8 @@ std::string AsciiUpper(std::string_view text);
 bool SameTextAscii(std::string_view a, std::string_view b);
 // <0, 0 or >0 as a sorts before, equals or sorts after b, ASCII letter case ignored.
 int CompareTextAscii(std::string_view a, std::string_view b);
+// The same with the letter case of every letter of the ANSI code page
+// (Windows-1252) ignored: "Ä" and "ä" compare equal.
+int CompareTextAnsi(std::string_view a, std::string_view b);
 
 }  // namespace kv

@@ -129,16 +129,16 @@ std::string_view TSectData::NameOf(const TAnaTree& node, size_t child) {
 void TSectData::Insert(const TAnaTree& node, size_t child) {
   const std::string_view name = NameOf(node, child);
   const auto at = std::upper_bound(List.begin(), List.end(), name, [&node](std::string_view n, size_t c) {
-    return CompareTextAscii(n, NameOf(node, c)) < 0;
+    return CompareTextAnsi(n, NameOf(node, c)) < 0;
   });
   List.insert(at, static_cast<uint32_t>(child));
 }
 
 int64_t TSectData::Find(const TAnaTree& node, std::string_view name) const {
   const auto at = std::lower_bound(List.begin(), List.end(), name, [&node](size_t c, std::string_view n) {
-    return CompareTextAscii(NameOf(node, c), n) < 0;
+    return CompareTextAnsi(NameOf(node, c), n) < 0;
   });
-  return at != List.end() && CompareTextAscii(NameOf(node, *at), name) == 0 ? static_cast<int64_t>(*at) : -1;
+  return at != List.end() && CompareTextAnsi(NameOf(node, *at), name) == 0 ? static_cast<int64_t>(*at) : -1;
 }
 
 // --------------------------------------------------------------- TXMLConfig --
@@ -228,7 +228,7 @@ void TXMLConfig::Index(TAnaTree& node) {
     }
   }
   std::stable_sort(sect.List.begin(), sect.List.end(), [&node](size_t a, size_t b) {
-    return CompareTextAscii(TSectData::NameOf(node, a), TSectData::NameOf(node, b)) < 0;
+    return CompareTextAnsi(TSectData::NameOf(node, a), TSectData::NameOf(node, b)) < 0;
   });
 }
 

@@ -47,6 +47,14 @@ TEST(Strings, SearchingAndCounting) {
   std::string s = "Hello hello HELLO";
   ReplaceStr(s, "hello", "bye", true);
   EXPECT_EQ(s, "bye bye bye");
+  s = "\xC4rger \xE4rger \x8Aa\xFF \x9Aa\x9F";  // the code page's letters fold too: Ä/ä, Š/š, ÿ/Ÿ
+  ReplaceStr(s, "\xE4RGER", "x", true);
+  ReplaceStr(s, "\x9AA\x9F", "y", true);
+  EXPECT_EQ(s, "x x y y");
+  s = "\xDF \xF7";  // ß has no capital, ÷ is no letter
+  ReplaceStr(s, "SS", "-", true);
+  ReplaceStr(s, "\xD7", "-", true);
+  EXPECT_EQ(s, "\xDF \xF7");
   s = "aaa";
   ReplaceStr(s, "a", "aa", false);  // replacement text is not rescanned
   EXPECT_EQ(s, "aaaaaa");

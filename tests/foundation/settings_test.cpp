@@ -31,7 +31,8 @@ std::string ReadAll(const std::filesystem::path& p) {
 
 TEST(Settings, LookupIgnoresCaseAndOuterDotsAndMissingKeysGiveTheDefault) {
   TXMLConfig c = Load(File("<group name=\"Options\"><group name=\"General\">"
-                           "<param name=\"LangFile\">x.lng</param></group></group>"));
+                           "<param name=\"LangFile\">x.lng</param><param name=\"M\xE4rz\">3</param></group></group>"));
+  EXPECT_EQ(c.ReadString("options", "General.M\xC4RZ", "d"), "3");  // Ä and ä are one letter
   EXPECT_EQ(c.ReadString("Options", "General.LangFile", "d"), "x.lng");
   EXPECT_EQ(c.ReadString("OPTIONS", "general.langfile", "d"), "x.lng");
   EXPECT_EQ(c.ReadString(".Options.", ".General.LangFile..", "d"), "x.lng");
