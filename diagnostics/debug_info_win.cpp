@@ -1,6 +1,7 @@
 #include "diagnostics/debug_info_win.h"
 
 #include <algorithm>
+#include <memory>
 #include <vector>
 
 #include "diagnostics/diag_file_utils_win.h"
@@ -65,16 +66,20 @@ struct LookupState {
   TDiagDebugInfoList list;
 };
 
-// Process-wide: the lock and the sources, made on first use.
+// Process-wide: the lock and the sources, made on first use and never
+// destroyed. A thread still running while the process exits, or an exit
+// handler, may look up a location after the static objects are gone; the
+// holders are let go on purpose (the system frees them with the process),
+// so what they hold (mapped files, scanners, tables) stays usable to the end.
 LookupState& State() {
-  static LookupState state;
+  static LookupState& state = *std::make_unique<LookupState>().release();
   return state;
 }
 
 }  // namespace
 
 TDiagCriticalSection& DiagLookupLock() {
-  static TDiagCriticalSection lock;
+  static TDiagCriticalSection& lock = *std::make_unique<TDiagCriticalSection>().release();  // never destroyed, as above
   return lock;
 }
 
