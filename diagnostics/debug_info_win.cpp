@@ -43,18 +43,24 @@ class TDiagDebugInfoList {
   }
 
  private:
+  // Each kind in turn is made for the module and asked; the first that can
+  // serve it is kept, one that cannot is freed before the next is made.
   static std::unique_ptr<TDiagDebugInfoSource> CreateDebugInfo(HMODULE module) {
-    std::unique_ptr<TDiagDebugInfoSource> candidates[] = {
-        std::make_unique<TDiagDebugInfoBinary>(module), std::make_unique<TDiagDebugInfoTD32>(module),
-        std::make_unique<TDiagDebugInfoMap>(module), std::make_unique<TDiagDebugInfoExports>(module)};
-    for (auto& candidate : candidates) {
+    using Make = std::unique_ptr<TDiagDebugInfoSource> (*)(HMODULE);
+    static constexpr Make kKinds[] = {
+        [](HMODULE m) -> std::unique_ptr<TDiagDebugInfoSource> { return std::make_unique<TDiagDebugInfoBinary>(m); },
+        [](HMODULE m) -> std::unique_ptr<TDiagDebugInfoSource> { return std::make_unique<TDiagDebugInfoTD32>(m); },
+        [](HMODULE m) -> std::unique_ptr<TDiagDebugInfoSource> { return std::make_unique<TDiagDebugInfoMap>(m); },
+        [](HMODULE m) -> std::unique_ptr<TDiagDebugInfoSource> { return std::make_unique<TDiagDebugInfoExports>(m); }};
+    for (const Make make : kKinds) {
+      std::unique_ptr<TDiagDebugInfoSource> candidate = make(module);
       bool usable = false;
       try {
         usable = candidate->InitializeSource();
       } catch (const std::exception&) {
         usable = false;
       }
-      if (usable) return std::move(candidate);
+      if (usable) return candidate;
     }
     return nullptr;
   }
@@ -62,18 +68,16 @@ class TDiagDebugInfoList {
   std::vector<std::unique_ptr<TDiagDebugInfoSource>> items_;
 };
 
-struct LookupState {
-  TDiagDebugInfoList list;
-};
-
-// Process-wide: the lock and the sources, made on first use and never
-// destroyed. A thread still running while the process exits, or an exit
-// handler, may look up a location after the static objects are gone; the
-// holders are let go on purpose (the system frees them with the process),
-// so what they hold (mapped files, scanners, tables) stays usable to the end.
-LookupState& State() {
-  static LookupState& state = *std::make_unique<LookupState>().release();
-  return state;
+// Process-wide: the sources, made at the first lookup, and the lock, made
+// when this unit initialises (or sooner, when another unit's initialisation
+// looks up first). Neither is ever destroyed: a thread still running while
+// the process exits, or an exit handler, may look up a location after the
+// static objects are gone. The holders are let go on purpose (the system
+// frees them with the process), so what they hold (mapped files, scanners,
+// tables) stays usable to the end.
+TDiagDebugInfoList& NeedDebugInfoList() {
+  static TDiagDebugInfoList& list = *std::make_unique<TDiagDebugInfoList>().release();
+  return list;
 }
 
 }  // namespace
@@ -82,6 +86,10 @@ TDiagCriticalSection& DiagLookupLock() {
   static TDiagCriticalSection& lock = *std::make_unique<TDiagCriticalSection>().release();  // never destroyed, as above
   return lock;
 }
+
+namespace {
+[[maybe_unused]] TDiagCriticalSection& gLookupLockAtStart = DiagLookupLock();
+}  // namespace
 
 uint32_t TDiagDebugInfoSource::VAFromAddr(uint64_t address) const {
   return static_cast<uint32_t>(address - reinterpret_cast<uint64_t>(module_) - kCodeStart);
@@ -176,6 +184,8 @@ uint32_t TDiagDebugInfoExports::VAFromAddr(uint64_t address) const {
 
 bool TDiagDebugInfoExports::GetLocationInfo(uint64_t address, TDiagLocationInfo& info) {
   const uint32_t r = VAFromAddr(address);
+  info.offsetFromProcName = 0;
+  info.offsetFromLineNumber = 0;
   const auto& items = image_.ExportList().Items();
   for (size_t i = items.size(); i-- > 0;) {
     const TDiagPeExportFuncItem& item = items[i];
@@ -198,30 +208,35 @@ bool TDiagDebugInfoExports::GetLocationInfo(uint64_t address, TDiagLocationInfo&
 // ------------------------------------------------------------------ lookup --
 
 TDiagDebugInfoSource* DebugInfoSourceOf(HMODULE module) {
-  LookupState& state = State();
   const TDiagLockGuard guard(DiagLookupLock());
   if (!guard.Owns()) return nullptr;
   try {
-    return state.list.GetItemFromModule(module);
+    return NeedDebugInfoList().GetItemFromModule(module);
   } catch (const std::exception&) {
     return nullptr;
   }
 }
 
 bool GetLocationInfo(const void* address, TDiagLocationInfo& info) noexcept {
-  info = TDiagLocationInfo{};
   try {
-    LookupState& state = State();
     // A fault report whose thread holds the lock prints the bare address.
     const TDiagLockGuard guard(DiagLookupLock());
-    if (!guard.Owns()) return false;
-    TDiagDebugInfoSource* source = state.list.GetItemFromModule(ModuleFromAddr(address));
-    if (source == nullptr) return false;
-    if (source->GetLocationInfo(reinterpret_cast<uint64_t>(address), info)) return true;
+    if (guard.Owns()) {
+      TDiagDebugInfoList& list = NeedDebugInfoList();
+      info = TDiagLocationInfo{};
+      TDiagDebugInfoSource* source = list.GetItemFromModule(ModuleFromAddr(address));
+      if (source != nullptr && source->GetLocationInfo(reinterpret_cast<uint64_t>(address), info)) return true;
+    }
   } catch (...) {
   }
   info = TDiagLocationInfo{};
   return false;
+}
+
+TDiagLocationInfo GetLocationInfo(const void* address) noexcept {
+  TDiagLocationInfo info;
+  (void)GetLocationInfo(address, info);
+  return info;
 }
 
 std::string GetLocationInfoStr(const void* address, bool includeModuleName, bool includeAddressOffset,

@@ -92,6 +92,8 @@ class TDiagDebugInfoExports : public TDiagDebugInfoSource {
 
 // Resolves address; false (info cleared) when no source knows it. Never throws.
 bool GetLocationInfo(const void* address, TDiagLocationInfo& info) noexcept;
+// The same, the info alone (all cleared when no source knows the address).
+TDiagLocationInfo GetLocationInfo(const void* address) noexcept;
 // The one lock of every location lookup (the sources and their tables).
 TDiagCriticalSection& DiagLookupLock();
 // The location line of address; a return address is looked up one byte

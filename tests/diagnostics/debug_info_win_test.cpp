@@ -26,6 +26,12 @@ TEST(DebugInfo, MarkedStatementResolvesToUnitProcedureLineAndFile) {
   EXPECT_EQ(info.lineNumber, static_cast<uint32_t>(line));
   EXPECT_EQ(info.sourceName, "debug_info_win_test.cpp");
   EXPECT_NE(dynamic_cast<const TDiagDebugInfoBinary*>(info.debugInfo), nullptr);
+  // The form that answers with the info alone finds the same.
+  const TDiagLocationInfo alone = GetLocationInfo(static_cast<const uint8_t*>(site) - 1);
+  EXPECT_EQ(alone.procedureName, info.procedureName);
+  EXPECT_EQ(alone.lineNumber, info.lineNumber);
+  EXPECT_EQ(alone.offsetFromLineNumber, info.offsetFromLineNumber);
+  EXPECT_EQ(alone.debugInfo, info.debugInfo);
 
   // The return address itself may already belong to the next statement; the flag looks one byte back.
   const std::string text = GetLocationInfoStr(site, false, true, false, true);
@@ -44,8 +50,16 @@ TEST(DebugInfo, MarkedStatementResolvesToUnitProcedureLineAndFile) {
 TEST(DebugInfo, AddressesOutsideAnyModulePrintBare) {
   TDiagLocationInfo info;
   const uint8_t local = 0;
+  info.procedureName = "stale";
+  info.lineNumber = 9;
   EXPECT_FALSE(GetLocationInfo(&local, info));
   EXPECT_EQ(info.unitName, "");
+  EXPECT_EQ(info.procedureName, "");
+  EXPECT_EQ(info.lineNumber, 0u);
+  const TDiagLocationInfo alone = GetLocationInfo(&local);
+  EXPECT_EQ(alone.address, 0u);
+  EXPECT_EQ(alone.procedureName, "");
+  EXPECT_EQ(alone.debugInfo, nullptr);
   char expected[32];
   std::snprintf(expected, sizeof expected, "[%016llX]", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(&local)));
   EXPECT_EQ(GetLocationInfoStr(&local, false, true, true), expected);
@@ -152,6 +166,16 @@ TEST(DebugInfo, SystemLibraryExportsAgreeWithGetProcAddress) {
     if (ModuleFromAddr(address) != kernel32) continue;  // forwarded to another library
     ASSERT_TRUE(GetLocationInfo(address, info)) << name;
     EXPECT_EQ(info.offsetFromProcName, 0u);
+    // The export source starts both offsets at 0 itself, also for an info
+    // that held an earlier answer.
+    TDiagDebugInfoSource* source = DebugInfoSourceOf(kernel32);
+    ASSERT_NE(source, nullptr);
+    TDiagLocationInfo used;
+    used.offsetFromProcName = 12;
+    used.offsetFromLineNumber = -5;
+    ASSERT_TRUE(source->GetLocationInfo(reinterpret_cast<uint64_t>(address), used)) << name;
+    EXPECT_EQ(used.offsetFromProcName, 0u);
+    EXPECT_EQ(used.offsetFromLineNumber, 0);
     // Aliases share an address; the one found must resolve to the same code.
     EXPECT_EQ(reinterpret_cast<const uint8_t*>(GetProcAddress(kernel32, info.procedureName.c_str())), address) << name;
   }
