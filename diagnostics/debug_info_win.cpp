@@ -138,14 +138,16 @@ bool TDiagDebugInfoTD32::InitializeSource() {
   TDiagPeQarnImage image;
   image.AttachLoadedModule(Module());
   if (!image.StatusOK()) return false;
+  // An image of the compiler's kind with one debug entry of type 0 has its
+  // data there, and only there; any other image may have a ".tds" file.
   if (image.IsCompilerImage() && image.DebugList().size() == 1 && image.DebugList()[0].type == 0) {
     const TDiagPeDebugEntry& entry = image.DebugList()[0];
     const auto data = image.Image().Sub(entry.addressOfRawData, entry.sizeOfData);
-    if (data && IsTD32DebugData(*data)) {
-      stream_ = std::make_unique<TDiagReferenceMemoryStream>(data->Data(), data->Size());
-    }
+    if (!data || !IsTD32DebugData(*data)) return false;
+    stream_ = std::make_unique<TDiagReferenceMemoryStream>(data->Data(), data->Size());
+  } else {
+    stream_ = MapBeside(Module(), ".tds");
   }
-  if (!stream_) stream_ = MapBeside(Module(), ".tds");
   if (!stream_) return false;
   scanner_ = std::make_unique<TDiagTD32InfoScanner>(stream_->Bytes());
   return scanner_->ValidData();

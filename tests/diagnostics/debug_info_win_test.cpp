@@ -2,7 +2,9 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
+#include <vector>
 
 #include "diagnostics/sys_info_win.h"
 #include "base/handle.h"
@@ -155,6 +157,57 @@ TEST(DebugInfo, HandWrittenTdsFile) {
   EXPECT_EQ(info.procedureName, "TForm1.Click");
   EXPECT_EQ(info.lineNumber, 12u);
   EXPECT_EQ(info.sourceName, "Unit1.pas");
+}
+
+// Sets the type of the image file's first debug directory entry.
+void SetFirstDebugEntryType(const std::filesystem::path& path, uint32_t type) {
+  std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+  std::vector<char> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  const auto& dos = *reinterpret_cast<const IMAGE_DOS_HEADER*>(bytes.data());
+  const auto& nt = *reinterpret_cast<const IMAGE_NT_HEADERS64*>(bytes.data() + dos.e_lfanew);
+  const DWORD rva = nt.OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_DEBUG].VirtualAddress;
+  ASSERT_NE(rva, 0u);
+  const IMAGE_SECTION_HEADER* section = IMAGE_FIRST_SECTION(&nt);
+  for (WORD i = 0; i < nt.FileHeader.NumberOfSections; ++i, ++section) {
+    if (rva < section->VirtualAddress || rva >= section->VirtualAddress + section->SizeOfRawData) continue;
+    const size_t at = section->PointerToRawData + (rva - section->VirtualAddress) + offsetof(IMAGE_DEBUG_DIRECTORY, Type);
+    file.seekp(static_cast<std::streamoff>(at));
+    file.write(reinterpret_cast<const char*>(&type), sizeof type);
+    return;
+  }
+  FAIL() << "no section holds the debug directory";
+}
+
+// An image of the compiler's kind whose one debug entry is of type 0 keeps
+// its TD32 data there: when that data is not TD32, a ".tds" file beside it
+// is not read. Any other image reads the ".tds" file.
+TEST(DebugInfo, TdsFileOnlyBesideImagesWithoutTheirOwnEntry) {
+  const std::filesystem::path folder = std::filesystem::temp_directory_path() / "kv_diag_tds_entry";
+  std::filesystem::remove_all(folder);
+  std::filesystem::create_directories(folder);
+  const diagtest::Bytes td32 = diagtest::Sample().Build();
+  const struct {
+    const char* name;
+    bool typeZero;
+    bool td32;
+  } cases[] = {{"diag_entry_codeview", false, true}, {"diag_entry_zero", true, false}};
+  for (const auto& c : cases) {
+    const std::filesystem::path dll = folder / (std::string(c.name) + ".dll");
+    std::filesystem::copy_file(kFixtures + "diag_buildid.dll", dll);
+    if (c.typeZero) SetFirstDebugEntryType(dll, 0);
+    std::ofstream(folder / (std::string(c.name) + ".tds"), std::ios::binary)
+        .write(reinterpret_cast<const char*>(td32.data()), static_cast<std::streamsize>(td32.size()));
+    const ModuleHandle module(LoadLibraryA(dll.string().c_str()));
+    ASSERT_TRUE(module) << c.name;
+    TDiagPeQarnImage image;
+    image.AttachLoadedModule(module.Get());
+    ASSERT_TRUE(image.IsCompilerImage());
+    ASSERT_EQ(image.DebugList().size(), 1u);
+    EXPECT_EQ(image.DebugList()[0].type == 0, c.typeZero);
+    // A source of its own: the list may hold one of an earlier module at the same base.
+    TDiagDebugInfoTD32 source(module.Get());
+    EXPECT_EQ(source.InitializeSource(), c.td32) << c.name;
+  }
 }
 
 TEST(DebugInfo, SystemLibraryExportsAgreeWithGetProcAddress) {
