@@ -134,27 +134,41 @@ bool TDiagDebugInfoBinary::GetLocationInfo(uint64_t address, TDiagLocationInfo& 
 
 // -------------------------------------------------------------------- TD32 --
 
-bool TDiagDebugInfoTD32::InitializeSource() {
-  TDiagPeQarnImage image;
-  image.AttachLoadedModule(Module());
-  if (!image.StatusOK()) return false;
-  // An image of the compiler's kind with one debug entry of type 0 has its
-  // data there, and only there; any other image may have a ".tds" file.
-  if (image.IsCompilerImage() && image.DebugList().size() == 1 && image.DebugList()[0].type == 0) {
-    const TDiagPeDebugEntry& entry = image.DebugList()[0];
-    const auto data = image.Image().Sub(entry.addressOfRawData, entry.sizeOfData);
-    if (!data || !IsTD32DebugData(*data)) return false;
-    stream_ = std::make_unique<TDiagReferenceMemoryStream>(data->Data(), data->Size());
-  } else {
-    stream_ = MapBeside(Module(), ".tds");
+void TDiagPeQarnTD32Image::AfterOpen() {
+  TDiagPeQarnImage::AfterOpen();
+  scanner_.reset();
+  stream_.reset();
+  if (!StatusOK()) return;
+  try {
+    // An image of the compiler's kind with one debug entry of type 0 has its
+    // data there, and only there; any other image may have a ".tds" file.
+    std::unique_ptr<TDiagMemoryStream> stream;
+    if (IsCompilerImage() && DebugList().size() == 1 && DebugList()[0].type == 0) {
+      const TDiagPeDebugEntry& entry = DebugList()[0];
+      const auto data = Image().Sub(entry.addressOfRawData, entry.sizeOfData);
+      if (!data || !IsTD32DebugData(*data)) return;
+      stream = std::make_unique<TDiagReferenceMemoryStream>(data->Data(), data->Size());
+    } else {
+      stream = MapBeside(reinterpret_cast<HMODULE>(const_cast<uint8_t*>(Image().Data())), ".tds");
+    }
+    if (!stream) return;
+    auto scanner = std::make_unique<TDiagTD32InfoScanner>(stream->Bytes());
+    if (!scanner->ValidData()) return;
+    stream_ = std::move(stream);
+    scanner_ = std::move(scanner);
+  } catch (const std::exception&) {
+    scanner_.reset();
+    stream_.reset();
   }
-  if (!stream_) return false;
-  scanner_ = std::make_unique<TDiagTD32InfoScanner>(stream_->Bytes());
-  return scanner_->ValidData();
+}
+
+bool TDiagDebugInfoTD32::InitializeSource() {
+  image_.AttachLoadedModule(Module());
+  return image_.StatusOK() && image_.IsTD32DebugPresent();
 }
 
 bool TDiagDebugInfoTD32::GetLocationInfo(uint64_t address, TDiagLocationInfo& info) {
-  return FillFrom(*scanner_, address, info);
+  return FillFrom(*image_.TD32Scanner(), address, info);
 }
 
 // --------------------------------------------------------------------- map --
