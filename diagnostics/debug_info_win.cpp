@@ -1,6 +1,7 @@
 #include "diagnostics/debug_info_win.h"
 
 #include <algorithm>
+#include <memory>
 #include <vector>
 
 #include "diagnostics/diag_file_utils_win.h"
@@ -42,18 +43,24 @@ class TDiagDebugInfoList {
   }
 
  private:
+  // Each kind in turn is made for the module and asked; the first that can
+  // serve it is kept, one that cannot is freed before the next is made.
   static std::unique_ptr<TDiagDebugInfoSource> CreateDebugInfo(HMODULE module) {
-    std::unique_ptr<TDiagDebugInfoSource> candidates[] = {
-        std::make_unique<TDiagDebugInfoBinary>(module), std::make_unique<TDiagDebugInfoTD32>(module),
-        std::make_unique<TDiagDebugInfoMap>(module), std::make_unique<TDiagDebugInfoExports>(module)};
-    for (auto& candidate : candidates) {
+    using Make = std::unique_ptr<TDiagDebugInfoSource> (*)(HMODULE);
+    static constexpr Make kKinds[] = {
+        [](HMODULE m) -> std::unique_ptr<TDiagDebugInfoSource> { return std::make_unique<TDiagDebugInfoBinary>(m); },
+        [](HMODULE m) -> std::unique_ptr<TDiagDebugInfoSource> { return std::make_unique<TDiagDebugInfoTD32>(m); },
+        [](HMODULE m) -> std::unique_ptr<TDiagDebugInfoSource> { return std::make_unique<TDiagDebugInfoMap>(m); },
+        [](HMODULE m) -> std::unique_ptr<TDiagDebugInfoSource> { return std::make_unique<TDiagDebugInfoExports>(m); }};
+    for (const Make make : kKinds) {
+      std::unique_ptr<TDiagDebugInfoSource> candidate = make(module);
       bool usable = false;
       try {
         usable = candidate->InitializeSource();
       } catch (const std::exception&) {
         usable = false;
       }
-      if (usable) return std::move(candidate);
+      if (usable) return candidate;
     }
     return nullptr;
   }
@@ -61,22 +68,28 @@ class TDiagDebugInfoList {
   std::vector<std::unique_ptr<TDiagDebugInfoSource>> items_;
 };
 
-struct LookupState {
-  TDiagDebugInfoList list;
-};
-
-// Process-wide: the lock and the sources, made on first use.
-LookupState& State() {
-  static LookupState state;
-  return state;
+// Process-wide: the sources, made at the first lookup, and the lock, made
+// when this unit initialises (or sooner, when another unit's initialisation
+// looks up first). Neither is ever destroyed: a thread still running while
+// the process exits, or an exit handler, may look up a location after the
+// static objects are gone. The holders are let go on purpose (the system
+// frees them with the process), so what they hold (mapped files, scanners,
+// tables) stays usable to the end.
+TDiagDebugInfoList& NeedDebugInfoList() {
+  static TDiagDebugInfoList& list = *std::make_unique<TDiagDebugInfoList>().release();
+  return list;
 }
 
 }  // namespace
 
 TDiagCriticalSection& DiagLookupLock() {
-  static TDiagCriticalSection lock;
+  static TDiagCriticalSection& lock = *std::make_unique<TDiagCriticalSection>().release();  // never destroyed, as above
   return lock;
 }
+
+namespace {
+[[maybe_unused]] TDiagCriticalSection& gLookupLockAtStart = DiagLookupLock();
+}  // namespace
 
 uint32_t TDiagDebugInfoSource::VAFromAddr(uint64_t address) const {
   return static_cast<uint32_t>(address - reinterpret_cast<uint64_t>(module_) - kCodeStart);
@@ -121,25 +134,41 @@ bool TDiagDebugInfoBinary::GetLocationInfo(uint64_t address, TDiagLocationInfo& 
 
 // -------------------------------------------------------------------- TD32 --
 
-bool TDiagDebugInfoTD32::InitializeSource() {
-  TDiagPeQarnImage image;
-  image.AttachLoadedModule(Module());
-  if (!image.StatusOK()) return false;
-  if (image.IsCompilerImage() && image.DebugList().size() == 1 && image.DebugList()[0].type == 0) {
-    const TDiagPeDebugEntry& entry = image.DebugList()[0];
-    const auto data = image.Image().Sub(entry.addressOfRawData, entry.sizeOfData);
-    if (data && IsTD32DebugData(*data)) {
-      stream_ = std::make_unique<TDiagReferenceMemoryStream>(data->Data(), data->Size());
+void TDiagPeQarnTD32Image::AfterOpen() {
+  TDiagPeQarnImage::AfterOpen();
+  scanner_.reset();
+  stream_.reset();
+  if (!StatusOK()) return;
+  try {
+    // An image of the compiler's kind with one debug entry of type 0 has its
+    // data there, and only there; any other image may have a ".tds" file.
+    std::unique_ptr<TDiagMemoryStream> stream;
+    if (IsCompilerImage() && DebugList().size() == 1 && DebugList()[0].type == 0) {
+      const TDiagPeDebugEntry& entry = DebugList()[0];
+      const auto data = Image().Sub(entry.addressOfRawData, entry.sizeOfData);
+      if (!data || !IsTD32DebugData(*data)) return;
+      stream = std::make_unique<TDiagReferenceMemoryStream>(data->Data(), data->Size());
+    } else {
+      stream = MapBeside(reinterpret_cast<HMODULE>(const_cast<uint8_t*>(Image().Data())), ".tds");
     }
+    if (!stream) return;
+    auto scanner = std::make_unique<TDiagTD32InfoScanner>(stream->Bytes());
+    if (!scanner->ValidData()) return;
+    stream_ = std::move(stream);
+    scanner_ = std::move(scanner);
+  } catch (const std::exception&) {
+    scanner_.reset();
+    stream_.reset();
   }
-  if (!stream_) stream_ = MapBeside(Module(), ".tds");
-  if (!stream_) return false;
-  scanner_ = std::make_unique<TDiagTD32InfoScanner>(stream_->Bytes());
-  return scanner_->ValidData();
+}
+
+bool TDiagDebugInfoTD32::InitializeSource() {
+  image_.AttachLoadedModule(Module());
+  return image_.StatusOK() && image_.IsTD32DebugPresent();
 }
 
 bool TDiagDebugInfoTD32::GetLocationInfo(uint64_t address, TDiagLocationInfo& info) {
-  return FillFrom(*scanner_, address, info);
+  return FillFrom(*image_.TD32Scanner(), address, info);
 }
 
 // --------------------------------------------------------------------- map --
@@ -171,6 +200,8 @@ uint32_t TDiagDebugInfoExports::VAFromAddr(uint64_t address) const {
 
 bool TDiagDebugInfoExports::GetLocationInfo(uint64_t address, TDiagLocationInfo& info) {
   const uint32_t r = VAFromAddr(address);
+  info.offsetFromProcName = 0;
+  info.offsetFromLineNumber = 0;
   const auto& items = image_.ExportList().Items();
   for (size_t i = items.size(); i-- > 0;) {
     const TDiagPeExportFuncItem& item = items[i];
@@ -193,30 +224,35 @@ bool TDiagDebugInfoExports::GetLocationInfo(uint64_t address, TDiagLocationInfo&
 // ------------------------------------------------------------------ lookup --
 
 TDiagDebugInfoSource* DebugInfoSourceOf(HMODULE module) {
-  LookupState& state = State();
   const TDiagLockGuard guard(DiagLookupLock());
   if (!guard.Owns()) return nullptr;
   try {
-    return state.list.GetItemFromModule(module);
+    return NeedDebugInfoList().GetItemFromModule(module);
   } catch (const std::exception&) {
     return nullptr;
   }
 }
 
 bool GetLocationInfo(const void* address, TDiagLocationInfo& info) noexcept {
-  info = TDiagLocationInfo{};
   try {
-    LookupState& state = State();
     // A fault report whose thread holds the lock prints the bare address.
     const TDiagLockGuard guard(DiagLookupLock());
-    if (!guard.Owns()) return false;
-    TDiagDebugInfoSource* source = state.list.GetItemFromModule(ModuleFromAddr(address));
-    if (source == nullptr) return false;
-    if (source->GetLocationInfo(reinterpret_cast<uint64_t>(address), info)) return true;
+    if (guard.Owns()) {
+      TDiagDebugInfoList& list = NeedDebugInfoList();
+      info = TDiagLocationInfo{};
+      TDiagDebugInfoSource* source = list.GetItemFromModule(ModuleFromAddr(address));
+      if (source != nullptr && source->GetLocationInfo(reinterpret_cast<uint64_t>(address), info)) return true;
+    }
   } catch (...) {
   }
   info = TDiagLocationInfo{};
   return false;
+}
+
+TDiagLocationInfo GetLocationInfo(const void* address) noexcept {
+  TDiagLocationInfo info;
+  (void)GetLocationInfo(address, info);
+  return info;
 }
 
 std::string GetLocationInfoStr(const void* address, bool includeModuleName, bool includeAddressOffset,

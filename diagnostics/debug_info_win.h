@@ -57,6 +57,24 @@ class TDiagDebugInfoBinary : public TDiagDebugInfoSource {
   std::unique_ptr<TDiagBinDebugScanner> scanner_;
 };
 
+// The image reader that also finds the module's TD32 data when it is
+// attached: inside an image of the compiler's kind whose debug directory
+// holds one entry, of type 0; for any other image in the ".tds" file beside
+// the module. Never raises; without valid data it has no scanner.
+class TDiagPeQarnTD32Image : public TDiagPeQarnImage {
+ public:
+  using TDiagPeQarnImage::TDiagPeQarnImage;
+  bool IsTD32DebugPresent() const noexcept { return scanner_ != nullptr; }
+  const TDiagTD32InfoScanner* TD32Scanner() const noexcept { return scanner_.get(); }
+
+ protected:
+  void AfterOpen() override;
+
+ private:
+  std::unique_ptr<TDiagMemoryStream> stream_;
+  std::unique_ptr<TDiagTD32InfoScanner> scanner_;
+};
+
 class TDiagDebugInfoTD32 : public TDiagDebugInfoSource {
  public:
   using TDiagDebugInfoSource::TDiagDebugInfoSource;
@@ -64,8 +82,7 @@ class TDiagDebugInfoTD32 : public TDiagDebugInfoSource {
   bool GetLocationInfo(uint64_t address, TDiagLocationInfo& info) override;
 
  private:
-  std::unique_ptr<TDiagMemoryStream> stream_;
-  std::unique_ptr<TDiagTD32InfoScanner> scanner_;
+  TDiagPeQarnTD32Image image_;
 };
 
 class TDiagDebugInfoMap : public TDiagDebugInfoSource {
@@ -92,6 +109,8 @@ class TDiagDebugInfoExports : public TDiagDebugInfoSource {
 
 // Resolves address; false (info cleared) when no source knows it. Never throws.
 bool GetLocationInfo(const void* address, TDiagLocationInfo& info) noexcept;
+// The same, the info alone (all cleared when no source knows the address).
+TDiagLocationInfo GetLocationInfo(const void* address) noexcept;
 // The one lock of every location lookup (the sources and their tables).
 TDiagCriticalSection& DiagLookupLock();
 // The location line of address; a return address is looked up one byte

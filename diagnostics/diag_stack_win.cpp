@@ -136,9 +136,8 @@ ByteView ReadableView(const void* address, uint64_t limit) {
 bool IsCxxPersonality(uint64_t routine) {
   if (routine == reinterpret_cast<uint64_t>(&__gxx_personality_seh0)) return true;
   // Another module's own copy of it, known by its name.
-  TDiagLocationInfo info;
-  return GetLocationInfo(reinterpret_cast<const void*>(routine), info) &&
-         _stricmp(info.procedureName.c_str(), "__gxx_personality_seh0") == 0;
+  return _stricmp(GetLocationInfo(reinterpret_cast<const void*>(routine)).procedureName.c_str(),
+                  "__gxx_personality_seh0") == 0;
 }
 
 }  // namespace

@@ -374,6 +374,11 @@ void TDropDownWnd::WndProc(ui::TMessage& m) {
       }
       break;
     case WM_REFRESHSCROLLBAR: RefreshScrollbar(); return;
+    case WM_SYSCOLORCHANGE:
+      // Windows tells only top-level windows: pass it on to the scroll bar,
+      // the tree and the grip, as forms do for their controls.
+      BroadcastToControls(ui::CM_SYSCOLORCHANGE, m.wParam, m.lParam);
+      break;
     default: break;
   }
   TControl::WndProc(m);

@@ -38,8 +38,11 @@ void TScrollbarRange::SetPosition(int value) {
 TScrollbarGeometry::TScrollbarGeometry(const TScrollbarRange& range, int height, int arrowHeight,
                                        int thumbHeight)
     : range_(range), height_(std::max(height, 0)) {
-  arrowHeight_ = height_ < 2 * arrowHeight ? height_ / 2 : arrowHeight;
-  trackLength_ = std::max(height_ - 2 * arrowHeight_, 0);
+  // Shorter than two arrows: the arrows share the height (the lower one takes
+  // the odd pixel) and there is no track.
+  const bool shorter = height_ < 2 * arrowHeight;
+  arrowHeight_ = shorter ? height_ / 2 : arrowHeight;
+  trackLength_ = shorter ? 0 : height_ - 2 * arrowHeight_;
   const double share = double(range_.PageSize()) / double(range_.Max() - range_.Min());
   thumbLength_ = std::max(RoundEven(trackLength_ * share), thumbHeight / 2);
   if (thumbLength_ > trackLength_) thumbLength_ = 0;

@@ -48,7 +48,7 @@ class TScrollbarGeometry {
   int ThumbCenter() const;
 
   TScrollbarSpan UpperArrow() const { return {0, arrowHeight_}; }
-  TScrollbarSpan LowerArrow() const { return {height_ - arrowHeight_, height_}; }
+  TScrollbarSpan LowerArrow() const { return {arrowHeight_ + trackLength_, height_}; }
   TScrollbarSpan Track() const { return {arrowHeight_, arrowHeight_ + trackLength_}; }
   TScrollbarSpan Thumb() const;      // empty without a thumb
   TScrollbarSpan PageAbove() const;  // from the track's top to the thumb

@@ -5,6 +5,8 @@
 
 #include <array>
 
+#include "base/scope_guard.h"
+
 namespace kv {
 
 namespace {
@@ -14,6 +16,9 @@ constexpr uint16_t kHotBits = sbsUpperArrowHot | sbsLowerArrowHot | sbsThumbHot;
 constexpr int kLineUp = SB_LINEUP, kLineDown = SB_LINEDOWN, kPageUp = SB_PAGEUP, kPageDown = SB_PAGEDOWN;
 
 RECT PartRect(const TScrollbarSpan& span, int width) { return {0, span.top, width, span.bottom}; }
+// The arrows are as wide as the system's vertical scroll bar, whatever the
+// control's width; the track and the thumb take the client's width.
+int ArrowWidth() { return GetSystemMetrics(SM_CXVSCROLL); }
 }  // namespace
 
 TCustomOwnerDrawScrollbar::TCustomOwnerDrawScrollbar() {
@@ -131,7 +136,9 @@ void TCustomOwnerDrawScrollbar::DoScroll(int code) {
     const HWND target = associated_->Handle();
     const LPARAM self = reinterpret_cast<LPARAM>(HandleIfAllocated());
     SendMessageW(target, WM_VSCROLL, MAKEWPARAM(code, static_cast<WORD>(Position())), self);
-    if (code != SB_THUMBTRACK && code != SB_ENDSCROLL)
+    // Every action but thumb tracking is followed by an end-scroll, the
+    // end-scroll of a released thumb too.
+    if (code != SB_THUMBTRACK)
       SendMessageW(target, WM_VSCROLL, MAKEWPARAM(SB_ENDSCROLL, static_cast<WORD>(Position())), self);
     return;
   }
@@ -144,11 +151,19 @@ void TCustomOwnerDrawScrollbar::DoScroll(int code) {
   }
 }
 
-void TCustomOwnerDrawScrollbar::MouseDown(int y, bool doubleClick) {
+TScrollbarPart TCustomOwnerDrawScrollbar::PartAt(int x, int y) const {
+  const TScrollbarPart part = Geometry().PartAt(y);
+  // Beside an arrow (a bar wider than the system's) is no part.
+  if ((part == TScrollbarPart::UpperArrow || part == TScrollbarPart::LowerArrow) && x >= ArrowWidth())
+    return TScrollbarPart::None;
+  return part;
+}
+
+void TCustomOwnerDrawScrollbar::MouseDown(int x, int y, bool doubleClick) {
   const HWND h = HandleIfAllocated();
   uint16_t set = doubleClick ? 0 : sbsLeftButtonDown;
   int code = -1;
-  switch (Geometry().PartAt(y)) {
+  switch (PartAt(x, y)) {
     case TScrollbarPart::UpperArrow: set |= sbsUpperArrowPressed; code = kLineUp; break;
     case TScrollbarPart::LowerArrow: set |= sbsLowerArrowPressed; code = kLineDown; break;
     case TScrollbarPart::PageBelow: set |= sbsPageBelowPressed | sbsOverPressedPage; code = kPageDown; break;
@@ -163,17 +178,23 @@ void TCustomOwnerDrawScrollbar::MouseDown(int y, bool doubleClick) {
 }
 
 void TCustomOwnerDrawScrollbar::MouseUp() {
+  // A receiver of the end-scroll that takes the capture ends the press a
+  // second time (WM_CAPTURECHANGED): that one has nothing left to do.
+  if (releasing_) return;
+  releasing_ = true;
+  const ScopeGuard released([this] { releasing_ = false; });
   const HWND h = HandleIfAllocated();
   KillTimer(h, kScrollbarDelayTimer);
   KillTimer(h, kScrollbarRepeatTimer);
-  const bool thumb = state_ & sbsThumbPressed;
+  // The end-scroll goes out while the thumb still shows pressed; then the
+  // press ends.
+  if (state_ & sbsThumbPressed) DoScroll(SB_ENDSCROLL);
   SetState(0, kPressedBits | sbsLeftButtonDown);
   if (GetCapture() == h) ReleaseCapture();
-  if (thumb) DoScroll(SB_ENDSCROLL);
 }
 
-void TCustomOwnerDrawScrollbar::MouseMove(int y) {
-  UpdateHot(y);
+void TCustomOwnerDrawScrollbar::MouseMove(int x, int y) {
+  UpdateHot(x, y);
   if ((state_ & sbsThumbPressed) && (state_ & sbsLeftButtonDown)) {
     SetPosition(Geometry().PositionFromPixel(y));
     DoScroll(SB_THUMBTRACK);
@@ -182,9 +203,9 @@ void TCustomOwnerDrawScrollbar::MouseMove(int y) {
   }
 }
 
-void TCustomOwnerDrawScrollbar::UpdateHot(int y) {
+void TCustomOwnerDrawScrollbar::UpdateHot(int x, int y) {
   uint16_t hot = 0;
-  switch (Geometry().PartAt(y)) {
+  switch (PartAt(x, y)) {
     case TScrollbarPart::UpperArrow: hot = sbsUpperArrowHot; break;
     case TScrollbarPart::LowerArrow: hot = sbsLowerArrowHot; break;
     case TScrollbarPart::Thumb: hot = sbsThumbHot; break;
@@ -238,7 +259,7 @@ void TCustomOwnerDrawScrollbar::PaintClassic(HDC dc, const TScrollbarGeometry& g
     }
   }
   const UINT common = (flat_ ? DFCS_FLAT : 0) | (Enabled() ? 0 : DFCS_INACTIVE);
-  RECT up = PartRect(g.UpperArrow(), width), down = PartRect(g.LowerArrow(), width);
+  RECT up = PartRect(g.UpperArrow(), ArrowWidth()), down = PartRect(g.LowerArrow(), ArrowWidth());
   if (up.bottom > up.top)
     DrawFrameControl(dc, &up, DFC_SCROLL,
                      DFCS_SCROLLUP | common | (state_ & sbsUpperArrowPressed ? DFCS_PUSHED : 0));
@@ -266,7 +287,7 @@ void TCustomOwnerDrawScrollbar::PaintThemed(HDC dc, const TScrollbarGeometry& g,
     DrawThemeBackground(theme_, dc, SBP_THUMBBTNVERT, thumbState, &thumb, nullptr);
     DrawThemeBackground(theme_, dc, SBP_GRIPPERVERT, thumbState, &thumb, nullptr);
   }
-  const RECT up = PartRect(g.UpperArrow(), width), down = PartRect(g.LowerArrow(), width);
+  const RECT up = PartRect(g.UpperArrow(), ArrowWidth()), down = PartRect(g.LowerArrow(), ArrowWidth());
   if (up.bottom > up.top)
     DrawThemeBackground(theme_, dc, SBP_ARROWBTN,
                         ABS_UPNORMAL + form(state_ & sbsUpperArrowPressed, state_ & sbsUpperArrowHot), &up, nullptr);
@@ -303,16 +324,22 @@ void TCustomOwnerDrawScrollbar::WndProc(ui::TMessage& m) {
     case WM_ERASEBKGND: m.result = 1; return;
     case WM_MOUSEACTIVATE: m.result = MA_NOACTIVATE; return;
     case WM_LBUTTONDOWN:
-    case WM_LBUTTONDBLCLK: MouseDown(GET_Y_LPARAM(m.lParam), m.msg == WM_LBUTTONDBLCLK); return;
+    case WM_LBUTTONDBLCLK:
+      MouseDown(GET_X_LPARAM(m.lParam), GET_Y_LPARAM(m.lParam), m.msg == WM_LBUTTONDBLCLK);
+      return;
     case WM_LBUTTONUP: MouseUp(); return;
     case WM_CANCELMODE: MouseUp(); break;
     case WM_CAPTURECHANGED:
       if (reinterpret_cast<HWND>(m.lParam) != HandleIfAllocated() && (state_ & sbsLeftButtonDown)) MouseUp();
       break;
-    case WM_MOUSEMOVE: MouseMove(GET_Y_LPARAM(m.lParam)); return;
+    case WM_MOUSEMOVE: MouseMove(GET_X_LPARAM(m.lParam), GET_Y_LPARAM(m.lParam)); return;
     case WM_TIMER: Timer(m.wParam); return;
     case WM_THEMECHANGED: OpenTheme(); Repaint(); break;
-    case WM_SYSCOLORCHANGE: RebuildPattern(); Repaint(); break;
+    // The bar is always a child, so a colour change reaches it from its form
+    // or drop-down as CM_SYSCOLORCHANGE; WM_SYSCOLORCHANGE only when someone
+    // sends it on.
+    case WM_SYSCOLORCHANGE:
+    case ui::CM_SYSCOLORCHANGE: RebuildPattern(); Repaint(); break;
     case WM_DESTROY: CloseTheme(); break;
     default: break;
   }

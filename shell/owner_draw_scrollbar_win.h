@@ -93,11 +93,13 @@ class TCustomOwnerDrawScrollbar : public ui::TControl {
   void Paint(HDC dc);
   void PaintClassic(HDC dc, const TScrollbarGeometry& g, int width);
   void PaintThemed(HDC dc, const TScrollbarGeometry& g, int width);
-  void MouseDown(int y, bool doubleClick);
+  // The part under client point (x, y).
+  TScrollbarPart PartAt(int x, int y) const;
+  void MouseDown(int x, int y, bool doubleClick);
   void MouseUp();
-  void MouseMove(int y);
+  void MouseMove(int x, int y);
   void Timer(UINT_PTR id);
-  void UpdateHot(int y);
+  void UpdateHot(int x, int y);
   // The action of the pressed part (line or page), if any.
   int PressedCode() const;
   bool CursorOverPressedPage();
@@ -111,6 +113,7 @@ class TCustomOwnerDrawScrollbar : public ui::TControl {
   ui::TControl* associated_ = nullptr;
   TScrollBarColors colors_;
   uint16_t state_ = 0;
+  bool releasing_ = false;  // inside MouseUp
   HTHEME theme_ = nullptr;
   ui::BrushObject pattern_;
 };

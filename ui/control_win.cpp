@@ -648,12 +648,15 @@ std::wstring TControl::WideText() const {
 }
 
 void TControl::SetWideText(const std::wstring& text) {
+  const bool changes = hwnd_ && WideText() != text;
   const std::string ansi = WStringToAnsi(text);
   SetText(ansi);
-  if (AnsiToWString(ansi) == text) return;
-  wideText_ = text;
-  if (hwnd_) PutWindowText(text);
-  TextChanged();
+  if (AnsiToWString(ansi) != text) {
+    wideText_ = text;
+    if (hwnd_) PutWindowText(text);
+    TextChanged();
+  }
+  if (changes) Perform(CM_TEXTCHANGED);
 }
 
 void TControl::PutWindowText(const std::wstring& text) { SetWindowTextW(hwnd_, text.c_str()); }

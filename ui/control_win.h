@@ -55,6 +55,8 @@ constexpr UINT CM_FONTCHANGED = CM_BASE + 14;
 // To every control of a form when the system colours changed (Windows tells
 // only top-level windows, WM_SYSCOLORCHANGE).
 constexpr UINT CM_SYSCOLORCHANGE = CM_BASE + 37;
+// To a control's window method after SetWideText changed its window's text.
+constexpr UINT CM_TEXTCHANGED = CM_BASE + 18;
 
 // Notifications a parent hands back to the child control they came from, so
 // that the child's window method (or whoever replaced it) answers them. A
@@ -164,7 +166,9 @@ class TControl : public TComponent {
   // characters of it (file names).
   std::wstring WideText() const;
   // Sets the text through SetText (so a control's own handling runs) and
-  // then, when the code page cannot hold it, the exact text itself.
+  // then, when the code page cannot hold it, the exact text itself. With a
+  // window whose text this changed, CM_TEXTCHANGED follows. Without a window
+  // the exact text is kept until SetText replaces it.
   void SetWideText(const std::wstring& text);
 
   TNotifyEvent OnClick, OnDblClick;

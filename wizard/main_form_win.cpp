@@ -2,6 +2,7 @@
 
 #include <exception>
 #include <functional>
+#include <utility>
 
 #include "base/ansi_text_win.h"
 #include "base/file_utils_win.h"
@@ -293,10 +294,12 @@ void TMainForm::Compare() {
   ProgressFrame->ShowLatest();  // the file compared last
   if (duplicatesOnly) SimilarTuner->SaveChanges();
   if (!fresh) return;
-  // The page lets go of the old list before it is freed.
-  CollectionFrame->DisplayCollection(fresh.get());
-  if (Results) CollectionFrame->ReleaseCollection(Results.get());
-  Results = std::move(fresh);
+  // The form keeps the new list before the page is shown it, and the page
+  // lets go of the old one before that is freed: when showing fails half
+  // way, the page holds the kept list or none, never a freed one.
+  const std::unique_ptr<TMP3Collection> previous = std::exchange(Results, std::move(fresh));
+  if (previous) CollectionFrame->ReleaseCollection(previous.get());
+  CollectionFrame->DisplayCollection(Results.get());
   CollectionFrame->CheckSmartButtonClick(nullptr);
   NextButton->SetCaption(Translate("Next"));
   NextButtonClick(NextButton);

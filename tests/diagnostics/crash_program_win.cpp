@@ -19,7 +19,10 @@
 // "faultnotifierheldelsewhere": memcpy's fault, which is told to the
 // notifiers as it happens). "endtracking": ends without UnInitializeHandler;
 // the program's exit code is kTrackingLeftOn when exception tracking is
-// still on after its static objects went.
+// still on after its static objects went. "exitlookup": a location looked up
+// while the program ends, from a thread that keeps looking up and from an
+// exit handler that runs after the static objects went; the program's exit
+// code is kLookupLostAtExit when the handler's lookup fails.
 #include <windows.h>
 
 #include <cstdio>
@@ -45,6 +48,7 @@ namespace {
 std::string gMode;
 constexpr DWORD kHeldNotifierCode = 0xE0C0FFEE;
 constexpr int kTrackingLeftOn = 5;
+constexpr int kLookupLostAtExit = 6;
 volatile int gZero = 0;
 volatile int gSink = 0;
 
@@ -147,6 +151,22 @@ void ExitWithTrackingState() {
   if (DiagExceptionTracking()) _exit(kTrackingLeftOn);
 }
 
+bool LooksUpFail3() {
+  TDiagLocationInfo info;
+  return GetLocationInfo(reinterpret_cast<const void*>(&Fail3), info) &&
+         info.procedureName.find("Fail3") != std::string::npos;
+}
+
+// Registered before the first lookup: it runs after everything that lookup
+// made and left to the end of the program would have been destroyed.
+void LookupAtExit() { _exit(LooksUpFail3() ? 0 : kLookupLostAtExit); }
+
+DWORD WINAPI LookingUpWorker(void* started) {
+  (void)LooksUpFail3();
+  SetEvent(static_cast<HANDLE>(started));
+  for (;;) (void)LooksUpFail3();
+}
+
 void CALLBACK OnTimer(HWND, UINT, UINT_PTR id, DWORD) noexcept {
   KillTimer(nullptr, id);
   ui::Guarded([] { Fail1(); return 0; }, 0);
@@ -157,6 +177,13 @@ int Run(const std::string& mode) {
   gMode = mode;
   SetAppDirFromExecutable();
   ui::Application().SetTitle("Crash test");
+  if (mode == "exitlookup") {
+    std::atexit(&LookupAtExit);
+    const KernelHandle started(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    const KernelHandle worker(CreateThread(nullptr, 0, &LookingUpWorker, started.Get(), 0, nullptr));
+    WaitForSingleObject(started.Get(), INFINITE);
+    return LooksUpFail3() ? 0 : 1;  // the worker still looks up while the program ends
+  }
   if (mode == "endtracking") std::atexit(&ExitWithTrackingState);
   InitializeHandler();
   if (mode == "endtracking") return 0;

@@ -248,6 +248,15 @@ TEST(CrashProgram, TrackingStopsAtProgramEndWithoutTheShutDownPath) {
   EXPECT_EQ(RunProgram(folder / "diag_crash.exe", "endtracking"), 0u);
 }
 
+// Locations are still looked up while the program ends, by a thread that
+// runs on and by an exit handler after the static objects went: the lookup's
+// lock and sources live to the end (the program ends with 6 when the
+// handler's lookup failed).
+TEST(CrashProgram, LocationsAreFoundWhileTheProgramEnds) {
+  const fs::path folder = CopyOfCrashProgram("kv_crash_program_exit_lookup");
+  for (int run = 0; run < 3; ++run) EXPECT_EQ(RunProgram(folder / "diag_crash.exe", "exitlookup"), 0u) << run;
+}
+
 // A fault while the lookup lock is held, by the faulting thread itself or by
 // a thread that never lets go: the report is stored and shown, its stack with
 // bare addresses, and the program ends instead of hanging.

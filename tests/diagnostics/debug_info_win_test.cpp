@@ -2,7 +2,9 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
+#include <vector>
 
 #include "diagnostics/sys_info_win.h"
 #include "base/handle.h"
@@ -26,6 +28,12 @@ TEST(DebugInfo, MarkedStatementResolvesToUnitProcedureLineAndFile) {
   EXPECT_EQ(info.lineNumber, static_cast<uint32_t>(line));
   EXPECT_EQ(info.sourceName, "debug_info_win_test.cpp");
   EXPECT_NE(dynamic_cast<const TDiagDebugInfoBinary*>(info.debugInfo), nullptr);
+  // The form that answers with the info alone finds the same.
+  const TDiagLocationInfo alone = GetLocationInfo(static_cast<const uint8_t*>(site) - 1);
+  EXPECT_EQ(alone.procedureName, info.procedureName);
+  EXPECT_EQ(alone.lineNumber, info.lineNumber);
+  EXPECT_EQ(alone.offsetFromLineNumber, info.offsetFromLineNumber);
+  EXPECT_EQ(alone.debugInfo, info.debugInfo);
 
   // The return address itself may already belong to the next statement; the flag looks one byte back.
   const std::string text = GetLocationInfoStr(site, false, true, false, true);
@@ -44,8 +52,16 @@ TEST(DebugInfo, MarkedStatementResolvesToUnitProcedureLineAndFile) {
 TEST(DebugInfo, AddressesOutsideAnyModulePrintBare) {
   TDiagLocationInfo info;
   const uint8_t local = 0;
+  info.procedureName = "stale";
+  info.lineNumber = 9;
   EXPECT_FALSE(GetLocationInfo(&local, info));
   EXPECT_EQ(info.unitName, "");
+  EXPECT_EQ(info.procedureName, "");
+  EXPECT_EQ(info.lineNumber, 0u);
+  const TDiagLocationInfo alone = GetLocationInfo(&local);
+  EXPECT_EQ(alone.address, 0u);
+  EXPECT_EQ(alone.procedureName, "");
+  EXPECT_EQ(alone.debugInfo, nullptr);
   char expected[32];
   std::snprintf(expected, sizeof expected, "[%016llX]", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(&local)));
   EXPECT_EQ(GetLocationInfoStr(&local, false, true, true), expected);
@@ -143,6 +159,57 @@ TEST(DebugInfo, HandWrittenTdsFile) {
   EXPECT_EQ(info.sourceName, "Unit1.pas");
 }
 
+// Sets the type of the image file's first debug directory entry.
+void SetFirstDebugEntryType(const std::filesystem::path& path, uint32_t type) {
+  std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+  std::vector<char> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  const auto& dos = *reinterpret_cast<const IMAGE_DOS_HEADER*>(bytes.data());
+  const auto& nt = *reinterpret_cast<const IMAGE_NT_HEADERS64*>(bytes.data() + dos.e_lfanew);
+  const DWORD rva = nt.OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_DEBUG].VirtualAddress;
+  ASSERT_NE(rva, 0u);
+  const IMAGE_SECTION_HEADER* section = IMAGE_FIRST_SECTION(&nt);
+  for (WORD i = 0; i < nt.FileHeader.NumberOfSections; ++i, ++section) {
+    if (rva < section->VirtualAddress || rva >= section->VirtualAddress + section->SizeOfRawData) continue;
+    const size_t at = section->PointerToRawData + (rva - section->VirtualAddress) + offsetof(IMAGE_DEBUG_DIRECTORY, Type);
+    file.seekp(static_cast<std::streamoff>(at));
+    file.write(reinterpret_cast<const char*>(&type), sizeof type);
+    return;
+  }
+  FAIL() << "no section holds the debug directory";
+}
+
+// An image of the compiler's kind whose one debug entry is of type 0 keeps
+// its TD32 data there: when that data is not TD32, a ".tds" file beside it
+// is not read. Any other image reads the ".tds" file.
+TEST(DebugInfo, TdsFileOnlyBesideImagesWithoutTheirOwnEntry) {
+  const std::filesystem::path folder = std::filesystem::temp_directory_path() / "kv_diag_tds_entry";
+  std::filesystem::remove_all(folder);
+  std::filesystem::create_directories(folder);
+  const diagtest::Bytes td32 = diagtest::Sample().Build();
+  const struct {
+    const char* name;
+    bool typeZero;
+    bool td32;
+  } cases[] = {{"diag_entry_codeview", false, true}, {"diag_entry_zero", true, false}};
+  for (const auto& c : cases) {
+    const std::filesystem::path dll = folder / (std::string(c.name) + ".dll");
+    std::filesystem::copy_file(kFixtures + "diag_buildid.dll", dll);
+    if (c.typeZero) SetFirstDebugEntryType(dll, 0);
+    std::ofstream(folder / (std::string(c.name) + ".tds"), std::ios::binary)
+        .write(reinterpret_cast<const char*>(td32.data()), static_cast<std::streamsize>(td32.size()));
+    const ModuleHandle module(LoadLibraryA(dll.string().c_str()));
+    ASSERT_TRUE(module) << c.name;
+    TDiagPeQarnImage image;
+    image.AttachLoadedModule(module.Get());
+    ASSERT_TRUE(image.IsCompilerImage());
+    ASSERT_EQ(image.DebugList().size(), 1u);
+    EXPECT_EQ(image.DebugList()[0].type == 0, c.typeZero);
+    // A source of its own: the list may hold one of an earlier module at the same base.
+    TDiagDebugInfoTD32 source(module.Get());
+    EXPECT_EQ(source.InitializeSource(), c.td32) << c.name;
+  }
+}
+
 TEST(DebugInfo, SystemLibraryExportsAgreeWithGetProcAddress) {
   const HMODULE kernel32 = GetModuleHandleA("kernel32.dll");
   for (const char* name : {"GetTickCount", "CreateFileA", "VirtualQuery", "GetModuleFileNameA"}) {
@@ -152,6 +219,16 @@ TEST(DebugInfo, SystemLibraryExportsAgreeWithGetProcAddress) {
     if (ModuleFromAddr(address) != kernel32) continue;  // forwarded to another library
     ASSERT_TRUE(GetLocationInfo(address, info)) << name;
     EXPECT_EQ(info.offsetFromProcName, 0u);
+    // The export source starts both offsets at 0 itself, also for an info
+    // that held an earlier answer.
+    TDiagDebugInfoSource* source = DebugInfoSourceOf(kernel32);
+    ASSERT_NE(source, nullptr);
+    TDiagLocationInfo used;
+    used.offsetFromProcName = 12;
+    used.offsetFromLineNumber = -5;
+    ASSERT_TRUE(source->GetLocationInfo(reinterpret_cast<uint64_t>(address), used)) << name;
+    EXPECT_EQ(used.offsetFromProcName, 0u);
+    EXPECT_EQ(used.offsetFromLineNumber, 0);
     // Aliases share an address; the one found must resolve to the same code.
     EXPECT_EQ(reinterpret_cast<const uint8_t*>(GetProcAddress(kernel32, info.procedureName.c_str())), address) << name;
   }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "base/scope_guard.h"
 #include "tests/shell/shell_test_util.h"
 #include "tests/ui/ui_test_util.h"
 
@@ -266,6 +267,41 @@ TEST_F(DropDownFixture, ScrollBarFollowsTheTreeAndDragsIt) {
   EXPECT_TRUE(shown);
   EXPECT_GT(lowest, 0);
   EXPECT_EQ(-offset, lowest);  // dragged to the end of the track
+}
+
+// The drop-down is a top-level window: it hears of a change of the system's
+// colours and its scroll bar's track follows.
+TEST_F(DropDownFixture, ASystemColourChangeReachesTheScrollBar) {
+  Place(100, 23);
+  TPopupExplorerDropDown dropDown;
+  dropDown.SetDropDownCount(4);
+  dropDown.SetPopupOptions(kDefaultPopupOptions & ~poThemeAware);
+  const int element = COLOR_SCROLLBAR;
+  const COLORREF old = GetSysColor(element);
+  const COLORREF changed = old == RGB(0, 128, 0) ? RGB(128, 0, 128) : RGB(0, 128, 0);
+  const ScopeGuard restore([&] { SetSysColors(1, &element, &old); });
+  std::vector<COLORREF> track;
+  RunLater(50, [&] {
+    TOwnerDrawScrollbar& bar = dropDown.Scrollbar();
+    EXPECT_TRUE(SetSysColors(1, &element, &changed));
+    ui::test::Pump(150);
+    const TScrollbarGeometry g = bar.Geometry();
+    const RECT shown = ScreenRect(dropDown.Handle());
+    ui::TBitmap shot;
+    shot.CaptureScreen(shown);
+    test::KeepShot(shot, "drop_down_colour_change");
+    for (int y : {g.PageBelow().top + 2, g.PageBelow().top + 3}) {
+      POINT p{5, y};
+      ClientToScreen(bar.Handle(), &p);
+      const uint32_t rgb = shot.Pixel(p.x - shown.left, p.y - shown.top);
+      track.push_back(RGB(rgb >> 16, (rgb >> 8) & 0xFF, rgb & 0xFF));
+    }
+    PostMessageW(dropDown.Handle(), WM_KEYDOWN, VK_ESCAPE, 0);
+  });
+  dropDown.RollDown(&owner);
+  ASSERT_EQ(track.size(), 2u);
+  EXPECT_TRUE(std::count(track.begin(), track.end(), changed) == 1) << std::hex << track[0] << " " << track[1];
+  EXPECT_TRUE(std::count(track.begin(), track.end(), RGB(255, 255, 255)) == 1);
 }
 
 TEST_F(DropDownFixture, WithoutItsScrollBarTheGripsTriangleIsCutOutOfTheTree) {

@@ -76,7 +76,7 @@ TEST(ScrollbarGeometry, ShortBarsAndSinglePositions) {
     int height, min, max, page, arrow, track, thumb;
   } cases[] = {
       {20, 0, 100, 10, 10, 0, 0},     // shorter than two arrows: halves, no track
-      {31, 0, 100, 10, 15, 1, 0},     // odd height: the spare pixel is the track
+      {31, 0, 100, 10, 15, 0, 0},     // odd height: the lower arrow takes the spare pixel
       {200, 0, 100, 100, 16, 168, 168},  // one position: the thumb fills the track
       {37, 0, 100, 100, 16, 5, 0},    // the minimum thumb would not fit
       {200, 0, 10000, 1, 16, 168, 8},  // a tiny share takes the minimum
@@ -89,9 +89,11 @@ TEST(ScrollbarGeometry, ShortBarsAndSinglePositions) {
     if (c.page == c.max - c.min) {  // a single position whatever the pixel, nothing divided by zero
       for (int y = -5; y < c.height + 5; ++y) EXPECT_EQ(g.PositionFromPixel(y), 0) << y;
     }
-    if (c.track <= 1) {
-      EXPECT_EQ(g.PartAt(0), TScrollbarPart::UpperArrow);
-      EXPECT_EQ(g.PartAt(c.height - 1), TScrollbarPart::LowerArrow);
+    if (c.track == 0) {  // the arrows meet: every pixel is one of them
+      EXPECT_EQ(g.UpperArrow().bottom, g.LowerArrow().top) << c.height;
+      EXPECT_EQ(g.UpperArrow().Length() + g.LowerArrow().Length(), c.height) << c.height;
+      for (int y = 0; y < c.height; ++y)
+        EXPECT_EQ(g.PartAt(y), y < c.arrow ? TScrollbarPart::UpperArrow : TScrollbarPart::LowerArrow) << y;
     }
   }
 }

@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <utility>
 #include <vector>
+
+#include "base/scope_guard.h"
 
 #include "tests/shell/shell_test_util.h"
 #include "tests/ui/ui_test_util.h"
@@ -16,12 +19,14 @@ class TScrollRecorder : public ui::TControl {
  public:
   std::vector<std::pair<int, int>> calls;  // code, position
   HWND lastSender = nullptr;
+  std::function<void(int code)> onScroll;
 
  protected:
   void WndProc(ui::TMessage& m) override {
     if (m.msg == WM_VSCROLL) {
       calls.emplace_back(LOWORD(m.wParam), static_cast<short>(HIWORD(m.wParam)));
       lastSender = reinterpret_cast<HWND>(m.lParam);
+      if (onScroll) onScroll(LOWORD(m.wParam));
       return;
     }
     TControl::WndProc(m);
@@ -87,30 +92,39 @@ TEST_F(ScrollbarFixture, PressesSendTheirCodeEachFollowedByEndScroll) {
   EXPECT_EQ(bar.Position(), 68);
 }
 
-TEST_F(ScrollbarFixture, DraggingTracksPositionsAndEndsOnce) {
+// Releasing the thumb is an end-scroll action, followed like every action
+// but thumb tracking by an end-scroll, while the thumb still shows pressed.
+TEST_F(ScrollbarFixture, DraggingTracksPositionsAndEndsTheScroll) {
   bar.SetPageSize(10);
   const TScrollbarGeometry g = bar.Geometry();
+  std::vector<uint16_t> statesAtEnd;
+  recorder.onScroll = [&](int code) {
+    if (code == SB_ENDSCROLL) statesAtEnd.push_back(bar.State() & (sbsThumbPressed | sbsLeftButtonDown));
+  };
   Press(g.ThumbCenter(), {60, 100, 150, 400, -20});
   const Calls expected{{SB_THUMBTRACK, g.PositionFromPixel(60)},
                        {SB_THUMBTRACK, g.PositionFromPixel(100)},
                        {SB_THUMBTRACK, g.PositionFromPixel(150)},
                        {SB_THUMBTRACK, 90},
                        {SB_THUMBTRACK, 0},
+                       {SB_ENDSCROLL, 0},
                        {SB_ENDSCROLL, 0}};
   EXPECT_EQ(recorder.calls, expected);
+  EXPECT_EQ(statesAtEnd, (std::vector<uint16_t>(2, sbsThumbPressed | sbsLeftButtonDown)));
+  EXPECT_EQ(bar.State() & (sbsThumbPressed | sbsLeftButtonDown), 0);
   EXPECT_LT(g.PositionFromPixel(60), g.PositionFromPixel(100));
   // A double-click on the thumb does not drag.
   recorder.calls.clear();
   SendMessageW(bar.Handle(), WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(8, g.ThumbCenter()));
   SendMessageW(bar.Handle(), WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(8, 120));
   SendMessageW(bar.Handle(), WM_LBUTTONUP, 0, MAKELPARAM(8, 120));
-  EXPECT_EQ(recorder.calls, (Calls{{SB_ENDSCROLL, 0}}));
+  EXPECT_EQ(recorder.calls, (Calls{{SB_ENDSCROLL, 0}, {SB_ENDSCROLL, 0}}));
   // One position: the thumb fills the track and dragging keeps it.
   recorder.calls.clear();
   bar.SetPageSize(100);
   EXPECT_EQ(bar.Geometry().ThumbLength(), bar.Geometry().TrackLength());
   Press(100, {20, 100, 180});
-  EXPECT_EQ(recorder.calls, (Calls{{5, 0}, {5, 0}, {5, 0}, {8, 0}}));
+  EXPECT_EQ(recorder.calls, (Calls{{5, 0}, {5, 0}, {5, 0}, {8, 0}, {8, 0}}));
 }
 
 TEST_F(ScrollbarFixture, HotPartsFollowTheMouseUntilItLeaves) {
@@ -169,6 +183,54 @@ TEST_F(ScrollbarFixture, ClassicAndStyledLooks) {
   const ui::TBitmap themed = ui::test::Screenshot(form, "owner_draw_scrollbar_themed");
   test::KeepShot(themed, "owner_draw_scrollbar_themed");
   EXPECT_NE(ui::test::PixelAt(themed, form, bar.Handle(), 8, g.ThumbCenter()), 0xFF0000u);
+}
+
+// A bar wider than the system's: the arrows keep the system's width, the
+// track takes the whole client width; beside an arrow a press does nothing.
+TEST_F(ScrollbarFixture, ArrowsKeepTheSystemWidth) {
+  const int arrow = GetSystemMetrics(SM_CXVSCROLL);
+  bar.SetWidth(arrow + 20);
+  bar.SetColor(RGB(0, 255, 0));
+  bar.Colors().SetBackground(RGB(0, 0, 255));
+  form.Show();
+  const TScrollbarGeometry g = bar.Geometry();
+  const ui::TBitmap shot = ui::test::Screenshot(form, "owner_draw_scrollbar_wide");
+  test::KeepShot(shot, "owner_draw_scrollbar_wide");
+  auto at = [&](int x, int y) { return ui::test::PixelAt(shot, form, bar.Handle(), x, y); };
+  EXPECT_EQ(at(arrow + 5, 3), 0x00FF00u);  // beside the upper arrow: the bar's colour
+  EXPECT_EQ(at(arrow + 5, g.LowerArrow().bottom - 4), 0x00FF00u);
+  EXPECT_NE(at(arrow - 4, 3), 0x00FF00u);  // the arrow itself
+  const int y = g.PageBelow().bottom - 3;  // the track's pattern runs under the whole width
+  EXPECT_EQ(at(arrow + 5, y), (arrow + 5 + y) % 2 ? 0x0000FFu : 0xFFFFFFu);
+  Press(3);
+  Press(g.LowerArrow().bottom - 3);
+  EXPECT_EQ(recorder.calls, (Calls{{SB_LINEUP, 0}, {SB_ENDSCROLL, 0}, {SB_LINEDOWN, 0}, {SB_ENDSCROLL, 0}}));
+  recorder.calls.clear();
+  SendMessageW(bar.Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(arrow + 5, 3));
+  SendMessageW(bar.Handle(), WM_LBUTTONUP, 0, MAKELPARAM(arrow + 5, 3));
+  SendMessageW(bar.Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(arrow + 5, g.LowerArrow().top + 2));
+  EXPECT_TRUE(recorder.calls.empty());
+  EXPECT_EQ(bar.State() & (sbsUpperArrowPressed | sbsLowerArrowHot), 0);
+}
+
+// The system's colours changed as the user changes them: the form hears of
+// it and the bar's track (the scroll-bar colour by default) follows.
+TEST_F(ScrollbarFixture, ASystemColourChangeRebuildsTheTrack) {
+  const int element = COLOR_SCROLLBAR;
+  const COLORREF old = GetSysColor(element);
+  const COLORREF changed = old == RGB(0, 128, 0) ? RGB(128, 0, 128) : RGB(0, 128, 0);
+  const ScopeGuard restore([&] { SetSysColors(1, &element, &old); });
+  bar.SetPageSize(20);
+  form.Show();
+  ASSERT_TRUE(SetSysColors(1, &element, &changed));
+  ui::test::Pump(50);
+  const ui::TBitmap shot = ui::test::Screenshot(form, "owner_draw_scrollbar_colour_change");
+  test::KeepShot(shot, "owner_draw_scrollbar_colour_change");
+  const TScrollbarGeometry g = bar.Geometry();
+  const uint32_t rgb = GetRValue(changed) << 16 | GetGValue(changed) << 8 | GetBValue(changed);
+  for (int y : {g.PageBelow().top + 3, g.PageBelow().top + 4, g.PageBelow().bottom - 3}) {
+    EXPECT_EQ(ui::test::PixelAt(shot, form, bar.Handle(), 6, y), (6 + y) % 2 ? rgb : 0xFFFFFFu) << y;
+  }
 }
 
 }  // namespace

@@ -219,6 +219,33 @@ TEST_F(Search, AStopDuringTheComparisonKeepsTheLastListWithItsMarks) {
   for (int32_t i = 0; i < saved.Count(); ++i) EXPECT_GT(saved.Items(i).Tag, 100000) << i;
 }
 
+// The results page fails to show a new list once it holds it (its status
+// bar is gone): the failure is told, and the page holds the list the form
+// keeps, never a freed one; with the bar back the next search shows its list.
+TEST_F(Search, AListThePageFailsToShowIsKeptWhileThePageHoldsIt) {
+  TMP3Collection* first = SearchWithoutTips();
+  ASSERT_TRUE(first);
+  ui::TStatusBar& status = form->CollectionFrame->Get<ui::TStatusBar>("Status");
+  status.SetName("StatusAway");
+  Back();
+  ASSERT_EQ(form->Step, 4);
+  Next();
+  EXPECT_EQ(form->Step, 4);  // told, and back where the search started
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_NE(boxes[0].text.find("Status"), std::string::npos) << boxes[0].text;
+  ASSERT_TRUE(form->Results);
+  EXPECT_EQ(form->CollectionFrame->Results(), form->Results.get());
+  EXPECT_EQ(Values(Groups(*form->Results)), kSimilarGroups);
+
+  status.SetName("Status");
+  boxes.clear();
+  Next();
+  ASSERT_EQ(form->Step, 6);
+  EXPECT_EQ(form->CollectionFrame->Results(), form->Results.get());
+  EXPECT_EQ(Values(Groups(*form->Results)), kSimilarGroups);
+  EXPECT_TRUE(boxes.empty());
+}
+
 TEST_F(Search, AMissingTipPictureShowsItsErrorAndKeepsTheResults) {
   std::filesystem::remove(folder.Path() / "Brisquel.jpg");
   OpenOnLibrary();
