@@ -217,6 +217,24 @@ void TCustomLazyExplorerTree::DoNewText(PLazyNode node, TColumnIndex column, con
   }
 }
 
+namespace {
+
+// The relative list of the folder's child (hidden ones included) whose
+// parsing name is exactly `name`, or none.
+TPidl FindChildByName(TNamespace& folder, const std::wstring& name) {
+  TPidl found;
+  folder.EnumerateFolder(true, true, true, [&](TPidl child, TNamespace& parent, bool& terminate) {
+    TNamespace item(TPIDLManager::CopyPIDL(child.get()), &parent);
+    if (item.GetNameForParsingInFolder() != name) return false;
+    found = std::move(child);
+    terminate = true;
+    return true;
+  });
+  return found;
+}
+
+}  // namespace
+
 bool TCustomLazyExplorerTree::InternalCreateNewFolder(LPCITEMIDLIST parentPIDL, const std::wstring& suggestedName,
                                                       std::wstring& newName) {
   newName.clear();
@@ -233,16 +251,11 @@ bool TCustomLazyExplorerTree::InternalCreateNewFolder(LPCITEMIDLIST parentPIDL, 
   const std::wstring path = NewFolderNameW(parentPath, suggestedName);
   if (path.empty() || !CreateDirW(path)) return false;
   const std::wstring name = path.substr(path.rfind(L'\\') + 1);
-  ComPtr<IShellFolder> folder = parentNs->GetShellFolder();
-  if (!folder) return false;
+  // The shell may list the new folder a moment after it was made.
   TPidl child;
   for (int attempt = 0; attempt < 200 && !child; ++attempt) {
-    LPITEMIDLIST found = nullptr;
-    std::wstring parse = name;
-    if (SUCCEEDED(folder->ParseDisplayName(nullptr, nullptr, parse.data(), nullptr, &found, nullptr)) && found)
-      child.reset(found);
-    else
-      Sleep(10);
+    child = FindChildByName(*parentNs, name);
+    if (!child) Sleep(10);
   }
   if (!child) return false;
   if (!Expanded(parentNode)) SetExpanded(parentNode, true);

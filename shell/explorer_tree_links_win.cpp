@@ -38,9 +38,8 @@ TNamespace* TCustomLazyExplorerTree::ChangeLinkCurrentItem() {
 }
 
 bool TCustomLazyExplorerTree::DeferChangeLinkDispatch() {
-  if (!Loading()) return false;
-  dispatchPending_ = true;
-  return true;
+  // Dispatch is locked from construction: Loaded's unlock sends the one dispatch.
+  return Loading();
 }
 
 void TCustomLazyExplorerTree::Loaded() {
@@ -50,10 +49,7 @@ void TCustomLazyExplorerTree::Loaded() {
     if (!activated_) ActivateTree(true);
     else RebuildRootNamespace();
   }
-  if (dispatchPending_) {
-    dispatchPending_ = false;
-    ChangeLinkDispatch();
-  }
+  UnlockChangeNotifer();
 }
 
 void TCustomLazyExplorerTree::ChangeLinkDispatch() {

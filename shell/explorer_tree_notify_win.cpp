@@ -146,15 +146,16 @@ void TCustomLazyExplorerTree::DrainShellNotifications(bool handle) {
 
 void TCustomLazyExplorerTree::InitHandle() {
   TCustomLazyStringTree::InitHandle();
+  SetThreadedImagesEnabled((ExplorerImageOptions() & toThreadedImages) != 0);
+  SetChangeNotiferEnabled((ExplorerMiscOptions() & toChangeNotifierThread) != 0);
+  RebuildHeader(rootNamespace_.get());
   // A window made again (a new parent, a style change) may show other icon
   // sizes and text: every existing node's item fetches its data anew.
+  if (hiddenRootNamespace_) hiddenRootNamespace_->InvalidateNamespace(true);
   for (PLazyNode node = GetFirstNoInit(); node; node = GetNextNoInit(node)) {
     TNamespace* ns = nullptr;
     if (ValidateNamespace(node, ns)) ns->InvalidateNamespace(true);
   }
-  RebuildHeader(rootNamespace_.get());
-  SetThreadedImagesEnabled((ExplorerImageOptions() & toThreadedImages) != 0);
-  SetChangeNotiferEnabled((ExplorerMiscOptions() & toChangeNotifierThread) != 0);
 }
 
 void TCustomLazyExplorerTree::WndProc(ui::TMessage& m) {
@@ -508,10 +509,6 @@ void TCustomLazyExplorerTree::WMLTSetIconIndex(TImageThreadItem* item) {
 }
 
 int TCustomLazyExplorerTree::PlaceholderImage(TNamespace& ns) {
-  if (defaultFolderImage_ == -2) {
-    defaultFolderImage_ = DefaultSystemImageIndex(0);
-    defaultDocumentImage_ = DefaultSystemImageIndex(2);
-  }
   return ns.GetFolder() && ns.GetFileSystem() ? defaultFolderImage_ : defaultDocumentImage_;
 }
 

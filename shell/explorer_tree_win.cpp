@@ -41,6 +41,9 @@ std::string Utf8(const std::wstring& text) {
 TCustomLazyExplorerTree::TCustomLazyExplorerTree()
     : TCustomLazyStringTree(std::make_unique<TLazyExplorerTreeOptions>()),
       explorerOptions_(static_cast<TCustomLazyExplorerTreeOptions*>(&GetOptions())) {
+  // Nothing reaches the linked views until the tree is complete: Loaded, or
+  // for a tree made in code its first update block, unlocks.
+  LockChangeNotifier();
   columnMenu_ = std::make_unique<TColumnMenu>(*this);
   // Every drag over the tree is accepted unless the tree may change no file;
   // the shell's drop target of the folder decides the effect.
@@ -52,13 +55,16 @@ TCustomLazyExplorerTree::TCustomLazyExplorerTree()
   Header().SetHeight(17);
   SetDragHeight(250);
   SetDragWidth(150);
-  persistent_ = std::make_unique<TExplorerPersistent>();
   viewManager_ = std::make_unique<TViewManager>();
+  persistent_ = std::make_unique<TExplorerPersistent>();
   colors_ = std::make_unique<TExplorerColors>(this);
   contextMenuManager_ = std::make_unique<TContextMenuManager>(this);
   // The tree's own native and reference formats; the shell's come with its data object.
   ClipboardFormats().Add("Lazy Tree Data");
   ClipboardFormats().Add("Lazy Tree Reference");
+  // The placeholders shown while the icon thread fetches the real icons.
+  defaultFolderImage_ = DefaultSystemImageIndex(0);
+  defaultDocumentImage_ = DefaultSystemImageIndex(2);
   rootNamespace_ = DesktopItem();
   RebuildRootNamespaceBeginUpdate();
   // The tree starts without an image list: the image options say so, so
@@ -99,6 +105,8 @@ void TCustomLazyExplorerTree::SetExplorerImageOptions(uint32_t value) {
 }
 
 TCustomLazyExplorerTree::~TCustomLazyExplorerTree() {
+  // Off the dispatcher first: a follower's or server's call would reach a tree
+  // whose derived parts are already gone.
   UnregisterChangeLinks();
   SetThreadedImagesEnabled(false);
   SetChangeNotiferEnabled(false);
@@ -170,11 +178,7 @@ void TCustomLazyExplorerTree::ReplaceRoot(std::unique_ptr<TNamespace> root, TRoo
   hiddenRootNamespace_.reset();
   rootNamespace_ = std::move(root);
   EndUpdate();
-  // A rebuild tells the followers itself.
-  if (rootNamespace_ && active_ && rebuildLock_ == 0)
-    RebuildRootNamespace();
-  else
-    ChangeLinkDispatch();
+  if (rootNamespace_) RebuildRootNamespace();
   DoRootChange();
 }
 
@@ -196,7 +200,8 @@ void TCustomLazyExplorerTree::ApplyRootFolderCustomPIDL(LPCITEMIDLIST pidl, bool
 }
 
 void TCustomLazyExplorerTree::SetRootFolder(TRootFolder kind) {
-  // The custom kinds rebuild on what is stored (nothing stored: nothing to show).
+  // The custom kinds rebuild on what is stored (nothing stored: nothing to
+  // show): without a pending root made by their setters the tree would be emptied.
   if (kind == TRootFolder::rfCustomPIDL) {
     if (rootFolderCustomPIDL_)
       RefreshRootFolderCustomPIDL(TPidl(TPIDLManager::CopyPIDL(rootFolderCustomPIDL_.get())).get());
@@ -232,8 +237,9 @@ void TCustomLazyExplorerTree::RebuildRootNamespaceEndUpdate() {
 
 void TCustomLazyExplorerTree::RebuildRootNamespace() {
   if (rebuildLock_ > 0 || Loading() || !rootNamespace_ || !active_) return;
-  WithdrawIconRequests();
   BeginUpdate();
+  // The requests go before their nodes: each node then has none to withdraw.
+  WithdrawIconRequests();
   Clear();
   if (!headerAfterRows_) RebuildHeader(rootNamespace_.get());
   hiddenRootNamespace_.reset();
@@ -374,10 +380,13 @@ void TCustomLazyExplorerTree::DoInitNode(PLazyNode parent, PLazyNode node, TLazy
   if (TNodeStorage* stored = GetNewStorage()->Find(bytes, kStoreCheck)) {
     node->CheckType = stored->Storage.CheckType;
     node->CheckState = stored->Storage.CheckState;
-    // A stored check below an unchecked folder shows on the way down to it.
-    if (tracking && !topLevel && node->CheckState != csUncheckedNormal &&
-        GetCheckState(parent) == csUncheckedNormal)
-      for (PLazyNode up = parent; up; up = IsRoot(up) ? nullptr : up->Parent) WriteCheckState(up, csMixedNormal);
+    // A stored check below an unchecked folder shows on the way down to it,
+    // up to and including the hidden root.
+    PLazyNode above = topLevel ? RootNode() : parent;
+    if (tracking && node->CheckState != csUncheckedNormal && above->CheckState == csUncheckedNormal) {
+      for (PLazyNode up = parent; up && !IsRoot(up); up = up->Parent) WriteCheckState(up, csMixedNormal);
+      RootNode()->CheckState = csMixedNormal;
+    }
   }
 }
 
@@ -396,9 +405,11 @@ bool TCustomLazyExplorerTree::ItemHasChildren(TNamespace& ns, PLazyNode parent) 
 }
 
 bool TCustomLazyExplorerTree::OkToExpandNode(PLazyNode node) {
-  if (!(ExplorerFolderOptions() & toFoldersExpandable) && !IsRoot(node) && node != GetFirstNoInit()) return false;
   TNamespace* ns = nullptr;
-  bool ok = ValidateNamespace(node, ns);
+  bool ok = false;
+  // Without expandable folders only the root folder's node (or the hidden root) opens.
+  if ((ExplorerFolderOptions() & toFoldersExpandable) || IsRoot(node) || node == GetFirstNoInit())
+    ok = ValidateNamespace(node, ns);
   if (ok) {
     std::wstring address = ns->GetNameParseAddressInFolder();
     if (address.size() == 3 && address[1] == L':' && address[2] == L'\\') {
@@ -408,9 +419,9 @@ bool TCustomLazyExplorerTree::OkToExpandNode(PLazyNode node) {
       SetErrorMode(old);
     }
   }
-  if (!ok && !IsRoot(node)) {
+  if (!ok) {
     SetHasChildren(node, false);
-    InvalidateNode(node);
+    if (!IsRoot(node)) InvalidateNode(node);
   }
   return ok;
 }
@@ -496,15 +507,8 @@ int TCustomLazyExplorerTree::DoCompare(PLazyNode node1, PLazyNode node2, TColumn
   TNamespace *a = nullptr, *b = nullptr;
   if (!ValidateNamespace(node1, a) || !ValidateNamespace(node2, b)) return 0;
   if (column >= 0 && Header().Columns().IsValidColumn(column)) return CompareByColumn(node1, node2, *a, *b, column);
-  // The parent folder's own order, through the parent node's bound folder.
-  TNamespace* parent = nullptr;
-  ComPtr<IShellFolder> folder;
-  if (node1->Parent == node2->Parent && ValidateNamespace(node1->Parent, parent)) folder = parent->GetShellFolder();
-  if (!folder) folder = a->GetParentShellFolder();
-  LPCITEMIDLIST first = TPIDLManager::GetPointerToLastID(a->AbsolutePIDL());
-  LPCITEMIDLIST second = TPIDLManager::GetPointerToLastID(b->AbsolutePIDL());
-  return CompareIDsResult(folder ? folder->CompareIDs(0, first, second) : E_FAIL, IDItemBytes(first),
-                          IDItemBytes(second));
+  // No column (or one the header does not have): the parent folder's own order.
+  return sortHelper_.CompareIDSort(0, *a, *b);
 }
 
 void TCustomLazyExplorerTree::DoChecked(PLazyNode node) {
@@ -621,19 +625,25 @@ PLazyNode TCustomLazyExplorerTree::WalkPIDLToNode(LPCITEMIDLIST pidl, bool selec
       }
       PLazyNode found = nullptr;
       // Children that exist only: never reads a folder that was not expanded.
-      for (PLazyNode child = node->ChildCount ? node->FirstChild : nullptr; child; child = child->NextSibling) {
-        TNamespace* childNs = nullptr;
-        if (!ValidateNamespace(child, childNs)) {
-          InitNode(child);
-          if (!ValidateNamespace(child, childNs)) break;
-        }
-        if (ILIsEqualSafe(childNs->AbsolutePIDL(), cut.get())) {
-          found = child;
-          break;
+      // The child is the one the folder calls equal to the level's item; the
+      // same bytes are looked for first, so that a hit costs no shell call.
+      PLazyNode end = nullptr;  // a node of the user's own (no item) ends the walk
+      for (int pass = 0; pass < 2 && !found; ++pass) {
+        for (PLazyNode child = node->ChildCount ? node->FirstChild : nullptr; child; child = child->NextSibling) {
+          TNamespace* childNs = nullptr;
+          if (!ValidateNamespace(child, childNs)) {
+            end = child;
+            break;
+          }
+          if (pass == 0 ? ILIsEqualSafe(childNs->AbsolutePIDL(), cut.get())
+                        : childNs->ComparePIDL(cut.get(), true, 0) == 0) {
+            found = child;
+            break;
+          }
         }
       }
       // Items under the network neighbourhood are not enumerated: a node is made for them.
-      if (!found && UnderNetwork(cut.get()))
+      if (!found && !end && UnderNetwork(cut.get()))
         found = AddCustomNode(node, std::make_unique<TNamespace>(std::move(cut), nullptr), ctNone, false);
       node = found;
     }
@@ -712,11 +722,15 @@ void TCustomLazyExplorerTree::InitAllChildren(PLazyNode node) {
 }
 
 void TCustomLazyExplorerTree::RefreshTree(bool restoreTopNode) {
-  const TTreeWaitCursor wait(*this);
+  WaitCursor(true);
   BeginUpdate();
+  // The hourglass goes before the update ends, whose end tells the followers.
+  const ScopeGuard done([this] {
+    WaitCursor(false);
+    EndUpdate();
+  });
   persistent_->SaveTree(*this, true, true);
   persistent_->RestoreTree(*this, true, restoreTopNode, true);
-  EndUpdate();
 }
 
 void TCustomLazyExplorerTree::RefreshNode(PLazyNode node) {

@@ -481,7 +481,7 @@ class TCustomLazyExplorerTree : public TCustomLazyStringTree {
   virtual TNamespace* ChangeLinkCurrentItem();
   // Drops every link the tree takes part in; views call it before their nodes go.
   void UnregisterChangeLinks();
-  // True (and the dispatch remembered for Loaded) while a layout loads the tree.
+  // True while a layout loads the tree (Loaded unlocks the dispatch held since construction).
   bool DeferChangeLinkDispatch();
   // Follows `server` / stops following it (none: nothing).
   void LinkTo(ui::TControl* server);
@@ -527,7 +527,6 @@ class TCustomLazyExplorerTree : public TCustomLazyStringTree {
   TCustomLazyExplorerTree* lazyExplorerTree_ = nullptr;
   TCustomLazyExplorerCombobox* explorerComboBox_ = nullptr;
   bool changeLinkChanging_ = false;
-  bool dispatchPending_ = false;
   TColumnDetailType columnDetails_ = cdUser;
   int shellColumnCount_ = 0;
   bool buildingHeader_ = false;
@@ -553,12 +552,12 @@ class TCustomLazyExplorerTree : public TCustomLazyStringTree {
   bool missedNotification_ = false;
   bool threadedImagesEnabled_ = false;
   std::unordered_map<PLazyNode, uint64_t> iconRequests_;  // the serial of each node's request out
-  int defaultFolderImage_ = -2;  // -2: not looked up yet
+  int defaultFolderImage_ = -1;
   std::unique_ptr<TExplorerColors> colors_;
   std::unique_ptr<TContextMenuManager> contextMenuManager_;
   ComPtr<IDataObject> dragDataObject_;  // the shell's data of the items while a drag's data is made
   bool altDown_ = false;
-  int defaultDocumentImage_ = -2;
+  int defaultDocumentImage_ = -1;
   bool browsing_ = false;
   bool userInput_ = false;           // a mouse or key message of the user is handled
   bool mouseOnExpandButton_ = false;  // ... and it went down on an expand button

@@ -8,6 +8,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "shell/com_ptr_win.h"
@@ -83,6 +84,7 @@ class TPIDLList {
   // Adds the list itself (owned unless SharePIDLs).
   void Add(LPITEMIDLIST list) { items_.push_back(list); }
   void CopyAdd(LPCITEMIDLIST list);
+  void Exchange(size_t i, size_t j) { std::swap(items_.at(i), items_.at(j)); }
   void Clear();
   // Stream form: a 32-bit count, then each list (an absent one with size 0).
   // Loading adds each list as it is read, so the lists before a fault stay;

@@ -290,10 +290,8 @@ bool TNamespace::ShowMenu(HWND owner, const TContextMenuCmdCallback& cmd, const 
   POINT pt{};
   if (position) pt = *position;
   else GetCursorPos(&pt);
-  const MenuHandle menu(CreatePopupMenu());
-  if (!menu) return false;
-  const ErrorModeScope quiet(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);  // no system error boxes
-  // The interfaces live for the menu only, whatever way it ends.
+  // The interfaces live for the menu only, whatever way it ends. Declared in
+  // reverse: the menu goes first, then the error mode, then the interfaces.
   struct Release {
     TNamespace& item;
     ~Release() {
@@ -302,6 +300,9 @@ bool TNamespace::ShowMenu(HWND owner, const TContextMenuCmdCallback& cmd, const 
       item.currentContextMenu_.Reset();
     }
   } release{*this};
+  const ErrorModeScope quiet(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);  // no system error boxes
+  const MenuHandle menu(CreatePopupMenu());
+  if (!menu) return false;
 
   UINT flags = CMF_EXPLORE;
   if (cmd && pidls.size() == 1) flags |= CMF_CANRENAME;

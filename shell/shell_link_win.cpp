@@ -21,6 +21,13 @@ ComPtr<IShellLinkW> TLazyShellLink::GetShellLinkWInterface() {
   return link_;
 }
 
+ComPtr<IShellLinkA> TLazyShellLink::GetShellLinkAInterface() {
+  if (!linkA_ &&
+      FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA, linkA_.PutVoid())))
+    linkA_.Reset();
+  return linkA_;
+}
+
 bool TLazyShellLink::ReadLink(const std::wstring& linkFileName) {
   ComPtr<IShellLinkW> link = GetShellLinkWInterface();
   if (!link) return false;

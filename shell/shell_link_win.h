@@ -8,6 +8,7 @@
 
 #include "shell/com_ptr_win.h"
 #include "shell/id_list_win.h"
+#include "ui/component.h"
 
 namespace kv {
 
@@ -22,10 +23,12 @@ bool ShowCmdFromPlatform(int platform, TShowCmd& out);
 
 enum THotKeyModifier : uint8_t { hkAlt = 1, hkCtrl = 2, hkExt = 4, hkShift = 8 };
 
-class TLazyShellLink {
+class TLazyShellLink : public ui::TComponent {
  public:
+  ~TLazyShellLink() override { FreeTargetIDList(); }
   // True when the shell could load the file; every field is replaced.
   bool ReadLink(const std::wstring& linkFileName);
+  void FreeTargetIDList() { TargetIDList.reset(); }
 
   std::wstring FileName;
   int IconIndex = 0;
@@ -35,9 +38,12 @@ class TLazyShellLink {
   std::wstring TargetPath, Arguments, Description, WorkingDirectory, IconLocation;
   uint16_t HotKey = 0;
 
+  // The shell's link object, made on first use and kept (none when the shell refuses).
   ComPtr<IShellLinkW> GetShellLinkWInterface();
+  ComPtr<IShellLinkA> GetShellLinkAInterface();
 
  private:
+  ComPtr<IShellLinkA> linkA_;
   ComPtr<IShellLinkW> link_;
 };
 

@@ -30,8 +30,8 @@ class TStreamableClass {
   int32_t StreamVersion() const { return version_.StreamVersion(); }
   // Opens with exclusive sharing; file errors are the file stream's.
   virtual void LoadFromFile(const std::wstring& fileName, int32_t version = 0, bool readVerFromStream = false);
-  virtual void SaveToFile(const std::wstring& fileName, int32_t version = 0, bool writeVerToStream = false);
   virtual void LoadFromStream(TStream& stream, int32_t version = 0, bool readVerFromStream = false);
+  virtual void SaveToFile(const std::wstring& fileName, int32_t version = 0, bool writeVerToStream = false);
   virtual void SaveToStream(TStream& stream, int32_t version = 0, bool writeVerToStream = false);
 
  private:
@@ -45,9 +45,9 @@ class TStreamableList {
   // Empties the list's items (descendants free what they own).
   virtual void Clear() {}
   virtual void LoadFromFile(const std::wstring& fileName, int32_t version = 0, bool readVerFromStream = false);
-  virtual void SaveToFile(const std::wstring& fileName, int32_t version = 0, bool writeVerToStream = false);
   // Clears the list first.
   virtual void LoadFromStream(TStream& stream, int32_t version = 0, bool readVerFromStream = false);
+  virtual void SaveToFile(const std::wstring& fileName, int32_t version = 0, bool writeVerToStream = false);
   virtual void SaveToStream(TStream& stream, int32_t version = 0, bool writeVerToStream = false);
 
  private:

@@ -81,7 +81,7 @@ TCheckboxDriveTree::TCheckboxDriveTree() {
   SysTree->SetLazyExplorerListview(SysList);
   // The list: the shell's detail columns, its own folder hidden.
   SysList->SetAlign(ui::TAlign::Client);
-  SysList->SetExplorerFolderOptions(toHideRootFolder | toFoldersExpandable | toForceHideRecycleBin);
+  SysList->SetExplorerFolderOptions(toHideRootFolder | toForceHideRecycleBin);
   SysList->SetExplorerMiscOptions(toBrowseExecuteFolder | toBrowseExecuteFolderShortcut | toChangeNotifierThread |
                                   toPersistentColumns);
   SysList->SetExplorerShellOptions(toRightAlignSizeColumn);

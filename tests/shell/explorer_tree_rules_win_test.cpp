@@ -166,6 +166,8 @@ TEST_F(ExplorerRules, TheDocumentsFolderShowsOnceOnTheDesktop) {
 
 TEST_F(ExplorerRules, TwoTreesShowOneHourglassAndUpdatesHoldTheirFollowers) {
   RuleTree& other = *MakeTree(170);
+  // A tree made in code holds change dispatch until its first update block ends.
+  EXPECT_TRUE(other.ChangeDispatchLocked());
   const HCURSOR arrow = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));
   const HCURSOR hourglass = LoadCursorW(nullptr, MAKEINTRESOURCEW(32514));
   const HCURSOR cross = LoadCursorW(nullptr, MAKEINTRESOURCEW(32515));

@@ -246,6 +246,43 @@ TEST_F(ExplorerTree, CustomAndHiddenRoots) {
   EXPECT_NE(std::find(top.begin(), top.end(), "names"), top.end());
 }
 
+// With tri-state tracking a stored check shows on every folder above it, the
+// hidden root included, when the top level is read again.
+TEST_F(ExplorerTree, AStoredCheckAtTheTopLevelShowsInTheHiddenRoot) {
+  const std::wstring enumPath = test::kFixture + L"\\enum";
+  tree->SetRootFolderCustomPath(test::kFixture);
+  tree->SetExplorerFolderOptions(toFoldersExpandable | toHideRootFolder);
+  PLazyNode enumNode = tree->FindNode(enumPath);
+  ASSERT_NE(enumNode, nullptr);
+  tree->InitNode(enumNode);
+  Click(enumNode);
+  ASSERT_EQ(tree->GetCheckState(enumNode), csCheckedNormal);
+  tree->RootNode()->CheckState = csUncheckedNormal;
+  tree->RebuildRootNamespace();
+  enumNode = tree->FindNode(enumPath);
+  ASSERT_NE(enumNode, nullptr);
+  tree->InitNode(enumNode);
+  EXPECT_EQ(tree->GetCheckState(enumNode), csCheckedNormal);
+  EXPECT_EQ(tree->RootNode()->CheckState, csMixedNormal);
+}
+
+// Without expandable folders only the root folder's node opens: any other
+// folder asked to read its items loses its button.
+TEST_F(ExplorerTree, WithoutExpandableFoldersOnlyTheRootOpens) {
+  tree->SetRootFolderCustomPath(test::kFixture);
+  tree->SetExplorerFolderOptions(toForceHideRecycleBin);
+  PLazyNode top = tree->GetFirst();
+  ASSERT_NE(top, nullptr);
+  TCustomLazyExplorerTree& base = *tree;
+  EXPECT_GT(base.ExpandNamespaceFolder(top), 0u);
+  PLazyNode own = tree->AddCustomNode(top, TNamespace::CreateFromFileName(test::kFixture + L"\\Music"), ctNone, false);
+  ASSERT_NE(own, nullptr);
+  tree->InitNode(own);
+  tree->SetHasChildren(own, true);
+  EXPECT_EQ(base.ExpandNamespaceFolder(own), 0u);
+  EXPECT_FALSE(tree->HasChildren(own));
+}
+
 TEST(ExplorerTreeLayout, TheFolderPagesTreeLoads) {
   RegisterExplorerTreeClasses();
   ui::TForm form;
@@ -272,6 +309,8 @@ TEST(ExplorerTreeLayout, TheFolderPagesTreeLoads) {
   EXPECT_EQ(tree.ExplorerSyncOptions(), uint32_t{toExpandTarget | toSelectTarget});
   EXPECT_TRUE(tree.Active());
   EXPECT_EQ(tree.RootNodeCount(), 1u);
+  // Held from construction, let go once the layout is in.
+  EXPECT_FALSE(tree.ChangeDispatchLocked());
 }
 
 TEST(ExplorerTreeLayout, ALoadedTreeReadsItsRootOnceAllIsSet) {

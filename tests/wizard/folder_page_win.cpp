@@ -263,6 +263,11 @@ TEST_F(FolderPage, TheListShowsItsFolderAndChecksTravelBothWays) {
   const std::wstring music = test::kFixture + L"\\Music";
   Select(page, music);
   EXPECT_EQ(Rows(page), (RowStates{{"Jazz", csUncheckedNormal}, {"Rock", csUncheckedNormal}, {"c.mp3", csUncheckedNormal}}));
+  // The list's folders are rows to open, not branches: no expand button.
+  PLazyNode rock = Row(page, L"Rock");
+  ASSERT_NE(rock, nullptr);
+  page.SysList->InitNode(rock);
+  EXPECT_FALSE(page.SysList->HasChildren(rock));
   // A mixed folder: each row shows its own item's state.
   Click(page, music + L"\\Rock");
   EXPECT_EQ(State(page, music), csMixedNormal);
