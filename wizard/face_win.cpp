@@ -1,5 +1,7 @@
 #include "wizard/face_win.h"
 
+#include <windows.h>
+
 #include <exception>
 
 #include "base/scope_guard.h"
@@ -88,8 +90,13 @@ void WaitAction() {
   TStub* stub = Stub();
   if (!stub) return;
   ui::Fire(stub->OnStart);
+  // Only the main window's closing ends this loop. A WM_QUIT from elsewhere
+  // ends the application's own loops, which then no longer wait for
+  // messages: this one still does.
   while (!terminated) {
     try {
+      MSG msg;
+      if (ui::Application().Terminated() && !PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE)) WaitMessage();
       ui::Application().HandleMessage();
       ui::Application().ProcessMessages();
     } catch (...) {
@@ -97,8 +104,6 @@ void WaitAction() {
     }
     ui::Fire(stub->OnIdle);
     ReCheckMenu();
-    // A WM_QUIT from elsewhere ends the application's loops; this one too.
-    if (ui::Application().Terminated()) break;
   }
   FinishShell(*stub);
 }

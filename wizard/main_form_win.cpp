@@ -225,11 +225,12 @@ void TMainForm::FormClose(ui::TComponent*, ui::TCloseAction&) {
   if (TAboutForm* about = AboutForm()) about->Close();
 }
 
-void TMainForm::FormCloseQuery(ui::TComponent*, bool& canClose) { canClose = !StopSearchBeforeClosing(); }
+void TMainForm::FormCloseQuery(ui::TComponent*, bool& canClose) { canClose = true; }
 
+// Exit during the search closes the window at once; the search itself runs
+// to its end (or to a stop) and the shut-down follows when it has returned.
 void TMainForm::Search() {
   ProgressFrame->Cancelled = false;
-  searching_ = true;
   NextButton->SetCaption(Translate("Cancel"));
   BackButton->SetEnabled(false);
   try {
@@ -241,26 +242,12 @@ void TMainForm::Search() {
     }
   } catch (...) {
     // Told once; the wizard goes back to where the search started, as after
-    // Cancel, and an Exit pressed during the search is forgotten.
-    searching_ = false;
-    closeAfterSearch_ = false;
+    // Cancel.
     if (PageIs<TProgressFrame>(Step)) BackButtonClick(nullptr);
     ui::Application().HandleException(std::current_exception());
     return;
   }
-  searching_ = false;
   if (ProgressFrame->Cancelled) BackButtonClick(nullptr);
-  if (closeAfterSearch_) {  // Exit during the search: stopped like Cancel, now closing
-    closeAfterSearch_ = false;
-    Close();
-  }
-}
-
-bool TMainForm::StopSearchBeforeClosing() {
-  if (!searching_) return false;
-  ProgressFrame->Cancelled = true;
-  closeAfterSearch_ = true;
-  return true;
 }
 
 void TMainForm::FillCollection() {
@@ -379,10 +366,7 @@ void TProgDispatcher::SaveEnvironment() {
   form->Finish();
 }
 
-void TProgDispatcher::OnTryClose(ui::TComponent*, bool& canClose) {
-  TMainForm* form = MainForm();
-  canClose = !(form && form->StopSearchBeforeClosing());
-}
+void TProgDispatcher::OnTryClose(ui::TComponent*, bool& canClose) { canClose = true; }
 
 void LoadEnvironment() {
   if (TProgDispatcher* dispatcher = ProgDispatcher()) {
