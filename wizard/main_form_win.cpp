@@ -4,7 +4,6 @@
 #include <functional>
 
 #include "base/ansi_text_win.h"
-#include "base/file_utils_win.h"
 #include "engine/engine_init_win.h"
 #include "foundation/files_win.h"
 #include "foundation/foundation_init_win.h"
@@ -336,11 +335,11 @@ void TMainForm::Finish() {
   if (Results) {
     const std::string last = AppFile("last");
     SaveStep(Translate("The duplicates list \"$1\" could not be saved", last), [&] {
+      // A list that did not reach the disk is offered all the same: opening
+      // a missing list shows an empty one.
+      settings.SetFlag("Last", "Ready", true);
       CollectionFrame->SaveMp3Tags();
       Results->SaveToCSV(last);
-      // Only a list that is on disk may be offered at the next start; a
-      // cancelled first save leaves none.
-      if (FileExists(last)) settings.SetFlag("Last", "Ready", true);
     });
     CollectionFrame->ReleaseCollection(Results.get());
     Results.reset();
