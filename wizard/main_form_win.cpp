@@ -258,10 +258,8 @@ void TMainForm::FillCollection() {
   const TScanFileEvent onFile = [this](TMP3Collection& sender, const std::u16string& name, bool& cancel) {
     ProgressFrame->OnFile(sender, ToWString(name), cancel);
   };
-  for (const std::wstring& path : ScanRoots(CheckboxDriveTree->Paths)) {
-    if (ProgressFrame->Cancelled) break;
-    Collection->ScanDisks(ToU16(path), onFile);
-  }
+  // After a stop every remaining folder's scan ends at its first entry.
+  for (const std::wstring& path : ScanRoots(CheckboxDriveTree->Paths)) Collection->ScanDisks(ToU16(path), onFile);
 }
 
 void TMainForm::Compare() {

@@ -189,6 +189,26 @@ TEST_F(Search, AStoppedSearchKeepsTheLastListAndExitDuringASearchLetsItFinish) {
   EXPECT_EQ(Values(Groups(saved)), kSimilarGroups);
 }
 
+// Stopped while the first folder is scanned: each folder after it is still
+// entered, and its scan ends at its first entry; nothing is compared.
+TEST_F(Search, AStopDuringTheScanEndsEachRemainingFolderAtItsFirstEntry) {
+  OpenOnLibrary();
+  form->CheckboxDriveTree->Paths = {(library() / "exact").wstring(), (library() / "similar").wstring(),
+                                    (library() / "alone").wstring()};
+  Next();
+  Next();
+  ASSERT_EQ(form->Step, 4);
+  PostMessageW(form->NextButton->Handle(), BM_CLICK, 0, 0);
+  Next();
+  EXPECT_EQ(form->Step, 4);  // stepped back
+  EXPECT_FALSE(form->Results);
+  EXPECT_EQ(form->Collection->Count(), 0);  // the folders' first entries are "."
+  form->ProgressFrame->ShowLatest();
+  const std::wstring shown = form->ProgressFrame->SearchLabel->WideText();
+  const std::wstring alone = (library() / "alone").wstring() + L"\\";
+  EXPECT_EQ(shown.compare(0, alone.size(), alone), 0) << shown;  // the last folder was entered
+}
+
 // Stopped while the second record is compared (the click is posted when the
 // compare bar moves): the list before stays shown and bound, with the marks
 // the user set, and that is what "last" keeps.
