@@ -109,9 +109,9 @@ void TMainForm::CreatePages() {
     std::unique_ptr<ui::TFrame> made = make();
     ui::TFrame& page = *made;
     InsertComponent(std::move(made));
-    page.Hide();
     page.SetParent(panProperties);
     page.SetAlign(ui::TAlign::Client);
+    page.Hide();
     if (auto* tuner = dynamic_cast<TSimilarTuner*>(&page)) tuner->AssignCollection(Collection.get());
     if (auto* progress = dynamic_cast<TProgressFrame*>(&page)) progress->SetCollection(Collection.get());
     Frames.push_back(&page);
