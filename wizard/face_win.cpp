@@ -4,6 +4,7 @@
 
 #include <exception>
 
+#include "base/handle.h"
 #include "base/scope_guard.h"
 #include "foundation/foundation_init_win.h"
 #include "ui/application_win.h"
@@ -19,6 +20,17 @@ std::unique_ptr<TStub>& StubHolder() {
   return stub;
 }
 bool terminated = false;
+
+// The visual-styles library, loaded with this unit and bound by name. The
+// shell itself draws nothing; what draws with styles binds its own.
+struct TVisualStyles {
+  ModuleHandle library{LoadLibraryW(L"uxtheme.dll")};
+  FARPROC Bind(const char* name) const { return library ? GetProcAddress(library.Get(), name) : nullptr; }
+  FARPROC isAppThemed = Bind("IsAppThemed"), isThemeActive = Bind("IsThemeActive"),
+          openThemeData = Bind("OpenThemeData"), closeThemeData = Bind("CloseThemeData"),
+          drawThemeBackground = Bind("DrawThemeBackground");
+};
+const TVisualStyles visualStyles;
 
 // The finish callback runs once whatever it does: it is taken out of the
 // shell before it runs, and the shell goes even when it raises, so that
