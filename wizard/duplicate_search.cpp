@@ -213,7 +213,6 @@ std::unique_ptr<TMP3Collection> CompareCollection(TMP3Collection& collection, bo
     collection.ArtistBound = artistBound;
     collection.TitleBound = titleBound;
     collection.Combine = combine;
-    for (int32_t i = 0; i < collection.Count(); ++i) collection.Items(i).Tag = 0;
   });
   if (duplicatesOnly) {
     collection.ArtistBound = 100;
@@ -223,7 +222,10 @@ std::unique_ptr<TMP3Collection> CompareCollection(TMP3Collection& collection, bo
   auto results = std::make_unique<TMP3Collection>();
   results->IndexEnabled = 0;
   Grouping grouping(collection, events);
+  // A stopped comparison leaves the marks as they are: the next search
+  // scans the collection anew.
   if (!grouping.Run(*results)) return nullptr;
+  for (int32_t i = 0; i < collection.Count(); ++i) collection.Items(i).Tag = 0;
   return results;
 }
 

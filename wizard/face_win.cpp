@@ -1,7 +1,10 @@
 #include "wizard/face_win.h"
 
+#include <windows.h>
+
 #include <exception>
 
+#include "base/handle.h"
 #include "base/scope_guard.h"
 #include "foundation/foundation_init_win.h"
 #include "ui/application_win.h"
@@ -17,6 +20,17 @@ std::unique_ptr<TStub>& StubHolder() {
   return stub;
 }
 bool terminated = false;
+
+// The visual-styles library, loaded with this unit and bound by name. The
+// shell itself draws nothing; what draws with styles binds its own.
+struct TVisualStyles {
+  ModuleHandle library{LoadLibraryW(L"uxtheme.dll")};
+  FARPROC Bind(const char* name) const { return library ? GetProcAddress(library.Get(), name) : nullptr; }
+  FARPROC isAppThemed = Bind("IsAppThemed"), isThemeActive = Bind("IsThemeActive"),
+          openThemeData = Bind("OpenThemeData"), closeThemeData = Bind("CloseThemeData"),
+          drawThemeBackground = Bind("DrawThemeBackground");
+};
+const TVisualStyles visualStyles;
 
 // The finish callback runs once whatever it does: it is taken out of the
 // shell before it runs, and the shell goes even when it raises, so that
@@ -88,8 +102,13 @@ void WaitAction() {
   TStub* stub = Stub();
   if (!stub) return;
   ui::Fire(stub->OnStart);
+  // Only the main window's closing ends this loop. A WM_QUIT from elsewhere
+  // ends the application's own loops, which then no longer wait for
+  // messages: this one still does.
   while (!terminated) {
     try {
+      MSG msg;
+      if (ui::Application().Terminated() && !PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE)) WaitMessage();
       ui::Application().HandleMessage();
       ui::Application().ProcessMessages();
     } catch (...) {
@@ -97,8 +116,6 @@ void WaitAction() {
     }
     ui::Fire(stub->OnIdle);
     ReCheckMenu();
-    // A WM_QUIT from elsewhere ends the application's loops; this one too.
-    if (ui::Application().Terminated()) break;
   }
   FinishShell(*stub);
 }

@@ -5,7 +5,6 @@
 #include <utility>
 
 #include "base/ansi_text_win.h"
-#include "base/file_utils_win.h"
 #include "engine/engine_init_win.h"
 #include "foundation/files_win.h"
 #include "foundation/foundation_init_win.h"
@@ -111,9 +110,9 @@ void TMainForm::CreatePages() {
     std::unique_ptr<ui::TFrame> made = make();
     ui::TFrame& page = *made;
     InsertComponent(std::move(made));
-    page.Hide();
     page.SetParent(panProperties);
     page.SetAlign(ui::TAlign::Client);
+    page.Hide();
     if (auto* tuner = dynamic_cast<TSimilarTuner*>(&page)) tuner->AssignCollection(Collection.get());
     if (auto* progress = dynamic_cast<TProgressFrame*>(&page)) progress->SetCollection(Collection.get());
     Frames.push_back(&page);
@@ -226,11 +225,12 @@ void TMainForm::FormClose(ui::TComponent*, ui::TCloseAction&) {
   if (TAboutForm* about = AboutForm()) about->Close();
 }
 
-void TMainForm::FormCloseQuery(ui::TComponent*, bool& canClose) { canClose = !StopSearchBeforeClosing(); }
+void TMainForm::FormCloseQuery(ui::TComponent*, bool& canClose) { canClose = true; }
 
+// Exit during the search closes the window at once; the search itself runs
+// to its end (or to a stop) and the shut-down follows when it has returned.
 void TMainForm::Search() {
   ProgressFrame->Cancelled = false;
-  searching_ = true;
   NextButton->SetCaption(Translate("Cancel"));
   BackButton->SetEnabled(false);
   try {
@@ -242,26 +242,12 @@ void TMainForm::Search() {
     }
   } catch (...) {
     // Told once; the wizard goes back to where the search started, as after
-    // Cancel, and an Exit pressed during the search is forgotten.
-    searching_ = false;
-    closeAfterSearch_ = false;
+    // Cancel.
     if (PageIs<TProgressFrame>(Step)) BackButtonClick(nullptr);
     ui::Application().HandleException(std::current_exception());
     return;
   }
-  searching_ = false;
   if (ProgressFrame->Cancelled) BackButtonClick(nullptr);
-  if (closeAfterSearch_) {  // Exit during the search: stopped like Cancel, now closing
-    closeAfterSearch_ = false;
-    Close();
-  }
-}
-
-bool TMainForm::StopSearchBeforeClosing() {
-  if (!searching_) return false;
-  ProgressFrame->Cancelled = true;
-  closeAfterSearch_ = true;
-  return true;
 }
 
 void TMainForm::FillCollection() {
@@ -273,10 +259,8 @@ void TMainForm::FillCollection() {
   const TScanFileEvent onFile = [this](TMP3Collection& sender, const std::u16string& name, bool& cancel) {
     ProgressFrame->OnFile(sender, ToWString(name), cancel);
   };
-  for (const std::wstring& path : ScanRoots(CheckboxDriveTree->Paths)) {
-    if (ProgressFrame->Cancelled) break;
-    Collection->ScanDisks(ToU16(path), onFile);
-  }
+  // After a stop every remaining folder's scan ends at its first entry.
+  for (const std::wstring& path : ScanRoots(CheckboxDriveTree->Paths)) Collection->ScanDisks(ToU16(path), onFile);
 }
 
 void TMainForm::Compare() {
@@ -352,11 +336,11 @@ void TMainForm::Finish() {
   if (Results) {
     const std::string last = AppFile("last");
     SaveStep(Translate("The duplicates list \"$1\" could not be saved", last), [&] {
+      // A list that did not reach the disk is offered all the same: opening
+      // a missing list shows an empty one.
+      settings.SetFlag("Last", "Ready", true);
       CollectionFrame->SaveMp3Tags();
       Results->SaveToCSV(last);
-      // Only a list that is on disk may be offered at the next start; a
-      // cancelled first save leaves none.
-      if (FileExists(last)) settings.SetFlag("Last", "Ready", true);
     });
     CollectionFrame->ReleaseCollection(Results.get());
     Results.reset();
@@ -382,10 +366,7 @@ void TProgDispatcher::SaveEnvironment() {
   form->Finish();
 }
 
-void TProgDispatcher::OnTryClose(ui::TComponent*, bool& canClose) {
-  TMainForm* form = MainForm();
-  canClose = !(form && form->StopSearchBeforeClosing());
-}
+void TProgDispatcher::OnTryClose(ui::TComponent*, bool& canClose) { canClose = true; }
 
 void LoadEnvironment() {
   if (TProgDispatcher* dispatcher = ProgDispatcher()) {

@@ -51,9 +51,6 @@ class TMainForm : public ui::TForm {
   // The search: scan phase and comparison phase.
   virtual void FillCollection();
   virtual void Compare();
-  // While a search runs: stops it like Cancel and closes the wizard once it
-  // has stepped back; true then (the close waits). False when no search runs.
-  bool StopSearchBeforeClosing();
 
   int Step = 0;
   std::vector<ui::TFrame*> Frames;
@@ -87,8 +84,6 @@ class TMainForm : public ui::TForm {
   void OfferTips();
 
   std::vector<std::string> saveFailures_;
-  bool searching_ = false;
-  bool closeAfterSearch_ = false;
 };
 
 // Joins the application shell to the wizard.

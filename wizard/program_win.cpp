@@ -152,6 +152,9 @@ int Run() {
     return 1;
   }
   int status = 0;
+  // A step that raises ends the start-up there, without the message loop;
+  // the exception is told here, as one leaving WinMain would end the
+  // process at once, without a word and without putting anything back.
   try {
     MainBlock();
   } catch (const std::exception& e) {

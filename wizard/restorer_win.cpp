@@ -154,8 +154,12 @@ void Save(ui::TControl& control, const std::string& key, TConfiger* store) {
   TConfiger& settings = Store(store);
   std::string value;
   const TGeometryFields fields = SavedFields(control);
-  // A form's bounds are its normal ones also while it is maximised, minimised
-  // or hidden, so it is saved as the user left it without being shown again.
+  // A form's state is kept as the user left it, then the form is put back to
+  // its normal state, so that the bounds saved are the normal ones. A hidden
+  // form is not shown again for it.
+  auto* form = dynamic_cast<ui::TForm*>(&control);
+  const int state = form ? static_cast<int>(form->WindowState()) : 0;
+  if (form) form->SetWindowState(ui::TWindowState::Normal);
   if (fields.height) value += std::to_string(control.Height());
   value += ",";
   if (fields.width) value += std::to_string(control.Width());
@@ -164,8 +168,7 @@ void Save(ui::TControl& control, const std::string& key, TConfiger* store) {
     value += std::to_string(control.Top()) + "," + std::to_string(control.Left()) + ",";
   else
     value += ",,";
-  if (auto* form = dynamic_cast<ui::TForm*>(&control))
-    value += std::to_string(static_cast<int>(form->WindowState())) + ",";
+  if (form) value += std::to_string(state) + ",";
   for (size_t i = 0; i < control.ControlCount(); ++i) {
     ui::TControl& child = *control.Controls(i);
     if (Kept(child) && child.Visible()) Save(child, key + "." + child.Name(), &settings);

@@ -61,18 +61,28 @@ TEST_F(About, SplashWithoutOkAboutBoxWithOk) {
   splash.FinishSplash();
   EXPECT_FALSE(splash.Visible());
 
-  // The help action shows its own instance modally, with OK.
-  bool sawOk = false;
+  // The help action shows its own instance modally, with OK. Only OK closes
+  // it: Enter and Esc are no key of its button.
+  bool sawOk = false, keptByKeys = false;
   ui::test::RunLater(200, [&] {
     auto* shown = ui::test::FindForm<TAboutForm>();
     ASSERT_TRUE(shown);
     ASSERT_NE(shown, &splash);
     ui::TButton& ok = shown->Get<ui::TButton>("Button1");
     sawOk = IsWindowVisible(ok.Handle()) && shown->Modal();
-    ui::test::ClickWindow(ok);
+    SetFocus(ok.Handle());
+    ui::test::PressKey(ok.Handle(), VK_ESCAPE);
+    ui::test::PressKey(shown->Handle(), VK_ESCAPE);
+    ui::test::PressKey(shown->Handle(), VK_RETURN);
+    ui::test::RunLater(200, [&] {
+      auto* still = ui::test::FindForm<TAboutForm>();
+      keptByKeys = still && still != &splash && still->Visible();
+      if (still) ui::test::ClickWindow(still->Get<ui::TButton>("Button1"));
+    });
   });
   help::TStub().OnAbout();
   EXPECT_TRUE(sawOk);
+  EXPECT_TRUE(keptByKeys);
   EXPECT_FALSE(ui::test::FindForm<TAboutForm>());
 }
 

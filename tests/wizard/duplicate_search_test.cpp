@@ -123,7 +123,7 @@ TEST(DuplicateSearch, DuplicatesOnlyUsesExactBoundsAndPutsTheSettingsBack) {
   EXPECT_EQ(c->TitleBound, 40);
   EXPECT_EQ(c->Combine, 4);
 
-  // After a stop as well, with the Tags cleared.
+  // After a stop as well.
   TCompareEvents events;
   events.Cancelled = [] { return true; };
   EXPECT_EQ(CompareCollection(*c, true, events), nullptr);
@@ -197,11 +197,16 @@ TEST(DuplicateSearch, ReportsEachSearchAndStopsWhereAsked) {
   EXPECT_EQ(searched, (Strings{"c:\\1.mp3", "c:\\2.mp3", "c:\\3.mp3", "c:\\4.mp3", "c:\\5.mp3"}));
   EXPECT_EQ(counts, (std::vector<int32_t>{0, 1, 2, 3, 4}));
 
-  // A stop during the second group: nothing comes back, the Tags are cleared.
+  for (int32_t i = 0; i < c->Count(); ++i) EXPECT_EQ(c->Items(i).Tag, 0);  // cleared at the end
+
+  // A stop during the second group: nothing comes back, and the marks of the
+  // records searched into groups stay as they were.
   events.Cancelled = [&] { return searched.size() >= 3; };
   searched.clear();
   EXPECT_EQ(CompareCollection(*c, false, events), nullptr);
-  for (int32_t i = 0; i < c->Count(); ++i) EXPECT_EQ(c->Items(i).Tag, 0);
+  std::vector<int32_t> tags;
+  for (int32_t i = 0; i < c->Count(); ++i) tags.push_back(c->Items(i).Tag);
+  EXPECT_EQ(tags, (std::vector<int32_t>{kGroupedMark, kGroupedMark, kGroupedMark, kGroupedMark, 0}));
 }
 
 TEST(DuplicateSearch, EmptyCollectionsAndRecordsWithoutWords) {

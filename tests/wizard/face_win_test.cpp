@@ -82,6 +82,23 @@ TEST_F(Face, TheExitActionAndTheCloseBoxEndTheLoopOnceAndFinishOnce) {
   }
 }
 
+// A WM_QUIT from elsewhere does not end the shell's loop: it goes on, waiting
+// for messages, until the main form closes, and only then finishes.
+TEST_F(Face, AQuitFromElsewhereLeavesTheLoopRunningUntilTheMainFormCloses) {
+  main->Show();
+  RunClosedBy([&] {
+    PostQuitMessage(0);
+    ui::test::RunLater(300, [&] { PostMessageW(main->Handle(), WM_CLOSE, 0, 0); });
+  });
+  EXPECT_TRUE(ranInside);
+  EXPECT_EQ(finishes, 1);
+  EXPECT_FALSE(finishedVisible);  // finished after the close, not at the quit
+  EXPECT_EQ(tries, 1);
+  EXPECT_TRUE(Terminated());
+  EXPECT_LT(idles, 50);  // waited for messages meanwhile
+  EXPECT_EQ(Stub(), nullptr);
+}
+
 // Closed before the first idle moment (a quick user, or a program that is
 // still busy starting): the shell never ran, yet the finish callback, which
 // saves the settings, runs once.

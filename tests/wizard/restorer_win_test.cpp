@@ -94,7 +94,17 @@ TEST_F(Geometry, AMaximisedWindowComesBackMaximisedOverItsNormalBounds) {
   Save(*shape, "Shape");
   EXPECT_EQ(Stored("Shape"), "370,538,288,433,2,");
   EXPECT_FALSE(shape->Visible());  // not shown again while saving
-  shape->SetWindowState(ui::TWindowState::Normal);
+  EXPECT_EQ(shape->WindowState(), ui::TWindowState::Normal);  // put back before its bounds were read
+  // Saved while shown maximised: put back to normal, the state kept.
+  shape->SetWindowState(ui::TWindowState::Maximized);
+  shape->Show();
+  ui::test::Pump(100);
+  ASSERT_TRUE(IsZoomed(shape->Handle()));
+  Save(*shape, "Shape");
+  EXPECT_EQ(Stored("Shape"), "370,538,288,433,2,");
+  EXPECT_FALSE(IsZoomed(shape->Handle()));
+  EXPECT_EQ(shape->WindowState(), ui::TWindowState::Normal);
+  shape->Hide();
   shape->SetBounds(0, 0, 300, 200);
   Restore(*shape, "Shape");
   EXPECT_EQ(shape->WindowState(), ui::TWindowState::Maximized);

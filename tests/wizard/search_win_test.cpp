@@ -152,7 +152,7 @@ TEST_F(Search, DuplicatesOnlyKeepsTheUsersBoundsAndNoFolderFindsNothing) {
   EXPECT_TRUE(boxes.empty());
 }
 
-TEST_F(Search, AStoppedSearchKeepsTheLastListAndExitClosesAfterStopping) {
+TEST_F(Search, AStoppedSearchKeepsTheLastListAndExitDuringASearchLetsItFinish) {
   TMP3Collection* first = SearchWithoutTips();
   ASSERT_TRUE(first);
 
@@ -169,19 +169,44 @@ TEST_F(Search, AStoppedSearchKeepsTheLastListAndExitClosesAfterStopping) {
   EXPECT_EQ(form->NextButton->Caption(), "Search");
   EXPECT_TRUE(form->BackButton->Enabled());
 
-  // Exit during the search: stopped like Cancel, then the wizard closes.
+  // Exit during the search closes the window at once and asks the
+  // application to end, but does not stop the search: it runs to its end
+  // unseen, and its list is the one saved.
   PostMessageW(form->CancelButton->Handle(), BM_CLICK, 0, 0);
   Next();
-  EXPECT_EQ(form->Results.get(), first);
   EXPECT_FALSE(form->Visible());
-  MSG msg;
-  EXPECT_TRUE(PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE));
+  EXPECT_TRUE(ui::Application().Terminated());
+  EXPECT_FALSE(form->ProgressFrame->Cancelled);
+  EXPECT_EQ(form->Step, 6);
+  EXPECT_EQ(form->Collection->Count(), 9);
+  ASSERT_TRUE(form->Results);
+  EXPECT_NE(form->Results.get(), first);
+  EXPECT_EQ(Values(Groups(*form->Results)), kSimilarGroups);
 
-  // The saved list is the one from before.
   form->Finish();
   TMP3Collection saved;
   saved.LoadFromCSV((folder.Path() / "last").string());
   EXPECT_EQ(Values(Groups(saved)), kSimilarGroups);
+}
+
+// Stopped while the first folder is scanned: each folder after it is still
+// entered, and its scan ends at its first entry; nothing is compared.
+TEST_F(Search, AStopDuringTheScanEndsEachRemainingFolderAtItsFirstEntry) {
+  OpenOnLibrary();
+  form->CheckboxDriveTree->Paths = {(library() / "exact").wstring(), (library() / "similar").wstring(),
+                                    (library() / "alone").wstring()};
+  Next();
+  Next();
+  ASSERT_EQ(form->Step, 4);
+  PostMessageW(form->NextButton->Handle(), BM_CLICK, 0, 0);
+  Next();
+  EXPECT_EQ(form->Step, 4);  // stepped back
+  EXPECT_FALSE(form->Results);
+  EXPECT_EQ(form->Collection->Count(), 0);  // the folders' first entries are "."
+  form->ProgressFrame->ShowLatest();
+  const std::wstring shown = form->ProgressFrame->SearchLabel->WideText();
+  const std::wstring alone = (library() / "alone").wstring() + L"\\";
+  EXPECT_EQ(shown.compare(0, alone.size(), alone), 0) << shown;  // the last folder was entered
 }
 
 // Stopped while the second record is compared (the click is posted when the
