@@ -315,7 +315,8 @@ void TCollectionFrame::Process(int mode) {
   std::wstring destination;
   bool savePaths = false;
   if ((mode & kProcessCopy) && !(ChooseDestination && ChooseDestination(destination, savePaths))) return;
-  TWindowProcessUi processUi(ParentForm(), [this] { tree_->Repaint(); });
+  TWindowProcessUi processUi(ParentForm(), [this] { tree_->Repaint(); },
+                             [&](size_t row) { tree_->WriteCheckState(nodes[row], csUncheckedNormal); });
   // The rows done lose their marks however the run ends: a save that fails
   // at its end leaves files in the reserve all the same.
   auto writeBack = [&] {
