@@ -383,6 +383,17 @@ TEST_F(CollectionFrame, DeletingPutsTheCheckedFilesIntoTheReserveAndGreysTheirRo
   EXPECT_EQ(Print("deleted").Pixel(kProbeX, 2 * 32 + 10), Rgb(0xC0C0C0));
 }
 
+TEST_F(CollectionFrame, SavedSettingsHoldTheWidthOfEachHeaderColumn) {
+  page->SaveSettings();  // the result tree has no columns: nothing written
+  EXPECT_EQ(Settings().GetVal("CollectionDisplay", "Column1Width"), "");
+  Tree().Header().Columns().Add().SetWidth(120);
+  Tree().Header().Columns().Add().SetWidth(45);
+  page->SaveSettings();
+  EXPECT_EQ(Settings().GetVal("CollectionDisplay", "Column1Width"), "120");
+  EXPECT_EQ(Settings().GetVal("CollectionDisplay", "Column2Width"), "45");
+  EXPECT_EQ(Settings().GetVal("CollectionDisplay", "Column3Width"), "");
+}
+
 // A run whose save fails at its end has reserved its rows all the same:
 // they lose their marks, so a second Delete does not try them again.
 TEST_F(CollectionFrame, ARunThatFailsAtItsEndStillUnmarksTheReservedRows) {
