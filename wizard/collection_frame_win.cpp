@@ -361,7 +361,6 @@ void TCollectionFrame::MoveButtonClick(ui::TComponent*) { Process(kProcessCopy |
 void TCollectionFrame::CopyButtonClick(ui::TComponent*) { Process(kProcessCopy); }
 
 void TCollectionFrame::Export(ui::TComponent*) {
-  if (!results_) return;
   auto& dialog = Get<ui::TSaveDialog>("SaveDialog1");
   if (!dialog.Execute()) return;
   std::vector<const TMP3Info*> rows;

@@ -121,23 +121,25 @@ std::string BuildReportRow(const TMP3Info& record) {
 
 std::string BuildReportPage(std::string_view title, std::string_view date, std::string_view charset,
                             const std::vector<const TMP3Info*>& rows) {
-  // Put together piece by piece: no inserted text is looked at again.
-  std::string page = "<HTML><HEAD><META http-equiv=\"Content-Type\" content=\"text/html; charset=" +
-                     EscapeHtml(charset) + "\"><TITLE>" + EscapeHtml(title) + " , " + EscapeHtml(date) +
-                     "</TITLE><style type=\"text/css\"><!--"
-                     ".time{width:60px}"
-                     ".bitrate{width:80px}"
-                     ".samplerate{width:160px}"
-                     ".file{}"
-                     "TABLE {width:100%;border:solid black 1px;font-size:10pt;font-family: MS Sans Serif}"
-                     ".Main{}"
-                     ".odd{background-color:#F0FFF0;color:#008000}"
-                     ".even{background-color:#F0F0FF;color:#000080}"
-                     "--></style></HEAD><BODY>";
+  // The title is the program's own translated text and part of the page's
+  // template. Date and rows are filled in one pass: no inserted text is
+  // looked at again.
+  const std::string page = "<HTML><HEAD><META http-equiv=\"Content-Type\" content=\"text/html; charset=" +
+                           EscapeHtml(charset) + "\"><TITLE>" + std::string(title) +
+                           " , $Date</TITLE><style type=\"text/css\"><!--"
+                           ".time{width:60px}"
+                           ".bitrate{width:80px}"
+                           ".samplerate{width:160px}"
+                           ".file{}"
+                           "TABLE {width:100%;border:solid black 1px;font-size:10pt;font-family: MS Sans Serif}"
+                           ".Main{}"
+                           ".odd{background-color:#F0FFF0;color:#008000}"
+                           ".even{background-color:#F0F0FF;color:#000080}"
+                           "--></style></HEAD><BODY>$Item</BODY></HTML>";
+  std::string items;
   for (const TMP3Info* row : rows)
-    if (row) page += BuildReportRow(*row);
-  page += "</BODY></HTML>";
-  return page;
+    if (row) items += BuildReportRow(*row);
+  return FillTemplate(page, {{"$Date", EscapeHtml(date)}, {"$Item", items}});
 }
 
 }  // namespace kv

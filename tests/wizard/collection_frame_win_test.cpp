@@ -198,7 +198,6 @@ TEST_F(CollectionFrame, TheReportDialogOffersTheLastReportByItsExactNameAgain) {
     reports.push_back(target);
     return true;
   });
-  page->DisplayCollection(&results);
   auto topWindow = [](const std::function<bool(HWND)>& accept) {
     return FindTopWindowIf(GetCurrentProcessId(), accept);
   };
@@ -215,6 +214,18 @@ TEST_F(CollectionFrame, TheReportDialogOffersTheLastReportByItsExactNameAgain) {
     });
   };
 
+  // Before any list is shown the report still asks for its file, and its body is empty.
+  whenShown([&](HWND dialog) {
+    const std::wstring typed = (folder / L"empty.html").wstring();
+    SendMessageW(nameBox(dialog), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(typed.c_str()));
+    PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+  });
+  page->Export(nullptr);
+  ASSERT_EQ(reports, std::vector<std::wstring>{(folder / L"empty.html").wstring()});
+  EXPECT_NE(ReadWhole(folder / L"empty.html").find("<BODY></BODY></HTML>"), std::string::npos);
+  reports.clear();
+
+  page->DisplayCollection(&results);
   whenShown([&](HWND dialog) {
     const std::wstring typed = (folder / name).wstring();
     SendMessageW(nameBox(dialog), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(typed.c_str()));
