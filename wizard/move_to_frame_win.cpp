@@ -23,12 +23,6 @@ std::string FolderText(const std::wstring& folder, bool exact) {
   return text;
 }
 
-void TFoldersTree::DoGetText(PLazyNode node, TColumnIndex column, TLSTTextType type, std::wstring& text) {
-  TNamespace* ns = nullptr;
-  if (ValidateNamespace(node, ns)) text = ns->GetNameInFolder();
-  TLazyExplorerTreeview::DoGetText(node, column, type, text);
-}
-
 void TFoldersTree::DoChange(PLazyNode node) {
   if (Explorer && Explorer->FileList) Explorer->FileList->DisplayFolder(GetSelectedPath());
   TLazyExplorerTreeview::DoChange(node);
