@@ -83,6 +83,12 @@ TEST(HtmlReport, RowTexts) {
         c.samplerate + "</TD><TD class=\"file\">C:\\Music\\a.mp3</TD></TR></TABLE>";
     EXPECT_EQ(BuildReportRow(*r), expected) << c.tag;
   }
+  // Lengths in both forms; a damaged list's negative length as none.
+  for (const auto& [seconds, shown] : {std::pair{65, "1:05"}, std::pair{-65, "0:00"}}) {
+    auto r = Record(1, "A", "T");
+    r->SetPart(kInfoLength, seconds);
+    EXPECT_NE(BuildReportRow(*r).find(std::string("<TD class=\"time\">") + shown + "</TD>"), std::string::npos) << seconds;
+  }
   EXPECT_EQ(CharsetOfCodePage(1252), "windows-1252");
   EXPECT_EQ(CharsetOfCodePage(932), "shift_jis");
 }
