@@ -44,12 +44,13 @@ class SilentUi : public kv::TProcessUi {
   void Finish() override {}
   void Free() override {}
   void Repaint() override {}
+  void Unchecked(size_t) override {}
 };
 
 // The program's progress window, with the confirmation answered.
 class WindowUi : public kv::TWindowProcessUi {
  public:
-  WindowUi() : TWindowProcessUi(nullptr, nullptr) {}
+  WindowUi() : TWindowProcessUi(nullptr, nullptr, nullptr) {}
   bool Confirm(const std::string&) override { return true; }
 };
 

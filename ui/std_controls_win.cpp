@@ -587,7 +587,9 @@ void TStatusBar::InitHandle() {
   std::vector<int> rights;
   int right = 0;
   for (const auto& p : panels_) rights.push_back(right += p.width);
-  if (!rights.empty()) rights.back() = -1;  // the last panel takes the rest
+  // The last panel takes the rest: its text (a total such as "1234Mbytes")
+  // may need more than its nominal width.
+  if (!rights.empty()) rights.back() = -1;
   SendMessageW(h, SB_SETPARTS, rights.size(), reinterpret_cast<LPARAM>(rights.data()));
   for (size_t i = 0; i < panels_.size(); ++i)
     SendMessageW(h, SB_SETTEXTW, i, reinterpret_cast<LPARAM>(AnsiToWString(panels_[i].text).c_str()));

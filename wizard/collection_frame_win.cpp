@@ -77,9 +77,11 @@ TCollectionFrame::TCollectionFrame() {
   options.SetSelectionOptions(toFullRowSelect);
   options.SetAnimationOptions(0);
   options.SetPaintOptions(toThemeAware);
-  tree_->OnDrawNode = [this](TBaseLazyTree&, const TLTPaintInfo& info) { DrawRow(info.Canvas, info.Node, info.CellRect); };
-  tree_->OnMouseUp = [this](TBaseLazyTree&, int, unsigned, int x, int y) { TreeMouseUp(x, y); };
-  tree_->OnKeyUp = [this](TBaseLazyTree&, WORD& key) { TreeKeyUp(key); };
+  tree_->OnDrawNode = [this](TBaseLazyTree& sender, const TLTPaintInfo& info) { OnDrawNode(sender, info); };
+  tree_->OnMouseUp = [this](TBaseLazyTree& sender, int button, unsigned shift, int x, int y) {
+    OnMouseUp(sender, button, shift, x, y);
+  };
+  tree_->OnKeyUp = [this](TBaseLazyTree& sender, WORD& key) { OnKeyUp(sender, key); };
   tree_->OnDblClick = [this](ui::TComponent* sender) { PlayButtonClick(sender); };
 
   const ui::TFontSpec& font = tree_->Font();
@@ -154,9 +156,18 @@ void TCollectionFrame::SaveMp3Tags() {
       record->Tag = WithSavedMark(record->Tag, tree_->GetCheckState(node) == csCheckedNormal);
 }
 
-void TCollectionFrame::SaveSettings() {}
+void TCollectionFrame::SaveSettings() {
+  TConfiger* store = Configer();
+  if (!store) return;
+  const TLazyTreeColumns& columns = tree_->Header().Columns();
+  for (int i = 0; i < columns.Count(); ++i)
+    store->SetVal("CollectionDisplay", "Column" + std::to_string(i + 1) + "Width", std::to_string(columns[i].Width()));
+}
 
-void TCollectionFrame::DrawRow(HDC dc, PLazyNode node, const RECT& cell) {
+void TCollectionFrame::OnDrawNode(TBaseLazyTree&, const TLTPaintInfo& paintInfo) {
+  const HDC dc = paintInfo.Canvas;
+  const PLazyNode node = paintInfo.Node;
+  const RECT& cell = paintInfo.CellRect;
   if (!results_) return;
   const int saved = SaveDC(dc);
   ScopeGuard restore([&] { RestoreDC(dc, saved); });
@@ -228,7 +239,7 @@ void TCollectionFrame::ToggleMark(PLazyNode node) {
   tree_->WriteCheckState(node, tree_->GetCheckState(node) == csUncheckedNormal ? csCheckedNormal : csUncheckedNormal);
 }
 
-void TCollectionFrame::TreeMouseUp(int x, int y) {
+void TCollectionFrame::OnMouseUp(TBaseLazyTree&, int, unsigned, int x, int y) {
   PLazyNode node = tree_->GetNodeAt(x, y);
   if (!node) return;
   if (x < kCheckColumn) {
@@ -254,7 +265,7 @@ void TCollectionFrame::TreeMouseUp(int x, int y) {
   if (!address.empty()) ui::ShellDefault(address);  // the shell's failures are not reported
 }
 
-void TCollectionFrame::TreeKeyUp(WORD key) {
+void TCollectionFrame::OnKeyUp(TBaseLazyTree&, WORD& key) {
   if (key == VK_SPACE) ToggleMark(tree_->FocusedNode());
 }
 
@@ -315,7 +326,8 @@ void TCollectionFrame::Process(int mode) {
   std::wstring destination;
   bool savePaths = false;
   if ((mode & kProcessCopy) && !(ChooseDestination && ChooseDestination(destination, savePaths))) return;
-  TWindowProcessUi processUi(ParentForm(), [this] { tree_->Repaint(); });
+  TWindowProcessUi processUi(ParentForm(), [this] { tree_->Repaint(); },
+                             [&](size_t row) { tree_->WriteCheckState(nodes[row], csUncheckedNormal); });
   // The rows done lose their marks however the run ends: a save that fails
   // at its end leaves files in the reserve all the same.
   auto writeBack = [&] {
@@ -349,7 +361,6 @@ void TCollectionFrame::MoveButtonClick(ui::TComponent*) { Process(kProcessCopy |
 void TCollectionFrame::CopyButtonClick(ui::TComponent*) { Process(kProcessCopy); }
 
 void TCollectionFrame::Export(ui::TComponent*) {
-  if (!results_) return;
   auto& dialog = Get<ui::TSaveDialog>("SaveDialog1");
   if (!dialog.Execute()) return;
   std::vector<const TMP3Info*> rows;

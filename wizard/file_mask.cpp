@@ -3,9 +3,6 @@
 namespace kv {
 
 std::string MaskToExpression(std::string_view mask) {
-  // A trailing ".*" may match nothing at all, dot included.
-  const bool optionalExtension = mask.size() >= 2 && mask.substr(mask.size() - 2) == ".*";
-  if (optionalExtension) mask.remove_suffix(2);
   std::string expression = "^";
   for (const char c : mask) {
     switch (c) {
@@ -21,7 +18,6 @@ std::string MaskToExpression(std::string_view mask) {
       default: expression += c; break;
     }
   }
-  if (optionalExtension) expression += "(\\..*)?";
   return expression + "$";
 }
 

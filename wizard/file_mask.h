@@ -9,8 +9,7 @@ namespace kv {
 
 // The expression of a wildcard mask, matched case-insensitively against a
 // whole name: "?" is any one character, "*" any run of them, everything else
-// stands for itself. As the system reads masks, a mask ending in ".*" also
-// takes names without any dot ("*.*" is every file).
+// stands for itself, the dot included: "*.*" takes the names that hold a dot.
 std::string MaskToExpression(std::string_view mask);
 
 }  // namespace kv

@@ -107,6 +107,7 @@ std::string BuildReportRow(const TMP3Info& record) {
     if (year > 0) main += "  " + std::to_string(year);
     main += "]";
   }
+  // A damaged list's negative length shows as 0:00 rather than as "0:0-5".
   const int32_t length = record.GetInfoPart(kInfoLength);
   return FillTemplate(
       kRowTemplate,
@@ -121,23 +122,27 @@ std::string BuildReportRow(const TMP3Info& record) {
 
 std::string BuildReportPage(std::string_view title, std::string_view date, std::string_view charset,
                             const std::vector<const TMP3Info*>& rows) {
-  // Put together piece by piece: no inserted text is looked at again.
-  std::string page = "<HTML><HEAD><META http-equiv=\"Content-Type\" content=\"text/html; charset=" +
-                     EscapeHtml(charset) + "\"><TITLE>" + EscapeHtml(title) + " , " + EscapeHtml(date) +
-                     "</TITLE><style type=\"text/css\"><!--"
-                     ".time{width:60px}"
-                     ".bitrate{width:80px}"
-                     ".samplerate{width:160px}"
-                     ".file{}"
-                     "TABLE {width:100%;border:solid black 1px;font-size:10pt;font-family: MS Sans Serif}"
-                     ".Main{}"
-                     ".odd{background-color:#F0FFF0;color:#008000}"
-                     ".even{background-color:#F0F0FF;color:#000080}"
-                     "--></style></HEAD><BODY>";
+  // The charset is declared: without it a browser reads the code page's
+  // letters by its own default and may show every accented or non-Latin tag
+  // text garbled. The title is the program's own translated text and part
+  // of the page's template. Date and rows are filled in one pass: no inserted text is
+  // looked at again.
+  const std::string page = "<HTML><HEAD><META http-equiv=\"Content-Type\" content=\"text/html; charset=" +
+                           EscapeHtml(charset) + "\"><TITLE>" + std::string(title) +
+                           " , $Date</TITLE><style type=\"text/css\"><!--"
+                           ".time{width:60px}"
+                           ".bitrate{width:80px}"
+                           ".samplerate{width:160px}"
+                           ".file{}"
+                           "TABLE {width:100%;border:solid black 1px;font-size:10pt;font-family: MS Sans Serif}"
+                           ".Main{}"
+                           ".odd{background-color:#F0FFF0;color:#008000}"
+                           ".even{background-color:#F0F0FF;color:#000080}"
+                           "--></style></HEAD><BODY>$Item</BODY></HTML>";
+  std::string items;
   for (const TMP3Info* row : rows)
-    if (row) page += BuildReportRow(*row);
-  page += "</BODY></HTML>";
-  return page;
+    if (row) items += BuildReportRow(*row);
+  return FillTemplate(page, {{"$Date", EscapeHtml(date)}, {"$Item", items}});
 }
 
 }  // namespace kv

@@ -3,6 +3,8 @@
 // one small table per row, coloured by the parity of the row's group. Tag
 // texts are untrusted bytes: every inserted text is escaped, and each
 // template is filled in one pass, so a text holding a placeholder stays text.
+// The translated title is the program's own text and part of the page's
+// template.
 // Window-free.
 #include <string>
 #include <string_view>

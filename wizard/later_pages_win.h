@@ -23,6 +23,7 @@ namespace kv {
 
 // Step 6: the result list (collection_frame_win.cpp).
 class TResultTree;
+struct TLTPaintInfo;
 
 class TCollectionFrame : public ui::TFrame {
  public:
@@ -65,8 +66,9 @@ class TCollectionFrame : public ui::TFrame {
   void CopyButtonClick(ui::TComponent* sender);
   void Export(ui::TComponent* sender);
   // The tree's events.
-  void TreeMouseUp(int x, int y);
-  void TreeKeyUp(WORD key);
+  void OnDrawNode(TBaseLazyTree& sender, const TLTPaintInfo& paintInfo);
+  void OnMouseUp(TBaseLazyTree& sender, int button, unsigned shift, int x, int y);
+  void OnKeyUp(TBaseLazyTree& sender, WORD& key);
   // The destination of moving and copying (a folder ending in "\" and
   // whether to recreate the folders under it); false when cancelled. The
   // destination chooser unless replaced.
@@ -79,7 +81,6 @@ class TCollectionFrame : public ui::TFrame {
   // The record of a row; null for a row without one.
   TMP3Info* RowRecord(PLazyNode node);
   void Process(int mode);
-  void DrawRow(HDC dc, PLazyNode node, const RECT& cell);
   TMP3Collection* results_ = nullptr;
   std::unique_ptr<TReserve> reserve_;
   TResultTree* tree_ = nullptr;

@@ -23,12 +23,6 @@ std::string FolderText(const std::wstring& folder, bool exact) {
   return text;
 }
 
-void TFoldersTree::DoGetText(PLazyNode node, TColumnIndex column, TLSTTextType type, std::wstring& text) {
-  TNamespace* ns = nullptr;
-  if (ValidateNamespace(node, ns)) text = ns->GetNameInFolder();
-  TLazyExplorerTreeview::DoGetText(node, column, type, text);
-}
-
 void TFoldersTree::DoChange(PLazyNode node) {
   if (Explorer && Explorer->FileList) Explorer->FileList->DisplayFolder(GetSelectedPath());
   TLazyExplorerTreeview::DoChange(node);
@@ -129,10 +123,10 @@ void TExplorer::SetSelectedFiles(const std::string& files) {
     for (size_t at = line.find(L'\\'); at != std::wstring::npos && at >= 2; at = line.find(L'\\', at + 1)) {
       PLazyNode node = Reveal(line.substr(0, at + 1));
       if (!node) continue;
+      // The tree takes one selection: selecting a node lets the last one go.
       FoldersTree->SetExpanded(node, true);
-      FoldersTree->ClearSelection();
-      FoldersTree->SetSelected(node, true);
       FoldersTree->SetFocusedNode(node);
+      FoldersTree->SetSelected(node, true);
       last = node;
     }
     if (FileList) {

@@ -14,15 +14,14 @@ namespace kv {
 
 class TExplorer;
 
-// The explorer's shell folder tree; a node's text is the item's name. The
-// explorer's file list follows its selection.
+// The explorer's shell folder tree. The explorer's file list follows its
+// selection.
 class TFoldersTree : public TLazyExplorerTreeview {
  public:
   const char* ClassName() const override { return "TFoldersTree"; }
   TExplorer* Explorer = nullptr;  // the explorer it belongs to
 
  protected:
-  void DoGetText(PLazyNode node, TColumnIndex column, TLSTTextType type, std::wstring& text) override;
   void DoChange(PLazyNode node) override;
 };
 

@@ -113,7 +113,8 @@ TProcessResult ProcessRows(int mode, std::vector<TProcessRow>& rows, const std::
                               "\r\n" + Translate("No to all");
   std::set<std::wstring> cleanedFolders;  // stale temporary files go once per folder
   int answer = kYes;
-  for (TProcessRow& row : rows) {
+  for (size_t index = 0; index < rows.size(); ++index) {
+    TProcessRow& row = rows[index];
     if (!row.checked || !row.record) continue;
     TMP3Info& rec = *row.record;
     // The file by its full wide path; messages show its ANSI text.
@@ -132,7 +133,7 @@ TProcessResult ProcessRows(int mode, std::vector<TProcessRow>& rows, const std::
         const size_t slash = longPath.rfind(L'\\');
         target += slash == std::wstring::npos ? longPath : longPath.substr(slash + 1);
       }
-      ui.SetStatus(longPath);
+      ui.SetStatus(ToWString(rec.ShownPath()));
       MakeFoldersFor(target);
       bool doCopy = true;
       const bool targetExists = GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES;
@@ -174,11 +175,14 @@ TProcessResult ProcessRows(int mode, std::vector<TProcessRow>& rows, const std::
         }
       }
     }
-    // A source whose copy failed stays where it is, with its mark.
-    if (toReserve && !copyFailed && answer != kStopped) {
+    // A source whose copy failed stays where it is, with its mark. Stop at
+    // the overwrite question ends the run after this file, as "No" would
+    // have it: the source still goes into the reserve.
+    if (toReserve && !copyFailed) {
       if (reserve.HideInsteadDelete(ToWString(rec.ShownPath()), rec.FileName())) {
         rec.Tag = -1;
         row.checked = false;
+        ui.Unchecked(index);
       } else if (ui.Ask("Ok", Translate("Unable to delete file") + "\"" + display + "\"") == kStopped) {
         answer = kStopped;
       }
@@ -205,8 +209,9 @@ TProcessResult ProcessRows(int mode, std::vector<TProcessRow>& rows, const std::
 
 // ---------------------------------------------------------------- window --
 
-TWindowProcessUi::TWindowProcessUi(ui::TForm* topForm, std::function<void()> repaint)
-    : topForm_(topForm), repaint_(std::move(repaint)) {}
+TWindowProcessUi::TWindowProcessUi(ui::TForm* topForm, std::function<void()> repaint,
+                                   std::function<void(size_t)> uncheck)
+    : topForm_(topForm), repaint_(std::move(repaint)), uncheck_(std::move(uncheck)) {}
 
 TWindowProcessUi::~TWindowProcessUi() = default;
 
@@ -250,6 +255,10 @@ void TWindowProcessUi::Finish() {
 }
 
 void TWindowProcessUi::Free() { window_.reset(); }
+
+void TWindowProcessUi::Unchecked(size_t row) {
+  if (uncheck_) uncheck_(row);
+}
 
 void TWindowProcessUi::Repaint() {
   if (repaint_) repaint_();

@@ -48,13 +48,15 @@ class TProcessUi {
   virtual void Free() = 0;
   // Repaints the result list.
   virtual void Repaint() = 0;
+  // The row of that index went into the reserve: its check box is cleared.
+  virtual void Unchecked(size_t row) = 0;
 };
 
 // The progress window of the foundation on top of a form, which is
 // disabled meanwhile; the confirmation through the program's dialog.
 class TWindowProcessUi : public TProcessUi {
  public:
-  TWindowProcessUi(ui::TForm* topForm, std::function<void()> repaint);
+  TWindowProcessUi(ui::TForm* topForm, std::function<void()> repaint, std::function<void(size_t)> uncheck);
   ~TWindowProcessUi() override;
   bool Confirm(const std::string& question) override;
   void Start(const std::string& caption, const std::string& stopCaption) override;
@@ -66,10 +68,12 @@ class TWindowProcessUi : public TProcessUi {
   void Finish() override;
   void Free() override;
   void Repaint() override;
+  void Unchecked(size_t row) override;
 
  private:
   ui::TForm* topForm_;
   std::function<void()> repaint_;
+  std::function<void(size_t)> uncheck_;
   std::unique_ptr<TLogDisplay> window_;
 };
 

@@ -341,6 +341,9 @@ bool TReserve::HideInsteadDelete(const std::wstring& widePath, const std::string
     const DWORD code = GetLastError();
     SetFileAttributesW(widePath.c_str(), attributes);
     WriteLastError(code);
+    // A file already under the hidden name is one reserved earlier from the
+    // same path: it stays hidden.
+    SetFileAttributesW(hidden.c_str(), FILE_ATTRIBUTE_HIDDEN);
     return false;
   }
   TestCrashPoint("rename");
@@ -355,7 +358,6 @@ bool TReserve::HideInsteadDelete(const std::wstring& widePath, const std::string
 TReserveRun TReserve::RunOverList(const char* kind, const TProgress& progress,
                                   const std::function<bool(const TReserveLine&, std::string&)>& act) {
   const std::string before = HiddenList();
-  const auto [day, ms] = ReserveTimeStamp();
   TReserveRun run;
   std::vector<TReserveLine> kept;
   for (size_t i = 0; i < lines_.size(); ++i) {
@@ -372,6 +374,8 @@ TReserveRun TReserve::RunOverList(const char* kind, const TProgress& progress,
       run.failures.push_back(failure);
     }
   }
+  // The history entry bears the moment the run ended.
+  const auto [day, ms] = ReserveTimeStamp();
   const bool all = kept.empty();
   lines_ = std::move(kept);
   size_ = 0;

@@ -198,7 +198,6 @@ TEST_F(CollectionFrame, TheReportDialogOffersTheLastReportByItsExactNameAgain) {
     reports.push_back(target);
     return true;
   });
-  page->DisplayCollection(&results);
   auto topWindow = [](const std::function<bool(HWND)>& accept) {
     return FindTopWindowIf(GetCurrentProcessId(), accept);
   };
@@ -215,6 +214,18 @@ TEST_F(CollectionFrame, TheReportDialogOffersTheLastReportByItsExactNameAgain) {
     });
   };
 
+  // Before any list is shown the report still asks for its file, and its body is empty.
+  whenShown([&](HWND dialog) {
+    const std::wstring typed = (folder / L"empty.html").wstring();
+    SendMessageW(nameBox(dialog), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(typed.c_str()));
+    PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+  });
+  page->Export(nullptr);
+  ASSERT_EQ(reports, std::vector<std::wstring>{(folder / L"empty.html").wstring()});
+  EXPECT_NE(ReadWhole(folder / L"empty.html").find("<BODY></BODY></HTML>"), std::string::npos);
+  reports.clear();
+
+  page->DisplayCollection(&results);
   whenShown([&](HWND dialog) {
     const std::wstring typed = (folder / name).wstring();
     SendMessageW(nameBox(dialog), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(typed.c_str()));
@@ -381,6 +392,17 @@ TEST_F(CollectionFrame, DeletingPutsTheCheckedFilesIntoTheReserveAndGreysTheirRo
     EXPECT_EQ(std::filesystem::exists(results.Items(i).FileName()), tags[i] != -1 || i == 3) << i;
   }
   EXPECT_EQ(Print("deleted").Pixel(kProbeX, 2 * 32 + 10), Rgb(0xC0C0C0));
+}
+
+TEST_F(CollectionFrame, SavedSettingsHoldTheWidthOfEachHeaderColumn) {
+  page->SaveSettings();  // the result tree has no columns: nothing written
+  EXPECT_EQ(Settings().GetVal("CollectionDisplay", "Column1Width"), "");
+  Tree().Header().Columns().Add().SetWidth(120);
+  Tree().Header().Columns().Add().SetWidth(45);
+  page->SaveSettings();
+  EXPECT_EQ(Settings().GetVal("CollectionDisplay", "Column1Width"), "120");
+  EXPECT_EQ(Settings().GetVal("CollectionDisplay", "Column2Width"), "45");
+  EXPECT_EQ(Settings().GetVal("CollectionDisplay", "Column3Width"), "");
 }
 
 // A run whose save fails at its end has reserved its rows all the same:

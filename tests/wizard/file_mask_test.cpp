@@ -17,7 +17,7 @@ bool Matches(const std::string& mask, const std::string& name) {
 TEST(FileMask, TheExpressionOfAMask) {
   EXPECT_EQ(MaskToExpression("*.mp3"), "^.*\\.mp3$");
   EXPECT_EQ(MaskToExpression("a?c"), "^a.c$");
-  EXPECT_EQ(MaskToExpression("*.*"), "^.*(\\..*)?$");
+  EXPECT_EQ(MaskToExpression("*.*"), "^.*\\..*$");
   EXPECT_EQ(MaskToExpression(""), "^$");
 }
 
@@ -35,11 +35,13 @@ TEST(FileMask, NamesAMaskTakesAndLeaves) {
       {"?.wma", "a.wma", true},
       {"?.wma", "ab.wma", false},
       {"*.*", "song.mp3", true},
-      {"*.*", "README", true},               // every file, as the system lists them
+      {"*.*", "README", false},              // a dot is a dot here too, though the system lists it
       {"*.*", ".hidden", true},
-      {"a*.*", "abc", true},
+      {"a*.*", "abc", false},
+      {"a*.*", "abc.", true},
       {"a*.*", "bc", false},
-      {"x.*", "x", true},
+      {"x.*", "x", false},
+      {"x.*", "x.", true},
       {"x.*", "xy", false},
       {"[1] (live)+.mp3", "[1] (live)+.mp3", true},  // operators of expressions are plain characters
       {"[1] (live)+.mp3", "1 live.mp3", false},

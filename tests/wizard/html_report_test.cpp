@@ -49,8 +49,11 @@ TEST(HtmlReport, TemplatesAreFilledInOnePass) {
             std::string::npos)
       << row;
   const std::vector<const TMP3Info*> rows{r.get()};
-  const std::string page = BuildReportPage("Found $Item", "$Item", "windows-1252", rows);
-  EXPECT_NE(page.find("<TITLE>Found $Item , $Item</TITLE>"), std::string::npos) << page;
+  // The title belongs to the page's template: its placeholders are filled,
+  // the date's text is not looked at again.
+  const std::string page = BuildReportPage("Found $Item on $Date", "$Item", "windows-1252", rows);
+  EXPECT_NE(page.find("<TITLE>Found " + row + " on $Item , $Item</TITLE>"), std::string::npos) << page;
+  EXPECT_NE(BuildReportPage("Found <i>", "d", "utf-8", {}).find("<TITLE>Found <i> , d</TITLE>"), std::string::npos);
 }
 
 TEST(HtmlReport, RowTexts) {
@@ -79,6 +82,12 @@ TEST(HtmlReport, RowTexts) {
         "\"><TD class=\"time\">1:02:05</TD><TD class=\"bitrate\">192Kbit</TD><TD class=\"samplerate\">" +
         c.samplerate + "</TD><TD class=\"file\">C:\\Music\\a.mp3</TD></TR></TABLE>";
     EXPECT_EQ(BuildReportRow(*r), expected) << c.tag;
+  }
+  // Lengths in both forms; a damaged list's negative length as none.
+  for (const auto& [seconds, shown] : {std::pair{65, "1:05"}, std::pair{-65, "0:00"}}) {
+    auto r = Record(1, "A", "T");
+    r->SetPart(kInfoLength, seconds);
+    EXPECT_NE(BuildReportRow(*r).find(std::string("<TD class=\"time\">") + shown + "</TD>"), std::string::npos) << seconds;
   }
   EXPECT_EQ(CharsetOfCodePage(1252), "windows-1252");
   EXPECT_EQ(CharsetOfCodePage(932), "shift_jis");

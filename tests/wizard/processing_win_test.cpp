@@ -61,6 +61,7 @@ class ScriptedUi : public TProcessUi {
   void Finish() override { log.push_back("finish"); }
   void Free() override { log.push_back("free"); }
   void Repaint() override { log.push_back("repaint"); }
+  void Unchecked(size_t row) override { log.push_back("uncheck " + std::to_string(row)); }
 
   bool confirm = true, started = false, stopped = false;
   int stopAfter = 0;
@@ -126,7 +127,9 @@ TEST_F(ProcessingTest, DeletingAsksWithTheCountAndReservesTheRows) {
   EXPECT_EQ(LogText(),
             "ifcoldispl:before logfinish\r\nifcoldispl:before logfree\r\nifcoldispl:after logfree\r\n"
             "ifcoldispl:final\r\n");
-  EXPECT_EQ(ui.log, (std::vector<std::string>{"start Processing... Stop", "finish", "free", "repaint"}));
+  // Each reserved row loses its check box as it is done, before the window goes.
+  EXPECT_EQ(ui.log, (std::vector<std::string>{"start Processing... Stop", "uncheck 0", "uncheck 2", "uncheck 3",
+                                              "finish", "free", "repaint"}));
 
   // Nothing checked: nothing asked, nothing shown.
   ui.confirmations.clear();
@@ -195,6 +198,18 @@ TEST_F(ProcessingTest, CopiesRecreateTheFoldersUnderDiskAndAFailedCopyKeepsTheSo
   EXPECT_EQ(reserve.GetHiddenCount(), 1);
   for (const auto& e : fs::directory_iterator(target.parent_path()))
     EXPECT_EQ(e.path().filename().wstring().rfind(L"~kv", 0), std::wstring::npos);  // no temporary left
+
+  // The status line shows each row's path as the list shows it: a record
+  // of an older list keeps its short names there.
+  ui = ScriptedUi();
+  records.clear();
+  rows.clear();
+  Add(kRoot / L"Music" / L"Rock" / L"b.mp3", "b");
+  const std::string shortPath = records[0]->FileName();
+  ASSERT_NE(AnsiToWString(shortPath), (kRoot / L"Music" / L"Rock" / L"b.mp3").wstring());
+  records[0]->SetWidePath(ToU16(AnsiToWString(shortPath)));
+  Run(kProcessCopy);
+  EXPECT_EQ(ui.status, std::vector<std::string>{shortPath});
 }
 
 TEST_F(ProcessingTest, AReservedRowAndAStopEndTheRunAsTheUserSees) {
@@ -215,6 +230,25 @@ TEST_F(ProcessingTest, AReservedRowAndAStopEndTheRunAsTheUserSees) {
   EXPECT_TRUE(rows[2].checked);  // after the stop: untouched
   EXPECT_TRUE(fs::exists(kRoot / L"M" / L"c.mp3"));
   EXPECT_EQ(test::ReadWhole(kProgram / L"lasterr.txt"), "2");
+
+  // Stop at a move's overwrite question: the file in hand still goes into
+  // the reserve, as with "No", and the run ends there.
+  ui = ScriptedUi();
+  records.clear();
+  rows.clear();
+  Add(kRoot / L"S" / L"x.mp3", "s");
+  Add(kRoot / L"T" / L"x.mp3", "t");
+  Write(kDest / L"x.mp3", "old");
+  ui.answers = {-1};
+  EXPECT_TRUE(Run(kProcessCopy | kProcessReserve, false).stopped);
+  EXPECT_EQ(ui.questions.size(), 1u);
+  EXPECT_EQ(test::ReadWhole(kDest / L"x.mp3"), "old");
+  EXPECT_FALSE(fs::exists(kRoot / L"S" / L"x.mp3"));
+  EXPECT_EQ(records[0]->Tag, -1);
+  EXPECT_FALSE(rows[0].checked);
+  EXPECT_EQ(test::ReadWhole(kRoot / L"T" / L"x.mp3"), "t");
+  EXPECT_TRUE(rows[1].checked);
+
   EXPECT_EQ(PercentDone(1, 8), 12);  // 12.5 to even
   EXPECT_EQ(PercentDone(3, 8), 38);  // 37.5 to even
 }
@@ -245,7 +279,7 @@ TEST_F(ProcessingTest, AnExceptionInTheRunStillClosesTheWindow) {
   } throwing;
   Add(kRoot / L"M" / L"a.mp3", "a");
   EXPECT_THROW(ProcessRows(kProcessReserve, rows, "", true, reserve, throwing), std::runtime_error);
-  EXPECT_EQ(throwing.log, (std::vector<std::string>{"start Processing... Stop", "finish", "free"}));
+  EXPECT_EQ(throwing.log, (std::vector<std::string>{"start Processing... Stop", "uncheck 0", "finish", "free"}));
   // The file reserved before the failure is in the journal for the next start.
   TReserve next(kProgram.wstring());
   reserve = TReserve(kRoot.wstring());  // lets go of the journal

@@ -6,6 +6,8 @@
 #include <windows.h>
 #include <winioctl.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -205,12 +207,17 @@ TEST_F(ReserveTest, AClashKeepsFileAndAttributesAndWritesTheCodeToLastErr) {
     reserve.Load();
     Write(a, 10);
     ASSERT_TRUE(Hide(reserve, a));
+    const fs::path first = AnsiToWString(reserve.Lines()[0].hidden);
+    SetFileAttributesW(first.c_str(), FILE_ATTRIBUTE_NORMAL);  // shown by hand meanwhile
     Write(a, 20, 'y');  // a second file under the same display path
     SetFileAttributesW(a.c_str(), FILE_ATTRIBUTE_READONLY);
     EXPECT_FALSE(Hide(reserve, a));
     EXPECT_EQ(test::ReadWhole(kProgram / L"lasterr.txt"), "183");
     EXPECT_EQ(test::ReadWhole(a), std::string(20, 'y'));
     EXPECT_EQ(Attributes(a), DWORD{FILE_ATTRIBUTE_READONLY});
+    // The file already under the hidden name is made hidden again, untouched otherwise.
+    EXPECT_EQ(Attributes(first), DWORD{FILE_ATTRIBUTE_HIDDEN});
+    EXPECT_EQ(test::ReadWhole(first), std::string(10, 'x'));
     EXPECT_EQ(reserve.GetHiddenCount(), 1);
     EXPECT_EQ(reserve.GetHiddenSize(), 10);
     reserve.FlushJournal();
@@ -252,6 +259,28 @@ TEST_F(ReserveTest, RecoveryOntoATakenNameAndFreeingOfAGoneFileKeepOnlyWhatIsLef
 
   // Both runs left their lists as history entries beside "data" and "size".
   const std::string archive = WStringToAnsi((kProgram / L"data").wstring());
+  // A history entry bears the moment its run ended, not the one it began.
+  Write(kMusic / L"e.mp3", 5);
+  ASSERT_TRUE(Hide(reserve, kMusic / L"e.mp3"));
+  const auto [startDay, startMs] = ReserveTimeStamp();
+  run = reserve.Free([](size_t, size_t, const TReserveLine&) {
+    Sleep(300);
+    return true;
+  });
+  const auto [endDay, endMs] = ReserveTimeStamp();
+  ASSERT_EQ(run.done, 1);
+  const std::string data = test::ReadWhole(kProgram / L"data");
+  const TReserveArchive entries = ReadReserveArchive(std::vector<uint8_t>(data.begin(), data.end()));
+  std::vector<int64_t> moments;  // of the "del." entries, in milliseconds from the run's start
+  for (const std::string& name : entries.entryNames) {
+    int64_t day = 0, ms = 0;
+    if (std::sscanf(name.c_str(), "del.%lld.%lld", &day, &ms) == 2)
+      moments.push_back((day - startDay) * 86400000 + ms - startMs);
+  }
+  ASSERT_EQ(moments.size(), 2u);
+  const int64_t last = *std::max_element(moments.begin(), moments.end());
+  EXPECT_GE(last, 300);
+  EXPECT_LE(last, (endDay - startDay) * 86400000 + endMs - startMs);
   EXPECT_EQ(LoadStringFromZip(archive, "data", ""), "");
   EXPECT_EQ(LoadStringFromZip(archive, "size", ""), "0");
   EXPECT_EQ(test::ReadWhole(kProgram / L"data.journal"), "");
