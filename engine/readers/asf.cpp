@@ -44,11 +44,6 @@ constexpr std::string_view kDescriptorNames[kTextSlots] = {
     "WM/TITLE", "WM/AUTHOR", "WM/ALBUMTITLE", "WM/TRACK", "WM/YEAR", "WM/GENRE", "WM/DESCRIPTION"};
 
 struct Working {
-  // File properties: play duration (100-ns units) and preroll (ms), both
-  // counted from the start of the stream; the broadcast flag voids them.
-  uint64_t playDuration = 0;
-  uint64_t preroll = 0;
-  bool broadcast = false;
   uint32_t maxBitRate = 0;
   uint16_t channels = 0;
   uint32_t sampleRate = 0;
@@ -107,7 +102,9 @@ void ReadExtendedContentDescription(SourceCursor& c, Working& w) {
   }
 }
 
-// Header objects walked at most; a real header has a dozen.
+// Header objects walked at most; a real header has a dozen. Objects may be as
+// short as one byte, so without it a header of a gigabyte could take a
+// thousand million steps.
 constexpr uint32_t kMaxHeaderObjects = 4096;
 
 // Walks the header's objects through one cursor over the file, each
@@ -115,7 +112,9 @@ constexpr uint32_t kMaxHeaderObjects = 4096;
 ReadFault ReadHeader(ByteSource& source, Working& w) {
   const uint64_t fileSize = source.Size();
   SourceCursor file(source, 0, fileSize);
-  if (!GuidIs(file.Bytes(16), kHeaderObject)) return ReadFault::kNotThisFormat;
+  const std::string headerGuid = file.Bytes(16);
+  if (!file) return ReadFault::kShortField;
+  if (!GuidIs(headerGuid, kHeaderObject)) return ReadFault::kNotThisFormat;
   const uint64_t headerSize = file.U64le();
   uint32_t count = file.U32le();
   file.Skip(2);
@@ -123,7 +122,8 @@ ReadFault ReadHeader(ByteSource& source, Working& w) {
   if (headerSize < kHeaderObjectSize) return ReadFault::kBadSize;
   if (headerSize > fileSize) return ReadFault::kOutsideParent;
 
-  // Each object is read from its start and the walk goes on at start + size,
+  // Each object is read from its start and the walk goes on at start + the
+  // low 32 bits of its size,
   // whether or not its fields fit its size: an object too short for them
   // reads them from the bytes after it, and one that runs past the header
   // ends the walk. Every read stays inside the header: a field past its end
@@ -135,20 +135,16 @@ ReadFault ReadHeader(ByteSource& source, Working& w) {
     if (headerSize - pos < kObjectHeaderSize) break;  // no object fits: what follows is not the header's
     file.Seek(pos);
     const std::string guid = file.Bytes(16);
-    const uint64_t size = file.U64le();
+    const uint32_t size = file.U32le();  // the high half is passed over
     if (!file) return ReadFault::kShortField;
-    if (size < kObjectHeaderSize) return ReadFault::kBadSize;
+    // A size of 0 would read the same object again and again.
+    if (size == 0) return ReadFault::kBadSize;
 
     // The fields are read 20 bytes into the object, after the GUID and the
     // low half of the size, as the offsets below count.
     SourceCursor o(file, pos + 20, headerSize);
     if (GuidIs(guid, kFileProperties)) {
-      o.Skip(44);  // to object offset 64
-      w.playDuration = o.U64le();
-      o.Skip(8);  // send duration
-      w.preroll = o.U64le();
-      w.broadcast = (o.U32le() & 1) != 0;
-      o.Skip(8);  // packet sizes
+      o.Skip(80);  // to object offset 100
       w.maxBitRate = o.U32le();
     } else if (GuidIs(guid, kStreamProperties)) {
       o.Skip(60);  // to the channel field of the audio format; the stream type is not checked
@@ -167,18 +163,6 @@ ReadFault ReadHeader(ByteSource& source, Working& w) {
   return ReadFault::kNone;
 }
 
-// Seconds: the play duration less the preroll, as the file states them; when
-// they are missing (zero, a broadcast, a preroll not below the play duration)
-// or beyond what a record holds, file size in bits / maximum bit rate.
-double DurationOf(const Working& w, uint64_t fileSize) {
-  constexpr uint64_t kMaxPlayDuration = uint64_t{INT32_MAX} * 10'000'000;  // 100-ns units
-  if (!w.broadcast && w.playDuration != 0 && w.playDuration <= kMaxPlayDuration &&
-      w.preroll < w.playDuration / 10'000) {
-    return static_cast<double>(w.playDuration - w.preroll * 10'000) / 1e7;
-  }
-  return static_cast<double>(fileSize) * 8.0 / w.maxBitRate;
-}
-
 std::string AnsiTrimmed(const std::u16string& text) { return WideToAnsi(TrimBlanks(std::u16string_view(text))); }
 
 }  // namespace
@@ -195,7 +179,8 @@ bool TWMAfile::ReadFromSource(ByteSource& source) {
   } catch (const std::exception&) {
     fault = ReadFault::kReadError;  // like a short file: the result stays invalid
   }
-  if (fault != ReadFault::kNone) return false;
+  // A file that is not ASF counts as read: it just holds nothing.
+  if (fault != ReadFault::kNone) return fault == ReadFault::kNotThisFormat;
 
   const bool plausible = w.maxBitRate >= 1 && w.maxBitRate <= 319999 && (w.channels == 1 || w.channels == 2) &&
                          w.sampleRate >= 8000 && w.sampleRate <= 96000 && w.averageByteRate >= 1 &&
@@ -207,7 +192,7 @@ bool TWMAfile::ReadFromSource(ByteSource& source) {
 
   valid = true;
   stream = {fileSize, w.channels, w.sampleRate};
-  duration = DurationOf(w, fileSize);
+  duration = static_cast<double>(fileSize) * 8.0 / w.maxBitRate;
   bitRate = static_cast<int32_t>(w.averageByteRate * 8 / 1000);
   texts.title = AnsiTrimmed(w.texts[kTitle]);
   texts.artist = AnsiTrimmed(w.texts[kAuthor]);
