@@ -18,7 +18,8 @@ class TWMAfile {
   // bit rate 1..319999, 1 or 2 channels, 8000..96000 Hz, average byte rate
   // 1..39999). Every other field stays zero/empty unless valid.
   bool valid = false;
-  // Seconds: file size in bits / maximum bit rate.
+  // Seconds: the file's play duration less its preroll, or, when the file
+  // does not state them, file size in bits / maximum bit rate.
   double duration = 0;
   // kbit/s, from the stream's average byte rate.
   int32_t bitRate = 0;

@@ -87,19 +87,20 @@ TEST(Asf, DescriptorNamesDurationAndTrack) {
   EXPECT_EQ(info.texts.track, 12);
 }
 
-// The duration comes from the file's size and maximum bit rate alone: a play
-// duration, preroll or broadcast flag in the file properties changes nothing.
-TEST(Asf, DurationIsTheFileSizeInBitsOverTheMaximumBitRate) {
-  // 16,000 bytes at 128,000 bit/s: 1 s.
+TEST(Asf, DurationIsThePlayDurationLessThePreroll) {
+  // 16,000 bytes at 128,000 bit/s: the size formula gives 1 s.
   struct Case {
     const char* what;
     uint64_t playDuration, preroll;
     uint32_t flags;
+    double duration;
   } cases[] = {
-      {"stated", 2'034'400'000, 3100, 0},
-      {"no preroll", 1'000'000, 0, 0},
-      {"zero play duration", 0, 3100, 0},
-      {"broadcast", 2'034'400'000, 3100, 1},
+      {"stated", 2'034'400'000, 3100, 0, 200.34},
+      {"no preroll", 1'000'000, 0, 0, 0.1},
+      {"zero play duration", 0, 3100, 0, 1.0},
+      {"preroll not below the play duration", 31'000'000, 3100, 0, 1.0},
+      {"broadcast", 2'034'400'000, 3100, 1, 1.0},
+      {"beyond a record's seconds", uint64_t{1} << 60, 0, 0, 1.0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -107,7 +108,7 @@ TEST(Asf, DurationIsTheFileSizeInBitsOverTheMaximumBitRate) {
     file.resize(16000);
     const TWMAfile info = Read(file);
     ASSERT_TRUE(info.valid);
-    EXPECT_DOUBLE_EQ(info.duration, 1.0);
+    EXPECT_NEAR(info.duration, c.duration, 1e-9);
   }
 }
 
