@@ -211,9 +211,8 @@ void LoadCollectionFromCSV(TMP3Collection& collection, const std::string& path, 
   };
   const bool utf8 = reading.marked;
   const auto text = [utf8](const std::string& stored) { return utf8 ? Utf8ToAnsi(stored) : stored; };
-  int row = 1;
   try {
-    for (table.First(); !table.Eof(); table.Next(), ++row) {
+    for (table.First(); !table.Eof(); table.Next()) {
       auto r = std::make_unique<TMP3Info>();
       r->SetTagPart(kTagArtist, text(table.FieldByName("Artist").AsString()));
       r->SetTagPart(kTagTitle, text(table.FieldByName("Title").AsString()));
@@ -254,10 +253,9 @@ void LoadCollectionFromCSV(TMP3Collection& collection, const std::string& path, 
   } catch (const EDatabaseReadError&) {
     takeOver();  // the rows read before stay
     throw;
-  } catch (const EDatabaseError& e) {
-    takeOver();
-    throw EDatabaseError(Translate("The result list \"$1\" is damaged (row $2): $3",
-                                   path + "\r\n" + std::to_string(row) + "\r\n" + e.what()));
+  } catch (const EDatabaseError&) {
+    takeOver();  // the rows read before stay; the data set's own error goes on
+    throw;
   }
   takeOver();
   collection.Modified = false;

@@ -405,6 +405,12 @@ void TCsvDataSet::Append() {
   ClearRow();
 }
 
+void TCsvDataSet::AddRecord(const std::vector<std::string>& values) {
+  Append();
+  for (size_t i = 0; i < std::min(values.size(), dataFields_); ++i) fields_[i]->SetAsString(values[i]);
+  Post();
+}
+
 void TCsvDataSet::Edit() {
   CheckWritable();
   if (current_ < 0 || current_ >= RecordCount()) throw EDatabaseError("No current row to edit");

@@ -146,6 +146,8 @@ class TCsvDataSet {
   // Setting a different name closes the table first.
   void SetTableName(std::string path);
   bool ReadOnly() const { return readOnly_; }
+  // Whether rows may be added, changed or deleted: neither read-only nor unidirectional.
+  bool GetCanModify() const { return !readOnly_ && !uniDirectional_; }
   void SetReadOnly(bool readOnly) { readOnly_ = readOnly; }
   // A unidirectional table is read-only and reads its rows from the file as
   // the cursor moves forward (First at the start, Next), holding only the
@@ -223,6 +225,10 @@ class TCsvDataSet {
 
   // Starts a new row at the end / editing the current row; Post stores it.
   void Append();
+  // Adds a row of the given texts in field order (texts past the file's
+  // fields are dropped, missing ones empty) as the new last line, with the
+  // cursor on it; a row being edited or inserted is posted first.
+  void AddRecord(const std::vector<std::string>& values);
   void Edit();
   void Post();
   void Cancel();

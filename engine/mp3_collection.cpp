@@ -32,12 +32,9 @@ void TMP3Collection::Clear() {
   index_ = std::make_unique<WordIndex>(exclude_);
 }
 
-// Steps of a fixed size would copy the array once per step: loading n rows
-// would move n * n / (2 * kGrowBy) pointers (395 s for 10 M rows). Growing by
-// half keeps every row's share of the copying constant, at most half the
-// array's length unused.
+// The array grows in steps of kGrowBy records.
 void TMP3Collection::Grow() {
-  if (items_.size() == items_.capacity()) items_.reserve(items_.size() + std::max(kGrowBy, items_.size() / 2));
+  if (items_.size() == items_.capacity()) items_.reserve(items_.size() + kGrowBy);
 }
 
 void TMP3Collection::AddRecord(std::unique_ptr<TMP3Info> record, bool index) {

@@ -32,8 +32,7 @@ void LoadExcludeWords(std::string_view fileText);
 
 class TMP3Collection {
  public:
-  // Least growth step of the record array; past it the array grows by half
-  // its length, so that a list of millions loads in linear time.
+  // The growth step of the record array.
   static constexpr size_t kGrowBy = 1000;
 
   explicit TMP3Collection(const TCustomStrFinder* excludeWords = &ExcludeWords());

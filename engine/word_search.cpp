@@ -378,7 +378,7 @@ void TCustomIntArrFinder::AddRing(uint32_t endNode) {
   if (foundStamp_.size() < nodes_.size()) foundStamp_.resize(nodes_.size(), 0);
   if (foundStamp_[endNode] == generation_) return;
   foundStamp_[endNode] = generation_;
-  found_.push_back(endNode);
+  found_.push_back({endNode, nodes_[endNode].count});
   resultCount_ += static_cast<int32_t>(nodes_[endNode].count);
 }
 
@@ -516,8 +516,9 @@ int32_t TCustomIntArrFinder::FuzzySearch(std::span<const int32_t> query, int32_t
 std::vector<int32_t> TCustomIntArrFinder::GetResultArray() const {
   std::vector<int32_t> out;
   out.reserve(static_cast<size_t>(resultCount_));
-  for (uint32_t end : found_) {
-    for (uint32_t e = nodes_[end].first; e != kNone; e = ring_[e].next) out.push_back(ring_[e].record);
+  for (const FoundRing& found : found_) {
+    uint32_t e = nodes_[found.node].first;
+    for (uint32_t i = 0; i < found.count; ++i, e = ring_[e].next) out.push_back(ring_[e].record);
   }
   return out;
 }
@@ -528,7 +529,7 @@ size_t TCustomIntArrFinder::MemoryBytes() const {
          greatGrandchildren_.MemoryBytes() + greatSeen_.MemoryBytes() + pairs_.MemoryBytes() +
          star1_.MemoryBytes() + star2_.MemoryBytes() +
          bucketHead_.capacity() * sizeof(uint32_t) +
-         via_.capacity() * sizeof(Via) + found_.capacity() * sizeof(uint32_t) +
+         via_.capacity() * sizeof(Via) + found_.capacity() * sizeof(FoundRing) +
          foundStamp_.capacity() * sizeof(uint32_t) + explored_.MemoryBytes() + stack_.capacity() * sizeof(State);
 }
 

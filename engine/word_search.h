@@ -192,8 +192,9 @@ class TCustomIntArrFinder {
   // query or a negative budget finds nothing. Throws std::invalid_argument
   // for a 0 before the end of the query or a negative cost.
   int32_t FuzzySearch(std::span<const int32_t> query, int32_t budget);
-  // The record numbers found by the last search, each end node's in the
-  // order they were added.
+  // The record numbers found by the last search, ResultCount() of them: each
+  // end node's in the order they were added (records stored onto a found
+  // node since the search are not part of its result).
   std::vector<int32_t> GetResultArray() const;
   // Forgets the last search's results; the trie is untouched.
   void ClearSearchResults();
@@ -265,7 +266,11 @@ class TCustomIntArrFinder {
   std::vector<Via> via_;
 
   // Search state, reused between searches.
-  std::vector<uint32_t> found_;        // end nodes found, in order
+  struct FoundRing {
+    uint32_t node;   // end node
+    uint32_t count;  // its records when found
+  };
+  std::vector<FoundRing> found_;      // end nodes found, in order
   std::vector<uint32_t> foundStamp_;  // per node: search generation that found it
   uint32_t generation_ = 0;
   int32_t resultCount_ = 0;

@@ -107,7 +107,9 @@ void ReadExtendedContentDescription(SourceCursor& c, Working& w) {
   }
 }
 
-// Header objects walked at most; a real header has a dozen.
+// Header objects walked at most; a real header has a dozen. Objects may be as
+// short as one byte, so without it a header of a gigabyte could take a
+// thousand million steps.
 constexpr uint32_t kMaxHeaderObjects = 4096;
 
 // Walks the header's objects through one cursor over the file, each
@@ -115,7 +117,9 @@ constexpr uint32_t kMaxHeaderObjects = 4096;
 ReadFault ReadHeader(ByteSource& source, Working& w) {
   const uint64_t fileSize = source.Size();
   SourceCursor file(source, 0, fileSize);
-  if (!GuidIs(file.Bytes(16), kHeaderObject)) return ReadFault::kNotThisFormat;
+  const std::string headerGuid = file.Bytes(16);
+  if (!file) return ReadFault::kShortField;
+  if (!GuidIs(headerGuid, kHeaderObject)) return ReadFault::kNotThisFormat;
   const uint64_t headerSize = file.U64le();
   uint32_t count = file.U32le();
   file.Skip(2);
@@ -123,7 +127,8 @@ ReadFault ReadHeader(ByteSource& source, Working& w) {
   if (headerSize < kHeaderObjectSize) return ReadFault::kBadSize;
   if (headerSize > fileSize) return ReadFault::kOutsideParent;
 
-  // Each object is read from its start and the walk goes on at start + size,
+  // Each object is read from its start and the walk goes on at start + the
+  // low 32 bits of its size,
   // whether or not its fields fit its size: an object too short for them
   // reads them from the bytes after it, and one that runs past the header
   // ends the walk. Every read stays inside the header: a field past its end
@@ -135,9 +140,10 @@ ReadFault ReadHeader(ByteSource& source, Working& w) {
     if (headerSize - pos < kObjectHeaderSize) break;  // no object fits: what follows is not the header's
     file.Seek(pos);
     const std::string guid = file.Bytes(16);
-    const uint64_t size = file.U64le();
+    const uint32_t size = file.U32le();  // the high half is passed over
     if (!file) return ReadFault::kShortField;
-    if (size < kObjectHeaderSize) return ReadFault::kBadSize;
+    // A size of 0 would read the same object again and again.
+    if (size == 0) return ReadFault::kBadSize;
 
     // The fields are read 20 bytes into the object, after the GUID and the
     // low half of the size, as the offsets below count.
@@ -167,7 +173,10 @@ ReadFault ReadHeader(ByteSource& source, Working& w) {
   return ReadFault::kNone;
 }
 
-// Seconds: the play duration less the preroll, as the file states them; when
+// Seconds: the play duration less the preroll, as the file states them. The
+// size over the maximum bit rate counts the header (cover pictures too) and
+// the packets' padding as sound: four minutes at 128 kbit/s come out 18 s
+// long, past the time difference that pairs a song with its copies. When
 // they are missing (zero, a broadcast, a preroll not below the play duration)
 // or beyond what a record holds, file size in bits / maximum bit rate.
 double DurationOf(const Working& w, uint64_t fileSize) {
@@ -195,7 +204,8 @@ bool TWMAfile::ReadFromSource(ByteSource& source) {
   } catch (const std::exception&) {
     fault = ReadFault::kReadError;  // like a short file: the result stays invalid
   }
-  if (fault != ReadFault::kNone) return false;
+  // A file that is not ASF counts as read: it just holds nothing.
+  if (fault != ReadFault::kNone) return fault == ReadFault::kNotThisFormat;
 
   const bool plausible = w.maxBitRate >= 1 && w.maxBitRate <= 319999 && (w.channels == 1 || w.channels == 2) &&
                          w.sampleRate >= 8000 && w.sampleRate <= 96000 && w.averageByteRate >= 1 &&

@@ -29,8 +29,9 @@ class TWMAfile {
   // Empties every field.
   void Reset() { *this = TWMAfile{}; }
   // Opens the file by its wide name (others may read, not write) and reads
-  // its header; false for a file that cannot be opened or read, as for one
-  // that is not a valid WMA file. Never throws except std::bad_alloc.
+  // its header; false for a file that cannot be opened or read, as for an
+  // invalid WMA file; true for a valid one and for a file that is not ASF
+  // at all (read, nothing found). Never throws except std::bad_alloc.
   bool ReadFromFile(const std::wstring& fileName);
   // The same over any bytes.
   bool ReadFromSource(ByteSource& source);

@@ -67,7 +67,7 @@ struct TAudInfo {
   // Analyses the whole source and records its size, date and attributes.
   void LoadFromSource(ByteSource& src);
   // Resets; unless the path is empty once blanks and control characters are
-  // trimmed from its ends, opens the file (reading shared) and analyses all
+  // trimmed from its ends, opens the file (others may read and write) and analyses all
   // of it as LoadFromSource. Raises EFOpenError when it cannot be opened.
   void LoadFromFile(const std::wstring& path);
 

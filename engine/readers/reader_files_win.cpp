@@ -63,7 +63,7 @@ void TAudInfo::LoadFromFile(const std::wstring& path) {
   ClearInfo();
   const auto blank = [](wchar_t c) { return c <= L' '; };
   if (std::all_of(path.begin(), path.end(), blank)) return;
-  FileSource file(path);
+  FileSource file(TUniFileStream(path, kOpenRead | kShareReadWrite));  // others may read and write
   LoadFromSource(file);
 }
 

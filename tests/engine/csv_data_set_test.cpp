@@ -38,6 +38,7 @@ TEST(CsvDataSet, ParsesQuotesDoubledQuotesAndShortRows) {
   ds.SetTableName("t");
   ds.SetReadOnly(true);
   ds.Open();
+  EXPECT_FALSE(ds.GetCanModify());
   EXPECT_EQ(ds.RecordCount(), 3);
   const auto rows = ReadAll(ds);
   ASSERT_EQ(rows.size(), 3u);
@@ -98,6 +99,7 @@ TEST(CsvDataSet, ExtraTextsAreIgnoredAndAnyReadingGivesTheSameRows) {
     ds.SetTableName("g");
     ds.SetUniDirectional(true);
     ds.Open();
+    EXPECT_FALSE(ds.GetCanModify());
     EXPECT_EQ(ReadAll(ds), expected) << piece;
     EXPECT_EQ(count, text.size());
   }
@@ -157,8 +159,13 @@ TEST(CsvDataSet, EditingAppendingAndDeletingRewriteTheFileWithoutEmptyLines) {
   ds.Append();
   ds.FieldByName("B").SetAsInteger(-7);
   ds.Post();
+  ds.First();
+  ds.AddRecord({"x,y", "z", "past the fields"});
+  EXPECT_EQ(ds.RecNo(), 3);
+  ds.AddRecord({"only"});
+  EXPECT_TRUE(ds.GetCanModify());
   ds.Close();
-  EXPECT_EQ(storage.files["t"], "A,B\r\nline  break,4\r\n,-7\r\n");
+  EXPECT_EQ(storage.files["t"], "A,B\r\nline  break,4\r\n,-7\r\n\"x,y\",z\r\nonly,\r\n");
 
   // Long texts are kept whole.
   const std::string path = "C:\\" + std::string(400, 'a') + "\\x.mp3";

@@ -179,6 +179,17 @@ TEST_F(ReaderFiles, MpegAnalysisOfAFileRecordsItsSizeDateAndAttributes) {
   EXPECT_EQ(fromMemory.FileDate, -1);
   EXPECT_EQ(fromMemory.FileAttributes, 0u);
   SetFileAttributesW(name.c_str(), FILE_ATTRIBUTE_NORMAL);
+  // Others may read and write: a file another program holds open for
+  // writing is analysed all the same.
+  {
+    const FileHandle writer(CreateFileW(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                        OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(writer);
+    TAudInfo beside;
+    beside.LoadFromFile(name);
+    EXPECT_EQ(beside.FirstFramePos, fromMemory.FirstFramePos);
+    EXPECT_EQ(beside.FileSize, static_cast<int64_t>(bytes.size()));
+  }
   // A path of blanks opens nothing and leaves the results reset; a missing file raises.
   fromFile.LoadFromFile(L" \t ");
   EXPECT_EQ(fromFile.FileSize, -1);

@@ -260,6 +260,13 @@ TEST(SequenceSearch, RecordsOfOneSequenceComeOnceEach) {
   // Many paths reach the same end node with a large budget.
   EXPECT_EQ(f.FuzzySearch(Seq{1, 2, 3}, 40), 5);
   EXPECT_EQ(f.GetResultArray(), (Seq{0, 1, 2, 3, 4}));
+  // Records stored after the search are no part of its result, nor do they
+  // push out records that are.
+  f.AddString(Seq{7}, 10);
+  EXPECT_EQ(f.FuzzySearch(Seq{1, 2, 3}, 40), 6);
+  f.AddString(Seq{1, 2, 3}, 5);
+  f.AddString(Seq{7}, 11);
+  EXPECT_EQ(Sorted(f.GetResultArray()), (Seq{0, 1, 2, 3, 4, 10}));
 }
 
 // Random small collections, some with wide levels so that the indexed paths
