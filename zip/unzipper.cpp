@@ -580,6 +580,10 @@ void TUnZipper::GetFileInfo() {
       Sort(sortMode_);
       return;
     }
+    // A single archive: also where the file under this name held a set
+    // when the directory was last read.
+    multiMode_ = TMultiMode::mmNone;
+    currentDisk_ = lastDisk_ = 0;
     const bool atDirectory = CentralRecordAt(offset);
     if (total == 0) {
       // Records where the count says none: a count that wrapped at 65536.
@@ -688,7 +692,10 @@ bool TUnZipper::ReadZipHardWay() {
     s.Seek(next, TSeekOrigin::Beginning);
   }
   if (entries_->Empty()) return false;
+  // The scan reads one file: no parts of a set are asked for.
   endCentral_.thisDisk = 0;
+  multiMode_ = TMultiMode::mmNone;
+  currentDisk_ = lastDisk_ = 0;
   endCentral_.centralOffset = static_cast<uint32_t>(s.Position());
   endCentral_.totalEntries = static_cast<uint16_t>(entries_->Count());
   return true;

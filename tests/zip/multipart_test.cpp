@@ -140,7 +140,23 @@ TEST(ZipMultiPart, BlocksSetIsWrittenIntoTemporaryPartsAndReadBack) {
   again.SetZipName("C:\\set.zip");
   ExpectContent(again, all);
   EXPECT_EQ(again.MultiMode(), TMultiMode::mmNone);
-
+  // A reader that held the set's directory sees the file changed and reads
+  // it as the single archive it is now, asking for no part of the old set.
+  c.keepZipOpen = false;
+  c.CloseZip();
+  fs.SetFileDateAndAttributes("C:\\set.zip", 0x5A210000, std::nullopt);
+  int asked = 0;
+  c.onGetNextDisk = [&](int, std::string& name) {
+    ++asked;
+    name.clear();
+  };
+  TMemoryStream replaced;
+  EXPECT_EQ(c.UnZipToStream(replaced, "more.txt"), 1);
+  EXPECT_EQ(replaced.Bytes(), more);
+  EXPECT_EQ(c.MultiMode(), TMultiMode::mmNone);
+  EXPECT_EQ(c.CurrentDisk(), 0);
+  EXPECT_EQ(c.LastDisk(), 0);
+  EXPECT_EQ(asked, 0);
 }
 
 TEST(ZipMultiPart, AFailingOrMissingPartLeavesTheOldSetWhole) {
