@@ -225,14 +225,14 @@ void TUnZipper::SetDestDir(const std::string& dir) {
     TZipDialog d;
     d.kind = TZipDialogKind::BrowseFolder;
     d.caption = "Destination Directory";
-    d.initialDir = !destDir_.empty() && fs_.DirExists(destDir_) ? destDir_ : std::string();
+    d.initialDir = !destDir_.empty() && fs_.DirExists(destDir_) ? destDir_ : fs_.CurrentFolder(0);
     const TZipDialogAnswer answer = dialogHook ? dialogHook(d) : TZipDialogAnswer{};
     if (!answer.ok) throw EUserCanceled("User canceled Set Desination Directory");
     destDir_ = answer.path;
   } else {
     destDir_ = dir;
   }
-  while (destDir_.size() > 1 && (destDir_.back() == '\\' || destDir_.back() == '/')) destDir_.pop_back();
+  if (!destDir_.empty() && destDir_.back() == '\\') destDir_.pop_back();
 }
 
 void TUnZipper::SetRootDir(const std::string& dir) {

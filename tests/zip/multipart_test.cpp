@@ -321,7 +321,18 @@ TEST(ZipMultiPart, BoxesAndDialogsGoThroughTheHook) {
     EXPECT_STREQ(e.what(), "User canceled Set Desination Directory");
   }
   EXPECT_EQ(shown.back().kind, TZipDialogKind::BrowseFolder);
+  EXPECT_EQ(shown.back().initialDir, "C:\\");  // no such folder: the current one
   EXPECT_EQ(u.DestDir(), "C:\\out");
+  fs.ForceDirs("C:\\out");
+  EXPECT_THROW(u.SetDestDir("?"), EUserCanceled);
+  EXPECT_EQ(shown.back().initialDir, "C:\\out");
+  // One trailing "\" goes: the root of the current drive is no destination
+  // folder at all, not a network name.
+  u.SetDestDir("C:\\out\\");
+  EXPECT_EQ(u.DestDir(), "C:\\out");
+  u.SetDestDir("\\");
+  EXPECT_EQ(u.DestDir(), "");
+  u.SetDestDir("C:\\out");
 
   // The overwrite question without a handler, answered No, then Yes; the
   // unknown method's box.
