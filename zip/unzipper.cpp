@@ -998,12 +998,12 @@ std::optional<TUnZipper::EntryOutcome> TUnZipper::CheckEntry(EntryJob& job) {
   return Skip(job, TSkipReason::BadPassword);
 }
 
-// OnBadPassword may offer another password; true when it did (the entry is
-// then tried again with it).
+// OnBadPassword is handed the password that failed and may offer another
+// (empty too); true when it did (the entry is then tried again with it).
 bool TUnZipper::AskNewPassword(int index) {
-  std::string newPassword;
+  std::string newPassword = password;
   if (onBadPassword) onBadPassword(index, newPassword);
-  if (newPassword.empty() || newPassword == password) return false;
+  if (newPassword == password) return false;
   password = newPassword;
   return true;
 }

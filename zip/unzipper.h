@@ -92,6 +92,8 @@ class TUnZipper {
   std::function<void(int fileIndex, const std::string& name)> onEndUnZip;
   std::function<void(bool& overwriteIt, int fileIndex, std::string& name)> onPromptForOverwrite;
   std::function<void(TSkipReason reason, const std::string& name, int fileIndex)> onSkippingFile;
+  // newPassword comes in as the password that failed; another one (empty
+  // too) replaces it and the entry is tried again.
   std::function<void(int fileIndex, std::string& newPassword)> onBadPassword;
   std::function<void(uint32_t calcCrc, uint32_t storedCrc, int fileIndex)> onBadCRC;
   std::function<void(TIncompleteZipMode& mode)> onInCompleteZip;

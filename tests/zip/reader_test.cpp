@@ -207,6 +207,28 @@ TEST(ZipReader, PasswordsAndTheBadPasswordEvent) {
   same.unzip.onBadPassword = [](int, std::string& pw) { pw = "wrong"; };
   EXPECT_EQ(same.Extract("e"), "prefix");
   EXPECT_EQ(same.skipped, std::vector<std::string>{"0:e"});
+
+  // The handler is handed the password that failed; left as it is, the
+  // entry is skipped. Without a handler the entry is skipped too, and still
+  // counts as selected.
+  Fixture told(test::BuildZip({{"e", Bytes(kHello), kHelloDeflate, 8, "right"}}));
+  told.unzip.password = "wrong";
+  std::vector<std::string> handed;
+  told.unzip.onBadPassword = [&](int, std::string& pw) {
+    handed.push_back(pw);
+    if (pw == "wrong") pw = "right";
+  };
+  EXPECT_EQ(told.Extract("e"), "prefix" + kHello);
+  EXPECT_EQ(handed, std::vector<std::string>{"wrong"});
+  told.unzip.password = "other";
+  told.unzip.onBadPassword = [&](int, std::string& pw) { handed.push_back(pw); };
+  EXPECT_EQ(told.Extract("e"), "prefix");
+  EXPECT_EQ(handed.back(), "other");
+  EXPECT_EQ(told.unzip.password, "other");
+  told.unzip.onBadPassword = nullptr;
+  TMemoryStream none;
+  EXPECT_EQ(told.unzip.UnZipToStream(none, "e"), 1);
+  EXPECT_EQ(none.Size(), 0);
 }
 
 TEST(ZipReader, DirectoryThatCannotBeTrusted) {
