@@ -515,13 +515,14 @@ void TUnZipper::ClearZip() {
   zipName_.clear();
 }
 
+// The cancel request comes from the host's messages: without processing
+// them there is none to take.
 void TUnZipper::CheckCancel() {
-  if (doProcessMessages) {
-    if (onProcessMessages) {
-      onProcessMessages();
-    } else {
-      ProcessPendingMessages();
-    }
+  if (!doProcessMessages) return;
+  if (onProcessMessages) {
+    onProcessMessages();
+  } else {
+    ProcessPendingMessages();
   }
   if (cancel_) {
     cancel_ = false;

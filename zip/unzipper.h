@@ -197,7 +197,7 @@ class TUnZipper {
   int64_t ReadAcross(void* buffer, int64_t count);
   // Opens the archive file itself (the last part of a set).
   void OpenArchiveFile();
-  // Handles waiting messages (doProcessMessages) and a cancel request.
+  // With doProcessMessages: handles waiting messages and a cancel request.
   void CheckCancel();
   // Shows a box through the hook; true for OK or Yes.
   bool Ask(TZipDialogKind kind, const std::string& text, const std::string& caption);

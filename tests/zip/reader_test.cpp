@@ -676,6 +676,11 @@ TEST(ZipReader, CancelStopsWithUserCanceledAndRollsBack) {
   out.WriteBuffer("keep", 4);
   EXPECT_THROW(fx.unzip.UnZipToStream(out, "a"), EUserCanceled);
   EXPECT_EQ(out.Text(), "keep");
+  // Without message processing a cancel request is not looked at.
+  fx.unzip.doProcessMessages = false;
+  fx.unzip.onStartUnZip = [&](int, const std::string&, bool&) { fx.unzip.Cancel(); };
+  EXPECT_EQ(fx.unzip.UnZipToStream(out, "a"), 1);
+  EXPECT_EQ(out.Size(), 4 + 50000);
 }
 
 TEST(ZipReader, SafeNames) {
