@@ -904,7 +904,7 @@ TUnZipper::EntryOutcome TUnZipper::DoUnzip(Extraction& x, int index) {
   // Fewer bytes than the size field says fail even when their CRC checks:
   // the CRC of a cut output can be the stored one (nothing, and a CRC of
   // 0), and taking it would hand the caller a shortened entry as whole.
-  const bool good = result == TDecodeResult::Ok && out.BytesOut() == job.entry.uncompressedSize &&
+  const bool good = result == TDecodeResult::Ok && !out.CapHit() && out.BytesOut() == job.entry.uncompressedSize &&
                     out.Crc() == job.entry.crc32;
   if (!good) x.doneBytes = doneBefore;
   return CommitEntry(job, good, out.Crc());
@@ -1043,9 +1043,9 @@ std::optional<TUnZipper::EntryOutcome> TUnZipper::OpenDestination(EntryJob& job)
   return EntryOutcome::Skipped;
 }
 
-// Runs the method's decoder from the entry's data into out. A result other
-// than Ok (or too many bytes for the entry or the call) leaves the
-// destination for the commit to discard; other exceptions pass.
+// Runs the method's decoder from the entry's data into out. Output that
+// would pass the entry's size ends the decoding; the commit then judges
+// what came. Other exceptions pass.
 TDecodeResult TUnZipper::DecodeEntry(Extraction& x, EntryJob& job, TDecodeOutput& out) {
   const TZipHeaderInfo& entry = job.entry;
   EntryInput in([this](void* b, int64_t n) { return ReadAcross(b, n); }, job.dataSize, entry.IsEncrypted() ? &job.keys : nullptr, x.poll);
@@ -1065,7 +1065,9 @@ TDecodeResult TUnZipper::DecodeEntry(Extraction& x, EntryJob& job, TDecodeOutput
         return TDecodeResult::Ok;
     }
   } catch (const EBiggerThanUncompressed&) {
-    return TDecodeResult::BadData;
+    // Decoding ends at the entry's size: what came up to it is judged by
+    // its size and CRC (and fails when the call's cap stopped it).
+    return TDecodeResult::Ok;
   } catch (const std::bad_alloc&) {
     Ask(TZipDialogKind::Message, "*** inflate out of memory ***", "Error");
     return TDecodeResult::BadData;

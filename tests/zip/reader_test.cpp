@@ -167,6 +167,16 @@ TEST(ZipReader, FailingEntriesContributeNothing) {
       EXPECT_EQ(fx.skipped, std::vector<std::string>{c.event}) << c.what;
     }
   }
+  // Data that go on past the size: decoding ends at the size, and the CRC
+  // judges what came up to it.
+  std::vector<uint8_t> whole = test::Random(16100, 7);
+  const std::vector<uint8_t> head(whole.begin(), whole.begin() + 16000);
+  Fixture longer(test::BuildZip({{"e", head, whole, 0}}));
+  EXPECT_TRUE(longer.Extract("e") == "prefix" + std::string(head.begin(), head.end()));
+  EXPECT_TRUE(longer.badCrc.empty());
+  Fixture wrong(test::BuildZip({{"e", head, whole, 0, "", 1234u}}));
+  EXPECT_EQ(wrong.Extract("e"), "prefix");
+  EXPECT_EQ(wrong.badCrc.size(), 1u);
 }
 
 // An unknown method is told after the entry was opened and started,
