@@ -1070,7 +1070,7 @@ TDecodeResult TUnZipper::DecodeEntry(Extraction& x, EntryJob& job, TDecodeOutput
     return TDecodeResult::Ok;
   } catch (const std::bad_alloc&) {
     Ask(TZipDialogKind::Message, "*** inflate out of memory ***", "Error");
-    return TDecodeResult::BadData;
+    return TDecodeResult::OutOfMemory;
   }
 }
 
