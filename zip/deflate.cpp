@@ -135,11 +135,13 @@ void Deflater::LmInit(int level, DeflateEntry& entry) {
   matchStart_ = 0;
   prevLength_ = kMinMatch - 1;
   eofile_ = false;
-  lookahead_ = static_cast<unsigned>((*read_)(std::span<uint8_t>(window_.data(), kWSize)));
-  if (lookahead_ == 0) {
+  const size_t n = (*read_)(std::span<uint8_t>(window_.data(), kWSize));
+  if (n == 0 || n == kReadEnd) {
+    lookahead_ = 0;
     eofile_ = true;
     return;
   }
+  lookahead_ = static_cast<unsigned>(std::min<size_t>(n, kWSize));
   while (lookahead_ < kMinLookahead && !eofile_) FillWindow();
   insH_ = 0;
   for (unsigned j = 0; j < kMinMatch - 1; ++j) insH_ = ((insH_ << kHashShift) ^ window_[j]) & kHashMask;
@@ -170,6 +172,7 @@ uint64_t Deflater::Deflate(int level, const ReadFn& read, const WriteFn& write, 
 
 void Deflater::FillWindow() {
   unsigned more = kWindowSize - lookahead_ - strstart_;
+  if (more == kReadEnd) --more;  // a read that delivers this many could not be told from the end
   if (strstart_ >= kWSize + kMaxDist) {
     std::memcpy(window_.data(), window_.data() + kWSize, kWSize);
     matchStart_ -= kWSize;
@@ -181,7 +184,7 @@ void Deflater::FillWindow() {
   }
   if (eofile_) return;
   const size_t n = (*read_)(std::span<uint8_t>(window_.data() + strstart_ + lookahead_, more));
-  if (n == 0)
+  if (n == 0 || n == kReadEnd)
     eofile_ = true;
   else
     lookahead_ += static_cast<unsigned>(std::min<size_t>(n, more));

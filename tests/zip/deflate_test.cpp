@@ -128,6 +128,30 @@ TEST(Deflate, OutputDependsOnlyOnTheInputAndTheLevel) {
   EXPECT_EQ(Squeeze(reused, Samples()[3].data, 6).out, Squeeze(Samples()[3].data, 6).out);
 }
 
+// A read answering 65535 has no more input; no read asks for as many bytes,
+// so no count of bytes delivered can be taken for it.
+TEST(Deflate, ReadsAnsweringTheEndMarkEndTheInput) {
+  const Bytes in = Text(200000, 11);
+  for (const size_t firstRead : {size_t{1}, size_t{100}, size_t{40000}}) {
+    size_t reads = 0, largest = 0;
+    const auto read = [&](std::span<uint8_t> buf) -> size_t {
+      largest = std::max(largest, buf.size());
+      if (reads++ > 0) return reads == 2 ? 65535 : 0;
+      const size_t n = std::min(buf.size(), firstRead);
+      std::memcpy(buf.data(), in.data(), n);
+      return n;
+    };
+    Bytes out;
+    const auto write = [&](std::span<const uint8_t> b) { out.insert(out.end(), b.begin(), b.end()); };
+    Deflater d;
+    DeflateEntry entry;
+    d.Deflate(6, read, write, entry);
+    const Bytes delivered(in.begin(), in.begin() + static_cast<std::ptrdiff_t>(std::min<size_t>(firstRead, 32768)));
+    EXPECT_TRUE(out == Squeeze(delivered, 6).out) << firstRead;
+    EXPECT_LE(largest, 65534u) << firstRead;
+  }
+}
+
 TEST(Deflate, FlagsMethodAndTextBitFollowLevelAndData) {
   // Flag bits already set stay set; the text bit is decided only when it
   // comes in as 2 (unknown).
