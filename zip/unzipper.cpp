@@ -379,6 +379,7 @@ bool TUnZipper::LabelsDisksOf(const std::string& root) { return root == "A:\\" |
 
 void TUnZipper::DefaultGetNextDisk(int nextDisk, std::string& name) {
   if (multiMode_ == TMultiMode::mmSpan || askForDisks_) {
+    const TNormalCursor normal;  // also inside a scan's or a rebuild's hourglass
     if (!Ask(TZipDialogKind::OkCancel, "Please insert disk " + std::to_string(nextDisk) + " of the multi-disk set.",
              "Confirm")) {
       name.clear();
