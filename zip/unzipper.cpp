@@ -178,7 +178,7 @@ TUnZipper::TUnZipper(TZipFileSystem& fs) : fs_(fs) {
 TUnZipper::~TUnZipper() = default;
 
 void TUnZipper::SetZipName(const std::string& name) {
-  if (SameTextAnsi(name, zipName_) && !zipName_.empty()) return;
+  if (SameTextAnsi(name, zipName_)) return;
   std::string chosen = name;
   if (!chosen.empty() && chosen.back() == '?') {
     TZipDialog d;

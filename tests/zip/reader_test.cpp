@@ -329,6 +329,11 @@ TEST(ZipReader, TheSameNameInAnotherCaseKeepsTheDirectory) {
   unzip.SetZipName("\xE9T\xC9.ZIP");
   EXPECT_EQ(unzip.Count(), 1);
   EXPECT_EQ(unzip.ZipName(), "\xC9t\xE9.zip");
+  // No name, and no name again: a comment set meanwhile stays.
+  TUnZipper unnamed(fs);
+  unnamed.SetZipComment("for the new archive");
+  unnamed.SetZipName("");
+  EXPECT_EQ(unnamed.ZipComment(), "for the new archive");
 }
 
 // Whether the directory was read whole decides whether the writer may
