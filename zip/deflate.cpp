@@ -242,6 +242,10 @@ void Deflater::CheckMatch(unsigned start, unsigned match, unsigned length) const
 
 #define KV_UPDATE_HASH(h, c) ((h) = (((h) << kHashShift) ^ (c)) & kHashMask)
 
+// A chain's head of 0 is either no string or the string at position 0:
+// taken as a candidate (the matcher compares the bytes), so that a run's
+// second byte already matches its first. Chains end at 0 (kNil).
+
 // Levels 1-3: take every match found at once; insert the strings of short
 // matches only.
 uint64_t Deflater::DeflateFast() {
@@ -252,7 +256,7 @@ uint64_t Deflater::DeflateFast() {
     const unsigned hashHead = head_[insH_];
     prev_[strstart_ & kWMask] = static_cast<uint16_t>(hashHead);
     head_[insH_] = static_cast<uint16_t>(strstart_);
-    if (hashHead != kNil && strstart_ - hashHead <= kMaxDist) {
+    if (hashHead < strstart_ && strstart_ - hashHead <= kMaxDist) {
       matchLength = std::min(LongestMatch(hashHead), lookahead_);
     }
     bool flush;
@@ -303,7 +307,7 @@ uint64_t Deflater::DeflateLazy() {
     prevLength_ = matchLength;
     const unsigned prevMatch = matchStart_;
     matchLength = kMinMatch - 1;
-    if (hashHead != kNil && prevLength_ < maxLazy_ && strstart_ - hashHead <= kMaxDist) {
+    if (hashHead < strstart_ && prevLength_ < maxLazy_ && strstart_ - hashHead <= kMaxDist) {
       matchLength = std::min(LongestMatch(hashHead), lookahead_);
       if (matchLength == kMinMatch && strstart_ - matchStart_ > kTooFar) --matchLength;
     }

@@ -169,6 +169,9 @@ TEST(Deflate, FlagsMethodAndTextBitFollowLevelAndData) {
       {"six distinct bytes cannot shrink", {'q', 'w', 'e', 'r', 't', 'y'}, 6, 0, 0, 0, 0, 6},
       // One literal, then matches of 258 at distance 1: about 2 bits each.
       {"runs of one byte collapse", Bytes(300000, 'a'), 7, 0, 0, 8, 0, 400},
+      // 'a' and one match of 258 at distance 1 in a fixed block: 3 + 8 + 8 + 5 + 7 bits.
+      {"one literal, then the match", Bytes(259, 'a'), 1, 0, 4, 8, 0, 4},
+      {"one literal, then the match", Bytes(259, 'a'), 6, 0, 0, 8, 0, 4},
       {"binary", Binary(20000, 15), 8, 2, 2, 8, 0, UINT64_MAX},
       {"text", Text(5000, 12), 9, 2, 2, 8, 1, UINT64_MAX},
   };
