@@ -786,7 +786,9 @@ int TUnZipper::UnZipFiles() {
 
 // Of several selected entries with one name (ASCII case ignored) only the
 // last in the directory stays selected: it is the one a writer that appends
-// meant, and reading every copy would let one archive multiply the work.
+// meant. Writing every copy into one stream would hand the caller a text
+// made of several versions of one file, and reading every copy would let
+// one archive multiply the work.
 void TUnZipper::KeepLastOfEachName() {
   const auto later = [](const TZipHeaderInfo* a, const TZipHeaderInfo* b) {
     return a->centralOffset != b->centralOffset ? a->centralOffset > b->centralOffset
