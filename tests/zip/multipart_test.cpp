@@ -128,6 +128,9 @@ TEST(ZipMultiPart, BlocksSetIsWrittenIntoTemporaryPartsAndReadBack) {
   }
 
   // Written again as one file: the old parts go.
+  TUnZipper scanned(fs);  // holds the set's directory
+  scanned.SetZipName("C:\\set.zip");
+  scanned.ReadZip();
   TZipper single(fs, disk);
   single.SetZipName("C:\\set.zip");
   const Bytes more = Text(100, 3);
@@ -156,6 +159,19 @@ TEST(ZipMultiPart, BlocksSetIsWrittenIntoTemporaryPartsAndReadBack) {
   EXPECT_EQ(c.MultiMode(), TMultiMode::mmNone);
   EXPECT_EQ(c.CurrentDisk(), 0);
   EXPECT_EQ(c.LastDisk(), 0);
+  EXPECT_EQ(asked, 0);
+  // So does a reader that finds the new file without its end record and
+  // scans it.
+  Bytes cut = *fs.Files().at("C:\\set.zip").bytes;
+  cut.resize(test::EndRecordAt(cut));
+  fs.Put("C:\\set.zip", cut, 0x5A220000);
+  scanned.incompleteZipMode = TIncompleteZipMode::izAssumeBad;
+  scanned.onGetNextDisk = c.onGetNextDisk;
+  TMemoryStream rescued;
+  EXPECT_EQ(scanned.UnZipToStream(rescued, "more.txt"), 1);
+  EXPECT_EQ(rescued.Bytes(), more);
+  EXPECT_TRUE(scanned.HardScanned());
+  EXPECT_EQ(scanned.MultiMode(), TMultiMode::mmNone);
   EXPECT_EQ(asked, 0);
 }
 
