@@ -102,20 +102,6 @@ class EntryOutput : public TDecodeOutput {
   bool capHit_ = false;
 };
 
-// Whether the local header at offset holds its signature and a name that
-// runs past the end of the archive. Leaves the stream at offset.
-bool LocalNameRunsPastEnd(TStream& archive, int64_t offset, int64_t archiveSize) {
-  std::array<uint8_t, kLocalHeaderSize> header{};
-  archive.Seek(offset, TSeekOrigin::Beginning);
-  const int64_t got = archive.Read(header.data(), kLocalHeaderSize);
-  archive.Seek(offset, TSeekOrigin::Beginning);
-  if (got != kLocalHeaderSize) return false;
-  const uint32_t signature = uint32_t{header[0]} | uint32_t{header[1]} << 8 | uint32_t{header[2]} << 16 |
-                             uint32_t{header[3]} << 24;
-  const int64_t nameLength = int64_t{header[26]} | int64_t{header[27]} << 8;
-  return signature == kLocalHeaderSignature && offset + kLocalHeaderSize + nameLength > archiveSize;
-}
-
 bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
 bool IsDeviceName(std::string component) {
@@ -965,21 +951,25 @@ std::optional<TUnZipper::EntryOutcome> TUnZipper::CheckEntry(EntryJob& job) {
     if (!set) throw EFatalUnzipError();
     return Skip(job, TSkipReason::Damaged);
   }
+  // Of the local header only its name and extra field lengths are used: the
+  // data's size and CRC come from the directory, and the CRC judges what
+  // the data give.
   archive.Seek(entry.relativeOffset, TSeekOrigin::Beginning);
-  TZipHeaderInfo local;
-  if (!local.ReadLocalFromStream(archive)) {
-    if (!set && LocalNameRunsPastEnd(archive, entry.relativeOffset, archiveSize)) throw EFatalUnzipError();
-    return Skip(job, TSkipReason::Damaged);
-  }
-  // Just after the name as stored (a UTF-8 name is held shorter). In a set
-  // the data may go on in the next parts. A single file that ends inside
-  // the entry's extra field or data was cut short: told before anything is
-  // read, as the read itself would tell it.
-  const int64_t dataStart = archive.Position() + local.extraFieldLength;
+  std::array<uint8_t, kLocalHeaderSize> local{};
+  if (archive.Read(local.data(), kLocalHeaderSize) != kLocalHeaderSize) return Skip(job, TSkipReason::Damaged);
+  // In a set the data may go on in the next parts. A single file that ends
+  // inside the entry's name, extra field or data was cut short: told before
+  // anything is read, as the read itself would tell it.
+  const int64_t nameLength = local[26] | local[27] << 8;
+  const int64_t dataStart = int64_t{entry.relativeOffset} + kLocalHeaderSize + nameLength + (local[28] | local[29] << 8);
   if (!set && (dataStart > archiveSize || int64_t{entry.compressedSize} > archiveSize - dataStart)) {
     throw EFatalUnzipError();
   }
   if (dataStart > archiveSize) return Skip(job, TSkipReason::Damaged);
+  // Read past the name rather than seek: a seek drops the stream's buffer,
+  // which already holds the data's start.
+  std::vector<uint8_t> name(static_cast<size_t>(nameLength));
+  archive.Read(name.data(), nameLength);
   archive.Seek(dataStart, TSeekOrigin::Beginning);
 
   if (!toStream_) {

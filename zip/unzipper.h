@@ -41,7 +41,7 @@ enum class TSkipReason {
   BadPassword = 0,  // the password check failed and no new password came
   FileExists = 1,   // extraction to disk would overwrite and may not
   UnsafeName = 2,   // "..", a device name, a drive or root with no DestDir, a path outside DestDir
-  Damaged = 3,      // local header missing (or outside a part of a set), data inside another entry's
+  Damaged = 3,      // local header or data outside a part of a set, data inside another entry's
   Unsupported = 4,  // unknown method with a stored CRC of 0, or a size field this library cannot read
 };
 
