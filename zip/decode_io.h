@@ -77,9 +77,9 @@ class TVectorOutput : public TDecodeOutput {
 // Results of the decoders.
 enum class TDecodeResult {
   Ok = 0,
-  BadData = 1,      // bad stored length, bad counts or repeat, invalid code, distance too far back,
-                    // a run of empty dynamic blocks, too many dynamic blocks for the output
-  BadTable = 2,     // unknown block type, over-subscribed or incomplete code
+  BadData = 1,      // bad stored length, bad counts or repeat, incomplete code, invalid code, distance too
+                    // far back, a run of empty dynamic blocks, too many dynamic blocks for the output
+  BadTable = 2,     // unknown block type, over-subscribed code
   OutOfMemory = 3,
   BadTree = 4,      // implode tree that does not add up
   Truncated = 5,    // the entry's bytes ended before the data did

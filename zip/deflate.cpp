@@ -135,11 +135,13 @@ void Deflater::LmInit(int level, DeflateEntry& entry) {
   matchStart_ = 0;
   prevLength_ = kMinMatch - 1;
   eofile_ = false;
-  lookahead_ = static_cast<unsigned>((*read_)(std::span<uint8_t>(window_.data(), kWSize)));
-  if (lookahead_ == 0) {
+  const size_t n = (*read_)(std::span<uint8_t>(window_.data(), kWSize));
+  if (n == 0 || n == kReadEnd) {
+    lookahead_ = 0;
     eofile_ = true;
     return;
   }
+  lookahead_ = static_cast<unsigned>(std::min<size_t>(n, kWSize));
   while (lookahead_ < kMinLookahead && !eofile_) FillWindow();
   insH_ = 0;
   for (unsigned j = 0; j < kMinMatch - 1; ++j) insH_ = ((insH_ << kHashShift) ^ window_[j]) & kHashMask;
@@ -170,6 +172,7 @@ uint64_t Deflater::Deflate(int level, const ReadFn& read, const WriteFn& write, 
 
 void Deflater::FillWindow() {
   unsigned more = kWindowSize - lookahead_ - strstart_;
+  if (more == kReadEnd) --more;  // a read that delivers this many could not be told from the end
   if (strstart_ >= kWSize + kMaxDist) {
     std::memcpy(window_.data(), window_.data() + kWSize, kWSize);
     matchStart_ -= kWSize;
@@ -181,7 +184,7 @@ void Deflater::FillWindow() {
   }
   if (eofile_) return;
   const size_t n = (*read_)(std::span<uint8_t>(window_.data() + strstart_ + lookahead_, more));
-  if (n == 0)
+  if (n == 0 || n == kReadEnd)
     eofile_ = true;
   else
     lookahead_ += static_cast<unsigned>(std::min<size_t>(n, more));
@@ -239,6 +242,10 @@ void Deflater::CheckMatch(unsigned start, unsigned match, unsigned length) const
 
 #define KV_UPDATE_HASH(h, c) ((h) = (((h) << kHashShift) ^ (c)) & kHashMask)
 
+// A chain's head of 0 is either no string or the string at position 0:
+// taken as a candidate (the matcher compares the bytes), so that a run's
+// second byte already matches its first. Chains end at 0 (kNil).
+
 // Levels 1-3: take every match found at once; insert the strings of short
 // matches only.
 uint64_t Deflater::DeflateFast() {
@@ -249,7 +256,7 @@ uint64_t Deflater::DeflateFast() {
     const unsigned hashHead = head_[insH_];
     prev_[strstart_ & kWMask] = static_cast<uint16_t>(hashHead);
     head_[insH_] = static_cast<uint16_t>(strstart_);
-    if (hashHead != kNil && strstart_ - hashHead <= kMaxDist) {
+    if (hashHead < strstart_ && strstart_ - hashHead <= kMaxDist) {
       matchLength = std::min(LongestMatch(hashHead), lookahead_);
     }
     bool flush;
@@ -300,7 +307,7 @@ uint64_t Deflater::DeflateLazy() {
     prevLength_ = matchLength;
     const unsigned prevMatch = matchStart_;
     matchLength = kMinMatch - 1;
-    if (hashHead != kNil && prevLength_ < maxLazy_ && strstart_ - hashHead <= kMaxDist) {
+    if (hashHead < strstart_ && prevLength_ < maxLazy_ && strstart_ - hashHead <= kMaxDist) {
       matchLength = std::min(LongestMatch(hashHead), lookahead_);
       if (matchLength == kMinMatch && strstart_ - matchStart_ > kTooFar) --matchLength;
     }

@@ -25,8 +25,10 @@ struct DeflateEntry {
 
 class Deflater {
  public:
-  // Fills `buf` with up to buf.size() bytes of input; 0 means no more input.
+  // Fills `buf` with up to buf.size() bytes of input; 0 or kReadEnd means
+  // no more input (no read asks for kReadEnd bytes or more).
   using ReadFn = std::function<size_t(std::span<uint8_t> buf)>;
+  static constexpr size_t kReadEnd = 65535;
   // Takes compressed bytes; the span is only valid during the call.
   using WriteFn = std::function<void(std::span<const uint8_t> bytes)>;
 

@@ -52,6 +52,12 @@ constexpr int kMaxEmptyBlockRun = 64;
 constexpr int64_t kBlocksPerOutputByte = 8;
 constexpr int64_t kMaxBlocksInHand = 256;
 
+// A code that cannot be used: over-subscribed is a bad table, incomplete
+// (or no code at all) bad data.
+TDecodeResult BuildFailure(THuffmanTable::Build b) {
+  return b == THuffmanTable::Build::OverSubscribed ? TDecodeResult::BadTable : TDecodeResult::BadData;
+}
+
 class Inflater {
  public:
   Inflater(TDecodeInput& in, TDecodeOutput& out) : in_(in), out_(out), window_(kWindowSize) {}
@@ -197,8 +203,9 @@ class Inflater {
       clen[kCodeLengthOrder[i]] = static_cast<uint8_t>(Bits(3));
     }
     THuffmanTable& clTable = clTable_;
-    if (clTable.Make(clen, 7) != THuffmanTable::Build::Complete) {
-      return Fail(TDecodeResult::BadTable, TInflateFault::kBadCodeLengthCode);
+    const THuffmanTable::Build clBuild = clTable.Make(clen, 7);
+    if (clBuild != THuffmanTable::Build::Complete) {
+      return Fail(BuildFailure(clBuild), TInflateFault::kBadCodeLengthCode);
     }
     std::array<uint8_t, 286 + 30> lens{};
     TDecodeResult r = TDecodeResult::Ok;
@@ -233,10 +240,10 @@ class Inflater {
       return b == THuffmanTable::Build::Complete || b == THuffmanTable::Build::Empty ||
              (b == THuffmanTable::Build::Incomplete && t.MaxLength() == 1);
     };
-    if (!okBuild(lit_.Make(std::span<const uint8_t>(lens.data(), nlit), 10), lit_) ||
-        !okBuild(dist_.Make(std::span<const uint8_t>(lens.data() + nlit, ndist), 8), dist_)) {
-      return Fail(TDecodeResult::BadTable, TInflateFault::kBadCodeLengths);
-    }
+    const THuffmanTable::Build litBuild = lit_.Make(std::span<const uint8_t>(lens.data(), nlit), 10);
+    if (!okBuild(litBuild, lit_)) return Fail(BuildFailure(litBuild), TInflateFault::kBadCodeLengths);
+    const THuffmanTable::Build distBuild = dist_.Make(std::span<const uint8_t>(lens.data() + nlit, ndist), 8);
+    if (!okBuild(distBuild, dist_)) return Fail(BuildFailure(distBuild), TInflateFault::kBadCodeLengths);
     return Codes(lit_, dist_);
   }
 

@@ -102,20 +102,6 @@ class EntryOutput : public TDecodeOutput {
   bool capHit_ = false;
 };
 
-// Whether the local header at offset holds its signature and a name that
-// runs past the end of the archive. Leaves the stream at offset.
-bool LocalNameRunsPastEnd(TStream& archive, int64_t offset, int64_t archiveSize) {
-  std::array<uint8_t, kLocalHeaderSize> header{};
-  archive.Seek(offset, TSeekOrigin::Beginning);
-  const int64_t got = archive.Read(header.data(), kLocalHeaderSize);
-  archive.Seek(offset, TSeekOrigin::Beginning);
-  if (got != kLocalHeaderSize) return false;
-  const uint32_t signature = uint32_t{header[0]} | uint32_t{header[1]} << 8 | uint32_t{header[2]} << 16 |
-                             uint32_t{header[3]} << 24;
-  const int64_t nameLength = int64_t{header[26]} | int64_t{header[27]} << 8;
-  return signature == kLocalHeaderSignature && offset + kLocalHeaderSize + nameLength > archiveSize;
-}
-
 bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
 bool IsDeviceName(std::string component) {
@@ -178,7 +164,7 @@ TUnZipper::TUnZipper(TZipFileSystem& fs) : fs_(fs) {
 TUnZipper::~TUnZipper() = default;
 
 void TUnZipper::SetZipName(const std::string& name) {
-  if (SameTextAnsi(name, zipName_) && !zipName_.empty()) return;
+  if (SameTextAnsi(name, zipName_)) return;
   std::string chosen = name;
   if (!chosen.empty() && chosen.back() == '?') {
     TZipDialog d;
@@ -225,14 +211,14 @@ void TUnZipper::SetDestDir(const std::string& dir) {
     TZipDialog d;
     d.kind = TZipDialogKind::BrowseFolder;
     d.caption = "Destination Directory";
-    d.initialDir = !destDir_.empty() && fs_.DirExists(destDir_) ? destDir_ : std::string();
+    d.initialDir = !destDir_.empty() && fs_.DirExists(destDir_) ? destDir_ : fs_.CurrentFolder(0);
     const TZipDialogAnswer answer = dialogHook ? dialogHook(d) : TZipDialogAnswer{};
     if (!answer.ok) throw EUserCanceled("User canceled Set Desination Directory");
     destDir_ = answer.path;
   } else {
     destDir_ = dir;
   }
-  while (destDir_.size() > 1 && (destDir_.back() == '\\' || destDir_.back() == '/')) destDir_.pop_back();
+  if (!destDir_.empty() && destDir_.back() == '\\') destDir_.pop_back();
 }
 
 void TUnZipper::SetRootDir(const std::string& dir) {
@@ -379,6 +365,7 @@ bool TUnZipper::LabelsDisksOf(const std::string& root) { return root == "A:\\" |
 
 void TUnZipper::DefaultGetNextDisk(int nextDisk, std::string& name) {
   if (multiMode_ == TMultiMode::mmSpan || askForDisks_) {
+    const TNormalCursor normal;  // also inside a scan's or a rebuild's hourglass
     if (!Ask(TZipDialogKind::OkCancel, "Please insert disk " + std::to_string(nextDisk) + " of the multi-disk set.",
              "Confirm")) {
       name.clear();
@@ -515,13 +502,14 @@ void TUnZipper::ClearZip() {
   zipName_.clear();
 }
 
+// The cancel request comes from the host's messages: without processing
+// them there is none to take.
 void TUnZipper::CheckCancel() {
-  if (doProcessMessages) {
-    if (onProcessMessages) {
-      onProcessMessages();
-    } else {
-      ProcessPendingMessages();
-    }
+  if (!doProcessMessages) return;
+  if (onProcessMessages) {
+    onProcessMessages();
+  } else {
+    ProcessPendingMessages();
   }
   if (cancel_) {
     cancel_ = false;
@@ -580,6 +568,10 @@ void TUnZipper::GetFileInfo() {
       Sort(sortMode_);
       return;
     }
+    // A single archive: also where the file under this name held a set
+    // when the directory was last read.
+    multiMode_ = TMultiMode::mmNone;
+    currentDisk_ = lastDisk_ = 0;
     const bool atDirectory = CentralRecordAt(offset);
     if (total == 0) {
       // Records where the count says none: a count that wrapped at 65536.
@@ -688,7 +680,10 @@ bool TUnZipper::ReadZipHardWay() {
     s.Seek(next, TSeekOrigin::Beginning);
   }
   if (entries_->Empty()) return false;
+  // The scan reads one file: no parts of a set are asked for.
   endCentral_.thisDisk = 0;
+  multiMode_ = TMultiMode::mmNone;
+  currentDisk_ = lastDisk_ = 0;
   endCentral_.centralOffset = static_cast<uint32_t>(s.Position());
   endCentral_.totalEntries = static_cast<uint16_t>(entries_->Count());
   return true;
@@ -777,7 +772,9 @@ int TUnZipper::UnZipFiles() {
 
 // Of several selected entries with one name (ASCII case ignored) only the
 // last in the directory stays selected: it is the one a writer that appends
-// meant, and reading every copy would let one archive multiply the work.
+// meant. Writing every copy into one stream would hand the caller a text
+// made of several versions of one file, and reading every copy would let
+// one archive multiply the work.
 void TUnZipper::KeepLastOfEachName() {
   const auto later = [](const TZipHeaderInfo* a, const TZipHeaderInfo* b) {
     return a->centralOffset != b->centralOffset ? a->centralOffset > b->centralOffset
@@ -896,7 +893,7 @@ TUnZipper::EntryOutcome TUnZipper::DoUnzip(Extraction& x, int index) {
   // Fewer bytes than the size field says fail even when their CRC checks:
   // the CRC of a cut output can be the stored one (nothing, and a CRC of
   // 0), and taking it would hand the caller a shortened entry as whole.
-  const bool good = result == TDecodeResult::Ok && out.BytesOut() == job.entry.uncompressedSize &&
+  const bool good = result == TDecodeResult::Ok && !out.CapHit() && out.BytesOut() == job.entry.uncompressedSize &&
                     out.Crc() == job.entry.crc32;
   if (!good) x.doneBytes = doneBefore;
   return CommitEntry(job, good, out.Crc());
@@ -954,21 +951,25 @@ std::optional<TUnZipper::EntryOutcome> TUnZipper::CheckEntry(EntryJob& job) {
     if (!set) throw EFatalUnzipError();
     return Skip(job, TSkipReason::Damaged);
   }
+  // Of the local header only its name and extra field lengths are used: the
+  // data's size and CRC come from the directory, and the CRC judges what
+  // the data give.
   archive.Seek(entry.relativeOffset, TSeekOrigin::Beginning);
-  TZipHeaderInfo local;
-  if (!local.ReadLocalFromStream(archive)) {
-    if (!set && LocalNameRunsPastEnd(archive, entry.relativeOffset, archiveSize)) throw EFatalUnzipError();
-    return Skip(job, TSkipReason::Damaged);
-  }
-  // Just after the name as stored (a UTF-8 name is held shorter). In a set
-  // the data may go on in the next parts. A single file that ends inside
-  // the entry's extra field or data was cut short: told before anything is
-  // read, as the read itself would tell it.
-  const int64_t dataStart = archive.Position() + local.extraFieldLength;
+  std::array<uint8_t, kLocalHeaderSize> local{};
+  if (archive.Read(local.data(), kLocalHeaderSize) != kLocalHeaderSize) return Skip(job, TSkipReason::Damaged);
+  // In a set the data may go on in the next parts. A single file that ends
+  // inside the entry's name, extra field or data was cut short: told before
+  // anything is read, as the read itself would tell it.
+  const int64_t nameLength = local[26] | local[27] << 8;
+  const int64_t dataStart = int64_t{entry.relativeOffset} + kLocalHeaderSize + nameLength + (local[28] | local[29] << 8);
   if (!set && (dataStart > archiveSize || int64_t{entry.compressedSize} > archiveSize - dataStart)) {
     throw EFatalUnzipError();
   }
   if (dataStart > archiveSize) return Skip(job, TSkipReason::Damaged);
+  // Read past the name rather than seek: a seek drops the stream's buffer,
+  // which already holds the data's start.
+  std::vector<uint8_t> name(static_cast<size_t>(nameLength));
+  archive.Read(name.data(), nameLength);
   archive.Seek(dataStart, TSeekOrigin::Beginning);
 
   if (!toStream_) {
@@ -991,12 +992,12 @@ std::optional<TUnZipper::EntryOutcome> TUnZipper::CheckEntry(EntryJob& job) {
   return Skip(job, TSkipReason::BadPassword);
 }
 
-// OnBadPassword may offer another password; true when it did (the entry is
-// then tried again with it).
+// OnBadPassword is handed the password that failed and may offer another
+// (empty too); true when it did (the entry is then tried again with it).
 bool TUnZipper::AskNewPassword(int index) {
-  std::string newPassword;
+  std::string newPassword = password;
   if (onBadPassword) onBadPassword(index, newPassword);
-  if (newPassword.empty() || newPassword == password) return false;
+  if (newPassword == password) return false;
   password = newPassword;
   return true;
 }
@@ -1035,9 +1036,9 @@ std::optional<TUnZipper::EntryOutcome> TUnZipper::OpenDestination(EntryJob& job)
   return EntryOutcome::Skipped;
 }
 
-// Runs the method's decoder from the entry's data into out. A result other
-// than Ok (or too many bytes for the entry or the call) leaves the
-// destination for the commit to discard; other exceptions pass.
+// Runs the method's decoder from the entry's data into out. Output that
+// would pass the entry's size ends the decoding; the commit then judges
+// what came. Other exceptions pass.
 TDecodeResult TUnZipper::DecodeEntry(Extraction& x, EntryJob& job, TDecodeOutput& out) {
   const TZipHeaderInfo& entry = job.entry;
   EntryInput in([this](void* b, int64_t n) { return ReadAcross(b, n); }, job.dataSize, entry.IsEncrypted() ? &job.keys : nullptr, x.poll);
@@ -1057,10 +1058,12 @@ TDecodeResult TUnZipper::DecodeEntry(Extraction& x, EntryJob& job, TDecodeOutput
         return TDecodeResult::Ok;
     }
   } catch (const EBiggerThanUncompressed&) {
-    return TDecodeResult::BadData;
+    // Decoding ends at the entry's size: what came up to it is judged by
+    // its size and CRC (and fails when the call's cap stopped it).
+    return TDecodeResult::Ok;
   } catch (const std::bad_alloc&) {
     Ask(TZipDialogKind::Message, "*** inflate out of memory ***", "Error");
-    return TDecodeResult::BadData;
+    return TDecodeResult::OutOfMemory;
   }
 }
 

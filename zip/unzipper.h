@@ -41,7 +41,7 @@ enum class TSkipReason {
   BadPassword = 0,  // the password check failed and no new password came
   FileExists = 1,   // extraction to disk would overwrite and may not
   UnsafeName = 2,   // "..", a device name, a drive or root with no DestDir, a path outside DestDir
-  Damaged = 3,      // local header missing (or outside a part of a set), data inside another entry's
+  Damaged = 3,      // local header or data outside a part of a set, data inside another entry's
   Unsupported = 4,  // unknown method with a stored CRC of 0, or a size field this library cannot read
 };
 
@@ -92,6 +92,8 @@ class TUnZipper {
   std::function<void(int fileIndex, const std::string& name)> onEndUnZip;
   std::function<void(bool& overwriteIt, int fileIndex, std::string& name)> onPromptForOverwrite;
   std::function<void(TSkipReason reason, const std::string& name, int fileIndex)> onSkippingFile;
+  // newPassword comes in as the password that failed; another one (empty
+  // too) replaces it and the entry is tried again.
   std::function<void(int fileIndex, std::string& newPassword)> onBadPassword;
   std::function<void(uint32_t calcCrc, uint32_t storedCrc, int fileIndex)> onBadCRC;
   std::function<void(TIncompleteZipMode& mode)> onInCompleteZip;
@@ -195,7 +197,7 @@ class TUnZipper {
   int64_t ReadAcross(void* buffer, int64_t count);
   // Opens the archive file itself (the last part of a set).
   void OpenArchiveFile();
-  // Handles waiting messages (doProcessMessages) and a cancel request.
+  // With doProcessMessages: handles waiting messages and a cancel request.
   void CheckCancel();
   // Shows a box through the hook; true for OK or Yes.
   bool Ask(TZipDialogKind kind, const std::string& text, const std::string& caption);

@@ -13,5 +13,8 @@ void ProcessPendingMessages() {}
 THourglassCursor::THourglassCursor() = default;
 THourglassCursor::~THourglassCursor() = default;
 
+TNormalCursor::TNormalCursor() = default;
+TNormalCursor::~TNormalCursor() = default;
+
 }  // namespace kv
 #endif

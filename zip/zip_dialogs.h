@@ -52,4 +52,18 @@ class THourglassCursor {
   void* previous_ = nullptr;
 };
 
+// Shows the normal arrow while it lives (a question asked in the middle of
+// a long operation) and restores the cursor it replaced (Windows); nothing
+// elsewhere.
+class TNormalCursor {
+ public:
+  TNormalCursor();
+  ~TNormalCursor();
+  TNormalCursor(const TNormalCursor&) = delete;
+  TNormalCursor& operator=(const TNormalCursor&) = delete;
+
+ private:
+  void* previous_ = nullptr;
+};
+
 }  // namespace kv

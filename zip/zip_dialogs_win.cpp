@@ -79,6 +79,10 @@ THourglassCursor::THourglassCursor() : previous_(SetCursor(LoadCursor(nullptr, I
 
 THourglassCursor::~THourglassCursor() { SetCursor(static_cast<HCURSOR>(previous_)); }
 
+TNormalCursor::TNormalCursor() : previous_(SetCursor(LoadCursor(nullptr, IDC_ARROW))) {}
+
+TNormalCursor::~TNormalCursor() { SetCursor(static_cast<HCURSOR>(previous_)); }
+
 void ProcessPendingMessages() {
   MSG msg;
   while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {

@@ -303,10 +303,16 @@ void TEndCentral::SaveToStream(TStream& stream) {
 bool TEndCentral::ReadFromStream(TStream& stream) {
   const int64_t size = stream.Size();
   if (size < kEndCentralSize) return false;
+  const int64_t start = stream.Position();
   const int64_t window = std::min<int64_t>(size, kEndCentralSearchSize);
   std::vector<uint8_t> buf(static_cast<size_t>(window));
   stream.Seek(size - window, TSeekOrigin::Beginning);
-  if (stream.Read(buf.data(), window) != window) return false;
+  // Not found: the stream goes back where it was.
+  const auto notFound = [&] {
+    stream.Seek(start, TSeekOrigin::Beginning);
+    return false;
+  };
+  if (stream.Read(buf.data(), window) != window) return notFound();
   for (int64_t i = window - kEndCentralSize; i >= 0; --i) {
     const uint8_t* p = buf.data() + i;
     if (p[0] != 'P' || Get32(p) != kEndCentralSignature) continue;
@@ -326,7 +332,7 @@ bool TEndCentral::ReadFromStream(TStream& stream) {
     stream.Seek(zipCommentPosition, TSeekOrigin::Beginning);
     return true;
   }
-  return false;
+  return notFound();
 }
 
 std::string TEndCentral::ReadComment(TStream& stream) const {

@@ -139,6 +139,15 @@ TEST(Inflate, CraftedStreams) {
   lengthSym(overLiteral, 18).Put(104, 7);  // + 115 = up to symbol 255
   lengthSym(overLiteral, 1);               // end of block
   lengthSym(overLiteral, 1);               // one distance
+  // A literal/length code of two 2-bit codes: incomplete.
+  Bits incompleteLiteral = dynamic(0, 0);
+  lengthSym(incompleteLiteral, 2);
+  lengthSym(incompleteLiteral, 18).Put(127, 7);  // 138 zeros
+  lengthSym(incompleteLiteral, 18).Put(106, 7);  // + 117 = up to symbol 255
+  lengthSym(incompleteLiteral, 2);               // end of block
+  lengthSym(incompleteLiteral, 1);               // one distance
+  // One code-length code of 2 bits: incomplete.
+  Bits incompleteLengths = FinalBlock(2).Put(0, 5).Put(0, 5).Put(0, 4).Put(2, 3).Put(0, 9);
   const struct {
     const char* what;
     std::vector<uint8_t> in;
@@ -165,6 +174,9 @@ TEST(Inflate, CraftedStreams) {
       {"repeat before the first length", repeatFirst.out, TDecodeResult::BadData, TInflateFault::kRepeatOverflow},
       {"no end-of-block code", noEnd.out, TDecodeResult::BadData, TInflateFault::kNoEndOfBlock},
       {"over-subscribed literal code", overLiteral.out, TDecodeResult::BadTable, TInflateFault::kBadCodeLengths},
+      {"incomplete literal code", incompleteLiteral.out, TDecodeResult::BadData, TInflateFault::kBadCodeLengths},
+      {"incomplete code-length code", incompleteLengths.out, TDecodeResult::BadData,
+       TInflateFault::kBadCodeLengthCode},
   };
   for (const auto& c : cases) {
     for (bool dribble : {false, true}) {

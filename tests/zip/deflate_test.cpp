@@ -128,6 +128,30 @@ TEST(Deflate, OutputDependsOnlyOnTheInputAndTheLevel) {
   EXPECT_EQ(Squeeze(reused, Samples()[3].data, 6).out, Squeeze(Samples()[3].data, 6).out);
 }
 
+// A read answering 65535 has no more input; no read asks for as many bytes,
+// so no count of bytes delivered can be taken for it.
+TEST(Deflate, ReadsAnsweringTheEndMarkEndTheInput) {
+  const Bytes in = Text(200000, 11);
+  for (const size_t firstRead : {size_t{1}, size_t{100}, size_t{40000}}) {
+    size_t reads = 0, largest = 0;
+    const auto read = [&](std::span<uint8_t> buf) -> size_t {
+      largest = std::max(largest, buf.size());
+      if (reads++ > 0) return reads == 2 ? 65535 : 0;
+      const size_t n = std::min(buf.size(), firstRead);
+      std::memcpy(buf.data(), in.data(), n);
+      return n;
+    };
+    Bytes out;
+    const auto write = [&](std::span<const uint8_t> b) { out.insert(out.end(), b.begin(), b.end()); };
+    Deflater d;
+    DeflateEntry entry;
+    d.Deflate(6, read, write, entry);
+    const Bytes delivered(in.begin(), in.begin() + static_cast<std::ptrdiff_t>(std::min<size_t>(firstRead, 32768)));
+    EXPECT_TRUE(out == Squeeze(delivered, 6).out) << firstRead;
+    EXPECT_LE(largest, 65534u) << firstRead;
+  }
+}
+
 TEST(Deflate, FlagsMethodAndTextBitFollowLevelAndData) {
   // Flag bits already set stay set; the text bit is decided only when it
   // comes in as 2 (unknown).
@@ -145,6 +169,9 @@ TEST(Deflate, FlagsMethodAndTextBitFollowLevelAndData) {
       {"six distinct bytes cannot shrink", {'q', 'w', 'e', 'r', 't', 'y'}, 6, 0, 0, 0, 0, 6},
       // One literal, then matches of 258 at distance 1: about 2 bits each.
       {"runs of one byte collapse", Bytes(300000, 'a'), 7, 0, 0, 8, 0, 400},
+      // 'a' and one match of 258 at distance 1 in a fixed block: 3 + 8 + 8 + 5 + 7 bits.
+      {"one literal, then the match", Bytes(259, 'a'), 1, 0, 4, 8, 0, 4},
+      {"one literal, then the match", Bytes(259, 'a'), 6, 0, 0, 8, 0, 4},
       {"binary", Binary(20000, 15), 8, 2, 2, 8, 0, UINT64_MAX},
       {"text", Text(5000, 12), 9, 2, 2, 8, 1, UINT64_MAX},
   };

@@ -128,6 +128,9 @@ TEST(ZipMultiPart, BlocksSetIsWrittenIntoTemporaryPartsAndReadBack) {
   }
 
   // Written again as one file: the old parts go.
+  TUnZipper scanned(fs);  // holds the set's directory
+  scanned.SetZipName("C:\\set.zip");
+  scanned.ReadZip();
   TZipper single(fs, disk);
   single.SetZipName("C:\\set.zip");
   const Bytes more = Text(100, 3);
@@ -140,7 +143,36 @@ TEST(ZipMultiPart, BlocksSetIsWrittenIntoTemporaryPartsAndReadBack) {
   again.SetZipName("C:\\set.zip");
   ExpectContent(again, all);
   EXPECT_EQ(again.MultiMode(), TMultiMode::mmNone);
-
+  // A reader that held the set's directory sees the file changed and reads
+  // it as the single archive it is now, asking for no part of the old set.
+  c.keepZipOpen = false;
+  c.CloseZip();
+  fs.SetFileDateAndAttributes("C:\\set.zip", 0x5A210000, std::nullopt);
+  int asked = 0;
+  c.onGetNextDisk = [&](int, std::string& name) {
+    ++asked;
+    name.clear();
+  };
+  TMemoryStream replaced;
+  EXPECT_EQ(c.UnZipToStream(replaced, "more.txt"), 1);
+  EXPECT_EQ(replaced.Bytes(), more);
+  EXPECT_EQ(c.MultiMode(), TMultiMode::mmNone);
+  EXPECT_EQ(c.CurrentDisk(), 0);
+  EXPECT_EQ(c.LastDisk(), 0);
+  EXPECT_EQ(asked, 0);
+  // So does a reader that finds the new file without its end record and
+  // scans it.
+  Bytes cut = *fs.Files().at("C:\\set.zip").bytes;
+  cut.resize(test::EndRecordAt(cut));
+  fs.Put("C:\\set.zip", cut, 0x5A220000);
+  scanned.incompleteZipMode = TIncompleteZipMode::izAssumeBad;
+  scanned.onGetNextDisk = c.onGetNextDisk;
+  TMemoryStream rescued;
+  EXPECT_EQ(scanned.UnZipToStream(rescued, "more.txt"), 1);
+  EXPECT_EQ(rescued.Bytes(), more);
+  EXPECT_TRUE(scanned.HardScanned());
+  EXPECT_EQ(scanned.MultiMode(), TMultiMode::mmNone);
+  EXPECT_EQ(asked, 0);
 }
 
 TEST(ZipMultiPart, AFailingOrMissingPartLeavesTheOldSetWhole) {
@@ -305,7 +337,18 @@ TEST(ZipMultiPart, BoxesAndDialogsGoThroughTheHook) {
     EXPECT_STREQ(e.what(), "User canceled Set Desination Directory");
   }
   EXPECT_EQ(shown.back().kind, TZipDialogKind::BrowseFolder);
+  EXPECT_EQ(shown.back().initialDir, "C:\\");  // no such folder: the current one
   EXPECT_EQ(u.DestDir(), "C:\\out");
+  fs.ForceDirs("C:\\out");
+  EXPECT_THROW(u.SetDestDir("?"), EUserCanceled);
+  EXPECT_EQ(shown.back().initialDir, "C:\\out");
+  // One trailing "\" goes: the root of the current drive is no destination
+  // folder at all, not a network name.
+  u.SetDestDir("C:\\out\\");
+  EXPECT_EQ(u.DestDir(), "C:\\out");
+  u.SetDestDir("\\");
+  EXPECT_EQ(u.DestDir(), "");
+  u.SetDestDir("C:\\out");
 
   // The overwrite question without a handler, answered No, then Yes; the
   // unknown method's box.

@@ -135,5 +135,27 @@ TEST(ZipReaderWin, TheHardScanShowsTheHourglass) {
   std::filesystem::remove_all(dir);
 }
 
+// The question for the next disk of a spanned set shows the normal arrow,
+// also inside an hourglass, which comes back afterwards.
+TEST(ZipReaderWin, TheNextDiskQuestionShowsTheNormalCursor) {
+  const HCURSOR arrow = LoadCursor(nullptr, IDC_ARROW);
+  const HCURSOR wait = LoadCursor(nullptr, IDC_WAIT);
+  SetCursor(wait);
+  TUnZipper unzip;
+  unzip.SetMultiMode(TMultiMode::mmSpan);
+  std::vector<bool> normal;
+  unzip.dialogHook = [&](const TZipDialog& d) {
+    normal.push_back(GetCursor() == arrow);
+    EXPECT_EQ(d.text, "Please insert disk 2 of the multi-disk set.");
+    return TZipDialogAnswer{true, {}};
+  };
+  std::string name = "A:\\set.zip";
+  unzip.DefaultGetNextDisk(2, name);
+  EXPECT_EQ(name, "A:\\set.zip");
+  EXPECT_EQ(normal, std::vector<bool>{true});
+  EXPECT_EQ(GetCursor(), wait);
+  SetCursor(arrow);
+}
+
 }  // namespace
 }  // namespace kv

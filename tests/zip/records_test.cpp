@@ -189,9 +189,13 @@ TEST(ZipRecords, EndRecordSearch) {
   };
   for (const Case& c : cases) {
     TMemoryStream s(c.bytes);
+    s.Seek(5, TSeekOrigin::Beginning);
     TEndCentral e;
     EXPECT_EQ(e.ReadFromStream(s), c.found) << c.what;
-    if (!c.found) continue;
+    if (!c.found) {
+      EXPECT_EQ(s.Position(), 5) << c.what;  // put back where it was
+      continue;
+    }
     EXPECT_EQ(e.recordPosition, c.recordAt) << c.what;
     EXPECT_EQ(e.totalEntries, 3) << c.what;
     EXPECT_EQ(e.zipCommentPosition, c.recordAt + 22) << c.what;
