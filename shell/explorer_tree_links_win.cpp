@@ -38,9 +38,15 @@ TNamespace* TCustomLazyExplorerTree::ChangeLinkCurrentItem() {
 }
 
 bool TCustomLazyExplorerTree::DeferChangeLinkDispatch() {
-  if (!Loading()) return false;
-  dispatchPending_ = true;
-  return true;
+  if (Loading()) {
+    dispatchPending_ = true;
+    return true;
+  }
+  if (dispatchLocked_) {
+    ++dispatchLockCount_;  // sent once when unlocked
+    return true;
+  }
+  return false;
 }
 
 void TCustomLazyExplorerTree::Loaded() {
@@ -59,10 +65,6 @@ void TCustomLazyExplorerTree::Loaded() {
 void TCustomLazyExplorerTree::ChangeLinkDispatch() {
   TExplorerChangeDispatch* dispatch = ExplorerChangeDispatch();
   if (!dispatch || DeferChangeLinkDispatch()) return;
-  if (dispatchLocked_) {
-    ++dispatchLockCount_;  // sent once when unlocked
-    return;
-  }
   PLazyNode node = GetFirstSelected();
   if (!node) node = FocusedNode();
   TNamespace* ns = nullptr;

@@ -481,7 +481,8 @@ class TCustomLazyExplorerTree : public TCustomLazyStringTree {
   virtual TNamespace* ChangeLinkCurrentItem();
   // Drops every link the tree takes part in; views call it before their nodes go.
   void UnregisterChangeLinks();
-  // True (and the dispatch remembered for Loaded) while a layout loads the tree.
+  // True while a layout loads the tree (the dispatch remembered for Loaded) or
+  // change dispatch is locked (sent once when unlocked).
   bool DeferChangeLinkDispatch();
   // Follows `server` / stops following it (none: nothing).
   void LinkTo(ui::TControl* server);
@@ -534,6 +535,7 @@ class TCustomLazyExplorerTree : public TCustomLazyStringTree {
   // Set while ApplyColumnStates moves and sizes the columns: a layout half
   // applied is never stored.
   bool applyingColumns_ = false;
+  bool correctingOptions_ = false;  // an option set being stored again, corrected
   TFileSizeFormat fileSizeFormat_ = fsfExplorer;
   TShellSortHelper sortHelper_;
   int columnMenuItemCount_ = 8;

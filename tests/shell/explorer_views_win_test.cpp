@@ -265,6 +265,27 @@ TEST_F(ChangeLinks, ADispatchReachesEachFollowerOnceAndNeverItsStarter) {
   EXPECT_EQ(ExplorerChangeDispatch()->DispatchingServer(), nullptr);
 }
 
+// The list tells the tree of its folder, and an update of the list holds
+// the news until it ends.
+TEST_F(ChangeLinks, AListBrowseIsHeldByAnUpdate) {
+  TPidl music = PathToPIDL(test::kFixture + L"\\Music");
+  ASSERT_TRUE(list.BrowseToByPIDL(music.get(), false, false, false, false));
+  EXPECT_GE(tree.calls, 1);
+  TNamespace* selected = nullptr;
+  ASSERT_TRUE(tree.ValidateNamespace(tree.GetFirstSelected(), selected));
+  EXPECT_EQ(ParseName(selected), test::kFixture + L"\\Music");
+
+  tree.calls = 0;
+  list.BeginUpdate();
+  TPidl jazz = PathToPIDL(test::kFixture + L"\\Music\\Jazz");
+  ASSERT_TRUE(list.BrowseToByPIDL(jazz.get(), false, false, false, false));
+  EXPECT_EQ(tree.calls, 0);
+  list.EndUpdate();
+  EXPECT_EQ(tree.calls, 1);
+  ASSERT_TRUE(tree.ValidateNamespace(tree.GetFirstSelected(), selected));
+  EXPECT_EQ(ParseName(selected), test::kFixture + L"\\Music\\Jazz");
+}
+
 TEST_F(ChangeLinks, PartnerNoneAndAFreedViewTakeTheirLinksOnly) {
   TExplorerChangeDispatch& d = *ExplorerChangeDispatch();
   const size_t all = d.Count();
