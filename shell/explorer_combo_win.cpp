@@ -71,8 +71,8 @@ std::wstring TComboEdit::AutoCompleteDrive(const std::wstring& text) {
 }
 
 void TComboEdit::SelectEnteredPath() {
+  // An empty text too goes to the shell: it names the desktop.
   const std::wstring text = AutoCompleteDrive(WideText());
-  if (text.empty()) return;
   if (TPidl list = PathToPIDL(text)) {
     auto item = std::make_unique<TNamespace>(std::move(list), nullptr);
     if (item->GetFolder()) {
@@ -152,7 +152,8 @@ void TPopupAutoCompleteTree::UpdateList(const std::wstring& text) {
   if (dropDown_.OnAutoCompleteUpdateList) dropDown_.OnAutoCompleteUpdateList(*this, text, rows, handled);
   if (!handled) {
     // The folder part of the text, with its trailing backslash ("C:" gives
-    // "C:\\"); a text without one has no folder part.
+    // "C:\\"); a text without one has no folder part: "\\" would list the
+    // root of the process's current drive, a drive the user never typed.
     std::wstring folder = text;
     if (text.size() != 1) {
       folder = ExtractFileDirW(std::wstring_view(text));

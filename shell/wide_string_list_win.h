@@ -18,8 +18,9 @@ namespace kv {
 
 class TWideFileStream : public TStream {
  public:
-  // kModeCreate creates the file (EFCreateError), any other mode opens it (EFOpenError).
-  TWideFileStream(const std::wstring& fileName, uint16_t mode) : file_(fileName, mode) {}
+  // kModeCreate creates the file (EFCreateError), any other mode opens it
+  // (EFOpenError); the message names the file as given.
+  TWideFileStream(const std::wstring& fileName, uint16_t mode);
   int64_t Read(void* buffer, int64_t count) override;
   int64_t Write(const void* buffer, int64_t count) override;
   int64_t Seek(int64_t offset, TSeekOrigin origin) override;
