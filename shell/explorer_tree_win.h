@@ -150,8 +150,8 @@ class TCustomLazyExplorerTree : public TCustomLazyStringTree {
   virtual void LoadDefaultOptions();
   // Copies the settings of another explorer tree: columns, file objects, size
   // format and sort, the root, the options, the colours and Active.
-  void Assign(TCustomLazyExplorerTree& source);
-  void AssignTo(TCustomLazyExplorerTree& target) { target.Assign(*this); }
+  virtual void Assign(TCustomLazyExplorerTree& source);
+  virtual void AssignTo(TCustomLazyExplorerTree& target) { target.Assign(*this); }
   // The explorer tree keeps its state through its view manager: node streams are refused.
   void SaveToStream(TNodeStream& stream, PLazyNode node = nullptr) override;
   void LoadFromStream(TNodeStream& stream) override;
@@ -607,8 +607,11 @@ class TLazyExplorerTreeview : public TLazyExplorerViews {
   // Follows `listview` (none: follows no list).
   void SetLazyExplorerListview(TLazyExplorerListview* listview);
   void ChangeLinkFreeing(TExplorerChangeLink& link) override;
+  // The explorer tree's defaults, then the folder tree's own.
+  void LoadDefaultOptions() override;
 
  private:
+  void LoadViewDefaults();
   TLazyExplorerListview* listview_ = nullptr;
 };
 

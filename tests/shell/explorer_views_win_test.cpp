@@ -164,6 +164,15 @@ TEST_F(LinkedViews, LimitToTheTreesRootAndBrowsingToAFile) {
   // Up one level inside the limit.
   SendMessageW(list->Handle(), WM_KEYDOWN, VK_BACK, 0);
   EXPECT_EQ(ParseName(list->RootNamespace()), test::kFixture + L"\\Music");
+  // Other lists take a copy of the bound, also when reached as explorer trees.
+  TLazyExplorerListview first, second;
+  static_cast<TCustomLazyExplorerTree&>(first).Assign(*list);
+  static_cast<TCustomLazyExplorerTree&>(*list).AssignTo(second);
+  for (TLazyExplorerListview* copy : {&first, &second}) {
+    ASSERT_NE(copy->BackBrowseRoot(), nullptr);
+    EXPECT_NE(copy->BackBrowseRoot(), list->BackBrowseRoot());
+    EXPECT_EQ(ParseName(copy->BackBrowseRoot()), ParseName(list->BackBrowseRoot()));
+  }
 }
 
 // Browsing the list to the folder it shows (or to a file in it) builds it
@@ -323,6 +332,31 @@ TEST_F(ChangeLinks, OnlyCtrlVPastes) {
   EXPECT_EQ(list.pastes, 1);
   press(VK_F7, true);
   EXPECT_EQ(list.pastes, 2);
+}
+
+// Loading the defaults again gives each view its own, not the explorer tree's.
+TEST(ExplorerViews, DefaultsLoadedAgainAreEachViewsOwn) {
+  TLazyExplorerTreeview tree;
+  TLazyExplorerListview list;
+  struct Settings {
+    uint32_t files, folder, shell, misc;
+    bool operator==(const Settings&) const = default;
+  };
+  auto settings = [](TCustomLazyExplorerTree& v) {
+    return Settings{v.FileObjects(), v.ExplorerFolderOptions(), v.ExplorerShellOptions(), v.ExplorerMiscOptions()};
+  };
+  const Settings treeDefaults = settings(tree), listDefaults = settings(list);
+  EXPECT_EQ(listDefaults.files, uint32_t(foFolders | foNonFolders | foHidden));
+  for (TCustomLazyExplorerTree* view : {static_cast<TCustomLazyExplorerTree*>(&tree), static_cast<TCustomLazyExplorerTree*>(&list)}) {
+    view->SetFileObjects(foNonFolders);
+    view->SetExplorerFolderOptions(0);
+    view->SetExplorerShellOptions(0);
+    view->SetExplorerMiscOptions(0);
+    view->LoadDefaultOptions();
+  }
+  EXPECT_TRUE(settings(tree) == treeDefaults);
+  EXPECT_TRUE(settings(list) == listDefaults);
+  EXPECT_EQ(list.ColumnDetails(), cdShellColumns);
 }
 
 TEST(ChangeDispatch, ModesRemoveTheRightLinksAndAFreeHandlerMayRemoveOthers) {
