@@ -143,7 +143,7 @@ std::wstring TPopupAutoCompleteTree::RowText(PLazyNode node) const {
 
 void TPopupAutoCompleteTree::DoGetText(PLazyNode node, TColumnIndex column, TLSTTextType type, std::wstring& text) {
   text = RowText(node);
-  TCustomLazyStringTree::DoGetText(node, column, type, text);
+  TLazyStringTree::DoGetText(node, column, type, text);
 }
 
 void TPopupAutoCompleteTree::UpdateList(const std::wstring& text) {
@@ -187,7 +187,7 @@ void TPopupAutoCompleteTree::WndProc(ui::TMessage& m) {
       return;
     default: break;
   }
-  TCustomLazyStringTree::WndProc(m);
+  TLazyStringTree::WndProc(m);
 }
 
 // ------------------------------------------------ auto-complete drop-down --

@@ -124,7 +124,7 @@ class TCustomLazyExplorerTreeOptions : public TCustomStringTreeOptions {
   void SetExplorerSyncOptions(uint32_t value) { sync_ = value; }
   // The string tree's sets, then folder, shell, misc and image through their setters, sync as a value.
   void AssignTo(TCustomLazyTreeOptions& target) const override;
-  void Assign(const TCustomLazyTreeOptions& source) { source.AssignTo(*this); }
+  virtual void Assign(const TCustomLazyTreeOptions& source) { source.AssignTo(*this); }
 
  private:
   friend class TCustomLazyExplorerTree;
