@@ -41,7 +41,11 @@ class TFormColumnSettings::TWidthEdit : public ui::TEdit {
  protected:
   void WndProc(ui::TMessage& m) override {
     ui::TEdit::WndProc(m);
-    if (m.msg == WM_KILLFOCUS && OnLeave) OnLeave();
+    // Left for another control of the dialog (not for another window).
+    if (m.msg == WM_KILLFOCUS && OnLeave) {
+      const HWND to = reinterpret_cast<HWND>(m.wParam);
+      if (to && GetAncestor(to, GA_ROOT) == GetAncestor(HandleIfAllocated(), GA_ROOT)) OnLeave();
+    }
   }
 };
 

@@ -123,6 +123,17 @@ TEST_F(ColumnSettings, WidthBoxTakesDigitsAppliesOnEnterAndKeepsTheWidthWhenEmpt
   Focus(0);
   EXPECT_EQ(dialog.Entries()[1].Width, 99999999);
   EXPECT_EQ(dialog.EditPixelWidth->Text(), "180");
+  // Leaving the box for another window stores nothing; for another control
+  // of the dialog it stores the box and updates live.
+  SetFocus(dialog.EditPixelWidth->Handle());
+  dialog.EditPixelWidth->SetText("123");
+  const size_t told = live.size();
+  SendMessageW(dialog.EditPixelWidth->Handle(), WM_KILLFOCUS, 0, 0);
+  EXPECT_EQ(dialog.Entries()[0].Width, 180);
+  EXPECT_EQ(live.size(), told);
+  SetFocus(dialog.LSTColumnNames->Handle());
+  EXPECT_EQ(dialog.Entries()[0].Width, 123);
+  EXPECT_EQ(live.size(), told + 1);
 
   // Esc is no key of the dialog's: only the Cancel button cancels.
   SetFocus(dialog.LSTColumnNames->Handle());
