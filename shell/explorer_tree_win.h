@@ -252,6 +252,9 @@ class TCustomLazyExplorerTree : public TCustomLazyStringTree {
   virtual void ChangeLinkChanging(ui::TControl* server, LPCITEMIDLIST pidl);
   // While a layout loads, dispatches wait; the loaded tree tells its followers once.
   void Loaded() override;
+  // A layout's column item may set its kind ("ColumnDetails = cdSize").
+  bool SetColumnLayoutProperty(TLazyTreeColumn& column, const ui::TLayoutProperty& prop,
+                               ui::TLayoutContext& ctx) override;
   // A link this tree follows through is going: the reference to its server is dropped.
   virtual void ChangeLinkFreeing(TExplorerChangeLink& link);
   // The explorer tree or combo box this tree follows (none: no link).
