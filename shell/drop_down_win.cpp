@@ -176,6 +176,7 @@ void TDropDownWnd::DoRollDown() {
 }
 
 int TDropDownWnd::HeightForRows(int64_t rows) const {
+  // A negative row count (kept as set) counts as none: no negative height.
   const int64_t height = std::max<int64_t>(rows, 0) * RowHeight() + GetSystemMetrics(SM_CYSIZEFRAME);
   return static_cast<int>(std::clamp<int64_t>(height, 0, INT_MAX));
 }
