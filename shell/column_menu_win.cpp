@@ -43,6 +43,8 @@ void TColumnMenuItem::UpdateColumns(const TFormColumnSettings& dialog, TCustomLa
   tree.ApplyColumnStates(columns);
 }
 
+void TColumnMenuItem::LiveExplorerUpdate(TFormColumnSettings& dialog) { UpdateColumns(dialog, menu_.Tree()); }
+
 void TColumnMenuItem::Click() {
   TCustomLazyExplorerTree& tree = menu_.Tree();
   TLazyTreeColumns& columns = tree.Header().Columns();
@@ -62,7 +64,7 @@ void TColumnMenuItem::Click() {
   const std::vector<TColumnState> saved = tree.ColumnStates();
   TFormColumnSettings dialog;
   dialog.SetEntries(ColumnSettingsEntries(tree.ColumnStates()));
-  dialog.OnLiveUpdate = [&tree](TFormColumnSettings& d) { UpdateColumns(d, tree); };
+  dialog.OnLiveUpdate = [this](TFormColumnSettings& d) { LiveExplorerUpdate(d); };
   if (dialog.ShowModal() == ui::mrOk) {
     UpdateColumns(dialog, tree);
     tree.StoreColumnState();

@@ -41,7 +41,11 @@ class TFormColumnSettings::TWidthEdit : public ui::TEdit {
  protected:
   void WndProc(ui::TMessage& m) override {
     ui::TEdit::WndProc(m);
-    if (m.msg == WM_KILLFOCUS && OnLeave) OnLeave();
+    // Left for another control of the dialog (not for another window).
+    if (m.msg == WM_KILLFOCUS && OnLeave) {
+      const HWND to = reinterpret_cast<HWND>(m.wParam);
+      if (to && GetAncestor(to, GA_ROOT) == GetAncestor(HandleIfAllocated(), GA_ROOT)) OnLeave();
+    }
   }
 };
 
@@ -205,16 +209,19 @@ void TFormColumnSettings::DropEntry(size_t dragged, size_t target) {
     if (place == dragged) from = n;
     if (place == target) to = n;
   }
-  if (!from || !to || from == to) return;
-  // Each row carries its entry, check mark and width; a row moved down lands
-  // after the target, one moved up before it.
-  const TLTNodeAttachMode mode =
-      dragged < target ? TLTNodeAttachMode::amInsertAfter : TLTNodeAttachMode::amInsertBefore;
-  LSTColumnNames->MoveTo(from, to, mode, false);
-  // The moved column stays the selected one (the width box shows its width).
-  LSTColumnNames->ClearSelection();
-  LSTColumnNames->SetSelected(from, true);
-  LSTColumnNames->SetFocusedNode(from);
+  if (!from || !to) return;
+  if (from != to) {
+    // Each row carries its entry, check mark and width; a row moved down lands
+    // after the target, one moved up before it.
+    const TLTNodeAttachMode mode =
+        dragged < target ? TLTNodeAttachMode::amInsertAfter : TLTNodeAttachMode::amInsertBefore;
+    LSTColumnNames->MoveTo(from, to, mode, false);
+    // The moved column stays the selected one (the width box shows its width).
+    LSTColumnNames->ClearSelection();
+    LSTColumnNames->SetSelected(from, true);
+    LSTColumnNames->SetFocusedNode(from);
+  }
+  // Every drop is told, one onto its own row too.
   LiveUpdate();
 }
 

@@ -76,6 +76,8 @@ class TColumnMenuItem {
   // A column item shows or hides its column; "More ..." opens the settings dialog.
   void Click();
   static void UpdateColumns(const TFormColumnSettings& dialog, TCustomLazyExplorerTree& tree);
+  // The dialog's live-update callback: its entries go to the menu's tree at once.
+  void LiveExplorerUpdate(TFormColumnSettings& dialog);
 
  private:
   TColumnMenu& menu_;

@@ -66,7 +66,8 @@ void TContextMenuManager::RightClick(int x, int y, bool screenCoordinates, bool 
     if (screenCoordinates) ScreenToClient(tree.HandleIfAllocated(), &pt);
     TTreeHitInfo hit;
     tree.GetHitTestInfoAt(pt.x, pt.y, true, hit);
-    if (!hit.HitNode || hit.HitColumn != tree.HeaderMainColumn() ||
+    // A node's text in any column, or its normal image.
+    if (!hit.HitNode ||
         !(hit.HitPositions.Contains(hpOnItemLabel) || hit.HitPositions.Contains(hpOnNormalIcon)))
       return;
     rightButtonDown_ = true;

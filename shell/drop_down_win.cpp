@@ -137,7 +137,7 @@ TDropDownWnd::~TDropDownWnd() {
 void TDropDownWnd::CreateParams(TCreateParams& params) {
   TControl::CreateParams(params);
   params.className = ui::RegisterOwnWindowClass(L"KvDropDown", CS_DROPSHADOW | CS_SAVEBITS);
-  params.style = WS_POPUP | WS_CLIPCHILDREN | WS_BORDER;
+  params.style = WS_POPUP | WS_CLIPCHILDREN;
   params.exStyle = WS_EX_TOOLWINDOW | WS_EX_TOPMOST;
   params.parent = ownerWindow_;
 }
@@ -176,6 +176,7 @@ void TDropDownWnd::DoRollDown() {
 }
 
 int TDropDownWnd::HeightForRows(int64_t rows) const {
+  // A negative row count (kept as set) counts as none: no negative height.
   const int64_t height = std::max<int64_t>(rows, 0) * RowHeight() + GetSystemMetrics(SM_CYSIZEFRAME);
   return static_cast<int>(std::clamp<int64_t>(height, 0, INT_MAX));
 }
@@ -274,6 +275,15 @@ bool TDropDownWnd::KeyPressDispatch(MSG&) { return false; }
 
 bool TDropDownWnd::AllowClickInWindow(HWND, POINT) { return false; }
 
+bool TDropDownWnd::InClientArea(HWND window, POINT screen) const {
+  const HWND h = HandleIfAllocated();
+  if (!h || !window || (window != h && !IsChild(h, window))) return false;
+  RECT client{};
+  GetClientRect(h, &client);
+  MapWindowPoints(h, nullptr, reinterpret_cast<POINT*>(&client), 2);
+  return PtInRect(&client, screen) != FALSE;
+}
+
 void TDropDownWnd::DropDownMessageLoop() {
   if (focusControl_ && focusControl_->Handle()) SetFocus(focusControl_->Handle());
   MSG msg;
@@ -304,7 +314,7 @@ void TDropDownWnd::DropDownMessageLoop() {
       case WM_MBUTTONDOWN: {
         POINT p{GET_X_LPARAM(msg.lParam), GET_Y_LPARAM(msg.lParam)};
         ClientToScreen(msg.hwnd, &p);
-        if (!AllowClickInWindow(msg.hwnd, p)) {
+        if (!InClientArea(msg.hwnd, p) && !AllowClickInWindow(msg.hwnd, p)) {
           RollUp(false);
           continue;  // swallowed
         }
@@ -329,14 +339,14 @@ void TDropDownWnd::DropDownMessageLoop() {
 void TDropDownWnd::RollUp(bool selected) {
   if (!DroppedDown()) return;
   const HWND h = HandleIfAllocated();
-  if (HWND capture = GetCapture(); capture && (capture == h || IsChild(h, capture))) ReleaseCapture();
+  ReleaseCapture();
   state_ &= ~dsDroppedDown;
   ShowWindow(h, SW_HIDE);
   InitVisible(false);
   if (ownerWindow_) SetWindowPos(ownerWindow_, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
   if (owner_ && owner_->HandleAllocated()) SetFocus(owner_->HandleIfAllocated());
-  ScrollTimerStop();
   DoRollUp(selected);
+  ScrollTimerStop();
 }
 
 void TDropDownWnd::DoRollUp(bool selected) {
@@ -364,7 +374,8 @@ void TDropDownWnd::WndProc(ui::TMessage& m) {
       break;
     case WM_ACTIVATE:
       // The owner's caption stays drawn active while the drop-down has the keys.
-      if (LOWORD(m.wParam) != WA_INACTIVE && ownerWindow_) SendMessageW(ownerWindow_, WM_NCACTIVATE, TRUE, 0);
+      if (LOWORD(m.wParam) != WA_INACTIVE && m.lParam)
+        SendMessageW(reinterpret_cast<HWND>(m.lParam), WM_NCACTIVATE, TRUE, 0);
       break;
     case WM_TIMER:
       if (m.wParam == kScrollTimer) {
@@ -447,7 +458,7 @@ void TTreeDropDownWnd::WndProc(ui::TMessage& m) {
     const int code = LOWORD(m.wParam);
     if (code == SB_THUMBTRACK)
       tree_->SetOffsetY(-Scrollbar().Position());
-    else if (code != SB_ENDSCROLL)
+    else
       SendMessageW(tree_->Handle(), WM_VSCROLL, m.wParam, 0);
     RefreshScrollbar();
     return;
@@ -521,16 +532,21 @@ void TPopupExplorerTree::DoGetText(PLazyNode node, TColumnIndex column, TLSTText
   TCustomLazyExplorerTree::DoGetText(node, column, type, text);
 }
 
-TPopupExplorerDropDown::TPopupExplorerDropDown() {
-  SetDropDownCount(8);
-  auto tree = CreatePopupExplorerTree();
-  tree_ = tree.get();
-  SetTree(*tree_);
-  InsertComponent(std::move(tree));
-  tree_->SetParent(this);
-  SetFocusControl(tree_);
-  SetComboBoxStyle(TComboBoxStyle::cbsClassic);
-  SetPopupOptions(PopupOptions());
+TPopupExplorerDropDown::TPopupExplorerDropDown() { SetDropDownCount(8); }
+
+TPopupExplorerTree& TPopupExplorerDropDown::ExplorerTree() {
+  // Made on first use, not in the constructor, so that a descendant's factory is the one called.
+  if (!tree_) {
+    auto tree = CreatePopupExplorerTree();
+    tree_ = tree.get();
+    SetTree(*tree_);
+    InsertComponent(std::move(tree));
+    tree_->SetParent(this);
+    SetFocusControl(tree_);
+    SetComboBoxStyle(style_);
+    SetPopupOptions(PopupOptions());
+  }
+  return *tree_;
 }
 
 TPopupExplorerDropDown::~TPopupExplorerDropDown() = default;
@@ -541,6 +557,7 @@ std::unique_ptr<TPopupExplorerTree> TPopupExplorerDropDown::CreatePopupExplorerT
 
 void TPopupExplorerDropDown::SetComboBoxStyle(TComboBoxStyle style) {
   style_ = style;
+  if (!tree_) return;
   auto& options = tree_->GetOptions();
   const uint32_t lines = toShowTreeLines | toShowButtons | toShowRoot;
   options.SetPaintOptions(style == TComboBoxStyle::cbsExplorerEnhanced ? options.PaintOptions() | lines
@@ -564,8 +581,13 @@ void TPopupExplorerDropDown::FilterFolder(TCustomLazyExplorerTree& tree, TNamesp
   if (allow && OnEnumFolder) OnEnumFolder(tree, folder, allow);
 }
 
+bool TPopupExplorerDropDown::DoRollDownInit() {
+  ExplorerTree();
+  return TTreeDropDownWnd::DoRollDownInit();
+}
+
 void TPopupExplorerDropDown::DoRollDown() {
-  tree_->SetActive(true);
+  ExplorerTree().SetActive(true);
   if (style_ == TComboBoxStyle::cbsClassic) {
     // The classic list: every listed folder shown, nothing to expand by hand.
     tree_->RebuildRootNamespace();
@@ -580,6 +602,7 @@ void TPopupExplorerDropDown::DoRollDown() {
 
 void TPopupExplorerDropDown::DoRollUp(bool selected) {
   TNamespace* folder = nullptr;
+  if (!tree_) return TDropDownWnd::DoRollUp(selected);
   if (selected && tree_->FocusedNode()) tree_->ValidateNamespace(tree_->FocusedNode(), folder);
   if (folder && OnFolderSelected) OnFolderSelected(*folder);
   TDropDownWnd::DoRollUp(selected);
@@ -601,7 +624,7 @@ bool TPopupExplorerDropDown::KeyPressDispatch(MSG& msg) {
 }
 
 void TPopupExplorerDropDown::DoAutoScroll(bool up) {
-  SendMessageW(tree_->Handle(), WM_VSCROLL, up ? SB_LINEUP : SB_LINEDOWN, 0);
+  if (tree_) SendMessageW(tree_->Handle(), WM_VSCROLL, up ? SB_LINEUP : SB_LINEDOWN, 0);
 }
 
 

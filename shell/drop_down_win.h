@@ -78,7 +78,7 @@ class TDropDownWnd : public ui::TControl {
   TPopupOptions PopupOptions() const { return options_; }
   virtual void SetPopupOptions(TPopupOptions options);
   int DropDownCount() const { return dropDownCount_; }
-  void SetDropDownCount(int count) { dropDownCount_ = count < 1 ? 1 : count; }
+  void SetDropDownCount(int count) { dropDownCount_ = count; }
   // The height of `rows` rows and the sizing frame, without overflow: at most
   // INT_MAX (placing the window keeps it on the screen).
   int HeightForRows(int64_t rows) const;
@@ -115,6 +115,8 @@ class TDropDownWnd : public ui::TControl {
   virtual void RefreshScrollbar() {}
   // Whether a button press at `screen` on `window` stays inside the drop-down.
   virtual bool AllowClickInWindow(HWND window, POINT screen);
+  // A press on the drop-down's own client area (or a child within it) stays inside.
+  bool InClientArea(HWND window, POINT screen) const;
 
  protected:
   virtual bool DoRollDownInit() { return true; }
@@ -194,7 +196,7 @@ class TPopupExplorerDropDown : public TTreeDropDownWnd {
   ~TPopupExplorerDropDown() override;
   const char* ClassName() const override { return "TPopupExplorerDropDown"; }
 
-  TPopupExplorerTree& ExplorerTree() { return *tree_; }
+  TPopupExplorerTree& ExplorerTree();
   TComboBoxStyle ComboBoxStyle() const { return style_; }
   void SetComboBoxStyle(TComboBoxStyle style);
   // The folder to show selected when it opens (copied); null: the desktop.
@@ -211,6 +213,7 @@ class TPopupExplorerDropDown : public TTreeDropDownWnd {
 
  protected:
   virtual std::unique_ptr<TPopupExplorerTree> CreatePopupExplorerTree();
+  bool DoRollDownInit() override;
   void DoRollDown() override;
   void DoRollUp(bool selected) override;
   void DoAutoScroll(bool up) override;

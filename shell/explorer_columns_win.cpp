@@ -5,6 +5,7 @@
 
 #include "shell/explorer_tree_win.h"
 #include "shell/shell_utils_win.h"
+#include "ui/layout_loader_win.h"
 
 namespace kv {
 
@@ -227,6 +228,18 @@ void TCustomLazyExplorerTree::DoHeaderClick(TColumnIndex column, int button, TSh
     header.SetSortColumn(column);
   SortTree(header.SortColumn(), header.SortDirection(), false);
   EndUpdate();
+}
+
+bool TCustomLazyExplorerTree::SetColumnLayoutProperty(TLazyTreeColumn& column, const ui::TLayoutProperty& prop,
+                                                      ui::TLayoutContext& ctx) {
+  auto* explorerColumn = dynamic_cast<TExplorerColumn*>(&column);
+  if (prop.name != "ColumnDetails" || !explorerColumn) return TCustomLazyStringTree::SetColumnLayoutProperty(column, prop, ctx);
+  explorerColumn->SetColumnDetails(static_cast<TColumnDetails>(
+      ctx.Enum(prop.value, {{"cdFileName", cdFileName}, {"cdSize", cdSize}, {"cdType", cdType},
+                            {"cdModified", cdModified}, {"cdAccessed", cdAccessed}, {"cdCreated", cdCreated},
+                            {"cdAttributes", cdAttributes}, {"cdPath", cdPath}, {"cdDOSName", cdDOSName},
+                            {"cdCustom", cdCustom}})));
+  return true;
 }
 
 }  // namespace kv

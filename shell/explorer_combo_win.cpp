@@ -71,8 +71,8 @@ std::wstring TComboEdit::AutoCompleteDrive(const std::wstring& text) {
 }
 
 void TComboEdit::SelectEnteredPath() {
+  // An empty text too goes to the shell: it names the desktop.
   const std::wstring text = AutoCompleteDrive(WideText());
-  if (text.empty()) return;
   if (TPidl list = PathToPIDL(text)) {
     auto item = std::make_unique<TNamespace>(std::move(list), nullptr);
     if (item->GetFolder()) {
@@ -143,7 +143,7 @@ std::wstring TPopupAutoCompleteTree::RowText(PLazyNode node) const {
 
 void TPopupAutoCompleteTree::DoGetText(PLazyNode node, TColumnIndex column, TLSTTextType type, std::wstring& text) {
   text = RowText(node);
-  TCustomLazyStringTree::DoGetText(node, column, type, text);
+  TLazyStringTree::DoGetText(node, column, type, text);
 }
 
 void TPopupAutoCompleteTree::UpdateList(const std::wstring& text) {
@@ -152,7 +152,8 @@ void TPopupAutoCompleteTree::UpdateList(const std::wstring& text) {
   if (dropDown_.OnAutoCompleteUpdateList) dropDown_.OnAutoCompleteUpdateList(*this, text, rows, handled);
   if (!handled) {
     // The folder part of the text, with its trailing backslash ("C:" gives
-    // "C:\\"); a text without one has no folder part.
+    // "C:\\"); a text without one has no folder part: "\\" would list the
+    // root of the process's current drive, a drive the user never typed.
     std::wstring folder = text;
     if (text.size() != 1) {
       folder = ExtractFileDirW(std::wstring_view(text));
@@ -186,7 +187,7 @@ void TPopupAutoCompleteTree::WndProc(ui::TMessage& m) {
       return;
     default: break;
   }
-  TCustomLazyStringTree::WndProc(m);
+  TLazyStringTree::WndProc(m);
 }
 
 // ------------------------------------------------ auto-complete drop-down --

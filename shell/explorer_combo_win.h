@@ -51,7 +51,7 @@ class TComboEdit : public TCustomWideEdit {
 class TPopupAutoCompleteDropDown;
 
 // The candidates of the auto-complete drop-down, one text a row.
-class TPopupAutoCompleteTree : public TCustomLazyStringTree {
+class TPopupAutoCompleteTree : public TLazyStringTree {
  public:
   explicit TPopupAutoCompleteTree(TPopupAutoCompleteDropDown& dropDown);
   ~TPopupAutoCompleteTree() override { DestroyNodes(); }

@@ -39,7 +39,12 @@ TNamespace* TCustomLazyExplorerTree::ChangeLinkCurrentItem() {
 
 bool TCustomLazyExplorerTree::DeferChangeLinkDispatch() {
   // Dispatch is locked from construction: Loaded's unlock sends the one dispatch.
-  return Loading();
+  if (Loading()) return true;
+  if (dispatchLocked_) {
+    ++dispatchLockCount_;  // sent once when unlocked
+    return true;
+  }
+  return false;
 }
 
 void TCustomLazyExplorerTree::Loaded() {
@@ -55,10 +60,6 @@ void TCustomLazyExplorerTree::Loaded() {
 void TCustomLazyExplorerTree::ChangeLinkDispatch() {
   TExplorerChangeDispatch* dispatch = ExplorerChangeDispatch();
   if (!dispatch || DeferChangeLinkDispatch()) return;
-  if (dispatchLocked_) {
-    ++dispatchLockCount_;  // sent once when unlocked
-    return;
-  }
   PLazyNode node = GetFirstSelected();
   if (!node) node = FocusedNode();
   TNamespace* ns = nullptr;

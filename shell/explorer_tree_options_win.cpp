@@ -2,6 +2,7 @@
 // copy of one tree's settings to another, and the refused node streams.
 #include <stdexcept>
 
+#include "base/scope_guard.h"
 #include "shell/explorer_tree_win.h"
 
 namespace kv {
@@ -42,18 +43,24 @@ void TCustomLazyExplorerTreeOptions::AssignTo(TCustomLazyTreeOptions& target) co
 }
 
 void TCustomLazyExplorerTree::OptionsChanged(TLTOptionSet which, std::uint32_t oldValue, std::uint32_t newValue) {
+  // The correction below stores the set again: its own notice is not passed on.
+  if (correctingOptions_) return;
+  std::uint32_t corrected = newValue;
   // The tree sorts itself where the shell's order asks for it: never automatically.
-  if (which == TLTOptionSet::Auto && (newValue & toAutoSort)) {
-    GetOptions().SetAutoOptions(newValue & ~uint32_t(toAutoSort));
-    return;
-  }
+  if (which == TLTOptionSet::Auto) corrected &= ~uint32_t(toAutoSort);
   // Several selected items must be siblings: a shell command takes items of one folder.
-  if (which == TLTOptionSet::Selection && (newValue & toMultiSelect) &&
-      ((newValue & toLevelSelectConstraint) || !(newValue & toSiblingSelectConstraint))) {
-    GetOptions().SetSelectionOptions((newValue & ~uint32_t(toLevelSelectConstraint)) | toSiblingSelectConstraint);
-    return;
+  if (which == TLTOptionSet::Selection && (corrected & toMultiSelect))
+    corrected = (corrected & ~uint32_t(toLevelSelectConstraint)) | toSiblingSelectConstraint;
+  if (corrected != newValue) {
+    correctingOptions_ = true;
+    const ScopeGuard done([this] { correctingOptions_ = false; });
+    if (which == TLTOptionSet::Auto)
+      GetOptions().SetAutoOptions(corrected);
+    else
+      GetOptions().SetSelectionOptions(corrected);
   }
-  TCustomLazyStringTree::OptionsChanged(which, oldValue, newValue);
+  // The tree's effects see the whole change, from the set before to the corrected one.
+  if (corrected != oldValue) TCustomLazyStringTree::OptionsChanged(which, oldValue, corrected);
 }
 
 void TCustomLazyExplorerTree::Assign(TCustomLazyExplorerTree& source) {

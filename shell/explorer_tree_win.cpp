@@ -807,7 +807,16 @@ TLazyExplorerTreeview::~TLazyExplorerTreeview() {
   DestroyNodes();
 }
 
-TLazyExplorerTreeview::TLazyExplorerTreeview() {
+TLazyExplorerTreeview::TLazyExplorerTreeview() { LoadViewDefaults(); }
+
+void TLazyExplorerTreeview::LoadDefaultOptions() {
+  RebuildRootNamespaceBeginUpdate();
+  TLazyExplorerViews::LoadDefaultOptions();
+  LoadViewDefaults();
+  RebuildRootNamespaceEndUpdate();
+}
+
+void TLazyExplorerTreeview::LoadViewDefaults() {
   // The working defaults of a folder tree; a layout or its owner sets its own on top.
   SetFileObjects(foFolders | foHidden);
   auto& options = TreeOptions();

@@ -124,7 +124,7 @@ class TCustomLazyExplorerTreeOptions : public TCustomStringTreeOptions {
   void SetExplorerSyncOptions(uint32_t value) { sync_ = value; }
   // The string tree's sets, then folder, shell, misc and image through their setters, sync as a value.
   void AssignTo(TCustomLazyTreeOptions& target) const override;
-  void Assign(const TCustomLazyTreeOptions& source) { source.AssignTo(*this); }
+  virtual void Assign(const TCustomLazyTreeOptions& source) { source.AssignTo(*this); }
 
  private:
   friend class TCustomLazyExplorerTree;
@@ -150,8 +150,8 @@ class TCustomLazyExplorerTree : public TCustomLazyStringTree {
   virtual void LoadDefaultOptions();
   // Copies the settings of another explorer tree: columns, file objects, size
   // format and sort, the root, the options, the colours and Active.
-  void Assign(TCustomLazyExplorerTree& source);
-  void AssignTo(TCustomLazyExplorerTree& target) { target.Assign(*this); }
+  virtual void Assign(TCustomLazyExplorerTree& source);
+  virtual void AssignTo(TCustomLazyExplorerTree& target) { target.Assign(*this); }
   // The explorer tree keeps its state through its view manager: node streams are refused.
   void SaveToStream(TNodeStream& stream, PLazyNode node = nullptr) override;
   void LoadFromStream(TNodeStream& stream) override;
@@ -252,6 +252,9 @@ class TCustomLazyExplorerTree : public TCustomLazyStringTree {
   virtual void ChangeLinkChanging(ui::TControl* server, LPCITEMIDLIST pidl);
   // While a layout loads, dispatches wait; the loaded tree tells its followers once.
   void Loaded() override;
+  // A layout's column item may set its kind ("ColumnDetails = cdSize").
+  bool SetColumnLayoutProperty(TLazyTreeColumn& column, const ui::TLayoutProperty& prop,
+                               ui::TLayoutContext& ctx) override;
   // A link this tree follows through is going: the reference to its server is dropped.
   virtual void ChangeLinkFreeing(TExplorerChangeLink& link);
   // The explorer tree or combo box this tree follows (none: no link).
@@ -481,7 +484,8 @@ class TCustomLazyExplorerTree : public TCustomLazyStringTree {
   virtual TNamespace* ChangeLinkCurrentItem();
   // Drops every link the tree takes part in; views call it before their nodes go.
   void UnregisterChangeLinks();
-  // True while a layout loads the tree (Loaded unlocks the dispatch held since construction).
+  // True while a layout loads the tree (Loaded unlocks the dispatch held since
+  // construction) or change dispatch is locked (sent once when unlocked).
   bool DeferChangeLinkDispatch();
   // Follows `server` / stops following it (none: nothing).
   void LinkTo(ui::TControl* server);
@@ -533,6 +537,7 @@ class TCustomLazyExplorerTree : public TCustomLazyStringTree {
   // Set while ApplyColumnStates moves and sizes the columns: a layout half
   // applied is never stored.
   bool applyingColumns_ = false;
+  bool correctingOptions_ = false;  // an option set being stored again, corrected
   TFileSizeFormat fileSizeFormat_ = fsfExplorer;
   TShellSortHelper sortHelper_;
   int columnMenuItemCount_ = 8;
@@ -604,8 +609,11 @@ class TLazyExplorerTreeview : public TLazyExplorerViews {
   // Follows `listview` (none: follows no list).
   void SetLazyExplorerListview(TLazyExplorerListview* listview);
   void ChangeLinkFreeing(TExplorerChangeLink& link) override;
+  // The explorer tree's defaults, then the folder tree's own.
+  void LoadDefaultOptions() override;
 
  private:
+  void LoadViewDefaults();
   TLazyExplorerListview* listview_ = nullptr;
 };
 

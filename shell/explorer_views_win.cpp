@@ -22,8 +22,20 @@ void TLazyExplorerTreeview::ChangeLinkFreeing(TExplorerChangeLink& link) {
 // ------------------------------------------------------------- list view --
 
 TLazyExplorerListview::TLazyExplorerListview() {
-  // The working defaults of a file list.
   RebuildRootNamespaceBeginUpdate();
+  LoadViewDefaults();
+  RebuildRootNamespaceEndUpdate();
+}
+
+void TLazyExplorerListview::LoadDefaultOptions() {
+  RebuildRootNamespaceBeginUpdate();
+  TLazyExplorerViews::LoadDefaultOptions();
+  LoadViewDefaults();
+  RebuildRootNamespaceEndUpdate();
+}
+
+void TLazyExplorerListview::LoadViewDefaults() {
+  // The working defaults of a file list.
   SetFileObjects(foFolders | foNonFolders | foHidden);
   auto& options = TreeOptions();
   options.SetAutoOptions(toAutoScroll);
@@ -41,7 +53,6 @@ TLazyExplorerListview::TLazyExplorerListview() {
   SetIndent(0);
   SetMargin(4);
   SetColumnDetails(cdShellColumns);
-  RebuildRootNamespaceEndUpdate();
 }
 
 TLazyExplorerListview::~TLazyExplorerListview() {
@@ -198,9 +209,10 @@ void TLazyExplorerListview::ChangeLinkDispatch() {
   if (pidl) dispatch->DispatchChange(this, pidl.get());
 }
 
-void TLazyExplorerListview::Assign(TLazyExplorerListview& source) {
+void TLazyExplorerListview::Assign(TCustomLazyExplorerTree& source) {
   TLazyExplorerViews::Assign(source);
-  backBrowseRoot_ = source.backBrowseRoot_ ? source.backBrowseRoot_->Clone() : nullptr;
+  if (auto* list = dynamic_cast<TLazyExplorerListview*>(&source); list && list != this)
+    backBrowseRoot_ = list->backBrowseRoot_ ? list->backBrowseRoot_->Clone() : nullptr;
 }
 
 }  // namespace kv

@@ -45,8 +45,11 @@ class TLazyExplorerListview : public TLazyExplorerViews {
   void ChangeLinkDispatch() override;
   void ChangeLinkFreeing(TExplorerChangeLink& link) override;
   // The tree's settings and, from a list, its BackBrowseRoot.
-  void Assign(TLazyExplorerListview& source);
-  void AssignTo(TLazyExplorerListview& dest) { dest.Assign(*this); }
+  void Assign(TCustomLazyExplorerTree& source) override;
+  // A list destination takes this list's BackBrowseRoot too (its Assign).
+  void AssignTo(TCustomLazyExplorerTree& dest) override { TLazyExplorerViews::AssignTo(dest); }
+  // The explorer tree's defaults, then the file list's own.
+  void LoadDefaultOptions() override;
 
  protected:
   TNamespace* ChangeLinkCurrentItem() override { return RootNamespace(); }
@@ -56,6 +59,7 @@ class TLazyExplorerListview : public TLazyExplorerViews {
   int DoGetImageIndex(PLazyNode node, TLTImageKind kind, TColumnIndex column, bool& ghosted) override;
 
  private:
+  void LoadViewDefaults();
   TLazyExplorerTreeview* treeview_ = nullptr;
   std::unique_ptr<TNamespace> backBrowseRoot_;
 };

@@ -144,24 +144,56 @@ std::optional<int32_t> ParseColumnWidth(std::u16string_view text) {
   auto fail = [&]() -> std::optional<int32_t> {
     throw EConvertError("'" + EscapeControls(WideToAnsi(text)) + "' is not a valid integer value");
   };
-  int64_t value = 0;
-  for (char16_t c : text) {
-    if (c < u'0' || c > u'9') return fail();
-    value = value * 10 + (c - u'0');
-    if (value > INT32_MAX) return fail();
+  // Leading blanks, a sign, then decimal digits or hexadecimal ones after "$" or "0x".
+  size_t i = 0;
+  while (i < text.size() && text[i] == u' ') ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) negative = text[i++] == u'-';
+  int base = 10;
+  if (i < text.size() && text[i] == u'$') {
+    base = 16;
+    ++i;
+  } else if (i + 1 < text.size() && text[i] == u'0' && (text[i + 1] == u'x' || text[i + 1] == u'X')) {
+    base = 16;
+    i += 2;
   }
-  return static_cast<int32_t>(value);
+  if (i == text.size()) return fail();
+  const int64_t limit = negative ? int64_t{INT32_MAX} + 1 : INT32_MAX;
+  int64_t value = 0;
+  for (; i < text.size(); ++i) {
+    const char16_t c = text[i];
+    int digit = -1;
+    if (c >= u'0' && c <= u'9') digit = c - u'0';
+    else if (base == 16 && c >= u'a' && c <= u'f') digit = c - u'a' + 10;
+    else if (base == 16 && c >= u'A' && c <= u'F') digit = c - u'A' + 10;
+    if (digit < 0) return fail();
+    value = value * base + digit;
+    if (value > limit) return fail();
+  }
+  return static_cast<int32_t>(negative ? -value : value);
 }
 
 void ApplyColumnEntries(const std::vector<TColumnData>& entries, std::vector<TColumnState>& columns) {
+  std::vector<bool> listed(columns.size(), false);
   for (size_t position = 0; position < entries.size(); ++position) {
     const TColumnData& e = entries[position];
     if (e.ColumnIndex < 0 || static_cast<size_t>(e.ColumnIndex) >= columns.size()) continue;
     TColumnState& c = columns[static_cast<size_t>(e.ColumnIndex)];
     c.Position = static_cast<int>(position);
     c.Visible = e.Visible;
-    c.Width = ClampColumnWidth(e.Width);
+    c.Width = e.Width;  // the column keeps it within its own limits
+    listed[static_cast<size_t>(e.ColumnIndex)] = true;
   }
+  // Each listed column is moved to its entry's place in turn, so the columns
+  // the dialog left out (empty or repeated titles) end after the listed ones,
+  // in the order they had.
+  std::vector<TColumnState*> rest;
+  for (size_t i = 0; i < columns.size(); ++i)
+    if (!listed[i]) rest.push_back(&columns[i]);
+  std::stable_sort(rest.begin(), rest.end(),
+                   [](const TColumnState* a, const TColumnState* b) { return a->Position < b->Position; });
+  int next = static_cast<int>(entries.size());
+  for (TColumnState* c : rest) c->Position = next++;
 }
 
 }  // namespace kv

@@ -9,6 +9,13 @@ namespace kv {
 
 // ----------------------------------------------------------- TWideFileStream
 
+TWideFileStream::TWideFileStream(const std::wstring& fileName, uint16_t mode) try : file_(fileName, mode) {
+} catch (const EFCreateError&) {
+  throw EFCreateError("Cannot create file " + WStringToAnsi(fileName));
+} catch (const EFOpenError&) {
+  throw EFOpenError("Cannot open file " + WStringToAnsi(fileName));
+}
+
 int64_t TWideFileStream::Read(void* buffer, int64_t count) {
   if (count <= 0) return 0;
   return static_cast<int64_t>(file_.Read(buffer, static_cast<size_t>(count)));

@@ -18,8 +18,9 @@ namespace kv {
 
 class TWideFileStream : public TStream {
  public:
-  // kModeCreate creates the file (EFCreateError), any other mode opens it (EFOpenError).
-  TWideFileStream(const std::wstring& fileName, uint16_t mode) : file_(fileName, mode) {}
+  // kModeCreate creates the file (EFCreateError), any other mode opens it
+  // (EFOpenError); the message names the file as given.
+  TWideFileStream(const std::wstring& fileName, uint16_t mode);
   int64_t Read(void* buffer, int64_t count) override;
   int64_t Write(const void* buffer, int64_t count) override;
   int64_t Seek(int64_t offset, TSeekOrigin origin) override;
@@ -61,25 +62,35 @@ class TWideStringList {
 
   int Count() const { return GetCount(); }
   int Capacity() const { return GetCapacity(); }
-  virtual int GetCount() const { return static_cast<int>(items_.size()); }
-  virtual int GetCapacity() const { return static_cast<int>(items_.capacity()); }
-  // Exactly `capacity` places; below Count raises.
-  virtual void SetCapacity(int capacity);
+
+  // The overridable operations, in the order of the list's virtual table.
+  virtual void AssignTo(TWideStringList& target) const { target.Assign(*this); }
+  // Clears `target` and adds every item as ANSI text.
+  virtual void AssignTo(std::vector<std::string>& target) const;
+  virtual void Assign(const TWideStringList& other);
+  virtual void Assign(const std::vector<std::string>& other);
+
+ protected:
+  virtual void Changed() { if (OnChange) OnChange(*this); }
+  virtual void Changing() { if (OnChanging) OnChanging(*this); }
+
+ public:
   virtual std::wstring Get(int index) const;
+  virtual int GetCapacity() const { return static_cast<int>(items_.capacity()); }
+  virtual int GetCount() const { return static_cast<int>(items_.size()); }
   virtual TListObject* GetObject(int index) const;
   virtual void Put(int index, const std::wstring& s);
   virtual void PutObject(int index, TListObject* object);
+  // Exactly `capacity` places; below Count raises.
+  virtual void SetCapacity(int capacity);
+  virtual void SetUpdateState(bool updating) { updating ? Changing() : Changed(); }
   virtual int Add(const std::wstring& s) { return AddObject(s, nullptr); }
   virtual int AddObject(const std::wstring& s, TListObject* object);
   virtual void AddStrings(const TWideStringList& other);
   // A string list of the controls (ANSI texts), converted to wide.
   virtual void AddStrings(const std::vector<std::string>& other);
-  virtual void Assign(const TWideStringList& other);
-  virtual void Assign(const std::vector<std::string>& other);
-  virtual void AssignTo(TWideStringList& target) const { target.Assign(*this); }
-  // Clears `target` and adds every item as ANSI text.
-  virtual void AssignTo(std::vector<std::string>& target) const;
   virtual void Clear();
+  virtual void CustomSort(const std::function<int(TWideStringList&, int, int)>& compare);
   virtual void Delete(int index);
   virtual void Exchange(int a, int b);
   // Sorted lists: true and the position when found, else false and the
@@ -88,22 +99,15 @@ class TWideStringList {
   virtual bool Find(const std::wstring& s, int& index) const;
   virtual int IndexOf(const std::wstring& s) const;
   virtual void Insert(int index, const std::wstring& s) { InsertObject(index, s, nullptr); }
-  void InsertObject(int index, const std::wstring& s, TListObject* object);
   virtual void Sort();
-  virtual void CustomSort(const std::function<int(TWideStringList&, int, int)>& compare);
-  virtual void SetUpdateState(bool updating) { updating ? Changing() : Changed(); }
+  virtual void LoadFromFile(const std::wstring& fileName);
+  virtual void LoadFromStream(TStream& stream);
+  virtual void SaveToFile(const std::wstring& fileName) const;
+  virtual void SaveToStream(TStream& stream) const;
 
+  void InsertObject(int index, const std::wstring& s, TListObject* object);
   std::wstring GetTextStr() const;
   void SetTextStr(const std::wstring& text);
-
-  virtual void LoadFromStream(TStream& stream);
-  virtual void SaveToStream(TStream& stream) const;
-  virtual void LoadFromFile(const std::wstring& fileName);
-  virtual void SaveToFile(const std::wstring& fileName) const;
-
- protected:
-  virtual void Changing() { if (OnChanging) OnChanging(*this); }
-  virtual void Changed() { if (OnChange) OnChange(*this); }
 
  private:
   struct Item {

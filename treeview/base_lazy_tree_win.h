@@ -50,6 +50,10 @@ enum class TBevelKind : std::uint8_t { bkNone, bkTile, bkSoft, bkFlat };
 enum class TBevelCut : std::uint8_t { bvNone, bvLowered, bvRaised, bvSpace };
 
 class TBaseLazyTree;
+namespace ui {
+struct TLayoutProperty;
+class TLayoutContext;
+}  // namespace ui
 class TLTDataObject;
 class TLTDragImage;
 class TWheelPanning;
@@ -139,6 +143,11 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   // The older single option set of stored layouts, by element name ("vo...").
   void ReadOldOptions(const std::vector<std::string>& names);
   void Loaded() override;
+  // A layout property of a header column that the tree control does not know
+  // (a derived tree's column kind); true when taken.
+  virtual bool SetColumnLayoutProperty(TLazyTreeColumn&, const ui::TLayoutProperty&, ui::TLayoutContext&) {
+    return false;
+  }
   // Scales the default node height and the header by m/d under
   // toAutoChangeScale; while a layout loads only when it set the height.
   // Nodes made before keep their heights.

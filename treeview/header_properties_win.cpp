@@ -25,7 +25,8 @@ int Ranged(const TLayoutValue& v, const TLayoutContext& ctx, int low, int high) 
   return static_cast<int>(n);
 }
 
-void SetColumnProperty(TLazyTreeColumn& column, const ui::TLayoutProperty& prop, TLayoutContext& ctx) {
+void SetColumnProperty(TBaseLazyTree& tree, TLazyTreeColumn& column, const ui::TLayoutProperty& prop,
+                       TLayoutContext& ctx) {
   const std::string& name = prop.name;
   const TLayoutValue& v = prop.value;
   // "WideText" and "WideHint" are the names the texts are stored under; the
@@ -69,7 +70,7 @@ void SetColumnProperty(TLazyTreeColumn& column, const ui::TLayoutProperty& prop,
         ctx.Enum(v, {{"taLeftJustify", 0}, {"taRightJustify", 1}, {"taCenter", 2}})));
   } else if (name == "Color") {
     column.SetColor(ui::LayoutColor(v, ctx));
-  } else {
+  } else if (!tree.SetColumnLayoutProperty(column, prop, ctx)) {
     ctx.Fail("unknown column property \"" + name + "\"");
   }
 }
@@ -82,7 +83,7 @@ void ReadColumns(TBaseLazyTree& tree, const TLayoutValue& v, TLayoutContext& ctx
   tree.Header().ReadColumns(static_cast<int>(v.collection.size()), [&](TLazyTreeColumn& column) {
     for (const ui::TLayoutProperty& prop : v.collection[static_cast<std::size_t>(index)].properties) {
       ctx.SetLine(prop.line);
-      SetColumnProperty(column, prop, ctx);
+      SetColumnProperty(tree, column, prop, ctx);
     }
     ++index;
   });

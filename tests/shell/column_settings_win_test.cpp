@@ -123,6 +123,17 @@ TEST_F(ColumnSettings, WidthBoxTakesDigitsAppliesOnEnterAndKeepsTheWidthWhenEmpt
   Focus(0);
   EXPECT_EQ(dialog.Entries()[1].Width, 99999999);
   EXPECT_EQ(dialog.EditPixelWidth->Text(), "180");
+  // Leaving the box for another window stores nothing; for another control
+  // of the dialog it stores the box and updates live.
+  SetFocus(dialog.EditPixelWidth->Handle());
+  dialog.EditPixelWidth->SetText("123");
+  const size_t told = live.size();
+  SendMessageW(dialog.EditPixelWidth->Handle(), WM_KILLFOCUS, 0, 0);
+  EXPECT_EQ(dialog.Entries()[0].Width, 180);
+  EXPECT_EQ(live.size(), told);
+  SetFocus(dialog.LSTColumnNames->Handle());
+  EXPECT_EQ(dialog.Entries()[0].Width, 123);
+  EXPECT_EQ(live.size(), told + 1);
 
   // Esc is no key of the dialog's: only the Cancel button cancels.
   SetFocus(dialog.LSTColumnNames->Handle());
@@ -165,6 +176,11 @@ TEST_F(ColumnSettings, CheckingAndDraggingUpdateLiveOnlyWhenAsked) {
   EXPECT_EQ(widths(), (std::vector<int32_t>{180, 96, 120}));
   EXPECT_EQ(live.back()[0].ColumnIndex, 0);
   EXPECT_FALSE(dialog.Entries()[2].Visible);  // the check marks moved with their columns
+  // A drop onto its own row moves nothing and is still told.
+  const size_t told = live.size();
+  dialog.DropEntry(1, 1);
+  EXPECT_EQ(Titles(), u"Name Size Type ");
+  EXPECT_EQ(live.size(), told + 1);
 }
 
 
@@ -275,9 +291,8 @@ TEST_F(ColumnSettings, ADropFromElsewhereMovesNothing) {
   EXPECT_EQ(Titles(), u"Name Size Type ");
 }
 
-// Columns the dialog leaves out (a title listed already) keep their numbers
-// beside the listed ones; where two share a number they stay in the order of
-// the column collection, whatever the count of columns.
+// Columns the dialog leaves out (a title listed already) follow the listed
+// ones in the order they had, whatever the count of columns.
 TEST(ColumnSettingsApply, ColumnsOfOnePositionKeepTheirOrder) {
   ui::TForm form;
   TLazyExplorerTree& tree = form.Create<TLazyExplorerTree>();
@@ -296,7 +311,8 @@ TEST(ColumnSettingsApply, ColumnsOfOnePositionKeepTheirOrder) {
   TColumnMenuItem::UpdateColumns(dialog, tree);
   std::vector<int> shown;
   for (TColumnIndex i : columns.PositionArray()) shown.push_back(i);
-  EXPECT_EQ(shown, (std::vector<int>{1, 2, 4, 3, 5, 6, 8, 9, 7, 10, 12, 13, 14, 11, 16, 17, 18, 0, 15, 19}));
+  // The listed columns in list order, then the ones left out as they were.
+  EXPECT_EQ(shown, (std::vector<int>{1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, 16, 17, 18, 0, 3, 7, 11, 15, 19}));
 }
 
 }  // namespace

@@ -49,7 +49,8 @@ TEST_F(DropDownFixture, OpensBelowAboveOrShortenedOnTheRoomierSide) {
     bool above, shortened;
     int count;
   } cases[] = {{100, 23, false, false, 8}, {880, 23, true, false, 8}, {60, 830, false, true, 8},
-               {100, 830, true, true, 8}, {880, 23, true, true, INT_MAX}};  // the largest count a program may set
+               {100, 830, true, true, 8}, {880, 23, true, true, INT_MAX},  // the largest count a program may set
+               {100, 23, false, false, 0}, {100, 23, false, false, -3}};   // no rows: the frame alone
   for (const auto& c : cases) {
     Place(c.formTop, c.ownerHeight);
     TDropDownWnd dropDown;
@@ -71,7 +72,9 @@ TEST_F(DropDownFixture, OpensBelowAboveOrShortenedOnTheRoomierSide) {
       EXPECT_EQ(shown.bottom, ownerRect.top) << c.formTop;
     else
       EXPECT_EQ(shown.top, ownerRect.bottom) << c.formTop;
-    const int expected = !c.shortened ? rows : c.above ? ownerRect.top - screen.top : screen.bottom - ownerRect.bottom;
+    const int unshortened = c.count == 8 ? rows : std::max(c.count, 0) * 17 + GetSystemMetrics(SM_CYSIZEFRAME);
+    EXPECT_EQ(dropDown.DropDownCount(), c.count);
+    const int expected = !c.shortened ? unshortened : c.above ? ownerRect.top - screen.top : screen.bottom - ownerRect.bottom;
     EXPECT_EQ(shown.bottom - shown.top, expected) << c.formTop;
   }
 }
@@ -95,6 +98,18 @@ TEST_F(DropDownFixture, RollsUpSelectedOnlyOnEnter) {
     dropDown.RollDown(&owner);
     EXPECT_EQ(rollUps, std::vector<bool>{c.selected}) << c.msg;
     EXPECT_FALSE(dropDown.DroppedDown());
+  }
+  // A press on the drop-down's own client area leaves it open.
+  {
+    TDropDownWnd inside;
+    bool open = false;
+    RunLater(30, [&] { PostMessageW(inside.Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5)); });
+    RunLater(120, [&] {
+      open = inside.DroppedDown();
+      PostMessageW(inside.Handle(), WM_KEYDOWN, VK_ESCAPE, 0);
+    });
+    inside.RollDown(&owner);
+    EXPECT_TRUE(open);
   }
   // Animated, the window still ends in place and visible.
   TDropDownWnd animated;
@@ -145,13 +160,13 @@ TEST_F(DropDownFixture, GripResizesAwayFromTheOwnerAndNotBelowItsSize) {
       TSizeGrabber& grip = dropDown.Grabber();
       before = ScreenRect(dropDown.Handle());
       RECT g = ScreenRect(grip.Handle());
-      // Inside the border, at the corner away from the owner, mirrored right to left.
+      // No border: in the corner away from the owner, mirrored right to left.
       if (c.rtl)
-        EXPECT_EQ(g.left, before.left + 1);
+        EXPECT_EQ(g.left, before.left);
       else
-        EXPECT_EQ(g.right, before.right - 1);
+        EXPECT_EQ(g.right, before.right);
       EXPECT_EQ(bool(dropDown.State() & dsRightToLeft), c.rtl);
-      EXPECT_EQ(c.above ? g.top - 1 : g.bottom + 1, c.above ? before.top : before.bottom);
+      EXPECT_EQ(c.above ? g.top : g.bottom, c.above ? before.top : before.bottom);
       SetCursorPos(g.left + 2, g.top + 2);
       SendMessageW(grip.Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
       SetCursorPos(g.left + 2 + c.dx, g.top + 2 + c.dy);
@@ -186,6 +201,22 @@ std::vector<std::wstring> Folders(TNamespace& folder) {
     return true;
   });
   return out;
+}
+
+// A descendant's tree factory is the one the drop-down uses.
+class OwnTree : public TPopupExplorerTree {
+ public:
+  using TPopupExplorerTree::TPopupExplorerTree;
+};
+class OwnDropDown : public TPopupExplorerDropDown {
+ protected:
+  std::unique_ptr<TPopupExplorerTree> CreatePopupExplorerTree() override { return std::make_unique<OwnTree>(*this); }
+};
+
+TEST(ExplorerDropDown, ADescendantMakesItsOwnTree) {
+  OwnDropDown dropDown;
+  EXPECT_NE(dynamic_cast<OwnTree*>(&dropDown.ExplorerTree()), nullptr);
+  EXPECT_EQ(&dropDown.ExplorerTree(), &dropDown.ExplorerTree());
 }
 
 TEST_F(DropDownFixture, ClassicExplorerDropDownListsTwoLevelsAndThePath) {

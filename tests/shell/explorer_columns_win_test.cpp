@@ -14,6 +14,7 @@
 #include "shell_test_util.h"
 #include "tests/ui/ui_test_util.h"
 #include "ui/forms_win.h"
+#include "ui/layout_loader_win.h"
 
 namespace kv {
 namespace {
@@ -100,6 +101,29 @@ class ExplorerColumns : public ::testing::Test {
   ui::TForm form;
   CountingTree* tree = nullptr;
 };
+
+// A layout's column items may name their kind; an unknown kind is refused.
+TEST(ExplorerColumnLayout, ColumnItemsNameTheirKind) {
+  RegisterExplorerTreeClasses();
+  auto layout = [](const std::string& items) {
+    return "object F: TForm\n  object T: TLazyExplorerTree\n    ColumnDetails = cdUser\n    Columns = <" + items +
+           ">\n  end\nend\n";
+  };
+  ui::TForm form;
+  ui::BuildLayout(form,
+                  ui::ParseLayout(layout("item ColumnDetails = cdSize end item ColumnDetails = cdModified Text = \"When\" end"),
+                                  "kinds.layout"),
+                  "kinds.layout");
+  TLazyTreeColumns& columns = form.Get<TLazyExplorerTree>("T").Header().Columns();
+  ASSERT_EQ(columns.Count(), 2);
+  EXPECT_EQ(dynamic_cast<TExplorerColumn&>(columns[0]).ColumnDetails(), cdSize);
+  EXPECT_EQ(columns[0].Text(), L"Size");
+  EXPECT_EQ(dynamic_cast<TExplorerColumn&>(columns[1]).ColumnDetails(), cdModified);
+  EXPECT_EQ(columns[1].Text(), L"When");
+  ui::TForm bad;
+  EXPECT_ANY_THROW(ui::BuildLayout(bad, ui::ParseLayout(layout("item ColumnDetails = cdBogus end"), "bad.layout"),
+                                   "bad.layout"));
+}
 
 TEST_F(ExplorerColumns, ShellColumnsComeFromTheFolderShown) {
   std::vector<TColumnIndex> customAt;

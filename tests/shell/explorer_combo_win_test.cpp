@@ -54,9 +54,14 @@ struct ComboFixture : ::testing::Test {
 
 TEST_F(ComboFixture, EnteredPathsBecomeTheCurrentFolder) {
   const std::wstring music = test::kFixture + L"\\Music";
+  // An empty text goes to the shell as typed.
+  TPidl empty = PathToPIDL(L"");
+  ASSERT_TRUE(empty);
+  auto emptyNamed = std::make_unique<TNamespace>(std::move(empty), nullptr);
   const struct {
     std::wstring typed, shown, text;
   } cases[] = {
+      {L"", emptyNamed->GetNameForParsing(), emptyNamed->GetNameNormal()},  // whatever the shell names so
       {L"C", L"C:\\", L"C:\\"},
       {L"C:", L"C:\\", L"C:\\"},
       {music, music, music},
@@ -71,7 +76,7 @@ TEST_F(ComboFixture, EnteredPathsBecomeTheCurrentFolder) {
     EXPECT_EQ(combo.Edit().WideText(), c.text) << test::Narrow(c.typed);
     EXPECT_EQ(combo.Edit().UndoText(), c.text);
   }
-  EXPECT_EQ(dispatches, 6);
+  EXPECT_EQ(dispatches, 7);
   EXPECT_TRUE(invalid.empty());
   EXPECT_TRUE(executed.empty());
   // The box shows the item's icon left of the text.

@@ -265,7 +265,8 @@ TEST_F(ExplorerCommands, ContextMenuKeysAndRightClickShowTheShellMenu) {
   EXPECT_EQ(tree->SelectedCount(), 0u);
   EXPECT_EQ(tree->FocusedNode(), focused);
 
-  // A detail column's text is not the item: no shell menu, no selection for one.
+  // A detail column's text: the press takes the row for the menu, but the shell
+  // menu comes only for the name, so nothing shows and the selection comes back.
   tree->SetColumnDetails(cdExplorerColumns);
   Select({L"a.txt"});
   b = Node(L"b.txt");
@@ -279,9 +280,13 @@ TEST_F(ExplorerCommands, ContextMenuKeysAndRightClickShowTheShellMenu) {
   RightClickAt(*tree, onType);
   EXPECT_EQ(seen.shown, 4);
   EXPECT_EQ(SelectedName(), L"a.txt");
-  // Each half holds on its own: a press on the name whose menu message points
-  // at a detail column, and a press on a detail column whose menu message
-  // points at the name, show nothing either.
+  tree->ContextMenuManager().RightClick(onType.x, onType.y, false, false);
+  EXPECT_EQ(SelectedName(), L"b.txt");
+  tree->ContextMenuManager().RightClick(onType.x, onType.y, false, true);
+  EXPECT_EQ(SelectedName(), L"a.txt");
+  // The menu message decides: a press on the name whose menu message points at
+  // a detail column shows nothing; a press on a detail column whose menu
+  // message points at the row's name shows the row's menu.
   const TLazyRect name = tree->GetDisplayRect(b, tree->Header().MainColumn(), true);
   const POINT onName{name.Left + 3, (name.Top + name.Bottom) / 2};
   auto pressThenMenuAt = [&](POINT pressed, POINT menu) {
@@ -293,9 +298,10 @@ TEST_F(ExplorerCommands, ContextMenuKeysAndRightClickShowTheShellMenu) {
   pressThenMenuAt(onName, onType);
   EXPECT_EQ(seen.shown, 4);
   pressThenMenuAt(onType, onName);
-  EXPECT_EQ(seen.shown, 4);
-  pressThenMenuAt(onName, onName);  // the same pair on the name shows it
   EXPECT_EQ(seen.shown, 5);
+  EXPECT_EQ(seen.item, L"b.txt");
+  pressThenMenuAt(onName, onName);  // the same pair on the name shows it
+  EXPECT_EQ(seen.shown, 6);
   Select({L"a.txt"});
 
   // Nothing selected, or a read-only tree: no shell menu.
@@ -304,7 +310,7 @@ TEST_F(ExplorerCommands, ContextMenuKeysAndRightClickShowTheShellMenu) {
   tree->SetExplorerMiscOptions(tree->ExplorerMiscOptions() | toExplorerReadOnly);
   Select({L"a.txt"});
   Keys({VK_APPS});
-  EXPECT_EQ(seen.shown, 5);
+  EXPECT_EQ(seen.shown, 6);
 }
 
 TEST(ShortcutEntry, SeparatorGoesOnlyWhenItWouldEndTheMenuOrDouble) {

@@ -204,6 +204,14 @@ TEST_F(ExplorerTreeRoot, OptionSettersKeepTheirRules) {
   EXPECT_EQ(options.SelectionOptions(), uint32_t(toMultiSelect | toSiblingSelectConstraint));
   options.SetSelectionOptions(toLevelSelectConstraint);  // a single selection keeps it
   EXPECT_EQ(options.SelectionOptions(), uint32_t(toLevelSelectConstraint));
+  // The tree's effects see the whole change: spanning columns turned on beside
+  // the refused sort still repaints the rows.
+  form->Show();
+  UpdateWindow(tree->Handle());
+  ValidateRect(tree->Handle(), nullptr);
+  options.SetAutoOptions((options.AutoOptions() | toAutoSpanColumns) | toAutoSort);
+  EXPECT_TRUE(options.AutoOptions() & toAutoSpanColumns);
+  EXPECT_TRUE(GetUpdateRect(tree->Handle(), nullptr, FALSE));
 
   // The image list follows the bit that changed; images turned on take the chosen size.
   EXPECT_EQ(tree->Images(), &SmallSysImages());

@@ -164,6 +164,15 @@ TEST_F(LinkedViews, LimitToTheTreesRootAndBrowsingToAFile) {
   // Up one level inside the limit.
   SendMessageW(list->Handle(), WM_KEYDOWN, VK_BACK, 0);
   EXPECT_EQ(ParseName(list->RootNamespace()), test::kFixture + L"\\Music");
+  // Other lists take a copy of the bound, also when reached as explorer trees.
+  TLazyExplorerListview first, second;
+  static_cast<TCustomLazyExplorerTree&>(first).Assign(*list);
+  static_cast<TCustomLazyExplorerTree&>(*list).AssignTo(second);
+  for (TLazyExplorerListview* copy : {&first, &second}) {
+    ASSERT_NE(copy->BackBrowseRoot(), nullptr);
+    EXPECT_NE(copy->BackBrowseRoot(), list->BackBrowseRoot());
+    EXPECT_EQ(ParseName(copy->BackBrowseRoot()), ParseName(list->BackBrowseRoot()));
+  }
 }
 
 // Browsing the list to the folder it shows (or to a file in it) builds it
@@ -265,6 +274,27 @@ TEST_F(ChangeLinks, ADispatchReachesEachFollowerOnceAndNeverItsStarter) {
   EXPECT_EQ(ExplorerChangeDispatch()->DispatchingServer(), nullptr);
 }
 
+// The list tells the tree of its folder, and an update of the list holds
+// the news until it ends.
+TEST_F(ChangeLinks, AListBrowseIsHeldByAnUpdate) {
+  TPidl music = PathToPIDL(test::kFixture + L"\\Music");
+  ASSERT_TRUE(list.BrowseToByPIDL(music.get(), false, false, false, false));
+  EXPECT_GE(tree.calls, 1);
+  TNamespace* selected = nullptr;
+  ASSERT_TRUE(tree.ValidateNamespace(tree.GetFirstSelected(), selected));
+  EXPECT_EQ(ParseName(selected), test::kFixture + L"\\Music");
+
+  tree.calls = 0;
+  list.BeginUpdate();
+  TPidl jazz = PathToPIDL(test::kFixture + L"\\Music\\Jazz");
+  ASSERT_TRUE(list.BrowseToByPIDL(jazz.get(), false, false, false, false));
+  EXPECT_EQ(tree.calls, 0);
+  list.EndUpdate();
+  EXPECT_EQ(tree.calls, 1);
+  ASSERT_TRUE(tree.ValidateNamespace(tree.GetFirstSelected(), selected));
+  EXPECT_EQ(ParseName(selected), test::kFixture + L"\\Music\\Jazz");
+}
+
 TEST_F(ChangeLinks, PartnerNoneAndAFreedViewTakeTheirLinksOnly) {
   TExplorerChangeDispatch& d = *ExplorerChangeDispatch();
   const size_t all = d.Count();
@@ -302,6 +332,31 @@ TEST_F(ChangeLinks, OnlyCtrlVPastes) {
   EXPECT_EQ(list.pastes, 1);
   press(VK_F7, true);
   EXPECT_EQ(list.pastes, 2);
+}
+
+// Loading the defaults again gives each view its own, not the explorer tree's.
+TEST(ExplorerViews, DefaultsLoadedAgainAreEachViewsOwn) {
+  TLazyExplorerTreeview tree;
+  TLazyExplorerListview list;
+  struct Settings {
+    uint32_t files, folder, shell, misc;
+    bool operator==(const Settings&) const = default;
+  };
+  auto settings = [](TCustomLazyExplorerTree& v) {
+    return Settings{v.FileObjects(), v.ExplorerFolderOptions(), v.ExplorerShellOptions(), v.ExplorerMiscOptions()};
+  };
+  const Settings treeDefaults = settings(tree), listDefaults = settings(list);
+  EXPECT_EQ(listDefaults.files, uint32_t(foFolders | foNonFolders | foHidden));
+  for (TCustomLazyExplorerTree* view : {static_cast<TCustomLazyExplorerTree*>(&tree), static_cast<TCustomLazyExplorerTree*>(&list)}) {
+    view->SetFileObjects(foNonFolders);
+    view->SetExplorerFolderOptions(0);
+    view->SetExplorerShellOptions(0);
+    view->SetExplorerMiscOptions(0);
+    view->LoadDefaultOptions();
+  }
+  EXPECT_TRUE(settings(tree) == treeDefaults);
+  EXPECT_TRUE(settings(list) == listDefaults);
+  EXPECT_EQ(list.ColumnDetails(), cdShellColumns);
 }
 
 TEST(ChangeDispatch, ModesRemoveTheRightLinksAndAFreeHandlerMayRemoveOthers) {

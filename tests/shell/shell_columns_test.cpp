@@ -144,10 +144,12 @@ TEST(ShellColumns, WidthBoxTakesDigitsOnlyAndAnEmptyBoxKeepsTheWidth) {
     std::u16string text;
     std::optional<int32_t> width;
   } cases[] = {{u"", std::nullopt}, {u"0", 0}, {u"120", 120}, {u"65535", 65535}, {u"99999999", 99999999},
-               {u"2147483647", 2147483647}};
+               {u"2147483647", 2147483647}, {u" 1", 1}, {u"+5", 5}, {u"-5", -5}, {u"$1F", 31},
+               {u"0x1f", 31}, {u"0X10", 16}, {u"-2147483648", INT32_MIN}};
   for (const Case& c : cases) EXPECT_EQ(ParseColumnWidth(c.text), c.width);
   // Any other text is a conversion error.
-  for (std::u16string bad : {u"12a", u"99999999999999", u"2147483648", u" 1"}) EXPECT_THROW(ParseColumnWidth(bad), EConvertError);
+  for (std::u16string bad : {u"12a", u"99999999999999", u"2147483648", u"1 ", u"-", u"$", u"0x", u"$1G", u"--1",
+                             u"-2147483649"}) EXPECT_THROW(ParseColumnWidth(bad), EConvertError);
   try {
     ParseColumnWidth(u"1\x01x");
   } catch (const EConvertError& e) {

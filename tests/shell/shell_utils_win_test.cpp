@@ -105,6 +105,19 @@ TEST(WideStringList, FileFormsMatchTheOracle) {
   EXPECT_EQ(ansi.Get(0), L"caf\u00e9");
   EXPECT_EQ(ansi.Get(1), L"\u20ac uro");
   EXPECT_THROW(ansi.LoadFromFile(kFixture + L"\\lists\\missing.txt"), EFOpenError);
+  // A failure names the file as it was given, not its full path.
+  try {
+    TWideFileStream s(L"no such folder\\absent.txt", kOpenRead | kShareReadWrite);
+    ADD_FAILURE() << "opened";
+  } catch (const EFOpenError& e) {
+    EXPECT_STREQ(e.what(), "Cannot open file no such folder\\absent.txt");
+  }
+  try {
+    TWideFileStream s(L"no such folder\\new.txt", kModeCreate);
+    ADD_FAILURE() << "created";
+  } catch (const EFCreateError& e) {
+    EXPECT_STREQ(e.what(), "Cannot create file no such folder\\new.txt");
+  }
 }
 
 TEST(WideStringList, SortedRulesAndErrors) {
