@@ -12,11 +12,12 @@ namespace {
 
 constexpr unsigned kSearchTimerId = 7;
 
-UINT HeldModifiers() {
+// Shift and Ctrl as held now; Alt as the key message says (its context bit).
+UINT HeldModifiers(LPARAM keyData) {
   UINT shift = 0;
   if (GetKeyState(VK_SHIFT) < 0) shift |= MK_SHIFT;
   if (GetKeyState(VK_CONTROL) < 0) shift |= MK_CONTROL;
-  if (GetKeyState(VK_MENU) < 0) shift |= MK_ALT;
+  if ((static_cast<UINT>(keyData) >> 16) & KF_ALTDOWN) shift |= MK_ALT;
   return shift;
 }
 
@@ -160,7 +161,9 @@ bool TBaseLazyTree::ColumnKey(WORD key, bool shift, bool ctrl, PLazyNode& target
       }
     return target != focused;
   }
-  PLazyNode node = focused != nullptr ? focused : back ? GetLastVisible() : GetFirstVisible();
+  // Without a focused node Shift+Tab starts from the last node; the other
+  // keys, Left and Right as well, from the first.
+  PLazyNode node = focused != nullptr ? focused : back && key == VK_TAB ? GetLastVisible() : GetFirstVisible();
   if (node == nullptr) return false;
   TColumnIndex c = columns.IsValidColumn(FocusedColumn()) ? FocusedColumn() : kInvalidColumn;
   if (focused == nullptr || c == kInvalidColumn)
@@ -306,9 +309,9 @@ void TBaseLazyTree::KeyDown(WORD key, UINT shiftState) {
             columnAsked = true;
           } else if (focused == nullptr) {
             target = GetFirstVisible();
-          } else if (key == VK_LEFT && Expanded(focused) && HasChildren(focused) && !shift) {
+          } else if (key == VK_LEFT && Expanded(focused) && HasChildren(focused) && !anyModifier) {
             ToggleNode(focused);
-          } else if (key == VK_RIGHT && !Expanded(focused) && HasChildren(focused) && !shift) {
+          } else if (key == VK_RIGHT && !Expanded(focused) && HasChildren(focused) && !anyModifier) {
             ToggleNode(focused);
           } else if (key == VK_LEFT) {
             if (focused->Parent != RootNode()) target = focused->Parent;
@@ -396,7 +399,7 @@ void TBaseLazyTree::KeyDown(WORD key, UINT shiftState) {
     case 97:  // the lower-case letter's code, as some key sources send it
       if (ctrl) {
         if (multi) SelectAll(true);
-      } else if (!alt) {
+      } else {
         DoStateChange({tsSearchPending});
       }
       return;
@@ -469,7 +472,7 @@ bool TBaseLazyTree::KeyMessage(ui::TMessage& m) {
       WORD key = static_cast<WORD>(m.wParam);
       if (OnKeyDown) OnKeyDown(*this, key);
       if (key == 0) return true;
-      UINT shift = HeldModifiers();
+      UINT shift = HeldModifiers(m.lParam);
       if (!DoKeyAction(key, shift) || key == 0) {
         m.result = 0;
         return true;

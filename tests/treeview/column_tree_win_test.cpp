@@ -152,6 +152,10 @@ TEST_F(ColumnTree, ClickTabHomeEndWalkTheVisibleColumns) {
   tree->SetFocusedColumn(kNoColumn);
   Key(VK_UP);
   EXPECT_EQ(Focus(), std::pair(nodes[2], kName));
+  // Without a focused node Left starts on the first node too.
+  tree->SetFocusedNode(nullptr);
+  Key(VK_LEFT);
+  EXPECT_EQ(Focus(), std::pair(nodes[0], kSize));
 }
 
 TEST_F(ColumnTree, WithoutExtendedFocusAClickStaysInTheMainColumn) {

@@ -102,10 +102,35 @@ TEST_F(TreeKeys, NavigationRows) {
   tree->SetFocusedNode(nodes[0]);
   Key(VK_RIGHT);
   EXPECT_FALSE(tree->Expanded(nodes[0]));
+  EXPECT_EQ(tree->FocusedNode(), nodes[0]);
   tree->SetExpanded(nodes[0], true);
   Key(VK_LEFT);
   EXPECT_TRUE(tree->Expanded(nodes[0]));
   EXPECT_EQ(tree->FocusedNode(), nodes[0]);
+}
+
+// Alt is read from the key message; a key with Alt neither expands nor
+// collapses, and of the character keys only "A" still starts a search.
+TEST_F(TreeKeys, AltComesFromTheKeyMessage) {
+  constexpr LPARAM kAltDown = LPARAM{KF_ALTDOWN} << 16 | 1;
+  tree->SetFocusedNode(nodes[0]);
+  SendMessageW(tree->Handle(), WM_KEYDOWN, 'Q', kAltDown);
+  EXPECT_FALSE(tree->TreeStates().Contains(tsSearchPending));
+  SendMessageW(tree->Handle(), WM_KEYDOWN, 'A', kAltDown);
+  EXPECT_TRUE(tree->TreeStates().Contains(tsSearchPending));
+  SendMessageW(tree->Handle(), WM_CHAR, 0, 1);  // nothing to search: only leaves the pending state
+  // Alt added by the owner's key action counts as well: Right goes to the
+  // child and Left to the parent, neither toggles.
+  tree->OnKeyAction = [](TBaseLazyTree&, WORD&, UINT& shift, bool&) { shift |= MK_ALT; };
+  Key(VK_RIGHT);
+  EXPECT_EQ(tree->FocusedNode(), tree->GetFirstChild(nodes[0]));
+  Key(VK_LEFT);
+  EXPECT_EQ(tree->FocusedNode(), nodes[0]);
+  Key(VK_LEFT);
+  EXPECT_TRUE(tree->Expanded(nodes[0]));
+  tree->OnKeyAction = nullptr;
+  Key(VK_LEFT);
+  EXPECT_FALSE(tree->Expanded(nodes[0]));
 }
 
 TEST_F(TreeKeys, PlusOnTheMainKeyboardActsAsTheKeypadKey) {

@@ -501,6 +501,14 @@ TEST_F(TreeMouse, HotNodesShowTheHotCursorAndF1AsksUpTheChain) {
   ASSERT_EQ(tree->HotNode(), nodes[1]);
   SendMessageW(Window(), WM_SETCURSOR, reinterpret_cast<WPARAM>(Window()), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
   EXPECT_EQ(GetCursor(), LoadCursorW(nullptr, MAKEINTRESOURCEW(32649)));
+  // The default hot cursor is the arrow, whatever the control's cursor.
+  tree->SetCursor(32513);  // the I-beam
+  tree->SetHotCursor(0);
+  SendMessageW(Window(), WM_SETCURSOR, reinterpret_cast<WPARAM>(Window()), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+  EXPECT_EQ(GetCursor(), LoadCursorW(nullptr, MAKEINTRESOURCEW(32512)));
+  SendMessageW(Window(), WM_MOUSELEAVE, 0, 0);
+  SendMessageW(Window(), WM_SETCURSOR, reinterpret_cast<WPARAM>(Window()), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+  EXPECT_EQ(GetCursor(), LoadCursorW(nullptr, MAKEINTRESOURCEW(32513)));
 
   tree->SetExpanded(nodes[0], true);
   tree->SetFocusedNode(tree->GetFirstChild(nodes[0]));
