@@ -197,6 +197,8 @@ bool TBaseLazyTree::PanningMessage(ui::TMessage& m) {
     case WM_MOUSEWHEEL:
     case WM_KILLFOCUS:
     case WM_CANCELMODE:
+      // Cancel mode kills the scroll timer and takes the capture: panning
+      // left on would show its symbol with nothing moving.
       StopWheelPanning();
       return false;
     case WM_SETCURSOR:
