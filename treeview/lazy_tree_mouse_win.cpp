@@ -574,6 +574,8 @@ bool TBaseLazyTree::MouseMessage(ui::TMessage& m) {
           }
           if (CalculateSelectionRect(x, y)) InvalidateBand(HandleDrawSelection());
         }
+        // An armed band scrolls at the edge as well, before it has started.
+        if (CanAutoScroll()) DoAutoScroll(x, y);
       } else if (states_.Contains(tsDrawSelecting)) {
         if (CanAutoScroll()) DoAutoScroll(x, y);
         if (!states_.Contains(tsScrolling) && CalculateSelectionRect(x, y)) {

@@ -363,6 +363,14 @@ TEST_F(TreeMouse, AutoScrollRepaintsTheBandOverTheScrolledRows) {
     for (int x = 0; x < tree->ViewWidth(); ++x) stale += scrolled.Pixel(x, y) != repainted.Pixel(x, y);
   EXPECT_EQ(stale, 0);
   SendMessageW(Window(), WM_LBUTTONUP, 0, At(edge));
+  EXPECT_FALSE(tree->TreeStates().Contains(tsScrollPending));
+  // A band armed at the edge scrolls before it starts.
+  const POINT armed{250, tree->ViewHeight() - 4};
+  SendMessageW(Window(), WM_LBUTTONDOWN, MK_LBUTTON, At(armed));
+  MoveTo({armed.x, armed.y + 1}, MK_LBUTTON);
+  ASSERT_TRUE(tree->TreeStates().Contains(tsDrawSelPending));
+  EXPECT_TRUE(tree->TreeStates().Contains(tsScrollPending));
+  SendMessageW(Window(), WM_LBUTTONUP, 0, At(armed));
 }
 
 TEST_F(TreeMouse, HotNodeFollowsTheLabels) {
