@@ -387,7 +387,8 @@ void TBaseLazyTree::KeyDown(WORD key, UINT shiftState) {
           if (HeaderUsesColumns()) {
             if (expand) Header().AutoFitColumns(true); else Header().RestoreColumns();
           }
-        } else if (focused != nullptr && Expanded(focused) != expand && (expand ? HasChildren(focused) : true)) {
+        } else if (focused != nullptr && Expanded(focused) != expand) {
+          // Also a leaf: the owner may give it children when asked to expand it.
           ToggleNode(focused);
         }
       } else if (focused != nullptr) {

@@ -145,6 +145,13 @@ TEST_F(TreeKeys, PlusOnTheMainKeyboardActsAsTheKeypadKey) {
   EXPECT_FALSE(tree->Expanded(nodes[0]));
   Key(VK_MULTIPLY);
   EXPECT_TRUE(tree->Expanded(nodes[0]));
+  // "+" on a leaf asks the owner all the same.
+  std::vector<PLazyNode> asked;
+  tree->OnExpanding = [&](TLazyTreeModel&, PLazyNode node, bool&) { asked.push_back(node); };
+  tree->SetFocusedNode(nodes[1]);
+  Key(VK_ADD);
+  tree->OnExpanding = nullptr;
+  EXPECT_EQ(asked, std::vector<PLazyNode>{nodes[1]});
 }
 
 TEST_F(TreeKeys, ShiftExtendsAndCtrlASelectsAll) {
