@@ -149,8 +149,8 @@ bool TBaseLazyTree::ColumnKey(WORD key, bool shift, bool ctrl, PLazyNode& target
     return DoFocusChanging(focused, node, FocusedColumn(), c);
   };
   if (key == VK_HOME || key == VK_END) {
-    // The node moves only with Ctrl; without a focused node it has to.
-    target = focused == nullptr || ctrl ? (key == VK_HOME ? GetFirstVisible() : GetLastVisible()) : focused;
+    // The node moves only with Ctrl.
+    target = ctrl ? (key == VK_HOME ? GetFirstVisible() : GetLastVisible()) : focused;
     if (target == nullptr) return false;
     if (HasOption(toFullRowSelect)) return true;
     for (TColumnIndex c = key == VK_HOME ? columns.GetFirstVisibleColumn() : columns.GetLastVisibleColumn();
@@ -287,8 +287,8 @@ void TBaseLazyTree::KeyDown(WORD key, UINT shiftState) {
             columnAsked = true;
             break;
           }
-          // Grid extensions move the node only with Ctrl (or when none has the focus).
-          if (HasOption(toGridExtensions) && !ctrl && focused != nullptr) break;
+          // Grid extensions move the node only with Ctrl.
+          if (HasOption(toGridExtensions) && !ctrl) break;
           target = key == VK_HOME ? GetFirstVisible() : GetLastVisible();
           if (ctrl && !shift && !alt && !HasOption(toGridExtensions)) {
             ScrollIntoView(target, HasOption(toCenterScrollIntoView), !HasOption(toDisableAutoscrollOnFocus));

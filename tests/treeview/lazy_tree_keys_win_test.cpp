@@ -91,6 +91,9 @@ TEST_F(TreeKeys, NavigationRows) {
   Key(VK_END);
   EXPECT_EQ(tree->FocusedNode(), nodes[3]);
   EXPECT_FALSE(tree->Selected(nodes[3]));  // the focus did not move: nothing is selected
+  tree->SetFocusedNode(nullptr);
+  Key(VK_HOME);
+  EXPECT_EQ(tree->FocusedNode(), nullptr);  // also without a focused node
   {
     HeldKey ctrl(VK_CONTROL);
     Key(VK_END);
