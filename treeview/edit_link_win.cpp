@@ -65,7 +65,8 @@ void TBaseLazyTree::DoEdit() {
   if (!editLink_) return;
   editNode_ = node;
   DoStateChange({tsEditing}, {tsToggleFocusPending, tsClearPending, tsDrawSelPending, tsDrawSelecting,
-                              tsMouseCheckPending, tsDragPending, tsScrolling, tsScrollPending});
+                              tsMouseCheckPending, tsDragPending, tsControlDragPending, tsScrolling,
+                              tsScrollPending});
   ScrollIntoView(node, HasOption(toCenterScrollIntoView), true);
   const PLTEditLink link = editLink_;  // kept while its steps run
   if (link->PrepareEdit(*this, node, editColumn_)) {
@@ -396,11 +397,13 @@ bool TStringEditLink::EndEdit() {
   return true;
 }
 
-// The tree asked for the cancel: it is not told again.
+// The tree hears of the cancel also when someone else asked the link for
+// it; when the tree asked, its second request finds the link stopping.
 bool TStringEditLink::CancelEdit() {
   if (stopping_) return true;
   stopping_ = true;
   if (edit_ != nullptr) edit_->Hide();
+  if (tree_ != nullptr && !alive_.expired()) tree_->CancelEditNode();
   return true;
 }
 

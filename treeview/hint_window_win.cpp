@@ -386,7 +386,9 @@ void TLazyTreeHintWindow::InternalPaint(int step, int stepSize) {
 
 namespace {
 
-constexpr unsigned kHintTimer = 9;  // the tree's own hint pause
+// The tree's own hint pause: the control layer has no application-wide hint
+// timer to wait on, so without this one no hint would ever show.
+constexpr unsigned kHintTimer = 9;
 
 POINT ClientToScreenPoint(HWND hwnd, POINT p) {
   ClientToScreen(hwnd, &p);

@@ -12,11 +12,12 @@ namespace {
 
 constexpr unsigned kSearchTimerId = 7;
 
-UINT HeldModifiers() {
+// Shift and Ctrl as held now; Alt as the key message says (its context bit).
+UINT HeldModifiers(LPARAM keyData) {
   UINT shift = 0;
   if (GetKeyState(VK_SHIFT) < 0) shift |= MK_SHIFT;
   if (GetKeyState(VK_CONTROL) < 0) shift |= MK_CONTROL;
-  if (GetKeyState(VK_MENU) < 0) shift |= MK_ALT;
+  if ((static_cast<UINT>(keyData) >> 16) & KF_ALTDOWN) shift |= MK_ALT;
   return shift;
 }
 
@@ -148,8 +149,8 @@ bool TBaseLazyTree::ColumnKey(WORD key, bool shift, bool ctrl, PLazyNode& target
     return DoFocusChanging(focused, node, FocusedColumn(), c);
   };
   if (key == VK_HOME || key == VK_END) {
-    // The node moves only with Ctrl; without a focused node it has to.
-    target = focused == nullptr || ctrl ? (key == VK_HOME ? GetFirstVisible() : GetLastVisible()) : focused;
+    // The node moves only with Ctrl.
+    target = ctrl ? (key == VK_HOME ? GetFirstVisible() : GetLastVisible()) : focused;
     if (target == nullptr) return false;
     if (HasOption(toFullRowSelect)) return true;
     for (TColumnIndex c = key == VK_HOME ? columns.GetFirstVisibleColumn() : columns.GetLastVisibleColumn();
@@ -160,7 +161,9 @@ bool TBaseLazyTree::ColumnKey(WORD key, bool shift, bool ctrl, PLazyNode& target
       }
     return target != focused;
   }
-  PLazyNode node = focused != nullptr ? focused : back ? GetLastVisible() : GetFirstVisible();
+  // Without a focused node Shift+Tab starts from the last node; the other
+  // keys, Left and Right as well, from the first.
+  PLazyNode node = focused != nullptr ? focused : back && key == VK_TAB ? GetLastVisible() : GetFirstVisible();
   if (node == nullptr) return false;
   TColumnIndex c = columns.IsValidColumn(FocusedColumn()) ? FocusedColumn() : kInvalidColumn;
   if (focused == nullptr || c == kInvalidColumn)
@@ -284,8 +287,8 @@ void TBaseLazyTree::KeyDown(WORD key, UINT shiftState) {
             columnAsked = true;
             break;
           }
-          // Grid extensions move the node only with Ctrl (or when none has the focus).
-          if (HasOption(toGridExtensions) && !ctrl && focused != nullptr) break;
+          // Grid extensions move the node only with Ctrl.
+          if (HasOption(toGridExtensions) && !ctrl) break;
           target = key == VK_HOME ? GetFirstVisible() : GetLastVisible();
           if (ctrl && !shift && !alt && !HasOption(toGridExtensions)) {
             ScrollIntoView(target, HasOption(toCenterScrollIntoView), !HasOption(toDisableAutoscrollOnFocus));
@@ -306,9 +309,9 @@ void TBaseLazyTree::KeyDown(WORD key, UINT shiftState) {
             columnAsked = true;
           } else if (focused == nullptr) {
             target = GetFirstVisible();
-          } else if (key == VK_LEFT && Expanded(focused) && HasChildren(focused) && !shift) {
+          } else if (key == VK_LEFT && Expanded(focused) && HasChildren(focused) && !anyModifier) {
             ToggleNode(focused);
-          } else if (key == VK_RIGHT && !Expanded(focused) && HasChildren(focused) && !shift) {
+          } else if (key == VK_RIGHT && !Expanded(focused) && HasChildren(focused) && !anyModifier) {
             ToggleNode(focused);
           } else if (key == VK_LEFT) {
             if (focused->Parent != RootNode()) target = focused->Parent;
@@ -384,7 +387,8 @@ void TBaseLazyTree::KeyDown(WORD key, UINT shiftState) {
           if (HeaderUsesColumns()) {
             if (expand) Header().AutoFitColumns(true); else Header().RestoreColumns();
           }
-        } else if (focused != nullptr && Expanded(focused) != expand && (expand ? HasChildren(focused) : true)) {
+        } else if (focused != nullptr && Expanded(focused) != expand) {
+          // Also a leaf: the owner may give it children when asked to expand it.
           ToggleNode(focused);
         }
       } else if (focused != nullptr) {
@@ -396,7 +400,7 @@ void TBaseLazyTree::KeyDown(WORD key, UINT shiftState) {
     case 97:  // the lower-case letter's code, as some key sources send it
       if (ctrl) {
         if (multi) SelectAll(true);
-      } else if (!alt) {
+      } else {
         DoStateChange({tsSearchPending});
       }
       return;
@@ -469,7 +473,7 @@ bool TBaseLazyTree::KeyMessage(ui::TMessage& m) {
       WORD key = static_cast<WORD>(m.wParam);
       if (OnKeyDown) OnKeyDown(*this, key);
       if (key == 0) return true;
-      UINT shift = HeldModifiers();
+      UINT shift = HeldModifiers(m.lParam);
       if (!DoKeyAction(key, shift) || key == 0) {
         m.result = 0;
         return true;

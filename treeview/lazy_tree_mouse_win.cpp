@@ -157,12 +157,18 @@ TColumnIndex TBaseLazyTree::ClickedColumn(const TTreeHitInfo& hitInfo, bool& col
 
 void TBaseLazyTree::HandleMouseDown(ui::TMessage& m, const TTreeHitInfo& hitInfo) {
   const HWND hwnd = HandleIfAllocated();
+  // A press while panning only ends the panning.
+  if (Panning()) {
+    StopWheelPanning();
+    return;
+  }
   if (states_.Contains(tsEditPending)) {
     StopTimer(kEditTimer);
     DoStateChange({}, {tsEditPending});
   }
   if (states_.Contains(tsEditing) && !DoEndEdit()) return;
   if (GetFocus() != hwnd && CanFocus()) SetFocus(hwnd);
+  ColumnMouse(0, hitInfo.HitColumn);
 
   const PLazyNode node = hitInfo.HitNode;
   const THitPositions& at = hitInfo.HitPositions;
@@ -341,14 +347,19 @@ void TBaseLazyTree::MouseButtonDown(ui::TMessage& m, TLazyTreeState button) {
   TControl::WndProc(m);
   if (OnMouseDown) OnMouseDown(*this, ButtonOf(button), static_cast<unsigned>(m.wParam), x, y);
   const bool dblClick = m.msg == WM_LBUTTONDBLCLK || m.msg == WM_RBUTTONDBLCLK || m.msg == WM_MBUTTONDBLCLK;
-  if ((button == tsRightButtonDown && !HasOption(toRightClickSelect)) ||
-      (button == tsMiddleButtonDown && !HasOption(toMiddleClickSelect)))
+  // The right and middle buttons select only when asked to, and never while
+  // the header is in any state of its own (a column drag or resize, loading).
+  const bool handled = !(button == tsRightButtonDown && !HasOption(toRightClickSelect)) &&
+                       !(button == tsMiddleButtonDown && !HasOption(toMiddleClickSelect)) &&
+                       !(button != tsLeftButtonDown && header_ != nullptr && header_->States() != 0);
+  // Whichever press comes next ends a running panning, and does nothing else.
+  if (Panning() && (!handled || dblClick)) {
+    StopWheelPanning();
     return;
-  // A column drag or resize owns the other buttons while it runs.
-  if (button != tsLeftButtonDown && header_ != nullptr && (header_->States() & kHeaderBusyStates) != 0) return;
+  }
+  if (!handled) return;
   TTreeHitInfo hitInfo;
   GetHitTestInfoAt(x, y, true, hitInfo);
-  if (!dblClick) ColumnMouse(0, hitInfo.HitColumn);
   if (dblClick)
     HandleMouseDblClick(m, hitInfo);
   else
@@ -479,7 +490,7 @@ void TBaseLazyTree::DoGetCursor(HCURSOR& cursor) {
 bool TBaseLazyTree::SetCursorMessage(ui::TMessage& m) {
   if (reinterpret_cast<HWND>(m.wParam) != HandleIfAllocated() || LOWORD(m.lParam) != HTCLIENT) return false;
   int id = Cursor();
-  if (HasOption(toHotTrack) && HotNode() != nullptr && HotCursor() != 0) id = HotCursor();
+  if (HasOption(toHotTrack) && HotNode() != nullptr) id = HotCursor();
   HCURSOR cursor = LoadCursorW(nullptr, id != 0 ? MAKEINTRESOURCEW(id) : MAKEINTRESOURCEW(32512));
   DoGetCursor(cursor);
   ::SetCursor(cursor);
@@ -563,6 +574,8 @@ bool TBaseLazyTree::MouseMessage(ui::TMessage& m) {
           }
           if (CalculateSelectionRect(x, y)) InvalidateBand(HandleDrawSelection());
         }
+        // An armed band scrolls at the edge as well, before it has started.
+        if (CanAutoScroll()) DoAutoScroll(x, y);
       } else if (states_.Contains(tsDrawSelecting)) {
         if (CanAutoScroll()) DoAutoScroll(x, y);
         if (!states_.Contains(tsScrolling) && CalculateSelectionRect(x, y)) {

@@ -137,6 +137,8 @@ void TBaseLazyTree::SetLineMode(TLTLineMode mode) {
   if (!Loading()) InvalidateClientRect(nullptr);
 }
 
+// The buttons are rebuilt at once, also while a layout loads: nothing
+// rebuilds them when loading ends, so a window made before would keep the old.
 void TBaseLazyTree::SetButtonStyle(TLTButtonStyle style) {
   if (buttonStyle_ == style) return;
   buttonStyle_ = style;

@@ -18,7 +18,7 @@ class TCustomLazyDrawTree : public TBaseLazyTree {
   const char* ClassName() const override { return "TCustomLazyDrawTree"; }
 
   // The owner draws each node's content and tells its width.
-  std::function<void(TBaseLazyTree&, const TLTPaintInfo&)> OnDrawNode;
+  std::function<void(TBaseLazyTree&, TLTPaintInfo&)> OnDrawNode;
   std::function<void(TBaseLazyTree&, HDC, PLazyNode, TColumnIndex, int& width)> OnGetNodeWidth;
   // Node hints are the owner's: their size (an empty one shows none) and their picture.
   std::function<void(TBaseLazyTree&, PLazyNode, TColumnIndex, RECT& r)> OnGetHintSize;

@@ -310,6 +310,8 @@ void TCustomLazyStringTree::PaintStaticText(TLTPaintInfo& info, const std::wstri
 void TCustomLazyStringTree::DoPaintNode(TLTPaintInfo& info) {
   const std::wstring text = GetText(info.Node, info.Column);
   if (!text.empty()) PaintNormalText(info, text);
+  // The cell's own alignment decides: static text beside centred text would
+  // be drawn over it.
   if (info.Alignment != TLTAlignment::taCenter && !MultiLine(info.Node) &&
       (GetOptions().StringOptions() & toShowStaticText)) {
     std::wstring staticText;

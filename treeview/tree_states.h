@@ -8,12 +8,12 @@ namespace kv {
 
 enum TLazyTreeState : std::uint8_t {
   tsCancelHintAnimation = 0, tsChangePending = 1, tsCheckPropagation = 2, tsCollapsing = 3,
-  tsClipboardFlushing = 4,
+  tsToggleFocusPending = 4,
   tsClearPending = 5, tsCopyPending = 7, tsCutPending = 8, tsDrawSelPending = 9,
   tsDrawSelecting = 10, tsEditing = 11, tsEditPending = 12, tsExpanding = 13, tsHintShowing = 14,
   tsInAnimation = 15, tsSearching = 16, tsSearchPending = 17, tsOLEDragging = 18, tsKeyCheckPending = 19,
   tsLeftButtonDown = 20, tsMouseCheckPending = 21, tsMiddleButtonDown = 22, tsNeedScale = 23,
-  tsRootCountDue = 24, tsToggleFocusPending = 25, tsDragPending = 26, tsPainting = 27,
+  tsRootCountDue = 24, tsClipboardFlushing = 25, tsDragPending = 26, tsPainting = 27,
   tsRightButtonDown = 28, tsPopupShown = 29, tsScrolling = 30, tsScrollPending = 31, tsSizing = 32,
   tsStopValidation = 33, tsStructureChangePending = 34, tsImmediateEvents = 35,
   tsThumbTracking = 36, tsHiddenChildrenDue = 37, tsUpdating = 38, tsUseCache = 39,

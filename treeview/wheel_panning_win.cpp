@@ -72,7 +72,9 @@ TWheelPanning::TWheelPanning(HWND owner, POINT centre, bool horizontal, bool ver
   bitmap_ = ui::BitmapObject(static_cast<HBITMAP>(
       LoadImageW(GetModuleHandleW(nullptr), picture, IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
   if (!bitmap_) throw std::runtime_error("the panning picture is missing");
-  window_ = CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE | WS_EX_TOPMOST, PanningWindowClass(), L"", WS_POPUP, centre.x - kPanningSize / 2,
+  // Owned by the tree's form, so above it; shown without activating, and the
+  // tree holds the capture, so the symbol never takes the focus.
+  window_ = CreateWindowExW(WS_EX_TOOLWINDOW, PanningWindowClass(), L"", WS_POPUP, centre.x - kPanningSize / 2,
                             centre.y - kPanningSize / 2, kPanningSize, kPanningSize, owner, nullptr,
                             GetModuleHandleW(nullptr), nullptr);
   if (window_ == nullptr) throw std::runtime_error("the panning window could not be made");
@@ -174,11 +176,6 @@ bool TBaseLazyTree::PanningMessage(ui::TMessage& m) {
       StopWheelPanning();
       return false;  // the normal press (with toMiddleClickSelect)
     }
-    case WM_LBUTTONDOWN: case WM_LBUTTONDBLCLK: case WM_RBUTTONDOWN: case WM_RBUTTONDBLCLK:
-      if (!Panning()) return false;
-      StopWheelPanning();
-      m.result = 0;
-      return true;
     case WM_MBUTTONUP:
       if (!Panning()) return false;
       DoStateChange({}, {tsMiddleButtonDown});
@@ -200,6 +197,8 @@ bool TBaseLazyTree::PanningMessage(ui::TMessage& m) {
     case WM_MOUSEWHEEL:
     case WM_KILLFOCUS:
     case WM_CANCELMODE:
+      // Cancel mode kills the scroll timer and takes the capture: panning
+      // left on would show its symbol with nothing moving.
       StopWheelPanning();
       return false;
     case WM_SETCURSOR:

@@ -152,6 +152,10 @@ TEST_F(ColumnTree, ClickTabHomeEndWalkTheVisibleColumns) {
   tree->SetFocusedColumn(kNoColumn);
   Key(VK_UP);
   EXPECT_EQ(Focus(), std::pair(nodes[2], kName));
+  // Without a focused node Left starts on the first node too.
+  tree->SetFocusedNode(nullptr);
+  Key(VK_LEFT);
+  EXPECT_EQ(Focus(), std::pair(nodes[0], kSize));
 }
 
 TEST_F(ColumnTree, WithoutExtendedFocusAClickStaysInTheMainColumn) {
@@ -425,6 +429,15 @@ TEST_F(ColumnTree, ColumnClicksFollowTheButtonSteps) {
   SendMessageW(hwnd, WM_LBUTTONUP, 0, MAKELPARAM(p.x, p.y));
   EXPECT_EQ(editingAtDblClick, std::vector<bool>{false});
   EXPECT_FALSE(tree->IsEditing());
+  // A press that ends wheel panning is no column click.
+  Columns().Items(kNote).SetWidth(250);  // wider than the client: the middle button pans
+  SendMessageW(hwnd, WM_MBUTTONDOWN, MK_MBUTTON, MAKELPARAM(100, 40));
+  SendMessageW(hwnd, WM_MBUTTONUP, 0, MAKELPARAM(100, 40));
+  ASSERT_TRUE(tree->Panning());
+  pendingAtClick.clear();
+  Click(Label(nodes[2], kSize));
+  EXPECT_FALSE(tree->Panning());
+  EXPECT_TRUE(pendingAtClick.empty());
   tree->OnColumnClick = nullptr;
   tree->OnColumnDblClick = nullptr;
 }

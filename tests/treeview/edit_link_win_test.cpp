@@ -128,6 +128,24 @@ TEST_F(TreeEdit, EscapeCancelsAndADoubleClickStopsThePendingEdit) {
   EXPECT_EQ(cancelled, 1);
   EXPECT_TRUE(linkAtCancel);
   EXPECT_EQ(edited, 0);
+  // A cancel asked of the link itself ends the tree's edit as well, once.
+  // Opening the editor ends a pending drag of either kind.
+  tree->DoStateChange({tsDragPending, tsControlDragPending});
+  TLazyTreeStates leftOnEditing;
+  tree->OnStateChange = [&](auto&, TLazyTreeStates enter, TLazyTreeStates leave) {
+    if (enter.Contains(tsEditing)) leftOnEditing = leave;
+  };
+  Key(tree->Handle(), VK_F2);
+  tree->OnStateChange = nullptr;
+  ASSERT_TRUE(tree->IsEditing());
+  EXPECT_TRUE(leftOnEditing.Contains(tsDragPending));
+  EXPECT_TRUE(leftOnEditing.Contains(tsControlDragPending));
+  const HWND editor = Editor();
+  EXPECT_TRUE(tree->EditLink()->CancelEdit());
+  EXPECT_FALSE(tree->IsEditing());
+  EXPECT_EQ(tree->EditLink(), nullptr);
+  EXPECT_EQ(cancelled, 2);
+  EXPECT_FALSE(IsWindowVisible(editor));
   // Click, click, double click: no editor.
   Click(Label(nodes[1]));
   const POINT p = Label(nodes[1]);

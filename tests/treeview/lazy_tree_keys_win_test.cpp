@@ -91,6 +91,9 @@ TEST_F(TreeKeys, NavigationRows) {
   Key(VK_END);
   EXPECT_EQ(tree->FocusedNode(), nodes[3]);
   EXPECT_FALSE(tree->Selected(nodes[3]));  // the focus did not move: nothing is selected
+  tree->SetFocusedNode(nullptr);
+  Key(VK_HOME);
+  EXPECT_EQ(tree->FocusedNode(), nullptr);  // also without a focused node
   {
     HeldKey ctrl(VK_CONTROL);
     Key(VK_END);
@@ -102,10 +105,35 @@ TEST_F(TreeKeys, NavigationRows) {
   tree->SetFocusedNode(nodes[0]);
   Key(VK_RIGHT);
   EXPECT_FALSE(tree->Expanded(nodes[0]));
+  EXPECT_EQ(tree->FocusedNode(), nodes[0]);
   tree->SetExpanded(nodes[0], true);
   Key(VK_LEFT);
   EXPECT_TRUE(tree->Expanded(nodes[0]));
   EXPECT_EQ(tree->FocusedNode(), nodes[0]);
+}
+
+// Alt is read from the key message; a key with Alt neither expands nor
+// collapses, and of the character keys only "A" still starts a search.
+TEST_F(TreeKeys, AltComesFromTheKeyMessage) {
+  constexpr LPARAM kAltDown = LPARAM{KF_ALTDOWN} << 16 | 1;
+  tree->SetFocusedNode(nodes[0]);
+  SendMessageW(tree->Handle(), WM_KEYDOWN, 'Q', kAltDown);
+  EXPECT_FALSE(tree->TreeStates().Contains(tsSearchPending));
+  SendMessageW(tree->Handle(), WM_KEYDOWN, 'A', kAltDown);
+  EXPECT_TRUE(tree->TreeStates().Contains(tsSearchPending));
+  SendMessageW(tree->Handle(), WM_CHAR, 0, 1);  // nothing to search: only leaves the pending state
+  // Alt added by the owner's key action counts as well: Right goes to the
+  // child and Left to the parent, neither toggles.
+  tree->OnKeyAction = [](TBaseLazyTree&, WORD&, UINT& shift, bool&) { shift |= MK_ALT; };
+  Key(VK_RIGHT);
+  EXPECT_EQ(tree->FocusedNode(), tree->GetFirstChild(nodes[0]));
+  Key(VK_LEFT);
+  EXPECT_EQ(tree->FocusedNode(), nodes[0]);
+  Key(VK_LEFT);
+  EXPECT_TRUE(tree->Expanded(nodes[0]));
+  tree->OnKeyAction = nullptr;
+  Key(VK_LEFT);
+  EXPECT_FALSE(tree->Expanded(nodes[0]));
 }
 
 TEST_F(TreeKeys, PlusOnTheMainKeyboardActsAsTheKeypadKey) {
@@ -120,6 +148,13 @@ TEST_F(TreeKeys, PlusOnTheMainKeyboardActsAsTheKeypadKey) {
   EXPECT_FALSE(tree->Expanded(nodes[0]));
   Key(VK_MULTIPLY);
   EXPECT_TRUE(tree->Expanded(nodes[0]));
+  // "+" on a leaf asks the owner all the same.
+  std::vector<PLazyNode> asked;
+  tree->OnExpanding = [&](TLazyTreeModel&, PLazyNode node, bool&) { asked.push_back(node); };
+  tree->SetFocusedNode(nodes[1]);
+  Key(VK_ADD);
+  tree->OnExpanding = nullptr;
+  EXPECT_EQ(asked, std::vector<PLazyNode>{nodes[1]});
 }
 
 TEST_F(TreeKeys, ShiftExtendsAndCtrlASelectsAll) {

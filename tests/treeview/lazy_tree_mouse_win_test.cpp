@@ -363,6 +363,14 @@ TEST_F(TreeMouse, AutoScrollRepaintsTheBandOverTheScrolledRows) {
     for (int x = 0; x < tree->ViewWidth(); ++x) stale += scrolled.Pixel(x, y) != repainted.Pixel(x, y);
   EXPECT_EQ(stale, 0);
   SendMessageW(Window(), WM_LBUTTONUP, 0, At(edge));
+  EXPECT_FALSE(tree->TreeStates().Contains(tsScrollPending));
+  // A band armed at the edge scrolls before it starts.
+  const POINT armed{250, tree->ViewHeight() - 4};
+  SendMessageW(Window(), WM_LBUTTONDOWN, MK_LBUTTON, At(armed));
+  MoveTo({armed.x, armed.y + 1}, MK_LBUTTON);
+  ASSERT_TRUE(tree->TreeStates().Contains(tsDrawSelPending));
+  EXPECT_TRUE(tree->TreeStates().Contains(tsScrollPending));
+  SendMessageW(Window(), WM_LBUTTONUP, 0, At(armed));
 }
 
 TEST_F(TreeMouse, HotNodeFollowsTheLabels) {
@@ -501,6 +509,14 @@ TEST_F(TreeMouse, HotNodesShowTheHotCursorAndF1AsksUpTheChain) {
   ASSERT_EQ(tree->HotNode(), nodes[1]);
   SendMessageW(Window(), WM_SETCURSOR, reinterpret_cast<WPARAM>(Window()), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
   EXPECT_EQ(GetCursor(), LoadCursorW(nullptr, MAKEINTRESOURCEW(32649)));
+  // The default hot cursor is the arrow, whatever the control's cursor.
+  tree->SetCursor(32513);  // the I-beam
+  tree->SetHotCursor(0);
+  SendMessageW(Window(), WM_SETCURSOR, reinterpret_cast<WPARAM>(Window()), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+  EXPECT_EQ(GetCursor(), LoadCursorW(nullptr, MAKEINTRESOURCEW(32512)));
+  SendMessageW(Window(), WM_MOUSELEAVE, 0, 0);
+  SendMessageW(Window(), WM_SETCURSOR, reinterpret_cast<WPARAM>(Window()), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+  EXPECT_EQ(GetCursor(), LoadCursorW(nullptr, MAKEINTRESOURCEW(32513)));
 
   tree->SetExpanded(nodes[0], true);
   tree->SetFocusedNode(tree->GetFirstChild(nodes[0]));

@@ -117,10 +117,16 @@ TEST_F(TreePanning, AMiddleClickPansUntilTheNextClick) {
   EXPECT_STREQ(tree->PanningCursorName(), "LT_MOVES");
   Pump(150);
   EXPECT_LT(tree->OffsetY(), 0);
-  // The next click ends it and does nothing else.
+  // The next click ends it and does nothing else; the owner still hears of
+  // the press.
   const PLazyNode focused = tree->FocusedNode();
+  int presses = 0;
+  tree->OnMouseDown = [&](TBaseLazyTree&, int, unsigned, int, int) { ++presses; };
   Send(WM_LBUTTONDOWN, {10, 10}, MK_LBUTTON);
+  EXPECT_TRUE(tree->TreeStates().Contains(tsLeftButtonDown));
   Send(WM_LBUTTONUP, {10, 10});
+  tree->OnMouseDown = nullptr;
+  EXPECT_EQ(presses, 1);
   EXPECT_FALSE(tree->Panning());
   EXPECT_FALSE(IsWindow(symbol));
   EXPECT_EQ(tree->FocusedNode(), focused);
