@@ -442,6 +442,44 @@ TEST_F(ReportDialog, ADescendantChoosesTheDelimiterLines) {
   EXPECT_EQ(std::count(lines.begin(), lines.end(), std::string(100, '-')), 0);
 }
 
+// A descendant whose last building step fails.
+class FailingDialog : public TExceptionDialog {
+ public:
+  void Build() { CreateDetails(); }
+
+ protected:
+  void AfterCreateDetails() override { throw std::runtime_error("after the details"); }
+};
+
+TEST_F(ReportDialog, AReportWhoseBuildingFailsIsNotStoredAndOkComesBack) {
+  int storedCalls = 0;
+  SetReportStoredHook([&](TExceptionDialog&) { ++storedCalls; });
+  auto& dialog = ui::Application().CreateForm<FailingDialog>();
+  const ScopeGuard free([&] { ui::Application().FreeComponent(&dialog); });
+  dialog.Get<ui::TButton>("OkBtn").SetEnabled(false);
+  EXPECT_THROW(dialog.Build(), std::runtime_error);
+  EXPECT_TRUE(dialog.Get<ui::TButton>("OkBtn").Enabled());
+  EXPECT_EQ(storedCalls, 0);
+  EXPECT_TRUE(dialog.StoredEntry().empty());
+  EXPECT_FALSE(fs::exists(Archive()));
+}
+
+// No control shows the details; the click handler alone opens and closes them.
+TEST_F(ReportDialog, TheDetailsClickShowsAndHidesTheDetails) {
+  auto& dialog = ui::Application().CreateForm<TExceptionDialog>();
+  const ScopeGuard free([&] { ui::Application().FreeComponent(&dialog); });
+  const ui::TMemo& memo = dialog.Get<ui::TMemo>("DetailsMemo");
+  EXPECT_EQ(dialog.ClientHeight(), 91);
+  EXPECT_FALSE(memo.Enabled());
+  dialog.DetailsBtnClick(&dialog);
+  EXPECT_EQ(dialog.ClientHeight(), 255);
+  EXPECT_TRUE(memo.Enabled());
+  EXPECT_EQ(memo.Height(), 255 - memo.Top() - 3);
+  dialog.DetailsBtnClick(&dialog);
+  EXPECT_EQ(dialog.ClientHeight(), 91);
+  EXPECT_FALSE(memo.Enabled());
+}
+
 TEST(DebugThreadList, EntriesAndTheirLines) {
   TDiagDebugThreadList list;
   list.RegisterThread(0x1A2B, "TScanThread", "scan");
