@@ -210,26 +210,19 @@ void TExceptionDialog::CreateDetails() {
   if (detailsBuilt_) return;
   detailsBuilt_ = true;
   {
+    // An exception while the details are built stops the building and goes
+    // on to the application (the standard box, as a report is showing); the
+    // half-built report is not stored. The cursor and OK come back whatever
+    // happened.
     const WaitCursor wait;
+    const ScopeGuard enableOk([this] { Get<ui::TButton>("OkBtn").SetEnabled(true); });
     const TDiagRecordingPause pause;
-    try {
-      CreateDetailInfo();
-    } catch (const std::exception& e) {
-      details_.push_back(std::string("(report failed: ") + e.what() + ")");
-    }
+    CreateDetailInfo();
     std::string text;
     for (const std::string& line : details_) text += line + "\r\n";
     Get<ui::TMemo>("DetailsMemo").SetText(text);
-    if ((Tag() & 1) != 0) {
-      // A log that cannot be written must not cost the stored report.
-      try {
-        ReportToLog();
-      } catch (const std::exception&) {
-        reportLog_.CloseLog();
-      }
-    }
+    if ((Tag() & 1) != 0) ReportToLog();
     AfterCreateDetails();
-    Get<ui::TButton>("OkBtn").SetEnabled(true);
   }
   StoreReportText();
 }
@@ -300,6 +293,8 @@ void TExceptionDialog::SetDetailsVisible(bool visible) {
       SetClientHeight(Get<ui::TPanel>("Bevel1").Top());
       compactHeight_ = Height();
     } else {
+      // The shown details' minimum height would hold the window open.
+      SetMinSize(MinWidth(), compactHeight_);
       SetHeight(compactHeight_);
     }
     SetMinSize(MinWidth(), compactHeight_);
@@ -308,6 +303,8 @@ void TExceptionDialog::SetDetailsVisible(bool visible) {
   }
   detailsShown_ = visible;
 }
+
+void TExceptionDialog::DetailsBtnClick(ui::TComponent*) { SetDetailsVisible(!detailsShown_); }
 
 void TExceptionDialog::SendButtonClick(ui::TComponent*) {
   const std::string archive = ErrorHistoryPath();

@@ -51,6 +51,8 @@ class TExceptionDialog : public ui::TForm {
   void FormPaint(ui::TComponent* sender);
   void FormResize(ui::TComponent* sender);
   void SendButtonClick(ui::TComponent* sender);
+  // Shows or hides the details area. No control of the layout is bound to it.
+  void DetailsBtnClick(ui::TComponent* sender);
 
   // The message, made to end with CR LF, then CR LF and the details.
   std::string GetReportAsText() const;
@@ -67,6 +69,8 @@ class TExceptionDialog : public ui::TForm {
   virtual void BeforeCreateDetails() {}
   virtual void CreateDetailInfo();
   virtual void AfterCreateDetails() {}
+  // Builds the report once the dialog is on screen and stores it.
+  void CreateDetails();
   // The width of the delimiter lines and the stamp, and their character.
   virtual int ReportMaxColumns() const { return kReportMaxColumns; }
   virtual char ReportNewBlockDelimiterChar() const { return kReportNewBlockDelimiterChar; }
@@ -77,7 +81,6 @@ class TExceptionDialog : public ui::TForm {
   // The handlers' common path: the dialog, else the stored report and the standard box.
   static void ShowOrStore(std::exception_ptr error, const TDiagDebugThread* thread);
   void Prepare(std::exception_ptr error);
-  void CreateDetails();
   void StoreReportText();
   void UpdateTextLabelScrollbars();
   void SetDetailsVisible(bool visible);

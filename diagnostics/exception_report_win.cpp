@@ -183,9 +183,9 @@ std::vector<std::string> ReportHeaderLines(const std::string& className, const v
 
 std::vector<std::string> ReportModuleLines(HMODULE module, const std::string& path) {
   std::vector<std::string> lines;
-  lines.push_back(Format("[%016llX] %s", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(module)),
+  lines.push_back(Format("[%.8llX] %s", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(module)),
                          path.c_str()));
-  std::string prefix(19, ' ');
+  std::string prefix(11, ' ');
   TDiagModuleInfo info;
   if (ModuleInfoFromImage(module, false, info)) {
     const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(module);
@@ -193,14 +193,14 @@ std::vector<std::string> ReportModuleLines(HMODULE module, const std::string& pa
                                                                  dos->e_lfanew);
     const uint64_t preferred = nt->OptionalHeader.ImageBase;
     if (preferred != reinterpret_cast<uint64_t>(module)) {
-      prefix = Format("<%016llX> ", static_cast<unsigned long long>(preferred));
+      prefix = Format("<%.8llX> ", static_cast<unsigned long long>(preferred));
     }
   }
   try {
     const TDiagFileVersionInfo version = ReadFileVersionInfo(path);
     lines.push_back(prefix + version.GetBinFileVersion() + " - " + version.GetVersionKeyValue(kVersionFileVersion));
     const std::string description = version.GetVersionKeyValue(kVersionFileDescription);
-    if (!description.empty()) lines.push_back(std::string(19, ' ') + description);
+    if (!description.empty()) lines.push_back(std::string(11, ' ') + description);
   } catch (const std::exception&) {
     // No resource, or one the parser rejects: the module is still listed.
     lines.push_back(prefix + "(no version info)");

@@ -58,7 +58,7 @@ struct TReportInput {
 void CreateReport(std::vector<std::string>& lines, unsigned blocks, const TReportInput& input);
 
 // The module lines of one loaded module: "[base] path", then the prefix
-// ("<preferred base> " when rebased, else 19 blanks) with the version, or
+// ("<preferred base> " when rebased, else 11 blanks) with the version, or
 // "(no version info)".
 std::vector<std::string> ReportModuleLines(HMODULE module, const std::string& path);
 

@@ -86,23 +86,22 @@ bool Converted(DWORD code) {
   }
 }
 
-// Faults of the processor, wherever they happen; the notifiers see every one.
-bool ProcessorFault(DWORD code) {
-  if (Converted(code)) return true;
+// Every exception the system raises reaches the notifiers, except the
+// codes that are no exception of the program: the language run-time's own
+// unwinding codes (each throw is told already where it is thrown, and told
+// again it would replace its stack list from inside the unwinder) and the
+// debugger's information codes (debug output, thread names).
+bool ToldToNotifiers(DWORD code) {
   switch (code) {
-    case EXCEPTION_IN_PAGE_ERROR:
-    case EXCEPTION_DATATYPE_MISALIGNMENT:
-    case EXCEPTION_ARRAY_BOUNDS_EXCEEDED:
-    case EXCEPTION_FLT_DENORMAL_OPERAND:
-    case EXCEPTION_FLT_DIVIDE_BY_ZERO:
-    case EXCEPTION_FLT_INEXACT_RESULT:
-    case EXCEPTION_FLT_INVALID_OPERATION:
-    case EXCEPTION_FLT_OVERFLOW:
-    case EXCEPTION_FLT_STACK_CHECK:
-    case EXCEPTION_FLT_UNDERFLOW:
-      return true;
-    default:
+    case 0x20474343:  // the run-time's throw
+    case 0x21474343:  // its unwind
+    case 0x22474343:  // its forced unwind
+    case 0x40010006:  // debug output
+    case 0x4001000A:  // wide debug output
+    case 0x406D1388:  // a thread's name
       return false;
+    default:
+      return true;
   }
 }
 
@@ -140,10 +139,10 @@ LONG CALLBACK VectoredHandler(EXCEPTION_POINTERS* info) noexcept {
   }
   const auto address = reinterpret_cast<uint64_t>(record.ExceptionAddress);
   if (!Converted(record.ExceptionCode) || !state.exeCode.IsCodeRange(address, 1, false)) {
-    // A fault the program does not convert (one inside a system library,
-    // which may well handle it itself): the notifiers hear of it once, and
-    // it goes on to the handlers unchanged.
-    if (ProcessorFault(record.ExceptionCode)) {
+    // An exception the program does not convert (a fault inside a system
+    // library, which may well handle it itself, or a raised code): the
+    // notifiers hear of it once, and it goes on to the handlers unchanged.
+    if (ToldToNotifiers(record.ExceptionCode)) {
       TDiagRaiseInfo notified;
       notified.address = record.ExceptionAddress;
       notified.osException = true;

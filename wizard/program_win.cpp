@@ -161,7 +161,8 @@ int Run() {
     kv::ShowMessageBox(e.what());
     status = 1;
   }
-  kv::UnInitializeHandler();
+  // The hooks stay until the main objects and the settings store are gone,
+  // so that a fault while they are freed is noticed too.
   FreeMainObjects();
   try {
     kv::FreeConfiger();  // writes the settings file back
@@ -169,6 +170,7 @@ int Run() {
     kv::ShowMessageBox(e.what());
     status = 1;
   }
+  kv::UnInitializeHandler();
   kv::ShellFinalize();
   if (ole) OleUninitialize();
   kv::EngineFinalize();

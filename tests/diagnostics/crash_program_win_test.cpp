@@ -312,7 +312,7 @@ TEST(CrashProgram, AFaultUnderOtherHeldLocksIsStoredAndEnds) {
       {"loaderheldelsewhere", EXCEPTION_ACCESS_VIOLATION, "kv::EAccessViolation", false, false, "CopyToNowhere"},
       {"randomheldelsewhere", EXCEPTION_ACCESS_VIOLATION, "kv::EAccessViolation", true, true, "CopyToNowhere"},
       {"notifierheldelsewhere", 0xE0C0FFEE, "kv::EExternalException", true, true,
-       "diag_plain.dll\r\n                   (no version info)\r\n"},
+       "diag_plain.dll\r\n           (no version info)\r\n"},
       // The fault itself is told to the notifiers, with the same bound.
       {"faultnotifierheldelsewhere", EXCEPTION_ACCESS_VIOLATION, "kv::EAccessViolation", true, true,
        "CopyToNowhere"},

@@ -496,6 +496,24 @@ TEST_F(Hooks, AFaultInsideASystemLibraryIsSeenOnceAndLeftToIt) {
   EXPECT_NE(ModuleFromAddr(tSeen[0].address), nullptr);
 }
 
+// A handler behind the program's that lets a raised test code go on.
+LONG CALLBACK ContinueRaisedCode(EXCEPTION_POINTERS* info) {
+  return info->ExceptionRecord->ExceptionCode == 0xE0004B56 ? EXCEPTION_CONTINUE_EXECUTION
+                                                             : EXCEPTION_CONTINUE_SEARCH;
+}
+
+TEST_F(Hooks, ARaisedCodeIsSeenOnceAndDebugOutputNot) {
+  PVOID behind = AddVectoredExceptionHandler(0, &ContinueRaisedCode);
+  ASSERT_NE(behind, nullptr);
+  RaiseException(0xE0004B56, 0, 0, nullptr);
+  OutputDebugStringA("kv hooks test\n");
+  RemoveVectoredExceptionHandler(behind);
+  ASSERT_EQ(tSeen.size(), 1u);
+  EXPECT_TRUE(tSeen[0].os);
+  EXPECT_EQ(tSeen[0].object, nullptr);
+  EXPECT_NE(tSeen[0].address, nullptr);
+}
+
 TEST(StackList, DirectRecordingHonoursIgnoreLevelsAndFirstCaller) {
   const auto* fault = reinterpret_cast<const void*>(&Level3);
   const auto all = DiagCreateStackList(false, 0, fault, true);

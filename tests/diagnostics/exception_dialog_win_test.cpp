@@ -442,6 +442,58 @@ TEST_F(ReportDialog, ADescendantChoosesTheDelimiterLines) {
   EXPECT_EQ(std::count(lines.begin(), lines.end(), std::string(100, '-')), 0);
 }
 
+// A descendant whose building fails in the report itself or in its last step.
+class FailingDialog : public TExceptionDialog {
+ public:
+  void Build(bool inReport) {
+    inReport_ = inReport;
+    CreateDetails();
+  }
+
+ protected:
+  void CreateDetailInfo() override {
+    if (inReport_) throw std::runtime_error("in the report");
+  }
+  void AfterCreateDetails() override {
+    if (!inReport_) throw std::runtime_error("after the details");
+  }
+
+ private:
+  bool inReport_ = false;
+};
+
+TEST_F(ReportDialog, AReportWhoseBuildingFailsIsNotStoredAndOkComesBack) {
+  int storedCalls = 0;
+  SetReportStoredHook([&](TExceptionDialog&) { ++storedCalls; });
+  for (const bool inReport : {true, false}) {
+    SCOPED_TRACE(inReport ? "in the report" : "after the details");
+    auto& dialog = ui::Application().CreateForm<FailingDialog>();
+    const ScopeGuard free([&] { ui::Application().FreeComponent(&dialog); });
+    dialog.Get<ui::TButton>("OkBtn").SetEnabled(false);
+    EXPECT_THROW(dialog.Build(inReport), std::runtime_error);
+    EXPECT_TRUE(dialog.Get<ui::TButton>("OkBtn").Enabled());
+    EXPECT_EQ(storedCalls, 0);
+    EXPECT_TRUE(dialog.StoredEntry().empty());
+    EXPECT_FALSE(fs::exists(Archive()));
+  }
+}
+
+// No control shows the details; the click handler alone opens and closes them.
+TEST_F(ReportDialog, TheDetailsClickShowsAndHidesTheDetails) {
+  auto& dialog = ui::Application().CreateForm<TExceptionDialog>();
+  const ScopeGuard free([&] { ui::Application().FreeComponent(&dialog); });
+  const ui::TMemo& memo = dialog.Get<ui::TMemo>("DetailsMemo");
+  EXPECT_EQ(dialog.ClientHeight(), 91);
+  EXPECT_FALSE(memo.Enabled());
+  dialog.DetailsBtnClick(&dialog);
+  EXPECT_EQ(dialog.ClientHeight(), 255);
+  EXPECT_TRUE(memo.Enabled());
+  EXPECT_EQ(memo.Height(), 255 - memo.Top() - 3);
+  dialog.DetailsBtnClick(&dialog);
+  EXPECT_EQ(dialog.ClientHeight(), 91);
+  EXPECT_FALSE(memo.Enabled());
+}
+
 TEST(DebugThreadList, EntriesAndTheirLines) {
   TDiagDebugThreadList list;
   list.RegisterThread(0x1A2B, "TScanThread", "scan");
