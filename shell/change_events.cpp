@@ -76,7 +76,7 @@ TLazyShellEventList::TLazyShellEventList() {
 
 TLazyShellEventList::~TLazyShellEventList() {
   {
-    std::lock_guard<std::mutex> hold(lock_);
+    std::lock_guard<std::recursive_mutex> hold(lock_);
     events_.clear();
   }
   gLiveLists.fetch_sub(1);
@@ -207,11 +207,12 @@ void TChangeEventQueue::Queue(std::unique_ptr<TLazyShellEvent> event, bool check
   working_.push_back(std::move(event));
 }
 
-TLazyShellEventList* TChangeEventQueue::TakeBatch() {
+TLazyShellEventList* TChangeEventQueue::TakeBatch(const std::function<void()>& underLock) {
   TLazyShellEventList* batch = TLazyShellEventList::Create();
   {
     std::lock_guard<std::mutex> hold(lock_);
-    batch->Events().reserve(std::max(working_.size(), TLazyShellEventList::kInitialCapacity));
+    if (underLock) underLock();
+    batch->Events().reserve(std::max(working_.capacity(), TLazyShellEventList::kInitialCapacity));
     for (auto& event : working_) batch->Events().push_back(std::move(event));
     working_.clear();
   }

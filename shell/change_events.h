@@ -67,7 +67,9 @@ class TLazyShellEventList {
   void Release();
 
   // The events; readers that share the list with other threads hold Lock().
-  std::mutex& Lock() { return lock_; }
+  // It may be taken again on the thread holding it: a control handling the
+  // list can pump the message that hands the same list to another control.
+  std::recursive_mutex& Lock() { return lock_; }
   std::vector<std::unique_ptr<TLazyShellEvent>>& Events() { return events_; }
 
   // Lists alive in the process (tests check that every batch goes).
@@ -78,7 +80,7 @@ class TLazyShellEventList {
   ~TLazyShellEventList();
   friend struct std::default_delete<TLazyShellEventList>;
 
-  std::mutex lock_;
+  std::recursive_mutex lock_;
   std::vector<std::unique_ptr<TLazyShellEvent>> events_;
 };
 
@@ -110,8 +112,9 @@ class TChangeEventQueue {
                 uint32_t value2 = 0);
   // An event arrived since the last call.
   bool TakeEventsArrived() { return eventsArrived_.exchange(false); }
-  // Moves every queued event into a new list holding one reference.
-  TLazyShellEventList* TakeBatch();
+  // Moves every queued event into a new list holding one reference;
+  // `underLock` runs first, under the working list's lock.
+  TLazyShellEventList* TakeBatch(const std::function<void()>& underLock = {});
   size_t QueuedCount();
 
   // Keeps the topmost distinct folders of `events` (by ItemList1).

@@ -1,5 +1,6 @@
 #include "shell/change_notifier_win.h"
 
+#include <new>
 #include <stdexcept>
 
 #include "shell/change_threads_win.h"
@@ -121,6 +122,19 @@ TLazyChangeControl* TLazyChangeNotifier::FindRegisteredControl(TControl* control
   return nullptr;
 }
 
+// A record that cannot be added is freed again; the caller reports false.
+TLazyChangeControl* TLazyChangeNotifier::AddRecord(TControl* control) noexcept {
+  try {
+    auto made = std::make_unique<TLazyChangeControl>();
+    made->Control = control;
+    TLazyChangeControl* record = made.get();
+    controls_.push_back(std::move(made));
+    return record;
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
+
 void TLazyChangeNotifier::RemoveRecord(TLazyChangeControl* record) {
   std::erase_if(controls_, [record](const auto& r) { return r.get() == record; });
 }
@@ -237,15 +251,14 @@ void TLazyChangeNotifier::PostShellNotifyEvent(uint32_t flag, LPCITEMIDLIST list
 }
 
 bool TLazyChangeNotifier::RegisterShellChangeNotify(TControl* control) {
-  std::lock_guard<std::recursive_mutex> hold(controlsLock_);
+  std::unique_lock<std::recursive_mutex> hold(controlsLock_);
   TLazyChangeControl* record = FindRegisteredControl(control);
   if (record && record->RegisteredForShell) return true;
   GetShellChangeThread();
-  if (!record) {
-    auto made = std::make_unique<TLazyChangeControl>();
-    made->Control = control;
-    record = made.get();
-    controls_.push_back(std::move(made));
+  if (!record && !(record = AddRecord(control))) {
+    hold.unlock();
+    CheckForAutoRelease();  // a thread made for this call alone goes again
+    return false;
   }
   record->RegisteredForShell = true;
   shellThread_->AddRef();
@@ -253,15 +266,14 @@ bool TLazyChangeNotifier::RegisterShellChangeNotify(TControl* control) {
 }
 
 bool TLazyChangeNotifier::RegisterKernelChangeNotify(TControl* control, TKernelNotifyEvents events) {
-  std::lock_guard<std::recursive_mutex> hold(controlsLock_);
+  std::unique_lock<std::recursive_mutex> hold(controlsLock_);
   TLazyChangeControl* record = FindRegisteredControl(control);
   if (record && record->RegisteredForKernel && record->NotifyEvents == events) return true;
   GetKernelChangeThread();
-  if (!record) {
-    auto made = std::make_unique<TLazyChangeControl>();
-    made->Control = control;
-    record = made.get();
-    controls_.push_back(std::move(made));
+  if (!record && !(record = AddRecord(control))) {
+    hold.unlock();
+    CheckForAutoRelease();
+    return false;
   }
   record->NotifyEvents = events;
   if (!record->RegisteredForKernel) {
@@ -321,7 +333,6 @@ bool TLazyChangeNotifier::UnRegisterKernelChangeNotify(TControl* control) {
     found = record != nullptr;
     if (record && record->RegisteredForKernel) {
       record->RegisteredForKernel = false;
-      record->WatchFolder.clear();
       cleared = true;
       if (!record->IsRegistered()) RemoveRecord(record);
       UpdateKernelWatches();

@@ -123,6 +123,7 @@ class TLazyChangeNotifier {
   static LRESULT CALLBACK ListenerWndProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) noexcept;
   void HandOut(TLazyShellEventList* batch);
   TLazyChangeControl* FindRegisteredControl(TControl* control);
+  TLazyChangeControl* AddRecord(TControl* control) noexcept;
   void RemoveRecord(TLazyChangeControl* record);
   TLazyChangeDispatchThread& GetChangeDispatchThread();
   TLazyShellChangeThread& GetShellChangeThread();

@@ -75,9 +75,6 @@ void TLazyChangeDispatchThread::FindRecycleFolders() {
     TPidl older = PathToPIDL(root + L"Recycled");
     if (!older) older = PathToPIDL(root + L"Recycler");
     if (older) folders.push_back(CopyIDListBytes(older.get()));
-    // The name the shell has used since NT 6; without it no change in a
-    // recycle folder there would be reduced.
-    if (TPidl current = PathToPIDL(root + L"$Recycle.Bin")) folders.push_back(CopyIDListBytes(current.get()));
   }
   queue_.SetRecycleFolders(std::move(folders));
 }
@@ -96,14 +93,15 @@ void TLazyChangeDispatchThread::Execute() {
   while (!Terminated.load()) {
     WaitForSingleObject(wake_.Get(), INFINITE);
     if (Terminated.load()) break;
-    // Out once a whole quiet period passed without a new event.
+    // Out once a whole quiet period passed without a new event; told to stop,
+    // the thread still hands out what it holds.
     do {
-      if (!SleepUnlessTerminated(notifier_.QuietPeriod())) return;
+      if (!SleepUnlessTerminated(notifier_.QuietPeriod())) break;
     } while (queue_.TakeEventsArrived());
-    ResetEvent(wake_.Get());
-    TLazyShellEventList* batch = queue_.TakeBatch();
-    if (batch->Events().empty() ||
-        !PostMessageW(notifier_.ListenerWindow(), WM_SHELLNOTIFY, reinterpret_cast<WPARAM>(batch), 0))
+    // The wake event is reset under the working list's lock: an event queued
+    // after the batch is taken wakes the thread for the next one.
+    TLazyShellEventList* batch = queue_.TakeBatch([this] { ResetEvent(wake_.Get()); });
+    if (!PostMessageW(notifier_.ListenerWindow(), WM_SHELLNOTIFY, reinterpret_cast<WPARAM>(batch), 0))
       batch->Release();
   }
 }
@@ -148,9 +146,15 @@ void TLazyShellChangeThread::Execute() {
   HWND window = CreateWindowExW(0, kNotifyWindowClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, instance, this);
   window_.store(window);
   if (window) {
+    // The new delivery only where the shell can lock and unlock a delivered
+    // notification (the exports numbered 644 and 645).
+    HMODULE shell = GetModuleHandleW(L"shell32.dll");
+    const bool newDelivery = shell && GetProcAddress(shell, MAKEINTRESOURCEA(644)) &&
+                             GetProcAddress(shell, MAKEINTRESOURCEA(645));
     SHChangeNotifyEntry entry = {nullptr, TRUE};  // the whole namespace
-    registration_ = SHChangeNotifyRegister(window, SHCNRF_InterruptLevel | SHCNRF_ShellLevel | SHCNRF_NewDelivery,
-                                           0x7FFFFFFF, WM_SHELLCHANGENOTIFY, 1, &entry);
+    registration_ = SHChangeNotifyRegister(
+        window, SHCNRF_InterruptLevel | SHCNRF_ShellLevel | (newDelivery ? SHCNRF_NewDelivery : 0), 0x7FFFFFFF,
+        newDelivery ? WM_SHELLCHANGENOTIFY : WM_SHELLCHANGENOTIFYOLD, 1, &entry);
   }
   SetEvent(ready_.Get());
   if (!window) return;
@@ -158,8 +162,12 @@ void TLazyShellChangeThread::Execute() {
   MSG msg;
   while (!Terminated.load()) {
     BOOL got = GetMessageW(&msg, nullptr, 0, 0);
-    if (got <= 0) break;
-    if (msg.hwnd == nullptr && msg.message == WM_NOTIFYTHREADQUIT) break;
+    if (got < 0) break;     // a failing queue would fail again at once
+    if (got == 0) continue;  // quit: the terminate flag decides
+    if (msg.hwnd == nullptr && msg.message == WM_NOTIFYTHREADQUIT) {
+      PostQuitMessage(0);
+      continue;
+    }
     TranslateMessage(&msg);
     DispatchMessageW(&msg);
   }

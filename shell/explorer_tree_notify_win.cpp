@@ -213,15 +213,11 @@ void TCustomLazyExplorerTree::WMShellNotify(TLazyShellEventList* batch) {
     missedNotification_ = true;
     return;
   }
-  // A copy, so that handling (which may pump messages) never holds the list's lock.
-  std::vector<TLazyShellEvent> events;
-  {
-    std::lock_guard<std::mutex> hold(batch->Lock());
-    events.reserve(batch->Events().size());
-    for (const auto& event : batch->Events())
-      if (event) events.push_back(*event);
-  }
-  for (auto& event : events) HandleShellEvent(event);
+  // Handled in place under the list's lock, so that an event one control
+  // marks handled is skipped by the controls that read the list after it.
+  std::lock_guard<std::recursive_mutex> hold(batch->Lock());
+  for (const auto& event : batch->Events())
+    if (event) HandleShellEvent(*event);
 }
 
 void TCustomLazyExplorerTree::HandleShellEvent(TLazyShellEvent& event) {
@@ -367,9 +363,7 @@ void TCustomLazyExplorerTree::ReReadAndRefreshNode(PLazyNode node, bool resort) 
     AddCustomNode(node, std::move(item), ctTriStateCheckBox, checks);
   };
   auto remove = [&](const TChild& gone) {
-    // Everything stored for the item goes with it: check, column layout, user
-    // data and the states stored below it.
-    GetNewStorage()->Delete(StorageBytes(gone.ns->AbsolutePIDL()), 0, true, false);
+    if (checks) GetNewStorage()->Delete(StorageBytes(gone.ns->AbsolutePIDL()), kStoreCheck, false, false);
     DoNamespaceStructureChange(gone.node, *gone.ns, nscDelete);
     DeleteNode(gone.node, false);
     ++deleted;
@@ -394,8 +388,8 @@ void TCustomLazyExplorerTree::ReReadAndRefreshNode(PLazyNode node, bool resort) 
     uint32_t index = 0;
     for (PLazyNode c = node->FirstChild; c; c = c->NextSibling) c->Index = index++;
   }
-  if (resort && node->ChildCount > 1) Sort(node, HeaderSortColumn(), HeaderSortDirection(), false);
   EndUpdate();
+  if (resort && node->ChildCount > 1) Sort(node, HeaderSortColumn(), HeaderSortDirection(), false);
 }
 
 void TCustomLazyExplorerTree::ForceIconCachRebuild() {

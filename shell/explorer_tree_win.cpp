@@ -575,7 +575,8 @@ int TCustomLazyExplorerTree::DoGetImageIndex(PLazyNode node, TLTImageKind kind, 
   // An expanded folder shows its open form; a selected one also with toShowOpenIconOnSelect.
   const bool open =
       Expanded(node) || (kind == TLTImageKind::ikSelected && (ExplorerFolderOptions() & toShowOpenIconOnSelect));
-  return ns->GetIconIndex(open, (ExplorerImageOptions() & toLargeImages) ? 1 : 0, true);
+  // The small size: both system lists share one index space.
+  return ns->GetIconIndex(open, 0, true);
 }
 
 PLazyNode TCustomLazyExplorerTree::StartNode() {

@@ -46,6 +46,8 @@ class Receiver {
     form.SetWindowProc([this](ui::TMessage& m) {
       if (m.msg != WM_SHELLNOTIFY) return previous_(m);
       auto* batch = reinterpret_cast<TLazyShellEventList*>(m.wParam);
+      // A dispatch thread told to stop hands out what it holds, which may be nothing.
+      if (batch->Events().empty()) return batch->Release();
       std::vector<Seen> seen;
       for (const auto& event : batch->Events())
         seen.push_back({event->Kind, event->Item1() ? PIDLToPath(static_cast<LPCITEMIDLIST>(event->Item1())) : L"",
@@ -208,9 +210,13 @@ TEST_F(ChangeNotifierTest, UnregisteringUnderTheNotifierLockEndsTheKernelThread)
 }
 
 TEST_F(ChangeNotifierTest, AddEventReducesRealListsIntoBatches) {
-  std::wstring recycle = L"C:\\$Recycle.Bin";
-  CreateDirectoryW(recycle.c_str(), nullptr);
-  CreateDirectoryW((recycle + L"\\x").c_str(), nullptr);
+  // "Recycled" is a fixed drive's recycle folder; "$Recycle.Bin" is not one.
+  std::wstring recycle = L"C:\\Recycled", newer = L"C:\\$Recycle.Bin";
+  for (const std::wstring& folder : {recycle, newer}) {
+    CreateDirectoryW(folder.c_str(), nullptr);
+    CreateDirectoryW((folder + L"\\x").c_str(), nullptr);
+  }
+  const ScopeGuard removed([&] { RemoveTree(recycle); });
   std::wstring a = Dir(L"a"), b = Dir(L"b");
   for (const wchar_t* name : {L"a\\one.txt", L"b\\one.txt"}) {
     HANDLE file = CreateFileW((kRoot + L"\\" + name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
@@ -238,6 +244,9 @@ TEST_F(ChangeNotifierTest, AddEventReducesRealListsIntoBatches) {
   EXPECT_EQ(recycled[0], (Seen{K::UpdateDirectory, recycle}));
   EXPECT_EQ(recycled[1].kind, K::UpdateDirectory);  // the recycle bin
   EXPECT_NE(recycled[1].path, recycle);
+  TPidl inNewer = Pidl(newer + L"\\x");
+  notifier.AddEvent(K::UpdateDirectory, inNewer.get(), inNewer.get());
+  EXPECT_EQ(receiver.NextBatch(), (std::vector<Seen>{{K::UpdateDirectory, newer + L"\\x"}}));
 
   notifier.SetFilterEvents(false);
   notifier.AddEvent(K::ItemRename, inA.get(), inB.get());
@@ -271,6 +280,22 @@ TEST_F(ChangeNotifierTest, AFixedDriveHasOneOfTheOlderRecycleFolders) {
   auto batch = receiver.NextBatch();
   ASSERT_EQ(batch.size(), 2u);
   EXPECT_EQ(batch[0], (Seen{K::UpdateDirectory, recycled}));
+}
+
+TEST_F(ChangeNotifierTest, AStoppingDispatchThreadStillHandsOutItsBatch) {
+  std::wstring a = Dir(L"pending");
+  TPidl list = Pidl(a);
+  auto& notifier = ChangeNotifier();
+  notifier.SetQuietPeriod(5000);
+  const ScopeGuard period([&] { notifier.SetQuietPeriod(60); });
+  Receiver receiver;
+  ASSERT_TRUE(notifier.RegisterShellChangeNotify(&receiver.form));
+  notifier.AddEvent(K::UpdateDirectory, list.get(), nullptr);
+  notifier.UnRegisterChangeNotify(&receiver.form);
+  ASSERT_FALSE(notifier.HasDispatchThread());
+  // Registered again before the listener saw the batch, the control gets it.
+  ASSERT_TRUE(notifier.RegisterShellChangeNotify(&receiver.form));
+  EXPECT_EQ(receiver.NextBatch(), (std::vector<Seen>{{K::UpdateDirectory, a}}));
 }
 
 TEST_F(ChangeNotifierTest, AFreshDispatchThreadDeliversItsFirstEvent) {
@@ -403,6 +428,16 @@ TEST_F(ChangeNotifierTest, KernelWatchesReportChangesByTheProgramAndByLinux) {
                  "Attempting to change WatchFolder with out registering a Kernel notifier in TLazyChangeNotifier class");
   }
   notifier.UnRegisterShellChangeNotify(&stranger);
+
+  // A record that stays (shell-registered) keeps its folder through a kernel
+  // unregistration; registered again, the control watches it again.
+  ASSERT_TRUE(notifier.RegisterShellChangeNotify(&receiver.form));
+  ASSERT_TRUE(notifier.UnRegisterKernelChangeNotify(&receiver.form));
+  EXPECT_TRUE(notifier.KernelWatches().empty());
+  notifier.RegisterKernelChangeNotify(&receiver.form, KernelEvent(TKernelNotifyEvent::DirName));
+  auto watches = notifier.KernelWatches();
+  ASSERT_EQ(watches.size(), 1u);
+  EXPECT_EQ(watches[0].Folder, second);
 }
 
 TEST_F(ChangeNotifierTest, ANotifierFreedWithAControlStillRegisteredSaysSo) {

@@ -260,6 +260,30 @@ TEST_F(ExplorerTreeNotify, HandlersEditingDragsAndTheDesktopDecideWhatIsDone) {
   ASSERT_TRUE(PumpUntil([&] { return rebuilds == 2; }));
 }
 
+TEST_F(ExplorerTreeNotify, AnEventOneTreeHandledIsSkippedByTheTreesAfterIt) {
+  MakeTree(foFolders | foNonFolders);
+  ui::TForm otherForm;
+  auto& other = otherForm.Create<CountingTree>();
+  other.SetParent(&otherForm);
+  other.SetBounds(0, 0, 300, 400);
+  other.SetExplorerMiscOptions(other.ExplorerMiscOptions() | toChangeNotifierThread);
+  other.SetRootFolderCustomPath(kRoot);
+  other.SetActive(true);
+  otherForm.Show();
+  ASSERT_TRUE(other.ChangeNotifierEnabled());
+  // The first tree registered first and so reads each batch first.
+  tree->OnShellNotify = [](TCustomLazyExplorerTree&, TLazyShellEvent& event) { event.Handled = true; };
+  std::vector<bool> handledBefore;
+  other.OnShellNotify = [&](TCustomLazyExplorerTree&, TLazyShellEvent& event) {
+    handledBefore.push_back(event.Handled);
+  };
+  TPidl folder = PathToPIDL(kRoot);
+  ASSERT_TRUE(folder);
+  SHChangeNotify(SHCNE_UPDATEDIR, SHCNF_IDLIST, folder.get(), nullptr);
+  ASSERT_TRUE(PumpUntil([&] { return !handledBefore.empty(); }));
+  EXPECT_EQ(handledBefore, (std::vector<bool>{true}));
+}
+
 TEST_F(ExplorerTreeNotify, BatchesQueuedWhenTheTreeStopsListeningAreHandledOrReleased) {
   MakeFile(kRoot + L"\\one.txt");
   MakeTree(foFolders | foNonFolders);
@@ -512,7 +536,7 @@ struct Note : TNodeUserData {
   void Assign(const TNodeUserData&) override {}
 };
 
-TEST_F(ExplorerTreeNotify, AVanishedItemLeavesNothingInTheStorage) {
+TEST_F(ExplorerTreeNotify, AVanishedItemTakesItsCheckInTheStorage) {
   for (const wchar_t* name : {L"\\gone", L"\\gone\\inner", L"\\kept"})
     ASSERT_TRUE(CreateDirectoryW((kRoot + name).c_str(), nullptr));
   MakeTree(foFolders | foNonFolders);
@@ -536,9 +560,11 @@ TEST_F(ExplorerTreeNotify, AVanishedItemLeavesNothingInTheStorage) {
   ShellRename(kRoot + L"\\gone", kRoot + L"\\moved");
   ASSERT_TRUE(PumpUntil([&] { return Child(root, "moved") != nullptr; }));
   EXPECT_EQ(Child(root, "gone"), nullptr);
-  EXPECT_EQ(storage.WalkPIDLToStorageNode(StorageBytes(goneList.get()), false), nullptr);
-  EXPECT_EQ(storage.WalkPIDLToStorageNode(StorageBytes(innerList.get()), false), nullptr);
-  EXPECT_TRUE(held.expired());
+  // Its check goes; what else was stored for it and below it stays.
+  EXPECT_EQ(storage.Find(StorageBytes(goneList.get()), kStoreCheck), nullptr);
+  EXPECT_NE(storage.Find(StorageBytes(goneList.get()), kStoreColumns | kStoreUserData), nullptr);
+  EXPECT_NE(storage.Find(StorageBytes(innerList.get()), kStoreCheck), nullptr);
+  EXPECT_FALSE(held.expired());
   // The item that stayed keeps its check.
   EXPECT_NE(storage.Find(StorageBytes(keptList.get()), kStoreCheck), nullptr);
   EXPECT_EQ(tree->GetCheckState(kept), csCheckedNormal);
