@@ -428,7 +428,10 @@ void TLazyTreeModel::ReinitChildren(PLazyNode node, bool recursive) {
     }
     return;
   }
-  // Each node once, through the (virtual) ReinitNode, then its children.
+  // Each node once, through the (virtual) ReinitNode, then its children. The
+  // walk passes recursive=false: the walk itself goes down, and a recursive
+  // ReinitNode per level would nest as deep as the tree (stack overflow on
+  // long chains) and visit subtrees again.
   WalkBelow(node, [this](PLazyNode n) {
     ReinitNode(n, false);
     InitChildren(n);
@@ -604,8 +607,10 @@ void TLazyTreeModel::FreeDescendants(PLazyNode top, std::exception_ptr& failure)
     PLazyNode child = n->LastChild;
     if (child == nullptr) {
       if (n == top) break;
-      // `n` is empty now: it goes as a leaf of its parent.
+      // `n` is empty now: its children's removal is announced, then it goes
+      // as a leaf of its parent.
       finish(n);
+      StructureChange(n, TChangeReason::crChildDeleted);
       n = n->Parent;
       nShown = shown(n);
       deleteLast(n);

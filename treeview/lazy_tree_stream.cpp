@@ -327,6 +327,9 @@ bool TLazyTreeModel::ReadChunk(TNodeStream& stream, int version, PLazyNode node,
       }
       states &= kLoadedStates;
       const std::uint16_t height = static_cast<std::uint16_t>(std::min<std::uint32_t>(GetU32(fields + 4), 65535));
+      // The hidden root keeps its own fields: a saved node's states (collapsed,
+      // selected) or height taken onto it would hide the whole tree or count
+      // the root in the selection. Only its children are read.
       if (node != RootNode()) {
         PLazyNode parent = node->Parent;
         const bool parentShows = parent->States.Contains(nsExpanded);
