@@ -197,11 +197,7 @@ void TLazyTreeModel::LoadFromStream(TNodeStream& stream) {
   const int version = header[3];
   if (version > kStreamVersion) ShowError("Unable to load tree structure, the version is unknown.", 2003);
   std::uint32_t count = 0x7FFFFFFF;
-  if (version == 2) {
-    if (size - stream.Position() < 4)
-      ShowError("Unable to load tree structure, not enough data available.", 2004);
-    count = ReadU32(stream);
-  }
+  if (version == 2) count = ReadU32(stream);  // a missing count is a read error
 
   Clear();
   BeginUpdate();
