@@ -325,24 +325,19 @@ void TBaseLazyTree::SetSelectionCurveRadius(unsigned radius) {
   if (HandleAllocated() && !Loading()) InvalidateClientRect(nullptr);
 }
 
-void TBaseLazyTree::SetRootNodeCountLoading(std::uint32_t count) {
-  if (Loading()) {
-    pendingRootCount_ = count;
-    DoStateChange({tsRootCountDue});
-    return;
-  }
-  SetRootNodeCount(count);
-}
+void TBaseLazyTree::SetRootNodeCountLoading(std::uint32_t count) { SetRootNodeCount(count); }
 
 void TBaseLazyTree::Loaded() {
   TControl::Loaded();
   if (states_.Contains(tsRootCountDue)) {
     DoStateChange({}, {tsRootCountDue});
-    if (pendingRootCount_ > 0) {
+    const std::uint32_t count = RootNode()->ChildCount;
+    if (count > 0 && RootNode()->FirstChild == nullptr) {
       const std::uint32_t misc = TreeOptions().MiscOptions();
       TreeOptions().SetMiscOptions(misc & ~toReadOnly);
+      RootNode()->ChildCount = 0;
       BeginUpdate();
-      SetRootNodeCount(pendingRootCount_);
+      SetRootNodeCount(count);
       EndUpdate();
       TreeOptions().SetMiscOptions(misc);
     }

@@ -606,6 +606,7 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
 
   // Window hooks of the model.
   bool HasWindow() const override { return HandleAllocated(); }
+  bool TreeLoading() const override { return Loading(); }
   // Drops image lists and menus of the tree and its header that are freed.
   void Notification(ui::TComponent* component, ui::TOperation operation) override;
   bool Destroying() const override { return TLazyTreeModel::Destroying() || destroyingWindow_; }
@@ -746,7 +747,6 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   std::uint8_t selectionBlendFactor_ = 128;
   bool wantTabs_ = false;
   bool destroyingWindow_ = false;
-  std::uint32_t pendingRootCount_ = 0;
 
   // Editing, hints, popup menus, panning (edit_link_win.cpp, hint_window_win.cpp,
   // wheel_panning_win.cpp).

@@ -97,6 +97,8 @@ void TLazyTreeModel::InvalidateCache() {
 }
 
 void TLazyTreeModel::ValidateCache() {
+  // Stops a build but keeps a cache in use: when nothing changed, no build is
+  // queued below, and a cache taken out of use here would never come back.
   StopCacheBuild();
   if (!states_.Contains(tsValidationNeeded)) return;
   // Trees of up to 2000 visible nodes never get a cache: no need to wake the worker.

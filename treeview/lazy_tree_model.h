@@ -506,6 +506,8 @@ class TLazyTreeModel : public TCacheClient {
 
   // Window hooks: no-ops without a window.
   virtual bool HasWindow() const { return false; }
+  // Whether the control is still being built from its layout.
+  virtual bool TreeLoading() const { return false; }
   // Whether the control accepts input (a disabled window shows disabled checks).
   virtual bool TreeEnabled() const { return true; }
   virtual bool Destroying() const { return destroying_; }
@@ -564,6 +566,9 @@ class TLazyTreeModel : public TCacheClient {
   static std::ptrdiff_t PackArray(PLazyNode* array, std::ptrdiff_t count);
   void PackSelection();
   void SortChildren(PLazyNode node, TColumnIndex column, TSortDirection direction);
+  // Sort's steps after the cache was taken out of use; false when nothing
+  // was sorted (an edit that would not end, a node without children).
+  bool SortNode(PLazyNode node, TColumnIndex column, TSortDirection direction, bool doInit);
   void SortTreeLevel(PLazyNode node, TColumnIndex column, TSortDirection direction, bool doInit);
   bool IsRoot(PLazyNode node) const { return node == root_; }
   bool ReadOnly() const { return (options_->MiscOptions() & toReadOnly) != 0; }

@@ -109,6 +109,13 @@ bool TLazyTreeModel::IsLiveNode(const void* node) const {
 void TLazyTreeModel::SetNodeDataSize(int size) {
   size = std::max(size, -1);
   if (size == nodeDataSize_) return;
+  // While the layout loads no node exists yet: the size is only taken. Nodes
+  // made before (none in a layout) are still made again, as their blocks
+  // have the old size.
+  if (TreeLoading() && pool_.LiveCount() == 0) {
+    nodeDataSize_ = size;
+    return;
+  }
   const std::uint32_t count = root_ != nullptr ? root_->ChildCount : 0;
   Clear();
   // A read-only tree keeps its nodes, so their blocks keep the old size.
@@ -125,6 +132,13 @@ void* TLazyTreeModel::GetNodeData(PLazyNode node) {
 std::uint32_t TLazyTreeModel::RootNodeCount() { return RootNode()->ChildCount; }
 
 void TLazyTreeModel::SetRootNodeCount(std::uint32_t count) {
+  // While the layout loads, the count waits in the root until Loaded makes
+  // the nodes (after every property, such as the node size, was read).
+  if (TreeLoading() && RootNode()->FirstChild == nullptr) {
+    root_->ChildCount = count;
+    DoStateChange({tsRootCountDue});
+    return;
+  }
   if (count == RootNode()->ChildCount) return;
   BeginUpdate();
   InterruptValidation();
@@ -241,7 +255,7 @@ void TLazyTreeModel::SetDefaultNodeHeight(std::uint32_t height) {
   root->NodeHeight = static_cast<std::uint16_t>(height);
   defaultNodeHeight_ = height;
   InvalidateCache();
-  if (HasWindow() && updateCount_ == 0) {
+  if (HasWindow() && updateCount_ == 0 && !TreeLoading()) {
     ValidateCache();
     UpdateScrollBars(true);
     ScrollIntoView(focusedNode_, HasOption(toCenterScrollIntoView));
@@ -414,7 +428,10 @@ void TLazyTreeModel::ReinitChildren(PLazyNode node, bool recursive) {
     }
     return;
   }
-  // Each node once, through the (virtual) ReinitNode, then its children.
+  // Each node once, through the (virtual) ReinitNode, then its children. The
+  // walk passes recursive=false: the walk itself goes down, and a recursive
+  // ReinitNode per level would nest as deep as the tree (stack overflow on
+  // long chains) and visit subtrees again.
   WalkBelow(node, [this](PLazyNode n) {
     ReinitNode(n, false);
     InitChildren(n);
@@ -590,8 +607,10 @@ void TLazyTreeModel::FreeDescendants(PLazyNode top, std::exception_ptr& failure)
     PLazyNode child = n->LastChild;
     if (child == nullptr) {
       if (n == top) break;
-      // `n` is empty now: it goes as a leaf of its parent.
+      // `n` is empty now: its children's removal is announced, then it goes
+      // as a leaf of its parent.
       finish(n);
+      StructureChange(n, TChangeReason::crChildDeleted);
       n = n->Parent;
       nShown = shown(n);
       deleteLast(n);

@@ -69,13 +69,32 @@ void TLazyTreeModel::SortChildren(PLazyNode node, TColumnIndex column, TSortDire
 void TLazyTreeModel::Sort(PLazyNode node, TColumnIndex column, TSortDirection direction,
                           bool doInit) {
   InterruptValidation();
+  // Every way out (a refused edit, nothing to sort, a throwing comparison)
+  // queues the cache build again, so the cache does not stay out of use.
+  try {
+    if (!SortNode(node, column, direction, doInit)) {
+      if (updateCount_ == 0) ValidateCache();
+      return;
+    }
+  } catch (...) {
+    if (updateCount_ == 0) ValidateCache();
+    throw;
+  }
+  if (updateCount_ == 0) {
+    ValidateCache();
+    InvalidateClientRect(nullptr);
+  }
+}
+
+bool TLazyTreeModel::SortNode(PLazyNode node, TColumnIndex column, TSortDirection direction,
+                              bool doInit) {
   if (states_.Contains(tsEditPending)) {
     StopTimer(kEditTimer);
     DoStateChange({}, {tsEditPending});
   }
-  if (states_.Contains(tsEditing) && !DoEndEdit()) return;
+  if (states_.Contains(tsEditing) && !DoEndEdit()) return false;
   if (node == nullptr) node = RootNode();
-  if (!node->States.Contains(nsHasChildren)) return;
+  if (!node->States.Contains(nsHasChildren)) return false;
   if (doInit) {
     if (node->ChildCount == 0) InitChildren(node);
     ValidateChildren(node, false);
@@ -84,10 +103,7 @@ void TLazyTreeModel::Sort(PLazyNode node, TColumnIndex column, TSortDirection di
     SortChildren(node, column, direction);
     InvalidateCache();
   }
-  if (updateCount_ == 0) {
-    ValidateCache();
-    InvalidateClientRect(nullptr);
-  }
+  return true;
 }
 
 void TLazyTreeModel::SortTreeLevel(PLazyNode node, TColumnIndex column, TSortDirection direction,
@@ -111,9 +127,12 @@ void TLazyTreeModel::SortTree(TColumnIndex column, TSortDirection direction, boo
       --tree.updateCount_;
     }
   };
-  {
+  try {
     Leave leave{*this};
     if (column != kInvalidColumn) SortTreeLevel(RootNode(), column, direction, doInit);
+  } catch (...) {
+    if (updateCount_ == 0) ValidateCache();
+    throw;
   }
   if (updateCount_ == 0) {
     ValidateCache();

@@ -197,11 +197,7 @@ void TLazyTreeModel::LoadFromStream(TNodeStream& stream) {
   const int version = header[3];
   if (version > kStreamVersion) ShowError("Unable to load tree structure, the version is unknown.", 2003);
   std::uint32_t count = 0x7FFFFFFF;
-  if (version == 2) {
-    if (size - stream.Position() < 4)
-      ShowError("Unable to load tree structure, not enough data available.", 2004);
-    count = ReadU32(stream);
-  }
+  if (version == 2) count = ReadU32(stream);  // a missing count is a read error
 
   Clear();
   BeginUpdate();
@@ -327,6 +323,9 @@ bool TLazyTreeModel::ReadChunk(TNodeStream& stream, int version, PLazyNode node,
       }
       states &= kLoadedStates;
       const std::uint16_t height = static_cast<std::uint16_t>(std::min<std::uint32_t>(GetU32(fields + 4), 65535));
+      // The hidden root keeps its own fields: a saved node's states (collapsed,
+      // selected) or height taken onto it would hide the whole tree or count
+      // the root in the selection. Only its children are read.
       if (node != RootNode()) {
         PLazyNode parent = node->Parent;
         const bool parentShows = parent->States.Contains(nsExpanded);

@@ -326,6 +326,47 @@ TEST(LazyTreeNodes, SizesHeightsAndAssertions) {
   EXPECT_EQ(tree.GetNodeLevel(tree.GetFirst()), 0);
 }
 
+// A tree with a window whose layout is still being read.
+class LoadingTree : public TLazyTreeModel {
+ public:
+  bool loading = true;
+  int scrollBarUpdates = 0;
+  bool HasWindow() const override { return true; }
+  bool TreeLoading() const override { return loading; }
+  void UpdateScrollBars(bool doRepaint) override {
+    ++scrollBarUpdates;
+    TLazyTreeModel::UpdateScrollBars(doRepaint);
+  }
+};
+
+TEST(LazyTreeNodes, WhileLoadingCountsAndSizesOnlyWait) {
+  LoadingTree tree;
+  tree.SetRootNodeCount(5);
+  EXPECT_EQ(tree.RootNodeCount(), 5u);  // kept in the root, no node made yet
+  EXPECT_EQ(tree.GetFirstNoInit(), nullptr);
+  EXPECT_TRUE(tree.TreeStates().Contains(tsRootCountDue));
+  tree.SetNodeDataSize(8);  // taken without clearing: the count still waits
+  EXPECT_EQ(tree.NodeDataSize(), 8);
+  EXPECT_EQ(tree.RootNodeCount(), 5u);
+  tree.SetDefaultNodeHeight(30);  // no scroll bars while loading
+  EXPECT_EQ(tree.scrollBarUpdates, 0);
+  tree.loading = false;
+  tree.SetDefaultNodeHeight(31);
+  EXPECT_GT(tree.scrollBarUpdates, 0);
+
+  LoadingTree built;
+  built.loading = false;
+  built.SetRootNodeCount(2);
+  built.loading = true;
+  built.SetRootNodeCount(3);  // a tree with nodes does not wait
+  EXPECT_EQ(built.GetFirstNoInit()->NextSibling->NextSibling->Index, 2u);
+  built.SetNodeDataSize(16);  // nodes exist: they go, and the count waits for Loaded
+  EXPECT_EQ(built.NodeDataSize(), 16);
+  EXPECT_EQ(built.RootNodeCount(), 3u);
+  EXPECT_EQ(built.GetFirstNoInit(), nullptr);
+  EXPECT_TRUE(built.TreeStates().Contains(tsRootCountDue));
+}
+
 // An owner measuring every node to 30 pixels (toVariableNodeHeight).
 class MeasuringTree : public TLazyTreeModel {
  public:

@@ -165,6 +165,17 @@ TEST(LazyTreeSelection, StructureChangeReasonsAccumulate) {
   // Two changes before delivery accumulate, also two of the same reason.
   EXPECT_EQ(reasons, (std::vector<TChangeReason>{TChangeReason::crChildAdded, TChangeReason::crAccumulated,
                                                  TChangeReason::crAccumulated}));
+  // Clearing children that have children of their own announces each of
+  // them too; clearing only leaves is a single deletion.
+  reasons.clear();
+  tree.AddChild(tree.GetFirst());
+  reasons.clear();
+  tree.DeleteChildren(nullptr);
+  EXPECT_EQ(reasons, std::vector<TChangeReason>{TChangeReason::crAccumulated});
+  tree.SetRootNodeCount(2);
+  reasons.clear();
+  tree.DeleteChildren(nullptr);
+  EXPECT_EQ(reasons, std::vector<TChangeReason>{TChangeReason::crChildDeleted});
   std::vector<std::pair<std::uint64_t, std::uint64_t>> states;
   tree.OnStateChange = [&](TLazyTreeModel&, TLazyTreeStates e, TLazyTreeStates l) {
     states.emplace_back(e.Bits(), l.Bits());

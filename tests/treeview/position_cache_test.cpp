@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <random>
+#include <stdexcept>
 #include <thread>
 
 #include "tests/treeview/tree_checker.h"
@@ -73,6 +74,23 @@ TEST(PositionCache, LookupsStartAtTheNearestEntry) {
     EXPECT_EQ(cached->Index, row / 2000 * 2000);
     EXPECT_EQ(tree.GetDisplayRect(n, kNoColumn, false).Top, static_cast<int>(row * 18));
   }
+}
+
+// A sort that changes nothing, or stops on a throwing comparison, still
+// queues the cache it took out of use.
+TEST(PositionCache, SortsThatStopEarlyQueueTheCacheAgain) {
+  TLazyTreeModel tree;
+  tree.SetRootNodeCount(3000);
+  ASSERT_TRUE(WaitForCache(tree));
+  tree.Sort(tree.GetFirst(), 0, TSortDirection::sdAscending);  // a leaf: nothing to sort
+  EXPECT_TRUE(WaitForCache(tree));
+  tree.OnCompareNodes = [](TLazyTreeModel&, PLazyNode, PLazyNode, TColumnIndex, int&) {
+    throw std::runtime_error("compare");
+  };
+  EXPECT_THROW(tree.Sort(nullptr, 0, TSortDirection::sdAscending), std::runtime_error);
+  EXPECT_TRUE(WaitForCache(tree));
+  EXPECT_THROW(tree.SortTree(0, TSortDirection::sdAscending), std::runtime_error);
+  EXPECT_TRUE(WaitForCache(tree));
 }
 
 TEST(PositionCache, WorkerEndsWithTheLastTreeAndStartsAgain) {
