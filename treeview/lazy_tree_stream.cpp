@@ -407,7 +407,7 @@ std::uint32_t TLazyTreeModel::AddNodesFromStream(TNodeStream& stream, PLazyNode 
         DeleteNode(node);
         throw;
       }
-      if (DoNodeCopying(node, NilForRoot(target))) {
+      if (DoNodeCopying(node, target != nullptr ? target : RootNode())) {
         ++kept;
         DoNodeCopied(node);
         StructureChange(node, reason);

@@ -64,13 +64,16 @@ TEST(CutCopySet, RestoredNodesAreOfferedAndBadDataLeavesNothing) {
   const std::size_t firstEnd = 8 + (bytes[4] | (bytes[5] << 8));
   bytes[firstEnd] = 9;
   TNodeMemoryStream damaged(bytes);
-  target.OnNodeCopying = nullptr;
+  // Restored at the top level, the nodes are offered with the root as their target.
+  std::vector<PLazyNode> targets;
+  target.OnNodeCopying = [&](TLazyTreeModel&, PLazyNode, PLazyNode to, bool&) { targets.push_back(to); };
   try {
     target.AddNodesFromStream(damaged, nullptr, TLTNodeAttachMode::amAddChildFirst, TChangeReason::crNodeAdded);
     ADD_FAILURE();
   } catch (const ELazyTreeError& e) {
     EXPECT_STREQ(e.what(), "Stream data corrupt. A node's anchor chunk is missing.");
   }
+  EXPECT_EQ(targets, std::vector<PLazyNode>{target.RootNode()});
   EXPECT_EQ(target.TotalCount(), 5u + 2u);
   EXPECT_EQ(target.UpdateCount(), 0u);
   EXPECT_TREE_OK(target);
