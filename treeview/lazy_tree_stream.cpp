@@ -412,6 +412,8 @@ std::uint32_t TLazyTreeModel::AddNodesFromStream(TNodeStream& stream, PLazyNode 
         DoNodeCopied(node);
         StructureChange(node, reason);
       } else {
+        // Reported while it still exists: the report must not name a freed node.
+        StructureChange(node, reason);
         DeleteNode(node);
       }
     }

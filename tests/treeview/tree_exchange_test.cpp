@@ -59,6 +59,21 @@ TEST(CutCopySet, RestoredNodesAreOfferedAndBadDataLeavesNothing) {
   EXPECT_EQ(target.TotalCount(), 1u + 2u * 2u);
   EXPECT_TREE_OK(target);
 
+  // A refused node is reported with the others before it goes again.
+  {
+    TLazyTreeModel single, into;
+    test::Populate(single, 1, 0);
+    into.OnNodeCopying = [](TLazyTreeModel&, PLazyNode, PLazyNode, bool& allowed) { allowed = false; };
+    std::vector<TChangeReason> reasons;
+    into.OnStructureChange = [&](TLazyTreeModel&, PLazyNode, TChangeReason r) { reasons.push_back(r); };
+    TNodeMemoryStream one(NodeChunks(single));
+    EXPECT_EQ(into.AddNodesFromStream(one, nullptr, TLTNodeAttachMode::amAddChildLast, TChangeReason::crNodeAdded),
+              0u);
+    EXPECT_EQ(into.TotalCount(), 0u);
+    // Added, then deleted: both within one update, so they arrive merged.
+    EXPECT_EQ(reasons, std::vector<TChangeReason>{TChangeReason::crAccumulated});
+  }
+
   // A second chunk that is damaged: the first stays, the broken one goes.
   std::vector<std::uint8_t> bytes = NodeChunks(source);
   const std::size_t firstEnd = 8 + (bytes[4] | (bytes[5] << 8));
