@@ -19,6 +19,11 @@ namespace kv {
 
 namespace {
 
+POINT ScreenPoint(HWND hwnd, POINT client) {
+  ClientToScreen(hwnd, &client);
+  return client;
+}
+
 int PointX(LPARAM l) { return static_cast<short>(LOWORD(l)); }
 int PointY(LPARAM l) { return static_cast<short>(HIWORD(l)); }
 
@@ -491,7 +496,9 @@ void TLTHeader::HandleClick(POINT client, bool dblClick, bool force, int button)
 // dropped on. Where no column is under the point (beside the columns, above
 // the header) the drop target and its side stay: a release in the header's
 // empty part puts the column beside the last one it passed.
-void TLTHeader::DragTo(POINT client) {
+bool TLTHeader::DragTo(POINT screen) {
+  POINT client = screen;
+  ScreenToClient(tree_.HandleIfAllocated(), &client);
   TLazyTreeColumns& columns = Columns();
   int left = 0, right = 0;
   const TColumnIndex column =
@@ -510,11 +517,7 @@ void TLTHeader::DragTo(POINT client) {
     }
   }
   // A changed drop mark is painted before the picture moves over it.
-  if (dragImage_) {
-    POINT screen = client;
-    ClientToScreen(tree_.HandleIfAllocated(), &screen);
-    dragImage_->DragTo(screen, repaint);
-  }
+  return dragImage_ && dragImage_->DragTo(screen, repaint);
 }
 
 void TLTHeader::PrepareDrag(POINT start) {
@@ -579,12 +582,12 @@ bool TLTHeader::HandleHeaderMouseMove(ui::TMessage& m) {
       Invalidate(-1);
       UpdateWindow(tree_.HandleIfAllocated());
       PrepareDrag(dragStart_);
-      DragTo(p);
+      DragTo(ScreenPoint(tree_.HandleIfAllocated(), p));
     }
     return true;
   }
   if (States() & hstDragging) {
-    DragTo(p);
+    DragTo(ScreenPoint(tree_.HandleIfAllocated(), p));
     return true;
   }
   return false;

@@ -128,7 +128,8 @@ class TLTHeader : public TLTHeaderModel {
   HCURSOR SplitCursor() const;
   // The strip the header takes in the frame (window coordinates), hidden or not.
   RECT StripRect() const;
-  void DragTo(POINT client);
+  // Moves the dragged column's picture to a screen point; answers whether it moved.
+  bool DragTo(POINT screen);
   // The dragged column's picture, shown at its place with `start` as hot spot (client points).
   void PrepareDrag(POINT start);
   // Header point (relative to the header's top-left corner) of a client point.

@@ -406,11 +406,13 @@ std::uint32_t TLazyTreeModel::AddNodesFromStream(TNodeStream& stream, PLazyNode 
         DeleteNode(node);
         throw;
       }
-      if (DoNodeCopying(node, NilForRoot(target))) {
+      if (DoNodeCopying(node, target != nullptr ? target : RootNode())) {
         ++kept;
         DoNodeCopied(node);
         StructureChange(node, reason);
       } else {
+        // Reported while it still exists: the report must not name a freed node.
+        StructureChange(node, reason);
         DeleteNode(node);
       }
     }

@@ -131,7 +131,9 @@ bool TBaseLazyTree::PasteFromClipboard() {
   const bool optimized = source != nullptr && source->TreeStates().Contains(tsCutPending);
   const bool result = ProcessOLEData(source, data.Get(), FocusedNode(), defaultPasteMode_, optimized);
   if (source == this) {
-    if (TreeStates().Contains(tsCutPending)) CancelCutOrCopy();
+    // Marks left behind are not drawn without the cut; repainted so none shows as cut any more.
+    DoStateChange({}, {tsCutPending});
+    InvalidateClientRect(nullptr);
   } else if (source != nullptr) {
     source->FinishCutOrCopy();
   }

@@ -419,6 +419,9 @@ HRESULT TBaseLazyTree::DragOver(TBaseLazyTree* source, DWORD keyState, TDragStat
   try {
     const HWND hwnd = HandleIfAllocated();
     ILTDragManager& manager = GetDragManager();
+    // Only an image actually on screen counts: a source that shows none (no
+    // drag image prepared) would otherwise stop the scrolling below from
+    // moving the client area while nothing repaints it.
     TBaseLazyTree* imageOwner =
         !manager.GetDropTargetHelperSupported() && source != nullptr && source->DragImage().Visible() ? source
                                                                                                      : nullptr;
@@ -430,9 +433,9 @@ HRESULT TBaseLazyTree::DragOver(TBaseLazyTree* source, DWORD keyState, TDragStat
     const int vertical = std::min(static_cast<int>(VerticalIncrement()), ViewHeight());
     const int horizontal = static_cast<int>(HorizontalIncrement());
     if ((directions & 2) && OffsetY() == 0) directions &= ~2u;
-    if ((directions & 8) && std::int64_t{ViewHeight()} - OffsetY() >= RangeY()) directions &= ~8u;
+    if ((directions & 8) && std::int64_t{ViewHeight()} - OffsetY() == RangeY()) directions &= ~8u;
     if ((directions & 1) && OffsetX() == 0) directions &= ~1u;
-    if ((directions & 4) && std::int64_t{ViewWidth()} - OffsetX() >= RangeX()) directions &= ~4u;
+    if ((directions & 4) && std::int64_t{ViewWidth()} - OffsetX() == RangeX()) directions &= ~4u;
     int dx = 0, dy = 0;
     if (directions & 2) dy = vertical;
     if (directions & 8) dy = -vertical;
@@ -537,16 +540,22 @@ HRESULT TBaseLazyTree::DragDrop(IDataObject* dataObject, DWORD keyState, POINT p
       ScreenToClient(HandleIfAllocated(), &p);
       std::vector<CLIPFORMAT> formats;
       ComPtr<IEnumFORMATETC> enumerator;
-      if (dataObject != nullptr && dataObject->EnumFormatEtc(DATADIR_GET, enumerator.Put()) == S_OK && enumerator &&
-          enumerator->Reset() == S_OK) {
+      HRESULT listed = dataObject != nullptr ? dataObject->EnumFormatEtc(DATADIR_GET, enumerator.Put()) : E_POINTER;
+      if (SUCCEEDED(listed) && !enumerator) listed = E_UNEXPECTED;
+      if (SUCCEEDED(listed)) listed = enumerator->Reset();
+      if (FAILED(listed)) {
+        // Formats that cannot be listed end the drop quietly: nothing was dropped.
+        result = listed;
+        effect = DROPEFFECT_NONE;
+      } else {
         FORMATETC format{};
         while (formats.size() < kMaxDropFormats && enumerator->Next(1, &format, nullptr) == S_OK) {
           formats.push_back(format.cfFormat);
           if (format.ptd != nullptr) CoTaskMemFree(format.ptd);
           format = FORMATETC{};
         }
+        DoDragDrop(source, dataObject, formats, KeysToShift(keyState), p, effect, lastDropMode_);
       }
-      DoDragDrop(source, dataObject, formats, KeysToShift(keyState), p, effect, lastDropMode_);
     } catch (...) {
       result = E_UNEXPECTED;
       effect = DROPEFFECT_NONE;

@@ -55,7 +55,12 @@ void TBaseLazyTree::RunNativeDrag() {
     InvalidateNode(focused);
   }
   StopTimer(kEditTimer);
-  DoStateChange({tsControlDragging}, {tsControlDragPending, tsDragPending, tsEditPending, tsClearPending});
+  // A pending drag turns into dragging when the first target is looked for;
+  // an immediate one is dragging from the start.
+  if (states_.Contains(tsControlDragPending))
+    DoStateChange({}, {tsDragPending});
+  else
+    DoStateChange({tsControlDragging}, {tsDragPending, tsEditPending, tsClearPending});
   dragSelection_ = GetSortedSelection(true);
   const std::uint32_t self = Serial();
   std::uint32_t targetSerial = 0;
@@ -82,6 +87,8 @@ void TBaseLazyTree::RunNativeDrag() {
     POINT start{};
     GetCursorPos(&start);
     auto over = [&](POINT pt) {
+      if (states_.Contains(tsControlDragPending))
+        DoStateChange({tsControlDragging}, {tsControlDragPending, tsEditPending, tsClearPending});
       TBaseLazyTree* now = TreeAt(pt);
       if (now != target()) {
         leaveTarget(pt);

@@ -371,10 +371,14 @@ class NativeDrag : public TreeDrag {
         }
       };
     }
-    left.tree.OnStartDrag = [this](TBaseLazyTree&) { ++starts; };
+    left.tree.OnStartDrag = [this](TBaseLazyTree& t) {
+      ++starts;
+      startedPending = t.TreeStates().Contains(tsControlDragPending) && !t.TreeStates().Contains(tsControlDragging);
+    };
     left.tree.OnEndDrag = [this](TBaseLazyTree&, POINT) { ++ends; };
   }
   int drops = 0, starts = 0, ends = 0;
+  bool startedPending = false;
   IDataObject* dropData = reinterpret_cast<IDataObject*>(1);
   TBaseLazyTree* dropSource = nullptr;
   PLazyNode dropTarget = nullptr;
@@ -392,6 +396,7 @@ TEST_F(NativeDrag, BetweenTwoTreesOfOneForm) {
   ASSERT_FALSE(right.overStates.empty());
   EXPECT_EQ(right.overStates.front(), TDragState::dsDragEnter);
   EXPECT_EQ(std::pair(starts, ends), std::pair(1, 1));
+  EXPECT_TRUE(startedPending);  // dragging begins at the first look for a target
   for (DragTree* t : {&left, &right}) {
     EXPECT_FALSE(t->tree.Dragging());
     EXPECT_FALSE(t->tree.TreeStates().Contains(tsControlDragging));
@@ -432,6 +437,16 @@ TEST_F(NativeDrag, WithinOneTreeAndCancelledByEscape) {
 }
 
 // ------------------------------------------------ the drop target called directly
+
+// A data object that cannot list its formats.
+class UnlistableData : public TLTDataObject {
+ public:
+  using TLTDataObject::TLTDataObject;
+  HRESULT STDMETHODCALLTYPE EnumFormatEtc(DWORD, IEnumFORMATETC** out) override {
+    if (out != nullptr) *out = nullptr;
+    return E_NOTIMPL;
+  }
+};
 
 class DropTarget : public TreeDrag {
  protected:
@@ -562,6 +577,20 @@ TEST_F(DropTarget, EffectsRefusalsAndFailures) {
   EXPECT_EQ(Target().Drop(data.Get(), 0, POINTL{p.x, p.y}, &effect), E_FAIL);
   EXPECT_EQ(effect, static_cast<DWORD>(DROPEFFECT_NONE));
   EXPECT_FALSE(dropped);
+
+  // Formats that cannot be listed end the drop quietly: no drop handler, no effect.
+  right.tree.OnDragOver = [](TBaseLazyTree&, TBaseLazyTree*, TShiftState, TDragState, POINT, TDropMode, DWORD&,
+                             bool& accept) { accept = true; };
+  {
+    ComPtr<UnlistableData> unlistable = MakeComObject<UnlistableData>(left.tree, false);
+    effect = DROPEFFECT_COPY;
+    ASSERT_EQ(Target().DragEnter(unlistable.Get(), 0, POINTL{p.x, p.y}, &effect), S_OK);
+    effect = DROPEFFECT_COPY;
+    EXPECT_TRUE(FAILED(Target().Drop(unlistable.Get(), 0, POINTL{p.x, p.y}, &effect)));
+    EXPECT_EQ(effect, static_cast<DWORD>(DROPEFFECT_NONE));
+    EXPECT_FALSE(dropped);
+    EXPECT_EQ(right.tree.DropTargetNode(), nullptr);
+  }
 
   // Any exception of the owner's handler reaches OLE as E_UNEXPECTED, a lack of memory too.
   right.tree.OnDragOver = [](TBaseLazyTree&, TBaseLazyTree*, TShiftState, TDragState, POINT, TDropMode, DWORD&,

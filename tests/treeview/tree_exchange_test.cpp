@@ -59,18 +59,36 @@ TEST(CutCopySet, RestoredNodesAreOfferedAndBadDataLeavesNothing) {
   EXPECT_EQ(target.TotalCount(), 1u + 2u * 2u);
   EXPECT_TREE_OK(target);
 
+  // A refused node is reported with the others before it goes again.
+  {
+    TLazyTreeModel single, into;
+    test::Populate(single, 1, 0);
+    into.OnNodeCopying = [](TLazyTreeModel&, PLazyNode, PLazyNode, bool& allowed) { allowed = false; };
+    std::vector<TChangeReason> reasons;
+    into.OnStructureChange = [&](TLazyTreeModel&, PLazyNode, TChangeReason r) { reasons.push_back(r); };
+    TNodeMemoryStream one(NodeChunks(single));
+    EXPECT_EQ(into.AddNodesFromStream(one, nullptr, TLTNodeAttachMode::amAddChildLast, TChangeReason::crNodeAdded),
+              0u);
+    EXPECT_EQ(into.TotalCount(), 0u);
+    // Added, then deleted: both within one update, so they arrive merged.
+    EXPECT_EQ(reasons, std::vector<TChangeReason>{TChangeReason::crAccumulated});
+  }
+
   // A second chunk that is damaged: the first stays, the broken one goes.
   std::vector<std::uint8_t> bytes = NodeChunks(source);
   const std::size_t firstEnd = 8 + (bytes[4] | (bytes[5] << 8));
   bytes[firstEnd] = 9;
   TNodeMemoryStream damaged(bytes);
-  target.OnNodeCopying = nullptr;
+  // Restored at the top level, the nodes are offered with the root as their target.
+  std::vector<PLazyNode> targets;
+  target.OnNodeCopying = [&](TLazyTreeModel&, PLazyNode, PLazyNode to, bool&) { targets.push_back(to); };
   try {
     target.AddNodesFromStream(damaged, nullptr, TLTNodeAttachMode::amAddChildFirst, TChangeReason::crNodeAdded);
     ADD_FAILURE();
   } catch (const ELazyTreeError& e) {
     EXPECT_STREQ(e.what(), "Stream data corrupt. A node's anchor chunk is missing.");
   }
+  EXPECT_EQ(targets, std::vector<PLazyNode>{target.RootNode()});
   EXPECT_EQ(target.TotalCount(), 5u + 2u);
   EXPECT_EQ(target.UpdateCount(), 0u);
   EXPECT_TREE_OK(target);

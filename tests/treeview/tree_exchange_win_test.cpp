@@ -317,6 +317,17 @@ TEST(Clipboard, CutAndPasteInOneTreeMovesTheNodes) {
   EXPECT_FALSE(t.tree.TreeStates().Contains(tsCutPending));
   EXPECT_FALSE(t.b->States.Contains(nsCutCopyMarked));
 
+  // Cut as text only, pasted back: nothing moves or goes; the cut ends, its mark is left as it was.
+  t.tree.ClipboardFormats().Assign({"Plain text"});
+  t.tree.ClearSelection();
+  t.tree.AddToSelection(t.c);
+  ASSERT_TRUE(t.tree.CutToClipboard());
+  EXPECT_FALSE(t.tree.PasteFromClipboard());
+  EXPECT_EQ(t.tree.TotalCount(), 4u);
+  EXPECT_FALSE(t.tree.TreeStates().Contains(tsCutPending));
+  EXPECT_TRUE(t.c->States.Contains(nsCutCopyMarked));
+  t.tree.ClipboardFormats().Assign(kAllFormats);
+
   // A copy pasted into its own tree duplicates through the stream.
   t.tree.ClearSelection();
   t.tree.AddToSelection(t.c);
