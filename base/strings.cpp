@@ -23,6 +23,16 @@ char UpperAnsi(char c) {
   }
 }
 
+// <0, 0 or >0 as a sorts before, equals or sorts after b once both are folded.
+int CompareFolded(std::string_view a, std::string_view b, char (*fold)(char)) {
+  const size_t n = std::min(a.size(), b.size());
+  for (size_t i = 0; i < n; ++i) {
+    const int d = static_cast<unsigned char>(fold(a[i])) - static_cast<unsigned char>(fold(b[i]));
+    if (d != 0) return d;
+  }
+  return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
+}
+
 size_t FindAt(std::string_view text, std::string_view sub, size_t from, bool ignoreCase) {
   if (!ignoreCase) return text.find(sub, from);
   if (sub.size() > text.size()) return std::string_view::npos;
@@ -235,22 +245,8 @@ bool SameTextAscii(std::string_view a, std::string_view b) {
                                             [](char x, char y) { return UpperAscii(x) == UpperAscii(y); });
 }
 
-int CompareTextAscii(std::string_view a, std::string_view b) {
-  const size_t n = std::min(a.size(), b.size());
-  for (size_t i = 0; i < n; ++i) {
-    const int d = static_cast<unsigned char>(UpperAscii(a[i])) - static_cast<unsigned char>(UpperAscii(b[i]));
-    if (d != 0) return d;
-  }
-  return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
-}
+int CompareTextAscii(std::string_view a, std::string_view b) { return CompareFolded(a, b, UpperAscii); }
 
-int CompareTextAnsi(std::string_view a, std::string_view b) {
-  const size_t n = std::min(a.size(), b.size());
-  for (size_t i = 0; i < n; ++i) {
-    const int d = static_cast<unsigned char>(UpperAnsi(a[i])) - static_cast<unsigned char>(UpperAnsi(b[i]));
-    if (d != 0) return d;
-  }
-  return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
-}
+int CompareTextAnsi(std::string_view a, std::string_view b) { return CompareFolded(a, b, UpperAnsi); }
 
 }  // namespace kv
