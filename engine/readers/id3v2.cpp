@@ -360,11 +360,11 @@ void TID3v2Tag::LoadFromStream(ByteSource& src, uint64_t start, uint64_t size) {
     std::copy(id.begin(), id.end(), frame->Id.begin());
     frame->Size = frameSize;
     frame->Flags = {flags0, flags1};
-    const uint64_t total = frame->TotalSize();
+    const uint64_t frameTotal = frame->TotalSize();
     Frames.push_back(std::move(frame));
     FramesRead = true;
-    if (total > length - off) break;
-    off += total;
+    if (frameTotal > length - off) break;
+    off += frameTotal;
   }
 }
 
