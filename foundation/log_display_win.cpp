@@ -168,7 +168,7 @@ int TLogDisplay::Ask(const std::string& options, const std::string& question) {
     b.SetTag(static_cast<intptr_t>(i));
     b.SetText(lines[i]);
     b.SetBounds(left - b.Width() - 20, StopButton->Top(), b.Width(), b.Height());
-    b.SetAnchors(ui::akTop | ui::akRight);
+    b.SetAnchors(ui::akRight);
     b.OnClick = [this](ui::TComponent* s) { AnswerClick(s); };
     left = b.Left();
     buttons.push_back(&b);
@@ -206,7 +206,7 @@ void TLogDisplay::Finish(bool waitForStop) {
   const std::shared_ptr<bool> alive = alive_;
   // Without a stop button nothing but closing could end the wait.
   while (waitForStop && StopButton && !Stopped) {
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, kFinishPollMs, QS_ALLINPUT);
+    Sleep(kFinishPollMs);
     app.ProcessMessages();
     if (!*alive) return;
     if (app.Terminated()) {

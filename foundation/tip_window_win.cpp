@@ -42,8 +42,8 @@ bool DisplayAdv(const std::string& name, const std::string& url) {
   form->SetClientHeight(pictureHeight + close.Height() + 10);
   check.SetBounds(5, pictureHeight + 5, 200, check.Height());
   close.SetBounds(form->Width() - close.Width() - 15, check.Top(), close.Width(), close.Height());
-  ui::TForm* main = ui::Application().MainForm();
-  form->CenterOn(main && main->Visible() ? main : nullptr);
+  // On the main form, shown or not; on the work area only when there is none.
+  form->CenterOn(ui::Application().MainForm());
   form->ShowModal();
   return check.Checked();
 }

@@ -682,8 +682,10 @@ void TControl::UpdateStyle(DWORD add, DWORD remove) {
   InvalidateRect(hwnd_, nullptr, TRUE);
 }
 
+// A control's window text is either its Caption or, where it is the user's
+// data (edits, combo boxes), its Text; never both.
 bool TControl::GetTextProperty(std::string_view name, std::string& value) const {
-  if ((SameName(name, "Caption") && HasCaption()) || SameName(name, "Text")) {
+  if (SameName(name, HasCaption() ? "Caption" : "Text")) {
     value = Text();
     return true;
   }
@@ -695,7 +697,7 @@ bool TControl::GetTextProperty(std::string_view name, std::string& value) const 
 }
 
 bool TControl::SetTextProperty(std::string_view name, const std::string& value) {
-  if ((SameName(name, "Caption") && HasCaption()) || SameName(name, "Text")) {
+  if (SameName(name, HasCaption() ? "Caption" : "Text")) {
     SetText(value);
     return true;
   }

@@ -97,7 +97,10 @@ TEST(LogDisplay, AskReturnsTheClickedAnswerAndPutsTheWindowBack) {
     std::string status;
     RunLater(50, [&] {
       auto buttons = AnswerButtons(d);
-      for (auto* b : buttons) captions.push_back(b->Caption());
+      for (auto* b : buttons) {
+        captions.push_back(b->Caption());
+        EXPECT_EQ(b->Anchors(), ui::TAnchors(ui::akRight));  // held at the right edge only
+      }
       status = d.StatusLabel->Caption();
       c.act(d);
     });

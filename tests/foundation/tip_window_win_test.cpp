@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "base/scope_guard.h"
 #include "foundation/files_win.h"
 #include "tests/ui/ui_test_util.h"
 #include "ui/jpeg.h"
@@ -32,6 +33,12 @@ class TipWindowTest : public ::testing::Test {
 };
 
 TEST_F(TipWindowTest, ReturnsTheCheckBoxAndOpensTheLinkFromThePicture) {
+  // Centred on the main form even while that is hidden.
+  ui::TForm main;
+  main.SetBounds(100, 120, 600, 401);
+  ui::TForm* savedMain = ui::Application().MainForm();
+  ui::Application().SetMainForm(&main);
+  ScopeGuard restoreMain([&] { ui::Application().SetMainForm(savedMain); });
   for (bool tick : {true, false}) {
     SCOPED_TRACE(tick);
     std::vector<std::string> layout;
@@ -46,7 +53,9 @@ TEST_F(TipWindowTest, ReturnsTheCheckBoxAndOpensTheLinkFromThePicture) {
                 std::to_string(check->Left()) + "," + std::to_string(check->Top()) + "," +
                     std::to_string(check->Width()),
                 std::to_string(form->Width() - close->Left() - close->Width()),
-                std::to_string(close->Top() - check->Top()), check->Caption(), close->Caption()};
+                std::to_string(close->Top() - check->Top()), check->Caption(), close->Caption(),
+                std::to_string(form->Left() - 100 - (600 - form->Width()) / 2) + "," +
+                    std::to_string(form->Top() - 120 - (401 - form->Height()) / 2)};
       if (tick) {
         const ui::TBitmap shot = ui::test::Screenshot(*form, "tip_window");
         const uint32_t left = ui::test::PixelAt(shot, *form, form->Handle(), 30, 60);
@@ -61,7 +70,7 @@ TEST_F(TipWindowTest, ReturnsTheCheckBoxAndOpensTheLinkFromThePicture) {
     });
     EXPECT_EQ(DisplayAdv("tip_picture", "https://downloads.example/brisquel"), tick);
     EXPECT_EQ(layout, (std::vector<std::string>{"240", "155", "5,125,200", "15", "0",
-                                                "Do not show this tip again", "Close"}));
+                                                "Do not show this tip again", "Close", "0,0"}));
     EXPECT_EQ(ui::test::FindForm<TAdvForm>(), nullptr);
   }
   EXPECT_EQ(opened_, std::vector<std::string>{"open https://downloads.example/brisquel 1"});

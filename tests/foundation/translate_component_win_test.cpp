@@ -45,7 +45,10 @@ class TRecorder : public TComponent {
     value = "x";
     return true;
   }
-  bool SetTextProperty(std::string_view, const std::string&) override { return true; }
+  bool SetTextProperty(std::string_view name, const std::string& value) override {
+    log_.push_back(Name() + "." + std::string(name) + "=" + value);
+    return true;
+  }
 
  private:
   std::vector<std::string>& log_;
@@ -58,10 +61,36 @@ TEST(TranslateComponent, TheChosenTextsInDescendingOrderOwnedComponentsLastFirst
   root.Create<TRecorder>(log).SetName("A");
   root.Create<TRecorder>(log).SetName("B");
   TranslateComponent(root, tpTitle | tpHint);
-  EXPECT_EQ(log, (std::vector<std::string>{"Root.Title", "Root.Hint", "B.Title", "B.Hint", "A.Title", "A.Hint"}));
+  // Each text read is stored back, translated or not.
+  EXPECT_EQ(log, (std::vector<std::string>{"Root.Title", "Root.Title=x", "Root.Hint", "Root.Hint=x", "B.Title",
+                                           "B.Title=x", "B.Hint", "B.Hint=x", "A.Title", "A.Title=x", "A.Hint",
+                                           "A.Hint=x"}));
+
+  // However deep the owners go, the last one is reached.
+  log.clear();
+  TRecorder chain(log);
+  TComponent* owner = &chain;
+  for (int i = 1; i <= 200; ++i) {
+    owner = &owner->Create<TRecorder>(log);
+    owner->SetName("C" + std::to_string(i));
+  }
+  TranslateComponent(chain, tpHint);
+  ASSERT_EQ(log.size(), 402u);
+  EXPECT_EQ(log.back(), "C200.Hint=x");
+
+  // Text alone is an edit's text, never a control's caption.
+  auto key = [](const std::string& english) { return ToHex(GetMD5(english)); };
+  SetLanguage(std::make_unique<TLanguage>(
+      "test.lng", std::vector<std::string>{key("0") + "=null", key("I agree") + "=Einverstanden"}));
+  {
+    TTestDialog dialog;
+    TranslateComponent(dialog, tpText);
+    EXPECT_EQ(dialog.Get<TEdit>("NameEdit").Text(), "null");
+    EXPECT_EQ(dialog.Get<TCheckBox>("AgreeCheck").Caption(), "I agree");
+  }
+  SetLanguage(nullptr);
 
   // With Text: an edit's text too, and a control's one text only once.
-  auto key = [](const std::string& english) { return ToHex(GetMD5(english)); };
   SetLanguage(std::make_unique<TLanguage>(
       "test.lng", std::vector<std::string>{key("0") + "=null", key("null") + "=twice", key("I agree") + "=Einverstanden",
                                            key("Einverstanden") + "=twice"}));
