@@ -113,12 +113,16 @@ bool MakePath(const std::string& root, const std::string& path, bool exceptLast)
     current = rest.substr(0, share);
     rest = share == std::string::npos ? std::string() : rest.substr(share + 1);
   }
+  // Rooted without a drive ("\a\b"): the folders go on the current drive's
+  // root, not below the current directory.
+  const bool rooted = current.empty() && !rest.empty() && rest[0] == '\\';
+  if (rooted) rest.erase(0, 1);
   std::string part, next;
   while (!rest.empty()) {
     SeparFirst(rest, "\\", part, next);
     rest = next;
     if (exceptLast && rest.empty()) break;
-    current = current.empty() ? part : current + "\\" + part;
+    current = !current.empty() ? current + "\\" + part : rooted ? "\\" + part : part;
     if (part.empty()) continue;
     if (!DirectoryExists(current) && !CreateDirectoryA(current.c_str(), nullptr)) return false;
   }

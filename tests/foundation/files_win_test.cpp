@@ -57,6 +57,18 @@ TEST_F(FilesTest, MakePathCreatesEveryFolderButTheLastWhenAsked) {
   EXPECT_TRUE(DirectoryExists(Path("x\\y")));
   StrToFile("f", Path("file"));
   EXPECT_FALSE(MakePath(dir_, "file/sub", false));  // a file is in the way
+
+  // Rooted without a drive and no root given: on the current drive's root,
+  // not below the current directory.
+  ASSERT_EQ(dir_[1], ':');
+  wchar_t saved[MAX_PATH];
+  ASSERT_NE(GetCurrentDirectoryW(MAX_PATH, saved), 0u);
+  ASSERT_TRUE(SetCurrentDirectoryA(dir_.c_str()));
+  const bool made = MakePath("", dir_.substr(2) + "/rooted/sub/f.txt", true);
+  SetCurrentDirectoryW(saved);
+  EXPECT_TRUE(made);
+  EXPECT_TRUE(DirectoryExists(Path("rooted\\sub")));
+  EXPECT_FALSE(DirectoryExists(Path(dir_.substr(3))));
 }
 
 TEST_F(FilesTest, LanguageFileTranslatesAndBadFilesFallBackToEnglish) {
