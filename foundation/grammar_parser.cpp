@@ -1,5 +1,7 @@
 #include "foundation/grammar_parser.h"
 
+#include <algorithm>
+
 #include "base/strings.h"
 #include "foundation/translate.h"
 
@@ -22,23 +24,7 @@ bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 // ---------------------------------------------------------------- TAnaTree --
 
-TAnaTree& TAnaTree::Add(std::unique_ptr<TAnaTree> child) {
-  child->Parent = this;
-  Items.push_back(std::move(child));
-  return *Items.back();
-}
-
-std::unique_ptr<TAnaTree> TAnaTree::Remove(size_t index) {
-  if (index >= Items.size()) throw std::out_of_range("TTree:" + Translate("Delete error"));
-  std::unique_ptr<TAnaTree> child = std::move(Items[index]);
-  Items.erase(Items.begin() + static_cast<std::ptrdiff_t>(index));
-  child->Parent = nullptr;
-  return child;
-}
-
-void TAnaTree::Clear() {
-  while (!Items.empty()) Items.pop_back();  // last first
-}
+void ThrowTreeIndexError() { throw std::out_of_range("TTree:" + Translate("Delete error")); }
 
 std::string_view TAnaTree::GetText(std::string_view text) const {
   if (Start < 1 || Len == 0 || static_cast<uint64_t>(Start - 1) >= text.size()) return {};
@@ -52,20 +38,29 @@ void TAnalyser::LoadLang(std::string_view ruleText) {
   std::vector<std::string> lines;
   Separate(ruleText, "\r\n", lines);
   if (lines.size() > kMaxRules) DefinitionError("too many rules");
-  std::vector<std::string> names;
+  TNameList names;
   std::vector<std::string_view> expressions;
-  for (const std::string& line : lines) {
-    const size_t eq = line.find('=');
-    names.push_back(line.substr(0, eq));
-    expressions.push_back(eq == std::string::npos ? std::string_view() : std::string_view(line).substr(eq + 1));
+  for (size_t i = 0; i < lines.size(); ++i) {
+    const size_t eq = lines[i].find('=');
+    names.emplace_back(lines[i].substr(0, eq), i);
+    expressions.push_back(eq == std::string::npos ? std::string_view() : std::string_view(lines[i]).substr(eq + 1));
   }
-  std::vector<Rule> rules;
-  for (size_t i = 0; i < lines.size(); ++i) rules.push_back({names[i], CompileExpression(expressions[i], names)});
+  std::vector<TElement> rules(lines.size());
+  for (const auto& [name, line] : names) {
+    rules[line].Name = name;
+    rules[line].Index = line;
+  }
+  // Of names alike, the first line's rule is the one referenced.
+  std::stable_sort(names.begin(), names.end(),
+                   [](const auto& a, const auto& b) { return CompareTextAscii(a.first, b.first) < 0; });
+  for (TElement& rule : rules) {
+    rule.Parts = CompileExpression(expressions[rule.Index], names);
+    rule.Compiled = true;
+  }
   rules_ = std::move(rules);
 }
 
-std::vector<TAnalyser::Part> TAnalyser::CompileExpression(std::string_view e,
-                                                          const std::vector<std::string>& names) const {
+std::vector<TAnalyser::Part> TAnalyser::CompileExpression(std::string_view e, const TNameList& names) const {
   std::vector<Part> parts;
   for (size_t k = 0; k < e.size(); ++k) {
     const char c = e[k];
@@ -77,12 +72,13 @@ std::vector<TAnalyser::Part> TAnalyser::CompileExpression(std::string_view e,
         const size_t close = e.find('>', k + 1);
         if (close == std::string_view::npos) DefinitionError("\">\" not found");
         const std::string_view name = e.substr(k + 1, close - k - 1);
-        size_t index = kNone;
-        for (size_t n = 0; n < names.size() && index == kNone; ++n) {
-          if (SameTextAscii(names[n], name)) index = n;
+        const auto found = std::lower_bound(names.begin(), names.end(), name, [](const auto& entry, std::string_view n) {
+          return CompareTextAscii(entry.first, n) < 0;
+        });
+        if (found == names.end() || !SameTextAscii(found->first, name)) {
+          DefinitionError("element not found (" + std::string(name) + ")");
         }
-        if (index == kNone) DefinitionError("element not found (" + std::string(name) + ")");
-        parts.push_back({Kind::RuleRef, static_cast<int>(index), {}, {}});
+        parts.push_back({Kind::RuleRef, static_cast<int>(found->second), {}, {}});
         k = close;
         break;
       }
@@ -133,7 +129,8 @@ std::vector<TAnalyser::Part> TAnalyser::CompileExpression(std::string_view e,
 
 void TAnalyser::Parse(std::string text, size_t startRule) {
   failPos_ = 0;
-  failExpected_.clear();
+  failChar_ = 0;
+  failDelimiters_.clear();
   message_.clear();
   if (rules_.empty()) return;
   if (startRule >= rules_.size()) throw std::out_of_range("TAnalyser::Parse: no such rule");
@@ -153,9 +150,9 @@ void TAnalyser::Parse(std::string text, size_t startRule) {
   }
 }
 
-size_t TAnalyser::FindOperator(const Rule& rule, size_t from, int code) const {
-  for (size_t i = from; i < rule.parts.size(); ++i) {
-    if (rule.parts[i].kind == Kind::Operator && rule.parts[i].value == code) return i;
+size_t TAnalyser::FindOperator(const TElement& rule, size_t from, int code) const {
+  for (size_t i = from; i < rule.Count(); ++i) {
+    if (rule.Parts[i].kind == Kind::Operator && rule.Parts[i].value == code) return i;
   }
   DefinitionError("close item is absent");
 }
@@ -177,15 +174,16 @@ void TAnalyser::RecordFailure(int64_t pos, const Part& part) {
   failPos_ = pos;
   failKind_ = part.kind;
   failOp_ = part.kind == Kind::Operator ? part.value : 0;
-  failExpected_ = part.kind == Kind::Literal ? std::string(1, static_cast<char>(part.value)) : part.text;
+  failChar_ = part.kind == Kind::Literal ? static_cast<char>(part.value) : 0;
+  failDelimiters_ = failOp_ == kRun ? part.text : std::string();
 }
 
 std::string TAnalyser::BuildMessage() const {
   if (failKind_ == Kind::Literal) {
-    return Translate("Syntax error") + ": \"" + failExpected_ + "\" " + Translate("expected");
+    return Translate("Syntax error") + ": \"" + std::string(1, failChar_) + "\" " + Translate("expected");
   }
   if (failKind_ == Kind::Operator && failOp_ == kRun) {
-    return Translate("Syntax error") + ": " + Translate("delimiter") + " \"" + failExpected_ + "\" " +
+    return Translate("Syntax error") + ": " + Translate("delimiter") + " \"" + failDelimiters_ + "\" " +
            Translate("not found");
   }
   if (failKind_ == Kind::Identifier) return Translate("Syntax error") + ": " + Translate("identifier expected");
@@ -195,39 +193,39 @@ std::string TAnalyser::BuildMessage() const {
 int64_t TAnalyser::Match(size_t ruleIndex, int64_t pos, TAnaTree& parent, int depth) {
   // A cap on nesting keeps hostile text from exhausting the stack.
   if (depth > kMaxDepth) throw EParseError(Translate("Syntax error") + ": " + Translate("nesting too deep"), pos);
-  const Rule& rule = rules_[ruleIndex];
+  const TElement& rule = rules_[ruleIndex];
   const int64_t length = static_cast<int64_t>(text_.size());
-  TAnaTree& node = parent.Add(std::make_unique<TAnaTree>(pos, static_cast<uint8_t>(ruleIndex)));
-  std::vector<Open> open;
+  TAnaTree& node = TAnaTree::Create(parent, pos, static_cast<uint8_t>(ruleIndex));
+  TAnaStack open;
   int64_t p = pos;
   size_t i = 0;
-  while (i < rule.parts.size()) {
-    const Part& part = rule.parts[i];
+  while (i < rule.Count()) {
+    const Part& part = rule.Parts[i];
     bool ok = true;
     if (part.kind == Kind::Operator) {
       switch (part.value) {
         case kOptOpen: case kRepOpen: case kAltOpen:
-          open.push_back({p, i + 1, part.value, node.Count()});
+          open.Push({p, i + 1, part.value, node.Count()});
           ++i;
           continue;
         case kOptClose: case kAltClose:
-          if (!open.empty()) open.pop_back();
+          if (open.GetLen() != 0) open.Pop();
           ++i;
           continue;
         case kRepClose:
           // A pass that consumed nothing would repeat for ever: it ends the repetition.
-          if (open.empty() || open.back().pos == p) {
-            if (!open.empty()) open.pop_back();
+          if (open.GetLen() == 0 || open.GetValue().pos == p) {
+            if (open.GetLen() != 0) open.Pop();
             ++i;
             continue;
           }
-          open.back().pos = p;
-          open.back().children = node.Count();
-          i = open.back().part;
+          open.GetValue().pos = p;
+          open.GetValue().children = node.Count();
+          i = open.GetValue().part;
           continue;
         case kAltNext:  // an alternative succeeded: the rest are skipped
           i = FindOperator(rule, i + 1, kAltClose) + 1;
-          if (!open.empty()) open.pop_back();
+          if (open.GetLen() != 0) open.Pop();
           continue;
         case kRun: {
           const int64_t end = FindRunEnd(part, p);
@@ -278,29 +276,29 @@ int64_t TAnalyser::Match(size_t ruleIndex, int64_t pos, TAnaTree& parent, int de
     }
     // Backtrack to the innermost open bracket; with none left the rule fails.
     while (true) {
-      if (open.empty()) {
+      if (open.GetLen() == 0) {
         RecordFailure(p, part);
         parent.Items.pop_back();
         return 0;
       }
-      Open& top = open.back();
+      TAnaStackItem& top = open.GetValue();
       p = top.pos;
       node.Items.resize(top.children);  // what the abandoned attempt added
       if (top.code == kOptOpen || top.code == kRepOpen) {
         i = FindOperator(rule, i, top.code == kOptOpen ? kOptClose : kRepClose) + 1;
-        open.pop_back();
+        open.Pop();
         break;
       }
       const size_t close = FindOperator(rule, i, kAltClose);
       size_t next = kNone;
       for (size_t k = i; k < close && next == kNone; ++k) {
-        if (rule.parts[k].kind == Kind::Operator && rule.parts[k].value == kAltNext) next = k;
+        if (rule.Parts[k].kind == Kind::Operator && rule.Parts[k].value == kAltNext) next = k;
       }
       if (next != kNone) {
         i = next + 1;
         break;
       }
-      open.pop_back();
+      open.Pop();
       i = close;  // fails again at the enclosing level
     }
   }

@@ -22,6 +22,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace kv {
@@ -48,27 +49,61 @@ class TNodeData {
   virtual ~TNodeData() = default;
 };
 
+[[noreturn]] void ThrowTreeIndexError();
+
+// A node of an ordered tree that owns its children. Node is the derived class.
+template <class Node>
+class TTree {
+ public:
+  TTree(const TTree&) = delete;
+  TTree& operator=(const TTree&) = delete;
+
+  // Makes a node and appends it to the parent's Items.
+  template <class... Args>
+  static Node& Create(Node& parent, Args&&... args) {
+    return parent.Add(std::make_unique<Node>(std::forward<Args>(args)...));
+  }
+  // Appends a child and returns it.
+  Node& Add(std::unique_ptr<Node> child) {
+    child->Parent = static_cast<Node*>(this);
+    Items.push_back(std::move(child));
+    return *Items.back();
+  }
+  // Unlinks child i and hands it over; throws std::out_of_range for a bad index.
+  std::unique_ptr<Node> Remove(size_t index) {
+    if (index >= Items.size()) ThrowTreeIndexError();
+    std::unique_ptr<Node> child = std::move(Items[index]);
+    Items.erase(Items.begin() + static_cast<std::ptrdiff_t>(index));
+    child->Parent = nullptr;
+    return child;
+  }
+  void Delete(size_t index) { Remove(index); }
+  // Frees the children, last first.
+  void Clear() {
+    while (!Items.empty()) Items.pop_back();
+  }
+  size_t Count() const { return Items.size(); }
+  Node& Item(size_t index) const { return *Items.at(index); }
+
+  std::vector<std::unique_ptr<Node>> Items;
+  Node* Parent = nullptr;
+
+ protected:
+  TTree() = default;
+  // A node goes with its parent's entry (Remove, Delete, Clear) or as a root,
+  // so it is never linked when it is freed; its children go last first.
+  ~TTree() { Clear(); }
+};
+
 // One node of the result tree: the rule that matched and where.
-class TAnaTree {
+class TAnaTree : public TTree<TAnaTree> {
  public:
   TAnaTree() = default;
   TAnaTree(int64_t start, uint8_t rule) : Start(start), Rule(rule) {}
-  TAnaTree(const TAnaTree&) = delete;
-  TAnaTree& operator=(const TAnaTree&) = delete;
 
-  // Appends a child and returns it.
-  TAnaTree& Add(std::unique_ptr<TAnaTree> child);
-  // Unlinks child i and hands it over; throws std::out_of_range for a bad index.
-  std::unique_ptr<TAnaTree> Remove(size_t index);
-  void Delete(size_t index) { Remove(index); }
-  void Clear();
-  size_t Count() const { return Items.size(); }
-  TAnaTree& Item(size_t index) const { return *Items.at(index); }
   // The matched characters of the text the tree was built from.
   std::string_view GetText(std::string_view text) const;
 
-  std::vector<std::unique_ptr<TAnaTree>> Items;
-  TAnaTree* Parent = nullptr;
   std::unique_ptr<TNodeData> Data;  // owned by the node, freed with it
   int64_t Start = 0;  // from 1; -1 for a node made after parsing
   uint32_t Len = 0;   // texts past 4 GiB are refused, so a match fits
@@ -109,32 +144,53 @@ class TAnalyser {
     std::string text;       // delimiters of a run, or the text to skip to
     std::string escapes;    // per delimiter, the character that cancels it (blank: none)
   };
-  struct Rule {
-    std::string name;
-    std::vector<Part> parts;
+  // One compiled rule.
+  struct TElement {
+    std::string Name;
+    size_t Index = 0;  // its line in the rule text, from 0
+    std::vector<Part> Parts;
+    bool Compiled = false;
+    size_t Count() const { return Parts.size(); }
   };
-  struct Open {             // one open bracket while a rule is matched
-    int64_t pos;
+  // One open bracket while a rule is matched.
+  struct TAnaStackItem {
+    int64_t pos;            // where the bracket, or the current pass of a repetition, began
     size_t part;            // index of the part after the opening operator
-    int code;
+    int code;               // the opening operator
     size_t children;        // child nodes present when the bracket (or pass) began
   };
+  class TAnaStack {
+   public:
+    TAnaStackItem& Push(const TAnaStackItem& item) {
+      items_.push_back(item);
+      return items_.back();
+    }
+    void Pop() { items_.pop_back(); }
+    TAnaStackItem& GetValue() { return items_.back(); }
+    size_t GetLen() const { return items_.size(); }
 
-  std::vector<Part> CompileExpression(std::string_view expr, const std::vector<std::string>& names) const;
+   private:
+    std::vector<TAnaStackItem> items_;
+  };
+  // The rule names, sorted without regard to letter case, with their lines.
+  using TNameList = std::vector<std::pair<std::string, size_t>>;
+
+  std::vector<Part> CompileExpression(std::string_view expr, const TNameList& names) const;
   // Returns the position after the match, or 0 when the rule fails.
   int64_t Match(size_t rule, int64_t pos, TAnaTree& parent, int depth);
-  size_t FindOperator(const Rule& rule, size_t from, int code) const;
+  size_t FindOperator(const TElement& rule, size_t from, int code) const;
   int64_t FindRunEnd(const Part& part, int64_t pos) const;
   void RecordFailure(int64_t pos, const Part& part);
   std::string BuildMessage() const;
 
-  std::vector<Rule> rules_;
+  std::vector<TElement> rules_;
   std::string text_;
   std::unique_ptr<TAnaTree> tree_;
   int64_t failPos_ = 0;
   Kind failKind_ = Kind::Literal;
   int failOp_ = 0;
-  std::string failExpected_;
+  char failChar_ = 0;            // the literal expected
+  std::string failDelimiters_;   // the delimiters of a run not found
   std::string message_;
 };
 

@@ -136,5 +136,49 @@ TEST(GrammarParser, NoRulesParsesNothingAndRulesCanBeReplaced) {
   EXPECT_THROW(a.Tree()->Remove(0), std::out_of_range);
 }
 
+// Tells in a shared log when the node carrying it is freed.
+class TFreeLog : public TNodeData {
+ public:
+  TFreeLog(std::string& log, char name) : log_(log), name_(name) {}
+  ~TFreeLog() override { log_ += name_; }
+
+ private:
+  std::string& log_;
+  char name_;
+};
+
+TEST(GrammarParser, TreeNodesLinkAndUnlinkAndFreeTheirChildrenLastFirst) {
+  std::string freed;
+  auto root = std::make_unique<TAnaTree>();
+  for (char name : std::string("abcd")) {
+    TAnaTree& child = TAnaTree::Create(*root, int64_t{name}, uint8_t{0});
+    EXPECT_EQ(child.Parent, root.get());
+    child.Data = std::make_unique<TFreeLog>(freed, name);
+    TAnaTree::Create(child, int64_t{1}, uint8_t{1}).Data = std::make_unique<TFreeLog>(freed, 'x');
+  }
+  ASSERT_EQ(root->Count(), 4u);
+  std::unique_ptr<TAnaTree> b = root->Remove(1);
+  EXPECT_EQ(b->Parent, nullptr);
+  EXPECT_EQ(root->Item(1).Start, 'c');  // the gap is closed
+  EXPECT_EQ(freed, "");
+  root->Delete(0);
+  EXPECT_EQ(freed, "ax");
+  b.reset();
+  EXPECT_EQ(freed, "axbx");
+  root.reset();  // its own data first, then c and d, d before c
+  EXPECT_EQ(freed, "axbxdxcx");
+  TAnaTree empty;
+  EXPECT_THROW(empty.Delete(0), std::out_of_range);
+}
+
+// Rule names are found whatever their letter case; of two alike the first counts.
+TEST(GrammarParser, RuleNamesIgnoreCaseAndTheFirstOfTwoAlikeIsReferenced) {
+  TAnalyser a;
+  a.LoadLang("s=<Zeta><alpha>\r\nALPHA=x\r\nzeta=y\r\nAlpha=z");
+  a.Parse("yx");
+  EXPECT_EQ(Dump(a.Tree()->Item(0)), "0@1+2(2@1+1 1@2+1)");
+  EXPECT_THROW(a.Parse("yz"), EParseError);
+}
+
 }  // namespace
 }  // namespace kv
