@@ -10,6 +10,10 @@
 
 namespace kv {
 
+namespace ui {
+class TComponent;
+}
+
 class TLanguage {
  public:
   // Builds the table from the section's "key=value" lines; lines without "=" are ignored.
@@ -19,6 +23,10 @@ class TLanguage {
   // The value stored under the key (letter case ignored), or empty.
   std::string TranslateUserMessage(std::string_view key) const;
   size_t Count() const { return table_.size(); }
+  // Translates the chosen texts (TTranslatedProperty bits) of 1 to 100
+  // characters of the component and of every component it owns, recursively
+  // (owned components last to first). Defined with the components.
+  void TranslateComponent(ui::TComponent& component, unsigned properties) const;
 
  private:
   std::string languageFile_;

@@ -25,8 +25,12 @@ void TranslateTree(ui::TComponent& component, unsigned properties) {
 }
 }  // namespace
 
-void TranslateComponent(ui::TComponent& component, unsigned properties) { TranslateTree(component, properties); }
+void TLanguage::TranslateComponent(ui::TComponent& component, unsigned properties) const {
+  TranslateTree(component, properties);
+}
 
-void TranslateComponent(ui::TComponent& component) { TranslateComponent(component, tpCaption | tpTitle | tpHint); }
+void TranslateComponent(ui::TComponent& component) {
+  if (const TLanguage* language = Language()) language->TranslateComponent(component, tpCaption | tpTitle | tpHint);
+}
 
 }  // namespace kv

@@ -60,7 +60,10 @@ TEST(TranslateComponent, TheChosenTextsInDescendingOrderOwnedComponentsLastFirst
   root.SetName("Root");
   root.Create<TRecorder>(log).SetName("A");
   root.Create<TRecorder>(log).SetName("B");
-  TranslateComponent(root, tpTitle | tpHint);
+  TranslateComponent(root);  // without a language nothing is touched
+  EXPECT_TRUE(log.empty());
+  const TLanguage none("none.lng", {});
+  none.TranslateComponent(root, tpTitle | tpHint);
   // Each text read is stored back, translated or not.
   EXPECT_EQ(log, (std::vector<std::string>{"Root.Title", "Root.Title=x", "Root.Hint", "Root.Hint=x", "B.Title",
                                            "B.Title=x", "B.Hint", "B.Hint=x", "A.Title", "A.Title=x", "A.Hint",
@@ -74,7 +77,7 @@ TEST(TranslateComponent, TheChosenTextsInDescendingOrderOwnedComponentsLastFirst
     owner = &owner->Create<TRecorder>(log);
     owner->SetName("C" + std::to_string(i));
   }
-  TranslateComponent(chain, tpHint);
+  none.TranslateComponent(chain, tpHint);
   ASSERT_EQ(log.size(), 402u);
   EXPECT_EQ(log.back(), "C200.Hint=x");
 
@@ -84,7 +87,7 @@ TEST(TranslateComponent, TheChosenTextsInDescendingOrderOwnedComponentsLastFirst
       "test.lng", std::vector<std::string>{key("0") + "=null", key("I agree") + "=Einverstanden"}));
   {
     TTestDialog dialog;
-    TranslateComponent(dialog, tpText);
+    Language()->TranslateComponent(dialog, tpText);
     EXPECT_EQ(dialog.Get<TEdit>("NameEdit").Text(), "null");
     EXPECT_EQ(dialog.Get<TCheckBox>("AgreeCheck").Caption(), "I agree");
   }
@@ -95,7 +98,7 @@ TEST(TranslateComponent, TheChosenTextsInDescendingOrderOwnedComponentsLastFirst
       "test.lng", std::vector<std::string>{key("0") + "=null", key("null") + "=twice", key("I agree") + "=Einverstanden",
                                            key("Einverstanden") + "=twice"}));
   TTestDialog dialog;
-  TranslateComponent(dialog, tpCaption | tpText | tpHint);
+  Language()->TranslateComponent(dialog, tpCaption | tpText | tpHint);
   SetLanguage(nullptr);
   EXPECT_EQ(dialog.Get<TEdit>("NameEdit").Text(), "null");
   EXPECT_EQ(dialog.Get<TCheckBox>("AgreeCheck").Caption(), "Einverstanden");
