@@ -9,7 +9,6 @@
 #include "base/handle.h"
 #include "foundation/files_win.h"
 #include "foundation/translate.h"
-#include "foundation/translate_win.h"
 
 namespace kv {
 namespace {
@@ -125,7 +124,7 @@ TConfiger::TConfiger(const std::wstring& fileName) : ini_(LoadXMLConfig(fileName
   if (Language() == nullptr) {
     std::string name = ini_->ReadString("Options", "General.LangFile", "");
     if (name.empty()) name = "default.lng";
-    SetLanguage(LoadLanguage(AppDir() + "\\" + name));
+    SetLanguage(std::make_unique<TLanguage>(AppDir() + "\\" + name));
   }
 }
 

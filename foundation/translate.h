@@ -18,6 +18,9 @@ class TLanguage {
  public:
   // Builds the table from the section's "key=value" lines; lines without "=" are ignored.
   TLanguage(std::string languageFile, const std::vector<std::string>& sectionLines);
+  // Reads section "Messages" of the language file (Windows build only); a
+  // missing, empty or unreadable file gives an empty table.
+  explicit TLanguage(const std::string& languageFile);
 
   const std::string& LanguageFile() const { return languageFile_; }
   // The value stored under the key (letter case ignored), or empty.

@@ -1,4 +1,4 @@
-#include "foundation/translate_win.h"
+#include "foundation/translate.h"
 
 #include <windows.h>
 
@@ -6,7 +6,9 @@
 
 namespace kv {
 
-std::unique_ptr<TLanguage> LoadLanguage(const std::string& languageFile) {
+namespace {
+
+std::vector<std::string> MessageLines(const std::string& languageFile) {
   // The section comes back as NUL-separated lines; a result of size - 2 means
   // the buffer was too small.
   constexpr DWORD kMaxSection = 64u << 20;
@@ -23,7 +25,11 @@ std::unique_ptr<TLanguage> LoadLanguage(const std::string& languageFile) {
     i += line.size() + 1;
     if (!line.empty()) lines.push_back(line);
   }
-  return std::make_unique<TLanguage>(languageFile, lines);
+  return lines;
 }
+
+}  // namespace
+
+TLanguage::TLanguage(const std::string& languageFile) : TLanguage(languageFile, MessageLines(languageFile)) {}
 
 }  // namespace kv

@@ -7,7 +7,6 @@
 #include "foundation/log.h"
 #include "foundation/md5.h"
 #include "foundation/translate.h"
-#include "foundation/translate_win.h"
 #include "tests/foundation/foundation_test_util.h"
 
 namespace kv {
@@ -74,7 +73,7 @@ TEST_F(FilesTest, MakePathCreatesEveryFolderButTheLastWhenAsked) {
 TEST_F(FilesTest, LanguageFileTranslatesAndBadFilesFallBackToEnglish) {
   const std::string english = "Caf\xE9 closed";  // Windows-1252 bytes are hashed as they are
   StrToFile("[Other]\r\nX=Y\r\n[Messages]\r\n" + ToHex(GetMD5(english)) + "=Caf\xE9 ferm\xE9\r\n", Path("default.lng"));
-  SetLanguage(LoadLanguage(Path("default.lng")));
+  SetLanguage(std::make_unique<TLanguage>(Path("default.lng")));
   EXPECT_EQ(Translate(english), "Caf\xE9 ferm\xE9");
   EXPECT_EQ(Translate("X"), "X");
 
@@ -83,7 +82,7 @@ TEST_F(FilesTest, LanguageFileTranslatesAndBadFilesFallBackToEnglish) {
   StrToFile(binary, Path("binary.lng"));
   StrToFile("", Path("empty.lng"));
   for (const std::string name : {"missing.lng", "binary.lng", "empty.lng"}) {
-    SetLanguage(LoadLanguage(Path(name)));
+    SetLanguage(std::make_unique<TLanguage>(Path(name)));
     EXPECT_EQ(Translate(english), english) << name;
   }
 }
