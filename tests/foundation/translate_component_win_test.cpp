@@ -81,15 +81,24 @@ TEST(TranslateComponent, TheChosenTextsInDescendingOrderOwnedComponentsLastFirst
   ASSERT_EQ(log.size(), 402u);
   EXPECT_EQ(log.back(), "C200.Hint=x");
 
-  // Text alone is an edit's text, never a control's caption.
+  // Text alone is an edit's text, never a control's caption; a caption of
+  // 100 characters is translated, one of 101 stays English.
   auto key = [](const std::string& english) { return ToHex(GetMD5(english)); };
+  const std::string hundred(100, 'h'), longer(101, 'h');
   SetLanguage(std::make_unique<TLanguage>(
-      "test.lng", std::vector<std::string>{key("0") + "=null", key("I agree") + "=Einverstanden"}));
+      "test.lng", std::vector<std::string>{key("0") + "=null", key("I agree") + "=Einverstanden",
+                                           key(hundred) + "=translated", key(longer) + "=translated"}));
   {
     TTestDialog dialog;
     Language()->TranslateComponent(dialog, tpText);
     EXPECT_EQ(dialog.Get<TEdit>("NameEdit").Text(), "null");
     EXPECT_EQ(dialog.Get<TCheckBox>("AgreeCheck").Caption(), "I agree");
+    auto& check = dialog.Get<TCheckBox>("AgreeCheck");
+    for (const std::string& caption : {hundred, longer}) {
+      check.SetCaption(caption);
+      TranslateComponent(dialog);
+      EXPECT_EQ(check.Caption(), caption.size() == 100 ? "translated" : caption) << caption.size();
+    }
   }
   SetLanguage(nullptr);
 
