@@ -17,11 +17,10 @@ class TAFQuickMail : public ui::TComponent {
   std::string Subject;
   std::vector<std::string> ToCCEmail;
   std::vector<std::string> ToBCCEmail;
-  std::vector<std::string> FileNames;
-
   const std::string& ErrorMessage() const { return errorMessage_; }
   // Empty restores "Error sending mail".
   void SetErrorMessage(const std::string& text);
+  std::vector<std::string> FileNames;
 
   // Sends the message; raises "<ErrorMessage> (<code>)." unless the mail
   // system accepted it.

@@ -79,6 +79,8 @@ void FoundationFinalize() {
   } catch (const std::exception& e) {
     ShowMessageBox(e.what());
   }
+  SetAppDir(L"");
+  ClearLog();
 }
 
 namespace {

@@ -9,6 +9,6 @@ namespace kv {
 
 void AddToLog(std::string_view message);
 const std::string& LogText();
-void ClearLog();  // tests only
+void ClearLog();  // at finalisation, after the log is saved; and tests
 
 }  // namespace kv
