@@ -127,16 +127,23 @@ class TObjectList {
   T* First() const { return items_.empty() ? nullptr : items_.front(); }
   T* Last() const { return items_.empty() ? nullptr : items_.back(); }
 
-  // Appends (a sorted list places it by its key); the list must own its
-  // items. Returns the index, or -1 when a sorted list ignoring duplicates
-  // dropped it (the item is then freed by the caller's pointer).
+  // Appends (a sorted list places it by its key and answers 0); the list
+  // must own its items. Returns the index. An item that a sorted list
+  // ignoring duplicates dropped is freed here: the list took it over.
   int Add(std::unique_ptr<T> item) {
     const int index = AddItem(item.get());
     if (index >= 0) static_cast<void>(item.release());
-    return index;
+    return std::max(index, 0);
   }
   // Appends an item someone else owns; the list must not own its items.
-  int AddRef(T* item) { return AddItem(item); }
+  int AddRef(T* item) { return std::max(AddItem(item), 0); }
+  // The nominal room; below the count or above kMaxListCount raises.
+  void SetCapacity(int capacity) {
+    if (capacity < Count() || capacity > kMaxListCount) {
+      throw EListError("List capacity out of bounds (" + std::to_string(capacity) + ")");
+    }
+    capacity_ = capacity;
+  }
   // Inserts before index (0..Count); sorted lists ignore the index.
   virtual int Insert(int index, T* item) {
     Check(index, Count());
@@ -353,8 +360,8 @@ class TSortedObjectList : public TObjectList<T> {
   }
 
  protected:
-  // Adding answers 0 wherever the item was placed (-1 when a list ignoring
-  // duplicates dropped it, so that its owner frees it).
+  // Adding answers 0 wherever the item was placed (-1 inside the list when
+  // one ignoring duplicates dropped it, so that Add frees it).
   int AddItem(T* item) override { return Insert(this->Count(), item) < 0 ? -1 : 0; }
 
  private:

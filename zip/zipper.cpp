@@ -642,6 +642,7 @@ int TZipper::ProcessFiles() {
   const bool savedKeep = keepZipOpen;
   const TZipSortMode savedSort = sortMode_;
   keepZipOpen = true;  // the old archive stays open through the rebuild
+  Sort(TZipSortMode::ByNone);  // the entries in archive order meanwhile
   Rebuild r;
   r.multi = multi != TMultiMode::mmNone;
   r.span = multi == TMultiMode::mmSpan;
@@ -675,8 +676,6 @@ int TZipper::ProcessFiles() {
     r.out = std::make_unique<TS_BufferStream>(*r.file);
     r.deflater = std::make_unique<Deflater>();
     if (existed && entries_) MoveExistingFiles(r);
-    // Freshening only replaces entries that exist.
-    if (buffer_ == nullptr && zipAction == TZipAction::zaFreshen) filesList.clear();
 
     if (!filesList.empty()) {
       if (buffer_ != nullptr) {
@@ -736,10 +735,13 @@ int TZipper::ProcessFiles() {
     busy_ = false;
     // The old directory still describes the old archive, which is unchanged.
     if (!keepZipOpen) zipStream_.reset();
+    Sort(savedSort);
     throw;
   }
   keepZipOpen = savedKeep;
-  busy_ = false;
+  // Busy until the added files are disposed of and the new directory is
+  // shown: a handler cannot start another rebuild meanwhile.
+  ScopeGuard idle([this] { busy_ = false; });
 
   for (const auto& name : r.toDispose) {
     bool skip = false;
@@ -932,15 +934,17 @@ bool TZipper::AddFileToZip(Rebuild& r, const std::string& name) {
   if (buffer_ != nullptr) {
     h->lastModFileDateTime = NowDosDateTime();
   } else {
+    // Gone since the names were expanded (reported there when missing then).
     attributes = disk_.Attributes(name);
-    if (!attributes || (*attributes & kAttrDirectory) != 0) {
-      if (onNoSuchFile) onNoSuchFile(name);
-      return false;
-    }
+    if (!attributes || (*attributes & kAttrDirectory) != 0) return false;
     h->externalFileAttributes = *attributes;
     file = fs_.Open(name, TFileOpenMode::ReadShared);
     h->lastModFileDateTime = fs_.FileDosDateTime(name).value_or(NowDosDateTime());
   }
+  // Known before the data are read (the handler of OnStartZip sees it);
+  // the count of bytes read replaces it once the data are written.
+  const uint64_t size = buffer_ != nullptr ? bufferLength_ : static_cast<uint64_t>(file->Size());
+  if (size <= kMax32) h->uncompressedSize = static_cast<uint32_t>(size);
   h->SetFullName(EntryNameFor(name));
   h->internalFileAttributes = 2;
   h->diskNumberStart = static_cast<uint16_t>(r.disk);
@@ -1129,8 +1133,9 @@ void TZipper::ExpandForWildCards() {
     std::vector<std::string> folders{folder};
     if (IsWildCard(folder)) folders = ParseWildDir(fs_, item);
     if (!IsWildCard(folder) && !IsWildCard(file)) {
+      // A folder named without a wildcard is no file.
       const auto attributes = disk_.Attributes(item);
-      if (attributes) {
+      if (attributes && (*attributes & kAttrDirectory) == 0) {
         addFile(item, *attributes);
       } else if (onNoSuchFile) {
         onNoSuchFile(item);

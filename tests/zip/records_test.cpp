@@ -251,7 +251,16 @@ TEST(ZipRecords, SortModes) {
 
 TEST(ZipSupport, ObjectListsCheckIndexesAndDuplicates) {
   TObjectList<int> list;
-  for (int i = 0; i < 64; ++i) list.Add(std::make_unique<int>(i));
+  std::vector<int> capacities;
+  for (int i = 0; i < 64; ++i) {
+    list.Add(std::make_unique<int>(i));
+    if (capacities.empty() || capacities.back() != list.Capacity()) capacities.push_back(list.Capacity());
+  }
+  EXPECT_EQ(capacities, (std::vector<int>{4, 8, 16, 32, 48, 64}));
+  EXPECT_THROW(list.SetCapacity(63), EListError);  // below the count
+  EXPECT_THROW(list.SetCapacity(kMaxListCount + 1), EListError);
+  list.SetCapacity(100);
+  EXPECT_EQ(list.Capacity(), 100);
   EXPECT_EQ(*list.Next(list.Get(3), true), 4);
   EXPECT_EQ(list.Next(list.Last(), true), nullptr);
   int stranger = 0;
@@ -274,7 +283,7 @@ TEST(ZipSupport, ObjectListsCheckIndexesAndDuplicates) {
   for (IntList* l : {&ignore, &accept, &error}) {
     for (int v : {5, 1, 3}) l->Add(std::make_unique<int>(v));
   }
-  EXPECT_EQ(ignore.Add(std::make_unique<int>(3)), -1);
+  EXPECT_EQ(ignore.Add(std::make_unique<int>(3)), 0);  // dropped (and freed), still 0
   EXPECT_EQ(ignore.Count(), 3);
   EXPECT_EQ(accept.Add(std::make_unique<int>(3)), 0);  // placed at 1 or 2; a sorted add answers 0
   EXPECT_EQ(accept.Add(std::make_unique<int>(9)), 0);
