@@ -607,26 +607,40 @@ std::string TZipper::KeepInStaging(TFileReplacement& file, const std::string& wh
   return OnDiskText(disk, name);
 }
 
-// After a set was written: its directory, as the reader would have read it
-// (the records gathered in memory), without asking for its last disk.
+// After the archive was written: its directory, as the reader would have
+// read it, taken from what was written. A single archive's central records
+// lie in the file; a set's are gathered in memory, so that its last disk
+// is not asked for.
 void TZipper::TakeWrittenDirectory(Rebuild& r) {
   ResetDirectory();
   auto list = std::make_unique<TSortedZip>(TDuplicates::Error);
   auto copy = std::make_unique<TMemoryStream>();
+  int64_t inFile = r.end.centralOffset;
   for (auto& e : r.entries) {
-    e.header->centralOffset = copy->Position();
-    copy->WriteBuffer(e.central);
+    if (r.multi) {
+      e.header->centralOffset = copy->Position();
+      copy->WriteBuffer(e.central);
+    } else {
+      e.header->centralOffset = inFile;
+      inFile += static_cast<int64_t>(e.central.size());
+    }
+    e.header->lastModFileDateTime = GoodTimeStamp(e.header->lastModFileDateTime);
     list->Add(std::move(e.header));
   }
   r.entries.clear();
   entries_ = std::move(list);
-  centralCopy_ = std::move(copy);
   endCentral_.Assign(r.end);
+  directoryWhole_ = true;
+  zipDate_ = fs_.FileDosDateTime(zipName_);
+  if (!r.multi) {
+    endCentral_.recordPosition = int64_t{r.end.centralOffset} + r.end.centralSize;
+    endCentral_.zipCommentPosition = endCentral_.recordPosition + kEndCentralSize;
+    return;
+  }
+  centralCopy_ = std::move(copy);
   multiMode_ = fs_.IsRemovableDrive(DriveRoot(zipName_)) ? TMultiMode::mmSpan : TMultiMode::mmBlocks;
   lastDisk_ = r.disk;
   currentDisk_ = -1;  // no part open
-  directoryWhole_ = true;
-  zipDate_ = fs_.FileDosDateTime(zipName_);
 }
 
 // ------------------------------------------------------------- rebuilding --
@@ -748,10 +762,11 @@ int TZipper::ProcessFiles() {
     if (onDisposeFile) onDisposeFile(name, skip);
     if (!skip) fs_.DeleteFile(name);
   }
-  // The component now shows the new archive. The write has succeeded
-  // whatever happens here: a directory that cannot be shown now (a disk
-  // question cancelled) is read again when next needed.
-  if (r.multi && r.disk > 0) {
+  // The component now shows the new archive, from what was written. A set
+  // that fit on one part is read back; the write has succeeded whatever
+  // happens there: a directory that cannot be read now (a disk question
+  // cancelled) is read again when next needed.
+  if (!r.multi || r.disk > 0) {
     TakeWrittenDirectory(r);
     Sort(savedSort);
   } else {

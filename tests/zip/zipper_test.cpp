@@ -229,6 +229,42 @@ TEST(Zipper, CopiedEntriesKeepExtraFieldsDescriptorsAndComments) {
   EXPECT_EQ(f.Load("foreign.txt"), (Bytes{'s', 't', 'o', 'r', 'e', 'd'}));
 }
 
+// The component shows the archive just written as a reader of the file
+// finds it, and works on from there (a comment edit reads the copied
+// central records again at the offsets it shows).
+TEST(Zipper, TheDirectoryShownAfterARebuildIsTheOneInTheFile) {
+  Fixture f;
+  f.fs.Put(kArchive, ForeignArchive());
+  auto z = f.Open();
+  z->password = "pw";
+  const Bytes data = Text(5000, 10);
+  EXPECT_EQ(z->ZipFromBuffer(data.data(), data.size(), "new"), 1);
+  const auto fields = [](const TZipHeaderInfo& e) {
+    return std::vector<int64_t>{e.versionMadeBy, e.versionNeeded, e.flag, e.compressionMethod, e.lastModFileDateTime,
+                                e.crc32, e.compressedSize, e.uncompressedSize, e.fileNameLength, e.extraFieldLength,
+                                e.fileCommentLength, e.diskNumberStart, e.internalFileAttributes,
+                                e.externalFileAttributes, e.relativeOffset, e.centralOffset};
+  };
+  const auto read = f.Directory();
+  ASSERT_EQ(z->Count(), static_cast<int>(read.size()));
+  for (int i = 0; i < z->Count(); ++i) {
+    EXPECT_EQ(z->Entry(i).FullName(), read[static_cast<size_t>(i)].FullName());
+    EXPECT_EQ(fields(z->Entry(i)), fields(read[static_cast<size_t>(i)])) << i;
+  }
+  EXPECT_EQ(z->ZipComment(), "comment");
+  EXPECT_EQ(z->FileComment(0), "note");
+  TMemoryStream out;
+  EXPECT_EQ(z->UnZipToStream(out, "new"), 1);
+  EXPECT_EQ(out.Bytes(), data);
+  z->SetFileComment(1, "on new");
+  z->SaveModifiedZipFile();
+  auto again = f.Open();
+  again->ReadZip();
+  EXPECT_EQ(again->FileComment(0), "note");
+  EXPECT_EQ(again->FileComment(1), "on new");
+  EXPECT_EQ(f.Load("foreign.txt"), (Bytes{'s', 't', 'o', 'r', 'e', 'd'}));
+}
+
 TEST(Zipper, AnyFailureLeavesTheOldArchiveAndNoTemporaryFile) {
   // Count the writes of a good save first, then fail each in turn.
   Fixture probe;
