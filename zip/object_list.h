@@ -124,8 +124,8 @@ class TObjectList {
     return items_[static_cast<size_t>(index)];
   }
   T* operator[](int index) const { return Get(index); }
-  T* First() const { return items_.empty() ? nullptr : items_.front(); }
-  T* Last() const { return items_.empty() ? nullptr : items_.back(); }
+  virtual T* First() const { return items_.empty() ? nullptr : items_.front(); }
+  virtual T* Last() const { return items_.empty() ? nullptr : items_.back(); }
 
   // Appends (a sorted list places it by its key and answers 0); the list
   // must own its items. Returns the index. An item that a sorted list
@@ -181,7 +181,7 @@ class TObjectList {
   // The item after (forward) or before item; nullptr past either end; with
   // item nullptr the first (forward) or last. An item not in the list
   // raises EListError.
-  T* Next(const T* item, bool forward) const {
+  virtual T* Next(const T* item, bool forward) const {
     if (item == nullptr) return forward ? First() : Last();
     const int i = IndexOf(item);
     if (i < 0) throw EListError("tObject " + ClassNameOf(*item) + " not in item list");
@@ -301,7 +301,7 @@ class TSortedObjectList : public TObjectList<T> {
 
   // Binary search: true when an item equal to key exists; index is the
   // first equal item or the insertion place.
-  bool Search(const T& key, int& index) const {
+  virtual bool Search(const T& key, int& index) const {
     int lo = 0, hi = this->Count();
     while (lo < hi) {
       const int mid = lo + (hi - lo) / 2;
