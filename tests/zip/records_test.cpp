@@ -3,6 +3,8 @@
 // OEM names, string tables).
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "tests/zip/zip_test_util.h"
 #include "zip/object_list.h"
 #include "zip/zip_errors.h"
@@ -366,6 +368,22 @@ TEST(ZipSupport, IsMatch) {
   for (const Case& c : cases) EXPECT_EQ(IsMatch(c.pattern, c.text), c.match) << c.pattern << " / " << c.text;
   // No exponential backtracking on many stars.
   EXPECT_FALSE(IsMatch("*a*a*a*a*a*a*a*a*a*a*a*b", std::string(5000, 'a')));
+}
+
+TEST(ZipSupport, ZeroTerminatedCopiesStayInTheirBuffer) {
+  char buf[6];
+  std::memset(buf, 'x', sizeof buf);
+  EXPECT_STREQ(StrToPChar(buf, 4, "abcdef"), "abc");  // cut to fit
+  EXPECT_EQ(buf[4], 'x');
+  EXPECT_STREQ(StrToPChar(buf, sizeof buf, ""), "");
+  buf[0] = 'x';
+  StrToPChar(buf, 0, "abc");  // no room: nothing written
+  EXPECT_EQ(buf[0], 'x');
+  EXPECT_EQ(PCharToStr(nullptr), "");
+  EXPECT_EQ(PCharToStr("ab"), "ab");
+  char overlap[] = "abcdef";
+  HMemCpy(overlap + 1, overlap, 4);
+  EXPECT_STREQ(overlap, "aabcdf");
 }
 
 TEST(ZipSupport, RatesAndTimeStamps) {
