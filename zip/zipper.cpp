@@ -367,7 +367,11 @@ void TZipper::WriteParts(Rebuild& r, bool oldSpan) {
 // The blocks set is complete: every part moves into place together. The
 // old parts (and any file under a new part's name) are put aside first,
 // which also proves that each can be moved; a failure at any step puts
-// every old part back under its name and removes the new ones.
+// every old part back under its name and removes the new ones. The last
+// part, which holds the directory, keeps the archive's name and the parts
+// before it are numbered from ".001": the names under which a reader opening
+// the archive asks for them. (Numbering the parts after the first, the first
+// under the archive's name, would give a set that reader cannot follow.)
 void TZipper::CommitBlocks(Rebuild& r, const std::vector<std::string>& oldParts) {
   const int last = static_cast<int>(r.parts.size()) - 1;
   std::vector<std::string> targets;
