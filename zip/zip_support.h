@@ -108,6 +108,11 @@ class TS_StringResource {
 // EZipResourceError "No such string resource: <name>" (Windows only).
 std::string LoadResourceString(const std::string& name, uint16_t id);
 
+// Creates a new, empty file of a unique name in the folder `path` through
+// the system's temporary-file service and returns its name; raises
+// EZipFileOpenError when it cannot (Windows only).
+std::string TempFileName(const std::string& path);
+
 // The buffered streams' messages (resource "S_STREAM"), with "%d" filled.
 enum TStreamMessageId : uint16_t {
   kStrSeekError = 1,
