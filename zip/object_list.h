@@ -124,19 +124,26 @@ class TObjectList {
     return items_[static_cast<size_t>(index)];
   }
   T* operator[](int index) const { return Get(index); }
-  T* First() const { return items_.empty() ? nullptr : items_.front(); }
-  T* Last() const { return items_.empty() ? nullptr : items_.back(); }
+  virtual T* First() const { return items_.empty() ? nullptr : items_.front(); }
+  virtual T* Last() const { return items_.empty() ? nullptr : items_.back(); }
 
-  // Appends (a sorted list places it by its key); the list must own its
-  // items. Returns the index, or -1 when a sorted list ignoring duplicates
-  // dropped it (the item is then freed by the caller's pointer).
+  // Appends (a sorted list places it by its key and answers 0); the list
+  // must own its items. Returns the index. An item that a sorted list
+  // ignoring duplicates dropped is freed here: the list took it over.
   int Add(std::unique_ptr<T> item) {
     const int index = AddItem(item.get());
     if (index >= 0) static_cast<void>(item.release());
-    return index;
+    return std::max(index, 0);
   }
   // Appends an item someone else owns; the list must not own its items.
-  int AddRef(T* item) { return AddItem(item); }
+  int AddRef(T* item) { return std::max(AddItem(item), 0); }
+  // The nominal room; below the count or above kMaxListCount raises.
+  void SetCapacity(int capacity) {
+    if (capacity < Count() || capacity > kMaxListCount) {
+      throw EListError("List capacity out of bounds (" + std::to_string(capacity) + ")");
+    }
+    capacity_ = capacity;
+  }
   // Inserts before index (0..Count); sorted lists ignore the index.
   virtual int Insert(int index, T* item) {
     Check(index, Count());
@@ -174,7 +181,7 @@ class TObjectList {
   // The item after (forward) or before item; nullptr past either end; with
   // item nullptr the first (forward) or last. An item not in the list
   // raises EListError.
-  T* Next(const T* item, bool forward) const {
+  virtual T* Next(const T* item, bool forward) const {
     if (item == nullptr) return forward ? First() : Last();
     const int i = IndexOf(item);
     if (i < 0) throw EListError("tObject " + ClassNameOf(*item) + " not in item list");
@@ -294,7 +301,7 @@ class TSortedObjectList : public TObjectList<T> {
 
   // Binary search: true when an item equal to key exists; index is the
   // first equal item or the insertion place.
-  bool Search(const T& key, int& index) const {
+  virtual bool Search(const T& key, int& index) const {
     int lo = 0, hi = this->Count();
     while (lo < hi) {
       const int mid = lo + (hi - lo) / 2;
@@ -353,8 +360,8 @@ class TSortedObjectList : public TObjectList<T> {
   }
 
  protected:
-  // Adding answers 0 wherever the item was placed (-1 when a list ignoring
-  // duplicates dropped it, so that its owner frees it).
+  // Adding answers 0 wherever the item was placed (-1 inside the list when
+  // one ignoring duplicates dropped it, so that Add frees it).
   int AddItem(T* item) override { return Insert(this->Count(), item) < 0 ? -1 : 0; }
 
  private:

@@ -94,6 +94,11 @@ std::string VolumeRoot(const std::string& path) {
 }
 }  // namespace
 
+double FileDate(TZipFileSystem& fs, const std::string& name) {
+  const auto date = fs.FileDosDateTime(name);
+  return date ? DosDateTimeToValue(GoodTimeStamp(*date)) : 0.0;
+}
+
 bool SetVolLabel(TZipFileSystem& fs, const std::string& path, const std::string& label) {
   return fs.SetVolumeLabel(VolumeRoot(path), label);
 }

@@ -29,6 +29,10 @@ std::string GetDirectory(TZipFileSystem& fs, char drive);
 bool FileCopy(TZipFileSystem& fs, const std::string& source, const std::string& dest,
               const TZipDialogHook& dialogHook);
 
+// The file's last-modification time after GoodTimeStamp, as a date-time
+// value (DosDateTimeToValue); 0 when the file is missing.
+double FileDate(TZipFileSystem& fs, const std::string& name);
+
 // Sets the volume label of the drive that holds path ("A:", "A:\\" or a
 // name on it); false when it cannot be set.
 bool SetVolLabel(TZipFileSystem& fs, const std::string& path, const std::string& label);

@@ -89,13 +89,13 @@ class TS_BufferStream : public TStream {
   void Flush() override;
   // Puts one byte back before the read position ("Putback overflow" at the
   // start of the buffer).
-  void PutBack(uint8_t byte);
+  virtual void PutBack(uint8_t byte);
 
   TStream& Wrapped() { return *wrapped_; }
 
  protected:
-  bool FillBuffer();
-  bool FlushBuffer();
+  virtual bool FillBuffer();
+  virtual bool FlushBuffer();
   // Called after each fill and each flush of the buffer.
   virtual void AfterFillBuffer() {}
   virtual void AfterFlushBuffer() {}

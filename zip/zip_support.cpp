@@ -184,6 +184,20 @@ std::string RightStr(std::string_view s, size_t n) {
 }
 bool BlockCompare(const void* a, const void* b, size_t n) { return n == 0 || std::memcmp(a, b, n) == 0; }
 
+std::string PCharToStr(const char* p) { return p != nullptr ? std::string(p) : std::string(); }
+
+char* StrToPChar(char* buf, size_t size, std::string_view s) {
+  if (size == 0) return buf;
+  const size_t n = std::min(s.size(), size - 1);
+  if (n != 0) std::memcpy(buf, s.data(), n);
+  buf[n] = '\0';
+  return buf;
+}
+
+void HMemCpy(void* dest, const void* source, size_t n) {
+  if (n != 0) std::memmove(dest, source, n);
+}
+
 namespace {
 
 // Windows-1252 bytes 0x80-0xFF in code page 437 ('?' where it has none).

@@ -47,6 +47,19 @@ void UnixToDOSFilename(std::string& s);  // every "/" to "\"
 std::string LeftStr(std::string_view s, size_t n);
 std::string RightStr(std::string_view s, size_t n);
 bool BlockCompare(const void* a, const void* b, size_t n);
+
+// ------------------------------------------------------- small helpers --
+inline int Min(int a, int b) { return a < b ? a : b; }
+inline int Max(int a, int b) { return a > b ? a : b; }
+// Counted and zero-terminated strings. A null pointer reads as "".
+std::string PCharToStr(const char* p);
+// Copies s into buf (size bytes), cut to fit and always zero-terminated
+// (nothing written when size is 0); returns buf.
+char* StrToPChar(char* buf, size_t size, std::string_view s);
+inline const char* StringAsPChar(const std::string& s) { return s.c_str(); }
+// A pointer plus an offset; a move of memory (the ranges may overlap).
+inline const uint8_t* HugeOffset(const void* p, size_t offset) { return static_cast<const uint8_t*>(p) + offset; }
+void HMemCpy(void* dest, const void* source, size_t n);
 // Two texts equal without regard to letter case in the ANSI code page (the
 // system's on Windows; code page 1252 elsewhere).
 bool SameTextAnsi(const std::string& a, const std::string& b);
@@ -94,6 +107,11 @@ class TS_StringResource {
 // program; the tables are loaded once and kept. A missing resource raises
 // EZipResourceError "No such string resource: <name>" (Windows only).
 std::string LoadResourceString(const std::string& name, uint16_t id);
+
+// Creates a new, empty file of a unique name in the folder `path` through
+// the system's temporary-file service and returns its name; raises
+// EZipFileOpenError when it cannot (Windows only).
+std::string TempFileName(const std::string& path);
 
 // The buffered streams' messages (resource "S_STREAM"), with "%d" filled.
 enum TStreamMessageId : uint16_t {

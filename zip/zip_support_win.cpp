@@ -23,6 +23,14 @@ void SystemOemToAnsi(std::string& s) {
 
 }  // namespace
 
+std::string TempFileName(const std::string& path) {
+  char name[MAX_PATH];
+  if (path.size() >= MAX_PATH - 14 || GetTempFileNameA(path.c_str(), "~kv", 0, name) == 0) {
+    throw EZipFileOpenError("Cannot create a temporary file in \"" + path + "\"");
+  }
+  return name;
+}
+
 bool SameTextAnsi(const std::string& a, const std::string& b) {
   if (a.size() > INT_MAX || b.size() > INT_MAX) return a == b;
   return CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.data(), static_cast<int>(a.size()), b.data(),

@@ -367,7 +367,11 @@ void TZipper::WriteParts(Rebuild& r, bool oldSpan) {
 // The blocks set is complete: every part moves into place together. The
 // old parts (and any file under a new part's name) are put aside first,
 // which also proves that each can be moved; a failure at any step puts
-// every old part back under its name and removes the new ones.
+// every old part back under its name and removes the new ones. The last
+// part, which holds the directory, keeps the archive's name and the parts
+// before it are numbered from ".001": the names under which a reader opening
+// the archive asks for them. (Numbering the parts after the first, the first
+// under the archive's name, would give a set that reader cannot follow.)
 void TZipper::CommitBlocks(Rebuild& r, const std::vector<std::string>& oldParts) {
   const int last = static_cast<int>(r.parts.size()) - 1;
   std::vector<std::string> targets;
@@ -607,26 +611,40 @@ std::string TZipper::KeepInStaging(TFileReplacement& file, const std::string& wh
   return OnDiskText(disk, name);
 }
 
-// After a set was written: its directory, as the reader would have read it
-// (the records gathered in memory), without asking for its last disk.
+// After the archive was written: its directory, as the reader would have
+// read it, taken from what was written. A single archive's central records
+// lie in the file; a set's are gathered in memory, so that its last disk
+// is not asked for.
 void TZipper::TakeWrittenDirectory(Rebuild& r) {
   ResetDirectory();
   auto list = std::make_unique<TSortedZip>(TDuplicates::Error);
   auto copy = std::make_unique<TMemoryStream>();
+  int64_t inFile = r.end.centralOffset;
   for (auto& e : r.entries) {
-    e.header->centralOffset = copy->Position();
-    copy->WriteBuffer(e.central);
+    if (r.multi) {
+      e.header->centralOffset = copy->Position();
+      copy->WriteBuffer(e.central);
+    } else {
+      e.header->centralOffset = inFile;
+      inFile += static_cast<int64_t>(e.central.size());
+    }
+    e.header->lastModFileDateTime = GoodTimeStamp(e.header->lastModFileDateTime);
     list->Add(std::move(e.header));
   }
   r.entries.clear();
   entries_ = std::move(list);
-  centralCopy_ = std::move(copy);
   endCentral_.Assign(r.end);
+  directoryWhole_ = true;
+  zipDate_ = fs_.FileDosDateTime(zipName_);
+  if (!r.multi) {
+    endCentral_.recordPosition = int64_t{r.end.centralOffset} + r.end.centralSize;
+    endCentral_.zipCommentPosition = endCentral_.recordPosition + kEndCentralSize;
+    return;
+  }
+  centralCopy_ = std::move(copy);
   multiMode_ = fs_.IsRemovableDrive(DriveRoot(zipName_)) ? TMultiMode::mmSpan : TMultiMode::mmBlocks;
   lastDisk_ = r.disk;
   currentDisk_ = -1;  // no part open
-  directoryWhole_ = true;
-  zipDate_ = fs_.FileDosDateTime(zipName_);
 }
 
 // ------------------------------------------------------------- rebuilding --
@@ -642,6 +660,7 @@ int TZipper::ProcessFiles() {
   const bool savedKeep = keepZipOpen;
   const TZipSortMode savedSort = sortMode_;
   keepZipOpen = true;  // the old archive stays open through the rebuild
+  Sort(TZipSortMode::ByNone);  // the entries in archive order meanwhile
   Rebuild r;
   r.multi = multi != TMultiMode::mmNone;
   r.span = multi == TMultiMode::mmSpan;
@@ -675,8 +694,6 @@ int TZipper::ProcessFiles() {
     r.out = std::make_unique<TS_BufferStream>(*r.file);
     r.deflater = std::make_unique<Deflater>();
     if (existed && entries_) MoveExistingFiles(r);
-    // Freshening only replaces entries that exist.
-    if (buffer_ == nullptr && zipAction == TZipAction::zaFreshen) filesList.clear();
 
     if (!filesList.empty()) {
       if (buffer_ != nullptr) {
@@ -736,20 +753,24 @@ int TZipper::ProcessFiles() {
     busy_ = false;
     // The old directory still describes the old archive, which is unchanged.
     if (!keepZipOpen) zipStream_.reset();
+    Sort(savedSort);
     throw;
   }
   keepZipOpen = savedKeep;
-  busy_ = false;
+  // Busy until the added files are disposed of and the new directory is
+  // shown: a handler cannot start another rebuild meanwhile.
+  ScopeGuard idle([this] { busy_ = false; });
 
   for (const auto& name : r.toDispose) {
     bool skip = false;
     if (onDisposeFile) onDisposeFile(name, skip);
     if (!skip) fs_.DeleteFile(name);
   }
-  // The component now shows the new archive. The write has succeeded
-  // whatever happens here: a directory that cannot be shown now (a disk
-  // question cancelled) is read again when next needed.
-  if (r.multi && r.disk > 0) {
+  // The component now shows the new archive, from what was written. A set
+  // that fit on one part is read back; the write has succeeded whatever
+  // happens there: a directory that cannot be read now (a disk question
+  // cancelled) is read again when next needed.
+  if (!r.multi || r.disk > 0) {
     TakeWrittenDirectory(r);
     Sort(savedSort);
   } else {
@@ -932,15 +953,17 @@ bool TZipper::AddFileToZip(Rebuild& r, const std::string& name) {
   if (buffer_ != nullptr) {
     h->lastModFileDateTime = NowDosDateTime();
   } else {
+    // Gone since the names were expanded (reported there when missing then).
     attributes = disk_.Attributes(name);
-    if (!attributes || (*attributes & kAttrDirectory) != 0) {
-      if (onNoSuchFile) onNoSuchFile(name);
-      return false;
-    }
+    if (!attributes || (*attributes & kAttrDirectory) != 0) return false;
     h->externalFileAttributes = *attributes;
     file = fs_.Open(name, TFileOpenMode::ReadShared);
     h->lastModFileDateTime = fs_.FileDosDateTime(name).value_or(NowDosDateTime());
   }
+  // Known before the data are read (the handler of OnStartZip sees it);
+  // the count of bytes read replaces it once the data are written.
+  const uint64_t size = buffer_ != nullptr ? bufferLength_ : static_cast<uint64_t>(file->Size());
+  if (size <= kMax32) h->uncompressedSize = static_cast<uint32_t>(size);
   h->SetFullName(EntryNameFor(name));
   h->internalFileAttributes = 2;
   h->diskNumberStart = static_cast<uint16_t>(r.disk);
@@ -1129,8 +1152,9 @@ void TZipper::ExpandForWildCards() {
     std::vector<std::string> folders{folder};
     if (IsWildCard(folder)) folders = ParseWildDir(fs_, item);
     if (!IsWildCard(folder) && !IsWildCard(file)) {
+      // A folder named without a wildcard is no file.
       const auto attributes = disk_.Attributes(item);
-      if (attributes) {
+      if (attributes && (*attributes & kAttrDirectory) == 0) {
         addFile(item, *attributes);
       } else if (onNoSuchFile) {
         onNoSuchFile(item);

@@ -67,6 +67,9 @@ KV_ZIP_EXCEPTION(EZipUnsupported, "Multi-part archives are not supported");
 // comment) larger than a part refuses the write before anything is written.
 inline constexpr int64_t kMinPartSize = 64 << 10;
 
+// What an added file does to an entry of its name: update and freshen
+// replace it only when the file is newer than the entry, replace always. A
+// file without an entry is added whatever the action.
 enum class TZipAction { zaUpdate, zaReplace, zaFreshen };
 
 // Settings of multi-part archives.

@@ -109,6 +109,19 @@ TEST(ZipSupportWin, StringResourceHoldsTheStreamMessages) {
   EXPECT_THROW(LoadResourceString("S_NONE", 1), EZipResourceError);
 }
 
+TEST(ZipSupportWin, TemporaryFilesAreNewAndUniqueInTheFolderGiven) {
+  const std::wstring dir = TempFolder(L"kv-zip-tempname");
+  const std::string folder = Ansi(dir);
+  const std::string a = TempFileName(folder), b = TempFileName(folder);
+  EXPECT_NE(a, b);
+  for (const std::string& name : {a, b}) {
+    EXPECT_EQ(name.rfind(folder + "\\~kv", 0), 0u) << name;
+    EXPECT_EQ(std::filesystem::file_size(name), 0u) << name;
+  }
+  EXPECT_THROW(TempFileName(folder + "\\missing"), EZipFileOpenError);
+  std::filesystem::remove_all(dir);
+}
+
 // The hard scan of an archive without its end record shows the hourglass,
 // and the cursor it replaced comes back afterwards.
 TEST(ZipReaderWin, TheHardScanShowsTheHourglass) {

@@ -3,6 +3,8 @@
 // OEM names, string tables).
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "tests/zip/zip_test_util.h"
 #include "zip/object_list.h"
 #include "zip/zip_errors.h"
@@ -251,7 +253,16 @@ TEST(ZipRecords, SortModes) {
 
 TEST(ZipSupport, ObjectListsCheckIndexesAndDuplicates) {
   TObjectList<int> list;
-  for (int i = 0; i < 64; ++i) list.Add(std::make_unique<int>(i));
+  std::vector<int> capacities;
+  for (int i = 0; i < 64; ++i) {
+    list.Add(std::make_unique<int>(i));
+    if (capacities.empty() || capacities.back() != list.Capacity()) capacities.push_back(list.Capacity());
+  }
+  EXPECT_EQ(capacities, (std::vector<int>{4, 8, 16, 32, 48, 64}));
+  EXPECT_THROW(list.SetCapacity(63), EListError);  // below the count
+  EXPECT_THROW(list.SetCapacity(kMaxListCount + 1), EListError);
+  list.SetCapacity(100);
+  EXPECT_EQ(list.Capacity(), 100);
   EXPECT_EQ(*list.Next(list.Get(3), true), 4);
   EXPECT_EQ(list.Next(list.Last(), true), nullptr);
   int stranger = 0;
@@ -274,7 +285,7 @@ TEST(ZipSupport, ObjectListsCheckIndexesAndDuplicates) {
   for (IntList* l : {&ignore, &accept, &error}) {
     for (int v : {5, 1, 3}) l->Add(std::make_unique<int>(v));
   }
-  EXPECT_EQ(ignore.Add(std::make_unique<int>(3)), -1);
+  EXPECT_EQ(ignore.Add(std::make_unique<int>(3)), 0);  // dropped (and freed), still 0
   EXPECT_EQ(ignore.Count(), 3);
   EXPECT_EQ(accept.Add(std::make_unique<int>(3)), 0);  // placed at 1 or 2; a sorted add answers 0
   EXPECT_EQ(accept.Add(std::make_unique<int>(9)), 0);
@@ -357,6 +368,22 @@ TEST(ZipSupport, IsMatch) {
   for (const Case& c : cases) EXPECT_EQ(IsMatch(c.pattern, c.text), c.match) << c.pattern << " / " << c.text;
   // No exponential backtracking on many stars.
   EXPECT_FALSE(IsMatch("*a*a*a*a*a*a*a*a*a*a*a*b", std::string(5000, 'a')));
+}
+
+TEST(ZipSupport, ZeroTerminatedCopiesStayInTheirBuffer) {
+  char buf[6];
+  std::memset(buf, 'x', sizeof buf);
+  EXPECT_STREQ(StrToPChar(buf, 4, "abcdef"), "abc");  // cut to fit
+  EXPECT_EQ(buf[4], 'x');
+  EXPECT_STREQ(StrToPChar(buf, sizeof buf, ""), "");
+  buf[0] = 'x';
+  StrToPChar(buf, 0, "abc");  // no room: nothing written
+  EXPECT_EQ(buf[0], 'x');
+  EXPECT_EQ(PCharToStr(nullptr), "");
+  EXPECT_EQ(PCharToStr("ab"), "ab");
+  char overlap[] = "abcdef";
+  HMemCpy(overlap + 1, overlap, 4);
+  EXPECT_STREQ(overlap, "aabcdf");
 }
 
 TEST(ZipSupport, RatesAndTimeStamps) {

@@ -48,6 +48,17 @@ TEST(ZipFiles, GetDirectoryTakesDriveLettersOnly) {
   EXPECT_THROW(GetDirectory(fs, '1'), EZipFileOpenError);
 }
 
+TEST(ZipFiles, FileDatesAreClampedBeforeTheyConvert) {
+  TMemoryFileSystem fs;
+  const uint32_t good = PackDosDateTime({2024, 12, 31, 23, 59, 58});
+  const uint32_t hour25 = (good & ~(0x1Fu << 11)) | (25u << 11);  // past what a day holds
+  fs.Put("C:\\good", {1}, good);
+  fs.Put("C:\\late", {1}, hour25);
+  EXPECT_DOUBLE_EQ(FileDate(fs, "C:\\good"), DosDateTimeToValue(good));
+  EXPECT_DOUBLE_EQ(FileDate(fs, "C:\\late"), DosDateTimeToValue(PackDosDateTime({2024, 12, 31, 23, 59, 58})));
+  EXPECT_EQ(FileDate(fs, "C:\\missing"), 0.0);
+}
+
 TEST(ZipFiles, FileCopyReplacesTheTargetOnlyWhenComplete) {
   ziptest::FaultyFileSystem fs;
   std::vector<uint8_t> content(3 * kStreamBufferSize + 5);

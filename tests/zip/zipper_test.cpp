@@ -229,6 +229,42 @@ TEST(Zipper, CopiedEntriesKeepExtraFieldsDescriptorsAndComments) {
   EXPECT_EQ(f.Load("foreign.txt"), (Bytes{'s', 't', 'o', 'r', 'e', 'd'}));
 }
 
+// The component shows the archive just written as a reader of the file
+// finds it, and works on from there (a comment edit reads the copied
+// central records again at the offsets it shows).
+TEST(Zipper, TheDirectoryShownAfterARebuildIsTheOneInTheFile) {
+  Fixture f;
+  f.fs.Put(kArchive, ForeignArchive());
+  auto z = f.Open();
+  z->password = "pw";
+  const Bytes data = Text(5000, 10);
+  EXPECT_EQ(z->ZipFromBuffer(data.data(), data.size(), "new"), 1);
+  const auto fields = [](const TZipHeaderInfo& e) {
+    return std::vector<int64_t>{e.versionMadeBy, e.versionNeeded, e.flag, e.compressionMethod, e.lastModFileDateTime,
+                                e.crc32, e.compressedSize, e.uncompressedSize, e.fileNameLength, e.extraFieldLength,
+                                e.fileCommentLength, e.diskNumberStart, e.internalFileAttributes,
+                                e.externalFileAttributes, e.relativeOffset, e.centralOffset};
+  };
+  const auto read = f.Directory();
+  ASSERT_EQ(z->Count(), static_cast<int>(read.size()));
+  for (int i = 0; i < z->Count(); ++i) {
+    EXPECT_EQ(z->Entry(i).FullName(), read[static_cast<size_t>(i)].FullName());
+    EXPECT_EQ(fields(z->Entry(i)), fields(read[static_cast<size_t>(i)])) << i;
+  }
+  EXPECT_EQ(z->ZipComment(), "comment");
+  EXPECT_EQ(z->FileComment(0), "note");
+  TMemoryStream out;
+  EXPECT_EQ(z->UnZipToStream(out, "new"), 1);
+  EXPECT_EQ(out.Bytes(), data);
+  z->SetFileComment(1, "on new");
+  z->SaveModifiedZipFile();
+  auto again = f.Open();
+  again->ReadZip();
+  EXPECT_EQ(again->FileComment(0), "note");
+  EXPECT_EQ(again->FileComment(1), "on new");
+  EXPECT_EQ(f.Load("foreign.txt"), (Bytes{'s', 't', 'o', 'r', 'e', 'd'}));
+}
+
 TEST(Zipper, AnyFailureLeavesTheOldArchiveAndNoTemporaryFile) {
   // Count the writes of a good save first, then fail each in turn.
   Fixture probe;
@@ -369,6 +405,18 @@ TEST(Zipper, AddsFilesFromDiskByWildcardWithThePathOptions) {
     EXPECT_EQ(names, c.entries);
     EXPECT_EQ(missing, c.missing);
   }
+  // A file gone after the names were expanded is passed over unreported.
+  Fixture f;
+  f.fs.Put("C:\\src\\a.txt", Text(20, 22));
+  f.fs.Put("C:\\src\\b.txt", Text(20, 23));
+  auto z = f.Open();
+  int missing = 0;
+  z->onNoSuchFile = [&](const std::string&) { ++missing; };
+  z->onStartZipInfo = [&](int, uint64_t, TEndCentral&, bool&) { f.fs.DeleteFile("C:\\src\\a.txt"); };
+  z->filesList = {"C:\\src\\*.txt"};
+  EXPECT_EQ(z->Zip(), 1);
+  EXPECT_EQ(missing, 0);
+  EXPECT_EQ(f.Load("b.txt"), Text(20, 23));
 }
 
 TEST(Zipper, ExistingEntriesAreUpdatedFreshenedOrReplacedByDate) {
@@ -381,7 +429,8 @@ TEST(Zipper, ExistingEntriesAreUpdatedFreshenedOrReplacedByDate) {
   } cases[] = {
       {"update, newer file", TZipAction::zaUpdate, kNew, true, true},
       {"update, older file keeps the entry", TZipAction::zaUpdate, kOld, false, true},
-      {"freshen adds nothing new", TZipAction::zaFreshen, kNew, true, false},
+      {"freshen, newer file; a file without entry is added", TZipAction::zaFreshen, kNew, true, true},
+      {"freshen, older file keeps the entry", TZipAction::zaFreshen, kOld, false, true},
       {"replace ignores dates", TZipAction::zaReplace, kOld, true, true},
   };
   for (const auto& c : cases) {
@@ -408,6 +457,45 @@ TEST(Zipper, ExistingEntriesAreUpdatedFreshenedOrReplacedByDate) {
     EXPECT_EQ(f.fs.FileExists("C:\\in\\a.txt"), !c.replaced);
     EXPECT_EQ(f.fs.FileExists("C:\\in\\b.txt"), !c.added);
   }
+}
+
+TEST(Zipper, HandlersSeeTheEntrySizeFirstTheEntriesInArchiveOrderAndABusyComponent) {
+  Fixture f;
+  f.Save("b", Text(10, 43));
+  f.Save("a", Text(10, 44));
+  f.fs.Put("C:\\in\\c.txt", Text(2000, 45));
+  auto z = f.Open();
+  z->Sort(TZipSortMode::ByName);
+  z->dispose = true;
+  std::vector<uint32_t> sizes;
+  std::vector<TZipSortMode> modes;
+  std::string firstDuring;
+  z->onStartZip = [&](const std::string&, TZipHeaderInfo& h, bool&) {
+    sizes.push_back(h.uncompressedSize);
+    modes.push_back(z->SortMode());
+    firstDuring = z->Entry(0).FullName();
+  };
+  const Bytes data = Text(1234, 46);
+  EXPECT_EQ(z->ZipFromBuffer(data.data(), data.size(), "d"), 1);
+  z->filesList = {"C:\\in\\c.txt"};
+  int disposed = 0;
+  z->onDisposeFile = [&](const std::string&, bool&) {
+    ++disposed;
+    EXPECT_THROW(z->ZipFromBuffer(data.data(), data.size(), "e"), EZipBusy);
+  };
+  EXPECT_EQ(z->Zip(), 1);
+  EXPECT_EQ(disposed, 1);
+  EXPECT_EQ(sizes, (std::vector<uint32_t>{1234, 2000}));
+  EXPECT_EQ(modes, (std::vector<TZipSortMode>{TZipSortMode::ByNone, TZipSortMode::ByNone}));
+  EXPECT_EQ(firstDuring, "b");
+  // Afterwards, and after a cancelled rebuild, the chosen order again.
+  EXPECT_EQ(z->SortMode(), TZipSortMode::ByName);
+  EXPECT_EQ(z->Entry(0).FullName(), "a");
+  z->onStartZipInfo = [](int, uint64_t, TEndCentral&, bool& stop) { stop = true; };
+  EXPECT_THROW(z->ZipFromBuffer(data.data(), data.size(), "e"), EUserCanceled);
+  EXPECT_EQ(z->SortMode(), TZipSortMode::ByName);
+  EXPECT_EQ(z->Count(), 4);
+  EXPECT_EQ(f.Load("c.txt"), Text(2000, 45));
 }
 
 // Made by `zip -X -fz` from three files of 120, 370 and 120 bytes: zip64
