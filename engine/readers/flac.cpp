@@ -72,7 +72,9 @@ bool TFlacFile::ReadFromSource(ByteSource& source) {
   Reset();
   const uint64_t fileSize = source.Size();
   SourceCursor file(source, 0, fileSize);
-  if (file.Bytes(4) != "fLaC") {
+  const std::string signature = file.Bytes(4);
+  if (!file) RaiseCut(ReadFault::kShortField);
+  if (signature != "fLaC") {
     fault = ReadFault::kNotThisFormat;
     return false;
   }
@@ -103,9 +105,10 @@ bool TFlacFile::ReadFromSource(ByteSource& source) {
     } else if (type == kVorbisComment) {
       tagFound = true;
       std::string values[kFields];
+      // An item that would need bytes past its block fails the read, as one
+      // past the file does: the block is not what it says it is.
       const ReadFault commentFault = ReadVorbisComment(data, values);
-      if (commentFault != ReadFault::kNone && pastTheFile) RaiseCut(commentFault);
-      if (fault == ReadFault::kNone) fault = commentFault;
+      if (commentFault != ReadFault::kNone) RaiseCut(commentFault);
       texts.title = Decode(values[kTitle]);
       texts.artist = Decode(values[kArtist]);
       texts.album = Decode(values[kAlbum]);

@@ -140,8 +140,10 @@ class PacketCursor {
   void EnterPage(uint64_t at, bool first) {
     const std::vector<uint8_t> head = source_.Read(at, kPageHeaderSize);
     const bool continued = head.size() == kPageHeaderSize && (head[5] & 1) != 0;
-    if (head.size() < kPageHeaderSize || !StartsWith(head, "OggS") || head[4] != 0 ||
-        (!first && (!continued || Le32(head, 14) != serial_))) {
+    // The comment header's own page is taken by its place (the caller found
+    // the packet's signature there); a page that continues it must be one.
+    if (head.size() < kPageHeaderSize ||
+        (!first && (!StartsWith(head, "OggS") || head[4] != 0 || !continued || Le32(head, 14) != serial_))) {
       Stop(first ? ReadFault::kShortField : ReadFault::kMissingBox);
       return;
     }

@@ -231,6 +231,12 @@ TEST(Ogg, BrokenFilesNameTheirFaultAndKeepWhatWasRead) {
                                      B("ARTIST=x")}),
                                 0)});
   const Bytes noComments = Cat({Page(Identification(2, 44100, 128000), 0), Page(B("\x05vorbis....."), 0)});
+  // The comment header's page is found by its place, whatever its capture
+  // pattern and version say.
+  Bytes oddSecondPage = Ogg({"TITLE=odd"}, 1000);
+  const size_t page2 = Page(Identification(2, 44100, 128000), 0).size();
+  oddSecondPage[page2 + 3] = 'X';
+  oddSecondPage[page2 + 4] = 1;
   struct Case {
     const char* what;
     Bytes file;
@@ -244,6 +250,7 @@ TEST(Ogg, BrokenFilesNameTheirFaultAndKeepWhatWasRead) {
       {"not Vorbis", Page(Cat({B("\x01vorbiX"), Zeros(23)}), 0), false, ReadFault::kNotThisFormat, ""},
       {"identification cut", Page(B("\x01vorbis\x00"), 0), false, ReadFault::kShortField, ""},
       {"no comment header", noComments, true, ReadFault::kMissingBox, ""},
+      {"comment page without its pattern", oddSecondPage, true, ReadFault::kNone, "odd"},
       {"comment item past the file", lying, true, ReadFault::kOutsideParent, "one"},
   };
   for (const Case& c : cases) {
