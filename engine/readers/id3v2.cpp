@@ -98,8 +98,11 @@ std::u16string DecodeUtf16(std::span<const uint8_t> b, bool bigEndian) {
     else if (b[0] == 0xFE && b[1] == 0xFF) { bigEndian = true; i = 2; }
   }
   std::u16string w;
-  for (; b.size() - i >= 2; i += 2) {
-    const auto unit = static_cast<char16_t>(bigEndian ? (b[i] << 8) | b[i + 1] : b[i] | (b[i + 1] << 8));
+  for (; i < b.size(); i += 2) {
+    // An odd last byte is a unit whose other byte is 0.
+    const unsigned first = b[i];
+    const unsigned second = i + 1 < b.size() ? b[i + 1] : 0;
+    const auto unit = static_cast<char16_t>(bigEndian ? (first << 8) | second : first | (second << 8));
     if (unit == 0) break;
     w.push_back(unit);
   }
@@ -322,20 +325,22 @@ void TID3v2Tag::LoadFromStream(ByteSource& src, uint64_t start, uint64_t size) {
   Header.Size = h.size;
   if (!Header.Valid || Header.Version >= 5 || Header.Size > size) return;
 
-  // The frames: a frame's data is cut at the tag's end (past it lie the
-  // audio bytes, which are no part of the frame).
+  // The frames: the tag's declared size after its header (no further than
+  // the file). A frame's data is cut at the tag's end (past it lie the audio
+  // bytes, which are no part of the frame).
   const uint64_t base = start + 10;
-  const uint64_t length = std::min<uint64_t>(Header.Size, size - 10);
+  const uint64_t length = std::min<uint64_t>(Header.Size, total - base);
+  SourceCursor area(src, base, base + length);
   uint64_t off = 0;
   while (length - off >= 10 && Frames.size() < kMaxFrames) {
-    tag.Seek(base + off);
-    const std::string id = tag.Bytes(4);
-    const uint32_t frameSize = tag.U32be();
-    const uint8_t flags0 = tag.U8();
-    const uint8_t flags1 = tag.U8();
-    if (!tag || id[0] == 0) break;
+    area.Seek(base + off);
+    const std::string id = area.Bytes(4);
+    const uint32_t frameSize = area.U32be();
+    const uint8_t flags0 = area.U8();
+    const uint8_t flags1 = area.U8();
+    if (!area || id[0] == 0) break;
     const std::string_view view(id);
-    SourceCursor data(tag, base + off + 10, base + std::min<uint64_t>(off + 10 + uint64_t{frameSize}, length));
+    SourceCursor data(area, base + off + 10, base + std::min<uint64_t>(off + 10 + uint64_t{frameSize}, length));
     std::unique_ptr<TID3Frame> frame;
     if (view == "COMM") {
       auto comm = std::make_unique<TCommFrame>();

@@ -32,7 +32,7 @@ TEST(Id3v2Text, EncodingsDecodeToAnsi) {
       {"only a leading mark is dropped", Cat({Bytes{1, 0xFF, 0xFE}, Utf16(u"a\uFEFFb")}), "a?b"},
       {"UTF-16 ends at the first 0 unit", Cat({Bytes{1, 0xFF, 0xFE}, Utf16(u"One"), Bytes{0, 0}, Utf16(u"Two")}),
        "One"},
-      {"UTF-16 odd last byte dropped", Cat({Bytes{1, 0xFF, 0xFE}, Utf16(u"Ab"), Bytes{'c'}}), "Ab"},
+      {"UTF-16 odd last byte is a unit of its own", Cat({Bytes{1, 0xFF, 0xFE}, Utf16(u"Ab"), Bytes{'c'}}), "Abc"},
       {"UTF-8 encoding", Cat({Bytes{3}, B("Sigur R\xC3\xB3s\n")}), "Sigur R\xF3s"},
       {"UTF-8 mark dropped", Cat({Bytes{3}, B("\xEF\xBB\xBFX")}), "X"},
       {"UTF-16 big-endian without a mark", Cat({Bytes{2}, Utf16(u"Moby", true)}), "Moby"},
@@ -196,6 +196,14 @@ TEST(Id3v2Tag, MeasuresTagsWithFrames) {
     tag.LoadFromStream(src, 0, c.file.size());
     EXPECT_EQ(tag.GetSize(), c.size) << c.what;
   }
+  // The size given bounds the declared size; the frames are read for all of
+  // the declared size after the header.
+  const Bytes exact = Cat({Tag(3, Frame("TIT2", Latin1("T"))), B("AUDIO")});
+  MemorySource src(exact);
+  TID3v2Tag tag;
+  tag.LoadFromStream(src, 0, 12);
+  EXPECT_EQ(tag.GetSize(), 22u);
+  EXPECT_EQ(tag.Frames.size(), 1u);
 }
 
 TEST(Id3v2Tag, ReadsEachFrameByItsKind) {
