@@ -250,6 +250,13 @@ void TM4AFile::SetExists(bool exists) {
 bool TM4AFile::ReadFromSource(ByteSource& source) {
   Reset();
   const uint64_t fileSize = source.Size();
+  // Another kind of file named ".m4a" is told by its first atom's type,
+  // before its first four bytes are taken as a size.
+  const std::vector<uint8_t> head = source.Read(0, 8);
+  if (head.size() == 8 && !std::equal(head.begin() + 4, head.end(), "ftyp")) {
+    fault = ReadFault::kNotThisFormat;
+    return false;
+  }
   Children top(source, 0, fileSize);
   const auto ftyp = top.Next();
   if (!ftyp && top.fault == ReadFault::kNone) Cut("no atom header");

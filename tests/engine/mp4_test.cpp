@@ -147,6 +147,7 @@ TEST(Mp4, FaultsNameWhatEndedTheRead) {
       {"other brand", Cat({Ftyp("isom"), Box("moov", {Mvhd0(1, 5), Udta({StandardItems()})})}),
        ReadFault::kNotThisFormat, 0},
       {"no moov", Cat({Ftyp(), Box("free", {Zeros(8)})}), ReadFault::kMissingBox, 0},
+      {"an MP3 by another name", Cat({B("ID3\x04"), Zeros(60)}), ReadFault::kNotThisFormat, 0},
       {"no udta", Cat({Ftyp(), Box("moov", {Mvhd0(1, 5), Trak(2, 44100, 1000)})}), ReadFault::kMissingBox, 5},
       {"item without data", Cat({Ftyp(), Box("moov", {Udta({Item("\xA9nam", 1, B("Title")), noData})})}),
        ReadFault::kMissingBox, 0},
