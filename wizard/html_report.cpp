@@ -142,7 +142,8 @@ std::string BuildReportPage(std::string_view title, std::string_view date, std::
   std::string items;
   for (const TMP3Info* row : rows)
     if (row) items += BuildReportRow(*row);
-  return FillTemplate(page, {{"$Date", EscapeHtml(date)}, {"$Item", items}});
+  // The date is the system's own text and goes in as it stands.
+  return FillTemplate(page, {{"$Date", std::string(date)}, {"$Item", items}});
 }
 
 }  // namespace kv

@@ -99,6 +99,9 @@ TEST(HtmlReport, PageDeclaresItsCharsetAndHoldsTheRowsInOrder) {
             "<HTML><HEAD><META http-equiv=\"Content-Type\" content=\"text/html; charset=windows-1252\"><TITLE>");
   EXPECT_NE(empty.find("<TITLE>Found mp3 duplicates , 06.12.2026</TITLE>"), std::string::npos);
   EXPECT_NE(empty.find("--></style></HEAD><BODY></BODY></HTML>"), std::string::npos);
+  // The system's date text goes in as it stands.
+  EXPECT_NE(BuildReportPage("Found", "6 \"oct\" & 2026", "windows-1252", {}).find("<TITLE>Found , 6 \"oct\" & 2026</TITLE>"),
+            std::string::npos);
   EXPECT_EQ(empty.find('\n'), std::string::npos);
 
   auto a = Record(1, "A", "1"), b = Record(2, "B", "2");
