@@ -487,20 +487,26 @@ class Compiler {
   size_t ParseSet() {
     ByteSet set{};
     bool negate = false;
+    // With x, unescaped white space and "#" comments are dropped inside a
+    // set as well: "[a b]" holds "a" and "b"; "\ " is a blank.
+    SkipXSpace();
     if (Peek() == '^' && !AtEnd()) {
       negate = true;
       ++p_;
     }
     bool first = true;
     for (;;) {
+      SkipXSpace();
       if (AtEnd()) Error(RegexErrorCode::kUnmatchedBracket);
       if (Peek() == ']' && !first) break;
       first = false;
       int lo;
       if (!SetChar(set, lo)) continue;  // a class was added
-      if (Peek() == '-' && p_ + 1 < expr_.size() && Peek(1) != ']') {
+      SkipXSpace();
+      if (Peek() == '-' && !AtEnd() && DashOpensRange()) {
         const size_t dash = p_;
         ++p_;
+        SkipXSpace();
         int hi;
         if (!SetChar(set, hi)) {  // "a-\d": the dash is a character
           AddToSet(set, static_cast<uint8_t>(lo));
@@ -527,6 +533,17 @@ class Compiler {
     const size_t ret = EmitNode(kAnyOf);
     for (uint8_t b : set) EmitByte(b);
     return ret;
+  }
+
+  // Whether the "-" at p_ stands between two set members (else it is one):
+  // something other than the closing "]" follows it.
+  bool DashOpensRange() {
+    const size_t dash = p_;
+    ++p_;
+    SkipXSpace();
+    const bool range = !AtEnd() && Peek() != ']';
+    p_ = dash;
+    return range;
   }
 
   // One set member at p_: false when it was a class (already added), else

@@ -82,6 +82,7 @@ TEST(Regex, CompileErrorsCarryTheirCode) {
       {"(?#abc", "", E::kUnclosedComment},
       {"(?i:a)", "", E::kUnknownModifier},
       {"(?i", "", E::kUnknownModifier},
+      {"[ ]", "x", E::kUnmatchedBracket},  // with x the blank is dropped: "[]" opens a set holding "]"
   };
   for (const Case& c : cases) EXPECT_EQ(CompileCode(c.pattern, c.mods), c.code) << c.pattern;
 
@@ -199,7 +200,11 @@ TEST(Regex, MatchesOfTheDialectAndEachModifier) {
       {"a b", "a b", "x", "<none>"},
       {"a\\ b", "a b", "x", "a b"},
       {"a +", "aaa", "x", "aaa"},
-      {"[ ]", " ", "x", " "},
+      {"[a b]+", "x b a", "x", "b"},  // blanks in a set are dropped too
+      {"[a\\ ]+", "xa a", "x", "a a"},
+      {"[a - c]+", "x-bc", "x", "bc"},
+      {"[^ a]+", "aa b", "x", " b"},
+      {"[a#b\n]+", "#ab", "x", "a"},
       // Inline modifiers hold from their position on (more in the differential).
       {"(?i-g)A+", "aaa", "", "a"},
       {"(?x) a b", "ab", "", "ab"},
