@@ -719,7 +719,21 @@ ProgramFacts Analyse(const std::vector<uint8_t>& code, const ClassSets& sets, co
   const size_t first = prog.OperandNode(top);
   if (prog.OpAt(first) == kExactly) facts.firstChar = prog.Operand(first)[1];
   if (prog.OpAt(first) == kBol) facts.anchored = true;
-  const Op op = prog.OpAt(first);
+  // The first node a match meets, looking into the groups it opens with
+  // (the usual file-name template starts "(.*)").
+  size_t lead = first;
+  for (int hops = 0; hops < 64; ++hops) {
+    const Op k = prog.OpAt(lead);
+    const size_t next = prog.Next(lead);
+    if ((k == kOpen || k == kNothing) && next != 0) {
+      lead = next;
+    } else if (k == kBranch && (next == 0 || prog.OpAt(next) != kBranch)) {
+      lead = prog.OperandNode(lead);  // a single alternative
+    } else {
+      break;
+    }
+  }
+  const Op op = prog.OpAt(lead);
   const bool startsWithRepeat = op == kStar || op == kStarNg || op == kPlus || op == kPlusNg ||
                                 op == kBraces || op == kBracesNg || op == kLoopEntry;
   if (!startsWithRepeat) return facts;

@@ -331,6 +331,17 @@ TEST(Regex, PathologicalPatternsEndWithAnError) {
   if (const auto e = ThrownBy<ERegexError>([&] { slow.Exec(std::string(30, 'a') + "bc"); })) {
     EXPECT_EQ(e->ErrorNumber, E::kStepLimit);
   }
+
+  // A name without the literal every match needs is turned away before any
+  // backtracking, also when the pattern opens with a group.
+  for (const char* pattern : {"(.*) - (.*)", "((.*)) - (.*)", "(.+) - (.+)"}) {
+    TRegex name;
+    name.SetStepLimit(1000);
+    name.SetExpression(pattern);
+    EXPECT_FALSE(name.Exec(std::string(5000, 'x'))) << pattern;
+    ASSERT_TRUE(name.Exec("Artist - Title")) << pattern;
+    EXPECT_EQ(name.GetMatch(name.GetMatch(2) == "Artist" ? 3 : 2), "Title") << pattern;
+  }
 }
 
 }  // namespace
