@@ -29,7 +29,13 @@ FileHandle Uni_CreateFileW(const wchar_t* name, DWORD access, DWORD sharing, SEC
 }
 
 DWORD Uni_GetFullPathNameW(const wchar_t* name, DWORD bufferLength, wchar_t* buffer, wchar_t** filePart) {
-  return GetFullPathNameW(name, bufferLength, buffer, filePart);
+  const DWORD n = GetFullPathNameW(name, bufferLength, buffer, filePart);
+  // A buffer too small for the path holds an empty text, never a part of it.
+  if (n >= bufferLength && bufferLength != 0) {
+    buffer[0] = L'\0';
+    if (filePart) *filePart = nullptr;
+  }
+  return n;
 }
 
 DWORD _HandlePathLengthResult(DWORD bufferLength, wchar_t* buffer, std::wstring_view result, uint32_t flags) {
@@ -85,14 +91,14 @@ std::wstring WideExpandFileName(const std::wstring& name) {
   std::wstring full(MAX_PATH, L'\0');
   for (int attempt = 0; attempt < 3; ++attempt) {
     const DWORD n = Uni_GetFullPathNameW(name.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
-    if (n == 0) return name;
+    if (n == 0) return std::wstring();  // the call failed: no full path
     if (n < full.size()) {
       full.resize(n);
       return full;
     }
     full.assign(n, L'\0');  // n is the size needed, terminator included
   }
-  return name;
+  return std::wstring();
 }
 
 TUniFileStream::TUniFileStream(const std::wstring& fileName, uint16_t mode) {

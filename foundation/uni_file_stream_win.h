@@ -72,7 +72,7 @@ void _ExactCopySubPaths(DWORD bufferLength, wchar_t* buffer, std::wstring_view p
 // Opens an existing file with the access and sharing of `mode`; invalid
 // handle on failure, also for a sharing value above 4.
 [[nodiscard]] FileHandle WideFileOpen(const std::wstring& name, uint16_t mode);
-// The full path of `name` (of any length); `name` itself when it has none.
+// The full path of `name` (of any length); empty when the system gives none.
 std::wstring WideExpandFileName(const std::wstring& name);
 
 class TUniFileStream {

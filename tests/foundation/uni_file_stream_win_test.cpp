@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -202,7 +204,12 @@ TEST(UniFileStream, PathResultsCopiedAsTheWideCallsWould) {
   const DWORD n = Uni_GetFullPathNameW(L"C:\\x\\..\\y\\song.mp3", MAX_PATH, full, &filePart);
   EXPECT_EQ(std::wstring(full, n), L"C:\\y\\song.mp3");
   EXPECT_EQ(std::wstring(filePart), L"song.mp3");
-  EXPECT_GT(Uni_GetFullPathNameW(L"C:\\y\\song.mp3", 4, full, nullptr), 4u);  // too small: the size it needs
+  // Too small: the size it needs, and an empty text rather than a piece of the path.
+  std::fill(std::begin(full), std::end(full), L'Z');
+  filePart = full + 1;
+  EXPECT_GT(Uni_GetFullPathNameW(L"C:\\y\\song.mp3", 4, full, &filePart), 4u);
+  EXPECT_EQ(full[0], L'\0');
+  EXPECT_EQ(filePart, nullptr);
   EXPECT_FALSE(Uni_CreateFileW(L"C:\\no such folder\\x", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
 }
 
