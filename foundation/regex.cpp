@@ -381,6 +381,7 @@ TRegex::TRegex()
 
 void TRegex::Fail(RegexErrorCode code, int pos) {
   lastError_ = code;
+  lastErrorPos_ = pos;
   std::string message = ErrorMsg(code);
   if (static_cast<int>(code) < 1000) message += " (pos " + std::to_string(pos) + ")";
   throw ERegexError(code, pos, message);

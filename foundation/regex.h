@@ -143,6 +143,8 @@ class TRegex {
   int MatchLen(int index) const;
 
   RegexErrorCode LastErrorCode() const { return lastError_; }
+  // The position of the last error raised (1-based; 0 for run-time errors).
+  int CompilerErrorPos() const { return lastErrorPos_; }
   // The message of a code; "Unknown error" for a number without one.
   static std::string ErrorMsg(int code);
   static std::string ErrorMsg(RegexErrorCode code) { return ErrorMsg(static_cast<int>(code)); }
@@ -176,6 +178,7 @@ class TRegex {
   std::array<int, kSubExpressions> startp_{};
   std::array<int, kSubExpressions> endp_{};
   RegexErrorCode lastError_ = RegexErrorCode::kNone;
+  int lastErrorPos_ = 0;
 };
 
 }  // namespace kv

@@ -28,6 +28,7 @@ E CompileCode(const std::string& pattern, const std::string& mods = "", int* pos
     return E::kNone;
   } catch (const ERegexError& e) {
     EXPECT_EQ(re.LastErrorCode(), e.ErrorNumber);
+    EXPECT_EQ(re.CompilerErrorPos(), e.CompilerErrorPos);
     if (pos) *pos = e.CompilerErrorPos;
     return e.ErrorNumber;
   }
