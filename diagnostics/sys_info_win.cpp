@@ -161,15 +161,18 @@ bool LoadedModulesList(std::vector<TDiagModuleEntry>& list, DWORD processId, boo
     list.push_back(std::move(entry));
   };
   DWORD needed = 0;
-  if (EnumProcessModules(process.Get(), nullptr, 0, &needed) && needed != 0) {
+  if (EnumProcessModules(process.Get(), nullptr, 0, &needed)) {
+    if (needed == 0) return true;
     std::vector<HMODULE> modules(needed / sizeof(HMODULE) + 16);
-    if (EnumProcessModules(process.Get(), modules.data(), static_cast<DWORD>(modules.size() * sizeof(HMODULE)), &needed)) {
-      modules.resize(std::min<size_t>(modules.size(), needed / sizeof(HMODULE)));
-      for (HMODULE module : modules) add(module);
-      return true;
+    if (!EnumProcessModules(process.Get(), modules.data(), static_cast<DWORD>(modules.size() * sizeof(HMODULE)),
+                            &needed)) {
+      return false;
     }
+    modules.resize(std::min<size_t>(modules.size(), needed / sizeof(HMODULE)));
+    for (HMODULE module : modules) add(module);
+    return true;
   }
-  // The module query failed: walk the address space for image allocations.
+  // The first module query failed: walk the address space for image allocations.
   MEMORY_BASIC_INFORMATION region;
   const uint8_t* address = nullptr;
   const void* previous = nullptr;
