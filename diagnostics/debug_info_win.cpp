@@ -20,7 +20,7 @@ std::unique_ptr<TDiagFileMappingStream> MapBeside(HMODULE module, const char* ex
   const std::string modulePath = GetModulePath(module);
   if (modulePath.empty()) return nullptr;  // not a module: no file beside it
   const std::string path = PathRemoveExtension(modulePath) + extension;
-  if (!FileGetSize(path)) return nullptr;
+  if (FileGetSize(path) == -1) return nullptr;
   try {
     return std::make_unique<TDiagFileMappingStream>(path, GENERIC_READ, FILE_SHARE_READ);
   } catch (const std::exception&) {

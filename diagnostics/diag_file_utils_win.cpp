@@ -49,12 +49,12 @@ std::optional<std::vector<uint8_t>> ReadVersionResource(const std::string& fileN
 
 }  // namespace
 
-std::optional<uint64_t> FileGetSize(const std::string& name) {
+int64_t FileGetSize(const std::string& name) {
   ErrorModeScope quiet(SEM_FAILCRITICALERRORS);
   WIN32_FIND_DATAA data;
   const FindHandle find(FindFirstFileA(name.c_str(), &data));
-  if (!find) return std::nullopt;
-  return (uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
+  if (!find) return -1;
+  return static_cast<int64_t>((uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow);
 }
 
 std::string GetModulePath(HMODULE module) {
@@ -72,14 +72,14 @@ bool VersionResourceAvailable(const std::string& fileName) {
   return ReadVersionResource(fileName, &error).has_value();
 }
 
-std::optional<TDiagFixedFileInfo> VersionFixedFileInfo(const std::string& fileName) {
+bool VersionFixedFileInfo(const std::string& fileName, TDiagFixedFileInfo& fixedInfo) {
   DWORD error = 0;
   const auto block = ReadVersionResource(fileName, &error);
-  if (!block) return std::nullopt;
+  if (!block) return false;
   void* value = nullptr;
   UINT length = 0;
   if (!VerQueryValueA(block->data(), "\\", &value, &length) || value == nullptr || length != kFixedFileInfoSize) {
-    return std::nullopt;
+    return false;
   }
   const auto* raw = static_cast<const VS_FIXEDFILEINFO*>(value);
   TDiagFixedFileInfo info;
@@ -96,7 +96,8 @@ std::optional<TDiagFixedFileInfo> VersionFixedFileInfo(const std::string& fileNa
   info.fileSubtype = raw->dwFileSubtype;
   info.fileDateMS = raw->dwFileDateMS;
   info.fileDateLS = raw->dwFileDateLS;
-  return info;
+  fixedInfo = info;
+  return true;
 }
 
 TDiagFileVersionInfo ReadFileVersionInfo(const std::string& fileName) {
