@@ -312,6 +312,22 @@ TEST(Regex, CustomCharacterClassesAndCaseTables) {
   }
   micro.SetExpression("\xB5");
   EXPECT_FALSE(micro.Exec("\xEC"));
+
+  // A flip function of one's own: x and y are each other's other case.
+  EXPECT_EQ(TRegex::InvertCaseFunction('a'), 'A');
+  EXPECT_EQ(TRegex::InvertCaseFunction('A'), 'a');
+  EXPECT_EQ(TRegex::InvertCaseFunction('1'), '1');
+  TRegex swap;
+  swap.SetModifier(1, true);
+  swap.SetExpression("x[x]");
+  ASSERT_TRUE(swap.Exec("xX"));
+  swap.SetCaseFlip([](uint8_t c) -> uint8_t { return c == 'x' ? 'y' : c == 'y' ? 'x' : c; });
+  EXPECT_FALSE(swap.Exec("xX"));
+  ASSERT_TRUE(swap.Exec("yxy"));
+  EXPECT_EQ(swap.GetMatch(0), "yx");
+  swap.SetCaseFlip(nullptr);
+  ASSERT_TRUE(swap.Exec("xX"));
+  EXPECT_EQ(swap.CaseFlip()('b'), 'B');
 }
 
 TEST(Regex, PathologicalPatternsEndWithAnError) {
