@@ -150,8 +150,16 @@ std::string RegReadStringDef(HKEY rootKey, const std::string& key, const std::st
 }
 
 
-TDiagFileMappingStream::TDiagFileMappingStream(const std::string& fileName, DWORD access, DWORD share) {
-  file_.Reset(CreateFileA(fileName.c_str(), access, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+TDiagFileMappingStream::TDiagFileMappingStream(const std::string& fileName, uint16_t mode) {
+  // The open modes' access (low two bits) and sharing (bits 4 to 7).
+  constexpr DWORD kAccess[4] = {GENERIC_READ, GENERIC_WRITE, GENERIC_READ | GENERIC_WRITE, 0};
+  constexpr DWORD kSharing[5] = {0, 0, FILE_SHARE_READ, FILE_SHARE_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE};
+  const unsigned sharing = (mode >> 4) & 0x0F;
+  if (sharing >= std::size(kSharing)) {
+    throw std::system_error(ERROR_INVALID_PARAMETER, std::system_category(), fileName);
+  }
+  file_.Reset(CreateFileA(fileName.c_str(), kAccess[mode & 3], kSharing[sharing], nullptr, OPEN_EXISTING,
+                          FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file_) {
     const DWORD error = GetLastError();
     throw std::system_error(static_cast<int>(error), std::system_category(), fileName);
@@ -161,7 +169,7 @@ TDiagFileMappingStream::TDiagFileMappingStream(const std::string& fileName, DWOR
     const DWORD error = GetLastError();
     throw EDiagFileMappingViewError(DiagText::kFileSizeFailed, error, SystemErrorText(error));
   }
-  const bool writable = (access & GENERIC_WRITE) != 0;
+  const bool writable = (mode & 3) == kOpenReadWrite;
   writable_ = writable;
   mapping_.Reset(CreateFileMappingA(file_.Get(), nullptr, writable ? PAGE_WRITECOPY : PAGE_READONLY, 0, 0, nullptr));
   if (!mapping_) {

@@ -12,6 +12,7 @@
 
 #include "diagnostics/diag_streams.h"
 #include "diagnostics/file_version_info.h"
+#include "foundation/uni_file_stream_win.h"
 #include "base/handle.h"
 
 namespace kv {
@@ -41,10 +42,10 @@ std::string RegReadStringDef(HKEY rootKey, const std::string& key, const std::st
 // writing. Writing copies into the view only when the whole count fits.
 class TDiagFileMappingStream : public TDiagMemoryStream {
  public:
-  // access and share are CreateFile's; throws the open's own system error
-  // (std::system_error with the file name), EDiagFileMappingError or
-  // EDiagFileMappingViewError.
-  TDiagFileMappingStream(const std::string& fileName, DWORD access, DWORD share);
+  // mode is an open mode (kOpenRead ... | kShareNone ...); throws the open's
+  // own system error (std::system_error with the file name),
+  // EDiagFileMappingError or EDiagFileMappingViewError.
+  TDiagFileMappingStream(const std::string& fileName, uint16_t mode);
   ~TDiagFileMappingStream() override;
   size_t Write(const void* buffer, size_t count) override;
 

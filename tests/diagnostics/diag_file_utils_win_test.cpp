@@ -152,24 +152,28 @@ TEST(DiagFileUtils, FileMappingStream) {
   Scratch scratch;
   const std::string file = scratch.File("map.bin", "0123456789");
   {
-    TDiagFileMappingStream stream(file, GENERIC_READ, FILE_SHARE_READ);
+    TDiagFileMappingStream stream(file, kOpenRead | kShareRead);
     ASSERT_EQ(stream.Size(), 10u);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(stream.Memory()), 10), "0123456789");
     EXPECT_EQ(stream.Write("x", 1), 0u);  // read-only view
+    TDiagFileMappingStream second(file, kOpenRead | kShareRead);  // shared reading
+    EXPECT_EQ(second.Memory()[0], '0');
   }
   {
-    TDiagFileMappingStream stream(file, GENERIC_READ | GENERIC_WRITE, 0);
+    TDiagFileMappingStream stream(file, kOpenReadWrite | kShareNone);
     stream.Seek(8);
     EXPECT_EQ(stream.Write("abc", 3), 0u);  // does not fit: nothing written
     EXPECT_EQ(stream.Write("ab", 2), 2u);
     EXPECT_EQ(stream.Memory()[9], 'b');
+    EXPECT_THROW(TDiagFileMappingStream(file, kOpenRead | kShareReadWrite), std::system_error);  // held alone
   }
+  EXPECT_THROW(TDiagFileMappingStream(file, kOpenRead | 0x0050), std::system_error);  // no such sharing
   std::ifstream in(file, std::ios::binary);
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "0123456789");  // copy-on-write
 
-  EXPECT_THROW(TDiagFileMappingStream(scratch.Folder() + "\\missing.bin", GENERIC_READ, 0), std::system_error);
+  EXPECT_THROW(TDiagFileMappingStream(scratch.Folder() + "\\missing.bin", kOpenRead), std::system_error);
   try {
-    TDiagFileMappingStream stream(scratch.File("empty.bin", ""), GENERIC_READ, 0);
+    TDiagFileMappingStream stream(scratch.File("empty.bin", ""), kOpenRead);
     ADD_FAILURE() << "mapped an empty file";
   } catch (const EDiagFileMappingError& e) {
     EXPECT_TRUE(std::string(e.what()).starts_with("Failed to create FileMapping\rWin32: ")) << e.what();
