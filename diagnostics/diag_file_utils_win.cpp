@@ -111,8 +111,11 @@ TDiagFileVersionInfo ReadFileVersionInfo(const std::string& fileName) {
     }
     throw std::system_error(static_cast<int>(error), std::system_category(), fileName);
   }
-  return TDiagFileVersionInfo(*block);
+  return TDiagFileVersionInfo(std::span<const uint8_t>(*block));
 }
+
+TDiagFileVersionInfo::TDiagFileVersionInfo(const std::string& fileName)
+    : TDiagFileVersionInfo(ReadFileVersionInfo(fileName)) {}
 
 uint32_t RegReadIntegerDef(HKEY rootKey, const std::string& key, const std::string& name, uint32_t def) {
   const RegKey open(rootKey, key);

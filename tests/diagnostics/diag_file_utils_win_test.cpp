@@ -93,7 +93,7 @@ TEST(DiagFileUtils, ParserAgreesWithVerQueryValueForEveryLoadedModule) {
 }
 
 TEST(DiagFileUtils, WindresFixtures) {
-  const TDiagFileVersionInfo ok = ReadFileVersionInfo(kFixtures + "diag_version_ok.dll");
+  const TDiagFileVersionInfo ok(kFixtures + "diag_version_ok.dll");
   EXPECT_EQ(ok.GetBinFileVersion(), "7.6.5.4");
   EXPECT_EQ(ok.GetVersionKeyValue(kVersionCompanyName), "Kelvarin Fixtures");
   EXPECT_EQ(ok.FileFlags(), 2u);
@@ -124,6 +124,8 @@ TEST(DiagFileUtils, WindresFixtures) {
   EXPECT_FALSE(VersionFixedFileInfo(plain, untouched));
   EXPECT_EQ(untouched.fileVersionMS, 0x12345678u);
   EXPECT_THROW(ReadFileVersionInfo(plain), EDiagFileVersionInfoError);
+  EXPECT_THROW(TDiagFileVersionInfo{plain}, EDiagFileVersionInfoError);
+  EXPECT_THROW(TDiagFileVersionInfo{scratch.Folder() + "\\missing.dll"}, std::system_error);
 }
 
 TEST(DiagFileUtils, RegistryReadersReturnValuesOfTheRightTypeOnly) {
