@@ -20,9 +20,9 @@ std::unique_ptr<TDiagFileMappingStream> MapBeside(HMODULE module, const char* ex
   const std::string modulePath = GetModulePath(module);
   if (modulePath.empty()) return nullptr;  // not a module: no file beside it
   const std::string path = PathRemoveExtension(modulePath) + extension;
-  if (!FileGetSize(path)) return nullptr;
+  if (FileGetSize(path) == -1) return nullptr;
   try {
-    return std::make_unique<TDiagFileMappingStream>(path, GENERIC_READ, FILE_SHARE_READ);
+    return std::make_unique<TDiagFileMappingStream>(path, kOpenRead | kShareRead);
   } catch (const std::exception&) {
     return nullptr;
   }

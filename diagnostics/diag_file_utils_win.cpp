@@ -49,12 +49,12 @@ std::optional<std::vector<uint8_t>> ReadVersionResource(const std::string& fileN
 
 }  // namespace
 
-std::optional<uint64_t> FileGetSize(const std::string& name) {
+int64_t FileGetSize(const std::string& name) {
   ErrorModeScope quiet(SEM_FAILCRITICALERRORS);
   WIN32_FIND_DATAA data;
   const FindHandle find(FindFirstFileA(name.c_str(), &data));
-  if (!find) return std::nullopt;
-  return (uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
+  if (!find) return -1;
+  return static_cast<int64_t>((uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow);
 }
 
 std::string GetModulePath(HMODULE module) {
@@ -72,14 +72,14 @@ bool VersionResourceAvailable(const std::string& fileName) {
   return ReadVersionResource(fileName, &error).has_value();
 }
 
-std::optional<TDiagFixedFileInfo> VersionFixedFileInfo(const std::string& fileName) {
+bool VersionFixedFileInfo(const std::string& fileName, TDiagFixedFileInfo& fixedInfo) {
   DWORD error = 0;
   const auto block = ReadVersionResource(fileName, &error);
-  if (!block) return std::nullopt;
+  if (!block) return false;
   void* value = nullptr;
   UINT length = 0;
   if (!VerQueryValueA(block->data(), "\\", &value, &length) || value == nullptr || length != kFixedFileInfoSize) {
-    return std::nullopt;
+    return false;
   }
   const auto* raw = static_cast<const VS_FIXEDFILEINFO*>(value);
   TDiagFixedFileInfo info;
@@ -96,7 +96,8 @@ std::optional<TDiagFixedFileInfo> VersionFixedFileInfo(const std::string& fileNa
   info.fileSubtype = raw->dwFileSubtype;
   info.fileDateMS = raw->dwFileDateMS;
   info.fileDateLS = raw->dwFileDateLS;
-  return info;
+  fixedInfo = info;
+  return true;
 }
 
 TDiagFileVersionInfo ReadFileVersionInfo(const std::string& fileName) {
@@ -110,8 +111,11 @@ TDiagFileVersionInfo ReadFileVersionInfo(const std::string& fileName) {
     }
     throw std::system_error(static_cast<int>(error), std::system_category(), fileName);
   }
-  return TDiagFileVersionInfo(*block);
+  return TDiagFileVersionInfo(std::span<const uint8_t>(*block));
 }
+
+TDiagFileVersionInfo::TDiagFileVersionInfo(const std::string& fileName)
+    : TDiagFileVersionInfo(ReadFileVersionInfo(fileName)) {}
 
 uint32_t RegReadIntegerDef(HKEY rootKey, const std::string& key, const std::string& name, uint32_t def) {
   const RegKey open(rootKey, key);
@@ -149,8 +153,16 @@ std::string RegReadStringDef(HKEY rootKey, const std::string& key, const std::st
 }
 
 
-TDiagFileMappingStream::TDiagFileMappingStream(const std::string& fileName, DWORD access, DWORD share) {
-  file_.Reset(CreateFileA(fileName.c_str(), access, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+TDiagFileMappingStream::TDiagFileMappingStream(const std::string& fileName, uint16_t mode) {
+  // The open modes' access (low two bits) and sharing (bits 4 to 7).
+  constexpr DWORD kAccess[4] = {GENERIC_READ, GENERIC_WRITE, GENERIC_READ | GENERIC_WRITE, 0};
+  constexpr DWORD kSharing[5] = {0, 0, FILE_SHARE_READ, FILE_SHARE_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE};
+  const unsigned sharing = (mode >> 4) & 0x0F;
+  if (sharing >= std::size(kSharing)) {
+    throw std::system_error(ERROR_INVALID_PARAMETER, std::system_category(), fileName);
+  }
+  file_.Reset(CreateFileA(fileName.c_str(), kAccess[mode & 3], kSharing[sharing], nullptr, OPEN_EXISTING,
+                          FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file_) {
     const DWORD error = GetLastError();
     throw std::system_error(static_cast<int>(error), std::system_category(), fileName);
@@ -160,7 +172,7 @@ TDiagFileMappingStream::TDiagFileMappingStream(const std::string& fileName, DWOR
     const DWORD error = GetLastError();
     throw EDiagFileMappingViewError(DiagText::kFileSizeFailed, error, SystemErrorText(error));
   }
-  const bool writable = (access & GENERIC_WRITE) != 0;
+  const bool writable = (mode & 3) == kOpenReadWrite;
   writable_ = writable;
   mapping_.Reset(CreateFileMappingA(file_.Get(), nullptr, writable ? PAGE_WRITECOPY : PAGE_READONLY, 0, 0, nullptr));
   if (!mapping_) {

@@ -12,20 +12,22 @@
 
 #include "diagnostics/diag_streams.h"
 #include "diagnostics/file_version_info.h"
+#include "foundation/uni_file_stream_win.h"
 #include "base/handle.h"
 
 namespace kv {
 
 // The size of the first entry a search for the name finds (folders
-// included), or nullopt when there is none. System error boxes are off meanwhile.
-std::optional<uint64_t> FileGetSize(const std::string& name);
+// included), or -1 when there is none. System error boxes are off meanwhile.
+int64_t FileGetSize(const std::string& name);
 // The full path of a loaded module ("" when it cannot be read).
 std::string GetModulePath(HMODULE module);
 
 // True when the file has a version resource that can be read.
 bool VersionResourceAvailable(const std::string& fileName);
-// The file's fixed file information when the root value has its full 52 bytes.
-std::optional<TDiagFixedFileInfo> VersionFixedFileInfo(const std::string& fileName);
+// True, with the file's fixed file information copied to `fixedInfo`, when the
+// root value has its full 52 bytes; `fixedInfo` is left alone otherwise.
+bool VersionFixedFileInfo(const std::string& fileName, TDiagFixedFileInfo& fixedInfo);
 // Reads and parses the file's version resource: EDiagFileVersionInfoError when it
 // has none or it is malformed, the system's own error (std::system_error with
 // the file name) when reading fails.
@@ -40,10 +42,10 @@ std::string RegReadStringDef(HKEY rootKey, const std::string& key, const std::st
 // writing. Writing copies into the view only when the whole count fits.
 class TDiagFileMappingStream : public TDiagMemoryStream {
  public:
-  // access and share are CreateFile's; throws the open's own system error
-  // (std::system_error with the file name), EDiagFileMappingError or
-  // EDiagFileMappingViewError.
-  TDiagFileMappingStream(const std::string& fileName, DWORD access, DWORD share);
+  // mode is an open mode (kOpenRead ... | kShareNone ...); throws the open's
+  // own system error (std::system_error with the file name),
+  // EDiagFileMappingError or EDiagFileMappingViewError.
+  TDiagFileMappingStream(const std::string& fileName, uint16_t mode);
   ~TDiagFileMappingStream() override;
   size_t Write(const void* buffer, size_t count) override;
 

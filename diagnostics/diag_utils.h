@@ -1,6 +1,7 @@
 #pragma once
 // Path and string routines of the diagnostics code. Texts are single-byte
 // strings in the system code page; "\" separates folders, ":" ends a drive.
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -23,5 +24,9 @@ std::string StrEnsureSuffix(std::string_view suffix, std::string_view text);
 std::string StrRepeat(std::string_view text, int count);
 // Cuts the text at its first zero character.
 void StrResetLength(std::string& text);
+
+// The larger of two signed and the smaller of two unsigned 32-bit integers.
+constexpr int32_t Max(int32_t a, int32_t b) { return a > b ? a : b; }
+constexpr uint32_t Min(uint32_t a, uint32_t b) { return a < b ? a : b; }
 
 }  // namespace kv

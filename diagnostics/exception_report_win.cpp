@@ -196,15 +196,20 @@ std::vector<std::string> ReportModuleLines(HMODULE module, const std::string& pa
       prefix = Format("<%.8llX> ", static_cast<unsigned long long>(preferred));
     }
   }
-  try {
-    const TDiagFileVersionInfo version = ReadFileVersionInfo(path);
-    lines.push_back(prefix + version.GetBinFileVersion() + " - " + version.GetVersionKeyValue(kVersionFileVersion));
-    const std::string description = version.GetVersionKeyValue(kVersionFileDescription);
-    if (!description.empty()) lines.push_back(std::string(11, ' ') + description);
-  } catch (const std::exception&) {
-    // No resource, or one the parser rejects: the module is still listed.
-    lines.push_back(prefix + "(no version info)");
+  // Asked first, so that a module without a resource raises nothing here.
+  if (VersionResourceAvailable(path)) {
+    try {
+      const TDiagFileVersionInfo version = ReadFileVersionInfo(path);
+      lines.push_back(prefix + version.GetBinFileVersion() + " - " +
+                      version.GetVersionKeyValue(kVersionFileVersion));
+      const std::string description = version.GetVersionKeyValue(kVersionFileDescription);
+      if (!description.empty()) lines.push_back(std::string(11, ' ') + description);
+      return lines;
+    } catch (const std::exception&) {
+      // A resource the parser rejects: the module is still listed.
+    }
   }
+  lines.push_back(prefix + "(no version info)");
   return lines;
 }
 

@@ -57,6 +57,9 @@ class TDiagFileVersionInfo {
   // Parses a raw version resource; throws EDiagFileVersionInfoError
   // "File contains no version information" when it is malformed.
   explicit TDiagFileVersionInfo(std::span<const uint8_t> resource);
+  // Reads and parses the version resource of a file, raising as
+  // ReadFileVersionInfo does (Windows only: it is defined with it).
+  explicit TDiagFileVersionInfo(const std::string& fileName);
 
   const TDiagFixedFileInfo& FixedFileInfo() const noexcept { return fixed_; }
   uint32_t FileFlags() const noexcept { return fileFlags_; }

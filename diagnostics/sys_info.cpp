@@ -268,19 +268,20 @@ TFreqInfo MeasureCpuSpeed(TDiagSpeedClock& clock, uint64_t counterFrequency) {
   for (int round = 0; round < kMinRounds || (round < kMaxRounds && (far(f1) || far(f2) || far(f3))); ++round) {
     f3 = f2;
     f2 = f1;
-    clock.BeginRound();
     uint64_t t0 = clock.Counter(), t1 = t0, stamp0 = 0, stamp1 = 0;
-    // A counter that stops advancing abandons the round instead of spinning forever.
+    clock.BeginRound();
+    // The spins compare the low 32 bits of the counts. A counter that stops
+    // advancing abandons the round instead of spinning forever.
     uint64_t reads = 0;
     do {
       t1 = clock.Counter();
       stamp0 = clock.TimeStamp();
-    } while (t1 - t0 < kLeadCounts && ++reads < kMaxSpinReads);
+    } while (static_cast<uint32_t>(t1 - t0) < kLeadCounts && ++reads < kMaxSpinReads);
     t0 = t1;
     do {
       t1 = clock.Counter();
       stamp1 = clock.TimeStamp();
-    } while (t1 - t0 < kRoundCounts && ++reads < kMaxSpinReads);
+    } while (static_cast<uint32_t>(t1 - t0) < kRoundCounts && ++reads < kMaxSpinReads);
     clock.EndRound();
     if (reads >= kMaxSpinReads) continue;
     // The duration on the full 64-bit frequency; a round too short to last a

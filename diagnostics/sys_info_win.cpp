@@ -27,7 +27,33 @@ TDiagSysInfo ReadSysInfo() {
     info.buildNumber = version.dwBuildNumber;
     info.servicePackText = version.szCSDVersion;
   }
+  if (info.isWinNT) {
+    info.windowsVersion = WindowsVersionOf(info.majorVersion, info.minorVersion);
+    info.isWinNT3 = info.majorVersion == 3;
+  }
   return info;
+}
+
+// Whether the ID bit (21) of the flags register can be toggled, which tells
+// that the processor has the identification instruction. (The system keeps
+// no red zone below the stack pointer, so pushing here is safe.)
+bool CpuIdAvailable() {
+  uint64_t before = 0, after = 0;
+  __asm__ volatile(
+      "pushfq\n\t"
+      "popq %0\n\t"
+      "movq %0, %1\n\t"
+      "xorq $0x200000, %1\n\t"
+      "pushq %1\n\t"
+      "popfq\n\t"
+      "pushfq\n\t"
+      "popq %1\n\t"
+      "pushq %0\n\t"
+      "popfq"
+      : "=&r"(before), "=&r"(after)
+      :
+      : "cc", "memory");
+  return ((before ^ after) & 0x200000u) != 0;
 }
 
 // The extended version query; false when it fails.
@@ -70,15 +96,19 @@ bool TestFDIVInstruction() {
 
 }  // namespace
 
-const TDiagSysInfo& SysInfo() {
+const TDiagSysInfo& InitSysInfo() {
   static const TDiagSysInfo info = ReadSysInfo();
   return info;
 }
 
-TDiagWindowsVersion GetWindowsVersion() {
-  const TDiagSysInfo& info = SysInfo();
-  return info.isWinNT ? WindowsVersionOf(info.majorVersion, info.minorVersion) : kWinUnknown;
-}
+namespace {
+// The module's initialisation reads the values; later calls only look.
+[[maybe_unused]] const TDiagSysInfo& gSysInfoAtStart = InitSysInfo();
+}  // namespace
+
+const TDiagSysInfo& SysInfo() { return InitSysInfo(); }
+
+TDiagWindowsVersion GetWindowsVersion() { return SysInfo().windowsVersion; }
 
 std::string GetWindowsVersionString() { return WindowsVersionString(GetWindowsVersion(), SysInfo().minorVersion); }
 
@@ -133,8 +163,7 @@ bool GetCPUSpeed(TFreqInfo& info) {
 }
 
 TCpuInfo GetCpuInfo() {
-  // Every x86-64 processor has the identification instruction.
-  TCpuInfo cpu = IdentifyCpu(true, [](uint32_t leaf) {
+  TCpuInfo cpu = IdentifyCpu(CpuIdAvailable(), [](uint32_t leaf) {
     TCpuIdRegs r;
     __cpuid(leaf, r.a, r.b, r.c, r.d);
     return r;
@@ -161,15 +190,18 @@ bool LoadedModulesList(std::vector<TDiagModuleEntry>& list, DWORD processId, boo
     list.push_back(std::move(entry));
   };
   DWORD needed = 0;
-  if (EnumProcessModules(process.Get(), nullptr, 0, &needed) && needed != 0) {
+  if (EnumProcessModules(process.Get(), nullptr, 0, &needed)) {
+    if (needed == 0) return true;
     std::vector<HMODULE> modules(needed / sizeof(HMODULE) + 16);
-    if (EnumProcessModules(process.Get(), modules.data(), static_cast<DWORD>(modules.size() * sizeof(HMODULE)), &needed)) {
-      modules.resize(std::min<size_t>(modules.size(), needed / sizeof(HMODULE)));
-      for (HMODULE module : modules) add(module);
-      return true;
+    if (!EnumProcessModules(process.Get(), modules.data(), static_cast<DWORD>(modules.size() * sizeof(HMODULE)),
+                            &needed)) {
+      return false;
     }
+    modules.resize(std::min<size_t>(modules.size(), needed / sizeof(HMODULE)));
+    for (HMODULE module : modules) add(module);
+    return true;
   }
-  // The module query failed: walk the address space for image allocations.
+  // The first module query failed: walk the address space for image allocations.
   MEMORY_BASIC_INFORMATION region;
   const uint8_t* address = nullptr;
   const void* previous = nullptr;

@@ -14,7 +14,7 @@
 
 namespace kv {
 
-// Values read once at start.
+// Values read once, when the module initialises (InitSysInfo).
 struct TDiagSysInfo {
   uint32_t processorCount = 0;
   uint32_t pageSize = 0;
@@ -24,7 +24,11 @@ struct TDiagSysInfo {
   uint32_t minorVersion = 0;
   uint32_t buildNumber = 0;
   std::string servicePackText;
+  TDiagWindowsVersion windowsVersion = kWinUnknown;  // the one version flag set
+  bool isWinNT3 = false;                             // any NT 3.x
 };
+// Reads the values (on the first call; the module's initialisation makes it).
+const TDiagSysInfo& InitSysInfo();
 const TDiagSysInfo& SysInfo();
 
 TDiagWindowsVersion GetWindowsVersion();

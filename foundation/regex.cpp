@@ -374,13 +374,14 @@ TRegex::TRegex()
       pairedSeparator_("\r\n"),
       caseTables_(&CurrentRegexCaseTables()),
       stepLimit_(kDefaultStepLimit) {
-  SetCaseTables(*caseTables_);
+  SetCaseFlip(nullptr);  // InvertCaseFunction
   startp_.fill(-1);
   endp_.fill(-1);
 }
 
 void TRegex::Fail(RegexErrorCode code, int pos) {
   lastError_ = code;
+  lastErrorPos_ = pos;
   std::string message = ErrorMsg(code);
   if (static_cast<int>(code) < 1000) message += " (pos " + std::to_string(pos) + ")";
   throw ERegexError(code, pos, message);
@@ -435,11 +436,24 @@ void TRegex::SetLinePairedSeparator(std::string_view chars) {
 
 void TRegex::SetCaseTables(const RegexCaseTables& tables) {
   caseTables_ = &tables;
-  for (size_t c = 0; c < 256; ++c) {
+  caseFlip_ = [&tables](uint8_t c) -> uint8_t {
     const uint8_t up = tables.upper[c];
-    flip_[c] = up != c ? up : tables.lower[c];
-  }
+    return up != c ? up : tables.lower[c];
+  };
+  for (size_t c = 0; c < 256; ++c) flip_[c] = caseFlip_(static_cast<uint8_t>(c));
   Invalidate();
+}
+
+void TRegex::SetCaseFlip(TCaseFlip flip) {
+  caseFlip_ = flip ? std::move(flip) : TCaseFlip(&TRegex::InvertCaseFunction);
+  for (size_t c = 0; c < 256; ++c) flip_[c] = caseFlip_(static_cast<uint8_t>(c));
+  Invalidate();
+}
+
+uint8_t TRegex::InvertCaseFunction(uint8_t c) {
+  const RegexCaseTables& tables = CurrentRegexCaseTables();
+  const uint8_t up = tables.upper[c];
+  return up != c ? up : tables.lower[c];
 }
 
 uint8_t TRegex::InvertCase(uint8_t c) const { return flip_[c]; }

@@ -15,6 +15,7 @@
 //    the input, never at the end itself, so "a*" finds nothing in "".
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -127,6 +128,14 @@ class TRegex {
   void SetCaseTables(const RegexCaseTables& tables);
   // Upper-case form when it differs, else the lower-case form.
   uint8_t InvertCase(uint8_t c) const;
+  // The case flip used with the i modifier, asked once for each of the 256
+  // characters when it is set; an empty function restores InvertCaseFunction.
+  using TCaseFlip = std::function<uint8_t(uint8_t)>;
+  void SetCaseFlip(TCaseFlip flip);
+  const TCaseFlip& CaseFlip() const { return caseFlip_; }
+  // The default flip, by the current process-wide case tables (the system
+  // locale's once the foundation has initialised).
+  static uint8_t InvertCaseFunction(uint8_t c);
 
   // Backtracking budget per run; exceeding it raises kStepLimit.
   void SetStepLimit(uint64_t steps) { stepLimit_ = steps; }
@@ -143,6 +152,8 @@ class TRegex {
   int MatchLen(int index) const;
 
   RegexErrorCode LastErrorCode() const { return lastError_; }
+  // The position of the last error raised (1-based; 0 for run-time errors).
+  int CompilerErrorPos() const { return lastErrorPos_; }
   // The message of a code; "Unknown error" for a number without one.
   static std::string ErrorMsg(int code);
   static std::string ErrorMsg(RegexErrorCode code) { return ErrorMsg(static_cast<int>(code)); }
@@ -161,6 +172,7 @@ class TRegex {
   std::string pairedSeparator_;
   const RegexCaseTables* caseTables_;
   std::array<uint8_t, 256> flip_{};  // InvertCase of every byte
+  TCaseFlip caseFlip_;
   uint64_t stepLimit_;
 
   // Compiled program and what the compiler learnt about it.
@@ -176,6 +188,7 @@ class TRegex {
   std::array<int, kSubExpressions> startp_{};
   std::array<int, kSubExpressions> endp_{};
   RegexErrorCode lastError_ = RegexErrorCode::kNone;
+  int lastErrorPos_ = 0;
 };
 
 }  // namespace kv

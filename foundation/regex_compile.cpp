@@ -487,20 +487,26 @@ class Compiler {
   size_t ParseSet() {
     ByteSet set{};
     bool negate = false;
+    // With x, unescaped white space and "#" comments are dropped inside a
+    // set as well: "[a b]" holds "a" and "b"; "\ " is a blank.
+    SkipXSpace();
     if (Peek() == '^' && !AtEnd()) {
       negate = true;
       ++p_;
     }
     bool first = true;
     for (;;) {
+      SkipXSpace();
       if (AtEnd()) Error(RegexErrorCode::kUnmatchedBracket);
       if (Peek() == ']' && !first) break;
       first = false;
       int lo;
       if (!SetChar(set, lo)) continue;  // a class was added
-      if (Peek() == '-' && p_ + 1 < expr_.size() && Peek(1) != ']') {
+      SkipXSpace();
+      if (Peek() == '-' && !AtEnd() && DashOpensRange()) {
         const size_t dash = p_;
         ++p_;
+        SkipXSpace();
         int hi;
         if (!SetChar(set, hi)) {  // "a-\d": the dash is a character
           AddToSet(set, static_cast<uint8_t>(lo));
@@ -527,6 +533,17 @@ class Compiler {
     const size_t ret = EmitNode(kAnyOf);
     for (uint8_t b : set) EmitByte(b);
     return ret;
+  }
+
+  // Whether the "-" at p_ stands between two set members (else it is one):
+  // something other than the closing "]" follows it.
+  bool DashOpensRange() {
+    const size_t dash = p_;
+    ++p_;
+    SkipXSpace();
+    const bool range = !AtEnd() && Peek() != ']';
+    p_ = dash;
+    return range;
   }
 
   // One set member at p_: false when it was a class (already added), else
@@ -702,7 +719,21 @@ ProgramFacts Analyse(const std::vector<uint8_t>& code, const ClassSets& sets, co
   const size_t first = prog.OperandNode(top);
   if (prog.OpAt(first) == kExactly) facts.firstChar = prog.Operand(first)[1];
   if (prog.OpAt(first) == kBol) facts.anchored = true;
-  const Op op = prog.OpAt(first);
+  // The first node a match meets, looking into the groups it opens with
+  // (the usual file-name template starts "(.*)").
+  size_t lead = first;
+  for (int hops = 0; hops < 64; ++hops) {
+    const Op k = prog.OpAt(lead);
+    const size_t next = prog.Next(lead);
+    if ((k == kOpen || k == kNothing) && next != 0) {
+      lead = next;
+    } else if (k == kBranch && (next == 0 || prog.OpAt(next) != kBranch)) {
+      lead = prog.OperandNode(lead);  // a single alternative
+    } else {
+      break;
+    }
+  }
+  const Op op = prog.OpAt(lead);
   const bool startsWithRepeat = op == kStar || op == kStarNg || op == kPlus || op == kPlusNg ||
                                 op == kBraces || op == kBracesNg || op == kLoopEntry;
   if (!startsWithRepeat) return facts;

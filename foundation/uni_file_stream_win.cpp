@@ -29,7 +29,13 @@ FileHandle Uni_CreateFileW(const wchar_t* name, DWORD access, DWORD sharing, SEC
 }
 
 DWORD Uni_GetFullPathNameW(const wchar_t* name, DWORD bufferLength, wchar_t* buffer, wchar_t** filePart) {
-  return GetFullPathNameW(name, bufferLength, buffer, filePart);
+  const DWORD n = GetFullPathNameW(name, bufferLength, buffer, filePart);
+  // A buffer too small for the path holds an empty text, never a part of it.
+  if (n >= bufferLength && bufferLength != 0) {
+    buffer[0] = L'\0';
+    if (filePart) *filePart = nullptr;
+  }
+  return n;
 }
 
 DWORD _HandlePathLengthResult(DWORD bufferLength, wchar_t* buffer, std::wstring_view result, uint32_t flags) {
@@ -85,14 +91,14 @@ std::wstring WideExpandFileName(const std::wstring& name) {
   std::wstring full(MAX_PATH, L'\0');
   for (int attempt = 0; attempt < 3; ++attempt) {
     const DWORD n = Uni_GetFullPathNameW(name.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
-    if (n == 0) return name;
+    if (n == 0) return std::wstring();  // the call failed: no full path
     if (n < full.size()) {
       full.resize(n);
       return full;
     }
     full.assign(n, L'\0');  // n is the size needed, terminator included
   }
-  return name;
+  return std::wstring();
 }
 
 TUniFileStream::TUniFileStream(const std::wstring& fileName, uint16_t mode) {
@@ -105,11 +111,11 @@ TUniFileStream::TUniFileStream(const std::wstring& fileName, uint16_t mode) {
   }
 }
 
-size_t TUniFileStream::Read(void* buffer, size_t count) {
+int64_t THandleStream::Read(void* buffer, int64_t count) {
   auto* out = static_cast<uint8_t*>(buffer);
-  size_t done = 0;
+  int64_t done = 0;
   while (done < count) {
-    const auto chunk = static_cast<DWORD>(std::min(count - done, kMaxChunk));
+    const auto chunk = static_cast<DWORD>(std::min<uint64_t>(static_cast<uint64_t>(count - done), kMaxChunk));
     DWORD got = 0;
     if (!ReadFile(handle_.Get(), out + done, chunk, &got, nullptr)) ThrowLastError("ReadFile");
     if (got == 0) break;  // end of file
@@ -118,11 +124,11 @@ size_t TUniFileStream::Read(void* buffer, size_t count) {
   return done;
 }
 
-size_t TUniFileStream::Write(const void* buffer, size_t count) {
+int64_t THandleStream::Write(const void* buffer, int64_t count) {
   const auto* in = static_cast<const uint8_t*>(buffer);
-  size_t done = 0;
+  int64_t done = 0;
   while (done < count) {
-    const auto chunk = static_cast<DWORD>(std::min(count - done, kMaxChunk));
+    const auto chunk = static_cast<DWORD>(std::min<uint64_t>(static_cast<uint64_t>(count - done), kMaxChunk));
     DWORD put = 0;
     if (!WriteFile(handle_.Get(), in + done, chunk, &put, nullptr)) ThrowLastError("WriteFile");
     if (put == 0) {
@@ -134,18 +140,27 @@ size_t TUniFileStream::Write(const void* buffer, size_t count) {
   return done;
 }
 
-int64_t TUniFileStream::Seek(int64_t offset, SeekOrigin origin) {
+int64_t THandleStream::Seek(int64_t offset, TSeekOrigin origin) {
   LARGE_INTEGER distance, position;
   distance.QuadPart = offset;
-  const DWORD method = origin == SeekOrigin::Begin ? FILE_BEGIN : origin == SeekOrigin::Current ? FILE_CURRENT : FILE_END;
+  const DWORD method = origin == TSeekOrigin::Beginning ? FILE_BEGIN
+                       : origin == TSeekOrigin::Current ? FILE_CURRENT
+                                                        : FILE_END;
   if (!SetFilePointerEx(handle_.Get(), distance, &position, method)) ThrowLastError("SetFilePointerEx");
   return position.QuadPart;
 }
 
-int64_t TUniFileStream::Size() const {
+int64_t THandleStream::Size() {
   LARGE_INTEGER size;
   if (!GetFileSizeEx(handle_.Get(), &size)) ThrowLastError("GetFileSizeEx");
   return size.QuadPart;
+}
+
+void THandleStream::SetSize(int64_t size) {
+  const int64_t position = Seek(0, TSeekOrigin::Current);
+  Seek(size, TSeekOrigin::Beginning);
+  if (!SetEndOfFile(handle_.Get())) ThrowLastError("SetEndOfFile");
+  Seek(std::min(position, size), TSeekOrigin::Beginning);
 }
 
 wchar_t* WStrLCopy(wchar_t* dest, const wchar_t* source, size_t most) {

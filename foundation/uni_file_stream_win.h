@@ -9,8 +9,10 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "base/handle.h"
+#include "zip/zip_stream.h"
 
 namespace kv {
 
@@ -35,7 +37,6 @@ constexpr uint16_t kShareReadWrite = 0x0040;
 // Create or truncate, read and write access, no sharing.
 constexpr uint16_t kModeCreate = 0xFFFF;
 
-enum class SeekOrigin { Begin = 0, Current = 1, End = 2 };
 
 // True on the Windows NT family, where the wide file calls exist; set once
 // at start-up.
@@ -72,31 +73,38 @@ void _ExactCopySubPaths(DWORD bufferLength, wchar_t* buffer, std::wstring_view p
 // Opens an existing file with the access and sharing of `mode`; invalid
 // handle on failure, also for a sharing value above 4.
 [[nodiscard]] FileHandle WideFileOpen(const std::wstring& name, uint16_t mode);
-// The full path of `name` (of any length); `name` itself when it has none.
+// The full path of `name` (of any length); empty when the system gives none.
 std::wstring WideExpandFileName(const std::wstring& name);
 
-class TUniFileStream {
+// A stream over an open file handle, which it owns. Reads return fewer bytes
+// than asked only at the end of the file; a failing read, a failing or short
+// write and a position before the start raise std::system_error.
+class THandleStream : public TStream {
+ public:
+  explicit THandleStream(FileHandle handle) : handle_(std::move(handle)) {}
+  THandleStream(THandleStream&&) noexcept = default;
+  THandleStream& operator=(THandleStream&&) noexcept = default;
+
+  int64_t Read(void* buffer, int64_t count) override;
+  int64_t Write(const void* buffer, int64_t count) override;
+  int64_t Seek(int64_t offset, TSeekOrigin origin) override;
+  int64_t Size() override;
+  void SetSize(int64_t size) override;
+  void* Handle() override { return handle_.Get(); }
+
+ protected:
+  THandleStream() = default;
+  FileHandle handle_;
+};
+
+// A handle stream on a file opened by a wide name.
+class TUniFileStream : public THandleStream {
  public:
   // kModeCreate creates the file (EFCreateError on failure), any other mode
   // opens it (EFOpenError); the message names the full path.
   TUniFileStream(const std::wstring& fileName, uint16_t mode);
   TUniFileStream(TUniFileStream&&) noexcept = default;
   TUniFileStream& operator=(TUniFileStream&&) noexcept = default;
-
-  // Reads up to `count` bytes; fewer only at the end of the file. A failing
-  // read raises std::system_error.
-  size_t Read(void* buffer, size_t count);
-  // Writes all `count` bytes or raises std::system_error.
-  size_t Write(const void* buffer, size_t count);
-  // Moves the position; returns the new one. A position before the start
-  // raises std::system_error.
-  int64_t Seek(int64_t offset, SeekOrigin origin);
-  int64_t Position() { return Seek(0, SeekOrigin::Current); }
-  int64_t Size() const;
-  HANDLE Handle() const { return handle_.Get(); }
-
- private:
-  FileHandle handle_;
 };
 
 // Copies up to `most` characters of `source` (less when its terminator comes

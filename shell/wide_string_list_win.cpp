@@ -18,16 +18,16 @@ TWideFileStream::TWideFileStream(const std::wstring& fileName, uint16_t mode) tr
 
 int64_t TWideFileStream::Read(void* buffer, int64_t count) {
   if (count <= 0) return 0;
-  return static_cast<int64_t>(file_.Read(buffer, static_cast<size_t>(count)));
+  return file_.Read(buffer, count);
 }
 
 int64_t TWideFileStream::Write(const void* buffer, int64_t count) {
   if (count <= 0) return 0;
-  return static_cast<int64_t>(file_.Write(buffer, static_cast<size_t>(count)));
+  return file_.Write(buffer, count);
 }
 
 int64_t TWideFileStream::Seek(int64_t offset, TSeekOrigin origin) {
-  return file_.Seek(offset, static_cast<SeekOrigin>(static_cast<int>(origin)));
+  return file_.Seek(offset, origin);
 }
 
 void TWideFileStream::SetSize(int64_t size) {

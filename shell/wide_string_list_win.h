@@ -27,7 +27,7 @@ class TWideFileStream : public TStream {
   int64_t Size() override { return file_.Size(); }
   void SetSize(int64_t size) override;
   void Flush() override;
-  HANDLE Handle() const { return file_.Handle(); }
+  void* Handle() override { return file_.Handle(); }
 
  private:
   TUniFileStream file_;

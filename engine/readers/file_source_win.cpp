@@ -19,8 +19,9 @@ FileSource::FileSource(TUniFileStream stream) : stream_(std::move(stream)), size
 
 size_t FileSource::ReadAt(uint64_t offset, std::span<uint8_t> buffer) {
   if (offset >= size_ || buffer.empty()) return 0;
-  stream_.Seek(static_cast<int64_t>(offset), SeekOrigin::Begin);
-  const size_t n = stream_.Read(buffer.data(), std::min<uint64_t>(buffer.size(), size_ - offset));
+  stream_.Seek(static_cast<int64_t>(offset), TSeekOrigin::Beginning);
+  const auto n = static_cast<size_t>(
+      stream_.Read(buffer.data(), static_cast<int64_t>(std::min<uint64_t>(buffer.size(), size_ - offset))));
   bytesRead_ += n;
   return n;
 }

@@ -28,9 +28,9 @@ class Scratch : public TempFolder {
 
 TEST(DiagFileUtils, FileGetSizeReportsSizesFoldersAndAbsence) {
   Scratch scratch;
-  EXPECT_EQ(FileGetSize(scratch.File("a.txt", "12345")), 5u);
-  EXPECT_TRUE(FileGetSize(scratch.Folder()).has_value());
-  EXPECT_FALSE(FileGetSize(scratch.Folder() + "\\missing.txt").has_value());
+  EXPECT_EQ(FileGetSize(scratch.File("a.txt", "12345")), 5);
+  EXPECT_GE(FileGetSize(scratch.Folder()), 0);
+  EXPECT_EQ(FileGetSize(scratch.Folder() + "\\missing.txt"), -1);
   // A size whose low 32 bits are all ones is a size, not absence.
   const std::string big = scratch.File("big.bin", "");
   {
@@ -41,7 +41,7 @@ TEST(DiagFileUtils, FileGetSizeReportsSizesFoldersAndAbsence) {
     ASSERT_TRUE(SetFilePointerEx(f.Get(), at, nullptr, FILE_BEGIN));
     ASSERT_TRUE(SetEndOfFile(f.Get()));
   }
-  EXPECT_EQ(FileGetSize(big), 0xFFFFFFFFull);
+  EXPECT_EQ(FileGetSize(big), 0xFFFFFFFFll);
 }
 
 // Every string of the selected table, as the system's own query sees it.
@@ -59,7 +59,9 @@ void ExpectMatchesVerQueryValue(const std::string& file) {
   const auto* fixed = static_cast<const VS_FIXEDFILEINFO*>(value);
   EXPECT_EQ(info.FixedFileInfo().fileVersionMS, fixed->dwFileVersionMS);
   EXPECT_EQ(info.FixedFileInfo().fileVersionLS, fixed->dwFileVersionLS);
-  EXPECT_EQ(VersionFixedFileInfo(file)->productVersionLS, fixed->dwProductVersionLS);
+  TDiagFixedFileInfo copied;
+  ASSERT_TRUE(VersionFixedFileInfo(file, copied));
+  EXPECT_EQ(copied.productVersionLS, fixed->dwProductVersionLS);
   if (info.LanguageCodePages().empty()) return;
   const uint32_t lc = info.LanguageCodePages()[0];
   for (int key = 1; key <= 12; ++key) {
@@ -91,7 +93,7 @@ TEST(DiagFileUtils, ParserAgreesWithVerQueryValueForEveryLoadedModule) {
 }
 
 TEST(DiagFileUtils, WindresFixtures) {
-  const TDiagFileVersionInfo ok = ReadFileVersionInfo(kFixtures + "diag_version_ok.dll");
+  const TDiagFileVersionInfo ok(kFixtures + "diag_version_ok.dll");
   EXPECT_EQ(ok.GetBinFileVersion(), "7.6.5.4");
   EXPECT_EQ(ok.GetVersionKeyValue(kVersionCompanyName), "Kelvarin Fixtures");
   EXPECT_EQ(ok.FileFlags(), 2u);
@@ -105,7 +107,8 @@ TEST(DiagFileUtils, WindresFixtures) {
   // The system reads the root of a resource with a value of type 7; the parser refuses it.
   const std::string bad = kFixtures + "diag_version_bad.dll";
   EXPECT_TRUE(VersionResourceAvailable(bad));
-  EXPECT_TRUE(VersionFixedFileInfo(bad).has_value());
+  TDiagFixedFileInfo badFixed;
+  EXPECT_TRUE(VersionFixedFileInfo(bad, badFixed));
   try {
     ReadFileVersionInfo(bad);
     ADD_FAILURE() << "accepted";
@@ -116,8 +119,13 @@ TEST(DiagFileUtils, WindresFixtures) {
   Scratch scratch;
   const std::string plain = scratch.File("plain.txt", "text");
   EXPECT_FALSE(VersionResourceAvailable(plain));
-  EXPECT_FALSE(VersionFixedFileInfo(plain).has_value());
+  TDiagFixedFileInfo untouched;
+  untouched.fileVersionMS = 0x12345678;
+  EXPECT_FALSE(VersionFixedFileInfo(plain, untouched));
+  EXPECT_EQ(untouched.fileVersionMS, 0x12345678u);
   EXPECT_THROW(ReadFileVersionInfo(plain), EDiagFileVersionInfoError);
+  EXPECT_THROW(TDiagFileVersionInfo{plain}, EDiagFileVersionInfoError);
+  EXPECT_THROW(TDiagFileVersionInfo{scratch.Folder() + "\\missing.dll"}, std::system_error);
 }
 
 TEST(DiagFileUtils, RegistryReadersReturnValuesOfTheRightTypeOnly) {
@@ -146,24 +154,28 @@ TEST(DiagFileUtils, FileMappingStream) {
   Scratch scratch;
   const std::string file = scratch.File("map.bin", "0123456789");
   {
-    TDiagFileMappingStream stream(file, GENERIC_READ, FILE_SHARE_READ);
+    TDiagFileMappingStream stream(file, kOpenRead | kShareRead);
     ASSERT_EQ(stream.Size(), 10u);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(stream.Memory()), 10), "0123456789");
     EXPECT_EQ(stream.Write("x", 1), 0u);  // read-only view
+    TDiagFileMappingStream second(file, kOpenRead | kShareRead);  // shared reading
+    EXPECT_EQ(second.Memory()[0], '0');
   }
   {
-    TDiagFileMappingStream stream(file, GENERIC_READ | GENERIC_WRITE, 0);
+    TDiagFileMappingStream stream(file, kOpenReadWrite | kShareNone);
     stream.Seek(8);
     EXPECT_EQ(stream.Write("abc", 3), 0u);  // does not fit: nothing written
     EXPECT_EQ(stream.Write("ab", 2), 2u);
     EXPECT_EQ(stream.Memory()[9], 'b');
+    EXPECT_THROW(TDiagFileMappingStream(file, kOpenRead | kShareReadWrite), std::system_error);  // held alone
   }
+  EXPECT_THROW(TDiagFileMappingStream(file, kOpenRead | 0x0050), std::system_error);  // no such sharing
   std::ifstream in(file, std::ios::binary);
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "0123456789");  // copy-on-write
 
-  EXPECT_THROW(TDiagFileMappingStream(scratch.Folder() + "\\missing.bin", GENERIC_READ, 0), std::system_error);
+  EXPECT_THROW(TDiagFileMappingStream(scratch.Folder() + "\\missing.bin", kOpenRead), std::system_error);
   try {
-    TDiagFileMappingStream stream(scratch.File("empty.bin", ""), GENERIC_READ, 0);
+    TDiagFileMappingStream stream(scratch.File("empty.bin", ""), kOpenRead);
     ADD_FAILURE() << "mapped an empty file";
   } catch (const EDiagFileMappingError& e) {
     EXPECT_TRUE(std::string(e.what()).starts_with("Failed to create FileMapping\rWin32: ")) << e.what();

@@ -45,6 +45,20 @@ TEST(DiagUtils, PathRoutines) {
   EXPECT_EQ(PathAddSeparator("C:\\a"), "C:\\a\\");
 }
 
+TEST(DiagUtils, StringAndIntegerRoutines) {
+  EXPECT_EQ(StrRepeat(" ", 11), std::string(11, ' '));
+  EXPECT_EQ(StrRepeat("ab", 0), "");
+  EXPECT_EQ(StrRepeat("ab", -3), "");
+  EXPECT_EQ(StrEnsureSuffix(".", "Text."), "Text.");
+  EXPECT_EQ(StrEnsureSuffix(".", "Text"), "Text.");
+  std::string cut("ab\0cd", 5);
+  StrResetLength(cut);
+  EXPECT_EQ(cut, "ab");
+  EXPECT_EQ(Max(-5, 3), 3);
+  EXPECT_EQ(Max(-5, -7), -5);
+  EXPECT_EQ(Min(0xFFFFFFFFu, 1u), 1u);  // unsigned: the largest value is not -1
+}
+
 TEST(DiagUtils, ReferenceStreamReadsAndRefusesWrites) {
   const uint8_t block[] = {1, 2, 3, 4, 5};
   TDiagReferenceMemoryStream stream(block, sizeof block);

@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <map>
+#include <string>
 
 namespace kv {
 namespace {
@@ -162,6 +163,23 @@ TEST(SysInfo, SpeedArithmetic) {
   FakeClock none(0, 1);
   info = MeasureCpuSpeed(none, 0);
   EXPECT_EQ(info.rawFreq, 0u);
+
+  // Each round reads its start before the priority is raised.
+  class OrderClock : public FakeClock {
+   public:
+    OrderClock() : FakeClock(10'000'000, 2'394'000'000) {}
+    uint64_t Counter() override {
+      if (events.size() < 2) events += 'c';
+      return FakeClock::Counter();
+    }
+    void BeginRound() override {
+      if (events.size() < 2) events += 'b';
+      FakeClock::BeginRound();
+    }
+    std::string events;
+  } order;
+  MeasureCpuSpeed(order, 10'000'000);
+  EXPECT_EQ(order.events, "cb");
 }
 
 TEST(SysInfo, TheFrequencyIsMeasuredOnceAndOnlyWithTheTimeStampCounter) {

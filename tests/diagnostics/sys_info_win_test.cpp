@@ -16,6 +16,9 @@ TEST(SysInfoWin, WineReportsWindows7Workstation) {
   EXPECT_EQ(info.pageSize, 4096u);
   EXPECT_EQ(info.allocationGranularity, 65536u);
   EXPECT_EQ(GetWindowsVersion(), kWinUnknown);
+  EXPECT_EQ(info.windowsVersion, kWinUnknown);
+  EXPECT_FALSE(info.isWinNT3);
+  EXPECT_EQ(&InitSysInfo(), &info);
   EXPECT_EQ(NtProductType(), kPtWorkStation);
   EXPECT_EQ(GetWindowsServicePackVersion(), 1);
 }

@@ -28,6 +28,7 @@ E CompileCode(const std::string& pattern, const std::string& mods = "", int* pos
     return E::kNone;
   } catch (const ERegexError& e) {
     EXPECT_EQ(re.LastErrorCode(), e.ErrorNumber);
+    EXPECT_EQ(re.CompilerErrorPos(), e.CompilerErrorPos);
     if (pos) *pos = e.CompilerErrorPos;
     return e.ErrorNumber;
   }
@@ -82,6 +83,7 @@ TEST(Regex, CompileErrorsCarryTheirCode) {
       {"(?#abc", "", E::kUnclosedComment},
       {"(?i:a)", "", E::kUnknownModifier},
       {"(?i", "", E::kUnknownModifier},
+      {"[ ]", "x", E::kUnmatchedBracket},  // with x the blank is dropped: "[]" opens a set holding "]"
   };
   for (const Case& c : cases) EXPECT_EQ(CompileCode(c.pattern, c.mods), c.code) << c.pattern;
 
@@ -199,7 +201,11 @@ TEST(Regex, MatchesOfTheDialectAndEachModifier) {
       {"a b", "a b", "x", "<none>"},
       {"a\\ b", "a b", "x", "a b"},
       {"a +", "aaa", "x", "aaa"},
-      {"[ ]", " ", "x", " "},
+      {"[a b]+", "x b a", "x", "b"},  // blanks in a set are dropped too
+      {"[a\\ ]+", "xa a", "x", "a a"},
+      {"[a - c]+", "x-bc", "x", "bc"},
+      {"[^ a]+", "aa b", "x", " b"},
+      {"[a#b\n]+", "#ab", "x", "a"},
       // Inline modifiers hold from their position on (more in the differential).
       {"(?i-g)A+", "aaa", "", "a"},
       {"(?x) a b", "ab", "", "ab"},
@@ -306,6 +312,22 @@ TEST(Regex, CustomCharacterClassesAndCaseTables) {
   }
   micro.SetExpression("\xB5");
   EXPECT_FALSE(micro.Exec("\xEC"));
+
+  // A flip function of one's own: x and y are each other's other case.
+  EXPECT_EQ(TRegex::InvertCaseFunction('a'), 'A');
+  EXPECT_EQ(TRegex::InvertCaseFunction('A'), 'a');
+  EXPECT_EQ(TRegex::InvertCaseFunction('1'), '1');
+  TRegex swap;
+  swap.SetModifier(1, true);
+  swap.SetExpression("x[x]");
+  ASSERT_TRUE(swap.Exec("xX"));
+  swap.SetCaseFlip([](uint8_t c) -> uint8_t { return c == 'x' ? 'y' : c == 'y' ? 'x' : c; });
+  EXPECT_FALSE(swap.Exec("xX"));
+  ASSERT_TRUE(swap.Exec("yxy"));
+  EXPECT_EQ(swap.GetMatch(0), "yx");
+  swap.SetCaseFlip(nullptr);
+  ASSERT_TRUE(swap.Exec("xX"));
+  EXPECT_EQ(swap.CaseFlip()('b'), 'B');
 }
 
 TEST(Regex, PathologicalPatternsEndWithAnError) {
@@ -325,6 +347,17 @@ TEST(Regex, PathologicalPatternsEndWithAnError) {
   slow.SetExpression("(a|a)*c");
   if (const auto e = ThrownBy<ERegexError>([&] { slow.Exec(std::string(30, 'a') + "bc"); })) {
     EXPECT_EQ(e->ErrorNumber, E::kStepLimit);
+  }
+
+  // A name without the literal every match needs is turned away before any
+  // backtracking, also when the pattern opens with a group.
+  for (const char* pattern : {"(.*) - (.*)", "((.*)) - (.*)", "(.+) - (.+)"}) {
+    TRegex name;
+    name.SetStepLimit(1000);
+    name.SetExpression(pattern);
+    EXPECT_FALSE(name.Exec(std::string(5000, 'x'))) << pattern;
+    ASSERT_TRUE(name.Exec("Artist - Title")) << pattern;
+    EXPECT_EQ(name.GetMatch(name.GetMatch(2) == "Artist" ? 3 : 2), "Title") << pattern;
   }
 }
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -37,11 +39,11 @@ TEST(UniFileStream, WideNamesAreCreatedWrittenAndReadInEveryMode) {
     const std::wstring name = dir.File(leaf);
     {
       TUniFileStream out(name, kModeCreate);
-      EXPECT_EQ(out.Write(data.data(), data.size()), data.size());
+      EXPECT_EQ(out.Write(data.data(), std::ssize(data)), std::ssize(data));
       EXPECT_EQ(out.Size(), 10000);
-      EXPECT_EQ(out.Seek(-100, SeekOrigin::End), 9900);
+      EXPECT_EQ(out.Seek(-100, TSeekOrigin::End), 9900);
       uint8_t tail[200];
-      EXPECT_EQ(out.Read(tail, sizeof tail), 100u);  // short only at the end
+      EXPECT_EQ(out.Read(tail, sizeof tail), 100);  // short only at the end
       EXPECT_EQ(tail[0], data[9900]);
     }
     // The name on disk is exactly the wide name.
@@ -53,19 +55,31 @@ TEST(UniFileStream, WideNamesAreCreatedWrittenAndReadInEveryMode) {
     {
       TUniFileStream in(name, kOpenRead | kShareRead);
       std::vector<uint8_t> back(data.size());
-      EXPECT_EQ(in.Read(back.data(), back.size()), back.size());
+      EXPECT_EQ(in.Read(back.data(), std::ssize(back)), std::ssize(back));
       EXPECT_EQ(back, data);
     }
     {
       TUniFileStream rw(name, kOpenReadWrite | kShareNone);
-      rw.Seek(5, SeekOrigin::Begin);
+      rw.Seek(5, TSeekOrigin::Beginning);
       const uint8_t patch[] = {0xAA, 0xBB};
       rw.Write(patch, 2);
       EXPECT_EQ(rw.Position(), 7);
-      rw.Seek(4, SeekOrigin::Begin);
+      rw.Seek(4, TSeekOrigin::Beginning);
       std::vector<uint8_t> got(4);
-      ASSERT_EQ(rw.Read(got.data(), 4), 4u);
+      ASSERT_EQ(rw.Read(got.data(), 4), 4);
       EXPECT_EQ(got, (std::vector<uint8_t>{data[4], 0xAA, 0xBB, data[7]}));
+      rw.SetSize(9000);
+      EXPECT_EQ(rw.Size(), 9000);
+      EXPECT_EQ(rw.Position(), 8);
+    }
+    {
+      // A file stream goes wherever a stream is expected.
+      TUniFileStream file(name, kOpenRead | kShareRead);
+      TStream& stream = file;
+      TMemoryStream copy;
+      EXPECT_EQ(copy.CopyFrom(stream, 0), 9000);
+      EXPECT_EQ(stream.Handle(), file.Handle());
+      EXPECT_NE(stream.Handle(), nullptr);
     }
     {
       TUniFileStream w(name, kOpenWrite | kShareReadWrite);
@@ -130,15 +144,15 @@ TEST(UniFileStream, PositionsBeyondFourGigabytes) {
   {
     TUniFileStream s(name, kModeCreate);
     const int64_t beyond = (int64_t{5} << 30) + 17;
-    EXPECT_EQ(s.Seek(beyond, SeekOrigin::Begin), beyond);
+    EXPECT_EQ(s.Seek(beyond, TSeekOrigin::Beginning), beyond);
     const uint8_t b = 0x5A;
     s.Write(&b, 1);
     EXPECT_EQ(s.Size(), beyond + 1);
-    EXPECT_EQ(s.Seek(-1, SeekOrigin::Current), beyond);
+    EXPECT_EQ(s.Seek(-1, TSeekOrigin::Current), beyond);
     uint8_t back = 0;
-    EXPECT_EQ(s.Read(&back, 1), 1u);
+    EXPECT_EQ(s.Read(&back, 1), 1);
     EXPECT_EQ(back, 0x5A);
-    EXPECT_THROW(s.Seek(-1, SeekOrigin::Begin), std::system_error);
+    EXPECT_THROW(s.Seek(-1, TSeekOrigin::Beginning), std::system_error);
   }
   EXPECT_TRUE(DeleteFileW(name.c_str()));
 }
@@ -202,7 +216,12 @@ TEST(UniFileStream, PathResultsCopiedAsTheWideCallsWould) {
   const DWORD n = Uni_GetFullPathNameW(L"C:\\x\\..\\y\\song.mp3", MAX_PATH, full, &filePart);
   EXPECT_EQ(std::wstring(full, n), L"C:\\y\\song.mp3");
   EXPECT_EQ(std::wstring(filePart), L"song.mp3");
-  EXPECT_GT(Uni_GetFullPathNameW(L"C:\\y\\song.mp3", 4, full, nullptr), 4u);  // too small: the size it needs
+  // Too small: the size it needs, and an empty text rather than a piece of the path.
+  std::fill(std::begin(full), std::end(full), L'Z');
+  filePart = full + 1;
+  EXPECT_GT(Uni_GetFullPathNameW(L"C:\\y\\song.mp3", 4, full, &filePart), 4u);
+  EXPECT_EQ(full[0], L'\0');
+  EXPECT_EQ(filePart, nullptr);
   EXPECT_FALSE(Uni_CreateFileW(L"C:\\no such folder\\x", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
 }
 
