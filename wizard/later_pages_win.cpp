@@ -7,7 +7,7 @@
 #include "engine/audio_environment_win.h"
 #include "shell/namespace_win.h"
 #include "ui/layout_loader_win.h"
-#include "wizard/about_form_win.h"
+#include "wizard/app_dialogs_win.h"
 #include "wizard/pages_win.h"
 #include "wizard/scan_paths_win.h"
 

@@ -13,7 +13,7 @@
 #include "foundation/log_display_win.h"
 #include "engine/audio_environment_win.h"
 #include "foundation/translate.h"
-#include "wizard/about_form_win.h"
+#include "wizard/app_dialogs_win.h"
 
 namespace kv {
 namespace {

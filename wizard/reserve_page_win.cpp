@@ -13,7 +13,7 @@
 #include "foundation/log_display_win.h"
 #include "foundation/translate.h"
 #include "ui/layout_loader_win.h"
-#include "wizard/about_form_win.h"
+#include "wizard/app_dialogs_win.h"
 #include "wizard/later_pages_win.h"
 #include "wizard/pages_win.h"
 #include "wizard/reserve_win.h"

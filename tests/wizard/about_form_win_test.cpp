@@ -1,4 +1,5 @@
 #include "wizard/about_form_win.h"
+#include "wizard/app_dialogs_win.h"
 
 #include <gtest/gtest.h>
 
