@@ -6,6 +6,7 @@
 #include "base/scope_guard.h"
 #include "shell/explorer_tree_win.h"
 #include "shell/node_storage_win.h"
+#include "shell/shell_utils_win.h"
 #include "zip/zip_stream.h"
 
 namespace kv {
@@ -366,7 +367,7 @@ void TViewManager::Clear() {
 
 TView* TViewManager::GetView(const std::wstring& name) {
   for (auto it = Views.rbegin(); it != Views.rend(); ++it)
-    if (lstrcmpiW((*it)->ViewName.c_str(), name.c_str()) == 0) return it->get();
+    if (StrICompW((*it)->ViewName, name) == 0) return it->get();
   return nullptr;
 }
 
