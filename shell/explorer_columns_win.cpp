@@ -141,10 +141,9 @@ void TCustomLazyExplorerTree::DoGetNodeHint(PLazyNode node, TColumnIndex column,
 void TCustomLazyExplorerTree::DoPaintText(PLazyNode node, HDC canvas, TColumnIndex column, TLSTTextType type) {
   TNamespace* ns = nullptr;
   const bool fullRowFocus = HasOption(toFullRowSelect) && node == FocusedNode();
-  // The tree's own colours stand for the selection, the drop target and the hot node.
-  const bool hot = HasOption(toHotTrack) && node == HotNode();
+  // The tree's own colours stand for the selection and the drop target.
   if (ValidateNamespace(node, ns) && !(ExplorerFolderOptions() & toNoUseExplorerColorsProp) && !Selected(node) &&
-      node != DropTargetNode() && !fullRowFocus && !hot) {
+      node != DropTargetNode() && !fullRowFocus) {
     const bool mainColumn = column < 0 || !HeaderUsesColumns() || column == HeaderMainColumn();
     if (ns->GetCompressed()) SetTextColor(canvas, colors_->CompressedTextColor());
     else if (mainColumn) SetTextColor(canvas, ns->GetFolder() ? colors_->FolderTextColor() : colors_->FileTextColor());

@@ -6,6 +6,7 @@
 #include "base/scope_guard.h"
 #include "shell/explorer_tree_win.h"
 #include "shell/node_storage_win.h"
+#include "shell/shell_utils_win.h"
 #include "zip/zip_stream.h"
 
 namespace kv {
@@ -127,16 +128,17 @@ void TExplorerPersistent::StoreLeafPIDLs(TCustomLazyExplorerTree& tree, PLazyNod
   if (!node) return;
   // Through expanded nodes only: the deepest expanded ones are enough, as
   // expanding them again expands their ancestors.
+  // Children go on the stack last first, so the leaves come in tree order.
   std::vector<PLazyNode> stack;
-  for (PLazyNode c = node->FirstChild; c; c = c->NextSibling) stack.push_back(c);
-  if (!(node == tree.RootNode()) && !tree.Expanded(node)) stack.clear();
+  if (node == tree.RootNode() || tree.Expanded(node))
+    for (PLazyNode c = node->LastChild; c; c = c->PrevSibling) stack.push_back(c);
   std::vector<PLazyNode> leaves;
   while (!stack.empty()) {
     PLazyNode n = stack.back();
     stack.pop_back();
     if (!tree.Expanded(n)) continue;
     bool expandedChild = false;
-    for (PLazyNode c = n->FirstChild; c; c = c->NextSibling)
+    for (PLazyNode c = n->LastChild; c; c = c->PrevSibling)
       if (tree.Expanded(c)) {
         expandedChild = true;
         stack.push_back(c);
@@ -145,7 +147,7 @@ void TExplorerPersistent::StoreLeafPIDLs(TCustomLazyExplorerTree& tree, PLazyNod
   }
   for (PLazyNode leaf : leaves)
     if (TPidl list = CopyOf(tree, leaf)) LeafNodes.push_back({true, std::move(list)});
-  if (LeafNodes.empty())
+  if (leaves.empty())
     if (TPidl list = CopyOf(tree, node)) LeafNodes.push_back({tree.Expanded(node), std::move(list)});
 }
 
@@ -211,9 +213,9 @@ void TExplorerPersistent::ReStoreSelectedPIDLs(TCustomLazyExplorerTree& tree) {
           if (i >= SelectedPIDLs.size()) break;
           PLazyNode child = entry.node;
           LPCITEMIDLIST own = entry.own;
-          // A stored item that no longer exists sorts before the current child: step past it.
-          while (i < SelectedPIDLs.size() && order(SelectedPIDLs[i].get(), own) < 0) ++i;
-          if (i < SelectedPIDLs.size() && order(SelectedPIDLs[i].get(), own) == 0) {
+          // A stored item that no longer exists matches no child: it stays the
+          // current entry, and the entries sorted after it are not restored.
+          if (order(SelectedPIDLs[i].get(), own) == 0) {
             tree.SetSelected(child, true);
             ++i;
           }
@@ -365,7 +367,7 @@ void TViewManager::Clear() {
 
 TView* TViewManager::GetView(const std::wstring& name) {
   for (auto it = Views.rbegin(); it != Views.rend(); ++it)
-    if (lstrcmpiW((*it)->ViewName.c_str(), name.c_str()) == 0) return it->get();
+    if (StrICompW((*it)->ViewName, name) == 0) return it->get();
   return nullptr;
 }
 

@@ -149,16 +149,13 @@ void TCustomLazyExplorerTree::ReStoreColumnState() {
 
 void TCustomLazyExplorerTree::DoHeaderMouseUp(int button, TShiftState shift, int x, int y) {
   TCustomLazyStringTree::DoHeaderMouseUp(button, shift, x, y);
+  // A column dragged, wherever it was let go: the layout is kept as it now is.
+  if (Header().States() & hstDragging) StoreColumnState();
   if (button != 1 || Header().PopupMenu() || !(ExplorerShellOptions() & toShellColumnMenu) || !HandleAllocated()) return;
   // Header points are relative to the header; it sits right above the client area.
   POINT screen{x, y};
   ClientToScreen(HandleIfAllocated(), &screen);
   columnMenu_->Popup(screen.x, screen.y - Header().Height());
-}
-
-void TCustomLazyExplorerTree::DoHeaderDragged(TColumnIndex column, int oldPosition) {
-  TCustomLazyStringTree::DoHeaderDragged(column, oldPosition);
-  StoreColumnState();
 }
 
 void TCustomLazyExplorerTree::DoColumnResize(TColumnIndex column) {

@@ -129,17 +129,17 @@ void TCustomLazyExplorerTree::SelectedFilesShowProperties() {
 
 void TCustomLazyExplorerTree::MarkNodesCut() {
   if (!(ExplorerImageOptions() & toMarkCutAndCopy)) return;
-  for (PLazyNode node = GetFirstNoInit(); node; node = GetNextNoInit(node)) node->States.Exclude(nsCutCopyMarked);
+  CancelCutOrCopy();
   DoStateChange({tsCutPending}, {tsCopyPending});
-  for (PLazyNode node = GetFirstSelected(); node; node = GetNextSelected(node)) node->States.Include(nsCutCopyMarked);
+  MarkCutCopyNodes();  // disabled nodes stay unmarked
   Repaint();
 }
 
 void TCustomLazyExplorerTree::MarkNodesCopied() {
   if (!(ExplorerImageOptions() & toMarkCutAndCopy)) return;
-  for (PLazyNode node = GetFirstNoInit(); node; node = GetNextNoInit(node)) node->States.Exclude(nsCutCopyMarked);
+  CancelCutOrCopy();
   DoStateChange({tsCopyPending}, {tsCutPending});
-  for (PLazyNode node = GetFirstSelected(); node; node = GetNextSelected(node)) node->States.Include(nsCutCopyMarked);
+  MarkCutCopyNodes();
   Repaint();
 }
 
@@ -180,24 +180,23 @@ bool TCustomLazyExplorerTree::EditCaption(PLazyNode node) {
 
 bool TCustomLazyExplorerTree::DoEndEdit() {
   // The rename's own notifications are handled before the editor closes.
-  if (changeNotifierEnabled_) {
-    Sleep(100);
-    DrainShellNotifications(true);
-  }
+  Sleep(100);
+  DrainShellNotifications(true);
   return TCustomLazyStringTree::DoEndEdit();
 }
 
 bool TCustomLazyExplorerTree::DoCanEdit(PLazyNode node, TColumnIndex column) {
-  if (ExplorerMiscOptions() & toExplorerReadOnly) return false;
+  bool allowed = !(ExplorerMiscOptions() & toExplorerReadOnly);
   // The name and the application's own columns are edited; the shell's details are not.
-  if (column >= 0 && HeaderUsesColumns()) {
+  if (allowed && column >= 0 && HeaderUsesColumns()) {
     const TColumnDetails kind = ColumnKind(column);
-    const bool editable = columnDetails_ == cdShellColumns
-                              ? column == 0 || (column >= shellColumnCount_ && kind == cdCustom)
-                              : kind == cdFileName || kind == cdCustom;
-    if (!editable) return false;
+    allowed = columnDetails_ == cdShellColumns ? column == 0 || (column >= shellColumnCount_ && kind == cdCustom)
+                                               : kind == cdFileName || kind == cdCustom;
   }
-  return TCustomLazyStringTree::DoCanEdit(node, column);
+  // The application has the last word, told what the explorer decided; a
+  // read-only tree renames nothing whatever it says.
+  if (OnEditing) OnEditing(*this, node, column, allowed);
+  return allowed && !(ExplorerMiscOptions() & toExplorerReadOnly);
 }
 
 void TCustomLazyExplorerTree::DoNewText(PLazyNode node, TColumnIndex column, const std::wstring& text) {
@@ -240,7 +239,7 @@ bool TCustomLazyExplorerTree::InternalCreateNewFolder(LPCITEMIDLIST parentPIDL, 
   newName.clear();
   // A programming error of the caller: the new folder is made to be named in place.
   if (!HasOption(toEditable)) throw ELazyTreeAssertion("You must set the toEditable option to Edit paths");
-  if (!parentPIDL) return false;
+  if (!parentPIDL || (ExplorerMiscOptions() & toExplorerReadOnly)) return false;
   TNamespace parentItem(TPIDLManager::CopyPIDL(parentPIDL), nullptr);
   std::wstring parentPath = parentItem.GetNameForParsing();
   while (parentPath.size() > 3 && parentPath.back() == L'\\') parentPath.pop_back();
@@ -540,12 +539,19 @@ bool TCustomLazyExplorerTree::PageSiblingKey(WORD key) {
   }
   const int before = OffsetY();
   SetOffsetY(before - height);
-  if ((ExplorerMiscOptions() & toAutoScrollHorz) && last) ScrollIntoView(last, false, true);
-  if (OffsetY() != before) {
-    if (PLazyNode now = TopNode()) SetFocusedNode(LastDisplayedSibling(*this, now, height));
-  } else if (PLazyNode lastTop = GetLastChild(nullptr)) {
-    SetFocusedNode(lastTop);
+  const int after = OffsetY();
+  PLazyNode next = nullptr;
+  if (after != before) {
+    if (PLazyNode now = TopNode()) next = LastDisplayedSibling(*this, now, height);
+  } else {
+    next = GetLastChild(nullptr);
   }
+  // The view follows the node horizontally only: the page down stays as it is.
+  if ((ExplorerMiscOptions() & toAutoScrollHorz) && next) {
+    ScrollIntoView(next, false, true);
+    SetOffsetY(after);
+  }
+  if (next) SetFocusedNode(next);
   return false;
 }
 
@@ -577,11 +583,13 @@ bool TCustomLazyExplorerTree::DoKeyAction(WORD& key, UINT& shift) {
     case VK_DELETE:
       DeleteSelectedNodes();
       return true;
-    case VK_DIVIDE: {
-      const TTreeWaitCursor wait(*this);
-      FullCollapse(FocusedNode());
+    case VK_DIVIDE:
+      // Without a focused node there is no subtree to collapse (not the whole tree).
+      if (PLazyNode focused = FocusedNode()) {
+        const TTreeWaitCursor wait(*this);
+        FullCollapse(focused);
+      }
       return false;
-    }
     case VK_F3:
       if (PLazyNode node = GetFirstSelected()) RefreshNode(node);
       return true;
@@ -619,7 +627,12 @@ bool TCustomLazyExplorerTree::ShellCommandMessage(ui::TMessage& m) {
     case WM_SYSKEYDOWN:
       if (m.lParam & (1 << 29)) altDown_ = true;
       if (m.wParam == VK_RETURN && altDown_) {
-        SelectedFilesShowProperties();
+        // Alt+Enter is a key like the others: OnKeyAction sees it before the property sheet opens.
+        WORD key = VK_RETURN;
+        UINT shift = MK_ALT;
+        if (GetKeyState(VK_SHIFT) < 0) shift |= MK_SHIFT;
+        if (GetKeyState(VK_CONTROL) < 0) shift |= MK_CONTROL;
+        DoKeyAction(key, shift);
         m.result = 0;
         return true;
       }
@@ -650,12 +663,15 @@ bool TCustomLazyExplorerTree::ShellCommandMessage(ui::TMessage& m) {
             m.lParam = MAKELPARAM(pt.x, pt.y);
           }
         }
-        contextMenuManager_->ResetState();
         if (shown) {
+          contextMenuManager_->ResetState();
           m.result = 1;
           return true;
         }
-        return false;
+        // The tree's own handling (the form's popup menu), then the manager forgets the menu.
+        TCustomLazyStringTree::WndProc(m);
+        contextMenuManager_->ResetState();
+        return true;
       }
       POINT client{x, y};
       ScreenToClient(HandleIfAllocated(), &client);

@@ -400,7 +400,6 @@ class TCustomLazyExplorerTree : public TCustomLazyStringTree {
                      bool& allow)>
       OnShellExecute;
   std::function<void(TCustomLazyExplorerTree&, PLazyNode, int button, POINT)> OnTreeDblClick;
-  std::function<void(TCustomLazyExplorerTree&, PLazyNode, TColumnIndex, bool& allowed)> OnDragAllowed;
 
  protected:
   struct TNodeArea {
@@ -502,7 +501,6 @@ class TCustomLazyExplorerTree : public TCustomLazyStringTree {
   // The order of two items by a header column.
   int CompareByColumn(PLazyNode node1, PLazyNode node2, TNamespace& a, TNamespace& b, TColumnIndex column);
   void DoColumnResize(TColumnIndex column) override;
-  void DoHeaderDragged(TColumnIndex column, int oldPosition) override;
   bool ColumnStateKept() const;
   bool OkToExpandNode(PLazyNode node);
   PLazyNode AddNamespaceNode(PLazyNode parent, std::unique_ptr<TNamespace> ns);

@@ -194,11 +194,11 @@ void TLazyExplorerListview::ReReadAndRefreshNode(PLazyNode node, bool resort) {
 
 void TLazyExplorerListview::RebuildRootNamespace() {
   if (RebuildSuspended()) return;
-  // The rows first, then the shell columns of the folder they show.
+  // The rows first, then the columns of the folder they show.
   headerAfterRows_ = true;
   const ScopeGuard restore([this] { headerAfterRows_ = false; });
   TLazyExplorerViews::RebuildRootNamespace();
-  if (ColumnDetails() == cdShellColumns) RebuildShellHeader(RootNamespace());
+  RebuildHeader(RootNamespace());
 }
 
 void TLazyExplorerListview::ChangeLinkDispatch() {

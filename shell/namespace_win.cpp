@@ -610,8 +610,8 @@ void ShellInitialize() {
   RegisterShellClipboardFormats();
   gShell.pidlMgr = std::make_unique<TPIDLManager>();
   for (int i = 0; i < 11; ++i) gShell.special[i] = CreateSpecialNamespace(kSpecialCsidl[i]);
-  CreateGlobalViewManager();
   CreateExplorerChangeDispatch();
+  CreateGlobalViewManager();
 }
 
 void ShellFinalize() {

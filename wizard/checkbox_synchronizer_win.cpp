@@ -256,8 +256,7 @@ void TLazyCheckboxesSynchronizer::InstallOn(TCustomLazyExplorerTree& view) {
   // New handlers change what the nodes are made of: rebuild them.
   const bool active = view.Active();
   if (active) view.SetActive(false);
-  if (&view == tree_) SetupTreeEvents(false);
-  else SetupListEvents(false);
+  SetupEvents(false);  // a view already set up is left as it is
   if (active) view.SetActive(true);
 }
 

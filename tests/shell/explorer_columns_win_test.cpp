@@ -334,12 +334,12 @@ TEST_F(ExplorerColumns, NamesTakeTheExplorerColoursUnlessSelected) {
     return count;
   };
   const uint32_t red = 0xE60000, green = 0x009600;
-  // The hot row (beta) and the selected one keep the tree's own colours.
+  // The selected row keeps the tree's own colours; the hot one (beta) shows the explorer's.
   const struct {
     const wchar_t* name;
     uint32_t ink;
     bool shown;
-  } rows[] = {{L"alpha", red, true}, {L"beta", red, false}, {L"one.txt", green, true}, {L"two.dat", green, false}};
+  } rows[] = {{L"alpha", red, true}, {L"beta", red, true}, {L"one.txt", green, true}, {L"two.dat", green, false}};
   for (const auto& row : rows) {
     PLazyNode n = node(row.name);
     ASSERT_NE(n, nullptr) << test::Narrow(row.name);
@@ -377,6 +377,21 @@ TEST_F(ExplorerColumns, LayoutsKeptPerFolder) {
   tree->RebuildRootNamespace();
   EXPECT_EQ(Widths(), (std::vector<int>{180, 96, 120, 120, 60}));
   EXPECT_EQ(StoredLayout(), nullptr);
+
+  // A column dragged and let go outside the header keeps the layout too.
+  tree->Header().SetOptions(tree->Header().Options() | hoDrag);
+  Columns()[1].SetOptions(Columns()[1].Options() | coDraggable);
+  HWND h = tree->Handle();
+  const int headerY = 5 - tree->Header().Height(), x = Columns()[1].Left() + 20;
+  POINT screen{x, headerY};
+  ClientToScreen(h, &screen);
+  SendMessageW(h, WM_NCLBUTTONDOWN, HTBORDER, MAKELPARAM(screen.x, screen.y));
+  SendMessageW(h, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(x + 10, headerY));
+  SendMessageW(h, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(x + 10, 150));
+  SendMessageW(h, WM_LBUTTONUP, 0, MAKELPARAM(x + 10, 150));
+  stored = StoredLayout();
+  ASSERT_NE(stored, nullptr);
+  EXPECT_EQ(stored->Storage.Column.Widths, (std::vector<uint16_t>{180, 96, 120, 120, 60}));
 }
 
 }  // namespace

@@ -122,7 +122,10 @@ class ExplorerCommands : public ::testing::Test {
 
 TEST_F(ExplorerCommands, CtrlCCopiesTheSelectionForWindowsAndX) {
   Select({L"a.txt", L"b.txt"});
+  Node(L"b.txt")->States.Include(nsDisabled);  // copied, but not marked
   Keys({VK_CONTROL, 'C'});
+  Node(L"b.txt")->States.Exclude(nsDisabled);
+  EXPECT_FALSE(Node(L"b.txt")->States.Contains(nsCutCopyMarked));
   ComPtr<IDataObject> data;
   ASSERT_TRUE(SUCCEEDED(OleGetClipboard(data.Put())));
   const std::vector<std::wstring> expected{kCmds + L"\\a.txt", kCmds + L"\\b.txt"};
@@ -196,7 +199,61 @@ TEST_F(ExplorerCommands, KeyActionComesBeforeTheShellKeys) {
   }
   EXPECT_TRUE(FileExistsW(kCmds + L"\\kept.txt"));
   EXPECT_EQ(seen, std::vector<WORD>{VK_DELETE});
+
+  // Alt+Enter comes as a system key, and is asked about all the same.
+  UINT altShift = 0;
+  tree->OnKeyAction = [&](TBaseLazyTree&, WORD& key, UINT& shift, bool& doDefault) {
+    seen.push_back(key);
+    if (key == VK_RETURN) {
+      altShift = shift;
+      doDefault = false;
+    }
+  };
+  Keys({VK_MENU, VK_RETURN});
+  EXPECT_EQ(seen, (std::vector<WORD>{VK_DELETE, VK_RETURN}));
+  EXPECT_TRUE(altShift & MK_ALT);
   tree->OnKeyAction = nullptr;
+}
+
+// Keypad "/" collapses the focused node's subtree, and nothing without a focused node.
+TEST_F(ExplorerCommands, KeypadSlashCollapsesOnlyTheFocusedSubtree) {
+  tree->SetRootFolderCustomPath(kFixture + L"\\Music");
+  Pump(100);
+  PLazyNode rock = Node(L"Rock");
+  ASSERT_NE(rock, nullptr);
+  tree->SetExpanded(rock, true);
+  PLazyNode live = tree->GetFirstChild(rock);
+  for (TNamespace* ns = nullptr; live && !(tree->ValidateNamespace(live, ns) && ns->GetFolder());)
+    live = tree->GetNextSibling(live);
+  ASSERT_NE(live, nullptr);
+  tree->SetExpanded(live, true);
+  tree->ClearSelection();
+  tree->SetFocusedNode(nullptr);
+  Keys({VK_DIVIDE});
+  EXPECT_TRUE(tree->Expanded(rock));
+  EXPECT_TRUE(tree->Expanded(live));
+  tree->SetFocusedNode(rock);
+  Keys({VK_DIVIDE});
+  EXPECT_FALSE(tree->Expanded(rock));
+  EXPECT_FALSE(tree->Expanded(live));
+}
+
+// Ctrl+PageDown pages by one client height, also when the view follows the
+// focused node sideways.
+TEST_F(ExplorerCommands, CtrlPageDownPagesAWholeViewWithSidewaysScrolling) {
+  tree->SetBounds(0, 0, 380, 120);
+  tree->SetRootFolderCustomPath(kFixture + L"\\newfolder19");
+  tree->SetExplorerMiscOptions(tree->ExplorerMiscOptions() | toAutoScrollHorz);
+  Pump(100);
+  ASSERT_GE(tree->RootNode()->ChildCount, 20u);
+  tree->SetFocusedNode(tree->GetFirst());
+  Keys({VK_CONTROL, VK_NEXT});  // to the last sibling shown
+  PLazyNode last = tree->FocusedNode();
+  ASSERT_NE(last, tree->GetFirst());
+  const int before = tree->OffsetY();  // the focused node may have been scrolled in a little
+  Keys({VK_CONTROL, VK_NEXT});
+  EXPECT_LE(tree->OffsetY(), before - tree->ViewHeight());
+  EXPECT_NE(tree->FocusedNode(), last);
 }
 
 // What the shell menu held when the tree was about to show it (then cancelled).
@@ -371,9 +428,22 @@ TEST_F(ExplorerCommands, RenameInPlaceGoesToTheShellAndARefusedNameReopensTheEdi
   tree->CancelEditNode();
   EXPECT_TRUE(FileExistsW(kCmds + L"\\renamed.txt"));
 
-  // A read-only tree edits nothing.
-  tree->SetExplorerMiscOptions(tree->ExplorerMiscOptions() | toExplorerReadOnly);
+  // The application's OnEditing is asked with the explorer's decision and may refuse.
+  std::vector<bool> asked;
+  tree->OnEditing = [&](TBaseLazyTree&, PLazyNode, TColumnIndex, bool& allowed) {
+    asked.push_back(allowed);
+    allowed = false;
+  };
   EXPECT_FALSE(tree->EditCaption(node));
+  // A read-only tree edits nothing, even when the application would allow it.
+  tree->SetExplorerMiscOptions(tree->ExplorerMiscOptions() | toExplorerReadOnly);
+  tree->OnEditing = [&](TBaseLazyTree&, PLazyNode, TColumnIndex, bool& allowed) {
+    asked.push_back(allowed);
+    allowed = true;
+  };
+  EXPECT_FALSE(tree->EditCaption(node));
+  EXPECT_EQ(asked, (std::vector<bool>{true, false}));
+  tree->OnEditing = nullptr;
 }
 
 // "Rename" chosen from the shell menu of an item that was not selected: the
@@ -410,6 +480,12 @@ TEST_F(ExplorerCommands, NewFolderBesideNewFolderIsNumberedAndEdited) {
   }
   EXPECT_FALSE(DirExistsW(kCmds + L"\\New Folder (1)"));
   tree->TreeOptions().SetMiscOptions(tree->TreeOptions().MiscOptions() | toEditable);
+  // A read-only tree makes no folder.
+  tree->SetExplorerMiscOptions(tree->ExplorerMiscOptions() | toExplorerReadOnly);
+  EXPECT_FALSE(tree->InternalCreateNewFolder(root->AbsolutePIDL(), L"New Folder", newName));
+  EXPECT_FALSE(DirExistsW(kCmds + L"\\New Folder (1)"));
+  EXPECT_EQ(tree->GetFirstSelected(), nullptr);
+  tree->SetExplorerMiscOptions(tree->ExplorerMiscOptions() & ~toExplorerReadOnly);
   ASSERT_TRUE(tree->InternalCreateNewFolder(root->AbsolutePIDL(), L"New Folder", newName));
   EXPECT_EQ(newName, L"New Folder (1)");
   EXPECT_TRUE(DirExistsW(kCmds + L"\\New Folder (1)"));
@@ -451,7 +527,10 @@ TEST_F(ExplorerCommands, DraggedItemsCarryTheShellFormats) {
   tree->SetDragOperations(DROPEFFECT_COPY);
   EXPECT_TRUE(tree->DoBeforeDrag(Node(L"a.txt"), kNoColumn));
   EXPECT_EQ(tree->DragOperations(), DROPEFFECT_COPY | DROPEFFECT_MOVE | DROPEFFECT_LINK);  // the shell chooses
-  tree->OnDragAllowed = [](TCustomLazyExplorerTree&, PLazyNode, TColumnIndex, bool& allowed) { allowed = false; };
+  // The tree control's own event may veto.
+  static_cast<TBaseLazyTree&>(*tree).OnDragAllowed = [](TBaseLazyTree&, PLazyNode, TColumnIndex, bool& allowed) {
+    allowed = false;
+  };
   EXPECT_FALSE(tree->DoBeforeDrag(Node(L"a.txt"), kNoColumn));
 
   ComPtr<IDataObject> data = tree->DoCreateDataObject();

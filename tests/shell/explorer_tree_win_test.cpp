@@ -199,7 +199,7 @@ TEST_F(ExplorerTree, BoxesAndIconsArePainted) {
   EXPECT_GT(c1, 5);  // a folder icon, not only a box on the background
 }
 
-TEST_F(ExplorerTree, RefreshKeepsExpansionAndSelectionPastDeletedItems) {
+TEST_F(ExplorerTree, RefreshKeepsExpansionAndASelectionAfterADeletedItemIsLost) {
   const std::wstring base = test::kFixture + L"\\refresh";
   CreateDirectoryW(base.c_str(), nullptr);
   for (const wchar_t* f : {L"\\A", L"\\A\\B", L"\\A\\B\\x", L"\\A\\C", L"\\A\\C\\y"})
@@ -211,6 +211,14 @@ TEST_F(ExplorerTree, RefreshKeepsExpansionAndSelectionPastDeletedItems) {
   tree->SetExpanded(b, true);
   PLazyNode c = tree->FindNode(base + L"\\A\\C");
   tree->SetExpanded(c, true);
+  // The deepest expanded nodes are kept in tree order.
+  tree->Persistent().SaveTree(*tree, false, false);
+  std::vector<std::wstring> leaves;
+  for (const auto& leaf : tree->Persistent().LeafNodes)
+    if (leaf.PIDL) leaves.push_back(TNamespace(TPIDLManager::CopyPIDL(leaf.PIDL.get()), nullptr).GetNameForParsing());
+  auto at = [&](const std::wstring& path) { return std::find(leaves.begin(), leaves.end(), path) - leaves.begin(); };
+  EXPECT_LT(at(base + L"\\A\\B"), at(base + L"\\A\\C"));
+  EXPECT_LT(at(base + L"\\A\\C"), static_cast<std::ptrdiff_t>(leaves.size()));
   tree->SetExpanded(c, false);
   // Two files selected; the first of them in the folder's order goes away.
   tree->TreeOptions().SetSelectionOptions(tree->TreeOptions().SelectionOptions() | toMultiSelect);
@@ -228,8 +236,22 @@ TEST_F(ExplorerTree, RefreshKeepsExpansionAndSelectionPastDeletedItems) {
   EXPECT_FALSE(tree->Expanded(tree->FindNode(base + L"\\A\\C")));
   std::vector<std::string> selected;
   for (PLazyNode n = tree->GetFirstSelected(); n; n = tree->GetNextSelected(n)) selected.push_back(Text(n));
-  EXPECT_EQ(selected, (std::vector<std::string>{"b.txt"}));
+  // The vanished first entry holds the restore: b.txt, sorted after it, is not selected again.
+  EXPECT_TRUE(selected.empty());
   EXPECT_EQ(tree->FindNode(base + L"\\a.txt"), nullptr);
+
+  // With nothing gone, both come back.
+  fb = tree->FindNode(base + L"\\b.txt");
+  PLazyNode fc = tree->FindNode(base + L"\\c.txt");
+  ASSERT_TRUE(fb && fc);
+  tree->ClearSelection();
+  tree->SetSelected(fb, true);
+  tree->SetSelected(fc, true);
+  tree->Persistent().SaveTree(*tree, true, true);
+  tree->Persistent().RestoreTree(*tree, true, false, true);
+  selected.clear();
+  for (PLazyNode n = tree->GetFirstSelected(); n; n = tree->GetNextSelected(n)) selected.push_back(Text(n));
+  EXPECT_EQ(selected, (std::vector<std::string>{"b.txt", "c.txt"}));
 }
 
 TEST_F(ExplorerTree, CustomAndHiddenRoots) {

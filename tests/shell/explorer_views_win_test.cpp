@@ -198,6 +198,16 @@ TEST_F(LinkedViews, BrowsingToTheShownFolderRebuildsAndTheHeaderFollowsTheRows) 
   TNamespace* selected = nullptr;
   ASSERT_TRUE(list->ValidateNamespace(list->GetFirstSelected(), selected));
   EXPECT_EQ(selected->GetNameInFolder(), L"c.mp3");
+
+  // The explorer's own columns are built again for each new folder too, after its rows.
+  list->SetColumnDetails(cdExplorerColumns);
+  std::vector<bool> liveAtHeader;
+  list->OnAddCustomShellColumn = [&](TCustomLazyExplorerTree&, TColumnIndex, TLTHeader&) {
+    liveAtHeader.push_back(ListNode(L"Live") != nullptr);
+  };
+  SelectInTree(test::kFixture + L"\\Music\\Rock");
+  ASSERT_EQ(ParseName(list->RootNamespace()), test::kFixture + L"\\Music\\Rock");
+  EXPECT_EQ(liveAtHeader, std::vector<bool>{true});
   list->OnAddCustomShellColumn = nullptr;
   list->OnRootChange = nullptr;
 }

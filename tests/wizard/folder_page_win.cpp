@@ -457,6 +457,31 @@ TEST_F(FolderPage, NonAnsiFolderTravelsByItsExactName) {
   EXPECT_EQ(StoredPathOf(test::kFixture + L"\\names"), "C:\\kvtest\\names");
 }
 
+// A synchroniser made for another application sets the views up through its
+// own SetupEvents when they are attached.
+TEST(CheckboxSynchronizer, AttachingAViewGoesThroughTheOverridableSetup) {
+  struct Counting : TLazyCheckboxesSynchronizer {
+    std::vector<bool> calls;
+    void SetupEvents(bool restore) override {
+      calls.push_back(restore);
+      TLazyCheckboxesSynchronizer::SetupEvents(restore);
+    }
+  };
+  ui::TForm form;
+  auto& tree = form.Create<TLazyExplorerTreeview>();
+  auto& list = form.Create<TLazyExplorerListview>();
+  Counting sync;
+  sync.SetLazyExplorerTreeview(&tree);
+  EXPECT_EQ(sync.calls, std::vector<bool>{false});
+  EXPECT_TRUE(tree.OnEnumFolder);
+  sync.SetLazyExplorerListview(&list);
+  EXPECT_EQ(sync.calls, (std::vector<bool>{false, false}));
+  EXPECT_TRUE(list.OnChecked);
+  sync.SetLazyExplorerListview(nullptr);
+  sync.SetLazyExplorerTreeview(nullptr);
+  EXPECT_FALSE(tree.OnEnumFolder);
+}
+
 }  // namespace
 }  // namespace kv
 
