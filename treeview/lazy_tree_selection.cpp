@@ -339,8 +339,9 @@ TLazyRect TLazyTreeModel::OrderRect(TLazyRect r) {
   return r;
 }
 
-void TLazyTreeModel::HandleClickSelection(PLazyNode /*lastFocused*/, PLazyNode newNode, bool shift,
-                                          bool ctrl, bool dragPending) {
+void TLazyTreeModel::HandleClickSelection(PLazyNode /*lastFocused*/, PLazyNode newNode, TShiftState keys,
+                                          bool dragPending) {
+  const bool shift = (keys & ssShift) != 0, ctrl = (keys & ssCtrl) != 0;
   if (ctrl && shift) {
     SelectNodes(rangeAnchor_, newNode, true);
     InvalidateClientRect(nullptr);
