@@ -610,7 +610,7 @@ void TBaseLazyTree::InvalidateHeader() {
 }
 
 // Slides the rows below the node: each step moves the area by the step size
-// and clears the stripe it uncovered (RunToggleAnimation keeps the timing).
+// and clears the stripe it uncovered (Animate keeps the timing).
 void TBaseLazyTree::AnimateToggle(int top, bool expanding, int distance) {
   const unsigned duration = AnimationDuration();
   if (distance <= 0 || duration == 0 || states_.Contains(tsInAnimation) || !HandleAllocated()) return;
@@ -627,17 +627,20 @@ void TBaseLazyTree::AnimateToggle(int top, bool expanding, int distance) {
     HDC dc;
     ~Release() { ReleaseDC(hwnd, dc); }
   } release{hwnd, dc};
-  RECT area{0, std::max(top, -ViewHeight()), ViewWidth(), ViewHeight()};
-  RunToggleAnimation(
+  const TToggleAnimationData data{dc, RECT{0, std::max(top, -ViewHeight()), ViewWidth(), ViewHeight()}, expanding};
+  Animate(
       distance, duration, [] { return static_cast<std::uint32_t>(timeGetTime()); },
-      [&](int size) {
-        if (size <= 0) return true;
-        ScrollDC(dc, 0, expanding ? size : -size, &area, &area, nullptr, nullptr);
-        EraseLine(dc, expanding ? RECT{area.left, area.top, area.right, area.top + size}
-                                : RECT{area.left, area.bottom - size, area.right, area.bottom});
-        return true;
-      },
+      [&](int step, int stepSize) { return ToggleCallback(step, stepSize, data); },
       [] { return ui::Application().Terminated(); });
+}
+
+bool TBaseLazyTree::ToggleCallback(int /*step*/, int stepSize, const TToggleAnimationData& data) {
+  if (stepSize <= 0) return true;
+  RECT area = data.area;
+  ScrollDC(data.dc, 0, data.expanding ? stepSize : -stepSize, &area, &area, nullptr, nullptr);
+  EraseLine(data.dc, data.expanding ? RECT{area.left, area.top, area.right, area.top + stepSize}
+                                    : RECT{area.left, area.bottom - stepSize, area.right, area.bottom});
+  return true;
 }
 
 void TBaseLazyTree::EraseLine(HDC dc, const RECT& stripe) {

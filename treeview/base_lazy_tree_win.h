@@ -624,6 +624,14 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   bool MouseButtonHeld() const override;
   bool PointOverTree(int x, int y) const override;
   void AnimateToggle(int top, bool expanding, int distance) override;
+  // One step of the toggle slide: the area's pixels move by the step size
+  // (down when expanding) and the stripe they uncovered is cleared.
+  struct TToggleAnimationData {
+    HDC dc;
+    RECT area;
+    bool expanding;
+  };
+  bool ToggleCallback(int step, int stepSize, const TToggleAnimationData& data);
   void UpdateWindowNow() override;
   void CancelHint() override { HideHint(); }
   void AssignFrame(TBaseLazyTree& source);
