@@ -77,13 +77,18 @@ bool TLazyTreeModel::InternalAddToSelection(PLazyNode* nodes, std::size_t count,
   added.reserve(static_cast<std::size_t>(accepted));
   for (std::ptrdiff_t i = 0; i < accepted; ++i) added.push_back(Address(nodes[i]));
   std::sort(added.begin(), added.end());
-  const std::size_t oldSize = selection_.size();
-  if (oldSize == 0 || added.front() > selection_.back()) {
-    selection_.insert(selection_.end(), added.begin(), added.end());
-  } else {
-    selection_.insert(selection_.end(), added.begin(), added.end());
-    std::inplace_merge(selection_.begin(), selection_.begin() + static_cast<std::ptrdiff_t>(oldSize),
-                       selection_.end());
+  // Merged in from the back: the last new entry finds its place among the
+  // entries not moved yet, those above it move up in one block, and so on.
+  std::ptrdiff_t unmoved = static_cast<std::ptrdiff_t>(selection_.size());
+  selection_.resize(selection_.size() + added.size());
+  std::ptrdiff_t free = static_cast<std::ptrdiff_t>(selection_.size());
+  for (auto it = added.rbegin(); it != added.rend() && unmoved < free; ++it) {
+    std::ptrdiff_t place = unmoved;
+    if (unmoved > 0) FindNodeInSelection(NodeAt(*it), place, unmoved - 1, 0);
+    std::move_backward(selection_.begin() + place, selection_.begin() + unmoved, selection_.begin() + free);
+    free -= unmoved - place;
+    selection_[static_cast<std::size_t>(--free)] = *it;
+    unmoved = place;
   }
   return true;
 }
