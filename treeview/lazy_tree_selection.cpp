@@ -12,6 +12,28 @@ namespace kv {
 namespace {
 std::uintptr_t Address(PLazyNode node) { return reinterpret_cast<std::uintptr_t>(node); }
 PLazyNode NodeAt(std::uintptr_t entry) { return reinterpret_cast<PLazyNode>(entry); }
+
+// Ascending, partitioning around the middle entry; the smaller part is
+// sorted by recursion and the larger one by the loop, so the depth stays
+// logarithmic.
+void QuickSortAddresses(std::vector<std::uintptr_t>& a, std::ptrdiff_t low, std::ptrdiff_t high) {
+  while (low < high) {
+    const std::uintptr_t pivot = a[static_cast<std::size_t>(low + (high - low) / 2)];
+    std::ptrdiff_t i = low, j = high;
+    while (i <= j) {
+      while (a[static_cast<std::size_t>(i)] < pivot) ++i;
+      while (a[static_cast<std::size_t>(j)] > pivot) --j;
+      if (i <= j) std::swap(a[static_cast<std::size_t>(i++)], a[static_cast<std::size_t>(j--)]);
+    }
+    if (j - low < high - i) {
+      QuickSortAddresses(a, low, j);
+      low = i;
+    } else {
+      QuickSortAddresses(a, i, high);
+      high = j;
+    }
+  }
+}
 }  // namespace
 
 bool TLazyTreeModel::Selected(PLazyNode node) const {
@@ -76,7 +98,7 @@ bool TLazyTreeModel::InternalAddToSelection(PLazyNode* nodes, std::size_t count,
   std::vector<std::uintptr_t> added;
   added.reserve(static_cast<std::size_t>(accepted));
   for (std::ptrdiff_t i = 0; i < accepted; ++i) added.push_back(Address(nodes[i]));
-  std::sort(added.begin(), added.end());
+  QuickSortAddresses(added, 0, static_cast<std::ptrdiff_t>(added.size()) - 1);
   // Merged in from the back: the last new entry finds its place among the
   // entries not moved yet, those above it move up in one block, and so on.
   std::ptrdiff_t unmoved = static_cast<std::ptrdiff_t>(selection_.size());
