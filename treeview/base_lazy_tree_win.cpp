@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "base/scope_guard.h"
 #include "treeview/check_images_win.h"
@@ -289,7 +290,7 @@ void TBaseLazyTree::FontChanged() {
     UpdateScrollBars(true);
     InvalidateClientRect(nullptr);
   }
-  if (header_ != nullptr && header_->ParentFont()) header_->Invalidate(-1);
+  if (header_ != nullptr) header_->ParentFontChanged();
 }
 
 void TBaseLazyTree::SetBorderStyle(TTreeBorderStyle style) {
@@ -504,7 +505,28 @@ void TBaseLazyTree::StopTimer(unsigned id) {
 }
 
 void TBaseLazyTree::ScrollClient(int dx, int dy, const TLazyRect* clip) {
-  if (!HandleAllocated()) return;
+  HWND hwnd = HandleIfAllocated();
+  if (hwnd == nullptr) return;
+  // Over a background picture the whole client is painted again: only the
+  // child windows move with the rows, in one batch.
+  if (HasOption(toShowBackground) && background_ != nullptr) {
+    std::vector<HWND> children;
+    for (HWND child = GetWindow(hwnd, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT))
+      children.push_back(child);
+    if (HDWP batch = children.empty() ? nullptr : BeginDeferWindowPos(static_cast<int>(children.size()))) {
+      for (HWND child : children) {
+        RECT r{};
+        GetWindowRect(child, &r);
+        MapWindowPoints(nullptr, hwnd, reinterpret_cast<POINT*>(&r), 2);
+        batch = DeferWindowPos(batch, child, nullptr, r.left + dx, r.top + dy, 0, 0,
+                               SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        if (batch == nullptr) break;
+      }
+      if (batch != nullptr) EndDeferWindowPos(batch);
+    }
+    InvalidateRect(hwnd, nullptr, FALSE);
+    return;
+  }
   if (clip != nullptr) {
     RECT r = ToRect(*clip);
     ScrollWindow(HandleIfAllocated(), dx, dy, nullptr, &r);
@@ -547,26 +569,52 @@ void TBaseLazyTree::UpdateBar(int bar, std::uint32_t range, int page, int offset
   }
 }
 
+// The bars are always drawn at once, whatever `repaint` asks: the end of an
+// update and a paint set them without a repaint, and what repaints then is
+// the client area only, so the bar would keep showing its old thumb.
 void TBaseLazyTree::ApplyScrollBars(bool /*repaint*/, bool vertical, bool horizontal) {
-  if (!HandleAllocated()) return;
+  HWND hwnd = HandleIfAllocated();
+  if (hwnd == nullptr) return;
   if (horizontal) barRangeX_ = RangeX();
   const TScrollStyle bars = scrollBarOptions_.ScrollBars();
-  if (vertical && (bars == TScrollStyle::ssVertical || bars == TScrollStyle::ssBoth))
-    UpdateBar(SB_VERT, RangeY(), ViewHeight(), OffsetY());
-  if (horizontal && (bars == TScrollStyle::ssHorizontal || bars == TScrollStyle::ssBoth))
-    UpdateBar(SB_HORZ, RangeX(), ViewWidth(), OffsetX());
+  if (vertical) {
+    if (bars == TScrollStyle::ssVertical || bars == TScrollStyle::ssBoth)
+      UpdateBar(SB_VERT, RangeY(), ViewHeight(), OffsetY());
+    else
+      ShowScrollBar(hwnd, SB_VERT, FALSE);
+  }
+  if (horizontal) {
+    if (bars == TScrollStyle::ssHorizontal || bars == TScrollStyle::ssBoth)
+      UpdateBar(SB_HORZ, RangeX(), ViewWidth(), OffsetX());
+    else
+      ShowScrollBar(hwnd, SB_HORZ, FALSE);
+  }
+}
+
+void TBaseLazyTree::UpdateWindowNow() {
+  if (HWND hwnd = HandleIfAllocated()) UpdateWindow(hwnd);
+}
+
+bool TBaseLazyTree::HideOwnDragImage() {
+  if (dragImage_ == nullptr || !dragImage_->Visible()) return false;
+  dragImage_->HideDragImage();
+  return true;
+}
+
+void TBaseLazyTree::ShowOwnDragImage() {
+  if (dragImage_ != nullptr) dragImage_->ShowDragImage();
+}
+
+void TBaseLazyTree::InvalidateHeader() {
+  if (header_ != nullptr && header_->HasOption(hoVisible)) header_->Invalidate(-1);
 }
 
 // Slides the rows below the node: each step moves the area by the step size
-// and clears the stripe it uncovered (RunToggleAnimation keeps the timing).
-void TBaseLazyTree::AnimateToggle(PLazyNode node, bool expanding, int distance) {
+// and clears the stripe it uncovered (Animate keeps the timing).
+void TBaseLazyTree::AnimateToggle(int top, bool expanding, int distance) {
   const unsigned duration = AnimationDuration();
   if (distance <= 0 || duration == 0 || states_.Contains(tsInAnimation) || !HandleAllocated()) return;
-  TLazyRect row;
-  if (!RowOnScreen(node, row)) return;
   HWND hwnd = HandleIfAllocated();
-  CancelHint();
-  UpdateWindow(hwnd);
   DoStateChange({tsInAnimation});
   struct Leave {
     TBaseLazyTree& tree;
@@ -579,17 +627,20 @@ void TBaseLazyTree::AnimateToggle(PLazyNode node, bool expanding, int distance) 
     HDC dc;
     ~Release() { ReleaseDC(hwnd, dc); }
   } release{hwnd, dc};
-  RECT area{0, row.Bottom, ViewWidth(), ViewHeight()};
-  RunToggleAnimation(
+  const TToggleAnimationData data{dc, RECT{0, std::max(top, -ViewHeight()), ViewWidth(), ViewHeight()}, expanding};
+  Animate(
       distance, duration, [] { return static_cast<std::uint32_t>(timeGetTime()); },
-      [&](int size) {
-        if (size <= 0) return true;
-        ScrollDC(dc, 0, expanding ? size : -size, &area, &area, nullptr, nullptr);
-        EraseLine(dc, expanding ? RECT{area.left, area.top, area.right, area.top + size}
-                                : RECT{area.left, area.bottom - size, area.right, area.bottom});
-        return true;
-      },
+      [&](int step, int stepSize) { return ToggleCallback(step, stepSize, data); },
       [] { return ui::Application().Terminated(); });
+}
+
+bool TBaseLazyTree::ToggleCallback(int /*step*/, int stepSize, const TToggleAnimationData& data) {
+  if (stepSize <= 0) return true;
+  RECT area = data.area;
+  ScrollDC(data.dc, 0, data.expanding ? stepSize : -stepSize, &area, &area, nullptr, nullptr);
+  EraseLine(data.dc, data.expanding ? RECT{area.left, area.top, area.right, area.top + stepSize}
+                                    : RECT{area.left, area.bottom - stepSize, area.right, area.bottom});
+  return true;
 }
 
 void TBaseLazyTree::EraseLine(HDC dc, const RECT& stripe) {
@@ -708,6 +759,10 @@ void TBaseLazyTree::HandleSize() {
   if (states_.Contains(tsSizing) || client.bottom <= 0) return;
   DoStateChange({tsSizing});
   SetViewSize(client.right, client.bottom);
+  // The header strip is measured from the window whenever it is used and the
+  // frame was just computed by the resize: of its layout only the spring
+  // columns are due.
+  if (header_ != nullptr) header_->UpdateSpringColumns();
   UpdateScrollBars(true);
   // With columns the header's layout moves the editor.
   if (IsEditing() && !HeaderUsesColumns()) UpdateEditBounds();
@@ -811,13 +866,13 @@ void TBaseLazyTree::DoTimerScroll() {
     if (directions & 2) dy += step(vertical, -p.y, fromY);
     if (directions & 8) dy -= step(vertical, p.y - height, fromY);
     if (banding) {
-      DoSetOffsetXY(OffsetX() + dx, OffsetY() + dy, kSoScrollClient | kSoUpdateScrollBars);
+      DoSetOffsetXY(OffsetX() + dx, OffsetY() + dy, kSoAllScrollOptions);
       // The scrolled pixels carry the old band's edges along: the old and
       // the new band are painted again (the uncovered strip already is).
       CalculateSelectionRect(p.x, p.y);
       InvalidateBand(HandleDrawSelection());
     } else if (!IsDropTarget()) {
-      DoSetOffsetXY(OffsetX() + dx, OffsetY() + dy, kSoScrollClient | kSoUpdateScrollBars);
+      DoSetOffsetXY(OffsetX() + dx, OffsetY() + dy, kSoAllScrollOptions);
     }
     UpdateWindow(hwnd);
   }

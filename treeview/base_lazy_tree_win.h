@@ -275,6 +275,8 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   // ---------------------------------------------------------------- header --
   // The header and its columns (made on first use).
   TLTHeader& Header();
+  // Takes over every setting and column of `header`.
+  void SetHeader(const TLTHeaderModel& header) { Header().Assign(header); }
   // The widest content of a column among the visible nodes, with indentation,
   // images and margins.
   int GetMaxColumnWidth(TColumnIndex column);
@@ -558,7 +560,6 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   int HeaderColumnsWidth() const override;
   int HeaderColumnAlignment(TColumnIndex column, bool& rightToLeft) const override;
   TColumnIndex HeaderVisibleColumn(TColumnIndex column) const override;
-  void DoScroll(int deltaX, int deltaY) override;
   virtual HRESULT DoRenderOLEData(const FORMATETC& formatEtcIn, STGMEDIUM& medium, bool forClipboard);
   virtual void DoGetUserClipboardFormats(std::vector<FORMATETC>& formats);
   // Before the nodes go: data of this tree on the clipboard is rendered there.
@@ -617,9 +618,21 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   void StopTimer(unsigned id) override;
   void ScrollClient(int dx, int dy, const TLazyRect* clip) override;
   void ApplyScrollBars(bool repaint, bool vertical, bool horizontal) override;
+  bool HideOwnDragImage() override;
+  void ShowOwnDragImage() override;
+  void InvalidateHeader() override;
   bool MouseButtonHeld() const override;
   bool PointOverTree(int x, int y) const override;
-  void AnimateToggle(PLazyNode node, bool expanding, int distance) override;
+  void AnimateToggle(int top, bool expanding, int distance) override;
+  // One step of the toggle slide: the area's pixels move by the step size
+  // (down when expanding) and the stripe they uncovered is cleared.
+  struct TToggleAnimationData {
+    HDC dc;
+    RECT area;
+    bool expanding;
+  };
+  bool ToggleCallback(int step, int stepSize, const TToggleAnimationData& data);
+  void UpdateWindowNow() override;
   void CancelHint() override { HideHint(); }
   void AssignFrame(TBaseLazyTree& source);
   void OffsetsMoved() override;

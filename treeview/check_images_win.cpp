@@ -47,8 +47,11 @@ SharedLists& Shared() {
   return lists;
 }
 
-ImageListOwner MakeList(int width, int height) {
-  ImageListOwner list(ImageList_Create(width, height, ILC_COLOR24 | ILC_MASK, 25, 0));
+// 32 bits with a mask, as every system the program runs on takes.
+constexpr UINT kListFlags = ILC_COLOR32 | ILC_MASK;
+
+ImageListOwner MakeList(int width, int height, UINT flags = kListFlags) {
+  ImageListOwner list(ImageList_Create(width, height, flags, 25, 0));
   if (!list) throw std::runtime_error("The tree's check image list could not be made.");
   return list;
 }
@@ -126,43 +129,64 @@ void ConvertLocked(HIMAGELIST list, const std::string& name, bool mapColors) {
             transparent);
 }
 
-void AddSystemImages(HIMAGELIST list, bool flat, HIMAGELIST flatStrip) {
+constexpr COLORREF kSystemTransparent = RGB(255, 0, 0);
+
+// Adds one cell drawn by `draw` onto pure red, red being transparent.
+template <typename Draw>
+void AddDrawnCell(HIMAGELIST list, Draw draw) {
   int w = 0, h = 0;
   ImageList_GetIconSize(list, &w, &h);
-  constexpr COLORREF kRed = RGB(255, 0, 0);
   std::uint32_t* bits = nullptr;
   const ui::BitmapObject cell = MakeDib(w, h, &bits);
-  const ui::MemoryDc dc = ui::CreateMemoryDc(nullptr);
-  auto add = [&](auto draw) {
-    {
-      const ui::SelectedObject s = ui::SelectInto(dc.Get(), cell.Get());
-      const RECT all{0, 0, w, h};
-      const ui::BrushObject red = ui::MakeSolidBrush(kRed);
-      FillRect(dc.Get(), &all, red.Get());
-      draw(dc.Get());
-    }
-    GdiFlush();
-    std::vector<std::uint32_t> copy(bits, bits + static_cast<std::size_t>(w) * static_cast<std::size_t>(h));
-    AddCell(list, copy.data(), w, h, kRed);
-  };
-  add([](HDC) {});  // index 0: blank
-  for (int k = 0; k < 20; ++k) {
-    add([&](HDC d) {
-      UINT state = k < 8 ? DFCS_BUTTONRADIO : k < 16 ? DFCS_BUTTONCHECK : DFCS_BUTTON3STATE;
-      const int look = k % 4;
-      if (look == 1) state |= DFCS_HOT;
-      if (look == 2) state |= DFCS_PUSHED;
-      if (look == 3) state |= DFCS_INACTIVE;
-      if ((k >= 4 && k < 8) || k >= 12) state |= DFCS_CHECKED;
-      if (flat) state |= DFCS_FLAT;
-      RECT r{1, 2, w - 2, h - 1};
-      DrawFrameControl(d, &r, DFC_BUTTON, state);
+  {
+    const ui::MemoryDc dc = ui::CreateMemoryDc(nullptr);
+    const ui::SelectedObject s = ui::SelectInto(dc.Get(), cell.Get());
+    const RECT all{0, 0, w, h};
+    const ui::BrushObject red = ui::MakeSolidBrush(kSystemTransparent);
+    FillRect(dc.Get(), &all, red.Get());
+    draw(dc.Get(), w, h);
+  }
+  GdiFlush();
+  const std::vector<std::uint32_t> copy(bits, bits + static_cast<std::size_t>(w) * static_cast<std::size_t>(h));
+  AddCell(list, copy.data(), w, h, kSystemTransparent);
+}
+
+// Image k (0 .. 19, landing at index k + 1): the system's radio button (k
+// 0-7), check box (8-15) or three-state box (16-19), normal, hot, pushed or
+// inactive by k mod 4, checked for k 4-7 and 12-19.
+void AddSystemImage(HIMAGELIST list, int k, bool flat) {
+  AddDrawnCell(list, [&](HDC d, int w, int h) {
+    UINT state = k < 8 ? DFCS_BUTTONRADIO : k < 16 ? DFCS_BUTTONCHECK : DFCS_BUTTON3STATE;
+    const int look = k % 4;
+    if (look == 1) state |= DFCS_HOT;
+    if (look == 2) state |= DFCS_PUSHED;
+    if (look == 3) state |= DFCS_INACTIVE;
+    if ((k >= 4 && k < 8) || k >= 12) state |= DFCS_CHECKED;
+    if (flat) state |= DFCS_FLAT;
+    RECT r{1, 2, w - 2, h - 1};
+    DrawFrameControl(d, &r, DFC_BUTTON, state);
+  });
+}
+
+// The push buttons (indexes 21-24) from the flat strip, centred in the larger cell.
+void AddNodeImages(HIMAGELIST list, HIMAGELIST flatStrip) {
+  for (int i = 21; i <= 24; ++i) {
+    AddDrawnCell(list, [&](HDC d, int w, int h) {
+      ImageList_Draw(flatStrip, i, d, (w - kCell) / 2, (h - kCell) / 2, ILD_TRANSPARENT);
     });
   }
-  // The push buttons come from the flat strip, centred in the larger cell.
-  for (int i = 21; i <= 24; ++i) {
-    add([&](HDC d) { ImageList_Draw(flatStrip, i, d, (w - kCell) / 2, (h - kCell) / 2, ILD_TRANSPARENT); });
-  }
+}
+
+// The system's check mark size plus 3 each way, on white: a blank image,
+// the system's drawings, then the push buttons.
+ImageListOwner CreateSystemImageSet(UINT colorFlags, bool flat, HIMAGELIST flatStrip) {
+  ImageListOwner list =
+      MakeList(GetSystemMetrics(SM_CXMENUCHECK) + 3, GetSystemMetrics(SM_CYMENUCHECK) + 3, colorFlags);
+  ImageList_SetBkColor(list.get(), RGB(255, 255, 255));
+  AddDrawnCell(list.get(), [](HDC, int, int) {});
+  for (int k = 0; k < 20; ++k) AddSystemImage(list.get(), k, flat);
+  AddNodeImages(list.get(), flatStrip);
+  return list;
 }
 
 void MakeAllLocked(SharedLists& s) {
@@ -173,14 +197,8 @@ void MakeAllLocked(SharedLists& s) {
   }
   s.utilities = MakeList(kCell, kCell);
   ConvertLocked(s.utilities.get(), "LT_UTILITIES", true);
-  // The system's check mark size plus 3 each way, on white.
-  const int width = GetSystemMetrics(SM_CXMENUCHECK) + 3, height = GetSystemMetrics(SM_CYMENUCHECK) + 3;
-  s.system = MakeList(width, height);
-  s.systemFlat = MakeList(width, height);
-  ImageList_SetBkColor(s.system.get(), RGB(255, 255, 255));
-  ImageList_SetBkColor(s.systemFlat.get(), RGB(255, 255, 255));
-  AddSystemImages(s.system.get(), false, s.strips[4].get());
-  AddSystemImages(s.systemFlat.get(), true, s.strips[4].get());
+  s.system = CreateSystemImageSet(kListFlags, false, s.strips[4].get());
+  s.systemFlat = CreateSystemImageSet(kListFlags, true, s.strips[4].get());
   s.made = true;
 }
 

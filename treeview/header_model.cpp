@@ -92,8 +92,8 @@ void TLazyTreeColumn::SetPosition(int position) {
   }
   position = std::clamp(position, 0, owner_.Count() - 1);
   if (position == position_) return;
-  header.EndEditing();
   owner_.InitializePositionArray();
+  header.EndEditing();
   owner_.AdjustPosition(*this, position);
   owner_.UpdatePositions();
   header.InvalidateHeader(-1);
@@ -636,7 +636,12 @@ void TLTHeaderModel::SetFont(const THeaderFont& font) {
 void TLTHeaderModel::SetParentFont(bool value) {
   if (value == parentFont_) return;
   parentFont_ = value;
+  if (parentFont_) TreeFont(font_);
   InvalidateHeader(-1);
+}
+
+void TLTHeaderModel::ParentFontChanged() {
+  if (parentFont_ && TreeFont(font_)) InvalidateHeader(-1);
 }
 
 void TLTHeaderModel::Assign(const TLTHeaderModel& source) {

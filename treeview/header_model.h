@@ -316,6 +316,8 @@ class TLTHeaderModel {
   void SetFont(const THeaderFont& font);
   bool ParentFont() const { return parentFont_; }
   void SetParentFont(bool value);
+  // With ParentFont the tree's font is copied into Font.
+  void ParentFontChanged();
 
   // Replaces the columns by `count` new ones while the header is loading
   // (settings stored beside the columns stay); `fill` sets each from the
@@ -357,6 +359,8 @@ class TLTHeaderModel {
   virtual int TreeHeight() const { return 0x7FFFFFFF; }
   virtual std::uint32_t TreeColor() const { return kWindowColor; }
   virtual TLTBidiMode TreeBiDiMode() const { return TLTBidiMode::bdLeftToRight; }
+  // The tree's font, for ParentFont; false when there is no tree to take it from.
+  virtual bool TreeFont(THeaderFont& /*font*/) const { return false; }
   // Repaints a column's button (-1: the whole header).
   virtual void InvalidateHeader(TColumnIndex /*column*/) {}
   virtual void InvalidateTree() {}

@@ -99,6 +99,15 @@ std::uint32_t TLTHeader::TreeColor() const { return tree_.Color(); }
 
 TLTBidiMode TLTHeader::TreeBiDiMode() const { return tree_.BiDiMode(); }
 
+bool TLTHeader::TreeFont(THeaderFont& font) const {
+  const ui::TFontSpec& spec = tree_.Font();
+  font.Name = spec.name;
+  font.Height = spec.height;
+  font.Style = (spec.bold ? 1u : 0u) | (spec.italic ? 2u : 0u) | (spec.underline ? 4u : 0u) | (font.Style & ~7u);
+  font.Color = spec.color;
+  return true;
+}
+
 void TLTHeader::InvalidateTree() { tree_.InvalidateClientRect(nullptr); }
 
 void TLTHeader::UpdateHorizontalScrollBar() {
@@ -263,7 +272,7 @@ HCURSOR TLTHeader::SplitCursor() const {
   return cursor != nullptr ? cursor : LoadCursorW(nullptr, MAKEINTRESOURCEW(32644));
 }
 
-ui::TFontSpec TLTHeader::CaptionFont() const { return ParentFont() ? tree_.Font() : SpecOf(Font()); }
+ui::TFontSpec TLTHeader::CaptionFont() const { return SpecOf(Font()); }
 
 void TLTHeader::ChangeScale(int m, int d) {
   if (m <= 0 || d <= 0 || m == d) return;
@@ -457,8 +466,7 @@ void TLTHeader::DrawButtonText(HDC dc, const std::wstring& caption, RECT bounds,
     DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &shifted, format);
     SetTextColor(dc, GetSysColor(COLOR_BTNSHADOW));
   } else {
-    const ui::TColor ink = hot ? tree_.Colors().Color(TLTColors::HeaderHotColor)
-                               : (ParentFont() ? tree_.Font().color : Font().Color);
+    const ui::TColor ink = hot ? tree_.Colors().Color(TLTColors::HeaderHotColor) : Font().Color;
     SetTextColor(dc, ui::ColorToRGB(ink));
   }
   DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &bounds, format);
@@ -481,10 +489,12 @@ bool TLTHeader::AdjustColumnIndex(TColumnIndex& slot, POINT client) {
 
 void TLTHeader::HandleClick(POINT client, bool dblClick, bool force, int button) {
   TLazyTreeColumns& columns = Columns();
-  const TColumnIndex index = InHeader(client) ? columns.ColumnFromPosition(THeaderPoint{client.x, 0}) : -1;
+  // The column under the point, wherever over the tree's height it lies: a
+  // pressed column released below the strip is clicked all the same.
+  const POINT p = HeaderPoint(client);
+  const TColumnIndex index = columns.ColumnFromPosition(THeaderPoint{p.x, p.y});
   if (index >= 0 && columns.Items(index).HasOption(coAllowClick) && (index == columns.downIndex_ || force)) {
     columns.clickIndex_ = index;
-    const POINT p = HeaderPoint(client);
     tree_.DoHeaderClick(index, button, GetShiftState() | (dblClick ? ssDouble : 0), p.x, p.y);
     Invalidate(index);
   } else {
@@ -520,7 +530,7 @@ bool TLTHeader::DragTo(POINT screen) {
   return dragImage_ && dragImage_->DragTo(screen, repaint);
 }
 
-void TLTHeader::PrepareDrag(POINT start) {
+void TLTHeader::PrepareDrag(POINT /*p*/, POINT start) {
   TLazyTreeColumns& columns = Columns();
   columns.dropTarget_ = -1;
   const HWND hwnd = tree_.HandleIfAllocated();
@@ -568,10 +578,10 @@ bool TLTHeader::HandleHeaderMouseMove(ui::TMessage& m) {
   }
   if (States() & hstDragPending) {
     const TColumnIndex down = columns.downIndex_;
-    if (HasOption(hoDrag) && columns.IsValidColumn(down) &&
+    // The owner is asked at every move while the drag is pending.
+    if (HasOption(hoDrag) && columns.IsValidColumn(down) && tree_.DoHeaderDragging(down) &&
         (std::abs(p.x - dragStart_.x) > GetSystemMetrics(SM_CXDRAG) ||
-         std::abs(p.y - dragStart_.y) > GetSystemMetrics(SM_CYDRAG)) &&
-        tree_.DoHeaderDragging(down)) {
+         std::abs(p.y - dragStart_.y) > GetSystemMetrics(SM_CYDRAG))) {
       tree_.StopTimer(kHeaderTimer);
       columns.downIndex_ = -1;
       columns.hoverIndex_ = -1;
@@ -581,7 +591,7 @@ bool TLTHeader::HandleHeaderMouseMove(ui::TMessage& m) {
       EnterState(hstDragging);
       Invalidate(-1);
       UpdateWindow(tree_.HandleIfAllocated());
-      PrepareDrag(dragStart_);
+      PrepareDrag(p, dragStart_);
       DragTo(ScreenPoint(tree_.HandleIfAllocated(), p));
     }
     return true;
@@ -740,7 +750,11 @@ bool TLTHeader::HandleMessage(ui::TMessage& m) {
       const bool inHeader = InHeader(p);
       if (!inHeader && m.msg == WM_NCRBUTTONUP) return false;
       const POINT h = HeaderPoint(p);
-      HandleClick(p, false, true, m.msg == WM_NCRBUTTONUP ? 1 : 2);
+      // A middle release elsewhere in the frame (over a scroll bar) clicks no column.
+      if (inHeader)
+        HandleClick(p, false, true, m.msg == WM_NCRBUTTONUP ? 1 : 2);
+      else
+        columns.clickIndex_ = -1;
       tree_.DoHeaderMouseUp(m.msg == WM_NCRBUTTONUP ? 1 : 2, GetShiftState(), h.x, h.y);
       columns.downIndex_ = -1;
       // The middle button's release elsewhere in the frame is told too, and
@@ -807,12 +821,9 @@ bool TLTHeader::HandleMessage(ui::TMessage& m) {
       return true;
     }
     case WM_SIZE:
-      if (!tree_.TreeStates().Contains(tsWindowCreating)) {
-        UpdateSpringColumns();
-        if (HasOption(hoAutoResize)) {
-          columns.AdjustAutoSize(kInvalidColumn);
-          Invalidate(-1);
-        }
+      if (HasOption(hoAutoResize) && !tree_.TreeStates().Contains(tsWindowCreating)) {
+        columns.AdjustAutoSize(kInvalidColumn);
+        Invalidate(-1);
       }
       return false;
     case WM_KEYDOWN:

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "treeview/header_model.h"
+#include "treeview/shift_state.h"
 #include "ui/control_win.h"
 #include "ui/popup_menu.h"
 #include "ui/toolbar_win.h"
@@ -22,9 +23,6 @@ namespace kv {
 class TBaseLazyTree;
 class TLTDragImage;
 
-// Modifier keys and the double click, as header events report them.
-using TShiftState = unsigned;
-inline constexpr TShiftState ssShift = 1, ssAlt = 2, ssCtrl = 4, ssDouble = 8;
 // Shift, Ctrl and Alt from the current key state.
 TShiftState GetShiftState();
 
@@ -105,6 +103,7 @@ class TLTHeader : public TLTHeaderModel {
   int TreeHeight() const override;
   std::uint32_t TreeColor() const override;
   TLTBidiMode TreeBiDiMode() const override;
+  bool TreeFont(THeaderFont& font) const override;
   void InvalidateHeader(TColumnIndex column) override { Invalidate(column); }
   void InvalidateTree() override;
   void UpdateHorizontalScrollBar() override;
@@ -130,8 +129,9 @@ class TLTHeader : public TLTHeaderModel {
   RECT StripRect() const;
   // Moves the dragged column's picture to a screen point; answers whether it moved.
   bool DragTo(POINT screen);
-  // The dragged column's picture, shown at its place with `start` as hot spot (client points).
-  void PrepareDrag(POINT start);
+  // The dragged column's picture, shown at its place with `start` (where the
+  // drag began) as hot spot; `p` is where the mouse is now. Client points.
+  void PrepareDrag(POINT p, POINT start);
   // Header point (relative to the header's top-left corner) of a client point.
   POINT HeaderPoint(POINT client) const;
   // `owner`: the parts the owner paints instead (drawn after the rest).

@@ -44,12 +44,15 @@ void TLazyTreeModel::DoChecked(PLazyNode node) {
 bool TLazyTreeModel::ChangeCheckState(PLazyNode node, TCheckState newState) {
   if (node == nullptr || node == root_ || node->States.Contains(nsCheckChanging)) return false;
   node->States.Include(nsCheckChanging);
-  if (checkPropagationDepth_++ == 0) DoStateChange({tsCheckPropagation});
+  bool propagating = false;
   ScopeGuard leave([&] {
     node->States.Exclude(nsCheckChanging);
-    if (--checkPropagationDepth_ == 0) DoStateChange({}, {tsCheckPropagation});
+    if (propagating && --checkPropagationDepth_ == 0) DoStateChange({}, {tsCheckPropagation});
   });
+  // The node is initialised before the propagation starts.
   EnsureInitialized(*this, node);
+  if (checkPropagationDepth_++ == 0) DoStateChange({tsCheckPropagation});
+  propagating = true;
 
   const bool tracking = HasOption(toAutoTristateTracking);
   // Downward: the children follow a checked or unchecked tri-state box, each

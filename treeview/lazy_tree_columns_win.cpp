@@ -65,11 +65,6 @@ TColumnIndex TBaseLazyTree::HeaderVisibleColumn(TColumnIndex column) const {
 
 int TBaseLazyTree::HeaderColumnsWidth() const { return HeaderUsesColumns() ? header_->Columns().TotalWidth() : 0; }
 
-void TBaseLazyTree::DoScroll(int deltaX, int deltaY) {
-  TLazyTreeModel::DoScroll(deltaX, deltaY);
-  if (deltaX != 0 && header_ != nullptr && header_->HasOption(hoVisible)) header_->Invalidate(-1);
-}
-
 // ------------------------------------------------------------ dispatchers --
 
 void TBaseLazyTree::DoHeaderClick(TColumnIndex column, int button, TShiftState shift, int x, int y) {

@@ -22,6 +22,7 @@
 #include "treeview/node_pool.h"
 #include "treeview/node_stream.h"
 #include "treeview/position_cache.h"
+#include "treeview/shift_state.h"
 #include "treeview/tree_options.h"
 #include "treeview/tree_states.h"
 
@@ -44,6 +45,8 @@ inline constexpr int kPanningDeadZone = 8;
 // Option bits of DoSetOffsetXY.
 inline constexpr unsigned kSoInvalidateHeader = 1, kSoRepaintScrollBars = 2, kSoScrollClient = 4,
                           kSoUpdateScrollBars = 8;
+inline constexpr unsigned kSoAllScrollOptions =
+    kSoInvalidateHeader | kSoRepaintScrollBars | kSoScrollClient | kSoUpdateScrollBars;
 
 class TLazyTreeModel : public TCacheClient {
  public:
@@ -209,8 +212,7 @@ class TLazyTreeModel : public TCacheClient {
                                TLazyRect newRect, int alignment, int right);
   bool CollectSelectedNodes(bool mirrored, TColumnIndex mainColumn, int left, TLazyRect oldRect,
                             TLazyRect newRect, int alignment, int right);
-  void HandleClickSelection(PLazyNode lastFocused, PLazyNode newNode, bool shift, bool ctrl,
-                            bool dragPending);
+  void HandleClickSelection(PLazyNode lastFocused, PLazyNode newNode, TShiftState shift, bool dragPending);
   static TLazyRect OrderRect(TLazyRect r);
   // Rubber band: starts at the client point (both rectangles empty there),
   // follows the mouse, and selects what it covers.
@@ -298,6 +300,9 @@ class TLazyTreeModel : public TCacheClient {
   void SetTopNode(PLazyNode node);
   bool ScrollIntoView(PLazyNode node, bool center, bool horizontally = false);
   virtual void UpdateScrollBars(bool doRepaint);
+  // Each recomputes its range, sets its bar and pulls the offset back into the range.
+  void UpdateVerticalScrollBar(bool doRepaint);
+  void UpdateHorizontalScrollBar(bool doRepaint);
   void UpdateVerticalRange();
   unsigned AutoScrollDelay() const { return autoScrollDelay_; }
   void SetAutoScrollDelay(unsigned ms) { autoScrollDelay_ = ms; }
@@ -518,6 +523,12 @@ class TLazyTreeModel : public TCacheClient {
   virtual void StopTimer(unsigned /*id*/) {}
   virtual void ScrollClient(int /*dx*/, int /*dy*/, const TLazyRect* /*clip*/) {}
   virtual void ApplyScrollBars(bool /*repaint*/, bool /*vertical*/, bool /*horizontal*/) {}
+  // Around a scroll: hides the tree's own drag image when it shows (true
+  // then), and shows it again.
+  virtual bool HideOwnDragImage() { return false; }
+  virtual void ShowOwnDragImage() {}
+  // Redraws the header strip (the columns moved sideways).
+  virtual void InvalidateHeader() {}
   virtual bool MouseButtonHeld() const { return false; }
   // Milliseconds of a steady clock (tests replace it).
   virtual std::uint64_t TickCount() const;
@@ -531,8 +542,11 @@ class TLazyTreeModel : public TCacheClient {
   virtual bool IsDropTarget() const { return false; }
   // Whether a client point lies over this tree and not over another window.
   virtual bool PointOverTree(int /*x*/, int /*y*/) const { return true; }
-  // Slides the rows below `node` (expand: down, collapse: up) by `distance`.
-  virtual void AnimateToggle(PLazyNode /*node*/, bool /*expanding*/, int /*distance*/) {}
+  // Slides the client area from `top` (client coordinates) to its bottom
+  // (expand: down, collapse: up) by `distance`.
+  virtual void AnimateToggle(int /*top*/, bool /*expanding*/, int /*distance*/) {}
+  // Paints what waits to be painted, at once.
+  virtual void UpdateWindowNow() {}
   // Takes a showing hint away (the window half hides its hint window).
   virtual void CancelHint() { DoStateChange({}, {tsHintShowing}); }
   // The offsets moved (the window half cancels the hint and follows the mouse).

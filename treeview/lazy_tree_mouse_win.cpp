@@ -256,9 +256,9 @@ void TBaseLazyTree::HandleMouseDown(ui::TMessage& m, const TTreeHitInfo& hitInfo
     const PLazyNode lastFocused = FocusedNode();
     DoFocusNode(node, false);
     if (!multi || shiftEmpty)
-      HandleClickSelection(lastFocused, node, false, false, false);
+      HandleClickSelection(lastFocused, node, 0, false);
     else
-      HandleClickSelection(lastFocused, node, shift, ctrl, autoDrag);
+      HandleClickSelection(lastFocused, node, (shift ? ssShift : 0) | (ctrl ? ssCtrl : 0), autoDrag);
     DoFocusChange(FocusedNode(), FocusedColumn());
   }
   if (autoDrag && (states_.Contains(tsLeftButtonDown) || states_.Contains(tsMiddleButtonDown) ||

@@ -12,6 +12,28 @@ namespace kv {
 namespace {
 std::uintptr_t Address(PLazyNode node) { return reinterpret_cast<std::uintptr_t>(node); }
 PLazyNode NodeAt(std::uintptr_t entry) { return reinterpret_cast<PLazyNode>(entry); }
+
+// Ascending, partitioning around the middle entry; the smaller part is
+// sorted by recursion and the larger one by the loop, so the depth stays
+// logarithmic.
+void QuickSortAddresses(std::vector<std::uintptr_t>& a, std::ptrdiff_t low, std::ptrdiff_t high) {
+  while (low < high) {
+    const std::uintptr_t pivot = a[static_cast<std::size_t>(low + (high - low) / 2)];
+    std::ptrdiff_t i = low, j = high;
+    while (i <= j) {
+      while (a[static_cast<std::size_t>(i)] < pivot) ++i;
+      while (a[static_cast<std::size_t>(j)] > pivot) --j;
+      if (i <= j) std::swap(a[static_cast<std::size_t>(i++)], a[static_cast<std::size_t>(j--)]);
+    }
+    if (j - low < high - i) {
+      QuickSortAddresses(a, low, j);
+      low = i;
+    } else {
+      QuickSortAddresses(a, i, high);
+      high = j;
+    }
+  }
+}
 }  // namespace
 
 bool TLazyTreeModel::Selected(PLazyNode node) const {
@@ -76,14 +98,19 @@ bool TLazyTreeModel::InternalAddToSelection(PLazyNode* nodes, std::size_t count,
   std::vector<std::uintptr_t> added;
   added.reserve(static_cast<std::size_t>(accepted));
   for (std::ptrdiff_t i = 0; i < accepted; ++i) added.push_back(Address(nodes[i]));
-  std::sort(added.begin(), added.end());
-  const std::size_t oldSize = selection_.size();
-  if (oldSize == 0 || added.front() > selection_.back()) {
-    selection_.insert(selection_.end(), added.begin(), added.end());
-  } else {
-    selection_.insert(selection_.end(), added.begin(), added.end());
-    std::inplace_merge(selection_.begin(), selection_.begin() + static_cast<std::ptrdiff_t>(oldSize),
-                       selection_.end());
+  QuickSortAddresses(added, 0, static_cast<std::ptrdiff_t>(added.size()) - 1);
+  // Merged in from the back: the last new entry finds its place among the
+  // entries not moved yet, those above it move up in one block, and so on.
+  std::ptrdiff_t unmoved = static_cast<std::ptrdiff_t>(selection_.size());
+  selection_.resize(selection_.size() + added.size());
+  std::ptrdiff_t free = static_cast<std::ptrdiff_t>(selection_.size());
+  for (auto it = added.rbegin(); it != added.rend() && unmoved < free; ++it) {
+    std::ptrdiff_t place = unmoved;
+    if (unmoved > 0) FindNodeInSelection(NodeAt(*it), place, unmoved - 1, 0);
+    std::move_backward(selection_.begin() + place, selection_.begin() + unmoved, selection_.begin() + free);
+    free -= unmoved - place;
+    selection_[static_cast<std::size_t>(--free)] = *it;
+    unmoved = place;
   }
   return true;
 }
@@ -339,8 +366,9 @@ TLazyRect TLazyTreeModel::OrderRect(TLazyRect r) {
   return r;
 }
 
-void TLazyTreeModel::HandleClickSelection(PLazyNode /*lastFocused*/, PLazyNode newNode, bool shift,
-                                          bool ctrl, bool dragPending) {
+void TLazyTreeModel::HandleClickSelection(PLazyNode /*lastFocused*/, PLazyNode newNode, TShiftState keys,
+                                          bool dragPending) {
+  const bool shift = (keys & ssShift) != 0, ctrl = (keys & ssCtrl) != 0;
   if (ctrl && shift) {
     SelectNodes(rangeAnchor_, newNode, true);
     InvalidateClientRect(nullptr);

@@ -3,6 +3,7 @@
 // invalidation).
 
 #include <algorithm>
+#include <cstdint>
 #include <chrono>
 #include <vector>
 
@@ -60,14 +61,17 @@ void TLazyTreeModel::ToggleNode(PLazyNode node) {
   if (node->States.Contains(nsExpanded)) {
     if (!DoCollapsing(node)) return;
     InterruptValidation();
-    if (updateCount_ == 0 && HasOption(toAnimatedToggle) && !states_.Contains(tsCollapsing)) {
-      TLazyRect row;
-      if (RowOnScreen(node, row)) {
-        const std::int64_t below = std::int64_t{node->TotalHeight} - node->NodeHeight;
-        const std::int64_t room = std::int64_t{viewHeight_} - row.Bottom + 1;
-        const std::int64_t steps = std::min(below, room);
-        if (steps > 0) AnimateToggle(node, false, static_cast<int>(steps));
-      }
+    // A node inside a collapsed parent has no row: nothing on screen slides.
+    if (updateCount_ == 0 && HasOption(toAnimatedToggle) && !states_.Contains(tsCollapsing) &&
+        FullyVisible(node)) {
+      const std::int64_t bottom = std::int64_t{NodeTopByWalk(node)} + offsetY_ + node->NodeHeight;
+      CancelHint();
+      UpdateWindowNow();
+      const std::int64_t below = std::int64_t{node->TotalHeight} - node->NodeHeight;
+      const std::int64_t room = std::int64_t{viewHeight_} - bottom + 1;
+      const std::int64_t steps = std::min(below, room);
+      if (steps > 0) AnimateToggle(static_cast<int>(std::max<std::int64_t>(bottom, INT32_MIN)), false,
+                                   static_cast<int>(steps));
     }
     if (FullyVisible(node)) visibleCount_ -= CountVisibleChildren(node);
     AdjustTotalHeight(node, node->NodeHeight, false);
@@ -98,10 +102,11 @@ void TLazyTreeModel::ToggleNode(PLazyNode node) {
         // only when its bottom shows too.
         if (RowOnScreen(node, row) && row.Top >= 0) {
           CancelHint();
+          UpdateWindowNow();
           if (row.Bottom <= viewHeight_) {
             const std::int64_t room = std::int64_t{viewHeight_} - row.Bottom + 1;
             const std::int64_t steps = std::min<std::int64_t>(room, static_cast<std::int64_t>(added));
-            if (steps > 0) AnimateToggle(node, true, static_cast<int>(steps));
+            if (steps > 0) AnimateToggle(row.Bottom, true, static_cast<int>(steps));
           }
         }
       }
@@ -236,14 +241,21 @@ bool TLazyTreeModel::DoSetOffsetXY(int x, int y, unsigned options, const TLazyRe
   offsetX_ = newX;
   offsetY_ = newY;
   if (updateCount_ == 0) {
+    // A drag image drawn on the screen would be carried along by the scroll.
+    const bool imageHidden = HideOwnDragImage();
     if (options & kSoScrollClient) ScrollClient(dx, dy, clip);
-    if ((options & kSoUpdateScrollBars) && !states_.Contains(tsSizing)) {
+    if (options & kSoUpdateScrollBars) {
+      const bool repaint = (options & kSoRepaintScrollBars) != 0;
+      if (dx != 0) {
+        if (options & kSoInvalidateHeader) InvalidateHeader();
+        if (!states_.Contains(tsSizing)) ApplyScrollBars(repaint, false, true);
+      }
       // A dragged vertical thumb places itself; the horizontal bar follows
       // a vertical move too when the rows alone set its range.
-      const bool vertical = dy != 0 && !states_.Contains(tsThumbTracking);
-      const bool horizontal = dx != 0 || (vertical && !HeaderUsesColumns() && !IsMouseSelecting());
-      ApplyScrollBars((options & kSoRepaintScrollBars) != 0, vertical, horizontal);
+      if (dy != 0 && !states_.Contains(tsSizing) && !states_.Contains(tsThumbTracking))
+        ApplyScrollBars(repaint, true, !HeaderUsesColumns() && !IsMouseSelecting());
     }
+    if (imageHidden) ShowOwnDragImage();
   }
   OffsetsMoved();
   DoScroll(dx, dy);
@@ -251,13 +263,11 @@ bool TLazyTreeModel::DoSetOffsetXY(int x, int y, unsigned options, const TLazyRe
 }
 
 void TLazyTreeModel::SetOffsetX(int x) {
-  DoSetOffsetXY(x, offsetY_, kSoInvalidateHeader | kSoRepaintScrollBars | kSoScrollClient |
-                                 kSoUpdateScrollBars);
+  DoSetOffsetXY(x, offsetY_, kSoAllScrollOptions);
 }
 
 void TLazyTreeModel::SetOffsetY(int y) {
-  DoSetOffsetXY(offsetX_, y, kSoInvalidateHeader | kSoRepaintScrollBars | kSoScrollClient |
-                                 kSoUpdateScrollBars);
+  DoSetOffsetXY(offsetX_, y, kSoAllScrollOptions);
 }
 
 // With columns the range is the columns' width, whatever the rows hold.
@@ -275,8 +285,14 @@ void TLazyTreeModel::UpdateVerticalRange() {
   rangeY_ = root->TotalHeight - root->NodeHeight;
 }
 
-void TLazyTreeModel::UpdateScrollBars(bool doRepaint) {
+void TLazyTreeModel::UpdateVerticalScrollBar(bool doRepaint) {
   UpdateVerticalRange();
+  ApplyScrollBars(doRepaint, true, false);
+  // The offset follows the bar: a range that shrank pulls it back.
+  SetOffsetY(offsetY_);
+}
+
+void TLazyTreeModel::UpdateHorizontalScrollBar(bool doRepaint) {
   const int oldX = offsetX_;
   bool recomputed = false;
   if (HeaderUsesColumns()) {
@@ -288,10 +304,15 @@ void TLazyTreeModel::UpdateScrollBars(bool doRepaint) {
     rangeXDue_ = false;
     recomputed = true;
   }
-  DoSetOffsetXY(offsetX_, offsetY_, 0);
+  ApplyScrollBars(doRepaint, false, true);
+  SetOffsetX(offsetX_);
   // A narrower range may pull the rows back into view: they all move.
   if (recomputed && offsetX_ != oldX && HasWindow()) InvalidateClientRect(nullptr);
-  ApplyScrollBars(doRepaint, true, true);
+}
+
+void TLazyTreeModel::UpdateScrollBars(bool doRepaint) {
+  UpdateVerticalScrollBar(doRepaint);
+  UpdateHorizontalScrollBar(doRepaint);
 }
 
 void TLazyTreeModel::SetViewSize(int width, int height) {

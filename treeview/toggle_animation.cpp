@@ -1,21 +1,25 @@
 #include "treeview/toggle_animation.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace kv {
 
-void RunToggleAnimation(int distance, unsigned duration, const TMillisecondClock& now,
-                        const std::function<bool(int size)>& step, const std::function<bool()>& terminating) {
-  if (distance <= 0 || duration == 0) return;
+void Animate(int stepCount, unsigned duration, const TMillisecondClock& now,
+             const std::function<bool(int step, int stepSize)>& callback, const std::function<bool()>& terminating) {
+  if (stepCount <= 0 || duration == 0) return;
   auto closing = [&] { return terminating && terminating(); };
-  int stepSize = static_cast<int>(std::max(1.0, static_cast<double>(distance) / duration) + 0.5);
-  int left = distance;
+  // Half a pixel rounds to the even size.
+  int stepSize = static_cast<int>(std::nearbyint(std::max(1.0, static_cast<double>(stepCount) / duration)));
+  int step = 0;
+  int left = stepCount;
   int steps = left / stepSize;
   double remaining = duration;
   while (steps > 0 && remaining > 0 && !closing()) {
     const std::uint32_t start = now();
     const double slot = remaining / steps;
-    if (!step(stepSize)) break;
+    if (!callback(step, stepSize)) break;
+    ++step;
     std::uint32_t taken = now() - start;
     while (taken < slot) taken = now() - start;
     if (taken > remaining) break;
@@ -27,7 +31,7 @@ void RunToggleAnimation(int distance, unsigned duration, const TMillisecondClock
       steps = left / stepSize;
     }
   }
-  if (!closing()) step(0);
+  if (!closing()) callback(step, 0);
 }
 
 }  // namespace kv

@@ -444,7 +444,7 @@ HRESULT TBaseLazyTree::DragOver(TBaseLazyTree* source, DWORD keyState, TDragStat
     bool scrolled = false;
     if (directions != 0) {
       // Under an own drag image the client area is repainted below, around the image.
-      const unsigned options = imageOwner != nullptr ? kSoUpdateScrollBars : kSoScrollClient | kSoUpdateScrollBars;
+      const unsigned options = imageOwner != nullptr ? kSoAllScrollOptions & ~kSoScrollClient : kSoAllScrollOptions;
       scrolled = DoSetOffsetXY(OffsetX() + dx, OffsetY() + dy, options);
     }
 

@@ -193,6 +193,36 @@ TEST_F(TreeWindow, ScrollBarsFollowTheRanges) {
   tree->ScrollBarOptions().SetAlwaysVisible(true);
   tree->SetRootNodeCount(2);
   EXPECT_NE(GetWindowLongW(Window(), GWL_STYLE) & WS_VSCROLL, 0);
+
+  // A bar the settings leave out is hidden, whoever showed it.
+  tree->ScrollBarOptions().SetAlwaysVisible(false);
+  tree->ScrollBarOptions().SetScrollBars(TScrollStyle::ssHorizontal);
+  tree->SetRootNodeCount(1000);
+  ShowScrollBar(Window(), SB_VERT, TRUE);
+  tree->UpdateScrollBars(true);
+  EXPECT_EQ(GetWindowLongW(Window(), GWL_STYLE) & WS_VSCROLL, 0);
+}
+
+// Over a background picture a scroll paints the whole client again; the
+// child windows move with the rows.
+TEST_F(TreeWindow, ScrollingOverABackgroundPictureRepaintsAll) {
+  tree->SetRootNodeCount(100);
+  HWND child = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE, 10, 40, 30, 20, Window(), nullptr,
+                               nullptr, nullptr);
+  ASSERT_NE(child, nullptr);
+  tree->SetBackground(std::make_shared<const ui::BitmapObject>(CreateBitmap(8, 8, 1, 32, nullptr)));
+  tree->TreeOptions().SetPaintOptions(tree->TreeOptions().PaintOptions() | toShowBackground);
+  UpdateWindow(Window());
+  tree->SetOffsetY(-18);
+  RECT dirty{};
+  EXPECT_TRUE(GetUpdateRect(Window(), &dirty, FALSE));
+  const RECT client = Client();
+  EXPECT_TRUE(EqualRect(&dirty, &client));
+  RECT at{};
+  GetWindowRect(child, &at);
+  MapWindowPoints(nullptr, Window(), reinterpret_cast<POINT*>(&at), 2);
+  EXPECT_EQ(at.top, 40 - 18);
+  DestroyWindow(child);
 }
 
 TEST_F(TreeWindow, TreeViewProtocolFromAnotherThread) {

@@ -169,7 +169,7 @@ TEST_F(HeaderTest, ReleasesEndThePressedLookAndReportTheMouse) {
   std::vector<int> ups;
   tree->OnHeaderMouseUp = [&](TBaseLazyTree&, int button, TShiftState, int, int) { ups.push_back(button); };
   // A column that does not drag holds no state when pressed: its release in
-  // the client still ends the pressed look, without a click.
+  // the client still ends the pressed look, and below the same column it clicks it.
   TLazyTreeColumn& size = Columns().Items(1);
   size.SetOptions(size.Options() & ~coDraggable);
   Nc(WM_NCLBUTTONDOWN, 150, 10);
@@ -177,12 +177,41 @@ TEST_F(HeaderTest, ReleasesEndThePressedLookAndReportTheMouse) {
   EXPECT_EQ(Header().States(), 0);
   Client(WM_LBUTTONUP, 150, kHeaderHeight + 30);
   EXPECT_EQ(Columns().DownIndex(), -1);
-  EXPECT_TRUE(clicks.empty());
+  EXPECT_EQ(clicks, std::vector<TColumnIndex>{1});
   EXPECT_TRUE(ups.empty());
-  // The middle button's release is reported outside the header too.
+  // Released below another column: no click.
+  Nc(WM_NCLBUTTONDOWN, 150, 10);
+  Client(WM_LBUTTONUP, 250, kHeaderHeight + 30);
+  EXPECT_EQ(clicks, std::vector<TColumnIndex>{1});
+  // The middle button's release is reported outside the header too, and clicks nothing there.
   Nc(WM_NCMBUTTONUP, 150, kHeaderHeight + 300);
   EXPECT_EQ(ups, std::vector<int>{2});
-  EXPECT_TRUE(clicks.empty());
+  EXPECT_EQ(clicks, std::vector<TColumnIndex>{1});
+}
+
+// With ParentFont the tree's font becomes the header's own, and follows it.
+TEST_F(HeaderTest, ParentFontCopiesTheTreesFont) {
+  ui::TFontSpec spec = tree->Font();
+  spec.name = "Arial";
+  spec.height = -15;
+  spec.bold = true;
+  tree->SetFont(spec);
+  EXPECT_NE(Header().Font().Name, "Arial");
+  Header().SetParentFont(true);
+  EXPECT_EQ(Header().Font().Name, "Arial");
+  EXPECT_EQ(Header().Font().Height, -15);
+  EXPECT_EQ(Header().Font().Style, 1u);
+  spec.height = -18;
+  tree->SetFont(spec);
+  EXPECT_EQ(Header().Font().Height, -18);
+  EXPECT_TRUE(Header().ParentFont());
+  THeaderFont own = Header().Font();
+  own.Height = -9;
+  Header().SetFont(own);
+  EXPECT_FALSE(Header().ParentFont());
+  spec.height = -20;
+  tree->SetFont(spec);
+  EXPECT_EQ(Header().Font().Height, -9);
 }
 
 TEST_F(HeaderTest, ColumnResizeIsReportedOnlyWithAWindow) {
@@ -222,7 +251,17 @@ TEST_F(HeaderTest, DoubleClickOnASplitterFitsTheWidestText) {
 
 TEST_F(HeaderTest, ColumnsAreReorderedAndDraggedOut) {
   bool allow = false;
-  tree->OnHeaderDragging = [&](TBaseLazyTree&, TColumnIndex, bool& allowed) { allowed = allow; };
+  int asked = 0;
+  tree->OnHeaderDragging = [&](TBaseLazyTree&, TColumnIndex, bool& allowed) {
+    ++asked;
+    allowed = allow;
+  };
+  // Asked at every move of a pending drag, one inside the drag threshold too.
+  Nc(WM_NCLBUTTONDOWN, 50, 10);
+  Client(WM_MOUSEMOVE, 51, 10);
+  EXPECT_EQ(asked, 1);
+  Client(WM_LBUTTONUP, 51, 10);
+  clicks.clear();
   Drag(50, 280);  // refused: stays a pending drag, nothing moves
   EXPECT_EQ(Order(), (std::vector<TColumnIndex>{0, 1, 2}));
   allow = true;

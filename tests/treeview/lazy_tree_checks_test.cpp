@@ -230,6 +230,17 @@ TEST(LazyTreeChecks, NoReentryForANodeInChange) {
   t.tree.SetCheckState(node, csCheckedNormal);
   EXPECT_EQ(inner, 1);  // after the change the node is free again
   EXPECT_EQ(node->CheckState, csMixedNormal);
+
+  // A node not yet initialised is initialised before the propagation starts.
+  PLazyNode fresh = t.tree.AddChild(nullptr);
+  int seen = -1;
+  t.tree.OnInitNode = [&](TLazyTreeModel& tree, PLazyNode, PLazyNode, TLazyNodeInitStates&) {
+    seen = tree.TreeStates().Contains(tsCheckPropagation) ? 1 : 0;
+  };
+  ASSERT_FALSE(fresh->States.Contains(nsInitialized));
+  EXPECT_TRUE(t.tree.ChangeCheckState(fresh, csCheckedNormal));
+  EXPECT_EQ(seen, 0);
+  EXPECT_FALSE(t.tree.TreeStates().Contains(tsCheckPropagation));
 }
 
 // Checking a parent initialises no child: a child gets its box, and with it the

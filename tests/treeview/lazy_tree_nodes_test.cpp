@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <set>
 #include <stdexcept>
+#include <string>
+#include <vector>
 
 #include "tests/treeview/tree_checker.h"
 
@@ -384,6 +387,93 @@ class MeasuringTree : public TLazyTreeModel {
     SetNodeHeight(node, 30);
   }
 };
+
+// A tree that records what its window would be asked to do while it scrolls
+// and toggles.
+class ScrollingTree : public TLazyTreeModel {
+ public:
+  std::vector<std::string> calls;
+  bool imageShown = false;
+  void ScrollClient(int dx, int dy, const TLazyRect*) override {
+    calls.push_back("scroll " + std::to_string(dx) + "," + std::to_string(dy));
+  }
+  void InvalidateHeader() override { calls.push_back("header"); }
+  bool HideOwnDragImage() override {
+    if (imageShown) calls.push_back("hide");
+    return imageShown;
+  }
+  void ShowOwnDragImage() override { calls.push_back("show"); }
+  void UpdateWindowNow() override { calls.push_back("update"); }
+  void AnimateToggle(int top, bool expanding, int distance) override {
+    calls.push_back((expanding ? "down " : "up ") + std::to_string(top) + " " + std::to_string(distance));
+  }
+};
+
+using Calls = std::vector<std::string>;
+
+TEST(LazyTreeNodes, ScrollingFollowsItsOptionsAndTheRange) {
+  ScrollingTree tree;
+  tree.SetViewSize(100, 90);
+  tree.SetRootNodeCount(20);  // 360 pixels of rows
+  tree.NoteNodeExtent(tree.GetFirst(), 300);
+  tree.UpdateScrollBars(false);
+  tree.calls.clear();
+  // The header is redrawn for a sideways move only when asked to.
+  tree.DoSetOffsetXY(-10, 0, kSoScrollClient | kSoUpdateScrollBars);
+  EXPECT_EQ(tree.calls, (Calls{"scroll -10,0"}));
+  tree.calls.clear();
+  tree.SetOffsetX(-20);
+  EXPECT_EQ(tree.calls, (Calls{"scroll -10,0", "header"}));
+  tree.calls.clear();
+  tree.BeginUpdate();
+  tree.SetOffsetX(-30);
+  EXPECT_TRUE(tree.calls.empty());
+  tree.EndUpdate();
+  // A drag image on the screen is taken away while the pixels move.
+  tree.imageShown = true;
+  tree.calls.clear();
+  tree.SetOffsetY(-18);
+  EXPECT_EQ(tree.calls, (Calls{"hide", "scroll 0,-18", "show"}));
+  tree.imageShown = false;
+  // A range that shrank pulls the offset back, and the rows on screen move with it.
+  tree.SetOffsetY(-1000);
+  EXPECT_EQ(tree.OffsetY(), 90 - 360);
+  tree.BeginUpdate();
+  for (int i = 0; i < 10; ++i) tree.DeleteNode(tree.GetLast());
+  tree.calls.clear();
+  tree.EndUpdate();
+  EXPECT_EQ(tree.OffsetY(), 90 - 180);
+  EXPECT_NE(std::find(tree.calls.begin(), tree.calls.end(), "scroll 0,180"), tree.calls.end());
+}
+
+TEST(LazyTreeNodes, ToggleSlidesFromTheRowsOnScreen) {
+  ScrollingTree tree;
+  tree.SetAnimationDuration(200);
+  tree.SetViewSize(100, 80);
+  tree.SetRootNodeCount(6);
+  PLazyNode first = tree.GetFirst();
+  tree.SetChildCount(first, 10);
+  tree.ToggleNode(first);
+  // Collapsing a node above the client's top: the rows below it slide up
+  // from its bottom edge (above the client) to the client's bottom.
+  tree.SetOffsetY(-72);
+  tree.calls.clear();
+  tree.ToggleNode(first);
+  ASSERT_GE(tree.calls.size(), 2u);
+  EXPECT_EQ(tree.calls[0], "update");
+  EXPECT_EQ(tree.calls[1], "up -54 135");  // 80 + 54 + 1 of the 180 below
+  // Expanding a node whose bottom lies below the client: the window is
+  // brought up to date, nothing slides.
+  tree.SetOffsetY(0);
+  PLazyNode fifth = tree.GetFirst();
+  for (int i = 0; i < 4; ++i) fifth = tree.GetNextSibling(fifth);
+  tree.SetChildCount(fifth, 2);
+  tree.calls.clear();
+  tree.ToggleNode(fifth);  // rows 72 .. 90 of an 80 pixel client
+  ASSERT_FALSE(tree.calls.empty());
+  EXPECT_EQ(tree.calls[0], "update");
+  for (const std::string& call : tree.calls) EXPECT_NE(call.rfind("down", 0), 0u) << call;
+}
 
 TEST(LazyTreeNodes, MeasuredHeightsCountOnce) {
   MeasuringTree tree;

@@ -707,6 +707,17 @@ TEST(CheckImages, AMissingStripIsAnInternalAssertion) {
     EXPECT_EQ(w, GetSystemMetrics(SM_CXMENUCHECK) + 3);
     EXPECT_EQ(h, GetSystemMetrics(SM_CYMENUCHECK) + 3);
     EXPECT_EQ(ImageList_GetBkColor(system), RGB(255, 255, 255));
+    EXPECT_EQ(ImageList_GetImageCount(system), 25);
+  }
+  // Every shared list holds 32-bit images with a mask.
+  for (TCheckImageKind kind : {ckLightCheck, ckDarkCheck, ckLightTick, ckDarkTick, ckFlat, ckXP, ckSystem,
+                               ckSystemFlat}) {
+    IMAGEINFO info{};
+    ASSERT_TRUE(ImageList_GetImageInfo(CheckImagesFor(kind, nullptr), 1, &info)) << kind;
+    BITMAP image{};
+    GetObjectW(info.hbmImage, sizeof image, &image);
+    EXPECT_EQ(image.bmBitsPixel, 32) << kind;
+    EXPECT_NE(info.hbmMask, nullptr) << kind;
   }
 }
 

@@ -79,6 +79,23 @@ TEST(LazyTreeSelection, PackArrayAndTheBoundedSearch) {
   EXPECT_EQ(index, 1);
   EXPECT_TRUE(tree.FindNodeInSelection(nodes[3], index, 3, 3));
   EXPECT_EQ(index, 3);
+
+  // Nodes given in any order are sorted and merged in among those selected.
+  ArrayTree many;
+  Populate(many, 40, 0);
+  auto all = AllNodes(many);
+  std::sort(all.begin(), all.end());
+  std::vector<PLazyNode> odd, even;
+  for (std::size_t i = 0; i < all.size(); ++i) (i % 2 ? odd : even).push_back(all[i]);
+  std::reverse(odd.begin(), odd.end());
+  std::swap(odd[3], odd[11]);
+  EXPECT_TRUE(many.InternalAddToSelection(even.data(), even.size(), false));
+  EXPECT_TRUE(many.InternalAddToSelection(odd.data(), odd.size(), false));
+  ASSERT_EQ(many.SelectedCount(), all.size());
+  for (std::size_t i = 0; i < all.size(); ++i) {
+    EXPECT_TRUE(many.FindNodeInSelection(all[i], index, -1, -1));
+    EXPECT_EQ(index, static_cast<std::ptrdiff_t>(i));
+  }
 }
 
 TEST(LazyTreeSelection, DisabledAndCollapsedNodesAreNotSelected) {

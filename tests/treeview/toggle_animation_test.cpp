@@ -33,7 +33,7 @@ struct Slide {
 
 Slide SlideOver(TestClock& clock, int distance, unsigned duration, std::uint32_t drawCost = 0) {
   Slide slide;
-  RunToggleAnimation(distance, duration, [&] { return clock.Read(); }, [&](int size) {
+  Animate(distance, duration, [&] { return clock.Read(); }, [&](int, int size) {
     if (size == 0) {
       slide.finalCall = true;
       return true;
@@ -81,7 +81,7 @@ TEST(ToggleAnimation, StepAnsweringFalseStopsTheSlide) {
   TestClock clock{0};
   int calls = 0;
   bool finalCall = false;
-  RunToggleAnimation(100, 200, [&] { return clock.Read(); }, [&](int size) {
+  Animate(100, 200, [&] { return clock.Read(); }, [&](int, int size) {
     if (size == 0) finalCall = true;
     else ++calls;
     return calls < 3;
@@ -95,9 +95,9 @@ TEST(ToggleAnimation, TerminatingStopsTheSlideWithoutTheFinalCall) {
   TestClock clock{0};
   int calls = 0;
   bool finalCall = false, terminating = false;
-  RunToggleAnimation(
+  Animate(
       100, 200, [&] { return clock.Read(); },
-      [&](int size) {
+      [&](int, int size) {
         if (size == 0) finalCall = true;
         else if (++calls == 2) terminating = true;
         return true;
@@ -105,6 +105,20 @@ TEST(ToggleAnimation, TerminatingStopsTheSlideWithoutTheFinalCall) {
       [&] { return terminating; });
   EXPECT_EQ(calls, 2);
   EXPECT_FALSE(finalCall);
+}
+
+// The steps are numbered from 0, the final call gets their count; a first
+// step size of half a pixel more rounds to the even size.
+TEST(ToggleAnimation, StepsAreNumberedAndHalfASizeRoundsToEven) {
+  TestClock clock{0};
+  std::vector<int> steps, sizes;
+  Animate(5, 2, [&] { return clock.Read(); }, [&](int step, int size) {
+    steps.push_back(step);
+    sizes.push_back(size);
+    return true;
+  });
+  EXPECT_EQ(sizes, (std::vector<int>{2, 2, 0}));
+  EXPECT_EQ(steps, (std::vector<int>{0, 1, 2}));
 }
 
 }  // namespace
