@@ -575,9 +575,10 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   virtual void DoGetNodeHint(PLazyNode node, TColumnIndex column, std::wstring& text);
   virtual void DoGetNodeTooltip(PLazyNode node, TColumnIndex column, std::wstring& text);
   virtual THintAnimationType DoGetAnimationType();
-  // Hints the owner draws (the draw tree's): false when this tree draws its
-  // own; else `r` (empty on entry) is the size the owner wants, none: no hint.
-  virtual bool DoGetHintSize(PLazyNode /*node*/, TColumnIndex /*column*/, RECT& /*r*/) { return false; }
+  // Hints the owner draws (the draw tree's): `r` (empty on entry) is the
+  // size the owner wants, none: no hint.
+  virtual bool DrawsOwnHints() const { return false; }
+  virtual void DoGetHintSize(PLazyNode /*node*/, TColumnIndex /*column*/, RECT& /*r*/) {}
   virtual void DoDrawHint(HDC /*canvas*/, PLazyNode /*node*/, const RECT& /*r*/, TColumnIndex /*column*/) {}
   // Popup menus of nodes and the cursor.
   virtual ui::TPopupMenu* DoGetPopupMenu(PLazyNode node, TColumnIndex column, POINT position);
@@ -658,6 +659,9 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   // The mouse moved over the header (client point): its hint is timed like
   // the rows' hints, its leaving tracked in the frame.
   void HeaderHintMove(POINT p);
+  // The pause before a hint shows (over the header or the rows; a hint was
+  // visible at the move).
+  unsigned HintPause(bool overHeader, bool hadHint) const;
   // A button went down in the header: hints, scrolling and edit wait.
   void HeaderMouseDownStarted();
   friend class TLazyTreeHintWindow;

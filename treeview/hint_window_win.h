@@ -60,13 +60,19 @@ class TLazyTreeHintWindow {
   bool ActivateHint(RECT r);
   void Hide();
   bool Visible() const;
+  // Set when a tree's hint window was destroyed; cleared when one is made or
+  // hidden. A running animation stops once it is set.
+  static bool WindowDestroyed();
   HWND Handle() const { return hwnd_; }
   const THintData& Data() const { return data_; }
 
  private:
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM w, LPARAM l) noexcept;
+  // The window went hidden: the tree's hint area and the hint data go.
+  void Hidden();
   void RenderDrawing();
-  // Step 0 of StepSize 0 paints the finished hint; otherwise one animation step.
+  // Step 0 renders the hint's picture first; step size 0 shows the finished
+  // hint, any other one animation step.
   void InternalPaint(int step, int stepSize);
   void AllocateBitmaps(int width, int height);
   // Runs the animation steps; false when the tree went meanwhile.

@@ -77,6 +77,19 @@ TEST(PeImageWin, AttachToNothingOrNonImages) {
   image.AttachLoadedModule(notAnImage);
   EXPECT_EQ(image.GetStatus(), TDiagPeImage::kNotPe);
   EXPECT_FALSE(LoadedModuleView(reinterpret_cast<const void*>(0x10)).has_value());
+
+  // NT headers far past the first page are found where the DOS header says.
+  diagtest::TestImage moved(0x4000);
+  constexpr uint32_t kFar = 0x2F00;
+  std::copy_n(moved.Raw().begin() + diagtest::TestImage::kNt, 24 + 240, moved.Raw().begin() + kFar);
+  moved.U32(60, kFar);
+  void* memory = VirtualAlloc(nullptr, moved.Raw().size(), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+  ASSERT_NE(memory, nullptr);
+  std::memcpy(memory, moved.Raw().data(), moved.Raw().size());
+  image.AttachLoadedModule(memory);
+  EXPECT_TRUE(image.StatusOK());
+  EXPECT_EQ(image.NtHeaders(), kFar);
+  VirtualFree(memory, 0, MEM_RELEASE);
 }
 
 DWORD WINAPI FakeTickCount() { return 4242; }

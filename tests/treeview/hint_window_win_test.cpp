@@ -151,13 +151,17 @@ TEST_F(TreeHint, DrawTreeHintsAreSizedAndPaintedByTheOwner) {
   };
   EXPECT_FALSE(hover(draw.GetFirst()));
   sizeAsked = 0;
+  painted = 0;
   ASSERT_TRUE(hover(draw.GetNext(draw.GetFirst())));
   EXPECT_EQ(sizeAsked, 1);  // the window takes the size from the hint data
   RECT r{};
   GetWindowRect(draw.HintWindow()->Handle(), &r);
-  EXPECT_EQ(r.right - r.left, 80 + kHintShadowSize);
-  EXPECT_EQ(r.bottom - r.top, 30 + kHintShadowSize);
-  EXPECT_GE(painted, 1);
+  EXPECT_EQ(r.right - r.left, 80);  // the owner's size, its shadow inside
+  EXPECT_EQ(r.bottom - r.top, 30);
+  EXPECT_EQ(painted, 1);
+  // Every paint of the window is the owner's.
+  RedrawWindow(draw.HintWindow()->Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+  EXPECT_EQ(painted, 2);
   ui::test::Screenshot(form, "tree_owner_hint");
 }
 
@@ -267,6 +271,38 @@ TEST_F(TreeHint, NodeHintsCastTheLayeredShadowAndStayOnTheDesktop) {
   EXPECT_LE(moved.right, desktop.right);
   EXPECT_LE(moved.bottom, desktop.bottom);
   EXPECT_GE(moved.left, desktop.left);
+}
+
+// Hiding the window, as an empty rectangle does, forgets the hint: its data
+// and the area it held for, so the pointer moving inside that area asks again.
+TEST_F(TreeHint, HidingTheWindowForgetsTheHintAndItsArea) {
+  tree->SetHintMode(THintMode::hmTooltip);
+  const POINT p = Label(nodes[1]);
+  Hover(p, 150);
+  ASSERT_TRUE(HintShown());
+  const RECT shown = HintRect();
+  ASSERT_TRUE(tree->HintWindow()->ActivateHint(RECT{}));
+  EXPECT_FALSE(HintShown());
+  EXPECT_EQ(tree->HintWindow()->Data().Node, nullptr);
+  EXPECT_TRUE(tree->TreeStates().Contains(tsHintShowing));
+  Hover({p.x + 3, p.y}, 150);
+  EXPECT_TRUE(HintShown());
+
+  // Another tree's hint window going away stops an animation at its first
+  // step: a ten-second fade ends at once, the hint shown whole.
+  tree->HintWindow()->Hide();
+  EXPECT_FALSE(TLazyTreeHintWindow::WindowDestroyed());
+  { TLazyTreeHintWindow gone(*tree); }
+  EXPECT_TRUE(TLazyTreeHintWindow::WindowDestroyed());
+  tree->SetHintAnimation(THintAnimationType::hatFade);
+  tree->SetAnimationDuration(5000);
+  const DWORD start = GetTickCount();
+  ASSERT_TRUE(tree->HintWindow()->ActivateHint(shown));
+  EXPECT_LT(GetTickCount() - start, 4000u);
+  EXPECT_TRUE(HintShown());
+  EXPECT_FALSE(tree->TreeStates().Contains(tsInAnimation));
+  tree->HideHint();
+  EXPECT_FALSE(TLazyTreeHintWindow::WindowDestroyed());  // hiding clears it
 }
 
 // A click handled while the hint fades in frees the tree: the animation
