@@ -428,9 +428,9 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   // Answers while the tree object lives; an animation holding it stops when it expires.
   std::weak_ptr<const bool> LivenessToken() const { return alive_; }
 
-  THintMode HintMode() const { return hintMode_; }
+  TLTHintMode HintMode() const { return hintMode_; }
   // Outside hmDefault the tree shows the control's Hint itself, not the form.
-  void SetHintMode(THintMode mode);
+  void SetHintMode(TLTHintMode mode);
   THintAnimationType HintAnimation() const { return hintAnimation_; }
   void SetHintAnimation(THintAnimationType type) { hintAnimation_ = type; }
   // The hint window showing now (null when none).
@@ -778,7 +778,7 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   TColumnIndex editColumn_ = kNoColumn;
   PLazyNode editNode_ = nullptr;  // the node the open editor edits
   unsigned editDelay_ = 1000;
-  THintMode hintMode_ = THintMode::hmDefault;
+  TLTHintMode hintMode_ = TLTHintMode::hmDefault;
   THintAnimationType hintAnimation_ = THintAnimationType::hatSystemDefault;
   std::unique_ptr<TLazyTreeHintWindow> hintWindow_;
   RECT lastHintRect_{};

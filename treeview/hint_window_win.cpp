@@ -177,10 +177,11 @@ void TLazyTreeHintWindow::AllocateBitmaps(int width, int height) {
   target_ = MakeSurface(width, height);
 }
 
-RECT TLazyTreeHintWindow::CalcHintRect(int maxWidth, const THintData& data) {
-  data_ = data;
+RECT TLazyTreeHintWindow::CalcHintRect(int maxWidth, const std::wstring& /*hint*/, const THintData* data) {
+  if (data == nullptr) return {};
+  data_ = *data;
   TBaseLazyTree& tree = tree_;
-  const bool tooltip = tree.HintMode() == THintMode::hmTooltip && data_.Node != nullptr;
+  const bool tooltip = tree.HintMode() == TLTHintMode::hmTooltip && data_.Node != nullptr;
   // The cell's reading order and alignment (the tree's without columns).
   data_.BidiMode = tree.CellRightToLeft(data_.Column) ? TLTBidiMode::bdRightToLeft : TLTBidiMode::bdLeftToRight;
   data_.Alignment = tree.CellAlignment(data_.Column);
@@ -198,7 +199,7 @@ RECT TLazyTreeHintWindow::CalcHintRect(int maxWidth, const THintData& data) {
   if (tooltip) tree.GetTextInfo(data_.Node, data_.Column, font_, nodeText, nodeString);
   if (!data_.DefaultHint.empty())
     data_.HintText = data_.DefaultHint;
-  else if (tree.HintMode() != THintMode::hmTooltip)
+  else if (tree.HintMode() != TLTHintMode::hmTooltip)
     tree.DoGetNodeHint(data_.Node, data_.Column, data_.HintText);
   else if (tooltip)  // a tooltip is a cell's text: none without a node
     tree.DoGetNodeTooltip(data_.Node, data_.Column, data_.HintText);
@@ -244,7 +245,7 @@ RECT TLazyTreeHintWindow::CalcHintRect(int maxWidth, const THintData& data) {
   return r;
 }
 
-bool TLazyTreeHintWindow::ActivateHint(RECT r) {
+bool TLazyTreeHintWindow::ActivateHint(RECT r, const std::wstring& /*hint*/) {
   TBaseLazyTree& tree = tree_;
   if (IsRectEmpty(&r)) {  // cancels the hint: the pending one too
     tree.StopTimer(kHintTimer);
@@ -349,7 +350,7 @@ void TLazyTreeHintWindow::RenderDrawing() {
   SelectObject(dc, font.Get());
   SetTextColor(dc, GetSysColor(COLOR_INFOTEXT));
   SetBkMode(dc, TRANSPARENT);
-  const bool tooltip = tree.HintMode() == THintMode::hmTooltip && data_.Node != nullptr;
+  const bool tooltip = tree.HintMode() == TLTHintMode::hmTooltip && data_.Node != nullptr;
   const bool multiLine = tooltip && tree.MultiLine(data_.Node);
   RECT text = content;
   InflateRect(&text, -(tree.TextMargin() + 1), -1);
@@ -363,7 +364,9 @@ void TLazyTreeHintWindow::RenderDrawing() {
     text.top = 2;
   else if (multiLine)
     text.top = 1;
-  else
+  else  // centred on one text line, as the tree draws it (centring the whole
+        // text rectangle would put the text at the window's top, off the
+        // cut-off text it covers)
     text.top = (height_ - shadow_ - textHeight_) / 2;
   DrawTextW(dc, data_.HintText.c_str(), static_cast<int>(data_.HintText.size()), &text, format);
   RestoreDC(dc, saved);
@@ -432,7 +435,7 @@ THintAnimationType TBaseLazyTree::DoGetAnimationType() {
   return type;
 }
 
-void TBaseLazyTree::SetHintMode(THintMode mode) {
+void TBaseLazyTree::SetHintMode(TLTHintMode mode) {
   hintMode_ = mode;
   ClaimHints();
 }
@@ -449,7 +452,7 @@ void TBaseLazyTree::ShowHintChanged() {
 void TBaseLazyTree::ClaimHints() {
   HWND hwnd = HandleIfAllocated();
   if (hwnd == nullptr) return;
-  if (hintMode_ == THintMode::hmDefault && ShowHint())
+  if (hintMode_ == TLTHintMode::hmDefault && ShowHint())
     RemovePropW(hwnd, ui::kOwnHintsProp);
   else
     SetPropW(hwnd, ui::kOwnHintsProp, reinterpret_cast<HANDLE>(1));
@@ -460,7 +463,7 @@ void TBaseLazyTree::ClaimHints() {
 // window went away; otherwise the pause of the system's tooltips: the
 // double-click time, a fifth of it while a hint was just showing.
 unsigned TBaseLazyTree::HintPause(bool overHeader, bool hadHint) const {
-  if (hintMode_ == THintMode::hmTooltip || (overHeader && TLazyTreeHintWindow::WindowDestroyed())) return 0;
+  if (hintMode_ == TLTHintMode::hmTooltip || (overHeader && TLazyTreeHintWindow::WindowDestroyed())) return 0;
   return hadHint ? GetDoubleClickTime() / 5 : GetDoubleClickTime();
 }
 
@@ -500,9 +503,9 @@ bool TBaseLazyTree::DecideHint(POINT p, THintData& data, RECT& area, POINT& at) 
       return true;
     }
   }
-  if (hintMode_ == THintMode::hmDefault) return false;  // the form's own tooltip shows Hint
+  if (hintMode_ == TLTHintMode::hmDefault) return false;  // the form's own tooltip shows Hint
   if (hit.HitNode == nullptr || hit.HitColumn == kInvalidColumn) {
-    if (hintMode_ != THintMode::hmHintAndDefault) return false;
+    if (hintMode_ != TLTHintMode::hmHintAndDefault) return false;
     data.DefaultHint = AnsiToWString(ui::ShortHint(Hint()));
     if (data.DefaultHint.empty()) return false;
     area = {p.x, p.y, p.x + 1, p.y + 1};
@@ -526,7 +529,7 @@ bool TBaseLazyTree::DecideHint(POINT p, THintData& data, RECT& area, POINT& at) 
     boundsLeft += OffsetX();
     boundsRight += OffsetX();
   }
-  if (hintMode_ != THintMode::hmTooltip) {
+  if (hintMode_ != TLTHintMode::hmTooltip) {
     const TLazyRect row = GetDisplayRect(hit.HitNode, hit.HitColumn, false);
     area = {boundsLeft, row.Top, boundsRight, row.Bottom};
     const POINT bottom = ClientToScreenPoint(hwnd, {0, row.Bottom});
@@ -567,11 +570,13 @@ void TBaseLazyTree::HintTimerExpired() {
   // The hint holds for its area even when measuring it finds nothing to show.
   lastHintRect_ = area;
   DoStateChange({tsHintShowing});
-  RECT r = hintWindow_->CalcHintRect(GetSystemMetrics(SM_CXSCREEN), data);
+  // The text a hint of the tree's own window carries outside its data.
+  const std::wstring hint = L" ";
+  RECT r = hintWindow_->CalcHintRect(GetSystemMetrics(SM_CXSCREEN), hint, &data);
   if (IsRectEmpty(&r)) return;
   OffsetRect(&r, at.x, at.y);
   // Nothing of the tree is touched after a hint whose animation outlived it.
-  if (!hintWindow_->ActivateHint(r)) return;
+  if (!hintWindow_->ActivateHint(r, hint)) return;
 }
 
 // The tree times its own hints: a pause after the mouse came to rest on a
@@ -592,7 +597,7 @@ bool TBaseLazyTree::HintMessage(ui::TMessage& m) {
       return false;
     }
     case WM_CREATE:
-      if (hintMode_ != THintMode::hmDefault || !ShowHint())
+      if (hintMode_ != TLTHintMode::hmDefault || !ShowHint())
         SetPropW(HandleIfAllocated(), ui::kOwnHintsProp, reinterpret_cast<HANDLE>(1));
       return false;
     case WM_TIMER:

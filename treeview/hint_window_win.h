@@ -18,7 +18,7 @@ namespace kv {
 
 class TBaseLazyTree;
 
-enum class THintMode : std::uint8_t { hmDefault, hmHint, hmHintAndDefault, hmTooltip };
+enum class TLTHintMode : std::uint8_t { hmDefault, hmHint, hmHintAndDefault, hmTooltip };
 enum class THintAnimationType : std::uint8_t { hatNone, hatFade, hatSlide, hatSystemDefault };
 
 // What the tree decided to show; the window reads it.
@@ -50,14 +50,15 @@ class TLazyTreeHintWindow {
   TLazyTreeHintWindow(const TLazyTreeHintWindow&) = delete;
   TLazyTreeHintWindow& operator=(const TLazyTreeHintWindow&) = delete;
 
-  // The window's size for the hint (origin 0, the shadow included); empty:
-  // nothing to show (no text, or a tooltip over text that is fully visible).
-  RECT CalcHintRect(int maxWidth, const THintData& data);
+  // The window's size for the hint data (origin 0, the shadow included);
+  // empty: nothing to show (no data, no text, or a tooltip over text that is
+  // fully visible). The hint text is the data's; `hint` is not shown.
+  RECT CalcHintRect(int maxWidth, const std::wstring& hint, const THintData* data);
   // Shows the window at `r` (screen coordinates, kept inside its monitor),
   // animated as the tree wants. False when the tree was destroyed meanwhile
   // (by a message handled during the animation): then neither the tree nor
   // this window may be touched.
-  bool ActivateHint(RECT r);
+  bool ActivateHint(RECT r, const std::wstring& hint);
   void Hide();
   bool Visible() const;
   // Set when a tree's hint window was destroyed; cleared when one is made or
