@@ -8,6 +8,7 @@
 #include "diagnostics/debug_info_win.h"
 #include "diagnostics/diag_lock_win.h"
 #include "diagnostics/frame_kind.h"
+#include "diagnostics/pe_image_win.h"
 #include "diagnostics/sys_info_win.h"
 
 // The C++ run-time's personality routine: the handler of every frame whose
@@ -151,22 +152,27 @@ TDiagRecordingPause::~TDiagRecordingPause() { gPauses.fetch_sub(1); }
 // ----------------------------------------------------------------- modules --
 
 bool ModuleInfoFromImage(HMODULE module, bool systemModule, TDiagModuleInfo& info) {
-  if (module == nullptr) return false;
+  // The image reader's header check: readable headers of a 64-bit image.
+  const auto view = LoadedModuleView(module);
+  if (!view) return false;
+  const uint64_t nt = *PeMapImgNtHeaders(*view);
+  const auto magic = view->U16(nt + 24);
+  const auto sizeOfImage = view->U32(nt + 24 + 56);
+  const auto firstSection = PeMapImgSections(*view, nt);
+  const auto sectionCount = view->U16(nt + 6);
+  if (magic != kPe32PlusMagic || !sizeOfImage || !firstSection || !sectionCount) return false;
   const auto base = reinterpret_cast<uint64_t>(module);
-  const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(module);
-  if (dos->e_magic != IMAGE_DOS_SIGNATURE || dos->e_lfanew <= 0 || dos->e_lfanew > 0x10000) return false;
-  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS64*>(base + static_cast<uint64_t>(dos->e_lfanew));
-  if (nt->Signature != IMAGE_NT_SIGNATURE || nt->OptionalHeader.Magic != IMAGE_NT_OPTIONAL_HDR64_MAGIC) return false;
   info = TDiagModuleInfo{};
   info.startAddr = base;
-  info.size = nt->OptionalHeader.SizeOfImage;
+  info.size = *sizeOfImage;
   info.endAddr = base + info.size - 1;
   info.systemModule = systemModule;
-  const IMAGE_SECTION_HEADER* section = IMAGE_FIRST_SECTION(nt);
-  for (WORD i = 0; i < nt->FileHeader.NumberOfSections && i < 96; ++i, ++section) {
-    if ((section->Characteristics & (IMAGE_SCN_CNT_CODE | IMAGE_SCN_MEM_EXECUTE)) == 0) continue;
-    const uint64_t first = base + section->VirtualAddress;
-    const uint64_t last = std::min<uint64_t>(first + section->Misc.VirtualSize, info.endAddr + 1);
+  for (uint64_t i = 0; i < *sectionCount && i < 96; ++i) {
+    const uint64_t header = *firstSection + i * sizeof(IMAGE_SECTION_HEADER);
+    if (!view->Has(header, sizeof(IMAGE_SECTION_HEADER))) break;
+    if ((*view->U32(header + 36) & (IMAGE_SCN_CNT_CODE | IMAGE_SCN_MEM_EXECUTE)) == 0) continue;
+    const uint64_t first = base + *view->U32(header + 12);
+    const uint64_t last = std::min<uint64_t>(first + *view->U32(header + 8), info.endAddr + 1);
     if (first < last) info.codeRanges.emplace_back(first, last);
   }
   return true;

@@ -15,6 +15,7 @@
 #include "base/strings.h"
 #include "diagnostics/diag_file_utils_win.h"
 #include "diagnostics/diag_lock_win.h"
+#include "diagnostics/pe_image_win.h"
 #include "diagnostics/sys_info_win.h"
 #include "foundation/md5.h"
 #include "foundation/zip_strings_win.h"
@@ -188,11 +189,9 @@ std::vector<std::string> ReportModuleLines(HMODULE module, const std::string& pa
   std::string prefix(11, ' ');
   TDiagModuleInfo info;
   if (ModuleInfoFromImage(module, false, info)) {
-    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(module);
-    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS64*>(reinterpret_cast<const uint8_t*>(module) +
-                                                                 dos->e_lfanew);
-    const uint64_t preferred = nt->OptionalHeader.ImageBase;
-    if (preferred != reinterpret_cast<uint64_t>(module)) {
+    const auto view = LoadedModuleView(module);
+    const uint64_t preferred = view ? view->U64(*PeMapImgNtHeaders(*view) + 24 + 24).value_or(0) : 0;
+    if (preferred != 0 && preferred != reinterpret_cast<uint64_t>(module)) {
       prefix = Format("<%.8llX> ", static_cast<unsigned long long>(preferred));
     }
   }

@@ -1,5 +1,7 @@
 #include "diagnostics/pe_image_win.h"
 
+#include <cstring>
+
 #include "diagnostics/diag_errors.h"
 #include "diagnostics/diag_file_utils_win.h"
 
@@ -41,9 +43,12 @@ bool IsReadableMemory(const void* address, size_t count) {
 
 std::optional<ByteView> LoadedModuleView(const void* moduleBase) {
   if (moduleBase == nullptr) return std::nullopt;
-  // The headers first: they say how large the image is.
-  const size_t headerRun = ReadableRun(moduleBase, 4096);
-  const ByteView headers(moduleBase, headerRun);
+  // The headers first: they say how large the image is. The NT headers lie
+  // wherever the DOS header's offset puts them.
+  if (ReadableRun(moduleBase, 64) < 64) return std::nullopt;
+  uint32_t ntOffset = 0;
+  std::memcpy(&ntOffset, static_cast<const uint8_t*>(moduleBase) + 60, sizeof ntOffset);
+  const ByteView headers(moduleBase, ReadableRun(moduleBase, uint64_t{ntOffset} + kPe32PlusNtHeadersSize));
   const auto nt = PeMapImgNtHeaders(headers);
   if (!nt) return std::nullopt;
   const uint32_t sizeOfImage = *headers.U32(*nt + 24 + 56);

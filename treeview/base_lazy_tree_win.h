@@ -430,9 +430,9 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   // Answers while the tree object lives; an animation holding it stops when it expires.
   std::weak_ptr<const bool> LivenessToken() const { return alive_; }
 
-  THintMode HintMode() const { return hintMode_; }
+  TLTHintMode HintMode() const { return hintMode_; }
   // Outside hmDefault the tree shows the control's Hint itself, not the form.
-  void SetHintMode(THintMode mode);
+  void SetHintMode(TLTHintMode mode);
   THintAnimationType HintAnimation() const { return hintAnimation_; }
   void SetHintAnimation(THintAnimationType type) { hintAnimation_ = type; }
   // The hint window showing now (null when none).
@@ -576,9 +576,10 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   virtual void DoGetNodeHint(PLazyNode node, TColumnIndex column, std::wstring& text);
   virtual void DoGetNodeTooltip(PLazyNode node, TColumnIndex column, std::wstring& text);
   virtual THintAnimationType DoGetAnimationType();
-  // Hints the owner draws (the draw tree's): false when this tree draws its
-  // own; else `r` (empty on entry) is the size the owner wants, none: no hint.
-  virtual bool DoGetHintSize(PLazyNode /*node*/, TColumnIndex /*column*/, RECT& /*r*/) { return false; }
+  // Hints the owner draws (the draw tree's): `r` (empty on entry) is the
+  // size the owner wants, none: no hint.
+  virtual bool DrawsOwnHints() const { return false; }
+  virtual void DoGetHintSize(PLazyNode /*node*/, TColumnIndex /*column*/, RECT& /*r*/) {}
   virtual void DoDrawHint(HDC /*canvas*/, PLazyNode /*node*/, const RECT& /*r*/, TColumnIndex /*column*/) {}
   // Popup menus of nodes and the cursor.
   virtual ui::TPopupMenu* DoGetPopupMenu(PLazyNode node, TColumnIndex column, POINT position);
@@ -671,6 +672,9 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   // The mouse moved over the header (client point): its hint is timed like
   // the rows' hints, its leaving tracked in the frame.
   void HeaderHintMove(POINT p);
+  // The pause before a hint shows (over the header or the rows; a hint was
+  // visible at the move).
+  unsigned HintPause(bool overHeader, bool hadHint) const;
   // A button went down in the header: hints, scrolling and edit wait.
   void HeaderMouseDownStarted();
   friend class TLazyTreeHintWindow;
@@ -787,7 +791,7 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   TColumnIndex editColumn_ = kNoColumn;
   PLazyNode editNode_ = nullptr;  // the node the open editor edits
   unsigned editDelay_ = 1000;
-  THintMode hintMode_ = THintMode::hmDefault;
+  TLTHintMode hintMode_ = TLTHintMode::hmDefault;
   THintAnimationType hintAnimation_ = THintAnimationType::hatSystemDefault;
   std::unique_ptr<TLazyTreeHintWindow> hintWindow_;
   RECT lastHintRect_{};

@@ -29,6 +29,14 @@ struct TLazyTreeHintWindow::Surface {
 
 namespace {
 
+// The tree's own hint pause: the control layer has no application-wide hint
+// timer to wait on, so without this one no hint would ever show.
+constexpr unsigned kHintTimer = 9;
+
+// Process-wide by design: one tree's hint window going away stops another
+// tree's running hint animation and shortens the header's hint pause.
+bool hintWindowDestroyed = false;
+
 const wchar_t* HintWindowClass() {
   static const wchar_t* name = [] {
     WNDCLASSEXW wc{};
@@ -97,11 +105,21 @@ TLazyTreeHintWindow::TLazyTreeHintWindow(TBaseLazyTree& tree) : tree_(tree) {
   if (hwnd_ == nullptr) throw std::runtime_error("the hint window could not be made");
   SetWindowLongPtrW(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   SetWindowLongPtrW(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&WindowProc));
+  hintWindowDestroyed = false;
 }
 
 TLazyTreeHintWindow::~TLazyTreeHintWindow() {
   SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
   DestroyWindow(hwnd_);
+  hintWindowDestroyed = true;
+}
+
+bool TLazyTreeHintWindow::WindowDestroyed() { return hintWindowDestroyed; }
+
+void TLazyTreeHintWindow::Hidden() {
+  tree_.lastHintRect_ = {};
+  data_ = THintData{};
+  hintWindowDestroyed = false;
 }
 
 LRESULT CALLBACK TLazyTreeHintWindow::WindowProc(HWND hwnd, UINT msg, WPARAM w, LPARAM l) noexcept {
@@ -114,6 +132,9 @@ LRESULT CALLBACK TLazyTreeHintWindow::WindowProc(HWND hwnd, UINT msg, WPARAM w, 
           case WM_NCPAINT: return 0;
           case WM_NCHITTEST: return HTTRANSPARENT;  // the tree keeps the mouse
           case WM_MOUSEACTIVATE: return MA_NOACTIVATE;
+          case WM_SHOWWINDOW:
+            if (w == FALSE) self->Hidden();
+            break;
           case WM_PAINT: {
             PAINTSTRUCT ps;
             BeginPaint(hwnd, &ps);
@@ -130,9 +151,7 @@ LRESULT CALLBACK TLazyTreeHintWindow::WindowProc(HWND hwnd, UINT msg, WPARAM w, 
 bool TLazyTreeHintWindow::Visible() const { return IsWindowVisible(hwnd_) != FALSE; }
 
 void TLazyTreeHintWindow::Hide() {
-  if (!Visible()) return;
-  ShowWindow(hwnd_, SW_HIDE);
-  data_ = THintData{};
+  if (Visible()) ShowWindow(hwnd_, SW_HIDE);  // WM_SHOWWINDOW clears the hint
 }
 
 std::unique_ptr<TLazyTreeHintWindow::Surface> TLazyTreeHintWindow::MakeSurface(int width, int height) {
@@ -158,10 +177,11 @@ void TLazyTreeHintWindow::AllocateBitmaps(int width, int height) {
   target_ = MakeSurface(width, height);
 }
 
-RECT TLazyTreeHintWindow::CalcHintRect(int maxWidth, const THintData& data) {
-  data_ = data;
+RECT TLazyTreeHintWindow::CalcHintRect(int maxWidth, const std::wstring& /*hint*/, const THintData* data) {
+  if (data == nullptr) return {};
+  data_ = *data;
   TBaseLazyTree& tree = tree_;
-  const bool tooltip = tree.HintMode() == THintMode::hmTooltip && data_.Node != nullptr;
+  const bool tooltip = tree.HintMode() == TLTHintMode::hmTooltip && data_.Node != nullptr;
   // The cell's reading order and alignment (the tree's without columns).
   data_.BidiMode = tree.CellRightToLeft(data_.Column) ? TLTBidiMode::bdRightToLeft : TLTBidiMode::bdLeftToRight;
   data_.Alignment = tree.CellAlignment(data_.Column);
@@ -171,24 +191,18 @@ RECT TLazyTreeHintWindow::CalcHintRect(int maxWidth, const THintData& data) {
   RECT nodeText{};
   std::wstring nodeString;
   font_ = ScreenHintFont();
-  // The owner's hint: the rectangle it asked for when the hint was decided,
-  // painted by the owner.
-  ownerDrawn_ = false;
-  if (RECT owned = data_.HintRect; data_.Node != nullptr && data_.DefaultHint.empty() && !IsRectEmpty(&owned)) {
-    ownerDrawn_ = true;
-    OffsetRect(&owned, -owned.left, -owned.top);
-    shadow_ = HasMMX() ? kHintShadowSize : 0;
-    owned.right += shadow_;
-    owned.bottom += shadow_;
-    return owned;
-  }
+  // The owner's hint: the window is the rectangle it asked for when the hint
+  // was decided (its shadow inside it), painted by the owner.
+  ownerDrawn_ = tree.DrawsOwnHints() && data_.Node != nullptr;
+  shadow_ = HasMMX() ? kHintShadowSize : 0;
+  if (ownerDrawn_) return data_.HintRect;
   if (tooltip) tree.GetTextInfo(data_.Node, data_.Column, font_, nodeText, nodeString);
   if (!data_.DefaultHint.empty())
     data_.HintText = data_.DefaultHint;
-  else if (tooltip)
-    tree.DoGetNodeTooltip(data_.Node, data_.Column, data_.HintText);
-  else if (data_.Node != nullptr)
+  else if (tree.HintMode() != TLTHintMode::hmTooltip)
     tree.DoGetNodeHint(data_.Node, data_.Column, data_.HintText);
+  else if (tooltip)  // a tooltip is a cell's text: none without a node
+    tree.DoGetNodeTooltip(data_.Node, data_.Column, data_.HintText);
   if (data_.HintText.empty()) return {};
 
   const ui::WindowDc screen = ui::GetClientDc(nullptr);
@@ -226,15 +240,15 @@ RECT TLazyTreeHintWindow::CalcHintRect(int maxWidth, const THintData& data) {
   }
   RestoreDC(screen.Get(), saved);
   if (IsRectEmpty(&r)) return {};
-  shadow_ = HasMMX() ? kHintShadowSize : 0;
   r.right += shadow_;
   r.bottom += shadow_;
   return r;
 }
 
-bool TLazyTreeHintWindow::ActivateHint(RECT r) {
+bool TLazyTreeHintWindow::ActivateHint(RECT r, const std::wstring& /*hint*/) {
   TBaseLazyTree& tree = tree_;
-  if (IsRectEmpty(&r)) {
+  if (IsRectEmpty(&r)) {  // cancels the hint: the pending one too
+    tree.StopTimer(kHintTimer);
     Hide();
     return true;
   }
@@ -255,7 +269,6 @@ bool TLazyTreeHintWindow::ActivateHint(RECT r) {
     const ui::WindowDc screen = ui::GetClientDc(nullptr);
     BitBlt(background_->Get(), 0, 0, width, height, screen.Get(), r.left, r.top, SRCCOPY);
   }
-  RenderDrawing();
   SetWindowPos(hwnd_, HWND_TOPMOST, 0, 0, 0, 0, SWP_SHOWWINDOW | SWP_NOACTIVATE | SWP_NOMOVE | SWP_NOSIZE);
   animation_ = tree.DoGetAnimationType();
   bool alive = true;
@@ -291,14 +304,14 @@ bool TLazyTreeHintWindow::Animate(int steps, unsigned duration) {
   TBaseLazyTree* tree = &tree_;
   tree->DoStateChange({tsInAnimation}, {tsCancelHintAnimation});
   const DWORD start = timeGetTime();
-  int step = 0;
+  int step = -1;  // the first step is 0: it renders the picture
   while (step < steps) {
     const DWORD elapsed = timeGetTime() - start;
     const int due = duration == 0 ? steps
                                   : static_cast<int>(std::min<std::uint64_t>(
                                         steps, std::uint64_t{elapsed} * static_cast<unsigned>(steps) / duration));
-    const int next = std::max(step + 1, due);
-    if (!Visible() || tree->TreeStates().Contains(tsCancelHintAnimation)) break;
+    const int next = step < 0 ? 0 : std::max(step + 1, due);
+    if (hintWindowDestroyed || !Visible() || tree->TreeStates().Contains(tsCancelHintAnimation)) break;
     InternalPaint(next, next - step);
     step = next;
     MSG msg;
@@ -337,7 +350,7 @@ void TLazyTreeHintWindow::RenderDrawing() {
   SelectObject(dc, font.Get());
   SetTextColor(dc, GetSysColor(COLOR_INFOTEXT));
   SetBkMode(dc, TRANSPARENT);
-  const bool tooltip = tree.HintMode() == THintMode::hmTooltip && data_.Node != nullptr;
+  const bool tooltip = tree.HintMode() == TLTHintMode::hmTooltip && data_.Node != nullptr;
   const bool multiLine = tooltip && tree.MultiLine(data_.Node);
   RECT text = content;
   InflateRect(&text, -(tree.TextMargin() + 1), -1);
@@ -351,7 +364,9 @@ void TLazyTreeHintWindow::RenderDrawing() {
     text.top = 2;
   else if (multiLine)
     text.top = 1;
-  else
+  else  // centred on one text line, as the tree draws it (centring the whole
+        // text rectangle would put the text at the window's top, off the
+        // cut-off text it covers)
     text.top = (height_ - shadow_ - textHeight_) / 2;
   DrawTextW(dc, data_.HintText.c_str(), static_cast<int>(data_.HintText.size()), &text, format);
   RestoreDC(dc, saved);
@@ -359,6 +374,7 @@ void TLazyTreeHintWindow::RenderDrawing() {
 
 void TLazyTreeHintWindow::InternalPaint(int step, int stepSize) {
   if (!drawing_ || width_ <= 0) return;
+  if (step == 0) RenderDrawing();
   const int s = shadow_;
   const int contentWidth = width_ - s, contentHeight = height_ - s;
   HDC target = target_->Get();
@@ -371,7 +387,10 @@ void TLazyTreeHintWindow::InternalPaint(int step, int stepSize) {
     BitBlt(target, 0, 0, contentWidth, contentHeight, drawing_->Get(), 0, 0, SRCCOPY);
     if (s > 0) DrawHintShadow(target, s, whole);
   } else if (animation_ == THintAnimationType::hatSlide) {
-    const int rows = std::min(step, contentHeight);
+    // The bottom `step` rows of the window's height come in from the top;
+    // the last S of them are the shadow's, where the background stays (as it
+    // does right of the content).
+    const int rows = std::clamp(step - s, 0, contentHeight);
     BitBlt(target, 0, 0, contentWidth, rows, drawing_->Get(), 0, contentHeight - rows, SRCCOPY);
   } else {
     const RECT content{0, 0, contentWidth, contentHeight};
@@ -385,10 +404,6 @@ void TLazyTreeHintWindow::InternalPaint(int step, int stepSize) {
 // ----------------------------------------------------------- the tree side --
 
 namespace {
-
-// The tree's own hint pause: the control layer has no application-wide hint
-// timer to wait on, so without this one no hint would ever show.
-constexpr unsigned kHintTimer = 9;
 
 POINT ClientToScreenPoint(HWND hwnd, POINT p) {
   ClientToScreen(hwnd, &p);
@@ -420,7 +435,7 @@ THintAnimationType TBaseLazyTree::DoGetAnimationType() {
   return type;
 }
 
-void TBaseLazyTree::SetHintMode(THintMode mode) {
+void TBaseLazyTree::SetHintMode(TLTHintMode mode) {
   hintMode_ = mode;
   ClaimHints();
 }
@@ -437,11 +452,19 @@ void TBaseLazyTree::ShowHintChanged() {
 void TBaseLazyTree::ClaimHints() {
   HWND hwnd = HandleIfAllocated();
   if (hwnd == nullptr) return;
-  if (hintMode_ == THintMode::hmDefault && ShowHint())
+  if (hintMode_ == TLTHintMode::hmDefault && ShowHint())
     RemovePropW(hwnd, ui::kOwnHintsProp);
   else
     SetPropW(hwnd, ui::kOwnHintsProp, reinterpret_cast<HANDLE>(1));
   if (ui::TForm* form = ParentForm()) form->UpdateHint(this);
+}
+
+// Tooltips come at once, and so does a header hint right after a tree's hint
+// window went away; otherwise the pause of the system's tooltips: the
+// double-click time, a fifth of it while a hint was just showing.
+unsigned TBaseLazyTree::HintPause(bool overHeader, bool hadHint) const {
+  if (hintMode_ == TLTHintMode::hmTooltip || (overHeader && TLazyTreeHintWindow::WindowDestroyed())) return 0;
+  return hadHint ? GetDoubleClickTime() / 5 : GetDoubleClickTime();
 }
 
 void TBaseLazyTree::HideHint() {
@@ -462,9 +485,9 @@ bool TBaseLazyTree::DecideHint(POINT p, THintData& data, RECT& area, POINT& at) 
   const bool ownHint = states_.Contains(tsEditing)
                            ? hit.HitNode != FocusedNode()
                            : GetFocus() == hwnd || GetActiveWindow() != nullptr;
-  if (GetCapture() != nullptr || !ShowHint() || states_.Contains(tsDrawSelecting) ||
-      states_.Contains(tsDrawSelPending) || states_.Contains(tsScrolling) || states_.Contains(tsDragPending) ||
-      !ownHint)
+  if (GetCapture() != nullptr || !ShowHint() || Dragging() || states_.Contains(tsDrawSelecting) ||
+      states_.Contains(tsDrawSelPending) || states_.Contains(tsScrolling) ||
+      (header_ != nullptr && header_->States() != 0) || !ownHint)
     return false;
   const POINT screen = ClientToScreenPoint(hwnd, p);
   if (HeaderHintAt) {
@@ -480,9 +503,9 @@ bool TBaseLazyTree::DecideHint(POINT p, THintData& data, RECT& area, POINT& at) 
       return true;
     }
   }
-  if (hintMode_ == THintMode::hmDefault) return false;  // the form's own tooltip shows Hint
+  if (hintMode_ == TLTHintMode::hmDefault) return false;  // the form's own tooltip shows Hint
   if (hit.HitNode == nullptr || hit.HitColumn == kInvalidColumn) {
-    if (hintMode_ != THintMode::hmHintAndDefault) return false;
+    if (hintMode_ != TLTHintMode::hmHintAndDefault) return false;
     data.DefaultHint = AnsiToWString(ui::ShortHint(Hint()));
     if (data.DefaultHint.empty()) return false;
     area = {p.x, p.y, p.x + 1, p.y + 1};
@@ -493,7 +516,9 @@ bool TBaseLazyTree::DecideHint(POINT p, THintData& data, RECT& area, POINT& at) 
   data.Column = hit.HitColumn;
   // An owner-drawn hint needs a size to be shown at all; the window takes
   // the size from the hint data.
-  if (RECT size{}; DoGetHintSize(hit.HitNode, hit.HitColumn, size)) {
+  if (DrawsOwnHints()) {
+    RECT size{};
+    DoGetHintSize(hit.HitNode, hit.HitColumn, size);
     if (IsRectEmpty(&size)) return false;
     data.HintRect = size;
   }
@@ -504,7 +529,7 @@ bool TBaseLazyTree::DecideHint(POINT p, THintData& data, RECT& area, POINT& at) 
     boundsLeft += OffsetX();
     boundsRight += OffsetX();
   }
-  if (hintMode_ != THintMode::hmTooltip) {
+  if (hintMode_ != TLTHintMode::hmTooltip) {
     const TLazyRect row = GetDisplayRect(hit.HitNode, hit.HitColumn, false);
     area = {boundsLeft, row.Top, boundsRight, row.Bottom};
     const POINT bottom = ClientToScreenPoint(hwnd, {0, row.Bottom});
@@ -542,13 +567,16 @@ void TBaseLazyTree::HintTimerExpired() {
     return;
   }
   if (!hintWindow_) hintWindow_ = std::make_unique<TLazyTreeHintWindow>(*this);
-  RECT r = hintWindow_->CalcHintRect(GetSystemMetrics(SM_CXSCREEN), data);
-  if (IsRectEmpty(&r)) return;
+  // The hint holds for its area even when measuring it finds nothing to show.
   lastHintRect_ = area;
   DoStateChange({tsHintShowing});
+  // The text a hint of the tree's own window carries outside its data.
+  const std::wstring hint = L" ";
+  RECT r = hintWindow_->CalcHintRect(GetSystemMetrics(SM_CXSCREEN), hint, &data);
+  if (IsRectEmpty(&r)) return;
   OffsetRect(&r, at.x, at.y);
   // Nothing of the tree is touched after a hint whose animation outlived it.
-  if (!hintWindow_->ActivateHint(r)) return;
+  if (!hintWindow_->ActivateHint(r, hint)) return;
 }
 
 // The tree times its own hints: a pause after the mouse came to rest on a
@@ -563,14 +591,13 @@ bool TBaseLazyTree::HintMessage(ui::TMessage& m) {
       const bool hadHint = hintWindow_ && hintWindow_->Visible();
       HideHint();
       if (!ShowHint() || (m.wParam & (MK_LBUTTON | MK_RBUTTON | MK_MBUTTON)) != 0) return false;
-      const unsigned pause = hintMode_ == THintMode::hmTooltip || hadHint ? USER_TIMER_MINIMUM : GetDoubleClickTime();
-      StartTimer(kHintTimer, pause);
+      StartTimer(kHintTimer, HintPause(false, hadHint));
       TRACKMOUSEEVENT track{sizeof(TRACKMOUSEEVENT), TME_LEAVE, HandleIfAllocated(), 0};
       TrackMouseEvent(&track);
       return false;
     }
     case WM_CREATE:
-      if (hintMode_ != THintMode::hmDefault || !ShowHint())
+      if (hintMode_ != TLTHintMode::hmDefault || !ShowHint())
         SetPropW(HandleIfAllocated(), ui::kOwnHintsProp, reinterpret_cast<HANDLE>(1));
       return false;
     case WM_TIMER:

@@ -18,7 +18,7 @@ namespace kv {
 
 class TBaseLazyTree;
 
-enum class THintMode : std::uint8_t { hmDefault, hmHint, hmHintAndDefault, hmTooltip };
+enum class TLTHintMode : std::uint8_t { hmDefault, hmHint, hmHintAndDefault, hmTooltip };
 enum class THintAnimationType : std::uint8_t { hatNone, hatFade, hatSlide, hatSystemDefault };
 
 // What the tree decided to show; the window reads it.
@@ -50,23 +50,30 @@ class TLazyTreeHintWindow {
   TLazyTreeHintWindow(const TLazyTreeHintWindow&) = delete;
   TLazyTreeHintWindow& operator=(const TLazyTreeHintWindow&) = delete;
 
-  // The window's size for the hint (origin 0, the shadow included); empty:
-  // nothing to show (no text, or a tooltip over text that is fully visible).
-  RECT CalcHintRect(int maxWidth, const THintData& data);
+  // The window's size for the hint data (origin 0, the shadow included);
+  // empty: nothing to show (no data, no text, or a tooltip over text that is
+  // fully visible). The hint text is the data's; `hint` is not shown.
+  RECT CalcHintRect(int maxWidth, const std::wstring& hint, const THintData* data);
   // Shows the window at `r` (screen coordinates, kept inside its monitor),
   // animated as the tree wants. False when the tree was destroyed meanwhile
   // (by a message handled during the animation): then neither the tree nor
   // this window may be touched.
-  bool ActivateHint(RECT r);
+  bool ActivateHint(RECT r, const std::wstring& hint);
   void Hide();
   bool Visible() const;
+  // Set when a tree's hint window was destroyed; cleared when one is made or
+  // hidden. A running animation stops once it is set.
+  static bool WindowDestroyed();
   HWND Handle() const { return hwnd_; }
   const THintData& Data() const { return data_; }
 
  private:
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM w, LPARAM l) noexcept;
+  // The window went hidden: the tree's hint area and the hint data go.
+  void Hidden();
   void RenderDrawing();
-  // Step 0 of StepSize 0 paints the finished hint; otherwise one animation step.
+  // Step 0 renders the hint's picture first; step size 0 shows the finished
+  // hint, any other one animation step.
   void InternalPaint(int step, int stepSize);
   void AllocateBitmaps(int width, int height);
   // Runs the animation steps; false when the tree went meanwhile.

@@ -157,7 +157,7 @@ void RegisterBase(ui::TClassRegistry& r) {
   });
   Prop(c, "EditDelay", [](T& t, auto& v, auto& ctx) { t.SetEditDelay(ui::LayoutUnsigned(v, ctx)); });
   Prop(c, "HintMode", [](T& t, auto& v, auto& ctx) {
-    t.SetHintMode(static_cast<THintMode>(
+    t.SetHintMode(static_cast<TLTHintMode>(
         ctx.Enum(v, {{"hmDefault", 0}, {"hmHint", 1}, {"hmHintAndDefault", 2}, {"hmTooltip", 3}})));
   });
   Prop(c, "LineMode", [](T& t, auto& v, auto& ctx) {

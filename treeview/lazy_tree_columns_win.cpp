@@ -175,7 +175,7 @@ void TBaseLazyTree::HeaderHintMove(POINT p) {
   const bool hadHint = hintWindow_ && hintWindow_->Visible();
   HideHint();
   if (!ShowHint() || GetKeyState(VK_LBUTTON) < 0) return;
-  StartTimer(kHintTimer, hintMode_ == THintMode::hmTooltip || hadHint ? USER_TIMER_MINIMUM : GetDoubleClickTime());
+  StartTimer(kHintTimer, HintPause(true, hadHint));
   TRACKMOUSEEVENT track{sizeof(TRACKMOUSEEVENT), TME_LEAVE | TME_NONCLIENT, HandleIfAllocated(), 0};
   TrackMouseEvent(&track);
 }

@@ -25,9 +25,9 @@ class TCustomLazyDrawTree : public TBaseLazyTree {
   std::function<void(TBaseLazyTree&, HDC, PLazyNode, const RECT& r, TColumnIndex)> OnDrawHint;
 
  protected:
-  bool DoGetHintSize(PLazyNode node, TColumnIndex column, RECT& r) override {
+  bool DrawsOwnHints() const override { return true; }
+  void DoGetHintSize(PLazyNode node, TColumnIndex column, RECT& r) override {
     if (OnGetHintSize) OnGetHintSize(*this, node, column, r);
-    return true;
   }
   void DoDrawHint(HDC canvas, PLazyNode node, const RECT& r, TColumnIndex column) override {
     if (OnDrawHint) OnDrawHint(*this, canvas, node, r, column);

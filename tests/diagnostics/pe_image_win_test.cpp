@@ -4,6 +4,7 @@
 #include <psapi.h>
 
 #include "diagnostics/diag_errors.h"
+#include "diagnostics/diag_stack_win.h"
 #include "base/handle.h"
 #include "tests/diagnostics/pe_test_image.h"
 
@@ -77,6 +78,35 @@ TEST(PeImageWin, AttachToNothingOrNonImages) {
   image.AttachLoadedModule(notAnImage);
   EXPECT_EQ(image.GetStatus(), TDiagPeImage::kNotPe);
   EXPECT_FALSE(LoadedModuleView(reinterpret_cast<const void*>(0x10)).has_value());
+
+  // NT headers far past the first page are found where the DOS header says.
+  diagtest::TestImage moved(0x4000);
+  constexpr uint32_t kFar = 0x2F00;
+  std::copy_n(moved.Raw().begin() + diagtest::TestImage::kNt, 24 + 240, moved.Raw().begin() + kFar);
+  moved.U32(60, kFar);
+  void* memory = VirtualAlloc(nullptr, moved.Raw().size(), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+  ASSERT_NE(memory, nullptr);
+  std::memcpy(memory, moved.Raw().data(), moved.Raw().size());
+  image.AttachLoadedModule(memory);
+  EXPECT_TRUE(image.StatusOK());
+  EXPECT_EQ(image.NtHeaders(), kFar);
+  TDiagModuleInfo info;
+  EXPECT_TRUE(ModuleInfoFromImage(static_cast<HMODULE>(memory), false, info));
+  EXPECT_EQ(info.size, 0x4000u);
+  VirtualFree(memory, 0, MEM_RELEASE);
+
+  // A DOS header pointing into memory that is not readable: no image, for the
+  // module lists as for the reader.
+  auto* reserved = static_cast<uint8_t*>(VirtualAlloc(nullptr, 0x20000, MEM_RESERVE, PAGE_NOACCESS));
+  ASSERT_NE(reserved, nullptr);
+  ASSERT_NE(VirtualAlloc(reserved, 0x1000, MEM_COMMIT, PAGE_READWRITE), nullptr);
+  reserved[0] = 'M';
+  reserved[1] = 'Z';
+  reserved[60] = 0x00;
+  reserved[61] = 0x80;  // 0x8000: reserved, never committed
+  EXPECT_FALSE(LoadedModuleView(reserved).has_value());
+  EXPECT_FALSE(ModuleInfoFromImage(reinterpret_cast<HMODULE>(reserved), false, info));
+  VirtualFree(reserved, 0, MEM_RELEASE);
 }
 
 DWORD WINAPI FakeTickCount() { return 4242; }

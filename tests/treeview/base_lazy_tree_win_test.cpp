@@ -451,7 +451,7 @@ TEST(TreeLayout, ALayoutDeclaringTreesBuilds) {
   results.SetDragWidth(77);
   results.SetDragHeight(66);
   results.SetDragImageKind(TLTDragImageKind::diNoImage);
-  results.SetHintMode(THintMode::hmTooltip);
+  results.SetHintMode(TLTHintMode::hmTooltip);
   results.SetHotCursor(32649);
   results.SetNodeAlignment(TLTNodeAlignment::naFromTop);
   results.SetHint("the results");
@@ -467,7 +467,7 @@ TEST(TreeLayout, ALayoutDeclaringTreesBuilds) {
   EXPECT_EQ(fresh.DragWidth(), 77);
   EXPECT_EQ(fresh.DragHeight(), 66);
   EXPECT_EQ(fresh.DragImageKind(), TLTDragImageKind::diNoImage);
-  EXPECT_EQ(fresh.HintMode(), THintMode::hmTooltip);
+  EXPECT_EQ(fresh.HintMode(), TLTHintMode::hmTooltip);
   EXPECT_EQ(fresh.HotCursor(), 32649);
   EXPECT_EQ(fresh.NodeAlignment(), TLTNodeAlignment::naFromTop);
   EXPECT_EQ(fresh.Hint(), "the results");  // settings and a node count, never the nodes
@@ -506,7 +506,7 @@ TEST(TreeLayout, PaintDragHintAndEditSettingsAreRead) {
   EXPECT_EQ(t.LineMode(), TLTLineMode::lmBands);
   EXPECT_EQ(t.CheckImageKind(), ckSystemFlat);
   EXPECT_EQ(t.DragType(), TLTDragType::dtNative);
-  EXPECT_EQ(t.HintMode(), THintMode::hmHintAndDefault);
+  EXPECT_EQ(t.HintMode(), TLTHintMode::hmHintAndDefault);
   EXPECT_EQ(t.NodeAlignment(), TLTNodeAlignment::naFromTop);
   EXPECT_EQ(t.EditDelay(), 250u);
   ui::TForm other;

@@ -491,7 +491,7 @@ TEST_F(ColumnTree, TextCutByItsColumnGetsATooltip) {
   POINT saved{};
   GetCursorPos(&saved);
   SetWindowPos(form.Handle(), HWND_TOPMOST, 100, 100, 0, 0, SWP_NOSIZE);
-  tree->SetHintMode(THintMode::hmTooltip);
+  tree->SetHintMode(TLTHintMode::hmTooltip);
   tree->SetHintAnimation(THintAnimationType::hatNone);
   Columns().Items(kSize).SetWidth(40);
   auto hover = [&](POINT p) {
@@ -805,7 +805,7 @@ TEST_F(SpanningColumnTree, HitTestsAndHintsSeeTheSpannedCellOnce) {
   POINT saved{};
   GetCursorPos(&saved);
   SetWindowPos(form.Handle(), HWND_TOPMOST, 100, 100, 0, 0, SWP_NOSIZE);
-  tree->SetHintMode(THintMode::hmTooltip);
+  tree->SetHintMode(TLTHintMode::hmTooltip);
   tree->SetHintAnimation(THintAnimationType::hatNone);
   const POINT p{150, (cut.Top + cut.Bottom) / 2};
   POINT screen = p;

@@ -400,6 +400,12 @@ TEST_F(HeaderTest, RowClicksPerColumnTheHeaderMenuAndHints) {
   Nc(WM_NCMOUSEMOVE, 150, 10);
   ui::test::Pump(GetDoubleClickTime() + 150);
   EXPECT_TRUE(tree->HintWindow() != nullptr && tree->HintWindow()->Visible());
+  // Right after a tree's hint window went away the header's hint comes at once.
+  tree->HideHint();
+  { TLazyTreeHintWindow gone(*tree); }
+  Nc(WM_NCMOUSEMOVE, 152, 10);
+  ui::test::Pump(150);
+  EXPECT_TRUE(tree->HintWindow()->Visible());
   SetCursorPos(saved.x, saved.y);
   ui::test::Pump(30);
 }

@@ -74,7 +74,7 @@ class TreeHint : public ::testing::Test {
 };
 
 TEST_F(TreeHint, TooltipsShowOnlyCutOffTextExactlyOverIt) {
-  tree->SetHintMode(THintMode::hmTooltip);
+  tree->SetHintMode(TLTHintMode::hmTooltip);
   Hover(Label(nodes[0]), 150);
   EXPECT_FALSE(HintShown());  // the text fits
   Hover(Label(nodes[1]), 150);
@@ -104,13 +104,13 @@ TEST_F(TreeHint, TooltipsShowOnlyCutOffTextExactlyOverIt) {
 // it: this hint animates, and only then is the old one told to stop (set
 // before, the new animation would clear the cancel and the old would go on).
 TEST_F(TreeHint, ANewHintCancelsTheRunningAnimationAfterItsOwn) {
-  tree->SetHintMode(THintMode::hmTooltip);
+  tree->SetHintMode(TLTHintMode::hmTooltip);
   Hover(Label(nodes[1]), 150);
   ASSERT_TRUE(HintShown());
   tree->SetHintAnimation(THintAnimationType::hatSlide);
   tree->SetAnimationDuration(30);
   tree->DoStateChange({tsInAnimation});  // as inside the old animation's loop
-  ASSERT_TRUE(tree->HintWindow()->ActivateHint(HintRect()));
+  ASSERT_TRUE(tree->HintWindow()->ActivateHint(HintRect(), L" "));
   EXPECT_TRUE(tree->TreeStates().Contains(tsCancelHintAnimation));
   EXPECT_FALSE(tree->TreeStates().Contains(tsInAnimation));
   EXPECT_TRUE(HintShown());
@@ -126,7 +126,7 @@ TEST_F(TreeHint, DrawTreeHintsAreSizedAndPaintedByTheOwner) {
   draw.SetBounds(0, 0, 300, 200);
   draw.SetBorderStyle(TTreeBorderStyle::bsNone);
   draw.SetHintAnimation(THintAnimationType::hatNone);
-  draw.SetHintMode(THintMode::hmHint);
+  draw.SetHintMode(TLTHintMode::hmHint);
   draw.OnGetNodeWidth = [](TBaseLazyTree&, HDC, PLazyNode, TColumnIndex, int& width) { width = 60; };
   draw.SetRootNodeCount(2);
   int sizeAsked = 0;
@@ -151,13 +151,17 @@ TEST_F(TreeHint, DrawTreeHintsAreSizedAndPaintedByTheOwner) {
   };
   EXPECT_FALSE(hover(draw.GetFirst()));
   sizeAsked = 0;
+  painted = 0;
   ASSERT_TRUE(hover(draw.GetNext(draw.GetFirst())));
   EXPECT_EQ(sizeAsked, 1);  // the window takes the size from the hint data
   RECT r{};
   GetWindowRect(draw.HintWindow()->Handle(), &r);
-  EXPECT_EQ(r.right - r.left, 80 + kHintShadowSize);
-  EXPECT_EQ(r.bottom - r.top, 30 + kHintShadowSize);
-  EXPECT_GE(painted, 1);
+  EXPECT_EQ(r.right - r.left, 80);  // the owner's size, its shadow inside
+  EXPECT_EQ(r.bottom - r.top, 30);
+  EXPECT_EQ(painted, 1);
+  // Every paint of the window is the owner's.
+  RedrawWindow(draw.HintWindow()->Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+  EXPECT_EQ(painted, 2);
   ui::test::Screenshot(form, "tree_owner_hint");
 }
 
@@ -199,7 +203,7 @@ TEST_F(TreeHint, PlainHintsShowTheShortPartOnlyWhileShowHintIsOn) {
   tree->SetShowHint(true);
   EXPECT_EQ(FormTooltip(form, tree->Handle()), L"Short");
 
-  tree->SetHintMode(THintMode::hmHintAndDefault);
+  tree->SetHintMode(TLTHintMode::hmHintAndDefault);
   EXPECT_EQ(FormTooltip(form, tree->Handle()), L"");
   tree->SetBiDiMode(TLTBidiMode::bdRightToLeft);
   const POINT below{150, 180};  // no node there
@@ -217,7 +221,7 @@ TEST_F(TreeHint, PlainHintsShowTheShortPartOnlyWhileShowHintIsOn) {
 // overlapping layers: the inner rows and columns carry all five, the outer
 // ones only the first.
 TEST_F(TreeHint, NodeHintsCastTheLayeredShadowAndStayOnTheDesktop) {
-  tree->SetHintMode(THintMode::hmHint);
+  tree->SetHintMode(TLTHintMode::hmHint);
   tree->SetHint("Hint of a node");
   Hover(Label(nodes[2]));  // the hint lies over the empty area below the last node
   ASSERT_TRUE(HintShown());
@@ -269,10 +273,36 @@ TEST_F(TreeHint, NodeHintsCastTheLayeredShadowAndStayOnTheDesktop) {
   EXPECT_GE(moved.left, desktop.left);
 }
 
+// Hiding the window, as an empty rectangle does, forgets the hint: its data
+// and the area it held for, so the pointer moving inside that area asks again.
+TEST_F(TreeHint, HidingTheWindowForgetsTheHintAndItsArea) {
+  tree->SetHintMode(TLTHintMode::hmTooltip);
+  const POINT p = Label(nodes[1]);
+  Hover(p, 150);
+  ASSERT_TRUE(HintShown());
+  const RECT shown = HintRect();
+  ASSERT_TRUE(tree->HintWindow()->ActivateHint(RECT{}, L" "));
+  EXPECT_FALSE(HintShown());
+  EXPECT_EQ(tree->HintWindow()->Data().Node, nullptr);
+  EXPECT_TRUE(tree->TreeStates().Contains(tsHintShowing));
+  Hover({p.x + 3, p.y}, 150);
+  EXPECT_TRUE(HintShown());
+
+  // A hint window going away is noted until a hint window hides.
+  { TLazyTreeHintWindow gone(*tree); }
+  EXPECT_TRUE(TLazyTreeHintWindow::WindowDestroyed());
+  ASSERT_TRUE(tree->HintWindow()->ActivateHint(shown, L" "));
+  EXPECT_TRUE(TLazyTreeHintWindow::WindowDestroyed());
+  tree->HideHint();
+  EXPECT_FALSE(TLazyTreeHintWindow::WindowDestroyed());
+  const RECT none = tree->HintWindow()->CalcHintRect(300, L" ", nullptr);  // no data, no window
+  EXPECT_TRUE(IsRectEmpty(&none));
+}
+
 // A click handled while the hint fades in frees the tree: the animation
 // returns without touching it.
 TEST_F(TreeHint, AFadeOutlivingItsTreeTouchesNothing) {
-  tree->SetHintMode(THintMode::hmHint);
+  tree->SetHintMode(TLTHintMode::hmHint);
   tree->SetHint("Hint of a node");
   tree->SetHintAnimation(THintAnimationType::hatFade);
   tree->SetAnimationDuration(2000);
