@@ -149,6 +149,10 @@ class TLazySysImages : public ui::TImageList {
   ComPtr<IUnknown> extraLarge_;
 };
 
+// The shell's list of images of one size (shell32 export 727, bound on first
+// use); E_NOTIMPL where the system is not NT or has no such export.
+HRESULT SHGetImageList(int imageList, REFIID riid, void** result);
+
 TLazySysImages& SmallSysImages();
 TLazySysImages& LargeSysImages();
 
