@@ -352,12 +352,12 @@ TShellClipboardFormats gFormats;
 const TShellClipboardFormats& ShellClipboardFormats() { return gFormats; }
 
 void RegisterShellClipboardFormats() {
-  gFormats.shellIDList = RegisterClipboardFormatW(L"Shell IDList Array");
-  gFormats.logicalPerformedDropEffect = RegisterClipboardFormatW(L"Logical Performed DropEffect");
-  gFormats.preferredDropEffect = RegisterClipboardFormatW(L"Preferred DropEffect");
-  gFormats.fileContents = RegisterClipboardFormatW(L"FileContents");
-  gFormats.fileGroupDescriptor = RegisterClipboardFormatW(L"FileGroupDescriptor");
-  gFormats.fileGroupDescriptorW = RegisterClipboardFormatW(L"FileGroupDescriptorW");
+  gFormats.shellIDList = static_cast<uint16_t>(RegisterClipboardFormatW(L"Shell IDList Array"));
+  gFormats.logicalPerformedDropEffect = static_cast<uint16_t>(RegisterClipboardFormatW(L"Logical Performed DropEffect"));
+  gFormats.preferredDropEffect = static_cast<uint16_t>(RegisterClipboardFormatW(L"Preferred DropEffect"));
+  gFormats.fileContents = static_cast<uint16_t>(RegisterClipboardFormatW(L"FileContents"));
+  gFormats.fileGroupDescriptor = static_cast<uint16_t>(RegisterClipboardFormatW(L"FileGroupDescriptor"));
+  gFormats.fileGroupDescriptorW = static_cast<uint16_t>(RegisterClipboardFormatW(L"FileGroupDescriptorW"));
 }
 
 }  // namespace kv

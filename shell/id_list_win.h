@@ -130,8 +130,9 @@ std::wstring ConvertTFileTimeToLocalStr(const FILETIME& time);
 
 // The shell's data-transfer clipboard formats, registered by ShellInitialize.
 struct TShellClipboardFormats {
-  UINT shellIDList = 0, logicalPerformedDropEffect = 0, preferredDropEffect = 0;
-  UINT fileContents = 0, fileGroupDescriptor = 0, fileGroupDescriptorW = 0;
+  // Registered formats lie in 0xC000..0xFFFF: 16 bits hold them.
+  uint16_t shellIDList = 0, logicalPerformedDropEffect = 0, preferredDropEffect = 0;
+  uint16_t fileContents = 0, fileGroupDescriptor = 0, fileGroupDescriptorW = 0;
 };
 const TShellClipboardFormats& ShellClipboardFormats();
 void RegisterShellClipboardFormats();
