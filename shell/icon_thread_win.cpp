@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "base/scope_guard.h"
 #include "shell/shell_iids_win.h"
+#include "shell/shell_utils_win.h"
 
 namespace kv {
 
@@ -61,20 +63,17 @@ size_t TLazyImageThread::QueuedCount() {
 }
 
 void TLazyImageThread::Clear(const void* control, HWND window, UINT message, const void* data, bool matchData) {
-  // Answers already posted refer to items the control still has to release:
-  // let it handle them before anything is dropped.
+  // Under the lock the thread posts nothing: answers already posted refer to
+  // items the control still has to release, so it handles them before
+  // anything is dropped, and none can follow until the drop is done.
+  std::lock_guard<std::recursive_mutex> guard(lock_);
   if (window && IsWindow(window)) {
     MSG msg;
     while (PeekMessageW(&msg, window, message, message, PM_REMOVE)) DispatchMessageW(&msg);
   }
-  std::vector<std::unique_ptr<TImageThreadItem>> dropped;
-  {
-    std::lock_guard<std::recursive_mutex> guard(lock_);
-    for (auto& item : items_)
-      if (item->Control == control && (!matchData || item->Data == data)) dropped.push_back(std::move(item));
-    std::erase_if(items_, [](const auto& item) { return !item; });
-  }
-  for (auto& item : dropped) ReleaseItem(std::move(item));
+  for (auto& item : items_)
+    if (item->Control == control && (!matchData || item->Data == data)) ReleaseItem(std::move(item));
+  std::erase_if(items_, [](const auto& item) { return !item; });
 }
 
 unsigned __stdcall TLazyImageThread::Entry(void* self) noexcept {
@@ -110,6 +109,7 @@ void TLazyImageThread::Execute() {
 
 bool TLazyImageThread::PassOnce() {
   uint64_t serial = 0;
+  size_t index = 0;
   TPidl copy;
   // Extraction sees a snapshot: the queued item may be dropped and freed
   // by the user-interface thread meanwhile.
@@ -120,7 +120,8 @@ bool TLazyImageThread::PassOnce() {
       ResetEvent(wake_.Get());
       return false;
     }
-    const TImageThreadItem& newest = *items_.back();  // newest first
+    index = items_.size() - 1;
+    const TImageThreadItem& newest = *items_[index];  // newest first
     serial = newest.Serial;
     copy = TPIDLManager::CopyPIDL(newest.PIDL.get());
     snapshot.Large = newest.Large;
@@ -140,32 +141,30 @@ bool TLazyImageThread::PassOnce() {
     // would serve the same newest item for ever.
     extracted = 0;
   }
+  std::lock_guard<std::recursive_mutex> guard(lock_);
   copy.reset();
-  std::unique_ptr<TImageThreadItem> done;
-  {
-    std::lock_guard<std::recursive_mutex> guard(lock_);
-    // The request still counts only when the same request is still queued
-    // (a freed request's memory may be reused by a new one at the same place).
-    auto it = std::find_if(items_.begin(), items_.end(), [&](const auto& item) { return item->Serial == serial; });
-    if (it == items_.end()) {
-      InvalidateExtraction();
-      return true;
-    }
-    lastExtracted_ = extracted;
-    ExtractedInfoLoad(**it);
-    done = std::move(*it);
-    items_.erase(it);
+  // The result counts only when the same request is still at the same place.
+  // Identity is the serial, not the address: a freed request's memory may be
+  // reused by a new one queued at that place. A request moved by a change of
+  // the list is invalidated here and taken again at a later pass.
+  if (index >= items_.size() || items_[index]->Serial != serial) {
+    InvalidateExtraction();
+    return true;
   }
+  lastExtracted_ = extracted;
+  ExtractedInfoLoad(*items_[index]);
+  std::unique_ptr<TImageThreadItem> done = std::move(items_[index]);
+  items_.erase(items_.begin() + static_cast<ptrdiff_t>(index));
   HWND window = done->Window;
-  UINT message = done->MessageID;
-  TImageThreadItem* raw = done.get();
-  for (int attempt = 0; attempt <= 20; ++attempt) {
-    if (attempt) Sleep(1);
-    if (window && PostMessageW(window, message, reinterpret_cast<WPARAM>(raw), 0)) {
-      (void)done.release();  // the receiver owns it now
-      return true;
+  if (window) {
+    TImageThreadItem* raw = done.get();
+    for (int attempt = 0; attempt <= 20; ++attempt) {
+      if (attempt) Sleep(1);
+      if (PostMessageW(window, done->MessageID, reinterpret_cast<WPARAM>(raw), 0)) {
+        (void)done.release();  // the receiver owns it now
+        return true;
+      }
     }
-    if (!window || !IsWindow(window)) break;
   }
   ReleaseItem(std::move(done));
   return true;
@@ -226,6 +225,10 @@ uint64_t TLazyImageThreadManager::Queue(const void* control, HWND window, UINT m
                                         bool large, void* data, int32_t tag, bool atFront) {
   CheckRegistered(control, "Trying to add Image Thread Item to a unregistered control");
   if (!thread_) return 0;
+  // The item is made and filled under the queue's lock.
+  auto& list = thread_->LockList();
+  (void)list;
+  ScopeGuard unlock([this] { thread_->UnlockList(); });
   auto item = std::make_unique<TImageThreadItem>();
   item->PIDL = TPIDLManager::CopyPIDL(pidl);
   item->Large = large;
@@ -302,9 +305,23 @@ namespace {
 struct IconGlobals {
   std::unique_ptr<TLazyImageThreadManager> manager;
   std::unique_ptr<TLazySysImages> small, large;
+  // Loaded for the extra-large list, unloaded with the rest.
+  ModuleHandle shell32;
 };
 IconGlobals gIcons;
 }  // namespace
+
+HRESULT SHGetImageList(int imageList, REFIID riid, void** result) {
+  if (result) *result = nullptr;
+  if (!IsUnicode()) return E_NOTIMPL;
+  if (!gIcons.shell32) gIcons.shell32.Reset(LoadLibraryW(L"shell32.dll"));
+  if (!gIcons.shell32) return E_NOTIMPL;
+  using TGetImageList = HRESULT(WINAPI*)(int, REFIID, void**);
+  auto get = reinterpret_cast<TGetImageList>(
+      reinterpret_cast<void*>(GetProcAddress(gIcons.shell32.Get(), MAKEINTRESOURCEA(727))));
+  if (!get) return E_NOTIMPL;
+  return get(imageList, riid, result);
+}
 
 TLazyImageThreadManager& ImageThreadManager() {
   if (!gIcons.manager) gIcons.manager = std::make_unique<TLazyImageThreadManager>();
@@ -328,6 +345,7 @@ void FreeIconThreadGlobals() {
   gIcons.large.reset();
   gIcons.small.reset();
   gIcons.manager.reset();
+  gIcons.shell32.Reset();
 }
 
 // ------------------------------------------------------ system image lists
@@ -337,7 +355,7 @@ TLazySysImages::TLazySysImages() { SetImageSize(0); }
 void TLazySysImages::SetImageSize(int size) {
   extraLarge_.Reset();
   if (size == 2) {
-    HRESULT hr = SHGetImageList(SHIL_EXTRALARGE, kIID_IImageList, extraLarge_.PutVoid());
+    HRESULT hr = kv::SHGetImageList(SHIL_EXTRALARGE, kIID_IImageList, extraLarge_.PutVoid());
     if (SUCCEEDED(hr) && extraLarge_) {
       // The interface doubles as the list's handle.
       ShareHandle(reinterpret_cast<HIMAGELIST>(extraLarge_.Get()));

@@ -32,10 +32,11 @@ struct TImageThreadItem {
   int32_t ImageIndex = 0; // the answer
   bool Large = false;     // stored for the requester; the thread does not read it
   const void* Control = nullptr;  // the requesting control (a key, never dereferenced here)
-  HWND Window = nullptr;  // where the answer goes, taken when queued
-  void* Data = nullptr;   // the requester's key (a tree node)
+  void* Data = nullptr;   // the requester's key (a tree node; pointer-wide)
+  int32_t Reserved = 0;   // stays 0
   int32_t Tag = 0;
   UINT MessageID = 0;
+  HWND Window = nullptr;  // where the answer goes, taken when queued
   uint64_t Serial = 0;    // identifies the request across list changes
 };
 
@@ -76,11 +77,11 @@ class TLazyImageThread {
   virtual void ReleaseItem(std::unique_ptr<TImageThreadItem> item) { item.reset(); }
 
  protected:
+  virtual void Execute();
   int32_t lastExtracted_ = 0;
 
  private:
   static unsigned __stdcall Entry(void* self) noexcept;
-  void Execute();
   // Serves one request; false when the queue was empty.
   bool PassOnce();
 
@@ -148,6 +149,10 @@ class TLazySysImages : public ui::TImageList {
   int size_ = 0;
   ComPtr<IUnknown> extraLarge_;
 };
+
+// The shell's list of images of one size (shell32 export 727, bound on first
+// use); E_NOTIMPL where the system is not NT or has no such export.
+HRESULT SHGetImageList(int imageList, REFIID riid, void** result);
 
 TLazySysImages& SmallSysImages();
 TLazySysImages& LargeSysImages();

@@ -54,8 +54,11 @@ LPITEMIDLIST TPIDLManager::StripLastID(LPITEMIDLIST list) {
 LPITEMIDLIST TPIDLManager::StripLastID(LPITEMIDLIST list, uint16_t& count, LPITEMIDLIST& item) {
   count = 0;
   item = nullptr;
-  if (!list || IsDesktopIDList(list)) return list;
+  if (!list) return list;
+  // The desktop's "last item" is the list itself with its 0 count: cutting
+  // and restoring it changes nothing.
   item = GetPointerToLastID(list);
+  if (IsDesktopIDList(list)) return list;
   count = IDCountAt(item);
   SetIDCountAt(item, 0);
   return list;
@@ -91,10 +94,62 @@ TPidl TPIDLManager::LoadFromStream(TStream& stream) {
   return out;
 }
 
-bool ILIsEqualSafe(LPCITEMIDLIST a, LPCITEMIDLIST b) { return a && b && ILIsEqual(a, b); }
+void TPIDLManager::FreePIDL(LPITEMIDLIST list) { CoTaskMemFree(list); }
+
+void TPIDLManager::FreeOLEStr(LPWSTR text) { CoTaskMemFree(text); }
+
+void TPIDLManager::FreeAndNilPIDL(LPITEMIDLIST& list) {
+  LPITEMIDLIST old = list;
+  list = nullptr;
+  FreePIDL(old);
+}
+
+namespace {
+template <class Fn>
+Fn Bound(HMODULE module, const char* name) {
+  return module ? reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name))) : nullptr;
+}
+
+struct TShell32Functions {
+  using TAnimateWindow = BOOL(WINAPI*)(HWND, DWORD, DWORD);
+  using TILIsEqual = BOOL(WINAPI*)(LPCITEMIDLIST, LPCITEMIDLIST);
+  using TILIsParent = BOOL(WINAPI*)(LPCITEMIDLIST, LPCITEMIDLIST, BOOL);
+  TAnimateWindow animateWindow = nullptr;
+  TILIsEqual ilIsEqual = nullptr;
+  TILIsParent ilIsParent = nullptr;
+  FARPROC export747 = nullptr;  // bound with the others; nothing here calls it
+};
+
+// Bound once, on first use (thread-safe: a function-local static).
+const TShell32Functions& Shell32Functions() {
+  static const TShell32Functions functions = [] {
+    TShell32Functions f;
+    // Both modules are loaded with the program and stay for its lifetime.
+    HMODULE user32 = GetModuleHandleW(L"user32.dll");
+    HMODULE shell32 = GetModuleHandleW(L"shell32.dll");
+    f.animateWindow = Bound<TShell32Functions::TAnimateWindow>(user32, "AnimateWindow");
+    f.ilIsEqual = Bound<TShell32Functions::TILIsEqual>(shell32, MAKEINTRESOURCEA(21));
+    f.ilIsParent = Bound<TShell32Functions::TILIsParent>(shell32, MAKEINTRESOURCEA(23));
+    f.export747 = shell32 ? GetProcAddress(shell32, MAKEINTRESOURCEA(747)) : nullptr;
+    return f;
+  }();
+  return functions;
+}
+}  // namespace
+
+bool LoadShell32Functions() {
+  const TShell32Functions& f = Shell32Functions();
+  return f.ilIsEqual && f.ilIsParent;
+}
+
+bool ILIsEqualSafe(LPCITEMIDLIST a, LPCITEMIDLIST b) {
+  auto fn = Shell32Functions().ilIsEqual;
+  return a && b && fn && fn(a, b);
+}
 
 bool ILIsParentSafe(LPCITEMIDLIST parent, LPCITEMIDLIST child, bool immediate) {
-  return parent && child && ILIsParent(parent, child, immediate);
+  auto fn = Shell32Functions().ilIsParent;
+  return parent && child && fn && fn(parent, child, immediate);
 }
 
 void TPIDLList::CopyAdd(LPCITEMIDLIST list) {
@@ -216,16 +271,11 @@ TPidl GetMyDocumentsVirtualFolder() {
   LPITEMIDLIST personal = nullptr;
   if (FAILED(SHGetSpecialFolderLocation(nullptr, CSIDL_PERSONAL, &personal)) || !personal) return nullptr;
   TPidl personalOwner(personal);
-  // The in-folder name of My Documents, as its own parent shows it.
-  uint16_t count;
-  LPITEMIDLIST last;
-  TPidl parentList = TPIDLManager::CopyPIDL(personal);
-  TPIDLManager::StripLastID(parentList.get(), count, last);
-  ComPtr<IShellFolder> parent;
-  if (IsDesktopIDList(parentList.get())) parent = desktop;
-  else if (FAILED(desktop->BindToObject(parentList.get(), nullptr, IID_IShellFolder, parent.PutVoid()))) return nullptr;
+  // The file-system My Documents folder names its own last item in-folder.
+  ComPtr<IShellFolder> folder;
+  if (FAILED(desktop->BindToObject(personal, nullptr, IID_IShellFolder, folder.PutVoid()))) return nullptr;
   STRRET ret{};
-  if (FAILED(parent->GetDisplayNameOf(TPIDLManager::GetPointerToLastID(personal), SHGDN_INFOLDER, &ret))) return nullptr;
+  if (FAILED(folder->GetDisplayNameOf(TPIDLManager::GetPointerToLastID(personal), SHGDN_INFOLDER, &ret))) return nullptr;
   std::wstring wanted = StrRetToStr(ret, TPIDLManager::GetPointerToLastID(personal));
   ComPtr<IEnumIDList> items;
   if (desktop->EnumObjects(nullptr, SHCONTF_FOLDERS, items.Put()) != S_OK || !items) return nullptr;
@@ -302,12 +352,12 @@ TShellClipboardFormats gFormats;
 const TShellClipboardFormats& ShellClipboardFormats() { return gFormats; }
 
 void RegisterShellClipboardFormats() {
-  gFormats.shellIDList = RegisterClipboardFormatW(L"Shell IDList Array");
-  gFormats.logicalPerformedDropEffect = RegisterClipboardFormatW(L"Logical Performed DropEffect");
-  gFormats.preferredDropEffect = RegisterClipboardFormatW(L"Preferred DropEffect");
-  gFormats.fileContents = RegisterClipboardFormatW(L"FileContents");
-  gFormats.fileGroupDescriptor = RegisterClipboardFormatW(L"FileGroupDescriptor");
-  gFormats.fileGroupDescriptorW = RegisterClipboardFormatW(L"FileGroupDescriptorW");
+  gFormats.shellIDList = static_cast<uint16_t>(RegisterClipboardFormatW(L"Shell IDList Array"));
+  gFormats.logicalPerformedDropEffect = static_cast<uint16_t>(RegisterClipboardFormatW(L"Logical Performed DropEffect"));
+  gFormats.preferredDropEffect = static_cast<uint16_t>(RegisterClipboardFormatW(L"Preferred DropEffect"));
+  gFormats.fileContents = static_cast<uint16_t>(RegisterClipboardFormatW(L"FileContents"));
+  gFormats.fileGroupDescriptor = static_cast<uint16_t>(RegisterClipboardFormatW(L"FileGroupDescriptor"));
+  gFormats.fileGroupDescriptorW = static_cast<uint16_t>(RegisterClipboardFormatW(L"FileGroupDescriptorW"));
 }
 
 }  // namespace kv

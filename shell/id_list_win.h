@@ -55,6 +55,10 @@ class TPIDLManager {
   static void RestoreLastID(LPITEMIDLIST item, uint16_t count);
   // The leading list's items are the first items of the full list.
   static bool IsSubPIDL(LPCITEMIDLIST full, LPCITEMIDLIST leading);
+  // Free with the task allocator; FreeAndNilPIDL clears the variable first.
+  static void FreePIDL(LPITEMIDLIST list);
+  static void FreeOLEStr(LPWSTR text);
+  static void FreeAndNilPIDL(LPITEMIDLIST& list);
   static void SaveToStream(TStream& stream, LPCITEMIDLIST list) { WriteIDList(stream, list); }
   // None for a list stored as absent (size 0), and none when the stored
   // size holds no whole list; the stream's own read errors pass through.
@@ -66,7 +70,11 @@ class TPIDLManager {
   ComPtr<IMalloc> malloc_;
 };
 
-// The shell's comparisons; false when either list is absent.
+// Binds AnimateWindow and the shell's exports 21, 23 and 747 (once); true
+// when the two comparisons were found.
+bool LoadShell32Functions();
+// The shell's comparisons (exports 21 and 23, bound on first use); false when
+// either list is absent or the export is missing.
 bool ILIsEqualSafe(LPCITEMIDLIST a, LPCITEMIDLIST b);
 bool ILIsParentSafe(LPCITEMIDLIST parent, LPCITEMIDLIST child, bool immediate);
 
@@ -122,8 +130,9 @@ std::wstring ConvertTFileTimeToLocalStr(const FILETIME& time);
 
 // The shell's data-transfer clipboard formats, registered by ShellInitialize.
 struct TShellClipboardFormats {
-  UINT shellIDList = 0, logicalPerformedDropEffect = 0, preferredDropEffect = 0;
-  UINT fileContents = 0, fileGroupDescriptor = 0, fileGroupDescriptorW = 0;
+  // Registered formats lie in 0xC000..0xFFFF: 16 bits hold them.
+  uint16_t shellIDList = 0, logicalPerformedDropEffect = 0, preferredDropEffect = 0;
+  uint16_t fileContents = 0, fileGroupDescriptor = 0, fileGroupDescriptorW = 0;
 };
 const TShellClipboardFormats& ShellClipboardFormats();
 void RegisterShellClipboardFormats();

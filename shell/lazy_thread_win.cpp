@@ -14,19 +14,21 @@ constexpr int kPriorities[] = {
 TLazyThread::TLazyThread(bool createSuspended) {
   // Always made suspended: a thread running now could reach the pure Execute,
   // or a descendant's members before they exist.
+  // Suspended tells what was asked; a thread not asked to wait is held only
+  // until StartWhenComplete.
+  suspended_ = createSuspended;
   unsigned id = 0;
   uintptr_t made = _beginthreadex(nullptr, 0, &ExecuteStub, this, CREATE_SUSPENDED, &id);
   if (made == 0) return;
   handle_ = reinterpret_cast<HANDLE>(made);
   threadId_ = id;
-  suspended_ = true;
   startWhenComplete_ = !createSuspended;
 }
 
 void TLazyThread::StartWhenComplete() {
   if (!startWhenComplete_) return;
   startWhenComplete_ = false;
-  SetSuspended(false);
+  ResumeThread(handle_);
 }
 
 TLazyThread::~TLazyThread() {
@@ -59,22 +61,26 @@ void TLazyThread::SetPriority(unsigned priority) {
   SetThreadPriority(handle_, kPriorities[level]);
 }
 
-void WaitDeliveringSentMessages(HANDLE handle) {
-  for (;;) {
-    DWORD result = MsgWaitForMultipleObjects(1, &handle, FALSE, INFINITE, QS_SENDMESSAGE);
-    if (result != WAIT_OBJECT_0 + 1) return;  // ended, or the wait failed
-    MSG msg;
-    PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+void WaitForFinishedDeliveringSentMessages(const TLazyThread& thread) {
+  while (!thread.Finished.load()) {
+    // Sleeps at most the poll interval; a message sent to us meanwhile is
+    // delivered at once and the flag looked at again.
+    if (MsgWaitForMultipleObjects(0, nullptr, FALSE, kFinishedPollMs, QS_SENDMESSAGE) == WAIT_OBJECT_0) {
+      MSG msg;
+      PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
   }
 }
 
 void StopLazyThread(TLazyThread& thread, const std::function<void()>& wake) {
+  // Without a thread nothing would ever set Finished.
   if (!thread.Handle()) return;
   thread.SetPriority(TLazyThreadPriority::Normal);
   thread.Terminate();
+  // A thread still held suspended would never finish.
   thread.SetSuspended(false);
   if (wake) wake();
-  WaitDeliveringSentMessages(thread.Handle());
+  WaitForFinishedDeliveringSentMessages(thread);
 }
 
 }  // namespace kv

@@ -71,12 +71,16 @@ std::unique_ptr<Thread> MakeLazyThread(Args&&... args) {
   return thread;
 }
 
-// Waits for `handle` while delivering the messages other threads send to
-// this one, so a thread that needs an answer from us can still end.
-void WaitDeliveringSentMessages(HANDLE handle);
+// How often the owner looks at Finished while it stops a thread.
+constexpr DWORD kFinishedPollMs = 200;
 
-// The owner's stop: normal priority, Terminate, `wake`, then wait for the
-// thread's end. The thread may be freed afterwards.
+// Polls `thread`'s Finished flag every kFinishedPollMs while delivering the
+// messages other threads send to this one, so a thread that needs an answer
+// from us can still finish.
+void WaitForFinishedDeliveringSentMessages(const TLazyThread& thread);
+
+// The owner's stop: normal priority, Terminate, `wake`, then poll Finished.
+// The thread may be freed afterwards.
 void StopLazyThread(TLazyThread& thread, const std::function<void()>& wake);
 
 }  // namespace kv

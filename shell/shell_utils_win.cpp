@@ -18,6 +18,8 @@ bool DirExistsW(const std::wstring& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+bool DirExistsW(const wchar_t* path) { return path && DirExistsW(std::wstring(path)); }
+
 bool CreateDirW(const std::wstring& path) {
   if (!CreateDirectoryW(path.c_str(), nullptr)) return false;
   TPidl list = PathToPIDL(path);
@@ -101,6 +103,16 @@ std::wstring StrRetToStr(STRRET& ret, LPCITEMIDLIST list) {
 
 int StrICompW(const std::wstring& a, const std::wstring& b) { return lstrcmpiW(a.c_str(), b.c_str()); }
 
+wchar_t* StrLowerW(wchar_t* text) {
+  if (text && *text) CharLowerBuffW(text, static_cast<DWORD>(wcslen(text)));
+  return text;
+}
+
+wchar_t* StrUpperW(wchar_t* text) {
+  if (text && *text) CharUpperBuffW(text, static_cast<DWORD>(wcslen(text)));
+  return text;
+}
+
 std::wstring WideLowerCase(std::wstring text) {
   if (!text.empty()) CharLowerBuffW(text.data(), static_cast<DWORD>(text.size()));
   return text;
@@ -124,8 +136,41 @@ SIZE TextExtentW(const std::wstring& text, HFONT font) {
     HGDIOBJ old;
     ~Selected() { SelectObject(dc, old); }
   } selected{screen.dc, SelectObject(screen.dc, font ? static_cast<HGDIOBJ>(font) : GetStockObject(DEFAULT_GUI_FONT))};
-  GetTextExtentPoint32W(screen.dc, text.c_str(), static_cast<int>(text.size()), &size);
+  return InternalTextExtentW(screen.dc, text);
+}
+
+SIZE InternalTextExtentW(HDC dc, const std::wstring& text) {
+  SIZE size{0, 0};
+  if (!GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size)) return SIZE{0, 0};
   return size;
+}
+
+namespace {
+bool ReadVersion(OSVERSIONINFOW& info) {
+  info = OSVERSIONINFOW{};
+  info.dwOSVersionInfoSize = sizeof info;
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+  return GetVersionExW(&info) != FALSE;
+#pragma GCC diagnostic pop
+}
+}  // namespace
+
+bool IsUnicodeVersion(DWORD platformId) { return platformId == VER_PLATFORM_WIN32_NT; }
+
+bool IsUnicode() {
+  OSVERSIONINFOW info;
+  return ReadVersion(info) && IsUnicodeVersion(info.dwPlatformId);
+}
+
+bool IsWin95_SR1Version(DWORD platformId, DWORD major, DWORD minor, DWORD build) {
+  return platformId == VER_PLATFORM_WIN32_WINDOWS && major == 4 && minor == 0 && (build & 0xFFFF) < 1081;
+}
+
+bool IsWin95_SR1() {
+  OSVERSIONINFOW info;
+  return ReadVersion(info) &&
+         IsWin95_SR1Version(info.dwPlatformId, info.dwMajorVersion, info.dwMinorVersion, info.dwBuildNumber);
 }
 
 bool IsWinXPVersion(DWORD platformId, DWORD major, DWORD minor) {
@@ -133,12 +178,8 @@ bool IsWinXPVersion(DWORD platformId, DWORD major, DWORD minor) {
 }
 
 bool IsWinXP() {
-  OSVERSIONINFOW info{};
-  info.dwOSVersionInfoSize = sizeof info;
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-  if (!GetVersionExW(&info)) return false;
-#pragma GCC diagnostic pop
+  OSVERSIONINFOW info;
+  if (!ReadVersion(info)) return false;
   return IsWinXPVersion(info.dwPlatformId, info.dwMajorVersion, info.dwMinorVersion);
 }
 

@@ -23,6 +23,12 @@ class WaitCursor {
   HCURSOR old_;
 };
 
+// The platform is Windows NT.
+bool IsUnicode();
+bool IsUnicodeVersion(DWORD platformId);
+// The first service release of Windows 95: platform 1, version 4.0, build below 1081.
+bool IsWin95_SR1();
+bool IsWin95_SR1Version(DWORD platformId, DWORD major, DWORD minor, DWORD build);
 // Windows XP or Server 2003: an NT platform of major version 5 and minor above 0.
 bool IsWinXP();
 bool IsWinXPVersion(DWORD platformId, DWORD major, DWORD minor);
@@ -31,6 +37,8 @@ bool IsWinXPVersion(DWORD platformId, DWORD major, DWORD minor);
 bool FileExistsW(const std::wstring& path);
 // The attributes can be read and carry the directory flag.
 bool DirExistsW(const std::wstring& path);
+// The same for a zero-terminated text; an absent text gives false.
+bool DirExistsW(const wchar_t* path);
 // Creates the folder and tells the shell; answers success.
 bool CreateDirW(const std::wstring& path);
 // The drive's free space can be read; asks with the system's disk boxes off.
@@ -46,10 +54,15 @@ void SetWideMessageHook(TWideMessageHook hook);
 // The text of a shell string record; a wide string in it is freed with the task allocator.
 std::wstring StrRetToStr(STRRET& ret, LPCITEMIDLIST list);
 int StrICompW(const std::wstring& a, const std::wstring& b);
+// Convert a zero-terminated text in place and return it (absent stays absent).
+wchar_t* StrLowerW(wchar_t* text);
+wchar_t* StrUpperW(wchar_t* text);
 std::wstring WideLowerCase(std::wstring text);
 std::wstring WideUpperCase(std::wstring text);
 // Width and height of `text` in `font` on the screen; (0, 0) for an empty text.
 SIZE TextExtentW(const std::wstring& text, HFONT font);
+// Measures `text` in the font selected into `dc`.
+SIZE InternalTextExtentW(HDC dc, const std::wstring& text);
 // The user's thousands separator.
 wchar_t ThousandSeparator();
 

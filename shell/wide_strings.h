@@ -10,6 +10,28 @@
 
 namespace kv {
 
+// Number of characters before the terminating 0; 0 for an absent text.
+template <class Ch>
+size_t StrLenW(const Ch* text) {
+  if (!text) return 0;
+  size_t n = 0;
+  while (text[n] != Ch(0)) ++n;
+  return n;
+}
+
+// Copies `count` characters from `source` to `destination`; the ranges may
+// overlap (a destination above the source is copied from the end).
+template <class Ch>
+Ch* StrMoveW(Ch* destination, const Ch* source, size_t count) {
+  if (!destination || !source || count == 0 || destination == source) return destination;
+  if (destination > source && destination < source + count) {
+    for (size_t i = count; i-- > 0;) destination[i] = source[i];
+  } else {
+    for (size_t i = 0; i < count; ++i) destination[i] = source[i];
+  }
+  return destination;
+}
+
 // Case-sensitive comparison in code-point order: surrogates (U+D800..DFFF)
 // sort above U+E000..FFFF, as the supplementary characters they stand for do.
 // Negative, 0 or positive.
@@ -53,10 +75,12 @@ std::optional<size_t> StrPosW(std::basic_string_view<Ch> text, std::basic_string
   return p;
 }
 
-// Swaps the two bytes of every character.
+// Swaps the two bytes of every character up to the terminating 0; what
+// follows an embedded 0 is left alone.
 template <class Ch>
 void StrSwapByteOrder(std::basic_string<Ch>& text) {
   for (Ch& c : text) {
+    if (c == Ch(0)) break;
     auto v = static_cast<uint16_t>(c);
     c = static_cast<Ch>(static_cast<uint16_t>((v >> 8) | (v << 8)));
   }

@@ -58,6 +58,20 @@ TEST(IDListWin, DesktopAndAbsentLists) {
   TPIDLManager::StripLastID(myComputer.get());
   TPIDLManager::StripLastID(myComputer.get());
   EXPECT_TRUE(TPIDLManager::IsDesktopFolder(myComputer.get()));
+  // The desktop's cut names the list itself with a 0 count; putting it back changes nothing.
+  uint16_t count = 7;
+  LPITEMIDLIST cut = nullptr;
+  EXPECT_EQ(TPIDLManager::StripLastID(desktop.get(), count, cut), desktop.get());
+  EXPECT_EQ(cut, desktop.get());
+  EXPECT_EQ(count, 0u);
+  TPIDLManager::RestoreLastID(cut, count);
+  EXPECT_TRUE(TPIDLManager::IsDesktopFolder(desktop.get()));
+  EXPECT_EQ(TPIDLManager::StripLastID(nullptr, count, cut), nullptr);
+  EXPECT_EQ(cut, nullptr);
+  LPITEMIDLIST held = TPIDLManager::CopyPIDL(small.get()).release();
+  TPIDLManager::FreeAndNilPIDL(held);
+  EXPECT_EQ(held, nullptr);
+  EXPECT_TRUE(LoadShell32Functions());
 }
 
 TEST(IDListWin, ListOfListsRoundTripsAndRejectsBadStreams) {

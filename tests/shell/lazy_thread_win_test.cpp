@@ -48,6 +48,14 @@ class SlowlyMadeThread : public TLazyThread {
 };
 
 TEST(LazyThreadTest, AThreadMadeRunningStartsOnlyOnceTheObjectIsComplete) {
+  {
+    // Suspended tells what was asked, also while the start waits for the object.
+    SlowlyMadeThread notYetStarted;
+    EXPECT_FALSE(notYetStarted.Suspended());
+    TestThread asked([](TestThread&) {});
+    EXPECT_TRUE(asked.Suspended());
+    notYetStarted.StartWhenComplete();
+  }
   auto thread = MakeLazyThread<SlowlyMadeThread>();
   ASSERT_NE(thread->Handle(), nullptr);
   EXPECT_FALSE(thread->Suspended());
@@ -111,6 +119,25 @@ TEST(LazyThreadTest, StoppingDeliversWhatTheThreadSendsWhileEnding) {
   EXPECT_EQ(answered, 1);
   CloseHandle(wake);
   DestroyWindow(window);
+}
+
+TEST(LazyThreadTest, TheOwnerStopsOnFinishedNotOnTheThreadsEnd) {
+  // Finished is the owner's sign; the thread may still run a little after it.
+  HANDLE release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  HANDLE wake = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  TestThread thread([&](TestThread& self) {
+    while (!self.Terminated.load()) WaitForSingleObject(wake, INFINITE);
+    self.Finished.store(true);
+    WaitForSingleObject(release, 10000);
+  });
+  thread.SetSuspended(false);
+  StopLazyThread(thread, [&] { SetEvent(wake); });
+  EXPECT_TRUE(thread.Finished.load());
+  EXPECT_EQ(WaitForSingleObject(thread.Handle(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
+  SetEvent(release);
+  EXPECT_EQ(WaitForSingleObject(thread.Handle(), 5000), WAIT_OBJECT_0);
+  CloseHandle(wake);
+  CloseHandle(release);
 }
 
 }  // namespace

@@ -38,6 +38,20 @@ TEST(ShellUtils, FileTestsAndDrives) {
   EXPECT_FALSE(IsWinXPVersion(VER_PLATFORM_WIN32_NT, 5, 0));  // 2000
   EXPECT_FALSE(IsWinXPVersion(VER_PLATFORM_WIN32_NT, 6, 1));
   EXPECT_FALSE(IsWinXPVersion(VER_PLATFORM_WIN32_WINDOWS, 5, 1));
+  EXPECT_TRUE(IsUnicode());
+  EXPECT_FALSE(IsUnicodeVersion(VER_PLATFORM_WIN32_WINDOWS));
+  EXPECT_FALSE(IsWin95_SR1());
+  EXPECT_TRUE(IsWin95_SR1Version(VER_PLATFORM_WIN32_WINDOWS, 4, 0, 0x04000000 | 1080));  // high word ignored
+  EXPECT_FALSE(IsWin95_SR1Version(VER_PLATFORM_WIN32_WINDOWS, 4, 0, 1081));
+  EXPECT_FALSE(IsWin95_SR1Version(VER_PLATFORM_WIN32_WINDOWS, 4, 10, 950));  // 98
+  EXPECT_FALSE(IsWin95_SR1Version(VER_PLATFORM_WIN32_NT, 4, 0, 950));
+  EXPECT_FALSE(DirExistsW(static_cast<const wchar_t*>(nullptr)));
+  EXPECT_TRUE(DirExistsW((kFixture + L"\\enum").c_str()));
+  wchar_t mixed[] = L"\u0416Ab";
+  EXPECT_EQ(StrLowerW(mixed), mixed);
+  EXPECT_STREQ(mixed, L"\u0436ab");
+  EXPECT_STREQ(StrUpperW(mixed), L"\u0416AB");
+  EXPECT_EQ(StrLowerW(nullptr), nullptr);
   // An absent letter answers false and leaves the error mode as it was.
   UINT before = SetErrorMode(0);
   SetErrorMode(before);

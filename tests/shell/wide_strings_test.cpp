@@ -72,12 +72,32 @@ TEST(WideStrings, SearchInsertAndNumbers) {
   S swapped = u"\u0102";
   StrSwapByteOrder(swapped);
   EXPECT_EQ(swapped, u"\u0201");
+  S stopped(u"\u0102\0\u0304", 3);  // the swap ends at the terminating 0
+  StrSwapByteOrder(stopped);
+  EXPECT_EQ(stopped, S(u"\u0201\0\u0304", 3));
   struct Case { V in, out; } commas[] = {
       {u"123", u"123"}, {u"1234", u"1,234"}, {u"1234567", u"1,234,567"}, {u"-123456", u"-123,456"}, {u"", u""}};
   for (const auto& c : commas) EXPECT_EQ(AddCommas<char16_t>(c.in, u','), S(c.out));
   EXPECT_EQ(SizeInKbText<char16_t>(0, u','), u"1 KB");
   EXPECT_EQ(SizeInKbText<char16_t>(1023, u','), u"1 KB");
   EXPECT_EQ(SizeInKbText<char16_t>(3000000000ULL, u','), u"2,929,687 KB");
+}
+
+TEST(WideStrings, LengthAndOverlappingMoves) {
+  EXPECT_EQ(StrLenW<char16_t>(u"abc"), 3u);
+  EXPECT_EQ(StrLenW<char16_t>(u""), 0u);
+  EXPECT_EQ(StrLenW<char16_t>(nullptr), 0u);
+  struct Case { size_t to, from, count; V out; } cases[] = {
+      {2, 0, 4, u"ababcdg"},  // destination above the source: copied from the end
+      {0, 2, 4, u"cdefefg"},  // destination below: copied from the start
+      {1, 1, 3, u"abcdefg"},
+      {0, 5, 0, u"abcdefg"},
+  };
+  for (const auto& c : cases) {
+    S text = u"abcdefg";
+    EXPECT_EQ(StrMoveW(text.data() + c.to, text.data() + c.from, c.count), text.data() + c.to);
+    EXPECT_EQ(text, S(c.out)) << c.to << " " << c.from;
+  }
 }
 
 }  // namespace
