@@ -10,7 +10,8 @@
 
 namespace kv {
 
-// Replaces every occurrence of oldText by newText (ASCII case ignored on request).
+// Replaces every occurrence of oldText by newText (letter case ignored on
+// request, for every letter of the ANSI code page).
 void ReplaceStr(std::string& text, std::string_view oldText, std::string_view newText, bool ignoreCase);
 // First occurrence of sub at or after start; a negative start counts from the end.
 int FindFromPos(std::string_view sub, std::string_view text, int start);
