@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "base/scope_guard.h"
+#include "treeview/alpha_blend.h"
 #include "treeview/check_images_win.h"
 #include "treeview/drag_image_win.h"
 #include "treeview/theme_services_win.h"
@@ -52,6 +53,7 @@ void InitializeGlobalStructures() {
     g.oleInitialized = SUCCEEDED(OleInitialize(nullptr));
     g.treeReferenceFormat = RegisterClipboardFormatW(L"Lazy Tree Reference");
     g.timerPeriod = timeBeginPeriod(1) == TIMERR_NOERROR;
+    DetermineMMXAvailability();
     return true;
   }();
   (void)done;

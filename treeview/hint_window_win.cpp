@@ -177,7 +177,7 @@ RECT TLazyTreeHintWindow::CalcHintRect(int maxWidth, const THintData& data) {
   if (RECT owned = data_.HintRect; data_.Node != nullptr && data_.DefaultHint.empty() && !IsRectEmpty(&owned)) {
     ownerDrawn_ = true;
     OffsetRect(&owned, -owned.left, -owned.top);
-    shadow_ = HasMMX() ? kHintShadowSize : 0;
+    shadow_ = MMXAvailable() ? kHintShadowSize : 0;
     owned.right += shadow_;
     owned.bottom += shadow_;
     return owned;
@@ -226,7 +226,7 @@ RECT TLazyTreeHintWindow::CalcHintRect(int maxWidth, const THintData& data) {
   }
   RestoreDC(screen.Get(), saved);
   if (IsRectEmpty(&r)) return {};
-  shadow_ = HasMMX() ? kHintShadowSize : 0;
+  shadow_ = MMXAvailable() ? kHintShadowSize : 0;
   r.right += shadow_;
   r.bottom += shadow_;
   return r;
@@ -416,7 +416,7 @@ THintAnimationType TBaseLazyTree::DoGetAnimationType() {
     type = !animate ? THintAnimationType::hatNone : fade ? THintAnimationType::hatFade : THintAnimationType::hatSlide;
   }
   // Fading blends; without blending the hint slides in.
-  if (type == THintAnimationType::hatFade && !HasMMX()) type = THintAnimationType::hatSlide;
+  if (type == THintAnimationType::hatFade && !MMXAvailable()) type = THintAnimationType::hatSlide;
   return type;
 }
 

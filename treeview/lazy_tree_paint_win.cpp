@@ -635,7 +635,7 @@ void TBaseLazyTree::TileBackground(HDC dc, POINT offset, const RECT& r) {
 
 void TBaseLazyTree::PaintSelectionRectangle(HDC dc, int windowOrgX, const RECT& band, const RECT& target) {
   if ((drawSelectionMode_ == TLTDrawSelectionMode::smBlendedRectangle ||
-       TreeStates().Contains(tsUseThemes)) && HasMMX()) {
+       TreeStates().Contains(tsUseThemes)) && MMXAvailable()) {
     RECT inside;
     if (IntersectRect(&inside, &band, &target)) {
       RECT pixels = inside;
@@ -719,7 +719,7 @@ void TBaseLazyTree::PrepareCell(TLTPaintInfo& info, int maxWidth) {
     }
     RECT r = HasOption(toGridExtensions) || HasOption(toFullRowSelect) ? info.CellRect : selection;
     if (!IsRectEmpty(&r)) {
-      if (HasOption(toUseBlendedSelection) && HasMMX()) {
+      if (HasOption(toUseBlendedSelection) && MMXAvailable()) {
         // Blending works on the bitmap's pixels: move out of the window origin.
         POINT origin{};
         GetWindowOrgEx(info.Canvas, &origin);
@@ -953,7 +953,7 @@ void TBaseLazyTree::PaintTree(HDC target, const RECT& window, POINT at, std::uin
   paintCanvas_ = dc;
   SetMapMode(dc, GetMapMode(target));
   // Blending works on 32-bit pixels.
-  const bool blends = HasMMX() && (drawSelectionMode_ == TLTDrawSelectionMode::smBlendedRectangle ||
+  const bool blends = MMXAvailable() && (drawSelectionMode_ == TLTDrawSelectionMode::smBlendedRectangle ||
                                    TreeStates().Contains(tsUseThemes) || HasOption(toUseBlendedSelection));
   const TPixelFormat rowFormat = blends ? TPixelFormat::pf32bit : pixelFormat;
   auto makeBitmap = [&](int w, int h, TPixelFormat format) {
