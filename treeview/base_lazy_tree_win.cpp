@@ -921,6 +921,8 @@ void TBaseLazyTree::WndProc(ui::TMessage& m) {
       // report is delivered before the window goes.
       StopCacheBuild();
       workerTarget_.store(nullptr);
+      break;
+    case WM_NCDESTROY:
       StopTimer(kChangeTimer);
       StopTimer(kStructureChangeTimer);
       runningTimers_ = 0;  // the window's timers go with it

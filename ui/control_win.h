@@ -189,7 +189,12 @@ class TControl : public TComponent {
   // What the window class does with the message (for a subclassed system
   // control its own procedure, for the layer's classes DefWindowProcW).
   void DefaultHandler(TMessage& m);
+  // Marks the whole window for painting; Update paints what is marked now;
+  // Repaint (Refresh) does both, children included.
+  void Invalidate();
+  void Update();
   void Repaint();
+  void Refresh() { Repaint(); }
   // Lays out the aligned and anchored children for the current client size.
   void Realign();
   // The control of a window made by this layer, or null.
