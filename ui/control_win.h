@@ -64,6 +64,7 @@ constexpr UINT CM_TEXTCHANGED = CM_BASE + 18;
 // unanswered goes to the parent's default handler with the original message.
 constexpr UINT CN_BASE = 0xBC00;
 constexpr UINT CN_NOTIFY = CN_BASE + WM_NOTIFY;
+constexpr UINT CN_KEYDOWN = CN_BASE + WM_KEYDOWN;
 constexpr UINT CN_CTLCOLORMSGBOX = CN_BASE + WM_CTLCOLORMSGBOX,
                CN_CTLCOLOREDIT = CN_BASE + WM_CTLCOLOREDIT,
                CN_CTLCOLORLISTBOX = CN_BASE + WM_CTLCOLORLISTBOX,
