@@ -123,6 +123,20 @@ TEST(ThemeManager, EveryClassJoinsItsListAndSelfPaintedControlsRefuse) {
   EXPECT_EQ(manager.ListCount(K::ButtonControl), 5u);
   manager.OnAllowSubclassing = nullptr;
   EXPECT_THROW(manager.CollectControls(nullptr), std::invalid_argument);
+
+  // A list takes only controls of its own class.
+  manager.ClearLists();
+  ui::TControl& button = *standard.form->Controls(0);
+  TWindowProcList groups(manager, K::GroupBox), views(manager, K::ListView),
+      others(manager, K::WinControl);
+  EXPECT_EQ(groups.Add(button), -1);
+  EXPECT_EQ(views.Add(*standard.panel), -1);
+  EXPECT_EQ(groups.Count() + views.Count(), 0u);
+  EXPECT_EQ(groups.Add(*standard.group), 0);
+  EXPECT_EQ(others.Add(button), 0);
+  EXPECT_EQ(others.Add(button), -1);
+  groups.Clear();
+  others.Clear();
 }
 
 TEST(ThemeManager, FreeingAFormThenTheManagerTouchesNothingStale) {
