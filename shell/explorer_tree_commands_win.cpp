@@ -187,17 +187,23 @@ bool TCustomLazyExplorerTree::DoEndEdit() {
   return TCustomLazyStringTree::DoEndEdit();
 }
 
-bool TCustomLazyExplorerTree::DoCanEdit(PLazyNode node, TColumnIndex column) {
-  if (ExplorerMiscOptions() & toExplorerReadOnly) return false;
+void TCustomLazyExplorerTree::DoCanEdit(PLazyNode node, TColumnIndex column, bool& allowed) {
+  if (ExplorerMiscOptions() & toExplorerReadOnly) {
+    allowed = false;
+    return;
+  }
   // The name and the application's own columns are edited; the shell's details are not.
   if (column >= 0 && HeaderUsesColumns()) {
     const TColumnDetails kind = ColumnKind(column);
     const bool editable = columnDetails_ == cdShellColumns
                               ? column == 0 || (column >= shellColumnCount_ && kind == cdCustom)
                               : kind == cdFileName || kind == cdCustom;
-    if (!editable) return false;
+    if (!editable) {
+      allowed = false;
+      return;
+    }
   }
-  return TCustomLazyStringTree::DoCanEdit(node, column);
+  TCustomLazyStringTree::DoCanEdit(node, column, allowed);
 }
 
 void TCustomLazyExplorerTree::DoNewText(PLazyNode node, TColumnIndex column, const std::wstring& text) {

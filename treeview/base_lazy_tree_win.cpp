@@ -1006,7 +1006,7 @@ LRESULT TBaseLazyTree::TreeViewMessage(UINT msg, WPARAM w, LPARAM l) {
       const TColumnIndex main = HeaderUsesColumns() ? HeaderMainColumn() : kNoColumn;
       auto image = [&](TLTImageKind kind) {
         bool ghosted = false;
-        return DoGetImageIndex(item, kind, main, ghosted);
+        return ImageIndex(item, kind, main, ghosted);
       };
       if (tv->mask & TVIF_IMAGE) tv->iImage = image(TLTImageKind::ikNormal);
       if (tv->mask & TVIF_SELECTEDIMAGE) tv->iSelectedImage = image(TLTImageKind::ikSelected);
