@@ -185,8 +185,8 @@ bool TCustomLazyExplorerTree::DoEndEdit() {
   return TCustomLazyStringTree::DoEndEdit();
 }
 
-bool TCustomLazyExplorerTree::DoCanEdit(PLazyNode node, TColumnIndex column) {
-  bool allowed = !(ExplorerMiscOptions() & toExplorerReadOnly);
+void TCustomLazyExplorerTree::DoCanEdit(PLazyNode node, TColumnIndex column, bool& allowed) {
+  if (ExplorerMiscOptions() & toExplorerReadOnly) allowed = false;
   // The name and the application's own columns are edited; the shell's details are not.
   if (allowed && column >= 0 && HeaderUsesColumns()) {
     const TColumnDetails kind = ColumnKind(column);
@@ -195,8 +195,8 @@ bool TCustomLazyExplorerTree::DoCanEdit(PLazyNode node, TColumnIndex column) {
   }
   // The application has the last word, told what the explorer decided; a
   // read-only tree renames nothing whatever it says.
-  if (OnEditing) OnEditing(*this, node, column, allowed);
-  return allowed && !(ExplorerMiscOptions() & toExplorerReadOnly);
+  TCustomLazyStringTree::DoCanEdit(node, column, allowed);
+  if (ExplorerMiscOptions() & toExplorerReadOnly) allowed = false;
 }
 
 void TCustomLazyExplorerTree::DoNewText(PLazyNode node, TColumnIndex column, const std::wstring& text) {

@@ -540,15 +540,25 @@ std::string TCustomLazyExplorerTree::ItemText(PLazyNode node) {
   return ValidateNamespace(node, ns) ? Utf8(ns->GetNameInFolder()) : std::string();
 }
 
-int TCustomLazyExplorerTree::DoGetImageIndex(PLazyNode node, TLTImageKind kind, TColumnIndex column,
+void TCustomLazyExplorerTree::DoGetImageIndex(PLazyNode node, TLTImageKind kind, TColumnIndex column,
+                                              bool& ghosted, int& index) {
+  index = ShellImageIndex(node, kind, column, ghosted);
+}
+
+int TCustomLazyExplorerTree::ShellImageIndex(PLazyNode node, TLTImageKind kind, TColumnIndex column,
                                              bool& ghosted) {
+  const auto inherited = [&] {
+    int index = -1;
+    TCustomLazyStringTree::DoGetImageIndex(node, kind, column, ghosted, index);
+    return index;
+  };
   TNamespace* ns = nullptr;
   const bool shellImage = kind == TLTImageKind::ikNormal || kind == TLTImageKind::ikSelected ||
                           kind == TLTImageKind::ikOverlay;
   // The item's icon belongs to the main column only.
   const bool mainColumn = column == kNoColumn || !HeaderUsesColumns() || column == HeaderMainColumn();
   if (!(ExplorerImageOptions() & toImages) || !shellImage || !mainColumn || !ValidateNamespace(node, ns))
-    return TCustomLazyStringTree::DoGetImageIndex(node, kind, column, ghosted);
+    return inherited();
   const bool loading = threadedImagesEnabled_ && !ns->ThreadedIconLoaded() && HandleAllocated();
   if (kind == TLTImageKind::ikOverlay) {
     if (loading) return -1;  // nothing over the placeholder
@@ -558,7 +568,7 @@ int TCustomLazyExplorerTree::DoGetImageIndex(PLazyNode node, TLTImageKind kind, 
       return ns->GetOverlayIndex() - 1;
     if (ns->GetLink()) return 1;
     if (ns->GetShare()) return 0;
-    return TCustomLazyStringTree::DoGetImageIndex(node, kind, column, ghosted);
+    return inherited();
   }
   if (loading) {
     if (!ns->ThreadIconLoading()) {

@@ -449,7 +449,10 @@ class TCustomLazyExplorerTree : public TCustomLazyStringTree {
   void DoChecked(PLazyNode node) override;
   void DoChange(PLazyNode node) override;
   std::string ItemText(PLazyNode node) override;
-  int DoGetImageIndex(PLazyNode node, TLTImageKind kind, TColumnIndex column, bool& ghosted) override;
+  void DoGetImageIndex(PLazyNode node, TLTImageKind kind, TColumnIndex column, bool& ghosted,
+                       int& index) override;
+  // The shell's image of the node's cell, or the string tree's.
+  int ShellImageIndex(PLazyNode node, TLTImageKind kind, TColumnIndex column, bool& ghosted);
 
   void InitHandle() override;
   void WndProc(ui::TMessage& m) override;
@@ -466,7 +469,7 @@ class TCustomLazyExplorerTree : public TCustomLazyStringTree {
   bool PageSiblingKey(WORD key);
   virtual void DoTreeDblClick(int button, POINT pt);
   void DoNewText(PLazyNode node, TColumnIndex column, const std::wstring& text) override;
-  bool DoCanEdit(PLazyNode node, TColumnIndex column) override;
+  void DoCanEdit(PLazyNode node, TColumnIndex column, bool& allowed) override;
   void DoGetText(PLazyNode node, TColumnIndex column, TLSTTextType type, std::wstring& text) override;
   void DoPaintText(PLazyNode node, HDC canvas, TColumnIndex column, TLSTTextType type) override;
   // The shell commands' messages; true when handled.

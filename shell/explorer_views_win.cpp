@@ -180,10 +180,11 @@ void TLazyExplorerListview::SelectedFilesPaste(bool allowMultiple) {
   for (TNamespace* ns : items) ns->Paste({ns});
 }
 
-int TLazyExplorerListview::DoGetImageIndex(PLazyNode node, TLTImageKind kind, TColumnIndex column, bool& ghosted) {
+void TLazyExplorerListview::DoGetImageIndex(PLazyNode node, TLTImageKind kind, TColumnIndex column,
+                                            bool& ghosted, int& index) {
   // A selected item keeps its normal icon (no open folder in a list).
   if (kind == TLTImageKind::ikSelected) kind = TLTImageKind::ikNormal;
-  return TLazyExplorerViews::DoGetImageIndex(node, kind, column, ghosted);
+  TLazyExplorerViews::DoGetImageIndex(node, kind, column, ghosted, index);
 }
 
 void TLazyExplorerListview::ReReadAndRefreshNode(PLazyNode node, bool resort) {

@@ -56,7 +56,8 @@ class TLazyExplorerListview : public TLazyExplorerViews {
   void InitHandle() override;
   void DoShellExecute(PLazyNode node) override;
   bool DoKeyAction(WORD& key, UINT& shift) override;
-  int DoGetImageIndex(PLazyNode node, TLTImageKind kind, TColumnIndex column, bool& ghosted) override;
+  void DoGetImageIndex(PLazyNode node, TLTImageKind kind, TColumnIndex column, bool& ghosted,
+                       int& index) override;
 
  private:
   void LoadViewDefaults();

@@ -4,6 +4,10 @@
 #include <atomic>
 #include <cstdlib>
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <cpuid.h>
+#endif
+
 namespace kv {
 namespace {
 
@@ -28,7 +32,32 @@ std::uint32_t BlendPixel(std::uint32_t s, std::uint32_t d, int alpha, int bias) 
   return result;
 }
 
-std::atomic<bool> hasMMX{true};
+std::atomic<bool> mmxAvailable{false};
+
+// Toggles the identification flag (bit 21) of the flags register and answers
+// whether the change stuck.
+bool IdentificationFlagToggles() {
+#if defined(__x86_64__) || defined(__i386__)
+  std::uintptr_t before = 0, after = 0;
+  __asm__ volatile(
+      "pushf\n\t"
+      "pop %0\n\t"
+      "mov %0, %1\n\t"
+      "xor $0x200000, %1\n\t"
+      "push %1\n\t"
+      "popf\n\t"
+      "pushf\n\t"
+      "pop %1\n\t"
+      "push %0\n\t"
+      "popf\n\t"
+      : "=&r"(before), "=&r"(after)
+      :
+      : "cc");
+  return ((before ^ after) & 0x200000) != 0;
+#else
+  return false;
+#endif
+}
 
 }  // namespace
 
@@ -123,8 +152,29 @@ void AlphaBlendBits(const TBitmapBits* source, const TBitmapBits& destination, T
   }
 }
 
-bool HasMMX() { return hasMMX.load(std::memory_order_relaxed); }
+bool MMXFromProcessor(bool hasCpuid, std::uint32_t signature, std::uint32_t features) {
+  return hasCpuid && signature >= 0x50 && (features & 0x800000) != 0;
+}
 
-void SetHasMMXForTesting(bool value) { hasMMX.store(value, std::memory_order_relaxed); }
+bool HasMMX() {
+  if (!IdentificationFlagToggles()) return false;
+#if defined(__x86_64__) || defined(__i386__)
+  unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
+  if (!__get_cpuid(1, &eax, &ebx, &ecx, &edx)) return false;
+  return MMXFromProcessor(true, eax, edx);
+#else
+  return false;
+#endif
+}
+
+bool MMXAvailable() { return mmxAvailable.load(std::memory_order_relaxed); }
+
+void DetermineMMXAvailability() {
+  static const bool decided = [] {
+    mmxAvailable.store(HasMMX(), std::memory_order_relaxed);
+    return true;
+  }();
+  (void)decided;
+}
 
 }  // namespace kv

@@ -49,9 +49,16 @@ void AlphaBlendLineMasterAndColor(std::uint32_t* destination, int count, std::ui
 void AlphaBlendBits(const TBitmapBits* source, const TBitmapBits& destination, TBlendRect r,
                     int targetX, int targetY, TBlendMode mode, int constantAlpha, int bias);
 
-// True when callers may blend. Always so on x86-64; tests replace the answer
-// to take the callers' other drawing.
+// True when the processor can run MMX instructions: it lets the identification
+// flag of the flags register be toggled (so it has CPUID), and CPUID function 1
+// gives a signature of at least 0x50 and feature bit 23.
 bool HasMMX();
-void SetHasMMXForTesting(bool value);
+// The decision above from the processor's answers.
+bool MMXFromProcessor(bool hasCpuid, std::uint32_t signature, std::uint32_t features);
+
+// Whether callers blend at all: process-wide, decided by HasMMX once when the
+// first tree makes the shared resources, false until then, never changed afterwards.
+bool MMXAvailable();
+void DetermineMMXAvailability();
 
 }  // namespace kv

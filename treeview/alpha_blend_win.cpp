@@ -30,7 +30,9 @@ bool StoredTopDown(HDC dc, std::uint32_t* bits) {
 
 }  // namespace
 
-TBitmapBits GetBitmapBitsFromDeviceContext(HDC dc) {
+namespace {
+
+TBitmapBits SelectedBits(HDC dc) {
   if (!dc) return {};
   const auto bitmap = static_cast<HBITMAP>(GetCurrentObject(dc, OBJ_BITMAP));
   DIBSECTION section{};
@@ -43,14 +45,23 @@ TBitmapBits GetBitmapBitsFromDeviceContext(HDC dc) {
   return bits;
 }
 
+}  // namespace
+
+std::uint32_t* GetBitmapBitsFromDeviceContext(HDC dc, int& width, int& height) {
+  const TBitmapBits bits = SelectedBits(dc);
+  width = bits.width;
+  height = bits.height;
+  return bits.bits;
+}
+
 void AlphaBlend(HDC source, HDC destination, const RECT& r, POINT target, TBlendMode mode,
                 int constantAlpha, int bias) {
   if (IsRectEmpty(&r)) return;
-  const TBitmapBits destinationBits = GetBitmapBitsFromDeviceContext(destination);
+  const TBitmapBits destinationBits = SelectedBits(destination);
   if (!destinationBits.bits) return;
   TBitmapBits sourceBits;
   if (mode != TBlendMode::bmConstantAlphaAndColor) {
-    sourceBits = GetBitmapBitsFromDeviceContext(source);
+    sourceBits = SelectedBits(source);
     if (!sourceBits.bits) return;
   }
   // GDI may still hold drawing for these bitmaps in its batch.

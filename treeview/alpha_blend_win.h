@@ -17,9 +17,9 @@ constexpr ui::TColor clDefault = 0x20000000u;
 // clDefault -> CLR_DEFAULT, system colours resolved, others as they are.
 COLORREF GetRGBColor(ui::TColor color);
 
-// The bits, width and height (negative: top-down) of the DIB section
-// selected into dc; empty when it holds none.
-TBitmapBits GetBitmapBitsFromDeviceContext(HDC dc);
+// The bits of the DIB section selected into dc, with its width and height
+// (negative: top-down); null (width and height 0) when it holds none.
+std::uint32_t* GetBitmapBitsFromDeviceContext(HDC dc, int& width, int& height);
 
 // Blends r of the destination's DIB with the source's DIB from `target` on;
 // see AlphaBlendBits. source may be null in the colour mode (bias = RGB colour).

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/scope_guard.h"
+#include "treeview/alpha_blend.h"
 #include "treeview/check_images_win.h"
 #include "treeview/drag_image_win.h"
 #include "treeview/theme_services_win.h"
@@ -53,6 +54,7 @@ void InitializeGlobalStructures() {
     g.oleInitialized = SUCCEEDED(OleInitialize(nullptr));
     g.treeReferenceFormat = RegisterClipboardFormatW(L"Lazy Tree Reference");
     g.timerPeriod = timeBeginPeriod(1) == TIMERR_NOERROR;
+    DetermineMMXAvailability();
     return true;
   }();
   (void)done;
@@ -974,6 +976,8 @@ void TBaseLazyTree::WndProc(ui::TMessage& m) {
       // report is delivered before the window goes.
       StopCacheBuild();
       workerTarget_.store(nullptr);
+      break;
+    case WM_NCDESTROY:
       StopTimer(kChangeTimer);
       StopTimer(kStructureChangeTimer);
       runningTimers_ = 0;  // the window's timers go with it
@@ -1057,7 +1061,7 @@ LRESULT TBaseLazyTree::TreeViewMessage(UINT msg, WPARAM w, LPARAM l) {
       const TColumnIndex main = HeaderUsesColumns() ? HeaderMainColumn() : kNoColumn;
       auto image = [&](TLTImageKind kind) {
         bool ghosted = false;
-        return DoGetImageIndex(item, kind, main, ghosted);
+        return ImageIndex(item, kind, main, ghosted);
       };
       if (tv->mask & TVIF_IMAGE) tv->iImage = image(TLTImageKind::ikNormal);
       if (tv->mask & TVIF_SELECTEDIMAGE) tv->iSelectedImage = image(TLTImageKind::ikSelected);

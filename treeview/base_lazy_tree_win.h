@@ -496,7 +496,10 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   void MeasureItemHeight(PLazyNode node) override;
   virtual void DoAfterItemPaint(HDC dc, PLazyNode node, const RECT& r);
   virtual void DoPaintNode(TLTPaintInfo& /*info*/) {}
-  virtual int DoGetImageIndex(PLazyNode node, TLTImageKind kind, TColumnIndex column, bool& ghosted);
+  // The image of the node's cell: index starts at -1 (none) and ghosted at false.
+  virtual void DoGetImageIndex(PLazyNode node, TLTImageKind kind, TColumnIndex column, bool& ghosted,
+                               int& index);
+  int ImageIndex(PLazyNode node, TLTImageKind kind, TColumnIndex column, bool& ghosted);
   virtual void DoGetLineStyle(std::uint8_t (&pattern)[8]);
   // Whether a cell shows nothing (OnGetCellIsEmpty; without it every cell counts as empty).
   virtual bool ColumnIsEmpty(PLazyNode node, TColumnIndex column);
@@ -568,7 +571,7 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   // WM_COPY, WM_CUT, WM_PASTE; true when answered.
   bool ClipboardMessage(ui::TMessage& m);
   // Editing steps: the veto, the editor, opening it, placing it over the cell.
-  virtual bool DoCanEdit(PLazyNode node, TColumnIndex column);
+  virtual void DoCanEdit(PLazyNode node, TColumnIndex column, bool& allowed);
   virtual PLTEditLink DoCreateEditor(PLazyNode node, TColumnIndex column);
   void DoEdit();
   void UpdateEditBounds();

@@ -132,7 +132,7 @@ void TLTDragImage::PrepareDrag(HBITMAP bitmap, POINT imagePosition, POINT hotSpo
       }
     }
   }
-  if (!HasMMX() || (states_ & kSystemSupport)) return;
+  if (!MMXAvailable() || (states_ & kSystemSupport)) return;
   lastPosition_ = hotSpot;
   width_ = bm.bmWidth;
   height_ = bm.bmHeight;

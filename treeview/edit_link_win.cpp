@@ -36,13 +36,14 @@ bool TBaseLazyTree::EditNode(PLazyNode node, TColumnIndex column) {
 }
 
 bool TBaseLazyTree::CanEdit(PLazyNode node, TColumnIndex column) {
-  return HasOption(toEditable) && Enabled() && !ReadOnly() && DoCanEdit(node, column);
+  if (!HasOption(toEditable) || !Enabled() || ReadOnly()) return false;
+  bool allowed = true;
+  DoCanEdit(node, column, allowed);
+  return allowed;
 }
 
-bool TBaseLazyTree::DoCanEdit(PLazyNode node, TColumnIndex column) {
-  bool allowed = true;
+void TBaseLazyTree::DoCanEdit(PLazyNode node, TColumnIndex column, bool& allowed) {
   if (OnEditing) OnEditing(*this, node, column, allowed);
-  return allowed;
 }
 
 PLTEditLink TBaseLazyTree::DoCreateEditor(PLazyNode node, TColumnIndex column) {

@@ -194,7 +194,7 @@ RECT TLazyTreeHintWindow::CalcHintRect(int maxWidth, const std::wstring& /*hint*
   // The owner's hint: the window is the rectangle it asked for when the hint
   // was decided (its shadow inside it), painted by the owner.
   ownerDrawn_ = tree.DrawsOwnHints() && data_.Node != nullptr;
-  shadow_ = HasMMX() ? kHintShadowSize : 0;
+  shadow_ = MMXAvailable() ? kHintShadowSize : 0;
   if (ownerDrawn_) return data_.HintRect;
   if (tooltip) tree.GetTextInfo(data_.Node, data_.Column, font_, nodeText, nodeString);
   if (!data_.DefaultHint.empty())
@@ -431,7 +431,7 @@ THintAnimationType TBaseLazyTree::DoGetAnimationType() {
     type = !animate ? THintAnimationType::hatNone : fade ? THintAnimationType::hatFade : THintAnimationType::hatSlide;
   }
   // Fading blends; without blending the hint slides in.
-  if (type == THintAnimationType::hatFade && !HasMMX()) type = THintAnimationType::hatSlide;
+  if (type == THintAnimationType::hatFade && !MMXAvailable()) type = THintAnimationType::hatSlide;
   return type;
 }
 

@@ -47,10 +47,10 @@ TCellHitLayout TBaseLazyTree::CellLayout(PLazyNode node, TColumnIndex column) {
     }
   }
   bool ghosted = false;
-  if (StateImages() != nullptr && DoGetImageIndex(node, TLTImageKind::ikState, column, ghosted) >= 0)
+  if (StateImages() != nullptr && ImageIndex(node, TLTImageKind::ikState, column, ghosted) >= 0)
     cell.StateWidth = StateImages()->Width();
   if (Images() != nullptr &&
-      DoGetImageIndex(node, Selected(node) ? TLTImageKind::ikSelected : TLTImageKind::ikNormal, column,
+      ImageIndex(node, Selected(node) ? TLTImageKind::ikSelected : TLTImageKind::ikNormal, column,
                       ghosted) >= 0)
     cell.ImageWidth = Images()->Width();
   cell.NodeWidth = DoGetNodeWidth(node, column);

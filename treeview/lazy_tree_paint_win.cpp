@@ -279,10 +279,14 @@ void TBaseLazyTree::SelectionColors(COLORREF& brush, COLORREF& pen) const {
                                              : TLTColors::UnfocusedSelectionBorderColor));
 }
 
-int TBaseLazyTree::DoGetImageIndex(PLazyNode node, TLTImageKind kind, TColumnIndex column,
-                                   bool& ghosted) {
-  int index = -1;
+void TBaseLazyTree::DoGetImageIndex(PLazyNode node, TLTImageKind kind, TColumnIndex column,
+                                    bool& ghosted, int& index) {
   if (OnGetImageIndex) OnGetImageIndex(*this, node, kind, column, ghosted, index);
+}
+
+int TBaseLazyTree::ImageIndex(PLazyNode node, TLTImageKind kind, TColumnIndex column, bool& ghosted) {
+  int index = -1;
+  DoGetImageIndex(node, kind, column, ghosted, index);
   return index;
 }
 
@@ -590,7 +594,7 @@ void TBaseLazyTree::PaintImage(TLTPaintInfo& info, TLTImageInfoIndex slot, ui::T
   int overlayIndex = -1;
   if (overlay) {
     bool ghosted = false;
-    overlayIndex = DoGetImageIndex(node, TLTImageKind::ikOverlay, info.Column, ghosted);
+    overlayIndex = ImageIndex(node, TLTImageKind::ikOverlay, info.Column, ghosted);
   }
   UINT style = ILD_TRANSPARENT;
   if (overlayIndex >= 0) style |= INDEXTOOVERLAYMASK(overlayIndex + 1);
@@ -635,7 +639,7 @@ void TBaseLazyTree::TileBackground(HDC dc, POINT offset, const RECT& r) {
 
 void TBaseLazyTree::PaintSelectionRectangle(HDC dc, int windowOrgX, const RECT& band, const RECT& target) {
   if ((drawSelectionMode_ == TLTDrawSelectionMode::smBlendedRectangle ||
-       TreeStates().Contains(tsUseThemes)) && HasMMX()) {
+       TreeStates().Contains(tsUseThemes)) && MMXAvailable()) {
     RECT inside;
     if (IntersectRect(&inside, &band, &target)) {
       RECT pixels = inside;
@@ -719,7 +723,7 @@ void TBaseLazyTree::PrepareCell(TLTPaintInfo& info, int maxWidth) {
     }
     RECT r = HasOption(toGridExtensions) || HasOption(toFullRowSelect) ? info.CellRect : selection;
     if (!IsRectEmpty(&r)) {
-      if (HasOption(toUseBlendedSelection) && HasMMX()) {
+      if (HasOption(toUseBlendedSelection) && MMXAvailable()) {
         // Blending works on the bitmap's pixels: move out of the window origin.
         POINT origin{};
         GetWindowOrgEx(info.Canvas, &origin);
@@ -817,7 +821,7 @@ void TBaseLazyTree::PaintCells(TLTPaintInfo& info, const RECT& row, const RECT& 
       int iw = 0, ih = 0;
       if (stateImages_ != nullptr) {
         bool ghosted = false;
-        info.ImageInfo[iiState].Index = DoGetImageIndex(node, TLTImageKind::ikState, column, ghosted);
+        info.ImageInfo[iiState].Index = ImageIndex(node, TLTImageKind::ikState, column, ghosted);
         info.ImageInfo[iiState].Ghosted = ghosted;
         if (info.ImageInfo[iiState].Index != -1) {
           iw = stateImages_->Width();
@@ -827,7 +831,7 @@ void TBaseLazyTree::PaintCells(TLTPaintInfo& info, const RECT& row, const RECT& 
       }
       if (images_ != nullptr) {
         bool ghosted = false;
-        info.ImageInfo[iiNormal].Index = DoGetImageIndex(
+        info.ImageInfo[iiNormal].Index = ImageIndex(
             node, Selected(node) ? TLTImageKind::ikSelected : TLTImageKind::ikNormal, column, ghosted);
         info.ImageInfo[iiNormal].Ghosted = ghosted;
         if (info.ImageInfo[iiNormal].Index != -1) {
@@ -953,7 +957,7 @@ void TBaseLazyTree::PaintTree(HDC target, const RECT& window, POINT at, std::uin
   paintCanvas_ = dc;
   SetMapMode(dc, GetMapMode(target));
   // Blending works on 32-bit pixels.
-  const bool blends = HasMMX() && (drawSelectionMode_ == TLTDrawSelectionMode::smBlendedRectangle ||
+  const bool blends = MMXAvailable() && (drawSelectionMode_ == TLTDrawSelectionMode::smBlendedRectangle ||
                                    TreeStates().Contains(tsUseThemes) || HasOption(toUseBlendedSelection));
   const TPixelFormat rowFormat = blends ? TPixelFormat::pf32bit : pixelFormat;
   auto makeBitmap = [&](int w, int h, TPixelFormat format) {

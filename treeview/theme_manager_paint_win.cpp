@@ -42,6 +42,7 @@ void TThemeManager::WindowProc(TThemeListKind kind, ui::TControl& control, ui::T
   switch (m.msg) {
     case WM_KEYDOWN:
     case WM_SYSKEYDOWN:
+    case ui::CN_KEYDOWN:
       UpdateUIState(control, m);
       break;
     case ui::CM_CONTROLLISTCHANGE:
@@ -73,6 +74,13 @@ void TThemeManager::WindowProc(TThemeListKind kind, ui::TControl& control, ui::T
       break;
     case WM_PAINT:
       if (!h) break;
+      if (kind == K::Frame) {
+        // A frame paints nothing of its own: only its graphic children, and
+        // the layer's controls are all windows.
+        const ui::PaintDc paint = ui::BeginPaintDc(h);
+        m.result = 0;
+        return;
+      }
       if (kind == K::GroupBox) {
         PaintGroupBox(control);
         m.result = 0;
@@ -185,9 +193,9 @@ void TThemeManager::UpdateUIState(ui::TControl& control, const ui::TMessage& m) 
   ui::TForm* form = control.ParentForm();
   if (!form || !form->HandleIfAllocated()) return;
   WORD flag = 0;
-  if (m.msg == WM_KEYDOWN && (m.wParam == VK_TAB || (m.wParam >= VK_LEFT && m.wParam <= VK_DOWN)))
+  if (m.wParam == VK_TAB || (m.wParam >= VK_LEFT && m.wParam <= VK_DOWN))
     flag = UISF_HIDEFOCUS;
-  else if (m.msg == WM_SYSKEYDOWN && m.wParam == VK_MENU)
+  else if (m.wParam == VK_MENU)
     flag = UISF_HIDEACCEL;
   if (flag)
     SendMessageW(form->HandleIfAllocated(), WM_CHANGEUISTATE, MAKEWPARAM(UIS_CLEAR, flag), 0);

@@ -51,6 +51,30 @@ std::optional<TThemeListKind> ListFor(ui::TControl& c, TThemeOptions options, bo
   return std::nullopt;
 }
 
+// Whether the control is of the class a list holds. The list views, tab
+// sheets, animations and check list boxes have no class in this layer.
+bool OfListClass(TThemeListKind kind, ui::TControl& c) {
+  using K = TThemeListKind;
+  switch (kind) {
+    case K::ButtonControl:
+      return dynamic_cast<ui::TButton*>(&c) || dynamic_cast<ui::TCheckBox*>(&c) ||
+             dynamic_cast<ui::TRadioButton*>(&c);
+    case K::SpeedButton: return dynamic_cast<ui::TSpeedButton*>(&c) != nullptr;
+    case K::GroupBox: return dynamic_cast<ui::TGroupBox*>(&c) != nullptr;
+    case K::Panel: return dynamic_cast<ui::TPanel*>(&c) != nullptr;
+    case K::Frame: return dynamic_cast<ui::TFrame*>(&c) != nullptr;
+    case K::TrackBar: return dynamic_cast<ui::TTrackBar*>(&c) != nullptr;
+    case K::StatusBar: return dynamic_cast<ui::TStatusBar*>(&c) != nullptr;
+    case K::Form: return dynamic_cast<ui::TForm*>(&c) != nullptr;
+    case K::WinControl: return true;
+    case K::ListView:
+    case K::TabSheet:
+    case K::Animate:
+    case K::CheckListBox: return false;
+  }
+  return false;
+}
+
 const wchar_t* HookClass() {
   static const wchar_t* name = [] {
     WNDCLASSW wc{};
@@ -71,7 +95,7 @@ TWindowProcList::TWindowProcList(TThemeManager& manager, TThemeListKind kind)
     : manager_(manager), kind_(kind) {}
 
 int TWindowProcList::Add(ui::TControl& control) {
-  if (Find(&control) >= 0) return -1;
+  if (!OfListClass(kind_, control) || Find(&control) >= 0) return -1;
   entries_.push_back({&control, control.WindowProc()});
   sorted_ = false;
   lastControl_ = nullptr;

@@ -52,7 +52,8 @@ class TThemeManager;
 class TWindowProcList {
  public:
   TWindowProcList(TThemeManager& manager, TThemeListKind kind);
-  // -1 when the control is already listed; otherwise its method is replaced.
+  // -1 for a control of another class or one already listed; otherwise its
+  // method is replaced.
   int Add(ui::TControl& control);
   // Index of the control, or -1.
   int Find(const ui::TControl* control);

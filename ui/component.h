@@ -72,6 +72,10 @@ class TComponent {
   void SetTag(intptr_t tag) { tag_ = tag; }
   // True while a layout is being built into this component.
   bool Loading() const { return loading_; }
+  // The component's state as a set of bits: csLoading while its layout is
+  // built; csDesigning never, as the program has no design mode.
+  static constexpr std::uint32_t csLoading = 1u << 0, csDesigning = 1u << 4;
+  std::uint32_t ComponentState() const { return loading_ ? csLoading : 0u; }
   void SetLoading(bool loading) { loading_ = loading; }
   // Called once the layout holding this component has been built.
   virtual void Loaded() { loading_ = false; }

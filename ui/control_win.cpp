@@ -307,35 +307,37 @@ LRESULT CALLBACK TControl::ClassProc(HWND hwnd, UINT msg, WPARAM w, LPARAM l) no
   }
   // A top-level window's first WM_GETMINMAXINFO comes before WM_NCCREATE.
   if (!self) return DefWindowProcW(hwnd, msg, w, l);
-  if (msg == WM_NCDESTROY) {
-    SetWindowLongPtrW(hwnd, 0, 0);
-    self->Unbind(hwnd);
-    return DefWindowProcW(hwnd, msg, w, l);
-  }
   TMessage m{msg, w, l, 0};
-  return Guarded(
+  const LRESULT result = Guarded(
       [&] {
         self->Dispatch(m);
         return m.result;
       },
       [&] { return IsWindow(hwnd) ? DefWindowProcW(hwnd, msg, w, l) : LRESULT{0}; });
+  // The last message reaches the control's window method like every other
+  // (its default handling runs the class's procedure); then the window is gone.
+  if (msg == WM_NCDESTROY) {
+    SetWindowLongPtrW(hwnd, 0, 0);
+    self->Unbind(hwnd);
+  }
+  return result;
 }
 
 LRESULT CALLBACK TControl::SubclassProc(HWND hwnd, UINT msg, WPARAM w, LPARAM l, UINT_PTR id,
                                         DWORD_PTR data) noexcept {
   auto* self = reinterpret_cast<TControl*>(data);
-  if (msg == WM_NCDESTROY) {
-    RemoveWindowSubclass(hwnd, SubclassProc, id);
-    self->Unbind(hwnd);
-    return DefSubclassProc(hwnd, msg, w, l);
-  }
   TMessage m{msg, w, l, 0};
-  return Guarded(
+  const LRESULT result = Guarded(
       [&] {
         self->Dispatch(m);
         return m.result;
       },
       [&] { return IsWindow(hwnd) ? DefSubclassProc(hwnd, msg, w, l) : LRESULT{0}; });
+  if (msg == WM_NCDESTROY) {
+    RemoveWindowSubclass(hwnd, SubclassProc, id);
+    self->Unbind(hwnd);
+  }
+  return result;
 }
 
 void TControl::Dispatch(TMessage& m) {
@@ -665,6 +667,14 @@ void TControl::SetText(const std::string& text) {
   wideText_.clear();
   text_ = text;
   if (hwnd_) SetWindowTextW(hwnd_, AnsiToWString(text).c_str());
+}
+
+void TControl::Invalidate() {
+  if (hwnd_) InvalidateRect(hwnd_, nullptr, TRUE);
+}
+
+void TControl::Update() {
+  if (hwnd_) UpdateWindow(hwnd_);
 }
 
 void TControl::Repaint() {

@@ -64,6 +64,7 @@ constexpr UINT CM_TEXTCHANGED = CM_BASE + 18;
 // unanswered goes to the parent's default handler with the original message.
 constexpr UINT CN_BASE = 0xBC00;
 constexpr UINT CN_NOTIFY = CN_BASE + WM_NOTIFY;
+constexpr UINT CN_KEYDOWN = CN_BASE + WM_KEYDOWN;
 constexpr UINT CN_CTLCOLORMSGBOX = CN_BASE + WM_CTLCOLORMSGBOX,
                CN_CTLCOLOREDIT = CN_BASE + WM_CTLCOLOREDIT,
                CN_CTLCOLORLISTBOX = CN_BASE + WM_CTLCOLORLISTBOX,
@@ -189,7 +190,12 @@ class TControl : public TComponent {
   // What the window class does with the message (for a subclassed system
   // control its own procedure, for the layer's classes DefWindowProcW).
   void DefaultHandler(TMessage& m);
+  // Marks the whole window for painting; Update paints what is marked now;
+  // Repaint (Refresh) does both, children included.
+  void Invalidate();
+  void Update();
   void Repaint();
+  void Refresh() { Repaint(); }
   // Lays out the aligned and anchored children for the current client size.
   void Realign();
   // The control of a window made by this layer, or null.

@@ -31,7 +31,7 @@ class CountingTree : public test::CountingTree<TLazyExplorerTree> {
   using ui::TControl::RecreateHandle;
   int Image(PLazyNode node, TLTImageKind kind = TLTImageKind::ikNormal) {
     bool ghosted = false;
-    return DoGetImageIndex(node, kind, kNoColumn, ghosted);
+    return ImageIndex(node, kind, kNoColumn, ghosted);
   }
 };
 

@@ -43,9 +43,13 @@ class ImageTree : public TLazyExplorerTree {
  public:
   int Image(PLazyNode node) {
     bool ghosted = false;
-    return DoGetImageIndex(node, TLTImageKind::ikNormal, kNoColumn, ghosted);
+    return ImageIndex(node, TLTImageKind::ikNormal, kNoColumn, ghosted);
   }
-  using TLazyExplorerTree::DoCanEdit;
+  bool Editable(PLazyNode node, TColumnIndex column) {
+    bool allowed = true;
+    DoCanEdit(node, column, allowed);
+    return allowed;
+  }
   // Whether `watched`'s row still waited for a repaint right after an icon answer was handled.
   PLazyNode watched = nullptr;
   int answers = 0;
@@ -303,17 +307,17 @@ TEST_F(ExplorerTreeRoot, OnlyTheNameAndOwnColumnsAreEdited) {
   tree->TreeOptions().SetMiscOptions(tree->TreeOptions().MiscOptions() | toEditable);
   PLazyNode a = Child(nullptr, "a.txt");
   ASSERT_NE(a, nullptr);
-  EXPECT_TRUE(tree->DoCanEdit(a, kNoColumn));
+  EXPECT_TRUE(tree->Editable(a, kNoColumn));
   tree->SetColumnDetails(cdExplorerColumns);
   ASSERT_GT(tree->Header().Columns().Count(), 2);
-  EXPECT_TRUE(tree->DoCanEdit(a, 0));   // the name
-  EXPECT_FALSE(tree->DoCanEdit(a, 1));  // the size
+  EXPECT_TRUE(tree->Editable(a, 0));   // the name
+  EXPECT_FALSE(tree->Editable(a, 1));  // the size
   tree->SetColumnDetails(cdShellColumns);
   ASSERT_GT(tree->ShellColumnCount(), 1);
-  EXPECT_TRUE(tree->DoCanEdit(a, 0));
-  EXPECT_FALSE(tree->DoCanEdit(a, 1));
+  EXPECT_TRUE(tree->Editable(a, 0));
+  EXPECT_FALSE(tree->Editable(a, 1));
   tree->SetExplorerMiscOptions(tree->ExplorerMiscOptions() | toExplorerReadOnly);
-  EXPECT_FALSE(tree->DoCanEdit(a, 0));
+  EXPECT_FALSE(tree->Editable(a, 0));
 
   // Another tree takes the settings: the same root, columns and options.
   ImageTree copy;

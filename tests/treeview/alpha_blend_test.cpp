@@ -150,5 +150,26 @@ TEST(AlphaBlend, MissingBitsDrawNothing) {
   EXPECT_EQ(d, Pixel(254, 254, 254, 0));  // (5 + 255 * 255) >> 8, not 255
 }
 
+TEST(AlphaBlend, MMXNeedsCpuidFamilyFiveAndFeatureBit23) {
+  struct Row {
+    bool hasCpuid;
+    std::uint32_t signature, features;
+    bool mmx;
+  } const rows[] = {
+      {false, 0x6F0, 0x800000, false},  // no CPUID: nothing else is asked
+      {true, 0x4F, 0x800000, false},    // below 0x50
+      {true, 0x50, 0x800000, true},
+      {true, 0x50, 0x7FFFFF, false},    // every feature but MMX
+      {true, 0xA0652, 0xFFFFFFFF, true},
+  };
+  for (const Row& r : rows)
+    EXPECT_EQ(MMXFromProcessor(r.hasCpuid, r.signature, r.features), r.mmx)
+        << r.signature << " " << r.features;
+  // Every processor these builds run on has MMX; the shared answer is fixed once.
+  EXPECT_TRUE(HasMMX());
+  DetermineMMXAvailability();
+  EXPECT_TRUE(MMXAvailable());
+}
+
 }  // namespace
 }  // namespace kv

@@ -32,10 +32,10 @@ struct DibDc {
 TEST(AlphaBlendDc, BlendsThroughTheSelectedSections) {
   for (int height : {8, -8}) {
     DibDc source(8, height, RGB(200, 0, 0)), destination(10, -height, RGB(0, 0, 100));
-    const TBitmapBits bits = GetBitmapBitsFromDeviceContext(destination.dc.Get());
-    ASSERT_NE(bits.bits, nullptr);
-    EXPECT_EQ(bits.width, 10);
-    EXPECT_EQ(bits.height, -height);
+    int width = 0, rows = 0;
+    ASSERT_NE(GetBitmapBitsFromDeviceContext(destination.dc.Get(), width, rows), nullptr);
+    EXPECT_EQ(width, 10);
+    EXPECT_EQ(rows, -height);
     AlphaBlend(source.dc.Get(), destination.dc.Get(), RECT{2, 2, 12, 4}, POINT{0, 0},
                TBlendMode::bmConstantAlpha, 128, 0);
     EXPECT_EQ(GetPixel(destination.dc.Get(), 3, 3), RGB(100, 0, 50)) << height;
@@ -48,7 +48,10 @@ TEST(AlphaBlendDc, BlendsThroughTheSelectedSections) {
 
 TEST(AlphaBlendDc, WithoutADibSectionNothingIsDrawn) {
   const ui::MemoryDc plain = ui::CreateMemoryDc(nullptr);
-  EXPECT_EQ(GetBitmapBitsFromDeviceContext(plain.Get()).bits, nullptr);
+  int width = -1, height = -1;
+  EXPECT_EQ(GetBitmapBitsFromDeviceContext(plain.Get(), width, height), nullptr);
+  EXPECT_EQ(width, 0);
+  EXPECT_EQ(height, 0);
   DibDc destination(4, 4, RGB(1, 2, 3));
   AlphaBlend(plain.Get(), destination.dc.Get(), RECT{0, 0, 4, 4}, POINT{},
              TBlendMode::bmConstantAlpha, 255, 0);

@@ -123,6 +123,20 @@ TEST(ThemeManager, EveryClassJoinsItsListAndSelfPaintedControlsRefuse) {
   EXPECT_EQ(manager.ListCount(K::ButtonControl), 5u);
   manager.OnAllowSubclassing = nullptr;
   EXPECT_THROW(manager.CollectControls(nullptr), std::invalid_argument);
+
+  // A list takes only controls of its own class.
+  manager.ClearLists();
+  ui::TControl& button = *standard.form->Controls(0);
+  TWindowProcList groups(manager, K::GroupBox), views(manager, K::ListView),
+      others(manager, K::WinControl);
+  EXPECT_EQ(groups.Add(button), -1);
+  EXPECT_EQ(views.Add(*standard.panel), -1);
+  EXPECT_EQ(groups.Count() + views.Count(), 0u);
+  EXPECT_EQ(groups.Add(*standard.group), 0);
+  EXPECT_EQ(others.Add(button), 0);
+  EXPECT_EQ(others.Add(button), -1);
+  groups.Clear();
+  others.Clear();
 }
 
 TEST(ThemeManager, FreeingAFormThenTheManagerTouchesNothingStale) {
@@ -236,6 +250,66 @@ TEST(ThemeManager, WithoutStylesTheFormLooksAsWithoutTheManager) {
   ASSERT_EQ(before.Width(), after.Width());
   ASSERT_EQ(before.Height(), after.Height());
   EXPECT_TRUE(Pixels(before) == Pixels(after));
+}
+
+// A frame that counts the paint messages its own handler gets.
+class TCountingFrame : public ui::TFrame {
+ public:
+  int paints = 0;
+
+ protected:
+  void WndProc(ui::TMessage& m) override {
+    if (m.msg == WM_PAINT) ++paints;
+    ui::TFrame::WndProc(m);
+  }
+};
+
+TEST(ThemeManager, KeysShowTheFormsCuesAndFramesPaintNothingOfTheirOwn) {
+  const ComCtl comctl(600);
+  if (!ThemeServices().ThemesEnabled()) GTEST_SKIP() << "no visual style active";
+  StandardForm standard;
+  auto& frame = standard.form->Create<TCountingFrame>();
+  frame.SetParent(standard.form.get());
+  frame.SetBounds(300, 180, 60, 40);
+  standard.form->Show();
+  TThemeManager manager;
+  manager.CollectForms();
+  HWND form = standard.form->Handle();
+  HWND edit = nullptr;
+  for (size_t i = 0; i < standard.form->ControlCount(); ++i)
+    if (dynamic_cast<ui::TEdit*>(standard.form->Controls(i)))
+      edit = standard.form->Controls(i)->Handle();
+  ASSERT_NE(edit, nullptr);
+  // Every kind of key-down: Tab and the arrows bring back the focus cues,
+  // Alt the accelerator cues.
+  struct Key {
+    UINT msg;
+    WPARAM key;
+    WORD shown;
+  } const keys[] = {
+      {WM_KEYDOWN, VK_TAB, UISF_HIDEFOCUS},     {WM_SYSKEYDOWN, VK_LEFT, UISF_HIDEFOCUS},
+      {ui::CN_KEYDOWN, VK_DOWN, UISF_HIDEFOCUS}, {WM_SYSKEYDOWN, VK_MENU, UISF_HIDEACCEL},
+      {ui::CN_KEYDOWN, VK_MENU, UISF_HIDEACCEL},
+  };
+  WPARAM asked = 0;
+  const ui::TWndMethod old = standard.form->WindowProc();
+  standard.form->SetWindowProc([&asked, old](ui::TMessage& m) {
+    if (m.msg == WM_CHANGEUISTATE) asked = m.wParam;
+    old(m);
+  });
+  for (const Key& k : keys) {
+    asked = 0;
+    SendMessageW(edit, k.msg, k.key, 0);
+    EXPECT_EQ(asked, MAKEWPARAM(UIS_CLEAR, k.shown)) << k.msg << " " << k.key;
+  }
+  standard.form->SetWindowProc(old);
+  // A frame paints nothing of its own, and its window is left valid.
+  UpdateWindow(form);
+  frame.paints = 0;
+  InvalidateRect(frame.Handle(), nullptr, TRUE);
+  UpdateWindow(frame.Handle());
+  EXPECT_EQ(frame.paints, 0);
+  EXPECT_FALSE(GetUpdateRect(frame.Handle(), nullptr, FALSE));
 }
 
 TEST(ThemeManager, StyledGroupBoxAndPanelSitWhereTheyBelong) {

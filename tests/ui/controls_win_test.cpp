@@ -298,6 +298,36 @@ TEST(Controls, OwnClassesSeeTheMessagesOfTheirCreation) {
   EXPECT_THROW(RegisterOwnWindowClass(L"BUTTON", 0), std::logic_error);
 }
 
+TEST(Controls, TheLastMessageOfAWindowReachesItsHandlerAndRepaintsRunWhenAsked) {
+  TRecordingForm form;
+  TRecording<TPanel>& panel = form.Create<TRecording<TPanel>>();
+  panel.SetParent(&form);
+  TRecording<TButton>& button = form.Create<TRecording<TButton>>();  // a system class
+  button.SetParent(&form);
+  form.Show();
+  // Invalidate marks the window, Update paints it now, Refresh does both.
+  UpdateWindow(form.Handle());
+  EXPECT_FALSE(GetUpdateRect(panel.Handle(), nullptr, FALSE));
+  panel.Invalidate();
+  EXPECT_TRUE(GetUpdateRect(panel.Handle(), nullptr, FALSE));
+  panel.messages.clear();
+  panel.Update();
+  EXPECT_FALSE(GetUpdateRect(panel.Handle(), nullptr, FALSE));
+  EXPECT_LT(IndexOf(panel.messages, WM_PAINT), panel.messages.size());
+  panel.messages.clear();
+  panel.Refresh();
+  EXPECT_LT(IndexOf(panel.messages, WM_PAINT), panel.messages.size());
+  // A derived control handles WM_NCDESTROY itself; the window then is gone.
+  for (TControl* c : {static_cast<TControl*>(&panel), static_cast<TControl*>(&button)}) {
+    auto& messages = c == &panel ? panel.messages : button.messages;
+    messages.clear();
+    DestroyWindow(c->Handle());
+    ASSERT_FALSE(messages.empty());
+    EXPECT_EQ(messages.back(), UINT(WM_NCDESTROY));
+    EXPECT_FALSE(c->HandleAllocated());
+  }
+}
+
 TEST(Controls, AHandlerThatThrowsLeavesTheMessageToTheDefaultProcedure) {
   int failures = 0;
   Application().OnException = [&](TComponent*, std::exception_ptr) { ++failures; };
