@@ -69,9 +69,11 @@ void TColumnMenuItem::Click() {
     UpdateColumns(dialog, tree);
     tree.StoreColumnState();
   } else {
+    // Live changes are applied without being stored, so putting the columns
+    // back leaves the folder's stored layout (or its having none) alone.
+    tree.BeginUpdate();
     tree.ApplyColumnStates(saved);
-    // Live changes may have been stored meanwhile: the folder keeps the header as it was.
-    tree.StoreColumnState();
+    tree.EndUpdate();
     tree.Header().Invalidate(kNoColumn);
     tree.Repaint();
   }

@@ -216,10 +216,6 @@ void TFormColumnSettings::DropEntry(size_t dragged, size_t target) {
     const TLTNodeAttachMode mode =
         dragged < target ? TLTNodeAttachMode::amInsertAfter : TLTNodeAttachMode::amInsertBefore;
     LSTColumnNames->MoveTo(from, to, mode, false);
-    // The moved column stays the selected one (the width box shows its width).
-    LSTColumnNames->ClearSelection();
-    LSTColumnNames->SetSelected(from, true);
-    LSTColumnNames->SetFocusedNode(from);
   }
   // Every drop is told, one onto its own row too.
   LiveUpdate();

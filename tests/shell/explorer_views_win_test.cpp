@@ -9,6 +9,7 @@
 
 #include "shell/column_settings_win.h"
 #include "shell/explorer_combo_win.h"
+#include "shell/node_storage_win.h"
 #include "shell_test_util.h"
 #include "tests/ui/ui_test_util.h"
 #include "ui/forms_win.h"
@@ -492,6 +493,10 @@ TEST_F(LinkedViews, MoreCancelledStoresTheHeaderAsItWas) {
   };
   const auto before = layout();
   ASSERT_EQ(before.size(), 5u);
+  auto stored = [&] {
+    return list->GetNewStorage()->Find(StorageBytes(list->RootNamespace()->AbsolutePIDL()), kStoreColumns);
+  };
+  ASSERT_EQ(stored(), nullptr);
   std::vector<std::pair<int, int>> live;
   ui::test::RunLater(300, [&] {
     auto* dialog = ui::test::FindForm<TFormColumnSettings>();
@@ -519,6 +524,8 @@ TEST_F(LinkedViews, MoreCancelledStoresTheHeaderAsItWas) {
   EXPECT_EQ(live[2].first, 3);
   EXPECT_EQ(live[3].first, 2);
   EXPECT_EQ(layout(), before);
+  // Nothing was stored for a folder that had no layout of its own.
+  EXPECT_EQ(stored(), nullptr);
   // Away and back: the folder's stored layout is the one the header had.
   SelectInTree(test::kFixture + L"\\Music\\Rock");
   SelectInTree(test::kFixture + L"\\Music");
