@@ -28,9 +28,8 @@
 namespace kv {
 namespace {
 
-// Recursion depth cap: each level is a frame on the scanning thread's stack,
-// and a tree nested thousands deep (long paths allow it) would overflow it.
-// Deeper trees than this are not real music folders.
+// Recursion depth cap: deeper trees than this are not real music folders
+// (and a path that long cannot be opened anyway).
 constexpr int kMaxScanDepth = 256;
 
 // The text in the ANSI code page when every character converts exactly (and
@@ -160,14 +159,12 @@ void ScanDirectory(ScanContext& ctx, std::wstring dir, std::string access, int d
   for (const TScanEntry& entry : entries) {
     const std::wstring path = dir + L"\\" + entry.name;
     const bool isDirectory = (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    const bool selfOrParent = entry.name == L"." || entry.name == L"..";
-    if (!isDirectory || selfOrParent) {
+    if (!isDirectory || entry.name.front() == L'.') {
       if (!isDirectory && CanRead(ToU16(entry.name))) {
         AddFile(ctx, path, access + "\\" + names.AccessName(ctx.env, entry));
       }
     } else if (!IsLinkedDirectory(entry)) {
       ScanDirectory(ctx, path, access + "\\" + names.AccessName(ctx.env, entry), depth + 1);
-      if (ctx.cancel) return;  // stopped inside: the folder's own entry is not reported
     }
     ctx.Fire(ctx.onFile, path);
     if (ctx.cancel) return;
@@ -181,7 +178,6 @@ void ScanFrom(ScanContext& ctx, const std::wstring& path, bool allDrives) {
       const std::wstring root = std::wstring(1, letter) + L":\\";
       const uint32_t type = ctx.env.DriveType(root);
       if (type == DRIVE_FIXED || type == DRIVE_REMOTE) ScanDirectory(ctx, root.substr(0, 2), std::string(), 0);
-      if (ctx.cancel) return;
     }
     return;
   }

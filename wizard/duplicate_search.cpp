@@ -106,7 +106,7 @@ class Grouping {
         std::llabs(static_cast<long long>(cand.GetInfoPart(kInfoLength)) - rec.GetInfoPart(kInfoLength)) >
             c_.TimeDifference)
       return false;
-    if (c_.CheckAlbums > 0 && cand.GetTagPart(kTagAlbum) != rec.GetTagPart(kTagAlbum)) return false;
+    if (c_.CheckAlbums != 0 && cand.GetTagPart(kTagAlbum) != rec.GetTagPart(kTagAlbum)) return false;
     return true;
   }
 

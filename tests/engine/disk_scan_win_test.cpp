@@ -132,11 +132,10 @@ TEST_F(DiskScan, FindsEveryMusicFileOnceWithDisplayAndAccessPaths) {
   std::vector<std::string> reported;
   c.ScanDisks(top_, nullptr, [&](TMP3Collection&, const std::string& path, bool&) { reported.push_back(path); });
   EXPECT_EQ(DisplayPaths(c), (std::vector<std::string>{
-                                 "\\.dotfile.mp3", "\\.hidden\\x.mp3", "\\??? long name.mp3",
-                                 "\\Artist Name\\01 - Song Title.mp3",
+                                 "\\.dotfile.mp3", "\\??? long name.mp3", "\\Artist Name\\01 - Song Title.mp3",
                                  "\\Sub\\Deep\\good.Ogg", "\\Sub\\Deep\\lower.m4a", "\\Sub\\UPPER.WMA",
                                  "\\a.mp3", "\\folder.mp3\\inner.mp3"}))
-      << "the linked folder, the text file and the damaged FLAC file stay out";
+      << "the dot-folder, the linked folder, the text file and the damaged FLAC file stay out";
   for (int32_t i = 0; i < c.Count(); ++i) {
     const TMP3Info& r = c.Items(i);
     // The access path opens the file even where the display name cannot.

@@ -92,9 +92,9 @@ TEST(ScanDrives, AnEmptyPathScansTheFixedAndNetworkDrivesOnlyAndReportsEveryFold
   EXPECT_EQ(DisplayPaths(collection), (Paths{"C:\\Music\\song.mp3", "D:\\b.mp3"}));
 }
 
-// A stop asked for by the directory event ends everything at once: the
-// folder is not listed, neither its own entry in the parent nor any later
-// drive is reported.
+// A stop asked for by the directory event: the folder is not listed, its
+// parent's loop ends at the folder's own entry, and the next drive is
+// reported but not listed.
 TEST(ScanDrives, TheDirectoryEventCanStopTheScan) {
   MadeUpDrives env;
   Events events;
@@ -102,8 +102,8 @@ TEST(ScanDrives, TheDirectoryEventCanStopTheScan) {
   TMP3Collection collection;
   collection.ScanDisks("", events.onDir, events.onFile, env);
   EXPECT_EQ(env.listed, (WidePaths{L"C:"}));
-  EXPECT_EQ(events.dirs, (Paths{"C:", "C:\\Music"}));
-  EXPECT_EQ(events.files, (Paths{"C:\\.", "C:\\.."}));
+  EXPECT_EQ(events.dirs, (Paths{"C:", "C:\\Music", "D:"}));
+  EXPECT_EQ(events.files, (Paths{"C:\\.", "C:\\..", "C:\\Music"}));
   EXPECT_EQ(collection.Count(), 0);
 }
 

@@ -101,6 +101,7 @@ TEST(DuplicateSearch, TimeAndAlbumFilters) {
       {-1, 200, 1, "ALBUM", false},  // album check: case counts
       {-1, 200, 1, "Album", true},
       {-1, 200, 0, "Other", true},   // album check off
+      {-1, 200, -1, "Other", false}, // any value but 0 turns it on
   };
   for (const Case& k : cases) {
     auto c = Scan({{"Band", "Song", "c:\\1.mp3", 200, "Album"}, {"Band", "Song", "c:\\2.mp3", k.secondLength, k.secondAlbum}},
