@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "treeview/base_lazy_tree_win.h"
+#include "ui/application_win.h"
 
 namespace kv {
 
@@ -446,14 +447,15 @@ void TBaseLazyTree::KeyDown(WORD key, UINT shiftState) {
   }
 }
 
-// The focused node's help context, else its ancestors', else the tree's.
+// The focused node's help context, else its ancestors', else the tree's or
+// that of its nearest parent control that has one; shown by the application.
 void TBaseLazyTree::ShowHelp() {
   unsigned context = 0;
   if (OnGetHelpContext)
     for (PLazyNode n = FocusedNode(); n != nullptr && n != RootNode() && context == 0; n = n->Parent)
       OnGetHelpContext(*this, n, 0, context);
-  if (context == 0) context = helpContext_;
-  if (context != 0 && helpHook_) helpHook_(context);
+  for (const ui::TControl* c = this; c != nullptr && context == 0; c = c->Parent()) context = c->HelpContext();
+  if (context != 0) ui::Application().HelpContext(context);
 }
 
 void TBaseLazyTree::KeyUp(WORD key) {
