@@ -725,6 +725,10 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   void StopMouseTimers();
   void ShowCheckPressed(PLazyNode node, TCheckState newState);
   bool KeyMessage(ui::TMessage& m);
+  void WMKeyDown(ui::TMessage& m);
+  void WMKeyUp(ui::TMessage& m);
+  void WMChar(ui::TMessage& m);
+  void WMGetDlgCode(ui::TMessage& m);
   void KeyDown(WORD key, UINT shiftState);
   void ExtendSelectionByKey(WORD key, PLazyNode previous, PLazyNode lastFocused, PLazyNode now, bool rangeRefresh,
                             bool addFocused);
@@ -732,7 +736,8 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   bool ColumnKey(WORD key, bool shift, bool ctrl, PLazyNode& target, TColumnIndex& column);
   void KeyUp(WORD key);
   void EndSearch();
-  PLazyNode SearchStep(PLazyNode node, bool forward);
+  using TSearchStep = std::function<PLazyNode(PLazyNode)>;
+  TSearchStep SetupNavigation(PLazyNode& start, bool forward, bool moveStart);
   TLTIncrementalSearch incrementalSearch_ = TLTIncrementalSearch::isNone;
   TLTSearchDirection searchDirection_ = TLTSearchDirection::sdForward;
   TLTSearchStart searchStart_ = TLTSearchStart::ssFocusedNode;
