@@ -56,7 +56,7 @@ int TScrollbarGeometry::ThumbCenter() const {
   // Between the ends: along the track shortened by half a thumb at each end.
   // Position is strictly between Min and the highest position here, so the
   // divisor is at least 2.
-  const int length = trackLength_ - thumbLength_;
+  const int length = ShortenedTrackLength();
   const int steps = range_.HighestPosition() - range_.Min();
   return top + RoundEven((range_.Position() - range_.Min()) * (double(length) / steps));
 }
@@ -86,12 +86,18 @@ TScrollbarPart TScrollbarGeometry::PartAt(int y) const {
   return TScrollbarPart::None;
 }
 
+// Half a thumb is a whole number of pixels, so an odd thumb leaves the
+// shortened track one pixel longer than the track less the thumb.
+int TScrollbarGeometry::ShortenedTrackLength() const { return trackLength_ - 2 * (thumbLength_ / 2); }
+
 int TScrollbarGeometry::PositionFromPixel(int y) const {
   const int top = arrowHeight_ + thumbLength_ / 2;
-  const int length = trackLength_ - thumbLength_;
+  const int length = ShortenedTrackLength();
   const int steps = range_.HighestPosition() - range_.Min();
-  // A single position, or a thumb as long as the track: nothing to divide.
-  if (steps <= 0 || length <= 0 || y <= top) return range_.Min();
+  // A single position answers Min everywhere. A thumb as long as the track
+  // leaves a shortened track of no length: its top pixel stands for Min,
+  // every pixel below it for the highest position.
+  if (steps <= 0 || y <= top) return range_.Min();
   if (y >= top + length) return range_.HighestPosition();
   return range_.Min() + RoundEven((y - top) * (double(steps) / length));
 }

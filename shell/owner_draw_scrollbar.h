@@ -59,6 +59,8 @@ class TScrollbarGeometry {
   int PositionFromPixel(int y) const;
 
  private:
+  int ShortenedTrackLength() const;
+
   TScrollbarRange range_;
   int height_, arrowHeight_, trackLength_, thumbLength_;
 };

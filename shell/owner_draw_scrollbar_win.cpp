@@ -132,8 +132,11 @@ bool TCustomOwnerDrawScrollbar::CursorOverPressedPage() {
 }
 
 void TCustomOwnerDrawScrollbar::DoScroll(int code) {
-  if (associated_ && associated_->Handle()) {
+  if (associated_) {
+    // The associated control takes every action; while it cannot have a
+    // window the action goes nowhere and the bar stays where it is.
     const HWND target = associated_->Handle();
+    if (!target) return;
     const LPARAM self = reinterpret_cast<LPARAM>(HandleIfAllocated());
     SendMessageW(target, WM_VSCROLL, MAKEWPARAM(code, static_cast<WORD>(Position())), self);
     // Every action but thumb tracking is followed by an end-scroll, the

@@ -904,7 +904,11 @@ void TBaseLazyTree::WndProc(ui::TMessage& m) {
     if ((m.msg == WM_NCLBUTTONDOWN || m.msg == WM_NCRBUTTONDOWN || m.msg == WM_NCMBUTTONDOWN) &&
         GetFocus() != HandleIfAllocated() && Enabled() && TControl::Visible())
       SetFocus(HandleIfAllocated());
-    if (header_->HandleMessage(m)) return;
+    if (header_->HandleMessage(m)) {
+      // Focus lost while the header drags or tracks: the search ends as well.
+      if (m.msg == WM_KILLFOCUS) EndSearch();
+      return;
+    }
   }
   if (HintMessage(m) || EditMessage(m) || PanningMessage(m) || MouseMessage(m) || KeyMessage(m) || ClipboardMessage(m)) return;
   switch (m.msg) {

@@ -453,10 +453,6 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   ui::TPopupMenu* PopupMenu() const { return popupMenu_; }
   void SetPopupMenu(ui::TPopupMenu* menu);
   std::function<void(TBaseLazyTree&, PLazyNode, TColumnIndex, unsigned& helpContext)> OnGetHelpContext;
-  unsigned HelpContext() const { return helpContext_; }
-  void SetHelpContext(unsigned context) { helpContext_ = context; }
-  // Shows help for a context (tests replace it; null: WinHelp-less, nothing).
-  void SetHelpHook(std::function<void(unsigned)> hook) { helpHook_ = std::move(hook); }
   // Pops a menu up at a screen point (tests replace it; null: TrackPopupMenu).
   void SetPopupHook(std::function<void(ui::TPopupMenu&, POINT)> hook) { popupHook_ = std::move(hook); }
   bool Panning() const { return states_.Contains(tsPanningHeld) || states_.Contains(tsPanningSticky); }
@@ -732,6 +728,10 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   void StopMouseTimers();
   void ShowCheckPressed(PLazyNode node, TCheckState newState);
   bool KeyMessage(ui::TMessage& m);
+  void WMKeyDown(ui::TMessage& m);
+  void WMKeyUp(ui::TMessage& m);
+  void WMChar(ui::TMessage& m);
+  void WMGetDlgCode(ui::TMessage& m);
   void KeyDown(WORD key, UINT shiftState);
   void ExtendSelectionByKey(WORD key, PLazyNode previous, PLazyNode lastFocused, PLazyNode now, bool rangeRefresh,
                             bool addFocused);
@@ -739,7 +739,8 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   bool ColumnKey(WORD key, bool shift, bool ctrl, PLazyNode& target, TColumnIndex& column);
   void KeyUp(WORD key);
   void EndSearch();
-  PLazyNode SearchStep(PLazyNode node, bool forward);
+  using TSearchStep = std::function<PLazyNode(PLazyNode)>;
+  TSearchStep SetupNavigation(PLazyNode& start, bool forward, bool moveStart);
   TLTIncrementalSearch incrementalSearch_ = TLTIncrementalSearch::isNone;
   TLTSearchDirection searchDirection_ = TLTSearchDirection::sdForward;
   TLTSearchStart searchStart_ = TLTSearchStart::ssFocusedNode;
@@ -782,6 +783,7 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   bool SetCursorMessage(ui::TMessage& m);
   void ShowHelp();
   void MenuKey();
+  bool MenuKeyPoint(POINT& at);
   void PopupAt(ui::TPopupMenu& menu, POINT screen);
   // Points an image list slot (the tree's or the header's) at `list`: the
   // slot's change link and the free notification follow it.
@@ -801,8 +803,6 @@ class TBaseLazyTree : public ui::TControl, public TLazyTreeModel {
   POINT hintMousePos_{-1, -1};
   int hotCursor_ = 0;
   ui::TPopupMenu* popupMenu_ = nullptr;
-  unsigned helpContext_ = 0;
-  std::function<void(unsigned)> helpHook_;
   std::function<void(ui::TPopupMenu&, POINT)> popupHook_;
   std::unique_ptr<TWheelPanning> panning_;
 

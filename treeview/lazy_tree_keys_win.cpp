@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "treeview/base_lazy_tree_win.h"
+#include "ui/application_win.h"
 
 namespace kv {
 
@@ -58,19 +59,33 @@ int TBaseLazyTree::DoIncrementalSearch(PLazyNode node, const std::u16string& tex
   return result;
 }
 
-// One step of the search in the chosen walk, wrapping at either end.
-PLazyNode TBaseLazyTree::SearchStep(PLazyNode node, bool forward) {
+// Chooses the search's walk (initialised, visible or all nodes, forward or
+// backward; each step wraps at the end, and from no node starts at the
+// first, or last) and moves the start node one step along it when asked.
+TBaseLazyTree::TSearchStep TBaseLazyTree::SetupNavigation(PLazyNode& start, bool forward, bool moveStart) {
+  TSearchStep step;
   switch (incrementalSearch_) {
     case TLTIncrementalSearch::isInitializedOnly:
-      if (node != nullptr) node = forward ? GetNextNoInit(node) : GetPreviousNoInit(node);
-      return node != nullptr ? node : forward ? GetFirstNoInit() : GetLastNoInit();
+      step = [this, forward](PLazyNode node) {
+        if (node != nullptr) node = forward ? GetNextNoInit(node) : GetPreviousNoInit(node);
+        return node != nullptr ? node : forward ? GetFirstNoInit() : GetLastNoInit();
+      };
+      break;
     case TLTIncrementalSearch::isVisibleOnly:
-      if (node != nullptr) node = forward ? GetNextVisible(node) : GetPreviousVisible(node);
-      return node != nullptr ? node : forward ? GetFirstVisible() : GetLastVisible();
+      step = [this, forward](PLazyNode node) {
+        if (node != nullptr) node = forward ? GetNextVisible(node) : GetPreviousVisible(node);
+        return node != nullptr ? node : forward ? GetFirstVisible() : GetLastVisible();
+      };
+      break;
     default:
-      if (node != nullptr) node = forward ? GetNext(node) : GetPrevious(node);
-      return node != nullptr ? node : forward ? GetFirst() : GetLast();
+      step = [this, forward](PLazyNode node) {
+        if (node != nullptr) node = forward ? GetNext(node) : GetPrevious(node);
+        return node != nullptr ? node : forward ? GetFirst() : GetLast();
+      };
+      break;
   }
+  if (moveStart) start = step(start);
+  return step;
 }
 
 // The window is a Unicode window: the character arrives as UTF-16 and is
@@ -98,7 +113,8 @@ void TBaseLazyTree::HandleIncrementalSearch(char16_t charCode) {
       // without a start node a repeat stays a repeat.
       if (repeat && start != nullptr && DoIncrementalSearch(start, searchBuffer_ + charCode) == 0)
         repeat = false;
-      if (searchBuffer_.empty() || start == nullptr || repeat || backspace) start = SearchStep(start, forward);
+      const TSearchStep step =
+          SetupNavigation(start, forward, searchBuffer_.empty() || start == nullptr || repeat || backspace);
       std::u16string text;
       if (repeat) {
         text = searchBuffer_;
@@ -109,7 +125,7 @@ void TBaseLazyTree::HandleIncrementalSearch(char16_t charCode) {
         text = searchBuffer_ + charCode;
       }
       PLazyNode found = SearchRound(
-          start, stop, [&](PLazyNode n) { return SearchStep(n, forward); },
+          start, stop, step,
           [&](PLazyNode n) { return DoIncrementalSearch(n, text) == 0; });
       if (found != nullptr) {
         ClearSelection();
@@ -446,14 +462,15 @@ void TBaseLazyTree::KeyDown(WORD key, UINT shiftState) {
   }
 }
 
-// The focused node's help context, else its ancestors', else the tree's.
+// The focused node's help context, else its ancestors', else the tree's or
+// that of its nearest parent control that has one; shown by the application.
 void TBaseLazyTree::ShowHelp() {
   unsigned context = 0;
   if (OnGetHelpContext)
     for (PLazyNode n = FocusedNode(); n != nullptr && n != RootNode() && context == 0; n = n->Parent)
       OnGetHelpContext(*this, n, 0, context);
-  if (context == 0) context = helpContext_;
-  if (context != 0 && helpHook_) helpHook_(context);
+  for (const ui::TControl* c = this; c != nullptr && context == 0; c = c->Parent()) context = c->HelpContext();
+  if (context != 0) ui::Application().HelpContext(context);
 }
 
 void TBaseLazyTree::KeyUp(WORD key) {
@@ -467,41 +484,51 @@ void TBaseLazyTree::KeyUp(WORD key) {
   }
 }
 
+void TBaseLazyTree::WMKeyDown(ui::TMessage& m) {
+  m.result = 0;
+  WORD key = static_cast<WORD>(m.wParam);
+  if (OnKeyDown) OnKeyDown(*this, key);
+  if (key == 0) return;
+  UINT shift = HeldModifiers(m.lParam);
+  if (!DoKeyAction(key, shift) || key == 0) return;
+  KeyDown(KeypadEquivalent(key, (static_cast<UINT>(m.lParam) >> 16) & 0xFF), shift);
+}
+
+void TBaseLazyTree::WMKeyUp(ui::TMessage& m) {
+  m.result = 0;
+  WORD key = static_cast<WORD>(m.wParam);
+  if (OnKeyUp) OnKeyUp(*this, key);
+  if (key != 0) KeyUp(key);
+}
+
+// The search takes the character first; the owner's key press comes after.
+void TBaseLazyTree::WMChar(ui::TMessage& m) {
+  m.result = 0;
+  wchar_t c = static_cast<wchar_t>(m.wParam);
+  if (states_.Contains(tsSearchPending)) {
+    HandleIncrementalSearch(static_cast<char16_t>(c));
+    DoStateChange({}, {tsSearchPending});
+  }
+  if (OnKeyPress) OnKeyPress(*this, c);
+}
+
+void TBaseLazyTree::WMGetDlgCode(ui::TMessage& m) {
+  m.result = DLGC_WANTARROWS | DLGC_WANTCHARS | (WantTabs() ? DLGC_WANTTAB : 0);
+}
+
 bool TBaseLazyTree::KeyMessage(ui::TMessage& m) {
   switch (m.msg) {
-    case WM_KEYDOWN: {
-      WORD key = static_cast<WORD>(m.wParam);
-      if (OnKeyDown) OnKeyDown(*this, key);
-      if (key == 0) return true;
-      UINT shift = HeldModifiers(m.lParam);
-      if (!DoKeyAction(key, shift) || key == 0) {
-        m.result = 0;
-        return true;
-      }
-      KeyDown(KeypadEquivalent(key, (static_cast<UINT>(m.lParam) >> 16) & 0xFF), shift);
-      m.result = 0;
+    case WM_KEYDOWN:
+      WMKeyDown(m);
       return true;
-    }
-    case WM_KEYUP: {
-      WORD key = static_cast<WORD>(m.wParam);
-      if (OnKeyUp) OnKeyUp(*this, key);
-      if (key != 0) KeyUp(key);
-      m.result = 0;
+    case WM_KEYUP:
+      WMKeyUp(m);
       return true;
-    }
-    case WM_CHAR: {
-      // The search takes the character first; the owner's key press comes after.
-      wchar_t c = static_cast<wchar_t>(m.wParam);
-      if (states_.Contains(tsSearchPending)) {
-        HandleIncrementalSearch(static_cast<char16_t>(c));
-        DoStateChange({}, {tsSearchPending});
-      }
-      if (OnKeyPress) OnKeyPress(*this, c);
-      m.result = 0;
+    case WM_CHAR:
+      WMChar(m);
       return true;
-    }
     case WM_GETDLGCODE:
-      m.result = DLGC_WANTARROWS | DLGC_WANTCHARS | (WantTabs() ? DLGC_WANTTAB : 0);
+      WMGetDlgCode(m);
       return true;
     case WM_TIMER:
       if (m.wParam == kSearchTimerId) {

@@ -498,24 +498,29 @@ bool TBaseLazyTree::SetCursorMessage(ui::TMessage& m) {
   return true;
 }
 
-// The menu key, Shift+F10: the focused node's menu at its cell (or the
-// control's own menu there).
-void TBaseLazyTree::MenuKey() {
+// Where a menu asked for from the keyboard shows: half the focused node's
+// width (at most its column's, or the client's without columns) into its
+// cell, at the cell's vertical middle. False without a focused node.
+bool TBaseLazyTree::MenuKeyPoint(POINT& at) {
   const PLazyNode node = FocusedNode();
-  if (node == nullptr) return;
+  if (node == nullptr) return false;
   const TLazyRect cell = GetDisplayRect(node, FocusedColumn(), false);
   int limit = ViewWidth();
   if (HeaderUsesColumns() && Header().Columns().IsValidColumn(FocusedColumn()))
     limit = Header().Columns().Items(FocusedColumn()).Width();
   const int width = std::min(DoGetNodeWidth(node, FocusedColumn()), limit);
-  const POINT at{cell.Left + width / 2, (cell.Top + cell.Bottom) / 2};
-  if (popupMenu_ == nullptr) {
-    DoPopupMenu(node, FocusedColumn(), at);
-    return;
-  }
-  POINT screen = at;
-  ClientToScreen(HandleIfAllocated(), &screen);
-  PopupAt(*popupMenu_, screen);
+  at = POINT{cell.Left + width / 2, (cell.Top + cell.Bottom) / 2};
+  return true;
+}
+
+// The menu key: the focused node's menu at its cell. The control's own menu
+// comes with the keyboard WM_CONTEXTMENU that follows when no node menu showed;
+// like a right-button release, each press starts without an earlier node menu's
+// mark, or that message would be swallowed for good.
+void TBaseLazyTree::MenuKey() {
+  DoStateChange({}, {tsPopupShown});
+  POINT at;
+  if (MenuKeyPoint(at)) DoPopupMenu(FocusedNode(), FocusedColumn(), at);
 }
 
 void TBaseLazyTree::StopMouseTimers() {
@@ -625,7 +630,14 @@ bool TBaseLazyTree::MouseMessage(ui::TMessage& m) {
       m.result = 0;
       if (states_.Contains(tsPopupShown)) return true;  // a node menu showed already
       if (m.lParam == -1) {
-        MenuKey();  // from the keyboard
+        // From the keyboard (Shift+F10, or the menu key that found no node
+        // menu): the node menu, else the control's own, at the focused cell.
+        POINT at{0, 0};
+        if (MenuKeyPoint(at)) DoPopupMenu(FocusedNode(), FocusedColumn(), at);
+        if (!states_.Contains(tsPopupShown) && popupMenu_ != nullptr) {
+          ClientToScreen(HandleIfAllocated(), &at);
+          PopupAt(*popupMenu_, at);
+        }
         return true;
       }
       POINT client{PointX(m.lParam), PointY(m.lParam)};

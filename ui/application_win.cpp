@@ -184,6 +184,8 @@ bool TApplication::DialogKey(const MSG& msg) {
 
 void TApplication::Terminate() { PostQuitMessage(0); }
 
+bool TApplication::HelpContext(unsigned context) { return context != 0 && OnHelp && OnHelp(context); }
+
 void TApplication::ResetTerminated() {
   terminated_ = false;
   MSG msg;

@@ -63,6 +63,11 @@ class TApplication : public TComponent {
   // Hands an exception to OnException, or shows its text in a message box.
   void HandleException(std::exception_ptr error) noexcept;
 
+  // Shows the help for a non-zero context through OnHelp; true when shown.
+  // The program has no help file of its own, so without a handler nothing shows.
+  bool HelpContext(unsigned context);
+  std::function<bool(unsigned context)> OnHelp;
+
   // Forms register themselves here.
   void AddForm(TForm* form);
   // Runs for every form registered from now on, from the start of its

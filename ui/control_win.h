@@ -141,6 +141,9 @@ class TControl : public TComponent {
   void SetShowHint(bool on);
   bool ParentShowHint() const { return parentShowHint_; }
   void SetParentShowHint(bool on);
+  // The context F1 shows help for; 0: none of its own (the parent's applies).
+  unsigned HelpContext() const { return helpContext_; }
+  void SetHelpContext(unsigned context) { helpContext_ = context; }
   // A system cursor id (IDC_HAND...) as a number; 0 keeps the class cursor.
   int Cursor() const { return cursor_; }
   void SetCursor(int cursorId) { cursor_ = cursorId; }
@@ -303,6 +306,7 @@ class TControl : public TComponent {
   bool visible_ = true, enabled_ = true;
   std::optional<bool> tabStop_;
   std::string hint_;
+  unsigned helpContext_ = 0;
   bool showHint_ = true, parentShowHint_ = true;
   int cursor_ = 0;
   bool ownFont_ = false;

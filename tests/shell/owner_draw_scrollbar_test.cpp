@@ -44,10 +44,11 @@ TScrollbarRange Range(int min, int max, int page, int position) {
 
 TEST(ScrollbarGeometry, ThumbAtTheEndsAndBetweenAndBack) {
   // 200 pixels, 16-pixel arrows: a 168-pixel track; a tenth of the range is
-  // a 17-pixel thumb (16.8 rounded), so 151 pixels carry 90 positions.
+  // a 17-pixel thumb (16.8 rounded). Half a thumb is 8 pixels, so the track
+  // shortened by half a thumb at each end leaves 152 pixels for 90 positions.
   struct Case {
     int position, thumbTop;
-  } cases[] = {{0, 16}, {90, 168}, {45, 92}, {1, 18}, {89, 165}};
+  } cases[] = {{0, 16}, {90, 168}, {45, 92}, {1, 18}, {89, 166}};
   for (const Case& c : cases) {
     const TScrollbarGeometry g(Range(0, 100, 10, c.position), 200, 16, 16);
     EXPECT_EQ(g.ArrowHeight(), 16);
@@ -64,6 +65,9 @@ TEST(ScrollbarGeometry, ThumbAtTheEndsAndBetweenAndBack) {
   EXPECT_EQ(g.ThumbCenter(), 100);  // 24 + 75.5, the half to the even 76
   EXPECT_EQ(g.PositionFromPixel(0), 0);
   EXPECT_EQ(g.PositionFromPixel(199), 90);
+  // The shortened track ends at 24 + 152: the pixel above still belongs to it.
+  EXPECT_EQ(g.PositionFromPixel(175), 89);
+  EXPECT_EQ(g.PositionFromPixel(176), 90);
   EXPECT_EQ(g.PartAt(5), TScrollbarPart::UpperArrow);
   EXPECT_EQ(g.PartAt(195), TScrollbarPart::LowerArrow);
   EXPECT_EQ(g.PartAt(50), TScrollbarPart::PageAbove);
@@ -80,6 +84,8 @@ TEST(ScrollbarGeometry, ShortBarsAndSinglePositions) {
       {200, 0, 100, 100, 16, 168, 168},  // one position: the thumb fills the track
       {37, 0, 100, 100, 16, 5, 0},    // the minimum thumb would not fit
       {200, 0, 10000, 1, 16, 168, 8},  // a tiny share takes the minimum
+      {40, 0, 100, 10, 16, 8, 8},     // the minimum thumb fills the track
+      {200, 0, 1000, 999, 16, 168, 168},  // a rounded thumb fills the track
   };
   for (const Case& c : cases) {
     const TScrollbarGeometry g(Range(c.min, c.max, c.page, 0), c.height, 16, 16);
@@ -88,6 +94,11 @@ TEST(ScrollbarGeometry, ShortBarsAndSinglePositions) {
     EXPECT_EQ(g.ThumbLength(), c.thumb) << c.height;
     if (c.page == c.max - c.min) {  // a single position whatever the pixel, nothing divided by zero
       for (int y = -5; y < c.height + 5; ++y) EXPECT_EQ(g.PositionFromPixel(y), 0) << y;
+    } else if (c.track > 0 && c.thumb == c.track) {
+      // Several positions and nowhere to move: the top pixel is Min, below it the highest.
+      const int top = c.arrow + c.thumb / 2;
+      for (int y = -5; y < c.height + 5; ++y)
+        EXPECT_EQ(g.PositionFromPixel(y), y <= top ? 0 : c.max - c.page) << c.height << " at " << y;
     }
     if (c.track == 0) {  // the arrows meet: every pixel is one of them
       EXPECT_EQ(g.UpperArrow().bottom, g.LowerArrow().top) << c.height;

@@ -90,6 +90,14 @@ TEST_F(ScrollbarFixture, PressesSendTheirCodeEachFollowedByEndScroll) {
   EXPECT_EQ(bar.Position(), 48);
   Press(bar.Geometry().PageBelow().bottom - 1);
   EXPECT_EQ(bar.Position(), 68);
+  // An associated control that has no window still takes the action: the bar does not move.
+  TScrollRecorder& windowless = form.Create<TScrollRecorder>();
+  bar.SetAssociatedControl(&windowless);
+  Press(g.LowerArrow().top + 2);
+  Press(bar.Geometry().PageBelow().bottom - 1);
+  EXPECT_EQ(bar.Position(), 68);
+  EXPECT_TRUE(windowless.calls.empty());
+  EXPECT_FALSE(windowless.HandleIfAllocated());
 }
 
 // Releasing the thumb is an end-scroll action, followed like every action

@@ -163,6 +163,21 @@ TEST_F(HeaderTest, SplitterDragResizesWithoutAClick) {
   SendMessageW(hwnd, WM_KEYDOWN, VK_ESCAPE, 0);
   EXPECT_EQ(Header().States(), 0);
   EXPECT_EQ(Columns().Items(0).Width(), 120);
+
+  // Focus lost during a resize ends it where it is, and ends a running search too.
+  tree->SetIncrementalSearch(TLTIncrementalSearch::isAll);
+  tree->SetIncrementalSearchTimeout(100000);
+  SendMessageW(hwnd, WM_KEYDOWN, 'A', 1);
+  SendMessageW(hwnd, WM_CHAR, L'A', 1);
+  ASSERT_EQ(tree->SearchBuffer(), u"A");
+  Nc(WM_NCLBUTTONDOWN, 121, 10);
+  Client(WM_MOUSEMOVE, 130, 10);
+  ASSERT_NE(Header().States(), 0);
+  SendMessageW(hwnd, WM_KILLFOCUS, 0, 0);
+  EXPECT_EQ(Header().States(), 0);
+  EXPECT_EQ(Columns().Items(0).Width(), 130);
+  EXPECT_EQ(tree->SearchBuffer(), u"");
+  EXPECT_FALSE(tree->TreeStates().Contains(tsSearching));
 }
 
 TEST_F(HeaderTest, ReleasesEndThePressedLookAndReportTheMouse) {

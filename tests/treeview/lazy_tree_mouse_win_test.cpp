@@ -470,9 +470,10 @@ TEST_F(TreeMouse, NodeMenusComeFromTheNodeOrItsAncestors) {
     if (node == nodes[0]) result = &menu;
   };
   std::vector<POINT> shown;
+  std::vector<ui::TPopupMenu*> menus;
   tree->SetPopupHook([&](ui::TPopupMenu& m, POINT at) {
-    EXPECT_EQ(&m, &menu);
     EXPECT_EQ(m.PopupComponent, tree);
+    menus.push_back(&m);
     shown.push_back(at);
   });
   tree->SetExpanded(nodes[0], true);
@@ -498,6 +499,29 @@ TEST_F(TreeMouse, NodeMenusComeFromTheNodeOrItsAncestors) {
   // A node without a menu anywhere up its chain shows none.
   SendMessageW(Window(), WM_RBUTTONUP, 0, At(Label(nodes[3])));
   EXPECT_EQ(shown.size(), 2u);
+  EXPECT_EQ(menus, (std::vector<ui::TPopupMenu*>{&menu, &menu}));
+
+  // With a menu of the control's own, the menu key still shows the node's
+  // menu; the control's comes with the keyboard WM_CONTEXTMENU where no node
+  // menu showed.
+  ui::TPopupMenu own;
+  own.Add(L"Refresh");
+  tree->SetPopupMenu(&own);
+  const ScopeGuard noOwnMenu([this] { tree->SetPopupMenu(nullptr); });
+  SendMessageW(Window(), WM_KEYDOWN, VK_APPS, 1);
+  SendMessageW(Window(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(Window()), -1);  // swallowed
+  tree->SetFocusedNode(nodes[3]);
+  SendMessageW(Window(), WM_KEYDOWN, VK_APPS, 1);
+  SendMessageW(Window(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(Window()), -1);
+  EXPECT_EQ(menus, (std::vector<ui::TPopupMenu*>{&menu, &menu, &menu, &own}));
+  ASSERT_EQ(shown.size(), 4u);
+  EXPECT_EQ(shown[2].x, shown[1].x);
+  EXPECT_EQ(shown[2].y, shown[1].y);
+  const TLazyRect ownCell = tree->GetDisplayRect(nodes[3], kNoColumn, false);
+  POINT ownMiddle{ownCell.Left + 40 / 2, (ownCell.Top + ownCell.Bottom) / 2};
+  ClientToScreen(Window(), &ownMiddle);
+  EXPECT_EQ(shown[3].x, ownMiddle.x);
+  EXPECT_EQ(shown[3].y, ownMiddle.y);
 }
 
 TEST_F(TreeMouse, HotNodesShowTheHotCursorAndF1AsksUpTheChain) {
@@ -521,7 +545,11 @@ TEST_F(TreeMouse, HotNodesShowTheHotCursorAndF1AsksUpTheChain) {
   tree->SetExpanded(nodes[0], true);
   tree->SetFocusedNode(tree->GetFirstChild(nodes[0]));
   std::vector<unsigned> help;
-  tree->SetHelpHook([&](unsigned context) { help.push_back(context); });
+  ui::Application().OnHelp = [&](unsigned context) {
+    help.push_back(context);
+    return true;
+  };
+  const ScopeGuard unhookHelp([] { ui::Application().OnHelp = nullptr; });
   tree->OnGetHelpContext = [&](TBaseLazyTree&, PLazyNode node, TColumnIndex, unsigned& context) {
     if (node == nodes[0]) context = 7;
   };
@@ -529,7 +557,11 @@ TEST_F(TreeMouse, HotNodesShowTheHotCursorAndF1AsksUpTheChain) {
   tree->OnGetHelpContext = nullptr;
   tree->SetHelpContext(3);
   SendMessageW(Window(), WM_KEYDOWN, VK_F1, 1);
-  EXPECT_EQ(help, (std::vector<unsigned>{7, 3}));
+  // Without a context of its own the tree takes its nearest parent's.
+  form.SetHelpContext(5);
+  tree->SetHelpContext(0);
+  SendMessageW(Window(), WM_KEYDOWN, VK_F1, 1);
+  EXPECT_EQ(help, (std::vector<unsigned>{7, 3, 5}));
 }
 
 }  // namespace
